@@ -1,0 +1,107 @@
+#pragma once
+// The byte streams every stored format is read and written through: the abstract stream,
+// a growable memory stream and a host file stream, with their errors.
+#include "platform/errors.h"
+#include "platform/fs.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+class EStreamError : public EVelaError {
+public:
+    using EVelaError::EVelaError;
+};
+// A read that could not deliver the bytes a stored format says are there.
+class EReadError : public EStreamError {
+public:
+    EReadError() : EStreamError("Stream read error") {}
+};
+class EWriteError : public EStreamError {
+public:
+    EWriteError() : EStreamError("Stream write error") {}
+};
+class EFOpenError : public EStreamError {
+public:
+    using EStreamError::EStreamError;
+};
+class EFCreateError : public EStreamError {
+public:
+    using EStreamError::EStreamError;
+};
+
+class TStream {
+public:
+    virtual ~TStream() = default;
+    // Move up to Count bytes; the result is the number moved.
+    virtual int64_t Read(void* Buffer, int64_t Count) = 0;
+    virtual int64_t Write(const void* Buffer, int64_t Count) = 0;
+    // Returns the new position.
+    virtual int64_t Seek(int64_t Offset, TSeekOrigin Origin) = 0;
+    virtual int64_t Size();
+    virtual void SetSize(int64_t NewSize);
+
+    int64_t Position() { return Seek(0, soCurrent); }
+    void SetPosition(int64_t Pos) { Seek(Pos, soBeginning); }
+    // Bytes between the position and the end (0 when positioned beyond it).
+    int64_t Remaining();
+
+    // Exactly Count bytes or EReadError / EWriteError.
+    void ReadBuffer(void* Buffer, int64_t Count);
+    void WriteBuffer(const void* Buffer, int64_t Count);
+};
+
+class TMemoryStream : public TStream {
+public:
+    int64_t Read(void* Buffer, int64_t Count) override;
+    int64_t Write(const void* Buffer, int64_t Count) override;
+    int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+    int64_t Size() override { return size_; }
+    void SetSize(int64_t NewSize) override;
+
+    uint8_t* Memory() { return data_.data(); }
+    const uint8_t* Memory() const { return data_.data(); }
+    void Clear();
+    // Replaces the content with the whole of Source (from its position 0) / writes all of it.
+    void LoadFromStream(TStream& Source);
+    void SaveToStream(TStream& Dest);
+    void LoadFromFile(const std::string& FileName);
+    void SaveToFile(const std::string& FileName);
+
+private:
+    std::vector<uint8_t> data_;  // its size is the capacity
+    int64_t size_ = 0;
+    int64_t position_ = 0;
+};
+
+// Open modes: the low nibble is the access, the next nibble the sharing wish (the host does
+// not enforce sharing). fmCreate makes a new empty file.
+enum : uint16_t {
+    fmOpenRead = 0x0000,
+    fmOpenWrite = 0x0001,
+    fmOpenReadWrite = 0x0002,
+    fmShareExclusive = 0x0010,
+    fmShareDenyWrite = 0x0020,
+    fmShareDenyRead = 0x0030,
+    fmShareDenyNone = 0x0040,
+    fmCreate = 0xFF00,
+};
+
+class TFileStream : public TStream {
+public:
+    // FileName is a program path (Shift-JIS, Windows form). Raises EFOpenError / EFCreateError.
+    TFileStream(const std::string& FileName, uint16_t Mode);
+    int64_t Read(void* Buffer, int64_t Count) override;
+    int64_t Write(const void* Buffer, int64_t Count) override;
+    int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+    int64_t Size() override;
+    void SetSize(int64_t NewSize) override;
+    void Flush();
+    const std::string& FileName() const { return fileName_; }
+
+private:
+    std::string fileName_;
+    platform::fs::HostFile file_;
+};

@@ -1,0 +1,41 @@
+#include "core/stringlist.h"
+
+#include "core/sysutils.h"
+
+void RaiseListIndexError(int64_t Index) {
+    throw EListError(Format("List index out of bounds (%lld)", static_cast<long long>(Index)));
+}
+
+const TStringList::Item& TStringList::At(int Index) const {
+    if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
+    return items_[static_cast<size_t>(Index)];
+}
+
+const std::string& TStringList::Strings(int Index) const { return At(Index).S; }
+
+void TStringList::SetString(int Index, const std::string& S) { At(Index).S = S; }
+
+intptr_t TStringList::Objects(int Index) const { return At(Index).Object; }
+
+void TStringList::SetObject(int Index, intptr_t Object) { At(Index).Object = Object; }
+
+int TStringList::AddObject(const std::string& S, intptr_t Object) {
+    items_.push_back({S, Object});
+    return Count() - 1;
+}
+
+void TStringList::Insert(int Index, const std::string& S, intptr_t Object) {
+    if (Index < 0 || Index > Count()) RaiseListIndexError(Index);
+    items_.insert(items_.begin() + Index, Item{S, Object});
+}
+
+void TStringList::Delete(int Index) {
+    At(Index);
+    items_.erase(items_.begin() + Index);
+}
+
+int TStringList::IndexOf(const std::string& S) const {
+    for (int i = 0; i < Count(); ++i)
+        if (AnsiSameText(items_[static_cast<size_t>(i)].S, S)) return i;
+    return -1;
+}

@@ -1,0 +1,62 @@
+#include "platform/encoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace platform {
+namespace {
+
+using RefusedLength = size_t (*)(const unsigned char* p, size_t left);
+
+// A refused CP932 character: a lead byte takes a following trail byte with it.
+size_t Cp932Refused(const unsigned char* p, size_t left) {
+    bool lead = (p[0] >= 0x81 && p[0] <= 0x9F) || (p[0] >= 0xE0 && p[0] <= 0xFC);
+    bool trail = left >= 2 && p[1] >= 0x40 && p[1] <= 0xFC && p[1] != 0x7F;
+    return lead && trail ? 2 : 1;
+}
+
+// A refused UTF-8 character: the whole well-formed sequence, else the one bad byte.
+size_t Utf8Refused(const unsigned char* p, size_t left) {
+    size_t len = p[0] < 0x80 ? 1 : (p[0] >> 5) == 0x6 ? 2 : (p[0] >> 4) == 0xE ? 3 : (p[0] >> 3) == 0x1E ? 4 : 1;
+    if (len > left) return 1;
+    for (size_t i = 1; i < len; ++i)
+        if ((p[i] & 0xC0) != 0x80) return 1;
+    return len;
+}
+
+// Runs iconv over the whole input; a sequence it refuses becomes `replacement` and is skipped.
+std::string Convert(const char* to, const char* from, std::string_view text, std::string_view replacement,
+                    RefusedLength refused) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv cannot convert between CP932 and UTF-8");
+    std::string out;
+    out.reserve(text.size() * 3 / 2 + 4);
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    char buffer[4096];
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        size_t outLeft = sizeof buffer;
+        size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, outPtr - buffer);
+        if (rc != static_cast<size_t>(-1) || errno == E2BIG) continue;
+        // EILSEQ, or EINVAL for a sequence cut short at the end.
+        out.append(replacement);
+        size_t skip = refused(reinterpret_cast<const unsigned char*>(in), inLeft);
+        in += skip;
+        inLeft -= skip;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    iconv_close(cd);
+    return out;
+}
+
+}  // namespace
+
+std::string Cp932ToUtf8(std::string_view text) { return Convert("UTF-8", "CP932", text, "\xEF\xBF\xBD", Cp932Refused); }
+
+std::string Utf8ToCp932(std::string_view text) { return Convert("CP932", "UTF-8", text, "?", Utf8Refused); }
+
+}  // namespace platform

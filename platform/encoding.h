@@ -1,0 +1,15 @@
+#pragma once
+// Text inside the player is Shift-JIS (code page 932) bytes; the host speaks UTF-8.
+// These two conversions are the only place where one becomes the other.
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Undecodable bytes become U+FFFD; nothing is dropped.
+std::string Cp932ToUtf8(std::string_view text);
+
+// Characters that code page 932 cannot hold, and malformed UTF-8, become "?".
+std::string Utf8ToCp932(std::string_view text);
+
+}  // namespace platform

@@ -1,0 +1,69 @@
+#pragma once
+// The host file system as the player sees it. Paths inside the player keep the Windows form
+// in Shift-JIS bytes: "\" separators, drive letters, names compared without regard to case.
+// The host file system is drive Z: ("Z:\home\me\game\" is "/home/me/game/"). Only this unit
+// converts: "\" to "/", CP932 to UTF-8, and each component found case-insensitively on disk.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::fs {
+
+// The host path (UTF-8) of a program path, each existing component matched on disk without
+// regard to case; components that do not exist are kept as written. A relative path is taken
+// from the current folder. Nothing when the path names a drive other than Z:.
+std::optional<std::string> ToHostPath(std::string_view programPath);
+
+// The program path (CP932, "Z:\..." form) of an absolute host path.
+std::string ToProgramPath(std::string_view hostPath);
+
+// Whether `hostPath`, once made absolute and normalised, lies inside `hostFolder` (or is it).
+bool IsInside(std::string_view hostFolder, std::string_view hostPath);
+
+bool FileExists(std::string_view programPath);       // a regular file
+bool DirectoryExists(std::string_view programPath);  // a folder
+bool DeleteFile(std::string_view programPath);
+bool RenameFile(std::string_view fromProgramPath, std::string_view toProgramPath);  // replaces the target
+bool CreateDirectory(std::string_view programPath);
+
+// The private temporary folder of this process (program path ending in "\"), made on first
+// use so that two players never share or delete each other's files.
+std::string TempFolder();
+// Removes the private temporary folder and everything in it (shut-down).
+void RemoveTempFolder();
+
+// The program path of the running program's own file.
+std::string ProgramFile();
+
+// An open host file. Sizes and positions are 64-bit.
+class HostFile {
+public:
+    enum class Mode { Read, Write, ReadWrite, Create };  // Create makes a new empty file
+    HostFile() = default;
+    HostFile(const HostFile&) = delete;
+    HostFile& operator=(const HostFile&) = delete;
+    ~HostFile();
+
+    // Opens a program path; false (with ErrorText() set) when the host refuses.
+    bool Open(std::string_view programPath, Mode mode);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+
+    int64_t Read(void* buffer, int64_t count);         // -1 on a host error
+    int64_t Write(const void* buffer, int64_t count);  // -1 on a host error
+    int64_t Seek(int64_t offset, int whence);          // SEEK_SET/SEEK_CUR/SEEK_END; -1 on error
+    int64_t Size() const;
+    bool Truncate(int64_t size);
+    bool Flush();
+
+    // The host's text for the last failure (English, ASCII).
+    const std::string& ErrorText() const { return error_; }
+
+private:
+    int fd_ = -1;
+    std::string error_;
+};
+
+}  // namespace platform::fs

@@ -1,0 +1,83 @@
+#include "tests/common/fixture.h"
+
+#include "platform/fs.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdio>
+#include <sys/wait.h>
+
+namespace {
+std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+}  // namespace
+
+std::string PythonOutput(const std::string& script, const std::vector<std::string>& args) {
+    std::string command = Quote(VELA_PYTHON) + " " + Quote(std::string(VELA_TEST_TOOLS) + "/" + script);
+    for (const auto& a : args) command += " " + Quote(a);
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) {
+        ADD_FAILURE() << "cannot run " << command;
+        return {};
+    }
+    std::string out;
+    char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    int status = pclose(pipe);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ADD_FAILURE() << command << " failed";
+    return out;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string FromHex(const std::string& hex) {
+    std::string out, digits;
+    for (char c : hex)
+        if (isxdigit(static_cast<unsigned char>(c))) digits += c;
+    for (size_t i = 0; i + 1 < digits.size(); i += 2)
+        out += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+std::string ToHex(const std::string& bytes) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::string FreshHostFolder() {
+    static std::atomic<int> counter{0};
+    auto temp = platform::fs::ToHostPath(platform::fs::TempFolder());
+    std::string folder = *temp + "t" + std::to_string(counter++) + "/";
+    mkdir(folder.c_str(), 0777);
+    return folder;
+}
+
+namespace {
+// The private temporary folder goes away with the test program.
+class TempFolderCleanup : public testing::Environment {
+    void TearDown() override { platform::fs::RemoveTempFolder(); }
+};
+[[maybe_unused]] testing::Environment* const cleanup = testing::AddGlobalTestEnvironment(new TempFolderCleanup);
+}  // namespace

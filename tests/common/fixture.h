@@ -1,0 +1,23 @@
+#pragma once
+// Shared helpers of the test suites: independent reference data from the Python scripts of
+// tests/tools, and paths of committed fixtures.
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Runs `python3 tests/tools/<script> args...` and returns what it printed, byte for byte.
+// Fails the current test when the script does not exit cleanly.
+std::string PythonOutput(const std::string& script, const std::vector<std::string>& args = {});
+
+// Splits the output of a reference script into its lines (without the line ends).
+std::vector<std::string> Lines(const std::string& text);
+
+// Bytes from a hex text ("03 00 61", spaces optional), and the reverse ("0300 61" -> "030061").
+std::string FromHex(const std::string& hex);
+std::string ToHex(const std::string& bytes);
+
+// A fresh folder of its own under the process's private temporary folder (host path, ends in "/").
+std::string FreshHostFolder();
+
+// UTF-8 text written as u8"..." in a test, as the bytes the platform layer takes.
+inline std::string U8(std::u8string_view s) { return std::string(s.begin(), s.end()); }

@@ -1,0 +1,139 @@
+// Stored scalar fields and strings, byte for byte against Python's struct and ctypes, and
+// the bulk copy between streams.
+#include "core/header.h"
+#include "tests/common/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+std::string Bytes(TMemoryStream& m) { return std::string(reinterpret_cast<const char*>(m.Memory()), m.Size()); }
+
+TEST(StreamFields, MatchPythonStructAndLongDouble) {
+    int checked = 0;
+    for (const auto& line : Lines(PythonOutput("stream_vectors.py"))) {
+        std::istringstream in(line);
+        std::string kind, value, hex;
+        in >> kind >> value >> hex;
+        std::string expected = FromHex(hex);
+        TMemoryStream m;
+        if (kind == "int32") WriteStreamInt(m, static_cast<int32_t>(std::stoll(value)));
+        if (kind == "word") WriteStreamWord(m, static_cast<uint16_t>(std::stoul(value)));
+        if (kind == "byte") WriteStreamByte(m, static_cast<uint8_t>(std::stoul(value)));
+        if (kind == "double") WriteStreamDouble(m, std::stod(value));
+        if (kind == "extended") WriteStreamExtended(m, static_cast<long double>(std::stod(value)));
+        if (kind == "string") WriteStreamString(m, value == "-" ? std::string() : FromHex(value));
+        EXPECT_EQ(ToHex(Bytes(m)), ToHex(expected)) << line;
+
+        m.SetPosition(0);
+        if (kind == "int32") {
+            EXPECT_EQ(ReadStreamInt(m), static_cast<int32_t>(std::stoll(value)));
+        } else if (kind == "word") {
+            EXPECT_EQ(ReadStreamWord(m), std::stoul(value));
+        } else if (kind == "byte") {
+            EXPECT_EQ(ReadStreamByte(m), std::stoul(value));
+        } else if (kind == "double") {
+            EXPECT_EQ(ReadStreamDouble(m), std::stod(value));
+        } else if (kind == "extended") {
+            EXPECT_EQ(ReadStreamExtended(m), static_cast<long double>(std::stod(value)));
+        } else if (kind == "string") {
+            EXPECT_EQ(ToHex(ReadStreamString(m)), value == "-" ? "" : ToHex(FromHex(value)));
+        }
+        EXPECT_EQ(m.Position(), m.Size()) << line;
+        ++checked;
+    }
+    EXPECT_GE(checked, 25);
+}
+
+TEST(StreamFields, ShortOrAbsurdDataRaisesReadError) {
+    TMemoryStream m;
+    WriteStreamWord(m, 7);
+    m.SetPosition(0);
+    EXPECT_THROW(ReadStreamInt(m), EReadError);
+
+    // A length beyond what is left, and a negative length, never allocate.
+    TMemoryStream s;
+    WriteStreamInt(s, 0x7FFFFFF0);
+    s.WriteBuffer("abc", 3);
+    s.SetPosition(0);
+    EXPECT_THROW(ReadStreamString(s), EReadError);
+    TMemoryStream n;
+    WriteStreamInt(n, -5);
+    n.SetPosition(0);
+    EXPECT_THROW(ReadStreamString(n), EReadError);
+
+    TMemoryStream e;
+    e.WriteBuffer("123456789", 9);
+    e.SetPosition(0);
+    EXPECT_THROW(ReadStreamExtended(e), EReadError);
+}
+
+// A stream that hands out its bytes in reads it counts, like a file.
+class CountingStream : public TStream {
+public:
+    explicit CountingStream(std::string data) : data_(std::move(data)) {}
+    int64_t Read(void* Buffer, int64_t Count) override {
+        ++reads;
+        int64_t n = std::max<int64_t>(0, std::min<int64_t>(Count, data_.size() - pos_));
+        memcpy(Buffer, data_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
+        pos_ = Origin == soBeginning ? Offset : Origin == soCurrent ? pos_ + Offset : data_.size() + Offset;
+        return pos_;
+    }
+    int reads = 0;
+
+private:
+    std::string data_;
+    int64_t pos_ = 0;
+};
+
+TEST(CopyStreamData, CountZeroCopiesWholeSourceFromItsStart) {
+    CountingStream source("0123456789");
+    source.SetPosition(6);
+    TMemoryStream dest;
+    EXPECT_EQ(CopyStreamData(dest, source, 0), 10);
+    EXPECT_EQ(Bytes(dest), "0123456789");
+}
+
+TEST(CopyStreamData, ShortSourceReportsWhatWasCopied) {
+    CountingStream source("abcde");
+    TMemoryStream dest;
+    EXPECT_EQ(CopyStreamData(dest, source, 100), 5);
+    EXPECT_EQ(Bytes(dest), "abcde");
+
+    TMemoryStream memory;
+    memory.WriteBuffer("xyz", 3);
+    memory.SetPosition(1);
+    TMemoryStream dest2;
+    EXPECT_EQ(CopyStreamData(dest2, memory, 50), 2);
+    EXPECT_EQ(Bytes(dest2), "yz");
+    EXPECT_EQ(memory.Position(), 3);
+}
+
+TEST(CopyStreamData, LargeCopyGoesThroughTenMiBChunks) {
+    CountingStream source(std::string(25 * 1024 * 1024, 'q'));
+    TMemoryStream dest;
+    EXPECT_EQ(CopyStreamData(dest, source, 25 * 1024 * 1024), 25 * 1024 * 1024);
+    EXPECT_EQ(source.reads, 3);
+    EXPECT_EQ(dest.Size(), 25 * 1024 * 1024);
+}
+
+TEST(MemoryStream, SeekBeyondEndThenWriteGrows) {
+    TMemoryStream m;
+    m.Seek(4, soBeginning);
+    m.WriteBuffer("z", 1);
+    EXPECT_EQ(m.Size(), 5);
+    char b[8];
+    m.SetPosition(10);
+    EXPECT_EQ(m.Read(b, 8), 0);
+    m.SetSize(2);
+    EXPECT_EQ(m.Position(), 2);
+}
+
+}  // namespace

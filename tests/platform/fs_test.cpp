@@ -1,0 +1,90 @@
+// Program paths on the host: the Z: drive, "\" separators, names found without regard to
+// case, the private temporary folder, and staying inside a folder.
+#include "platform/encoding.h"
+#include "platform/fs.h"
+#include "tests/common/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sys/stat.h>
+
+namespace fs = platform::fs;
+
+namespace {
+
+void Touch(const std::string& hostPath, const std::string& text = "x") { std::ofstream(hostPath) << text; }
+
+TEST(HostPaths, DriveZIsTheHostRootAndOthersAreNowhere) {
+    EXPECT_EQ(fs::ToHostPath("Z:\\usr\\bin\\"), "/usr/bin/");
+    EXPECT_EQ(fs::ToHostPath("z:\\"), "/");
+    EXPECT_FALSE(fs::ToHostPath("C:\\Windows\\").has_value());
+    EXPECT_EQ(fs::ToProgramPath("/usr/bin/"), "Z:\\usr\\bin\\");
+    EXPECT_EQ(fs::ToProgramPath("/"), "Z:\\");
+}
+
+TEST(HostPaths, ComponentsAreFoundWithoutRegardToCase) {
+    std::string folder = FreshHostFolder();
+    mkdir((folder + "Data").c_str(), 0777);
+    Touch(folder + "Data/Start.VSB");
+    std::string program = fs::ToProgramPath(folder);
+    EXPECT_EQ(fs::ToHostPath(program + "DATA\\start.vsb"), folder + "Data/Start.VSB");
+    EXPECT_TRUE(fs::FileExists(program + "data\\START.vsb"));
+    EXPECT_TRUE(fs::DirectoryExists(program + "dAtA\\"));
+    EXPECT_FALSE(fs::FileExists(program + "data\\"));
+    EXPECT_FALSE(fs::FileExists(program + "data\\missing.vsb"));
+    // A name that does not exist yet keeps its spelling, inside the folder found.
+    EXPECT_EQ(fs::ToHostPath(program + "DATA\\New.txt"), folder + "Data/New.txt");
+}
+
+TEST(HostPaths, JapaneseNamesConvertAtTheEdge) {
+    std::string folder = FreshHostFolder();
+    Touch(folder + U8(u8"表示.txt"));
+    std::string program = fs::ToProgramPath(folder) + "表示.txt";  // CP932 bytes
+    EXPECT_TRUE(fs::FileExists(program));
+    fs::HostFile f;
+    ASSERT_TRUE(f.Open(program, fs::HostFile::Mode::Read));
+    EXPECT_EQ(f.Size(), 1);
+}
+
+TEST(HostPaths, IsInsideChecksTheResolvedPath) {
+    std::string folder = FreshHostFolder();
+    EXPECT_TRUE(fs::IsInside(folder, folder + "a/b.txt"));
+    EXPECT_TRUE(fs::IsInside(folder, folder));
+    EXPECT_FALSE(fs::IsInside(folder, folder + "../escape.txt"));
+    EXPECT_FALSE(fs::IsInside(folder, folder + "a/../../escape.txt"));
+    EXPECT_FALSE(fs::IsInside(folder + "a", folder + "ab/x"));
+    // A link that leads out of the folder is outside.
+    ASSERT_EQ(symlink("/etc", (folder + "link").c_str()), 0);
+    EXPECT_FALSE(fs::IsInside(folder, folder + "link/passwd"));
+}
+
+TEST(TempFolder, IsPrivateToTheProcessAndGoesAway) {
+    std::string temp = fs::TempFolder();
+    EXPECT_EQ(temp, fs::TempFolder());
+    EXPECT_EQ(temp.back(), '\\');
+    EXPECT_TRUE(fs::DirectoryExists(temp));
+    struct stat st;
+    ASSERT_EQ(stat(fs::ToHostPath(temp)->c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u);  // nobody else can read or write it
+}
+
+TEST(HostFiles, CreateWriteRenameDelete) {
+    std::string program = fs::ToProgramPath(FreshHostFolder());
+    fs::HostFile f;
+    ASSERT_TRUE(f.Open(program + "a.tmp", fs::HostFile::Mode::Create));
+    EXPECT_EQ(f.Write("hello", 5), 5);
+    EXPECT_EQ(f.Seek(1, SEEK_SET), 1);
+    char b[8] = {};
+    EXPECT_EQ(f.Read(b, 8), 4);
+    EXPECT_STREQ(b, "ello");
+    f.Close();
+    EXPECT_TRUE(fs::RenameFile(program + "a.tmp", program + "b.dat"));
+    EXPECT_TRUE(fs::FileExists(program + "B.DAT"));
+    EXPECT_TRUE(fs::DeleteFile(program + "b.dat"));
+    EXPECT_FALSE(f.Open(program + "b.dat", fs::HostFile::Mode::Read));
+    EXPECT_FALSE(f.ErrorText().empty());
+    EXPECT_FALSE(f.Open(program, fs::HostFile::Mode::Read));  // a folder is no file
+}
+
+}  // namespace

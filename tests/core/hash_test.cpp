@@ -1,0 +1,345 @@
+// The named-item hash collection: buckets against an independent Python reference, lookup
+// without regard to case (full-width letters too), positions and chains kept right through
+// renames, moves and deletes, derived item classes; and the typed scratch lists.
+#include "core/hash.h"
+#include "core/stringlist.h"
+#include "core/sysutils.h"
+#include "tests/common/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <set>
+#include <sstream>
+
+namespace {
+
+struct TReferenceName {
+    std::string Name;
+    std::string Swapped;  // the same name with the case of every letter swapped
+    int Bucket;
+};
+
+std::vector<TReferenceName> ReferenceNames(int Count, int Seed) {
+    std::vector<TReferenceName> names;
+    for (const auto& line : Lines(PythonOutput("hash_names.py", {std::to_string(Count), std::to_string(Seed)}))) {
+        std::istringstream in(line);
+        std::string name, swapped;
+        int bucket = -1;
+        in >> name >> swapped >> bucket;
+        names.push_back({name == "-" ? "" : FromHex(name), swapped == "-" ? "" : FromHex(swapped), bucket});
+    }
+    EXPECT_EQ(static_cast<int>(names.size()), Count);
+    return names;
+}
+
+// One name for every bucket, to reach each chain from its head.
+const std::vector<std::string>& BucketProbes() {
+    static const std::vector<std::string> probes = [] {
+        std::vector<std::string> found(256);
+        int missing = 256;
+        for (int length = 3; missing > 0; ++length)
+            for (char first = '0'; first <= 'z'; ++first)
+                for (char second = '0'; second <= 'z'; ++second) {
+                    std::string name(static_cast<size_t>(length), '_');
+                    name[0] = first;
+                    name[static_cast<size_t>(length) - 2] = second;
+                    std::string& slot = found[static_cast<size_t>(HashName(name))];
+                    if (slot.empty()) slot = name, --missing;
+                }
+        return found;
+    }();
+    return probes;
+}
+
+// Every item is at its cached position and in the chain of its name's bucket, once; the
+// chains hold nothing else.
+void ExpectConsistent(const THashCollection& Items) {
+    for (int i = 0; i < Items.Count(); ++i) {
+        ASSERT_EQ(Items.Items(i).CachedIndex(), i);
+        ASSERT_EQ(Items.Items(i).Bucket(), HashName(Items.Items(i).Name())) << i;
+    }
+    std::set<const THashCollectionItem*> chained;
+    for (int bucket = 0; bucket < 256; ++bucket)
+        for (auto* item = Items.FirstInChain(BucketProbes()[static_cast<size_t>(bucket)]); item;
+             item = item->NextInChain()) {
+            ASSERT_EQ(item->Bucket(), bucket);
+            ASSERT_EQ(&Items.Items(item->CachedIndex()), item);
+            ASSERT_TRUE(chained.insert(item).second) << "item twice in the chains";
+        }
+    ASSERT_EQ(static_cast<int>(chained.size()), Items.Count());
+}
+
+template <class TError, class TCall>
+void ExpectError(const std::string& Message, TCall&& Call) {
+    try {
+        Call();
+        ADD_FAILURE() << "no error, expected " << Message;
+    } catch (const TError& e) {
+        EXPECT_EQ(std::string(e.what()), Message);
+    }
+}
+
+TEST(HashName, KnownBucketsAndReference) {
+    EXPECT_EQ(HashName(""), 0);
+    EXPECT_EQ(HashName("a"), 16);
+    EXPECT_EQ(HashName("ab"), 226);
+    EXPECT_EQ(HashName("abc"), 243);
+    EXPECT_EQ(HashName("ABC"), 243);
+    EXPECT_EQ(HashName("@Result"), 28);
+    EXPECT_EQ(HashName("ＡＢＣ"), HashName("ａｂｃ"));
+
+    for (const auto& n : ReferenceNames(2000, 1)) {
+        EXPECT_EQ(HashName(n.Name), n.Bucket) << ToHex(n.Name);
+        EXPECT_EQ(HashName(n.Swapped), n.Bucket) << ToHex(n.Swapped);
+    }
+}
+
+TEST(THashCollection, FindsNamesWithoutRegardToCase) {
+    THashCollection items;
+    EXPECT_EQ(items.IndexOf("abc"), -1);
+    items.AddNamed("abc");
+    items.AddNamed("ａｂｃ");
+    items.AddNamed("Ωмега");
+    EXPECT_EQ(items.IndexOf("ABC"), 0);
+    EXPECT_EQ(items.IndexOf("ＡＢＣ"), 1);
+    EXPECT_EQ(items.IndexOf("ＡbＣ"), -1);
+    EXPECT_EQ(items.IndexOf("ωМЕГА"), 2);
+    EXPECT_EQ(items.IndexOf("abcd"), -1);
+}
+
+TEST(THashCollection, RenameRelinksAtChainHead) {
+    THashCollection items;
+    auto& abc = items.AddNamed("abc");
+    auto& bac = items.AddNamed("bac");
+    ASSERT_EQ(abc.Bucket(), bac.Bucket());
+    EXPECT_EQ(items.FirstInChain("abc"), &bac);
+
+    abc.SetName("ABC");  // other case: relinked, same bucket, now the head
+    EXPECT_EQ(abc.Bucket(), 243);
+    EXPECT_EQ(items.FirstInChain("abc"), &abc);
+    EXPECT_EQ(abc.NextInChain(), &bac);
+    EXPECT_EQ(bac.NextInChain(), nullptr);
+
+    bac.SetName("BAC");
+    abc.SetName("ABC");  // the same bytes: nothing moves
+    EXPECT_EQ(items.FirstInChain("abc"), &bac);
+
+    abc.SetName("zz");
+    EXPECT_EQ(abc.Bucket(), HashName("zz"));
+    EXPECT_EQ(items.IndexOf("abc"), -1);
+    EXPECT_EQ(items.IndexOf("ZZ"), 0);
+    ExpectConsistent(items);
+}
+
+TEST(THashCollection, DeleteMoveAndDuplicateNamesKeepPositions) {
+    THashCollection items;
+    items.AddNamed("a");
+    items.AddNamed("b");
+    items.AddNamed("c");
+    items.Delete(0);
+    EXPECT_EQ(items.IndexOf("c"), 1);
+    EXPECT_EQ(items.IndexOf("a"), -1);
+    EXPECT_EQ(items.Items(0).Name(), "b");
+
+    items.Items(1).SetIndex(0);
+    EXPECT_EQ(items.IndexOf("c"), 0);
+    EXPECT_EQ(items.IndexOf("b"), 1);
+    EXPECT_THROW(items.Items(0).SetIndex(2), EListError);
+    EXPECT_EQ(items.IndexOf("c"), 0);
+    EXPECT_THROW(items.Delete(2), EListError);
+    ExpectConsistent(items);
+
+    // Of two items of one name, the one named last is found.
+    THashCollection twins;
+    twins.AddNamed("x");
+    twins.AddNamed("x");
+    EXPECT_EQ(twins.IndexOf("x"), 1);
+    twins.Items(0).SetName("y");
+    twins.Items(0).SetName("X");
+    EXPECT_EQ(twins.IndexOf("x"), 0);
+    twins.Delete(0);
+    EXPECT_EQ(twins.IndexOf("x"), 0);
+}
+
+TEST(THashCollection, RandomWorkKeepsEveryPositionAndChain) {
+    const auto names = ReferenceNames(6000, 2);
+    std::mt19937 rng(5);
+    auto random = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+
+    THashCollection items;
+    std::vector<size_t> model;  // reference name of each position
+    size_t fresh = 0;
+    auto add = [&] {
+        if (fresh % 2)
+            items.AddNamed(names[fresh].Name);
+        else
+            items.Add().SetName(names[fresh].Name);
+        model.push_back(fresh++);
+    };
+    while (fresh < 3000) add();
+    ExpectConsistent(items);
+    for (size_t i = 0; i < model.size(); ++i) ASSERT_EQ(items.IndexOf(names[model[i]].Swapped), static_cast<int>(i));
+
+    for (int step = 1; step <= 4000; ++step) {
+        const int at = random(static_cast<int>(model.size()));
+        switch (random(4)) {
+        case 0:
+            items.Delete(at);
+            model.erase(model.begin() + at);
+            break;
+        case 1: {
+            const int to = random(static_cast<int>(model.size()));
+            items.Items(at).SetIndex(to);
+            const size_t moved = model[static_cast<size_t>(at)];
+            model.erase(model.begin() + at);
+            model.insert(model.begin() + to, moved);
+            break;
+        }
+        case 2:
+            if (fresh < names.size()) {
+                items.Items(at).SetName(names[fresh].Swapped);
+                model[static_cast<size_t>(at)] = fresh++;
+            }
+            break;
+        default:
+            if (fresh < names.size()) add();
+        }
+        if (step % 500 == 0) {
+            ASSERT_EQ(items.Count(), static_cast<int>(model.size()));
+            ExpectConsistent(items);
+            for (size_t i = 0; i < model.size(); ++i)
+                ASSERT_EQ(items.IndexOf(names[model[i]].Name), static_cast<int>(i)) << step;
+        }
+    }
+    items.Clear();
+    ExpectConsistent(items);
+    EXPECT_EQ(items.IndexOf(names[0].Name), -1);
+}
+
+TEST(THashCollection, AssignDisplayNameAndRanges) {
+    THashCollection items;
+    auto& source = items.AddNamed("Source");
+    auto& target = items.Add();
+    EXPECT_EQ(target.GetDisplayName(), "THashCollectionItem");
+    target.Assign(source);
+    EXPECT_EQ(target.Name(), "Source");
+    EXPECT_EQ(target.GetDisplayName(), "Source");
+    EXPECT_EQ(items.IndexOf("source"), 1);
+
+    TCollection plain;
+    auto& other = plain.Add();
+    EXPECT_EQ(other.Collection(), &plain);
+    EXPECT_EQ(other.GetDisplayName(), "TCollectionItem");
+    ExpectError<EAssignError>("Cannot assign a TCollectionItem to a THashCollectionItem",
+                              [&] { target.Assign(other); });
+    EXPECT_THROW(other.Assign(target), EAssignError);
+    EXPECT_EQ(target.Name(), "Source");
+
+    ExpectError<EListError>("List index out of bounds (2)", [&] { items.Items(2); });
+    EXPECT_THROW(items.Items(-1), EListError);
+}
+
+// A derived collection as the engine's tables make them: its own item class, and a lookup
+// that prefers the match linked first.
+class TScopedItem : public THashCollectionItem {
+public:
+    int Scope = -1;
+};
+
+class TScopedTable : public THashCollection {
+public:
+    TScopedTable() : THashCollection(ItemClass<TScopedItem>) {}
+    TScopedItem& Items(int Index) const { return static_cast<TScopedItem&>(THashCollection::Items(Index)); }
+    int IndexOf(const std::string& Name) const override {
+        int found = -1;
+        for (auto* item = FirstInChain(Name); item; item = item->NextInChain())
+            if (AnsiSameText(item->Name(), Name)) found = item->CachedIndex();
+        return found;
+    }
+};
+
+TEST(THashCollection, DerivedItemClassAndLookup) {
+    TScopedTable table;
+    table.AddNamed("v");
+    table.Items(0).Assign(table.Add());  // from an unnamed item: the name becomes empty
+    table.AddNamed("V");
+    table.AddNamed("w");
+    EXPECT_EQ(table.Items(0).Name(), "");
+    EXPECT_EQ(table.Items(1).Scope, -1);
+    EXPECT_EQ(table.Items(2).GetDisplayName(), "V");
+    EXPECT_EQ(table.Items(1).GetDisplayName(), "TScopedItem");
+
+    table.Items(0).SetName("v");
+    const THashCollection& base = table;
+    EXPECT_EQ(base.IndexOf("v"), 2);  // the override: linked first
+    EXPECT_EQ(base.THashCollection::IndexOf("v"), 0);
+
+    table.Clear();
+    EXPECT_EQ(table.Count(), 0);
+    EXPECT_EQ(table.FirstInChain("v"), nullptr);
+    table.AddNamed("v");
+    EXPECT_EQ(base.IndexOf("V"), 0);
+}
+
+TEST(TIntList, GrowsOnSetAndChecksIndexes) {
+    TIntList list;
+    list.SetInt(5, 7);
+    ASSERT_EQ(list.Count(), 6);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(list.GetInt(i), 0);
+    EXPECT_EQ(list.GetInt(5), 7);
+    list.SetInt(2, -3);
+    EXPECT_EQ(list.Count(), 6);
+    EXPECT_EQ(list.Add(9), 6);
+    EXPECT_EQ(list.IndexOf(-3), 2);
+    EXPECT_EQ(list.IndexOf(0), 0);
+    EXPECT_EQ(list.IndexOf(8), -1);
+
+    ExpectError<EListError>("Error:TIntList.GetInt", [&] { list.GetInt(7); });
+    ExpectError<EListError>("Error:TIntList.GetInt", [&] { list.GetInt(-1); });
+    ExpectError<EListError>("Error:TIntList.SetInt", [&] { list.SetInt(-1, 1); });
+    ExpectError<EListError>("Error:TIntList.SetInt", [&] { list.SetInt(std::numeric_limits<int>::max(), 1); });
+    EXPECT_EQ(list.Count(), 7);
+}
+
+TEST(TExtendedList, SortsAndComparesFullPrecision) {
+    TExtendedList list;
+    list.Add(1.5L);
+    list.Add(3.0L);
+    list.Add(2.0L);
+    list.Sort(true);
+    EXPECT_EQ(list.GetValue(0), 3.0L);
+    EXPECT_EQ(list.GetValue(1), 2.0L);
+    EXPECT_EQ(list.GetValue(2), 1.5L);
+    ExpectError<EListError>("List index out of bounds (3)", [&] { list.GetValue(3); });
+
+    // Values that differ only beyond double precision stay apart.
+    const long double nearOne = 1.0L + std::ldexp(1.0L, -63);
+    list.Add(nearOne);
+    EXPECT_EQ(list.IndexOf(1.0L), -1);
+    EXPECT_EQ(list.IndexOf(nearOne), 3);
+
+    // NaN has no place among numbers: it goes last, and the numbers stay ordered.
+    list.Add(std::numeric_limits<long double>::quiet_NaN());
+    list.Add(-1.0L);
+    for (bool descending : {true, false}) {
+        list.Sort(descending);
+        EXPECT_TRUE(std::isnan(list.GetValue(5)));
+        EXPECT_EQ(list.GetValue(0), descending ? 3.0L : -1.0L);
+        EXPECT_EQ(list.GetValue(4), descending ? -1.0L : 3.0L);
+    }
+}
+
+TEST(TIntArray, AddsAndReadsInRange) {
+    TIntArray array;
+    array.Add(4);
+    array.Add(-2);
+    EXPECT_EQ(array.Count(), 2);
+    EXPECT_EQ(array.GetValue(1), -2);
+    EXPECT_THROW(array.GetValue(2), EListError);
+    EXPECT_THROW(array.GetValue(-1), EListError);
+}
+
+}  // namespace

@@ -1,5 +1,7 @@
 #include "core/header.h"
 
+#include "core/sysutils.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -80,4 +82,241 @@ int64_t CopyStreamData(TStream& Dest, TStream& Source, int64_t Count) {
         copied += n;
     }
     return copied;
+}
+
+// ---- Points and rectangles ----
+
+TPoint MakePoint(int32_t X, int32_t Y) { return TPoint{X, Y}; }
+
+bool RectIsEmpty(const TRect& R) { return R.Left >= R.Right || R.Top >= R.Bottom; }
+
+bool RectsNear(const TRect& A, const TRect& B) {
+    // In 64 bits, so that rectangles at the far ends of the coordinate range stay apart.
+    constexpr int64_t kNear = 20;
+    return A.Left <= int64_t{B.Right} + kNear && A.Top <= int64_t{B.Bottom} + kNear &&
+           A.Right >= int64_t{B.Left} - kNear && A.Bottom >= int64_t{B.Top} - kNear;
+}
+
+bool RectContains(const TRect& Inner, const TRect& Outer) {
+    return Outer.Left <= Inner.Left && Outer.Top <= Inner.Top && Outer.Right >= Inner.Right &&
+           Outer.Bottom >= Inner.Bottom;
+}
+
+// ---- Shift-JIS aware byte scans ----
+
+namespace {
+
+// Calls Visit(index) for every single-byte character of S; a lead byte and its trail byte
+// are stepped over together.
+template <typename Visit>
+void ForEachSingleByte(const std::string& S, Visit visit) {
+    for (size_t i = 0; i < S.size(); ++i) {
+        if (IsLeadByte(S[i]) && i + 1 < S.size()) {
+            ++i;
+            continue;
+        }
+        visit(i);
+    }
+}
+
+// Position of the last "\" of S that is not the trail byte of a double-byte character.
+size_t LastBackslash(const std::string& S) {
+    size_t found = std::string::npos;
+    ForEachSingleByte(S, [&](size_t i) {
+        if (S[i] == '\\') found = i;
+    });
+    return found;
+}
+
+bool EndsWithBackslash(const std::string& S) {
+    return !S.empty() && LastBackslash(S) == S.size() - 1;
+}
+
+}  // namespace
+
+// ---- Delimited lines ----
+
+std::string TTabStrings::GetField(int Index) const {
+    return Index >= 0 && Index < Count() ? Strings(Index) : std::string();
+}
+
+void TTabStrings::SplitLine(const std::string& Line) {
+    Clear();
+    size_t start = 0;
+    ForEachSingleByte(Line, [&](size_t i) {
+        if (Line[i] != delimiter_) return;
+        Add(Line.substr(start, i - start));
+        start = i + 1;
+    });
+    if (start < Line.size()) Add(Line.substr(start));
+}
+
+// ---- String arrays and the folder-to-disc map ----
+
+namespace {
+
+// A stored entry count, checked against the bytes left when each entry needs at least
+// MinEntryBytes of them.
+int32_t ReadStreamCount(TStream& Stream, int64_t MinEntryBytes) {
+    int32_t count = ReadStreamInt(Stream);
+    if (count < 0 || count > Stream.Remaining() / MinEntryBytes) throw EReadError();
+    return count;
+}
+
+}  // namespace
+
+const std::string& TArrayString::Strings(int Index) const {
+    if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
+    return items_[static_cast<size_t>(Index)];
+}
+
+void TArrayString::SaveToStream(TStream& Stream) const {
+    WriteStreamInt(Stream, Count());
+    for (const auto& s : items_) WriteStreamString(Stream, s);
+}
+
+void TArrayString::LoadFromStream(TStream& Stream) {
+    int32_t count = ReadStreamCount(Stream, 4);
+    std::vector<std::string> items;
+    for (int32_t i = 0; i < count; ++i) items.push_back(ReadStreamString(Stream));
+    items_ = std::move(items);
+}
+
+int TFolderDiskList::IndexOfFolder(const std::string& Folder) const {
+    std::string wanted = AppendBackslash(Folder);
+    for (int i = 0; i < Count(); ++i)
+        if (AnsiSameText(AppendBackslash(Strings(i)), wanted)) return i;
+    return -1;
+}
+
+int32_t TFolderDiskList::GetDisk(const std::string& Path) const {
+    std::string path = AnsiUpperCase(Path);
+    while (!path.empty()) {
+        int index = IndexOfFolder(path);
+        if (index >= 0) return static_cast<int32_t>(Objects(index));
+        size_t cut = LastBackslash(path);
+        path.resize(cut == std::string::npos ? 0 : cut);
+    }
+    return 0;
+}
+
+void TFolderDiskList::SaveToStream(TStream& Stream) const {
+    WriteStreamInt(Stream, Count());
+    for (int i = 0; i < Count(); ++i) {
+        WriteStreamString(Stream, Strings(i));
+        WriteStreamInt(Stream, static_cast<int32_t>(Objects(i)));
+    }
+}
+
+void TFolderDiskList::LoadFromStream(TStream& Stream) {
+    int32_t count = ReadStreamCount(Stream, 8);
+    TStringList loaded;
+    for (int32_t i = 0; i < count; ++i) {
+        std::string folder = ReadStreamString(Stream);
+        loaded.AddObject(folder, ReadStreamInt(Stream));
+    }
+    TStringList::operator=(loaded);
+}
+
+// ---- Paths ----
+
+void TPathParser::SetPath(const std::string& Path) {
+    Clear();
+    if (Path.empty()) return;
+    std::string path = AppendBackslash(AnsiUpperCase(Path));
+    // The root is "C:\" of a drive, or "\\SERVER\" of a network path: up to the first "\"
+    // after the leading two.
+    bool network = path.compare(0, 2, "\\\\") == 0;
+    size_t start = 0;
+    if (!network && path.size() >= 2 && path[1] == ':') {
+        start = 3;  // AppendBackslash made the path at least "X:\"
+        Add(path.substr(0, start));
+    }
+    ForEachSingleByte(path, [&](size_t i) {
+        if (path[i] != '\\' || i < start || (network && i < 2)) return;
+        Add(path.substr(start, i + 1 - start));
+        start = i + 1;
+    });
+    if (start < path.size()) Add(path.substr(start));  // a bare "\\"
+}
+
+std::string TPathParser::GetPath() const {
+    std::string path;
+    for (int i = 0; i < Count(); ++i) path += Strings(i);
+    return path;
+}
+
+namespace {
+bool ParentStepAt(const std::string& Path, size_t Pos) { return Path.compare(Pos, 3, "..\\") == 0; }
+}  // namespace
+
+std::string ExpandRelativePath(const std::string& Path, const std::string& BaseFolder) {
+    if (Path.size() <= 1 || Path[0] == '\\' || Path[1] == ':') return Path;
+    if (!ParentStepAt(Path, 0)) return BaseFolder + Path;
+    TPathParser base;
+    base.SetPath(BaseFolder);
+    size_t rest = 0;
+    while (base.Count() > 0 && ParentStepAt(Path, rest)) {
+        base.Delete(base.Count() - 1);
+        rest += 3;
+    }
+    return base.GetPath() + Path.substr(rest);
+}
+
+std::string AppendBackslash(const std::string& Path) {
+    return EndsWithBackslash(Path) ? Path : Path + '\\';
+}
+
+std::string CutColonSuffix(std::string& S) {
+    size_t colon = std::string::npos;
+    ForEachSingleByte(S, [&](size_t i) {
+        if (S[i] == '.' || S[i] == '\\')
+            colon = std::string::npos;
+        else if (S[i] == ':' && i > 0)
+            colon = i;
+    });
+    if (colon == std::string::npos) return std::string();
+    std::string suffix = S.substr(colon + 1);
+    S.resize(colon);
+    return suffix;
+}
+
+// ---- The dirty-rectangle list ----
+
+const TRect& TClipList::GetRect(int Index) const {
+    if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
+    return rects_[static_cast<size_t>(Index)];
+}
+
+void TClipList::AddRect(const TRect& R) {
+    TRect rect = R;
+    if (RectIsEmpty(rect)) return;
+    for (size_t i = 0; i < rects_.size();) {
+        const TRect stored = rects_[i];
+        if (!RectsNear(stored, rect)) {
+            ++i;
+            continue;
+        }
+        if (RectContains(rect, stored)) return;
+        // The union replaces the stored rectangle and is added again from the first entry, so
+        // it can swallow others it now reaches.
+        rects_.erase(rects_.begin() + static_cast<std::ptrdiff_t>(i));
+        changed_ = true;
+        rect = TRect{std::min(rect.Left, stored.Left), std::min(rect.Top, stored.Top),
+                     std::max(rect.Right, stored.Right), std::max(rect.Bottom, stored.Bottom)};
+        i = 0;
+    }
+    rects_.push_back(rect);
+    changed_ = true;
+}
+
+void TClipList::Delete(int Index) {
+    GetRect(Index);
+    rects_.erase(rects_.begin() + Index);
+    changed_ = true;
+}
+
+void TClipList::Clear() {
+    rects_.clear();
+    changed_ = true;
 }

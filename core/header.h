@@ -1,10 +1,16 @@
 #pragma once
 // Shared helpers of every stored format: little-endian scalar fields and strings on streams,
-// and the one bulk copy between streams.
+// and the one bulk copy between streams. Beside them the small containers many units share:
+// points and rectangles, an owning object list, delimiter-split lines, string arrays, the
+// folder-to-disc map, path parts and relative paths, and the dirty-rectangle list.
 #include "core/streams.h"
+#include "core/stringlist.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 static_assert(sizeof(long double) >= 10, "stored reals are 80-bit x87 extended values");
 
@@ -31,3 +37,177 @@ long double ReadStreamExtended(TStream& Stream);
 // Source from its first byte. Returns the number of bytes really copied, which is less than
 // Count when Source ends early.
 int64_t CopyStreamData(TStream& Dest, TStream& Source, int64_t Count);
+
+// ---- Points and rectangles ----
+
+struct TPoint {
+    int32_t X, Y;
+    bool operator==(const TPoint&) const = default;
+};
+TPoint MakePoint(int32_t X, int32_t Y);
+
+// Right and Bottom lie outside the rectangle.
+struct TRect {
+    int32_t Left, Top, Right, Bottom;
+    bool operator==(const TRect&) const = default;
+};
+// Left >= Right or Top >= Bottom.
+bool RectIsEmpty(const TRect& R);
+// Overlapping, touching or at most 20 pixels apart on both axes.
+bool RectsNear(const TRect& A, const TRect& B);
+// Inner lies wholly within Outer (edges may coincide).
+bool RectContains(const TRect& Inner, const TRect& Outer);
+
+// ---- The owning object list ----
+
+// A list that owns its objects: Delete and Clear free them, and so does destruction. Derived
+// lists add their own fields (a page reference, a spare entry).
+template <typename T>
+class TObjList {
+public:
+    TObjList() = default;
+    TObjList(const TObjList&) = delete;
+    TObjList& operator=(const TObjList&) = delete;
+    virtual ~TObjList() { TObjList::Clear(); }
+
+    int Count() const { return static_cast<int>(items_.size()); }
+    T* Items(int Index) const { return items_[CheckIndex(Index)].get(); }
+    // Index of the entry holding Item, -1 when absent.
+    int IndexOf(const T* Item) const {
+        for (size_t i = 0; i < items_.size(); ++i)
+            if (items_[i].get() == Item) return static_cast<int>(i);
+        return -1;
+    }
+
+    int Add(std::unique_ptr<T> Item) {
+        items_.push_back(std::move(Item));
+        return Count() - 1;
+    }
+    void Insert(int Index, std::unique_ptr<T> Item) {
+        if (Index < 0 || Index > Count()) RaiseListIndexError(Index);
+        items_.insert(items_.begin() + Index, std::move(Item));
+    }
+    // Removes the entry and hands its object to the caller.
+    std::unique_ptr<T> Extract(int Index) {
+        std::unique_ptr<T> item = std::move(items_[CheckIndex(Index)]);
+        items_.erase(items_.begin() + Index);
+        return item;
+    }
+    // Frees the object at Index. The entry is gone before the object's destructor runs, so
+    // the list stays consistent whatever that destructor does.
+    void Delete(int Index) { Extract(Index); }
+    // Frees every object, first to last; the list is empty before the first one is freed.
+    virtual void Clear() {
+        std::vector<std::unique_ptr<T>> items = std::move(items_);  // leaves items_ empty
+        for (auto& item : items) item.reset();
+    }
+
+private:
+    size_t CheckIndex(int Index) const {
+        if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
+        return static_cast<size_t>(Index);
+    }
+    std::vector<std::unique_ptr<T>> items_;
+};
+
+// ---- Delimited lines ----
+
+// The fields of one line, split at a delimiter byte (TAB unless changed).
+class TTabStrings : public TStringList {
+public:
+    char Delimiter() const { return delimiter_; }
+    void SetDelimiter(char Delimiter) { delimiter_ = Delimiter; }
+
+    // The field at Index; empty when there is no such field.
+    std::string GetField(int Index) const;
+    // Replaces the list with the fields of Line. Two adjacent delimiters give an empty field;
+    // a delimiter at the end gives no trailing empty field; an empty line gives none. Bytes
+    // of a double-byte character are never taken for the delimiter.
+    void SplitLine(const std::string& Line);
+
+private:
+    char delimiter_ = '\t';
+};
+
+// ---- String arrays and the folder-to-disc map, with their stored forms ----
+
+// Stored as int32 count, then each string (int32 length and its bytes).
+class TArrayString {
+public:
+    int Count() const { return static_cast<int>(items_.size()); }
+    const std::string& Strings(int Index) const;
+    void Add(const std::string& S) { items_.push_back(S); }
+    void Assign(const TArrayString& Other) { items_ = Other.items_; }
+    void Clear() { items_.clear(); }
+
+    void SaveToStream(TStream& Stream) const;
+    // Replaces the content with the stored form read at the stream's position. Raises
+    // EReadError on a count or length the stream cannot hold; the array is then unchanged.
+    void LoadFromStream(TStream& Stream);
+
+private:
+    std::vector<std::string> items_;
+};
+
+// Folders of the content, each with the number of the disc it is on as its object value.
+// Stored as int32 count, then per entry the folder string and an int32 disc number.
+class TFolderDiskList : public TStringList {
+public:
+    void AddFolder(const std::string& Folder, int32_t Disc) { AddObject(Folder, Disc); }
+    // Index of Folder compared without regard to case, a missing trailing "\" added to
+    // both sides; -1 when absent.
+    int IndexOfFolder(const std::string& Folder) const;
+    // The disc of the innermost listed folder that holds Path; 0 when none does.
+    int32_t GetDisk(const std::string& Path) const;
+
+    void SaveToStream(TStream& Stream) const;
+    // Replaces the list with the stored form; EReadError on short or absurd input leaves the
+    // list unchanged.
+    void LoadFromStream(TStream& Stream);
+};
+
+// ---- Paths ----
+
+// The parts of a path in upper case: first its root ("C:\", or "\\SERVER\" of a network
+// path) when it has one, then each folder with its trailing "\".
+class TPathParser : public TStringList {
+public:
+    void SetPath(const std::string& Path);
+    std::string GetPath() const;
+};
+
+// Path resolved against BaseFolder (a folder ending in "\"). Absolute paths and paths of at
+// most one character come back unchanged; each leading "..\" drops the last part of the base
+// while parts remain, and what is left over stays in the result.
+std::string ExpandRelativePath(const std::string& Path, const std::string& BaseFolder);
+
+// Path with "\" appended unless it already ends in one.
+std::string AppendBackslash(const std::string& Path);
+
+// Cuts a ":suffix" (an image frame number, a page label) from S: the last ":" after the last
+// "." and "\", never the first character. Returns the text after it and leaves S before it;
+// returns "" and leaves S alone when there is none.
+std::string CutColonSuffix(std::string& S);
+
+// ---- The dirty-rectangle list ----
+
+// The areas of a layer to repaint. Nearby rectangles are merged as they come in, so many
+// small changes close together become one rectangle.
+class TClipList {
+public:
+    int Count() const { return static_cast<int>(rects_.size()); }
+    const TRect& GetRect(int Index) const;
+    // Ignores an empty rectangle and one inside a stored one; merges it with the first stored
+    // rectangle near it (again and again while the union meets others); else appends it.
+    void AddRect(const TRect& R);
+    void Delete(int Index);
+    void Clear();
+
+    // Set by every addition, removal and clearing.
+    bool Changed() const { return changed_; }
+    void SetChanged(bool Changed) { changed_ = Changed; }
+
+private:
+    std::vector<TRect> rects_;
+    bool changed_ = false;
+};

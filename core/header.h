@@ -3,6 +3,7 @@
 // and the one bulk copy between streams. Beside them the small containers many units share:
 // points and rectangles, an owning object list, delimiter-split lines, string arrays, the
 // folder-to-disc map, path parts and relative paths, and the dirty-rectangle list.
+#include "core/header_vocab.h"
 #include "core/streams.h"
 #include "core/stringlist.h"
 

@@ -1,0 +1,182 @@
+#include "core/zstreams.h"
+
+#include "core/header.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+const char* const kInvalidOperation = "Invalid ZStream operation!";
+
+// zlib counts in 32-bit units; larger requests go through in pieces of this size.
+constexpr int64_t kMaxPiece = 1 << 30;
+
+uInt Piece(int64_t Count) { return static_cast<uInt>(std::min(Count, kMaxPiece)); }
+
+int ZLevel(TCompressionLevel Level) {
+    switch (Level) {
+        case clNone: return Z_NO_COMPRESSION;
+        case clFastest: return Z_BEST_SPEED;
+        case clMax: return Z_BEST_COMPRESSION;
+        case clDefault: break;
+    }
+    return Z_DEFAULT_COMPRESSION;
+}
+
+}  // namespace
+
+TCustomZStream::TCustomZStream(TStream& Stream) : stream_(Stream), buffer_(new Bytef[kBufferSize]) {}
+
+// ---- TZCompressionStream ----
+
+TZCompressionStream::TZCompressionStream(TStream& Dest, TCompressionLevel Level) : TCustomZStream(Dest) {
+    int rc = deflateInit(&z_, ZLevel(Level));
+    if (rc < 0) throw EZCompressionError(zError(rc));
+    z_.next_out = buffer_.get();
+    z_.avail_out = kBufferSize;
+}
+
+TZCompressionStream::~TZCompressionStream() {
+    if (!finished_) {
+        try {
+            Finish();
+        } catch (...) {
+            // Reported only to callers that finish explicitly; a destructor must not throw.
+        }
+    }
+    deflateEnd(&z_);
+}
+
+void TZCompressionStream::WriteOutput() {
+    stream_.WriteBuffer(buffer_.get(), kBufferSize - z_.avail_out);
+    z_.next_out = buffer_.get();
+    z_.avail_out = kBufferSize;
+}
+
+int64_t TZCompressionStream::Write(const void* Buffer, int64_t Count) {
+    if (finished_) throw EZCompressionError(kInvalidOperation);
+    auto* in = static_cast<const Bytef*>(Buffer);
+    for (int64_t left = Count; left > 0;) {
+        z_.next_in = const_cast<Bytef*>(in);
+        z_.avail_in = Piece(left);
+        in += z_.avail_in;
+        left -= z_.avail_in;
+        while (z_.avail_in > 0) {
+            int rc = deflate(&z_, Z_NO_FLUSH);
+            if (rc < 0) throw EZCompressionError(zError(rc));
+            if (z_.avail_out == 0) {
+                WriteOutput();
+                if (OnProgress) OnProgress();
+            }
+        }
+    }
+    return std::max<int64_t>(Count, 0);
+}
+
+void TZCompressionStream::Finish() {
+    if (finished_) return;
+    // Marked first: a failure here leaves a stream that cannot be finished or written again.
+    finished_ = true;
+    int rc;
+    do {
+        rc = deflate(&z_, Z_FINISH);
+        if (rc < 0) throw EZCompressionError(zError(rc));
+        if (z_.avail_out == 0 || rc == Z_STREAM_END) WriteOutput();
+    } while (rc != Z_STREAM_END);
+}
+
+int64_t TZCompressionStream::Read(void*, int64_t) { throw EZCompressionError(kInvalidOperation); }
+
+int64_t TZCompressionStream::Seek(int64_t Offset, TSeekOrigin Origin) {
+    if (Offset != 0 || Origin != soCurrent) throw EZCompressionError(kInvalidOperation);
+    return static_cast<int64_t>(z_.total_in);
+}
+
+// ---- TZDecompressionStream ----
+
+TZDecompressionStream::TZDecompressionStream(TStream& Source) : TCustomZStream(Source), start_(Source.Position()) {
+    int rc = inflateInit(&z_);
+    if (rc < 0) throw EZDecompressionError(zError(rc));
+}
+
+TZDecompressionStream::~TZDecompressionStream() { inflateEnd(&z_); }
+
+int64_t TZDecompressionStream::Read(void* Buffer, int64_t Count) {
+    auto* out = static_cast<Bytef*>(Buffer);
+    int64_t done = 0;
+    while (done < Count && !ended_) {
+        if (z_.avail_in == 0) {
+            int64_t n = stream_.Read(buffer_.get(), kBufferSize);
+            if (n <= 0) throw EZDecompressionError(zError(Z_BUF_ERROR));  // the source ended first
+            z_.next_in = buffer_.get();
+            z_.avail_in = static_cast<uInt>(n);
+        }
+        uInt room = Piece(Count - done);
+        z_.next_out = out + done;
+        z_.avail_out = room;
+        int rc = inflate(&z_, Z_NO_FLUSH);
+        done += room - z_.avail_out;
+        if (rc == Z_STREAM_END) {
+            ended_ = true;
+            stream_.Seek(-static_cast<int64_t>(z_.avail_in), soCurrent);
+            z_.avail_in = 0;
+        } else if (rc != Z_OK) {
+            throw EZDecompressionError(zError(rc));
+        }
+    }
+    return done;
+}
+
+int64_t TZDecompressionStream::Write(const void*, int64_t) { throw EZDecompressionError(kInvalidOperation); }
+
+int64_t TZDecompressionStream::Seek(int64_t Offset, TSeekOrigin Origin) {
+    if (Offset == 0 && Origin == soBeginning) {
+        int rc = inflateReset(&z_);
+        if (rc < 0) throw EZDecompressionError(zError(rc));
+        z_.avail_in = 0;
+        ended_ = false;
+        stream_.SetPosition(start_);
+        return 0;
+    }
+    if (Offset < 0 || Origin != soCurrent) throw EZDecompressionError(kInvalidOperation);
+    if (Offset > 0) {
+        std::vector<Bytef> discard(static_cast<size_t>(std::min<int64_t>(Offset, kBufferSize)));
+        for (int64_t left = Offset; left > 0;) {
+            int64_t n = Read(discard.data(), std::min<int64_t>(left, kBufferSize));
+            if (n == 0) break;
+            left -= n;
+        }
+    }
+    return static_cast<int64_t>(z_.total_out);
+}
+
+// ---- Whole-stream routines ----
+
+void CompressStream(TMemoryStream& Stream, TCompressionLevel Level) {
+    TMemoryStream packed;
+    {
+        TZCompressionStream z(packed, Level);
+        z.WriteBuffer(Stream.Memory(), Stream.Size());
+        z.Finish();
+    }
+    Stream.Clear();
+    CopyStreamData(Stream, packed, 0);
+    Stream.SetPosition(0);
+}
+
+void DecompressStream(TStream& Source, TStream& Dest) {
+    constexpr int64_t kChunk = 1000000;
+    Source.SetPosition(0);
+    TZDecompressionStream z(Source);
+    std::vector<Bytef> chunk(kChunk);
+    while (int64_t n = z.Read(chunk.data(), kChunk)) Dest.WriteBuffer(chunk.data(), n);
+}
+
+void DecompressMemoryStream(TMemoryStream& Stream) {
+    TMemoryStream plain;
+    DecompressStream(Stream, plain);
+    Stream.Clear();
+    CopyStreamData(Stream, plain, 0);
+    Stream.SetPosition(0);
+}

@@ -29,7 +29,7 @@ void TStream::WriteBuffer(const void* Buffer, int64_t Count) {
 }
 
 int64_t TMemoryStream::Read(void* Buffer, int64_t Count) {
-    if (Count <= 0 || position_ >= size_) return 0;
+    if (Count <= 0 || position_ < 0 || position_ >= size_) return 0;
     int64_t n = std::min(Count, size_ - position_);
     std::memcpy(Buffer, data_.data() + position_, static_cast<size_t>(n));
     position_ += n;

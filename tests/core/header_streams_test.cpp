@@ -124,7 +124,7 @@ TEST(CopyStreamData, LargeCopyGoesThroughTenMiBChunks) {
     EXPECT_EQ(dest.Size(), 25 * 1024 * 1024);
 }
 
-TEST(MemoryStream, SeekBeyondEndThenWriteGrows) {
+TEST(MemoryStream, PositionsOutsideTheDataAreSafe) {
     TMemoryStream m;
     m.Seek(4, soBeginning);
     m.WriteBuffer("z", 1);
@@ -134,6 +134,10 @@ TEST(MemoryStream, SeekBeyondEndThenWriteGrows) {
     EXPECT_EQ(m.Read(b, 8), 0);
     m.SetSize(2);
     EXPECT_EQ(m.Position(), 2);
+    // A position before the start reads and writes nothing.
+    m.Seek(-5, soBeginning);
+    EXPECT_EQ(m.Read(b, 8), 0);
+    EXPECT_EQ(m.Write("q", 1), 0);
 }
 
 }  // namespace

@@ -75,32 +75,17 @@ int64_t TNxBigFileStream::GetSize() {
 void TNxBigFileStream::SetPosition(int64_t Pos) { position_ = std::clamp<int64_t>(Pos, 0, GetSize()); }
 
 template <typename Move>
-int64_t TNxBigFileStream::WalkWrite(int64_t Count, Move move) {
+int64_t TNxBigFileStream::Walk(int64_t Count, bool Writing, Move move) {
     int64_t total = 0;
     while (Count > 0) {
         size_t index = static_cast<size_t>(position_ / partSize_);
-        while (parts_.size() <= index)
+        // Writing makes the parts it reaches; reading stops after the last one.
+        while (Writing && parts_.size() <= index)
             parts_.push_back(std::make_unique<TFileStream>(GetPartFileName(static_cast<int>(parts_.size())), fmCreate));
-        int64_t offset = position_ % partSize_;
-        int64_t n = std::min(partSize_ - offset, Count);
-        parts_[index]->SetPosition(offset);
-        int64_t moved = move(*parts_[index], n);
-        total += moved;
-        position_ += moved;
-        Count -= moved;
-        if (moved < n) break;
-    }
-    return total;
-}
-
-template <typename Move>
-int64_t TNxBigFileStream::WalkRead(int64_t Count, Move move) {
-    int64_t total = 0;
-    while (Count > 0) {
-        size_t index = static_cast<size_t>(position_ / partSize_);
         if (index >= parts_.size()) break;
         int64_t offset = position_ % partSize_;
-        int64_t n = std::min(parts_[index]->Size() - offset, Count);
+        int64_t room = Writing ? partSize_ - offset : parts_[index]->Size() - offset;
+        int64_t n = std::min(room, Count);
         if (n <= 0) break;
         parts_[index]->SetPosition(offset);
         int64_t moved = move(*parts_[index], n);
@@ -114,7 +99,7 @@ int64_t TNxBigFileStream::WalkRead(int64_t Count, Move move) {
 
 int64_t TNxBigFileStream::Write(const void* Buffer, int64_t Count) {
     auto* bytes = static_cast<const uint8_t*>(Buffer);
-    return WalkWrite(Count, [&](TFileStream& part, int64_t n) {
+    return Walk(Count, true, [&](TFileStream& part, int64_t n) {
         int64_t moved = part.Write(bytes, n);
         bytes += moved;
         return moved;
@@ -123,7 +108,7 @@ int64_t TNxBigFileStream::Write(const void* Buffer, int64_t Count) {
 
 int64_t TNxBigFileStream::Read(void* Buffer, int64_t Count) {
     auto* bytes = static_cast<uint8_t*>(Buffer);
-    return WalkRead(Count, [&](TFileStream& part, int64_t n) {
+    return Walk(Count, false, [&](TFileStream& part, int64_t n) {
         int64_t moved = part.Read(bytes, n);
         bytes += moved;
         return moved;
@@ -135,11 +120,11 @@ int64_t TNxBigFileStream::CopyFromStream(TStream& Source, int64_t Count) {
         Source.SetPosition(0);
         Count = Source.Size();
     }
-    return WalkWrite(Count, [&](TFileStream& part, int64_t n) { return CopyStreamData(part, Source, n); });
+    return Walk(Count, true, [&](TFileStream& part, int64_t n) { return CopyStreamData(part, Source, n); });
 }
 
 int64_t TNxBigFileStream::CopyToStream(TStream& Dest, int64_t Count) {
-    return WalkRead(Count, [&](TFileStream& part, int64_t n) { return CopyStreamData(Dest, part, n); });
+    return Walk(Count, false, [&](TFileStream& part, int64_t n) { return CopyStreamData(Dest, part, n); });
 }
 
 int64_t TNxBigFileStream::CopyFrom(TNxBigStream& Source, int64_t Count) {

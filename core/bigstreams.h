@@ -67,12 +67,10 @@ public:
     const std::string& FileName() const { return fileName_; }
 
 private:
-    // Each call moves up to Count bytes of one part, positioned at the stream's position, and
-    // returns the number moved.
+    // Walks the parts from the stream's position: each call of move takes up to n bytes of one
+    // part, positioned there, and returns the number moved.
     template <typename Move>
-    int64_t WalkWrite(int64_t Count, Move move);
-    template <typename Move>
-    int64_t WalkRead(int64_t Count, Move move);
+    int64_t Walk(int64_t Count, bool Writing, Move move);
     bool Writable() const;
 
     std::string fileName_;

@@ -1,7 +1,11 @@
 #include "core/sysutils.h"
 
+#include "platform/fs.h"
+
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 std::string Format(const char* format, ...) {
     va_list args;
@@ -87,4 +91,282 @@ int AnsiCompareText(std::string_view a, std::string_view b) { return AnsiCompare
 
 bool AnsiSameText(std::string_view a, std::string_view b) {
     return a.size() == b.size() && AnsiLowerCase(a) == AnsiLowerCase(b);
+}
+
+// ---- Save data ----
+
+namespace {
+
+// The title as a folder name: characters a Windows name may not hold become "_" (the bytes
+// of double-byte characters are left alone), and "." or ".." cannot name another folder.
+std::string TitleAsFolderName(const std::string& Title) {
+    std::string name = Title;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (IsLeadByte(name[i]) && i + 1 < name.size())
+            ++i;
+        else if (name[i] != '\0' && strchr("\\/:,;*?\"<>|", name[i]))
+            name[i] = '_';
+    }
+    if (name == "." || name == "..") name.assign(name.size(), '_');
+    return name;
+}
+
+// The folder part of a path, up to and including its last "\" or ":"; empty when it has none.
+std::string FolderOf(const std::string& Path) {
+    size_t end = 0;
+    for (size_t i = 0; i < Path.size(); ++i) {
+        if (IsLeadByte(Path[i]) && i + 1 < Path.size())
+            ++i;
+        else if (Path[i] == '\\' || Path[i] == ':')
+            end = i + 1;
+    }
+    return Path.substr(0, end);
+}
+
+// Whether a file can be made in Folder: a probe file is created, checked and deleted again.
+bool FolderTakesFiles(const std::string& Folder) {
+    std::string probe = Folder + "save.dat.$$$";
+    platform::fs::HostFile file;
+    if (!file.Open(probe, platform::fs::HostFile::Mode::Create)) return false;
+    file.Close();
+    bool exists = platform::fs::FileExists(probe);
+    platform::fs::DeleteFile(probe);
+    return exists;
+}
+
+// Copies OldFile to NewFile unless NewFile exists already. The copy is made under another name
+// and renamed into place, so a failed copy never passes for a carried-over save.
+void CarryOverSave(const std::string& OldFile, const std::string& NewFile) {
+    if (!platform::fs::FileExists(OldFile) || platform::fs::FileExists(NewFile)) return;
+    std::string part = NewFile + ".$$$";
+    bool copied = false;
+    try {
+        TFileStream source(OldFile, fmOpenRead | fmShareDenyWrite);
+        TFileStream dest(part, fmCreate);
+        copied = CopyStreamData(dest, source, 0) == source.Size();
+    } catch (const EVelaError&) {
+        // The old save stays where it was; the game starts without it.
+    }
+    if (!copied || !platform::fs::RenameFile(part, NewFile)) platform::fs::DeleteFile(part);
+}
+
+}  // namespace
+
+std::string GetSaveFolder(const std::string& Title) {
+    if (Title.empty()) return {};
+    std::string data = platform::UserFolderPath(platform::UserFolder::LocalData);
+    if (data.empty()) return {};
+    std::string folder = AppendBackslash(platform::fs::ToProgramPath(data)) + TitleAsFolderName(Title) + "\\";
+    return platform::ForceDirectories(folder) ? folder : std::string();
+}
+
+// The host has no program-files folder: whether the game folder takes a file decides alone.
+std::string GetSaveDataFile(const std::string& GamePath, const std::string& Title) {
+    std::string gameFolder = FolderOf(GamePath);
+    if (!gameFolder.empty() && FolderTakesFiles(gameFolder)) return gameFolder + "save.dat";
+    std::string folder = GetSaveFolder(Title);
+    if (folder.empty()) throw EVelaError("データファイルを作成することができません");
+    std::string saveFile = folder + "save.dat";
+    if (!gameFolder.empty()) CarryOverSave(gameFolder + "save.dat", saveFile);
+    return saveFile;
+}
+
+// ---- Single instance ----
+
+TInstanceMutex CreateInstanceMutex(const std::string& Name) { return platform::InstanceLock::Acquire(Name); }
+
+void ReleaseInstanceMutex(TInstanceMutex& Handle) { Handle.reset(); }
+
+// ---- Screen ----
+
+int32_t GetVirtualScreenLeft() { return platform::GetDisplayMetrics().virtualScreen.left; }
+int32_t GetVirtualScreenTop() { return platform::GetDisplayMetrics().virtualScreen.top; }
+
+int32_t GetVirtualScreenWidth() {
+    auto screen = platform::GetDisplayMetrics().virtualScreen;
+    return screen.right - screen.left;
+}
+
+int32_t GetVirtualScreenHeight() {
+    auto screen = platform::GetDisplayMetrics().virtualScreen;
+    return screen.bottom - screen.top;
+}
+
+TRect GetWorkAreaRect() {
+    auto metrics = platform::GetDisplayMetrics();
+    const auto& v = metrics.virtualScreen;
+    bool oneMonitor = metrics.primaryWidth == v.right - v.left && metrics.primaryHeight == v.bottom - v.top;
+    const auto& area = oneMonitor ? metrics.workArea : v;
+    return TRect{area.left, area.top, area.right, area.bottom};
+}
+
+// ---- Desktop and shell folders ----
+
+bool SetWallPaper(const std::string& FileName, int32_t Mode) {
+    auto host = platform::fs::ToHostPath(FileName);
+    if (!host) return false;
+    using platform::WallpaperStyle;
+    auto style = Mode == 0 ? WallpaperStyle::Centered : Mode == 1 ? WallpaperStyle::Tiled : WallpaperStyle::Stretched;
+    return platform::SetDesktopWallpaper(*host, style);
+}
+
+std::string GetSpecialFolder(int32_t CSIDL) {
+    using platform::UserFolder;
+    UserFolder folder;
+    switch (CSIDL) {
+        case CSIDL_DESKTOP:
+        case CSIDL_DESKTOPDIRECTORY: folder = UserFolder::Desktop; break;
+        case CSIDL_PERSONAL: folder = UserFolder::Documents; break;
+        case CSIDL_TEMPLATES: folder = UserFolder::Templates; break;
+        case CSIDL_LOCAL_APPDATA: folder = UserFolder::LocalData; break;
+        default: return {};
+    }
+    std::string path = platform::UserFolderPath(folder);
+    return path.empty() ? std::string() : platform::fs::ToProgramPath(path);
+}
+
+// ---- Fonts ----
+
+void GetFontNames(TStringList& Strings, bool Sorted, bool /*IncludeVertical*/, bool FixedPitchOnly) {
+    std::vector<std::string> names;
+    for (const auto& family : platform::JapaneseFontFamilies())
+        if (!FixedPitchOnly || family.fixedPitch) names.push_back(family.name);
+    if (Sorted)
+        std::stable_sort(names.begin(), names.end(),
+                         [](const std::string& a, const std::string& b) { return AnsiCompareText(a, b) < 0; });
+    Strings.Clear();
+    for (const auto& name : names) Strings.Add(name);
+}
+
+void GetFontLogFont(const std::string& FaceName, TLogFont& LogFont) {
+    LogFont = TLogFont{};
+    for (const auto& family : platform::JapaneseFontFamilies()) {
+        if (family.name != FaceName) continue;
+        LogFont = TLogFont{family.name, 0, family.weight, family.italic, SHIFTJIS_CHARSET,
+                           family.fixedPitch ? FIXED_PITCH : VARIABLE_PITCH};
+        return;
+    }
+}
+
+int IndexOfStr(const TStringList& Strings, const std::string& S) {
+    for (int i = 0; i < Strings.Count(); ++i)
+        if (Strings.Strings(i) == S) return i;
+    return -1;
+}
+
+// ---- Files ----
+
+namespace {
+
+constexpr uint32_t kBasicAttributes = faReadOnly | faHidden | faSysFile | faVolumeID | faDirectory | faArchive;
+
+uint32_t AttributesOf(const platform::FolderEntry& Entry) {
+    return (Entry.directory ? faDirectory : 0) | (Entry.regularFile ? faArchive : 0) | (Entry.hidden ? faHidden : 0) |
+           (Entry.readOnly ? faReadOnly : 0);
+}
+
+// The extension of a file name: from its last "." on, empty without one.
+std::string NameExtension(const std::string& Name) {
+    size_t dot = Name.rfind('.');
+    return dot == std::string::npos ? std::string() : Name.substr(dot);
+}
+
+struct TEnumFilter {
+    uint32_t AttrMask;
+    bool IncludeNormal;
+    const std::string& Ext;
+    bool Recurse;
+};
+
+// Lists one folder into List; Ancestors holds the folders of the current descent.
+void EnumFolder(const std::string& Folder, const TEnumFilter& Filter, bool FolderSlash, TStringList& List,
+                std::vector<platform::FolderId>& Ancestors) {
+    std::string base = AppendBackslash(Folder);
+    auto entries = platform::ListFolder(base);
+    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return AnsiCompareText(a.name, b.name) < 0;
+    });
+    for (const auto& entry : entries) {
+        std::string path = base + entry.name;
+        if (entry.directory) {
+            if (FolderSlash) path += '\\';
+            if (Filter.AttrMask & faDirectory) List.Add(path);
+            if (!Filter.Recurse || std::find(Ancestors.begin(), Ancestors.end(), entry.id) != Ancestors.end())
+                continue;
+            Ancestors.push_back(entry.id);
+            EnumFolder(path, Filter, true, List, Ancestors);
+            Ancestors.pop_back();
+            continue;
+        }
+        uint32_t attributes = AttributesOf(entry);
+        bool wanted = (attributes & Filter.AttrMask) != 0 ||
+                      (Filter.IncludeNormal && (attributes & kBasicAttributes) == 0);
+        if (wanted && (Filter.Ext.empty() || AnsiSameText(NameExtension(entry.name), Filter.Ext))) List.Add(path);
+    }
+}
+
+}  // namespace
+
+void EnumFiles(const std::string& Folder, uint32_t AttrMask, bool IncludeNormal, const std::string& Ext,
+               bool /*ClearAttr*/, bool FolderSlash, bool Recurse, TStringList& List, bool ClearList) {
+    if (ClearList) List.Clear();
+    std::vector<platform::FolderId> ancestors;
+    if (auto id = platform::GetFolderId(AppendBackslash(Folder))) ancestors.push_back(*id);
+    EnumFolder(Folder, TEnumFilter{AttrMask, IncludeNormal, Ext, Recurse}, FolderSlash, List, ancestors);
+}
+
+// ---- Text and values ----
+
+std::string DecodeEscapes(const std::string& S) {
+    std::string out;
+    out.reserve(S.size());
+    for (size_t i = 0; i < S.size(); ++i) {
+        char c = S[i];
+        if (IsLeadByte(c) && i + 1 < S.size()) {
+            out += c;
+            out += S[++i];
+            continue;
+        }
+        char next = i + 1 < S.size() ? S[i + 1] : '\0';
+        if (c == '\\' && (next == '\\' || next == '"')) {
+            out += next;
+            ++i;
+        } else if (c == '\\' && next == 'n') {
+            out += "\r\n";
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+int32_t FontStylesToInt(const TFontStyles& Styles) { return static_cast<int32_t>(Styles.to_ulong()); }
+
+TFontStyles IntToFontStyles(int32_t Value) { return TFontStyles(static_cast<unsigned long long>(Value & 0xF)); }
+
+uint32_t ScaleColor(uint32_t Color, int32_t Factor) {
+    uint32_t result = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        int32_t channel = static_cast<int32_t>((Color >> shift) & 0xFF);
+        result |= static_cast<uint32_t>(channel * Factor / 256 & 0xFF) << shift;
+    }
+    return result;
+}
+
+bool RectsIntersect(const TRect& A, const TRect& B) {
+    return A.Left < B.Right && A.Right > B.Left && A.Top < B.Bottom && A.Bottom > B.Top;
+}
+
+bool PointInRect(const TRect& R, int32_t X, int32_t Y) {
+    return R.Left <= X && X < R.Right && R.Top <= Y && Y < R.Bottom;
+}
+
+void IntersectRects(const TRect& A, const TRect& B, TRect& R) {
+    if (!RectsIntersect(A, B)) {
+        R = TRect{0, 0, 0, 0};
+        return;
+    }
+    R = TRect{std::max(A.Left, B.Left), std::max(A.Top, B.Top), std::min(A.Right, B.Right),
+              std::min(A.Bottom, B.Bottom)};
 }

@@ -1,7 +1,15 @@
 #pragma once
 // Small string utilities the whole engine shares: formatting, integers as text, and the
-// Japanese-locale case rules for Shift-JIS (code page 932) text.
+// Japanese-locale case rules for Shift-JIS (code page 932) text. Beside them the system
+// routines over the platform layer: where save data lies, the single-instance lock, screen
+// metrics, the desktop, shell folders, installed fonts, file listings, escapes, font styles,
+// colours and rectangles.
+#include "core/header.h"
+#include "platform/system.h"
+
+#include <bitset>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -24,3 +32,118 @@ int AnsiCompareText(std::string_view a, std::string_view b);
 bool AnsiSameText(std::string_view a, std::string_view b);
 // Byte-wise comparison (-1, 0, 1).
 int AnsiCompareStr(std::string_view a, std::string_view b);
+
+// ---- System routines ----
+// Paths here are program paths (Shift-JIS, Windows form).
+
+// Save data. The folder of the per-user data (XDG_DATA_HOME) for a title, ending in "\" and
+// created with its parents; the characters \ / : , ; * ? " < > | of the title become "_".
+// Empty for an empty title or when the folder cannot be made.
+std::string GetSaveFolder(const std::string& Title);
+// The save file of a game: "save.dat" in the folder of GamePath when a probe file can be
+// created there (the host has no program-files folder, so the probe alone decides), else in
+// GetSaveFolder(Title), where an older save of the game folder is carried over once. Raises
+// EVelaError when neither place is writable.
+std::string GetSaveDataFile(const std::string& GamePath, const std::string& Title);
+// The trace hook of the start-up steps; it records nothing.
+inline void WriteLog(const std::string& /*Message*/) {}
+
+// One running player per key: nothing when another process holds the key (or the lock cannot
+// be made). The lock ends with ReleaseInstanceMutex, with the handle, or with the process.
+using TInstanceMutex = std::unique_ptr<platform::InstanceLock>;
+TInstanceMutex CreateInstanceMutex(const std::string& Name);
+void ReleaseInstanceMutex(TInstanceMutex& Handle);
+
+// The rectangle of all monitors together.
+int32_t GetVirtualScreenLeft();
+int32_t GetVirtualScreenTop();
+int32_t GetVirtualScreenWidth();
+int32_t GetVirtualScreenHeight();
+// With one monitor the part of it panels and docks leave free, else the virtual screen.
+TRect GetWorkAreaRect();
+
+// The desktop background: Mode 0 centred, 1 tiled, any other stretched. False when the
+// desktop cannot be told.
+bool SetWallPaper(const std::string& FileName, int32_t Mode);
+
+// Shell folders by their CSIDL numbers, as their XDG equivalents (desktop and documents from
+// the user-dirs settings, local application data from XDG_DATA_HOME); empty for a folder the
+// host has no equivalent of, such as the program-files folder.
+inline constexpr int32_t CSIDL_DESKTOP = 0x00;
+inline constexpr int32_t CSIDL_PERSONAL = 0x05;
+inline constexpr int32_t CSIDL_DESKTOPDIRECTORY = 0x10;
+inline constexpr int32_t CSIDL_TEMPLATES = 0x15;
+inline constexpr int32_t CSIDL_LOCAL_APPDATA = 0x1C;
+std::string GetSpecialFolder(int32_t CSIDL);
+
+// ---- Fonts ----
+
+inline constexpr uint8_t SHIFTJIS_CHARSET = 128;
+inline constexpr uint8_t DEFAULT_PITCH = 0, FIXED_PITCH = 1, VARIABLE_PITCH = 2;
+
+// What a font description needs of an installed face. Height 0 stands for the face's default
+// size: outline faces have no size of their own.
+struct TLogFont {
+    std::string FaceName;
+    int32_t Height = 0;
+    int32_t Weight = 0;  // 100 (thin) to 900 (black), 400 regular
+    bool Italic = false;
+    uint8_t CharSet = 0;
+    uint8_t Pitch = DEFAULT_PITCH;
+    bool operator==(const TLogFont&) const = default;
+};
+
+// Replaces Strings with the names of the installed outline faces that support Japanese, each
+// once, in name order when Sorted. Vertical-writing "@" faces do not exist on this host, so
+// IncludeVertical changes nothing.
+void GetFontNames(TStringList& Strings, bool Sorted, bool IncludeVertical, bool FixedPitchOnly);
+// The description of the face of exactly that name (as GetFontNames gives it); all zero when
+// there is none.
+void GetFontLogFont(const std::string& FaceName, TLogFont& LogFont);
+// First index whose string equals S byte for byte; -1 when absent.
+int IndexOfStr(const TStringList& Strings, const std::string& S);
+
+// ---- Files ----
+
+// File attribute bits. From the host: faDirectory for folders, faArchive for ordinary files,
+// faHidden for names starting with ".", faReadOnly when the owner has no write permission.
+inline constexpr uint32_t faReadOnly = 0x01;
+inline constexpr uint32_t faHidden = 0x02;
+inline constexpr uint32_t faSysFile = 0x04;
+inline constexpr uint32_t faVolumeID = 0x08;
+inline constexpr uint32_t faDirectory = 0x10;
+inline constexpr uint32_t faArchive = 0x20;
+
+// Adds to List the entries of Folder, in name order: a file when its attributes share a bit
+// with AttrMask, or when IncludeNormal and it has none of the six bits; a folder when AttrMask
+// has faDirectory (with a trailing "\" when FolderSlash). A non-empty Ext (".vft") keeps only
+// files of that extension, compared without regard to case. Recurse descends into every
+// folder, with FolderSlash on, never twice into one on the same path (a linked loop ends).
+// ClearList empties List first. ClearAttr is accepted and ignored: listing never changes the
+// attributes or permissions of the user's files.
+void EnumFiles(const std::string& Folder, uint32_t AttrMask, bool IncludeNormal, const std::string& Ext,
+               bool ClearAttr, bool FolderSlash, bool Recurse, TStringList& List, bool ClearList);
+
+// ---- Text and values ----
+
+// \\ -> \, \" -> ", \n -> CR LF; other pairs and a final "\" stay; double-byte characters
+// are never taken apart.
+std::string DecodeEscapes(const std::string& S);
+
+// A font style set, indexed by TFontStyle.
+using TFontStyles = std::bitset<FS_STRIKEOUT + 1>;
+// Bit 0 bold, 1 italic, 2 underline, 3 strike-out; the inverse reads the low four bits.
+int32_t FontStylesToInt(const TFontStyles& Styles);
+TFontStyles IntToFontStyles(int32_t Value);
+
+// Each of red, green and blue becomes (byte * Factor) div 256 in 32-bit arithmetic, kept to
+// its low 8 bits (no clamping); the top byte of the result is 0.
+uint32_t ScaleColor(uint32_t Color, int32_t Factor);
+
+// Overlapping (touching edges do not count).
+bool RectsIntersect(const TRect& A, const TRect& B);
+// Left <= X < Right and Top <= Y < Bottom.
+bool PointInRect(const TRect& R, int32_t X, int32_t Y);
+// R := the intersection of A and B, or (0, 0, 0, 0) when they do not intersect.
+void IntersectRects(const TRect& A, const TRect& B, TRect& R);
+inline TPoint NxMakePoint(int32_t X, int32_t Y) { return MakePoint(X, Y); }

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/wait.h>
 
 namespace {
@@ -81,3 +82,20 @@ class TempFolderCleanup : public testing::Environment {
 };
 [[maybe_unused]] testing::Environment* const cleanup = testing::AddGlobalTestEnvironment(new TempFolderCleanup);
 }  // namespace
+
+ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
+    const char* old = getenv(name);
+    hadOld_ = old != nullptr;
+    if (old) old_ = old;
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    if (hadOld_)
+        setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        unsetenv(name_.c_str());
+}

@@ -21,3 +21,17 @@ std::string FreshHostFolder();
 
 // UTF-8 text written as u8"..." in a test, as the bytes the platform layer takes.
 inline std::string U8(std::u8string_view s) { return std::string(s.begin(), s.end()); }
+
+// Sets (or with nullptr removes) an environment variable for the life of the object, then
+// puts the old value back.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const char* value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::string name_, old_;
+    bool hadOld_;
+};

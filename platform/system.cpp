@@ -1,0 +1,329 @@
+#include "platform/system.h"
+
+#include "platform/encoding.h"
+#include "platform/fs.h"
+
+#include <fontconfig/fontconfig.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+std::string WithoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+// The value of an environment variable when it names an absolute path (the XDG rule:
+// relative values are ignored).
+std::string AbsoluteFromEnvironment(const char* name) {
+    const char* value = getenv(name);
+    return value && value[0] == '/' ? WithoutTrailingSlash(value) : std::string();
+}
+
+std::string HomeFolder() {
+    std::string home = AbsoluteFromEnvironment("HOME");
+    if (!home.empty()) return home;
+    struct passwd entry, *found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir &&
+        found->pw_dir[0] == '/')
+        return WithoutTrailingSlash(found->pw_dir);
+    return {};
+}
+
+// The folder a line KEY="value" of the user-dirs file gives, "$HOME" expanded; empty when
+// the file has no usable line for the key.
+std::string UserDirsEntry(const std::string& home, const std::string& key) {
+    std::string config = AbsoluteFromEnvironment("XDG_CONFIG_HOME");
+    if (config.empty()) config = home + "/.config";
+    std::ifstream in(config + "/user-dirs.dirs");
+    std::string line, prefix = key + "=\"";
+    while (std::getline(in, line)) {
+        if (line.compare(0, prefix.size(), prefix) != 0) continue;
+        std::string value;
+        for (size_t i = prefix.size(); i < line.size() && line[i] != '"'; ++i) {
+            if (line[i] == '\\' && i + 1 < line.size()) ++i;
+            value += line[i];
+        }
+        if (value.compare(0, 5, "$HOME") == 0) return WithoutTrailingSlash(home + value.substr(5));
+        return value[0] == '/' ? WithoutTrailingSlash(value) : std::string();
+    }
+    return {};
+}
+
+std::string UserDir(const std::string& home, const std::string& key, const std::string& fallback) {
+    if (home.empty()) return {};
+    std::string entry = UserDirsEntry(home, key);
+    return entry.empty() ? home + fallback : entry;
+}
+
+}  // namespace
+
+std::string UserFolderPath(UserFolder folder) {
+    std::string home = HomeFolder();
+    switch (folder) {
+        case UserFolder::Desktop: return UserDir(home, "XDG_DESKTOP_DIR", "/Desktop");
+        case UserFolder::Documents: return UserDir(home, "XDG_DOCUMENTS_DIR", "");
+        case UserFolder::Templates: return UserDir(home, "XDG_TEMPLATES_DIR", "");
+        case UserFolder::LocalData: {
+            std::string data = AbsoluteFromEnvironment("XDG_DATA_HOME");
+            if (!data.empty() || home.empty()) return data;
+            return home + "/.local/share";
+        }
+    }
+    return {};
+}
+
+bool ForceDirectories(std::string_view programPath) {
+    auto host = fs::ToHostPath(programPath);
+    if (!host) return false;
+    std::error_code ec;
+    std::filesystem::create_directories(*host, ec);
+    return std::filesystem::is_directory(*host, ec);
+}
+
+// ---- Single instance ----
+
+namespace {
+
+std::string LockFolder() {
+    std::string runtime = AbsoluteFromEnvironment("XDG_RUNTIME_DIR");
+    if (!runtime.empty()) return runtime;
+    std::string temp = AbsoluteFromEnvironment("TMPDIR");
+    return temp.empty() ? "/tmp" : temp;
+}
+
+uint64_t Fnv1a64(std::string_view text) {
+    uint64_t hash = 0xCBF29CE484222325u;
+    for (unsigned char c : text) hash = (hash ^ c) * 0x100000001B3u;
+    return hash;
+}
+
+// The user's id keeps users apart in a shared temporary folder. Safe bytes stay, the others
+// become "%XX"; a key too long for a file name keeps its first part and gets "%%" and a hash
+// of the whole key ("%%" never occurs in an escaped key, so the two forms cannot meet).
+std::string LockFileName(std::string_view key) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string escaped;
+    for (unsigned char c : key) {
+        if (isalnum(c) || c == '.' || c == '_' || c == '-') {
+            escaped += static_cast<char>(c);
+        } else {
+            escaped += '%';
+            escaped += digits[c >> 4];
+            escaped += digits[c & 15];
+        }
+    }
+    constexpr size_t kMaxEscaped = 200, kKeptPrefix = 160;
+    if (escaped.size() > kMaxEscaped) {
+        char hash[17];
+        snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(Fnv1a64(key)));
+        escaped = escaped.substr(0, kKeptPrefix) + "%%" + hash;
+    }
+    return "vela-" + std::to_string(getuid()) + "-" + escaped + ".lock";
+}
+
+}  // namespace
+
+std::unique_ptr<InstanceLock> InstanceLock::Acquire(std::string_view key) {
+    std::string path = LockFolder() + "/" + LockFileName(key);
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return nullptr;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<InstanceLock>(new InstanceLock(fd));
+}
+
+InstanceLock::~InstanceLock() { close(fd_); }
+
+// ---- Display metrics ----
+
+namespace {
+std::mutex metricsMutex;
+DisplayMetrics metrics;
+}  // namespace
+
+DisplayMetrics GetDisplayMetrics() {
+    std::lock_guard lock(metricsMutex);
+    return metrics;
+}
+
+void SetDisplayMetrics(const DisplayMetrics& supplied) {
+    std::lock_guard lock(metricsMutex);
+    metrics = supplied;
+}
+
+// ---- Desktop ----
+
+namespace {
+
+// Starts a program found on PATH with exactly these arguments, no shell between; the child's
+// id, or -1 when it cannot be started.
+pid_t Spawn(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid;
+    return posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+bool ExitedCleanly(pid_t pid) {
+    int status;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool RunProgram(const std::vector<std::string>& args) {
+    pid_t pid = Spawn(args);
+    return pid > 0 && ExitedCleanly(pid);
+}
+
+// A file:// URI of a host path, every byte outside the unreserved set and "/" escaped.
+std::string FileUri(const std::string& path) {
+    static const char* digits = "0123456789ABCDEF";
+    std::error_code ec;
+    std::string absolute = std::filesystem::absolute(path, ec).string();
+    std::string uri = "file://";
+    for (unsigned char c : ec ? path : absolute) {
+        if (isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += digits[c >> 4];
+            uri += digits[c & 15];
+        }
+    }
+    return uri;
+}
+
+}  // namespace
+
+bool SetDesktopWallpaper(const std::string& imagePath, WallpaperStyle style) {
+    const std::string schema = "org.gnome.desktop.background";
+    const char* options = style == WallpaperStyle::Centered ? "centered"
+                          : style == WallpaperStyle::Tiled  ? "wallpaper"
+                                                            : "stretched";
+    std::string uri = FileUri(imagePath);
+    if (!RunProgram({"gsettings", "set", schema, "picture-uri", uri})) return false;
+    // Desktops older than the dark-style background have no such key; that is no failure.
+    RunProgram({"gsettings", "set", schema, "picture-uri-dark", uri});
+    return RunProgram({"gsettings", "set", schema, "picture-options", options});
+}
+
+bool OpenWithDesktop(const std::string& target) {
+    pid_t pid = Spawn({"xdg-open", target});
+    if (pid <= 0) return false;
+    // The opener may run as long as the program it opens; it is waited for out of the way.
+    std::thread([pid] { ExitedCleanly(pid); }).detach();
+    return true;
+}
+
+// ---- Fonts ----
+
+namespace {
+
+std::string PreferredFamilyName(FcPattern* font) {
+    FcChar8* first = nullptr;
+    FcChar8* name;
+    for (int i = 0; FcPatternGetString(font, FC_FAMILY, i, &name) == FcResultMatch; ++i) {
+        if (!first) first = name;
+        FcChar8* lang;
+        if (FcPatternGetString(font, FC_FAMILYLANG, i, &lang) == FcResultMatch &&
+            strncmp(reinterpret_cast<const char*>(lang), "ja", 2) == 0)
+            return Utf8ToCp932(reinterpret_cast<const char*>(name));
+    }
+    return first ? Utf8ToCp932(reinterpret_cast<const char*>(first)) : std::string();
+}
+
+int IntegerOf(FcPattern* font, const char* object, int fallback) {
+    int value;
+    return FcPatternGetInteger(font, object, 0, &value) == FcResultMatch ? value : fallback;
+}
+
+// How far a style is from upright regular: any slant counts more than any weight.
+int DistanceFromRegular(int weight, bool italic) { return std::abs(weight - 400) + (italic ? 10000 : 0); }
+
+}  // namespace
+
+std::vector<FontFamily> JapaneseFontFamilies() {
+    std::vector<FontFamily> families;
+    // A configuration of its own, freed again, sees the fonts installed now and leaves no
+    // library-wide state behind.
+    FcConfig* config = FcInitLoadConfigAndFonts();
+    if (!config) return families;
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(":lang=ja:outline=true"));
+    FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, FC_FAMILYLANG, FC_SPACING, FC_WEIGHT, FC_SLANT, nullptr);
+    FcFontSet* fonts = pattern && objects ? FcFontList(config, pattern, objects) : nullptr;
+    for (int i = 0; fonts && i < fonts->nfont; ++i) {
+        FcPattern* font = fonts->fonts[i];
+        FontFamily style{PreferredFamilyName(font), IntegerOf(font, FC_SPACING, FC_PROPORTIONAL) >= FC_DUAL,
+                         FcWeightToOpenType(IntegerOf(font, FC_WEIGHT, FC_WEIGHT_REGULAR)),
+                         IntegerOf(font, FC_SLANT, FC_SLANT_ROMAN) != FC_SLANT_ROMAN};
+        if (style.name.empty()) continue;
+        auto known = std::find_if(families.begin(), families.end(),
+                                  [&](const FontFamily& f) { return f.name == style.name; });
+        if (known == families.end())
+            families.push_back(style);
+        else if (DistanceFromRegular(style.weight, style.italic) < DistanceFromRegular(known->weight, known->italic))
+            *known = style;
+    }
+    if (fonts) FcFontSetDestroy(fonts);
+    if (objects) FcObjectSetDestroy(objects);
+    if (pattern) FcPatternDestroy(pattern);
+    FcConfigDestroy(config);
+    return families;
+}
+
+// ---- Folder listings ----
+
+std::vector<FolderEntry> ListFolder(std::string_view programPath) {
+    std::vector<FolderEntry> entries;
+    auto host = fs::ToHostPath(programPath);
+    DIR* dir = host ? opendir(host->c_str()) : nullptr;
+    if (!dir) return entries;
+    while (dirent* e = readdir(dir)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st;
+        // A dangling symbolic link is listed as what it is itself.
+        int fd = dirfd(dir);
+        if (fstatat(fd, e->d_name, &st, 0) != 0 && fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        entries.push_back({Utf8ToCp932(name), S_ISDIR(st.st_mode), S_ISREG(st.st_mode), name[0] == '.',
+                           (st.st_mode & S_IWUSR) == 0, {st.st_dev, st.st_ino}});
+    }
+    closedir(dir);
+    return entries;
+}
+
+std::optional<FolderId> GetFolderId(std::string_view programPath) {
+    auto host = fs::ToHostPath(programPath);
+    struct stat st;
+    if (!host || stat(host->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+    return FolderId{st.st_dev, st.st_ino};
+}
+
+}  // namespace platform

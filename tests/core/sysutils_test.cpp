@@ -1,0 +1,240 @@
+// The system routines: where save data goes, file listings, shell folders, screen metrics,
+// installed fonts, escapes, font styles, colours and rectangles.
+#include "core/sysutils.h"
+#include "platform/fs.h"
+#include "tests/common/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace fs = platform::fs;
+
+namespace {
+
+void Touch(const std::string& hostPath, const std::string& text = "x") { std::ofstream(hostPath) << text; }
+
+std::string Contents(const std::string& hostPath) {
+    std::stringstream s;
+    s << std::ifstream(hostPath).rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> Strings(const TStringList& list) {
+    std::vector<std::string> out;
+    for (int i = 0; i < list.Count(); ++i) out.push_back(list.Strings(i));
+    return out;
+}
+
+// ---- Save data ----
+
+class SaveData : public testing::Test {
+protected:
+    std::string root_ = FreshHostFolder();
+    std::string dataHost_ = root_ + "data/deep/";
+    ScopedEnvironment data_{"XDG_DATA_HOME", dataHost_.c_str()};
+    std::string dataProgram_ = fs::ToProgramPath(dataHost_);
+};
+
+TEST_F(SaveData, TitleBecomesAFolderUnderTheUserDataFolder) {
+    EXPECT_EQ(GetSaveFolder("A:B*C"), dataProgram_ + "A_B_C\\");
+    EXPECT_TRUE(fs::DirectoryExists(dataProgram_ + "A_B_C\\"));
+    EXPECT_EQ(GetSaveFolder("\\/:,;*?\"<>|x"), dataProgram_ + "___________x\\");
+    // A trail byte 0x5C is part of its character, not a backslash.
+    EXPECT_EQ(GetSaveFolder("表示"), dataProgram_ + "表示\\");
+    EXPECT_TRUE(fs::DirectoryExists(fs::ToProgramPath(dataHost_ + U8(u8"表示"))));
+    EXPECT_EQ(GetSaveFolder(".."), dataProgram_ + "__\\");
+    EXPECT_EQ(GetSaveFolder(""), "");
+
+    // Nowhere to write: no folder, and no save file.
+    Touch(root_ + "file");
+    ScopedEnvironment blocked("XDG_DATA_HOME", (root_ + "file/under").c_str());
+    EXPECT_EQ(GetSaveFolder("A"), "");
+    try {
+        GetSaveDataFile("C:\\Game\\velaplay.exe", "A");
+        ADD_FAILURE() << "no error";
+    } catch (const EVelaError& e) {
+        EXPECT_STREQ(e.what(), "データファイルを作成することができません");
+    }
+}
+
+TEST_F(SaveData, AnUnwritableGameFolderSendsTheSaveToTheUserFolderWithTheOldSave) {
+    std::string game = root_ + "game/";
+    std::string gamePath = fs::ToProgramPath(game) + "velaplay";
+    mkdir(game.c_str(), 0777);
+    EXPECT_EQ(GetSaveDataFile(gamePath, "T?T"), fs::ToProgramPath(game) + "save.dat");
+    EXPECT_FALSE(fs::FileExists(fs::ToProgramPath(game) + "save.dat.$$$"));
+
+    // A folder in the probe file's place refuses it even to root, whom permissions do not stop.
+    mkdir((game + "save.dat.$$$").c_str(), 0777);
+    Touch(game + "save.dat", "old");
+    std::string saveFile = GetSaveDataFile(gamePath, "T?T");
+    EXPECT_EQ(saveFile, dataProgram_ + "T_T\\save.dat");
+    EXPECT_EQ(Contents(dataHost_ + "T_T/save.dat"), "old");
+    EXPECT_FALSE(fs::FileExists(saveFile + ".$$$"));
+
+    Touch(game + "save.dat", "newer");
+    EXPECT_EQ(GetSaveDataFile(gamePath, "T?T"), saveFile);
+    EXPECT_EQ(Contents(dataHost_ + "T_T/save.dat"), "old");
+    // A game on a drive the host does not have cannot take files either.
+    EXPECT_EQ(GetSaveDataFile("C:\\Game\\velaplay.exe", "T?T"), saveFile);
+}
+
+// ---- Files ----
+
+class FileListing : public testing::Test {
+protected:
+    void SetUp() override {
+        mkdir((root_ + "sub").c_str(), 0777);
+        mkdir((root_ + "sub/deeper").c_str(), 0777);
+        Touch(root_ + "a.VFT");
+        Touch(root_ + "b.txt");
+        Touch(root_ + ".hidden.vft");
+        Touch(root_ + "ro.vft");
+        chmod((root_ + "ro.vft").c_str(), 0444);
+        mkfifo((root_ + "pipe").c_str(), 0600);
+        Touch(root_ + "sub/c.vft");
+        Touch(root_ + "sub/deeper/d.vft");
+        ASSERT_EQ(symlink("..", (root_ + "sub/loop").c_str()), 0);
+    }
+    std::vector<std::string> List(uint32_t AttrMask, bool IncludeNormal, const std::string& Ext, bool FolderSlash,
+                                  bool Recurse) {
+        TStringList list;
+        EnumFiles(folder_, AttrMask, IncludeNormal, Ext, true, FolderSlash, Recurse, list, true);
+        return Strings(list);
+    }
+    std::string root_ = FreshHostFolder();
+    std::string folder_ = fs::ToProgramPath(root_);
+};
+
+TEST_F(FileListing, RecursesInNameOrderFiltersByExtensionAndEndsLinkedLoops) {
+    const std::string& p = folder_;
+    EXPECT_EQ(List(faArchive, false, ".vft", false, true),
+              (std::vector<std::string>{p + ".hidden.vft", p + "a.VFT", p + "ro.vft", p + "sub\\c.vft",
+                                        p + "sub\\deeper\\d.vft"}));
+    EXPECT_EQ(List(faDirectory, false, "", true, false), (std::vector<std::string>{p + "sub\\"}));
+    // Folders below the first level always get their "\".
+    EXPECT_EQ(List(faDirectory, false, "", false, true),
+              (std::vector<std::string>{p + "sub", p + "sub\\deeper\\", p + "sub\\loop\\"}));
+
+    TStringList kept;
+    kept.Add("first");
+    EnumFiles(folder_, faDirectory, false, "", false, false, false, kept, false);
+    EXPECT_EQ(Strings(kept), (std::vector<std::string>{"first", p + "sub"}));
+}
+
+TEST_F(FileListing, AttributesComeFromTheHostAndAreNeverChanged) {
+    const std::string& p = folder_;
+    EXPECT_EQ(List(faReadOnly, false, "", false, false), (std::vector<std::string>{p + "ro.vft"}));
+    EXPECT_EQ(List(faHidden, false, "", false, false), (std::vector<std::string>{p + ".hidden.vft"}));
+    // Only the pipe has none of the basic bits.
+    EXPECT_EQ(List(0, true, "", false, false), (std::vector<std::string>{p + "pipe"}));
+
+    struct stat st;
+    ASSERT_EQ(stat((root_ + "ro.vft").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+}
+
+// ---- Shell folders and screen ----
+
+TEST(ShellFolders, MapToTheUserFoldersOfTheHost) {
+    std::string home = FreshHostFolder() + "home";
+    ScopedEnvironment homeVar("HOME", home.c_str());
+    ScopedEnvironment config("XDG_CONFIG_HOME", nullptr);
+    ScopedEnvironment data("XDG_DATA_HOME", nullptr);
+    EXPECT_EQ(GetSpecialFolder(CSIDL_DESKTOP), fs::ToProgramPath(home + "/Desktop"));
+    EXPECT_EQ(GetSpecialFolder(CSIDL_DESKTOPDIRECTORY), fs::ToProgramPath(home + "/Desktop"));
+    EXPECT_EQ(GetSpecialFolder(CSIDL_PERSONAL), fs::ToProgramPath(home));
+    EXPECT_EQ(GetSpecialFolder(CSIDL_LOCAL_APPDATA), fs::ToProgramPath(home + "/.local/share"));
+    EXPECT_EQ(GetSpecialFolder(0x26), "");  // program files: no such folder here
+}
+
+TEST(Screen, HeadlessMetricsAndTheWorkArea) {
+    EXPECT_EQ(GetVirtualScreenLeft(), 0);
+    EXPECT_EQ(GetVirtualScreenTop(), 0);
+    EXPECT_EQ(GetVirtualScreenWidth(), 1920);
+    EXPECT_EQ(GetVirtualScreenHeight(), 1080);
+    EXPECT_EQ(GetWorkAreaRect(), (TRect{0, 0, 1920, 1080}));
+
+    platform::DisplayMetrics one;
+    one.workArea = {0, 32, 1920, 1080};
+    platform::SetDisplayMetrics(one);
+    EXPECT_EQ(GetWorkAreaRect(), (TRect{0, 32, 1920, 1080}));
+
+    // Two monitors: the whole virtual screen, the panel not taken off.
+    platform::DisplayMetrics two = one;
+    two.virtualScreen = {-1280, 0, 1920, 1080};
+    platform::SetDisplayMetrics(two);
+    EXPECT_EQ(GetVirtualScreenLeft(), -1280);
+    EXPECT_EQ(GetVirtualScreenWidth(), 3200);
+    EXPECT_EQ(GetWorkAreaRect(), (TRect{-1280, 0, 1920, 1080}));
+    platform::SetDisplayMetrics({});
+}
+
+// ---- Fonts ----
+
+TEST(Fonts, InstalledJapaneseFaces) {
+    TStringList names;
+    GetFontNames(names, true, true, false);
+    if (IndexOfStr(names, "IPAゴシック") < 0) GTEST_SKIP() << "the IPA fonts are not installed";
+    EXPECT_GE(IndexOfStr(names, "IPA Pゴシック"), 0);
+    EXPECT_EQ(IndexOfStr(names, "ipaゴシック"), -1);
+    for (int i = 1; i < names.Count(); ++i) EXPECT_LE(AnsiCompareText(names.Strings(i - 1), names.Strings(i)), 0);
+
+    TStringList fixed;
+    GetFontNames(fixed, false, false, true);
+    EXPECT_GE(IndexOfStr(fixed, "IPAゴシック"), 0);
+    EXPECT_EQ(IndexOfStr(fixed, "IPA Pゴシック"), -1);
+
+    TLogFont font;
+    GetFontLogFont("IPAゴシック", font);
+    EXPECT_EQ(font, (TLogFont{"IPAゴシック", 0, 400, false, SHIFTJIS_CHARSET, FIXED_PITCH}));
+    GetFontLogFont("IPA Pゴシック", font);
+    EXPECT_EQ(font.Pitch, VARIABLE_PITCH);
+    GetFontLogFont("IPAGothic", font);  // only the names the list gives
+    EXPECT_EQ(font, TLogFont{});
+}
+
+// ---- Text and values ----
+
+TEST(TextAndValues, DecodeEscapes) {
+    EXPECT_EQ(DecodeEscapes("a\\nb"), "a\r\nb");
+    EXPECT_EQ(DecodeEscapes("\\\\n \\\" \\t end\\"), "\\n \" \\t end\\");
+    // The trail byte 0x5C of 表 takes no escape with it.
+    EXPECT_EQ(DecodeEscapes("表n表\\n"), "表n表\r\n");
+}
+
+TEST(TextAndValues, FontStylesAndColours) {
+    TFontStyles styles;
+    styles[FS_BOLD] = styles[FS_STRIKEOUT] = true;
+    EXPECT_EQ(FontStylesToInt(styles), 9);
+    EXPECT_EQ(FontStylesToInt(IntToFontStyles(0x1F)), 15);
+    EXPECT_TRUE(IntToFontStyles(2)[FS_ITALIC]);
+
+    EXPECT_EQ(ScaleColor(0x00FF8040, 128), 0x007F4020u);
+    EXPECT_EQ(ScaleColor(0x00FF8040, 512), 0x00FE0080u);  // 510, 256, 128 kept to 8 bits
+    EXPECT_EQ(ScaleColor(0xFFFFFFFF, 256), 0x00FFFFFFu);
+    EXPECT_EQ(ScaleColor(0x000000FF, -256), 0x01u);  // -255 kept to 8 bits
+    // 32-bit arithmetic: 0x80 * 0x7FFFFFFF wraps to -128, which gives 0.
+    EXPECT_EQ(ScaleColor(0x00000080, 0x7FFFFFFF), 0u);
+}
+
+TEST(TextAndValues, Rectangles) {
+    TRect a{0, 0, 10, 10};
+    EXPECT_TRUE(RectsIntersect(a, TRect{9, 9, 20, 20}));
+    EXPECT_FALSE(RectsIntersect(a, TRect{10, 0, 20, 10}));  // touching
+    EXPECT_TRUE(PointInRect(a, 0, 9));
+    EXPECT_FALSE(PointInRect(a, 10, 5));
+    TRect r{1, 1, 1, 1};
+    IntersectRects(a, TRect{5, -5, 15, 5}, r);
+    EXPECT_EQ(r, (TRect{5, 0, 10, 5}));
+    IntersectRects(a, TRect{0, 10, 10, 20}, r);
+    EXPECT_EQ(r, (TRect{0, 0, 0, 0}));
+    EXPECT_EQ(NxMakePoint(3, -4), (TPoint{3, -4}));
+}
+
+}  // namespace

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <mutex>
 
@@ -120,6 +121,18 @@ bool FileExists(std::string_view programPath) {
 bool DirectoryExists(std::string_view programPath) {
     struct stat st;
     return StatProgramPath(programPath, st) && S_ISDIR(st.st_mode);
+}
+
+int32_t FileAge(std::string_view programPath) {
+    struct stat st;
+    if (!StatProgramPath(programPath, st)) return -1;
+    struct tm t;
+    const time_t mtime = st.st_mtime;
+    if (!localtime_r(&mtime, &t) || t.tm_year < 80 || t.tm_year > 207) return -1;
+    const uint32_t packed = static_cast<uint32_t>(t.tm_year - 80) << 25 | static_cast<uint32_t>(t.tm_mon + 1) << 21 |
+                            static_cast<uint32_t>(t.tm_mday) << 16 | static_cast<uint32_t>(t.tm_hour) << 11 |
+                            static_cast<uint32_t>(t.tm_min) << 5 | static_cast<uint32_t>(t.tm_sec / 2);
+    return static_cast<int32_t>(packed);
 }
 
 bool DeleteFile(std::string_view programPath) {

@@ -24,6 +24,10 @@ bool IsInside(std::string_view hostFolder, std::string_view hostPath);
 
 bool FileExists(std::string_view programPath);       // a regular file
 bool DirectoryExists(std::string_view programPath);  // a folder
+// The file's modification time in local time, packed as (year - 1980) << 25 | month << 21 |
+// day << 16 | hour << 11 | minute << 5 | second / 2; -1 when the file cannot be read or its time
+// lies outside 1980..2107.
+int32_t FileAge(std::string_view programPath);
 bool DeleteFile(std::string_view programPath);
 bool RenameFile(std::string_view fromProgramPath, std::string_view toProgramPath);  // replaces the target
 bool CreateDirectory(std::string_view programPath);

@@ -1,0 +1,553 @@
+#include "core/vrfiles.h"
+
+#include "core/header.h"
+#include "core/rands.h"
+#include "core/sysutils.h"
+#include "core/zstreams.h"
+#include "platform/fs.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kScrambleSeed = 1362598417;
+constexpr char kMagic[2] = {'v', 'f'};
+constexpr char kTrailerMark[2] = {'q', 'z'};
+constexpr int64_t kTrailerSize = 6;  // int32 index position and the mark
+// Entries from memory or from the archive are compressed below this size, disk files too
+// unless their extension says otherwise.
+constexpr int64_t kCompressLimit = 5242880;
+// Extensions stored raw. A substring test, as the table has always been read: ".MP" matches.
+constexpr std::string_view kRawExtensions = ".WAV.WMA.OGG.AVI.MPG.MPEG.M1V.WMV.ASF.DAT.";
+constexpr int64_t kCrcBlock = 1048576;
+// The Mira header record: the byte of its compression type, 1 meaning planes stored uncompressed.
+constexpr int kMiraRecordSize = 40;
+constexpr int kMiraCompTypeOffset = 22;
+constexpr int kMiraHeaderVersion = 103;
+
+// ---- Path parts (Shift-JIS: a trail byte is never a delimiter) ----
+
+// The position just after the last "\" or ":" of Path, 0 when there is none.
+size_t NameStart(std::string_view Path) {
+    size_t start = 0;
+    for (size_t i = 0; i < Path.size(); ++i) {
+        if (IsLeadByte(Path[i]))
+            ++i;
+        else if (Path[i] == '\\' || Path[i] == ':')
+            start = i + 1;
+    }
+    return start;
+}
+
+// The position of the dot of the last part's extension, npos when it has none.
+size_t ExtensionStart(std::string_view Path) {
+    size_t dot = std::string_view::npos;
+    for (size_t i = NameStart(Path); i < Path.size(); ++i) {
+        if (IsLeadByte(Path[i]))
+            ++i;
+        else if (Path[i] == '.')
+            dot = i;
+    }
+    return dot;
+}
+
+std::string ExtractFileExt(std::string_view Path) {
+    size_t dot = ExtensionStart(Path);
+    return dot == std::string_view::npos ? std::string() : std::string(Path.substr(dot));
+}
+
+std::string ChangeFileExt(std::string_view Path, std::string_view Extension) {
+    return std::string(Path.substr(0, std::min(ExtensionStart(Path), Path.size()))) + std::string(Extension);
+}
+
+// Whether two program paths name the same host file: each lies inside the other once resolved.
+bool SameHostFile(const std::string& A, const std::string& B) {
+    auto a = platform::fs::ToHostPath(A), b = platform::fs::ToHostPath(B);
+    return a && b && platform::fs::IsInside(*a, *b) && platform::fs::IsInside(*b, *a);
+}
+
+// ---- Stream helpers ----
+
+template <typename T>
+bool ReadValue(TNxBigStream& Stream, T& Value) {
+    return Stream.Read(&Value, sizeof Value) == static_cast<int64_t>(sizeof Value);
+}
+
+// Writes the whole of Source (from its first byte) at Stream's position.
+void WriteAll(TNxBigStream& Stream, TStream& Source) {
+    Source.SetPosition(0);
+    const int64_t count = Source.Size();
+    if (count > 0 && Stream.CopyFromStream(Source, count) != count) throw EWriteError();
+}
+
+bool StartsWithMagic(TNxBigStream& Stream) {
+    char magic[2];
+    Stream.SetPosition(0);
+    return ReadValue(Stream, magic) && std::memcmp(magic, kMagic, 2) == 0;
+}
+
+// The index position a carrier trailer gives: the int32 at six bytes before the end, when it
+// lies inside the file ahead of the trailer and (when RequireMark) the file ends in "qz".
+// -1 otherwise.
+int64_t TrailerIndexPosition(TNxBigStream& Stream, bool RequireMark) {
+    const int64_t size = Stream.GetSize();
+    if (size < kTrailerSize) return -1;
+    Stream.SetPosition(size - kTrailerSize);
+    int32_t position;
+    char mark[2];
+    if (!ReadValue(Stream, position) || !ReadValue(Stream, mark)) return -1;
+    if (RequireMark && std::memcmp(mark, kTrailerMark, 2) != 0) return -1;
+    return position >= 0 && position < size - kTrailerSize ? position : -1;
+}
+
+// ---- The index ----
+
+[[noreturn]] void RaiseDamaged(const std::string& FileName) {
+    throw EVrFileError(Format("%s:アーカイブが壊れています", FileName.c_str()));
+}
+
+// The keystream of the index: one generator for all names, a fresh one for the offsets.
+void ScrambleName(std::string& Name, TNxRandom& Key) {
+    for (char& c : Name) c = static_cast<char>(c ^ static_cast<char>(Key.Next() & 0xFF));
+}
+// 32-bit offsets take the key itself, 64-bit ones its sign extension.
+uint64_t ScrambleOffset(uint64_t Offset, TNxRandom& Key, bool Wide) {
+    const uint32_t key = Key.Next();
+    return Offset ^ (Wide ? static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(key))) : key);
+}
+
+// What an index of a given version holds besides its names.
+struct TIndexLayout {
+    int32_t Version;
+    int64_t Count;
+
+    bool Scrambled() const { return Version >= 100; }
+    bool Wide() const { return Version >= 101; }
+    bool HasEntryTables() const { return Version >= 101; }  // raw flags, file times, CRCs
+    bool HasCrcModes() const { return Version >= 102; }
+    // The bytes of the offsets and the per-entry tables that follow the names.
+    int64_t TableBytes() const {
+        const int64_t perEntry = (HasEntryTables() ? 1 + 4 + 4 : 0) + (HasCrcModes() ? 1 : 0);
+        return (Count + 1) * (Wide() ? 8 : 4) + Count * perEntry;
+    }
+};
+
+// One entry as an index gives it; Offset and Size are relative to the index start.
+struct TIndexEntry {
+    std::string Name;
+    int64_t Offset = 0;
+    int64_t Size = 0;
+    uint8_t StoredRaw = 0;
+    int32_t FileTime = 0;
+    uint32_t Crc32 = 0;
+    uint8_t CrcMode = 0;
+};
+
+class TIndexReader {
+public:
+    TIndexReader(TNxBigStream& Index, const std::string& FileName)
+        : index_(Index), fileName_(FileName), start_(Index.GetPosition()) {}
+
+    // The entries and the sentinel, Offsets absolute. The data lies in a stream of DataSize
+    // bytes; when DataFollowsIndex that stream is the index's own and the data must come after
+    // the index.
+    std::vector<TIndexEntry> Read(int64_t DataSize, bool DataFollowsIndex) {
+        ReadHeader();
+        const int64_t left = index_.GetSize() - index_.GetPosition();
+        if (layout_.Count * 4 + layout_.TableBytes() > left) Damaged();
+        std::vector<TIndexEntry> entries(static_cast<size_t>(layout_.Count) + 1);
+        entries.back().Name = kVrSentinelName;
+        ReadNames(entries, left - layout_.TableBytes() - layout_.Count * 4);
+        TMemoryStream tables;
+        tables.SetSize(layout_.TableBytes());
+        if (index_.Read(tables.Memory(), tables.Size()) != tables.Size()) Damaged();
+        const int64_t dataStart = DataFollowsIndex ? index_.GetPosition() - start_ : 0;
+        ReadOffsets(tables, entries, dataStart, DataSize - start_);
+        if (layout_.HasEntryTables()) ReadEntryTables(tables, entries);
+        return entries;
+    }
+
+private:
+    [[noreturn]] void Damaged() const { RaiseDamaged(fileName_); }
+
+    void ReadHeader() {
+        char magic[2];
+        int32_t version = 0;
+        if (ReadValue(index_, magic) && std::memcmp(magic, kMagic, 2) == 0) {
+            if (!ReadValue(index_, version)) Damaged();
+            if (version > ArchiveIndexVersion)
+                throw EVrFileError(
+                    Format("%s:対応していない版のアーカイブです(%d)", fileName_.c_str(), static_cast<int>(version)));
+        } else {
+            index_.SetPosition(start_);
+        }
+        int32_t count;
+        if (!ReadValue(index_, count) || count < 0) Damaged();
+        layout_ = {version, count};
+    }
+
+    // TextBytes is what the names' bytes may take without eating into the tables.
+    void ReadNames(std::vector<TIndexEntry>& Entries, int64_t TextBytes) {
+        TNxBuffBigStream names(index_);
+        TNxRandom key(kScrambleSeed);
+        for (int64_t i = 0; i < layout_.Count; ++i) {
+            int32_t length;
+            if (!ReadValue(names, length) || length < 0 || length > TextBytes) Damaged();
+            TextBytes -= length;
+            std::string& name = Entries[static_cast<size_t>(i)].Name;
+            name.resize(static_cast<size_t>(length));
+            if (names.Read(name.data(), length) != length) Damaged();
+            if (layout_.Scrambled()) ScrambleName(name, key);
+        }
+    }
+
+    // The N + 1 offsets must not decrease and must lie within [DataStart, DataEnd].
+    void ReadOffsets(TMemoryStream& Tables, std::vector<TIndexEntry>& Entries, int64_t DataStart, int64_t DataEnd) {
+        TNxRandom key(kScrambleSeed);
+        int64_t previous = DataStart;
+        for (size_t i = 0; i < Entries.size(); ++i) {
+            uint64_t stored = 0;
+            Tables.ReadBuffer(&stored, layout_.Wide() ? 8 : 4);
+            const uint64_t plain = layout_.Scrambled() ? ScrambleOffset(stored, key, layout_.Wide()) : stored;
+            const int64_t offset = layout_.Wide() ? static_cast<int64_t>(plain) : static_cast<int64_t>(plain & 0xFFFFFFFF);
+            if (offset < previous || offset > DataEnd) Damaged();
+            Entries[i].Offset = start_ + offset;
+            if (i > 0) Entries[i - 1].Size = offset - previous;
+            previous = offset;
+        }
+    }
+
+    void ReadEntryTables(TMemoryStream& Tables, std::vector<TIndexEntry>& Entries) {
+        const auto files = std::span(Entries).first(Entries.size() - 1);
+        for (TIndexEntry& entry : files) entry.StoredRaw = ReadStreamByte(Tables);
+        for (TIndexEntry& entry : files) entry.FileTime = ReadStreamInt(Tables);
+        for (TIndexEntry& entry : files) entry.Crc32 = static_cast<uint32_t>(ReadStreamInt(Tables));
+        if (layout_.HasCrcModes())
+            for (TIndexEntry& entry : files) entry.CrcMode = ReadStreamByte(Tables);
+    }
+
+    TNxBigStream& index_;
+    const std::string& fileName_;
+    const int64_t start_;
+    TIndexLayout layout_{0, 0};
+};
+
+void AddEntries(TVrFileCollection& Collection, const std::vector<TIndexEntry>& Entries) {
+    for (const TIndexEntry& entry : Entries) {
+        TVrFile& file = Collection.AddFile(entry.Name);
+        file.Offset = entry.Offset;
+        file.Size = entry.Size;
+        file.StoredRaw = entry.StoredRaw;
+        file.FileTime = entry.FileTime;
+        file.Crc32 = entry.Crc32;
+        file.CrcMode = entry.CrcMode;
+    }
+}
+
+// The integer syntax of stored text: blanks, a sign, then decimal digits, or hexadecimal ones
+// after "$", "x" or "0x"; nothing may follow.
+bool ParseInteger(std::string_view S, int& Value) {
+    size_t i = S.find_first_not_of(' ');
+    if (i == std::string_view::npos) return false;
+    const bool negative = S[i] == '-';
+    if (S[i] == '-' || S[i] == '+') ++i;
+    int base = 10;
+    if (i < S.size() && (S[i] == '$' || S[i] == 'x' || S[i] == 'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < S.size() && S[i] == '0' && (S[i + 1] == 'x' || S[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i == S.size()) return false;
+    int value = 0;
+    for (; i < S.size(); ++i) {
+        const char c = static_cast<char>(S[i] | 0x20);  // lower case for the letters
+        const int digit = S[i] >= '0' && S[i] <= '9' ? S[i] - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : base;
+        if (digit >= base) return false;
+        value = value * base + digit;
+    }
+    Value = negative ? -value : value;
+    return true;
+}
+
+}  // namespace
+
+// ---- TVrFile ----
+
+TVrFileCollection& TVrFile::Owner() const { return static_cast<TVrFileCollection&>(*Collection()); }
+
+void TVrFile::WriteData(TNxBigStream& Stream) {
+    if (DataSource) {
+        WriteStored(Stream, *DataSource, DataSource->Size() < kCompressLimit, false);
+        return;
+    }
+    TVrFileCollection& owner = Owner();
+    if (const std::string path = owner.DiskFileName(Name()); !path.empty()) {
+        TFileStream file(path, fmOpenRead | fmShareDenyWrite);
+        WriteStored(Stream, file, ShouldCompress(file), true);
+        FileTime = platform::fs::FileAge(path);
+        return;
+    }
+    TMemoryStream plain;
+    owner.ReadFile(plain, Name());
+    WriteStored(Stream, plain, plain.Size() < kCompressLimit, false);
+}
+
+// The CRC follows CrcMode whatever the data's origin, so that it always matches what the index
+// says it covers.
+void TVrFile::WriteStored(TNxBigStream& Stream, TStream& Plain, bool Compress, bool RawWhenLarger) {
+    if (Compress) {
+        TMemoryStream packed;
+        CopyStreamData(packed, Plain, 0);
+        CompressStream(packed, clDefault);
+        if (!RawWhenLarger || packed.Size() <= Plain.Size() * 9 / 10) {
+            StoredRaw = 0;
+            WriteAll(Stream, packed);
+            Crc32 = StreamCrc32(CrcMode == 1 ? Plain : packed);
+            return;
+        }
+    }
+    StoredRaw = 1;
+    WriteAll(Stream, Plain);
+    Crc32 = StreamCrc32(Plain);
+}
+
+// ---- TVrFileCollection ----
+
+void TVrFileCollection::Reset() {
+    Clear();
+    archiveStream_.reset();
+    baseFolder_.clear();
+    fileName_.clear();
+}
+
+// Where the index lies. A carrying program ends with a trailer: the int32 position of the index
+// and the mark "qz". A program named ".exe" or ".scr" is always read through it. Programs here
+// have no extension and any file named on the command line may carry an archive, so a file that
+// does not begin with the magic "vf" and ends in a trailer whose position lies inside it is read
+// as a carrier too. Otherwise a side file of the same name with the extension ".ext" holds the
+// index of a data-only file, its offsets counted from the data file's first byte; otherwise the
+// index begins at the file's first byte.
+void TVrFileCollection::Open(const std::string& FileName) {
+    Reset();
+    if (FileName.empty()) return;
+    try {
+        fileName_ = FileName;
+        const bool isFile = platform::fs::FileExists(FileName);
+        baseFolder_ = isFile ? FileName.substr(0, NameStart(FileName)) : FileName;
+        if (!baseFolder_.empty()) baseFolder_ = AppendBackslash(baseFolder_);
+        if (!isFile) return;
+        archiveStream_ = std::make_unique<TNxBigFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
+        TNxBigStream& archive = *archiveStream_;
+        const std::string extension = ExtractFileExt(FileName);
+        const std::string sideIndex = ChangeFileExt(FileName, ".ext");
+        int64_t trailer = -1;
+        if (AnsiSameText(extension, ".exe") || AnsiSameText(extension, ".scr")) {
+            trailer = TrailerIndexPosition(archive, false);
+            if (trailer < 0) RaiseDamaged(FileName);
+        } else if (!StartsWithMagic(archive)) {
+            trailer = TrailerIndexPosition(archive, true);
+        }
+        if (trailer < 0 && platform::fs::FileExists(sideIndex)) {
+            TNxBigMemoryStream index;
+            index.LoadFromFile(sideIndex);
+            AddEntries(*this, TIndexReader(index, fileName_).Read(archive.GetSize(), false));
+            return;
+        }
+        archive.SetPosition(std::max<int64_t>(trailer, 0));
+        ReadIndex(*this, archive);
+    } catch (...) {
+        Reset();
+        throw;
+    }
+}
+
+std::string TVrFileCollection::DiskFileName(const std::string& Name) const {
+    if (baseFolder_.empty()) return {};
+    const std::string path = baseFolder_ + Name;
+    if (!platform::fs::FileExists(path)) return {};
+    // A name with "..", a drive or a leading "\" must not reach outside the folder.
+    auto folder = platform::fs::ToHostPath(baseFolder_), host = platform::fs::ToHostPath(path);
+    return folder && host && platform::fs::IsInside(*folder, *host) ? path : std::string();
+}
+
+void TVrFileCollection::CopyStored(const TVrFile& File, TStream& Dest) {
+    archiveStream_->SetPosition(File.Offset);
+    if (archiveStream_->CopyToStream(Dest, File.Size) != File.Size)
+        throw EVrFileError(Format("%s:データが途中で切れています", File.Name().c_str()));
+}
+
+void TVrFileCollection::ReadEntry(const TVrFile& File, TStream& Dest) {
+    if (File.DataSource) {
+        CopyStreamData(Dest, *File.DataSource, 0);
+        return;
+    }
+    if (File.Size == 0) return;
+    auto* memory = dynamic_cast<TMemoryStream*>(&Dest);
+    if (File.StoredRaw || memory) {
+        CopyStored(File, Dest);
+        if (!File.StoredRaw) DecompressMemoryStream(*memory);
+        return;
+    }
+    TMemoryStream plain;
+    CopyStored(File, plain);
+    DecompressMemoryStream(plain);
+    CopyStreamData(Dest, plain, 0);
+}
+
+void TVrFileCollection::ReadFile(TStream& Dest, const std::string& Name) {
+    auto* memory = dynamic_cast<TMemoryStream*>(&Dest);
+    if (memory) memory->Clear();
+    const int index = IndexOf(Name);
+    if (index >= 0 && (archiveStream_ || GetFile(index).DataSource)) {
+        ReadEntry(GetFile(index), Dest);
+    } else if (const std::string path = DiskFileName(Name); !path.empty() && !SameHostFile(path, fileName_)) {
+        if (memory) {
+            memory->LoadFromFile(path);
+        } else {
+            TFileStream file(path, fmOpenRead | fmShareDenyWrite);
+            CopyStreamData(Dest, file, 0);
+        }
+    } else {
+        throw EVrFileError(Format("%s:ファイルがありません", Name.c_str()));
+    }
+    Dest.SetPosition(0);
+}
+
+TVrFile& TVrFileCollection::AddStream(const std::string& Name) {
+    TVrFile& file = AddFile(Name);
+    file.DataSource = std::make_unique<TMemoryStream>();
+    return file;
+}
+
+void TVrFileCollection::DeleteFile(const std::string& Name) {
+    if (const int index = IndexOf(Name); index >= 0) Delete(index);
+}
+
+std::unique_ptr<TStream> TVrFileCollection::OpenRangeStream(const std::string& Name) {
+    const int index = IndexOf(Name);
+    if (!archiveStream_ || index < 0 || GetFile(index).DataSource) return nullptr;
+    const TVrFile& file = GetFile(index);
+    // A range of size 0 would mean "to the end of the file".
+    if (file.Size == 0) return std::make_unique<TMemoryStream>();
+    return std::make_unique<TFileRangeStream>(fileName_, file.Offset, file.Size);
+}
+
+void TVrFileCollection::GetFileList(const std::string& Folder, TStringList& Strings) const {
+    for (int i = 0; i < Count(); ++i) {
+        const std::string& name = GetFile(i).Name();
+        if (name == kVrSentinelName) continue;
+        const size_t split = NameStart(name);
+        if (!AnsiSameText(std::string_view(name).substr(0, split), Folder)) continue;
+        std::string file = name.substr(split);
+        if (Strings.IndexOf(file) < 0) Strings.Add(file);
+    }
+}
+
+// ---- Reading and writing an index ----
+
+void ReadIndex(TVrFileCollection& Collection, TNxBigStream& Stream) {
+    AddEntries(Collection, TIndexReader(Stream, Collection.FileName()).Read(Stream.GetSize(), true));
+}
+
+bool WriteIndex(TVrFileCollection& Collection, TNxBigStream& Stream) {
+    std::vector<TVrFile*> files;
+    for (int i = 0; i < Collection.Count(); ++i)
+        if (Collection.GetFile(i).Name() != kVrSentinelName) files.push_back(&Collection.GetFile(i));
+    const TIndexLayout layout{ArchiveIndexVersion, static_cast<int64_t>(files.size())};
+
+    // The index with its tables zeroed, filled in once the data is written.
+    const int64_t start = Stream.GetPosition();
+    TMemoryStream head;
+    head.WriteBuffer(kMagic, sizeof kMagic);
+    WriteStreamInt(head, layout.Version);
+    WriteStreamInt(head, static_cast<int32_t>(layout.Count));
+    TNxRandom nameKey(kScrambleSeed);
+    for (const TVrFile* file : files) {
+        std::string name = file->Name();
+        ScrambleName(name, nameKey);
+        WriteStreamString(head, name);
+    }
+    const int64_t tablePosition = start + head.Size();
+    const std::vector<uint8_t> zeros(static_cast<size_t>(layout.TableBytes()));
+    head.WriteBuffer(zeros.data(), static_cast<int64_t>(zeros.size()));
+    WriteAll(Stream, head);
+
+    std::vector<int64_t> offsets;
+    for (TVrFile* file : files) {
+        offsets.push_back(Stream.GetPosition() - start);
+        try {
+            file->WriteData(Stream);
+        } catch (const EVelaError& e) {
+            throw EVrFileError("エラー:" + file->Name() + "\n" + e.what());
+        }
+    }
+    offsets.push_back(Stream.GetPosition() - start);
+
+    TMemoryStream tables;
+    TNxRandom offsetKey(kScrambleSeed);
+    for (int64_t offset : offsets) {
+        const uint64_t stored = ScrambleOffset(static_cast<uint64_t>(offset), offsetKey, true);
+        tables.WriteBuffer(&stored, sizeof stored);
+    }
+    for (const TVrFile* file : files) WriteStreamByte(tables, file->StoredRaw);
+    for (const TVrFile* file : files) WriteStreamInt(tables, file->FileTime);
+    for (const TVrFile* file : files) WriteStreamInt(tables, static_cast<int32_t>(file->Crc32));
+    for (const TVrFile* file : files) WriteStreamByte(tables, file->CrcMode);
+    Stream.SetPosition(tablePosition);
+    WriteAll(Stream, tables);
+    return true;
+}
+
+// ---- Compression choice, CRC and the probes ----
+
+bool ShouldCompress(TFileStream& Stream) {
+    const std::string extension = AnsiUpperCase(ExtractFileExt(Stream.FileName()));
+    if (extension == ".MRA") return ProbeMiraHeader(Stream);
+    if (!extension.empty() && kRawExtensions.find(extension) != std::string_view::npos) return false;
+    return Stream.Size() < kCompressLimit;
+}
+
+uint32_t StreamCrc32(TStream& Stream) {
+    Stream.SetPosition(0);
+    std::vector<Bytef> block(static_cast<size_t>(std::clamp<int64_t>(Stream.Size(), 1, kCrcBlock)));
+    uLong crc = crc32(0, Z_NULL, 0);
+    int64_t n;
+    while ((n = Stream.Read(block.data(), static_cast<int64_t>(block.size()))) > 0)
+        crc = crc32(crc, block.data(), static_cast<uInt>(n));
+    return static_cast<uint32_t>(crc);
+}
+
+bool ProbeMiraHeader(TStream& Stream) {
+    try {
+        char magic[7];
+        int version;
+        if (Stream.Read(magic, sizeof magic) != sizeof magic || std::memcmp(magic, "Mira", 4) != 0 ||
+            !ParseInteger(std::string_view(magic + 4, 3), version) || version < kMiraHeaderVersion)
+            return false;
+        int32_t headerLength;
+        if (Stream.Read(&headerLength, sizeof headerLength) != sizeof headerLength) return false;
+        uint8_t record[kMiraRecordSize] = {};
+        Stream.Read(record, sizeof record);
+        return record[kMiraCompTypeOffset] == 1;
+    } catch (const EStreamError&) {
+        return false;
+    }
+}
+
+bool HasArchiveTrailer(const std::string& FileName) {
+    if (!platform::fs::FileExists(FileName)) return false;
+    try {
+        TNxBigFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
+        return TrailerIndexPosition(stream, true) >= 0;
+    } catch (const EStreamError&) {
+        return false;
+    }
+}

@@ -1,0 +1,144 @@
+#pragma once
+// The content archive: a scrambled index of named entries followed by the entries' data, each
+// entry a zlib stream or stored as is. An archive is a plain file, a data file whose index lies
+// in a side file (".ext"), or the tail of a carrying program found through a six-byte trailer.
+// The same format holds the save data.
+//
+// Index layout (little-endian; offsets count from the first byte of the index):
+//   "vf", int32 version          absent in version 0
+//   int32 N
+//   N names                      int32 length and the bytes; scrambled from version 100
+//   N + 1 offsets                uint32 below version 101, int64 from 101; scrambled from 100
+//   N stored-raw flags, N int32 file times, N CRC-32 values     from version 101
+//   N crc modes                  from version 102
+//   the entries' data            entry i occupies [offset i, offset i + 1)
+//
+// Linux programs carry no module resources, so archives stored as resources are not supported.
+#include "core/bigstreams.h"
+#include "core/hash.h"
+#include "core/streams.h"
+#include "core/stringlist.h"
+#include "platform/errors.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// A damaged or unreadable archive, a missing entry or a failed entry write.
+class EVrFileError : public EVelaError {
+public:
+    using EVelaError::EVelaError;
+};
+
+// The name of the entry that closes a collection read from an index; its Offset is the end of
+// the data. It is never listed and never written.
+inline constexpr const char* kVrSentinelName = "\\EOF\\";
+
+class TVrFileCollection;
+
+// One entry, keyed by its name: a relative path with "\" separators, as stored.
+class TVrFile : public THashCollectionItem {
+public:
+    int64_t Offset = 0;  // absolute position of the first stored byte in the archive stream
+    int64_t Size = 0;    // stored bytes (compressed or raw)
+    uint8_t StoredRaw = 0;  // 1: stored as is; 0: a zlib stream
+    int32_t FileTime = 0;   // the source file's packed date-time, 0 when not set
+    uint32_t Crc32 = 0;
+    uint8_t CrcMode = 0;  // 0: the CRC covers the stored bytes; 1: the uncompressed bytes
+    // For an entry added in memory: the data, to be filled before writing.
+    std::unique_ptr<TMemoryStream> DataSource;
+
+    TVrFileCollection& Owner() const;
+
+    // Writes the entry's stored bytes at Stream's position and sets StoredRaw, Crc32 and (for a
+    // file on disk) FileTime. The data comes from DataSource, else from the file BaseFolder +
+    // Name on disk, else from the collection's own archive.
+    void WriteData(TNxBigStream& Stream);
+
+private:
+    // Writes Plain (from its first byte) compressed when Compress, else as is. With
+    // RawWhenLarger, a compressed form above 9/10 of Plain's size is given up for the raw bytes.
+    void WriteStored(TNxBigStream& Stream, TStream& Plain, bool Compress, bool RawWhenLarger);
+};
+
+class TVrFileCollection : public THashCollection {
+public:
+    TVrFileCollection() : THashCollection(ItemClass<TVrFile>) {}
+
+    TVrFile& GetFile(int Index) const { return static_cast<TVrFile&>(Items(Index)); }
+    // The folder of the archive file, or the folder itself when the archive is a folder; ends
+    // in "\" when not empty.
+    const std::string& BaseFolder() const { return baseFolder_; }
+    // The name given to Open.
+    const std::string& FileName() const { return fileName_; }
+    // The open archive file; nullptr for a folder.
+    TNxBigStream* ArchiveStream() const { return archiveStream_.get(); }
+
+    // Opens an archive file, or a folder whose files are read from disk. A damaged archive
+    // raises EVrFileError and leaves the collection empty and closed.
+    void Open(const std::string& FileName);
+
+    // The entry's uncompressed bytes into Dest (a memory Dest is emptied first), Dest then at
+    // position 0. An entry not in the archive is read from BaseFolder + Name on disk, never from
+    // outside BaseFolder. EVrFileError "%s:ファイルがありません" when neither holds it; a
+    // damaged entry raises EVrFileError or EZDecompressionError.
+    void ReadFile(TStream& Dest, const std::string& Name);
+
+    TVrFile& AddFile(const std::string& Name) { return static_cast<TVrFile&>(AddNamed(Name)); }
+    // An entry whose data the caller writes into its (new, empty) DataSource.
+    TVrFile& AddStream(const std::string& Name);
+    // Frees the entry of that name, when there is one.
+    void DeleteFile(const std::string& Name);
+
+    // A read-only window onto the entry's stored bytes in the archive file (for media played
+    // straight from it); nullptr without an archive file or such an entry, and for an entry
+    // added in memory.
+    std::unique_ptr<TStream> OpenRangeStream(const std::string& Name);
+
+    // Appends the file-name part of every entry (the sentinel aside) whose folder part equals
+    // Folder without regard to case, unless Strings already holds it.
+    void GetFileList(const std::string& Folder, TStringList& Strings) const;
+
+private:
+    friend class TVrFile;
+    // Empties the collection and closes the archive file.
+    void Reset();
+    // BaseFolder + Name when that file exists and lies inside BaseFolder; empty otherwise.
+    std::string DiskFileName(const std::string& Name) const;
+    // The entry's stored bytes, inflated when compressed, into Dest.
+    void ReadEntry(const TVrFile& File, TStream& Dest);
+    void CopyStored(const TVrFile& File, TStream& Dest);
+
+    std::string baseFolder_;
+    std::string fileName_;
+    std::unique_ptr<TNxBigStream> archiveStream_;
+};
+
+// Reads the index at Stream's position and appends its entries and the sentinel, Offsets made
+// absolute positions in Stream. Every count, length and offset is checked against Stream:
+// EVrFileError on a damaged index or a version above the one this program writes, and the
+// collection is then left as it was.
+void ReadIndex(TVrFileCollection& Collection, TNxBigStream& Stream);
+
+// Writes the whole collection (sentinel entries skipped) at Stream's position: the index with
+// placeholder tables, each entry's data, then the tables. Offsets count from the index start.
+// Stream is left just after the tables. A failing entry raises EVrFileError with the message
+// "エラー:" + its name, a line break and the original message.
+bool WriteIndex(TVrFileCollection& Collection, TNxBigStream& Stream);
+
+// Whether a disk file is stored compressed, by the extension of its name: ".mra" images when
+// the Mira header probe says so; raw for sound, video and data extensions; else compressed
+// below 5 MiB.
+bool ShouldCompress(TFileStream& Stream);
+
+// The CRC-32 of zlib (reflected polynomial 0xEDB88320) over the whole stream from position 0.
+uint32_t StreamCrc32(TStream& Stream);
+
+// Reads the Mira magic ("Mira" and three characters read as an integer) at Stream's position
+// and, from version 103, the header length and record: true when the record's compression
+// type says the planes are stored uncompressed. Never raises; false for short streams.
+bool ProbeMiraHeader(TStream& Stream);
+
+// Whether the file ends with a carrier trailer: its last two bytes are "qz" and the int32 before
+// them is a position inside the file, ahead of the trailer. Never raises.
+bool HasArchiveTrailer(const std::string& FileName);

@@ -11,17 +11,18 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "tools"))
-from vfarchive_ref import build  # noqa: E402
+from vfarchive import build_archive  # noqa: E402
 
+# (cp932 name, text name, data, file time); ".wav" entries are stored raw from version 101.
 ENTRIES = [
-    (b"a.txt", b"hello hello hello", False, 0x5A2B3C4D),
-    (b"sub\\b.wav", b"RIFF....WAVE", True, 0),
-    (b"\x95\x5c\\\x83\x5c.txt", b"", True, -1),  # trail bytes 0x5C in both parts
+    (b"a.txt", "a.txt", b"hello hello hello", 0x5A2B3C4D),
+    (b"sub\\b.wav", "sub\\b.wav", b"RIFF....WAVE", 0),
+    (b"\x95\x5c\\\x83\x5c.wav", "表\\ソ.wav", b"", -1),  # trail bytes 0x5C in both parts
 ]
 
 
 def archive(version, crc_mode=0):
-    index, data = build(ENTRIES, version, crc_mode)
+    index, data = build_archive(ENTRIES, version, (".wav",), crc_mode, None)
     return index + data
 
 

@@ -1,0 +1,155 @@
+// Reading content: every entry of a 200 MiB archive (compressible text stored compressed, noise
+// stored raw) through the file manager, the same files loose from disk through the manager's base
+// folder, and zlib's uncompress alone on the compressed entries' stored bytes.
+#include "core/sysutils.h"
+#include "core/vrfiles_manager.h"
+#include "platform/fs.h"
+
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kFiles = 400;
+constexpr int64_t kAverageSize = (int64_t{200} << 20) / kFiles;
+
+// Script-like lines, as the text of a title.
+std::string Text(size_t Size, std::mt19937& Random) {
+    static const char* words[] = {"message", "window", "sound", "image", "wait", "jump", "select", "flag"};
+    std::string text;
+    char line[128];
+    while (text.size() < Size) {
+        std::snprintf(line, sizeof line, "%s %s x=%u y=%u; %s\r\n", words[Random() % 8], words[Random() % 8],
+                      static_cast<unsigned>(Random() % 800), static_cast<unsigned>(Random() % 600),
+                      words[Random() % 8]);
+        text += line;
+    }
+    text.resize(Size);
+    return text;
+}
+
+std::string Noise(size_t Size, std::mt19937& Random) {
+    std::string noise(Size, '\0');
+    for (char& c : noise) c = static_cast<char>(Random());
+    return noise;
+}
+
+struct TCompressed {
+    std::vector<Bytef> stored;
+    uLongf plainSize;
+};
+
+// The loose files, the archive packed from them by our own writer, and the compressed entries'
+// stored bytes; made once per run in the private temporary folder.
+struct TData {
+    std::string loose, archiveFolder, archive;
+    std::vector<std::string> names;
+    int64_t plainBytes = 0;
+    std::vector<TCompressed> compressed;
+    int64_t compressedPlainBytes = 0;
+
+    TData() {
+        std::atexit([] { platform::fs::RemoveTempFolder(); });
+        const std::string root = platform::fs::TempFolder();
+        loose = root + "loose\\";
+        archiveFolder = root + "arc\\";
+        archive = archiveFolder + "game.dat";
+        for (const std::string& folder : {loose, loose + "text\\", loose + "noise\\", archiveFolder})
+            platform::fs::CreateDirectory(folder);
+        std::mt19937 random(5);
+        for (int i = 0; i < kFiles; ++i) {
+            const bool text = i % 2 == 0;
+            const size_t size = static_cast<size_t>(kAverageSize / 4 + random() % (kAverageSize * 3 / 2));
+            names.push_back(text ? Format("text\\t%03d.txt", i) : Format("noise\\n%03d.bin", i));
+            const std::string bytes = text ? Text(size, random) : Noise(size, random);
+            TFileStream(loose + names.back(), fmCreate).WriteBuffer(bytes.data(), static_cast<int64_t>(size));
+            plainBytes += static_cast<int64_t>(size);
+        }
+        Pack();
+    }
+
+    void Pack() {
+        TVrFileCollection source;
+        source.Open(loose);
+        for (const std::string& name : names) source.AddFile(name);
+        {
+            TNxBigFileStream out(archive, fmCreate);
+            WriteIndex(source, out);
+        }
+        TVrFileCollection packed;
+        packed.Open(archive);
+        for (const std::string& name : names) {
+            const TVrFile& file = packed.GetFile(packed.IndexOf(name));
+            if (file.StoredRaw) continue;
+            TMemoryStream stored;
+            stored.LoadFromStream(*packed.OpenRangeStream(name));
+            TFileStream plain(loose + name, fmOpenRead);
+            compressed.push_back({std::vector<Bytef>(stored.Memory(), stored.Memory() + stored.Size()),
+                                  static_cast<uLongf>(plain.Size())});
+            compressedPlainBytes += plain.Size();
+        }
+    }
+};
+
+TData& TheData() {
+    static TData data;
+    return data;
+}
+
+void ReadAll(benchmark::State& State, TVrFileManager& Manager) {
+    TData& data = TheData();
+    TMemoryStream content;
+    for (auto _ : State) {
+        for (const std::string& name : data.names) Manager.ReadFile(content, name);
+        benchmark::DoNotOptimize(content.Memory());
+    }
+    State.SetBytesProcessed(static_cast<int64_t>(State.iterations()) * data.plainBytes);
+}
+
+// Arg 1: the base folder is the archive's folder, so every name is first looked for on disk
+// there, as when a title runs from its folder; arg 0: no base folder.
+void BM_ManagerReadArchive(benchmark::State& State) {
+    TData& data = TheData();
+    TVrFileManager manager;
+    manager.SetCdRoots({});
+    if (State.range(0)) manager.SetBaseFolder(data.archiveFolder);
+    manager.Add(data.archive);
+    ReadAll(State, manager);
+}
+
+void BM_ManagerReadLoose(benchmark::State& State) {
+    TVrFileManager manager;
+    manager.SetCdRoots({});
+    manager.SetBaseFolder(TheData().loose);
+    ReadAll(State, manager);
+}
+
+void BM_ZlibUncompressCompressedEntries(benchmark::State& State) {
+    TData& data = TheData();
+    uLongf largest = 0;
+    for (const TCompressed& entry : data.compressed) largest = std::max(largest, entry.plainSize);
+    std::vector<Bytef> out(largest);
+    for (auto _ : State) {
+        for (const TCompressed& entry : data.compressed) {
+            uLongf size = entry.plainSize;
+            if (uncompress(out.data(), &size, entry.stored.data(), static_cast<uLong>(entry.stored.size())) != Z_OK ||
+                size != entry.plainSize)
+                State.SkipWithError("uncompress failed");
+        }
+        benchmark::ClobberMemory();
+    }
+    State.SetBytesProcessed(static_cast<int64_t>(State.iterations()) * data.compressedPlainBytes);
+    State.counters["entries"] = static_cast<double>(data.compressed.size());
+}
+
+}  // namespace
+
+BENCHMARK(BM_ManagerReadArchive)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ManagerReadLoose)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZlibUncompressCompressedEntries)->Unit(benchmark::kMillisecond);

@@ -1,0 +1,432 @@
+#include "core/vrfiles_manager.h"
+
+#include "core/installset.h"
+#include "core/sysutils.h"
+#include "platform/fs.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+TVrFileManager* VrFileManager = nullptr;
+TStringList* VrPendingFiles = nullptr;
+
+namespace {
+
+// ---- Paths ----
+
+// The position just after the last byte of S that is one of Delimiters, 0 when there is none.
+// Double-byte characters are never taken apart (a trail byte 0x5C is not a "\").
+size_t AfterLastDelimiter(std::string_view S, std::string_view Delimiters) {
+    size_t start = 0;
+    for (size_t i = 0; i < S.size(); ++i) {
+        if (IsLeadByte(S[i]))
+            ++i;
+        else if (Delimiters.find(S[i]) != std::string_view::npos)
+            start = i + 1;
+    }
+    return start;
+}
+
+bool IsAsciiLetterOrDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// The extension a work file of Name gets: that of Name's last part, with its dot, when it is a
+// plain one; empty otherwise, so that nothing of Name can lead the file out of its folder.
+std::string WorkFileExtension(std::string_view Name) {
+    const std::string_view last = Name.substr(AfterLastDelimiter(Name, "\\:"));
+    const size_t dot = last.rfind('.');  // a trail byte is never a "."
+    if (dot == std::string_view::npos || dot + 1 == last.size()) return {};
+    for (char c : last.substr(dot + 1))
+        if (!IsAsciiLetterOrDigit(c)) return {};
+    return std::string(last.substr(dot));
+}
+
+// Whether the program path Path lies inside the folder Folder once both are resolved.
+bool Inside(const std::string& Folder, const std::string& Path) {
+    auto folder = platform::fs::ToHostPath(Folder), host = platform::fs::ToHostPath(Path);
+    return folder && host && platform::fs::IsInside(*folder, *host);
+}
+
+// Folder + Name when Folder is set and that is a file inside it; empty otherwise. The host sees
+// a name only up to a NUL byte, so such names are never looked up.
+std::string FileInFolder(const std::string& Folder, const std::string& Name) {
+    if (Folder.empty() || Name.find('\0') != std::string::npos) return {};
+    std::string path = Folder + Name;
+    return platform::fs::FileExists(path) && Inside(Folder, path) ? path : std::string();
+}
+
+void LoadDiskFile(TStream& Dest, const std::string& Path) {
+    if (auto* memory = dynamic_cast<TMemoryStream*>(&Dest)) {
+        memory->LoadFromFile(Path);
+    } else {
+        TFileStream file(Path, fmOpenRead | fmShareDenyWrite);
+        CopyStreamData(Dest, file, 0);
+    }
+    Dest.SetPosition(0);
+}
+
+[[noreturn]] void RaiseMissing(const std::string& Name) {
+    throw EVrFileError(Format("%s:ファイルがありません", Name.c_str()));
+}
+
+void AddNew(TStringList& Strings, const std::string& S) {
+    if (Strings.IndexOf(S) < 0) Strings.Add(S);
+}
+
+// Text with every "%d" replaced by Number and "%%" by "%"; the rest is taken as it is, so the
+// text (which comes with the content) is never a format.
+std::string FillDiscNumber(std::string_view Text, int32_t Number) {
+    std::string out;
+    for (size_t i = 0; i < Text.size(); ++i) {
+        const char next = i + 1 < Text.size() ? Text[i + 1] : '\0';
+        if (IsLeadByte(Text[i]) && i + 1 < Text.size()) {
+            out += Text.substr(i++, 2);
+        } else if (Text[i] == '%' && (next == 'd' || next == '%')) {
+            out += next == 'd' ? IntToStr(Number) : "%";
+            ++i;
+        } else {
+            out += Text[i];
+        }
+    }
+    return out;
+}
+
+// ---- Work files ----
+
+// Deletes a work file, but only one inside the private temporary folder; failures are ignored.
+void DeleteWorkFile(const std::string& Path) {
+    try {
+        if (Inside(platform::fs::TempFolder(), Path)) platform::fs::DeleteFile(Path);
+    } catch (const EVelaError&) {
+        // no temporary folder: nothing of ours to delete
+    }
+}
+
+// ---- Mounts ----
+
+bool IsOctalDigit(char c) { return c >= '0' && c <= '7'; }
+
+// A field of the mounts table, its "\ooo" escapes (space, tab, line end, "\") decoded.
+std::string DecodeMountField(std::string_view Field) {
+    std::string out;
+    for (size_t i = 0; i < Field.size(); ++i) {
+        if (Field[i] == '\\' && i + 3 < Field.size() && IsOctalDigit(Field[i + 1]) && IsOctalDigit(Field[i + 2]) &&
+            IsOctalDigit(Field[i + 3])) {
+            out += static_cast<char>((Field[i + 1] - '0') << 6 | (Field[i + 2] - '0') << 3 | (Field[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += Field[i];
+        }
+    }
+    return out;
+}
+
+// The second blank-separated field of a line; empty when there is none.
+std::string_view SecondField(std::string_view Line) {
+    constexpr std::string_view kBlanks = " \t";
+    const size_t end1 = Line.find_first_of(kBlanks);
+    if (end1 == std::string_view::npos) return {};
+    const size_t start = Line.find_first_not_of(kBlanks, end1);
+    if (start == std::string_view::npos) return {};
+    return Line.substr(start, Line.find_first_of(kBlanks, start) - start);
+}
+
+bool IsRemovableMountPoint(std::string_view Path) {
+    constexpr std::array<std::string_view, 3> kParents = {"/media/", "/run/media/", "/mnt/"};
+    for (std::string_view parent : kParents)
+        if (Path.size() > parent.size() && Path.starts_with(parent)) return true;
+    return false;
+}
+
+}  // namespace
+
+// ---- Locks ----
+
+TVrLockData::~TVrLockData() {
+    if (VrPendingFiles)
+        VrPendingFiles->Add(FileName);
+    else
+        DeleteWorkFile(FileName);
+}
+
+TVrLockData* TVrLockList::Lock(const std::string& Name) {
+    for (int i = 0; i < active_.Count(); ++i) {
+        if (active_.Items(i)->Name != Name) continue;
+        ++active_.Items(i)->LockCount;
+        return active_.Items(i);
+    }
+    for (int i = 0; i < released_.Count(); ++i) {
+        if (released_.Items(i)->Name != Name) continue;
+        TVrLockData& lock = Add(released_.Extract(i));
+        lock.LockCount = 1;
+        lock.Remaining = 0;
+        return &lock;
+    }
+    return nullptr;
+}
+
+bool TVrLockList::IdInUse(int32_t Id) const {
+    for (const TObjList<TVrLockData>* list : {&active_, &released_})
+        for (int i = 0; i < list->Count(); ++i)
+            if (list->Items(i)->Id == Id) return true;
+    return false;
+}
+
+int32_t TVrLockList::TakeId() {
+    const int32_t id = nextId_;
+    do ++nextId_;
+    while (IdInUse(nextId_));
+    return id;
+}
+
+TVrLockData& TVrLockList::Add(std::unique_ptr<TVrLockData> Lock) {
+    TVrLockData& lock = *Lock;
+    active_.Add(std::move(Lock));
+    return lock;
+}
+
+bool TVrLockList::Release(const std::string& Name) {
+    for (int i = 0; i < active_.Count(); ++i) {
+        TVrLockData& lock = *active_.Items(i);
+        if (lock.Name != Name) continue;
+        if (--lock.LockCount <= 0) {
+            lock.Remaining = kReleaseDelay;
+            released_.Add(active_.Extract(i));
+        }
+        return true;
+    }
+    return false;
+}
+
+void TVrLockList::Tick(uint32_t ElapsedMs) {
+    for (int i = released_.Count() - 1; i >= 0; --i) {
+        TVrLockData& lock = *released_.Items(i);
+        lock.Remaining -= ElapsedMs;
+        if (lock.Remaining < 1) released_.Delete(i);
+    }
+}
+
+void TVrLockList::Clear() {
+    active_.Clear();
+    released_.Clear();
+}
+
+// ---- The manager ----
+
+TVrFileManager::TVrFileManager() {
+    std::ifstream mounts("/proc/self/mounts");
+    std::ostringstream text;
+    text << mounts.rdbuf();
+    cdRoots_ = DiscMountRoots(text.str());
+}
+
+TVrFileManager::~TVrFileManager() {
+    locks_.Clear();
+    Clear();
+}
+
+int TVrFileManager::Add(const std::string& FileName) {
+    for (int i = 0; i < Count(); ++i)
+        if (AnsiSameText(GetCollection(i).BaseFolder(), FileName)) return -1;
+    auto archive = std::make_unique<TVrFileCollection>();
+    archive->Open(FileName);
+    TVrFileCollection& added = *archive;
+    const int index = archives_.Add(std::move(archive));
+    if (OnChange) OnChange(*this, &added);
+    return index;
+}
+
+void TVrFileManager::Delete(int Index) {
+    if (OnRemove) OnRemove(*this, GetCollection(Index));
+    archives_.Delete(Index);
+}
+
+void TVrFileManager::Clear() {
+    while (Count() > 0) Delete(0);
+}
+
+TVrFile* TVrFileManager::FindFile(const std::string& Name) const {
+    for (int i = 0; i < Count(); ++i)
+        if (const int index = GetCollection(i).IndexOf(Name); index >= 0) return &GetCollection(i).GetFile(index);
+    return nullptr;
+}
+
+void TVrFileManager::SetBaseFolder(const std::string& Folder) {
+    baseFolder_ = Folder.empty() ? Folder : AppendBackslash(Folder);
+    if (OnChange) OnChange(*this, nullptr);
+}
+
+std::string TVrFileManager::BaseFolderFile(const std::string& Name) const { return FileInFolder(baseFolder_, Name); }
+
+std::string TVrFileManager::DiscFile(const std::string& Name) const {
+    for (const std::string& root : cdRoots_)
+        if (std::string path = FileInFolder(root, Name); !path.empty()) return path;
+    return {};
+}
+
+TVrFileCollection* TVrFileManager::ArchiveWithData(const std::string& Name) const {
+    for (int i = 0; i < Count(); ++i) {
+        TVrFileCollection& archive = GetCollection(i);
+        const int index = archive.IndexOf(Name);
+        if (index >= 0 && (archive.ArchiveStream() || archive.GetFile(index).DataSource)) return &archive;
+    }
+    return nullptr;
+}
+
+bool TVrFileManager::FileExists(const std::string& Name) const {
+    if (Name.empty()) return false;
+    return FindFile(Name) || !BaseFolderFile(Name).empty() || !DiscFile(Name).empty();
+}
+
+void TVrFileManager::ReadFile(TStream& Dest, const std::string& Name) {
+    if (auto* memory = dynamic_cast<TMemoryStream*>(&Dest)) memory->Clear();
+    if (const std::string path = BaseFolderFile(Name); !path.empty()) return LoadDiskFile(Dest, path);
+    if (TVrFileCollection* archive = ArchiveWithData(Name)) return archive->ReadFile(Dest, Name);
+    if (const std::string path = DiscFile(Name); !path.empty()) return LoadDiskFile(Dest, path);
+    RaiseMissing(Name);
+}
+
+std::string TVrFileManager::GetLocalFileName(const std::string& Name) {
+    if (std::string path = BaseFolderFile(Name); !path.empty()) return path;
+    if (FindFile(Name)) {
+        if (const TVrLockData* lock = locks_.Lock(Name)) return lock->FileName;
+        return ExtractWorkFile(Name);
+    }
+    if (std::string path = DiscFile(Name); !path.empty()) return path;
+    return Name;
+}
+
+std::string TVrFileManager::ExtractWorkFile(const std::string& Name) {
+    const int32_t id = locks_.TakeId();
+    const std::string path =
+        platform::fs::TempFolder() + Format("~qz%.8X", static_cast<unsigned>(id)) + WorkFileExtension(Name);
+    platform::fs::DeleteFile(path);  // whatever an earlier run of this process left there
+    std::unique_ptr<TFileStream> file;
+    try {
+        file = std::make_unique<TFileStream>(path, fmCreate);
+    } catch (const EFCreateError&) {
+        throw EVrFileError("作業用ファイルが作れません");
+    }
+    try {
+        ReadFile(*file, Name);
+        file.reset();
+    } catch (...) {
+        file.reset();
+        platform::fs::DeleteFile(path);
+        throw;
+    }
+    return locks_.Add(std::make_unique<TVrLockData>(Name, id, path)).FileName;
+}
+
+std::unique_ptr<TStream> TVrFileManager::OpenRangeStream(const std::string& Name) {
+    if (const std::string path = BaseFolderFile(Name); !path.empty())
+        return std::make_unique<TFileRangeStream>(path, 0, 0);
+    for (int i = 0; i < Count(); ++i)
+        if (auto stream = GetCollection(i).OpenRangeStream(Name)) return stream;
+    if (const std::string path = DiscFile(Name); !path.empty()) return std::make_unique<TFileRangeStream>(path, 0, 0);
+    RaiseMissing(Name);
+}
+
+void TVrFileManager::ListDiskFolder(const std::string& Root, const std::string& Folder, TStringList& Strings) {
+    const std::string folder = Root + Folder;
+    if (Folder.find('\0') != std::string::npos || !platform::fs::DirectoryExists(folder) || !Inside(Root, folder))
+        return;
+    TStringList found;
+    EnumFiles(folder, faReadOnly | faHidden | faSysFile | faVolumeID | faArchive, true, "", false, false, false, found,
+              true);
+    for (int i = 0; i < found.Count(); ++i) AddNew(Strings, found.Strings(i).substr(Root.size()));
+}
+
+void TVrFileManager::GetFileList(const std::string& Folder, TStringList& Strings) const {
+    for (int i = 0; i < Count(); ++i) {
+        TStringList names;
+        GetCollection(i).GetFileList(Folder, names);
+        for (int n = 0; n < names.Count(); ++n) AddNew(Strings, Folder + names.Strings(n));
+    }
+    if (!baseFolder_.empty()) ListDiskFolder(baseFolder_, Folder, Strings);
+    for (const std::string& root : cdRoots_) ListDiskFolder(root, Folder, Strings);
+}
+
+std::string TVrFileManager::ExtractFolder(const std::string& Name) {
+    const bool rooted = Name.starts_with("\\\\") || (Name.size() >= 2 && Name[1] == ':');
+    return Name.substr(0, AfterLastDelimiter(Name, rooted ? "\\:" : "\\"));
+}
+
+bool TVrFileManager::RequestDisc(int32_t DiscNo) {
+    for (int i = Count() - 1; i >= 0; --i) {
+        const std::string_view folder = GetCollection(i).BaseFolder();
+        for (const std::string& root : cdRoots_) {
+            if (!AnsiSameText(folder.substr(0, root.size()), root)) continue;
+            Delete(i);
+            break;
+        }
+    }
+    const std::string prompt = FillDiscNumber(DiscPrompt, DiscNo);
+    for (;;) {
+        if (Ask(prompt, false)) {
+            if (FindDisc(DiscNo - 1)) return true;
+        } else if (Ask(QuitText, true)) {
+            break;
+        }
+    }
+    if (OnQuitRequest) OnQuitRequest();
+    return false;
+}
+
+bool TVrFileManager::FindDisc(int32_t Index) {
+    bool found = false;
+    for (const std::string& root : cdRoots_) {
+        const std::string archive = root + "game.dat", install = root + "install.dat";
+        if (!platform::fs::FileExists(archive) || !platform::fs::FileExists(install)) continue;
+        TVelaInstallSet set;
+        try {
+            set.LoadFromFile(install);
+        } catch (const EVelaError&) {
+            continue;  // not a disc of ours
+        }
+        if (set.SetId != InstallSetId || set.DiscNumber != Index) continue;
+        Add(archive);
+        found = true;
+    }
+    return found;
+}
+
+// ---- Mounts ----
+
+std::vector<std::string> DiscMountRoots(std::string_view MountsText) {
+    std::vector<std::string> roots;
+    while (!MountsText.empty()) {
+        const size_t end = std::min(MountsText.find('\n'), MountsText.size());
+        const std::string mountPoint = DecodeMountField(SecondField(MountsText.substr(0, end)));
+        MountsText.remove_prefix(std::min(end + 1, MountsText.size()));
+        if (!IsRemovableMountPoint(mountPoint)) continue;
+        // A name a program path cannot hold (a "\", a character outside code page 932) would
+        // lead somewhere else.
+        std::string root = platform::fs::ToProgramPath(mountPoint + "/");
+        if (platform::fs::ToHostPath(root) != mountPoint + "/") continue;
+        if (std::find(roots.begin(), roots.end(), root) == roots.end()) roots.push_back(std::move(root));
+    }
+    return roots;
+}
+
+// ---- The file system of the run ----
+
+void CreateVrFileSystem() {
+    if (!VrPendingFiles) VrPendingFiles = new TStringList;
+    if (!VrFileManager) VrFileManager = new TVrFileManager;
+}
+
+void FreeVrFileSystem() {
+    delete std::exchange(VrFileManager, nullptr);
+    if (!VrPendingFiles) return;
+    DeleteWorkFiles();
+    delete std::exchange(VrPendingFiles, nullptr);
+}
+
+void DeleteWorkFiles() {
+    if (!VrPendingFiles) return;
+    for (int i = 0; i < VrPendingFiles->Count(); ++i) DeleteWorkFile(VrPendingFiles->Strings(i));
+    VrPendingFiles->Clear();
+}

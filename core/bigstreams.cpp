@@ -10,21 +10,6 @@ namespace {
 
 // The name without its extension: the last "." of the last path component goes, with what
 // follows. Double-byte characters are stepped over whole, so a trail byte 0x5C is no separator.
-std::string WithoutExtension(const std::string& Name) {
-    size_t dot = std::string::npos;
-    for (size_t i = 0; i < Name.size(); ++i) {
-        char c = Name[i];
-        if (IsLeadByte(c)) {
-            ++i;
-        } else if (c == '.') {
-            dot = i;
-        } else if (c == '\\' || c == ':') {
-            dot = std::string::npos;
-        }
-    }
-    return dot == std::string::npos ? Name : Name.substr(0, dot);
-}
-
 bool IsReadMode(uint16_t Mode) { return Mode != fmCreate && ((Mode & 15) == fmOpenRead || (Mode & 15) == fmOpenReadWrite); }
 
 }  // namespace
@@ -63,7 +48,7 @@ bool TNxBigFileStream::Writable() const {
 
 std::string TNxBigFileStream::GetPartFileName(int Index) const {
     if (Index == 0) return fileName_;
-    return Format("%s.%.3d", WithoutExtension(fileName_).c_str(), Index);
+    return Format("%s.%.3d", ChangeFileExt(fileName_, "").c_str(), Index);
 }
 
 int64_t TNxBigFileStream::GetSize() {

@@ -267,6 +267,36 @@ std::string AppendBackslash(const std::string& Path) {
     return EndsWithBackslash(Path) ? Path : Path + '\\';
 }
 
+size_t AfterLastDelimiter(std::string_view S, std::string_view Delimiters) {
+    size_t start = 0;
+    for (size_t i = 0; i < S.size(); ++i) {
+        if (IsLeadByte(S[i]))
+            ++i;
+        else if (Delimiters.find(S[i]) != std::string_view::npos)
+            start = i + 1;
+    }
+    return start;
+}
+
+std::string ExtractFilePath(std::string_view Path) { return std::string(Path.substr(0, AfterLastDelimiter(Path, "\\:"))); }
+
+std::string ExtractFileName(std::string_view Path) { return std::string(Path.substr(AfterLastDelimiter(Path, "\\:"))); }
+
+namespace {
+// The position of the dot of the name part's extension; Path's size when it has none.
+size_t ExtensionStart(std::string_view Path) {
+    const size_t name = AfterLastDelimiter(Path, "\\:");
+    const size_t dot = AfterLastDelimiter(Path.substr(name), ".");
+    return dot == 0 ? Path.size() : name + dot - 1;
+}
+}  // namespace
+
+std::string ExtractFileExt(std::string_view Path) { return std::string(Path.substr(ExtensionStart(Path))); }
+
+std::string ChangeFileExt(std::string_view Path, std::string_view Extension) {
+    return std::string(Path.substr(0, ExtensionStart(Path))) + std::string(Extension);
+}
+
 std::string CutColonSuffix(std::string& S) {
     size_t colon = std::string::npos;
     ForEachSingleByte(S, [&](size_t i) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -184,6 +185,16 @@ std::string ExpandRelativePath(const std::string& Path, const std::string& BaseF
 
 // Path with "\" appended unless it already ends in one.
 std::string AppendBackslash(const std::string& Path);
+
+// Path parts, Shift-JIS aware (a trail byte 0x5C is never a "\"). The position just after the
+// last byte of S that is one of Delimiters, 0 when there is none.
+size_t AfterLastDelimiter(std::string_view S, std::string_view Delimiters);
+// The folder part up to and including the last "\" or ":"; the name after it.
+std::string ExtractFilePath(std::string_view Path);
+std::string ExtractFileName(std::string_view Path);
+// The extension of the name part with its dot, "" when it has none; and Path with it replaced.
+std::string ExtractFileExt(std::string_view Path);
+std::string ChangeFileExt(std::string_view Path, std::string_view Extension);
 
 // Cuts a ":suffix" (an image frame number, a page label) from S: the last ":" after the last
 // "." and "\", never the first character. Returns the text after it and leaves S before it;

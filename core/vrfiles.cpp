@@ -31,45 +31,9 @@ constexpr int kMiraRecordSize = 40;
 constexpr int kMiraCompTypeOffset = 22;
 constexpr int kMiraHeaderVersion = 103;
 
-// ---- Path parts (Shift-JIS: a trail byte is never a delimiter) ----
-
-// The position just after the last "\" or ":" of Path, 0 when there is none.
-size_t NameStart(std::string_view Path) {
-    size_t start = 0;
-    for (size_t i = 0; i < Path.size(); ++i) {
-        if (IsLeadByte(Path[i]))
-            ++i;
-        else if (Path[i] == '\\' || Path[i] == ':')
-            start = i + 1;
-    }
-    return start;
-}
-
-// The position of the dot of the last part's extension, npos when it has none.
-size_t ExtensionStart(std::string_view Path) {
-    size_t dot = std::string_view::npos;
-    for (size_t i = NameStart(Path); i < Path.size(); ++i) {
-        if (IsLeadByte(Path[i]))
-            ++i;
-        else if (Path[i] == '.')
-            dot = i;
-    }
-    return dot;
-}
-
-std::string ExtractFileExt(std::string_view Path) {
-    size_t dot = ExtensionStart(Path);
-    return dot == std::string_view::npos ? std::string() : std::string(Path.substr(dot));
-}
-
-std::string ChangeFileExt(std::string_view Path, std::string_view Extension) {
-    return std::string(Path.substr(0, std::min(ExtensionStart(Path), Path.size()))) + std::string(Extension);
-}
-
 // Whether two program paths name the same host file: each lies inside the other once resolved.
 bool SameHostFile(const std::string& A, const std::string& B) {
-    auto a = platform::fs::ToHostPath(A), b = platform::fs::ToHostPath(B);
-    return a && b && platform::fs::IsInside(*a, *b) && platform::fs::IsInside(*b, *a);
+    return platform::fs::IsInsideFolder(A, B) && platform::fs::IsInsideFolder(B, A);
 }
 
 // ---- Stream helpers ----
@@ -341,7 +305,7 @@ void TVrFileCollection::Open(const std::string& FileName) {
     try {
         fileName_ = FileName;
         const bool isFile = platform::fs::FileExists(FileName);
-        baseFolder_ = isFile ? FileName.substr(0, NameStart(FileName)) : FileName;
+        baseFolder_ = isFile ? FileName.substr(0, AfterLastDelimiter(FileName, "\\:")) : FileName;
         if (!baseFolder_.empty()) baseFolder_ = AppendBackslash(baseFolder_);
         if (!isFile) return;
         archiveStream_ = std::make_unique<TNxBigFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
@@ -370,12 +334,7 @@ void TVrFileCollection::Open(const std::string& FileName) {
 }
 
 std::string TVrFileCollection::DiskFileName(const std::string& Name) const {
-    if (baseFolder_.empty()) return {};
-    const std::string path = baseFolder_ + Name;
-    if (!platform::fs::FileExists(path)) return {};
-    // A name with "..", a drive or a leading "\" must not reach outside the folder.
-    auto folder = platform::fs::ToHostPath(baseFolder_), host = platform::fs::ToHostPath(path);
-    return folder && host && platform::fs::IsInside(*folder, *host) ? path : std::string();
+    return platform::fs::FileInFolder(baseFolder_, Name);
 }
 
 void TVrFileCollection::CopyStored(const TVrFile& File, TStream& Dest) {
@@ -444,7 +403,7 @@ void TVrFileCollection::GetFileList(const std::string& Folder, TStringList& Stri
     for (int i = 0; i < Count(); ++i) {
         const std::string& name = GetFile(i).Name();
         if (name == kVrSentinelName) continue;
-        const size_t split = NameStart(name);
+        const size_t split = AfterLastDelimiter(name, "\\:");
         if (!AnsiSameText(std::string_view(name).substr(0, split), Folder)) continue;
         std::string file = name.substr(split);
         if (Strings.IndexOf(file) < 0) Strings.Add(file);

@@ -17,19 +17,6 @@ namespace {
 
 // ---- Paths ----
 
-// The position just after the last byte of S that is one of Delimiters, 0 when there is none.
-// Double-byte characters are never taken apart (a trail byte 0x5C is not a "\").
-size_t AfterLastDelimiter(std::string_view S, std::string_view Delimiters) {
-    size_t start = 0;
-    for (size_t i = 0; i < S.size(); ++i) {
-        if (IsLeadByte(S[i]))
-            ++i;
-        else if (Delimiters.find(S[i]) != std::string_view::npos)
-            start = i + 1;
-    }
-    return start;
-}
-
 bool IsAsciiLetterOrDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // The extension a work file of Name gets: that of Name's last part, with its dot, when it is a
@@ -41,20 +28,6 @@ std::string WorkFileExtension(std::string_view Name) {
     for (char c : last.substr(dot + 1))
         if (!IsAsciiLetterOrDigit(c)) return {};
     return std::string(last.substr(dot));
-}
-
-// Whether the program path Path lies inside the folder Folder once both are resolved.
-bool Inside(const std::string& Folder, const std::string& Path) {
-    auto folder = platform::fs::ToHostPath(Folder), host = platform::fs::ToHostPath(Path);
-    return folder && host && platform::fs::IsInside(*folder, *host);
-}
-
-// Folder + Name when Folder is set and that is a file inside it; empty otherwise. The host sees
-// a name only up to a NUL byte, so such names are never looked up.
-std::string FileInFolder(const std::string& Folder, const std::string& Name) {
-    if (Folder.empty() || Name.find('\0') != std::string::npos) return {};
-    std::string path = Folder + Name;
-    return platform::fs::FileExists(path) && Inside(Folder, path) ? path : std::string();
 }
 
 void LoadDiskFile(TStream& Dest, const std::string& Path) {
@@ -98,7 +71,7 @@ std::string FillDiscNumber(std::string_view Text, int32_t Number) {
 // Deletes a work file, but only one inside the private temporary folder; failures are ignored.
 void DeleteWorkFile(const std::string& Path) {
     try {
-        if (Inside(platform::fs::TempFolder(), Path)) platform::fs::DeleteFile(Path);
+        if (platform::fs::IsInsideFolder(platform::fs::TempFolder(), Path)) platform::fs::DeleteFile(Path);
     } catch (const EVelaError&) {
         // no temporary folder: nothing of ours to delete
     }
@@ -258,11 +231,11 @@ void TVrFileManager::SetBaseFolder(const std::string& Folder) {
     if (OnChange) OnChange(*this, nullptr);
 }
 
-std::string TVrFileManager::BaseFolderFile(const std::string& Name) const { return FileInFolder(baseFolder_, Name); }
+std::string TVrFileManager::BaseFolderFile(const std::string& Name) const { return platform::fs::FileInFolder(baseFolder_, Name); }
 
 std::string TVrFileManager::DiscFile(const std::string& Name) const {
     for (const std::string& root : cdRoots_)
-        if (std::string path = FileInFolder(root, Name); !path.empty()) return path;
+        if (std::string path = platform::fs::FileInFolder(root, Name); !path.empty()) return path;
     return {};
 }
 
@@ -331,7 +304,7 @@ std::unique_ptr<TStream> TVrFileManager::OpenRangeStream(const std::string& Name
 
 void TVrFileManager::ListDiskFolder(const std::string& Root, const std::string& Folder, TStringList& Strings) {
     const std::string folder = Root + Folder;
-    if (Folder.find('\0') != std::string::npos || !platform::fs::DirectoryExists(folder) || !Inside(Root, folder))
+    if (Folder.find('\0') != std::string::npos || !platform::fs::DirectoryExists(folder) || !platform::fs::IsInsideFolder(Root, folder))
         return;
     TStringList found;
     EnumFiles(folder, faReadOnly | faHidden | faSysFile | faVolumeID | faArchive, true, "", false, false, false, found,

@@ -56,6 +56,7 @@ std::string tempHostFolder;
 }  // namespace
 
 std::optional<std::string> ToHostPath(std::string_view programPath) {
+    if (programPath.find('\0') != std::string_view::npos) return std::nullopt;
     std::string path = Cp932ToUtf8(programPath);
     std::string host;
     size_t pos = 0;
@@ -104,6 +105,17 @@ bool IsInside(std::string_view hostFolder, std::string_view hostPath) {
         ++p;
     }
     return true;
+}
+
+bool IsInsideFolder(std::string_view programFolder, std::string_view programPath) {
+    auto folder = ToHostPath(programFolder), path = ToHostPath(programPath);
+    return folder && path && IsInside(*folder, *path);
+}
+
+std::string FileInFolder(const std::string& programFolder, const std::string& name) {
+    if (programFolder.empty()) return {};
+    std::string path = programFolder + name;
+    return FileExists(path) && IsInsideFolder(programFolder, path) ? path : std::string();
 }
 
 namespace {

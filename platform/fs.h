@@ -13,7 +13,8 @@ namespace platform::fs {
 
 // The host path (UTF-8) of a program path, each existing component matched on disk without
 // regard to case; components that do not exist are kept as written. A relative path is taken
-// from the current folder. Nothing when the path names a drive other than Z:.
+// from the current folder. Nothing when the path names a drive other than Z: or holds a NUL
+// byte (the host would see only the part before it).
 std::optional<std::string> ToHostPath(std::string_view programPath);
 
 // The program path (CP932, "Z:\..." form) of an absolute host path.
@@ -21,6 +22,11 @@ std::string ToProgramPath(std::string_view hostPath);
 
 // Whether `hostPath`, once made absolute and normalised, lies inside `hostFolder` (or is it).
 bool IsInside(std::string_view hostFolder, std::string_view hostPath);
+// The same for two program paths; false when either names nothing on the host.
+bool IsInsideFolder(std::string_view programFolder, std::string_view programPath);
+// folder + name when that is a file lying inside the folder once resolved ("..", a drive, a
+// leading "\" or a link cannot lead out of it); empty otherwise.
+std::string FileInFolder(const std::string& programFolder, const std::string& name);
 
 bool FileExists(std::string_view programPath);       // a regular file
 bool DirectoryExists(std::string_view programPath);  // a folder

@@ -232,3 +232,15 @@ TEST(Paths, CutColonSuffix) {
 }
 
 }  // namespace
+
+TEST(PathParts, SplitAtTheLastDelimiterNeverAtATrailByte) {
+    // "表" is 95 5C: its trail byte is no folder separator.
+    EXPECT_EQ(ExtractFilePath("C:\\data\\表.txt"), "C:\\data\\");
+    EXPECT_EQ(ExtractFileName("data\\表"), "表");
+    EXPECT_EQ(ExtractFilePath("表"), "");
+    EXPECT_EQ(ExtractFileExt("a.b\\c.MRA"), ".MRA");
+    EXPECT_EQ(ExtractFileExt("a.b\\c"), "");  // a dot in a folder is no extension
+    EXPECT_EQ(ChangeFileExt("game.dat", ".ext"), "game.ext");
+    EXPECT_EQ(ChangeFileExt("dir.x\\game", ".001"), "dir.x\\game.001");
+    EXPECT_EQ(ChangeFileExt("Z:\\a\\b.c.d", ""), "Z:\\a\\b.c");
+}

@@ -57,6 +57,15 @@ TEST(HostPaths, IsInsideChecksTheResolvedPath) {
     // A link that leads out of the folder is outside.
     ASSERT_EQ(symlink("/etc", (folder + "link").c_str()), 0);
     EXPECT_FALSE(fs::IsInside(folder, folder + "link/passwd"));
+
+    // Names taken from content stay in the folder they are looked up in.
+    Touch(folder + "in.txt");
+    std::string program = fs::ToProgramPath(folder);
+    EXPECT_EQ(fs::FileInFolder(program, "IN.TXT"), program + "IN.TXT");
+    EXPECT_EQ(fs::FileInFolder(program, "link\\passwd"), "");
+    EXPECT_EQ(fs::FileInFolder(program, "..\\..\\etc\\passwd"), "");
+    EXPECT_EQ(fs::FileInFolder(program, std::string("in.txt\0x", 8)), "");
+    EXPECT_EQ(fs::FileInFolder("", "in.txt"), "");
 }
 
 TEST(TempFolder, IsPrivateToTheProcessAndGoesAway) {

@@ -2,7 +2,6 @@
 
 #include "core/sysutils.h"
 
-#include <climits>
 #include <cstdint>
 
 namespace {
@@ -31,23 +30,6 @@ std::string_view Trim(std::string_view s) {
     while (first < last && static_cast<uint8_t>(s[first]) <= ' ') ++first;
     while (last > first && static_cast<uint8_t>(s[last - 1]) <= ' ') --last;
     return s.substr(first, last - first);
-}
-
-// An optionally signed decimal integer in the range of int; Default for anything else. Gives
-// up at the first byte that is not a digit or once the value is out of range.
-int StrToIntDef(std::string_view s, int Default) {
-    size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-    if (i == s.size()) return Default;
-    int64_t value = 0;
-    for (; i < s.size(); ++i) {
-        if (s[i] < '0' || s[i] > '9') return Default;
-        value = value * 10 + (s[i] - '0');
-        if (value > int64_t(INT_MAX) + 1) return Default;
-    }
-    if (negative) value = -value;
-    return value > INT_MAX ? Default : static_cast<int>(value);
 }
 
 std::string ReplaceAll(std::string_view s, std::string_view from, char to) {
@@ -130,7 +112,7 @@ std::string XmlUnescape(std::string_view S) {
         if (semicolon == std::string_view::npos) break;  // no later reference can end either
         out.append(S, i, ref - i);
         // Conversion stops at the first non-digit, so a long run of references stays linear.
-        int code = StrToIntDef(S.substr(ref + 2, semicolon - ref - 2), 0);
+        int code = StrToIntDef(S.substr(ref + 2, semicolon - ref - 2), 0, TIntSyntax::Decimal);
         if (code < 1 || code > 65535) {
             out += "&#";
             i = ref + 2;
@@ -293,7 +275,7 @@ std::string TNxXmlElement::GetAttrString(std::string_view AName, const std::stri
 
 int TNxXmlElement::GetAttrInteger(std::string_view AName, int Default) const {
     const TNxXmlValue* attr = FindAttr(AName);
-    return attr ? StrToIntDef(attr->Value, Default) : Default;
+    return attr ? StrToIntDef(attr->Value, Default, TIntSyntax::Decimal) : Default;
 }
 
 bool TNxXmlElement::GetAttrBool(std::string_view AName, bool Default) const {
@@ -308,7 +290,7 @@ std::string TNxXmlElement::ReadString(std::string_view AName, const std::string&
 
 int TNxXmlElement::ReadInteger(std::string_view AName, int Default) const {
     const TNxXmlElement* child = FindChild(AName);
-    return child ? StrToIntDef(child->Text, Default) : Default;
+    return child ? StrToIntDef(child->Text, Default, TIntSyntax::Decimal) : Default;
 }
 
 bool TNxXmlElement::ReadBool(std::string_view AName, bool Default) const {

@@ -3,6 +3,8 @@
 #include "platform/fs.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +23,95 @@ std::string Format(const char* format, ...) {
 }
 
 std::string IntToStr(int64_t value) { return std::to_string(value); }
+
+// ---- Numbers as text ----
+
+bool TryStrToInt(std::string_view S, int32_t& Value, TIntSyntax Syntax) {
+    size_t i = 0;
+    if (Syntax == TIntSyntax::Full)
+        while (i < S.size() && S[i] == ' ') ++i;
+    const bool negative = i < S.size() && S[i] == '-';
+    if (i < S.size() && (S[i] == '-' || S[i] == '+')) ++i;
+    uint64_t base = 10;
+    if (Syntax == TIntSyntax::Full) {
+        if (i < S.size() && (S[i] == '$' || S[i] == 'x' || S[i] == 'X')) {
+            base = 16;
+            ++i;
+        } else if (i + 1 < S.size() && S[i] == '0' && (S[i + 1] == 'x' || S[i + 1] == 'X')) {
+            base = 16;
+            i += 2;
+        }
+    }
+    if (i == S.size()) return false;
+    // Hexadecimal text gives 32 bits; decimal text the magnitude of an int32 of that sign.
+    const uint64_t limit = base == 16 ? 0xFFFFFFFFu : negative ? 0x80000000u : 0x7FFFFFFFu;
+    uint64_t magnitude = 0;
+    for (; i < S.size(); ++i) {
+        const char c = S[i];
+        const char lower = static_cast<char>(c | 0x20);
+        const uint64_t digit = c >= '0' && c <= '9'           ? static_cast<uint64_t>(c - '0')
+                               : lower >= 'a' && lower <= 'f' ? static_cast<uint64_t>(lower - 'a' + 10)
+                                                              : base;
+        if (digit >= base) return false;
+        magnitude = magnitude * base + digit;
+        if (magnitude > limit) return false;
+    }
+    const uint32_t bits = static_cast<uint32_t>(magnitude);
+    Value = static_cast<int32_t>(negative ? 0u - bits : bits);
+    return true;
+}
+
+int32_t StrToIntDef(std::string_view S, int32_t Default, TIntSyntax Syntax) {
+    int32_t value;
+    return TryStrToInt(S, value, Syntax) ? value : Default;
+}
+
+bool TryStrToFloat(std::string_view S, long double& Value) {
+    const size_t first = S.find_first_not_of(' ');
+    if (first == std::string_view::npos) return false;
+    S = S.substr(first, S.find_last_not_of(' ') + 1 - first);
+    const bool negative = S[0] == '-';
+    if (S[0] == '-' || S[0] == '+') S.remove_prefix(1);
+    // The converter below also takes "inf" and "nan"; only a digit or the point may begin.
+    if (S.empty() || !(S[0] == '.' || (S[0] >= '0' && S[0] <= '9'))) return false;
+    long double value;
+    const auto [end, error] = std::from_chars(S.data(), S.data() + S.size(), value, std::chars_format::general);
+    if (error != std::errc() || end != S.data() + S.size()) return false;
+    Value = negative ? -value : value;
+    return true;
+}
+
+std::string FloatToStr(long double Value) {
+    if (std::isnan(Value)) return "NAN";
+    if (std::isinf(Value)) return Value < 0 ? "-INF" : "INF";
+    if (Value == 0) return "0";
+    constexpr int kDigits = 15;
+    // "d.dddddddddddddde-x": the 15 rounded digits and the decimal exponent of the first one.
+    char text[64];
+    const auto converted = std::to_chars(text, text + sizeof text, Value, std::chars_format::scientific, kDigits - 1);
+    const std::string_view scientific(text, static_cast<size_t>(converted.ptr - text));
+    const bool negative = scientific[0] == '-';
+    const size_t lead = negative ? 1 : 0;
+    std::string digits;
+    digits += scientific[lead];
+    const size_t mark = scientific.find('e');
+    digits.append(scientific.substr(lead + 2, mark - lead - 2));
+    digits.erase(digits.find_last_not_of('0') + 1);
+    int exponent = 0;
+    std::from_chars(scientific.data() + mark + 1 + (scientific[mark + 1] == '+'), scientific.data() + scientific.size(),
+                    exponent);
+
+    std::string out = negative ? "-" : "";
+    if (exponent >= kDigits || exponent < -4) {
+        out += digits[0];
+        if (digits.size() > 1) out += "." + digits.substr(1);
+        return out + "E" + std::to_string(exponent);
+    }
+    if (exponent < 0) return out + "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    const size_t whole = static_cast<size_t>(exponent) + 1;
+    if (digits.size() <= whole) return out + digits + std::string(whole - digits.size(), '0');
+    return out + digits.substr(0, whole) + "." + digits.substr(whole);
+}
 
 namespace {
 

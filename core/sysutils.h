@@ -18,6 +18,34 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 
 std::string IntToStr(int64_t value);
 
+// ---- Numbers read from text and floats written as text ----
+
+// The integer syntaxes TryStrToInt takes.
+enum class TIntSyntax {
+    // Leading spaces, an optional sign, then decimal digits, or hexadecimal digits after "$",
+    // "x" or "0x" (either case of the x and of the digits). Decimal text must fit int32;
+    // hexadecimal text up to FFFFFFFF gives those 32 bits ("$FFFFFFFF" is -1).
+    Full,
+    // An optional sign and decimal digits only; the value must fit int32.
+    Decimal,
+};
+// Nothing may follow the digits. False (Value untouched) for any other text.
+bool TryStrToInt(std::string_view S, int32_t& Value, TIntSyntax Syntax = TIntSyntax::Full);
+int32_t StrToIntDef(std::string_view S, int32_t Default, TIntSyntax Syntax = TIntSyntax::Full);
+
+// Decimal float text: leading and trailing spaces, an optional sign, digits with an optional
+// "." and fraction (one digit at least), an optional exponent "e" or "E" with an optional sign
+// and digits. Rounded to the nearest extended value. False (Value untouched) for any other text
+// and for a value outside the range of normal extended values.
+bool TryStrToFloat(std::string_view S, long double& Value);
+
+// The general format with 15 significant digits: the value rounded to 15 digits (to nearest,
+// ties to even), trailing zeros dropped. Fixed notation while the value has at most 15 digits
+// before the point and is 0.0001 or more in magnitude ("2.5", "3", "0.333333333333333",
+// "-0.0001"); otherwise scientific with the exponent written without "+" or leading zeros
+// ("1E15", "1.5E-5", "-2.5E300"). Zero is "0"; NaN and the infinities are "NAN", "INF", "-INF".
+std::string FloatToStr(long double Value);
+
 // A lead byte of a double-byte character in code page 932 (0x81-0x9F, 0xE0-0xFC).
 inline bool IsLeadByte(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 inline bool IsLeadByte(char c) { return IsLeadByte(static_cast<uint8_t>(c)); }

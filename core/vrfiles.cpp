@@ -214,33 +214,6 @@ void AddEntries(TVrFileCollection& Collection, const std::vector<TIndexEntry>& E
     }
 }
 
-// The integer syntax of stored text: blanks, a sign, then decimal digits, or hexadecimal ones
-// after "$", "x" or "0x"; nothing may follow.
-bool ParseInteger(std::string_view S, int& Value) {
-    size_t i = S.find_first_not_of(' ');
-    if (i == std::string_view::npos) return false;
-    const bool negative = S[i] == '-';
-    if (S[i] == '-' || S[i] == '+') ++i;
-    int base = 10;
-    if (i < S.size() && (S[i] == '$' || S[i] == 'x' || S[i] == 'X')) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < S.size() && S[i] == '0' && (S[i + 1] == 'x' || S[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i == S.size()) return false;
-    int value = 0;
-    for (; i < S.size(); ++i) {
-        const char c = static_cast<char>(S[i] | 0x20);  // lower case for the letters
-        const int digit = S[i] >= '0' && S[i] <= '9' ? S[i] - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : base;
-        if (digit >= base) return false;
-        value = value * base + digit;
-    }
-    Value = negative ? -value : value;
-    return true;
-}
-
 }  // namespace
 
 // ---- TVrFile ----
@@ -489,7 +462,7 @@ bool ProbeMiraHeader(TStream& Stream) {
         char magic[7];
         int version;
         if (Stream.Read(magic, sizeof magic) != sizeof magic || std::memcmp(magic, "Mira", 4) != 0 ||
-            !ParseInteger(std::string_view(magic + 4, 3), version) || version < kMiraHeaderVersion)
+            !TryStrToInt(std::string_view(magic + 4, 3), version) || version < kMiraHeaderVersion)
             return false;
         int32_t headerLength;
         if (Stream.Read(&headerLength, sizeof headerLength) != sizeof headerLength) return false;

@@ -1,0 +1,502 @@
+#include "script/params_vars.h"
+
+#include "core/sysutils.h"
+#include "script/params_system.h"
+
+#include <array>
+#include <utility>
+
+TParamCollection* ParamMan = nullptr;
+
+void CreateParamMan() {
+    if (!ParamMan) ParamMan = new TParamCollection();
+}
+
+void FreeParamMan() {
+    TParamCollection* table = ParamMan;
+    ParamMan = nullptr;
+    delete table;
+}
+
+namespace {
+
+// The least bytes of a section entry (type byte, name length, dimension and element counts,
+// the four fields after the value) and of a variable-stack entry (type, name length, counts).
+constexpr int64_t kMinSectionEntry = 1 + 4 + 8 + 7;
+constexpr int64_t kMinStackEntry = 4 + 4 + 8;
+
+// An int32 count of entries of at least MinBytes each that the stream can still hold.
+int32_t ReadCount(TStream& Stream, int64_t MinBytes) {
+    const int32_t count = ReadStreamInt(Stream);
+    if (count < 0 || count > Stream.Remaining() / MinBytes) throw EReadError();
+    return count;
+}
+
+// Passes reads on to Source and keeps a copy of every byte read. It tells Source's position and
+// size; it cannot seek or be written.
+class TRecordingStream final : public TStream {
+public:
+    explicit TRecordingStream(TStream& Source) : source_(Source), copy_(std::make_unique<TMemoryStream>()) {}
+    int64_t Read(void* Buffer, int64_t Count) override {
+        const int64_t n = source_.Read(Buffer, Count);
+        if (n > 0) copy_->WriteBuffer(Buffer, n);
+        return n;
+    }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
+        if (Offset != 0 || Origin != soCurrent) throw EStreamError("Stream seek error");
+        return source_.Seek(0, soCurrent);
+    }
+    int64_t Size() override { return source_.Size(); }
+    // The bytes read so far, positioned at their start.
+    std::unique_ptr<TMemoryStream> TakeCopy() {
+        copy_->SetPosition(0);
+        return std::move(copy_);
+    }
+
+private:
+    TStream& source_;
+    std::unique_ptr<TMemoryStream> copy_;
+};
+
+}  // namespace
+
+// ---- TParamVar ----
+
+void TParamVar::SetTarget(TParamCollectionItem* Item) {
+    if (Item)
+        target_ = Item->handle_;
+    else
+        target_.reset();
+}
+
+TCustomParam* TParamVar::TargetValue() const {
+    TParamCollectionItem* item = Target();
+    return item ? &item->Value() : nullptr;
+}
+
+void TParamVar::Resolve() {
+    TParamCollectionItem* item = ParamMan ? ParamMan->Find(targetName_) : nullptr;
+    SetTarget(item);
+    if (!item) throw EParamError(Format("\"%s\" 変数がありません", targetName_.c_str()));
+    if (const auto* reference = dynamic_cast<const TParamVar*>(&item->Value())) index_ = reference->index_;
+}
+
+int32_t TParamVar::Count() const {
+    return ForwardTo(TargetValue(), 0, [](TCustomParam& t) { return t.Count(); });
+}
+void TParamVar::SetCount(int32_t N) {
+    ForwardTo(TargetValue(), [N](TCustomParam& t) { t.SetCount(N); });
+}
+TParamType TParamVar::ParamType() const {
+    return ForwardTo(TargetValue(), PT_NONE, [](TCustomParam& t) { return t.ParamType(); });
+}
+
+bool TParamVar::AsBool() const {
+    return ForwardTo(TargetValue(), false, [this](TCustomParam& t) { return t.GetBoolAt(index_); });
+}
+long double TParamVar::AsFloat() const {
+    return ForwardTo(TargetValue(), 0.0L, [this](TCustomParam& t) { return t.GetFloatAt(index_); });
+}
+int32_t TParamVar::AsInt() const {
+    return ForwardTo(TargetValue(), 0, [this](TCustomParam& t) { return t.GetIntAt(index_); });
+}
+std::string TParamVar::AsStr() const {
+    return ForwardTo(TargetValue(), std::string(), [this](TCustomParam& t) { return t.GetStrAt(index_); });
+}
+void TParamVar::SetBool(bool Value) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.SetBoolAt(index_, Value); });
+}
+void TParamVar::SetFloat(long double Value) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.SetFloatAt(index_, Value); });
+}
+void TParamVar::SetInt(int32_t Value) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.SetIntAt(index_, Value); });
+}
+void TParamVar::SetStr(const std::string& Value) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.SetStrAt(index_, Value); });
+}
+
+int32_t TParamVar::GetIntAt(int32_t I) const {
+    return ForwardTo(TargetValue(), 0, [I](TCustomParam& t) { return t.GetIntAt(I); });
+}
+void TParamVar::SetIntAt(int32_t I, int32_t Value) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.SetIntAt(I, Value); });
+}
+long double TParamVar::GetFloatAt(int32_t I) const {
+    return ForwardTo(TargetValue(), 0.0L, [I](TCustomParam& t) { return t.GetFloatAt(I); });
+}
+void TParamVar::SetFloatAt(int32_t I, long double Value) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.SetFloatAt(I, Value); });
+}
+bool TParamVar::GetBoolAt(int32_t I) const {
+    return ForwardTo(TargetValue(), false, [I](TCustomParam& t) { return t.GetBoolAt(I); });
+}
+void TParamVar::SetBoolAt(int32_t I, bool Value) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.SetBoolAt(I, Value); });
+}
+std::string TParamVar::GetStrAt(int32_t I) const {
+    return ForwardTo(TargetValue(), std::string(), [I](TCustomParam& t) { return t.GetStrAt(I); });
+}
+void TParamVar::SetStrAt(int32_t I, const std::string& Value) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.SetStrAt(I, Value); });
+}
+
+int32_t TParamVar::DimCount() const {
+    return ForwardTo(TargetValue(), 0, [](TCustomParam& t) { return t.DimCount(); });
+}
+int32_t TParamVar::Dim(int32_t I) const {
+    return ForwardTo(TargetValue(), 0, [I](TCustomParam& t) { return t.Dim(I); });
+}
+void TParamVar::SetDims(const std::vector<int32_t>& Sizes) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.SetDims(Sizes); });
+}
+void TParamVar::FillInt(int32_t Value) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.FillInt(Value); });
+}
+void TParamVar::FillFloat(long double Value) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.FillFloat(Value); });
+}
+void TParamVar::FillBool(bool Value) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.FillBool(Value); });
+}
+void TParamVar::FillStr(const std::string& Value) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.FillStr(Value); });
+}
+void TParamVar::Assign(const TCustomParam& Source) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.Assign(Source); });
+}
+void TParamVar::ClearDims() {
+    ForwardTo(TargetValue(), [](TCustomParam& t) { t.ClearDims(); });
+}
+void TParamVar::Unique() {
+    ForwardTo(TargetValue(), [](TCustomParam& t) { t.Unique(); });
+}
+void TParamVar::Trim(const TCustomParam* Value) {
+    ForwardTo(TargetValue(), [&](TCustomParam& t) { t.Trim(Value); });
+}
+int32_t TParamVar::IndexOfStr(const std::string& Value, bool CaseSensitive, bool Partial) const {
+    return ForwardTo(TargetValue(), -1, [&](TCustomParam& t) { return t.IndexOfStr(Value, CaseSensitive, Partial); });
+}
+
+void TParamVar::SaveToStream(TStream& Stream) const {
+    TCustomParam::SaveToStream(Stream);
+    WriteStreamString(Stream, targetName_);
+    const TParamCollectionItem* target = Target();
+    WriteStreamString(Stream, target ? target->Name() : std::string());
+    WriteStreamByte(Stream, reserved_);
+    WriteStreamInt(Stream, index_);
+}
+
+void TParamVar::LoadFromStream(TStream& Stream) {
+    std::vector<int32_t> dims = ReadDims(Stream);
+    std::string targetName = ReadStreamString(Stream);
+    const std::string bound = ReadStreamString(Stream);
+    const uint8_t reserved = ReadStreamByte(Stream);
+    const int32_t index = ReadStreamInt(Stream);
+    dims_ = std::move(dims);
+    targetName_ = std::move(targetName);
+    reserved_ = reserved;
+    index_ = index;
+    SetTarget(!bound.empty() && ParamMan ? ParamMan->Find(bound) : nullptr);
+}
+
+// ---- Creating values ----
+
+std::unique_ptr<TCustomParam> CreateParam(uint8_t TypeCode) {
+    switch (TypeCode & 127) {
+        case PT_NONE: return std::make_unique<TParamVar>();
+        case PT_INT: return std::make_unique<TParamInt>();
+        case PT_FLOAT: return std::make_unique<TParamFloat>();
+        case PT_BOOL: return std::make_unique<TParamFlag>();
+        case PT_STR: return std::make_unique<TParamStr>();
+        default: return nullptr;
+    }
+}
+
+TParamType StoredTypeCode(const TCustomParam& Value) {
+    return dynamic_cast<const TParamVar*>(&Value) ? PT_NONE : Value.ParamType();
+}
+
+// ---- TParamCollectionItem ----
+
+TParamCollectionItem::TParamCollectionItem()
+    : value_(std::make_unique<TParamVar>()), handle_(std::make_shared<TParamCollectionItem*>(this)) {}
+
+TParamCollectionItem::~TParamCollectionItem() { *handle_ = nullptr; }
+
+void TParamCollectionItem::SetName(const std::string& Name) {
+    if (Name.empty() || Name.find(' ') != std::string::npos || (Name[0] >= '0' && Name[0] <= '9'))
+        throw EParamError(Format("\"%s\"：変数名が不正です", Name.c_str()));
+    THashCollectionItem::SetName(Name);
+}
+
+void TParamCollectionItem::SetParamType(uint8_t TypeCode) {
+    std::unique_ptr<TCustomParam> value = CreateParam(TypeCode);
+    if (!value) throw EParamError("内部エラー");
+    value_ = std::move(value);
+}
+
+void TParamCollectionItem::InitSystem(int I) {
+    value_ = std::make_unique<TParamSystem>(static_cast<TParamCollection&>(*Collection()), static_cast<uint8_t>(I));
+    SetName(SysVarNames[static_cast<size_t>(I)]);
+}
+
+bool TParamCollectionItem::IsSystem() const { return dynamic_cast<const TParamSystem*>(value_.get()) != nullptr; }
+
+void TParamCollectionItem::SetReference(const std::string& TargetName, const std::vector<int32_t>& Subscripts) {
+    auto* reference = dynamic_cast<TParamVar*>(value_.get());
+    if (!reference) throw EParamError("内部エラー");
+    reference->SetTargetName(TargetName);
+    reference->SetTarget(static_cast<TParamCollection&>(*Collection()).Find(TargetName));
+    const std::string element = TargetName + "[" + IntListToStr(Subscripts) + "]\r\n";
+    if (static_cast<int64_t>(Subscripts.size()) != reference->DimCount())
+        throw EParamError(element + "添え字が不正です");
+    // Flat index, last subscript fastest, in 32-bit arithmetic that wraps.
+    int32_t index = 0;
+    int32_t factor = 1;
+    for (size_t k = Subscripts.size(); k-- > 0;) {
+        index += Subscripts[k] * factor;
+        factor *= reference->Dim(static_cast<int32_t>(k));
+    }
+    if (reference->Count() <= index) throw EParamError(element + "要素数を超えています");
+    reference->SetElementIndex(index);
+}
+
+void TParamCollectionItem::SaveToStream(TStream& Stream) const {
+    WriteStreamString(Stream, Name());
+    value_->SaveToStream(Stream);
+    WriteStreamByte(Stream, status_);
+    WriteStreamByte(Stream, reserved_);
+    WriteStreamInt(Stream, ownerId_);
+    WriteStreamByte(Stream, local_);
+}
+
+bool TParamCollectionItem::LoadFromStream(TStream& Stream) {
+    const std::string name = ReadStreamString(Stream);
+    if (!name.empty()) SetName(name);
+    value_->LoadFromStream(Stream);
+    const bool status = ReadStreamByte(Stream) != 0;
+    const uint8_t reserved = ReadStreamByte(Stream);
+    const int32_t ownerId = ReadStreamInt(Stream);
+    local_ = ReadStreamByte(Stream) != 0;
+    status_ = status;
+    reserved_ = reserved;
+    ownerId_ = ownerId;
+    return !name.empty();
+}
+
+// ---- TParamCollection ----
+
+TParamCollection::TParamCollection()
+    : THashCollection(ItemClass<TParamCollectionItem>),
+      defaultState_(std::make_unique<TPlayerState>()),
+      state_(defaultState_.get()) {
+    for (int i = 0; i < SysVarCount; ++i) static_cast<TParamCollectionItem&>(Add()).InitSystem(i);
+}
+
+TParamCollection::~TParamCollection() = default;
+
+void TParamCollection::SetState(TPlayerState* State) { state_ = State ? State : defaultState_.get(); }
+
+TParamCollectionItem& TParamCollection::AddParam(uint8_t TypeCode) {
+    std::unique_ptr<TCustomParam> value = CreateParam(TypeCode);
+    if (!value) throw EParamError("内部エラー");
+    auto& item = static_cast<TParamCollectionItem&>(Add());
+    item.value_ = std::move(value);
+    return item;
+}
+
+int TParamCollection::IndexOf(const std::string& Name) const {
+    int global = -1;
+    for (const THashCollectionItem* h = FirstInChain(Name); h; h = h->NextInChain()) {
+        const auto& item = static_cast<const TParamCollectionItem&>(*h);
+        if (!AnsiSameText(item.Name(), Name)) continue;
+        if (!item.IsLocal())
+            global = item.CachedIndex();  // the one linked earliest wins
+        else if (item.OwnerId() == currentScope_)
+            return item.CachedIndex();
+    }
+    return global;
+}
+
+TParamCollectionItem* TParamCollection::Find(const std::string& Name) const {
+    const int index = IndexOf(Name);
+    return index < 0 ? nullptr : &Items(index);
+}
+
+TParamCollectionItem* TParamCollection::FindScoped(const std::string& Name, bool Local) const {
+    for (THashCollectionItem* h = FirstInChain(Name); h; h = h->NextInChain()) {
+        auto& item = static_cast<TParamCollectionItem&>(*h);
+        if (!AnsiSameText(item.Name(), Name)) continue;
+        if (Local ? item.IsLocal() && item.OwnerId() == currentScope_ : !item.IsLocal()) return &item;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<TCustomParam> TParamCollection::CloneValue(const std::string& Name) const {
+    const TParamCollectionItem* item = Find(Name);
+    if (!item) return nullptr;
+    const TParamType type = item->GetParamType();
+    if (type < PT_INT || type > PT_STR) throw EParamError(Format("%s:不正な変数です", Name.c_str()));
+    std::unique_ptr<TCustomParam> value = CreateParam(type);
+    value->CopyFrom(item->Value());
+    return value;
+}
+
+void TParamCollection::DeleteScope(int32_t Id) {
+    for (int i = Count() - 1; i >= 0; --i)
+        if (Items(i).OwnerId() == Id && !Items(i).IsSystem()) Delete(i);
+}
+
+void TParamCollection::DeleteGameVariables() {
+    for (int i = Count() - 1; i >= 0; --i)
+        if (!Items(i).IsSystem() && !Items(i).IsStatus()) Delete(i);
+}
+
+void TParamCollection::Clear() {
+    DeleteGameVariables();
+    textDelay_ = DefaultTextDelay;
+    cursorName_.clear();
+}
+
+// ---- Save sections ----
+
+template <class Pred>
+void TParamCollection::WriteSection(TStream& Stream, Pred Wanted) const {
+    std::vector<const TParamCollectionItem*> items;
+    for (int i = Count() - 1; i >= 0; --i)
+        if (Wanted(Items(i))) items.push_back(&Items(i));
+    WriteStreamInt(Stream, static_cast<int32_t>(items.size()));
+    for (const TParamCollectionItem* item : items) {
+        WriteStreamByte(Stream, StoredTypeCode(item->Value()));
+        item->SaveToStream(Stream);
+    }
+}
+
+TParamCollectionItem* TParamCollection::ReadEntry(TStream& Stream) {
+    const uint8_t type = ReadStreamByte(Stream);
+    if (type > PT_STR) throw EReadError();
+    TParamCollectionItem& item = AddParam(type);
+    bool named = false;
+    try {
+        named = item.LoadFromStream(Stream);
+    } catch (...) {
+        Delete(item.CachedIndex());
+        throw;
+    }
+    if (named) return &item;
+    Delete(item.CachedIndex());
+    return nullptr;
+}
+
+void TParamCollection::ReadSection(TStream& Stream) {
+    const int32_t count = ReadCount(Stream, kMinSectionEntry);
+    // The entries come last first. Each is read through once as it comes, to check it and take
+    // its bytes; then they are read into the table first to last, so that the variables keep
+    // their saved order and a reference finds a variable declared before it.
+    std::vector<std::unique_ptr<TMemoryStream>> entries;
+    for (int32_t i = 0; i < count; ++i) {
+        TRecordingStream recording(Stream);
+        if (TParamCollectionItem* item = ReadEntry(recording)) Delete(item->CachedIndex());
+        entries.push_back(recording.TakeCopy());
+    }
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) ReadEntry(**entry);
+}
+
+void TParamCollection::SaveVariables(TStream& Stream) const {
+    WriteSection(Stream, [](const TParamCollectionItem& item) { return !item.IsSystem() && !item.IsStatus(); });
+    WriteStreamInt(Stream, textDelay_);
+    WriteStreamString(Stream, cursorName_);
+    WriteStreamString(Stream, selStr_);
+    WriteStreamInt(Stream, selIndex_);
+    WriteStreamString(Stream, tempVarName_);
+    WriteStreamInt(Stream, stack_.Count());
+    for (int i = 0; i < stack_.Count(); ++i) {
+        TMemoryStream& entry = *stack_.Items(i);
+        WriteStreamInt(Stream, static_cast<int32_t>(entry.Size()));
+        Stream.WriteBuffer(entry.Memory(), entry.Size());
+    }
+}
+
+void TParamCollection::LoadVariables(TStream& Stream, int32_t Version) {
+    DeleteGameVariables();
+    ReadSection(Stream);
+    textDelay_ = ReadStreamInt(Stream);
+    cursorName_ = ReadStreamString(Stream);
+    if (Version >= 103) {
+        selStr_ = ReadStreamString(Stream);
+        selIndex_ = ReadStreamInt(Stream);
+    }
+    if (Version >= 113 && Version < 135) {
+        std::array<int32_t, 6> settings{};
+        for (int32_t& setting : settings) setting = ReadStreamInt(Stream);
+        State().LoadHistorySettings(settings);
+    }
+    if (Version >= 121) tempVarName_ = ReadStreamString(Stream);
+    stack_.Clear();
+    if (Version < 139) return;
+    const int32_t count = ReadCount(Stream, 4);
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t size = ReadStreamInt(Stream);
+        if (size < 0 || size > Stream.Remaining()) throw EReadError();
+        auto entry = std::make_unique<TMemoryStream>();
+        entry->SetSize(size);
+        Stream.ReadBuffer(entry->Memory(), size);
+        stack_.Add(std::move(entry));
+    }
+}
+
+void TParamCollection::SaveStatusVariables(TStream& Stream) const {
+    WriteSection(Stream, [](const TParamCollectionItem& item) { return item.IsStatus() && !item.IsSystem(); });
+}
+
+void TParamCollection::LoadStatusVariables(TStream& Stream, int32_t /*Version*/) { ReadSection(Stream); }
+
+// ---- The variable stack ----
+
+void TParamCollection::PushVariables(const std::vector<std::string>& Names) {
+    std::vector<std::pair<const std::string*, const TParamCollectionItem*>> stored;
+    for (const std::string& name : Names)
+        if (const TParamCollectionItem* item = Find(name); item && item->GetParamType() != PT_NONE)
+            stored.emplace_back(&name, item);
+    auto entry = std::make_unique<TMemoryStream>();
+    WriteStreamInt(*entry, static_cast<int32_t>(stored.size()));
+    for (const auto& [name, item] : stored) {
+        WriteStreamInt(*entry, StoredTypeCode(item->Value()));
+        WriteStreamString(*entry, *name);
+        item->Value().SaveToStream(*entry);
+    }
+    stack_.Add(std::move(entry));
+}
+
+void TParamCollection::PopVariables() {
+    if (stack_.Count() == 0) return;
+    const std::unique_ptr<TMemoryStream> entry = stack_.Extract(stack_.Count() - 1);
+    entry->SetPosition(0);
+    const int32_t count = ReadCount(*entry, kMinStackEntry);
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t type = ReadStreamInt(*entry);
+        if (type < PT_NONE || type > PT_STR) throw EReadError();
+        const std::string name = ReadStreamString(*entry);
+        TParamCollectionItem* item = Find(name);
+        if (item && StoredTypeCode(item->Value()) != type) {
+            if (item->IsSystem()) {
+                CreateParam(static_cast<uint8_t>(type))->LoadFromStream(*entry);  // passed over
+                continue;
+            }
+            Delete(item->CachedIndex());
+            item = nullptr;
+        }
+        if (!item) {
+            item = &AddParam(static_cast<uint8_t>(type));
+            try {
+                item->SetName(name);
+            } catch (...) {
+                Delete(item->CachedIndex());
+                throw;
+            }
+        }
+        item->Value().LoadFromStream(*entry);
+    }
+}

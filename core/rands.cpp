@@ -1,5 +1,6 @@
 #include "core/rands.h"
 
+#include <ctime>
 #include <numeric>
 
 uint32_t TNxRandom::Next() {
@@ -19,4 +20,20 @@ int32_t TNxRandom::Draw() {
     int32_t value = pool_[index];
     pool_.erase(pool_.begin() + static_cast<std::ptrdiff_t>(index));
     return value;
+}
+
+uint32_t RandSeed = 0;
+
+int32_t Random(int32_t Range) {
+    RandSeed = RandSeed * 134775813u + 1u;
+    return static_cast<int32_t>(uint64_t{static_cast<uint32_t>(Range)} * RandSeed >> 32);
+}
+
+void Randomize() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm utc{};
+    gmtime_r(&now.tv_sec, &utc);
+    RandSeed = static_cast<uint32_t>(((utc.tm_hour * 60 + utc.tm_min) * 60 + utc.tm_sec) * 1000 +
+                                     static_cast<int>(now.tv_nsec / 1000000));
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The seeded generator: the same seed always gives the same sequence. Its values are the
 // keystream of the archive index, and its draws give fixed pseudo-random orders (image rows,
-// the dither pattern).
+// the dither pattern). Beside it the program's one shared generator, whose orders differ from
+// run to run.
 #include "platform/errors.h"
 
 #include <cstdint>
@@ -36,3 +37,16 @@ private:
     int32_t count_ = 0;
     std::vector<int32_t> pool_;
 };
+
+// The shared generator's seed: one for the whole program (the script's Random and every
+// subsystem that draws at random).
+extern uint32_t RandSeed;
+
+// Seed := Seed * 134775813 + 1 (modulo 2^32); the result is the high 32 bits of the unsigned
+// product of Range (read as unsigned) and the new seed: 0..Range-1 for a Range above 0, 0 for
+// 0, and a negative Range read as 2^32 + Range.
+int32_t Random(int32_t Range);
+
+// Seeds the shared generator from the time of day in UTC:
+// ((hour * 60 + minute) * 60 + second) * 1000 + millisecond.
+void Randomize();

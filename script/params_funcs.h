@@ -2,6 +2,7 @@
 // The built-in functions that script expressions call by number, and their one dispatcher.
 #include "script/params_vars.h"
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -9,13 +10,24 @@
 // resolved to their variables (reading one reads the variable's current value).
 using TSysFuncArgs = std::span<TCustomParam* const>;
 
+// One built-in function: reads its arguments (as many as the call gave, within the function's
+// bounds) and stores its result, if it has one, into Dest.
+using TSysFunc = void (*)(TParamCollectionItem& Dest, TSysFuncArgs Args);
+
 class TSysFuncMan {
 public:
+    // Gathers the functions of every family into the table by their numbers.
+    TSysFuncMan();
+
     // Runs function Index with Args and stores its result into Dest through Dest's typed
     // setters. An argument count outside the function's bounds (possible only in a stored
     // expression not made by our compiler) raises the compiler's own message. An index above
     // the table does nothing.
     void CallFunction(TParamCollectionItem& Dest, uint8_t Index, TSysFuncArgs Args);
+
+private:
+    // By function number; nullptr for a number no family implements (a call does nothing).
+    std::array<TSysFunc, SysFuncCount> funcs_{};
 };
 
 // The one dispatcher, made after ParamMan and freed before it.

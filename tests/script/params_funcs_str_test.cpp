@@ -1,0 +1,108 @@
+// The dispatcher's call frame, and the string functions on ASCII and Shift-JIS text (trail
+// bytes 0x5C among them), with StringReplace checked against Python on decoded text.
+#include "tests/common/fixture.h"
+#include "tests/script/params_funcs_fixture.h"
+
+#include <climits>
+#include <sstream>
+
+namespace {
+
+using StrFuncs = FuncsTest;
+
+// 表 and ソ end in the byte 0x5C, like a backslash.
+const std::string kSjis = "表ソa\\";
+
+TEST_F(StrFuncs, DispatcherChecksCountsAndStoresOnlyResults) {
+    EXPECT_EQ(ErrorOf("Copy", {S("abc")}), "Copy 引数の数が不正です");
+    TParamCollectionItem& dest = ParamMan->AddParam(PT_STR);
+    SysFuncMan->CallFunction(dest, 200, std::vector<TCustomParam*>{S("x")});
+    EXPECT_EQ(dest.GetAsStr(), "");
+    // Delete stores no result: the new temporary stays empty while its variable is shortened.
+    TCustomParam* v = Var("v", PT_STR);
+    v->SetStr("abcdef");
+    EXPECT_EQ(Call("Delete", {v, I(2)}).GetAsStr(), "");
+    EXPECT_EQ(ParamMan->Find("v")->GetAsStr(), "a");
+    // A literal passed there changes only itself.
+    TCustomParam* literal = S("abc");
+    Call("Delete", {literal, I(1), I(1)});
+    EXPECT_EQ(literal->AsStr(), "bc");
+}
+
+TEST_F(StrFuncs, IntToStrAndIntToHexPadAndRefuseBadOrHugePrecisions) {
+    EXPECT_EQ(Call("IntToStr", {I(-5), S("3")}).GetAsStr(), "-005");
+    EXPECT_EQ(Call("IntToStr", {I(1234), I(2)}).GetAsStr(), "1234");
+    EXPECT_EQ(Call("IntToStr", {I(INT_MIN), S("12")}).GetAsStr(), "-002147483648");
+    for (const char* bad : {"x", "-3", "3d", "99999999999"})
+        EXPECT_EQ(ErrorOf("IntToStr", {I(1), S(bad)}),
+                  std::string("書式文字列 '%.") + bad + "d' は正しくないか引数の型と一致しません");
+    EXPECT_EQ(Call("IntToHex", {I(255), I(4)}).GetAsStr(), "00FF");
+    EXPECT_EQ(Call("IntToHex", {I(-1), I(1)}).GetAsStr(), "FFFFFFFF");
+    EXPECT_EQ(Call("IntToHex", {I(0), I(-3)}).GetAsStr(), "0");
+    EXPECT_EQ(ErrorOf("IntToHex", {I(1), I(INT_MAX)}),
+              "書式文字列 '%.*x' は正しくないか引数の型と一致しません");
+}
+
+TEST_F(StrFuncs, ByteCopyDeleteInsertClampPositions) {
+    EXPECT_EQ(Call("Copy", {S("abc"), I(0), I(2)}).GetAsStr(), "ab");
+    EXPECT_EQ(Call("Copy", {S("abc"), I(4)}).GetAsStr(), "");
+    EXPECT_EQ(Call("Copy", {S("abcdef"), I(3)}).GetAsStr(), "cdef");
+    EXPECT_EQ(Call("Copy", {S("abcdef"), I(INT_MIN), I(INT_MAX)}).GetAsStr(), "abcdef");
+    TCustomParam* v = Var("v", PT_STR);
+    for (auto [index, count, want] : {std::tuple{2, INT_MAX, "a"}, {0, 2, "abcdef"}, {7, 1, "abcdef"}, {3, 2, "abef"}}) {
+        v->SetStr("abcdef");
+        Call("Delete", {v, I(index), I(count)});
+        EXPECT_EQ(v->AsStr(), want) << index;
+    }
+    for (auto [index, want] : {std::pair{99, "abX"}, {-5, "Xab"}, {2, "aXb"}}) {
+        v->SetStr("ab");
+        Call("Insert", {S("X"), v, I(index)});
+        EXPECT_EQ(v->AsStr(), want);
+    }
+}
+
+TEST_F(StrFuncs, CharacterFormsNeverSplitDoubleByteCharacters) {
+    EXPECT_EQ(Call("JCopy", {S(kSjis), I(2), I(1)}).GetAsStr(), "ソ");
+    EXPECT_EQ(Call("Pos", {S("\\"), S(kSjis)}).GetAsInt(), 2);
+    EXPECT_EQ(Call("JPos", {S("\\"), S(kSjis)}).GetAsInt(), 4);
+    TCustomParam* v = Var("v", PT_STR);
+    v->SetStr(kSjis);
+    Call("JInsert", {S("ー"), v, I(2)});
+    EXPECT_EQ(v->AsStr(), "表ーソa\\");
+    Call("JDelete", {v, I(3)});  // the default count runs to the end
+    EXPECT_EQ(v->AsStr(), "表ー");
+    EXPECT_FALSE(Call("IsDelimiter", {S("\\"), S(kSjis), I(2)}).GetAsBool());
+    EXPECT_FALSE(Call("IsDelimiter", {S("\x95"), S(kSjis), I(1)}).GetAsBool());
+    EXPECT_TRUE(Call("IsDelimiter", {S("/\\"), S(kSjis), I(6)}).GetAsBool());
+    EXPECT_FALSE(Call("IsDelimiter", {S("\\"), S(kSjis), I(7)}).GetAsBool());
+    for (auto [in, out] :
+         {std::pair{"あ\x82", "あ"}, {"aあ", "aあ"}, {"\x82", "\x82"}, {"表", "表"}, {"\x82\x82\x82", "\x82\x82"}})
+        EXPECT_EQ(Call("FixStr", {S(in)}).GetAsStr(), out) << ToHex(in);
+    EXPECT_EQ(Call("Trim", {S("\t\r\n 　a \r\n")}).GetAsStr(), "　a");
+    for (auto [a, b, want] : {std::tuple{"abc", "abd", -1}, {"ab", "abc", -1}, {"b", "a", 1}, {"\x82", "a", 0x82 - 'a'}})
+        EXPECT_EQ(Call("CompareStr", {S(a), S(b)}).GetAsInt(), want);
+}
+
+TEST_F(StrFuncs, StringOfCharAndStringReplaceBoundTheirResults) {
+    EXPECT_EQ(Call("StringOfChar", {S("ab"), I(3)}).GetAsStr(), "ababab");
+    EXPECT_EQ(Call("StringOfChar", {S(""), I(INT_MAX)}).GetAsStr(), "");
+    EXPECT_EQ(ErrorOf("StringOfChar", {S("ab"), I(INT_MAX)}), "StringOfChar:文字列が長すぎます");
+    EXPECT_EQ(Call("StringReplace", {S("aaa"), S("a"), S("b")}).GetAsStr(), "baa");
+    EXPECT_EQ(Call("StringReplace", {S("Abc"), S("a"), S("x"), B(true), B(true)}).GetAsStr(), "xbc");
+    EXPECT_EQ(ErrorOf("StringReplace", {S(std::string(20000, 'a')), S("a"), S(std::string(5000, 'b')), B(true)}),
+              "StringReplace:文字列が長すぎます");
+}
+
+TEST_F(StrFuncs, StringReplaceMatchesOnlyAtCharacterStartsAsPythonDoes) {
+    for (const std::string& line : Lines(PythonOutput("funcs_ref.py", {"replace", "400", "7"}))) {
+        std::istringstream in(line);
+        std::string f[6];
+        for (auto& field : f) in >> field;
+        const auto text = [&](int i) { return FromHex(f[i].substr(1)); };
+        const std::string got =
+            Call("StringReplace", {S(text(0)), S(text(1)), S(text(2)), B(f[3] == "1"), B(f[4] == "1")}).GetAsStr();
+        EXPECT_EQ(ToHex(got), ToHex(text(5))) << line;
+    }
+}
+
+}  // namespace

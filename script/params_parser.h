@@ -1,0 +1,206 @@
+#pragma once
+// Script expressions. The compiler turns one expression text into a flat list of three-address
+// operations whose intermediate results go to named temporaries ("____0", element references
+// "____d_0", the expression's own result "____arg"); the list is stored as a byte stream, which
+// the runner loads once and executes any number of times against the variable table.
+//
+// Stream form (little-endian): uint32 operation count, then per operation: the code byte, the
+// destination (int32 length and bytes), the uint32 operand count, the function index byte (only
+// for ocFunc, whose function name is not an operand), then each operand as a kind byte and its
+// value: 1 int32, 2 ten-byte extended, 3 one byte (1 true, 0 false), 4 string (int32 length and
+// bytes), 0 (and any other kind on reading) a variable name as a string.
+#include "core/header.h"
+#include "script/params_funcs.h"
+#include "script/params_vars.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The names temporaries begin with, those of element references, and the expression's result.
+inline constexpr char ExprTempPrefix[] = "____";
+inline constexpr char ExprElementPrefix[] = "____d_";
+inline constexpr char ExprResultName[] = "____arg";
+
+// The names of the operation codes, index = code.
+extern const std::array<const char*, OpCodeCount> OpCodeNames;
+
+// Integer division or remainder by zero, or float division by zero, in a running expression.
+class EDivByZero : public EVelaError {
+public:
+    EDivByZero() : EVelaError("Division by zero") {}
+};
+
+// ---- Text helpers of the compiler ----
+// All of them walk Shift-JIS characters: neither byte of a double-byte character is ever taken
+// for a quote, backslash, bracket, operator or name character.
+
+// A piece of text found by a helper: its byte offset and byte length in the searched text (on
+// character boundaries) and its text. Length 0 when nothing was found.
+struct TExprPiece {
+    size_t Pos = 0;
+    size_t Length = 0;
+    std::string Text;
+    // The offset within Text of the piece's opening parenthesis or bracket.
+    size_t Open = 0;
+};
+
+// + - * / % | & ^ = [ ] ( ) , < >
+bool IsExprOperatorChar(char C);
+// Whether the text holds any operator character.
+bool HasExprOperator(const std::string& Text);
+// The first string literal at or after byte offset From (a character boundary): from a double
+// quote to the next one not produced by an escape. Text is the literal with its two quotes,
+// \" and \\ decoded and \n turned into CR LF (other backslash pairs stay). Nothing when there is
+// no quote or the last literal is not closed.
+TExprPiece ExtractStringLiteral(const std::string& Text, size_t From = 0);
+// The function call whose "(" stands last among those preceded (spaces between allowed) by a
+// name character (ASCII letter, digit or "_"): from the run of name characters to the matching
+// ")". EParamError "構文エラー" when the parentheses of Text do not balance.
+TExprPiece FindFunctionCall(const std::string& Text);
+// The array element whose "[" stands last: from the name (back to the previous space or operator
+// character, spaces before "[" skipped) to the matching "]". EParamError "構文エラー" when the
+// brackets do not balance or an operator character stands before that "[".
+TExprPiece FindArraySubscript(const std::string& Text);
+// The group whose "(" stands last among those not preceded (spaces skipped) by a name
+// character, to its matching ")". EParamError "構文エラー" when it is not closed.
+TExprPiece FindGroupParen(const std::string& Text);
+// Text without the parentheses that enclose all of it, as often as they do.
+std::string StripOuterParens(const std::string& Text);
+
+// Parentheses, brackets and nested texts deeper than this are refused with "構文エラー".
+inline constexpr int MaxExprNesting = 256;
+
+// ---- The compiler ----
+
+// One built operation: operand texts as written (names, numbers, TRUE or FALSE, string literals
+// in their quotes); for ocFunc the first is the function name, for ocDimTo the array name.
+class TBuildOpeData {
+public:
+    uint8_t Code = ocNone;
+    std::string Dest;
+    std::vector<std::string> Args;
+
+    // Writes the operation in the stream form; the operand texts are classified as
+    // OperandValue does. The first operand of ocFunc is the function name: EParamError
+    // "\"name\" 関数名がありません" when no built-in function has it, "name 引数の数が不正です"
+    // when the call's argument count is outside the function's bounds.
+    void SaveToStream(TStream& Stream) const;
+};
+
+// The value an operand text stands for: an int (32-bit decimal or hexadecimal), else a float,
+// else a flag for exactly "TRUE" or "FALSE", else the string between the quotes of a literal,
+// else a reference holding the text as a variable name.
+std::unique_ptr<TCustomParam> OperandValue(const std::string& Text);
+
+class TBuildVelaParser : public TObjList<TBuildOpeData> {
+public:
+    // Compiles Text and appends its operations, then removes the copies from one value
+    // temporary to another. EParamError "構文エラー" or "配列の添え字が不正です" on a syntax
+    // error; what was appended before it stays.
+    void Build(const std::string& Text);
+    // The rewriting compiler: literals, calls, array elements and groups are cut out of the text
+    // and replaced by temporaries, inner ones first, then the flat rest is reduced by operator
+    // precedence.
+    void CompileText(const std::string& Text);
+    // uint32 count, then each operation (TBuildOpeData::SaveToStream).
+    void SaveToStream(TStream& Stream) const;
+
+    TBuildOpeData& AddOperation();
+    TBuildOpeData& GetOperation(int Index) const { return *Items(Index); }
+
+    // "____N" and "____d_N"; both take the next number of one counter that only grows.
+    std::string NewTempName();
+    std::string NewElementTempName();
+    int32_t TempCounter() const { return tempCounter_; }
+
+private:
+    void AddOperation(uint8_t Code, const std::string& Dest, std::vector<std::string> Args);
+    void ReplaceStringLiterals(std::string& Text);
+    void ReplaceFunctionCalls(std::string& Text);
+    void ReplaceArrayElements(std::string& Text);
+    void ReplaceGroups(std::string& Text);
+    void CompileTokens(const std::string& Text);
+    // A call argument or array index as an operand text; one holding an operator is compiled
+    // into a new temporary first.
+    std::string PrepareOperand(const std::string& Text);
+    void RemoveCopies();
+
+    int32_t tempCounter_ = 0;
+    int depth_ = 0;
+};
+
+// ---- The runner ----
+
+// One operation ready to run. Operands are owned values: literals as plain values, variables as
+// references (TParamVar) holding the name, bound to their variables only while the operation
+// runs. FuncIndex is meaningful for ocFunc only.
+class TOpeData {
+public:
+    uint8_t Code = ocNone;
+    std::string Dest;
+    uint8_t FuncIndex = 0;
+    std::vector<std::unique_ptr<TCustomParam>> Args;
+
+    // Replaces the operation by the one stored at the stream's position; EReadError on short or
+    // absurd input, the operation then unchanged.
+    void LoadFromStream(TStream& Stream);
+    void SaveToStream(TStream& Stream) const;
+    // Code, destination, function index and a new copy of each operand.
+    void Assign(const TOpeData& Source);
+};
+
+// The temporaries one run has created. Freeing the list deletes each of them that still exists
+// from its variable table.
+class TExprTemporaries {
+public:
+    TExprTemporaries() = default;
+    TExprTemporaries(const TExprTemporaries&) = delete;
+    TExprTemporaries& operator=(const TExprTemporaries&) = delete;
+    ~TExprTemporaries();
+    void Add(TParamCollectionItem& Item);
+
+private:
+    // A reference per temporary: it loses its target when the temporary is deleted meanwhile.
+    std::vector<std::unique_ptr<TParamVar>> items_;
+};
+
+// A compiled expression.
+class TVelaParser : public TObjList<TOpeData> {
+public:
+    // Replaces the operations by the stored ones; EReadError on short or absurd input, the
+    // expression then empty.
+    void LoadFromStream(TStream& Stream);
+    void SaveToStream(TStream& Stream) const;
+    void Assign(const TVelaParser& Source);
+
+    // Runs every operation in order. An error stops the run at the failing operation and goes
+    // no further: what earlier operations wrote stays. Afterwards Result holds a copy of
+    // "____arg" when the last operation assigns it and it exists; the run's temporaries are
+    // deleted.
+    void Execute();
+    // One step: binds the operands to their variables, creates the destination when it is a
+    // missing temporary (typed by the operation), evaluates, and unbinds the operands.
+    void RunOperation(TOpeData& Operation, TExprTemporaries& Temporaries);
+    // Computes the operation into its existing destination variable.
+    void EvalOperation(const TOpeData& Operation);
+
+    // The value of the last run, nullptr when it had none.
+    const TCustomParam* Result() const { return result_.get(); }
+
+protected:
+    // Calls the built-in function Index; literal operands arrive as fresh copies, so a function
+    // that writes into its argument never changes the compiled expression.
+    virtual void CallFunction(TParamCollectionItem& Dest, uint8_t Index, TSysFuncArgs Args);
+
+private:
+    void CreateTemporary(const TOpeData& Operation, TExprTemporaries& Temporaries);
+
+    std::unique_ptr<TCustomParam> result_;
+};
+
+// Whether Text (trimmed, not empty) compiles and stores; it is then run once, its errors
+// discarded.
+bool CheckExprSyntax(const std::string& Text);

@@ -409,3 +409,9 @@ constexpr std::array<const char*, MT_DEC + 1> MotionTypeCaptions = std::to_array
 constexpr std::array<uint32_t, 256> FireColors32 = MakeFireColors32();
 constexpr std::array<uint16_t, 256> FireColors16 = ToRGB565Ramp(FireColors32);
 constexpr std::array<uint32_t, 256> GreyColors16 = MakeGreyColors16();
+
+const std::array<const char*, OpCodeCount> OpCodeNames = std::to_array<const char*>({
+    "ocNone",  "ocTo",   "ocPlus",   "ocMinus",  "ocMul",    "ocDiv",      "ocMod",
+    "ocOr",    "ocAnd",  "ocXor",    "ocDimTo",  "ocFunc",   "ocEqual",    "ocBig",
+    "ocSmall", "ocEBig", "ocESmall", "ocShiftL", "ocShiftR", "ocComboStr", "ocNEqual",
+});

@@ -77,6 +77,8 @@ enum TOpCode : uint8_t {
     ocSmall, ocEBig, ocESmall, ocShiftL, ocShiftR, ocComboStr, ocNEqual
 };
 inline constexpr int OpCodeCount = ocNEqual + 1;
+// The identifiers of the operators, as tools and error texts show them.
+extern const std::array<const char*, OpCodeCount> OpCodeNames;
 
 // ---- Screen transition (wipe) types.
 enum TWipeType : uint8_t {

@@ -5,12 +5,6 @@
 
 #include <utility>
 
-const std::array<const char*, OpCodeCount> OpCodeNames = {
-    "ocNone",  "ocTo",   "ocPlus",   "ocMinus",  "ocMul",    "ocDiv",      "ocMod",
-    "ocOr",    "ocAnd",  "ocXor",    "ocDimTo",  "ocFunc",   "ocEqual",    "ocBig",
-    "ocSmall", "ocEBig", "ocESmall", "ocShiftL", "ocShiftR", "ocComboStr", "ocNEqual",
-};
-
 namespace {
 
 // The least bytes of a stored operation (code, destination length, operand count) and of a

@@ -24,9 +24,6 @@ inline constexpr char ExprTempPrefix[] = "____";
 inline constexpr char ExprElementPrefix[] = "____d_";
 inline constexpr char ExprResultName[] = "____arg";
 
-// The names of the operation codes, index = code.
-extern const std::array<const char*, OpCodeCount> OpCodeNames;
-
 // Integer division or remainder by zero, or float division by zero, in a running expression.
 class EDivByZero : public EVelaError {
 public:

@@ -18,6 +18,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vexpr [DECLARATION...] EXPRESSION\n"
+    "       vexpr --hex EXPRESSION   prints only the stored form, as hexadecimal on one line\n"
     "  --int NAME[=VALUE]  --float NAME[=VALUE]  --bool NAME[=VALUE]  --str NAME[=VALUE]\n"
     "      declare a variable before the run; NAME[3,4] makes an array, every element VALUE\n"
     "exit status: 0 when the expression compiles and stores, 1 when it does not, 2 for bad arguments\n";
@@ -119,9 +120,13 @@ int Run(int argc, char** argv) {
     CreateParamMan();
     CreateSysFuncMan();
     std::string text;
-    bool haveText = false;
+    bool haveText = false, hexOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--hex") {
+            hexOnly = true;
+            continue;
+        }
         static const std::pair<const char*, TParamType> kinds[] = {
             {"--int", PT_INT}, {"--float", PT_FLOAT}, {"--bool", PT_BOOL}, {"--str", PT_STR}};
         bool declared = false;
@@ -149,11 +154,16 @@ int Run(int argc, char** argv) {
     } catch (const EVelaError& e) {
         return failed(e);
     }
-    PrintCompiled(compiler);
+    if (!hexOnly) PrintCompiled(compiler);
     try {
         compiler.SaveToStream(stored);
     } catch (const EVelaError& e) {
         return failed(e);
+    }
+    if (hexOnly) {
+        for (const char c : StreamBytes(stored)) std::printf("%02x", static_cast<unsigned char>(c));
+        std::printf("\n");
+        return 0;
     }
 
     TVelaParser expression;

@@ -1,0 +1,102 @@
+#include "script/commands.h"
+
+#include "core/sysutils.h"
+#include "script/pages.h"
+
+#include <cstring>
+
+// ---- TCommand ----
+
+TPage& TCommand::OwnerPage() const {
+    if (owner_ && owner_->Page()) return *owner_->Page();
+    if (!DefaultPage) throw EVelaError("内部エラー");
+    return *DefaultPage;
+}
+
+void TCommand::LoadFromStream(TStream& Stream) {
+    indent_ = ReadUInt(Stream);
+    disabled_ = ReadStreamByte(Stream) != 0;
+    continueFlag_ = ReadStreamByte(Stream) != 0;
+    lineId_ = ReadUInt(Stream);
+}
+
+void TCommand::Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) { ++PC; }
+
+int TComList::FindLabel(const std::string& Name) const {
+    for (int i = 0; i < Count(); ++i)
+        if (Items(i)->IsLabel(Name)) return i;
+    return -1;
+}
+
+// ---- The factory ----
+
+namespace {
+
+using TCommandFamily = std::span<const TCommandEntry> (*)();
+// Every family of commands; a new family adds the function that lists its classes.
+constexpr std::array<TCommandFamily, 0> CommandFamilies = {};
+
+}  // namespace
+
+TCommandFactory* CommandFactory = nullptr;
+
+void CreateCommandFactory() {
+    if (!CommandFactory) CommandFactory = new TCommandFactory;
+}
+
+void FreeCommandFactory() {
+    delete CommandFactory;
+    CommandFactory = nullptr;
+}
+
+TCommandFactory::TCommandFactory() {
+    for (TCommandFamily family : CommandFamilies)
+        for (const TCommandEntry& entry : family()) {
+            if (entry.Opcode >= CommandCount || creators_[entry.Opcode])
+                throw EVelaError("内部エラー: " + std::to_string(entry.Opcode));
+            creators_[entry.Opcode] = entry.Create;
+        }
+}
+
+void TCommandFactory::Register(std::span<const TCommandEntry> Family) {
+    for (const TCommandEntry& entry : Family) {
+        if (entry.Opcode >= CommandCount) throw EVelaError("内部エラー: " + std::to_string(entry.Opcode));
+        creators_[entry.Opcode] = entry.Create;
+    }
+}
+
+std::unique_ptr<TCommand> TCommandFactory::Create(uint8_t Opcode, TComList* Owner) const {
+    const uint8_t code = Opcode & 0x7F;
+    if (code >= CommandCount) throw EVelaError("不正なコマンド");
+    if (!creators_[code]) throw EVelaError(std::string(CommandNames[code]) + ":未対応のコマンドです");
+    return creators_[code](Owner);
+}
+
+std::unique_ptr<TCommand> CreateCommand(uint8_t Opcode, TComList* Owner) {
+    if (!CommandFactory) throw EVelaError("内部エラー");
+    return CommandFactory->Create(Opcode, Owner);
+}
+
+// ---- Command state ----
+
+namespace {
+constexpr char StateTag[] = "vela";
+constexpr size_t StateTagLength = sizeof(StateTag) - 1;
+constexpr size_t StateHeaderLength = StateTagLength + 3;
+}  // namespace
+
+void WriteStateHeader(TStream& Stream) {
+    const std::string header = StateTag + std::to_string(CommandStateVersion);
+    Stream.WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+}
+
+int ReadStateHeader(TStream& Stream) {
+    const int64_t start = Stream.Position();
+    char header[StateHeaderLength];
+    const int64_t got = Stream.Read(header, StateHeaderLength);
+    if (got < static_cast<int64_t>(StateTagLength) || std::memcmp(header, StateTag, StateTagLength) != 0) {
+        Stream.SetPosition(start);
+        return 0;
+    }
+    return StrToIntDef(std::string_view(header + StateTagLength, static_cast<size_t>(got) - StateTagLength), 0);
+}

@@ -1,0 +1,91 @@
+#pragma once
+// What the script engine needs of the rest of the player, behind narrow interfaces: the object
+// root (its event queue and the objects found by name), and the host (the loop clock, the
+// content test of the project, the trace hook, warnings and the close request). Each has a
+// headless default (an empty queue, no objects, no trace, nothing shown) that the player
+// replaces with its own once those parts exist. Beside them the program-wide terminating flag.
+#include "core/header.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// A scene object. Its class belongs to the object model; the script only passes it on.
+class TVelaObject;
+
+// A reference to a scene object that can be checked: the object and the serial number the
+// object root gave it when it was made. Serials are never reused, so a reference to an object
+// since freed never passes for a live one, even when a new object takes its address.
+struct TObjectRef {
+    TVelaObject* Object = nullptr;
+    uint32_t Serial = 0;
+
+    explicit operator bool() const { return Object != nullptr; }
+    bool operator==(const TObjectRef&) const = default;
+};
+
+// A queued event, as the object root's queue holds it: the handler text (a page name, or a page and a label joined by ":"), the
+// object that sent it, the level (0 while pending, else the level of the handler that took it)
+// and its arguments.
+struct TTimerData {
+    std::string Handler;
+    TObjectRef Sender;
+    int32_t Level = 0;
+    TArrayString Args;
+};
+
+// The object root as the script sees it. This base is the headless root: no events, no objects.
+class TScriptObjects {
+public:
+    virtual ~TScriptObjects() = default;
+
+    // The event queue, first in first out: the first event not yet taken (Level 0), nullptr
+    // when none. The record stays valid until the queue is changed through this interface.
+    virtual TTimerData* FirstPending() { return nullptr; }
+    // Removes every event taken at Level.
+    virtual void ClearLevel(int32_t /*Level*/) {}
+    // Removes every event taken by a handler (Level not 0).
+    virtual void ClearTaken() {}
+
+    // The object of that name (the lookup rules of the object root); an empty reference when
+    // there is none.
+    virtual TObjectRef FindObject(const std::string& /*Name*/) { return {}; }
+    // Whether the referenced object still exists in the root.
+    virtual bool IsLive(const TObjectRef& /*Ref*/) { return false; }
+    // The name of the referenced object; "" for an empty reference or one no longer live.
+    virtual std::string ObjectName(const TObjectRef& /*Ref*/) { return {}; }
+};
+
+// The rest of the player as the script sees it. This base is the headless host.
+class TScriptHost {
+public:
+    virtual ~TScriptHost() = default;
+
+    // The accumulated milliseconds of all ticks run: the clock of the script.
+    virtual uint32_t LoopTime() { return 0; }
+    // Whether content of that name can be read (the project's test, which may ask for a
+    // disc). This base asks the file manager; false when there is none.
+    virtual bool FileExists(const std::string& Name);
+    // The script trace: whether a trace hook is present, and one traced line for it.
+    virtual bool TraceEnabled() { return false; }
+    virtual void LogWrite(const std::string& /*Text*/) {}
+    // A warning for the user (caption "警告"), shown before the call returns.
+    virtual void ShowWarning(const std::string& /*Text*/) {}
+    // Asks the main window to close.
+    virtual void RequestClose() {}
+};
+
+// The services of the run, between CreateScriptServices and FreeScriptServices. Each accessor
+// raises EVelaError "内部エラー" outside that time.
+void CreateScriptServices();
+void FreeScriptServices();
+TScriptObjects& ScriptObjects();
+TScriptHost& ScriptHost();
+// Replaces a service; nullptr puts the headless default back.
+void SetScriptObjects(std::unique_ptr<TScriptObjects> Objects);
+void SetScriptHost(std::unique_ptr<TScriptHost> Host);
+
+// The program-wide terminating flag: while it is set the runner stops and each tick ends right
+// after the script step.
+bool Terminating();
+void SetTerminating(bool Value);

@@ -22,6 +22,21 @@ void TCommand::LoadFromStream(TStream& Stream) {
 
 void TCommand::Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) { ++PC; }
 
+bool TCommand::RunBool(TVelaParser& Expression, bool Default) {
+    Expression.Execute();
+    return Expression.Result() ? Expression.Result()->AsBool() : Default;
+}
+
+int32_t TCommand::RunInt(TVelaParser& Expression, int32_t Default) {
+    Expression.Execute();
+    return Expression.Result() ? Expression.Result()->AsInt() : Default;
+}
+
+std::string TCommand::RunStr(TVelaParser& Expression) {
+    Expression.Execute();
+    return Expression.Result() ? Expression.Result()->AsStr() : std::string();
+}
+
 int TComList::FindLabel(const std::string& Name) const {
     for (int i = 0; i < Count(); ++i)
         if (Items(i)->IsLabel(Name)) return i;
@@ -34,7 +49,7 @@ namespace {
 
 using TCommandFamily = std::span<const TCommandEntry> (*)();
 // Every family of commands; a new family adds the function that lists its classes.
-constexpr std::array<TCommandFamily, 0> CommandFamilies = {};
+constexpr std::array<TCommandFamily, 2> CommandFamilies = {FlowCommands, WaitCommands};
 
 }  // namespace
 

@@ -66,6 +66,11 @@ protected:
     static std::string ReadString(TStream& Stream) { return ReadStreamString(Stream); }
     static uint32_t ReadUInt(TStream& Stream) { return static_cast<uint32_t>(ReadStreamInt(Stream)); }
     static void ReadExpression(TStream& Stream, TVelaParser& Expression) { Expression.LoadFromStream(Stream); }
+    // Runs an expression and gives its result as a flag, an integer or a text; Default when the
+    // run gives no result.
+    static bool RunBool(TVelaParser& Expression, bool Default = false);
+    static int32_t RunInt(TVelaParser& Expression, int32_t Default = 0);
+    static std::string RunStr(TVelaParser& Expression);
 
     void SetContinueFlag(bool Value) { continueFlag_ = Value; }
 
@@ -123,6 +128,13 @@ public:
 private:
     std::array<TCommandCreator, CommandCount> creators_{};
 };
+
+// The families of the factory.
+// Control flow: conditional blocks, loops, labels, jumps, calls and returns.
+std::span<const TCommandEntry> FlowCommands();
+// Waits, events and run control: waiting, stopping media, closing menus, playing media,
+// restarting and ending the script.
+std::span<const TCommandEntry> WaitCommands();
 
 // The one factory, made before any page loads and freed after the last one.
 extern TCommandFactory* CommandFactory;

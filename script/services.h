@@ -1,9 +1,11 @@
 #pragma once
 // What the script engine needs of the rest of the player, behind narrow interfaces: the object
-// root (its event queue and the objects found by name), and the host (the loop clock, the
-// content test of the project, the trace hook, warnings and the close request). Each has a
-// headless default (an empty queue, no objects, no trace, nothing shown) that the player
-// replaces with its own once those parts exist. Beside them the program-wide terminating flag.
+// root (its event queue, the objects found by name and the few operations the commands apply to
+// them), and the host (the loop clock and the tick's length, the content test of the project,
+// the trace hook, warnings, the close request, and the resets of subsystems that keep game
+// data). Each has a headless default (an empty queue, no objects, no trace, nothing shown) that
+// the player replaces with its own once those parts exist. Beside them the program-wide
+// terminating flag.
 #include "core/header.h"
 
 #include <cstdint>
@@ -46,6 +48,8 @@ public:
     virtual void ClearLevel(int32_t /*Level*/) {}
     // Removes every event taken by a handler (Level not 0).
     virtual void ClearTaken() {}
+    // Drops every queued event, pending or taken.
+    virtual void ClearEvents() {}
 
     // The object of that name (the lookup rules of the object root); an empty reference when
     // there is none.
@@ -54,6 +58,25 @@ public:
     virtual bool IsLive(const TObjectRef& /*Ref*/) { return false; }
     // The name of the referenced object; "" for an empty reference or one no longer live.
     virtual std::string ObjectName(const TObjectRef& /*Ref*/) { return {}; }
+
+    // Operations on one object. For an empty reference or one no longer live the setters do
+    // nothing and the getters give the value an object without that property gives.
+    // The object's source file name (its PR_SOURCE text).
+    virtual std::string GetSource(const TObjectRef& /*Ref*/) { return {}; }
+    // The play state: 2 unless the object plays media or is a menu. Commands set 0 or 1 (stopped
+    // or playing) after making a media object, 1 to open a menu, 3 to close a menu or to fade
+    // media out over its delay, 2 before deleting media.
+    virtual int32_t GetPlayState(const TObjectRef& /*Ref*/) { return 2; }
+    virtual void SetPlayState(const TObjectRef& /*Ref*/, int32_t /*State*/) {}
+    // The PR_DELAY setter (ms).
+    virtual void SetDelay(const TObjectRef& /*Ref*/, int32_t /*Delay*/) {}
+    // Starts playback of a media object.
+    virtual void Play(const TObjectRef& /*Ref*/) {}
+    // Deferred deletion: the object is no longer found by name at once and is freed later.
+    virtual void Delete(const TObjectRef& /*Ref*/) {}
+
+    // Frees every object and makes two fresh screen layers.
+    virtual void Clear() {}
 };
 
 // The rest of the player as the script sees it. This base is the headless host.
@@ -63,6 +86,8 @@ public:
 
     // The accumulated milliseconds of all ticks run: the clock of the script.
     virtual uint32_t LoopTime() { return 0; }
+    // The length of the current tick in milliseconds, which waits use up.
+    virtual uint32_t FrameTime() { return 0; }
     // Whether content of that name can be read (the project's test, which may ask for a
     // disc). This base asks the file manager; false when there is none.
     virtual bool FileExists(const std::string& Name);
@@ -73,6 +98,10 @@ public:
     virtual void ShowWarning(const std::string& /*Text*/) {}
     // Asks the main window to close.
     virtual void RequestClose() {}
+    // Resets for a restart of the game: the game-data tables go (the status tables stay), and
+    // the message history formats go back to the one unnamed default format.
+    virtual void ClearGameTables() {}
+    virtual void ClearHistoryFormats() {}
 };
 
 // The services of the run, between CreateScriptServices and FreeScriptServices. Each accessor

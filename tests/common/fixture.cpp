@@ -20,7 +20,8 @@ std::string Quote(const std::string& s) {
 }  // namespace
 
 std::string PythonOutput(const std::string& script, const std::vector<std::string>& args) {
-    std::string command = Quote(VELA_PYTHON) + " " + Quote(std::string(VELA_TEST_TOOLS) + "/" + script);
+    const std::string path = script.starts_with('/') ? script : std::string(VELA_TEST_TOOLS) + "/" + script;
+    std::string command = Quote(VELA_PYTHON) + " " + Quote(path);
     for (const auto& a : args) command += " " + Quote(a);
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) {

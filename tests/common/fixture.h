@@ -5,7 +5,8 @@
 #include <string_view>
 #include <vector>
 
-// Runs `python3 tests/tools/<script> args...` and returns what it printed, byte for byte.
+// Runs `python3 tests/tools/<script> args...` (a script given by an absolute path: that one) and
+// returns what it printed, byte for byte.
 // Fails the current test when the script does not exit cleanly.
 std::string PythonOutput(const std::string& script, const std::vector<std::string>& args = {});
 

@@ -5,10 +5,13 @@
 #include "script/callman.h"
 
 #include "core/vrfiles_manager.h"
+#include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -168,11 +171,23 @@ struct TPageWriter {
     }
 };
 
-// The queue and the objects (by serial; a freed object's entry is erased) of a fake root.
+// A page file written by tools/vpage.py from its JSON description.
+inline std::string VPage(const std::string& Description) {
+    const std::string folder = FreshHostFolder();
+    std::ofstream(folder + "page.json", std::ios::binary) << Description;
+    PythonOutput(VELA_VPAGE, {"page", folder + "page.json", folder + "page.vsb", "--vexpr", VELA_VEXPR});
+    std::ifstream page(folder + "page.vsb", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(page), {});
+}
+
+// The queue and the objects (by serial; a freed object's entry is erased) of a fake root. The
+// operations on objects are logged ("SetPlayState:bgm:3"); Delete frees at once.
 class TFakeObjects : public TScriptObjects {
 public:
     std::vector<TTimerData> Queue;
     std::map<uint32_t, std::string> Objects;
+    std::map<std::string, std::string> Sources;   // by object name
+    std::map<std::string, int32_t> PlayStates;    // by object name; 2 when absent
     std::vector<int32_t> Cleared;  // the levels cleared, in order
 
     TObjectRef Add(const std::string& Name) {
@@ -189,6 +204,10 @@ public:
         Cleared.push_back(Level);
         std::erase_if(Queue, [Level](const TTimerData& e) { return e.Level == Level; });
     }
+    void ClearTaken() override {
+        std::erase_if(Queue, [](const TTimerData& e) { return e.Level != 0; });
+    }
+    void ClearEvents() override { Queue.clear(); }
     TObjectRef FindObject(const std::string& Name) override {
         for (auto& [serial, name] : Objects)
             if (name == Name) return {reinterpret_cast<TVelaObject*>(&name), serial};
@@ -200,22 +219,46 @@ public:
     }
     std::string ObjectName(const TObjectRef& Ref) override { return IsLive(Ref) ? Objects[Ref.Serial] : ""; }
 
+    std::string GetSource(const TObjectRef& Ref) override { return Sources[ObjectName(Ref)]; }
+    int32_t GetPlayState(const TObjectRef& Ref) override {
+        auto it = PlayStates.find(ObjectName(Ref));
+        return it == PlayStates.end() ? 2 : it->second;
+    }
+    void SetPlayState(const TObjectRef& Ref, int32_t State) override { Did("SetPlayState", Ref, State); }
+    void SetDelay(const TObjectRef& Ref, int32_t Delay) override { Did("SetDelay", Ref, Delay); }
+    void Play(const TObjectRef& Ref) override { Did("Play", Ref); }
+    void Delete(const TObjectRef& Ref) override {
+        Did("Delete", Ref);
+        Objects.erase(Ref.Serial);
+    }
+    void Clear() override {
+        Log.push_back("Clear");
+        Objects.clear();
+    }
+
 private:
+    void Did(const std::string& What, const TObjectRef& Ref, int32_t Value = -1) {
+        Log.push_back(What + ":" + ObjectName(Ref) + (Value >= 0 ? ":" + std::to_string(Value) : ""));
+    }
+
     uint32_t serial_ = 0;
 };
 
 class TFakeHost : public TScriptHost {
 public:
-    uint32_t Time = 0;
+    uint32_t Time = 0, Frame = 16;
     bool Trace = false;
     std::vector<std::string> Lines, Warnings;
     int Closes = 0;
 
     uint32_t LoopTime() override { return Time; }
+    uint32_t FrameTime() override { return Frame; }
     bool TraceEnabled() override { return Trace; }
     void LogWrite(const std::string& Text) override { Lines.push_back(Text); }
     void ShowWarning(const std::string& Text) override { Warnings.push_back(Text); }
     void RequestClose() override { ++Closes; }
+    void ClearGameTables() override { Log.push_back("ClearGameTables"); }
+    void ClearHistoryFormats() override { Log.push_back("ClearHistoryFormats"); }
 };
 
 class PageTest : public ::testing::Test {
@@ -248,6 +291,10 @@ protected:
         VrFileManager->GetCollection(0).AddStream(Name).DataSource->WriteBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
     }
     void AddPage(const std::string& Name, const TPageWriter& Page) { AddFile(Name, Page.Bytes()); }
+    // A page of the real commands written by vpage.py from the JSON list of its commands.
+    void AddPage(const std::string& Name, const std::string& Commands, const std::string& Return = "int") {
+        AddFile(Name, VPage(R"({"return": ")" + Return + R"(", "commands": )" + Commands + "}"));
+    }
     // A new global variable.
     TParamCollectionItem& Var(const std::string& Name, TParamType Type) {
         TParamCollectionItem& item = ParamMan->AddParam(Type);
@@ -258,6 +305,25 @@ protected:
     TFakeObjects* objects = nullptr;
     TFakeHost* host = nullptr;
     TScriptPlayerState state;
+};
+
+// Runs pages of the real commands under a runner; "t" is a string variable for the pages to
+// write into.
+class CommandTest : public PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        FreeCommandFactory();
+        CreateCommandFactory();
+        state.SetRunner(&runner);
+        Var("t", PT_STR);
+    }
+    void Ticks(int Count) {
+        while (Count-- > 0) runner.Run();
+    }
+    std::string Value(const std::string& Name) { return ParamMan->Find(Name)->GetAsStr(); }
+
+    TCallMan runner;
 };
 
 }  // namespace pagetest

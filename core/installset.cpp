@@ -129,18 +129,7 @@ void TVelaInstallSet::ReadFields(TStream& Stream, int Version) {
 }
 
 void TVelaInstallSet::SaveToFile(const std::string& FileName) const {
-    std::string part = FileName + ".$$$";
-    try {
-        TFileStream file(part, fmCreate);
-        SaveToStream(file);
-    } catch (const EVelaError&) {
-        platform::fs::DeleteFile(part);
-        throw;
-    }
-    if (!platform::fs::RenameFile(part, FileName)) {
-        platform::fs::DeleteFile(part);
-        throw EFCreateError(Format("Cannot create file \"%s\".", FileName.c_str()));
-    }
+    WriteFileReplacing(FileName, [this](TStream& File) { SaveToStream(File); });
 }
 
 void TVelaInstallSet::LoadFromFile(const std::string& FileName) {

@@ -136,3 +136,19 @@ void TFileStream::SetSize(int64_t NewSize) {
 void TFileStream::Flush() {
     if (!file_.Flush()) throw EWriteError();
 }
+
+void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write) {
+    const std::string part = FileName + ".$$$";
+    try {
+        TFileStream file(part, fmCreate);
+        Write(file);
+        file.Flush();
+    } catch (...) {
+        platform::fs::DeleteFile(part);
+        throw;
+    }
+    if (!platform::fs::RenameFile(part, FileName)) {
+        platform::fs::DeleteFile(part);
+        throw EFCreateError(Format("Cannot create file \"%s\".", FileName.c_str()));
+    }
+}

@@ -49,7 +49,7 @@ namespace {
 
 using TCommandFamily = std::span<const TCommandEntry> (*)();
 // Every family of commands; a new family adds the function that lists its classes.
-constexpr std::array<TCommandFamily, 2> CommandFamilies = {FlowCommands, WaitCommands};
+constexpr std::array<TCommandFamily, 3> CommandFamilies = {FlowCommands, WaitCommands, SaveCommands};
 
 }  // namespace
 

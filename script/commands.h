@@ -135,6 +135,8 @@ std::span<const TCommandEntry> FlowCommands();
 // Waits, events and run control: waiting, stopping media, closing menus, playing media,
 // restarting and ending the script.
 std::span<const TCommandEntry> WaitCommands();
+// Game saves and loads: requests that the project performs at the end of the tick.
+std::span<const TCommandEntry> SaveCommands();
 
 // The one factory, made before any page loads and freed after the last one.
 extern TCommandFactory* CommandFactory;

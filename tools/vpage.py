@@ -4,6 +4,7 @@
     vpage.py page DESCRIPTION.json OUT.vsb [--vexpr PATH]
     vpage.py project DESCRIPTION.json OUT/vela.vpb
     vpage.py title FOLDER OUT/ [--vexpr PATH]
+    vpage.py install DESCRIPTION.json OUT/install.dat
 
 A page description:
 
@@ -25,6 +26,8 @@ A project description holds the fields of PROJECT ("title", "width", "height" an
 required), "declarations" ([{"name", "type", "value"}]) and "disks" ([{"folder", "disc"}]).
 
 `title` reads FOLDER/project.json and every FOLDER/NAME.page.json and writes OUT/vela.vpb and OUT/NAME.vsb.
+`install` writes the install set of a title installed whole: the "install.dat" that lies beside its game.dat
+(version 108, disc 0, the project's title as the set identifier, fully installed, every other field empty).
 Names and texts inside the files are Shift-JIS (CP932); host file names stay as given.
 """
 import argparse
@@ -394,6 +397,16 @@ def build_project(desc, where="project"):
     return out
 
 
+def build_install(desc, where="project"):
+    set_id = string(desc.get("title", ""), f"{where}: title")
+    empty, zero = struct.pack("<i", 0), bytes(1)
+    out = b"is108" + struct.pack("<i", 0) + set_id + empty * 3  # disc, set, three strings
+    out += zero + empty + zero + struct.pack("<i", 0) + empty  # byte, string, byte, no entries, string
+    out += struct.pack("<iBB", 0, 0, 0) + empty * 2 + struct.pack("<4q", 0, 0, 0, 0)
+    out += zero * 2 + empty + b"\x01" + zero * 2 + empty  # bytes, no entry names, fully installed, bytes, no names
+    return out + empty * 3
+
+
 # ---- files ----
 
 def load(path):
@@ -448,6 +461,9 @@ def main(argv=None):
     title = commands.add_parser("title", help="project.json and *.page.json of a folder -> vela.vpb and .vsb files")
     title.add_argument("folder")
     title.add_argument("output")
+    install = commands.add_parser("install", help="a project description -> install.dat of the whole title")
+    install.add_argument("description")
+    install.add_argument("output")
     for sub in (page, title):
         sub.add_argument("--vexpr", default=os.environ.get("VELA_VEXPR"),
                          help="the expression compiler (default: $VELA_VEXPR)")
@@ -457,6 +473,8 @@ def main(argv=None):
             save(args.output, build_page(load(args.description), Compiler(args.vexpr), args.description))
         elif args.command == "project":
             save(args.output, build_project(load(args.description), args.description))
+        elif args.command == "install":
+            save(args.output, build_install(load(args.description), args.description))
         else:
             build_title(args.folder, args.output, Compiler(args.vexpr))
     except DescriptionError as e:

@@ -171,14 +171,28 @@ struct TPageWriter {
     }
 };
 
-// A page file written by tools/vpage.py from its JSON description.
-inline std::string VPage(const std::string& Description) {
-    const std::string folder = FreshHostFolder();
-    std::ofstream(folder + "page.json", std::ios::binary) << Description;
-    PythonOutput(VELA_VPAGE, {"page", folder + "page.json", folder + "page.vsb", "--vexpr", VELA_VEXPR});
-    std::ifstream page(folder + "page.vsb", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(page), {});
+inline std::string HostFileBytes(const std::string& HostPath) {
+    std::ifstream file(HostPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
+
+inline void WriteHostFile(const std::string& HostPath, const std::string& Bytes) {
+    std::ofstream(HostPath, std::ios::binary) << Bytes;
+}
+
+// The file tools/vpage.py writes with Command ("page", "project") from a JSON description.
+inline std::string VPageFile(const std::string& Command, const std::string& Description,
+                             const std::vector<std::string>& Options = {}) {
+    const std::string folder = FreshHostFolder();
+    WriteHostFile(folder + "in.json", Description);
+    std::vector<std::string> args{Command, folder + "in.json", folder + "out"};
+    args.insert(args.end(), Options.begin(), Options.end());
+    PythonOutput(VELA_VPAGE, args);
+    return HostFileBytes(folder + "out");
+}
+
+// A page file written by tools/vpage.py from its JSON description.
+inline std::string VPage(const std::string& Description) { return VPageFile("page", Description, {"--vexpr", VELA_VEXPR}); }
 
 // The queue and the objects (by serial; a freed object's entry is erased) of a fake root. The
 // operations on objects are logged ("SetPlayState:bgm:3"); Delete frees at once.

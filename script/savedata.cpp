@@ -1,0 +1,323 @@
+#include "script/savedata.h"
+
+#include "core/sysutils.h"
+#include "core/vrfiles.h"
+#include "core/vrfiles_manager.h"
+#include "platform/fs.h"
+#include "script/params_vars.h"
+#include "script/project.h"
+#include "script/services.h"
+
+#include <string_view>
+
+namespace {
+
+constexpr int32_t TablesFormatVersion = 100;
+constexpr int32_t ReadMarksSinceVersion = 100;
+constexpr int32_t ImageModeAfterVersion = 100;
+constexpr char StatusTag[] = "Status";
+constexpr size_t StatusTagLength = sizeof StatusTag - 1;
+constexpr size_t StatusHeaderLength = 9;  // the tag and three digits
+
+constexpr char ReadFailed[] = "セーブデータを読めません\r\n";
+constexpr char WriteFailed[] = "セーブデータを書き込めません\r\n";
+constexpr char OldSave[] = "セーブファイルの形式が古いため読めません\r\nsave.dat を削除してから実行してください";
+constexpr char UnusableSave[] = "このセーブデータは使用できません\r\n終了してください";
+
+// A headless part holds nothing, so it takes only an empty list.
+void RequireNone(int32_t Count) {
+    if (Count != 0) throw EReadError();
+}
+
+std::string SlotEntryName(int32_t Slot) { return Format("%s%d", GameSaveEntry, static_cast<int>(Slot)); }
+
+int IndexOfSlot(const TStringList& Captions, int32_t Slot) {
+    for (int i = 0; i < Captions.Count(); ++i)
+        if (Captions.Objects(i) == Slot) return i;
+    return -1;
+}
+
+void Warn(const char* What, const std::exception& Error) { ScriptHost().ShowWarning(What + std::string(Error.what())); }
+
+}  // namespace
+
+// ---- The headless parts ----
+
+void TSaveSections::SaveHistory(TStream& Stream) { WriteStreamInt(Stream, 0); }
+
+void TSaveSections::LoadHistory(TStream& Stream, int32_t Version) {
+    if (Version < HistoryManagerSaveVersion) throw EReadError();
+    RequireNone(ReadStreamInt(Stream));
+}
+
+void TSaveSections::SaveTables(TStream& Stream, int32_t Kind) {
+    WriteStreamInt(Stream, TablesFormatVersion);
+    WriteStreamInt(Stream, 0);
+    if (Kind == GameTables) WriteStreamString(Stream, {});
+}
+
+void TSaveSections::LoadTables(TStream& Stream, int32_t Kind) {
+    ReadStreamInt(Stream);  // the format version
+    RequireNone(ReadStreamInt(Stream));
+    if (Kind == GameTables) ReadStreamString(Stream);
+}
+
+void TSaveSections::SaveReadMarks(TStream& Stream) {
+    WriteStreamInt(Stream, 0);
+    WriteStreamString(Stream, {});
+    WriteStreamInt(Stream, 0);
+    WriteStreamInt(Stream, 0);
+    WriteStreamString(Stream, {});
+}
+
+void TSaveSections::LoadReadMarks(TStream& Stream, int32_t Version) {
+    if (Version < ReadMarksSinceVersion) return;
+    RequireNone(ReadStreamInt(Stream));
+    ReadStreamString(Stream);
+    ReadStreamInt(Stream);
+    ReadStreamInt(Stream);
+    ReadStreamString(Stream);
+}
+
+void TSaveSections::SaveImageMode(TStream& Stream) { WriteStreamByte(Stream, imageMode_); }
+
+void TSaveSections::LoadImageMode(TStream& Stream, int32_t Version) {
+    if (Version > ImageModeAfterVersion) imageMode_ = ReadStreamByte(Stream);
+}
+
+// ---- The save file ----
+
+std::string TProject::GetSaveFileName() {
+    if (!args_.empty()) return AppendBackslash(args_[0]) + "save.dat";
+    if (!SavePathKnown) {
+        SavePath = GetSaveDataFile(programFile_, Title);
+        SavePathKnown = true;
+    }
+    return SavePath;
+}
+
+void TProject::OpenSaveFile(TVrFileCollection& Saves) {
+    const std::string path = GetSaveFileName();
+    Saves.Open(platform::fs::FileExists(path) ? path : std::string());
+}
+
+void TProject::WriteSaveFile(TNxBigStream& Buffer) {
+    WriteFileReplacing(GetSaveFileName(), [&Buffer](TStream& File) { Buffer.CopyToStream(File, 0); });
+}
+
+// ---- Game records ----
+
+void TProject::WriteGameState(TStream& Stream) const {
+    if (!Runner || !ParamMan) throw EVelaError("内部エラー");
+    sections_->SaveObjects(Stream);
+    sections_->SaveHistory(Stream);
+    Runner->SaveToStream(Stream);
+    ParamMan->SaveVariables(Stream);
+    sections_->SaveTables(Stream, GameTables);
+}
+
+void TProject::ReadGameState(TStream& Stream, int32_t Version, const std::string& ContinuePage, int32_t ContinuePC) {
+    if (!Runner || !ParamMan) throw EVelaError("内部エラー");
+    sections_->LoadObjects(Stream, Version);
+    sections_->LoadHistory(Stream, Version);
+    Runner->LoadFromStream(Stream, Version);
+    if (!ContinuePage.empty()) ContinueAt(ContinuePage, ContinuePC);
+    ParamMan->LoadVariables(Stream, Version);
+    if (Version >= TablesSaveVersion) sections_->LoadTables(Stream, GameTables);
+}
+
+// The title's code after the save runs first; returning from it resumes the saved position.
+void TProject::ContinueAt(const std::string& Page, int32_t PC) {
+    TCallMan& runner = *Runner;
+    if (runner.CurrentPage) {
+        TStack& frame = runner.Stack.Push();
+        frame.PageName = runner.CurrentPage->GetName();
+        frame.PC = runner.PC;
+        frame.ContinueFlag = runner.StepOn;
+        frame.Begun = runner.Begun;
+        frame.Sender = runner.Sender;
+        frame.Args.Assign(runner.Args);
+    }
+    runner.CurrentPage = runner.GetPage(Page, true);
+    runner.PC = PC > 0 ? PC : 0;
+    runner.Begun = false;
+}
+
+void TProject::SaveGame(TNxBigStream& Buffer, int32_t Slot, const std::string& Caption, int32_t ContinuePC,
+                        const std::string& ContinuePage) {
+    TVrFileCollection saves;
+    OpenSaveFile(saves);
+    const std::string name = SlotEntryName(Slot);
+    saves.DeleteFile(name);
+    TStream& record = *saves.AddStream(name).DataSource;
+    WriteStreamInt(record, GameSaveVersion);
+    WriteStreamString(record, Caption);
+    WriteStreamString(record, ContinuePage);
+    WriteStreamInt(record, ContinuePC);
+    WriteGameState(record);
+    WriteIndex(saves, Buffer);
+}
+
+void TProject::ExecuteSave(int32_t Slot, const std::string& ContinuePage, const std::string& Caption, int32_t ContinuePC) {
+    if (Caption.empty()) return;
+    try {
+        TNxBigMemoryStream buffer;
+        SaveGame(buffer, Slot, Caption, ContinuePC, ContinuePage);
+        WriteSaveFile(buffer);
+        // Listed only once it is really there.
+        SetSaveCaption(Slot, Caption);
+        SaveStatus();
+    } catch (const std::exception& e) {
+        Warn(WriteFailed, e);
+    }
+}
+
+void TProject::LoadGame(int32_t Slot) {
+    try {
+        const std::string path = GetSaveFileName();
+        if (!platform::fs::FileExists(path)) return;
+        TMemoryStream record;
+        {
+            TVrFileCollection saves;
+            saves.Open(path);
+            const std::string name = SlotEntryName(Slot);
+            if (saves.IndexOf(name) < 0) return;
+            saves.ReadFile(record, name);
+        }
+        const int32_t version = ReadStreamInt(record);
+        if (version < MinGameSaveVersion) throw EVelaError(OldSave);
+        if (version > GameSaveVersion) throw EReadError();
+        ReadStreamString(record);  // the caption
+        const std::string continuePage = ReadStreamString(record);
+        const int32_t continuePC = ReadStreamInt(record);
+        // The record is read over the running game; when it fails part way, the state taken
+        // here is put back.
+        TMemoryStream before;
+        WriteGameState(before);
+        try {
+            ReadGameState(record, version, continuePage, continuePC);
+        } catch (...) {
+            before.SetPosition(0);
+            ReadGameState(before, GameSaveVersion, {}, 0);
+            throw;
+        }
+        sections_->AfterLoad();
+    } catch (const std::exception&) {
+        SetTerminating(true);
+        ScriptHost().ShowWarning(UnusableSave);
+    }
+}
+
+// ---- Slot captions ----
+
+void TProject::ReadSaveList() {
+    SlotCaptions.Clear();
+    TVrFileCollection saves;
+    try {
+        const std::string path = GetSaveFileName();
+        if (!platform::fs::FileExists(path)) return;
+        saves.Open(path);
+    } catch (const std::exception&) {
+        return;  // an unreadable save file lists no slot
+    }
+    const std::string_view prefix = GameSaveEntry;
+    for (int i = 0; i < saves.Count(); ++i) {
+        const std::string name = saves.GetFile(i).Name();
+        if (!name.starts_with(prefix)) continue;
+        const int32_t slot = StrToIntDef(std::string_view(name).substr(prefix.size()), -1);
+        if (slot < 0) continue;
+        try {
+            TMemoryStream record;
+            saves.ReadFile(record, name);
+            ReadStreamInt(record);  // the version
+            SlotCaptions.AddObject(ReadStreamString(record), slot);
+        } catch (const EVelaError&) {
+            // A slot that cannot be read is not listed.
+        }
+    }
+}
+
+std::string TProject::GetSaveCaption(int32_t Slot) const {
+    const int index = IndexOfSlot(SlotCaptions, Slot);
+    return index < 0 ? std::string() : SlotCaptions.Strings(index);
+}
+
+void TProject::SetSaveCaption(int32_t Slot, const std::string& Caption) {
+    const int index = IndexOfSlot(SlotCaptions, Slot);
+    if (index < 0)
+        SlotCaptions.AddObject(Caption, Slot);
+    else
+        SlotCaptions.SetString(index, Caption);
+}
+
+// ---- Status records ----
+
+void TProject::WriteStatusRecord(TStream& Stream) const {
+    const std::string header = Format("%s%.3d", StatusTag, static_cast<int>(StatusSaveVersion));
+    Stream.WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+    ParamMan->SaveStatusVariables(Stream);
+    sections_->SaveReadMarks(Stream);
+    sections_->SaveImageMode(Stream);
+    sections_->SaveTables(Stream, StatusTables);
+}
+
+void TProject::ReadStatusRecord(TStream& Stream) {
+    char header[StatusHeaderLength];
+    const int64_t got = Stream.Read(header, sizeof header);
+    int32_t version = 0;
+    if (got >= static_cast<int64_t>(StatusTagLength) && std::string_view(header, StatusTagLength) == StatusTag)
+        version = StrToIntDef(std::string_view(header + StatusTagLength, static_cast<size_t>(got) - StatusTagLength), 0);
+    else
+        Stream.SetPosition(0);
+    ParamMan->LoadStatusVariables(Stream, version);
+    sections_->LoadReadMarks(Stream, version);
+    sections_->LoadImageMode(Stream, version);
+    if (version >= StatusTablesVersion) sections_->LoadTables(Stream, StatusTables);
+}
+
+void TProject::SaveStatus() {
+    if (!ParamMan || !SaveEnabled) return;
+    try {
+        if (!platform::fs::DirectoryExists(ExtractFilePath(GetSaveFileName()))) return;
+        TNxBigMemoryStream buffer;
+        {
+            TVrFileCollection saves;
+            OpenSaveFile(saves);
+            saves.DeleteFile(StatusSaveEntry);
+            WriteStatusRecord(*saves.AddStream(StatusSaveEntry).DataSource);
+            WriteIndex(saves, buffer);
+        }
+        WriteSaveFile(buffer);
+    } catch (const std::exception& e) {
+        Warn(WriteFailed, e);
+    }
+}
+
+void TProject::ReadSaveFile() {
+    TVrFileCollection saves;
+    try {
+        OpenSaveFile(saves);
+        if (ParamMan && saves.IndexOf(StatusSaveEntry) >= 0) {
+            TMemoryStream record;
+            saves.ReadFile(record, StatusSaveEntry);
+            ReadStatusRecord(record);
+        }
+    } catch (const std::exception& e) {
+        // The title opens without what could not be read.
+        Warn(ReadFailed, e);
+    }
+    // The title's own files, readable as content.
+    if (!VrFileManager || VrFileManager->Count() == 0) return;
+    TVrFileCollection& content = VrFileManager->GetCollection(0);
+    for (int i = 0; i < saves.Count(); ++i) {
+        const std::string name = saves.GetFile(i).Name();
+        if (!AnsiSameText(std::string_view(name).substr(0, std::string_view(SavedFilePrefix).size()), SavedFilePrefix))
+            continue;
+        TVrFile& copy = content.AddStream(name);
+        try {
+            saves.ReadFile(*copy.DataSource, name);
+        } catch (const EVelaError&) {
+            content.DeleteFile(name);
+        }
+    }
+}

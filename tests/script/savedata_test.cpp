@@ -1,0 +1,292 @@
+#include "script/savedata.h"
+
+#include "tests/script/project_fixture.h"
+
+#include <sys/stat.h>
+
+using namespace pagetest;
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+std::string Hex(const std::string& Bytes) {
+    std::string hex = ToHex(Bytes);
+    std::transform(hex.begin(), hex.end(), hex.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return hex;
+}
+
+// The entry names of an archive file as tests/tools/vfarchive.py lists them (hex, lower case).
+Strings ListedNames(const std::string& HostPath) {
+    Strings names;
+    for (const std::string& line : Lines(PythonOutput("vfarchive.py", {"list", HostPath})))
+        names.push_back(line.substr(0, line.find(' ')));
+    return names;
+}
+
+std::string Expression(const std::string& Text) {
+    TBuildVelaParser compiler;
+    compiler.Build(Text);
+    TMemoryStream stream;
+    compiler.SaveToStream(stream);
+    return std::string(reinterpret_cast<const char*>(stream.Memory()), static_cast<size_t>(stream.Size()));
+}
+
+class SaveData : public ProjectTest {
+protected:
+    // The title: m.vsb notes "a", waits 3 ticks and notes "b"; the handler page h.vsb notes "x"
+    // and waits 5 ticks; c.vsb notes "c0" and "c1". The status variable "seen" is declared.
+    void OpenTitle() {
+        AddTitle(R"(, "declarations": [{"name": "seen", "type": "int", "value": 1}])");
+        AddPage("m.vsb", TPageWriter().Note("a").Wait(3).Note("b"));
+        AddPage("h.vsb", TPageWriter().Note("x").Wait(5));
+        AddPage("c.vsb", TPageWriter().Note("c0").Note("c1"));
+        Open();
+    }
+    // The engine of a new run: the project freed, a new variable table and object root.
+    void FreshEngine() {
+        FreeProject();
+        ParamMan->SetState(nullptr);
+        FreeParamMan();
+        CreateParamMan();
+        ParamMan->SetState(&state);
+        SetScriptObjects(std::unique_ptr<TScriptObjects>(objects = new TFakeObjects));
+        objects->Add("btn");
+        VrFileManager->Clear();
+        VrFileManager->Add("");
+        host->Warnings.clear();
+        OpenTitle();
+    }
+    std::string Record(int Slot) { return ArchiveEntry(SaveFile(), "GAMESAVEDATA" + std::to_string(Slot)); }
+    void Tick() {
+        Log.clear();
+        Project->Run();
+    }
+};
+
+TEST_F(SaveData, SavedInAnEventLoadsIntoAFreshEngineAndSavesTheSame) {
+    OpenTitle();
+    Tick();
+    objects->Post("h.vsb", objects->Add("btn")).Args.Add("p");
+    Tick();
+    EXPECT_EQ(Log, (Strings{"begin:x", "exec:x", "wait:5"}));
+    Tick();
+    Var("g", PT_STR).SetAsStr("game");
+    ParamMan->Find("seen")->SetAsInt(5);
+    Project->ExecuteSave(0, "", "first", 0);
+    ASSERT_TRUE(host->Warnings.empty());
+    EXPECT_EQ(ListedNames(SaveHostFile()), (Strings{Hex("GAMESAVEDATA0"), Hex("STATUSSAVEDATA")}));
+    EXPECT_EQ(Project->GetSaveCaption(0), "first");
+    const std::string saved = Record(0);
+
+    FreshEngine();
+    // The status variable comes back from the status data, not from its declaration.
+    EXPECT_EQ(ParamMan->Find("seen")->GetAsInt(), 5);
+    EXPECT_EQ(ParamMan->Find("g"), nullptr);
+    EXPECT_EQ(Project->GetSaveCaption(0), "first");
+    Project->LoadGame(0);
+    EXPECT_TRUE(host->Warnings.empty());
+    EXPECT_FALSE(Terminating());
+    EXPECT_EQ(ParamMan->Find("g")->GetAsStr(), "game");
+    const TCallMan& runner = *Project->Runner;
+    EXPECT_EQ(runner.CurrentPage->GetName(), "h.vsb");
+    EXPECT_EQ(std::vector<int32_t>({runner.State, runner.Level, runner.StackCount()}), std::vector<int32_t>({2, 2, 1}));
+    EXPECT_EQ(runner.GetSenderName(), "btn");
+    Project->ExecuteSave(0, "", "first", 0);
+    EXPECT_EQ(Record(0), saved);
+    // The handler goes on waiting where it was.
+    Tick();
+    EXPECT_EQ(Log, Strings{"wait:3"});
+}
+
+TEST_F(SaveData, CaptionsAndSlots) {
+    OpenTitle();
+    Project->ExecuteSave(0, "", "", 0);
+    EXPECT_FALSE(platform::fs::FileExists(SaveFile()));
+    Project->ExecuteSave(0, "", "one", 0);
+    Project->ExecuteSave(0, "", "two", 0);
+    EXPECT_EQ(ListedNames(SaveHostFile()), (Strings{Hex("GAMESAVEDATA0"), Hex("STATUSSAVEDATA")}));
+    EXPECT_EQ(Project->SlotCaptions.Count(), 1);
+    EXPECT_EQ(Project->GetSaveCaption(0), "two");
+    EXPECT_EQ(Project->GetSaveCaption(1), "");
+
+    // Only GAMESAVEDATA and a slot number make a slot; an unreadable record is not listed. The
+    // title's own "save:" files become content.
+    const std::string slot0 = Record(0);
+    WriteArchive(SaveFile(), {{"GAMESAVEDATA0", slot0},
+                              {"GAMESAVEDATAx", slot0},
+                              {"GAMESAVEDATA7", "\x90"},
+                              {"SAVE:memo.txt", "memo"}});
+    FreeProject();
+    VrFileManager->Clear();
+    VrFileManager->Add("");
+    OpenTitle();
+    EXPECT_EQ(Project->SlotCaptions.Count(), 1);
+    EXPECT_EQ(Project->GetSaveCaption(0), "two");
+    TMemoryStream memo;
+    VrFileManager->ReadFile(memo, "save:memo.txt");
+    EXPECT_EQ(memo.Size(), 4);
+}
+
+TEST_F(SaveData, ADamagedSaveFileIsReportedAndKept) {
+    const std::string garbage(64, '\x5A');
+    WriteHostFile(SaveHostFile(), garbage);
+    OpenTitle();
+    ASSERT_EQ(host->Warnings.size(), 1u);
+    EXPECT_TRUE(host->Warnings[0].starts_with("セーブデータを読めません"));
+    EXPECT_FALSE(Terminating());
+    ASSERT_NE(Project->Runner->CurrentPage, nullptr);
+    EXPECT_EQ(ParamMan->Find("seen")->GetAsInt(), 1);
+
+    // A save cannot replace what it cannot read: the file stays for the user.
+    Project->ExecuteSave(0, "", "x", 0);
+    EXPECT_EQ(host->Warnings.size(), 2u);
+    EXPECT_EQ(HostFileBytes(SaveHostFile()), garbage);
+    EXPECT_EQ(Project->GetSaveCaption(0), "");
+    FreeProject();
+    EXPECT_EQ(HostFileBytes(SaveHostFile()), garbage);
+}
+
+TEST_F(SaveData, ADamagedSlotLeavesTheGameAsItWas) {
+    OpenTitle();
+    Tick();
+    Var("g", PT_INT).SetAsInt(1);
+    Project->ExecuteSave(0, "", "s", 0);
+    const std::string record = Record(0);
+    for (int i = 0; i < 4; ++i) Tick();
+    ParamMan->Find("g")->SetAsInt(2);
+    const int32_t pc = Project->Runner->PC;
+
+    // Cut in the variables, after the runner was read.
+    WriteArchive(SaveFile(), {{"GAMESAVEDATA0", record.substr(0, record.size() - 30)}});
+    Project->LoadGame(0);
+    EXPECT_TRUE(Terminating());
+    EXPECT_EQ(host->Warnings, Strings{"このセーブデータは使用できません\r\n終了してください"});
+    EXPECT_EQ(ParamMan->Find("g")->GetAsInt(), 2);
+    EXPECT_EQ(Project->Runner->PC, pc);
+    EXPECT_EQ(Project->Runner->CurrentPage->GetName(), "m.vsb");
+
+    // A missing slot does nothing.
+    SetTerminating(false);
+    host->Warnings.clear();
+    Project->LoadGame(3);
+    EXPECT_FALSE(Terminating());
+    EXPECT_TRUE(host->Warnings.empty());
+}
+
+TEST_F(SaveData, AFailedWriteLeavesTheOldFile) {
+    OpenTitle();
+    Project->ExecuteSave(0, "", "old", 0);
+    const std::string before = HostFileBytes(SaveHostFile());
+    ASSERT_FALSE(before.empty());
+    // The temporary file cannot be made.
+    ASSERT_EQ(mkdir((SaveHostFile() + ".$$$").c_str(), 0700), 0);
+    Project->ExecuteSave(1, "", "new", 0);
+    ASSERT_EQ(host->Warnings.size(), 1u);
+    EXPECT_TRUE(host->Warnings[0].starts_with("セーブデータを書き込めません"));
+    EXPECT_EQ(HostFileBytes(SaveHostFile()), before);
+    EXPECT_EQ(Project->GetSaveCaption(1), "");
+}
+
+// Records made field by field: the runner at m.vsb PC 1, no variables; the parts of the rest of
+// the player are recorded, not stored.
+class OlderRecords : public SaveData {
+protected:
+    class TRecordingSections : public TSaveSections {
+    public:
+        explicit TRecordingSections(Strings& Calls) : calls_(Calls) {}
+        void LoadObjects(TStream&, int32_t Version) override { calls_.push_back("objects:" + std::to_string(Version)); }
+        void LoadHistory(TStream&, int32_t Version) override { calls_.push_back("history:" + std::to_string(Version)); }
+        void LoadTables(TStream&, int32_t Kind) override { calls_.push_back("tables:" + std::to_string(Kind)); }
+        void AfterLoad() override { calls_.push_back("after"); }
+
+    private:
+        Strings& calls_;
+    };
+
+    void SetUp() override {
+        SaveData::SetUp();
+        sections = std::make_unique<TRecordingSections>(Calls);
+        OpenTitle();
+        Calls.clear();
+    }
+
+    static std::string Record(uint32_t Version) {
+        const std::string frame = Str("") + U32(0) + '\0' + '\0' + Str("") + U32(0) + Str("") + U32(0) + '\0';
+        std::string runner = Str("m.vsb") + U32(1) + '\0' + '\0' + U32(0) + Str("") + U32(0) + frame + U32(0);
+        if (Version >= 116) runner += U32(2);
+        std::string variables = U32(0) + U32(50) + Str("") + Str("") + U32(0) + std::string(24, '\0');
+        if (Version >= 121) variables += Str("");
+        return U32(Version) + Str("caption") + Str("") + U32(0) + runner + variables;
+    }
+    void LoadRecord(const std::string& Bytes) {
+        WriteArchive(SaveFile(), {{"GAMESAVEDATA0", Bytes}});
+        Project->LoadGame(0);
+    }
+
+    Strings Calls;
+};
+
+TEST_F(OlderRecords, TablesFrom123AndTheOldHistoryBefore135) {
+    LoadRecord(Record(122));
+    LoadRecord(Record(123));
+    EXPECT_EQ(Calls, (Strings{"objects:122", "history:122", "after", "objects:123", "history:123", "tables:0", "after"}));
+    EXPECT_EQ(Project->Runner->PC, 1);
+    EXPECT_FALSE(Terminating());
+    EXPECT_TRUE(host->Warnings.empty());
+}
+
+TEST_F(OlderRecords, RefusesRecordsItCannotRead) {
+    for (uint32_t version : {106u, 145u}) {
+        SetTerminating(false);
+        host->Warnings.clear();
+        LoadRecord(Record(version));
+        EXPECT_TRUE(Terminating()) << version;
+        EXPECT_EQ(host->Warnings, Strings{"このセーブデータは使用できません\r\n終了してください"});
+    }
+    EXPECT_EQ(Calls, Strings{});
+}
+
+TEST_F(SaveData, CommandsRequestAndTheProjectPerforms) {
+    OpenTitle();
+    TPageWriter page;
+    page.Add(38, Expression("1 + 1") + Str("c.vsb") + U32(1) + Expression(R"("cap")"), true).Note("after");
+    page.Add(39, Expression("2"));
+    AddPage("s.vsb", page);
+    TPageWriter old;
+    old.Version = 104;  // no continue PC
+    old.Add(38, Expression("4") + Str("c.vsb") + Expression(R"("old")"));
+    AddPage("o.vsb", old);
+
+    Project->Runner->Start("s.vsb");
+    Tick();
+    // The tick ends after the request, whatever the record's continue flag.
+    EXPECT_EQ(Log, Strings{});
+    EXPECT_EQ(std::vector<int32_t>({Project->PendingSave, Project->SavePC, Project->PendingLoad}),
+              std::vector<int32_t>({2, 1, -1}));
+    EXPECT_EQ(Project->SavePage + Project->SaveCaption, "c.vsbcap");
+    EXPECT_FALSE(Project->ProcessPending());
+    EXPECT_EQ(Project->PendingSave, -1);
+    EXPECT_EQ(Project->GetSaveCaption(2), "cap");
+
+    Tick();
+    EXPECT_EQ(Log, (Strings{"begin:after", "exec:after"}));
+    EXPECT_EQ(Project->PendingLoad, 2);
+    EXPECT_TRUE(Project->ProcessPending());
+    EXPECT_EQ(Project->PendingLoad, -1);
+    // The loaded game runs c.vsb from PC 1 first, then returns to the saved position, after the
+    // save command.
+    Tick();
+    EXPECT_EQ(Log, (Strings{"begin:c1", "exec:c1"}));
+    EXPECT_EQ(Project->Runner->CurrentPage->GetName(), "s.vsb");
+    EXPECT_EQ(Project->Runner->PC, 1);
+    Tick();
+    EXPECT_EQ(Log, (Strings{"begin:after", "exec:after"}));
+
+    Project->Runner->Start("o.vsb");
+    Tick();
+    EXPECT_EQ(Project->PendingSave, 4);
+    EXPECT_EQ(Project->SavePC, 0);
+}
+
+}  // namespace

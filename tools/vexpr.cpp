@@ -90,8 +90,8 @@ std::string StreamBytes(TMemoryStream& Stream) {
 }
 
 // "--int a[2,3]=5": a new variable of the type, its sizes and the value of every element.
-void Declare(TParamType Type, const std::string& Spec) {
-    std::string name = platform::Utf8ToCp932(Spec);
+void Declare(TParamType Type, const std::string& Declaration) {
+    std::string name = platform::Utf8ToCp932(Declaration);
     std::string value;
     if (const size_t equals = name.find('='); equals != std::string::npos) {
         value = name.substr(equals + 1);

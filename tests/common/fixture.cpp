@@ -68,6 +68,17 @@ std::string ToHex(const std::string& bytes) {
     return out;
 }
 
+std::string Bytes(TMemoryStream& Stream) {
+    return std::string(reinterpret_cast<const char*>(Stream.Memory()), static_cast<size_t>(Stream.Size()));
+}
+
+TMemoryStream StreamOf(const std::string& Data) {
+    TMemoryStream stream;
+    stream.WriteBuffer(Data.data(), static_cast<int64_t>(Data.size()));
+    stream.SetPosition(0);
+    return stream;
+}
+
 std::string FreshHostFolder() {
     static std::atomic<int> counter{0};
     auto temp = platform::fs::ToHostPath(platform::fs::TempFolder());

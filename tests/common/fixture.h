@@ -1,6 +1,9 @@
 #pragma once
 // Shared helpers of the test suites: independent reference data from the Python scripts of
 // tests/tools, and paths of committed fixtures.
+#include "core/streams.h"
+#include "platform/errors.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,3 +39,18 @@ private:
     std::string name_, old_;
     bool hadOld_;
 };
+
+// The bytes a memory stream holds, and a memory stream holding bytes (positioned at 0).
+std::string Bytes(TMemoryStream& Stream);
+TMemoryStream StreamOf(const std::string& Data);
+
+// The message of the error Action raises, "" when it raises none.
+template <class F>
+std::string ErrorOf(F Action) {
+    try {
+        Action();
+    } catch (const EVelaError& e) {
+        return e.what();
+    }
+    return "";
+}

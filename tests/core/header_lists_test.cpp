@@ -28,14 +28,6 @@ std::vector<TRect> Added(std::initializer_list<TRect> rects) {
     return Rects(list);
 }
 
-TMemoryStream StreamOf(const std::string& hex) {
-    TMemoryStream m;
-    std::string bytes = FromHex(hex);
-    m.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    m.SetPosition(0);
-    return m;
-}
-
 TEST(ClipList, MergeRules) {
     using R = std::vector<TRect>;
     EXPECT_EQ(Added({{0, 0, 10, 10}, {25, 0, 35, 10}}), (R{{0, 0, 35, 10}}));  // gap 15
@@ -150,7 +142,7 @@ TEST(ArrayString, StoredFormAndBadStreams) {
     EXPECT_EQ(b.Strings(2), "表");
 
     for (const char* hex : {"", "020000", "02000000 01000000 61", "FFFFFF7F", "FFFFFFFF", "01000000 FFFFFF7F 61"}) {
-        TMemoryStream bad = StreamOf(hex);
+        TMemoryStream bad = StreamOf(FromHex(hex));
         EXPECT_THROW(b.LoadFromStream(bad), EReadError) << hex;
         EXPECT_EQ(b.Count(), 3) << hex;  // left as it was
     }
@@ -171,7 +163,7 @@ TEST(FolderDiskList, StoredFormAndBadStreams) {
     EXPECT_EQ(loaded.Objects(1), -1);
 
     for (const char* hex : {"01000000 01000000 41 0200", "FFFFFF7F", "80000000", "02000000 01000000 41 01000000"}) {
-        TMemoryStream bad = StreamOf(hex);
+        TMemoryStream bad = StreamOf(FromHex(hex));
         EXPECT_THROW(loaded.LoadFromStream(bad), EReadError) << hex;
         EXPECT_EQ(loaded.Count(), 2) << hex;
     }

@@ -9,8 +9,6 @@
 
 namespace {
 
-std::string Bytes(TMemoryStream& m) { return std::string(reinterpret_cast<const char*>(m.Memory()), m.Size()); }
-
 TEST(StreamFields, MatchPythonStructAndLongDouble) {
     int checked = 0;
     for (const auto& line : Lines(PythonOutput("stream_vectors.py"))) {

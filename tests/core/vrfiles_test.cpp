@@ -26,8 +26,6 @@ void WriteHostFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string Bytes(TMemoryStream& m) { return std::string(reinterpret_cast<const char*>(m.Memory()), m.Size()); }
-
 std::string Noise(size_t n, unsigned seed = 7) {
     std::mt19937 random(seed);
     std::string s(n, '\0');

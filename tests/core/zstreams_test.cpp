@@ -11,15 +11,6 @@
 
 namespace {
 
-std::string Bytes(TMemoryStream& m) { return std::string(reinterpret_cast<const char*>(m.Memory()), m.Size()); }
-
-TMemoryStream Memory(const std::string& s) {
-    TMemoryStream m;
-    m.WriteBuffer(s.data(), static_cast<int64_t>(s.size()));
-    m.SetPosition(0);
-    return m;
-}
-
 // Text-like data that compresses but not trivially.
 std::string Sample(size_t n, unsigned seed = 1) {
     std::mt19937 random(seed);
@@ -47,14 +38,14 @@ std::string Python(const std::string& command, const std::string& data, const st
 }
 
 std::string Compressed(const std::string& data, TCompressionLevel level) {
-    TMemoryStream m = Memory(data);
+    TMemoryStream m = StreamOf(data);
     CompressStream(m, level);
     EXPECT_EQ(m.Position(), 0);
     return Bytes(m);
 }
 
 std::string Inflated(const std::string& packed) {
-    TMemoryStream m = Memory(packed);
+    TMemoryStream m = StreamOf(packed);
     DecompressMemoryStream(m);
     EXPECT_EQ(m.Position(), 0);
     return Bytes(m);
@@ -81,7 +72,7 @@ TEST(ZStreams, RoundTripsAtEveryLevelAndPythonAgrees) {
 TEST(ZStreams, InflatesPythonsStreamsInPiecesOfAnySize) {
     std::string data = Sample(200000, 3);
     for (const char* level : {"0", "6", "9"}) {
-        TMemoryStream packed = Memory(Python("deflate", data, level));
+        TMemoryStream packed = StreamOf(Python("deflate", data, level));
         TZDecompressionStream z(packed);
         std::string got;
         char piece[7777];
@@ -93,14 +84,14 @@ TEST(ZStreams, InflatesPythonsStreamsInPiecesOfAnySize) {
 
 TEST(ZStreams, DecompressMemoryStreamOfTwoAndAHalfMillionBytes) {
     std::string data = Sample(2500000, 5);
-    TMemoryStream m = Memory(Python("deflate", data, "-1"));
+    TMemoryStream m = StreamOf(Python("deflate", data, "-1"));
     m.SetPosition(17);
     DecompressMemoryStream(m);
     EXPECT_EQ(m.Position(), 0);
     EXPECT_EQ(m.Size(), 2500000);
     EXPECT_EQ(Bytes(m), data);
 
-    TMemoryStream packed = Memory(Python("deflate", data, "1"));
+    TMemoryStream packed = StreamOf(Python("deflate", data, "1"));
     TMemoryStream dest;
     dest.WriteBuffer("head", 4);
     DecompressStream(packed, dest);
@@ -111,7 +102,7 @@ TEST(ZStreams, SourceIsLeftJustAfterTheZlibStream) {
     // Noise makes the stream longer than one 65,536-byte input block.
     for (const std::string& data : {Sample(1000), Noise(150000)}) {
         std::string packed = Compressed(data, clDefault);
-        TMemoryStream source = Memory("prefix" + packed + "TRAIL");
+        TMemoryStream source = StreamOf("prefix" + packed + "TRAIL");
         source.SetPosition(6);
         TZDecompressionStream z(source);
         std::string got(data.size() + 100, '\0');
@@ -142,12 +133,12 @@ TEST(ZStreams, CorruptOrTruncatedDataRaises) {
     const std::string cases[] = {corrupt, badHeader, badChecksum, packed.substr(0, packed.size() / 2),
                                  packed.substr(0, packed.size() - 4), std::string()};
     for (const auto& bad : cases) {
-        TMemoryStream m = Memory(bad);
+        TMemoryStream m = StreamOf(bad);
         EXPECT_THROW(DecompressMemoryStream(m), EZDecompressionError) << bad.size();
         EXPECT_EQ(Bytes(m), bad);  // the content is kept on failure
     }
 
-    TMemoryStream truncated = Memory(packed.substr(0, packed.size() / 2));
+    TMemoryStream truncated = StreamOf(packed.substr(0, packed.size() / 2));
     TZDecompressionStream z(truncated);
     std::string out(data.size(), '\0');
     try {
@@ -196,7 +187,7 @@ TEST(ZStreams, CompressorFinishesWhenFreedAndRefusesOtherOperations) {
 }
 
 TEST(ZStreams, DecompressorSeeksOnlyToItsStartOrForward) {
-    TMemoryStream packed = Memory(Compressed("abcdefgh", clDefault));
+    TMemoryStream packed = StreamOf(Compressed("abcdefgh", clDefault));
     TZDecompressionStream d(packed);
     EXPECT_THROW(d.Write("x", 1), EZDecompressionError);
     EXPECT_EQ(d.Seek(2, soCurrent), 2);

@@ -28,30 +28,8 @@ std::vector<std::string> Compiled(const std::string& Text) {
     return Listing(compiler);
 }
 
-// The message of the error the action raises, "" when it raises none.
-template <class F>
-std::string ErrorOf(F Action) {
-    try {
-        Action();
-    } catch (const EVelaError& e) {
-        return e.what();
-    }
-    return "";
-}
-
 std::string CompileError(const std::string& Text) {
     return ErrorOf([&] { TBuildVelaParser().Build(Text); });
-}
-
-std::string Bytes(TMemoryStream& Stream) {
-    return std::string(reinterpret_cast<const char*>(Stream.Memory()), static_cast<size_t>(Stream.Size()));
-}
-
-TMemoryStream StreamOf(const std::string& Data) {
-    TMemoryStream stream;
-    stream.WriteBuffer(Data.data(), static_cast<int64_t>(Data.size()));
-    stream.SetPosition(0);
-    return stream;
 }
 
 // The stored form the compiler writes for Text.

@@ -12,28 +12,10 @@
 
 namespace {
 
-// The message of the EParamError that Action raises ("" when it raises none).
-template <class F>
-std::string ErrorOf(F Action) {
-    try {
-        Action();
-    } catch (const EParamError& e) {
-        return e.what();
-    }
-    return "";
-}
-
 std::string Saved(const TCustomParam& Value) {
     TMemoryStream stream;
     Value.SaveToStream(stream);
     return std::string(reinterpret_cast<const char*>(stream.Memory()), static_cast<size_t>(stream.Size()));
-}
-
-TMemoryStream StreamOf(const std::string& Bytes) {
-    TMemoryStream stream;
-    stream.WriteBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
-    stream.SetPosition(0);
-    return stream;
 }
 
 std::vector<int32_t> Ints(const TCustomParam& Value) {

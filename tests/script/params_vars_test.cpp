@@ -12,27 +12,6 @@
 
 namespace {
 
-template <class F>
-std::string ErrorOf(F Action) {
-    try {
-        Action();
-    } catch (const EParamError& e) {
-        return e.what();
-    }
-    return "";
-}
-
-std::string Bytes(TMemoryStream& Stream) {
-    return std::string(reinterpret_cast<const char*>(Stream.Memory()), static_cast<size_t>(Stream.Size()));
-}
-
-TMemoryStream StreamOf(const std::string& Data) {
-    TMemoryStream stream;
-    stream.WriteBuffer(Data.data(), static_cast<int64_t>(Data.size()));
-    stream.SetPosition(0);
-    return stream;
-}
-
 // A player state that answers from fields and records writes.
 struct TFakeState : TPlayerState {
     TCustomParam* ResultParam() override { return result; }

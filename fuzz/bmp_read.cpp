@@ -1,6 +1,6 @@
 // BMP files from arbitrary bytes: a load either gives a bitmap whose every pixel can be read and
 // which writes out and reads back the same, or raises one of the engine's own errors and leaves
-// the bitmap as it was.
+// the bitmap as it was. Seed corpus: tests/tools/make_bmp_fixtures.py corpus fuzz/corpus/bmp_read
 #include "graphics/dib.h"
 
 #include <cstdint>

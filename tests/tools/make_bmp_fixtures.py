@@ -3,6 +3,7 @@
 
 make DIR   writes one file per kind into DIR and prints, per file, "name width height pixels":
            the pixels as Pillow decodes the file, RGB hex top row first.
+corpus DIR writes the files of make and a few broken ones: the seed corpus of fuzz/bmp_read.cpp.
 read FILE  prints "width height pixels" of FILE as Pillow decodes it.
 
 Pillow writes the kinds it can write (1, 8, 24 and 32 bits); the others are laid out here byte
@@ -121,13 +122,27 @@ def fixtures():
     }
 
 
+def broken():
+    black = [(0, 0, 0)] * 256
+    return {
+        "broken-huge": bmp(30000, 30000, 8, b"\0" * 1024),
+        "broken-rle-run": bmp(4, 2, 8, bytes([5, 1, 0, 1]), black, compression=1),
+        "broken-rle-delta": bmp(4, 2, 8, bytes([0, 2, 1, 3, 0, 1]), black, compression=1),
+        "broken-truncated": fixtures()["bits24.bmp"][:-9],
+    }
+
+
 def describe(data):
     img = Image.open(io.BytesIO(data)).convert("RGB")
     return "%d %d %s" % (img.width, img.height, img.tobytes().hex())
 
 
 def main():
-    if sys.argv[1] == "make":
+    if sys.argv[1] == "corpus":
+        for name, data in {**fixtures(), **broken()}.items():
+            with open(sys.argv[2] + "/" + name, "wb") as f:
+                f.write(data)
+    elif sys.argv[1] == "make":
         for name, data in fixtures().items():
             with open(sys.argv[2] + "/" + name, "wb") as f:
                 f.write(data)

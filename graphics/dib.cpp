@@ -1,0 +1,449 @@
+#include "graphics/dib.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char kInvalidDIB[] = "不正な DIB です";
+const char kBrokenPixels[] = "DIB の画素データが画像に収まりません";
+
+uint32_t Get32(const uint8_t* P) { return P[0] | P[1] << 8 | P[2] << 16 | uint32_t(P[3]) << 24; }
+uint16_t Get16(const uint8_t* P) { return uint16_t(P[0] | P[1] << 8); }
+void Put32(std::string& S, uint32_t V) {
+    for (int i = 0; i < 4; ++i) S += char(V >> (8 * i));
+}
+void Put16(std::string& S, uint16_t V) {
+    S += char(V);
+    S += char(V >> 8);
+}
+
+void ReadExact(TStream& Stream, void* Buffer, int64_t Count) {
+    if (Stream.Read(Buffer, Count) != Count) throw EInvalidGraphic(kInvalidDIB);
+}
+
+int64_t Remaining(TStream& Stream) { return Stream.Size() - Stream.Position(); }
+
+bool SameMasks(const TDIBColorFormat& A, const TDIBColorFormat& B) {
+    return A.RBitMask == B.RBitMask && A.GBitMask == B.GBitMask && A.BBitMask == B.BBitMask;
+}
+
+bool HasBitFields(int BitCount) { return BitCount == 16 || BitCount == 32; }
+
+void CheckImageFormat(int BitCount, const TDIBColorFormat& Format) {
+    switch (BitCount) {
+        case 1: case 4: case 8: case 24: case 32:
+            if (!SameMasks(Format, MakeDIBColorFormat(8, 8, 8)))
+                throw EInvalidGraphicOperation("不正なピクセルフォーマットです");
+            return;
+        case 16:
+            if (!SameMasks(Format, MakeDIBColorFormat(5, 5, 5)) && !SameMasks(Format, MakeDIBColorFormat(5, 6, 5)))
+                throw EInvalidGraphicOperation("不正なピクセルフォーマットです");
+            return;
+        default:
+            throw EInvalidGraphicOperation("不正なビット数です (" + std::to_string(BitCount) + ")");
+    }
+}
+
+// A new image of zeroed pixels, refused when the depth, format or size is not one we handle.
+std::shared_ptr<TDIBSharedImage> NewImage(int32_t Width, int32_t Height, const TRGBQuadTable& Table,
+                                          const TDIBColorFormat& Format, int32_t BitCount) {
+    CheckImageFormat(BitCount, Format);
+    CheckImageSize(Width, Height, BitCount);
+    auto image = std::make_shared<TDIBSharedImage>();
+    image->Width = Width;
+    image->Height = Height;
+    image->BitCount = BitCount;
+    image->WidthBytes = int32_t(DIBWidthBytes(Width, BitCount));
+    image->PaletteCount = BitCount < 9 ? 1 << BitCount : 0;
+    image->PixelFormat = Format;
+    image->ColorTable = Table;
+    image->Bits.assign(size_t(image->WidthBytes) * size_t(Height), 0);
+    return image;
+}
+
+const std::shared_ptr<TDIBSharedImage>& EmptyImage() {
+    static const auto empty = std::make_shared<TDIBSharedImage>();
+    return empty;
+}
+
+// Expands RLE8 (BitCount 8) or RLE4 (BitCount 4) data into Image, from the bottom row up. A run,
+// delta or line end that leaves the bitmap, or data cut inside a code, is refused.
+void DecodeRLE(const std::vector<uint8_t>& In, TDIBSharedImage& Image) {
+    const bool rle4 = Image.BitCount == 4;
+    const int32_t width = Image.Width, height = Image.Height;
+    int32_t x = 0, row = 0;
+    size_t p = 0;
+    auto need = [&](size_t Count) {
+        if (Count > In.size() - p) throw EInvalidGraphic(kBrokenPixels);
+    };
+    auto put = [&](uint8_t Value) {
+        if (x >= width || row >= height) throw EInvalidGraphic(kBrokenPixels);
+        uint8_t* line = Image.Bits.data() + size_t(row) * size_t(Image.WidthBytes);
+        if (!rle4)
+            line[x] = Value;
+        else if (x % 2 == 0)
+            line[x / 2] = uint8_t((line[x / 2] & 0x0F) | Value << 4);
+        else
+            line[x / 2] = uint8_t((line[x / 2] & 0xF0) | Value);
+        ++x;
+    };
+    auto nibbleOrByte = [&](uint8_t Byte, int Index) -> uint8_t {
+        return !rle4 ? Byte : Index % 2 == 0 ? Byte >> 4 : Byte & 0x0F;
+    };
+    while (p < In.size()) {
+        need(2);
+        const uint8_t count = In[p], value = In[p + 1];
+        p += 2;
+        if (count != 0) {
+            for (int i = 0; i < count; ++i) put(nibbleOrByte(value, i));
+            continue;
+        }
+        switch (value) {
+            case 0:  // end of line
+                x = 0;
+                ++row;
+                break;
+            case 1:  // end of bitmap
+                return;
+            case 2:  // delta
+                need(2);
+                x += In[p];
+                row += In[p + 1];
+                p += 2;
+                break;
+            default: {  // absolute run
+                const size_t bytes = rle4 ? (value + 1u) / 2 : value;
+                need(bytes);
+                for (int i = 0; i < value; ++i) put(nibbleOrByte(In[p + (rle4 ? i / 2 : i)], i));
+                p += (bytes + 1) & ~size_t(1);
+                break;
+            }
+        }
+        if (x > width || row > height) throw EInvalidGraphic(kBrokenPixels);
+    }
+}
+
+// A DIB without file header; the empty image when the stream is at its end.
+std::shared_ptr<TDIBSharedImage> ReadImage(TStream& Stream) {
+    uint8_t sizeBytes[4];
+    const int64_t got = Stream.Read(sizeBytes, 4);
+    if (got == 0) return EmptyImage();
+    if (got != 4) throw EInvalidGraphic(kInvalidDIB);
+    const uint32_t headerSize = Get32(sizeBytes);
+    int64_t width, height;
+    int bitCount;
+    uint32_t compression = 0, sizeImage = 0, colorsUsed = 0;
+    int quadSize = 4;
+    if (headerSize == 12) {
+        uint8_t h[8];
+        ReadExact(Stream, h, 8);
+        width = Get16(h);
+        height = Get16(h + 2);
+        bitCount = Get16(h + 6);
+        quadSize = 3;
+    } else if (headerSize == 40) {
+        uint8_t h[36];
+        ReadExact(Stream, h, 36);
+        width = int32_t(Get32(h));
+        height = int32_t(Get32(h + 4));
+        bitCount = Get16(h + 10);
+        compression = Get32(h + 12);
+        sizeImage = Get32(h + 16);
+        colorsUsed = Get32(h + 28);
+    } else {
+        throw EInvalidGraphic(kInvalidDIB);
+    }
+    const bool rle = compression == 1 || compression == 2;
+    if (compression > 3 || (compression == 1 && bitCount != 8) || (compression == 2 && bitCount != 4))
+        throw EInvalidGraphic(kInvalidDIB);
+
+    TDIBColorFormat format = MakeDIBColorFormat(8, 8, 8);
+    if (compression == 3) {
+        uint8_t masks[12];
+        ReadExact(Stream, masks, 12);
+        format = MakeDIBColorFormatFromMasks(Get32(masks), Get32(masks + 4), Get32(masks + 8));
+    } else if (bitCount == 16) {
+        format = MakeDIBColorFormat(5, 5, 5);
+    }
+
+    const uint32_t entries = std::min<uint32_t>(colorsUsed ? colorsUsed : bitCount <= 8 ? 1u << bitCount : 0, 256);
+    TRGBQuadTable table{};
+    for (uint32_t i = 0; i < entries; ++i) {
+        uint8_t q[4];
+        ReadExact(Stream, q, quadSize);
+        table[i] = RGBQuad(q[2], q[1], q[0]);
+    }
+
+    const bool topDown = height < 0;
+    height = std::abs(height);
+    CheckImageFormat(bitCount, format);
+    CheckImageSize(width, height, bitCount);
+    const int64_t dataBytes = rle ? sizeImage : DIBWidthBytes(width, bitCount) * height;
+    if (dataBytes > Remaining(Stream)) throw EInvalidGraphic(kBrokenPixels);
+
+    auto image = NewImage(int32_t(width), int32_t(height), table, format, bitCount);
+    if (rle) {
+        std::vector<uint8_t> packed(sizeImage);
+        ReadExact(Stream, packed.data(), sizeImage);
+        DecodeRLE(packed, *image);
+    } else if (!topDown) {
+        ReadExact(Stream, image->Bits.data(), image->Size());
+    } else {
+        for (int32_t y = 0; y < image->Height; ++y)
+            ReadExact(Stream, image->Bits.data() + size_t(image->Height - 1 - y) * image->WidthBytes,
+                      image->WidthBytes);
+    }
+    return image;
+}
+
+// The table SetBitCount reduces colours to: black and white, or an R-G-B bit table.
+TRGBQuadTable FixedColorTable(int BitCount) {
+    TRGBQuadTable table{};
+    if (BitCount == 1) {
+        table[1] = RGBQuad(255, 255, 255);
+        return table;
+    }
+    const int r = BitCount == 4 ? 1 : 3, g = BitCount == 4 ? 2 : 3, b = BitCount == 4 ? 1 : 2;
+    auto level = [](int Index, int Bits) { return uint8_t((Index & ((1 << Bits) - 1)) * 255 / ((1 << Bits) - 1)); };
+    for (int i = 0; i < 256; ++i) table[i] = RGBQuad(level(i >> (g + b), r), level(i >> b, g), level(i, b));
+    return table;
+}
+
+}  // namespace
+
+int CountMaskBits(uint32_t Mask) {
+    int bit = 0;
+    while (bit < 31 && !(Mask >> bit & 1)) ++bit;
+    int count = 0;
+    while (bit < 32 && (Mask >> bit & 1)) ++bit, ++count;
+    return count;
+}
+
+TDIBColorFormat MakeDIBColorFormat(int R, int G, int B) {
+    TDIBColorFormat f;
+    auto ones = [](int Bits) { return (uint64_t(1) << Bits) - 1; };
+    f.RBitMask = uint32_t(ones(R) << (G + B));
+    f.GBitMask = uint32_t(ones(G) << B);
+    f.BBitMask = uint32_t(ones(B));
+    f.RBitCount = R, f.GBitCount = G, f.BBitCount = B;
+    f.RShift = R + G + B - 8, f.GShift = B - (8 - G), f.BShift = 8 - B;
+    f.RFill = 8 - R, f.GFill = 8 - G, f.BFill = 8 - B;
+    return f;
+}
+
+TDIBColorFormat MakeDIBColorFormatFromMasks(uint32_t RMask, uint32_t GMask, uint32_t BMask) {
+    // No layout we take has a channel wider than 16 bits; the cap keeps the record's shifts
+    // defined for any mask, and such formats are refused when an image is made.
+    return MakeDIBColorFormat(std::min(CountMaskBits(RMask), 16), std::min(CountMaskBits(GMask), 16),
+                              std::min(CountMaskBits(BMask), 16));
+}
+
+uint32_t PackRGB(const TDIBColorFormat& Format, uint8_t R, uint8_t G, uint8_t B) {
+    const int gb = int(Format.GBitCount + Format.BBitCount);
+    return ReduceChannel(R, int(Format.RBitCount)) << gb | ReduceChannel(G, int(Format.GBitCount)) << Format.BBitCount |
+           ReduceChannel(B, int(Format.BBitCount));
+}
+
+void UnpackRGB(const TDIBColorFormat& Format, uint32_t Pixel, uint8_t& R, uint8_t& G, uint8_t& B) {
+    R = ExpandChannel((Pixel & Format.RBitMask) >> (Format.GBitCount + Format.BBitCount), int(Format.RBitCount));
+    G = ExpandChannel((Pixel & Format.GBitMask) >> Format.BBitCount, int(Format.GBitCount));
+    B = ExpandChannel(Pixel & Format.BBitMask, int(Format.BBitCount));
+}
+
+TRGBQuadTable MakeGreyColorTable() {
+    TRGBQuadTable table;
+    for (int i = 0; i < 256; ++i) table[i] = RGBQuad(uint8_t(i), uint8_t(i), uint8_t(i));
+    return table;
+}
+
+TDIB::TDIB() : PixelFormat(MakeDIBColorFormat(8, 8, 8)) { SetImage(EmptyImage()); }
+
+void TDIB::SetImage(std::shared_ptr<TDIBSharedImage> Image) {
+    image_ = std::move(Image);
+    ColorTable = image_->ColorTable;
+}
+
+void TDIB::Changing() {
+    if (image_.use_count() > 1) image_ = std::make_shared<TDIBSharedImage>(*image_);
+}
+
+void TDIB::Clear() { SetImage(EmptyImage()); }
+
+void TDIB::SetSize(int32_t W, int32_t H, int32_t N) {
+    if (W == Width() && H == Height() && N == BitCount() && SameMasks(NowPixelFormat(), PixelFormat)) return;
+    if (W >= 1 && H >= 1)
+        SetImage(NewImage(W, H, ColorTable, PixelFormat, N));
+    else
+        Clear();
+}
+
+void TDIB::SetWidth(int32_t Value) {
+    if (Value < 1)
+        Clear();
+    else if (Empty())
+        SetSize(Value, std::max(Height(), 1), 8);
+    else
+        SetSize(Value, Height(), BitCount());
+}
+
+void TDIB::SetHeight(int32_t Value) {
+    if (Value < 1)
+        Clear();
+    else if (Empty())
+        SetSize(std::max(Width(), 1), Value, 8);
+    else
+        SetSize(Width(), Value, BitCount());
+}
+
+TRGBQuad TDIB::PixelColor(int32_t X, int32_t Y) const {
+    const uint32_t v = GetPixel(X, Y);
+    if (BitCount() <= 8) return image_->ColorTable[v];
+    if (BitCount() == 24) return v;
+    uint8_t r, g, b;
+    UnpackRGB(NowPixelFormat(), v, r, g, b);
+    return RGBQuad(r, g, b);
+}
+
+void TDIB::SetBitCount(int32_t N) {
+    if (N < 1) return Clear();
+    if (Empty()) return SetSize(std::max(Width(), 1), std::max(Height(), 1), N);
+    TDIB old;
+    old.Assign(this);
+    const int32_t o = BitCount();
+    const bool copyIndex = N <= 8 && o <= 8 && N >= o;
+    if (N <= 8 && !copyIndex) ColorTable = FixedColorTable(N);
+    SetSize(Width(), Height(), N);
+    if (image_ == old.image_) return;
+    for (int32_t y = 0; y < Height(); ++y)
+        for (int32_t x = 0; x < Width(); ++x) {
+            if (copyIndex) {
+                SetPixel(x, y, old.GetPixel(x, y));
+                continue;
+            }
+            const TRGBQuad c = old.PixelColor(x, y);
+            if (N <= 8)
+                SetPixel(x, y, uint32_t(NearestPaletteIndex(image_->ColorTable.data(), PaletteCount(), QuadRed(c),
+                                                            QuadGreen(c), QuadBlue(c))));
+            else
+                SetPixel(x, y, N == 24 ? c : PackRGB(NowPixelFormat(), QuadRed(c), QuadGreen(c), QuadBlue(c)));
+        }
+}
+
+uint8_t* TDIB::ScanLine(int32_t Y) {
+    ScanLineReadOnly(Y);
+    Changing();
+    return TopPBits() + ptrdiff_t(Y) * NextLine();
+}
+
+const uint8_t* TDIB::ScanLineReadOnly(int32_t Y) const {
+    if (Y < 0 || Y >= Height())
+        throw EInvalidGraphicOperation("スキャンラインのインデックスが範囲を越えました (" + std::to_string(Y) + ")");
+    return TopPBitsReadOnly() + ptrdiff_t(Y) * NextLine();
+}
+
+uint8_t* TDIB::PBits() {
+    Changing();
+    return image_->Bits.data();
+}
+
+uint8_t* TDIB::TopPBits() {
+    Changing();
+    return const_cast<uint8_t*>(TopPBitsReadOnly());
+}
+
+const uint8_t* TDIB::TopPBitsReadOnly() const {
+    return Empty() ? PBitsReadOnly() : PBitsReadOnly() + ptrdiff_t(Height() - 1) * WidthBytes();
+}
+
+uint32_t TDIB::GetPixel(int32_t X, int32_t Y) const {
+    if (X < 0 || Y < 0 || X >= Width() || Y >= Height()) return 0;
+    const uint8_t* row = ScanLineReadOnly(Y);
+    switch (BitCount()) {
+        case 1: return row[X / 8] >> (7 - X % 8) & 1;
+        case 4: return row[X / 2] >> (X % 2 ? 0 : 4) & 0x0F;
+        case 8: return row[X];
+        case 16: return Get16(row + 2 * X);
+        case 24: return row[3 * X] | row[3 * X + 1] << 8 | row[3 * X + 2] << 16;
+        default: return Get32(row + 4 * X);
+    }
+}
+
+void TDIB::SetPixel(int32_t X, int32_t Y, uint32_t Value) {
+    if (X < 0 || Y < 0 || X >= Width() || Y >= Height()) return;
+    uint8_t* row = ScanLine(Y);
+    switch (BitCount()) {
+        case 1: {
+            const uint8_t mask = uint8_t(0x80 >> X % 8);
+            row[X / 8] = uint8_t(Value & 1 ? row[X / 8] | mask : row[X / 8] & ~mask);
+            break;
+        }
+        case 4:
+            row[X / 2] = uint8_t(X % 2 ? (row[X / 2] & 0xF0) | (Value & 0x0F) : (row[X / 2] & 0x0F) | (Value & 0x0F) << 4);
+            break;
+        default:
+            for (int i = 0; i < BitCount() / 8; ++i) row[BitCount() / 8 * X + i] = uint8_t(Value >> 8 * i);
+    }
+}
+
+void TDIB::UpdatePalette() {
+    if (ColorTable == image_->ColorTable) return;
+    Changing();
+    image_->ColorTable = ColorTable;
+}
+
+void TDIB::Assign(const TDIB* Source) {
+    if (!Source)
+        Clear();
+    else if (Source != this)
+        SetImage(Source->image_);
+}
+
+void TDIB::LoadFromStream(TStream& Stream) {
+    uint8_t header[14];
+    const int64_t got = Stream.Read(header, 14);
+    if (got == 0) return;
+    if (got < 14 || Get16(header) != 0x4D42) throw EInvalidGraphic(kInvalidDIB);
+    ReadData(Stream);
+}
+
+void TDIB::ReadData(TStream& Stream) { SetImage(ReadImage(Stream)); }
+
+int32_t TDIB::BitmapInfoSize() const { return 40 + (HasBitFields(BitCount()) ? 12 : 0) + 4 * PaletteCount(); }
+
+std::string TDIB::BitmapInfo() const {
+    std::string info;
+    Put32(info, 40);
+    Put32(info, uint32_t(Width()));
+    Put32(info, uint32_t(Height()));
+    Put16(info, 1);
+    Put16(info, uint16_t(BitCount()));
+    Put32(info, HasBitFields(BitCount()) ? 3 : 0);
+    Put32(info, uint32_t(Size()));
+    info.append(16, '\0');  // resolution and colour counts
+    if (HasBitFields(BitCount())) {
+        Put32(info, NowPixelFormat().RBitMask);
+        Put32(info, NowPixelFormat().GBitMask);
+        Put32(info, NowPixelFormat().BBitMask);
+    }
+    for (int i = 0; i < PaletteCount(); ++i) Put32(info, image_->ColorTable[i]);
+    return info;
+}
+
+void TDIB::WriteData(TStream& Stream) const {
+    const std::string info = BitmapInfo();
+    Stream.WriteBuffer(info.data(), int64_t(info.size()));
+    Stream.WriteBuffer(PBitsReadOnly(), Size());
+}
+
+void TDIB::SaveToStream(TStream& Stream) const {
+    if (Empty()) return;
+    const uint32_t offset = uint32_t(BitmapInfoSize()) + 14;
+    std::string header = "BM";
+    Put32(header, uint32_t(Size()) + offset);
+    Put32(header, 0);
+    Put32(header, offset);
+    Stream.WriteBuffer(header.data(), int64_t(header.size()));
+    WriteData(Stream);
+}

@@ -1,0 +1,120 @@
+#pragma once
+// The device-independent bitmap: 1, 4, 8, 16, 24 or 32 bits per pixel with a 256-entry colour
+// table or bit-field masks, rows stored bottom-up and padded to 4 bytes, pixel data shared between
+// copies until one of them writes. Reads BMP/DIB streams (file header or bare, OS/2 core headers,
+// top-down rows, bit fields, RLE4/RLE8) and writes them uncompressed.
+//
+// Pixels inside a row: 1 bit, most significant bit first; 4 bits, high nibble first; 8 bits an
+// index; 16 bits a little-endian word in NowPixelFormat(); 24 bits blue, green, red bytes; 32 bits
+// a little-endian double word in NowPixelFormat(). Row Y starts at TopPBits() + Y * NextLine().
+// Every image lives in plain memory: MakeMemoryImage has nothing left to do.
+#include "core/streams.h"
+#include "graphics/graphic.h"
+#include "graphics/pixelconv.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The layout of a 16-, 24- or 32-bit pixel; the shifts move an 8-bit channel to its field.
+struct TDIBColorFormat {
+    uint32_t RBitMask, GBitMask, BBitMask;
+    uint32_t RBitCount, GBitCount, BBitCount;
+    uint32_t RShift, GShift, BShift;
+    uint32_t RFill, GFill, BFill;
+};
+
+TDIBColorFormat MakeDIBColorFormat(int R, int G, int B);
+TDIBColorFormat MakeDIBColorFormatFromMasks(uint32_t RMask, uint32_t GMask, uint32_t BMask);
+// Skips zero bits from bit 0 up to bit 30, then counts the consecutive one bits.
+int CountMaskBits(uint32_t Mask);
+
+// Pixel of Format from 8-bit channels (truncated) and back (bit replication).
+uint32_t PackRGB(const TDIBColorFormat& Format, uint8_t R, uint8_t G, uint8_t B);
+void UnpackRGB(const TDIBColorFormat& Format, uint32_t Pixel, uint8_t& R, uint8_t& G, uint8_t& B);
+
+using TRGBQuadTable = std::array<TRGBQuad, 256>;
+
+constexpr TRGBQuad RGBQuad(uint8_t R, uint8_t G, uint8_t B) {
+    return TRGBQuad(B) | TRGBQuad(G) << 8 | TRGBQuad(R) << 16;
+}
+TRGBQuadTable MakeGreyColorTable();
+
+// Pixel data with its size and format; held by the TDIBs that share it.
+struct TDIBSharedImage {
+    int32_t Width = 0, Height = 0, BitCount = 8;
+    int32_t WidthBytes = 0;
+    int32_t PaletteCount = 0;  // 2^BitCount below 9 bits, else 0
+    TDIBColorFormat PixelFormat = MakeDIBColorFormat(8, 8, 8);
+    TRGBQuadTable ColorTable = MakeGreyColorTable();
+    std::vector<uint8_t> Bits;  // bottom row first
+
+    int32_t Size() const { return int32_t(Bits.size()); }
+};
+
+class TDIB {
+public:
+    TDIB();
+
+    // The table and the format the next image gets (SetSize, SetBitCount); UpdatePalette pushes
+    // ColorTable into the current image. Attaching an image copies its table here.
+    TRGBQuadTable ColorTable;
+    TDIBColorFormat PixelFormat;
+
+    bool Empty() const { return Size() == 0; }
+    int32_t Width() const { return image_->Width; }
+    int32_t Height() const { return image_->Height; }
+    int32_t BitCount() const { return image_->BitCount; }
+    int32_t WidthBytes() const { return image_->WidthBytes; }
+    int32_t NextLine() const { return -image_->WidthBytes; }
+    int32_t Size() const { return image_->Size(); }
+    int32_t PaletteCount() const { return image_->PaletteCount; }
+    const TDIBColorFormat& NowPixelFormat() const { return image_->PixelFormat; }
+    const TRGBQuadTable& ImageColorTable() const { return image_->ColorTable; }
+
+    void Clear();
+    // A new image unless width, height, depth and masks already agree. Old pixels are not kept.
+    void SetSize(int32_t Width, int32_t Height, int32_t BitCount);
+    void SetWidth(int32_t Value);
+    void SetHeight(int32_t Value);
+    // Converts the pixels to N bits (index copy, nearest entry of a fixed table, or colours).
+    void SetBitCount(int32_t N);
+
+    // Writable addresses make the image this TDIB's own first.
+    uint8_t* ScanLine(int32_t Y);
+    const uint8_t* ScanLineReadOnly(int32_t Y) const;
+    uint8_t* PBits();
+    const uint8_t* PBitsReadOnly() const { return image_->Bits.data(); }
+    uint8_t* TopPBits();
+    const uint8_t* TopPBitsReadOnly() const;
+
+    // Raw values: an index, the packed word, or B | G << 8 | R << 16 at 24 bits; 0 outside.
+    uint32_t GetPixel(int32_t X, int32_t Y) const;
+    void SetPixel(int32_t X, int32_t Y, uint32_t Value);
+
+    void UpdatePalette();
+    void MakeMemoryImage() {}
+
+    // nullptr clears; another TDIB shares its image.
+    void Assign(const TDIB* Source);
+
+    // BMP files. An empty stream changes nothing; a failed load keeps the previous image.
+    void LoadFromStream(TStream& Stream);
+    void SaveToStream(TStream& Stream) const;
+    // The DIB without its file header.
+    void ReadData(TStream& Stream);
+    void WriteData(TStream& Stream) const;
+
+    // BITMAPINFOHEADER, the masks at 16 and 32 bits, then PaletteCount table entries.
+    std::string BitmapInfo() const;
+    int32_t BitmapInfoSize() const;
+
+private:
+    std::shared_ptr<TDIBSharedImage> image_;
+
+    void SetImage(std::shared_ptr<TDIBSharedImage> Image);
+    void Changing();
+    TRGBQuad PixelColor(int32_t X, int32_t Y) const;
+};

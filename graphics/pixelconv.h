@@ -1,0 +1,33 @@
+#pragma once
+// The colour rules of every bitmap and surface, fixed here once:
+// - an 8-bit channel goes into a narrower field by truncation (its top Bits bits);
+// - a field of Bits bits comes back to 8 bits by bit replication (its bits repeated downward),
+//   so 0 stays 0 and the all-ones field becomes 255;
+// - the nearest palette entry is the one of least squared RGB distance, the first one on ties;
+// - stretching samples the nearest pixel: destination X reads source floor(X * SrcW / DstW).
+#include <cstdint>
+
+// An RGBQuad as a 32-bit value: $00RRGGBB (in memory blue, green, red, 0).
+using TRGBQuad = uint32_t;
+
+constexpr uint8_t QuadRed(TRGBQuad Q) { return uint8_t(Q >> 16); }
+constexpr uint8_t QuadGreen(TRGBQuad Q) { return uint8_t(Q >> 8); }
+constexpr uint8_t QuadBlue(TRGBQuad Q) { return uint8_t(Q); }
+
+// Value's top Bits bits (1 <= Bits <= 8).
+constexpr uint32_t ReduceChannel(uint8_t Value, int Bits) { return uint32_t(Value) >> (8 - Bits); }
+
+// A Bits-bit field (1 <= Bits <= 8) widened to 8 bits by repeating its bits.
+constexpr uint8_t ExpandChannel(uint32_t Field, int Bits) {
+    uint32_t out = 0;
+    for (int filled = 0; filled < 8; filled += Bits) out = (out << Bits) | Field;
+    return uint8_t(out >> ((8 + Bits - 1) / Bits * Bits - 8));
+}
+
+// Index of the entry of Table[0..Count) nearest to (R, G, B); 0 when Count < 1.
+int NearestPaletteIndex(const TRGBQuad* Table, int Count, uint8_t R, uint8_t G, uint8_t B);
+
+// The source column (or row) that destination X of DstW samples from SrcW.
+constexpr int StretchSource(int X, int SrcW, int DstW) {
+    return int(int64_t(X) * SrcW / DstW);
+}

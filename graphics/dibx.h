@@ -1,0 +1,169 @@
+#pragma once
+// Drawing surfaces: the abstract surface every layer, image copy, glyph bitmap and transition
+// buffer draws onto, and the memory surface that keeps its pixels in a TDIB.
+//
+// Colours are 0x00BBGGRR (red low); a negative colour is no colour. Every fill and draw takes raw
+// pixel values of the destination (ColorToPixel converts once). Rectangles are half-open.
+// Raw values: 15 bits 5-5-5, 16 bits 5-6-5, 24 bits 0x00RRGGBB (blue first in memory),
+// 32 bits 0xXXRRGGBB where the fourth byte is blended like a fourth channel.
+//
+// No draw reaches outside a surface: destinations are clipped to the clip rectangle and the
+// bounds, source rectangles to the source (and mask) surface, and a source of another storage
+// width than the destination draws nothing.
+#include "core/header.h"
+#include "graphics/dib.h"
+
+#include <cstdint>
+#include <vector>
+
+constexpr TRect Bounds(int32_t X, int32_t Y, int32_t W, int32_t H) { return {X, Y, X + W, Y + H}; }
+// The common part of A and B (empty when they do not meet).
+TRect IntersectRects(const TRect& A, const TRect& B);
+
+class TDIBX;
+
+class TCustomDIBX {
+public:
+    TCustomDIBX() = default;
+    TCustomDIBX(const TCustomDIBX&) = delete;
+    TCustomDIBX& operator=(const TCustomDIBX&) = delete;
+    virtual ~TCustomDIBX() = default;
+
+    TRect ClipRect{0, 0, 0, 0};     // set only while Right is not 0
+    int32_t TransparentColor = -1;  // raw key of keyed draws from this surface; -1 none
+    // Content rectangles of the picture held (copied from an image frame's two lists); unscaled
+    // image draws draw only the parts the first list names. Empty means the whole picture.
+    std::vector<TRect> Rects1, Rects2;
+
+    // ---- Shared helpers ----
+    TRect GetBoundsRect() const { return {0, 0, GetWidth(), GetHeight()}; }
+    TRect GetClipRect() const { return ClipRect.Right != 0 ? ClipRect : GetBoundsRect(); }
+    void SetClipRectDirect(const TRect& R) { ClipRect = R; }
+    int BytesPerPixel() const { return (GetBitCount() + 7) / 8; }
+
+    // Clips Dest (Bounds at the draw position, the size of Src) to the clip rectangle, moving the
+    // matching edges of Src (the far edges when mirrored). True when something is left.
+    bool ClipBlitRectFlip(TRect& Dest, TRect& Src, bool MirrorX, bool MirrorY) const;
+    // Clips a stretched draw: Step is source pixels per destination pixel (negated when
+    // mirrored), Frac the fractional source position cut away at the left and top.
+    bool ClipStretchRect(TRect& Dest, TRect& Src, bool MirrorX, bool MirrorY, double& StepX, double& StepY,
+                         double& FracX, double& FracY) const;
+    // The same for whole-number reductions: Ratio source pixels per destination pixel.
+    bool ClipShrinkRect(TRect& Dest, TRect& Src, bool MirrorX, bool MirrorY, int32_t& RatioX,
+                        int32_t& RatioY) const;
+    // Clips Rect, adding what was cut from its left and top to CutX and CutY.
+    bool ClipRectToClip(TRect& Rect, int32_t& CutX, int32_t& CutY) const;
+    // The destination rectangle of SrcRect rotated by Angle (radians) and zoomed about its pixel
+    // (CenterX, CenterY) placed on (X, Y).
+    static TRect CalcRotateZoomBounds(int32_t X, int32_t Y, int32_t CenterX, int32_t CenterY, const TRect& SrcRect,
+                                      double Angle, double ZoomX, double ZoomY, bool MirrorX, bool MirrorY);
+
+    // ---- Format and storage ----
+    virtual bool GetEmpty() const { return GetWidth() <= 0 || GetHeight() <= 0; }
+    virtual int GetBitCount() const { return 0; }
+    virtual void SetBitCount(int) {}
+    virtual uint32_t GetRBitMask() const { return 0; }
+    virtual uint32_t GetGBitMask() const { return 0; }
+    virtual uint32_t GetBBitMask() const { return 0; }
+    virtual int32_t GetNextLine() const { return 0; }
+    virtual uint32_t GetPixel(int32_t, int32_t) const { return 0; }
+    virtual void SetPixel(int32_t, int32_t, uint32_t) {}
+    virtual int GetBShift() const { return 0; }
+    virtual int GetGShift() const { return 0; }
+    virtual int GetRShift() const { return 0; }
+    virtual int32_t GetHeight() const { return Height; }
+    virtual int32_t GetWidth() const { return Width; }
+    virtual TCustomDIBX* GetSurface() { return this; }
+    virtual int GetBitsPerPixel() const { return GetBitCount(); }
+    virtual void SetSize(int32_t AWidth, int32_t AHeight, int BitCount);
+    // Address of pixel (X, Y) inside the surface, or nullptr when the pixels cannot be reached.
+    // Every non-null Lock is followed by one Unlock.
+    virtual uint8_t* Lock(int32_t, int32_t) { return nullptr; }
+    virtual void Unlock() {}
+    virtual void ClearClipRect() { ClipRect.Right = 0; }
+    // Grows the clip rectangle to hold R (cut to the bounds); an empty cut R changes nothing.
+    virtual void UnionClipRect(const TRect& R);
+    virtual int32_t ColorToPixel(int32_t Color) const { return Color; }
+
+    // ---- Fills, frames and draws (Color is a raw pixel value) ----
+    virtual void Fill(int32_t Color) { FillRect(GetBoundsRect(), Color); }
+    virtual void FillRect(const TRect& R, int32_t Color);
+    // Per channel (d * (255 - Alpha) + c * Alpha) div 256; pixels equal to Color stay.
+    virtual void FillRectAlpha(const TRect& R, int32_t Color, int32_t Alpha);
+    virtual void FillRectAdd(const TRect& R, int32_t Color);
+    virtual void FillRectSub(const TRect& R, int32_t Color);
+    virtual void FrameRect(const TRect& R, int32_t W, int32_t Color);
+    virtual void FrameRectAlpha(const TRect& R, int32_t W, int32_t Color, int32_t Alpha);
+    virtual void FrameRectAdd(const TRect& R, int32_t W, int32_t Color);
+    virtual void Assign(TCustomDIBX& Source);
+    virtual void Draw(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool Transparent, bool MirrorX,
+                      bool MirrorY);
+    virtual void DrawMask(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool MirrorX, bool MirrorY,
+                          TCustomDIBX& Mask);
+    virtual void DrawAlpha(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool Transparent,
+                           bool MirrorX, bool MirrorY, int32_t Alpha);
+    virtual void DrawAlphaMask(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool MirrorX,
+                               bool MirrorY, TCustomDIBX& Mask, int32_t Alpha);
+    virtual void DrawAdd(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool Transparent,
+                         bool MirrorX, bool MirrorY, int32_t Intensity);
+    virtual void DrawAddMask(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool MirrorX,
+                             bool MirrorY, TCustomDIBX& Mask, int32_t Intensity);
+    // Blend 255 copies, below 255 blends, 256..511 adds with intensity Blend - 256.
+    virtual void DrawRotate(int32_t X, int32_t Y, double ZoomX, double ZoomY, TCustomDIBX& Source,
+                            const TRect& SrcRect, int32_t CenterX, int32_t CenterY, double Angle, bool Transparent,
+                            bool MirrorX, bool MirrorY, int32_t Blend);
+
+    virtual void Clear() { Width = Height = 0; }
+    virtual void GetColorTable(TRGBQuad*) const {}
+    virtual void GetColorTableEntries(TRGBQuad*, int, int) const {}
+    virtual void SetColorTable(const TRGBQuad*) {}
+    virtual void SetColorTableEntries(const TRGBQuad*, int, int) {}
+    // Color blended through the 8-bit Mask (glyph coverage).
+    virtual void DrawAlphaMaskKeyed(int32_t X, int32_t Y, TCustomDIBX& Mask, const TRect& SrcRect, bool MirrorX,
+                                    bool MirrorY, int32_t Color, int32_t Alpha);
+    virtual void MakeMemoryImage() {}
+
+protected:
+    int32_t Height = 0;
+    int32_t Width = 0;
+
+private:
+    TRect EffectiveClip() const;
+};
+
+// The memory surface: pixels in a TDIB (top-down addressing over the bottom-up rows).
+class TDIBX : public TCustomDIBX {
+public:
+    TDIBX();
+    ~TDIBX() override;
+
+    TDIB* DIB;
+    bool DIBNotOwned = false;  // the destructor leaves DIB alone
+
+    int GetBitCount() const override;
+    void SetBitCount(int Value) override;
+    uint32_t GetRBitMask() const override { return DIB->NowPixelFormat().RBitMask; }
+    uint32_t GetGBitMask() const override { return DIB->NowPixelFormat().GBitMask; }
+    uint32_t GetBBitMask() const override { return DIB->NowPixelFormat().BBitMask; }
+    int32_t GetNextLine() const override { return DIB->NextLine(); }
+    uint32_t GetPixel(int32_t X, int32_t Y) const override { return DIB->GetPixel(X, Y); }
+    void SetPixel(int32_t X, int32_t Y, uint32_t Value) override { DIB->SetPixel(X, Y, Value); }
+    int GetBShift() const override { return 0; }
+    int GetGShift() const override { return int(DIB->NowPixelFormat().BBitCount); }
+    int GetRShift() const override {
+        return int(DIB->NowPixelFormat().BBitCount + DIB->NowPixelFormat().GBitCount);
+    }
+    int GetBitsPerPixel() const override { return DIB->BitCount(); }
+    // An empty size empties the DIB; the logical size is the DIB's.
+    void SetSize(int32_t AWidth, int32_t AHeight, int BitCount) override;
+    uint8_t* Lock(int32_t X, int32_t Y) override;
+    int32_t ColorToPixel(int32_t Color) const override;
+    // Whole buffer without clipping for 1-16 bits; 24 and 32 bits through FillRect.
+    void Fill(int32_t Color) override;
+    void Clear() override;
+    void GetColorTable(TRGBQuad* Dest) const override;
+    void GetColorTableEntries(TRGBQuad* Dest, int Start, int Count) const override;
+    void SetColorTable(const TRGBQuad* Source) override;
+    void SetColorTableEntries(const TRGBQuad* Source, int Start, int Count) override;
+    void MakeMemoryImage() override { DIB->MakeMemoryImage(); }
+};

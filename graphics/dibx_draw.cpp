@@ -1,0 +1,461 @@
+// The fills and unscaled draws of TCustomDIBX, written once over Lock and the row step so that
+// every surface kind runs them. Pixels are walked in raw memory; the channel arithmetic is fixed
+// by the destination's format:
+// - 15/16/24 bits: each channel masked in place with the destination's masks, so a term x div 256
+//   of a field at bit p is ((x shifted to bit p) div 256) masked to the field;
+// - 32 bits: the four bytes are four independent 8-bit channels (the fourth byte included);
+// - 8 bits: the index byte is the one channel.
+// The 15/16- and 32-bit routines leave a destination pixel that already equals the blended-in
+// value where the blend would only darken it (mask, alpha-mask and colour-through-mask draws).
+#include "graphics/dibx.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <type_traits>
+
+namespace {
+
+template <int N>
+uint32_t Load(const uint8_t* P) {
+    if constexpr (N == 1) return P[0];
+    if constexpr (N == 3) return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16;
+    if constexpr (N == 2 || N == 4) {
+        std::conditional_t<N == 2, uint16_t, uint32_t> v;
+        std::memcpy(&v, P, N);
+        return v;
+    }
+}
+
+template <int N>
+void Store(uint8_t* P, uint32_t V) {
+    if constexpr (N == 1) P[0] = uint8_t(V);
+    if constexpr (N == 3) P[0] = uint8_t(V), P[1] = uint8_t(V >> 8), P[2] = uint8_t(V >> 16);
+    if constexpr (N == 2 || N == 4) {
+        const std::conditional_t<N == 2, uint16_t, uint32_t> v = decltype(v)(V);
+        std::memcpy(P, &v, N);
+    }
+}
+
+// Channels given by masks (up to three); arithmetic in 64 bits so no field overflows.
+struct TMaskedChannels {
+    uint32_t Masks[3];
+    int Count;
+
+    // Per channel (d * (255 - W) + s * W) div 256, 0 <= W <= 255.
+    uint32_t Blend(uint32_t D, uint32_t S, uint32_t W) const {
+        uint32_t r = 0;
+        for (int i = 0; i < Count; ++i) {
+            const uint64_t m = Masks[i];
+            r |= uint32_t((((D & m) * (255 - W) + (S & m) * W) >> 8) & m);
+        }
+        return r;
+    }
+    // Per channel d + (s * I) div 256 capped at the channel's maximum, 0 <= I <= 256.
+    uint32_t Add(uint32_t D, uint32_t S, uint32_t I) const {
+        uint32_t r = 0;
+        for (int i = 0; i < Count; ++i) {
+            const uint64_t m = Masks[i];
+            r |= uint32_t(std::min<uint64_t>((D & m) + ((((S & m) * I) >> 8) & m), m));
+        }
+        return r;
+    }
+    // Per channel d - c floored at 0.
+    uint32_t Sub(uint32_t D, uint32_t C) const {
+        uint32_t r = 0;
+        for (int i = 0; i < Count; ++i) {
+            const uint32_t m = Masks[i], d = D & m, c = C & m;
+            r |= d > c ? d - c : 0;
+        }
+        return r;
+    }
+};
+
+// Four byte channels, two at a time in 16-bit lanes (no lane carries into the next).
+struct TByteChannels {
+    static constexpr uint32_t kLo = 0x00FF00FF;
+
+    static uint32_t Blend(uint32_t D, uint32_t S, uint32_t W) {
+        const uint32_t v = 255 - W;
+        const uint32_t lo = (((D & kLo) * v + (S & kLo) * W) >> 8) & kLo;
+        const uint32_t hi = ((((D >> 8) & kLo) * v + ((S >> 8) & kLo) * W) >> 8) & kLo;
+        return lo | hi << 8;
+    }
+    static uint32_t AddLanes(uint32_t D, uint32_t T) {
+        const uint32_t sum = D + T, over = sum & 0x01000100;
+        return (sum | (over - (over >> 8))) & kLo;
+    }
+    static uint32_t Add(uint32_t D, uint32_t S, uint32_t I) {
+        const uint32_t lo = (((S & kLo) * I) >> 8) & kLo;
+        const uint32_t hi = ((((S >> 8) & kLo) * I) >> 8) & kLo;
+        return AddLanes(D & kLo, lo) | AddLanes((D >> 8) & kLo, hi) << 8;
+    }
+    static uint32_t Sub(uint32_t D, uint32_t C) {
+        uint32_t r = 0;
+        for (int sh = 0; sh < 32; sh += 8) {
+            const uint32_t d = (D >> sh) & 0xFF, c = (C >> sh) & 0xFF;
+            r |= (d > c ? d - c : 0) << sh;
+        }
+        return r;
+    }
+};
+
+template <int N>
+constexpr uint32_t kStorageMask = N == 4 ? 0xFFFFFFFFu : (1u << (8 * N)) - 1;
+// The routines that leave pixels already equal to the drawn value (15/16 and 32 bits).
+template <int N>
+constexpr bool kPacked = N == 2 || N == 4;
+
+// Calls F(TChannels, std::integral_constant<int, bytes per pixel>) for the surface's format;
+// nothing for 1 and 4 bits.
+template <class F>
+void WithFormat(const TCustomDIBX& D, F&& Fn) {
+    using std::integral_constant;
+    switch (D.GetBitCount()) {
+    case 8: return Fn(TMaskedChannels{{0xFF, 0, 0}, 1}, integral_constant<int, 1>{});
+    case 15:
+    case 16:
+    case 24: {
+        const TMaskedChannels ch{{D.GetRBitMask(), D.GetGBitMask(), D.GetBBitMask()}, 3};
+        return D.GetBitCount() == 24 ? Fn(ch, integral_constant<int, 3>{}) : Fn(ch, integral_constant<int, 2>{});
+    }
+    case 32: return Fn(TByteChannels{}, integral_constant<int, 4>{});
+    default: return;
+    }
+}
+
+// Lock held for one operation; a nil lock needs no Unlock.
+class TLockGuard {
+public:
+    TLockGuard(TCustomDIBX& S, int32_t X, int32_t Y) : s_(S), p_(S.Lock(X, Y)) {}
+    ~TLockGuard() {
+        if (p_) s_.Unlock();
+    }
+    TLockGuard(const TLockGuard&) = delete;
+    TLockGuard& operator=(const TLockGuard&) = delete;
+    uint8_t* Get() const { return p_; }
+
+private:
+    TCustomDIBX& s_;
+    uint8_t* p_;
+};
+
+// ---- Rectangle fills ----
+
+// Calls Pixel(uint32_t& d) -> bool (store) for every pixel of the clipped R.
+template <class F>
+void ForEachFillPixel(TCustomDIBX& D, const TRect& R, F&& Pixel) {
+    TRect dest = R, src = R;
+    if (!D.ClipBlitRectFlip(dest, src, false, false)) return;
+    WithFormat(D, [&](auto Ch, auto Bytes) {
+        constexpr int N = decltype(Bytes)::value;
+        TLockGuard lock(D, dest.Left, dest.Top);
+        if (!lock.Get()) return;
+        const ptrdiff_t step = D.GetNextLine();
+        uint8_t* row = lock.Get();
+        for (int32_t y = dest.Top; y < dest.Bottom; ++y, row += step)
+            for (int32_t x = 0; x < dest.Right - dest.Left; ++x) {
+                uint32_t v = Load<N>(row + x * N);
+                if (Pixel(Ch, v, N)) Store<N>(row + x * N, v);
+            }
+    });
+}
+
+uint32_t ClampWeight(int32_t V, int32_t Max) { return uint32_t(std::clamp(V, 0, Max)); }
+
+}  // namespace
+
+void TCustomDIBX::FillRect(const TRect& R, int32_t Color) {
+    TRect dest = R, src = R;
+    if (!ClipBlitRectFlip(dest, src, false, false)) return;
+    WithFormat(*this, [&](auto, auto Bytes) {
+        constexpr int N = decltype(Bytes)::value;
+        TLockGuard lock(*this, dest.Left, dest.Top);
+        if (!lock.Get()) return;
+        const ptrdiff_t step = GetNextLine();
+        const int32_t w = dest.Right - dest.Left;
+        uint8_t* row = lock.Get();
+        for (int32_t y = dest.Top; y < dest.Bottom; ++y, row += step) {
+            if constexpr (N == 1)
+                std::memset(row, uint8_t(Color), size_t(w));
+            else
+                for (int32_t x = 0; x < w; ++x) Store<N>(row + x * N, uint32_t(Color));
+        }
+    });
+}
+
+void TCustomDIBX::FillRectAlpha(const TRect& R, int32_t Color, int32_t Alpha) {
+    if (Alpha == 0) return;
+    const uint32_t a = ClampWeight(Alpha, 255);
+    ForEachFillPixel(*this, R, [&](const auto& Ch, uint32_t& D, int N) {
+        const uint32_t c = uint32_t(Color) & (N == 4 ? 0xFFFFFFFFu : (1u << (8 * N)) - 1);
+        if (D == c) return false;
+        D = Ch.Blend(D, c, a);
+        return true;
+    });
+}
+
+void TCustomDIBX::FillRectAdd(const TRect& R, int32_t Color) {
+    ForEachFillPixel(*this, R, [&](const auto& Ch, uint32_t& D, int) {
+        D = Ch.Add(D, uint32_t(Color), 256);
+        return true;
+    });
+}
+
+void TCustomDIBX::FillRectSub(const TRect& R, int32_t Color) {
+    ForEachFillPixel(*this, R, [&](const auto& Ch, uint32_t& D, int) {
+        D = Ch.Sub(D, uint32_t(Color));
+        return true;
+    });
+}
+
+// ---- Unscaled draws ----
+
+namespace {
+
+// A clipped unscaled draw: the destination rectangle and the first source pixel with its steps.
+struct TBlit {
+    TRect Dest;
+    int32_t SrcX, SrcY;  // first source pixel read
+    int32_t DirX, DirY;  // +1, or -1 when mirrored
+};
+
+// Clips the draw of SrcRect at (X, Y); Mask, when given, must be 8 bits. With CutToSource the
+// source rectangle is first cut to the source (and mask) bounds; otherwise a source rectangle
+// that reaches outside them after clipping draws nothing.
+bool PrepareBlit(const TCustomDIBX& D, int32_t X, int32_t Y, const TCustomDIBX& S, TRect Src, bool MirrorX,
+                 bool MirrorY, const TCustomDIBX* Mask, bool CutToSource, TBlit& B) {
+    if (Mask && Mask->GetBitCount() != 8) return false;
+    TRect limit = S.GetBoundsRect();
+    if (Mask) limit = IntersectRects(limit, Mask->GetBoundsRect());
+    if (CutToSource) {
+        const TRect cut = IntersectRects(Src, limit);
+        if (RectIsEmpty(cut)) return false;
+        X += MirrorX ? Src.Right - cut.Right : cut.Left - Src.Left;
+        Y += MirrorY ? Src.Bottom - cut.Bottom : cut.Top - Src.Top;
+        Src = cut;
+    }
+    B.Dest = Bounds(X, Y, Src.Right - Src.Left, Src.Bottom - Src.Top);
+    if (!D.ClipBlitRectFlip(B.Dest, Src, MirrorX, MirrorY)) return false;
+    if (Src.Right - Src.Left != B.Dest.Right - B.Dest.Left || Src.Bottom - Src.Top != B.Dest.Bottom - B.Dest.Top ||
+        IntersectRects(Src, limit) != Src)
+        return false;
+    B.SrcX = MirrorX ? Src.Right - 1 : Src.Left;
+    B.SrcY = MirrorY ? Src.Bottom - 1 : Src.Top;
+    B.DirX = MirrorX ? -1 : 1;
+    B.DirY = MirrorY ? -1 : 1;
+    return true;
+}
+
+// Runs Pixel(Channels, uint32_t& d, uint32_t s, uint32_t m) -> bool (store) over a clipped draw of
+// Source (or of the mask alone when Source is null) into D. m is the mask value, 255 without one.
+template <class F>
+void WalkBlit(TCustomDIBX& D, int32_t X, int32_t Y, TCustomDIBX* Source, const TRect& SrcRect, bool MirrorX,
+              bool MirrorY, TCustomDIBX* Mask, F&& Pixel) {
+    TBlit b;
+    TCustomDIBX& s = Source ? *Source : *Mask;
+    if (Source && Source->BytesPerPixel() != D.BytesPerPixel()) return;
+    if (!PrepareBlit(D, X, Y, s, SrcRect, MirrorX, MirrorY, Mask, Source != nullptr, b)) return;
+    WithFormat(D, [&](auto Ch, auto Bytes) {
+        constexpr int N = decltype(Bytes)::value;
+        TLockGuard dl(D, b.Dest.Left, b.Dest.Top);
+        if (!dl.Get()) return;
+        TLockGuard sl(s, b.SrcX, b.SrcY);
+        if (!sl.Get()) return;
+        std::optional<TLockGuard> ml;
+        if (Source && Mask) {
+            ml.emplace(*Mask, b.SrcX, b.SrcY);
+            if (!ml->Get()) return;
+        }
+        const uint8_t* srow = Source ? sl.Get() : nullptr;
+        const uint8_t* mrow = !Mask ? nullptr : Source ? ml->Get() : sl.Get();
+        uint8_t* drow = dl.Get();
+        const ptrdiff_t dstep = D.GetNextLine();
+        const ptrdiff_t sstep = Source ? ptrdiff_t(b.DirY) * Source->GetNextLine() : 0;
+        const ptrdiff_t scol = ptrdiff_t(b.DirX) * N;
+        const ptrdiff_t mstep = Mask ? ptrdiff_t(b.DirY) * Mask->GetNextLine() : 0;
+        const int32_t w = b.Dest.Right - b.Dest.Left;
+        for (int32_t y = b.Dest.Top; y < b.Dest.Bottom; ++y) {
+            for (int32_t x = 0; x < w; ++x) {
+                uint32_t d = Load<N>(drow + x * N);
+                const uint32_t sv = srow ? Load<N>(srow + x * scol) : 0;
+                const uint32_t m = mrow ? mrow[x * b.DirX] : 255;
+                if (Pixel(Ch, d, sv, m, Bytes)) Store<N>(drow + x * N, d);
+            }
+            drow += dstep;
+            if (srow) srow += sstep;
+            if (mrow) mrow += mstep;
+        }
+    });
+}
+
+}  // namespace
+
+void TCustomDIBX::Draw(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool Transparent,
+                       bool MirrorX, bool MirrorY) {
+    const uint32_t key = uint32_t(Source.TransparentColor);
+    if (!Transparent && !MirrorX) {
+        // Plain forward rows: block copies.
+        TBlit b;
+        if (Source.BytesPerPixel() != BytesPerPixel() || GetBitCount() < 8 ||
+            !PrepareBlit(*this, X, Y, Source, SrcRect, false, MirrorY, nullptr, true, b))
+            return;
+        TLockGuard dl(*this, b.Dest.Left, b.Dest.Top);
+        if (!dl.Get()) return;
+        TLockGuard sl(Source, b.SrcX, b.SrcY);
+        if (!sl.Get()) return;
+        const size_t bytes = size_t(b.Dest.Right - b.Dest.Left) * size_t(BytesPerPixel());
+        const ptrdiff_t sstep = ptrdiff_t(b.DirY) * Source.GetNextLine();
+        uint8_t* d = dl.Get();
+        const uint8_t* s = sl.Get();
+        for (int32_t y = b.Dest.Top; y < b.Dest.Bottom; ++y, d += GetNextLine(), s += sstep) std::memmove(d, s, bytes);
+        return;
+    }
+    WalkBlit(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, nullptr,
+             [&](const auto&, uint32_t& D, uint32_t S, uint32_t, auto Bytes) {
+                 constexpr int N = decltype(Bytes)::value;
+                 // The key at the storage width; a 24-bit pixel matches only a key within 24 bits.
+                 if (Transparent && (N == 3 ? S == key : S == (key & kStorageMask<N>))) return false;
+                 D = S;
+                 return true;
+             });
+}
+
+void TCustomDIBX::DrawMask(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool MirrorX,
+                           bool MirrorY, TCustomDIBX& Mask) {
+    WalkBlit(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask,
+             [&](const auto& Ch, uint32_t& D, uint32_t S, uint32_t M, auto Bytes) {
+                 if (M == 0 || (kPacked<decltype(Bytes)::value> && D == S)) return false;
+                 D = M == 255 ? S : Ch.Blend(D, S, M);
+                 return true;
+             });
+}
+
+void TCustomDIBX::DrawAlpha(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool Transparent,
+                            bool MirrorX, bool MirrorY, int32_t Alpha) {
+    if (Alpha == 0) return;
+    const uint32_t a = ClampWeight(Alpha, 255);
+    const uint32_t key = uint32_t(Source.TransparentColor);
+    WalkBlit(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, nullptr,
+             [&](const auto& Ch, uint32_t& D, uint32_t S, uint32_t, auto Bytes) {
+                 // 32-bit surfaces honour the key only when asked; the others always.
+                 const bool keyed = decltype(Bytes)::value != 4 || Transparent;
+                 if ((keyed && S == key) || D == S) return false;
+                 D = Ch.Blend(D, S, a);
+                 return true;
+             });
+}
+
+void TCustomDIBX::DrawAlphaMask(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool MirrorX,
+                                bool MirrorY, TCustomDIBX& Mask, int32_t Alpha) {
+    if (Alpha == 0) return;
+    const uint32_t a = ClampWeight(Alpha, 255);
+    WalkBlit(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask,
+             [&](const auto& Ch, uint32_t& D, uint32_t S, uint32_t M, auto Bytes) {
+                 constexpr int N = decltype(Bytes)::value;
+                 if (M == 0 || (kPacked<N> && D == S)) return false;
+                 D = Ch.Blend(D, S, N == 4 && M == 255 ? a : M * a / 256);
+                 return true;
+             });
+}
+
+void TCustomDIBX::DrawAdd(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool, bool MirrorX,
+                          bool MirrorY, int32_t Intensity) {
+    if (Intensity == 0) return;
+    const uint32_t i = ClampWeight(Intensity, 256);
+    const uint32_t key = uint32_t(Source.TransparentColor);
+    WalkBlit(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, nullptr,
+             [&](const auto& Ch, uint32_t& D, uint32_t S, uint32_t, auto Bytes) {
+                 if (S == key) return false;
+                 // Masks of 8 bits add their raw values.
+                 D = decltype(Bytes)::value == 1 ? std::min(D + S, 255u) : Ch.Add(D, S, i);
+                 return true;
+             });
+}
+
+void TCustomDIBX::DrawAddMask(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool MirrorX,
+                              bool MirrorY, TCustomDIBX& Mask, int32_t Intensity) {
+    if (Intensity == 0) return;
+    const uint32_t i = ClampWeight(Intensity, 256);
+    WalkBlit(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask,
+             [&](const auto& Ch, uint32_t& D, uint32_t S, uint32_t M, auto) {
+                 if (M == 0) return false;
+                 D = Ch.Add(D, S, M * i / 256);
+                 return true;
+             });
+}
+
+void TCustomDIBX::DrawAlphaMaskKeyed(int32_t X, int32_t Y, TCustomDIBX& Mask, const TRect& SrcRect, bool MirrorX,
+                                     bool MirrorY, int32_t Color, int32_t Alpha) {
+    if (Alpha <= 0) return;
+    WalkBlit(*this, X, Y, nullptr, SrcRect, MirrorX, MirrorY, &Mask,
+             [&](const auto& Ch, uint32_t& D, uint32_t, uint32_t M, auto Bytes) {
+                 constexpr int N = decltype(Bytes)::value;
+                 const uint32_t c = uint32_t(Color) & kStorageMask<N>;
+                 if (M == 0) return false;
+                 uint32_t w = M * uint32_t(std::min(Alpha, 255)) / 256;
+                 if constexpr (kPacked<N>) {
+                     if (D == c) return false;
+                     if (Alpha >= 255)
+                         w = M;
+                     else if (N == 4 && M == 255)
+                         w = uint32_t(Alpha);
+                 }
+                 D = Ch.Blend(D, c, w);
+                 return true;
+             });
+}
+
+// ---- Rotated and zoomed draw ----
+
+void TCustomDIBX::DrawRotate(int32_t X, int32_t Y, double ZoomX, double ZoomY, TCustomDIBX& Source,
+                             const TRect& SrcRect, int32_t CenterX, int32_t CenterY, double Angle, bool Transparent,
+                             bool MirrorX, bool MirrorY, int32_t Blend) {
+    if (Blend <= 0 || !(ZoomX > 0) || !(ZoomY > 0) || GetBitCount() < 15) return;
+    if (Source.BytesPerPixel() != BytesPerPixel()) return;
+    const uint32_t blend = ClampWeight(Blend, 511);
+    const double s = std::sin(Angle), c = std::cos(Angle);
+    const TRect bounds = CalcRotateZoomBounds(X, Y, CenterX, CenterY, SrcRect, Angle, ZoomX, ZoomY, false, false);
+    // CalcRotateZoomBounds reaches one pixel further right and down than the pixels touched.
+    const TRect dest = IntersectRects(
+        {bounds.Left, bounds.Top, bounds.Right - 1, bounds.Bottom - 1},
+        IntersectRects(GetClipRect(), GetBoundsRect()));
+    if (RectIsEmpty(dest)) return;
+    const TRect readable = IntersectRects(SrcRect, Source.GetBoundsRect());
+    if (RectIsEmpty(readable)) return;
+    // 16.16 steps of the inverse mapping, in 64 bits so far-off geometry cannot wrap around.
+    auto fixed = [](double V) { return int64_t(std::clamp(V * 65536.0, -9.0e15, 9.0e15)); };
+    const int64_t xCol = fixed(c / ZoomX), yCol = fixed(-s / ZoomY), xRow = fixed(s / ZoomX), yRow = fixed(c / ZoomY);
+    const uint32_t key = uint32_t(Source.TransparentColor);
+    WithFormat(*this, [&](auto Ch, auto Bytes) {
+        constexpr int N = decltype(Bytes)::value;
+        TLockGuard dl(*this, dest.Left, dest.Top);
+        if (!dl.Get()) return;
+        TLockGuard sl(Source, readable.Left, readable.Top);
+        if (!sl.Get()) return;
+        const ptrdiff_t sstep = Source.GetNextLine();
+        uint8_t* drow = dl.Get();
+        for (int32_t y = dest.Top; y < dest.Bottom; ++y, drow += GetNextLine()) {
+            int64_t fx = int64_t(CenterX) * 65536 + int64_t(dest.Left - X) * xCol + int64_t(y - Y) * xRow;
+            int64_t fy = int64_t(CenterY) * 65536 + int64_t(dest.Left - X) * yCol + int64_t(y - Y) * yRow;
+            for (int32_t x = 0; x < dest.Right - dest.Left; ++x, fx += xCol, fy += yCol) {
+                if (fx < 0 || fy < 0) continue;
+                int64_t sx = fx >> 16, sy = fy >> 16;
+                if (MirrorX) sx = SrcRect.Right - sx - 1;
+                if (MirrorY) sy = SrcRect.Bottom - sy - 1;
+                if (sx < readable.Left || sx >= readable.Right || sy < readable.Top || sy >= readable.Bottom) continue;
+                const uint32_t sv =
+                    Load<N>(sl.Get() + (sy - readable.Top) * sstep + (sx - readable.Left) * N);
+                if (Transparent && sv == key) continue;
+                uint8_t* d = drow + x * N;
+                if (blend == 255)
+                    Store<N>(d, sv);
+                else if (blend < 255)
+                    Store<N>(d, Ch.Blend(Load<N>(d), sv, blend));
+                else
+                    Store<N>(d, Ch.Add(Load<N>(d), sv, blend - 256));
+            }
+        }
+    });
+}

@@ -57,6 +57,9 @@ struct TDIBSharedImage {
 class TDIB {
 public:
     TDIB();
+    virtual ~TDIB() = default;
+    TDIB(const TDIB&) = default;
+    TDIB& operator=(const TDIB&) = default;
 
     // The table and the format the next image gets (SetSize, SetBitCount); UpdatePalette pushes
     // ColorTable into the current image. Attaching an image copies its table here.
@@ -74,9 +77,9 @@ public:
     const TDIBColorFormat& NowPixelFormat() const { return image_->PixelFormat; }
     const TRGBQuadTable& ImageColorTable() const { return image_->ColorTable; }
 
-    void Clear();
+    virtual void Clear();
     // A new image unless width, height, depth and masks already agree. Old pixels are not kept.
-    void SetSize(int32_t Width, int32_t Height, int32_t BitCount);
+    virtual void SetSize(int32_t Width, int32_t Height, int32_t BitCount);
     void SetWidth(int32_t Value);
     void SetHeight(int32_t Value);
     // Converts the pixels to N bits (index copy, nearest entry of a fixed table, or colours).

@@ -453,11 +453,10 @@ bool PointInRect(const TRect& R, int32_t X, int32_t Y) {
     return R.Left <= X && X < R.Right && R.Top <= Y && Y < R.Bottom;
 }
 
-void IntersectRects(const TRect& A, const TRect& B, TRect& R) {
-    if (!RectsIntersect(A, B)) {
-        R = TRect{0, 0, 0, 0};
-        return;
-    }
-    R = TRect{std::max(A.Left, B.Left), std::max(A.Top, B.Top), std::min(A.Right, B.Right),
-              std::min(A.Bottom, B.Bottom)};
+TRect IntersectRects(const TRect& A, const TRect& B) {
+    if (!RectsIntersect(A, B)) return TRect{0, 0, 0, 0};
+    return TRect{std::max(A.Left, B.Left), std::max(A.Top, B.Top), std::min(A.Right, B.Right),
+                 std::min(A.Bottom, B.Bottom)};
 }
+
+void IntersectRects(const TRect& A, const TRect& B, TRect& R) { R = IntersectRects(A, B); }

@@ -172,6 +172,7 @@ uint32_t ScaleColor(uint32_t Color, int32_t Factor);
 bool RectsIntersect(const TRect& A, const TRect& B);
 // Left <= X < Right and Top <= Y < Bottom.
 bool PointInRect(const TRect& R, int32_t X, int32_t Y);
-// R := the intersection of A and B, or (0, 0, 0, 0) when they do not intersect.
+// The intersection of A and B, or (0, 0, 0, 0) when they do not intersect; and the same into R.
+TRect IntersectRects(const TRect& A, const TRect& B);
 void IntersectRects(const TRect& A, const TRect& B, TRect& R);
 inline TPoint NxMakePoint(int32_t X, int32_t Y) { return MakePoint(X, Y); }

@@ -5,11 +5,6 @@
 #include <cstring>
 #include <limits>
 
-TRect IntersectRects(const TRect& A, const TRect& B) {
-    return {std::max(A.Left, B.Left), std::max(A.Top, B.Top), std::min(A.Right, B.Right),
-            std::min(A.Bottom, B.Bottom)};
-}
-
 namespace {
 
 // Trunc of a value that may lie beyond int32 (far-off geometry): saturated instead of undefined.

@@ -11,14 +11,13 @@
 // bounds, source rectangles to the source (and mask) surface, and a source of another storage
 // width than the destination draws nothing.
 #include "core/header.h"
+#include "core/sysutils.h"
 #include "graphics/dib.h"
 
 #include <cstdint>
 #include <vector>
 
 constexpr TRect Bounds(int32_t X, int32_t Y, int32_t W, int32_t H) { return {X, Y, X + W, Y + H}; }
-// The common part of A and B (empty when they do not meet).
-TRect IntersectRects(const TRect& A, const TRect& B);
 
 class TDIBX;
 

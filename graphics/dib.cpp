@@ -258,6 +258,18 @@ TRGBQuadTable MakeGreyColorTable() {
     return table;
 }
 
+TRGBQuadTable PaletteEntriesToRGBQuads(const TPaletteEntryTable& Entries) {
+    TRGBQuadTable quads;
+    std::transform(Entries.begin(), Entries.end(), quads.begin(), PaletteEntryToRGBQuad);
+    return quads;
+}
+
+TPaletteEntryTable RGBQuadsToPaletteEntries(const TRGBQuadTable& Quads) {
+    TPaletteEntryTable entries;
+    std::transform(Quads.begin(), Quads.end(), entries.begin(), RGBQuadToPaletteEntry);
+    return entries;
+}
+
 TDIB::TDIB() : PixelFormat(MakeDIBColorFormat(8, 8, 8)) { SetImage(EmptyImage()); }
 
 void TDIB::SetImage(std::shared_ptr<TDIBSharedImage> Image) {

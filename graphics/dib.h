@@ -42,6 +42,19 @@ constexpr TRGBQuad RGBQuad(uint8_t R, uint8_t G, uint8_t B) {
 }
 TRGBQuadTable MakeGreyColorTable();
 
+// A system palette entry: red, green, blue, then the flags byte.
+struct TPaletteEntry {
+    uint8_t Red, Green, Blue, Flags;
+    bool operator==(const TPaletteEntry&) const = default;
+};
+using TPaletteEntryTable = std::array<TPaletteEntry, 256>;
+
+// Red and blue swap places; the fourth byte (flags or reserved) becomes 0.
+constexpr TRGBQuad PaletteEntryToRGBQuad(TPaletteEntry E) { return RGBQuad(E.Red, E.Green, E.Blue); }
+constexpr TPaletteEntry RGBQuadToPaletteEntry(TRGBQuad Q) { return {QuadRed(Q), QuadGreen(Q), QuadBlue(Q), 0}; }
+TRGBQuadTable PaletteEntriesToRGBQuads(const TPaletteEntryTable& Entries);
+TPaletteEntryTable RGBQuadsToPaletteEntries(const TRGBQuadTable& Quads);
+
 // Pixel data with its size and format; held by the TDIBs that share it.
 struct TDIBSharedImage {
     int32_t Width = 0, Height = 0, BitCount = 8;

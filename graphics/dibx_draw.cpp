@@ -8,6 +8,7 @@
 // The 15/16- and 32-bit routines leave a destination pixel that already equals the blended-in
 // value where the blend would only darken it (mask, alpha-mask and colour-through-mask draws).
 #include "graphics/dibx.h"
+#include "graphics/blendrow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -76,12 +77,7 @@ struct TMaskedChannels {
 struct TByteChannels {
     static constexpr uint32_t kLo = 0x00FF00FF;
 
-    static uint32_t Blend(uint32_t D, uint32_t S, uint32_t W) {
-        const uint32_t v = 255 - W;
-        const uint32_t lo = (((D & kLo) * v + (S & kLo) * W) >> 8) & kLo;
-        const uint32_t hi = ((((D >> 8) & kLo) * v + ((S >> 8) & kLo) * W) >> 8) & kLo;
-        return lo | hi << 8;
-    }
+    static uint32_t Blend(uint32_t D, uint32_t S, uint32_t W) { return BlendBytes(D, S, W); }
     static uint32_t AddLanes(uint32_t D, uint32_t T) {
         const uint32_t sum = D + T, over = sum & 0x01000100;
         return (sum | (over - (over >> 8))) & kLo;
@@ -248,17 +244,26 @@ bool PrepareBlit(const TCustomDIBX& D, int32_t X, int32_t Y, const TCustomDIBX& 
     return true;
 }
 
-// Runs Pixel(Channels, uint32_t& d, uint32_t s, uint32_t m) -> bool (store) over a clipped draw of
-// Source (or of the mask alone when Source is null) into D. m is the mask value, 255 without one.
+// One row of a clipped draw: D the destination's first pixel, S and M the source's and the mask's
+// first pixels read (null when absent), read in direction DirX.
+struct TRow {
+    uint8_t* D;
+    const uint8_t* S;
+    const uint8_t* M;
+    int32_t Width;
+    int DirX;
+};
+
+// Runs Row(Channels, bytes per pixel constant, TRow) over the rows of a clipped draw of Source (or
+// of the mask alone when Source is null) into D.
 template <class F>
-void WalkBlit(TCustomDIBX& D, int32_t X, int32_t Y, TCustomDIBX* Source, const TRect& SrcRect, bool MirrorX,
-              bool MirrorY, TCustomDIBX* Mask, F&& Pixel) {
+void WalkRows(TCustomDIBX& D, int32_t X, int32_t Y, TCustomDIBX* Source, const TRect& SrcRect, bool MirrorX,
+              bool MirrorY, TCustomDIBX* Mask, F&& Row) {
     TBlit b;
     TCustomDIBX& s = Source ? *Source : *Mask;
     if (Source && Source->BytesPerPixel() != D.BytesPerPixel()) return;
     if (!PrepareBlit(D, X, Y, s, SrcRect, MirrorX, MirrorY, Mask, Source != nullptr, b)) return;
     WithFormat(D, [&](auto Ch, auto Bytes) {
-        constexpr int N = decltype(Bytes)::value;
         TLockGuard dl(D, b.Dest.Left, b.Dest.Top);
         if (!dl.Get()) return;
         TLockGuard sl(s, b.SrcX, b.SrcY);
@@ -268,26 +273,39 @@ void WalkBlit(TCustomDIBX& D, int32_t X, int32_t Y, TCustomDIBX* Source, const T
             ml.emplace(*Mask, b.SrcX, b.SrcY);
             if (!ml->Get()) return;
         }
-        const uint8_t* srow = Source ? sl.Get() : nullptr;
-        const uint8_t* mrow = !Mask ? nullptr : Source ? ml->Get() : sl.Get();
-        uint8_t* drow = dl.Get();
+        TRow r{dl.Get(), Source ? sl.Get() : nullptr, !Mask ? nullptr : Source ? ml->Get() : sl.Get(),
+               b.Dest.Right - b.Dest.Left, b.DirX};
         const ptrdiff_t dstep = D.GetNextLine();
         const ptrdiff_t sstep = Source ? ptrdiff_t(b.DirY) * Source->GetNextLine() : 0;
-        const ptrdiff_t scol = ptrdiff_t(b.DirX) * N;
         const ptrdiff_t mstep = Mask ? ptrdiff_t(b.DirY) * Mask->GetNextLine() : 0;
-        const int32_t w = b.Dest.Right - b.Dest.Left;
         for (int32_t y = b.Dest.Top; y < b.Dest.Bottom; ++y) {
-            for (int32_t x = 0; x < w; ++x) {
-                uint32_t d = Load<N>(drow + x * N);
-                const uint32_t sv = srow ? Load<N>(srow + x * scol) : 0;
-                const uint32_t m = mrow ? mrow[x * b.DirX] : 255;
-                if (Pixel(Ch, d, sv, m, Bytes)) Store<N>(drow + x * N, d);
-            }
-            drow += dstep;
-            if (srow) srow += sstep;
-            if (mrow) mrow += mstep;
+            Row(Ch, Bytes, r);
+            r.D += dstep;
+            if (r.S) r.S += sstep;
+            if (r.M) r.M += mstep;
         }
     });
+}
+
+// Runs Pixel(Channels, uint32_t& d, uint32_t s, uint32_t m, bytes per pixel constant) -> bool
+// (store) over a row. m is the mask value, 255 without one.
+template <class C, class B, class F>
+void PixelRow(const C& Ch, B Bytes, const TRow& R, F&& Pixel) {
+    constexpr int N = B::value;
+    for (int32_t x = 0; x < R.Width; ++x) {
+        uint32_t d = Load<N>(R.D + x * N);
+        const uint32_t sv = R.S ? Load<N>(R.S + ptrdiff_t(x) * R.DirX * N) : 0;
+        const uint32_t m = R.M ? R.M[ptrdiff_t(x) * R.DirX] : 255;
+        if (Pixel(Ch, d, sv, m, Bytes)) Store<N>(R.D + x * N, d);
+    }
+}
+
+// WalkRows with PixelRow on every row.
+template <class F>
+void WalkBlit(TCustomDIBX& D, int32_t X, int32_t Y, TCustomDIBX* Source, const TRect& SrcRect, bool MirrorX,
+              bool MirrorY, TCustomDIBX* Mask, F&& Pixel) {
+    WalkRows(D, X, Y, Source, SrcRect, MirrorX, MirrorY, Mask,
+             [&](const auto& Ch, auto Bytes, const TRow& R) { PixelRow(Ch, Bytes, R, Pixel); });
 }
 
 }  // namespace
@@ -351,13 +369,16 @@ void TCustomDIBX::DrawAlphaMask(int32_t X, int32_t Y, TCustomDIBX& Source, const
                                 bool MirrorY, TCustomDIBX& Mask, int32_t Alpha) {
     if (Alpha == 0) return;
     const uint32_t a = ClampWeight(Alpha, 255);
-    WalkBlit(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask,
-             [&](const auto& Ch, uint32_t& D, uint32_t S, uint32_t M, auto Bytes) {
-                 constexpr int N = decltype(Bytes)::value;
-                 if (M == 0 || (kPacked<N> && D == S)) return false;
-                 D = Ch.Blend(D, S, N == 4 && M == 255 ? a : M * a / 256);
-                 return true;
-             });
+    WalkRows(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask, [&](const auto& Ch, auto Bytes, const TRow& R) {
+        if constexpr (decltype(Bytes)::value == 4)
+            AlphaMaskRow32(R.D, R.S, R.M, R.Width, R.DirX, a);
+        else
+            PixelRow(Ch, Bytes, R, [&](const auto& C, uint32_t& D, uint32_t S, uint32_t M, auto) {
+                if (M == 0 || (kPacked<decltype(Bytes)::value> && D == S)) return false;
+                D = C.Blend(D, S, M * a / 256);
+                return true;
+            });
+    });
 }
 
 void TCustomDIBX::DrawAdd(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool, bool MirrorX,

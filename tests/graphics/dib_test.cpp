@@ -200,6 +200,21 @@ TEST(DIB, SharingSizingAndPixelAccess) {
     EXPECT_EQ(nibbles.GetPixel(2, 0), 0xFu);
 }
 
+TEST(DIB, PaletteEntriesAndRGBQuadsSwapRedAndBlue) {
+    TPaletteEntryTable entries;
+    TRGBQuadTable quads;
+    for (int i = 0; i < 256; ++i) {
+        entries[i] = {uint8_t(i), uint8_t(255 - i), uint8_t(i ^ 0x5A), 4};
+        quads[i] = RGBQuad(uint8_t(i), uint8_t(255 - i), uint8_t(i ^ 0x5A)) | 0xEE000000;
+    }
+    const TRGBQuadTable toQuads = PaletteEntriesToRGBQuads(entries);
+    const TPaletteEntryTable toEntries = RGBQuadsToPaletteEntries(quads);
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(toQuads[i], quads[i] & 0xFFFFFF) << i;
+        EXPECT_EQ(toEntries[i], (TPaletteEntry{entries[i].Red, entries[i].Green, entries[i].Blue, 0})) << i;
+    }
+}
+
 TEST(DIB, DepthConversions) {
     TDIB dib;
     dib.ColorTable[3] = RGBQuad(200, 100, 50);

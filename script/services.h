@@ -27,13 +27,14 @@ struct TObjectRef {
 };
 
 // A queued event, as the object root's queue holds it: the handler text (a page name, or a page and a label joined by ":"), the
-// object that sent it, the level (0 while pending, else the level of the handler that took it)
-// and its arguments.
+// object that sent it, the level (0 while pending, else the level of the handler that took it),
+// its arguments and its kind (the property id of the handler property that raised it).
 struct TTimerData {
     std::string Handler;
     TObjectRef Sender;
     int32_t Level = 0;
     TArrayString Args;
+    uint8_t Kind = 0;
 };
 
 // The object root as the script sees it. This base is the headless root: no events, no objects.

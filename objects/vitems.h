@@ -1,0 +1,512 @@
+#pragma once
+// The scene: every script-visible object (TVelaObject), the objects with a rectangle on a screen
+// layer (TVelaControl), the two layers (TVelaBase), the object root that owns them all
+// (TVelaBaseList) and the queue of script events the objects raise (TTimerList).
+//
+// Ownership: the root frees the objects of its flat list; a control frees its children. Every
+// object takes itself out of the root's lists when freed. An object that a script deletes loses
+// its name at once and is freed at the end of the root's step.
+#include "core/header.h"
+#include "core/stringlist.h"
+#include "graphics/dibx.h"
+#include "script/services.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TVelaBaseList;
+class TVelaControl;
+class TVelaBase;
+
+// The property accessors every object has, by value type: (accessor name, base answer). Each
+// expands to a virtual getter Get<Name> and setter Set<Name>; kinds override what they keep.
+#define VELA_INT_PROPS(X)                                                                                        \
+    X(Ignoremouse, 0) X(Groupindex, 0) X(Left, 0) X(Top, 0) X(Width, 0) X(Height, 0) X(Zoomx, 256)             \
+    X(Zoomy, 256) X(Offsetx, 0) X(Offsety, 0) X(Halign, 0) X(Distancex, 0) X(Distancey, 0) X(Clipheight, 0)    \
+    X(Clipleft, 0) X(Cliptop, 0) X(Clipwidth, 0) X(Plusx, 0) X(Plusy, 0) X(Glyphheight, 0) X(Glyphwidth, 0)    \
+    X(Fontheight, 0) X(Fontstyle, 0) X(Linespace, 0) X(Fontcolor, 0) X(Fontlinkcolor, 0)                       \
+    X(Fonthovercolor, 0) X(Fontbordercolor, 0) X(Fontshadowcolor, 0) X(Fonthoverstyle, 0) X(Fontborder, 0)     \
+    X(Fontshadow, 0) X(Fonthoverborder, 0) X(Fonthovershadow, 0) X(Fonthoverbordercolor, 0)                    \
+    X(Fonthovershadowcolor, 0) X(Caretx, 0) X(Carety, 0) X(Caretheight, 0) X(Textdelay, 256) X(Imemode, 3)     \
+    X(Borderwidth, 0) X(Bordercolor, -1) X(Marginx, 0) X(Marginy, 0) X(Color, 0xFFFFFF) X(Capmasklevel, 255)   \
+    X(Alpha, 255) X(Brightness, 255) X(Blurdelay, 0) X(Blurspan, 0) X(Angle, 0) X(Orientation, 0) X(Delay, 0)  \
+    X(Index, -1) X(Count, 0) X(Repeatpos, 0) X(Colcount, 0) X(Rowcount, 0) X(Power, 0) X(Duration, 0) X(Min, 0) \
+    X(Max, 0) X(Value, 0) X(Smallchange, 1) X(Largechange, 1) X(Barsize, 0) X(Scrollx, 0) X(Scrolly, 0)        \
+    X(Topindex, 0) X(Hovercolor, -1) X(Volume, 0) X(Balance, 0) X(Partmotion, 1) X(Amp, 0) X(Wavelen, 0)
+
+#define VELA_BOOL_PROPS(X)                                                                                      \
+    X(Autoscrap, false) X(Rclickscrap, false) X(Handlekey, false) X(Selected, false) X(Allowallup, false)      \
+    X(Poszoomed, false) X(Antialias, false) X(Fontchangeabled, true) X(Textpaused, false) X(Readonly, false)   \
+    X(Capturelink, false) X(Fliph, false) X(Flipv, false) X(Capturemask, false) X(Reverse, false)              \
+    X(Repeat, false) X(Paused, false) X(Anipaused, false) X(Rewindonload, true) X(Muteonload, false)           \
+    X(Overlay, true)
+
+#define VELA_STR_PROPS(X)                                                                                       \
+    X(Cursor) X(Onidle) X(Fontname) X(Text) X(Maptext) X(Source) X(Scrollsource) X(Checksource) X(Hoversource) \
+    X(Pressedsource) X(Clickedsource) X(Mapsource) X(Thumbsource) X(Buttonsource) X(Onhold) X(Onrelease)      \
+    X(Onnotify) X(Onmousemove) X(Onmousein) X(Onmouseout) X(Onlbtndown) X(Onlbtnup) X(Onrbtndown) X(Onrbtnup)  \
+    X(Onwheeldown) X(Onwheelup) X(Onplaying) X(Onplaystart) X(Onplayend) X(Onlink) X(Onselect) X(Onopening)    \
+    X(Onopened) X(Onclosing) X(Onclosed) X(Onmapin) X(Onmapout) X(Onkeydown) X(Onkeyrepeat) X(Onkeyup)        \
+    X(Onfocusin) X(Onfocusout)
+
+// Names beginning with this character belong to system objects (the layers among them): never
+// saved, sorted first among siblings.
+inline constexpr char SystemNameMark = '\x01';
+inline bool IsSystemName(const std::string& Name) { return !Name.empty() && Name[0] == SystemNameMark; }
+
+// ---- Scene objects ----
+
+class TVelaObject {
+public:
+    // Registers the object with Owner (when given) and, when UniqueName, names it "object<n>".
+    explicit TVelaObject(TVelaBaseList* AOwner, bool UniqueName = true);
+    TVelaObject(const TVelaObject&) = delete;
+    TVelaObject& operator=(const TVelaObject&) = delete;
+    virtual ~TVelaObject();
+
+    TVelaBaseList* GetOwner() const { return Owner; }
+    // Never reused: a reference taken with Ref stays distinguishable from any later object.
+    uint32_t GetSerial() const { return Serial; }
+    TObjectRef Ref() { return {this, Serial}; }
+
+    const std::string& GetName() const { return Name; }
+    // Takes the name; another object of the root that has it is deleted.
+    virtual void SetName(const std::string& S);
+    const std::string& GetTag() const { return Tag; }
+    void SetTag(const std::string& S) { Tag = S; }
+    int32_t GetPriority() const { return Priority; }
+    int32_t GetSubPriority() const { return SubPriority; }
+    void SetPriority(int32_t P);
+    void SetSubPriority(int32_t K);
+    // Deferred deletion: the name goes at once, the object at the end of the root's step.
+    void Delete();
+    bool IsDeleted() const;
+
+    // Identity and structure.
+    virtual TCustomDIBX* GetLayerSurface();
+    virtual uint8_t GetCompoType() const { return LT_NONE; }
+    virtual bool GetVisible() const { return false; }
+    virtual void SetVisible(bool) {}
+    virtual TVelaControl* GetParent() const { return nullptr; }
+    virtual void SetParent(TVelaControl*) {}
+    virtual TVelaObject* GetObject(int Index) const;
+    virtual int GetObjectCount() const;
+    virtual TVelaControl* GetControl(int) const { return nullptr; }
+    virtual int GetControlCount() const { return 0; }
+    virtual TVelaBase* GetBase();
+    virtual TStream* GetDataStream() { return nullptr; }
+
+    // Property accessors.
+#define VELA_DECLARE_INT(N, D) \
+    virtual int32_t Get##N() const { return D; } \
+    virtual void Set##N(int32_t) {}
+#define VELA_DECLARE_BOOL(N, D) \
+    virtual bool Get##N() const { return D; } \
+    virtual void Set##N(bool) {}
+#define VELA_DECLARE_STR(N) \
+    virtual std::string Get##N() const { return {}; } \
+    virtual void Set##N(const std::string&) {}
+    VELA_INT_PROPS(VELA_DECLARE_INT)
+    VELA_BOOL_PROPS(VELA_DECLARE_BOOL)
+    VELA_STR_PROPS(VELA_DECLARE_STR)
+#undef VELA_DECLARE_INT
+#undef VELA_DECLARE_BOOL
+#undef VELA_DECLARE_STR
+    virtual bool GetPlaying() const { return false; }
+    virtual int32_t GetOrigwidth() const { return GetWidth(); }
+    virtual int32_t GetOrigheight() const { return GetHeight(); }
+    // The indexed pairs: top/centre/bottom, left/centre/right, the nine border pieces, three params.
+    virtual int32_t GetBorderhalign(int) const { return 0; }
+    virtual void SetBorderhalign(int, int32_t) {}
+    virtual int32_t GetBordervalign(int) const { return 0; }
+    virtual void SetBordervalign(int, int32_t) {}
+    virtual std::string GetBordersource(int) const { return {}; }
+    virtual void SetBordersource(int, const std::string&) {}
+    virtual double GetParam(int) const { return 0; }
+    virtual void SetParam(int, double) {}
+    // Zoom as a factor (1.0 = 1:1) and the angle in radians, over the integer properties.
+    virtual double GetFloatzoomx() const;
+    virtual void SetFloatzoomx(double V);
+    virtual double GetFloatzoomy() const;
+    virtual void SetFloatzoomy(double V);
+    virtual double GetFloatangle() const;
+    virtual void SetFloatangle(double V);
+
+    // Values no property id names.
+    virtual bool GetControlFlag() const { return false; }
+    virtual void SetControlFlag(bool) {}
+    virtual TRect GetBoundsRect() const;
+    virtual bool GetImageFlag() const { return false; }
+    virtual void SetImageFlag(bool) {}
+    virtual bool IsSelecting() const { return false; }
+    virtual int32_t GetOriginX() const { return GetLeft() - GetOffsetx(); }
+    virtual int32_t GetOriginY() const { return GetTop() - GetOffsety(); }
+    virtual int32_t GetOriginX2() const { return GetLeft() - GetOffsetx(); }
+    virtual int32_t GetOriginY2() const { return GetTop() - GetOffsety(); }
+    virtual TRect GetAreaRect() const { return {0, 0, 1, 1}; }
+    virtual void SetAreaRect(const TRect&) {}
+    virtual int32_t GetControlValue() const { return 0; }
+    virtual void SetControlValue(int32_t) {}
+    virtual int32_t GetControlValue2() const { return 0; }
+    virtual void SetControlValue2(int32_t) {}
+    virtual TPoint GetScreenPos() const { return {0, 0}; }
+    virtual TPoint GetCaretPos() const { return {0, 0}; }
+    virtual std::string GetPlainText() const { return GetText(); }
+    virtual void AppendText(const std::string& S) { SetText(GetText() + S); }
+    virtual TCustomDIBX* GetSurface() { return nullptr; }
+    virtual void SetSurface(TCustomDIBX*) {}
+    virtual TCustomDIBX* GetSourceSurface() { return nullptr; }
+    virtual void SetSourceSurface(TCustomDIBX*) {}
+    virtual bool GetPrevFlag1() const { return true; }
+    virtual void SetPrevFlag1(bool) {}
+    virtual bool GetPrevFlag2() const { return true; }
+    virtual void SetPrevFlag2(bool) {}
+    virtual int32_t GetPlayState() const { return 2; }
+    virtual void SetPlayState(int32_t) {}
+    virtual bool GetBusy() const { return false; }
+
+    // Life and drawing.
+    virtual void Invalidate() {}
+    virtual void Prepare() {}
+    // The object hit at P (screen coordinates) under the IgnoreMouse mask, nullptr when none.
+    virtual TVelaObject* HitTest(TPoint, uint32_t) { return nullptr; }
+    // The per-tick step; true asks the root to free the object now.
+    virtual bool Step() { return false; }
+
+    // Persistence and tools.
+    virtual void SaveToStream(TStream& Stream);
+    virtual void LoadFromStream(TStream& Stream, int32_t Version);
+    virtual TPoint ClientToScreen(TPoint P) const { return P; }
+    virtual TPoint ScreenToClient(TPoint P) const { return P; }
+    virtual void Play() {}
+    // R becomes its intersection with the bounds; true when that is not empty.
+    virtual bool IntersectsRect(TRect& R) const;
+    virtual void FreePrivateDIBs() {}
+    virtual void MakePrivateDIBs() {}
+
+    // Keyboard and focus.
+    virtual TVelaControl* GetFocusTarget() { return nullptr; }
+    virtual bool ContainsControl(const TVelaObject*) const { return false; }
+    virtual void AdjustDirtyRect(TRect& R) const;
+    virtual bool InCabinet() const { return false; }
+    virtual std::string GetCurrentCursor() const { return GetCursor(); }
+    virtual void FocusNativeControl() {}
+    virtual void EnterCabinet() {}
+    virtual void LeaveCabinet() {}
+    // Visible and on the current layer of the player's root.
+    virtual bool IsShown();
+    virtual void PlaceNativeControls();
+
+protected:
+    TVelaBaseList* Owner;
+    std::string Name;
+
+private:
+    friend class TVelaControl;   // renames the other holder of a name directly
+    friend class TVelaBaseList;  // names its layers
+    std::string Tag;
+    int32_t Priority = 0;
+    int32_t SubPriority = 0;  // tie-breaker among equal priorities, set by film motions
+    uint32_t Serial;
+};
+
+// Every object the root lists; frees its pending events when it goes.
+class TVelaComponent : public TVelaObject {
+public:
+    using TVelaObject::TVelaObject;
+    ~TVelaComponent() override;
+};
+
+// An object with a rectangle on a layer. Every change that moves or changes its look adds the
+// old and the new screen rectangle to the layer's dirty list.
+class TVelaControl : public TVelaComponent {
+public:
+    explicit TVelaControl(TVelaBaseList* AOwner, bool UniqueName = true);
+    ~TVelaControl() override;
+
+    void SetName(const std::string& S) override;
+    bool GetVisible() const override { return Visible; }
+    void SetVisible(bool V) override;
+    TVelaControl* GetParent() const override { return Parent; }
+    void SetParent(TVelaControl* P) override;
+    TVelaControl* GetControl(int Index) const override;
+    int GetControlCount() const override { return static_cast<int>(Children.size()); }
+
+    int32_t GetLeft() const override { return Left; }
+    void SetLeft(int32_t V) override;
+    int32_t GetTop() const override { return Top; }
+    void SetTop(int32_t V) override;
+    int32_t GetWidth() const override { return Width; }
+    void SetWidth(int32_t V) override;
+    int32_t GetHeight() const override { return Height; }
+    void SetHeight(int32_t V) override;
+    int32_t GetOffsetx() const override { return OffsetX; }
+    void SetOffsetx(int32_t V) override;
+    int32_t GetOffsety() const override { return OffsetY; }
+    void SetOffsety(int32_t V) override;
+    bool GetPoszoomed() const override { return PosZoomed; }
+    void SetPoszoomed(bool V) override;
+    int32_t GetClipleft() const override { return ClipLeft; }
+    void SetClipleft(int32_t V) override;
+    int32_t GetCliptop() const override { return ClipTop; }
+    void SetCliptop(int32_t V) override;
+    int32_t GetClipwidth() const override { return ClipWidth; }
+    void SetClipwidth(int32_t V) override;
+    int32_t GetClipheight() const override { return ClipHeight; }
+    void SetClipheight(int32_t V) override;
+    int32_t GetControlValue() const override { return FilmX; }
+    void SetControlValue(int32_t V) override;
+    int32_t GetControlValue2() const override { return FilmY; }
+    void SetControlValue2(int32_t V) override;
+    int32_t GetPlusx() const override { return PlusX; }
+    void SetPlusx(int32_t V) override;
+    int32_t GetPlusy() const override { return PlusY; }
+    void SetPlusy(int32_t V) override;
+    int32_t GetColor() const override { return Color; }
+    void SetColor(int32_t V) override;
+    bool GetControlFlag() const override { return FrameFlag; }
+    void SetControlFlag(bool V) override;
+    int32_t GetIgnoremouse() const override { return IgnoreMouse; }
+    void SetIgnoremouse(int32_t V) override { IgnoreMouse = static_cast<uint8_t>(V); }
+    std::string GetCursor() const override { return Cursor; }
+    void SetCursor(const std::string& S) override { Cursor = S; }
+    bool GetAnipaused() const override;
+    void SetAnipaused(bool V) override { AniPaused = V; }
+    bool GetHandlekey() const override { return HandleKey; }
+    void SetHandlekey(bool V) override;
+    TRect GetAreaRect() const override { return AreaRect; }
+    void SetAreaRect(const TRect& R) override { AreaRect = R; }
+#define VELA_CONTROL_HANDLER(N) \
+    std::string Get##N() const override { return N; } \
+    void Set##N(const std::string& S) override { N = S; }
+#define VELA_CONTROL_HANDLERS(X)                                                                           \
+    X(Onmousemove) X(Onmousein) X(Onmouseout) X(Onlbtndown) X(Onlbtnup) X(Onrbtndown) X(Onrbtnup) X(Onwheeldown) \
+    X(Onwheelup) X(Onkeydown) X(Onkeyup) X(Onkeyrepeat) X(Onfocusin) X(Onfocusout)
+    VELA_CONTROL_HANDLERS(VELA_CONTROL_HANDLER)
+
+    int32_t GetOriginX() const override { return Origin(false, false); }
+    int32_t GetOriginY() const override { return Origin(true, false); }
+    int32_t GetOriginX2() const override { return Origin(false, true); }
+    int32_t GetOriginY2() const override { return Origin(true, true); }
+    TPoint GetScreenPos() const override;
+    TPoint ClientToScreen(TPoint P) const override;
+    TPoint ScreenToClient(TPoint P) const override;
+    // The clip area in screen coordinates; false when the control has none.
+    bool GetClipArea(TRect& R) const;
+
+    void Invalidate() override;
+    void Prepare() override;
+    TVelaObject* HitTest(TPoint P, uint32_t Mask) override;
+    void SaveToStream(TStream& Stream) override;
+    void LoadFromStream(TStream& Stream, int32_t Version) override;
+    TVelaControl* GetFocusTarget() override;
+    bool ContainsControl(const TVelaObject* C) const override;
+    bool InCabinet() const override;
+    void PlaceNativeControls() override;
+
+    void AddControl(TVelaControl* C) { Children.push_back(C); }
+    void RemoveControl(TVelaControl* C);
+    // Changes all four between two invalidations, when any differs.
+    void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight);
+    // Puts the children in drawing order: system objects first, then by priority, then by name.
+    void SortControls();
+    virtual void ClipChanged() {}
+
+protected:
+    // Stores a changed value between the invalidations of the old and the new area.
+    template <typename T>
+    bool ChangeLook(T& Field, T Value) {
+        if (Field == Value) return false;
+        Invalidate();
+        Field = Value;
+        Invalidate();
+        return true;
+    }
+    std::vector<TVelaControl*> Children;  // owned, in drawing order
+
+private:
+    int32_t Origin(bool Vertical, bool Second) const;
+    // The focus is dropped when this control or one of its children has it.
+    void DropFocusInside();
+
+    int32_t Left = 0, Top = 0, Width = 0, Height = 0, OffsetX = 0, OffsetY = 0;
+    bool Visible = true;
+    TVelaControl* Parent = nullptr;
+    int32_t Color = 0xFFFFFF;
+    TRect AreaRect{0, 0, 1, 1};
+    std::string Onmousemove, Onmousein, Onmouseout, Onlbtndown, Onlbtnup, Onrbtndown, Onrbtnup, Onwheeldown,
+        Onwheelup, Onkeydown, Onkeyup, Onkeyrepeat, Onfocusin, Onfocusout;
+    uint8_t IgnoreMouse = IM_NONE;
+    std::string Cursor;
+    bool PosZoomed = false;
+    bool FrameFlag = false;
+    int32_t ClipLeft = 0, ClipTop = 0, ClipWidth = 0, ClipHeight = 0;
+    int32_t FilmX = 0, FilmY = 0;
+    int32_t PlusX = 0, PlusY = 0;
+    bool AniPaused = false;
+    bool HandleKey = false;
+};
+
+// One screen layer: a control with its dirty list, its drawing surface and the pointer state
+// the window latches for it.
+class TVelaBase : public TVelaControl {
+public:
+    explicit TVelaBase(TVelaBaseList& AOwner);
+
+    TVelaBase* GetBase() override { return this; }
+    TCustomDIBX* GetSurface() override;
+    TCustomDIBX* GetLayerSurface() override { return GetSurface(); }
+    void SetWidth(int32_t V) override;
+    void SetHeight(int32_t V) override;
+    void Prepare() override;
+    void MakePrivateDIBs() override { SizeSurfaces(); }
+
+    // Clamps R to the layer and adds it to the dirty list when it is not empty.
+    void AddDirtyRect(const TRect& R);
+    // The whole layer becomes dirty.
+    void InvalidateAll() { AddDirtyRect({0, 0, GetWidth(), GetHeight()}); }
+    void SetMousePos(TPoint P);
+
+    TClipList ClipList;
+    TDIBX Surface;   // the layer's own picture when it is not drawn straight to the screen
+    TDIBX Surface2;  // a spare memory surface of the same size
+
+    // Pointer state, latched by the window and consumed by the pointer step.
+    TPoint MousePos{0, 0};
+    bool LeftLatch = false, LeftPressed = false, RightLatch = false, RightPressed = false;
+    bool LeftHeld = false, RightHeld = false;
+    bool Moved = false;
+    uint8_t Capture = 0;
+    TObjectRef MouseTarget;
+    bool WheelDownLatch = false, WheelDown = false, WheelUpLatch = false, WheelUp = false;
+    std::string CursorName;
+
+private:
+    void SizeSurfaces();
+};
+
+// ---- The event queue ----
+
+// Script events, first in first out. A record is pending (Level 0) until the runner takes it.
+class TTimerList : public TObjList<TTimerData> {
+public:
+    explicit TTimerList(TVelaBaseList& AOwner) : Owner(AOwner) {}
+
+    // Appends a pending record. When Sender already has a pending record of Kind, nothing is
+    // added and that record's index is answered.
+    int Add(TVelaObject* Sender, const std::string& Handler, const TArrayString* Args, uint8_t Kind);
+    using TObjList::IndexOf;
+    // The first record, pending or taken, of Sender and Kind; -1 when none.
+    int IndexOf(const TVelaObject* Sender, uint8_t Kind) const;
+    TTimerData* FirstPending() const;
+    void ClearLevel(int32_t Level);
+    void ClearTaken();
+    // Removes Obj's pending records; taken ones keep their sender.
+    void RemoveObject(const TVelaObject* Obj);
+
+    void SaveToStream(TStream& Stream) const;
+    void LoadFromStream(TStream& Stream, int32_t Version);
+
+private:
+    TVelaBaseList& Owner;
+};
+
+// ---- The object root ----
+
+using TObjectFactory = TVelaObject* (*)(TVelaBaseList& Owner);
+// Makes the kinds of the player creatable by type code.
+void RegisterPlayerKinds();
+// Makes a kind creatable (tests register kinds of their own).
+void RegisterObjectKind(uint8_t Code, TObjectFactory Factory);
+
+// The key state of the root for key codes 0..255, latched by the window and turned into
+// events by the input step.
+struct TKeyState {
+    std::array<uint8_t, 256> Held{}, DownLatch{}, Pressed{}, RepeatNow{}, Repeated{};
+    std::array<int32_t, 256> RepeatCountdown{};
+    bool AnyDown = false, AnyUp = false, AnyRepeat = false;
+    std::vector<int32_t> DownKeys, UpKeys, RepeatKeys;
+};
+
+class TVelaBaseList : public TVelaComponent {
+public:
+    TVelaBaseList();
+    ~TVelaBaseList() override;
+
+    TVelaBase* GetBase(int Index) const { return Layers[Index & 1].get(); }
+    int32_t GetCurrentLayer() const { return CurrentLayer; }
+    void SetCurrentLayer(int32_t Index) { CurrentLayer = Index & 1; }
+    int32_t GetWidth() const override { return Width; }
+    void SetWidth(int32_t V) override;
+    int32_t GetHeight() const override { return Height; }
+    void SetHeight(int32_t V) override;
+    // Sets the colour of both layers.
+    void SetColor(int32_t V) override;
+    // The picture the current layer draws into.
+    TCustomDIBX* GetSurface() override { return &RootBitmap; }
+    int32_t GetWipeType() const { return WipeType; }
+
+    // Look-ups by name: "" and 0x01 "BASE0"/"BASE1" name the layers (relative to the current
+    // layer for FindObject, absolute for FindControl); deleted objects are never found.
+    TVelaObject* FindObject(const std::string& AName) const;
+    TVelaControl* FindControl(const std::string& AName) const;
+    int IndexOfName(const std::string& AName) const;
+    int IndexOfObject(const TVelaObject* Obj) const;
+    // Whether Ref names an object still in the flat list (address and serial).
+    bool IsLive(const TObjectRef& Ref) const;
+    TVelaObject* GetObject(int Index) const override;
+    int GetObjectCount() const override { return static_cast<int>(Objects.size()); }
+    // The object of type Code (taken modulo 128), owned by this root; nullptr for a code whose
+    // kind does not exist. The caller sets the parent.
+    TVelaObject* CreateObject(uint8_t Code);
+    // Adds the names of Parent's children (of every object when Parent is the root), only those
+    // of type Code unless it is 0; Recurse descends and adds each name once. Answers the count.
+    int GetObjectNames(TStringList& List, const TVelaObject* Parent, uint8_t Code, bool Recurse) const;
+
+    void AddObject(TVelaObject* Obj) { Objects.push_back(Obj); }
+    void RemoveObject(TVelaObject* Obj);
+    void MarkDeleted(TVelaObject* Obj);
+    bool IsMarkedDeleted(const TVelaObject* Obj) const;
+    void RemoveFromDeleted(const TVelaObject* Obj);
+
+    TTimerList& GetEvents() { return Events; }
+    TVelaControl* GetFocus() const { return Focused; }
+    void SetFocus(TVelaControl* C) { Focused = C; }
+    void RequestFocusUpdate() { FocusUpdate = true; }
+    bool FocusUpdateRequested() const { return FocusUpdate; }
+    TKeyState Keys;
+    bool PauseInactive = true;
+
+    // Steps every object, then frees those deleted during the tick.
+    bool Step() override;
+    // Draws both layers into their dirty rectangles.
+    void Prepare() override;
+    // Frees every object and makes two fresh layers of the same size; keeps the key state.
+    void Clear();
+    void SaveToStream(TStream& Stream) override;
+    void LoadFromStream(TStream& Stream, int32_t Version) override;
+
+private:
+    void MakeLayers();
+    void FreeObjects();
+
+    std::array<std::unique_ptr<TVelaBase>, 2> Layers;
+    int32_t Width = 0, Height = 0;
+    TDIBX RootBitmap;
+    int32_t WipeType = 0;
+    int32_t CurrentLayer = 0;
+    TTimerList Events{*this};
+    std::vector<TVelaObject*> Objects;  // every object but the layers, in creation order
+    std::vector<TVelaObject*> Deleted;  // marked for deletion, each once
+    size_t StepIndex = 0;
+    TVelaControl* Focused = nullptr;
+    bool FocusUpdate = false;
+};
+
+// The player's object root, between VelaInitialize and VelaFinalize.
+extern TVelaBaseList* Bases;
+void VelaInitialize();
+void VelaFinalize();

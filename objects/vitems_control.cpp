@@ -1,0 +1,402 @@
+// Controls: the rectangle on a layer, its dirty-rectangle bookkeeping, its children in drawing
+// order, drawing, hit testing and the control record.
+#include "objects/vitems.h"
+
+#include "core/sysutils.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// V scaled by the zoom Z (1/256), truncated toward zero.
+int32_t Scaled(int32_t V, int32_t Z) { return static_cast<int32_t>(int64_t(V) * Z / 256); }
+
+// The number n of a trailing "_<n>" with n >= 2, cut from Base; 2 when there is none.
+int32_t CutNameSuffix(std::string& Base) {
+    const size_t at = Base.rfind('_');
+    if (at == std::string::npos || at + 1 >= Base.size() || Base.size() - at > 10) return 2;
+    int32_t n = 0;
+    for (size_t i = at + 1; i < Base.size(); ++i) {
+        if (Base[i] < '0' || Base[i] > '9') return 2;
+        n = n * 10 + (Base[i] - '0');
+    }
+    if (n < 2) return 2;
+    Base.resize(at);
+    return n;
+}
+
+bool ChildBefore(const TVelaControl* A, const TVelaControl* B) {
+    static const std::string LastName{SystemNameMark, SystemNameMark};
+    if (A == B) return false;
+    if (A->GetName() == LastName) return false;
+    if (B->GetName() == LastName) return true;
+    const bool systemA = IsSystemName(A->GetName()), systemB = IsSystemName(B->GetName());
+    if (systemA != systemB) return systemA;
+    const int32_t orderA = A->GetPriority() + A->GetSubPriority();
+    const int32_t orderB = B->GetPriority() + B->GetSubPriority();
+    if (orderA != orderB) return orderA < orderB;
+    return A->GetName() < B->GetName();
+}
+
+}  // namespace
+
+TVelaControl::TVelaControl(TVelaBaseList* AOwner, bool UniqueName) : TVelaComponent(AOwner, UniqueName) {
+    if (Owner && !Owner->GetFocus()) Owner->RequestFocusUpdate();
+}
+
+TVelaControl::~TVelaControl() {
+    while (!Children.empty()) delete Children.back();  // each takes itself off the list
+    if (Parent) Parent->RemoveControl(this);
+    if (!Owner) return;
+    if (Owner->GetFocus() == this) {
+        Owner->SetFocus(nullptr);
+        Owner->RequestFocusUpdate();
+    }
+    for (int i = 0; i < 2; ++i)
+        if (TVelaBase* layer = Owner->GetBase(i); layer && layer->MouseTarget.Object == this) layer->MouseTarget = {};
+}
+
+void TVelaControl::SetName(const std::string& S) {
+    if (S == Name) return;
+    const int other = Owner ? Owner->IndexOfName(S) : -1;
+    if (other >= 0) {
+        TVelaObject* holder = Owner->GetObject(other);
+        std::string base = S;
+        for (int32_t n = CutNameSuffix(base);; ++n) {
+            std::string candidate = base + "_" + std::to_string(n);
+            if (Owner->IndexOfName(candidate) < 0) {
+                holder->Name = candidate;
+                break;
+            }
+        }
+    }
+    Name = S;
+}
+
+void TVelaControl::DropFocusInside() {
+    TVelaControl* focus = Owner ? Owner->GetFocus() : nullptr;
+    if (focus && (focus == this || ContainsControl(focus))) {
+        Owner->SetFocus(nullptr);
+        Owner->RequestFocusUpdate();
+    }
+}
+
+void TVelaControl::SetVisible(bool V) {
+    if (V == Visible) return;
+    if (!V) {
+        Invalidate();
+        Visible = false;
+        DropFocusInside();
+    } else {
+        Visible = true;
+        Invalidate();
+        if (Owner && !Owner->GetFocus()) Owner->RequestFocusUpdate();
+    }
+}
+
+void TVelaControl::SetHandlekey(bool V) {
+    if (V == HandleKey) return;
+    HandleKey = V;
+    if (!Owner) return;
+    if ((V && !Owner->GetFocus()) || (!V && Owner->GetFocus() == this)) Owner->RequestFocusUpdate();
+}
+
+void TVelaControl::SetParent(TVelaControl* P) {
+    if (P == Parent) return;
+    for (const TVelaControl* up = P; up; up = up->Parent)
+        if (up == this) return;
+    Invalidate();
+    if (Parent) {
+        Parent->RemoveControl(this);
+        if (Parent->GetCompoType() == LT_CABINET) Parent->LeaveCabinet();
+    }
+    Parent = P;
+    if (P) {
+        P->AddControl(this);
+        P->SortControls();
+        if (P->GetCompoType() == LT_CABINET) P->EnterCabinet();
+    }
+    Invalidate();
+    if (!Owner) return;
+    TVelaControl* focus = Owner->GetFocus();
+    const bool onCurrent = GetBase() && GetBase() == Owner->GetBase(Owner->GetCurrentLayer());
+    if (focus && (focus == this || ContainsControl(focus)) && !onCurrent) {
+        Owner->SetFocus(nullptr);
+        Owner->RequestFocusUpdate();
+    } else if (!focus && onCurrent) {
+        Owner->RequestFocusUpdate();
+    }
+}
+
+TVelaControl* TVelaControl::GetControl(int Index) const {
+    return Index >= 0 && Index < GetControlCount() ? Children[Index] : nullptr;
+}
+
+void TVelaControl::RemoveControl(TVelaControl* C) { std::erase(Children, C); }
+
+void TVelaControl::SetLeft(int32_t V) {
+    if (V != Left) {
+        Invalidate();
+        Left = V;
+        FilmX = 0;
+        Invalidate();
+    }
+    PlaceNativeControls();
+}
+
+void TVelaControl::SetTop(int32_t V) {
+    if (V != Top) {
+        Invalidate();
+        Top = V;
+        FilmY = 0;
+        Invalidate();
+    }
+    PlaceNativeControls();
+}
+
+void TVelaControl::SetWidth(int32_t V) { ChangeLook(Width, V); }
+void TVelaControl::SetHeight(int32_t V) { ChangeLook(Height, V); }
+void TVelaControl::SetOffsetx(int32_t V) {
+    ChangeLook(OffsetX, V);
+    PlaceNativeControls();
+}
+void TVelaControl::SetOffsety(int32_t V) {
+    ChangeLook(OffsetY, V);
+    PlaceNativeControls();
+}
+void TVelaControl::SetPoszoomed(bool V) { ChangeLook(PosZoomed, V); }
+void TVelaControl::SetClipleft(int32_t V) {
+    if (ChangeLook(ClipLeft, V)) ClipChanged();
+}
+void TVelaControl::SetCliptop(int32_t V) {
+    if (ChangeLook(ClipTop, V)) ClipChanged();
+}
+void TVelaControl::SetClipwidth(int32_t V) {
+    if (ChangeLook(ClipWidth, V)) ClipChanged();
+}
+void TVelaControl::SetClipheight(int32_t V) {
+    if (ChangeLook(ClipHeight, V)) ClipChanged();
+}
+void TVelaControl::SetControlValue(int32_t V) { ChangeLook(FilmX, V); }
+void TVelaControl::SetControlValue2(int32_t V) { ChangeLook(FilmY, V); }
+void TVelaControl::SetPlusx(int32_t V) { ChangeLook(PlusX, V); }
+void TVelaControl::SetPlusy(int32_t V) { ChangeLook(PlusY, V); }
+
+void TVelaControl::SetColor(int32_t V) {
+    Color = V;
+    Invalidate();
+}
+
+void TVelaControl::SetControlFlag(bool V) {
+    FrameFlag = V;
+    Invalidate();
+}
+
+void TVelaControl::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight) {
+    if (ALeft == Left && ATop == Top && AWidth == Width && AHeight == Height) return;
+    Invalidate();
+    Left = ALeft;
+    Top = ATop;
+    Width = AWidth;
+    Height = AHeight;
+    Invalidate();
+}
+
+bool TVelaControl::GetAnipaused() const {
+    if (IsSystemName(Name) && Parent) return Parent->GetAnipaused();
+    return AniPaused;
+}
+
+// The screen position of the anchored left (top) edge. Second leaves out the parent and
+// anchors a flipped control one pixel further.
+int32_t TVelaControl::Origin(bool Vertical, bool Second) const {
+    const int32_t zoom = Vertical ? GetZoomy() : GetZoomx();
+    const int32_t pos = Vertical ? Top : Left;
+    const int32_t offset = Vertical ? OffsetY : OffsetX;
+    const int32_t size = Vertical ? Height : Width;
+    const int32_t plus = Vertical ? PlusY : PlusX;
+    const bool flip = Vertical ? GetFlipv() : GetFliph();
+    auto parentOrigin = [&] { return Vertical ? Parent->GetOriginY() - Parent->GetScrolly()
+                                              : Parent->GetOriginX() - Parent->GetScrollx(); };
+
+    auto* self = const_cast<TVelaControl*>(this);
+    TCustomDIBX* own = self->GetSurface();
+    TCustomDIBX* parentSurface = Parent && Parent->GetBase() != Parent ? Parent->GetSurface() : nullptr;
+    const int32_t parentZoom = Parent ? (Vertical ? Parent->GetZoomy() : Parent->GetZoomx()) : 0;
+    if (!Second && PosZoomed && parentSurface && own && zoom == parentZoom) {
+        // Placed inside the parent's own picture, which is shown scaled to the parent's size.
+        const int32_t parentExtent = Vertical ? Parent->GetHeight() : Parent->GetWidth();
+        const int32_t surfaceExtent = Vertical ? parentSurface->GetHeight() : parentSurface->GetWidth();
+        const int32_t ownExtent = Vertical ? own->GetHeight() : own->GetWidth();
+        const int64_t scale =
+            parentExtent != 0 ? std::max<int64_t>(1, std::llround(double(surfaceExtent) / parentExtent * 65536)) : 1;
+        int64_t d = pos - offset;
+        if (flip) d = surfaceExtent - d - ownExtent;
+        const int64_t scaled = d * 65536;
+        int64_t q = scaled / scale, r = scaled % scale;
+        if (r < 0) {
+            --q;
+            r += scale;
+        }
+        if (r > 32767) ++q;
+        return static_cast<int32_t>(q) + parentOrigin() + plus;
+    }
+    int32_t anchor = Scaled(offset, zoom);
+    if (flip) anchor = size - (Second ? 0 : 1) - anchor;
+    int32_t l = PosZoomed ? Scaled(pos, zoom) : pos;
+    if (!Second && Parent) l += parentOrigin();
+    return l - anchor + plus;
+}
+
+TPoint TVelaControl::GetScreenPos() const {
+    TPoint p{Left, Top};
+    if (PosZoomed) p = {Scaled(Left, GetZoomx()), Scaled(Top, GetZoomy())};
+    if (Parent) {
+        p.X += Parent->GetOriginX() - Parent->GetScrollx();
+        p.Y += Parent->GetOriginY() - Parent->GetScrolly();
+    }
+    return {p.X + PlusX, p.Y + PlusY};
+}
+
+TPoint TVelaControl::ClientToScreen(TPoint P) const { return {P.X + GetOriginX(), P.Y + GetOriginY()}; }
+TPoint TVelaControl::ScreenToClient(TPoint P) const { return {P.X - GetOriginX(), P.Y - GetOriginY()}; }
+
+bool TVelaControl::GetClipArea(TRect& R) const {
+    if (ClipWidth <= 0 || ClipHeight <= 0) return false;
+    const int32_t x = GetOriginX() + ClipLeft, y = GetOriginY() + ClipTop;
+    R = {x, y, x + ClipWidth, y + ClipHeight};
+    return true;
+}
+
+void TVelaControl::Invalidate() {
+    if (!Visible) return;
+    TVelaBase* layer = GetBase();
+    if (!layer) return;
+    TRect r = GetBoundsRect();
+    if (Parent && !Parent->IntersectsRect(r)) return;
+    TRect clip;
+    if (GetClipArea(clip)) {
+        r = IntersectRects(r, clip);
+        if (RectIsEmpty(r)) return;
+    }
+    AdjustDirtyRect(r);
+    layer->AddDirtyRect(r);
+}
+
+void TVelaControl::Prepare() {
+    TCustomDIBX* surface = GetLayerSurface();
+    if (!surface) return;
+    const TRect clip = surface->GetClipRect();
+    const TRect bounds = GetBoundsRect();
+    if (!RectsIntersect(bounds, clip)) return;
+    const TRect inner = IntersectRects(bounds, clip);
+    for (size_t i = 0; i < Children.size(); ++i) {
+        TVelaControl* child = Children[i];
+        if (child->GetName().empty() || !child->GetVisible()) continue;
+        TRect childClip;
+        const bool clipped = child->GetClipArea(childClip);
+        if (clipped && !RectsIntersect(childClip, inner)) continue;
+        surface->ClearClipRect();
+        surface->UnionClipRect(clipped ? IntersectRects(inner, childClip) : inner);
+        child->Prepare();
+        surface->ClearClipRect();
+    }
+    surface->ClearClipRect();
+    surface->UnionClipRect(clip);
+}
+
+TVelaObject* TVelaControl::HitTest(TPoint P, uint32_t Mask) {
+    if (!Visible || !PointInRect(GetBoundsRect(), P.X, P.Y)) return nullptr;
+    TVelaObject* hit = IgnoreMouse < 32 && (Mask >> IgnoreMouse & 1) ? this : nullptr;
+    for (size_t i = Children.size(); i-- > 0;)
+        if (TVelaObject* child = Children[i]->HitTest(P, Mask)) return child;
+    return hit;
+}
+
+TVelaControl* TVelaControl::GetFocusTarget() {
+    for (size_t i = Children.size(); i-- > 0;)
+        if (Children[i]->GetVisible())
+            if (TVelaControl* target = Children[i]->GetFocusTarget()) return target;
+    return GetHandlekey() && !GetPaused() ? this : nullptr;
+}
+
+bool TVelaControl::ContainsControl(const TVelaObject* C) const {
+    for (const TVelaControl* child : Children)
+        if (child == C || child->ContainsControl(C)) return true;
+    return false;
+}
+
+bool TVelaControl::InCabinet() const {
+    return Parent && (Parent->GetCompoType() == LT_CABINET || Parent->InCabinet());
+}
+
+void TVelaControl::PlaceNativeControls() {
+    for (TVelaControl* child : Children) child->PlaceNativeControls();
+}
+
+void TVelaControl::SortControls() { std::stable_sort(Children.begin(), Children.end(), ChildBefore); }
+
+// The control record follows the base record; every field is written, the reader skips those
+// its version predates. The saved children follow, each as its type code and its record.
+void TVelaControl::SaveToStream(TStream& Stream) {
+    TVelaComponent::SaveToStream(Stream);
+    for (int32_t v : {Left, Top, Width, Height, OffsetX, OffsetY}) WriteStreamInt(Stream, v);
+    WriteStreamByte(Stream, PosZoomed);
+    for (int32_t v : {FilmX, FilmY, PlusX, PlusY, ClipLeft, ClipTop, ClipWidth, ClipHeight}) WriteStreamInt(Stream, v);
+    WriteStreamByte(Stream, AniPaused);
+    WriteStreamByte(Stream, Visible);
+    WriteStreamInt(Stream, Color);
+    for (int32_t v : {AreaRect.Left, AreaRect.Top, AreaRect.Right, AreaRect.Bottom}) WriteStreamInt(Stream, v);
+    WriteStreamByte(Stream, IgnoreMouse);
+    for (const std::string* s : {&Cursor, &Onmousemove, &Onmousein, &Onmouseout, &Onlbtndown, &Onlbtnup, &Onrbtndown,
+                                 &Onrbtnup, &Onwheeldown, &Onwheelup})
+        WriteStreamString(Stream, *s);
+    WriteStreamByte(Stream, HandleKey);
+    for (const std::string* s : {&Onkeydown, &Onkeyup, &Onkeyrepeat, &Onfocusin, &Onfocusout}) WriteStreamString(Stream, *s);
+
+    std::vector<TVelaControl*> saved;
+    for (TVelaControl* child : Children)
+        if (!child->IsDeleted() && child->GetCompoType() != LT_NONE && !IsSystemName(child->GetName()))
+            saved.push_back(child);
+    WriteStreamInt(Stream, static_cast<int32_t>(saved.size()));
+    for (TVelaControl* child : saved) {
+        WriteStreamByte(Stream, child->GetCompoType());
+        child->SaveToStream(Stream);
+    }
+}
+
+void TVelaControl::LoadFromStream(TStream& Stream, int32_t Version) {
+    TVelaComponent::LoadFromStream(Stream, Version);
+    for (int32_t* v : {&Left, &Top, &Width, &Height, &OffsetX, &OffsetY}) *v = ReadStreamInt(Stream);
+    PosZoomed = ReadStreamByte(Stream) != 0;
+    if (Version >= 130)
+        for (int32_t* v : {&FilmX, &FilmY, &PlusX, &PlusY}) *v = ReadStreamInt(Stream);
+    if (Version >= 104) {
+        for (int32_t* v : {&ClipLeft, &ClipTop, &ClipWidth, &ClipHeight}) *v = ReadStreamInt(Stream);
+        AniPaused = ReadStreamByte(Stream) != 0;
+    }
+    Visible = ReadStreamByte(Stream) != 0;
+    Color = ReadStreamInt(Stream);
+    for (int32_t* v : {&AreaRect.Left, &AreaRect.Top, &AreaRect.Right, &AreaRect.Bottom}) *v = ReadStreamInt(Stream);
+    IgnoreMouse = ReadStreamByte(Stream);
+    Cursor = ReadStreamString(Stream);
+    Onmousemove = ReadStreamString(Stream);
+    if (Version >= 102) Onmousein = ReadStreamString(Stream);
+    for (std::string* s : {&Onmouseout, &Onlbtndown, &Onlbtnup, &Onrbtndown, &Onrbtnup, &Onwheeldown, &Onwheelup})
+        *s = ReadStreamString(Stream);
+    if (Version >= 118) {
+        HandleKey = ReadStreamByte(Stream) != 0;
+        for (std::string* s : {&Onkeydown, &Onkeyup, &Onkeyrepeat, &Onfocusin, &Onfocusout}) *s = ReadStreamString(Stream);
+    }
+
+    const int32_t count = ReadStreamInt(Stream);
+    if (count < 0 || count > Stream.Remaining()) throw EReadError();
+    for (int32_t i = 0; i < count; ++i) {
+        auto* child = dynamic_cast<TVelaControl*>(Owner ? Owner->CreateObject(ReadStreamByte(Stream)) : nullptr);
+        if (!child) throw EReadError();  // no such kind, or not a control: the rest cannot be read
+        child->SetParent(this);
+        child->LoadFromStream(Stream, Version);
+    }
+    SortControls();
+}

@@ -1,0 +1,131 @@
+// The root class of scene objects: naming, ordering, deferred deletion and the base record.
+#include "objects/vitems.h"
+
+#include "core/sysutils.h"
+
+#include <atomic>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+std::atomic<uint32_t> LastSerial{0};
+
+// The first "object<n>" that no object of Root is called.
+std::string MakeUniqueName(const TVelaBaseList& Root, const std::string& Prefix) {
+    for (int n = 0;; ++n) {
+        std::string candidate = Prefix + std::to_string(n);
+        if (Root.IndexOfName(candidate) < 0) return candidate;
+    }
+}
+
+}  // namespace
+
+TVelaObject::TVelaObject(TVelaBaseList* AOwner, bool UniqueName) : Owner(AOwner), Serial(++LastSerial) {
+    if (!Owner) return;
+    if (UniqueName) Name = MakeUniqueName(*Owner, "object");
+    Owner->AddObject(this);
+}
+
+TVelaObject::~TVelaObject() {
+    if (!Owner) return;
+    Owner->RemoveFromDeleted(this);
+    Owner->RemoveObject(this);
+}
+
+void TVelaObject::SetName(const std::string& S) {
+    if (S == Name) return;
+    if (Owner) {
+        const int other = Owner->IndexOfName(S);
+        if (other >= 0) Owner->GetObject(other)->Delete();
+    }
+    Name = S;
+}
+
+void TVelaObject::SetPriority(int32_t P) {
+    if (P == Priority) return;
+    Priority = P;
+    SubPriority = 0;
+    if (TVelaControl* parent = GetParent()) parent->SortControls();
+    Invalidate();
+}
+
+void TVelaObject::SetSubPriority(int32_t K) {
+    if (K == SubPriority) return;
+    SubPriority = K;
+    if (TVelaControl* parent = GetParent()) parent->SortControls();
+    Invalidate();
+}
+
+void TVelaObject::Delete() {
+    if (Owner) Owner->MarkDeleted(this);
+    Name.clear();
+}
+
+bool TVelaObject::IsDeleted() const { return Owner && Owner->IsMarkedDeleted(this); }
+
+TCustomDIBX* TVelaObject::GetLayerSurface() {
+    TVelaControl* parent = GetParent();
+    return parent ? parent->GetLayerSurface() : nullptr;
+}
+
+TVelaObject* TVelaObject::GetObject(int Index) const { return Owner ? Owner->GetObject(Index) : nullptr; }
+
+int TVelaObject::GetObjectCount() const { return Owner ? Owner->GetObjectCount() : 0; }
+
+TVelaBase* TVelaObject::GetBase() {
+    TVelaControl* parent = GetParent();
+    return parent ? parent->GetBase() : nullptr;
+}
+
+double TVelaObject::GetFloatzoomx() const { return GetZoomx() / 256.0; }
+void TVelaObject::SetFloatzoomx(double V) { SetZoomx(static_cast<int32_t>(std::nearbyint(V * 256))); }
+double TVelaObject::GetFloatzoomy() const { return GetZoomy() / 256.0; }
+void TVelaObject::SetFloatzoomy(double V) { SetZoomy(static_cast<int32_t>(std::nearbyint(V * 256))); }
+
+// A full turn is 255 angle units.
+double TVelaObject::GetFloatangle() const { return GetAngle() * 2 * std::numbers::pi / 255; }
+void TVelaObject::SetFloatangle(double V) {
+    SetAngle(static_cast<int32_t>(std::nearbyint(V / (2 * std::numbers::pi) * 255)));
+}
+
+TRect TVelaObject::GetBoundsRect() const {
+    const int32_t x = GetOriginX(), y = GetOriginY();
+    return {x, y, x + GetWidth(), y + GetHeight()};
+}
+
+bool TVelaObject::IntersectsRect(TRect& R) const {
+    R = IntersectRects(R, GetBoundsRect());
+    return !RectIsEmpty(R);
+}
+
+void TVelaObject::AdjustDirtyRect(TRect& R) const {
+    if (const TVelaControl* parent = GetParent()) parent->AdjustDirtyRect(R);
+}
+
+bool TVelaObject::IsShown() {
+    return GetVisible() && Bases && GetBase() == Bases->GetBase(Bases->GetCurrentLayer());
+}
+
+void TVelaObject::PlaceNativeControls() {
+    for (int i = 0; i < GetControlCount(); ++i) GetControl(i)->PlaceNativeControls();
+}
+
+// The base record: name, priority, second order key (from version 104), tag (from 120).
+void TVelaObject::SaveToStream(TStream& Stream) {
+    WriteStreamString(Stream, Name);
+    WriteStreamInt(Stream, Priority);
+    WriteStreamInt(Stream, SubPriority);
+    WriteStreamString(Stream, Tag);
+}
+
+void TVelaObject::LoadFromStream(TStream& Stream, int32_t Version) {
+    Name = ReadStreamString(Stream);
+    Priority = ReadStreamInt(Stream);
+    if (Version >= 104) SubPriority = ReadStreamInt(Stream);
+    if (Version >= 120) Tag = ReadStreamString(Stream);
+}
+
+TVelaComponent::~TVelaComponent() {
+    if (Owner) Owner->GetEvents().RemoveObject(this);
+}

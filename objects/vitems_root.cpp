@@ -1,0 +1,297 @@
+// The layers and the object root: look-ups by name, creation by type code, the per-tick step,
+// drawing into the dirty rectangles, and the scene's stored form.
+#include "objects/vitems.h"
+
+#include "core/sysutils.h"
+
+#include <algorithm>
+
+TVelaBaseList* Bases = nullptr;
+
+namespace {
+
+const std::string LayerNames[2] = {std::string{SystemNameMark} + "BASE0", std::string{SystemNameMark} + "BASE1"};
+const std::string OtherLayerName{SystemNameMark};
+
+// The constructors of the creatable kinds, by type code modulo 128.
+std::array<TObjectFactory, 128> ObjectKinds{};
+
+// Screen sizes a stored scene may ask for.
+constexpr int32_t MaxSceneExtent = 32767;
+
+}  // namespace
+
+void RegisterObjectKind(uint8_t Code, TObjectFactory Factory) { ObjectKinds[Code & 127] = Factory; }
+
+void RegisterPlayerKinds() {
+    // No scene kind is built yet: every type code creates nothing until its kind registers here.
+    ObjectKinds.fill(nullptr);
+}
+
+void VelaInitialize() {
+    RegisterPlayerKinds();
+    Bases = new TVelaBaseList();
+}
+
+void VelaFinalize() {
+    delete Bases;
+    Bases = nullptr;
+    ObjectKinds.fill(nullptr);
+}
+
+// ---- Layers ----
+
+TVelaBase::TVelaBase(TVelaBaseList& AOwner) : TVelaControl(&AOwner, false) {}
+
+TCustomDIBX* TVelaBase::GetSurface() {
+    if (Owner->GetBase(Owner->GetCurrentLayer()) != this || Owner->GetWipeType() != 0) return &Surface;
+    return Owner->GetSurface();
+}
+
+void TVelaBase::SizeSurfaces() {
+    if (GetWidth() <= 0 || GetHeight() <= 0) return;
+    Surface.SetSize(GetWidth(), GetHeight(), 32);
+    Surface2.SetSize(GetWidth(), GetHeight(), 32);
+}
+
+void TVelaBase::SetWidth(int32_t V) {
+    TVelaControl::SetWidth(V);
+    SizeSurfaces();
+}
+
+void TVelaBase::SetHeight(int32_t V) {
+    TVelaControl::SetHeight(V);
+    SizeSurfaces();
+}
+
+void TVelaBase::AddDirtyRect(const TRect& R) {
+    const TRect r = IntersectRects(R, {0, 0, GetWidth(), GetHeight()});
+    if (!RectIsEmpty(r)) ClipList.AddRect(r);
+}
+
+void TVelaBase::SetMousePos(TPoint P) {
+    if (P == MousePos) return;
+    MousePos = P;
+    Moved = true;
+}
+
+void TVelaBase::Prepare() {
+    TCustomDIBX* surface = GetSurface();
+    if (!GetVisible() || !surface || surface->GetEmpty()) return;
+    for (int i = 0; i < ClipList.Count(); ++i) {
+        surface->ClearClipRect();
+        surface->UnionClipRect(ClipList.GetRect(i));
+        if (GetColor() >= 0) {
+            TRect fill = GetBoundsRect(), clip;
+            if (GetClipArea(clip)) fill = IntersectRects(fill, clip);
+            surface->FillRect(fill, surface->ColorToPixel(GetColor()));
+        }
+        TVelaControl::Prepare();
+    }
+    surface->ClearClipRect();
+}
+
+// ---- The root ----
+
+TVelaBaseList::TVelaBaseList() : TVelaComponent(nullptr, false) { MakeLayers(); }
+
+TVelaBaseList::~TVelaBaseList() {
+    Layers[0].reset();
+    Layers[1].reset();
+    FreeObjects();
+}
+
+void TVelaBaseList::MakeLayers() {
+    for (int i = 0; i < 2; ++i) {
+        Layers[i] = std::make_unique<TVelaBase>(*this);
+        Layers[i]->Name = LayerNames[i];
+        RemoveObject(Layers[i].get());  // reached through GetBase and the layer names only
+    }
+}
+
+void TVelaBaseList::FreeObjects() {
+    while (!Objects.empty()) delete Objects.back();  // each takes itself (and its children) off
+    Deleted.clear();
+}
+
+void TVelaBaseList::SetWidth(int32_t V) {
+    Width = V;
+    if (Width > 0 && Height > 0) RootBitmap.SetSize(Width, Height, 32);
+    for (auto& layer : Layers) layer->SetWidth(V);
+}
+
+void TVelaBaseList::SetHeight(int32_t V) {
+    Height = V;
+    if (Width > 0 && Height > 0) RootBitmap.SetSize(Width, Height, 32);
+    for (auto& layer : Layers) layer->SetHeight(V);
+}
+
+void TVelaBaseList::SetColor(int32_t V) {
+    for (auto& layer : Layers) layer->SetColor(V);
+}
+
+TVelaObject* TVelaBaseList::FindObject(const std::string& AName) const {
+    if (AName.empty() || AName == LayerNames[0]) return GetBase(CurrentLayer);
+    if (AName == OtherLayerName || AName == LayerNames[1]) return GetBase(CurrentLayer ^ 1);
+    for (TVelaObject* obj : Objects)
+        if (obj->GetName() == AName && !IsMarkedDeleted(obj) && dynamic_cast<TVelaComponent*>(obj)) return obj;
+    return nullptr;
+}
+
+TVelaControl* TVelaBaseList::FindControl(const std::string& AName) const {
+    if (AName.empty()) return GetBase(CurrentLayer);
+    if (AName == OtherLayerName) return GetBase(CurrentLayer ^ 1);
+    if (AName == LayerNames[0]) return GetBase(0);
+    if (AName == LayerNames[1]) return GetBase(1);
+    for (TVelaObject* obj : Objects)
+        if (obj->GetName() == AName && !IsMarkedDeleted(obj))
+            if (auto* control = dynamic_cast<TVelaControl*>(obj)) return control;
+    return nullptr;
+}
+
+int TVelaBaseList::IndexOfName(const std::string& AName) const {
+    for (size_t i = 0; i < Objects.size(); ++i)
+        if (Objects[i]->GetName() == AName) return static_cast<int>(i);
+    return -1;
+}
+
+int TVelaBaseList::IndexOfObject(const TVelaObject* Obj) const {
+    const auto it = std::find(Objects.begin(), Objects.end(), Obj);
+    return it == Objects.end() ? -1 : static_cast<int>(it - Objects.begin());
+}
+
+bool TVelaBaseList::IsLive(const TObjectRef& Ref) const {
+    return Ref.Object && IndexOfObject(Ref.Object) >= 0 && Ref.Object->GetSerial() == Ref.Serial;
+}
+
+TVelaObject* TVelaBaseList::GetObject(int Index) const {
+    return Index >= 0 && Index < GetObjectCount() ? Objects[Index] : nullptr;
+}
+
+TVelaObject* TVelaBaseList::CreateObject(uint8_t Code) {
+    const TObjectFactory factory = ObjectKinds[Code & 127];
+    return factory ? factory(*this) : nullptr;
+}
+
+int TVelaBaseList::GetObjectNames(TStringList& List, const TVelaObject* Parent, uint8_t Code, bool Recurse) const {
+    if (!Parent) return 0;
+    int added = 0;
+    for (TVelaObject* obj : Objects) {
+        if (IsMarkedDeleted(obj) || (Parent != this && obj->GetParent() != Parent)) continue;
+        if ((Code == 0 || obj->GetCompoType() == Code) && (!Recurse || List.IndexOf(obj->GetName()) < 0)) {
+            List.Add(obj->GetName());
+            ++added;
+        }
+        if (Recurse && Parent != this) added += GetObjectNames(List, obj, Code, true);
+    }
+    return added;
+}
+
+void TVelaBaseList::RemoveObject(TVelaObject* Obj) {
+    const int index = IndexOfObject(Obj);
+    if (index < 0) return;
+    Objects.erase(Objects.begin() + index);
+    if (static_cast<size_t>(index) < StepIndex) --StepIndex;  // the step goes on with the same next object
+}
+
+void TVelaBaseList::MarkDeleted(TVelaObject* Obj) {
+    if (!IsMarkedDeleted(Obj)) Deleted.push_back(Obj);
+}
+
+bool TVelaBaseList::IsMarkedDeleted(const TVelaObject* Obj) const {
+    return std::find(Deleted.begin(), Deleted.end(), Obj) != Deleted.end();
+}
+
+void TVelaBaseList::RemoveFromDeleted(const TVelaObject* Obj) { std::erase(Deleted, Obj); }
+
+bool TVelaBaseList::Step() {
+    for (auto& layer : Layers) layer->Step();
+    for (StepIndex = 0; StepIndex < Objects.size();) {
+        TVelaObject* obj = Objects[StepIndex];
+        const std::string idle = obj->GetOnidle();
+        if (!idle.empty() && !obj->InCabinet() && !obj->IsSelecting() && Events.IndexOf(obj, PR_ONIDLE) < 0)
+            Events.Add(obj, idle, nullptr, PR_ONIDLE);
+        if (!obj->GetPaused() && !IsMarkedDeleted(obj) && !obj->InCabinet() && obj->Step()) {
+            delete obj;  // takes itself off the list: the index now names the next object
+            continue;
+        }
+        ++StepIndex;
+    }
+    while (!Deleted.empty()) {
+        TVelaObject* obj = Deleted.front();
+        if (IndexOfObject(obj) >= 0)
+            delete obj;  // takes itself off the deletion list
+        else
+            Deleted.erase(Deleted.begin());
+    }
+    return false;
+}
+
+void TVelaBaseList::Prepare() {
+    for (auto& layer : Layers) layer->Prepare();
+}
+
+void TVelaBaseList::Clear() {
+    const int32_t width = Width, height = Height;
+    const TPoint mouse = Layers[0]->MousePos;
+    Layers[0].reset();
+    Layers[1].reset();
+    Events.Clear();
+    FreeObjects();
+    MakeLayers();
+    SetWidth(8);
+    SetHeight(8);
+    SetWidth(width);
+    SetHeight(height);
+    for (auto& layer : Layers) layer->SetMousePos(mouse);
+}
+
+void TVelaBaseList::SaveToStream(TStream& Stream) {
+    WriteStreamInt(Stream, Width);
+    WriteStreamInt(Stream, Height);
+    WriteStreamInt(Stream, CurrentLayer);
+    for (auto& layer : Layers) layer->SaveToStream(Stream);
+    std::vector<TVelaObject*> saved;
+    for (TVelaObject* obj : Objects)
+        if (!dynamic_cast<TVelaControl*>(obj) && !IsMarkedDeleted(obj) && obj->GetCompoType() != LT_NONE &&
+            !IsSystemName(obj->GetName()))
+            saved.push_back(obj);
+    WriteStreamInt(Stream, static_cast<int32_t>(saved.size()));
+    for (TVelaObject* obj : saved) {
+        WriteStreamByte(Stream, obj->GetCompoType());
+        obj->SaveToStream(Stream);
+    }
+    Events.SaveToStream(Stream);
+    WriteStreamString(Stream, Focused ? Focused->GetName() : std::string());
+}
+
+void TVelaBaseList::LoadFromStream(TStream& Stream, int32_t Version) {
+    Clear();
+    const int32_t width = ReadStreamInt(Stream), height = ReadStreamInt(Stream);
+    if (width < 0 || width > MaxSceneExtent || height < 0 || height > MaxSceneExtent) throw EReadError();
+    SetWidth(8);
+    SetHeight(8);
+    SetWidth(width);
+    SetHeight(height);
+    const int32_t current = ReadStreamInt(Stream);
+    if (current != 0 && current != 1) throw EReadError();
+    CurrentLayer = current;
+    for (auto& layer : Layers) layer->LoadFromStream(Stream, Version);
+    for (auto& layer : Layers) layer->InvalidateAll();
+    const int32_t count = ReadStreamInt(Stream);
+    if (count < 0 || count > Stream.Remaining()) throw EReadError();
+    for (int32_t i = 0; i < count; ++i) {
+        TVelaObject* obj = CreateObject(ReadStreamByte(Stream));
+        if (!obj) throw EReadError();  // records carry no length: nothing after this can be read
+        obj->LoadFromStream(Stream, Version);
+    }
+    Events.LoadFromStream(Stream, Version);
+    if (Version >= 119) {
+        const std::string focus = ReadStreamString(Stream);
+        if (TVelaControl* control = focus.empty() ? nullptr : FindControl(focus)) {
+            Focused = control;
+            control->FocusNativeControl();
+            FocusUpdate = false;
+        }
+    }
+}

@@ -1,0 +1,422 @@
+#include "objects/vitems.h"
+
+#include "core/streams.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A control that fills its rectangle with its colour, and a non-visual object with a field of
+// its own: stand-ins for the real kinds.
+class TFillBox : public TVelaControl {
+public:
+    using TVelaControl::TVelaControl;
+    uint8_t GetCompoType() const override { return LT_BOX; }
+    void Prepare() override {
+        TCustomDIBX* s = GetLayerSurface();
+        s->FillRect(IntersectRects(GetBoundsRect(), s->GetClipRect()), s->ColorToPixel(GetColor()));
+        TVelaControl::Prepare();
+    }
+    bool Step() override {
+        ++Steps;
+        return Scrap;
+    }
+    int Steps = 0;
+    bool Scrap = false;
+};
+
+class TCounter : public TVelaComponent {
+public:
+    using TVelaComponent::TVelaComponent;
+    uint8_t GetCompoType() const override { return LT_TIMER; }
+    std::string GetOnidle() const override { return Idle; }
+    void SaveToStream(TStream& S) override {
+        TVelaComponent::SaveToStream(S);
+        WriteStreamInt(S, Value);
+    }
+    void LoadFromStream(TStream& S, int32_t Version) override {
+        TVelaComponent::LoadFromStream(S, Version);
+        Value = ReadStreamInt(S);
+    }
+    int32_t Value = 0;
+    std::string Idle;
+};
+
+constexpr int32_t Version = 135;
+
+class Scene : public ::testing::Test {
+protected:
+    void SetUp() override {
+        VelaInitialize();
+        RegisterObjectKind(LT_BOX, [](TVelaBaseList& O) -> TVelaObject* { return new TFillBox(&O); });
+        RegisterObjectKind(LT_TIMER, [](TVelaBaseList& O) -> TVelaObject* { return new TCounter(&O); });
+        Bases->SetWidth(640);
+        Bases->SetHeight(480);
+    }
+    void TearDown() override { VelaFinalize(); }
+
+    TFillBox* Box(TVelaControl* Parent, TRect R, int32_t Color = 0x00FF00) {
+        auto* box = static_cast<TFillBox*>(Bases->CreateObject(LT_BOX));
+        box->SetParent(Parent);
+        box->SetBounds(R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);
+        box->SetColor(Color);
+        return box;
+    }
+    TCounter* Counter() { return static_cast<TCounter*>(Bases->CreateObject(LT_TIMER)); }
+    TVelaBase* Layer(int i) { return Bases->GetBase(i); }
+    std::vector<TRect> Dirty(int i) {
+        std::vector<TRect> r;
+        for (int k = 0; k < Layer(i)->ClipList.Count(); ++k) r.push_back(Layer(i)->ClipList.GetRect(k));
+        return r;
+    }
+    std::string Save() {
+        TMemoryStream s;
+        Bases->SaveToStream(s);
+        return {reinterpret_cast<const char*>(s.Memory()), size_t(s.Size())};
+    }
+    void Load(const std::string& Data, int32_t V = Version) {
+        TMemoryStream s;
+        s.Write(Data.data(), Data.size());
+        s.SetPosition(0);
+        Bases->LoadFromStream(s, V);
+    }
+};
+
+TEST_F(Scene, UnnamedObjectsTakeTheLowestFreeNumber) {
+    TCounter* a = Counter();
+    TCounter* b = Counter();
+    Counter();
+    EXPECT_EQ(a->GetName(), "object0");
+    EXPECT_EQ(b->GetName(), "object1");
+    b->Delete();
+    EXPECT_EQ(Counter()->GetName(), "object1");
+}
+
+TEST_F(Scene, RenamingANonVisualObjectDeletesTheHolder) {
+    TCounter* a = Counter();
+    TCounter* b = Counter();
+    b->SetName("object0");
+    EXPECT_TRUE(a->IsDeleted());
+    EXPECT_EQ(a->GetName(), "");
+    EXPECT_EQ(Bases->FindObject("object0"), b);
+    Bases->Step();
+    EXPECT_EQ(Bases->GetObjectCount(), 1);
+}
+
+TEST_F(Scene, RenamingAControlRenamesTheHolder) {
+    TFillBox* a = Box(Layer(0), {0, 0, 1, 1});
+    TFillBox* b = Box(Layer(0), {0, 0, 1, 1});
+    TFillBox* c = Box(Layer(0), {0, 0, 1, 1});
+    b->SetName("b");
+    a->SetName("b");
+    EXPECT_EQ(b->GetName(), "b_2");
+    c->SetName("b");
+    EXPECT_EQ(a->GetName(), "b_3");  // b_2 is taken
+    b->SetName("b_3");
+    EXPECT_EQ(a->GetName(), "b_4");
+    EXPECT_FALSE(a->IsDeleted());
+}
+
+TEST_F(Scene, DeletedObjectsStayUntilTheStepAndStaleReferencesFail) {
+    TFillBox* box = Box(Layer(0), {0, 0, 10, 10});
+    TFillBox* child = Box(box, {0, 0, 5, 5});
+    child->SetName("child");
+    const TObjectRef ref = box->Ref(), childRef = child->Ref();
+    const uint32_t serial = box->GetSerial();
+    box->Delete();
+    EXPECT_EQ(Bases->FindObject(""), Layer(0));
+    EXPECT_EQ(Bases->FindControl(box->GetName()), Layer(0));  // the empty name names the layer
+    EXPECT_GE(Bases->IndexOfObject(box), 0);
+    EXPECT_TRUE(Bases->IsLive(ref));
+    Bases->Step();
+    EXPECT_FALSE(Bases->IsLive(ref));
+    EXPECT_FALSE(Bases->IsLive(childRef));  // freed with its parent
+    EXPECT_EQ(Layer(0)->GetControlCount(), 0);
+    EXPECT_EQ(Bases->GetObjectCount(), 0);
+    // A later object at any address never passes for the old one.
+    TCounter* next = Counter();
+    EXPECT_GT(next->GetSerial(), serial);
+    EXPECT_FALSE(Bases->IsLive({next, serial}));
+    EXPECT_TRUE(Bases->IsLive(next->Ref()));
+}
+
+TEST_F(Scene, ScrapInTheStepFreesAtOnceAndStepsTheNext) {
+    TFillBox* a = Box(Layer(0), {0, 0, 1, 1});
+    TFillBox* b = Box(Layer(0), {0, 0, 1, 1});
+    TFillBox* c = Box(Layer(0), {0, 0, 1, 1});
+    b->Scrap = true;
+    Bases->Step();
+    EXPECT_EQ(a->Steps, 1);
+    EXPECT_EQ(c->Steps, 1);
+    EXPECT_EQ(Bases->GetObjectCount(), 2);
+    EXPECT_EQ(Layer(0)->GetControlCount(), 2);
+}
+
+TEST_F(Scene, LayerNamesAndTypeCodes) {
+    Bases->SetCurrentLayer(1);
+    const std::string base0 = "\x01" "BASE0", base1 = "\x01" "BASE1";
+    EXPECT_EQ(Bases->FindObject(base0), Layer(1));
+    EXPECT_EQ(Bases->FindObject(base1), Layer(0));
+    EXPECT_EQ(Bases->FindObject("\x01"), Layer(0));
+    EXPECT_EQ(Bases->FindControl(base0), Layer(0));
+    EXPECT_EQ(Bases->FindControl(""), Layer(1));
+    EXPECT_EQ(Bases->CreateObject(LT_BOX | 0x80)->GetCompoType(), LT_BOX);
+    EXPECT_EQ(Bases->CreateObject(LT_BUTTON), nullptr);
+    EXPECT_EQ(Bases->CreateObject(100), nullptr);
+}
+
+TEST_F(Scene, ChildrenSortSystemFirstThenPriorityThenName) {
+    TFillBox* b = Box(Layer(0), {0, 0, 1, 1});
+    TFillBox* a = Box(Layer(0), {0, 0, 1, 1});
+    TFillBox* sys = Box(Layer(0), {0, 0, 1, 1});
+    b->SetName("b");
+    a->SetName("a");
+    sys->SetName("\x01sys");
+    sys->SetPriority(100);
+    b->SetPriority(-1);
+    Layer(0)->SortControls();
+    EXPECT_EQ(Layer(0)->GetControl(0), sys);
+    EXPECT_EQ(Layer(0)->GetControl(1), b);
+    EXPECT_EQ(Layer(0)->GetControl(2), a);
+    b->SetPriority(0);  // equal priorities: by name
+    EXPECT_EQ(Layer(0)->GetControl(1), a);
+    EXPECT_EQ(Layer(0)->GetControl(2), b);
+    b->SetParent(a);
+    a->SetParent(b);  // a parent cannot move under its own child
+    EXPECT_EQ(a->GetParent(), Layer(0));
+}
+
+TEST_F(Scene, MovedControlDirtiesOldAndNewRectangles) {
+    TFillBox* box = Box(Layer(0), {100, 100, 150, 150});
+    Layer(0)->ClipList.Clear();
+    box->SetLeft(110);
+    EXPECT_EQ(Dirty(0), (std::vector<TRect>{{100, 100, 160, 150}}));
+    Layer(0)->ClipList.Clear();
+    box->SetLeft(400);
+    EXPECT_EQ(Dirty(0), (std::vector<TRect>{{110, 100, 160, 150}, {400, 100, 450, 150}}));
+
+    // Cut by the parent; a clip area of width 0 does not clip.
+    TFillBox* child = Box(box, {-100, 0, -90, 10});
+    Layer(0)->ClipList.Clear();
+    child->SetTop(5);
+    EXPECT_TRUE(Dirty(0).empty());
+    child->SetBounds(0, 0, 80, 80);
+    child->SetClipheight(10);
+    Layer(0)->ClipList.Clear();
+    child->SetColor(1);
+    EXPECT_EQ(Dirty(0), (std::vector<TRect>{{400, 100, 450, 150}}));
+    child->SetClipwidth(20);
+    Layer(0)->ClipList.Clear();
+    child->SetColor(2);
+    EXPECT_EQ(Dirty(0), (std::vector<TRect>{{400, 100, 420, 110}}));
+}
+
+TEST_F(Scene, ZoomedAnchorTruncatesTowardZero) {
+    struct TZoomed : TVelaControl {
+        using TVelaControl::TVelaControl;
+        int32_t GetZoomx() const override { return 128; }
+    } c(Bases);
+    c.SetOffsetx(11);
+    EXPECT_EQ(c.GetOriginX(), -5);
+    c.SetOffsetx(-11);
+    EXPECT_EQ(c.GetOriginX(), 5);
+}
+
+TEST_F(Scene, EventQueueOrderLevelsAndOnePendingPerKind) {
+    TTimerList& q = Bases->GetEvents();
+    TCounter* a = Counter();
+    TCounter* b = Counter();
+    TArrayString args;
+    args.Add("3");
+    args.Add("-4");
+    EXPECT_EQ(q.Add(a, "p1", &args, PR_ONLBTNDOWN), 0);
+    EXPECT_EQ(q.Add(a, "p1", nullptr, PR_ONLBTNDOWN), 0);  // already pending
+    EXPECT_EQ(q.Add(b, "p2", nullptr, PR_ONLBTNDOWN), 1);
+    EXPECT_EQ(q.Add(a, "p3", nullptr, PR_ONLBTNUP), 2);
+    EXPECT_EQ(q.FirstPending()->Args.Strings(1), "-4");
+    q.FirstPending()->Level = 2;
+    EXPECT_EQ(q.FirstPending()->Handler, "p2");
+    EXPECT_EQ(q.Add(a, "p1", nullptr, PR_ONLBTNDOWN), 3);  // the first one was taken
+    EXPECT_EQ(q.IndexOf(a, PR_ONLBTNDOWN), 0);
+    q.FirstPending()->Level = 3;
+    q.ClearLevel(2);
+    EXPECT_EQ(q.Count(), 3);
+    EXPECT_EQ(q.Items(0)->Handler, "p2");
+    q.ClearTaken();
+    EXPECT_EQ(q.Items(0)->Handler, "p3");
+
+    // A freed object's pending records go; taken ones stay, saved without a sender.
+    q.FirstPending()->Level = 1;
+    a->Delete();
+    Bases->Step();
+    ASSERT_EQ(q.Count(), 1);
+    TMemoryStream s;
+    q.SaveToStream(s);
+    EXPECT_EQ(s.Size(), 4 + 6 + 4 + 1 + 4 + 4);
+}
+
+TEST_F(Scene, EventQueueStoredForm) {
+    TTimerList& q = Bases->GetEvents();
+    TMemoryStream empty;
+    q.SaveToStream(empty);
+    EXPECT_EQ(empty.Size(), 4);
+
+    TCounter* a = Counter();
+    TArrayString args;
+    args.Add("x");
+    q.Add(a, "page:label", &args, PR_ONRBTNUP);
+    q.Add(nullptr, "other", nullptr, PR_ONNOTIFY);
+    q.Items(0)->Level = 7;
+    TMemoryStream s;
+    q.SaveToStream(s);
+    s.SetPosition(0);
+    q.LoadFromStream(s, Version);
+    ASSERT_EQ(q.Count(), 2);
+    EXPECT_EQ(q.Items(0)->Sender, a->Ref());
+    EXPECT_EQ(q.Items(0)->Level, 7);
+    EXPECT_EQ(q.Items(0)->Kind, PR_ONRBTNUP);
+    EXPECT_EQ(q.Items(0)->Args.Strings(0), "x");
+    EXPECT_FALSE(q.Items(1)->Sender);
+    EXPECT_EQ(q.Items(1)->Level, 0);
+
+    // Before version 114 the level is one byte.
+    TMemoryStream old;
+    WriteStreamInt(old, 1);
+    WriteStreamString(old, "h");
+    WriteStreamString(old, "object0");
+    WriteStreamByte(old, PR_ONIDLE);
+    WriteStreamByte(old, 9);
+    WriteStreamInt(old, 0);
+    old.SetPosition(0);
+    q.LoadFromStream(old, 113);
+    ASSERT_EQ(q.Count(), 1);
+    EXPECT_EQ(q.Items(0)->Level, 1);
+    EXPECT_EQ(q.Items(0)->Sender, a->Ref());
+
+    TMemoryStream absurd;
+    WriteStreamInt(absurd, 1000000);
+    absurd.SetPosition(0);
+    EXPECT_THROW(q.LoadFromStream(absurd, Version), EReadError);
+}
+
+TEST_F(Scene, IdleEventsQueueOncePerObject) {
+    TCounter* a = Counter();
+    a->Idle = "idle";
+    Bases->Step();
+    Bases->Step();
+    EXPECT_EQ(Bases->GetEvents().Count(), 1);
+    EXPECT_EQ(Bases->GetEvents().Items(0)->Kind, PR_ONIDLE);
+}
+
+TEST_F(Scene, WholeSceneSaveLoadSaveIsIdentical) {
+    TFillBox* outer = Box(Layer(0), {10, 20, 200, 220}, 0x123456);
+    outer->SetName("outer");
+    TFillBox* inner2 = Box(outer, {1, 2, 3, 4});
+    inner2->SetName("z");
+    TFillBox* inner1 = Box(outer, {5, 6, 7, 8});
+    inner1->SetName("a");
+    inner1->SetPriority(5);
+    inner1->SetTag("tagged");
+    inner1->SetOnlbtndown("page:click");
+    inner1->SetHandlekey(true);
+    Box(inner1, {0, 0, 2, 2})->SetName("deep");
+    Box(Layer(1), {0, 0, 640, 480})->SetName("back");
+    Box(outer, {0, 0, 1, 1})->SetName("\x01system");  // never saved
+    Box(outer, {0, 0, 1, 1})->Delete();                // never saved
+    TCounter* counter = Counter();
+    counter->SetName("timer");
+    counter->Value = 42;
+    Bases->GetEvents().Add(counter, "tick", nullptr, PR_ONNOTIFY);
+    Bases->SetFocus(inner1);
+    Bases->SetCurrentLayer(1);
+
+    const std::string first = Save();
+    Load(first);
+    EXPECT_EQ(Save(), first);
+
+    auto* a = Bases->FindControl("a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->GetParent(), Bases->FindControl("outer"));
+    EXPECT_EQ(a->GetParent()->GetControlCount(), 2);
+    EXPECT_EQ(a->GetParent()->GetControl(1), a);  // priority 5 after z
+    EXPECT_EQ(Bases->FindControl("deep")->GetParent(), a);
+    EXPECT_EQ(a->GetTag(), "tagged");
+    EXPECT_EQ(Bases->GetFocus(), a);
+    EXPECT_EQ(Bases->GetCurrentLayer(), 1);
+    auto* timer = static_cast<TCounter*>(Bases->FindObject("timer"));
+    ASSERT_NE(timer, nullptr);
+    EXPECT_EQ(timer->Value, 42);
+    EXPECT_EQ(Bases->GetEvents().Items(0)->Sender, timer->Ref());
+
+    // Nothing focused saves an empty name, which loads as no focus.
+    Bases->SetFocus(nullptr);
+    Load(Save());
+    EXPECT_EQ(Bases->GetFocus(), nullptr);
+
+    // A type code without a kind cannot be read past.
+    RegisterObjectKind(LT_TIMER, nullptr);
+    EXPECT_THROW(Load(first), EReadError);
+}
+
+TEST_F(Scene, OldRecordsSkipLaterFields) {
+    TMemoryStream s;
+    WriteStreamString(s, "old");
+    WriteStreamInt(s, 9);
+    s.SetPosition(0);
+    TCounter c(Bases);
+    c.SetTag("x");
+    c.TVelaComponent::LoadFromStream(s, 103);
+    EXPECT_EQ(c.GetName(), "old");
+    EXPECT_EQ(c.GetPriority(), 9);
+    EXPECT_EQ(c.GetSubPriority(), 0);
+    EXPECT_EQ(s.Remaining(), 0);
+}
+
+TEST_F(Scene, BaseAnswers) {
+    TCounter c(Bases);
+    EXPECT_EQ(c.GetColor(), 0xFFFFFF);
+    EXPECT_EQ(c.GetIndex(), -1);
+    EXPECT_EQ(c.GetPlayState(), 2);
+    EXPECT_TRUE(c.GetRewindonload());
+    c.SetText("abc");  // ignored
+    EXPECT_EQ(c.GetPlainText(), "");
+    struct TAngled : TVelaComponent {
+        using TVelaComponent::TVelaComponent;
+        int32_t GetAngle() const override { return A; }
+        void SetAngle(int32_t V) override { A = V; }
+        int32_t A = 255;
+    } t(Bases);
+    EXPECT_DOUBLE_EQ(t.GetFloatangle(), 2 * 3.14159265358979323846);
+    t.SetFloatangle(3.14159265358979323846);
+    EXPECT_EQ(t.A, 128);  // 127.5 to even
+}
+
+TEST_F(Scene, DrawsLayerColourAndControlsIntoDirtyRectangles) {
+    Layer(0)->SetColor(0x000080);
+    TFillBox* box = Box(Layer(0), {10, 10, 110, 60});
+    TFillBox* hidden = Box(box, {20, 20, 40, 40}, 0xFF0000);
+    hidden->SetVisible(false);
+    Layer(0)->InvalidateAll();
+    Bases->Prepare();
+    TCustomDIBX* screen = Bases->GetSurface();
+    const uint32_t layerColour = screen->ColorToPixel(0x000080), boxColour = screen->ColorToPixel(0x00FF00);
+    EXPECT_EQ(screen->GetPixel(0, 0), layerColour);
+    EXPECT_EQ(screen->GetPixel(639, 479), layerColour);
+    EXPECT_EQ(screen->GetPixel(10, 10), boxColour);
+    EXPECT_EQ(screen->GetPixel(25, 25), boxColour);  // the hidden child is not drawn
+    EXPECT_EQ(screen->GetPixel(109, 59), boxColour);
+    EXPECT_EQ(screen->GetPixel(110, 59), layerColour);
+
+    // Only the dirty rectangles are drawn again.
+    Layer(0)->ClipList.Clear();
+    screen->SetPixel(600, 400, 0);
+    box->SetLeft(300);
+    Bases->Prepare();
+    EXPECT_EQ(screen->GetPixel(10, 10), layerColour);
+    EXPECT_EQ(screen->GetPixel(300, 10), boxColour);
+    EXPECT_EQ(screen->GetPixel(600, 400), 0u);
+    // The other layer draws into its own surface.
+    EXPECT_EQ(Layer(1)->GetSurface(), &Layer(1)->Surface);
+}
+
+}  // namespace

@@ -200,7 +200,25 @@ public:
     virtual bool IsShown();
     virtual void PlaceNativeControls();
 
+    // Input, from the root's pointer step and key dispatch. The base queues the object's
+    // handlers with the pointer position relative to the object's origin.
+    virtual void DoLBtnDown() { PressButton(false); }
+    virtual void DoLBtnUp() { ReleaseButton(false); }
+    virtual void DoRBtnDown() { PressButton(true); }
+    virtual void DoRBtnUp() { ReleaseButton(true); }
+    virtual void DoMouseMove();
+    virtual void DoMouseOut();
+    virtual void DoMouseIn();
+    virtual void DoMouseHold() {}
+    virtual void DoKeyDown() {}
+    virtual void DoKeyUp() {}
+    virtual void DoKeyPress() {}
+
 protected:
+    // The layer whose pointer this object answers to: its own, else the root's current one.
+    TVelaBase* PointerLayer();
+    // Queues Handler as an event of Kind when it is set; WithPos passes the pointer position.
+    void RaiseEvent(const std::string& Handler, uint8_t Kind, bool WithPos);
     TVelaBaseList* Owner;
     std::string Name;
 
@@ -211,6 +229,9 @@ private:
     int32_t Priority = 0;
     int32_t SubPriority = 0;  // tie-breaker among equal priorities, set by film motions
     uint32_t Serial;
+
+    void PressButton(bool Right);
+    void ReleaseButton(bool Right);
 };
 
 // Every object the root lists; frees its pending events when it goes.
@@ -306,6 +327,9 @@ public:
     bool ContainsControl(const TVelaObject* C) const override;
     bool InCabinet() const override;
     void PlaceNativeControls() override;
+    void DoKeyDown() override;
+    void DoKeyUp() override;
+    void DoKeyPress() override;
 
     void AddControl(TVelaControl* C) { Children.push_back(C); }
     void RemoveControl(TVelaControl* C);
@@ -369,6 +393,12 @@ public:
     // The whole layer becomes dirty.
     void InvalidateAll() { AddDirtyRect({0, 0, GetWidth(), GetHeight()}); }
     void SetMousePos(TPoint P);
+    // The left (right) button is down and no object took its press.
+    bool GetLeftClicked() const { return LeftHeld && !(Capture & CaptureLeft); }
+    bool GetRightClicked() const { return RightHeld && !(Capture & CaptureRight); }
+    // The pointer step of the tick: capture, hit test, buttons, wheel, exit and entry.
+    void UpdateMouse();
+    static constexpr uint8_t CaptureLeft = 4, CaptureRight = 8;
 
     TClipList ClipList;
     TDIBX Surface;   // the layer's own picture when it is not drawn straight to the screen
@@ -474,11 +504,26 @@ public:
 
     TTimerList& GetEvents() { return Events; }
     TVelaControl* GetFocus() const { return Focused; }
-    void SetFocus(TVelaControl* C) { Focused = C; }
+    // Queues the focus-out of the old and the focus-in of the new focused control.
+    void SetFocus(TVelaControl* C);
     void RequestFocusUpdate() { FocusUpdate = true; }
     bool FocusUpdateRequested() const { return FocusUpdate; }
     TKeyState Keys;
     bool PauseInactive = true;
+
+    // Input. Update runs first in each tick: the pending focus choice, the key latches, the
+    // current layer's pointer step, the focused control's key events and the auto-repeat
+    // countdowns, run down by the advance of LoopTime (ms) since the previous call.
+    void Update(uint32_t LoopTime);
+    // From the window: a key (below 256) went down or up; a key-down message arrived.
+    void SetKeyState(int Key, bool Down);
+    void SetKeyLatch(int Key, bool V);
+    // The window lost the activation: every key is up and nothing is latched.
+    void ClearKeys();
+    bool GetKeyDown(int Key) const;
+    bool GetKeyPressed(int Key) const;
+    bool GetKeyRepeat(int Key) const;
+    static constexpr int32_t KeyRepeatFirst = 300, KeyRepeatNext = 50;
 
     // Steps every object, then frees those deleted during the tick.
     bool Step() override;
@@ -504,6 +549,13 @@ private:
     size_t StepIndex = 0;
     TVelaControl* Focused = nullptr;
     bool FocusUpdate = false;
+
+    // Input.
+    bool Exists(const TVelaObject* Obj) const;
+    void DispatchKeys();
+    void RunKeyRepeat(int32_t Elapsed);
+    uint32_t LastLoopTime = 0;
+    bool HaveLoopTime = false;
 };
 
 // The player's object root, between VelaInitialize and VelaFinalize.

@@ -165,20 +165,4 @@ TEST_F(Input, KeyDownRepeatsAfter300ThenEvery50AndGoesUpOnce) {
     EXPECT_FALSE(Bases->GetKeyDown(65));
 }
 
-TEST_F(Input, PendingPressIsNotQueuedTwice) {
-    Pad(Layer, "a", {0, 0, 50, 50});
-    Move(5, 5);
-    Tick();
-    Press();
-    Bases->Update(Clock += 10);
-    Release();
-    Bases->Update(Clock += 10);
-    Press();
-    Bases->Update(Clock += 10);
-    TTimerList& q = Bases->GetEvents();
-    int downs = 0;
-    for (int i = 0; i < q.Count(); ++i) downs += q.Items(i)->Kind == PR_ONLBTNDOWN;
-    EXPECT_EQ(downs, 1);
-}
-
 }  // namespace

@@ -181,4 +181,5 @@ public:
     uint8_t GetCompoType() const override { return LT_CABINET; }
     bool GetVisible() const override { return false; }
     void Prepare() override {}
+    TVelaObject* HitTest(TPoint, uint32_t) override { return nullptr; }
 };

@@ -20,6 +20,7 @@
 class TVelaBaseList;
 class TVelaControl;
 class TVelaBase;
+class TVelaMotion;
 
 // The property accessors every object has, by value type: (accessor name, base answer). Each
 // expands to a virtual getter Get<Name> and setter Set<Name>; kinds override what they keep.
@@ -339,6 +340,16 @@ public:
     void SortControls();
     virtual void ClipChanged() {}
 
+    // Film motion: the film that drives the control, none when no film is loaded.
+    TVelaMotion* GetMotion() const { return Motion.get(); }
+    void LoadFilm(const std::string& FileName);
+    void StartFilm();
+    void FreeMotion();
+    bool GetPlaying() const override;
+    void MakePrivateDIBs() override;
+    // Steps the film; at its end frees the control (AutoScrap) or queues OnPlayEnd.
+    bool Step() override;
+
 protected:
     // Stores a changed value between the invalidations of the old and the new area.
     template <typename T>
@@ -372,6 +383,7 @@ private:
     int32_t PlusX = 0, PlusY = 0;
     bool AniPaused = false;
     bool HandleKey = false;
+    std::unique_ptr<TVelaMotion> Motion;
 };
 
 // One screen layer: a control with its dirty list, its drawing surface and the pointer state
@@ -449,6 +461,8 @@ private:
 using TObjectFactory = TVelaObject* (*)(TVelaBaseList& Owner);
 // Makes the kinds of the player creatable by type code.
 void RegisterPlayerKinds();
+// The first Prefix<n> (n = 0, 1, ...) that no object of Root is called.
+std::string MakeUniqueName(const TVelaBaseList& Root, const std::string& Prefix);
 // Makes a kind creatable (tests register kinds of their own).
 void RegisterObjectKind(uint8_t Code, TObjectFactory Factory);
 

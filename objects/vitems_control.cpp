@@ -1,6 +1,7 @@
 // Controls: the rectangle on a layer, its dirty-rectangle bookkeeping, its children in drawing
 // order, drawing, hit testing and the control record.
 #include "objects/vitems.h"
+#include "objects/vitems_kinds.h"
 
 #include "core/sysutils.h"
 
@@ -46,6 +47,7 @@ TVelaControl::TVelaControl(TVelaBaseList* AOwner, bool UniqueName) : TVelaCompon
 }
 
 TVelaControl::~TVelaControl() {
+    Motion.reset();  // resets the film position while the control is whole
     while (!Children.empty()) delete Children.back();  // each takes itself off the list
     if (Parent) Parent->RemoveControl(this);
     if (!Owner) return;
@@ -109,13 +111,13 @@ void TVelaControl::SetParent(TVelaControl* P) {
     Invalidate();
     if (Parent) {
         Parent->RemoveControl(this);
-        if (Parent->GetCompoType() == LT_CABINET) Parent->LeaveCabinet();
+        if (Parent->GetCompoType() == LT_CABINET) LeaveCabinet();
     }
     Parent = P;
     if (P) {
         P->AddControl(this);
         P->SortControls();
-        if (P->GetCompoType() == LT_CABINET) P->EnterCabinet();
+        if (P->GetCompoType() == LT_CABINET) EnterCabinet();
     }
     Invalidate();
     if (!Owner) return;

@@ -11,15 +11,14 @@ namespace {
 
 std::atomic<uint32_t> LastSerial{0};
 
-// The first "object<n>" that no object of Root is called.
+}  // namespace
+
 std::string MakeUniqueName(const TVelaBaseList& Root, const std::string& Prefix) {
     for (int n = 0;; ++n) {
         std::string candidate = Prefix + std::to_string(n);
         if (Root.IndexOfName(candidate) < 0) return candidate;
     }
 }
-
-}  // namespace
 
 TVelaObject::TVelaObject(TVelaBaseList* AOwner, bool UniqueName) : Owner(AOwner), Serial(++LastSerial) {
     if (!Owner) return;

@@ -1,6 +1,7 @@
 // The layers and the object root: look-ups by name, creation by type code, the per-tick step,
 // drawing into the dirty rectangles, and the scene's stored form.
 #include "objects/vitems.h"
+#include "objects/vitems_kinds.h"
 
 #include "core/sysutils.h"
 
@@ -24,8 +25,11 @@ constexpr int32_t MaxSceneExtent = 32767;
 void RegisterObjectKind(uint8_t Code, TObjectFactory Factory) { ObjectKinds[Code & 127] = Factory; }
 
 void RegisterPlayerKinds() {
-    // No scene kind is built yet: every type code creates nothing until its kind registers here.
+    // A type code whose kind is not built yet creates nothing.
     ObjectKinds.fill(nullptr);
+    RegisterObjectKind(LT_BOX, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaBox(&Owner); });
+    RegisterObjectKind(LT_TIMER, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaTimer(&Owner); });
+    RegisterObjectKind(LT_CABINET, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaCabinet(&Owner); });
 }
 
 void VelaInitialize() {

@@ -1,0 +1,142 @@
+// The rectangle object and the fading trail copies it leaves while it moves or changes size.
+#include "objects/vitems_kinds.h"
+
+#include "core/sysutils.h"
+
+namespace {
+
+// Each channel of Color (0x00BBGGRR) times Factor shr 8.
+int32_t ScaleColor(int32_t Color, int32_t Factor) {
+    int32_t r = 0;
+    for (int shift = 0; shift < 24; shift += 8) r |= ((Color >> shift & 0xFF) * Factor >> 8 & 0xFF) << shift;
+    return r;
+}
+
+}  // namespace
+
+void TVelaBox::SetSource(const std::string& S) {
+    if (S == Source) return;
+    Source = S;
+    FreeMotion();
+    if (AnsiSameText(ExtractFileExt(S), ".vmt")) LoadFilm(S);
+}
+
+void TVelaBox::SetRepeat(bool V) {
+    Repeat = V;
+    if (V && GetMotion() && GetMotion()->GetFinished()) StartFilm();
+}
+
+void TVelaBox::SetBlurspan(int32_t V) {
+    if (V == BlurSpan) return;
+    BlurSpan = V;
+    BlurTimer = 0;
+    Snapshot = TakeSnapshot();
+}
+
+void TVelaBox::Prepare() {
+    TCustomDIBX* surface = GetLayerSurface();
+    if (!GetVisible() || Alpha <= 0 || Alpha >= 512 || !surface) return;
+    // Opaque at 255, blended below, added (scaled by Alpha - 256) above.
+    auto paint = [&](int32_t Color, auto&& Opaque, auto&& Blend, auto&& Add) {
+        if (Alpha == 255)
+            Opaque(surface->ColorToPixel(Color));
+        else if (Alpha < 255)
+            Blend(surface->ColorToPixel(Color));
+        else
+            Add(surface->ColorToPixel(ScaleColor(Color, Alpha - 256)));
+    };
+    const TRect bounds = GetBoundsRect();
+    const int32_t w = BorderWidth;
+    if (w >= 1 && BorderColor >= 0)
+        paint(
+            BorderColor, [&](int32_t P) { surface->FrameRect(bounds, w, P); },
+            [&](int32_t P) { surface->FrameRectAlpha(bounds, w, P, Alpha); },
+            [&](int32_t P) { surface->FrameRectAdd(bounds, w, P); });
+    if (GetColor() >= 0) {
+        TRect fill = bounds;
+        if (w >= 1) {
+            const int32_t x = GetOriginX() + w, y = GetOriginY() + w;
+            fill = {x, y, x + GetWidth() - 2 * w, y + GetHeight() - 2 * w};
+        }
+        paint(
+            GetColor(), [&](int32_t P) { surface->FillRect(fill, P); },
+            [&](int32_t P) { surface->FillRectAlpha(fill, P, Alpha); }, [&](int32_t P) { surface->FillRectAdd(fill, P); });
+    }
+    TVelaControl::Prepare();
+}
+
+bool TVelaBox::Step() {
+    const bool result = TVelaControl::Step();
+    if (BlurSpan > 0 && BlurDelay > 0) {
+        BlurTimer += static_cast<int32_t>(SceneTickLength());
+        if (BlurTimer >= BlurSpan) {
+            BlurTimer = 0;
+            if (!(TakeSnapshot() == Snapshot)) SpawnTrailCopy();
+        }
+    }
+    return result;
+}
+
+void TVelaBox::SpawnTrailCopy() {
+    if (!Owner) return;
+    auto* copy = new TVelaBlurBox(Owner, false);
+    copy->SetName(MakeUniqueName(*Owner, Name));
+    copy->SetParent(GetParent());
+    copy->SetPriority(GetPriority() - 1);
+    copy->SetBounds(GetLeft(), GetTop(), GetWidth(), GetHeight());
+    copy->SetColor(GetColor());
+    copy->SetBorderwidth(BorderWidth);
+    copy->SetBordercolor(BorderColor);
+    copy->SetStartAlpha(Alpha / 2);
+    copy->SetDelay(BlurDelay);
+    Snapshot = TakeSnapshot();
+}
+
+// The box record follows the control record; every field is written.
+void TVelaBox::SaveToStream(TStream& Stream) {
+    TVelaControl::SaveToStream(Stream);
+    for (int32_t v : {BorderWidth, BorderColor, Alpha}) WriteStreamInt(Stream, v);
+    WriteStreamString(Stream, OnIdle);
+    WriteStreamString(Stream, Source);
+    WriteStreamByte(Stream, Repeat);
+    WriteStreamByte(Stream, AutoScrap);
+    WriteStreamString(Stream, OnPlayEnd);
+    WriteStreamByte(Stream, Paused);
+    WriteStreamByte(Stream, TVelaControl::GetAnipaused());
+    WriteStreamInt(Stream, BlurSpan);
+    WriteStreamInt(Stream, BlurDelay);
+}
+
+void TVelaBox::LoadFromStream(TStream& Stream, int32_t Version) {
+    TVelaControl::LoadFromStream(Stream, Version);
+    for (int32_t* v : {&BorderWidth, &BorderColor, &Alpha}) *v = ReadStreamInt(Stream);
+    if (Version >= 104) {
+        OnIdle = ReadStreamString(Stream);
+        SetSource(ReadStreamString(Stream));
+        Repeat = ReadStreamByte(Stream) != 0;
+        AutoScrap = ReadStreamByte(Stream) != 0;
+        OnPlayEnd = ReadStreamString(Stream);
+        Paused = ReadStreamByte(Stream) != 0;
+        SetAnipaused(ReadStreamByte(Stream) != 0);
+    }
+    if (Version >= 140) {
+        BlurSpan = ReadStreamInt(Stream);
+        BlurDelay = ReadStreamInt(Stream);
+    }
+    Snapshot = TakeSnapshot();
+}
+
+// ---- Trail copies ----
+
+void TVelaBlurBox::SetStartAlpha(int32_t V) {
+    StartAlpha = V;
+    SetAlpha(V);
+}
+
+bool TVelaBlurBox::Step() {
+    if (TVelaBox::Step()) return true;
+    Elapsed += static_cast<int32_t>(SceneTickLength());
+    if (Elapsed >= Delay) return true;
+    SetAlpha(StartAlpha - RoundDivEven(int64_t(Elapsed) * (StartAlpha % 256), Delay));
+    return false;
+}

@@ -49,7 +49,8 @@ namespace {
 
 using TCommandFamily = std::span<const TCommandEntry> (*)();
 // Every family of commands; a new family adds the function that lists its classes.
-constexpr std::array<TCommandFamily, 3> CommandFamilies = {FlowCommands, WaitCommands, SaveCommands};
+constexpr std::array<TCommandFamily, 5> CommandFamilies = {FlowCommands, WaitCommands, SaveCommands, ObjectCommands,
+                                                          VarCommands};
 
 }  // namespace
 

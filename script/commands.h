@@ -137,6 +137,10 @@ std::span<const TCommandEntry> FlowCommands();
 std::span<const TCommandEntry> WaitCommands();
 // Game saves and loads: requests that the project performs at the end of the tick.
 std::span<const TCommandEntry> SaveCommands();
+// Object creation: one object of a kind with the properties its record carries.
+std::span<const TCommandEntry> ObjectCommands();
+// Variables, properties, object deletion and cabinets.
+std::span<const TCommandEntry> VarCommands();
 
 // The one factory, made before any page loads and freed after the last one.
 extern TCommandFactory* CommandFactory;

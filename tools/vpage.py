@@ -20,7 +20,9 @@ from 1), and its own fields as listed in COMMANDS. Expressions are text, compile
 compiler (`vexpr --hex`, given by --vexpr or the environment variable VELA_VEXPR); an optional expression
 left out (or null) is stored as an expression of no operations, which gives no result. The command
 indexes within the page (While "exit", WhileLoop "head", Break and Continue "target") take a number or the
-name of a Label of the page.
+name of a Label of the page. An object-creating command and the cabinet commands take "props": property
+names (with or without "PR_") -> expressions; the record holds one expression for each id of the page's
+mask for that command, in id order, and an id the mask lacks is refused.
 
 A project description holds the fields of PROJECT ("title", "width", "height" and "start_page" are
 required), "declarations" ([{"name", "type", "value"}]) and "disks" ([{"folder", "disc"}]).
@@ -77,7 +79,28 @@ DEFAULT_MASKS = {
     "LoadCabinet": "01000000000000000000000000000000000000000000",
 }
 
+# Property ids in id order; a creation command's "props" names them with or without the "PR_" prefix.
+PROPERTIES = (
+    "NAME PARENT SOURCE LEFT TOP WIDTH HEIGHT ZOOMX COLOR BORDERWIDTH BORDERCOLOR ALPHA PRIORITY OFFSETX "
+    "OFFSETY FONTNAME FONTHEIGHT FONTSTYLE LINESPACE FONTCOLOR FONTLINKCOLOR FONTBORDERCOLOR FONTHOVERCOLOR "
+    "FONTHOVERSTYLE HOVERCOLOR ANTIALIAS DELAY PAUSED VOLUME REPEAT BALANCE ANGLE ONPLAYING ONNOTIFY "
+    "ONMOUSEMOVE ONMOUSEOUT ONLBTNDOWN ONLBTNUP ONRBTNDOWN ONRBTNUP ONWHEELDOWN ONWHEELUP BRIGHTNESS ONPLAYEND "
+    "INDEX COUNT ONLINK VISIBLE COLCOUNT ROWCOUNT TEXT MARGINX MARGINY HALIGN BORDERSOURCETL BORDERSOURCETC "
+    "BORDERSOURCETR BORDERSOURCECL BORDERSOURCECC BORDERSOURCECR BORDERSOURCEBL BORDERSOURCEBC BORDERSOURCEBR "
+    "BORDERHALIGNT BORDERHALIGNC BORDERHALIGNB BORDERVALIGNL BORDERVALIGNC BORDERVALIGNR SCROLLSOURCE "
+    "CHECKSOURCE AUTOSCRAP ONSELECT RCLICKSCRAP ONOPENING ONOPENED ONCLOSING ONCLOSED CARETX CARETY IGNOREMOUSE "
+    "TEXTPAUSED TEXTDELAY HOVERSOURCE PRESSEDSOURCE GROUPINDEX ALLOWALLUP SELECTED CAPTUREMASK POWER ORIGWIDTH "
+    "ORIGHEIGHT APPEARX APPEARY PARTMOTION PARAM1 PARAM2 TOPINDEX READONLY CURSOR POSZOOMED ONPLAYSTART PARAM3 "
+    "ONMOUSEIN ONMAPIN ONMAPOUT MAPSOURCE AMP WAVELEN SCROLLX SCROLLY FLIPH FLIPV ONIDLE DISTANCEX DISTANCEY "
+    "CLIPLEFT CLIPTOP CLIPWIDTH CLIPHEIGHT DURATION THUMBSOURCE BUTTONSOURCE MIN MAX VALUE ORIENTATION "
+    "SMALLCHANGE LARGECHANGE MAPTEXT GLYPHWIDTH GLYPHHEIGHT ZOOMY CLICKEDSOURCE ANIPAUSED ONHOLD ONRELEASE "
+    "REVERSE PLAYING REWINDONLOAD COMPOTYPE FONTSHADOWCOLOR FONTBORDER FONTSHADOW ONKEYDOWN ONKEYUP ONKEYREPEAT "
+    "HANDLEKEY ONFOCUSIN ONFOCUSOUT OVERLAY TAG CAPTURELINK FONTHOVERBORDER FONTHOVERBORDERCOLOR "
+    "FONTHOVERSHADOW FONTHOVERSHADOWCOLOR BARSIZE MUTEONLOAD PLUSX PLUSY CARETHEIGHT REPEATPOS BLURSPAN "
+    "BLURDELAY FONTCHANGEABLED IMEMODE FLOATANGLE FLOATZOOMX FLOATZOOMY CAPMASKLEVEL").split()
+
 VALUE_TYPES = {"int": 1, "float": 2, "bool": 3, "str": 4}
+SCOPES = {"global": 0, "auto": 1, "local": 2, "status": 3}
 
 # Field kinds.
 EXPR = "expression"         # compiled expression; None = no operations
@@ -88,6 +111,9 @@ I32 = "i32"
 FLAG = "flag"               # one byte, 0 or 1
 U32_PC = "command index"    # u32: a number or the name of a Label of this page
 I32_PC = "command index or negative"
+VALUE_TYPE = "value type"  # one byte: int, float, bool or str
+SCOPE = "scope"            # one byte: global, auto, local or status
+PROPS = "properties"       # property name -> expression, one expression per id of the opcode's mask
 REQUIRED = object()
 
 
@@ -125,7 +151,19 @@ COMMANDS = {
     "PCReset": RESET_FIELDS,
     "Reset": RESET_FIELDS,
     "Terminate": [],
+    "Calc": [field("do", EXPR)],
+    "VarNew": [field("name", STR), field("type", VALUE_TYPE, "int"), field("value", EXPR, None),
+               field("scope", SCOPE, "global")],
+    "VarDel": [field("name", STR)],
+    "GetProp": [field("object", EXPR), field("prop", EXPR), field("dest", STR, "")],
+    "SetProp": [field("object", EXPR), field("prop", EXPR), field("value", EXPR, None)],
+    "ObjDel": [field("object", EXPR)],
+    "SaveCabinet": [field("props", PROPS, {}), field("mode", EXPR, None), field("names", EXPRS, [])],
+    "LoadCabinet": [field("props", PROPS, {}), field("mode", EXPR, None), field("names", EXPRS, [])],
 }
+CREATION_COMMANDS = ("BoxNew ImgNew MesNew Timer Movie Cinema Caption Menu Button ParticleNew FireNew Sound EditNew "
+                     "MemoNew MapImgNew WaveNew TileNew SliderNew ScrollbarNew GaugeNew CGCaption PrevMenuNew").split()
+COMMANDS.update({keyword: [field("props", PROPS, {})] for keyword in CREATION_COMMANDS})
 
 # The project file's settings in file order; `since` = first project version that stores the field.
 PROJECT = [
@@ -316,6 +354,10 @@ def build_page(desc, compile_expr, where="page"):
             return string(value, where)
         if kind == FLAG:
             return flag(value, where)
+        if kind == VALUE_TYPE:
+            return bytes([VALUE_TYPES[choose(value, VALUE_TYPES, where)]])
+        if kind == SCOPE:
+            return bytes([SCOPES[choose(value, SCOPES, where)]])
         if kind == U32:
             return struct.pack("<I", integer(value, 0, 2**32 - 1, where))
         if kind == U32_PC:
@@ -323,7 +365,25 @@ def build_page(desc, compile_expr, where="page"):
         return struct.pack("<i", command_index(value, -2**31, where))  # I32_PC
 
     out = struct.pack("<iBii", version, VALUE_TYPES[returns], MASK_COUNT, MASK_SIZE)
-    out += masks(desc.get("masks"), f"{where}: masks")
+    mask_bytes = masks(desc.get("masks"), f"{where}: masks")
+    out += mask_bytes
+
+    def encode_props(opcode, value, where):
+        """One expression per id set in the opcode's mask, ascending; ids not given store no operations."""
+        if not isinstance(value, dict):
+            raise DescriptionError(f"{where}: must map property names to expressions")
+        mask = mask_bytes[opcode * MASK_SIZE:(opcode + 1) * MASK_SIZE]
+        present = [i for i in range(len(PROPERTIES)) if mask[i // 8] >> (i % 8) & 1]
+        given = {}
+        for name, text in value.items():
+            short = name[3:] if name.startswith("PR_") else name
+            if short not in PROPERTIES:
+                raise DescriptionError(f"{where}: unknown property '{name}'")
+            if PROPERTIES.index(short) not in present:
+                raise DescriptionError(f"{where}: property '{name}' is not in the page's mask for this command")
+            given[PROPERTIES.index(short)] = text
+        return b"".join(compile_expr(given.get(i), f"{where}: {PROPERTIES[i]}") for i in present)
+
     out += struct.pack("<i", len(commands))
     for index, command in enumerate(commands):
         here = f"{where}: command {index}"
@@ -342,7 +402,10 @@ def build_page(desc, compile_expr, where="page"):
         out += flag(command.get("disabled", comment), f"{here}: disabled")
         out += flag(command.get("continue", not comment), f"{here}: continue")
         out += struct.pack("<I", integer(command.get("line", index + 1), 0, 2**32 - 1, f"{here}: line"))
-        out += take_fields(command, own, version, here, encode)
+        opcode = KEYWORDS.index(keyword)
+        out += take_fields(command, own, version, here,
+                           lambda kind, value, where: encode_props(opcode, value, where) if kind == PROPS
+                           else encode(kind, value, where))
     return out
 
 

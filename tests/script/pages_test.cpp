@@ -81,7 +81,7 @@ TEST_F(Pages, CorruptPagesGiveClearErrors) {
         {header(0, 22) + U32(1) + '\x03' + note.substr(1), broken},
         {header(0, 22) + U32(1) + '\x3D' + note, "不正なコマンド"},
         {header(0, 22) + U32(1) + '\xFF' + note, "不正なコマンド"},
-        {header(0, 22) + U32(1) + '\x3C' + note, "LoadCabinet:未対応のコマンドです"},
+        {header(0, 22) + U32(1) + '\x39' + note, "PropMotion:未対応のコマンドです"},
     };
     for (const auto& [bytes, message] : cases) {
         EXPECT_EQ(Load(bytes), message) << ToHex(bytes);

@@ -1,0 +1,125 @@
+// Object-creation commands: each makes one object of its kind under the object root and gives it
+// the properties its record carries. A kind the player does not have yet creates nothing.
+#include "script/commands_objects.h"
+
+#include "objects/vitems.h"
+#include "script/pages.h"
+#include "script/params_props.h"
+
+// ---- TComComponent ----
+
+TComComponent::TComComponent(TComList* Owner, uint8_t Opcode) : TCommand(Owner), opcode_(Opcode) {
+    const TPropMask& mask = OwnerPage().Masks[opcode_ & 0x7F];
+    for (int id = 0; id < PropCount; ++id)
+        if (mask[static_cast<size_t>(id / 8)] & (1u << (id % 8))) props_[static_cast<size_t>(id)] = std::make_unique<TVelaParser>();
+}
+
+void TComComponent::LoadFromStream(TStream& Stream) {
+    TCommand::LoadFromStream(Stream);
+    for (auto& expression : props_)
+        if (expression) ReadExpression(Stream, *expression);
+}
+
+namespace {
+
+// What a property gets at creation when its expression gives no result.
+std::unique_ptr<TCustomParam> DefaultProp(TPropId Id) {
+    std::unique_ptr<TCustomParam> value = CreateParam(PropTypes[Id]);
+    switch (Id) {
+        case PR_COLOR: case PR_BORDERCOLOR: case PR_HOVERCOLOR: value->SetInt(-1); break;
+        case PR_ALPHA: value->SetInt(255); break;
+        case PR_FONTHEIGHT: value->SetInt(16); break;
+        case PR_VOLUME: value->SetInt(1000); break;
+        case PR_COLCOUNT: case PR_ROWCOUNT: case PR_AMP: case PR_SMALLCHANGE: case PR_LARGECHANGE:
+        case PR_GLYPHWIDTH: case PR_GLYPHHEIGHT: value->SetInt(1); break;
+        case PR_TEXTDELAY: value->SetInt(256); break;
+        case PR_WAVELEN: value->SetInt(100); break;
+        case PR_IMEMODE: value->SetInt(3); break;
+        case PR_CAPMASKLEVEL: value->SetInt(128); break;
+        case PR_VISIBLE: case PR_OVERLAY: case PR_FONTCHANGEABLED: value->SetBool(true); break;
+        case PR_FLOATZOOMX: case PR_FLOATZOOMY: value->SetFloat(1); break;
+        default: break;
+    }
+    return value;
+}
+
+// Ids a record may carry that creation passes over: read-only values and the particle's own
+// expressions.
+bool SkippedAtCreation(TPropId Id) {
+    switch (Id) {
+        case PR_CARETX: case PR_CARETY: case PR_CARETHEIGHT: case PR_APPEARX: case PR_APPEARY: case PR_PLAYING:
+        case PR_COMPOTYPE: case PR_PLUSX: case PR_PLUSY: return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+void TComComponent::ApplyComponentProperties(TVelaObject& Obj) {
+    for (TPropId id : PropDisplayOrder) {
+        TVelaParser* expression = PropExpression(id);
+        if (!expression || SkippedAtCreation(id)) continue;
+        expression->Execute();
+        const TCustomParam* result = expression->Result();
+        if (id == PR_PARENT) {
+            // A missing or unnamed parent means the current layer, never the other one.
+            const std::string name = result ? result->AsStr() : std::string();
+            TVelaControl* parent = name.empty() ? nullptr : Bases->FindControl(name);
+            Obj.SetParent(parent ? parent : Bases->GetBase(Bases->GetCurrentLayer()));
+            continue;
+        }
+        if (result) SetObjectProp(Obj, id, *result);
+        else if (id != PR_ZOOMX && id != PR_ZOOMY && id != PR_ANGLE) SetObjectProp(Obj, id, *DefaultProp(id));
+    }
+    Obj.Invalidate();
+}
+
+namespace {
+
+// What a creation command does with the new object after its properties.
+enum class TAfter { Nothing, PlayWhenDelayed, Open };
+
+template <class Base, uint8_t Opcode, TObjectType Kind, TAfter After = TAfter::Nothing>
+class TComCreate : public Base {
+public:
+    explicit TComCreate(TComList* Owner) : Base(Owner, Opcode) {}
+
+    void Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) override {
+        ++PC;
+        if (!Bases) throw EVelaError("内部エラー");
+        TVelaObject* obj = Bases->CreateObject(Kind);
+        if (!obj) return;
+        this->ApplyComponentProperties(*obj);
+        if constexpr (After == TAfter::PlayWhenDelayed) obj->SetPlayState(obj->GetDelay() != 0 ? 1 : 0);
+        if constexpr (After == TAfter::Open) obj->SetPlayState(1);
+    }
+};
+
+constexpr TCommandEntry Entries[] = {
+    {8, NewCommand<TComCreate<TComControl, 8, LT_BOX>>},
+    {9, NewCommand<TComCreate<TComControl, 9, LT_IMAGES>>},
+    {10, NewCommand<TComCreate<TComControl, 10, LT_MES>>},
+    {11, NewCommand<TComCreate<TComComponent, 11, LT_TIMER>>},
+    {12, NewCommand<TComCreate<TComControl, 12, LT_VIDEO, TAfter::PlayWhenDelayed>>},
+    {23, NewCommand<TComCreate<TComControl, 23, LT_CINEMA>>},
+    {24, NewCommand<TComCreate<TComControl, 24, LT_LABEL>>},
+    {25, NewCommand<TComCreate<TComControl, 25, LT_MENU, TAfter::Open>>},
+    {30, NewCommand<TComCreate<TComControl, 30, LT_BUTTON>>},
+    {36, NewCommand<TComCreate<TComControl, 36, LT_PARTICLE>>},
+    {37, NewCommand<TComCreate<TComControl, 37, LT_FIRE>>},
+    {42, NewCommand<TComCreate<TComComponent, 42, LT_SOUND, TAfter::PlayWhenDelayed>>},
+    {43, NewCommand<TComCreate<TComControl, 43, LT_EDIT>>},
+    {44, NewCommand<TComCreate<TComControl, 44, LT_MEMO>>},
+    {48, NewCommand<TComCreate<TComControl, 48, LT_MAPIMG>>},
+    {49, NewCommand<TComCreate<TComControl, 49, LT_WAVE>>},
+    {50, NewCommand<TComCreate<TComControl, 50, LT_TILE>>},
+    {51, NewCommand<TComCreate<TComControl, 51, LT_SLIDER>>},
+    {52, NewCommand<TComCreate<TComControl, 52, LT_SCROLLBAR>>},
+    {53, NewCommand<TComCreate<TComControl, 53, LT_GAUGE>>},
+    {54, NewCommand<TComCreate<TComControl, 54, LT_CGLABEL>>},
+    {56, NewCommand<TComCreate<TComControl, 56, LT_PREVMENU>>},
+};
+
+}  // namespace
+
+std::span<const TCommandEntry> ObjectCommands() { return Entries; }

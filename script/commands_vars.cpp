@@ -1,0 +1,302 @@
+// Variable, property, object and cabinet commands: evaluating an expression for its effect,
+// declaring and deleting variables, reading and writing one property of a named object,
+// deleting an object, and parking objects of the back layer in a cabinet and bringing them back.
+#include "objects/vitems.h"
+#include "script/callman.h"
+#include "script/commands_objects.h"
+#include "script/params_props.h"
+#include "script/params_vars.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+enum : uint8_t {
+    opCalc = 14, opVarNew = 15, opVarDel = 16, opGetProp = 17, opSetProp = 18, opObjDel = 19,
+    opSaveCabinet = 59, opLoadCabinet = 60
+};
+
+TVelaBaseList& Root() {
+    if (!Bases) throw EVelaError("内部エラー");
+    return *Bases;
+}
+
+TParamCollection& Vars() {
+    if (!ParamMan) throw EVelaError("内部エラー");
+    return *ParamMan;
+}
+
+// A command on the object an expression names.
+class TComOnObject : public TCommand {
+public:
+    using TCommand::TCommand;
+
+protected:
+    // The object the expression names; nullptr when none.
+    static TVelaObject* FindNamed(TVelaParser& Name) { return Root().FindObject(RunStr(Name)); }
+};
+
+// Field: expression.
+class TComCalc : public TCommand {
+public:
+    using TCommand::TCommand;
+    uint8_t GetOpcode() const override { return opCalc; }
+    void LoadFromStream(TStream& Stream) override {
+        TCommand::LoadFromStream(Stream);
+        ReadExpression(Stream, expression_);
+    }
+    void Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) override {
+        ++PC;
+        expression_.Execute();
+    }
+
+private:
+    TVelaParser expression_;
+};
+
+// Fields: string name; u8 type; initial-value expression; u8 scope (0 global, 1 discarded with
+// the calling level, 2 local to it, 3 status).
+class TComVarNew : public TCommand {
+public:
+    using TCommand::TCommand;
+    uint8_t GetOpcode() const override { return opVarNew; }
+    void LoadFromStream(TStream& Stream) override {
+        TCommand::LoadFromStream(Stream);
+        name_ = ReadString(Stream);
+        type_ = ReadStreamByte(Stream);
+        ReadExpression(Stream, value_);
+        scope_ = ReadStreamByte(Stream);
+    }
+    void Execute(TCallMan& Runner, TPage*& /*Page*/, int32_t& PC) override;
+
+private:
+    TParamCollectionItem& Declare(int32_t Level);
+
+    std::string name_;
+    uint8_t type_ = PT_INT, scope_ = 0;
+    TVelaParser value_;
+};
+
+enum : uint8_t { ScopeGlobal, ScopeAuto, ScopeLocal, ScopeStatus };
+
+TParamCollectionItem& TComVarNew::Declare(int32_t Level) {
+    TParamCollectionItem& item = Vars().AddParam(type_);
+    try {
+        item.SetName(name_);
+    } catch (...) {
+        Vars().Delete(item.Index());  // a refused name leaves no nameless variable behind
+        throw;
+    }
+    if (scope_ == ScopeAuto || scope_ == ScopeLocal) item.SetOwnerId(Level);
+    item.SetLocal(scope_ == ScopeLocal);
+    item.SetStatus(scope_ == ScopeStatus);
+    return item;
+}
+
+void TComVarNew::Execute(TCallMan& Runner, TPage*& /*Page*/, int32_t& PC) {
+    ++PC;
+    if (name_.empty()) throw EVelaError("変数名がありません");
+    TParamCollectionItem* item = Vars().FindScoped(name_, scope_ == ScopeLocal);
+    if (!item) item = &Declare(Runner.StackCount());
+    else if (item->IsStatus()) return;  // a status variable keeps its value
+    value_.Execute();
+    const TCustomParam* value = value_.Result();
+    if (!value) return;
+    switch (type_) {
+        case PT_INT: item->SetAsInt(value->AsInt()); break;
+        case PT_FLOAT: item->SetAsFloat(value->AsFloat()); break;
+        case PT_BOOL: item->SetAsBool(value->AsBool()); break;
+        case PT_STR: item->SetAsStr(value->AsStr()); break;
+        default: break;
+    }
+}
+
+// Field: string name.
+class TComVarDel : public TCommand {
+public:
+    using TCommand::TCommand;
+    uint8_t GetOpcode() const override { return opVarDel; }
+    void LoadFromStream(TStream& Stream) override {
+        TCommand::LoadFromStream(Stream);
+        name_ = ReadString(Stream);
+    }
+    void Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) override {
+        ++PC;
+        if (name_.empty()) return;
+        TParamCollectionItem* item = Vars().Find(name_);
+        if (item && !item->IsSystem()) Vars().Delete(item->Index());
+    }
+
+private:
+    std::string name_;
+};
+
+// The property id an expression gives, as one byte.
+uint8_t RunPropId(TVelaParser& Expression) {
+    Expression.Execute();
+    if (!Expression.Result()) throw EVelaError("プロパティ指定が不正です");
+    return static_cast<uint8_t>(Expression.Result()->AsInt());
+}
+
+// Fields: object-name expression; property-id expression; string destination variable.
+class TComGetProp : public TComOnObject {
+public:
+    using TComOnObject::TComOnObject;
+    uint8_t GetOpcode() const override { return opGetProp; }
+    void LoadFromStream(TStream& Stream) override {
+        TCommand::LoadFromStream(Stream);
+        ReadExpression(Stream, object_);
+        ReadExpression(Stream, id_);
+        dest_ = ReadString(Stream);
+    }
+    void Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) override {
+        ++PC;
+        TVelaObject* obj = FindNamed(object_);
+        if (!obj) return;
+        const uint8_t id = RunPropId(id_);
+        TParamCollectionItem* dest = dest_.empty() ? nullptr : Vars().Find(dest_);
+        if (dest) GetObjectProp(dest->Value(), *obj, id);
+    }
+
+private:
+    TVelaParser object_, id_;
+    std::string dest_;
+};
+
+// Fields: object-name expression; property-id expression; value expression.
+class TComSetProp : public TComOnObject {
+public:
+    using TComOnObject::TComOnObject;
+    uint8_t GetOpcode() const override { return opSetProp; }
+    void LoadFromStream(TStream& Stream) override {
+        TCommand::LoadFromStream(Stream);
+        ReadExpression(Stream, object_);
+        ReadExpression(Stream, id_);
+        ReadExpression(Stream, value_);
+    }
+    void Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) override {
+        ++PC;
+        TVelaObject* obj = FindNamed(object_);
+        if (!obj) return;
+        const uint8_t id = RunPropId(id_);
+        value_.Execute();
+        if (value_.Result()) SetObjectProp(*obj, id, *value_.Result());
+    }
+
+private:
+    TVelaParser object_, id_, value_;
+};
+
+// Field: object-name expression. The layers are never deleted.
+class TComObjDel : public TComOnObject {
+public:
+    using TComOnObject::TComOnObject;
+    uint8_t GetOpcode() const override { return opObjDel; }
+    void LoadFromStream(TStream& Stream) override {
+        TCommand::LoadFromStream(Stream);
+        ReadExpression(Stream, object_);
+    }
+    void Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) override {
+        ++PC;
+        const std::string name = RunStr(object_);
+        TVelaObject* obj = name.empty() ? nullptr : Root().FindObject(name);
+        if (obj && !dynamic_cast<TVelaBase*>(obj)) obj->Delete();
+    }
+
+private:
+    TVelaParser object_;
+};
+
+// Fields: the property expressions (only the name is used), mode expression, u32 count and the
+// name expressions. A child is selected when its name is listed, or with mode true when it is not.
+class TComCabinet : public TComComponent {
+public:
+    using TComComponent::TComComponent;
+    void LoadFromStream(TStream& Stream) override {
+        TComComponent::LoadFromStream(Stream);
+        ReadExpression(Stream, mode_);
+        const uint32_t count = ReadUInt(Stream);
+        // Each stored expression takes at least its operation count.
+        if (count > Stream.Remaining() / 4) throw EReadError();
+        names_.clear();
+        for (uint32_t i = 0; i < count; ++i) ReadExpression(Stream, *names_.emplace_back(std::make_unique<TVelaParser>()));
+    }
+    void Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) override {
+        ++PC;
+        TVelaParser* name = PropExpression(PR_NAME);
+        Move(name ? RunStr(*name) : std::string());
+    }
+
+protected:
+    // The cabinet of that name; nullptr when no cabinet has it.
+    static TVelaControl* FindCabinet(const std::string& Name) {
+        TVelaObject* obj = Root().FindObject(Name);
+        return obj && obj->GetCompoType() == LT_CABINET ? dynamic_cast<TVelaControl*>(obj) : nullptr;
+    }
+    static TVelaControl* BackLayer() { return Root().GetBase(Root().GetCurrentLayer() ^ 1); }
+    // Moves the selected children of From, last first, under To (never To itself); a cabinet
+    // left empty goes.
+    void Transfer(TVelaControl& From, TVelaControl& To, TVelaControl& Cabinet) {
+        std::vector<std::string> listed;
+        for (const auto& expression : names_) {
+            expression->Execute();
+            if (expression->Result()) listed.push_back(expression->Result()->AsStr());
+        }
+        const bool mode = RunBool(mode_);
+        for (int i = From.GetControlCount(); i-- > 0;) {
+            TVelaControl* child = From.GetControl(i);
+            const bool inList = std::find(listed.begin(), listed.end(), child->GetName()) != listed.end();
+            if (child != &To && inList != mode) child->SetParent(&To);
+        }
+        if (Cabinet.GetControlCount() == 0) Cabinet.Delete();
+    }
+
+private:
+    virtual void Move(const std::string& Name) = 0;
+
+    TVelaParser mode_;
+    std::vector<std::unique_ptr<TVelaParser>> names_;
+};
+
+// Parks the selected objects of the back layer in the named cabinet, made on layer 0 when
+// there is none.
+class TComCabinetSave : public TComCabinet {
+public:
+    explicit TComCabinetSave(TComList* Owner) : TComCabinet(Owner, opSaveCabinet) {}
+
+private:
+    void Move(const std::string& Name) override {
+        TVelaControl* cabinet = FindCabinet(Name);
+        if (!cabinet) {
+            cabinet = dynamic_cast<TVelaControl*>(Root().CreateObject(LT_CABINET));
+            if (!cabinet) return;
+            if (!Name.empty()) cabinet->SetName(Name);
+            cabinet->SetParent(Root().GetBase(0));
+        }
+        Transfer(*BackLayer(), *cabinet, *cabinet);
+    }
+};
+
+// Brings the selected objects of the named cabinet back onto the back layer.
+class TComCabinetLoad : public TComCabinet {
+public:
+    explicit TComCabinetLoad(TComList* Owner) : TComCabinet(Owner, opLoadCabinet) {}
+
+private:
+    void Move(const std::string& Name) override {
+        TVelaControl* cabinet = Name.empty() ? nullptr : FindCabinet(Name);
+        if (cabinet) Transfer(*cabinet, *BackLayer(), *cabinet);
+    }
+};
+
+constexpr TCommandEntry Entries[] = {
+    {opCalc, NewCommand<TComCalc>},         {opVarNew, NewCommand<TComVarNew>},
+    {opVarDel, NewCommand<TComVarDel>},     {opGetProp, NewCommand<TComGetProp>},
+    {opSetProp, NewCommand<TComSetProp>},   {opObjDel, NewCommand<TComObjDel>},
+    {opSaveCabinet, NewCommand<TComCabinetSave>}, {opLoadCabinet, NewCommand<TComCabinetLoad>},
+};
+
+}  // namespace
+
+std::span<const TCommandEntry> VarCommands() { return Entries; }

@@ -1,0 +1,143 @@
+// Object, property and variable commands on pages written by vpage.py, over the player's object
+// root with stand-in kinds for boxes, timers and cabinets.
+#include "objects/vitems.h"
+#include "script/services_objects.h"
+#include "tests/script/page_fixture.h"
+
+using namespace pagetest;
+
+namespace {
+
+template <TObjectType Kind, class Base = TVelaControl>
+class TStandIn : public Base {
+public:
+    using Base::Base;
+    uint8_t GetCompoType() const override { return Kind; }
+};
+
+class Objects : public CommandTest {
+protected:
+    void SetUp() override {
+        CommandTest::SetUp();
+        VelaInitialize();
+        RegisterObjectKind(LT_BOX, [](TVelaBaseList& O) -> TVelaObject* { return new TStandIn<LT_BOX>(&O); });
+        RegisterObjectKind(LT_TIMER, [](TVelaBaseList& O) -> TVelaObject* {
+            return new TStandIn<LT_TIMER, TVelaComponent>(&O);
+        });
+        RegisterObjectKind(LT_CABINET, [](TVelaBaseList& O) -> TVelaObject* { return new TStandIn<LT_CABINET>(&O); });
+        Bases->SetWidth(64);
+        Bases->SetHeight(48);
+        SetScriptObjects(std::make_unique<TSceneObjects>());
+    }
+    void TearDown() override {
+        VelaFinalize();
+        CommandTest::TearDown();
+    }
+    // Runs a new page (the runner keeps pages it has read) for one tick.
+    void Run(const std::string& Commands) {
+        const std::string name = "p" + std::to_string(++pages_) + ".vsb";
+        AddPage(name, Commands);
+        runner.Start(name);
+        Ticks(1);
+    }
+    static TVelaObject* Find(const std::string& Name) { return Bases->FindObject(Name); }
+
+private:
+    int pages_ = 0;
+};
+
+TEST_F(Objects, CreateSetReadAndDelete) {
+    Bases->SetCurrentLayer(1);
+    Run(R"([
+        {"cmd": "BoxNew", "props": {"NAME": "\"a\"", "LEFT": "10", "TOP": "\"20\"", "COLOR": null, "ALPHA": "7"}},
+        {"cmd": "BoxNew", "props": {"PR_NAME": "\"b\"", "PARENT": "\"a\"", "TAG": "3"}},
+        {"cmd": "BoxNew", "props": {"NAME": "\"c\"", "PARENT": "\"missing\""}},
+        {"cmd": "Timer", "props": {"NAME": "\"tm\""}},
+        {"cmd": "ImgNew", "props": {"NAME": "\"no kind\""}},
+        {"cmd": "SetProp", "object": "\"a\"", "prop": "3", "value": "\"5\""},
+        {"cmd": "SetProp", "object": "\"a\"", "prop": "4"},
+        {"cmd": "GetProp", "object": "\"b\"", "prop": "1", "dest": "t"},
+        {"cmd": "ObjDel", "object": "\"c\""},
+        {"cmd": "ObjDel", "object": "\"\""}])");
+    EXPECT_FALSE(Terminating());
+    auto* a = dynamic_cast<TVelaControl*>(Find("a"));
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->GetLeft(), 5);
+    EXPECT_EQ(a->GetTop(), 20);  // no value leaves the property as it was
+    EXPECT_EQ(a->GetColor(), -1);
+    EXPECT_TRUE(a->GetVisible());
+    EXPECT_EQ(a->GetParent(), Bases->GetBase(1));  // the parent expression gave nothing: the current layer
+    EXPECT_EQ(Value("t"), "a");
+    EXPECT_EQ(Find("b")->GetTag(), "3");
+    EXPECT_EQ(Find("c"), nullptr);  // deleted
+    EXPECT_EQ(Find("tm")->GetParent(), nullptr);  // no parent in the record: directly under the root
+    EXPECT_EQ(Find("no kind"), nullptr);
+    EXPECT_EQ(Bases->GetObjectCount(), 4);
+    // The script's view of the root is the root.
+    TObjectRef ref = ScriptObjects().FindObject("b");
+    EXPECT_EQ(ScriptObjects().ObjectName(ref), "b");
+    ScriptObjects().Delete(ref);
+    Bases->Step();
+    EXPECT_FALSE(ScriptObjects().IsLive(ref));
+}
+
+TEST_F(Objects, TheNewObjectTakesTheNameFirst) {
+    Run(R"([{"cmd": "BoxNew", "props": {"NAME": "\"a\"", "LEFT": "1"}},
+            {"cmd": "BoxNew", "props": {"NAME": "\"a\"", "LEFT": "2"}}])");
+    EXPECT_EQ(Find("a")->GetLeft(), 2);
+}
+
+TEST_F(Objects, PropertyIdWithoutValueIsAnError) {
+    Run(R"([{"cmd": "BoxNew", "props": {"NAME": "\"a\""}},
+            {"cmd": "SetProp", "object": "\"a\"", "prop": null, "value": "1"},
+            {"cmd": "Calc", "do": "t = \"after\""}])");
+    EXPECT_TRUE(Terminating());
+    EXPECT_EQ(Value("t"), "");
+}
+
+TEST_F(Objects, CabinetsParkAndReturnTheSelectedObjectsOfTheBackLayer) {
+    Run(R"([{"cmd": "BoxNew", "props": {"NAME": "\"x\"", "PARENT": "\"\u0001\""}},
+            {"cmd": "BoxNew", "props": {"NAME": "\"y\"", "PARENT": "\"\u0001\""}},
+            {"cmd": "SaveCabinet", "props": {"NAME": "\"empty\""}, "names": ["\"nobody\""]},
+            {"cmd": "SaveCabinet", "props": {"NAME": "\"cab\""}, "mode": "TRUE", "names": ["\"y\""]},
+            {"cmd": "LoadCabinet", "props": {"NAME": "\"cab\""}, "mode": "TRUE"}])");
+    EXPECT_FALSE(Terminating());
+    EXPECT_EQ(Find("empty"), nullptr);  // selected nothing: deleted again
+    EXPECT_EQ(Find("cab"), nullptr);    // emptied by the load
+    EXPECT_EQ(Find("x")->GetParent(), Bases->GetBase(1));
+    EXPECT_EQ(Find("y")->GetParent(), Bases->GetBase(1));
+
+    Run(R"([{"cmd": "SaveCabinet", "props": {"NAME": "\"cab\""}, "names": ["\"x\""]}])");
+    ASSERT_NE(Find("cab"), nullptr);
+    EXPECT_EQ(Find("x")->GetParent(), Find("cab"));
+    EXPECT_EQ(Find("cab")->GetParent(), Bases->GetBase(0));
+}
+
+TEST_F(Objects, VariablesAreDeclaredRedeclaredAndDeleted) {
+    AddPage("sub.vsb", R"([{"cmd": "VarNew", "name": "g", "value": "5", "scope": "local"},
+                           {"cmd": "Calc", "do": "t = t ++ g"}])");
+    Run(R"([{"cmd": "VarNew", "name": "g", "value": "1"},
+            {"cmd": "VarNew", "name": "n", "type": "int", "value": "\"7\""},
+            {"cmd": "VarNew", "name": "n", "type": "int", "value": "8"},
+            {"cmd": "VarNew", "name": "s", "type": "str", "value": "1", "scope": "status"},
+            {"cmd": "VarNew", "name": "s", "type": "str", "value": "2", "scope": "status"},
+            {"cmd": "VarNew", "name": "f", "type": "float", "scope": "auto"},
+            {"cmd": "Calc", "do": "t = n ++ s ++ f"},
+            {"cmd": "VarDel", "name": "n"},
+            {"cmd": "VarDel", "name": "@Result"},
+            {"cmd": "GetProp", "object": "\"\"", "prop": "3", "dest": "missing"},
+            {"cmd": "Call", "page": "sub.vsb"}])");
+    Ticks(2);
+    EXPECT_FALSE(Terminating());
+    EXPECT_EQ(Value("t"), "8105");
+    EXPECT_EQ(ParamMan->Find("n"), nullptr);
+    EXPECT_NE(ParamMan->Find("@Result"), nullptr);
+    EXPECT_EQ(ParamMan->Find("missing"), nullptr);
+    EXPECT_EQ(ParamMan->Find("g")->GetAsInt(), 1);
+    EXPECT_TRUE(ParamMan->Find("s")->IsStatus());
+
+    Run(R"([{"cmd": "VarNew", "name": ""}])");
+    EXPECT_TRUE(Terminating());
+}
+
+}  // namespace

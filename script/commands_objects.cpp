@@ -53,6 +53,14 @@ bool SkippedAtCreation(TPropId Id) {
     }
 }
 
+// A new object takes its name from an older object by freeing it (renaming a control would
+// keep the older one under another name).
+void FreeOlderHolder(TVelaObject& Obj, const std::string& Name) {
+    if (Name.empty()) return;
+    TVelaObject* older = Bases->GetObject(Bases->IndexOfName(Name));
+    if (older && older != &Obj) older->Delete();
+}
+
 }  // namespace
 
 void TComComponent::ApplyComponentProperties(TVelaObject& Obj) {
@@ -68,6 +76,7 @@ void TComComponent::ApplyComponentProperties(TVelaObject& Obj) {
             Obj.SetParent(parent ? parent : Bases->GetBase(Bases->GetCurrentLayer()));
             continue;
         }
+        if (id == PR_NAME) FreeOlderHolder(Obj, result ? result->AsStr() : std::string());
         if (result) SetObjectProp(Obj, id, *result);
         else if (id != PR_ZOOMX && id != PR_ZOOMY && id != PR_ANGLE) SetObjectProp(Obj, id, *DefaultProp(id));
     }

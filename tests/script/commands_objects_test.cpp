@@ -1,5 +1,5 @@
 // Object, property and variable commands on pages written by vpage.py, over the player's object
-// root with stand-in kinds for boxes, timers and cabinets.
+// root and its kinds.
 #include "objects/vitems.h"
 #include "script/services_objects.h"
 #include "tests/script/page_fixture.h"
@@ -8,23 +8,11 @@ using namespace pagetest;
 
 namespace {
 
-template <TObjectType Kind, class Base = TVelaControl>
-class TStandIn : public Base {
-public:
-    using Base::Base;
-    uint8_t GetCompoType() const override { return Kind; }
-};
-
 class Objects : public CommandTest {
 protected:
     void SetUp() override {
         CommandTest::SetUp();
         VelaInitialize();
-        RegisterObjectKind(LT_BOX, [](TVelaBaseList& O) -> TVelaObject* { return new TStandIn<LT_BOX>(&O); });
-        RegisterObjectKind(LT_TIMER, [](TVelaBaseList& O) -> TVelaObject* {
-            return new TStandIn<LT_TIMER, TVelaComponent>(&O);
-        });
-        RegisterObjectKind(LT_CABINET, [](TVelaBaseList& O) -> TVelaObject* { return new TStandIn<LT_CABINET>(&O); });
         Bases->SetWidth(64);
         Bases->SetHeight(48);
         SetScriptObjects(std::make_unique<TSceneObjects>());
@@ -81,10 +69,16 @@ TEST_F(Objects, CreateSetReadAndDelete) {
     EXPECT_FALSE(ScriptObjects().IsLive(ref));
 }
 
-TEST_F(Objects, TheNewObjectTakesTheNameFirst) {
+TEST_F(Objects, CreationFreesTheOlderHolderOfTheNameWhereRenamingKeepsIt) {
     Run(R"([{"cmd": "BoxNew", "props": {"NAME": "\"a\"", "LEFT": "1"}},
-            {"cmd": "BoxNew", "props": {"NAME": "\"a\"", "LEFT": "2"}}])");
-    EXPECT_EQ(Find("a")->GetLeft(), 2);
+            {"cmd": "BoxNew", "props": {"NAME": "\"a\"", "LEFT": "2"}},
+            {"cmd": "BoxNew", "props": {"NAME": "\"b\"", "LEFT": "3"}},
+            {"cmd": "SetProp", "object": "\"b\"", "prop": "0", "value": "\"a\""}])");
+    EXPECT_FALSE(Terminating());
+    Bases->Step();
+    EXPECT_EQ(Find("a")->GetLeft(), 3);
+    EXPECT_EQ(Find("a_2")->GetLeft(), 2);
+    EXPECT_EQ(Bases->GetObjectCount(), 2);
 }
 
 TEST_F(Objects, PropertyIdWithoutValueIsAnError) {

@@ -132,9 +132,11 @@ private:
 };
 
 // A trail copy of a box: fades from its start alpha to nothing over Delay ms, then is freed.
+// It has no type code of its own: scripts cannot create one and saved scenes leave it out.
 class TVelaBlurBox : public TVelaBox {
 public:
     using TVelaBox::TVelaBox;
+    uint8_t GetCompoType() const override { return LT_NONE; }
     int32_t GetDelay() const override { return Delay; }
     void SetDelay(int32_t V) override { Delay = V; }
     void SetStartAlpha(int32_t V);

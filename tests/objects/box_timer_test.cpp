@@ -146,6 +146,20 @@ TEST_F(Kinds, MovingBoxLeavesFadingTrailCopies) {
     EXPECT_EQ(Bases->FindControl("b1"), nullptr);
 }
 
+TEST_F(Kinds, TrailCopiesAreLeftOutOfTheSavedScene) {
+    TVelaBox* box = Box({0, 0, 4, 4}, 0xFFFFFF);
+    box->SetName("b");
+    box->SetBlurdelay(500);
+    box->SetBlurspan(15);
+    box->SetLeft(1);
+    Tick();
+    ASSERT_NE(Bases->FindControl("b0"), nullptr);
+    Load(Save());
+    EXPECT_NE(Bases->FindControl("b"), nullptr);
+    EXPECT_EQ(Bases->FindControl("b0"), nullptr);
+    EXPECT_EQ(Bases->GetObjectCount(), 1);
+}
+
 TEST_F(Kinds, TimerQueuesOncePerPeriodAndSkipsMissedPeriods) {
     auto* timer = Make<TVelaTimer>(LT_TIMER);
     timer->SetOnnotify("tick");

@@ -1,5 +1,7 @@
 #include "script/project.h"
 
+#include "objects/vitems.h"
+#include "script/services_objects.h"
 #include "tests/script/project_fixture.h"
 
 using namespace pagetest;
@@ -114,7 +116,8 @@ TEST_F(ProjectOpen, AsksForTheDiscsOfATitleNotInstalledWhole) {
     EXPECT_EQ(host->Closes, 1);
 }
 
-// The sample title as the build leaves it: game.dat and install.dat beside the player.
+// The sample title as the build leaves it: game.dat and install.dat beside the player, run over
+// the player's object root.
 class SampleTitle : public ProjectTest {
 protected:
     void SetUp() override {
@@ -123,6 +126,12 @@ protected:
         FreeCommandFactory();
         CreateCommandFactory();
         VrFileManager->Clear();
+        VelaInitialize();
+        SetScriptObjects(std::make_unique<TSceneObjects>());
+    }
+    void TearDown() override {
+        ProjectTest::TearDown();
+        VelaFinalize();
     }
 };
 
@@ -137,12 +146,24 @@ TEST_F(SampleTitle, RunsToItsEnd) {
         host->Time += host->Frame;
         Project->Run();
         Project->ProcessPending();
+        Bases->Step();
     }
     // The start page ends with the command that closes the player.
     EXPECT_TRUE(Terminating());
     EXPECT_EQ(host->Closes, 1);
     EXPECT_EQ(ParamMan->Find("total")->GetAsInt(), 40);
     EXPECT_TRUE(host->Warnings.empty());
+    // The objects page left the moved outer box parked in its cabinet and the inner one freed.
+    EXPECT_EQ(Bases->FindObject("inner"), nullptr);
+    TVelaControl* shelf = Bases->FindControl("shelf");
+    TVelaControl* outer = Bases->FindControl("outer");
+    ASSERT_NE(shelf, nullptr);
+    ASSERT_NE(outer, nullptr);
+    EXPECT_EQ(shelf->GetParent(), Bases->GetBase(0));
+    EXPECT_EQ(outer->GetParent(), shelf);
+    EXPECT_EQ(outer->GetLeft(), 50);
+    EXPECT_EQ(outer->GetControlCount(), 0);
+    EXPECT_EQ(Bases->GetObjectCount(), 2);
 }
 
 }  // namespace

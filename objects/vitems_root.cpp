@@ -165,7 +165,9 @@ int TVelaBaseList::IndexOfObject(const TVelaObject* Obj) const {
 }
 
 bool TVelaBaseList::IsLive(const TObjectRef& Ref) const {
-    return Ref.Object && IndexOfObject(Ref.Object) >= 0 && Ref.Object->GetSerial() == Ref.Serial;
+    // The layers are not in the flat list, yet they raise events of their own.
+    const bool known = Ref.Object && (IndexOfObject(Ref.Object) >= 0 || Ref.Object == GetBase(0) || Ref.Object == GetBase(1));
+    return known && Ref.Object->GetSerial() == Ref.Serial;
 }
 
 TVelaObject* TVelaBaseList::GetObject(int Index) const {

@@ -138,6 +138,8 @@ TEST_F(Scene, DeletedObjectsStayUntilTheStepAndStaleReferencesFail) {
     EXPECT_GT(next->GetSerial(), serial);
     EXPECT_FALSE(Bases->IsLive({next, serial}));
     EXPECT_TRUE(Bases->IsLive(next->Ref()));
+    // The layers raise events too, so a reference to one stays good.
+    EXPECT_TRUE(Bases->IsLive(Layer(1)->Ref()));
 }
 
 TEST_F(Scene, ScrapInTheStepFreesAtOnceAndStepsTheNext) {

@@ -1,0 +1,30 @@
+#pragma once
+// The player's own settings, "game.ini" beside the program. Everything else comes from the
+// project file.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct TGameIni {
+    bool DirectSound = true;  // [Sound] DirectSound
+    int32_t DelayTime = 500;  // [Sound] DelayTime: the software mixer's buffer time (ms), 100..500 in steps of 100
+    bool UseWMP = false;      // [Video] UseWMP
+    bool DefaultOnly = false; // [Font] DefaultOnly: keep only the standard pixel-font faces
+};
+
+// The value of Key in Section of an ini text ("[Section]" lines, then "Key=Value" lines; names
+// without regard to case, spaces around names and values ignored; the first match counts);
+// false when there is none.
+bool IniValue(std::string_view Text, std::string_view Section, std::string_view Key, std::string& Value);
+
+// Integers and flags as ini files read them: the integer syntax of StrToIntDef ("0x" hexadecimal
+// too), Default for a missing key or a value that is no integer; a flag is an integer not 0.
+int32_t IniInteger(std::string_view Text, std::string_view Section, std::string_view Key, int32_t Default);
+bool IniBool(std::string_view Text, std::string_view Section, std::string_view Key, bool Default);
+
+// The settings of an ini text; missing keys keep their defaults.
+TGameIni ParseGameIni(std::string_view Text);
+// The settings of the file (a program path); all defaults when it does not exist or cannot be read.
+TGameIni ReadGameIni(const std::string& FileName);
+// The program path of "game.ini" in the program's folder.
+std::string GameIniFile();

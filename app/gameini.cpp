@@ -1,6 +1,7 @@
 // Reading "game.ini".
 #include "app/gameini.h"
 
+#include "core/jstrm.h"
 #include "core/sysutils.h"
 #include "platform/fs.h"
 
@@ -32,7 +33,9 @@ bool IniValue(std::string_view Text, std::string_view Section, std::string_view 
         const size_t end = std::min(Text.find('\n'), Text.size());
         const std::string_view line = Trim(Text.substr(0, end));
         Text.remove_prefix(std::min(end + 1, Text.size()));
-        if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+        // The closing "]" must not be the second byte of a double-byte character.
+        if (line.size() >= 2 && line.front() == '[' && line.back() == ']' &&
+            !JStrIsTrailByte(std::string(line), static_cast<int>(line.size()))) {
             inSection = AnsiSameText(Trim(line.substr(1, line.size() - 2)), Section);
             continue;
         }

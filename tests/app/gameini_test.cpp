@@ -44,3 +44,9 @@ TEST(GameIni, KeysCountOnlyInTheirSection) {
     EXPECT_FALSE(ini.UseWMP);
     EXPECT_TRUE(ini.DirectSound);  // not an integer: the default
 }
+
+TEST(GameIni, ATrailByteIsNoClosingBracket) {
+    // "[" followed by the double-byte character 81 5D is no section line.
+    const TGameIni ini = ParseGameIni("[Video]\n[\x81]\nUseWMP=1\n");
+    EXPECT_TRUE(ini.UseWMP);
+}

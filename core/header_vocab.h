@@ -15,6 +15,16 @@ extern const std::array<const char*, ParamTypeCount> ParamTypeCaptions;  // PT_N
 // ---- Script commands: the keyword of each opcode.
 inline constexpr int CommandCount = 61;
 extern const std::array<const char*, CommandCount> CommandNames;
+// The opcode of each command, as stored in page files.
+enum TCommandCode : uint8_t {
+    cmIf, cmElseif, cmElse, cmLabel, cmJump, cmCall, cmExit, cmWait, cmBoxNew, cmImgNew, cmMesNew, cmTimer,
+    cmMovie, cmFlip, cmCalc, cmVarNew, cmVarDel, cmGetProp, cmSetProp, cmObjDel, cmTextIns, cmMovieStop,
+    cmClrHist, cmCinema, cmCaption, cmMenu, cmMenuClose, cmComment, cmTextClr, cmCallHist, cmButton, cmWhile,
+    cmWhileInit, cmWhileLoop, cmBreak, cmContinue, cmParticleNew, cmFireNew, cmGameSave, cmGameLoad, cmPCReset,
+    cmReset, cmSound, cmEditNew, cmMemoNew, cmTerminate, cmDoEvent, cmClrRead, cmMapImgNew, cmWaveNew,
+    cmTileNew, cmSliderNew, cmScrollbarNew, cmGaugeNew, cmCGCaption, cmMediaPlay, cmPrevMenuNew, cmPropMotion,
+    cmFormatHist, cmSaveCabinet, cmLoadCabinet
+};
 
 // ---- Object type codes, as stored with an object.
 enum TObjectType : uint8_t {

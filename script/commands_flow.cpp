@@ -28,7 +28,7 @@ void SkipBlock(const TCommand& Head, int32_t& PC) {
 class TComIf : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return 0; }
+    uint8_t GetOpcode() const override { return cmIf; }
     void LoadFromStream(TStream& Stream) override {
         TCommand::LoadFromStream(Stream);
         ReadExpression(Stream, cond_);
@@ -46,7 +46,7 @@ private:
 class TComElseif : public TComIf {
 public:
     using TComIf::TComIf;
-    uint8_t GetOpcode() const override { return 1; }
+    uint8_t GetOpcode() const override { return cmElseif; }
     void Execute(TCallMan&, TPage*&, int32_t& PC) override { SkipBlock(*this, PC); }
 };
 
@@ -54,7 +54,7 @@ public:
 class TComElse : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return 2; }
+    uint8_t GetOpcode() const override { return cmElse; }
     bool GetContinueFlag() const override { return true; }
     void Execute(TCallMan&, TPage*&, int32_t& PC) override { SkipBlock(*this, PC); }
 };
@@ -81,7 +81,7 @@ void TComIf::Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) {
 class TComLabel : public TCommand {
 public:
     explicit TComLabel(TComList* Owner) : TCommand(Owner) { SetContinueFlag(true); }
-    uint8_t GetOpcode() const override { return 3; }
+    uint8_t GetOpcode() const override { return cmLabel; }
     bool IsLabel(const std::string& Name) const override { return name_ == Name; }
     void LoadFromStream(TStream& Stream) override {
         TCommand::LoadFromStream(Stream);
@@ -96,7 +96,7 @@ private:
 class TComComment : public TComLabel {
 public:
     using TComLabel::TComLabel;
-    uint8_t GetOpcode() const override { return 27; }
+    uint8_t GetOpcode() const override { return cmComment; }
     bool GetContinueFlag() const override { return false; }
     bool IsDisabled() const override { return true; }
 };
@@ -117,7 +117,7 @@ struct TTarget {
 class TComJump : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return 4; }
+    uint8_t GetOpcode() const override { return cmJump; }
     void LoadFromStream(TStream& Stream) override {
         TCommand::LoadFromStream(Stream);
         target_.Read(Stream);
@@ -142,7 +142,7 @@ private:
 class TComCall : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return 5; }
+    uint8_t GetOpcode() const override { return cmCall; }
     void LoadFromStream(TStream& Stream) override;
     void Execute(TCallMan& Runner, TPage*& Page, int32_t& PC) override;
 
@@ -193,7 +193,7 @@ void TComCall::Execute(TCallMan& Runner, TPage*& Page, int32_t& PC) {
 class TComExit : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return 6; }
+    uint8_t GetOpcode() const override { return cmExit; }
     void LoadFromStream(TStream& Stream) override {
         TCommand::LoadFromStream(Stream);
         ReadExpression(Stream, cond_);
@@ -215,7 +215,7 @@ private:
 class TComBreak : public TComExit {
 public:
     using TComExit::TComExit;
-    uint8_t GetOpcode() const override { return 34; }
+    uint8_t GetOpcode() const override { return cmBreak; }
     void LoadFromStream(TStream& Stream) override {
         TComExit::LoadFromStream(Stream);
         target_ = ReadStreamInt(Stream);
@@ -235,7 +235,7 @@ private:
 class TComContinue : public TComBreak {
 public:
     using TComBreak::TComBreak;
-    uint8_t GetOpcode() const override { return 35; }
+    uint8_t GetOpcode() const override { return cmContinue; }
 };
 
 // Record: condition, u32 exit index. Enters the loop body while the condition holds, else goes
@@ -243,7 +243,7 @@ public:
 class TComWhile : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return 31; }
+    uint8_t GetOpcode() const override { return cmWhile; }
     void LoadFromStream(TStream& Stream) override {
         TCommand::LoadFromStream(Stream);
         ReadExpression(Stream, cond_);
@@ -263,7 +263,7 @@ private:
 class TComWhileInit : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return 32; }
+    uint8_t GetOpcode() const override { return cmWhileInit; }
     bool GetContinueFlag() const override { return true; }
     void LoadFromStream(TStream& Stream) override {
         TCommand::LoadFromStream(Stream);
@@ -283,7 +283,7 @@ protected:
 class TComWhileLoop : public TComWhileInit {
 public:
     using TComWhileInit::TComWhileInit;
-    uint8_t GetOpcode() const override { return 33; }
+    uint8_t GetOpcode() const override { return cmWhileLoop; }
     void LoadFromStream(TStream& Stream) override {
         TComWhileInit::LoadFromStream(Stream);
         head_ = ReadStreamInt(Stream);
@@ -298,11 +298,11 @@ private:
 };
 
 constexpr TCommandEntry FlowFamily[] = {
-    {0, NewCommand<TComIf>},        {1, NewCommand<TComElseif>},     {2, NewCommand<TComElse>},
-    {3, NewCommand<TComLabel>},     {4, NewCommand<TComJump>},       {5, NewCommand<TComCall>},
-    {6, NewCommand<TComExit>},      {27, NewCommand<TComComment>},   {31, NewCommand<TComWhile>},
-    {32, NewCommand<TComWhileInit>}, {33, NewCommand<TComWhileLoop>}, {34, NewCommand<TComBreak>},
-    {35, NewCommand<TComContinue>},
+    {cmIf, NewCommand<TComIf>},        {cmElseif, NewCommand<TComElseif>},     {cmElse, NewCommand<TComElse>},
+    {cmLabel, NewCommand<TComLabel>},     {cmJump, NewCommand<TComJump>},       {cmCall, NewCommand<TComCall>},
+    {cmExit, NewCommand<TComExit>},      {cmComment, NewCommand<TComComment>},   {cmWhile, NewCommand<TComWhile>},
+    {cmWhileInit, NewCommand<TComWhileInit>}, {cmWhileLoop, NewCommand<TComWhileLoop>}, {cmBreak, NewCommand<TComBreak>},
+    {cmContinue, NewCommand<TComContinue>},
 };
 
 }  // namespace

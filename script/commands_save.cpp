@@ -6,14 +6,13 @@
 
 namespace {
 
-enum : uint8_t { opGameSave = 38, opGameLoad = 39 };
 
 // Fields: slot expression; the page to continue at after loading ("" for none); u32 the PC to
 // continue at (from page version 105); caption expression.
 class TComGameSave : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return opGameSave; }
+    uint8_t GetOpcode() const override { return cmGameSave; }
     bool GetContinueFlag() const override { return false; }
 
     void LoadFromStream(TStream& Stream) override {
@@ -45,7 +44,7 @@ private:
 class TComGameLoad : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return opGameLoad; }
+    uint8_t GetOpcode() const override { return cmGameLoad; }
     bool GetContinueFlag() const override { return false; }
 
     void LoadFromStream(TStream& Stream) override {
@@ -64,8 +63,8 @@ private:
 };
 
 constexpr TCommandEntry Entries[] = {
-    {opGameSave, NewCommand<TComGameSave>},
-    {opGameLoad, NewCommand<TComGameLoad>},
+    {cmGameSave, NewCommand<TComGameSave>},
+    {cmGameLoad, NewCommand<TComGameLoad>},
 };
 
 }  // namespace

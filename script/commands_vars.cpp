@@ -12,11 +12,6 @@
 
 namespace {
 
-enum : uint8_t {
-    opCalc = 14, opVarNew = 15, opVarDel = 16, opGetProp = 17, opSetProp = 18, opObjDel = 19,
-    opSaveCabinet = 59, opLoadCabinet = 60
-};
-
 TVelaBaseList& Root() {
     if (!Bases) throw EVelaError("内部エラー");
     return *Bases;
@@ -41,7 +36,7 @@ protected:
 class TComCalc : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return opCalc; }
+    uint8_t GetOpcode() const override { return cmCalc; }
     void LoadFromStream(TStream& Stream) override {
         TCommand::LoadFromStream(Stream);
         ReadExpression(Stream, expression_);
@@ -60,7 +55,7 @@ private:
 class TComVarNew : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return opVarNew; }
+    uint8_t GetOpcode() const override { return cmVarNew; }
     void LoadFromStream(TStream& Stream) override {
         TCommand::LoadFromStream(Stream);
         name_ = ReadString(Stream);
@@ -78,8 +73,6 @@ private:
     TVelaParser value_;
 };
 
-enum : uint8_t { ScopeGlobal, ScopeAuto, ScopeLocal, ScopeStatus };
-
 TParamCollectionItem& TComVarNew::Declare(int32_t Level) {
     TParamCollectionItem& item = Vars().AddParam(type_);
     try {
@@ -88,16 +81,16 @@ TParamCollectionItem& TComVarNew::Declare(int32_t Level) {
         Vars().Delete(item.Index());  // a refused name leaves no nameless variable behind
         throw;
     }
-    if (scope_ == ScopeAuto || scope_ == ScopeLocal) item.SetOwnerId(Level);
-    item.SetLocal(scope_ == ScopeLocal);
-    item.SetStatus(scope_ == ScopeStatus);
+    if (scope_ == VS_AUTO || scope_ == VS_LOCAL) item.SetOwnerId(Level);
+    item.SetLocal(scope_ == VS_LOCAL);
+    item.SetStatus(scope_ == VS_STATUS);
     return item;
 }
 
 void TComVarNew::Execute(TCallMan& Runner, TPage*& /*Page*/, int32_t& PC) {
     ++PC;
     if (name_.empty()) throw EVelaError("変数名がありません");
-    TParamCollectionItem* item = Vars().FindScoped(name_, scope_ == ScopeLocal);
+    TParamCollectionItem* item = Vars().FindScoped(name_, scope_ == VS_LOCAL);
     if (!item) item = &Declare(Runner.StackCount());
     else if (item->IsStatus()) return;  // a status variable keeps its value
     value_.Execute();
@@ -116,7 +109,7 @@ void TComVarNew::Execute(TCallMan& Runner, TPage*& /*Page*/, int32_t& PC) {
 class TComVarDel : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return opVarDel; }
+    uint8_t GetOpcode() const override { return cmVarDel; }
     void LoadFromStream(TStream& Stream) override {
         TCommand::LoadFromStream(Stream);
         name_ = ReadString(Stream);
@@ -143,7 +136,7 @@ uint8_t RunPropId(TVelaParser& Expression) {
 class TComGetProp : public TComOnObject {
 public:
     using TComOnObject::TComOnObject;
-    uint8_t GetOpcode() const override { return opGetProp; }
+    uint8_t GetOpcode() const override { return cmGetProp; }
     void LoadFromStream(TStream& Stream) override {
         TCommand::LoadFromStream(Stream);
         ReadExpression(Stream, object_);
@@ -168,7 +161,7 @@ private:
 class TComSetProp : public TComOnObject {
 public:
     using TComOnObject::TComOnObject;
-    uint8_t GetOpcode() const override { return opSetProp; }
+    uint8_t GetOpcode() const override { return cmSetProp; }
     void LoadFromStream(TStream& Stream) override {
         TCommand::LoadFromStream(Stream);
         ReadExpression(Stream, object_);
@@ -192,7 +185,7 @@ private:
 class TComObjDel : public TComOnObject {
 public:
     using TComOnObject::TComOnObject;
-    uint8_t GetOpcode() const override { return opObjDel; }
+    uint8_t GetOpcode() const override { return cmObjDel; }
     void LoadFromStream(TStream& Stream) override {
         TCommand::LoadFromStream(Stream);
         ReadExpression(Stream, object_);
@@ -263,7 +256,7 @@ private:
 // there is none.
 class TComCabinetSave : public TComCabinet {
 public:
-    explicit TComCabinetSave(TComList* Owner) : TComCabinet(Owner, opSaveCabinet) {}
+    explicit TComCabinetSave(TComList* Owner) : TComCabinet(Owner, cmSaveCabinet) {}
 
 private:
     void Move(const std::string& Name) override {
@@ -281,7 +274,7 @@ private:
 // Brings the selected objects of the named cabinet back onto the back layer.
 class TComCabinetLoad : public TComCabinet {
 public:
-    explicit TComCabinetLoad(TComList* Owner) : TComCabinet(Owner, opLoadCabinet) {}
+    explicit TComCabinetLoad(TComList* Owner) : TComCabinet(Owner, cmLoadCabinet) {}
 
 private:
     void Move(const std::string& Name) override {
@@ -291,10 +284,10 @@ private:
 };
 
 constexpr TCommandEntry Entries[] = {
-    {opCalc, NewCommand<TComCalc>},         {opVarNew, NewCommand<TComVarNew>},
-    {opVarDel, NewCommand<TComVarDel>},     {opGetProp, NewCommand<TComGetProp>},
-    {opSetProp, NewCommand<TComSetProp>},   {opObjDel, NewCommand<TComObjDel>},
-    {opSaveCabinet, NewCommand<TComCabinetSave>}, {opLoadCabinet, NewCommand<TComCabinetLoad>},
+    {cmCalc, NewCommand<TComCalc>},         {cmVarNew, NewCommand<TComVarNew>},
+    {cmVarDel, NewCommand<TComVarDel>},     {cmGetProp, NewCommand<TComGetProp>},
+    {cmSetProp, NewCommand<TComSetProp>},   {cmObjDel, NewCommand<TComObjDel>},
+    {cmSaveCabinet, NewCommand<TComCabinetSave>}, {cmLoadCabinet, NewCommand<TComCabinetLoad>},
 };
 
 }  // namespace

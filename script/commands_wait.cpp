@@ -36,7 +36,7 @@ TObjectRef NamedObject(const std::string& Name) {
 class TComWait : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return 7; }
+    uint8_t GetOpcode() const override { return cmWait; }
     bool CanInterrupt() const override { return hold_; }
     bool IsEventPoint() const override { return true; }
     void LoadFromStream(TStream& Stream) override {
@@ -101,7 +101,7 @@ void TComWait::Execute(TCallMan& Runner, TPage*& /*Page*/, int32_t& PC) {
 class TComMovieStop : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return 21; }
+    uint8_t GetOpcode() const override { return cmMovieStop; }
     bool CanInterrupt() const override { return hold_; }
     bool IsEventPoint() const override { return eventPoint_; }
     void LoadFromStream(TStream& Stream) override {
@@ -167,7 +167,7 @@ void TComMovieStop::Begin(TCallMan&) {
 class TComDoEvent : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return 46; }
+    uint8_t GetOpcode() const override { return cmDoEvent; }
     bool GetContinueFlag() const override { return false; }
     bool IsEventPoint() const override { return true; }
 };
@@ -197,7 +197,7 @@ private:
 class TComMenuClose : public TComObjectAction {
 public:
     using TComObjectAction::TComObjectAction;
-    uint8_t GetOpcode() const override { return 26; }
+    uint8_t GetOpcode() const override { return cmMenuClose; }
 
 protected:
     void Apply(const TObjectRef& Object) override { ScriptObjects().SetPlayState(Object, PlayClosing); }
@@ -207,7 +207,7 @@ protected:
 class TComMediaPlay : public TComObjectAction {
 public:
     using TComObjectAction::TComObjectAction;
-    uint8_t GetOpcode() const override { return 55; }
+    uint8_t GetOpcode() const override { return cmMediaPlay; }
 
 protected:
     void Apply(const TObjectRef& Object) override { ScriptObjects().Play(Object); }
@@ -221,7 +221,7 @@ protected:
 class TComPCReset : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return 40; }
+    uint8_t GetOpcode() const override { return cmPCReset; }
     void LoadFromStream(TStream& Stream) override {
         TCommand::LoadFromStream(Stream);
         pageName_ = ReadString(Stream);
@@ -301,7 +301,7 @@ void TComPCReset::ResetAboveEvents(TCallMan& Runner, TPage*& Page, int32_t& PC) 
 class TComReset : public TComPCReset {
 public:
     using TComPCReset::TComPCReset;
-    uint8_t GetOpcode() const override { return 41; }
+    uint8_t GetOpcode() const override { return cmReset; }
     void Execute(TCallMan& Runner, TPage*& Page, int32_t& PC) override {
         ScriptObjects().Clear();
         if (ParamMan) ParamMan->Clear();
@@ -315,7 +315,7 @@ public:
 class TComTerminate : public TCommand {
 public:
     using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return 45; }
+    uint8_t GetOpcode() const override { return cmTerminate; }
     void Execute(TCallMan&, TPage*&, int32_t&) override {
         SetTerminating(true);
         ScriptHost().RequestClose();
@@ -323,9 +323,9 @@ public:
 };
 
 constexpr TCommandEntry WaitFamily[] = {
-    {7, NewCommand<TComWait>},       {21, NewCommand<TComMovieStop>}, {26, NewCommand<TComMenuClose>},
-    {40, NewCommand<TComPCReset>},   {41, NewCommand<TComReset>},     {45, NewCommand<TComTerminate>},
-    {46, NewCommand<TComDoEvent>},   {55, NewCommand<TComMediaPlay>},
+    {cmWait, NewCommand<TComWait>},       {cmMovieStop, NewCommand<TComMovieStop>}, {cmMenuClose, NewCommand<TComMenuClose>},
+    {cmPCReset, NewCommand<TComPCReset>},   {cmReset, NewCommand<TComReset>},     {cmTerminate, NewCommand<TComTerminate>},
+    {cmDoEvent, NewCommand<TComDoEvent>},   {cmMediaPlay, NewCommand<TComMediaPlay>},
 };
 
 }  // namespace

@@ -25,6 +25,7 @@ enum TCommandCode : uint8_t {
     cmTileNew, cmSliderNew, cmScrollbarNew, cmGaugeNew, cmCGCaption, cmMediaPlay, cmPrevMenuNew, cmPropMotion,
     cmFormatHist, cmSaveCabinet, cmLoadCabinet
 };
+static_assert(cmLoadCabinet + 1 == CommandCount);
 
 // ---- Object type codes, as stored with an object.
 enum TObjectType : uint8_t {

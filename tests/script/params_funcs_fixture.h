@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-class FuncsTest : public ::testing::Test {
+// A fresh variable table and function dispatcher for each test.
+class ScriptEngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
         CreateParamMan();
@@ -19,6 +20,10 @@ protected:
         FreeSysFuncMan();
         FreeParamMan();
     }
+};
+
+class FuncsTest : public ScriptEngineTest {
+protected:
 
     // Literal arguments (alive until the test ends), and a reference bound to a new variable.
     TCustomParam* I(int32_t V) { TCustomParam* p = Keep<TParamInt>(); p->SetInt(V); return p; }

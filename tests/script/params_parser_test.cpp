@@ -2,6 +2,7 @@
 
 #include "core/sysutils.h"
 #include "tests/common/fixture.h"
+#include "tests/script/params_funcs_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -53,16 +54,8 @@ std::string Describe(const TCustomParam* Value) {
     return std::string(names[Value->ParamType()]) + " " + Value->AsStr();
 }
 
-class Expressions : public ::testing::Test {
+class Expressions : public ScriptEngineTest {
 protected:
-    void SetUp() override {
-        CreateParamMan();
-        CreateSysFuncMan();
-    }
-    void TearDown() override {
-        FreeSysFuncMan();
-        FreeParamMan();
-    }
 
     TParamCollectionItem& Declare(const std::string& Name, uint8_t Type) {
         TParamCollectionItem& item = ParamMan->AddParam(Type);

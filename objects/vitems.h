@@ -489,8 +489,8 @@ public:
     void SetHeight(int32_t V) override;
     // Sets the colour of both layers.
     void SetColor(int32_t V) override;
-    // The picture the current layer draws into.
-    TCustomDIBX* GetSurface() override { return &RootBitmap; }
+    // The picture the current layer draws into: the screen manager's surface when there is one.
+    TCustomDIBX* GetSurface() override;
     int32_t GetWipeType() const { return WipeType; }
 
     // Look-ups by name: "" and 0x01 "BASE0"/"BASE1" name the layers (relative to the current
@@ -524,6 +524,8 @@ public:
     bool FocusUpdateRequested() const { return FocusUpdate; }
     TKeyState Keys;
     bool PauseInactive = true;
+    int32_t Zoom = 100;             // display zoom in percent
+    TRect TransRect{0, 0, 0, 0};    // the rectangle a running screen transition updates; empty when none
 
     // Input. Update runs first in each tick: the pending focus choice, the key latches, the
     // current layer's pointer step, the focused control's key events and the auto-repeat

@@ -4,6 +4,7 @@
 #include "objects/vitems_kinds.h"
 
 #include "core/sysutils.h"
+#include "media/screenman.h"
 
 #include <algorithm>
 
@@ -128,6 +129,11 @@ void TVelaBaseList::SetHeight(int32_t V) {
     Height = V;
     if (Width > 0 && Height > 0) RootBitmap.SetSize(Width, Height, 32);
     for (auto& layer : Layers) layer->SetHeight(V);
+}
+
+TCustomDIBX* TVelaBaseList::GetSurface() {
+    if (ScreenMan && ScreenMan->GetSurface()) return ScreenMan->GetSurface();
+    return &RootBitmap;
 }
 
 void TVelaBaseList::SetColor(int32_t V) {

@@ -1,0 +1,3 @@
+#include "media/screenman.h"
+
+TScreenManager* ScreenMan = nullptr;

@@ -1,0 +1,85 @@
+#pragma once
+// The screen manager and the start and end of the media layer.
+//
+// The screen manager owns the list of full-screen display modes and the choice among them, the
+// drawing surface both scene layers are drawn into, and the present step that copies the
+// finished frame into the window. The display (the window, platform/display.h) stands where
+// the original had its DirectDraw device: with a display the surface follows the desktop's
+// depth and full screen is possible; without one the surface is a 16-bit memory surface and
+// there are no modes.
+#include "core/header.h"
+#include "graphics/dibx.h"
+#include "platform/display.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// Where the base panel (the part of the window that shows the frame and receives mouse and
+// keys) lies in the window's client area.
+struct TBasePanel {
+    int32_t Left = 0, Top = 0, Width = 0, Height = 0;
+    void SetBounds(int32_t L, int32_t T, int32_t W, int32_t H) { Left = L, Top = T, Width = W, Height = H; }
+};
+
+struct TDisplayMode {
+    uint32_t Width = 0, Height = 0, BitCount = 0, RefreshRate = 0;
+};
+
+class TScreenManager {
+public:
+    // Form may be nullptr (no display: memory surface, no modes). Ends windowed (ModeIndex -1).
+    TScreenManager(platform::Display* Form, TBasePanel* Panel, int32_t Width, int32_t Height, int32_t FullWidth,
+                   int32_t FullHeight);
+    ~TScreenManager();
+    TScreenManager(const TScreenManager&) = delete;
+    TScreenManager& operator=(const TScreenManager&) = delete;
+
+    int32_t GetModeCount() const { return static_cast<int32_t>(Modes.size()); }
+    // Entry Index of the modes; the caller keeps Index within 0..GetModeCount()-1.
+    TDisplayMode GetMode(int32_t Index) const { return Modes[Index]; }
+    // -1 windowed, 0 or more full screen in that mode. A full-screen mode the display refuses
+    // ends windowed (ModeIndex -1).
+    void SetModeIndex(int32_t Index);
+    // Drops the drawing surface and the device state before a switch (ModeIndex -2).
+    void FreeDX();
+    // Copies the drawn frame of the object root into the window.
+    void Present();
+
+    TCustomDIBX* GetSurface() const { return Surface.get(); }
+
+    std::vector<TDisplayMode> Modes;
+    int32_t ModeIndex = -2;
+    platform::Display* Form;
+    int32_t Width, Height;
+    TBasePanel* Panel;
+    std::unique_ptr<TCustomDIBX> Surface;
+    bool FullScreen = false;
+    int32_t BitCount = 16;
+    bool MemorySurface = false;
+    int32_t DisplayBitCount = 0;
+    int32_t BestMode = -1;
+    int32_t FullWidth, FullHeight;
+    double FrameRate = 0;
+    int32_t FrameCount = 0;
+    int32_t DesktopBitCount = 24;
+
+private:
+    void SetUp();
+};
+
+// The media layer's globals, between MediaInit and MediaFinal.
+extern TScreenManager* ScreenMan;
+
+// Starts the media layer: binds the companion library's start (velaInit with the player's
+// stream callbacks), the screen manager (only when Width and Height are above 0), then the
+// video, Windows Media, Ogg, CD audio and MIDI managers, in that order. Raises when the
+// companion library is not bound.
+void MediaInit(platform::Display* Form, TBasePanel* Panel, int32_t Width, int32_t Height, int32_t FullWidth,
+               int32_t FullHeight);
+// Frees the screen, video, Windows Media, Ogg, CD audio and MIDI managers in that order, then
+// ends the companion library.
+void MediaFinal();
+// Suspend and resume the video library around a screen-mode switch.
+void MediaSuspend();
+void MediaResume();

@@ -1,0 +1,55 @@
+#pragma once
+// The binding of the companion media library, libvela.so, which ships beside the program and
+// is loaded when the program starts: its version is checked, its entries are looked up by
+// name, and its threads read the player's streams back through four callbacks that run under
+// one lock. The optional trace library libvelalog.so, when present, receives the script trace.
+#include "companion/vela_api.h"
+#include "platform/errors.h"
+
+#include <string>
+
+class EVelaBindError : public EVelaError {
+public:
+    using EVelaError::EVelaError;
+};
+
+// The library's file name, as messages name it.
+extern const char* const VelaLibraryName;
+
+// The bound entries; nullptr while not bound or where the library lacks one.
+struct TVelaEntries {
+    velaVersionProc Version = nullptr;
+    velaInitProc Init = nullptr;
+    velaFinalProc Final = nullptr;
+    velaOggmanSetUseThreadProc OggmanSetUseThread = nullptr;
+    velaProcessEventProc WmpmanProcessEvent = nullptr;
+    velaProcessEventProc VidmanProcessEvent = nullptr;
+    velaManagerProc VidmanSuspend = nullptr;
+    velaManagerProc VidmanResume = nullptr;
+    velaManagerProc WmpmanRestore = nullptr;
+    velaManagerProc OggmanRestore = nullptr;
+};
+extern TVelaEntries VelaLib;
+
+// Loads the library from Folder (a program path ending in "\") and binds it. Raises
+// EVelaBindError with the text of the message box the program shows before it ends: the
+// library's name, CR LF, "ファイルがありません" when it cannot be loaded; the library's name followed
+// by "のバージョンがあいません" when velaVersion is missing or does not answer 108. Then looks for the
+// trace library in the same folder and starts it with Folder + "dbglog.txt".
+void BindVelaLibrary(const std::string& Folder);
+// Ends the trace library and unloads both. Safe without a binding.
+void UnbindVelaLibrary();
+bool VelaLibraryBound();
+
+// The script trace: whether the trace library is loaded, and one line for it.
+bool VelaLogEnabled();
+void VelaLogWrite(const std::string& Text);
+
+// The stream callbacks handed to velaInit (the stream is a TStream*).
+int64_t VelaStreamGetSize(void* Stream);
+int32_t VelaStreamRead(void* Stream, void* Buffer, int32_t Count);
+int64_t VelaStreamGetPos(void* Stream);
+int64_t VelaStreamSetPos(void* Stream, int64_t Position);
+// The x87 control word, kept in one cell.
+uint16_t SaveFPUControlWord();
+void RestoreFPUControlWord();

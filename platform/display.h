@@ -1,0 +1,226 @@
+#pragma once
+// The display: the player's one window (or its headless stand-in), the window's pixels, the
+// desktop's display modes, mouse and keys as events of the main thread, message boxes, and
+// pixel surfaces that live with the display.
+//
+// Two backends: SDL2 (a real window) and headless (no device: presented frames are recorded
+// with their rectangles, input is injected, message boxes are answered from a list). The
+// backend only talks to the device; what the window does with a click or a key is decided by
+// the caller. Every coordinate is in client pixels of the window; key codes are Windows
+// virtual-key numbers (the SDL backend maps its keys into them).
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// A rectangle in pixels, half-open.
+struct PixelRect {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+    bool empty() const { return right <= left || bottom <= top; }
+    bool operator==(const PixelRect&) const = default;
+};
+
+// A full-screen display mode.
+struct DisplayModeInfo {
+    uint32_t width = 0, height = 0, bitCount = 0, refreshRate = 0;  // refresh 0: the adapter's default
+    bool operator==(const DisplayModeInfo&) const = default;
+};
+
+// Locked pixels: rows of `pitch` bytes from the top row down. 32-bit pixels are 0x00RRGGBB,
+// 16-bit ones 5-6-5 (5-5-5 when the green mask is 0x03E0).
+struct PixelBuffer {
+    uint8_t* pixels = nullptr;  // nullptr when the surface could not be locked
+    int32_t width = 0, height = 0, pitch = 0;
+    int bitCount = 32;
+    uint32_t redMask = 0x00FF0000, greenMask = 0x0000FF00, blueMask = 0x000000FF;
+};
+
+// A block of pixels kept by the display backend.
+class PixelSurface {
+public:
+    virtual ~PixelSurface() = default;
+    // The pixels until Unlock; lock and unlock pair up within one call of the caller.
+    virtual PixelBuffer lock() = 0;
+    virtual void unlock() = 0;
+    // Size and format without locking (pixels stays nullptr).
+    virtual PixelBuffer describe() const = 0;
+};
+
+enum class InputKind : uint8_t {
+    MouseDown,   // button, x, y
+    MouseUp,     // button, x, y
+    MouseMove,   // x, y
+    Wheel,       // wheel (> 0 away from the user: up), x, y
+    KeyDown,     // key, repeat (the key was already down)
+    KeyUp,       // key
+    Activate,    // the window came to the foreground
+    Deactivate,  // the window left the foreground
+    Close,       // the user asked to close the window
+    Expose,      // the window's pixels were lost and must be shown again
+};
+
+enum class MouseButton : uint8_t { None, Left, Right, Middle };
+
+struct InputEvent {
+    InputKind kind = InputKind::MouseMove;
+    int32_t x = 0, y = 0;
+    MouseButton button = MouseButton::None;
+    int32_t wheel = 0;
+    int32_t key = 0;
+    bool repeat = false;
+};
+
+enum class MessageButtons : uint8_t { Ok, OkCancel, YesNo };
+enum class MessageIcon : uint8_t { None, Information, Warning, Question, Error };
+enum class MessageResult : uint8_t { Ok, Cancel, Yes, No };
+
+class Display {
+public:
+    virtual ~Display() = default;
+
+    virtual bool headless() const = 0;
+
+    // ---- The desktop ----
+    // The desktop's own mode (its size, depth and refresh rate).
+    virtual DisplayModeInfo desktopMode() = 0;
+    // Every full-screen mode of the primary display, in the device's order.
+    virtual std::vector<DisplayModeInfo> displayModes() = 0;
+    // What panels and docks leave free on the primary display.
+    virtual PixelRect workArea() = 0;
+
+    // ---- The window ----
+    // The window's caption; Text is code page 932.
+    virtual void setCaption(const std::string& text) = 0;
+    // Places the window (its outer left and top on the desktop) with a client area of the size.
+    virtual void setBounds(int32_t left, int32_t top, int32_t clientWidth, int32_t clientHeight) = 0;
+    virtual int32_t clientWidth() = 0;
+    virtual int32_t clientHeight() = 0;
+    // Shows the window (created hidden).
+    virtual void show() = 0;
+    // Full screen in Mode, or windowed for nullptr. False when the mode cannot be set: the
+    // window is then windowed.
+    virtual bool setFullScreen(const DisplayModeInfo* mode) = 0;
+
+    // The client area's pixels; valid until the client size changes.
+    virtual PixelSurface& frame() = 0;
+    // Shows the given rectangles of the frame (one present per call; an empty list shows
+    // nothing).
+    virtual void present(const std::vector<PixelRect>& rects) = 0;
+
+    // The mouse cursor in client coordinates; moving it sends no event.
+    virtual void cursorPos(int32_t& x, int32_t& y) = 0;
+    virtual void setCursorPos(int32_t x, int32_t y) = 0;
+
+    // ---- Events of the main thread ----
+    // The next event, waiting up to TimeoutMs for one; false when none came (or wake was called).
+    virtual bool waitEvent(InputEvent& event, uint32_t timeoutMs) = 0;
+    // Any thread: ends a waitEvent at once.
+    virtual void wake() = 0;
+
+    // ---- Dialogs ----
+    // A modal message box; Caption and Text are code page 932.
+    virtual MessageResult messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
+                                     MessageIcon icon) = 0;
+
+    // ---- Surfaces ----
+    // A new surface of the size; BitCount 16 or 32 (anything else is 32). nullptr when it
+    // cannot be made.
+    virtual std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) = 0;
+};
+
+// A surface kept in memory, as the headless backend makes them.
+class MemorySurface : public PixelSurface {
+public:
+    MemorySurface(int32_t width, int32_t height, int bitCount);
+    PixelBuffer lock() override;
+    void unlock() override {}
+    PixelBuffer describe() const override;
+    // Resizes, clearing every pixel to 0.
+    void resize(int32_t width, int32_t height);
+
+private:
+    PixelBuffer format_;
+    std::vector<uint8_t> pixels_;
+};
+
+// The headless backend. Everything a test needs to look at is public.
+class HeadlessDisplay : public Display {
+public:
+    // One presented frame: the rectangles and a copy of the whole client area after them.
+    struct Frame {
+        std::vector<PixelRect> rects;
+        MemorySurface pixels{0, 0, 32};
+        // The 0x00RRGGBB value of a client pixel; 0 outside.
+        uint32_t pixel(int32_t x, int32_t y) const;
+    };
+    struct ShownMessage {
+        std::string caption, text;
+        MessageButtons buttons;
+        MessageIcon icon;
+    };
+
+    HeadlessDisplay();
+
+    bool headless() const override { return true; }
+    DisplayModeInfo desktopMode() override { return desktop; }
+    std::vector<DisplayModeInfo> displayModes() override { return modes; }
+    PixelRect workArea() override { return area; }
+    void setCaption(const std::string& text) override { caption = text; }
+    void setBounds(int32_t left, int32_t top, int32_t clientWidth, int32_t clientHeight) override;
+    int32_t clientWidth() override;
+    int32_t clientHeight() override;
+    void show() override { shown = true; }
+    bool setFullScreen(const DisplayModeInfo* mode) override;
+    PixelSurface& frame() override { return frame_; }
+    void present(const std::vector<PixelRect>& rects) override;
+    void cursorPos(int32_t& x, int32_t& y) override;
+    void setCursorPos(int32_t x, int32_t y) override;
+    bool waitEvent(InputEvent& event, uint32_t timeoutMs) override;
+    void wake() override;
+    MessageResult messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
+                             MessageIcon icon) override;
+    std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override;
+
+    // Any thread: queues an event for waitEvent (a mouse event also moves the cursor).
+    void inject(const InputEvent& event);
+
+    // The desktop the backend reports (a 1920x1080 32-bit desktop with four modes by default).
+    DisplayModeInfo desktop;
+    std::vector<DisplayModeInfo> modes;
+    PixelRect area;
+    // Modes setFullScreen refuses.
+    std::vector<DisplayModeInfo> refusedModes;
+
+    // What happened.
+    std::string caption;
+    int32_t left = 0, top = 0;
+    bool shown = false;
+    bool fullScreen = false;
+    DisplayModeInfo fullScreenMode;
+    std::vector<Frame> frames;
+    // Frames beyond this many are dropped from the front (0: keep all).
+    size_t keepFrames = 0;
+    std::vector<ShownMessage> messages;
+    // Answers of the next message boxes, in order; when none is left a box is answered with
+    // its first button. Every message is also written to standard error.
+    std::deque<MessageResult> answers;
+
+private:
+    MemorySurface frame_{0, 0, 32};
+    int32_t cursorX_ = 0, cursorY_ = 0;
+    std::mutex mutex_;
+    std::deque<InputEvent> queue_;
+    bool woken_ = false;
+    std::condition_variable cond_;
+};
+
+// The display of the program: headless when the environment variable VELA_HEADLESS is "1" or
+// no display can be opened, else a real window. Made once by the program entry.
+std::unique_ptr<Display> CreateDisplay();
+
+}  // namespace platform

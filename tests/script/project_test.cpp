@@ -117,7 +117,8 @@ TEST_F(ProjectOpen, AsksForTheDiscsOfATitleNotInstalledWhole) {
 }
 
 // The sample title as the build leaves it: game.dat and install.dat beside the player, run over
-// the player's object root.
+// the player's object root with a screen of the project's size, tick by tick as the player's
+// loop runs it on the test's clock.
 class SampleTitle : public ProjectTest {
 protected:
     void SetUp() override {
@@ -128,28 +129,111 @@ protected:
         VrFileManager->Clear();
         VelaInitialize();
         SetScriptObjects(std::make_unique<TSceneObjects>());
+        TProjectStart start;
+        start.ProgramFile = platform::fs::ToProgramPath(VELA_SAMPLE_FOLDER "/velaplay");
+        CreateProject(std::move(start));
+        state.SetRunner(Project->Runner.get());
+        Bases->SetWidth(Project->Width);
+        Bases->SetHeight(Project->Height);
     }
     void TearDown() override {
         ProjectTest::TearDown();
         VelaFinalize();
     }
+
+    // Ticks until the count is reached or the script ends.
+    void RunUntil(int Tick) {
+        while (ticks < Tick && !Terminating()) {
+            host->Time += host->Frame;
+            ++ticks;
+            Bases->Update(host->Time);
+            Project->Run();
+            if (Terminating()) break;
+            Bases->Step();
+            Project->ProcessPending();
+        }
+    }
+    // A left press at P in the next tick, released in the one after.
+    void Click(TPoint P) {
+        TVelaBase& layer = *Bases->GetBase(Bases->GetCurrentLayer());
+        layer.SetMousePos(P);
+        layer.LeftLatch = layer.LeftHeld = true;
+        RunUntil(ticks + 1);
+        layer.LeftHeld = false;
+        RunUntil(ticks + 1);
+    }
+    TVelaControl& Box(const std::string& Name) {
+        TVelaControl* box = Bases->FindControl(Name);
+        if (!box) throw EVelaError("no box " + Name);
+        return *box;
+    }
+    // The place of a mover after Steps steps of Step px from 0, turning at 0 and Bound.
+    static int32_t Bounced(int64_t Steps, int32_t Step, int32_t Bound) {
+        const int64_t p = Steps * Step % (2 * Bound);
+        return static_cast<int32_t>(p <= Bound ? p : 2 * Bound - p);
+    }
+    // The dot moves each tick after the first (its idle handler), the ball each second tick from
+    // the fourth on (its timer fires every 32 ms).
+    void ExpectMoversAfter(int Tick) {
+        SCOPED_TRACE("tick " + std::to_string(Tick));
+        EXPECT_EQ(Box("dot").GetLeft(), Bounced(Tick - 1, 2, 256));
+        EXPECT_EQ(Box("dot").GetTop(), Bounced(Tick - 1, 1, 176));
+        EXPECT_EQ(Box("ball").GetLeft(), Bounced((Tick - 2) / 2, 8, 200));
+        EXPECT_EQ(Box("ball").GetTop(), Bounced((Tick - 2) / 2, 6, 360));
+    }
+
+    int ticks = 0;
 };
 
 TEST_F(SampleTitle, RunsToItsEnd) {
-    TProjectStart start;
-    start.ProgramFile = platform::fs::ToProgramPath(VELA_SAMPLE_FOLDER "/velaplay");
-    CreateProject(std::move(start));
-    state.SetRunner(Project->Runner.get());
     ASSERT_FALSE(Terminating());
     EXPECT_EQ(Project->Title, "Vela サンプル");
-    for (int tick = 0; tick < 10000 && !Terminating(); ++tick) {
-        host->Time += host->Frame;
-        Project->Run();
-        Project->ProcessPending();
-        Bases->Step();
+    EXPECT_EQ(Bases->GetWidth(), 640);
+
+    // The first tick makes the scene on the current layer.
+    RunUntil(1);
+    EXPECT_EQ(Bases->GetBase(0)->GetColor(), 0x402010);
+    struct TExpected {
+        const char* Name;
+        const char* Parent;
+        int32_t Left, Top, Width, Height, Color;
+    };
+    const std::string layer = Bases->GetBase(0)->GetName();
+    for (const TExpected& e : std::vector<TExpected>{{"panel", "", 40, 40, 280, 200, 0x808000},
+                                                     {"dot", "panel", 0, 0, 24, 24, 0xFFFFFF},
+                                                     {"court", "", 360, 40, 240, 400, 0x404040},
+                                                     {"ball", "court", 0, 0, 40, 40, 0x0080FF},
+                                                     {"red", "", 40, 300, 80, 80, 0x0000FF},
+                                                     {"green", "", 140, 300, 80, 80, 0x00FF00},
+                                                     {"blue", "", 240, 300, 80, 80, 0xFF0000}}) {
+        SCOPED_TRACE(e.Name);
+        const TVelaControl& box = Box(e.Name);
+        EXPECT_EQ(box.GetParent()->GetName(), *e.Parent ? e.Parent : layer);
+        EXPECT_EQ(std::vector<int32_t>({box.GetLeft(), box.GetTop(), box.GetWidth(), box.GetHeight(), box.GetColor()}),
+                  std::vector<int32_t>({e.Left, e.Top, e.Width, e.Height, e.Color}));
     }
-    // The start page ends with the command that closes the player.
+    TVelaObject* mover = Bases->FindObject("mover");
+    ASSERT_NE(mover, nullptr);
+    EXPECT_EQ(mover->GetDelay(), 32);
+
+    // Both movers have turned at two edges by then.
+    RunUntil(300);
+    ExpectMoversAfter(300);
+
+    // A click inverts the colour of the box hit, the innermost one.
+    Click({80, 340});
+    EXPECT_EQ(Box("red").GetColor(), 0xFFFF00);
+    EXPECT_EQ(Box("green").GetColor(), 0x00FF00);
+    const int press = ticks + 1;
+    Click({40 + Bounced(press - 2, 2, 256) + 12, 40 + Bounced(press - 2, 1, 176) + 12});
+    EXPECT_EQ(Box("dot").GetColor(), 0);
+    EXPECT_EQ(Box("panel").GetColor(), 0x808000);
+
+    // After ten seconds of script time the start page ends with the command that closes the player.
+    RunUntil(700);
     EXPECT_TRUE(Terminating());
+    EXPECT_EQ(ticks, 625);
+    ExpectMoversAfter(625);
     EXPECT_EQ(host->Closes, 1);
     EXPECT_EQ(ParamMan->Find("total")->GetAsInt(), 40);
     EXPECT_TRUE(host->Warnings.empty());
@@ -163,7 +247,7 @@ TEST_F(SampleTitle, RunsToItsEnd) {
     EXPECT_EQ(outer->GetParent(), shelf);
     EXPECT_EQ(outer->GetLeft(), 50);
     EXPECT_EQ(outer->GetControlCount(), 0);
-    EXPECT_EQ(Bases->GetObjectCount(), 2);
+    EXPECT_EQ(Bases->GetObjectCount(), 10);  // the eight of the screen and the two of the cabinet
 }
 
 }  // namespace

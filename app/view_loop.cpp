@@ -27,6 +27,7 @@ bool TTickHandOff::Deliver(std::function<void()> Job) {
     pending_ = true;
     const uint64_t ticket = ++posted_;
     cond_.notify_all();
+    if (OnPosted) OnPosted();
     cond_.wait(lock, [&] { return done_ >= ticket || cancelled_; });
     if (done_ >= ticket) return true;
     pending_ = false;
@@ -96,20 +97,37 @@ uint32_t TLoopThread::NextWait(uint32_t Elapsed) {
     return Elapsed >= TickLength ? 1 : std::max<uint32_t>(1, TickLength - Elapsed);
 }
 
-bool TLoopThread::WaitEvent(uint32_t Ms) {
+void TLoopThread::Suspend() {
+    std::lock_guard lock(eventMutex_);
+    suspended_ = true;
+}
+
+void TLoopThread::Resume() {
+    {
+        std::lock_guard lock(eventMutex_);
+        suspended_ = false;
+    }
+    eventCond_.notify_all();
+}
+
+TLoopThread::TWaitEnd TLoopThread::WaitEvent(uint32_t Ms) {
     std::unique_lock lock(eventMutex_);
-    if (!WaitFor(eventCond_, lock, Ms, [&] { return event_; })) return false;
-    return true;  // the event stays set: the thread is ending
+    if (WaitFor(eventCond_, lock, Ms, [&] { return event_; })) return weSignalled;
+    if (!suspended_) return weTimeout;
+    eventCond_.wait(lock, [&] { return event_ || !suspended_; });
+    return event_ ? weSignalled : weResumed;
 }
 
 void TLoopThread::Execute() {
     uint32_t last = now_();
     uint32_t wait = 1;
-    while (!WaitEvent(wait)) {
+    for (;;) {
+        const TWaitEnd end = WaitEvent(wait);
+        if (end == weSignalled) break;  // the event stays set: the thread is ending
         const uint32_t now = now_();
         const uint32_t elapsed = now - last;
-        if (elapsed < MaxTickGap) {
-            if (!handOff_.Deliver([this, now, elapsed] { SyncLoop(now, elapsed); })) break;
+        if (end == weTimeout && elapsed < MaxTickGap) {
+            if (!handOff_.Deliver([this, now, elapsed] { RunTick(clock_, now, elapsed, onLoop_); })) break;
             wait = NextWait(elapsed);
         } else {
             wait = 1;
@@ -118,12 +136,12 @@ void TLoopThread::Execute() {
     }
 }
 
-void TLoopThread::SyncLoop(uint32_t Now, uint32_t Elapsed) {
-    clock_.LoopTime += Elapsed;
-    clock_.FrameTime = Elapsed;
-    clock_.LastTickTime = Now;
-    ++clock_.TickCount;
-    if (!clock_.Paused && onLoop_) onLoop_();
+void RunTick(TLoopClock& Clock, uint32_t Now, uint32_t Elapsed, const std::function<void()>& OnLoop) {
+    Clock.LoopTime += Elapsed;
+    Clock.FrameTime = Elapsed;
+    Clock.LastTickTime = Now;
+    ++Clock.TickCount;
+    if (!Clock.Paused && OnLoop) OnLoop();
 }
 
 // ---- TLoopNow ----

@@ -39,6 +39,9 @@ public:
     bool WaitAndRun(uint32_t TimeoutMs);
     void Cancel();
     bool Cancelled() const;
+    // Called on the delivering thread each time a job waits, so that a main thread waiting for
+    // window events wakes up for it. Set before the first Deliver.
+    std::function<void()> OnPosted;
 
 private:
     bool RunLocked(std::unique_lock<std::mutex>& Lock);
@@ -67,6 +70,10 @@ public:
     ~TLoopThread();
 
     void Start();
+    // Suspend holds the timing: no tick is handed over until Resume. The first time-out after
+    // Resume only restarts the measuring, so the time in between is never a tick.
+    void Suspend();
+    void Resume();
     // Ends the thread: its event is signalled and a pending hand-off cancelled, then it is
     // joined. Safe to call twice.
     void Stop();
@@ -77,10 +84,9 @@ public:
 
 private:
     void Execute();
-    // Main thread: one handed-over tick.
-    void SyncLoop(uint32_t Now, uint32_t Elapsed);
-    // Waits on the event for up to Ms; true when it was signalled.
-    bool WaitEvent(uint32_t Ms);
+    // Waits on the event for up to Ms, and then, while suspended, until resumed.
+    enum TWaitEnd { weTimeout, weSignalled, weResumed };
+    TWaitEnd WaitEvent(uint32_t Ms);
 
     TLoopClock& clock_;
     std::function<void()> onLoop_;
@@ -89,8 +95,13 @@ private:
     std::mutex eventMutex_;
     std::condition_variable eventCond_;
     bool event_ = false;
+    bool suspended_ = false;
     std::thread thread_;
 };
+
+// One tick on the main thread: the clock advances by Elapsed ms measured at Now, then, unless
+// the pause flag is set, OnLoop runs.
+void RunTick(TLoopClock& Clock, uint32_t Now, uint32_t Elapsed, const std::function<void()>& OnLoop);
 
 // The current local date and time, read at most once per tick so that one tick sees one time.
 class TLoopNow {

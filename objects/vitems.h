@@ -578,3 +578,8 @@ private:
 extern TVelaBaseList* Bases;
 void VelaInitialize();
 void VelaFinalize();
+
+// 256 grey pixels (i, i, i): in the screen's 16-bit format (5-6-5, or 5-5-5 when the screen
+// has 15 bits) and in 32-bit format. Filled by VelaInitColor at start-up.
+extern std::array<uint32_t, 256> GreyRamp16, GreyRamp32;
+void VelaInitColor();

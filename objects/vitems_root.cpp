@@ -44,6 +44,16 @@ void VelaFinalize() {
     ObjectKinds.fill(nullptr);
 }
 
+std::array<uint32_t, 256> GreyRamp16{}, GreyRamp32{};
+
+void VelaInitColor() {
+    const bool bits15 = ScreenMan && ScreenMan->BitCount == 15;
+    for (uint32_t i = 0; i < 256; ++i) {
+        GreyRamp16[i] = bits15 ? (i >> 3) << 10 | (i >> 3) << 5 | i >> 3 : (i >> 3) << 11 | (i >> 2) << 5 | i >> 3;
+        GreyRamp32[i] = i << 16 | i << 8 | i;
+    }
+}
+
 // ---- Layers ----
 
 TVelaBase::TVelaBase(TVelaBaseList& AOwner) : TVelaControl(&AOwner, false) {}

@@ -7,7 +7,6 @@
 // change only between ticks. The clock is applied on the main thread at the start of the
 // handed-over tick, so nothing but the hand-off is shared between the threads.
 #include "platform/clock.h"
-#include "script/callman.h"
 #include "script/params_system.h"
 
 #include <condition_variable>
@@ -116,18 +115,6 @@ private:
     bool have_ = false;
     uint32_t tick_ = 0;
     TClockSample cached_;
-};
-
-// The system variables' view of the loop: the tick's date and time and the frame counter.
-class TViewPlayerState : public TScriptPlayerState {
-public:
-    TViewPlayerState(const TLoopClock& Clock, TLoopNow& Now) : clock_(Clock), now_(Now) {}
-    uint32_t FrameCounter() override { return clock_.FrameCounter; }
-    TClockSample LoopNow() override { return now_.Get(); }
-
-private:
-    const TLoopClock& clock_;
-    TLoopNow& now_;
 };
 
 // The work of one tick, step by step.

@@ -1,0 +1,109 @@
+#include "app/entry.h"
+
+#include "core/sysutils.h"
+#include "core/vrfiles.h"
+#include "core/vrfiles_manager.h"
+#include "platform/fs.h"
+
+#include <filesystem>
+
+namespace {
+
+constexpr char ContentFileName[] = "game.dat";
+
+bool HasDrive(const std::string& Path) {
+    if (Path.size() < 2 || Path[1] != ':') return false;
+    const char c = Path[0];
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool IsSeparator(char C) { return C == '\\' || C == '/'; }
+
+// The parts of Path between its separators (single bytes only), empty ones left out.
+std::vector<std::string> PathParts(const std::string& Path) {
+    std::vector<std::string> parts(1);
+    for (size_t i = 0; i < Path.size(); ++i) {
+        if (IsLeadByte(Path[i]) && i + 1 < Path.size()) {
+            parts.back() += Path.substr(i++, 2);
+        } else if (IsSeparator(Path[i])) {
+            if (!parts.back().empty()) parts.emplace_back();
+        } else {
+            parts.back() += Path[i];
+        }
+    }
+    if (parts.back().empty()) parts.pop_back();
+    return parts;
+}
+
+bool EndsWithSeparator(const std::string& Path) {
+    bool separator = false;
+    for (size_t i = 0; i < Path.size(); ++i) {
+        separator = !IsLeadByte(Path[i]) && IsSeparator(Path[i]);
+        if (IsLeadByte(Path[i])) ++i;
+    }
+    return separator;
+}
+
+// The host's current folder as a program path ending in "\".
+std::string CurrentFolder() {
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::current_path(error);
+    return error ? std::string("Z:\\") : AppendBackslash(platform::fs::ToProgramPath(folder.string()));
+}
+
+}  // namespace
+
+std::string ExpandFileName(const std::string& Path, const std::string& CurrentFolder) {
+    const std::string drive = HasDrive(CurrentFolder) ? CurrentFolder.substr(0, 2) : "Z:";
+    const std::string current = HasDrive(CurrentFolder) ? CurrentFolder.substr(2) : "\\";
+    // The drive and the path below its root.
+    std::string root = drive, below;
+    if (HasDrive(Path)) {
+        root = Path.substr(0, 2);
+        below = Path.substr(2);
+        const bool relative = !below.empty() && !IsSeparator(below[0]);
+        if (relative && AnsiSameText(root, drive)) below = current + "\\" + below;
+    } else if (!Path.empty() && IsSeparator(Path[0])) {
+        below = Path;
+    } else {
+        below = current + "\\" + Path;
+    }
+    std::vector<std::string> parts;
+    for (std::string& part : PathParts(below)) {
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (part != ".") {
+            parts.push_back(std::move(part));
+        }
+    }
+    std::string full = root + "\\";
+    for (size_t i = 0; i < parts.size(); ++i) full += (i ? "\\" : "") + parts[i];
+    return !parts.empty() && EndsWithSeparator(Path) ? full + "\\" : full;
+}
+
+std::string InstanceKey(const std::vector<std::string>& Args, const std::string& ProgramFolder) {
+    std::string key = AppendBackslash(ExpandFileName(Args.empty() ? ProgramFolder : Args[0], CurrentFolder()));
+    for (size_t i = 0; i < key.size(); ++i) {
+        if (IsLeadByte(key[i]))
+            ++i;
+        else if (key[i] == '\\')
+            key[i] = '-';
+    }
+    return key;
+}
+
+bool IsConfigStart(const std::vector<std::string>& Args) { return !Args.empty() && AnsiSameText(Args[0], "/config"); }
+
+void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Args, const std::string& ProgramFile) {
+    if (Args.empty()) {
+        Manager.SetBaseFolder(ExtractFilePath(ProgramFile));
+        if (HasArchiveTrailer(ProgramFile)) Manager.Add(ProgramFile);
+        return;
+    }
+    Manager.SetBaseFolder(Args[0]);
+    for (const std::string& arg : Args) {
+        if (const std::string content = AppendBackslash(arg) + ContentFileName; platform::fs::FileExists(content))
+            Manager.Add(content);
+        if (HasArchiveTrailer(arg)) Manager.Add(arg);
+    }
+}

@@ -1,0 +1,31 @@
+#pragma once
+// The program entry's decisions: the key of the single-instance lock, whether the settings
+// dialog is asked for, and which content archives the command line attaches. Arguments are
+// program paths (Shift-JIS); a host path such as "/home/me/game" is one too, "/" being a
+// separator and a leading one the root of drive Z:.
+#include <string>
+#include <vector>
+
+class TVrFileManager;
+
+// Path as a full path: made absolute against CurrentFolder (a program path with a drive), "/"
+// turned into "\", "." and ".." parts resolved and repeated separators dropped. Nothing is
+// looked up on disk and letter case is kept. A trailing separator stays.
+std::string ExpandFileName(const std::string& Path, const std::string& CurrentFolder);
+
+// The key of the lock that lets one player run per game folder: the first argument, else
+// ProgramFolder, as a full path (against the current folder) ending in "\", with every "\"
+// (a single byte, never the second byte of a double-byte character) replaced by "-". Letter
+// case counts: two spellings of one folder give two keys.
+std::string InstanceKey(const std::vector<std::string>& Args, const std::string& ProgramFolder);
+
+// Whether the first argument is "/config", without regard to case.
+bool IsConfigStart(const std::vector<std::string>& Args);
+
+// Attaches the content archives the command line names. With arguments the base folder becomes
+// the first one, then for each argument in order its folder's "game.dat" is attached when it
+// exists, and the argument itself when it is a file ending with an archive trailer. Without
+// arguments the base folder becomes the program's folder, and the program file is attached
+// when it ends with an archive trailer; the "game.dat" beside the program is attached by the
+// project once it has found the title's "install.dat" there.
+void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Args, const std::string& ProgramFile);

@@ -1,0 +1,105 @@
+#include "app/view_state.h"
+
+#include "media/screenman.h"
+#include "objects/vitems.h"
+#include "script/project.h"
+
+// ---- The current layer's pointer ----
+
+TVelaBase* TFormPlayerState::Layer() { return Bases ? Bases->GetBase(Bases->GetCurrentLayer()) : nullptr; }
+
+bool TFormPlayerState::ClickLatch(bool Right) {
+    const TVelaBase* layer = Layer();
+    return layer && (Right ? layer->RightPressed : layer->LeftPressed);
+}
+
+void TFormPlayerState::SetClickLatch(bool Right, bool Value) {
+    if (TVelaBase* layer = Layer()) (Right ? layer->RightPressed : layer->LeftPressed) = Value;
+}
+
+bool TFormPlayerState::ButtonPushed(bool Right) {
+    const TVelaBase* layer = Layer();
+    return layer && (Right ? layer->GetRightClicked() : layer->GetLeftClicked());
+}
+
+int32_t TFormPlayerState::MouseX() {
+    const TVelaBase* layer = Layer();
+    return layer ? layer->MousePos.X : 0;
+}
+
+int32_t TFormPlayerState::MouseY() {
+    const TVelaBase* layer = Layer();
+    return layer ? layer->MousePos.Y : 0;
+}
+
+void TFormPlayerState::SetMouseX(int32_t X) {
+    if (Hooks.SetMouseX) Hooks.SetMouseX(X);
+}
+
+void TFormPlayerState::SetMouseY(int32_t Y) {
+    if (Hooks.SetMouseY) Hooks.SetMouseY(Y);
+}
+
+bool TFormPlayerState::WheelLatch(bool Up) {
+    const TVelaBase* layer = Layer();
+    return layer && (Up ? layer->WheelUp : layer->WheelDown);
+}
+
+// ---- Keys and focus ----
+
+bool TFormPlayerState::KeyState(TKeyArray Which, int32_t Key) {
+    if (!Bases) return false;
+    switch (Which) {
+        case kaDown: return Bases->GetKeyDown(Key);
+        case kaPressed: return Bases->GetKeyPressed(Key);
+        case kaRepeat: return Bases->GetKeyRepeat(Key);
+    }
+    return false;
+}
+
+std::string TFormPlayerState::FocusName() {
+    const TVelaControl* focus = Bases ? Bases->GetFocus() : nullptr;
+    return focus ? focus->GetName() : std::string();
+}
+
+void TFormPlayerState::SetFocusName(const std::string& Name) {
+    if (!Bases) return;
+    TVelaControl* control = Bases->FindControl(Name);
+    if (control && !control->GetPaused() && control->GetVisible() && control->GetHandlekey()) Bases->SetFocus(control);
+}
+
+// ---- Screen ----
+
+bool TFormPlayerState::FullScreen() { return ScreenMan && ScreenMan->FullScreen; }
+
+void TFormPlayerState::SetFullScreen(bool Full) {
+    if (Hooks.SetFullScreen) Hooks.SetFullScreen(Full);
+}
+
+int32_t TFormPlayerState::DisplayModeCount() { return ScreenMan ? ScreenMan->GetModeCount() : 0; }
+
+int32_t TFormPlayerState::DisplayModeIndex() { return ScreenMan ? ScreenMan->BestMode : 0; }
+
+void TFormPlayerState::SetDisplayModeIndex(int32_t Index) {
+    if (!ScreenMan) return;
+    ScreenMan->BestMode = Index;
+    if (Hooks.ChangeDisplayMode) Hooks.ChangeDisplayMode();
+}
+
+// ---- Project ----
+
+int32_t TFormPlayerState::ScreenWidth() { return Project ? Project->Width : 0; }
+
+int32_t TFormPlayerState::ScreenHeight() { return Project ? Project->Height : 0; }
+
+std::string TFormPlayerState::Title() { return Project ? Project->Title : std::string(); }
+
+// ---- Fonts ----
+
+std::vector<std::string> TFormPlayerState::FontNames(bool FixedOnly) {
+    if (!fonts_) fonts_ = platform::JapaneseFontFamilies();
+    std::vector<std::string> names;
+    for (const platform::FontFamily& family : *fonts_)
+        if (!FixedOnly || family.fixedPitch) names.push_back(family.name);
+    return names;
+}

@@ -1,0 +1,163 @@
+// The program entry's decisions: the single-instance key, the settings switch, the archives the
+// command line attaches, and the sample title found both ways the player is started.
+#include "app/entry.h"
+
+#include "core/vrfiles_manager.h"
+#include "objects/vitems.h"
+#include "platform/fs.h"
+#include "script/commands.h"
+#include "script/pages.h"
+#include "script/params_funcs.h"
+#include "script/params_vars.h"
+#include "script/project.h"
+#include "tests/common/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(Entry, FullPathsAreWorkedOutWithoutTheDisk) {
+    const std::string current = "Z:\\home\\me\\";
+    EXPECT_EQ(ExpandFileName("game\\..\\other\\.\\x", current), "Z:\\home\\me\\other\\x");
+    EXPECT_EQ(ExpandFileName("Game\\", current), "Z:\\home\\me\\Game\\");
+    EXPECT_EQ(ExpandFileName("..\\..\\..\\..", current), "Z:\\");
+    EXPECT_EQ(ExpandFileName("/srv//games/", current), "Z:\\srv\\games\\");
+    EXPECT_EQ(ExpandFileName("z:saves", current), "z:\\home\\me\\saves");
+    EXPECT_EQ(ExpandFileName("C:saves", current), "C:\\saves");
+    EXPECT_EQ(ExpandFileName("", current), "Z:\\home\\me");
+    // A trail byte 0x5C ends no folder.
+    EXPECT_EQ(ExpandFileName("Z:\\表", current), "Z:\\表");
+}
+
+TEST(Entry, InstanceKeyNamesTheGameFolder) {
+    const std::string key = InstanceKey({"Z:\\games\\title"}, "Z:\\opt\\vela\\");
+    EXPECT_EQ(key, "Z:-games-title-");
+    EXPECT_EQ(InstanceKey({"Z:\\games\\title\\", "Z:\\other"}, "Z:\\opt\\vela\\"), key);
+    EXPECT_EQ(InstanceKey({"/games/title"}, ""), key);
+    EXPECT_NE(InstanceKey({"Z:\\games\\Title"}, ""), key);
+    EXPECT_EQ(InstanceKey({}, "Z:\\opt\\vela\\"), "Z:-opt-vela-");
+    // "表" is 95 5C: its second byte stays.
+    EXPECT_EQ(InstanceKey({"Z:\\表"}, ""), "Z:-\x95\x5C-");
+}
+
+TEST(Entry, ConfigOnlyAsTheFirstArgument) {
+    EXPECT_TRUE(IsConfigStart({"/CONFIG"}));
+    EXPECT_TRUE(IsConfigStart({"/config", "Z:\\games"}));
+    EXPECT_FALSE(IsConfigStart({"Z:\\games", "/config"}));
+    EXPECT_FALSE(IsConfigStart({"/configure"}));
+    EXPECT_FALSE(IsConfigStart({}));
+}
+
+class Archives : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CreateVrFileSystem();
+        VrFileManager->SetCdRoots({});
+        host = FreshHostFolder();
+    }
+    void TearDown() override { FreeVrFileSystem(); }
+
+    static void Write(const std::string& HostPath, const std::string& Bytes) {
+        std::filesystem::create_directories(std::filesystem::path(HostPath).parent_path());
+        std::ofstream(HostPath, std::ios::binary) << Bytes;
+    }
+    // An archive at Out (a host path) holding "which.txt" with Text; a carrier appends it to
+    // the bytes of the file Program.
+    std::string Pack(const std::string& Out, const std::string& Text, const std::string& Carrier = "") {
+        const std::string source = host + "src-" + Text + "/";
+        Write(source + "which.txt", Text);
+        std::filesystem::create_directories(std::filesystem::path(host + Out).parent_path());
+        Args args = {"pack", host + Out, source};
+        if (!Carrier.empty()) args.insert(args.end(), {"--carrier", host + Carrier});
+        PythonOutput("vfarchive.py", args);
+        return Program(Out);
+    }
+    std::string Program(const std::string& HostName) const { return platform::fs::ToProgramPath(host + HostName); }
+    static std::vector<std::string> Attached() {
+        std::vector<std::string> names;
+        for (int i = 0; i < VrFileManager->Count(); ++i) names.push_back(VrFileManager->GetCollection(i).FileName());
+        return names;
+    }
+
+    std::string host;
+};
+
+TEST_F(Archives, ArgumentsAttachInTheirOrder) {
+    const std::string first = Pack("one/game.dat", "one");
+    Write(host + "velaplay", "ELF");
+    const std::string carrier = Pack("title.exe", "carrier", "velaplay");
+    const std::string second = Pack("two/game.dat", "two");
+    AttachArchives(*VrFileManager, {Program("one"), carrier, Program("two\\"), Program("none")}, Program("velaplay"));
+    EXPECT_EQ(VrFileManager->BaseFolder(), Program("one\\"));
+    EXPECT_EQ(Attached(), (Args{first, carrier, second}));
+    TMemoryStream which;
+    VrFileManager->ReadFile(which, "which.txt");
+    EXPECT_EQ(Bytes(which), "one");
+}
+
+TEST_F(Archives, WithoutArgumentsTheProgramFolderAndACarrierProgram) {
+    Write(host + "velaplay", "ELF");
+    Pack("game.dat", "beside");
+    AttachArchives(*VrFileManager, {}, Program("velaplay"));
+    EXPECT_EQ(VrFileManager->BaseFolder(), Program(""));
+    EXPECT_TRUE(Attached().empty());  // the project attaches the game.dat beside the program
+
+    const std::string carrier = Pack("player", "carrier", "velaplay");
+    AttachArchives(*VrFileManager, {}, carrier);
+    EXPECT_EQ(Attached(), (Args{carrier}));
+}
+
+// The sample title as the build leaves it, copied to a folder of the test's own so that its save
+// data stays there. Started beside its game.dat without arguments, or with the title's folder as
+// the argument from elsewhere, the player opens it.
+class SampleStart : public Archives {
+protected:
+    void SetUp() override {
+        Archives::SetUp();
+        CreateScriptServices();
+        CreateParamMan();
+        CreateSysFuncMan();
+        CreateCommandFactory();
+        CreateDefaultPage();
+        VelaInitialize();
+        std::filesystem::create_directories(host + "title");
+        for (const char* name : {"game.dat", "install.dat"})
+            std::filesystem::copy_file(std::string(VELA_SAMPLE_FOLDER "/") + name, host + "title/" + name);
+    }
+    void TearDown() override {
+        FreeProject();
+        VelaFinalize();
+        FreeDefaultPage();
+        FreeCommandFactory();
+        FreeSysFuncMan();
+        FreeParamMan();
+        FreeScriptServices();
+        Archives::TearDown();
+    }
+    void Open(const Args& Arguments, const std::string& ProgramFile) {
+        AttachArchives(*VrFileManager, Arguments, ProgramFile);
+        TProjectStart start;
+        start.ProgramFile = ProgramFile;
+        start.Args = Arguments;
+        CreateProject(std::move(start));
+        ASSERT_NE(Project, nullptr);
+        EXPECT_FALSE(Terminating());
+        EXPECT_EQ(Project->Title, "Vela サンプル");
+    }
+};
+
+TEST_F(SampleStart, BesideItsContent) {
+    Open({}, Program("title\\velaplay"));
+}
+
+TEST_F(SampleStart, WithItsFolderAsArgument) {
+    std::filesystem::create_directories(host + "bin");
+    Open({Program("title")}, Program("bin\\velaplay"));
+}
+
+}  // namespace

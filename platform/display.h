@@ -112,7 +112,8 @@ public:
     // nothing).
     virtual void present(const std::vector<PixelRect>& rects) = 0;
 
-    // The mouse cursor in client coordinates; moving it sends no event.
+    // The mouse cursor in client coordinates. Moving it sends no event of its own (a window
+    // system may still report the move as a MouseMove).
     virtual void cursorPos(int32_t& x, int32_t& y) = 0;
     virtual void setCursorPos(int32_t x, int32_t y) = 0;
 
@@ -142,6 +143,8 @@ public:
     PixelBuffer describe() const override;
     // Resizes, clearing every pixel to 0.
     void resize(int32_t width, int32_t height);
+    // The pixels for reading, rows as lock() gives them.
+    const uint8_t* data() const { return pixels_.data(); }
 
 private:
     PixelBuffer format_;

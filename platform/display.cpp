@@ -1,0 +1,155 @@
+#include "platform/display.h"
+
+#include "platform/display_sdl.h"
+#include "platform/encoding.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+
+// ---- MemorySurface ----
+
+namespace {
+
+// Rows of a memory surface are padded to four bytes, as device-independent bitmaps are.
+int32_t RowPitch(int32_t width, int bitCount) { return (width * (bitCount / 8) + 3) & ~3; }
+
+}  // namespace
+
+MemorySurface::MemorySurface(int32_t width, int32_t height, int bitCount) {
+    format_.bitCount = bitCount == 16 ? 16 : 32;
+    if (format_.bitCount == 16) {
+        format_.redMask = 0xF800;
+        format_.greenMask = 0x07E0;
+        format_.blueMask = 0x001F;
+    }
+    resize(width, height);
+}
+
+void MemorySurface::resize(int32_t width, int32_t height) {
+    format_.width = std::max(width, 0);
+    format_.height = std::max(height, 0);
+    format_.pitch = RowPitch(format_.width, format_.bitCount);
+    pixels_.assign(static_cast<size_t>(format_.pitch) * static_cast<size_t>(format_.height), 0);
+}
+
+PixelBuffer MemorySurface::lock() {
+    PixelBuffer buffer = format_;
+    buffer.pixels = pixels_.empty() ? nullptr : pixels_.data();
+    return buffer;
+}
+
+PixelBuffer MemorySurface::describe() const { return format_; }
+
+// ---- HeadlessDisplay ----
+
+uint32_t HeadlessDisplay::Frame::pixel(int32_t x, int32_t y) const {
+    PixelBuffer format = pixels.describe();
+    if (x < 0 || y < 0 || x >= format.width || y >= format.height) return 0;
+    uint32_t value;
+    std::memcpy(&value, pixels.data() + static_cast<size_t>(y) * format.pitch + static_cast<size_t>(x) * 4, 4);
+    return value & 0x00FFFFFF;
+}
+
+HeadlessDisplay::HeadlessDisplay()
+    : desktop{1920, 1080, 32, 60},
+      modes{{640, 480, 32, 60}, {800, 600, 32, 60}, {1024, 768, 32, 60}, {1920, 1080, 32, 60}},
+      area{0, 0, 1920, 1080} {}
+
+void HeadlessDisplay::setBounds(int32_t newLeft, int32_t newTop, int32_t clientWidth, int32_t clientHeight) {
+    left = newLeft;
+    top = newTop;
+    frame_.resize(clientWidth, clientHeight);
+}
+
+int32_t HeadlessDisplay::clientWidth() { return frame_.describe().width; }
+int32_t HeadlessDisplay::clientHeight() { return frame_.describe().height; }
+
+bool HeadlessDisplay::setFullScreen(const DisplayModeInfo* mode) {
+    fullScreen = false;
+    if (!mode) return true;
+    if (std::find(refusedModes.begin(), refusedModes.end(), *mode) != refusedModes.end()) return false;
+    fullScreen = true;
+    fullScreenMode = *mode;
+    left = top = 0;
+    frame_.resize(static_cast<int32_t>(mode->width), static_cast<int32_t>(mode->height));
+    return true;
+}
+
+void HeadlessDisplay::present(const std::vector<PixelRect>& rects) {
+    frames.push_back(Frame{rects, frame_});
+    if (keepFrames > 0 && frames.size() > keepFrames)
+        frames.erase(frames.begin(), frames.begin() + static_cast<ptrdiff_t>(frames.size() - keepFrames));
+}
+
+void HeadlessDisplay::cursorPos(int32_t& x, int32_t& y) {
+    std::lock_guard lock(mutex_);
+    x = cursorX_;
+    y = cursorY_;
+}
+
+void HeadlessDisplay::setCursorPos(int32_t x, int32_t y) {
+    std::lock_guard lock(mutex_);
+    cursorX_ = x;
+    cursorY_ = y;
+}
+
+void HeadlessDisplay::inject(const InputEvent& event) {
+    std::lock_guard lock(mutex_);
+    if (event.kind == InputKind::MouseDown || event.kind == InputKind::MouseUp ||
+        event.kind == InputKind::MouseMove || event.kind == InputKind::Wheel) {
+        cursorX_ = event.x;
+        cursorY_ = event.y;
+    }
+    queue_.push_back(event);
+    cond_.notify_all();
+}
+
+void HeadlessDisplay::wake() {
+    std::lock_guard lock(mutex_);
+    woken_ = true;
+    cond_.notify_all();
+}
+
+// Queued events come before a wake, as they do in the SDL backend's queue.
+bool HeadlessDisplay::waitEvent(InputEvent& event, uint32_t timeoutMs) {
+    std::unique_lock lock(mutex_);
+    cond_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return woken_ || !queue_.empty(); });
+    if (queue_.empty()) {
+        woken_ = false;
+        return false;
+    }
+    event = queue_.front();
+    queue_.pop_front();
+    return true;
+}
+
+MessageResult HeadlessDisplay::messageBox(const std::string& boxCaption, const std::string& text,
+                                          MessageButtons buttons, MessageIcon icon) {
+    messages.push_back({boxCaption, text, buttons, icon});
+    std::fprintf(stderr, "%s: %s\n", Cp932ToUtf8(boxCaption).c_str(), Cp932ToUtf8(text).c_str());
+    if (answers.empty()) return buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
+    MessageResult answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+std::unique_ptr<PixelSurface> HeadlessDisplay::createSurface(int32_t width, int32_t height, int bitCount) {
+    // The same limit as the SDL backend's: a surface's bytes fit an int.
+    if (width < 0 || height < 0 || int64_t{width} * 4 * height > INT32_MAX) return nullptr;
+    return std::make_unique<MemorySurface>(width, height, bitCount);
+}
+
+// ---- The program's display ----
+
+std::unique_ptr<Display> CreateDisplay() {
+    const char* headless = std::getenv("VELA_HEADLESS");
+    if (!(headless && std::strcmp(headless, "1") == 0))
+        if (auto display = CreateSdlDisplay()) return display;
+    return std::make_unique<HeadlessDisplay>();
+}
+
+}  // namespace platform

@@ -1,0 +1,404 @@
+// The display on SDL2: one window whose surface is the frame, SDL's event queue as the input,
+// SDL's message boxes and display modes.
+#include "platform/display_sdl.h"
+
+#include "platform/encoding.h"
+#include "platform/system.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstdio>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// ---- Surfaces ----
+
+PixelBuffer Describe(const SDL_Surface* surface) {
+    PixelBuffer buffer;
+    if (!surface) return buffer;
+    buffer.width = surface->w;
+    buffer.height = surface->h;
+    buffer.pitch = surface->pitch;
+    buffer.bitCount = surface->format->BytesPerPixel * 8;
+    buffer.redMask = surface->format->Rmask;
+    buffer.greenMask = surface->format->Gmask;
+    buffer.blueMask = surface->format->Bmask;
+    return buffer;
+}
+
+// The pixels of an SDL surface, whichever surface current() names at the time.
+class SdlPixels : public PixelSurface {
+public:
+    PixelBuffer lock() override {
+        SDL_Surface* surface = current();
+        PixelBuffer buffer = Describe(surface);
+        if (surface && SDL_LockSurface(surface) == 0) {
+            buffer.pixels = static_cast<uint8_t*>(surface->pixels);
+            locked_ = surface;
+        }
+        return buffer;
+    }
+    void unlock() override {
+        if (locked_) SDL_UnlockSurface(locked_);
+        locked_ = nullptr;
+    }
+    PixelBuffer describe() const override { return Describe(current()); }
+
+protected:
+    virtual SDL_Surface* current() const = 0;
+
+private:
+    SDL_Surface* locked_ = nullptr;
+};
+
+class OwnedSurface : public SdlPixels {
+public:
+    explicit OwnedSurface(SDL_Surface* surface) : surface_(surface) {}
+    ~OwnedSurface() override { SDL_FreeSurface(surface_); }
+    OwnedSurface(const OwnedSurface&) = delete;
+    OwnedSurface& operator=(const OwnedSurface&) = delete;
+
+private:
+    SDL_Surface* current() const override { return surface_; }
+    SDL_Surface* surface_;
+};
+
+// SDL makes the window's surface anew after a size change, so it is fetched at each use.
+class WindowSurface : public SdlPixels {
+public:
+    explicit WindowSurface(SDL_Window* window) : window_(window) {}
+
+private:
+    SDL_Surface* current() const override { return SDL_GetWindowSurface(window_); }
+    SDL_Window* window_;
+};
+
+// ---- Keys ----
+
+struct KeyName {
+    SDL_Scancode scancode;
+    int32_t key;
+};
+constexpr KeyName kNamedKeys[] = {
+    {SDL_SCANCODE_BACKSPACE, 8},  {SDL_SCANCODE_TAB, 9},       {SDL_SCANCODE_RETURN, 13},   {SDL_SCANCODE_KP_ENTER, 13},
+    {SDL_SCANCODE_LSHIFT, 16},    {SDL_SCANCODE_RSHIFT, 16},   {SDL_SCANCODE_LCTRL, 17},    {SDL_SCANCODE_RCTRL, 17},
+    {SDL_SCANCODE_LALT, 18},      {SDL_SCANCODE_RALT, 18},     {SDL_SCANCODE_PAUSE, 19},    {SDL_SCANCODE_CAPSLOCK, 20},
+    {SDL_SCANCODE_ESCAPE, 27},    {SDL_SCANCODE_SPACE, 32},    {SDL_SCANCODE_PAGEUP, 33},   {SDL_SCANCODE_PAGEDOWN, 34},
+    {SDL_SCANCODE_END, 35},       {SDL_SCANCODE_HOME, 36},     {SDL_SCANCODE_LEFT, 37},     {SDL_SCANCODE_UP, 38},
+    {SDL_SCANCODE_RIGHT, 39},     {SDL_SCANCODE_DOWN, 40},     {SDL_SCANCODE_INSERT, 45},   {SDL_SCANCODE_DELETE, 46},
+    {SDL_SCANCODE_0, '0'},        {SDL_SCANCODE_KP_0, 96},
+};
+
+// The Windows virtual-key number of a key; 0 for keys the program has no number for. Letters
+// follow the keyboard layout (the key that types "a" is 'A'), everything else the key's place.
+int32_t VirtualKey(const SDL_Keysym& key) {
+    if (key.sym >= SDLK_a && key.sym <= SDLK_z) return 'A' + (key.sym - SDLK_a);
+    const SDL_Scancode code = key.scancode;
+    if (code >= SDL_SCANCODE_A && code <= SDL_SCANCODE_Z) return 'A' + (code - SDL_SCANCODE_A);
+    if (code >= SDL_SCANCODE_1 && code <= SDL_SCANCODE_9) return '1' + (code - SDL_SCANCODE_1);
+    if (code >= SDL_SCANCODE_KP_1 && code <= SDL_SCANCODE_KP_9) return 97 + (code - SDL_SCANCODE_KP_1);
+    if (code >= SDL_SCANCODE_F1 && code <= SDL_SCANCODE_F12) return 112 + (code - SDL_SCANCODE_F1);
+    for (const KeyName& named : kNamedKeys)
+        if (named.scancode == code) return named.key;
+    return 0;
+}
+
+MouseButton ButtonOf(uint8_t button) {
+    switch (button) {
+    case SDL_BUTTON_LEFT: return MouseButton::Left;
+    case SDL_BUTTON_RIGHT: return MouseButton::Right;
+    case SDL_BUTTON_MIDDLE: return MouseButton::Middle;
+    default: return MouseButton::None;
+    }
+}
+
+// The input event an SDL event stands for; false for events the program does not see.
+bool Translate(const SDL_Event& e, InputEvent& out) {
+    out = InputEvent{};
+    switch (e.type) {
+    case SDL_MOUSEMOTION:
+        out.kind = InputKind::MouseMove;
+        out.x = e.motion.x;
+        out.y = e.motion.y;
+        return true;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        out.kind = e.type == SDL_MOUSEBUTTONDOWN ? InputKind::MouseDown : InputKind::MouseUp;
+        out.button = ButtonOf(e.button.button);
+        out.x = e.button.x;
+        out.y = e.button.y;
+        return out.button != MouseButton::None;
+    case SDL_MOUSEWHEEL: {
+        int32_t away = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
+        out.kind = InputKind::Wheel;
+        out.wheel = away > 0 ? 1 : -1;
+        SDL_GetMouseState(&out.x, &out.y);
+        return away != 0;
+    }
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+        out.kind = e.type == SDL_KEYDOWN ? InputKind::KeyDown : InputKind::KeyUp;
+        out.key = VirtualKey(e.key.keysym);
+        out.repeat = e.type == SDL_KEYDOWN && e.key.repeat != 0;
+        return out.key != 0;
+    case SDL_QUIT:
+        out.kind = InputKind::Close;
+        return true;
+    case SDL_WINDOWEVENT:
+        switch (e.window.event) {
+        case SDL_WINDOWEVENT_FOCUS_GAINED: out.kind = InputKind::Activate; return true;
+        case SDL_WINDOWEVENT_FOCUS_LOST: out.kind = InputKind::Deactivate; return true;
+        case SDL_WINDOWEVENT_CLOSE: out.kind = InputKind::Close; return true;
+        case SDL_WINDOWEVENT_EXPOSED:
+        case SDL_WINDOWEVENT_RESTORED: out.kind = InputKind::Expose; return true;
+        default: return false;
+        }
+    default: return false;
+    }
+}
+
+// ---- Desktop ----
+
+DisplayModeInfo ModeInfo(const SDL_DisplayMode& mode) {
+    return {static_cast<uint32_t>(mode.w), static_cast<uint32_t>(mode.h),
+            static_cast<uint32_t>(SDL_BYTESPERPIXEL(mode.format) * 8), static_cast<uint32_t>(mode.refresh_rate)};
+}
+
+// The full-screen modes of the primary display (without the empty ones some drivers list).
+std::vector<SDL_DisplayMode> FullScreenModes() {
+    std::vector<SDL_DisplayMode> modes;
+    SDL_DisplayMode mode;
+    for (int i = 0; i < SDL_GetNumDisplayModes(0); ++i)
+        if (SDL_GetDisplayMode(0, i, &mode) == 0 && mode.w > 0 && mode.h > 0) modes.push_back(mode);
+    return modes;
+}
+
+ScreenRect ToScreenRect(const SDL_Rect& r) { return {r.x, r.y, r.x + r.w, r.y + r.h}; }
+
+// Hands the monitors SDL sees to the system metrics.
+void SupplyDisplayMetrics() {
+    SDL_Rect primary, all, usable, other;
+    if (SDL_GetDisplayBounds(0, &primary) != 0) return;
+    all = primary;
+    for (int i = 1; i < SDL_GetNumVideoDisplays(); ++i)
+        if (SDL_GetDisplayBounds(i, &other) == 0) SDL_UnionRect(&all, &other, &all);
+    DisplayMetrics metrics;
+    metrics.virtualScreen = ToScreenRect(all);
+    metrics.primaryWidth = primary.w;
+    metrics.primaryHeight = primary.h;
+    metrics.workArea = ToScreenRect(SDL_GetDisplayUsableBounds(0, &usable) == 0 ? usable : primary);
+    SetDisplayMetrics(metrics);
+}
+
+void QuitVideo() {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (SDL_WasInit(0) == 0) SDL_Quit();
+}
+
+// ---- Message boxes ----
+
+struct Choice {
+    MessageResult result;
+    const char* label;
+    Uint32 flags;
+};
+
+// The buttons of a box, the one Return presses first and the one Escape presses last.
+std::vector<Choice> ChoicesOf(MessageButtons buttons) {
+    constexpr Uint32 kReturn = SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
+    constexpr Uint32 kEscape = SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
+    switch (buttons) {
+    case MessageButtons::OkCancel:
+        return {{MessageResult::Ok, "OK", kReturn}, {MessageResult::Cancel, "Cancel", kEscape}};
+    case MessageButtons::YesNo: return {{MessageResult::Yes, "Yes", kReturn}, {MessageResult::No, "No", kEscape}};
+    case MessageButtons::Ok: break;
+    }
+    return {{MessageResult::Ok, "OK", kReturn | kEscape}};
+}
+
+Uint32 IconFlag(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Error: return SDL_MESSAGEBOX_ERROR;
+    case MessageIcon::Warning: return SDL_MESSAGEBOX_WARNING;
+    case MessageIcon::Information:
+    case MessageIcon::Question: return SDL_MESSAGEBOX_INFORMATION;
+    case MessageIcon::None: break;
+    }
+    return 0;
+}
+
+// ---- The window ----
+
+class SdlDisplay final : public Display {
+public:
+    SdlDisplay(SDL_Window* window, Uint32 wakeType) : window_(window), frame_(window), wakeType_(wakeType) {}
+    ~SdlDisplay() override {
+        SDL_DestroyWindow(window_);
+        QuitVideo();
+    }
+    SdlDisplay(const SdlDisplay&) = delete;
+    SdlDisplay& operator=(const SdlDisplay&) = delete;
+
+    bool headless() const override { return false; }
+
+    DisplayModeInfo desktopMode() override {
+        SDL_DisplayMode mode;
+        return SDL_GetDesktopDisplayMode(0, &mode) == 0 ? ModeInfo(mode) : DisplayModeInfo{};
+    }
+
+    std::vector<DisplayModeInfo> displayModes() override {
+        std::vector<DisplayModeInfo> modes;
+        for (const SDL_DisplayMode& mode : FullScreenModes()) modes.push_back(ModeInfo(mode));
+        return modes;
+    }
+
+    PixelRect workArea() override {
+        SDL_Rect r;
+        if (SDL_GetDisplayUsableBounds(0, &r) != 0 && SDL_GetDisplayBounds(0, &r) != 0) return {};
+        ScreenRect area = ToScreenRect(r);
+        return {area.left, area.top, area.right, area.bottom};
+    }
+
+    void setCaption(const std::string& text) override { SDL_SetWindowTitle(window_, Cp932ToUtf8(text).c_str()); }
+
+    void setBounds(int32_t left, int32_t top, int32_t clientWidth, int32_t clientHeight) override {
+        SDL_SetWindowSize(window_, std::max(clientWidth, 1), std::max(clientHeight, 1));
+        int borderTop = 0, borderLeft = 0;
+        SDL_GetWindowBordersSize(window_, &borderTop, &borderLeft, nullptr, nullptr);
+        SDL_SetWindowPosition(window_, left + borderLeft, top + borderTop);
+    }
+
+    int32_t clientWidth() override {
+        int w = 0;
+        SDL_GetWindowSize(window_, &w, nullptr);
+        return w;
+    }
+    int32_t clientHeight() override {
+        int h = 0;
+        SDL_GetWindowSize(window_, nullptr, &h);
+        return h;
+    }
+
+    void show() override { SDL_ShowWindow(window_); }
+
+    // A requested refresh rate of 0 takes the first mode of the size and depth.
+    bool setFullScreen(const DisplayModeInfo* mode) override {
+        if (mode) {
+            const std::vector<SDL_DisplayMode> modes = FullScreenModes();
+            auto found = std::find_if(modes.begin(), modes.end(), [mode](const SDL_DisplayMode& candidate) {
+                DisplayModeInfo info = ModeInfo(candidate);
+                return info.width == mode->width && info.height == mode->height && info.bitCount == mode->bitCount &&
+                       (mode->refreshRate == 0 || info.refreshRate == mode->refreshRate);
+            });
+            if (found != modes.end() && SDL_SetWindowDisplayMode(window_, &*found) == 0 &&
+                SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) == 0)
+                return true;
+        }
+        SDL_SetWindowFullscreen(window_, 0);
+        return !mode;
+    }
+
+    PixelSurface& frame() override { return frame_; }
+
+    void present(const std::vector<PixelRect>& rects) override {
+        SDL_Surface* surface = SDL_GetWindowSurface(window_);
+        if (!surface) return;
+        std::vector<SDL_Rect> clipped;
+        for (const PixelRect& r : rects) {
+            int32_t left = std::max(r.left, 0), top = std::max(r.top, 0);
+            int32_t right = std::min(r.right, surface->w), bottom = std::min(r.bottom, surface->h);
+            if (right > left && bottom > top) clipped.push_back({left, top, right - left, bottom - top});
+        }
+        if (!clipped.empty())
+            SDL_UpdateWindowSurfaceRects(window_, clipped.data(), static_cast<int>(clipped.size()));
+    }
+
+    void cursorPos(int32_t& x, int32_t& y) override { SDL_GetMouseState(&x, &y); }
+    void setCursorPos(int32_t x, int32_t y) override { SDL_WarpMouseInWindow(window_, x, y); }
+
+    bool waitEvent(InputEvent& event, uint32_t timeoutMs) override {
+        const Uint32 start = SDL_GetTicks();
+        for (;;) {
+            Uint32 elapsed = SDL_GetTicks() - start;
+            Uint32 left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
+            SDL_Event e;
+            if (!SDL_WaitEventTimeout(&e, static_cast<int>(std::min<Uint32>(left, INT_MAX)))) return false;
+            if (e.type == wakeType_) {
+                wakePending_ = false;
+                return false;
+            }
+            if (Translate(e, event)) return true;
+        }
+    }
+
+    // One wake event at a time is enough: a burst of wakes must not fill SDL's queue.
+    void wake() override {
+        if (wakePending_.exchange(true)) return;
+        SDL_Event e{};
+        e.type = wakeType_;
+        if (SDL_PushEvent(&e) != 1) wakePending_ = false;
+    }
+
+    MessageResult messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
+                             MessageIcon icon) override {
+        const std::string title = Cp932ToUtf8(caption), message = Cp932ToUtf8(text);
+        const std::vector<Choice> choices = ChoicesOf(buttons);
+        std::vector<SDL_MessageBoxButtonData> data;
+        for (const Choice& choice : choices)
+            data.push_back({choice.flags, static_cast<int>(data.size()), choice.label});
+        // A hidden window makes a poor owner: a box before the window shows stands alone.
+        SDL_Window* owner = (SDL_GetWindowFlags(window_) & SDL_WINDOW_SHOWN) ? window_ : nullptr;
+        const SDL_MessageBoxData box{IconFlag(icon) | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT, owner, title.c_str(),
+                                     message.c_str(), static_cast<int>(data.size()), data.data(), nullptr};
+        int chosen = -1;
+        if (SDL_ShowMessageBox(&box, &chosen) != 0) {
+            // No box can be shown: the message goes to standard error and the first button answers.
+            std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
+            chosen = 0;
+        }
+        // Closed without a button: as Escape.
+        if (chosen < 0 || chosen >= static_cast<int>(choices.size())) chosen = static_cast<int>(choices.size()) - 1;
+        return choices[static_cast<size_t>(chosen)].result;
+    }
+
+    std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override {
+        const bool deep = bitCount != 16;
+        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, deep ? 32 : 16,
+                                                              deep ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_RGB565);
+        if (!surface) return nullptr;
+        return std::make_unique<OwnedSurface>(surface);
+    }
+
+private:
+    SDL_Window* window_;
+    WindowSurface frame_;
+    Uint32 wakeType_;
+    std::atomic<bool> wakePending_{false};
+};
+
+}  // namespace
+
+std::unique_ptr<Display> CreateSdlDisplay() {
+    // A wait that finds an event returns it, also right after a poll that found none.
+    SDL_SetHint(SDL_HINT_POLL_SENTINEL, "0");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+    SDL_Window* window =
+        SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480, SDL_WINDOW_HIDDEN);
+    const Uint32 wakeType = SDL_RegisterEvents(1);
+    if (!window || wakeType == static_cast<Uint32>(-1)) {
+        if (window) SDL_DestroyWindow(window);
+        QuitVideo();
+        return nullptr;
+    }
+    // Keys arrive as keys: no input method stands between them and the program.
+    SDL_StopTextInput();
+    SupplyDisplayMetrics();
+    return std::make_unique<SdlDisplay>(window, wakeType);
+}
+
+}  // namespace platform

@@ -1,0 +1,316 @@
+// The display: the headless stand-in that tests record through, and the SDL window on SDL's
+// offscreen driver (exact pixels, events pushed into SDL's own queue).
+#include "platform/clock.h"
+#include "platform/display.h"
+#include "platform/system.h"
+#include "tests/common/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <cstring>
+#include <thread>
+
+using namespace platform;
+
+namespace {
+
+void SetPixel(PixelSurface& surface, int32_t x, int32_t y, uint32_t value) {
+    PixelBuffer b = surface.lock();
+    ASSERT_TRUE(b.pixels);
+    std::memcpy(b.pixels + y * b.pitch + x * 4, &value, 4);
+    surface.unlock();
+}
+
+uint32_t GetPixel(PixelSurface& surface, int32_t x, int32_t y) {
+    PixelBuffer b = surface.lock();
+    uint32_t value = 0;
+    if (b.pixels) std::memcpy(&value, b.pixels + y * b.pitch + x * 4, 4);
+    surface.unlock();
+    return value & 0x00FFFFFF;
+}
+
+InputEvent KeyDown(int32_t key) {
+    InputEvent e;
+    e.kind = InputKind::KeyDown;
+    e.key = key;
+    return e;
+}
+
+// ---- Headless ----
+
+TEST(HeadlessDisplay, PresentRecordsTheRectsAndACopyOfTheClientArea) {
+    HeadlessDisplay display;
+    display.setBounds(10, 20, 4, 3);
+    EXPECT_EQ(display.left, 10);
+    EXPECT_EQ(display.clientWidth(), 4);
+    EXPECT_EQ(display.clientHeight(), 3);
+
+    SetPixel(display.frame(), 3, 2, 0x123456);
+    display.present({{0, 0, 2, 2}, {3, 2, 4, 3}});
+    SetPixel(display.frame(), 3, 2, 0x654321);
+    display.present({});
+    ASSERT_EQ(display.frames.size(), 2u);
+    EXPECT_EQ(display.frames[0].rects, (std::vector<PixelRect>{{0, 0, 2, 2}, {3, 2, 4, 3}}));
+    EXPECT_EQ(display.frames[0].pixel(3, 2), 0x123456u);  // a copy, not the live frame
+    EXPECT_EQ(display.frames[1].pixel(3, 2), 0x654321u);
+    EXPECT_TRUE(display.frames[1].rects.empty());
+    EXPECT_EQ(display.frames[0].pixel(4, 2), 0u);
+    EXPECT_EQ(display.frames[0].pixel(-1, 0), 0u);
+
+    display.keepFrames = 2;
+    for (uint32_t i = 1; i <= 3; ++i) {
+        SetPixel(display.frame(), 0, 0, i);
+        display.present({{0, 0, 1, 1}});
+    }
+    ASSERT_EQ(display.frames.size(), 2u);
+    EXPECT_EQ(display.frames[0].pixel(0, 0), 2u);
+    EXPECT_EQ(display.frames[1].pixel(0, 0), 3u);
+
+    display.setBounds(0, 0, 5, 5);  // a new size starts black
+    EXPECT_EQ(GetPixel(display.frame(), 3, 2), 0u);
+    EXPECT_EQ(display.frame().describe().width, 5);
+}
+
+TEST(HeadlessDisplay, SurfacesOfSixteenOrThirtyTwoBits) {
+    HeadlessDisplay display;
+    auto deep = display.createSurface(3, 2, 24);
+    ASSERT_TRUE(deep);
+    EXPECT_EQ(deep->describe().bitCount, 32);
+    EXPECT_EQ(deep->describe().pitch, 12);
+    auto shallow = display.createSurface(3, 2, 16);
+    PixelBuffer b = shallow->lock();
+    EXPECT_EQ(b.bitCount, 16);
+    EXPECT_EQ(b.pitch, 8);  // rows padded to four bytes
+    EXPECT_EQ(b.greenMask, 0x07E0u);
+    EXPECT_TRUE(b.pixels);
+    shallow->unlock();
+    EXPECT_FALSE(display.createSurface(-1, 2, 32));
+    EXPECT_FALSE(display.createSurface(65536, 65536, 32));
+}
+
+TEST(HeadlessDisplay, FullScreenRefusesListedModesAndTakesTheModesSize) {
+    HeadlessDisplay display;
+    display.setBounds(100, 100, 640, 480);
+    display.refusedModes = {display.modes[1]};
+    EXPECT_FALSE(display.setFullScreen(&display.modes[1]));
+    EXPECT_FALSE(display.fullScreen);
+    EXPECT_EQ(display.clientWidth(), 640);
+
+    EXPECT_TRUE(display.setFullScreen(&display.modes[2]));
+    EXPECT_TRUE(display.fullScreen);
+    EXPECT_EQ(display.fullScreenMode, (DisplayModeInfo{1024, 768, 32, 60}));
+    EXPECT_EQ(display.clientWidth(), 1024);
+    EXPECT_EQ(display.clientHeight(), 768);
+
+    EXPECT_TRUE(display.setFullScreen(nullptr));
+    EXPECT_FALSE(display.fullScreen);
+}
+
+TEST(HeadlessDisplay, EventsComeFirstInFirstOutAndWakeEndsAWait) {
+    HeadlessDisplay display;
+    InputEvent move;
+    move.kind = InputKind::MouseDown;
+    move.button = MouseButton::Left;
+    move.x = 7;
+    move.y = 9;
+    display.inject(move);
+    display.inject(KeyDown(65));
+    int32_t x = 0, y = 0;
+    display.cursorPos(x, y);
+    EXPECT_EQ(x, 7);
+    EXPECT_EQ(y, 9);
+
+    InputEvent e;
+    ASSERT_TRUE(display.waitEvent(e, 0));
+    EXPECT_EQ(e.kind, InputKind::MouseDown);
+    EXPECT_EQ(e.button, MouseButton::Left);
+    ASSERT_TRUE(display.waitEvent(e, 0));
+    EXPECT_EQ(e.key, 65);
+
+    uint32_t start = ClockMs();
+    EXPECT_FALSE(display.waitEvent(e, 30));
+    EXPECT_GE(ClockMs() - start, 29u);  // really waited
+
+    // From other threads: an injected event and a wake each end a long wait.
+    std::thread injector([&] { display.inject(KeyDown(66)); });
+    ASSERT_TRUE(display.waitEvent(e, 10000));
+    EXPECT_EQ(e.key, 66);
+    injector.join();
+    start = ClockMs();
+    std::thread waker([&] { display.wake(); });
+    EXPECT_FALSE(display.waitEvent(e, 10000));
+    EXPECT_LT(ClockMs() - start, 5000u);
+    waker.join();
+    // The wake is spent.
+    start = ClockMs();
+    EXPECT_FALSE(display.waitEvent(e, 20));
+    EXPECT_GE(ClockMs() - start, 19u);
+}
+
+TEST(HeadlessDisplay, MessageBoxesAnswerFromTheListThenWithTheFirstButton) {
+    HeadlessDisplay display;
+    display.answers = {MessageResult::No};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(display.messageBox("確認", "終了しますか？", MessageButtons::YesNo, MessageIcon::Question),
+              MessageResult::No);
+    EXPECT_EQ(display.messageBox("a", "b", MessageButtons::YesNo, MessageIcon::None), MessageResult::Yes);
+    EXPECT_EQ(display.messageBox("a", "b", MessageButtons::OkCancel, MessageIcon::None), MessageResult::Ok);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.substr(0, err.find('\n') + 1), U8(u8"確認: 終了しますか？\n"));
+    ASSERT_EQ(display.messages.size(), 3u);
+    EXPECT_EQ(display.messages[0].caption, "確認");
+    EXPECT_EQ(display.messages[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(display.messages[0].icon, MessageIcon::Question);
+}
+
+TEST(HeadlessDisplay, ChosenByTheEnvironment) {
+    ScopedEnvironment headless("VELA_HEADLESS", "1");
+    EXPECT_TRUE(CreateDisplay()->headless());
+}
+
+// ---- SDL on the offscreen driver ----
+
+class SdlDisplay : public testing::Test {
+protected:
+    void SetUp() override {
+        display_ = CreateDisplay();
+        ASSERT_FALSE(display_->headless());
+        InputEvent e;
+        while (display_->waitEvent(e, 0)) {
+        }
+    }
+    void Push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError(); }
+    void PushKey(Uint32 type, SDL_Scancode code, SDL_Keycode sym, Uint8 repeat = 0) {
+        SDL_Event e{};
+        e.type = type;
+        e.key.keysym.scancode = code;
+        e.key.keysym.sym = sym;
+        e.key.repeat = repeat;
+        Push(e);
+    }
+    InputEvent Next() {
+        InputEvent e;
+        EXPECT_TRUE(display_->waitEvent(e, 0));
+        return e;
+    }
+
+    ScopedEnvironment headless_{"VELA_HEADLESS", nullptr};
+    ScopedEnvironment video_{"SDL_VIDEODRIVER", "offscreen"};
+    ScopedEnvironment audio_{"SDL_AUDIODRIVER", "dummy"};
+    // The window's pixels stay in memory: no OpenGL renderer behind the window surface.
+    ScopedEnvironment software_{"SDL_FRAMEBUFFER_ACCELERATION", "0"};
+    std::unique_ptr<Display> display_;
+};
+
+TEST_F(SdlDisplay, TheFrameIsTheWindowsPixels) {
+    display_->setBounds(0, 0, 64, 48);
+    EXPECT_EQ(display_->clientWidth(), 64);
+    EXPECT_EQ(display_->clientHeight(), 48);
+    PixelBuffer b = display_->frame().describe();
+    EXPECT_EQ(b.width, 64);
+    EXPECT_EQ(b.height, 48);
+    EXPECT_EQ(b.bitCount, 32);
+    EXPECT_EQ(b.redMask, 0x00FF0000u);
+
+    for (int32_t y = 0; y < 48; ++y)
+        for (int32_t x = 0; x < 64; ++x) SetPixel(display_->frame(), x, y, uint32_t(x << 16 | y << 8 | (x ^ y)));
+    // Rectangles partly or wholly outside the window are clipped or skipped.
+    display_->present({{0, 0, 64, 48}, {-10, -10, 5, 5}, {60, 40, 100, 100}, {70, 0, 80, 10}});
+    display_->present({});
+    EXPECT_EQ(GetPixel(display_->frame(), 0, 0), 0u);
+    EXPECT_EQ(GetPixel(display_->frame(), 63, 47), uint32_t(63 << 16 | 47 << 8 | (63 ^ 47)));
+    EXPECT_EQ(GetPixel(display_->frame(), 5, 30), uint32_t(5 << 16 | 30 << 8 | (5 ^ 30)));
+
+    display_->setBounds(0, 0, 32, 16);  // the frame follows the window's new size
+    EXPECT_EQ(display_->frame().describe().width, 32);
+    EXPECT_EQ(display_->frame().describe().height, 16);
+
+    auto surface = display_->createSurface(5, 4, 16);
+    ASSERT_TRUE(surface);
+    EXPECT_EQ(surface->describe().bitCount, 16);
+    EXPECT_EQ(surface->describe().greenMask, 0x07E0u);
+}
+
+TEST_F(SdlDisplay, KeysAndButtonsBecomeWindowsInput) {
+    PushKey(SDL_KEYDOWN, SDL_SCANCODE_A, SDLK_a);
+    PushKey(SDL_KEYDOWN, SDL_SCANCODE_Q, SDLK_a);  // a French keyboard: the key that types "a"
+    PushKey(SDL_KEYDOWN, SDL_SCANCODE_F13, SDLK_F13);  // no Windows number: dropped
+    PushKey(SDL_KEYDOWN, SDL_SCANCODE_F5, SDLK_F5, 1);
+    PushKey(SDL_KEYUP, SDL_SCANCODE_RSHIFT, SDLK_RSHIFT);
+    PushKey(SDL_KEYDOWN, SDL_SCANCODE_KP_3, SDLK_KP_3);
+    PushKey(SDL_KEYDOWN, SDL_SCANCODE_0, SDLK_0);
+    PushKey(SDL_KEYDOWN, SDL_SCANCODE_PAGEDOWN, SDLK_PAGEDOWN);
+    SDL_Event e{};
+    e.type = SDL_MOUSEBUTTONDOWN;
+    e.button.button = SDL_BUTTON_X1;  // dropped
+    Push(e);
+    e.button.button = SDL_BUTTON_RIGHT;
+    e.button.x = 5;
+    e.button.y = 6;
+    Push(e);
+    e = SDL_Event{};
+    e.type = SDL_MOUSEWHEEL;
+    e.wheel.y = -2;
+    e.wheel.direction = SDL_MOUSEWHEEL_FLIPPED;
+    Push(e);
+    e = SDL_Event{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+    Push(e);
+    e = SDL_Event{};
+    e.type = SDL_QUIT;
+    Push(e);
+
+    for (int32_t key : {65, 65, 116, 16, 99, 48, 34}) {
+        InputEvent got = Next();
+        EXPECT_EQ(got.key, key);
+        EXPECT_EQ(got.kind, key == 16 ? InputKind::KeyUp : InputKind::KeyDown);
+        EXPECT_EQ(got.repeat, key == 116);
+    }
+    InputEvent got = Next();
+    EXPECT_EQ(got.kind, InputKind::MouseDown);
+    EXPECT_EQ(got.button, MouseButton::Right);
+    EXPECT_EQ(got.x, 5);
+    EXPECT_EQ(got.y, 6);
+    got = Next();
+    EXPECT_EQ(got.kind, InputKind::Wheel);
+    EXPECT_EQ(got.wheel, 1);
+    EXPECT_EQ(Next().kind, InputKind::Deactivate);
+    EXPECT_EQ(Next().kind, InputKind::Close);
+    EXPECT_FALSE(display_->waitEvent(got, 0));
+}
+
+TEST_F(SdlDisplay, WakeEndsAWaitOnce) {
+    uint32_t start = ClockMs();
+    std::thread waker([&] { display_->wake(); });
+    InputEvent e;
+    EXPECT_FALSE(display_->waitEvent(e, 10000));
+    EXPECT_LT(ClockMs() - start, 5000u);
+    waker.join();
+    // Wakes before a wait end only that wait; an event queued after them is not swallowed.
+    display_->wake();
+    display_->wake();
+    EXPECT_FALSE(display_->waitEvent(e, 0));
+    PushKey(SDL_KEYDOWN, SDL_SCANCODE_SPACE, SDLK_SPACE);
+    ASSERT_TRUE(display_->waitEvent(e, 0));
+    EXPECT_EQ(e.key, 32);
+}
+
+TEST_F(SdlDisplay, TheDesktopAndItsModes) {
+    DisplayModeInfo desktop = display_->desktopMode();
+    EXPECT_EQ(desktop.width, 1024u);  // the offscreen driver's one monitor
+    EXPECT_EQ(desktop.bitCount, 32u);
+    EXPECT_EQ(display_->workArea(), (PixelRect{0, 0, 1024, 768}));
+    EXPECT_EQ(GetDisplayMetrics().primaryWidth, 1024);
+    // The driver lists one empty mode, which is no mode.
+    EXPECT_TRUE(display_->displayModes().empty());
+
+    DisplayModeInfo unknown{1234, 567, 32, 0};
+    EXPECT_FALSE(display_->setFullScreen(&unknown));
+    EXPECT_EQ(display_->clientWidth(), 640);
+    EXPECT_TRUE(display_->setFullScreen(nullptr));
+}
+
+}  // namespace

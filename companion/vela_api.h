@@ -42,6 +42,39 @@ struct VelaMessage {
 typedef void (*velaProcessEventProc)(const VelaMessage* message);
 typedef void (*velaManagerProc)(void);  // velaVidmanSuspend, velaVidmanResume, velaWmpmanRestore, velaOggmanRestore
 
+// Items. A handle is an opaque value the library made, 0 = no item; every item call with 0
+// answers 0 (false) and does nothing. Times are milliseconds; volume and pan are DirectSound
+// units (1/100 dB, 0 = full, -10000 = silent; pan -10000 left .. 10000 right).
+typedef uintptr_t VelaHandle;
+// velaWmpmanAdd: the whole file's bytes (the library copies them).
+typedef VelaHandle (*velaAddMemoryProc)(const void* data, int32_t size);
+// velaOggmanAdd, velaOggStrmanAdd: a player stream read through the callbacks; isOgg true for
+// Ogg data, false for RIFF WAVE.
+typedef VelaHandle (*velaAddStreamProc)(void* stream, int32_t isOgg);
+// velaVidmanAdd: the file's name (for the library's own look-ups) and its stream.
+typedef VelaHandle (*velaAddVideoProc)(const char* fileName, void* stream, int32_t capture);
+// velaWmpmanDel, velaOggmanDel, velaOggStrmanDel, velaVidmanDel; and the Play and Pause of the
+// velaWmp..., velaOgg... and velaVideo... families.
+typedef void (*velaItemProc)(VelaHandle item);
+// IsPlaying, IsPaused, IsEnd, GetLen, GetPosition, GetVol, GetPan, GetAutoRepeat of the three
+// families; velaOggGetRepeatPos; velaVideoGetSourceWidth/Height, velaVideoGetVisible,
+// velaVideoNeedPaint; velaOggStrGetLen.
+typedef int32_t (*velaItemGetProc)(VelaHandle item);
+// SetPosition, SetVol, SetPan, SetAutoRepeat of the three families; velaOggSetRepeatPos;
+// velaVideoSetVisible.
+typedef void (*velaItemSetProc)(VelaHandle item, int32_t value);
+// The decoder of velaOggStrmanAdd: its PCM format (an 18-byte WAVEFORMATEX; false = unusable
+// data), PCM size and position in bytes, reads and seeks in the PCM bytes.
+typedef int32_t (*velaOggStrGetFormatProc)(VelaHandle item, void* waveFormatEx);
+typedef int64_t (*velaOggStrGetBytesProc)(VelaHandle item);  // velaOggStrGetSize, velaOggStrGetPos
+typedef int32_t (*velaOggStrReadProc)(VelaHandle item, void* buffer, int32_t count);
+typedef int64_t (*velaOggStrSetPosProc)(VelaHandle item, int64_t position);
+// velaVideoSetRect: the part of the frame shown (source pixels) and where (panel pixels).
+struct VelaRect {
+    int32_t left, top, right, bottom;
+};
+typedef void (*velaVideoSetRectProc)(VelaHandle item, const VelaRect* source, const VelaRect* dest);
+
 // The optional trace library, libvelalog.so.
 typedef void (*VelaLogInitProc)(const char* fileName);
 typedef void (*VelaLogWriteProc)(const char* text);

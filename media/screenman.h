@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // Where the base panel (the part of the window that shows the frame and receives mouse and
@@ -43,7 +44,10 @@ public:
     void SetModeIndex(int32_t Index);
     // Drops the drawing surface and the device state before a switch (ModeIndex -2).
     void FreeDX();
-    // Copies the drawn frame of the object root into the window.
+    // Copies the drawn frame of the object root into the window at the panel's place: the
+    // current layer's dirty rectangles, each scaled by the root's zoom when it is a multiple of
+    // 100; the running transition's rectangle instead of them; the whole surface stretched for
+    // any other zoom. Both layers' dirty lists are empty afterwards, whatever happened.
     void Present();
 
     TCustomDIBX* GetSurface() const { return Surface.get(); }
@@ -65,11 +69,24 @@ public:
     int32_t DesktopBitCount = 24;
 
 private:
-    void SetUp();
+    // Takes a mode the display offers when it can hold the title's screen, and makes it the
+    // best mode when it is the first, has the wanted size, or at that size has the desktop's
+    // depth and the lowest refresh rate.
+    void AddMode(const TDisplayMode& Mode);
+    // Makes the surface for ModeIndex; false when there is no display or it refused the mode.
+    bool SetUp();
+    // Copies (source, destination) rectangles of the surface into the window at the panel's
+    // place and shows them.
+    void CopyToWindow(const std::vector<std::pair<TRect, TRect>>& Copies);
+
+    bool DisplayFullScreen = false;  // the display was set to a full-screen mode
 };
 
 // The media layer's globals, between MediaInit and MediaFinal.
 extern TScreenManager* ScreenMan;
+// The sound device the companion library plays through; velaInit receives its address, and
+// the sound items fill it once the device is started.
+extern void* SoundDeviceCell;
 
 // Starts the media layer: binds the companion library's start (velaInit with the player's
 // stream callbacks), the screen manager (only when Width and Height are above 0), then the

@@ -1,0 +1,232 @@
+#include "graphics/dxdibx.h"
+
+#include "media/screenman.h"
+
+#include <bit>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Raw values of 2, 3 or 4 bytes, as stored.
+uint32_t LoadPixel(const uint8_t* P, int Bytes) {
+    uint32_t v = 0;
+    std::memcpy(&v, P, size_t(Bytes));  // little-endian: the low bytes come first
+    return v;
+}
+
+void StorePixel(uint8_t* P, int Bytes, uint32_t V) { std::memcpy(P, &V, size_t(Bytes)); }
+
+int FieldPosition(uint32_t Mask) { return Mask ? std::countr_zero(Mask) : 0; }
+
+}  // namespace
+
+// ---- TDxDIBX ----
+
+TDxDIBX::TDxDIBX() : TDxDIBX(nullptr) {}
+
+TDxDIBX::TDxDIBX(platform::PixelSurface* ASurface) : Surface(ASurface) { ClearColorCache(); }
+
+std::unique_ptr<TDxDIBX> TDxDIBX::CreateFromSurface(platform::PixelSurface& ASurface) {
+    return std::unique_ptr<TDxDIBX>(new TDxDIBX(&ASurface));
+}
+
+TDxDIBX::~TDxDIBX() {
+    if (LockCount > 0) Surface->unlock();
+}
+
+platform::PixelBuffer TDxDIBX::Describe() const {
+    if (!Surface) return {nullptr, 0, 0, 0, 0, 0, 0, 0};
+    return Surface->describe();
+}
+
+bool TDxDIBX::GetEmpty() const {
+    const platform::PixelBuffer d = Describe();
+    return !Surface || d.width < 1 || d.height < 1;
+}
+
+int TDxDIBX::GetBShift() const { return FieldPosition(GetBBitMask()); }
+int TDxDIBX::GetGShift() const { return FieldPosition(GetGBitMask()); }
+int TDxDIBX::GetRShift() const { return FieldPosition(GetRBitMask()); }
+
+void TDxDIBX::SetSize(int32_t AWidth, int32_t AHeight, int BitCount) {
+    if (ScreenMan && ScreenMan->Form) {
+        FreeSurface();
+        std::unique_ptr<platform::PixelSurface> made;
+        if (BitCount > 8) made = ScreenMan->Form->createSurface(AWidth, AHeight, ScreenMan->DisplayBitCount > 16 ? 32 : 16);
+        if (!made) throw EVelaError("\"CreateSurface\" Failed");
+        OwnSurface = std::move(made);
+        Surface = OwnSurface.get();
+    }
+    ClearColorCache();
+    TCustomDIBX::SetSize(AWidth, AHeight, BitCount);
+}
+
+void TDxDIBX::FreeSurface() {
+    if (!OwnSurface) return;
+    if (LockCount > 0) OwnSurface->unlock();
+    LockCount = 0;
+    OwnSurface.reset();
+    Surface = nullptr;
+}
+
+uint8_t* TDxDIBX::Lock(int32_t X, int32_t Y) { return LockAt(X, Y); }
+
+void TDxDIBX::Unlock() { Release(); }
+
+uint8_t* TDxDIBX::LockAt(int32_t X, int32_t Y) const {
+    if (!Surface) return nullptr;
+    if (LockCount == 0) {
+        Locked = Surface->lock();
+        if (!Locked.pixels) return nullptr;
+    }
+    ++LockCount;
+    return Locked.pixels + ptrdiff_t(Y) * Locked.pitch + ptrdiff_t(X) * BytesPerPixel();
+}
+
+void TDxDIBX::Release() const {
+    if (LockCount > 0 && --LockCount == 0) Surface->unlock();
+}
+
+uint32_t TDxDIBX::GetPixel(int32_t X, int32_t Y) const {
+    if (X < 0 || Y < 0 || X >= GetWidth() || Y >= GetHeight()) return 0;
+    const uint8_t* p = LockAt(X, Y);
+    if (!p) return 0;
+    const uint32_t v = LoadPixel(p, BytesPerPixel());
+    Release();
+    return v;
+}
+
+void TDxDIBX::SetPixel(int32_t X, int32_t Y, uint32_t Value) {
+    if (X < 0 || Y < 0 || X >= GetWidth() || Y >= GetHeight()) return;
+    uint8_t* p = Lock(X, Y);
+    if (!p) return;
+    StorePixel(p, BytesPerPixel(), Value);
+    Unlock();
+}
+
+void TDxDIBX::ClearColorCache() const {
+    ColorCacheKeys.fill(-1);
+    ColorCacheNext = 0;
+}
+
+int32_t TDxDIBX::ColorToPixel(int32_t Color) const {
+    if (Color < 0) return -1;
+    for (size_t i = 0; i < ColorCacheKeys.size(); ++i)
+        if (ColorCacheKeys[i] == Color) return ColorCacheValues[i];
+    int32_t pixel = Color;
+    if (GetBitCount() >= 15) {
+        const TDIBColorFormat f = MakeDIBColorFormatFromMasks(GetRBitMask(), GetGBitMask(), GetBBitMask());
+        pixel = int32_t(PackRGB(f, uint8_t(Color), uint8_t(Color >> 8), uint8_t(Color >> 16)));
+    }
+    ColorCacheKeys[size_t(ColorCacheNext)] = Color;
+    ColorCacheValues[size_t(ColorCacheNext)] = pixel;
+    ColorCacheNext = (ColorCacheNext + 1) % 16;
+    return pixel;
+}
+
+// ---- The scaled copy ----
+
+namespace {
+
+// 0x00RRGGBB of a 16-bit pixel with 5 red and blue bits and GreenBits green bits.
+template <int GreenBits>
+uint32_t From16(const uint8_t* P) {
+    const uint32_t v = LoadPixel(P, 2);
+    const uint32_t r = ExpandChannel((v >> (5 + GreenBits)) & 31, 5);
+    const uint32_t g = ExpandChannel((v >> 5) & ((1u << GreenBits) - 1), GreenBits);
+    const uint32_t b = ExpandChannel(v & 31, 5);
+    return r << 16 | g << 8 | b;
+}
+uint32_t From24(const uint8_t* P) { return LoadPixel(P, 3); }
+uint32_t From32(const uint8_t* P) { return LoadPixel(P, 4) & 0x00FFFFFF; }
+
+// The source positions that destination positions [From, To) of a span starting at DestStart
+// and Dest long sample from a span of Src starting at SrcStart; -1 where that lies outside
+// [0, Limit).
+std::vector<int32_t> Samples(int32_t From, int32_t To, int32_t DestStart, int64_t Dest, int32_t SrcStart,
+                             int64_t Src, int32_t Limit) {
+    std::vector<int32_t> out;
+    out.reserve(size_t(To - From));
+    for (int32_t i = From; i < To; ++i) {
+        const int64_t s = SrcStart + (int64_t(i) - DestStart) * Src / Dest;
+        out.push_back(s >= 0 && s < Limit ? int32_t(s) : -1);
+    }
+    return out;
+}
+
+template <class F>
+void CopyScaled(const uint8_t* SrcTopLeft, int32_t SrcStep, int SrcBytes, const platform::PixelBuffer& D,
+                const TRect& Clip, const std::vector<int32_t>& Cols, const std::vector<int32_t>& Rows, F Convert) {
+    for (int32_t y = Clip.Top; y < Clip.Bottom; ++y) {
+        const int32_t sy = Rows[size_t(y - Clip.Top)];
+        if (sy < 0) continue;
+        const uint8_t* srcRow = SrcTopLeft + ptrdiff_t(sy) * SrcStep;
+        uint8_t* destRow = D.pixels + ptrdiff_t(y) * D.pitch;
+        for (int32_t x = Clip.Left; x < Clip.Right; ++x) {
+            const int32_t sx = Cols[size_t(x - Clip.Left)];
+            if (sx >= 0) StorePixel(destRow + ptrdiff_t(x) * 4, 4, Convert(srcRow + ptrdiff_t(sx) * SrcBytes));
+        }
+    }
+}
+
+// The lock of a drawing surface for one copy.
+class TSourceLock {
+public:
+    explicit TSourceLock(TCustomDIBX& S) : s_(S), p_(S.Lock(0, 0)) {}
+    ~TSourceLock() {
+        if (p_) s_.Unlock();
+    }
+    TSourceLock(const TSourceLock&) = delete;
+    TSourceLock& operator=(const TSourceLock&) = delete;
+    const uint8_t* Get() const { return p_; }
+
+private:
+    TCustomDIBX& s_;
+    uint8_t* p_;
+};
+
+class TDestLock {
+public:
+    explicit TDestLock(platform::PixelSurface& S) : s_(S), b_(S.lock()) {}
+    ~TDestLock() {
+        if (b_.pixels) s_.unlock();
+    }
+    TDestLock(const TDestLock&) = delete;
+    TDestLock& operator=(const TDestLock&) = delete;
+    const platform::PixelBuffer& Get() const { return b_; }
+
+private:
+    platform::PixelSurface& s_;
+    platform::PixelBuffer b_;
+};
+
+}  // namespace
+
+void StretchBltTo(TCustomDIBX& Source, const TRect& SrcRect, platform::PixelSurface& Dest, const TRect& DestRect) {
+    const int64_t dw = int64_t(DestRect.Right) - DestRect.Left, dh = int64_t(DestRect.Bottom) - DestRect.Top;
+    const int64_t sw = int64_t(SrcRect.Right) - SrcRect.Left, sh = int64_t(SrcRect.Bottom) - SrcRect.Top;
+    if (dw < 1 || dh < 1 || sw < 1 || sh < 1 || Source.GetEmpty() || Dest.describe().bitCount != 32) return;
+    TSourceLock src(Source);
+    if (!src.Get()) return;
+    TDestLock dest(Dest);
+    const platform::PixelBuffer& d = dest.Get();
+    if (!d.pixels) return;
+    const TRect clip = IntersectRects(DestRect, {0, 0, d.width, d.height});
+    if (RectIsEmpty(clip)) return;
+
+    const std::vector<int32_t> cols =
+        Samples(clip.Left, clip.Right, DestRect.Left, dw, SrcRect.Left, sw, Source.GetWidth());
+    const std::vector<int32_t> rows =
+        Samples(clip.Top, clip.Bottom, DestRect.Top, dh, SrcRect.Top, sh, Source.GetHeight());
+    auto copy = [&](auto Convert) {
+        CopyScaled(src.Get(), Source.GetNextLine(), Source.BytesPerPixel(), d, clip, cols, rows, Convert);
+    };
+    switch (Source.GetBitCount()) {
+    case 15: return copy(From16<5>);
+    case 16: return Source.GetGBitMask() == 0x03E0 ? copy(From16<5>) : copy(From16<6>);
+    case 24: return copy(From24);
+    case 32: return copy(From32);
+    default: return;
+    }
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The display-backed drawing surface: a TCustomDIBX whose pixels are a surface of the display
+// (platform::PixelSurface), and the scaled copy of a surface into such pixels that puts frames
+// on the screen.
+//
+// Surfaces of the display are 16 bits (5-6-5, or 5-5-5 by their masks; they report 16 either
+// way) or 32 bits (0x00RRGGBB). The fills and draws of TCustomDIBX run on them through Lock,
+// GetPixel and SetPixel like on any surface.
+#include "graphics/dibx.h"
+#include "platform/display.h"
+
+#include <array>
+#include <memory>
+
+class TDxDIBX : public TCustomDIBX {
+public:
+    // Empty until SetSize makes its own surface.
+    TDxDIBX();
+    // Over a surface someone else keeps (the window's frame, say): never freed here.
+    static std::unique_ptr<TDxDIBX> CreateFromSurface(platform::PixelSurface& Surface);
+    ~TDxDIBX() override;
+
+    bool GetEmpty() const override;
+    int GetBitCount() const override { return Describe().bitCount; }
+    uint32_t GetRBitMask() const override { return Describe().redMask; }
+    uint32_t GetGBitMask() const override { return Describe().greenMask; }
+    uint32_t GetBBitMask() const override { return Describe().blueMask; }
+    int32_t GetNextLine() const override { return Describe().pitch; }
+    // The raw value; 0 outside the surface or when it cannot be locked.
+    uint32_t GetPixel(int32_t X, int32_t Y) const override;
+    // Nothing outside the surface or when it cannot be locked.
+    void SetPixel(int32_t X, int32_t Y, uint32_t Value) override;
+    // Bit positions of the blue, green and red fields.
+    int GetBShift() const override;
+    int GetGShift() const override;
+    int GetRShift() const override;
+    int32_t GetHeight() const override { return Describe().height; }
+    int32_t GetWidth() const override { return Describe().width; }
+    // A new surface of its own from the screen manager's display, in the display's format
+    // (BitCount is not consulted, except that the display has no 1-, 4- or 8-bit surfaces).
+    // Raises "\"CreateSurface\" Failed" when the display cannot make it; without a screen
+    // manager or a display no surface is made.
+    void SetSize(int32_t AWidth, int32_t AHeight, int BitCount) override;
+    // Locks stay balanced by the callers and may nest (a surface drawn onto itself).
+    uint8_t* Lock(int32_t X, int32_t Y) override;
+    void Unlock() override;
+    // Colours most recently converted are remembered (16 of them).
+    int32_t ColorToPixel(int32_t Color) const override;
+    // Drops a surface of its own; one it was made over stays with its owner.
+    void FreeSurface();
+
+private:
+    explicit TDxDIBX(platform::PixelSurface* Surface);
+    platform::PixelBuffer Describe() const;
+    // Lock and Unlock, also for reads.
+    uint8_t* LockAt(int32_t X, int32_t Y) const;
+    void Release() const;
+    void ClearColorCache() const;
+
+    std::unique_ptr<platform::PixelSurface> OwnSurface;
+    platform::PixelSurface* Surface;  // OwnSurface's, or the one it was made over; nullptr for none
+    mutable platform::PixelBuffer Locked;
+    mutable int LockCount = 0;
+    mutable std::array<int32_t, 16> ColorCacheKeys;
+    mutable std::array<int32_t, 16> ColorCacheValues{};
+    mutable int32_t ColorCacheNext = 0;
+};
+
+// Copies SrcRect of Source onto DestRect of Dest, stretched by sampling the nearest pixel (the
+// rule of graphics/pixelconv.h), as 0x00RRGGBB pixels of a 32-bit destination: 15-, 16-, 24- and
+// 32-bit sources; other formats and destinations copy nothing. Only pixels inside Dest whose
+// sample lies inside Source are written.
+void StretchBltTo(TCustomDIBX& Source, const TRect& SrcRect, platform::PixelSurface& Dest, const TRect& DestRect);

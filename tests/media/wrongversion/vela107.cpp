@@ -1,0 +1,4 @@
+// A companion library of the version before the one the player requires.
+#include <cstdint>
+
+extern "C" int32_t velaVersion(void) { return 107; }

@@ -58,6 +58,8 @@ bool IniBool(std::string_view Text, std::string_view Section, std::string_view K
     return IniInteger(Text, Section, Key, Default ? 1 : 0) != 0;
 }
 
+TGameIni GameSettings;
+
 TGameIni ParseGameIni(std::string_view Text) {
     TGameIni ini;
     ini.DirectSound = IniBool(Text, "Sound", "DirectSound", ini.DirectSound);

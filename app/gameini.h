@@ -12,6 +12,9 @@ struct TGameIni {
     bool DefaultOnly = false; // [Font] DefaultOnly: keep only the standard pixel-font faces
 };
 
+// The settings of the run, read by the main window at start-up.
+extern TGameIni GameSettings;
+
 // The value of Key in Section of an ini text ("[Section]" lines, then "Key=Value" lines; names
 // without regard to case, spaces around names and values ignored; the first match counts);
 // false when there is none.

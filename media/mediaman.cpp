@@ -126,3 +126,10 @@ void TVideoManager::ResumeDll() {
 void TVideoManager::ResetNeedPaint() {
     for (int32_t i = 0; i < Count(); ++i) GetItem(i)->ResetNeedPaint();
 }
+
+std::vector<TSoundManager*> SoundManagers() {
+    std::vector<TSoundManager*> managers;
+    for (TSoundManager* manager : std::initializer_list<TSoundManager*>{WmpMan, OggMan, CddaMan, MidiMan})
+        if (manager) managers.push_back(manager);
+    return managers;
+}

@@ -180,3 +180,5 @@ extern TWmpManager* WmpMan;
 extern TOggManager* OggMan;
 extern TCddaManager* CddaMan;
 extern TMidiManager* MidiMan;
+// The sound managers that exist, in the order Windows Media, Ogg, CD audio, MIDI.
+std::vector<TSoundManager*> SoundManagers();

@@ -1,0 +1,49 @@
+// The program: one player per game folder, the settings dialog for "/config", else the main
+// window until it closes.
+#include "app/entry.h"
+#include "app/view.h"
+#include "core/header.h"
+#include "core/sysutils.h"
+#include "core/vrfiles_manager.h"
+#include "media/velabind.h"
+#include "platform/display.h"
+#include "platform/encoding.h"
+#include "platform/fs.h"
+
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(platform::Utf8ToCp932(argv[i]));
+    const std::string programFile = platform::fs::ProgramFile();
+
+    std::unique_ptr<platform::Display> display = platform::CreateDisplay();
+    try {
+        BindVelaLibrary(ExtractFilePath(programFile));
+    } catch (const EVelaBindError& E) {
+        display->messageBox("Error", E.what(), platform::MessageButtons::Ok, platform::MessageIcon::Warning);
+        return 1;
+    }
+    CreateVrFileSystem();
+
+    TInstanceMutex mutex = CreateInstanceMutex(InstanceKey(args, ExtractFilePath(programFile)));
+    int result = 0;
+    if (mutex) {
+        try {
+            // The settings dialog comes with the dialog layer; until then "/config" opens nothing.
+            if (!IsConfigStart(args)) {
+                TFormView form(*display, programFile, args);
+                form.FormCreate();
+                form.Run();
+            }
+        } catch (const std::exception& E) {
+            display->messageBox("Error", E.what(), platform::MessageButtons::Ok, platform::MessageIcon::Error);
+            result = 1;
+        }
+        ReleaseInstanceMutex(mutex);
+    }
+    FreeVrFileSystem();
+    UnbindVelaLibrary();
+    return result;
+}

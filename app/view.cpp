@@ -1,0 +1,207 @@
+// The main window's start-up, shut-down, message loop and tick.
+#include "app/view.h"
+
+#include "app/entry.h"
+#include "app/gameini.h"
+#include "core/rands.h"
+#include "core/sysutils.h"
+#include "core/vrfiles_manager.h"
+#include "media/mediaman.h"
+#include "media/velabind.h"
+#include "objects/vitems.h"
+#include "platform/clock.h"
+#include "platform/fs.h"
+#include "script/commands.h"
+#include "script/params_funcs.h"
+#include "script/params_vars.h"
+#include "script/project.h"
+#include "script/services.h"
+#include "script/services_objects.h"
+
+TFormView* FormView = nullptr;
+
+namespace {
+
+// The rest of the player as the script sees it: the loop clock, the project's content test,
+// the trace library, warnings in a box, and the close request to this window.
+class TFormHost : public TScriptHost {
+public:
+    explicit TFormHost(TFormView& Form) : form_(Form) {}
+    uint32_t LoopTime() override { return form_.Clock.LoopTime; }
+    uint32_t FrameTime() override { return form_.Clock.FrameTime; }
+    bool FileExists(const std::string& Name) override {
+        return Project ? Project->FileExists(Name) : TScriptHost::FileExists(Name);
+    }
+    bool TraceEnabled() override { return VelaLogEnabled(); }
+    void LogWrite(const std::string& Text) override { VelaLogWrite(Text); }
+    void ShowWarning(const std::string& Text) override {
+        form_.Display.messageBox("警告", Text, platform::MessageButtons::Ok, platform::MessageIcon::Warning);
+    }
+    void RequestClose() override { form_.PostClose(); }
+
+private:
+    TFormView& form_;
+};
+
+// The scene's part of the save data: the object root.
+class TSceneSaveSections : public TSaveSections {
+public:
+    void SaveObjects(TStream& Stream) override {
+        if (Bases) Bases->SaveToStream(Stream);
+    }
+    void LoadObjects(TStream& Stream, int32_t Version) override {
+        if (Bases) Bases->LoadFromStream(Stream, Version);
+    }
+};
+
+}  // namespace
+
+TFormView::TFormView(platform::Display& ADisplay, std::string ProgramFile, std::vector<std::string> Args)
+    : Display(ADisplay), programFile_(std::move(ProgramFile)), args_(std::move(Args)) {
+    FormView = this;
+    steps_.OnPresent = [this] { Present(); };
+}
+
+TFormView::~TFormView() {
+    FormClose();
+    if (FormView == this) FormView = nullptr;
+}
+
+void TFormView::Trace(const char* Label) const {
+    if (OnTrace) OnTrace(Label);
+}
+
+// ---- Start-up ----
+
+void TFormView::FormCreate() {
+    Trace("FormCreate");
+    const std::string folder = ExtractFilePath(programFile_);
+    platform::fs::DeleteFile(folder + "velaplay.log");
+    RandSeed = platform::ClockMs();
+    GameSettings = ReadGameIni(folder + "game.ini");
+    VrFileManager->AskOkCancel = [this](const std::string& Text) {
+        return Display.messageBox(Project ? Project->Title : std::string(), Text, platform::MessageButtons::OkCancel,
+                                  platform::MessageIcon::Question) == platform::MessageResult::Ok;
+    };
+    VrFileManager->Add("");
+    AttachArchives(*VrFileManager, args_, programFile_);
+
+    Trace("TBasePanel.Create");
+    CreateScriptServices();
+    SetScriptHost(std::make_unique<TFormHost>(*this));
+    CreateParamMan();
+    CreateSysFuncMan();
+    CreateCommandFactory();
+    created_ = true;
+
+    try {
+        InitSystem();
+    } catch (const std::exception& E) {
+        Display.messageBox(Project ? Project->Title : std::string(), E.what(), platform::MessageButtons::Ok,
+                           platform::MessageIcon::Warning);
+        PostClose();
+    }
+    if (Terminating()) PostClose();
+}
+
+void TFormView::InitSystem() {
+    // The sound device comes with the sound layer; until then the player has none to start.
+    Trace("SoundDevice.Initialize");
+
+    Trace("VelaInitialize");
+    VelaInitialize();
+    SetScriptObjects(std::make_unique<TSceneObjects>());
+
+    Trace("TProject.Create");
+    TProjectStart start;
+    start.ProgramFile = programFile_;
+    start.Args = args_;
+    start.Sections = std::make_unique<TSceneSaveSections>();
+    CreateProject(std::move(start));
+    state_ = std::make_unique<TFormPlayerState>(Clock, now_, Project->Runner.get());
+    state_->Hooks.SetMouseX = [this](int32_t X) { SetMouseX(X); };
+    state_->Hooks.SetMouseY = [this](int32_t Y) { SetMouseY(Y); };
+    state_->Hooks.SetFullScreen = [this](bool Full) { SetFullScreen(Full); };
+    state_->Hooks.ChangeDisplayMode = [this] { ChangeDisplayMode(); };
+    ParamMan->SetState(state_.get());
+
+    Trace("MediaInit");
+    MediaInit(&Display, &BasePanel, Project->Width, Project->Height, Project->FullWidth, Project->FullHeight);
+    Trace("VelaInitColor");
+    VelaInitColor();
+
+    Display.setCaption(Project->Title);
+    DockVisible = Project->ToolbarVisible != 0;
+    Bases->SetWidth(Project->Width);
+    Bases->SetHeight(Project->Height);
+    // Centred in the work area.
+    const platform::PixelRect area = Display.workArea();
+    windowLeft_ = area.left + (area.right - area.left - Bases->GetWidth()) / 2;
+    windowTop_ = area.top + (area.bottom - area.top - Bases->GetHeight() - DockShownHeight()) / 2;
+    SetWindowClient();
+    PlacePanel();
+    Bases->PauseInactive = Project->PauseInBackground != 0;
+    Display.show();
+    PaintDock();
+
+    if (UseLoopThread) {
+        LoopThread = std::make_unique<TLoopThread>(Clock, [this] { DoLoop(); });
+        LoopThread->HandOff().OnPosted = [this] { Display.wake(); };
+        LoopThread->Start();
+    }
+}
+
+// ---- Shut-down ----
+
+void TFormView::FormClose() {
+    if (closed_) return;
+    closed_ = true;
+    SetTerminating(true);
+    if (created_) FinalizeSystem();
+}
+
+void TFormView::FinalizeSystem() {
+    LoopThread.reset();
+    Trace("Project.Free");
+    FreeProject();
+    if (ParamMan) ParamMan->SetState(nullptr);
+    state_.reset();
+    FreeCommandFactory();
+    Trace("SysFuncMan.Free");
+    FreeSysFuncMan();
+    Trace("ParamMan.Free");
+    FreeParamMan();
+    Trace("VelaFinalize");
+    SetScriptObjects(nullptr);
+    VelaFinalize();
+    Trace("MediaFinal");
+    MediaFinal();
+    FreeScriptServices();
+    if (VrFileManager) VrFileManager->AskOkCancel = nullptr;
+}
+
+// ---- The message loop ----
+
+void TFormView::PostClose() {
+    closePosted_ = true;
+    Display.wake();
+}
+
+void TFormView::Run() {
+    platform::InputEvent event;
+    while (!closePosted_) {
+        if (LoopThread) LoopThread->HandOff().RunPending();
+        if (closePosted_) break;
+        if (Display.waitEvent(event, TLoopThread::TickLength)) HandleEvent(event);
+    }
+    FormClose();
+}
+
+// ---- The tick ----
+
+void TFormView::DoLoop() { ::DoLoop(steps_, Clock, HoldDraw); }
+
+void TFormView::Present() {
+    if (ScreenMan) ScreenMan->Present();
+    if (VideoMan) VideoMan->ResetNeedPaint();
+}

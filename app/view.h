@@ -1,0 +1,119 @@
+#pragma once
+// The main window: the player's one window. Creating it reads game.ini, attaches the content
+// archives, makes the base panel, the variable table and the function dispatcher, then starts
+// the object layer, the project, the media layer, the colour tables and the loop thread;
+// closing it undoes this in reverse. Between the two it runs the ticks the loop thread hands
+// over and turns window events into latched input, screen-mode switches and the toolbar's two
+// buttons. No script or scene work happens inside a window event: it only sets state that the
+// next tick reads.
+#include "app/view_loop.h"
+#include "app/view_state.h"
+#include "media/screenman.h"
+#include "platform/display.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TFormView {
+public:
+    // Display is the window; ProgramFile the program's own file and Args the command-line
+    // arguments (program paths and code page 932).
+    TFormView(platform::Display& Display, std::string ProgramFile, std::vector<std::string> Args);
+    TFormView(const TFormView&) = delete;
+    TFormView& operator=(const TFormView&) = delete;
+    // Closes the window when that has not happened.
+    ~TFormView();
+
+    // ---- Start-up and shut-down ----
+    // Start-up. An error of the layers' start is shown in a warning box and closes the window.
+    void FormCreate();
+    // Runs ticks and window events until the window has closed.
+    void Run();
+    // Asks the window to close; Run ends and closes it.
+    void PostClose();
+    bool ClosePosted() const { return closePosted_; }
+    // The close: the terminating flag is set and the layers are shut down. Once only.
+    void FormClose();
+
+    // ---- The tick ----
+    // One tick, as the loop thread hands it over.
+    void DoLoop();
+
+    // ---- Screen mode, activation, input ----
+    // Switches between the window and full screen in the requested display mode.
+    void SetFullScreen(bool Full);
+    // Applies a changed request of the full-screen display mode.
+    void ChangeDisplayMode();
+    // Moves the mouse cursor to a coordinate of the base panel, keeping the other one.
+    void SetMouseX(int32_t X);
+    void SetMouseY(int32_t Y);
+    // The toolbar's quit button: asks, and closes on Yes.
+    void QuitClick();
+    void ApplicationEventsActivate();
+    void ApplicationEventsDeactivate();
+    // A window event: mouse over the base panel, the toolbar or the rest of the window, keys,
+    // activation, the close box.
+    void HandleEvent(const platform::InputEvent& Event);
+
+    // ---- State ----
+    platform::Display& Display;
+    TLoopClock Clock;
+    bool Active = true;
+    int32_t HoldDraw = 0;
+    std::unique_ptr<TLoopThread> LoopThread;
+    TBasePanel BasePanel;
+    int32_t PanelLeft = 0, PanelTop = 0;
+    bool DockVisible = true;
+    // The toolbar: one row of two buttons.
+    static constexpr int32_t ButtonWidth = 67, ButtonHeight = 18, DockHeight = ButtonHeight + 4;
+    // Tests drive the ticks themselves: no loop thread is started when false.
+    bool UseLoopThread = true;
+    // Receives the labels of the start-up, shut-down and screen-switch steps; nothing by
+    // default.
+    std::function<void(const char*)> OnTrace;
+
+private:
+    void Trace(const char* Label) const;
+    void InitSystem();
+    void FinalizeSystem();
+    // The client area's height above the base panel.
+    int32_t DockShownHeight() const { return DockVisible ? DockHeight : 0; }
+    // Client size of the window for the root's size and the toolbar.
+    void SetWindowClient();
+    // The base panel's place in the client area.
+    void PlacePanel();
+    // Draws the toolbar into the window's frame and shows it.
+    void PaintDock();
+    // Which toolbar button a client point is on: 0 quit, 1 screen switch, -1 none.
+    int DockButtonAt(int32_t X, int32_t Y) const;
+    void ShowDock(bool Visible);
+    // The end of every screen-mode switch: the panel placed, the private pictures made again,
+    // the media resumed and the whole window shown again.
+    void AfterModeChange();
+    void Present();
+
+    void BasePanelMouseDown(platform::MouseButton Button);
+    void BasePanelMouseUp();
+    void BasePanelMouseMove(int32_t X, int32_t Y);
+    void FormMouseMove(int32_t Y);
+    void FormMouseWheel(bool Up);
+    void KeyDown(int32_t Key, bool Repeat);
+    void KeyUp(int32_t Key);
+    bool InPanel(int32_t X, int32_t Y) const;
+
+    std::string programFile_;
+    std::vector<std::string> args_;
+    TLoopNow now_{Clock};
+    TPlayerTickSteps steps_;
+    std::unique_ptr<TFormPlayerState> state_;
+    bool closePosted_ = false, closed_ = false, created_ = false;
+    // The window's place on the desktop, kept over full screen.
+    int32_t windowLeft_ = 0, windowTop_ = 0;
+    int pressedButton_ = -1;
+};
+
+// The main window of the run, while it exists.
+extern TFormView* FormView;

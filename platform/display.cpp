@@ -145,9 +145,21 @@ std::unique_ptr<PixelSurface> HeadlessDisplay::createSurface(int32_t width, int3
 
 // ---- The program's display ----
 
+namespace {
+
+bool EnvironmentSet(const char* Name) {
+    const char* value = std::getenv(Name);
+    return value && *value;
+}
+
+}  // namespace
+
 std::unique_ptr<Display> CreateDisplay() {
     const char* headless = std::getenv("VELA_HEADLESS");
-    if (!(headless && std::strcmp(headless, "1") == 0))
+    // Without a display server (and no video driver asked for) there is nothing to open: the
+    // device probes would only print their complaints.
+    const bool server = EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY") || EnvironmentSet("SDL_VIDEODRIVER");
+    if (!(headless && std::strcmp(headless, "1") == 0) && server)
         if (auto display = CreateSdlDisplay()) return display;
     return std::make_unique<HeadlessDisplay>();
 }

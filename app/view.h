@@ -87,6 +87,8 @@ private:
     void PlacePanel();
     // Draws the toolbar into the window's frame and shows it.
     void PaintDock();
+    // Whether a client row is on the shown toolbar.
+    bool OnDock(int32_t Y) const;
     // Which toolbar button a client point is on: 0 quit, 1 screen switch, -1 none.
     int DockButtonAt(int32_t X, int32_t Y) const;
     void ShowDock(bool Visible);

@@ -8,6 +8,7 @@
 #include "script/project.h"
 #include "script/services.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -68,6 +69,8 @@ void TFormView::PlacePanel() {
 
 // ---- The toolbar ----
 
+bool TFormView::OnDock(int32_t Y) const { return DockVisible && Y >= 0 && Y < DockHeight; }
+
 int TFormView::DockButtonAt(int32_t X, int32_t Y) const {
     if (!DockVisible || Y < 2 || Y >= 2 + ButtonHeight || X < 2) return -1;
     const int index = (X - 2) / ButtonWidth;
@@ -98,10 +101,20 @@ void TFormView::ShowDock(bool Visible) {
     DockVisible = Visible;
     if (Visible) {
         PaintDock();
-    } else if (Bases) {
-        // What the toolbar covered is the scene's again.
-        Bases->GetBase(Bases->GetCurrentLayer())->AddDirtyRect({0, 0, Bases->GetWidth(), DockHeight - PanelTop});
+        return;
     }
+    // What the toolbar covered is the black border's and the scene's again: the border is
+    // cleared now, the scene's part is drawn by the next tick.
+    platform::PixelSurface& frame = Display.frame();
+    const platform::PixelBuffer b = frame.lock();
+    const int32_t panelRight = BasePanel.Left + BasePanel.Width;
+    FillPixels(b, 0, 0, b.width, std::min(DockHeight, BasePanel.Top), 0);
+    FillPixels(b, 0, BasePanel.Top, BasePanel.Left, DockHeight, 0);
+    FillPixels(b, panelRight, BasePanel.Top, b.width, DockHeight, 0);
+    frame.unlock();
+    Display.present({{0, 0, Display.clientWidth(), DockHeight}});
+    if (Bases)
+        Bases->GetBase(Bases->GetCurrentLayer())->AddDirtyRect({0, 0, Bases->GetWidth(), DockHeight - PanelTop});
 }
 
 // ---- Screen mode ----
@@ -285,10 +298,12 @@ void TFormView::KeyUp(int32_t Key) {
 void TFormView::HandleEvent(const platform::InputEvent& E) {
     switch (E.kind) {
     case InputKind::MouseDown:
-        if (DockButtonAt(E.x, E.y) >= 0) {
+        if (OnDock(E.y)) {
             pressedButton_ = DockButtonAt(E.x, E.y);
-            PaintDock();
+            if (pressedButton_ >= 0) PaintDock();
         } else if (InPanel(E.x, E.y)) {
+            // A press or release is where the pointer is, whether or not a move came first.
+            BasePanelMouseMove(E.x, E.y);
             BasePanelMouseDown(E.button);
         }
         break;
@@ -304,10 +319,13 @@ void TFormView::HandleEvent(const platform::InputEvent& E) {
                     SetFullScreen(!(ScreenMan && ScreenMan->FullScreen));
             }
         } else {
+            if (InPanel(E.x, E.y)) BasePanelMouseMove(E.x, E.y);
             BasePanelMouseUp();
         }
         break;
     case InputKind::MouseMove:
+        // The shown toolbar lies over the panel or the border: a pointer on it is the toolbar's.
+        if (OnDock(E.y)) break;
         if (InPanel(E.x, E.y))
             BasePanelMouseMove(E.x, E.y);
         else

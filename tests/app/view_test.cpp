@@ -1,0 +1,528 @@
+// The main window on the sample title: the order of start-up and shut-down, start-up errors,
+// the frames a run presents, the input latches, the screen-mode switch, a real SDL window, and
+// the built program as a child process.
+#include "app/view.h"
+
+#include "core/vrfiles_manager.h"
+#include "media/velabind.h"
+#include "objects/vitems.h"
+#include "platform/fs.h"
+#include "script/params_funcs.h"
+#include "script/params_vars.h"
+#include "script/project.h"
+#include "script/services.h"
+#include "tests/common/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+using platform::InputEvent;
+using platform::InputKind;
+using platform::MouseButton;
+using platform::PixelRect;
+using Labels = std::vector<std::string>;
+
+const std::string SampleFolder = VELA_SAMPLE_FOLDER "/";
+
+// The sample's colours as the window shows them (0x00RRGGBB; the script writes 0x00BBGGRR).
+constexpr uint32_t Background = 0x102040, Red = 0xFF0000, RedPressed = 0x00FFFF, Green = 0x00FF00;
+// The red box's centre and a point no box covers, in the base panel.
+constexpr int32_t RedX = 80, RedY = 340, EmptyX = 20, EmptyY = 460;
+constexpr uint32_t DockFace = 0xD4D0C8;
+constexpr int32_t Dock = TFormView::DockHeight;
+
+// The 0x00RRGGBB value of a pixel of 32-bit locked pixels.
+uint32_t PixelOf(const platform::PixelBuffer& B, int32_t X, int32_t Y) {
+    uint32_t value;
+    std::memcpy(&value, B.pixels + static_cast<ptrdiff_t>(Y) * B.pitch + X * 4, 4);
+    return value & 0xFFFFFF;
+}
+
+// The globals the program's entry makes around its window, and a window on the sample title
+// that the test ticks itself.
+class FormView : public testing::Test {
+protected:
+    void SetUp() override {
+        BindVelaLibrary(platform::fs::ToProgramPath(SampleFolder));
+        CreateVrFileSystem();
+    }
+    void TearDown() override {
+        form.reset();
+        FreeVrFileSystem();
+        UnbindVelaLibrary();
+    }
+
+    void Open(platform::Display& Display, std::vector<std::string> Args = {}, bool LoopThread = false) {
+        form = std::make_unique<TFormView>(Display, platform::fs::ToProgramPath(SampleFolder + "velaplay"),
+                                           std::move(Args));
+        form->UseLoopThread = LoopThread;
+        form->OnTrace = [this](const char* Label) { trace.push_back(Label); };
+        form->FormCreate();
+    }
+    // The queued window events.
+    void Pump() {
+        InputEvent event;
+        while (form->Display.waitEvent(event, 0)) form->HandleEvent(event);
+    }
+    // Ticks of 16 ms, each after the window events queued before it.
+    void Tick(int Count = 1) {
+        for (int i = 0; i < Count; ++i) {
+            Pump();
+            now += 16;
+            RunTick(form->Clock, now, 16, [this] { form->DoLoop(); });
+            ++ticks;
+        }
+    }
+    // A mouse event at a point of the base panel.
+    void Mouse(InputKind Kind, int32_t X, int32_t Y, MouseButton Button = MouseButton::Left) {
+        InputEvent e;
+        e.kind = Kind;
+        e.x = form->BasePanel.Left + X;
+        e.y = form->BasePanel.Top + Y;
+        e.button = Button;
+        display.inject(e);
+    }
+    void KeyDown(int32_t Code, bool Repeat = false) {
+        InputEvent e;
+        e.kind = InputKind::KeyDown;
+        e.key = Code;
+        e.repeat = Repeat;
+        display.inject(e);
+    }
+    void Inject(InputKind Kind) {
+        InputEvent e;
+        e.kind = Kind;
+        display.inject(e);
+    }
+    // A pixel of the base panel in the last frame.
+    uint32_t Shown(int32_t X, int32_t Y) const {
+        return display.frames.back().pixel(form->BasePanel.Left + X, form->BasePanel.Top + Y);
+    }
+    static void ExpectAllFreed() {
+        EXPECT_EQ(ScreenMan, nullptr);
+        EXPECT_EQ(Bases, nullptr);
+        EXPECT_EQ(Project, nullptr);
+        EXPECT_EQ(ParamMan, nullptr);
+        EXPECT_EQ(SysFuncMan, nullptr);
+    }
+
+    platform::HeadlessDisplay display;
+    std::unique_ptr<platform::Display> sdl;
+    std::unique_ptr<TFormView> form;
+    Labels trace;
+    uint32_t now = 1000;
+    int ticks = 0;
+};
+
+TEST_F(FormView, StartsAndClosesTheLayersInOrder) {
+    display.area = {100, 50, 1380, 850};
+    Open(display);
+    EXPECT_TRUE(display.messages.empty());
+    EXPECT_FALSE(form->ClosePosted());
+    EXPECT_EQ(trace, (Labels{"FormCreate", "TBasePanel.Create", "SoundDevice.Initialize", "VelaInitialize",
+                             "TProject.Create", "MediaInit", "VelaInitColor"}));
+    EXPECT_EQ(display.caption, "Vela サンプル");
+    EXPECT_TRUE(display.shown);
+    // The sample shows its toolbar above the screen; the window is centred in the work area.
+    ASSERT_NE(Project->ToolbarVisible, 0);
+    EXPECT_EQ(display.clientWidth(), 640);
+    EXPECT_EQ(display.clientHeight(), 480 + Dock);
+    EXPECT_EQ(display.left, 100 + (1280 - 640) / 2);
+    EXPECT_EQ(display.top, 50 + (800 - 480 - Dock) / 2);
+    const TBasePanel& panel = form->BasePanel;
+    EXPECT_EQ(std::vector<int32_t>({panel.Left, panel.Top, panel.Width, panel.Height}),
+              std::vector<int32_t>({0, Dock, 640, 480}));
+
+    trace.clear();
+    form->FormClose();
+    form->FormClose();
+    EXPECT_EQ(trace, (Labels{"Project.Free", "SysFuncMan.Free", "ParamMan.Free", "VelaFinalize", "MediaFinal"}));
+    EXPECT_TRUE(Terminating());
+    ExpectAllFreed();
+}
+
+// A start-up that fails shows one warning and closes the window; the close frees what was made.
+TEST_F(FormView, StartUpErrorsWarnOnceAndClose) {
+    // A folder without a title.
+    Open(display, {platform::fs::ToProgramPath(FreshHostFolder())});
+    ASSERT_EQ(display.messages.size(), 1u);
+    EXPECT_EQ(display.messages[0].text, "インストールし直してください");
+    EXPECT_EQ(display.messages[0].icon, platform::MessageIcon::Warning);
+    EXPECT_TRUE(form->ClosePosted());
+    form->Run();  // ends at once, closing
+    ExpectAllFreed();
+
+    // The media layer refuses to start without the companion library: the project was made.
+    display.messages.clear();
+    trace.clear();
+    UnbindVelaLibrary();
+    Open(display);
+    ASSERT_EQ(display.messages.size(), 1u);
+    EXPECT_NE(display.messages[0].text.find("libvela.so"), std::string::npos);
+    EXPECT_EQ(display.messages[0].icon, platform::MessageIcon::Warning);
+    EXPECT_EQ(trace.back(), "MediaInit");
+    EXPECT_TRUE(form->ClosePosted());
+    EXPECT_NE(Project, nullptr);
+    form->Run();
+    EXPECT_EQ(trace.back(), "MediaFinal");
+    ExpectAllFreed();
+}
+
+TEST_F(FormView, PresentsTheSceneAndAnswersAClick) {
+    Open(display);
+    // The toolbar is shown first.
+    ASSERT_EQ(display.frames.size(), 1u);
+    EXPECT_EQ(display.frames[0].rects, (std::vector<PixelRect>{{0, 0, 640, Dock}}));
+    Tick();
+    ASSERT_EQ(display.frames.size(), 2u);
+    // The first frame of the scene covers the whole screen below the toolbar.
+    EXPECT_EQ(display.frames.back().rects, (std::vector<PixelRect>{{0, Dock, 640, Dock + 480}}));
+    EXPECT_EQ(Shown(EmptyX, EmptyY), Background);
+    EXPECT_EQ(Shown(RedX, RedY), Red);
+    EXPECT_EQ(display.frames.back().pixel(300, 10), DockFace);
+
+    // A left press over the red box reaches its handler in the next tick.
+    Tick(3);
+    Mouse(InputKind::MouseDown, RedX, RedY);
+    Tick();
+    EXPECT_EQ(Shown(RedX, RedY), RedPressed);
+    EXPECT_EQ(Shown(RedX + 100, RedY), Green);
+    Mouse(InputKind::MouseUp, RedX, RedY);
+    Tick();
+
+    // With the movers stopped, ticks have nothing to show and present nothing.
+    for (const char* name : {"dotdx", "dotdy", "balldx", "balldy"}) ParamMan->Find(name)->SetAsInt(0);
+    Tick(4);
+    const size_t frames = display.frames.size();
+    Tick(4);
+    EXPECT_EQ(display.frames.size(), frames);
+
+    // After ten seconds of script time the title closes the window.
+    display.keepFrames = 1;
+    while (ticks < 625) {
+        ASSERT_FALSE(form->ClosePosted()) << ticks;
+        Tick();
+    }
+    EXPECT_TRUE(form->ClosePosted());
+    EXPECT_TRUE(display.messages.empty());
+}
+
+// The program's own loop: the loop thread hands ticks over until the window is closed.
+TEST_F(FormView, RunsTheLoopThreadsTicksUntilClosed) {
+    display.keepFrames = 1;
+    Open(display, {}, true);
+    std::thread closer([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        Inject(InputKind::Close);
+    });
+    form->Run();
+    closer.join();
+    EXPECT_GT(form->Clock.FrameCounter, 0u);
+    EXPECT_EQ(form->LoopThread, nullptr);
+    EXPECT_EQ(Shown(EmptyX, EmptyY), Background);
+    ExpectAllFreed();
+}
+
+TEST_F(FormView, LatchesKeysAndButtons) {
+    Open(display);
+    Tick();
+    TKeyState& keys = Bases->Keys;
+    KeyDown('A');
+    Pump();
+    EXPECT_EQ(keys.Held['A'], 1);
+    EXPECT_EQ(keys.DownLatch['A'], 1);
+    Tick();
+    EXPECT_EQ(keys.DownLatch['A'], 0);
+    // The repeats of a held key latch nothing.
+    KeyDown('A', true);
+    Pump();
+    EXPECT_EQ(keys.DownLatch['A'], 0);
+    EXPECT_EQ(keys.Held['A'], 1);
+
+    // The middle button clears what the left one latched.
+    TVelaBase& layer = *Bases->GetBase(Bases->GetCurrentLayer());
+    TVelaBase& other = *Bases->GetBase(Bases->GetCurrentLayer() + 1);
+    Mouse(InputKind::MouseDown, EmptyX, EmptyY);
+    Pump();
+    EXPECT_TRUE(layer.LeftLatch && layer.LeftHeld && other.LeftHeld);
+    Mouse(InputKind::MouseDown, EmptyX, EmptyY, MouseButton::Middle);
+    Pump();
+    EXPECT_FALSE(layer.LeftLatch || layer.RightLatch || layer.LeftHeld || other.LeftHeld || layer.RightHeld);
+    Mouse(InputKind::MouseUp, EmptyX, EmptyY, MouseButton::Middle);
+
+    // The sample keeps running in the background: the keys stay and input still latches.
+    ASSERT_EQ(Project->PauseInBackground, 0);
+    Inject(InputKind::Deactivate);
+    KeyDown('B');
+    Pump();
+    EXPECT_TRUE(form->Active);
+    EXPECT_EQ(keys.Held['A'], 1);
+    EXPECT_EQ(keys.DownLatch['B'], 1);
+
+    // A title that pauses in the background forgets the keys and latches nothing until back.
+    Project->PauseInBackground = 1;
+    Inject(InputKind::Deactivate);
+    KeyDown('C');
+    Mouse(InputKind::MouseDown, EmptyX, EmptyY);
+    Pump();
+    EXPECT_FALSE(form->Active);
+    EXPECT_EQ(keys.Held['A'], 0);
+    EXPECT_EQ(keys.DownLatch['C'], 0);
+    EXPECT_FALSE(layer.LeftLatch);
+    Inject(InputKind::Activate);
+    KeyDown('C');
+    Pump();
+    EXPECT_TRUE(form->Active);
+    EXPECT_EQ(keys.DownLatch['C'], 1);
+}
+
+TEST_F(FormView, SwitchesToFullScreenAndBack) {
+    display.modes = {{800, 600, 32, 60}, {1024, 768, 32, 60}};
+    Open(display);
+    const int32_t left = display.left, top = display.top;
+    Tick();
+    ASSERT_EQ(ScreenMan->BestMode, 0);
+
+    trace.clear();
+    form->SetFullScreen(true);
+    EXPECT_EQ(trace, (Labels{"SetFullScreen.Full", "SetFullScreen.Full.Bases.FreeDX", "SetFullScreen.Full.MediaSuspend",
+                             "SetFullScreen.Full.ScreenMan.FreeDX", "SetFullScreen.Full.StoreWindow",
+                             "SetFullScreen.Full.SetScreenManIndex", "SetFullScreen.SetBounds",
+                             "SetFullScreen.Bases.Reload", "SetFullScreen.MediaResume"}));
+    EXPECT_FALSE(form->Clock.Paused);
+    EXPECT_TRUE(display.fullScreen);
+    EXPECT_EQ(display.fullScreenMode, (platform::DisplayModeInfo{800, 600, 32, 60}));
+    EXPECT_TRUE(ScreenMan->FullScreen);
+    // The screen in the middle of the mode, no toolbar.
+    Tick();
+    EXPECT_EQ(display.frames.back().pixels.describe().width, 800);
+    EXPECT_EQ(display.frames.back().pixels.describe().height, 600);
+    EXPECT_EQ(std::vector<int32_t>({form->BasePanel.Left, form->BasePanel.Top}), std::vector<int32_t>({80, 60}));
+    EXPECT_EQ(display.frames.back().rects, (std::vector<PixelRect>{{80, 60, 720, 540}}));
+    EXPECT_EQ(Shown(RedX, RedY), Red);
+    EXPECT_EQ(Shown(EmptyX, EmptyY), Background);
+    EXPECT_EQ(display.frames.back().pixel(300, 10), 0u);
+    // A press lands on the box under it in the new place.
+    Mouse(InputKind::MouseDown, RedX, RedY);
+    Tick();
+    Mouse(InputKind::MouseUp, RedX, RedY);
+    Tick();
+    EXPECT_EQ(Shown(RedX, RedY), RedPressed);
+    // The toolbar shows while the pointer is at the top edge, over the border, and goes again.
+    Mouse(InputKind::MouseMove, 300, -60);
+    Tick();
+    EXPECT_EQ(display.frames.back().pixel(300, 10), DockFace);
+    Mouse(InputKind::MouseMove, 300, -30);
+    Tick();
+    EXPECT_EQ(display.frames.back().pixel(300, 10), 0u);
+
+    // Another mode asked for.
+    ScreenMan->BestMode = 1;
+    form->ChangeDisplayMode();
+    EXPECT_EQ(display.fullScreenMode, (platform::DisplayModeInfo{1024, 768, 32, 60}));
+    Tick();
+    EXPECT_EQ(std::vector<int32_t>({form->BasePanel.Left, form->BasePanel.Top}), std::vector<int32_t>({192, 144}));
+    EXPECT_EQ(Shown(RedX, RedY), RedPressed);
+
+    trace.clear();
+    form->SetFullScreen(false);
+    EXPECT_EQ(trace.front(), "SetFullScreen.Normal");
+    EXPECT_FALSE(display.fullScreen);
+    EXPECT_FALSE(ScreenMan->FullScreen);
+    EXPECT_EQ(std::vector<int32_t>({display.clientWidth(), display.clientHeight(), display.left, display.top}),
+              std::vector<int32_t>({640, 480 + Dock, left, top}));
+    Tick();
+    EXPECT_EQ(std::vector<int32_t>({form->BasePanel.Left, form->BasePanel.Top}), std::vector<int32_t>({0, Dock}));
+    EXPECT_EQ(Shown(RedX, RedY), RedPressed);
+    EXPECT_EQ(display.frames.back().pixel(300, 10), DockFace);
+
+    // A mode the display refuses leaves the window as it was.
+    display.refusedModes = {{1024, 768, 32, 60}};
+    trace.clear();
+    form->SetFullScreen(true);
+    EXPECT_NE(std::find(trace.begin(), trace.end(), "SetFullScreen.Full.SetScreenManIndexFail"), trace.end());
+    EXPECT_FALSE(display.fullScreen);
+    EXPECT_FALSE(ScreenMan->FullScreen);
+    EXPECT_EQ(std::vector<int32_t>({display.clientWidth(), display.clientHeight(), display.left, display.top}),
+              std::vector<int32_t>({640, 480 + Dock, left, top}));
+    Tick();
+    EXPECT_EQ(std::vector<int32_t>({form->BasePanel.Left, form->BasePanel.Top}), std::vector<int32_t>({0, Dock}));
+    EXPECT_EQ(Shown(RedX, RedY), RedPressed);
+    EXPECT_EQ(display.frames.back().pixel(300, 10), DockFace);
+}
+
+TEST_F(FormView, TheToolbarQuitsOnYesAndSwitchesTheScreen) {
+    const ScopedEnvironment locale("LC_ALL", "C");
+    Open(display);
+    Tick();
+    // The pointer comes from the top edge (where a full screen shows the toolbar) to a button.
+    auto click = [this](int32_t X) {
+        const std::pair<InputKind, int32_t> steps[] = {{InputKind::MouseMove, 0},
+                                                       {InputKind::MouseMove, 10},
+                                                       {InputKind::MouseDown, 10},
+                                                       {InputKind::MouseUp, 10}};
+        for (const auto& [kind, y] : steps) {
+            InputEvent e;
+            e.kind = kind;
+            e.x = X;
+            e.y = y;
+            e.button = MouseButton::Left;
+            display.inject(e);
+        }
+        Pump();
+    };
+    display.answers = {platform::MessageResult::No};
+    click(30);
+    ASSERT_EQ(display.messages.size(), 1u);
+    EXPECT_EQ(display.messages[0].caption, "Vela サンプル");
+    EXPECT_EQ(display.messages[0].text, "Do you want to exit Vela サンプル?");
+    EXPECT_EQ(display.messages[0].buttons, platform::MessageButtons::YesNo);
+    EXPECT_FALSE(form->ClosePosted());
+    EXPECT_FALSE(Terminating());
+
+    click(30 + TFormView::ButtonWidth);
+    EXPECT_TRUE(display.fullScreen);
+    click(30);
+    EXPECT_TRUE(form->ClosePosted());
+}
+
+TEST_F(FormView, DrawsIntoARealWindow) {
+    ScopedEnvironment headless{"VELA_HEADLESS", nullptr};
+    ScopedEnvironment video{"SDL_VIDEODRIVER", "offscreen"};
+    ScopedEnvironment audio{"SDL_AUDIODRIVER", "dummy"};
+    ScopedEnvironment software{"SDL_FRAMEBUFFER_ACCELERATION", "0"};
+    sdl = platform::CreateDisplay();
+    ASSERT_FALSE(sdl->headless());
+    Open(*sdl);
+    Tick(10);
+    platform::PixelSurface& frame = sdl->frame();
+    const platform::PixelBuffer pixels = frame.lock();
+    ASSERT_TRUE(pixels.pixels);
+    ASSERT_EQ(pixels.bitCount, 32);
+    EXPECT_EQ(PixelOf(pixels, EmptyX, Dock + EmptyY), Background);
+    EXPECT_EQ(PixelOf(pixels, RedX, Dock + RedY), Red);
+    EXPECT_EQ(PixelOf(pixels, 300, 10), DockFace);
+    frame.unlock();
+    form.reset();
+}
+
+// ---- The program ----
+
+// A program of the build as a child process (the player on the headless display), its standard
+// error in a file; stopped when the test ends first.
+class Child {
+public:
+    Child(const std::string& Program, const std::vector<std::string>& Args, const std::string& ErrorFile) {
+        std::vector<std::string> argv{Program};
+        argv.insert(argv.end(), Args.begin(), Args.end());
+        std::vector<char*> pointers;
+        for (std::string& a : argv) pointers.push_back(a.data());
+        pointers.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, ErrorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const ScopedEnvironment headless("VELA_HEADLESS", "1");
+        if (posix_spawn(&pid_, Program.c_str(), &actions, nullptr, pointers.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Child() {
+        if (Running()) Stop();
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    bool Running() {
+        if (!Started() || ended_) return false;
+        if (waitpid(pid_, &status_, WNOHANG) == pid_) ended_ = true;
+        return !ended_;
+    }
+    // Waits up to Ms for the end; whether it ended.
+    bool WaitEnd(int Ms) {
+        for (int waited = 0; Running() && waited < Ms; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return !Running();
+    }
+    bool ExitedWith(int Code) const { return ended_ && WIFEXITED(status_) && WEXITSTATUS(status_) == Code; }
+    void Stop() {
+        kill(pid_, SIGTERM);
+        WaitEnd(10000);
+    }
+    // Whether it holds a file lock: the player's only one is the lock of its game folder.
+    bool HoldsLock() const {
+        std::ifstream locks("/proc/locks");
+        for (std::string line; std::getline(locks, line);) {
+            std::istringstream fields(line);
+            std::string number, kind, mode, access;
+            pid_t owner = 0;
+            if (fields >> number >> kind >> mode >> access >> owner && kind == "FLOCK" && owner == pid_) return true;
+        }
+        return false;
+    }
+    // Waits up to Ms for the lock while the player runs.
+    bool WaitLock(int Ms) {
+        for (int waited = 0; Running() && !HoldsLock() && waited < Ms; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return Running() && HoldsLock();
+    }
+
+private:
+    pid_t pid_ = -1;
+    int status_ = 0;
+    bool ended_ = false;
+};
+
+std::string FileText(const std::string& HostPath) {
+    std::ifstream file(HostPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+TEST(Program, ASecondPlayerForTheSameFolderEndsAtOnce) {
+    const std::string folder = FreshHostFolder();
+    Child first(SampleFolder + "velaplay", {VELA_SAMPLE_FOLDER}, folder + "first.txt");
+    ASSERT_TRUE(first.Started());
+    ASSERT_TRUE(first.WaitLock(20000)) << FileText(folder + "first.txt");
+    Child second(SampleFolder + "velaplay", {VELA_SAMPLE_FOLDER "/"}, folder + "second.txt");
+    ASSERT_TRUE(second.WaitEnd(20000));
+    EXPECT_TRUE(second.ExitedWith(0));
+    EXPECT_EQ(FileText(folder + "second.txt"), "");
+    EXPECT_TRUE(first.Running());
+    EXPECT_EQ(FileText(folder + "first.txt"), "");
+}
+
+// The sample's archive appended to a copy of the player, alone in a folder with the companion
+// library: the copy plays the title it carries.
+TEST(Program, ATitleAppendedToThePlayerPlays) {
+    const std::string folder = FreshHostFolder();
+    const std::string program = folder + "velaplay", errors = folder + "errors.txt";
+    std::filesystem::copy_file(SampleFolder + "libvela.so", folder + "libvela.so");
+    {
+        Child pack(VELA_VFPACK, {"append", SampleFolder + "velaplay", SampleFolder + "game.dat", program}, errors);
+        ASSERT_TRUE(pack.WaitEnd(60000));
+        ASSERT_TRUE(pack.ExitedWith(0)) << FileText(errors);
+    }
+    Child player(program, {}, errors);
+    ASSERT_TRUE(player.WaitLock(20000)) << FileText(errors);
+    // A title it cannot find is reported at once and ends the player.
+    EXPECT_FALSE(player.WaitEnd(1000)) << FileText(errors);
+    EXPECT_EQ(FileText(errors), "");
+}
+
+}  // namespace

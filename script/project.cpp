@@ -251,21 +251,11 @@ std::string TProject::FindDiscRoot(const std::string& SetId, bool WithContent) c
 
 bool TProject::FindInstallDisc() const { return !FindDiscRoot(Title, false).empty(); }
 
-bool TProject::CarriesContent() const {
-    const TVrFileManager& files = FileManager();
-    for (int i = 0; i < files.Count(); ++i)
-        if (AnsiSameText(files.GetCollection(i).FileName(), programFile_)) return true;
-    return false;
-}
-
 bool TProject::OpenContentArchive() {
     TVrFileManager& files = FileManager();
     const std::string folder = ExtractFilePath(programFile_);
     if (platform::fs::FileExists(folder + InstallFileName) && files.BaseFolder().empty()) files.SetBaseFolder(folder);
     if (!files.FileExists(InstallFileName)) {
-        // A program that carries its title is a whole installation of it: there is no disc
-        // to look for and nothing to reinstall.
-        if (CarriesContent()) return true;
         ScriptHost().ShowWarning("インストールし直してください");
         return false;
     }

@@ -109,8 +109,7 @@ public:
     // folder of another disc whose extension is not one of MediaExtensions, the answer of the
     // request for that disc.
     bool FileExists(const std::string& Name);
-    // Finds and attaches the content archive; false when there is none. A title appended to
-    // the program needs no "install.dat".
+    // Finds and attaches the content archive; false when there is none.
     bool OpenContentArchive();
     // Whether a disc root holds an "install.dat" of this title.
     bool FindInstallDisc() const;
@@ -147,9 +146,6 @@ public:
 
 private:
     bool Ask(const std::string& Text, bool Unanswered) const;
-    // Whether the program file itself is attached as a content archive (a title appended to
-    // the program).
-    bool CarriesContent() const;
     // The first disc root whose install.dat names the set SetId (and, WithContent, that holds a
     // game.dat); "" when none does.
     std::string FindDiscRoot(const std::string& SetId, bool WithContent) const;

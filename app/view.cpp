@@ -189,12 +189,24 @@ void TFormView::PostClose() {
 
 void TFormView::Run() {
     platform::InputEvent event;
+    uint32_t rateStart = platform::ClockMs();
     while (!closePosted_) {
         if (LoopThread) LoopThread->HandOff().RunPending();
         if (closePosted_) break;
         if (Display.waitEvent(event, TLoopThread::TickLength)) HandleEvent(event);
+        MeasureFrameRate(rateStart);
     }
     FormClose();
+}
+
+void TFormView::MeasureFrameRate(uint32_t& Start) {
+    const uint32_t now = platform::ClockMs(), elapsed = now - Start;
+    if (elapsed < FrameRatePeriod) return;
+    if (ScreenMan) {
+        ScreenMan->FrameRate = ScreenMan->FrameCount * 1000.0 / elapsed;
+        ScreenMan->FrameCount = 0;
+    }
+    Start = now;
 }
 
 // ---- The tick ----

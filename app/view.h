@@ -96,6 +96,9 @@ private:
     // the media resumed and the whole window shown again.
     void AfterModeChange();
     void Present();
+    // Every FrameRatePeriod ms: the screen manager's frames presented per second since Start.
+    static constexpr uint32_t FrameRatePeriod = 2000;
+    void MeasureFrameRate(uint32_t& Start);
 
     void BasePanelMouseDown(platform::MouseButton Button);
     void BasePanelMouseUp();

@@ -408,7 +408,8 @@ public:
     // The left (right) button is down and no object took its press.
     bool GetLeftClicked() const { return LeftHeld && !(Capture & CaptureLeft); }
     bool GetRightClicked() const { return RightHeld && !(Capture & CaptureRight); }
-    // The pointer step of the tick: capture, hit test, buttons, wheel, exit and entry.
+    // The pointer step of the tick: capture, hit test, cursor shape, buttons, wheel, exit and
+    // entry.
     void UpdateMouse();
     static constexpr uint8_t CaptureLeft = 4, CaptureRight = 8;
 
@@ -424,10 +425,13 @@ public:
     uint8_t Capture = 0;
     TObjectRef MouseTarget;
     bool WheelDownLatch = false, WheelDown = false, WheelUpLatch = false, WheelUp = false;
-    std::string CursorName;
+    std::string CursorName;  // the cursor file last loaded for this layer
 
 private:
     void SizeSurfaces();
+    // Shows the cursor Target names, else the default cursor file of the script, else the
+    // default cursor.
+    void UpdateCursor(const TVelaObject& Target);
 };
 
 // ---- The event queue ----
@@ -454,6 +458,18 @@ public:
 
 private:
     TVelaBaseList& Owner;
+};
+
+// ---- The mouse cursor ----
+
+// What the pointer step asks of the window: the cursor over the panel.
+class TCursorHost {
+public:
+    virtual ~TCursorHost() = default;
+    // Shows the cursor of the content file FileName; the default cursor when it cannot be read.
+    virtual void LoadCursor(const std::string& FileName) = 0;
+    // Shows the system's default cursor.
+    virtual void DefaultCursor() = 0;
 };
 
 // ---- The object root ----
@@ -541,6 +557,13 @@ public:
     bool GetKeyRepeat(int Key) const;
     static constexpr int32_t KeyRepeatFirst = 300, KeyRepeatNext = 50;
 
+    // The cursor over the panel. Without a host (headless, and the roots of film players) the
+    // cursor never changes. Setting a host forgets what the previous one showed.
+    TCursorHost* GetCursorHost() const { return CursorHost.get(); }
+    void SetCursorHost(std::unique_ptr<TCursorHost> Host);
+    // The layer (0 or 1) whose cursor name the host shows; -1 while it shows the default cursor.
+    int32_t CursorLayer = -1;
+
     // Steps every object, then frees those deleted during the tick.
     bool Step() override;
     // Draws both layers into their dirty rectangles.
@@ -572,6 +595,7 @@ private:
     void RunKeyRepeat(int32_t Elapsed);
     uint32_t LastLoopTime = 0;
     bool HaveLoopTime = false;
+    std::unique_ptr<TCursorHost> CursorHost;
 };
 
 // The player's object root, between VelaInitialize and VelaFinalize.

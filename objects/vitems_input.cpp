@@ -3,6 +3,7 @@
 #include "objects/vitems.h"
 
 #include "core/sysutils.h"
+#include "script/params_vars.h"
 
 #include <utility>
 
@@ -126,6 +127,7 @@ void TVelaBase::UpdateMouse() {
     };
 
     if (target) {
+        UpdateCursor(*target);
         TTimerList& events = Owner->GetEvents();
         if (LeftPressed) {
             target->DoLBtnDown();
@@ -157,6 +159,25 @@ void TVelaBase::UpdateMouse() {
     }
     MouseTarget = target ? target->Ref() : TObjectRef{};
     Moved = false;
+}
+
+// A cursor file is loaded once for as long as its name stays and its cursor shows: the host
+// remembers which layer's cursor it shows, since the panel is shared by both layers.
+void TVelaBase::UpdateCursor(const TVelaObject& Target) {
+    TCursorHost* host = Owner->GetCursorHost();
+    if (!host) return;
+    std::string name = Target.GetCurrentCursor();
+    if (name.empty() && ParamMan) name = ParamMan->CursorName();
+    if (name.empty()) {
+        if (Owner->CursorLayer >= 0) host->DefaultCursor();
+        Owner->CursorLayer = -1;
+        return;
+    }
+    const int32_t self = Owner->GetBase(1) == this ? 1 : 0;
+    if (Owner->CursorLayer == self && name == CursorName) return;
+    host->LoadCursor(name);
+    CursorName = name;
+    Owner->CursorLayer = self;
 }
 
 // ---- The root: focus, keys and the tick's input step ----
@@ -229,6 +250,11 @@ void TVelaBaseList::RunKeyRepeat(int32_t Elapsed) {
         Keys.AnyRepeat = true;
         Keys.RepeatKeys.push_back(key);
     }
+}
+
+void TVelaBaseList::SetCursorHost(std::unique_ptr<TCursorHost> Host) {
+    CursorHost = std::move(Host);
+    CursorLayer = -1;
 }
 
 void TVelaBaseList::Update(uint32_t LoopTime) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace platform {
 
@@ -43,6 +44,12 @@ PixelBuffer MemorySurface::lock() {
 }
 
 PixelBuffer MemorySurface::describe() const { return format_; }
+
+bool CursorImageUsable(const PixelBuffer& image, int32_t hotX, int32_t hotY) {
+    return image.pixels && image.bitCount == 32 && image.width > 0 && image.height > 0 &&
+           image.pitch >= int64_t{image.width} * 4 && hotX >= 0 && hotY >= 0 && hotX < image.width &&
+           hotY < image.height;
+}
 
 // ---- HeadlessDisplay ----
 
@@ -95,6 +102,24 @@ void HeadlessDisplay::setCursorPos(int32_t x, int32_t y) {
     std::lock_guard lock(mutex_);
     cursorX_ = x;
     cursorY_ = y;
+}
+
+bool HeadlessDisplay::setCursor(const PixelBuffer& image, int32_t hotX, int32_t hotY) {
+    if (!CursorImageUsable(image, hotX, hotY)) return false;
+    ShownCursor shown{true, image.width, image.height, hotX, hotY, {}};
+    shown.pixels.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
+    for (int32_t y = 0; y < image.height; ++y)
+        std::memcpy(shown.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(image.width),
+                    image.pixels + static_cast<size_t>(y) * static_cast<size_t>(image.pitch),
+                    static_cast<size_t>(image.width) * 4);
+    cursor = std::move(shown);
+    ++cursorChanges;
+    return true;
+}
+
+void HeadlessDisplay::setDefaultCursor() {
+    cursor = ShownCursor{};
+    ++cursorChanges;
 }
 
 void HeadlessDisplay::inject(const InputEvent& event) {

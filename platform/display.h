@@ -116,6 +116,14 @@ public:
     // system may still report the move as a MouseMove).
     virtual void cursorPos(int32_t& x, int32_t& y) = 0;
     virtual void setCursorPos(int32_t x, int32_t y) = 0;
+    // Shows Image as the mouse cursor over the window, its hot spot (the pixel that points) at
+    // (HotX, HotY). Image holds 32-bit pixels 0xAARRGGBB with straight alpha in the top byte (its
+    // masks are not read), rows of pitch bytes from the top row down; the pixels are copied.
+    // False when the cursor cannot be made (no pixels, another depth, a hot spot outside the
+    // image, or the device refuses): the cursor shown stays.
+    virtual bool setCursor(const PixelBuffer& image, int32_t hotX, int32_t hotY) = 0;
+    // Shows the system's own cursor again.
+    virtual void setDefaultCursor() = 0;
 
     // ---- Events of the main thread ----
     // The next event, waiting up to TimeoutMs for one; false when none came (or wake was called).
@@ -133,6 +141,10 @@ public:
     // cannot be made.
     virtual std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) = 0;
 };
+
+// Whether setCursor can take Image and the hot spot: 32-bit pixels, a pitch that holds a row,
+// the hot spot inside.
+bool CursorImageUsable(const PixelBuffer& image, int32_t hotX, int32_t hotY);
 
 // A surface kept in memory, as the headless backend makes them.
 class MemorySurface : public PixelSurface {
@@ -183,6 +195,8 @@ public:
     void present(const std::vector<PixelRect>& rects) override;
     void cursorPos(int32_t& x, int32_t& y) override;
     void setCursorPos(int32_t x, int32_t y) override;
+    bool setCursor(const PixelBuffer& image, int32_t hotX, int32_t hotY) override;
+    void setDefaultCursor() override;
     bool waitEvent(InputEvent& event, uint32_t timeoutMs) override;
     void wake() override;
     MessageResult messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
@@ -209,6 +223,16 @@ public:
     // Frames beyond this many are dropped from the front (0: keep all).
     size_t keepFrames = 0;
     std::vector<ShownMessage> messages;
+    // The cursor over the window: custom false for the system's own, else a copy of the image
+    // (0xAARRGGBB, top row first) and its hot spot. Every setDefaultCursor and every accepted
+    // setCursor counts one change.
+    struct ShownCursor {
+        bool custom = false;
+        int32_t width = 0, height = 0, hotX = 0, hotY = 0;
+        std::vector<uint32_t> pixels;
+    };
+    ShownCursor cursor;
+    int cursorChanges = 0;
     // Answers of the next message boxes, in order; when none is left a box is answered with
     // its first button. Every message is also written to standard error.
     std::deque<MessageResult> answers;

@@ -238,6 +238,7 @@ class SdlDisplay final : public Display {
 public:
     SdlDisplay(SDL_Window* window, Uint32 wakeType) : window_(window), frame_(window), wakeType_(wakeType) {}
     ~SdlDisplay() override {
+        setDefaultCursor();
         SDL_DestroyWindow(window_);
         QuitVideo();
     }
@@ -321,6 +322,25 @@ public:
     void cursorPos(int32_t& x, int32_t& y) override { SDL_GetMouseState(&x, &y); }
     void setCursorPos(int32_t x, int32_t y) override { SDL_WarpMouseInWindow(window_, x, y); }
 
+    bool setCursor(const PixelBuffer& image, int32_t hotX, int32_t hotY) override {
+        if (!CursorImageUsable(image, hotX, hotY)) return false;
+        // SDL copies the pixels into the cursor; the surface only describes them.
+        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(image.pixels, image.width, image.height, 32,
+                                                                  image.pitch, SDL_PIXELFORMAT_ARGB8888);
+        if (!surface) return false;
+        SDL_Cursor* made = SDL_CreateColorCursor(surface, hotX, hotY);
+        SDL_FreeSurface(surface);
+        if (!made) return false;
+        SDL_SetCursor(made);
+        replaceCursor(made);
+        return true;
+    }
+
+    void setDefaultCursor() override {
+        SDL_SetCursor(SDL_GetDefaultCursor());
+        replaceCursor(nullptr);
+    }
+
     bool waitEvent(InputEvent& event, uint32_t timeoutMs) override {
         const Uint32 start = SDL_GetTicks();
         for (;;) {
@@ -375,7 +395,14 @@ public:
     }
 
 private:
+    // The cursor made by setCursor is kept while it shows and freed once another one does.
+    void replaceCursor(SDL_Cursor* cursor) {
+        if (cursor_) SDL_FreeCursor(cursor_);
+        cursor_ = cursor;
+    }
+
     SDL_Window* window_;
+    SDL_Cursor* cursor_ = nullptr;
     WindowSurface frame_;
     Uint32 wakeType_;
     std::atomic<bool> wakePending_{false};

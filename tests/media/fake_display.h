@@ -67,6 +67,8 @@ public:
     void present(const std::vector<platform::PixelRect>& rects) override { presents.push_back(rects); }
     void cursorPos(int32_t& x, int32_t& y) override { x = y = 0; }
     void setCursorPos(int32_t, int32_t) override {}
+    bool setCursor(const platform::PixelBuffer&, int32_t, int32_t) override { return true; }
+    void setDefaultCursor() override {}
     bool waitEvent(platform::InputEvent&, uint32_t) override { return false; }
     void wake() override {}
     platform::MessageResult messageBox(const std::string&, const std::string&, platform::MessageButtons,

@@ -313,4 +313,48 @@ TEST_F(SdlDisplay, TheDesktopAndItsModes) {
     EXPECT_TRUE(display_->setFullScreen(nullptr));
 }
 
+// ---- The cursor ----
+
+// A W x H cursor image over Pixels, rows of Stride pixels.
+PixelBuffer CursorImage(std::vector<uint32_t>& pixels, int32_t w, int32_t h, int32_t stride) {
+    PixelBuffer image;
+    image.pixels = reinterpret_cast<uint8_t*>(pixels.data());
+    image.width = w;
+    image.height = h;
+    image.pitch = stride * 4;
+    return image;
+}
+
+TEST(HeadlessDisplay, CursorsAreCopiedRowByRowAndBadOnesRefused) {
+    HeadlessDisplay display;
+    std::vector<uint32_t> pixels = {0xFF000001, 0x80000002, 0xDEADBEEF, 0x00000003, 0xFF000004, 0xDEADBEEF};
+    EXPECT_TRUE(display.setCursor(CursorImage(pixels, 2, 2, 3), 1, 0));
+    EXPECT_TRUE(display.cursor.custom);
+    EXPECT_EQ(display.cursor.hotX, 1);
+    EXPECT_EQ(display.cursor.pixels, (std::vector<uint32_t>{0xFF000001, 0x80000002, 0x00000003, 0xFF000004}));
+
+    PixelBuffer deep = CursorImage(pixels, 2, 2, 3);
+    deep.bitCount = 16;
+    EXPECT_FALSE(display.setCursor(deep, 0, 0));
+    EXPECT_FALSE(display.setCursor(CursorImage(pixels, 2, 2, 3), 2, 0)) << "hot spot outside";
+    EXPECT_FALSE(display.setCursor(CursorImage(pixels, 4, 1, 3), 0, 0)) << "a row longer than the pitch";
+    EXPECT_FALSE(display.setCursor(PixelBuffer{}, 0, 0));
+    EXPECT_EQ(display.cursorChanges, 1);
+    EXPECT_EQ(display.cursor.width, 2) << "a refused cursor leaves the shown one";
+
+    display.setDefaultCursor();
+    EXPECT_FALSE(display.cursor.custom);
+    EXPECT_EQ(display.cursorChanges, 2);
+}
+
+// The offscreen driver makes no cursors: a refusal is answered, and the cursor stays.
+TEST_F(SdlDisplay, ACursorTheDriverCannotMakeIsRefused) {
+    std::vector<uint32_t> pixels(16 * 16, 0xFF336699);
+    SDL_Cursor* before = SDL_GetCursor();
+    EXPECT_FALSE(display_->setCursor(CursorImage(pixels, 16, 16, 16), 3, 4));
+    EXPECT_EQ(SDL_GetCursor(), before);
+    display_->setDefaultCursor();
+    EXPECT_EQ(SDL_GetCursor(), SDL_GetDefaultCursor());
+}
+
 }  // namespace

@@ -1,0 +1,187 @@
+#include "graphics/cursorfile.h"
+
+#include "graphics/graphic.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char kInvalidCursor[] = "不正なカーソルファイルです";
+const char kPngCursor[] = "PNG 形式で格納されたカーソル画像は読めません";
+
+constexpr int32_t kMaxCursorSide = 256;
+constexpr int64_t kDirEntrySize = 16;
+// No image of at most 256 x 256 pixels, with its header, colour table and mask, comes near this.
+constexpr int64_t kMaxImageResource = int64_t(1) << 20;
+
+uint16_t Get16(const uint8_t* P) { return uint16_t(P[0] | P[1] << 8); }
+uint32_t Get32(const uint8_t* P) { return P[0] | P[1] << 8 | P[2] << 16 | uint32_t(P[3]) << 24; }
+
+[[noreturn]] void Invalid() { throw EInvalidGraphic(kInvalidCursor); }
+
+// The bytes [At, At + Count) of Stream, which must lie before End.
+std::vector<uint8_t> ReadRange(TStream& Stream, int64_t At, int64_t Count, int64_t End) {
+    if (At < 0 || Count < 0 || At > End || Count > End - At) Invalid();
+    std::vector<uint8_t> bytes(static_cast<size_t>(Count));
+    Stream.SetPosition(At);
+    if (Stream.Read(bytes.data(), Count) != Count) Invalid();
+    return bytes;
+}
+
+struct TDirEntry {
+    int32_t Width, Height;  // as the directory states them (0 stands for 256)
+    int32_t HotX, HotY;
+    uint32_t Bytes, Offset;
+};
+
+// The 32 x 32 entry when there is one, else the largest; the first of equals.
+const TDirEntry& ChooseEntry(const std::vector<TDirEntry>& Entries) {
+    const TDirEntry* best = &Entries.front();
+    for (const TDirEntry& e : Entries) {
+        if (e.Width == 32 && e.Height == 32) return e;
+        if (int64_t(e.Width) * e.Height > int64_t(best->Width) * best->Height) best = &e;
+    }
+    return *best;
+}
+
+// The colour of pixel X of a colour row as 0x00RRGGBB, and its fourth byte at 32 bits.
+uint32_t RowColour(const uint8_t* Row, int32_t X, int Bits, const std::vector<uint32_t>& Palette, uint8_t& Fourth) {
+    Fourth = 0;
+    uint32_t index;
+    switch (Bits) {
+        case 1: index = Row[X >> 3] >> (7 - (X & 7)) & 1; break;
+        case 4: index = Row[X >> 1] >> ((X & 1) ? 0 : 4) & 15; break;
+        case 8: index = Row[X]; break;
+        case 24: return Row[X * 3] | Row[X * 3 + 1] << 8 | uint32_t(Row[X * 3 + 2]) << 16;
+        default:
+            Fourth = Row[X * 4 + 3];
+            return Get32(Row + X * 4) & 0xFFFFFF;
+    }
+    // An index past a short colour table reads as black.
+    return index < Palette.size() ? Palette[index] : 0;
+}
+
+// One image of an icon or cursor file: a BITMAPINFOHEADER whose height counts the colour and
+// the mask rows, the colour table, the colour rows and the mask rows, all bottom-up.
+TCursorImage DecodeImage(const std::vector<uint8_t>& Res) {
+    if (Res.size() >= 8 && std::memcmp(Res.data(), "\x89PNG\r\n\x1a\n", 8) == 0) throw EInvalidGraphic(kPngCursor);
+    const int64_t size = static_cast<int64_t>(Res.size());
+    if (size < 40) Invalid();
+    const uint8_t* p = Res.data();
+    const int64_t headerSize = Get32(p);
+    const int32_t width = static_cast<int32_t>(Get32(p + 4)), fullHeight = static_cast<int32_t>(Get32(p + 8));
+    const int bits = Get16(p + 14);
+    const uint32_t compression = Get32(p + 16), used = Get32(p + 32);
+    if (headerSize < 40 || headerSize > size || compression != 0) Invalid();
+    if (width < 1 || width > kMaxCursorSide || fullHeight < 2 || fullHeight > 2 * kMaxCursorSide) Invalid();
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) Invalid();
+    const int32_t height = fullHeight / 2;
+    const int64_t entries = bits <= 8 && used == 0 ? int64_t(1) << bits : used;
+    if (bits <= 8 && entries > int64_t(1) << bits) Invalid();
+    const int64_t colourRow = DIBWidthBytes(width, bits), maskRow = DIBWidthBytes(width, 1);
+    const int64_t colourStart = headerSize + entries * 4, maskStart = colourStart + colourRow * height;
+    if (maskStart + maskRow * height > size) Invalid();
+
+    std::vector<uint32_t> palette;
+    if (bits <= 8)
+        for (int64_t i = 0; i < entries; ++i) palette.push_back(Get32(p + headerSize + i * 4) & 0xFFFFFF);
+
+    TCursorImage image;
+    image.Width = width;
+    image.Height = height;
+    image.Pixels.resize(static_cast<size_t>(width) * height);
+    bool anyAlpha = false;
+    std::vector<uint8_t> alpha(image.Pixels.size());
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* row = p + colourStart + colourRow * (height - 1 - y);
+        for (int32_t x = 0; x < width; ++x) {
+            const size_t at = static_cast<size_t>(y) * width + x;
+            image.Pixels[at] = RowColour(row, x, bits, palette, alpha[at]);
+            anyAlpha |= alpha[at] != 0;
+        }
+    }
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* mask = p + maskStart + maskRow * (height - 1 - y);
+        for (int32_t x = 0; x < width; ++x) {
+            uint32_t& pixel = image.Pixels[static_cast<size_t>(y) * width + x];
+            const bool masked = mask[x >> 3] >> (7 - (x & 7)) & 1;
+            if (masked)
+                pixel = anyAlpha || pixel == 0 ? 0 : 0xFF000000;
+            else
+                pixel |= uint32_t(anyAlpha ? alpha[static_cast<size_t>(y) * width + x] : 255) << 24;
+        }
+    }
+    return image;
+}
+
+// An icon or cursor file in [Start, End) of Stream; offsets count from Start.
+TCursorImage ReadIconFile(TStream& Stream, int64_t Start, int64_t End) {
+    const std::vector<uint8_t> dir = ReadRange(Stream, Start, 6, End);
+    const uint16_t type = Get16(dir.data() + 2), count = Get16(dir.data() + 4);
+    if (Get16(dir.data()) != 0 || (type != 1 && type != 2) || count == 0) Invalid();
+    const std::vector<uint8_t> raw = ReadRange(Stream, Start + 6, count * kDirEntrySize, End);
+    std::vector<TDirEntry> entries;
+    for (int i = 0; i < count; ++i) {
+        const uint8_t* e = raw.data() + i * kDirEntrySize;
+        entries.push_back({e[0] ? e[0] : 256, e[1] ? e[1] : 256, Get16(e + 4), Get16(e + 6), Get32(e + 8), Get32(e + 12)});
+    }
+    const TDirEntry& chosen = ChooseEntry(entries);
+    if (chosen.Bytes > kMaxImageResource) Invalid();
+    TCursorImage image = DecodeImage(ReadRange(Stream, Start + chosen.Offset, chosen.Bytes, End));
+    image.HotX = type == 2 ? std::min(chosen.HotX, image.Width - 1) : image.Width / 2;
+    image.HotY = type == 2 ? std::min(chosen.HotY, image.Height - 1) : image.Height / 2;
+    return image;
+}
+
+struct TChunk {
+    std::string Id;
+    int64_t Data, Size;  // where its data starts, and its length
+};
+
+// The chunk whose header is at At, lying wholly before End.
+TChunk ReadChunk(TStream& Stream, int64_t At, int64_t End) {
+    const std::vector<uint8_t> header = ReadRange(Stream, At, 8, End);
+    TChunk chunk{std::string(header.begin(), header.begin() + 4), At + 8, Get32(header.data() + 4)};
+    if (chunk.Size > End - chunk.Data) Invalid();
+    return chunk;
+}
+
+// The next chunk after Chunk (chunks are padded to even lengths).
+int64_t NextChunk(const TChunk& Chunk) { return Chunk.Data + Chunk.Size + (Chunk.Size & 1); }
+
+// The four characters a RIFF or LIST chunk's data starts with (its form or list type).
+std::string FormType(TStream& Stream, const TChunk& Chunk) {
+    if (Chunk.Size < 4) Invalid();
+    const std::vector<uint8_t> type = ReadRange(Stream, Chunk.Data, 4, Chunk.Data + 4);
+    return std::string(type.begin(), type.end());
+}
+
+// An animated cursor ("RIFF" of form "ACON"): the first "icon" chunk of its "fram" list.
+TCursorImage ReadAnimatedCursor(TStream& Stream, int64_t Start, int64_t End) {
+    const TChunk riff = ReadChunk(Stream, Start, End);
+    if (riff.Id != "RIFF" || FormType(Stream, riff) != "ACON") Invalid();
+    const int64_t riffEnd = riff.Data + riff.Size;
+    for (int64_t at = riff.Data + 4; at < riffEnd;) {
+        const TChunk chunk = ReadChunk(Stream, at, riffEnd);
+        at = NextChunk(chunk);
+        if (chunk.Id != "LIST" || chunk.Size < 4 || FormType(Stream, chunk) != "fram") continue;
+        const int64_t listEnd = chunk.Data + chunk.Size;
+        for (int64_t frame = chunk.Data + 4; frame < listEnd;) {
+            const TChunk icon = ReadChunk(Stream, frame, listEnd);
+            if (icon.Id == "icon") return ReadIconFile(Stream, icon.Data, icon.Data + icon.Size);
+            frame = NextChunk(icon);
+        }
+    }
+    Invalid();
+}
+
+}  // namespace
+
+TCursorImage ReadCursorFile(TStream& Stream) {
+    const int64_t start = Stream.Position(), end = Stream.Size();
+    const std::vector<uint8_t> magic = ReadRange(Stream, start, std::min<int64_t>(4, end - start), end);
+    if (magic.size() == 4 && std::memcmp(magic.data(), "RIFF", 4) == 0) return ReadAnimatedCursor(Stream, start, end);
+    return ReadIconFile(Stream, start, end);
+}

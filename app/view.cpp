@@ -1,6 +1,7 @@
 // The main window's start-up, shut-down, message loop and tick.
 #include "app/view.h"
 
+#include "app/cursor.h"
 #include "app/entry.h"
 #include "app/gameini.h"
 #include "core/rands.h"
@@ -110,6 +111,7 @@ void TFormView::InitSystem() {
 
     Trace("VelaInitialize");
     VelaInitialize();
+    Bases->SetCursorHost(std::make_unique<TDisplayCursorHost>(Display));
     SetScriptObjects(std::make_unique<TSceneObjects>());
 
     Trace("TProject.Create");

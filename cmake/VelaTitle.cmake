@@ -1,0 +1,22 @@
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+# Packs the title described by the JSON files of Source (pages and project, tools/vpage.py) into
+# Out/game.dat with its install set Out/install.dat beside it. A copy of the install set travels
+# inside the archive, so that the archive appended to the player is a whole installation by
+# itself. Makes the target Name, built with ALL.
+function(vela_pack_title Name Source Out)
+  file(GLOB descriptions CONFIGURE_DEPENDS ${Source}/*.json)
+  set(content ${CMAKE_CURRENT_BINARY_DIR}/${Name}-content)  # only what goes into the archive
+  set(vpage ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/vpage.py)
+  add_custom_command(
+    OUTPUT ${Out}/game.dat ${Out}/install.dat
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${content}
+    COMMAND ${vpage} title ${Source} ${content} --vexpr $<TARGET_FILE:vexpr>
+    COMMAND ${vpage} install ${Source}/project.json ${content}/install.dat
+    COMMAND $<TARGET_FILE:vfpack> pack ${Out}/game.dat ${content}
+    COMMAND ${CMAKE_COMMAND} -E copy ${content}/install.dat ${Out}/install.dat
+    DEPENDS ${descriptions} ${CMAKE_SOURCE_DIR}/tools/vpage.py vexpr vfpack
+    COMMENT "Packing the title ${Name}"
+    VERBATIM)
+  add_custom_target(${Name} ALL DEPENDS ${Out}/game.dat ${Out}/install.dat)
+endfunction()

@@ -178,11 +178,48 @@ int AnsiCompareStr(std::string_view a, std::string_view b) {
     return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
-int AnsiCompareText(std::string_view a, std::string_view b) { return AnsiCompareStr(AnsiLowerCase(a), AnsiLowerCase(b)); }
+namespace {
 
-bool AnsiSameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && AnsiLowerCase(a) == AnsiLowerCase(b);
+// The bytes of AnsiLowerCase(s), one at a time, without making the string: names are compared
+// this way in every variable look-up.
+class TLowerBytes {
+public:
+    explicit TLowerBytes(std::string_view S) : s_(S) {}
+    bool Done() const { return i_ >= s_.size() && !pending_; }
+    uint8_t Next() {
+        if (pending_) {
+            pending_ = false;
+            return trail_;
+        }
+        const uint8_t b = static_cast<uint8_t>(s_[i_++]);
+        if (IsLeadByte(b) && i_ < s_.size()) {
+            const uint16_t mapped = LowerCode(static_cast<uint16_t>(b << 8 | static_cast<uint8_t>(s_[i_++])));
+            trail_ = static_cast<uint8_t>(mapped & 0xFF);
+            pending_ = true;
+            return static_cast<uint8_t>(mapped >> 8);
+        }
+        return b >= 'A' && b <= 'Z' ? static_cast<uint8_t>(b + 32) : b;
+    }
+
+private:
+    std::string_view s_;
+    size_t i_ = 0;
+    uint8_t trail_ = 0;
+    bool pending_ = false;
+};
+
+}  // namespace
+
+int AnsiCompareText(std::string_view a, std::string_view b) {
+    TLowerBytes x(a), y(b);
+    while (!x.Done() && !y.Done()) {
+        const uint8_t p = x.Next(), q = y.Next();
+        if (p != q) return p < q ? -1 : 1;
+    }
+    return x.Done() == y.Done() ? 0 : x.Done() ? -1 : 1;
 }
+
+bool AnsiSameText(std::string_view a, std::string_view b) { return a.size() == b.size() && AnsiCompareText(a, b) == 0; }
 
 // ---- Save data ----
 

@@ -238,3 +238,16 @@ TEST(TextAndValues, Rectangles) {
 }
 
 }  // namespace
+
+// Names are compared without making lowered copies; the answers must be those of comparing the
+// lowered copies: ASCII and full-width letters, a lead byte left at the end, a trail byte 0x5C.
+TEST(TextAndValues, CaseInsensitiveComparisonIsThatOfTheLoweredStrings) {
+    const std::vector<std::string> names = {"", "a", "A", "ab", "aB", "Ab", "b", "Ｂ", "ｂ", "Ａｂ", "ａＢ", "表",
+                                            "表a", "表A", "\x95", "a\x95", "A\x95", "Ω", "ω", "@Result", "@RESULT"};
+    for (const std::string& a : names)
+        for (const std::string& b : names) {
+            const int expected = AnsiCompareStr(AnsiLowerCase(a), AnsiLowerCase(b));
+            EXPECT_EQ(AnsiCompareText(a, b), expected) << ToHex(a) << " " << ToHex(b);
+            EXPECT_EQ(AnsiSameText(a, b), expected == 0) << ToHex(a) << " " << ToHex(b);
+        }
+}

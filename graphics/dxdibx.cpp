@@ -2,6 +2,7 @@
 
 #include "media/screenman.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <vector>
@@ -170,6 +171,21 @@ void CopyScaled(const uint8_t* SrcTopLeft, int32_t SrcStep, int SrcBytes, const 
     }
 }
 
+// The copy at 1:1 of 32-bit pixels (the usual present): source pixel (x + DX, y + DY) for each
+// destination pixel (x, y) of Clip whose source lies inside the source.
+void CopyUnscaled32(const uint8_t* SrcTopLeft, const TCustomDIBX& Source, int32_t DX, int32_t DY,
+                    const platform::PixelBuffer& D, const TRect& Clip) {
+    const int32_t left = std::max(Clip.Left, -DX), right = std::min<int64_t>(Clip.Right, int64_t(Source.GetWidth()) - DX);
+    for (int32_t y = Clip.Top; y < Clip.Bottom; ++y) {
+        const int64_t sy = int64_t(y) + DY;
+        if (sy < 0 || sy >= Source.GetHeight()) continue;
+        const uint8_t* srcRow = SrcTopLeft + ptrdiff_t(sy) * Source.GetNextLine();
+        uint8_t* destRow = D.pixels + ptrdiff_t(y) * D.pitch;
+        for (int32_t x = left; x < right; ++x)
+            StorePixel(destRow + ptrdiff_t(x) * 4, 4, From32(srcRow + (ptrdiff_t(x) + DX) * 4));
+    }
+}
+
 // The lock of a drawing surface for one copy.
 class TSourceLock {
 public:
@@ -215,6 +231,8 @@ void StretchBltTo(TCustomDIBX& Source, const TRect& SrcRect, platform::PixelSurf
     const TRect clip = IntersectRects(DestRect, {0, 0, d.width, d.height});
     if (RectIsEmpty(clip)) return;
 
+    if (sw == dw && sh == dh && Source.GetBitCount() == 32)
+        return CopyUnscaled32(src.Get(), Source, SrcRect.Left - DestRect.Left, SrcRect.Top - DestRect.Top, d, clip);
     const std::vector<int32_t> cols =
         Samples(clip.Left, clip.Right, DestRect.Left, dw, SrcRect.Left, sw, Source.GetWidth());
     const std::vector<int32_t> rows =

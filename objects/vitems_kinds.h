@@ -1,8 +1,10 @@
 #pragma once
 // The small scene kinds: the rectangle (TVelaBox) with its fading trail copies, the interval
-// timer (TVelaTimer), the hidden container (TVelaCabinet), and the film motion any control
-// plays on itself (TVelaMotion) over the film interface TVelaFilm.
+// timer (TVelaTimer), the hidden container (TVelaCabinet), the property motion
+// (TVelaPropMotion), and the film motion any control plays on itself (TVelaMotion) over the film
+// interface TVelaFilm.
 #include "objects/vitems.h"
+#include "script/params_values.h"
 
 #include <cstdint>
 #include <memory>
@@ -184,4 +186,52 @@ public:
     bool GetVisible() const override { return false; }
     void Prepare() override {}
     TVelaObject* HitTest(TPoint, uint32_t) override { return nullptr; }
+};
+
+// Moves one property of a named object, read and written as a real number through the property
+// ids, from its value at the motion's first step to a target value over a duration: linearly or
+// along a quarter sine. It goes after the step that writes the target value, or at once when its
+// object or property does not exist.
+class TVelaPropMotion : public TVelaComponent {
+public:
+    using TVelaComponent::TVelaComponent;
+    uint8_t GetCompoType() const override { return LT_PROPMOTION; }
+    bool GetPaused() const override { return Paused; }
+    void SetPaused(bool V) override { Paused = V; }
+    bool GetPlaying() const override { return !Paused; }
+
+    // The motion: the object's name ("" the current layer), the property id, the target value,
+    // the duration (ms) and the easing.
+    void SetTargetName(const std::string& S) { TargetName = S; }
+    void SetPropId(uint8_t Id) { PropId = Id; }
+    void SetTargetValue(long double V) { TargetValue = V; }
+    void SetMotionDuration(int32_t Ms) { Duration = Ms; }
+    void SetEasing(uint8_t V) { Easing = V; }
+    // Easings; any other value is linear.
+    static constexpr uint8_t EaseIntoEnd = 1;   // slow at first, fast at the end
+    static constexpr uint8_t EaseFromStart = 2;  // fast at first, slow at the end
+    static constexpr uint8_t NoProperty = 255;
+
+    bool Step() override;
+    void SaveToStream(TStream& Stream) override;
+    void LoadFromStream(TStream& Stream, int32_t Version) override;
+
+private:
+    // The object the motion found, while it exists and is not deleted; nullptr otherwise.
+    TVelaObject* LiveTarget() const;
+    // The elapsed time has reached the end (the start value comes first, even for a duration
+    // of 0 or 1).
+    bool AtEnd() const;
+    long double CurrentValue() const;
+
+    long double TargetValue = 0;
+    int32_t Duration = 0;
+    std::string TargetName;
+    TObjectRef Target;  // none until the first step finds the object
+    uint8_t PropId = NoProperty;
+    uint8_t Easing = 0;
+    int32_t Elapsed = 0;
+    long double StartValue = 0;
+    bool Paused = false;
+    TParamFloat Holder;  // passes values to and from the property
 };

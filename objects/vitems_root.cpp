@@ -31,6 +31,7 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_BOX, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaBox(&Owner); });
     RegisterObjectKind(LT_TIMER, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaTimer(&Owner); });
     RegisterObjectKind(LT_CABINET, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaCabinet(&Owner); });
+    RegisterObjectKind(LT_PROPMOTION, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaPropMotion(&Owner); });
 }
 
 void VelaInitialize() {

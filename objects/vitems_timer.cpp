@@ -1,9 +1,14 @@
-// The interval timer, the film motion a control plays on itself, and the scene clock they run on.
+// The interval timer, the film motion a control plays on itself, the property motion, and the
+// scene clock they run on.
 #include "objects/vitems_kinds.h"
 
 #include "core/sysutils.h"
+#include "script/params_props.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
 
 uint32_t SceneClock() { return ScriptHost().LoopTime(); }
 uint32_t SceneTickLength() { return ScriptHost().FrameTime(); }
@@ -201,4 +206,95 @@ void TVelaTimer::LoadFromStream(TStream& Stream, int32_t Version) {
         Fired = ReadStreamByte(Stream) != 0;
     }
     PeriodStart = SceneClock();
+}
+
+// ---- The property motion ----
+
+namespace {
+
+// The name under which the root finds Obj again: a layer by its place relative to the current one.
+std::string ReferenceName(const TVelaBaseList& Root, const TVelaObject& Obj) {
+    if (&Obj == Root.GetBase(Root.GetCurrentLayer())) return {};
+    if (&Obj == Root.GetBase(Root.GetCurrentLayer() ^ 1)) return std::string(1, SystemNameMark);
+    return Obj.GetName();
+}
+
+}  // namespace
+
+TVelaObject* TVelaPropMotion::LiveTarget() const {
+    return Owner && Owner->IsLive(Target) && !Target.Object->IsDeleted() ? Target.Object : nullptr;
+}
+
+bool TVelaPropMotion::AtEnd() const { return Elapsed > 0 && int64_t(Elapsed) >= int64_t(Duration) - 1; }
+
+long double TVelaPropMotion::CurrentValue() const {
+    if (Elapsed <= 0) return StartValue;
+    if (AtEnd()) return TargetValue;
+    const long double n = Duration, t = Elapsed, span = TargetValue - StartValue;
+    constexpr long double pi = std::numbers::pi_v<long double>;
+    switch (Easing) {
+        case EaseIntoEnd: return TargetValue - std::sin((n - t - 1) * pi / 2 / n) * span;
+        case EaseFromStart: return StartValue + std::sin(t * pi / 2 / n) * span;
+        default: return StartValue + span * t / n;
+    }
+}
+
+bool TVelaPropMotion::Step() {
+    if (Paused || !Owner) return false;
+    TVelaObject* target = LiveTarget();
+    if (Target.Object && !target) return true;
+    // A property that cannot be read or written raises once: the motion goes with its error.
+    try {
+        if (!target) {
+            target = Owner->FindObject(TargetName);
+            if (!target || PropId >= PropCount) return true;
+            Target = target->Ref();
+            GetObjectProp(Holder, *target, PropId);
+            StartValue = Holder.AsFloat();
+        }
+        Holder.SetFloat(CurrentValue());
+        SetObjectProp(*target, PropId, Holder);
+    } catch (const EVelaError&) {
+        Delete();
+        throw;
+    }
+    const bool done = AtEnd();
+    Elapsed = static_cast<int32_t>(
+        std::min<int64_t>(int64_t(Elapsed) + SceneTickLength(), std::numeric_limits<int32_t>::max()));
+    return done;
+}
+
+// The motion record follows the base record. The object is stored by name and found again at
+// the first step after loading, which reads the start value anew.
+void TVelaPropMotion::SaveToStream(TStream& Stream) {
+    TVelaComponent::SaveToStream(Stream);
+    TVelaObject* target = LiveTarget();
+    // A motion whose object went ends at its next step; stored without a property, it ends at
+    // its first step after loading instead of finding some other object.
+    const bool ended = Target.Object && !target;
+    WriteStreamString(Stream, target ? ReferenceName(*Owner, *target) : ended ? std::string() : TargetName);
+    WriteStreamInt(Stream, ended ? NoProperty : PropId);
+    WriteStreamExtended(Stream, TargetValue);
+    WriteStreamInt(Stream, Duration);
+    WriteStreamInt(Stream, Easing);
+    WriteStreamExtended(Stream, StartValue);
+    WriteStreamInt(Stream, Elapsed);
+    WriteStreamByte(Stream, Paused);
+}
+
+void TVelaPropMotion::LoadFromStream(TStream& Stream, int32_t Version) {
+    TVelaComponent::LoadFromStream(Stream, Version);
+    TargetName = ReadStreamString(Stream);
+    Target = {};
+    // Both are bytes stored in four.
+    const uint32_t id = static_cast<uint32_t>(ReadStreamInt(Stream));
+    TargetValue = ReadStreamExtended(Stream);
+    Duration = ReadStreamInt(Stream);
+    const uint32_t easing = static_cast<uint32_t>(ReadStreamInt(Stream));
+    if (id > 255 || easing > 255) throw EReadError();
+    PropId = static_cast<uint8_t>(id);
+    Easing = static_cast<uint8_t>(easing);
+    StartValue = ReadStreamExtended(Stream);
+    Elapsed = ReadStreamInt(Stream);
+    if (Version >= 126) Paused = ReadStreamByte(Stream) != 0;
 }

@@ -1,9 +1,12 @@
 // Variable, property, object and cabinet commands: evaluating an expression for its effect,
 // declaring and deleting variables, reading and writing one property of a named object,
-// deleting an object, and parking objects of the back layer in a cabinet and bringing them back.
+// deleting an object, starting a property motion, and parking objects of the back layer in a
+// cabinet and bringing them back.
 #include "objects/vitems.h"
+#include "objects/vitems_kinds.h"
 #include "script/callman.h"
 #include "script/commands_objects.h"
+#include "script/pages.h"
 #include "script/params_props.h"
 #include "script/params_vars.h"
 
@@ -201,6 +204,48 @@ private:
     TVelaParser object_;
 };
 
+// Runs the expression and hands its result to Apply when it gives one.
+template <typename F>
+void WithResult(TVelaParser& Expression, F Apply) {
+    Expression.Execute();
+    if (const TCustomParam* result = Expression.Result()) Apply(*result);
+}
+
+// Paused expressions are stored from this page version on.
+constexpr int32_t PausedMotionVersion = 108;
+
+// Fields: motion-name, object-name, property-id, target-value, duration (ms) and easing
+// expressions, and the paused expression (from page version 108). Makes a property motion; a
+// part whose expression gives nothing keeps its default.
+class TComPropMotion : public TCommand {
+public:
+    using TCommand::TCommand;
+    uint8_t GetOpcode() const override { return cmPropMotion; }
+    void LoadFromStream(TStream& Stream) override {
+        TCommand::LoadFromStream(Stream);
+        for (TVelaParser* expression : {&name_, &target_, &id_, &value_, &duration_, &easing_})
+            ReadExpression(Stream, *expression);
+        if (OwnerPage().Version >= PausedMotionVersion) ReadExpression(Stream, paused_);
+    }
+    void Execute(TCallMan& Runner, TPage*& Page, int32_t& PC) override;
+
+private:
+    TVelaParser name_, target_, id_, value_, duration_, easing_, paused_;
+};
+
+void TComPropMotion::Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) {
+    ++PC;
+    auto* motion = dynamic_cast<TVelaPropMotion*>(Root().CreateObject(LT_PROPMOTION));
+    if (!motion) return;
+    if (const std::string name = RunStr(name_); !name.empty()) motion->SetName(name);
+    if (const std::string target = RunStr(target_); !target.empty()) motion->SetTargetName(target);
+    motion->SetPropId(RunPropId(id_));
+    WithResult(value_, [motion](const TCustomParam& V) { motion->SetTargetValue(V.AsFloat()); });
+    WithResult(duration_, [motion](const TCustomParam& V) { motion->SetMotionDuration(V.AsInt()); });
+    WithResult(easing_, [motion](const TCustomParam& V) { motion->SetEasing(static_cast<uint8_t>(V.AsInt())); });
+    WithResult(paused_, [motion](const TCustomParam& V) { motion->SetPaused(V.AsBool()); });
+}
+
 // Fields: the property expressions (only the name is used), mode expression, u32 count and the
 // name expressions. A child is selected when its name is listed, or with mode true when it is not.
 class TComCabinet : public TComComponent {
@@ -287,6 +332,7 @@ constexpr TCommandEntry Entries[] = {
     {cmCalc, NewCommand<TComCalc>},         {cmVarNew, NewCommand<TComVarNew>},
     {cmVarDel, NewCommand<TComVarDel>},     {cmGetProp, NewCommand<TComGetProp>},
     {cmSetProp, NewCommand<TComSetProp>},   {cmObjDel, NewCommand<TComObjDel>},
+    {cmPropMotion, NewCommand<TComPropMotion>},
     {cmSaveCabinet, NewCommand<TComCabinetSave>}, {cmLoadCabinet, NewCommand<TComCabinetLoad>},
 };
 

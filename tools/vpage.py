@@ -158,6 +158,9 @@ COMMANDS = {
     "GetProp": [field("object", EXPR), field("prop", EXPR), field("dest", STR, "")],
     "SetProp": [field("object", EXPR), field("prop", EXPR), field("value", EXPR, None)],
     "ObjDel": [field("object", EXPR)],
+    "PropMotion": [field("name", EXPR, None), field("object", EXPR, None), field("prop", EXPR),
+                   field("value", EXPR, None), field("time", EXPR, None), field("type", EXPR, None),
+                   field("paused", EXPR, None, 108)],
     "SaveCabinet": [field("props", PROPS, {}), field("mode", EXPR, None), field("names", EXPRS, [])],
     "LoadCabinet": [field("props", PROPS, {}), field("mode", EXPR, None), field("names", EXPRS, [])],
 }

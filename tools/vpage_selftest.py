@@ -107,6 +107,16 @@ class Page(Base):
             {"cmd": "Label", "name": "top"}, {"cmd": "Break", "target": "end"}, {"cmd": "Label", "name": "end"}]})
         self.assertIn(base(34, 0, 0, 1, 2) + TRUE + i32(2), data)
 
+    def test_property_motion_stores_its_paused_expression_from_version_108(self):
+        motion = {"cmd": "PropMotion", "prop": "1", "time": "300", "paused": "TRUE"}
+        fields = NO_EXPRESSION * 2 + ONE + NO_EXPRESSION + THREE_HUNDRED + NO_EXPRESSION
+        data = self.written("page", {"commands": [motion]})
+        self.assertEqual(data[13 + 61 * 22:], i32(1) + base(57, 0, 0, 1, 1) + fields + TRUE)
+        del motion["paused"]
+        data = self.written("page", {"version": 107, "commands": [motion]})
+        self.assertEqual(data[13 + 61 * 22:], i32(1) + base(57, 0, 0, 1, 1) + fields)
+        self.refused("page", {"commands": [{"cmd": "PropMotion"}]}, "'prop'", "missing")
+
     def test_bad_descriptions(self):
         self.refused("page", {"commands": [{"cmd": "Jmp", "page": "a"}]}, "command 0", "Jmp")
         self.refused("page", {"commands": [{"cmd": "While", "cond": "1"}]}, "command 0 (While)", "'exit'", "missing")

@@ -4,6 +4,9 @@
 #include "script/services_objects.h"
 #include "tests/script/page_fixture.h"
 
+#include <cmath>
+#include <numbers>
+
 using namespace pagetest;
 
 namespace {
@@ -87,6 +90,51 @@ TEST_F(Objects, PropertyIdWithoutValueIsAnError) {
             {"cmd": "Calc", "do": "t = \"after\""}])");
     EXPECT_TRUE(Terminating());
     EXPECT_EQ(Value("t"), "");
+}
+
+TEST_F(Objects, PropertyMotionIsMadeNamedFilledAndPaused) {
+    Run(R"([{"cmd": "BoxNew", "props": {"NAME": "\"box\"", "LEFT": "10", "TOP": "20"}},
+            {"cmd": "PropMotion", "name": "\"m\"", "object": "\"box\"", "prop": "3", "value": "110.5",
+             "time": "1000", "type": "258"},
+            {"cmd": "PropMotion", "name": "\"p\"", "object": "\"box\"", "prop": "4", "value": "0",
+             "time": "1000", "paused": "1"},
+            {"cmd": "PropMotion", "prop": "5"}])");
+    EXPECT_FALSE(Terminating());
+    TVelaObject* motion = Find("m");
+    ASSERT_NE(motion, nullptr);
+    EXPECT_EQ(motion->GetCompoType(), LT_PROPMOTION);
+    EXPECT_EQ(motion->GetParent(), nullptr);
+    EXPECT_TRUE(Find("p")->GetPaused());
+    EXPECT_FALSE(Find("p")->GetPlaying());
+    EXPECT_TRUE(motion->GetPlaying());
+    EXPECT_EQ(Bases->GetObjectCount(), 4);  // the box, the two motions and one named "object<n>"
+    // The motion without an object animates the current layer's width; without a duration it
+    // writes the start value, then the end value 0.
+    host->Frame = 250;
+    Bases->Step();
+    EXPECT_EQ(Bases->GetBase(0)->GetWidth(), 64);
+    Bases->Step();
+    EXPECT_EQ(Bases->GetBase(0)->GetWidth(), 0);
+    EXPECT_EQ(Bases->GetObjectCount(), 3);
+    TVelaObject* box = Find("box");
+    EXPECT_EQ(box->GetLeft(), int32_t(10 + 100.5 * std::sin(std::numbers::pi / 8)));  // easing 258 is 2
+    EXPECT_EQ(box->GetTop(), 20);  // its motion is paused
+}
+
+TEST_F(Objects, PropertyMotionWithoutAPropertyIdIsAnError) {
+    AddPage("bad.vsb", R"([{"cmd": "PropMotion", "name": "\"m\"", "prop": null, "value": "1"}])");
+    TPage* page = runner.GetPage("bad.vsb", true);
+    int32_t pc = 0;
+    try {
+        page->Commands.GetItem(0).Execute(runner, page, pc);
+        FAIL();
+    } catch (const EVelaError& e) {
+        EXPECT_STREQ(e.what(), "プロパティ指定が不正です");
+    }
+    EXPECT_EQ(pc, 1);
+    ASSERT_NE(Find("m"), nullptr);  // made and named before the id: it ends at its first step
+    Bases->Step();
+    EXPECT_EQ(Find("m"), nullptr);
 }
 
 TEST_F(Objects, CabinetsParkAndReturnTheSelectedObjectsOfTheBackLayer) {

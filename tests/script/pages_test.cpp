@@ -83,6 +83,9 @@ TEST_F(Pages, CorruptPagesGiveClearErrors) {
         {header(0, 22) + U32(1) + '\xFF' + note, "不正なコマンド"},
         {header(0, 22) + U32(1) + '\x39' + note, "PropMotion:未対応のコマンドです"},
     };
+    // An opcode without a creator.
+    static constexpr TCommandEntry noCreator[] = {{cmPropMotion, nullptr}};
+    CommandFactory->Register(noCreator);
     for (const auto& [bytes, message] : cases) {
         EXPECT_EQ(Load(bytes), message) << ToHex(bytes);
         EXPECT_EQ(page.Commands.Count(), 0);

@@ -213,7 +213,16 @@ void TFormView::MeasureFrameRate(uint32_t& Start) {
 
 // ---- The tick ----
 
-void TFormView::DoLoop() { ::DoLoop(steps_, Clock, HoldDraw); }
+void TFormView::DoLoop() {
+    // An error no part of the tick handled is shown, and the next tick goes on, as an error in
+    // any other window event would be.
+    try {
+        ::DoLoop(steps_, Clock, HoldDraw);
+    } catch (const std::exception& E) {
+        Display.messageBox(Project ? Project->Title : std::string(), E.what(), platform::MessageButtons::Ok,
+                           platform::MessageIcon::Error);
+    }
+}
 
 void TFormView::Present() {
     if (ScreenMan) ScreenMan->Present();

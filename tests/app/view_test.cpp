@@ -6,6 +6,7 @@
 #include "core/vrfiles_manager.h"
 #include "media/velabind.h"
 #include "objects/vitems.h"
+#include "objects/vitems_kinds.h"
 #include "platform/fs.h"
 #include "script/params_funcs.h"
 #include "script/params_vars.h"
@@ -237,6 +238,25 @@ TEST_F(FormView, RunsTheLoopThreadsTicksUntilClosed) {
     EXPECT_EQ(form->LoopThread, nullptr);
     EXPECT_EQ(Shown(EmptyX, EmptyY), Background);
     ExpectAllFreed();
+}
+
+// An error that leaves a tick (here a motion writing a property that refuses writes) is shown
+// once and the ticks go on.
+TEST_F(FormView, AnErrorOfATickIsShownAndTheTicksGoOn) {
+    Open(display);
+    Tick();
+    auto* motion = static_cast<TVelaPropMotion*>(Bases->CreateObject(LT_PROPMOTION));
+    motion->SetParent(Bases->GetBase(0));
+    motion->SetTargetName("red");
+    motion->SetPropId(PR_APPEARX);
+    motion->SetMotionDuration(100);
+    const uint32_t counter = form->Clock.FrameCounter;
+    Tick(3);
+    ASSERT_EQ(display.messages.size(), 1u);
+    EXPECT_EQ(display.messages[0].text, "SetPropエラー");
+    // The tick of the error ended in the object steps; the two after it ran whole.
+    EXPECT_EQ(form->Clock.FrameCounter, counter + 2);
+    EXPECT_FALSE(form->ClosePosted());
 }
 
 TEST_F(FormView, LatchesKeysAndButtons) {

@@ -13,6 +13,8 @@ import io
 import struct
 import sys
 
+from dibrows import pack_row
+
 try:
     from PIL import Image
 except ImportError:  # an interpreter of its own (pyenv, venv) beside Debian's python3-pil
@@ -32,21 +34,6 @@ def index(x, y, bits):
 
 def palette(count):
     return [((i * 67) & 255, (i * 29 + 5) & 255, (i * 151) & 255) for i in range(count)]
-
-
-def pack_row(values, bits):
-    out = bytearray()
-    if bits >= 8:
-        for v in values:
-            out += v.to_bytes(bits // 8, "little")
-    else:
-        per = 8 // bits
-        for i in range(0, len(values), per):
-            byte = 0
-            for j, v in enumerate(values[i:i + per]):
-                byte |= v << (8 - bits * (j + 1))
-            out.append(byte)
-    return bytes(out) + b"\0" * (-len(out) % 4)
 
 
 def bmp(width, height, bits, data, table=(), compression=0, masks=None, core=False, colours_used=0):

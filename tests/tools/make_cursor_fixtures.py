@@ -16,23 +16,7 @@ import os
 import struct
 import sys
 
-
-def pack_row(values, bits):
-    out = bytearray()
-    if bits == 24:
-        for v in values:
-            out += struct.pack("<I", v)[:3]
-    elif bits == 32:
-        for v in values:
-            out += struct.pack("<I", v)
-    else:
-        per = 8 // bits
-        for i in range(0, len(values), per):
-            byte = 0
-            for j, v in enumerate(values[i:i + per]):
-                byte |= v << (8 - bits * (j + 1))
-            out.append(byte)
-    return bytes(out) + b"\0" * (-len(out) % 4)
+from dibrows import pack_row
 
 
 def dib(width, height, bits, colour_rows, mask_rows, table=(), colours_used=0):

@@ -95,6 +95,9 @@ private:
     // The end of every screen-mode switch: the panel placed, the private pictures made again,
     // the media resumed and the whole window shown again.
     void AfterModeChange();
+    // Shows the whole window again: the border around the panel, the toolbar, and the scene
+    // at the next tick.
+    void RepaintWindow();
     void Present();
     // Every FrameRatePeriod ms: the screen manager's frames presented per second since Start.
     static constexpr uint32_t FrameRatePeriod = 2000;

@@ -179,8 +179,21 @@ void TFormView::AfterModeChange() {
     Bases->MakePrivateDIBs();
     Trace("SetFullScreen.MediaResume");
     MediaResume();
-    // The new frame holds nothing yet: the whole scene and the toolbar are shown again.
-    Bases->GetBase(Bases->GetCurrentLayer())->InvalidateAll();
+    RepaintWindow();
+}
+
+void TFormView::RepaintWindow() {
+    if (Bases) Bases->GetBase(Bases->GetCurrentLayer())->InvalidateAll();
+    // The border around the panel is black; the scene follows with the next tick.
+    platform::PixelSurface& frame = Display.frame();
+    const platform::PixelBuffer b = frame.lock();
+    const int32_t right = BasePanel.Left + BasePanel.Width, bottom = BasePanel.Top + BasePanel.Height;
+    FillPixels(b, 0, 0, b.width, BasePanel.Top, 0);
+    FillPixels(b, 0, bottom, b.width, b.height, 0);
+    FillPixels(b, 0, BasePanel.Top, BasePanel.Left, bottom, 0);
+    FillPixels(b, right, BasePanel.Top, b.width, bottom, 0);
+    frame.unlock();
+    Display.present({{0, 0, b.width, b.height}});
     PaintDock();
 }
 
@@ -350,8 +363,9 @@ void TFormView::HandleEvent(const platform::InputEvent& E) {
         PostClose();
         break;
     case InputKind::Expose:
-        if (Bases) Bases->GetBase(Bases->GetCurrentLayer())->InvalidateAll();
-        PaintDock();
+        // The window manager may have given the window another size than asked for.
+        if (Bases) PlacePanel();
+        RepaintWindow();
         break;
     }
 }

@@ -61,7 +61,7 @@ enum class InputKind : uint8_t {
     Activate,    // the window came to the foreground
     Deactivate,  // the window left the foreground
     Close,       // the user asked to close the window
-    Expose,      // the window's pixels were lost and must be shown again
+    Expose,      // the window's pixels were lost (or its size changed) and must be shown again
 };
 
 enum class MouseButton : uint8_t { None, Left, Right, Middle };

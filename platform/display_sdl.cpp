@@ -2,6 +2,7 @@
 // SDL's message boxes and display modes.
 #include "platform/display_sdl.h"
 
+#include "platform/dialogs.h"
 #include "platform/encoding.h"
 #include "platform/system.h"
 
@@ -11,6 +12,8 @@
 #include <atomic>
 #include <climits>
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -375,8 +378,14 @@ public:
         SDL_Window* owner = (SDL_GetWindowFlags(window_) & SDL_WINDOW_SHOWN) ? window_ : nullptr;
         const SDL_MessageBoxData box{IconFlag(icon) | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT, owner, title.c_str(),
                                      message.c_str(), static_cast<int>(data.size()), data.data(), nullptr};
+        std::vector<std::string> labels;
+        for (const Choice& choice : choices) labels.push_back(choice.label);
+        // The desktop's own dialog where there is one: the window system's box draws only the
+        // characters of its core fonts, which on most desktops hold no Japanese.
         int chosen = -1;
-        if (SDL_ShowMessageBox(&box, &chosen) != 0) {
+        if (const std::optional<int> answer = DesktopMessageBox(title, message, labels, icon)) {
+            chosen = *answer;
+        } else if (SDL_ShowMessageBox(&box, &chosen) != 0) {
             // No box can be shown: the message goes to standard error and the first button answers.
             std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
             chosen = 0;

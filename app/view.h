@@ -92,6 +92,8 @@ private:
     // Which toolbar button a client point is on: 0 quit, 1 screen switch, -1 none.
     int DockButtonAt(int32_t X, int32_t Y) const;
     void ShowDock(bool Visible);
+    // Blacks out the window's rows Top..Bottom outside the base panel and shows them.
+    void ClearBorder(int32_t Top, int32_t Bottom);
     // The end of every screen-mode switch: the panel placed, the private pictures made again,
     // the media resumed and the whole window shown again.
     void AfterModeChange();

@@ -2,6 +2,7 @@
 #include "app/view.h"
 
 #include "core/sysutils.h"
+#include "graphics/dxdibx.h"
 #include "media/mediaman.h"
 #include "objects/vitems.h"
 #include "platform/clock.h"
@@ -40,16 +41,6 @@ bool JapaneseLocale() {
     return false;
 }
 
-// Fills a rectangle of a 32-bit pixel buffer, clipped to it.
-void FillPixels(const platform::PixelBuffer& B, int32_t L, int32_t T, int32_t R, int32_t Bottom, uint32_t Color) {
-    if (!B.pixels || B.bitCount != 32) return;
-    L = std::max(L, 0), T = std::max(T, 0), R = std::min(R, B.width), Bottom = std::min(Bottom, B.height);
-    for (int32_t y = T; y < Bottom; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(B.pixels + static_cast<ptrdiff_t>(y) * B.pitch);
-        for (int32_t x = L; x < R; ++x) row[x] = Color;
-    }
-}
-
 }  // namespace
 
 // ---- Layout ----
@@ -79,21 +70,32 @@ int TFormView::DockButtonAt(int32_t X, int32_t Y) const {
 
 void TFormView::PaintDock() {
     if (!DockVisible) return;
-    platform::PixelSurface& frame = Display.frame();
-    const platform::PixelBuffer b = frame.lock();
-    constexpr uint32_t Face = 0xD4D0C8, Light = 0xFFFFFF, Shadow = 0x808080;
-    FillPixels(b, 0, 0, b.width, DockHeight, Face);
-    FillPixels(b, 0, DockHeight - 1, b.width, DockHeight, Shadow);  // the dock's bottom line
+    const std::unique_ptr<TDxDIBX> canvas = TDxDIBX::CreateFromSurface(Display.frame());
+    const int32_t face = canvas->ColorToPixel(0xC8D0D4), light = canvas->ColorToPixel(0xFFFFFF),
+                  shadow = canvas->ColorToPixel(0x808080), width = canvas->GetWidth();
+    canvas->FillRect({0, 0, width, DockHeight}, face);
+    canvas->FillRect({0, DockHeight - 1, width, DockHeight}, shadow);  // the dock's bottom line
     for (int i = 0; i < 2; ++i) {
-        const int32_t l = 2 + i * ButtonWidth, t = 2, r = l + ButtonWidth, bottom = t + ButtonHeight;
+        const int32_t l = 2 + i * ButtonWidth, t = 2, r = l + ButtonWidth, b = t + ButtonHeight;
         const bool down = pressedButton_ == i;
-        FillPixels(b, l, t, r, t + 1, down ? Shadow : Light);
-        FillPixels(b, l, t, l + 1, bottom, down ? Shadow : Light);
-        FillPixels(b, l, bottom - 1, r, bottom, down ? Light : Shadow);
-        FillPixels(b, r - 1, t, r, bottom, down ? Light : Shadow);
+        canvas->FillRect({l, t, r, t + 1}, down ? shadow : light);
+        canvas->FillRect({l, t, l + 1, b}, down ? shadow : light);
+        canvas->FillRect({l, b - 1, r, b}, down ? light : shadow);
+        canvas->FillRect({r - 1, t, r, b}, down ? light : shadow);
     }
-    frame.unlock();
-    Display.present({{0, 0, Display.clientWidth(), DockHeight}});
+    Display.present({{0, 0, width, DockHeight}});
+}
+
+void TFormView::ClearBorder(int32_t Top, int32_t Bottom) {
+    const std::unique_ptr<TDxDIBX> canvas = TDxDIBX::CreateFromSurface(Display.frame());
+    const int32_t width = canvas->GetWidth(), black = canvas->ColorToPixel(0);
+    const TRect panel = Bounds(BasePanel.Left, BasePanel.Top, BasePanel.Width, BasePanel.Height);
+    canvas->FillRect({0, Top, width, std::min(Bottom, panel.Top)}, black);
+    canvas->FillRect({0, std::max(Top, panel.Bottom), width, Bottom}, black);
+    const int32_t top = std::max(Top, panel.Top), bottom = std::min(Bottom, panel.Bottom);
+    canvas->FillRect({0, top, panel.Left, bottom}, black);
+    canvas->FillRect({panel.Right, top, width, bottom}, black);
+    Display.present({{0, Top, width, Bottom}});
 }
 
 void TFormView::ShowDock(bool Visible) {
@@ -103,16 +105,9 @@ void TFormView::ShowDock(bool Visible) {
         PaintDock();
         return;
     }
-    // What the toolbar covered is the black border's and the scene's again: the border is
-    // cleared now, the scene's part is drawn by the next tick.
-    platform::PixelSurface& frame = Display.frame();
-    const platform::PixelBuffer b = frame.lock();
-    const int32_t panelRight = BasePanel.Left + BasePanel.Width;
-    FillPixels(b, 0, 0, b.width, std::min(DockHeight, BasePanel.Top), 0);
-    FillPixels(b, 0, BasePanel.Top, BasePanel.Left, DockHeight, 0);
-    FillPixels(b, panelRight, BasePanel.Top, b.width, DockHeight, 0);
-    frame.unlock();
-    Display.present({{0, 0, Display.clientWidth(), DockHeight}});
+    // What the toolbar covered is the border's and the scene's again: the border is cleared
+    // now, the scene's part is drawn by the next tick.
+    ClearBorder(0, DockHeight);
     if (Bases)
         Bases->GetBase(Bases->GetCurrentLayer())->AddDirtyRect({0, 0, Bases->GetWidth(), DockHeight - PanelTop});
 }
@@ -185,15 +180,7 @@ void TFormView::AfterModeChange() {
 void TFormView::RepaintWindow() {
     if (Bases) Bases->GetBase(Bases->GetCurrentLayer())->InvalidateAll();
     // The border around the panel is black; the scene follows with the next tick.
-    platform::PixelSurface& frame = Display.frame();
-    const platform::PixelBuffer b = frame.lock();
-    const int32_t right = BasePanel.Left + BasePanel.Width, bottom = BasePanel.Top + BasePanel.Height;
-    FillPixels(b, 0, 0, b.width, BasePanel.Top, 0);
-    FillPixels(b, 0, bottom, b.width, b.height, 0);
-    FillPixels(b, 0, BasePanel.Top, BasePanel.Left, bottom, 0);
-    FillPixels(b, right, BasePanel.Top, b.width, bottom, 0);
-    frame.unlock();
-    Display.present({{0, 0, b.width, b.height}});
+    ClearBorder(0, Display.clientHeight());
     PaintDock();
 }
 

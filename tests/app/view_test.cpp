@@ -318,6 +318,18 @@ TEST_F(FormView, SwitchesToFullScreenAndBack) {
     const int32_t left = display.left, top = display.top;
     Tick();
     ASSERT_EQ(ScreenMan->BestMode, 0);
+    // Back in the window of the start: its place and size, the panel under the toolbar, the
+    // scene and the toolbar shown at the next tick.
+    auto ExpectWindowedAsBefore = [&] {
+        EXPECT_FALSE(display.fullScreen);
+        EXPECT_FALSE(ScreenMan->FullScreen);
+        EXPECT_EQ(std::vector<int32_t>({display.clientWidth(), display.clientHeight(), display.left, display.top}),
+                  std::vector<int32_t>({640, 480 + Dock, left, top}));
+        Tick();
+        EXPECT_EQ(std::vector<int32_t>({form->BasePanel.Left, form->BasePanel.Top}), std::vector<int32_t>({0, Dock}));
+        EXPECT_EQ(Shown(RedX, RedY), RedPressed);
+        EXPECT_EQ(display.frames.back().pixel(300, 10), DockFace);
+    };
 
     trace.clear();
     form->SetFullScreen(true);
@@ -363,28 +375,14 @@ TEST_F(FormView, SwitchesToFullScreenAndBack) {
     trace.clear();
     form->SetFullScreen(false);
     EXPECT_EQ(trace.front(), "SetFullScreen.Normal");
-    EXPECT_FALSE(display.fullScreen);
-    EXPECT_FALSE(ScreenMan->FullScreen);
-    EXPECT_EQ(std::vector<int32_t>({display.clientWidth(), display.clientHeight(), display.left, display.top}),
-              std::vector<int32_t>({640, 480 + Dock, left, top}));
-    Tick();
-    EXPECT_EQ(std::vector<int32_t>({form->BasePanel.Left, form->BasePanel.Top}), std::vector<int32_t>({0, Dock}));
-    EXPECT_EQ(Shown(RedX, RedY), RedPressed);
-    EXPECT_EQ(display.frames.back().pixel(300, 10), DockFace);
+    ExpectWindowedAsBefore();
 
     // A mode the display refuses leaves the window as it was.
     display.refusedModes = {{1024, 768, 32, 60}};
     trace.clear();
     form->SetFullScreen(true);
     EXPECT_NE(std::find(trace.begin(), trace.end(), "SetFullScreen.Full.SetScreenManIndexFail"), trace.end());
-    EXPECT_FALSE(display.fullScreen);
-    EXPECT_FALSE(ScreenMan->FullScreen);
-    EXPECT_EQ(std::vector<int32_t>({display.clientWidth(), display.clientHeight(), display.left, display.top}),
-              std::vector<int32_t>({640, 480 + Dock, left, top}));
-    Tick();
-    EXPECT_EQ(std::vector<int32_t>({form->BasePanel.Left, form->BasePanel.Top}), std::vector<int32_t>({0, Dock}));
-    EXPECT_EQ(Shown(RedX, RedY), RedPressed);
-    EXPECT_EQ(display.frames.back().pixel(300, 10), DockFace);
+    ExpectWindowedAsBefore();
 }
 
 TEST_F(FormView, TheToolbarQuitsOnYesAndSwitchesTheScreen) {

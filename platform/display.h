@@ -220,8 +220,9 @@ public:
     bool fullScreen = false;
     DisplayModeInfo fullScreenMode;
     std::vector<Frame> frames;
-    // Frames beyond this many are dropped from the front (0: keep all).
-    size_t keepFrames = 0;
+    // Frames beyond this many are dropped from the front (0: keep all). Only the last is kept
+    // unless asked: a long run must not keep every frame it showed.
+    size_t keepFrames = 1;
     std::vector<ShownMessage> messages;
     // The cursor over the window: custom false for the system's own, else a copy of the image
     // (0xAARRGGBB, top row first) and its hot spot. Every setDefaultCursor and every accepted

@@ -31,8 +31,9 @@ struct DisplayModeInfo {
     bool operator==(const DisplayModeInfo&) const = default;
 };
 
-// Locked pixels: rows of `pitch` bytes from the top row down. 32-bit pixels are 0x00RRGGBB,
-// 16-bit ones 5-6-5 (5-5-5 when the green mask is 0x03E0).
+// Locked pixels: rows of `pitch` bytes from the top row down, pixels of bitCount / 8 bytes (16,
+// 24 or 32 bits; a 5-5-5 surface says 16) whose channels lie where the masks say. Surfaces the
+// program makes are 0x00RRGGBB or 5-6-5; a window's pixels are what the window system gives.
 struct PixelBuffer {
     uint8_t* pixels = nullptr;  // nullptr when the surface could not be locked
     int32_t width = 0, height = 0, pitch = 0;

@@ -123,6 +123,9 @@ private:
     // The window's place on the desktop, kept over full screen.
     int32_t windowLeft_ = 0, windowTop_ = 0;
     int pressedButton_ = -1;
+    // A button went down on the panel and is not up yet: the panel keeps the pointer, wherever
+    // it moves in the meantime.
+    bool panelCapture_ = false;
 };
 
 // The main window of the run, while it exists.

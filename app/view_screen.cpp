@@ -302,6 +302,7 @@ void TFormView::HandleEvent(const platform::InputEvent& E) {
             pressedButton_ = DockButtonAt(E.x, E.y);
             if (pressedButton_ >= 0) PaintDock();
         } else if (InPanel(E.x, E.y)) {
+            panelCapture_ = true;
             // A press or release is where the pointer is, whether or not a move came first.
             BasePanelMouseMove(E.x, E.y);
             BasePanelMouseDown(E.button);
@@ -319,14 +320,16 @@ void TFormView::HandleEvent(const platform::InputEvent& E) {
                     SetFullScreen(!(ScreenMan && ScreenMan->FullScreen));
             }
         } else {
-            if (InPanel(E.x, E.y)) BasePanelMouseMove(E.x, E.y);
+            if (panelCapture_ || InPanel(E.x, E.y)) BasePanelMouseMove(E.x, E.y);
+            panelCapture_ = false;
             BasePanelMouseUp();
         }
         break;
     case InputKind::MouseMove:
-        // The shown toolbar lies over the panel or the border: a pointer on it is the toolbar's.
-        if (OnDock(E.y)) break;
-        if (InPanel(E.x, E.y))
+        // The shown toolbar lies over the panel or the border: a pointer on it is the toolbar's,
+        // unless a drag that started on the panel passes over it.
+        if (OnDock(E.y) && !panelCapture_) break;
+        if (panelCapture_ || InPanel(E.x, E.y))
             BasePanelMouseMove(E.x, E.y);
         else
             FormMouseMove(E.y);

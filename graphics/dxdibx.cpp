@@ -116,10 +116,9 @@ int32_t TDxDIBX::ColorToPixel(int32_t Color) const {
     for (size_t i = 0; i < ColorCacheKeys.size(); ++i)
         if (ColorCacheKeys[i] == Color) return ColorCacheValues[i];
     int32_t pixel = Color;
-    if (GetBitCount() >= 15) {
-        const TDIBColorFormat f = MakeDIBColorFormatFromMasks(GetRBitMask(), GetGBitMask(), GetBBitMask());
-        pixel = int32_t(PackRGB(f, uint8_t(Color), uint8_t(Color >> 8), uint8_t(Color >> 16)));
-    }
+    if (GetBitCount() >= 15)
+        pixel = int32_t(MaskLayout(GetRBitMask(), GetGBitMask(), GetBBitMask())
+                            .Pack(RGBQuad(uint8_t(Color), uint8_t(Color >> 8), uint8_t(Color >> 16))));
     ColorCacheKeys[size_t(ColorCacheNext)] = Color;
     ColorCacheValues[size_t(ColorCacheNext)] = pixel;
     ColorCacheNext = (ColorCacheNext + 1) % 16;
@@ -156,23 +155,34 @@ std::vector<int32_t> Samples(int32_t From, int32_t To, int32_t DestStart, int64_
     return out;
 }
 
-template <class F>
-void CopyScaled(const uint8_t* SrcTopLeft, int32_t SrcStep, int SrcBytes, const platform::PixelBuffer& D,
-                const TRect& Clip, const std::vector<int32_t>& Cols, const std::vector<int32_t>& Rows, F Convert) {
-    for (int32_t y = Clip.Top; y < Clip.Bottom; ++y) {
-        const int32_t sy = Rows[size_t(y - Clip.Top)];
+// A scaled copy: the locked source's top-left pixel, its row step and pixel size, the locked
+// destination, the destination pixels to write and the source column and row of each.
+struct TScaledCopy {
+    const uint8_t* Src;
+    int32_t SrcStep;
+    int SrcBytes;
+    const platform::PixelBuffer& Dest;
+    TRect Clip;
+    std::vector<int32_t> Cols, Rows;
+};
+
+// Writes N-byte destination pixels; Convert turns a source pixel into a destination value.
+template <int N, class F>
+void CopyScaled(const TScaledCopy& C, F Convert) {
+    for (int32_t y = C.Clip.Top; y < C.Clip.Bottom; ++y) {
+        const int32_t sy = C.Rows[size_t(y - C.Clip.Top)];
         if (sy < 0) continue;
-        const uint8_t* srcRow = SrcTopLeft + ptrdiff_t(sy) * SrcStep;
-        uint8_t* destRow = D.pixels + ptrdiff_t(y) * D.pitch;
-        for (int32_t x = Clip.Left; x < Clip.Right; ++x) {
-            const int32_t sx = Cols[size_t(x - Clip.Left)];
-            if (sx >= 0) StorePixel(destRow + ptrdiff_t(x) * 4, 4, Convert(srcRow + ptrdiff_t(sx) * SrcBytes));
+        const uint8_t* srcRow = C.Src + ptrdiff_t(sy) * C.SrcStep;
+        uint8_t* destRow = C.Dest.pixels + ptrdiff_t(y) * C.Dest.pitch;
+        for (int32_t x = C.Clip.Left; x < C.Clip.Right; ++x) {
+            const int32_t sx = C.Cols[size_t(x - C.Clip.Left)];
+            if (sx >= 0) StorePixel(destRow + ptrdiff_t(x) * N, N, Convert(srcRow + ptrdiff_t(sx) * C.SrcBytes));
         }
     }
 }
 
-// The copy at 1:1 of 32-bit pixels (the usual present): source pixel (x + DX, y + DY) for each
-// destination pixel (x, y) of Clip whose source lies inside the source.
+// The copy at 1:1 of 32-bit pixels into 0x00RRGGBB ones (the usual present): source pixel
+// (x + DX, y + DY) for each destination pixel (x, y) of Clip whose source lies inside the source.
 void CopyUnscaled32(const uint8_t* SrcTopLeft, const TCustomDIBX& Source, int32_t DX, int32_t DY,
                     const platform::PixelBuffer& D, const TRect& Clip) {
     const int32_t left = std::max(Clip.Left, -DX), right = std::min<int64_t>(Clip.Right, int64_t(Source.GetWidth()) - DX);
@@ -222,23 +232,36 @@ private:
 void StretchBltTo(TCustomDIBX& Source, const TRect& SrcRect, platform::PixelSurface& Dest, const TRect& DestRect) {
     const int64_t dw = int64_t(DestRect.Right) - DestRect.Left, dh = int64_t(DestRect.Bottom) - DestRect.Top;
     const int64_t sw = int64_t(SrcRect.Right) - SrcRect.Left, sh = int64_t(SrcRect.Bottom) - SrcRect.Top;
-    if (dw < 1 || dh < 1 || sw < 1 || sh < 1 || Source.GetEmpty() || Dest.describe().bitCount != 32) return;
+    if (dw < 1 || dh < 1 || sw < 1 || sh < 1 || Source.GetEmpty()) return;
     TSourceLock src(Source);
     if (!src.Get()) return;
     TDestLock dest(Dest);
     const platform::PixelBuffer& d = dest.Get();
-    if (!d.pixels) return;
+    const int destBytes = (d.bitCount + 7) / 8;
+    if (!d.pixels || destBytes < 2 || destBytes > 4) return;
     const TRect clip = IntersectRects(DestRect, {0, 0, d.width, d.height});
     if (RectIsEmpty(clip)) return;
 
-    if (sw == dw && sh == dh && Source.GetBitCount() == 32)
+    const bool rgb32 =
+        destBytes == 4 && d.redMask == 0x00FF0000 && d.greenMask == 0x0000FF00 && d.blueMask == 0x000000FF;
+    if (rgb32 && sw == dw && sh == dh && Source.GetBitCount() == 32)
         return CopyUnscaled32(src.Get(), Source, SrcRect.Left - DestRect.Left, SrcRect.Top - DestRect.Top, d, clip);
-    const std::vector<int32_t> cols =
-        Samples(clip.Left, clip.Right, DestRect.Left, dw, SrcRect.Left, sw, Source.GetWidth());
-    const std::vector<int32_t> rows =
-        Samples(clip.Top, clip.Bottom, DestRect.Top, dh, SrcRect.Top, sh, Source.GetHeight());
-    auto copy = [&](auto Convert) {
-        CopyScaled(src.Get(), Source.GetNextLine(), Source.BytesPerPixel(), d, clip, cols, rows, Convert);
+    const TScaledCopy c{src.Get(),
+                        Source.GetNextLine(),
+                        Source.BytesPerPixel(),
+                        d,
+                        clip,
+                        Samples(clip.Left, clip.Right, DestRect.Left, dw, SrcRect.Left, sw, Source.GetWidth()),
+                        Samples(clip.Top, clip.Bottom, DestRect.Top, dh, SrcRect.Top, sh, Source.GetHeight())};
+    const TMaskLayout layout = MaskLayout(d.redMask, d.greenMask, d.blueMask);
+    auto copy = [&](auto ToRGB) {
+        if (rgb32) return CopyScaled<4>(c, ToRGB);
+        auto packed = [&](const uint8_t* P) { return layout.Pack(ToRGB(P)); };
+        switch (destBytes) {
+        case 2: return CopyScaled<2>(c, packed);
+        case 3: return CopyScaled<3>(c, packed);
+        default: return CopyScaled<4>(c, packed);
+        }
     };
     switch (Source.GetBitCount()) {
     case 15: return copy(From16<5>);

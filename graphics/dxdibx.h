@@ -3,9 +3,9 @@
 // (platform::PixelSurface), and the scaled copy of a surface into such pixels that puts frames
 // on the screen.
 //
-// Surfaces of the display are 16 bits (5-6-5, or 5-5-5 by their masks; they report 16 either
-// way) or 32 bits (0x00RRGGBB). The fills and draws of TCustomDIBX run on them through Lock,
-// GetPixel and SetPixel like on any surface.
+// Surfaces of the display are 16, 24 or 32 bits with their channels where their masks say (a
+// 5-5-5 surface reports 16 bits); colours become pixels by the masks. The fills and draws of
+// TCustomDIBX run on them through Lock, GetPixel and SetPixel like on any surface.
 #include "graphics/dibx.h"
 #include "platform/display.h"
 
@@ -67,7 +67,8 @@ private:
 };
 
 // Copies SrcRect of Source onto DestRect of Dest, stretched by sampling the nearest pixel (the
-// rule of graphics/pixelconv.h), as 0x00RRGGBB pixels of a 32-bit destination: 15-, 16-, 24- and
-// 32-bit sources; other formats and destinations copy nothing. Only pixels inside Dest whose
-// sample lies inside Source are written.
+// rule of graphics/pixelconv.h): 15-, 16-, 24- and 32-bit sources into 2-, 3- or 4-byte
+// destination pixels laid out by the destination's masks (channels truncated to their fields);
+// other formats copy nothing. Only pixels inside Dest whose sample lies inside Source are
+// written.
 void StretchBltTo(TCustomDIBX& Source, const TRect& SrcRect, platform::PixelSurface& Dest, const TRect& DestRect);

@@ -1,5 +1,7 @@
 #include "graphics/pixelconv.h"
 
+#include <bit>
+
 int NearestPaletteIndex(const TRGBQuad* Table, int Count, uint8_t R, uint8_t G, uint8_t B) {
     int best = 0;
     int bestDistance = 0;
@@ -12,4 +14,13 @@ int NearestPaletteIndex(const TRGBQuad* Table, int Count, uint8_t R, uint8_t G, 
         }
     }
     return best;
+}
+
+TMaskLayout MaskLayout(uint32_t RMask, uint32_t GMask, uint32_t BMask) {
+    auto field = [](uint32_t Mask) {
+        if (Mask == 0) return TMaskLayout::TField{};
+        const int shift = std::countr_zero(Mask);
+        return TMaskLayout::TField{shift, std::countr_one(Mask >> shift)};
+    };
+    return {field(RMask), field(GMask), field(BMask)};
 }

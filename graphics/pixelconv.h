@@ -27,6 +27,29 @@ constexpr uint8_t ExpandChannel(uint32_t Field, int Bits) {
 // Index of the entry of Table[0..Count) nearest to (R, G, B); 0 when Count < 1.
 int NearestPaletteIndex(const TRGBQuad* Table, int Count, uint8_t R, uint8_t G, uint8_t B);
 
+// A pixel layout given by the masks of its red, green and blue fields, as display surfaces
+// report them (any order and place; a zero mask holds nothing, a field wider than 8 bits takes
+// the channel in its top bits, a mask with gaps only its lowest run of one bits).
+struct TMaskLayout {
+    struct TField {
+        int Shift = 0, Bits = 0;
+    };
+    TField R, G, B;
+
+    // The pixel of an RGBQuad, each channel truncated to its field.
+    constexpr uint32_t Pack(TRGBQuad Q) const {
+        return Place(QuadRed(Q), R) | Place(QuadGreen(Q), G) | Place(QuadBlue(Q), B);
+    }
+
+private:
+    static constexpr uint32_t Place(uint8_t V, TField F) {
+        if (F.Bits >= 8) return uint32_t(V) << (F.Shift + F.Bits - 8);
+        return F.Bits > 0 ? ReduceChannel(V, F.Bits) << F.Shift : 0;
+    }
+};
+
+TMaskLayout MaskLayout(uint32_t RMask, uint32_t GMask, uint32_t BMask);
+
 // The source column (or row) that destination X of DstW samples from SrcW.
 constexpr int StretchSource(int X, int SrcW, int DstW) {
     return int(int64_t(X) * SrcW / DstW);

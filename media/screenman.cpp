@@ -25,6 +25,8 @@ TRect Offset(const TRect& R, int32_t X, int32_t Y) { return {R.Left + X, R.Top +
 
 }  // namespace
 
+int32_t ScreenBitCount() { return ScreenMan ? ScreenMan->BitCount : 32; }
+
 // ---- Construction and modes ----
 
 TScreenManager::TScreenManager(platform::Display* AForm, TBasePanel* APanel, int32_t AWidth, int32_t AHeight,

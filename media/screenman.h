@@ -84,6 +84,9 @@ private:
 
 // The media layer's globals, between MediaInit and MediaFinal.
 extern TScreenManager* ScreenMan;
+// The depth the scene's surfaces are made at: the screen manager's (15, 16 or 32), or 32 when
+// there is none.
+int32_t ScreenBitCount();
 // The sound device the companion library plays through; velaInit receives its address, and
 // the sound items fill it once the device is started.
 extern void* SoundDeviceCell;

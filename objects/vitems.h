@@ -507,6 +507,9 @@ public:
     void SetColor(int32_t V) override;
     // The picture the current layer draws into: the screen manager's surface when there is one.
     TCustomDIBX* GetSurface() override;
+    // After a screen-mode switch: the root bitmap, the layers and every object make their
+    // surfaces again at the screen's depth; both layers are drawn whole.
+    void MakePrivateDIBs() override;
     int32_t GetWipeType() const { return WipeType; }
 
     // Look-ups by name: "" and 0x01 "BASE0"/"BASE1" name the layers (relative to the current
@@ -576,6 +579,7 @@ public:
 private:
     void MakeLayers();
     void FreeObjects();
+    void SizeRootBitmap();
 
     std::array<std::unique_ptr<TVelaBase>, 2> Layers;
     int32_t Width = 0, Height = 0;

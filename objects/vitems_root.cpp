@@ -48,7 +48,7 @@ void VelaFinalize() {
 std::array<uint32_t, 256> GreyRamp16{}, GreyRamp32{};
 
 void VelaInitColor() {
-    const bool bits15 = ScreenMan && ScreenMan->BitCount == 15;
+    const bool bits15 = ScreenBitCount() == 15;
     for (uint32_t i = 0; i < 256; ++i) {
         GreyRamp16[i] = bits15 ? (i >> 3) << 10 | (i >> 3) << 5 | i >> 3 : (i >> 3) << 11 | (i >> 2) << 5 | i >> 3;
         GreyRamp32[i] = i << 16 | i << 8 | i;
@@ -66,8 +66,8 @@ TCustomDIBX* TVelaBase::GetSurface() {
 
 void TVelaBase::SizeSurfaces() {
     if (GetWidth() <= 0 || GetHeight() <= 0) return;
-    Surface.SetSize(GetWidth(), GetHeight(), 32);
-    Surface2.SetSize(GetWidth(), GetHeight(), 32);
+    Surface.SetSize(GetWidth(), GetHeight(), ScreenBitCount());
+    Surface2.SetSize(GetWidth(), GetHeight(), ScreenBitCount());
 }
 
 void TVelaBase::SetWidth(int32_t V) {
@@ -130,16 +130,27 @@ void TVelaBaseList::FreeObjects() {
     Deleted.clear();
 }
 
+void TVelaBaseList::SizeRootBitmap() {
+    if (Width > 0 && Height > 0) RootBitmap.SetSize(Width, Height, ScreenBitCount());
+}
+
 void TVelaBaseList::SetWidth(int32_t V) {
     Width = V;
-    if (Width > 0 && Height > 0) RootBitmap.SetSize(Width, Height, 32);
+    SizeRootBitmap();
     for (auto& layer : Layers) layer->SetWidth(V);
 }
 
 void TVelaBaseList::SetHeight(int32_t V) {
     Height = V;
-    if (Width > 0 && Height > 0) RootBitmap.SetSize(Width, Height, 32);
+    SizeRootBitmap();
     for (auto& layer : Layers) layer->SetHeight(V);
+}
+
+void TVelaBaseList::MakePrivateDIBs() {
+    SizeRootBitmap();
+    for (auto& layer : Layers) layer->MakePrivateDIBs();
+    for (size_t i = 0; i < Objects.size(); ++i) Objects[i]->MakePrivateDIBs();
+    for (auto& layer : Layers) layer->InvalidateAll();
 }
 
 TCustomDIBX* TVelaBaseList::GetSurface() {

@@ -31,8 +31,9 @@ struct DisplayModeInfo {
     bool operator==(const DisplayModeInfo&) const = default;
 };
 
-// Locked pixels: rows of `pitch` bytes from the top row down. 32-bit pixels are 0x00RRGGBB,
-// 16-bit ones 5-6-5 (5-5-5 when the green mask is 0x03E0).
+// Locked pixels: rows of `pitch` bytes from the top row down, pixels of bitCount / 8 bytes (16,
+// 24 or 32 bits; a 5-5-5 surface says 16) whose channels lie where the masks say. Surfaces the
+// program makes are 0x00RRGGBB or 5-6-5; a window's pixels are what the window system gives.
 struct PixelBuffer {
     uint8_t* pixels = nullptr;  // nullptr when the surface could not be locked
     int32_t width = 0, height = 0, pitch = 0;
@@ -220,8 +221,9 @@ public:
     bool fullScreen = false;
     DisplayModeInfo fullScreenMode;
     std::vector<Frame> frames;
-    // Frames beyond this many are dropped from the front (0: keep all).
-    size_t keepFrames = 0;
+    // Frames beyond this many are dropped from the front (0: keep all). Only the last is kept
+    // unless asked: a long run must not keep every frame it showed.
+    size_t keepFrames = 1;
     std::vector<ShownMessage> messages;
     // The cursor over the window: custom false for the system's own, else a copy of the image
     // (0xAARRGGBB, top row first) and its hot spot. Every setDefaultCursor and every accepted

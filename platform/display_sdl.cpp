@@ -422,6 +422,8 @@ private:
 std::unique_ptr<Display> CreateSdlDisplay() {
     // A wait that finds an event returns it, also right after a poll that found none.
     SDL_SetHint(SDL_HINT_POLL_SENTINEL, "0");
+    // While a button is held the window keeps the mouse: a drag past its edge still moves.
+    SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
     SDL_Window* window =
         SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480, SDL_WINDOW_HIDDEN);

@@ -186,6 +186,7 @@ TEST_F(FormView, StartUpErrorsWarnOnceAndClose) {
 }
 
 TEST_F(FormView, PresentsTheSceneAndAnswersAClick) {
+    display.keepFrames = 0;  // every frame, until the run to the end
     Open(display);
     // The toolbar is shown first.
     ASSERT_EQ(display.frames.size(), 1u);
@@ -226,7 +227,6 @@ TEST_F(FormView, PresentsTheSceneAndAnswersAClick) {
 
 // The program's own loop: the loop thread hands ticks over until the window is closed.
 TEST_F(FormView, RunsTheLoopThreadsTicksUntilClosed) {
-    display.keepFrames = 1;
     Open(display, {}, true);
     std::thread closer([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -310,6 +310,28 @@ TEST_F(FormView, LatchesKeysAndButtons) {
     Pump();
     EXPECT_TRUE(form->Active);
     EXPECT_EQ(keys.DownLatch['C'], 1);
+}
+
+// A press on the panel keeps the pointer there until the release: a drag past the panel and
+// the window's edges (over the toolbar too) still moves the layers' pointer, and the release
+// lands where the pointer is.
+TEST_F(FormView, ADragKeepsThePointerPastThePanel) {
+    Open(display);
+    Tick();
+    const TVelaBase& layer = *Bases->GetBase(Bases->GetCurrentLayer());
+    auto pointerAfter = [&](InputKind Kind, int32_t X, int32_t Y) {
+        Mouse(Kind, X, Y);
+        Pump();
+        return layer.MousePos;
+    };
+    pointerAfter(InputKind::MouseDown, EmptyX, EmptyY);
+    EXPECT_EQ(pointerAfter(InputKind::MouseMove, -30, 500), (TPoint{-30, 500}));
+    EXPECT_TRUE(layer.LeftHeld);
+    EXPECT_EQ(pointerAfter(InputKind::MouseMove, 100, -Dock / 2), (TPoint{100, -Dock / 2}));
+    EXPECT_EQ(pointerAfter(InputKind::MouseUp, 700, 10), (TPoint{700, 10}));
+    EXPECT_FALSE(layer.LeftHeld);
+    // Released, the pointer outside the panel is the panel's no more.
+    EXPECT_EQ(pointerAfter(InputKind::MouseMove, 660, 20), (TPoint{700, 10}));
 }
 
 TEST_F(FormView, SwitchesToFullScreenAndBack) {

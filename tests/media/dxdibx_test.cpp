@@ -140,7 +140,7 @@ TEST(DxDIBX, OverASurfaceOfSomeoneElse) {
     EXPECT_EQ(frame.locks, frame.unlocks);
 }
 
-// ---- The scaled copy into 32-bit pixels ----
+// ---- The scaled copy into the window's pixels ----
 
 namespace {
 
@@ -196,4 +196,40 @@ TEST(StretchBltTo, SamplesTheNearestPixelAndStaysInsideBoth) {
     StretchBltTo(s, {0, 0, 4, 1}, small, {0, 0, 2, 1});
     EXPECT_EQ(FrameRow(small, 0, 0, 2), (std::vector<uint32_t>{1, 3}));
     EXPECT_EQ(frame.locks, frame.unlocks);
+}
+
+// A window's pixels in whatever format its masks give: each colour lands in its fields, at 1:1
+// and doubled. Drawing colours follow the masks too.
+TEST(StretchBltTo, WritesEachWindowFormatByItsMasks) {
+    struct Case {
+        const char* name;
+        int bits;
+        uint32_t r, g, b;
+        std::vector<uint32_t> out;
+    };
+    // Red, green, blue, 0x8040C0 and white.
+    const Case cases[] = {
+        {"5-6-5", 16, 0xF800, 0x07E0, 0x001F, {0xF800, 0x07E0, 0x001F, 0x8218, 0xFFFF}},
+        {"5-5-5", 16, 0x7C00, 0x03E0, 0x001F, {0x7C00, 0x03E0, 0x001F, 0x4118, 0x7FFF}},
+        {"RGB 24", 24, 0xFF0000, 0x00FF00, 0x0000FF, {0xFF0000, 0x00FF00, 0x0000FF, 0x8040C0, 0xFFFFFF}},
+        {"BGR 24", 24, 0x0000FF, 0x00FF00, 0xFF0000, {0x0000FF, 0x00FF00, 0xFF0000, 0xC04080, 0xFFFFFF}},
+        {"BGR 32", 32, 0x0000FF, 0x00FF00, 0xFF0000, {0x0000FF, 0x00FF00, 0xFF0000, 0xC04080, 0xFFFFFF}},
+    };
+    TDIBX s;
+    Row(s, 32, {0xFF0000, 0x00FF00, 0x0000FF, 0x8040C0, 0xFFFFFF});
+    for (const Case& c : cases) {
+        TestSurface frame(12, 2, c.bits);
+        frame.SetMasks(c.r, c.g, c.b);
+        StretchBltTo(s, {0, 0, 5, 1}, frame, {1, 0, 6, 1});
+        StretchBltTo(s, {0, 0, 5, 1}, frame, {1, 1, 11, 2});
+        for (int32_t i = 0; i < 5; ++i) {
+            EXPECT_EQ(frame.Raw(1 + i, 0), c.out[size_t(i)]) << c.name << " " << i;
+            EXPECT_EQ(frame.Raw(1 + 2 * i, 1), c.out[size_t(i)]) << c.name << " " << i;
+            EXPECT_EQ(frame.Raw(2 + 2 * i, 1), c.out[size_t(i)]) << c.name << " " << i;
+        }
+        EXPECT_EQ(frame.Raw(0, 0), 0u) << c.name;
+        EXPECT_EQ(frame.Raw(6, 0), 0u) << c.name;
+        EXPECT_EQ(frame.Raw(11, 1), 0u) << c.name;
+        EXPECT_EQ(TDxDIBX::CreateFromSurface(frame)->ColorToPixel(0xC04080), int32_t(c.out[3])) << c.name;
+    }
 }

@@ -7,19 +7,19 @@
 #include <optional>
 #include <vector>
 
-// Pixels in memory, 16 bits (5-6-5, or 5-5-5 with Green555) or 32 bits, rows of Pitch bytes
-// (wider than the row, so that a copy that ignores the pitch shows).
+// Pixels in memory, 16 bits (5-6-5, or 5-5-5 with Green555), 24 or 32 bits (0x00RRGGBB until
+// SetMasks says otherwise), rows of Pitch bytes (wider than the row, so that a copy that ignores
+// the pitch shows).
 class TestSurface : public platform::PixelSurface {
 public:
     TestSurface(int32_t Width, int32_t Height, int BitCount, bool Green555 = false) {
         format_.width = Width, format_.height = Height, format_.bitCount = BitCount;
         format_.pitch = Width * (BitCount / 8) + 8;
-        if (BitCount == 16) {
-            format_.redMask = Green555 ? 0x7C00 : 0xF800;
-            format_.greenMask = Green555 ? 0x03E0 : 0x07E0;
-            format_.blueMask = 0x001F;
-        }
+        if (BitCount == 16) SetMasks(Green555 ? 0x7C00 : 0xF800, Green555 ? 0x03E0 : 0x07E0, 0x001F);
         pixels_.assign(size_t(format_.pitch) * size_t(Height), 0);
+    }
+    void SetMasks(uint32_t Red, uint32_t Green, uint32_t Blue) {
+        format_.redMask = Red, format_.greenMask = Green, format_.blueMask = Blue;
     }
     platform::PixelBuffer lock() override {
         ++locks;
@@ -34,6 +34,14 @@ public:
     uint32_t Pixel32(int32_t X, int32_t Y) const {
         uint32_t v;
         std::memcpy(&v, pixels_.data() + size_t(Y) * size_t(format_.pitch) + size_t(X) * 4, 4);
+        return v;
+    }
+
+    // The raw value at (X, Y), of as many bytes as a pixel has.
+    uint32_t Raw(int32_t X, int32_t Y) const {
+        const int bytes = format_.bitCount / 8;
+        uint32_t v = 0;
+        std::memcpy(&v, pixels_.data() + size_t(Y) * size_t(format_.pitch) + size_t(X * bytes), size_t(bytes));
         return v;
     }
 

@@ -225,3 +225,27 @@ TEST_F(Present, NothingDirtyShowsNothingAndStillEmptiesTheLists) {
     EXPECT_EQ(ScreenMan->FrameCount, 0);
     EXPECT_TRUE(DirtyListsEmpty());
 }
+
+// The layers are made at the screen's depth, again after a switch of the screen mode, so one
+// layer's picture copies onto the screen (as a transition does), and the window shows the
+// scene in its own format.
+TEST_F(Present, TheLayersFollowTheScreensDepth) {
+    EXPECT_EQ(Bases->GetBase(1)->Surface.GetBitCount(), 32);  // without a screen manager
+    for (const uint32_t bits : {16u, 15u, 32u}) {
+        delete ScreenMan;
+        display.Frame() = TestSurface(200, 150, bits == 32 ? 32 : 16, bits == 15);
+        Start(bits);
+        Bases->MakePrivateDIBs();
+        TVelaBase& other = *Bases->GetBase(1);
+        ASSERT_EQ(other.Surface.GetBitCount(), int(bits));
+        EXPECT_EQ(other.Surface2.GetBitCount(), int(bits));
+        Bases->GetBase(0)->SetColor(0xFF0000);  // blue, drawn straight on the screen
+        other.SetColor(0x0000FF);               // red, on the layer's own picture
+        Bases->Prepare();
+        ScreenMan->GetSurface()->Draw(0, 0, other.Surface, {0, 0, 8, 8}, false, false, false);
+        ScreenMan->Present();
+        const uint32_t red = bits == 32 ? 0xFF0000 : bits == 16 ? 0xF800 : 0x7C00, blue = bits == 32 ? 0xFF : 0x1F;
+        EXPECT_EQ(display.Frame().Raw(10 + 4, 20 + 4), red) << bits;
+        EXPECT_EQ(display.Frame().Raw(10 + 20, 20 + 20), blue) << bits;
+    }
+}

@@ -42,6 +42,7 @@ InputEvent KeyDown(int32_t key) {
 
 TEST(HeadlessDisplay, PresentRecordsTheRectsAndACopyOfTheClientArea) {
     HeadlessDisplay display;
+    display.keepFrames = 0;  // every frame
     display.setBounds(10, 20, 4, 3);
     EXPECT_EQ(display.left, 10);
     EXPECT_EQ(display.clientWidth(), 4);
@@ -67,6 +68,16 @@ TEST(HeadlessDisplay, PresentRecordsTheRectsAndACopyOfTheClientArea) {
     ASSERT_EQ(display.frames.size(), 2u);
     EXPECT_EQ(display.frames[0].pixel(0, 0), 2u);
     EXPECT_EQ(display.frames[1].pixel(0, 0), 3u);
+
+    // Unless asked for more, only the last frame is kept: a long run does not pile them up.
+    HeadlessDisplay fresh;
+    fresh.setBounds(0, 0, 1, 1);
+    for (uint32_t i = 1; i <= 3; ++i) {
+        SetPixel(fresh.frame(), 0, 0, i);
+        fresh.present({{0, 0, 1, 1}});
+    }
+    ASSERT_EQ(fresh.frames.size(), 1u);
+    EXPECT_EQ(fresh.frames[0].pixel(0, 0), 3u);
 
     display.setBounds(0, 0, 5, 5);  // a new size starts black
     EXPECT_EQ(GetPixel(display.frame(), 3, 2), 0u);

@@ -40,7 +40,6 @@ struct TPlayer {
     TPlayer(const char* Title, bool LoopThread) {
         BindVelaLibrary(platform::fs::ToProgramPath(VELA_COMPANION_FOLDER "/"));
         CreateVrFileSystem();
-        Display.keepFrames = 1;
         const std::string folder = std::string(VELA_TICK_TITLES "/") + Title + "/";
         Form = std::make_unique<TFormView>(Display, platform::fs::ToProgramPath(folder + "velaplay"),
                                            std::vector<std::string>{});

@@ -188,6 +188,28 @@ TEST_F(SaveData, AFailedWriteLeavesTheOldFile) {
     EXPECT_EQ(Project->GetSaveCaption(1), "");
 }
 
+TEST_F(SaveData, StatusThatCannotBeReadIsNeverReplaced) {
+    OpenTitle();
+    Project->ExecuteSave(0, "", "s", 0);
+    // The same status with one read mark, which this player cannot hold: the read marks are the
+    // count and pending mark (20 bytes) before the image mode (1) and the tables (8).
+    std::string status = ArchiveEntry(SaveFile(), "STATUSSAVEDATA");
+    status.replace(status.size() - 29, 4, U32(1));
+    const std::string slot = Record(0);
+    FreeProject();
+    WriteArchive(SaveFile(), {{"GAMESAVEDATA0", slot}, {"STATUSSAVEDATA", status}});
+    FreshEngine();
+    ASSERT_EQ(host->Warnings.size(), 1u);
+    EXPECT_TRUE(host->Warnings[0].starts_with("セーブデータを読めません"));
+    // Game saves still write their slots; the status stays as it was stored.
+    Project->ExecuteSave(1, "", "t", 0);
+    EXPECT_EQ(host->Warnings.size(), 1u);
+    EXPECT_EQ(Project->GetSaveCaption(1), "t");
+    EXPECT_EQ(ArchiveEntry(SaveFile(), "GAMESAVEDATA0"), slot);
+    FreeProject();
+    EXPECT_EQ(ArchiveEntry(SaveFile(), "STATUSSAVEDATA"), status);
+}
+
 // Records made field by field: the runner at m.vsb PC 1, no variables; the parts of the rest of
 // the player are recorded, not stored.
 class OlderRecords : public SaveData {

@@ -3,6 +3,7 @@
 #include "tests/script/project_fixture.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pagetest;
 
@@ -208,6 +209,20 @@ TEST_F(SaveData, StatusThatCannotBeReadIsNeverReplaced) {
     EXPECT_EQ(ArchiveEntry(SaveFile(), "GAMESAVEDATA0"), slot);
     FreeProject();
     EXPECT_EQ(ArchiveEntry(SaveFile(), "STATUSSAVEDATA"), status);
+}
+
+TEST_F(SaveData, AFileLeftByACutOffWriteIsReplacedNotWrittenThrough) {
+    OpenTitle();
+    const std::string other = hostFolder + "other";
+    WriteHostFile(other, "other");
+    ASSERT_EQ(symlink(other.c_str(), (SaveHostFile() + ".$$$").c_str()), 0);
+    Project->ExecuteSave(0, "", "s", 0);
+    EXPECT_TRUE(host->Warnings.empty());
+    EXPECT_EQ(HostFileBytes(other), "other");
+    struct stat st;
+    ASSERT_EQ(lstat(SaveHostFile().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(ListedNames(SaveHostFile()), (Strings{Hex("GAMESAVEDATA0"), Hex("STATUSSAVEDATA")}));
 }
 
 // Records made field by field: the runner at m.vsb PC 1, no variables; the parts of the rest of

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <sstream>
 
@@ -49,38 +50,50 @@ protected:
         obj->SetName(Name);
         return obj;
     }
+    // The cursor and the handlers of a control record, in record order; those not given stay empty.
     static void SetHandlers(TVelaControl& C, const std::vector<std::string>& Texts) {
-        const std::vector<void (TVelaControl::*)(const std::string&)> setters = {
-            &TVelaControl::SetCursor,    &TVelaControl::SetOnmousemove, &TVelaControl::SetOnmousein,
-            &TVelaControl::SetOnmouseout, &TVelaControl::SetOnlbtndown, &TVelaControl::SetOnlbtnup,
-            &TVelaControl::SetOnrbtndown, &TVelaControl::SetOnrbtnup,   &TVelaControl::SetOnwheeldown,
-            &TVelaControl::SetOnwheelup, &TVelaControl::SetOnkeydown,  &TVelaControl::SetOnkeyup,
-            &TVelaControl::SetOnkeyrepeat, &TVelaControl::SetOnfocusin, &TVelaControl::SetOnfocusout};
+        using TSetter = void (TVelaControl::*)(const std::string&);
+        constexpr TSetter setters[] = {
+            &TVelaControl::SetCursor,     &TVelaControl::SetOnmousemove, &TVelaControl::SetOnmousein,
+            &TVelaControl::SetOnmouseout, &TVelaControl::SetOnlbtndown,  &TVelaControl::SetOnlbtnup,
+            &TVelaControl::SetOnrbtndown, &TVelaControl::SetOnrbtnup,    &TVelaControl::SetOnwheeldown,
+            &TVelaControl::SetOnwheelup,  &TVelaControl::SetOnkeydown,   &TVelaControl::SetOnkeyup,
+            &TVelaControl::SetOnkeyrepeat, &TVelaControl::SetOnfocusin,  &TVelaControl::SetOnfocusout};
         for (size_t i = 0; i < Texts.size(); ++i) (C.*setters[i])(Texts[i]);
     }
-    // Every field a control record holds, in record order: base, rectangle and offsets, film
-    // position and plus, clip, flags, colour, area.
-    static void SetControl(TVelaControl& C, const std::vector<int32_t>& V) {
-        C.SetPriority(V[0]);
-        C.SetSubPriority(V[1]);
-        C.SetBounds(V[2], V[3], V[4], V[5]);
-        C.SetOffsetx(V[6]);
-        C.SetOffsety(V[7]);
-        C.SetPoszoomed(V[8]);
-        C.SetControlValue(V[9]);
-        C.SetControlValue2(V[10]);
-        C.SetPlusx(V[11]);
-        C.SetPlusy(V[12]);
-        C.SetClipleft(V[13]);
-        C.SetCliptop(V[14]);
-        C.SetClipwidth(V[15]);
-        C.SetClipheight(V[16]);
-        C.SetAnipaused(V[17]);
-        C.SetVisible(V[18]);
-        C.SetColor(V[19]);
-        C.SetAreaRect({V[20], V[21], V[22], V[23]});
-        C.SetIgnoremouse(V[24]);
-        C.SetHandlekey(V[25]);
+    // The numbers and flags of a control record.
+    struct TControlFields {
+        int32_t Priority = 0, Sub = 0, Left = 0, Top = 0, Width = 0, Height = 0, OffsetX = 0, OffsetY = 0;
+        bool PosZoomed = false;
+        int32_t FilmX = 0, FilmY = 0, PlusX = 0, PlusY = 0;
+        std::array<int32_t, 4> Clip{};  // left, top, width, height
+        bool AniPaused = false, Visible = true;
+        int32_t Color = 0xFFFFFF;
+        TRect Area{0, 0, 1, 1};
+        int32_t IgnoreMouse = 0;
+        bool HandleKey = false;
+    };
+    static void SetControl(TVelaControl& C, const TControlFields& F) {
+        C.SetPriority(F.Priority);
+        C.SetSubPriority(F.Sub);
+        C.SetBounds(F.Left, F.Top, F.Width, F.Height);
+        C.SetOffsetx(F.OffsetX);
+        C.SetOffsety(F.OffsetY);
+        C.SetPoszoomed(F.PosZoomed);
+        C.SetControlValue(F.FilmX);  // after the position, which resets it
+        C.SetControlValue2(F.FilmY);
+        C.SetPlusx(F.PlusX);
+        C.SetPlusy(F.PlusY);
+        C.SetClipleft(F.Clip[0]);
+        C.SetCliptop(F.Clip[1]);
+        C.SetClipwidth(F.Clip[2]);
+        C.SetClipheight(F.Clip[3]);
+        C.SetAnipaused(F.AniPaused);
+        C.SetVisible(F.Visible);
+        C.SetColor(F.Color);
+        C.SetAreaRect(F.Area);
+        C.SetIgnoremouse(F.IgnoreMouse);
+        C.SetHandlekey(F.HandleKey);
     }
 
     // Built is what the objects made by the test saved; Read loads a stored form of a version
@@ -102,7 +115,7 @@ protected:
             EXPECT_EQ(s.Remaining(), 0);
             ++versions;
         }
-        EXPECT_EQ(versions, 8);
+        EXPECT_EQ(versions, 8);  // 101 to 144, each side of every gate
     }
     // A new object of Code (a plain control for LT_NONE) reads the record.
     static std::function<std::string(TStream&, int32_t)> ReadInto(uint8_t Code) {
@@ -120,7 +133,10 @@ TEST_F(Records, ControlWithItsSavedChildren) {
     auto* c = new TVelaControl(Bases);
     c->SetName("c");
     c->SetTag("札");
-    SetControl(*c, {7, 3, 11, 12, 13, 14, 15, 16, 1, 17, 18, 19, 20, 21, 22, 23, 24, 1, 0, 0x123456, 25, 26, 27, 28, 2, 1});
+    SetControl(*c, {.Priority = 7, .Sub = 3, .Left = 11, .Top = 12, .Width = 13, .Height = 14, .OffsetX = 15,
+                    .OffsetY = 16, .PosZoomed = true, .FilmX = 17, .FilmY = 18, .PlusX = 19, .PlusY = 20,
+                    .Clip = {21, 22, 23, 24}, .AniPaused = true, .Visible = false, .Color = 0x123456,
+                    .Area = {25, 26, 27, 28}, .IgnoreMouse = 2, .HandleKey = true});
     SetHandlers(*c, {"cur", "mm", "mi", "mo", "ld", "lu", "rd", "ru", "wd", "wu", "kd", "ku", "kr", "fi", "fo"});
     Make(LT_BOX, c, "k");
     // Not saved: a system object, an object without a type code, a deleted one.
@@ -135,7 +151,9 @@ TEST_F(Records, ControlWithItsSavedChildren) {
 TEST_F(Records, Box) {
     TVelaBox* b = Make(LT_BOX, nullptr, "b");
     b->SetTag("t");
-    SetControl(*b, {-2, 1, -5, 6, 70, 80, 1, 2, 0, 3, 4, 5, 6, 7, 8, 9, 10, 1, 1, 0xABCDEF, 1, 2, 3, 4, 1, 1});
+    SetControl(*b, {.Priority = -2, .Sub = 1, .Left = -5, .Top = 6, .Width = 70, .Height = 80, .OffsetX = 1,
+                    .OffsetY = 2, .FilmX = 3, .FilmY = 4, .PlusX = 5, .PlusY = 6, .Clip = {7, 8, 9, 10},
+                    .AniPaused = true, .Color = 0xABCDEF, .Area = {1, 2, 3, 4}, .IgnoreMouse = 1, .HandleKey = true});
     SetHandlers(*b, {"c", "", "in", "", "", "", "", "", "", "", "", "up"});
     b->SetBorderwidth(3);
     b->SetBordercolor(0x00FF00);

@@ -139,6 +139,8 @@ void TFileStream::Flush() {
 
 void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write) {
     const std::string part = FileName + ".$$$";
+    // One left by a write that was cut off is removed, not written through.
+    platform::fs::DeleteFile(part);
     try {
         TFileStream file(part, fmCreate);
         Write(file);

@@ -107,8 +107,9 @@ private:
     platform::fs::HostFile file_;
 };
 
-// Writes the file FileName by way of FileName + ".$$$" beside it: Write fills that file, which is
-// then flushed to the disc and renamed over FileName. A failure at any step deletes the partial
+// Writes the file FileName by way of FileName + ".$$$" beside it: Write fills that file (made
+// new: one left by a write that was cut off is removed first), which is then flushed to the disc
+// and renamed over FileName. A failure at any step deletes the partial
 // file, leaves FileName as it was and raises: EFCreateError when the file cannot be made or
 // renamed, else the error of Write or of the flush.
 void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write);

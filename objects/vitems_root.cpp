@@ -18,9 +18,6 @@ const std::string OtherLayerName{SystemNameMark};
 // The constructors of the creatable kinds, by type code modulo 128.
 std::array<TObjectFactory, 128> ObjectKinds{};
 
-// Screen sizes a stored scene may ask for.
-constexpr int32_t MaxSceneExtent = 32767;
-
 }  // namespace
 
 void RegisterObjectKind(uint8_t Code, TObjectFactory Factory) { ObjectKinds[Code & 127] = Factory; }
@@ -300,9 +297,12 @@ void TVelaBaseList::SaveToStream(TStream& Stream) {
 }
 
 void TVelaBaseList::LoadFromStream(TStream& Stream, int32_t Version) {
-    Clear();
+    // A scene is saved at the size of the screen it was shown on. A size beyond the picture the
+    // root draws into comes from a damaged record: it is refused before the layers are sized.
     const int32_t width = ReadStreamInt(Stream), height = ReadStreamInt(Stream);
-    if (width < 0 || width > MaxSceneExtent || height < 0 || height > MaxSceneExtent) throw EReadError();
+    const TCustomDIBX* screen = GetSurface();
+    if (width < 0 || height < 0 || width > screen->GetWidth() || height > screen->GetHeight()) throw EReadError();
+    Clear();
     SetWidth(8);
     SetHeight(8);
     SetWidth(width);

@@ -129,8 +129,9 @@ public:
     // put in place of the save file, the slot's caption set and the status saved. A failure is
     // shown as a warning and the game goes on.
     void ExecuteSave(int32_t Slot, const std::string& ContinuePage, const std::string& Caption, int32_t ContinuePC);
-    // Rewrites the status entry, when SaveEnabled is set and the save file's folder exists. A
-    // failure is shown as a warning.
+    // Rewrites the status entry, when SaveEnabled is set, the save file's folder exists and the
+    // status entry was read at the opening: one that could not be read stays as it is stored.
+    // A failure is shown as a warning.
     void SaveStatus();
     // Restores slot Slot; nothing when the file or the slot is missing. A slot that cannot be
     // used (older than 107, newer than this player writes, damaged) puts back the state before
@@ -172,6 +173,7 @@ private:
     std::vector<std::string> args_;
     std::unique_ptr<TSaveSections> sections_;
     bool opened_ = false;  // the status data was read: Destroy saves it again
+    bool statusUnread_ = false;  // the stored status could not be read: it is never replaced
 };
 
 // The project of the run, between CreateProject and FreeProject.

@@ -276,7 +276,7 @@ void TProject::ReadStatusRecord(TStream& Stream) {
 }
 
 void TProject::SaveStatus() {
-    if (!ParamMan || !SaveEnabled) return;
+    if (!ParamMan || !SaveEnabled || statusUnread_) return;
     try {
         if (!platform::fs::DirectoryExists(ExtractFilePath(GetSaveFileName()))) return;
         TNxBigMemoryStream buffer;
@@ -303,7 +303,9 @@ void TProject::ReadSaveFile() {
             ReadStatusRecord(record);
         }
     } catch (const std::exception& e) {
-        // The title opens without what could not be read.
+        // The title opens without what could not be read, and the stored status stays for a
+        // player that can read it.
+        statusUnread_ = true;
         Warn(ReadFailed, e);
     }
     // The title's own files, readable as content.

@@ -3,6 +3,7 @@
 #include "tests/script/project_fixture.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pagetest;
 
@@ -186,6 +187,42 @@ TEST_F(SaveData, AFailedWriteLeavesTheOldFile) {
     EXPECT_TRUE(host->Warnings[0].starts_with("セーブデータを書き込めません"));
     EXPECT_EQ(HostFileBytes(SaveHostFile()), before);
     EXPECT_EQ(Project->GetSaveCaption(1), "");
+}
+
+TEST_F(SaveData, StatusThatCannotBeReadIsNeverReplaced) {
+    OpenTitle();
+    Project->ExecuteSave(0, "", "s", 0);
+    // The same status with one read mark, which this player cannot hold: the read marks are the
+    // count and pending mark (20 bytes) before the image mode (1) and the tables (8).
+    std::string status = ArchiveEntry(SaveFile(), "STATUSSAVEDATA");
+    status.replace(status.size() - 29, 4, U32(1));
+    const std::string slot = Record(0);
+    FreeProject();
+    WriteArchive(SaveFile(), {{"GAMESAVEDATA0", slot}, {"STATUSSAVEDATA", status}});
+    FreshEngine();
+    ASSERT_EQ(host->Warnings.size(), 1u);
+    EXPECT_TRUE(host->Warnings[0].starts_with("セーブデータを読めません"));
+    // Game saves still write their slots; the status stays as it was stored.
+    Project->ExecuteSave(1, "", "t", 0);
+    EXPECT_EQ(host->Warnings.size(), 1u);
+    EXPECT_EQ(Project->GetSaveCaption(1), "t");
+    EXPECT_EQ(ArchiveEntry(SaveFile(), "GAMESAVEDATA0"), slot);
+    FreeProject();
+    EXPECT_EQ(ArchiveEntry(SaveFile(), "STATUSSAVEDATA"), status);
+}
+
+TEST_F(SaveData, AFileLeftByACutOffWriteIsReplacedNotWrittenThrough) {
+    OpenTitle();
+    const std::string other = hostFolder + "other";
+    WriteHostFile(other, "other");
+    ASSERT_EQ(symlink(other.c_str(), (SaveHostFile() + ".$$$").c_str()), 0);
+    Project->ExecuteSave(0, "", "s", 0);
+    EXPECT_TRUE(host->Warnings.empty());
+    EXPECT_EQ(HostFileBytes(other), "other");
+    struct stat st;
+    ASSERT_EQ(lstat(SaveHostFile().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(ListedNames(SaveHostFile()), (Strings{Hex("GAMESAVEDATA0"), Hex("STATUSSAVEDATA")}));
 }
 
 // Records made field by field: the runner at m.vsb PC 1, no variables; the parts of the rest of

@@ -117,8 +117,11 @@ public:
 #undef VELA_DECLARE_BOOL
 #undef VELA_DECLARE_STR
     virtual bool GetPlaying() const { return false; }
+    // The unscaled size of kinds that keep one; the base answers the size and ignores writes.
     virtual int32_t GetOrigwidth() const { return GetWidth(); }
+    virtual void SetOrigwidth(int32_t) {}
     virtual int32_t GetOrigheight() const { return GetHeight(); }
+    virtual void SetOrigheight(int32_t) {}
     // The indexed pairs: top/centre/bottom, left/centre/right, the nine border pieces, three params.
     virtual int32_t GetBorderhalign(int) const { return 0; }
     virtual void SetBorderhalign(int, int32_t) {}
@@ -126,15 +129,17 @@ public:
     virtual void SetBordervalign(int, int32_t) {}
     virtual std::string GetBordersource(int) const { return {}; }
     virtual void SetBordersource(int, const std::string&) {}
-    virtual double GetParam(int) const { return 0; }
-    virtual void SetParam(int, double) {}
-    // Zoom as a factor (1.0 = 1:1) and the angle in radians, over the integer properties.
-    virtual double GetFloatzoomx() const;
-    virtual void SetFloatzoomx(double V);
-    virtual double GetFloatzoomy() const;
-    virtual void SetFloatzoomy(double V);
-    virtual double GetFloatangle() const;
-    virtual void SetFloatangle(double V);
+    virtual long double GetParam(int) const { return 0; }
+    virtual void SetParam(int, long double) {}
+    // Zoom as a factor (1.0 = 1:1) and the angle in radians, over the integer properties. A
+    // value whose integer lies beyond the 64-bit range (or NaN) raises EParamError; else the
+    // integer's low 32 bits are taken.
+    virtual long double GetFloatzoomx() const;
+    virtual void SetFloatzoomx(long double V);
+    virtual long double GetFloatzoomy() const;
+    virtual void SetFloatzoomy(long double V);
+    virtual long double GetFloatangle() const;
+    virtual void SetFloatangle(long double V);
 
     // Values no property id names.
     virtual bool GetControlFlag() const { return false; }
@@ -340,7 +345,8 @@ public:
     void SortControls();
     virtual void ClipChanged() {}
 
-    // Film motion: the film that drives the control, none when no film is loaded.
+    // Film motion: the film that drives the control, none when no film is loaded. While a film
+    // drives it the control is placed at the film position instead of Left and Top.
     TVelaMotion* GetMotion() const { return Motion.get(); }
     void LoadFilm(const std::string& FileName);
     void StartFilm();
@@ -363,6 +369,9 @@ protected:
     std::vector<TVelaControl*> Children;  // owned, in drawing order
 
 private:
+    // Left (Top) as placed on the parent: the film position while a film drives the control,
+    // else scaled by the zoom when PosZoomed.
+    int32_t PlacedPos(bool Vertical) const;
     int32_t Origin(bool Vertical, bool Second) const;
     // The focus is dropped when this control or one of its children has it.
     void DropFocusInside();
@@ -399,6 +408,9 @@ public:
     void SetHeight(int32_t V) override;
     void Prepare() override;
     void MakePrivateDIBs() override { SizeSurfaces(); }
+    // The bare layer is entered on every pointer step (it never becomes the object under the
+    // pointer): its entry is queued once while one is queued.
+    void DoMouseIn() override;
 
     // Clamps R to the layer and adds it to the dirty list when it is not empty.
     void AddDirtyRect(const TRect& R);
@@ -441,8 +453,8 @@ class TTimerList : public TObjList<TTimerData> {
 public:
     explicit TTimerList(TVelaBaseList& AOwner) : Owner(AOwner) {}
 
-    // Appends a pending record. When Sender already has a pending record of Kind, nothing is
-    // added and that record's index is answered.
+    // Appends a pending record and answers its index. Raisers that queue a kind once per object
+    // test IndexOf first.
     int Add(TVelaObject* Sender, const std::string& Handler, const TArrayString* Args, uint8_t Kind);
     using TObjList::IndexOf;
     // The first record, pending or taken, of Sender and Kind; -1 when none.
@@ -515,6 +527,9 @@ public:
     // Look-ups by name: "" and 0x01 "BASE0"/"BASE1" name the layers (relative to the current
     // layer for FindObject, absolute for FindControl); deleted objects are never found.
     TVelaObject* FindObject(const std::string& AName) const;
+    // The name under which FindObject finds Obj again: a layer by its place relative to the
+    // current layer, and never by the empty name.
+    std::string ReferenceName(const TVelaObject& Obj) const;
     TVelaControl* FindControl(const std::string& AName) const;
     int IndexOfName(const std::string& AName) const;
     int IndexOfObject(const TVelaObject* Obj) const;

@@ -210,6 +210,12 @@ bool TVelaControl::GetAnipaused() const {
     return AniPaused;
 }
 
+int32_t TVelaControl::PlacedPos(bool Vertical) const {
+    if (Motion) return Vertical ? FilmY : FilmX;
+    const int32_t pos = Vertical ? Top : Left;
+    return PosZoomed ? Scaled(pos, Vertical ? GetZoomy() : GetZoomx()) : pos;
+}
+
 // The screen position of the anchored left (top) edge. Second leaves out the parent and
 // anchors a flipped control one pixel further.
 int32_t TVelaControl::Origin(bool Vertical, bool Second) const {
@@ -226,7 +232,7 @@ int32_t TVelaControl::Origin(bool Vertical, bool Second) const {
     TCustomDIBX* own = self->GetSurface();
     TCustomDIBX* parentSurface = Parent && Parent->GetBase() != Parent ? Parent->GetSurface() : nullptr;
     const int32_t parentZoom = Parent ? (Vertical ? Parent->GetZoomy() : Parent->GetZoomx()) : 0;
-    if (!Second && PosZoomed && parentSurface && own && zoom == parentZoom) {
+    if (!Second && PosZoomed && !Motion && parentSurface && own && zoom == parentZoom) {
         // Placed inside the parent's own picture, which is shown scaled to the parent's size.
         const int32_t parentExtent = Vertical ? Parent->GetHeight() : Parent->GetWidth();
         const int32_t surfaceExtent = Vertical ? parentSurface->GetHeight() : parentSurface->GetWidth();
@@ -246,14 +252,13 @@ int32_t TVelaControl::Origin(bool Vertical, bool Second) const {
     }
     int32_t anchor = Scaled(offset, zoom);
     if (flip) anchor = size - (Second ? 0 : 1) - anchor;
-    int32_t l = PosZoomed ? Scaled(pos, zoom) : pos;
+    int32_t l = PlacedPos(Vertical);
     if (!Second && Parent) l += parentOrigin();
     return l - anchor + plus;
 }
 
 TPoint TVelaControl::GetScreenPos() const {
-    TPoint p{Left, Top};
-    if (PosZoomed) p = {Scaled(Left, GetZoomx()), Scaled(Top, GetZoomy())};
+    TPoint p{PlacedPos(false), PlacedPos(true)};
     if (Parent) {
         p.X += Parent->GetOriginX() - Parent->GetScrollx();
         p.Y += Parent->GetOriginY() - Parent->GetScrolly();

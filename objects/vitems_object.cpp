@@ -2,6 +2,7 @@
 #include "objects/vitems.h"
 
 #include "core/sysutils.h"
+#include "script/params_values.h"
 
 #include <atomic>
 #include <cmath>
@@ -77,16 +78,23 @@ TVelaBase* TVelaObject::GetBase() {
     return parent ? parent->GetBase() : nullptr;
 }
 
-double TVelaObject::GetFloatzoomx() const { return GetZoomx() / 256.0; }
-void TVelaObject::SetFloatzoomx(double V) { SetZoomx(static_cast<int32_t>(std::nearbyint(V * 256))); }
-double TVelaObject::GetFloatzoomy() const { return GetZoomy() / 256.0; }
-void TVelaObject::SetFloatzoomy(double V) { SetZoomy(static_cast<int32_t>(std::nearbyint(V * 256))); }
+namespace {
+
+// V rounded to the nearest integer (ties to even), converted as expressions convert.
+int32_t RoundToInt(long double V) { return FloatToInt(std::nearbyint(V)); }
+
+constexpr long double Pi = std::numbers::pi_v<long double>;
+
+}  // namespace
+
+long double TVelaObject::GetFloatzoomx() const { return GetZoomx() / 256.0L; }
+void TVelaObject::SetFloatzoomx(long double V) { SetZoomx(RoundToInt(V * 256)); }
+long double TVelaObject::GetFloatzoomy() const { return GetZoomy() / 256.0L; }
+void TVelaObject::SetFloatzoomy(long double V) { SetZoomy(RoundToInt(V * 256)); }
 
 // A full turn is 255 angle units.
-double TVelaObject::GetFloatangle() const { return GetAngle() * 2 * std::numbers::pi / 255; }
-void TVelaObject::SetFloatangle(double V) {
-    SetAngle(static_cast<int32_t>(std::nearbyint(V / (2 * std::numbers::pi) * 255)));
-}
+long double TVelaObject::GetFloatangle() const { return GetAngle() * 2 * Pi / 255; }
+void TVelaObject::SetFloatangle(long double V) { SetAngle(RoundToInt(V / (2 * Pi) * 255)); }
 
 TRect TVelaObject::GetBoundsRect() const {
     const int32_t x = GetOriginX(), y = GetOriginY();

@@ -167,6 +167,12 @@ TVelaObject* TVelaBaseList::FindObject(const std::string& AName) const {
     return nullptr;
 }
 
+std::string TVelaBaseList::ReferenceName(const TVelaObject& Obj) const {
+    if (&Obj == GetBase(CurrentLayer)) return LayerNames[0];
+    if (&Obj == GetBase(CurrentLayer ^ 1)) return OtherLayerName;
+    return Obj.GetName();
+}
+
 TVelaControl* TVelaBaseList::FindControl(const std::string& AName) const {
     if (AName.empty()) return GetBase(CurrentLayer);
     if (AName == OtherLayerName) return GetBase(CurrentLayer ^ 1);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numbers>
+
 namespace {
 
 // A control that fills its rectangle with its colour, and a non-visual object with a field of
@@ -224,7 +226,7 @@ TEST_F(Scene, ZoomedAnchorTruncatesTowardZero) {
     EXPECT_EQ(c.GetOriginX(), 5);
 }
 
-TEST_F(Scene, EventQueueOrderLevelsAndOnePendingPerKind) {
+TEST_F(Scene, EventQueueOrderAndLevels) {
     TTimerList& q = Bases->GetEvents();
     TCounter* a = Counter();
     TCounter* b = Counter();
@@ -232,13 +234,12 @@ TEST_F(Scene, EventQueueOrderLevelsAndOnePendingPerKind) {
     args.Add("3");
     args.Add("-4");
     EXPECT_EQ(q.Add(a, "p1", &args, PR_ONLBTNDOWN), 0);
-    EXPECT_EQ(q.Add(a, "p1", nullptr, PR_ONLBTNDOWN), 0);  // already pending
     EXPECT_EQ(q.Add(b, "p2", nullptr, PR_ONLBTNDOWN), 1);
     EXPECT_EQ(q.Add(a, "p3", nullptr, PR_ONLBTNUP), 2);
+    EXPECT_EQ(q.Add(a, "p4", nullptr, PR_ONLBTNUP), 3);  // a second one of the same kind is kept
     EXPECT_EQ(q.FirstPending()->Args.Strings(1), "-4");
     q.FirstPending()->Level = 2;
     EXPECT_EQ(q.FirstPending()->Handler, "p2");
-    EXPECT_EQ(q.Add(a, "p1", nullptr, PR_ONLBTNDOWN), 3);  // the first one was taken
     EXPECT_EQ(q.IndexOf(a, PR_ONLBTNDOWN), 0);
     q.FirstPending()->Level = 3;
     q.ClearLevel(2);
@@ -280,6 +281,19 @@ TEST_F(Scene, EventQueueStoredForm) {
     EXPECT_EQ(q.Items(0)->Args.Strings(0), "x");
     EXPECT_FALSE(q.Items(1)->Sender);
     EXPECT_EQ(q.Items(1)->Level, 0);
+
+    // Events of the layers come back from the same layers, whichever is current.
+    q.Clear();
+    Bases->SetCurrentLayer(1);
+    q.Add(Layer(1), "current", nullptr, PR_ONMOUSEIN);
+    q.Add(Layer(0), "other", nullptr, PR_ONMOUSEIN);
+    TMemoryStream layers;
+    q.SaveToStream(layers);
+    layers.SetPosition(0);
+    q.LoadFromStream(layers, Version);
+    ASSERT_EQ(q.Count(), 2);
+    EXPECT_EQ(q.Items(0)->Sender, Layer(1)->Ref());
+    EXPECT_EQ(q.Items(1)->Sender, Layer(0)->Ref());
 
     // Before version 114 the level is one byte.
     TMemoryStream old;
@@ -388,8 +402,8 @@ TEST_F(Scene, BaseAnswers) {
         void SetAngle(int32_t V) override { A = V; }
         int32_t A = 255;
     } t(Bases);
-    EXPECT_DOUBLE_EQ(t.GetFloatangle(), 2 * 3.14159265358979323846);
-    t.SetFloatangle(3.14159265358979323846);
+    EXPECT_EQ(t.GetFloatangle(), 2 * std::numbers::pi_v<long double>);
+    t.SetFloatangle(std::numbers::pi_v<long double>);
     EXPECT_EQ(t.A, 128);  // 127.5 to even
 }
 

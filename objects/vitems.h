@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class TVelaBaseList;
@@ -226,11 +227,14 @@ protected:
     // Queues Handler as an event of Kind when it is set; WithPos passes the pointer position.
     void RaiseEvent(const std::string& Handler, uint8_t Kind, bool WithPos);
     TVelaBaseList* Owner;
-    std::string Name;
 
 private:
-    friend class TVelaControl;   // renames the other holder of a name directly
-    friend class TVelaBaseList;  // names its layers
+    friend class TVelaControl;   // renames the other holder of a name
+    friend class TVelaBaseList;  // names its layers, keeps the name index
+    // Stores the name, keeping the owner's name index up to date.
+    void Rename(std::string S);
+    std::string Name;
+    bool Listed = false;  // in the owner's flat list
     std::string Tag;
     int32_t Priority = 0;
     int32_t SubPriority = 0;  // tie-breaker among equal priorities, set by film motions
@@ -337,7 +341,15 @@ public:
     void DoKeyUp() override;
     void DoKeyPress() override;
 
-    void AddControl(TVelaControl* C) { Children.push_back(C); }
+    void AddControl(TVelaControl* C) {
+        Children.push_back(C);
+        ChildrenSorted = false;
+    }
+    // Adds C where SortControls would put it: found by bisection while the children are in
+    // order, so that adding many children stays cheap.
+    void InsertControl(TVelaControl* C);
+    // The name of child C, which orders children of equal priority, has changed.
+    void ChildRenamed(const TVelaObject* C);
     void RemoveControl(TVelaControl* C);
     // Changes all four between two invalidations, when any differs.
     void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight);
@@ -367,6 +379,7 @@ protected:
         return true;
     }
     std::vector<TVelaControl*> Children;  // owned, in drawing order
+    bool ChildrenSorted = true;           // as SortControls leaves them
 
 private:
     // Left (Top) as placed on the parent: the film position while a film drives the control,
@@ -531,6 +544,10 @@ public:
     // current layer, and never by the empty name.
     std::string ReferenceName(const TVelaObject& Obj) const;
     TVelaControl* FindControl(const std::string& AName) const;
+    // The first object of the flat list called AName that is not marked for deletion, through
+    // the name index; nullptr when none. The empty name names no object.
+    TVelaObject* ObjectNamed(const std::string& AName) const;
+    // The flat-list index of ObjectNamed, -1 when none.
     int IndexOfName(const std::string& AName) const;
     int IndexOfObject(const TVelaObject* Obj) const;
     // Whether Ref names an object still in the flat list (address and serial).
@@ -544,8 +561,9 @@ public:
     // of type Code unless it is 0; Recurse descends and adds each name once. Answers the count.
     int GetObjectNames(TStringList& List, const TVelaObject* Parent, uint8_t Code, bool Recurse) const;
 
-    void AddObject(TVelaObject* Obj) { Objects.push_back(Obj); }
+    void AddObject(TVelaObject* Obj);
     void RemoveObject(TVelaObject* Obj);
+    // Marks Obj, which has lost its name, for deletion.
     void MarkDeleted(TVelaObject* Obj);
     bool IsMarkedDeleted(const TVelaObject* Obj) const;
     void RemoveFromDeleted(const TVelaObject* Obj);
@@ -592,9 +610,15 @@ public:
     void LoadFromStream(TStream& Stream, int32_t Version) override;
 
 private:
+    friend class TVelaObject;  // renames through IndexName and UnindexName
     void MakeLayers();
     void FreeObjects();
     void SizeRootBitmap();
+    void IndexName(TVelaObject& Obj);
+    void UnindexName(const TVelaObject& Obj);
+    // The first object of Names called AName that Accept takes.
+    template <class TAccept>
+    TVelaObject* FirstNamed(const std::string& AName, TAccept Accept) const;
 
     std::array<std::unique_ptr<TVelaBase>, 2> Layers;
     int32_t Width = 0, Height = 0;
@@ -603,6 +627,8 @@ private:
     int32_t CurrentLayer = 0;
     TTimerList Events{*this};
     std::vector<TVelaObject*> Objects;  // every object but the layers, in creation order
+    // The objects of the flat list that have a name and are not marked for deletion, by name.
+    std::unordered_multimap<std::string, TVelaObject*> Names;
     std::vector<TVelaObject*> Deleted;  // marked for deletion, each once
     size_t StepIndex = 0;
     TVelaControl* Focused = nullptr;

@@ -61,19 +61,17 @@ TVelaControl::~TVelaControl() {
 
 void TVelaControl::SetName(const std::string& S) {
     if (S == Name) return;
-    const int other = Owner ? Owner->IndexOfName(S) : -1;
-    if (other >= 0) {
-        TVelaObject* holder = Owner->GetObject(other);
+    if (TVelaObject* holder = Owner ? Owner->ObjectNamed(S) : nullptr) {
         std::string base = S;
         for (int32_t n = CutNameSuffix(base);; ++n) {
             std::string candidate = base + "_" + std::to_string(n);
-            if (Owner->IndexOfName(candidate) < 0) {
-                holder->Name = candidate;
+            if (!Owner->ObjectNamed(candidate)) {
+                holder->Rename(std::move(candidate));
                 break;
             }
         }
     }
-    Name = S;
+    Rename(S);
 }
 
 void TVelaControl::DropFocusInside() {
@@ -115,8 +113,7 @@ void TVelaControl::SetParent(TVelaControl* P) {
     }
     Parent = P;
     if (P) {
-        P->AddControl(this);
-        P->SortControls();
+        P->InsertControl(this);
         if (P->GetCompoType() == LT_CABINET) EnterCabinet();
     }
     Invalidate();
@@ -342,7 +339,28 @@ void TVelaControl::PlaceNativeControls() {
     for (TVelaControl* child : Children) child->PlaceNativeControls();
 }
 
-void TVelaControl::SortControls() { std::stable_sort(Children.begin(), Children.end(), ChildBefore); }
+void TVelaControl::SortControls() {
+    std::stable_sort(Children.begin(), Children.end(), ChildBefore);
+    ChildrenSorted = true;
+}
+
+// The stable sort puts an appended child after every child it does not sort before.
+void TVelaControl::InsertControl(TVelaControl* C) {
+    if (!ChildrenSorted) {
+        AddControl(C);
+        SortControls();
+        return;
+    }
+    Children.insert(std::upper_bound(Children.begin(), Children.end(), C, ChildBefore), C);
+}
+
+// Only the renamed child can stand out of order, against either neighbour.
+void TVelaControl::ChildRenamed(const TVelaObject* C) {
+    const auto at = std::find(Children.begin(), Children.end(), C);
+    if (!ChildrenSorted || at == Children.end()) return;
+    ChildrenSorted = (at == Children.begin() || !ChildBefore(*at, *(at - 1))) &&
+                     (at + 1 == Children.end() || !ChildBefore(*(at + 1), *at));
+}
 
 // The control record follows the base record; every field is written, the reader skips those
 // its version predates. The saved children follow, each as its type code and its record.

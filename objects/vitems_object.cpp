@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace {
 
@@ -17,7 +18,7 @@ std::atomic<uint32_t> LastSerial{0};
 std::string MakeUniqueName(const TVelaBaseList& Root, const std::string& Prefix) {
     for (int n = 0;; ++n) {
         std::string candidate = Prefix + std::to_string(n);
-        if (Root.IndexOfName(candidate) < 0) return candidate;
+        if (!Root.ObjectNamed(candidate)) return candidate;
     }
 }
 
@@ -33,13 +34,17 @@ TVelaObject::~TVelaObject() {
     Owner->RemoveObject(this);
 }
 
+void TVelaObject::Rename(std::string S) {
+    if (Owner) Owner->UnindexName(*this);
+    Name = std::move(S);
+    if (Owner) Owner->IndexName(*this);
+    if (TVelaControl* parent = GetParent()) parent->ChildRenamed(this);
+}
+
 void TVelaObject::SetName(const std::string& S) {
     if (S == Name) return;
-    if (Owner) {
-        const int other = Owner->IndexOfName(S);
-        if (other >= 0) Owner->GetObject(other)->Delete();
-    }
-    Name = S;
+    if (TVelaObject* other = Owner ? Owner->ObjectNamed(S) : nullptr) other->Delete();
+    Rename(S);
 }
 
 void TVelaObject::SetPriority(int32_t P) {
@@ -58,8 +63,8 @@ void TVelaObject::SetSubPriority(int32_t K) {
 }
 
 void TVelaObject::Delete() {
+    Rename({});
     if (Owner) Owner->MarkDeleted(this);
-    Name.clear();
 }
 
 bool TVelaObject::IsDeleted() const { return Owner && Owner->IsMarkedDeleted(this); }
@@ -127,7 +132,7 @@ void TVelaObject::SaveToStream(TStream& Stream) {
 }
 
 void TVelaObject::LoadFromStream(TStream& Stream, int32_t Version) {
-    Name = ReadStreamString(Stream);
+    Rename(ReadStreamString(Stream));
     Priority = ReadStreamInt(Stream);
     if (Version >= 104) SubPriority = ReadStreamInt(Stream);
     if (Version >= 120) Tag = ReadStreamString(Stream);

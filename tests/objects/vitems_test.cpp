@@ -119,6 +119,47 @@ TEST_F(Scene, RenamingAControlRenamesTheHolder) {
     EXPECT_FALSE(a->IsDeleted());
 }
 
+TEST_F(Scene, NamesAreFoundAcrossManyObjectsRenamesAndDeletions) {
+    std::vector<TFillBox*> boxes;
+    for (int i = 0; i < 300; ++i) boxes.push_back(Box(Layer(0), {0, 0, 1, 1}));
+    EXPECT_EQ(boxes[299]->GetName(), "object299");
+    EXPECT_EQ(Bases->FindControl("object150"), boxes[150]);
+    EXPECT_EQ(Bases->IndexOfName("object150"), 150);
+    boxes[150]->SetName("moved");
+    EXPECT_EQ(Bases->FindControl("object150"), nullptr);
+    EXPECT_EQ(Bases->FindObject("moved"), boxes[150]);
+    boxes[151]->SetName("moved");  // the holder is renamed
+    EXPECT_EQ(Bases->FindControl("moved_2"), boxes[150]);
+    EXPECT_EQ(Bases->FindControl("moved"), boxes[151]);
+    boxes[151]->Delete();
+    EXPECT_EQ(Bases->FindControl("moved"), nullptr);
+    EXPECT_EQ(Bases->IndexOfName("moved"), -1);
+    EXPECT_EQ(Box(Layer(0), {0, 0, 1, 1})->GetName(), "object150");
+    EXPECT_EQ(Box(Layer(0), {0, 0, 1, 1})->GetName(), "object151");
+    Bases->Step();
+    boxes[152]->SetName("moved");
+    EXPECT_EQ(Bases->FindControl("moved"), boxes[152]);
+    delete boxes[152];
+    EXPECT_EQ(Bases->FindControl("moved"), nullptr);
+    EXPECT_EQ(Bases->FindControl("moved_2"), boxes[150]);
+}
+
+TEST_F(Scene, TheEmptyNameTakesNothingFromAnotherObject) {
+    Layer(0)->SetColor(0);
+    TFillBox* gone = Box(Layer(0), {0, 0, 10, 10}, 0xFF0000);
+    gone->Delete();
+    TFillBox* box = Box(Layer(0), {20, 0, 30, 10});
+    box->SetName("");
+    EXPECT_EQ(gone->GetName(), "");
+    EXPECT_EQ(box->GetName(), "");
+    Bases->Prepare();
+    EXPECT_EQ(Bases->GetSurface()->GetPixel(5, 5), 0u);  // neither is drawn
+    EXPECT_EQ(Bases->GetSurface()->GetPixel(25, 5), 0u);
+    TCounter* counter = Counter();
+    counter->SetName("");
+    EXPECT_FALSE(box->IsDeleted());
+}
+
 TEST_F(Scene, DeletedObjectsStayUntilTheStepAndStaleReferencesFail) {
     TFillBox* box = Box(Layer(0), {0, 0, 10, 10});
     TFillBox* child = Box(box, {0, 0, 5, 5});
@@ -188,6 +229,31 @@ TEST_F(Scene, ChildrenSortSystemFirstThenPriorityThenName) {
     b->SetParent(a);
     a->SetParent(b);  // a parent cannot move under its own child
     EXPECT_EQ(a->GetParent(), Layer(0));
+}
+
+TEST_F(Scene, ChildrenAddedOneByOneTakeTheirPlaceInDrawingOrder) {
+    const auto named = [&](const char* Name, int32_t Priority = 0) {
+        TFillBox* box = static_cast<TFillBox*>(Bases->CreateObject(LT_BOX));
+        box->SetName(Name);
+        box->SetPriority(Priority);
+        box->SetParent(Layer(0));
+        return box;
+    };
+    TFillBox* c = named("c");
+    TFillBox* a = named("a");
+    TFillBox* top = named("top", 5);
+    TFillBox* b = named("b");
+    const auto order = [&] {
+        std::vector<TVelaControl*> children;
+        for (int i = 0; i < Layer(0)->GetControlCount(); ++i) children.push_back(Layer(0)->GetControl(i));
+        return children;
+    };
+    EXPECT_EQ(order(), (std::vector<TVelaControl*>{a, b, c, top}));
+    // A rename does not move a child; the next child added puts every one in its place.
+    a->SetName("d");
+    EXPECT_EQ(order(), (std::vector<TVelaControl*>{a, b, c, top}));
+    TFillBox* e = named("e");
+    EXPECT_EQ(order(), (std::vector<TVelaControl*>{b, c, a, e, top}));
 }
 
 TEST_F(Scene, MovedControlDirtiesOldAndNewRectangles) {

@@ -348,8 +348,8 @@ public:
     // Adds C where SortControls would put it: found by bisection while the children are in
     // order, so that adding many children stays cheap.
     void InsertControl(TVelaControl* C);
-    // The name of child C, which orders children of equal priority, has changed.
-    void ChildRenamed(const TVelaObject* C);
+    // The name or the priorities of child C changed without a sort.
+    void ChildOrderChanged(const TVelaObject* C);
     void RemoveControl(TVelaControl* C);
     // Changes all four between two invalidations, when any differs.
     void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight);

@@ -354,8 +354,8 @@ void TVelaControl::InsertControl(TVelaControl* C) {
     Children.insert(std::upper_bound(Children.begin(), Children.end(), C, ChildBefore), C);
 }
 
-// Only the renamed child can stand out of order, against either neighbour.
-void TVelaControl::ChildRenamed(const TVelaObject* C) {
+// Only that child can stand out of order, against either neighbour.
+void TVelaControl::ChildOrderChanged(const TVelaObject* C) {
     const auto at = std::find(Children.begin(), Children.end(), C);
     if (!ChildrenSorted || at == Children.end()) return;
     ChildrenSorted = (at == Children.begin() || !ChildBefore(*at, *(at - 1))) &&

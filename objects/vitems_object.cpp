@@ -38,7 +38,7 @@ void TVelaObject::Rename(std::string S) {
     if (Owner) Owner->UnindexName(*this);
     Name = std::move(S);
     if (Owner) Owner->IndexName(*this);
-    if (TVelaControl* parent = GetParent()) parent->ChildRenamed(this);
+    if (TVelaControl* parent = GetParent()) parent->ChildOrderChanged(this);
 }
 
 void TVelaObject::SetName(const std::string& S) {
@@ -132,10 +132,11 @@ void TVelaObject::SaveToStream(TStream& Stream) {
 }
 
 void TVelaObject::LoadFromStream(TStream& Stream, int32_t Version) {
-    Rename(ReadStreamString(Stream));
+    std::string name = ReadStreamString(Stream);
     Priority = ReadStreamInt(Stream);
     if (Version >= 104) SubPriority = ReadStreamInt(Stream);
     if (Version >= 120) Tag = ReadStreamString(Stream);
+    Rename(std::move(name));  // tells the parent of the new order keys
 }
 
 TVelaComponent::~TVelaComponent() {

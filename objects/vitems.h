@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class TVelaBaseList;
@@ -117,8 +118,11 @@ public:
 #undef VELA_DECLARE_BOOL
 #undef VELA_DECLARE_STR
     virtual bool GetPlaying() const { return false; }
+    // The unscaled size of kinds that keep one; the base answers the size and ignores writes.
     virtual int32_t GetOrigwidth() const { return GetWidth(); }
+    virtual void SetOrigwidth(int32_t) {}
     virtual int32_t GetOrigheight() const { return GetHeight(); }
+    virtual void SetOrigheight(int32_t) {}
     // The indexed pairs: top/centre/bottom, left/centre/right, the nine border pieces, three params.
     virtual int32_t GetBorderhalign(int) const { return 0; }
     virtual void SetBorderhalign(int, int32_t) {}
@@ -126,15 +130,17 @@ public:
     virtual void SetBordervalign(int, int32_t) {}
     virtual std::string GetBordersource(int) const { return {}; }
     virtual void SetBordersource(int, const std::string&) {}
-    virtual double GetParam(int) const { return 0; }
-    virtual void SetParam(int, double) {}
-    // Zoom as a factor (1.0 = 1:1) and the angle in radians, over the integer properties.
-    virtual double GetFloatzoomx() const;
-    virtual void SetFloatzoomx(double V);
-    virtual double GetFloatzoomy() const;
-    virtual void SetFloatzoomy(double V);
-    virtual double GetFloatangle() const;
-    virtual void SetFloatangle(double V);
+    virtual long double GetParam(int) const { return 0; }
+    virtual void SetParam(int, long double) {}
+    // Zoom as a factor (1.0 = 1:1) and the angle in radians, over the integer properties. A
+    // value whose integer lies beyond the 64-bit range (or NaN) raises EParamError; else the
+    // integer's low 32 bits are taken.
+    virtual long double GetFloatzoomx() const;
+    virtual void SetFloatzoomx(long double V);
+    virtual long double GetFloatzoomy() const;
+    virtual void SetFloatzoomy(long double V);
+    virtual long double GetFloatangle() const;
+    virtual void SetFloatangle(long double V);
 
     // Values no property id names.
     virtual bool GetControlFlag() const { return false; }
@@ -221,11 +227,14 @@ protected:
     // Queues Handler as an event of Kind when it is set; WithPos passes the pointer position.
     void RaiseEvent(const std::string& Handler, uint8_t Kind, bool WithPos);
     TVelaBaseList* Owner;
-    std::string Name;
 
 private:
-    friend class TVelaControl;   // renames the other holder of a name directly
-    friend class TVelaBaseList;  // names its layers
+    friend class TVelaControl;   // renames the other holder of a name
+    friend class TVelaBaseList;  // names its layers, keeps the name index
+    // Stores the name, keeping the owner's name index up to date.
+    void Rename(std::string S);
+    std::string Name;
+    bool Listed = false;  // in the owner's flat list
     std::string Tag;
     int32_t Priority = 0;
     int32_t SubPriority = 0;  // tie-breaker among equal priorities, set by film motions
@@ -332,7 +341,15 @@ public:
     void DoKeyUp() override;
     void DoKeyPress() override;
 
-    void AddControl(TVelaControl* C) { Children.push_back(C); }
+    void AddControl(TVelaControl* C) {
+        Children.push_back(C);
+        ChildrenSorted = false;
+    }
+    // Adds C where SortControls would put it: found by bisection while the children are in
+    // order, so that adding many children stays cheap.
+    void InsertControl(TVelaControl* C);
+    // The name or the priorities of child C changed without a sort.
+    void ChildOrderChanged(const TVelaObject* C);
     void RemoveControl(TVelaControl* C);
     // Changes all four between two invalidations, when any differs.
     void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight);
@@ -340,7 +357,8 @@ public:
     void SortControls();
     virtual void ClipChanged() {}
 
-    // Film motion: the film that drives the control, none when no film is loaded.
+    // Film motion: the film that drives the control, none when no film is loaded. While a film
+    // drives it the control is placed at the film position instead of Left and Top.
     TVelaMotion* GetMotion() const { return Motion.get(); }
     void LoadFilm(const std::string& FileName);
     void StartFilm();
@@ -361,8 +379,12 @@ protected:
         return true;
     }
     std::vector<TVelaControl*> Children;  // owned, in drawing order
+    bool ChildrenSorted = true;           // as SortControls leaves them
 
 private:
+    // Left (Top) as placed on the parent: the film position while a film drives the control,
+    // else scaled by the zoom when PosZoomed.
+    int32_t PlacedPos(bool Vertical) const;
     int32_t Origin(bool Vertical, bool Second) const;
     // The focus is dropped when this control or one of its children has it.
     void DropFocusInside();
@@ -399,6 +421,9 @@ public:
     void SetHeight(int32_t V) override;
     void Prepare() override;
     void MakePrivateDIBs() override { SizeSurfaces(); }
+    // The bare layer is entered on every pointer step (it never becomes the object under the
+    // pointer): its entry is queued once while one is queued.
+    void DoMouseIn() override;
 
     // Clamps R to the layer and adds it to the dirty list when it is not empty.
     void AddDirtyRect(const TRect& R);
@@ -441,8 +466,8 @@ class TTimerList : public TObjList<TTimerData> {
 public:
     explicit TTimerList(TVelaBaseList& AOwner) : Owner(AOwner) {}
 
-    // Appends a pending record. When Sender already has a pending record of Kind, nothing is
-    // added and that record's index is answered.
+    // Appends a pending record and answers its index. Raisers that queue a kind once per object
+    // test IndexOf first.
     int Add(TVelaObject* Sender, const std::string& Handler, const TArrayString* Args, uint8_t Kind);
     using TObjList::IndexOf;
     // The first record, pending or taken, of Sender and Kind; -1 when none.
@@ -515,7 +540,14 @@ public:
     // Look-ups by name: "" and 0x01 "BASE0"/"BASE1" name the layers (relative to the current
     // layer for FindObject, absolute for FindControl); deleted objects are never found.
     TVelaObject* FindObject(const std::string& AName) const;
+    // The name under which FindObject finds Obj again: a layer by its place relative to the
+    // current layer, and never by the empty name.
+    std::string ReferenceName(const TVelaObject& Obj) const;
     TVelaControl* FindControl(const std::string& AName) const;
+    // The first object of the flat list called AName that is not marked for deletion, through
+    // the name index; nullptr when none. The empty name names no object.
+    TVelaObject* ObjectNamed(const std::string& AName) const;
+    // The flat-list index of ObjectNamed, -1 when none.
     int IndexOfName(const std::string& AName) const;
     int IndexOfObject(const TVelaObject* Obj) const;
     // Whether Ref names an object still in the flat list (address and serial).
@@ -529,8 +561,9 @@ public:
     // of type Code unless it is 0; Recurse descends and adds each name once. Answers the count.
     int GetObjectNames(TStringList& List, const TVelaObject* Parent, uint8_t Code, bool Recurse) const;
 
-    void AddObject(TVelaObject* Obj) { Objects.push_back(Obj); }
+    void AddObject(TVelaObject* Obj);
     void RemoveObject(TVelaObject* Obj);
+    // Marks Obj, which has lost its name, for deletion.
     void MarkDeleted(TVelaObject* Obj);
     bool IsMarkedDeleted(const TVelaObject* Obj) const;
     void RemoveFromDeleted(const TVelaObject* Obj);
@@ -577,9 +610,15 @@ public:
     void LoadFromStream(TStream& Stream, int32_t Version) override;
 
 private:
+    friend class TVelaObject;  // renames through IndexName and UnindexName
     void MakeLayers();
     void FreeObjects();
     void SizeRootBitmap();
+    void IndexName(TVelaObject& Obj);
+    void UnindexName(const TVelaObject& Obj);
+    // The first object of Names called AName that Accept takes.
+    template <class TAccept>
+    TVelaObject* FirstNamed(const std::string& AName, TAccept Accept) const;
 
     std::array<std::unique_ptr<TVelaBase>, 2> Layers;
     int32_t Width = 0, Height = 0;
@@ -588,6 +627,8 @@ private:
     int32_t CurrentLayer = 0;
     TTimerList Events{*this};
     std::vector<TVelaObject*> Objects;  // every object but the layers, in creation order
+    // The objects of the flat list that have a name and are not marked for deletion, by name.
+    std::unordered_multimap<std::string, TVelaObject*> Names;
     std::vector<TVelaObject*> Deleted;  // marked for deletion, each once
     size_t StepIndex = 0;
     TVelaControl* Focused = nullptr;

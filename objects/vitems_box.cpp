@@ -80,7 +80,7 @@ bool TVelaBox::Step() {
 void TVelaBox::SpawnTrailCopy() {
     if (!Owner) return;
     auto* copy = new TVelaBlurBox(Owner, false);
-    copy->SetName(MakeUniqueName(*Owner, Name));
+    copy->SetName(MakeUniqueName(*Owner, GetName()));
     copy->SetParent(GetParent());
     copy->SetPriority(GetPriority() - 1);
     copy->SetBounds(GetLeft(), GetTop(), GetWidth(), GetHeight());

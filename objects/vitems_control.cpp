@@ -61,19 +61,17 @@ TVelaControl::~TVelaControl() {
 
 void TVelaControl::SetName(const std::string& S) {
     if (S == Name) return;
-    const int other = Owner ? Owner->IndexOfName(S) : -1;
-    if (other >= 0) {
-        TVelaObject* holder = Owner->GetObject(other);
+    if (TVelaObject* holder = Owner ? Owner->ObjectNamed(S) : nullptr) {
         std::string base = S;
         for (int32_t n = CutNameSuffix(base);; ++n) {
             std::string candidate = base + "_" + std::to_string(n);
-            if (Owner->IndexOfName(candidate) < 0) {
-                holder->Name = candidate;
+            if (!Owner->ObjectNamed(candidate)) {
+                holder->Rename(std::move(candidate));
                 break;
             }
         }
     }
-    Name = S;
+    Rename(S);
 }
 
 void TVelaControl::DropFocusInside() {
@@ -115,8 +113,7 @@ void TVelaControl::SetParent(TVelaControl* P) {
     }
     Parent = P;
     if (P) {
-        P->AddControl(this);
-        P->SortControls();
+        P->InsertControl(this);
         if (P->GetCompoType() == LT_CABINET) EnterCabinet();
     }
     Invalidate();
@@ -210,6 +207,12 @@ bool TVelaControl::GetAnipaused() const {
     return AniPaused;
 }
 
+int32_t TVelaControl::PlacedPos(bool Vertical) const {
+    if (Motion) return Vertical ? FilmY : FilmX;
+    const int32_t pos = Vertical ? Top : Left;
+    return PosZoomed ? Scaled(pos, Vertical ? GetZoomy() : GetZoomx()) : pos;
+}
+
 // The screen position of the anchored left (top) edge. Second leaves out the parent and
 // anchors a flipped control one pixel further.
 int32_t TVelaControl::Origin(bool Vertical, bool Second) const {
@@ -226,7 +229,7 @@ int32_t TVelaControl::Origin(bool Vertical, bool Second) const {
     TCustomDIBX* own = self->GetSurface();
     TCustomDIBX* parentSurface = Parent && Parent->GetBase() != Parent ? Parent->GetSurface() : nullptr;
     const int32_t parentZoom = Parent ? (Vertical ? Parent->GetZoomy() : Parent->GetZoomx()) : 0;
-    if (!Second && PosZoomed && parentSurface && own && zoom == parentZoom) {
+    if (!Second && PosZoomed && !Motion && parentSurface && own && zoom == parentZoom) {
         // Placed inside the parent's own picture, which is shown scaled to the parent's size.
         const int32_t parentExtent = Vertical ? Parent->GetHeight() : Parent->GetWidth();
         const int32_t surfaceExtent = Vertical ? parentSurface->GetHeight() : parentSurface->GetWidth();
@@ -246,14 +249,13 @@ int32_t TVelaControl::Origin(bool Vertical, bool Second) const {
     }
     int32_t anchor = Scaled(offset, zoom);
     if (flip) anchor = size - (Second ? 0 : 1) - anchor;
-    int32_t l = PosZoomed ? Scaled(pos, zoom) : pos;
+    int32_t l = PlacedPos(Vertical);
     if (!Second && Parent) l += parentOrigin();
     return l - anchor + plus;
 }
 
 TPoint TVelaControl::GetScreenPos() const {
-    TPoint p{Left, Top};
-    if (PosZoomed) p = {Scaled(Left, GetZoomx()), Scaled(Top, GetZoomy())};
+    TPoint p{PlacedPos(false), PlacedPos(true)};
     if (Parent) {
         p.X += Parent->GetOriginX() - Parent->GetScrollx();
         p.Y += Parent->GetOriginY() - Parent->GetScrolly();
@@ -337,7 +339,28 @@ void TVelaControl::PlaceNativeControls() {
     for (TVelaControl* child : Children) child->PlaceNativeControls();
 }
 
-void TVelaControl::SortControls() { std::stable_sort(Children.begin(), Children.end(), ChildBefore); }
+void TVelaControl::SortControls() {
+    std::stable_sort(Children.begin(), Children.end(), ChildBefore);
+    ChildrenSorted = true;
+}
+
+// The stable sort puts an appended child after every child it does not sort before.
+void TVelaControl::InsertControl(TVelaControl* C) {
+    if (!ChildrenSorted) {
+        AddControl(C);
+        SortControls();
+        return;
+    }
+    Children.insert(std::upper_bound(Children.begin(), Children.end(), C, ChildBefore), C);
+}
+
+// Only that child can stand out of order, against either neighbour.
+void TVelaControl::ChildOrderChanged(const TVelaObject* C) {
+    const auto at = std::find(Children.begin(), Children.end(), C);
+    if (!ChildrenSorted || at == Children.end()) return;
+    ChildrenSorted = (at == Children.begin() || !ChildBefore(*at, *(at - 1))) &&
+                     (at + 1 == Children.end() || !ChildBefore(*(at + 1), *at));
+}
 
 // The control record follows the base record; every field is written, the reader skips those
 // its version predates. The saved children follow, each as its type code and its record.

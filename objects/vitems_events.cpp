@@ -4,11 +4,6 @@
 #include <algorithm>
 
 int TTimerList::Add(TVelaObject* Sender, const std::string& Handler, const TArrayString* Args, uint8_t Kind) {
-    if (Sender)
-        for (int i = 0; i < Count(); ++i) {
-            const TTimerData* e = Items(i);
-            if (e->Level == 0 && e->Kind == Kind && e->Sender == Sender->Ref()) return i;
-        }
     auto record = std::make_unique<TTimerData>();
     record->Handler = Handler;
     if (Sender) record->Sender = Sender->Ref();
@@ -48,13 +43,14 @@ void TTimerList::RemoveObject(const TVelaObject* Obj) {
     }
 }
 
-// Per record: handler, sender name ("" when gone), kind byte, level (4 bytes), arguments.
+// Per record: handler, sender name ("" when gone; a layer by its place relative to the current
+// layer), kind byte, level (4 bytes), arguments.
 void TTimerList::SaveToStream(TStream& Stream) const {
     WriteStreamInt(Stream, Count());
     for (int i = 0; i < Count(); ++i) {
         const TTimerData* e = Items(i);
         WriteStreamString(Stream, e->Handler);
-        WriteStreamString(Stream, Owner.IsLive(e->Sender) ? e->Sender.Object->GetName() : std::string());
+        WriteStreamString(Stream, Owner.IsLive(e->Sender) ? Owner.ReferenceName(*e->Sender.Object) : std::string());
         WriteStreamByte(Stream, e->Kind);
         WriteStreamInt(Stream, e->Level);
         e->Args.SaveToStream(Stream);

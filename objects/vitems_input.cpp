@@ -64,14 +64,17 @@ void TVelaObject::DoMouseMove() {
     RaiseEvent(GetOnmousemove(), PR_ONMOUSEMOVE, true);
 }
 
-// Entry and exit are raised at most once while one is pending (the queue keeps one pending
-// event per sender and kind), so an object the pointer rests on does not flood the queue.
+// Entry and exit are queued each time they happen, so the script sees them in their order.
 void TVelaObject::DoMouseIn() {
     if (!IsSelecting()) RaiseEvent(GetOnmousein(), PR_ONMOUSEIN, false);
 }
 
 void TVelaObject::DoMouseOut() {
     if (!IsSelecting()) RaiseEvent(GetOnmouseout(), PR_ONMOUSEOUT, false);
+}
+
+void TVelaBase::DoMouseIn() {
+    if (Owner->GetEvents().IndexOf(this, PR_ONMOUSEIN) < 0) TVelaControl::DoMouseIn();
 }
 
 // ---- Key handlers of controls ----

@@ -2,10 +2,12 @@
 #include "objects/vitems.h"
 
 #include "core/sysutils.h"
+#include "script/params_values.h"
 
 #include <atomic>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace {
 
@@ -16,7 +18,7 @@ std::atomic<uint32_t> LastSerial{0};
 std::string MakeUniqueName(const TVelaBaseList& Root, const std::string& Prefix) {
     for (int n = 0;; ++n) {
         std::string candidate = Prefix + std::to_string(n);
-        if (Root.IndexOfName(candidate) < 0) return candidate;
+        if (!Root.ObjectNamed(candidate)) return candidate;
     }
 }
 
@@ -32,13 +34,17 @@ TVelaObject::~TVelaObject() {
     Owner->RemoveObject(this);
 }
 
+void TVelaObject::Rename(std::string S) {
+    if (Owner) Owner->UnindexName(*this);
+    Name = std::move(S);
+    if (Owner) Owner->IndexName(*this);
+    if (TVelaControl* parent = GetParent()) parent->ChildOrderChanged(this);
+}
+
 void TVelaObject::SetName(const std::string& S) {
     if (S == Name) return;
-    if (Owner) {
-        const int other = Owner->IndexOfName(S);
-        if (other >= 0) Owner->GetObject(other)->Delete();
-    }
-    Name = S;
+    if (TVelaObject* other = Owner ? Owner->ObjectNamed(S) : nullptr) other->Delete();
+    Rename(S);
 }
 
 void TVelaObject::SetPriority(int32_t P) {
@@ -57,8 +63,8 @@ void TVelaObject::SetSubPriority(int32_t K) {
 }
 
 void TVelaObject::Delete() {
+    Rename({});
     if (Owner) Owner->MarkDeleted(this);
-    Name.clear();
 }
 
 bool TVelaObject::IsDeleted() const { return Owner && Owner->IsMarkedDeleted(this); }
@@ -77,16 +83,23 @@ TVelaBase* TVelaObject::GetBase() {
     return parent ? parent->GetBase() : nullptr;
 }
 
-double TVelaObject::GetFloatzoomx() const { return GetZoomx() / 256.0; }
-void TVelaObject::SetFloatzoomx(double V) { SetZoomx(static_cast<int32_t>(std::nearbyint(V * 256))); }
-double TVelaObject::GetFloatzoomy() const { return GetZoomy() / 256.0; }
-void TVelaObject::SetFloatzoomy(double V) { SetZoomy(static_cast<int32_t>(std::nearbyint(V * 256))); }
+namespace {
+
+// V rounded to the nearest integer (ties to even), converted as expressions convert.
+int32_t RoundToInt(long double V) { return FloatToInt(std::nearbyint(V)); }
+
+constexpr long double Pi = std::numbers::pi_v<long double>;
+
+}  // namespace
+
+long double TVelaObject::GetFloatzoomx() const { return GetZoomx() / 256.0L; }
+void TVelaObject::SetFloatzoomx(long double V) { SetZoomx(RoundToInt(V * 256)); }
+long double TVelaObject::GetFloatzoomy() const { return GetZoomy() / 256.0L; }
+void TVelaObject::SetFloatzoomy(long double V) { SetZoomy(RoundToInt(V * 256)); }
 
 // A full turn is 255 angle units.
-double TVelaObject::GetFloatangle() const { return GetAngle() * 2 * std::numbers::pi / 255; }
-void TVelaObject::SetFloatangle(double V) {
-    SetAngle(static_cast<int32_t>(std::nearbyint(V / (2 * std::numbers::pi) * 255)));
-}
+long double TVelaObject::GetFloatangle() const { return GetAngle() * 2 * Pi / 255; }
+void TVelaObject::SetFloatangle(long double V) { SetAngle(RoundToInt(V / (2 * Pi) * 255)); }
 
 TRect TVelaObject::GetBoundsRect() const {
     const int32_t x = GetOriginX(), y = GetOriginY();
@@ -119,10 +132,11 @@ void TVelaObject::SaveToStream(TStream& Stream) {
 }
 
 void TVelaObject::LoadFromStream(TStream& Stream, int32_t Version) {
-    Name = ReadStreamString(Stream);
+    std::string name = ReadStreamString(Stream);
     Priority = ReadStreamInt(Stream);
     if (Version >= 104) SubPriority = ReadStreamInt(Stream);
     if (Version >= 120) Tag = ReadStreamString(Stream);
+    Rename(std::move(name));  // tells the parent of the new order keys
 }
 
 TVelaComponent::~TVelaComponent() {

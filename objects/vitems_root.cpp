@@ -117,8 +117,8 @@ TVelaBaseList::~TVelaBaseList() {
 void TVelaBaseList::MakeLayers() {
     for (int i = 0; i < 2; ++i) {
         Layers[i] = std::make_unique<TVelaBase>(*this);
-        Layers[i]->Name = LayerNames[i];
         RemoveObject(Layers[i].get());  // reached through GetBase and the layer names only
+        Layers[i]->Name = LayerNames[i];
     }
 }
 
@@ -159,12 +159,48 @@ void TVelaBaseList::SetColor(int32_t V) {
     for (auto& layer : Layers) layer->SetColor(V);
 }
 
+// Objects are listed in the order of their serials, so the smallest serial is the first.
+template <class TAccept>
+TVelaObject* TVelaBaseList::FirstNamed(const std::string& AName, TAccept Accept) const {
+    TVelaObject* first = nullptr;
+    const auto [from, to] = Names.equal_range(AName);
+    for (auto it = from; it != to; ++it)
+        if ((!first || it->second->GetSerial() < first->GetSerial()) && Accept(it->second)) first = it->second;
+    return first;
+}
+
+void TVelaBaseList::IndexName(TVelaObject& Obj) {
+    if (Obj.Listed && !Obj.GetName().empty() && !IsMarkedDeleted(&Obj)) Names.emplace(Obj.GetName(), &Obj);
+}
+
+void TVelaBaseList::UnindexName(const TVelaObject& Obj) {
+    const auto [from, to] = Names.equal_range(Obj.GetName());
+    for (auto it = from; it != to; ++it)
+        if (it->second == &Obj) {
+            Names.erase(it);
+            return;
+        }
+}
+
+TVelaObject* TVelaBaseList::ObjectNamed(const std::string& AName) const {
+    return FirstNamed(AName, [](const TVelaObject*) { return true; });
+}
+
+int TVelaBaseList::IndexOfName(const std::string& AName) const {
+    const TVelaObject* obj = ObjectNamed(AName);
+    return obj ? IndexOfObject(obj) : -1;
+}
+
 TVelaObject* TVelaBaseList::FindObject(const std::string& AName) const {
     if (AName.empty() || AName == LayerNames[0]) return GetBase(CurrentLayer);
     if (AName == OtherLayerName || AName == LayerNames[1]) return GetBase(CurrentLayer ^ 1);
-    for (TVelaObject* obj : Objects)
-        if (obj->GetName() == AName && !IsMarkedDeleted(obj) && dynamic_cast<TVelaComponent*>(obj)) return obj;
-    return nullptr;
+    return FirstNamed(AName, [](const TVelaObject* Obj) { return dynamic_cast<const TVelaComponent*>(Obj); });
+}
+
+std::string TVelaBaseList::ReferenceName(const TVelaObject& Obj) const {
+    if (&Obj == GetBase(CurrentLayer)) return LayerNames[0];
+    if (&Obj == GetBase(CurrentLayer ^ 1)) return OtherLayerName;
+    return Obj.GetName();
 }
 
 TVelaControl* TVelaBaseList::FindControl(const std::string& AName) const {
@@ -172,16 +208,8 @@ TVelaControl* TVelaBaseList::FindControl(const std::string& AName) const {
     if (AName == OtherLayerName) return GetBase(CurrentLayer ^ 1);
     if (AName == LayerNames[0]) return GetBase(0);
     if (AName == LayerNames[1]) return GetBase(1);
-    for (TVelaObject* obj : Objects)
-        if (obj->GetName() == AName && !IsMarkedDeleted(obj))
-            if (auto* control = dynamic_cast<TVelaControl*>(obj)) return control;
-    return nullptr;
-}
-
-int TVelaBaseList::IndexOfName(const std::string& AName) const {
-    for (size_t i = 0; i < Objects.size(); ++i)
-        if (Objects[i]->GetName() == AName) return static_cast<int>(i);
-    return -1;
+    return static_cast<TVelaControl*>(
+        FirstNamed(AName, [](const TVelaObject* Obj) { return dynamic_cast<const TVelaControl*>(Obj); }));
 }
 
 int TVelaBaseList::IndexOfObject(const TVelaObject* Obj) const {
@@ -218,9 +246,17 @@ int TVelaBaseList::GetObjectNames(TStringList& List, const TVelaObject* Parent, 
     return added;
 }
 
+void TVelaBaseList::AddObject(TVelaObject* Obj) {
+    Objects.push_back(Obj);
+    Obj->Listed = true;
+    IndexName(*Obj);
+}
+
 void TVelaBaseList::RemoveObject(TVelaObject* Obj) {
     const int index = IndexOfObject(Obj);
     if (index < 0) return;
+    UnindexName(*Obj);
+    Obj->Listed = false;
     Objects.erase(Objects.begin() + index);
     if (static_cast<size_t>(index) < StepIndex) --StepIndex;  // the step goes on with the same next object
 }

@@ -118,9 +118,12 @@ void TVelaMotion::ApplyCurrent() {
 
 // ---- A control's film ----
 
+// Taking or dropping a film moves the control between Left/Top and the film position.
 void TVelaControl::LoadFilm(const std::string& FileName) {
-    Motion.reset();
+    FreeMotion();
+    Invalidate();
     Motion = std::make_unique<TVelaMotion>(*this);
+    Invalidate();
     Motion->LoadFromFile(FileName);
 }
 
@@ -128,7 +131,12 @@ void TVelaControl::StartFilm() {
     if (Motion) Motion->Start();
 }
 
-void TVelaControl::FreeMotion() { Motion.reset(); }
+void TVelaControl::FreeMotion() {
+    if (!Motion) return;
+    Invalidate();
+    Motion.reset();
+    Invalidate();
+}
 
 bool TVelaControl::GetPlaying() const {
     return Motion && !Motion->GetFinished() && !GetPaused() && !GetAnipaused();
@@ -210,17 +218,6 @@ void TVelaTimer::LoadFromStream(TStream& Stream, int32_t Version) {
 
 // ---- The property motion ----
 
-namespace {
-
-// The name under which the root finds Obj again: a layer by its place relative to the current one.
-std::string ReferenceName(const TVelaBaseList& Root, const TVelaObject& Obj) {
-    if (&Obj == Root.GetBase(Root.GetCurrentLayer())) return {};
-    if (&Obj == Root.GetBase(Root.GetCurrentLayer() ^ 1)) return std::string(1, SystemNameMark);
-    return Obj.GetName();
-}
-
-}  // namespace
-
 TVelaObject* TVelaPropMotion::LiveTarget() const {
     return Owner && Owner->IsLive(Target) && !Target.Object->IsDeleted() ? Target.Object : nullptr;
 }
@@ -272,7 +269,7 @@ void TVelaPropMotion::SaveToStream(TStream& Stream) {
     // A motion whose object went ends at its next step; stored without a property, it ends at
     // its first step after loading instead of finding some other object.
     const bool ended = Target.Object && !target;
-    WriteStreamString(Stream, target ? ReferenceName(*Owner, *target) : ended ? std::string() : TargetName);
+    WriteStreamString(Stream, target ? Owner->ReferenceName(*target) : ended ? std::string() : TargetName);
     WriteStreamInt(Stream, ended ? NoProperty : PropId);
     WriteStreamExtended(Stream, TargetValue);
     WriteStreamInt(Stream, Duration);

@@ -18,7 +18,7 @@ struct TAccessor {
 
 void Put(TCustomParam& Dest, int32_t V) { Dest.SetInt(V); }
 void Put(TCustomParam& Dest, bool V) { Dest.SetBool(V); }
-void Put(TCustomParam& Dest, double V) { Dest.SetFloat(V); }
+void Put(TCustomParam& Dest, long double V) { Dest.SetFloat(V); }
 void Put(TCustomParam& Dest, const std::string& V) { Dest.SetStr(V); }
 
 template <class T>
@@ -28,7 +28,7 @@ int32_t Take(const TCustomParam& Value) { return Value.AsInt(); }
 template <>
 bool Take(const TCustomParam& Value) { return Value.AsBool(); }
 template <>
-double Take(const TCustomParam& Value) { return static_cast<double>(Value.AsFloat()); }
+long double Take(const TCustomParam& Value) { return Value.AsFloat(); }
 template <>
 std::string Take(const TCustomParam& Value) { return Value.AsStr(); }
 
@@ -97,7 +97,7 @@ void WriteParent(TVelaObject& Obj, const TCustomParam& Value) {
     X(FONTHOVERBORDERCOLOR, Fonthoverbordercolor) X(FONTHOVERSHADOW, Fonthovershadow)                          \
     X(FONTHOVERSHADOWCOLOR, Fonthovershadowcolor) X(BARSIZE, Barsize) X(PLUSX, Plusx) X(PLUSY, Plusy)          \
     X(REPEATPOS, Repeatpos) X(BLURSPAN, Blurspan) X(BLURDELAY, Blurdelay) X(IMEMODE, Imemode)                  \
-    X(CAPMASKLEVEL, Capmasklevel) X(CARETHEIGHT, Caretheight)
+    X(CAPMASKLEVEL, Capmasklevel) X(CARETHEIGHT, Caretheight) X(ORIGWIDTH, Origwidth) X(ORIGHEIGHT, Origheight)
 #define VELA_PROPS_BOOL(X)                                                                                     \
     X(ANTIALIAS, Antialias) X(PAUSED, Paused) X(REPEAT, Repeat) X(VISIBLE, Visible) X(AUTOSCRAP, Autoscrap)    \
     X(RCLICKSCRAP, Rclickscrap) X(TEXTPAUSED, Textpaused) X(ALLOWALLUP, Allowallup) X(SELECTED, Selected)      \
@@ -126,7 +126,7 @@ constexpr std::array<TAccessor, PropCount> MakeAccessors() {
 #define VELA_PROP_INT(ID, N) A[PR_##ID] = Pair<int32_t, &O::Get##N, &O::Set##N>();
 #define VELA_PROP_BOOL(ID, N) A[PR_##ID] = Pair<bool, &O::Get##N, &O::Set##N>();
 #define VELA_PROP_STR(ID, N) A[PR_##ID] = Pair<std::string, &O::Get##N, &O::Set##N>();
-#define VELA_PROP_FLOAT(ID, N) A[PR_##ID] = Pair<double, &O::Get##N, &O::Set##N>();
+#define VELA_PROP_FLOAT(ID, N) A[PR_##ID] = Pair<long double, &O::Get##N, &O::Set##N>();
     VELA_PROPS_INT(VELA_PROP_INT)
     VELA_PROPS_BOOL(VELA_PROP_BOOL)
     VELA_PROPS_STR(VELA_PROP_STR)
@@ -158,16 +158,14 @@ constexpr std::array<TAccessor, PropCount> MakeAccessors() {
     A[PR_BORDERVALIGNL] = Pair<int32_t, &O::GetBordervalign, &O::SetBordervalign, 3>();
     A[PR_BORDERVALIGNC] = Pair<int32_t, &O::GetBordervalign, &O::SetBordervalign, 4>();
     A[PR_BORDERVALIGNR] = Pair<int32_t, &O::GetBordervalign, &O::SetBordervalign, 5>();
-    A[PR_PARAM1] = Pair<double, &O::GetParam, &O::SetParam, 0>();
-    A[PR_PARAM2] = Pair<double, &O::GetParam, &O::SetParam, 1>();
-    A[PR_PARAM3] = Pair<double, &O::GetParam, &O::SetParam, 2>();
+    A[PR_PARAM1] = Pair<long double, &O::GetParam, &O::SetParam, 0>();
+    A[PR_PARAM2] = Pair<long double, &O::GetParam, &O::SetParam, 1>();
+    A[PR_PARAM3] = Pair<long double, &O::GetParam, &O::SetParam, 2>();
     A[PR_CARETX] = ReadOnly<int32_t, &CaretX>();
     A[PR_CARETY] = ReadOnly<int32_t, &CaretY>();
     A[PR_CARETHEIGHT].Write = nullptr;
     A[PR_PLAYING] = ReadOnly<bool, &O::GetPlaying>();
     A[PR_COMPOTYPE] = ReadOnly<int32_t, &O::GetCompoType>();
-    A[PR_ORIGWIDTH] = ReadOnly<int32_t, &O::GetOrigwidth>();
-    A[PR_ORIGHEIGHT] = ReadOnly<int32_t, &O::GetOrigheight>();
     A[PR_APPEARX] = A[PR_APPEARY] = {ReadZero, RefuseWrite};
     return A;
 }

@@ -15,7 +15,7 @@ public:
     uint32_t Clock = 0, Tick = 15;
 };
 
-// A 60-frame film that places its target at origin + frame.
+// A 60-frame film that places its target at origin + frame, on both axes.
 class TTestFilm : public TVelaFilm {
 public:
     TTestFilm() { RepeatPos = NextRepeatPos, FollowPosition = NextFollow; }
@@ -24,7 +24,18 @@ public:
     static inline bool NextFollow = false;
 
 protected:
-    void ApplyTracks(TVelaControl& Target, int32_t T) override { Target.SetControlValue(OriginX + T); }
+    void ApplyTracks(TVelaControl& Target, int32_t T) override {
+        Target.SetControlValue(OriginX + T);
+        Target.SetControlValue2(OriginY + T);
+    }
+};
+
+// A box whose position is scaled by its zoom of 2.
+class TZoomedBox : public TVelaBox {
+public:
+    using TVelaBox::TVelaBox;
+    int32_t GetZoomx() const override { return 512; }
+    int32_t GetZoomy() const override { return 512; }
 };
 
 class Kinds : public ::testing::Test {
@@ -257,6 +268,43 @@ TEST_F(Kinds, FollowingFilmMovesWithItsControlAndDropsAFreedTarget) {
     delete other;
     EXPECT_EQ(motion->GetObject(), nullptr);
     EXPECT_FALSE(motion->Update());
+}
+
+TEST_F(Kinds, FilmDrivenControlsAreDrawnAtTheFilmPosition) {
+    TVelaBox* parent = Box({30, 30, 50, 50}, 0xFFFFFF);
+    auto* child = new TZoomedBox(Bases);  // 4 scaled by 2 from its parent's origin
+    child->SetParent(parent);
+    child->SetPoszoomed(true);
+    child->SetBounds(4, 4, 2, 2);
+    child->SetColor(0x0000FF);
+    auto* zoomed = new TZoomedBox(Bases);  // at 40 while no film drives it
+    zoomed->SetParent(Bases->GetBase(0));
+    zoomed->SetPoszoomed(true);
+    zoomed->SetBounds(20, 20, 4, 4);
+    zoomed->SetColor(0xFF0000);
+    EXPECT_EQ(Pixel(41, 41), PixelOf(0xFF0000));
+    Bases->GetBase(0)->ClipList.Clear();
+
+    parent->LoadFilm("still.vmt");  // to 0 + frame
+    TTestFilm::NextFollow = true;
+    zoomed->LoadFilm("follow.vmt");  // to its Left and Top + frame, unscaled
+    Tick();
+    EXPECT_EQ(parent->GetScreenPos(), (TPoint{0, 0}));
+    EXPECT_EQ(child->GetScreenPos(), (TPoint{8, 8}));
+    EXPECT_EQ(zoomed->GetScreenPos(), (TPoint{20, 20}));
+    EXPECT_EQ(Pixel(1, 1), PixelOf(0xFFFFFF));
+    EXPECT_EQ(Pixel(8, 8), PixelOf(0x0000FF));
+    EXPECT_EQ(Pixel(21, 21), PixelOf(0xFF0000));
+    EXPECT_EQ(Pixel(31, 31), PixelOf(Background));
+    EXPECT_EQ(Pixel(38, 38), PixelOf(Background));
+    EXPECT_EQ(Pixel(41, 41), PixelOf(Background));
+
+    // Without its film the control is back at Left and Top.
+    Bases->GetBase(0)->ClipList.Clear();
+    parent->FreeMotion();
+    EXPECT_EQ(Pixel(1, 1), PixelOf(Background));
+    EXPECT_EQ(Pixel(31, 31), PixelOf(0xFFFFFF));
+    EXPECT_EQ(Pixel(38, 38), PixelOf(0x0000FF));
 }
 
 TEST_F(Kinds, SceneOfEachKindSavesLoadsAndSavesTheSame) {

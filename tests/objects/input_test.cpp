@@ -106,6 +106,17 @@ TEST_F(Input, HoverInMoveOutAndOneEntryWhileItIsPending) {
     EXPECT_EQ(Bases->GetEvents().IndexOf(Layer, PR_ONMOUSEIN), 1);
 }
 
+TEST_F(Input, EntriesAndExitsHeldInTheQueueKeepTheirOrder) {
+    Pad(Layer, "a", {0, 0, 50, 50});
+    Move(10, 10);
+    Bases->Update(Clock += 10);
+    Move(100, 10);
+    Bases->Update(Clock += 10);
+    Move(20, 10);
+    EXPECT_EQ(Tick(), (std::vector<Ev>{{"a", PR_ONMOUSEIN, {}}, {"a", PR_ONMOUSEMOVE, {"10", "10"}},
+                                       {"a", PR_ONMOUSEOUT, {}}, {"a", PR_ONMOUSEIN, {}}}));
+}
+
 TEST_F(Input, IgnoredLeftPressFallsThroughAndStaysVisible) {
     TPad* under = Pad(Layer, "under", {0, 0, 100, 100});
     TPad* over = Pad(under, "over", {0, 0, 50, 50});

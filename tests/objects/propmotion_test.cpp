@@ -20,16 +20,16 @@ public:
     uint32_t Tick = 0;
 };
 
-// Keeps PR_PARAM1 as a double and counts the writes into the PR_PARAM1 of every probe.
+// Keeps PR_PARAM1 and counts the writes into the PR_PARAM1 of every probe.
 class TProbe : public TVelaComponent {
 public:
     using TVelaComponent::TVelaComponent;
-    double GetParam(int) const override { return Value; }
-    void SetParam(int, double V) override {
+    long double GetParam(int) const override { return Value; }
+    void SetParam(int, long double V) override {
         Value = V;
         ++Writes;
     }
-    double Value = 0;
+    long double Value = 0;
     static inline int Writes = 0;
 };
 

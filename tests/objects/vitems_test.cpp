@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numbers>
+
 namespace {
 
 // A control that fills its rectangle with its colour, and a non-visual object with a field of
@@ -117,6 +119,47 @@ TEST_F(Scene, RenamingAControlRenamesTheHolder) {
     EXPECT_FALSE(a->IsDeleted());
 }
 
+TEST_F(Scene, NamesAreFoundAcrossManyObjectsRenamesAndDeletions) {
+    std::vector<TFillBox*> boxes;
+    for (int i = 0; i < 300; ++i) boxes.push_back(Box(Layer(0), {0, 0, 1, 1}));
+    EXPECT_EQ(boxes[299]->GetName(), "object299");
+    EXPECT_EQ(Bases->FindControl("object150"), boxes[150]);
+    EXPECT_EQ(Bases->IndexOfName("object150"), 150);
+    boxes[150]->SetName("moved");
+    EXPECT_EQ(Bases->FindControl("object150"), nullptr);
+    EXPECT_EQ(Bases->FindObject("moved"), boxes[150]);
+    boxes[151]->SetName("moved");  // the holder is renamed
+    EXPECT_EQ(Bases->FindControl("moved_2"), boxes[150]);
+    EXPECT_EQ(Bases->FindControl("moved"), boxes[151]);
+    boxes[151]->Delete();
+    EXPECT_EQ(Bases->FindControl("moved"), nullptr);
+    EXPECT_EQ(Bases->IndexOfName("moved"), -1);
+    EXPECT_EQ(Box(Layer(0), {0, 0, 1, 1})->GetName(), "object150");
+    EXPECT_EQ(Box(Layer(0), {0, 0, 1, 1})->GetName(), "object151");
+    Bases->Step();
+    boxes[152]->SetName("moved");
+    EXPECT_EQ(Bases->FindControl("moved"), boxes[152]);
+    delete boxes[152];
+    EXPECT_EQ(Bases->FindControl("moved"), nullptr);
+    EXPECT_EQ(Bases->FindControl("moved_2"), boxes[150]);
+}
+
+TEST_F(Scene, TheEmptyNameTakesNothingFromAnotherObject) {
+    Layer(0)->SetColor(0);
+    TFillBox* gone = Box(Layer(0), {0, 0, 10, 10}, 0xFF0000);
+    gone->Delete();
+    TFillBox* box = Box(Layer(0), {20, 0, 30, 10});
+    box->SetName("");
+    EXPECT_EQ(gone->GetName(), "");
+    EXPECT_EQ(box->GetName(), "");
+    Bases->Prepare();
+    EXPECT_EQ(Bases->GetSurface()->GetPixel(5, 5), 0u);  // neither is drawn
+    EXPECT_EQ(Bases->GetSurface()->GetPixel(25, 5), 0u);
+    TCounter* counter = Counter();
+    counter->SetName("");
+    EXPECT_FALSE(box->IsDeleted());
+}
+
 TEST_F(Scene, DeletedObjectsStayUntilTheStepAndStaleReferencesFail) {
     TFillBox* box = Box(Layer(0), {0, 0, 10, 10});
     TFillBox* child = Box(box, {0, 0, 5, 5});
@@ -188,6 +231,31 @@ TEST_F(Scene, ChildrenSortSystemFirstThenPriorityThenName) {
     EXPECT_EQ(a->GetParent(), Layer(0));
 }
 
+TEST_F(Scene, ChildrenAddedOneByOneTakeTheirPlaceInDrawingOrder) {
+    const auto named = [&](const char* Name, int32_t Priority = 0) {
+        TFillBox* box = static_cast<TFillBox*>(Bases->CreateObject(LT_BOX));
+        box->SetName(Name);
+        box->SetPriority(Priority);
+        box->SetParent(Layer(0));
+        return box;
+    };
+    TFillBox* c = named("c");
+    TFillBox* a = named("a");
+    TFillBox* top = named("top", 5);
+    TFillBox* b = named("b");
+    const auto order = [&] {
+        std::vector<TVelaControl*> children;
+        for (int i = 0; i < Layer(0)->GetControlCount(); ++i) children.push_back(Layer(0)->GetControl(i));
+        return children;
+    };
+    EXPECT_EQ(order(), (std::vector<TVelaControl*>{a, b, c, top}));
+    // A rename does not move a child; the next child added puts every one in its place.
+    a->SetName("d");
+    EXPECT_EQ(order(), (std::vector<TVelaControl*>{a, b, c, top}));
+    TFillBox* e = named("e");
+    EXPECT_EQ(order(), (std::vector<TVelaControl*>{b, c, a, e, top}));
+}
+
 TEST_F(Scene, MovedControlDirtiesOldAndNewRectangles) {
     TFillBox* box = Box(Layer(0), {100, 100, 150, 150});
     Layer(0)->ClipList.Clear();
@@ -224,7 +292,7 @@ TEST_F(Scene, ZoomedAnchorTruncatesTowardZero) {
     EXPECT_EQ(c.GetOriginX(), 5);
 }
 
-TEST_F(Scene, EventQueueOrderLevelsAndOnePendingPerKind) {
+TEST_F(Scene, EventQueueOrderAndLevels) {
     TTimerList& q = Bases->GetEvents();
     TCounter* a = Counter();
     TCounter* b = Counter();
@@ -232,13 +300,12 @@ TEST_F(Scene, EventQueueOrderLevelsAndOnePendingPerKind) {
     args.Add("3");
     args.Add("-4");
     EXPECT_EQ(q.Add(a, "p1", &args, PR_ONLBTNDOWN), 0);
-    EXPECT_EQ(q.Add(a, "p1", nullptr, PR_ONLBTNDOWN), 0);  // already pending
     EXPECT_EQ(q.Add(b, "p2", nullptr, PR_ONLBTNDOWN), 1);
     EXPECT_EQ(q.Add(a, "p3", nullptr, PR_ONLBTNUP), 2);
+    EXPECT_EQ(q.Add(a, "p4", nullptr, PR_ONLBTNUP), 3);  // a second one of the same kind is kept
     EXPECT_EQ(q.FirstPending()->Args.Strings(1), "-4");
     q.FirstPending()->Level = 2;
     EXPECT_EQ(q.FirstPending()->Handler, "p2");
-    EXPECT_EQ(q.Add(a, "p1", nullptr, PR_ONLBTNDOWN), 3);  // the first one was taken
     EXPECT_EQ(q.IndexOf(a, PR_ONLBTNDOWN), 0);
     q.FirstPending()->Level = 3;
     q.ClearLevel(2);
@@ -280,6 +347,19 @@ TEST_F(Scene, EventQueueStoredForm) {
     EXPECT_EQ(q.Items(0)->Args.Strings(0), "x");
     EXPECT_FALSE(q.Items(1)->Sender);
     EXPECT_EQ(q.Items(1)->Level, 0);
+
+    // Events of the layers come back from the same layers, whichever is current.
+    q.Clear();
+    Bases->SetCurrentLayer(1);
+    q.Add(Layer(1), "current", nullptr, PR_ONMOUSEIN);
+    q.Add(Layer(0), "other", nullptr, PR_ONMOUSEIN);
+    TMemoryStream layers;
+    q.SaveToStream(layers);
+    layers.SetPosition(0);
+    q.LoadFromStream(layers, Version);
+    ASSERT_EQ(q.Count(), 2);
+    EXPECT_EQ(q.Items(0)->Sender, Layer(1)->Ref());
+    EXPECT_EQ(q.Items(1)->Sender, Layer(0)->Ref());
 
     // Before version 114 the level is one byte.
     TMemoryStream old;
@@ -388,8 +468,8 @@ TEST_F(Scene, BaseAnswers) {
         void SetAngle(int32_t V) override { A = V; }
         int32_t A = 255;
     } t(Bases);
-    EXPECT_DOUBLE_EQ(t.GetFloatangle(), 2 * 3.14159265358979323846);
-    t.SetFloatangle(3.14159265358979323846);
+    EXPECT_EQ(t.GetFloatangle(), 2 * std::numbers::pi_v<long double>);
+    t.SetFloatangle(std::numbers::pi_v<long double>);
     EXPECT_EQ(t.A, 128);  // 127.5 to even
 }
 

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <map>
+#include <numbers>
 
 namespace {
 
@@ -49,9 +51,25 @@ public:
     int32_t GetBorderhalign(int Cell) const override { return 100 + Cell; }
     int32_t GetBordervalign(int Cell) const override { return 200 + Cell; }
     void SetBordersource(int Cell, const std::string& S) override { Got["src" + S] = Cell; }
-    void SetParam(int Index, double V) override { Got["param" + std::to_string(Index)] = static_cast<int32_t>(V); }
+    void SetParam(int Index, long double V) override { Got["param" + std::to_string(Index)] = static_cast<int32_t>(V); }
+    void SetOrigwidth(int32_t V) override { Got["origwidth"] = V; }
+    void SetOrigheight(int32_t V) override { Got["origheight"] = V; }
     TPoint GetCaretPos() const override { return {7, 9}; }
     int32_t Style = 0;
+};
+
+// Keeps a parameter, the angle and the zooms as given.
+class TKeeper : public TVelaComponent {
+public:
+    using TVelaComponent::TVelaComponent;
+    long double GetParam(int) const override { return Param; }
+    void SetParam(int, long double V) override { Param = V; }
+    int32_t GetAngle() const override { return Angle; }
+    void SetAngle(int32_t V) override { Angle = V; }
+    int32_t GetZoomx() const override { return Zoom; }
+    void SetZoomx(int32_t V) override { Zoom = V; }
+    long double Param = 0;
+    int32_t Angle = 0, Zoom = 256;
 };
 
 class Props : public ::testing::Test {
@@ -135,7 +153,9 @@ TEST_F(Props, IndexedStyleAndReadOnlyIds) {
     EXPECT_EQ(Read(p, PR_BORDERVALIGNL), "203");
     SetObjectProp(p, PR_BORDERSOURCEBR, *Str("x"));
     SetObjectProp(p, PR_PARAM3, *Str("5"));
-    EXPECT_EQ(p.Got, (std::map<std::string, int32_t>{{"srcx", 8}, {"param2", 5}}));
+    SetObjectProp(p, PR_ORIGWIDTH, *Int(30));
+    SetObjectProp(p, PR_ORIGHEIGHT, *Str("40"));
+    EXPECT_EQ(p.Got, (std::map<std::string, int32_t>{{"srcx", 8}, {"param2", 5}, {"origwidth", 30}, {"origheight", 40}}));
     SetObjectProp(p, PR_FONTSTYLE, *Int(9));
     EXPECT_EQ(p.Style, 9);
     SetObjectProp(p, PR_FONTSTYLE, *Int(16));
@@ -151,6 +171,33 @@ TEST_F(Props, IndexedStyleAndReadOnlyIds) {
     } catch (const EVelaError& e) {
         EXPECT_STREQ(e.what(), "SetPropエラー");
     }
+}
+
+TEST_F(Props, FloatsKeepTheirExtendedPrecisionAndConvertAsExpressionsDo) {
+    TKeeper k(Bases);
+    TParamFloat f;
+    const long double fine = 1 + 0x1p-60L;  // beyond a double's precision
+    f.SetFloat(fine);
+    SetObjectProp(k, PR_PARAM2, f);
+    EXPECT_EQ(k.Param, fine);
+    TParamFloat back;
+    GetObjectProp(back, k, PR_PARAM2);
+    EXPECT_EQ(back.AsFloat(), fine);
+    k.Angle = 1;
+    GetObjectProp(back, k, PR_FLOATANGLE);
+    EXPECT_EQ(back.AsFloat(), 2 * std::numbers::pi_v<long double> / 255);
+
+    // Out of the int32 range: the low 32 bits of the integer; out of the 64-bit range: an error.
+    f.SetFloat(1e12L);
+    SetObjectProp(k, PR_FLOATZOOMX, f);
+    EXPECT_EQ(k.Zoom, -1525678080);  // 256e12 mod 2^32
+    f.SetFloat(1e30L);
+    EXPECT_THROW(SetObjectProp(k, PR_FLOATZOOMX, f), EParamError);
+    EXPECT_THROW(SetObjectProp(k, PR_FLOATANGLE, f), EParamError);
+    f.SetFloat(std::numeric_limits<long double>::quiet_NaN());
+    EXPECT_THROW(SetObjectProp(k, PR_FLOATANGLE, f), EParamError);
+    EXPECT_EQ(k.Zoom, -1525678080);
+    EXPECT_EQ(k.Angle, 1);
 }
 
 TEST_F(Props, ParentNamesTheLayersAndMovesBetweenThem) {

@@ -103,7 +103,9 @@ void TPage::ReadFrom(TStream& Stream) {
     ReturnType = ReadStreamByte(Stream);
     const int32_t maskCount = ReadStreamInt(Stream);
     const int32_t maskSize = ReadStreamInt(Stream);
-    if (maskCount < 0 || maskSize < 0 || int64_t{maskCount} * maskSize > Stream.Remaining()) throw EReadError();
+    // Each record counts as at least one byte, so that records of no bytes cannot make the
+    // loop below run longer than the file is.
+    if (maskCount < 0 || maskSize < 0 || maskCount > Stream.Remaining() / std::max(maskSize, 1)) throw EReadError();
     Masks = {};
     const int32_t kept = std::min(maskSize, PropMaskSize);
     for (int32_t i = 0; i < maskCount; ++i) {

@@ -100,7 +100,7 @@ void TFormView::FormCreate() {
     try {
         InitSystem();
     } catch (const std::exception& E) {
-        ReportMessage(Display, Project ? Project->Title : std::string(), E.what(), platform::MessageIcon::Warning);
+        ReportMessage(Display, "警告", E.what(), platform::MessageIcon::Warning);
         started = false;
     }
     // A title that could not be opened leaves the terminating flag set (its reasons were shown

@@ -188,6 +188,7 @@ TEST_F(FormView, StartUpErrorsWarnOnceAndClose) {
     Open(display);
     ASSERT_EQ(display.messages.size(), 1u);
     EXPECT_NE(display.messages[0].text.find("libvela.so"), std::string::npos);
+    EXPECT_EQ(display.messages[0].caption, "警告");
     EXPECT_EQ(display.messages[0].icon, platform::MessageIcon::Warning);
     EXPECT_EQ(trace.back(), "MediaInit");
     EXPECT_TRUE(form->ClosePosted());

@@ -1,5 +1,5 @@
 // The program: one player per game folder, the settings dialog for "/config", else the main
-// window until it closes.
+// window until it closes. The exit status is 1 when an error ended the player, else 0.
 #include "app/entry.h"
 #include "app/view.h"
 #include "core/header.h"
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     try {
         BindVelaLibrary(ExtractFilePath(programFile));
     } catch (const EVelaBindError& E) {
-        display->messageBox("Error", E.what(), platform::MessageButtons::Ok, platform::MessageIcon::Warning);
+        ReportMessage(*display, "Error", E.what(), platform::MessageIcon::Warning);
         return 1;
     }
     CreateVrFileSystem();
@@ -36,9 +36,10 @@ int main(int argc, char** argv) {
                 TFormView form(*display, programFile, args);
                 form.FormCreate();
                 form.Run();
+                if (form.Failed()) result = 1;
             }
         } catch (const std::exception& E) {
-            display->messageBox("Error", E.what(), platform::MessageButtons::Ok, platform::MessageIcon::Error);
+            ReportMessage(*display, "Error", E.what(), platform::MessageIcon::Error);
             result = 1;
         }
         ReleaseInstanceMutex(mutex);

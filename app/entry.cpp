@@ -3,8 +3,10 @@
 #include "core/sysutils.h"
 #include "core/vrfiles.h"
 #include "core/vrfiles_manager.h"
+#include "platform/encoding.h"
 #include "platform/fs.h"
 
+#include <cstdio>
 #include <filesystem>
 
 namespace {
@@ -106,4 +108,11 @@ void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Arg
             Manager.Add(content);
         if (HasArchiveTrailer(arg)) Manager.Add(arg);
     }
+}
+
+void ReportMessage(platform::Display& Display, const std::string& Caption, const std::string& Text,
+                   platform::MessageIcon Icon) {
+    if (!Display.headless())
+        std::fprintf(stderr, "%s: %s\n", platform::Cp932ToUtf8(Caption).c_str(), platform::Cp932ToUtf8(Text).c_str());
+    Display.messageBox(Caption, Text, platform::MessageButtons::Ok, Icon);
 }

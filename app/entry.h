@@ -3,6 +3,8 @@
 // dialog is asked for, and which content archives the command line attaches. Arguments are
 // program paths (Shift-JIS); a host path such as "/home/me/game" is one too, "/" being a
 // separator and a leading one the root of drive Z:.
+#include "platform/display.h"
+
 #include <string>
 #include <vector>
 
@@ -29,3 +31,8 @@ bool IsConfigStart(const std::vector<std::string>& Args);
 // when it ends with an archive trailer; the "game.dat" beside the program is attached by the
 // project once it has found the title's "install.dat" there.
 void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Args, const std::string& ProgramFile);
+
+// Shows Text (code page 932) in a box with an OK button and writes it to standard error as
+// "Caption: Text", unless the display's boxes go there already (the headless one's do).
+void ReportMessage(platform::Display& Display, const std::string& Caption, const std::string& Text,
+                   platform::MessageIcon Icon);

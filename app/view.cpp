@@ -36,9 +36,10 @@ public:
     bool TraceEnabled() override { return VelaLogEnabled(); }
     void LogWrite(const std::string& Text) override { VelaLogWrite(Text); }
     void ShowWarning(const std::string& Text) override {
-        form_.Display.messageBox("警告", Text, platform::MessageButtons::Ok, platform::MessageIcon::Warning);
+        ReportMessage(form_.Display, "警告", Text, platform::MessageIcon::Warning);
     }
     void RequestClose() override { form_.PostClose(); }
+    void EndWithError(const std::string& Text) override { form_.EndWithError(Text); }
 
 private:
     TFormView& form_;
@@ -95,14 +96,19 @@ void TFormView::FormCreate() {
     CreateCommandFactory();
     created_ = true;
 
+    bool started = true;
     try {
         InitSystem();
     } catch (const std::exception& E) {
-        Display.messageBox(Project ? Project->Title : std::string(), E.what(), platform::MessageButtons::Ok,
-                           platform::MessageIcon::Warning);
+        ReportMessage(Display, "警告", E.what(), platform::MessageIcon::Warning);
+        started = false;
+    }
+    // A title that could not be opened leaves the terminating flag set (its reasons were shown
+    // where there are any).
+    if (!started || Terminating()) {
+        failed_ = true;
         PostClose();
     }
-    if (Terminating()) PostClose();
 }
 
 void TFormView::InitSystem() {
@@ -184,6 +190,13 @@ void TFormView::FinalizeSystem() {
 
 // ---- The message loop ----
 
+void TFormView::EndWithError(const std::string& Text) {
+    failed_ = true;
+    SetTerminating(true);
+    ReportMessage(Display, "警告", Text, platform::MessageIcon::Warning);
+    PostClose();
+}
+
 void TFormView::PostClose() {
     closePosted_ = true;
     Display.wake();
@@ -215,12 +228,12 @@ void TFormView::MeasureFrameRate(uint32_t& Start) {
 
 void TFormView::DoLoop() {
     // An error no part of the tick handled is shown, and the next tick goes on, as an error in
-    // any other window event would be.
+    // any other window event would be. One that comes back at every tick is shown once.
     try {
         ::DoLoop(steps_, Clock, HoldDraw);
     } catch (const std::exception& E) {
-        Display.messageBox(Project ? Project->Title : std::string(), E.what(), platform::MessageButtons::Ok,
-                           platform::MessageIcon::Error);
+        if (shownErrors_.insert(E.what()).second)
+            ReportMessage(Display, Project ? Project->Title : std::string(), E.what(), platform::MessageIcon::Error);
     }
 }
 

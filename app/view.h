@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,9 +38,15 @@ public:
     bool ClosePosted() const { return closePosted_; }
     // The close: the terminating flag is set and the layers are shut down. Once only.
     void FormClose();
+    // An error that ends the player: the terminating flag is set, Text is shown in a warning box
+    // (and written to standard error) and the window asked to close.
+    void EndWithError(const std::string& Text);
+    // Whether the player ends for an error: the title could not be opened, or EndWithError.
+    bool Failed() const { return failed_; }
 
     // ---- The tick ----
-    // One tick, as the loop thread hands it over.
+    // One tick, as the loop thread hands it over. An error that leaves it is shown (once for
+    // each text: one that comes back every tick is not shown again) and the next tick goes on.
     void DoLoop();
 
     // ---- Screen mode, activation, input ----
@@ -119,7 +126,8 @@ private:
     TLoopNow now_{Clock};
     TPlayerTickSteps steps_;
     std::unique_ptr<TFormPlayerState> state_;
-    bool closePosted_ = false, closed_ = false, created_ = false;
+    bool closePosted_ = false, closed_ = false, created_ = false, failed_ = false;
+    std::set<std::string> shownErrors_;  // the errors of ticks shown so far
     // The window's place on the desktop, kept over full screen.
     int32_t windowLeft_ = 0, windowTop_ = 0;
     int pressedButton_ = -1;

@@ -266,12 +266,12 @@ void TVrFileCollection::Reset() {
 }
 
 // Where the index lies. A carrying program ends with a trailer: the int32 position of the index
-// and the mark "qz". A program named ".exe" or ".scr" is always read through it. Programs here
-// have no extension and any file named on the command line may carry an archive, so a file that
-// does not begin with the magic "vf" and ends in a trailer whose position lies inside it is read
-// as a carrier too. Otherwise a side file of the same name with the extension ".ext" holds the
-// index of a data-only file, its offsets counted from the data file's first byte; otherwise the
-// index begins at the file's first byte.
+// and the mark "qz". A program named ".exe" or ".scr" is always read through it. For any other
+// file, a side file of the same name with the extension ".ext" holds the index of a data-only
+// file, its offsets counted from the data file's first byte. Without one: programs here have no
+// extension and any file named on the command line may carry an archive, so a file that does
+// not begin with the magic "vf" and ends in a trailer whose position lies inside it is read as a
+// carrier too; otherwise the index begins at the file's first byte.
 void TVrFileCollection::Open(const std::string& FileName) {
     Reset();
     if (FileName.empty()) return;
@@ -289,14 +289,13 @@ void TVrFileCollection::Open(const std::string& FileName) {
         if (AnsiSameText(extension, ".exe") || AnsiSameText(extension, ".scr")) {
             trailer = TrailerIndexPosition(archive, false);
             if (trailer < 0) RaiseDamaged(FileName);
-        } else if (!StartsWithMagic(archive)) {
-            trailer = TrailerIndexPosition(archive, true);
-        }
-        if (trailer < 0 && platform::fs::FileExists(sideIndex)) {
+        } else if (platform::fs::FileExists(sideIndex)) {
             TNxBigMemoryStream index;
             index.LoadFromFile(sideIndex);
             AddEntries(*this, TIndexReader(index, fileName_).Read(archive.GetSize(), false));
             return;
+        } else if (!StartsWithMagic(archive)) {
+            trailer = TrailerIndexPosition(archive, true);
         }
         archive.SetPosition(std::max<int64_t>(trailer, 0));
         ReadIndex(*this, archive);

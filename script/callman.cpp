@@ -189,7 +189,17 @@ int TCallMan::EventRun(int32_t EventLevel) {
         command->SaveState(*frame->State);
         if (frame->State->Size() == 0) frame->State.reset();
     }
-    TPage* page = GetPage(pageName, true);
+    TPage* page = nullptr;
+    try {
+        page = GetPage(pageName, true);
+    } catch (...) {
+        // A handler page that is there but cannot be read would fail again at every tick: the
+        // event is dropped (taken and cleared at once; nothing else is taken at the level an
+        // event starts at) and the error passes on to be shown once.
+        event->Level = EventLevel;
+        ScriptObjects().ClearLevel(EventLevel);
+        throw;
+    }
     Stack.Push(std::move(frame));
     CurrentPage = page;
     PC = label.empty() ? 0 : std::max(page->Commands.FindLabel(label), 0);
@@ -269,20 +279,12 @@ int TCallMan::OneStep() {
     return result == 0 ? -1 : result;
 }
 
-void TCallMan::StopStuck() {
-    SetTerminating(true);
-    std::string where;
-    if (const TCommand* command = CurrentCommand())
-        where = Format("%s(%d):", CurrentPage->GetName().c_str(), static_cast<int>(command->LineId()));
-    ScriptHost().ShowWarning(where + "スクリプトが応答しないため停止しました");
-}
-
 bool TCallMan::Run() {
-    for (int32_t rounds = 1; !Terminating(); ++rounds) {
-        if (rounds > MaxRoundsPerTick) {
-            StopStuck();
-            break;
-        }
+    while (!Terminating()) {
+        // A round that moved neither page, PC nor State would only repeat itself: the command
+        // goes on at the next tick.
+        const TPage* const page = CurrentPage;
+        const int32_t pc = PC, state = State;
         switch (State) {
             case 0:
                 if (!EventRun(1)) OneStep();
@@ -323,7 +325,7 @@ bool TCallMan::Run() {
                 break;
             }
         }
-        if (!StepOn && State == 0) break;
+        if ((!StepOn && State == 0) || (CurrentPage == page && PC == pc && State == state)) break;
     }
     return true;
 }

@@ -14,9 +14,6 @@
 
 // Pages kept in the cache beside the current page and the pages of live call frames.
 inline constexpr int PageCacheSize = 30;
-// Rounds of Run within one tick (each starts an event or steps one command at most) after
-// which the script is taken to be stuck: it stops with a warning.
-inline constexpr int32_t MaxRoundsPerTick = 100000;
 
 // One call frame: where to return to and what to restore there.
 //
@@ -103,13 +100,15 @@ public:
     // Restarts at the first command of page Name: no arguments, no sender, an empty stack,
     // State 0, the taken events of levels 1..Level removed, Level 2. StepOn stays.
     TPage* Start(const std::string& Name);
-    // One tick of script work. Stops with a warning and the terminating flag after
-    // MaxRoundsPerTick rounds. Errors of the runner's own work (loading a page to return to or
-    // a handler page) pass on. Always true.
+    // One tick of script work. The tick's work ends early when a round (starting an event or
+    // one step) left the page, PC and State as they were; the script goes on from there at the
+    // next tick. Errors of the runner's own work (loading a page to return to or a handler
+    // page) pass on. Always true.
     bool Run();
     // Starts the first pending event as a call of its handler page, taking it at EventLevel:
     // 1 when started, 0 when none is (events held off, none pending, or its page missing: the
-    // event then stays queued).
+    // event then stays queued). When its page is there but cannot be loaded, the event is
+    // dropped and the error passes on.
     int EventRun(int32_t EventLevel);
     // The current command has begun and holds queued events off.
     bool CanInterrupt() const;
@@ -137,7 +136,6 @@ private:
     void ReturnFromPage();
     void StoreResult(const TStack& Frame) const;
     bool InUse(const TPage& Page) const;
-    void StopStuck();
 
     TObjList<TPage> pages_;
     TPage* stepping_ = nullptr;

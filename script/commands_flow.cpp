@@ -221,8 +221,13 @@ public:
         target_ = ReadStreamInt(Stream);
     }
     void Execute(TCallMan&, TPage*& Page, int32_t& PC) override {
-        if (!Holds()) ++PC;
-        else if (target_ < 0) Page = nullptr;
+        if (Holds()) GoToTarget(Page, PC);
+        else ++PC;
+    }
+
+protected:
+    void GoToTarget(TPage*& Page, int32_t& PC) const {
+        if (target_ < 0) Page = nullptr;
         else PC = target_;
     }
 
@@ -230,12 +235,16 @@ private:
     int32_t target_ = 0;
 };
 
-// As Break, going to the loop's step. A page it ends stays on the command, as one that Exit or
-// Break ends does.
+// As Break, going to the loop's step, except that it moves PC on first: a page it ends is left
+// past the command.
 class TComContinue : public TComBreak {
 public:
     using TComBreak::TComBreak;
     uint8_t GetOpcode() const override { return cmContinue; }
+    void Execute(TCallMan&, TPage*& Page, int32_t& PC) override {
+        ++PC;
+        if (Holds()) GoToTarget(Page, PC);
+    }
 };
 
 // Record: condition, u32 exit index. Enters the loop body while the condition holds, else goes

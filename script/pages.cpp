@@ -97,15 +97,15 @@ void TPage::ReadFrom(TStream& Stream) {
     Version = version;
     if (version > MaxFileVersion) return;
     if (version < MinPageVersion) {
-        ScriptHost().ShowWarning(name_ + "\r\nリビルドしてください");
-        SetTerminating(true);
-        ScriptHost().RequestClose();
+        ScriptHost().EndWithError(name_ + "\r\nリビルドしてください");
         return;
     }
     ReturnType = ReadStreamByte(Stream);
     const int32_t maskCount = ReadStreamInt(Stream);
     const int32_t maskSize = ReadStreamInt(Stream);
-    if (maskCount < 0 || maskSize < 0 || int64_t{maskCount} * maskSize > Stream.Remaining()) throw EReadError();
+    // Each record counts as at least one byte, so that records of no bytes cannot make the
+    // loop below run longer than the file is.
+    if (maskCount < 0 || maskSize < 0 || maskCount > Stream.Remaining() / std::max(maskSize, 1)) throw EReadError();
     Masks = {};
     const int32_t kept = std::min(maskSize, PropMaskSize);
     for (int32_t i = 0; i < maskCount; ++i) {
@@ -134,8 +134,9 @@ void TPage::Step(TCallMan& Runner, TPage*& Page, bool& EventPoint, bool& Begun, 
     TPage* const startPage = Page;
     const int32_t startPC = PC;
     TCommand& command = Commands.GetItem(PC);
+    const int line = static_cast<int>(command.LineId());
     if (ScriptHost().TraceEnabled() && &command != LastTraced) {
-        ScriptHost().LogWrite(Format("%.8x : %s(%d)", ScriptHost().LoopTime(), name_.c_str(), static_cast<int>(command.LineId())));
+        ScriptHost().LogWrite(Format("%.8x : %s(%d)", ScriptHost().LoopTime(), name_.c_str(), line));
         LastTraced = &command;
     }
     try {
@@ -151,9 +152,9 @@ void TPage::Step(TCallMan& Runner, TPage*& Page, bool& EventPoint, bool& Begun, 
         EventPoint = command.IsEventPoint();
         command.Execute(Runner, Page, PC);
         if (Page != startPage || PC != startPC) Begun = false;
-    } catch (const std::exception&) {
-        // A failing command stops the script; nothing is shown.
-        SetTerminating(true);
+    } catch (const std::exception& E) {
+        // A failing command ends the player, telling where it failed.
+        ScriptHost().EndWithError(Format("%s(%d):", name_.c_str(), line) + E.what());
     }
 }
 

@@ -50,16 +50,16 @@ public:
     void SetDefaultMasks() { Masks = DefaultPropMasks; }
 
     // Reads the page file Name through the file manager. A version above MaxFileVersion leaves
-    // the page empty with the default masks. A version below MinPageVersion is refused: the
-    // warning Name + "\r\nリビルドしてください", the terminating flag, the close request; the page
-    // stays empty. Errors of the file manager and of the factory pass on ("不正なコマンド" for an
+    // the page empty with the default masks. A version below MinPageVersion is refused as an
+    // error that ends the player (Name + "\r\nリビルドしてください"); the page stays empty. Errors of the file manager and of the factory pass on ("不正なコマンド" for an
     // opcode above 60); a count or record the file cannot hold gives EPageError.
     void LoadFromFile(const std::string& Name);
 
     // Runs the command at PC once for the runner, which passes its own begun flag and PC; Page
     // starts as this page and comes back nullptr when the page has ended (PC outside the
-    // commands) or as the page the command moved to. An error inside the command sets the
-    // terminating flag and is not passed on.
+    // commands) or as the page the command moved to. An error inside the command ends the
+    // player (its text after the page's name and the command's line id, "start.vsb(12):") and
+    // is not passed on.
     void Step(TCallMan& Runner, TPage*& Page, bool& EventPoint, bool& Begun, int32_t& PC);
 
 private:

@@ -153,9 +153,21 @@ void FnFixStr(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     Dest.SetAsStr(s);
 }
 
-void FnLowerCase(TParamCollectionItem& Dest, TSysFuncArgs Args) { Dest.SetAsStr(AnsiLowerCase(Args[0]->AsStr())); }
+// S with its single-byte letters in one case. Double-byte characters stay as they are, full-width
+// letters too (those fold only where names are compared), and so do their trail bytes.
+std::string SingleByteCase(std::string S, bool Lower) {
+    for (size_t i = 0; i < S.size(); ++i) {
+        const char c = S[i];
+        if (IsLeadByte(c)) ++i;
+        else if (Lower && c >= 'A' && c <= 'Z') S[i] = static_cast<char>(c + ('a' - 'A'));
+        else if (!Lower && c >= 'a' && c <= 'z') S[i] = static_cast<char>(c - ('a' - 'A'));
+    }
+    return S;
+}
 
-void FnUpperCase(TParamCollectionItem& Dest, TSysFuncArgs Args) { Dest.SetAsStr(AnsiUpperCase(Args[0]->AsStr())); }
+void FnLowerCase(TParamCollectionItem& Dest, TSysFuncArgs Args) { Dest.SetAsStr(SingleByteCase(Args[0]->AsStr(), true)); }
+
+void FnUpperCase(TParamCollectionItem& Dest, TSysFuncArgs Args) { Dest.SetAsStr(SingleByteCase(Args[0]->AsStr(), false)); }
 
 // IsDelimiter(Delimiters, S, Index): the byte at Index is a one-byte character in Delimiters.
 void FnIsDelimiter(TParamCollectionItem& Dest, TSysFuncArgs Args) {
@@ -185,14 +197,15 @@ size_t FindAtCharStart(const std::string& S, const std::string& Sub, size_t From
     return std::string::npos;
 }
 
-// StringReplace(S, Old, New [, ReplaceAll [, IgnoreCase]]): the search runs on upper-cased
-// copies when case is ignored (the same length as the originals), the result is built from S.
+// StringReplace(S, Old, New [, ReplaceAll [, IgnoreCase]]): the search runs on copies upper-cased
+// as UpperCase does when case is ignored (the same length as the originals), the result is built
+// from S.
 void FnStringReplace(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     const std::string s = Args[0]->AsStr(), oldText = Args[1]->AsStr(), newText = Args[2]->AsStr();
     const bool replaceAll = OptionalBool(Args, 3, false), ignoreCase = OptionalBool(Args, 4, false);
     if (oldText.empty()) return Dest.SetAsStr(s);
-    const std::string searched = ignoreCase ? AnsiUpperCase(s) : s;
-    const std::string pattern = ignoreCase ? AnsiUpperCase(oldText) : oldText;
+    const std::string searched = ignoreCase ? SingleByteCase(s, false) : s;
+    const std::string pattern = ignoreCase ? SingleByteCase(oldText, false) : oldText;
     std::string out;
     size_t from = 0;
     for (size_t at; (at = FindAtCharStart(searched, pattern, from)) != std::string::npos;) {

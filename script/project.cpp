@@ -253,8 +253,11 @@ bool TProject::FindInstallDisc() const { return !FindDiscRoot(Title, false).empt
 
 bool TProject::OpenContentArchive() {
     TVrFileManager& files = FileManager();
-    const std::string folder = ExtractFilePath(programFile_);
-    if (platform::fs::FileExists(folder + InstallFileName) && files.BaseFolder().empty()) files.SetBaseFolder(folder);
+    // The folder beside the program holds the title only when the command line names no content:
+    // a "game.dat" there belongs to another title when the arguments name this one's.
+    const std::string folder = args_.empty() ? ExtractFilePath(programFile_) : std::string();
+    if (!folder.empty() && platform::fs::FileExists(folder + InstallFileName) && files.BaseFolder().empty())
+        files.SetBaseFolder(folder);
     if (!files.FileExists(InstallFileName)) {
         ScriptHost().ShowWarning("インストールし直してください");
         return false;

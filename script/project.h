@@ -109,7 +109,9 @@ public:
     // folder of another disc whose extension is not one of MediaExtensions, the answer of the
     // request for that disc.
     bool FileExists(const std::string& Name);
-    // Finds and attaches the content archive; false when there is none.
+    // Finds and attaches the content archive: the "game.dat" beside the program when started
+    // without arguments (with them, the archives they name), else one on a disc; false when
+    // there is none.
     bool OpenContentArchive();
     // Whether a disc root holds an "install.dat" of this title.
     bool FindInstallDisc() const;

@@ -23,6 +23,12 @@ bool TScriptHost::FileExists(const std::string& Name) {
     return VrFileManager && VrFileManager->FileExists(Name);
 }
 
+void TScriptHost::EndWithError(const std::string& Text) {
+    SetTerminating(true);
+    ShowWarning(Text);
+    RequestClose();
+}
+
 void CreateScriptServices() {
     if (!Services) Services = new TScriptServices;
     TerminatingFlag = 0;

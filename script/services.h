@@ -99,6 +99,9 @@ public:
     virtual void ShowWarning(const std::string& /*Text*/) {}
     // Asks the main window to close.
     virtual void RequestClose() {}
+    // An error that ends the player: the terminating flag is set, Text is shown as a warning
+    // and the main window is asked to close; the player then ends with a failure status.
+    virtual void EndWithError(const std::string& Text);
     // Resets for a restart of the game: the game-data tables go (the status tables stay), and
     // the message history formats go back to the one unnamed default format.
     virtual void ClearGameTables() {}

@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -53,6 +54,15 @@ uint32_t PixelOf(const platform::PixelBuffer& B, int32_t X, int32_t Y) {
     uint32_t value;
     std::memcpy(&value, B.pixels + static_cast<ptrdiff_t>(Y) * B.pitch + X * 4, 4);
     return value & 0xFFFFFF;
+}
+
+// The files of the sample's archive, loose in a fresh host folder (ending in "/"), as a title
+// to damage.
+std::string SampleFiles() {
+    const std::string folder = FreshHostFolder();
+    const std::string command = std::string(VELA_VFPACK) + " extract " + SampleFolder + "game.dat " + folder;
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return folder;
 }
 
 // The globals the program's entry makes around its window, and a window on the sample title
@@ -176,6 +186,7 @@ TEST_F(FormView, StartUpErrorsWarnOnceAndClose) {
     Open(display);
     ASSERT_EQ(display.messages.size(), 1u);
     EXPECT_NE(display.messages[0].text.find("libvela.so"), std::string::npos);
+    EXPECT_EQ(display.messages[0].caption, "警告");
     EXPECT_EQ(display.messages[0].icon, platform::MessageIcon::Warning);
     EXPECT_EQ(trace.back(), "MediaInit");
     EXPECT_TRUE(form->ClosePosted());
@@ -257,6 +268,31 @@ TEST_F(FormView, AnErrorOfATickIsShownAndTheTicksGoOn) {
     // The tick of the error ended in the object steps; the two after it ran whole.
     EXPECT_EQ(form->Clock.FrameCounter, counter + 2);
     EXPECT_FALSE(form->ClosePosted());
+}
+
+// Damaged titles: a handler page that cannot be read is reported once and the title goes on; a
+// called page that cannot be read ends the player with its message.
+TEST_F(FormView, DamagedPagesAreReportedOnce) {
+    std::string title = SampleFiles();
+    std::filesystem::resize_file(title + "drift.vsb", 1500);  // the dot's idle handler, queued at every tick
+    Open(display, {platform::fs::ToProgramPath(title)});
+    Tick(20);
+    ASSERT_EQ(display.messages.size(), 1u);
+    EXPECT_EQ(display.messages[0].text, "drift.vsb:ページファイルが壊れています");
+    EXPECT_FALSE(form->ClosePosted());
+    EXPECT_FALSE(form->Failed());
+    form.reset();
+
+    display.messages.clear();
+    title = SampleFiles();
+    std::filesystem::resize_file(title + "sub.vsb", 1000);  // called by the start page in its first tick
+    Open(display, {platform::fs::ToProgramPath(title)});
+    Tick(3);
+    ASSERT_EQ(display.messages.size(), 1u);
+    EXPECT_NE(display.messages[0].text.find("):sub.vsb:ページファイルが壊れています"), std::string::npos)
+        << display.messages[0].text;
+    EXPECT_TRUE(form->ClosePosted());
+    EXPECT_TRUE(form->Failed());
 }
 
 TEST_F(FormView, LatchesKeysAndButtons) {
@@ -545,6 +581,17 @@ TEST(Program, ASecondPlayerForTheSameFolderEndsAtOnce) {
     EXPECT_EQ(FileText(folder + "second.txt"), "");
     EXPECT_TRUE(first.Running());
     EXPECT_EQ(FileText(folder + "first.txt"), "");
+}
+
+// An error that ends the player is written to standard error and ends it with status 1. (The
+// sample's own game.dat beside the program is not the title named on the command line.)
+TEST(Program, AnErrorThatEndsThePlayerExitsWithStatusOne) {
+    const std::string title = SampleFiles();
+    std::filesystem::remove(title + "start.vsb");
+    Child player(SampleFolder + "velaplay", {title}, title + "errors.txt");
+    ASSERT_TRUE(player.WaitEnd(20000));
+    EXPECT_TRUE(player.ExitedWith(1));
+    EXPECT_EQ(FileText(title + "errors.txt"), U8(u8"警告: スタートページがありません\n"));
 }
 
 // The sample's archive appended to a copy of the player, alone in a folder with the companion

@@ -158,13 +158,17 @@ TEST_F(VrArchive, ReadsSideIndexAndCarriers) {
     EXPECT_FALSE(HasArchiveTrailer(Program("far")));
 }
 
-TEST_F(VrArchive, MagicWinsOverATrailerLikeEnd) {
+TEST_F(VrArchive, MagicOrSideIndexWinsOverATrailerLikeEnd) {
     const std::string tail = "data" + Int32(2) + "qz";  // a trailer pointing into the index
     const std::string folder = FreshHostFolder();
     WriteHostFile(folder + "tail.wav", tail);
     PythonOutput(kReference, {"pack", host_ + "tail.dat", folder, "--raw-ext", ".wav"});
     TVrFileCollection c;
     c.Open(Program("tail.dat"));
+    EXPECT_EQ(Entry(c, "TAIL.wav"), tail);
+    // A data file without the magic: its side index is looked for before any trailer.
+    PythonOutput(kReference, {"pack", host_ + "side.dat", folder, "--raw-ext", ".wav", "--ext"});
+    c.Open(Program("side.dat"));
     EXPECT_EQ(Entry(c, "TAIL.wav"), tail);
 }
 

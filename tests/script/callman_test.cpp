@@ -85,6 +85,18 @@ TEST_F(Runner, EventsWaitWhileTheCommandHoldsThemOrTheirPageIsMissing) {
     EXPECT_EQ(Tick(), Strings{});
     ASSERT_EQ(objects->Queue.size(), 1u);
     EXPECT_EQ(objects->Queue[0].Level, 0);
+
+    // A handler page that is there but cannot be read: the error passes on once and the event
+    // goes; the one behind it runs at the next tick.
+    objects->Queue.clear();
+    AddFile("bad.vsb", std::string("\x75\0\0\0\1", 5));
+    objects->Post("bad.vsb");
+    objects->Post("h.vsb");
+    EXPECT_THROW(runner.Run(), EPageError);
+    ASSERT_EQ(objects->Queue.size(), 1u);
+    EXPECT_EQ(objects->Queue[0].Handler, "h.vsb");
+    EXPECT_EQ(Tick(), (Strings{"begin:x", "exec:x"}));
+    EXPECT_EQ(runner.StackCount(), 0);
 }
 
 TEST_F(Runner, NestedEventStartsAtAnEventPoint) {
@@ -124,19 +136,27 @@ TEST_F(Runner, PageCacheFreesTheLeastRecentlyUsedPageButNoneInUse) {
     EXPECT_EQ(runner.PageCount(), 32);
 }
 
-TEST_F(Runner, AStuckOrFailingScriptStops) {
+// A command that neither moves on nor ends the tick takes one step a tick, in code and in a
+// handler; a failing one ends the player, telling where.
+TEST_F(Runner, AnUnchangedCommandWaitsForTheNextTickAndAFailingOneEndsThePlayer) {
     AddPage("s.vsb", TPageWriter().Note("stay"));
+    AddPage("h.vsb", TPageWriter().Note("stay"));
     runner.Start("s.vsb");
-    EXPECT_EQ(Tick().size(), static_cast<size_t>(MaxRoundsPerTick) + 1);  // with its Begin
-    EXPECT_TRUE(Terminating());
-    EXPECT_EQ(host->Warnings, Strings{"s.vsb(1):スクリプトが応答しないため停止しました"});
-    EXPECT_EQ(Tick(), Strings{});
+    EXPECT_EQ(Tick(), (Strings{"begin:stay", "exec:stay"}));
+    EXPECT_EQ(Tick(), Strings{"exec:stay"});
+    objects->Post("h.vsb");
+    EXPECT_EQ(Tick(), (Strings{"begin:stay", "exec:stay"}));
+    EXPECT_EQ(runner.State, 1);
+    EXPECT_EQ(Tick(), Strings{"exec:stay"});
+    EXPECT_FALSE(Terminating());
+    EXPECT_TRUE(host->Warnings.empty());
 
-    SetTerminating(false);
     AddPage("f.vsb", TPageWriter().Note("a").Note("fail").Note("b"));
     runner.Start("f.vsb");
     EXPECT_EQ(Tick(), (Strings{"begin:a", "exec:a", "begin:fail"}));
     EXPECT_TRUE(Terminating());
+    EXPECT_EQ(host->Warnings, Strings{"f.vsb(2):boom"});
+    EXPECT_EQ(host->Closes, 1);
     EXPECT_EQ(Tick(), Strings{});
 }
 

@@ -62,6 +62,32 @@ TEST_F(Flow, NestedLoopsWithBreakAndContinue) {
     EXPECT_EQ(Value("t"), "0/02/023/!");
 }
 
+TEST_F(Flow, ALongLoopRunsInOneTick) {
+    AddPage("long.vsb", R"([
+        {"cmd": "WhileInit", "do": "i = 0"},
+        {"cmd": "Label", "name": "top"},
+        {"cmd": "While", "cond": "i < 40000", "exit": "done"},
+        {"cmd": "WhileLoop", "do": "i = i + 1", "head": "top", "indent": 1},
+        {"cmd": "Label", "name": "done"},
+        {"cmd": "WhileInit", "do": "t = \"end\""}])");
+    Var("i", PT_INT);
+    runner.Start("long.vsb");
+    Ticks(1);
+    EXPECT_EQ(Value("i") + Value("t"), "40000end");
+    EXPECT_FALSE(Terminating());
+}
+
+// A Continue that ends the page has moved PC on first: the page's next visit starts after it.
+TEST_F(Flow, ContinueEndingAPageLeavesItBehind) {
+    AddPage("c.vsb", R"([
+        {"cmd": "WhileInit", "do": "t = t ++ \"a\""},
+        {"cmd": "Continue", "cond": "TRUE", "target": -1},
+        {"cmd": "WhileInit", "do": "t = t ++ \"b\""}])");
+    runner.Start("c.vsb");
+    Ticks(2);
+    EXPECT_EQ(Value("t"), "ab");
+}
+
 TEST_F(Flow, CallReturnsItsResultAndMissingPagesAreSkipped) {
     AddPage("m.vsb", R"([
         {"cmd": "Call", "page": "s.vsb", "args": ["x * 2", null, "\"b\""], "result": "r"},

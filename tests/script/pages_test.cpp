@@ -77,6 +77,7 @@ TEST_F(Pages, CorruptPagesGiveClearErrors) {
         {"", broken},
         {header(-1, 22) + U32(0), broken},
         {header(2, 0x40000000) + U32(0), broken},
+        {header(0x7FFFFFFF, 0) + U32(0), broken},  // records of no bytes count all the same
         {header(0, 22) + U32(0x7FFFFFFF) + '\x03' + note, broken},
         {header(0, 22) + U32(1) + '\x03' + note.substr(1), broken},
         {header(0, 22) + U32(1) + '\x3D' + note, "不正なコマンド"},

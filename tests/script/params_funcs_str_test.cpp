@@ -93,6 +93,14 @@ TEST_F(StrFuncs, StringOfCharAndStringReplaceBoundTheirResults) {
               "StringReplace:文字列が長すぎます");
 }
 
+// Only single-byte letters change case: full-width, Greek and Cyrillic ones stay, and so do trail
+// bytes that look like letters ("ア" is 83 41, "ツ" 83 63).
+TEST_F(StrFuncs, CaseChangesOnlySingleByteLetters) {
+    EXPECT_EQ(Call("LowerCase", {S("AbＡａΑД アツZ")}).GetAsStr(), "abＡａΑД アツz");
+    EXPECT_EQ(Call("UpperCase", {S("AbＡａαд アツz")}).GetAsStr(), "ABＡａαд アツZ");
+    EXPECT_EQ(Call("StringReplace", {S("ａＡa"), S("ａ"), S("x"), B(true), B(true)}).GetAsStr(), "xＡa");
+}
+
 TEST_F(StrFuncs, StringReplaceMatchesOnlyAtCharacterStartsAsPythonDoes) {
     for (const std::string& line : Lines(PythonOutput("funcs_ref.py", {"replace", "400", "7"}))) {
         std::istringstream in(line);

@@ -79,7 +79,10 @@ TEST_F(ProjectOpen, StartsAtTheStartPageAndEndsWithTheClosingPage) {
 
 TEST_F(ProjectOpen, WithoutItsStartPageThePlayerCloses) {
     AddTitle();
-    Open();
+    // Another title's content beside the program is not this title's when the command line
+    // names the content.
+    WriteArchive(folder + "game.dat", {{"m.vsb", TPageWriter().Note("a").Bytes()}});
+    Open({platform::fs::ToProgramPath(FreshHostFolder())});
     EXPECT_TRUE(Terminating());
     EXPECT_EQ(host->Warnings, Strings{"スタートページがありません"});
     EXPECT_EQ(Project->Runner->CurrentPage, nullptr);

@@ -11,7 +11,8 @@ Doubles are written with float.hex, 80-bit extended values as their 10 little-en
   funcs_ref.py encodes N SEED        "<y> <m> <d> <serial> <h> <m> <s> <time>": the time the extended
                                      quotient rounded again to a double
   funcs_ref.py replace N SEED        "<S> <Old> <New> <all> <ignore> <result>", texts as x<hex>:
-                                     StringReplace on decoded code page 932 text
+                                     StringReplace on decoded code page 932 text; ignoring case
+                                     changes only single-byte letters
 """
 import ctypes
 import datetime
@@ -89,13 +90,18 @@ def encodes(n, rng):
         print(date.year, date.month, date.day, date.toordinal() - 693594, h, m, s, hexf(float(q)))
 
 
+def ascii_upper(text):
+    """Only single-byte letters change case; full-width ones stay."""
+    return "".join(c.upper() if c.isascii() else c for c in text)
+
+
 def replace(n, rng):
     alphabet = ["a", "A", "b", "\\", "表", "ソ", "ａ", "Ａ", "ー", " "]
     word = lambda lo, hi: "".join(rng.choice(alphabet) for _ in range(rng.randint(lo, hi)))
     for _ in range(n):
         s, old, new = word(0, 12), word(1, 3), word(0, 3)
         replace_all, ignore = rng.random() < 0.5, rng.random() < 0.5
-        searched, pattern = (s.upper(), old.upper()) if ignore else (s, old)
+        searched, pattern = (ascii_upper(s), ascii_upper(old)) if ignore else (s, old)
         out, start = "", 0
         while (at := searched.find(pattern, start)) >= 0:
             out, start = out + s[start:at] + new, at + len(pattern)

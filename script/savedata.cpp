@@ -203,8 +203,7 @@ void TProject::LoadGame(int32_t Slot) {
         }
         sections_->AfterLoad();
     } catch (const std::exception&) {
-        SetTerminating(true);
-        ScriptHost().ShowWarning(UnusableSave);
+        ScriptHost().EndWithError(UnusableSave);
     }
 }
 

@@ -163,6 +163,7 @@ TEST_F(SaveData, ADamagedSlotLeavesTheGameAsItWas) {
     Project->LoadGame(0);
     EXPECT_TRUE(Terminating());
     EXPECT_EQ(host->Warnings, Strings{"このセーブデータは使用できません\r\n終了してください"});
+    EXPECT_EQ(host->Closes, 1);
     EXPECT_EQ(ParamMan->Find("g")->GetAsInt(), 2);
     EXPECT_EQ(Project->Runner->PC, pc);
     EXPECT_EQ(Project->Runner->CurrentPage->GetName(), "m.vsb");

@@ -12,9 +12,17 @@ void WriteStreamString(TStream& Stream, const std::string& S) {
     if (!S.empty()) Stream.WriteBuffer(S.data(), static_cast<int64_t>(S.size()));
 }
 
+int32_t CheckStreamCount(TStream& Stream, int32_t Count, int64_t MinElementSize) {
+    if (Count < 0 || Count > Stream.Remaining() / std::max<int64_t>(MinElementSize, 1)) throw EReadError();
+    return Count;
+}
+
+int32_t ReadStreamCount(TStream& Stream, int64_t MinElementSize) {
+    return CheckStreamCount(Stream, ReadStreamInt(Stream), MinElementSize);
+}
+
 void ReadStreamString(TStream& Stream, std::string& S) {
-    int32_t count = ReadStreamInt(Stream);
-    if (count < 0 || count > Stream.Remaining()) throw EReadError();
+    const int32_t count = ReadStreamCount(Stream, 1);
     S.resize(static_cast<size_t>(count));
     if (count > 0) Stream.ReadBuffer(S.data(), count);
 }
@@ -152,18 +160,6 @@ void TTabStrings::SplitLine(const std::string& Line) {
 }
 
 // ---- String arrays and the folder-to-disc map ----
-
-namespace {
-
-// A stored entry count, checked against the bytes left when each entry needs at least
-// MinEntryBytes of them.
-int32_t ReadStreamCount(TStream& Stream, int64_t MinEntryBytes) {
-    int32_t count = ReadStreamInt(Stream);
-    if (count < 0 || count > Stream.Remaining() / MinEntryBytes) throw EReadError();
-    return count;
-}
-
-}  // namespace
 
 const std::string& TArrayString::Strings(int Index) const {
     if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);

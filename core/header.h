@@ -28,6 +28,13 @@ void WriteStreamByte(TStream& Stream, uint8_t Value);
 void WriteStreamDouble(TStream& Stream, double Value);
 void WriteStreamExtended(TStream& Stream, long double Value);  // the 10 bytes of the x87 format
 
+// A stored count of elements of at least MinElementSize bytes each (an element of fewer bytes
+// counts as one, so that a count of empty elements is still bounded by the stream): Count back,
+// or EReadError when it is negative or more than the bytes left can hold.
+int32_t CheckStreamCount(TStream& Stream, int32_t Count, int64_t MinElementSize);
+// Reads an int32 count and checks it as above.
+int32_t ReadStreamCount(TStream& Stream, int64_t MinElementSize);
+
 // Each raises EReadError when the stream ends before the field is complete.
 int32_t ReadStreamInt(TStream& Stream);
 uint16_t ReadStreamWord(TStream& Stream);

@@ -37,8 +37,7 @@ void WriteValue(TStream& Stream, int64_t Value) { Stream.WriteBuffer(&Value, 8);
 // An int32 count, then each string. Every string takes at least its 4-byte length.
 void ReadNames(TStream& Stream, TStringList& Names, bool SkipEmpty) {
     Names.Clear();
-    int32_t count = ReadStreamInt(Stream);
-    if (count < 0 || count > Stream.Remaining() / 4) throw EReadError();
+    const int32_t count = ReadStreamCount(Stream, 4);
     for (int32_t i = 0; i < count; ++i) {
         std::string name = ReadStreamString(Stream);
         if (!SkipEmpty || !name.empty()) Names.Add(name);
@@ -103,9 +102,7 @@ void TVelaInstallSet::ReadFields(TStream& Stream, int Version) {
     ReadStreamString(Stream, String7);
     ByteB = ReadStreamByte(Stream);
     // The values follow a few fields later; each entry needs four of them.
-    int32_t count = ReadStreamInt(Stream);
-    int64_t entrySize = 4 * (Version < 100 ? 4 : 8);
-    if (count < 0 || count > Stream.Remaining() / entrySize) throw EReadError();
+    const int32_t count = ReadStreamCount(Stream, 4 * (Version < 100 ? 4 : 8));
     SetEntryCount(count);
     ReadStreamString(Stream, String10);
     Int11 = ReadStreamInt(Stream);

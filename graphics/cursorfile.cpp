@@ -140,10 +140,15 @@ struct TChunk {
     int64_t Data, Size;  // where its data starts, and its length
 };
 
+// The header of the chunk at At, before End; its data may run past End.
+TChunk ReadChunkHeader(TStream& Stream, int64_t At, int64_t End) {
+    const std::vector<uint8_t> header = ReadRange(Stream, At, 8, End);
+    return {std::string(header.begin(), header.begin() + 4), At + 8, Get32(header.data() + 4)};
+}
+
 // The chunk whose header is at At, lying wholly before End.
 TChunk ReadChunk(TStream& Stream, int64_t At, int64_t End) {
-    const std::vector<uint8_t> header = ReadRange(Stream, At, 8, End);
-    TChunk chunk{std::string(header.begin(), header.begin() + 4), At + 8, Get32(header.data() + 4)};
+    const TChunk chunk = ReadChunkHeader(Stream, At, End);
     if (chunk.Size > End - chunk.Data) Invalid();
     return chunk;
 }
@@ -158,9 +163,12 @@ std::string FormType(TStream& Stream, const TChunk& Chunk) {
     return std::string(type.begin(), type.end());
 }
 
-// An animated cursor ("RIFF" of form "ACON"): the first "icon" chunk of its "fram" list.
+// An animated cursor ("RIFF" of form "ACON"): the first "icon" chunk of its "fram" list. Many
+// files state a RIFF size a few bytes past their end (the file length, or that less 4, instead of
+// less 8): the RIFF ends with the file at the latest, and only the chunks inside must fit.
 TCursorImage ReadAnimatedCursor(TStream& Stream, int64_t Start, int64_t End) {
-    const TChunk riff = ReadChunk(Stream, Start, End);
+    TChunk riff = ReadChunkHeader(Stream, Start, End);
+    riff.Size = std::min(riff.Size, End - riff.Data);
     if (riff.Id != "RIFF" || FormType(Stream, riff) != "ACON") Invalid();
     const int64_t riffEnd = riff.Data + riff.Size;
     for (int64_t at = riff.Data + 4; at < riffEnd;) {

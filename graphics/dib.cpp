@@ -8,6 +8,7 @@ namespace {
 
 const char kInvalidDIB[] = "不正な DIB です";
 const char kBrokenPixels[] = "DIB の画素データが画像に収まりません";
+const char kBadPixelFormat[] = "不正なピクセルフォーマットです";
 
 uint32_t Get32(const uint8_t* P) { return P[0] | P[1] << 8 | P[2] << 16 | uint32_t(P[3]) << 24; }
 uint16_t Get16(const uint8_t* P) { return uint16_t(P[0] | P[1] << 8); }
@@ -23,8 +24,6 @@ void ReadExact(TStream& Stream, void* Buffer, int64_t Count) {
     if (Stream.Read(Buffer, Count) != Count) throw EInvalidGraphic(kInvalidDIB);
 }
 
-int64_t Remaining(TStream& Stream) { return Stream.Size() - Stream.Position(); }
-
 bool SameMasks(const TDIBColorFormat& A, const TDIBColorFormat& B) {
     return A.RBitMask == B.RBitMask && A.GBitMask == B.GBitMask && A.BBitMask == B.BBitMask;
 }
@@ -34,12 +33,11 @@ bool HasBitFields(int BitCount) { return BitCount == 16 || BitCount == 32; }
 void CheckImageFormat(int BitCount, const TDIBColorFormat& Format) {
     switch (BitCount) {
         case 1: case 4: case 8: case 24: case 32:
-            if (!SameMasks(Format, MakeDIBColorFormat(8, 8, 8)))
-                throw EInvalidGraphicOperation("不正なピクセルフォーマットです");
+            if (!SameMasks(Format, MakeDIBColorFormat(8, 8, 8))) throw EInvalidGraphicOperation(kBadPixelFormat);
             return;
         case 16:
             if (!SameMasks(Format, MakeDIBColorFormat(5, 5, 5)) && !SameMasks(Format, MakeDIBColorFormat(5, 6, 5)))
-                throw EInvalidGraphicOperation("不正なピクセルフォーマットです");
+                throw EInvalidGraphicOperation(kBadPixelFormat);
             return;
         default:
             throw EInvalidGraphicOperation("不正なビット数です (" + std::to_string(BitCount) + ")");
@@ -125,8 +123,20 @@ void DecodeRLE(const std::vector<uint8_t>& In, TDIBSharedImage& Image) {
     }
 }
 
-// A DIB without file header; the empty image when the stream is at its end.
-std::shared_ptr<TDIBSharedImage> ReadImage(TStream& Stream) {
+// The format of a file's bit-field masks. It is built from the masks' widths, so masks that
+// do not lie where those widths put them (out of order, or with gaps) are refused.
+TDIBColorFormat FormatOfMasks(const uint8_t* Masks) {
+    const uint32_t r = Get32(Masks), g = Get32(Masks + 4), b = Get32(Masks + 8);
+    const TDIBColorFormat format = MakeDIBColorFormatFromMasks(r, g, b);
+    if (format.RBitMask != r || format.GBitMask != g || format.BBitMask != b)
+        throw EInvalidGraphicOperation(kBadPixelFormat);
+    return format;
+}
+
+// A DIB without file header; the empty image when the stream is at its end. The pixels follow
+// the colour table unless PixelsAt, the position a file header gives them, lies further on
+// inside the stream.
+std::shared_ptr<TDIBSharedImage> ReadImage(TStream& Stream, int64_t PixelsAt) {
     uint8_t sizeBytes[4];
     const int64_t got = Stream.Read(sizeBytes, 4);
     if (got == 0) return EmptyImage();
@@ -163,25 +173,29 @@ std::shared_ptr<TDIBSharedImage> ReadImage(TStream& Stream) {
     if (compression == 3) {
         uint8_t masks[12];
         ReadExact(Stream, masks, 12);
-        format = MakeDIBColorFormatFromMasks(Get32(masks), Get32(masks + 4), Get32(masks + 8));
+        format = FormatOfMasks(masks);
     } else if (bitCount == 16) {
         format = MakeDIBColorFormat(5, 5, 5);
     }
 
-    const uint32_t entries = std::min<uint32_t>(colorsUsed ? colorsUsed : bitCount <= 8 ? 1u << bitCount : 0, 256);
+    // Entries past the 256 of the table are stored all the same; they are skipped.
+    const int64_t stored = colorsUsed ? colorsUsed : bitCount <= 8 ? 1 << bitCount : 0;
+    if (stored > Stream.Remaining() / quadSize) throw EInvalidGraphic(kInvalidDIB);
     TRGBQuadTable table{};
-    for (uint32_t i = 0; i < entries; ++i) {
+    for (int64_t i = 0; i < std::min<int64_t>(stored, 256); ++i) {
         uint8_t q[4];
         ReadExact(Stream, q, quadSize);
         table[i] = RGBQuad(q[2], q[1], q[0]);
     }
+    Stream.Seek(std::max<int64_t>(stored - 256, 0) * quadSize, soCurrent);
+    if (PixelsAt > Stream.Position() && PixelsAt <= Stream.Size()) Stream.SetPosition(PixelsAt);
 
     const bool topDown = height < 0;
     height = std::abs(height);
     CheckImageFormat(bitCount, format);
     CheckImageSize(width, height, bitCount);
     const int64_t dataBytes = rle ? sizeImage : DIBWidthBytes(width, bitCount) * height;
-    if (dataBytes > Remaining(Stream)) throw EInvalidGraphic(kBrokenPixels);
+    if (dataBytes > Stream.Remaining()) throw EInvalidGraphic(kBrokenPixels);
 
     auto image = NewImage(int32_t(width), int32_t(height), table, format, bitCount);
     if (rle) {
@@ -413,14 +427,15 @@ void TDIB::Assign(const TDIB* Source) {
 }
 
 void TDIB::LoadFromStream(TStream& Stream) {
+    const int64_t start = Stream.Position();
     uint8_t header[14];
     const int64_t got = Stream.Read(header, 14);
     if (got == 0) return;
     if (got < 14 || Get16(header) != 0x4D42) throw EInvalidGraphic(kInvalidDIB);
-    ReadData(Stream);
+    SetImage(ReadImage(Stream, start + Get32(header + 10)));
 }
 
-void TDIB::ReadData(TStream& Stream) { SetImage(ReadImage(Stream)); }
+void TDIB::ReadData(TStream& Stream) { SetImage(ReadImage(Stream, 0)); }
 
 int32_t TDIB::BitmapInfoSize() const { return 40 + (HasBitFields(BitCount()) ? 12 : 0) + 4 * PaletteCount(); }
 

@@ -415,8 +415,7 @@ void TVelaControl::LoadFromStream(TStream& Stream, int32_t Version) {
         for (std::string* s : {&Onkeydown, &Onkeyup, &Onkeyrepeat, &Onfocusin, &Onfocusout}) *s = ReadStreamString(Stream);
     }
 
-    const int32_t count = ReadStreamInt(Stream);
-    if (count < 0 || count > Stream.Remaining()) throw EReadError();
+    const int32_t count = ReadStreamCount(Stream, 1);
     for (int32_t i = 0; i < count; ++i) {
         auto* child = dynamic_cast<TVelaControl*>(Owner ? Owner->CreateObject(ReadStreamByte(Stream)) : nullptr);
         if (!child) throw EReadError();  // no such kind, or not a control: the rest cannot be read

@@ -60,9 +60,7 @@ void TTimerList::SaveToStream(TStream& Stream) const {
 // Before version 114 the level was one byte, any non-zero value meaning taken.
 void TTimerList::LoadFromStream(TStream& Stream, int32_t Version) {
     Clear();
-    const int32_t count = ReadStreamInt(Stream);
-    const int64_t smallest = Version >= 114 ? 17 : 14;
-    if (count < 0 || count > Stream.Remaining() / smallest) throw EReadError();
+    const int32_t count = ReadStreamCount(Stream, Version >= 114 ? 17 : 14);
     for (int32_t i = 0; i < count; ++i) {
         auto record = std::make_unique<TTimerData>();
         record->Handler = ReadStreamString(Stream);

@@ -348,8 +348,7 @@ void TVelaBaseList::LoadFromStream(TStream& Stream, int32_t Version) {
     CurrentLayer = current;
     for (auto& layer : Layers) layer->LoadFromStream(Stream, Version);
     for (auto& layer : Layers) layer->InvalidateAll();
-    const int32_t count = ReadStreamInt(Stream);
-    if (count < 0 || count > Stream.Remaining()) throw EReadError();
+    const int32_t count = ReadStreamCount(Stream, 1);
     for (int32_t i = 0; i < count; ++i) {
         TVelaObject* obj = CreateObject(ReadStreamByte(Stream));
         if (!obj) throw EReadError();  // records carry no length: nothing after this can be read

@@ -46,8 +46,7 @@ void TStack::LoadFromStream(TStream& Stream) {
     ResultVarName = ReadStreamString(Stream);
     Args.LoadFromStream(Stream);
     Sender = ReadSender(Stream);
-    const uint32_t stateSize = static_cast<uint32_t>(ReadStreamInt(Stream));
-    if (stateSize > Stream.Remaining()) throw EReadError();
+    const int32_t stateSize = ReadStreamCount(Stream, 1);
     State.reset();
     if (stateSize) {
         State = std::make_unique<TMemoryStream>();
@@ -97,9 +96,8 @@ void TStackList::LoadFromStream(TStream& Stream) {
     auto holder = std::make_unique<TStack>();
     holder->LoadFromStream(Stream);
     holder_ = std::move(holder);
-    const uint32_t count = static_cast<uint32_t>(ReadStreamInt(Stream));
-    if (count > Stream.Remaining() / MinFrameRecord) throw EReadError();
-    for (uint32_t i = 0; i < count; ++i) Push().LoadFromStream(Stream);
+    const int32_t count = ReadStreamCount(Stream, MinFrameRecord);
+    for (int32_t i = 0; i < count; ++i) Push().LoadFromStream(Stream);
 }
 
 // ---- TCallMan ----

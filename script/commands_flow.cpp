@@ -158,11 +158,10 @@ void TComCall::LoadFromStream(TStream& Stream) {
     target_.Read(Stream);
     resultVarName_ = ReadString(Stream);
     ReadExpression(Stream, cond_);
-    const uint32_t count = ReadUInt(Stream);
     // Each stored expression takes at least its operation count.
-    if (count > Stream.Remaining() / 4) throw EReadError();
+    const int32_t count = ReadStreamCount(Stream, 4);
     args_.clear();
-    for (uint32_t i = 0; i < count; ++i) ReadExpression(Stream, *args_.emplace_back(std::make_unique<TVelaParser>()));
+    for (int32_t i = 0; i < count; ++i) ReadExpression(Stream, *args_.emplace_back(std::make_unique<TVelaParser>()));
 }
 
 void TComCall::Execute(TCallMan& Runner, TPage*& Page, int32_t& PC) {

@@ -254,11 +254,10 @@ public:
     void LoadFromStream(TStream& Stream) override {
         TComComponent::LoadFromStream(Stream);
         ReadExpression(Stream, mode_);
-        const uint32_t count = ReadUInt(Stream);
         // Each stored expression takes at least its operation count.
-        if (count > Stream.Remaining() / 4) throw EReadError();
+        const int32_t count = ReadStreamCount(Stream, 4);
         names_.clear();
-        for (uint32_t i = 0; i < count; ++i) ReadExpression(Stream, *names_.emplace_back(std::make_unique<TVelaParser>()));
+        for (int32_t i = 0; i < count; ++i) ReadExpression(Stream, *names_.emplace_back(std::make_unique<TVelaParser>()));
     }
     void Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) override {
         ++PC;

@@ -103,9 +103,9 @@ void TPage::ReadFrom(TStream& Stream) {
     ReturnType = ReadStreamByte(Stream);
     const int32_t maskCount = ReadStreamInt(Stream);
     const int32_t maskSize = ReadStreamInt(Stream);
-    // Each record counts as at least one byte, so that records of no bytes cannot make the
-    // loop below run longer than the file is.
-    if (maskCount < 0 || maskSize < 0 || maskCount > Stream.Remaining() / std::max(maskSize, 1)) throw EReadError();
+    // Records of no bytes still count one byte each against what is left.
+    if (maskSize < 0) throw EReadError();
+    CheckStreamCount(Stream, maskCount, maskSize);
     Masks = {};
     const int32_t kept = std::min(maskSize, PropMaskSize);
     for (int32_t i = 0; i < maskCount; ++i) {
@@ -117,8 +117,7 @@ void TPage::ReadFrom(TStream& Stream) {
             Stream.Seek(maskSize, soCurrent);
         }
     }
-    const int32_t commandCount = ReadStreamInt(Stream);
-    if (commandCount < 0 || commandCount > Stream.Remaining() / MinCommandRecord) throw EReadError();
+    const int32_t commandCount = ReadStreamCount(Stream, MinCommandRecord);
     for (int32_t i = 0; i < commandCount; ++i) {
         std::unique_ptr<TCommand> command = CreateCommand(ReadStreamByte(Stream), &Commands);
         command->LoadFromStream(Stream);

@@ -251,7 +251,7 @@ void TOpeData::LoadFromStream(TStream& Stream) {
     loaded.Dest = ReadStreamString(Stream);
     const int32_t count = ReadStreamInt(Stream);
     if (loaded.Code == ocFunc) loaded.FuncIndex = ReadStreamByte(Stream);
-    if (count < 0 || count > Stream.Remaining() / kMinOperand) throw EReadError();
+    CheckStreamCount(Stream, count, kMinOperand);
     for (int32_t i = 0; i < count; ++i) loaded.Args.push_back(ReadOperand(Stream));
     *this = std::move(loaded);
 }
@@ -291,8 +291,7 @@ TExprTemporaries::~TExprTemporaries() {
 
 void TVelaParser::LoadFromStream(TStream& Stream) {
     Clear();
-    const int32_t count = ReadStreamInt(Stream);
-    if (count < 0 || count > Stream.Remaining() / kMinOperation) throw EReadError();
+    const int32_t count = ReadStreamCount(Stream, kMinOperation);
     try {
         for (int32_t i = 0; i < count; ++i) {
             auto op = std::make_unique<TOpeData>();

@@ -70,8 +70,7 @@ void TCustomParam::SaveToStream(TStream& Stream) const {
 }
 
 std::vector<int32_t> TCustomParam::ReadDims(TStream& Stream) {
-    const int32_t count = ReadStreamInt(Stream);
-    if (count < 0 || count > Stream.Remaining() / 4) throw EReadError();
+    const int32_t count = ReadStreamCount(Stream, 4);
     std::vector<int32_t> dims(static_cast<size_t>(count));
     for (int32_t& size : dims) size = ReadStreamInt(Stream);
     return dims;
@@ -335,9 +334,8 @@ void TParamArray<Kind>::SaveToStream(TStream& Stream) const {
 template <class Kind>
 void TParamArray<Kind>::LoadFromStream(TStream& Stream) {
     std::vector<int32_t> dims = ReadDims(Stream);
-    const int32_t count = ReadStreamInt(Stream);
-    if (count < 0 || count > MaxParamElements || count > Stream.Remaining() / TRules<Kind>::MinBytes)
-        throw EReadError();
+    const int32_t count = ReadStreamCount(Stream, TRules<Kind>::MinBytes);
+    if (count > MaxParamElements) throw EReadError();
     std::vector<Element> values;
     values.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) values.push_back(TRules<Kind>::Read(Stream));

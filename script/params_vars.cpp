@@ -25,13 +25,6 @@ namespace {
 constexpr int64_t kMinSectionEntry = 1 + 4 + 8 + 7;
 constexpr int64_t kMinStackEntry = 4 + 4 + 8;
 
-// An int32 count of entries of at least MinBytes each that the stream can still hold.
-int32_t ReadCount(TStream& Stream, int64_t MinBytes) {
-    const int32_t count = ReadStreamInt(Stream);
-    if (count < 0 || count > Stream.Remaining() / MinBytes) throw EReadError();
-    return count;
-}
-
 // Passes reads on to Source and keeps a copy of every byte read. It tells Source's position and
 // size; it cannot seek or be written.
 class TRecordingStream final : public TStream {
@@ -391,7 +384,7 @@ TParamCollectionItem* TParamCollection::ReadEntry(TStream& Stream) {
 }
 
 void TParamCollection::ReadSection(TStream& Stream) {
-    const int32_t count = ReadCount(Stream, kMinSectionEntry);
+    const int32_t count = ReadStreamCount(Stream, kMinSectionEntry);
     // The entries come last first. Each is read through once as it comes, to check it and take
     // its bytes; then they are read into the table first to last, so that the variables keep
     // their saved order and a reference finds a variable declared before it.
@@ -436,10 +429,9 @@ void TParamCollection::LoadVariables(TStream& Stream, int32_t Version) {
     if (Version >= 121) tempVarName_ = ReadStreamString(Stream);
     stack_.Clear();
     if (Version < 139) return;
-    const int32_t count = ReadCount(Stream, 4);
+    const int32_t count = ReadStreamCount(Stream, 4);
     for (int32_t i = 0; i < count; ++i) {
-        const int32_t size = ReadStreamInt(Stream);
-        if (size < 0 || size > Stream.Remaining()) throw EReadError();
+        const int32_t size = ReadStreamCount(Stream, 1);
         auto entry = std::make_unique<TMemoryStream>();
         entry->SetSize(size);
         Stream.ReadBuffer(entry->Memory(), size);
@@ -474,7 +466,7 @@ void TParamCollection::PopVariables() {
     if (stack_.Count() == 0) return;
     const std::unique_ptr<TMemoryStream> entry = stack_.Extract(stack_.Count() - 1);
     entry->SetPosition(0);
-    const int32_t count = ReadCount(*entry, kMinStackEntry);
+    const int32_t count = ReadStreamCount(*entry, kMinStackEntry);
     for (int32_t i = 0; i < count; ++i) {
         const int32_t type = ReadStreamInt(*entry);
         if (type < PT_NONE || type > PT_STR) throw EReadError();

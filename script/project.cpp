@@ -59,8 +59,7 @@ void TProjectSetting::LoadFromStream(TStream& Stream) {
     if (Version >= 116) ToolbarVisible = ReadStreamByte(Stream);
     DiscPrompt = ReadStreamString(Stream);
     QuitText = ReadStreamString(Stream);
-    const int32_t count = ReadStreamInt(Stream);
-    if (count < 0 || count > Stream.Remaining() / MinDeclaration) throw EReadError();
+    const int32_t count = ReadStreamCount(Stream, MinDeclaration);
     Declarations.clear();
     for (int32_t i = 0; i < count; ++i) {
         TProjectDeclaration& declaration = Declarations.emplace_back();

@@ -68,6 +68,23 @@ TEST(StreamFields, ShortOrAbsurdDataRaisesReadError) {
     EXPECT_THROW(ReadStreamExtended(e), EReadError);
 }
 
+TEST(StreamFields, CountsAreBoundedByTheBytesLeft) {
+    auto read = [](int32_t Count, int64_t Left, int64_t MinElementSize) {
+        TMemoryStream m;
+        WriteStreamInt(m, Count);
+        m.WriteBuffer(std::string(size_t(Left), 'x').data(), Left);
+        m.SetPosition(0);
+        return ReadStreamCount(m, MinElementSize);
+    };
+    EXPECT_EQ(read(3, 12, 4), 3);
+    EXPECT_THROW(read(4, 15, 4), EReadError);
+    EXPECT_THROW(read(-1, 15, 4), EReadError);
+    // Elements of no bytes still take one each.
+    EXPECT_EQ(read(5, 5, 0), 5);
+    EXPECT_THROW(read(6, 5, 0), EReadError);
+    EXPECT_EQ(read(0, 0, 8), 0);
+}
+
 // A stream that hands out its bytes in reads it counts, like a file.
 class CountingStream : public TStream {
 public:

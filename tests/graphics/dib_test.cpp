@@ -107,7 +107,7 @@ TEST(DIB, ReadsEveryKindAsPillowDoesAndPillowReadsWhatWeWrite) {
         references.push_back(pixels);
         written.push_back(host + "out-" + name);
     }
-    ASSERT_EQ(names.size(), 14u);
+    ASSERT_EQ(names.size(), 16u);
     const std::vector<std::string> reread = Lines(PythonOutput(kScript, [&] {
         std::vector<std::string> args{"read"};
         args.insert(args.end(), written.begin(), written.end());
@@ -124,6 +124,11 @@ TEST(DIB, HeaderKindsAndTheirRefusals) {
                   .NowPixelFormat().GBitMask, 0x7E0u);
     EXPECT_EQ(Invalid(Bmp(1, 1, 32, 3, Le32(0xF800) + Le32(0x7E0) + Le32(0x1F) + std::string(4, '\0'))),
               "不正なピクセルフォーマットです");
+    // Masks of the right widths in the wrong places are not the standard layouts.
+    EXPECT_EQ(Invalid(Bmp(1, 1, 32, 3, Le32(0xFF000000) + Le32(0xFF0) + Le32(0xFF0000) + std::string(4, '\0'))),
+              "不正なピクセルフォーマットです");
+    EXPECT_EQ(Invalid(Bmp(1, 1, 16, 3, Le32(0x1F) + Le32(0x7E0) + Le32(0xF800) + std::string(4, '\0'))),
+              "不正なピクセルフォーマットです");
     EXPECT_EQ(Invalid(Bmp(1, 1, 2, 0, std::string(20, '\0'))), "不正なビット数です (2)");
     EXPECT_EQ(Invalid(Bmp(1, 1, 24, 0, std::string(80, '\0'), 0, 0, 108)), "不正な DIB です");
     EXPECT_EQ(Invalid(Bmp(1, 1, 24, 4, std::string(4, '\0'))), "不正な DIB です");
@@ -138,6 +143,15 @@ TEST(DIB, HeaderKindsAndTheirRefusals) {
     EXPECT_EQ(partial.ImageColorTable()[17], 0u);
     EXPECT_EQ(partial.GetPixel(0, 0), 16u);
     EXPECT_EQ(partial.PaletteCount(), 256);
+
+    // 300 entries: the 44 past the table are skipped, also when the file header's offset (here
+    // past the end) cannot be used.
+    std::string entries;
+    for (int i = 0; i < 300; ++i) entries += Le32(i < 256 ? 0x010101u * uint32_t(i) : 0xEEEEEEEEu);
+    std::string longTable = Bmp(1, 1, 8, 0, entries + std::string("\x05\0\0\0", 4), 0, 300);
+    EXPECT_EQ(Load(longTable).GetPixel(0, 0), 5u);
+    longTable.replace(10, 4, Le32(0xFFFFFF00));
+    EXPECT_EQ(Load(longTable).GetPixel(0, 0), 5u);
 
     TDIB kept;
     kept.SetSize(3, 1, 1);

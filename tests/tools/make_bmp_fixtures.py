@@ -36,7 +36,8 @@ def palette(count):
     return [((i * 67) & 255, (i * 29 + 5) & 255, (i * 151) & 255) for i in range(count)]
 
 
-def bmp(width, height, bits, data, table=(), compression=0, masks=None, core=False, colours_used=0):
+def bmp(width, height, bits, data, table=(), compression=0, masks=None, core=False, colours_used=0, gap=b""):
+    """gap: bytes between the colour table and the pixels, which the file header's offset skips."""
     if core:
         info = struct.pack("<IHHHH", 12, width, height, 1, bits)
         quads = b"".join(bytes((b, g, r)) for r, g, b in table)
@@ -46,14 +47,16 @@ def bmp(width, height, bits, data, table=(), compression=0, masks=None, core=Fal
         quads = b"".join(bytes((b, g, r, 0)) for r, g, b in table)
     if masks:
         info += struct.pack("<III", *masks)
-    offset = 14 + len(info) + len(quads)
-    return b"BM" + struct.pack("<IHHI", offset + len(data), 0, 0, offset) + info + quads + data
+    offset = 14 + len(info) + len(quads) + len(gap)
+    return b"BM" + struct.pack("<IHHI", offset + len(data), 0, 0, offset) + info + quads + gap + data
 
 
-def indexed(bits, topdown=False, core=False):
+def indexed(bits, topdown=False, core=False, gap=b"", entries=0):
+    """entries: a colour table of that many entries (colours used), else a full one."""
     rows = [pack_row([index(x, y, bits) for x in range(W)], bits) for y in range(H)]
     data = b"".join(rows if topdown else rows[::-1])
-    return bmp(W, -H if topdown else H, bits, data, palette(1 << bits), core=core)
+    return bmp(W, -H if topdown else H, bits, data, palette(entries or 1 << bits), core=core,
+               colours_used=entries, gap=gap)
 
 
 def packed(bits, pack, masks=None):
@@ -102,11 +105,19 @@ def fixtures():
         "bits32.bmp": from_pillow("RGBA"),
         "bits32-fields.bmp": packed(32, lambda r, g, b: r << 16 | g << 8 | b, (0xFF0000, 0xFF00, 0xFF)),
         "topdown8.bmp": indexed(8, topdown=True),
+        "gap8.bmp": indexed(8, gap=bytes(range(1, 23))),
+        "table300.bmp": indexed(8, entries=300),
         "os2-4.bmp": indexed(4, core=True),
         "os2-8.bmp": indexed(8, core=True),
         "rle8.bmp": rle8(),
         "rle4.bmp": rle4(),
     }
+
+
+# Pillow refuses colour tables of more than 256 entries; such a file is checked against the same
+# picture with the first 256 of them.
+def reference_of(name, data):
+    return indexed(8) if name == "table300.bmp" else data
 
 
 def broken():
@@ -116,6 +127,7 @@ def broken():
         "broken-rle-run": bmp(4, 2, 8, bytes([5, 1, 0, 1]), black, compression=1),
         "broken-rle-delta": bmp(4, 2, 8, bytes([0, 2, 1, 3, 0, 1]), black, compression=1),
         "broken-truncated": fixtures()["bits24.bmp"][:-9],
+        "broken-masks": packed(32, lambda r, g, b: r << 24 | g << 4 | b << 16, (0xFF000000, 0xFF0, 0xFF0000)),
     }
 
 
@@ -133,7 +145,7 @@ def main():
         for name, data in fixtures().items():
             with open(sys.argv[2] + "/" + name, "wb") as f:
                 f.write(data)
-            print(name, describe(data))
+            print(name, describe(reference_of(name, data)))
     else:
         for name in sys.argv[2:]:
             with open(name, "rb") as f:

@@ -136,6 +136,9 @@ def make(folder):
     body = (b"ACON" + chunk(b"anih", anih) + chunk(b"junk", b"abc") +
             chunk(b"LIST", b"INFO" + chunk(b"INAM", b"spin\0")) + chunk(b"LIST", b"fram" + frames))
     loads("anim.ani", b"RIFF" + struct.pack("<I", len(body)) + body, 16, 16, 2, 3, first_pixels)
+    # Published cursors whose RIFF size is the file length, or that less 4, instead of less 8.
+    for name, stated in (("anim-size-file.ani", len(body) + 8), ("anim-size-less4.ani", len(body) + 4)):
+        loads(name, b"RIFF" + struct.pack("<I", stated) + body, 16, 16, 2, 3, first_pixels)
 
     # An image stored as PNG: refused.
     png = b"\x89PNG\r\n\x1a\n" + struct.pack(">I", 13) + b"IHDR" + struct.pack(">IIBBBBB", 32, 32, 8, 6, 0, 0, 0)

@@ -7,7 +7,6 @@
 #include "platform/fs.h"
 
 #include <cstdio>
-#include <filesystem>
 
 namespace {
 
@@ -46,13 +45,6 @@ bool EndsWithSeparator(const std::string& Path) {
     return separator;
 }
 
-// The host's current folder as a program path ending in "\".
-std::string CurrentFolder() {
-    std::error_code error;
-    const std::filesystem::path folder = std::filesystem::current_path(error);
-    return error ? std::string("Z:\\") : AppendBackslash(platform::fs::ToProgramPath(folder.string()));
-}
-
 }  // namespace
 
 std::string ExpandFileName(const std::string& Path, const std::string& CurrentFolder) {
@@ -84,7 +76,8 @@ std::string ExpandFileName(const std::string& Path, const std::string& CurrentFo
 }
 
 std::string InstanceKey(const std::vector<std::string>& Args, const std::string& ProgramFolder) {
-    std::string key = AppendBackslash(ExpandFileName(Args.empty() ? ProgramFolder : Args[0], CurrentFolder()));
+    const std::string current = platform::fs::CurrentFolder();
+    std::string key = AppendBackslash(ExpandFileName(Args.empty() ? ProgramFolder : Args[0], current));
     for (size_t i = 0; i < key.size(); ++i) {
         if (IsLeadByte(key[i]))
             ++i;

@@ -6,12 +6,11 @@
 #include "media/mediaman.h"
 #include "objects/vitems.h"
 #include "platform/clock.h"
+#include "platform/system.h"
 #include "script/project.h"
 #include "script/services.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <thread>
 
 namespace {
@@ -33,13 +32,7 @@ private:
 constexpr uint32_t SwitchSettleMs = 100;
 
 // Whether the user's language is Japanese (the quit question is asked in it).
-bool JapaneseLocale() {
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(name);
-        if (value && *value) return std::strncmp(value, "ja", 2) == 0;
-    }
-    return false;
-}
+bool JapaneseLocale() { return platform::MessageLocale().starts_with("ja"); }
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "core/rands.h"
 
-#include <ctime>
+#include "platform/clock.h"
+
 #include <numeric>
 
 uint32_t TNxRandom::Next() {
@@ -30,10 +31,6 @@ int32_t Random(int32_t Range) {
 }
 
 void Randomize() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    tm utc{};
-    gmtime_r(&now.tv_sec, &utc);
-    RandSeed = static_cast<uint32_t>(((utc.tm_hour * 60 + utc.tm_min) * 60 + utc.tm_sec) * 1000 +
-                                     static_cast<int>(now.tv_nsec / 1000000));
+    const platform::DateTime now = platform::UtcNow();
+    RandSeed = static_cast<uint32_t>(((now.hour * 60 + now.minute) * 60 + now.second) * 1000 + now.millisecond);
 }

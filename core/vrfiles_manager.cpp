@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
-#include <sstream>
 #include <utility>
 
 TVrFileManager* VrFileManager = nullptr;
@@ -189,10 +187,7 @@ void TVrLockList::Clear() {
 // ---- The manager ----
 
 TVrFileManager::TVrFileManager() {
-    std::ifstream mounts("/proc/self/mounts");
-    std::ostringstream text;
-    text << mounts.rdbuf();
-    cdRoots_ = DiscMountRoots(text.str());
+    cdRoots_ = DiscMountRoots(platform::fs::MountTable());
 }
 
 TVrFileManager::~TVrFileManager() {

@@ -1,7 +1,5 @@
 #include "graphics/dxdibx.h"
 
-#include "media/screenman.h"
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -24,7 +22,10 @@ int FieldPosition(uint32_t Mask) { return Mask ? std::countr_zero(Mask) : 0; }
 
 // ---- TDxDIBX ----
 
-TDxDIBX::TDxDIBX() : TDxDIBX(nullptr) {}
+TDxDIBX::TDxDIBX(platform::Display* ADisplay, int32_t ADisplayBitCount)
+    : Display(ADisplay), DisplayBitCount(ADisplayBitCount), Surface(nullptr) {
+    ClearColorCache();
+}
 
 TDxDIBX::TDxDIBX(platform::PixelSurface* ASurface) : Surface(ASurface) { ClearColorCache(); }
 
@@ -51,10 +52,10 @@ int TDxDIBX::GetGShift() const { return FieldPosition(GetGBitMask()); }
 int TDxDIBX::GetRShift() const { return FieldPosition(GetRBitMask()); }
 
 void TDxDIBX::SetSize(int32_t AWidth, int32_t AHeight, int BitCount) {
-    if (ScreenMan && ScreenMan->Form) {
+    if (Display) {
         FreeSurface();
         std::unique_ptr<platform::PixelSurface> made;
-        if (BitCount > 8) made = ScreenMan->Form->createSurface(AWidth, AHeight, ScreenMan->DisplayBitCount > 16 ? 32 : 16);
+        if (BitCount > 8) made = Display->createSurface(AWidth, AHeight, DisplayBitCount > 16 ? 32 : 16);
         if (!made) throw EVelaError("\"CreateSurface\" Failed");
         OwnSurface = std::move(made);
         Surface = OwnSurface.get();

@@ -14,8 +14,9 @@
 
 class TDxDIBX : public TCustomDIBX {
 public:
-    // Empty until SetSize makes its own surface.
-    TDxDIBX();
+    // Empty until SetSize makes its own surface from Display, in the format of a display
+    // showing DisplayBitCount bits.
+    TDxDIBX(platform::Display* Display, int32_t DisplayBitCount);
     // Over a surface someone else keeps (the window's frame, say): never freed here.
     static std::unique_ptr<TDxDIBX> CreateFromSurface(platform::PixelSurface& Surface);
     ~TDxDIBX() override;
@@ -36,10 +37,10 @@ public:
     int GetRShift() const override;
     int32_t GetHeight() const override { return Describe().height; }
     int32_t GetWidth() const override { return Describe().width; }
-    // A new surface of its own from the screen manager's display, in the display's format
+    // A new surface of its own from the display, 32 bits when it shows more than 16, else 16
     // (BitCount is not consulted, except that the display has no 1-, 4- or 8-bit surfaces).
-    // Raises "\"CreateSurface\" Failed" when the display cannot make it; without a screen
-    // manager or a display no surface is made.
+    // Raises "\"CreateSurface\" Failed" when the display cannot make it; without a display no
+    // surface is made.
     void SetSize(int32_t AWidth, int32_t AHeight, int BitCount) override;
     // Locks stay balanced by the callers and may nest (a surface drawn onto itself).
     uint8_t* Lock(int32_t X, int32_t Y) override;
@@ -57,6 +58,8 @@ private:
     void Release() const;
     void ClearColorCache() const;
 
+    platform::Display* Display = nullptr;  // the maker of its own surfaces; nullptr for none
+    int32_t DisplayBitCount = 0;
     std::unique_ptr<platform::PixelSurface> OwnSurface;
     platform::PixelSurface* Surface;  // OwnSurface's, or the one it was made over; nullptr for none
     mutable platform::PixelBuffer Locked;

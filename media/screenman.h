@@ -3,10 +3,9 @@
 //
 // The screen manager owns the list of full-screen display modes and the choice among them, the
 // drawing surface both scene layers are drawn into, and the present step that copies the
-// finished frame into the window. The display (the window, platform/display.h) stands where
-// the original had its DirectDraw device: with a display the surface follows the desktop's
-// depth and full screen is possible; without one the surface is a 16-bit memory surface and
-// there are no modes.
+// finished frame into the window. The display (the window, platform/display.h) is the device
+// it draws for: with a display the surface follows the desktop's depth and full screen is
+// possible; without one the surface is a 16-bit memory surface and there are no modes.
 #include "core/header.h"
 #include "graphics/dibx.h"
 #include "platform/display.h"

@@ -13,7 +13,9 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 
 namespace platform::fs {
 namespace {
@@ -186,6 +188,21 @@ std::string ProgramFile() {
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::string() : ToProgramPath(exe.string());
+}
+
+std::string CurrentFolder() {
+    std::error_code ec;
+    const std::string folder = std::filesystem::current_path(ec).string();
+    if (ec) return "Z:\\";
+    // The "/" goes on before conversion: a converted name may end in a trail byte 0x5C.
+    return ToProgramPath(folder.ends_with('/') ? folder : folder + "/");
+}
+
+std::string MountTable() {
+    std::ifstream mounts("/proc/self/mounts");
+    std::ostringstream text;
+    text << mounts.rdbuf();
+    return text.str();
 }
 
 HostFile::~HostFile() { Close(); }

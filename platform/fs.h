@@ -46,6 +46,13 @@ void RemoveTempFolder();
 
 // The program path of the running program's own file.
 std::string ProgramFile();
+// The current folder of the process as a program path ending in "\"; "Z:\" when the host
+// cannot tell.
+std::string CurrentFolder();
+// The host's table of mounted file systems (/proc/self/mounts): one mount a line, the mount
+// point its second field, with blanks and "\" in names written as octal escapes ("\040").
+// Empty when it cannot be read.
+std::string MountTable();
 
 // An open host file. Sizes and positions are 64-bit.
 class HostFile {

@@ -103,6 +103,14 @@ bool ForceDirectories(std::string_view programPath) {
     return std::filesystem::is_directory(*host, ec);
 }
 
+std::string MessageLocale() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = getenv(name);
+        if (value && *value) return value;
+    }
+    return {};
+}
+
 // ---- Single instance ----
 
 namespace {

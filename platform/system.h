@@ -27,6 +27,11 @@ std::string UserFolderPath(UserFolder folder);
 // exists afterwards.
 bool ForceDirectories(std::string_view programPath);
 
+// The locale the user reads messages in, as the environment names it: LC_ALL, else
+// LC_MESSAGES, else LANG, the first that is set and not empty ("ja_JP.UTF-8"); empty when
+// none is.
+std::string MessageLocale();
+
 // ---- Single instance ----
 
 // An exclusive lock on a key, shared by every process of the user: flock on a lock file in

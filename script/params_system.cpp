@@ -4,15 +4,11 @@
 #include "platform/clock.h"
 #include "script/params_vars.h"
 
-#include <ctime>
 #include <numbers>
 
 TClockSample HostLocalTime() {
-    const time_t now = time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_wday + 1,
-            local.tm_hour,        local.tm_min,     local.tm_sec};
+    const platform::DateTime now = platform::LocalNow();
+    return {now.year, now.month, now.day, now.weekDay + 1, now.hour, now.minute, now.second};
 }
 
 const std::array<TSysVarInfo, SysVarCount> SysVarInfos = {{

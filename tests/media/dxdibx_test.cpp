@@ -61,7 +61,7 @@ TEST_P(DxDIBXFormats, DrawsLikeTheMemorySurface) {
 
     TDIBX memory;
     memory.SetSize(64, 48, bits);
-    TDxDIBX dx;
+    TDxDIBX dx(ScreenMan->Form, ScreenMan->DisplayBitCount);
     EXPECT_TRUE(dx.GetEmpty());
     dx.SetSize(64, 48, bits);
     ASSERT_FALSE(dx.GetEmpty());
@@ -88,9 +88,9 @@ TEST_P(DxDIBXFormats, DrawsLikeTheMemorySurface) {
 
 INSTANTIATE_TEST_SUITE_P(Bits, DxDIBXFormats, ::testing::Values(16, 32));
 
-TEST_F(DisplaySurface, SurfacesFollowTheDisplayAndRememberNoStaleColours) {
+TEST_F(DisplaySurface, SurfacesFollowTheDisplaysDepth) {
     Start(32);
-    TDxDIBX dx;
+    TDxDIBX dx(ScreenMan->Form, ScreenMan->DisplayBitCount);
     dx.SetSize(8, 8, 16);  // the display's format, whatever is asked
     EXPECT_EQ(dx.GetBitCount(), 32);
     EXPECT_EQ(dx.ColorToPixel(0xFFFFFF), 0x00FFFFFF);
@@ -100,16 +100,17 @@ TEST_F(DisplaySurface, SurfacesFollowTheDisplayAndRememberNoStaleColours) {
     display.desktop.bitCount = 16;
     ScreenMan->FreeDX();
     ScreenMan->SetModeIndex(-1);
-    dx.SetSize(8, 8, 32);
-    EXPECT_EQ(dx.GetBitCount(), 16);
-    EXPECT_EQ(dx.ColorToPixel(0xFFFFFF), 0xFFFF);
-    EXPECT_EQ(dx.ColorToPixel(0x0000FF), 0xF800);
-    EXPECT_EQ((std::array{dx.GetBShift(), dx.GetGShift(), dx.GetRShift()}), (std::array{0, 5, 11}));
+    TDxDIBX after(ScreenMan->Form, ScreenMan->DisplayBitCount);
+    after.SetSize(8, 8, 32);
+    EXPECT_EQ(after.GetBitCount(), 16);
+    EXPECT_EQ(after.ColorToPixel(0xFFFFFF), 0xFFFF);
+    EXPECT_EQ(after.ColorToPixel(0x0000FF), 0xF800);
+    EXPECT_EQ((std::array{after.GetBShift(), after.GetGShift(), after.GetRShift()}), (std::array{0, 5, 11}));
 }
 
 TEST_F(DisplaySurface, ASurfaceTheDisplayCannotMakeRaises) {
     Start(32);
-    TDxDIBX dx;
+    TDxDIBX dx(ScreenMan->Form, ScreenMan->DisplayBitCount);
     dx.SetSize(8, 8, 32);
     display.makesSurfaces = false;
     const std::string failed = "\"CreateSurface\" Failed";

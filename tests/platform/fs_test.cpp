@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = platform::fs;
 
@@ -45,6 +46,18 @@ TEST(HostPaths, JapaneseNamesConvertAtTheEdge) {
     fs::HostFile f;
     ASSERT_TRUE(f.Open(program, fs::HostFile::Mode::Read));
     EXPECT_EQ(f.Size(), 1);
+}
+
+TEST(HostPaths, TheCurrentFolderEndsInASeparator) {
+    const std::string folder = FreshHostFolder() + U8(u8"ソ");  // 83 5C in code page 932
+    ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
+    char before[4096];
+    ASSERT_TRUE(getcwd(before, sizeof before));
+    ASSERT_EQ(chdir(folder.c_str()), 0);
+    const std::string current = fs::CurrentFolder();
+    ASSERT_EQ(chdir(before), 0);
+    EXPECT_TRUE(current.starts_with("Z:\\")) << current;
+    EXPECT_TRUE(current.ends_with("\\ソ\\")) << current;  // the name's own 5C is no separator
 }
 
 TEST(HostPaths, IsInsideChecksTheResolvedPath) {

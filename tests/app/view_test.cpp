@@ -596,16 +596,27 @@ TEST(Program, AnErrorThatEndsThePlayerExitsWithStatusOne) {
 }
 
 // Each start-up failure ends the player with status 1 and its message on standard error, the
-// content folder missing, empty, or holding only the install set; "--help" prints the usage and
-// ends it with status 0.
+// content folder missing, empty, or holding only the archive or only the install set; "--help"
+// prints the usage and ends it with status 0.
 TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
     const std::string folder = FreshHostFolder(), errors = folder + "errors.txt", usage = folder + "usage.txt";
     std::filesystem::create_directories(folder + "empty");
-    std::filesystem::create_directories(folder + "installed");
-    std::filesystem::copy_file(SampleFolder + "install.dat", folder + "installed/install.dat");
+    // The sample's archive without the install set it carries, and the install set alone.
+    const std::string files = SampleFiles();
+    std::filesystem::remove(files + "install.dat");
+    std::filesystem::create_directories(folder + "game.dat");
+    std::filesystem::create_directories(folder + "install.dat");
+    {
+        Child pack(VELA_VFPACK, {"pack", folder + "game.dat/game.dat", files}, errors);
+        ASSERT_TRUE(pack.WaitEnd(60000) && pack.ExitedWith(0)) << FileText(errors);
+    }
+    std::filesystem::copy_file(SampleFolder + "install.dat", folder + "install.dat/install.dat");
     const std::string reinstall = U8(u8"警告: インストールし直してください\n");
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"missing", reinstall}, {"empty", reinstall}, {"installed", U8(u8"警告: vela.vpb:ファイルがありません\n")}};
+        {"missing", reinstall},
+        {"empty", reinstall},
+        {"game.dat", reinstall},
+        {"install.dat", U8(u8"警告: vela.vpb:ファイルがありません\n")}};
     for (const auto& [title, message] : cases) {
         Child player(PlayerFolder + "velaplay", {folder + title}, errors);
         ASSERT_TRUE(player.WaitEnd(20000)) << title;

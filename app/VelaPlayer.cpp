@@ -1,5 +1,6 @@
-// The program: one player per game folder, the settings dialog for "/config", else the main
-// window until it closes. The exit status is 1 when an error ended the player, else 0.
+// The program: the usage for "--help", one player per game folder, the settings dialog for
+// "/config", else the main window until it closes. The exit status is 1 when an error ended the
+// player, else 0.
 #include "app/entry.h"
 #include "app/view.h"
 #include "core/header.h"
@@ -10,12 +11,17 @@
 #include "platform/encoding.h"
 #include "platform/fs.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(platform::Utf8ToCp932(argv[i]));
+    if (IsHelpStart(args)) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
     const std::string programFile = platform::fs::ProgramFile();
 
     std::unique_ptr<platform::Display> display = platform::CreateDisplay();

@@ -89,6 +89,17 @@ std::string InstanceKey(const std::vector<std::string>& Args, const std::string&
 
 bool IsConfigStart(const std::vector<std::string>& Args) { return !Args.empty() && AnsiSameText(Args[0], "/config"); }
 
+bool IsHelpStart(const std::vector<std::string>& Args) { return !Args.empty() && Args[0] == "--help"; }
+
+const char Usage[] =
+    "Usage: velaplay [FOLDER]\n"
+    "Plays the title installed in FOLDER: its game.dat with install.dat beside it. Without FOLDER,\n"
+    "the title beside the program, or the one appended to it. One player runs per folder.\n"
+    "  velaplay /config   the settings dialog (not there yet: ends at once)\n"
+    "  velaplay --help    this text\n"
+    "VELA_HEADLESS=1 plays without a window. An error that ends the player is written to standard\n"
+    "error and gives the exit status 1.\n";
+
 void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Args, const std::string& ProgramFile) {
     if (Args.empty()) {
         Manager.SetBaseFolder(ExtractFilePath(ProgramFile));

@@ -24,6 +24,10 @@ std::string InstanceKey(const std::vector<std::string>& Args, const std::string&
 // Whether the first argument is "/config", without regard to case.
 bool IsConfigStart(const std::vector<std::string>& Args);
 
+// Whether the first argument is "--help"; the player then prints Usage and ends.
+bool IsHelpStart(const std::vector<std::string>& Args);
+extern const char Usage[];
+
 // Attaches the content archives the command line names. With arguments the base folder becomes
 // the first one, then for each argument in order its folder's "game.dat" is attached when it
 // exists, and the argument itself when it is a file ending with an archive trailer. Without

@@ -3,10 +3,11 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 # Packs the title described by the JSON files of Source (pages and project, tools/vpage.py) into
 # Out/game.dat with its install set Out/install.dat beside it. A copy of the install set travels
 # inside the archive, so that the archive appended to the player is a whole installation by
-# itself. Makes the target Name, built with ALL.
+# itself. Makes the target Name, built with ALL, whose property VELA_TITLE_FOLDER is Out.
 function(vela_pack_title Name Source Out)
   file(GLOB descriptions CONFIGURE_DEPENDS ${Source}/*.json)
-  set(content ${CMAKE_CURRENT_BINARY_DIR}/${Name}-content)  # only what goes into the archive
+  # Only what goes into the archive, kept out of the title's folder.
+  set(content ${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${Name}-content)
   set(vpage ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/vpage.py)
   add_custom_command(
     OUTPUT ${Out}/game.dat ${Out}/install.dat
@@ -19,4 +20,5 @@ function(vela_pack_title Name Source Out)
     COMMENT "Packing the title ${Name}"
     VERBATIM)
   add_custom_target(${Name} ALL DEPENDS ${Out}/game.dat ${Out}/install.dat)
+  set_target_properties(${Name} PROPERTIES VELA_TITLE_FOLDER ${Out})
 endfunction()

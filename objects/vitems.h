@@ -506,6 +506,8 @@ void RegisterPlayerKinds();
 std::string MakeUniqueName(const TVelaBaseList& Root, const std::string& Prefix);
 // Makes a kind creatable (tests register kinds of their own).
 void RegisterObjectKind(uint8_t Code, TObjectFactory Factory);
+// Whether objects of type Code (taken modulo 128) can be created.
+bool ObjectKindExists(uint8_t Code);
 
 // The key state of the root for key codes 0..255, latched by the window and turned into
 // events by the input step.

@@ -22,6 +22,8 @@ std::array<TObjectFactory, 128> ObjectKinds{};
 
 void RegisterObjectKind(uint8_t Code, TObjectFactory Factory) { ObjectKinds[Code & 127] = Factory; }
 
+bool ObjectKindExists(uint8_t Code) { return ObjectKinds[Code & 127] != nullptr; }
+
 void RegisterPlayerKinds() {
     // A type code whose kind is not built yet creates nothing.
     ObjectKinds.fill(nullptr);

@@ -156,16 +156,27 @@ std::string LockFileName(std::string_view key) {
 
 std::unique_ptr<InstanceLock> InstanceLock::Acquire(std::string_view key) {
     std::string path = LockFolder() + "/" + LockFileName(key);
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return nullptr;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // A holder removes the file before it lets go of the lock, so a lock won on a file that is no
+    // longer the one at the path locks nothing: the path's new file is tried.
+    for (;;) {
+        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) return nullptr;
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            close(fd);
+            return nullptr;
+        }
+        struct stat held, named;
+        if (fstat(fd, &held) == 0 && lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino)
+            return std::unique_ptr<InstanceLock>(new InstanceLock(fd, std::move(path)));
         close(fd);
-        return nullptr;
     }
-    return std::unique_ptr<InstanceLock>(new InstanceLock(fd));
 }
 
-InstanceLock::~InstanceLock() { close(fd_); }
+InstanceLock::~InstanceLock() {
+    unlink(path_.c_str());
+    close(fd_);
+}
 
 // ---- Display metrics ----
 

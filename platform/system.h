@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -36,9 +37,9 @@ std::string MessageLocale();
 
 // An exclusive lock on a key, shared by every process of the user: flock on a lock file in
 // $XDG_RUNTIME_DIR (else the system temporary folder) whose name is made from the key, each
-// key its own file (letter case counts). It ends with the object, or with the process however
-// that ends; programs started from this process do not inherit it. The lock file stays behind
-// (removing it could let two processes lock two different files of the same name).
+// key its own file (letter case counts). It ends with the object, which removes the lock file,
+// or with the process however that ends (the file then stays until the next holder of the key
+// ends); programs started from this process do not inherit it.
 class InstanceLock {
 public:
     // Nothing when another holder has the key, or when the lock file cannot be made.
@@ -48,8 +49,9 @@ public:
     ~InstanceLock();
 
 private:
-    explicit InstanceLock(int fd) : fd_(fd) {}
+    InstanceLock(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     int fd_;
+    std::string path_;
 };
 
 // ---- Display metrics ----

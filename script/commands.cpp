@@ -84,8 +84,12 @@ void TCommandFactory::Register(std::span<const TCommandEntry> Family) {
 std::unique_ptr<TCommand> TCommandFactory::Create(uint8_t Opcode, TComList* Owner) const {
     const uint8_t code = Opcode & 0x7F;
     if (code >= CommandCount) throw EVelaError("不正なコマンド");
-    if (!creators_[code]) throw EVelaError(std::string(CommandNames[code]) + ":未対応のコマンドです");
+    if (!creators_[code]) throw UnsupportedCommand(code);
     return creators_[code](Owner);
+}
+
+EVelaError UnsupportedCommand(uint8_t Opcode) {
+    return EVelaError(std::string(CommandNames[Opcode]) + ":未対応のコマンドです");
 }
 
 std::unique_ptr<TCommand> CreateCommand(uint8_t Opcode, TComList* Owner) {

@@ -121,8 +121,8 @@ public:
     // Sets the creator of each entry's opcode, replacing an earlier one; a null creator
     // removes it.
     void Register(std::span<const TCommandEntry> Family);
-    // A new command of opcode AND 0x7F: "不正なコマンド" above 60, "<keyword>:未対応のコマンドです"
-    // for an opcode without a creator.
+    // A new command of opcode AND 0x7F: "不正なコマンド" above 60, UnsupportedCommand for an
+    // opcode without a creator.
     std::unique_ptr<TCommand> Create(uint8_t Opcode, TComList* Owner) const;
 
 private:
@@ -141,6 +141,10 @@ std::span<const TCommandEntry> SaveCommands();
 std::span<const TCommandEntry> ObjectCommands();
 // Variables, properties, object deletion and cabinets.
 std::span<const TCommandEntry> VarCommands();
+
+// The error of a command (opcode 0..60) the player cannot run yet:
+// "<keyword>:未対応のコマンドです". A page holding one is refused when it loads.
+EVelaError UnsupportedCommand(uint8_t Opcode);
 
 // The one factory, made before any page loads and freed after the last one.
 extern TCommandFactory* CommandFactory;

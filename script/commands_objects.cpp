@@ -1,5 +1,6 @@
 // Object-creation commands: each makes one object of its kind under the object root and gives it
-// the properties its record carries. A kind the player does not have yet creates nothing.
+// the properties its record carries. A command of a kind the player does not have yet is
+// refused, so that a page using it does not load.
 #include "script/commands_objects.h"
 
 #include "objects/vitems.h"
@@ -91,7 +92,9 @@ enum class TAfter { Nothing, PlayWhenDelayed, Open };
 template <class Base, uint8_t Opcode, TObjectType Kind, TAfter After = TAfter::Nothing>
 class TComCreate : public Base {
 public:
-    explicit TComCreate(TComList* Owner) : Base(Owner, Opcode) {}
+    explicit TComCreate(TComList* Owner) : Base(Owner, Opcode) {
+        if (!ObjectKindExists(Kind)) throw UnsupportedCommand(Opcode);
+    }
 
     void Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) override {
         ++PC;

@@ -113,7 +113,9 @@ void TProject::Create(TProjectStart& Start) {
     TMemoryStream projectFile;
     try {
         files.ReadFile(projectFile, ProjectFileName);
-    } catch (const EVelaError&) {
+    } catch (const EVelaError& e) {
+        // Content without its project file cannot be played: say why the player closes.
+        ScriptHost().ShowWarning(e.what());
         return;
     }
     if (projectFile.Size() == 0) {

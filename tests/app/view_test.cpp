@@ -40,7 +40,8 @@ using platform::MouseButton;
 using platform::PixelRect;
 using Labels = std::vector<std::string>;
 
-const std::string SampleFolder = VELA_SAMPLE_FOLDER "/";
+// The sample title's folder, and the built player's with its companion library.
+const std::string SampleFolder = VELA_SAMPLE_FOLDER "/", PlayerFolder = VELA_PLAYER_FOLDER "/";
 
 // The sample's colours as the window shows them (0x00RRGGBB; the script writes 0x00BBGGRR).
 constexpr uint32_t Background = 0x102040, Red = 0xFF0000, RedPressed = 0x00FFFF, Green = 0x00FF00;
@@ -66,11 +67,11 @@ std::string SampleFiles() {
 }
 
 // The globals the program's entry makes around its window, and a window on the sample title
-// that the test ticks itself.
+// that the test ticks itself: started without arguments as a player in the title's folder.
 class FormView : public testing::Test {
 protected:
     void SetUp() override {
-        BindVelaLibrary(platform::fs::ToProgramPath(SampleFolder));
+        BindVelaLibrary(platform::fs::ToProgramPath(PlayerFolder));
         CreateVrFileSystem();
     }
     void TearDown() override {
@@ -501,10 +502,11 @@ TEST_F(FormView, DrawsIntoARealWindow) {
 // ---- The program ----
 
 // A program of the build as a child process (the player on the headless display), its standard
-// error in a file; stopped when the test ends first.
+// error in a file, its standard output in one or dropped; stopped when the test ends first.
 class Child {
 public:
-    Child(const std::string& Program, const std::vector<std::string>& Args, const std::string& ErrorFile) {
+    Child(const std::string& Program, const std::vector<std::string>& Args, const std::string& ErrorFile,
+          const std::string& OutputFile = "/dev/null") {
         std::vector<std::string> argv{Program};
         argv.insert(argv.end(), Args.begin(), Args.end());
         std::vector<char*> pointers;
@@ -512,7 +514,7 @@ public:
         pointers.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, OutputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, ErrorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const ScopedEnvironment headless("VELA_HEADLESS", "1");
         if (posix_spawn(&pid_, Program.c_str(), &actions, nullptr, pointers.data(), environ) != 0) pid_ = -1;
@@ -572,10 +574,10 @@ std::string FileText(const std::string& HostPath) {
 
 TEST(Program, ASecondPlayerForTheSameFolderEndsAtOnce) {
     const std::string folder = FreshHostFolder();
-    Child first(SampleFolder + "velaplay", {VELA_SAMPLE_FOLDER}, folder + "first.txt");
+    Child first(PlayerFolder + "velaplay", {VELA_SAMPLE_FOLDER}, folder + "first.txt");
     ASSERT_TRUE(first.Started());
     ASSERT_TRUE(first.WaitLock(20000)) << FileText(folder + "first.txt");
-    Child second(SampleFolder + "velaplay", {VELA_SAMPLE_FOLDER "/"}, folder + "second.txt");
+    Child second(PlayerFolder + "velaplay", {VELA_SAMPLE_FOLDER "/"}, folder + "second.txt");
     ASSERT_TRUE(second.WaitEnd(20000));
     EXPECT_TRUE(second.ExitedWith(0));
     EXPECT_EQ(FileText(folder + "second.txt"), "");
@@ -583,15 +585,49 @@ TEST(Program, ASecondPlayerForTheSameFolderEndsAtOnce) {
     EXPECT_EQ(FileText(folder + "first.txt"), "");
 }
 
-// An error that ends the player is written to standard error and ends it with status 1. (The
-// sample's own game.dat beside the program is not the title named on the command line.)
+// An error that ends the player is written to standard error and ends it with status 1.
 TEST(Program, AnErrorThatEndsThePlayerExitsWithStatusOne) {
     const std::string title = SampleFiles();
     std::filesystem::remove(title + "start.vsb");
-    Child player(SampleFolder + "velaplay", {title}, title + "errors.txt");
+    Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt");
     ASSERT_TRUE(player.WaitEnd(20000));
     EXPECT_TRUE(player.ExitedWith(1));
     EXPECT_EQ(FileText(title + "errors.txt"), U8(u8"警告: スタートページがありません\n"));
+}
+
+// Each start-up failure ends the player with status 1 and its message on standard error, the
+// content folder missing, empty, or holding only the archive or only the install set; "--help"
+// prints the usage and ends it with status 0.
+TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
+    const std::string folder = FreshHostFolder(), errors = folder + "errors.txt", usage = folder + "usage.txt";
+    std::filesystem::create_directories(folder + "empty");
+    // The sample's archive without the install set it carries, and the install set alone.
+    const std::string files = SampleFiles();
+    std::filesystem::remove(files + "install.dat");
+    std::filesystem::create_directories(folder + "game.dat");
+    std::filesystem::create_directories(folder + "install.dat");
+    {
+        Child pack(VELA_VFPACK, {"pack", folder + "game.dat/game.dat", files}, errors);
+        ASSERT_TRUE(pack.WaitEnd(60000) && pack.ExitedWith(0)) << FileText(errors);
+    }
+    std::filesystem::copy_file(SampleFolder + "install.dat", folder + "install.dat/install.dat");
+    const std::string reinstall = U8(u8"警告: インストールし直してください\n");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"missing", reinstall},
+        {"empty", reinstall},
+        {"game.dat", reinstall},
+        {"install.dat", U8(u8"警告: vela.vpb:ファイルがありません\n")}};
+    for (const auto& [title, message] : cases) {
+        Child player(PlayerFolder + "velaplay", {folder + title}, errors);
+        ASSERT_TRUE(player.WaitEnd(20000)) << title;
+        EXPECT_TRUE(player.ExitedWith(1)) << title;
+        EXPECT_EQ(FileText(errors), message) << title;
+    }
+    Child help(PlayerFolder + "velaplay", {"--help"}, errors, usage);
+    ASSERT_TRUE(help.WaitEnd(20000));
+    EXPECT_TRUE(help.ExitedWith(0));
+    EXPECT_TRUE(FileText(usage).starts_with("Usage: velaplay [FOLDER]\n")) << FileText(usage);
+    EXPECT_EQ(FileText(errors), "");
 }
 
 // The sample's archive appended to a copy of the player, alone in a folder with the companion
@@ -599,9 +635,9 @@ TEST(Program, AnErrorThatEndsThePlayerExitsWithStatusOne) {
 TEST(Program, ATitleAppendedToThePlayerPlays) {
     const std::string folder = FreshHostFolder();
     const std::string program = folder + "velaplay", errors = folder + "errors.txt";
-    std::filesystem::copy_file(SampleFolder + "libvela.so", folder + "libvela.so");
+    std::filesystem::copy_file(PlayerFolder + "libvela.so", folder + "libvela.so");
     {
-        Child pack(VELA_VFPACK, {"append", SampleFolder + "velaplay", SampleFolder + "game.dat", program}, errors);
+        Child pack(VELA_VFPACK, {"append", PlayerFolder + "velaplay", SampleFolder + "game.dat", program}, errors);
         ASSERT_TRUE(pack.WaitEnd(60000));
         ASSERT_TRUE(pack.ExitedWith(0)) << FileText(errors);
     }

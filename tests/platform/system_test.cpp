@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -46,6 +47,23 @@ TEST_F(InstanceLocks, OneHolderPerKeyUntilReleased) {
     first.reset();
     EXPECT_TRUE(InstanceLock::Acquire(key));
     EXPECT_EQ(InChild([&] { return InstanceLock::Acquire(key) ? 0 : 1; }), 0);
+}
+
+// The lock file lies in the runtime folder while the lock is held and goes with the lock, so
+// that ended players leave no files behind.
+TEST_F(InstanceLocks, TheLockFileGoesWithTheLock) {
+    auto files = [this] {
+        return std::distance(std::filesystem::directory_iterator(runtime_), std::filesystem::directory_iterator());
+    };
+    auto lock = InstanceLock::Acquire("Z:-home-me-game-");
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(files(), 1);
+    EXPECT_FALSE(InstanceLock::Acquire("Z:-home-me-game-"));  // a refused holder leaves the file alone
+    EXPECT_EQ(files(), 1);
+    lock.reset();
+    EXPECT_EQ(files(), 0);
+    EXPECT_TRUE(InstanceLock::Acquire("Z:-home-me-game-"));
+    EXPECT_EQ(files(), 0);
 }
 
 TEST_F(InstanceLocks, ALockEndsWithItsProcess) {

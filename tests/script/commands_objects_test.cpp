@@ -1,6 +1,7 @@
 // Object, property and variable commands on pages written by vpage.py, over the player's object
 // root and its kinds.
 #include "objects/vitems.h"
+#include "objects/vitems_kinds.h"
 #include "script/services_objects.h"
 #include "tests/script/page_fixture.h"
 
@@ -44,7 +45,6 @@ TEST_F(Objects, CreateSetReadAndDelete) {
         {"cmd": "BoxNew", "props": {"PR_NAME": "\"b\"", "PARENT": "\"a\"", "TAG": "3"}},
         {"cmd": "BoxNew", "props": {"NAME": "\"c\"", "PARENT": "\"missing\""}},
         {"cmd": "Timer", "props": {"NAME": "\"tm\""}},
-        {"cmd": "ImgNew", "props": {"NAME": "\"no kind\""}},
         {"cmd": "SetProp", "object": "\"a\"", "prop": "3", "value": "\"5\""},
         {"cmd": "SetProp", "object": "\"a\"", "prop": "4"},
         {"cmd": "GetProp", "object": "\"b\"", "prop": "1", "dest": "t"},
@@ -62,7 +62,6 @@ TEST_F(Objects, CreateSetReadAndDelete) {
     EXPECT_EQ(Find("b")->GetTag(), "3");
     EXPECT_EQ(Find("c"), nullptr);  // deleted
     EXPECT_EQ(Find("tm")->GetParent(), nullptr);  // no parent in the record: directly under the root
-    EXPECT_EQ(Find("no kind"), nullptr);
     EXPECT_EQ(Bases->GetObjectCount(), 4);
     // The script's view of the root is the root.
     TObjectRef ref = ScriptObjects().FindObject("b");
@@ -70,6 +69,20 @@ TEST_F(Objects, CreateSetReadAndDelete) {
     ScriptObjects().Delete(ref);
     Bases->Step();
     EXPECT_FALSE(ScriptObjects().IsLive(ref));
+}
+
+// A page creating an object of a kind the player does not have is refused when it loads, as one
+// holding any other command the player cannot run; the kinds it has are the registered ones.
+TEST_F(Objects, APageCreatingAKindNotBuiltIsRefusedAtLoad) {
+    for (const std::string command : {"MesNew", "ImgNew", "Button", "Sound"}) {
+        AddPage(command + ".vsb", R"([{"cmd": ")" + command + R"(", "props": {"NAME": "\"x\""}}])");
+        EXPECT_EQ(ErrorOf([&] { runner.Start(command + ".vsb"); }), command + ":未対応のコマンドです");
+    }
+    RegisterObjectKind(LT_MES, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaBox(&Owner); });
+    AddPage("made.vsb", R"([{"cmd": "MesNew", "props": {"NAME": "\"m\""}}])");
+    runner.Start("made.vsb");
+    Ticks(1);
+    EXPECT_NE(Find("m"), nullptr);
 }
 
 TEST_F(Objects, CreationFreesTheOlderHolderOfTheNameWhereRenamingKeepsIt) {

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 extern char** environ;
 
@@ -40,6 +41,8 @@ const char* KindOf(size_t buttons, MessageIcon icon) {
 std::optional<int> DesktopMessageBox(const std::string& title, const std::string& text,
                                      const std::vector<std::string>& labels, MessageIcon icon) {
     if (labels.empty() || labels.size() > 2) return std::nullopt;
+    // Without a display server zenity cannot open and exits as if the second button was chosen.
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) return std::nullopt;
     std::vector<std::string> args = {"zenity", KindOf(labels.size(), icon), "--no-markup", "--title=" + title,
                                      "--text=" + text, "--ok-label=" + labels[0]};
     if (labels.size() == 2) args.push_back("--cancel-label=" + labels[1]);

@@ -31,6 +31,7 @@ protected:
 
 TEST_F(DesktopDialogs, AskAndMapTheExitCodeToTheButton) {
     ScopedEnvironment path("PATH", folder.c_str());
+    ScopedEnvironment display("DISPLAY", ":9");
     {
         ScopedEnvironment code("ZENITY_EXIT", "0");
         EXPECT_EQ(platform::DesktopMessageBox(U8(u8"題"), U8(u8"終了しますか？"), {"Yes", "No"},
@@ -53,10 +54,18 @@ TEST_F(DesktopDialogs, AskAndMapTheExitCodeToTheButton) {
     }
 }
 
-TEST_F(DesktopDialogs, NothingWithoutZenity) {
-    const std::string empty = FreshHostFolder();
-    ScopedEnvironment path("PATH", empty.c_str());
-    EXPECT_EQ(platform::DesktopMessageBox("t", "x", {"OK"}, platform::MessageIcon::None), std::nullopt);
+TEST_F(DesktopDialogs, NothingWithoutZenityOrADisplayServer) {
+    ScopedEnvironment display("DISPLAY", ":9");
+    {
+        const std::string empty = FreshHostFolder();
+        ScopedEnvironment path("PATH", empty.c_str());
+        EXPECT_EQ(platform::DesktopMessageBox("t", "x", {"OK"}, platform::MessageIcon::None), std::nullopt);
+    }
+    // zenity that cannot open a display exits 1, which must not count as the second button.
+    ScopedEnvironment path("PATH", folder.c_str());
+    ScopedEnvironment code("ZENITY_EXIT", "1");
+    ScopedEnvironment noX("DISPLAY", nullptr), noWayland("WAYLAND_DISPLAY", nullptr);
+    EXPECT_EQ(platform::DesktopMessageBox("t", "x", {"OK", "Cancel"}, platform::MessageIcon::Question), std::nullopt);
 }
 
 }  // namespace

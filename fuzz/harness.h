@@ -4,6 +4,7 @@
 #include "core/installset.h"
 #include "core/streams.h"
 #include "core/vrfiles_manager.h"
+#include "media/screenman.h"
 #include "objects/vitems.h"
 #include "platform/fs.h"
 #include "script/commands.h"
@@ -23,9 +24,9 @@ inline void Check(bool Condition) {
     if (!Condition) std::abort();
 }
 
-// The scenes the harnesses read stay this small (pixels a side), so that no input spends its
+// The screen (pixels a side): the scene reader refuses larger scenes, so that no input spends its
 // time filling large layers.
-inline constexpr uint32_t MaxSceneExtent = 64;
+inline constexpr int32_t MaxSceneExtent = 64;
 
 inline TMemoryStream StreamOf(const void* Data, size_t Size) {
     TMemoryStream stream;
@@ -58,7 +59,8 @@ inline std::string WorkFile(const std::string& Name) {
 
 // The globals a script needs, as the player makes them: the file manager with its memory
 // collection, the script services (headless host), the variable table, the built-in functions,
-// the command factory, the default page and the object root seen by the script. Freed in the
+// the command factory, the default page, the object root seen by the script, and a screen of
+// MaxSceneExtent a side in memory. Freed in the
 // player's shut-down order; the terminating flag is cleared both ways.
 class TWorld {
 public:
@@ -73,6 +75,10 @@ public:
         CreateCommandFactory();
         CreateDefaultPage();
         VelaInitialize();
+        Bases->SetWidth(MaxSceneExtent);
+        Bases->SetHeight(MaxSceneExtent);
+        panel_.SetBounds(0, 0, MaxSceneExtent, MaxSceneExtent);
+        ScreenMan = new TScreenManager(nullptr, &panel_, MaxSceneExtent, MaxSceneExtent, 0, 0);
         SetScriptObjects(std::make_unique<TSceneObjects>());
     }
     ~TWorld() {
@@ -81,6 +87,8 @@ public:
         FreeSysFuncMan();
         FreeParamMan();
         SetScriptObjects(nullptr);
+        delete ScreenMan;
+        ScreenMan = nullptr;
         VelaFinalize();
         FreeScriptServices();
         FreeVrFileSystem();
@@ -102,6 +110,9 @@ public:
         AddFile("install.dat", Written(set));
         AddFile("vela.vpb", ProjectFile, Size);
     }
+
+private:
+    TBasePanel panel_;
 };
 
 }  // namespace fuzz

@@ -3,7 +3,7 @@
 // page m.vsb and the page h.vsb, each two waits) whose scene is the object root. The title opens
 // with the status record read or warned about; loading the slot either restores the game or
 // warns and leaves it as it was. A restored game saves, and what it saved loads again without a
-// warning. A stored scene larger than MaxSceneExtent is refused as damaged.
+// warning.
 // Seed corpus: make_script_corpus.py
 #include "fuzz/harness.h"
 
@@ -24,14 +24,7 @@ public:
 class TSceneSections : public TSaveSections {
 public:
     void SaveObjects(TStream& Stream) override { Bases->SaveToStream(Stream); }
-    void LoadObjects(TStream& Stream, int32_t Version) override {
-        const int64_t start = Stream.Position();
-        const uint32_t width = static_cast<uint32_t>(ReadStreamInt(Stream));
-        const uint32_t height = static_cast<uint32_t>(ReadStreamInt(Stream));
-        if (width > fuzz::MaxSceneExtent || height > fuzz::MaxSceneExtent) throw EReadError();
-        Stream.SetPosition(start);
-        Bases->LoadFromStream(Stream, Version);
-    }
+    void LoadObjects(TStream& Stream, int32_t Version) override { Bases->LoadFromStream(Stream, Version); }
 };
 
 // Title "t", 640 x 480, start page m.vsb, saving on, the status variable "seen".

@@ -1,12 +1,9 @@
 // Scene records of save data from arbitrary bytes (the first byte picks the save version, the
 // rest is the record): a read either succeeds, and the scene then writes out a form that reads
 // back and (its names unique) writes the same, and steps and draws, or raises one of the
-// engine's own errors. A stored size above MaxSceneExtent is read as MaxSceneExtent.
-// Seed corpus: make_script_corpus.py
+// engine's own errors. Seed corpus: make_script_corpus.py
 #include "fuzz/harness.h"
 
-#include <algorithm>
-#include <cstring>
 #include <set>
 
 namespace {
@@ -25,15 +22,8 @@ bool NamesUnique() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 1) return 0;
     const int32_t version = 100 + Data[0] % (GameSaveVersion - 99);
-    std::string record(reinterpret_cast<const char*>(Data) + 1, Size - 1);
-    for (size_t at = 0; at + 4 <= std::min<size_t>(record.size(), 8); at += 4) {
-        uint32_t extent;
-        std::memcpy(&extent, record.data() + at, 4);
-        extent = std::min(extent, fuzz::MaxSceneExtent);
-        std::memcpy(record.data() + at, &extent, 4);
-    }
     fuzz::TWorld world;
-    TMemoryStream stream = fuzz::StreamOf(record.data(), record.size());
+    TMemoryStream stream = fuzz::StreamOf(Data + 1, Size - 1);
     try {
         Bases->LoadFromStream(stream, version);
     } catch (const EVelaError&) {

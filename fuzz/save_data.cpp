@@ -27,12 +27,12 @@ public:
     void LoadObjects(TStream& Stream, int32_t Version) override { Bases->LoadFromStream(Stream, Version); }
 };
 
-// Title "t", 640 x 480, start page m.vsb, saving on, the status variable "seen".
+// Title "t" at the size of the screen, start page m.vsb, saving on, the status variable "seen".
 std::string ProjectFile() {
     TMemoryStream s;
     WriteStreamInt(s, MaxFileVersion);
     WriteStreamString(s, "t");
-    for (int32_t v : {640, 480, 0, 0}) WriteStreamInt(s, v);
+    for (int32_t v : {fuzz::MaxSceneExtent, fuzz::MaxSceneExtent, 0, 0}) WriteStreamInt(s, v);
     for (const char* text : {"m.vsb", "", ""}) WriteStreamString(s, text);  // start, closing, registry
     WriteStreamInt(s, 0);
     for (uint8_t flag : {1, 1}) WriteStreamByte(s, flag);

@@ -3,17 +3,13 @@
 // whole collection written again and read back. Only the engine's own errors may come out, and
 // a refused archive leaves its collection empty.
 #include "core/vrfiles.h"
-#include "platform/fs.h"
+#include "fuzz/harness.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdlib>
 
 namespace {
 
-void Check(bool Condition) {
-    if (!Condition) std::abort();
-}
+using fuzz::Check;
 
 void ReadSomeEntries(TVrFileCollection& Collection) {
     for (int i = 0; i < std::min(Collection.Count(), 4); ++i) {
@@ -51,14 +47,6 @@ void WriteAndReadBack(TVrFileCollection& Collection) {
     Check(back.Count() == n + 1);
 }
 
-const std::string& InputFile() {
-    static const std::string name = [] {
-        std::atexit(platform::fs::RemoveTempFolder);
-        return platform::fs::TempFolder() + "input.dat";
-    }();
-    return name;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
@@ -73,12 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
             Check(collection.Count() == 0);
         }
     }
-    TMemoryStream bytes;
-    bytes.WriteBuffer(Data, static_cast<int64_t>(Size));
-    bytes.SaveToFile(InputFile());
+    const std::string file = fuzz::WorkFile("input.dat");
+    fuzz::StreamOf(Data, Size).SaveToFile(file);
     TVrFileCollection collection;
     try {
-        collection.Open(InputFile());
+        collection.Open(file);
     } catch (const EVelaError&) {
         Check(collection.Count() == 0 && !collection.ArchiveStream());
         return 0;

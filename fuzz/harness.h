@@ -1,0 +1,118 @@
+#pragma once
+// What the harnesses share: the check that stops the run, the input as a memory stream, a work
+// file for readers that take a file, and the globals of one run made and freed around an input.
+#include "core/installset.h"
+#include "core/streams.h"
+#include "core/vrfiles_manager.h"
+#include "media/screenman.h"
+#include "objects/vitems.h"
+#include "platform/fs.h"
+#include "script/commands.h"
+#include "script/pages.h"
+#include "script/params_funcs.h"
+#include "script/params_vars.h"
+#include "script/services.h"
+#include "script/services_objects.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace fuzz {
+
+inline void Check(bool Condition) {
+    if (!Condition) std::abort();
+}
+
+// The screen (pixels a side): the scene reader refuses larger scenes, so that no input spends its
+// time filling large layers.
+inline constexpr int32_t MaxSceneExtent = 64;
+
+inline TMemoryStream StreamOf(const void* Data, size_t Size) {
+    TMemoryStream stream;
+    stream.WriteBuffer(Data, static_cast<int64_t>(Size));
+    stream.SetPosition(0);
+    return stream;
+}
+
+inline std::string BytesOf(TMemoryStream& Stream) {
+    return std::string(reinterpret_cast<const char*>(Stream.Memory()), static_cast<size_t>(Stream.Size()));
+}
+
+// What Item's SaveToStream writes.
+template <class T>
+std::string Written(T& Item) {
+    TMemoryStream stream;
+    Item.SaveToStream(stream);
+    return BytesOf(stream);
+}
+
+// A file of the process's private temporary folder (program path), removed with the folder
+// when the run ends.
+inline std::string WorkFile(const std::string& Name) {
+    static const std::string folder = [] {
+        std::atexit(platform::fs::RemoveTempFolder);
+        return platform::fs::TempFolder();
+    }();
+    return folder + Name;
+}
+
+// The globals a script needs, as the player makes them: the file manager with its memory
+// collection, the script services (headless host), the variable table, the built-in functions,
+// the command factory, the default page, the object root seen by the script, and a screen of
+// MaxSceneExtent a side in memory. Freed in the
+// player's shut-down order; the terminating flag is cleared both ways.
+class TWorld {
+public:
+    TWorld() {
+        SetTerminating(false);
+        CreateVrFileSystem();
+        VrFileManager->SetCdRoots({});
+        VrFileManager->Add("");
+        CreateScriptServices();
+        CreateParamMan();
+        CreateSysFuncMan();
+        CreateCommandFactory();
+        CreateDefaultPage();
+        VelaInitialize();
+        Bases->SetWidth(MaxSceneExtent);
+        Bases->SetHeight(MaxSceneExtent);
+        panel_.SetBounds(0, 0, MaxSceneExtent, MaxSceneExtent);
+        ScreenMan = new TScreenManager(nullptr, &panel_, MaxSceneExtent, MaxSceneExtent, 0, 0);
+        SetScriptObjects(std::make_unique<TSceneObjects>());
+    }
+    ~TWorld() {
+        FreeDefaultPage();
+        FreeCommandFactory();
+        FreeSysFuncMan();
+        FreeParamMan();
+        SetScriptObjects(nullptr);
+        delete ScreenMan;
+        ScreenMan = nullptr;
+        VelaFinalize();
+        FreeScriptServices();
+        FreeVrFileSystem();
+        SetTerminating(false);
+    }
+    TWorld(const TWorld&) = delete;
+    TWorld& operator=(const TWorld&) = delete;
+
+    // Puts a file into the file manager's memory collection.
+    void AddFile(const std::string& Name, const void* Data, size_t Size) {
+        VrFileManager->GetCollection(0).AddStream(Name).DataSource->WriteBuffer(Data, static_cast<int64_t>(Size));
+    }
+    void AddFile(const std::string& Name, const std::string& Bytes) { AddFile(Name, Bytes.data(), Bytes.size()); }
+    // The files of a title installed whole: "install.dat" of the set "t" and the project file.
+    void AddTitle(const void* ProjectFile, size_t Size) {
+        TVelaInstallSet set;
+        set.SetId = "t";
+        set.FullyInstalled = 1;
+        AddFile("install.dat", Written(set));
+        AddFile("vela.vpb", ProjectFile, Size);
+    }
+
+private:
+    TBasePanel panel_;
+};
+
+}  // namespace fuzz

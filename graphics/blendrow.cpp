@@ -33,7 +33,8 @@ __m128i AlphaMask4(__m128i D, __m128i S, uint32_t M, __m128i A) {
 }  // namespace
 
 TRowFill::TRowFill(int AN, uint32_t V) : N(AN) {
-    for (size_t i = 0; i < sizeof(Pattern); i += size_t(N)) StorePixel(Pattern + i, N, V);
+    StorePixel(Pattern, N, V);
+    for (size_t n = size_t(N); n < sizeof(Pattern); n *= 2) std::memcpy(Pattern + n, Pattern, std::min(n, sizeof(Pattern) - n));
 }
 
 void TRowFill::operator()(uint8_t* Dst, int32_t Count) const {

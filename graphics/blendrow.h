@@ -1,12 +1,13 @@
 #pragma once
 // Row routines of the draws and fills, each with the one-pixel rule it applies to every pixel.
 // A 32-bit pixel is four independent 8-bit channels (the fourth byte included).
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
-// A pixel of N bytes (1..4) holding the raw value V: its low N bytes, lowest first.
-constexpr void StorePixel(uint8_t* P, int N, uint32_t V) {
-    for (int i = 0; i < N; ++i) P[i] = uint8_t(V >> 8 * i);
-}
+// A pixel of N bytes (1..4) holding the raw value V: its low N bytes, lowest first (the value
+// as a little-endian double word, cut to N bytes).
+inline void StorePixel(uint8_t* P, int N, uint32_t V) { std::memcpy(P, &V, size_t(N)); }
 
 // Rows of pixels of N bytes (1..4) each set to V as StorePixel sets one, the value prepared once
 // for all the rows of a fill. Byte addresses; no alignment needed.

@@ -1,5 +1,7 @@
 // A 640 x 480 picture with per-pixel alpha drawn onto an 800 x 600 32-bit surface: our masked
 // alpha draw against pixman's OVER of the same picture through the same 8-bit alpha.
+// Solid fills of the same surface: our rectangle fill against pixman_fill of the same rectangle,
+// for the whole surface and for a square the size of a small scene object.
 #include "graphics/dibx.h"
 
 #include <benchmark/benchmark.h>
@@ -55,5 +57,36 @@ void BM_PixmanOver(benchmark::State& State) {
     pixman_image_unref(dst);
 }
 BENCHMARK(BM_PixmanOver);
+
+// State.range(0): the side of the square filled (the whole surface for 0).
+TRect Filled(const benchmark::State& State) {
+    const int side = int(State.range(0));
+    return side == 0 ? TRect{0, 0, kDstW, kDstH} : Bounds(13, 7, side, side);
+}
+
+void BM_FillRect(benchmark::State& State) {
+    TDIBX dst;
+    dst.SetSize(kDstW, kDstH, 32);
+    const TRect r = Filled(State);
+    uint32_t colour = 0x00203040;
+    for (auto _ : State) {
+        dst.FillRect(r, int32_t(colour++ & 0x00FFFFFF));
+        benchmark::DoNotOptimize(dst.DIB->PBitsReadOnly());
+    }
+    State.SetItemsProcessed(State.iterations() * (r.Right - r.Left) * (r.Bottom - r.Top));
+}
+BENCHMARK(BM_FillRect)->Arg(0)->Arg(40);
+
+void BM_PixmanFill(benchmark::State& State) {
+    std::vector<uint32_t> bits(size_t(kDstW) * kDstH);
+    const TRect r = Filled(State);
+    uint32_t colour = 0x00203040;
+    for (auto _ : State) {
+        pixman_fill(bits.data(), kDstW, 32, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top, colour++ & 0x00FFFFFF);
+        benchmark::DoNotOptimize(bits.data());
+    }
+    State.SetItemsProcessed(State.iterations() * (r.Right - r.Left) * (r.Bottom - r.Top));
+}
+BENCHMARK(BM_PixmanFill)->Arg(0)->Arg(40);
 
 }  // namespace

@@ -1,9 +1,11 @@
-// Four pixels per step in SSE2 16-bit lanes: every product d * (255 - w) + s * w fits 16 bits, so
-// the lanes give the scalar rule's values exactly; the scalar rule finishes the row.
+// The fill stores 48 bytes per step (16 pixels of 3 bytes, or whole pixels of any other size).
+// The alpha row takes four pixels per step in SSE2 16-bit lanes: every product d * (255 - w) + s * w
+// fits 16 bits, so the lanes give the scalar rule's values exactly; the scalar rule finishes the row.
 #include "graphics/blendrow.h"
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -29,6 +31,30 @@ __m128i AlphaMask4(__m128i D, __m128i S, uint32_t M, __m128i A) {
 }
 
 }  // namespace
+
+TRowFill::TRowFill(int AN, uint32_t V) : N(AN) {
+    StorePixel(Pattern, N, V);
+    for (size_t n = size_t(N); n < sizeof(Pattern); n *= 2) std::memcpy(Pattern + n, Pattern, std::min(n, sizeof(Pattern) - n));
+}
+
+void TRowFill::operator()(uint8_t* Dst, int32_t Count) const {
+    if (Count <= 0) return;
+    size_t left = size_t(Count) * size_t(N);
+    // Bytes up to a 16-byte boundary first; the aligned stores go on from that offset of the pattern.
+    const size_t head = std::min(left, (16 - reinterpret_cast<uintptr_t>(Dst) % 16) % 16);
+    std::memcpy(Dst, Pattern, head);
+    Dst += head, left -= head;
+    const uint8_t* from = Pattern + head;
+    const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16));
+    const __m128i p2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 32));
+    for (; left >= 48; left -= 48, Dst += 48) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(Dst), p0);
+        _mm_store_si128(reinterpret_cast<__m128i*>(Dst + 16), p1);
+        _mm_store_si128(reinterpret_cast<__m128i*>(Dst + 32), p2);
+    }
+    std::memcpy(Dst, from, left);
+}
 
 void AlphaMaskRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir, uint32_t A) {
     const __m128i a = _mm_set1_epi16(int16_t(A));

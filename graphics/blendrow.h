@@ -1,7 +1,27 @@
 #pragma once
-// Row routines of the 32-bit draws, each with the one-pixel rule it applies to every pixel.
+// Row routines of the draws and fills, each with the one-pixel rule it applies to every pixel.
 // A 32-bit pixel is four independent 8-bit channels (the fourth byte included).
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+// A pixel of N bytes (1..4) holding the raw value V: its low N bytes, lowest first (the value
+// as a little-endian double word, cut to N bytes).
+inline void StorePixel(uint8_t* P, int N, uint32_t V) { std::memcpy(P, &V, size_t(N)); }
+
+// Rows of pixels of N bytes (1..4) each set to V as StorePixel sets one, the value prepared once
+// for all the rows of a fill. Byte addresses; no alignment needed.
+class TRowFill {
+public:
+    TRowFill(int N, uint32_t V);
+    void operator()(uint8_t* Dst, int32_t Count) const;
+
+private:
+    // Two periods of 48 bytes (a multiple of every pixel size), so that the 48 bytes from any
+    // offset below 48 are a period too.
+    alignas(16) uint8_t Pattern[96];
+    int N;
+};
 
 // Per byte (d * (255 - W) + s * W) div 256, 0 <= W <= 255.
 constexpr uint32_t BlendBytes(uint32_t D, uint32_t S, uint32_t W) {

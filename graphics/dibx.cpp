@@ -1,4 +1,5 @@
 #include "graphics/dibx.h"
+#include "graphics/blendrow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -279,11 +280,7 @@ void TDIBX::Fill(int32_t Color) {
     if (DIB->Size() < 2 && n >= 15) return;
     uint8_t* p = DIB->PBits();
     const size_t size = size_t(DIB->Size());
-    if (n >= 15) {
-        const uint16_t w = uint16_t(Color);
-        for (size_t i = 0; i + 1 < size; i += 2) std::memcpy(p + i, &w, 2);
-        return;
-    }
+    if (n >= 15) return TRowFill(2, uint32_t(Color))(p, int32_t(size / 2));
     const uint8_t b = n == 1 ? (Color != 0 ? 0xFF : 0) : n == 4 ? uint8_t(Color << 4 | (Color & 0x0F)) : uint8_t(Color);
     std::memset(p, b, size);
 }

@@ -169,15 +169,11 @@ void TCustomDIBX::FillRect(const TRect& R, int32_t Color) {
         constexpr int N = decltype(Bytes)::value;
         TLockGuard lock(*this, dest.Left, dest.Top);
         if (!lock.Get()) return;
-        const ptrdiff_t step = GetNextLine();
-        const int32_t w = dest.Right - dest.Left;
-        uint8_t* row = lock.Get();
-        for (int32_t y = dest.Top; y < dest.Bottom; ++y, row += step) {
-            if constexpr (N == 1)
-                std::memset(row, uint8_t(Color), size_t(w));
-            else
-                for (int32_t x = 0; x < w; ++x) Store<N>(row + x * N, uint32_t(Color));
-        }
+        // Rows in the order of their addresses (bottom-up storage steps back): the stores stream.
+        const ptrdiff_t step = GetNextLine(), rows = dest.Bottom - dest.Top;
+        uint8_t* row = step < 0 ? lock.Get() + (rows - 1) * step : lock.Get();
+        const TRowFill fill(N, uint32_t(Color));
+        for (ptrdiff_t y = 0; y < rows; ++y, row += std::abs(step)) fill(row, dest.Right - dest.Left);
     });
 }
 

@@ -1,4 +1,5 @@
 #include "graphics/dxdibx.h"
+#include "graphics/blendrow.h"
 
 #include <algorithm>
 #include <bit>
@@ -13,8 +14,6 @@ uint32_t LoadPixel(const uint8_t* P, int Bytes) {
     std::memcpy(&v, P, size_t(Bytes));  // little-endian: the low bytes come first
     return v;
 }
-
-void StorePixel(uint8_t* P, int Bytes, uint32_t V) { std::memcpy(P, &V, size_t(Bytes)); }
 
 int FieldPosition(uint32_t Mask) { return Mask ? std::countr_zero(Mask) : 0; }
 

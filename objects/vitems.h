@@ -461,7 +461,8 @@ private:
 
 // ---- The event queue ----
 
-// Script events, first in first out. A record is pending (Level 0) until the runner takes it.
+// Script events, first in first out. A record is pending (Level 0) until the runner takes it,
+// setting the level of the record FirstPending hands out.
 class TTimerList : public TObjList<TTimerData> {
 public:
     explicit TTimerList(TVelaBaseList& AOwner) : Owner(AOwner) {}
@@ -469,20 +470,38 @@ public:
     // Appends a pending record and answers its index. Raisers that queue a kind once per object
     // test IndexOf first.
     int Add(TVelaObject* Sender, const std::string& Handler, const TArrayString* Args, uint8_t Kind);
+    // A record reached for writing may have its level set: the level clearing watches it.
+    TTimerData* Items(int Index) { return Watch(TObjList::Items(Index)); }
+    const TTimerData* Items(int Index) const { return TObjList::Items(Index); }
     using TObjList::IndexOf;
     // The first record, pending or taken, of Sender and Kind; -1 when none.
     int IndexOf(const TVelaObject* Sender, uint8_t Kind) const;
-    TTimerData* FirstPending() const;
+    TTimerData* FirstPending();
+    // Removes the records taken at Level (taken levels start at 1); ClearTaken those of any level.
     void ClearLevel(int32_t Level);
     void ClearTaken();
     // Removes Obj's pending records; taken ones keep their sender.
     void RemoveObject(const TVelaObject* Obj);
+    void Clear() override;
 
     void SaveToStream(TStream& Stream) const;
     void LoadFromStream(TStream& Stream, int32_t Version);
 
 private:
+    // Records leave only through Remove and Clear, which keep Watched.
+    using TObjList::Delete;
+    using TObjList::Extract;
+    using TObjList::Insert;
+    TTimerData* Watch(TTimerData* Record);
+    void Remove(int Index);
+    // Removes the watched records whose level Match accepts.
+    template <class F>
+    void RemoveWatched(F Match);
+
     TVelaBaseList& Owner;
+    // The records handed out for writing and those loaded taken: the only ones whose level may
+    // not be 0, so that clearing a level looks at these and not at the whole queue.
+    std::vector<const TTimerData*> Watched;
 };
 
 // ---- The mouse cursor ----

@@ -20,27 +20,47 @@ int TTimerList::IndexOf(const TVelaObject* Sender, uint8_t Kind) const {
     return -1;
 }
 
-TTimerData* TTimerList::FirstPending() const {
+TTimerData* TTimerList::Watch(TTimerData* Record) {
+    if (std::find(Watched.begin(), Watched.end(), Record) == Watched.end()) Watched.push_back(Record);
+    return Record;
+}
+
+TTimerData* TTimerList::FirstPending() {
     for (int i = 0; i < Count(); ++i)
-        if (Items(i)->Level == 0) return Items(i);
+        if (TObjList::Items(i)->Level == 0) return Watch(TObjList::Items(i));
     return nullptr;
 }
 
+void TTimerList::Remove(int Index) {
+    std::erase(Watched, TObjList::Items(Index));
+    TObjList::Delete(Index);
+}
+
+template <class F>
+void TTimerList::RemoveWatched(F Match) {
+    for (size_t i = Watched.size(); i-- > 0;)
+        if (Match(Watched[i]->Level)) Remove(IndexOf(Watched[i]));
+}
+
 void TTimerList::ClearLevel(int32_t Level) {
-    for (int i = Count(); i-- > 0;)
-        if (Items(i)->Level == Level) Delete(i);
+    if (Level == 0) return;  // no record is taken at level 0
+    RemoveWatched([Level](int32_t L) { return L == Level; });
 }
 
 void TTimerList::ClearTaken() {
-    for (int i = Count(); i-- > 0;)
-        if (Items(i)->Level != 0) Delete(i);
+    RemoveWatched([](int32_t L) { return L != 0; });
 }
 
 void TTimerList::RemoveObject(const TVelaObject* Obj) {
     for (int i = Count(); i-- > 0;) {
-        const TTimerData* e = Items(i);
-        if (e->Level == 0 && e->Sender.Object == Obj && e->Sender.Serial == Obj->GetSerial()) Delete(i);
+        const TTimerData* e = TObjList::Items(i);
+        if (e->Level == 0 && e->Sender.Object == Obj && e->Sender.Serial == Obj->GetSerial()) Remove(i);
     }
+}
+
+void TTimerList::Clear() {
+    Watched.clear();
+    TObjList::Clear();
 }
 
 // Per record: handler, sender name ("" when gone; a layer by its place relative to the current
@@ -70,6 +90,8 @@ void TTimerList::LoadFromStream(TStream& Stream, int32_t Version) {
         record->Kind = ReadStreamByte(Stream);
         record->Level = Version >= 114 ? ReadStreamInt(Stream) : (ReadStreamByte(Stream) != 0 ? 1 : 0);
         record->Args.LoadFromStream(Stream);
+        const TTimerData* e = record.get();
         TObjList::Add(std::move(record));
+        if (e->Level != 0) Watched.push_back(e);
     }
 }

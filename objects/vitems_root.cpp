@@ -220,9 +220,14 @@ int TVelaBaseList::IndexOfObject(const TVelaObject* Obj) const {
 }
 
 bool TVelaBaseList::IsLive(const TObjectRef& Ref) const {
+    if (!Ref.Object) return false;
     // The layers are not in the flat list, yet they raise events of their own.
-    const bool known = Ref.Object && (IndexOfObject(Ref.Object) >= 0 || Ref.Object == GetBase(0) || Ref.Object == GetBase(1));
-    return known && Ref.Object->GetSerial() == Ref.Serial;
+    if (Ref.Object == GetBase(0) || Ref.Object == GetBase(1)) return Ref.Object->GetSerial() == Ref.Serial;
+    // Each object is listed as it is made, so the list is in the order of the serials; only
+    // listed objects are read (Ref.Object may be gone).
+    const auto it = std::lower_bound(Objects.begin(), Objects.end(), Ref.Serial,
+                                     [](const TVelaObject* Obj, uint32_t Serial) { return Obj->GetSerial() < Serial; });
+    return it != Objects.end() && *it == Ref.Object && Ref.Object->GetSerial() == Ref.Serial;
 }
 
 TVelaObject* TVelaBaseList::GetObject(int Index) const {

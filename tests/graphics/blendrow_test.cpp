@@ -48,4 +48,18 @@ TEST(BlendRow, AlphaMaskRowMatchesThePixelRule) {
                 }
 }
 
+// The fill against the one-pixel store for every pixel size, row lengths across the 48-byte step
+// at every start within 16 bytes (the vector's own alignment is 16), with the bytes either side of the row left alone.
+TEST(BlendRow, FillRowMatchesThePixelRule) {
+    for (int n = 1; n <= 4; ++n)
+        for (uint32_t v : {0u, 0x12345678u, 0xFFFFFFFFu, 0x80FF0001u})
+            for (int start = 0; start < 16; ++start)
+                for (int count = 0; count <= 70; ++count) {
+                    std::vector<uint8_t> got(size_t(start + count * n + 2), 0xA5), want = got;
+                    TRowFill(n, v)(got.data() + start, count);
+                    for (int i = 0; i < count; ++i) StorePixel(want.data() + start + i * n, n, v);
+                    ASSERT_EQ(got, want) << "n " << n << " value " << v << " start " << start << " count " << count;
+                }
+}
+
 }  // namespace

@@ -324,6 +324,50 @@ TEST_F(Scene, EventQueueOrderAndLevels) {
     EXPECT_EQ(s.Size(), 4 + 6 + 4 + 1 + 4 + 4);
 }
 
+// Clearing levels looks only at the records handed out for writing or loaded taken: one handed
+// out that goes with its object is forgotten, and taken records read back from a save are cleared.
+TEST_F(Scene, EventLevelsClearRecordsHandedOutOrLoadedTaken) {
+    TTimerList& q = Bases->GetEvents();
+    TCounter* a = Counter();
+    TCounter* b = Counter();
+    q.Add(a, "gone", nullptr, PR_ONNOTIFY);
+    for (int i = 0; i < 40; ++i) q.Add(b, "p" + std::to_string(i), nullptr, PR_ONNOTIFY);
+    EXPECT_EQ(q.FirstPending()->Handler, "gone");  // handed out, never taken
+    a->Delete();
+    Bases->Step();
+    q.ClearTaken();
+    q.ClearLevel(0);  // nothing is taken at level 0
+    ASSERT_EQ(q.Count(), 40);
+    q.FirstPending()->Level = 1;
+    q.FirstPending()->Level = 2;
+    q.Items(5)->Level = 2;
+    TMemoryStream s;
+    q.SaveToStream(s);
+    s.SetPosition(0);
+    q.LoadFromStream(s, Version);
+    q.ClearLevel(2);
+    ASSERT_EQ(q.Count(), 38);
+    EXPECT_EQ(q.Items(0)->Handler, "p0");
+    EXPECT_EQ(q.Items(4)->Handler, "p6");
+    q.Items(4)->Level = 3;
+    q.ClearTaken();
+    ASSERT_EQ(q.Count(), 36);
+    EXPECT_EQ(q.Items(0)->Handler, "p2");
+    EXPECT_EQ(q.Items(3)->Handler, "p7");
+}
+
+// References are checked against the flat list by serial: stale ones and mixed-up address and
+// serial pairs fail wherever they sit in a long list.
+TEST_F(Scene, ReferencesAreLiveExactlyWhileTheirObjectIsListed) {
+    std::vector<TObjectRef> refs;
+    for (int i = 0; i < 100; ++i) refs.push_back(Counter()->Ref());
+    for (int i = 0; i < 100; i += 3) delete refs[size_t(i)].Object;
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(Bases->IsLive(refs[size_t(i)]), i % 3 != 0) << i;
+    EXPECT_FALSE(Bases->IsLive({refs[1].Object, refs[2].Serial}));
+    EXPECT_FALSE(Bases->IsLive({refs[2].Object, refs[1].Serial}));
+    EXPECT_FALSE(Bases->IsLive({refs[4].Object, refs[3].Serial}));  // the next listed after a gone one
+}
+
 TEST_F(Scene, EventQueueStoredForm) {
     TTimerList& q = Bases->GetEvents();
     TMemoryStream empty;

@@ -1,0 +1,13 @@
+// Planned expression runs against runs through the variable table (exprdiff::Differential): any
+// difference aborts. Seed corpus: any bytes; fuzz/corpus/expr_differential holds a few.
+#include "fuzz/expr_differential.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+    const std::string difference = exprdiff::Differential(Data, Size);
+    if (difference.empty()) return 0;
+    std::fputs(difference.c_str(), stderr);
+    std::abort();
+}

@@ -399,8 +399,8 @@ public:
 
     // Whether this run may keep the temporaries out of the table.
     bool Usable(TParamCollection& Vars);
-    // Runs every operation; an error ends the run at the failing one.
-    void Run(TParamCollection& Vars);
+    // Runs every operation (after Usable); an error ends the run at the failing one.
+    void Run();
     // The value "____arg" holds after the run, nullptr when the expression gives none.
     const TCustomParam* ResultValue() const;
 
@@ -423,6 +423,13 @@ private:
         bool Live = false;  // created in this run
     };
     struct TOp {
+        // Int: int arithmetic; Compare: a comparison; Copy: ocTo; each taken directly when the
+        // operands (and for Int and Copy the destination) are plain int scalars.
+        enum TKernel : uint8_t { General, Int, Compare, Copy };
+        TKernel Kernel = General;
+        // An Int operation into a temporary that only the next operation reads, copying it into
+        // a variable: the two write the variable directly when it is a plain int scalar.
+        bool FuseCopy = false;
         uint8_t Code = ocNone;
         TOperand Dest;
         std::vector<TOperand> Args;
@@ -433,19 +440,32 @@ private:
     };
 
     size_t BindingOf(const std::string& Name);
-    void RunOp(TOp& Op, TParamCollection& Vars);
-    void BindOperand(const TOperand& Operand, TOperandView& View, TParamCollection& Vars);
-    // The int an operand holds as a plain int scalar, nullptr when it holds something else.
+    void FuseCopies();
+    // Runs operation I; the number of operations after it that it ran too.
+    size_t RunOp(size_t I);
+    // EParamError when the operand's variable or temporary does not exist.
+    void Resolve(const TOperand& Operand);
+    // Binds the view of a resolved operand.
+    void BindView(const TOperand& Operand, TOperandView& View);
+    // The int a resolved operand holds as a plain int scalar, nullptr when it holds something else.
     const int32_t* IntOf(const TOperand& Operand);
-    int32_t* IntOf(TCustomParam& Value, TParamType Type);
+    // The element of the destination value Dest of the operation to write directly, when it is a
+    // plain scalar of Type.
+    template <class P>
+    typename P::Element* ScalarOfDest(const TOp& Op, TCustomParam& Dest, TParamType Type);
     // The value of the destination, its temporary first created with Type when missing.
-    TCustomParam& Destination(TOp& Op, TParamType Type, TParamCollection& Vars);
+    TCustomParam& Destination(TOp& Op, TParamType Type);
     void CreateSlot(TSlot& Slot, TParamType Type);
 
     std::vector<TOp> ops_;
     std::vector<TParamBinding> bindings_;
     std::vector<TSlot> slots_;
     std::optional<size_t> result_;  // the slot of "____arg" when the last operation assigns it
+    // The table and its last generation when every binding was last looked at, and whether the
+    // plan was usable then: while they stay, runs skip all the checks.
+    const TParamCollection* checkedTable_ = nullptr;
+    uint64_t checkedAt_ = 0;
+    bool usable_ = false;
 };
 
 std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
@@ -481,6 +501,10 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
         const TOpeData& source = *Expression.Items(i);
         TOp& op = plan->ops_.emplace_back();
         op.Code = source.Code;
+        op.Kernel = IsIntOperator(op.Code) ? TOp::Int
+                    : IsComparison(op.Code) ? TOp::Compare
+                    : op.Code == ocTo       ? TOp::Copy
+                                            : TOp::General;
         op.Dest = classify(source.Dest);
         op.Views = std::make_unique<TOperandView[]>(source.Args.size());
         for (size_t a = 0; a < source.Args.size(); ++a) {
@@ -507,7 +531,25 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
     }
     const TOpeData* last = Expression.Count() ? Expression.Items(Expression.Count() - 1) : nullptr;
     if (last && last->Code == ocTo && last->Dest == ExprResultName) plan->result_ = slotOf(last->Dest);
+    plan->FuseCopies();
     return plan;
+}
+
+void TExprPlan::FuseCopies() {
+    // How often each slot is written and read.
+    std::vector<int> uses(slots_.size());
+    for (const TOp& op : ops_) {
+        if (op.Dest.Kind == TOperand::Slot) ++uses[op.Dest.Index];
+        for (const TOperand& operand : op.Args)
+            if (operand.Kind == TOperand::Slot) ++uses[operand.Index];
+    }
+    for (size_t i = 0; i + 1 < ops_.size(); ++i) {
+        TOp& op = ops_[i];
+        const TOp& next = ops_[i + 1];
+        op.FuseCopy = op.Kernel == TOp::Int && op.Dest.Kind == TOperand::Slot && uses[op.Dest.Index] == 2 &&
+                       op.Dest.Index != result_ && next.Code == ocTo && next.Args[0].Kind == TOperand::Slot &&
+                       next.Args[0].Index == op.Dest.Index && next.Dest.Kind == TOperand::Variable;
+    }
 }
 
 size_t TExprPlan::BindingOf(const std::string& Name) {
@@ -518,16 +560,19 @@ size_t TExprPlan::BindingOf(const std::string& Name) {
 }
 
 bool TExprPlan::Usable(TParamCollection& Vars) {
+    if (checkedTable_ == &Vars && checkedAt_ == TParamCollection::LastGeneration()) return usable_;
+    for (TParamBinding& binding : bindings_) binding.Get(Vars);
     // "@Temp" finds the variable it names at each access, a temporary of the table too.
-    if (Vars.TempVarName().starts_with(ExprTempPrefix)) return false;
-    for (TSlot& slot : slots_)
-        if (slot.Binding.Get(Vars)) return false;
-    return true;
+    usable_ = !Vars.TempVarName().starts_with(ExprTempPrefix) &&
+              std::none_of(slots_.begin(), slots_.end(), [&Vars](TSlot& slot) { return slot.Binding.Get(Vars); });
+    checkedTable_ = &Vars;
+    checkedAt_ = TParamCollection::LastGeneration();
+    return usable_;
 }
 
-void TExprPlan::Run(TParamCollection& Vars) {
+void TExprPlan::Run() {
     for (TSlot& slot : slots_) slot.Live = false;
-    for (TOp& op : ops_) RunOp(op, Vars);
+    for (size_t i = 0; i < ops_.size(); ++i) i += RunOp(i);
 }
 
 const TCustomParam* TExprPlan::ResultValue() const {
@@ -535,23 +580,24 @@ const TCustomParam* TExprPlan::ResultValue() const {
     return slots_[*result_].Value.get();
 }
 
-void TExprPlan::BindOperand(const TOperand& Operand, TOperandView& View, TParamCollection& Vars) {
+void TExprPlan::Resolve(const TOperand& Operand) {
     if (Operand.Kind == TOperand::Variable) {
-        TParamBinding& binding = bindings_[Operand.Index];
-        TParamCollectionItem* item = binding.Get(Vars);
-        if (!item) RaiseMissing(*Operand.Name);
-        const TParamVar* reference = binding.ReferenceValue();
-        View.Bind(item->Value(), reference ? reference->ElementIndex() : 0);
-    } else if (Operand.Kind == TOperand::Slot) {
-        TSlot& slot = slots_[Operand.Index];
-        if (!slot.Live) RaiseMissing(*Operand.Name);
-        const int32_t index = slot.Type == PT_NONE ? static_cast<const TParamVar&>(*slot.Value).ElementIndex() : 0;
-        View.Bind(*slot.Value, index);
+        if (!bindings_[Operand.Index].Item()) RaiseMissing(*Operand.Name);
+    } else if (Operand.Kind == TOperand::Slot && !slots_[Operand.Index].Live) {
+        RaiseMissing(*Operand.Name);
     }
 }
 
-int32_t* TExprPlan::IntOf(TCustomParam& Value, TParamType Type) {
-    return Type == PT_INT ? static_cast<TParamInt&>(Value).ScalarElement() : nullptr;
+void TExprPlan::BindView(const TOperand& Operand, TOperandView& View) {
+    if (Operand.Kind == TOperand::Variable) {
+        const TParamBinding& binding = bindings_[Operand.Index];
+        const TParamVar* reference = binding.ReferenceValue();
+        View.Bind(binding.Item()->Value(), reference ? reference->ElementIndex() : 0);
+    } else if (Operand.Kind == TOperand::Slot) {
+        TSlot& slot = slots_[Operand.Index];
+        const int32_t index = slot.Type == PT_NONE ? static_cast<const TParamVar&>(*slot.Value).ElementIndex() : 0;
+        View.Bind(*slot.Value, index);
+    }
 }
 
 const int32_t* TExprPlan::IntOf(const TOperand& Operand) {
@@ -563,9 +609,16 @@ const int32_t* TExprPlan::IntOf(const TOperand& Operand) {
         }
         default: {
             TSlot& slot = slots_[Operand.Index];
-            return IntOf(*slot.Value, slot.Type);
+            return slot.Type == PT_INT ? static_cast<TParamInt&>(*slot.Value).ScalarElement() : nullptr;
         }
     }
+}
+
+template <class P>
+typename P::Element* TExprPlan::ScalarOfDest(const TOp& Op, TCustomParam& Dest, TParamType Type) {
+    const bool typed = Op.Dest.Kind == TOperand::Slot ? slots_[Op.Dest.Index].Type == Type
+                                                      : Type == PT_INT && bindings_[Op.Dest.Index].IntValue();
+    return typed ? static_cast<P&>(Dest).ScalarElement() : nullptr;
 }
 
 void TExprPlan::CreateSlot(TSlot& Slot, TParamType Type) {
@@ -590,7 +643,7 @@ void TExprPlan::CreateSlot(TSlot& Slot, TParamType Type) {
     Slot.Live = true;
 }
 
-TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type, TParamCollection& Vars) {
+TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
     if (Op.Dest.Kind == TOperand::Slot) {
         TSlot& slot = slots_[Op.Dest.Index];
         if (!slot.Live) {
@@ -599,44 +652,62 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type, TParamCollection&
                 Op.Subscripts.clear();
                 for (size_t i = 1; i < Op.Bound.size(); ++i) Op.Subscripts.push_back(Op.Bound[i]->AsInt());
                 static_cast<TParamVar&>(*slot.Value)
-                    .BindElement(bindings_[Op.Array].Name(), bindings_[Op.Array].Get(Vars), Op.Subscripts);
+                    .BindElement(bindings_[Op.Array].Name(), bindings_[Op.Array].Item(), Op.Subscripts);
             }
         }
         return *slot.Value;
     }
-    TParamCollectionItem* item = bindings_[Op.Dest.Index].Get(Vars);
+    TParamCollectionItem* item = bindings_[Op.Dest.Index].Item();
     if (!item) RaiseMissing(*Op.Dest.Name);
     return item->Value();
 }
 
-void TExprPlan::RunOp(TOp& Op, TParamCollection& Vars) {
-    for (size_t i = 0; i < Op.Args.size(); ++i) BindOperand(Op.Args[i], Op.Views[i], Vars);
+[[gnu::flatten]] size_t TExprPlan::RunOp(size_t I) {
+    TOp& Op = ops_[I];
+    for (const TOperand& operand : Op.Args) Resolve(operand);
     const uint8_t code = Op.Code;
-    if (IsIntOperator(code) || IsComparison(code)) {
+    TCustomParam* dest = nullptr;
+    if (Op.Kernel != TOp::General) {
         const int32_t* a = IntOf(Op.Args[0]);
-        const int32_t* b = a ? IntOf(Op.Args[1]) : nullptr;
+        const int32_t* b = a && Op.Kernel != TOp::Copy ? IntOf(Op.Args[1]) : a;
         if (b) {
-            const bool comparison = IsComparison(code);
-            TCustomParam& dest = Destination(Op, comparison ? PT_BOOL : PT_INT, Vars);
-            if (comparison) {
-                dest.SetBool(Compare(code, *a, *b));
-                return;
+            if (Op.Kernel == TOp::Compare) {
+                dest = &Destination(Op, PT_BOOL);
+                const bool result = Compare(code, *a, *b);
+                if (uint8_t* d = ScalarOfDest<TParamFlag>(Op, *dest, PT_BOOL))
+                    *d = result;
+                else
+                    dest->SetBool(result);
+                return 0;
             }
-            const TParamType type = Op.Dest.Kind == TOperand::Slot ? slots_[Op.Dest.Index].Type
-                                    : bindings_[Op.Dest.Index].IntValue() ? PT_INT
-                                                                           : PT_NONE;
-            if (int32_t* d = IntOf(dest, type)) {
-                *d = IntResult(code, *a, *b);
-                return;
+            if (Op.FuseCopy) {
+                const int32_t result = IntResult(code, *a, *b);
+                const TOp& next = ops_[I + 1];
+                TParamBinding& target = bindings_[next.Dest.Index];
+                if (!target.Item()) RaiseMissing(*next.Dest.Name);
+                if (int32_t* d = ScalarOfDest<TParamInt>(next, target.Item()->Value(), PT_INT)) {
+                    *d = result;
+                    return 1;
+                }
+                *static_cast<TParamInt&>(Destination(Op, PT_INT)).ScalarElement() = result;
+                return 0;
             }
-            Compute(code, dest, [&Op](size_t I) -> const TCustomParam& { return *Op.Bound[I]; });
-            return;
+            dest = &Destination(Op, PT_INT);
+            if (int32_t* d = ScalarOfDest<TParamInt>(Op, *dest, PT_INT)) {
+                *d = Op.Kernel == TOp::Copy ? *a : IntResult(code, *a, *b);
+                return 0;
+            }
         }
     }
+    for (size_t i = 0; i < Op.Args.size(); ++i) BindView(Op.Args[i], Op.Views[i]);
     const auto arg = [&Op](size_t I) -> const TCustomParam& { return *Op.Bound[I]; };
-    const bool missing = Op.Dest.Kind == TOperand::Slot && !slots_[Op.Dest.Index].Live;
-    const TParamType type = missing ? *OperatorType(code, [&arg](size_t I) { return arg(I).ParamType(); }) : PT_NONE;
-    Compute(code, Destination(Op, type, Vars), arg);
+    if (!dest) {
+        const bool missing = Op.Dest.Kind == TOperand::Slot && !slots_[Op.Dest.Index].Live;
+        const TParamType type = missing ? *OperatorType(code, [&arg](size_t I) { return arg(I).ParamType(); }) : PT_NONE;
+        dest = &Destination(Op, type);
+    }
+    Compute(code, *dest, arg);
+    return 0;
 }
 
 // ---- TVelaParser ----
@@ -681,7 +752,7 @@ void TVelaParser::Assign(const TVelaParser& Source) {
 }
 
 TExprPlan* TVelaParser::Plan() {
-    if (plannedCount_ != Count()) {
+    if (plannedCount_ != Count()) [[unlikely]] {
         plan_ = TExprPlan::Build(*this);
         plannedCount_ = Count();
     }
@@ -703,7 +774,7 @@ void TVelaParser::Execute() {
     TExprPlan* plan = Plan();
     if (plan && ParamMan && plan->Usable(*ParamMan)) {
         try {
-            plan->Run(*ParamMan);
+            plan->Run();
         } catch (const EVelaError&) {
             // The run ends at the failing operation; what it wrote so far stays.
         }

@@ -343,9 +343,9 @@ TParamCollection::TParamCollection()
 
 TParamCollection::~TParamCollection() = default;
 
-uint64_t TParamCollection::NewGeneration() {
-    static uint64_t last = 0;  // main thread only
-    return ++last;
+void TParamCollection::SetTempVarName(const std::string& Name) {
+    tempVarName_ = Name;
+    NewGeneration();
 }
 
 void TParamCollection::SetCurrentScope(int32_t Scope) {
@@ -491,7 +491,7 @@ void TParamCollection::LoadVariables(TStream& Stream, int32_t Version) {
         for (int32_t& setting : settings) setting = ReadStreamInt(Stream);
         State().LoadHistorySettings(settings);
     }
-    if (Version >= 121) tempVarName_ = ReadStreamString(Stream);
+    if (Version >= 121) SetTempVarName(ReadStreamString(Stream));
     stack_.Clear();
     if (Version < 139) return;
     const int32_t count = ReadStreamCount(Stream, 4);

@@ -265,6 +265,9 @@ public:
     // items exist). No two tables ever share a number, so a cached lookup cannot outlive its table.
     uint64_t ChainGeneration(int Bucket) const { return chainGenerations_[static_cast<size_t>(Bucket)]; }
     uint64_t ScopeGeneration() const { return scopeGeneration_; }
+    // The newest number any table has taken, moved on also when "@Temp" is given another name:
+    // while it stays, no lookup of any table and no variable "@Temp" stands for has changed.
+    static uint64_t LastGeneration() { return lastGeneration_; }
 
     // The values of "@TextDelay", "@Cursor", "@SelStr" and "@SelIndex", and the name of the
     // variable "@Temp" stands for.
@@ -277,7 +280,7 @@ public:
     int32_t SelIndex() const { return selIndex_; }
     void SetSelIndex(int32_t Index) { selIndex_ = Index; }
     const std::string& TempVarName() const { return tempVarName_; }
-    void SetTempVarName(const std::string& Name) { tempVarName_ = Name; }
+    void SetTempVarName(const std::string& Name);
 
     // The player state the system variables read and write: the one given (not owned), or a
     // default that reads 0 or "" and ignores writes.
@@ -298,7 +301,8 @@ private:
     TParamCollectionItem* ReadEntry(TStream& Stream);
 
     void TouchChain(int Bucket) { chainGenerations_[static_cast<size_t>(Bucket)] = NewGeneration(); }
-    static uint64_t NewGeneration();
+    static uint64_t NewGeneration() { return ++lastGeneration_; }
+    static inline uint64_t lastGeneration_ = 0;  // main thread only
 
     int32_t currentScope_ = 0;
     std::array<uint64_t, 256> chainGenerations_;
@@ -327,6 +331,8 @@ public:
             Rebind(Vars);
         return item_;
     }
+    // What the last Get gave.
+    TParamCollectionItem* Item() const { return item_; }
     // The value of the found variable when it is a plain int, else nullptr (valid after Get).
     TParamInt* IntValue() const { return intValue_; }
     // The value of the found variable when it is a reference, else nullptr (valid after Get).

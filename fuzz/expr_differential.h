@@ -90,7 +90,7 @@ inline void Change(uint8_t What) {
     switch (What / 6 % 4) {
         case 0: item->SetParamType(static_cast<uint8_t>(PT_INT + (What / 24) % 4)); break;
         case 1: item->SetDims({2}); break;
-        case 2: ParamMan->SetTempVarName(What & 1 ? "____2" : "i"); break;
+        case 2: ParamMan->SetTempVarName(What & 1 ? "____1" : "i"); break;
         default: break;
     }
 }

@@ -114,10 +114,11 @@ TEST_F(Plans, TemporariesStayVisibleWhereScriptsSeeThem) {
     Declare("i", PT_INT, 3);
     TVelaParser viaTemp;
     Load(viaTemp, "x = (i + 1) * @Temp");
+    ParamMan->SetTempVarName("i");
+    EXPECT_EQ(Run(viaTemp), "12");
     ParamMan->SetTempVarName("____1");  // the temporary of i + 1
     EXPECT_EQ(Run(viaTemp), "16");
     ParamMan->SetTempVarName("i");
-    EXPECT_EQ(Run(viaTemp), "12");
 
     TPeekingParser call;
     Load(call, "x = Max(i + 1, 0) * 2");  // the call sees i + 1 in ____2

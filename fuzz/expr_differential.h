@@ -1,6 +1,6 @@
 #pragma once
 // Planned expression runs against runs that create every temporary in the variable table. Bytes
-// pick an expression over int, float, flag and string variables, an array, a reference variable,
+// pick an expression (compiled, or a list of operations as no compiler writes them) over int, float, flag and string variables, an array, a reference variable,
 // a system variable, names differing only in case, missing names and divisions by zero, and
 // what changes between two runs (a variable retyped or made an array, "@Temp" naming a
 // temporary, a variable taking a temporary's name). Both ways run in a fresh table each; the
@@ -59,6 +59,29 @@ inline std::string Statement(TBytes& In) {
     const std::string target = In.Pick(targets);
     const std::string value = Expr(In, 3);
     return target.empty() ? value : target + " = " + value;
+}
+
+// A list of operations of any code but ocFunc, with temporaries written twice or read before
+// they are written, elements of temporaries, operands missing or to spare.
+inline void RawOperations(TBytes& In, TVelaParser& Expression) {
+    static const char* const dests[] = {"____0", "____1", "____arg", "____ARG", "____d_0", "i", "s", "nope"};
+    static const char* const names[] = {"i", "I", "f", "b", "s", "arr", "r", "____0", "____1", "____d_0", "nope", "@Temp"};
+    static const char* const literals[] = {"0", "1", "-7", "2.5", "TRUE", "\"12\"", "\"ab\""};
+    const int count = 1 + In.Next() % 6;
+    for (int n = 0; n < count; ++n) {
+        auto op = std::make_unique<TOpeData>();
+        op->Code = In.Next() % (OpCodeCount + 1);
+        if (op->Code == ocFunc) op->Code = ocTo;
+        op->Dest = n + 1 == count && In.Next() % 2 ? "____arg" : In.Pick(dests);
+        const int args = In.Next() % 4;
+        for (int a = 0; a < args; ++a) {
+            if (In.Next() % 2)
+                op->Args.push_back(std::make_unique<TParamVar>(In.Pick(names)));
+            else
+                op->Args.push_back(OperandValue(In.Pick(literals)));
+        }
+        Expression.Add(std::move(op));
+    }
 }
 
 inline TParamCollectionItem& Declare(const std::string& Name, uint8_t Type) {
@@ -146,20 +169,24 @@ inline std::string RunBoth(TVelaParser& Expression, bool Planned, uint8_t Varian
 inline std::string Differential(const uint8_t* Data, size_t Size) {
     TBytes in(Data, Size);
     const uint8_t variant = in.Next(), what = in.Next();
-    const std::string text = Statement(in);
-    TMemoryStream stored;
-    try {
-        TBuildVelaParser compiler;
-        compiler.Build(text);
-        compiler.SaveToStream(stored);
-    } catch (const EVelaError&) {
-        return "";  // a syntax error has nothing to run
-    }
     TVelaParser planned, unplanned;
-    stored.SetPosition(0);
-    planned.LoadFromStream(stored);
-    stored.SetPosition(0);
-    unplanned.LoadFromStream(stored);
+    std::string text = "(operations)";
+    if (variant & 4) {
+        RawOperations(in, planned);
+    } else {
+        text = Statement(in);
+        TMemoryStream stored;
+        try {
+            TBuildVelaParser compiler;
+            compiler.Build(text);
+            compiler.SaveToStream(stored);
+        } catch (const EVelaError&) {
+            return "";  // a syntax error has nothing to run
+        }
+        stored.SetPosition(0);
+        planned.LoadFromStream(stored);
+    }
+    unplanned.Assign(planned);
     const std::string fast = RunBoth(planned, true, variant, what);
     const std::string general = RunBoth(unplanned, false, variant, what);
     return fast == general ? "" : text + "\nplanned:\n" + fast + "table:\n" + general;

@@ -547,8 +547,9 @@ void TExprPlan::FuseCopies() {
         TOp& op = ops_[i];
         const TOp& next = ops_[i + 1];
         op.FuseCopy = op.Kernel == TOp::Int && op.Dest.Kind == TOperand::Slot && uses[op.Dest.Index] == 2 &&
-                       op.Dest.Index != result_ && next.Code == ocTo && next.Args[0].Kind == TOperand::Slot &&
-                       next.Args[0].Index == op.Dest.Index && next.Dest.Kind == TOperand::Variable;
+                       op.Dest.Index != result_ && next.Code == ocTo && next.Args.size() == 1 &&
+                       next.Args[0].Kind == TOperand::Slot && next.Args[0].Index == op.Dest.Index &&
+                       next.Dest.Kind == TOperand::Variable;
     }
 }
 

@@ -171,7 +171,8 @@ class TExprPlan;
 // objects of their own that are reused from run to run instead of variables of the table.
 // Expressions whose temporaries a script could see (those calling a function) always create
 // them in the table, and so does a run while a variable of the table has a temporary's name or
-// "@Temp" names one.
+// "@Temp" names one. The plan is made again when operations are added or removed; an operation
+// changed in place is seen after Assign or a new load.
 class TVelaParser : public TObjList<TOpeData> {
 public:
     TVelaParser();

@@ -83,6 +83,20 @@ TEST_F(Plans, BindingsFollowTheTable) {
     EXPECT_EQ(Run(expression), "15");
 }
 
+// A stored copy with an operand to spare still looks that operand up first, as it always did.
+TEST_F(Plans, CopiesThatCannotRunStopTheRun) {
+    Declare("x", PT_INT, 0);
+    Declare("i", PT_INT, 3);
+    TVelaParser written, expression;
+    Load(written, "x = i + 1");
+    ASSERT_EQ(written.Count(), 2);
+    written.Items(1)->Args.push_back(std::make_unique<TParamVar>("nope"));
+    expression.Assign(written);
+    EXPECT_EQ(Run(expression), "0");
+    Declare("nope", PT_INT, 0);
+    EXPECT_EQ(Run(expression), "4");
+}
+
 // Only what can change a lookup renews the cached ones: not a scope change without locals, nor
 // a variable of another name.
 TEST_F(Plans, GenerationsMoveOnlyForWhatCanChangeALookup) {

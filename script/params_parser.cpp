@@ -398,7 +398,10 @@ public:
     static std::unique_ptr<TExprPlan> Build(const TVelaParser& Expression);
 
     // Whether this run may keep the temporaries out of the table.
-    bool Usable(TParamCollection& Vars);
+    bool Usable(TParamCollection& Vars) {
+        if (checkedTable_ == &Vars && checkedAt_ == TParamCollection::LastGeneration()) return usable_;
+        return Check(Vars);
+    }
     // Runs every operation (after Usable); an error ends the run at the failing one.
     void Run();
     // The value "____arg" holds after the run, nullptr when the expression gives none.
@@ -441,6 +444,8 @@ private:
 
     size_t BindingOf(const std::string& Name);
     void FuseCopies();
+    // Looks every binding up again; whether the plan is usable in the table as it is now.
+    bool Check(TParamCollection& Vars);
     // Runs operation I; the number of operations after it that it ran too.
     size_t RunOp(size_t I);
     // EParamError when the operand's variable or temporary does not exist.
@@ -560,8 +565,7 @@ size_t TExprPlan::BindingOf(const std::string& Name) {
     return bindings_.size() - 1;
 }
 
-bool TExprPlan::Usable(TParamCollection& Vars) {
-    if (checkedTable_ == &Vars && checkedAt_ == TParamCollection::LastGeneration()) return usable_;
+bool TExprPlan::Check(TParamCollection& Vars) {
     for (TParamBinding& binding : bindings_) binding.Get(Vars);
     // "@Temp" finds the variable it names at each access, a temporary of the table too.
     usable_ = !Vars.TempVarName().starts_with(ExprTempPrefix) &&
@@ -693,6 +697,17 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
                 *static_cast<TParamInt&>(Destination(Op, PT_INT)).ScalarElement() = result;
                 return 0;
             }
+            if (Op.Dest.Kind == TOperand::Slot && Op.Dest.Index != result_) {
+                // A temporary that already holds an int takes the value without being made
+                // afresh: it cannot be seen if the computation fails.
+                TSlot& slot = slots_[Op.Dest.Index];
+                int32_t* d = slot.Type == PT_INT ? static_cast<TParamInt&>(*slot.Value).ScalarElement() : nullptr;
+                if (d) {
+                    *d = Op.Kernel == TOp::Copy ? *a : IntResult(code, *a, *b);
+                    slot.Live = true;
+                    return 0;
+                }
+            }
             dest = &Destination(Op, PT_INT);
             if (int32_t* d = ScalarOfDest<TParamInt>(Op, *dest, PT_INT)) {
                 *d = Op.Kernel == TOp::Copy ? *a : IntResult(code, *a, *b);
@@ -772,7 +787,7 @@ void TVelaParser::TakeResult(const TCustomParam* Value) {
 
 void TVelaParser::Execute() {
     const uint64_t start = ExprRunStats.Enabled ? platform::ClockNs() : 0;
-    TExprPlan* plan = Plan();
+    TExprPlan* plan = plannedCount_ == Count() ? plan_.get() : Plan();
     if (plan && ParamMan && plan->Usable(*ParamMan)) {
         try {
             plan->Run();

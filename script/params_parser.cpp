@@ -786,7 +786,8 @@ void TVelaParser::TakeResult(const TCustomParam* Value) {
 }
 
 void TVelaParser::Execute() {
-    const uint64_t start = ExprRunStats.Enabled ? platform::ClockNs() : 0;
+    const bool timed = ExprRunStats.Enabled && ExprRunStats.Runs++ % TExprRunStats::SampleEvery == 0;
+    const uint64_t start = timed ? platform::ClockNs() : 0;
     TExprPlan* plan = plannedCount_ == Count() ? plan_.get() : Plan();
     if (plan && ParamMan && plan->Usable(*ParamMan)) {
         try {
@@ -802,9 +803,9 @@ void TVelaParser::Execute() {
     } else {
         ExecuteUnplanned();
     }
-    if (ExprRunStats.Enabled) {
-        ++ExprRunStats.Runs;
-        ExprRunStats.Nanoseconds += platform::ClockNs() - start;
+    if (timed) {
+        ++ExprRunStats.Sampled;
+        ExprRunStats.SampledNanoseconds += platform::ClockNs() - start;
     }
 }
 

@@ -219,11 +219,16 @@ private:
     bool hasResult_ = false;
 };
 
-// What expression runs cost, for measuring: while Enabled, every Execute adds its time.
+// What expression runs cost, for measuring: while Enabled, every Execute is counted and one in
+// SampleEvery is timed (reading the clock for each run would cost as much as many runs).
 struct TExprRunStats {
+    static constexpr uint64_t SampleEvery = 16;
     bool Enabled = false;
     uint64_t Runs = 0;
-    uint64_t Nanoseconds = 0;
+    uint64_t Sampled = 0;
+    uint64_t SampledNanoseconds = 0;
+    // The estimated time of all runs.
+    double Nanoseconds() const { return Sampled ? double(SampledNanoseconds) * double(Runs) / double(Sampled) : 0; }
 };
 extern TExprRunStats ExprRunStats;
 

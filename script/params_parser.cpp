@@ -411,11 +411,10 @@ private:
     struct TOperand {
         enum TKind : uint8_t { Literal, Variable, Slot };
         TKind Kind = Literal;
-        size_t Index = 0;                     // of the binding or the slot
-        const TCustomParam* Value = nullptr;  // a literal
-        bool IsInt = false;                   // an int literal, of value Int
+        size_t Index = 0;                   // of the binding or the slot
+        bool IsInt = false;                 // an int literal, of value Int
         int32_t Int = 0;
-        const std::string* Name = nullptr;    // as written, for errors
+        const std::string* Name = nullptr;  // as written, for errors
     };
     struct TSlot {
         explicit TSlot(const std::string& Name) : Binding(Name) {}
@@ -520,7 +519,6 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
                 continue;
             }
             TOperand& literal = op.Args.emplace_back();
-            literal.Value = &arg;
             literal.IsInt = arg.ParamType() == PT_INT;
             literal.Int = literal.IsInt ? arg.AsInt() : 0;
             op.Bound.push_back(&arg);

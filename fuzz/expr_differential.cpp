@@ -1,5 +1,6 @@
 // Planned expression runs against runs through the variable table (exprdiff::Differential): any
-// difference aborts. Seed corpus: any bytes; fuzz/corpus/expr_differential holds a few.
+// difference aborts. Seed corpus: any bytes; fuzz/corpus/expr_differential holds a few, and
+// some that a fuzzing run kept.
 #include "fuzz/expr_differential.h"
 
 #include <cstdio>

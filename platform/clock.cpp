@@ -25,6 +25,12 @@ uint32_t ClockMs() {
     return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u);
 }
 
+uint64_t ClockNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+}
+
 DateTime LocalNow() { return Now(false); }
 DateTime UtcNow() { return Now(true); }
 

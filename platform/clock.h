@@ -5,6 +5,8 @@ namespace platform {
 
 // Milliseconds since an arbitrary start, wrapping at 2^32 like the host's multimedia timer.
 uint32_t ClockMs();
+// Nanoseconds since an arbitrary start, for measuring short spans.
+uint64_t ClockNs();
 
 // A moment of the calendar.
 struct DateTime {

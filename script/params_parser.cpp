@@ -2,7 +2,10 @@
 #include "script/params_parser.h"
 
 #include "core/sysutils.h"
+#include "platform/clock.h"
 
+#include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -101,10 +104,11 @@ TParamType FunctionResultType(const TOpeData& Op) {
     return PropTypes[static_cast<size_t>(id)];
 }
 
-// The type of a temporary that receives the operation's result.
-TParamType TemporaryType(const TOpeData& Op) {
-    auto type = [&Op](size_t I) { return Operand(Op, I).ParamType(); };
-    switch (Op.Code) {
+// The type of a temporary that receives the result of an operation of Code other than ocFunc,
+// TypeOf(I) giving the type of operand I; PT_NONE for ocDimTo, nothing for a code with no result.
+template <class TypeOf>
+std::optional<TParamType> OperatorType(uint8_t Code, TypeOf type) {
+    switch (Code) {
         case ocTo: return type(0);
         case ocPlus:
             if (type(0) == PT_STR) return PT_STR;
@@ -119,7 +123,6 @@ TParamType TemporaryType(const TOpeData& Op) {
         case ocShiftL:
         case ocShiftR: return PT_INT;
         case ocDimTo: return PT_NONE;
-        case ocFunc: return FunctionResultType(Op);
         case ocEqual:
         case ocBig:
         case ocSmall:
@@ -127,8 +130,16 @@ TParamType TemporaryType(const TOpeData& Op) {
         case ocESmall:
         case ocNEqual: return PT_BOOL;
         case ocComboStr: return PT_STR;
-        default: InvalidOperation(Op);
+        default: return std::nullopt;
     }
+}
+
+// The type of a temporary that receives the operation's result.
+TParamType TemporaryType(const TOpeData& Op) {
+    if (Op.Code == ocFunc) return FunctionResultType(Op);
+    const std::optional<TParamType> type = OperatorType(Op.Code, [&Op](size_t I) { return Operand(Op, I).ParamType(); });
+    if (!type) InvalidOperation(Op);
+    return *type;
 }
 
 // Binds an element temporary to the element of the array operand at the index operands.
@@ -190,25 +201,55 @@ bool Compare(uint8_t Code, const T& A, const T& B) {
 
 // Compared in the type of operand 1: strings byte by byte, floats, flags (false below true), else
 // 32-bit integers.
-bool Comparison(const TOpeData& Op) {
-    const TCustomParam& a = Operand(Op, 0);
-    const TCustomParam& b = Operand(Op, 1);
-    switch (a.ParamType()) {
-        case PT_STR: return Compare(Op.Code, a.AsStr(), b.AsStr());
-        case PT_FLOAT: return Compare(Op.Code, a.AsFloat(), b.AsFloat());
-        case PT_BOOL: return Compare(Op.Code, a.AsBool(), b.AsBool());
-        default: return Compare(Op.Code, a.AsInt(), b.AsInt());
+bool Comparison(uint8_t Code, const TCustomParam& A, const TCustomParam& B) {
+    switch (A.ParamType()) {
+        case PT_STR: return Compare(Code, A.AsStr(), B.AsStr());
+        case PT_FLOAT: return Compare(Code, A.AsFloat(), B.AsFloat());
+        case PT_BOOL: return Compare(Code, A.AsBool(), B.AsBool());
+        default: return Compare(Code, A.AsInt(), B.AsInt());
     }
 }
 
 // Value written into Dest in Dest's own type; a destination of no type stays as it is.
-void AssignTo(TParamCollectionItem& Dest, const TCustomParam& Value) {
-    switch (Dest.GetParamType()) {
-        case PT_INT: Dest.SetAsInt(Value.AsInt()); break;
-        case PT_FLOAT: Dest.SetAsFloat(Value.AsFloat()); break;
-        case PT_BOOL: Dest.SetAsBool(Value.AsBool()); break;
-        case PT_STR: Dest.SetAsStr(Value.AsStr()); break;
+void AssignTo(TCustomParam& Dest, const TCustomParam& Value) {
+    switch (Dest.ParamType()) {
+        case PT_INT: Dest.SetInt(Value.AsInt()); break;
+        case PT_FLOAT: Dest.SetFloat(Value.AsFloat()); break;
+        case PT_BOOL: Dest.SetBool(Value.AsBool()); break;
+        case PT_STR: Dest.SetStr(Value.AsStr()); break;
         default: break;
+    }
+}
+
+// Computes an operation other than ocFunc into the value of its destination, Arg(I) giving
+// operand I.
+template <class ArgOf>
+void Compute(uint8_t Code, TCustomParam& Dest, ArgOf Arg) {
+    switch (Code) {
+        case ocTo: AssignTo(Dest, Arg(0)); break;
+        case ocPlus:
+        case ocMinus:
+        case ocMul:
+        case ocDiv:
+            if (Dest.ParamType() == PT_FLOAT)
+                Dest.SetFloat(FloatResult(Code, Arg(0).AsFloat(), Arg(1).AsFloat()));
+            else
+                Dest.SetInt(IntResult(Code, Arg(0).AsInt(), Arg(1).AsInt()));
+            break;
+        case ocMod:
+        case ocOr:
+        case ocAnd:
+        case ocXor:
+        case ocShiftL:
+        case ocShiftR: Dest.SetInt(IntResult(Code, Arg(0).AsInt(), Arg(1).AsInt())); break;
+        case ocEqual:
+        case ocBig:
+        case ocSmall:
+        case ocEBig:
+        case ocESmall:
+        case ocNEqual: Dest.SetBool(Comparison(Code, Arg(0), Arg(1))); break;
+        case ocComboStr: Dest.SetStr(Arg(0).AsStr() + Arg(1).AsStr()); break;
+        default: break;  // ocNone, ocDimTo and codes without a meaning compute nothing
     }
 }
 
@@ -287,10 +328,412 @@ TExprTemporaries::~TExprTemporaries() {
         if (TParamCollectionItem* item = (*it)->Target()) item->Collection()->Delete(item->CachedIndex());
 }
 
+// ---- The run plan ----
+
+namespace {
+
+// An operand bound for one operation: reads element Index of a value, as a reference operand
+// bound to that value's variable reads it.
+class TOperandView final : public TCustomParam {
+public:
+    void Bind(TCustomParam& Value, int32_t Index) {
+        value_ = &Value;
+        index_ = Index;
+    }
+    TParamType ParamType() const override {
+        return ForwardTo(value_, PT_NONE, [](TCustomParam& t) { return t.ParamType(); });
+    }
+    bool AsBool() const override {
+        return ForwardTo(value_, false, [this](TCustomParam& t) { return t.GetBoolAt(index_); });
+    }
+    long double AsFloat() const override {
+        return ForwardTo(value_, 0.0L, [this](TCustomParam& t) { return t.GetFloatAt(index_); });
+    }
+    int32_t AsInt() const override {
+        return ForwardTo(value_, 0, [this](TCustomParam& t) { return t.GetIntAt(index_); });
+    }
+    std::string AsStr() const override {
+        return ForwardTo(value_, std::string(), [this](TCustomParam& t) { return t.GetStrAt(index_); });
+    }
+
+private:
+    TCustomParam* value_ = nullptr;
+    int32_t index_ = 0;
+};
+
+bool IsIntOperator(uint8_t Code) {
+    return (Code >= ocPlus && Code <= ocXor) || Code == ocShiftL || Code == ocShiftR;
+}
+bool IsComparison(uint8_t Code) {
+    return (Code >= ocEqual && Code <= ocESmall) || Code == ocNEqual;
+}
+// The operands an operation of Code needs; -1 for a code that is never planned.
+int PlannedOperandCount(uint8_t Code) {
+    if (Code == ocTo) return 1;
+    if (Code == ocDimTo) return 0;
+    if (IsIntOperator(Code) || IsComparison(Code) || Code == ocComboStr) return 2;
+    return -1;
+}
+
+[[noreturn]] void RaiseMissing(const std::string& Name) {
+    throw EParamError(Format("\"%s\" 変数がありません", Name.c_str()));
+}
+
+// Makes Value a new value of its own class again, when it is a plain scalar.
+template <class P>
+bool ResetScalar(TCustomParam& Value) {
+    auto* element = static_cast<P&>(Value).ScalarElement();
+    if (element) *element = typename P::Element();
+    return element != nullptr;
+}
+
+}  // namespace
+
+// The temporaries of a planned expression live in slots of the plan; its variable names are
+// cached lookups.
+class TExprPlan {
+public:
+    // nullptr when some operation is not planned (a call, a code without a meaning, missing
+    // operands, an element of a temporary).
+    static std::unique_ptr<TExprPlan> Build(const TVelaParser& Expression);
+
+    // Whether this run may keep the temporaries out of the table.
+    bool Usable(TParamCollection& Vars) {
+        if (checkedTable_ == &Vars && checkedAt_ == TParamCollection::LastGeneration()) return usable_;
+        return Check(Vars);
+    }
+    // Runs every operation (after Usable); an error ends the run at the failing one.
+    void Run();
+    // The value "____arg" holds after the run, nullptr when the expression gives none.
+    const TCustomParam* ResultValue() const;
+
+private:
+    struct TOperand {
+        enum TKind : uint8_t { Literal, Variable, Slot };
+        TKind Kind = Literal;
+        size_t Index = 0;                   // of the binding or the slot
+        bool IsInt = false;                 // an int literal, of value Int
+        int32_t Int = 0;
+        const std::string* Name = nullptr;  // as written, for errors
+    };
+    struct TSlot {
+        explicit TSlot(const std::string& Name) : Binding(Name) {}
+        // A variable of the table with the same name would take the temporary's place.
+        TParamBinding Binding;
+        std::unique_ptr<TCustomParam> Value;
+        TParamType Type = PT_NONE;
+        bool Live = false;  // created in this run
+    };
+    struct TOp {
+        // Int: int arithmetic; Compare: a comparison; Copy: ocTo; each taken directly when the
+        // operands (and for Int and Copy the destination) are plain int scalars.
+        enum TKernel : uint8_t { General, Int, Compare, Copy };
+        TKernel Kernel = General;
+        // An Int operation into a temporary that only the next operation reads, copying it into
+        // a variable: the two write the variable directly when it is a plain int scalar.
+        bool FuseCopy = false;
+        uint8_t Code = ocNone;
+        TOperand Dest;
+        std::vector<TOperand> Args;
+        std::unique_ptr<TOperandView[]> Views;
+        std::vector<const TCustomParam*> Bound;  // per operand: the literal or its view
+        size_t Array = 0;                        // ocDimTo: binding of the array name
+        std::vector<int32_t> Subscripts;
+    };
+
+    size_t BindingOf(const std::string& Name);
+    void FuseCopies();
+    // Looks every binding up again; whether the plan is usable in the table as it is now.
+    bool Check(TParamCollection& Vars);
+    // Runs operation I; the number of operations after it that it ran too.
+    size_t RunOp(size_t I);
+    // EParamError when the operand's variable or temporary does not exist.
+    void Resolve(const TOperand& Operand);
+    // Binds the view of a resolved operand.
+    void BindView(const TOperand& Operand, TOperandView& View);
+    // The int a resolved operand holds as a plain int scalar, nullptr when it holds something else.
+    const int32_t* IntOf(const TOperand& Operand);
+    // The element of the destination value Dest of the operation to write directly, when it is a
+    // plain scalar of Type.
+    template <class P>
+    typename P::Element* ScalarOfDest(const TOp& Op, TCustomParam& Dest, TParamType Type);
+    // The value of the destination, its temporary first created with Type when missing.
+    TCustomParam& Destination(TOp& Op, TParamType Type);
+    void CreateSlot(TSlot& Slot, TParamType Type);
+
+    std::vector<TOp> ops_;
+    std::vector<TParamBinding> bindings_;
+    std::vector<TSlot> slots_;
+    std::optional<size_t> result_;  // the slot of "____arg" when the last operation assigns it
+    // The table and its last generation when every binding was last looked at, and whether the
+    // plan was usable then: while they stay, runs skip all the checks.
+    const TParamCollection* checkedTable_ = nullptr;
+    uint64_t checkedAt_ = 0;
+    bool usable_ = false;
+};
+
+std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
+    auto plan = std::make_unique<TExprPlan>();
+    std::vector<std::string> keys;  // the slots' names lowered: the table finds names without regard to case
+    const auto slotOf = [&keys](const std::string& Name) -> std::optional<size_t> {
+        const auto found = std::find(keys.begin(), keys.end(), AnsiLowerCase(Name));
+        if (found == keys.end()) return std::nullopt;
+        return static_cast<size_t>(found - keys.begin());
+    };
+    for (int i = 0; i < Expression.Count(); ++i) {
+        const TOpeData& op = *Expression.Items(i);
+        const int needed = PlannedOperandCount(op.Code);
+        if (needed < 0 || op.Args.size() < static_cast<size_t>(needed)) return nullptr;
+        if (op.Dest.starts_with(ExprTempPrefix) && !slotOf(op.Dest)) {
+            keys.push_back(AnsiLowerCase(op.Dest));
+            plan->slots_.emplace_back(op.Dest);
+        }
+    }
+    const auto classify = [&](const std::string& Name) {
+        TOperand operand;
+        operand.Name = &Name;
+        if (const std::optional<size_t> slot = slotOf(Name)) {
+            operand.Kind = TOperand::Slot;
+            operand.Index = *slot;
+        } else {
+            operand.Kind = TOperand::Variable;
+            operand.Index = plan->BindingOf(Name);
+        }
+        return operand;
+    };
+    for (int i = 0; i < Expression.Count(); ++i) {
+        const TOpeData& source = *Expression.Items(i);
+        TOp& op = plan->ops_.emplace_back();
+        op.Code = source.Code;
+        op.Kernel = IsIntOperator(op.Code) ? TOp::Int
+                    : IsComparison(op.Code) ? TOp::Compare
+                    : op.Code == ocTo       ? TOp::Copy
+                                            : TOp::General;
+        op.Dest = classify(source.Dest);
+        op.Views = std::make_unique<TOperandView[]>(source.Args.size());
+        for (size_t a = 0; a < source.Args.size(); ++a) {
+            const TCustomParam& arg = *source.Args[a];
+            if (const auto* reference = AsReference(source.Args[a])) {
+                op.Args.push_back(classify(reference->TargetName()));
+                op.Bound.push_back(&op.Views[a]);
+                continue;
+            }
+            TOperand& literal = op.Args.emplace_back();
+            literal.IsInt = arg.ParamType() == PT_INT;
+            literal.Int = literal.IsInt ? arg.AsInt() : 0;
+            op.Bound.push_back(&arg);
+        }
+        if (op.Code == ocDimTo) {
+            // The element of a temporary would have to reach into a slot: left to the table.
+            const std::string array = source.Args.empty() ? std::string()
+                                      : AsReference(source.Args[0]) ? AsReference(source.Args[0])->TargetName()
+                                                                    : source.Args[0]->AsStr();
+            if (slotOf(array)) return nullptr;
+            op.Array = plan->BindingOf(array);
+        }
+    }
+    const TOpeData* last = Expression.Count() ? Expression.Items(Expression.Count() - 1) : nullptr;
+    if (last && last->Code == ocTo && last->Dest == ExprResultName) plan->result_ = slotOf(last->Dest);
+    plan->FuseCopies();
+    return plan;
+}
+
+void TExprPlan::FuseCopies() {
+    // How often each slot is written and read.
+    std::vector<int> uses(slots_.size());
+    for (const TOp& op : ops_) {
+        if (op.Dest.Kind == TOperand::Slot) ++uses[op.Dest.Index];
+        for (const TOperand& operand : op.Args)
+            if (operand.Kind == TOperand::Slot) ++uses[operand.Index];
+    }
+    for (size_t i = 0; i + 1 < ops_.size(); ++i) {
+        TOp& op = ops_[i];
+        const TOp& next = ops_[i + 1];
+        op.FuseCopy = op.Kernel == TOp::Int && op.Dest.Kind == TOperand::Slot && uses[op.Dest.Index] == 2 &&
+                       op.Dest.Index != result_ && next.Code == ocTo && next.Args.size() == 1 &&
+                       next.Args[0].Kind == TOperand::Slot && next.Args[0].Index == op.Dest.Index &&
+                       next.Dest.Kind == TOperand::Variable;
+    }
+}
+
+size_t TExprPlan::BindingOf(const std::string& Name) {
+    for (size_t i = 0; i < bindings_.size(); ++i)
+        if (bindings_[i].Name() == Name) return i;
+    bindings_.emplace_back(Name);
+    return bindings_.size() - 1;
+}
+
+bool TExprPlan::Check(TParamCollection& Vars) {
+    for (TParamBinding& binding : bindings_) binding.Get(Vars);
+    // "@Temp" finds the variable it names at each access, a temporary of the table too.
+    usable_ = !Vars.TempVarName().starts_with(ExprTempPrefix) &&
+              std::none_of(slots_.begin(), slots_.end(), [&Vars](TSlot& slot) { return slot.Binding.Get(Vars); });
+    checkedTable_ = &Vars;
+    checkedAt_ = TParamCollection::LastGeneration();
+    return usable_;
+}
+
+void TExprPlan::Run() {
+    for (TSlot& slot : slots_) slot.Live = false;
+    for (size_t i = 0; i < ops_.size(); ++i) i += RunOp(i);
+}
+
+const TCustomParam* TExprPlan::ResultValue() const {
+    if (!result_ || !slots_[*result_].Live) return nullptr;
+    return slots_[*result_].Value.get();
+}
+
+void TExprPlan::Resolve(const TOperand& Operand) {
+    if (Operand.Kind == TOperand::Variable) {
+        if (!bindings_[Operand.Index].Item()) RaiseMissing(*Operand.Name);
+    } else if (Operand.Kind == TOperand::Slot && !slots_[Operand.Index].Live) {
+        RaiseMissing(*Operand.Name);
+    }
+}
+
+void TExprPlan::BindView(const TOperand& Operand, TOperandView& View) {
+    if (Operand.Kind == TOperand::Variable) {
+        const TParamBinding& binding = bindings_[Operand.Index];
+        const TParamVar* reference = binding.ReferenceValue();
+        View.Bind(binding.Item()->Value(), reference ? reference->ElementIndex() : 0);
+    } else if (Operand.Kind == TOperand::Slot) {
+        TSlot& slot = slots_[Operand.Index];
+        const int32_t index = slot.Type == PT_NONE ? static_cast<const TParamVar&>(*slot.Value).ElementIndex() : 0;
+        View.Bind(*slot.Value, index);
+    }
+}
+
+const int32_t* TExprPlan::IntOf(const TOperand& Operand) {
+    switch (Operand.Kind) {
+        case TOperand::Literal: return Operand.IsInt ? &Operand.Int : nullptr;
+        case TOperand::Variable: {
+            TParamInt* value = bindings_[Operand.Index].IntValue();
+            return value ? value->ScalarElement() : nullptr;
+        }
+        default: {
+            TSlot& slot = slots_[Operand.Index];
+            return slot.Type == PT_INT ? static_cast<TParamInt&>(*slot.Value).ScalarElement() : nullptr;
+        }
+    }
+}
+
+template <class P>
+typename P::Element* TExprPlan::ScalarOfDest(const TOp& Op, TCustomParam& Dest, TParamType Type) {
+    const bool typed = Op.Dest.Kind == TOperand::Slot ? slots_[Op.Dest.Index].Type == Type
+                                                      : Type == PT_INT && bindings_[Op.Dest.Index].IntValue();
+    return typed ? static_cast<P&>(Dest).ScalarElement() : nullptr;
+}
+
+void TExprPlan::CreateSlot(TSlot& Slot, TParamType Type) {
+    bool reset = false;
+    if (Slot.Value && Slot.Type == Type) switch (Type) {
+            case PT_INT: reset = ResetScalar<TParamInt>(*Slot.Value); break;
+            case PT_FLOAT: reset = ResetScalar<TParamFloat>(*Slot.Value); break;
+            case PT_BOOL: reset = ResetScalar<TParamFlag>(*Slot.Value); break;
+            case PT_STR: reset = ResetScalar<TParamStr>(*Slot.Value); break;
+            default: {
+                auto& reference = static_cast<TParamVar&>(*Slot.Value);
+                reference.SetTargetName(std::string());
+                reference.SetTarget(nullptr);
+                reference.SetElementIndex(0);
+                reset = true;
+            }
+        }
+    if (!reset) {
+        Slot.Value = CreateParam(Type);
+        Slot.Type = Type;
+    }
+    Slot.Live = true;
+}
+
+TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
+    if (Op.Dest.Kind == TOperand::Slot) {
+        TSlot& slot = slots_[Op.Dest.Index];
+        if (!slot.Live) {
+            CreateSlot(slot, Type);
+            if (Op.Code == ocDimTo) {
+                Op.Subscripts.clear();
+                for (size_t i = 1; i < Op.Bound.size(); ++i) Op.Subscripts.push_back(Op.Bound[i]->AsInt());
+                static_cast<TParamVar&>(*slot.Value)
+                    .BindElement(bindings_[Op.Array].Name(), bindings_[Op.Array].Item(), Op.Subscripts);
+            }
+        }
+        return *slot.Value;
+    }
+    TParamCollectionItem* item = bindings_[Op.Dest.Index].Item();
+    if (!item) RaiseMissing(*Op.Dest.Name);
+    return item->Value();
+}
+
+[[gnu::flatten]] size_t TExprPlan::RunOp(size_t I) {
+    TOp& Op = ops_[I];
+    for (const TOperand& operand : Op.Args) Resolve(operand);
+    const uint8_t code = Op.Code;
+    TCustomParam* dest = nullptr;
+    if (Op.Kernel != TOp::General) {
+        const int32_t* a = IntOf(Op.Args[0]);
+        const int32_t* b = a && Op.Kernel != TOp::Copy ? IntOf(Op.Args[1]) : a;
+        if (b) {
+            if (Op.Kernel == TOp::Compare) {
+                dest = &Destination(Op, PT_BOOL);
+                const bool result = Compare(code, *a, *b);
+                if (uint8_t* d = ScalarOfDest<TParamFlag>(Op, *dest, PT_BOOL))
+                    *d = result;
+                else
+                    dest->SetBool(result);
+                return 0;
+            }
+            if (Op.FuseCopy) {
+                const int32_t result = IntResult(code, *a, *b);
+                const TOp& next = ops_[I + 1];
+                TParamBinding& target = bindings_[next.Dest.Index];
+                if (!target.Item()) RaiseMissing(*next.Dest.Name);
+                if (int32_t* d = ScalarOfDest<TParamInt>(next, target.Item()->Value(), PT_INT)) {
+                    *d = result;
+                    return 1;
+                }
+                *static_cast<TParamInt&>(Destination(Op, PT_INT)).ScalarElement() = result;
+                return 0;
+            }
+            if (Op.Dest.Kind == TOperand::Slot && Op.Dest.Index != result_) {
+                // A temporary that already holds an int takes the value without being made
+                // afresh: it cannot be seen if the computation fails.
+                TSlot& slot = slots_[Op.Dest.Index];
+                int32_t* d = slot.Type == PT_INT ? static_cast<TParamInt&>(*slot.Value).ScalarElement() : nullptr;
+                if (d) {
+                    *d = Op.Kernel == TOp::Copy ? *a : IntResult(code, *a, *b);
+                    slot.Live = true;
+                    return 0;
+                }
+            }
+            dest = &Destination(Op, PT_INT);
+            if (int32_t* d = ScalarOfDest<TParamInt>(Op, *dest, PT_INT)) {
+                *d = Op.Kernel == TOp::Copy ? *a : IntResult(code, *a, *b);
+                return 0;
+            }
+        }
+    }
+    for (size_t i = 0; i < Op.Args.size(); ++i) BindView(Op.Args[i], Op.Views[i]);
+    const auto arg = [&Op](size_t I) -> const TCustomParam& { return *Op.Bound[I]; };
+    if (!dest) {
+        const bool missing = Op.Dest.Kind == TOperand::Slot && !slots_[Op.Dest.Index].Live;
+        const TParamType type = missing ? *OperatorType(code, [&arg](size_t I) { return arg(I).ParamType(); }) : PT_NONE;
+        dest = &Destination(Op, type);
+    }
+    Compute(code, *dest, arg);
+    return 0;
+}
+
 // ---- TVelaParser ----
+
+TExprRunStats ExprRunStats;
+
+TVelaParser::TVelaParser() = default;
+TVelaParser::~TVelaParser() = default;
 
 void TVelaParser::LoadFromStream(TStream& Stream) {
     Clear();
+    plannedCount_ = -1;
     const int32_t count = ReadStreamCount(Stream, kMinOperation);
     try {
         for (int32_t i = 0; i < count; ++i) {
@@ -302,6 +745,7 @@ void TVelaParser::LoadFromStream(TStream& Stream) {
         Clear();
         throw;
     }
+    Plan();
 }
 
 void TVelaParser::SaveToStream(TStream& Stream) const {
@@ -312,15 +756,59 @@ void TVelaParser::SaveToStream(TStream& Stream) const {
 void TVelaParser::Assign(const TVelaParser& Source) {
     if (&Source == this) return;
     Clear();
+    plannedCount_ = -1;
     for (int i = 0; i < Source.Count(); ++i) {
         auto op = std::make_unique<TOpeData>();
         op->Assign(*Source.Items(i));
         Add(std::move(op));
     }
+    Plan();
+}
+
+TExprPlan* TVelaParser::Plan() {
+    if (plannedCount_ != Count()) [[unlikely]] {
+        plan_ = TExprPlan::Build(*this);
+        plannedCount_ = Count();
+    }
+    return plan_.get();
+}
+
+void TVelaParser::TakeResult(const TCustomParam* Value) {
+    hasResult_ = false;
+    if (!Value) return;
+    const TParamType type = Value->ParamType();
+    if (type < PT_INT || type > PT_STR) return;  // a reference without a target gives none
+    if (!result_ || result_->ParamType() != type) result_ = CreateParam(type);
+    result_->CopyFrom(*Value);
+    hasResult_ = true;
 }
 
 void TVelaParser::Execute() {
-    result_.reset();
+    const bool timed = ExprRunStats.Enabled && ExprRunStats.Runs++ % TExprRunStats::SampleEvery == 0;
+    const uint64_t start = timed ? platform::ClockNs() : 0;
+    TExprPlan* plan = plannedCount_ == Count() ? plan_.get() : Plan();
+    if (plan && ParamMan && plan->Usable(*ParamMan)) {
+        try {
+            plan->Run();
+        } catch (const EVelaError&) {
+            // The run ends at the failing operation; what it wrote so far stays.
+        }
+        try {
+            TakeResult(plan->ResultValue());
+        } catch (const EVelaError&) {
+            // A result that holds no plain value (a reference without a target) gives none.
+        }
+    } else {
+        ExecuteUnplanned();
+    }
+    if (timed) {
+        ++ExprRunStats.Sampled;
+        ExprRunStats.SampledNanoseconds += platform::ClockNs() - start;
+    }
+}
+
+void TVelaParser::ExecuteUnplanned() {
+    hasResult_ = false;
     TExprTemporaries temporaries;
     try {
         for (int i = 0; i < Count(); ++i) RunOperation(*Items(i), temporaries);
@@ -330,7 +818,7 @@ void TVelaParser::Execute() {
     if (Count() == 0 || Items(Count() - 1)->Code != ocTo || Items(Count() - 1)->Dest != ExprResultName || !ParamMan)
         return;
     try {
-        result_ = ParamMan->CloneValue(ExprResultName);
+        TakeResult(ParamMan->Find(ExprResultName) ? &ParamMan->Find(ExprResultName)->Value() : nullptr);
     } catch (const EVelaError&) {
         // A result that holds no plain value (a reference without a target) gives none.
     }
@@ -356,50 +844,22 @@ void TVelaParser::CreateTemporary(const TOpeData& Operation, TExprTemporaries& T
 void TVelaParser::EvalOperation(const TOpeData& Operation) {
     TParamCollectionItem* dest = Vars().Find(Operation.Dest);
     if (!dest) throw EParamError(Format("\"%s\" 変数がありません", Operation.Dest.c_str()));
-    const uint8_t code = Operation.Code;
-    switch (code) {
-        case ocTo: AssignTo(*dest, Operand(Operation, 0)); break;
-        case ocPlus:
-        case ocMinus:
-        case ocMul:
-        case ocDiv:
-            if (dest->GetParamType() == PT_FLOAT)
-                dest->SetAsFloat(FloatResult(code, Operand(Operation, 0).AsFloat(), Operand(Operation, 1).AsFloat()));
-            else
-                dest->SetAsInt(IntResult(code, Operand(Operation, 0).AsInt(), Operand(Operation, 1).AsInt()));
-            break;
-        case ocMod:
-        case ocOr:
-        case ocAnd:
-        case ocXor:
-        case ocShiftL:
-        case ocShiftR:
-            dest->SetAsInt(IntResult(code, Operand(Operation, 0).AsInt(), Operand(Operation, 1).AsInt()));
-            break;
-        case ocEqual:
-        case ocBig:
-        case ocSmall:
-        case ocEBig:
-        case ocESmall:
-        case ocNEqual: dest->SetAsBool(Comparison(Operation)); break;
-        case ocComboStr: dest->SetAsStr(Operand(Operation, 0).AsStr() + Operand(Operation, 1).AsStr()); break;
-        case ocFunc: {
-            CheckFunction(Operation);
-            std::vector<std::unique_ptr<TCustomParam>> copies;
-            std::vector<TCustomParam*> args;
-            for (const auto& arg : Operation.Args) {
-                if (AsReference(arg)) {
-                    args.push_back(arg.get());
-                    continue;
-                }
-                copies.push_back(CopyOperand(*arg));
-                args.push_back(copies.back().get());
-            }
-            CallFunction(*dest, Operation.FuncIndex, args);
-            break;
-        }
-        default: break;  // ocNone, ocDimTo and codes without a meaning compute nothing
+    if (Operation.Code != ocFunc) {
+        Compute(Operation.Code, dest->Value(), [&](size_t I) -> const TCustomParam& { return Operand(Operation, I); });
+        return;
     }
+    CheckFunction(Operation);
+    std::vector<std::unique_ptr<TCustomParam>> copies;
+    std::vector<TCustomParam*> args;
+    for (const auto& arg : Operation.Args) {
+        if (AsReference(arg)) {
+            args.push_back(arg.get());
+            continue;
+        }
+        copies.push_back(CopyOperand(*arg));
+        args.push_back(copies.back().get());
+    }
+    CallFunction(*dest, Operation.FuncIndex, args);
 }
 
 void TVelaParser::CallFunction(TParamCollectionItem& Dest, uint8_t Index, TSysFuncArgs Args) {

@@ -164,9 +164,20 @@ private:
     std::vector<std::unique_ptr<TParamVar>> items_;
 };
 
-// A compiled expression.
+class TExprPlan;
+
+// A compiled expression. When it is loaded it is also planned: each operand classified as a
+// literal, a variable (its lookup cached) or a temporary, and the temporaries given value
+// objects of their own that are reused from run to run instead of variables of the table.
+// Expressions whose temporaries a script could see (those calling a function) always create
+// them in the table, and so does a run while a variable of the table has a temporary's name or
+// "@Temp" names one. The plan is made again when operations are added or removed; an operation
+// changed in place is seen after Assign or a new load.
 class TVelaParser : public TObjList<TOpeData> {
 public:
+    TVelaParser();
+    ~TVelaParser() override;
+
     // Replaces the operations by the stored ones; EReadError on short or absurd input, the
     // expression then empty.
     void LoadFromStream(TStream& Stream);
@@ -178,6 +189,8 @@ public:
     // "____arg" when the last operation assigns it and it exists; the run's temporaries are
     // deleted.
     void Execute();
+    // Execute with every temporary created in the variable table, as planned runs must behave.
+    void ExecuteUnplanned();
     // One step: binds the operands to their variables, creates the destination when it is a
     // missing temporary (typed by the operation), evaluates, and unbinds the operands.
     void RunOperation(TOpeData& Operation, TExprTemporaries& Temporaries);
@@ -185,7 +198,7 @@ public:
     void EvalOperation(const TOpeData& Operation);
 
     // The value of the last run, nullptr when it had none.
-    const TCustomParam* Result() const { return result_.get(); }
+    const TCustomParam* Result() const { return hasResult_ ? result_.get() : nullptr; }
 
 protected:
     // Calls the built-in function Index; literal operands arrive as fresh copies, so a function
@@ -194,9 +207,30 @@ protected:
 
 private:
     void CreateTemporary(const TOpeData& Operation, TExprTemporaries& Temporaries);
+    // The plan of the current operations (built again when their count changed); nullptr when
+    // they cannot be planned.
+    TExprPlan* Plan();
+    // Result becomes a copy of Value, or none when Value is not a plain value.
+    void TakeResult(const TCustomParam* Value);
 
+    std::unique_ptr<TExprPlan> plan_;
+    int plannedCount_ = -1;  // the operation count the plan was made for, -1 before planning
     std::unique_ptr<TCustomParam> result_;
+    bool hasResult_ = false;
 };
+
+// What expression runs cost, for measuring: while Enabled, every Execute is counted and one in
+// SampleEvery is timed (reading the clock for each run would cost as much as many runs).
+struct TExprRunStats {
+    static constexpr uint64_t SampleEvery = 16;
+    bool Enabled = false;
+    uint64_t Runs = 0;
+    uint64_t Sampled = 0;
+    uint64_t SampledNanoseconds = 0;
+    // The estimated time of all runs.
+    double Nanoseconds() const { return Sampled ? double(SampledNanoseconds) * double(Runs) / double(Sampled) : 0; }
+};
+extern TExprRunStats ExprRunStats;
 
 // Whether Text (trimmed, not empty) compiles and stores; it is then run once, its errors
 // discarded.

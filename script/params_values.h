@@ -217,6 +217,10 @@ public:
     void Unique() override;
     void Trim(const TCustomParam* Value) override;
 
+    // The one element of a plain scalar (no dimension list, one element), else nullptr: a fast
+    // reader checks this at every access, since dimensions change without notice.
+    Element* ScalarElement() { return dims_.empty() && values_.size() == 1 ? values_.data() : nullptr; }
+
 private:
     // Scalar write: the converted value, then the dimension list dropped, then element 0.
     void SetScalar(Element Value);

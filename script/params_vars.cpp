@@ -68,6 +68,23 @@ TCustomParam* TParamVar::TargetValue() const {
     return item ? &item->Value() : nullptr;
 }
 
+void TParamVar::BindElement(const std::string& TargetName, TParamCollectionItem* Item,
+                            const std::vector<int32_t>& Subscripts) {
+    SetTargetName(TargetName);
+    SetTarget(Item);
+    const std::string element = TargetName + "[" + IntListToStr(Subscripts) + "]\r\n";
+    if (static_cast<int64_t>(Subscripts.size()) != DimCount()) throw EParamError(element + "添え字が不正です");
+    // Flat index, last subscript fastest, in 32-bit arithmetic that wraps.
+    int32_t index = 0;
+    int32_t factor = 1;
+    for (size_t k = Subscripts.size(); k-- > 0;) {
+        index += Subscripts[k] * factor;
+        factor *= Dim(static_cast<int32_t>(k));
+    }
+    if (Count() <= index) throw EParamError(element + "要素数を超えています");
+    SetElementIndex(index);
+}
+
 void TParamVar::Resolve() {
     TParamCollectionItem* item = ParamMan ? ParamMan->Find(targetName_) : nullptr;
     SetTarget(item);
@@ -194,6 +211,19 @@ void TParamVar::LoadFromStream(TStream& Stream) {
     SetTarget(!bound.empty() && ParamMan ? ParamMan->Find(bound) : nullptr);
 }
 
+// ---- TParamBinding ----
+
+TParamBinding::TParamBinding(std::string Name) : name_(std::move(Name)), bucket_(HashName(name_)) {}
+
+void TParamBinding::Rebind(const TParamCollection& Vars) {
+    chainGeneration_ = Vars.ChainGeneration(bucket_);
+    scopeGeneration_ = Vars.ScopeGeneration();
+    item_ = Vars.Find(name_);
+    TCustomParam* value = item_ ? &item_->Value() : nullptr;
+    intValue_ = dynamic_cast<TParamInt*>(value);
+    referenceValue_ = dynamic_cast<const TParamVar*>(value);
+}
+
 // ---- Creating values ----
 
 std::unique_ptr<TCustomParam> CreateParam(uint8_t TypeCode) {
@@ -221,17 +251,22 @@ TParamCollectionItem::~TParamCollectionItem() { *handle_ = nullptr; }
 void TParamCollectionItem::SetName(const std::string& Name) {
     if (Name.empty() || Name.find(' ') != std::string::npos || (Name[0] >= '0' && Name[0] <= '9'))
         throw EParamError(Format("\"%s\"：変数名が不正です", Name.c_str()));
+    if (Name == this->Name()) return;
+    Touch();
     THashCollectionItem::SetName(Name);
+    Touch();
 }
 
 void TParamCollectionItem::SetParamType(uint8_t TypeCode) {
     std::unique_ptr<TCustomParam> value = CreateParam(TypeCode);
     if (!value) throw EParamError("内部エラー");
     value_ = std::move(value);
+    Touch();
 }
 
 void TParamCollectionItem::InitSystem(int I) {
     value_ = std::make_unique<TParamSystem>(static_cast<TParamCollection&>(*Collection()), static_cast<uint8_t>(I));
+    Touch();
     SetName(SysVarNames[static_cast<size_t>(I)]);
 }
 
@@ -240,20 +275,35 @@ bool TParamCollectionItem::IsSystem() const { return dynamic_cast<const TParamSy
 void TParamCollectionItem::SetReference(const std::string& TargetName, const std::vector<int32_t>& Subscripts) {
     auto* reference = dynamic_cast<TParamVar*>(value_.get());
     if (!reference) throw EParamError("内部エラー");
-    reference->SetTargetName(TargetName);
-    reference->SetTarget(static_cast<TParamCollection&>(*Collection()).Find(TargetName));
-    const std::string element = TargetName + "[" + IntListToStr(Subscripts) + "]\r\n";
-    if (static_cast<int64_t>(Subscripts.size()) != reference->DimCount())
-        throw EParamError(element + "添え字が不正です");
-    // Flat index, last subscript fastest, in 32-bit arithmetic that wraps.
-    int32_t index = 0;
-    int32_t factor = 1;
-    for (size_t k = Subscripts.size(); k-- > 0;) {
-        index += Subscripts[k] * factor;
-        factor *= reference->Dim(static_cast<int32_t>(k));
-    }
-    if (reference->Count() <= index) throw EParamError(element + "要素数を超えています");
-    reference->SetElementIndex(index);
+    reference->BindElement(TargetName, static_cast<TParamCollection&>(*Collection()).Find(TargetName), Subscripts);
+}
+
+void TParamCollectionItem::SetOwnerId(int32_t OwnerId) {
+    if (OwnerId == ownerId_) return;
+    ownerId_ = OwnerId;
+    Touch();
+}
+
+void TParamCollectionItem::SetLocal(bool Local) {
+    if (Local == local_) return;
+    local_ = Local;
+    if (auto* table = static_cast<TParamCollection*>(Collection())) table->localCount_ += Local ? 1 : -1;
+    Touch();
+}
+
+void TParamCollectionItem::Touch() {
+    if (auto* table = static_cast<TParamCollection*>(Collection())) table->TouchChain(Bucket());
+}
+
+void TParamCollectionItem::Added() {
+    THashCollectionItem::Added();
+    Touch();
+}
+
+void TParamCollectionItem::Deleting() {
+    Touch();
+    if (local_) --static_cast<TParamCollection&>(*Collection()).localCount_;
+    THashCollectionItem::Deleting();
 }
 
 void TParamCollectionItem::SaveToStream(TStream& Stream) const {
@@ -272,10 +322,11 @@ bool TParamCollectionItem::LoadFromStream(TStream& Stream) {
     const bool status = ReadStreamByte(Stream) != 0;
     const uint8_t reserved = ReadStreamByte(Stream);
     const int32_t ownerId = ReadStreamInt(Stream);
-    local_ = ReadStreamByte(Stream) != 0;
+    const bool local = ReadStreamByte(Stream) != 0;
+    SetLocal(local);
     status_ = status;
     reserved_ = reserved;
-    ownerId_ = ownerId;
+    SetOwnerId(ownerId);
     return !name.empty();
 }
 
@@ -285,10 +336,23 @@ TParamCollection::TParamCollection()
     : THashCollection(ItemClass<TParamCollectionItem>),
       defaultState_(std::make_unique<TPlayerState>()),
       state_(defaultState_.get()) {
+    chainGenerations_.fill(NewGeneration());
+    scopeGeneration_ = NewGeneration();
     for (int i = 0; i < SysVarCount; ++i) static_cast<TParamCollectionItem&>(Add()).InitSystem(i);
 }
 
 TParamCollection::~TParamCollection() = default;
+
+void TParamCollection::SetTempVarName(const std::string& Name) {
+    tempVarName_ = Name;
+    NewGeneration();
+}
+
+void TParamCollection::SetCurrentScope(int32_t Scope) {
+    if (Scope == currentScope_) return;
+    currentScope_ = Scope;
+    if (localCount_ > 0) scopeGeneration_ = NewGeneration();
+}
 
 void TParamCollection::SetState(TPlayerState* State) { state_ = State ? State : defaultState_.get(); }
 
@@ -297,6 +361,7 @@ TParamCollectionItem& TParamCollection::AddParam(uint8_t TypeCode) {
     if (!value) throw EParamError("内部エラー");
     auto& item = static_cast<TParamCollectionItem&>(Add());
     item.value_ = std::move(value);
+    item.Touch();
     return item;
 }
 
@@ -426,7 +491,7 @@ void TParamCollection::LoadVariables(TStream& Stream, int32_t Version) {
         for (int32_t& setting : settings) setting = ReadStreamInt(Stream);
         State().LoadHistorySettings(settings);
     }
-    if (Version >= 121) tempVarName_ = ReadStreamString(Stream);
+    if (Version >= 121) SetTempVarName(ReadStreamString(Stream));
     stack_.Clear();
     if (Version < 139) return;
     const int32_t count = ReadStreamCount(Stream, 4);

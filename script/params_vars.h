@@ -7,6 +7,7 @@
 #include "core/header.h"
 #include "script/params_values.h"
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,12 @@ public:
     void SetTarget(TParamCollectionItem* Item);
     int32_t ElementIndex() const { return index_; }
     void SetElementIndex(int32_t Index) { index_ = Index; }
+
+    // Designates one element of Item (which the name TargetName found; nullptr for none): the
+    // subscripts must be as many as its DimCount; the flat index (last subscript fastest,
+    // 32-bit wrapping arithmetic) must be below its Count. Otherwise EParamError
+    // "a[1]\r\n添え字が不正です" or "a[1,3]\r\n要素数を超えています" and the element index stays.
+    void BindElement(const std::string& TargetName, TParamCollectionItem* Item, const std::vector<int32_t>& Subscripts);
 
     // Binds the target to ParamMan->Find(TargetName): EParamError "\"name\" 変数がありません"
     // when no variable has the name. When the variable's value is itself a reference, its
@@ -125,9 +132,9 @@ public:
     bool IsStatus() const { return status_; }
     void SetStatus(bool Status) { status_ = Status; }
     int32_t OwnerId() const { return ownerId_; }
-    void SetOwnerId(int32_t OwnerId) { ownerId_ = OwnerId; }
+    void SetOwnerId(int32_t OwnerId);
     bool IsLocal() const { return local_; }
-    void SetLocal(bool Local) { local_ = Local; }
+    void SetLocal(bool Local);
 
     // The value's operations.
     TParamType GetParamType() const { return value_->ParamType(); }
@@ -164,12 +171,9 @@ public:
     // ConvertParam(value, Source).
     void ConvertFrom(const TCustomParam& Source) { ConvertParam(*value_, Source); }
 
-    // Binds this item's reference value to one element of the variable TargetName:
-    // the target becomes ParamMan->Find(TargetName); the subscripts must be as many as the
-    // target's DimCount; the flat index (last subscript fastest, 32-bit wrapping arithmetic)
-    // must be below the target's Count. Otherwise EParamError "a[1]\r\n添え字が不正です" or
-    // "a[1,3]\r\n要素数を超えています" and the element index stays. A subscript beyond its own
-    // dimension is not refused while the flat index stays below the count.
+    // Binds this item's reference value to one element of the variable TargetName of its
+    // table (TParamVar::BindElement). A subscript beyond its own dimension is not refused while
+    // the flat index stays below the count.
     void SetReference(const std::string& TargetName, const std::vector<int32_t>& Subscripts);
 
     void SaveToStream(TStream& Stream) const;
@@ -177,9 +181,16 @@ public:
     // Returns whether the record had a name. EReadError on short or absurd input.
     bool LoadFromStream(TStream& Stream);
 
+protected:
+    void Added() override;
+    void Deleting() override;
+
 private:
     friend class TParamCollection;
     friend class TParamVar;
+
+    // Tells the table that what a lookup along this item's chain finds may have changed.
+    void Touch();
 
     std::unique_ptr<TCustomParam> value_;
     uint8_t reserved_ = 0;
@@ -246,7 +257,17 @@ public:
 
     // The call depth the lookup takes as the current scope.
     int32_t CurrentScope() const { return currentScope_; }
-    void SetCurrentScope(int32_t Scope) { currentScope_ = Scope; }
+    void SetCurrentScope(int32_t Scope);
+
+    // Numbers that change whenever a lookup may find something else: one per hash chain
+    // (an item of the chain added, deleted, renamed, made local or given another owner, or its
+    // value object replaced) and one for the scope (the current scope changed while local
+    // items exist). No two tables ever share a number, so a cached lookup cannot outlive its table.
+    uint64_t ChainGeneration(int Bucket) const { return chainGenerations_[static_cast<size_t>(Bucket)]; }
+    uint64_t ScopeGeneration() const { return scopeGeneration_; }
+    // The newest number any table has taken, moved on also when "@Temp" is given another name:
+    // while it stays, no lookup of any table and no variable "@Temp" stands for has changed.
+    static uint64_t LastGeneration() { return lastGeneration_; }
 
     // The values of "@TextDelay", "@Cursor", "@SelStr" and "@SelIndex", and the name of the
     // variable "@Temp" stands for.
@@ -259,7 +280,7 @@ public:
     int32_t SelIndex() const { return selIndex_; }
     void SetSelIndex(int32_t Index) { selIndex_ = Index; }
     const std::string& TempVarName() const { return tempVarName_; }
-    void SetTempVarName(const std::string& Name) { tempVarName_ = Name; }
+    void SetTempVarName(const std::string& Name);
 
     // The player state the system variables read and write: the one given (not owned), or a
     // default that reads 0 or "" and ignores writes.
@@ -267,6 +288,8 @@ public:
     void SetState(TPlayerState* State);
 
 private:
+    friend class TParamCollectionItem;
+
     // Deletes every item that is neither a system nor a status variable, last first.
     void DeleteGameVariables();
     // Writes the type code and record of each item that Wanted picks, last first, after their count.
@@ -277,7 +300,14 @@ private:
     // Reads one entry into a new item; nullptr (and no item) when its record has no name.
     TParamCollectionItem* ReadEntry(TStream& Stream);
 
+    void TouchChain(int Bucket) { chainGenerations_[static_cast<size_t>(Bucket)] = NewGeneration(); }
+    static uint64_t NewGeneration() { return ++lastGeneration_; }
+    static inline uint64_t lastGeneration_ = 0;  // main thread only
+
     int32_t currentScope_ = 0;
+    std::array<uint64_t, 256> chainGenerations_;
+    uint64_t scopeGeneration_;
+    int32_t localCount_ = 0;  // items that are local
     TObjList<TMemoryStream> stack_;
     std::string selStr_;
     int32_t selIndex_ = 0;
@@ -286,6 +316,38 @@ private:
     std::string tempVarName_;
     std::unique_ptr<TPlayerState> defaultState_;
     TPlayerState* state_;
+};
+
+// A cached Find of one name in ParamMan: looked up again only when the table's generations
+// say the answer may have changed. With the variable, the kinds of its value object that the
+// expression runner reads directly.
+class TParamBinding {
+public:
+    explicit TParamBinding(std::string Name);
+    const std::string& Name() const { return name_; }
+    // ParamMan->Find(Name), nullptr when none.
+    TParamCollectionItem* Get(const TParamCollection& Vars) {
+        if (Vars.ChainGeneration(bucket_) != chainGeneration_ || Vars.ScopeGeneration() != scopeGeneration_)
+            Rebind(Vars);
+        return item_;
+    }
+    // What the last Get gave.
+    TParamCollectionItem* Item() const { return item_; }
+    // The value of the found variable when it is a plain int, else nullptr (valid after Get).
+    TParamInt* IntValue() const { return intValue_; }
+    // The value of the found variable when it is a reference, else nullptr (valid after Get).
+    const TParamVar* ReferenceValue() const { return referenceValue_; }
+
+private:
+    void Rebind(const TParamCollection& Vars);
+
+    std::string name_;
+    int bucket_;
+    uint64_t chainGeneration_ = 0;
+    uint64_t scopeGeneration_ = 0;
+    TParamCollectionItem* item_ = nullptr;
+    TParamInt* intValue_ = nullptr;
+    const TParamVar* referenceValue_ = nullptr;
 };
 
 // The variable table of the player, created before any script runs and freed at shut-down.

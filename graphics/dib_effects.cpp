@@ -16,6 +16,11 @@ uint32_t ColorValue(int32_t N, const TDIBColorFormat& Format, uint8_t R, uint8_t
     return N == 16 ? PackRGB(Format, R, G, B) : RGBQuad(R, G, B);
 }
 
+// Sum div Count (at most 255) from Inverse = 1 / Count. A quotient that is not whole lies at least
+// 1 / Count below the next whole number, and the half-step added keeps it there, far beyond the
+// rounding error of the double product: the result is exactly the integer division's.
+uint8_t Quotient(uint64_t Sum, double Inverse) { return uint8_t((double(Sum) + 0.5) * Inverse); }
+
 // Running red, green and blue sums of a window that slides one step at a time.
 template <typename T>
 struct TChannelSums {
@@ -148,11 +153,11 @@ void TDIB::Blur(int32_t N, int32_t Radius) {
                 if (x - r - 1 >= 0) sum.Sub(columns[size_t(x - r - 1)]), --cols;
                 if (x + r < w) sum.Add(columns[size_t(x + r)]), ++cols;
             }
-            const uint64_t count = uint64_t(rows) * uint64_t(cols);
+            const double inverse = 1 / (double(rows) * cols);
             const uint32_t value =
-                N <= 8 ? GreyIndex(uint32_t((sum.R + sum.G + sum.B) / count / 3), N)
-                       : ColorValue(N, NowPixelFormat(), uint8_t(sum.R / count), uint8_t(sum.G / count),
-                                    uint8_t(sum.B / count));
+                N <= 8 ? GreyIndex(uint32_t(Quotient(sum.R + sum.G + sum.B, inverse / 3)), N)
+                       : ColorValue(N, NowPixelFormat(), Quotient(sum.R, inverse), Quotient(sum.G, inverse),
+                                    Quotient(sum.B, inverse));
             StorePixel(row, x, N, value);
         }
         UpdateProgress(y);

@@ -323,15 +323,6 @@ void TDIB::SetHeight(int32_t Value) {
         SetSize(Width(), Value, BitCount());
 }
 
-TRGBQuad TDIB::PixelColor(int32_t X, int32_t Y) const {
-    const uint32_t v = GetPixel(X, Y);
-    if (BitCount() <= 8) return image_->ColorTable[v];
-    if (BitCount() == 24) return v;
-    uint8_t r, g, b;
-    UnpackRGB(NowPixelFormat(), v, r, g, b);
-    return RGBQuad(r, g, b);
-}
-
 void TDIB::SetBitCount(int32_t N) {
     if (N < 1) return Clear();
     if (Empty()) return SetSize(std::max(Width(), 1), std::max(Height(), 1), N);
@@ -348,7 +339,7 @@ void TDIB::SetBitCount(int32_t N) {
                 SetPixel(x, y, old.GetPixel(x, y));
                 continue;
             }
-            const TRGBQuad c = old.PixelColor(x, y);
+            const TRGBQuad c = old.ValueColor(old.GetPixel(x, y));
             if (N <= 8)
                 SetPixel(x, y, uint32_t(NearestPaletteIndex(image_->ColorTable.data(), PaletteCount(), QuadRed(c),
                                                             QuadGreen(c), QuadBlue(c))));
@@ -385,32 +376,12 @@ const uint8_t* TDIB::TopPBitsReadOnly() const {
 
 uint32_t TDIB::GetPixel(int32_t X, int32_t Y) const {
     if (X < 0 || Y < 0 || X >= Width() || Y >= Height()) return 0;
-    const uint8_t* row = ScanLineReadOnly(Y);
-    switch (BitCount()) {
-        case 1: return row[X / 8] >> (7 - X % 8) & 1;
-        case 4: return row[X / 2] >> (X % 2 ? 0 : 4) & 0x0F;
-        case 8: return row[X];
-        case 16: return Get16(row + 2 * X);
-        case 24: return row[3 * X] | row[3 * X + 1] << 8 | row[3 * X + 2] << 16;
-        default: return Get32(row + 4 * X);
-    }
+    return LoadPixel(ScanLineReadOnly(Y), X, BitCount());
 }
 
 void TDIB::SetPixel(int32_t X, int32_t Y, uint32_t Value) {
     if (X < 0 || Y < 0 || X >= Width() || Y >= Height()) return;
-    uint8_t* row = ScanLine(Y);
-    switch (BitCount()) {
-        case 1: {
-            const uint8_t mask = uint8_t(0x80 >> X % 8);
-            row[X / 8] = uint8_t(Value & 1 ? row[X / 8] | mask : row[X / 8] & ~mask);
-            break;
-        }
-        case 4:
-            row[X / 2] = uint8_t(X % 2 ? (row[X / 2] & 0xF0) | (Value & 0x0F) : (row[X / 2] & 0x0F) | (Value & 0x0F) << 4);
-            break;
-        default:
-            for (int i = 0; i < BitCount() / 8; ++i) row[BitCount() / 8 * X + i] = uint8_t(Value >> 8 * i);
-    }
+    StorePixel(ScanLine(Y), X, BitCount(), Value);
 }
 
 void TDIB::UpdatePalette() {

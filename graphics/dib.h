@@ -8,12 +8,15 @@
 // index; 16 bits a little-endian word in NowPixelFormat(); 24 bits blue, green, red bytes; 32 bits
 // a little-endian double word in NowPixelFormat(). Row Y starts at TopPBits() + Y * NextLine().
 // Every image lives in plain memory: MakeMemoryImage has nothing left to do.
+#include "core/header.h"
 #include "core/streams.h"
 #include "graphics/graphic.h"
 #include "graphics/pixelconv.h"
+#include "platform/clock.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +45,32 @@ constexpr TRGBQuad RGBQuad(uint8_t R, uint8_t G, uint8_t B) {
 }
 TRGBQuadTable MakeGreyColorTable();
 
+// The raw value of pixel X of a row at BitCount bits, and storing its low BitCount bits.
+inline uint32_t LoadPixel(const uint8_t* Row, int32_t X, int32_t BitCount) {
+    switch (BitCount) {
+        case 1: return Row[X / 8] >> (7 - X % 8) & 1;
+        case 4: return Row[X / 2] >> (X % 2 ? 0 : 4) & 0x0F;
+        case 8: return Row[X];
+        case 16: return Row[2 * X] | Row[2 * X + 1] << 8;
+        case 24: return Row[3 * X] | Row[3 * X + 1] << 8 | Row[3 * X + 2] << 16;
+        default: return Row[4 * X] | Row[4 * X + 1] << 8 | Row[4 * X + 2] << 16 | uint32_t(Row[4 * X + 3]) << 24;
+    }
+}
+inline void StorePixel(uint8_t* Row, int32_t X, int32_t BitCount, uint32_t Value) {
+    switch (BitCount) {
+        case 1: {
+            const uint8_t mask = uint8_t(0x80 >> X % 8);
+            Row[X / 8] = uint8_t(Value & 1 ? Row[X / 8] | mask : Row[X / 8] & ~mask);
+            break;
+        }
+        case 4:
+            Row[X / 2] = uint8_t(X % 2 ? (Row[X / 2] & 0xF0) | (Value & 0x0F) : (Row[X / 2] & 0x0F) | (Value & 0x0F) << 4);
+            break;
+        default:
+            for (int i = 0; i < BitCount / 8; ++i) Row[BitCount / 8 * X + i] = uint8_t(Value >> 8 * i);
+    }
+}
+
 // A system palette entry: red, green, blue, then the flags byte.
 struct TPaletteEntry {
     uint8_t Red, Green, Blue, Flags;
@@ -66,6 +95,14 @@ struct TDIBSharedImage {
 
     int32_t Size() const { return int32_t(Bits.size()); }
 };
+
+class TDIB;
+
+enum class TProgressStage { psStarting, psRunning, psEnding };
+// Progress of a long operation on an image. R is the part of the image worth showing again when
+// RedrawNow is set (the whole image at the start and the end).
+using TProgressEvent = std::function<void(TDIB& Sender, TProgressStage Stage, uint8_t PercentDone, bool RedrawNow,
+                                          const TRect& R, const std::string& Msg)>;
 
 class TDIB {
 public:
@@ -109,6 +146,16 @@ public:
     // Raw values: an index, the packed word, or B | G << 8 | R << 16 at 24 bits; 0 outside.
     uint32_t GetPixel(int32_t X, int32_t Y) const;
     void SetPixel(int32_t X, int32_t Y, uint32_t Value);
+    // The colour of a raw pixel value of this image (32-bit images are always 8-8-8).
+    TRGBQuad ValueColor(uint32_t Value) const {
+        if (BitCount() <= 8) return image_->ColorTable[Value & 0xFF];
+        if (BitCount() != 16) return Value & 0x00FFFFFF;
+        uint8_t r, g, b;
+        UnpackRGB(NowPixelFormat(), Value, r, g, b);
+        return RGBQuad(r, g, b);
+    }
+    // The colours of row Y.
+    void RowColors(int32_t Y, TRGBQuad* Out) const;
 
     void UpdatePalette();
     void MakeMemoryImage() {}
@@ -127,10 +174,35 @@ public:
     std::string BitmapInfo() const;
     int32_t BitmapInfoSize() const;
 
+    // Whole-image effects. Greyscale and Blur rebuild the image at N bits (1, 4, 8, 16, 24 or
+    // 32; at 8 bits or fewer with a grey colour table) and report progress row by row; Blur is a
+    // box filter over the (2 |Radius| + 1)-square window clipped to the image. Negative inverts
+    // the pixels in place, or the colour table at 8 bits or fewer.
+    void Greyscale(int32_t N);
+    void Blur(int32_t N, int32_t Radius);
+    void Negative();
+
+    TProgressEvent OnProgress;
+    // The milliseconds the progress reports read to space their redraw hints.
+    std::function<uint32_t()> ProgressClock = platform::ClockMs;
+
 private:
     std::shared_ptr<TDIBSharedImage> image_;
+    // Progress of the running effect: its name, the first row not yet hinted for redrawing, when
+    // the last hint went out, and the last percentage reported.
+    std::string progressName_;
+    int32_t progressOldY_ = 0;
+    uint32_t progressOldTime_ = 0;
+    int32_t progressOld_ = 0;
 
     void SetImage(std::shared_ptr<TDIBSharedImage> Image);
     void Changing();
-    TRGBQuad PixelColor(int32_t X, int32_t Y) const;
+
+    void Progress(TProgressStage Stage, int32_t Percent, bool RedrawNow, const TRect& R);
+    void ProgressInit(const std::string& Name);
+    // Row Y is done.
+    void UpdateProgress(int32_t Y);
+    void ProgressEnd();
+    // A fresh image of the same size at N bits; at 8 bits or fewer with the grey table of N bits.
+    void NewGreyableImage(int32_t N);
 };

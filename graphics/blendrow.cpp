@@ -1,6 +1,7 @@
 // The fill stores 48 bytes per step (16 pixels of 3 bytes, or whole pixels of any other size).
 // The alpha row takes four pixels per step in SSE2 16-bit lanes: every product d * (255 - w) + s * w
 // fits 16 bits, so the lanes give the scalar rule's values exactly; the scalar rule finishes the row.
+// The copy without the fourth byte masks four pixels per step the same way.
 #include "graphics/blendrow.h"
 
 #include <emmintrin.h>
@@ -54,6 +55,19 @@ void TRowFill::operator()(uint8_t* Dst, int32_t Count) const {
         _mm_store_si128(reinterpret_cast<__m128i*>(Dst + 32), p2);
     }
     std::memcpy(Dst, from, left);
+}
+
+void CopyRowNoAlpha32(uint8_t* Dst, const uint8_t* Src, int32_t Count) {
+    const __m128i rgb = _mm_set1_epi32(0x00FFFFFF);
+    int32_t x = 0;
+    for (; x + 4 <= Count; x += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Dst + ptrdiff_t(x) * 4),
+                         _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Src + ptrdiff_t(x) * 4)), rgb));
+    for (; x < Count; ++x) {
+        uint32_t v;
+        std::memcpy(&v, Src + ptrdiff_t(x) * 4, 4);
+        StorePixel(Dst + ptrdiff_t(x) * 4, 4, v & 0x00FFFFFF);
+    }
 }
 
 void AlphaMaskRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir, uint32_t A) {

@@ -23,6 +23,10 @@ private:
     int N;
 };
 
+// Count 32-bit pixels copied from Src with the fourth byte of each set to 0 (0x00RRGGBB values).
+// Byte addresses; no alignment needed; the rows do not overlap.
+void CopyRowNoAlpha32(uint8_t* Dst, const uint8_t* Src, int32_t Count);
+
 // Per byte (d * (255 - W) + s * W) div 256, 0 <= W <= 255.
 constexpr uint32_t BlendBytes(uint32_t D, uint32_t S, uint32_t W) {
     constexpr uint32_t lo = 0x00FF00FF;

@@ -186,13 +186,13 @@ void CopyScaled(const TScaledCopy& C, F Convert) {
 void CopyUnscaled32(const uint8_t* SrcTopLeft, const TCustomDIBX& Source, int32_t DX, int32_t DY,
                     const platform::PixelBuffer& D, const TRect& Clip) {
     const int32_t left = std::max(Clip.Left, -DX), right = std::min<int64_t>(Clip.Right, int64_t(Source.GetWidth()) - DX);
+    if (right <= left) return;
     for (int32_t y = Clip.Top; y < Clip.Bottom; ++y) {
         const int64_t sy = int64_t(y) + DY;
         if (sy < 0 || sy >= Source.GetHeight()) continue;
         const uint8_t* srcRow = SrcTopLeft + ptrdiff_t(sy) * Source.GetNextLine();
         uint8_t* destRow = D.pixels + ptrdiff_t(y) * D.pitch;
-        for (int32_t x = left; x < right; ++x)
-            StorePixel(destRow + ptrdiff_t(x) * 4, 4, From32(srcRow + (ptrdiff_t(x) + DX) * 4));
+        CopyRowNoAlpha32(destRow + ptrdiff_t(left) * 4, srcRow + (ptrdiff_t(left) + DX) * 4, int32_t(right - left));
     }
 }
 

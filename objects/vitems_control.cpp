@@ -225,11 +225,12 @@ int32_t TVelaControl::Origin(bool Vertical, bool Second) const {
     auto parentOrigin = [&] { return Vertical ? Parent->GetOriginY() - Parent->GetScrolly()
                                               : Parent->GetOriginX() - Parent->GetScrollx(); };
 
-    auto* self = const_cast<TVelaControl*>(this);
-    TCustomDIBX* own = self->GetSurface();
-    TCustomDIBX* parentSurface = Parent && Parent->GetBase() != Parent ? Parent->GetSurface() : nullptr;
-    const int32_t parentZoom = Parent ? (Vertical ? Parent->GetZoomy() : Parent->GetZoomx()) : 0;
-    if (!Second && PosZoomed && !Motion && parentSurface && own && zoom == parentZoom) {
+    // The surfaces are looked up only for a zoomed placement inside a parent.
+    const bool inParent = !Second && PosZoomed && !Motion && Parent && Parent->GetBase() != Parent &&
+                          zoom == (Vertical ? Parent->GetZoomy() : Parent->GetZoomx());
+    TCustomDIBX* own = inParent ? const_cast<TVelaControl*>(this)->GetSurface() : nullptr;
+    TCustomDIBX* parentSurface = own ? Parent->GetSurface() : nullptr;
+    if (parentSurface) {
         // Placed inside the parent's own picture, which is shown scaled to the parent's size.
         const int32_t parentExtent = Vertical ? Parent->GetHeight() : Parent->GetWidth();
         const int32_t surfaceExtent = Vertical ? parentSurface->GetHeight() : parentSurface->GetWidth();

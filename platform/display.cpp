@@ -87,9 +87,15 @@ bool HeadlessDisplay::setFullScreen(const DisplayModeInfo* mode) {
 }
 
 void HeadlessDisplay::present(const std::vector<PixelRect>& rects) {
-    frames.push_back(Frame{rects, frame_});
-    if (keepFrames > 0 && frames.size() > keepFrames)
-        frames.erase(frames.begin(), frames.begin() + static_cast<ptrdiff_t>(frames.size() - keepFrames));
+    if (keepFrames == 0 || frames.size() < keepFrames) {
+        frames.push_back(Frame{rects, frame_});
+        return;
+    }
+    // The oldest kept frame takes the new one in its own buffers: no allocation per frame.
+    frames.erase(frames.begin(), frames.end() - static_cast<ptrdiff_t>(keepFrames));
+    std::rotate(frames.begin(), frames.begin() + 1, frames.end());
+    frames.back().rects = rects;
+    frames.back().pixels = frame_;
 }
 
 void HeadlessDisplay::cursorPos(int32_t& x, int32_t& y) {

@@ -62,4 +62,22 @@ TEST(BlendRow, FillRowMatchesThePixelRule) {
                 }
 }
 
+// The copy against the one-pixel rule (the value without its fourth byte) for row lengths
+// across the four-pixel step at every byte offset, the bytes either side of the row left alone.
+TEST(BlendRow, CopyRowNoAlphaMatchesThePixelRule) {
+    std::vector<uint8_t> src(17 * 4 + 3);
+    for (size_t i = 0; i < src.size(); ++i) src[i] = uint8_t(i * 37 + 200);
+    for (int start = 0; start < 4; ++start)
+        for (int count = 0; count <= 17; ++count) {
+            std::vector<uint8_t> got(size_t(start + count * 4 + 2), 0xA5), want = got;
+            CopyRowNoAlpha32(got.data() + start, src.data() + 3 - start, count);
+            for (int i = 0; i < count; ++i) {
+                uint32_t v;
+                std::memcpy(&v, src.data() + 3 - start + i * 4, 4);
+                StorePixel(want.data() + start + i * 4, 4, v & 0x00FFFFFF);
+            }
+            ASSERT_EQ(got, want) << "start " << start << " count " << count;
+        }
+}
+
 }  // namespace

@@ -78,6 +78,14 @@ TEST(HeadlessDisplay, PresentRecordsTheRectsAndACopyOfTheClientArea) {
     }
     ASSERT_EQ(fresh.frames.size(), 1u);
     EXPECT_EQ(fresh.frames[0].pixel(0, 0), 3u);
+    // The kept frame takes the next one in its own buffer.
+    const uint8_t* kept = fresh.frames[0].pixels.data();
+    SetPixel(fresh.frame(), 0, 0, 4);
+    fresh.present({});
+    ASSERT_EQ(fresh.frames.size(), 1u);
+    EXPECT_EQ(fresh.frames[0].pixels.data(), kept);
+    EXPECT_EQ(fresh.frames[0].pixel(0, 0), 4u);
+    EXPECT_TRUE(fresh.frames[0].rects.empty());
 
     display.setBounds(0, 0, 5, 5);  // a new size starts black
     EXPECT_EQ(GetPixel(display.frame(), 3, 2), 0u);

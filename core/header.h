@@ -105,6 +105,20 @@ public:
     // Frees the object at Index. The entry is gone before the object's destructor runs, so
     // the list stays consistent whatever that destructor does.
     void Delete(int Index) { Extract(Index); }
+    // Frees, in one pass, every object Match accepts; the others keep their order. As with
+    // Delete, the entries are gone before the first object is freed.
+    template <class P>
+    void DeleteIf(P Match) {
+        std::vector<std::unique_ptr<T>> gone;
+        size_t kept = 0;
+        for (size_t i = 0; i < items_.size(); ++i) {
+            if (Match(static_cast<const T*>(items_[i].get())))
+                gone.push_back(std::move(items_[i]));
+            else if (kept++ != i)
+                items_[kept - 1] = std::move(items_[i]);
+        }
+        items_.resize(kept);
+    }
     // Frees every object, first to last; the list is empty before the first one is freed.
     virtual void Clear() {
         std::vector<std::unique_ptr<T>> items = std::move(items_);  // leaves items_ empty

@@ -488,8 +488,9 @@ public:
     void LoadFromStream(TStream& Stream, int32_t Version);
 
 private:
-    // Records leave only through Remove and Clear, which keep Watched.
+    // Records leave only through Remove, RemoveWatched and Clear, which keep Watched.
     using TObjList::Delete;
+    using TObjList::DeleteIf;
     using TObjList::Extract;
     using TObjList::Insert;
     TTimerData* Watch(TTimerData* Record);

@@ -38,8 +38,15 @@ void TTimerList::Remove(int Index) {
 
 template <class F>
 void TTimerList::RemoveWatched(F Match) {
-    for (size_t i = Watched.size(); i-- > 0;)
-        if (Match(Watched[i]->Level)) Remove(IndexOf(Watched[i]));
+    std::vector<const TTimerData*> gone;
+    std::erase_if(Watched, [&](const TTimerData* e) {
+        if (!Match(e->Level)) return false;
+        gone.push_back(e);
+        return true;
+    });
+    if (gone.empty()) return;
+    std::sort(gone.begin(), gone.end());
+    TObjList::DeleteIf([&](const TTimerData* e) { return std::binary_search(gone.begin(), gone.end(), e); });
 }
 
 void TTimerList::ClearLevel(int32_t Level) {

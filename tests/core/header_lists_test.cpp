@@ -99,6 +99,11 @@ TEST(ObjList, OwnsAndFreesItsObjects) {
         EXPECT_THROW(list.Items(3), EListError);
         EXPECT_THROW(list.Insert(5, nullptr), EListError);
 
+        list.DeleteIf([](const Tracked* t) { return t->id % 2 == 0; });  // 0 2 3: one pass
+        EXPECT_EQ(freed, (std::vector<int>{1, 0, 2}));
+        EXPECT_EQ(Tracked::countAtFree, 1);
+        EXPECT_EQ(list.Items(0)->id, 3);
+
         list.Clear();
         EXPECT_EQ(freed, (std::vector<int>{1, 0, 2, 3}));
         EXPECT_EQ(Tracked::countAtFree, 0);

@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-// The colour ($00BBGGRR) that transparent pixels of icons without an opacity plane take.
+// Magenta (0x00RRGGBB), the colour that transparent pixels of icons without an opacity plane take.
 constexpr int32_t kIconKey = 0x00FF00FF;
 
 class TDIBSurface : public TDIB {

@@ -1,8 +1,8 @@
 // TGA and icon files from arbitrary bytes, each input read both ways: a load either gives a
 // surface whose opacity plane (if any) has its size and which writes out as TGA and reads back
 // with the same pixels, or raises one of the engine's own errors and leaves the surface empty.
-// A TGA declaring more than MaxPixels pixels is not read, so that no input spends its time
-// filling a large surface (an icon holds at most 256 x 256).
+// A TGA declaring more than MaxPixels pixels is not read, and a larger surface (a BMP in an
+// icon file) is not written out, so that no input spends its time on a large surface.
 // Seed corpus: tests/tools/make_tga_icon_fixtures.py corpus fuzz/corpus/tga_icon_read
 #include "fuzz/harness.h"
 #include "graphics/dibsfc.h"
@@ -15,7 +15,7 @@ constexpr int64_t MaxPixels = 256 * 256;
 
 void CheckSound(const TDIBSurface& S) {
     if (S.Alpha) Check(S.Alpha->Width() == S.Width() && S.Alpha->Height() == S.Height());
-    if (S.Empty()) return;
+    if (S.Empty() || int64_t(S.Width()) * S.Height() > MaxPixels) return;
     TMemoryStream tga, icon;
     S.SaveTGA(tga);
     S.SaveIcon(icon, false);

@@ -30,16 +30,10 @@ std::vector<uint8_t> ReadRange(TStream& Stream, int64_t At, int64_t Count, int64
     return bytes;
 }
 
-struct TDirEntry {
-    int32_t Width, Height;  // as the directory states them (0 stands for 256)
-    int32_t HotX, HotY;
-    uint32_t Bytes, Offset;
-};
-
 // The 32 x 32 entry when there is one, else the largest; the first of equals.
-const TDirEntry& ChooseEntry(const std::vector<TDirEntry>& Entries) {
-    const TDirEntry* best = &Entries.front();
-    for (const TDirEntry& e : Entries) {
+const TIconEntry& ChooseEntry(const std::vector<TIconEntry>& Entries) {
+    const TIconEntry* best = &Entries.front();
+    for (const TIconEntry& e : Entries) {
         if (e.Width == 32 && e.Height == 32) return e;
         if (int64_t(e.Width) * e.Height > int64_t(best->Width) * best->Height) best = &e;
     }
@@ -63,75 +57,44 @@ uint32_t RowColour(const uint8_t* Row, int32_t X, int Bits, const std::vector<ui
     return index < Palette.size() ? Palette[index] : 0;
 }
 
-// One image of an icon or cursor file: a BITMAPINFOHEADER whose height counts the colour and
-// the mask rows, the colour table, the colour rows and the mask rows, all bottom-up.
-TCursorImage DecodeImage(const std::vector<uint8_t>& Res) {
-    if (Res.size() >= 8 && std::memcmp(Res.data(), "\x89PNG\r\n\x1a\n", 8) == 0) throw EInvalidGraphic(kPngCursor);
-    const int64_t size = static_cast<int64_t>(Res.size());
-    if (size < 40) Invalid();
-    const uint8_t* p = Res.data();
-    const int64_t headerSize = Get32(p);
-    const int32_t width = static_cast<int32_t>(Get32(p + 4)), fullHeight = static_cast<int32_t>(Get32(p + 8));
-    const int bits = Get16(p + 14);
-    const uint32_t compression = Get32(p + 16), used = Get32(p + 32);
-    if (headerSize < 40 || headerSize > size || compression != 0) Invalid();
-    if (width < 1 || width > kMaxCursorSide || fullHeight < 2 || fullHeight > 2 * kMaxCursorSide) Invalid();
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) Invalid();
-    const int32_t height = fullHeight / 2;
-    const int64_t entries = bits <= 8 && used == 0 ? int64_t(1) << bits : used;
-    if (bits <= 8 && entries > int64_t(1) << bits) Invalid();
-    const int64_t colourRow = DIBWidthBytes(width, bits), maskRow = DIBWidthBytes(width, 1);
-    const int64_t colourStart = headerSize + entries * 4, maskStart = colourStart + colourRow * height;
-    if (maskStart + maskRow * height > size) Invalid();
-
-    std::vector<uint32_t> palette;
-    if (bits <= 8)
-        for (int64_t i = 0; i < entries; ++i) palette.push_back(Get32(p + headerSize + i * 4) & 0xFFFFFF);
-
+// The picture of one image: a masked pixel is transparent, or opaque black where it would
+// invert the screen; the alpha bytes of a 32-bit image count unless they are all 0.
+TCursorImage DecodeImage(const TIconImage& Icon) {
+    if (Icon.Bits == 16) Invalid();
     TCursorImage image;
-    image.Width = width;
-    image.Height = height;
-    image.Pixels.resize(static_cast<size_t>(width) * height);
+    image.Width = Icon.Width;
+    image.Height = Icon.Height;
+    image.Pixels.resize(static_cast<size_t>(Icon.Width) * Icon.Height);
     bool anyAlpha = false;
     std::vector<uint8_t> alpha(image.Pixels.size());
-    for (int32_t y = 0; y < height; ++y) {
-        const uint8_t* row = p + colourStart + colourRow * (height - 1 - y);
-        for (int32_t x = 0; x < width; ++x) {
-            const size_t at = static_cast<size_t>(y) * width + x;
-            image.Pixels[at] = RowColour(row, x, bits, palette, alpha[at]);
+    for (int32_t y = 0; y < Icon.Height; ++y) {
+        const uint8_t* row = Icon.ColourRowAt(y);
+        for (int32_t x = 0; x < Icon.Width; ++x) {
+            const size_t at = static_cast<size_t>(y) * Icon.Width + x;
+            image.Pixels[at] = RowColour(row, x, Icon.Bits, Icon.Palette, alpha[at]);
             anyAlpha |= alpha[at] != 0;
         }
     }
-    for (int32_t y = 0; y < height; ++y) {
-        const uint8_t* mask = p + maskStart + maskRow * (height - 1 - y);
-        for (int32_t x = 0; x < width; ++x) {
-            uint32_t& pixel = image.Pixels[static_cast<size_t>(y) * width + x];
-            const bool masked = mask[x >> 3] >> (7 - (x & 7)) & 1;
-            if (masked)
+    for (int32_t y = 0; y < Icon.Height; ++y)
+        for (int32_t x = 0; x < Icon.Width; ++x) {
+            const size_t at = static_cast<size_t>(y) * Icon.Width + x;
+            uint32_t& pixel = image.Pixels[at];
+            if (Icon.Masked(x, y))
                 pixel = anyAlpha || pixel == 0 ? 0 : 0xFF000000;
             else
-                pixel |= uint32_t(anyAlpha ? alpha[static_cast<size_t>(y) * width + x] : 255) << 24;
+                pixel |= uint32_t(anyAlpha ? alpha[at] : 255) << 24;
         }
-    }
     return image;
 }
 
 // An icon or cursor file in [Start, End) of Stream; offsets count from Start.
 TCursorImage ReadIconFile(TStream& Stream, int64_t Start, int64_t End) {
-    const std::vector<uint8_t> dir = ReadRange(Stream, Start, 6, End);
-    const uint16_t type = Get16(dir.data() + 2), count = Get16(dir.data() + 4);
-    if (Get16(dir.data()) != 0 || (type != 1 && type != 2) || count == 0) Invalid();
-    const std::vector<uint8_t> raw = ReadRange(Stream, Start + 6, count * kDirEntrySize, End);
-    std::vector<TDirEntry> entries;
-    for (int i = 0; i < count; ++i) {
-        const uint8_t* e = raw.data() + i * kDirEntrySize;
-        entries.push_back({e[0] ? e[0] : 256, e[1] ? e[1] : 256, Get16(e + 4), Get16(e + 6), Get32(e + 8), Get32(e + 12)});
-    }
-    const TDirEntry& chosen = ChooseEntry(entries);
-    if (chosen.Bytes > kMaxImageResource) Invalid();
-    TCursorImage image = DecodeImage(ReadRange(Stream, Start + chosen.Offset, chosen.Bytes, End));
-    image.HotX = type == 2 ? std::min(chosen.HotX, image.Width - 1) : image.Width / 2;
-    image.HotY = type == 2 ? std::min(chosen.HotY, image.Height - 1) : image.Height / 2;
+    const TIconDirectory dir = ReadIconDirectory(Stream, Start, End);
+    const TIconEntry& chosen = ChooseEntry(dir.Entries);
+    TCursorImage image = DecodeImage(ReadIconImage(Stream, chosen, Start, End));
+    const bool cursor = dir.Type == 2;
+    image.HotX = cursor ? std::min(chosen.HotX, image.Width - 1) : image.Width / 2;
+    image.HotY = cursor ? std::min(chosen.HotY, image.Height - 1) : image.Height / 2;
     return image;
 }
 
@@ -186,6 +149,53 @@ TCursorImage ReadAnimatedCursor(TStream& Stream, int64_t Start, int64_t End) {
 }
 
 }  // namespace
+
+TIconDirectory ReadIconDirectory(TStream& Stream, int64_t Start, int64_t End) {
+    const std::vector<uint8_t> head = ReadRange(Stream, Start, 6, End);
+    const uint16_t type = Get16(head.data() + 2), count = Get16(head.data() + 4);
+    if (Get16(head.data()) != 0 || (type != 1 && type != 2) || count == 0) Invalid();
+    const std::vector<uint8_t> raw = ReadRange(Stream, Start + 6, count * kDirEntrySize, End);
+    TIconDirectory dir;
+    dir.Type = type;
+    for (int i = 0; i < count; ++i) {
+        const uint8_t* e = raw.data() + i * kDirEntrySize;
+        dir.Entries.push_back({e[0] ? e[0] : 256, e[1] ? e[1] : 256, Get16(e + 4), Get16(e + 6), Get32(e + 8), Get32(e + 12)});
+    }
+    return dir;
+}
+
+// A BITMAPINFOHEADER whose height counts the colour and the mask rows, the colour table, the
+// colour rows and the mask rows, all bottom-up.
+TIconImage ReadIconImage(TStream& Stream, const TIconEntry& Entry, int64_t Start, int64_t End) {
+    if (Entry.Bytes > kMaxImageResource) Invalid();
+    TIconImage image;
+    image.Resource = ReadRange(Stream, Start + Entry.Offset, Entry.Bytes, End);
+    const std::vector<uint8_t>& res = image.Resource;
+    if (res.size() >= 8 && std::memcmp(res.data(), "\x89PNG\r\n\x1a\n", 8) == 0) throw EInvalidGraphic(kPngCursor);
+    const int64_t size = static_cast<int64_t>(res.size());
+    if (size < 40) Invalid();
+    const uint8_t* p = res.data();
+    const int64_t headerSize = Get32(p);
+    const int32_t width = static_cast<int32_t>(Get32(p + 4)), fullHeight = static_cast<int32_t>(Get32(p + 8));
+    const int bits = Get16(p + 14);
+    const uint32_t compression = Get32(p + 16), used = Get32(p + 32);
+    if (headerSize < 40 || headerSize > size || compression != 0) Invalid();
+    if (width < 1 || width > kMaxCursorSide || fullHeight < 2 || fullHeight > 2 * kMaxCursorSide) Invalid();
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) Invalid();
+    image.Width = width;
+    image.Height = fullHeight / 2;
+    image.Bits = bits;
+    const int64_t entries = bits <= 8 && used == 0 ? int64_t(1) << bits : used;
+    if (bits <= 8 && entries > int64_t(1) << bits) Invalid();
+    image.ColourRow = DIBWidthBytes(width, bits);
+    image.MaskRow = DIBWidthBytes(width, 1);
+    image.ColourStart = headerSize + entries * 4;
+    image.MaskStart = image.ColourStart + image.ColourRow * image.Height;
+    if (image.MaskStart + image.MaskRow * image.Height > size) Invalid();
+    if (bits <= 8)
+        for (int64_t i = 0; i < entries; ++i) image.Palette.push_back(Get32(p + headerSize + i * 4) & 0xFFFFFF);
+    return image;
+}
 
 TCursorImage ReadCursorFile(TStream& Stream) {
     const int64_t start = Stream.Position(), end = Stream.Size();

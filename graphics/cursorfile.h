@@ -25,3 +25,39 @@ struct TCursorImage {
 // Reads the cursor file that Stream holds from its position to its end. EInvalidGraphic on a
 // damaged, truncated or absurd file, and on an image stored as PNG (not decoded here).
 TCursorImage ReadCursorFile(TStream& Stream);
+
+// ---- The bounded reader of icon and cursor files, shared with the image surface ----
+
+// A directory entry as stored (a width or height of 0 stands for 256).
+struct TIconEntry {
+    int32_t Width, Height;
+    int32_t HotX, HotY;  // the planes and bit count of an icon
+    uint32_t Bytes, Offset;
+};
+
+struct TIconDirectory {
+    int32_t Type = 0;  // 1 icon, 2 cursor
+    std::vector<TIconEntry> Entries;  // at least one
+};
+
+// One stored image, its layout checked to lie inside Resource: 1, 4, 8, 16, 24 or 32 bits, at
+// most 256 pixels a side, uncompressed.
+struct TIconImage {
+    int32_t Width = 0, Height = 0;  // of the colour bitmap (half the stored height)
+    int32_t Bits = 0;
+    std::vector<uint32_t> Palette;  // 0x00RRGGBB, the stored table of an image of 8 bits or fewer
+    std::vector<uint8_t> Resource;  // the whole stored image
+    int64_t ColourStart = 0, ColourRow = 0, MaskStart = 0, MaskRow = 0;
+
+    // Rows by Y from the top.
+    const uint8_t* ColourRowAt(int32_t Y) const { return Resource.data() + ColourStart + ColourRow * (Height - 1 - Y); }
+    bool Masked(int32_t X, int32_t Y) const {
+        return Resource[size_t(MaskStart + MaskRow * (Height - 1 - Y) + (X >> 3))] >> (7 - (X & 7)) & 1;
+    }
+};
+
+// The directory of the icon or cursor file in [Start, End) of Stream, and an image it lists
+// (offsets count from Start). EInvalidGraphic when anything lies outside [Start, End), when the
+// directory is empty or damaged, and for an image stored as PNG.
+TIconDirectory ReadIconDirectory(TStream& Stream, int64_t Start, int64_t End);
+TIconImage ReadIconImage(TStream& Stream, const TIconEntry& Entry, int64_t Start, int64_t End);

@@ -13,6 +13,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+
+// Magenta (0x00RRGGBB), the colour that transparent pixels of icons without an opacity plane take.
+constexpr int32_t kIconKey = 0x00FF00FF;
 
 class TDIBSurface : public TDIB {
 public:
@@ -68,6 +72,24 @@ public:
     void Resize(int32_t Width, int32_t Height, int32_t TransColor, bool Smooth) {
         ResizeEx(Width, Height, true, TransColor, Smooth);
     }
+
+    // ---- Files, by extension (any case): ".tga", ".ico" and ".cur", else BMP ----
+    // A failed load raises and leaves the surface empty; a failed save leaves the file as it was.
+    void LoadFromFile(const std::string& FileName);
+    void SaveToFile(const std::string& FileName) const;
+    // Truevision files of types 1, 2, 3 and their run-length forms 9, 10, 11; another type
+    // leaves the surface empty. 16-bit (and 15-bit) pixels become 5-6-5; a 32-bit one keeps its
+    // fourth byte.
+    void LoadTGA(TStream& Stream);
+    // Top-down, 1 and 4 bits as an 8-bit colour-mapped file, 15 and 16 bits as 5-5-5.
+    void SaveTGA(TStream& Stream) const;
+    // A BMP file, or the first image of an icon or cursor file. A 32-bit image becomes 24 bits
+    // with its fourth byte as Alpha, a 1-bit image gets Alpha from its mask; in others the masked
+    // pixels take the key colour kIconKey (indexed: an entry no pixel uses, set to it, else the
+    // nearest one).
+    void LoadIcon(TStream& Stream);
+    // One image (16 and 32 bits as 24), every pixel opaque; a cursor's hot spot is (HotX, HotY).
+    void SaveIcon(TStream& Stream, bool IsCursor, int32_t HotX = 0, int32_t HotY = 0) const;
 
     // ---- Transfers from a source of the same BitCount (another depth raises an error) ----
     // Clips the transfer of SrcRect to (X, Y) against this image; true when something is left.

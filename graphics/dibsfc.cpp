@@ -66,14 +66,6 @@ uint32_t BlendRGB(uint32_t D, uint32_t S, uint32_t A) {
     return rb | g;
 }
 
-TRGBQuad ColorOf(const TDIB& Dib, uint32_t Pixel) {
-    if (Dib.BitCount() <= 8) return Dib.ImageColorTable()[Pixel & 0xFF];
-    if (Dib.BitCount() == 24) return Pixel & 0xFFFFFF;
-    uint8_t r, g, b;
-    UnpackRGB(Dib.NowPixelFormat(), Pixel, r, g, b);
-    return RGBQuad(r, g, b);
-}
-
 TRect BoundsOf(const TDIB& Dib) { return TRect{0, 0, Dib.Width(), Dib.Height()}; }
 
 // Narrows [L, R) to [0, Size), moving the destination position P by what L moved.
@@ -231,7 +223,7 @@ void TDIBSurface::CopyConvert(int32_t X, int32_t Y, const TDIB& Source) {
         return CopyAllTo(X, Y, source);
 
     auto convert = [&](uint32_t Pixel) {
-        const TRGBQuad c = ColorOf(source, Pixel);
+        const TRGBQuad c = source.ValueColor(Pixel);
         return RGBToPixel(QuadRed(c), QuadGreen(c), QuadBlue(c));
     };
     std::vector<uint32_t> table;  // indexed to indexed: each source index once

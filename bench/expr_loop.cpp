@@ -22,15 +22,6 @@ int64_t ExpectedSum() {
     return sum;
 }
 
-void Load(TVelaParser& Expression, const std::string& Text) {
-    TBuildVelaParser compiler;
-    compiler.Build(Text);
-    TMemoryStream stream;
-    compiler.SaveToStream(stream);
-    stream.SetPosition(0);
-    Expression.LoadFromStream(stream);
-}
-
 // Time per loop iteration, and per operation when each iteration runs Operations of them.
 void SetCounters(benchmark::State& State, int Operations) {
     using benchmark::Counter;
@@ -47,8 +38,8 @@ public:
         CreateParamMan();
         CreateSysFuncMan();
         for (const char* name : {"i", "s"}) ParamMan->AddParam(PT_INT).SetName(name);
-        Load(increment_, "i = i + 1");
-        Load(sum_, "s = s + i * 3 % 7");
+        CompileExpression("i = i + 1", increment_);
+        CompileExpression("s = s + i * 3 % 7", sum_);
     }
     ~TOurLoop() {
         FreeSysFuncMan();

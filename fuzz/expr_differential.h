@@ -175,16 +175,11 @@ inline std::string Differential(const uint8_t* Data, size_t Size) {
         RawOperations(in, planned);
     } else {
         text = Statement(in);
-        TMemoryStream stored;
         try {
-            TBuildVelaParser compiler;
-            compiler.Build(text);
-            compiler.SaveToStream(stored);
+            CompileExpression(text, planned);
         } catch (const EVelaError&) {
             return "";  // a syntax error has nothing to run
         }
-        stored.SetPosition(0);
-        planned.LoadFromStream(stored);
     }
     unplanned.Assign(planned);
     const std::string fast = RunBoth(planned, true, variant, what);

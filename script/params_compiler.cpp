@@ -474,17 +474,21 @@ void TBuildOpeData::SaveToStream(TStream& Stream) const {
     op.SaveToStream(Stream);
 }
 
+void CompileExpression(const std::string& Text, TVelaParser& Expression) {
+    TBuildVelaParser compiler;
+    compiler.Build(Text);
+    TMemoryStream stream;
+    compiler.SaveToStream(stream);
+    stream.SetPosition(0);
+    Expression.LoadFromStream(stream);
+}
+
 bool CheckExprSyntax(const std::string& Text) {
     const std::string text = Trimmed(Text);
     if (text.empty()) return false;
     try {
-        TBuildVelaParser compiler;
-        compiler.Build(text);
-        TMemoryStream stream;
-        compiler.SaveToStream(stream);
-        stream.SetPosition(0);
         TVelaParser expression;
-        expression.LoadFromStream(stream);
+        CompileExpression(text, expression);
         expression.Execute();
     } catch (const EVelaError&) {
         return false;

@@ -232,6 +232,10 @@ struct TExprRunStats {
 };
 extern TExprRunStats ExprRunStats;
 
+// Compiles Text into Expression through its stored form, as a page carries it (so that it is
+// planned as a loaded one is); a syntax error raises and leaves Expression as it was.
+void CompileExpression(const std::string& Text, TVelaParser& Expression);
+
 // Whether Text (trimmed, not empty) compiles and stores; it is then run once, its errors
 // discarded.
 bool CheckExprSyntax(const std::string& Text);

@@ -29,14 +29,7 @@ protected:
         item.SetAsInt(Value);
         return item;
     }
-    static void Load(TVelaParser& Expression, const std::string& Text) {
-        TBuildVelaParser compiler;
-        compiler.Build(Text);
-        TMemoryStream stream;
-        compiler.SaveToStream(stream);
-        stream.SetPosition(0);
-        Expression.LoadFromStream(stream);
-    }
+    static void Load(TVelaParser& Expression, const std::string& Text) { CompileExpression(Text, Expression); }
     // Runs Expression and gives x.
     std::string Run(TVelaParser& Expression) {
         Expression.Execute();

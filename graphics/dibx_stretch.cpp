@@ -32,13 +32,15 @@ int64_t Fixed(double V, int64_t Limit, bool Round = false) {
     return f >= double(Limit) ? Limit : int64_t(f);
 }
 
-// One axis of a stretched draw: destination index k samples source index Sample(k).
+// One axis of a stretched draw: destination index k samples source index Sample(k). Positions
+// below 0 (a source rectangle reaching past the surface) round down, so that they fall outside
+// rather than onto pixel 0; at and above 0 this is the truncation toward zero of the steps.
 struct TAxis {
     int64_t Start, Step;
     std::optional<std::pair<int32_t, int32_t>> Clamp;  // [first, last] sample kept in
 
     int64_t Sample(int64_t K) const {
-        const int64_t s = (Start + K * Step) / 65536;
+        const int64_t s = (Start + K * Step) >> 16;
         return Clamp ? std::clamp<int64_t>(s, Clamp->first, Clamp->second) : s;
     }
 };

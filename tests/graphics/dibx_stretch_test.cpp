@@ -49,6 +49,16 @@ uint32_t RefAdd(int Bits, uint32_t D, uint32_t S, uint32_t I) {
     return PerChannel(Bits, D, S, [&](uint64_t d, uint64_t s, uint64_t max) { return std::min(d + ((s * I) >> 8), max); });
 }
 
+// A pixel of the masked alpha draw.
+uint32_t RefMask(int Bits, uint32_t D, uint32_t S, uint32_t M, uint32_t A) {
+    A = std::min(A, 255u);
+    if (M == 0) return D;
+    if (!Packed(Bits)) return RefBlend(Bits, D, S, M * A / 256);
+    if (A == 255) return M == 255 ? S : RefBlend(Bits, D, S, M);
+    if (Bits != 32 && S == D) return D;
+    return RefBlend(Bits, D, S, Bits == 32 && M == 255 ? A : M * A / 256);
+}
+
 // Source columns 0..n-1 as (x + 1) | (y + 1) << 5 on every format.
 uint32_t Coded(int x, int y) { return uint32_t(x + 1) | uint32_t(y + 1) << 5; }
 
@@ -167,14 +177,7 @@ TEST(DIBXStretch, PixelRulesMatchTheReference) {
                  return packed && s == d ? d : RefBlend(bits, d, s, a);
              }},
             {"StretchDrawMask", [&](TDIBX& d, int a) { d.StretchDrawMask(all, src, all, false, false, mask, a); },
-             [&](uint32_t d, uint32_t s, uint32_t m, uint32_t a) {
-                 a = std::min(a, 255u);
-                 if (m == 0) return d;
-                 if (!packed) return RefBlend(bits, d, s, m * a / 256);
-                 if (a == 255) return m == 255 ? s : RefBlend(bits, d, s, m);
-                 if (bits != 32 && s == d) return d;
-                 return RefBlend(bits, d, s, bits == 32 && m == 255 ? a : m * a / 256);
-             }},
+             [&](uint32_t d, uint32_t s, uint32_t m, uint32_t a) { return RefMask(bits, d, s, m, a); }},
             {"StretchDrawAdd", [&](TDIBX& d, int a) { d.StretchDrawAdd(all, src, all, true, false, false, a); },
              [&](uint32_t d, uint32_t s, uint32_t, uint32_t a) { return s == key ? d : RefAdd(bits, d, s, std::min(a, 256u)); }},
             {"StretchDrawAddMask", [&](TDIBX& d, int a) { d.StretchDrawAddMask(all, src, all, false, false, mask, a); },
@@ -204,6 +207,35 @@ TEST(DIBXStretch, PixelRulesMatchTheReference) {
     EXPECT_EQ(d.GetPixel(1, 1), 0u);
     d.StretchDrawAdd(d.GetBoundsRect(), white, white.GetBoundsRect(), false, false, false, 255);
     EXPECT_EQ(d.GetPixel(3, 3), 0x00FEFEFEu);
+}
+
+// The four-pixel steps of the 32-bit masked draw against the one-pixel rule: every row length up
+// to 17 at every offset within a step, mirrored or not, over a grid of mask and alpha values
+// (every third source pixel equals its destination).
+TEST(DIBXStretch, PackedMaskRowMatchesThePixelRule) {
+    const uint32_t levels[] = {0, 1, 2, 127, 128, 129, 254, 255};
+    constexpr int W = 24;
+    TDIBX src, mask;
+    auto dv = [](int x, int y) { return Mix(x, y, 21); };
+    auto sv = [&](int x, int y) { return (x + y) % 3 == 0 ? dv(x + 3, y) : Mix(x, y, 22); };
+    Paint(src, W, 8, 32, sv);
+    Paint(mask, W, 8, 8, [&](int x, int y) { return levels[(x + y * 3) % 8]; });
+    for (uint32_t a : {1u, 100u, 254u, 255u})
+        for (bool mirror : {false, true})
+            for (int len = 1; len <= 17; ++len)
+                for (int at = 0; at < 4; ++at) {
+                    TDIBX d;
+                    Paint(d, W, 8, 32, dv);
+                    const TRect from = Bounds(2, 0, len, 8);
+                    d.StretchDrawMask(Bounds(3 + at, 0, len, 8), src, from, mirror, false, mask, int32_t(a));
+                    for (int y = 0; y < 8; ++y)
+                        for (int x = 0; x < W; ++x) {
+                            const int k = x - 3 - at, sx = mirror ? from.Right - 1 - k : from.Left + k;
+                            const uint32_t want = k < 0 || k >= len ? dv(x, y)
+                                                                    : RefMask(32, dv(x, y), sv(sx, y), mask.GetPixel(sx, y), a);
+                            ASSERT_EQ(d.GetPixel(x, y), want) << "a " << a << " mirror " << mirror << " len " << len << " at " << at << " pixel " << x << "," << y;
+                        }
+                }
 }
 
 // Source rectangles and masks reaching past every edge of their surfaces: only the destination

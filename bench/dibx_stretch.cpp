@@ -42,7 +42,8 @@ struct TPixman {
     std::vector<uint32_t> DstBits, SrcBits;
     std::vector<uint8_t> MaskBits;
     pixman_image_t *Dst, *Src, *Mask;
-    TPixman() : DstBits(size_t(kDstW) * kDstH, 0x00203040), SrcBits(size_t(kSrcW) * kSrcH), MaskBits(size_t(kSrcW) * kSrcH) {
+    TPixman()
+        : DstBits(size_t(kDstW) * kDstH, 0x00203040), SrcBits(size_t(kSrcW) * kSrcH), MaskBits(size_t(kSrcW) * kSrcH) {
         for (int y = 0; y < kSrcH; ++y)
             for (int x = 0; x < kSrcW; ++x) {
                 SrcBits[size_t(y) * kSrcW + x] = Colour(x, y);
@@ -53,7 +54,8 @@ struct TPixman {
         Mask = pixman_image_create_bits(PIXMAN_a8, kSrcW, kSrcH, reinterpret_cast<uint32_t*>(MaskBits.data()), kSrcW);
         // Destination to source: 640 / 800 and 480 / 600 source pixels per destination pixel.
         pixman_transform_t t;
-        pixman_transform_init_scale(&t, pixman_double_to_fixed(double(kSrcW) / kDstW), pixman_double_to_fixed(double(kSrcH) / kDstH));
+        pixman_transform_init_scale(&t, pixman_double_to_fixed(double(kSrcW) / kDstW),
+                                    pixman_double_to_fixed(double(kSrcH) / kDstH));
         for (pixman_image_t* image : {Src, Mask}) {
             pixman_image_set_transform(image, &t);
             pixman_image_set_filter(image, PIXMAN_FILTER_NEAREST, nullptr, 0);

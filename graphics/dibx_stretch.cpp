@@ -157,24 +157,28 @@ void StretchMaskRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, con
     int32_t i = 0;
     for (; i + 4 <= Count; i += 4) {
         const int32_t* c = Cols + i;
-        const uint32_t m4 = uint32_t(Mask[c[0]]) | uint32_t(Mask[c[1]]) << 8 | uint32_t(Mask[c[2]]) << 16 |
-                            uint32_t(Mask[c[3]]) << 24;
+        const uint32_t m4 =
+            uint32_t(Mask[c[0]]) | uint32_t(Mask[c[1]]) << 8 | uint32_t(Mask[c[2]]) << 16 | uint32_t(Mask[c[3]]) << 24;
         if (m4 == 0) continue;
         uint8_t* dp = Dst + ptrdiff_t(i) * 4;
         const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp));
-        const __m128i s = _mm_setr_epi32(int(Load<4>(Src + ptrdiff_t(c[0]) * 4)), int(Load<4>(Src + ptrdiff_t(c[1]) * 4)),
-                                         int(Load<4>(Src + ptrdiff_t(c[2]) * 4)), int(Load<4>(Src + ptrdiff_t(c[3]) * 4)));
+        const __m128i s =
+            _mm_setr_epi32(int(Load<4>(Src + ptrdiff_t(c[0]) * 4)), int(Load<4>(Src + ptrdiff_t(c[1]) * 4)),
+                           int(Load<4>(Src + ptrdiff_t(c[2]) * 4)), int(Load<4>(Src + ptrdiff_t(c[3]) * 4)));
         // Weights in four 16-bit lanes: m at full alpha, else A for a mask of 255 and m * A div 256.
         const __m128i m = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(m4)), zero);
         const __m128i is255 = _mm_cmpeq_epi16(m, c255);
-        const __m128i scaled = _mm_or_si128(_mm_and_si128(is255, a), _mm_andnot_si128(is255, _mm_srli_epi16(_mm_mullo_epi16(m, a), 8)));
+        const __m128i scaled =
+            _mm_or_si128(_mm_and_si128(is255, a), _mm_andnot_si128(is255, _mm_srli_epi16(_mm_mullo_epi16(m, a), 8)));
         const __m128i w = _mm_or_si128(_mm_and_si128(full, m), _mm_andnot_si128(full, scaled));
         const __m128i w2 = _mm_unpacklo_epi16(w, w);
         auto half = [&](__m128i dd, __m128i ss, __m128i ww) {
-            return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(dd, _mm_sub_epi16(c255, ww)), _mm_mullo_epi16(ss, ww)), 8);
+            return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(dd, _mm_sub_epi16(c255, ww)), _mm_mullo_epi16(ss, ww)),
+                                  8);
         };
-        __m128i r = _mm_packus_epi16(half(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi32(w2, w2)),
-                                     half(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi32(w2, w2)));
+        __m128i r =
+            _mm_packus_epi16(half(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi32(w2, w2)),
+                             half(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi32(w2, w2)));
         // A mask of 0 keeps the destination; at full alpha a mask of 255 copies.
         const __m128i m32 = _mm_unpacklo_epi16(m, zero);
         const __m128i copy = _mm_and_si128(full, _mm_cmpeq_epi32(m32, _mm_set1_epi32(255)));
@@ -186,7 +190,8 @@ void StretchMaskRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, con
     const TWeights w{false, 0, A};
     for (; i < Count; ++i) {
         uint32_t d = Load<4>(Dst + ptrdiff_t(i) * 4);
-        if (StretchPixel<TKind::Blend, true, 4>(TByteChannels{}, w, d, Load<4>(Src + ptrdiff_t(Cols[i]) * 4), Mask[Cols[i]]))
+        if (StretchPixel<TKind::Blend, true, 4>(TByteChannels{}, w, d, Load<4>(Src + ptrdiff_t(Cols[i]) * 4),
+                                                Mask[Cols[i]]))
             Store<4>(Dst + ptrdiff_t(i) * 4, d);
     }
 }
@@ -221,7 +226,8 @@ void RunStretch(TCustomDIBX& D, TCustomDIBX& S, TCustomDIBX* Mask, const TStretc
                     continue;
                 }
                 if (K == TKind::Copy && !Masked && !W.Keyed) {
-                    for (int32_t i = 0; i < n; ++i) Store<N>(drow + ptrdiff_t(i) * N, Load<N>(srow + ptrdiff_t(cols[size_t(i)]) * N));
+                    for (int32_t i = 0; i < n; ++i)
+                        Store<N>(drow + ptrdiff_t(i) * N, Load<N>(srow + ptrdiff_t(cols[size_t(i)]) * N));
                     continue;
                 }
                 for (int32_t i = 0; i < n; ++i) {
@@ -340,9 +346,8 @@ std::optional<TTileAxis> TileAxis(int32_t Edge, int32_t Extent, int32_t Period, 
 // Runs Draw(tile rectangle, blend kind is additive, weight) for every tile of a stretched
 // tiling that can reach the clip rectangle, with the clip rectangle cut to Rect meanwhile.
 template <class F>
-void EachStretchTile(TCustomDIBX& D, const TRect& Rect, int32_t PeriodX, int32_t PeriodY, double ScaleX,
-                     double ScaleY, const TRect& SrcRect, int32_t Blend, int32_t OriginX, int32_t OriginY, bool Whole,
-                     F&& Draw) {
+void EachStretchTile(TCustomDIBX& D, const TRect& Rect, int32_t PeriodX, int32_t PeriodY, double ScaleX, double ScaleY,
+                     const TRect& SrcRect, int32_t Blend, int32_t OriginX, int32_t OriginY, bool Whole, F&& Draw) {
     if (Blend <= 0 || Blend == 256 || RectIsEmpty(SrcRect)) return;
     const TRect inside = IntersectRects(IntersectRects(D.GetClipRect(), D.GetBoundsRect()), Rect);
     if (RectIsEmpty(inside)) return;
@@ -353,7 +358,8 @@ void EachStretchTile(TCustomDIBX& D, const TRect& Rect, int32_t PeriodX, int32_t
     const int32_t weight = add ? std::min(Blend - 256, 255) : Blend;
     TClipGuard clip(D, inside);
     y->Each(inside.Top, inside.Bottom, [&](int32_t Top) {
-        x->Each(inside.Left, inside.Right, [&](int32_t Left) { Draw(Bounds(Left, Top, x->Size, y->Size), add, weight); });
+        x->Each(inside.Left, inside.Right,
+                [&](int32_t Left) { Draw(Bounds(Left, Top, x->Size, y->Size), add, weight); });
     });
 }
 
@@ -371,9 +377,9 @@ void TCustomDIBX::StretchDrawTile(const TRect& Rect, int32_t PeriodX, int32_t Pe
                     });
 }
 
-void TCustomDIBX::StretchDrawTileMask(const TRect& Rect, int32_t PeriodX, int32_t PeriodY, double ScaleX,
-                                      double ScaleY, TCustomDIBX& Source, const TRect& SrcRect, TCustomDIBX& Mask,
-                                      bool MirrorX, bool MirrorY, int32_t Blend, int32_t OriginX, int32_t OriginY) {
+void TCustomDIBX::StretchDrawTileMask(const TRect& Rect, int32_t PeriodX, int32_t PeriodY, double ScaleX, double ScaleY,
+                                      TCustomDIBX& Source, const TRect& SrcRect, TCustomDIBX& Mask, bool MirrorX,
+                                      bool MirrorY, int32_t Blend, int32_t OriginX, int32_t OriginY) {
     EachStretchTile(*this, Rect, PeriodX, PeriodY, ScaleX, ScaleY, SrcRect, Blend, OriginX, OriginY, true,
                     [&](const TRect& Tile, bool Add, int32_t Weight) {
                         if (Add)

@@ -331,8 +331,8 @@ std::optional<TTileAxis> TileAxis(int32_t Edge, int32_t Extent, int32_t Period, 
     a.Step = std::max<int64_t>(65536, Fixed(p, kTileLimit, true));
     a.Size = int32_t(std::clamp(std::trunc(double(Extent) * Scale), 1.0, kMaxTile));
     if (Whole) {
-        if (p >= kMaxTile) return std::nullopt;
-        const int32_t q = int32_t(p);
+        // A whole period beyond 2^32 pixels passes any scroll offset unchanged.
+        const int64_t q = int64_t(std::min(p, 4294967296.0));
         if (q < 1) return std::nullopt;
         a.Start = (int64_t(Edge) - (Origin < 0 ? q : 0) - Origin % q) * 65536;
     } else {

@@ -239,6 +239,8 @@ TEST(DIBXStretch, SourcesAndMasksPastTheirEdges) {
                 for (const TRect& s : rects) {
                     for (const Op& op : kOps) op.Run(d, r, src, s, mx, mask, 300);
                     d.StretchDrawTileMask(r, 3, 2, 1.5, 0.25, src, s, mask, mx, my, 400, -7, 5);
+                    d.StretchDrawTile(r, INT32_MAX, 1, 1e12, 1e-9, src, s, true, mx, my, 200, INT32_MIN, 9);
+                    d.StretchDrawTileMask(r, INT32_MAX, 2, 1e12, 1e-9, src, s, mask, mx, my, 200, INT32_MIN, 9);
                 }
         }
 }

@@ -114,8 +114,8 @@ public:
 
     // ---- Stretched draws ----
     // SrcRect of Source scaled into DestRect by sampling the nearest pixel in 16.16 steps. Alpha
-    // 0 draws nothing, 1..254 blends, 255 and above copies (skipping Source's key when
-    // Transparent); Intensity weights an added source. The mask variants weight each pixel by
+    // 0 draws nothing, 1..254 blends, 255 and above copies; Intensity weights an added source;
+    // Source's key is skipped only when Transparent. The mask variants weight each pixel by
     // the 8-bit Mask read at the sampled source pixel. A source reaching past its surface (or
     // the mask) draws only the destination pixels whose samples lie inside both.
     virtual void StretchDraw(const TRect& DestRect, TCustomDIBX& Source, const TRect& SrcRect, bool Transparent,
@@ -128,8 +128,8 @@ public:
                                     bool MirrorY, TCustomDIBX& Mask, int32_t Intensity);
     // Stretched copies of SrcRect, ScaleX x ScaleY times its size, laid every PeriodX x PeriodY
     // source pixels (scaled alike) over Rect from the scroll offset (OriginX, OriginY); Blend
-    // below 256 through StretchDraw(Mask), 256 and above adds through StretchDrawAdd(Mask) with
-    // Blend mod 256. Scales and periods that are not finite or not above 0 draw nothing, as does
+    // below 256 through StretchDraw(Mask), above 256 adds through StretchDrawAdd(Mask) with
+    // intensity Blend - 256 (at most 255). Scales and periods that are not finite or not above 0 draw nothing, as does
     // a masked tiling whose whole period is below one pixel.
     virtual void StretchDrawTile(const TRect& Rect, int32_t PeriodX, int32_t PeriodY, double ScaleX, double ScaleY,
                                  TCustomDIBX& Source, const TRect& SrcRect, bool Transparent, bool MirrorX,

@@ -118,10 +118,12 @@ struct TWeights {
 };
 
 // The rule for one pixel: D the destination value, S the sampled source value, M its mask value
-// (masked draws). False leaves the pixel. The packed rules (15/16 and 32 bits) leave pixels equal
-// to the source where they blend by one alpha, copy through a mask of 255 at full alpha, and at
-// 32 bits weight a mask of 255 by the whole alpha or intensity; the channel rules (8 and 24 bits)
-// weight every mask value m by m * weight div 256. A masked Copy is a masked Blend at alpha 255.
+// (masked draws). False leaves the pixel. Unmasked draws skip the colour key when keyed. The
+// packed rules (15/16 and 32 bits) leave a pixel equal to the source when blending by one alpha
+// (at 15/16 bits also through a mask below full alpha), copy through a mask of 255 at full alpha,
+// and at 32 bits weight a mask of 255 by the whole alpha or intensity; the channel rules (8 and
+// 24 bits) weight every mask value m by m * weight div 256. A masked draw at alpha 255 and above
+// is a masked Blend at 255.
 template <TKind K, bool Masked, int N, class Ch>
 bool StretchPixel(const Ch& C, const TWeights& W, uint32_t& D, uint32_t S, uint32_t M) {
     constexpr bool packed = kPacked<N>;

@@ -112,6 +112,32 @@ public:
                             const TRect& SrcRect, int32_t CenterX, int32_t CenterY, double Angle, bool Transparent,
                             bool MirrorX, bool MirrorY, int32_t Blend);
 
+    // ---- Stretched draws ----
+    // SrcRect of Source scaled into DestRect by sampling the nearest pixel in 16.16 steps. Alpha
+    // 0 draws nothing, 1..254 blends, 255 and above copies; Intensity weights an added source;
+    // Source's key is skipped only when Transparent. The mask variants weight each pixel by
+    // the 8-bit Mask read at the sampled source pixel. A source reaching past its surface (or
+    // the mask) draws only the destination pixels whose samples lie inside both.
+    virtual void StretchDraw(const TRect& DestRect, TCustomDIBX& Source, const TRect& SrcRect, bool Transparent,
+                             bool MirrorX, bool MirrorY, int32_t Alpha);
+    virtual void StretchDrawMask(const TRect& DestRect, TCustomDIBX& Source, const TRect& SrcRect, bool MirrorX,
+                                 bool MirrorY, TCustomDIBX& Mask, int32_t Alpha);
+    virtual void StretchDrawAdd(const TRect& DestRect, TCustomDIBX& Source, const TRect& SrcRect, bool Transparent,
+                                bool MirrorX, bool MirrorY, int32_t Intensity);
+    virtual void StretchDrawAddMask(const TRect& DestRect, TCustomDIBX& Source, const TRect& SrcRect, bool MirrorX,
+                                    bool MirrorY, TCustomDIBX& Mask, int32_t Intensity);
+    // Stretched copies of SrcRect, ScaleX x ScaleY times its size, laid every PeriodX x PeriodY
+    // source pixels (scaled alike) over Rect from the scroll offset (OriginX, OriginY); Blend
+    // below 256 through StretchDraw(Mask), above 256 adds through StretchDrawAdd(Mask) with
+    // intensity Blend - 256 (at most 255). Scales and periods that are not finite or not above 0 draw nothing, as does
+    // a masked tiling whose whole period is below one pixel.
+    virtual void StretchDrawTile(const TRect& Rect, int32_t PeriodX, int32_t PeriodY, double ScaleX, double ScaleY,
+                                 TCustomDIBX& Source, const TRect& SrcRect, bool Transparent, bool MirrorX,
+                                 bool MirrorY, int32_t Blend, int32_t OriginX, int32_t OriginY);
+    virtual void StretchDrawTileMask(const TRect& Rect, int32_t PeriodX, int32_t PeriodY, double ScaleX,
+                                     double ScaleY, TCustomDIBX& Source, const TRect& SrcRect, TCustomDIBX& Mask,
+                                     bool MirrorX, bool MirrorY, int32_t Blend, int32_t OriginX, int32_t OriginY);
+
     virtual void Clear() { Width = Height = 0; }
     virtual void GetColorTable(TRGBQuad*) const {}
     virtual void GetColorTableEntries(TRGBQuad*, int, int) const {}

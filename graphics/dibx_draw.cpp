@@ -9,6 +9,7 @@
 // value where the blend would only darken it (mask, alpha-mask and colour-through-mask draws).
 #include "graphics/dibx.h"
 #include "graphics/blendrow.h"
+#include "graphics/dibx_pixel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,124 +19,7 @@
 
 namespace {
 
-template <int N>
-uint32_t Load(const uint8_t* P) {
-    if constexpr (N == 1) return P[0];
-    if constexpr (N == 3) return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16;
-    if constexpr (N == 2 || N == 4) {
-        std::conditional_t<N == 2, uint16_t, uint32_t> v;
-        std::memcpy(&v, P, N);
-        return v;
-    }
-}
-
-template <int N>
-void Store(uint8_t* P, uint32_t V) {
-    if constexpr (N == 1) P[0] = uint8_t(V);
-    if constexpr (N == 3) P[0] = uint8_t(V), P[1] = uint8_t(V >> 8), P[2] = uint8_t(V >> 16);
-    if constexpr (N == 2 || N == 4) {
-        const std::conditional_t<N == 2, uint16_t, uint32_t> v = decltype(v)(V);
-        std::memcpy(P, &v, N);
-    }
-}
-
-// Channels given by masks (up to three); arithmetic in 64 bits so no field overflows.
-struct TMaskedChannels {
-    uint32_t Masks[3];
-    int Count;
-
-    // Per channel (d * (255 - W) + s * W) div 256, 0 <= W <= 255.
-    uint32_t Blend(uint32_t D, uint32_t S, uint32_t W) const {
-        uint32_t r = 0;
-        for (int i = 0; i < Count; ++i) {
-            const uint64_t m = Masks[i];
-            r |= uint32_t((((D & m) * (255 - W) + (S & m) * W) >> 8) & m);
-        }
-        return r;
-    }
-    // Per channel d + (s * I) div 256 capped at the channel's maximum, 0 <= I <= 256.
-    uint32_t Add(uint32_t D, uint32_t S, uint32_t I) const {
-        uint32_t r = 0;
-        for (int i = 0; i < Count; ++i) {
-            const uint64_t m = Masks[i];
-            r |= uint32_t(std::min<uint64_t>((D & m) + ((((S & m) * I) >> 8) & m), m));
-        }
-        return r;
-    }
-    // Per channel d - c floored at 0.
-    uint32_t Sub(uint32_t D, uint32_t C) const {
-        uint32_t r = 0;
-        for (int i = 0; i < Count; ++i) {
-            const uint32_t m = Masks[i], d = D & m, c = C & m;
-            r |= d > c ? d - c : 0;
-        }
-        return r;
-    }
-};
-
-// Four byte channels, two at a time in 16-bit lanes (no lane carries into the next).
-struct TByteChannels {
-    static constexpr uint32_t kLo = 0x00FF00FF;
-
-    static uint32_t Blend(uint32_t D, uint32_t S, uint32_t W) { return BlendBytes(D, S, W); }
-    static uint32_t AddLanes(uint32_t D, uint32_t T) {
-        const uint32_t sum = D + T, over = sum & 0x01000100;
-        return (sum | (over - (over >> 8))) & kLo;
-    }
-    static uint32_t Add(uint32_t D, uint32_t S, uint32_t I) {
-        const uint32_t lo = (((S & kLo) * I) >> 8) & kLo;
-        const uint32_t hi = ((((S >> 8) & kLo) * I) >> 8) & kLo;
-        return AddLanes(D & kLo, lo) | AddLanes((D >> 8) & kLo, hi) << 8;
-    }
-    static uint32_t Sub(uint32_t D, uint32_t C) {
-        uint32_t r = 0;
-        for (int sh = 0; sh < 32; sh += 8) {
-            const uint32_t d = (D >> sh) & 0xFF, c = (C >> sh) & 0xFF;
-            r |= (d > c ? d - c : 0) << sh;
-        }
-        return r;
-    }
-};
-
-template <int N>
-constexpr uint32_t kStorageMask = N == 4 ? 0xFFFFFFFFu : (1u << (8 * N)) - 1;
-// The routines that leave pixels already equal to the drawn value (15/16 and 32 bits).
-template <int N>
-constexpr bool kPacked = N == 2 || N == 4;
-
-// Calls F(TChannels, std::integral_constant<int, bytes per pixel>) for the surface's format;
-// nothing for 1 and 4 bits.
-template <class F>
-void WithFormat(const TCustomDIBX& D, F&& Fn) {
-    using std::integral_constant;
-    switch (D.GetBitCount()) {
-    case 8: return Fn(TMaskedChannels{{0xFF, 0, 0}, 1}, integral_constant<int, 1>{});
-    case 15:
-    case 16:
-    case 24: {
-        const TMaskedChannels ch{{D.GetRBitMask(), D.GetGBitMask(), D.GetBBitMask()}, 3};
-        return D.GetBitCount() == 24 ? Fn(ch, integral_constant<int, 3>{}) : Fn(ch, integral_constant<int, 2>{});
-    }
-    case 32: return Fn(TByteChannels{}, integral_constant<int, 4>{});
-    default: return;
-    }
-}
-
-// Lock held for one operation; a nil lock needs no Unlock.
-class TLockGuard {
-public:
-    TLockGuard(TCustomDIBX& S, int32_t X, int32_t Y) : s_(S), p_(S.Lock(X, Y)) {}
-    ~TLockGuard() {
-        if (p_) s_.Unlock();
-    }
-    TLockGuard(const TLockGuard&) = delete;
-    TLockGuard& operator=(const TLockGuard&) = delete;
-    uint8_t* Get() const { return p_; }
-
-private:
-    TCustomDIBX& s_;
-    uint8_t* p_;
-};
+using namespace dibx;
 
 // ---- Rectangle fills ----
 
@@ -157,8 +41,6 @@ void ForEachFillPixel(TCustomDIBX& D, const TRect& R, F&& Pixel) {
             }
     });
 }
-
-uint32_t ClampWeight(int32_t V, int32_t Max) { return uint32_t(std::clamp(V, 0, Max)); }
 
 }  // namespace
 

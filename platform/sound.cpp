@@ -107,14 +107,11 @@ void MixVoice(VoiceState& v, int32_t* out, int64_t count) {
 
 }  // namespace
 
-SoundVoice::SoundVoice(Mixer& mixer, std::unique_ptr<VoiceState> state) : mixer_(mixer), state_(state.release()) {
-    mixer_.add(state_);
+SoundVoice::SoundVoice(Mixer& mixer, std::unique_ptr<VoiceState> state) : mixer_(mixer), state_(std::move(state)) {
+    mixer_.add(state_.get());
 }
 
-SoundVoice::~SoundVoice() {
-    mixer_.remove(state_);
-    delete state_;
-}
+SoundVoice::~SoundVoice() { mixer_.remove(state_.get()); }
 
 uint32_t SoundVoice::id() const { return state_->id; }
 const PcmFormat& SoundVoice::format() const { return state_->format; }

@@ -119,7 +119,7 @@ public:
 protected:
     SoundVoice(Mixer& mixer, std::unique_ptr<VoiceState> state);
     Mixer& mixer_;
-    VoiceState* state_;
+    std::unique_ptr<VoiceState> state_;
 };
 
 // Locked bytes of a static voice: one region, or two when the range wraps past the end.
@@ -221,10 +221,10 @@ private:
     friend class StreamVoice;
     friend class SoundDevice;
     void add(VoiceState* voice);
+    // Takes the voice out, once no pull of it runs.
     void remove(VoiceState* voice);
-    // Whether every pull of the voice has ended (a pull is counted under the lock).
     std::mutex mutex_;
-    std::condition_variable pullDone_;
+    std::condition_variable pullDone_;  // a voice's pulls in progress went down
     std::vector<VoiceState*> voices_;
     std::vector<VoiceState*> pulling_;  // reused: the voices of one refill
     std::vector<int32_t> sum_, voiceSum_;

@@ -16,7 +16,9 @@ public:
         if (!openDevice()) {
             std::fprintf(stderr, "velaplay: no sound device (%s); playing silently\n", SDL_GetError());
             SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
-            if (!openDevice()) return false;
+            const bool opened = openDevice();
+            SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+            if (!opened) return false;
         }
         startRefill();
         SDL_PauseAudioDevice(device_, 0);

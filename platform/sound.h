@@ -4,7 +4,9 @@
 // A static voice holds its whole sound (written between lock and unlock) and plays it once or
 // in a loop; a streamed voice pulls its PCM from its owner's SoundStream on the device's refill
 // thread. Every voice has a volume in hundredths of a decibel (0 full, -10000 silent), a pan
-// from -10000 (left) to 10000 (right) and a playback frequency. A PcmOut is a streamed voice
+// from -10000 (left) to 10000 (right) and a playback frequency (a voice read at another rate
+// than the output's takes, for each output frame, the source frame at or before that moment).
+// A PcmOut is a streamed voice
 // fed by queued blocks, each marked done once the device is finished with its bytes.
 //
 // The mixer runs on the refill thread, which keeps a lock-free ring of mixed PCM topped up; the
@@ -139,7 +141,8 @@ public:
     // does an Offset outside the voice. What is written reaches the voice at unlock.
     LockedRegion lock(Bytes offset, Bytes size);
     void unlock();
-    // The byte the mixer reads next (a multiple of the frame size).
+    // The byte the mixer reads next (a multiple of the frame size); the device plays it after
+    // what the refill thread has mixed ahead (at most about 70 ms).
     Bytes position() const;
     void setPosition(Bytes offset);
 
@@ -166,7 +169,8 @@ private:
 class SoundDevice;
 
 // A block of 44100 Hz 16-bit stereo PCM queued on a PcmOut. Its bytes stay the writer's and
-// must stay in place until done.
+// must stay in place until done: the device has taken them into its voice (they are heard
+// within the next few blocks of the device).
 struct PcmBlock {
     PcmBlock() = default;
     PcmBlock(const uint8_t* bytes, Bytes count) : data(bytes), size(count) {}
@@ -192,9 +196,8 @@ public:
     StreamVoice& voice() { return *voice_; }
 
 private:
-    friend struct PcmBlock;
     Pulled pull(uint8_t* buffer, Bytes capacity) override;
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::vector<PcmBlock*> queue_;
     Bytes offset_;  // bytes of the first block already pulled
     std::unique_ptr<StreamVoice> voice_;

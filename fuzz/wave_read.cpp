@@ -4,7 +4,7 @@
 #include "fuzz/harness.h"
 #include "media/wave.h"
 
-#include <cstring>
+#include <algorithm>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     TMemoryStream stream = fuzz::StreamOf(Data, Size);
@@ -22,6 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     TWave back;
     back.LoadFromStream(written);
     fuzz::Check(back.Size() == wave.Size() && back.Format == wave.Format &&
-                std::memcmp(back.Data(), wave.Data(), size_t(wave.Size())) == 0);
+                std::equal(back.Data(), back.Data() + back.Size(), wave.Data()));
     return 0;
 }

@@ -272,7 +272,7 @@ SoundStream::Pulled PcmOut::pull(uint8_t* buffer, Bytes capacity) {
 
 // ---- Mixer ----
 
-Mixer::Mixer() : sum_(size_t(ChunkFrames.value * 2)), voiceSum_(size_t(ChunkFrames.value * 2)) {}
+Mixer::Mixer() : sum_(size_t(OutputFormat.samplesOf(ChunkFrames).value)), voiceSum_(sum_.size()) {}
 
 Mixer::~Mixer() = default;
 
@@ -330,19 +330,19 @@ void Mixer::refillStreams(Frames count) {
 }
 
 void Mixer::mix(int16_t* out, Frames count, std::map<uint32_t, std::vector<int16_t>>* record) {
-    const int64_t n = std::min(count, ChunkFrames).value;
+    const int64_t n = std::min(count, ChunkFrames).value, samples = OutputFormat.samplesOf(Frames(n)).value;
     std::lock_guard lock(mutex_);
-    std::fill_n(sum_.begin(), n * 2, 0);
+    std::fill_n(sum_.begin(), samples, 0);
     for (VoiceState* v : voices_) {
-        std::fill_n(voiceSum_.begin(), n * 2, 0);
+        std::fill_n(voiceSum_.begin(), samples, 0);
         if (v->playing) MixVoice(*v, voiceSum_.data(), n);
-        for (int64_t i = 0; i < n * 2; ++i) sum_[i] += voiceSum_[i];
+        for (int64_t i = 0; i < samples; ++i) sum_[i] += voiceSum_[i];
         if (record) {
             std::vector<int16_t>& track = (*record)[v->id];
-            for (int64_t i = 0; i < n * 2; ++i) track.push_back(int16_t(std::clamp(voiceSum_[i], -32768, 32767)));
+            for (int64_t i = 0; i < samples; ++i) track.push_back(int16_t(std::clamp(voiceSum_[i], -32768, 32767)));
         }
     }
-    for (int64_t i = 0; i < n * 2; ++i) out[i] = int16_t(std::clamp(sum_[i], -32768, 32767));
+    for (int64_t i = 0; i < samples; ++i) out[i] = int16_t(std::clamp(sum_[i], -32768, 32767));
 }
 
 // ---- Devices ----
@@ -379,12 +379,12 @@ std::unique_ptr<StreamVoice> SoundDevice::createStream(const PcmFormat& format, 
 }
 
 void HeadlessSound::render(Frames count) {
-    std::vector<int16_t> chunk(size_t(Mixer::ChunkFrames.value * 2));
+    std::vector<int16_t> chunk(size_t(OutputFormat.samplesOf(Mixer::ChunkFrames).value));
     while (count > Frames(0)) {
         const Frames n = std::min(count, Mixer::ChunkFrames);
         mixer_.refillStreams(n);
         mixer_.mix(chunk.data(), n, recordVoices ? &voices : nullptr);
-        mixed.insert(mixed.end(), chunk.begin(), chunk.begin() + n.value * 2);
+        mixed.insert(mixed.end(), chunk.begin(), chunk.begin() + OutputFormat.samplesOf(n).value);
         count -= n;
     }
 }
@@ -416,7 +416,7 @@ void FedSound::stopRefill() {
 }
 
 void FedSound::refillLoop() {
-    std::vector<int16_t> chunk(size_t(Mixer::ChunkFrames.value * 2));
+    std::vector<int16_t> chunk(size_t(OutputFormat.samplesOf(Mixer::ChunkFrames).value));
     std::unique_lock lock(threadMutex_);
     while (!quit_) {
         lock.unlock();

@@ -19,12 +19,6 @@ platform::PcmFormat PcmOf(const TWaveFormatEx& Format) {
     return pcm;
 }
 
-std::vector<uint8_t> FormatBytes(const TWaveFormatEx& Format) {
-    std::vector<uint8_t> bytes(sizeof Format);
-    std::memcpy(bytes.data(), &Format, sizeof Format);
-    return bytes;
-}
-
 }  // namespace
 
 // ---- TDirectSound ----
@@ -72,9 +66,9 @@ bool TDirectSoundBuffer::CreateBuffer(const TDSBufferDesc& Desc) {
         Release();
         FPrimary = true;
         FCaps = {20, Desc.dwFlags, 0, 0, 0};
-        FFormat = FormatBytes(TWaveFormatEx{WAVE_FORMAT_PCM, platform::OutputFormat.channels, platform::OutputFormat.rate,
-                                            uint32_t(platform::OutputFormat.bytesOf(platform::Frames(platform::OutputFormat.rate)).value),
-                                            uint16_t(platform::OutputFormat.frameBytes().value), platform::OutputFormat.bits, 0});
+        TWaveFormatEx output;
+        MakePCMWaveFormat(output, platform::OutputFormat.rate, platform::OutputFormat.bits, platform::OutputFormat.channels);
+        FFormat = WaveFormatBytes(output);
         return true;
     }
     std::unique_ptr<platform::StaticVoice> voice;
@@ -85,7 +79,7 @@ bool TDirectSoundBuffer::CreateBuffer(const TDSBufferDesc& Desc) {
     Release();
     FVoice = std::move(voice);
     FCaps = {20, Desc.dwFlags, Desc.dwBufferBytes, 0, 0};
-    FFormat = FormatBytes(*Desc.lpwfxFormat);
+    FFormat = WaveFormatBytes(*Desc.lpwfxFormat);
     return true;
 }
 

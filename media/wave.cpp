@@ -40,6 +40,12 @@ TWaveFormatEx WaveFormatOf(const std::vector<uint8_t>& Format) {
     return result;
 }
 
+std::vector<uint8_t> WaveFormatBytes(const TWaveFormatEx& Format) {
+    std::vector<uint8_t> bytes(sizeof Format);
+    std::memcpy(bytes.data(), &Format, sizeof Format);
+    return bytes;
+}
+
 // ---- TCustomWaveStream ----
 
 int64_t TCustomWaveStream::Read(void* Buffer, int64_t Count) {
@@ -68,11 +74,6 @@ int64_t TCustomWaveStream::Seek(int64_t Offset, TSeekOrigin Origin) {
     const int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? FPosition : size;
     FPosition = std::clamp(base + Offset, int64_t(0), size);
     return FPosition;
-}
-
-void TCustomWaveStream2::SetWaveFormat(const TWaveFormatEx& Format) {
-    FFormat.resize(sizeof Format);
-    std::memcpy(FFormat.data(), &Format, sizeof Format);
 }
 
 // ---- TWaveStream ----
@@ -201,8 +202,7 @@ void TWave::SetSize(int64_t Value) {
 void TWave::SetPCMFormat(uint32_t SamplesPerSec, uint16_t BitsPerSample, uint16_t Channels) {
     TWaveFormatEx format;
     MakePCMWaveFormat(format, SamplesPerSec, BitsPerSample, Channels);
-    Format.resize(sizeof format);
-    std::memcpy(Format.data(), &format, sizeof format);
+    Format = WaveFormatBytes(format);
 }
 
 void TWave::LoadFromStream(TStream& Stream) {

@@ -29,8 +29,10 @@ static_assert(sizeof(TWaveFormatEx) == 18);
 inline constexpr uint16_t WAVE_FORMAT_PCM = 1;
 
 void MakePCMWaveFormat(TWaveFormatEx& Format, uint32_t SamplesPerSec, uint16_t BitsPerSample, uint16_t Channels);
-// The first bytes of a stored format record as a TWaveFormatEx, the missing fields 0.
+// The first bytes of a stored format record as a TWaveFormatEx, the missing fields 0, and a
+// record's 18 stored bytes.
 TWaveFormatEx WaveFormatOf(const std::vector<uint8_t>& Format);
+std::vector<uint8_t> WaveFormatBytes(const TWaveFormatEx& Format);
 
 // A stream of wave data: positions count bytes of the data alone; seeks land inside 0..size,
 // and reads and writes start at most at the size, reads cut at it.
@@ -62,8 +64,7 @@ public:
     const std::vector<uint8_t>& GetFormat() override { return FFormat; }
     int32_t GetFormatSize() override { return int32_t(FFormat.size()); }
     void SetFormatSize(int32_t Value) override { FFormat.assign(size_t(Value > 0 ? Value : 0), 0); }
-    // Sets the format record to Format (its 18 bytes).
-    void SetWaveFormat(const TWaveFormatEx& Format);
+    void SetWaveFormat(const TWaveFormatEx& Format) { FFormat = WaveFormatBytes(Format); }
     std::vector<uint8_t>& Format() { return FFormat; }
 
 private:

@@ -236,7 +236,6 @@ void PcmOut::write(PcmBlock& block) {
     std::lock_guard lock(mutex_);
     block.done_.store(false, std::memory_order_release);
     queue_.push_back(&block);
-    voice_->play();
 }
 
 void PcmOut::reset() {

@@ -62,6 +62,9 @@ TFormView::TFormView(platform::Display& ADisplay, std::string ProgramFile, std::
     : Display(ADisplay), programFile_(std::move(ProgramFile)), args_(std::move(Args)) {
     FormView = this;
     steps_.OnPresent = [this] { Present(); };
+    Window.WindowProc = [this](const platform::InputEvent& Event) { HandleEvent(Event); };
+    SoundDevice.OnInitialize = [this](TCustomSoundDevice&) { SoundDeviceInitialize(); };
+    SoundDevice.OnRestore = [this](TCustomSoundDevice&) { SoundDeviceRestore(); };
 }
 
 TFormView::~TFormView() {
@@ -112,8 +115,14 @@ void TFormView::FormCreate() {
 }
 
 void TFormView::InitSystem() {
-    // The sound device comes with the sound layer; until then the player has none to start.
     Trace("SoundDevice.Initialize");
+    if (GameSettings.DirectSound) {
+        try {
+            SoundDevice.Initialize();
+        } catch (const std::exception&) {
+            // Without a sound device the player goes on: the sound items then have none.
+        }
+    }
 
     Trace("VelaInitialize");
     VelaInitialize();
@@ -159,6 +168,17 @@ void TFormView::InitSystem() {
     }
 }
 
+void TFormView::SoundDeviceInitialize() {
+    TWaveFormatEx format;
+    MakePCMWaveFormat(format, 44100, 16, 2);
+    SoundDevice.GetPrimary()->SetFormat(format);
+}
+
+void TFormView::SoundDeviceRestore() {
+    if (WmpMan) WmpMan->Restore();
+    if (OggMan) OggMan->Restore();
+}
+
 // ---- Shut-down ----
 
 void TFormView::FormClose() {
@@ -184,6 +204,7 @@ void TFormView::FinalizeSystem() {
     VelaFinalize();
     Trace("MediaFinal");
     MediaFinal();
+    SoundDevice.Finalize();
     FreeScriptServices();
     if (VrFileManager) VrFileManager->AskOkCancel = nullptr;
 }
@@ -208,7 +229,7 @@ void TFormView::Run() {
     while (!closePosted_) {
         if (LoopThread) LoopThread->HandOff().RunPending();
         if (closePosted_) break;
-        if (Display.waitEvent(event, TLoopThread::TickLength)) HandleEvent(event);
+        if (Display.waitEvent(event, TLoopThread::TickLength)) Window.Perform(event);
         MeasureFrameRate(rateStart);
     }
     FormClose();

@@ -8,6 +8,7 @@
 // next tick reads.
 #include "app/view_loop.h"
 #include "app/view_state.h"
+#include "media/dsound.h"
 #include "media/screenman.h"
 #include "platform/display.h"
 
@@ -78,6 +79,10 @@ public:
     static constexpr int32_t ButtonWidth = 67, ButtonHeight = 18, DockHeight = ButtonHeight + 4;
     // Tests drive the ticks themselves: no loop thread is started when false.
     bool UseLoopThread = true;
+    // The window as message filters see it: its events pass through Window to HandleEvent.
+    TWindowControl Window;
+    // The DirectSound component, started with the layers when [Sound] DirectSound is on.
+    TSoundDevice SoundDevice{&Window};
     // Receives the labels of the start-up, shut-down and screen-switch steps; nothing by
     // default.
     std::function<void(const char*)> OnTrace;
@@ -85,6 +90,10 @@ public:
 private:
     void Trace(const char* Label) const;
     void InitSystem();
+    // The component's start: the primary buffer plays 44100 Hz, 16-bit stereo.
+    void SoundDeviceInitialize();
+    // The sound managers fill their buffers again.
+    void SoundDeviceRestore();
     void FinalizeSystem();
     // The client area's height above the base panel.
     int32_t DockShownHeight() const { return DockVisible ? DockHeight : 0; }

@@ -151,6 +151,9 @@ TEST_F(FormView, StartsAndClosesTheLayersInOrder) {
                              "TProject.Create", "MediaInit", "VelaInitColor"}));
     EXPECT_EQ(display.caption, "Vela サンプル");
     EXPECT_TRUE(display.shown);
+    // DirectSound is on by default: the sound component started and set its primary format.
+    ASSERT_TRUE(form->SoundDevice.Initialized());
+    EXPECT_EQ(WaveFormatOf(form->SoundDevice.GetPrimary()->Format()).nAvgBytesPerSec, 176400u);
     // The sample shows its toolbar above the screen; the window is centred in the work area.
     ASSERT_NE(Project->ToolbarVisible, 0);
     EXPECT_EQ(display.clientWidth(), 640);
@@ -165,6 +168,7 @@ TEST_F(FormView, StartsAndClosesTheLayersInOrder) {
     form->FormClose();
     form->FormClose();
     EXPECT_EQ(trace, (Labels{"Project.Free", "SysFuncMan.Free", "ParamMan.Free", "VelaFinalize", "MediaFinal"}));
+    EXPECT_FALSE(form->SoundDevice.Initialized());
     EXPECT_TRUE(Terminating());
     ExpectAllFreed();
 }

@@ -3,33 +3,46 @@
 // colour cube by one bit of each channel per level, down to leaves of 6 bits per channel; the tree
 // then trims its smallest forks into leaves until no more than MaxColors leaves remain, and each
 // leaf's average colour becomes a palette entry. No dithering.
+//
+// A trim at a threshold T turns every fork of at most T pixels into a leaf, then every node left
+// as such a fork, and so on up: since a node never has fewer pixels than its children, that makes
+// a leaf of every inner node of at most T pixels. The tree therefore trims by taking those nodes
+// deepest first rather than by walking itself, and works out the passes of its reduction from a
+// list of its inner nodes ordered by pixel count.
 #include "graphics/quantize.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace colorquant {
 
-class TOctree;
-
+// A node of the tree, kept in its tree's pool and linked to the others by their indexes there.
 struct TOctreeNode {
-    bool IsLeaf = false;
-    TOctree* Tree = nullptr;
-    TOctreeNode* Parent = nullptr;
-    // Child i holds the colours whose bits at this level give i = 4 red + 2 green + blue.
-    std::array<std::unique_ptr<TOctreeNode>, 8> Children;
+    bool IsLeaf = false;  // a palette colour
+    bool InUse = true;    // false while in the tree's free list
+    uint8_t Level = 0;    // 0 for the root
+    int32_t Parent = -1;  // -1 for the root
+    // Child i (-1 when absent) holds the colours whose bits at this level give i = 4 red + 2 green + blue.
+    std::array<int32_t, 8> Children{-1, -1, -1, -1, -1, -1, -1, -1};
+    // The pixels that passed through the node, and the sums of their channels: a leaf adds them up
+    // as they come; an inner node's sums, those of its children together, are taken from them when
+    // it becomes a leaf.
     int32_t PixelCount = 0;
     int64_t SumRed = 0, SumGreen = 0, SumBlue = 0;
     int32_t PaletteIndex = 0;
     int32_t ChildCount = 0;
     int32_t LeafChildCount = 0;
+    // The neighbours in the tree's list of inner nodes with as few pixels as this one.
+    int32_t SmallPrev = -1, SmallNext = -1;
 
     // Not a leaf, and every child it has is one.
     bool IsFork() const { return !IsLeaf && ChildCount == LeafChildCount; }
 };
 
-// Visits the nodes of a tree: each node's children 0 to 7 (each with its subtree), then the node.
+// Visits the nodes of a tree in walk order: each node's children 0 to 7 (each with its subtree),
+// then the node.
 class TOctreeNodeVisitor {
 public:
     virtual ~TOctreeNodeVisitor() = default;
@@ -39,8 +52,6 @@ public:
 class TOctree {
 public:
     TOctree();
-    TOctree(const TOctree&) = delete;
-    TOctree& operator=(const TOctree&) = delete;
 
     // Color is red << 16 | green << 8 | blue. The tree trims itself when it grows past 100,000 nodes.
     void AddColor(uint32_t Color);
@@ -55,20 +66,39 @@ public:
     int32_t LeafCount() const { return leafCount_; }
 
 private:
-    friend class TTrimNodeVisitor;
     friend class TColorIndexVisitor;
 
-    std::unique_ptr<TOctreeNode> root_;
+    // Inner nodes of up to this many pixels are listed by their count, so that the trims that keep
+    // the tree small find them without walking it.
+    static constexpr int32_t kSmallCount = 64;
+
+    std::vector<TOctreeNode> nodes_;  // the root first
+    std::vector<int32_t> freeNodes_;
+    std::vector<int32_t> leafOf_;  // the leaf each colour of 6 bits per channel last reached, or -1
     int32_t nodeCount_ = 1;
     int32_t leafCount_ = 0;
     int32_t nextPaletteIndex_ = 0;
     int32_t threshold_ = 1;  // forks of at most this many pixels are trimmed
+    // Per pixel count up to kSmallCount: the first listed inner node, and their children together.
+    std::array<int32_t, kSmallCount + 1> smallFirst_;
+    std::array<int64_t, kSmallCount + 1> smallChildren_{};
 
+    TOctreeNode& Node(int32_t Index) { return nodes_[size_t(Index)]; }
+    int32_t IndexOf(const TOctreeNode& Node) const { return int32_t(&Node - nodes_.data()); }
     void Walk(TOctreeNodeVisitor& Visitor);
+    void WalkNode(int32_t Index, int Level, TOctreeNodeVisitor& Visitor);
+    int32_t NewChild(int32_t Parent, int Slot);
+    // The leaf Color reaches, made on the way when it is new.
+    int32_t LeafFor(uint32_t Color);
+    // Into and out of the list of its count, for an inner node of 1 to kSmallCount pixels.
+    void List(int32_t Index);
+    void Unlist(int32_t Index);
+    // A fork frees its children and becomes a leaf with their pixels.
+    void MakeLeaf(TOctreeNode& Fork);
+    // Every inner node of at most Threshold pixels becomes a leaf.
     void Trim();
-    // Raises Threshold by 8, 4 or 2 when the estimate of what a trim at that threshold frees stays
-    // below the nodes to lose, so that few walks are needed.
-    void EstimateThreshold(int MaxColors);
+    // Trims with the smallest threshold from 1 up that leaves at most 99,000 nodes.
+    void TrimToBound();
 };
 
 // A new 8-bit bitmap of Bitmap's pixels in at most MaxColors colours. Bitmap must have 24 bits per

@@ -23,8 +23,9 @@ int Slot(uint32_t Color, int Level) {
     return int(Color >> (16 + shift) & 1) << 2 | int(Color >> (8 + shift) & 1) << 1 | int(Color >> shift & 1);
 }
 
-// Color's leaf cell: 6 bits per channel.
-int LeafKey(uint32_t Color) {
+// Color's cell: 6 bits per channel.
+constexpr size_t kCells = size_t(1) << 18;
+int CellOf(uint32_t Color) {
     return int(Color >> 18 & 0x3F) << 12 | int(Color >> 10 & 0x3F) << 6 | int(Color >> 2 & 0x3F);
 }
 
@@ -146,7 +147,10 @@ private:
     TOctree& tree_;
 };
 
-TOctree::TOctree() : nodes_(1), leafOf_(size_t(1) << 18, -1) { smallFirst_.fill(-1); }
+TOctree::TOctree() : nodes_(1), cells_(kCells) {
+    nodes_.reserve(kMaxNodes + 1);
+    smallFirst_.fill(-1);
+}
 
 void TOctree::Walk(TOctreeNodeVisitor& Visitor) { WalkNode(0, 0, Visitor); }
 
@@ -189,6 +193,8 @@ int32_t TOctree::NewChild(int32_t Parent, int Slot) {
     TOctreeNode& child = Node(index);
     child.Parent = Parent;
     child.Level = uint8_t(parent.Level + 1);
+    const int bit = kLeafLevel - child.Level;
+    child.Cell = parent.Cell | (Slot >> 2 & 1) << (12 + bit) | (Slot >> 1 & 1) << (6 + bit) | (Slot & 1) << bit;
     child.IsLeaf = child.Level == kLeafLevel;
     Unlist(Parent);
     parent.Children[size_t(Slot)] = index;
@@ -213,24 +219,38 @@ int32_t TOctree::LeafFor(uint32_t Color) {
 }
 
 void TOctree::AddColor(uint32_t Color) {
-    int32_t& cached = leafOf_[size_t(LeafKey(Color))];
-    if (cached < 0) cached = LeafFor(Color);
-    TOctreeNode& leaf = Node(cached);
-    ++leaf.PixelCount;
-    leaf.SumRed += Color >> 16 & 0xFF;
-    leaf.SumGreen += Color >> 8 & 0xFF;
-    leaf.SumBlue += Color & 0xFF;
-    for (int32_t index = leaf.Parent; index >= 0; index = Node(index).Parent) {
-        TOctreeNode& node = Node(index);
-        if (node.PixelCount > kSmallCount) {
-            ++node.PixelCount;
-            continue;
-        }
-        Unlist(index);
-        ++node.PixelCount;
-        List(index);
-    }
+    const int index = CellOf(Color);
+    TCell& cell = cells_[size_t(index)];
+    if (cell.Leaf < 0) cell.Leaf = LeafFor(Color);
+    if (cell.Count++ == 0) pendingCells_.push_back(index);
+    cell.Red += Color >> 16 & 3;
+    cell.Green += Color >> 8 & 3;
+    cell.Blue += Color & 3;
     if (nodeCount_ > kMaxNodes) TrimToBound();
+}
+
+void TOctree::Flush() {
+    for (int32_t index : pendingCells_) {
+        TCell& cell = cells_[size_t(index)];
+        const int32_t count = int32_t(cell.Count);
+        TOctreeNode& leaf = Node(cell.Leaf);
+        leaf.PixelCount += count;
+        leaf.SumRed += int64_t(count) * (index >> 12 << 2) + cell.Red;
+        leaf.SumGreen += int64_t(count) * ((index >> 6 & 0x3F) << 2) + cell.Green;
+        leaf.SumBlue += int64_t(count) * ((index & 0x3F) << 2) + cell.Blue;
+        for (int32_t index = leaf.Parent; index >= 0; index = Node(index).Parent) {
+            TOctreeNode& node = Node(index);
+            if (node.PixelCount > kSmallCount) {
+                node.PixelCount += count;
+                continue;
+            }
+            Unlist(index);
+            node.PixelCount += count;
+            List(index);
+        }
+        cell.Count = cell.Red = cell.Green = cell.Blue = 0;
+    }
+    pendingCells_.clear();
 }
 
 void TOctree::MakeLeaf(TOctreeNode& Fork) {
@@ -254,7 +274,7 @@ void TOctree::MakeLeaf(TOctreeNode& Fork) {
     if (Fork.Parent >= 0) ++Node(Fork.Parent).LeafChildCount;
 }
 
-void TOctree::Trim() {
+void TOctree::Trim(bool KeepCells) {
     std::vector<int32_t> small;
     if (threshold_ <= kSmallCount) {
         for (int32_t count = 1; count <= threshold_; ++count)
@@ -267,22 +287,38 @@ void TOctree::Trim() {
     // Deepest first: by its turn each is a fork.
     std::sort(small.begin(), small.end(), [this](int32_t A, int32_t B) { return Node(A).Level > Node(B).Level; });
     for (int32_t index : small) MakeLeaf(Node(index));
-    std::fill(leafOf_.begin(), leafOf_.end(), -1);
+    if (!KeepCells) {
+        for (TCell& cell : cells_) cell.Leaf = -1;
+        return;
+    }
+    // The cells of each new leaf now reach it (or, further on, the leaf it went into).
+    for (int32_t index : small) {
+        const TOctreeNode& leaf = Node(index);
+        const int side = 1 << (kLeafLevel - leaf.Level);
+        for (int r = 0; r < side; ++r)
+            for (int g = 0; g < side; ++g)
+                for (int b = 0; b < side; ++b) {
+                    TCell& cell = cells_[size_t(leaf.Cell + (r << 12 | g << 6 | b))];
+                    if (cell.Leaf >= 0) cell.Leaf = index;
+                }
+    }
 }
 
 // Trimming at T frees the children of every inner node of at most T pixels: the threshold comes
 // from the children of the listed nodes per count, or from the list of all inner nodes when it lies
 // beyond the listed counts.
 void TOctree::TrimToBound() {
+    Flush();
     const int64_t excess = int64_t(nodeCount_) - kTrimmedNodes;
     int64_t freed = 0;
     for (threshold_ = 1; threshold_ <= kSmallCount; ++threshold_)
         if ((freed += smallChildren_[size_t(threshold_)]) >= excess) break;
     if (threshold_ > kSmallCount) threshold_ = TTrimPlan(InnerNodes(nodes_)).SmallestThresholdLeaving(kTrimmedNodes);
-    Trim();
+    Trim(true);
 }
 
 void TOctree::Reduce(int MaxColors) {
+    Flush();
     if (leafCount_ > MaxColors) {
         TTrimPlan plan(InnerNodes(nodes_));
         // Trim at the threshold, move the threshold to the smallest fork left, and raise it by 8, 4
@@ -302,7 +338,7 @@ void TOctree::Reduce(int MaxColors) {
                 }
         }
         threshold_ = trimmed;
-        Trim();
+        Trim(false);
     }
     nextPaletteIndex_ = 0;
     TColorIndexVisitor numbering(*this);
@@ -310,6 +346,7 @@ void TOctree::Reduce(int MaxColors) {
 }
 
 TPalette TOctree::GetPalette() {
+    Flush();
     TPalette palette;
     palette.Count = std::min(leafCount_, int32_t(palette.Entries.size()));
     TGetColorEntry entries(palette);
@@ -333,7 +370,13 @@ std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors) {
     ForEachColor(Bitmap, [&tree](uint32_t Color) { tree.AddColor(Color); });
     tree.Reduce(MaxColors);
     auto result = NewIndexedBitmap(Bitmap, tree.GetPalette());
-    MapPixels(Bitmap, *result, [&tree](uint32_t Color) { return tree.ColorIndex(Color); });
+    // Colours of one cell reach one leaf: each cell is looked up once.
+    std::vector<int16_t> indexOf(kCells, -1);
+    MapPixels(Bitmap, *result, [&](uint32_t Color) {
+        int16_t& index = indexOf[size_t(CellOf(Color))];
+        if (index < 0) index = int16_t(tree.ColorIndex(Color));
+        return index;
+    });
     return result;
 }
 

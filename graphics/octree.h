@@ -19,23 +19,25 @@
 namespace colorquant {
 
 // A node of the tree, kept in its tree's pool and linked to the others by their indexes there.
+// What adding and trimming read comes first: those 64 bytes share a cache line.
 struct TOctreeNode {
     bool IsLeaf = false;  // a palette colour
     bool InUse = true;    // false while in the tree's free list
     uint8_t Level = 0;    // 0 for the root
+    int32_t Cell = 0;     // the bits of its path: the top Level bits of each 6-bit channel of a cell
     int32_t Parent = -1;  // -1 for the root
     // Child i (-1 when absent) holds the colours whose bits at this level give i = 4 red + 2 green + blue.
     std::array<int32_t, 8> Children{-1, -1, -1, -1, -1, -1, -1, -1};
-    // The pixels that passed through the node, and the sums of their channels: a leaf adds them up
-    // as they come; an inner node's sums, those of its children together, are taken from them when
-    // it becomes a leaf.
+    // The pixels that passed through the node.
     int32_t PixelCount = 0;
-    int64_t SumRed = 0, SumGreen = 0, SumBlue = 0;
-    int32_t PaletteIndex = 0;
     int32_t ChildCount = 0;
     int32_t LeafChildCount = 0;
     // The neighbours in the tree's list of inner nodes with as few pixels as this one.
     int32_t SmallPrev = -1, SmallNext = -1;
+    // The sums of the pixels' channels: a leaf adds them up as they come; an inner node's, those of
+    // its children together, are taken from them when it becomes a leaf.
+    int64_t SumRed = 0, SumGreen = 0, SumBlue = 0;
+    int32_t PaletteIndex = 0;
 
     // Not a leaf, and every child it has is one.
     bool IsFork() const { return !IsLeaf && ChildCount == LeafChildCount; }
@@ -74,7 +76,16 @@ private:
 
     std::vector<TOctreeNode> nodes_;  // the root first
     std::vector<int32_t> freeNodes_;
-    std::vector<int32_t> leafOf_;  // the leaf each colour of 6 bits per channel last reached, or -1
+    // Per colour cell (6 bits per channel): the leaf its colours reach (-1 until one of them is
+    // added), and its pixels not yet counted into that leaf and the leaf's parents: their number
+    // and the sums of each channel's 2 low bits. The tree counts them in before it trims, reduces
+    // or gives its palette.
+    struct TCell {
+        int32_t Leaf = -1;
+        uint32_t Count = 0, Red = 0, Green = 0, Blue = 0;
+    };
+    std::vector<TCell> cells_;
+    std::vector<int32_t> pendingCells_;
     int32_t nodeCount_ = 1;
     int32_t leafCount_ = 0;
     int32_t nextPaletteIndex_ = 0;
@@ -90,13 +101,16 @@ private:
     int32_t NewChild(int32_t Parent, int Slot);
     // The leaf Color reaches, made on the way when it is new.
     int32_t LeafFor(uint32_t Color);
+    // Counts the pending pixels of the cells into the tree.
+    void Flush();
     // Into and out of the list of its count, for an inner node of 1 to kSmallCount pixels.
     void List(int32_t Index);
     void Unlist(int32_t Index);
-    // A fork frees its children and becomes a leaf with their pixels.
+    // A fork frees its children and becomes a leaf with their pixels and their cells.
     void MakeLeaf(TOctreeNode& Fork);
-    // Every inner node of at most Threshold pixels becomes a leaf.
-    void Trim();
+    // Every inner node of at most Threshold pixels becomes a leaf. The cells follow their leaves
+    // when KeepCells is set, else they forget them.
+    void Trim(bool KeepCells);
     // Trims with the smallest threshold from 1 up that leaves at most 99,000 nodes.
     void TrimToBound();
 };

@@ -4,6 +4,7 @@
 #include <functional>
 #include <numeric>
 #include <queue>
+#include <utility>
 
 namespace colorquant {
 
@@ -35,6 +36,7 @@ struct TInnerNode {
     int32_t LargestInnerChild;  // the pixels of its largest child that is not a leaf; 0 for none
 };
 
+// The inner nodes of a tree's pool.
 std::vector<TInnerNode> InnerNodes(const std::vector<TOctreeNode>& Nodes) {
     std::vector<TInnerNode> inner;
     std::vector<int32_t> at(Nodes.size());
@@ -208,8 +210,16 @@ int32_t TOctree::NewChild(int32_t Parent, int Slot) {
     return index;
 }
 
-int32_t TOctree::LeafFor(uint32_t Color) {
+int32_t TOctree::LeafFor(uint32_t Color, int Cell) {
+    // A known cell that differs only in the lowest bit of a channel goes the same way down to the
+    // last level: the way starts from its leaf's parent, or from its leaf when that covers both.
     int32_t node = 0;
+    for (int bit : {1, 1 << 6, 1 << 12}) {
+        const int32_t near = cells_[size_t(Cell ^ bit)].Leaf;
+        if (near < 0) continue;
+        node = Node(near).Level == kLeafLevel ? Node(near).Parent : near;
+        break;
+    }
     while (!Node(node).IsLeaf) {
         const int slot = Slot(Color, Node(node).Level);
         const int32_t child = Node(node).Children[size_t(slot)];
@@ -221,7 +231,7 @@ int32_t TOctree::LeafFor(uint32_t Color) {
 void TOctree::AddColor(uint32_t Color) {
     const int index = CellOf(Color);
     TCell& cell = cells_[size_t(index)];
-    if (cell.Leaf < 0) cell.Leaf = LeafFor(Color);
+    if (cell.Leaf < 0) cell.Leaf = LeafFor(Color, index);
     if (cell.Count++ == 0) pendingCells_.push_back(index);
     cell.Red += Color >> 16 & 3;
     cell.Green += Color >> 8 & 3;
@@ -229,7 +239,16 @@ void TOctree::AddColor(uint32_t Color) {
     if (nodeCount_ > kMaxNodes) TrimToBound();
 }
 
+// The cells' pixels go into their leaves, then level by level from the bottom into each parent
+// once.
 void TOctree::Flush() {
+    std::array<std::vector<int32_t>, kLeafLevel> parents;  // per level, the nodes with pixels to add
+    const auto passUp = [&](const TOctreeNode& Node, int32_t Count) {
+        if (Node.Parent < 0) return;
+        TOctreeNode& parent = this->Node(Node.Parent);
+        if (parent.Unflushed == 0) parents[parent.Level].push_back(Node.Parent);
+        parent.Unflushed += Count;
+    };
     for (int32_t index : pendingCells_) {
         TCell& cell = cells_[size_t(index)];
         const int32_t count = int32_t(cell.Count);
@@ -238,19 +257,19 @@ void TOctree::Flush() {
         leaf.SumRed += int64_t(count) * (index >> 12 << 2) + cell.Red;
         leaf.SumGreen += int64_t(count) * ((index >> 6 & 0x3F) << 2) + cell.Green;
         leaf.SumBlue += int64_t(count) * ((index & 0x3F) << 2) + cell.Blue;
-        for (int32_t index = leaf.Parent; index >= 0; index = Node(index).Parent) {
-            TOctreeNode& node = Node(index);
-            if (node.PixelCount > kSmallCount) {
-                node.PixelCount += count;
-                continue;
-            }
-            Unlist(index);
-            node.PixelCount += count;
-            List(index);
-        }
+        passUp(leaf, count);
         cell.Count = cell.Red = cell.Green = cell.Blue = 0;
     }
     pendingCells_.clear();
+    for (size_t level = parents.size(); level-- > 0;)
+        for (int32_t index : parents[level]) {
+            TOctreeNode& node = Node(index);
+            const int32_t count = std::exchange(node.Unflushed, 0);
+            Unlist(index);
+            node.PixelCount += count;
+            List(index);
+            passUp(node, count);
+        }
 }
 
 void TOctree::MakeLeaf(TOctreeNode& Fork) {

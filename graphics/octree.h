@@ -21,17 +21,19 @@ namespace colorquant {
 // A node of the tree, kept in its tree's pool and linked to the others by their indexes there.
 // What adding and trimming read comes first: those 64 bytes share a cache line.
 struct TOctreeNode {
-    bool IsLeaf = false;  // a palette colour
-    bool InUse = true;    // false while in the tree's free list
-    uint8_t Level = 0;    // 0 for the root
-    int32_t Cell = 0;     // the bits of its path: the top Level bits of each 6-bit channel of a cell
-    int32_t Parent = -1;  // -1 for the root
+    bool IsLeaf = false;         // a palette colour
+    bool InUse = true;           // false while in the tree's free list
+    uint8_t Level = 0;           // 0 for the root
+    uint8_t ChildCount = 0;      // children it has
+    uint8_t LeafChildCount = 0;  // children it has that are leaves
+    int32_t Cell = 0;            // the bits of its path: the top Level bits of each 6-bit channel of a cell
+    int32_t Parent = -1;         // -1 for the root
     // Child i (-1 when absent) holds the colours whose bits at this level give i = 4 red + 2 green + blue.
     std::array<int32_t, 8> Children{-1, -1, -1, -1, -1, -1, -1, -1};
-    // The pixels that passed through the node.
+    // The pixels that passed through the node, and those of its children still to be added to it
+    // while the tree counts pending pixels in.
     int32_t PixelCount = 0;
-    int32_t ChildCount = 0;
-    int32_t LeafChildCount = 0;
+    int32_t Unflushed = 0;
     // The neighbours in the tree's list of inner nodes with as few pixels as this one.
     int32_t SmallPrev = -1, SmallNext = -1;
     // The sums of the pixels' channels: a leaf adds them up as they come; an inner node's, those of
@@ -99,14 +101,14 @@ private:
     void Walk(TOctreeNodeVisitor& Visitor);
     void WalkNode(int32_t Index, int Level, TOctreeNodeVisitor& Visitor);
     int32_t NewChild(int32_t Parent, int Slot);
-    // The leaf Color reaches, made on the way when it is new.
-    int32_t LeafFor(uint32_t Color);
+    // The leaf that Color, of Cell, reaches, made on the way when it is new.
+    int32_t LeafFor(uint32_t Color, int Cell);
     // Counts the pending pixels of the cells into the tree.
     void Flush();
     // Into and out of the list of its count, for an inner node of 1 to kSmallCount pixels.
     void List(int32_t Index);
     void Unlist(int32_t Index);
-    // A fork frees its children and becomes a leaf with their pixels and their cells.
+    // A fork frees its children and becomes a leaf with their pixels.
     void MakeLeaf(TOctreeNode& Fork);
     // Every inner node of at most Threshold pixels becomes a leaf. The cells follow their leaves
     // when KeepCells is set, else they forget them.

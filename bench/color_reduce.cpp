@@ -1,0 +1,181 @@
+// A 1024 x 768 24-bit picture (gradients, discs and noise from a fixed seed) reduced to 256 colours
+// by our octree and both median-cut rules, beside Pillow's median-cut and fast-octree quantize of the
+// same picture, timed inside a python3 child that this benchmark starts. BM_RatioToPillow runs ours
+// and Pillow's in turn in each iteration, so that a busy machine slows both alike, and reports our
+// time as a multiple of Pillow's ("x_octree" against the fast octree, "x_mediancut" and
+// "x_mediancut_var" against its median cut).
+#include "graphics/mediancut.h"
+#include "graphics/octree.h"
+#include "platform/clock.h"
+
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kW = 1024, kH = 768, kColors = 256;
+
+TDIB MakePicture() {
+    TDIB dib;
+    dib.SetSize(kW, kH, 24);
+    std::mt19937 random(20261207);
+    struct TDisc {
+        int X, Y, R;
+        uint8_t Red, Green, Blue;
+    };
+    std::vector<TDisc> discs(40);
+    for (TDisc& d : discs)
+        d = {int(random() % kW), int(random() % kH), int(20 + random() % 120), uint8_t(random()), uint8_t(random()),
+             uint8_t(random())};
+    for (int y = 0; y < kH; ++y) {
+        uint8_t* row = dib.ScanLine(y);
+        for (int x = 0; x < kW; ++x) {
+            int red = x * 255 / kW, green = y * 255 / kH, blue = int(128 + 127 * std::sin((x + 2 * y) / 60.0));
+            for (const TDisc& d : discs)
+                if ((x - d.X) * (x - d.X) + (y - d.Y) * (y - d.Y) < d.R * d.R)
+                    red = (red + d.Red) / 2, green = (green + d.Green) / 2, blue = (blue + d.Blue) / 2;
+            const auto noisy = [&](int V) { return uint8_t(std::clamp(V + int(random() % 17) - 8, 0, 255)); };
+            row[3 * x] = noisy(blue), row[3 * x + 1] = noisy(green), row[3 * x + 2] = noisy(red);
+        }
+    }
+    return dib;
+}
+
+const TDIB& Picture() {
+    static const TDIB picture = MakePicture();
+    return picture;
+}
+
+// The picture as raw RGB rows from the top, in a temporary file for the python3 child.
+class TRawPicture {
+public:
+    TRawPicture() {
+        char name[] = "/tmp/color_reduce_XXXXXX";
+        const int fd = mkstemp(name);
+        path_ = name;
+        std::vector<uint8_t> rgb(size_t(kW) * kH * 3);
+        for (int y = 0; y < kH; ++y) {
+            const uint8_t* row = Picture().ScanLineReadOnly(y);
+            for (int x = 0; x < kW; ++x)
+                for (int c = 0; c < 3; ++c) rgb[(size_t(y) * kW + x) * 3 + c] = row[3 * x + 2 - c];
+        }
+        ok_ = fd >= 0 && write(fd, rgb.data(), rgb.size()) == ssize_t(rgb.size());
+        if (fd >= 0) close(fd);
+    }
+    ~TRawPicture() { unlink(path_.c_str()); }
+    bool Ok() const { return ok_; }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    bool ok_;
+};
+
+// Runs Pillow's quantize to kColors by each of Methods ("mediancut", "fastoctree") in turn, Runs
+// times after one untimed run each; the nanoseconds of every timed run in that order, empty when
+// the child fails.
+std::vector<uint64_t> PillowTimes(const TRawPicture& Raw, const std::string& Methods, int Runs) {
+    static const char kScript[] =
+        "import sys, time\n"
+        "from PIL import Image\n"
+        "w, h, path, colors, runs = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3], int(sys.argv[4]), "
+        "int(sys.argv[5])\n"
+        "im = Image.frombytes(\"RGB\", (w, h), open(path, \"rb\").read())\n"
+        "methods = [getattr(Image.Quantize, m.upper()) for m in sys.argv[6:]]\n"
+        "for m in methods: im.quantize(colors, m)\n"
+        "for _ in range(runs):\n"
+        "    for m in methods:\n"
+        "        t = time.perf_counter_ns(); q = im.quantize(colors, m); print(time.perf_counter_ns() - t)\n"
+        "        assert q.mode == \"P\"\n";
+    const std::string command = "/usr/bin/python3 -c '" + std::string(kScript) + "' " + std::to_string(kW) + " " +
+                                std::to_string(kH) + " " + Raw.Path() + " " + std::to_string(kColors) + " " +
+                                std::to_string(Runs) + " " + Methods;
+    FILE* child = popen(command.c_str(), "r");
+    if (!child) return {};
+    std::vector<uint64_t> times;
+    unsigned long long ns;
+    while (fscanf(child, "%llu", &ns) == 1) times.push_back(ns);
+    if (pclose(child) != 0) return {};
+    return times;
+}
+
+// Our quantizers, checked for a palette of kColors at most.
+using TQuantize = std::unique_ptr<TDIB> (*)(const TDIB&);
+std::unique_ptr<TDIB> Octree(const TDIB& Bitmap) { return colorquant::OctreeQuantize(Bitmap, kColors); }
+std::unique_ptr<TDIB> MedianCut(const TDIB& Bitmap) { return colorquant::MedianCutQuantize(Bitmap, 8); }
+std::unique_ptr<TDIB> MedianCutVar(const TDIB& Bitmap) { return colorquant::MedianCutQuantizeVar(Bitmap, 8); }
+
+void RunOurs(benchmark::State& State, TQuantize Quantize) {
+    const TDIB& picture = Picture();
+    for (auto _ : State) {
+        const auto reduced = Quantize(picture);
+        benchmark::DoNotOptimize(reduced->PBitsReadOnly());
+        if (reduced->BitCount() != 8) State.SkipWithError("not 8 bits");
+    }
+    State.SetItemsProcessed(State.iterations() * kW * kH);
+}
+
+void BM_Octree(benchmark::State& State) { RunOurs(State, Octree); }
+void BM_MedianCut(benchmark::State& State) { RunOurs(State, MedianCut); }
+void BM_MedianCutVar(benchmark::State& State) { RunOurs(State, MedianCutVar); }
+
+constexpr int kPillowRuns = 10;
+
+void RunPillow(benchmark::State& State, const char* Method) {
+    const TRawPicture raw;
+    const std::vector<uint64_t> times = raw.Ok() ? PillowTimes(raw, Method, kPillowRuns) : std::vector<uint64_t>{};
+    if (times.size() != kPillowRuns) State.SkipWithError("python3 with Pillow did not run");
+    size_t next = 0;
+    for (auto _ : State) State.SetIterationTime(next < times.size() ? double(times[next++]) * 1e-9 : 0.0);
+    State.SetItemsProcessed(State.iterations() * kW * kH);
+}
+
+void BM_PillowMedianCut(benchmark::State& State) { RunPillow(State, "mediancut"); }
+void BM_PillowFastOctree(benchmark::State& State) { RunPillow(State, "fastoctree"); }
+
+void BM_RatioToPillow(benchmark::State& State) {
+    const TRawPicture raw;
+    const TDIB& picture = Picture();
+    uint64_t octree = 0, medianCut = 0, medianCutVar = 0, pillowOctree = 0, pillowMedianCut = 0;
+    const auto timed = [&](TQuantize Quantize, uint64_t& Total) {
+        const uint64_t start = platform::ClockNs();
+        benchmark::DoNotOptimize(Quantize(picture)->PBitsReadOnly());
+        Total += platform::ClockNs() - start;
+    };
+    bool ran = raw.Ok();
+    for (auto _ : State) {
+        timed(Octree, octree);
+        timed(MedianCut, medianCut);
+        timed(MedianCutVar, medianCutVar);
+        const std::vector<uint64_t> pillow = PillowTimes(raw, "fastoctree mediancut", 1);
+        ran &= pillow.size() == 2;
+        if (!ran) break;
+        pillowOctree += pillow[0];
+        pillowMedianCut += pillow[1];
+    }
+    if (!ran) {
+        State.SkipWithError("python3 with Pillow did not run");
+        return;
+    }
+    State.counters["x_octree"] = double(octree) / double(pillowOctree);
+    State.counters["x_mediancut"] = double(medianCut) / double(pillowMedianCut);
+    State.counters["x_mediancut_var"] = double(medianCutVar) / double(pillowMedianCut);
+}
+
+}  // namespace
+
+BENCHMARK(BM_Octree)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MedianCut)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MedianCutVar)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PillowFastOctree)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(kPillowRuns);
+BENCHMARK(BM_PillowMedianCut)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(kPillowRuns);
+BENCHMARK(BM_RatioToPillow)->Unit(benchmark::kMillisecond)->Iterations(8);

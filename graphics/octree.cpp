@@ -1,0 +1,402 @@
+#include "graphics/octree.h"
+
+#include <algorithm>
+#include <functional>
+#include <numeric>
+#include <queue>
+#include <utility>
+
+namespace colorquant {
+
+namespace {
+
+constexpr int kLeafLevel = 6;             // leaves hold 6 bits per channel
+constexpr int32_t kMaxNodes = 100000;     // adding a colour past this many nodes trims the tree
+constexpr int32_t kTrimmedNodes = 99000;  // ... down to this many
+constexpr int32_t kNoFork = 999999999;    // the smallest fork's pixels when there is no fork
+constexpr int32_t kThresholdSteps[] = {0, 2, 4, 8};
+
+const char kUnit[] = "Octree";
+
+// The child slot of Color below a node of Level.
+int Slot(uint32_t Color, int Level) {
+    const int shift = 7 - Level;
+    return int(Color >> (16 + shift) & 1) << 2 | int(Color >> (8 + shift) & 1) << 1 | int(Color >> shift & 1);
+}
+
+// Color's cell: 6 bits per channel.
+constexpr size_t kCells = size_t(1) << 18;
+int CellOf(uint32_t Color) {
+    return int(Color >> 18 & 0x3F) << 12 | int(Color >> 10 & 0x3F) << 6 | int(Color >> 2 & 0x3F);
+}
+
+struct TInnerNode {
+    int32_t PixelCount;
+    int32_t ChildCount;
+    int32_t LargestInnerChild;  // the pixels of its largest child that is not a leaf; 0 for none
+};
+
+// The inner nodes of a tree's pool.
+std::vector<TInnerNode> InnerNodes(const std::vector<TOctreeNode>& Nodes) {
+    std::vector<TInnerNode> inner;
+    std::vector<int32_t> at(Nodes.size());
+    for (size_t i = 0; i < Nodes.size(); ++i)
+        if (Nodes[i].InUse && !Nodes[i].IsLeaf) {
+            at[i] = int32_t(inner.size());
+            inner.push_back({Nodes[i].PixelCount, Nodes[i].ChildCount, 0});
+        }
+    for (const TOctreeNode& node : Nodes)
+        if (node.InUse && !node.IsLeaf && node.Parent >= 0) {
+            int32_t& largest = inner[size_t(at[size_t(node.Parent)])].LargestInnerChild;
+            largest = std::max(largest, node.PixelCount);
+        }
+    return inner;
+}
+
+// Each leaf's average colour into its palette entry.
+class TGetColorEntry : public TOctreeNodeVisitor {
+public:
+    explicit TGetColorEntry(TPalette& Palette) : palette_(Palette) {}
+    void Visit(TOctreeNode& Node, int) override {
+        if (!Node.IsLeaf || Node.PaletteIndex >= palette_.Count) return;
+        const int64_t n = Node.PixelCount;
+        palette_.Entries[Node.PaletteIndex] =
+            n == 0 ? TPaletteEntry{0, 0, 0, 0}
+                   : TPaletteEntry{uint8_t(Node.SumRed / n), uint8_t(Node.SumGreen / n), uint8_t(Node.SumBlue / n), 0};
+    }
+
+private:
+    TPalette& palette_;
+};
+
+// What trimming at a threshold T makes of a tree whose inner nodes are listed. A trim turns every
+// inner node of at most T pixels into a leaf: its forks go first, which leaves their parents as
+// forks, and so on up (a node never has fewer pixels than its children). So after a trim at T the
+// inner nodes are exactly those of more than T pixels, and the tree is worked out from the list
+// without walking it once per threshold.
+class TTrimPlan {
+public:
+    explicit TTrimPlan(std::vector<TInnerNode> Inner) : inner_(std::move(Inner)) {
+        std::sort(inner_.begin(), inner_.end(),
+                  [](const TInnerNode& A, const TInnerNode& B) { return A.PixelCount < B.PixelCount; });
+        const size_t n = inner_.size();
+        childrenFrom_.assign(n + 1, 0);
+        for (size_t i = n; i-- > 0;) childrenFrom_[i] = childrenFrom_[i + 1] + inner_[i].ChildCount;
+        estimateTo_.assign(n + 1, 0);
+        for (size_t i = 0; i < n; ++i) estimateTo_[i + 1] = estimateTo_[i] + inner_[i].PixelCount - 1;
+        byLargestChild_.resize(n);
+        std::iota(byLargestChild_.begin(), byLargestChild_.end(), size_t(0));
+        std::sort(byLargestChild_.begin(), byLargestChild_.end(), [this](size_t A, size_t B) {
+            return inner_[A].LargestInnerChild < inner_[B].LargestInnerChild;
+        });
+    }
+
+    // Every node but the root is the child of an inner node.
+    int64_t NodesAfter(int32_t T) const { return 1 + childrenFrom_[Above(T)]; }
+    int64_t LeavesAfter(int32_t T) const { return NodesAfter(T) - int64_t(inner_.size() - Above(T)); }
+
+    // The sum of PixelCount - 1 over the inner nodes left after a trim at T that have at most UpTo
+    // pixels: what a trim at UpTo is taken to free.
+    int64_t SmallForkEstimate(int32_t T, int32_t UpTo) const {
+        return UpTo <= T ? 0 : estimateTo_[Above(UpTo)] - estimateTo_[Above(T)];
+    }
+
+    // The fewest pixels of a fork after a trim at T: an inner node of more than T pixels whose
+    // inner children have at most T. T may only grow from call to call.
+    int32_t MinForkPixels(int32_t T) {
+        for (; nextFork_ < byLargestChild_.size() && inner_[byLargestChild_[nextFork_]].LargestInnerChild <= T;
+             ++nextFork_)
+            forks_.push(inner_[byLargestChild_[nextFork_]].PixelCount);
+        while (!forks_.empty() && forks_.top() <= T) forks_.pop();
+        return forks_.empty() ? kNoFork : forks_.top();
+    }
+
+    // The least threshold from 1 up whose trim leaves at most Nodes nodes.
+    int32_t SmallestThresholdLeaving(int64_t Nodes) const {
+        if (NodesAfter(1) <= Nodes) return 1;
+        const auto it = std::partition_point(inner_.begin(), inner_.end(),
+                                             [&](const TInnerNode& N) { return NodesAfter(N.PixelCount) > Nodes; });
+        return it == inner_.end() ? kNoFork : it->PixelCount;
+    }
+
+private:
+    std::vector<TInnerNode> inner_;       // by pixel count
+    std::vector<int64_t> childrenFrom_;   // children of inner_[i..]
+    std::vector<int64_t> estimateTo_;     // PixelCount - 1 summed over inner_[..i)
+    std::vector<size_t> byLargestChild_;  // indexes of inner_ by LargestInnerChild
+    size_t nextFork_ = 0;
+    std::priority_queue<int32_t, std::vector<int32_t>, std::greater<>> forks_;
+
+    // The first inner node of more than T pixels.
+    size_t Above(int32_t T) const {
+        return size_t(std::upper_bound(inner_.begin(), inner_.end(), T,
+                                       [](int32_t V, const TInnerNode& N) { return V < N.PixelCount; }) -
+                      inner_.begin());
+    }
+};
+
+}  // namespace
+
+// Numbers the leaves in walk order.
+class TColorIndexVisitor : public TOctreeNodeVisitor {
+public:
+    explicit TColorIndexVisitor(TOctree& Tree) : tree_(Tree) {}
+    void Visit(TOctreeNode& Node, int) override {
+        if (Node.IsLeaf) Node.PaletteIndex = tree_.nextPaletteIndex_++;
+    }
+
+private:
+    TOctree& tree_;
+};
+
+TOctree::TOctree() : nodes_(1), cells_(kCells) {
+    nodes_.reserve(kMaxNodes + 1);
+    smallFirst_.fill(-1);
+}
+
+void TOctree::Walk(TOctreeNodeVisitor& Visitor) { WalkNode(0, 0, Visitor); }
+
+void TOctree::WalkNode(int32_t Index, int Level, TOctreeNodeVisitor& Visitor) {
+    for (int32_t child : nodes_[size_t(Index)].Children)
+        if (child >= 0) WalkNode(child, Level + 1, Visitor);
+    Visitor.Visit(nodes_[size_t(Index)], Level);
+}
+
+void TOctree::List(int32_t Index) {
+    TOctreeNode& node = Node(Index);
+    if (node.IsLeaf || node.PixelCount < 1 || node.PixelCount > kSmallCount) return;
+    int32_t& first = smallFirst_[size_t(node.PixelCount)];
+    node.SmallPrev = -1;
+    node.SmallNext = first;
+    if (first >= 0) Node(first).SmallPrev = Index;
+    first = Index;
+    smallChildren_[size_t(node.PixelCount)] += node.ChildCount;
+}
+
+void TOctree::Unlist(int32_t Index) {
+    const TOctreeNode& node = Node(Index);
+    if (node.IsLeaf || node.PixelCount < 1 || node.PixelCount > kSmallCount) return;
+    (node.SmallPrev >= 0 ? Node(node.SmallPrev).SmallNext : smallFirst_[size_t(node.PixelCount)]) = node.SmallNext;
+    if (node.SmallNext >= 0) Node(node.SmallNext).SmallPrev = node.SmallPrev;
+    smallChildren_[size_t(node.PixelCount)] -= node.ChildCount;
+}
+
+int32_t TOctree::NewChild(int32_t Parent, int Slot) {
+    int32_t index;
+    if (freeNodes_.empty()) {
+        index = int32_t(nodes_.size());
+        nodes_.emplace_back();
+    } else {
+        index = freeNodes_.back();
+        freeNodes_.pop_back();
+        nodes_[size_t(index)] = TOctreeNode{};
+    }
+    TOctreeNode& parent = Node(Parent);
+    TOctreeNode& child = Node(index);
+    child.Parent = Parent;
+    child.Level = uint8_t(parent.Level + 1);
+    const int bit = kLeafLevel - child.Level;
+    child.Cell = parent.Cell | (Slot >> 2 & 1) << (12 + bit) | (Slot >> 1 & 1) << (6 + bit) | (Slot & 1) << bit;
+    child.IsLeaf = child.Level == kLeafLevel;
+    Unlist(Parent);
+    parent.Children[size_t(Slot)] = index;
+    ++parent.ChildCount;
+    List(Parent);
+    ++nodeCount_;
+    if (child.IsLeaf) {
+        ++parent.LeafChildCount;
+        ++leafCount_;
+    }
+    return index;
+}
+
+int32_t TOctree::LeafFor(uint32_t Color, int Cell) {
+    // A known cell that differs only in the lowest bit of a channel goes the same way down to the
+    // last level: the way starts from its leaf's parent, or from its leaf when that covers both.
+    int32_t node = 0;
+    for (int bit : {1, 1 << 6, 1 << 12}) {
+        const int32_t near = cells_[size_t(Cell ^ bit)].Leaf;
+        if (near < 0) continue;
+        node = Node(near).Level == kLeafLevel ? Node(near).Parent : near;
+        break;
+    }
+    while (!Node(node).IsLeaf) {
+        const int slot = Slot(Color, Node(node).Level);
+        const int32_t child = Node(node).Children[size_t(slot)];
+        node = child >= 0 ? child : NewChild(node, slot);
+    }
+    return node;
+}
+
+void TOctree::AddColor(uint32_t Color) {
+    const int index = CellOf(Color);
+    TCell& cell = cells_[size_t(index)];
+    if (cell.Leaf < 0) cell.Leaf = LeafFor(Color, index);
+    if (cell.Count++ == 0) pendingCells_.push_back(index);
+    cell.Red += Color >> 16 & 3;
+    cell.Green += Color >> 8 & 3;
+    cell.Blue += Color & 3;
+    if (nodeCount_ > kMaxNodes) TrimToBound();
+}
+
+// The cells' pixels go into their leaves, then level by level from the bottom into each parent
+// once.
+void TOctree::Flush() {
+    std::array<std::vector<int32_t>, kLeafLevel> parents;  // per level, the nodes with pixels to add
+    const auto passUp = [&](const TOctreeNode& Node, int32_t Count) {
+        if (Node.Parent < 0) return;
+        TOctreeNode& parent = this->Node(Node.Parent);
+        if (parent.Unflushed == 0) parents[parent.Level].push_back(Node.Parent);
+        parent.Unflushed += Count;
+    };
+    for (int32_t index : pendingCells_) {
+        TCell& cell = cells_[size_t(index)];
+        const int32_t count = int32_t(cell.Count);
+        TOctreeNode& leaf = Node(cell.Leaf);
+        leaf.PixelCount += count;
+        leaf.SumRed += int64_t(count) * (index >> 12 << 2) + cell.Red;
+        leaf.SumGreen += int64_t(count) * ((index >> 6 & 0x3F) << 2) + cell.Green;
+        leaf.SumBlue += int64_t(count) * ((index & 0x3F) << 2) + cell.Blue;
+        passUp(leaf, count);
+        cell.Count = cell.Red = cell.Green = cell.Blue = 0;
+    }
+    pendingCells_.clear();
+    for (size_t level = parents.size(); level-- > 0;)
+        for (int32_t index : parents[level]) {
+            TOctreeNode& node = Node(index);
+            const int32_t count = std::exchange(node.Unflushed, 0);
+            Unlist(index);
+            node.PixelCount += count;
+            List(index);
+            passUp(node, count);
+        }
+}
+
+void TOctree::MakeLeaf(TOctreeNode& Fork) {
+    Unlist(IndexOf(Fork));
+    Fork.SumRed = Fork.SumGreen = Fork.SumBlue = 0;
+    for (int32_t& index : Fork.Children) {
+        if (index < 0) continue;
+        const TOctreeNode& child = Node(index);
+        Fork.SumRed += child.SumRed;
+        Fork.SumGreen += child.SumGreen;
+        Fork.SumBlue += child.SumBlue;
+        Node(index).InUse = false;
+        freeNodes_.push_back(index);
+        index = -1;
+        --nodeCount_;
+        --leafCount_;
+    }
+    Fork.ChildCount = Fork.LeafChildCount = 0;
+    Fork.IsLeaf = true;
+    ++leafCount_;
+    if (Fork.Parent >= 0) ++Node(Fork.Parent).LeafChildCount;
+}
+
+void TOctree::Trim(bool KeepCells) {
+    std::vector<int32_t> small;
+    if (threshold_ <= kSmallCount) {
+        for (int32_t count = 1; count <= threshold_; ++count)
+            for (int32_t index = smallFirst_[size_t(count)]; index >= 0; index = Node(index).SmallNext)
+                small.push_back(index);
+    } else {
+        for (const TOctreeNode& node : nodes_)
+            if (node.InUse && !node.IsLeaf && node.PixelCount <= threshold_) small.push_back(IndexOf(node));
+    }
+    // Deepest first: by its turn each is a fork.
+    std::sort(small.begin(), small.end(), [this](int32_t A, int32_t B) { return Node(A).Level > Node(B).Level; });
+    for (int32_t index : small) MakeLeaf(Node(index));
+    if (!KeepCells) {
+        for (TCell& cell : cells_) cell.Leaf = -1;
+        return;
+    }
+    // The cells of each new leaf now reach it (or, further on, the leaf it went into).
+    for (int32_t index : small) {
+        const TOctreeNode& leaf = Node(index);
+        const int side = 1 << (kLeafLevel - leaf.Level);
+        for (int r = 0; r < side; ++r)
+            for (int g = 0; g < side; ++g)
+                for (int b = 0; b < side; ++b) {
+                    TCell& cell = cells_[size_t(leaf.Cell + (r << 12 | g << 6 | b))];
+                    if (cell.Leaf >= 0) cell.Leaf = index;
+                }
+    }
+}
+
+// Trimming at T frees the children of every inner node of at most T pixels: the threshold comes
+// from the children of the listed nodes per count, or from the list of all inner nodes when it lies
+// beyond the listed counts.
+void TOctree::TrimToBound() {
+    Flush();
+    const int64_t excess = int64_t(nodeCount_) - kTrimmedNodes;
+    int64_t freed = 0;
+    for (threshold_ = 1; threshold_ <= kSmallCount; ++threshold_)
+        if ((freed += smallChildren_[size_t(threshold_)]) >= excess) break;
+    if (threshold_ > kSmallCount) threshold_ = TTrimPlan(InnerNodes(nodes_)).SmallestThresholdLeaving(kTrimmedNodes);
+    Trim(true);
+}
+
+void TOctree::Reduce(int MaxColors) {
+    Flush();
+    if (leafCount_ > MaxColors) {
+        TTrimPlan plan(InnerNodes(nodes_));
+        // Trim at the threshold, move the threshold to the smallest fork left, and raise it by 8, 4
+        // or 2 while the estimate of what that frees stays below the nodes still to lose; until
+        // MaxColors leaves remain. The passes are worked out on the plan; the tree is trimmed once.
+        int32_t trimmed = 0;
+        int64_t leaves = leafCount_;
+        for (threshold_ = 1; leaves > MaxColors;) {
+            trimmed = threshold_;
+            leaves = plan.LeavesAfter(trimmed);
+            threshold_ = plan.MinForkPixels(trimmed);
+            const int64_t excess = plan.NodesAfter(trimmed) - MaxColors;
+            for (size_t k = std::size(kThresholdSteps) - 1; k > 0; --k)
+                if (plan.SmallForkEstimate(trimmed, threshold_ + kThresholdSteps[k]) < excess) {
+                    threshold_ += kThresholdSteps[k];
+                    break;
+                }
+        }
+        threshold_ = trimmed;
+        Trim(false);
+    }
+    nextPaletteIndex_ = 0;
+    TColorIndexVisitor numbering(*this);
+    Walk(numbering);
+}
+
+TPalette TOctree::GetPalette() {
+    Flush();
+    TPalette palette;
+    palette.Count = std::min(leafCount_, int32_t(palette.Entries.size()));
+    TGetColorEntry entries(palette);
+    Walk(entries);
+    return palette;
+}
+
+int TOctree::ColorIndex(uint32_t Color) const {
+    int32_t node = 0;
+    for (int level = 0; !nodes_[size_t(node)].IsLeaf; ++level) {
+        node = nodes_[size_t(node)].Children[size_t(Slot(Color, level))];
+        if (node < 0) throw EAssertionFailed(kUnit, "ColorIndex of a colour that was never added");
+    }
+    return nodes_[size_t(node)].PaletteIndex;
+}
+
+std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors) {
+    if (Bitmap.BitCount() != 24 || MaxColors < 2 || MaxColors > 256)
+        throw EAssertionFailed(kUnit, "a 24-bit bitmap and 2 <= MaxColors <= 256");
+    TOctree tree;
+    ForEachColor(Bitmap, [&tree](uint32_t Color) { tree.AddColor(Color); });
+    tree.Reduce(MaxColors);
+    auto result = NewIndexedBitmap(Bitmap, tree.GetPalette());
+    // Colours of one cell reach one leaf: each cell is looked up once.
+    std::vector<int16_t> indexOf(kCells, -1);
+    MapPixels(Bitmap, *result, [&](uint32_t Color) {
+        int16_t& index = indexOf[size_t(CellOf(Color))];
+        if (index < 0) index = int16_t(tree.ColorIndex(Color));
+        return index;
+    });
+    return result;
+}
+
+}  // namespace colorquant

@@ -1,0 +1,124 @@
+#pragma once
+// The octree colour quantizer: every pixel of a 24-bit bitmap goes down a tree that splits the
+// colour cube by one bit of each channel per level, down to leaves of 6 bits per channel; the tree
+// then trims its smallest forks into leaves until no more than MaxColors leaves remain, and each
+// leaf's average colour becomes a palette entry. No dithering.
+//
+// A trim at a threshold T turns every fork of at most T pixels into a leaf, then every node left
+// as such a fork, and so on up: since a node never has fewer pixels than its children, that makes
+// a leaf of every inner node of at most T pixels. The tree therefore trims by taking those nodes
+// deepest first rather than by walking itself, and works out the passes of its reduction from a
+// list of its inner nodes ordered by pixel count.
+#include "graphics/quantize.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace colorquant {
+
+// A node of the tree, kept in its tree's pool and linked to the others by their indexes there.
+// What adding and trimming read comes first: those 64 bytes share a cache line.
+struct TOctreeNode {
+    bool IsLeaf = false;         // a palette colour
+    bool InUse = true;           // false while in the tree's free list
+    uint8_t Level = 0;           // 0 for the root
+    uint8_t ChildCount = 0;      // children it has
+    uint8_t LeafChildCount = 0;  // children it has that are leaves
+    int32_t Cell = 0;            // the bits of its path: the top Level bits of each 6-bit channel of a cell
+    int32_t Parent = -1;         // -1 for the root
+    // Child i (-1 when absent) holds the colours whose bits at this level give i = 4 red + 2 green + blue.
+    std::array<int32_t, 8> Children{-1, -1, -1, -1, -1, -1, -1, -1};
+    // The pixels that passed through the node, and those of its children still to be added to it
+    // while the tree counts pending pixels in.
+    int32_t PixelCount = 0;
+    int32_t Unflushed = 0;
+    // The neighbours in the tree's list of inner nodes with as few pixels as this one.
+    int32_t SmallPrev = -1, SmallNext = -1;
+    // The sums of the pixels' channels: a leaf adds them up as they come; an inner node's, those of
+    // its children together, are taken from them when it becomes a leaf.
+    int64_t SumRed = 0, SumGreen = 0, SumBlue = 0;
+    int32_t PaletteIndex = 0;
+
+    // Not a leaf, and every child it has is one.
+    bool IsFork() const { return !IsLeaf && ChildCount == LeafChildCount; }
+};
+
+// Visits the nodes of a tree in walk order: each node's children 0 to 7 (each with its subtree),
+// then the node.
+class TOctreeNodeVisitor {
+public:
+    virtual ~TOctreeNodeVisitor() = default;
+    virtual void Visit(TOctreeNode& Node, int Level) = 0;
+};
+
+class TOctree {
+public:
+    TOctree();
+
+    // Color is red << 16 | green << 8 | blue. The tree trims itself when it grows past 100,000 nodes.
+    void AddColor(uint32_t Color);
+    // Trims forks until at most MaxColors leaves remain, then numbers the leaves in walk order.
+    void Reduce(int MaxColors);
+    // Entry i is the average colour of leaf i.
+    TPalette GetPalette();
+    // The palette index of the leaf that Color, an added colour, reached.
+    int ColorIndex(uint32_t Color) const;
+
+    int32_t NodeCount() const { return nodeCount_; }
+    int32_t LeafCount() const { return leafCount_; }
+
+private:
+    friend class TColorIndexVisitor;
+
+    // Inner nodes of up to this many pixels are listed by their count, so that the trims that keep
+    // the tree small find them without walking it.
+    static constexpr int32_t kSmallCount = 64;
+
+    std::vector<TOctreeNode> nodes_;  // the root first
+    std::vector<int32_t> freeNodes_;
+    // Per colour cell (6 bits per channel): the leaf its colours reach (-1 until one of them is
+    // added), and its pixels not yet counted into that leaf and the leaf's parents: their number
+    // and the sums of each channel's 2 low bits. The tree counts them in before it trims, reduces
+    // or gives its palette.
+    struct TCell {
+        int32_t Leaf = -1;
+        uint32_t Count = 0, Red = 0, Green = 0, Blue = 0;
+    };
+    std::vector<TCell> cells_;
+    std::vector<int32_t> pendingCells_;
+    int32_t nodeCount_ = 1;
+    int32_t leafCount_ = 0;
+    int32_t nextPaletteIndex_ = 0;
+    int32_t threshold_ = 1;  // forks of at most this many pixels are trimmed
+    // Per pixel count up to kSmallCount: the first listed inner node, and their children together.
+    std::array<int32_t, kSmallCount + 1> smallFirst_;
+    std::array<int64_t, kSmallCount + 1> smallChildren_{};
+
+    TOctreeNode& Node(int32_t Index) { return nodes_[size_t(Index)]; }
+    int32_t IndexOf(const TOctreeNode& Node) const { return int32_t(&Node - nodes_.data()); }
+    void Walk(TOctreeNodeVisitor& Visitor);
+    void WalkNode(int32_t Index, int Level, TOctreeNodeVisitor& Visitor);
+    int32_t NewChild(int32_t Parent, int Slot);
+    // The leaf that Color, of Cell, reaches, made on the way when it is new.
+    int32_t LeafFor(uint32_t Color, int Cell);
+    // Counts the pending pixels of the cells into the tree.
+    void Flush();
+    // Into and out of the list of its count, for an inner node of 1 to kSmallCount pixels.
+    void List(int32_t Index);
+    void Unlist(int32_t Index);
+    // A fork frees its children and becomes a leaf with their pixels.
+    void MakeLeaf(TOctreeNode& Fork);
+    // Every inner node of at most Threshold pixels becomes a leaf. The cells follow their leaves
+    // when KeepCells is set, else they forget them.
+    void Trim(bool KeepCells);
+    // Trims with the smallest threshold from 1 up that leaves at most 99,000 nodes.
+    void TrimToBound();
+};
+
+// A new 8-bit bitmap of Bitmap's pixels in at most MaxColors colours. Bitmap must have 24 bits per
+// pixel and MaxColors lie in 2..256; otherwise EAssertionFailed of the unit "Octree".
+std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors);
+
+}  // namespace colorquant

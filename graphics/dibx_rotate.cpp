@@ -61,8 +61,9 @@ void WalkRotated(TCustomDIBX& D, int32_t X, int32_t Y, double ZoomX, double Zoom
         const ptrdiff_t sstep = S.GetNextLine(), mstep = Mask ? Mask->GetNextLine() : 0;
         uint8_t* drow = dl.Get();
         for (int32_t y = dest.Top; y < dest.Bottom; ++y, drow += D.GetNextLine()) {
-            int64_t fx = int64_t(CenterX) * 65536 + int64_t(dest.Left - X) * xCol + int64_t(y - Y) * xRow;
-            int64_t fy = int64_t(CenterY) * 65536 + int64_t(dest.Left - X) * yCol + int64_t(y - Y) * yRow;
+            const int64_t dx = int64_t(dest.Left) - X, dy = int64_t(y) - Y;
+            int64_t fx = int64_t(CenterX) * 65536 + dx * xCol + dy * xRow;
+            int64_t fy = int64_t(CenterY) * 65536 + dx * yCol + dy * yRow;
             for (int32_t x = 0; x < dest.Right - dest.Left; ++x, fx += xCol, fy += yCol) {
                 if (fx < 0 || fy < 0) continue;
                 int64_t sx = fx >> 16, sy = fy >> 16;
@@ -176,8 +177,8 @@ void TCustomDIBX::DrawRotateZoomMasked(int32_t X, int32_t Y, double ZoomX, doubl
     uint8_t* drow = dl.Get();
     for (int32_t y = dest.Top; y < dest.Bottom; ++y, drow += GetNextLine())
         for (int32_t x = dest.Left; x < dest.Right; ++x) {
-            const double u = CenterX + double(x - X) * xCol + double(y - Y) * xRow;
-            const double v = CenterY + double(x - X) * yCol + double(y - Y) * yRow;
+            const double dx = double(x) - X, dy = double(y) - Y;
+            const double u = CenterX + dx * xCol + dy * xRow, v = CenterY + dx * yCol + dy * yRow;
             uint64_t weight = 0, sums[3] = {0, 0, 0};
             uint32_t count = 0;
             for (int k = 0; k < 4; ++k) {

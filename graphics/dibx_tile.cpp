@@ -112,12 +112,23 @@ TWrapAxis MakeAxis(int32_t Size, double Zoom, int64_t Offset, bool Mirror) {
 // Destination columns per column table: wider destinations are drawn in pieces of this many.
 constexpr int32_t kTableColumns = 1280;
 
-// Runs Pixel(Channels, bytes per pixel constant, uint32_t& d, uint32_t s, uint32_t m) -> bool
-// (store) over DestRect filled with the whole of S (cut to the mask) repeated and zoomed; m is
-// the mask value at the sample, 255 without a mask.
+// One destination row of a zoomed wrapped draw: D its first pixel, S and M the rows of the
+// source and the mask (null without one) it samples, Columns the sampled source column of each
+// of its Width pixels; SameAsAbove when the row above samples the same pixels.
+struct TQuadRow {
+    uint8_t* D;
+    const uint8_t* S;
+    const uint8_t* M;
+    const int32_t* Columns;
+    int32_t Width;
+    bool SameAsAbove;
+};
+
+// Runs Row(Channels, bytes per pixel constant, TQuadRow) over DestRect filled with the whole of
+// S (cut to the mask) repeated and zoomed, top to bottom.
 template <class F>
 void WalkQuad(TCustomDIBX& D, const TRect& DestRect, TCustomDIBX& S, double ZoomX, double ZoomY, int32_t OffsetX,
-              int32_t OffsetY, bool MirrorX, bool MirrorY, TCustomDIBX* Mask, F&& Pixel) {
+              int32_t OffsetY, bool MirrorX, bool MirrorY, TCustomDIBX* Mask, F&& Row) {
     if (!std::isfinite(ZoomX) || !(ZoomX > 0) || !std::isfinite(ZoomY) || !(ZoomY > 0)) return;
     if (S.BytesPerPixel() != D.BytesPerPixel() || (Mask && Mask->GetBitCount() != 8)) return;
     int32_t w = S.GetWidth(), h = S.GetHeight();
@@ -148,18 +159,27 @@ void WalkQuad(TCustomDIBX& D, const TRect& DestRect, TCustomDIBX& S, double Zoom
             for (int32_t k = 0; k < width; ++k, colPos = ax.Next(colPos)) columns[k] = int32_t(colPos >> 16);
             uint8_t* drow = dl.Get() + ptrdiff_t(left - r.Left) * N;
             int64_t rowPos = ay.Start;
+            ptrdiff_t above = -1;
             for (int32_t y = r.Top; y < r.Bottom; ++y, drow += D.GetNextLine(), rowPos = ay.Next(rowPos)) {
                 const ptrdiff_t sy = ptrdiff_t(rowPos >> 16);
-                const uint8_t* srow = sl.Get() + sy * sstep;
-                const uint8_t* mrow = Mask ? ml->Get() + sy * mstep : nullptr;
-                for (int32_t k = 0; k < width; ++k) {
-                    uint32_t d = Load<N>(drow + k * N);
-                    if (Pixel(Ch, Bytes, d, Load<N>(srow + ptrdiff_t(columns[k]) * N), mrow ? mrow[columns[k]] : 255u))
-                        Store<N>(drow + k * N, d);
-                }
+                Row(Ch, Bytes, TQuadRow{drow, sl.Get() + sy * sstep, Mask ? ml->Get() + sy * mstep : nullptr, columns,
+                                        width, sy == above});
+                above = sy;
             }
         }
     });
+}
+
+// Runs Pixel(Channels, uint32_t& d, uint32_t s, uint32_t m) -> bool (store) over a row; m is the
+// mask value, 255 without a mask.
+template <class C, class B, class F>
+void QuadPixels(const C& Ch, B, const TQuadRow& R, F&& Pixel) {
+    constexpr int N = B::value;
+    for (int32_t k = 0; k < R.Width; ++k) {
+        uint32_t d = Load<N>(R.D + k * N);
+        if (Pixel(Ch, d, Load<N>(R.S + ptrdiff_t(R.Columns[k]) * N), R.M ? R.M[R.Columns[k]] : 255u))
+            Store<N>(R.D + k * N, d);
+    }
 }
 
 }  // namespace
@@ -170,17 +190,29 @@ void TCustomDIBX::DrawQuad(const TRect& DestRect, TCustomDIBX& Source, double Zo
     if (!QuadMode(Blend, mode)) return;
     const uint32_t key = uint32_t(Source.TransparentColor);
     WalkQuad(*this, DestRect, Source, ZoomX, ZoomY, OffsetX, OffsetY, MirrorX, MirrorY, nullptr,
-             [&](const auto& Ch, auto Bytes, uint32_t& D, uint32_t S, uint32_t) {
-                 if (Transparent && S == key) return false;
-                 if (mode.Copy)
-                     D = S;
-                 else if (mode.Add)
-                     D = Ch.Add(D, S, mode.Weight);
-                 else if (kPacked<decltype(Bytes)::value> && D == S)
-                     return false;
-                 else
-                     D = Ch.Blend(D, S, mode.Weight);
-                 return true;
+             [&](const auto& Ch, auto Bytes, const TQuadRow& R) {
+                 constexpr int N = decltype(Bytes)::value;
+                 if (mode.Copy && !Transparent) {
+                     // A plain copy: a row sampling the same pixels as the row above repeats it.
+                     if (R.SameAsAbove)
+                         std::memmove(R.D, R.D - GetNextLine(), size_t(R.Width) * N);
+                     else
+                         for (int32_t k = 0; k < R.Width; ++k)
+                             Store<N>(R.D + k * N, Load<N>(R.S + ptrdiff_t(R.Columns[k]) * N));
+                     return;
+                 }
+                 QuadPixels(Ch, Bytes, R, [&](const auto& C, uint32_t& D, uint32_t S, uint32_t) {
+                     if (Transparent && S == key) return false;
+                     if (mode.Copy)
+                         D = S;
+                     else if (mode.Add)
+                         D = C.Add(D, S, mode.Weight);
+                     else if (kPacked<N> && D == S)
+                         return false;
+                     else
+                         D = C.Blend(D, S, mode.Weight);
+                     return true;
+                 });
              });
 }
 
@@ -190,25 +222,27 @@ void TCustomDIBX::DrawQuadMask(const TRect& DestRect, TCustomDIBX& Source, doubl
     TQuadMode mode;
     if (!QuadMode(Blend, mode)) return;
     WalkQuad(*this, DestRect, Source, ZoomX, ZoomY, OffsetX, OffsetY, MirrorX, MirrorY, &Mask,
-             [&](const auto& Ch, auto Bytes, uint32_t& D, uint32_t S, uint32_t M) {
+             [&](const auto& Ch, auto Bytes, const TQuadRow& R) {
                  constexpr int N = decltype(Bytes)::value;
-                 if (M == 0) return false;
-                 if constexpr (kPacked<N>) {
-                     // Packed rows: a copy takes full mask values as they are; 32-bit rows weight a
-                     // full mask value by the opacity or intensity itself; 15/16-bit blends leave
-                     // pixels already equal to the source.
-                     if (mode.Copy) {
-                         D = M == 255 ? S : Ch.Blend(D, S, M);
-                         return true;
+                 QuadPixels(Ch, Bytes, R, [&](const auto& C, uint32_t& D, uint32_t S, uint32_t M) {
+                     if (M == 0) return false;
+                     if constexpr (kPacked<N>) {
+                         // Packed rows: a copy takes full mask values as they are; 32-bit rows weight
+                         // a full mask value by the opacity or intensity itself; 15/16-bit blends
+                         // leave pixels already equal to the source.
+                         if (mode.Copy) {
+                             D = M == 255 ? S : C.Blend(D, S, M);
+                             return true;
+                         }
+                         const uint32_t w = N == 4 && M == 255 ? mode.Weight : M * mode.Weight / 256;
+                         if (!mode.Add && N == 2 && D == S) return false;
+                         D = mode.Add ? C.Add(D, S, w) : C.Blend(D, S, w);
+                     } else {
+                         const uint32_t w = M * mode.Weight / 256;
+                         D = mode.Add ? C.Add(D, S, w) : C.Blend(D, S, w);
                      }
-                     const uint32_t w = N == 4 && M == 255 ? mode.Weight : M * mode.Weight / 256;
-                     if (!mode.Add && N == 2 && D == S) return false;
-                     D = mode.Add ? Ch.Add(D, S, w) : Ch.Blend(D, S, w);
-                 } else {
-                     const uint32_t w = M * mode.Weight / 256;
-                     D = mode.Add ? Ch.Add(D, S, w) : Ch.Blend(D, S, w);
-                 }
-                 return true;
+                     return true;
+                 });
              });
 }
 

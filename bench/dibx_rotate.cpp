@@ -103,8 +103,8 @@ void BM_RotateMask(benchmark::State& State) {
     const double m[2][3] = {{c, s, kCentre - c * (kX + 0.5) - s * (kY + 0.5) + 0.5},
                             {-s, c, kCentre + s * (kX + 0.5) - c * (kY + 0.5) + 0.5}};
     picture.Transform(m, PIXMAN_REPEAT_NONE);
-    const TRect box = TCustomDIBX::CalcRotateZoomBounds(kX, kY, kCentre, kCentre, picture.Source.GetBoundsRect(), kAngle,
-                                                        kZoom, kZoom, false, false);
+    const TRect box = TCustomDIBX::CalcRotateZoomBounds(kX, kY, kCentre, kCentre, picture.Source.GetBoundsRect(),
+                                                        kAngle, kZoom, kZoom, false, false);
     RunAgainstPixman(
         State,
         [&] {
@@ -139,7 +139,8 @@ void BM_Quad(benchmark::State& State) {
         },
         [&] {
             pixman_image_composite32(masked ? PIXMAN_OP_OVER : PIXMAN_OP_SRC, picture.Image,
-                                     masked ? picture.AlphaImage : nullptr, target.Image, 0, 0, 0, 0, 0, 0, kDstW, kDstH);
+                                     masked ? picture.AlphaImage : nullptr, target.Image, 0, 0, 0, 0, 0, 0, kDstW,
+                                     kDstH);
         },
         int64_t(kDstW) * kDstH);
 }

@@ -38,9 +38,9 @@ bool PrepareRotation(const TCustomDIBX& D, int32_t X, int32_t Y, double ZoomX, d
 // destination pixel whose 16.16 sample lies in the readable part of SrcRect; m is the mask value
 // there, 255 without a mask.
 template <class F>
-void WalkRotated(TCustomDIBX& D, int32_t X, int32_t Y, double ZoomX, double ZoomY, TCustomDIBX& S,
-                 const TRect& SrcRect, int32_t CenterX, int32_t CenterY, double Angle, bool MirrorX, bool MirrorY,
-                 TCustomDIBX* Mask, F&& Pixel) {
+void WalkRotated(TCustomDIBX& D, int32_t X, int32_t Y, double ZoomX, double ZoomY, TCustomDIBX& S, const TRect& SrcRect,
+                 int32_t CenterX, int32_t CenterY, double Angle, bool MirrorX, bool MirrorY, TCustomDIBX* Mask,
+                 F&& Pixel) {
     TRect dest, readable;
     if (!PrepareRotation(D, X, Y, ZoomX, ZoomY, S, SrcRect, CenterX, CenterY, Angle, Mask, true, dest, readable))
         return;
@@ -184,7 +184,8 @@ void TCustomDIBX::DrawRotateZoomMasked(int32_t X, int32_t Y, double ZoomX, doubl
             for (int k = 0; k < 4; ++k) {
                 const double sx = pixelAt(u - 0.5 + subX[k], MirrorX, SrcRect.Right);
                 const double sy = pixelAt(v - 0.5 + subY[k], MirrorY, SrcRect.Bottom);
-                if (!(sx >= readable.Left && sx < readable.Right && sy >= readable.Top && sy < readable.Bottom)) continue;
+                if (!(sx >= readable.Left && sx < readable.Right && sy >= readable.Top && sy < readable.Bottom))
+                    continue;
                 const ptrdiff_t ox = ptrdiff_t(sx) - readable.Left, oy = ptrdiff_t(sy) - readable.Top;
                 const uint32_t m = Mask ? ml->Get()[oy * mstep + ox] : 255;
                 if (m == 0) continue;

@@ -48,7 +48,8 @@ void TCustomDIBX::DrawWrap(const TRect& DestRect, TCustomDIBX& Source, int32_t O
         for (int32_t left = r.Right - r.Left; left > 0;) {
             const int32_t run = std::min(left, MirrorX ? sx + 1 : w - sx);
             if (MirrorX)
-                for (int32_t i = 0; i < run; ++i) std::memcpy(d + ptrdiff_t(i) * n, srow + ptrdiff_t(sx - i) * n, size_t(n));
+                for (int32_t i = 0; i < run; ++i)
+                    std::memcpy(d + ptrdiff_t(i) * n, srow + ptrdiff_t(sx - i) * n, size_t(n));
             else
                 std::memmove(d, srow + ptrdiff_t(sx) * n, size_t(run) * size_t(n));
             d += ptrdiff_t(run) * n;
@@ -62,8 +63,9 @@ void TCustomDIBX::DrawWrap(const TRect& DestRect, TCustomDIBX& Source, int32_t O
 void TCustomDIBX::DrawWrapFrame(const TRect& Rect, int32_t Thickness, TCustomDIBX& Source, const TRect&, bool,
                                 int32_t OffsetX, int32_t OffsetY) {
     const int32_t w = Rect.Right - Rect.Left, h = Rect.Bottom - Rect.Top;
-    for (const TRect& strip : {Bounds(Rect.Left, Rect.Top, w, Thickness), Bounds(Rect.Left, Rect.Bottom - Thickness, w, Thickness),
-                               Bounds(Rect.Left, Rect.Top, Thickness, h), Bounds(Rect.Right - Thickness, Rect.Top, Thickness, h)})
+    for (const TRect& strip :
+         {Bounds(Rect.Left, Rect.Top, w, Thickness), Bounds(Rect.Left, Rect.Bottom - Thickness, w, Thickness),
+          Bounds(Rect.Left, Rect.Top, Thickness, h), Bounds(Rect.Right - Thickness, Rect.Top, Thickness, h)})
         DrawWrap(strip, Source, OffsetX, OffsetY, false, false);
 }
 
@@ -162,8 +164,9 @@ void WalkQuad(TCustomDIBX& D, const TRect& DestRect, TCustomDIBX& S, double Zoom
             ptrdiff_t above = -1;
             for (int32_t y = r.Top; y < r.Bottom; ++y, drow += D.GetNextLine(), rowPos = ay.Next(rowPos)) {
                 const ptrdiff_t sy = ptrdiff_t(rowPos >> 16);
-                Row(Ch, Bytes, TQuadRow{drow, sl.Get() + sy * sstep, Mask ? ml->Get() + sy * mstep : nullptr, columns,
-                                        width, sy == above});
+                Row(Ch, Bytes,
+                    TQuadRow{drow, sl.Get() + sy * sstep, Mask ? ml->Get() + sy * mstep : nullptr, columns, width,
+                             sy == above});
                 above = sy;
             }
         }
@@ -216,9 +219,8 @@ void TCustomDIBX::DrawQuad(const TRect& DestRect, TCustomDIBX& Source, double Zo
              });
 }
 
-void TCustomDIBX::DrawQuadMask(const TRect& DestRect, TCustomDIBX& Source, double ZoomX, double ZoomY,
-                               int32_t OffsetX, int32_t OffsetY, bool MirrorX, bool MirrorY, TCustomDIBX& Mask,
-                               int32_t Blend) {
+void TCustomDIBX::DrawQuadMask(const TRect& DestRect, TCustomDIBX& Source, double ZoomX, double ZoomY, int32_t OffsetX,
+                               int32_t OffsetY, bool MirrorX, bool MirrorY, TCustomDIBX& Mask, int32_t Blend) {
     TQuadMode mode;
     if (!QuadMode(Blend, mode)) return;
     WalkQuad(*this, DestRect, Source, ZoomX, ZoomY, OffsetX, OffsetY, MirrorX, MirrorY, &Mask,
@@ -283,8 +285,10 @@ void LayTiles(TCustomDIBX& D, const TRect& Rect, int32_t GapX, int32_t GapY, con
     const TRect area = IntersectRects(IntersectRects(D.GetClipRect(), D.GetBoundsRect()), Rect);
     const int64_t sw = int64_t(SrcRect.Right) - SrcRect.Left, sh = int64_t(SrcRect.Bottom) - SrcRect.Top;
     if (RectIsEmpty(area) || sw <= 0 || sh <= 0) return;
-    const std::vector<TPiece> cols = TilePieces(Rect.Left, Rect.Right, area.Left, area.Right, SrcRect.Left, sw, OriginX, GapX);
-    const std::vector<TPiece> rows = TilePieces(Rect.Top, Rect.Bottom, area.Top, area.Bottom, SrcRect.Top, sh, OriginY, GapY);
+    const std::vector<TPiece> cols =
+        TilePieces(Rect.Left, Rect.Right, area.Left, area.Right, SrcRect.Left, sw, OriginX, GapX);
+    const std::vector<TPiece> rows =
+        TilePieces(Rect.Top, Rect.Bottom, area.Top, area.Bottom, SrcRect.Top, sh, OriginY, GapY);
     struct TClipSaver {
         TCustomDIBX& D;
         TRect Saved;
@@ -306,20 +310,20 @@ void TCustomDIBX::DrawTile(const TRect& Rect, int32_t GapX, int32_t GapY, TCusto
 void TCustomDIBX::DrawTileAlpha(const TRect& Rect, int32_t GapX, int32_t GapY, TCustomDIBX& Source,
                                 const TRect& SrcRect, bool Transparent, int32_t Alpha, int32_t OriginX,
                                 int32_t OriginY) {
-    LayTiles(*this, Rect, GapX, GapY, SrcRect, OriginX, OriginY,
-             [&](int32_t X, int32_t Y, const TRect& R) { DrawAlpha(X, Y, Source, R, Transparent, false, false, Alpha); });
+    LayTiles(*this, Rect, GapX, GapY, SrcRect, OriginX, OriginY, [&](int32_t X, int32_t Y, const TRect& R) {
+        DrawAlpha(X, Y, Source, R, Transparent, false, false, Alpha);
+    });
 }
 
-void TCustomDIBX::DrawTileAdd(const TRect& Rect, int32_t GapX, int32_t GapY, TCustomDIBX& Source,
-                              const TRect& SrcRect, bool Transparent, int32_t Intensity, int32_t OriginX,
-                              int32_t OriginY) {
+void TCustomDIBX::DrawTileAdd(const TRect& Rect, int32_t GapX, int32_t GapY, TCustomDIBX& Source, const TRect& SrcRect,
+                              bool Transparent, int32_t Intensity, int32_t OriginX, int32_t OriginY) {
     LayTiles(*this, Rect, GapX, GapY, SrcRect, OriginX, OriginY, [&](int32_t X, int32_t Y, const TRect& R) {
         DrawAdd(X, Y, Source, R, Transparent, false, false, Intensity);
     });
 }
 
-void TCustomDIBX::DrawTileMask(const TRect& Rect, int32_t GapX, int32_t GapY, TCustomDIBX& Source,
-                               const TRect& SrcRect, TCustomDIBX& Mask, int32_t OriginX, int32_t OriginY) {
+void TCustomDIBX::DrawTileMask(const TRect& Rect, int32_t GapX, int32_t GapY, TCustomDIBX& Source, const TRect& SrcRect,
+                               TCustomDIBX& Mask, int32_t OriginX, int32_t OriginY) {
     LayTiles(*this, Rect, GapX, GapY, SrcRect, OriginX, OriginY,
              [&](int32_t X, int32_t Y, const TRect& R) { DrawMask(X, Y, Source, R, false, false, Mask); });
 }
@@ -327,9 +331,8 @@ void TCustomDIBX::DrawTileMask(const TRect& Rect, int32_t GapX, int32_t GapY, TC
 void TCustomDIBX::DrawTileAlphaMask(const TRect& Rect, int32_t GapX, int32_t GapY, TCustomDIBX& Source,
                                     const TRect& SrcRect, TCustomDIBX& Mask, int32_t Alpha, int32_t OriginX,
                                     int32_t OriginY) {
-    LayTiles(*this, Rect, GapX, GapY, SrcRect, OriginX, OriginY, [&](int32_t X, int32_t Y, const TRect& R) {
-        DrawAlphaMask(X, Y, Source, R, false, false, Mask, Alpha);
-    });
+    LayTiles(*this, Rect, GapX, GapY, SrcRect, OriginX, OriginY,
+             [&](int32_t X, int32_t Y, const TRect& R) { DrawAlphaMask(X, Y, Source, R, false, false, Mask, Alpha); });
 }
 
 void TCustomDIBX::DrawTileAddMask(const TRect& Rect, int32_t GapX, int32_t GapY, TCustomDIBX& Source,

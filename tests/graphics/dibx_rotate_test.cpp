@@ -46,7 +46,8 @@ TEST(DIBXRotate, MaskedDrawWeights) {
             for (bool mirror : {false, true}) {
                 TDIBX src, mask, d;
                 Paint(src, W, H, bits, [](int x, int y) { return Mix(x, y, 1); });
-                Paint(mask, W, H, 8, [](int x, int y) { return (x + y) % 4 ? (x * 3 + y) % 5 ? Mix(x, y, 2) : 0 : 255; });
+                Paint(mask, W, H, 8,
+                      [](int x, int y) { return (x + y) % 4 ? (x * 3 + y) % 5 ? Mix(x, y, 2) : 0 : 255; });
                 auto dv = [&](int x, int y) { return Mix(x, y, 3) & Storage(bits); };
                 Paint(d, W + 3, H + 2, bits, dv);
                 d.DrawRotateMask(2, 1, 1, 1, src, src.GetBoundsRect(), 0, 0, 0, mirror, false, mask, alpha);
@@ -62,11 +63,13 @@ TEST(DIBXRotate, MaskedDrawWeights) {
                             for (uint64_t f : Fields(bits)) {
                                 const uint64_t dc = dv(x, y) & f, s = src.GetPixel(sx, sy) & f;
                                 want = (f == Fields(bits)[0] ? 0 : want) |
-                                       uint32_t(add ? std::min(dc + (((s * w) >> 8) & f), f) : ((dc * (255 - w) + s * w) >> 8) & f);
+                                       uint32_t(add ? std::min(dc + (((s * w) >> 8) & f), f)
+                                                    : ((dc * (255 - w) + s * w) >> 8) & f);
                             }
                         else if (m != 0)
                             want = src.GetPixel(sx, sy);
-                        ASSERT_EQ(d.GetPixel(x, y), want) << bits << " bits alpha " << alpha << " mirror " << mirror << " at " << x << "," << y;
+                        ASSERT_EQ(d.GetPixel(x, y), want)
+                            << bits << " bits alpha " << alpha << " mirror " << mirror << " at " << x << "," << y;
                     }
             }
 }
@@ -89,8 +92,10 @@ TEST(DIBXRotate, SmoothedDrawCoverage) {
                 for (uint32_t f : Fields(bits == 32 ? 24 : bits)) {
                     const int p = std::countr_zero(f);
                     const uint32_t max = f >> p, c = ((s & f) >> p) * 255 / 256, dc = (d0 & f) >> p;
-                    r |= (alpha >= 256 ? std::min(c * Cover / 256 + dc, max)
-                          : Cover < 255 ? (c * Cover + dc * (255 - Cover)) / 256 : c) << p;
+                    r |= (alpha >= 256  ? std::min(c * Cover / 256 + dc, max)
+                          : Cover < 255 ? (c * Cover + dc * (255 - Cover)) / 256
+                                        : c)
+                         << p;
                 }
                 return r;
             };
@@ -130,6 +135,7 @@ TEST(DIBXRotate, DisplaySurfacesDrawLikeMemorySurfaces) {
             d->DrawTileAlphaMask({3, 3, 37, 27}, 1, 2, src, {1, 1, 8, 6}, mask, 170, -2, 5);
         }
         for (int y = 0; y < 30; ++y)
-            for (int x = 0; x < 40; ++x) ASSERT_EQ(dx.GetPixel(x, y), memory.GetPixel(x, y)) << bits << " bits at " << x << "," << y;
+            for (int x = 0; x < 40; ++x)
+                ASSERT_EQ(dx.GetPixel(x, y), memory.GetPixel(x, y)) << bits << " bits at " << x << "," << y;
     }
 }

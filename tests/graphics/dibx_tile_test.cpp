@@ -25,8 +25,10 @@ void Letters(TDIBX& S, int W, int Bits, int H = 1, uint32_t Seed = 0) {
     S.SetSize(W, H, Bits);
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x)
-            S.SetPixel(x, y, Seed ? ((x * 0x9E3779B1u + y * 0x85EBCA77u) ^ Seed * 0x7F4A7C15u) >> (Bits == 32 ? 0 : 32 - (Bits == 15 ? 16 : Bits))
-                                  : uint32_t(1 + x + W * y));
+            S.SetPixel(x, y,
+                       Seed ? ((x * 0x9E3779B1u + y * 0x85EBCA77u) ^ Seed * 0x7F4A7C15u) >>
+                                  (Bits == 32 ? 0 : 32 - (Bits == 15 ? 16 : Bits))
+                            : uint32_t(1 + x + W * y));
 }
 
 // Row Y of a surface in letters, '.' for 0.
@@ -52,19 +54,18 @@ TEST(DIBXWrap, WrappedRows) {
         int32_t Left, Offset;
         bool Mirror, Clip;
         const char* Want;
-    } wraps[] = {
-        {0, 1, false, false, "bcdabcdabc"},
-        {0, 1, true, false, "cbadcbadcb"},
-        {0, -1, false, false, "dabcdabcda"},
-        {0, 4, false, false, "abcdabcdab"},
-        {-2, 1, false, true, "..bcdabc.."},  // cut by the clip: the visible part as if unclipped
-    }, quads[] = {
-        {0, 0, false, false, "aabbccddaa"},
-        {0, 2048, false, false, "aabbccddaa"},  // a whole period, 256 x 4 x 2
-        {0, -512, false, false, "ddaabbccdd"},  // one source column back
-        {0, 0, true, false, "addccbbaad"},      // mirrored about the left edge
-        {0, 0, false, true, "..bbccddaa"},      // the clip cut keeps the pattern in place
-    };
+    } wraps[] =
+        {
+            {0, 1, false, false, "bcdabcdabc"}, {0, 1, true, false, "cbadcbadcb"},  {0, -1, false, false, "dabcdabcda"},
+            {0, 4, false, false, "abcdabcdab"}, {-2, 1, false, true, "..bcdabc.."},  // cut by the clip: the visible
+                                                                                     // part as if unclipped
+        },
+      quads[] = {
+          {0, 0, false, false, "aabbccddaa"},    {0, 2048, false, false, "aabbccddaa"},  // a whole period, 256 x 4 x 2
+          {0, -512, false, false, "ddaabbccdd"},                                         // one source column back
+          {0, 0, true, false, "addccbbaad"},                                             // mirrored about the left edge
+          {0, 0, false, true, "..bbccddaa"},  // the clip cut keeps the pattern in place
+      };
     for (int bits : kAllBits) {
         TDIBX src, d;
         Letters(src, 4, bits);
@@ -131,7 +132,8 @@ TEST(DIBXWrap, FrameOfFourStrips) {
     d.DrawWrapFrame({1, 1, 11, 11}, 2, src, {0, 0, 0, 0}, false, 1, 0);
     for (int y = 0; y < 12; ++y)
         for (int x = 0; x < 12; ++x)
-            ASSERT_EQ(d.GetPixel(x, y) != 0, x > 0 && x < 11 && y > 0 && y < 11 && (x < 3 || x > 8 || y < 3 || y > 8)) << x << "," << y;
+            ASSERT_EQ(d.GetPixel(x, y) != 0, x > 0 && x < 11 && y > 0 && y < 11 && (x < 3 || x > 8 || y < 3 || y > 8))
+                << x << "," << y;
     EXPECT_EQ(Row(d, 1), ".bcabcabcbc.");
 }
 
@@ -146,7 +148,8 @@ TEST(DIBXTile, TilesGapsAndOrigins) {
             Blank(d, 10, 4, bits);
             d.UnionClipRect({0, 0, 10, 3});
             d.DrawTile({0, 0, 10, 4}, 2, 1, src, {0, 0, 3, 1}, false, origin, 0);
-            EXPECT_EQ(Row(d, 0) + Row(d, 1) + Row(d, 2) + Row(d, 3), std::string(want) + ".........." + want + "..........")
+            EXPECT_EQ(Row(d, 0) + Row(d, 1) + Row(d, 2) + Row(d, 3),
+                      std::string(want) + ".........." + want + "..........")
                 << bits << " bits origin " << origin;
             EXPECT_EQ(d.ClipRect, (TRect{0, 0, 10, 3}));
         }
@@ -185,7 +188,8 @@ TEST(DIBXTile, NothingOutsideWhateverTheGeometry) {
         for (int y = 0; y < 10; ++y) ASSERT_EQ(Row(d, y), "..........") << bits << " bits row " << y;
         d.DrawTile({INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, -1, -1, src, {0, 0, 1, 1}, false, 0, 0);
         d.DrawTile({INT32_MIN, 0, INT32_MAX, 5}, 0, -5, src, {0, 0, 1, 5}, false, INT32_MIN, INT32_MAX);
-        for (const TRect& r : {TRect{-3, -3, 20, 20}, TRect{5, 5, 6, 6}, TRect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}})
+        for (const TRect& r :
+             {TRect{-3, -3, 20, 20}, TRect{5, 5, 6, 6}, TRect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}})
             for (int32_t off : {INT32_MIN, -9, 3, INT32_MAX})
                 for (double zoom : {1e-300, 0.37, 3.0, 1e300})
                     for (bool mirror : {false, true}) {

@@ -59,6 +59,8 @@ void WalkRotated(TCustomDIBX& D, int32_t X, int32_t Y, double ZoomX, double Zoom
             if (!ml->Get()) return;
         }
         const ptrdiff_t sstep = S.GetNextLine(), mstep = Mask ? Mask->GetNextLine() : 0;
+        const uint8_t* sbase = sl.Get();
+        const uint8_t* mbase = Mask ? ml->Get() : nullptr;
         uint8_t* drow = dl.Get();
         for (int32_t y = dest.Top; y < dest.Bottom; ++y, drow += D.GetNextLine()) {
             const int64_t dx = int64_t(dest.Left) - X, dy = int64_t(y) - Y;
@@ -71,8 +73,7 @@ void WalkRotated(TCustomDIBX& D, int32_t X, int32_t Y, double ZoomX, double Zoom
                 if (MirrorY) sy = int64_t(SrcRect.Bottom) - sy - 1;
                 if (sx < readable.Left || sx >= readable.Right || sy < readable.Top || sy >= readable.Bottom) continue;
                 const ptrdiff_t ox = sx - readable.Left, oy = sy - readable.Top;
-                const uint32_t m = Mask ? ml->Get()[oy * mstep + ox] : 255;
-                Pixel(Ch, Bytes, drow + x * N, Load<N>(sl.Get() + oy * sstep + ox * N), m);
+                Pixel(Ch, Bytes, drow + x * N, Load<N>(sbase + oy * sstep + ox * N), mbase ? mbase[oy * mstep + ox] : 255u);
             }
         }
     });

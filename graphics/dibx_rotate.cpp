@@ -125,7 +125,7 @@ void TCustomDIBX::DrawRotateMask(int32_t X, int32_t Y, double ZoomX, double Zoom
 
 namespace {
 
-// The colour fields of a destination format: position and width of each channel.
+// A colour channel of a destination format: its mask and the position of its lowest bit.
 struct TField {
     uint32_t Mask;
     int Shift;

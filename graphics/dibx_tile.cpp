@@ -3,6 +3,7 @@
 // through the unscaled draws, with the clip rectangle narrowed to the filled rectangle meanwhile.
 #include "graphics/dibx.h"
 #include "graphics/dibx_pixel.h"
+#include "graphics/dibx_rows.h"
 
 #include <cmath>
 #include <cstdint>
@@ -73,18 +74,6 @@ void TCustomDIBX::DrawWrapFrame(const TRect& Rect, int32_t Thickness, TCustomDIB
 
 namespace {
 
-// What a blend value asks for: Weight is the opacity (255 for a copy) or the added intensity.
-struct TQuadMode {
-    bool Copy, Add;
-    uint32_t Weight;
-};
-
-// False when the blend value draws nothing.
-bool QuadMode(int32_t Blend, TQuadMode& M) {
-    M = {Blend == 255, Blend >= 256, Blend >= 256 ? uint32_t(std::min(Blend - 256, 255)) : uint32_t(Blend)};
-    return Blend > 0 && M.Weight > 0;
-}
-
 // 16.16 positions along one axis of the repeated pattern, kept in 0 .. Period - 1.
 struct TWrapAxis {
     int64_t Start, Step, Period;
@@ -111,30 +100,15 @@ TWrapAxis MakeAxis(int32_t Size, double Zoom, int64_t Offset, bool Mirror) {
     return a;
 }
 
-// Destination columns per column table: wider destinations are drawn in pieces of this many.
-constexpr int32_t kTableColumns = 1280;
-
-// One destination row of a zoomed wrapped draw: D its first pixel, S and M the rows of the
-// source and the mask (null without one) it samples, Columns the sampled source column of each
-// of its Width pixels; SameAsAbove when the row above samples the same pixels.
-struct TQuadRow {
-    uint8_t* D;
-    const uint8_t* S;
-    const uint8_t* M;
-    const int32_t* Columns;
-    int32_t Width;
-    bool SameAsAbove;
-};
-
-// Runs Row(Channels, bytes per pixel constant, TQuadRow) over DestRect filled with the whole of
-// S (cut to the mask) repeated and zoomed, top to bottom.
-template <class F>
-void WalkQuad(TCustomDIBX& D, const TRect& DestRect, TCustomDIBX& S, double ZoomX, double ZoomY, int32_t OffsetX,
-              int32_t OffsetY, bool MirrorX, bool MirrorY, TCustomDIBX* Mask, F&& Row) {
+// Fills DestRect with the whole of S (cut to the mask) repeated and zoomed, each pixel by the
+// rule of kind K, one column table for every kMaxColumns destination columns.
+template <TKind K, bool Masked>
+void RunQuad(TCustomDIBX& D, const TRect& DestRect, TCustomDIBX& S, double ZoomX, double ZoomY, int32_t OffsetX,
+             int32_t OffsetY, bool MirrorX, bool MirrorY, TCustomDIBX* Mask, const TWeights& W) {
     if (!std::isfinite(ZoomX) || !(ZoomX > 0) || !std::isfinite(ZoomY) || !(ZoomY > 0)) return;
-    if (S.BytesPerPixel() != D.BytesPerPixel() || (Mask && Mask->GetBitCount() != 8)) return;
+    if (S.BytesPerPixel() != D.BytesPerPixel() || (Masked && Mask->GetBitCount() != 8)) return;
     int32_t w = S.GetWidth(), h = S.GetHeight();
-    if (Mask) w = std::min(w, Mask->GetWidth()), h = std::min(h, Mask->GetHeight());
+    if (Masked) w = std::min(w, Mask->GetWidth()), h = std::min(h, Mask->GetHeight());
     if (w <= 0 || h <= 0) return;
     TRect r = DestRect;
     int32_t cutX = 0, cutY = 0;
@@ -142,6 +116,8 @@ void WalkQuad(TCustomDIBX& D, const TRect& DestRect, TCustomDIBX& S, double Zoom
     // The cut is whole destination pixels, the offsets 1/256 of one.
     const TWrapAxis ax = MakeAxis(w, ZoomX, int64_t(OffsetX) + int64_t(cutX) * 256, MirrorX);
     const TWrapAxis ay = MakeAxis(h, ZoomY, int64_t(OffsetY) + int64_t(cutY) * 256, MirrorY);
+    // A plain copy repeats the row above where that samples the same source row.
+    const bool plainCopy = K == TKind::Copy && !W.Keyed;
     WithFormat(D, [&](auto Ch, auto Bytes) {
         constexpr int N = decltype(Bytes)::value;
         TLockGuard dl(D, r.Left, r.Top);
@@ -149,103 +125,59 @@ void WalkQuad(TCustomDIBX& D, const TRect& DestRect, TCustomDIBX& S, double Zoom
         TLockGuard sl(S, 0, 0);
         if (!sl.Get()) return;
         std::optional<TLockGuard> ml;
-        if (Mask) {
+        if constexpr (Masked) {
             ml.emplace(*Mask, 0, 0);
             if (!ml->Get()) return;
         }
-        const ptrdiff_t sstep = S.GetNextLine(), mstep = Mask ? Mask->GetNextLine() : 0;
-        int32_t columns[kTableColumns];
+        const ptrdiff_t dstep = D.GetNextLine(), sstep = S.GetNextLine(), mstep = Masked ? Mask->GetNextLine() : 0;
+        int32_t columns[kMaxColumns];
         int64_t colPos = ax.Start;
-        for (int32_t left = r.Left; left < r.Right; left += kTableColumns) {
-            const int32_t width = std::min(r.Right - left, kTableColumns);
+        for (int32_t left = r.Left; left < r.Right; left += kMaxColumns) {
+            const int32_t width = std::min(r.Right - left, kMaxColumns);
             for (int32_t k = 0; k < width; ++k, colPos = ax.Next(colPos)) columns[k] = int32_t(colPos >> 16);
             uint8_t* drow = dl.Get() + ptrdiff_t(left - r.Left) * N;
             int64_t rowPos = ay.Start;
             ptrdiff_t above = -1;
-            for (int32_t y = r.Top; y < r.Bottom; ++y, drow += D.GetNextLine(), rowPos = ay.Next(rowPos)) {
+            for (int32_t y = r.Top; y < r.Bottom; ++y, drow += dstep, rowPos = ay.Next(rowPos)) {
                 const ptrdiff_t sy = ptrdiff_t(rowPos >> 16);
-                Row(Ch, Bytes,
-                    TQuadRow{drow, sl.Get() + sy * sstep, Mask ? ml->Get() + sy * mstep : nullptr, columns, width,
-                             sy == above});
+                if (plainCopy && sy == above)
+                    std::memmove(drow, drow - dstep, size_t(width) * N);
+                else
+                    SampledRow<K, Masked, N>(Ch, W, drow, sl.Get() + sy * sstep,
+                                             Masked ? ml->Get() + sy * mstep : nullptr, columns, width);
                 above = sy;
             }
         }
     });
 }
 
-// Runs Pixel(Channels, uint32_t& d, uint32_t s, uint32_t m) -> bool (store) over a row; m is the
-// mask value, 255 without a mask.
-template <class C, class B, class F>
-void QuadPixels(const C& Ch, B, const TQuadRow& R, F&& Pixel) {
-    constexpr int N = B::value;
-    for (int32_t k = 0; k < R.Width; ++k) {
-        uint32_t d = Load<N>(R.D + k * N);
-        if (Pixel(Ch, d, Load<N>(R.S + ptrdiff_t(R.Columns[k]) * N), R.M ? R.M[R.Columns[k]] : 255u))
-            Store<N>(R.D + k * N, d);
-    }
+// The kind of a blend value: 1..254 blends, 255 copies (through a mask: blends by the mask
+// value), 256 and above adds with intensity Blend - 256, at most 255; nothing at weight 0.
+template <bool Masked>
+void Quad(TCustomDIBX& D, const TRect& DestRect, TCustomDIBX& S, double ZoomX, double ZoomY, int32_t OffsetX,
+          int32_t OffsetY, bool MirrorX, bool MirrorY, TCustomDIBX* Mask, bool Transparent, int32_t Blend) {
+    const bool add = Blend >= 256;
+    const TWeights w{Transparent, uint32_t(S.TransparentColor),
+                     add ? ClampWeight(Blend - 256, 255) : ClampWeight(Blend, 255)};
+    if (w.Weight == 0) return;
+    if (add)
+        RunQuad<TKind::Add, Masked>(D, DestRect, S, ZoomX, ZoomY, OffsetX, OffsetY, MirrorX, MirrorY, Mask, w);
+    else if (!Masked && w.Weight == 255)
+        RunQuad<TKind::Copy, false>(D, DestRect, S, ZoomX, ZoomY, OffsetX, OffsetY, MirrorX, MirrorY, Mask, w);
+    else
+        RunQuad<TKind::Blend, Masked>(D, DestRect, S, ZoomX, ZoomY, OffsetX, OffsetY, MirrorX, MirrorY, Mask, w);
 }
 
 }  // namespace
 
 void TCustomDIBX::DrawQuad(const TRect& DestRect, TCustomDIBX& Source, double ZoomX, double ZoomY, int32_t OffsetX,
                            int32_t OffsetY, bool Transparent, bool MirrorX, bool MirrorY, int32_t Blend) {
-    TQuadMode mode;
-    if (!QuadMode(Blend, mode)) return;
-    const uint32_t key = uint32_t(Source.TransparentColor);
-    WalkQuad(*this, DestRect, Source, ZoomX, ZoomY, OffsetX, OffsetY, MirrorX, MirrorY, nullptr,
-             [&](const auto& Ch, auto Bytes, const TQuadRow& R) {
-                 constexpr int N = decltype(Bytes)::value;
-                 if (mode.Copy && !Transparent) {
-                     // A plain copy: a row sampling the same pixels as the row above repeats it.
-                     if (R.SameAsAbove)
-                         std::memmove(R.D, R.D - GetNextLine(), size_t(R.Width) * N);
-                     else
-                         for (int32_t k = 0; k < R.Width; ++k)
-                             Store<N>(R.D + k * N, Load<N>(R.S + ptrdiff_t(R.Columns[k]) * N));
-                     return;
-                 }
-                 QuadPixels(Ch, Bytes, R, [&](const auto& C, uint32_t& D, uint32_t S, uint32_t) {
-                     if (Transparent && S == key) return false;
-                     if (mode.Copy)
-                         D = S;
-                     else if (mode.Add)
-                         D = C.Add(D, S, mode.Weight);
-                     else if (kPacked<N> && D == S)
-                         return false;
-                     else
-                         D = C.Blend(D, S, mode.Weight);
-                     return true;
-                 });
-             });
+    Quad<false>(*this, DestRect, Source, ZoomX, ZoomY, OffsetX, OffsetY, MirrorX, MirrorY, nullptr, Transparent, Blend);
 }
 
 void TCustomDIBX::DrawQuadMask(const TRect& DestRect, TCustomDIBX& Source, double ZoomX, double ZoomY, int32_t OffsetX,
                                int32_t OffsetY, bool MirrorX, bool MirrorY, TCustomDIBX& Mask, int32_t Blend) {
-    TQuadMode mode;
-    if (!QuadMode(Blend, mode)) return;
-    WalkQuad(*this, DestRect, Source, ZoomX, ZoomY, OffsetX, OffsetY, MirrorX, MirrorY, &Mask,
-             [&](const auto& Ch, auto Bytes, const TQuadRow& R) {
-                 constexpr int N = decltype(Bytes)::value;
-                 QuadPixels(Ch, Bytes, R, [&](const auto& C, uint32_t& D, uint32_t S, uint32_t M) {
-                     if (M == 0) return false;
-                     if constexpr (kPacked<N>) {
-                         // Packed rows: a copy takes full mask values as they are; 32-bit rows weight
-                         // a full mask value by the opacity or intensity itself; 15/16-bit blends
-                         // leave pixels already equal to the source.
-                         if (mode.Copy) {
-                             D = M == 255 ? S : C.Blend(D, S, M);
-                             return true;
-                         }
-                         const uint32_t w = N == 4 && M == 255 ? mode.Weight : M * mode.Weight / 256;
-                         if (!mode.Add && N == 2 && D == S) return false;
-                         D = mode.Add ? C.Add(D, S, w) : C.Blend(D, S, w);
-                     } else {
-                         const uint32_t w = M * mode.Weight / 256;
-                         D = mode.Add ? C.Add(D, S, w) : C.Blend(D, S, w);
-                     }
-                     return true;
-                 });
-             });
+    Quad<true>(*this, DestRect, Source, ZoomX, ZoomY, OffsetX, OffsetY, MirrorX, MirrorY, &Mask, false, Blend);
 }
 
 // ---- Tiles ----
@@ -289,12 +221,7 @@ void LayTiles(TCustomDIBX& D, const TRect& Rect, int32_t GapX, int32_t GapY, con
         TilePieces(Rect.Left, Rect.Right, area.Left, area.Right, SrcRect.Left, sw, OriginX, GapX);
     const std::vector<TPiece> rows =
         TilePieces(Rect.Top, Rect.Bottom, area.Top, area.Bottom, SrcRect.Top, sh, OriginY, GapY);
-    struct TClipSaver {
-        TCustomDIBX& D;
-        TRect Saved;
-        ~TClipSaver() { D.SetClipRectDirect(Saved); }
-    } saver{D, D.ClipRect};
-    D.SetClipRectDirect(area);
+    TClipGuard clip(D, area);
     for (const TPiece& row : rows)
         for (const TPiece& col : cols) Tile(col.Pos, row.Pos, Bounds(col.Src, row.Src, col.Len, row.Len));
 }

@@ -148,6 +148,54 @@ public:
                                     bool MirrorY, int32_t Color, int32_t Alpha);
     virtual void MakeMemoryImage() {}
 
+    // ---- Rotated, wrapped and tiled draws ----
+    // Rotated draws turn SrcRect of Source as DrawRotate does: by Angle (radians, clockwise on
+    // screen), zoomed, about the source pixel (CenterX, CenterY), which lands on (X, Y); the
+    // mirror flags flip the sampled position within SrcRect. Zooms that are not finite or not
+    // above 0 draw nothing.
+    // DrawRotate weighted by the 8-bit Mask at the sampled source pixel: Alpha 1..255 blends with
+    // the mask value scaled by Alpha, 256 and above adds with that weight from Alpha - 256.
+    virtual void DrawRotateMask(int32_t X, int32_t Y, double ZoomX, double ZoomY, TCustomDIBX& Source,
+                                const TRect& SrcRect, int32_t CenterX, int32_t CenterY, double Angle, bool MirrorX,
+                                bool MirrorY, TCustomDIBX& Mask, int32_t Alpha);
+    // The smoothed form: four samples on a half-pixel grid turned with the picture, averaged and
+    // weighted by their mask values (255 everywhere without a Mask). 32-bit pixels are written
+    // with the fourth byte 0.
+    void DrawRotateZoomMasked(int32_t X, int32_t Y, double ZoomX, double ZoomY, TCustomDIBX& Source,
+                              const TRect& SrcRect, int32_t CenterX, int32_t CenterY, double Angle, bool MirrorX,
+                              bool MirrorY, TCustomDIBX* Mask, int32_t Alpha);
+    // Wrapped draws fill DestRect with the whole of Source repeated. DrawWrap copies raw values,
+    // the pattern's pixel (OffsetX, OffsetY) (taken modulo the source size) on DestRect's corner.
+    virtual void DrawWrap(const TRect& DestRect, TCustomDIBX& Source, int32_t OffsetX, int32_t OffsetY, bool MirrorX,
+                          bool MirrorY);
+    // Four strips of Thickness along Rect, each through DrawWrap without mirroring.
+    virtual void DrawWrapFrame(const TRect& Rect, int32_t Thickness, TCustomDIBX& Source, const TRect& SrcRect,
+                               bool Flag, int32_t OffsetX, int32_t OffsetY);
+    // The pattern zoomed, its offsets in 1/256 of a destination pixel (a whole period is
+    // 256 * width * ZoomX). Blend 1..254 blends, 255 copies, 256 and above adds with intensity
+    // Blend - 256 (at most 255); the mask variant weights each sample by its mask value.
+    virtual void DrawQuad(const TRect& DestRect, TCustomDIBX& Source, double ZoomX, double ZoomY, int32_t OffsetX,
+                          int32_t OffsetY, bool Transparent, bool MirrorX, bool MirrorY, int32_t Blend);
+    virtual void DrawQuadMask(const TRect& DestRect, TCustomDIBX& Source, double ZoomX, double ZoomY, int32_t OffsetX,
+                              int32_t OffsetY, bool MirrorX, bool MirrorY, TCustomDIBX& Mask, int32_t Blend);
+    // Whole copies of SrcRect side by side over Rect, GapX and GapY pixels apart, the pattern
+    // scrolled by (OriginX, OriginY), each drawn with the unscaled draw of the same name.
+    virtual void DrawTile(const TRect& Rect, int32_t GapX, int32_t GapY, TCustomDIBX& Source, const TRect& SrcRect,
+                          bool Transparent, int32_t OriginX, int32_t OriginY);
+    virtual void DrawTileAlpha(const TRect& Rect, int32_t GapX, int32_t GapY, TCustomDIBX& Source,
+                               const TRect& SrcRect, bool Transparent, int32_t Alpha, int32_t OriginX,
+                               int32_t OriginY);
+    virtual void DrawTileAdd(const TRect& Rect, int32_t GapX, int32_t GapY, TCustomDIBX& Source, const TRect& SrcRect,
+                             bool Transparent, int32_t Intensity, int32_t OriginX, int32_t OriginY);
+    virtual void DrawTileMask(const TRect& Rect, int32_t GapX, int32_t GapY, TCustomDIBX& Source,
+                              const TRect& SrcRect, TCustomDIBX& Mask, int32_t OriginX, int32_t OriginY);
+    virtual void DrawTileAlphaMask(const TRect& Rect, int32_t GapX, int32_t GapY, TCustomDIBX& Source,
+                                   const TRect& SrcRect, TCustomDIBX& Mask, int32_t Alpha, int32_t OriginX,
+                                   int32_t OriginY);
+    virtual void DrawTileAddMask(const TRect& Rect, int32_t GapX, int32_t GapY, TCustomDIBX& Source,
+                                 const TRect& SrcRect, TCustomDIBX& Mask, int32_t Intensity, int32_t OriginX,
+                                 int32_t OriginY);
+
 protected:
     int32_t Height = 0;
     int32_t Width = 0;

@@ -129,6 +129,19 @@ private:
     uint8_t* p_;
 };
 
+// Sets a surface's clip rectangle for the life of the guard and puts the old one back.
+class TClipGuard {
+public:
+    TClipGuard(TCustomDIBX& S, const TRect& R) : s_(S), saved_(S.ClipRect) { S.SetClipRectDirect(R); }
+    ~TClipGuard() { s_.SetClipRectDirect(saved_); }
+    TClipGuard(const TClipGuard&) = delete;
+    TClipGuard& operator=(const TClipGuard&) = delete;
+
+private:
+    TCustomDIBX& s_;
+    TRect saved_;
+};
+
 inline uint32_t ClampWeight(int32_t V, int32_t Max) { return uint32_t(std::clamp(V, 0, Max)); }
 
 }  // namespace dibx

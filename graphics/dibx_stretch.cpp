@@ -12,8 +12,7 @@
 // surface are drawn: samples move monotonically, so those pixels form one rectangle.
 #include "graphics/dibx.h"
 #include "graphics/dibx_pixel.h"
-
-#include <emmintrin.h>
+#include "graphics/dibx_rows.h"
 
 #include <algorithm>
 #include <array>
@@ -24,8 +23,6 @@
 namespace {
 
 using namespace dibx;
-
-constexpr int32_t kMaxColumns = 1280;
 
 // Trunc(V * 65536) (or its nearest value with Round), saturated to +-Limit.
 int64_t Fixed(double V, int64_t Limit, bool Round = false) {
@@ -108,124 +105,6 @@ bool PlanStretch(const TCustomDIBX& D, const TRect& DestRect, const TCustomDIBX&
     return true;
 }
 
-enum class TKind { Copy, Blend, Add };
-
-// What one draw does to each pixel besides its kind: the colour key (unmasked draws) and the
-// weight (alpha 1..255 or intensity 1..256).
-struct TWeights {
-    bool Keyed;
-    uint32_t Key, Weight;
-};
-
-// The rule for one pixel: D the destination value, S the sampled source value, M its mask value
-// (masked draws). False leaves the pixel. Unmasked draws skip the colour key when keyed. The
-// packed rules (15/16 and 32 bits) leave a pixel equal to the source when blending by one alpha
-// (at 15/16 bits also through a mask below full alpha), copy through a mask of 255 at full alpha,
-// and at 32 bits weight a mask of 255 by the whole alpha or intensity; the channel rules (8 and
-// 24 bits) weight every mask value m by m * weight div 256. A masked draw at alpha 255 and above
-// is a masked Blend at 255.
-template <TKind K, bool Masked, int N, class Ch>
-bool StretchPixel(const Ch& C, const TWeights& W, uint32_t& D, uint32_t S, uint32_t M) {
-    constexpr bool packed = kPacked<N>;
-    if constexpr (Masked) {
-        if (M == 0) return false;
-    } else if (W.Keyed && S == W.Key) {
-        return false;
-    }
-    if constexpr (K == TKind::Copy) {
-        D = S;
-    } else if constexpr (K == TKind::Add) {
-        D = C.Add(D, S, Masked && !(N == 4 && M == 255) ? M * W.Weight / 256 : W.Weight);
-    } else if constexpr (!Masked) {
-        if (packed && D == S) return false;
-        D = C.Blend(D, S, W.Weight);
-    } else if (packed && W.Weight == 255) {
-        D = M == 255 ? S : C.Blend(D, S, M);
-    } else {
-        if (N == 2 && D == S) return false;
-        D = C.Blend(D, S, N == 4 && M == 255 ? W.Weight : M * W.Weight / 256);
-    }
-    return true;
-}
-
-// The four 32-bit pixels of a row at columns C[0..3].
-__m128i Gather4(const uint8_t* Row, const int32_t* C) {
-    return _mm_setr_epi32(int(Load<4>(Row + ptrdiff_t(C[0]) * 4)), int(Load<4>(Row + ptrdiff_t(C[1]) * 4)),
-                          int(Load<4>(Row + ptrdiff_t(C[2]) * 4)), int(Load<4>(Row + ptrdiff_t(C[3]) * 4)));
-}
-
-// Count 32-bit pixels Dst[i] := Src at column Cols[i], stored four at a time (a quarter of the
-// stores: a row written to memory outside the cache keeps fewer stores waiting).
-void CopyRow32(uint8_t* Dst, const uint8_t* Src, const int32_t* Cols, int32_t Count) {
-    int32_t i = 0;
-    for (; i + 4 <= Count; i += 4)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(Dst + ptrdiff_t(i) * 4), Gather4(Src, Cols + i));
-    for (; i < Count; ++i) Store<4>(Dst + ptrdiff_t(i) * 4, Load<4>(Src + ptrdiff_t(Cols[i]) * 4));
-}
-
-// Count pixels of a 32-bit blend or add (StretchPixel<K, Masked, 4>): Dst[i] from Src and Mask
-// at column Cols[i]. Four pixels a step in SSE2 16-bit lanes, where every product d * (255 - w)
-// + s * w, s * w and m * w fits 16 bits, so the lanes give the one-pixel rule's values exactly;
-// that rule finishes the row.
-template <TKind K, bool Masked>
-void StretchRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, const int32_t* Cols, int32_t Count,
-                  const TWeights& W) {
-    static_assert(K != TKind::Copy);
-    const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi32(-1), c255 = _mm_set1_epi16(255);
-    const __m128i weight = _mm_set1_epi16(int16_t(W.Weight)), key = _mm_set1_epi32(int(W.Key));
-    const __m128i keyed = W.Keyed ? ones : zero;
-    // A masked blend at full alpha weights by the mask value itself and copies through 255.
-    const __m128i full = K == TKind::Blend && Masked && W.Weight == 255 ? ones : zero;
-    int32_t i = 0;
-    for (; i + 4 <= Count; i += 4) {
-        const int32_t* c = Cols + i;
-        uint8_t* dp = Dst + ptrdiff_t(i) * 4;
-        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp));
-        const __m128i s = Gather4(Src, c);
-        // Weights of the four pixels in 16-bit lanes, the pixels left alone and those copied.
-        __m128i w = weight, keep, copy = zero;
-        if constexpr (Masked) {
-            const uint32_t m4 = uint32_t(Mask[c[0]]) | uint32_t(Mask[c[1]]) << 8 | uint32_t(Mask[c[2]]) << 16 |
-                                uint32_t(Mask[c[3]]) << 24;
-            if (m4 == 0) continue;
-            const __m128i m = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(m4)), zero);
-            const __m128i is255 = _mm_cmpeq_epi16(m, c255);
-            const __m128i scaled = _mm_or_si128(_mm_and_si128(is255, weight),
-                                                _mm_andnot_si128(is255, _mm_srli_epi16(_mm_mullo_epi16(m, weight), 8)));
-            w = _mm_or_si128(_mm_and_si128(full, m), _mm_andnot_si128(full, scaled));
-            const __m128i m32 = _mm_unpacklo_epi16(m, zero);
-            keep = _mm_cmpeq_epi32(m32, zero);
-            copy = _mm_and_si128(full, _mm_cmpeq_epi32(m32, _mm_set1_epi32(255)));
-        } else {
-            keep = _mm_and_si128(keyed, _mm_cmpeq_epi32(s, key));
-            if constexpr (K == TKind::Blend) keep = _mm_or_si128(keep, _mm_cmpeq_epi32(d, s));
-        }
-        const __m128i w2 = _mm_unpacklo_epi16(w, w), wlo = _mm_unpacklo_epi32(w2, w2), whi = _mm_unpackhi_epi32(w2, w2);
-        const __m128i dlo = _mm_unpacklo_epi8(d, zero), dhi = _mm_unpackhi_epi8(d, zero);
-        const __m128i slo = _mm_unpacklo_epi8(s, zero), shi = _mm_unpackhi_epi8(s, zero);
-        __m128i r;
-        if constexpr (K == TKind::Blend) {
-            auto half = [&](__m128i dd, __m128i ss, __m128i ww) {
-                return _mm_srli_epi16(
-                    _mm_add_epi16(_mm_mullo_epi16(dd, _mm_sub_epi16(c255, ww)), _mm_mullo_epi16(ss, ww)), 8);
-            };
-            r = _mm_packus_epi16(half(dlo, slo, wlo), half(dhi, shi, whi));
-        } else {
-            r = _mm_adds_epu8(d, _mm_packus_epi16(_mm_srli_epi16(_mm_mullo_epi16(slo, wlo), 8),
-                                                  _mm_srli_epi16(_mm_mullo_epi16(shi, whi), 8)));
-        }
-        r = _mm_or_si128(_mm_and_si128(copy, s), _mm_andnot_si128(copy, r));
-        r = _mm_or_si128(_mm_and_si128(keep, d), _mm_andnot_si128(keep, r));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), r);
-    }
-    for (; i < Count; ++i) {
-        uint32_t d = Load<4>(Dst + ptrdiff_t(i) * 4);
-        if (StretchPixel<K, Masked, 4>(TByteChannels{}, W, d, Load<4>(Src + ptrdiff_t(Cols[i]) * 4),
-                                       Masked ? Mask[Cols[i]] : 255))
-            Store<4>(Dst + ptrdiff_t(i) * 4, d);
-    }
-}
-
 // Runs the draw planned in P with the pixel rule of kind K.
 template <TKind K, bool Masked>
 void RunStretch(TCustomDIBX& D, TCustomDIBX& S, TCustomDIBX* Mask, const TStretch& P, const TWeights& W) {
@@ -251,25 +130,7 @@ void RunStretch(TCustomDIBX& D, TCustomDIBX& S, TCustomDIBX* Mask, const TStretc
                 const ptrdiff_t sy = ptrdiff_t(P.Y.Sample(int64_t(P.Row0) + j));
                 const uint8_t* srow = sl.Get() + sy * sstep;
                 const uint8_t* mrow = Masked ? ml->Get() + sy * mstep : nullptr;
-                if constexpr (K != TKind::Copy && N == 4) {
-                    StretchRow32<K, Masked>(drow, srow, mrow, cols.data(), n, W);
-                    continue;
-                }
-                if (K == TKind::Copy && !Masked && !W.Keyed) {
-                    if constexpr (N == 4) {
-                        CopyRow32(drow, srow, cols.data(), n);
-                        continue;
-                    }
-                    for (int32_t i = 0; i < n; ++i)
-                        Store<N>(drow + ptrdiff_t(i) * N, Load<N>(srow + ptrdiff_t(cols[size_t(i)]) * N));
-                    continue;
-                }
-                for (int32_t i = 0; i < n; ++i) {
-                    const ptrdiff_t c = cols[size_t(i)];
-                    uint32_t d = Load<N>(drow + ptrdiff_t(i) * N);
-                    if (StretchPixel<K, Masked, N>(Ch, W, d, Load<N>(srow + c * N), Masked ? mrow[c] : 255))
-                        Store<N>(drow + ptrdiff_t(i) * N, d);
-                }
+                SampledRow<K, Masked, N>(Ch, W, drow, srow, mrow, cols.data(), n);
             }
         }
     });
@@ -321,19 +182,6 @@ void TCustomDIBX::StretchDrawAddMask(const TRect& DestRect, TCustomDIBX& Source,
 // ---- Stretched tilings ----
 
 namespace {
-
-// Sets a surface's clip rectangle for the life of the guard and puts the old one back.
-class TClipGuard {
-public:
-    TClipGuard(TCustomDIBX& S, const TRect& R) : s_(S), saved_(S.ClipRect) { S.SetClipRectDirect(R); }
-    ~TClipGuard() { s_.SetClipRectDirect(saved_); }
-    TClipGuard(const TClipGuard&) = delete;
-    TClipGuard& operator=(const TClipGuard&) = delete;
-
-private:
-    TCustomDIBX& s_;
-    TRect saved_;
-};
 
 // Positions and steps of tiles in 16.16 stay within 2^60, so sums of a few never overflow.
 constexpr int64_t kTileLimit = int64_t(1) << 60;

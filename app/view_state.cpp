@@ -68,6 +68,12 @@ void TFormPlayerState::SetFocusName(const std::string& Name) {
     if (control && !control->GetPaused() && control->GetVisible() && control->GetHandlekey()) Bases->SetFocus(control);
 }
 
+bool TFormPlayerState::SoundOn() { return !Bases || Bases->GetSoundEnabled(); }
+
+void TFormPlayerState::SetSoundOn(bool Value) {
+    if (Bases) Bases->SetSoundEnabled(Value);
+}
+
 // ---- Screen ----
 
 bool TFormPlayerState::FullScreen() { return ScreenMan && ScreenMan->FullScreen; }

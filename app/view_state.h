@@ -33,8 +33,8 @@ struct TFormHooks {
 // runs, so "@LClick" and "@RClick" read and write those bytes, and the wheel variables read the
 // tick's wheel bytes (the latches themselves are always clear while a script runs).
 //
-// The sound switch and the image mode are kept here: the media managers and the image cache
-// that act on them do not exist yet. The sound starts on.
+// The sound switch is the object root's (on without a root, where a write goes nowhere). The
+// image mode is kept here: the image cache that acts on it does not exist yet.
 class TFormPlayerState : public TScriptPlayerState {
 public:
     TFormPlayerState(const TLoopClock& Clock, TLoopNow& Now, TCallMan* Runner = nullptr)
@@ -56,8 +56,8 @@ public:
     // Moves the focus to the named control when it exists, is not paused, is visible and takes
     // keys; otherwise nothing changes.
     void SetFocusName(const std::string& Name) override;
-    bool SoundOn() override { return soundOn_; }
-    void SetSoundOn(bool Value) override { soundOn_ = Value; }
+    bool SoundOn() override;
+    void SetSoundOn(bool Value) override;
     bool ImageMode() override { return imageMode_; }
     void SetImageMode(bool Value) override { imageMode_ = Value; }
 
@@ -86,7 +86,6 @@ private:
 
     const TLoopClock& clock_;
     TLoopNow& now_;
-    bool soundOn_ = true;
     bool imageMode_ = false;
     std::optional<std::vector<platform::FontFamily>> fonts_;
 };

@@ -17,7 +17,7 @@ sys.path.insert(0, os.path.join(ROOT, "tools"))
 import vpage  # noqa: E402
 
 GAME_SAVE_VERSION = 144
-LT_BOX, LT_TIMER, LT_PROPMOTION, LT_CABINET = 2, 15, 26, 27
+LT_BOX, LT_TIMER, LT_SOUND, LT_PROPMOTION, LT_CABINET = 2, 15, 17, 26, 27
 PT_INT, PT_STR = 1, 4
 
 
@@ -66,6 +66,11 @@ def motion(name, target):
     return base(name) + s(target) + i32(1) + vpage.extended(50, "") + i32(100, 0) + bytes(10) + i32(0) + u8(0)
 
 
+def sound(name, source, flags=(0, 0, 0, 0, 0), state=0):
+    """flags: repeat, autoscrap, paused, anipaused, ended."""
+    return base(name) + s(source) + u8(*flags) + i32(1000, 0, 500, 1200) + u8(state) + s("h.vsb") + u8(0, 0) + i32(0)
+
+
 def events(*records):
     out = i32(len(records))
     for handler, sender, kind, level, args in records:
@@ -94,6 +99,10 @@ def scenes():
         "broken-huge-count": scene()[:-8] + i32(0x7FFFFFFF) + s(""),
         "broken-unknown-kind": scene(objects=[(99, base("x"))]),
         "broken-layer": i32(64, 48, 1) + control("", (0, 0, 64, 48))[:30],
+        "sounds": scene(objects=[(LT_SOUND, sound("bgm", "bgm.ogg", (1, 0, 0, 0, 0))),
+                                 (LT_SOUND, sound("se", "se.wav", (0, 1, 1, 1, 1))),
+                                 (LT_SOUND, sound("fade", "CD_02", state=3))]),
+        "broken-sound-state": scene(objects=[(LT_SOUND, sound("x", "x.ogg", state=9))]),
     }
 
 

@@ -55,6 +55,8 @@ void TMediaManager::ResumeItems() {
 
 // ---- Sound managers ----
 
+TDMediaItem* TSoundManager::Add(const std::string&) { return AddItem(std::make_unique<TDMediaItem>(this)); }
+
 void TSoundManager::Suspend() {
     if (Enabled && !Suspended) SuspendItems();
 }

@@ -83,6 +83,10 @@ private:
 class TSoundManager : public TMediaManager {
 public:
     TDMediaItem* AddItem(std::unique_ptr<TDMediaItem> Item) { return Append(std::move(Item)); }
+    // Makes the item of the manager's kind for a content file, appends it and answers it;
+    // creation errors (missing file, bad data) pass on. A manager whose kind is not built yet
+    // makes an item that plays nothing.
+    virtual TDMediaItem* Add(const std::string& FileName);
     // Only while enabled and not suspended: pauses every item that plays and marks it.
     void Suspend();
     // Only while enabled and suspended: plays every marked item.

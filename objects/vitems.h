@@ -597,6 +597,9 @@ public:
     void RequestFocusUpdate() { FocusUpdate = true; }
     bool FocusUpdateRequested() const { return FocusUpdate; }
     TKeyState Keys;
+    // The sound switch (@SoundON), on after creation: a change switches every sound manager.
+    bool GetSoundEnabled() const { return SoundEnabled; }
+    void SetSoundEnabled(bool Value);
     bool PauseInactive = true;
     int32_t Zoom = 100;             // display zoom in percent
     TRect TransRect{0, 0, 0, 0};    // the rectangle a running screen transition updates; empty when none
@@ -663,6 +666,7 @@ private:
     uint32_t LastLoopTime = 0;
     bool HaveLoopTime = false;
     std::unique_ptr<TCursorHost> CursorHost;
+    bool SoundEnabled = true;
 };
 
 // The player's object root, between VelaInitialize and VelaFinalize.

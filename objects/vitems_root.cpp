@@ -2,8 +2,10 @@
 // drawing into the dirty rectangles, and the scene's stored form.
 #include "objects/vitems.h"
 #include "objects/vitems_kinds.h"
+#include "objects/vitemex_sound.h"
 
 #include "core/sysutils.h"
+#include "media/mediaman.h"
 #include "media/screenman.h"
 
 #include <algorithm>
@@ -31,6 +33,7 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_TIMER, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaTimer(&Owner); });
     RegisterObjectKind(LT_CABINET, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaCabinet(&Owner); });
     RegisterObjectKind(LT_PROPMOTION, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaPropMotion(&Owner); });
+    RegisterObjectKind(LT_SOUND, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaSound(&Owner); });
 }
 
 void VelaInitialize() {
@@ -299,6 +302,12 @@ bool TVelaBaseList::Step() {
             Deleted.erase(Deleted.begin());
     }
     return false;
+}
+
+void TVelaBaseList::SetSoundEnabled(bool Value) {
+    if (Value == SoundEnabled) return;
+    SoundEnabled = Value;
+    for (TSoundManager* manager : SoundManagers()) manager->SetEnabled(Value);
 }
 
 void TVelaBaseList::Prepare() {

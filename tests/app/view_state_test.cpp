@@ -113,6 +113,7 @@ TEST_F(FormState, WritesGoToTheLayerTheRootAndTheWindow) {
     Sys("@SoundON").SetBool(false);
     Sys("@CGDither").SetInt(1);
     EXPECT_FALSE(Sys("@SoundON").AsBool());
+    EXPECT_FALSE(Bases->GetSoundEnabled());
     EXPECT_TRUE(Sys("@CGDither").AsBool());
 }
 

@@ -46,7 +46,9 @@ void TTimerList::RemoveWatched(F Match) {
     });
     if (gone.empty()) return;
     std::sort(gone.begin(), gone.end());
-    TObjList::DeleteIf([&](const TTimerData* e) { return std::binary_search(gone.begin(), gone.end(), e); });
+    // Each watched record is in the queue once, and the taken ones are near its front.
+    TObjList::DeleteIf([&](const TTimerData* e) { return std::binary_search(gone.begin(), gone.end(), e); },
+                       gone.size());
 }
 
 void TTimerList::ClearLevel(int32_t Level) {

@@ -100,6 +100,9 @@ public:
     virtual int GetControlCount() const { return 0; }
     virtual TVelaBase* GetBase();
     virtual TStream* GetDataStream() { return nullptr; }
+    // Whether the object is a component, what the root's name look-up finds (asked instead of
+    // a cast, which costs a walk of the class tree at every look-up).
+    virtual bool IsComponent() const { return false; }
 
     // Property accessors.
 #define VELA_DECLARE_INT(N, D) \
@@ -249,6 +252,7 @@ class TVelaComponent : public TVelaObject {
 public:
     using TVelaObject::TVelaObject;
     ~TVelaComponent() override;
+    bool IsComponent() const override { return true; }
 };
 
 // An object with a rectangle on a layer. Every change that moves or changes its look adds the

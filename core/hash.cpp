@@ -7,10 +7,10 @@
 #include <cmath>
 
 int HashName(std::string_view Name) {
-    const std::string lower = AnsiLowerCase(Name);
-    const size_t length = lower.size();
+    // Lowering keeps every character's byte count, so the lowered name has Name's length.
+    const size_t length = Name.size();
     size_t h = length * 16;
-    if (length >= 2) h += static_cast<uint8_t>(lower[0]) + static_cast<uint8_t>(lower[length - 2]);
+    if (length >= 2) h += AnsiLowerCaseByte(Name, 0) + AnsiLowerCaseByte(Name, length - 2);
     return static_cast<int>(h & 255);
 }
 

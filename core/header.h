@@ -105,19 +105,20 @@ public:
     // Frees the object at Index. The entry is gone before the object's destructor runs, so
     // the list stays consistent whatever that destructor does.
     void Delete(int Index) { Extract(Index); }
-    // Frees, in one pass, every object Match accepts; the others keep their order. As with
-    // Delete, the entries are gone before the first object is freed.
+    // Frees, in one pass, every object Match accepts; the others keep their order. A caller
+    // that knows at most Most objects match lets the pass stop testing at the last of them. As
+    // with Delete, the entries are gone before the first object is freed.
     template <class P>
-    void DeleteIf(P Match) {
+    void DeleteIf(P Match, size_t Most = SIZE_MAX) {
         std::vector<std::unique_ptr<T>> gone;
-        size_t kept = 0;
-        for (size_t i = 0; i < items_.size(); ++i) {
-            if (Match(static_cast<const T*>(items_[i].get())))
-                gone.push_back(std::move(items_[i]));
+        auto kept = items_.begin(), i = items_.begin();
+        for (; i != items_.end() && gone.size() < Most; ++i) {
+            if (Match(static_cast<const T*>(i->get())))
+                gone.push_back(std::move(*i));
             else if (kept++ != i)
-                items_[kept - 1] = std::move(items_[i]);
+                kept[-1] = std::move(*i);
         }
-        items_.resize(kept);
+        items_.erase(kept == i ? items_.end() : std::move(i, items_.end(), kept), items_.end());
     }
     // Frees every object, first to last; the list is empty before the first one is freed.
     virtual void Clear() {

@@ -57,8 +57,9 @@ int64_t TMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
 void TMemoryStream::SetSize(int64_t NewSize) {
     if (NewSize < 0) NewSize = 0;
     if (static_cast<uint64_t>(NewSize) > data_.size()) {
-        // Grow geometrically so that many small writes stay linear.
-        size_t capacity = std::max<size_t>(static_cast<size_t>(NewSize), data_.size() + data_.size() / 2);
+        // Grow geometrically so that many small writes stay linear, from a first block that
+        // holds a small record (a command's saved state) in one allocation.
+        size_t capacity = std::max({static_cast<size_t>(NewSize), data_.size() + data_.size() / 2, size_t{64}});
         data_.resize(capacity);
     }
     size_ = NewSize;

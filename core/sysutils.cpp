@@ -221,6 +221,12 @@ int AnsiCompareText(std::string_view a, std::string_view b) {
 
 bool AnsiSameText(std::string_view a, std::string_view b) { return a.size() == b.size() && AnsiCompareText(a, b) == 0; }
 
+uint8_t AnsiLowerCaseByte(std::string_view s, size_t Index) {
+    TLowerBytes lower(s);
+    for (size_t i = 0; i < Index && !lower.Done(); ++i) lower.Next();
+    return lower.Done() ? 0 : lower.Next();
+}
+
 // ---- Save data ----
 
 namespace {

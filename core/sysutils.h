@@ -58,6 +58,8 @@ std::string AnsiUpperCase(std::string_view s);
 // Comparison without regard to case (-1, 0, 1), and its equality form.
 int AnsiCompareText(std::string_view a, std::string_view b);
 bool AnsiSameText(std::string_view a, std::string_view b);
+// Byte Index of AnsiLowerCase(s) (0 past its end), without making the string.
+uint8_t AnsiLowerCaseByte(std::string_view s, size_t Index);
 // Byte-wise comparison (-1, 0, 1).
 int AnsiCompareStr(std::string_view a, std::string_view b);
 

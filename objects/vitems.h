@@ -100,6 +100,9 @@ public:
     virtual int GetControlCount() const { return 0; }
     virtual TVelaBase* GetBase();
     virtual TStream* GetDataStream() { return nullptr; }
+    // Whether the object is a component, what the root's name look-up finds (asked instead of
+    // a cast, which costs a walk of the class tree at every look-up).
+    virtual bool IsComponent() const { return false; }
 
     // Property accessors.
 #define VELA_DECLARE_INT(N, D) \
@@ -249,6 +252,7 @@ class TVelaComponent : public TVelaObject {
 public:
     using TVelaObject::TVelaObject;
     ~TVelaComponent() override;
+    bool IsComponent() const override { return true; }
 };
 
 // An object with a rectangle on a layer. Every change that moves or changes its look adds the
@@ -494,7 +498,11 @@ private:
     using TObjList::Extract;
     using TObjList::Insert;
     TTimerData* Watch(TTimerData* Record);
+    // Appends Record, counting it under its sender and kind.
+    void Append(std::unique_ptr<TTimerData> Record);
     void Remove(int Index);
+    // Moves the count of Record's sender and kind by Delta.
+    void CountRecord(const TTimerData& Record, int32_t Delta);
     // Removes the watched records whose level Match accepts.
     template <class F>
     void RemoveWatched(F Match);
@@ -503,6 +511,10 @@ private:
     // The records handed out for writing and those loaded taken: the only ones whose level may
     // not be 0, so that clearing a level looks at these and not at the whole queue.
     std::vector<const TTimerData*> Watched;
+    // How many records each sender (by serial) has of each kind, so that IndexOf, which every
+    // object's step asks, answers "none" without walking the queue. Counts that fall to 0 stay
+    // (the same objects queue again next tick) until they outnumber the records.
+    std::unordered_map<uint64_t, int32_t> Queued;
 };
 
 // ---- The mouse cursor ----

@@ -9,10 +9,31 @@ int TTimerList::Add(TVelaObject* Sender, const std::string& Handler, const TArra
     if (Sender) record->Sender = Sender->Ref();
     record->Kind = Kind;
     if (Args) record->Args.Assign(*Args);
-    return TObjList::Add(std::move(record));
+    Append(std::move(record));
+    return Count() - 1;
+}
+
+namespace {
+
+uint64_t QueueKey(uint32_t Serial, uint8_t Kind) { return uint64_t{Serial} << 8 | Kind; }
+
+}  // namespace
+
+void TTimerList::Append(std::unique_ptr<TTimerData> Record) {
+    if (Queued.size() > 2 * static_cast<size_t>(Count()) + 256)
+        std::erase_if(Queued, [](const auto& Entry) { return Entry.second == 0; });
+    CountRecord(*Record, 1);
+    TObjList::Add(std::move(Record));
+}
+
+void TTimerList::CountRecord(const TTimerData& Record, int32_t Delta) {
+    Queued[QueueKey(Record.Sender.Serial, Record.Kind)] += Delta;
 }
 
 int TTimerList::IndexOf(const TVelaObject* Sender, uint8_t Kind) const {
+    if (!Sender) return -1;
+    const auto counted = Queued.find(QueueKey(Sender->GetSerial(), Kind));
+    if (counted == Queued.end() || counted->second == 0) return -1;
     for (int i = 0; i < Count(); ++i) {
         const TTimerData* e = Items(i);
         if (e->Kind == Kind && e->Sender.Object == Sender && Sender && e->Sender.Serial == Sender->GetSerial()) return i;
@@ -33,6 +54,7 @@ TTimerData* TTimerList::FirstPending() {
 
 void TTimerList::Remove(int Index) {
     std::erase(Watched, TObjList::Items(Index));
+    CountRecord(*TObjList::Items(Index), -1);
     TObjList::Delete(Index);
 }
 
@@ -46,7 +68,14 @@ void TTimerList::RemoveWatched(F Match) {
     });
     if (gone.empty()) return;
     std::sort(gone.begin(), gone.end());
-    TObjList::DeleteIf([&](const TTimerData* e) { return std::binary_search(gone.begin(), gone.end(), e); });
+    // Each watched record is in the queue once, and the taken ones are near its front.
+    TObjList::DeleteIf(
+        [&](const TTimerData* e) {
+            if (!std::binary_search(gone.begin(), gone.end(), e)) return false;
+            CountRecord(*e, -1);
+            return true;
+        },
+        gone.size());
 }
 
 void TTimerList::ClearLevel(int32_t Level) {
@@ -67,6 +96,7 @@ void TTimerList::RemoveObject(const TVelaObject* Obj) {
 
 void TTimerList::Clear() {
     Watched.clear();
+    Queued.clear();
     TObjList::Clear();
 }
 
@@ -98,7 +128,7 @@ void TTimerList::LoadFromStream(TStream& Stream, int32_t Version) {
         record->Level = Version >= 114 ? ReadStreamInt(Stream) : (ReadStreamByte(Stream) != 0 ? 1 : 0);
         record->Args.LoadFromStream(Stream);
         const TTimerData* e = record.get();
-        TObjList::Add(std::move(record));
+        Append(std::move(record));
         if (e->Level != 0) Watched.push_back(e);
     }
 }

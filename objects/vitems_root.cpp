@@ -199,7 +199,7 @@ int TVelaBaseList::IndexOfName(const std::string& AName) const {
 TVelaObject* TVelaBaseList::FindObject(const std::string& AName) const {
     if (AName.empty() || AName == LayerNames[0]) return GetBase(CurrentLayer);
     if (AName == OtherLayerName || AName == LayerNames[1]) return GetBase(CurrentLayer ^ 1);
-    return FirstNamed(AName, [](const TVelaObject* Obj) { return dynamic_cast<const TVelaComponent*>(Obj); });
+    return FirstNamed(AName, [](const TVelaObject* Obj) { return Obj->IsComponent(); });
 }
 
 std::string TVelaBaseList::ReferenceName(const TVelaObject& Obj) const {

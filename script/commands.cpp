@@ -106,7 +106,7 @@ constexpr size_t StateHeaderLength = StateTagLength + 3;
 }  // namespace
 
 void WriteStateHeader(TStream& Stream) {
-    const std::string header = StateTag + std::to_string(CommandStateVersion);
+    static const std::string header = StateTag + std::to_string(CommandStateVersion);  // written at every event
     Stream.WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
 }
 

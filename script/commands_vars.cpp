@@ -144,20 +144,20 @@ public:
         TCommand::LoadFromStream(Stream);
         ReadExpression(Stream, object_);
         ReadExpression(Stream, id_);
-        dest_ = ReadString(Stream);
+        dest_ = TParamBinding(ReadString(Stream));
     }
     void Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) override {
         ++PC;
         TVelaObject* obj = FindNamed(object_);
         if (!obj) return;
         const uint8_t id = RunPropId(id_);
-        TParamCollectionItem* dest = dest_.empty() ? nullptr : Vars().Find(dest_);
+        TParamCollectionItem* dest = dest_.Name().empty() ? nullptr : dest_.Get(Vars());
         if (dest) GetObjectProp(dest->Value(), *obj, id);
     }
 
 private:
     TVelaParser object_, id_;
-    std::string dest_;
+    TParamBinding dest_{""};  // looked up again only when the table says it may have changed
 };
 
 // Fields: object-name expression; property-id expression; value expression.

@@ -280,6 +280,8 @@ void TParamCollectionItem::SetReference(const std::string& TargetName, const std
 
 void TParamCollectionItem::SetOwnerId(int32_t OwnerId) {
     if (OwnerId == ownerId_) return;
+    if (auto* table = static_cast<TParamCollection*>(Collection()))
+        table->ownedCount_ += int32_t(OwnerId != NoOwner) - int32_t(ownerId_ != NoOwner);
     ownerId_ = OwnerId;
     Touch();
 }
@@ -297,12 +299,14 @@ void TParamCollectionItem::Touch() {
 
 void TParamCollectionItem::Added() {
     THashCollectionItem::Added();
+    if (ownerId_ != NoOwner) ++static_cast<TParamCollection&>(*Collection()).ownedCount_;
     Touch();
 }
 
 void TParamCollectionItem::Deleting() {
     Touch();
     if (local_) --static_cast<TParamCollection&>(*Collection()).localCount_;
+    if (ownerId_ != NoOwner) --static_cast<TParamCollection&>(*Collection()).ownedCount_;
     THashCollectionItem::Deleting();
 }
 
@@ -403,6 +407,7 @@ std::unique_ptr<TCustomParam> TParamCollection::CloneValue(const std::string& Na
 }
 
 void TParamCollection::DeleteScope(int32_t Id) {
+    if (Id != TParamCollectionItem::NoOwner && ownedCount_ == 0) return;  // a page without auto or local variables
     for (int i = Count() - 1; i >= 0; --i)
         if (Items(i).OwnerId() == Id && !Items(i).IsSystem()) Delete(i);
 }

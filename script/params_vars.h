@@ -131,6 +131,7 @@ public:
     // and local (scope 2: visible only at its owner's depth).
     bool IsStatus() const { return status_; }
     void SetStatus(bool Status) { status_ = Status; }
+    static constexpr int32_t NoOwner = -1;
     int32_t OwnerId() const { return ownerId_; }
     void SetOwnerId(int32_t OwnerId);
     bool IsLocal() const { return local_; }
@@ -195,7 +196,7 @@ private:
     std::unique_ptr<TCustomParam> value_;
     uint8_t reserved_ = 0;
     bool status_ = false;
-    int32_t ownerId_ = -1;
+    int32_t ownerId_ = NoOwner;
     bool local_ = false;
     // What references bound to this item hold; emptied when the item is freed.
     std::shared_ptr<TParamCollectionItem*> handle_;
@@ -308,6 +309,7 @@ private:
     std::array<uint64_t, 256> chainGenerations_;
     uint64_t scopeGeneration_;
     int32_t localCount_ = 0;  // items that are local
+    int32_t ownedCount_ = 0;  // items that have an owner
     TObjList<TMemoryStream> stack_;
     std::string selStr_;
     int32_t selIndex_ = 0;

@@ -104,8 +104,20 @@ TEST(ObjList, OwnsAndFreesItsObjects) {
         EXPECT_EQ(Tracked::countAtFree, 1);
         EXPECT_EQ(list.Items(0)->id, 3);
 
+        // Told that at most one matches, the pass stops testing at the first match.
+        for (int id : {4, 5, 6}) list.Add(std::make_unique<Tracked>(id, freed, &list));
+        int tested = 0;
+        list.DeleteIf([&](const Tracked* t) { return ++tested, t->id >= 4; }, 1);
+        EXPECT_EQ(tested, 2);
+        EXPECT_EQ(freed.back(), 4);
+        ASSERT_EQ(list.Count(), 3);
+        EXPECT_EQ(list.Items(1)->id, 5);
+        EXPECT_EQ(list.Items(2)->id, 6);
+        list.Delete(2);
+        list.Delete(1);
+
         list.Clear();
-        EXPECT_EQ(freed, (std::vector<int>{1, 0, 2, 3}));
+        EXPECT_EQ(freed, (std::vector<int>{1, 0, 2, 4, 6, 5, 3}));
         EXPECT_EQ(Tracked::countAtFree, 0);
         list.Add(std::make_unique<Tracked>(7, freed));
     }

@@ -354,6 +354,18 @@ TEST_F(Scene, EventLevelsClearRecordsHandedOutOrLoadedTaken) {
     ASSERT_EQ(q.Count(), 36);
     EXPECT_EQ(q.Items(0)->Handler, "p2");
     EXPECT_EQ(q.Items(3)->Handler, "p7");
+
+    // The sender's records are found whichever way others went, until the last of them goes.
+    EXPECT_EQ(q.IndexOf(b, PR_ONNOTIFY), 0);
+    EXPECT_EQ(q.IndexOf(b, PR_ONIDLE), -1);
+    for (int i = 0; i < 35; ++i) q.Items(i)->Level = 1;
+    q.ClearLevel(1);
+    EXPECT_EQ(q.IndexOf(b, PR_ONNOTIFY), 0);
+    q.Items(0)->Level = 1;
+    q.ClearLevel(1);
+    EXPECT_EQ(q.IndexOf(b, PR_ONNOTIFY), -1);
+    q.Add(b, "again", nullptr, PR_ONNOTIFY);
+    EXPECT_EQ(q.IndexOf(b, PR_ONNOTIFY), 0);
 }
 
 // References are checked against the flat list by serial: stale ones and mixed-up address and

@@ -114,6 +114,26 @@ TEST_F(ParamVars, DeleteScopeAndClear) {
     ParamMan->DeleteScope(-1);  // globals own -1, but the system variables stay
     EXPECT_EQ(ParamMan->Count(), SysVarCount + 1);
 
+    // Owners given, taken back, deleted with their item and loaded: a scope's items go
+    // however the table came to hold them.
+    Add("gone", PT_INT).SetOwnerId(2);
+    ParamMan->Delete(ParamMan->Find("gone")->Index());
+    Add("disowned", PT_INT).SetOwnerId(2);
+    ParamMan->Find("disowned")->SetOwnerId(TParamCollectionItem::NoOwner);
+    ParamMan->DeleteScope(2);
+    EXPECT_NE(ParamMan->Find("disowned"), nullptr);
+    Add("auto2", PT_INT).SetOwnerId(2);
+    TMemoryStream saved;
+    ParamMan->SaveVariables(saved);
+    ParamMan->DeleteScope(2);
+    EXPECT_EQ(ParamMan->Find("auto2"), nullptr);
+    saved.SetPosition(0);
+    ParamMan->LoadVariables(saved, GameSaveVersion);
+    ASSERT_NE(ParamMan->Find("auto2"), nullptr);
+    ParamMan->DeleteScope(2);
+    EXPECT_EQ(ParamMan->Find("auto2"), nullptr);
+    ParamMan->DeleteScope(-1);
+
     Add("g", PT_INT);
     Add("status", PT_STR).SetStatus(true);
     ParamMan->SetTextDelay(7);

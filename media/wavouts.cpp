@@ -117,11 +117,13 @@ int64_t TWavBuffer::BlockBytes() const {
     return FOwner.BlockSize() / growth;
 }
 
-int64_t TWavBuffer::ReadSource(int64_t Count, bool& Dry) {
+int64_t TWavBuffer::ReadSource(int64_t Count, bool& End) {
     auto* buffer = reinterpret_cast<uint8_t*>(FBuffer.data());
     int64_t done = 0;
+    bool dry = false;
     try {
         const int64_t size = FStream.Size();
+        if (size <= 0) return -1;
         FStream.Seek(FPosition, soBeginning);
         while (done < Count) {
             if (FStream.Position() >= size) {
@@ -132,23 +134,25 @@ int64_t TWavBuffer::ReadSource(int64_t Count, bool& Dry) {
             }
             const int64_t got = FStream.Read(buffer + done, Count - done);
             if (got <= 0) {
-                Dry = true;
+                dry = true;
                 break;
             }
             done += std::min(got, Count - done);
         }
         FPosition = FStream.Position();
+        End = dry || size <= FPosition;
     } catch (const std::exception&) {
-        Dry = true;  // a source that fails ends as one that ran dry
+        End = true;  // a source that fails ends as one that ran dry
     }
     return done;
 }
 
 bool TWavBuffer::Fill(int16_t* Block) {
     const int64_t want = BlockBytes();
-    if (!FStarted || FPaused || FEnded || want == 0 || FStream.Size() <= 0) return false;
-    bool dry = false;
-    const int64_t got = ReadSource(want, dry);
+    if (!FStarted || FPaused || FEnded || want == 0) return false;
+    bool end = false;
+    const int64_t got = ReadSource(want, end);
+    if (got < 0) return false;
 
     // Expand in place to 44100 Hz 16-bit stereo, from the last frame back: each output frame
     // lies at or after the bytes it is made from.
@@ -178,7 +182,7 @@ bool TWavBuffer::Fill(int16_t* Block) {
         Block[i] = int16_t(std::clamp(Block[i] + sample, -32768, 32767));
     }
 
-    FEnded = dry || FStream.Size() <= FPosition;
+    FEnded = end;
     FLastTime = FOwner.Clock();
     return true;
 }
@@ -190,15 +194,6 @@ TWavOut::TWavOut(int32_t DelayTime) : FDelayTime(DelayTime), FBlockSize(DelayTim
 }
 
 TWavOut::~TWavOut() { Close(); }
-
-const TWaveFormatEx& TWavOut::Format() {
-    static const TWaveFormatEx format = [] {
-        TWaveFormatEx f;
-        MakePCMWaveFormat(f, 44100, 16, 2);
-        return f;
-    }();
-    return format;
-}
 
 bool TWavOut::Open(bool UseDevice) {
     if (FThread) return false;
@@ -214,8 +209,6 @@ bool TWavOut::Open(bool UseDevice) {
     FThread = std::make_unique<TWavOutThread>(*this);
     return true;
 }
-
-bool TWavOut::Opened() const { return FThread != nullptr; }
 
 void TWavOut::Close() {
     // The thread first, outside the lock: a refill in progress waits for it.
@@ -266,8 +259,6 @@ void TWavOut::Refill() {
     for (int i = 0; i < 2 && FPrimaries.size() < 2 && !FActive.empty(); ++i) {
         TWavPrimary* block = TakeBlock();
         if (Mix(block->Data.data()) && FWaveOut) {
-            block->Header.data = reinterpret_cast<const uint8_t*>(block->Data.data());
-            block->Header.size = platform::Bytes(FBlockSize);
             FWaveOut->write(block->Header);
             FPrimaries.push_back(block);
         } else {

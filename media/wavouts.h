@@ -51,7 +51,6 @@ public:
     // The last fill reached the end of the stream.
     bool Ended() const;
 
-    const TWaveFormatEx& Format() const { return FFormat; }
     // At the end of the stream, reading goes on from RepeatPosition (bytes) while Repeat is set.
     std::atomic<bool> Repeat{false};
     std::atomic<int64_t> RepeatPosition{0};
@@ -63,8 +62,9 @@ private:
     // Reads, converts and adds one block's worth into Block; false when nothing was added.
     bool Fill(int16_t* Block);
     // Reads up to Count bytes from the position into the conversion buffer, wrapping when
-    // repeating; whether the stream ran dry before its stated size.
-    int64_t ReadSource(int64_t Count, bool& Dry);
+    // repeating; End tells that the stream is exhausted, or ran dry (or failed) before its
+    // stated size. -1 for an empty stream.
+    int64_t ReadSource(int64_t Count, bool& End);
     int64_t FrameStart(int64_t Bytes) const;
 
     TWavOut& FOwner;
@@ -81,7 +81,8 @@ private:
 // A block of the mixer's pool: its samples and the header the stream out marks done once it
 // has taken them. Four are made when the mixer opens and reused; more only if ever needed.
 struct TWavPrimary {
-    explicit TWavPrimary(int32_t BlockSize) : Data(size_t(BlockSize / 2)) {}
+    explicit TWavPrimary(int32_t BlockSize)
+        : Data(size_t(BlockSize / 2)), Header(reinterpret_cast<const uint8_t*>(Data.data()), platform::Bytes(BlockSize)) {}
     std::vector<int16_t> Data;
     platform::PcmBlock Header;
     bool Used = false;
@@ -100,7 +101,6 @@ public:
     bool Open(bool UseDevice);
     // Stops the device and the thread, then frees every source.
     void Close();
-    bool Opened() const;
 
     TWavBuffer* AddBuffer(const TWaveFormatEx& Format, TStream& Stream);
     // Frees the source.
@@ -115,7 +115,6 @@ public:
     int32_t BlockSize() const { return FBlockSize; }
     // Blocks queued and not yet played.
     int32_t BlockCount() const;
-    static const TWaveFormatEx& Format();
 
     // The millisecond clock of positions and ends (read on the refill thread too).
     std::function<uint32_t()> Clock = platform::ClockMs;

@@ -45,19 +45,22 @@ TWaveFormatEx Pcm(uint32_t Rate, uint16_t Bits, uint16_t Channels) {
     return f;
 }
 
-// A stream of Size bytes (each the low byte of its offset) whose reads give nothing from DryAt on.
+// A stream of Size bytes (each the low byte of its offset) whose reads give nothing from DryAt
+// on, or fail there when Fails is set.
 class DryStream : public TMemoryStream {
 public:
-    DryStream(int64_t Size, int64_t DryAt) : dryAt_(DryAt) {
+    DryStream(int64_t Size, int64_t DryAt, bool Fails = false) : dryAt_(DryAt), fails_(Fails) {
         SetSize(Size);
         for (int64_t i = 0; i < Size; ++i) Memory()[i] = uint8_t(i);
     }
     int64_t Read(void* Buffer, int64_t Count) override {
+        if (fails_ && Position() >= dryAt_) throw EReadError();
         return TMemoryStream::Read(Buffer, std::min(Count, std::max<int64_t>(0, dryAt_ - Position())));
     }
 
 private:
     int64_t dryAt_;
+    bool fails_;
 };
 
 void ExpectSamples(const std::vector<int16_t>& Got, const std::vector<int16_t>& Want, const std::string& What) {
@@ -183,12 +186,12 @@ TEST_F(WavOutTest, QueuesAtMostTwoBlocksAndEndsWhenTheLastIsHeard) {
     EXPECT_EQ(out->BlockCount(), 2);
 }
 
-// A stream whose reads give nothing before its stated size ends the fill as the end of the
-// stream, repeating or not; positions between frames start at the frame.
+// A stream whose reads give nothing (or fail) before its stated size ends the fill as the end
+// of the stream, repeating or not; positions between frames start at the frame.
 TEST_F(WavOutTest, AStreamThatRunsDryEnds) {
-    for (const bool repeat : {false, true}) {
+    for (const auto& [repeat, fails] : {std::pair{false, false}, {true, false}, {true, true}}) {
         auto out = Mixer(100);
-        DryStream dry(100000, 3001);
+        DryStream dry(100000, 3001, fails);
         TWavBuffer* buffer = out->AddBuffer(Pcm(44100, 16, 2), dry);
         buffer->Repeat = repeat;
         buffer->SetPosition(1);

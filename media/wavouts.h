@@ -82,7 +82,8 @@ private:
 // has taken them. Four are made when the mixer opens and reused; more only if ever needed.
 struct TWavPrimary {
     explicit TWavPrimary(int32_t BlockSize)
-        : Data(size_t(BlockSize / 2)), Header(reinterpret_cast<const uint8_t*>(Data.data()), platform::Bytes(BlockSize)) {}
+        : Data(size_t(BlockSize / 2)),
+          Header(reinterpret_cast<const uint8_t*>(Data.data()), platform::Bytes(BlockSize)) {}
     std::vector<int16_t> Data;
     platform::PcmBlock Header;
     bool Used = false;

@@ -83,6 +83,9 @@ public:
     TWindowControl Window;
     // The DirectSound component, started with the layers when [Sound] DirectSound is on.
     TSoundDevice SoundDevice{&Window};
+    // The program's sound device, held from start-up to shut-down. A headless one has no
+    // clock of its own: each tick plays the tick's length of it.
+    std::shared_ptr<platform::SoundDevice> SoundOut;
     // Receives the labels of the start-up, shut-down and screen-switch steps; nothing by
     // default.
     std::function<void(const char*)> OnTrace;

@@ -386,6 +386,18 @@ void HeadlessSound::render(Frames count) {
         mixed.insert(mixed.end(), chunk.begin(), chunk.begin() + OutputFormat.samplesOf(n).value);
         count -= n;
     }
+    const size_t keep = size_t(OutputFormat.samplesOf(keepFrames).value);
+    const auto trim = [keep](std::vector<int16_t>& samples) {
+        if (keep > 0 && samples.size() >= 2 * keep) samples.erase(samples.begin(), samples.end() - ptrdiff_t(keep));
+    };
+    trim(mixed);
+    for (auto& voice : voices) trim(voice.second);
+}
+
+void HeadlessSound::advance(uint32_t ms) {
+    msRest_ += int64_t(ms) * OutputFormat.rate;
+    render(Frames(msRest_ / 1000));
+    msRest_ %= 1000;
 }
 
 FedSound::~FedSound() { stopRefill(); }

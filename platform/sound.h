@@ -261,12 +261,20 @@ public:
     bool headless() const override { return true; }
     // Pulls and mixes Count frames, as the device would play them next.
     void render(Frames count);
+    // Renders what Ms more milliseconds of the run play; the fractions of a frame add up.
+    void advance(uint32_t ms);
     // Every frame rendered so far, interleaved stereo.
     std::vector<int16_t> mixed;
     // Each voice's own contribution (after its gains, before the sum) by voice id, from the
     // first frame rendered while it existed; only while RecordVoices is set.
     bool recordVoices = false;
     std::map<uint32_t, std::vector<int16_t>> voices;
+    // Once a recording holds twice this many frames, its oldest are dropped down to this many
+    // (0: keep all), so a long run keeps only its last seconds.
+    Frames keepFrames{441000};
+
+private:
+    int64_t msRest_ = 0;  // frames x 1000 advanced and not yet rendered
 };
 
 // A device whose backend takes PCM from a callback on its own thread: the refill thread keeps

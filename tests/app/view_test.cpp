@@ -34,6 +34,7 @@ extern char** environ;
 
 namespace {
 
+using platform::Frames;
 using platform::InputEvent;
 using platform::InputKind;
 using platform::MouseButton;
@@ -199,6 +200,30 @@ TEST_F(FormView, StartUpErrorsWarnOnceAndClose) {
     form->Run();
     EXPECT_EQ(trace.back(), "MediaFinal");
     ExpectAllFreed();
+}
+
+// Without a sound device each tick plays its length of the headless one, so queued PCM is
+// heard; the recording keeps only its last seconds.
+TEST_F(FormView, TicksPlayTheHeadlessSound) {
+    const ScopedEnvironment headless{"VELA_HEADLESS", "1"}, audio{"SDL_AUDIODRIVER", nullptr};
+    Open(display);
+    auto* sound = dynamic_cast<platform::HeadlessSound*>(form->SoundOut.get());
+    ASSERT_NE(sound, nullptr);
+    sound->keepFrames = Frames(2000);
+    sound->recordVoices = true;
+    platform::PcmOut out(*sound);
+    const std::vector<int16_t> pcm(2 * 1000, 1000);
+    platform::PcmBlock block(reinterpret_cast<const uint8_t*>(pcm.data()), platform::Bytes(4000));
+    out.write(block);
+    Tick(2);  // 32 ms: 1411 frames
+    EXPECT_TRUE(block.done());
+    ASSERT_EQ(sound->mixed.size(), 2u * 1411);
+    const std::vector<int16_t>& heard = sound->voices[out.voice().id()];
+    ASSERT_EQ(heard.size(), 2u * 1411);
+    EXPECT_EQ(heard[1999], 1000);
+    EXPECT_EQ(heard[2000], 0);
+    Tick(4);  // 2822 more: at twice the frames kept, the oldest go
+    EXPECT_EQ(sound->mixed.size(), 2u * 2000);
 }
 
 TEST_F(FormView, PresentsTheSceneAndAnswersAClick) {

@@ -1,0 +1,275 @@
+// The software wave mixer: sources, their conversion to the output format, the block pool and
+// the refill thread.
+#include "media/wavouts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <thread>
+
+// Wakes every DelayTime / 4 ms and refills its mixer, until it is freed; a refill in progress
+// finishes first.
+class TWavOutThread {
+public:
+    explicit TWavOutThread(TWavOut& Owner) : FOwner(Owner), FThread([this] { Execute(); }) {}
+    ~TWavOutThread() {
+        {
+            std::lock_guard lock(FMutex);
+            FSignalled = true;
+        }
+        FEvent.notify_all();
+        FThread.join();
+    }
+    TWavOutThread(const TWavOutThread&) = delete;
+    TWavOutThread& operator=(const TWavOutThread&) = delete;
+
+private:
+    void Execute() {
+        const auto wait = std::chrono::milliseconds(FOwner.DelayTime() / 4);
+        std::unique_lock lock(FMutex);
+        while (!FEvent.wait_for(lock, wait, [this] { return FSignalled; })) {
+            lock.unlock();
+            FOwner.Refill();
+            lock.lock();
+        }
+    }
+
+    TWavOut& FOwner;
+    std::mutex FMutex;
+    std::condition_variable FEvent;
+    bool FSignalled = false;
+    std::thread FThread;  // last: starts once the rest is made
+};
+
+// ---- TWavBuffer ----
+
+TWavBuffer::TWavBuffer(TWavOut& Owner, const TWaveFormatEx& Format, TStream& Stream)
+    : FOwner(Owner), FFormat(Format), FStream(Stream), FBuffer(size_t(Owner.BlockSize() / 2)) {}
+
+void TWavBuffer::Play() {
+    std::lock_guard lock(FOwner.FLock);
+    FStarted = true;
+    FPaused = false;
+    FEnded = false;
+    if (std::find(FOwner.FActive.begin(), FOwner.FActive.end(), this) == FOwner.FActive.end())
+        FOwner.FActive.push_back(this);
+}
+
+void TWavBuffer::Pause() {
+    std::lock_guard lock(FOwner.FLock);
+    FPaused = true;
+    std::erase(FOwner.FActive, this);
+}
+
+void TWavBuffer::SetPosition(int64_t Value) {
+    std::lock_guard lock(FOwner.FLock);
+    FPosition = FrameStart(std::max<int64_t>(Value, 0));
+}
+
+void TWavBuffer::SetGain(int32_t Value) {
+    std::lock_guard lock(FOwner.FLock);
+    FGain = std::clamp(Value, 0, 256);
+}
+
+int64_t TWavBuffer::GetPosition() {
+    std::lock_guard lock(FOwner.FLock);
+    const int64_t elapsed = std::max<int64_t>(0, int32_t(FOwner.Clock() - FLastTime));
+    const int64_t delay = FOwner.DelayTime();
+    if (elapsed > 2 * delay) return FPosition;
+    // Source bytes per ms.
+    const double rate = double(FFormat.wBitsPerSample) * FFormat.nChannels * FFormat.nSamplesPerSec / 8000;
+    const int64_t heard = FPosition - std::llround(rate * double(delay)) + std::llround(rate * double(elapsed));
+    return std::clamp<int64_t>(heard, 0, std::max<int64_t>(0, FStream.Size()));
+}
+
+bool TWavBuffer::IsEnd() {
+    std::lock_guard lock(FOwner.FLock);
+    return FEnded && int32_t(FOwner.Clock() - FLastTime) > 2 * FOwner.DelayTime() + 10;
+}
+
+bool TWavBuffer::Started() const {
+    std::lock_guard lock(FOwner.FLock);
+    return FStarted;
+}
+
+bool TWavBuffer::Paused() const {
+    std::lock_guard lock(FOwner.FLock);
+    return FPaused;
+}
+
+bool TWavBuffer::Ended() const {
+    std::lock_guard lock(FOwner.FLock);
+    return FEnded;
+}
+
+int64_t TWavBuffer::FrameStart(int64_t Bytes) const {
+    const int64_t frame = std::max(1, FFormat.nChannels * FFormat.wBitsPerSample / 8);
+    return Bytes - Bytes % frame;
+}
+
+int64_t TWavBuffer::BlockBytes() const {
+    const bool bits = FFormat.wBitsPerSample == 8 || FFormat.wBitsPerSample == 16;
+    const bool channels = FFormat.nChannels == 1 || FFormat.nChannels == 2;
+    const bool rate = FFormat.nSamplesPerSec == 44100 || FFormat.nSamplesPerSec == 22050;
+    if (!bits || !channels || !rate) return 0;
+    // What one source byte becomes in the output.
+    const int64_t growth = (44100 / FFormat.nSamplesPerSec) * (2 / FFormat.nChannels) * (16 / FFormat.wBitsPerSample);
+    return FOwner.BlockSize() / growth;
+}
+
+int64_t TWavBuffer::ReadSource(int64_t Count, bool& End) {
+    auto* buffer = reinterpret_cast<uint8_t*>(FBuffer.data());
+    int64_t done = 0;
+    bool dry = false;
+    try {
+        const int64_t size = FStream.Size();
+        if (size <= 0) return -1;
+        FStream.Seek(FPosition, soBeginning);
+        while (done < Count) {
+            if (FStream.Position() >= size) {
+                if (!Repeat) break;
+                // The loop goes on from a whole frame, so channels and bytes stay in step.
+                done = FrameStart(done);
+                FStream.Seek(FrameStart(std::max<int64_t>(RepeatPosition, 0)), soBeginning);
+            }
+            const int64_t got = FStream.Read(buffer + done, Count - done);
+            if (got <= 0) {
+                dry = true;
+                break;
+            }
+            done += std::min(got, Count - done);
+        }
+        FPosition = FStream.Position();
+        End = dry || size <= FPosition;
+    } catch (const std::exception&) {
+        End = true;  // a source that fails ends as one that ran dry
+    }
+    return done;
+}
+
+bool TWavBuffer::Fill(int16_t* Block) {
+    const int64_t want = BlockBytes();
+    if (!FStarted || FPaused || FEnded || want == 0) return false;
+    bool end = false;
+    const int64_t got = ReadSource(want, end);
+    if (got < 0) return false;
+
+    // Expand in place to 44100 Hz 16-bit stereo, from the last frame back: each output frame
+    // lies at or after the bytes it is made from.
+    const int channels = FFormat.nChannels, repeat = int(44100 / FFormat.nSamplesPerSec);
+    const int64_t frameBytes = channels * FFormat.wBitsPerSample / 8, frames = got / frameBytes;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(FBuffer.data());
+    for (int64_t i = frames - 1; i >= 0; --i) {
+        const uint8_t* p = bytes + i * frameBytes;
+        int16_t left, right;
+        if (FFormat.wBitsPerSample == 8) {
+            left = int16_t((p[0] - 128) * 256);
+            right = channels == 2 ? int16_t((p[1] - 128) * 256) : left;
+        } else {
+            left = int16_t(uint16_t(p[0] | p[1] << 8));
+            right = channels == 2 ? int16_t(uint16_t(p[2] | p[3] << 8)) : left;
+        }
+        for (int k = repeat - 1; k >= 0; --k) {
+            FBuffer[size_t(2 * (i * repeat + k))] = left;
+            FBuffer[size_t(2 * (i * repeat + k) + 1)] = right;
+        }
+    }
+    const int64_t samples = frames * repeat * 2;
+    const int32_t gain = FGain;
+    for (int64_t i = 0; i < samples; ++i) {
+        int32_t sample = FBuffer[size_t(i)];
+        if (gain < 255) sample = (sample * gain) >> 8;
+        Block[i] = int16_t(std::clamp(Block[i] + sample, -32768, 32767));
+    }
+
+    FEnded = end;
+    FLastTime = FOwner.Clock();
+    return true;
+}
+
+// ---- TWavOut ----
+
+TWavOut::TWavOut(int32_t DelayTime) : FDelayTime(DelayTime), FBlockSize(DelayTime * 176400 / 1000) {
+    FPrimaries.reserve(4);
+}
+
+TWavOut::~TWavOut() { Close(); }
+
+bool TWavOut::Open(bool UseDevice) {
+    if (FThread) return false;
+    if (UseDevice) {
+        FDevice = platform::OpenSoundDevice();
+        if (!FDevice) return false;
+        FWaveOut = std::make_unique<platform::PcmOut>(*FDevice);
+    }
+    {
+        std::lock_guard lock(FLock);
+        while (FMemList.size() < 4) FMemList.push_back(std::make_unique<TWavPrimary>(FBlockSize));
+    }
+    FThread = std::make_unique<TWavOutThread>(*this);
+    return true;
+}
+
+void TWavOut::Close() {
+    // The thread first, outside the lock: a refill in progress waits for it.
+    FThread.reset();
+    // Marks every queued block done once the device no longer reads it.
+    FWaveOut.reset();
+    FDevice.reset();
+    std::lock_guard lock(FLock);
+    FActive.clear();
+    FBuffers.clear();
+    for (TWavPrimary* block : FPrimaries) block->Used = false;
+    FPrimaries.clear();
+}
+
+TWavBuffer* TWavOut::AddBuffer(const TWaveFormatEx& Format, TStream& Stream) {
+    std::lock_guard lock(FLock);
+    FBuffers.push_back(std::make_unique<TWavBuffer>(*this, Format, Stream));
+    return FBuffers.back().get();
+}
+
+void TWavOut::RemoveBuffer(TWavBuffer* Buffer) {
+    std::lock_guard lock(FLock);
+    std::erase(FActive, Buffer);
+    std::erase_if(FBuffers, [Buffer](const std::unique_ptr<TWavBuffer>& B) { return B.get() == Buffer; });
+}
+
+int32_t TWavOut::BlockCount() const {
+    std::lock_guard lock(FLock);
+    return int32_t(FPrimaries.size());
+}
+
+TWavPrimary* TWavOut::TakeBlock() {
+    for (const auto& block : FMemList)
+        if (!block->Used) return block->Used = true, block.get();
+    FMemList.push_back(std::make_unique<TWavPrimary>(FBlockSize));
+    FMemList.back()->Used = true;
+    return FMemList.back().get();
+}
+
+void TWavOut::Refill() {
+    std::lock_guard lock(FLock);
+    // A block never queued is done as well (so all of them without a device).
+    std::erase_if(FPrimaries, [](TWavPrimary* Block) {
+        if (!Block->Header.done()) return false;
+        Block->Used = false;
+        return true;
+    });
+    for (int i = 0; i < 2 && FPrimaries.size() < 2 && !FActive.empty(); ++i) {
+        TWavPrimary* block = TakeBlock();
+        if (Mix(block->Data.data()) && FWaveOut) {
+            FWaveOut->write(block->Header);
+            FPrimaries.push_back(block);
+        } else {
+            block->Used = false;
+        }
+    }
+}
+
+bool TWavOut::Mix(int16_t* Block) {
+    std::fill_n(Block, FBlockSize / 2, int16_t(0));
+    bool used = false;
+    for (const auto& buffer : FBuffers) used = buffer->Fill(Block) || used;
+    return used;
+}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
 #include <numeric>
 #include <queue>
 #include <utility>
@@ -46,28 +47,12 @@ std::vector<TInnerNode> InnerNodes(const std::vector<TOctreeNode>& Nodes) {
             inner.push_back({Nodes[i].PixelCount, Nodes[i].ChildCount, 0});
         }
     for (const TOctreeNode& node : Nodes)
-        if (node.InUse && !node.IsLeaf && node.Parent >= 0) {
+        if (node.InUse && !node.IsLeaf && node.Parent != kNoNode) {
             int32_t& largest = inner[size_t(at[size_t(node.Parent)])].LargestInnerChild;
             largest = std::max(largest, node.PixelCount);
         }
     return inner;
 }
-
-// Each leaf's average colour into its palette entry.
-class TGetColorEntry : public TOctreeNodeVisitor {
-public:
-    explicit TGetColorEntry(TPalette& Palette) : palette_(Palette) {}
-    void Visit(TOctreeNode& Node, int) override {
-        if (!Node.IsLeaf || Node.PaletteIndex >= palette_.Count) return;
-        const int64_t n = Node.PixelCount;
-        palette_.Entries[Node.PaletteIndex] =
-            n == 0 ? TPaletteEntry{0, 0, 0, 0}
-                   : TPaletteEntry{uint8_t(Node.SumRed / n), uint8_t(Node.SumGreen / n), uint8_t(Node.SumBlue / n), 0};
-    }
-
-private:
-    TPalette& palette_;
-};
 
 // What trimming at a threshold T makes of a tree whose inner nodes are listed. A trim turns every
 // inner node of at most T pixels into a leaf: its forks go first, which leaves their parents as
@@ -149,35 +134,41 @@ private:
     TOctree& tree_;
 };
 
-TOctree::TOctree() : nodes_(1), cells_(kCells) {
-    nodes_.reserve(kMaxNodes + 1);
-    smallFirst_.fill(-1);
+TOctree::TOctree() : nodes_(2), cells_(static_cast<TCell*>(std::calloc(kCells, sizeof(TCell)))) {
+    if (!cells_) throw std::bad_alloc();
+    nodes_.reserve(kRoot + kMaxNodes + 1);
+    Node(kNoNode).InUse = false;
 }
 
-void TOctree::Walk(TOctreeNodeVisitor& Visitor) { WalkNode(0, 0, Visitor); }
+void TOctree::Walk(TOctreeNodeVisitor& Visitor) { WalkNode(kRoot, 0, Visitor); }
 
 void TOctree::WalkNode(int32_t Index, int Level, TOctreeNodeVisitor& Visitor) {
     for (int32_t child : nodes_[size_t(Index)].Children)
-        if (child >= 0) WalkNode(child, Level + 1, Visitor);
+        if (child != kNoNode) WalkNode(child, Level + 1, Visitor);
     Visitor.Visit(nodes_[size_t(Index)], Level);
+}
+
+bool TOctree::Listed(const TOctreeNode& Node) {
+    return !Node.IsLeaf && Node.PixelCount >= 1 && Node.PixelCount <= kSmallCount;
 }
 
 void TOctree::List(int32_t Index) {
     TOctreeNode& node = Node(Index);
-    if (node.IsLeaf || node.PixelCount < 1 || node.PixelCount > kSmallCount) return;
+    if (!Listed(node)) return;
     int32_t& first = smallFirst_[size_t(node.PixelCount)];
-    node.SmallPrev = -1;
+    node.SmallPrev = kNoNode;
     node.SmallNext = first;
-    if (first >= 0) Node(first).SmallPrev = Index;
+    if (first != kNoNode) Node(first).SmallPrev = Index;
     first = Index;
     smallChildren_[size_t(node.PixelCount)] += node.ChildCount;
 }
 
 void TOctree::Unlist(int32_t Index) {
     const TOctreeNode& node = Node(Index);
-    if (node.IsLeaf || node.PixelCount < 1 || node.PixelCount > kSmallCount) return;
-    (node.SmallPrev >= 0 ? Node(node.SmallPrev).SmallNext : smallFirst_[size_t(node.PixelCount)]) = node.SmallNext;
-    if (node.SmallNext >= 0) Node(node.SmallNext).SmallPrev = node.SmallPrev;
+    if (!Listed(node)) return;
+    (node.SmallPrev != kNoNode ? Node(node.SmallPrev).SmallNext : smallFirst_[size_t(node.PixelCount)]) =
+        node.SmallNext;
+    if (node.SmallNext != kNoNode) Node(node.SmallNext).SmallPrev = node.SmallPrev;
     smallChildren_[size_t(node.PixelCount)] -= node.ChildCount;
 }
 
@@ -198,10 +189,9 @@ int32_t TOctree::NewChild(int32_t Parent, int Slot) {
     const int bit = kLeafLevel - child.Level;
     child.Cell = parent.Cell | (Slot >> 2 & 1) << (12 + bit) | (Slot >> 1 & 1) << (6 + bit) | (Slot & 1) << bit;
     child.IsLeaf = child.Level == kLeafLevel;
-    Unlist(Parent);
     parent.Children[size_t(Slot)] = index;
     ++parent.ChildCount;
-    List(Parent);
+    if (Listed(parent)) ++smallChildren_[size_t(parent.PixelCount)];
     ++nodeCount_;
     if (child.IsLeaf) {
         ++parent.LeafChildCount;
@@ -213,17 +203,17 @@ int32_t TOctree::NewChild(int32_t Parent, int Slot) {
 int32_t TOctree::LeafFor(uint32_t Color, int Cell) {
     // A known cell that differs only in the lowest bit of a channel goes the same way down to the
     // last level: the way starts from its leaf's parent, or from its leaf when that covers both.
-    int32_t node = 0;
+    int32_t node = kRoot;
     for (int bit : {1, 1 << 6, 1 << 12}) {
         const int32_t near = cells_[size_t(Cell ^ bit)].Leaf;
-        if (near < 0) continue;
+        if (near == kNoNode) continue;
         node = Node(near).Level == kLeafLevel ? Node(near).Parent : near;
         break;
     }
     while (!Node(node).IsLeaf) {
         const int slot = Slot(Color, Node(node).Level);
         const int32_t child = Node(node).Children[size_t(slot)];
-        node = child >= 0 ? child : NewChild(node, slot);
+        node = child != kNoNode ? child : NewChild(node, slot);
     }
     return node;
 }
@@ -231,34 +221,37 @@ int32_t TOctree::LeafFor(uint32_t Color, int Cell) {
 void TOctree::AddColor(uint32_t Color) {
     const int index = CellOf(Color);
     TCell& cell = cells_[size_t(index)];
-    if (cell.Leaf < 0) cell.Leaf = LeafFor(Color, index);
-    if (cell.Count++ == 0) pendingCells_.push_back(index);
     cell.Red += Color >> 16 & 3;
     cell.Green += Color >> 8 & 3;
     cell.Blue += Color & 3;
+    if (cell.Pending++ == 0) Pend(Color, index);
+}
+
+void TOctree::Pend(uint32_t Color, int Cell) {
+    int32_t& leaf = cells_[size_t(Cell)].Leaf;
+    pendingCells_.push_back(Cell);
+    if (leaf != kNoNode) return;
+    leaf = LeafFor(Color, Cell);
     if (nodeCount_ > kMaxNodes) TrimToBound();
 }
 
-// The cells' pixels go into their leaves, then level by level from the bottom into each parent
-// once.
+// The cells' pending pixels go into their leaves, then level by level from the bottom into each
+// parent once.
 void TOctree::Flush() {
     std::array<std::vector<int32_t>, kLeafLevel> parents;  // per level, the nodes with pixels to add
     const auto passUp = [&](const TOctreeNode& Node, int32_t Count) {
-        if (Node.Parent < 0) return;
+        if (Node.Parent == kNoNode) return;
         TOctreeNode& parent = this->Node(Node.Parent);
         if (parent.Unflushed == 0) parents[parent.Level].push_back(Node.Parent);
         parent.Unflushed += Count;
     };
     for (int32_t index : pendingCells_) {
         TCell& cell = cells_[size_t(index)];
-        const int32_t count = int32_t(cell.Count);
+        const int32_t count = int32_t(std::exchange(cell.Pending, 0));
+        cell.Count += uint32_t(count);
         TOctreeNode& leaf = Node(cell.Leaf);
         leaf.PixelCount += count;
-        leaf.SumRed += int64_t(count) * (index >> 12 << 2) + cell.Red;
-        leaf.SumGreen += int64_t(count) * ((index >> 6 & 0x3F) << 2) + cell.Green;
-        leaf.SumBlue += int64_t(count) * ((index & 0x3F) << 2) + cell.Blue;
         passUp(leaf, count);
-        cell.Count = cell.Red = cell.Green = cell.Blue = 0;
     }
     pendingCells_.clear();
     for (size_t level = parents.size(); level-- > 0;)
@@ -274,30 +267,25 @@ void TOctree::Flush() {
 
 void TOctree::MakeLeaf(TOctreeNode& Fork) {
     Unlist(IndexOf(Fork));
-    Fork.SumRed = Fork.SumGreen = Fork.SumBlue = 0;
     for (int32_t& index : Fork.Children) {
-        if (index < 0) continue;
-        const TOctreeNode& child = Node(index);
-        Fork.SumRed += child.SumRed;
-        Fork.SumGreen += child.SumGreen;
-        Fork.SumBlue += child.SumBlue;
+        if (index == kNoNode) continue;
         Node(index).InUse = false;
         freeNodes_.push_back(index);
-        index = -1;
+        index = kNoNode;
         --nodeCount_;
         --leafCount_;
     }
     Fork.ChildCount = Fork.LeafChildCount = 0;
     Fork.IsLeaf = true;
     ++leafCount_;
-    if (Fork.Parent >= 0) ++Node(Fork.Parent).LeafChildCount;
+    if (Fork.Parent != kNoNode) ++Node(Fork.Parent).LeafChildCount;
 }
 
-void TOctree::Trim(bool KeepCells) {
+void TOctree::Trim() {
     std::vector<int32_t> small;
     if (threshold_ <= kSmallCount) {
         for (int32_t count = 1; count <= threshold_; ++count)
-            for (int32_t index = smallFirst_[size_t(count)]; index >= 0; index = Node(index).SmallNext)
+            for (int32_t index = smallFirst_[size_t(count)]; index != kNoNode; index = Node(index).SmallNext)
                 small.push_back(index);
     } else {
         for (const TOctreeNode& node : nodes_)
@@ -306,19 +294,16 @@ void TOctree::Trim(bool KeepCells) {
     // Deepest first: by its turn each is a fork.
     std::sort(small.begin(), small.end(), [this](int32_t A, int32_t B) { return Node(A).Level > Node(B).Level; });
     for (int32_t index : small) MakeLeaf(Node(index));
-    if (!KeepCells) {
-        for (TCell& cell : cells_) cell.Leaf = -1;
-        return;
-    }
-    // The cells of each new leaf now reach it (or, further on, the leaf it went into).
+    // The cells of each new leaf that did not go into a larger one now reach it.
     for (int32_t index : small) {
         const TOctreeNode& leaf = Node(index);
+        if (!leaf.InUse) continue;
         const int side = 1 << (kLeafLevel - leaf.Level);
         for (int r = 0; r < side; ++r)
             for (int g = 0; g < side; ++g)
                 for (int b = 0; b < side; ++b) {
                     TCell& cell = cells_[size_t(leaf.Cell + (r << 12 | g << 6 | b))];
-                    if (cell.Leaf >= 0) cell.Leaf = index;
+                    if (cell.Leaf != kNoNode) cell.Leaf = index;
                 }
     }
 }
@@ -333,7 +318,7 @@ void TOctree::TrimToBound() {
     for (threshold_ = 1; threshold_ <= kSmallCount; ++threshold_)
         if ((freed += smallChildren_[size_t(threshold_)]) >= excess) break;
     if (threshold_ > kSmallCount) threshold_ = TTrimPlan(InnerNodes(nodes_)).SmallestThresholdLeaving(kTrimmedNodes);
-    Trim(true);
+    Trim();
 }
 
 void TOctree::Reduce(int MaxColors) {
@@ -357,7 +342,7 @@ void TOctree::Reduce(int MaxColors) {
                 }
         }
         threshold_ = trimmed;
-        Trim(false);
+        Trim();
     }
     nextPaletteIndex_ = 0;
     TColorIndexVisitor numbering(*this);
@@ -368,18 +353,36 @@ TPalette TOctree::GetPalette() {
     Flush();
     TPalette palette;
     palette.Count = std::min(leafCount_, int32_t(palette.Entries.size()));
-    TGetColorEntry entries(palette);
-    Walk(entries);
+    // Each leaf's pixels and the sums of their channels, from its cells.
+    struct TSums {
+        int64_t Pixels = 0, Red = 0, Green = 0, Blue = 0;
+    };
+    std::vector<TSums> sums(size_t(palette.Count));
+    for (size_t index = 0; index < kCells; ++index) {
+        const TCell& cell = cells_[index];
+        if (cell.Count == 0) continue;
+        const int32_t entry = Node(cell.Leaf).PaletteIndex;
+        if (entry >= palette.Count) continue;
+        TSums& sum = sums[size_t(entry)];
+        const int64_t count = cell.Count;
+        sum.Pixels += count;
+        sum.Red += count * int64_t(index >> 12 << 2) + cell.Red;
+        sum.Green += count * int64_t((index >> 6 & 0x3F) << 2) + cell.Green;
+        sum.Blue += count * int64_t((index & 0x3F) << 2) + cell.Blue;
+    }
+    for (int i = 0; i < palette.Count; ++i) {
+        const TSums& sum = sums[size_t(i)];
+        const int64_t n = sum.Pixels;
+        palette.Entries[i] = n == 0 ? TPaletteEntry{0, 0, 0, 0}
+                                    : TPaletteEntry{uint8_t(sum.Red / n), uint8_t(sum.Green / n), uint8_t(sum.Blue / n), 0};
+    }
     return palette;
 }
 
 int TOctree::ColorIndex(uint32_t Color) const {
-    int32_t node = 0;
-    for (int level = 0; !nodes_[size_t(node)].IsLeaf; ++level) {
-        node = nodes_[size_t(node)].Children[size_t(Slot(Color, level))];
-        if (node < 0) throw EAssertionFailed(kUnit, "ColorIndex of a colour that was never added");
-    }
-    return nodes_[size_t(node)].PaletteIndex;
+    const int32_t leaf = cells_[size_t(CellOf(Color))].Leaf;
+    if (leaf == kNoNode) throw EAssertionFailed(kUnit, "ColorIndex of a colour that was never added");
+    return nodes_[size_t(leaf)].PaletteIndex;
 }
 
 std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors) {
@@ -389,13 +392,7 @@ std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors) {
     ForEachColor(Bitmap, [&tree](uint32_t Color) { tree.AddColor(Color); });
     tree.Reduce(MaxColors);
     auto result = NewIndexedBitmap(Bitmap, tree.GetPalette());
-    // Colours of one cell reach one leaf: each cell is looked up once.
-    std::vector<int16_t> indexOf(kCells, -1);
-    MapPixels(Bitmap, *result, [&](uint32_t Color) {
-        int16_t& index = indexOf[size_t(CellOf(Color))];
-        if (index < 0) index = int16_t(tree.ColorIndex(Color));
-        return index;
-    });
+    MapPixels(Bitmap, *result, [&tree](uint32_t Color) { return tree.ColorIndex(Color); });
     return result;
 }
 

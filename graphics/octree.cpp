@@ -19,17 +19,28 @@ constexpr int32_t kThresholdSteps[] = {0, 2, 4, 8};
 
 const char kUnit[] = "Octree";
 
-// The child slot of Color below a node of Level.
-int Slot(uint32_t Color, int Level) {
-    const int shift = 7 - Level;
-    return int(Color >> (16 + shift) & 1) << 2 | int(Color >> (8 + shift) & 1) << 1 | int(Color >> shift & 1);
+[[noreturn]] void NeverAdded() { throw EAssertionFailed(kUnit, "ColorIndex of a colour that was never added"); }
+
+// A colour cell holds the colours of equal top 6 bits per channel. Its index interleaves those
+// bits from the top: 3 bits per level of the tree, each the child slot at that level. So the
+// cells of a node are one run of indexes, and colours close to each other lie close in the table.
+constexpr size_t kCells = size_t(1) << 18;
+
+// The 6 bits of a channel spread to every third bit.
+constexpr std::array<uint32_t, 64> kSpread = [] {
+    std::array<uint32_t, 64> spread{};
+    for (uint32_t value = 0; value < 64; ++value)
+        for (int bit = 0; bit < 6; ++bit) spread[value] |= (value >> bit & 1) << (3 * bit);
+    return spread;
+}();
+
+int CellOf(uint32_t Color) {
+    return int(kSpread[Color >> 18 & 0x3F] << 2 | kSpread[Color >> 10 & 0x3F] << 1 | kSpread[Color >> 2 & 0x3F]);
 }
 
-// Color's cell: 6 bits per channel.
-constexpr size_t kCells = size_t(1) << 18;
-int CellOf(uint32_t Color) {
-    return int(Color >> 18 & 0x3F) << 12 | int(Color >> 10 & 0x3F) << 6 | int(Color >> 2 & 0x3F);
-}
+// The cells below a node of Level: the child slot of Cell there, and how many they are.
+int Slot(int Cell, int Level) { return Cell >> (3 * (kLeafLevel - 1 - Level)) & 7; }
+int CellsBelow(int Level) { return 1 << (3 * (kLeafLevel - Level)); }
 
 struct TInnerNode {
     int32_t PixelCount;
@@ -136,7 +147,8 @@ private:
 
 TOctree::TOctree() : nodes_(2), cells_(static_cast<TCell*>(std::calloc(kCells, sizeof(TCell)))) {
     if (!cells_) throw std::bad_alloc();
-    nodes_.reserve(kRoot + kMaxNodes + 1);
+    // In use, no more than the bound and the nodes of the one colour that took the tree past it.
+    nodes_.reserve(kRoot + kMaxNodes + kLeafLevel);
     Node(kNoNode).InUse = false;
 }
 
@@ -186,8 +198,7 @@ int32_t TOctree::NewChild(int32_t Parent, int Slot) {
     TOctreeNode& child = Node(index);
     child.Parent = Parent;
     child.Level = uint8_t(parent.Level + 1);
-    const int bit = kLeafLevel - child.Level;
-    child.Cell = parent.Cell | (Slot >> 2 & 1) << (12 + bit) | (Slot >> 1 & 1) << (6 + bit) | (Slot & 1) << bit;
+    child.Cell = parent.Cell | Slot * CellsBelow(child.Level);
     child.IsLeaf = child.Level == kLeafLevel;
     parent.Children[size_t(Slot)] = index;
     ++parent.ChildCount;
@@ -200,18 +211,19 @@ int32_t TOctree::NewChild(int32_t Parent, int Slot) {
     return index;
 }
 
-int32_t TOctree::LeafFor(uint32_t Color, int Cell) {
-    // A known cell that differs only in the lowest bit of a channel goes the same way down to the
-    // last level: the way starts from its leaf's parent, or from its leaf when that covers both.
+int32_t TOctree::LeafFor(int Cell) {
+    // A known cell of the same run of 8, which differ only in the lowest bit of each channel, goes
+    // the same way down to the last level: the way starts from its leaf's parent, or from its leaf
+    // when that covers both.
     int32_t node = kRoot;
-    for (int bit : {1, 1 << 6, 1 << 12}) {
-        const int32_t near = cells_[size_t(Cell ^ bit)].Leaf;
-        if (near == kNoNode) continue;
-        node = Node(near).Level == kLeafLevel ? Node(near).Parent : near;
+    for (int near = Cell & ~7; near <= (Cell | 7); ++near) {
+        const int32_t leaf = cells_[size_t(near)].Leaf;
+        if (leaf == kNoNode) continue;
+        node = Node(leaf).Level == kLeafLevel ? Node(leaf).Parent : leaf;
         break;
     }
     while (!Node(node).IsLeaf) {
-        const int slot = Slot(Color, Node(node).Level);
+        const int slot = Slot(Cell, Node(node).Level);
         const int32_t child = Node(node).Children[size_t(slot)];
         node = child != kNoNode ? child : NewChild(node, slot);
     }
@@ -220,18 +232,14 @@ int32_t TOctree::LeafFor(uint32_t Color, int Cell) {
 
 void TOctree::AddColor(uint32_t Color) {
     const int index = CellOf(Color);
-    TCell& cell = cells_[size_t(index)];
-    cell.Red += Color >> 16 & 3;
-    cell.Green += Color >> 8 & 3;
-    cell.Blue += Color & 3;
-    if (cell.Pending++ == 0) Pend(Color, index);
+    if (cells_[size_t(index)].Pending++ == 0) Pend(index);
 }
 
-void TOctree::Pend(uint32_t Color, int Cell) {
+void TOctree::Pend(int Cell) {
     int32_t& leaf = cells_[size_t(Cell)].Leaf;
     pendingCells_.push_back(Cell);
     if (leaf != kNoNode) return;
-    leaf = LeafFor(Color, Cell);
+    leaf = LeafFor(Cell);
     if (nodeCount_ > kMaxNodes) TrimToBound();
 }
 
@@ -248,7 +256,6 @@ void TOctree::Flush() {
     for (int32_t index : pendingCells_) {
         TCell& cell = cells_[size_t(index)];
         const int32_t count = int32_t(std::exchange(cell.Pending, 0));
-        cell.Count += uint32_t(count);
         TOctreeNode& leaf = Node(cell.Leaf);
         leaf.PixelCount += count;
         passUp(leaf, count);
@@ -292,20 +299,18 @@ void TOctree::Trim() {
             if (node.InUse && !node.IsLeaf && node.PixelCount <= threshold_) small.push_back(IndexOf(node));
     }
     // Deepest first: by its turn each is a fork.
-    std::sort(small.begin(), small.end(), [this](int32_t A, int32_t B) { return Node(A).Level > Node(B).Level; });
-    for (int32_t index : small) MakeLeaf(Node(index));
+    std::array<std::vector<int32_t>, kLeafLevel> byLevel;
+    for (int32_t index : small) byLevel[Node(index).Level].push_back(index);
+    for (size_t level = byLevel.size(); level-- > 0;)
+        for (int32_t index : byLevel[level]) MakeLeaf(Node(index));
     // The cells of each new leaf that did not go into a larger one now reach it.
-    for (int32_t index : small) {
-        const TOctreeNode& leaf = Node(index);
-        if (!leaf.InUse) continue;
-        const int side = 1 << (kLeafLevel - leaf.Level);
-        for (int r = 0; r < side; ++r)
-            for (int g = 0; g < side; ++g)
-                for (int b = 0; b < side; ++b) {
-                    TCell& cell = cells_[size_t(leaf.Cell + (r << 12 | g << 6 | b))];
-                    if (cell.Leaf != kNoNode) cell.Leaf = index;
-                }
-    }
+    for (size_t level = byLevel.size(); level-- > 0;)
+        for (int32_t index : byLevel[level]) {
+            const TOctreeNode& leaf = Node(index);
+            if (!leaf.InUse) continue;
+            for (int cell = leaf.Cell; cell < leaf.Cell + CellsBelow(leaf.Level); ++cell)
+                if (cells_[size_t(cell)].Leaf != kNoNode) cells_[size_t(cell)].Leaf = index;
+        }
 }
 
 // Trimming at T frees the children of every inner node of at most T pixels: the threshold comes
@@ -349,39 +354,9 @@ void TOctree::Reduce(int MaxColors) {
     Walk(numbering);
 }
 
-TPalette TOctree::GetPalette() {
-    Flush();
-    TPalette palette;
-    palette.Count = std::min(leafCount_, int32_t(palette.Entries.size()));
-    // Each leaf's pixels and the sums of their channels, from its cells.
-    struct TSums {
-        int64_t Pixels = 0, Red = 0, Green = 0, Blue = 0;
-    };
-    std::vector<TSums> sums(size_t(palette.Count));
-    for (size_t index = 0; index < kCells; ++index) {
-        const TCell& cell = cells_[index];
-        if (cell.Count == 0) continue;
-        const int32_t entry = Node(cell.Leaf).PaletteIndex;
-        if (entry >= palette.Count) continue;
-        TSums& sum = sums[size_t(entry)];
-        const int64_t count = cell.Count;
-        sum.Pixels += count;
-        sum.Red += count * int64_t(index >> 12 << 2) + cell.Red;
-        sum.Green += count * int64_t((index >> 6 & 0x3F) << 2) + cell.Green;
-        sum.Blue += count * int64_t((index & 0x3F) << 2) + cell.Blue;
-    }
-    for (int i = 0; i < palette.Count; ++i) {
-        const TSums& sum = sums[size_t(i)];
-        const int64_t n = sum.Pixels;
-        palette.Entries[i] = n == 0 ? TPaletteEntry{0, 0, 0, 0}
-                                    : TPaletteEntry{uint8_t(sum.Red / n), uint8_t(sum.Green / n), uint8_t(sum.Blue / n), 0};
-    }
-    return palette;
-}
-
 int TOctree::ColorIndex(uint32_t Color) const {
     const int32_t leaf = cells_[size_t(CellOf(Color))].Leaf;
-    if (leaf == kNoNode) throw EAssertionFailed(kUnit, "ColorIndex of a colour that was never added");
+    if (leaf == kNoNode) NeverAdded();
     return nodes_[size_t(leaf)].PaletteIndex;
 }
 
@@ -391,8 +366,30 @@ std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors) {
     TOctree tree;
     ForEachColor(Bitmap, [&tree](uint32_t Color) { tree.AddColor(Color); });
     tree.Reduce(MaxColors);
-    auto result = NewIndexedBitmap(Bitmap, tree.GetPalette());
-    MapPixels(Bitmap, *result, [&tree](uint32_t Color) { return tree.ColorIndex(Color); });
+    // Each leaf's pixels and the sums of their channels, added up while the pixels are mapped.
+    struct TSums {
+        int64_t Pixels = 0, Red = 0, Green = 0, Blue = 0;
+    };
+    std::vector<TSums> sums(size_t(tree.LeafCount()));
+    auto result = NewIndexedBitmap(Bitmap, TPalette{});
+    MapPixels(Bitmap, *result, [&](uint32_t Color) {
+        const int index = tree.ColorIndex(Color);
+        TSums& sum = sums[size_t(index)];
+        ++sum.Pixels;
+        sum.Red += Color >> 16;
+        sum.Green += Color >> 8 & 0xFF;
+        sum.Blue += Color & 0xFF;
+        return index;
+    });
+    TPalette palette;
+    palette.Count = tree.LeafCount();
+    for (int i = 0; i < palette.Count; ++i) {
+        const TSums& sum = sums[size_t(i)];
+        palette.Entries[i] = {uint8_t(sum.Red / sum.Pixels), uint8_t(sum.Green / sum.Pixels),
+                              uint8_t(sum.Blue / sum.Pixels), 0};
+    }
+    PaletteToRGBQuads(palette, result->ColorTable);
+    result->UpdatePalette();
     return result;
 }
 

@@ -23,15 +23,15 @@ namespace colorquant {
 constexpr int32_t kNoNode = 0;
 
 // A node of the tree, kept in its tree's pool and linked to the others by their indexes there. A
-// node fills one cache line. Its pixels' colours are not kept here: the cells of the tree's colour
-// cube that reach a leaf give its average.
+// node fills one cache line. The tree counts pixels but keeps no colours: a leaf's average is
+// that of the pixels that reach it, added up while they are mapped.
 struct alignas(64) TOctreeNode {
     bool IsLeaf : 1 = false;     // a palette colour
     bool InUse : 1 = true;       // false while in the tree's free list
     uint8_t Level = 0;           // 0 for the root
     uint8_t ChildCount = 0;      // children it has
     uint8_t LeafChildCount = 0;  // children it has that are leaves
-    int32_t Cell = 0;            // the bits of its path: the top Level bits of each 6-bit channel of a cell
+    int32_t Cell = 0;            // its first colour cell
     int32_t Parent = kNoNode;
     // Child i holds the colours whose bits at this level give i = 4 red + 2 green + blue.
     std::array<int32_t, 8> Children{};
@@ -63,8 +63,6 @@ public:
     void AddColor(uint32_t Color);
     // Trims forks until at most MaxColors leaves remain, then numbers the leaves in walk order.
     void Reduce(int MaxColors);
-    // Entry i is the average colour of leaf i.
-    TPalette GetPalette();
     // The palette index of the leaf that Color, an added colour, reached.
     int ColorIndex(uint32_t Color) const;
 
@@ -82,13 +80,12 @@ private:
 
     std::vector<TOctreeNode> nodes_;  // no node, then the root
     std::vector<int32_t> freeNodes_;
-    // Per colour cell (6 bits per channel), all zero until one of its colours is added: the leaf its
-    // colours reach, its pixels, the sums of their channels' 2 low bits (no picture holds enough
-    // pixels to carry them past 32 bits), and its pixels not yet counted into that leaf and the
-    // leaf's parents. The tree counts those in before it trims, reduces or gives its palette.
+    // Per colour cell (6 bits per channel), both zero until one of its colours is added: the leaf
+    // its colours reach, and its pixels not yet counted into that leaf and the leaf's parents. The
+    // tree counts those in before it trims or reduces.
     struct TCell {
         int32_t Leaf;
-        uint32_t Count, Red, Green, Blue, Pending;
+        uint32_t Pending;
     };
     struct TFree {
         void operator()(TCell* Cells) const { std::free(Cells); }
@@ -109,11 +106,11 @@ private:
     void Walk(TOctreeNodeVisitor& Visitor);
     void WalkNode(int32_t Index, int Level, TOctreeNodeVisitor& Visitor);
     int32_t NewChild(int32_t Parent, int Slot);
-    // The leaf that Color, of Cell, reaches, made on the way when it is new.
-    int32_t LeafFor(uint32_t Color, int Cell);
-    // Lists Cell, which has just got a pixel of Color, as one with pixels to count in, and finds its
-    // leaf when it is new; a tree grown past its bound is trimmed.
-    void Pend(uint32_t Color, int Cell);
+    // The leaf that the colours of Cell reach, made on the way when it is new.
+    int32_t LeafFor(int Cell);
+    // Lists Cell, which has just got a pixel, as one with pixels to count in, and finds its leaf
+    // when it is new; a tree grown past its bound is trimmed.
+    void Pend(int Cell);
     // Counts the pending pixels of the cells into the tree.
     void Flush();
     // Into and out of the list of its count, for an inner node of 1 to kSmallCount pixels.

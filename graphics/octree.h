@@ -12,8 +12,8 @@
 #include "graphics/quantize.h"
 
 #include <array>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 

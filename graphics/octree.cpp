@@ -43,22 +43,24 @@ int Slot(int Cell, int Level) { return Cell >> (3 * (kLeafLevel - 1 - Level)) & 
 int CellsBelow(int Level) { return 1 << (3 * (kLeafLevel - Level)); }
 
 struct TInnerNode {
+    int32_t Index, Parent;
     int32_t PixelCount;
     int32_t ChildCount;
     int32_t LargestInnerChild;  // the pixels of its largest child that is not a leaf; 0 for none
 };
 
-// The inner nodes of a tree's pool.
+// The inner nodes of a tree's pool, read in one pass over it.
 std::vector<TInnerNode> InnerNodes(const std::vector<TOctreeNode>& Nodes) {
     std::vector<TInnerNode> inner;
     std::vector<int32_t> at(Nodes.size());
     for (size_t i = 0; i < Nodes.size(); ++i)
         if (Nodes[i].InUse && !Nodes[i].IsLeaf) {
             at[i] = int32_t(inner.size());
-            inner.push_back({Nodes[i].PixelCount, Nodes[i].ChildCount, 0});
+            inner.push_back({int32_t(i), Nodes[i].Parent, Nodes[i].PixelCount, Nodes[i].ChildCount, 0});
         }
-    for (const TOctreeNode& node : Nodes)
-        if (node.InUse && !node.IsLeaf && node.Parent != kNoNode) {
+    // The parent of an inner node is one too.
+    for (const TInnerNode& node : inner)
+        if (node.Parent != kNoNode) {
             int32_t& largest = inner[size_t(at[size_t(node.Parent)])].LargestInnerChild;
             largest = std::max(largest, node.PixelCount);
         }
@@ -105,6 +107,14 @@ public:
             forks_.push(inner_[byLargestChild_[nextFork_]].PixelCount);
         while (!forks_.empty() && forks_.top() <= T) forks_.pop();
         return forks_.empty() ? kNoFork : forks_.top();
+    }
+
+    // The inner nodes of at most T pixels.
+    std::vector<int32_t> NodesUpTo(int32_t T) const {
+        std::vector<int32_t> nodes(Above(T));
+        std::transform(inner_.begin(), inner_.begin() + ptrdiff_t(nodes.size()), nodes.begin(),
+                       [](const TInnerNode& N) { return N.Index; });
+        return nodes;
     }
 
     // The least threshold from 1 up whose trim leaves at most Nodes nodes.
@@ -288,19 +298,18 @@ void TOctree::MakeLeaf(TOctreeNode& Fork) {
     if (Fork.Parent != kNoNode) ++Node(Fork.Parent).LeafChildCount;
 }
 
-void TOctree::Trim() {
-    std::vector<int32_t> small;
-    if (threshold_ <= kSmallCount) {
-        for (int32_t count = 1; count <= threshold_; ++count)
-            for (int32_t index = smallFirst_[size_t(count)]; index != kNoNode; index = Node(index).SmallNext)
-                small.push_back(index);
-    } else {
-        for (const TOctreeNode& node : nodes_)
-            if (node.InUse && !node.IsLeaf && node.PixelCount <= threshold_) small.push_back(IndexOf(node));
-    }
+std::vector<int32_t> TOctree::ListedUpTo(int32_t Threshold) const {
+    std::vector<int32_t> listed;
+    for (int32_t count = 1; count <= Threshold; ++count)
+        for (int32_t index = smallFirst_[size_t(count)]; index != kNoNode; index = nodes_[size_t(index)].SmallNext)
+            listed.push_back(index);
+    return listed;
+}
+
+void TOctree::Trim(const std::vector<int32_t>& Small) {
     // Deepest first: by its turn each is a fork.
     std::array<std::vector<int32_t>, kLeafLevel> byLevel;
-    for (int32_t index : small) byLevel[Node(index).Level].push_back(index);
+    for (int32_t index : Small) byLevel[Node(index).Level].push_back(index);
     for (size_t level = byLevel.size(); level-- > 0;)
         for (int32_t index : byLevel[level]) MakeLeaf(Node(index));
     // The cells of each new leaf that did not go into a larger one now reach it.
@@ -320,10 +329,13 @@ void TOctree::TrimToBound() {
     Flush();
     const int64_t excess = int64_t(nodeCount_) - kTrimmedNodes;
     int64_t freed = 0;
-    for (threshold_ = 1; threshold_ <= kSmallCount; ++threshold_)
-        if ((freed += smallChildren_[size_t(threshold_)]) >= excess) break;
-    if (threshold_ > kSmallCount) threshold_ = TTrimPlan(InnerNodes(nodes_)).SmallestThresholdLeaving(kTrimmedNodes);
-    Trim();
+    for (int32_t threshold = 1; threshold <= kSmallCount; ++threshold)
+        if ((freed += smallChildren_[size_t(threshold)]) >= excess) {
+            Trim(ListedUpTo(threshold));
+            return;
+        }
+    const TTrimPlan plan(InnerNodes(nodes_));
+    Trim(plan.NodesUpTo(plan.SmallestThresholdLeaving(kTrimmedNodes)));
 }
 
 void TOctree::Reduce(int MaxColors) {
@@ -335,19 +347,18 @@ void TOctree::Reduce(int MaxColors) {
         // MaxColors leaves remain. The passes are worked out on the plan; the tree is trimmed once.
         int32_t trimmed = 0;
         int64_t leaves = leafCount_;
-        for (threshold_ = 1; leaves > MaxColors;) {
-            trimmed = threshold_;
+        for (int32_t threshold = 1; leaves > MaxColors;) {
+            trimmed = threshold;
             leaves = plan.LeavesAfter(trimmed);
-            threshold_ = plan.MinForkPixels(trimmed);
+            threshold = plan.MinForkPixels(trimmed);
             const int64_t excess = plan.NodesAfter(trimmed) - MaxColors;
             for (size_t k = std::size(kThresholdSteps) - 1; k > 0; --k)
-                if (plan.SmallForkEstimate(trimmed, threshold_ + kThresholdSteps[k]) < excess) {
-                    threshold_ += kThresholdSteps[k];
+                if (plan.SmallForkEstimate(trimmed, threshold + kThresholdSteps[k]) < excess) {
+                    threshold += kThresholdSteps[k];
                     break;
                 }
         }
-        threshold_ = trimmed;
-        Trim();
+        Trim(plan.NodesUpTo(trimmed));
     }
     nextPaletteIndex_ = 0;
     TColorIndexVisitor numbering(*this);

@@ -96,7 +96,6 @@ private:
     int32_t nodeCount_ = 1;
     int32_t leafCount_ = 0;
     int32_t nextPaletteIndex_ = 0;
-    int32_t threshold_ = 1;  // forks of at most this many pixels are trimmed
     // Per pixel count up to kSmallCount: the first listed inner node, and their children together.
     std::array<int32_t, kSmallCount + 1> smallFirst_{};
     std::array<int64_t, kSmallCount + 1> smallChildren_{};
@@ -119,8 +118,11 @@ private:
     void Unlist(int32_t Index);
     // A fork frees its children and becomes a leaf with their pixels.
     void MakeLeaf(TOctreeNode& Fork);
-    // Every inner node of at most Threshold pixels becomes a leaf, and the cells follow their leaves.
-    void Trim();
+    // The listed inner nodes of at most Threshold (up to kSmallCount) pixels.
+    std::vector<int32_t> ListedUpTo(int32_t Threshold) const;
+    // Small, every inner node of at most some threshold of pixels, become leaves, and the cells
+    // follow their leaves.
+    void Trim(const std::vector<int32_t>& Small);
     // Trims with the smallest threshold from 1 up that leaves at most 99,000 nodes.
     void TrimToBound();
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
 #include <numeric>
 #include <queue>
 #include <utility>
@@ -18,56 +19,53 @@ constexpr int32_t kThresholdSteps[] = {0, 2, 4, 8};
 
 const char kUnit[] = "Octree";
 
-// The child slot of Color below a node of Level.
-int Slot(uint32_t Color, int Level) {
-    const int shift = 7 - Level;
-    return int(Color >> (16 + shift) & 1) << 2 | int(Color >> (8 + shift) & 1) << 1 | int(Color >> shift & 1);
+[[noreturn]] void NeverAdded() { throw EAssertionFailed(kUnit, "ColorIndex of a colour that was never added"); }
+
+// A colour cell holds the colours of equal top 6 bits per channel. Its index interleaves those
+// bits from the top: 3 bits per level of the tree, each the child slot at that level. So the
+// cells of a node are one run of indexes, and colours close to each other lie close in the table.
+constexpr size_t kCells = size_t(1) << 18;
+
+// The 6 bits of a channel spread to every third bit.
+constexpr std::array<uint32_t, 64> kSpread = [] {
+    std::array<uint32_t, 64> spread{};
+    for (uint32_t value = 0; value < 64; ++value)
+        for (int bit = 0; bit < 6; ++bit) spread[value] |= (value >> bit & 1) << (3 * bit);
+    return spread;
+}();
+
+int CellOf(uint32_t Color) {
+    return int(kSpread[Color >> 18 & 0x3F] << 2 | kSpread[Color >> 10 & 0x3F] << 1 | kSpread[Color >> 2 & 0x3F]);
 }
 
-// Color's cell: 6 bits per channel.
-constexpr size_t kCells = size_t(1) << 18;
-int CellOf(uint32_t Color) {
-    return int(Color >> 18 & 0x3F) << 12 | int(Color >> 10 & 0x3F) << 6 | int(Color >> 2 & 0x3F);
-}
+// The cells below a node of Level: the child slot of Cell there, and how many they are.
+int Slot(int Cell, int Level) { return Cell >> (3 * (kLeafLevel - 1 - Level)) & 7; }
+int CellsBelow(int Level) { return 1 << (3 * (kLeafLevel - Level)); }
 
 struct TInnerNode {
+    int32_t Index, Parent;
     int32_t PixelCount;
     int32_t ChildCount;
     int32_t LargestInnerChild;  // the pixels of its largest child that is not a leaf; 0 for none
 };
 
-// The inner nodes of a tree's pool.
+// The inner nodes of a tree's pool, read in one pass over it.
 std::vector<TInnerNode> InnerNodes(const std::vector<TOctreeNode>& Nodes) {
     std::vector<TInnerNode> inner;
     std::vector<int32_t> at(Nodes.size());
     for (size_t i = 0; i < Nodes.size(); ++i)
         if (Nodes[i].InUse && !Nodes[i].IsLeaf) {
             at[i] = int32_t(inner.size());
-            inner.push_back({Nodes[i].PixelCount, Nodes[i].ChildCount, 0});
+            inner.push_back({int32_t(i), Nodes[i].Parent, Nodes[i].PixelCount, Nodes[i].ChildCount, 0});
         }
-    for (const TOctreeNode& node : Nodes)
-        if (node.InUse && !node.IsLeaf && node.Parent >= 0) {
+    // The parent of an inner node is one too.
+    for (const TInnerNode& node : inner)
+        if (node.Parent != kNoNode) {
             int32_t& largest = inner[size_t(at[size_t(node.Parent)])].LargestInnerChild;
             largest = std::max(largest, node.PixelCount);
         }
     return inner;
 }
-
-// Each leaf's average colour into its palette entry.
-class TGetColorEntry : public TOctreeNodeVisitor {
-public:
-    explicit TGetColorEntry(TPalette& Palette) : palette_(Palette) {}
-    void Visit(TOctreeNode& Node, int) override {
-        if (!Node.IsLeaf || Node.PaletteIndex >= palette_.Count) return;
-        const int64_t n = Node.PixelCount;
-        palette_.Entries[Node.PaletteIndex] =
-            n == 0 ? TPaletteEntry{0, 0, 0, 0}
-                   : TPaletteEntry{uint8_t(Node.SumRed / n), uint8_t(Node.SumGreen / n), uint8_t(Node.SumBlue / n), 0};
-    }
-
-private:
-    TPalette& palette_;
-};
 
 // What trimming at a threshold T makes of a tree whose inner nodes are listed. A trim turns every
 // inner node of at most T pixels into a leaf: its forks go first, which leaves their parents as
@@ -111,6 +109,14 @@ public:
         return forks_.empty() ? kNoFork : forks_.top();
     }
 
+    // The inner nodes of at most T pixels.
+    std::vector<int32_t> NodesUpTo(int32_t T) const {
+        std::vector<int32_t> nodes(Above(T));
+        std::transform(inner_.begin(), inner_.begin() + ptrdiff_t(nodes.size()), nodes.begin(),
+                       [](const TInnerNode& N) { return N.Index; });
+        return nodes;
+    }
+
     // The least threshold from 1 up whose trim leaves at most Nodes nodes.
     int32_t SmallestThresholdLeaving(int64_t Nodes) const {
         if (NodesAfter(1) <= Nodes) return 1;
@@ -149,35 +155,42 @@ private:
     TOctree& tree_;
 };
 
-TOctree::TOctree() : nodes_(1), cells_(kCells) {
-    nodes_.reserve(kMaxNodes + 1);
-    smallFirst_.fill(-1);
+TOctree::TOctree() : nodes_(2), cells_(static_cast<TCell*>(std::calloc(kCells, sizeof(TCell)))) {
+    if (!cells_) throw std::bad_alloc();
+    // In use, no more than the bound and the nodes of the one colour that took the tree past it.
+    nodes_.reserve(kRoot + kMaxNodes + kLeafLevel);
+    Node(kNoNode).InUse = false;
 }
 
-void TOctree::Walk(TOctreeNodeVisitor& Visitor) { WalkNode(0, 0, Visitor); }
+void TOctree::Walk(TOctreeNodeVisitor& Visitor) { WalkNode(kRoot, 0, Visitor); }
 
 void TOctree::WalkNode(int32_t Index, int Level, TOctreeNodeVisitor& Visitor) {
     for (int32_t child : nodes_[size_t(Index)].Children)
-        if (child >= 0) WalkNode(child, Level + 1, Visitor);
+        if (child != kNoNode) WalkNode(child, Level + 1, Visitor);
     Visitor.Visit(nodes_[size_t(Index)], Level);
+}
+
+bool TOctree::Listed(const TOctreeNode& Node) {
+    return !Node.IsLeaf && Node.PixelCount >= 1 && Node.PixelCount <= kSmallCount;
 }
 
 void TOctree::List(int32_t Index) {
     TOctreeNode& node = Node(Index);
-    if (node.IsLeaf || node.PixelCount < 1 || node.PixelCount > kSmallCount) return;
+    if (!Listed(node)) return;
     int32_t& first = smallFirst_[size_t(node.PixelCount)];
-    node.SmallPrev = -1;
+    node.SmallPrev = kNoNode;
     node.SmallNext = first;
-    if (first >= 0) Node(first).SmallPrev = Index;
+    if (first != kNoNode) Node(first).SmallPrev = Index;
     first = Index;
     smallChildren_[size_t(node.PixelCount)] += node.ChildCount;
 }
 
 void TOctree::Unlist(int32_t Index) {
     const TOctreeNode& node = Node(Index);
-    if (node.IsLeaf || node.PixelCount < 1 || node.PixelCount > kSmallCount) return;
-    (node.SmallPrev >= 0 ? Node(node.SmallPrev).SmallNext : smallFirst_[size_t(node.PixelCount)]) = node.SmallNext;
-    if (node.SmallNext >= 0) Node(node.SmallNext).SmallPrev = node.SmallPrev;
+    if (!Listed(node)) return;
+    (node.SmallPrev != kNoNode ? Node(node.SmallPrev).SmallNext : smallFirst_[size_t(node.PixelCount)]) =
+        node.SmallNext;
+    if (node.SmallNext != kNoNode) Node(node.SmallNext).SmallPrev = node.SmallPrev;
     smallChildren_[size_t(node.PixelCount)] -= node.ChildCount;
 }
 
@@ -195,13 +208,11 @@ int32_t TOctree::NewChild(int32_t Parent, int Slot) {
     TOctreeNode& child = Node(index);
     child.Parent = Parent;
     child.Level = uint8_t(parent.Level + 1);
-    const int bit = kLeafLevel - child.Level;
-    child.Cell = parent.Cell | (Slot >> 2 & 1) << (12 + bit) | (Slot >> 1 & 1) << (6 + bit) | (Slot & 1) << bit;
+    child.Cell = parent.Cell | Slot * CellsBelow(child.Level);
     child.IsLeaf = child.Level == kLeafLevel;
-    Unlist(Parent);
     parent.Children[size_t(Slot)] = index;
     ++parent.ChildCount;
-    List(Parent);
+    if (Listed(parent)) ++smallChildren_[size_t(parent.PixelCount)];
     ++nodeCount_;
     if (child.IsLeaf) {
         ++parent.LeafChildCount;
@@ -210,55 +221,54 @@ int32_t TOctree::NewChild(int32_t Parent, int Slot) {
     return index;
 }
 
-int32_t TOctree::LeafFor(uint32_t Color, int Cell) {
-    // A known cell that differs only in the lowest bit of a channel goes the same way down to the
-    // last level: the way starts from its leaf's parent, or from its leaf when that covers both.
-    int32_t node = 0;
-    for (int bit : {1, 1 << 6, 1 << 12}) {
-        const int32_t near = cells_[size_t(Cell ^ bit)].Leaf;
-        if (near < 0) continue;
-        node = Node(near).Level == kLeafLevel ? Node(near).Parent : near;
+int32_t TOctree::LeafFor(int Cell) {
+    // A known cell of the same run of 8, which differ only in the lowest bit of each channel, goes
+    // the same way down to the last level: the way starts from its leaf's parent, or from its leaf
+    // when that covers both.
+    int32_t node = kRoot;
+    for (int near = Cell & ~7; near <= (Cell | 7); ++near) {
+        const int32_t leaf = cells_[size_t(near)].Leaf;
+        if (leaf == kNoNode) continue;
+        node = Node(leaf).Level == kLeafLevel ? Node(leaf).Parent : leaf;
         break;
     }
     while (!Node(node).IsLeaf) {
-        const int slot = Slot(Color, Node(node).Level);
+        const int slot = Slot(Cell, Node(node).Level);
         const int32_t child = Node(node).Children[size_t(slot)];
-        node = child >= 0 ? child : NewChild(node, slot);
+        node = child != kNoNode ? child : NewChild(node, slot);
     }
     return node;
 }
 
 void TOctree::AddColor(uint32_t Color) {
     const int index = CellOf(Color);
-    TCell& cell = cells_[size_t(index)];
-    if (cell.Leaf < 0) cell.Leaf = LeafFor(Color, index);
-    if (cell.Count++ == 0) pendingCells_.push_back(index);
-    cell.Red += Color >> 16 & 3;
-    cell.Green += Color >> 8 & 3;
-    cell.Blue += Color & 3;
+    if (cells_[size_t(index)].Pending++ == 0) Pend(index);
+}
+
+void TOctree::Pend(int Cell) {
+    int32_t& leaf = cells_[size_t(Cell)].Leaf;
+    pendingCells_.push_back(Cell);
+    if (leaf != kNoNode) return;
+    leaf = LeafFor(Cell);
     if (nodeCount_ > kMaxNodes) TrimToBound();
 }
 
-// The cells' pixels go into their leaves, then level by level from the bottom into each parent
-// once.
+// The cells' pending pixels go into their leaves, then level by level from the bottom into each
+// parent once.
 void TOctree::Flush() {
     std::array<std::vector<int32_t>, kLeafLevel> parents;  // per level, the nodes with pixels to add
     const auto passUp = [&](const TOctreeNode& Node, int32_t Count) {
-        if (Node.Parent < 0) return;
+        if (Node.Parent == kNoNode) return;
         TOctreeNode& parent = this->Node(Node.Parent);
         if (parent.Unflushed == 0) parents[parent.Level].push_back(Node.Parent);
         parent.Unflushed += Count;
     };
     for (int32_t index : pendingCells_) {
         TCell& cell = cells_[size_t(index)];
-        const int32_t count = int32_t(cell.Count);
+        const int32_t count = int32_t(std::exchange(cell.Pending, 0));
         TOctreeNode& leaf = Node(cell.Leaf);
         leaf.PixelCount += count;
-        leaf.SumRed += int64_t(count) * (index >> 12 << 2) + cell.Red;
-        leaf.SumGreen += int64_t(count) * ((index >> 6 & 0x3F) << 2) + cell.Green;
-        leaf.SumBlue += int64_t(count) * ((index & 0x3F) << 2) + cell.Blue;
         passUp(leaf, count);
-        cell.Count = cell.Red = cell.Green = cell.Blue = 0;
     }
     pendingCells_.clear();
     for (size_t level = parents.size(); level-- > 0;)
@@ -274,53 +284,42 @@ void TOctree::Flush() {
 
 void TOctree::MakeLeaf(TOctreeNode& Fork) {
     Unlist(IndexOf(Fork));
-    Fork.SumRed = Fork.SumGreen = Fork.SumBlue = 0;
     for (int32_t& index : Fork.Children) {
-        if (index < 0) continue;
-        const TOctreeNode& child = Node(index);
-        Fork.SumRed += child.SumRed;
-        Fork.SumGreen += child.SumGreen;
-        Fork.SumBlue += child.SumBlue;
+        if (index == kNoNode) continue;
         Node(index).InUse = false;
         freeNodes_.push_back(index);
-        index = -1;
+        index = kNoNode;
         --nodeCount_;
         --leafCount_;
     }
     Fork.ChildCount = Fork.LeafChildCount = 0;
     Fork.IsLeaf = true;
     ++leafCount_;
-    if (Fork.Parent >= 0) ++Node(Fork.Parent).LeafChildCount;
+    if (Fork.Parent != kNoNode) ++Node(Fork.Parent).LeafChildCount;
 }
 
-void TOctree::Trim(bool KeepCells) {
-    std::vector<int32_t> small;
-    if (threshold_ <= kSmallCount) {
-        for (int32_t count = 1; count <= threshold_; ++count)
-            for (int32_t index = smallFirst_[size_t(count)]; index >= 0; index = Node(index).SmallNext)
-                small.push_back(index);
-    } else {
-        for (const TOctreeNode& node : nodes_)
-            if (node.InUse && !node.IsLeaf && node.PixelCount <= threshold_) small.push_back(IndexOf(node));
-    }
+std::vector<int32_t> TOctree::ListedUpTo(int32_t Threshold) const {
+    std::vector<int32_t> listed;
+    for (int32_t count = 1; count <= Threshold; ++count)
+        for (int32_t index = smallFirst_[size_t(count)]; index != kNoNode; index = nodes_[size_t(index)].SmallNext)
+            listed.push_back(index);
+    return listed;
+}
+
+void TOctree::Trim(const std::vector<int32_t>& Small) {
     // Deepest first: by its turn each is a fork.
-    std::sort(small.begin(), small.end(), [this](int32_t A, int32_t B) { return Node(A).Level > Node(B).Level; });
-    for (int32_t index : small) MakeLeaf(Node(index));
-    if (!KeepCells) {
-        for (TCell& cell : cells_) cell.Leaf = -1;
-        return;
-    }
-    // The cells of each new leaf now reach it (or, further on, the leaf it went into).
-    for (int32_t index : small) {
-        const TOctreeNode& leaf = Node(index);
-        const int side = 1 << (kLeafLevel - leaf.Level);
-        for (int r = 0; r < side; ++r)
-            for (int g = 0; g < side; ++g)
-                for (int b = 0; b < side; ++b) {
-                    TCell& cell = cells_[size_t(leaf.Cell + (r << 12 | g << 6 | b))];
-                    if (cell.Leaf >= 0) cell.Leaf = index;
-                }
-    }
+    std::array<std::vector<int32_t>, kLeafLevel> byLevel;
+    for (int32_t index : Small) byLevel[Node(index).Level].push_back(index);
+    for (size_t level = byLevel.size(); level-- > 0;)
+        for (int32_t index : byLevel[level]) MakeLeaf(Node(index));
+    // The cells of each new leaf that did not go into a larger one now reach it.
+    for (size_t level = byLevel.size(); level-- > 0;)
+        for (int32_t index : byLevel[level]) {
+            const TOctreeNode& leaf = Node(index);
+            if (!leaf.InUse) continue;
+            for (int cell = leaf.Cell; cell < leaf.Cell + CellsBelow(leaf.Level); ++cell)
+                if (cells_[size_t(cell)].Leaf != kNoNode) cells_[size_t(cell)].Leaf = index;
+        }
 }
 
 // Trimming at T frees the children of every inner node of at most T pixels: the threshold comes
@@ -330,10 +329,13 @@ void TOctree::TrimToBound() {
     Flush();
     const int64_t excess = int64_t(nodeCount_) - kTrimmedNodes;
     int64_t freed = 0;
-    for (threshold_ = 1; threshold_ <= kSmallCount; ++threshold_)
-        if ((freed += smallChildren_[size_t(threshold_)]) >= excess) break;
-    if (threshold_ > kSmallCount) threshold_ = TTrimPlan(InnerNodes(nodes_)).SmallestThresholdLeaving(kTrimmedNodes);
-    Trim(true);
+    for (int32_t threshold = 1; threshold <= kSmallCount; ++threshold)
+        if ((freed += smallChildren_[size_t(threshold)]) >= excess) {
+            Trim(ListedUpTo(threshold));
+            return;
+        }
+    const TTrimPlan plan(InnerNodes(nodes_));
+    Trim(plan.NodesUpTo(plan.SmallestThresholdLeaving(kTrimmedNodes)));
 }
 
 void TOctree::Reduce(int MaxColors) {
@@ -345,41 +347,28 @@ void TOctree::Reduce(int MaxColors) {
         // MaxColors leaves remain. The passes are worked out on the plan; the tree is trimmed once.
         int32_t trimmed = 0;
         int64_t leaves = leafCount_;
-        for (threshold_ = 1; leaves > MaxColors;) {
-            trimmed = threshold_;
+        for (int32_t threshold = 1; leaves > MaxColors;) {
+            trimmed = threshold;
             leaves = plan.LeavesAfter(trimmed);
-            threshold_ = plan.MinForkPixels(trimmed);
+            threshold = plan.MinForkPixels(trimmed);
             const int64_t excess = plan.NodesAfter(trimmed) - MaxColors;
             for (size_t k = std::size(kThresholdSteps) - 1; k > 0; --k)
-                if (plan.SmallForkEstimate(trimmed, threshold_ + kThresholdSteps[k]) < excess) {
-                    threshold_ += kThresholdSteps[k];
+                if (plan.SmallForkEstimate(trimmed, threshold + kThresholdSteps[k]) < excess) {
+                    threshold += kThresholdSteps[k];
                     break;
                 }
         }
-        threshold_ = trimmed;
-        Trim(false);
+        Trim(plan.NodesUpTo(trimmed));
     }
     nextPaletteIndex_ = 0;
     TColorIndexVisitor numbering(*this);
     Walk(numbering);
 }
 
-TPalette TOctree::GetPalette() {
-    Flush();
-    TPalette palette;
-    palette.Count = std::min(leafCount_, int32_t(palette.Entries.size()));
-    TGetColorEntry entries(palette);
-    Walk(entries);
-    return palette;
-}
-
 int TOctree::ColorIndex(uint32_t Color) const {
-    int32_t node = 0;
-    for (int level = 0; !nodes_[size_t(node)].IsLeaf; ++level) {
-        node = nodes_[size_t(node)].Children[size_t(Slot(Color, level))];
-        if (node < 0) throw EAssertionFailed(kUnit, "ColorIndex of a colour that was never added");
-    }
-    return nodes_[size_t(node)].PaletteIndex;
+    const int32_t leaf = cells_[size_t(CellOf(Color))].Leaf;
+    if (leaf == kNoNode) NeverAdded();
+    return nodes_[size_t(leaf)].PaletteIndex;
 }
 
 std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors) {
@@ -388,14 +377,30 @@ std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors) {
     TOctree tree;
     ForEachColor(Bitmap, [&tree](uint32_t Color) { tree.AddColor(Color); });
     tree.Reduce(MaxColors);
-    auto result = NewIndexedBitmap(Bitmap, tree.GetPalette());
-    // Colours of one cell reach one leaf: each cell is looked up once.
-    std::vector<int16_t> indexOf(kCells, -1);
+    // Each leaf's pixels and the sums of their channels, added up while the pixels are mapped.
+    struct TSums {
+        int64_t Pixels = 0, Red = 0, Green = 0, Blue = 0;
+    };
+    std::vector<TSums> sums(size_t(tree.LeafCount()));
+    auto result = NewIndexedBitmap(Bitmap, TPalette{});
     MapPixels(Bitmap, *result, [&](uint32_t Color) {
-        int16_t& index = indexOf[size_t(CellOf(Color))];
-        if (index < 0) index = int16_t(tree.ColorIndex(Color));
+        const int index = tree.ColorIndex(Color);
+        TSums& sum = sums[size_t(index)];
+        ++sum.Pixels;
+        sum.Red += Color >> 16;
+        sum.Green += Color >> 8 & 0xFF;
+        sum.Blue += Color & 0xFF;
         return index;
     });
+    TPalette palette;
+    palette.Count = tree.LeafCount();
+    for (int i = 0; i < palette.Count; ++i) {
+        const TSums& sum = sums[size_t(i)];
+        palette.Entries[i] = {uint8_t(sum.Red / sum.Pixels), uint8_t(sum.Green / sum.Pixels),
+                              uint8_t(sum.Blue / sum.Pixels), 0};
+    }
+    PaletteToRGBQuads(palette, result->ColorTable);
+    result->UpdatePalette();
     return result;
 }
 

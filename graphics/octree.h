@@ -13,32 +13,34 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
 namespace colorquant {
 
-// A node of the tree, kept in its tree's pool and linked to the others by their indexes there.
-// What adding and trimming read comes first: those 64 bytes share a cache line.
-struct TOctreeNode {
-    bool IsLeaf = false;         // a palette colour
-    bool InUse = true;           // false while in the tree's free list
+// Index 0 of a tree's pool is no node: links of 0 lead nowhere, and the root is node 1.
+constexpr int32_t kNoNode = 0;
+
+// A node of the tree, kept in its tree's pool and linked to the others by their indexes there. A
+// node fills one cache line. The tree counts pixels but keeps no colours: a leaf's average is
+// that of the pixels that reach it, added up while they are mapped.
+struct alignas(64) TOctreeNode {
+    bool IsLeaf : 1 = false;     // a palette colour
+    bool InUse : 1 = true;       // false while in the tree's free list
     uint8_t Level = 0;           // 0 for the root
     uint8_t ChildCount = 0;      // children it has
     uint8_t LeafChildCount = 0;  // children it has that are leaves
-    int32_t Cell = 0;            // the bits of its path: the top Level bits of each 6-bit channel of a cell
-    int32_t Parent = -1;         // -1 for the root
-    // Child i (-1 when absent) holds the colours whose bits at this level give i = 4 red + 2 green + blue.
-    std::array<int32_t, 8> Children{-1, -1, -1, -1, -1, -1, -1, -1};
+    int32_t Cell = 0;            // its first colour cell
+    int32_t Parent = kNoNode;
+    // Child i holds the colours whose bits at this level give i = 4 red + 2 green + blue.
+    std::array<int32_t, 8> Children{};
     // The pixels that passed through the node, and those of its children still to be added to it
     // while the tree counts pending pixels in.
     int32_t PixelCount = 0;
     int32_t Unflushed = 0;
     // The neighbours in the tree's list of inner nodes with as few pixels as this one.
-    int32_t SmallPrev = -1, SmallNext = -1;
-    // The sums of the pixels' channels: a leaf adds them up as they come; an inner node's, those of
-    // its children together, are taken from them when it becomes a leaf.
-    int64_t SumRed = 0, SumGreen = 0, SumBlue = 0;
+    int32_t SmallPrev = kNoNode, SmallNext = kNoNode;
     int32_t PaletteIndex = 0;
 
     // Not a leaf, and every child it has is one.
@@ -61,8 +63,6 @@ public:
     void AddColor(uint32_t Color);
     // Trims forks until at most MaxColors leaves remain, then numbers the leaves in walk order.
     void Reduce(int MaxColors);
-    // Entry i is the average colour of leaf i.
-    TPalette GetPalette();
     // The palette index of the leaf that Color, an added colour, reached.
     int ColorIndex(uint32_t Color) const;
 
@@ -76,24 +76,28 @@ private:
     // the tree small find them without walking it.
     static constexpr int32_t kSmallCount = 64;
 
-    std::vector<TOctreeNode> nodes_;  // the root first
+    static constexpr int32_t kRoot = 1;
+
+    std::vector<TOctreeNode> nodes_;  // no node, then the root
     std::vector<int32_t> freeNodes_;
-    // Per colour cell (6 bits per channel): the leaf its colours reach (-1 until one of them is
-    // added), and its pixels not yet counted into that leaf and the leaf's parents: their number
-    // and the sums of each channel's 2 low bits. The tree counts them in before it trims, reduces
-    // or gives its palette.
+    // Per colour cell (6 bits per channel), both zero until one of its colours is added: the leaf
+    // its colours reach, and its pixels not yet counted into that leaf and the leaf's parents. The
+    // tree counts those in before it trims or reduces.
     struct TCell {
-        int32_t Leaf = -1;
-        uint32_t Count = 0, Red = 0, Green = 0, Blue = 0;
+        int32_t Leaf;
+        uint32_t Pending;
     };
-    std::vector<TCell> cells_;
+    struct TFree {
+        void operator()(TCell* Cells) const { std::free(Cells); }
+    };
+    // Zero pages from calloc: the cells a picture never reaches are never touched.
+    std::unique_ptr<TCell[], TFree> cells_;
     std::vector<int32_t> pendingCells_;
     int32_t nodeCount_ = 1;
     int32_t leafCount_ = 0;
     int32_t nextPaletteIndex_ = 0;
-    int32_t threshold_ = 1;  // forks of at most this many pixels are trimmed
     // Per pixel count up to kSmallCount: the first listed inner node, and their children together.
-    std::array<int32_t, kSmallCount + 1> smallFirst_;
+    std::array<int32_t, kSmallCount + 1> smallFirst_{};
     std::array<int64_t, kSmallCount + 1> smallChildren_{};
 
     TOctreeNode& Node(int32_t Index) { return nodes_[size_t(Index)]; }
@@ -101,18 +105,24 @@ private:
     void Walk(TOctreeNodeVisitor& Visitor);
     void WalkNode(int32_t Index, int Level, TOctreeNodeVisitor& Visitor);
     int32_t NewChild(int32_t Parent, int Slot);
-    // The leaf that Color, of Cell, reaches, made on the way when it is new.
-    int32_t LeafFor(uint32_t Color, int Cell);
+    // The leaf that the colours of Cell reach, made on the way when it is new.
+    int32_t LeafFor(int Cell);
+    // Lists Cell, which has just got a pixel, as one with pixels to count in, and finds its leaf
+    // when it is new; a tree grown past its bound is trimmed.
+    void Pend(int Cell);
     // Counts the pending pixels of the cells into the tree.
     void Flush();
     // Into and out of the list of its count, for an inner node of 1 to kSmallCount pixels.
+    static bool Listed(const TOctreeNode& Node);
     void List(int32_t Index);
     void Unlist(int32_t Index);
     // A fork frees its children and becomes a leaf with their pixels.
     void MakeLeaf(TOctreeNode& Fork);
-    // Every inner node of at most Threshold pixels becomes a leaf. The cells follow their leaves
-    // when KeepCells is set, else they forget them.
-    void Trim(bool KeepCells);
+    // The listed inner nodes of at most Threshold (up to kSmallCount) pixels.
+    std::vector<int32_t> ListedUpTo(int32_t Threshold) const;
+    // Small, every inner node of at most some threshold of pixels, become leaves, and the cells
+    // follow their leaves.
+    void Trim(const std::vector<int32_t>& Small);
     // Trims with the smallest threshold from 1 up that leaves at most 99,000 nodes.
     void TrimToBound();
 };

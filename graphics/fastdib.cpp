@@ -393,17 +393,20 @@ void TFastDIB::SetSize(int32_t Width, int32_t Height, int32_t BitCount, int32_t 
     }
     const int64_t lineBytes = DIBWidthBytes(std::max(Width, 0), BitCount);
     if (Width < 0 || Height < 0 || lineBytes * Height > kMaxImageBytes) throw EFastDIBError(kNoMemory);
+    std::vector<uint8_t> memory;
+    std::vector<uint8_t*> rows;
     try {
-        memory_.assign(size_t(lineBytes * Height), 0);
-        rows_.resize(size_t(Height));
+        memory.assign(size_t(lineBytes * Height), 0);
+        rows.resize(size_t(Height));
     } catch (const std::bad_alloc&) {
         throw EFastDIBError(kNoMemory);
     }
+    for (int32_t y = 0; y < Height; ++y) rows[size_t(y)] = memory.data() + size_t(y) * size_t(lineBytes);
+    memory_ = std::move(memory), rows_ = std::move(rows);
     width_ = Width, absHeight_ = Height, bitCount_ = BitCount, bitfieldCode_ = BitfieldCode;
     bytesPerLine_ = int32_t(lineBytes);
     gap_ = bytesPerLine_ - int32_t((int64_t(Width) * BitCount + 7) / 8);
     format_ = FormatOfCode(BitCount == 16 || BitCount == 32 ? BitfieldCode : 888);
-    for (int32_t y = 0; y < Height; ++y) rows_[size_t(y)] = memory_.data() + size_t(y) * size_t(lineBytes);
 }
 
 uint32_t TFastDIB::GetPixelIndex(int32_t Y, int32_t X) const {

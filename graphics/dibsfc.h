@@ -93,11 +93,13 @@ public:
     void SaveIcon(TStream& Stream, bool IsCursor, int32_t HotX = 0, int32_t HotY = 0) const;
 
     // ---- Colour reduction ----
-    // Changes the depth to NewBitCount (1, 4, 8, 15, 16, 24 or 32; another raises) keeping at
-    // most MaxColors colours (0 or more than the depth holds: as many as it holds). An indexed
-    // image whose table fits keeps it; an image using at most MaxColors colours gets those as
-    // its table; otherwise the working bitmaps convert it, with a palette of boxes split from
-    // the occupied colour cells and, with Dither, error diffusion.
+    // Changes the depth to NewBitCount (1, 4, 8, 15, 16, 24 or 32; another raises). An indexed
+    // image whose table holds at most MaxColors entries keeps it; an image using at most
+    // MaxColors colours gets those as its table. Otherwise, at 8 bits or fewer, Method 1 takes
+    // the octree with 2^NewBitCount colours (with Dither the fixed 210-colour palette), 2 the
+    // median cut by extent, 3 and others by variance; Method 0 and the deeper targets go
+    // through the working bitmaps, with a palette of at most MaxColors (0: as many as the
+    // depth holds) boxes split from the occupied colour cells. Dither diffuses the error.
     void ReduceColors(int32_t Method, int32_t NewBitCount, bool Dither, int32_t MaxColors);
     // Distinct raw pixel values; at 24 and 32 bits distinct colours (the fourth byte left out).
     int32_t CountColors() const;

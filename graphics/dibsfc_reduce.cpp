@@ -1,6 +1,9 @@
 // Colour reduction of the image surface and the colour counts it decides by.
 #include "graphics/dibsfc.h"
 #include "graphics/fastdib.h"
+#include "graphics/mediancut.h"
+#include "graphics/octree.h"
+#include "graphics/quantize.h"
 
 #include <algorithm>
 #include <cstring>
@@ -45,6 +48,26 @@ void Repaint(TDIBSurface& S, int32_t N, const TRGBQuadTable& Table) {
     S.SetSize(S.Width(), S.Height(), N);
     S.UpdatePalette();
     S.CopyConvert(0, 0, old);
+}
+
+// S at N bits with the colours it uses as its table (as many as the table holds).
+void PaintWithUsedColors(TDIBSurface& S, int32_t N) {
+    const std::vector<TRGBQuad> used = S.UsedColors();
+    TRGBQuadTable table{};
+    std::copy_n(used.begin(), std::min(used.size(), table.size()), table.begin());
+    Repaint(S, N, table);
+}
+
+// The 8-bit picture a quantizer makes of a 24-bit copy of Dib for N bits: Method 1 the octree
+// (with Dither the fixed 210-colour palette), 2 the median cut by extent, others by variance.
+std::unique_ptr<TDIB> Quantized(const TDIB& Dib, int32_t Method, int32_t N, bool Dither) {
+    TDIB copy = Dib;
+    copy.PixelFormat = MakeDIBColorFormat(8, 8, 8);
+    copy.SetBitCount(24);
+    using namespace colorquant;
+    if (Method == 1) return Dither ? StaticColorQuantizeDither(copy) : OctreeQuantize(copy, 1 << N);
+    if (Method == 2) return Dither ? MedianCutQuantizeDither(copy, N) : MedianCutQuantize(copy, N);
+    return Dither ? MedianCutQuantizeVarDither(copy, N) : MedianCutQuantizeVar(copy, N);
 }
 
 // The highest palette index the conversion may use for at most MaxColors colours at N bits.
@@ -107,7 +130,7 @@ int32_t TDIBSurface::UsedPaletteLength() const {
     return unused == used.end() ? -1 : int32_t(unused - used.begin());
 }
 
-void TDIBSurface::ReduceColors([[maybe_unused]] int32_t Method, int32_t NewBitCount, bool Dither, int32_t MaxColors) {
+void TDIBSurface::ReduceColors(int32_t Method, int32_t NewBitCount, bool Dither, int32_t MaxColors) {
     const int32_t n = NewBitCount, o = GetBitCountEx();
     if (n != 1 && n != 4 && n != 8 && n != 15 && n != 16 && n != 24 && n != 32)
         throw EInvalidGraphicOperation("不正なビット数です (" + std::to_string(n) + ")");
@@ -118,11 +141,15 @@ void TDIBSurface::ReduceColors([[maybe_unused]] int32_t Method, int32_t NewBitCo
         std::copy_n(ImageColorTable().begin(), PaletteCount(), table.begin());
         return Repaint(*this, n, table);
     }
-    if (n <= 8 && CountColors() <= MaxColors) {
-        const std::vector<TRGBQuad> used = UsedColors();
-        TRGBQuadTable table{};
-        std::copy_n(used.begin(), std::min<size_t>(used.size(), table.size()), table.begin());
-        return Repaint(*this, n, table);
+    if (n <= 8 && CountColors() <= MaxColors) return PaintWithUsedColors(*this, n);
+    if (Method != 0 && n <= 8) {
+        const std::unique_ptr<TDIB> quantized = Quantized(*this, Method, n, Dither);
+        PixelFormat = quantized->NowPixelFormat();
+        TDIB::Assign(quantized.get());
+        // The quantizers answer at 8 bits; a smaller depth keeps their colours when they fit
+        // (the fixed palette does not).
+        if (n == 8) return;
+        if (CountColors() <= 1 << n) return PaintWithUsedColors(*this, n);
     }
     ConvertThroughFastDIB(*this, n, Dither, MaxColors);
 }

@@ -135,3 +135,25 @@ TEST(DIBSurfaceReduce, CountsAndUsedColours) {
     empty.ReduceColors(0, 8, false, 0);
     EXPECT_TRUE(empty.Empty());
 }
+
+TEST(DIBSurfaceReduce, QuantizersFromAnyDepthToEveryIndexedDepth) {
+    const std::pair<int, int> depths[] = {{16, 1}, {24, 4}, {32, 8}};
+    for (int method : {1, 2, 3})
+        for (bool dither : {false, true})
+            for (auto [from, to] : depths) {
+                TDIBSurface s;
+                Rich(s, from);
+                s.ReduceColors(method, to, dither, 0);
+                EXPECT_EQ(s.BitCount(), to);
+                EXPECT_LE(s.CountColors(), 1 << to) << method << dither << from << to;
+            }
+
+    // A few colours that differ in their top bits come back exactly without dithering.
+    for (int method : {1, 2, 3}) {
+        TDIBSurface s;
+        Fill(s, 3, 15, {0x7C00, 0x1F, 0x7FFF, 0x3E0, 0x7C00, 0});
+        const std::vector<TRGBQuad> before = Colours(s);
+        s.ReduceColors(method, 4, false, 0);
+        EXPECT_EQ(Colours(s), before) << method;
+    }
+}

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Magenta (0x00RRGGBB), the colour that transparent pixels of icons without an opacity plane take.
 constexpr int32_t kIconKey = 0x00FF00FF;
@@ -90,6 +91,22 @@ public:
     void LoadIcon(TStream& Stream);
     // One image (16 and 32 bits as 24), every pixel opaque; a cursor's hot spot is (HotX, HotY).
     void SaveIcon(TStream& Stream, bool IsCursor, int32_t HotX = 0, int32_t HotY = 0) const;
+
+    // ---- Colour reduction ----
+    // Changes the depth to NewBitCount (1, 4, 8, 15, 16, 24 or 32; another raises). An indexed
+    // image whose table holds at most MaxColors entries keeps it; an image using at most
+    // MaxColors colours gets those as its table. Otherwise, at 8 bits or fewer, Method 1 takes
+    // the octree with 2^NewBitCount colours (with Dither the fixed 210-colour palette), 2 the
+    // median cut by extent, 3 and others by variance; Method 0 and the deeper targets go
+    // through the working bitmaps, with a palette of at most MaxColors (0: as many as the
+    // depth holds) boxes split from the occupied colour cells. Dither diffuses the error.
+    void ReduceColors(int32_t Method, int32_t NewBitCount, bool Dither, int32_t MaxColors);
+    // Distinct raw pixel values; at 24 and 32 bits distinct colours (the fourth byte left out).
+    int32_t CountColors() const;
+    // The distinct colours in order of first appearance (indexed: the entries of the indexes met).
+    std::vector<TRGBQuad> UsedColors() const;
+    // Indexed images: the first index no pixel uses, -1 when every index is used; 0 above 8 bits.
+    int32_t UsedPaletteLength() const;
 
     // ---- Transfers from a source of the same BitCount (another depth raises an error) ----
     // Clips the transfer of SrcRect to (X, Y) against this image; true when something is left.

@@ -2,6 +2,7 @@
 
 #include "core/sysutils.h"
 #include "graphics/dxdibx.h"
+#include "graphics/fastdib.h"
 #include "media/mediaman.h"
 #include "media/velabind.h"
 #include "objects/vitems.h"
@@ -39,9 +40,11 @@ TScreenManager::TScreenManager(platform::Display* AForm, TBasePanel* APanel, int
     }
     ModeIndex = -2;
     SetModeIndex(-1);
+    ScreenDepthHook = [this] { return BitCount; };  // the working bitmaps of colour reduction
 }
 
 TScreenManager::~TScreenManager() {
+    ScreenDepthHook = nullptr;
     Surface.reset();
     if (DisplayFullScreen) Form->setFullScreen(nullptr);
 }

@@ -6,7 +6,6 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
 
@@ -31,6 +30,8 @@ public:
     }
 
     bool Open() {
+        // Bytes FFmpeg cannot read are refused without its notes on the player's terminal.
+        av_log_set_level(AV_LOG_QUIET);
         auto* buffer = static_cast<uint8_t*>(av_malloc(IoBufferSize));
         if (!buffer) return false;
         FIo = avio_alloc_context(buffer, IoBufferSize, 0, this, ReadBytes, nullptr, SeekBytes);

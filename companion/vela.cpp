@@ -1,12 +1,24 @@
 // The companion media library, libvela.so. It starts with the player (velaInit keeps the
-// player's window cells and stream callbacks) and ends with it (velaFinal). This build has no
-// decoder behind it yet: every Add answers 0 (no item) and every item call answers as for an
-// item with nothing to play.
+// player's cells and stream callbacks) and ends with it (velaFinal, which frees what is left
+// of its items). The Ogg family plays Ogg Vorbis and RIFF WAVE from a player's stream, the
+// Windows Media family the sound of ASF files from their bytes, both on voices of the sound
+// device the player put in the shared cell (their PCM is pulled on that device's own thread,
+// so the library runs no thread of its own and posts no window messages); the OggStr family
+// decodes for the player's own mixer. The video family has nothing to play.
 //
 // Only the entries below leave the library (it is built with hidden visibility); each is
 // checked against the entry type the player binds it as.
+#include "companion/decoder.h"
+#include "companion/player.h"
+#include "companion/sounditem.h"
 #include "companion/vela_api.h"
+#include "media/wave.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <mutex>
 #include <type_traits>
 
 #define VELA_EXPORT extern "C" __attribute__((visibility("default")))
@@ -14,22 +26,62 @@
 
 namespace {
 
-// What velaInit received, until velaFinal.
-struct TPlayerLink {
-    uintptr_t* mainWindow = nullptr;
-    uintptr_t* basePanel = nullptr;
-    void* module = nullptr;
-    void** soundDevice = nullptr;
-    VelaStreamGetSizeProc getSize = nullptr;
-    VelaStreamReadProc read = nullptr;
-    VelaStreamGetPosProc getPos = nullptr;
-    VelaStreamSetPosProc setPos = nullptr;
-    VelaSaveFpuProc saveFpu = nullptr;
-    VelaRestoreFpuProc restoreFpu = nullptr;
-    int32_t flag = 0;
-    bool oggUsesThread = false;
+std::atomic<VelaHandle> NextHandle{1};
+
+// The items of one family by handle. A handle the family did not make, or has deleted, finds
+// nothing, so its calls answer 0.
+template <class T>
+class THandles {
+public:
+    VelaHandle Add(std::unique_ptr<T> Item) {
+        if (!Item) return 0;
+        const VelaHandle handle = NextHandle++;
+        std::lock_guard lock(FMutex);
+        FItems.emplace(handle, std::move(Item));
+        return handle;
+    }
+    T* Find(VelaHandle Handle) {
+        std::lock_guard lock(FMutex);
+        const auto found = FItems.find(Handle);
+        return found == FItems.end() ? nullptr : found->second.get();
+    }
+    // The item is freed outside the lock (a sound waits there for its voice's pull).
+    void Delete(VelaHandle Handle) {
+        std::unique_ptr<T> item;
+        std::lock_guard lock(FMutex);
+        const auto found = FItems.find(Handle);
+        if (found == FItems.end()) return;
+        item.swap(found->second);
+        FItems.erase(found);
+        // The lock is let go before the item (declared first) is freed.
+    }
+    void Clear() {
+        std::map<VelaHandle, std::unique_ptr<T>> items;
+        {
+            std::lock_guard lock(FMutex);
+            items.swap(FItems);
+        }
+    }
+
+private:
+    std::mutex FMutex;
+    std::map<VelaHandle, std::unique_ptr<T>> FItems;
 };
-TPlayerLink Player;
+
+// A decoder of the OggStr family, read on the player's mixer thread while the main thread asks
+// for its length.
+struct TPcmReader {
+    std::mutex mutex;
+    std::unique_ptr<TDecoder> decoder;
+};
+
+THandles<TSoundItem> WmpItems, OggItems;
+THandles<TPcmReader> PcmReaders;
+
+std::unique_ptr<TDecoder> OpenStreamDecoder(void* Stream, int32_t IsOgg) {
+    if (!Stream || !Player.read) return nullptr;
+    return IsOgg ? OpenOggDecoder(Stream) : OpenWaveDecoder(Stream);
+}
 
 }  // namespace
 
@@ -39,18 +91,24 @@ VELA_EXPORT void velaInit(uintptr_t* mainWindow, uintptr_t* basePanel, void* mod
                           VelaStreamGetSizeProc getSize, VelaStreamReadProc read, VelaStreamGetPosProc getPos,
                           VelaStreamSetPosProc setPos, VelaSaveFpuProc saveFpu, VelaRestoreFpuProc restoreFpu,
                           int32_t flag) {
-    Player = {mainWindow, basePanel, module, soundDevice, getSize, read, getPos, setPos, saveFpu, restoreFpu, flag,
-              Player.oggUsesThread};
+    Player = {mainWindow, basePanel, module, soundDevice, getSize, read, getPos, setPos, saveFpu, restoreFpu, flag};
 }
 
-VELA_EXPORT void velaFinal(void) { Player = {}; }
+VELA_EXPORT void velaFinal(void) {
+    WmpItems.Clear();
+    OggItems.Clear();
+    PcmReaders.Clear();
+    Player = {};
+}
 
-VELA_EXPORT void velaOggmanSetUseThread(int32_t useThread) { Player.oggUsesThread = useThread != 0; }
+// The Ogg sounds always pull on the sound device's thread.
+VELA_EXPORT void velaOggmanSetUseThread(int32_t) {}
 
 VELA_EXPORT void velaWmpmanProcessEvent(const VelaMessage*) {}
 VELA_EXPORT void velaVidmanProcessEvent(const VelaMessage*) {}
 VELA_EXPORT void velaVidmanSuspend(void) {}
 VELA_EXPORT void velaVidmanResume(void) {}
+// The voices of the player's device are never lost: there is nothing to restore.
 VELA_EXPORT void velaWmpmanRestore(void) {}
 VELA_EXPORT void velaOggmanRestore(void) {}
 
@@ -65,16 +123,84 @@ VELA_CHECK(velaVidmanResume, velaManagerProc);
 VELA_CHECK(velaWmpmanRestore, velaManagerProc);
 VELA_CHECK(velaOggmanRestore, velaManagerProc);
 
-// ---- Items: none can be made ----
+// ---- Adding and deleting items ----
 
-VELA_EXPORT VelaHandle velaWmpmanAdd(const void*, int32_t) { return 0; }
-VELA_EXPORT VelaHandle velaOggmanAdd(void*, int32_t) { return 0; }
-VELA_EXPORT VelaHandle velaOggStrmanAdd(void*, int32_t) { return 0; }
+VELA_EXPORT VelaHandle velaWmpmanAdd(const void* data, int32_t size) {
+    if (!data || size <= 0) return 0;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    return WmpItems.Add(
+        TSoundItem::Create(OpenWindowsMediaDecoder(std::vector<uint8_t>(bytes, bytes + size)), Player.SoundDevice()));
+}
+
+VELA_EXPORT VelaHandle velaOggmanAdd(void* stream, int32_t isOgg) {
+    const VelaSoundDevice* device = Player.SoundDevice();
+    return device ? OggItems.Add(TSoundItem::Create(OpenStreamDecoder(stream, isOgg), device)) : 0;
+}
+
+VELA_EXPORT VelaHandle velaOggStrmanAdd(void* stream, int32_t isOgg) {
+    std::unique_ptr<TDecoder> decoder = OpenStreamDecoder(stream, isOgg);
+    if (!decoder) return 0;
+    auto reader = std::make_unique<TPcmReader>();
+    reader->decoder = std::move(decoder);
+    return PcmReaders.Add(std::move(reader));
+}
+
 VELA_EXPORT VelaHandle velaVidmanAdd(const char*, void*, int32_t) { return 0; }
+VELA_EXPORT void velaWmpmanDel(VelaHandle item) { WmpItems.Delete(item); }
+VELA_EXPORT void velaOggmanDel(VelaHandle item) { OggItems.Delete(item); }
+VELA_EXPORT void velaOggStrmanDel(VelaHandle item) { PcmReaders.Delete(item); }
+VELA_EXPORT void velaVidmanDel(VelaHandle) {}
 VELA_CHECK(velaWmpmanAdd, velaAddMemoryProc);
 VELA_CHECK(velaOggmanAdd, velaAddStreamProc);
 VELA_CHECK(velaOggStrmanAdd, velaAddStreamProc);
 VELA_CHECK(velaVidmanAdd, velaAddVideoProc);
+VELA_CHECK(velaWmpmanDel, velaItemProc);
+VELA_CHECK(velaOggmanDel, velaItemProc);
+VELA_CHECK(velaOggStrmanDel, velaItemProc);
+VELA_CHECK(velaVidmanDel, velaItemProc);
+
+// ---- The sound families ----
+
+// Each operation of a family's item; an unknown handle does nothing and answers 0.
+#define VELA_SOUND_PROC(items, name, call)            \
+    VELA_EXPORT void name(VelaHandle item) {          \
+        if (TSoundItem* sound = items.Find(item)) call; \
+    }                                                 \
+    VELA_CHECK(name, velaItemProc)
+#define VELA_SOUND_GET(items, name, value)                        \
+    VELA_EXPORT int32_t name(VelaHandle item) {                   \
+        TSoundItem* sound = items.Find(item);                     \
+        return sound ? int32_t(value) : 0;                        \
+    }                                                             \
+    VELA_CHECK(name, velaItemGetProc)
+#define VELA_SOUND_SET(items, name, call)                       \
+    VELA_EXPORT void name(VelaHandle item, int32_t value) {     \
+        if (TSoundItem* sound = items.Find(item)) call;         \
+    }                                                           \
+    VELA_CHECK(name, velaItemSetProc)
+// Booleans go out as -1 and 0.
+#define VELA_SOUND_FAMILY(items, family)                                                         \
+    VELA_SOUND_PROC(items, vela##family##Play, sound->Play());                                  \
+    VELA_SOUND_PROC(items, vela##family##Pause, sound->Pause());                                \
+    VELA_SOUND_GET(items, vela##family##IsPlaying, -sound->IsPlaying());                        \
+    VELA_SOUND_GET(items, vela##family##IsPaused, -sound->IsPaused());                          \
+    VELA_SOUND_GET(items, vela##family##IsEnd, -sound->IsEnd());                                \
+    VELA_SOUND_GET(items, vela##family##GetLen, sound->GetLen());                               \
+    VELA_SOUND_GET(items, vela##family##GetPosition, sound->GetPosition());                     \
+    VELA_SOUND_GET(items, vela##family##GetVol, sound->GetVol());                               \
+    VELA_SOUND_GET(items, vela##family##GetPan, sound->GetPan());                               \
+    VELA_SOUND_GET(items, vela##family##GetAutoRepeat, -sound->GetAutoRepeat());                \
+    VELA_SOUND_SET(items, vela##family##SetPosition, sound->SetPosition(value));                \
+    VELA_SOUND_SET(items, vela##family##SetVol, sound->SetVol(value));                          \
+    VELA_SOUND_SET(items, vela##family##SetPan, sound->SetPan(value));                          \
+    VELA_SOUND_SET(items, vela##family##SetAutoRepeat, sound->SetAutoRepeat(value != 0))
+
+VELA_SOUND_FAMILY(WmpItems, Wmp);
+VELA_SOUND_FAMILY(OggItems, Ogg);
+VELA_SOUND_GET(OggItems, velaOggGetRepeatPos, sound->GetRepeatPos());
+VELA_SOUND_SET(OggItems, velaOggSetRepeatPos, sound->SetRepeatPos(value));
+
+// ---- The video family: nothing to play ----
 
 #define VELA_ITEM_PROC(name)            \
     VELA_EXPORT void name(VelaHandle) {} \
@@ -86,35 +212,20 @@ VELA_CHECK(velaVidmanAdd, velaAddVideoProc);
     VELA_EXPORT void name(VelaHandle, int32_t) {} \
     VELA_CHECK(name, velaItemSetProc)
 
-VELA_ITEM_PROC(velaWmpmanDel);
-VELA_ITEM_PROC(velaOggmanDel);
-VELA_ITEM_PROC(velaOggStrmanDel);
-VELA_ITEM_PROC(velaVidmanDel);
-
-// The operations every playing item has, for the Windows Media, Ogg and video families.
-#define VELA_ITEM_FAMILY(family)             \
-    VELA_ITEM_PROC(vela##family##Play);         \
-    VELA_ITEM_PROC(vela##family##Pause);        \
-    VELA_ITEM_GET(vela##family##IsPlaying);     \
-    VELA_ITEM_GET(vela##family##IsPaused);      \
-    VELA_ITEM_GET(vela##family##IsEnd);         \
-    VELA_ITEM_GET(vela##family##GetLen);        \
-    VELA_ITEM_GET(vela##family##GetPosition);   \
-    VELA_ITEM_GET(vela##family##GetVol);        \
-    VELA_ITEM_GET(vela##family##GetPan);        \
-    VELA_ITEM_GET(vela##family##GetAutoRepeat); \
-    VELA_ITEM_SET(vela##family##SetPosition);   \
-    VELA_ITEM_SET(vela##family##SetVol);        \
-    VELA_ITEM_SET(vela##family##SetPan);        \
-    VELA_ITEM_SET(vela##family##SetAutoRepeat)
-
-VELA_ITEM_FAMILY(Wmp);
-VELA_ITEM_FAMILY(Ogg);
-VELA_ITEM_FAMILY(Video);
-
-VELA_ITEM_GET(velaOggGetRepeatPos);
-VELA_ITEM_SET(velaOggSetRepeatPos);
-
+VELA_ITEM_PROC(velaVideoPlay);
+VELA_ITEM_PROC(velaVideoPause);
+VELA_ITEM_GET(velaVideoIsPlaying);
+VELA_ITEM_GET(velaVideoIsPaused);
+VELA_ITEM_GET(velaVideoIsEnd);
+VELA_ITEM_GET(velaVideoGetLen);
+VELA_ITEM_GET(velaVideoGetPosition);
+VELA_ITEM_GET(velaVideoGetVol);
+VELA_ITEM_GET(velaVideoGetPan);
+VELA_ITEM_GET(velaVideoGetAutoRepeat);
+VELA_ITEM_SET(velaVideoSetPosition);
+VELA_ITEM_SET(velaVideoSetVol);
+VELA_ITEM_SET(velaVideoSetPan);
+VELA_ITEM_SET(velaVideoSetAutoRepeat);
 VELA_ITEM_GET(velaVideoGetSourceWidth);
 VELA_ITEM_GET(velaVideoGetSourceHeight);
 VELA_ITEM_GET(velaVideoGetVisible);
@@ -123,15 +234,63 @@ VELA_ITEM_GET(velaVideoNeedPaint);
 VELA_EXPORT void velaVideoSetRect(VelaHandle, const VelaRect*, const VelaRect*) {}
 VELA_CHECK(velaVideoSetRect, velaVideoSetRectProc);
 
-// The decoder of the player's own mixer.
-VELA_EXPORT int32_t velaOggStrGetFormat(VelaHandle, void*) { return 0; }
-VELA_EXPORT int64_t velaOggStrGetSize(VelaHandle) { return 0; }
-VELA_EXPORT int64_t velaOggStrGetPos(VelaHandle) { return 0; }
-VELA_ITEM_GET(velaOggStrGetLen);
-VELA_EXPORT int32_t velaOggStrRead(VelaHandle, void*, int32_t) { return 0; }
-VELA_EXPORT int64_t velaOggStrSetPos(VelaHandle, int64_t) { return 0; }
+// ---- The decoder of the player's own mixer: PCM bytes in whole frames ----
+
+namespace {
+
+// Runs Action on the reader's decoder under its lock; 0 for an unknown handle.
+template <class F>
+auto WithDecoder(VelaHandle Item, F Action) -> decltype(Action(std::declval<TDecoder&>())) {
+    TPcmReader* reader = PcmReaders.Find(Item);
+    if (!reader) return 0;
+    std::lock_guard lock(reader->mutex);
+    return Action(*reader->decoder);
+}
+
+}  // namespace
+
+VELA_EXPORT int32_t velaOggStrGetFormat(VelaHandle item, void* waveFormatEx) {
+    return WithDecoder(item, [&](TDecoder& d) {
+        if (!waveFormatEx) return 0;
+        TWaveFormatEx format;
+        MakePCMWaveFormat(format, d.Shape().rate, d.Shape().bits, d.Shape().channels);
+        std::memcpy(waveFormatEx, &format, sizeof format);
+        return -1;
+    });
+}
+
+VELA_EXPORT int64_t velaOggStrGetSize(VelaHandle item) {
+    return WithDecoder(item, [](TDecoder& d) { return d.Length() * d.Shape().frameBytes(); });
+}
+
+VELA_EXPORT int64_t velaOggStrGetPos(VelaHandle item) {
+    return WithDecoder(item, [](TDecoder& d) { return d.Position() * d.Shape().frameBytes(); });
+}
+
+VELA_EXPORT int32_t velaOggStrGetLen(VelaHandle item) {
+    return WithDecoder(item, [](TDecoder& d) { return int32_t(d.MsOf(d.Length())); });
+}
+
+// A count short of a whole frame reads nothing.
+VELA_EXPORT int32_t velaOggStrRead(VelaHandle item, void* buffer, int32_t count) {
+    return WithDecoder(item, [&](TDecoder& d) {
+        const int32_t frame = d.Shape().frameBytes();
+        if (!buffer || count < frame) return 0;
+        return int32_t(d.Read(static_cast<uint8_t*>(buffer), count / frame) * frame);
+    });
+}
+
+// A position inside a frame goes to the frame's start.
+VELA_EXPORT int64_t velaOggStrSetPos(VelaHandle item, int64_t position) {
+    return WithDecoder(item, [&](TDecoder& d) {
+        d.Seek(position / d.Shape().frameBytes());
+        return d.Position() * d.Shape().frameBytes();
+    });
+}
+
 VELA_CHECK(velaOggStrGetFormat, velaOggStrGetFormatProc);
 VELA_CHECK(velaOggStrGetSize, velaOggStrGetBytesProc);
 VELA_CHECK(velaOggStrGetPos, velaOggStrGetBytesProc);
+VELA_CHECK(velaOggStrGetLen, velaItemGetProc);
 VELA_CHECK(velaOggStrRead, velaOggStrReadProc);
 VELA_CHECK(velaOggStrSetPos, velaOggStrSetPosProc);

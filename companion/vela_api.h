@@ -75,6 +75,36 @@ struct VelaRect {
 };
 typedef void (*velaVideoSetRectProc)(VelaHandle item, const VelaRect* source, const VelaRect* dest);
 
+// ---- The sound device ----
+// What the player puts in the shared DirectSound cell (whose address velaInit received) once
+// its DirectSound device runs: the voices of its one sound device, each pulling the PCM it
+// plays from the library on the device's refill thread. The player keeps the device in the
+// cell until after velaFinal.
+typedef struct VelaVoice VelaVoice;
+// Writes at most Capacity bytes of whole frames of the voice's PCM to Buffer and answers how
+// many; sets *End to true (-1) when nothing follows them. Runs on the device's refill thread,
+// never again once destroyVoice has returned.
+typedef int32_t (*VelaVoicePullProc)(void* owner, void* buffer, int32_t capacity, int32_t* end);
+// A stopped voice of linear PCM (8-bit unsigned or 16-bit signed, 1 or 2 channels, 100 to
+// 200000 frames per second) that pulls from Owner; nullptr for another format.
+typedef VelaVoice* (*VelaCreateVoiceProc)(const struct VelaSoundDevice* device, uint32_t rate, uint16_t bits,
+                                          uint16_t channels, VelaVoicePullProc pull, void* owner);
+// Waits for a pull in progress: the owner must not hold a lock its pull takes.
+typedef void (*VelaVoiceProc)(VelaVoice* voice);          // destroyVoice, play, stop
+typedef int32_t (*VelaVoiceGetProc)(VelaVoice* voice);    // ended: played to the end of its PCM
+typedef void (*VelaVoiceSetProc)(VelaVoice* voice, int32_t value);  // setVolume, setPan
+typedef int64_t (*VelaVoicePlayedProc)(VelaVoice* voice);  // frames played since it was made
+struct VelaSoundDevice {
+    VelaCreateVoiceProc createVoice;
+    VelaVoiceProc destroyVoice;
+    VelaVoiceProc play;
+    VelaVoiceProc stop;
+    VelaVoiceGetProc ended;
+    VelaVoiceSetProc setVolume;  // 1/100 dB, -10000..0
+    VelaVoiceSetProc setPan;     // -10000 left .. 10000 right
+    VelaVoicePlayedProc played;
+};
+
 // The optional trace library, libvelalog.so.
 typedef void (*VelaLogInitProc)(const char* fileName);
 typedef void (*VelaLogWriteProc)(const char* text);

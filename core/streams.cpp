@@ -6,28 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-int64_t TStream::Size() {
-    int64_t pos = Seek(0, soCurrent);
-    int64_t size = Seek(0, soEnd);
-    Seek(pos, soBeginning);
-    return size;
-}
-
-void TStream::SetSize(int64_t) { throw EStreamError("Stream size cannot be changed"); }
-
-int64_t TStream::Remaining() {
-    int64_t left = Size() - Position();
-    return left > 0 ? left : 0;
-}
-
-void TStream::ReadBuffer(void* Buffer, int64_t Count) {
-    if (Count != 0 && Read(Buffer, Count) != Count) throw EReadError();
-}
-
-void TStream::WriteBuffer(const void* Buffer, int64_t Count) {
-    if (Count != 0 && Write(Buffer, Count) != Count) throw EWriteError();
-}
-
 int64_t TMemoryStream::Read(void* Buffer, int64_t Count) {
     if (Count <= 0 || position_ < 0 || position_ >= size_) return 0;
     int64_t n = std::min(Count, size_ - position_);

@@ -48,6 +48,16 @@ auto WithStream(void* Stream, F Action) -> decltype(Action(std::declval<TStream&
     }
 }
 
+// The entries "vela" + Family + each operation.
+TVelaItemFamily BindFamily(const platform::DynamicLibrary& Library, const std::string& Family) {
+    const auto proc = [&](const char* Operation) { return Entry<velaItemProc>(Library, ("vela" + Family + Operation).c_str()); };
+    const auto get = [&](const char* Operation) { return Entry<velaItemGetProc>(Library, ("vela" + Family + Operation).c_str()); };
+    const auto set = [&](const char* Operation) { return Entry<velaItemSetProc>(Library, ("vela" + Family + Operation).c_str()); };
+    return {proc("Play"),        proc("Pause"),  get("IsPlaying"),     get("IsPaused"),    get("IsEnd"),
+            get("GetLen"),       get("GetPosition"), get("GetVol"),    get("GetPan"),      get("GetAutoRepeat"),
+            set("SetPosition"),  set("SetVol"),  set("SetPan"),        set("SetAutoRepeat")};
+}
+
 void BindVelaLog(const std::string& Folder) {
     VelaLogLibrary = platform::DynamicLibrary::open(Folder + VelaLogLibraryName);
     if (!VelaLogLibrary) return;
@@ -77,7 +87,23 @@ void BindVelaLibrary(const std::string& Folder) {
                Entry<velaManagerProc>(l, "velaVidmanSuspend"),
                Entry<velaManagerProc>(l, "velaVidmanResume"),
                Entry<velaManagerProc>(l, "velaWmpmanRestore"),
-               Entry<velaManagerProc>(l, "velaOggmanRestore")};
+               Entry<velaManagerProc>(l, "velaOggmanRestore"),
+               Entry<velaAddMemoryProc>(l, "velaWmpmanAdd"),
+               Entry<velaItemProc>(l, "velaWmpmanDel"),
+               BindFamily(l, "Wmp"),
+               Entry<velaAddStreamProc>(l, "velaOggmanAdd"),
+               Entry<velaItemProc>(l, "velaOggmanDel"),
+               BindFamily(l, "Ogg"),
+               Entry<velaItemGetProc>(l, "velaOggGetRepeatPos"),
+               Entry<velaItemSetProc>(l, "velaOggSetRepeatPos"),
+               Entry<velaAddStreamProc>(l, "velaOggStrmanAdd"),
+               Entry<velaItemProc>(l, "velaOggStrmanDel"),
+               Entry<velaOggStrGetFormatProc>(l, "velaOggStrGetFormat"),
+               Entry<velaOggStrGetBytesProc>(l, "velaOggStrGetSize"),
+               Entry<velaOggStrGetBytesProc>(l, "velaOggStrGetPos"),
+               Entry<velaItemGetProc>(l, "velaOggStrGetLen"),
+               Entry<velaOggStrReadProc>(l, "velaOggStrRead"),
+               Entry<velaOggStrSetPosProc>(l, "velaOggStrSetPos")};
     VelaLibrary = std::move(library);
     BindVelaLog(Folder);
 }

@@ -16,6 +16,24 @@ public:
 // The library's file name, as messages name it.
 extern const char* const VelaLibraryName;
 
+// The operations every playing item of a family of the library has (velaWmp..., velaOgg...).
+struct TVelaItemFamily {
+    velaItemProc Play = nullptr;
+    velaItemProc Pause = nullptr;
+    velaItemGetProc IsPlaying = nullptr;
+    velaItemGetProc IsPaused = nullptr;
+    velaItemGetProc IsEnd = nullptr;
+    velaItemGetProc GetLen = nullptr;
+    velaItemGetProc GetPosition = nullptr;
+    velaItemGetProc GetVol = nullptr;
+    velaItemGetProc GetPan = nullptr;
+    velaItemGetProc GetAutoRepeat = nullptr;
+    velaItemSetProc SetPosition = nullptr;
+    velaItemSetProc SetVol = nullptr;
+    velaItemSetProc SetPan = nullptr;
+    velaItemSetProc SetAutoRepeat = nullptr;
+};
+
 // The bound entries; nullptr while not bound or where the library lacks one.
 struct TVelaEntries {
     velaVersionProc Version = nullptr;
@@ -28,6 +46,25 @@ struct TVelaEntries {
     velaManagerProc VidmanResume = nullptr;
     velaManagerProc WmpmanRestore = nullptr;
     velaManagerProc OggmanRestore = nullptr;
+    // Windows Media sounds.
+    velaAddMemoryProc WmpmanAdd = nullptr;
+    velaItemProc WmpmanDel = nullptr;
+    TVelaItemFamily Wmp;
+    // Ogg and WAV sounds played by the library.
+    velaAddStreamProc OggmanAdd = nullptr;
+    velaItemProc OggmanDel = nullptr;
+    TVelaItemFamily Ogg;
+    velaItemGetProc OggGetRepeatPos = nullptr;
+    velaItemSetProc OggSetRepeatPos = nullptr;
+    // Ogg and WAV decoded for the player's own mixer.
+    velaAddStreamProc OggStrmanAdd = nullptr;
+    velaItemProc OggStrmanDel = nullptr;
+    velaOggStrGetFormatProc OggStrGetFormat = nullptr;
+    velaOggStrGetBytesProc OggStrGetSize = nullptr;
+    velaOggStrGetBytesProc OggStrGetPos = nullptr;
+    velaItemGetProc OggStrGetLen = nullptr;
+    velaOggStrReadProc OggStrRead = nullptr;
+    velaOggStrSetPosProc OggStrSetPos = nullptr;
 };
 extern TVelaEntries VelaLib;
 

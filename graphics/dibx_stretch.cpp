@@ -18,7 +18,6 @@
 #include <array>
 #include <cmath>
 #include <optional>
-#include <ranges>
 
 namespace {
 
@@ -60,20 +59,30 @@ TAxis MakeAxis(bool Centred, bool Mirror, int32_t Lo, int32_t Hi, double Frac, d
     return a;
 }
 
+// The first k of 0..Count at which Holds(k) turns false; Holds is true on a prefix only.
+template <class P>
+int32_t PartitionPoint(int32_t Count, P Holds) {
+    int32_t lo = 0, hi = Count;
+    while (lo < hi) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        if (Holds(mid)) lo = mid + 1;
+        else hi = mid;
+    }
+    return lo;
+}
+
 // The destination indices [first, last) of 0..Count whose samples lie in [Lo, Hi).
 std::pair<int32_t, int32_t> InsideRange(const TAxis& A, int32_t Count, int32_t Lo, int32_t Hi) {
-    const auto ks = std::views::iota(int32_t(0), Count);
     const bool down = A.Step < 0;
-    const auto before = std::ranges::partition_point(ks, [&](int32_t k) {
+    const int32_t first = PartitionPoint(Count, [&](int32_t k) {
         const int64_t s = A.Sample(k);
         return down ? s >= Hi : s < Lo;
     });
-    const auto inside = std::ranges::partition_point(ks, [&](int32_t k) {
+    const int32_t inside = PartitionPoint(Count, [&](int32_t k) {
         const int64_t s = A.Sample(k);
         return down ? s >= Lo : s < Hi;
     });
-    const int32_t first = int32_t(before - ks.begin());
-    return {first, std::max(first, int32_t(inside - ks.begin()))};
+    return {first, std::max(first, inside)};
 }
 
 // A clipped stretched draw: Dest holds the destination pixels drawn; destination column

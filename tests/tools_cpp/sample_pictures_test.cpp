@@ -1,0 +1,62 @@
+// The pictures the build draws and changes with the picture tool, read from the sample title's
+// archive: each has the depth and the palette its name promises and the size of its original; a
+// negative holds the original's pixels inverted.
+#include "core/streams.h"
+#include "core/sysutils.h"
+#include "core/vrfiles.h"
+#include "graphics/dibsfc.h"
+#include "platform/fs.h"
+#include "tests/common/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+// "noise_grey.bmp" -> {"noise", "grey"}; an original has no variant.
+std::pair<std::string, std::string> NameParts(const std::string& Name) {
+    const std::string stem = Name.substr(0, Name.size() - 4);
+    const size_t cut = stem.find('_');
+    return cut == std::string::npos ? std::pair{stem, std::string()} : std::pair{stem.substr(0, cut), stem.substr(cut + 1)};
+}
+
+TEST(SamplePictures, EachHasTheDepthAndPaletteOfItsKind) {
+    TVrFileCollection archive;
+    archive.Open(platform::fs::ToProgramPath(VELA_SAMPLE_FOLDER "/game.dat"));
+    std::map<std::string, std::unique_ptr<TDIBSurface>> pictures;
+    for (int i = 0; i < archive.Count() - 1; ++i) {
+        const std::string name = archive.GetFile(i).Name();
+        if (AnsiLowerCase(ExtractFileExt(name)) != ".bmp") continue;
+        TMemoryStream data;
+        archive.ReadFile(data, name);
+        pictures[name] = std::make_unique<TDIBSurface>();
+        pictures[name]->LoadFromStream(data);
+    }
+    std::map<std::string, int> kinds;
+    for (const auto& [name, picture] : pictures) {
+        const auto [original, variant] = NameParts(name);
+        ++kinds[variant];
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(pictures.contains(original + ".bmp"));
+        const TDIBSurface& source = *pictures[original + ".bmp"];
+        EXPECT_EQ(picture->Width(), source.Width());
+        EXPECT_EQ(picture->Height(), source.Height());
+        if (variant.empty() || variant == "negative") {
+            EXPECT_EQ(picture->BitCount(), 24);
+            EXPECT_EQ(picture->PaletteCount(), 0);
+            const uint32_t flip = variant.empty() ? 0 : 0xFFFFFF;
+            for (int32_t y = 0; y < picture->Height(); ++y)
+                for (int32_t x = 0; x < picture->Width(); ++x)
+                    ASSERT_EQ(picture->GetPixel(x, y), source.GetPixel(x, y) ^ flip) << x << "," << y;
+        } else if (variant == "grey") {
+            EXPECT_EQ(picture->BitCount(), 8);
+            EXPECT_EQ(picture->ImageColorTable(), MakeGreyColorTable());
+        } else {
+            ADD_FAILURE() << "a picture of no known kind";
+        }
+    }
+    EXPECT_EQ(kinds, (std::map<std::string, int>{{"", 3}, {"grey", 3}, {"negative", 3}}));
+}
+
+}  // namespace

@@ -1,6 +1,6 @@
 // vimage: pictures through the player's own image surface. It converts between BMP, TGA, ICO and
-// CUR files (and writes PAM for comparing decoders), applies the bitmap effects and tells what a
-// file holds. Paths on the command line and text on the terminal are UTF-8; the engine's error
+// CUR files (and writes PAM for comparing decoders), reduces colours, applies the bitmap effects
+// and tells what a file holds. Paths on the command line and text on the terminal are UTF-8; the engine's error
 // texts are Shift-JIS and are converted for the terminal.
 #include "core/streams.h"
 #include "core/sysutils.h"
@@ -33,10 +33,14 @@ struct EUsage {};
 constexpr const char* kUsage =
     "usage: vimage convert IN OUT                      OUT's format by its extension: .bmp (else), .tga, .ico,\n"
     "                                                  .cur, or .pam (8-bit RGBA, alpha 255 where IN has none)\n"
-    "       vimage info FILE                           size, depth, palette and alpha of the picture\n"
+    "       vimage info FILE                           size, depth, palette, colour count and alpha\n"
     "       vimage greyscale IN OUT [--bits N]         greys at N bits (1, 4, 8, 16, 24, 32; default 8)\n"
     "       vimage blur IN OUT RADIUS [--bits N]       box blur at N bits (default 24)\n"
     "       vimage negative IN OUT                     inverted colours, depth kept\n"
+    "       vimage reduce IN OUT [--bits N] [--method M] [--dither] [--colors K]\n"
+    "           to N bits (1, 4, 8, 15, 16, 24, 32; default 8) under the colour limit K (default 2^N);\n"
+    "           method 0 depth conversion (default), 1 octree (with --dither the fixed palette),\n"
+    "           2 and 3 median cut by extent and by variance; --dither diffuses the error\n"
     "IN is read as a TGA, icon or cursor file by its extension, else as a BMP file.\n";
 
 // ---- Arguments ----
@@ -81,13 +85,17 @@ int32_t Number(const std::string& Text, int32_t Lo, int32_t Hi, const std::strin
     return value;
 }
 
+// The value of option "--NAME" within Lo..Hi; Default when not given.
+int32_t Option(const TArguments& Args, const std::string& Name, int32_t Default, int32_t Lo, int32_t Hi) {
+    const auto given = Args.Options.find(Name);
+    return given == Args.Options.end() ? Default : Number(given->second, Lo, Hi, "--" + Name);
+}
+
 // The depth of option "--bits", one of Allowed; Default when not given.
 int32_t Depth(const TArguments& Args, int32_t Default, std::initializer_list<int32_t> Allowed) {
-    const auto given = Args.Options.find("bits");
-    if (given == Args.Options.end()) return Default;
-    const int32_t bits = Number(given->second, 1, 32, "--bits");
+    const int32_t bits = Option(Args, "bits", Default, 1, 32);
     if (std::find(Allowed.begin(), Allowed.end(), bits) == Allowed.end())
-        throw EToolError("--bits " + given->second + ": not a depth this command makes");
+        throw EToolError("--bits " + std::to_string(bits) + ": not a depth this command makes");
     return bits;
 }
 
@@ -141,9 +149,11 @@ void Info(const std::string& Arg) {
     std::printf("size: %d x %d\ndepth: %d bits\n", picture.Width(), picture.Height(), picture.GetBitCountEx());
     if (picture.PaletteCount() == 0)
         std::printf("palette: none\n");
+    else if (const int32_t unused = picture.UsedPaletteLength(); unused < 0)
+        std::printf("palette: %d entries, all used\n", picture.PaletteCount());
     else
-        std::printf("palette: %d entries\n", picture.PaletteCount());
-    std::printf("alpha: %s\n", picture.Alpha ? "yes" : "no");
+        std::printf("palette: %d entries, the first unused %d\n", picture.PaletteCount(), unused);
+    std::printf("colours: %d\nalpha: %s\n", picture.CountColors(), picture.Alpha ? "yes" : "no");
 }
 
 // Loads IN (the first word), changes the picture and saves it as OUT (the second word).
@@ -174,6 +184,13 @@ void Run(const std::vector<std::string>& Args) {
         const int32_t bits = Depth(args, 24, {1, 4, 8, 16, 24, 32});
         const int32_t radius = Number(args.Words[2], 0, 1 << 20, "RADIUS");
         Change(args, [&](TDIBSurface& Picture) { Picture.Blur(bits, radius); });
+    } else if (command == "reduce") {
+        Expect(args, 2, {"method", "bits", "dither", "colors"});
+        const int32_t bits = Depth(args, 8, {1, 4, 8, 15, 16, 24, 32});
+        const int32_t method = Option(args, "method", 0, 0, 3);
+        const int32_t colors = Option(args, "colors", bits <= 8 ? 1 << bits : 0, 0, 256);
+        const bool dither = args.Options.contains("dither");
+        Change(args, [&](TDIBSurface& Picture) { Picture.ReduceColors(method, bits, dither, colors); });
     } else if (command == "negative") {
         Expect(args, 2, {});
         Change(args, [](TDIBSurface& Picture) { Picture.Negative(); });

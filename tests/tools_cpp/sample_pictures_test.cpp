@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 
 namespace {
@@ -36,7 +37,9 @@ TEST(SamplePictures, EachHasTheDepthAndPaletteOfItsKind) {
     std::map<std::string, int> kinds;
     for (const auto& [name, picture] : pictures) {
         const auto [original, variant] = NameParts(name);
-        ++kinds[variant];
+        int bits = 0, method = 0;
+        const bool reduced = std::sscanf(variant.c_str(), "%dbit_m%d", &bits, &method) == 2;
+        ++kinds[reduced ? "reduced" : variant.empty() ? "original" : variant];
         SCOPED_TRACE(name);
         ASSERT_TRUE(pictures.contains(original + ".bmp"));
         const TDIBSurface& source = *pictures[original + ".bmp"];
@@ -52,11 +55,14 @@ TEST(SamplePictures, EachHasTheDepthAndPaletteOfItsKind) {
         } else if (variant == "grey") {
             EXPECT_EQ(picture->BitCount(), 8);
             EXPECT_EQ(picture->ImageColorTable(), MakeGreyColorTable());
+        } else if (reduced) {
+            EXPECT_EQ(picture->BitCount(), bits);
+            EXPECT_LE(picture->UsedColors().size(), size_t(1) << bits);
         } else {
             ADD_FAILURE() << "a picture of no known kind";
         }
     }
-    EXPECT_EQ(kinds, (std::map<std::string, int>{{"", 3}, {"grey", 3}, {"negative", 3}}));
+    EXPECT_EQ(kinds, (std::map<std::string, int>{{"original", 3}, {"grey", 3}, {"negative", 3}, {"reduced", 16}}));
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <sys/wait.h>
 
 namespace {
@@ -35,6 +37,19 @@ std::string PythonOutput(const std::string& script, const std::vector<std::strin
     int status = pclose(pipe);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ADD_FAILURE() << command << " failed";
     return out;
+}
+
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args) {
+    const std::string errFile = FreshHostFolder() + "stderr";
+    std::string command = Quote(program);
+    for (const auto& a : args) command += " " + Quote(a);
+    FILE* pipe = popen((command + " 2>" + Quote(errFile)).c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    const int status = pclose(pipe);
+    std::ifstream err(errFile, std::ios::binary);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, std::string(std::istreambuf_iterator<char>(err), {})};
 }
 
 std::vector<std::string> Lines(const std::string& text) {

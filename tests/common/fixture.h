@@ -20,6 +20,14 @@ std::vector<std::string> Lines(const std::string& text);
 std::string FromHex(const std::string& hex);
 std::string ToHex(const std::string& bytes);
 
+// A program run to its end with the arguments given: its exit status (-1 when it did not exit),
+// what it wrote to its standard output and to its standard error.
+struct ProgramRun {
+    int status;
+    std::string out, err;
+};
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args);
+
 // A fresh folder of its own under the process's private temporary folder (host path, ends in "/").
 std::string FreshHostFolder();
 

@@ -26,17 +26,6 @@ namespace stdfs = std::filesystem;
 
 const std::string kTree = std::string(VELA_TEST_DATA) + "/archive";
 
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 std::string ReadHostFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -46,17 +35,7 @@ void WriteHostFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-ToolRun Vfpack(const std::vector<std::string>& args) {
-    const std::string errFile = FreshHostFolder() + "stderr";
-    std::string command = Quote(VELA_VFPACK);
-    for (const auto& a : args) command += " " + Quote(a);
-    FILE* pipe = popen((command + " 2>" + Quote(errFile)).c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, ReadHostFile(errFile)};
-}
+ProgramRun Vfpack(const std::vector<std::string>& args) { return RunProgram(VELA_VFPACK, args); }
 
 // Every regular file under a host folder by its relative path, with its bytes.
 std::map<std::string, std::string> Tree(const std::string& folder) {
@@ -77,10 +56,10 @@ std::string EntryName(std::string relative) {
 class VfpackTest : public testing::Test {
 protected:
     void Pack(const std::string& archive, const std::string& folder) {
-        const ToolRun run = Vfpack({"pack", archive, folder});
+        const ProgramRun run = Vfpack({"pack", archive, folder});
         ASSERT_EQ(run.status, 0) << run.err;
     }
-    void ExpectRefused(const ToolRun& run, const std::string& errorPart) {
+    void ExpectRefused(const ProgramRun& run, const std::string& errorPart) {
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.err.find(errorPart), std::string::npos) << run.err;
     }
@@ -118,7 +97,7 @@ TEST_F(VfpackTest, PackedArchiveAndListingAgreeWithTheReference) {
 
 TEST_F(VfpackTest, RoundTripsTheDataTree) {
     Pack(host_ + "a.dat", kTree);
-    const ToolRun run = Vfpack({"extract", host_ + "a.dat", host_ + "out"});
+    const ProgramRun run = Vfpack({"extract", host_ + "a.dat", host_ + "out"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Tree(host_ + "out"), tree_);
     EXPECT_EQ(tree_.count(U8(u8"文書/表示.txt")), 1u);
@@ -136,7 +115,7 @@ TEST_F(VfpackTest, ExtractsReferenceArchivesOfEveryLayout) {
         std::vector<std::string> args = {"pack", archive, kTree};
         args.insert(args.end(), layouts[i].begin(), layouts[i].end());
         PythonOutput("vfarchive.py", args);
-        const ToolRun run = Vfpack({"extract", archive, out});
+        const ProgramRun run = Vfpack({"extract", archive, out});
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(Tree(out), tree_);
     }
@@ -147,7 +126,7 @@ TEST_F(VfpackTest, AppendMakesACarrierThePlayerOpens) {
     WriteHostFile(program, "#!/bin/sh\nexit 0\n");
     chmod(program.c_str(), 0750);
     Pack(host_ + "a.dat", kTree);
-    const ToolRun run = Vfpack({"append", program, host_ + "a.dat", carrier});
+    const ProgramRun run = Vfpack({"append", program, host_ + "a.dat", carrier});
     ASSERT_EQ(run.status, 0) << run.err;
 
     const int32_t position = 17;

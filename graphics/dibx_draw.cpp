@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <optional>
 #include <type_traits>
 
 namespace {
@@ -142,17 +141,11 @@ void WalkRows(TCustomDIBX& D, int32_t X, int32_t Y, TCustomDIBX* Source, const T
     if (Source && Source->BytesPerPixel() != D.BytesPerPixel()) return;
     if (!PrepareBlit(D, X, Y, s, SrcRect, MirrorX, MirrorY, Mask, Source != nullptr, b)) return;
     WithFormat(D, [&](auto Ch, auto Bytes) {
-        TLockGuard dl(D, b.Dest.Left, b.Dest.Top);
-        if (!dl.Get()) return;
-        TLockGuard sl(s, b.SrcX, b.SrcY);
-        if (!sl.Get()) return;
-        std::optional<TLockGuard> ml;
-        if (Source && Mask) {
-            ml.emplace(*Mask, b.SrcX, b.SrcY);
-            if (!ml->Get()) return;
-        }
-        TRow r{dl.Get(), Source ? sl.Get() : nullptr, !Mask ? nullptr : Source ? ml->Get() : sl.Get(),
-               b.Dest.Right - b.Dest.Left, b.DirX};
+        const TDrawLocks locks(D, b.Dest.Left, b.Dest.Top, s, b.SrcX, b.SrcY, Source ? Mask : nullptr, b.SrcX,
+                               b.SrcY);
+        if (!locks.Ok()) return;
+        const uint8_t* maskBits = !Mask ? nullptr : Source ? locks.Mask() : locks.Source();
+        TRow r{locks.Dest(), Source ? locks.Source() : nullptr, maskBits, b.Dest.Right - b.Dest.Left, b.DirX};
         const ptrdiff_t dstep = D.GetNextLine();
         const ptrdiff_t sstep = Source ? ptrdiff_t(b.DirY) * Source->GetNextLine() : 0;
         const ptrdiff_t mstep = Mask ? ptrdiff_t(b.DirY) * Mask->GetNextLine() : 0;
@@ -197,14 +190,12 @@ void TCustomDIBX::Draw(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& S
         if (Source.BytesPerPixel() != BytesPerPixel() || GetBitCount() < 8 ||
             !PrepareBlit(*this, X, Y, Source, SrcRect, false, MirrorY, nullptr, true, b))
             return;
-        TLockGuard dl(*this, b.Dest.Left, b.Dest.Top);
-        if (!dl.Get()) return;
-        TLockGuard sl(Source, b.SrcX, b.SrcY);
-        if (!sl.Get()) return;
+        const TDrawLocks locks(*this, b.Dest.Left, b.Dest.Top, Source, b.SrcX, b.SrcY);
+        if (!locks.Ok()) return;
         const size_t bytes = size_t(b.Dest.Right - b.Dest.Left) * size_t(BytesPerPixel());
         const ptrdiff_t sstep = ptrdiff_t(b.DirY) * Source.GetNextLine();
-        uint8_t* d = dl.Get();
-        const uint8_t* s = sl.Get();
+        uint8_t* d = locks.Dest();
+        const uint8_t* s = locks.Source();
         for (int32_t y = b.Dest.Top; y < b.Dest.Bottom; ++y, d += GetNextLine(), s += sstep) std::memmove(d, s, bytes);
         return;
     }

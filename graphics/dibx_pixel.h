@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <type_traits>
 
 namespace dibx {
@@ -127,6 +128,25 @@ public:
 private:
     TCustomDIBX& s_;
     uint8_t* p_;
+};
+
+// A draw's destination, source and optional mask locked together, each at its first pixel drawn
+// or read; Ok() when every lock held. Each lock taken is released when the draw ends.
+class TDrawLocks {
+public:
+    TDrawLocks(TCustomDIBX& D, int32_t DX, int32_t DY, TCustomDIBX& S, int32_t SX, int32_t SY,
+               TCustomDIBX* M = nullptr, int32_t MX = 0, int32_t MY = 0)
+        : d_(D, DX, DY), s_(S, SX, SY) {
+        if (M) m_.emplace(*M, MX, MY);
+    }
+    bool Ok() const { return d_.Get() && s_.Get() && (!m_ || m_->Get()); }
+    uint8_t* Dest() const { return d_.Get(); }
+    uint8_t* Source() const { return s_.Get(); }
+    uint8_t* Mask() const { return m_ ? m_->Get() : nullptr; }
+
+private:
+    TLockGuard d_, s_;
+    std::optional<TLockGuard> m_;
 };
 
 // Sets a surface's clip rectangle for the life of the guard and puts the old one back.

@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <optional>
 
 using namespace dibx;
 
@@ -49,19 +48,13 @@ void WalkRotated(TCustomDIBX& D, int32_t X, int32_t Y, double ZoomX, double Zoom
     const int64_t xCol = fixed(c / ZoomX), yCol = fixed(-s / ZoomY), xRow = fixed(s / ZoomX), yRow = fixed(c / ZoomY);
     WithFormat(D, [&](auto Ch, auto Bytes) {
         constexpr int N = decltype(Bytes)::value;
-        TLockGuard dl(D, dest.Left, dest.Top);
-        if (!dl.Get()) return;
-        TLockGuard sl(S, readable.Left, readable.Top);
-        if (!sl.Get()) return;
-        std::optional<TLockGuard> ml;
-        if (Mask) {
-            ml.emplace(*Mask, readable.Left, readable.Top);
-            if (!ml->Get()) return;
-        }
+        const TDrawLocks locks(D, dest.Left, dest.Top, S, readable.Left, readable.Top, Mask, readable.Left,
+                               readable.Top);
+        if (!locks.Ok()) return;
         const ptrdiff_t sstep = S.GetNextLine(), mstep = Mask ? Mask->GetNextLine() : 0;
-        const uint8_t* sbase = sl.Get();
-        const uint8_t* mbase = Mask ? ml->Get() : nullptr;
-        uint8_t* drow = dl.Get();
+        const uint8_t* sbase = locks.Source();
+        const uint8_t* mbase = locks.Mask();
+        uint8_t* drow = locks.Dest();
         for (int32_t y = dest.Top; y < dest.Bottom; ++y, drow += D.GetNextLine()) {
             const int64_t dx = int64_t(dest.Left) - X, dy = int64_t(y) - Y;
             int64_t fx = int64_t(CenterX) * 65536 + dx * xCol + dy * xRow;
@@ -73,7 +66,8 @@ void WalkRotated(TCustomDIBX& D, int32_t X, int32_t Y, double ZoomX, double Zoom
                 if (MirrorY) sy = int64_t(SrcRect.Bottom) - sy - 1;
                 if (sx < readable.Left || sx >= readable.Right || sy < readable.Top || sy >= readable.Bottom) continue;
                 const ptrdiff_t ox = sx - readable.Left, oy = sy - readable.Top;
-                Pixel(Ch, Bytes, drow + x * N, Load<N>(sbase + oy * sstep + ox * N), mbase ? mbase[oy * mstep + ox] : 255u);
+                Pixel(Ch, Bytes, drow + x * N, Load<N>(sbase + oy * sstep + ox * N),
+                      mbase ? mbase[oy * mstep + ox] : 255u);
             }
         }
     });
@@ -163,19 +157,13 @@ void TCustomDIBX::DrawRotateZoomMasked(int32_t X, int32_t Y, double ZoomX, doubl
     TField fields[3];
     ColourFields(*this, fields);
     const int n = BytesPerPixel();
-    TLockGuard dl(*this, dest.Left, dest.Top);
-    if (!dl.Get()) return;
-    TLockGuard sl(Source, readable.Left, readable.Top);
-    if (!sl.Get()) return;
-    std::optional<TLockGuard> ml;
-    if (Mask) {
-        ml.emplace(*Mask, readable.Left, readable.Top);
-        if (!ml->Get()) return;
-    }
+    const TDrawLocks locks(*this, dest.Left, dest.Top, Source, readable.Left, readable.Top, Mask, readable.Left,
+                           readable.Top);
+    if (!locks.Ok()) return;
     const ptrdiff_t sstep = Source.GetNextLine(), mstep = Mask ? Mask->GetNextLine() : 0;
     // A sample coordinate rounded to the nearest pixel (ties to even), mirrored within SrcRect.
     auto pixelAt = [](double P, bool Mirror, int32_t Far) { return std::nearbyint(Mirror ? Far - 0.5 - P : P); };
-    uint8_t* drow = dl.Get();
+    uint8_t* drow = locks.Dest();
     for (int32_t y = dest.Top; y < dest.Bottom; ++y, drow += GetNextLine())
         for (int32_t x = dest.Left; x < dest.Right; ++x) {
             const double dx = double(x) - X, dy = double(y) - Y;
@@ -188,10 +176,10 @@ void TCustomDIBX::DrawRotateZoomMasked(int32_t X, int32_t Y, double ZoomX, doubl
                 if (!(sx >= readable.Left && sx < readable.Right && sy >= readable.Top && sy < readable.Bottom))
                     continue;
                 const ptrdiff_t ox = ptrdiff_t(sx) - readable.Left, oy = ptrdiff_t(sy) - readable.Top;
-                const uint32_t m = Mask ? ml->Get()[oy * mstep + ox] : 255;
+                const uint32_t m = Mask ? locks.Mask()[oy * mstep + ox] : 255;
                 if (m == 0) continue;
                 uint32_t sv = 0;
-                std::memcpy(&sv, sl.Get() + oy * sstep + ox * n, size_t(n));
+                std::memcpy(&sv, locks.Source() + oy * sstep + ox * n, size_t(n));
                 weight += m;
                 for (int f = 0; f < 3; ++f) sums[f] += uint64_t(m) * ((sv & fields[f].Mask) >> fields[f].Shift);
                 ++count;

@@ -119,26 +119,19 @@ template <TKind K, bool Masked>
 void RunStretch(TCustomDIBX& D, TCustomDIBX& S, TCustomDIBX* Mask, const TStretch& P, const TWeights& W) {
     WithFormat(D, [&](auto Ch, auto Bytes) {
         constexpr int N = decltype(Bytes)::value;
-        TLockGuard dl(D, P.Dest.Left, P.Dest.Top);
-        if (!dl.Get()) return;
-        TLockGuard sl(S, 0, 0);
-        if (!sl.Get()) return;
-        std::optional<TLockGuard> ml;
-        if constexpr (Masked) {
-            ml.emplace(*Mask, 0, 0);
-            if (!ml->Get()) return;
-        }
+        const TDrawLocks locks(D, P.Dest.Left, P.Dest.Top, S, 0, 0, Masked ? Mask : nullptr);
+        if (!locks.Ok()) return;
         const ptrdiff_t dstep = D.GetNextLine(), sstep = S.GetNextLine(), mstep = Masked ? Mask->GetNextLine() : 0;
         const int32_t width = P.Dest.Right - P.Dest.Left, height = P.Dest.Bottom - P.Dest.Top;
         std::array<int32_t, kMaxColumns> cols;
         for (int32_t piece = 0; piece < width; piece += kMaxColumns) {
             const int32_t n = std::min(kMaxColumns, width - piece);
             for (int32_t i = 0; i < n; ++i) cols[size_t(i)] = int32_t(P.X.Sample(int64_t(P.Col0) + piece + i));
-            uint8_t* drow = dl.Get() + ptrdiff_t(piece) * N;
+            uint8_t* drow = locks.Dest() + ptrdiff_t(piece) * N;
             for (int32_t j = 0; j < height; ++j, drow += dstep) {
                 const ptrdiff_t sy = ptrdiff_t(P.Y.Sample(int64_t(P.Row0) + j));
-                const uint8_t* srow = sl.Get() + sy * sstep;
-                const uint8_t* mrow = Masked ? ml->Get() + sy * mstep : nullptr;
+                const uint8_t* srow = locks.Source() + sy * sstep;
+                const uint8_t* mrow = Masked ? locks.Mask() + sy * mstep : nullptr;
                 SampledRow<K, Masked, N>(Ch, W, drow, srow, mrow, cols.data(), n);
             }
         }

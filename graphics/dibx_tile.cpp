@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <optional>
 #include <vector>
 
 using namespace dibx;
@@ -34,15 +33,13 @@ void TCustomDIBX::DrawWrap(const TRect& DestRect, TCustomDIBX& Source, int32_t O
     if (!ClipRectToClip(r, cutX, cutY)) return;
     const int32_t ox = int32_t(Wrap(int64_t(OffsetX) + cutX, w)), oy = int32_t(Wrap(int64_t(OffsetY) + cutY, h));
     const int n = BytesPerPixel();
-    TLockGuard dl(*this, r.Left, r.Top);
-    if (!dl.Get()) return;
-    TLockGuard sl(Source, 0, 0);
-    if (!sl.Get()) return;
+    const TDrawLocks locks(*this, r.Left, r.Top, Source, 0, 0);
+    if (!locks.Ok()) return;
     const ptrdiff_t sstep = Source.GetNextLine();
     int32_t sy = MirrorY ? h - 1 - oy : oy;
-    uint8_t* drow = dl.Get();
+    uint8_t* drow = locks.Dest();
     for (int32_t y = r.Top; y < r.Bottom; ++y, drow += GetNextLine()) {
-        const uint8_t* srow = sl.Get() + sy * sstep;
+        const uint8_t* srow = locks.Source() + sy * sstep;
         // Runs up to the source's edge, then from its other edge again.
         uint8_t* d = drow;
         int32_t sx = MirrorX ? w - 1 - ox : ox;
@@ -120,22 +117,15 @@ void RunQuad(TCustomDIBX& D, const TRect& DestRect, TCustomDIBX& S, double ZoomX
     const bool plainCopy = K == TKind::Copy && !W.Keyed;
     WithFormat(D, [&](auto Ch, auto Bytes) {
         constexpr int N = decltype(Bytes)::value;
-        TLockGuard dl(D, r.Left, r.Top);
-        if (!dl.Get()) return;
-        TLockGuard sl(S, 0, 0);
-        if (!sl.Get()) return;
-        std::optional<TLockGuard> ml;
-        if constexpr (Masked) {
-            ml.emplace(*Mask, 0, 0);
-            if (!ml->Get()) return;
-        }
+        const TDrawLocks locks(D, r.Left, r.Top, S, 0, 0, Masked ? Mask : nullptr);
+        if (!locks.Ok()) return;
         const ptrdiff_t dstep = D.GetNextLine(), sstep = S.GetNextLine(), mstep = Masked ? Mask->GetNextLine() : 0;
         int32_t columns[kMaxColumns];
         int64_t colPos = ax.Start;
         for (int32_t left = r.Left; left < r.Right; left += kMaxColumns) {
             const int32_t width = std::min(r.Right - left, kMaxColumns);
             for (int32_t k = 0; k < width; ++k, colPos = ax.Next(colPos)) columns[k] = int32_t(colPos >> 16);
-            uint8_t* drow = dl.Get() + ptrdiff_t(left - r.Left) * N;
+            uint8_t* drow = locks.Dest() + ptrdiff_t(left - r.Left) * N;
             int64_t rowPos = ay.Start;
             ptrdiff_t above = -1;
             for (int32_t y = r.Top; y < r.Bottom; ++y, drow += dstep, rowPos = ay.Next(rowPos)) {
@@ -143,8 +133,8 @@ void RunQuad(TCustomDIBX& D, const TRect& DestRect, TCustomDIBX& S, double ZoomX
                 if (plainCopy && sy == above)
                     std::memmove(drow, drow - dstep, size_t(width) * N);
                 else
-                    SampledRow<K, Masked, N>(Ch, W, drow, sl.Get() + sy * sstep,
-                                             Masked ? ml->Get() + sy * mstep : nullptr, columns, width);
+                    SampledRow<K, Masked, N>(Ch, W, drow, locks.Source() + sy * sstep,
+                                             Masked ? locks.Mask() + sy * mstep : nullptr, columns, width);
                 above = sy;
             }
         }

@@ -11,6 +11,7 @@
 #include "platform/encoding.h"
 #include "platform/fs.h"
 #include "platform/system.h"
+#include "tools/toolkit.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,16 +28,9 @@
 
 namespace {
 
+using namespace toolkit;
+
 namespace stdfs = std::filesystem;
-
-// A failure found by the tool itself; its message is UTF-8 (the engine's errors carry Shift-JIS).
-class EToolError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Arguments that match no command: the usage text is shown.
-struct EUsage {};
 
 constexpr const char* kUsage =
     "usage: vfpack pack ARCHIVE FOLDER         pack every file under FOLDER into ARCHIVE\n"
@@ -50,44 +44,7 @@ constexpr char kTrailerMark[2] = {'q', 'z'};
 constexpr int64_t kTrailerSize = 6;
 constexpr char kArchiveMagic[2] = {'v', 'f'};
 
-// Text for the terminal. Control characters show as \xNN, so that a name from an archive or a
-// folder cannot steer the terminal; line breaks stay when KeepLineBreaks.
-std::string Escaped(std::string_view Utf8, bool KeepLineBreaks = false) {
-    std::string shown;
-    for (const char c : Utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 || byte == 0x7F) && !(KeepLineBreaks && c == '\n'))
-            shown += Format("\\x%02X", byte);
-        else
-            shown += c;
-    }
-    return shown;
-}
-
-// A Shift-JIS name for the terminal.
-std::string ForTerminal(std::string_view Text) { return Escaped(platform::Cp932ToUtf8(Text)); }
-
-void Report(std::string_view Message) { std::fprintf(stderr, "vfpack: %s\n", Escaped(Message, true).c_str()); }
-
 // ---- Paths ----
-
-// A command-line path made absolute and normalised.
-stdfs::path HostPathOf(const std::string& Arg) { return stdfs::absolute(Arg).lexically_normal(); }
-
-// The Shift-JIS form of a host name or path. One that has no exact Shift-JIS form, or that holds
-// a "\" (a separator inside the program), cannot be named by the player and is refused.
-std::string ExactCp932(const std::string& Utf8) {
-    std::string text = platform::Utf8ToCp932(Utf8);
-    if (Utf8.find('\\') != std::string::npos || platform::Cp932ToUtf8(text) != Utf8)
-        throw EToolError(Utf8 + ": the path has no Shift-JIS (CP932) form");
-    return text;
-}
-
-// The program path of an absolute host path.
-std::string ProgramPathOf(const stdfs::path& Host) {
-    ExactCp932(Host.native());
-    return platform::fs::ToProgramPath(Host.native());
-}
 
 // The host path of a program path on drive Z:, which every path of this tool is.
 std::string HostOf(const std::string& ProgramPath) { return platform::fs::ToHostPath(ProgramPath).value(); }
@@ -370,22 +327,8 @@ void Run(const std::vector<std::string>& Args) {
         Append(Args[1], Args[2], Args[3]);
     else
         throw EUsage();
-    if (std::fflush(stdout) != 0) throw EToolError("cannot write the standard output");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    try {
-        Run(std::vector<std::string>(argv + 1, argv + argc));
-        return 0;
-    } catch (const EUsage&) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    } catch (const EVelaError& e) {
-        Report(platform::Cp932ToUtf8(e.what()));
-    } catch (const std::exception& e) {  // the tool's own failures and the host's
-        Report(e.what());
-    }
-    return 1;
-}
+int main(int argc, char** argv) { return toolkit::RunTool("vfpack", kUsage, argc, argv, Run); }

@@ -5,30 +5,20 @@
 #include "core/streams.h"
 #include "core/sysutils.h"
 #include "graphics/dibsfc.h"
-#include "platform/encoding.h"
-#include "platform/fs.h"
+#include "tools/toolkit.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
 #include <initializer_list>
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace {
 
-// A failure found by the tool itself; its message is UTF-8.
-class EToolError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Arguments that match no command: the usage text is shown.
-struct EUsage {};
+using namespace toolkit;
 
 constexpr const char* kUsage =
     "usage: vimage convert IN OUT                      OUT's format by its extension: .bmp (else), .tga, .ico,\n"
@@ -101,18 +91,8 @@ int32_t Depth(const TArguments& Args, int32_t Default, std::initializer_list<int
 
 // ---- Files ----
 
-// The program path of a command-line path. A path without an exact Shift-JIS form cannot be
-// named inside the player and is refused.
-std::string ProgramPathOf(const std::string& Arg) {
-    const std::string host = std::filesystem::absolute(Arg).lexically_normal().native();
-    const std::string path = platform::fs::ToProgramPath(host);
-    if (platform::Cp932ToUtf8(platform::Utf8ToCp932(host)) != host)
-        throw EToolError(Arg + ": the path has no Shift-JIS (CP932) form");
-    return path;
-}
-
 void Load(TDIBSurface& Picture, const std::string& Arg) {
-    Picture.LoadFromFile(ProgramPathOf(Arg));
+    Picture.LoadFromFile(ProgramPathOf(HostPathOf(Arg)));
     if (Picture.Empty()) throw EToolError(Arg + ": holds no picture this reader knows");
 }
 
@@ -135,7 +115,7 @@ std::string PamOf(const TDIBSurface& Picture) {
 
 // Writes the picture in the format of Arg's extension; the old file stays whole on failure.
 void Save(const TDIBSurface& Picture, const std::string& Arg) {
-    const std::string path = ProgramPathOf(Arg);
+    const std::string path = ProgramPathOf(HostPathOf(Arg));
     if (AnsiLowerCase(ExtractFileExt(path)) != ".pam") return Picture.SaveToFile(path);
     const std::string pam = PamOf(Picture);
     WriteFileReplacing(path, [&](TStream& Stream) { Stream.WriteBuffer(pam.data(), int64_t(pam.size())); });
@@ -197,22 +177,8 @@ void Run(const std::vector<std::string>& Args) {
     } else {
         throw EUsage();
     }
-    if (std::fflush(stdout) != 0) throw EToolError("cannot write the standard output");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    try {
-        Run(std::vector<std::string>(argv + 1, argv + argc));
-        return 0;
-    } catch (const EUsage&) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    } catch (const EVelaError& e) {
-        std::fprintf(stderr, "vimage: %s\n", platform::Cp932ToUtf8(e.what()).c_str());
-    } catch (const std::exception& e) {  // the tool's own failures and the host's
-        std::fprintf(stderr, "vimage: %s\n", e.what());
-    }
-    return 1;
-}
+int main(int argc, char** argv) { return toolkit::RunTool("vimage", kUsage, argc, argv, Run); }

@@ -1,4 +1,5 @@
 #include "graphics/dibx.h"
+#include "tests/graphics/paint.h"
 #include "graphics/dxdibx.h"
 #include "platform/display.h"
 
@@ -11,19 +12,7 @@
 
 namespace {
 
-uint32_t Mix(int x, int y, uint32_t Seed) {
-    uint32_t v = uint32_t(x * 73856093) ^ uint32_t(y * 19349663) ^ Seed;
-    v ^= v >> 13, v *= 0x5bd1e995u, v ^= v >> 15;
-    return v;
-}
-
 uint32_t Storage(int Bits) { return Bits == 32 ? ~0u : (1u << (Bits == 15 ? 16 : Bits)) - 1; }
-
-void Paint(TDIBX& S, int W, int H, int Bits, const std::function<uint32_t(int, int)>& Gen) {
-    S.SetSize(W, H, Bits);
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) S.SetPixel(x, y, Gen(x, y) & Storage(Bits));
-}
 
 // The channels of a format as masks; 32 bits: four bytes, the fourth included.
 std::vector<uint32_t> Fields(int Bits) {

@@ -1,4 +1,5 @@
 #include "graphics/dibx.h"
+#include "tests/graphics/paint.h"
 #include "graphics/dxdibx.h"
 #include "platform/display.h"
 
@@ -12,18 +13,6 @@
 #include <vector>
 
 namespace {
-
-void Paint(TCustomDIBX& S, int W, int H, int Bits, const std::function<uint32_t(int, int)>& Gen) {
-    S.SetSize(W, H, Bits);
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) S.SetPixel(x, y, Gen(x, y));
-}
-
-uint32_t Mix(int x, int y, uint32_t Seed) {
-    uint32_t v = uint32_t(x * 73856093) ^ uint32_t(y * 19349663) ^ Seed;
-    v ^= v >> 13, v *= 0x5bd1e995u, v ^= v >> 15;
-    return v;
-}
 
 uint32_t Storage(int Bits) { return Bits == 32 ? ~0u : Bits == 24 ? 0xFFFFFFu : Bits == 15 ? 0x7FFFu : 0xFFFFu; }
 // 15/16 and 32 bits take the packed rules and centred sampling; 24 bits the channel rules.

@@ -1,4 +1,5 @@
 #include "graphics/dibx.h"
+#include "tests/graphics/paint.h"
 
 #include <gtest/gtest.h>
 
@@ -9,19 +10,6 @@
 #include <vector>
 
 namespace {
-
-// A surface filled from a value generator, pixel (x, y) := Gen(x, y).
-void Paint(TDIBX& S, int W, int H, int Bits, const std::function<uint32_t(int, int)>& Gen) {
-    S.SetSize(W, H, Bits);
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) S.SetPixel(x, y, Gen(x, y));
-}
-
-uint32_t Mix(int x, int y, uint32_t Seed) {
-    uint32_t v = uint32_t(x * 73856093) ^ uint32_t(y * 19349663) ^ Seed;
-    v ^= v >> 13, v *= 0x5bd1e995u, v ^= v >> 15;
-    return v;
-}
 
 // The channels of a format as (mask) fields; 32 bits: four bytes.
 std::vector<uint32_t> Fields(int Bits) {

@@ -104,7 +104,7 @@ private:
     // The node of Cell, a new cell, made on the way when it is new; Cell joins it as a leaf unless
     // that node is a leaf already.
     int32_t NodeFor(int Cell);
-    // Lists Cell, which has just got a pixel, as one with pixels to count in, and finds its leaf
+    // Lists Cell, which has just got a pixel, as one with pixels to count in, and finds its node
     // when it is new; a tree grown past its bound is trimmed.
     void Pend(int Cell);
     // Counts the pending pixels of the cells into the tree.

@@ -12,6 +12,7 @@ namespace colorquant {
 namespace {
 
 constexpr int kLeafLevel = 6;             // leaves hold 6 bits per channel
+constexpr int kLastLevel = kLeafLevel - 1;  // the nodes whose children are cells
 constexpr int32_t kMaxNodes = 100000;     // adding a colour past this many nodes trims the tree
 constexpr int32_t kTrimmedNodes = 99000;  // ... down to this many
 constexpr int32_t kNoFork = 999999999;    // the smallest fork's pixels when there is no fork
@@ -143,31 +144,11 @@ private:
 
 }  // namespace
 
-// Numbers the leaves in walk order.
-class TColorIndexVisitor : public TOctreeNodeVisitor {
-public:
-    explicit TColorIndexVisitor(TOctree& Tree) : tree_(Tree) {}
-    void Visit(TOctreeNode& Node, int) override {
-        if (Node.IsLeaf) Node.PaletteIndex = tree_.nextPaletteIndex_++;
-    }
-
-private:
-    TOctree& tree_;
-};
-
 TOctree::TOctree() : nodes_(2), cells_(static_cast<TCell*>(std::calloc(kCells, sizeof(TCell)))) {
     if (!cells_) throw std::bad_alloc();
     // In use, no more than the bound and the nodes of the one colour that took the tree past it.
     nodes_.reserve(kRoot + kMaxNodes + kLeafLevel);
     Node(kNoNode).InUse = false;
-}
-
-void TOctree::Walk(TOctreeNodeVisitor& Visitor) { WalkNode(kRoot, 0, Visitor); }
-
-void TOctree::WalkNode(int32_t Index, int Level, TOctreeNodeVisitor& Visitor) {
-    for (int32_t child : nodes_[size_t(Index)].Children)
-        if (child != kNoNode) WalkNode(child, Level + 1, Visitor);
-    Visitor.Visit(nodes_[size_t(Index)], Level);
 }
 
 bool TOctree::Listed(const TOctreeNode& Node) {
@@ -209,34 +190,33 @@ int32_t TOctree::NewChild(int32_t Parent, int Slot) {
     child.Parent = Parent;
     child.Level = uint8_t(parent.Level + 1);
     child.Cell = parent.Cell | Slot * CellsBelow(child.Level);
-    child.IsLeaf = child.Level == kLeafLevel;
     parent.Children[size_t(Slot)] = index;
-    ++parent.ChildCount;
-    if (Listed(parent)) ++smallChildren_[size_t(parent.PixelCount)];
-    ++nodeCount_;
-    if (child.IsLeaf) {
-        ++parent.LeafChildCount;
-        ++leafCount_;
-    }
+    CountChild(parent, false);
     return index;
 }
 
-int32_t TOctree::LeafFor(int Cell) {
-    // A known cell of the same run of 8, which differ only in the lowest bit of each channel, goes
-    // the same way down to the last level: the way starts from its leaf's parent, or from its leaf
-    // when that covers both.
-    int32_t node = kRoot;
-    for (int near = Cell & ~7; near <= (Cell | 7); ++near) {
-        const int32_t leaf = cells_[size_t(near)].Leaf;
-        if (leaf == kNoNode) continue;
-        node = Node(leaf).Level == kLeafLevel ? Node(leaf).Parent : leaf;
-        break;
+void TOctree::CountChild(TOctreeNode& Parent, bool Leaf) {
+    ++Parent.ChildCount;
+    if (Listed(Parent)) ++smallChildren_[size_t(Parent.PixelCount)];
+    ++nodeCount_;
+    if (Leaf) {
+        ++Parent.LeafChildCount;
+        ++leafCount_;
     }
-    while (!Node(node).IsLeaf) {
-        const int slot = Slot(Cell, Node(node).Level);
-        const int32_t child = Node(node).Children[size_t(slot)];
-        node = child != kNoNode ? child : NewChild(node, slot);
-    }
+}
+
+int32_t TOctree::NodeFor(int Cell) {
+    // The cells of a run of 8 differ only in the lowest bit of each channel and share their node:
+    // a known one gives it, or the way down is followed to level 5.
+    int32_t node = kNoNode;
+    for (int near = Cell & ~7; near <= (Cell | 7) && node == kNoNode; ++near) node = cells_[size_t(near)].Node;
+    if (node == kNoNode)
+        for (node = kRoot; !Node(node).IsLeaf && Node(node).Level < kLastLevel;) {
+            const int slot = Slot(Cell, Node(node).Level);
+            const int32_t child = Node(node).Children[size_t(slot)];
+            node = child != kNoNode ? child : NewChild(node, slot);
+        }
+    if (!Node(node).IsLeaf) CountChild(Node(node), true);
     return node;
 }
 
@@ -246,29 +226,33 @@ void TOctree::AddColor(uint32_t Color) {
 }
 
 void TOctree::Pend(int Cell) {
-    int32_t& leaf = cells_[size_t(Cell)].Leaf;
+    int32_t& node = cells_[size_t(Cell)].Node;
     pendingCells_.push_back(Cell);
-    if (leaf != kNoNode) return;
-    leaf = LeafFor(Cell);
+    if (node != kNoNode) return;
+    node = NodeFor(Cell);
     if (nodeCount_ > kMaxNodes) TrimToBound();
 }
 
-// The cells' pending pixels go into their leaves, then level by level from the bottom into each
-// parent once.
+// The cells' pending pixels go into their leaves (a cell that is a leaf of its own keeps no
+// count), then level by level from the bottom into each parent once.
 void TOctree::Flush() {
     std::array<std::vector<int32_t>, kLeafLevel> parents;  // per level, the nodes with pixels to add
-    const auto passUp = [&](const TOctreeNode& Node, int32_t Count) {
-        if (Node.Parent == kNoNode) return;
-        TOctreeNode& parent = this->Node(Node.Parent);
-        if (parent.Unflushed == 0) parents[parent.Level].push_back(Node.Parent);
+    const auto passTo = [&](int32_t Parent, int32_t Count) {
+        if (Parent == kNoNode) return;
+        TOctreeNode& parent = Node(Parent);
+        if (parent.Unflushed == 0) parents[parent.Level].push_back(Parent);
         parent.Unflushed += Count;
     };
     for (int32_t index : pendingCells_) {
         TCell& cell = cells_[size_t(index)];
         const int32_t count = int32_t(std::exchange(cell.Pending, 0));
-        TOctreeNode& leaf = Node(cell.Leaf);
-        leaf.PixelCount += count;
-        passUp(leaf, count);
+        TOctreeNode& node = Node(cell.Node);
+        if (!node.IsLeaf) {
+            passTo(cell.Node, count);
+            continue;
+        }
+        node.PixelCount += count;
+        passTo(node.Parent, count);
     }
     pendingCells_.clear();
     for (size_t level = parents.size(); level-- > 0;)
@@ -278,20 +262,22 @@ void TOctree::Flush() {
             Unlist(index);
             node.PixelCount += count;
             List(index);
-            passUp(node, count);
+            passTo(node.Parent, count);
         }
 }
 
+// The cells of a fork of level 5 name it already, as their parent and then as their leaf.
 void TOctree::MakeLeaf(TOctreeNode& Fork) {
     Unlist(IndexOf(Fork));
-    for (int32_t& index : Fork.Children) {
-        if (index == kNoNode) continue;
-        Node(index).InUse = false;
-        freeNodes_.push_back(index);
-        index = kNoNode;
-        --nodeCount_;
-        --leafCount_;
-    }
+    if (Fork.Level < kLastLevel)
+        for (int32_t& index : Fork.Children) {
+            if (index == kNoNode) continue;
+            Node(index).InUse = false;
+            freeNodes_.push_back(index);
+            index = kNoNode;
+        }
+    nodeCount_ -= Fork.ChildCount;
+    leafCount_ -= Fork.ChildCount;
     Fork.ChildCount = Fork.LeafChildCount = 0;
     Fork.IsLeaf = true;
     ++leafCount_;
@@ -312,13 +298,13 @@ void TOctree::Trim(const std::vector<int32_t>& Small) {
     for (int32_t index : Small) byLevel[Node(index).Level].push_back(index);
     for (size_t level = byLevel.size(); level-- > 0;)
         for (int32_t index : byLevel[level]) MakeLeaf(Node(index));
-    // The cells of each new leaf that did not go into a larger one now reach it.
-    for (size_t level = byLevel.size(); level-- > 0;)
+    // The cells of each new leaf above level 5 that did not go into a larger one now reach it.
+    for (size_t level = kLastLevel; level-- > 0;)
         for (int32_t index : byLevel[level]) {
             const TOctreeNode& leaf = Node(index);
             if (!leaf.InUse) continue;
             for (int cell = leaf.Cell; cell < leaf.Cell + CellsBelow(leaf.Level); ++cell)
-                if (cells_[size_t(cell)].Leaf != kNoNode) cells_[size_t(cell)].Leaf = index;
+                if (cells_[size_t(cell)].Node != kNoNode) cells_[size_t(cell)].Node = index;
         }
 }
 
@@ -360,15 +346,28 @@ void TOctree::Reduce(int MaxColors) {
         }
         Trim(plan.NodesUpTo(trimmed));
     }
-    nextPaletteIndex_ = 0;
-    TColorIndexVisitor numbering(*this);
-    Walk(numbering);
+    int32_t next = 0;
+    Number(kRoot, next);
+}
+
+void TOctree::Number(int32_t Index, int32_t& Next) {
+    const TOctreeNode& node = Node(Index);
+    if (!node.IsLeaf && node.Level < kLastLevel) {
+        for (int32_t child : node.Children)
+            if (child != kNoNode) Number(child, Next);
+        return;
+    }
+    // A leaf takes the next number for all its cells; the cells of a node of level 5 are its
+    // children, each a leaf, in the order of their slots.
+    const int32_t leaf = node.IsLeaf ? Next++ : 0;
+    for (int cell = node.Cell; cell < node.Cell + CellsBelow(node.Level); ++cell)
+        if (cells_[size_t(cell)].Node != kNoNode) cells_[size_t(cell)].PaletteIndex = node.IsLeaf ? leaf : Next++;
 }
 
 int TOctree::ColorIndex(uint32_t Color) const {
-    const int32_t leaf = cells_[size_t(CellOf(Color))].Leaf;
-    if (leaf == kNoNode) NeverAdded();
-    return nodes_[size_t(leaf)].PaletteIndex;
+    const TCell& cell = cells_[size_t(CellOf(Color))];
+    if (cell.Node == kNoNode) NeverAdded();
+    return cell.PaletteIndex;
 }
 
 std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors) {

@@ -9,6 +9,9 @@
 // a leaf of every inner node of at most T pixels. The tree therefore trims by taking those nodes
 // deepest first rather than by walking itself, and works out the passes of its reduction from a
 // list of its inner nodes ordered by pixel count.
+//
+// The leaves of the last level are the colour cells themselves: a node of level 5 has the cells of
+// its run as its children, and they live in the tree's cell table rather than in its node pool.
 #include "graphics/quantize.h"
 
 #include <array>
@@ -22,9 +25,9 @@ namespace colorquant {
 // Index 0 of a tree's pool is no node: links of 0 lead nowhere, and the root is node 1.
 constexpr int32_t kNoNode = 0;
 
-// A node of the tree, kept in its tree's pool and linked to the others by their indexes there. A
-// node fills one cache line. The tree counts pixels but keeps no colours: a leaf's average is
-// that of the pixels that reach it, added up while they are mapped.
+// A node of levels 0 to 5, kept in its tree's pool and linked to the others by their indexes
+// there. A node fills one cache line. The tree counts pixels but keeps no colours: a leaf's
+// average is that of the pixels that reach it, added up while they are mapped.
 struct alignas(64) TOctreeNode {
     bool IsLeaf : 1 = false;     // a palette colour
     bool InUse : 1 = true;       // false while in the tree's free list
@@ -33,7 +36,8 @@ struct alignas(64) TOctreeNode {
     uint8_t LeafChildCount = 0;  // children it has that are leaves
     int32_t Cell = 0;            // its first colour cell
     int32_t Parent = kNoNode;
-    // Child i holds the colours whose bits at this level give i = 4 red + 2 green + blue.
+    // Child i holds the colours whose bits at this level give i = 4 red + 2 green + blue. Unused
+    // at level 5, whose children are the added cells of its run.
     std::array<int32_t, 8> Children{};
     // The pixels that passed through the node, and those of its children still to be added to it
     // while the tree counts pending pixels in.
@@ -41,18 +45,9 @@ struct alignas(64) TOctreeNode {
     int32_t Unflushed = 0;
     // The neighbours in the tree's list of inner nodes with as few pixels as this one.
     int32_t SmallPrev = kNoNode, SmallNext = kNoNode;
-    int32_t PaletteIndex = 0;
 
     // Not a leaf, and every child it has is one.
     bool IsFork() const { return !IsLeaf && ChildCount == LeafChildCount; }
-};
-
-// Visits the nodes of a tree in walk order: each node's children 0 to 7 (each with its subtree),
-// then the node.
-class TOctreeNodeVisitor {
-public:
-    virtual ~TOctreeNodeVisitor() = default;
-    virtual void Visit(TOctreeNode& Node, int Level) = 0;
 };
 
 class TOctree {
@@ -61,17 +56,17 @@ public:
 
     // Color is red << 16 | green << 8 | blue. The tree trims itself when it grows past 100,000 nodes.
     void AddColor(uint32_t Color);
-    // Trims forks until at most MaxColors leaves remain, then numbers the leaves in walk order.
+    // Trims forks until at most MaxColors leaves remain, then numbers the leaves in walk order: each
+    // node's children 0 to 7 (each with its subtree), then the node.
     void Reduce(int MaxColors);
     // The palette index of the leaf that Color, an added colour, reached.
     int ColorIndex(uint32_t Color) const;
 
+    // Every node, the leaves of the cell table included.
     int32_t NodeCount() const { return nodeCount_; }
     int32_t LeafCount() const { return leafCount_; }
 
 private:
-    friend class TColorIndexVisitor;
-
     // Inner nodes of up to this many pixels are listed by their count, so that the trims that keep
     // the tree small find them without walking it.
     static constexpr int32_t kSmallCount = 64;
@@ -80,12 +75,14 @@ private:
 
     std::vector<TOctreeNode> nodes_;  // no node, then the root
     std::vector<int32_t> freeNodes_;
-    // Per colour cell (6 bits per channel), both zero until one of its colours is added: the leaf
-    // its colours reach, and its pixels not yet counted into that leaf and the leaf's parents. The
-    // tree counts those in before it trims or reduces.
+    // Per colour cell (6 bits per channel), all zero until one of its colours is added. Node is
+    // the leaf its colours reach or, while the cell is a leaf of its own, its parent of level 5.
+    // Pending are its pixels not yet counted into the tree; the tree counts them in before it trims
+    // or reduces. PaletteIndex is that of its leaf, once the tree is reduced.
     struct TCell {
-        int32_t Leaf;
+        int32_t Node;
         uint32_t Pending;
+        int32_t PaletteIndex;
     };
     struct TFree {
         void operator()(TCell* Cells) const { std::free(Cells); }
@@ -95,19 +92,19 @@ private:
     std::vector<int32_t> pendingCells_;
     int32_t nodeCount_ = 1;
     int32_t leafCount_ = 0;
-    int32_t nextPaletteIndex_ = 0;
     // Per pixel count up to kSmallCount: the first listed inner node, and their children together.
     std::array<int32_t, kSmallCount + 1> smallFirst_{};
     std::array<int64_t, kSmallCount + 1> smallChildren_{};
 
     TOctreeNode& Node(int32_t Index) { return nodes_[size_t(Index)]; }
     int32_t IndexOf(const TOctreeNode& Node) const { return int32_t(&Node - nodes_.data()); }
-    void Walk(TOctreeNodeVisitor& Visitor);
-    void WalkNode(int32_t Index, int Level, TOctreeNodeVisitor& Visitor);
+    // Counts a new child of Parent, a leaf or not.
+    void CountChild(TOctreeNode& Parent, bool Leaf);
     int32_t NewChild(int32_t Parent, int Slot);
-    // The leaf that the colours of Cell reach, made on the way when it is new.
-    int32_t LeafFor(int Cell);
-    // Lists Cell, which has just got a pixel, as one with pixels to count in, and finds its leaf
+    // The node of Cell, a new cell, made on the way when it is new; Cell joins it as a leaf unless
+    // that node is a leaf already.
+    int32_t NodeFor(int Cell);
+    // Lists Cell, which has just got a pixel, as one with pixels to count in, and finds its node
     // when it is new; a tree grown past its bound is trimmed.
     void Pend(int Cell);
     // Counts the pending pixels of the cells into the tree.
@@ -125,6 +122,9 @@ private:
     void Trim(const std::vector<int32_t>& Small);
     // Trims with the smallest threshold from 1 up that leaves at most 99,000 nodes.
     void TrimToBound();
+    // Numbers the leaves from Next in walk order from node Index down, and gives each added cell
+    // the number of its leaf.
+    void Number(int32_t Index, int32_t& Next);
 };
 
 // A new 8-bit bitmap of Bitmap's pixels in at most MaxColors colours. Bitmap must have 24 bits per

@@ -10,9 +10,9 @@
 
 namespace {
 
-// Calls Fn(Value) with each raw pixel value the first time it is met, rows from the top and
-// pixels from the left; at 24 and 32 bits a value is its colour. Stops once every value the
-// depth can hold has been met.
+// Calls F(Value) with each raw pixel value the first time it is met, rows from the top and
+// pixels from the left; at 24 and 32 bits a value is its colour. Stops when F answers false or
+// once every value the depth can hold has been met.
 template <class Fn>
 void ForEachNewValue(const TDIB& Dib, Fn&& F) {
     const int32_t bits = Dib.BitCount();
@@ -30,14 +30,20 @@ void ForEachNewValue(const TDIB& Dib, Fn&& F) {
             uint32_t v = LoadPixel(row, x, bits);
             if (colors) {
                 v &= 0xFFFFFF;
-                if (colors->Insert(v)) F(v);
+                if (colors->Insert(v) && !F(v)) return;
             } else if (!seen[v]) {
                 seen[v] = true;
-                F(v);
-                if (--left == 0) return;
+                if (!F(v) || --left == 0) return;
             }
         }
     }
+}
+
+// Whether Dib holds more than Limit colours, counted only as far as it takes to know.
+bool HasMoreColorsThan(const TDIB& Dib, int32_t Limit) {
+    int32_t count = 0;
+    ForEachNewValue(Dib, [&count, Limit](uint32_t) { return ++count <= Limit; });
+    return count > Limit;
 }
 
 // Redraws S at N bits with Table as its colour table, each pixel the nearest entry to its old
@@ -112,20 +118,29 @@ void ConvertThroughFastDIB(TDIBSurface& S, int32_t N, bool Dither, int32_t MaxCo
 
 int32_t TDIBSurface::CountColors() const {
     int32_t count = 0;
-    ForEachNewValue(*this, [&count](uint32_t) { ++count; });
+    ForEachNewValue(*this, [&count](uint32_t) {
+        ++count;
+        return true;
+    });
     return count;
 }
 
 std::vector<TRGBQuad> TDIBSurface::UsedColors() const {
     std::vector<TRGBQuad> colors;
-    ForEachNewValue(*this, [&](uint32_t V) { colors.push_back(ValueColor(V)); });
+    ForEachNewValue(*this, [&](uint32_t V) {
+        colors.push_back(ValueColor(V));
+        return true;
+    });
     return colors;
 }
 
 int32_t TDIBSurface::UsedPaletteLength() const {
     if (BitCount() > 8) return 0;
     std::vector<bool> used(static_cast<size_t>(PaletteCount()));
-    ForEachNewValue(*this, [&used](uint32_t V) { used[V] = true; });
+    ForEachNewValue(*this, [&used](uint32_t V) {
+        used[V] = true;
+        return true;
+    });
     const auto unused = std::find(used.begin(), used.end(), false);
     return unused == used.end() ? -1 : int32_t(unused - used.begin());
 }
@@ -141,7 +156,7 @@ void TDIBSurface::ReduceColors(int32_t Method, int32_t NewBitCount, bool Dither,
         std::copy_n(ImageColorTable().begin(), PaletteCount(), table.begin());
         return Repaint(*this, n, table);
     }
-    if (n <= 8 && CountColors() <= MaxColors) return PaintWithUsedColors(*this, n);
+    if (n <= 8 && !HasMoreColorsThan(*this, MaxColors)) return PaintWithUsedColors(*this, n);
     if (Method != 0 && n <= 8) {
         const std::unique_ptr<TDIB> quantized = Quantized(*this, Method, n, Dither);
         PixelFormat = quantized->NowPixelFormat();
@@ -149,7 +164,7 @@ void TDIBSurface::ReduceColors(int32_t Method, int32_t NewBitCount, bool Dither,
         // The quantizers answer at 8 bits; a smaller depth keeps their colours when they fit
         // (the fixed palette does not).
         if (n == 8) return;
-        if (CountColors() <= 1 << n) return PaintWithUsedColors(*this, n);
+        if (!HasMoreColorsThan(*this, 1 << n)) return PaintWithUsedColors(*this, n);
     }
     ConvertThroughFastDIB(*this, n, Dither, MaxColors);
 }

@@ -239,10 +239,13 @@ int64_t TOggStream::Read(void* Buffer, int64_t Count) {
     return VelaLib.OggStrRead(FHandle, Buffer, int32_t(std::min<int64_t>(Count, INT32_MAX)));
 }
 
+// Asked for the position it is at, the decoder is left alone: a seek starts its decoding afresh.
 int64_t TOggStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-    if (Origin == soCurrent) Offset += VelaLib.OggStrGetPos(FHandle);
+    const int64_t position = VelaLib.OggStrGetPos(FHandle);
+    if (Origin == soCurrent) Offset += position;
     if (Origin == soEnd) Offset += Size();
-    return VelaLib.OggStrSetPos(FHandle, std::clamp<int64_t>(Offset, 0, Size()));
+    Offset = std::clamp<int64_t>(Offset, 0, Size());
+    return Offset == position ? position : VelaLib.OggStrSetPos(FHandle, Offset);
 }
 
 int64_t TOggStream::Size() { return VelaLib.OggStrGetSize(FHandle); }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -139,9 +140,21 @@ TEST_P(SoundItems, EndsAreReportedOnceAndARepeatingSoundNeverEnds) {
     }
 }
 
-// The mixer's volume: -2500 halves the level, -5000 and below are silent.
-TEST_P(SoundItems, TheMixersVolumeScalesItsLevel) {
+// The mixer plays the decoded sound as oggdec decodes it; -2500 halves its level, -5000 and below
+// are silent.
+TEST_P(SoundItems, TheMixerPlaysTheDecodedSoundAtItsVolume) {
     if (GetParam()) GTEST_SKIP() << "the library's volume is the device's";
+    std::string reference;
+    FILE* pipe = popen("oggdec -Q -R -o - " VELA_TEST_DATA "/companion/stereo.ogg", "r");
+    char chunk[4096];
+    for (size_t n; pipe && (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) reference.append(chunk, n);
+    ASSERT_TRUE(pipe && pclose(pipe) == 0);
+    sound.mixed.clear();
+    OggMan->Add("LOUD.OGG")->Play();
+    Advance(800);
+    const std::string heard(reinterpret_cast<const char*>(sound.mixed.data()), sound.mixed.size() * 2);
+    EXPECT_NE(heard.find(reference), std::string::npos);
+
     TDMediaItem* theme = OggMan->Add("theme.ogg");
     theme->SetAutoRepeat(true);
     theme->Play();

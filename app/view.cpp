@@ -144,7 +144,8 @@ void TFormView::InitSystem() {
     ParamMan->SetState(state_.get());
 
     Trace("MediaInit");
-    MediaInit(&Display, &BasePanel, Project->Width, Project->Height, Project->FullWidth, Project->FullHeight);
+    MediaInit(&Display, &BasePanel, Project->Width, Project->Height, Project->FullWidth, Project->FullHeight,
+              {GameSettings.DirectSound, GameSettings.DelayTime, &SoundDevice});
     Trace("VelaInitColor");
     VelaInitColor();
 

@@ -8,7 +8,10 @@
 //
 // Times are milliseconds; volume is in DirectSound units (1/100 dB, 0 = full, -10000 = silent);
 // pan runs from -10000 (left) to 10000 (right).
+#include "companion/vela_api.h"
 #include "core/header.h"
+#include "core/streams.h"
+#include "media/wave.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,6 +19,9 @@
 #include <vector>
 
 class TMediaManager;
+class TWavOut;
+class TWavBuffer;
+struct TVelaItemFamily;
 
 class TDMediaItem {
 public:
@@ -100,14 +106,151 @@ public:
 // Windows Media sounds (".wma", ".asf", ".wmv").
 class TWmpManager : public TSoundManager {
 public:
+    // A TWmpItem.
+    TDMediaItem* Add(const std::string& FileName) override;
     // The library rebuilds its buffers after the sound device came back.
     void Restore();
 };
 
-// Ogg and WAV sounds.
+// Ogg and WAV sounds: played by the library on the sound device when DirectSound is on, else
+// decoded by the library and mixed by the manager's own mixer.
 class TOggManager : public TSoundManager {
 public:
+    // DelayTime: the mixer's block length in ms ([Sound] DelayTime).
+    explicit TOggManager(bool DirectSound = true, int32_t DelayTime = 500);
+    // The items go before the mixer they play in.
+    ~TOggManager() override;
+    // A TOggItem with DirectSound, else a TOggWaveItem in the mixer (opened on the device first).
+    TDMediaItem* Add(const std::string& FileName) override;
     void Restore();
+    TWavOut& WavOut() { return *FWavOut; }
+
+    const bool DirectSound;
+
+private:
+    std::unique_ptr<TWavOut> FWavOut;
+};
+
+// ---- The sound items of the companion library and of the mixer ----
+
+// The operations of a sound the library plays on the sound device, through the entries of its
+// family (velaWmp..., velaOgg...). A handle of 0 (data the library could not decode) plays
+// nothing and answers as an empty sound.
+template <class TBase>
+class TVelaPlayedItem : public TBase {
+public:
+    bool GetAutoRepeat() override;
+    void SetAutoRepeat(bool Value) override;
+    int32_t GetPan() override;
+    int32_t GetVol() override;
+    void SetPan(int32_t Value) override;
+    void SetVol(int32_t Value) override;
+    int32_t GetPosition() override;
+    // Negative positions seek to the start; the end may be reported again.
+    void SetPosition(int32_t Value) override;
+    int32_t GetLen() override;
+    // True once per end: only on the first call after the library reports it.
+    bool IsEnd() override;
+    bool IsPlaying() override;
+    bool IsPaused() override;
+    // Only marks the item while its manager is switched off: switching on starts it.
+    void Play() override;
+    void Pause() override;
+
+    VelaHandle Handle() const { return FHandle; }
+
+protected:
+    TVelaPlayedItem(TMediaManager* Manager, const TVelaItemFamily& Family) : TBase(Manager), FFamily(Family) {}
+    const TVelaItemFamily& FFamily;
+    VelaHandle FHandle = 0;
+
+private:
+    bool FEndReported = false;
+};
+
+// A Windows Media sound: the whole file handed to the library.
+class TWmpItem : public TVelaPlayedItem<TDMediaItem> {
+public:
+    TWmpItem(TWmpManager* Manager, const std::string& FileName);
+    ~TWmpItem() override;
+};
+
+// The two kinds of Ogg and WAV sounds.
+class TCustomOggItem : public TDMediaItem {
+public:
+    using TDMediaItem::TDMediaItem;
+};
+
+// An Ogg or WAV sound the library plays, reading the file through the stream callbacks.
+class TOggItem : public TVelaPlayedItem<TCustomOggItem> {
+public:
+    TOggItem(TOggManager* Manager, const std::string& FileName);
+    ~TOggItem() override;
+    int32_t GetRepeatPos() override;
+    void SetRepeatPos(int32_t Value) override;
+    // Playing and not paused.
+    bool IsPlaying() override;
+
+private:
+    std::unique_ptr<TStream> FSource;
+};
+
+// The PCM the library decodes from an Ogg or WAV source stream (read-only).
+class TOggStream : public TStream {
+public:
+    // Raises "サウンドデータが不正です" when the library cannot decode Source.
+    TOggStream(TStream& Source, bool IsOgg);
+    ~TOggStream() override;
+    TOggStream(const TOggStream&) = delete;
+    TOggStream& operator=(const TOggStream&) = delete;
+
+    int64_t Read(void* Buffer, int64_t Count) override;
+    int64_t Write(const void*, int64_t) override { return 0; }
+    // Clamped to the PCM.
+    int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+    int64_t Size() override;
+    // The length in ms.
+    int32_t GetLen();
+
+    TWaveFormatEx Format;
+
+private:
+    VelaHandle FHandle;
+};
+
+// An Ogg or WAV sound decoded by the library and mixed by its manager's mixer. It plays
+// whatever the sound switch says; it has no pan.
+class TOggWaveItem : public TCustomOggItem {
+public:
+    TOggWaveItem(TOggManager* Manager, const std::string& FileName);
+    ~TOggWaveItem() override;
+    bool GetAutoRepeat() override;
+    void SetAutoRepeat(bool Value) override;
+    int32_t GetRepeatPos() override;
+    void SetRepeatPos(int32_t Value) override;
+    int32_t GetVol() override { return FVolume; }
+    // -5000 and below silent, 0 full, linear in between.
+    void SetVol(int32_t Value) override;
+    int32_t GetPosition() override;
+    void SetPosition(int32_t Value) override;
+    int32_t GetLen() override { return FStream->GetLen(); }
+    // With repeat on, an end plays the sound again and is not reported.
+    bool IsEnd() override;
+    bool IsPlaying() override;
+    bool IsPaused() override { return FPaused; }
+    void Play() override;
+    void Pause() override;
+
+private:
+    // Bytes of the decoded PCM per ms.
+    double BytesPerMs() const;
+    int32_t ToMs(int64_t Bytes) const;
+
+    std::unique_ptr<TStream> FSource;
+    std::unique_ptr<TOggStream> FStream;
+    TWavBuffer* FBuffer;
+    bool FPaused = false;
+    int32_t FVolume = 0;
 };
 
 // CD audio. This system reports no CD drive, so there is never a CD line on a mixer whose

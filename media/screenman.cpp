@@ -3,8 +3,10 @@
 #include "core/sysutils.h"
 #include "graphics/dxdibx.h"
 #include "graphics/fastdib.h"
+#include "media/dsound.h"
 #include "media/mediaman.h"
 #include "media/velabind.h"
+#include "media/velasound.h"
 #include "objects/vitems.h"
 
 TScreenManager* ScreenMan = nullptr;
@@ -15,6 +17,12 @@ namespace {
 // The window and the base panel as the companion library holds them.
 uintptr_t MainWindowCell = 0;
 uintptr_t BasePanelCell = 0;
+
+// The main window's DirectSound component; whether its device was handed to the library, and
+// what the library plays on (kept until after velaFinal).
+TCustomSoundDevice* SoundComponent = nullptr;
+bool SoundHanded = false;
+std::unique_ptr<TVelaSoundDevice> LibrarySound;
 
 // A rectangle's coordinates scaled by Zoom percent.
 TRect Scaled(const TRect& R, int32_t Zoom) {
@@ -163,7 +171,7 @@ void TScreenManager::CopyToWindow(const std::vector<std::pair<TRect, TRect>>& Co
 // ---- The media layer ----
 
 void MediaInit(platform::Display* Form, TBasePanel* Panel, int32_t Width, int32_t Height, int32_t FullWidth,
-               int32_t FullHeight) {
+               int32_t FullHeight, const TMediaSoundSetup& Sound) {
     if (!VelaLibraryBound()) throw EVelaBindError(std::string(VelaLibraryName) + " が読み込まれていません");
     MainWindowCell = reinterpret_cast<uintptr_t>(Form);
     BasePanelCell = reinterpret_cast<uintptr_t>(Panel);
@@ -174,7 +182,8 @@ void MediaInit(platform::Display* Form, TBasePanel* Panel, int32_t Width, int32_
     if (Width > 0 && Height > 0) ScreenMan = new TScreenManager(Form, Panel, Width, Height, FullWidth, FullHeight);
     VideoMan = new TVideoManager;
     WmpMan = new TWmpManager;
-    OggMan = new TOggManager;
+    OggMan = new TOggManager(Sound.DirectSound, Sound.DelayTime);
+    SoundComponent = Sound.Device;
     CddaMan = new TCddaManager;
     MidiMan = new TMidiManager;
 }
@@ -197,6 +206,25 @@ void MediaFinal() {
     FreeAndNil(CddaMan);
     FreeAndNil(MidiMan);
     if (VelaLib.Final) VelaLib.Final();
+    SoundDeviceCell = nullptr;
+    LibrarySound.reset();
+    SoundComponent = nullptr;
+    SoundHanded = false;
+}
+
+void HandSoundDeviceToLibrary() {
+    if (SoundHanded) return;
+    SoundHanded = true;
+    if (!SoundComponent) return;
+    try {
+        SoundComponent->Initialize();
+    } catch (const EVelaError&) {
+        return;
+    }
+    if (TDirectSound* dsound = SoundComponent->GetDSound()) {
+        LibrarySound = std::make_unique<TVelaSoundDevice>(dsound->SharedDevice());
+        SoundDeviceCell = LibrarySound->Cell();
+    }
 }
 
 void MediaSuspend() {

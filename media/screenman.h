@@ -90,14 +90,27 @@ int32_t ScreenBitCount();
 // the sound items fill it once the device is started.
 extern void* SoundDeviceCell;
 
+class TCustomSoundDevice;
+// What the sound managers take from the player: the [Sound] settings of game.ini and the main
+// window's DirectSound component (nullptr: none).
+struct TMediaSoundSetup {
+    bool DirectSound = true;
+    int32_t DelayTime = 500;
+    TCustomSoundDevice* Device = nullptr;
+};
+// Once between MediaInit and MediaFinal, for the first sound the library plays: starts the
+// main window's DirectSound component (errors leave the library without a device: its sounds
+// are silent) and puts its device in SoundDeviceCell.
+void HandSoundDeviceToLibrary();
+
 // Starts the media layer: binds the companion library's start (velaInit with the player's
 // stream callbacks), the screen manager (only when Width and Height are above 0), then the
 // video, Windows Media, Ogg, CD audio and MIDI managers, in that order. Raises when the
 // companion library is not bound.
 void MediaInit(platform::Display* Form, TBasePanel* Panel, int32_t Width, int32_t Height, int32_t FullWidth,
-               int32_t FullHeight);
+               int32_t FullHeight, const TMediaSoundSetup& Sound = {});
 // Frees the screen, video, Windows Media, Ogg, CD audio and MIDI managers in that order, then
-// ends the companion library.
+// ends the companion library and lets go of the device it played on.
 void MediaFinal();
 // Suspend and resume the video library around a screen-mode switch.
 void MediaSuspend();

@@ -140,7 +140,8 @@ int64_t TWavBuffer::ReadSource(int64_t Count, bool& End) {
             done += std::min(got, Count - done);
         }
         FPosition = FStream.Position();
-        End = dry || size <= FPosition;
+        // A repeating source that ran out just at the end of the block goes on at the next.
+        End = dry || (!Repeat && size <= FPosition);
     } catch (const std::exception&) {
         End = true;  // a source that fails ends as one that ran dry
     }

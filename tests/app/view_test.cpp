@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -224,6 +225,37 @@ TEST_F(FormView, TicksPlayTheHeadlessSound) {
     EXPECT_EQ(heard[2000], 0);
     Tick(4);  // 2822 more: at twice the frames kept, the oldest go
     EXPECT_EQ(sound->mixed.size(), 2u * 2000);
+}
+
+// The amplitude of the Hz component of the left channel of interleaved stereo PCM at 44100 Hz,
+// over the frames from FromMs to ToMs.
+double ToneAmplitude(const std::vector<int16_t>& Pcm, double Hz, int32_t FromMs, int32_t ToMs) {
+    const size_t from = size_t(FromMs) * 441 / 10, to = std::min(Pcm.size() / 2, size_t(ToMs) * 441 / 10);
+    double re = 0, im = 0;
+    for (size_t i = from; i < to; ++i) {
+        const double phase = 2 * M_PI * Hz * double(i) / 44100;
+        re += Pcm[2 * i] * std::cos(phase);
+        im += Pcm[2 * i] * std::sin(phase);
+    }
+    return to > from ? 2 * std::hypot(re, im) / double(to - from) : 0;
+}
+
+// The sample's first seconds on the headless sound: the Windows Media jingle's first note at
+// once, the Ogg theme's 330 Hz rising over its 1.5 s fade-in and then at full volume.
+TEST_F(FormView, TheSampleStartsWithItsJingleAndFadesItsThemeIn) {
+    const ScopedEnvironment headless{"VELA_HEADLESS", "1"}, audio{"SDL_AUDIODRIVER", nullptr};
+    Open(display);
+    auto* sound = dynamic_cast<platform::HeadlessSound*>(form->SoundOut.get());
+    ASSERT_NE(sound, nullptr);
+    sound->keepFrames = Frames(0);
+    Tick(160);  // 2.56 s
+    const std::vector<int16_t>& pcm = sound->mixed;
+    EXPECT_GT(ToneAmplitude(pcm, 660, 20, 180), 3000);
+    const double early = ToneAmplitude(pcm, 330, 0, 300), full = ToneAmplitude(pcm, 330, 1800, 2500);
+    EXPECT_LT(early, 1500);
+    EXPECT_GT(full, 9000);
+    EXPECT_LT(full, 14000);
+    EXPECT_LT(ToneAmplitude(pcm, 500, 1800, 2500), full / 20);
 }
 
 TEST_F(FormView, PresentsTheSceneAndAnswersAClick) {

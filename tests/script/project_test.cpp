@@ -250,7 +250,7 @@ TEST_F(SampleTitle, RunsToItsEnd) {
     EXPECT_EQ(outer->GetParent(), shelf);
     EXPECT_EQ(outer->GetLeft(), 50);
     EXPECT_EQ(outer->GetControlCount(), 0);
-    EXPECT_EQ(Bases->GetObjectCount(), 10);  // the eight of the screen and the two of the cabinet
+    EXPECT_EQ(Bases->GetObjectCount(), 13);  // the eight of the screen, its three sounds and the two of the cabinet
 }
 
 }  // namespace

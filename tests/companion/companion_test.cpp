@@ -289,11 +289,15 @@ TEST_F(Companion, TheRefillThreadAndTheMainThreadReadRangeStreamsAtOnce) {
         VelaLib.OggStrSetPos(decoder, 0);
         EXPECT_TRUE(ReadAll(decoder, 2048) == reference);
     }
+    // Both move on; a repeating sound's position starts over at its end, so the furthest is kept.
+    int64_t furthest[2] = {0, 0};
     const uint32_t start = platform::ClockMs();
-    while ((VelaLib.Ogg.GetPosition(sounds[0]) < 200 || VelaLib.Ogg.GetPosition(sounds[1]) < 200) &&
-           platform::ClockMs() - start < 10000)
+    while ((furthest[0] < 200 || furthest[1] < 200) && platform::ClockMs() - start < 10000) {
+        for (int i = 0; i < 2; ++i) furthest[i] = std::max<int64_t>(furthest[i], VelaLib.Ogg.GetPosition(sounds[i]));
         std::this_thread::yield();
-    EXPECT_GE(VelaLib.Ogg.GetPosition(sounds[0]) + VelaLib.Ogg.GetPosition(sounds[1]), 400);
+    }
+    EXPECT_GE(furthest[0], 200);
+    EXPECT_GE(furthest[1], 200);
     VelaLib.OggStrmanDel(decoder);
     for (VelaHandle sound : sounds) VelaLib.OggmanDel(sound);
 }

@@ -15,6 +15,6 @@ done
 cd "$(dirname "$0")"
 scripts/setup-deps
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELA_TESTS=OFF -DVELA_BENCH=OFF
-cmake --build build --target velaplay vela_companion sample_title vexpr vfpack
+cmake --build build --target velaplay vela_companion sample_title vexpr vfpack vimage
 [ ${#args[@]} -gt 0 ] || args=("$PWD/build/sample")
 exec build/velaplay "${args[@]}"

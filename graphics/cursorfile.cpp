@@ -58,32 +58,24 @@ uint32_t RowColour(const uint8_t* Row, int32_t X, int Bits, const std::vector<ui
 }
 
 // The picture of one image: a masked pixel is transparent, or opaque black where it would
-// invert the screen; the alpha bytes of a 32-bit image count unless they are all 0.
+// invert the screen; the alpha bytes of a 32-bit image that has them stand instead of the mask.
 TCursorImage DecodeImage(const TIconImage& Icon) {
     if (Icon.Bits == 16) Invalid();
     TCursorImage image;
     image.Width = Icon.Width;
     image.Height = Icon.Height;
     image.Pixels.resize(static_cast<size_t>(Icon.Width) * Icon.Height);
-    bool anyAlpha = false;
-    std::vector<uint8_t> alpha(image.Pixels.size());
     for (int32_t y = 0; y < Icon.Height; ++y) {
         const uint8_t* row = Icon.ColourRowAt(y);
         for (int32_t x = 0; x < Icon.Width; ++x) {
-            const size_t at = static_cast<size_t>(y) * Icon.Width + x;
-            image.Pixels[at] = RowColour(row, x, Icon.Bits, Icon.Palette, alpha[at]);
-            anyAlpha |= alpha[at] != 0;
+            uint8_t fourth;
+            const uint32_t colour = RowColour(row, x, Icon.Bits, Icon.Palette, fourth);
+            image.Pixels[static_cast<size_t>(y) * Icon.Width + x] =
+                Icon.AlphaBytes ? colour | uint32_t(fourth) << 24
+                : !Icon.Masked(x, y) ? colour | 0xFF000000
+                : colour == 0 ? 0 : 0xFF000000;
         }
     }
-    for (int32_t y = 0; y < Icon.Height; ++y)
-        for (int32_t x = 0; x < Icon.Width; ++x) {
-            const size_t at = static_cast<size_t>(y) * Icon.Width + x;
-            uint32_t& pixel = image.Pixels[at];
-            if (Icon.Masked(x, y))
-                pixel = anyAlpha || pixel == 0 ? 0 : 0xFF000000;
-            else
-                pixel |= uint32_t(anyAlpha ? alpha[at] : 255) << 24;
-        }
     return image;
 }
 
@@ -194,6 +186,9 @@ TIconImage ReadIconImage(TStream& Stream, const TIconEntry& Entry, int64_t Start
     if (image.MaskStart + image.MaskRow * image.Height > size) Invalid();
     if (bits <= 8)
         for (int64_t i = 0; i < entries; ++i) image.Palette.push_back(Get32(p + headerSize + i * 4) & 0xFFFFFF);
+    if (bits == 32)
+        for (int32_t y = 0; y < image.Height && !image.AlphaBytes; ++y)
+            for (int32_t x = 0; x < width; ++x) image.AlphaBytes |= image.ColourRowAt(y)[4 * x + 3] != 0;
     return image;
 }
 

@@ -1,3 +1,4 @@
+#include "graphics/cursorfile.h"
 #include "graphics/dibsfc.h"
 
 #include "platform/fs.h"
@@ -60,7 +61,7 @@ std::vector<std::string> ImageFiles::Lines_;
 }  // namespace
 
 TEST_F(ImageFiles, LoadAsTheirPicturesAndRefusedOnesLeaveTheSurfaceEmpty) {
-    ASSERT_EQ(Lines_.size(), 39u);
+    ASSERT_EQ(Lines_.size(), 40u);
     for (const std::string& line : Lines_) {
         std::istringstream fields(line);
         std::string name, kind, pixels;
@@ -128,4 +129,29 @@ TEST_F(ImageFiles, FourBitsSaveAsAnEightBitMapAndCursorsKeepTheirHotSpot) {
     EXPECT_EQ(t.size(), 18 + 256 * 3 + 7 * 5 + 26u);
     s.SaveIcon(cur, true, 4, 2);
     EXPECT_EQ(ToHex(Bytes(cur).substr(0, 14)), "00000200010007051000" "04000200");
+}
+
+TEST(ImageFilesOfOtherWriters, LoadAsPillowDecodesThem) {
+    // TGAs by ImageMagick, icons by ImageMagick and netpbm: tests/tools/make_tool_tga_icons.py.
+    const std::string folder = std::string(VELA_TEST_DATA) + "/tga_icon/";
+    const std::vector<std::string> names = {
+        "grey.tga",    "grey-rle-top.tga", "map-top.tga", "map-rle.tga",  "rgb.tga",      "rgb-rle-top.tga",
+        "rgba-top.tga", "rgba-rle.tga",    "im-mono.ico", "im-four.ico",  "im-map.ico",   "im-rgba.ico",
+        "pbm-mono.ico", "pbm-four.ico",    "pbm-map.ico", "pam-rgba.ico"};
+    std::vector<std::string> args = {"pixels"};
+    for (const std::string& name : names) args.push_back(folder + name);
+    const std::vector<std::string> pillow = Lines(PythonOutput(kScript, args));
+    ASSERT_EQ(pillow.size(), names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        TDIBSurface s;
+        s.LoadFromFile(platform::fs::ToProgramPath(folder + names[i]));
+        const std::string size = std::to_string(s.Width()) + " " + std::to_string(s.Height()) + " ";
+        EXPECT_EQ(size + Rgba(s, IsIcon(names[i])), pillow[i]) << names[i];
+        if (!names[i].ends_with("rgba.ico")) continue;
+        // The cursor reader takes a 32-bit image's opacity the same way.
+        TFileStream file(platform::fs::ToProgramPath(folder + names[i]), fmOpenRead);
+        std::string pixels;
+        for (const uint32_t p : ReadCursorFile(file).Pixels) pixels += p >> 24 ? Hex(p << 8 | p >> 24, 8) : "00000000";
+        EXPECT_EQ(size + pixels, pillow[i]) << names[i];
+    }
 }

@@ -153,6 +153,11 @@ def make(folder, corpus=False):
     argb = grid(lambda x, y: 0 if mask[y][x] else ((x * 30 + y) & 255) << 24 | (x * 20) << 16 | (y * 40) << 8 | 9)
     second = dib(16, 16, 8, grid(lambda x, y: 1, 16, 16), grid(lambda x, y: 0, 16, 16), table(256))
     pillow_icon("two.ico", icon_file([(W, H, 1, 32, dib(W, H, 32, argb, mask)), (16, 16, 1, 8, second)], kind=1))
+    # 32 bits with every fourth byte 0: the mask alone gives the opacity (Pillow would show none).
+    xrgb = grid(lambda x, y: (x * 20) << 16 | (y * 40) << 8 | 9)
+    files.append(("plain32.ico", icon_file([(W, H, 1, 32, dib(W, H, 32, xrgb, mask))], kind=1),
+                  "rgba %d %d %s" % (W, H, rgba_hex((0, 0, 0, 0) if mask[y][x] else (x * 20, y * 40, 9, 255)
+                                                    for y in range(H) for x in range(W)))))
     pillow_icon("mono.ico", icon_file([(W, H, 1, 1, dib(W, H, 1, grid(lambda x, y: (x + y) & 1), mask,
                                                         [(0, 0, 0), (255, 255, 255)]))], kind=1))
     four = dib(W, H, 4, grid(lambda x, y: (x + y) % 7), mask, table(16))

@@ -58,7 +58,7 @@ uint32_t RowColour(const uint8_t* Row, int32_t X, int Bits, const std::vector<ui
 }
 
 // The picture of one image: a masked pixel is transparent, or opaque black where it would
-// invert the screen; the alpha bytes of a 32-bit image that has them stand instead of the mask.
+// invert the screen; the alpha bytes of a 32-bit image count unless they are all 0.
 TCursorImage DecodeImage(const TIconImage& Icon) {
     if (Icon.Bits == 16) Invalid();
     TCursorImage image;
@@ -71,9 +71,8 @@ TCursorImage DecodeImage(const TIconImage& Icon) {
             uint8_t fourth;
             const uint32_t colour = RowColour(row, x, Icon.Bits, Icon.Palette, fourth);
             image.Pixels[static_cast<size_t>(y) * Icon.Width + x] =
-                Icon.AlphaBytes ? colour | uint32_t(fourth) << 24
-                : !Icon.Masked(x, y) ? colour | 0xFF000000
-                : colour == 0 ? 0 : 0xFF000000;
+                !Icon.Masked(x, y) ? colour | uint32_t(Icon.AlphaBytes ? fourth : 255) << 24
+                : Icon.AlphaBytes || colour == 0 ? 0 : 0xFF000000;
         }
     }
     return image;

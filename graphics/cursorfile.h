@@ -7,8 +7,8 @@
 // a DIB of 1, 4, 8, 24 or 32 bits whose height counts the colour rows and the AND mask rows
 // below them. A pixel whose mask bit is set is transparent; one that would invert the screen
 // (mask set, colour not black) is drawn opaque black instead, since a colour cursor cannot
-// invert. A 32-bit image takes its alpha from the fourth byte of each pixel and ignores the
-// mask, unless every fourth byte is 0: then only the mask counts, as in older files.
+// invert. A 32-bit image takes its alpha from the fourth byte of each pixel (0 where the mask
+// is set), unless every fourth byte is 0: then only the mask counts, as in older files.
 #include "core/streams.h"
 
 #include <cstdint>
@@ -48,8 +48,8 @@ struct TIconImage {
     std::vector<uint32_t> Palette;  // 0x00RRGGBB, the stored table of an image of 8 bits or fewer
     std::vector<uint8_t> Resource;  // the whole stored image
     int64_t ColourStart = 0, ColourRow = 0, MaskStart = 0, MaskRow = 0;
-    // A 32-bit image whose fourth bytes are not all 0: they are its opacity, and the AND mask
-    // (which some writers set wherever a pixel is less than opaque) does not count.
+    // A 32-bit image whose fourth bytes are not all 0: they are its opacity where the AND mask
+    // leaves a pixel (older files leave them all 0, and only the mask counts).
     bool AlphaBytes = false;
 
     // Rows by Y from the top.

@@ -85,9 +85,9 @@ public:
     // Top-down, 1 and 4 bits as an 8-bit colour-mapped file, 15 and 16 bits as 5-5-5.
     void SaveTGA(TStream& Stream) const;
     // A BMP file, or the first image of an icon or cursor file. A 32-bit image becomes 24 bits
-    // with its fourth byte as Alpha (its mask when every fourth byte is 0), a 1-bit image gets
-    // Alpha from its mask; in others the masked pixels take the key colour kIconKey (indexed: an
-    // entry no pixel uses, set to it, else the nearest one).
+    // with its fourth byte as Alpha, 0 where the mask is set (only the mask counts when every
+    // fourth byte is 0); a 1-bit image gets Alpha from its mask; in others the masked pixels take
+    // the key colour kIconKey (indexed: an entry no pixel uses, set to it, else the nearest one).
     void LoadIcon(TStream& Stream);
     // One image (16 and 32 bits as 24), every pixel opaque; a cursor's hot spot is (HotX, HotY).
     void SaveIcon(TStream& Stream, bool IsCursor, int32_t HotX = 0, int32_t HotY = 0) const;

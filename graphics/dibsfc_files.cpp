@@ -145,7 +145,7 @@ void ReadIcon(TDIBSurface& S, TStream& Stream) {
         uint8_t* alpha = S.Alpha->ScanLine(y);
         for (int32_t x = 0; x < icon.Width; ++x) {
             if (icon.Bits == 32) std::memcpy(to + 3 * x, from + 4 * x, 3);
-            alpha[x] = icon.AlphaBytes ? from[4 * x + 3] : icon.Masked(x, y) ? 0 : 255;
+            alpha[x] = icon.Masked(x, y) ? 0 : icon.AlphaBytes ? from[4 * x + 3] : 255;
         }
     }
     if (withAlpha) return;

@@ -9,8 +9,8 @@ make DIR   writes the files into DIR and prints one line per file:
 Each file is laid out byte by byte from an intended picture (colour, alpha and mask per pixel),
 and the printed pixels come from that picture and the rules of the format, not from a reader:
 a masked pixel is transparent (0), or opaque black when its colour is not black (a screen
-inversion, which a colour cursor cannot show); a 32-bit pixel keeps its alpha byte, masked or
-not, unless every alpha byte of the image is 0, when only the mask counts.
+inversion, which a colour cursor cannot show); a 32-bit pixel keeps its alpha byte unless
+every alpha byte of the image is 0, when only the mask counts.
 """
 import os
 import struct
@@ -44,12 +44,10 @@ def expected(colours, alphas, masks, use_alpha):
     out = []
     for y, row in enumerate(colours):
         for x, rgb in enumerate(row):
-            if use_alpha:
-                out.append(alphas[y][x] << 24 | rgb)
-            elif masks[y][x]:
-                out.append(0 if rgb == 0 else 0xFF000000)
+            if masks[y][x]:
+                out.append(0 if use_alpha or rgb == 0 else 0xFF000000)
             else:
-                out.append(0xFF000000 | rgb)
+                out.append(((alphas[y][x] if use_alpha else 255) << 24) | rgb)
     return "".join("%08x" % v for v in out)
 
 

@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <bit>
-#include <functional>
 #include <new>
-#include <numeric>
-#include <queue>
 #include <utility>
 
 namespace colorquant {
@@ -47,27 +44,17 @@ int Slot(int Cell, int Level) { return Cell >> (3 * (kLeafLevel - 1 - Level)) & 
 int CellsBelow(int Level) { return 1 << (3 * (kLeafLevel - Level)); }
 
 struct TInnerNode {
-    int32_t Index, Parent;
+    int32_t Index;
     int32_t PixelCount;
     int32_t ChildCount;
-    int32_t LargestInnerChild;  // the pixels of its largest child that is not a leaf; 0 for none
 };
 
 // The inner nodes of a tree's pool, read in one pass over it.
 std::vector<TInnerNode> InnerNodes(const std::vector<TOctreeNode>& Nodes) {
     std::vector<TInnerNode> inner;
-    std::vector<int32_t> at(Nodes.size());
     for (size_t i = 0; i < Nodes.size(); ++i)
-        if (Nodes[i].InUse && !Nodes[i].IsLeaf) {
-            at[i] = int32_t(inner.size());
-            inner.push_back({int32_t(i), Nodes[i].Parent, Nodes[i].PixelCount, Nodes[i].ChildCount, 0});
-        }
-    // The parent of an inner node is one too.
-    for (const TInnerNode& node : inner)
-        if (node.Parent != kNoNode) {
-            int32_t& largest = inner[size_t(at[size_t(node.Parent)])].LargestInnerChild;
-            largest = std::max(largest, node.PixelCount);
-        }
+        if (Nodes[i].InUse && !Nodes[i].IsLeaf)
+            inner.push_back({int32_t(i), Nodes[i].PixelCount, Nodes[i].ChildCount});
     return inner;
 }
 
@@ -86,11 +73,6 @@ public:
         for (size_t i = n; i-- > 0;) childrenFrom_[i] = childrenFrom_[i + 1] + inner_[i].ChildCount;
         estimateTo_.assign(n + 1, 0);
         for (size_t i = 0; i < n; ++i) estimateTo_[i + 1] = estimateTo_[i] + inner_[i].PixelCount - 1;
-        byLargestChild_.resize(n);
-        std::iota(byLargestChild_.begin(), byLargestChild_.end(), size_t(0));
-        std::sort(byLargestChild_.begin(), byLargestChild_.end(), [this](size_t A, size_t B) {
-            return inner_[A].LargestInnerChild < inner_[B].LargestInnerChild;
-        });
     }
 
     // Every node but the root is the child of an inner node.
@@ -103,14 +85,12 @@ public:
         return UpTo <= T ? 0 : estimateTo_[Above(UpTo)] - estimateTo_[Above(T)];
     }
 
-    // The fewest pixels of a fork after a trim at T: an inner node of more than T pixels whose
-    // inner children have at most T. T may only grow from call to call.
-    int32_t MinForkPixels(int32_t T) {
-        for (; nextFork_ < byLargestChild_.size() && inner_[byLargestChild_[nextFork_]].LargestInnerChild <= T;
-             ++nextFork_)
-            forks_.push(inner_[byLargestChild_[nextFork_]].PixelCount);
-        while (!forks_.empty() && forks_.top() <= T) forks_.pop();
-        return forks_.empty() ? kNoFork : forks_.top();
+    // The fewest pixels of a fork after a trim at T: the fewest of any inner node left, since the
+    // deepest of those with that many pixels has no inner child left (a child never has more pixels
+    // than its parent).
+    int32_t MinForkPixels(int32_t T) const {
+        const size_t above = Above(T);
+        return above == inner_.size() ? kNoFork : inner_[above].PixelCount;
     }
 
     // The inner nodes of at most T pixels.
@@ -133,9 +113,6 @@ private:
     std::vector<TInnerNode> inner_;       // by pixel count
     std::vector<int64_t> childrenFrom_;   // children of inner_[i..]
     std::vector<int64_t> estimateTo_;     // PixelCount - 1 summed over inner_[..i)
-    std::vector<size_t> byLargestChild_;  // indexes of inner_ by LargestInnerChild
-    size_t nextFork_ = 0;
-    std::priority_queue<int32_t, std::vector<int32_t>, std::greater<>> forks_;
 
     // The first inner node of more than T pixels.
     size_t Above(int32_t T) const {
@@ -337,7 +314,7 @@ void TOctree::Reduce(int MaxColors) {
     if (MaxColors > kPaletteSize) throw EAssertionFailed(kUnit, "Reduce to at most 256 colours");
     Flush();
     if (leafCount_ > MaxColors) {
-        TTrimPlan plan(InnerNodes(nodes_));
+        const TTrimPlan plan(InnerNodes(nodes_));
         // Trim at the threshold, move the threshold to the smallest fork left, and raise it by 8, 4
         // or 2 while the estimate of what that frees stays below the nodes still to lose; until
         // MaxColors leaves remain. The passes are worked out on the plan; the tree is trimmed once.
@@ -397,7 +374,7 @@ std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors) {
     std::vector<TSums> sums(size_t(tree.LeafCount()));
     auto result = NewIndexedBitmap(Bitmap, TPalette{});
     MapPixels(Bitmap, *result, [&](uint32_t Color) {
-        const int index = tree.ColorIndex(Color);
+        const uint8_t index = tree.paletteIndex_[size_t(CellOf(Color))];
         TSums& sum = sums[size_t(index)];
         ++sum.Pixels;
         sum.Red += Color >> 16;

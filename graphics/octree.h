@@ -68,6 +68,9 @@ public:
     int32_t LeafCount() const { return leafCount_; }
 
 private:
+    // Maps the pixels it has added, which need no check.
+    friend std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors);
+
     // Inner nodes of up to this many pixels are listed by their count, so that the trims that keep
     // the tree small find them without walking it.
     static constexpr int32_t kSmallCount = 64;

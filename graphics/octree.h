@@ -11,7 +11,7 @@
 // list of its inner nodes ordered by pixel count.
 //
 // The leaves of the last level are the colour cells themselves: a node of level 5 has the cells of
-// its run as its children, and they live in the tree's cell table rather than in its node pool.
+// its run as its children, and they live in the tree's cell tables rather than in its node pool.
 #include "graphics/quantize.h"
 
 #include <array>

@@ -1,10 +1,8 @@
 #include "graphics/octree.h"
 
 #include <algorithm>
-#include <functional>
+#include <bit>
 #include <new>
-#include <numeric>
-#include <queue>
 #include <utility>
 
 namespace colorquant {
@@ -26,6 +24,8 @@ const char kUnit[] = "Octree";
 // bits from the top: 3 bits per level of the tree, each the child slot at that level. So the
 // cells of a node are one run of indexes, and colours close to each other lie close in the table.
 constexpr size_t kCells = size_t(1) << 18;
+constexpr size_t kRuns = kCells / 8;
+constexpr int kPaletteSize = 256;
 
 // The 6 bits of a channel spread to every third bit.
 constexpr std::array<uint32_t, 64> kSpread = [] {
@@ -44,27 +44,17 @@ int Slot(int Cell, int Level) { return Cell >> (3 * (kLeafLevel - 1 - Level)) & 
 int CellsBelow(int Level) { return 1 << (3 * (kLeafLevel - Level)); }
 
 struct TInnerNode {
-    int32_t Index, Parent;
+    int32_t Index;
     int32_t PixelCount;
     int32_t ChildCount;
-    int32_t LargestInnerChild;  // the pixels of its largest child that is not a leaf; 0 for none
 };
 
 // The inner nodes of a tree's pool, read in one pass over it.
 std::vector<TInnerNode> InnerNodes(const std::vector<TOctreeNode>& Nodes) {
     std::vector<TInnerNode> inner;
-    std::vector<int32_t> at(Nodes.size());
     for (size_t i = 0; i < Nodes.size(); ++i)
-        if (Nodes[i].InUse && !Nodes[i].IsLeaf) {
-            at[i] = int32_t(inner.size());
-            inner.push_back({int32_t(i), Nodes[i].Parent, Nodes[i].PixelCount, Nodes[i].ChildCount, 0});
-        }
-    // The parent of an inner node is one too.
-    for (const TInnerNode& node : inner)
-        if (node.Parent != kNoNode) {
-            int32_t& largest = inner[size_t(at[size_t(node.Parent)])].LargestInnerChild;
-            largest = std::max(largest, node.PixelCount);
-        }
+        if (Nodes[i].InUse && !Nodes[i].IsLeaf)
+            inner.push_back({int32_t(i), Nodes[i].PixelCount, Nodes[i].ChildCount});
     return inner;
 }
 
@@ -83,11 +73,6 @@ public:
         for (size_t i = n; i-- > 0;) childrenFrom_[i] = childrenFrom_[i + 1] + inner_[i].ChildCount;
         estimateTo_.assign(n + 1, 0);
         for (size_t i = 0; i < n; ++i) estimateTo_[i + 1] = estimateTo_[i] + inner_[i].PixelCount - 1;
-        byLargestChild_.resize(n);
-        std::iota(byLargestChild_.begin(), byLargestChild_.end(), size_t(0));
-        std::sort(byLargestChild_.begin(), byLargestChild_.end(), [this](size_t A, size_t B) {
-            return inner_[A].LargestInnerChild < inner_[B].LargestInnerChild;
-        });
     }
 
     // Every node but the root is the child of an inner node.
@@ -100,14 +85,12 @@ public:
         return UpTo <= T ? 0 : estimateTo_[Above(UpTo)] - estimateTo_[Above(T)];
     }
 
-    // The fewest pixels of a fork after a trim at T: an inner node of more than T pixels whose
-    // inner children have at most T. T may only grow from call to call.
-    int32_t MinForkPixels(int32_t T) {
-        for (; nextFork_ < byLargestChild_.size() && inner_[byLargestChild_[nextFork_]].LargestInnerChild <= T;
-             ++nextFork_)
-            forks_.push(inner_[byLargestChild_[nextFork_]].PixelCount);
-        while (!forks_.empty() && forks_.top() <= T) forks_.pop();
-        return forks_.empty() ? kNoFork : forks_.top();
+    // The fewest pixels of a fork after a trim at T: the fewest of any inner node left, since the
+    // deepest of those with that many pixels has no inner child left (a child never has more pixels
+    // than its parent).
+    int32_t MinForkPixels(int32_t T) const {
+        const size_t above = Above(T);
+        return above == inner_.size() ? kNoFork : inner_[above].PixelCount;
     }
 
     // The inner nodes of at most T pixels.
@@ -130,9 +113,6 @@ private:
     std::vector<TInnerNode> inner_;       // by pixel count
     std::vector<int64_t> childrenFrom_;   // children of inner_[i..]
     std::vector<int64_t> estimateTo_;     // PixelCount - 1 summed over inner_[..i)
-    std::vector<size_t> byLargestChild_;  // indexes of inner_ by LargestInnerChild
-    size_t nextFork_ = 0;
-    std::priority_queue<int32_t, std::vector<int32_t>, std::greater<>> forks_;
 
     // The first inner node of more than T pixels.
     size_t Above(int32_t T) const {
@@ -144,8 +124,14 @@ private:
 
 }  // namespace
 
-TOctree::TOctree() : nodes_(2), cells_(static_cast<TCell*>(std::calloc(kCells, sizeof(TCell)))) {
-    if (!cells_) throw std::bad_alloc();
+TOctree::TOctree()
+    : nodes_(2),
+      pending_(static_cast<uint32_t*>(std::calloc(kCells, sizeof(uint32_t)))),
+      added_(kCells / 64),
+      paletteIndex_(kCells),
+      runNode_(kRuns),
+      pendingRuns_(kRuns / 64) {
+    if (!pending_) throw std::bad_alloc();
     // In use, no more than the bound and the nodes of the one colour that took the tree past it.
     nodes_.reserve(kRoot + kMaxNodes + kLeafLevel);
     Node(kNoNode).InUse = false;
@@ -205,11 +191,8 @@ void TOctree::CountChild(TOctreeNode& Parent, bool Leaf) {
     }
 }
 
-int32_t TOctree::NodeFor(int Cell) {
-    // The cells of a run of 8 differ only in the lowest bit of each channel and share their node:
-    // a known one gives it, or the way down is followed to level 5.
-    int32_t node = kNoNode;
-    for (int near = Cell & ~7; near <= (Cell | 7) && node == kNoNode; ++near) node = cells_[size_t(near)].Node;
+void TOctree::Join(int Cell) {
+    int32_t& node = runNode_[size_t(Cell) >> 3];
     if (node == kNoNode)
         for (node = kRoot; !Node(node).IsLeaf && Node(node).Level < kLastLevel;) {
             const int slot = Slot(Cell, Node(node).Level);
@@ -217,24 +200,24 @@ int32_t TOctree::NodeFor(int Cell) {
             node = child != kNoNode ? child : NewChild(node, slot);
         }
     if (!Node(node).IsLeaf) CountChild(Node(node), true);
-    return node;
 }
 
 void TOctree::AddColor(uint32_t Color) {
-    const int index = CellOf(Color);
-    if (cells_[size_t(index)].Pending++ == 0) Pend(index);
+    const int cell = CellOf(Color);
+    if (pending_[size_t(cell)]++ == 0) Pend(cell);
 }
 
 void TOctree::Pend(int Cell) {
-    int32_t& node = cells_[size_t(Cell)].Node;
-    pendingCells_.push_back(Cell);
-    if (node != kNoNode) return;
-    node = NodeFor(Cell);
+    pendingRuns_[size_t(Cell) >> 9] |= uint64_t(1) << (Cell >> 3 & 63);
+    if (Added(Cell)) return;
+    added_[size_t(Cell) >> 6] |= uint64_t(1) << (Cell & 63);
+    Join(Cell);
     if (nodeCount_ > kMaxNodes) TrimToBound();
 }
 
-// The cells' pending pixels go into their leaves (a cell that is a leaf of its own keeps no
-// count), then level by level from the bottom into each parent once.
+// The pending pixels of each run go into the leaf its cells reach (cells that are leaves of their
+// own keep no count) or into their parent, then level by level from the bottom into each parent
+// once.
 void TOctree::Flush() {
     std::array<std::vector<int32_t>, kLeafLevel> parents;  // per level, the nodes with pixels to add
     const auto passTo = [&](int32_t Parent, int32_t Count) {
@@ -243,18 +226,20 @@ void TOctree::Flush() {
         if (parent.Unflushed == 0) parents[parent.Level].push_back(Parent);
         parent.Unflushed += Count;
     };
-    for (int32_t index : pendingCells_) {
-        TCell& cell = cells_[size_t(index)];
-        const int32_t count = int32_t(std::exchange(cell.Pending, 0));
-        TOctreeNode& node = Node(cell.Node);
-        if (!node.IsLeaf) {
-            passTo(cell.Node, count);
-            continue;
+    for (size_t word = 0; word < pendingRuns_.size(); ++word)
+        for (uint64_t bits = std::exchange(pendingRuns_[word], 0); bits != 0; bits &= bits - 1) {
+            const size_t run = word * 64 + size_t(std::countr_zero(bits));
+            int32_t count = 0;
+            for (uint32_t* cell = &pending_[run * 8]; cell < &pending_[run * 8 + 8]; ++cell)
+                count += int32_t(std::exchange(*cell, 0));
+            TOctreeNode& node = Node(runNode_[run]);
+            if (!node.IsLeaf) {
+                passTo(runNode_[run], count);
+                continue;
+            }
+            node.PixelCount += count;
+            passTo(node.Parent, count);
         }
-        node.PixelCount += count;
-        passTo(node.Parent, count);
-    }
-    pendingCells_.clear();
     for (size_t level = parents.size(); level-- > 0;)
         for (int32_t index : parents[level]) {
             TOctreeNode& node = Node(index);
@@ -266,7 +251,7 @@ void TOctree::Flush() {
         }
 }
 
-// The cells of a fork of level 5 name it already, as their parent and then as their leaf.
+// The run of a fork of level 5 names it already, as their parent and then as their leaf.
 void TOctree::MakeLeaf(TOctreeNode& Fork) {
     Unlist(IndexOf(Fork));
     if (Fork.Level < kLastLevel)
@@ -298,13 +283,14 @@ void TOctree::Trim(const std::vector<int32_t>& Small) {
     for (int32_t index : Small) byLevel[Node(index).Level].push_back(index);
     for (size_t level = byLevel.size(); level-- > 0;)
         for (int32_t index : byLevel[level]) MakeLeaf(Node(index));
-    // The cells of each new leaf above level 5 that did not go into a larger one now reach it.
+    // The runs of each new leaf above level 5 that did not go into a larger one now reach it.
     for (size_t level = kLastLevel; level-- > 0;)
         for (int32_t index : byLevel[level]) {
             const TOctreeNode& leaf = Node(index);
             if (!leaf.InUse) continue;
-            for (int cell = leaf.Cell; cell < leaf.Cell + CellsBelow(leaf.Level); ++cell)
-                if (cells_[size_t(cell)].Node != kNoNode) cells_[size_t(cell)].Node = index;
+            const auto runs = runNode_.begin() + leaf.Cell / 8;
+            std::replace_if(runs, runs + CellsBelow(leaf.Level) / 8, [](int32_t Node) { return Node != kNoNode; },
+                            index);
         }
 }
 
@@ -325,9 +311,10 @@ void TOctree::TrimToBound() {
 }
 
 void TOctree::Reduce(int MaxColors) {
+    if (MaxColors > kPaletteSize) throw EAssertionFailed(kUnit, "Reduce to at most 256 colours");
     Flush();
     if (leafCount_ > MaxColors) {
-        TTrimPlan plan(InnerNodes(nodes_));
+        const TTrimPlan plan(InnerNodes(nodes_));
         // Trim at the threshold, move the threshold to the smallest fork left, and raise it by 8, 4
         // or 2 while the estimate of what that frees stays below the nodes still to lose; until
         // MaxColors leaves remain. The passes are worked out on the plan; the tree is trimmed once.
@@ -359,15 +346,19 @@ void TOctree::Number(int32_t Index, int32_t& Next) {
     }
     // A leaf takes the next number for all its cells; the cells of a node of level 5 are its
     // children, each a leaf, in the order of their slots.
-    const int32_t leaf = node.IsLeaf ? Next++ : 0;
-    for (int cell = node.Cell; cell < node.Cell + CellsBelow(node.Level); ++cell)
-        if (cells_[size_t(cell)].Node != kNoNode) cells_[size_t(cell)].PaletteIndex = node.IsLeaf ? leaf : Next++;
+    const auto cells = paletteIndex_.begin() + node.Cell;
+    if (node.IsLeaf) {
+        std::fill_n(cells, CellsBelow(node.Level), uint8_t(Next++));
+        return;
+    }
+    for (int slot = 0; slot < 8; ++slot)
+        if (Added(node.Cell + slot)) cells[slot] = uint8_t(Next++);
 }
 
 int TOctree::ColorIndex(uint32_t Color) const {
-    const TCell& cell = cells_[size_t(CellOf(Color))];
-    if (cell.Node == kNoNode) NeverAdded();
-    return cell.PaletteIndex;
+    const int cell = CellOf(Color);
+    if (!Added(cell)) NeverAdded();
+    return paletteIndex_[size_t(cell)];
 }
 
 std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors) {
@@ -383,7 +374,7 @@ std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors) {
     std::vector<TSums> sums(size_t(tree.LeafCount()));
     auto result = NewIndexedBitmap(Bitmap, TPalette{});
     MapPixels(Bitmap, *result, [&](uint32_t Color) {
-        const int index = tree.ColorIndex(Color);
+        const uint8_t index = tree.paletteIndex_[size_t(CellOf(Color))];
         TSums& sum = sums[size_t(index)];
         ++sum.Pixels;
         sum.Red += Color >> 16;

@@ -11,7 +11,7 @@
 // list of its inner nodes ordered by pixel count.
 //
 // The leaves of the last level are the colour cells themselves: a node of level 5 has the cells of
-// its run as its children, and they live in the tree's cell table rather than in its node pool.
+// its run as its children, and they live in the tree's cell tables rather than in its node pool.
 #include "graphics/quantize.h"
 
 #include <array>
@@ -57,7 +57,8 @@ public:
     // Color is red << 16 | green << 8 | blue. The tree trims itself when it grows past 100,000 nodes.
     void AddColor(uint32_t Color);
     // Trims forks until at most MaxColors leaves remain, then numbers the leaves in walk order: each
-    // node's children 0 to 7 (each with its subtree), then the node.
+    // node's children 0 to 7 (each with its subtree), then the node. MaxColors may not pass 256,
+    // the most a palette holds; otherwise EAssertionFailed.
     void Reduce(int MaxColors);
     // The palette index of the leaf that Color, an added colour, reached.
     int ColorIndex(uint32_t Color) const;
@@ -67,6 +68,9 @@ public:
     int32_t LeafCount() const { return leafCount_; }
 
 private:
+    // Maps the pixels it has added, which need no check.
+    friend std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors);
+
     // Inner nodes of up to this many pixels are listed by their count, so that the trims that keep
     // the tree small find them without walking it.
     static constexpr int32_t kSmallCount = 64;
@@ -75,21 +79,21 @@ private:
 
     std::vector<TOctreeNode> nodes_;  // no node, then the root
     std::vector<int32_t> freeNodes_;
-    // Per colour cell (6 bits per channel), all zero until one of its colours is added. Node is
-    // the leaf its colours reach or, while the cell is a leaf of its own, its parent of level 5.
-    // Pending are its pixels not yet counted into the tree; the tree counts them in before it trims
-    // or reduces. PaletteIndex is that of its leaf, once the tree is reduced.
-    struct TCell {
-        int32_t Node;
-        uint32_t Pending;
-        int32_t PaletteIndex;
-    };
+    // The colour cells (6 bits per channel), each in its own small table so that the passes over
+    // the pixels touch no more memory than they need. Pending are a cell's pixels not yet counted
+    // into the tree (the tree counts them in before it trims or reduces); zero pages from calloc,
+    // so the cells a picture never reaches are never touched.
     struct TFree {
-        void operator()(TCell* Cells) const { std::free(Cells); }
+        void operator()(uint32_t* Pending) const { std::free(Pending); }
     };
-    // Zero pages from calloc: the cells a picture never reaches are never touched.
-    std::unique_ptr<TCell[], TFree> cells_;
-    std::vector<int32_t> pendingCells_;
+    std::unique_ptr<uint32_t[], TFree> pending_;
+    std::vector<uint64_t> added_;         // a bit per cell, set once one of its colours is added
+    std::vector<uint8_t> paletteIndex_;   // per cell, that of its leaf once the tree is reduced
+    // Per run of 8 cells, the children of one node of level 5: the leaf their colours reach or,
+    // while they are leaves of their own, that node; kNoNode until one of them is added. And a bit
+    // per run that has pending pixels.
+    std::vector<int32_t> runNode_;
+    std::vector<uint64_t> pendingRuns_;
     int32_t nodeCount_ = 1;
     int32_t leafCount_ = 0;
     // Per pixel count up to kSmallCount: the first listed inner node, and their children together.
@@ -101,13 +105,14 @@ private:
     // Counts a new child of Parent, a leaf or not.
     void CountChild(TOctreeNode& Parent, bool Leaf);
     int32_t NewChild(int32_t Parent, int Slot);
-    // The node of Cell, a new cell, made on the way when it is new; Cell joins it as a leaf unless
-    // that node is a leaf already.
-    int32_t NodeFor(int Cell);
-    // Lists Cell, which has just got a pixel, as one with pixels to count in, and finds its node
+    // Finds the node of Cell, a new cell, making the way down to it when its run is new; Cell joins
+    // it as a leaf unless that node is a leaf already.
+    void Join(int Cell);
+    bool Added(int Cell) const { return added_[size_t(Cell) >> 6] >> (Cell & 63) & 1; }
+    // Marks the run of Cell, which has just got its first pending pixel, and adds Cell to the tree
     // when it is new; a tree grown past its bound is trimmed.
     void Pend(int Cell);
-    // Counts the pending pixels of the cells into the tree.
+    // Counts the pending pixels of the cells into the tree, run by run.
     void Flush();
     // Into and out of the list of its count, for an inner node of 1 to kSmallCount pixels.
     static bool Listed(const TOctreeNode& Node);

@@ -288,6 +288,7 @@ TEST(Quantizers, RefuseWhatTheyDoNotTake) {
         {[&] { OctreeQuantize(picture, 1); }, "Octree"},
         {[&] { OctreeQuantize(picture, 257); }, "Octree"},
         {[&] { OctreeQuantize(indexed, 16); }, "Octree"},
+        {[&] { TOctree().Reduce(257); }, "Octree"},  // more leaves than palette indexes
         {[&] { MedianCutQuantize(picture, 9); }, "MedianCut"},
         {[&] { MedianCutQuantizeVarDither(picture, 9); }, "MedianCut"},
         {[&] { MedianCutQuantizeVar(picture, -1); }, "MedianCut"},

@@ -36,8 +36,8 @@ def make(folder):
 
 
 class Source:
-    def __init__(self, spec):
-        path, gain, repeat, repeat_pos = spec.rsplit(":", 3)
+    def __init__(self, argument):
+        path, gain, repeat, repeat_pos = argument.rsplit(":", 3)
         with wave.open(path, "rb") as w:
             self.bits, self.channels, self.rate = w.getsampwidth() * 8, w.getnchannels(), w.getframerate()
             self.data = w.readframes(w.getnframes())
@@ -81,8 +81,8 @@ class Source:
                     at += 1
 
 
-def mix(block_size, blocks, specs):
-    sources = [Source(spec) for spec in specs]
+def mix(block_size, blocks, arguments):
+    sources = [Source(argument) for argument in arguments]
     for _ in range(blocks):
         block = [0] * (block_size // 2)
         for source in sources:

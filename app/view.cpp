@@ -253,7 +253,7 @@ void TFormView::MeasureFrameRate(uint32_t& Start) {
 void TFormView::DoLoop() {
     // An error no part of the tick handled is shown, and the next tick goes on, as an error in
     // any other window event would be. One that comes back at every tick is shown once.
-    if (auto* headless = dynamic_cast<platform::HeadlessSound*>(SoundOut.get())) headless->advance(Clock.FrameTime);
+    if (SoundOut) SoundOut->advance(Clock.FrameTime);
     try {
         ::DoLoop(steps_, Clock, HoldDraw);
     } catch (const std::exception& E) {

@@ -2,6 +2,7 @@
 // The decoders of the library: each turns one sound into linear PCM read in whole frames, with
 // its length and exact seeking. A decoder is used by one thread at a time.
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -23,7 +24,12 @@ public:
     int64_t Read(uint8_t* Buffer, int64_t Count);
     // Goes to Frame (clamped to the sound).
     void Seek(int64_t Frame);
-    int64_t MsOf(int64_t Frames) const { return FShape.rate ? Frames * 1000 / FShape.rate : 0; }
+    // Saturates: a stored length can be absurd.
+    int64_t MsOf(int64_t Frames) const {
+        if (!FShape.rate) return 0;
+        const __int128 ms = __int128(Frames) * 1000 / FShape.rate;
+        return ms > std::numeric_limits<int64_t>::max() ? std::numeric_limits<int64_t>::max() : int64_t(ms);
+    }
     int64_t FramesOfMs(int64_t Ms) const { return Ms * FShape.rate / 1000; }
 
 protected:

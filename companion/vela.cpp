@@ -126,7 +126,7 @@ VELA_CHECK(velaOggmanRestore, velaManagerProc);
 // ---- Adding and deleting items ----
 
 VELA_EXPORT VelaHandle velaWmpmanAdd(const void* data, int32_t size) {
-    if (!data || size <= 0) return 0;
+    if (!data || size <= 0 || !Player.SoundDevice()) return 0;
     const auto* bytes = static_cast<const uint8_t*>(data);
     return WmpItems.Add(
         TSoundItem::Create(OpenWindowsMediaDecoder(std::vector<uint8_t>(bytes, bytes + size)), Player.SoundDevice()));

@@ -156,7 +156,8 @@ void TDIBSurface::ReduceColors(int32_t Method, int32_t NewBitCount, bool Dither,
         std::copy_n(ImageColorTable().begin(), PaletteCount(), table.begin());
         return Repaint(*this, n, table);
     }
-    if (n <= 8 && !HasMoreColorsThan(*this, MaxColors)) return PaintWithUsedColors(*this, n);
+    // The used colours make the palette only when they fit the depth too.
+    if (n <= 8 && !HasMoreColorsThan(*this, std::min(MaxColors, 1 << n))) return PaintWithUsedColors(*this, n);
     if (Method != 0 && n <= 8) {
         const std::unique_ptr<TDIB> quantized = Quantized(*this, Method, n, Dither);
         PixelFormat = quantized->NowPixelFormat();

@@ -157,8 +157,6 @@ public:
     void Play() override;
     void Pause() override;
 
-    VelaHandle Handle() const { return FHandle; }
-
 protected:
     TVelaPlayedItem(TMediaManager* Manager, const TVelaItemFamily& Family) : TBase(Manager), FFamily(Family) {}
     const TVelaItemFamily& FFamily;

@@ -217,7 +217,7 @@ void HandSoundDeviceToLibrary() {
     SoundHanded = true;
     if (!SoundComponent) return;
     try {
-        SoundComponent->Initialize();
+        if (!SoundComponent->Initialized()) SoundComponent->Initialize();
     } catch (const EVelaError&) {
         return;
     }

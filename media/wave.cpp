@@ -139,6 +139,8 @@ void TWaveStream::ReadHeader() {
         const int64_t start = FStream.Position();
         if (size > FStream.Remaining()) throw EWaveStreamError(BadWave);
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
+            // The largest format record: 18 bytes and as many extra bytes as its u16 count says.
+            if (size > 18 + 0xFFFF) throw EWaveStreamError(BadWave);
             SetFormatSize(int32_t(size));
             FStream.ReadBuffer(Format().data(), size);
             format = true;

@@ -48,8 +48,6 @@ public:
     virtual const std::vector<uint8_t>& GetFormat() = 0;
     virtual int32_t GetFormatSize() = 0;
     virtual void SetFormatSize(int32_t Value) = 0;
-    // Bytes ready to be read; -1 when not known.
-    virtual int64_t GetFilledSize() { return -1; }
 
 protected:
     // Move Count bytes of data at FPosition.

@@ -30,7 +30,7 @@ constexpr int32_t ShortSoundMs = 3000;
 bool IsMidiItem(const TDMediaItem& Item) { return Item.Manager && Item.Manager == MidiMan; }
 
 int32_t GetMediaVolume(const TDMediaItem& Item, int32_t Volume) {
-    if (IsMidiItem(Item)) return Volume * 10 - 10000;
+    if (IsMidiItem(Item)) return int32_t(std::clamp<int64_t>(int64_t(Volume) * 10 - 10000, INT32_MIN, INT32_MAX));
     const int64_t v = int64_t(Volume) * 5 - 5000;
     return v < -4999 ? Silent : v <= 0 ? int32_t(v) : 0;
 }

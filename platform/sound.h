@@ -241,6 +241,9 @@ public:
     SoundDevice& operator=(const SoundDevice&) = delete;
     virtual ~SoundDevice() = default;
     virtual bool headless() const = 0;
+    // The player's clock moved on by Ms milliseconds: a headless device plays that much, a real
+    // one keeps its own time.
+    virtual void advance(uint32_t) {}
 
     // A silent static voice of Size bytes; nullptr for a format that is not usable or a size
     // that is not a positive number of whole frames.
@@ -262,7 +265,7 @@ public:
     // Pulls and mixes Count frames, as the device would play them next.
     void render(Frames count);
     // Renders what Ms more milliseconds of the run play; the fractions of a frame add up.
-    void advance(uint32_t ms);
+    void advance(uint32_t ms) override;
     // Every frame rendered so far, interleaved stereo.
     std::vector<int16_t> mixed;
     // Each voice's own contribution (after its gains, before the sum) by voice id, from the

@@ -59,6 +59,15 @@ TEST(DIBSurfaceReduce, PaletteKeptOrMadeOfTheUsedColours) {
     EXPECT_EQ(Pixels(s), (std::vector<uint32_t>{0, 1, 0, 2, 1, 1}));
     EXPECT_EQ(std::vector<TRGBQuad>(s.ImageColorTable().begin(), s.ImageColorTable().begin() + 4),
               (std::vector<TRGBQuad>{0x00FF00, 0x123456, 0xFFFFFF, 0}));
+
+    // A hundred greys, dark ones first, do not fit 4 bits even under a limit of 256: the first
+    // sixteen do not become the palette, every grey lands near its own level.
+    std::vector<uint32_t> greys;
+    for (int i = 0; i < 100; ++i) greys.push_back(RGBQuad(uint8_t(i * 5 / 2), uint8_t(i * 5 / 2), uint8_t(i * 5 / 2)));
+    Fill(s, 10, 24, greys);
+    s.ReduceColors(0, 4, false, 256);
+    const std::vector<TRGBQuad> reduced = Colours(s);
+    for (size_t i = 0; i < greys.size(); ++i) EXPECT_NEAR(QuadGreen(reduced[i]), QuadGreen(greys[i]), 24) << i;
 }
 
 TEST(DIBSurfaceReduce, ColourLimitGivesThePaletteSize) {

@@ -6,6 +6,7 @@
 #include "script/params_funcs.h"
 #include "script/params_parser.h"
 #include "script/params_vars.h"
+#include "tools/toolkit.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,24 +17,15 @@
 
 namespace {
 
+using toolkit::EUsage;
+using toolkit::ForTerminal;
+
 constexpr const char* kUsage =
     "usage: vexpr [DECLARATION...] EXPRESSION\n"
     "       vexpr --hex EXPRESSION   prints only the stored form, as hexadecimal on one line\n"
     "  --int NAME[=VALUE]  --float NAME[=VALUE]  --bool NAME[=VALUE]  --str NAME[=VALUE]\n"
     "      declare a variable before the run; NAME[3,4] makes an array, every element VALUE\n"
     "exit status: 0 when the expression compiles and stores, 1 when it does not, 2 for bad arguments\n";
-
-struct EUsage {};
-
-// Shift-JIS text for the terminal, control characters shown as \xNN.
-std::string Shown(std::string_view Text) {
-    std::string shown;
-    for (const char c : platform::Cp932ToUtf8(Text)) {
-        const auto byte = static_cast<unsigned char>(c);
-        shown += byte < 0x20 || byte == 0x7F ? Format("\\x%02X", byte) : std::string(1, c);
-    }
-    return shown;
-}
 
 const char* TypeName(TParamType Type) {
     static const char* const names[] = {"ref", "int", "float", "bool", "str"};
@@ -42,7 +34,7 @@ const char* TypeName(TParamType Type) {
 
 // One element of a value, strings in quotes.
 std::string ElementText(const TCustomParam& Value, int32_t I) {
-    const std::string text = Shown(Value.GetStrAt(I));
+    const std::string text = ForTerminal(Value.GetStrAt(I));
     return Value.ParamType() == PT_STR ? "\"" + text + "\"" : text;
 }
 
@@ -61,7 +53,7 @@ std::string ValueText(const TCustomParam& Value) {
 // An operand of a stored operation with its kind.
 std::string OperandText(const TCustomParam& Operand) {
     if (const auto* reference = dynamic_cast<const TParamVar*>(&Operand))
-        return "var " + Shown(reference->TargetName());
+        return "var " + ForTerminal(reference->TargetName());
     return ValueText(Operand);
 }
 
@@ -70,8 +62,8 @@ void PrintCompiled(const TBuildVelaParser& Compiler) {
     for (int i = 0; i < Compiler.Count(); ++i) {
         const TBuildOpeData& op = Compiler.GetOperation(i);
         std::string args;
-        for (const std::string& arg : op.Args) args += (args.empty() ? "" : ", ") + Shown(arg);
-        std::printf("  %2d %-10s %s <- %s\n", i + 1, OpCodeNames[op.Code], Shown(op.Dest).c_str(), args.c_str());
+        for (const std::string& arg : op.Args) args += (args.empty() ? "" : ", ") + ForTerminal(arg);
+        std::printf("  %2d %-10s %s <- %s\n", i + 1, OpCodeNames[op.Code], ForTerminal(op.Dest).c_str(), args.c_str());
     }
 }
 
@@ -81,7 +73,7 @@ void PrintStored(const TVelaParser& Expression) {
         std::string args;
         for (const auto& arg : op.Args) args += (args.empty() ? "" : ", ") + OperandText(*arg);
         if (op.Code == ocFunc) args = std::string(SysFuncNames[op.FuncIndex]) + "(" + args + ")";
-        std::printf("  %2d %-10s %s <- %s\n", i + 1, OpCodeNames[op.Code], Shown(op.Dest).c_str(), args.c_str());
+        std::printf("  %2d %-10s %s <- %s\n", i + 1, OpCodeNames[op.Code], ForTerminal(op.Dest).c_str(), args.c_str());
     }
 }
 
@@ -146,7 +138,7 @@ int Run(int argc, char** argv) {
     TBuildVelaParser compiler;
     TMemoryStream stored;
     auto failed = [](const EVelaError& e) {
-        std::printf("error: %s\n", Shown(e.what()).c_str());
+        std::printf("error: %s\n", ForTerminal(e.what()).c_str());
         return 1;
     };
     try {
@@ -182,7 +174,7 @@ int Run(int argc, char** argv) {
     std::printf("variables:\n");
     for (int i = SysVarCount; i < ParamMan->Count(); ++i) {
         const TParamCollectionItem& item = ParamMan->Items(i);
-        std::printf("  %s = %s\n", Shown(item.Name()).c_str(), ValueText(item.Value()).c_str());
+        std::printf("  %s = %s\n", ForTerminal(item.Name()).c_str(), ValueText(item.Value()).c_str());
     }
     return 0;
 }
@@ -198,7 +190,7 @@ int main(int argc, char** argv) {
     } catch (const EUsage&) {
         std::fputs(kUsage, stderr);
     } catch (const EVelaError& e) {
-        std::fprintf(stderr, "vexpr: %s\n", Shown(e.what()).c_str());
+        std::fprintf(stderr, "vexpr: %s\n", ForTerminal(e.what()).c_str());
     }
     return 2;
 }

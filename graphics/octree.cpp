@@ -27,21 +27,69 @@ constexpr size_t kCells = size_t(1) << 18;
 constexpr size_t kRuns = kCells / 8;
 constexpr int kPaletteSize = 256;
 
-// The 6 bits of a channel spread to every third bit.
-constexpr std::array<uint32_t, 64> kSpread = [] {
-    std::array<uint32_t, 64> spread{};
-    for (uint32_t value = 0; value < 64; ++value)
-        for (int bit = 0; bit < 6; ++bit) spread[value] |= (value >> bit & 1) << (3 * bit);
-    return spread;
+// Per channel (blue, green, red), the top 6 bits of each of its values spread to every third bit
+// of a cell index, each channel at its own offset.
+constexpr std::array<std::array<uint32_t, 256>, 3> kCellBits = [] {
+    std::array<std::array<uint32_t, 256>, 3> bits{};
+    for (int channel = 0; channel < 3; ++channel)
+        for (uint32_t value = 0; value < 256; ++value)
+            for (int bit = 0; bit < 6; ++bit)
+                bits[size_t(channel)][value] |= (value >> (bit + 2) & 1) << (3 * bit + channel);
+    return bits;
 }();
 
 int CellOf(uint32_t Color) {
-    return int(kSpread[Color >> 18 & 0x3F] << 2 | kSpread[Color >> 10 & 0x3F] << 1 | kSpread[Color >> 2 & 0x3F]);
+    return int(kCellBits[2][Color >> 16 & 0xFF] | kCellBits[1][Color >> 8 & 0xFF] | kCellBits[0][Color & 0xFF]);
 }
+// The same of a pixel's stored blue, green and red.
+int CellOf(const uint8_t* Pixel) { return int(kCellBits[2][Pixel[2]] | kCellBits[1][Pixel[1]] | kCellBits[0][Pixel[0]]); }
 
 // The cells below a node of Level: the child slot of Cell there, and how many they are.
 int Slot(int Cell, int Level) { return Cell >> (3 * (kLeafLevel - 1 - Level)) & 7; }
 int CellsBelow(int Level) { return 1 << (3 * (kLeafLevel - Level)); }
+
+// Result gets the palette index of the cell of each pixel of Bitmap, and each leaf the sums of the
+// red, green and blue of its pixels and their number. A pixel goes into two words of two 32-bit
+// lanes each (red and green; blue and the pixel), which hold kLanePixels pixels before they are
+// drained into the 64-bit totals. Each leaf has a pair of words for even pixels and one for odd, so
+// that a run of pixels of one leaf does not wait on one word.
+std::vector<std::array<int64_t, 4>> MapToLeaves(const TDIB& Bitmap, const uint8_t* PaletteIndex, size_t Leaves,
+                                                TDIB& Result) {
+    constexpr int64_t kLanePixels = 0xFFFFFFFF / 0xFF;
+    std::vector<std::array<uint64_t, 2>> lanes(Leaves * 2);
+    std::vector<std::array<int64_t, 4>> sums(Leaves);
+    const auto drain = [&] {
+        for (size_t i = 0; i < lanes.size(); ++i) {
+            const auto [redGreen, bluePixels] = std::exchange(lanes[i], {});
+            std::array<int64_t, 4>& sum = sums[i / 2];
+            sum[0] += int64_t(redGreen >> 32), sum[1] += int64_t(redGreen & 0xFFFFFFFF);
+            sum[2] += int64_t(bluePixels >> 32), sum[3] += int64_t(bluePixels & 0xFFFFFFFF);
+        }
+    };
+    const int32_t width = Bitmap.Width();
+    int64_t room = kLanePixels;
+    for (int32_t y = 0; y < Bitmap.Height(); ++y) {
+        const uint8_t* in = Bitmap.ScanLineReadOnly(y);
+        uint8_t* const out = Result.ScanLine(y);
+        for (int32_t x = 0; x < width;) {
+            const int32_t end = int32_t(std::min<int64_t>(width, x + room));
+            room -= end - x;
+            for (std::array<uint64_t, 2>* const lane = lanes.data(); x < end; ++x, in += 3) {
+                const uint8_t index = PaletteIndex[CellOf(in)];
+                out[x] = index;
+                std::array<uint64_t, 2>& words = lane[index * 2 + (x & 1)];
+                words[0] += uint64_t(in[2]) << 32 | in[1];
+                words[1] += uint64_t(in[0]) << 32 | 1;
+            }
+            if (room == 0) {
+                drain();
+                room = kLanePixels;
+            }
+        }
+    }
+    drain();
+    return sums;
+}
 
 struct TInnerNode {
     int32_t Index;
@@ -126,7 +174,7 @@ private:
 
 TOctree::TOctree()
     : nodes_(2),
-      pending_(static_cast<uint32_t*>(std::calloc(kCells, sizeof(uint32_t)))),
+      pending_(static_cast<uint8_t*>(std::calloc(kCells, 1))),
       added_(kCells / 64),
       paletteIndex_(kCells),
       runNode_(kRuns),
@@ -204,15 +252,54 @@ void TOctree::Join(int Cell) {
 
 void TOctree::AddColor(uint32_t Color) {
     const int cell = CellOf(Color);
-    if (pending_[size_t(cell)]++ == 0) Pend(cell);
+    const uint8_t before = pending_[size_t(cell)]++;
+    if (uint8_t(before + 1) <= 1 && Tally(cell, before)) TrimToBound();
 }
 
-void TOctree::Pend(int Cell) {
+// The pixels are counted a chunk at a time with no branch per pixel, noting those that were their
+// cell's first pending pixel or wrapped its count; the notes are then taken in turn. When one takes
+// the tree past its bound, the pixels after it are taken back out, the tree is trimmed as it would
+// be at that pixel, and the rest are added again.
+void TOctree::AddPixels(const uint8_t* Pixels, int32_t Count) {
+    constexpr int32_t kChunk = 256;
+    std::array<int32_t, kChunk> cells;
+    std::array<int32_t, kChunk> notes;  // twice the pixel's place in the chunk, plus 1 for a wrap
+    uint8_t* const pending = pending_.get();
+    while (Count > 0) {
+        const int32_t n = std::min(Count, kChunk);
+        int32_t noted = 0;
+        for (int32_t i = 0; i < n; ++i) {
+            const int cell = CellOf(Pixels + 3 * i);
+            const uint8_t before = pending[cell]++;
+            cells[size_t(i)] = cell;
+            notes[size_t(noted)] = i * 2 + (before != 0);
+            noted += uint8_t(before + 1) <= 1;
+        }
+        int32_t taken = n;
+        for (int32_t k = 0; k < noted; ++k) {
+            const int32_t i = notes[size_t(k)] >> 1;
+            if (!Tally(cells[size_t(i)], notes[size_t(k)] & 1 ? 0xFF : 0)) continue;
+            for (int32_t j = i + 1; j < n; ++j) --pending[cells[size_t(j)]];
+            TrimToBound();
+            taken = i + 1;
+            break;
+        }
+        Pixels += 3 * taken;
+        Count -= taken;
+    }
+}
+
+bool TOctree::Tally(int Cell, uint8_t Before) {
+    if (Before != 0) {
+        // A cell whose count wraps has been added: its run has its node.
+        Node(runNode_[size_t(Cell) >> 3]).Carried += 256;
+        return false;
+    }
     pendingRuns_[size_t(Cell) >> 9] |= uint64_t(1) << (Cell >> 3 & 63);
-    if (Added(Cell)) return;
+    if (Added(Cell)) return false;
     added_[size_t(Cell) >> 6] |= uint64_t(1) << (Cell & 63);
     Join(Cell);
-    if (nodeCount_ > kMaxNodes) TrimToBound();
+    return nodeCount_ > kMaxNodes;
 }
 
 // The pending pixels of each run go into the leaf its cells reach (cells that are leaves of their
@@ -230,9 +317,10 @@ void TOctree::Flush() {
         for (uint64_t bits = std::exchange(pendingRuns_[word], 0); bits != 0; bits &= bits - 1) {
             const size_t run = word * 64 + size_t(std::countr_zero(bits));
             int32_t count = 0;
-            for (uint32_t* cell = &pending_[run * 8]; cell < &pending_[run * 8 + 8]; ++cell)
+            for (uint8_t* cell = &pending_[run * 8]; cell < &pending_[run * 8 + 8]; ++cell)
                 count += int32_t(std::exchange(*cell, 0));
             TOctreeNode& node = Node(runNode_[run]);
+            count += std::exchange(node.Carried, 0);
             if (!node.IsLeaf) {
                 passTo(runNode_[run], count);
                 continue;
@@ -365,29 +453,16 @@ std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors) {
     if (Bitmap.BitCount() != 24 || MaxColors < 2 || MaxColors > 256)
         throw EAssertionFailed(kUnit, "a 24-bit bitmap and 2 <= MaxColors <= 256");
     TOctree tree;
-    ForEachColor(Bitmap, [&tree](uint32_t Color) { tree.AddColor(Color); });
+    for (int32_t y = 0; y < Bitmap.Height(); ++y) tree.AddPixels(Bitmap.ScanLineReadOnly(y), Bitmap.Width());
     tree.Reduce(MaxColors);
-    // Each leaf's pixels and the sums of their channels, added up while the pixels are mapped.
-    struct TSums {
-        int64_t Pixels = 0, Red = 0, Green = 0, Blue = 0;
-    };
-    std::vector<TSums> sums(size_t(tree.LeafCount()));
     auto result = NewIndexedBitmap(Bitmap, TPalette{});
-    MapPixels(Bitmap, *result, [&](uint32_t Color) {
-        const uint8_t index = tree.paletteIndex_[size_t(CellOf(Color))];
-        TSums& sum = sums[size_t(index)];
-        ++sum.Pixels;
-        sum.Red += Color >> 16;
-        sum.Green += Color >> 8 & 0xFF;
-        sum.Blue += Color & 0xFF;
-        return index;
-    });
+    const std::vector<std::array<int64_t, 4>> sums =
+        MapToLeaves(Bitmap, tree.paletteIndex_.data(), size_t(tree.LeafCount()), *result);
     TPalette palette;
     palette.Count = tree.LeafCount();
-    for (int i = 0; i < palette.Count; ++i) {
-        const TSums& sum = sums[size_t(i)];
-        palette.Entries[i] = {uint8_t(sum.Red / sum.Pixels), uint8_t(sum.Green / sum.Pixels),
-                              uint8_t(sum.Blue / sum.Pixels), 0};
+    for (size_t i = 0; i < sums.size(); ++i) {
+        const auto [red, green, blue, pixels] = sums[i];
+        palette.Entries[i] = {uint8_t(red / pixels), uint8_t(green / pixels), uint8_t(blue / pixels), 0};
     }
     PaletteToRGBQuads(palette, result->ColorTable);
     result->UpdatePalette();

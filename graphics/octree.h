@@ -45,6 +45,8 @@ struct alignas(64) TOctreeNode {
     int32_t Unflushed = 0;
     // The neighbours in the tree's list of inner nodes with as few pixels as this one.
     int32_t SmallPrev = kNoNode, SmallNext = kNoNode;
+    // Pending pixels of the cells of its run that the cells' own byte counts could not hold.
+    int32_t Carried = 0;
 
     // Not a leaf, and every child it has is one.
     bool IsFork() const { return !IsLeaf && ChildCount == LeafChildCount; }
@@ -56,6 +58,8 @@ public:
 
     // Color is red << 16 | green << 8 | blue. The tree trims itself when it grows past 100,000 nodes.
     void AddColor(uint32_t Color);
+    // Adds the Count pixels at Pixels, each stored as blue, green, red, in turn as AddColor does.
+    void AddPixels(const uint8_t* Pixels, int32_t Count);
     // Trims forks until at most MaxColors leaves remain, then numbers the leaves in walk order: each
     // node's children 0 to 7 (each with its subtree), then the node. MaxColors may not pass 256,
     // the most a palette holds; otherwise EAssertionFailed.
@@ -84,9 +88,9 @@ private:
     // into the tree (the tree counts them in before it trims or reduces); zero pages from calloc,
     // so the cells a picture never reaches are never touched.
     struct TFree {
-        void operator()(uint32_t* Pending) const { std::free(Pending); }
+        void operator()(uint8_t* Pending) const { std::free(Pending); }
     };
-    std::unique_ptr<uint32_t[], TFree> pending_;
+    std::unique_ptr<uint8_t[], TFree> pending_;
     std::vector<uint64_t> added_;         // a bit per cell, set once one of its colours is added
     std::vector<uint8_t> paletteIndex_;   // per cell, that of its leaf once the tree is reduced
     // Per run of 8 cells, the children of one node of level 5: the leaf their colours reach or,
@@ -109,9 +113,10 @@ private:
     // it as a leaf unless that node is a leaf already.
     void Join(int Cell);
     bool Added(int Cell) const { return added_[size_t(Cell) >> 6] >> (Cell & 63) & 1; }
-    // Marks the run of Cell, which has just got its first pending pixel, and adds Cell to the tree
-    // when it is new; a tree grown past its bound is trimmed.
-    void Pend(int Cell);
+    // Takes note of a pixel that was the first pending one of Cell (Before 0), which marks its run
+    // and adds Cell to the tree when it is new, or that took its count past 255 (Before 255), which
+    // carries 256 into the node of its run. True when that took the tree past its bound.
+    bool Tally(int Cell, uint8_t Before);
     // Counts the pending pixels of the cells into the tree, run by run.
     void Flush();
     // Into and out of the list of its count, for an inner node of 1 to kSmallCount pixels.

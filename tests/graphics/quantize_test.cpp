@@ -207,6 +207,15 @@ TEST(Octree, KeepsColoursApartInTheTopSixBitsAndAveragesTheRest) {
     // Colours apart only in their 2 low bits share a leaf: (100 + 103) / 2 etc.
     const auto shared = OctreeQuantize(Picture(2, {RGBQuad(100, 100, 100), RGBQuad(103, 102, 101)}), 2);
     EXPECT_EQ(Colours(*shared), std::vector(2, RGBQuad(101, 101, 100)));
+    // Of two forks, the one of a pixel fewer is trimmed, though the other's colour has more than 255
+    // pixels: 300 + 1 against 150 + 149 + 1.
+    std::vector<TRGBQuad> forks(300, RGBQuad(0, 0, 0));
+    forks.insert(forks.end(), 150, RGBQuad(128, 128, 128));
+    forks.insert(forks.end(), 149, RGBQuad(128, 128, 132));
+    forks.insert(forks.end(), {RGBQuad(0, 0, 4), RGBQuad(132, 128, 128)});
+    const auto trimmed = OctreeQuantize(Picture(601, forks), 4);
+    EXPECT_EQ(std::vector(trimmed->ImageColorTable().begin(), trimmed->ImageColorTable().begin() + 4),
+              (std::vector{RGBQuad(0, 0, 0), RGBQuad(0, 0, 4), RGBQuad(128, 128, 129), 0u}));
     // One colour, one entry.
     const auto one = OctreeQuantize(Picture(2, std::vector(4, RGBQuad(7, 8, 9))), 256);
     EXPECT_EQ(one->ImageColorTable()[0], RGBQuad(7, 8, 9));
@@ -218,7 +227,11 @@ TEST(Octree, AgreesWithTheWalkingReference) {
     std::vector<TRGBQuad> smooth;
     for (int y = 0; y < 96; ++y)
         for (int x = 0; x < 128; ++x) smooth.push_back(RGBQuad(uint8_t(2 * x), uint8_t(y * 5 / 2), uint8_t(x ^ y)));
-    for (const auto& [width, pixels] : {std::pair{300, Noise(300 * 300, 5)}, std::pair{128, smooth}})
+    // And noise with every other pixel one colour, whose pending pixels pass 255 between trims.
+    std::vector<TRGBQuad> halfNoise = Noise(400 * 400, 6);
+    for (size_t i = 0; i < halfNoise.size(); i += 2) halfNoise[i] = RGBQuad(9, 99, 199);
+    for (const auto& [width, pixels] :
+         {std::pair{300, Noise(300 * 300, 5)}, std::pair{128, smooth}, std::pair{400, halfNoise}})
         for (int max : {256, 37, 2}) {
             TReferenceOctree reference;
             for (TRGBQuad c : pixels) reference.Add(c);
@@ -230,6 +243,23 @@ TEST(Octree, AgreesWithTheWalkingReference) {
             for (size_t i = 0; i < pixels.size(); ++i)
                 ASSERT_EQ(out->GetPixel(int(i) % width, int(i) / width), reference.Index(pixels[i])) << max << " " << i;
         }
+}
+
+TEST(Octree, AddsARowAsItAddsItsColours) {
+    // Noise in threes, twin pixels and a single one: when a twin takes the tree past its bound, the
+    // trim counts one pixel of its colour, not two.
+    const std::vector<TRGBQuad> noise = Noise(400 * 400, 1);
+    std::vector<TRGBQuad> pixels;
+    for (size_t i = 0; i + 1 < noise.size(); i += 2) pixels.insert(pixels.end(), {noise[i], noise[i], noise[i + 1]});
+    pixels.resize(pixels.size() / 400 * 400);
+    const TDIB picture = Picture(400, pixels);
+    TOctree rows, colours;
+    for (int y = 0; y < picture.Height(); ++y) {
+        rows.AddPixels(picture.ScanLineReadOnly(y), 400);
+        for (int x = 0; x < 400; ++x) colours.AddColor(pixels[size_t(y) * 400 + size_t(x)]);
+        ASSERT_EQ(rows.NodeCount(), colours.NodeCount()) << y;
+        ASSERT_EQ(rows.LeafCount(), colours.LeafCount()) << y;
+    }
 }
 
 TEST(Octree, StaysWithinItsNodeBound) {

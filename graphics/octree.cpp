@@ -49,37 +49,35 @@ int Slot(int Cell, int Level) { return Cell >> (3 * (kLeafLevel - 1 - Level)) & 
 int CellsBelow(int Level) { return 1 << (3 * (kLeafLevel - Level)); }
 
 // Result gets the palette index of the cell of each pixel of Bitmap, and each leaf the sums of the
-// red, green and blue of its pixels and their number. A pixel goes into two words of two 32-bit
-// lanes each (red and green; blue and the pixel), which hold kLanePixels pixels before they are
-// drained into the 64-bit totals. Each leaf has a pair of words for even pixels and one for odd, so
-// that a run of pixels of one leaf does not wait on one word.
+// red, green and blue of its pixels and their number. A stretch of a row is mapped first and summed
+// after, so that the sums do not wait on the palette indexes. A pixel goes into two words of two
+// 32-bit lanes each (red and green; blue and the pixel), which hold kLanePixels pixels before they
+// are drained into the 64-bit totals.
 std::vector<std::array<int64_t, 4>> MapToLeaves(const TDIB& Bitmap, const uint8_t* PaletteIndex, size_t Leaves,
                                                 TDIB& Result) {
     constexpr int64_t kLanePixels = 0xFFFFFFFF / 0xFF;
-    std::vector<std::array<uint64_t, 2>> lanes(Leaves * 2);
+    std::vector<std::array<uint64_t, 2>> lanes(Leaves);
     std::vector<std::array<int64_t, 4>> sums(Leaves);
     const auto drain = [&] {
-        for (size_t i = 0; i < lanes.size(); ++i) {
+        for (size_t i = 0; i < Leaves; ++i) {
             const auto [redGreen, bluePixels] = std::exchange(lanes[i], {});
-            std::array<int64_t, 4>& sum = sums[i / 2];
-            sum[0] += int64_t(redGreen >> 32), sum[1] += int64_t(redGreen & 0xFFFFFFFF);
-            sum[2] += int64_t(bluePixels >> 32), sum[3] += int64_t(bluePixels & 0xFFFFFFFF);
+            sums[i][0] += int64_t(redGreen >> 32), sums[i][1] += int64_t(redGreen & 0xFFFFFFFF);
+            sums[i][2] += int64_t(bluePixels >> 32), sums[i][3] += int64_t(bluePixels & 0xFFFFFFFF);
         }
     };
     const int32_t width = Bitmap.Width();
     int64_t room = kLanePixels;
     for (int32_t y = 0; y < Bitmap.Height(); ++y) {
-        const uint8_t* in = Bitmap.ScanLineReadOnly(y);
+        const uint8_t* const in = Bitmap.ScanLineReadOnly(y);
         uint8_t* const out = Result.ScanLine(y);
-        for (int32_t x = 0; x < width;) {
-            const int32_t end = int32_t(std::min<int64_t>(width, x + room));
-            room -= end - x;
-            for (std::array<uint64_t, 2>* const lane = lanes.data(); x < end; ++x, in += 3) {
-                const uint8_t index = PaletteIndex[CellOf(in)];
-                out[x] = index;
-                std::array<uint64_t, 2>& words = lane[index * 2 + (x & 1)];
-                words[0] += uint64_t(in[2]) << 32 | in[1];
-                words[1] += uint64_t(in[0]) << 32 | 1;
+        for (int32_t start = 0; start < width;) {
+            const int32_t end = int32_t(std::min<int64_t>(width, start + room));
+            room -= end - start;
+            for (int32_t x = start; x < end; ++x) out[x] = PaletteIndex[CellOf(in + 3 * x)];
+            for (std::array<uint64_t, 2>* const lane = lanes.data(); start < end; ++start) {
+                const uint8_t* const pixel = in + 3 * start;
+                lane[out[start]][0] += uint64_t(pixel[2]) << 32 | pixel[1];
+                lane[out[start]][1] += uint64_t(pixel[0]) << 32 | 1;
             }
             if (room == 0) {
                 drain();
@@ -178,6 +176,7 @@ TOctree::TOctree()
       added_(kCells / 64),
       paletteIndex_(kCells),
       runNode_(kRuns),
+      leafRuns_(kRuns / 64),
       pendingRuns_(kRuns / 64) {
     if (!pending_) throw std::bad_alloc();
     // In use, no more than the bound and the nodes of the one colour that took the tree past it.
@@ -225,29 +224,32 @@ int32_t TOctree::NewChild(int32_t Parent, int Slot) {
     child.Level = uint8_t(parent.Level + 1);
     child.Cell = parent.Cell | Slot * CellsBelow(child.Level);
     parent.Children[size_t(Slot)] = index;
-    CountChild(parent, false);
+    CountChild(parent);
     return index;
 }
 
-void TOctree::CountChild(TOctreeNode& Parent, bool Leaf) {
+void TOctree::CountChild(TOctreeNode& Parent) {
     ++Parent.ChildCount;
     if (Listed(Parent)) ++smallChildren_[size_t(Parent.PixelCount)];
     ++nodeCount_;
-    if (Leaf) {
-        ++Parent.LeafChildCount;
-        ++leafCount_;
-    }
 }
 
+// The node of level 5 that a new cell joins counts it when the tree is flushed, so that adding a
+// cell to a run that has its node reads no node.
 void TOctree::Join(int Cell) {
-    int32_t& node = runNode_[size_t(Cell) >> 3];
-    if (node == kNoNode)
+    const size_t run = size_t(Cell) >> 3;
+    int32_t& node = runNode_[run];
+    if (node == kNoNode) {
         for (node = kRoot; !Node(node).IsLeaf && Node(node).Level < kLastLevel;) {
             const int slot = Slot(Cell, Node(node).Level);
             const int32_t child = Node(node).Children[size_t(slot)];
             node = child != kNoNode ? child : NewChild(node, slot);
         }
-    if (!Node(node).IsLeaf) CountChild(Node(node), true);
+        if (Node(node).IsLeaf) leafRuns_[run >> 6] |= uint64_t(1) << (run & 63);
+    }
+    if (leafRuns_[run >> 6] >> (run & 63) & 1) return;
+    ++nodeCount_;
+    ++leafCount_;
 }
 
 void TOctree::AddColor(uint32_t Color) {
@@ -334,12 +336,15 @@ void TOctree::Flush() {
             const int32_t count = std::exchange(node.Unflushed, 0);
             Unlist(index);
             node.PixelCount += count;
+            if (node.Level == kLastLevel)
+                node.ChildCount = node.LeafChildCount =
+                    uint8_t(std::popcount(added_[size_t(node.Cell) >> 6] >> (node.Cell & 63) & 0xFF));
             List(index);
             passTo(node.Parent, count);
         }
 }
 
-// The run of a fork of level 5 names it already, as their parent and then as their leaf.
+// The cells of a fork of level 5 are no nodes of the pool: it frees none.
 void TOctree::MakeLeaf(TOctreeNode& Fork) {
     Unlist(IndexOf(Fork));
     if (Fork.Level < kLastLevel)
@@ -371,14 +376,16 @@ void TOctree::Trim(const std::vector<int32_t>& Small) {
     for (int32_t index : Small) byLevel[Node(index).Level].push_back(index);
     for (size_t level = byLevel.size(); level-- > 0;)
         for (int32_t index : byLevel[level]) MakeLeaf(Node(index));
-    // The runs of each new leaf above level 5 that did not go into a larger one now reach it.
-    for (size_t level = kLastLevel; level-- > 0;)
+    // The runs of each new leaf that did not go into a larger one now reach it.
+    for (size_t level = byLevel.size(); level-- > 0;)
         for (int32_t index : byLevel[level]) {
             const TOctreeNode& leaf = Node(index);
             if (!leaf.InUse) continue;
-            const auto runs = runNode_.begin() + leaf.Cell / 8;
-            std::replace_if(runs, runs + CellsBelow(leaf.Level) / 8, [](int32_t Node) { return Node != kNoNode; },
-                            index);
+            for (size_t run = size_t(leaf.Cell) / 8; run < size_t(leaf.Cell + CellsBelow(leaf.Level)) / 8; ++run)
+                if (runNode_[run] != kNoNode) {
+                    runNode_[run] = index;
+                    leafRuns_[run >> 6] |= uint64_t(1) << (run & 63);
+                }
         }
 }
 

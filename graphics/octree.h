@@ -32,8 +32,10 @@ struct alignas(64) TOctreeNode {
     bool IsLeaf : 1 = false;     // a palette colour
     bool InUse : 1 = true;       // false while in the tree's free list
     uint8_t Level = 0;           // 0 for the root
-    uint8_t ChildCount = 0;      // children it has
-    uint8_t LeafChildCount = 0;  // children it has that are leaves
+    // Children it has, and those of them that are leaves. A node of level 5 counts the cells that
+    // joined it when the tree counts its pending pixels in.
+    uint8_t ChildCount = 0;
+    uint8_t LeafChildCount = 0;
     int32_t Cell = 0;            // its first colour cell
     int32_t Parent = kNoNode;
     // Child i holds the colours whose bits at this level give i = 4 red + 2 green + blue. Unused
@@ -97,6 +99,7 @@ private:
     // while they are leaves of their own, that node; kNoNode until one of them is added. And a bit
     // per run that has pending pixels.
     std::vector<int32_t> runNode_;
+    std::vector<uint64_t> leafRuns_;  // a bit per run whose node is a leaf
     std::vector<uint64_t> pendingRuns_;
     int32_t nodeCount_ = 1;
     int32_t leafCount_ = 0;
@@ -106,8 +109,8 @@ private:
 
     TOctreeNode& Node(int32_t Index) { return nodes_[size_t(Index)]; }
     int32_t IndexOf(const TOctreeNode& Node) const { return int32_t(&Node - nodes_.data()); }
-    // Counts a new child of Parent, a leaf or not.
-    void CountChild(TOctreeNode& Parent, bool Leaf);
+    // Counts a new inner child of Parent.
+    void CountChild(TOctreeNode& Parent);
     int32_t NewChild(int32_t Parent, int Slot);
     // Finds the node of Cell, a new cell, making the way down to it when its run is new; Cell joins
     // it as a leaf unless that node is a leaf already.

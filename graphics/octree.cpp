@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <new>
+#include <numeric>
 #include <utility>
 
 namespace colorquant {
@@ -104,6 +105,20 @@ std::vector<TInnerNode> InnerNodes(const std::vector<TOctreeNode>& Nodes) {
     return inner;
 }
 
+// Sorts Nodes by pixel count (never negative), a byte of the count at a time from the lowest.
+void SortByPixelCount(std::vector<TInnerNode>& Nodes) {
+    uint32_t highest = 0;
+    for (const TInnerNode& node : Nodes) highest = std::max(highest, uint32_t(node.PixelCount));
+    std::vector<TInnerNode> sorted(Nodes.size());
+    for (int shift = 0; shift < 32 && highest >> shift != 0; shift += 8) {
+        std::array<size_t, 257> next{};
+        for (const TInnerNode& node : Nodes) ++next[(uint32_t(node.PixelCount) >> shift & 0xFF) + 1];
+        std::partial_sum(next.begin(), next.end(), next.begin());
+        for (const TInnerNode& node : Nodes) sorted[next[uint32_t(node.PixelCount) >> shift & 0xFF]++] = node;
+        Nodes.swap(sorted);
+    }
+}
+
 // What trimming at a threshold T makes of a tree whose inner nodes are listed. A trim turns every
 // inner node of at most T pixels into a leaf: its forks go first, which leaves their parents as
 // forks, and so on up (a node never has fewer pixels than its children). So after a trim at T the
@@ -112,8 +127,7 @@ std::vector<TInnerNode> InnerNodes(const std::vector<TOctreeNode>& Nodes) {
 class TTrimPlan {
 public:
     explicit TTrimPlan(std::vector<TInnerNode> Inner) : inner_(std::move(Inner)) {
-        std::sort(inner_.begin(), inner_.end(),
-                  [](const TInnerNode& A, const TInnerNode& B) { return A.PixelCount < B.PixelCount; });
+        SortByPixelCount(inner_);
         const size_t n = inner_.size();
         childrenFrom_.assign(n + 1, 0);
         for (size_t i = n; i-- > 0;) childrenFrom_[i] = childrenFrom_[i + 1] + inner_[i].ChildCount;

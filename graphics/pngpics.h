@@ -1,0 +1,81 @@
+#pragma once
+// The PNG codec: a reader of PNG files into a bitmap of 1, 4, 8, 15/16 or 24 bits plus an 8-bit
+// alpha bitmap holding 255 - alpha, a writer, and the picture class that holds both bitmaps with
+// the options and the results of a load. zlib inflates and deflates the image data and gives the
+// CRC-32 of written chunks; rows are filtered and unfiltered here. Errors are EPngError with the
+// codec's English texts.
+#include "graphics/gstreams.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class EPngError : public EInvalidGraphic {
+public:
+    using EInvalidGraphic::EInvalidGraphic;
+};
+
+namespace png {
+
+constexpr std::array<uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+// A colour value $00BBGGRR, or a palette index in the low byte with this bit set.
+constexpr int32_t kPaletteIndexColor = 1 << 24;
+
+// The seven passes of Adam7: first column and row, and the steps between them.
+struct TPass {
+    int32_t X, Y, DX, DY;
+};
+constexpr std::array<TPass, 7> kAdam7 = {
+    {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}};
+
+// The Paeth predictor; ties go to the left, then up, then upper-left.
+inline uint8_t Paeth(uint8_t Left, uint8_t Up, uint8_t UpLeft) {
+    const int p = Left + Up - UpLeft;
+    const int pa = p > Left ? p - Left : Left - p, pb = p > Up ? p - Up : Up - p,
+              pc = p > UpLeft ? p - UpLeft : UpLeft - p;
+    return pa <= pb && pa <= pc ? Left : pb <= pc ? Up : UpLeft;
+}
+
+}  // namespace png
+
+// Results of a load that the picture class keeps, and the chunks it writes back.
+struct TPngPhysicalSize {
+    int32_t X = 0, Y = 0;
+    uint8_t Unit = 0;  // 1 metre; 2 (the picture class's own) inch
+};
+
+class TPngReadStream : public TCustomGraphicReadStream {
+public:
+    // Decodes the PNG at Source's position into Bitmap (null: the header chunks only) and, when
+    // the image has transparency, into AlphaBitmap as 255 - alpha (null: no alpha kept).
+    void LoadStream(TDIB* Bitmap, TDIB* AlphaBitmap, TStream& Source);
+
+    // Options.
+    bool Allow15And16Bit = false;  // colour images with sBIT 5,5,5 or 5,6,5 load at 15 or 16 bits
+    // Caller buffers that the tIME, cHRM and gIFg chunks are copied to when not null.
+    std::array<uint8_t, 7>* Time = nullptr;
+    std::array<uint32_t, 8>* Chromaticities = nullptr;
+    std::array<uint8_t, 4>* GifData = nullptr;
+
+    // Results.
+    bool HasAlpha = false;
+    bool IsGrey = false;
+    int32_t BitDepth = 0;  // bits per pixel of the bitmap
+    int32_t Interlace = 0;
+    int32_t TransparentColour = -1;  // a colour or a marked palette index; -1 none
+    int32_t Background = -1;         // the same
+    double Gamma = 0;
+    uint32_t SignificantBits = 0;  // one byte per channel, red in the low byte
+    TPngPhysicalSize PhysicalSize;
+    std::string Comment;
+
+    // The reader's members follow.
+};
+
+class TPngWriteStream : public TCustomBufWriteStream {
+public:
+    // The writer's members follow.
+};
+
+// The picture class's members follow.

@@ -19,23 +19,21 @@ void SetBitmapDepth(TDIB& Bitmap, int32_t Width, int32_t Height, int32_t Depth);
 int32_t BitmapDepth(const TDIB& Bitmap);
 
 // A codec's work in stages. A stage spans Share percent of what is left of the 100 (a share of 0,
-// or of 100 and more, takes all of it) and is measured by the stream position against the size
-// (kind Position) or by a counter against Total (kind Counter; a total of 0 counts as 1).
+// or of 100 and more, takes all of it) and is measured by a count against Total (0 counts as 1):
+// the stream position against the size, or rows.
 class TCodecProgress {
 public:
-    enum class TKind : uint8_t { Position, Counter };
-
     void Start();
-    void BeginStage(TKind Kind, int64_t Total, int32_t Share);
-    TKind Kind() const { return kind_; }
+    void BeginStage(int64_t Total, int32_t Share);
     // The percent that Done of the stage's total makes, or -1 when it is not above the last one.
     int32_t Advance(int64_t Done);
 
 private:
-    TKind kind_ = TKind::Position;
     int64_t total_ = 1;
-    int32_t start_ = 0, span_ = 100, last_ = 0;
+    int32_t start_ = 0, span_ = 0, last_ = 0;
 };
+
+enum class TProgressKind : uint8_t { Position, Counter };
 
 class TCustomBufReadStream {
 public:
@@ -70,14 +68,14 @@ protected:
     void Stop() { stopped_ = true; }
 
     // Progress: Begin reports 0 percent, each stage's reports follow (ReportPosition for a
-    // Position stage, ReportCount for a Counter stage), End reports 100. DoProgress gets each
-    // percent that grew; its true result sets Stopped.
+    // Position stage, whose total is the size; ReportCount for a Counter stage), End reports 100.
+    // DoProgress gets each percent that grew; a true result sets Stopped.
     void ProgressBegin();
-    void ProgressStage(TCodecProgress::TKind Kind, int64_t Total, int32_t Share);
+    void ProgressStage(TProgressKind Kind, int64_t Total, int32_t Share);
     void ReportPosition();
     void ReportCount(int64_t Done);
     void ProgressEnd();
-    virtual bool DoProgress(int32_t Percent, bool Starting, bool Ending);
+    virtual bool DoProgress(int32_t Percent);
 
 private:
     TStream* source_ = nullptr;
@@ -92,7 +90,7 @@ private:
 
     bool Available(int64_t Count);
     void Refill();
-    void Report(int32_t Percent, bool Starting, bool Ending);
+    void Report(int32_t Percent);
 };
 
 // A reader that fills a bitmap (none: the header only) and reports its progress to the bitmap's
@@ -109,7 +107,8 @@ protected:
     // The palette of the image being read: blue, green, red, reserved per entry; made on first use.
     TRGBQuadTable& Palette();
     int32_t PaletteCount = 0;
-    bool DoProgress(int32_t Percent, bool Starting, bool Ending) override;
+    // The bitmap's OnProgress: starting at 0 percent, ending at 100, running between.
+    bool DoProgress(int32_t Percent) override;
 
 private:
     TDIB* bitmap_ = nullptr;
@@ -141,12 +140,12 @@ protected:
     const TDIB& Bitmap() const { return *bitmap_; }
     void Stop() { stopped_ = true; }
 
-    // As the reader's; a Position stage is measured by the bytes written against Total.
+    // As the reader's, by counter.
     void ProgressBegin();
-    void ProgressStage(TCodecProgress::TKind Kind, int64_t Total, int32_t Share);
+    void ProgressStage(int64_t Total, int32_t Share);
     void ReportCount(int64_t Done);
     void ProgressEnd();
-    virtual bool DoProgress(int32_t Percent, bool Starting, bool Ending);
+    virtual bool DoProgress(int32_t Percent);
 
 private:
     const TDIB* bitmap_ = nullptr;
@@ -157,5 +156,5 @@ private:
     bool stopped_ = false;
     TCodecProgress progress_;
 
-    void Report(int32_t Percent, bool Starting, bool Ending);
+    void Report(int32_t Percent);
 };

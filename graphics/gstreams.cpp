@@ -32,23 +32,32 @@ int32_t BitmapDepth(const TDIB& Bitmap) {
     }
 }
 
-void TCodecProgress::Start() {
+void TCustomGraphicStream::ProgressBegin() {
     total_ = 1;
     start_ = span_ = last_ = 0;
+    Report(0);
 }
 
-void TCodecProgress::BeginStage(int64_t Total, int32_t Share) {
+void TCustomGraphicStream::ProgressStage(int64_t Total, int32_t Share) {
     const int32_t from = start_ + span_, left = 100 - from;
     total_ = std::max<int64_t>(Total, 1);
     start_ = from;
     span_ = Share <= 0 || Share >= 100 ? left : left * Share / 100;
 }
 
-int32_t TCodecProgress::Advance(int64_t Done) {
+void TCustomGraphicStream::ReportCount(int64_t Done) {
     const int64_t percent = start_ + std::clamp<int64_t>(Done, 0, total_) * span_ / total_;
-    if (percent <= last_) return -1;
+    if (percent <= last_) return;
     last_ = int32_t(percent);
-    return last_;
+    Report(last_);
+}
+
+void TCustomGraphicStream::ProgressEnd() { Report(100); }
+
+bool TCustomGraphicStream::DoProgress(int32_t) { return false; }
+
+void TCustomGraphicStream::Report(int32_t Percent) {
+    if (DoProgress(Percent)) stopped_ = true;
 }
 
 // Reading.
@@ -63,7 +72,7 @@ void TCustomBufReadStream::Open(TStream& Source, int64_t Size) {
         start_ = Source.Position();
         left = Source.Remaining();
     } catch (const EStreamError&) {
-        stopped_ = true;
+        Stop();
     }
     size_ = Size < 1 ? left : Size;
     // A memory stream is read where it lies; it cannot give more than it holds.
@@ -105,7 +114,7 @@ void TCustomBufReadStream::Refill() {
     try {
         buffered_ += std::max<int64_t>(source_->Read(buffer_.get() + buffered_, wanted), 0);
     } catch (const EStreamError&) {
-        stopped_ = true;
+        Stop();
     }
 }
 
@@ -146,7 +155,7 @@ uint32_t TCustomBufReadStream::ReadDWord() {
 int64_t TCustomBufReadStream::ReadBuffer(void* Dest, int64_t Count) {
     if (stopped_ || endReached_) return 0;
     if (Count <= 0) {
-        stopped_ = true;
+        Stop();
         return 0;
     }
     if (pos_ + Count > size_) {
@@ -163,7 +172,7 @@ int64_t TCustomBufReadStream::ReadBuffer(void* Dest, int64_t Count) {
         try {
             got = std::max<int64_t>(source_->Read(out + done, Count - done), 0);
         } catch (const EStreamError&) {
-            stopped_ = true;
+            Stop();
         }
         done += got;
     }
@@ -182,7 +191,7 @@ int64_t TCustomBufReadStream::ReadBuffer(void* Dest, int64_t Count) {
 void TCustomBufReadStream::Skip(int64_t Count) {
     if (stopped_ || endReached_) return;
     if (Count <= 0) {
-        stopped_ = true;
+        Stop();
         return;
     }
     if (pos_ + Count > size_) {
@@ -196,7 +205,7 @@ void TCustomBufReadStream::Skip(int64_t Count) {
         try {
             source_->Seek(Count - buffered_, soCurrent);
         } catch (const EStreamError&) {
-            stopped_ = true;
+            Stop();
         }
         read_ = buffer_.get();
         buffered_ = 0;
@@ -204,29 +213,8 @@ void TCustomBufReadStream::Skip(int64_t Count) {
     pos_ += Count;
 }
 
-void TCustomBufReadStream::ProgressBegin() {
-    progress_.Start();
-    Report(0);
-}
-
 void TCustomBufReadStream::ProgressStage(TProgressKind Kind, int64_t Total, int32_t Share) {
-    progress_.BeginStage(Kind == TProgressKind::Position ? size_ : Total, Share);
-}
-
-void TCustomBufReadStream::ReportPosition() {
-    if (const int32_t percent = progress_.Advance(pos_); percent >= 0) Report(percent);
-}
-
-void TCustomBufReadStream::ReportCount(int64_t Done) {
-    if (const int32_t percent = progress_.Advance(Done); percent >= 0) Report(percent);
-}
-
-void TCustomBufReadStream::ProgressEnd() { Report(100); }
-
-bool TCustomBufReadStream::DoProgress(int32_t) { return false; }
-
-void TCustomBufReadStream::Report(int32_t Percent) {
-    if (DoProgress(Percent)) stopped_ = true;
+    ProgressStage(Kind == TProgressKind::Position ? size_ : Total, Share);
 }
 
 void TCustomGraphicReadStream::Load(TDIB* Bitmap, TStream& Source, int64_t Size) {
@@ -273,7 +261,7 @@ void TCustomBufWriteStream::Open(const TDIB& Bitmap, TStream& Target) {
 void TCustomBufWriteStream::WriteBuffer(const void* Source, int64_t Count) {
     if (stopped_) return;
     if (Count <= 0) {
-        stopped_ = true;
+        Stop();
         return;
     }
     if (Count < kLargestBuffered) {
@@ -289,7 +277,7 @@ void TCustomBufWriteStream::WriteBuffer(const void* Source, int64_t Count) {
         put = target_->Write(Source, Count);
     } catch (const EStreamError&) {
     }
-    if (put != Count) stopped_ = true;
+    if (put != Count) Stop();
     written_ += std::max<int64_t>(put, 0);
 }
 
@@ -305,27 +293,6 @@ void TCustomBufWriteStream::Flush() {
         put = target_->Write(buffer_.get(), filled_);
     } catch (const EStreamError&) {
     }
-    if (put != filled_) stopped_ = true;
+    if (put != filled_) Stop();
     filled_ = 0;
-}
-
-void TCustomBufWriteStream::ProgressBegin() {
-    progress_.Start();
-    Report(0);
-}
-
-void TCustomBufWriteStream::ProgressStage(int64_t Total, int32_t Share) {
-    progress_.BeginStage(Total, Share);
-}
-
-void TCustomBufWriteStream::ReportCount(int64_t Done) {
-    if (const int32_t percent = progress_.Advance(Done); percent >= 0) Report(percent);
-}
-
-void TCustomBufWriteStream::ProgressEnd() { Report(100); }
-
-bool TCustomBufWriteStream::DoProgress(int32_t) { return false; }
-
-void TCustomBufWriteStream::Report(int32_t Percent) {
-    if (DoProgress(Percent)) stopped_ = true;
 }

@@ -18,30 +18,42 @@ constexpr int32_t kGraphicStreamBuffer = 65536;
 void SetBitmapDepth(TDIB& Bitmap, int32_t Width, int32_t Height, int32_t Depth);
 int32_t BitmapDepth(const TDIB& Bitmap);
 
-// A codec's work in stages. A stage spans Share percent of what is left of the 100 (a share of 0,
-// or of 100 and more, takes all of it) and is measured by a count against Total (0 counts as 1):
-// the stream position against the size, or rows.
-class TCodecProgress {
+// What the reader and the writer share: the sticky Stopped flag and the progress of the work in
+// stages. Begin reports 0 percent; a stage spans Share percent of what is left of the 100 (a share
+// of 0, or of 100 and more, takes all of it) and reports the percents that Done of its Total makes
+// (a total of 0 counts as 1) as they grow; End reports 100. DoProgress gets each report; a true
+// result sets Stopped.
+class TCustomGraphicStream {
 public:
-    void Start();
-    void BeginStage(int64_t Total, int32_t Share);
-    // The percent that Done of the stage's total makes, or -1 when it is not above the last one.
-    int32_t Advance(int64_t Done);
+    TCustomGraphicStream() = default;
+    virtual ~TCustomGraphicStream() = default;
+    TCustomGraphicStream(const TCustomGraphicStream&) = delete;
+    TCustomGraphicStream& operator=(const TCustomGraphicStream&) = delete;
+
+    bool Stopped() const { return stopped_; }
+
+protected:
+    bool stopped_ = false;
+
+    void Stop() { stopped_ = true; }
+    void ProgressBegin();
+    void ProgressStage(int64_t Total, int32_t Share);
+    void ReportCount(int64_t Done);
+    void ProgressEnd();
+    virtual bool DoProgress(int32_t Percent);
 
 private:
     int64_t total_ = 1;
     int32_t start_ = 0, span_ = 0, last_ = 0;
+
+    void Report(int32_t Percent);
 };
 
+// A reader's stage is measured by its position against its size, or by a counter.
 enum class TProgressKind : uint8_t { Position, Counter };
 
-class TCustomBufReadStream {
+class TCustomBufReadStream : public TCustomGraphicStream {
 public:
-    TCustomBufReadStream() = default;
-    virtual ~TCustomBufReadStream() = default;
-    TCustomBufReadStream(const TCustomBufReadStream&) = delete;
-    TCustomBufReadStream& operator=(const TCustomBufReadStream&) = delete;
-
     // Reads Size bytes of Source from its position (Size < 1: up to its end) through Decode, then
     // leaves Source just after the last byte consumed. A MacBinary header (more than 128 bytes, a
     // 0 first byte and a 0 at offset 74) is skipped first while MacBinaryCheck is on.
@@ -58,24 +70,17 @@ public:
 
     int64_t Size() const { return size_; }
     int64_t Pos() const { return pos_; }
-    bool Stopped() const { return stopped_; }
     bool EndReached() const { return endReached_; }
     bool MacBinaryCheck = true;
     bool MacBinarySkipped() const { return macBinarySkipped_; }
 
 protected:
     virtual void Decode() = 0;
-    void Stop() { stopped_ = true; }
 
-    // Progress: Begin reports 0 percent, each stage's reports follow (ReportPosition for a
-    // Position stage, whose total is the size; ReportCount for a Counter stage), End reports 100.
-    // DoProgress gets each percent that grew; a true result sets Stopped.
-    void ProgressBegin();
+    // A Position stage's total is the size (Total is not used); ReportPosition reports it.
+    using TCustomGraphicStream::ProgressStage;
     void ProgressStage(TProgressKind Kind, int64_t Total, int32_t Share);
-    void ReportPosition();
-    void ReportCount(int64_t Done);
-    void ProgressEnd();
-    virtual bool DoProgress(int32_t Percent);
+    void ReportPosition() { ReportCount(pos_); }
 
 private:
     TStream* source_ = nullptr;
@@ -85,12 +90,10 @@ private:
     const uint8_t* read_ = nullptr;
     int64_t buffered_ = 0;  // bytes left at read_
     std::unique_ptr<uint8_t[]> buffer_;  // none when reading straight from a memory stream
-    bool stopped_ = false, endReached_ = false, macBinarySkipped_ = false;
-    TCodecProgress progress_;
+    bool endReached_ = false, macBinarySkipped_ = false;
 
     bool Available(int64_t Count);
     void Refill();
-    void Report(int32_t Percent);
 };
 
 // A reader that fills a bitmap (none: the header only) and reports its progress to the bitmap's
@@ -115,13 +118,8 @@ private:
     std::unique_ptr<TRGBQuadTable> palette_;
 };
 
-class TCustomBufWriteStream {
+class TCustomBufWriteStream : public TCustomGraphicStream {
 public:
-    TCustomBufWriteStream() = default;
-    virtual ~TCustomBufWriteStream() = default;
-    TCustomBufWriteStream(const TCustomBufWriteStream&) = delete;
-    TCustomBufWriteStream& operator=(const TCustomBufWriteStream&) = delete;
-
     // Writes Bitmap to Target through Encode, then flushes what is buffered.
     void Open(const TDIB& Bitmap, TStream& Target);
 
@@ -133,19 +131,10 @@ public:
     void Flush();
 
     int64_t Written() const { return written_; }
-    bool Stopped() const { return stopped_; }
 
 protected:
     virtual void Encode() = 0;
     const TDIB& Bitmap() const { return *bitmap_; }
-    void Stop() { stopped_ = true; }
-
-    // As the reader's, by counter.
-    void ProgressBegin();
-    void ProgressStage(int64_t Total, int32_t Share);
-    void ReportCount(int64_t Done);
-    void ProgressEnd();
-    virtual bool DoProgress(int32_t Percent);
 
 private:
     const TDIB* bitmap_ = nullptr;
@@ -153,8 +142,4 @@ private:
     std::unique_ptr<uint8_t[]> buffer_;
     int64_t filled_ = 0;
     int64_t written_ = 0;
-    bool stopped_ = false;
-    TCodecProgress progress_;
-
-    void Report(int32_t Percent);
 };

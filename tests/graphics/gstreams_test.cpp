@@ -45,8 +45,8 @@ private:
 class TScriptedReader : public TCustomGraphicReadStream {
 public:
     std::function<void(TScriptedReader&)> Steps;
-    using TCustomBufReadStream::ProgressBegin, TCustomBufReadStream::ProgressStage,
-        TCustomBufReadStream::ReportPosition, TCustomBufReadStream::ReportCount, TCustomBufReadStream::ProgressEnd;
+    using TCustomBufReadStream::ProgressStage, TCustomBufReadStream::ReportPosition;
+    using TCustomGraphicStream::ProgressBegin, TCustomGraphicStream::ReportCount, TCustomGraphicStream::ProgressEnd;
 
 protected:
     void Decode() override { Steps(*this); }

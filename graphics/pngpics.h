@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class EPngError : public EInvalidGraphic {
 public:
@@ -70,7 +71,65 @@ public:
     TPngPhysicalSize PhysicalSize;
     std::string Comment;
 
-    // The reader's members follow.
+    // Option: an 8-bit grey-with-alpha image whose private chunk marks its grey samples as
+    // palette indices loads as an 8-bit palette bitmap with an alpha bitmap.
+    bool AllowPalettedGreyAlpha = false;
+
+    // The size the header chunk gave.
+    uint32_t Width() const { return width_; }
+    uint32_t Height() const { return height_; }
+
+    // How a row of PNG samples becomes a bitmap row: Count pixels from In to Out, their alpha
+    // (255 - alpha) to Alpha.
+    using TRowConverter = void (*)(const uint8_t* In, int32_t Count, uint8_t* Out, uint8_t* Alpha);
+
+private:
+    TDIB* alphaBitmap_ = nullptr;
+    uint32_t width_ = 0, height_ = 0;
+    uint8_t depth_ = 0;       // bits per sample of the PNG data
+    uint8_t colourKind_ = 0;  // 0 grey, 2 colour, 3 palette
+    uint32_t seen_ = 0;       // chunks met so far (kSeen...)
+    uint32_t chunkType_ = 0;
+    int64_t chunkLeft_ = 0;     // bytes of the current chunk not read yet
+    bool pendingChunk_ = false;  // the image data ended at a chunk whose header is read
+    bool paletteAlpha_ = false;  // tRNS gave an alpha table of the palette
+    bool palettedGreyAlpha_ = false;
+    std::array<uint8_t, 256> alphaTable_{};
+
+    // Image data: the inflate state, its input, and the bitmap side of a row.
+    struct TInflate;
+    TInflate* inflate_ = nullptr;
+    bool inputEnded_ = false;
+    int32_t pngPixelBits_ = 0;  // bits per pixel of the PNG data
+    int32_t filterBytes_ = 0;   // bytes per pixel for the filters
+    TRowConverter convert_ = nullptr;
+    bool pack16_ = false;  // rows are converted to 24 bits, then packed into 15/16-bit words
+    int64_t rowsDone_ = 0;
+
+    void Decode() override;
+    void Reset();
+    bool ReadChunkHeader();
+    std::vector<uint8_t> ChunkData();
+    void HandleChunk();
+    void ReadHeader();
+    void ReadPalette();
+    void ReadTransparency();
+    void ReadBackground();
+    void ReadSignificantBits();
+    void ReadPhysicalSize();
+    void ReadText();
+    void ReadPrivate();
+    template <size_t N, class T>
+    void CopyExact(std::array<T, N>* Buffer);
+
+    // The bitmap format of the image, chosen when its data begins; raises the depth errors.
+    void ChooseFormat();
+    void ApplyPaletteAlpha();
+    void ReadImage();
+    bool FillInput();
+    void InflateRow(uint8_t* Row, size_t Count);
+    void ReadRows(uint32_t X, uint32_t Y, uint32_t DX, uint32_t DY);
+    void FillAlphaFromTable();
 };
 
 class TPngWriteStream : public TCustomBufWriteStream {

@@ -132,9 +132,41 @@ private:
     void FillAlphaFromTable();
 };
 
-class TPngWriteStream : public TCustomBufWriteStream {
+// What a written PNG holds beyond its pixels, kept by the picture class as well.
+struct TPngWriteOptions {
+    int32_t IDATSize = 32768;       // bytes of each image-data chunk; saving takes only 256..100000
+    int32_t CompressionLevel = -1;  // zlib's 0..9; any other value is zlib's default
+    int32_t FilterMode = 1;         // 0 adaptive, 1 None, 2 Sub, 3 Up, 4 Average, 5 Paeth; others None
+    int32_t Interlace = 0;          // 1 Adam7
+    bool Grey = false;              // written as greys
+    int32_t Background = -1;        // bKGD: a colour $00BBGGRR or a marked palette index; -1 none
+    std::string Comment;            // the "Comment" text chunk when not empty
+    double Gamma = 0.45455;         // gAMA when Gamma x 100000 is at least 1
+    uint32_t SignificantBits = 0;   // sBIT: one byte per channel, red in the low byte; 0 none
+    TPngPhysicalSize PhysicalSize;  // pHYs when both values are at least 1
+    bool WriteCurrentTime = true;   // tIME of the saving, else Time
+    std::array<uint8_t, 7> Time{};  // year (big-endian), month, day, hour, minute, second (UTC)
+    std::array<uint32_t, 8> Chromaticities{};  // cHRM when the first is not 0 and the second above 0
+    std::array<uint8_t, 4> GifData{};          // gIFg when one of the first three is not 0
+};
+
+class TPngWriteStream : public TCustomBufWriteStream, public TPngWriteOptions {
 public:
-    // The writer's members follow.
+    // Writes Bitmap at Target's position as a PNG. AlphaBitmap (255 - alpha) becomes its alpha
+    // channel when it is another 8-bit bitmap of Bitmap's width and height and not empty. 15- and
+    // 16-bit images are written at 8 bits a channel. Raises EPngError for an IDATSize outside
+    // 256..100000 and "Write Image (PNG): Write Error" for an empty bitmap or a failed write.
+    void SaveStream(const TDIB& Bitmap, const TDIB* AlphaBitmap, TStream& Target);
+
+    int32_t TransparentColour = -1;  // tRNS: a colour or a marked palette index; -1 none
+
+protected:
+    void Encode() override;
+
+private:
+    const TDIB* alpha_ = nullptr;
+
+    void WriteChunk(uint32_t Type, const std::vector<uint8_t>& Data);
 };
 
 // The picture class's members follow.

@@ -233,20 +233,18 @@ bool ValidTime(const std::array<uint8_t, 7>& T) {
            T[6] < 61;
 }
 
-std::array<uint8_t, 7> CurrentTime() {
+// A tEXt chunk's data: the keyword, a 0 byte, the text.
+std::vector<uint8_t> TextChunk(const std::string& Keyword, const std::string& Text) {
+    return TChunkData().Text(Keyword).Byte(0).Text(Text).Bytes;
+}
+
+}  // namespace
+
+std::array<uint8_t, 7> TPngWriteStream::CurrentTime() {
     const platform::DateTime now = platform::UtcNow();
     return {uint8_t(now.year >> 8), uint8_t(now.year), uint8_t(now.month), uint8_t(now.day),
             uint8_t(now.hour),      uint8_t(now.minute), uint8_t(now.second)};
 }
-
-// A tEXt chunk's data; none for a keyword of 80 bytes or more.
-TChunkData TextChunk(const std::string& Keyword, const std::string& Text) {
-    TChunkData data;
-    if (Keyword.size() < 80) data.Text(Keyword).Byte(0).Text(Text);
-    return data;
-}
-
-}  // namespace
 
 void TPngWriteStream::SaveStream(const TDIB& Bitmap, const TDIB* AlphaBitmap, TStream& Target) {
     if (IDATSize < kMinIDATSize || IDATSize > kMaxIDATSize)
@@ -329,8 +327,8 @@ void TPngWriteStream::Encode() {
                                       .Bytes);
     if (const std::array<uint8_t, 7> time = WriteCurrentTime ? CurrentTime() : Time; ValidTime(time))
         WriteChunk(ChunkType("tIME"), std::vector<uint8_t>(time.begin(), time.end()));
-    if (!Comment.empty()) WriteChunk(ChunkType("tEXt"), TextChunk("Comment", Comment).Bytes);
-    WriteChunk(ChunkType("tEXt"), TextChunk("Software", kSoftware).Bytes);
+    if (!Comment.empty()) WriteChunk(ChunkType("tEXt"), TextChunk("Comment", Comment));
+    WriteChunk(ChunkType("tEXt"), TextChunk("Software", kSoftware));
     WriteChunk(kPrivateChunk, TChunkData().Text("PNP3").DWord(0).Bytes);
     if (GifData[0] || GifData[1] || GifData[2])
         WriteChunk(ChunkType("gIFg"), std::vector<uint8_t>(GifData.begin(), GifData.end()));

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -160,6 +161,9 @@ public:
 
     int32_t TransparentColour = -1;  // tRNS: a colour or a marked palette index; -1 none
 
+    // The time now in the form of Time.
+    static std::array<uint8_t, 7> CurrentTime();
+
 protected:
     void Encode() override;
 
@@ -169,4 +173,61 @@ private:
     void WriteChunk(uint32_t Type, const std::vector<uint8_t>& Data);
 };
 
-// The picture class's members follow.
+// The PNG picture: an image bitmap and an 8-bit alpha bitmap holding 255 - alpha (the picture's
+// own, or one that the caller hands in and keeps), with the options of saving and the results of
+// the last load. OnChange is called after every change.
+class TPngPicture : public TPngWriteOptions {
+public:
+    TPngPicture();  // Time is the time of creation
+    TPngPicture(const TPngPicture&) = delete;
+    TPngPicture& operator=(const TPngPicture&) = delete;
+
+    // Options of loading.
+    bool MacBinaryCheck = true;
+    bool Allow15And16Bit = false;
+    // Results of loading; saving writes the alpha bitmap when HasAlpha is set.
+    bool HasAlpha = false;
+    int32_t BitDepth = 0;
+
+    TDIB& Image() { return image_; }
+    const TDIB& Image() const { return image_; }
+    TDIB& AlphaBitmap() { return *alpha_; }
+    const TDIB& AlphaBitmap() const { return *alpha_; }
+    // Alpha (kept by the caller) is used from now on; nullptr goes back to the picture's own.
+    void SetAlphaBitmap(TDIB* Alpha) { alpha_ = Alpha ? Alpha : &ownAlpha_; }
+
+    // Loads a PNG into the image and the alpha bitmap (emptied first); the results go into the
+    // fields. Raises the reader's EPngError.
+    void LoadFromStream(TStream& Stream);
+    void SaveToStream(TStream& Stream) const;
+    // From another picture: both bitmaps, every option and result. From a bitmap: the image only.
+    void Assign(const TPngPicture& Source);
+    void Assign(const TDIB& Source);
+    void AssignTo(TDIB& Target) const { Target.Assign(&image_); }
+
+    bool Empty() const { return image_.Empty(); }
+    int32_t Width() const { return image_.Width(); }
+    int32_t Height() const { return image_.Height(); }
+    // Both bitmaps take the new size; their pixels are not kept.
+    void SetWidth(int32_t Value);
+    void SetHeight(int32_t Value);
+    bool Transparent() const { return transparent_; }
+    void SetTransparent(bool Value);
+    // tRNS: a colour $00BBGGRR or a marked palette index; -1 also clears Transparent, another
+    // value sets it.
+    int32_t TransparentColour() const { return transparentColour_; }
+    void SetTransparentColour(int32_t Value);
+    const TRGBQuadTable& Palette() const { return image_.ImageColorTable(); }
+    void SetPalette(const TRGBQuadTable& Table);
+
+    std::function<void(TPngPicture& Sender)> OnChange;
+
+private:
+    TDIB image_, ownAlpha_;
+    TDIB* alpha_ = &ownAlpha_;
+    bool transparent_ = false;
+    int32_t transparentColour_ = -1;
+
+    void Changed();
+    void Resize(int32_t Width, int32_t Height);
+};

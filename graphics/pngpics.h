@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -132,9 +133,101 @@ private:
     void FillAlphaFromTable();
 };
 
-class TPngWriteStream : public TCustomBufWriteStream {
-public:
-    // The writer's members follow.
+// What a written PNG holds beyond its pixels, kept by the picture class as well.
+struct TPngWriteOptions {
+    int32_t IDATSize = 32768;       // bytes of each image-data chunk; saving takes only 256..100000
+    int32_t CompressionLevel = -1;  // zlib's 0..9; any other value is zlib's default
+    int32_t FilterMode = 1;         // 0 adaptive, 1 None, 2 Sub, 3 Up, 4 Average, 5 Paeth; others None
+    int32_t Interlace = 0;          // 1 Adam7
+    bool Grey = false;              // written as greys
+    int32_t Background = -1;        // bKGD: a colour $00BBGGRR or a marked palette index; -1 none
+    std::string Comment;            // the "Comment" text chunk when not empty
+    double Gamma = 0.45455;         // gAMA when Gamma x 100000 is at least 1
+    uint32_t SignificantBits = 0;   // sBIT: one byte per channel, red in the low byte; 0 none
+    TPngPhysicalSize PhysicalSize;  // pHYs when both values are at least 1
+    bool WriteCurrentTime = true;   // tIME of the saving, else Time
+    std::array<uint8_t, 7> Time{};  // year (big-endian), month, day, hour, minute, second (UTC)
+    std::array<uint32_t, 8> Chromaticities{};  // cHRM when the first is not 0 and the second above 0
+    std::array<uint8_t, 4> GifData{};          // gIFg when one of the first three is not 0
 };
 
-// The picture class's members follow.
+class TPngWriteStream : public TCustomBufWriteStream, public TPngWriteOptions {
+public:
+    // Writes Bitmap at Target's position as a PNG. AlphaBitmap (255 - alpha) becomes its alpha
+    // channel when it is another 8-bit bitmap of Bitmap's width and height and not empty. 15- and
+    // 16-bit images are written at 8 bits a channel. Raises EPngError for an IDATSize outside
+    // 256..100000 and "Write Image (PNG): Write Error" for an empty bitmap or a failed write.
+    void SaveStream(const TDIB& Bitmap, const TDIB* AlphaBitmap, TStream& Target);
+
+    int32_t TransparentColour = -1;  // tRNS: a colour or a marked palette index; -1 none
+
+    // The time now in the form of Time.
+    static std::array<uint8_t, 7> CurrentTime();
+
+protected:
+    void Encode() override;
+
+private:
+    const TDIB* alpha_ = nullptr;
+
+    void WriteChunk(uint32_t Type, const std::vector<uint8_t>& Data);
+};
+
+// The PNG picture: an image bitmap and an 8-bit alpha bitmap holding 255 - alpha (the picture's
+// own, or one that the caller hands in and keeps), with the options of saving and the results of
+// the last load. OnChange is called after every change.
+class TPngPicture : public TPngWriteOptions {
+public:
+    TPngPicture();  // Time is the time of creation
+    TPngPicture(const TPngPicture&) = delete;
+    TPngPicture& operator=(const TPngPicture&) = delete;
+
+    // Options of loading.
+    bool MacBinaryCheck = true;
+    bool Allow15And16Bit = false;
+    // Results of loading; saving writes the alpha bitmap when HasAlpha is set.
+    bool HasAlpha = false;
+    int32_t BitDepth = 0;
+
+    TDIB& Image() { return image_; }
+    const TDIB& Image() const { return image_; }
+    TDIB& AlphaBitmap() { return *alpha_; }
+    const TDIB& AlphaBitmap() const { return *alpha_; }
+    // Alpha (kept by the caller) is used from now on; nullptr goes back to the picture's own.
+    void SetAlphaBitmap(TDIB* Alpha) { alpha_ = Alpha ? Alpha : &ownAlpha_; }
+
+    // Loads a PNG into the image and the alpha bitmap (emptied first); the results go into the
+    // fields. Raises the reader's EPngError.
+    void LoadFromStream(TStream& Stream);
+    void SaveToStream(TStream& Stream) const;
+    // From another picture: both bitmaps, every option and result. From a bitmap: the image only.
+    void Assign(const TPngPicture& Source);
+    void Assign(const TDIB& Source);
+    void AssignTo(TDIB& Target) const { Target.Assign(&image_); }
+
+    bool Empty() const { return image_.Empty(); }
+    int32_t Width() const { return image_.Width(); }
+    int32_t Height() const { return image_.Height(); }
+    // Both bitmaps take the new size; their pixels are not kept.
+    void SetWidth(int32_t Value);
+    void SetHeight(int32_t Value);
+    bool Transparent() const { return transparent_; }
+    void SetTransparent(bool Value);
+    // tRNS: a colour $00BBGGRR or a marked palette index; -1 also clears Transparent, another
+    // value sets it.
+    int32_t TransparentColour() const { return transparentColour_; }
+    void SetTransparentColour(int32_t Value);
+    const TRGBQuadTable& Palette() const { return image_.ImageColorTable(); }
+    void SetPalette(const TRGBQuadTable& Table);
+
+    std::function<void(TPngPicture& Sender)> OnChange;
+
+private:
+    TDIB image_, ownAlpha_;
+    TDIB* alpha_ = &ownAlpha_;
+    bool transparent_ = false;
+    int32_t transparentColour_ = -1;
+
+    void Changed();
+    void Resize(int32_t Width, int32_t Height);
+};

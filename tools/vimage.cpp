@@ -1,14 +1,17 @@
-// vimage: pictures through the player's own image surface. It converts between BMP, TGA, ICO and
-// CUR files (and writes PAM for comparing decoders), reduces colours, applies the bitmap effects
+// vimage: pictures through the player's own image surface. It converts between BMP, PNG, TGA, ICO
+// and CUR files (and writes PAM for comparing decoders), reduces colours, applies the bitmap effects
 // and tells what a file holds. Paths on the command line and text on the terminal are UTF-8; the engine's error
 // texts are Shift-JIS and are converted for the terminal.
 #include "core/streams.h"
 #include "core/sysutils.h"
 #include "graphics/dibsfc.h"
+#include "graphics/pngpics.h"
 #include "tools/toolkit.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <initializer_list>
 #include <map>
@@ -21,8 +24,9 @@ namespace {
 using namespace toolkit;
 
 constexpr const char* kUsage =
-    "usage: vimage convert IN OUT                      OUT's format by its extension: .bmp (else), .tga, .ico,\n"
-    "                                                  .cur, or .pam (8-bit RGBA, alpha 255 where IN has none)\n"
+    "usage: vimage convert IN OUT                      OUT's format by its extension: .bmp (else), .png, .tga,\n"
+    "                                                  .ico, .cur, or .pam (8-bit RGBA, alpha 255 where IN has\n"
+    "                                                  none, 0 on a PNG's transparent colour)\n"
     "       vimage info FILE                           size, depth, palette, colour count and alpha\n"
     "       vimage greyscale IN OUT [--bits N]         greys at N bits (1, 4, 8, 16, 24, 32; default 8)\n"
     "       vimage blur IN OUT RADIUS [--bits N]       box blur at N bits (default 24)\n"
@@ -31,11 +35,18 @@ constexpr const char* kUsage =
     "           to N bits (1, 4, 8, 15, 16, 24, 32; default 8) under the colour limit K (default 2^N);\n"
     "           method 0 depth conversion (default), 1 octree (with --dither the fixed palette),\n"
     "           2 and 3 median cut by extent and by variance; --dither diffuses the error\n"
-    "IN is read as a TGA, icon or cursor file by its extension, else as a BMP file.\n";
+    "A .png OUT of any command takes [--filter F] [--level L] [--interlace] [--grey] [--idat N]:\n"
+    "    row filter F 0 adaptive, 1 none (default), 2 sub, 3 up, 4 average, 5 Paeth; zlib level L 0..9;\n"
+    "    Adam7 interlacing; greys; N bytes a chunk of image data (256..100000, default 32768)\n"
+    "IN is read as a PNG, TGA, icon or cursor file by its extension, else as a BMP file.\n";
+
+// The options of a PNG OUT, taken by every command that writes a picture.
+constexpr std::array<std::string_view, 5> kPngOptions = {"filter", "level", "interlace", "grey", "idat"};
 
 // ---- Arguments ----
 
-// A command's words and its options: "--NAME VALUE", or the flag "--dither".
+// A command's words and its options: "--NAME VALUE", or the flags "--dither", "--interlace" and
+// "--grey".
 struct TArguments {
     std::vector<std::string> Words;
     std::map<std::string, std::string> Options;
@@ -49,7 +60,7 @@ TArguments Parse(const std::vector<std::string>& Args) {
             continue;
         }
         const std::string name = Args[i].substr(2);
-        if (name == "dither")
+        if (name == "dither" || name == "interlace" || name == "grey")
             parsed.Options[name] = "1";
         else if (i + 1 < Args.size())
             parsed.Options[name] = Args[++i];
@@ -59,11 +70,15 @@ TArguments Parse(const std::vector<std::string>& Args) {
     return parsed;
 }
 
-// The command takes Words words and no option outside Known.
-void Expect(const TArguments& Args, size_t Words, std::initializer_list<std::string_view> Known) {
+// The command takes Words words and no option outside Known (and the PNG options when it writes
+// a picture).
+void Expect(const TArguments& Args, size_t Words, std::initializer_list<std::string_view> Known, bool Writes = true) {
     if (Args.Words.size() != Words) throw EUsage();
+    const auto known = [](const auto& List, const std::string& Name) {
+        return std::find(List.begin(), List.end(), Name) != List.end();
+    };
     for (const auto& [name, value] : Args.Options)
-        if (std::find(Known.begin(), Known.end(), name) == Known.end()) throw EUsage();
+        if (!known(Known, name) && !(Writes && known(kPngOptions, name))) throw EUsage();
 }
 
 // A whole decimal number, all of Text, within Lo..Hi.
@@ -91,8 +106,37 @@ int32_t Depth(const TArguments& Args, int32_t Default, std::initializer_list<int
 
 // ---- Files ----
 
+bool IsPng(const std::string& Path) { return AnsiLowerCase(ExtractFileExt(Path)) == ".png"; }
+
+// A PNG's image with its opacity: 255 - the alpha bitmap, or 0 on the transparent colour (a
+// palette index, a grey's sample or a colour) and 255 elsewhere.
+void LoadPng(TDIBSurface& Picture, const std::string& Path) {
+    TPngPicture png;
+    TFileStream file(Path, fmOpenRead);
+    png.LoadFromStream(file);
+    Picture.CopyFrom(png.Image());
+    const int32_t key = png.TransparentColour();
+    if (!png.HasAlpha && key == -1) return;
+    Picture.NeedAlpha();
+    const bool byIndex = Picture.BitCount() <= 8 && (png.Grey || (key & png::kPaletteIndexColor));
+    const TRGBQuad keyColour = RGBQuad(uint8_t(key), uint8_t(key >> 8), uint8_t(key >> 16));
+    for (int32_t y = 0; y < Picture.Height(); ++y) {
+        uint8_t* opacity = Picture.Alpha->ScanLine(y);
+        const uint8_t* alpha = png.HasAlpha ? png.AlphaBitmap().ScanLineReadOnly(y) : nullptr;
+        for (int32_t x = 0; x < Picture.Width(); ++x) {
+            const uint32_t pixel = Picture.GetPixel(x, y);
+            const bool keyed = byIndex ? pixel == uint32_t(key & 0xFF) : Picture.ValueColor(pixel) == keyColour;
+            opacity[x] = alpha ? uint8_t(255 - alpha[x]) : keyed ? 0 : 255;
+        }
+    }
+}
+
 void Load(TDIBSurface& Picture, const std::string& Arg) {
-    Picture.LoadFromFile(ProgramPathOf(HostPathOf(Arg)));
+    const std::string path = ProgramPathOf(HostPathOf(Arg));
+    if (IsPng(path))
+        LoadPng(Picture, path);
+    else
+        Picture.LoadFromFile(path);
     if (Picture.Empty()) throw EToolError(Arg + ": holds no picture this reader knows");
 }
 
@@ -113,9 +157,33 @@ std::string PamOf(const TDIBSurface& Picture) {
     return out;
 }
 
+// The picture as a PNG with the options given; its opacity as the alpha bitmap.
+void SavePng(const TDIBSurface& Picture, const std::string& Path, const TArguments& Args) {
+    TPngPicture png;
+    png.Assign(Picture);
+    png.FilterMode = Option(Args, "filter", 1, 0, 5);
+    png.CompressionLevel = Option(Args, "level", -1, 0, 9);
+    png.Interlace = Args.Options.contains("interlace");
+    png.Grey = Args.Options.contains("grey");
+    png.IDATSize = Option(Args, "idat", 32768, 0, INT32_MAX);
+    if (Picture.Alpha) {
+        png.HasAlpha = true;
+        png.AlphaBitmap().SetSize(Picture.Width(), Picture.Height(), 8);
+        for (int32_t y = 0; y < Picture.Height(); ++y) {
+            const uint8_t* opacity = Picture.Alpha->ScanLineReadOnly(y);
+            uint8_t* alpha = png.AlphaBitmap().ScanLine(y);
+            for (int32_t x = 0; x < Picture.Width(); ++x) alpha[x] = uint8_t(255 - opacity[x]);
+        }
+    }
+    WriteFileReplacing(Path, [&](TStream& Stream) { png.SaveToStream(Stream); });
+}
+
 // Writes the picture in the format of Arg's extension; the old file stays whole on failure.
-void Save(const TDIBSurface& Picture, const std::string& Arg) {
+void Save(const TDIBSurface& Picture, const std::string& Arg, const TArguments& Args) {
     const std::string path = ProgramPathOf(HostPathOf(Arg));
+    if (IsPng(path)) return SavePng(Picture, path, Args);
+    for (const std::string_view name : kPngOptions)
+        if (Args.Options.contains(std::string(name))) throw EToolError("--" + std::string(name) + " is for a .png OUT");
     if (AnsiLowerCase(ExtractFileExt(path)) != ".pam") return Picture.SaveToFile(path);
     const std::string pam = PamOf(Picture);
     WriteFileReplacing(path, [&](TStream& Stream) { Stream.WriteBuffer(pam.data(), int64_t(pam.size())); });
@@ -142,7 +210,7 @@ void Change(const TArguments& Args, ChangeFn Fn) {
     TDIBSurface picture;
     Load(picture, Args.Words[0]);
     Fn(picture);
-    Save(picture, Args.Words[1]);
+    Save(picture, Args.Words[1], Args);
 }
 
 void Run(const std::vector<std::string>& Args) {
@@ -153,7 +221,7 @@ void Run(const std::vector<std::string>& Args) {
         Expect(args, 2, {});
         Change(args, [](TDIBSurface&) {});
     } else if (command == "info") {
-        Expect(args, 1, {});
+        Expect(args, 1, {}, false);
         Info(args.Words[0]);
     } else if (command == "greyscale") {
         Expect(args, 2, {"bits"});

@@ -177,7 +177,8 @@ TEST_F(PngRead, DecodesPaletteGreyAndShortPalettes) {
 }
 
 TEST_F(PngRead, ColourWithFiveBitSamplesLoadsAt15Or16BitsWhenAllowed) {
-    for (const auto& [name, depth] : {std::pair{"sbit555.png", 15}, std::pair{"sbit565.png", 16}}) {
+    for (const auto& [name, depth] : {std::pair{"sbit555.png", 15}, std::pair{"sbit565.png", 16},
+                                      std::pair{"sbit555i.png", 15}, std::pair{"sbit565i.png", 16}}) {
         TDecoded d;
         d.Reader.Allow15And16Bit = true;
         Decode(d, Files_[name]);

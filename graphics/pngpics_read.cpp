@@ -157,27 +157,36 @@ void Scatter(const uint8_t* From, int32_t Count, uint8_t* To, int32_t X, int32_t
 
 [[noreturn]] void ReadFailure() { throw EPngError(kReadError); }
 
-// Undoes the filter of Row (Count bytes, Bpp bytes per pixel) against Prior, the row above.
-void Unfilter(uint8_t Type, uint8_t* Row, const uint8_t* Prior, int32_t Count, int32_t Bpp) {
-    const int32_t lead = std::min(Bpp, Count);
+// Undoes the filter of Row (Count bytes, Bpp bytes per pixel) against Prior, the row above. A
+// constant Bpp of 1 (0: given by Step) lets the loops keep the left byte in a register.
+template <int Bpp>
+void UnfilterRow(uint8_t Type, uint8_t* Row, const uint8_t* Prior, int32_t Count, int32_t Step) {
+    const int32_t bpp = Bpp ? Bpp : Step, lead = std::min(bpp, Count);
     switch (Type) {
         case 0: break;
         case 1:
-            for (int32_t i = Bpp; i < Count; ++i) Row[i] = uint8_t(Row[i] + Row[i - Bpp]);
+            for (int32_t i = bpp; i < Count; ++i) Row[i] = uint8_t(Row[i] + Row[i - bpp]);
             break;
         case 2:
             for (int32_t i = 0; i < Count; ++i) Row[i] = uint8_t(Row[i] + Prior[i]);
             break;
         case 3:
             for (int32_t i = 0; i < lead; ++i) Row[i] = uint8_t(Row[i] + (Prior[i] >> 1));
-            for (int32_t i = Bpp; i < Count; ++i) Row[i] = uint8_t(Row[i] + ((Row[i - Bpp] + Prior[i]) >> 1));
+            for (int32_t i = bpp; i < Count; ++i) Row[i] = uint8_t(Row[i] + ((Row[i - bpp] + Prior[i]) >> 1));
             break;
         case 4:
             for (int32_t i = 0; i < lead; ++i) Row[i] = uint8_t(Row[i] + Prior[i]);
-            for (int32_t i = Bpp; i < Count; ++i) Row[i] = uint8_t(Row[i] + png::Paeth(Row[i - Bpp], Prior[i], Prior[i - Bpp]));
+            for (int32_t i = bpp; i < Count; ++i) Row[i] = uint8_t(Row[i] + png::Paeth(Row[i - bpp], Prior[i], Prior[i - bpp]));
             break;
         default: ReadFailure();
     }
+}
+
+void Unfilter(uint8_t Type, uint8_t* Row, const uint8_t* Prior, int32_t Count, int32_t Bpp) {
+    if (Bpp == 1)
+        UnfilterRow<1>(Type, Row, Prior, Count, Bpp);
+    else
+        UnfilterRow<0>(Type, Row, Prior, Count, Bpp);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "graphics/cursorfile.h"
 
 #include "graphics/graphic.h"
+#include "graphics/pngpics.h"
 
 #include <algorithm>
 #include <cstring>
@@ -78,11 +79,95 @@ TCursorImage DecodeImage(const TIconImage& Icon) {
     return image;
 }
 
-// An icon or cursor file in [Start, End) of Stream; offsets count from Start.
+bool IsPng(const std::vector<uint8_t>& Resource) {
+    return Resource.size() >= png::kSignature.size() &&
+           std::equal(png::kSignature.begin(), png::kSignature.end(), Resource.begin());
+}
+
+// The picture of an image stored as PNG: its colours, and its alpha (from the alpha channel or
+// the palette's alpha table, or 0 for the transparent colour).
+TCursorImage DecodePngImage(const std::vector<uint8_t>& Resource) {
+    TMemoryStream stream;
+    stream.WriteBuffer(Resource.data(), static_cast<int64_t>(Resource.size()));
+    stream.SetPosition(0);
+    TPngReadStream header;
+    header.LoadStream(nullptr, nullptr, stream);
+    if (header.Width() < 1 || header.Width() > kMaxCursorSide || header.Height() < 1 || header.Height() > kMaxCursorSide)
+        Invalid();
+    stream.SetPosition(0);
+    TPngReadStream reader;
+    TDIB bitmap, alpha;
+    reader.LoadStream(&bitmap, &alpha, stream);
+    if (bitmap.Empty()) Invalid();
+    const bool alphaBitmap = reader.HasAlpha && !alpha.Empty();
+    const int32_t key = reader.TransparentColour;
+    const bool grey = reader.IsGrey || key & png::kPaletteIndexColor;
+    TCursorImage image;
+    image.Width = bitmap.Width();
+    image.Height = bitmap.Height();
+    image.Pixels.resize(static_cast<size_t>(image.Width) * image.Height);
+    for (int32_t y = 0; y < image.Height; ++y) {
+        uint32_t* row = image.Pixels.data() + static_cast<size_t>(y) * image.Width;
+        bitmap.RowColors(y, row);
+        for (int32_t x = 0; x < image.Width; ++x) {
+            // A colour key is $00BBGGRR; a grey or palette key holds the pixel's index.
+            const uint32_t c = row[x];
+            const bool keyed = key >= 0 && (grey ? bitmap.GetPixel(x, y) == uint32_t(key & 0xFF)
+                                                 : ((c >> 16 & 0xFF) | (c & 0xFF00) | (c & 0xFF) << 16) == uint32_t(key));
+            const uint32_t opacity = alphaBitmap ? 255 - alpha.GetPixel(x, y) : keyed ? 0 : 255;
+            row[x] = (c & 0xFFFFFF) | opacity << 24;
+        }
+    }
+    return image;
+}
+
+// The stored image of an entry (no larger than any image of at most 256 x 256 pixels can be).
+std::vector<uint8_t> ReadIconResource(TStream& Stream, const TIconEntry& Entry, int64_t Start, int64_t End) {
+    if (Entry.Bytes > kMaxImageResource) Invalid();
+    return ReadRange(Stream, Start + Entry.Offset, Entry.Bytes, End);
+}
+
+// A BITMAPINFOHEADER whose height counts the colour and the mask rows, the colour table, the
+// colour rows and the mask rows, all bottom-up.
+TIconImage ParseIconImage(std::vector<uint8_t> Resource) {
+    TIconImage image;
+    image.Resource = std::move(Resource);
+    const std::vector<uint8_t>& res = image.Resource;
+    const int64_t size = static_cast<int64_t>(res.size());
+    if (size < 40) Invalid();
+    const uint8_t* p = res.data();
+    const int64_t headerSize = Get32(p);
+    const int32_t width = static_cast<int32_t>(Get32(p + 4)), fullHeight = static_cast<int32_t>(Get32(p + 8));
+    const int bits = Get16(p + 14);
+    const uint32_t compression = Get32(p + 16), used = Get32(p + 32);
+    if (headerSize < 40 || headerSize > size || compression != 0) Invalid();
+    if (width < 1 || width > kMaxCursorSide || fullHeight < 2 || fullHeight > 2 * kMaxCursorSide) Invalid();
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) Invalid();
+    image.Width = width;
+    image.Height = fullHeight / 2;
+    image.Bits = bits;
+    const int64_t entries = bits <= 8 && used == 0 ? int64_t(1) << bits : used;
+    if (bits <= 8 && entries > int64_t(1) << bits) Invalid();
+    image.ColourRow = DIBWidthBytes(width, bits);
+    image.MaskRow = DIBWidthBytes(width, 1);
+    image.ColourStart = headerSize + entries * 4;
+    image.MaskStart = image.ColourStart + image.ColourRow * image.Height;
+    if (image.MaskStart + image.MaskRow * image.Height > size) Invalid();
+    if (bits <= 8)
+        for (int64_t i = 0; i < entries; ++i) image.Palette.push_back(Get32(p + headerSize + i * 4) & 0xFFFFFF);
+    if (bits == 32)
+        for (int32_t y = 0; y < image.Height && !image.AlphaBytes; ++y)
+            for (int32_t x = 0; x < width; ++x) image.AlphaBytes |= image.ColourRowAt(y)[4 * x + 3] != 0;
+    return image;
+}
+
+// An icon or cursor file in [Start, End) of Stream; offsets count from Start. An image stored as
+// PNG goes through the PNG reader.
 TCursorImage ReadIconFile(TStream& Stream, int64_t Start, int64_t End) {
     const TIconDirectory dir = ReadIconDirectory(Stream, Start, End);
     const TIconEntry& chosen = ChooseEntry(dir.Entries);
-    TCursorImage image = DecodeImage(ReadIconImage(Stream, chosen, Start, End));
+    std::vector<uint8_t> resource = ReadIconResource(Stream, chosen, Start, End);
+    TCursorImage image = IsPng(resource) ? DecodePngImage(resource) : DecodeImage(ParseIconImage(std::move(resource)));
     const bool cursor = dir.Type == 2;
     image.HotX = cursor ? std::min(chosen.HotX, image.Width - 1) : image.Width / 2;
     image.HotY = cursor ? std::min(chosen.HotY, image.Height - 1) : image.Height / 2;
@@ -155,40 +240,10 @@ TIconDirectory ReadIconDirectory(TStream& Stream, int64_t Start, int64_t End) {
     return dir;
 }
 
-// A BITMAPINFOHEADER whose height counts the colour and the mask rows, the colour table, the
-// colour rows and the mask rows, all bottom-up.
 TIconImage ReadIconImage(TStream& Stream, const TIconEntry& Entry, int64_t Start, int64_t End) {
-    if (Entry.Bytes > kMaxImageResource) Invalid();
-    TIconImage image;
-    image.Resource = ReadRange(Stream, Start + Entry.Offset, Entry.Bytes, End);
-    const std::vector<uint8_t>& res = image.Resource;
-    if (res.size() >= 8 && std::memcmp(res.data(), "\x89PNG\r\n\x1a\n", 8) == 0) throw EInvalidGraphic(kPngCursor);
-    const int64_t size = static_cast<int64_t>(res.size());
-    if (size < 40) Invalid();
-    const uint8_t* p = res.data();
-    const int64_t headerSize = Get32(p);
-    const int32_t width = static_cast<int32_t>(Get32(p + 4)), fullHeight = static_cast<int32_t>(Get32(p + 8));
-    const int bits = Get16(p + 14);
-    const uint32_t compression = Get32(p + 16), used = Get32(p + 32);
-    if (headerSize < 40 || headerSize > size || compression != 0) Invalid();
-    if (width < 1 || width > kMaxCursorSide || fullHeight < 2 || fullHeight > 2 * kMaxCursorSide) Invalid();
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) Invalid();
-    image.Width = width;
-    image.Height = fullHeight / 2;
-    image.Bits = bits;
-    const int64_t entries = bits <= 8 && used == 0 ? int64_t(1) << bits : used;
-    if (bits <= 8 && entries > int64_t(1) << bits) Invalid();
-    image.ColourRow = DIBWidthBytes(width, bits);
-    image.MaskRow = DIBWidthBytes(width, 1);
-    image.ColourStart = headerSize + entries * 4;
-    image.MaskStart = image.ColourStart + image.ColourRow * image.Height;
-    if (image.MaskStart + image.MaskRow * image.Height > size) Invalid();
-    if (bits <= 8)
-        for (int64_t i = 0; i < entries; ++i) image.Palette.push_back(Get32(p + headerSize + i * 4) & 0xFFFFFF);
-    if (bits == 32)
-        for (int32_t y = 0; y < image.Height && !image.AlphaBytes; ++y)
-            for (int32_t x = 0; x < width; ++x) image.AlphaBytes |= image.ColourRowAt(y)[4 * x + 3] != 0;
-    return image;
+    std::vector<uint8_t> resource = ReadIconResource(Stream, Entry, Start, End);
+    if (IsPng(resource)) throw EInvalidGraphic(kPngCursor);
+    return ParseIconImage(std::move(resource));
 }
 
 TCursorImage ReadCursorFile(TStream& Stream) {

@@ -4,9 +4,9 @@
 // the hot spot.
 //
 // From a file holding several images the 32 x 32 one is taken, else the largest. Its image is
-// a DIB of 1, 4, 8, 24 or 32 bits whose height counts the colour rows and the AND mask rows
-// below them. A pixel whose mask bit is set is transparent; one that would invert the screen
-// (mask set, colour not black) is drawn opaque black instead, since a colour cursor cannot
+// a PNG image, or a DIB of 1, 4, 8, 24 or 32 bits whose height counts the colour rows and the AND
+// mask rows below them. A pixel whose mask bit is set is transparent; one that would invert the
+// screen (mask set, colour not black) is drawn opaque black instead, since a colour cursor cannot
 // invert. A 32-bit image takes its alpha from the fourth byte of each pixel (0 where the mask
 // is set), unless every fourth byte is 0: then only the mask counts, as in older files.
 #include "core/streams.h"
@@ -23,7 +23,9 @@ struct TCursorImage {
 };
 
 // Reads the cursor file that Stream holds from its position to its end. EInvalidGraphic on a
-// damaged, truncated or absurd file, and on an image stored as PNG (not decoded here).
+// damaged, truncated or absurd file. An image stored as PNG (at most 256 pixels a side) is decoded
+// by the PNG reader, its alpha taken from its alpha channel, its palette's alpha table or its
+// transparent colour.
 TCursorImage ReadCursorFile(TStream& Stream);
 
 // ---- The bounded reader of icon and cursor files, shared with the image surface ----

@@ -55,6 +55,9 @@ public:
 
     // Options.
     bool Allow15And16Bit = false;  // colour images with sBIT 5,5,5 or 5,6,5 load at 15 or 16 bits
+    // An 8-bit grey-with-alpha image whose private chunk marks its grey samples as palette
+    // indices loads as an 8-bit palette bitmap with an alpha bitmap.
+    bool AllowPalettedGreyAlpha = false;
     // Caller buffers that the tIME, cHRM and gIFg chunks are copied to when not null.
     std::array<uint8_t, 7>* Time = nullptr;
     std::array<uint32_t, 8>* Chromaticities = nullptr;
@@ -72,19 +75,15 @@ public:
     TPngPhysicalSize PhysicalSize;
     std::string Comment;
 
-    // Option: an 8-bit grey-with-alpha image whose private chunk marks its grey samples as
-    // palette indices loads as an 8-bit palette bitmap with an alpha bitmap.
-    bool AllowPalettedGreyAlpha = false;
-
     // The size the header chunk gave.
     uint32_t Width() const { return width_; }
     uint32_t Height() const { return height_; }
 
+private:
     // How a row of PNG samples becomes a bitmap row: Count pixels from In to Out, their alpha
     // (255 - alpha) to Alpha.
     using TRowConverter = void (*)(const uint8_t* In, int32_t Count, uint8_t* Out, uint8_t* Alpha);
 
-private:
     TDIB* alphaBitmap_ = nullptr;
     uint32_t width_ = 0, height_ = 0;
     uint8_t depth_ = 0;       // bits per sample of the PNG data
@@ -97,9 +96,9 @@ private:
     bool palettedGreyAlpha_ = false;
     std::array<uint8_t, 256> alphaTable_{};
 
-    // Image data: the inflate state, its input, and the bitmap side of a row.
+    // Image data: the zlib stream with its input (for the length of one image), and the bitmap
+    // side of a row.
     struct TInflate;
-    TInflate* inflate_ = nullptr;
     bool inputEnded_ = false;
     int32_t pngPixelBits_ = 0;  // bits per pixel of the PNG data
     int32_t filterBytes_ = 0;   // bytes per pixel for the filters
@@ -127,9 +126,9 @@ private:
     void ChooseFormat();
     void ApplyPaletteAlpha();
     void ReadImage();
-    bool FillInput();
-    void InflateRow(uint8_t* Row, size_t Count);
-    void ReadRows(uint32_t X, uint32_t Y, uint32_t DX, uint32_t DY);
+    bool FillInput(TInflate& Inflate);
+    void InflateRow(TInflate& Inflate, uint8_t* Row, size_t Count);
+    void ReadRows(TInflate& Inflate, uint32_t X, uint32_t Y, uint32_t DX, uint32_t DY);
     void FillAlphaFromTable();
 };
 

@@ -157,27 +157,36 @@ void Scatter(const uint8_t* From, int32_t Count, uint8_t* To, int32_t X, int32_t
 
 [[noreturn]] void ReadFailure() { throw EPngError(kReadError); }
 
-// Undoes the filter of Row (Count bytes, Bpp bytes per pixel) against Prior, the row above.
-void Unfilter(uint8_t Type, uint8_t* Row, const uint8_t* Prior, int32_t Count, int32_t Bpp) {
-    const int32_t lead = std::min(Bpp, Count);
+// Undoes the filter of Row (Count bytes, Bpp bytes per pixel) against Prior, the row above. A
+// constant Bpp of 1 (0: given by Step) lets the loops keep the left byte in a register.
+template <int Bpp>
+void UnfilterRow(uint8_t Type, uint8_t* Row, const uint8_t* Prior, int32_t Count, int32_t Step) {
+    const int32_t bpp = Bpp ? Bpp : Step, lead = std::min(bpp, Count);
     switch (Type) {
         case 0: break;
         case 1:
-            for (int32_t i = Bpp; i < Count; ++i) Row[i] = uint8_t(Row[i] + Row[i - Bpp]);
+            for (int32_t i = bpp; i < Count; ++i) Row[i] = uint8_t(Row[i] + Row[i - bpp]);
             break;
         case 2:
             for (int32_t i = 0; i < Count; ++i) Row[i] = uint8_t(Row[i] + Prior[i]);
             break;
         case 3:
             for (int32_t i = 0; i < lead; ++i) Row[i] = uint8_t(Row[i] + (Prior[i] >> 1));
-            for (int32_t i = Bpp; i < Count; ++i) Row[i] = uint8_t(Row[i] + ((Row[i - Bpp] + Prior[i]) >> 1));
+            for (int32_t i = bpp; i < Count; ++i) Row[i] = uint8_t(Row[i] + ((Row[i - bpp] + Prior[i]) >> 1));
             break;
         case 4:
             for (int32_t i = 0; i < lead; ++i) Row[i] = uint8_t(Row[i] + Prior[i]);
-            for (int32_t i = Bpp; i < Count; ++i) Row[i] = uint8_t(Row[i] + png::Paeth(Row[i - Bpp], Prior[i], Prior[i - Bpp]));
+            for (int32_t i = bpp; i < Count; ++i) Row[i] = uint8_t(Row[i] + png::Paeth(Row[i - bpp], Prior[i], Prior[i - bpp]));
             break;
         default: ReadFailure();
     }
+}
+
+void Unfilter(uint8_t Type, uint8_t* Row, const uint8_t* Prior, int32_t Count, int32_t Bpp) {
+    if (Bpp == 1)
+        UnfilterRow<1>(Type, Row, Prior, Count, Bpp);
+    else
+        UnfilterRow<0>(Type, Row, Prior, Count, Bpp);
 }
 
 }  // namespace
@@ -505,7 +514,6 @@ void TPngReadStream::ReadImage() {
     }
 
     TInflate inflate;
-    inflate_ = &inflate;
     inputEnded_ = false;
     rowsDone_ = 0;
     int64_t rows = height_;
@@ -515,30 +523,24 @@ void TPngReadStream::ReadImage() {
             if (width_ > uint32_t(p.X) && height_ > uint32_t(p.Y)) rows += (height_ - p.Y + p.DY - 1) / p.DY;
     }
     ProgressStage(TProgressKind::Counter, rows, 98);
-    try {
-        if (Interlace)
-            for (const png::TPass& p : png::kAdam7) ReadRows(p.X, p.Y, p.DX, p.DY);
-        else
-            ReadRows(0, 0, 1, 1);
-    } catch (...) {
-        inflate_ = nullptr;
-        throw;
-    }
-    inflate_ = nullptr;
+    if (Interlace)
+        for (const png::TPass& p : png::kAdam7) ReadRows(inflate, p.X, p.Y, p.DX, p.DY);
+    else
+        ReadRows(inflate, 0, 0, 1, 1);
     if (paletteAlpha_ && alphaBitmap_) FillAlphaFromTable();
 }
 
 // The next piece of the image data: the rest of the current IDAT chunk, then the chunks after it
 // while they are IDAT. Anything else ends the input (that chunk is handled by the chunk loop).
-bool TPngReadStream::FillInput() {
+bool TPngReadStream::FillInput(TInflate& Inflate) {
     while (!inputEnded_) {
         if (chunkLeft_ > 0) {
             const int64_t count = std::min({chunkLeft_, kInputBuffer, Size() - Pos()});
-            const int64_t got = count > 0 ? ReadBuffer(inflate_->Input, count) : 0;
+            const int64_t got = count > 0 ? ReadBuffer(Inflate.Input, count) : 0;
             if (got <= 0) break;
             chunkLeft_ -= got;
-            inflate_->Z.next_in = inflate_->Input;
-            inflate_->Z.avail_in = uInt(got);
+            Inflate.Z.next_in = Inflate.Input;
+            Inflate.Z.avail_in = uInt(got);
             return true;
         }
         ReadDWord();  // the CRC of the finished chunk
@@ -554,15 +556,15 @@ bool TPngReadStream::FillInput() {
 }
 
 // Inflates exactly Count bytes into Row.
-void TPngReadStream::InflateRow(uint8_t* Row, size_t Count) {
-    z_stream& z = inflate_->Z;
+void TPngReadStream::InflateRow(TInflate& Inflate, uint8_t* Row, size_t Count) {
+    z_stream& z = Inflate.Z;
     z.next_out = Row;
     z.avail_out = uInt(Count);
-    while (z.avail_out > 0 && !inflate_->Ended) {
-        if (z.avail_in == 0) FillInput();
+    while (z.avail_out > 0 && !Inflate.Ended) {
+        if (z.avail_in == 0) FillInput(Inflate);
         const int result = inflate(&z, Z_NO_FLUSH);
         if (result == Z_STREAM_END)
-            inflate_->Ended = true;
+            Inflate.Ended = true;
         else if (result == Z_BUF_ERROR) {
             if (inputEnded_) ReadFailure();
         } else if (result != Z_OK)
@@ -573,7 +575,7 @@ void TPngReadStream::InflateRow(uint8_t* Row, size_t Count) {
 
 // The rows of one pass (the whole image: 0, 0, 1, 1): each inflated with its filter-type byte,
 // unfiltered against the row above in the pass, and converted into the bitmap.
-void TPngReadStream::ReadRows(uint32_t X, uint32_t Y, uint32_t DX, uint32_t DY) {
+void TPngReadStream::ReadRows(TInflate& Inflate, uint32_t X, uint32_t Y, uint32_t DX, uint32_t DY) {
     if (width_ <= X || height_ <= Y) return;
     const int32_t count = int32_t((width_ - X + DX - 1) / DX);
     const size_t rowBytes = (size_t(count) * size_t(pngPixelBits_) + 7) / 8;
@@ -597,7 +599,7 @@ void TPngReadStream::ReadRows(uint32_t X, uint32_t Y, uint32_t DX, uint32_t DY) 
     const TDIBColorFormat& format = bitmap.NowPixelFormat();
 
     for (uint32_t y = Y; y < height_; y += DY) {
-        InflateRow(row, rowBytes + 1);
+        InflateRow(Inflate, row, rowBytes + 1);
         Unfilter(row[0], row + 1, prior + 1, int32_t(rowBytes), filterBytes_);
         uint8_t* out = top + ptrdiff_t(y) * line;
         uint8_t* alphaOut = alphaKept && DX == 1 ? alphaTop + ptrdiff_t(y) * alphaLine : alphaRow.data();

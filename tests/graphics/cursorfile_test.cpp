@@ -71,7 +71,6 @@ TEST_F(CursorFile, ReadsEveryKindAsItsPictureStates) {
         fields >> name;
         const std::string& data = Files_[name];
         if (line.ends_with(" refused")) {
-            EXPECT_NE(ErrorOf([&] { Read(data); }).find("PNG"), std::string::npos) << name;
             EXPECT_THROW(Read(data), EInvalidGraphic) << name;
             continue;
         }

@@ -1,3 +1,4 @@
+#include "graphics/cursorfile.h"
 #include "graphics/pngpics.h"
 #include "platform/fs.h"
 #include "tests/common/fixture.h"
@@ -176,7 +177,8 @@ TEST_F(PngRead, DecodesPaletteGreyAndShortPalettes) {
 }
 
 TEST_F(PngRead, ColourWithFiveBitSamplesLoadsAt15Or16BitsWhenAllowed) {
-    for (const auto& [name, depth] : {std::pair{"sbit555.png", 15}, std::pair{"sbit565.png", 16}}) {
+    for (const auto& [name, depth] : {std::pair{"sbit555.png", 15}, std::pair{"sbit565.png", 16},
+                                      std::pair{"sbit555i.png", 15}, std::pair{"sbit565i.png", 16}}) {
         TDecoded d;
         d.Reader.Allow15And16Bit = true;
         Decode(d, Files_[name]);
@@ -261,5 +263,28 @@ TEST_F(PngRead, BrokenFilesGiveTheirErrors) {
             EXPECT_TRUE(d.Bitmap.Empty() || OurPixels(d) == OurPixels(whole)) << size;
         else
             EXPECT_TRUE(error == "Read Image (PNG): Read Error" || error == "PNG LoadStream: Error ZLIB") << size;
+    }
+}
+
+// Cursor and icon files holding PNG images read as Pillow decodes them, up to 256 pixels a side.
+TEST_F(PngRead, CursorImagesStoredAsPng) {
+    const auto files = OfKind("cursor");
+    ASSERT_EQ(files.size(), 4u);
+    for (const auto& [name, line] : files) {
+        std::istringstream fields(line);
+        int w, h, hx, hy;
+        std::string pixels;
+        fields >> w >> h >> hx >> hy >> pixels;
+        TMemoryStream stream = StreamOf(Files_[name]);
+        const TCursorImage image = ReadCursorFile(stream);
+        EXPECT_EQ(image.Width, w) << name;
+        EXPECT_EQ(image.Height, h) << name;
+        EXPECT_EQ(image.HotX, hx) << name;
+        EXPECT_EQ(image.HotY, hy) << name;
+        EXPECT_EQ(Hex(image.Pixels), pixels) << name;
+    }
+    for (const auto& [name, line] : OfKind("refused")) {
+        TMemoryStream stream = StreamOf(Files_[name]);
+        EXPECT_THROW(ReadCursorFile(stream), EInvalidGraphic) << name;
     }
 }

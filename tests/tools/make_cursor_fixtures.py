@@ -140,7 +140,7 @@ def make(folder):
     for name, stated in (("anim-size-file.ani", len(body) + 8), ("anim-size-less4.ani", len(body) + 4)):
         loads(name, b"RIFF" + struct.pack("<I", stated) + body, 16, 16, 2, 3, first_pixels)
 
-    # An image stored as PNG: refused.
+    # An image stored as PNG that holds no image data: refused.
     png = b"\x89PNG\r\n\x1a\n" + struct.pack(">I", 13) + b"IHDR" + struct.pack(">IIBBBBB", 32, 32, 8, 6, 0, 0, 0)
     files.append(("png.cur", icon_file([(32, 32, 0, 0, png + b"\0" * 64)]), "refused"))
 

@@ -254,7 +254,9 @@ def special():
         [(plte[i] if i < 3 else (0, 0, 0)) + (0 if i == 0 else 255,) for row in image for (i,) in row])))
     # Colour with sBIT 5,5,5 and 5,6,5: 15- and 16-bit bitmaps when the reader allows them.
     for name, bits in (("sbit555", b"\5\5\5"), ("sbit565", b"\5\6\5")):
-        out.append((name, png_file(picture(9, 5, 2, 8), 8, 2, 0, before=chunk(b"sBIT", bits)), "decode -1 -1"))
+        for interlace in (0, 1):
+            out.append((name + "i" * interlace, png_file(picture(9, 5, 2, 8), 8, 2, interlace, before=chunk(b"sBIT", bits)),
+                        "decode -1 -1"))
     # Every ancillary chunk the reader keeps, some in places where they do not count.
     image = picture(5, 4, 3, 4, entries=16)
     before = (chunk(b"gAMA", struct.pack(">I", 45455)) + chunk(b"sBIT", b"\5\6\5") +

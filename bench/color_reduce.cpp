@@ -5,6 +5,7 @@
 // Pillow's in turn in each iteration, so that a busy machine slows both alike, and reports our time
 // as a multiple of Pillow's: "x_octree" (method 1) against the fast octree; "x_depth",
 // "x_mediancut" and "x_mediancut_var" (methods 0, 2, 3) against its median cut.
+#include "bench/photo.h"
 #include "graphics/dibsfc.h"
 #include "platform/clock.h"
 
@@ -12,11 +13,9 @@
 
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -27,25 +26,11 @@ constexpr int kW = 1024, kH = 768, kColors = 256;
 TDIB MakePicture() {
     TDIB dib;
     dib.SetSize(kW, kH, 24);
-    std::mt19937 random(20261207);
-    struct TDisc {
-        int X, Y, R;
-        uint8_t Red, Green, Blue;
-    };
-    std::vector<TDisc> discs(40);
-    for (TDisc& d : discs)
-        d = {int(random() % kW), int(random() % kH), int(20 + random() % 120), uint8_t(random()), uint8_t(random()),
-             uint8_t(random())};
+    const std::vector<uint8_t> rgba = MakePhotoRGBA(kW, kH);
     for (int y = 0; y < kH; ++y) {
         uint8_t* row = dib.ScanLine(y);
-        for (int x = 0; x < kW; ++x) {
-            int red = x * 255 / kW, green = y * 255 / kH, blue = int(128 + 127 * std::sin((x + 2 * y) / 60.0));
-            for (const TDisc& d : discs)
-                if ((x - d.X) * (x - d.X) + (y - d.Y) * (y - d.Y) < d.R * d.R)
-                    red = (red + d.Red) / 2, green = (green + d.Green) / 2, blue = (blue + d.Blue) / 2;
-            const auto noisy = [&](int V) { return uint8_t(std::clamp(V + int(random() % 17) - 8, 0, 255)); };
-            row[3 * x] = noisy(blue), row[3 * x + 1] = noisy(green), row[3 * x + 2] = noisy(red);
-        }
+        for (int x = 0; x < kW; ++x)
+            for (int c = 0; c < 3; ++c) row[3 * x + c] = rgba[(size_t(y) * kW + size_t(x)) * 4 + 2 - size_t(c)];
     }
     return dib;
 }

@@ -6,15 +6,14 @@
 // so that a busy machine slows both alike, and reports our time as a multiple of libpng's
 // ("x_libpng").
 #include "graphics/pngpics.h"
+#include "bench/photo.h"
 #include "platform/clock.h"
 
 #include <benchmark/benchmark.h>
 #include <png.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -23,35 +22,10 @@ namespace {
 constexpr int kW = 1024, kH = 768;
 constexpr const char* kKinds[] = {"rgb", "rgba", "palette", "grey"};
 
-// Red, green, blue, alpha per pixel, top row first.
-std::vector<uint8_t> MakePicture() {
-    std::vector<uint8_t> rgba(size_t(kW) * kH * 4);
-    std::mt19937 random(20261207);
-    struct TDisc {
-        int X, Y, R;
-        uint8_t Red, Green, Blue;
-    };
-    std::vector<TDisc> discs(40);
-    for (TDisc& d : discs)
-        d = {int(random() % kW), int(random() % kH), int(20 + random() % 120), uint8_t(random()), uint8_t(random()),
-             uint8_t(random())};
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x) {
-            int red = x * 255 / kW, green = y * 255 / kH, blue = int(128 + 127 * std::sin((x + 2 * y) / 60.0));
-            for (const TDisc& d : discs)
-                if ((x - d.X) * (x - d.X) + (y - d.Y) * (y - d.Y) < d.R * d.R)
-                    red = (red + d.Red) / 2, green = (green + d.Green) / 2, blue = (blue + d.Blue) / 2;
-            const auto noisy = [&](int V) { return uint8_t(std::clamp(V + int(random() % 17) - 8, 0, 255)); };
-            uint8_t* p = rgba.data() + (size_t(y) * kW + x) * 4;
-            p[0] = noisy(red), p[1] = noisy(green), p[2] = noisy(blue);
-            p[3] = uint8_t(std::clamp(int(std::hypot(x - kW / 2, y - kH / 2)) / 2, 0, 255));
-        }
-    return rgba;
-}
 
 // The picture as a PNG of Kind (0 RGB, 1 RGBA, 2 palette of 3-3-2 colours, 3 grey).
 std::string WritePng(int Kind, bool Interlaced) {
-    static const std::vector<uint8_t> picture = MakePicture();
+    static const std::vector<uint8_t> picture = MakePhotoRGBA(kW, kH);
     static const int types[] = {PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA, PNG_COLOR_TYPE_PALETTE, PNG_COLOR_TYPE_GRAY};
     static const int channels[] = {3, 4, 1, 1};
     std::vector<uint8_t> samples(size_t(kW) * kH * channels[Kind]);

@@ -4,15 +4,13 @@
 // BM_RatioToLibpng encodes with both in turn in each iteration, so that a busy machine slows both
 // alike, and reports our time as a multiple of libpng's ("x_rgb", "x_rgba") and our file size as
 // a multiple of libpng's ("size_rgb", "size_rgba").
+#include "bench/photo.h"
 #include "graphics/pngpics.h"
 #include "platform/clock.h"
 
 #include <benchmark/benchmark.h>
 #include <png.h>
 
-#include <algorithm>
-#include <cmath>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -29,31 +27,15 @@ TPicture MakePicture() {
     TPicture p;
     p.Image.SetSize(kW, kH, 24);
     p.Alpha.SetSize(kW, kH, 8);
-    std::mt19937 random(20261207);
-    struct TDisc {
-        int X, Y, R;
-        uint8_t Red, Green, Blue;
-    };
-    std::vector<TDisc> discs(40);
-    for (TDisc& d : discs)
-        d = {int(random() % kW), int(random() % kH), int(20 + random() % 120), uint8_t(random()), uint8_t(random()),
-             uint8_t(random())};
+    p.RGBA = MakePhotoRGBA(kW, kH);
     for (int y = 0; y < kH; ++y) {
         uint8_t* row = p.Image.ScanLine(y);
         uint8_t* alpha = p.Alpha.ScanLine(y);
         for (int x = 0; x < kW; ++x) {
-            int red = x * 255 / kW, green = y * 255 / kH, blue = int(128 + 127 * std::sin((x + 2 * y) / 60.0));
-            int opacity = 255;
-            for (const TDisc& d : discs)
-                if ((x - d.X) * (x - d.X) + (y - d.Y) * (y - d.Y) < d.R * d.R)
-                    red = (red + d.Red) / 2, green = (green + d.Green) / 2, blue = (blue + d.Blue) / 2, opacity -= 40;
-            const auto noisy = [&](int V) { return uint8_t(std::clamp(V + int(random() % 17) - 8, 0, 255)); };
-            row[3 * x] = noisy(blue), row[3 * x + 1] = noisy(green), row[3 * x + 2] = noisy(red);
-            alpha[x] = uint8_t(255 - std::max(opacity, 0));
-            const uint8_t rgb[3] = {row[3 * x + 2], row[3 * x + 1], row[3 * x]};
-            p.RGB.insert(p.RGB.end(), rgb, rgb + 3);
-            p.RGBA.insert(p.RGBA.end(), rgb, rgb + 3);
-            p.RGBA.push_back(uint8_t(255 - alpha[x]));
+            const uint8_t* rgba = &p.RGBA[(size_t(y) * kW + size_t(x)) * 4];
+            row[3 * x] = rgba[2], row[3 * x + 1] = rgba[1], row[3 * x + 2] = rgba[0];
+            alpha[x] = uint8_t(255 - rgba[3]);
+            p.RGB.insert(p.RGB.end(), rgba, rgba + 3);
         }
     }
     return p;

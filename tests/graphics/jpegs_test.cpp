@@ -118,6 +118,11 @@ TEST_F(JPEGImage, DamagedFilesRaiseAndKeepThePreviousPicture) {
     ASSERT_NE(frame, std::string::npos);
     badTable[huffman + 2] = 0x7F;                   // a table length beyond the file
     zeroWidth[frame + 7] = zeroWidth[frame + 8] = 0;  // width 0
+    // The last scan of the progressive file repeated (a hostile file may repeat scans without end).
+    const size_t lastScan = progressive.rfind("\xFF\xDA"), end = progressive.size() - 2;
+    std::string manyScans = progressive.substr(0, end);
+    for (int i = 0; i < 1000; ++i) manyScans += progressive.substr(lastScan, end - lastScan);
+    manyScans += progressive.substr(end);
     const std::vector<std::pair<std::string, std::string>> damaged = {
         {"empty", ""},
         {"header only", good.substr(0, 100)},
@@ -126,6 +131,7 @@ TEST_F(JPEGImage, DamagedFilesRaiseAndKeepThePreviousPicture) {
         {"not a JPEG file", notJpeg},
         {"a table past the end", badTable},
         {"width 0", zeroWidth},
+        {"a thousand scans more", manyScans},
     };
     for (const auto& [name, bytes] : damaged) {
         SCOPED_TRACE(name);

@@ -63,7 +63,8 @@ public:
         if (bits_ > 8) return layout_.Pack(Q);
         if (Q != lastColor_) {
             lastColor_ = Q;
-            lastIndex_ = uint32_t(NearestPaletteIndex(table_.data(), 1 << bits_, QuadRed(Q), QuadGreen(Q), QuadBlue(Q)));
+            lastIndex_ =
+                uint32_t(NearestPaletteIndex(table_.data(), 1 << bits_, QuadRed(Q), QuadGreen(Q), QuadBlue(Q)));
         }
         return lastIndex_;
     }
@@ -287,10 +288,10 @@ void TMiraFrameList::LoadPNGFromStream(TStream& Stream) {
         }
         frame->Image.SetAlphaFrom(alpha);
     }
-    if (transparent & png::kPaletteIndexColor)
-        frame->TransColor = SwapRedBlue(frame->Image.ImageColorTable()[size_t(transparent & 0xFF)]);
-    else if (transparent != -1)
-        frame->TransColor = transparent;
+    if (transparent != -1)
+        frame->TransColor = transparent & png::kPaletteIndexColor
+                                ? SwapRedBlue(frame->Image.ImageColorTable()[size_t(transparent & 0xFF)])
+                                : transparent;
     Add(std::move(frame));
 }
 

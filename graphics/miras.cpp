@@ -288,10 +288,16 @@ void TMiraFrameList::LoadPNGFromStream(TStream& Stream) {
         }
         frame->Image.SetAlphaFrom(alpha);
     }
-    if (transparent != -1)
-        frame->TransColor = transparent & png::kPaletteIndexColor
-                                ? SwapRedBlue(frame->Image.ImageColorTable()[size_t(transparent & 0xFF)])
-                                : transparent;
+    // The key in colour form, and as the pixel value that holds it (crops and alpha go by that).
+    if (transparent != -1 && (transparent & png::kPaletteIndexColor)) {
+        frame->TransPixel = transparent & 0xFF;
+        frame->TransColor = SwapRedBlue(frame->Image.ImageColorTable()[size_t(frame->TransPixel)]);
+    } else if (transparent != -1) {
+        frame->TransColor = transparent;
+        const TRGBQuad key = RGBQuad(uint8_t(transparent), uint8_t(transparent >> 8), uint8_t(transparent >> 16));
+        const uint32_t pixel = frame->Image.RGBToPixel(QuadRed(key), QuadGreen(key), QuadBlue(key));
+        frame->TransPixel = frame->Image.ValueColor(pixel) == key ? int32_t(pixel) : -1;
+    }
     Add(std::move(frame));
 }
 

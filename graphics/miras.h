@@ -104,8 +104,9 @@ public:
     // frame); another extension loads nothing.
     void LoadFromFile(const std::string& FileName, bool FirstOnly, bool KeepLayers, bool ForDisplay);
     // One-frame lists (the list is cleared first). A PNG's transparent colour becomes the
-    // frame's TransColor (a palette index as that entry's colour); a 32-bit BMP gives an alpha
-    // surface and a 24-bit image.
+    // frame's TransColor (a palette index as that entry's colour) and TransPixel the pixel value
+    // holding it (-1 when no value does); a 32-bit BMP gives an alpha surface and a 24-bit image.
+    // A load that fails leaves the list empty.
     void LoadPNGFromStream(TStream& Stream);
     void LoadBMPFromStream(TStream& Stream);
 

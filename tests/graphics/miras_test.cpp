@@ -252,7 +252,7 @@ TEST(MiraFrameList, OneFramePNG) {
     list.LoadPNGFromStream(paletted);
     ASSERT_EQ(list.Count(), 1);
     EXPECT_EQ(list.GetFrame(0)->TransColor, 0x302010);
-    EXPECT_EQ(list.GetFrame(0)->TransPixel, 0);
+    EXPECT_EQ(list.GetFrame(0)->TransPixel, 3);
     EXPECT_FALSE(list.GetFrame(0)->HasAlpha());
 
     image.SetBitCount(24);
@@ -269,9 +269,22 @@ TEST(MiraFrameList, OneFramePNG) {
     EXPECT_EQ(f.Image.Alpha->GetPixel(0, 0), 255u);
     EXPECT_EQ(f.Image.GetPixel(1, 0), 0x102030u);
 
+    // A colour key masks and crops by its own pixels, not by black ones.
     TMemoryStream keyed = PngOf(image, 0x302010, nullptr);
     list.LoadPNGFromStream(keyed);
-    EXPECT_EQ(list.GetFrame(0)->TransColor, 0x302010);
+    TMiraFrame& k = *list.GetFrame(0);
+    EXPECT_EQ(k.TransColor, 0x302010);
+    EXPECT_EQ(k.TransPixel, 0x102030);
+    TRect r;
+    k.CropToContent(r);
+    EXPECT_EQ(r, (TRect{0, 0, 2, 2}));
+    list.AlphaFromTransColor(false);
+    EXPECT_EQ(k.Image.Alpha->GetPixel(1, 0), 0u);
+    EXPECT_EQ(k.Image.Alpha->GetPixel(0, 0), 255u);
+
+    TMemoryStream broken = StreamOf("\x89PNX\r\n\x1a\n");
+    EXPECT_THROW(list.LoadPNGFromStream(broken), EPngError);
+    EXPECT_EQ(list.Count(), 0);
 }
 
 TEST(MiraFrameList, OneFrameBMPAndLoadByExtension) {
@@ -301,6 +314,14 @@ TEST(MiraFrameList, OneFrameBMPAndLoadByExtension) {
     EXPECT_EQ(deep.Image.Alpha->GetPixel(1, 0), 0u);
     EXPECT_EQ(deep.Image.GetPixel(2, 0), 0x654321u);
 
+    TMemoryStream truncated;
+    image.SaveToStream(truncated);
+    truncated.SetSize(truncated.Size() - 2);
+    truncated.SetPosition(0);
+    EXPECT_THROW(list.LoadBMPFromStream(truncated), EVelaError);
+    EXPECT_EQ(list.Count(), 0);
+
+    list.LoadFromFile(programFolder + "deep.BMP", false, false, false);
     list.LoadFromFile(programFolder + "other.txt", false, false, false);
     EXPECT_EQ(list.Count(), 1);
     list.LoadFromFile(programFolder + "flat.dib", false, false, false);

@@ -171,8 +171,7 @@ void TDIBSurface::Crop(const TRect& Rect) {
     CopyRect(cropped, BoundsOf(cropped), true);
 }
 
-void TDIBSurface::Trim(int32_t Color) {
-    if (Empty() || Color == -1) return;
+TRect TDIBSurface::TrimBounds(int32_t Color) const {
     const uint32_t key = uint32_t(Color);
     auto columnIsKey = [&](int32_t X) {
         for (int32_t y = 0; y < Height(); ++y)
@@ -189,6 +188,12 @@ void TDIBSurface::Trim(int32_t Color) {
     while (r.Right > r.Left && columnIsKey(r.Right - 1)) --r.Right;
     while (r.Top < r.Bottom && rowIsKey(r.Top)) ++r.Top;
     while (r.Bottom > r.Top && rowIsKey(r.Bottom - 1)) --r.Bottom;
+    return r;
+}
+
+void TDIBSurface::Trim(int32_t Color) {
+    if (Empty() || Color == -1) return;
+    TRect r = TrimBounds(Color);
     if (r == BoundsOf(*this)) return;
     if (RectIsEmpty(r)) r = TRect{0, 0, 1, 1};
     Crop(r);

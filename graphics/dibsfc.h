@@ -53,6 +53,9 @@ public:
     void Crop(const TRect& Rect);
     // Crops away the border whose pixels all equal Color (-1: none); nothing left keeps 1 x 1.
     void Trim(int32_t Color);
+    // The rectangle Trim keeps: the bounds of the pixels that differ from the raw value Color
+    // (empty when there are none).
+    TRect TrimBounds(int32_t Color) const;
     void MirrorX();
     void FlipY();
     // Draws Source of any depth at (X, Y): colours converted, nearest palette entries for

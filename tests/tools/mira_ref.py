@@ -521,6 +521,14 @@ def case_xml():
     return xml_file(frames, 31337, count=5, randomized=1, bgcolor=0x00FF8040), 31337
 
 
+def case_xml1():
+    """A version 100 document: raw rows stored in the order the code shuffles them."""
+    w, h = 4, 6
+    frames = [dict(width=w, height=h, bits=24, trans=-1,
+                   layers=[dict(image=picture(w, h, 24, 18), alpha=mask(w, h, 5), alpha_on=1)])]
+    return xml_file(frames, 2024, major=1, randomized=1, comp_type=1), 2024
+
+
 def case_xml3():
     w, h = 2, 2
     frames = [dict(width=w, height=h, bits=24, trans=-1, layers=[dict(image=picture(w, h, 24, 1))])]
@@ -528,7 +536,7 @@ def case_xml3():
 
 
 CASES = {"v0": case_v0, "v100": case_v100, "v101": case_v101, "v102": case_v102, "v103": case_v103,
-         "v104": case_v104, "v105": case_v105, "xml": case_xml, "xml3": case_xml3}
+         "v104": case_v104, "v105": case_v105, "xml": case_xml, "xml1": case_xml1, "xml3": case_xml3}
 
 
 def print_read(data, code):

@@ -82,7 +82,7 @@ void BuildPicture(TMiraFrameList& List) {
 
 TEST(MiraFormat, OurReaderComposesWhatTheReferenceComputes) {
     const std::string folder = FreshHostFolder();
-    for (const char* name : {"v0", "v100", "v101", "v102", "v103", "v104", "v105", "xml", "xml1"}) {
+    for (const char* name : {"v0", "v100", "v101", "v102", "v103", "v104", "v105", "xml", "xml1", "jpeg"}) {
         SCOPED_TRACE(name);
         const std::string path = folder + name + ".mra";
         std::vector<std::string> expected = Lines(PythonOutput("mira_ref.py", {"make", name, path}));
@@ -149,6 +149,45 @@ TEST(MiraFormat, TheReferenceReadsBackWhatWeWrite) {
     std::ofstream(header, std::ios::binary) << utf8.out;
     const ProgramRun lint = RunProgram("xmllint", {"--noout", header});
     EXPECT_EQ(lint.status, 0) << lint.err;
+}
+
+// What a list holds after a save with CompType and a load.
+std::string Saved(const TMiraFrameList& List, int32_t CompType) {
+    TMemoryStream saved;
+    List.SaveToStream(saved, CompType, 90);
+    return Bytes(saved);
+}
+
+TEST(MiraFormat, JpegPlanes) {
+    const std::string folder = FreshHostFolder(), path = folder + "jpeg.mra";
+    TMiraFrameList list(0);
+    BuildPicture(list);
+    list.Delete(1);
+    const std::string bytes = Saved(list, 2);
+    std::ofstream(path, std::ios::binary) << bytes;
+    std::vector<std::string> read = Lines(PythonOutput("mira_ref.py", {"read", path, "0"}));
+    EXPECT_NE(read[0].find("CompType=2 CompLevel=90"), std::string::npos);
+    read.erase(read.begin());
+    TMiraFrameList back(0);
+    Load(back, bytes);
+    EXPECT_EQ(Printed(back), read);
+    // An 8-bit layer takes its decoded plane reduced to 8 bits.
+    TMiraFrameList indexed(0);
+    BuildPicture(indexed);
+    indexed.Delete(0);
+    Load(back, Saved(indexed, 2), false, true);
+    EXPECT_EQ(back.GetFrame(0)->GetLayer(0)->Image.BitCount(), 8);
+    EXPECT_EQ(back.GetFrame(0)->Image.BitCount(), 8);
+    // A JPEG file of another size than its layer is damage: the planes of a 6 x 3 picture after
+    // the header of a 7 x 5 one.
+    TMiraFrameList wider(0);
+    BuildPicture(wider);
+    wider.Delete(0);
+    wider.GetFrame(0)->Image.SetBitCount(24);
+    const std::string other = Saved(wider, 2);
+    const auto headerEnd = [](const std::string& B) { return 12 + *reinterpret_cast<const int32_t*>(B.data() + 8); };
+    EXPECT_EQ(ErrorOf([&] { Load(back, bytes.substr(0, headerEnd(bytes)) + other.substr(headerEnd(other))); }),
+              "ファイルが破壊されています");
 }
 
 TEST(MiraFormat, SaveToFileReplacesTheFileOnlyWhenTheWriteSucceeds) {

@@ -16,6 +16,7 @@ through their alpha (0 and 255 only in these samples); an opaque layer without a
 the first, when NotFillBG) is copied; others are drawn with their key at their opacity (the
 blend of 24-bit pixels: (d * (255 - a) + s * a) // 255 per channel)."""
 import struct
+import subprocess
 import sys
 import zlib
 from pathlib import Path
@@ -120,7 +121,12 @@ class Reader:
             self.place_rows(image, content, self.code if raw else 0)
             return True
         if header["CompType"] == 2 and not is_alpha:
-            raise ValueError("JPEG planes are not read here")
+            width, height, rgb = from_ppm(subprocess.run(["djpeg", "-ppm"], input=stored, capture_output=True,
+                                                         check=True).stdout)
+            if (width, height, image.bits) != (image.width, image.height, 24):
+                raise ValueError("JPEG planes are read into 24-bit layers of their size only")
+            image.rows = Image(width, height, 24, [r << 16 | g << 8 | b for r, g, b in rgb]).rows
+            return True
         content = zlib.decompress(stored) if header["CompType"] in (0, 2) else stored
         if not content:
             return False
@@ -162,6 +168,25 @@ class Reader:
                 source, sstart, sy = self.frames[a][b][1 if is_alpha else 0], start, y
             for r in range(h):
                 image.rows[y + r][start:start + length] = source.rows[sy + r][sstart:sstart + length]
+
+
+# ---- JPEG planes, through libjpeg's own programs ----
+
+def to_ppm(image):
+    rgb = b"".join(bytes((v >> 16 & 0xFF, v >> 8 & 0xFF, v & 0xFF)) for v in image.values())
+    return b"P6\n%d %d\n255\n" % (image.width, image.height) + rgb
+
+
+def from_ppm(data):
+    magic, width, height, top, pixels = data.split(maxsplit=4)
+    assert magic == b"P6" and top == b"255"
+    width, height = int(width), int(height)
+    return width, height, [tuple(pixels[3 * i:3 * i + 3]) for i in range(width * height)]
+
+
+def jpeg_of(image, quality):
+    return subprocess.run(["cjpeg", "-quality", str(quality)], input=to_ppm(image), capture_output=True,
+                          check=True).stdout
 
 
 # ---- Composition ----
@@ -415,8 +440,12 @@ def xml_file(frames, code, count=None, major=2, bgcolor=0, randomized=0, comp_ty
             head += ('   <Layer Left="0" Top="0" Visible="%d" TransColor="%d" Alpha="%d" AlphaOn="%d" Name="%s" '
                      'Lock="0" />\r\n' % (layer.get("visible", 1), layer.get("key", -1), layer.get("opacity", 255),
                                           layer.get("alpha_on", 0), layer.get("name", "レイヤー")))
-            planes += plane(encode_rows(layer["image"], seed), comp_type == 0)
-            planes += plane(encode_rows(layer["alpha"], seed), comp_type == 0) if layer.get("alpha") else b"\0" * 4
+            if comp_type == 2:
+                planes += plane(jpeg_of(layer["image"], 85), False)
+                planes += plane(encode_rows(layer["alpha"], 0), True) if layer.get("alpha") else b"\0" * 4
+            else:
+                planes += plane(encode_rows(layer["image"], seed), comp_type == 0)
+                planes += plane(encode_rows(layer["alpha"], seed), comp_type == 0) if layer.get("alpha") else b"\0" * 4
         head += "  </Layers>\r\n </Frame>\r\n"
     head += "</Frames>\r\n"
     packed = zlib.compress(head.encode("cp932"))
@@ -529,6 +558,16 @@ def case_xml1():
     return xml_file(frames, 2024, major=1, randomized=1, comp_type=1), 2024
 
 
+def case_jpeg():
+    """JPEG image planes (decoded by djpeg) with zlib alpha planes in natural order, though
+    Randomized is set."""
+    w, h = 13, 9
+    frames = [dict(width=w, height=h, bits=24, trans=-1,
+                   layers=[dict(image=picture(w, h, 24, 19), alpha=mask(w, h, 6, (0, 100, 255)), alpha_on=1),
+                           dict(image=picture(w, h, 24, 20), alpha=mask(w, h, 7), alpha_on=1)])]
+    return xml_file(frames, 77, randomized=1, comp_type=2), 77
+
+
 def case_xml3():
     w, h = 2, 2
     frames = [dict(width=w, height=h, bits=24, trans=-1, layers=[dict(image=picture(w, h, 24, 1))])]
@@ -536,7 +575,7 @@ def case_xml3():
 
 
 CASES = {"v0": case_v0, "v100": case_v100, "v101": case_v101, "v102": case_v102, "v103": case_v103,
-         "v104": case_v104, "v105": case_v105, "xml": case_xml, "xml1": case_xml1, "xml3": case_xml3}
+         "v104": case_v104, "v105": case_v105, "xml": case_xml, "xml1": case_xml1, "jpeg": case_jpeg, "xml3": case_xml3}
 
 
 def print_read(data, code):

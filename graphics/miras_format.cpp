@@ -310,13 +310,18 @@ private:
 
         bool firstVisible = true;
         for (int32_t j = 0; j < count; ++j) {
-            TMiraLayer& layer = *frame.AddLayer();
+            // The record is read before the layer's image is made.
             ReadValue<uint64_t>();
-            layer.Visible = ReadValue<uint8_t>() != 0;
-            layer.TransColor = ReadValue<int32_t>();
-            layer.Alpha = ReadValue<int32_t>();
-            if (header_.Version >= kAlphaOnVersion) layer.AlphaOn = ReadValue<uint8_t>() != 0;
-            layer.Name = ReadString();
+            const bool visible = ReadValue<uint8_t>() != 0;
+            const int32_t transColor = ReadValue<int32_t>(), alpha = ReadValue<int32_t>();
+            const bool alphaOn = header_.Version >= kAlphaOnVersion && ReadValue<uint8_t>() != 0;
+            std::string name = ReadString();
+            TMiraLayer& layer = *frame.AddLayer();
+            layer.Visible = visible;
+            layer.TransColor = transColor;
+            layer.Alpha = alpha;
+            layer.AlphaOn = alphaOn;
+            layer.Name = std::move(name);
             ReadLayerPlanes(layer);
             if (layer.AlphaOn && layer.Image.Alpha) layer.TransColor = -1;
             frame.ComposeLayer(j, firstVisible);
@@ -395,13 +400,11 @@ private:
         const int32_t ny = int32_t((int64_t(Image.Height()) + bh - 1) / bh);
         const int64_t blocks = int64_t(nx) * ny;
         if (blocks > INT32_MAX / 8) Damaged();
+        // The table is taken first, so that nothing is allocated for blocks the plane does not hold.
+        const uint8_t* stored = Bytes.Take(size_t(blocks) * 8);
         std::vector<int32_t> table(size_t(blocks) * 2);
-        {
-            const std::vector<int32_t> order = ShuffledOrder(int32_t(blocks), Shuffled ? list_.IdentCode : 0);
-            const uint8_t* stored = Bytes.Take(table.size() * sizeof(int32_t));
-            for (size_t i = 0; i < order.size(); ++i)
-                std::memcpy(&table[size_t(order[i]) * 2], stored + i * 8, 8);
-        }
+        const std::vector<int32_t> order = ShuffledOrder(int32_t(blocks), Shuffled ? list_.IdentCode : 0);
+        for (size_t i = 0; i < order.size(); ++i) std::memcpy(&table[size_t(order[i]) * 2], stored + i * 8, 8);
         const int32_t bits = Image.BitCount();
         for (int32_t k = 0; k < int32_t(blocks); ++k) {
             const int32_t x = k % nx * bw, y = k / nx * bh;

@@ -5,6 +5,7 @@
 #include "graphics/miras.h"
 
 #include "core/sysutils.h"
+#include "core/zstreams.h"
 #include "platform/fs.h"
 #include "tests/common/fixture.h"
 
@@ -253,6 +254,17 @@ TEST(MiraFormat, DamagedPlanesAndBlockTablesRaise) {
     hugeHeader[10] = char(0x7F);
     EXPECT_EQ(error(hugeHeader), "Stream read error");
     EXPECT_EQ(error("Mira1x3"), "'1x3' is not a valid integer value");
+    // XML documents without a frame, layers, colour table or layer element.
+    const auto xml = [](const std::string& Body) {
+        TMemoryStream text = StreamOf("<Frames Count=\"1\">" + Body + "</Frames>");
+        CompressStream(text, clDefault);
+        const int32_t n = int32_t(text.Size());
+        return "MiraX200" + std::string(reinterpret_cast<const char*>(&n), 4) + Bytes(text);
+    };
+    EXPECT_EQ(error(xml("<Other />")), damaged);
+    EXPECT_EQ(error(xml("<Frame></Frame>")), "レイヤーがありません");
+    EXPECT_EQ(error(xml("<Frame><Layers Bpp=\"1\"><RGB>000000</RGB></Layers></Frame>")), "カラーテーブルがありません");
+    EXPECT_EQ(error(xml("<Frame><Layers Count=\"1\" Bpp=\"24\"><Other /></Layers></Frame>")), damaged);
 }
 
 }  // namespace

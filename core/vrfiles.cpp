@@ -26,10 +26,10 @@ constexpr int64_t kCompressLimit = 5242880;
 // Extensions stored raw. A substring test, as the table has always been read: ".MP" matches.
 constexpr std::string_view kRawExtensions = ".WAV.WMA.OGG.AVI.MPG.MPEG.M1V.WMV.ASF.DAT.";
 constexpr int64_t kCrcBlock = 1048576;
-// The Mira header record: the byte of its compression type, 1 meaning planes stored uncompressed.
-constexpr int kMiraRecordSize = 40;
-constexpr int kMiraCompTypeOffset = 22;
+// The Mira version from which the header record is stored, and its compression type of planes
+// stored uncompressed.
 constexpr int kMiraHeaderVersion = 103;
+constexpr uint8_t kMiraUncompressed = 1;
 
 // Whether two program paths name the same host file: each lies inside the other once resolved.
 bool SameHostFile(const std::string& A, const std::string& B) {
@@ -456,18 +456,34 @@ uint32_t StreamCrc32(TStream& Stream) {
     return static_cast<uint32_t>(crc);
 }
 
+int64_t ReadMiraMagic(TStream& Stream, std::string& Digits) {
+    char magic[7];
+    const int64_t read = Stream.Read(magic, sizeof magic);
+    Digits.clear();
+    if (read == sizeof magic && std::memcmp(magic, "Mira", 4) == 0) Digits.assign(magic + 4, 3);
+    return read;
+}
+
+void ReadMiraHeaderRecord(TStream& Stream, TMiraHeader& Header) {
+    int32_t length;
+    Stream.ReadBuffer(&length, sizeof length);
+    Header = TMiraHeader();
+    const int64_t stored = std::clamp<int64_t>(length, 0, sizeof Header);
+    Stream.ReadBuffer(&Header, stored);
+    if (length <= stored) return;
+    if (length - stored > Stream.Remaining()) throw EReadError();
+    Stream.Seek(length - stored, soCurrent);
+}
+
 bool ProbeMiraHeader(TStream& Stream) {
     try {
-        char magic[7];
+        std::string digits;
         int version;
-        if (Stream.Read(magic, sizeof magic) != sizeof magic || std::memcmp(magic, "Mira", 4) != 0 ||
-            !TryStrToInt(std::string_view(magic + 4, 3), version) || version < kMiraHeaderVersion)
-            return false;
-        int32_t headerLength;
-        if (Stream.Read(&headerLength, sizeof headerLength) != sizeof headerLength) return false;
-        uint8_t record[kMiraRecordSize] = {};
-        Stream.Read(record, sizeof record);
-        return record[kMiraCompTypeOffset] == 1;
+        ReadMiraMagic(Stream, digits);
+        if (digits.empty() || !TryStrToInt(digits, version) || version < kMiraHeaderVersion) return false;
+        TMiraHeader header;
+        ReadMiraHeaderRecord(Stream, header);
+        return header.CompType == kMiraUncompressed;
     } catch (const EStreamError&) {
         return false;
     }

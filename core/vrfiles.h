@@ -134,6 +134,36 @@ bool ShouldCompress(TFileStream& Stream);
 // The CRC-32 of zlib (reflected polynomial 0xEDB88320) over the whole stream from position 0.
 uint32_t StreamCrc32(TStream& Stream);
 
+// The header record of Mira images (40 bytes, little-endian as stored): stored whole after the
+// classic magic from version 103, filled from the root attributes in the XML form.
+struct TMiraHeader {
+    int32_t Version = 0;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    int32_t Bpp = 0;
+    int32_t Count = 0;
+    uint8_t SyncPal = 0;
+    uint8_t Randomized = 0;
+    uint8_t CompType = 0;  // 0 zlib, 1 none, 2 JPEG
+    uint8_t Padding1 = 0;
+    int32_t BGColor = 0;
+    int32_t BlockWidth = 0;
+    int32_t BlockHeight = 0;
+    uint8_t NotFillBG = 0;
+    uint8_t CompLevel = 0;
+    uint8_t Padding2[2] = {};
+};
+static_assert(sizeof(TMiraHeader) == 40);
+
+// The classic Mira magic at Stream's position: reads up to seven bytes and returns the number
+// read; Digits gets the three characters after "Mira" when the bytes begin with it, else stays
+// empty. Digits = "" also for a stream shorter than the magic.
+int64_t ReadMiraMagic(TStream& Stream, std::string& Digits);
+// The header record after the classic magic (version 103 and later): its int32 length S, then S
+// bytes of which the first 40 fill Header; a shorter record leaves the rest 0, bytes beyond 40
+// are skipped. EReadError when the stream holds less.
+void ReadMiraHeaderRecord(TStream& Stream, TMiraHeader& Header);
+
 // Reads the Mira magic ("Mira" and three characters read as an integer) at Stream's position
 // and, from version 103, the header length and record: true when the record's compression
 // type says the planes are stored uncompressed. Never raises; false for short streams.

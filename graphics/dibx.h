@@ -148,6 +148,19 @@ public:
                                     bool MirrorY, int32_t Color, int32_t Alpha);
     virtual void MakeMemoryImage() {}
 
+    // ---- Image files (graphics/dibx_files.cpp) ----
+    // The loaders size the surface to the image at its own bits per pixel and copy the pixels in
+    // by colour. A missing file, a name not ending in ".bmp", a stream of none of the kinds and an
+    // empty image change nothing; errors of the readers pass through.
+    void LoadFromBitmapFile(const std::string& FileName);
+    // A BMP ("BM" at 0), PNG ("PNG" at 1) or Mira ("Mira" at 0: frame 0, Code the identification
+    // code of shuffled rows) stream, tested in that order from the stream's beginning. nullptr
+    // loads nothing.
+    void LoadFromStream(TStream* Stream, uint32_t Code);
+    // A 24-bit BMP of the surface's colours when FileName ends in ".bmp" (in any case), written
+    // beside it and renamed over it; other names write nothing.
+    void SaveToFile(const std::string& FileName);
+
     // ---- Rotated, wrapped and tiled draws ----
     // Rotated draws turn SrcRect of Source as DrawRotate does: by Angle (radians, clockwise on
     // screen), zoomed, about the source pixel (CenterX, CenterY), which lands on (X, Y); the

@@ -40,11 +40,20 @@ struct TMaskLayout {
     constexpr uint32_t Pack(TRGBQuad Q) const {
         return Place(QuadRed(Q), R) | Place(QuadGreen(Q), G) | Place(QuadBlue(Q), B);
     }
+    // The RGBQuad of a pixel, each field widened to 8 bits by bit replication (a field wider than
+    // 8 bits gives its top 8 bits).
+    constexpr TRGBQuad Unpack(uint32_t Pixel) const {
+        return TRGBQuad(Take(Pixel, R)) << 16 | TRGBQuad(Take(Pixel, G)) << 8 | Take(Pixel, B);
+    }
 
 private:
     static constexpr uint32_t Place(uint8_t V, TField F) {
         if (F.Bits >= 8) return uint32_t(V) << (F.Shift + F.Bits - 8);
         return F.Bits > 0 ? ReduceChannel(V, F.Bits) << F.Shift : 0;
+    }
+    static constexpr uint8_t Take(uint32_t Pixel, TField F) {
+        if (F.Bits >= 8) return uint8_t(Pixel >> (F.Shift + F.Bits - 8));
+        return F.Bits > 0 ? ExpandChannel(Pixel >> F.Shift & ((1u << F.Bits) - 1), F.Bits) : 0;
     }
 };
 

@@ -294,6 +294,14 @@ TEST(MiraFrameList, OneFrameBMPAndLoadByExtension) {
 
     list.LoadFromFile(programFolder + "deep.txt", false, false, false);
     EXPECT_EQ(list.Count(), 1);  // another extension loads nothing
+    TMiraFrameList mira(0);
+    mira.AddFrame()->Image.SetSize(2, 1, 24);
+    mira.GetFrame(0)->Image.SetPixel(1, 0, 0x123456);
+    mira.AddFrame()->Image.SetSize(2, 1, 24);
+    mira.SaveToFile(programFolder + "pic.Mra");
+    list.LoadFromFile(programFolder + "pic.Mra", false, false, false);
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.GetFrame(0)->Image.GetPixel(1, 0), 0x123456u);
 
     image.SetBitCount(8);
     TMemoryStream eight;

@@ -168,16 +168,15 @@ private:
         if (length > stream_.Remaining()) throw EReadError();
         return length;
     }
-    std::string ReadString() {
-        std::string s(size_t(ReadLength()), '\0');
-        stream_.ReadBuffer(s.data(), int64_t(s.size()));
-        return s;
-    }
-    std::vector<uint8_t> ReadPlaneBytes() {
-        std::vector<uint8_t> bytes(static_cast<size_t>(ReadLength()));
+    // An int32 length and that many bytes: a name or a plane.
+    template <class Bytes>
+    Bytes ReadCounted() {
+        Bytes bytes(static_cast<size_t>(ReadLength()), 0);
         stream_.ReadBuffer(bytes.data(), int64_t(bytes.size()));
         return bytes;
     }
+    std::string ReadString() { return ReadCounted<std::string>(); }
+    std::vector<uint8_t> ReadPlaneBytes() { return ReadCounted<std::vector<uint8_t>>(); }
 
     // ---- The XML form ----
 

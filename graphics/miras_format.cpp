@@ -16,6 +16,7 @@
 #include "graphics/miras.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <memory>
 #include <span>
@@ -253,11 +254,9 @@ private:
         if (int64_t(Text.size()) < 6 * int64_t(Count)) throw EInvalidGraphic("カラーテーブルがありません");
         std::vector<TRGBQuad> colors(static_cast<size_t>(Count));
         for (int32_t i = 0; i < Count; ++i) {
-            int32_t value;
-            const std::string_view digits(Text.data() + 6 * i, 6);
-            if (digits.find_first_not_of("0123456789ABCDEFabcdef") != std::string_view::npos ||
-                !TryStrToInt("$" + std::string(digits), value))
-                Damaged();
+            uint32_t value;
+            const char* digits = Text.data() + 6 * i;
+            if (std::from_chars(digits, digits + 6, value, 16).ptr != digits + 6) Damaged();
             colors[size_t(i)] = RGBQuad(uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16));
         }
         return colors;

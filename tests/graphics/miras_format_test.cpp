@@ -24,9 +24,10 @@ std::string ReadHostFile(const std::string& Path) {
     return out.str();
 }
 
-void Load(TMiraFrameList& List, const std::string& Bytes, bool FirstOnly = false, bool KeepLayers = false) {
+void Load(TMiraFrameList& List, const std::string& Bytes, bool FirstOnly = false, bool KeepLayers = false,
+          bool ForDisplay = false) {
     TMemoryStream stream = StreamOf(Bytes);
-    List.LoadFromStream(stream, FirstOnly, KeepLayers, false);
+    List.LoadFromStream(stream, FirstOnly, KeepLayers, ForDisplay);
 }
 
 std::string Values(const TDIB& Image) {
@@ -103,6 +104,12 @@ TEST(MiraFormat, OurReaderComposesWhatTheReferenceComputes) {
     Load(first, v103, true, true);
     EXPECT_EQ(first.Count(), 1);
     EXPECT_EQ(first.GetFrame(0)->Count(), 1);
+    // Loaded for display, an indexed frame becomes 24 bits, its layers too when kept.
+    TMiraFrameList shown(31337);
+    Load(shown, ReadHostFile(folder + "xml.mra"), false, true, true);
+    EXPECT_EQ(shown.GetFrame(0)->Image.BitCount(), 24);
+    EXPECT_EQ(shown.GetFrame(0)->GetLayer(1)->Image.BitCount(), 24);
+    EXPECT_EQ(shown.Count(), 2);
     // The rectangle lists of version 104 stay with the frame; a negative count holds none.
     TMiraFrameList rects(5);
     Load(rects, ReadHostFile(folder + "v104.mra"));

@@ -51,7 +51,7 @@ std::vector<std::string> Printed(const TMiraFrameList& List) {
 }
 
 // A 24-bit frame of two layers (the first with an alpha plane in use, the second keyed) and an
-// 8-bit frame without layers that has alpha and a transparent colour.
+// 8-bit frame without layers, 70 rows high, that has alpha and a transparent colour.
 void BuildPicture(TMiraFrameList& List) {
     List.BGColor = 0x00204080;
     TMiraFrame& layered = *List.AddFrame();
@@ -75,9 +75,9 @@ void BuildPicture(TMiraFrameList& List) {
     TMiraFrame& flat = *List.AddFrame();
     const TRGBQuad colors[3] = {0x000000, 0xFF8000, 0x00FF00};
     flat.TransPixel = 2;
-    flat.SetupImage(6, 3, 8, colors, 3);
-    for (int32_t y = 0; y < 3; ++y)
-        for (int32_t x = 0; x < 6; ++x) flat.Image.SetPixel(x, y, uint32_t((x + y) % 3));
+    flat.SetupImage(6, 70, 8, colors, 3);
+    for (int32_t y = 0; y < 70; ++y)
+        for (int32_t x = 0; x < 6; ++x) flat.Image.SetPixel(x, y, uint32_t((x + y * y) % 3));
     flat.Image.NeedAlpha();
     flat.Image.FillAlpha();
 }

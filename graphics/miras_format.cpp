@@ -16,6 +16,7 @@
 #include "graphics/miras.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <memory>
 #include <span>
@@ -168,16 +169,15 @@ private:
         if (length > stream_.Remaining()) throw EReadError();
         return length;
     }
-    std::string ReadString() {
-        std::string s(size_t(ReadLength()), '\0');
-        stream_.ReadBuffer(s.data(), int64_t(s.size()));
-        return s;
-    }
-    std::vector<uint8_t> ReadPlaneBytes() {
-        std::vector<uint8_t> bytes(static_cast<size_t>(ReadLength()));
+    // An int32 length and that many bytes: a name or a plane.
+    template <class Bytes>
+    Bytes ReadCounted() {
+        Bytes bytes(static_cast<size_t>(ReadLength()), 0);
         stream_.ReadBuffer(bytes.data(), int64_t(bytes.size()));
         return bytes;
     }
+    std::string ReadString() { return ReadCounted<std::string>(); }
+    std::vector<uint8_t> ReadPlaneBytes() { return ReadCounted<std::vector<uint8_t>>(); }
 
     // ---- The XML form ----
 
@@ -254,11 +254,9 @@ private:
         if (int64_t(Text.size()) < 6 * int64_t(Count)) throw EInvalidGraphic("カラーテーブルがありません");
         std::vector<TRGBQuad> colors(static_cast<size_t>(Count));
         for (int32_t i = 0; i < Count; ++i) {
-            int32_t value;
-            const std::string_view digits(Text.data() + 6 * i, 6);
-            if (digits.find_first_not_of("0123456789ABCDEFabcdef") != std::string_view::npos ||
-                !TryStrToInt("$" + std::string(digits), value))
-                Damaged();
+            uint32_t value;
+            const char* digits = Text.data() + 6 * i;
+            if (std::from_chars(digits, digits + 6, value, 16).ptr != digits + 6) Damaged();
             colors[size_t(i)] = RGBQuad(uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16));
         }
         return colors;

@@ -24,9 +24,10 @@ std::string ReadHostFile(const std::string& Path) {
     return out.str();
 }
 
-void Load(TMiraFrameList& List, const std::string& Bytes, bool FirstOnly = false, bool KeepLayers = false) {
+void Load(TMiraFrameList& List, const std::string& Bytes, bool FirstOnly = false, bool KeepLayers = false,
+          bool ForDisplay = false) {
     TMemoryStream stream = StreamOf(Bytes);
-    List.LoadFromStream(stream, FirstOnly, KeepLayers, false);
+    List.LoadFromStream(stream, FirstOnly, KeepLayers, ForDisplay);
 }
 
 std::string Values(const TDIB& Image) {
@@ -50,7 +51,7 @@ std::vector<std::string> Printed(const TMiraFrameList& List) {
 }
 
 // A 24-bit frame of two layers (the first with an alpha plane in use, the second keyed) and an
-// 8-bit frame without layers that has alpha and a transparent colour.
+// 8-bit frame without layers, 70 rows high, that has alpha and a transparent colour.
 void BuildPicture(TMiraFrameList& List) {
     List.BGColor = 0x00204080;
     TMiraFrame& layered = *List.AddFrame();
@@ -74,9 +75,9 @@ void BuildPicture(TMiraFrameList& List) {
     TMiraFrame& flat = *List.AddFrame();
     const TRGBQuad colors[3] = {0x000000, 0xFF8000, 0x00FF00};
     flat.TransPixel = 2;
-    flat.SetupImage(6, 3, 8, colors, 3);
-    for (int32_t y = 0; y < 3; ++y)
-        for (int32_t x = 0; x < 6; ++x) flat.Image.SetPixel(x, y, uint32_t((x + y) % 3));
+    flat.SetupImage(6, 70, 8, colors, 3);
+    for (int32_t y = 0; y < 70; ++y)
+        for (int32_t x = 0; x < 6; ++x) flat.Image.SetPixel(x, y, uint32_t((x + y * y) % 3));
     flat.Image.NeedAlpha();
     flat.Image.FillAlpha();
 }
@@ -103,6 +104,12 @@ TEST(MiraFormat, OurReaderComposesWhatTheReferenceComputes) {
     Load(first, v103, true, true);
     EXPECT_EQ(first.Count(), 1);
     EXPECT_EQ(first.GetFrame(0)->Count(), 1);
+    // Loaded for display, an indexed frame becomes 24 bits, its layers too when kept.
+    TMiraFrameList shown(31337);
+    Load(shown, ReadHostFile(folder + "xml.mra"), false, true, true);
+    EXPECT_EQ(shown.GetFrame(0)->Image.BitCount(), 24);
+    EXPECT_EQ(shown.GetFrame(0)->GetLayer(1)->Image.BitCount(), 24);
+    EXPECT_EQ(shown.Count(), 2);
     // The rectangle lists of version 104 stay with the frame; a negative count holds none.
     TMiraFrameList rects(5);
     Load(rects, ReadHostFile(folder + "v104.mra"));

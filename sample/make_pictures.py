@@ -1,17 +1,20 @@
 #!/usr/bin/env python3
-"""Draws the sample title's pictures as 24-bit BMP files.
+"""Draws the sample title's pictures as PNG files (RGB, or RGBA where a picture has an alpha).
 
-    make_pictures.py OUT/NAME.bmp ...
+    make_pictures.py OUT/NAME.png ...
 
 NAME picks the drawing: gradient (colour ramps across and down), shapes (flat discs, bars and a
-triangle over a soft background) or noise (smoothed random colours with grain). Every picture is
-96 x 72 and drawn from a fixed seed, so each build writes the same bytes.
+triangle over a soft background), noise (smoothed random colours with grain), halo (a soft
+light ring in an alpha that fades out from it) or figure0 .. figure3 (the steps of a hopping
+figure on a transparent ground). Every picture is 96 x 72 and drawn from a fixed seed, so each
+build writes the same bytes.
 """
 import math
 import os
 import random
 import struct
 import sys
+import zlib
 
 WIDTH, HEIGHT = 96, 72
 
@@ -73,22 +76,55 @@ def noise(rng):
     return rows
 
 
-DRAWINGS = {"gradient": gradient, "shapes": shapes, "noise": noise}
+def halo(rng):
+    """A warm ring, opaque on its line and fading to nothing within 14 pixels of it."""
+    cx, cy, radius = WIDTH / 2, HEIGHT / 2, 24
+    rows = []
+    for y in range(HEIGHT):
+        row = []
+        for x in range(WIDTH):
+            off = abs(math.hypot(x - cx, y - cy) - radius)
+            row.append((255, clamp(230 - 4 * off), clamp(150 - 6 * off), clamp(255 * (1 - off / 14))))
+        rows.append(row)
+    return rows
 
 
-def bmp24(rows):
-    """A bottom-up 24-bit BMP file of rows of (red, green, blue) pixels."""
-    height, width = len(rows), len(rows[0])
-    stride = (width * 3 + 3) & ~3
-    pixels = bytearray()
-    for row in reversed(rows):
-        line = bytearray()
-        for r, g, b in row:
-            line += bytes((b, g, r))
-        pixels += line + bytes(stride - len(line))
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
-    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
-    return header + info + bytes(pixels)
+def figure(step):
+    """A hopping figure (a head, a body and two legs) at the height of its step in four, with a
+    shadow on the ground; transparent around it."""
+    def draw(rng):
+        lift = (0, 10, 16, 10)[step]
+        clear, body, head, shade = (0, 0, 0, 0), (40, 90, 200, 255), (250, 210, 170, 255), (30, 30, 30, 255)
+        rows = [[clear] * WIDTH for _ in range(HEIGHT)]
+        cx, feet = WIDTH // 2, HEIGHT - 6 - lift
+        for y in range(HEIGHT):
+            for x in range(WIDTH):
+                if ((x - cx) / (12 - lift / 3)) ** 2 + ((y - (HEIGHT - 4)) / 2) ** 2 <= 1:
+                    rows[y][x] = shade
+                elif (x - cx) ** 2 + (y - (feet - 36)) ** 2 <= 36:
+                    rows[y][x] = head
+                elif abs(x - cx) <= 6 and feet - 30 <= y <= feet - 12:
+                    rows[y][x] = body
+                elif feet - 12 < y <= feet and (abs(x - cx + 3) <= 1 or abs(x - cx - 3) <= 1):
+                    rows[y][x] = body
+        return rows
+    return draw
+
+
+DRAWINGS = {"gradient": gradient, "shapes": shapes, "noise": noise, "halo": halo,
+            **{f"figure{step}": figure(step) for step in range(4)}}
+
+
+def png(rows):
+    """A PNG file of rows of (red, green, blue) or (red, green, blue, alpha) pixels, unfiltered."""
+    height, width, channels = len(rows), len(rows[0]), len(rows[0][0])
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, 6 if channels == 4 else 2, 0, 0, 0)
+    pixels = b"".join(b"\0" + bytes(v for pixel in row for v in pixel) for row in rows)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(pixels, 9)) + chunk(b"IEND", b"")
 
 
 def main(paths):
@@ -100,7 +136,7 @@ def main(paths):
             sys.exit(f"make_pictures: no drawing named {name!r} (known: {', '.join(DRAWINGS)})")
         rng = random.Random(f"vela sample {name}")
         with open(path, "wb") as f:
-            f.write(bmp24(DRAWINGS[name](rng)))
+            f.write(png(DRAWINGS[name](rng)))
 
 
 if __name__ == "__main__":

@@ -1,10 +1,12 @@
-// vimage: pictures through the player's own image surface. It converts between BMP, PNG, TGA, ICO
-// and CUR files (and writes PAM for comparing decoders), reduces colours, applies the bitmap effects
-// and tells what a file holds. Paths on the command line and text on the terminal are UTF-8; the engine's error
-// texts are Shift-JIS and are converted for the terminal.
+// vimage: pictures through the player's own image surface. It converts between BMP, PNG, Mira, TGA,
+// ICO and CUR files (and writes PAM for comparing decoders), builds layered and animated Mira files,
+// reduces colours, applies the bitmap effects and tells what a file holds. Paths on the command
+// line and text on the terminal are UTF-8; the engine's error texts are Shift-JIS and are converted
+// for the terminal.
 #include "core/streams.h"
 #include "core/sysutils.h"
 #include "graphics/dibsfc.h"
+#include "graphics/miras.h"
 #include "graphics/pngpics.h"
 #include "tools/toolkit.h"
 
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,10 +27,15 @@ namespace {
 using namespace toolkit;
 
 constexpr const char* kUsage =
-    "usage: vimage convert IN OUT                      OUT's format by its extension: .bmp (else), .png, .tga,\n"
-    "                                                  .ico, .cur, or .pam (8-bit RGBA, alpha 255 where IN has\n"
-    "                                                  none, 0 on a PNG's transparent colour)\n"
-    "       vimage info FILE                           size, depth, palette, colour count and alpha\n"
+    "usage: vimage convert IN OUT                      OUT's format by its extension: .bmp (else), .png, .mra,\n"
+    "                                                  .tga, .ico, .cur, or .pam (8-bit RGBA, alpha 255 where IN\n"
+    "                                                  has none, 0 on a PNG's transparent colour)\n"
+    "       vimage build OUT.mra --delay MS LAYER... [--delay MS LAYER...]...\n"
+    "           a Mira file of frames: each --delay starts a frame shown MS milliseconds whose layers are the\n"
+    "           pictures after it, bottom first, each of the size, depth and colour table of the first; a\n"
+    "           picture's alpha becomes its layer's alpha plane\n"
+    "       vimage info FILE                           size, depth, palette, colour count and alpha; the\n"
+    "                                                  frames and layers of a Mira file\n"
     "       vimage greyscale IN OUT [--bits N]         greys at N bits (1, 4, 8, 16, 24, 32; default 8)\n"
     "       vimage blur IN OUT RADIUS [--bits N]       box blur at N bits (default 24)\n"
     "       vimage negative IN OUT                     inverted colours, depth kept\n"
@@ -38,18 +46,25 @@ constexpr const char* kUsage =
     "A .png OUT of any command takes [--filter F] [--level L] [--interlace] [--grey] [--idat N]:\n"
     "    row filter F 0 adaptive, 1 none (default), 2 sub, 3 up, 4 average, 5 Paeth; zlib level L 0..9;\n"
     "    Adam7 interlacing; greys; N bytes a chunk of image data (256..100000, default 32768)\n"
-    "IN is read as a PNG, TGA, icon or cursor file by its extension, else as a BMP file.\n";
+    "A .mra OUT takes [--comp T] [--quality Q]: planes zlib-compressed (T 0, default), stored raw (1), or\n"
+    "    image planes as JPEG files of quality Q (2; Q 1..100, default 70) and alpha planes zlib-compressed\n"
+    "A .mra IN gives frame K (--frame K, default 0) composed, with its alpha.\n"
+    "--code N (0..4294967295, default 0) is the identification code that .mra files are read and written\n"
+    "    under; written with a code other than 0, rows are stored raw in the order the code shuffles.\n"
+    "IN is read as a PNG, Mira, TGA, icon or cursor file by its extension, else as a BMP file.\n";
 
-// The options of a PNG OUT, taken by every command that writes a picture.
+// The options of a PNG OUT and of a Mira OUT, taken by every command that writes a picture.
 constexpr std::array<std::string_view, 5> kPngOptions = {"filter", "level", "interlace", "grey", "idat"};
+constexpr std::array<std::string_view, 2> kMiraOptions = {"comp", "quality"};
 
 // ---- Arguments ----
 
 // A command's words and its options: "--NAME VALUE", or the flags "--dither", "--interlace" and
-// "--grey".
+// "--grey". Given holds both in the order given (a word with an empty name).
 struct TArguments {
     std::vector<std::string> Words;
     std::map<std::string, std::string> Options;
+    std::vector<std::pair<std::string, std::string>> Given;
 };
 
 TArguments Parse(const std::vector<std::string>& Args) {
@@ -57,6 +72,7 @@ TArguments Parse(const std::vector<std::string>& Args) {
     for (size_t i = 1; i < Args.size(); ++i) {
         if (!Args[i].starts_with("--")) {
             parsed.Words.push_back(Args[i]);
+            parsed.Given.emplace_back("", Args[i]);
             continue;
         }
         const std::string name = Args[i].substr(2);
@@ -66,24 +82,28 @@ TArguments Parse(const std::vector<std::string>& Args) {
             parsed.Options[name] = Args[++i];
         else
             throw EUsage();
+        parsed.Given.emplace_back(name, parsed.Options[name]);
     }
     return parsed;
 }
 
-// The command takes Words words and no option outside Known (and the PNG options when it writes
-// a picture).
+// The command takes Words words and no option outside Known and "--code" (and the PNG and Mira
+// options when it writes a picture).
 void Expect(const TArguments& Args, size_t Words, std::initializer_list<std::string_view> Known, bool Writes = true) {
     if (Args.Words.size() != Words) throw EUsage();
     const auto known = [](const auto& List, const std::string& Name) {
         return std::find(List.begin(), List.end(), Name) != List.end();
     };
     for (const auto& [name, value] : Args.Options)
-        if (!known(Known, name) && !(Writes && known(kPngOptions, name))) throw EUsage();
+        if (!known(Known, name) && name != "code" &&
+            !(Writes && (known(kPngOptions, name) || known(kMiraOptions, name))))
+            throw EUsage();
 }
 
 // A whole decimal number, all of Text, within Lo..Hi.
-int32_t Number(const std::string& Text, int32_t Lo, int32_t Hi, const std::string& What) {
-    int32_t value = 0;
+template <class T = int32_t>
+T Number(const std::string& Text, T Lo, T Hi, const std::string& What) {
+    T value = 0;
     const auto [end, error] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
     if (error != std::errc() || end != Text.data() + Text.size() || value < Lo || value > Hi)
         throw EToolError(What + " must be a whole number from " + std::to_string(Lo) + " to " + std::to_string(Hi));
@@ -104,9 +124,30 @@ int32_t Depth(const TArguments& Args, int32_t Default, std::initializer_list<int
     return bits;
 }
 
+// The identification code of "--code"; 0 when not given.
+uint32_t IdentCode(const TArguments& Args) {
+    const auto given = Args.Options.find("code");
+    return given == Args.Options.end() ? 0 : Number<uint32_t>(given->second, 0, UINT32_MAX, "--code");
+}
+
+// Options that only an OUT of the format Kind takes are refused for another.
+void RefuseOptions(const TArguments& Args, std::span<const std::string_view> Names, const char* Kind) {
+    for (const std::string_view name : Names)
+        if (Args.Options.contains(std::string(name)))
+            throw EToolError("--" + std::string(name) + " is for a " + Kind + " OUT");
+}
+
 // ---- Files ----
 
 bool IsPng(const std::string& Path) { return AnsiLowerCase(ExtractFileExt(Path)) == ".png"; }
+bool IsMira(const std::string& Path) { return AnsiLowerCase(ExtractFileExt(Path)) == ".mra"; }
+
+// Every frame of a Mira file, composed, under the code of "--code", without display preparation;
+// a file without frames is refused.
+void LoadMira(TMiraFrameList& List, const std::string& Arg, const std::string& Path, bool KeepLayers) {
+    List.LoadFromFile(Path, false, KeepLayers, false);
+    if (List.Count() == 0) throw EToolError(Arg + ": the Mira file holds no frames");
+}
 
 // A PNG's image with its opacity: 255 - the alpha bitmap, or 0 on the transparent colour (a
 // palette index, a grey's sample or a colour) and 255 elsewhere.
@@ -131,12 +172,24 @@ void LoadPng(TDIBSurface& Picture, const std::string& Path) {
     }
 }
 
-void Load(TDIBSurface& Picture, const std::string& Arg) {
+// The picture of Arg; of a Mira file the frame that "--frame" picks, composed, with its alpha.
+void Load(TDIBSurface& Picture, const std::string& Arg, const TArguments& Args) {
     const std::string path = ProgramPathOf(HostPathOf(Arg));
-    if (IsPng(path))
+    if (IsMira(path)) {
+        TMiraFrameList list(IdentCode(Args));
+        LoadMira(list, Arg, path, false);
+        const int32_t frame = Option(Args, "frame", 0, 0, INT32_MAX);
+        if (frame >= list.Count())
+            throw EToolError(Arg + ": --frame " + std::to_string(frame) + ": the file holds frames 0 to " +
+                             std::to_string(list.Count() - 1));
+        Picture.CopyFrom(list.GetFrame(frame)->Image);
+    } else if (Args.Options.contains("frame")) {
+        throw EToolError("--frame is for a .mra IN");
+    } else if (IsPng(path)) {
         LoadPng(Picture, path);
-    else
+    } else {
         Picture.LoadFromFile(path);
+    }
     if (Picture.Empty()) throw EToolError(Arg + ": holds no picture this reader knows");
 }
 
@@ -178,12 +231,28 @@ void SavePng(const TDIBSurface& Picture, const std::string& Path, const TArgumen
     WriteFileReplacing(Path, [&](TStream& Stream) { png.SaveToStream(Stream); });
 }
 
+// The frame list as a Mira file with the compression of "--comp" and "--quality"; a list with an
+// identification code is stored shuffled and uncompressed.
+void SaveMira(const TMiraFrameList& List, const std::string& Path, const TArguments& Args) {
+    const int32_t comp = Option(Args, "comp", 0, 0, 2), quality = Option(Args, "quality", 70, 1, 100);
+    if (List.IdentCode != 0 && Args.Options.contains("comp") && comp != 1)
+        throw EToolError("--comp " + std::to_string(comp) + ": a picture shuffled under --code is stored uncompressed");
+    WriteFileReplacing(Path, [&](TStream& Stream) { List.SaveToStream(Stream, comp, quality); });
+}
+
 // Writes the picture in the format of Arg's extension; the old file stays whole on failure.
 void Save(const TDIBSurface& Picture, const std::string& Arg, const TArguments& Args) {
     const std::string path = ProgramPathOf(HostPathOf(Arg));
+    if (!IsMira(path)) RefuseOptions(Args, kMiraOptions, ".mra");
     if (IsPng(path)) return SavePng(Picture, path, Args);
-    for (const std::string_view name : kPngOptions)
-        if (Args.Options.contains(std::string(name))) throw EToolError("--" + std::string(name) + " is for a .png OUT");
+    RefuseOptions(Args, kPngOptions, ".png");
+    if (IsMira(path)) {
+        // One frame without layers: the writer stores its image as the one layer.
+        TMiraFrameList list(IdentCode(Args));
+        TMiraFrame& frame = *list.AddFrame();
+        frame.Image.CopyFrom(Picture);
+        return SaveMira(list, path, Args);
+    }
     if (AnsiLowerCase(ExtractFileExt(path)) != ".pam") return Picture.SaveToFile(path);
     const std::string pam = PamOf(Picture);
     WriteFileReplacing(path, [&](TStream& Stream) { Stream.WriteBuffer(pam.data(), int64_t(pam.size())); });
@@ -191,9 +260,35 @@ void Save(const TDIBSurface& Picture, const std::string& Arg, const TArguments& 
 
 // ---- Commands ----
 
-void Info(const std::string& Arg) {
+// A transparent pixel value, or "none".
+std::string KeyText(int32_t Key) { return Key < 0 ? "none" : std::to_string(Key); }
+
+// The frames of a Mira file and the layers of each, bottom first.
+void InfoMira(const std::string& Arg, const std::string& Path, const TArguments& Args) {
+    TMiraFrameList list(IdentCode(Args));
+    LoadMira(list, Arg, Path, true);
+    std::printf("frames: %d\nbackground: $%06X\n", list.Count(), uint32_t(list.BGColor) & 0xFFFFFF);
+    for (int32_t i = 0; i < list.Count(); ++i) {
+        const TMiraFrame& frame = *list.GetFrame(i);
+        std::printf("frame %d \"%s\": %d x %d, %d bits, %d ms, transparent pixel %s, alpha %s, layers: %d\n", i,
+                    ForTerminal(frame.Name).c_str(), frame.GetWidth(), frame.GetHeight(), frame.GetDepth(),
+                    frame.Delay, KeyText(frame.TransColor < 0 ? -1 : frame.TransPixel).c_str(),
+                    frame.HasAlpha() ? "yes" : "no", frame.Count());
+        for (int32_t j = 0; j < frame.Count(); ++j) {
+            const TMiraLayer& layer = *frame.GetLayer(j);
+            std::printf("  layer %d \"%s\": %s, opacity %d, transparent pixel %s, alpha plane %s\n", j,
+                        ForTerminal(layer.Name).c_str(), layer.Visible ? "visible" : "hidden", layer.Alpha,
+                        KeyText(layer.TransColor).c_str(),
+                        !layer.Image.Alpha ? "none" : layer.AlphaOn ? "in use" : "not in use");
+        }
+    }
+}
+
+void Info(const std::string& Arg, const TArguments& Args) {
+    const std::string path = ProgramPathOf(HostPathOf(Arg));
+    if (IsMira(path)) return InfoMira(Arg, path, Args);
     TDIBSurface picture;
-    Load(picture, Arg);
+    Load(picture, Arg, Args);
     std::printf("size: %d x %d\ndepth: %d bits\n", picture.Width(), picture.Height(), picture.GetBitCountEx());
     if (picture.PaletteCount() == 0)
         std::printf("palette: none\n");
@@ -208,9 +303,54 @@ void Info(const std::string& Arg) {
 template <class ChangeFn>
 void Change(const TArguments& Args, ChangeFn Fn) {
     TDIBSurface picture;
-    Load(picture, Args.Words[0]);
+    Load(picture, Args.Words[0], Args);
     Fn(picture);
     Save(picture, Args.Words[1], Args);
+}
+
+// Layer Arg of Frame: the first layer sets the frame's size, depth and colour table, which every
+// later one must have.
+void AddLayer(TMiraFrame& Frame, const std::string& Arg, const TArguments& Args) {
+    TDIBSurface picture;
+    Load(picture, Arg, Args);
+    const int32_t bits = picture.GetBitCountEx();
+    if (Frame.Count() == 0) {
+        Frame.TransPixel = -1;
+        Frame.SetupImage(picture.Width(), picture.Height(), bits, picture.ImageColorTable().data(), 256);
+    }
+    const TDIBSurface& image = Frame.Image;
+    if (picture.Width() != image.Width() || picture.Height() != image.Height() || bits != image.GetBitCountEx() ||
+        (bits <= 8 && !std::equal(image.ImageColorTable().begin(), image.ImageColorTable().begin() + (1 << bits),
+                                  picture.ImageColorTable().begin())))
+        throw EToolError(Arg + Format(": a layer must have the size, depth and colour table of its frame's first "
+                                      "(%d x %d, %d bits)",
+                                      image.Width(), image.Height(), image.GetBitCountEx()));
+    TMiraLayer& layer = *Frame.AddLayer();
+    layer.Image.CopyFrom(picture);
+    layer.AlphaOn = picture.Alpha != nullptr;
+    layer.Name = ChangeFileExt(ExtractFileName(ProgramPathOf(HostPathOf(Arg))), "");
+}
+
+// "build OUT --delay MS LAYER...": a frame for each "--delay", the pictures after it its layers.
+void Build(const TArguments& Args) {
+    TMiraFrameList list(IdentCode(Args));
+    TMiraFrame* frame = nullptr;
+    size_t words = 0;
+    for (const auto& [name, value] : Args.Given) {
+        if (name == "delay") {
+            if (frame && frame->Count() == 0) throw EUsage();
+            frame = list.AddFrame();
+            frame->Delay = Number(value, 0, INT32_MAX, "--delay");
+        } else if (name.empty() && words++ > 0) {  // the words after OUT
+            if (!frame) throw EUsage();
+            AddLayer(*frame, value, Args);
+        }
+    }
+    if (!frame || frame->Count() == 0) throw EUsage();
+    const std::string path = ProgramPathOf(HostPathOf(Args.Words[0]));
+    if (!IsMira(path)) throw EToolError(Args.Words[0] + ": build writes a .mra file");
+    RefuseOptions(Args, kPngOptions, ".png");
+    SaveMira(list, path, Args);
 }
 
 void Run(const std::vector<std::string>& Args) {
@@ -218,29 +358,33 @@ void Run(const std::vector<std::string>& Args) {
     const std::string& command = Args[0];
     const TArguments args = Parse(Args);
     if (command == "convert") {
-        Expect(args, 2, {});
+        Expect(args, 2, {"frame"});
         Change(args, [](TDIBSurface&) {});
+    } else if (command == "build") {
+        if (args.Words.size() < 2) throw EUsage();
+        Expect(args, args.Words.size(), {"delay"});
+        Build(args);
     } else if (command == "info") {
         Expect(args, 1, {}, false);
-        Info(args.Words[0]);
+        Info(args.Words[0], args);
     } else if (command == "greyscale") {
-        Expect(args, 2, {"bits"});
+        Expect(args, 2, {"bits", "frame"});
         const int32_t bits = Depth(args, 8, {1, 4, 8, 16, 24, 32});
         Change(args, [&](TDIBSurface& Picture) { Picture.Greyscale(bits); });
     } else if (command == "blur") {
-        Expect(args, 3, {"bits"});
+        Expect(args, 3, {"bits", "frame"});
         const int32_t bits = Depth(args, 24, {1, 4, 8, 16, 24, 32});
         const int32_t radius = Number(args.Words[2], 0, 1 << 20, "RADIUS");
         Change(args, [&](TDIBSurface& Picture) { Picture.Blur(bits, radius); });
     } else if (command == "reduce") {
-        Expect(args, 2, {"method", "bits", "dither", "colors"});
+        Expect(args, 2, {"method", "bits", "dither", "colors", "frame"});
         const int32_t bits = Depth(args, 8, {1, 4, 8, 15, 16, 24, 32});
         const int32_t method = Option(args, "method", 0, 0, 3);
         const int32_t colors = Option(args, "colors", bits <= 8 ? 1 << bits : 0, 0, 256);
         const bool dither = args.Options.contains("dither");
         Change(args, [&](TDIBSurface& Picture) { Picture.ReduceColors(method, bits, dither, colors); });
     } else if (command == "negative") {
-        Expect(args, 2, {});
+        Expect(args, 2, {"frame"});
         Change(args, [](TDIBSurface& Picture) { Picture.Negative(); });
     } else {
         throw EUsage();

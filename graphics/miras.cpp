@@ -197,6 +197,17 @@ TMiraLayer* TMiraFrame::AddLayer() {
     return Items(Add(std::move(layer)));
 }
 
+// A whole layer over the frame image. A layer of more than 8 bits in the frame's own format gives
+// the frame its pixels to share until one of them changes (its colour table does not matter);
+// any other goes through the copy.
+void TMiraFrame::CopyLayer(const TDIBSurface& Layer) {
+    if (Layer.BitCount() > 8 && Layer.BitCount() == Image.BitCount() && Layer.Width() == Image.Width() &&
+        Layer.Height() == Image.Height() && Layer.NowPixelFormat().GBitCount == Image.NowPixelFormat().GBitCount)
+        Image.TDIB::Assign(&Layer);
+    else
+        Image.CopyRectTo(0, 0, BoundsOf(Layer), Layer);
+}
+
 void TMiraFrame::ComposeLayer(int32_t Index, bool& First) {
     const TMiraLayer& layer = *GetLayer(Index);
     if (!layer.Visible) return;
@@ -206,7 +217,7 @@ void TMiraFrame::ComposeLayer(int32_t Index, bool& First) {
     if (alphaPlane && Index > 0)
         Image.DrawAlphaMask(0, 0, 255, all, layer.Image);
     else if ((layer.TransColor < 0 || (First && Owner->NotFillBG)) && layer.Alpha >= 255)
-        Image.CopyRectTo(0, 0, all, layer.Image);
+        CopyLayer(layer.Image);
     else
         Image.DrawAlpha(0, 0, layer.Alpha, layer.TransColor, all, layer.Image);
     First = false;

@@ -82,6 +82,9 @@ public:
     // Prepares the composed frame for display (transparency to alpha, the list's ReduceBits or
     // indexed images widened to 24 bits); with KeepLayers the layers follow.
     void PrepareForDisplay(bool KeepLayers);
+
+private:
+    void CopyLayer(const TDIBSurface& Layer);
 };
 
 class TMiraFrameList : public TObjList<TMiraFrame> {

@@ -15,6 +15,8 @@
 #include "graphics/jpegs.h"
 #include "graphics/miras.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -76,22 +78,32 @@ std::vector<int32_t> ShuffledOrder(int32_t N, uint32_t Code) {
 
 // ---- Reading planes ----
 
-// The bytes of one plane, taken front to back: the stored bytes as they are, or inflated a
-// piece at a time as they are taken, so that a plane never inflates beyond what its layout uses.
+// The bytes of one plane, taken front to back: the stored bytes as they are, or inflated straight
+// from them a piece at a time as they are taken, so that a plane never inflates beyond what its
+// layout uses. Corrupt or short zlib data raises EZDecompressionError, as the zlib streams do.
 class TPlaneBytes {
 public:
-    TPlaneBytes(std::vector<uint8_t> Stored, bool Compressed) : data_(std::move(Stored)) {
-        if (!Compressed) return;
-        source_.WriteBuffer(data_.data(), int64_t(data_.size()));
-        source_.SetPosition(0);
-        data_.clear();
-        inflater_ = std::make_unique<TZDecompressionStream>(source_);
+    // Stored stays in place while the plane is taken.
+    TPlaneBytes(std::span<const uint8_t> Stored, bool Compressed) {
+        if (!Compressed) {
+            bytes_ = Stored;
+            return;
+        }
+        if (inflateInit(&z_) != Z_OK) throw EZDecompressionError(zError(Z_MEM_ERROR));
+        inflating_ = true;
+        z_.next_in = const_cast<Bytef*>(Stored.data());
+        z_.avail_in = uInt(Stored.size());
     }
+    ~TPlaneBytes() {
+        if (inflating_) inflateEnd(&z_);
+    }
+    TPlaneBytes(const TPlaneBytes&) = delete;
+    TPlaneBytes& operator=(const TPlaneBytes&) = delete;
 
     // The next Count bytes, valid until the next call; "damaged" when the plane ends first.
     const uint8_t* Take(size_t Count) {
         if (!Fill(Count)) Damaged();
-        const uint8_t* p = data_.data() + pos_;
+        const uint8_t* p = bytes_.data() + pos_;
         pos_ += Count;
         return p;
     }
@@ -102,24 +114,36 @@ private:
     static constexpr size_t kPiece = 65536;
 
     bool Fill(size_t Count) {
-        if (data_.size() - pos_ >= Count) return true;
-        if (!inflater_) return false;
+        if (bytes_.size() - pos_ >= Count) return true;
+        if (!inflating_) return false;
         data_.erase(data_.begin(), data_.begin() + int64_t(pos_));
+        bytes_ = data_;
         pos_ = 0;
         while (data_.size() < Count) {
+            if (ended_) return false;
             const size_t have = data_.size(), want = std::max(Count - have, kPiece);
             data_.resize(have + want);
-            const int64_t got = inflater_->Read(data_.data() + have, int64_t(want));
-            data_.resize(have + size_t(got));
-            if (got == 0) return false;
+            z_.next_out = data_.data() + have;
+            z_.avail_out = uInt(want);
+            const int rc = inflate(&z_, Z_NO_FLUSH);
+            data_.resize(have + want - z_.avail_out);
+            bytes_ = data_;
+            if (rc == Z_STREAM_END) {
+                ended_ = true;
+            } else if (rc == Z_BUF_ERROR && z_.avail_in == 0) {
+                throw EZDecompressionError(zError(Z_BUF_ERROR));  // the stored bytes ended first
+            } else if (rc != Z_OK) {
+                throw EZDecompressionError(zError(rc));
+            }
         }
         return true;
     }
 
+    std::span<const uint8_t> bytes_;  // the stored bytes, or those inflated so far
     std::vector<uint8_t> data_;
     size_t pos_ = 0;
-    TMemoryStream source_;
-    std::unique_ptr<TZDecompressionStream> inflater_;
+    z_stream z_{};
+    bool inflating_ = false, ended_ = false;
 };
 
 // Whole bytes of a rectangle of a bitmap: X and Width in pixels, as block copies take them.
@@ -178,6 +202,15 @@ private:
     }
     std::string ReadString() { return ReadCounted<std::string>(); }
     std::vector<uint8_t> ReadPlaneBytes() { return ReadCounted<std::vector<uint8_t>>(); }
+    // The same, straight from the memory of a memory stream (Keep stays empty), or read into Keep.
+    std::span<const uint8_t> ReadPlaneBytes(std::vector<uint8_t>& Keep) {
+        auto* memory = dynamic_cast<TMemoryStream*>(&stream_);
+        if (!memory) return Keep = ReadPlaneBytes();
+        const int32_t length = ReadLength();
+        const int64_t at = memory->Position();
+        memory->Seek(length, soCurrent);
+        return {memory->Memory() + at, size_t(length)};
+    }
 
     // ---- The XML form ----
 
@@ -359,7 +392,8 @@ private:
     // Fills Image from the next plane of the stream. An empty alpha plane gives false; an empty
     // image plane is damage.
     bool ReadPlane(TDIBSurface& Image, bool IsAlpha) {
-        std::vector<uint8_t> stored = ReadPlaneBytes();
+        std::vector<uint8_t> kept;
+        const std::span<const uint8_t> stored = ReadPlaneBytes(kept);
         const bool legacy = header_.Version < kPlaneEncodingVersion;
         const bool jpeg = !legacy && header_.CompType == kCompJpeg;
         if (jpeg && !IsAlpha && !stored.empty()) {
@@ -373,7 +407,7 @@ private:
         if (legacy && raw && header_.Randomized && list_.IdentCode == 0)
             throw EInvalidGraphic("識別コードを設定してください");
         const bool empty = stored.empty();
-        TPlaneBytes bytes(std::move(stored), !raw);
+        TPlaneBytes bytes(stored, !raw);
         if (empty || !bytes.HasContent()) {
             if (IsAlpha) return false;
             Damaged();
@@ -454,7 +488,7 @@ private:
 
     // A JPEG file: the decoded picture must have the layer's size; a layer of another depth
     // takes it reduced to that depth.
-    static void ReadJpegPlane(TDIBSurface& Image, const std::vector<uint8_t>& Stored) {
+    static void ReadJpegPlane(TDIBSurface& Image, std::span<const uint8_t> Stored) {
         TJPEGImage jpeg;
         jpeg.LoadFromBuffer(Stored.data(), Stored.size());
         if (jpeg.Bitmap.Width() != Image.Width() || jpeg.Bitmap.Height() != Image.Height()) Damaged();

@@ -1,5 +1,5 @@
 #include "core/sysutils.h"
-
+#include "platform/fonts.h"
 #include "platform/fs.h"
 
 #include <algorithm>
@@ -363,7 +363,7 @@ std::string GetSpecialFolder(int32_t CSIDL) {
 
 void GetFontNames(TStringList& Strings, bool Sorted, bool /*IncludeVertical*/, bool FixedPitchOnly) {
     std::vector<std::string> names;
-    for (const auto& family : platform::JapaneseFontFamilies())
+    for (const auto& family : platform::InstalledFontFaces())
         if (!FixedPitchOnly || family.fixedPitch) names.push_back(family.name);
     if (Sorted)
         std::stable_sort(names.begin(), names.end(),
@@ -372,12 +372,17 @@ void GetFontNames(TStringList& Strings, bool Sorted, bool /*IncludeVertical*/, b
     for (const auto& name : names) Strings.Add(name);
 }
 
-void GetFontLogFont(const std::string& FaceName, TLogFont& LogFont) {
+void GetFontLogFont(const std::string& FaceName, TLogFont& LogFont, TTextMetric& TextMetric) {
     LogFont = TLogFont{};
-    for (const auto& family : platform::JapaneseFontFamilies()) {
+    TextMetric = TTextMetric{};
+    for (const auto& family : platform::InstalledFontFaces()) {
         if (family.name != FaceName) continue;
         LogFont = TLogFont{family.name, 0, family.weight, family.italic, SHIFTJIS_CHARSET,
                            family.fixedPitch ? FIXED_PITCH : VARIABLE_PITCH};
+        TextMetric.tmWeight = family.weight;
+        TextMetric.tmItalic = family.italic ? 0xFF : 0;
+        TextMetric.tmPitchAndFamily = (family.fixedPitch ? 0 : TMPF_FIXED_PITCH) | TMPF_VECTOR | TMPF_TRUETYPE;
+        TextMetric.tmCharSet = SHIFTJIS_CHARSET;
         return;
     }
 }

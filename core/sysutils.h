@@ -120,16 +120,34 @@ struct TLogFont {
     bool Italic = false;
     uint8_t CharSet = 0;
     uint8_t Pitch = DEFAULT_PITCH;
+    bool Underline = false;
+    bool StrikeOut = false;
     bool operator==(const TLogFont&) const = default;
 };
 
+// Bits of TTextMetric::tmPitchAndFamily.
+inline constexpr uint8_t TMPF_FIXED_PITCH = 1;  // set for a variable-pitch face (the name is historical)
+inline constexpr uint8_t TMPF_VECTOR = 2, TMPF_TRUETYPE = 4;
+
+// The text metrics of an installed face as listed. Sizes depend on a selection and stay 0 here:
+// the outline metrics of a selected font carry them.
+struct TTextMetric {
+    int32_t tmHeight = 0, tmAscent = 0, tmDescent = 0, tmInternalLeading = 0, tmExternalLeading = 0,
+            tmAveCharWidth = 0, tmMaxCharWidth = 0, tmWeight = 0, tmOverhang = 0, tmDigitizedAspectX = 0,
+            tmDigitizedAspectY = 0;
+    uint8_t tmFirstChar = 0, tmLastChar = 0, tmDefaultChar = 0, tmBreakChar = 0, tmItalic = 0, tmUnderlined = 0,
+            tmStruckOut = 0, tmPitchAndFamily = 0, tmCharSet = 0;
+    bool operator==(const TTextMetric&) const = default;
+};
+
 // Replaces Strings with the names of the installed outline faces that support Japanese, each
-// once, in name order when Sorted. Vertical-writing "@" faces do not exist on this host, so
-// IncludeVertical changes nothing.
+// once, in name order when Sorted, with "ＭＳ ゴシック", "ＭＳ Ｐゴシック", "ＭＳ 明朝" and "ＭＳ Ｐ明朝"
+// when the IPA faces standing for them are installed. Vertical-writing "@" faces do not exist on
+// this host, so IncludeVertical changes nothing.
 void GetFontNames(TStringList& Strings, bool Sorted, bool IncludeVertical, bool FixedPitchOnly);
-// The description of the face of exactly that name (as GetFontNames gives it); all zero when
-// there is none.
-void GetFontLogFont(const std::string& FaceName, TLogFont& LogFont);
+// The description and text metrics of the face of exactly that name (as GetFontNames gives it);
+// all zero when there is none.
+void GetFontLogFont(const std::string& FaceName, TLogFont& LogFont, TTextMetric& TextMetric);
 // First index whose string equals S byte for byte; -1 when absent.
 int IndexOfStr(const TStringList& Strings, const std::string& S);
 

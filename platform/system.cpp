@@ -301,8 +301,11 @@ std::vector<FontFamily> JapaneseFontFamilies() {
         FcPattern* font = fonts->fonts[i];
         FontFamily style{PreferredFamilyName(font), IntegerOf(font, FC_SPACING, FC_PROPORTIONAL) >= FC_DUAL,
                          FcWeightToOpenType(IntegerOf(font, FC_WEIGHT, FC_WEIGHT_REGULAR)),
-                         IntegerOf(font, FC_SLANT, FC_SLANT_ROMAN) != FC_SLANT_ROMAN};
+                         IntegerOf(font, FC_SLANT, FC_SLANT_ROMAN) != FC_SLANT_ROMAN, {}};
         if (style.name.empty()) continue;
+        FcChar8* name;
+        for (int n = 0; FcPatternGetString(font, FC_FAMILY, n, &name) == FcResultMatch; ++n)
+            style.hostNames.emplace_back(reinterpret_cast<const char*>(name));
         auto known = std::find_if(families.begin(), families.end(),
                                   [&](const FontFamily& f) { return f.name == style.name; });
         if (known == families.end())

@@ -93,6 +93,7 @@ struct FontFamily {
     bool fixedPitch;   // monospaced, or dual width (half-width Latin beside full-width kana)
     int weight;        // 100 (thin) to 900 (black) of the style nearest to upright regular
     bool italic;       // that style is slanted
+    std::vector<std::string> hostNames;  // UTF-8: every family name fontconfig gives it
 };
 // One entry per family name, in the host's order.
 std::vector<FontFamily> JapaneseFontFamilies();

@@ -191,12 +191,32 @@ TEST(Fonts, InstalledJapaneseFaces) {
     EXPECT_EQ(IndexOfStr(fixed, "IPA Pゴシック"), -1);
 
     TLogFont font;
-    GetFontLogFont("IPAゴシック", font);
+    TTextMetric metric;
+    GetFontLogFont("IPAゴシック", font, metric);
     EXPECT_EQ(font, (TLogFont{"IPAゴシック", 0, 400, false, SHIFTJIS_CHARSET, FIXED_PITCH}));
-    GetFontLogFont("IPA Pゴシック", font);
+    EXPECT_EQ(metric.tmPitchAndFamily & TMPF_FIXED_PITCH, 0);
+    EXPECT_EQ(metric.tmCharSet, SHIFTJIS_CHARSET);
+    GetFontLogFont("IPA Pゴシック", font, metric);
     EXPECT_EQ(font.Pitch, VARIABLE_PITCH);
-    GetFontLogFont("IPAGothic", font);  // only the names the list gives
+    EXPECT_EQ(metric.tmPitchAndFamily & TMPF_FIXED_PITCH, TMPF_FIXED_PITCH);
+    GetFontLogFont("IPAGothic", font, metric);  // only the names the list gives
     EXPECT_EQ(font, TLogFont{});
+    EXPECT_EQ(metric, TTextMetric{});
+}
+
+TEST(Fonts, WindowsJapaneseNamesStandForTheIpaFaces) {
+    TStringList names;
+    GetFontNames(names, false, false, false);
+    if (IndexOfStr(names, "IPAゴシック") < 0) GTEST_SKIP() << "the IPA fonts are not installed";
+    for (const char* face : {"ＭＳ ゴシック", "ＭＳ Ｐゴシック", "ＭＳ 明朝", "ＭＳ Ｐ明朝"}) EXPECT_GE(IndexOfStr(names, face), 0) << face;
+    TStringList fixed;
+    GetFontNames(fixed, false, false, true);
+    EXPECT_GE(IndexOfStr(fixed, "ＭＳ 明朝"), 0);
+    EXPECT_EQ(IndexOfStr(fixed, "ＭＳ Ｐ明朝"), -1);
+    TLogFont font;
+    TTextMetric metric;
+    GetFontLogFont("ＭＳ Ｐゴシック", font, metric);
+    EXPECT_EQ(font, (TLogFont{"ＭＳ Ｐゴシック", 0, 400, false, SHIFTJIS_CHARSET, VARIABLE_PITCH}));
 }
 
 // ---- Text and values ----

@@ -4,19 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <initializer_list>
 #include <utility>
 #include <vector>
 
 namespace {
 
 constexpr int kDepths[] = {15, 16, 32};
-
-// A 1-bit source of W x H set bits with the listed pixels cleared (covered).
-void Mono(TDIBX& S, int W, int H, std::initializer_list<std::pair<int, int>> Clear) {
-    Paint(S, W, H, 1, [](int, int) { return 1u; });
-    for (auto [x, y] : Clear) S.SetPixel(x, y, 0);
-}
 
 // Fields (shift, width) of a depth; at 32 bits the fourth byte when Fourth.
 std::vector<std::pair<int, int>> Fields(int Bits, bool Fourth) {
@@ -44,19 +37,15 @@ uint32_t Noise(int Bits, int x, int y) { return Mix(x, y, 7) & (Bits == 32 ? ~0u
 
 }  // namespace
 
-// Cells of 8, 16, 0 and 1 covered bits at N = 4, at full alpha and at alpha 128 (16 covered
+// Cells of 8, 8, 16 and 4 covered bits at N = 4, at full alpha and at alpha 128 (16 covered
 // count as 8); N = 1 paints covered pixels; a width of 10 reads 8 columns; mirroring reads cells
 // from the right; 8- and 24-bit surfaces stay as they are.
 TEST(DIBXMono, CoverageBlend) {
-    TDIBX src;
-    std::initializer_list<std::pair<int, int>> clear = {{4, 0}, {5, 0}, {6, 0}, {7, 0}, {4, 1}, {5, 1}, {6, 1}, {7, 1}};
-    Mono(src, 10, 8, clear);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) src.SetPixel(x, y, x < 2 ? 0 : src.GetPixel(x, y));  // 8 clear in cell (0, 0)
-    for (int y = 4; y < 8; ++y) src.SetPixel(4, y, 0);  // 4 clear in cell (1, 1)
-    for (int y = 4; y < 8; ++y)
-        for (int x = 0; x < 4; ++x) src.SetPixel(x, y, 0);  // 16 clear in cell (0, 1)
-    src.SetPixel(8, 0, 0), src.SetPixel(9, 7, 0);        // past the last whole cell
+    TDIBX src;  // cells of N = 4 with 8, 8 / 16, 4 covered (clear) bits; two clear bits past them
+    Paint(src, 10, 8, 1, [](int x, int y) {
+        const bool cell = y < 4 ? x < 2 || (x >= 4 && x < 8 && y < 2) : x <= 4;
+        return uint32_t(!(cell || (x == 8 && y == 0) || (x == 9 && y == 7)));
+    });
     for (int bits : kDepths) {
         const uint32_t color = bits == 32 ? 0x80FF4020 : 0x7C1F, d = bits == 32 ? 0x10305070 : 0x03E0;
         for (int alpha : {255, 128}) {
@@ -75,7 +64,7 @@ TEST(DIBXMono, CoverageBlend) {
             EXPECT_EQ(dst.GetPixel(2, 0), d);
         }
         TDIBX one, dst;
-        Mono(one, 4, 1, {{0, 0}, {3, 0}});
+        Paint(one, 4, 1, 1, [](int x, int) { return uint32_t(x % 3 != 0); });
         Paint(dst, 4, 1, bits, [&](int, int) { return d; });
         dst.DrawMonoAntialias(0, 0, one, {0, 0, 4, 1}, int32_t(color), false, false, 255, 1);
         EXPECT_EQ(dst.GetPixel(0, 0), color & (bits == 32 ? ~0u : 0xFFFF));
@@ -84,7 +73,7 @@ TEST(DIBXMono, CoverageBlend) {
         EXPECT_EQ(dst.GetPixel(3, 0), color & (bits == 32 ? ~0u : 0xFFFF));
         Paint(dst, 2, 1, bits, [&](int, int) { return d; });
         TDIBX right;
-        Mono(right, 4, 2, {{3, 0}});
+        Paint(right, 4, 2, 1, [](int x, int y) { return uint32_t(x != 3 || y != 0); });
         dst.DrawMonoAntialias(0, 0, right, {0, 0, 4, 2}, int32_t(color), true, false, 255, 2);
         EXPECT_EQ(dst.GetPixel(0, 0), Expected(bits, true, {color, d}, {1, 3}, 4));
         EXPECT_EQ(dst.GetPixel(1, 0), d);

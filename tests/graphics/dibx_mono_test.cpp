@@ -166,3 +166,25 @@ TEST(DIBXMono, ClippedDrawsMatchTheWholeDraw) {
                             }
                 }
 }
+
+// Arguments with no meaning draw nothing: a factor outside 1..255, a negative alpha, no colours,
+// and a source of another depth than the draw reads.
+TEST(DIBXMono, MeaninglessArgumentsDrawNothing) {
+    TDIBX mono, quad, dst;
+    Paint(mono, 8, 8, 1, [](int, int) { return 0u; });
+    Paint(quad, 8, 8, 4, [](int, int) { return 1u; });
+    Paint(dst, 8, 8, 32, [](int, int) { return 7u; });
+    const int32_t colors[3] = {1, 2, 3};
+    const TRect r{0, 0, 8, 8};
+    for (int n : {0, -1, 256}) {
+        dst.DrawMonoAntialias(0, 0, mono, r, 1, false, false, 255, n);
+        dst.DrawMonoAntialiasEx(0, 0, quad, r, colors, 0, false, false, 255, n);
+    }
+    dst.DrawMonoAntialias(0, 0, mono, r, 1, false, false, -1, 1);
+    dst.DrawMonoAntialiasEx(0, 0, quad, r, colors, 0, false, false, -1, 1);
+    dst.DrawMonoAntialiasEx(0, 0, quad, r, nullptr, 0, false, false, 255, 1);
+    dst.DrawMonoAntialias(0, 0, quad, r, 1, false, false, 255, 1);
+    dst.DrawMonoAntialiasEx(0, 0, mono, r, colors, 0, false, false, 255, 1);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) ASSERT_EQ(dst.GetPixel(x, y), 7u);
+}

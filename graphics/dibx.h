@@ -148,6 +148,27 @@ public:
                                     bool MirrorY, int32_t Color, int32_t Alpha);
     virtual void MakeMemoryImage() {}
 
+    // ---- Antialiased monochrome draws (graphics/dibx_mono.cpp) ----
+    // SrcRect of Source, rendered at N times its final size (N 1..255), reduced by N onto (X, Y):
+    // each destination pixel blends the mixture of one N x N cell of samples, walked from the
+    // right or bottom edge when mirrored. Only 15-, 16- and 32-bit destinations are drawn. The
+    // destination pixels drawn are those on the clip rectangle whose whole cell lies inside
+    // Source; the cells always step by N.
+    // From a 1-bit Source (leftmost pixel in the high bit): a clear bit is covered, c covered
+    // samples (scaled to c * Alpha div 256 below Alpha 255) give per channel
+    // (Color * c + d * (N^2 - c)) div N^2; at 32 bits the fourth byte is a channel too.
+    virtual void DrawMonoAntialias(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, int32_t Color,
+                                   bool MirrorX, bool MirrorY, int32_t Alpha, int32_t N);
+    // From a 4-bit Source (high nibble first): sample value mod 4 is 0 for the background, 1..3
+    // for Colors[0..2]. A cell wholly of class 1 or 2 at Alpha 255 stores that raw colour;
+    // otherwise the classes weigh q * 256 at Alpha 255, q * (Alpha mod 256) else, the background
+    // the rest of 256 * N^2. At 32 bits blue, green and red are mixed and the fourth byte kept; at
+    // 15/16 bits Alpha above 255 adds the colours to the whole destination, capped per field.
+    // Reserved is not read.
+    virtual void DrawMonoAntialiasEx(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect,
+                                     const int32_t* Colors, int32_t Reserved, bool MirrorX, bool MirrorY,
+                                     int32_t Alpha, int32_t N);
+
     // ---- Image files (graphics/dibx_files.cpp) ----
     // The loaders size the surface to the image at its own bits per pixel and copy the pixels in
     // by colour. A missing file, a name not ending in ".bmp", a stream of none of the kinds and an

@@ -22,6 +22,7 @@ glyph of coverage 0. Glyphs are W = size // 2 wide (single-byte codes) or W = si
 codes), H = size high; the origin is (0, ascent), ascent = size - size // 4; the increment is
 W + 1, a space's size // 2.
 """
+import argparse
 import os
 import struct
 import sys
@@ -128,22 +129,24 @@ def corpus(folder):
 
 
 def main(argv):
-    if len(argv) >= 2 and argv[0] == "font":
-        options = {"--face": FACE, "--size": "16", "--style": "0"}
-        rest = argv[2:]
-        listed = "--unlisted" not in rest
-        rest = [a for a in rest if a != "--unlisted"]
-        for key, value in zip(rest[::2], rest[1::2]):
-            options[key] = value
-        data, _ = font(options["--face"], int(options["--size"]), int(options["--style"]), listed)
-        with open(argv[1], "wb") as f:
-            f.write(data)
-    elif len(argv) == 2 and argv[0] == "fixtures":
-        fixtures(argv[1])
-    elif len(argv) == 2 and argv[0] == "corpus":
-        corpus(argv[1])
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    commands = parser.add_subparsers(dest="command", required=True)
+    one = commands.add_parser("font")
+    one.add_argument("out")
+    one.add_argument("--face", default=FACE)
+    one.add_argument("--size", type=int, default=16)
+    one.add_argument("--style", type=int, default=0)
+    one.add_argument("--unlisted", action="store_true")
+    for name in ("fixtures", "corpus"):
+        commands.add_parser(name).add_argument("folder")
+    args = parser.parse_args(argv)
+    if args.command == "font":
+        with open(args.out, "wb") as f:
+            f.write(font(args.face, args.size, args.style, not args.unlisted)[0])
+    elif args.command == "fixtures":
+        fixtures(args.folder)
     else:
-        sys.exit(__doc__)
+        corpus(args.folder)
 
 
 if __name__ == "__main__":

@@ -38,9 +38,9 @@ void TPixelFontSection::LoadFromFile(const std::string& AFileName) {
     const uint32_t count = Get<uint32_t>(&Header[88]);
     const int64_t fileSize = stream->Size();
     const int64_t dataBase = kMagicSize + kPixelFontHeaderSize + int64_t(indexSize);
-    // A glyph's place in Entries is a code map value, so a file holds fewer glyphs than the map
-    // has values.
-    if (dataBase > fileSize || count >= kNoGlyph || (count > 0 && indexSize == 0)) throw corrupt();
+    // A glyph's place in Entries is a code map value below kNoGlyph, so a file holds at most
+    // 65,535 glyphs.
+    if (dataBase > fileSize || count > kNoGlyph || (count > 0 && indexSize == 0)) throw corrupt();
 
     std::vector<TEntry> entries(count);
     std::vector<uint16_t> codeMap(65536, kNoGlyph);
@@ -57,9 +57,9 @@ void TPixelFontSection::LoadFromFile(const std::string& AFileName) {
         } catch (const EReadError&) {
             throw corrupt();
         }
-        for (uint16_t i = 0; i < count; ++i) {
+        for (uint32_t i = 0; i < count; ++i) {
             const uint8_t* p = &records[size_t(i) * kRecordSize];
-            codeMap[Get<uint16_t>(p)] = i;
+            codeMap[Get<uint16_t>(p)] = uint16_t(i);
             entries[i] = {Get<uint16_t>(p + 2), Get<uint16_t>(p + 4), Get<int16_t>(p + 6), Get<int16_t>(p + 8),
                           Get<int16_t>(p + 10), Get<int16_t>(p + 12), Get<uint32_t>(p + 14)};
         }

@@ -106,7 +106,7 @@ TEST_F(PixelFontTest, ACodeStoredTwiceTakesTheLaterRecord) {
 }
 
 TEST_F(PixelFontTest, BrokenFilesRaiseAndLeaveNoSection) {
-    for (const char* name : {"length_byte.vft", "short_index.vft", "few_records.vft"}) {
+    for (const char* name : {"length_byte.vft", "short_index.vft", "few_records.vft", "too_many.vft"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(ErrorOf([&] { manager.LoadFontFile(File(name)); }),
                   "フォントファイルが破壊されています\r\n" + File(name));

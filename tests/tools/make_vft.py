@@ -14,6 +14,7 @@ fixtures DIR  writes the files the reader's tests load and prints one line per g
                 short_index.vft  good.vft cut inside its index
                 few_records.vft  an index that holds one record fewer than the header counts
                 short_pixels.vft good.vft without the last byte of its last glyph ("漢")
+                too_many.vft     65,536 glyphs, one more than a code map can tell from "no glyph"
 corpus DIR    writes small files for the reader's fuzz harness.
 
 Pixel (x, y) of a glyph, y counted from the top row, has the coverage 255 where
@@ -106,6 +107,7 @@ def fixtures(folder):
         "short_index.vft": good[:322 + index_size // 2],
         "few_records.vft": with_count(good, len(glyphs) + 1),
         "short_pixels.vft": good[:-1],
+        "too_many.vft": font(glyph_codes=[0x41], extra_records=[struct.pack("<HHHhhhhI", 0x42, 5, 10, 0, 8, 6, 0, 0)] * 65535)[0],
     }
     for name, data in files.items():
         with open(os.path.join(folder, name), "wb") as f:

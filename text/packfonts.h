@@ -11,6 +11,7 @@
 // D = 322 + I: per glyph H rows of W rounded up to 4 bytes, bottom row first.
 #include "core/hash.h"
 #include "core/streams.h"
+#include "platform/fonts.h"
 #include "graphics/dibx.h"
 #include "platform/errors.h"
 
@@ -37,10 +38,10 @@ struct TGlyphMetrics {
 };
 
 constexpr int kPixelFontHeaderSize = 308;
-constexpr int kOutlineMetricsSize = 212;
-// The face's outline text metrics record as stored (tmAscent at +8, otmsStrikeoutSize at +180,
-// otmsStrikeoutPosition at +184, otmsUnderscoreSize at +188).
-using TOutlineMetricsRecord = std::array<uint8_t, kOutlineMetricsSize>;
+// The face's outline text metrics record as stored: the same layout as the font service gives
+// for an installed face.
+using TOutlineMetricsRecord = platform::OutlineMetrics;
+constexpr int kOutlineMetricsSize = int(platform::OutlineMetricsLayout::Size);
 
 // One loaded file, named by its key (face_size_bold_italic) once registered.
 class TPixelFontSection : public THashCollectionItem {

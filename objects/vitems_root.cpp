@@ -2,8 +2,10 @@
 // drawing into the dirty rectangles, and the scene's stored form.
 #include "objects/vitems.h"
 #include "objects/vitems_kinds.h"
+#include "objects/vitemex_images.h"
 #include "objects/vitemex_mira.h"
 #include "objects/vitemex_sound.h"
+#include "objects/vitemex_tile.h"
 
 #include "core/sysutils.h"
 #include "media/mediaman.h"
@@ -38,6 +40,8 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_CABINET, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaCabinet(&Owner); });
     RegisterObjectKind(LT_PROPMOTION, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaPropMotion(&Owner); });
     RegisterObjectKind(LT_SOUND, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaSound(&Owner); });
+    RegisterObjectKind(LT_IMAGES, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaImages(&Owner); });
+    RegisterObjectKind(LT_TILE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaTile(&Owner); });
 }
 
 namespace {

@@ -1,7 +1,6 @@
 // Controls: the rectangle on a layer, its dirty-rectangle bookkeeping, its children in drawing
 // order, drawing, hit testing and the control record.
 #include "objects/vitems.h"
-#include "objects/vitemex_image.h"
 #include "objects/vitems_kinds.h"
 
 #include "core/sysutils.h"
@@ -28,16 +27,9 @@ int32_t CutNameSuffix(std::string& Base) {
     return n;
 }
 
-// A trail copy of an image goes below its source; trail copies among themselves go by their
-// fading alpha.
 bool ChildBefore(const TVelaControl* A, const TVelaControl* B) {
     static const std::string LastName{SystemNameMark, SystemNameMark};
     if (A == B) return false;
-    const auto* blurA = dynamic_cast<const TVelaBlurImage*>(A);
-    const auto* blurB = dynamic_cast<const TVelaBlurImage*>(B);
-    if (blurA && blurB) return blurA->GetAlpha() % 256 < blurB->GetAlpha() % 256;
-    if (blurA && blurA->GetBlurSource() == B) return true;
-    if (blurB && blurB->GetBlurSource() == A) return false;
     if (A->GetName() == LastName) return false;
     if (B->GetName() == LastName) return true;
     const bool systemA = IsSystemName(A->GetName()), systemB = IsSystemName(B->GetName());

@@ -1,8 +1,6 @@
 // The object layer around the image kinds: its globals and their shut-down order, the selection
-// frame, the drawing order of motion-blur ghosts, the image mode and the display switch reaching
-// the image cache.
+// frame, the image mode and the display switch reaching the image cache.
 #include "graphics/miras.h"
-#include "objects/vitemex_image.h"
 #include "objects/vitemex_mira.h"
 #include "objects/vitems.h"
 
@@ -96,29 +94,6 @@ TEST_F(ImageWiring, TheSelectionFrameIsTwoPixelsOfThePatternExceptOnVideo) {
     EXPECT_EQ(Screen().GetPixel(12, 12), red);  // inside the frame
     EXPECT_EQ(Screen().GetPixel(9, 9), red);
     EXPECT_EQ(Screen().GetPixel(40, 10), red);  // the video object has none
-}
-
-TEST_F(ImageWiring, GhostsDrawBelowTheirSourceAndFadeInOrder) {
-    TVelaBase& layer = *Bases->GetBase(0);
-    auto* image = new TVelaImage(Bases);
-    image->SetName("z");
-    image->SetParent(&layer);
-    image->SetBlurdelay(100);
-    // Ghosts are named after their source; an older, fainter ghost still sorts first.
-    std::vector<TVelaBlurImage*> ghosts;
-    for (int32_t alpha : {200, 300, 40}) {
-        auto* ghost = new TVelaBlurImage(Bases);
-        ghost->SetName("z" + std::to_string(alpha));
-        ghost->SetParent(&layer);
-        image->SetAlpha(alpha);
-        ghost->AttachSource(*image);
-        ghosts.push_back(ghost);
-    }
-    layer.SortControls();
-    // Start alphas 100, 256 + 22 and 20: compared by their low byte.
-    std::vector<TVelaControl*> order;
-    for (int i = 0; i < layer.GetControlCount(); ++i) order.push_back(layer.GetControl(i));
-    EXPECT_EQ(order, (std::vector<TVelaControl*>{ghosts[2], ghosts[1], ghosts[0], image}));
 }
 
 TEST_F(ImageWiring, ImageModeAndTheDisplaySwitchReachTheCache) {

@@ -104,14 +104,17 @@ void TVelaImageData::DrawObject(TVelaObject& Obj) {
 void TVelaImageData::DrawWrapped(TCustomDIBX& Dest, const TRect& DestRect, int32_t Alpha, int32_t OffsetX,
                                  int32_t OffsetY) {
     TCustomDIBX* source = GetDIB();
-    if (!source) return;
+    if (!source || source->GetEmpty()) return;
     const bool keyed = source->TransparentColor != -1;
+    // The zoomed wraps take their offsets in 1/256 of a pixel: every path starts on the same
+    // picture pixel.
+    const int32_t quadX = OffsetX % source->GetWidth() * 256, quadY = OffsetY % source->GetHeight() * 256;
     if (TDIBX* mask = GetFrameLayer())
-        Dest.DrawQuadMask(DestRect, *source, 1.0, 1.0, OffsetX, OffsetY, false, false, *mask, Alpha);
+        Dest.DrawQuadMask(DestRect, *source, 1.0, 1.0, quadX, quadY, false, false, *mask, Alpha);
     else if (Alpha == 255 && !keyed)
         Dest.DrawWrap(DestRect, *source, OffsetX, OffsetY, false, false);
     else
-        Dest.DrawQuad(DestRect, *source, 1.0, 1.0, OffsetX, OffsetY, keyed, false, false, Alpha);
+        Dest.DrawQuad(DestRect, *source, 1.0, 1.0, quadX, quadY, keyed, false, false, Alpha);
 }
 
 // ---- TVelaImageList ----

@@ -99,3 +99,17 @@ TEST_F(ImageList, BrightnessShiftsThePixelsAndTheColourKey) {
     list.MakePrivateDIBs();
     EXPECT_EQ(data.GetDIB()->GetPixel(2, 1), PixelOf(0, 2, 1) + 0x282828);
 }
+
+// The plain, keyed and masked wraps all put picture pixel (1, 1) on the rectangle's corner, for
+// offsets beyond the picture on either side.
+TEST_F(ImageList, WrappedDrawsStartOnTheSamePixelOnEveryPath) {
+    for (bool mask : {false, true})
+        for (const char* file : {"walk.mra", "keyed.mra"}) {
+            TVelaImageList list;
+            list.LoadImage(file, mask);
+            const TCustomDIBX& picture = *list.GetItem(0)->GetDIB();
+            auto canvas = Canvas(6, 6, 0);
+            list.GetItem(0)->DrawWrapped(*canvas, {2, 2, 6, 6}, 255, picture.GetWidth() + 1, 1 - picture.GetHeight());
+            EXPECT_EQ(canvas->GetPixel(2, 2), PixelOf(0, 1, 1)) << file << mask;
+        }
+}

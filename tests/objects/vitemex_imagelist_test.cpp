@@ -98,6 +98,12 @@ TEST_F(ImageList, BrightnessShiftsThePixelsAndTheColourKey) {
     EXPECT_EQ(canvas->GetPixel(2, 1), 0u);
     list.MakePrivateDIBs();
     EXPECT_EQ(data.GetDIB()->GetPixel(2, 1), PixelOf(0, 2, 1) + 0x282828);
+
+    // A missing file's placeholder stays invisible when brightened.
+    list.LoadImage("gone.mra", false);
+    list.GetItem(0)->SetBrightness(40);
+    list.GetItem(0)->DrawObject(obj);
+    EXPECT_EQ(canvas->GetPixel(2, 1), 0u);
 }
 
 // The plain, keyed and masked wraps all put picture pixel (1, 1) on the rectangle's corner, for

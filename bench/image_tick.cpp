@@ -105,7 +105,8 @@ struct TPixmanScene {
                 Alpha[size_t(y) * kSide + x] = AlphaOf(x, y);
             }
         Image = pixman_image_create_bits(PIXMAN_x8r8g8b8, kSide, kSide, Bits.data(), kSide * 4);
-        AlphaImage = pixman_image_create_bits(PIXMAN_a8, kSide, kSide, reinterpret_cast<uint32_t*>(Alpha.data()), kSide);
+        AlphaImage =
+            pixman_image_create_bits(PIXMAN_a8, kSide, kSide, reinterpret_cast<uint32_t*>(Alpha.data()), kSide);
         DestImage = pixman_image_create_bits(PIXMAN_x8r8g8b8, kScreenW, kScreenH, Dest.data(), kScreenW * 4);
         for (pixman_image_t* image : {Image, AlphaImage}) {
             pixman_image_set_filter(image, PIXMAN_FILTER_NEAREST, nullptr, 0);

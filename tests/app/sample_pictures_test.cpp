@@ -103,7 +103,8 @@ protected:
     }
     static uint32_t Brightened(uint32_t Pixel, uint32_t Add) {
         uint32_t r = 0;
-        for (int shift = 0; shift < 24; shift += 8) r |= std::min<uint32_t>((Pixel >> shift & 0xFF) + Add, 255) << shift;
+        for (int shift = 0; shift < 24; shift += 8)
+            r |= std::min<uint32_t>((Pixel >> shift & 0xFF) + Add, 255) << shift;
         return r;
     }
 

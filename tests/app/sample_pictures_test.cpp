@@ -1,17 +1,14 @@
 // The sample title's pictures as the headless window presents them: each at its place, the
 // hopping figure's frames on the ticks of the fake clock, the one-shot figure handing over to its
-// brightened successor, clicks through the still figure's transparent ground, and the image mode
-// reloading the cache.
+// brightened successor, and clicks through the still figure's transparent ground.
 #include "app/view.h"
 
 #include "core/vrfiles_manager.h"
-#include "graphics/miras.h"
 #include "media/velabind.h"
 #include "objects/vitemex_images.h"
 #include "objects/vitemex_mira.h"
 #include "objects/vitems.h"
 #include "platform/fs.h"
-#include "script/params_vars.h"
 
 #include <gtest/gtest.h>
 
@@ -25,19 +22,6 @@ using platform::InputKind;
 
 const std::string SampleFolder = VELA_SAMPLE_FOLDER "/", PlayerFolder = VELA_PLAYER_FOLDER "/";
 
-// The cache's own source, counting the decodes.
-class TCountingSource : public TMiraSource {
-public:
-    explicit TCountingSource(int& Decodes) : decodes_(Decodes) {}
-    void Load(TMiraFrameList& List, const std::string& File) override {
-        ++decodes_;
-        TMiraSource::Load(List, File);
-    }
-
-private:
-    int& decodes_;
-};
-
 class SamplePictures : public testing::Test {
 protected:
     void SetUp() override {
@@ -47,10 +31,8 @@ protected:
                                            std::vector<std::string>{});
         form->UseLoopThread = false;
         form->FormCreate();
-        MiraMan->SetSource(std::make_unique<TCountingSource>(decodes));
         // Ticks until the pictures page has run.
         while (!Bases->FindObject("catcher")) Tick();
-        made = ticks;
     }
     void TearDown() override {
         form.reset();
@@ -63,7 +45,6 @@ protected:
             while (form->Display.waitEvent(event, 0)) form->HandleEvent(event);
             now += 16;
             RunTick(form->Clock, now, 16, [this] { form->DoLoop(); });
-            ++ticks;
         }
     }
     void Click(int32_t X, int32_t Y) {
@@ -89,9 +70,9 @@ protected:
     }
     // Pixel (X, Y) of frame Index of the cached picture of Name.
     static uint32_t Cached(const std::string& Name, int Index, int32_t X, int32_t Y) {
-        TMiraItem& item = MiraMan->Acquire(&decodesKey, Name, false, false);
+        TMiraItem& item = MiraMan->Acquire(&user, Name, false, false);
         const uint32_t pixel = item.GetFrame(Index)->Surface->GetPixel(X, Y) & 0xFFFFFF;
-        item.Release(&decodesKey);
+        item.Release(&user);
         return pixel;
     }
     // Whether two pixels differ by at most Tolerance in every channel (smoothed and stretched
@@ -111,8 +92,7 @@ protected:
     platform::HeadlessDisplay display;
     std::unique_ptr<TFormView> form;
     uint32_t now = 1000;
-    int ticks = 0, made = 0, decodes = 0;
-    static inline int decodesKey = 0;
+    static inline int user = 0;  // the cache user of the pictures the test reads
 };
 
 TEST_F(SamplePictures, EachPictureIsShownAtItsPlace) {
@@ -169,14 +149,6 @@ TEST_F(SamplePictures, ClicksPassThroughTheStillFiguresTransparentGround) {
     Click(232 + 48, 304 + 10);  // above its head: the box below takes it
     EXPECT_EQ(blue->GetColor(), 0x00FFFF);
     EXPECT_EQ(Shown(232 + 48, 304 + 10), 0xFFFF00u);
-}
-
-TEST_F(SamplePictures, TheImageModeReloadsEveryCachedPicture) {
-    const int loaded = decodes;
-    EXPECT_EQ(loaded, 5);  // noise, layered, figure, shapes and gradient, once each
-    ParamMan->Find("@CGDither")->Value().SetBool(true);
-    EXPECT_TRUE(Bases->GetImageMode());
-    EXPECT_EQ(decodes, 2 * loaded);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "app/cursor.h"
 #include "app/entry.h"
 #include "app/gameini.h"
+#include "app/view_fonts.h"
 #include "core/rands.h"
 #include "core/sysutils.h"
 #include "core/vrfiles_manager.h"
@@ -83,6 +84,7 @@ void TFormView::FormCreate() {
     const std::string folder = ExtractFilePath(programFile_);
     platform::fs::DeleteFile(folder + "velaplay.log");
     RandSeed = platform::ClockMs();
+    VrFileManager->OnChange = ExtractPixelFonts;
     GameSettings = ReadGameIni(folder + "game.ini");
     VrFileManager->AskOkCancel = [this](const std::string& Text) {
         return Display.messageBox(Project ? Project->Title : std::string(), Text, platform::MessageButtons::OkCancel,

@@ -3,6 +3,7 @@
 // the built program as a child process.
 #include "app/view.h"
 
+#include "app/entry.h"
 #include "core/vrfiles_manager.h"
 #include "media/velabind.h"
 #include "objects/vitems.h"
@@ -74,11 +75,11 @@ class FormView : public testing::Test {
 protected:
     void SetUp() override {
         BindVelaLibrary(platform::fs::ToProgramPath(PlayerFolder));
-        CreateVrFileSystem();
+        InitializeShell();
     }
     void TearDown() override {
         form.reset();
-        FreeVrFileSystem();
+        FinalizeShell();
         UnbindVelaLibrary();
     }
 
@@ -650,10 +651,35 @@ TEST(Program, ASecondPlayerForTheSameFolderEndsAtOnce) {
 TEST(Program, AnErrorThatEndsThePlayerExitsWithStatusOne) {
     const std::string title = SampleFiles();
     std::filesystem::remove(title + "start.vsb");
+    // The pixel font of the title's folder is handed over before the start page is missed; its
+    // work file goes all the same, with the player's temporary folder.
+    const std::string temp = FreshHostFolder();
+    const ScopedEnvironment tmpdir("TMPDIR", temp.c_str());
     Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt");
     ASSERT_TRUE(player.WaitEnd(20000));
     EXPECT_TRUE(player.ExitedWith(1));
     EXPECT_EQ(FileText(title + "errors.txt"), U8(u8"警告: スタートページがありません\n"));
+    EXPECT_TRUE(std::filesystem::is_empty(temp));
+}
+
+// The sample's pixel font lies in a work file of the player's own temporary folder while the
+// title plays; when the title has ended by itself, neither is left.
+TEST(Program, ThePixelFontsWorkFileGoesAtTheEnd) {
+    const std::string temp = FreshHostFolder(), errors = FreshHostFolder() + "errors.txt";
+    const ScopedEnvironment tmpdir("TMPDIR", temp.c_str());
+    Child player(PlayerFolder + "velaplay", {VELA_SAMPLE_FOLDER}, errors);
+    const auto fonts = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(temp))
+            if (entry.path().filename().string().starts_with("font")) names.push_back(entry.path().string());
+        return names;
+    };
+    for (int waited = 0; fonts().empty() && player.Running() && waited < 20000; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(fonts().size(), 1u) << FileText(errors);
+    ASSERT_TRUE(player.WaitEnd(30000));
+    EXPECT_TRUE(player.ExitedWith(0)) << FileText(errors);
+    EXPECT_TRUE(std::filesystem::is_empty(temp));
 }
 
 // Each start-up failure ends the player with status 1 and its message on standard error, the

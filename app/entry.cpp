@@ -6,7 +6,7 @@
 #include "core/vrfiles_manager.h"
 #include "platform/encoding.h"
 #include "platform/fs.h"
-#include "text/packfonts.h"
+#include "text/fontpixels.h"
 
 #include <cstdio>
 #include <utility>
@@ -127,14 +127,15 @@ void ReportMessage(platform::Display& Display, const std::string& Caption, const
 }
 
 void InitializeShell() {
-    if (!PixelFontManager) PixelFontManager = new TPixelFontManager;
+    InitializeFontPixels();
     CreateVrFileSystem();
     if (!ExitDeleteList) ExitDeleteList = new TStringList;
 }
 
 void FinalizeShell() {
     FreeVrFileSystem();
-    delete std::exchange(PixelFontManager, nullptr);
+    // The pixel-font files close before the list deletes them.
+    FinalizeFontPixels();
     if (!ExitDeleteList) return;
     for (int i = 0; i < ExitDeleteList->Count(); ++i) platform::fs::DeleteFile(ExitDeleteList->Strings(i));
     delete std::exchange(ExitDeleteList, nullptr);

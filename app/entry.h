@@ -46,9 +46,10 @@ void ReportMessage(platform::Display& Display, const std::string& Caption, const
 // between InitializeShell and FinalizeShell.
 extern TStringList* ExitDeleteList;
 
-// The globals around the main window: the file manager with its pending work files, and the
-// exit-delete list.
+// The globals around the main window: the glyph rasteriser and the pixel fonts, the file manager
+// with its pending work files, and the exit-delete list.
 void InitializeShell();
-// Frees the file manager (its work files deleted), then deletes every file of the exit-delete list
-// (one that is gone already is passed over) and frees the list.
+// Frees the file manager (its work files deleted), the glyph rasteriser and the pixel fonts, then
+// deletes every file of the exit-delete list (one that is gone already is passed over) and frees
+// the list.
 void FinalizeShell();

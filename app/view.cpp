@@ -19,6 +19,7 @@
 #include "script/project.h"
 #include "script/services.h"
 #include "script/services_objects.h"
+#include "text/fontpixels.h"
 
 TFormView* FormView = nullptr;
 
@@ -86,6 +87,7 @@ void TFormView::FormCreate() {
     RandSeed = platform::ClockMs();
     VrFileManager->OnChange = ExtractPixelFonts;
     GameSettings = ReadGameIni(folder + "game.ini");
+    if (GameSettings.DefaultOnly) FontPixelManager->KeepStandardFonts();
     VrFileManager->AskOkCancel = [this](const std::string& Text) {
         return Display.messageBox(Project ? Project->Title : std::string(), Text, platform::MessageButtons::OkCancel,
                                   platform::MessageIcon::Question) == platform::MessageResult::Ok;

@@ -3,11 +3,15 @@
 // that go to the main window.
 #include "app/view_state.h"
 
+#include "core/stringlist.h"
 #include "core/sysutils.h"
 #include "objects/vitems.h"
-#include "platform/system.h"
+#include "platform/fs.h"
 #include "script/params_vars.h"
 #include "script/project.h"
+#include "tests/common/fixture.h"
+#include "text/fontpixels.h"
+#include "text/packfonts.h"
 
 #include <gtest/gtest.h>
 
@@ -147,16 +151,42 @@ TEST_F(FormState, FocusMovesOnlyToAShownControlThatTakesKeys) {
     }
 }
 
-TEST_F(FormState, FontsAreTheHostsJapaneseFaces) {
-    const std::vector<platform::FontFamily> families = platform::JapaneseFontFamilies();
-    if (families.empty()) GTEST_SKIP() << "no Japanese fonts installed";
-    std::string all, fixed;
-    for (const platform::FontFamily& family : families) {
-        all += (all.empty() ? "" : "\r\n") + family.name;
-        if (family.fixedPitch) fixed += (fixed.empty() ? "" : "\r\n") + family.name;
+// The fonts of the glyph rasteriser and of three pixel-font files: one face at two sizes and an
+// unlisted face.
+class FormStateFonts : public FormState {
+protected:
+    void SetUp() override {
+        FormState::SetUp();
+        InitializeFontPixels();
+        const std::string folder = FreshHostFolder();
+        for (const std::vector<std::string>& font : std::vector<std::vector<std::string>>{
+                 {"a.vft", "--face", "DotA"}, {"b.vft", "--face", "DotA", "--size", "12"},
+                 {"c.vft", "--face", "Hidden", "--unlisted"}}) {
+            std::vector<std::string> args{"font", folder + font[0]};
+            args.insert(args.end(), font.begin() + 1, font.end());
+            PythonOutput("make_vft.py", args);
+            PixelFontManager->LoadFontFile(platform::fs::ToProgramPath(folder + font[0]));
+        }
     }
-    EXPECT_EQ(Sys("@Fonts").AsStr(), all);
-    EXPECT_EQ(Sys("@FixedFonts").AsStr(), fixed);
+    void TearDown() override {
+        FinalizeFontPixels();
+        FormState::TearDown();
+    }
+    // The installed faces as the host lists them (sorted, vertical ones included), one a line.
+    static std::string Installed(bool FixedOnly) {
+        TStringList names;
+        GetFontNames(names, true, true, FixedOnly);
+        std::string text;
+        for (int i = 0; i < names.Count(); ++i) text += names.Strings(i) + "\r\n";
+        return text;
+    }
+};
+
+// The installed faces come first, then each listed pixel-font face once; only the installed
+// faces are filtered by their pitch.
+TEST_F(FormStateFonts, FontsAreTheInstalledFacesThenTheListedPixelFonts) {
+    EXPECT_EQ(Sys("@Fonts").AsStr(), Installed(false) + "DotA");
+    EXPECT_EQ(Sys("@FixedFonts").AsStr(), Installed(true) + "DotA");
 }
 
 }  // namespace

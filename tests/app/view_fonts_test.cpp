@@ -34,7 +34,9 @@ protected:
         std::filesystem::create_directories(std::filesystem::path(source + Name).parent_path());
         PythonOutput("make_vft.py", {"font", source + Name, "--face", Face, "--size", std::to_string(Size)});
     }
-    void Write(const std::string& Name, const std::string& Bytes) { std::ofstream(source + Name, std::ios::binary) << Bytes; }
+    void Write(const std::string& Name, const std::string& Bytes) {
+        std::ofstream(source + Name, std::ios::binary) << Bytes;
+    }
     // The source folder packed into an archive; its program path.
     std::string Pack() {
         const std::string archive = FreshHostFolder() + "game.dat";
@@ -109,7 +111,8 @@ TEST_F(FontHandOver, ABaseFolderIsSearchedThrough) {
 TEST_F(FontHandOver, ABrokenFontLeavesNoWorkFile) {
     Write("bad.vft", "VelaPixelFont");
     const std::string archive = Pack();
-    EXPECT_TRUE(ErrorOf([&] { VrFileManager->Add(archive); }).starts_with("フォントファイルが破壊されています"));
+    const std::string error = ErrorOf([&] { VrFileManager->Add(archive); });
+    EXPECT_TRUE(error.starts_with("フォントファイルが破壊されています")) << error;
     EXPECT_EQ(VrFileManager->Count(), 1);
     EXPECT_EQ(TempFiles(), Names{});
     EXPECT_EQ(ListedFiles(), Names{});

@@ -151,42 +151,21 @@ TEST_F(FormState, FocusMovesOnlyToAShownControlThatTakesKeys) {
     }
 }
 
-// The fonts of the glyph rasteriser and of three pixel-font files: one face at two sizes and an
-// unlisted face.
-class FormStateFonts : public FormState {
-protected:
-    void SetUp() override {
-        FormState::SetUp();
-        InitializeFontPixels();
-        const std::string folder = FreshHostFolder();
-        for (const std::vector<std::string>& font : std::vector<std::vector<std::string>>{
-                 {"a.vft", "--face", "DotA"}, {"b.vft", "--face", "DotA", "--size", "12"},
-                 {"c.vft", "--face", "Hidden", "--unlisted"}}) {
-            std::vector<std::string> args{"font", folder + font[0]};
-            args.insert(args.end(), font.begin() + 1, font.end());
-            PythonOutput("make_vft.py", args);
-            PixelFontManager->LoadFontFile(platform::fs::ToProgramPath(folder + font[0]));
-        }
-    }
-    void TearDown() override {
-        FinalizeFontPixels();
-        FormState::TearDown();
-    }
-    // The installed faces as the host lists them (sorted, vertical ones included), one a line.
-    static std::string Installed(bool FixedOnly) {
+// The installed faces of the glyph rasteriser as the host lists them (sorted, vertical ones
+// included, only fixed-pitch ones for "@FixedFonts"), then the face of a listed pixel font.
+TEST_F(FormState, FontsAreTheInstalledFacesThenThePixelFonts) {
+    InitializeFontPixels();
+    const std::string font = FreshHostFolder() + "a.vft";
+    PythonOutput("make_vft.py", {"font", font, "--face", "DotA"});
+    PixelFontManager->LoadFontFile(platform::fs::ToProgramPath(font));
+    for (const bool fixed : {false, true}) {
         TStringList names;
-        GetFontNames(names, true, true, FixedOnly);
+        GetFontNames(names, true, true, fixed);
         std::string text;
         for (int i = 0; i < names.Count(); ++i) text += names.Strings(i) + "\r\n";
-        return text;
+        EXPECT_EQ(Sys(fixed ? "@FixedFonts" : "@Fonts").AsStr(), text + "DotA");
     }
-};
-
-// The installed faces come first, then each listed pixel-font face once; only the installed
-// faces are filtered by their pitch.
-TEST_F(FormStateFonts, FontsAreTheInstalledFacesThenTheListedPixelFonts) {
-    EXPECT_EQ(Sys("@Fonts").AsStr(), Installed(false) + "DotA");
-    EXPECT_EQ(Sys("@FixedFonts").AsStr(), Installed(true) + "DotA");
+    FinalizeFontPixels();
 }
 
 }  // namespace

@@ -211,7 +211,7 @@ TEST_F(FormView, DefaultOnlyKeepsTheStandardFacesAndThePixelFonts) {
     EXPECT_EQ(faces.back(), "ドット試験体");
     faces.pop_back();
     std::sort(faces.begin(), faces.end());
-    EXPECT_EQ(faces, (std::vector<std::string>{"ＭＳ Ｐゴシック", "ＭＳ Ｐ明朝", "ＭＳ ゴシック", "ＭＳ 明朝"}));
+    EXPECT_EQ(faces, (Labels{"ＭＳ Ｐゴシック", "ＭＳ Ｐ明朝", "ＭＳ ゴシック", "ＭＳ 明朝"}));
 }
 
 // A start-up that fails shows one warning and closes the window; the close frees what was made.
@@ -697,26 +697,6 @@ TEST(Program, AnErrorThatEndsThePlayerExitsWithStatusOne) {
     ASSERT_TRUE(player.WaitEnd(20000));
     EXPECT_TRUE(player.ExitedWith(1));
     EXPECT_EQ(FileText(title + "errors.txt"), U8(u8"警告: スタートページがありません\n"));
-    EXPECT_TRUE(std::filesystem::is_empty(temp));
-}
-
-// The sample's pixel font lies in a work file of the player's own temporary folder while the
-// title plays; when the title has ended by itself, neither is left.
-TEST(Program, ThePixelFontsWorkFileGoesAtTheEnd) {
-    const std::string temp = FreshHostFolder(), errors = FreshHostFolder() + "errors.txt";
-    const ScopedEnvironment tmpdir("TMPDIR", temp.c_str());
-    Child player(PlayerFolder + "velaplay", {VELA_SAMPLE_FOLDER}, errors);
-    const auto fonts = [&] {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(temp))
-            if (entry.path().filename().string().starts_with("font")) names.push_back(entry.path().string());
-        return names;
-    };
-    for (int waited = 0; fonts().empty() && player.Running() && waited < 20000; waited += 10)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(fonts().size(), 1u) << FileText(errors);
-    ASSERT_TRUE(player.WaitEnd(30000));
-    EXPECT_TRUE(player.ExitedWith(0)) << FileText(errors);
     EXPECT_TRUE(std::filesystem::is_empty(temp));
 }
 

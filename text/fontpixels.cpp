@@ -212,7 +212,7 @@ TInstalledFont& TFontPixelManager::RenderingFont(const std::string& Face) const 
 bool TFontPixelManager::SelectFont(uint16_t Code, const std::string& Face, TInstalledFont& Font, uint8_t Style,
                                    int32_t Size, platform::GlyphMetrics& M, int32_t& BufferSize,
                                    std::vector<uint8_t>* Buffer) {
-    if (Face != CurrentFace || Size != CurrentSize || Style != CurrentStyle) {
+    if (Face != CurrentFace || Size != CurrentSize || Style != CurrentStyle || Font.Name() != selectedFont_) {
         TLogFont& logFont = Font.LogFont;
         logFont.Height = Size;
         logFont.Weight = Style & platform::kFontBold ? 700 : 400;
@@ -222,6 +222,7 @@ bool TFontPixelManager::SelectFont(uint16_t Code, const std::string& Face, TInst
         if (!service_->Select(Font.Name(), Size, Style)) return false;
         Metrics = service_->Metrics();
         CurrentFace = Face;
+        selectedFont_ = Font.Name();
         CurrentSize = Size;
         CurrentStyle = Style;
     }

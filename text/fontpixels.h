@@ -171,6 +171,7 @@ private:
     void Evict();
 
     std::unique_ptr<platform::FontService> service_;  // renders
+    std::string selectedFont_;                        // the installed face selected for CurrentFace
     TFontServiceFactory factory_;
     std::unique_ptr<platform::FontService> measure_;  // measures ABC widths, made on first use
     std::string measureFace_;

@@ -234,6 +234,25 @@ TEST_F(FreeTypeGlyphTest, ASpaceIsEmptyWithTheTextWidthAsItsAdvance) {
     }
 }
 
+TEST_F(FreeTypeGlyphTest, AFaceNoLongerInstalledIsDrawnInTheFallback) {
+    const std::string mincho = "ＭＳ 明朝", other = "IPA明朝";
+    ASSERT_NE(manager.FindFont(other), nullptr);
+    manager.GetGlyph(0x8ABF, other, 24, 0);
+    manager.KeepStandardFonts();
+    ASSERT_NE(manager.FindFont(mincho), nullptr);
+    const TFontPixel& fallback = *manager.GetGlyph(0x88A0, other, 24, 0);
+    const TFontPixel& gothic = *manager.GetGlyph(0x88A0, kGothic, 24, 0);
+    const TFontPixel& serif = *manager.GetGlyph(0x88A0, mincho, 24, 0);
+    ASSERT_EQ(fallback.GetHeight(), gothic.GetHeight());
+    auto rows = [](const TFontPixel& Glyph) {
+        std::vector<std::vector<int>> all;
+        for (int y = 0; y < Glyph.GetHeight(); ++y) all.push_back(Row(Glyph, y));
+        return all;
+    };
+    EXPECT_EQ(rows(fallback), rows(gothic));
+    EXPECT_NE(rows(fallback), rows(serif));
+}
+
 TEST_F(FreeTypeGlyphTest, ExtremeSizesAndEveryStyleStayInBounds) {
     int32_t cell, trailing, box, offset;
     for (int32_t size : {0, 1, 300})

@@ -3,7 +3,7 @@
 // brightened successor, and clicks through the still figure's transparent ground.
 #include "app/view.h"
 
-#include "core/vrfiles_manager.h"
+#include "app/entry.h"
 #include "media/velabind.h"
 #include "objects/vitemex_images.h"
 #include "objects/vitemex_mira.h"
@@ -26,7 +26,7 @@ class SamplePictures : public testing::Test {
 protected:
     void SetUp() override {
         BindVelaLibrary(platform::fs::ToProgramPath(PlayerFolder));
-        CreateVrFileSystem();
+        InitializeShell();
         form = std::make_unique<TFormView>(display, platform::fs::ToProgramPath(SampleFolder + "velaplay"),
                                            std::vector<std::string>{});
         form->UseLoopThread = false;
@@ -36,7 +36,7 @@ protected:
     }
     void TearDown() override {
         form.reset();
-        FreeVrFileSystem();
+        FinalizeShell();
         UnbindVelaLibrary();
     }
     void Tick(int Count = 1) {

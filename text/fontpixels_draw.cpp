@@ -27,7 +27,8 @@ TRect DrawArea(const TCustomDIBX& Dest, const TCustomDIBX* Mask) {
 // The box of W x H at (X, Y) inflated by B, cut to Area; empty when nothing is left.
 TRect CutBox(int64_t X, int64_t Y, int64_t W, int64_t H, int64_t B, const TRect& Area) {
     const TRect r{int32_t(std::max<int64_t>(X - B, Area.Left)), int32_t(std::max<int64_t>(Y - B, Area.Top)),
-                  int32_t(std::min<int64_t>(X + W + B, Area.Right)), int32_t(std::min<int64_t>(Y + H + B, Area.Bottom))};
+                  int32_t(std::min<int64_t>(X + W + B, Area.Right)),
+                  int32_t(std::min<int64_t>(Y + H + B, Area.Bottom))};
     return RectIsEmpty(r) ? TRect{0, 0, 0, 0} : r;
 }
 

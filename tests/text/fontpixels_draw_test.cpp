@@ -1,9 +1,13 @@
 #include "text/fontpixels.h"
+#include "graphics/pngpics.h"
+#include "tests/common/fixture.h"
 #include "tests/graphics/paint.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -12,11 +16,9 @@ constexpr int kDepths[] = {15, 16, 32};
 
 // Per red, green and blue field: (new * W + old * (255 - W)) >> 8; other bits 0.
 uint32_t Blend(int Bits, uint32_t Old, uint32_t New, uint32_t W) {
-    const std::vector<std::pair<int, int>> fields = Bits == 15   ? std::vector<std::pair<int, int>>{{10, 5}, {5, 5}, {0, 5}}
-                                                    : Bits == 16 ? std::vector<std::pair<int, int>>{{11, 5}, {5, 6}, {0, 5}}
-                                                                 : std::vector<std::pair<int, int>>{{16, 8}, {8, 8}, {0, 8}};
+    const int rb = Bits == 32 ? 8 : 5, g = Bits == 32 ? 8 : Bits == 16 ? 6 : 5;
     uint32_t r = 0;
-    for (auto [sh, width] : fields) {
+    for (auto [sh, width] : {std::pair{0, rb}, {rb, g}, {rb + g, rb}}) {
         const uint32_t max = (1u << width) - 1;
         r |= (((New >> sh & max) * W + (Old >> sh & max) * (255 - W)) >> 8) << sh;
     }
@@ -42,16 +44,43 @@ void MakeGlyph(TFontPixel& G, int W, int H, const std::function<uint32_t(int, in
     G.TrailingSpace = 64;
 }
 
-// A colour surface of noise and a mask of other noise, both W x H.
-struct TTarget {
+constexpr uint32_t kText = 0x12345678, kBorder = 0x9ABCDEF0, kShadow = 0x0F1E2D3C;
+constexpr uint32_t kBack = 0x01020304, kMaskBack = 7;
+
+// A colour surface and a mask of W x H, of one value each, or of noise when Noisy.
+struct TFlat {
     TDIBX Dest, Mask;
-    TTarget(int Bits, int W, int H) {
-        Paint(Dest, W, H, Bits, [&](int x, int y) { return Noise(Bits, x, y); });
-        Paint(Mask, W, H, 8, [](int x, int y) { return Mix(x, y, 5) & 0xFF; });
+    TFlat(int Bits, int W, int H, bool Noisy = false) {
+        Dest.SetSize(W, H, Bits), Mask.SetSize(W, H, 8);
+        Dest.Fill(int32_t(kBack)), Mask.Fill(kMaskBack);
+        if (Noisy) {
+            Paint(Dest, W, H, Bits, [&](int x, int y) { return Noise(Bits, x, y); });
+            Paint(Mask, W, H, 8, [](int x, int y) { return Mix(x, y, 5) & 0xFF; });
+        }
+    }
+    // The bounding box of the pixels changed in either surface, (0, 0, 0, 0) for none.
+    TRect Changed() const {
+        const uint32_t back = kBack & (Dest.GetBitCount() == 32 ? ~0u : 0xFFFF);
+        TRect r{0, 0, 0, 0};
+        for (int y = 0; y < Dest.GetHeight(); ++y)
+            for (int x = 0; x < Dest.GetWidth(); ++x)
+                if (Dest.GetPixel(x, y) != back || Mask.GetPixel(x, y) != kMaskBack)
+                    r = RectIsEmpty(r) ? TRect{x, y, x + 1, y + 1}
+                                       : TRect{std::min(r.Left, x), r.Top, std::max(r.Right, x + 1), y + 1};
+        return r;
     }
 };
 
-constexpr uint32_t kText = 0x12345678, kBorder = 0x9ABCDEF0, kShadow = 0x0F1E2D3C;
+// A full 4 x 6 glyph 1 right of and 2 below its cell's corner, with an underline 2 thick and a
+// strike-out 1 thick 5 below the cell top.
+void MakeLinedGlyph(TFontPixel& G) {
+    MakeGlyph(G, 4, 6, [](int, int) { return 255u; });
+    G.OffsetX = 1, G.OffsetY = 2;
+    G.UnderlineSize = 2, G.StrikeOutTop = 5, G.StrikeOutSize = 1;
+}
+
+const std::string kGothic = "ＭＳ ゴシック";
+constexpr uint16_t kA = 0x82A0;  // あ
 
 }  // namespace
 
@@ -69,7 +98,7 @@ TEST(FontPixelDraw, PixelFormulas) {
         MakeGlyph(g, 5, 1, [&](int x, int) { return row[x]; });
         TRect touched;
 
-        TTarget plain(bits, 8, 4), over(bits, 8, 4);
+        TFlat plain(bits, 8, 4, true), over(bits, 8, 4, true);
         g.Draw(plain.Dest, plain.Mask, {1, 1, 8, 4}, 0, 0, false, false, int32_t(text), 0, 0, touched, false);
         g.Draw(over.Dest, over.Mask, {1, 1, 8, 4}, 0, 1, false, false, int32_t(text), 0, int32_t(shadow), touched,
                false);
@@ -88,7 +117,7 @@ TEST(FontPixelDraw, PixelFormulas) {
         const uint32_t pair[] = {200, 90};
         TFontPixel two;
         MakeGlyph(two, 2, 1, [&](int x, int) { return pair[x]; });
-        TTarget t(bits, 6, 5);
+        TFlat t(bits, 6, 5, true);
         two.Draw(t.Dest, t.Mask, {1, 1, 6, 5}, 1, 0, false, false, int32_t(text), int32_t(border), 0, touched, false);
         // The glyph's pixels sit at (2, 2) and (3, 2).
         for (int y = 0; y < 5; ++y)
@@ -103,28 +132,6 @@ TEST(FontPixelDraw, PixelFormulas) {
             }
     }
 }
-
-namespace {
-
-// A full 4 x 6 glyph 1 right of and 2 below its cell's corner, with an underline 2 thick and a
-// strike-out 1 thick 5 below the cell top.
-void MakeLinedGlyph(TFontPixel& G) {
-    MakeGlyph(G, 4, 6, [](int, int) { return 255u; });
-    G.OffsetX = 1, G.OffsetY = 2;
-    G.UnderlineSize = 2, G.StrikeOutTop = 5, G.StrikeOutSize = 1;
-}
-
-constexpr uint32_t kBack = 0x01020304, kMaskBack = 7;
-
-struct TFlat {
-    TDIBX Dest, Mask;
-    TFlat(int Bits, int W, int H) {
-        Paint(Dest, W, H, Bits, [](int, int) { return kBack; });
-        Paint(Mask, W, H, 8, [](int, int) { return kMaskBack; });
-    }
-};
-
-}  // namespace
 
 // Touched is exactly the bounding box of every pixel the draw changed in the surface or the mask,
 // for each border, shadow, line and fill combination.
@@ -142,13 +149,7 @@ TEST(FontPixelDraw, TouchedCoversEveryWrite) {
                     TRect touched;
                     g.Draw(t.Dest, t.Mask, {10, 20, 26, 36}, b, s, flags & 1, flags & 2, int32_t(kText),
                            int32_t(kBorder), int32_t(kShadow), touched, flags & 4);
-                    TRect changed{40, 40, 0, 0};
-                    for (int y = 0; y < 40; ++y)
-                        for (int x = 0; x < 40; ++x)
-                            if (t.Dest.GetPixel(x, y) != kBack || t.Mask.GetPixel(x, y) != kMaskBack)
-                                changed = {std::min(changed.Left, x), std::min(changed.Top, y),
-                                           std::max(changed.Right, x + 1), std::max(changed.Bottom, y + 1)};
-                    EXPECT_EQ(touched, changed);
+                    EXPECT_EQ(touched, t.Changed());
                 }
 }
 
@@ -161,12 +162,10 @@ TEST(FontPixelDraw, LinesJoinRuns) {
     TRect touched;
     TFlat plain(32, 40, 40);
     g.Draw(plain.Dest, plain.Mask, {10, 20, 26, 36}, 0, 0, false, false, int32_t(kText), 0, 0, touched, false);
-    for (int x : {10, 25})
-        for (int y : {25, 34, 35}) {
-            EXPECT_EQ(plain.Mask.GetPixel(x, y), 255u) << x << "," << y;
-            EXPECT_EQ(plain.Dest.GetPixel(x, y), kBack) << x << "," << y;
-        }
-    EXPECT_EQ(plain.Mask.GetPixel(10, 33), kMaskBack);
+    for (auto [x, y, mask] : {std::tuple{10, 25, 255u}, {25, 35, 255u}, {25, 34, 255u}, {10, 33, kMaskBack}})
+        EXPECT_EQ(plain.Mask.GetPixel(x, y), mask) << x << "," << y;
+    EXPECT_EQ(plain.Changed(), (TRect{10, 22, 26, 36}));
+    EXPECT_EQ(plain.Dest.GetPixel(10, 34), kBack);
 
     for (bool run : {false, true}) {
         TFlat t(32, 40, 40);
@@ -211,4 +210,75 @@ TEST(FontPixelDraw, ClipsToSurfaceAndClipRect) {
                                     << x << "," << y;
                             }
                     }
+}
+
+// A glyph narrower than its room moves right by (a + b div 2) x room / (a + b + c) less OffsetX,
+// a half going to the even neighbour: the fake face's 24-pixel box (a 1, b 12, c 1) in cells 17
+// and 19 wide moves by 2.5 -> 2 and 3.5 -> 4. With border or shadow in fill mode the mask is
+// cleared under the moved box: no pixel of Touched keeps what the mask held, none outside changes.
+TEST(FontPixelDraw, CentringShiftAndClearedBox) {
+    TFontPixelManager manager(platform::CreateFakeFontService);
+    TFontPixel* g = manager.GetGlyph(kA, kGothic, 24, 0);
+    ASSERT_EQ(g->GetWidth(), 12);
+    ASSERT_EQ(g->OffsetX, 1);
+    for (auto [cw, shift] : {std::pair{17, 1}, {19, 3}, {24, 5}}) {
+        TFlat t(16, 40, 30);
+        t.Mask.Fill(200);
+        TRect touched;
+        g->Draw(t.Dest, t.Mask, {0, 0, cw, 24}, 1, 1, false, false, 0x7FFF, 0x001F, 0x0300, touched, true);
+        EXPECT_EQ(touched.Left, 1 + shift) << cw;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x)
+                EXPECT_EQ(t.Mask.GetPixel(x, y) == 200, !PointInRect(touched, x, y)) << cw << ": " << x << "," << y;
+    }
+}
+
+// Every style at sizes 0, 1 and 300, with and without border and shadow, in both modes, partly
+// off the surface: nothing is written outside Touched (the sanitizers watch the rest).
+TEST(FontPixelDraw, EverySizeAndStyle) {
+    TFontPixelManager manager(platform::CreateFakeFontService);
+    for (int size : {0, 1, 300})
+        for (uint8_t style = 0; style < 16; ++style)
+            for (int bs = 0; bs < 4; ++bs) {
+                SCOPED_TRACE(testing::Message() << "size " << size << " style " << int(style) << " " << bs);
+                TFontPixel* g = manager.GetGlyph(kA, kGothic, size, style);
+                TFlat t(bs == 3 ? 15 : 32, 100, 80);
+                TRect touched;
+                g->Draw(t.Dest, t.Mask, Bounds(-20, 10, size, size), bs & 1 ? 2 : 0, bs & 2 ? 2 : 0, true, true,
+                        int32_t(kText), int32_t(kBorder), int32_t(kShadow), touched, style & 1);
+                const TRect changed = t.Changed();
+                EXPECT_TRUE(RectIsEmpty(changed) || RectContains(changed, touched)) << touched.Right;
+                EXPECT_EQ(RectIsEmpty(touched), g->GetWidth() == 0);
+            }
+}
+
+// "あ漢A" of the real faces with border 2, shadow 2 and underline, laid over a light ground and
+// written to fontpixels_draw.png in the working folder to look at.
+TEST(FontPixelDraw, RealGlyphsPicture) {
+    TFontPixelManager manager;
+    TDIBX dest, mask, out;
+    dest.SetSize(200, 72, 32), mask.SetSize(200, 72, 8), out.SetSize(200, 72, 32);
+    dest.Fill(0), mask.Fill(0);
+    const uint16_t codes[] = {kA, 0x8ABF, 'A'};
+    int32_t x = 8;
+    for (int i = 0; i < 3; ++i) {
+        TFontPixel* g = manager.GetGlyph(codes[i], kGothic, 48, platform::kFontUnderline);
+        const int32_t advance = g->OffsetX + g->GetWidth() + g->TrailingSpace;
+        TRect touched;
+        g->Draw(dest, mask, Bounds(x, 8, advance, 48), 2, 2, i == 0, i == 2, dest.ColorToPixel(0xFFFFFF),
+                dest.ColorToPixel(0x803010), dest.ColorToPixel(0x606060), touched, false);
+        EXPECT_FALSE(RectIsEmpty(touched)) << i;
+        x += advance;
+    }
+    for (int py = 0; py < 72; ++py)
+        for (int px = 0; px < 200; ++px) {
+            const uint32_t m = mask.GetPixel(px, py), d = dest.GetPixel(px, py);
+            uint32_t p = 0;
+            for (int sh = 0; sh < 24; sh += 8) p |= ((d >> sh & 0xFF) * m + 0xE8 * (255 - m)) / 255 << sh;
+            out.SetPixel(px, py, p);
+        }
+    TMemoryStream png;
+    TPngWriteStream().SaveStream(*out.DIB, nullptr, png);
+    std::ofstream("fontpixels_draw.png", std::ios::binary) << Bytes(png);
+    EXPECT_GT(png.Size(), 100);
 }

@@ -15,10 +15,6 @@
 #include <memory>
 #include <string>
 
-// A drawing surface of the kind scene pictures keep: display-backed while the screen manager
-// draws through display surfaces, else memory; 1 x 1 at the screen's depth.
-std::unique_ptr<TCustomDIBX> NewSceneSurface();
-
 class TVelaCustomImage : public TVelaControl {
 public:
     explicit TVelaCustomImage(TVelaBaseList* AOwner, bool UniqueName = true);
@@ -143,10 +139,14 @@ protected:
     void StepBlur();
     // The on-layer rectangle of the control, before any rotation.
     TRect PlainBounds() const { return TVelaControl::GetBoundsRect(); }
-    // One unscaled draw of S at (X, Y): blended, opaque or added by Alpha, through M when given.
-    void DrawUnscaled(TCustomDIBX& Dest, int32_t X, int32_t Y, TCustomDIBX& S, TCustomDIBX* M);
-    // Whether the mask has a hit at picture pixel (PX, PY) (before mirroring).
-    bool MaskHit(TCustomDIBX& M, int32_t PX, int32_t PY) const;
+    // Whether the mask has a hit under layer point (X, Y) of the unturned picture.
+    bool MaskHit(TCustomDIBX& M, int32_t X, int32_t Y) const;
+    // The drawn width (Vertical: height) the picture and the zoom give.
+    int32_t DrawnExtent(bool Vertical);
+    // Adds R, cut to the parent and the clip area, to the layer's dirty list.
+    void InvalidateArea(TRect R);
+    // The unscaled draw of S (mask M) at (X, Y) on Dest, by content rectangle.
+    void DrawContent(TCustomDIBX& Dest, int32_t X, int32_t Y, TCustomDIBX& S, TCustomDIBX* M);
     // Redraws, stores and marks the drawn size of this image and its position-zoomed children.
     void MarkSizeDirty();
 
@@ -225,15 +225,21 @@ public:
     bool HasPicture() const override;
     // The source's surfaces may go with the device: the ghost lets go of them.
     void FreePrivateDIBs() override;
-    void MakePrivateDIBs() override {}
     // Fades; true (free me) once Delay ms have passed.
     bool Step() override;
     // The source object, nil once it is gone.
     TVelaObject* GetBlurSource() const;
     int32_t GetStartAlpha() const { return StartAlpha; }
 
+    const TObjectRef* GetBlurImageSource() const override { return &BlurSource; }
+
 private:
+    // The source lives and still holds the surfaces taken from it.
+    bool SourceShown() const;
+
     TObjectRef BlurSource;
+    TVelaCustomImage* Source = nullptr;  // read only while BlurSource is live
+    TRect LastBounds{0, 0, 0, 0};        // the area last drawn
     TCustomDIBX* SourcePicture = nullptr;
     TCustomDIBX* SourceMask = nullptr;
     uint32_t SourceGeneration = 0;

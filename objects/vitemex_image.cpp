@@ -491,11 +491,27 @@ void TVelaImage::Reload() {
         // An explicit size (zoom 0) stays.
         if (FloatZoomX != 0) TVelaControl::SetWidth(RoundSat(FloatZoomX * item.Width));
         if (FloatZoomY != 0) TVelaControl::SetHeight(RoundSat(FloatZoomY * item.Height));
-        if (item.GetFrameCount() > 0) Surface->Assign(*item.GetFrame(0)->Surface);
+        if (item.GetFrameCount() > 0) {
+            TCustomDIBX& frame = *item.GetFrame(0)->Surface;
+            Surface->SetSize(frame.GetWidth(), frame.GetHeight(), Surface->GetBitCount());
+            Surface->Assign(frame);
+            Surface->TransparentColor = frame.TransparentColor;
+            Surface->Rects1 = frame.Rects1;
+            Surface->Rects2 = frame.Rects2;
+        }
     }
     if (Surface && !Surface->GetEmpty() && Brightness < 255) {
         const int32_t grey = 255 - Brightness;
-        Surface->FillRectSub(Surface->GetBoundsRect(), Surface->ColorToPixel(grey | grey << 8 | grey << 16));
+        const int32_t pixel = Surface->ColorToPixel(grey | grey << 8 | grey << 16);
+        // The colour key is darkened with the pixels, so that the same pixels stay transparent.
+        if (Surface->TransparentColor != -1) {
+            const uint32_t first = Surface->GetPixel(0, 0);
+            Surface->SetPixel(0, 0, uint32_t(Surface->TransparentColor));
+            Surface->FillRectSub({0, 0, 1, 1}, pixel);
+            Surface->TransparentColor = int32_t(Surface->GetPixel(0, 0));
+            Surface->SetPixel(0, 0, first);
+        }
+        Surface->FillRectSub(Surface->GetBoundsRect(), pixel);
     }
     Invalidate();
 }

@@ -566,54 +566,52 @@ void TVelaImage::ApplyFrame(TVelaControl* AOwnerObject, int32_t FrameIndex, TCus
     SetClipheight(Clip.Bottom - Clip.Top);
 }
 
-// ---- TVelaBlurImage ----
+// ---- Ghosts ----
 
-TVelaBlurImage::~TVelaBlurImage() {
-    // Marks the area while the source's picture still sizes it; nothing of the source is freed.
-    Invalidate();
-    SourcePicture = SourceMask = nullptr;
-}
-
-void TVelaBlurImage::AttachSource(TVelaCustomImage& Src) {
-    BlurSource = Src.Ref();
-    Source = &Src;
-    SourcePicture = Src.GetSurface();
-    SourceMask = Src.GetSourceSurface();
-    SourceGeneration = Src.GetPictureGeneration();
+void TBlurGhost::Attach(TVelaCustomImage& Ghost, TVelaCustomImage& Src) {
+    Source = Src.Ref();
+    SourceImage = &Src;
+    Picture = Src.GetSurface();
+    Mask = Src.GetSourceSurface();
+    Generation = Src.GetPictureGeneration();
     const int32_t a = Src.GetAlpha();
     StartAlpha = a - a % 256 + a % 256 / 2;
-    SetAlpha(StartAlpha);
+    Ghost.SetAlpha(StartAlpha);
     Delay = Src.GetBlurdelay();
-    TVelaControl::SetWidth(Src.GetWidth());
-    TVelaControl::SetHeight(Src.GetHeight());
-    LastBounds = GetBoundsRect();
+    Ghost.TVelaControl::SetWidth(Src.GetWidth());
+    Ghost.TVelaControl::SetHeight(Src.GetHeight());
 }
 
-bool TVelaBlurImage::SourceShown() const {
-    return SourcePicture && Owner && Owner->IsLive(BlurSource) && Source->GetPictureGeneration() == SourceGeneration;
+bool TBlurGhost::Shown(const TVelaBaseList* Root) const {
+    return Picture && Root && Root->IsLive(Source) && SourceImage->GetPictureGeneration() == Generation;
 }
 
-TCustomDIBX* TVelaBlurImage::GetSurface() { return SourceShown() ? SourcePicture : nullptr; }
-TCustomDIBX* TVelaBlurImage::GetSourceSurface() { return SourceShown() ? SourceMask : nullptr; }
-bool TVelaBlurImage::HasPicture() const { return SourceShown(); }
+TVelaObject* TBlurGhost::GetSource(const TVelaBaseList* Root) const {
+    return Root && Root->IsLive(Source) ? SourceImage : nullptr;
+}
 
-TVelaObject* TVelaBlurImage::GetBlurSource() const { return Owner && Owner->IsLive(BlurSource) ? Source : nullptr; }
+bool TBlurGhost::Fade(TVelaCustomImage& Ghost) {
+    Elapsed += static_cast<int32_t>(SceneTickLength());
+    if (Elapsed >= Delay) return true;
+    Ghost.SetAlpha(StartAlpha - RoundDivEven(int64_t(Elapsed) * (StartAlpha % 256), Delay));
+    return false;
+}
+
+TVelaBlurImage::~TVelaBlurImage() {
+    Invalidate();
+    Ghost.Forget();
+}
 
 void TVelaBlurImage::FreePrivateDIBs() {
-    SourcePicture = SourceMask = nullptr;
+    Ghost.Forget();
     TVelaCustomImage::FreePrivateDIBs();
 }
 
 bool TVelaBlurImage::Step() {
-    if (!SourceShown()) {
-        // The picture went with its source: the place it was drawn at is drawn again.
+    if (!Ghost.Shown(Owner)) {
         if (GetVisible() && GetBase()) InvalidateArea(LastBounds);
         return true;
     }
     if (TVelaCustomImage::Step()) return true;
-    LastBounds = GetBoundsRect();
-    Elapsed += static_cast<int32_t>(SceneTickLength());
-    if (Elapsed >= Delay) return true;
-    SetAlpha(StartAlpha - RoundDivEven(int64_t(Elapsed) * (StartAlpha % 256), Delay));
-    return false;
+    return Ghost.Fade(*this);
 }

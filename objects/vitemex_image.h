@@ -206,42 +206,60 @@ private:
     int32_t Brightness = 255;
 };
 
-// The ghost of a moving image: shows its source's picture (without copying pixels), fades from
-// half the source's alpha to nothing over Delay ms, then is freed. Not a script kind: never
-// saved.
+// What the ghost of a moving image keeps of it: the surfaces it showed (not copied, not owned),
+// read only while the image lives and keeps them, and the fade from the image's alpha with its
+// low byte halved to nothing over the image's blur delay. Every kind of ghost holds one.
+class TBlurGhost {
+public:
+    // Takes Src's surfaces, fade time and start alpha; Ghost takes the start alpha and Src's size.
+    void Attach(TVelaCustomImage& Ghost, TVelaCustomImage& Src);
+    // Whether Src lives (in Root) and still keeps the surfaces taken from it.
+    bool Shown(const TVelaBaseList* Root) const;
+    TCustomDIBX* GetSurface(const TVelaBaseList* Root) const { return Shown(Root) ? Picture : nullptr; }
+    TCustomDIBX* GetMask(const TVelaBaseList* Root) const { return Shown(Root) ? Mask : nullptr; }
+    // The source, nullptr once it is gone.
+    TVelaObject* GetSource(const TVelaBaseList* Root) const;
+    // Device loss may take the surfaces: they are let go of.
+    void Forget() { Picture = Mask = nullptr; }
+    // One tick of the fade on Ghost; true when it is over (the ghost is to be freed).
+    bool Fade(TVelaCustomImage& Ghost);
+
+    TObjectRef Source;
+    int32_t Delay = 0, Elapsed = 0, StartAlpha = 0;
+
+private:
+    TVelaCustomImage* SourceImage = nullptr;  // read only while Source is live
+    TCustomDIBX* Picture = nullptr;
+    TCustomDIBX* Mask = nullptr;
+    uint32_t Generation = 0;
+};
+
+// The ghost of a moving image: shows its source's picture, fades, then is freed. Not a script
+// kind: never saved.
 class TVelaBlurImage : public TVelaCustomImage {
 public:
     using TVelaCustomImage::TVelaCustomImage;
-    // Lets go of the source's surfaces, which are not the ghost's to free.
+    // Marks its area while the source's picture still sizes it; nothing of the source is freed.
     ~TVelaBlurImage() override;
 
-    // Takes Src's picture, size, fade time and start alpha (the low byte of its alpha halved).
-    void AttachSource(TVelaCustomImage& Src);
+    void AttachSource(TVelaCustomImage& Src) { Ghost.Attach(*this, Src); }
     // The surfaces taken from the source; nil once the source is gone or has let go of them.
-    TCustomDIBX* GetSurface() override;
-    TCustomDIBX* GetSourceSurface() override;
-    int32_t GetDelay() const override { return Delay; }
-    void SetDelay(int32_t V) override { Delay = V; }
-    bool HasPicture() const override;
-    // The source's surfaces may go with the device: the ghost lets go of them.
+    TCustomDIBX* GetSurface() override { return Ghost.GetSurface(Owner); }
+    TCustomDIBX* GetSourceSurface() override { return Ghost.GetMask(Owner); }
+    int32_t GetDelay() const override { return Ghost.Delay; }
+    void SetDelay(int32_t V) override { Ghost.Delay = V; }
+    bool HasPicture() const override { return Ghost.Shown(Owner); }
     void FreePrivateDIBs() override;
-    // Fades; true (free me) once Delay ms have passed.
+    // Fades; true (free me) once Delay ms have passed, or at once when the source's picture is
+    // gone (its area is then drawn again).
     bool Step() override;
-    // The source object, nil once it is gone.
-    TVelaObject* GetBlurSource() const;
-    int32_t GetStartAlpha() const { return StartAlpha; }
-
-    const TObjectRef* GetBlurImageSource() const override { return &BlurSource; }
+    // The area drawn, to be drawn again should the source's picture go.
+    void BeforeDrawImage() override { LastBounds = GetBoundsRect(); }
+    TVelaObject* GetBlurSource() const { return Ghost.GetSource(Owner); }
+    int32_t GetStartAlpha() const { return Ghost.StartAlpha; }
+    const TObjectRef* GetBlurImageSource() const override { return &Ghost.Source; }
 
 private:
-    // The source lives and still holds the surfaces taken from it.
-    bool SourceShown() const;
-
-    TObjectRef BlurSource;
-    TVelaCustomImage* Source = nullptr;  // read only while BlurSource is live
-    TRect LastBounds{0, 0, 0, 0};        // the area last drawn
-    TCustomDIBX* SourcePicture = nullptr;
-    TCustomDIBX* SourceMask = nullptr;
-    uint32_t SourceGeneration = 0;
-    int32_t Delay = 0, Elapsed = 0, StartAlpha = 0;
+    TBlurGhost Ghost;
+    TRect LastBounds{0, 0, 0, 0};  // the area last drawn
 };

@@ -5,7 +5,6 @@
 #include "core/sysutils.h"
 #include "objects/vitemex_mira.h"
 #include "objects/vitems_kinds.h"
-#include "script/params_values.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,14 +15,17 @@ namespace {
 
 constexpr long double FullTurn = 2 * std::numbers::pi_v<long double>;
 
-// V rounded to the nearest integer (ties to even), saturated to the int32 range; NaN gives 0.
-int32_t RoundSat(long double V) {
+// An integral V saturated to the int32 range; NaN gives 0.
+int32_t Saturated(long double V) {
     if (!(V == V)) return 0;
-    const long double r = std::nearbyint(V);
-    if (r <= std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    if (r >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    return static_cast<int32_t>(r);
+    if (V <= std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    if (V >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    return static_cast<int32_t>(V);
 }
+
+// V rounded to the nearest integer (ties to even), or truncated, saturated.
+int32_t RoundSat(long double V) { return Saturated(std::nearbyint(V)); }
+int32_t TruncSat(long double V) { return Saturated(std::trunc(V)); }
 
 // Num div Den (Den > 0) rounded down, with the remainder 0 .. Den - 1.
 int64_t FloorDiv(int64_t Num, int64_t Den, int64_t& Rem) {
@@ -52,9 +54,9 @@ TVelaCustomImage::TVelaCustomImage(TVelaBaseList* AOwner, bool UniqueName)
 
 TVelaCustomImage::~TVelaCustomImage() { Invalidate(); }
 
-int32_t TVelaCustomImage::GetZoomx() const { return FloatToInt(FloatZoomX * 256); }
+int32_t TVelaCustomImage::GetZoomx() const { return TruncSat(FloatZoomX * 256); }
 void TVelaCustomImage::SetZoomx(int32_t V) { SetFloatzoomx(V / 256.0L); }
-int32_t TVelaCustomImage::GetZoomy() const { return FloatToInt(FloatZoomY * 256); }
+int32_t TVelaCustomImage::GetZoomy() const { return TruncSat(FloatZoomY * 256); }
 void TVelaCustomImage::SetZoomy(int32_t V) { SetFloatzoomy(V / 256.0L); }
 
 void TVelaCustomImage::MarkSizeDirty() {
@@ -77,7 +79,7 @@ void TVelaCustomImage::SetFloatzoomy(long double V) {
     MarkSizeDirty();
 }
 
-int32_t TVelaCustomImage::GetAngle() const { return FloatToInt(FloatAngle / FullTurn * 255); }
+int32_t TVelaCustomImage::GetAngle() const { return TruncSat(FloatAngle / FullTurn * 255); }
 void TVelaCustomImage::SetAngle(int32_t V) { SetFloatangle(V / 255.0L * FullTurn); }
 void TVelaCustomImage::SetFloatangle(long double V) { ChangeLook(FloatAngle, V); }
 
@@ -313,8 +315,8 @@ void TVelaCustomImage::DrawImage() {
 bool TVelaCustomImage::MaskHit(TCustomDIBX& M, int32_t X, int32_t Y) const {
     const double zx = EffectiveZoomX(), zy = EffectiveZoomY();
     if (!(zx != 0) || !(zy != 0)) return false;
-    int32_t px = RoundSat((X - GetOriginX()) / static_cast<long double>(zx));
-    int32_t py = RoundSat((Y - GetOriginY()) / static_cast<long double>(zy));
+    int32_t px = RoundSat((int64_t(X) - GetOriginX()) / static_cast<long double>(zx));
+    int32_t py = RoundSat((int64_t(Y) - GetOriginY()) / static_cast<long double>(zy));
     if (FlipH) px = M.GetWidth() - 1 - px;
     if (FlipV) py = M.GetHeight() - 1 - py;
     if (px < 0 || py < 0 || px >= M.GetWidth() || py >= M.GetHeight()) return CapMaskLevel <= 0;

@@ -3,6 +3,7 @@
 #include "objects/vitemex_image.h"
 
 #include "core/sysutils.h"
+#include "objects/vitemex_imagelist.h"
 #include "objects/vitemex_mira.h"
 #include "objects/vitems_kinds.h"
 
@@ -148,7 +149,7 @@ bool TVelaCustomImage::HasPicture() const { return !GetSource().empty() || Surfa
 
 // ---- Geometry ----
 
-bool TVelaCustomImage::IsRotated() const { return std::fmod(FloatAngle, FullTurn) != 0; }
+bool TVelaCustomImage::IsRotated() const { return !IsWholeTurn(FloatAngle); }
 
 double TVelaCustomImage::EffectiveZoomX() const {
     if (FloatZoomX != 0) return static_cast<double>(FloatZoomX);

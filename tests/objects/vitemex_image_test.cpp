@@ -5,9 +5,11 @@
 #include "core/streams.h"
 #include "objects/vitems_kinds.h"
 #include "tests/common/fixture.h"
+#include "tests/objects/picture_source.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <sstream>
@@ -189,18 +191,25 @@ TEST_F(Images, MaskHitTestReadsTheMirroredSideAndScalesByTheDrawnSize) {
     EXPECT_EQ(img->HitTest({21, 25}, all & ~(1u << 3)), nullptr);
 }
 
-TEST_F(Images, TurnedImageIsHitWhereItIsDrawn) {
-    auto pic = Picture(20, 4, 0xFFFFFF);
-    TVelaImage* img = Image(*pic, 30, 30);
+TEST_F(Images, TurnedImageIsDrawnAndHitByItsDrawnScale) {
+    auto pic = Picture(10, 4, 0xFFFFFF);
+    TVelaImage* img = Image(*pic, 30, 20);
     img->SetFloatangle(std::numbers::pi_v<long double> / 2);  // a quarter turn about its left top
     const TRect b = img->GetBoundsRect();
     EXPECT_LT(b.Right - b.Left, 8);
-    EXPECT_GT(b.Bottom - b.Top, 18);
+    EXPECT_GT(b.Bottom - b.Top, 9);
     const uint32_t all = 0xFF;
-    EXPECT_EQ(img->HitTest({28, 45}, all), img);
-    EXPECT_EQ(img->HitTest({40, 31}, all), nullptr);
-    EXPECT_EQ(Pixel(28, 45), PixelOf(0xFFFFFF));
-    EXPECT_EQ(Pixel(40, 31), PixelOf(Background));
+    EXPECT_EQ(img->HitTest({28, 25}, all), img);
+    EXPECT_EQ(img->HitTest({40, 21}, all), nullptr);
+    EXPECT_EQ(Pixel(28, 25), PixelOf(0xFFFFFF));
+    EXPECT_EQ(Pixel(40, 21), PixelOf(Background));
+    EXPECT_EQ(Pixel(28, 35), PixelOf(Background));
+
+    img->SetWidth(20);  // an explicit size turns at twice the picture's scale, smoothed or not
+    EXPECT_EQ(Pixel(28, 35), PixelOf(0xFFFFFF));
+    EXPECT_EQ(img->HitTest({28, 35}, all), img);
+    img->SetAntialias(true);
+    EXPECT_NE(Pixel(28, 35), PixelOf(Background));
 }
 
 TEST_F(Images, MovingImageLeavesGhostsOnItsSpanThatFadeJustBelowIt) {
@@ -257,31 +266,56 @@ TEST_F(Images, GhostOfAFreedImageDrawsNothingAndGoes) {
     EXPECT_FALSE(Bases->IsLive(ref));
 }
 
+TEST_F(Images, SourceGivesADarkenedCopyOfFrameZeroThatComesBackAfterDeviceLoss) {
+    TPictureCache cache;
+    cache.Source->Files["pic.mra"] = {{6, 4, 10, true}, {6, 4, 10, false}};
+    auto* img = new TVelaImage(Bases, false);
+    img->SetParent(Bases->GetBase(0));
+    img->SetFloatzoomx(2.0L);
+    img->SetSource("pic.mra");
+    EXPECT_EQ(MiraMan->Count(), 0);  // handed back at once
+    EXPECT_EQ((TPoint{img->GetWidth(), img->GetHeight()}), (TPoint{12, 4}));
+    TCustomDIBX* own = img->GetSurface();
+    ASSERT_EQ(own->GetWidth(), 6);
+    EXPECT_EQ(own->GetPixel(5, 3) & 0xFFFFFF, ::PixelOf(0, 5, 3));
+
+    img->SetBrightness(200);  // 55 less in each channel, the key with them
+    const uint32_t darkened = 0x001900;  // 0x105030 less 0x373737, stopping at 0
+    EXPECT_EQ(own->GetPixel(5, 3) & 0xFFFFFF, darkened);
+    EXPECT_EQ(own->TransparentColor, int32_t(own->GetPixel(0, 0)));
+    EXPECT_EQ(cache.Source->Decodes, 2);
+
+    img->FreePrivateDIBs();
+    EXPECT_EQ(img->GetSurface(), nullptr);
+    img->MakePrivateDIBs();
+    ASSERT_NE(img->GetSurface(), nullptr);
+    EXPECT_EQ(img->GetSurface()->GetPixel(5, 3) & 0xFFFFFF, darkened);
+
+    img->SetWidth(30);  // an explicit size survives a reload
+    img->SetBrightness(100);
+    EXPECT_EQ(img->GetWidth(), 30);
+    EXPECT_EQ(img->GetHeight(), 4);
+}
+
 TEST_F(Images, FilmFrameSetsEveryValueAndTheFrameSize) {
     auto pic = Picture(12, 7, 0x00FF00);
     auto mask = MaskOf(12, 7, {0, 0, 12, 7});
     auto* img = new TVelaImage(Bases, false);
-    img->SetName("f");
     img->ApplyFrame(Bases->GetBase(0), 3, pic.get(), mask.get(), 0x00FF00, 5, true, false, 11, 12, 1, 2, 1.0L, 1.0L,
                     0.5L, 200, {1, 2, 4, 6}, 40, 400, true);
     EXPECT_EQ(img->GetParent(), Bases->GetBase(0));
-    EXPECT_EQ(img->GetWidth(), 12);
-    EXPECT_EQ(img->GetHeight(), 7);
-    EXPECT_EQ(img->GetIndex(), 3);
+    EXPECT_EQ((TPoint{img->GetWidth(), img->GetHeight()}), (TPoint{12, 7}));
+    EXPECT_EQ((TPoint{img->GetLeft(), img->GetTop()}), (TPoint{11, 12}));
+    EXPECT_EQ((TPoint{img->GetOffsetx(), img->GetOffsety()}), (TPoint{1, 2}));
     EXPECT_EQ(img->GetSurface(), pic.get());
     EXPECT_EQ(img->GetSourceSurface(), mask.get());
-    EXPECT_EQ(img->GetTransColor(), 0x00FF00);
     EXPECT_EQ(pic->TransparentColor, pic->ColorToPixel(0x00FF00));
-    EXPECT_EQ(img->GetPriority(), 5);
-    EXPECT_TRUE(img->GetFliph());
-    EXPECT_EQ((TPoint{img->GetLeft(), img->GetTop()}), (TPoint{11, 12}));
+    EXPECT_EQ((std::array{img->GetIndex(), img->GetTransColor(), img->GetPriority(), img->GetAlpha(),
+                          img->GetBlurspan(), img->GetBlurdelay(), img->GetClipleft(), img->GetCliptop(),
+                          img->GetClipwidth(), img->GetClipheight()}),
+              (std::array{3, 0x00FF00, 5, 200, 40, 400, 1, 2, 3, 4}));
+    EXPECT_TRUE(img->GetFliph() && !img->GetFlipv() && img->GetAntialias());
     EXPECT_EQ(img->GetFloatangle(), 0.5L);
-    EXPECT_TRUE(img->GetAntialias());
-    EXPECT_EQ(img->GetAlpha(), 200);
-    EXPECT_EQ(img->GetBlurspan(), 40);
-    EXPECT_EQ(img->GetBlurdelay(), 400);
-    EXPECT_EQ(img->GetClipwidth(), 3);
-    EXPECT_EQ(img->GetClipheight(), 4);
 }
 
 // The record against tests/tools/image_records.py, for each side of every gate. Without the

@@ -41,7 +41,7 @@ std::unique_ptr<TDIBX> MaskOf(int32_t W, int32_t H, const TRect& R) {
     return m;
 }
 
-class Images : public ::testing::Test {
+class ImageObjects : public ::testing::Test {
 protected:
     void SetUp() override {
         CreateScriptServices();
@@ -99,7 +99,7 @@ protected:
     TClockHost* Host = nullptr;
 };
 
-TEST_F(Images, AngleAndZoomUnitsAndExplicitSize) {
+TEST_F(ImageObjects, AngleAndZoomUnitsAndExplicitSize) {
     auto pic = Picture(10, 6, 0xFFFFFF);
     TVelaImage* img = Image(*pic, 20, 20);
     EXPECT_EQ(img->GetWidth(), 10);
@@ -131,7 +131,7 @@ TEST_F(Images, AngleAndZoomUnitsAndExplicitSize) {
     EXPECT_EQ(Pixel(35, 28), PixelOf(Background));
 }
 
-TEST_F(Images, AlphaAbove255AddsAtTheRestAndMaskReplacesTheKey) {
+TEST_F(ImageObjects, AlphaAbove255AddsAtTheRestAndMaskReplacesTheKey) {
     auto pic = Picture(4, 4, 0x204060);
     TVelaImage* img = Image(*pic, 0, 0);
     img->SetAlpha(300);
@@ -154,7 +154,7 @@ TEST_F(Images, AlphaAbove255AddsAtTheRestAndMaskReplacesTheKey) {
     EXPECT_EQ(Pixel(3, 1), PixelOf(Background));
 }
 
-TEST_F(Images, ContentRectanglesLimitTheUnscaledDrawAndFollowTheMirror) {
+TEST_F(ImageObjects, ContentRectanglesLimitTheUnscaledDrawAndFollowTheMirror) {
     auto pic = Picture(8, 4, 0xFFFFFF);
     pic->Rects1 = {{0, 0, 2, 4}};
     TVelaImage* img = Image(*pic, 10, 10);
@@ -167,7 +167,7 @@ TEST_F(Images, ContentRectanglesLimitTheUnscaledDrawAndFollowTheMirror) {
     EXPECT_EQ(Pixel(40, 40), PixelOf(Background));  // the layer's clip came back whole
 }
 
-TEST_F(Images, MaskHitTestReadsTheMirroredSideAndScalesByTheDrawnSize) {
+TEST_F(ImageObjects, MaskHitTestReadsTheMirroredSideAndScalesByTheDrawnSize) {
     auto pic = Picture(10, 10, 0xFFFFFF);
     auto mask = MaskOf(10, 10, {0, 0, 5, 10});  // left half opaque
     TVelaImage* img = Image(*pic, 20, 20);
@@ -191,7 +191,7 @@ TEST_F(Images, MaskHitTestReadsTheMirroredSideAndScalesByTheDrawnSize) {
     EXPECT_EQ(img->HitTest({21, 25}, all & ~(1u << 3)), nullptr);
 }
 
-TEST_F(Images, TurnedImageIsDrawnAndHitByItsDrawnScale) {
+TEST_F(ImageObjects, TurnedImageIsDrawnAndHitByItsDrawnScale) {
     auto pic = Picture(10, 4, 0xFFFFFF);
     TVelaImage* img = Image(*pic, 30, 20);
     img->SetFloatangle(std::numbers::pi_v<long double> / 2);  // a quarter turn about its left top
@@ -212,7 +212,7 @@ TEST_F(Images, TurnedImageIsDrawnAndHitByItsDrawnScale) {
     EXPECT_NE(Pixel(28, 35), PixelOf(Background));
 }
 
-TEST_F(Images, MovingImageLeavesGhostsOnItsSpanThatFadeJustBelowIt) {
+TEST_F(ImageObjects, MovingImageLeavesGhostsOnItsSpanThatFadeJustBelowIt) {
     auto pic = Picture(4, 4, 0xFFFFFF);
     TVelaImage* img = Image(*pic, 0, 0);
     img->SetAlpha(300);
@@ -244,7 +244,7 @@ TEST_F(Images, MovingImageLeavesGhostsOnItsSpanThatFadeJustBelowIt) {
     EXPECT_TRUE(Ghosts().empty());
 }
 
-TEST_F(Images, GhostOfAFreedImageDrawsNothingAndGoes) {
+TEST_F(ImageObjects, GhostOfAFreedImageDrawsNothingAndGoes) {
     auto pic = Picture(4, 4, 0xFFFFFF);
     TVelaImage* img = Image(*pic, 0, 0);
     img->SetBlurdelay(1000);
@@ -266,7 +266,7 @@ TEST_F(Images, GhostOfAFreedImageDrawsNothingAndGoes) {
     EXPECT_FALSE(Bases->IsLive(ref));
 }
 
-TEST_F(Images, SourceGivesADarkenedCopyOfFrameZeroThatComesBackAfterDeviceLoss) {
+TEST_F(ImageObjects, SourceGivesADarkenedCopyOfFrameZeroThatComesBackAfterDeviceLoss) {
     TPictureCache cache;
     cache.Source->Files["pic.mra"] = {{6, 4, 10, true}, {6, 4, 10, false}};
     auto* img = new TVelaImage(Bases, false);
@@ -297,7 +297,7 @@ TEST_F(Images, SourceGivesADarkenedCopyOfFrameZeroThatComesBackAfterDeviceLoss) 
     EXPECT_EQ(img->GetHeight(), 4);
 }
 
-TEST_F(Images, FilmFrameSetsEveryValueAndTheFrameSize) {
+TEST_F(ImageObjects, FilmFrameSetsEveryValueAndTheFrameSize) {
     auto pic = Picture(12, 7, 0x00FF00);
     auto mask = MaskOf(12, 7, {0, 0, 12, 7});
     auto* img = new TVelaImage(Bases, false);
@@ -320,7 +320,7 @@ TEST_F(Images, FilmFrameSetsEveryValueAndTheFrameSize) {
 
 // The record against tests/tools/image_records.py, for each side of every gate. Without the
 // image cache the source name loads no picture, so the stored size stays.
-TEST_F(Images, RecordsOfEverySaveVersion) {
+TEST_F(ImageObjects, RecordsOfEverySaveVersion) {
     TMiraCollection* cache = std::exchange(MiraMan, nullptr);
     auto build = [] {
         auto img = std::make_unique<TVelaImage>(Bases, false);
@@ -373,7 +373,7 @@ TEST_F(Images, RecordsOfEverySaveVersion) {
     MiraMan = cache;
 }
 
-TEST_F(Images, DamagedRecordsAreRefused) {
+TEST_F(ImageObjects, DamagedRecordsAreRefused) {
     TVelaImage img(Bases, false);
     TMemoryStream s;
     img.SaveToStream(s);

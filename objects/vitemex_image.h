@@ -147,7 +147,7 @@ protected:
     void InvalidateArea(TRect R);
     // The unscaled draw of S (mask M) at (X, Y) on Dest, by content rectangle.
     void DrawContent(TCustomDIBX& Dest, int32_t X, int32_t Y, TCustomDIBX& S, TCustomDIBX* M);
-    // Redraws, stores and marks the drawn size of this image and its position-zoomed children.
+    // Marks the drawn size of this image and of its position-zoomed children for the next tick.
     void MarkSizeDirty();
 
     int32_t TransColor = 0;

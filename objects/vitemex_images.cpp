@@ -45,6 +45,8 @@ void TVelaCustomImages::ShowFrame(int32_t V) {
             LastFrameWait.Execute();
             if (const TCustomParam* wait = LastFrameWait.Result()) Remaining += wait->AsInt();
         }
+        // Shown after no frame, the picture may not have been drawn where it now is.
+        Invalidate();
     }
     if (SizeFollowsPicture()) {
         UpdateWidth();

@@ -6,7 +6,9 @@
 #include "objects/vitemex_mira.h"
 #include "objects/vitemex_tile.h"
 #include "objects/vitems_kinds.h"
+#include "script/params_funcs.h"
 #include "script/params_parser.h"
+#include "script/params_vars.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +51,8 @@ class ImageKindsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         CreateScriptServices();
+        CreateParamMan();  // last-frame waits are expressions
+        CreateSysFuncMan();
         auto host = std::make_unique<TImageClock>();
         Host = host.get();
         SetScriptHost(std::move(host));
@@ -69,6 +73,8 @@ protected:
         delete MiraMan;
         MiraMan = nullptr;
         SetFilmFactory(nullptr);
+        FreeSysFuncMan();
+        FreeParamMan();
         FreeScriptServices();
     }
     template <typename T>

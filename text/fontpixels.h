@@ -1,0 +1,181 @@
+#pragma once
+// The glyph rasteriser: turns a character code, a face, a size and a style into a cached glyph
+// of 8-bit coverage (0 empty, 255 full) and draws it, with border, drop shadow, underline and
+// strike-out, into a colour surface and an 8-bit mask. An installed face is always rasterised by
+// the font service; a packed pixel font serves only faces that are not installed, and a face
+// that neither knows falls back to "ＭＳ ゴシック".
+//
+// Character codes are Shift-JIS: a single byte is its value, a double-byte character lead byte x
+// 256 + trail byte. Style bits: 1 bold, 2 italic, 4 underline, 8 strike-out.
+#include "core/hash.h"
+#include "core/header.h"
+#include "core/stringlist.h"
+#include "core/sysutils.h"
+#include "graphics/dibx.h"
+#include "platform/errors.h"
+#include "platform/fonts.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TFontPixelManager;
+
+// Neither the face asked for nor "ＭＳ ゴシック" is installed and no pixel font has the glyph:
+// "標準フォントがインストールされていません".
+class EFontPixelError : public EVelaError {
+public:
+    using EVelaError::EVelaError;
+};
+
+// One installed face, named by its face name (found without regard to case).
+class TInstalledFont : public THashCollectionItem {
+public:
+    // Height, weight, italic, underline and strike-out are overwritten at each selection.
+    TLogFont LogFont;
+    TTextMetric TextMetric;
+};
+
+// One rendered glyph. Surface holds the coverage of its black box (empty, 0 x 0, for a glyph
+// without pixels); the advance is OffsetX + width + TrailingSpace.
+class TFontPixel {
+public:
+    TDIBX Surface;
+    // The cache key.
+    uint16_t Code = 0;
+    std::string FaceName;
+    int32_t Size = 0;  // the cell height asked for
+    uint8_t Style = 0;
+    int32_t AntialiasLevel = 0;
+    // Placement in the cell, in pixels.
+    int32_t OffsetX = 0;  // cell's left edge to the black box, >= 0
+    int32_t OffsetY = 0;  // cell's top edge to the black box, >= 0
+    int32_t UnderlineSize = 0;  // only with the underline bit
+    int32_t StrikeOutTop = 0;   // from the cell top; only with the strike-out bit
+    int32_t StrikeOutSize = 0;
+    int32_t TrailingSpace = 0;  // black box's right edge to the next cell, >= 0; the whole advance without pixels
+    // The manager that made the glyph; it measures the centring shift.
+    TFontPixelManager* Manager = nullptr;
+
+    int32_t GetWidth() const { return Surface.GetWidth(); }
+    int32_t GetHeight() const { return Surface.GetHeight(); }
+
+    // Draws the glyph inside the character cell Cell of Dest (15, 16 or 32 bits receive glyph
+    // pixels; other depths only the line fills) and the 8-bit Mask of the same size, with a
+    // border of BorderSize and a shadow ShadowSize down and right. ShadowLineFromLeft marks the
+    // first character of a run drawn alike (its shadow lines start S pixels in), CutLineAtRight
+    // the last (its lines stop S pixels short), so line segments inside a run join. Colours are
+    // raw pixel values of Dest. FillMode fills the glyph box (plain case) or clears the mask under
+    // it (border or shadow) first. Touched receives the union of every rectangle written,
+    // (0, 0, 0, 0) for an empty glyph.
+    void Draw(TCustomDIBX& Dest, TCustomDIBX& Mask, const TRect& Cell, int32_t BorderSize, int32_t ShadowSize,
+              bool ShadowLineFromLeft, bool CutLineAtRight, int32_t TextColor, int32_t BorderColor,
+              int32_t ShadowColor, TRect& Touched, bool FillMode);
+
+    // Per-pixel workers: the glyph box placed at (X, Y), clipped to the destination's clip
+    // rectangle first; c is the coverage byte. Channels blend as ((new & mask) x w + (old & mask)
+    // x (255 - w)) shr 8, and mask, over the destination's bit masks.
+    // Dest := Color where c != 0.
+    void DrawSolid(TCustomDIBX& Dest, int32_t X, int32_t Y, int32_t Color) const;
+    // c > 254: Fore; 0 < c <= 254: Fore weighted c over Back; c = 0 leaves Dest.
+    void DrawTwoColour(TCustomDIBX& Dest, int32_t X, int32_t Y, int32_t Fore, int32_t Back) const;
+    // Straight-alpha "over" of Color with coverage c into Dest and Mask.
+    void DrawOver(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int32_t Y, int32_t Color) const;
+    // DrawOver's rule at every offset of the (2B + 1)² square but its centre, for every pixel
+    // with c != 0.
+    void DrawBorder(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int32_t Y, int32_t B, int32_t Color) const;
+    // Mask := 255 where c != 0.
+    void MaskOpaque(TCustomDIBX& Mask, int32_t X, int32_t Y) const;
+    // Mask := max(Mask, c).
+    void MaskMax(TCustomDIBX& Mask, int32_t X, int32_t Y) const;
+};
+
+class TFontPixelManager {
+public:
+    using TFontServiceFactory = std::function<std::unique_ptr<platform::FontService>()>;
+    using TRecentList = std::list<std::unique_ptr<TFontPixel>>;
+    static constexpr size_t kMaxGlyphs = 256;
+
+    // Lists the installed faces (GetFontNames, sorted, vertical faces included) with their
+    // descriptions. Factory makes the font service that renders (and a second one that measures
+    // for the centring shift); the FreeType one unless a test gives another.
+    explicit TFontPixelManager(TFontServiceFactory Factory = platform::CreateFreeTypeFontService);
+    TFontPixelManager(const TFontPixelManager&) = delete;
+    TFontPixelManager& operator=(const TFontPixelManager&) = delete;
+    ~TFontPixelManager();
+
+    // 0..3 (1-bit, 5, 17 or 65 grey values); callers set it before asking for glyphs. It drops
+    // to 0 for good when the font service cannot render grey.
+    int32_t AntialiasLevel = 3;
+    // The installed faces, TInstalledFont items.
+    THashCollection Fonts;
+
+    // The glyph of a code, from the cache (exact face, size, style and the current level) or
+    // newly made; most recently used first. It stays valid until kMaxGlyphs other glyphs have
+    // been made since its last use. EFontPixelError when no face serves it (the glyph stays
+    // cached, empty); an empty glyph when the font service fails.
+    TFontPixel* GetGlyph(uint16_t Code, const std::string& Face, int32_t Size, uint8_t Style);
+    // The placement of a character without keeping a glyph: CellHeight = Size; BoxWidth 16 and
+    // the rest 0 when the font service fails. EFontPixelError as GetGlyph.
+    void GetGlyphMetrics(uint16_t Code, const std::string& Face, uint8_t Style, int32_t Size, int32_t& CellHeight,
+                         int32_t& TrailingSpace, int32_t& BoxWidth, int32_t& OffsetX);
+    // The a, b, c widths of a code in a face, style and height, measured apart from the
+    // rendering selection. A face that is not installed is measured in "ＭＳ ゴシック"; false
+    // when that cannot be selected either or the code has no glyph.
+    bool GetCharAbcWidths(uint16_t Code, const std::string& Face, uint8_t Style, int32_t Size,
+                          platform::AbcWidths& Widths);
+
+    // The installed face of that name (without regard to case); nullptr when not installed.
+    TInstalledFont* FindFont(const std::string& Face) const;
+    // The character set of an installed face; 1 (DEFAULT_CHARSET) when not installed.
+    uint8_t GetCharSet(const std::string& Face) const;
+    // Appends the installed faces (with FixedPitchOnly only fixed-pitch ones), then the face of
+    // every listed pixel font that Strings does not hold yet.
+    void GetFontNames(TStringList& Strings, bool FixedPitchOnly) const;
+    // Drops every installed face but "ＭＳ Ｐゴシック", "ＭＳ Ｐ明朝", "ＭＳ ゴシック" and "ＭＳ 明朝".
+    void KeepStandardFonts();
+
+    // Converts a glyph buffer of the current level (the font service's layout) of BufferSize
+    // bytes into Glyph's surface and placement, with the line numbers of Style from the selected
+    // font's metrics.
+    void StoreGlyphBitmap(TFontPixel& Glyph, const platform::GlyphMetrics& M, int32_t BufferSize,
+                          const uint8_t* Buffer, uint8_t Style);
+
+    // The selection of the rendering service.
+    std::string CurrentFace;
+    int32_t CurrentSize = 0;
+    uint8_t CurrentStyle = 0;
+    // The selected font's outline metrics; its tmAscent is the manager's ascent.
+    platform::OutlineMetrics Metrics{};
+
+    // Every cached glyph, most recently used first (owning), and the same glyphs by the low
+    // byte of their code.
+    TRecentList Recent;
+    std::array<std::vector<TRecentList::iterator>, 256> Buckets;
+
+private:
+    // Selects Face at Size and Style (kept when they equal the current ones) and asks the size
+    // of Code's buffer at the current level, dropping to level 0 when grey fails. False when the
+    // selection or the glyph fails.
+    bool SelectFont(uint16_t Code, const std::string& Face, TLogFont& LogFont, uint8_t Style, int32_t Size,
+                    platform::GlyphMetrics& M, int32_t& BufferSize);
+    // The installed face that renders Face: Face itself, else "ＭＳ ゴシック"; EFontPixelError
+    // when neither is installed.
+    TInstalledFont& RenderingFont(const std::string& Face) const;
+    void Evict();
+
+    std::unique_ptr<platform::FontService> service_;  // renders
+    std::unique_ptr<platform::FontService> measure_;  // measures ABC widths
+    std::vector<uint8_t> buffer_;
+};
+
+extern TFontPixelManager* FontPixelManager;
+
+// The unit's start: creates FontPixelManager, then PixelFontManager.
+void InitializeFontPixels();
+// The unit's end: frees FontPixelManager, then PixelFontManager.
+void FinalizeFontPixels();

@@ -140,8 +140,11 @@ TVelaCustomImage* TVelaTile::MakeBlurCopy() {
     if (!Owner) return nullptr;
     auto* copy = new TVelaBlurTile(Owner, false);
     copy->SetName(MakeUniqueName(*Owner, GetName()));
-    copy->SetParent(GetParent());
     copy->AttachSource(*this);
+    // Of this tile's order, so that it sorts next to it.
+    copy->SetPriority(GetPriority());
+    copy->SetSubPriority(GetSubPriority());
+    copy->SetParent(GetParent());
     return copy;
 }
 
@@ -203,6 +206,11 @@ void TVelaTile::LoadFromStream(TStream& Stream, int32_t Version) {
 
 // ---- The ghost ----
 
+TVelaBlurTile::~TVelaBlurTile() {
+    Invalidate();
+    SourcePicture = SourceMask = nullptr;
+}
+
 void TVelaBlurTile::AttachSource(TVelaTile& Src) {
     BlurSource = Src.Ref();
     SourcePicture = Src.GetSurface();
@@ -214,10 +222,11 @@ void TVelaBlurTile::AttachSource(TVelaTile& Src) {
     Delay = Src.GetBlurdelay();
     SetWidth(Src.GetWidth());
     SetHeight(Src.GetHeight());
+    LastBounds = GetBoundsRect();
 }
 
 bool TVelaBlurTile::SourceKeepsPicture() const {
-    if (!Owner || !Owner->IsLive(BlurSource)) return false;
+    if (!SourcePicture || !Owner || !Owner->IsLive(BlurSource)) return false;
     return static_cast<const TVelaTile*>(BlurSource.Object)->GetPictureGeneration() == SourceGeneration;
 }
 
@@ -230,7 +239,13 @@ void TVelaBlurTile::FreePrivateDIBs() {
 }
 
 bool TVelaBlurTile::Step() {
+    if (!SourceKeepsPicture()) {
+        // The picture went with its source: the place it was drawn at is drawn again.
+        if (GetVisible() && GetBase()) InvalidateArea(LastBounds);
+        return true;
+    }
     if (TVelaTile::Step()) return true;
+    LastBounds = GetBoundsRect();
     Elapsed += static_cast<int32_t>(SceneTickLength());
     if (Elapsed >= Delay) return true;
     SetAlpha(StartAlpha - RoundDivEven(int64_t(Elapsed) * (StartAlpha % 256), Delay));

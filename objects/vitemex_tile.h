@@ -72,13 +72,16 @@ private:
     int32_t DistanceX = 0, DistanceY = 0;
 };
 
-// The ghost of a moving tile: shows the surfaces its source showed (without copying pixels)
-// while the source lives and keeps them, fades from half the source's alpha to nothing over
-// Delay ms, then is freed. Not a script kind: never saved.
+// The ghost of a moving tile: shows the surfaces its source showed (without copying pixels),
+// fades from half the source's alpha to nothing over Delay ms, then is freed, or sooner when the
+// source goes or lets go of that picture. Not a script kind: never saved.
 class TVelaBlurTile : public TVelaTile {
 public:
     using TVelaTile::TVelaTile;
+    // Marks its area while it still shows the source's picture; nothing of the source is freed.
+    ~TVelaBlurTile() override;
     uint8_t GetCompoType() const override { return LT_NONE; }
+    const TObjectRef* GetBlurImageSource() const override { return &BlurSource; }
 
     // Takes Src's picture, size, fade time and start alpha (the low byte of its alpha halved).
     void AttachSource(TVelaTile& Src);
@@ -88,6 +91,7 @@ public:
     void SetDelay(int32_t V) override { Delay = V; }
     // The source's surfaces may go with the device: the ghost lets go of them.
     void FreePrivateDIBs() override;
+    // Fades; true (free me) once Delay ms have passed or the source let go of its picture.
     bool Step() override;
     int32_t GetStartAlpha() const { return StartAlpha; }
 
@@ -96,6 +100,7 @@ private:
     bool SourceKeepsPicture() const;
 
     TObjectRef BlurSource;
+    TRect LastBounds{0, 0, 0, 0};  // the area last drawn
     TCustomDIBX* SourcePicture = nullptr;
     TCustomDIBX* SourceMask = nullptr;
     uint32_t SourceGeneration = 0;

@@ -149,6 +149,23 @@ TEST_F(Tiles, GhostShowsItsSourcesPictureWhileTheSourceKeepsItAndFades) {
     EXPECT_EQ(second->GetSurface(), nullptr);
 }
 
+TEST_F(Tiles, MovingTileLeavesTileGhostsJustBelowIt) {
+    TVelaTile* tile = StripTile();
+    tile->SetBlurdelay(300);
+    tile->SetBlurspan(50);
+    for (int i = 0; i < 4; ++i) {  // a ghost once 50 ms have passed
+        tile->SetLeft(tile->GetLeft() + 1);
+        Tick(15);
+    }
+    auto* ghost = dynamic_cast<TVelaBlurTile*>(Bases->FindControl("tile0"));
+    ASSERT_NE(ghost, nullptr);
+    EXPECT_EQ(ghost->GetSurface(), &Picture);
+    EXPECT_EQ(ghost->GetLeft(), 4);
+    TVelaBase* layer = Bases->GetBase(0);
+    ASSERT_EQ(layer->GetControlCount(), 2);
+    EXPECT_EQ(layer->GetControl(0), ghost);
+}
+
 TEST_F(Tiles, RecordsOfEachVersionLoadAsWritten) {
     int versions = 0;
     for (const std::string& line : Lines(PythonOutput("image_kind_records.py", {"tile"}))) {

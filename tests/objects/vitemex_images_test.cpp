@@ -79,6 +79,20 @@ TEST_F(Images, FilmSourcesPlayOnTheObjectAndOtherKindsShowNothing) {
     EXPECT_EQ(MiraMan->Count(), 0);  // the picture was handed back
 }
 
+TEST_F(Images, BrightenedFrameComesBackAfterDeviceLossAndEachShownFrameIsRedrawn) {
+    TVelaImages* images = Animation("a.mra", {100, 100});
+    images->SetBrightness(0x28);
+    images->FreePrivateDIBs();
+    images->MakePrivateDIBs();
+    EXPECT_EQ(Pixel(3, 2), PixelOf(0, 3, 2) + 0x282828);
+
+    images->SetIndex(-1);
+    TClipList& dirty = Bases->GetBase(0)->ClipList;
+    dirty.Clear();  // as after a present
+    images->SetIndex(1);
+    EXPECT_EQ(dirty.Count(), 1);
+}
+
 TEST_F(Images, RecordsOfEachVersionLoadAsWritten) { ExpectRecords<TVelaImages>("images"); }
 
 }  // namespace

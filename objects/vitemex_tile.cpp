@@ -5,7 +5,6 @@
 #include "core/sysutils.h"
 #include "objects/vitems_kinds.h"
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -20,8 +19,10 @@ int64_t Wrap(int64_t V, int64_t Size) {
 // The wrapped draws' offset (1/256 of a destination pixel) that puts picture pixel Scroll on the
 // rectangle's edge at Zoom, as the plain wrap puts it.
 int32_t QuadOffset(int32_t Scroll, int32_t Size, double Zoom) {
-    const double v = std::nearbyint(double(Wrap(Scroll, Size)) * 256.0 * Zoom);
-    return static_cast<int32_t>(std::clamp(v, 0.0, double(std::numeric_limits<int32_t>::max())));
+    const double v = double(Wrap(Scroll, Size)) * 256.0 * Zoom;
+    if (!(v > 0)) return 0;  // also 0 times an infinite zoom
+    return v < std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(std::nearbyint(v))
+                                                    : std::numeric_limits<int32_t>::max();
 }
 
 // The first position From + k * Step (k >= 0) at which a copy Size long reaches past Edge.
@@ -64,7 +65,7 @@ int32_t TVelaTile::Origin(bool Vertical) const {
     const int32_t pos = Vertical ? GetTop() : GetLeft();
     const TVelaControl* parent = GetParent();
     if (!parent) return pos;
-    return Vertical ? parent->GetOriginY() - parent->GetScrolly() + pos : parent->GetOriginX() - parent->GetScrollx() + pos;
+    return pos + (Vertical ? parent->GetOriginY() - parent->GetScrolly() : parent->GetOriginX() - parent->GetScrollx());
 }
 
 int32_t TVelaTile::GetOriginX() const { return Origin(false); }

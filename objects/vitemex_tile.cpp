@@ -209,46 +209,20 @@ void TVelaTile::LoadFromStream(TStream& Stream, int32_t Version) {
 
 TVelaBlurTile::~TVelaBlurTile() {
     Invalidate();
-    SourcePicture = SourceMask = nullptr;
+    Ghost.Forget();
 }
-
-void TVelaBlurTile::AttachSource(TVelaTile& Src) {
-    BlurSource = Src.Ref();
-    SourcePicture = Src.GetSurface();
-    SourceMask = Src.GetSourceSurface();
-    SourceGeneration = Src.GetPictureGeneration();
-    const int32_t alpha = Src.GetAlpha();
-    StartAlpha = alpha - alpha % 256 + alpha % 256 / 2;
-    SetAlpha(StartAlpha);
-    Delay = Src.GetBlurdelay();
-    SetWidth(Src.GetWidth());
-    SetHeight(Src.GetHeight());
-    LastBounds = GetBoundsRect();
-}
-
-bool TVelaBlurTile::SourceKeepsPicture() const {
-    if (!SourcePicture || !Owner || !Owner->IsLive(BlurSource)) return false;
-    return static_cast<const TVelaTile*>(BlurSource.Object)->GetPictureGeneration() == SourceGeneration;
-}
-
-TCustomDIBX* TVelaBlurTile::GetSurface() { return SourceKeepsPicture() ? SourcePicture : nullptr; }
-TCustomDIBX* TVelaBlurTile::GetSourceSurface() { return SourceKeepsPicture() ? SourceMask : nullptr; }
 
 void TVelaBlurTile::FreePrivateDIBs() {
-    SourcePicture = SourceMask = nullptr;
+    Ghost.Forget();
     TVelaTile::FreePrivateDIBs();
 }
 
 bool TVelaBlurTile::Step() {
-    if (!SourceKeepsPicture()) {
+    if (!Ghost.Shown(Owner)) {
         // The picture went with its source: the place it was drawn at is drawn again.
         if (GetVisible() && GetBase()) InvalidateArea(LastBounds);
         return true;
     }
     if (TVelaTile::Step()) return true;
-    LastBounds = GetBoundsRect();
-    Elapsed += static_cast<int32_t>(SceneTickLength());
-    if (Elapsed >= Delay) return true;
-    SetAlpha(StartAlpha - RoundDivEven(int64_t(Elapsed) * (StartAlpha % 256), Delay));
-    return false;
+    return Ghost.Fade(*this);
 }

@@ -81,28 +81,22 @@ public:
     // Marks its area while it still shows the source's picture; nothing of the source is freed.
     ~TVelaBlurTile() override;
     uint8_t GetCompoType() const override { return LT_NONE; }
-    const TObjectRef* GetBlurImageSource() const override { return &BlurSource; }
+    const TObjectRef* GetBlurImageSource() const override { return &Ghost.Source; }
 
-    // Takes Src's picture, size, fade time and start alpha (the low byte of its alpha halved).
-    void AttachSource(TVelaTile& Src);
-    TCustomDIBX* GetSurface() override;
-    TCustomDIBX* GetSourceSurface() override;
-    int32_t GetDelay() const override { return Delay; }
-    void SetDelay(int32_t V) override { Delay = V; }
+    void AttachSource(TVelaTile& Src) { Ghost.Attach(*this, Src); }
+    TCustomDIBX* GetSurface() override { return Ghost.GetSurface(Owner); }
+    TCustomDIBX* GetSourceSurface() override { return Ghost.GetMask(Owner); }
+    int32_t GetDelay() const override { return Ghost.Delay; }
+    void SetDelay(int32_t V) override { Ghost.Delay = V; }
+    bool HasPicture() const override { return Ghost.Shown(Owner); }
     // The source's surfaces may go with the device: the ghost lets go of them.
     void FreePrivateDIBs() override;
     // Fades; true (free me) once Delay ms have passed or the source let go of its picture.
     bool Step() override;
-    int32_t GetStartAlpha() const { return StartAlpha; }
+    void BeforeDrawImage() override { LastBounds = GetBoundsRect(); }
+    int32_t GetStartAlpha() const { return Ghost.StartAlpha; }
 
 private:
-    // Whether the surfaces taken from the source may still be drawn.
-    bool SourceKeepsPicture() const;
-
-    TObjectRef BlurSource;
+    TBlurGhost Ghost;
     TRect LastBounds{0, 0, 0, 0};  // the area last drawn
-    TCustomDIBX* SourcePicture = nullptr;
-    TCustomDIBX* SourceMask = nullptr;
-    uint32_t SourceGeneration = 0;
-    int32_t Delay = 0, Elapsed = 0, StartAlpha = 0;
 };

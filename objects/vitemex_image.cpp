@@ -600,21 +600,3 @@ bool TBlurGhost::Fade(TVelaCustomImage& Ghost) {
     return false;
 }
 
-TVelaBlurImage::~TVelaBlurImage() {
-    Invalidate();
-    Ghost.Forget();
-}
-
-void TVelaBlurImage::FreePrivateDIBs() {
-    Ghost.Forget();
-    TVelaCustomImage::FreePrivateDIBs();
-}
-
-bool TVelaBlurImage::Step() {
-    if (!Ghost.Shown(Owner)) {
-        if (GetVisible() && GetBase()) InvalidateArea(LastBounds);
-        return true;
-    }
-    if (TVelaCustomImage::Step()) return true;
-    return Ghost.Fade(*this);
-}

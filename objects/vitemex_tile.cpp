@@ -205,24 +205,3 @@ void TVelaTile::LoadFromStream(TStream& Stream, int32_t Version) {
     DistanceY = ReadStreamInt(Stream);
 }
 
-// ---- The ghost ----
-
-TVelaBlurTile::~TVelaBlurTile() {
-    Invalidate();
-    Ghost.Forget();
-}
-
-void TVelaBlurTile::FreePrivateDIBs() {
-    Ghost.Forget();
-    TVelaTile::FreePrivateDIBs();
-}
-
-bool TVelaBlurTile::Step() {
-    if (!Ghost.Shown(Owner)) {
-        // The picture went with its source: the place it was drawn at is drawn again.
-        if (GetVisible() && GetBase()) InvalidateArea(LastBounds);
-        return true;
-    }
-    if (TVelaTile::Step()) return true;
-    return Ghost.Fade(*this);
-}

@@ -72,31 +72,9 @@ private:
     int32_t DistanceX = 0, DistanceY = 0;
 };
 
-// The ghost of a moving tile: shows the surfaces its source showed (without copying pixels),
-// fades from half the source's alpha to nothing over Delay ms, then is freed, or sooner when the
-// source goes or lets go of that picture. Not a script kind: never saved.
-class TVelaBlurTile : public TVelaTile {
+// The ghost of a moving tile.
+class TVelaBlurTile : public TBlurCopy<TVelaTile> {
 public:
-    using TVelaTile::TVelaTile;
-    // Marks its area while it still shows the source's picture; nothing of the source is freed.
-    ~TVelaBlurTile() override;
+    using TBlurCopy::TBlurCopy;
     uint8_t GetCompoType() const override { return LT_NONE; }
-    const TObjectRef* GetBlurImageSource() const override { return &Ghost.Source; }
-
-    void AttachSource(TVelaTile& Src) { Ghost.Attach(*this, Src); }
-    TCustomDIBX* GetSurface() override { return Ghost.GetSurface(Owner); }
-    TCustomDIBX* GetSourceSurface() override { return Ghost.GetMask(Owner); }
-    int32_t GetDelay() const override { return Ghost.Delay; }
-    void SetDelay(int32_t V) override { Ghost.Delay = V; }
-    bool HasPicture() const override { return Ghost.Shown(Owner); }
-    // The source's surfaces may go with the device: the ghost lets go of them.
-    void FreePrivateDIBs() override;
-    // Fades; true (free me) once Delay ms have passed or the source let go of its picture.
-    bool Step() override;
-    void BeforeDrawImage() override { LastBounds = GetBoundsRect(); }
-    int32_t GetStartAlpha() const { return Ghost.StartAlpha; }
-
-private:
-    TBlurGhost Ghost;
-    TRect LastBounds{0, 0, 0, 0};  // the area last drawn
 };

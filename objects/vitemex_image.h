@@ -105,9 +105,12 @@ public:
     virtual void UpdateHeight();
     // Whether there is a picture to size by: a source name or a surface shown over the own one.
     virtual bool HasPicture() const;
-    // A new ghost under the same parent, showing this image's picture; the blur step then sets
-    // its place and look. Kinds whose ghosts draw otherwise make their own.
-    virtual TVelaCustomImage* MakeBlurCopy();
+    // A new ghost under the same parent, showing this image's picture and sorting next to it;
+    // the blur step then sets its place and look.
+    TVelaCustomImage* MakeBlurCopy();
+    // The ghost of this kind, attached to this picture. Kinds whose ghosts draw otherwise make
+    // their own.
+    virtual TVelaCustomImage* NewBlurCopy();
 
     // Whether FloatAngle turns the picture (is not a whole number of turns).
     bool IsRotated() const;

@@ -137,16 +137,10 @@ void TVelaTile::DrawSpaced(TCustomDIBX& Dest, TCustomDIBX& S, TCustomDIBX* M, co
     Dest.UnionClipRect(saved);
 }
 
-TVelaCustomImage* TVelaTile::MakeBlurCopy() {
-    if (!Owner) return nullptr;
-    auto* copy = new TVelaBlurTile(Owner, false);
-    copy->SetName(MakeUniqueName(*Owner, GetName()));
-    copy->AttachSource(*this);
-    // Of this tile's order, so that it sorts next to it.
-    copy->SetPriority(GetPriority());
-    copy->SetSubPriority(GetSubPriority());
-    copy->SetParent(GetParent());
-    return copy;
+TVelaCustomImage* TVelaTile::NewBlurCopy() {
+    auto* ghost = new TVelaBlurTile(Owner, false);
+    ghost->AttachSource(*this);
+    return ghost;
 }
 
 // ---- Film frames ----

@@ -43,7 +43,7 @@ public:
 
     bool SizeFollowsPicture() const override { return false; }
     void DrawImage() override;
-    TVelaCustomImage* MakeBlurCopy() override;
+    TVelaCustomImage* NewBlurCopy() override;
     void SaveToStream(TStream& Stream) override;
     void LoadFromStream(TStream& Stream, int32_t Version) override;
 

@@ -5,7 +5,6 @@
 #include "app/view.h"
 #include "core/header.h"
 #include "core/sysutils.h"
-#include "core/vrfiles_manager.h"
 #include "media/velabind.h"
 #include "platform/display.h"
 #include "platform/encoding.h"
@@ -31,7 +30,7 @@ int main(int argc, char** argv) {
         ReportMessage(*display, "Error", E.what(), platform::MessageIcon::Warning);
         return 1;
     }
-    CreateVrFileSystem();
+    InitializeShell();
 
     TInstanceMutex mutex = CreateInstanceMutex(InstanceKey(args, ExtractFilePath(programFile)));
     int result = 0;
@@ -50,7 +49,8 @@ int main(int argc, char** argv) {
         }
         ReleaseInstanceMutex(mutex);
     }
-    FreeVrFileSystem();
+    FinalizeShell();
+    platform::fs::RemoveTempFolder();
     UnbindVelaLibrary();
     return result;
 }

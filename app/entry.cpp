@@ -1,12 +1,17 @@
 #include "app/entry.h"
 
+#include "core/stringlist.h"
 #include "core/sysutils.h"
 #include "core/vrfiles.h"
 #include "core/vrfiles_manager.h"
 #include "platform/encoding.h"
 #include "platform/fs.h"
+#include "text/fontpixels.h"
 
 #include <cstdio>
+#include <utility>
+
+TStringList* ExitDeleteList = nullptr;
 
 namespace {
 
@@ -119,4 +124,19 @@ void ReportMessage(platform::Display& Display, const std::string& Caption, const
     if (!Display.headless())
         std::fprintf(stderr, "%s: %s\n", platform::Cp932ToUtf8(Caption).c_str(), platform::Cp932ToUtf8(Text).c_str());
     Display.messageBox(Caption, Text, platform::MessageButtons::Ok, Icon);
+}
+
+void InitializeShell() {
+    InitializeFontPixels();
+    CreateVrFileSystem();
+    if (!ExitDeleteList) ExitDeleteList = new TStringList;
+}
+
+void FinalizeShell() {
+    FreeVrFileSystem();
+    // The pixel-font files close before the list deletes them.
+    FinalizeFontPixels();
+    if (!ExitDeleteList) return;
+    for (int i = 0; i < ExitDeleteList->Count(); ++i) platform::fs::DeleteFile(ExitDeleteList->Strings(i));
+    delete std::exchange(ExitDeleteList, nullptr);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+class TStringList;
 class TVrFileManager;
 
 // Path as a full path: made absolute against CurrentFolder (a program path with a drive), "/"
@@ -40,3 +41,15 @@ void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Arg
 // "Caption: Text", unless the display's boxes go there already (the headless one's do).
 void ReportMessage(platform::Display& Display, const std::string& Caption, const std::string& Text,
                    platform::MessageIcon Icon);
+
+// Files to delete when the program ends (the pixel fonts handed over from the content); it exists
+// between InitializeShell and FinalizeShell.
+extern TStringList* ExitDeleteList;
+
+// The globals around the main window: the glyph rasteriser and the pixel fonts, the file manager
+// with its pending work files, and the exit-delete list.
+void InitializeShell();
+// Frees the file manager (its work files deleted), the glyph rasteriser and the pixel fonts, then
+// deletes every file of the exit-delete list (one that is gone already is passed over) and frees
+// the list.
+void FinalizeShell();

@@ -9,7 +9,7 @@ struct TGameIni {
     bool DirectSound = true;  // [Sound] DirectSound
     int32_t DelayTime = 500;  // [Sound] DelayTime: the software mixer's buffer time (ms), 100..500 in steps of 100
     bool UseWMP = false;      // [Video] UseWMP
-    bool DefaultOnly = false; // [Font] DefaultOnly: keep only the standard pixel-font faces
+    bool DefaultOnly = false; // [Font] DefaultOnly: of the installed faces keep only the four standard ones
 };
 
 // The settings of the run, read by the main window at start-up.

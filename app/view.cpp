@@ -4,6 +4,7 @@
 #include "app/cursor.h"
 #include "app/entry.h"
 #include "app/gameini.h"
+#include "app/view_fonts.h"
 #include "core/rands.h"
 #include "core/sysutils.h"
 #include "core/vrfiles_manager.h"
@@ -18,6 +19,7 @@
 #include "script/project.h"
 #include "script/services.h"
 #include "script/services_objects.h"
+#include "text/fontpixels.h"
 
 TFormView* FormView = nullptr;
 
@@ -83,7 +85,9 @@ void TFormView::FormCreate() {
     const std::string folder = ExtractFilePath(programFile_);
     platform::fs::DeleteFile(folder + "velaplay.log");
     RandSeed = platform::ClockMs();
+    VrFileManager->OnChange = ExtractPixelFonts;
     GameSettings = ReadGameIni(folder + "game.ini");
+    if (GameSettings.DefaultOnly) FontPixelManager->KeepStandardFonts();
     VrFileManager->AskOkCancel = [this](const std::string& Text) {
         return Display.messageBox(Project ? Project->Title : std::string(), Text, platform::MessageButtons::OkCancel,
                                   platform::MessageIcon::Question) == platform::MessageResult::Ok;

@@ -1,8 +1,10 @@
 #include "app/view_state.h"
 
+#include "core/stringlist.h"
 #include "media/screenman.h"
 #include "objects/vitems.h"
 #include "script/project.h"
+#include "text/fontpixels.h"
 
 // ---- The current layer's pointer ----
 
@@ -103,9 +105,9 @@ std::string TFormPlayerState::Title() { return Project ? Project->Title : std::s
 // ---- Fonts ----
 
 std::vector<std::string> TFormPlayerState::FontNames(bool FixedOnly) {
-    if (!fonts_) fonts_ = platform::JapaneseFontFamilies();
+    TStringList list;
+    if (FontPixelManager) FontPixelManager->GetFontNames(list, FixedOnly);
     std::vector<std::string> names;
-    for (const platform::FontFamily& family : *fonts_)
-        if (!FixedOnly || family.fixedPitch) names.push_back(family.name);
+    for (int i = 0; i < list.Count(); ++i) names.push_back(list.Strings(i));
     return names;
 }

@@ -1,15 +1,13 @@
 #pragma once
 // The player's state as the system variables see it: the pointer and keys of the object root,
-// the focus, the screen, the project, the loop clock and the installed fonts. Writes that act on
+// the focus, the screen, the project, the loop clock and the fonts. Writes that act on
 // the window (moving the mouse cursor, switching the screen mode) go through hooks the main
 // window fills in; without a hook they do nothing.
 #include "app/view_loop.h"
-#include "platform/system.h"
 #include "script/callman.h"
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,7 +75,8 @@ public:
     uint32_t FrameCounter() override { return clock_.FrameCounter; }
     TClockSample LoopNow() override { return now_.Get(); }
 
-    // The Japanese faces of the host, asked for once, in the host's order.
+    // The installed faces of the glyph rasteriser (only fixed-pitch ones when FixedOnly), then the
+    // faces of the listed pixel fonts; none without the rasteriser.
     std::vector<std::string> FontNames(bool FixedOnly) override;
 
 private:
@@ -87,5 +86,4 @@ private:
     const TLoopClock& clock_;
     TLoopNow& now_;
     bool imageMode_ = false;
-    std::optional<std::vector<platform::FontFamily>> fonts_;
 };

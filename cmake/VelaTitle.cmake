@@ -9,8 +9,9 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 function(vela_pack_title Name Source Out)
   cmake_parse_arguments(PARSE_ARGV 3 arg "" "" FILES)
   file(GLOB descriptions CONFIGURE_DEPENDS ${Source}/*.json)
-  # Only what goes into the archive, kept out of the title's folder.
-  set(content ${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${Name}-content)
+  # Only what goes into the archive, kept out of the title's folder (the player searches that
+  # folder and every folder below it for pixel fonts).
+  set(content ${CMAKE_BINARY_DIR}/CMakeFiles/${Name}-content)
   set(vpage ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/vpage.py)
   set(copy_files)
   if(arg_FILES)

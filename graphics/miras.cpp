@@ -269,13 +269,18 @@ void TMiraFrameList::EndLoad(bool KeepLayers) {
 
 void TMiraFrameList::LoadFromFile(const std::string& FileName, bool FirstOnly, bool KeepLayers, bool ForDisplay) {
     TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
+    LoadFromStreamByName(stream, FileName, FirstOnly, KeepLayers, ForDisplay);
+}
+
+void TMiraFrameList::LoadFromStreamByName(TStream& Stream, const std::string& FileName, bool FirstOnly,
+                                          bool KeepLayers, bool ForDisplay) {
     const std::string ext = AnsiLowerCase(ExtractFileExt(FileName));
     if (ext == ".mra")
-        LoadFromStream(stream, FirstOnly, KeepLayers, ForDisplay);
+        LoadFromStream(Stream, FirstOnly, KeepLayers, ForDisplay);
     else if (ext == ".png")
-        LoadPNGFromStream(stream);
+        LoadPNGFromStream(Stream);
     else if (ext == ".bmp" || ext == ".dib")
-        LoadBMPFromStream(stream);
+        LoadBMPFromStream(Stream);
 }
 
 void TMiraFrameList::LoadPNGFromStream(TStream& Stream) {

@@ -106,6 +106,9 @@ public:
     // By the lower-cased extension: ".mra" (LoadFromStream), ".png", ".bmp" and ".dib" (one
     // frame); another extension loads nothing.
     void LoadFromFile(const std::string& FileName, bool FirstOnly, bool KeepLayers, bool ForDisplay);
+    // The same rule for content already read into Stream, FileName giving the extension.
+    void LoadFromStreamByName(TStream& Stream, const std::string& FileName, bool FirstOnly, bool KeepLayers,
+                              bool ForDisplay);
     // One-frame lists (the list is cleared first). A PNG's transparent colour becomes the
     // frame's TransColor (a palette index as that entry's colour) and TransPixel the pixel value
     // holding it (-1 when no value does); a 32-bit BMP gives an alpha surface and a 24-bit image.

@@ -12,6 +12,9 @@
 
 class TVelaObject;
 
+// Whether an angle in radians is a whole number of turns (the picture is drawn unturned).
+bool IsWholeTurn(long double Angle);
+
 // One frame of a list.
 class TVelaImageData {
 public:

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+class TMiraCollection;
 class TMiraFrameList;
 
 // A new picture surface: display-backed when the screen manager exists and does not draw
@@ -83,11 +84,17 @@ public:
     // Delays and sizes stay; a file no longer found or without frames keeps the old frames.
     void Reload(bool Recreate);
 
+protected:
+    // Leaves the spare list with the collection.
+    void Deleting() override;
+
 private:
+    TMiraCollection& Owner() const;
     // The file name of the key and its variant flags.
     std::string FileName(bool& MaskVariant, bool& TrimVariant) const;
-    // A frame list decoded from the file, or nullptr when the file is missing or has no frames.
-    std::unique_ptr<TMiraFrameList> Decode(const std::string& File, bool MaskVariant, bool Reloading) const;
+    // The file decoded by the collection's source, the mask variant with its colour keys
+    // turned into alpha.
+    std::unique_ptr<TMiraFrameList> Decode(const std::string& File, bool MaskVariant) const;
 };
 
 // Where the cache's pictures come from; tests put their own in to watch the decodes.

@@ -158,18 +158,25 @@ public:
     std::array<std::vector<TRecentList::iterator>, 256> Buckets;
 
 private:
-    // Selects Face at Size and Style (kept when they equal the current ones) and asks the size
-    // of Code's buffer at the current level, dropping to level 0 when grey fails. False when the
-    // selection or the glyph fails.
-    bool SelectFont(uint16_t Code, const std::string& Face, TLogFont& LogFont, uint8_t Style, int32_t Size,
-                    platform::GlyphMetrics& M, int32_t& BufferSize);
+    // Selects the installed Font for Face at Size and Style (kept when Face, Size and Style equal
+    // the current ones) and asks Code's glyph at the current level, its bitmap into Buffer when
+    // given; drops to level 0 when only the 1-bit form can be made. False when the selection or
+    // the glyph fails.
+    bool SelectFont(uint16_t Code, const std::string& Face, TInstalledFont& Font, uint8_t Style, int32_t Size,
+                    platform::GlyphMetrics& M, int32_t& BufferSize, std::vector<uint8_t>* Buffer);
     // The installed face that renders Face: Face itself, else "ＭＳ ゴシック"; EFontPixelError
     // when neither is installed.
     TInstalledFont& RenderingFont(const std::string& Face) const;
+    // Frees the least recently used glyph.
     void Evict();
 
     std::unique_ptr<platform::FontService> service_;  // renders
-    std::unique_ptr<platform::FontService> measure_;  // measures ABC widths
+    std::string selectedFont_;                        // the installed face selected for CurrentFace
+    TFontServiceFactory factory_;
+    std::unique_ptr<platform::FontService> measure_;  // measures ABC widths, made on first use
+    std::string measureFace_;
+    int32_t measureSize_ = 0;
+    uint8_t measureStyle_ = 0;
     std::vector<uint8_t> buffer_;
 };
 

@@ -3,11 +3,15 @@
 // that go to the main window.
 #include "app/view_state.h"
 
+#include "core/stringlist.h"
 #include "core/sysutils.h"
 #include "objects/vitems.h"
-#include "platform/system.h"
+#include "platform/fs.h"
 #include "script/params_vars.h"
 #include "script/project.h"
+#include "tests/common/fixture.h"
+#include "text/fontpixels.h"
+#include "text/packfonts.h"
 
 #include <gtest/gtest.h>
 
@@ -147,16 +151,21 @@ TEST_F(FormState, FocusMovesOnlyToAShownControlThatTakesKeys) {
     }
 }
 
-TEST_F(FormState, FontsAreTheHostsJapaneseFaces) {
-    const std::vector<platform::FontFamily> families = platform::JapaneseFontFamilies();
-    if (families.empty()) GTEST_SKIP() << "no Japanese fonts installed";
-    std::string all, fixed;
-    for (const platform::FontFamily& family : families) {
-        all += (all.empty() ? "" : "\r\n") + family.name;
-        if (family.fixedPitch) fixed += (fixed.empty() ? "" : "\r\n") + family.name;
+// The installed faces of the glyph rasteriser as the host lists them (sorted, vertical ones
+// included, only fixed-pitch ones for "@FixedFonts"), then the face of a listed pixel font.
+TEST_F(FormState, FontsAreTheInstalledFacesThenThePixelFonts) {
+    InitializeFontPixels();
+    const std::string font = FreshHostFolder() + "a.vft";
+    PythonOutput("make_vft.py", {"font", font, "--face", "DotA"});
+    PixelFontManager->LoadFontFile(platform::fs::ToProgramPath(font));
+    for (const bool fixed : {false, true}) {
+        TStringList names;
+        GetFontNames(names, true, true, fixed);
+        std::string text;
+        for (int i = 0; i < names.Count(); ++i) text += names.Strings(i) + "\r\n";
+        EXPECT_EQ(Sys(fixed ? "@FixedFonts" : "@Fonts").AsStr(), text + "DotA");
     }
-    EXPECT_EQ(Sys("@Fonts").AsStr(), all);
-    EXPECT_EQ(Sys("@FixedFonts").AsStr(), fixed);
+    FinalizeFontPixels();
 }
 
 }  // namespace

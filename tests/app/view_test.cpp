@@ -3,6 +3,7 @@
 // the built program as a child process.
 #include "app/view.h"
 
+#include "app/entry.h"
 #include "core/vrfiles_manager.h"
 #include "media/velabind.h"
 #include "objects/vitems.h"
@@ -74,16 +75,16 @@ class FormView : public testing::Test {
 protected:
     void SetUp() override {
         BindVelaLibrary(platform::fs::ToProgramPath(PlayerFolder));
-        CreateVrFileSystem();
+        InitializeShell();
     }
     void TearDown() override {
         form.reset();
-        FreeVrFileSystem();
+        FinalizeShell();
         UnbindVelaLibrary();
     }
 
     void Open(platform::Display& Display, std::vector<std::string> Args = {}, bool LoopThread = false) {
-        form = std::make_unique<TFormView>(Display, platform::fs::ToProgramPath(SampleFolder + "velaplay"),
+        form = std::make_unique<TFormView>(Display, platform::fs::ToProgramPath(programFolder + "velaplay"),
                                            std::move(Args));
         form->UseLoopThread = LoopThread;
         form->OnTrace = [this](const char* Label) { trace.push_back(Label); };
@@ -136,8 +137,21 @@ protected:
         EXPECT_EQ(SysFuncMan, nullptr);
     }
 
+    // The face names of "@Fonts", one a line.
+    static std::vector<std::string> FontFaces() {
+        const std::string text = ParamMan->Find("@Fonts")->Value().AsStr();
+        std::vector<std::string> faces;
+        for (size_t start = 0, end; start <= text.size(); start = end + 2) {
+            end = std::min(text.find("\r\n", start), text.size());
+            faces.push_back(text.substr(start, end - start));
+        }
+        return faces;
+    }
+
     platform::HeadlessDisplay display;
     std::unique_ptr<platform::Display> sdl;
+    // The folder of the player's file: the sample title beside it, with no arguments.
+    std::string programFolder = SampleFolder;
     std::unique_ptr<TFormView> form;
     Labels trace;
     uint32_t now = 1000;
@@ -173,6 +187,31 @@ TEST_F(FormView, StartsAndClosesTheLayersInOrder) {
     EXPECT_FALSE(form->SoundDevice.Initialized());
     EXPECT_TRUE(Terminating());
     ExpectAllFreed();
+}
+
+// The sample's pixel font, handed over from its game.dat, is listed after the installed faces,
+// the four standard ones among them.
+TEST_F(FormView, TheFontListEndsWithTheSamplesPixelFont) {
+    Open(display);
+    const std::vector<std::string> faces = FontFaces();
+    EXPECT_EQ(faces.back(), "ドット試験体");
+    for (const char* face : {"ＭＳ ゴシック", "ＭＳ Ｐゴシック", "ＭＳ 明朝", "ＭＳ Ｐ明朝"})
+        EXPECT_NE(std::find(faces.begin(), faces.end(), face), faces.end()) << face;
+}
+
+// [Font] DefaultOnly in game.ini beside the player leaves the four standard faces as the only
+// installed ones; the pixel font stays.
+TEST_F(FormView, DefaultOnlyKeepsTheStandardFacesAndThePixelFonts) {
+    programFolder = FreshHostFolder();
+    for (const char* name : {"game.dat", "install.dat"})
+        std::filesystem::copy_file(SampleFolder + name, programFolder + name);
+    std::ofstream(programFolder + "game.ini") << "[Font]\r\nDefaultOnly=1\r\n";
+    Open(display);
+    std::vector<std::string> faces = FontFaces();
+    EXPECT_EQ(faces.back(), "ドット試験体");
+    faces.pop_back();
+    std::sort(faces.begin(), faces.end());
+    EXPECT_EQ(faces, (Labels{"ＭＳ Ｐゴシック", "ＭＳ Ｐ明朝", "ＭＳ ゴシック", "ＭＳ 明朝"}));
 }
 
 // A start-up that fails shows one warning and closes the window; the close frees what was made.
@@ -650,10 +689,15 @@ TEST(Program, ASecondPlayerForTheSameFolderEndsAtOnce) {
 TEST(Program, AnErrorThatEndsThePlayerExitsWithStatusOne) {
     const std::string title = SampleFiles();
     std::filesystem::remove(title + "start.vsb");
+    // The pixel font of the title's folder is handed over before the start page is missed; its
+    // work file goes all the same, with the player's temporary folder.
+    const std::string temp = FreshHostFolder();
+    const ScopedEnvironment tmpdir("TMPDIR", temp.c_str());
     Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt");
     ASSERT_TRUE(player.WaitEnd(20000));
     EXPECT_TRUE(player.ExitedWith(1));
     EXPECT_EQ(FileText(title + "errors.txt"), U8(u8"警告: スタートページがありません\n"));
+    EXPECT_TRUE(std::filesystem::is_empty(temp));
 }
 
 // Each start-up failure ends the player with status 1 and its message on standard error, the

@@ -1,0 +1,71 @@
+#include "app/view_fonts.h"
+
+#include "app/entry.h"
+#include "core/stringlist.h"
+#include "core/sysutils.h"
+#include "core/vrfiles_manager.h"
+#include "platform/fs.h"
+#include "text/packfonts.h"
+
+#include <memory>
+
+namespace {
+
+constexpr char FontExt[] = ".vft";
+
+// The ".vft" names of Archive's top level, or of every file under the base folder named from
+// there on.
+TStringList FontNames(const TVrFileManager& Sender, const TVrFileCollection* Archive) {
+    TStringList names, fonts;
+    if (Archive) {
+        Archive->GetFileList("", names);
+    } else if (const std::string& base = Sender.BaseFolder(); !base.empty()) {
+        EnumFiles(base, faReadOnly | faHidden | faSysFile | faArchive, true, FontExt, false, false, true, names, true);
+        for (int i = 0; i < names.Count(); ++i) names.SetString(i, names.Strings(i).substr(base.size()));
+    }
+    for (int i = 0; i < names.Count(); ++i)
+        if (AnsiSameText(ExtractFileExt(names.Strings(i)), FontExt)) fonts.Add(names.Strings(i));
+    return fonts;
+}
+
+// A new empty file "font" + four hexadecimal digits + ".tmp" in the private temporary folder,
+// open for writing; FileName receives its name.
+std::unique_ptr<TFileStream> CreateWorkFile(std::string& FileName) {
+    try {
+        const std::string folder = platform::fs::TempFolder();
+        for (unsigned unique = 1; unique <= 0xFFFF; ++unique) {
+            FileName = folder + Format("font%.4X.tmp", unique);
+            if (!platform::fs::FileExists(FileName)) return std::make_unique<TFileStream>(FileName, fmCreate);
+        }
+    } catch (const EVelaError&) {
+        // no temporary folder, or the file refused: reported below
+    }
+    throw EVelaError("作業用ファイルが作成できません");
+}
+
+// Copies the content Name into a work file and hands it over.
+void HandOver(TVrFileManager& Sender, const std::string& Name) {
+    std::string fileName;
+    std::unique_ptr<TFileStream> file = CreateWorkFile(fileName);
+    bool kept = false;
+    try {
+        Sender.ReadFile(*file, Name);
+        file.reset();
+        kept = PixelFontManager->LoadFontFile(fileName) != nullptr;
+    } catch (...) {
+        file.reset();
+        platform::fs::DeleteFile(fileName);
+        throw;
+    }
+    if (kept)
+        ExitDeleteList->Add(fileName);
+    else
+        platform::fs::DeleteFile(fileName);
+}
+
+}  // namespace
+
+void ExtractPixelFonts(TVrFileManager& Sender, TVrFileCollection* Archive) {
+    const TStringList fonts = FontNames(Sender, Archive);
+    for (int i = 0; i < fonts.Count(); ++i) HandOver(Sender, fonts.Strings(i));
+}

@@ -1,0 +1,161 @@
+// 2,000 distinct kanji (the first of the Shift-JIS level-1 block) in "ＭＳ ゴシック" at a cell
+// height of 24 through TFontPixelManager::GetGlyph at antialias level 3, beside FreeType loading
+// and rendering the same characters of the same face file at the same pixels per em
+// (FT_Load_Char with the light hinter, FT_Render_Glyph in normal mode). One pass asks every code
+// once, in order: 2,000 codes through a 256-glyph cache make every request a miss.
+// BM_RatioToFreeType runs both passes in each iteration, so that a busy machine slows both alike,
+// and reports ours as a multiple of FreeType's ("x_freetype"). BM_GlyphCacheHit asks again for
+// glyphs that are cached.
+#include "platform/clock.h"
+#include "platform/encoding.h"
+#include "text/fontpixels.h"
+
+#include <benchmark/benchmark.h>
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kFace = "ＭＳ ゴシック";
+constexpr int32_t kSize = 24;
+constexpr int kGlyphs = 2000;
+
+struct Kanji {
+    uint16_t code;    // Shift-JIS
+    uint32_t scalar;  // Unicode
+};
+
+const std::vector<Kanji>& Codes() {
+    static const std::vector<Kanji> codes = [] {
+        std::vector<Kanji> all;
+        for (int lead = 0x88; lead <= 0x9F && int(all.size()) < kGlyphs; ++lead)
+            for (int trail = lead == 0x88 ? 0x9F : 0x40; trail <= 0xFC && int(all.size()) < kGlyphs; ++trail) {
+                if (trail == 0x7F) continue;
+                const std::string u = platform::Cp932ToUtf8(std::string{char(lead), char(trail)});
+                if (u.size() != 3) continue;
+                all.push_back({uint16_t(lead << 8 | trail),
+                               uint32_t((u[0] & 0x0F) << 12 | (u[1] & 0x3F) << 6 | (u[2] & 0x3F))});
+            }
+        return all;
+    }();
+    return codes;
+}
+
+TFontPixelManager& Manager() {
+    static TFontPixelManager manager;
+    return manager;
+}
+
+// The face file fontconfig gives for the family standing for the face, opened and sized as the
+// font service sizes a cell height.
+class PeerFace {
+public:
+    PeerFace() {
+        FT_Init_FreeType(&library_);
+        FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(platform::HostFamilyOf(kFace).c_str()));
+        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result;
+        FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+        FcChar8* file = nullptr;
+        int index = 0;
+        if (match) FcPatternGetInteger(match, FC_INDEX, 0, &index);
+        if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch &&
+            FT_New_Face(library_, reinterpret_cast<const char*>(file), index, &face_) == 0) {
+            auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face_, FT_SFNT_OS2));
+            double cell = os2->usWinAscent + os2->usWinDescent;
+            FT_Set_Pixel_Sizes(face_, 0, FT_UInt(std::lround(kSize * face_->units_per_EM / cell)));
+        }
+        if (match) FcPatternDestroy(match);
+        FcPatternDestroy(pattern);
+    }
+    ~PeerFace() {
+        if (face_) FT_Done_Face(face_);
+        FT_Done_FreeType(library_);
+    }
+    FT_Face face() const { return face_; }
+
+private:
+    FT_Library library_ = nullptr;
+    FT_Face face_ = nullptr;
+};
+
+// One pass of every code through the manager; the nanoseconds it took.
+uint64_t PassOurs(benchmark::State& State) {
+    TFontPixelManager& manager = Manager();
+    const uint64_t start = platform::ClockNs();
+    for (const Kanji& kanji : Codes()) {
+        TFontPixel* glyph = manager.GetGlyph(kanji.code, kFace, kSize, 0);
+        benchmark::DoNotOptimize(glyph->Surface.DIB);
+    }
+    const uint64_t time = platform::ClockNs() - start;
+    if (manager.Recent.front()->GetWidth() == 0) State.SkipWithError("no glyph");
+    return time;
+}
+
+uint64_t PassFreeType(benchmark::State& State) {
+    static PeerFace peer;
+    FT_Face face = peer.face();
+    if (!face) {
+        State.SkipWithError("no face file");
+        return 1;
+    }
+    const uint64_t start = platform::ClockNs();
+    for (const Kanji& kanji : Codes()) {
+        FT_Load_Char(face, kanji.scalar, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_LIGHT);
+        FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL);
+        benchmark::DoNotOptimize(face->glyph->bitmap.buffer);
+    }
+    return platform::ClockNs() - start;
+}
+
+void Label(benchmark::State& State) { State.SetItemsProcessed(State.iterations() * int64_t(Codes().size())); }
+
+void BM_GetGlyphMiss(benchmark::State& State) {
+    for (auto _ : State) State.SetIterationTime(double(PassOurs(State)) * 1e-9);
+    Label(State);
+}
+
+void BM_FreeTypeRender(benchmark::State& State) {
+    for (auto _ : State) State.SetIterationTime(double(PassFreeType(State)) * 1e-9);
+    Label(State);
+}
+
+void BM_RatioToFreeType(benchmark::State& State) {
+    uint64_t ours = 0, theirs = 0;
+    for (auto _ : State) {
+        ours += PassOurs(State);
+        theirs += PassFreeType(State);
+    }
+    State.counters["x_freetype"] = double(ours) / double(std::max<uint64_t>(theirs, 1));
+    State.counters["ours_ms"] = double(ours) * 1e-6 / double(State.iterations());
+    State.counters["freetype_ms"] = double(theirs) * 1e-6 / double(State.iterations());
+    Label(State);
+}
+
+// 200 cached glyphs asked again in turn.
+void BM_GlyphCacheHit(benchmark::State& State) {
+    TFontPixelManager& manager = Manager();
+    const std::vector<Kanji>& codes = Codes();
+    for (int i = 0; i < 200; ++i) manager.GetGlyph(codes[size_t(i)].code, kFace, kSize, 0);
+    size_t i = 0;
+    for (auto _ : State) {
+        benchmark::DoNotOptimize(manager.GetGlyph(codes[i].code, kFace, kSize, 0));
+        i = i == 199 ? 0 : i + 1;
+    }
+    State.SetItemsProcessed(State.iterations());
+}
+
+}  // namespace
+
+BENCHMARK(BM_GetGlyphMiss)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_FreeTypeRender)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_RatioToFreeType)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GlyphCacheHit);

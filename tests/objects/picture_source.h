@@ -1,0 +1,56 @@
+#pragma once
+// Pictures made in memory for the image cache, served by name (without regard to case), with
+// the decodes counted.
+#include "core/sysutils.h"
+#include "graphics/miras.h"
+#include "objects/vitemex_mira.h"
+
+#include <map>
+#include <memory>
+#include <utility>
+
+// One 24-bit frame; a keyed one has the blue key along its top row and left column.
+struct TFrameSpec {
+    int32_t W, H, Delay;
+    bool Keyed;
+};
+constexpr uint32_t KeyPixel = 0x0000FF;
+inline uint32_t PixelOf(int Frame, int32_t X, int32_t Y) { return uint32_t((Frame + 1) << 20 | X << 12 | Y << 4); }
+
+class TPictureSource : public TMiraSource {
+public:
+    std::map<std::string, std::vector<TFrameSpec>> Files;  // by lower-case name
+    int Decodes = 0;
+
+    bool FileExists(const std::string& File, bool) override { return Files.contains(AnsiLowerCase(File)); }
+    void Load(TMiraFrameList& List, const std::string& File) override {
+        ++Decodes;
+        for (const TFrameSpec& spec : Files.at(AnsiLowerCase(File))) {
+            TMiraFrame& f = *List.AddFrame();
+            f.TransPixel = spec.Keyed ? int32_t(KeyPixel) : -1;
+            f.SetupImage(spec.W, spec.H, 24, nullptr, 0);
+            f.Delay = spec.Delay;
+            for (int32_t y = 0; y < spec.H; ++y)
+                for (int32_t x = 0; x < spec.W; ++x)
+                    f.Image.SetPixel(x, y, spec.Keyed && (x == 0 || y == 0) ? KeyPixel
+                                                                            : PixelOf(List.Count() - 1, x, y));
+        }
+    }
+};
+
+// MiraMan for one test, served by a TPictureSource.
+struct TPictureCache {
+    TPictureCache() : Source(new TPictureSource) {
+        MiraMan = new TMiraCollection;
+        MiraMan->SetSource(std::unique_ptr<TMiraSource>(Source));
+    }
+    ~TPictureCache() { delete std::exchange(MiraMan, nullptr); }
+    TPictureSource* Source;
+};
+
+inline std::unique_ptr<TDIBX> Canvas(int32_t W, int32_t H, uint32_t Fill) {
+    auto canvas = std::make_unique<TDIBX>();
+    canvas->SetSize(W, H, 32);
+    canvas->Fill(int32_t(Fill));
+    return canvas;
+}

@@ -15,10 +15,6 @@
 #include <memory>
 #include <string>
 
-// A drawing surface of the kind scene pictures keep: display-backed while the screen manager
-// draws through display surfaces, else memory; 1 x 1 at the screen's depth.
-std::unique_ptr<TCustomDIBX> NewSceneSurface();
-
 class TVelaCustomImage : public TVelaControl {
 public:
     explicit TVelaCustomImage(TVelaBaseList* AOwner, bool UniqueName = true);
@@ -143,11 +139,15 @@ protected:
     void StepBlur();
     // The on-layer rectangle of the control, before any rotation.
     TRect PlainBounds() const { return TVelaControl::GetBoundsRect(); }
-    // One unscaled draw of S at (X, Y): blended, opaque or added by Alpha, through M when given.
-    void DrawUnscaled(TCustomDIBX& Dest, int32_t X, int32_t Y, TCustomDIBX& S, TCustomDIBX* M);
-    // Whether the mask has a hit at picture pixel (PX, PY) (before mirroring).
-    bool MaskHit(TCustomDIBX& M, int32_t PX, int32_t PY) const;
-    // Redraws, stores and marks the drawn size of this image and its position-zoomed children.
+    // Whether the mask has a hit under layer point (X, Y) of the unturned picture.
+    bool MaskHit(TCustomDIBX& M, int32_t X, int32_t Y) const;
+    // The drawn width (Vertical: height) the picture and the zoom give.
+    int32_t DrawnExtent(bool Vertical);
+    // Adds R, cut to the parent and the clip area, to the layer's dirty list.
+    void InvalidateArea(TRect R);
+    // The unscaled draw of S (mask M) at (X, Y) on Dest, by content rectangle.
+    void DrawContent(TCustomDIBX& Dest, int32_t X, int32_t Y, TCustomDIBX& S, TCustomDIBX* M);
+    // Marks the drawn size of this image and of its position-zoomed children for the next tick.
     void MarkSizeDirty();
 
     int32_t TransColor = 0;
@@ -206,36 +206,60 @@ private:
     int32_t Brightness = 255;
 };
 
-// The ghost of a moving image: shows its source's picture (without copying pixels), fades from
-// half the source's alpha to nothing over Delay ms, then is freed. Not a script kind: never
-// saved.
+// What the ghost of a moving image keeps of it: the surfaces it showed (not copied, not owned),
+// read only while the image lives and keeps them, and the fade from the image's alpha with its
+// low byte halved to nothing over the image's blur delay. Every kind of ghost holds one.
+class TBlurGhost {
+public:
+    // Takes Src's surfaces, fade time and start alpha; Ghost takes the start alpha and Src's size.
+    void Attach(TVelaCustomImage& Ghost, TVelaCustomImage& Src);
+    // Whether Src lives (in Root) and still keeps the surfaces taken from it.
+    bool Shown(const TVelaBaseList* Root) const;
+    TCustomDIBX* GetSurface(const TVelaBaseList* Root) const { return Shown(Root) ? Picture : nullptr; }
+    TCustomDIBX* GetMask(const TVelaBaseList* Root) const { return Shown(Root) ? Mask : nullptr; }
+    // The source, nullptr once it is gone.
+    TVelaObject* GetSource(const TVelaBaseList* Root) const;
+    // Device loss may take the surfaces: they are let go of.
+    void Forget() { Picture = Mask = nullptr; }
+    // One tick of the fade on Ghost; true when it is over (the ghost is to be freed).
+    bool Fade(TVelaCustomImage& Ghost);
+
+    TObjectRef Source;
+    int32_t Delay = 0, Elapsed = 0, StartAlpha = 0;
+
+private:
+    TVelaCustomImage* SourceImage = nullptr;  // read only while Source is live
+    TCustomDIBX* Picture = nullptr;
+    TCustomDIBX* Mask = nullptr;
+    uint32_t Generation = 0;
+};
+
+// The ghost of a moving image: shows its source's picture, fades, then is freed. Not a script
+// kind: never saved.
 class TVelaBlurImage : public TVelaCustomImage {
 public:
     using TVelaCustomImage::TVelaCustomImage;
-    // Lets go of the source's surfaces, which are not the ghost's to free.
+    // Marks its area while the source's picture still sizes it; nothing of the source is freed.
     ~TVelaBlurImage() override;
 
-    // Takes Src's picture, size, fade time and start alpha (the low byte of its alpha halved).
-    void AttachSource(TVelaCustomImage& Src);
+    void AttachSource(TVelaCustomImage& Src) { Ghost.Attach(*this, Src); }
     // The surfaces taken from the source; nil once the source is gone or has let go of them.
-    TCustomDIBX* GetSurface() override;
-    TCustomDIBX* GetSourceSurface() override;
-    int32_t GetDelay() const override { return Delay; }
-    void SetDelay(int32_t V) override { Delay = V; }
-    bool HasPicture() const override;
-    // The source's surfaces may go with the device: the ghost lets go of them.
+    TCustomDIBX* GetSurface() override { return Ghost.GetSurface(Owner); }
+    TCustomDIBX* GetSourceSurface() override { return Ghost.GetMask(Owner); }
+    int32_t GetDelay() const override { return Ghost.Delay; }
+    void SetDelay(int32_t V) override { Ghost.Delay = V; }
+    bool HasPicture() const override { return Ghost.Shown(Owner); }
     void FreePrivateDIBs() override;
-    void MakePrivateDIBs() override {}
-    // Fades; true (free me) once Delay ms have passed.
+    // Fades; true (free me) once Delay ms have passed, or at once when the source's picture is
+    // gone (its area is then drawn again).
     bool Step() override;
-    // The source object, nil once it is gone.
-    TVelaObject* GetBlurSource() const;
-    int32_t GetStartAlpha() const { return StartAlpha; }
+    // The area drawn, to be drawn again should the source's picture go.
+    void BeforeDrawImage() override { LastBounds = GetBoundsRect(); }
+    TVelaObject* GetBlurSource() const { return Ghost.GetSource(Owner); }
+    int32_t GetStartAlpha() const { return Ghost.StartAlpha; }
+    const TObjectRef* GetBlurImageSource() const override { return &Ghost.Source; }
 
 private:
-    TObjectRef BlurSource;
-    TCustomDIBX* SourcePicture = nullptr;
-    TCustomDIBX* SourceMask = nullptr;
-    uint32_t SourceGeneration = 0;
-    int32_t Delay = 0, Elapsed = 0, StartAlpha = 0;
+    TBlurGhost Ghost;
+    TRect LastBounds{0, 0, 0, 0};  // the area last drawn
 };

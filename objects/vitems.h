@@ -177,6 +177,8 @@ public:
     virtual int32_t GetPlayState() const { return 2; }
     virtual void SetPlayState(int32_t) {}
     virtual bool GetBusy() const { return false; }
+    // The fading ghost of a moving image answers the image it copies; others nullptr.
+    virtual const TObjectRef* GetBlurImageSource() const { return nullptr; }
 
     // Life and drawing.
     virtual void Invalidate() {}

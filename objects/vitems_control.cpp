@@ -30,6 +30,12 @@ int32_t CutNameSuffix(std::string& Base) {
 bool ChildBefore(const TVelaControl* A, const TVelaControl* B) {
     static const std::string LastName{SystemNameMark, SystemNameMark};
     if (A == B) return false;
+    // Image ghosts: fainter first among themselves, each just before its image.
+    const TObjectRef* ghostOfA = A->GetBlurImageSource();
+    const TObjectRef* ghostOfB = B->GetBlurImageSource();
+    if (ghostOfA && ghostOfB) return A->GetAlpha() % 256 < B->GetAlpha() % 256;
+    if (ghostOfA && ghostOfA->Object == B && ghostOfA->Serial == B->GetSerial()) return true;
+    if (ghostOfB && ghostOfB->Object == A && ghostOfB->Serial == A->GetSerial()) return false;
     if (A->GetName() == LastName) return false;
     if (B->GetName() == LastName) return true;
     const bool systemA = IsSystemName(A->GetName()), systemB = IsSystemName(B->GetName());

@@ -1,0 +1,34 @@
+// Image object records of save data from arbitrary bytes (the first byte picks the save version,
+// the rest is the record), read into an image on the first layer: a read either succeeds, and
+// the image then writes out a form that reads back into a new image and writes the same, and steps, draws and is
+// hit-tested; anything else raises one of the engine's own errors. Seed corpus: the records of
+// tests/tools/image_records.py.
+#include "fuzz/harness.h"
+#include "objects/vitemex_image.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+    if (Size < 1) return 0;
+    const int32_t version = 100 + Data[0] % (GameSaveVersion - 99);
+    fuzz::TWorld world;
+    auto* image = new TVelaImage(Bases, false);
+    image->SetParent(Bases->GetBase(0));
+    TMemoryStream stream = fuzz::StreamOf(Data + 1, Size - 1);
+    try {
+        image->LoadFromStream(stream, version);
+    } catch (const EVelaError&) {
+        return 0;
+    }
+    const std::string written = fuzz::Written(*image);
+    TMemoryStream again = fuzz::StreamOf(written.data(), written.size());
+    auto* copy = new TVelaImage(Bases, false);
+    copy->LoadFromStream(again, GameSaveVersion);
+    fuzz::Check(fuzz::Written(*copy) == written);
+    delete copy;
+    image->SetImageFlag(true);
+    Bases->Step();
+    Bases->GetBase(0)->InvalidateAll();
+    Bases->Prepare();
+    for (int32_t y = 0; y < fuzz::MaxSceneExtent; y += 7)
+        for (int32_t x = 0; x < fuzz::MaxSceneExtent; x += 7) Bases->GetBase(0)->HitTest({x, y}, 0xFF);
+    return 0;
+}

@@ -1,0 +1,285 @@
+// Drawing a glyph: its 8-bit coverage put into a colour surface and an 8-bit mask, with border,
+// drop shadow, underline and strike-out. The per-pixel workers walk the coverage rows beside the
+// destination rows through their row steps; colour goes only into 15-, 16- and 32-bit surfaces,
+// blended per red, green and blue field (the fourth byte of a 32-bit pixel ends 0 in a blend).
+#include "text/fontpixels.h"
+
+#include "graphics/dibx_pixel.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <type_traits>
+
+namespace {
+
+using dibx::Load;
+using dibx::Store;
+using dibx::TMaskedChannels;
+
+// Where a worker may write: the clip rectangle of Dest within its bounds, and within Mask's
+// bounds when one is written beside it.
+TRect DrawArea(const TCustomDIBX& Dest, const TCustomDIBX* Mask) {
+    TRect r = IntersectRects(Dest.GetClipRect(), Dest.GetBoundsRect());
+    if (Mask) r = IntersectRects(r, Mask->GetBoundsRect());
+    return r;
+}
+
+// The box of W x H at (X, Y) inflated by B, cut to Area; empty when nothing is left.
+TRect CutBox(int64_t X, int64_t Y, int64_t W, int64_t H, int64_t B, const TRect& Area) {
+    const TRect r{int32_t(std::max<int64_t>(X - B, Area.Left)), int32_t(std::max<int64_t>(Y - B, Area.Top)),
+                  int32_t(std::min<int64_t>(X + W + B, Area.Right)),
+                  int32_t(std::min<int64_t>(Y + H + B, Area.Bottom))};
+    return RectIsEmpty(r) ? TRect{0, 0, 0, 0} : r;
+}
+
+// Calls Fn(channels, std::integral_constant<int, bytes per pixel>) for a 15-, 16- or 32-bit
+// surface; nothing for other depths.
+template <class F>
+void WithColourFormat(const TCustomDIBX& D, F&& Fn) {
+    const TMaskedChannels ch{{D.GetRBitMask(), D.GetGBitMask(), D.GetBBitMask()}, 3};
+    switch (D.GetBitCount()) {
+    case 15:
+    case 16: return Fn(ch, std::integral_constant<int, 2>{});
+    case 32: return Fn(ch, std::integral_constant<int, 4>{});
+    default: return;
+    }
+}
+
+// A raw colour cut to the storage width of an N-byte pixel.
+template <int N>
+uint32_t Raw(int32_t Color) {
+    return uint32_t(Color) & dibx::kStorageMask<N>;
+}
+
+// Calls Fn(c, d, m) for every covered pixel (c != 0) of the 8-bit Glyph placed at (X, Y) that
+// falls on Dest's draw area: d addresses Dest's pixel (N bytes), m Mask's (nullptr without a
+// Mask). A Mask must be 8-bit.
+template <int N, class F>
+void WalkCovered(TCustomDIBX& Glyph, int32_t X, int32_t Y, TCustomDIBX& Dest, TCustomDIBX* Mask, F&& Fn) {
+    if (Glyph.GetBitCount() != 8 || (Mask && Mask->GetBitCount() != 8)) return;
+    const TRect box = CutBox(X, Y, Glyph.GetWidth(), Glyph.GetHeight(), 0, DrawArea(Dest, Mask));
+    if (RectIsEmpty(box)) return;
+    dibx::TDrawLocks locks(Dest, box.Left, box.Top, Glyph, box.Left - X, box.Top - Y, Mask, box.Left, box.Top);
+    if (!locks.Ok()) return;
+    const ptrdiff_t dStep = Dest.GetNextLine(), gStep = Glyph.GetNextLine(), mStep = Mask ? Mask->GetNextLine() : 0;
+    const int32_t width = box.Right - box.Left;
+    uint8_t *dRow = locks.Dest(), *mRow = locks.Mask();
+    const uint8_t* gRow = locks.Source();
+    for (int32_t y = box.Top; y < box.Bottom; ++y, dRow += dStep, gRow += gStep, mRow += mStep) {
+        for (int32_t i = 0; i < width; ++i)
+            if (const uint8_t c = gRow[i]) Fn(c, dRow + ptrdiff_t(i) * N, Mask ? mRow + i : nullptr);
+    }
+}
+
+// The coverage surface of a glyph, locked by the workers for reading only.
+TCustomDIBX& Coverage(const TFontPixel& G) { return const_cast<TDIBX&>(G.Surface); }
+
+// Straight-alpha "over" of Color at coverage C onto the pixel D with its mask value M.
+template <int N>
+void OverPixel(const TMaskedChannels& Ch, uint8_t* D, uint8_t* M, uint32_t C, uint32_t Color) {
+    if (C == 255) {
+        Store<N>(D, Color);
+        *M = 255;
+        return;
+    }
+    const uint32_t m = *M + (255u - *M) * C / 255;
+    *M = uint8_t(m);
+    Store<N>(D, Ch.Blend(Load<N>(D), Color, m ? C * 255 / m : 255));
+}
+
+// The smallest rectangle holding Into and R; an empty R adds nothing, an empty Into is replaced.
+void JoinRect(TRect& Into, const TRect& R) {
+    if (RectIsEmpty(R)) return;
+    if (RectIsEmpty(Into)) {
+        Into = R;
+        return;
+    }
+    Into = {std::min(Into.Left, R.Left), std::min(Into.Top, R.Top), std::max(Into.Right, R.Right),
+            std::max(Into.Bottom, R.Bottom)};
+}
+
+// N / D rounded to the nearest integer, a half to the even one (D != 0).
+int64_t DivRoundEven(int64_t N, int64_t D) {
+    if (D < 0) N = -N, D = -D;
+    int64_t q = N / D, r = N % D;
+    if (r < 0) --q, r += D;
+    if (2 * r > D || (2 * r == D && (q & 1))) ++q;
+    return q;
+}
+
+// How far right of its own place the glyph's box moves so that it sits where the character's
+// a, b, c widths put it in a cell of CellWidth; 0 when the glyph fills its room already or its
+// widths cannot be measured.
+int32_t CentringShift(const TFontPixel& G, int32_t CellWidth) {
+    const int32_t avail = std::min(CellWidth, G.Size) - G.GetWidth();
+    platform::AbcWidths abc;
+    if (G.OffsetX + G.TrailingSpace >= avail || !G.Manager ||
+        !G.Manager->GetCharAbcWidths(G.Code, G.FaceName, G.Style, G.Size, abc))
+        return 0;
+    const int64_t a = abc.a, b = abc.b, c = abc.c;
+    const int64_t shift = a + c == 0 || a + b + c == 0 ? avail / 2 : DivRoundEven((a + b / 2) * avail, a + b + c);
+    return int32_t(std::max<int64_t>(0, shift - G.OffsetX));
+}
+
+}  // namespace
+
+void TFontPixel::DrawSolid(TCustomDIBX& Dest, int32_t X, int32_t Y, int32_t Color) const {
+    TCustomDIBX& Glyph = Coverage(*this);
+    WithColourFormat(Dest, [&](const TMaskedChannels&, auto Bytes) {
+        constexpr int N = decltype(Bytes)::value;
+        const uint32_t color = Raw<N>(Color);
+        WalkCovered<N>(Glyph, X, Y, Dest, nullptr, [&](uint8_t, uint8_t* D, uint8_t*) { Store<N>(D, color); });
+    });
+}
+
+void TFontPixel::DrawTwoColour(TCustomDIBX& Dest, int32_t X, int32_t Y, int32_t Fore, int32_t Back) const {
+    TCustomDIBX& Glyph = Coverage(*this);
+    WithColourFormat(Dest, [&](const TMaskedChannels& Ch, auto Bytes) {
+        constexpr int N = decltype(Bytes)::value;
+        const uint32_t fore = Raw<N>(Fore), back = Raw<N>(Back);
+        WalkCovered<N>(Glyph, X, Y, Dest, nullptr, [&](uint8_t C, uint8_t* D, uint8_t*) {
+            Store<N>(D, C == 255 ? fore : Ch.Blend(back, fore, C));
+        });
+    });
+}
+
+void TFontPixel::DrawOver(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int32_t Y, int32_t Color) const {
+    TCustomDIBX& Glyph = Coverage(*this);
+    WithColourFormat(Dest, [&](const TMaskedChannels& Ch, auto Bytes) {
+        constexpr int N = decltype(Bytes)::value;
+        const uint32_t color = Raw<N>(Color);
+        WalkCovered<N>(Glyph, X, Y, Dest, &Mask,
+                       [&](uint8_t C, uint8_t* D, uint8_t* M) { OverPixel<N>(Ch, D, M, C, color); });
+    });
+}
+
+// Every covered pixel's coverage laid "over" each pixel of the square of side 2B + 1 around it
+// (itself left out), glyph pixels in row order. The square of each pixel is cut to the draw area,
+// so pixels outside it cost nothing and no target needs a test of its own.
+void TFontPixel::DrawBorder(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int32_t Y, int32_t B,
+                            int32_t Color) const {
+    TCustomDIBX& Glyph = Coverage(*this);
+    if (B <= 0 || Glyph.GetBitCount() != 8 || Mask.GetBitCount() != 8) return;
+    const TRect area = DrawArea(Dest, &Mask);
+    const TRect reach = CutBox(X, Y, Glyph.GetWidth(), Glyph.GetHeight(), B, area);
+    if (RectIsEmpty(reach)) return;
+    WithColourFormat(Dest, [&](const TMaskedChannels& Ch, auto Bytes) {
+        constexpr int N = decltype(Bytes)::value;
+        const uint32_t color = Raw<N>(Color);
+        dibx::TDrawLocks locks(Dest, reach.Left, reach.Top, Glyph, 0, 0, &Mask, reach.Left, reach.Top);
+        if (!locks.Ok()) return;
+        const ptrdiff_t dStep = Dest.GetNextLine(), gStep = Glyph.GetNextLine(), mStep = Mask.GetNextLine();
+        // Only glyph pixels whose square meets the area.
+        const int64_t gx0 = std::max<int64_t>(0, int64_t(reach.Left) - B - X);
+        const int64_t gx1 = std::min<int64_t>(Glyph.GetWidth(), int64_t(reach.Right) + B - X);
+        const int64_t gy0 = std::max<int64_t>(0, int64_t(reach.Top) - B - Y);
+        const int64_t gy1 = std::min<int64_t>(Glyph.GetHeight(), int64_t(reach.Bottom) + B - Y);
+        for (int64_t gy = gy0; gy < gy1; ++gy) {
+            const uint8_t* gRow = locks.Source() + gy * gStep;
+            const int64_t py = Y + gy;
+            const int64_t ty0 = std::max<int64_t>(py - B, reach.Top), ty1 = std::min<int64_t>(py + B + 1, reach.Bottom);
+            for (int64_t gx = gx0; gx < gx1; ++gx) {
+                const uint8_t c = gRow[gx];
+                if (c == 0) continue;
+                const int64_t px = X + gx;
+                const int64_t tx0 = std::max<int64_t>(px - B, reach.Left);
+                const int64_t tx1 = std::min<int64_t>(px + B + 1, reach.Right);
+                for (int64_t ty = ty0; ty < ty1; ++ty) {
+                    uint8_t* d = locks.Dest() + (ty - reach.Top) * dStep + (tx0 - reach.Left) * N;
+                    uint8_t* m = locks.Mask() + (ty - reach.Top) * mStep + (tx0 - reach.Left);
+                    for (int64_t tx = tx0; tx < tx1; ++tx, d += N, ++m)
+                        if (tx != px || ty != py) OverPixel<N>(Ch, d, m, c, color);
+                }
+            }
+        }
+    });
+}
+
+void TFontPixel::MaskOpaque(TCustomDIBX& Mask, int32_t X, int32_t Y) const {
+    TCustomDIBX& Glyph = Coverage(*this);
+    if (Mask.GetBitCount() != 8) return;
+    WalkCovered<1>(Glyph, X, Y, Mask, nullptr, [](uint8_t, uint8_t* M, uint8_t*) { *M = 255; });
+}
+
+void TFontPixel::MaskMax(TCustomDIBX& Mask, int32_t X, int32_t Y) const {
+    TCustomDIBX& Glyph = Coverage(*this);
+    if (Mask.GetBitCount() != 8) return;
+    WalkCovered<1>(Glyph, X, Y, Mask, nullptr, [](uint8_t C, uint8_t* M, uint8_t*) { *M = std::max(*M, C); });
+}
+
+void TFontPixel::Draw(TCustomDIBX& Dest, TCustomDIBX& Mask, const TRect& Cell, int32_t BorderSize, int32_t ShadowSize,
+                      bool ShadowLineFromLeft, bool CutLineAtRight, int32_t TextColor, int32_t BorderColor,
+                      int32_t ShadowColor, TRect& Touched, bool FillMode) {
+    Touched = {0, 0, 0, 0};
+    if (Surface.GetEmpty()) return;
+    const int32_t W = GetWidth(), H = GetHeight(), B = std::max(BorderSize, 0), S = std::max(ShadowSize, 0);
+    const int32_t L = Cell.Left, T = Cell.Top, CW = Cell.Right - Cell.Left, CH = Cell.Bottom - Cell.Top;
+    const int32_t U = UnderlineSize, K = StrikeOutSize;
+    const int32_t A = CentringShift(*this, CW);
+    const TRect box = Bounds(L + OffsetX + A, T + OffsetY, W + 2 * B + S, H + 2 * B + S);
+    Touched = box;
+
+    if (B == 0 && S == 0) {
+        const int32_t X = L + OffsetX + A, Y = T + OffsetY;
+        if (FillMode) {
+            Dest.FillRect(Bounds(X, Y, W, H), TextColor);
+            Mask.Draw(X, Y, Surface, {0, 0, W, H}, false, false, false);
+        } else {
+            DrawSolid(Dest, X, Y, TextColor);
+            MaskMax(Mask, X, Y);
+        }
+        for (const TRect& line : {U > 0 ? Bounds(L, T + CH - U, CW, U) : TRect{},
+                                  K > 0 ? Bounds(L, T + StrikeOutTop, CW, K) : TRect{}}) {
+            Mask.FillRect(line, 255);
+            JoinRect(Touched, line);
+        }
+        return;
+    }
+
+    // A line in Color with the mask opaque under it.
+    auto line = [&](TRect R, int32_t Color) {
+        Dest.FillRect(R, Color);
+        Mask.FillRect(R, 255);
+        JoinRect(Touched, R);
+    };
+    if (FillMode) Mask.FillRect(box, 0);
+
+    if (S > 0) {
+        const int32_t shift = ShadowLineFromLeft ? S : 0;
+        if (U > 0) line(Bounds(L + shift, T + CH - 2 * B - U, CW - shift, 2 * B + U), ShadowColor);
+        const int32_t X = L + B + OffsetX + S + A, Y = T + B + OffsetY + S;
+        if (B > 0) {
+            DrawBorder(Dest, Mask, X, Y, B, ShadowColor);
+            JoinRect(Touched, Bounds(X - B, Y - B, W + 2 * B, H + 2 * B));
+        } else {
+            Mask.Draw(X, Y, Surface, {0, 0, W, H}, false, false, false);
+            DrawSolid(Dest, X, Y, ShadowColor);
+        }
+        if (K > 0) line(Bounds(L + shift, T + S + StrikeOutTop, CW - shift, 2 * B + K), ShadowColor);
+    }
+
+    const int32_t cut = CutLineAtRight ? S : 0;
+    auto textLine = [&](int32_t Top, int32_t Height, int32_t Color) { line(Bounds(L, Top, CW - cut, Height), Color); };
+    if (U > 0) {
+        textLine(T + CH - S - B - U, U, TextColor);
+        if (B > 0) {
+            textLine(T + CH - S - 2 * B - U, B, BorderColor);
+            textLine(T + CH - S - B, B, BorderColor);
+        }
+    }
+    const int32_t X = L + B + OffsetX + A, Y = T + B + OffsetY;
+    if (B > 0) {
+        DrawBorder(Dest, Mask, X, Y, B, BorderColor);
+        MaskOpaque(Mask, X, Y);
+        DrawTwoColour(Dest, X, Y, TextColor, BorderColor);
+    } else {
+        DrawOver(Dest, Mask, X, Y, TextColor);
+    }
+    if (K > 0) {
+        textLine(T + B + StrikeOutTop, K, TextColor);
+        if (B > 0) {
+            textLine(T + StrikeOutTop, B, BorderColor);
+            textLine(T + StrikeOutTop + B + K, B, BorderColor);
+        }
+    }
+}

@@ -171,6 +171,16 @@ TEST_F(LabelDrawTest, BorderSurroundsTheGlyphsInsideTheLabel) {
     EXPECT_EQ(column, ".bttttttttttb.");
 }
 
+TEST_F(LabelDrawTest, TranslucentShadowStaysInsideTheLabel) {
+    list.ShadowSize = 2;
+    list.Alpha = 128;
+    DrawAndCheckOutside();
+    EXPECT_EQ(label.Height, 12 + 2);
+    const uint32_t text = At(3, 3);
+    EXPECT_NE(text, uint32_t(kBack));
+    EXPECT_NE(text, 0xFF0000u);  // blended with the background
+}
+
 TEST_F(LabelDrawTest, RendersAgainOnTextOrPixelFormatChangesOnly) {
     list.Margin = 1;  // the colours then live in the label's own surface
     DrawAndCheckOutside();

@@ -63,6 +63,9 @@ public:
     void SetObject(TVelaControl* Target);
     int32_t GetFrameCount() const { return Film->GetLength(); }
     int32_t GetFrame() const { return Frame; }
+    // The film time in ms; the next update plays the frame it falls on.
+    int32_t GetElapsed() const { return Elapsed; }
+    void SetElapsed(int32_t Ms) { Elapsed = Ms; }
     bool GetFinished() const { return Finished; }
     // Applies the current frame again when it lies within the film.
     void ApplyCurrent();

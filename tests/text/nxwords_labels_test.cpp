@@ -98,6 +98,12 @@ TEST_F(LabelTest, SettingsRecordsOfEachVersionReadAsTheReferenceWroteThem) {
         TNxLabelList untouched;
         EXPECT_THROW(untouched.LoadFromStream(cut, version), EReadError);
         EXPECT_EQ(Written(untouched), fresh);
+        // So is a border (the second int32) wider than any caption needs.
+        std::string wide = record;
+        wide[4] = 0, wide[5] = 1;  // 256 pixels
+        TMemoryStream damaged = StreamOf(wide);
+        EXPECT_THROW(untouched.LoadFromStream(damaged, version), EReadError);
+        EXPECT_EQ(Written(untouched), fresh);
     }
 }
 

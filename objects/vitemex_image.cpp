@@ -393,12 +393,17 @@ void TVelaCustomImage::StepBlur() {
     BlurRecord = now;
 }
 
+TVelaCustomImage* TVelaCustomImage::NewBlurCopy() {
+    auto* ghost = new TVelaBlurImage(Owner, false);
+    ghost->AttachSource(*this);
+    return ghost;
+}
+
 TVelaCustomImage* TVelaCustomImage::MakeBlurCopy() {
     if (!Owner) return nullptr;
-    auto* ghost = new TVelaBlurImage(Owner, false);
+    TVelaCustomImage* ghost = NewBlurCopy();
     ghost->SetName(MakeUniqueName(*Owner, GetName()));
-    ghost->AttachSource(*this);
-    // Of this image's order and name, so that it sorts next to it.
+    // Of this image's order, so that it sorts next to it.
     ghost->SetPriority(GetPriority());
     ghost->SetSubPriority(GetSubPriority());
     ghost->SetParent(GetParent());
@@ -600,21 +605,3 @@ bool TBlurGhost::Fade(TVelaCustomImage& Ghost) {
     return false;
 }
 
-TVelaBlurImage::~TVelaBlurImage() {
-    Invalidate();
-    Ghost.Forget();
-}
-
-void TVelaBlurImage::FreePrivateDIBs() {
-    Ghost.Forget();
-    TVelaCustomImage::FreePrivateDIBs();
-}
-
-bool TVelaBlurImage::Step() {
-    if (!Ghost.Shown(Owner)) {
-        if (GetVisible() && GetBase()) InvalidateArea(LastBounds);
-        return true;
-    }
-    if (TVelaCustomImage::Step()) return true;
-    return Ghost.Fade(*this);
-}

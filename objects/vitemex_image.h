@@ -105,9 +105,12 @@ public:
     virtual void UpdateHeight();
     // Whether there is a picture to size by: a source name or a surface shown over the own one.
     virtual bool HasPicture() const;
-    // A new ghost under the same parent, showing this image's picture; the blur step then sets
-    // its place and look. Kinds whose ghosts draw otherwise make their own.
-    virtual TVelaCustomImage* MakeBlurCopy();
+    // A new ghost under the same parent, showing this image's picture and sorting next to it;
+    // the blur step then sets its place and look.
+    TVelaCustomImage* MakeBlurCopy();
+    // The ghost of this kind, attached to this picture. Kinds whose ghosts draw otherwise make
+    // their own.
+    virtual TVelaCustomImage* NewBlurCopy();
 
     // Whether FloatAngle turns the picture (is not a whole number of turns).
     bool IsRotated() const;
@@ -234,32 +237,53 @@ private:
     uint32_t Generation = 0;
 };
 
-// The ghost of a moving image: shows its source's picture, fades, then is freed. Not a script
-// kind: never saved.
-class TVelaBlurImage : public TVelaCustomImage {
+// The ghost of a moving picture (TBase: the image or the tile class): shows its source's
+// picture, fades, then is freed, or sooner when the source goes or lets go of that picture. Not a
+// script kind: never saved.
+template <class TBase>
+class TBlurCopy : public TBase {
 public:
-    using TVelaCustomImage::TVelaCustomImage;
+    using TBase::TBase;
     // Marks its area while the source's picture still sizes it; nothing of the source is freed.
-    ~TVelaBlurImage() override;
+    ~TBlurCopy() override {
+        this->Invalidate();
+        Ghost.Forget();
+    }
 
-    void AttachSource(TVelaCustomImage& Src) { Ghost.Attach(*this, Src); }
+    void AttachSource(TBase& Src) { Ghost.Attach(*this, Src); }
     // The surfaces taken from the source; nil once the source is gone or has let go of them.
-    TCustomDIBX* GetSurface() override { return Ghost.GetSurface(Owner); }
-    TCustomDIBX* GetSourceSurface() override { return Ghost.GetMask(Owner); }
+    TCustomDIBX* GetSurface() override { return Ghost.GetSurface(this->Owner); }
+    TCustomDIBX* GetSourceSurface() override { return Ghost.GetMask(this->Owner); }
     int32_t GetDelay() const override { return Ghost.Delay; }
     void SetDelay(int32_t V) override { Ghost.Delay = V; }
-    bool HasPicture() const override { return Ghost.Shown(Owner); }
-    void FreePrivateDIBs() override;
+    bool HasPicture() const override { return Ghost.Shown(this->Owner); }
+    // The source's surfaces may go with the device: the ghost lets go of them.
+    void FreePrivateDIBs() override {
+        Ghost.Forget();
+        TBase::FreePrivateDIBs();
+    }
     // Fades; true (free me) once Delay ms have passed, or at once when the source's picture is
-    // gone (its area is then drawn again).
-    bool Step() override;
+    // gone (the place it was drawn at is then drawn again).
+    bool Step() override {
+        if (!Ghost.Shown(this->Owner)) {
+            if (this->GetVisible() && this->GetBase()) this->InvalidateArea(LastBounds);
+            return true;
+        }
+        if (TBase::Step()) return true;
+        return Ghost.Fade(*this);
+    }
     // The area drawn, to be drawn again should the source's picture go.
-    void BeforeDrawImage() override { LastBounds = GetBoundsRect(); }
-    TVelaObject* GetBlurSource() const { return Ghost.GetSource(Owner); }
+    void BeforeDrawImage() override { LastBounds = this->GetBoundsRect(); }
+    TVelaObject* GetBlurSource() const { return Ghost.GetSource(this->Owner); }
     int32_t GetStartAlpha() const { return Ghost.StartAlpha; }
     const TObjectRef* GetBlurImageSource() const override { return &Ghost.Source; }
 
 private:
     TBlurGhost Ghost;
     TRect LastBounds{0, 0, 0, 0};  // the area last drawn
+};
+
+class TVelaBlurImage : public TBlurCopy<TVelaCustomImage> {
+public:
+    using TBlurCopy::TBlurCopy;
 };

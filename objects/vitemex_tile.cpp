@@ -137,16 +137,10 @@ void TVelaTile::DrawSpaced(TCustomDIBX& Dest, TCustomDIBX& S, TCustomDIBX* M, co
     Dest.UnionClipRect(saved);
 }
 
-TVelaCustomImage* TVelaTile::MakeBlurCopy() {
-    if (!Owner) return nullptr;
-    auto* copy = new TVelaBlurTile(Owner, false);
-    copy->SetName(MakeUniqueName(*Owner, GetName()));
-    copy->AttachSource(*this);
-    // Of this tile's order, so that it sorts next to it.
-    copy->SetPriority(GetPriority());
-    copy->SetSubPriority(GetSubPriority());
-    copy->SetParent(GetParent());
-    return copy;
+TVelaCustomImage* TVelaTile::NewBlurCopy() {
+    auto* ghost = new TVelaBlurTile(Owner, false);
+    ghost->AttachSource(*this);
+    return ghost;
 }
 
 // ---- Film frames ----
@@ -205,50 +199,3 @@ void TVelaTile::LoadFromStream(TStream& Stream, int32_t Version) {
     DistanceY = ReadStreamInt(Stream);
 }
 
-// ---- The ghost ----
-
-TVelaBlurTile::~TVelaBlurTile() {
-    Invalidate();
-    SourcePicture = SourceMask = nullptr;
-}
-
-void TVelaBlurTile::AttachSource(TVelaTile& Src) {
-    BlurSource = Src.Ref();
-    SourcePicture = Src.GetSurface();
-    SourceMask = Src.GetSourceSurface();
-    SourceGeneration = Src.GetPictureGeneration();
-    const int32_t alpha = Src.GetAlpha();
-    StartAlpha = alpha - alpha % 256 + alpha % 256 / 2;
-    SetAlpha(StartAlpha);
-    Delay = Src.GetBlurdelay();
-    SetWidth(Src.GetWidth());
-    SetHeight(Src.GetHeight());
-    LastBounds = GetBoundsRect();
-}
-
-bool TVelaBlurTile::SourceKeepsPicture() const {
-    if (!SourcePicture || !Owner || !Owner->IsLive(BlurSource)) return false;
-    return static_cast<const TVelaTile*>(BlurSource.Object)->GetPictureGeneration() == SourceGeneration;
-}
-
-TCustomDIBX* TVelaBlurTile::GetSurface() { return SourceKeepsPicture() ? SourcePicture : nullptr; }
-TCustomDIBX* TVelaBlurTile::GetSourceSurface() { return SourceKeepsPicture() ? SourceMask : nullptr; }
-
-void TVelaBlurTile::FreePrivateDIBs() {
-    SourcePicture = SourceMask = nullptr;
-    TVelaTile::FreePrivateDIBs();
-}
-
-bool TVelaBlurTile::Step() {
-    if (!SourceKeepsPicture()) {
-        // The picture went with its source: the place it was drawn at is drawn again.
-        if (GetVisible() && GetBase()) InvalidateArea(LastBounds);
-        return true;
-    }
-    if (TVelaTile::Step()) return true;
-    LastBounds = GetBoundsRect();
-    Elapsed += static_cast<int32_t>(SceneTickLength());
-    if (Elapsed >= Delay) return true;
-    SetAlpha(StartAlpha - RoundDivEven(int64_t(Elapsed) * (StartAlpha % 256), Delay));
-    return false;
-}

@@ -43,7 +43,7 @@ public:
 
     bool SizeFollowsPicture() const override { return false; }
     void DrawImage() override;
-    TVelaCustomImage* MakeBlurCopy() override;
+    TVelaCustomImage* NewBlurCopy() override;
     void SaveToStream(TStream& Stream) override;
     void LoadFromStream(TStream& Stream, int32_t Version) override;
 
@@ -72,37 +72,9 @@ private:
     int32_t DistanceX = 0, DistanceY = 0;
 };
 
-// The ghost of a moving tile: shows the surfaces its source showed (without copying pixels),
-// fades from half the source's alpha to nothing over Delay ms, then is freed, or sooner when the
-// source goes or lets go of that picture. Not a script kind: never saved.
-class TVelaBlurTile : public TVelaTile {
+// The ghost of a moving tile.
+class TVelaBlurTile : public TBlurCopy<TVelaTile> {
 public:
-    using TVelaTile::TVelaTile;
-    // Marks its area while it still shows the source's picture; nothing of the source is freed.
-    ~TVelaBlurTile() override;
+    using TBlurCopy::TBlurCopy;
     uint8_t GetCompoType() const override { return LT_NONE; }
-    const TObjectRef* GetBlurImageSource() const override { return &BlurSource; }
-
-    // Takes Src's picture, size, fade time and start alpha (the low byte of its alpha halved).
-    void AttachSource(TVelaTile& Src);
-    TCustomDIBX* GetSurface() override;
-    TCustomDIBX* GetSourceSurface() override;
-    int32_t GetDelay() const override { return Delay; }
-    void SetDelay(int32_t V) override { Delay = V; }
-    // The source's surfaces may go with the device: the ghost lets go of them.
-    void FreePrivateDIBs() override;
-    // Fades; true (free me) once Delay ms have passed or the source let go of its picture.
-    bool Step() override;
-    int32_t GetStartAlpha() const { return StartAlpha; }
-
-private:
-    // Whether the surfaces taken from the source may still be drawn.
-    bool SourceKeepsPicture() const;
-
-    TObjectRef BlurSource;
-    TRect LastBounds{0, 0, 0, 0};  // the area last drawn
-    TCustomDIBX* SourcePicture = nullptr;
-    TCustomDIBX* SourceMask = nullptr;
-    uint32_t SourceGeneration = 0;
-    int32_t Delay = 0, Elapsed = 0, StartAlpha = 0;
 };

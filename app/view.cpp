@@ -207,7 +207,7 @@ void TFormView::FinalizeSystem() {
     FreeParamMan();
     Trace("VelaFinalize");
     SetScriptObjects(nullptr);
-    VelaFinalize();
+    VelaFinalize([this](const char* Label) { Trace(Label); });
     Trace("MediaFinal");
     MediaFinal();
     SoundDevice.Finalize();

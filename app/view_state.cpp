@@ -76,6 +76,12 @@ void TFormPlayerState::SetSoundOn(bool Value) {
     if (Bases) Bases->SetSoundEnabled(Value);
 }
 
+bool TFormPlayerState::ImageMode() { return Bases && Bases->GetImageMode(); }
+
+void TFormPlayerState::SetImageMode(bool Value) {
+    if (Bases) Bases->SetImageMode(Value);
+}
+
 // ---- Screen ----
 
 bool TFormPlayerState::FullScreen() { return ScreenMan && ScreenMan->FullScreen; }

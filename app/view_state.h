@@ -31,8 +31,7 @@ struct TFormHooks {
 // runs, so "@LClick" and "@RClick" read and write those bytes, and the wheel variables read the
 // tick's wheel bytes (the latches themselves are always clear while a script runs).
 //
-// The sound switch is the object root's (on without a root, where a write goes nowhere). The
-// image mode is kept here: the image cache that acts on it does not exist yet.
+// The sound switch is the object root's (on without a root, where a write goes nowhere).
 class TFormPlayerState : public TScriptPlayerState {
 public:
     TFormPlayerState(const TLoopClock& Clock, TLoopNow& Now, TCallMan* Runner = nullptr)
@@ -56,8 +55,9 @@ public:
     void SetFocusName(const std::string& Name) override;
     bool SoundOn() override;
     void SetSoundOn(bool Value) override;
-    bool ImageMode() override { return imageMode_; }
-    void SetImageMode(bool Value) override { imageMode_ = Value; }
+    // The image mode is the object root's (off without a root, where a write goes nowhere).
+    bool ImageMode() override;
+    void SetImageMode(bool Value) override;
 
     // Without a screen manager: windowed, no modes, index 0, and a mode index written is dropped.
     bool FullScreen() override;
@@ -85,5 +85,4 @@ private:
 
     const TLoopClock& clock_;
     TLoopNow& now_;
-    bool imageMode_ = false;
 };

@@ -7,6 +7,7 @@
 #include "objects/vitemex_tile.h"
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -15,17 +16,14 @@ public:
     bool FileExists(const std::string&, bool) override { return false; }
 };
 
-// The image cache of one input, freed after the objects that hold its pictures.
+// A fresh image cache for each input, in place of the one the object layer made; the objects
+// that hold its pictures go first.
 struct TCache {
     TCache() {
-        MiraMan = new TMiraCollection();
+        delete std::exchange(MiraMan, new TMiraCollection());
         MiraMan->SetSource(std::make_unique<TNoFiles>());
     }
-    ~TCache() {
-        Bases->Clear();
-        delete MiraMan;
-        MiraMan = nullptr;
-    }
+    ~TCache() { Bases->Clear(); }
 };
 
 TVelaCustomImages* Make(bool Tile) {

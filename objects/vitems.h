@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -568,9 +569,14 @@ public:
     void SetColor(int32_t V) override;
     // The picture the current layer draws into: the screen manager's surface when there is one.
     TCustomDIBX* GetSurface() override;
-    // After a screen-mode switch: the root bitmap, the layers and every object make their
-    // surfaces again at the screen's depth; both layers are drawn whole.
+    // Before a screen-mode switch every object and the image cache let go of the surfaces the
+    // display holds; after it the root bitmap, the image cache (of the player's root), the layers
+    // and every object make them again at the screen's depth, and both layers are drawn whole.
+    void FreePrivateDIBs() override;
     void MakePrivateDIBs() override;
+    // The image cache's mode; a change reloads the cache and redraws both layers.
+    bool GetImageMode() const;
+    void SetImageMode(bool Value);
     int32_t GetWipeType() const { return WipeType; }
 
     // Look-ups by name: "" and 0x01 "BASE0"/"BASE1" name the layers (relative to the current
@@ -683,10 +689,20 @@ private:
     bool SoundEnabled = true;
 };
 
-// The player's object root, between VelaInitialize and VelaFinalize.
+// An owning list of rectangles; the object layer keeps it empty.
+using TClipManager = TObjList<TRect>;
+
+// The object layer's globals, between VelaInitialize and VelaFinalize: the player's object root,
+// the rectangle list, and two 32-bit patterns: the 2 x 2 selection frame (black, white at (0, 0)
+// and (1, 1)) and the 32 x 32 checkerboard (grey 808080 with C0C0C0 squares of 16 at (0, 0)
+// and (16, 16)). The image cache MiraMan is made and freed with them.
 extern TVelaBaseList* Bases;
+extern TClipManager* ClipMan;
+extern TDIBX* SelRectDIB;
+extern TDIBX* TransBGDIB;
 void VelaInitialize();
-void VelaFinalize();
+// Frees the globals, each after its label went to Trace.
+void VelaFinalize(const std::function<void(const char*)>& Trace = nullptr);
 
 // 256 grey pixels (i, i, i): in the screen's 16-bit format (5-6-5, or 5-5-5 when the screen
 // has 15 bits) and in 32-bit format. Filled by VelaInitColor at start-up.

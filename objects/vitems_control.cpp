@@ -315,6 +315,8 @@ void TVelaControl::Prepare() {
     }
     surface->ClearClipRect();
     surface->UnionClipRect(clip);
+    if (FrameFlag && SelRectDIB && GetCompoType() != LT_VIDEO)
+        surface->DrawWrapFrame(bounds, 2, *SelRectDIB, SelRectDIB->GetBoundsRect(), false, 0, 0);
 }
 
 TVelaObject* TVelaControl::HitTest(TPoint P, uint32_t Mask) {

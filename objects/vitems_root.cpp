@@ -2,7 +2,10 @@
 // drawing into the dirty rectangles, and the scene's stored form.
 #include "objects/vitems.h"
 #include "objects/vitems_kinds.h"
+#include "objects/vitemex_images.h"
+#include "objects/vitemex_mira.h"
 #include "objects/vitemex_sound.h"
+#include "objects/vitemex_tile.h"
 
 #include "core/sysutils.h"
 #include "media/mediaman.h"
@@ -11,6 +14,9 @@
 #include <algorithm>
 
 TVelaBaseList* Bases = nullptr;
+TClipManager* ClipMan = nullptr;
+TDIBX* SelRectDIB = nullptr;
+TDIBX* TransBGDIB = nullptr;
 
 namespace {
 
@@ -34,16 +40,46 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_CABINET, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaCabinet(&Owner); });
     RegisterObjectKind(LT_PROPMOTION, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaPropMotion(&Owner); });
     RegisterObjectKind(LT_SOUND, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaSound(&Owner); });
+    RegisterObjectKind(LT_IMAGES, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaImages(&Owner); });
+    RegisterObjectKind(LT_TILE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaTile(&Owner); });
 }
+
+namespace {
+
+// A 32-bit picture of Size filled with Color, with Color2 in the squares Squares.
+TDIBX* MakePattern(int32_t Size, int32_t Color, int32_t Color2, std::initializer_list<TRect> Squares) {
+    auto* dib = new TDIBX();
+    dib->SetSize(Size, Size, 32);
+    dib->FillRect(dib->GetBoundsRect(), dib->ColorToPixel(Color));
+    for (const TRect& square : Squares) dib->FillRect(square, dib->ColorToPixel(Color2));
+    return dib;
+}
+
+// Frees Global after its label went to Trace.
+template <class T>
+void FreeGlobal(T*& Global, const char* Label, const std::function<void(const char*)>& Trace) {
+    if (Trace) Trace(Label);
+    delete Global;
+    Global = nullptr;
+}
+
+}  // namespace
 
 void VelaInitialize() {
     RegisterPlayerKinds();
     Bases = new TVelaBaseList();
+    MiraMan = new TMiraCollection();
+    ClipMan = new TClipManager();
+    SelRectDIB = MakePattern(2, 0x000000, 0xFFFFFF, {{0, 0, 1, 1}, {1, 1, 2, 2}});
+    TransBGDIB = MakePattern(32, 0x808080, 0xC0C0C0, {{0, 0, 16, 16}, {16, 16, 32, 32}});
 }
 
-void VelaFinalize() {
-    delete Bases;
-    Bases = nullptr;
+void VelaFinalize(const std::function<void(const char*)>& Trace) {
+    FreeGlobal(Bases, "Bases.Free", Trace);
+    FreeGlobal(SelRectDIB, "SelRectDIB.Free", Trace);
+    FreeGlobal(TransBGDIB, "TransBGDIB.Free", Trace);
+    FreeGlobal(MiraMan, "MiraMan.Free", Trace);
+    FreeGlobal(ClipMan, "ClipMan.Free", Trace);
     ObjectKinds.fill(nullptr);
 }
 
@@ -148,10 +184,25 @@ void TVelaBaseList::SetHeight(int32_t V) {
     for (auto& layer : Layers) layer->SetHeight(V);
 }
 
+void TVelaBaseList::FreePrivateDIBs() {
+    for (auto& layer : Layers) layer->FreePrivateDIBs();
+    for (size_t i = 0; i < Objects.size(); ++i) Objects[i]->FreePrivateDIBs();
+    if (this == Bases && MiraMan) MiraMan->FreeSurfaces();
+}
+
 void TVelaBaseList::MakePrivateDIBs() {
     SizeRootBitmap();
+    if (this == Bases && MiraMan) MiraMan->Reload(true);
     for (auto& layer : Layers) layer->MakePrivateDIBs();
     for (size_t i = 0; i < Objects.size(); ++i) Objects[i]->MakePrivateDIBs();
+    for (auto& layer : Layers) layer->InvalidateAll();
+}
+
+bool TVelaBaseList::GetImageMode() const { return MiraMan && MiraMan->ImageMode != 0; }
+
+void TVelaBaseList::SetImageMode(bool Value) {
+    if (!MiraMan || Value == GetImageMode()) return;
+    MiraMan->SetMode(Value);
     for (auto& layer : Layers) layer->InvalidateAll();
 }
 

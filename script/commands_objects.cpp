@@ -3,6 +3,7 @@
 // refused, so that a page using it does not load.
 #include "script/commands_objects.h"
 
+#include "objects/vitemex_images.h"
 #include "objects/vitems.h"
 #include "script/pages.h"
 #include "script/params_props.h"
@@ -62,6 +63,15 @@ void FreeOlderHolder(TVelaObject& Obj, const std::string& Name) {
     if (older && older != &Obj) older->Delete();
 }
 
+// An image whose zoom changed among the properties already applied takes its drawn size now,
+// so that the left it is given places the new size.
+void SettleImageSize(TVelaObject& Obj) {
+    auto* image = dynamic_cast<TVelaCustomImage*>(&Obj);
+    if (!image || !image->GetImageFlag() || !image->SizeFollowsPicture()) return;
+    image->UpdateWidth();
+    image->UpdateHeight();
+}
+
 }  // namespace
 
 void TComComponent::ApplyComponentProperties(TVelaObject& Obj) {
@@ -78,6 +88,7 @@ void TComComponent::ApplyComponentProperties(TVelaObject& Obj) {
             continue;
         }
         if (id == PR_NAME) FreeOlderHolder(Obj, result ? result->AsStr() : std::string());
+        if (id == PR_LEFT) SettleImageSize(Obj);
         if (result) SetObjectProp(Obj, id, *result);
         else if (id != PR_ZOOMX && id != PR_ZOOMY && id != PR_ANGLE) SetObjectProp(Obj, id, *DefaultProp(id));
     }
@@ -86,10 +97,12 @@ void TComComponent::ApplyComponentProperties(TVelaObject& Obj) {
 
 namespace {
 
-// What a creation command does with the new object after its properties.
+// What a creation command does with the new object before its properties, and after them.
+enum class TBefore { Nothing, CopyDelay };
 enum class TAfter { Nothing, PlayWhenDelayed, Open };
 
-template <class Base, uint8_t Opcode, TObjectType Kind, TAfter After = TAfter::Nothing>
+template <class Base, uint8_t Opcode, TObjectType Kind, TAfter After = TAfter::Nothing,
+          TBefore Before = TBefore::Nothing>
 class TComCreate : public Base {
 public:
     explicit TComCreate(TComList* Owner) : Base(Owner, Opcode) {
@@ -101,15 +114,24 @@ public:
         if (!Bases) throw EVelaError("内部エラー");
         TVelaObject* obj = Bases->CreateObject(Kind);
         if (!obj) return;
+        if constexpr (Before == TBefore::CopyDelay) CopyDelay(*obj);
         this->ApplyComponentProperties(*obj);
         if constexpr (After == TAfter::PlayWhenDelayed) obj->SetPlayState(obj->GetDelay() != 0 ? 1 : 0);
         if constexpr (After == TAfter::Open) obj->SetPlayState(1);
+    }
+
+private:
+    // The animation's own copy of the delay expression, run when its last frame comes up.
+    void CopyDelay(TVelaObject& Obj) const {
+        auto* images = dynamic_cast<TVelaCustomImages*>(&Obj);
+        const TVelaParser* delay = this->PropExpression(PR_DELAY);
+        if (images && delay) images->GetLastFrameWait().Assign(*delay);
     }
 };
 
 constexpr TCommandEntry Entries[] = {
     {cmBoxNew, NewCommand<TComCreate<TComControl, cmBoxNew, LT_BOX>>},
-    {cmImgNew, NewCommand<TComCreate<TComControl, cmImgNew, LT_IMAGES>>},
+    {cmImgNew, NewCommand<TComCreate<TComControl, cmImgNew, LT_IMAGES, TAfter::Nothing, TBefore::CopyDelay>>},
     {cmMesNew, NewCommand<TComCreate<TComControl, cmMesNew, LT_MES>>},
     {cmTimer, NewCommand<TComCreate<TComComponent, cmTimer, LT_TIMER>>},
     {cmMovie, NewCommand<TComCreate<TComControl, cmMovie, LT_VIDEO, TAfter::PlayWhenDelayed>>},

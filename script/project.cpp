@@ -3,6 +3,7 @@
 #include "core/installset.h"
 #include "core/sysutils.h"
 #include "core/vrfiles_manager.h"
+#include "objects/vitemex_mira.h"
 #include "platform/fs.h"
 #include "script/params_vars.h"
 #include "script/services.h"
@@ -151,6 +152,8 @@ void TProject::CopySettings(const TProjectSetting& Settings) {
     ClosingPage = Settings.ClosingPage;
     RegistryName = Settings.RegistryName;
     FrameListParam = Settings.FrameListParam;
+    // The title's pictures are read under its identification code.
+    if (MiraMan) MiraMan->IdentCode = static_cast<uint32_t>(FrameListParam);
     SaveEnabled = Settings.SaveEnabled;
     Flag106 = Settings.Flag106;
     MediaExtensions = Settings.MediaExtensions;

@@ -3,6 +3,7 @@
 #include "core/sysutils.h"
 #include "core/vrfiles.h"
 #include "core/vrfiles_manager.h"
+#include "objects/vitemex_mira.h"
 #include "platform/fs.h"
 #include "script/params_vars.h"
 #include "script/project.h"
@@ -14,7 +15,7 @@ namespace {
 
 constexpr int32_t TablesFormatVersion = 100;
 constexpr int32_t ReadMarksSinceVersion = 100;
-constexpr int32_t ImageModeAfterVersion = 100;
+constexpr int32_t ImageModeAfterVersion = 100;  // the image cache's own threshold
 constexpr char StatusTag[] = "Status";
 constexpr size_t StatusTagLength = sizeof StatusTag - 1;
 constexpr size_t StatusHeaderLength = 9;  // the tag and three digits
@@ -79,10 +80,18 @@ void TSaveSections::LoadReadMarks(TStream& Stream, int32_t Version) {
     ReadStreamString(Stream);
 }
 
-void TSaveSections::SaveImageMode(TStream& Stream) { WriteStreamByte(Stream, imageMode_); }
+void TSaveSections::SaveImageMode(TStream& Stream) {
+    if (MiraMan)
+        MiraMan->SaveToStream(Stream);
+    else
+        WriteStreamByte(Stream, 0);
+}
 
 void TSaveSections::LoadImageMode(TStream& Stream, int32_t Version) {
-    if (Version > ImageModeAfterVersion) imageMode_ = ReadStreamByte(Stream);
+    if (MiraMan)
+        MiraMan->LoadFromStream(Stream, Version);
+    else if (Version > ImageModeAfterVersion)
+        ReadStreamByte(Stream);
 }
 
 // ---- The save file ----

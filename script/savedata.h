@@ -36,10 +36,10 @@ inline constexpr int32_t StatusTables = 1;
 // cache and the data tables write and read. Each Load reads what its Save writes, for records of
 // the version given, and raises an EVelaError on short or absurd input.
 //
-// This base is the headless player, which has none of those parts: it writes what each part's
-// stored form is when empty, and reads back only that form, refusing content it could not hold.
-// The scene's stored form always holds its two layers, so the headless scene writes and reads
-// nothing.
+// This base is the headless player, which has none of those parts but the image cache: it
+// writes what each other part's stored form is when empty, and reads back only that form,
+// refusing content it could not hold. The scene's stored form always holds its two layers, so
+// the headless scene writes and reads nothing.
 class TSaveSections {
 public:
     virtual ~TSaveSections() = default;
@@ -65,10 +65,8 @@ public:
     virtual void SaveReadMarks(TStream& Stream);
     virtual void LoadReadMarks(TStream& Stream, int32_t Version);
 
-    // The image cache's mode byte: read from status version 101 on. Headless: kept as read.
+    // The image cache's mode byte: read from status version 101 on. Without a cache: 0, and
+    // the byte read is dropped.
     virtual void SaveImageMode(TStream& Stream);
     virtual void LoadImageMode(TStream& Stream, int32_t Version);
-
-private:
-    uint8_t imageMode_ = 0;
 };

@@ -38,16 +38,17 @@ protected:
         Host = host.get();
         SetScriptHost(std::move(host));
         SetFilmFactory([]() -> std::unique_ptr<TVelaFilm> { return std::make_unique<TSixtyFrameFilm>(); });
-        Cache = std::make_unique<TPictureCache>();
         VelaInitialize();
+        Cache = std::make_unique<TPictureCache>();
         RegisterObjectKind(LT_IMAGES, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaImages(&Owner); });
         Bases->SetWidth(64);
         Bases->SetHeight(32);
         Bases->SetColor(0);
     }
     void TearDown() override {
-        VelaFinalize();
+        Bases->Clear();  // the objects hand their pictures back to the test's cache
         Cache.reset();
+        VelaFinalize();
         SetFilmFactory(nullptr);
         FreeSysFuncMan();
         FreeParamMan();

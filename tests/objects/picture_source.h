@@ -38,14 +38,15 @@ public:
     }
 };
 
-// MiraMan for one test, served by a TPictureSource.
+// MiraMan for one test, served by a TPictureSource; the cache the object layer made, if any,
+// comes back afterwards.
 struct TPictureCache {
-    TPictureCache() : Source(new TPictureSource) {
-        MiraMan = new TMiraCollection;
+    TPictureCache() : Source(new TPictureSource), Saved(std::exchange(MiraMan, new TMiraCollection)) {
         MiraMan->SetSource(std::unique_ptr<TMiraSource>(Source));
     }
-    ~TPictureCache() { delete std::exchange(MiraMan, nullptr); }
+    ~TPictureCache() { delete std::exchange(MiraMan, Saved); }
     TPictureSource* Source;
+    TMiraCollection* Saved;
 };
 
 inline std::unique_ptr<TDIBX> Canvas(int32_t W, int32_t H, uint32_t Fill) {

@@ -5,11 +5,20 @@
 // text stream fills the glyph list; the layout distributes the glyphs over rows and pages; the
 // reveal shows one page at a time.
 //
-// The glyph classes' operations are defined by the file that handles their subject:
-// nxwords.cpp the tree, styles, document and settings; nxwords_stream.cpp the compiled form;
-// nxwords_markup.cpp the markup; nxwords_layout.cpp measuring, line breaking and arranging;
-// nxwords_reveal.cpp the reveal, drawing and hit testing; nxwords_glyphs.cpp the variable,
-// event and image glyphs.
+// Where the operations are defined:
+// - nxwords_layout.cpp: TDecorateList::MeasureChar; TWdGlyph::CanBreakBefore, CanEndLine and
+//   UnbreakableWidth; TWdRow::Add and Arrange; TWdPage::Arrange; TWdChar::Measure; TWdClipList;
+//   LayoutPages.
+// - nxwords_reveal.cpp: TWdRow::Update and GlyphAt; TWdPage's Draw, GlyphAt, SaveState,
+//   LoadState and the reveal (Advance to GetSaveAlpha); TWdReal's Draw, EraseBackground,
+//   SaveState, LoadState, StartFade and StepFade; TWdChar's Draw and Update.
+// - nxwords_glyphs.cpp: TWdOpeVar's ExpandVariable, CollapseVariable, SaveState, LoadState,
+//   Assign and CollectVariables; TWdOpeHistChar::ExpandVariable; TWdOpeEvent::Assign; TWdImg's
+//   Measure, Update, HasImage, AdvanceImage, ReleaseImage, AcquireImage and Assign.
+// - nxwords_markup.cpp: SplitMarkup and BuildGlyphs.
+// - nxwords_stream.cpp: CreateGlyph, the LoadFromStream of the document and the style table,
+//   and every glyph's SaveToStream and LoadFromStream.
+// - nxwords.cpp: everything else.
 //
 // Character codes are Shift-JIS: a single byte is its value, a double-byte character lead byte
 // x 256 + trail byte. Colours are 24-bit values with red in the low byte, -1 = the document's.
@@ -430,7 +439,6 @@ public:
     void SetRuby(const std::string& Value) override;
     uint16_t GetCode() const override;
     void SetCode(uint16_t Value) override;
-    std::string GetText() const override;
     std::string GetPlainText() const override;
     int32_t GetShadowSize() const override;
     void SetShadowSize(int32_t Value) override;

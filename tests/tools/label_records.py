@@ -12,22 +12,16 @@ out by scene_records.py; the label fields follow (little-endian):
   1/256); before 104 zoom y stays 1.0.
 The reader lays the text out again, so the control's size as read is the laid-out size times the
 zoom: NATURAL is the size of TEXT in the test's font service (12-pixel glyphs advancing 8, two
-lines 12 + 2 apart). Extended floats come from ctypes.c_longdouble for values a double holds, and
-from their sign, exponent and 64-bit mantissa for a full turn (2 pi rounded to 64 bits)."""
-import ctypes
+lines 12 + 2 apart). Extended floats are built as image_records.py builds them (ctypes.c_longdouble,
+and the full turn from its sign, exponent and 64-bit mantissa)."""
 import struct
 
+from image_records import TWO_PI, extended
 from scene_records import NEWEST, as_read, control, flag, i32, new, string
 
 VERSIONS = (103, 124, 142, 143, NEWEST)
-TWO_PI = struct.pack("<QH", 0xC90FDAA22168C235, 0x4001)
 TEXT = "AB\r\nC\r\n"
 NATURAL = (16, 28)
-
-
-def extended(value):
-    assert ctypes.sizeof(ctypes.c_longdouble) >= 10
-    return bytes(ctypes.c_longdouble(value))[:10]
 
 
 # Zoom x 384 (1.5), zoom y 192 (0.75), angle 255 (a full turn) as integers before 143.

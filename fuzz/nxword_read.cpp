@@ -41,8 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     word.LoadFromStream(stream);
     CheckStyles(word);
     fuzz::Check(word.GlyphCount() == 2 * glyphs);
-    for (int i = 0; i < glyphs; ++i)
-        if (const TDecorate* style = StyleOf(word.GetGlyph(i)))
-            fuzz::Check(StyleOf(word.GetGlyph(glyphs + i)) == word.Decorates.Items(word.Decorates.IndexOf(style) + styles));
+    for (int i = 0; i < glyphs; ++i) {
+        const TDecorate* style = StyleOf(word.GetGlyph(i));
+        if (style) fuzz::Check(StyleOf(word.GetGlyph(glyphs + i)) == word.Decorates.Items(word.Decorates.IndexOf(style) + styles));
+    }
     return 0;
 }

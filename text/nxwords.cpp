@@ -1,6 +1,5 @@
 #include "text/nxwords.h"
 
-#include "core/jstrm.h"
 #include "objects/vitemex_imagelist.h"
 #include "script/params_parser.h"
 
@@ -27,7 +26,9 @@ bool AppendPlainText(const TWdComposite& Glyph, std::string& Text) {
 
 // Resolves the index range of the document's range operations: a negative or too large Last is
 // the last glyph.
-int LastIndex(const TNxWord& Word, int Last) { return (Last < 0 || Last >= Word.GlyphCount()) ? Word.GlyphCount() - 1 : Last; }
+int LastIndex(const TNxWord& Word, int Last) {
+    return (Last < 0 || Last >= Word.GlyphCount()) ? Word.GlyphCount() - 1 : Last;
+}
 
 // The face of a style: its own, else the document's, else the fallback face.
 std::string StyleFace(const TNxWord& Word, const TDecorate* Decorate) {
@@ -473,7 +474,9 @@ TWdOpeVar::~TWdOpeVar() { Word->Decorates.Release(Decorate); }
 
 int32_t TWdOpeVar::GetKind() const { return wkVar; }
 std::string TWdOpeVar::GetFontName() const { return StyleFace(*Word, Decorate); }
-void TWdOpeVar::SetFontName(const std::string& Value) { ChangeStyle(*Word, Decorate, &TDecorateValues::FontName, Value); }
+void TWdOpeVar::SetFontName(const std::string& Value) {
+    ChangeStyle(*Word, Decorate, &TDecorateValues::FontName, Value);
+}
 int32_t TWdOpeVar::GetFontSize() const { return Decorate->FontSize; }
 void TWdOpeVar::SetFontSize(int32_t Value) { ChangeStyle(*Word, Decorate, &TDecorateValues::FontSize, Value); }
 uint8_t TWdOpeVar::GetFontStyle() const { return Decorate->Style; }
@@ -510,7 +513,9 @@ TNxWord::TNxWord() : Decorates(this) {}
 // The glyphs give their styles back to the table, so they go first.
 TNxWord::~TNxWord() { Glyphs.Clear(); }
 
-TWdGlyph* TNxWord::GetGlyph(int Index) const { return (Index >= 0 && Index < GlyphCount()) ? Glyphs.Items(Index) : nullptr; }
+TWdGlyph* TNxWord::GetGlyph(int Index) const {
+    return (Index >= 0 && Index < GlyphCount()) ? Glyphs.Items(Index) : nullptr;
+}
 
 void TNxWord::ClearGlyphs() {
     Glyphs.Clear();

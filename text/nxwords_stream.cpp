@@ -13,7 +13,9 @@ constexpr int kHeaderSize = 9;
 
 // The smallest stored style record of a version: four int32, two bytes, the border, two empty
 // strings, and from version 100 the two shadow fields.
-int64_t MinStyleRecordSize(int32_t Version) { return Version < 100 ? 4 * 4 + 2 + 1 + 2 * 4 : 4 * 4 + 2 + 4 + 2 * 4 + 2 * 4; }
+int64_t MinStyleRecordSize(int32_t Version) {
+    return Version < 100 ? 4 * 4 + 2 + 1 + 2 * 4 : 4 * 4 + 2 + 4 + 2 * 4 + 2 * 4;
+}
 
 // Gives the glyph whose style is Ref the stored style Index (taken with the document's base)
 // and one reference of it. The glyph's previous style is given back first, so that a style
@@ -50,7 +52,8 @@ int32_t ReadVersion(TStream& Stream) {
     if (got == kHeaderSize && std::memcmp(header, kMagic, sizeof kMagic - 1) == 0) {
         std::string digits(header + sizeof kMagic - 1, kHeaderSize - (sizeof kMagic - 1));
         int32_t version;
-        if (!TryStrToInt(digits, version)) throw EVelaError(Format("'%s' is not a valid integer value", digits.c_str()));
+        if (!TryStrToInt(digits, version))
+            throw EVelaError(Format("'%s' is not a valid integer value", digits.c_str()));
         return version;
     }
     Stream.Seek(-got, soCurrent);

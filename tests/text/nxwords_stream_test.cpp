@@ -148,8 +148,8 @@ TEST(NxWordStream, SecondCopyWithTheBaseRefersToItsOwnStyles) {
     // A stored style of a new character's values that no glyph uses stays in the table while
     // the second copy is read, so the copy's indexes still meet their styles.
     TNxWord unused;
-    const std::string defaults = FromHex("00000000 ffffffff ffffffff 00000000 00 00 00000000 00000000 00000000 00000000 ffffffff");
-    const std::string red = FromHex("01000000 ff000000 ffffffff 00000000 00 00 00000000 00000000 00000000 00000000 ffffffff");
+    const std::string tail = FromHex("ffffffff 00000000 00 00 00000000 00000000 00000000 00000000 ffffffff");
+    const std::string defaults = FromHex("00000000 ffffffff") + tail, red = FromHex("01000000 ff000000") + tail;
     const std::string twoStyles = "NxWord102" + FromHex("02000000") + defaults + red +
                                   FromHex("01000000 01 00000000 00000000 4100 01000000");
     Load(unused, twoStyles);

@@ -215,6 +215,15 @@ TEST_F(LayoutFontTest, ProportionalWidthsComeFromTheFont) {
     EXPECT_GT(wide, 2 * narrow);
     EXPECT_EQ(row.Width, 4 * narrow + 4 * wide);
     EXPECT_EQ(row.GetItem(5)->X, 4 * narrow + wide);
+    // Widths measured once are kept per face, size and style.
+    TWdChar& large = static_cast<TWdChar&>(*doc.GetGlyph(7));
+    TDecorateValues values;
+    values.FontSize = 48;
+    large.SetDecorate(values);
+    large.Measure();
+    EXPECT_GT(large.Width, wide + wide / 2);
+    doc.GetGlyph(6)->Measure();
+    EXPECT_EQ(doc.GetGlyph(6)->Width, wide);
 }
 
 }  // namespace

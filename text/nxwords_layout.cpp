@@ -2,11 +2,9 @@
 // for floating glyphs, and the distribution of a range of glyphs over rows and pages.
 #include "text/nxwords.h"
 
-#include "core/jstrm.h"
 #include "text/fontpixels.h"
 
 #include <algorithm>
-#include <array>
 #include <vector>
 
 namespace {
@@ -14,12 +12,6 @@ namespace {
 // Characters that never start a row, and characters that never end one.
 const char* const kNoLineStart = "。、｣」』)）､｡!?！？】";
 const char* const kNoLineEnd = "｢「『（([<【";
-
-std::vector<uint16_t> CharCodes(const std::string& Text) {
-    std::vector<uint16_t> codes;
-    for (int i = 1, n = JStrLength(Text); i <= n; ++i) codes.push_back(uint16_t(JStrCharAt(Text, i)));
-    return codes;
-}
 
 bool InSet(const std::vector<uint16_t>& Set, uint16_t Code) {
     return Code != 0 && std::find(Set.begin(), Set.end(), Code) != Set.end();

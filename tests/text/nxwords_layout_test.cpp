@@ -3,7 +3,6 @@
 // indents, empty lines, page breaks and paging, row heights with aligned glyphs, floating glyphs,
 // ranges; and one layout on the IPA fonts' own widths.
 #include "text/nxwords.h"
-#include "core/jstrm.h"
 #include "text/fontpixels.h"
 
 #include <gtest/gtest.h>
@@ -32,14 +31,13 @@ class LayoutTest : public ::testing::Test {
 protected:
     // One character glyph per character of Text; "\n" a line break.
     void Add(const std::string& Text) {
-        for (int i = 1, n = JStrLength(Text); i <= n; ++i) {
-            const int code = JStrCharAt(Text, i);
+        for (uint16_t code : CharCodes(Text)) {
             if (code == '\n') {
                 doc.AddGlyph(std::make_unique<TWdOpeReturn>(&doc));
                 continue;
             }
             auto glyph = std::make_unique<TWdChar>(&doc);
-            glyph->Code = uint16_t(code);
+            glyph->Code = code;
             doc.AddGlyph(std::move(glyph));
         }
     }

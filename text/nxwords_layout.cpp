@@ -258,6 +258,7 @@ private:
         row_->Y = top_;
         row_->SetAlign(align_);
         row_->Width = indent_;
+        rowFirst_ = -1;
         SetBounds();
         if (indent_ > 0) {
             auto blank = std::make_unique<TWdSpace>(&word_, indent_);
@@ -271,13 +272,6 @@ private:
         clips_.GetBounds(top_, left, right);
         row_->SetLeftBound(left);
         row_->SetRightBound(right);
-    }
-
-    // The row's first glyph of the document: its first child after the indent blank; nullptr
-    // when it holds nothing else.
-    TWdGlyph* FirstGlyph() const {
-        const int first = row_->GetCount() > 0 && dynamic_cast<TWdSpace*>(row_->GetItem(0)) ? 1 : 0;
-        return row_->GetItem(first);
     }
 
     void CloseRow(int32_t Spacing) {
@@ -305,16 +299,16 @@ private:
             width = 0;
             for (int k = 0; k < count; ++k) width += word_.GetGlyph(I + k)->GetWidth();
         }
-        if (FirstGlyph() && word_.Width != 0 && row_->Width + width > row_->RightBound - row_->LeftBound) {
+        if (rowFirst_ >= 0 && word_.Width != 0 && row_->Width + width > row_->RightBound - row_->LeftBound) {
             CloseRow(word_.RowSpace);
             return I;
         }
+        if (rowFirst_ < 0) rowFirst_ = I;
         for (int k = 0; k < count; ++k) {
             row_->Add(word_.GetGlyph(I + k));
             if (Overflows(row_->GetHeight())) {
-                const int first = word_.IndexOfGlyph(FirstGlyph());
                 DropRow();
-                return first;
+                return rowFirst_;
             }
         }
         row_->Width += width;
@@ -333,7 +327,7 @@ private:
 
     // Places a floating glyph at the start of a row and answers the next glyph's index.
     int PlaceFloating(TWdGlyph& Glyph, int I) {
-        if (FirstGlyph()) {
+        if (rowFirst_ >= 0) {
             CloseRow(0);
             return I;
         }
@@ -346,6 +340,7 @@ private:
         Glyph.X = clips_.Rects.back().Left;
         Glyph.Y = 0;
         row_->Add(&Glyph);
+        rowFirst_ = I;
         SetBounds();
         return I + 1;
     }
@@ -358,6 +353,7 @@ private:
     int32_t indent_ = 0;
     TWdPage* page_ = nullptr;
     TWdRow* row_ = nullptr;
+    int rowFirst_ = -1;  // the document index of the row's first glyph after its indent blank; -1 for none
 };
 
 }  // namespace

@@ -122,14 +122,15 @@ void TWdOpeVar::LoadState(TStream& Stream) {
 
 void TWdOpeVar::Assign(const TWdGlyph& Source) {
     TWdGlyph::Assign(Source);
-    const auto& var = static_cast<const TWdOpeVar&>(Source);
-    SetDecorate(*var.Decorate);
-    Link = var.Link;
-    Expression = var.Expression;
-    Wait = var.Wait;
-    if (Expression.empty() && var.Parser) {
+    const auto* var = dynamic_cast<const TWdOpeVar*>(&Source);
+    if (!var) return;
+    SetDecorate(*var->Decorate);
+    Link = var->Link;
+    Expression = var->Expression;
+    Wait = var->Wait;
+    if (Expression.empty() && var->Parser) {
         Parser = std::make_unique<TVelaParser>();
-        Parser->Assign(*var.Parser);
+        Parser->Assign(*var->Parser);
     }
 }
 
@@ -147,9 +148,10 @@ void TWdOpeVar::CollectVariables(TStringList& List) {
 
 void TWdOpeEvent::Assign(const TWdGlyph& Source) {
     TWdGlyph::Assign(Source);
-    const auto& event = static_cast<const TWdOpeEvent&>(Source);
-    Text = event.Text;
-    EndFlag = event.EndFlag;
+    if (const auto* event = dynamic_cast<const TWdOpeEvent*>(&Source)) {
+        Text = event->Text;
+        EndFlag = event->EndFlag;
+    }
 }
 
 // ---- Inline images ----
@@ -194,8 +196,9 @@ void TWdImg::AcquireImage() {
 
 void TWdImg::Assign(const TWdGlyph& Source) {
     TWdReal::Assign(Source);
-    const auto& img = static_cast<const TWdImg&>(Source);
-    ImageName = img.ImageName;
-    Align = img.Align;
+    if (const auto* img = dynamic_cast<const TWdImg*>(&Source)) {
+        ImageName = img->ImageName;
+        Align = img->Align;
+    }
     ImageList.reset();  // loaded again at the next measure
 }

@@ -119,6 +119,15 @@ TEST_F(VarGlyphs, KeptValuesComeFirstAndLineBreaksNeitherClearNorCount) {
     CompileExpression("who ++ \"!\"", *var.Parser);
     var.ExpandVariable(false);
     EXPECT_EQ(Shown(), "^[^live!]");
+
+    // A copy in another document keeps the style and the compiled expression.
+    TNxWord copy;
+    word.CopyGlyphs(copy, 2, 2);
+    copy.GetGlyph(0)->ExpandVariable(false);
+    ASSERT_EQ(copy.GlyphCount(), 6);
+    EXPECT_EQ(copy.GetGlyph(5)->GetText(), "!");
+    EXPECT_EQ(copy.GetGlyph(5)->GetColor(), 0x0000FF);
+    copy.ClearGlyphs();
 }
 
 TEST_F(VarGlyphs, APageKeepsTheValuesItShowsAndItsRevealStateCarriesThem) {

@@ -315,6 +315,12 @@ TEST_F(Reveal, CharactersWithRubyBordersAndLinksDrawOnlyInsideTheirRectangles) {
     // The border colour shows beside the bordered character's box.
     EXPECT_EQ(screen.GetPixel(bordered->GetAbsLeft() + 4, bordered->GetAbsTop() + 5) & 0xFFFFFF, 0xFFFF00u);
 
+    // A page drawn again keeps nothing of what was drawn before: a space leaves its cell empty.
+    plain->Code = ' ';
+    page.Draw(false);
+    for (int32_t y = 0; y < plain->Height; ++y)
+        for (int32_t x = 0; x < plain->Width; ++x) ASSERT_EQ(word.MaskImage.GetPixel(x, y), 0u);
+
     // Hidden glyphs, and rows outside the redraw's clip rectangle, compose nothing.
     screen.Fill(0);
     page.Draw(true);

@@ -261,4 +261,6 @@ TEST_F(Reveal, CharactersWithRubyBordersAndLinksDrawOnlyInsideTheirRectangles) {
         for (int32_t x = 0; x < kSize; ++x) ASSERT_EQ(word.MaskImage.GetPixel(x, y), 0u);
     for (int32_t y = 0; y < screen.GetHeight(); ++y)
         for (int32_t x = 0; x < screen.GetWidth(); ++x) ASSERT_EQ(screen.GetPixel(x, y) & 0xFFFFFF, 0u);
+    page.Height = 1 << 30;  // a page no surface can hold is refused before anything is allocated
+    EXPECT_THROW(page.Draw(false), EVelaError);
 }

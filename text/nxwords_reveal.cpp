@@ -27,7 +27,8 @@ TRect PageRect(const TWdGlyph& Glyph) {
 }
 
 int32_t Saturated(int64_t Value) {
-    return int32_t(std::clamp<int64_t>(Value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+    using limits = std::numeric_limits<int32_t>;
+    return int32_t(std::clamp<int64_t>(Value, limits::min(), limits::max()));
 }
 
 TRect JoinRects(const TRect& A, const TRect& B) {
@@ -116,7 +117,8 @@ void TWdReal::StartFade(int32_t Duration) {
 bool TWdReal::StepFade(int32_t Elapsed) {
     FadeElapsed = Saturated(int64_t(FadeElapsed) + Elapsed);
     if (FadeElapsed < FadeDuration) {
-        SetAlpha(FadeStartAlpha - int32_t(std::nearbyint(double(FadeStartAlpha) * FadeElapsed / FadeDuration)));
+        const double faded = std::nearbyint(double(FadeStartAlpha) * std::max(FadeElapsed, 0) / FadeDuration);
+        SetAlpha(FadeStartAlpha - int32_t(faded));
         return false;
     }
     SetAlpha(0);
@@ -165,7 +167,7 @@ void TWdChar::Draw(bool Hide) {
         cell.Top += r;
     }
 
-    int index = Parent ? Parent->IndexOf(this) : -1;
+    const int index = Parent ? Parent->IndexOf(this) : -1;
     const bool joinsBefore = index > 0 && JoinsBorder(*this, Parent->GetItem(index - 1));
     const bool joinsAfter = index >= 0 && JoinsBorder(*this, Parent->GetItem(index + 1));
     TFontPixel* glyph = FontPixelManager->GetGlyph(Code, face, size, style);

@@ -1,16 +1,16 @@
 #pragma once
-// Message text markup: the tokenizer that cuts marked-up lines into text runs and whole tags, the
-// tag reader, the interpreter's style state, and BuildGlyphs, which turns the tokens into the
-// glyphs of a document. Tag and attribute names are compared without regard to case; all text is
-// Shift-JIS and walked by character, so no trail byte is ever taken for a bracket or backslash.
+// Message text markup: the tag reader and the interpreter's style state behind SplitMarkup, which
+// cuts marked-up lines into text runs and whole tags, and BuildGlyphs, which turns the tokens into
+// the glyphs of a document (both declared with the document in text/nxwords.h). Tag and attribute
+// names are compared without regard to case; all text is Shift-JIS and walked by character, so no
+// trail byte is ever taken for a bracket or backslash.
 #include "core/stringlist.h"
 
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
-
-class TNxWord;
 
 // Tag codes: 0 the token is text, 1 an unknown tag (ignored), then one per known tag.
 enum TTagCode : int32_t {
@@ -113,10 +113,3 @@ struct TTagValList {
     TIntStack BorderSize{-1};
     TIntStack ShadowSize{-1};
 };
-
-// Replaces Lines by the tokens of their text: runs of text and whole tags.
-void SplitMarkup(TStringList& Lines);
-
-// Clears Document and fills it with the glyphs of the marked-up Lines. Raises EVelaError on an A
-// tag without a HREF value; the glyphs made before it stay.
-void BuildGlyphs(TNxWord& Document, const TStringList& Lines);

@@ -11,9 +11,12 @@ character in milliseconds (the script's text delay; 50 unless told).
 As a module: compile_text(lines, delay) gives the stream's bytes, build_glyphs(lines, delay) the glyphs
 as tuples. Texts inside the stream are Shift-JIS (CP932); a character with no CP932 form is refused.
 
-The markup: text runs and tags of the tag table below; tag and attribute names without regard to case;
-a backslash before one of " % < > \\ { } stands for that character. Line ends join lines with one
-space (none after a tag); runs of spaces collapse to one.
+The markup: text runs and the tags of TAGS (A HREF, B, I, U, S, FONT SIZE COLOR BCOLOR SCOLOR NAME BORDER
+SHADOW, NOBR, RUBY VALUE, DIV ALIGN, INDENT, UNDENT, BR CLEAR, CLEAR, EVENT VALUE END, WAIT VALUE, VAR NAME,
+IMG SRC ALIGN, HISTCHAR VALUE); tag and attribute names without regard to case; other tags, comments,
+SCRIPT and STYLE blocks are skipped. A backslash before one of " % < > \\ { } stands for that character.
+Line ends join lines with one space (none after a tag); runs of spaces collapse to one; inside PRE each
+line end is a line break.
 """
 import argparse
 import re

@@ -176,6 +176,10 @@ TEST_F(MarkupBuildTest, OperatorGlyphsAndSkippedTags) {
     EXPECT_EQ(Glyph(10).GetSource(), "p.png");
     EXPECT_EQ(Glyph(10).GetAlign(), ALIGN_BOTTOM);
     EXPECT_EQ(Glyph(11).GetSource(), "h");
+
+    Build("x\n<!-- y");  // an unclosed comment at the end shows as characters
+    EXPECT_EQ(Kinds(), "11111111");
+    EXPECT_EQ(Glyph(2).GetCode(), '<');
 }
 
 TEST_F(MarkupBuildTest, LinksNeedAHrefValue) {

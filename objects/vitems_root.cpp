@@ -2,6 +2,7 @@
 // drawing into the dirty rectangles, and the scene's stored form.
 #include "objects/vitems.h"
 #include "objects/vitems_kinds.h"
+#include "objects/vitemex_cglabel.h"
 #include "objects/vitemex_images.h"
 #include "objects/vitemex_mira.h"
 #include "objects/vitemex_sound.h"
@@ -42,6 +43,7 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_SOUND, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaSound(&Owner); });
     RegisterObjectKind(LT_IMAGES, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaImages(&Owner); });
     RegisterObjectKind(LT_TILE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaTile(&Owner); });
+    RegisterObjectKind(LT_CGLABEL, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaCGLabel(&Owner); });
 }
 
 namespace {

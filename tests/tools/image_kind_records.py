@@ -15,21 +15,16 @@ Layouts (little-endian; strings and flags as in scene_records.py; ext = 80-bit e
            compiled expression (uint32 operation count, then each operation)
   images:  frames; flag repeat, flag auto-scrap; source, on-play-end; on-idle (104)
   tile:    frames; int32 scroll x, scroll y; source, on-idle; int32 distance x, distance y"""
-import ctypes
 import struct
 import sys
 
+import image_records
 import scene_records as sr
+from image_records import extended
 from scene_records import flag, i32, string
 
 NEWEST = sr.NEWEST
 VERSIONS = (103, 104, 139, 140, 142, 143, NEWEST)
-
-
-def ext(v):
-    raw = bytes(ctypes.c_longdouble(v))
-    assert len(raw) >= 10
-    return raw[:10]
 
 
 # "____arg = 40": one assignment of the int literal 40 to the expression's result.
@@ -52,26 +47,10 @@ TILE_FIELDS = FRAMES + [
 KIND_FIELDS = {"images": IMAGES_FIELDS, "tile": TILE_FIELDS}
 
 
-def zoom_int(z):
-    return i32(int(z * 256))
-
-
 def picture(f, v):
-    out = i32(f["alpha"])
-    out += ext(f["zoomx"]) if v >= 143 else zoom_int(f["zoomx"])
-    out += ext(f["angle"]) if v >= 143 else i32(f["angle"])  # angles kept at 0: exact either way
-    if v >= 143:
-        out += flag(f["antialias"])
-    out += flag(f["fliph"]) + flag(f["flipv"]) + flag(f["capturemask"])
-    if v >= 143:
-        out += ext(f["zoomy"])
-    elif v >= 104:
-        out += zoom_int(f["zoomy"])
-    if v >= 140:
-        out += i32(f["blurspan"]) + i32(f["blurdelay"])
-    if v >= 144:
-        out += i32(f["capmasklevel"])
-    return out
+    z = {k: (int(f[k] * 256), extended(f[k])) for k in ("zoomx", "zoomy")}
+    angle = (f["angle"], extended(f["angle"]))  # angles kept at 0: exact either way
+    return image_records.picture(dict(f, **z, angle=angle, capmask=f["capturemask"], caplevel=f["capmasklevel"]), v)
 
 
 def frames(f, v):

@@ -33,7 +33,9 @@ IMAGE = {"alpha": 300, "zoomx": (384, extended(1.5)), "angle": (255, TWO_PI), "a
          "blurspan": 50, "blurdelay": 300, "caplevel": 77, "source": "pic.mra", "brightness": 200}
 
 
-def image(f, v):
+def picture(f, v):
+    """The fields every picture kind stores after its control part; zooms and the angle are
+    (integer form, extended form) pairs."""
     out = i32(f["alpha"])
     out += f["zoomx"][1] if v >= 143 else i32(f["zoomx"][0])
     out += f["angle"][1] if v >= 143 else i32(f["angle"][0])
@@ -48,7 +50,11 @@ def image(f, v):
         out += i32(f["blurspan"]) + i32(f["blurdelay"])
     if v >= 144:
         out += i32(f["caplevel"])
-    return out + string(f["source"]) + i32(f["brightness"])
+    return out
+
+
+def image(f, v):
+    return picture(f, v) + string(f["source"]) + i32(f["brightness"])
 
 
 def image_as_read(f, v):

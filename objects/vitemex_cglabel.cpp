@@ -12,10 +12,7 @@
 TVelaCGLabel::TVelaCGLabel(TVelaBaseList* AOwner, bool UniqueName)
     : TVelaControl(AOwner, UniqueName), Images(std::make_unique<TVelaImageList>()) {}
 
-TVelaCGLabel::~TVelaCGLabel() {
-    Invalidate();
-    CellIndexes.clear();
-}
+TVelaCGLabel::~TVelaCGLabel() { Invalidate(); }
 
 // ---- Properties ----
 
@@ -119,9 +116,9 @@ void TVelaCGLabel::Resize() {
 // ---- Drawing and the tick ----
 
 void TVelaCGLabel::Prepare() {
-    if (GetWidth() > 0 && GetHeight() > 0 && Images->GetItem(Images->Current) && Alpha > 0) {
-        TVelaImageData& frame = *Images->GetItem(Images->Current);
-        const TCustomDIBX* dib = frame.GetDIB();
+    TVelaImageData* frame = Images->GetItem(Images->Current);
+    if (GetWidth() > 0 && GetHeight() > 0 && frame && Alpha > 0) {
+        const TCustomDIBX* dib = frame->GetDIB();
         if (!dib) return;
         const int32_t columns = dib->GetWidth() / GlyphWidth;
         if (columns < 1) return;
@@ -138,7 +135,7 @@ void TVelaCGLabel::Prepare() {
                 const int32_t index = line.GetValue(i);
                 if (index >= 0 && index < cells) {
                     const int32_t left = index % columns * GlyphWidth, top = index / columns * GlyphHeight;
-                    frame.DrawTo(*this, x, y, {left, top, left + GlyphWidth, top + GlyphHeight});
+                    frame->DrawTo(*this, x, y, {left, top, left + GlyphWidth, top + GlyphHeight});
                 }
                 x += GlyphWidth;
             }

@@ -17,7 +17,7 @@
 class TVelaCGLabel : public TVelaControl {
 public:
     explicit TVelaCGLabel(TVelaBaseList* AOwner, bool UniqueName = true);
-    // Takes the label off the screen; the index arrays and the control go before the pictures.
+    // Takes the label off the screen.
     ~TVelaCGLabel() override;
     uint8_t GetCompoType() const override { return LT_CGLABEL; }
 

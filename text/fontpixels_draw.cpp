@@ -97,6 +97,20 @@ void ByteRow(const uint8_t* G, uint8_t* D, int32_t Count, F&& Fn, F16&& Fn16) {
 // The coverage surface of a glyph, locked by the workers for reading only.
 TCustomDIBX& Coverage(const TFontPixel& G) { return const_cast<TDIBX&>(G.Surface); }
 
+// X div 255 for 0 <= X <= 255 * 255, without a division.
+constexpr uint32_t Div255(uint32_t X) { return (X + 1 + (X >> 8)) >> 8; }
+
+// N div M for 0 <= N <= 255 * 255 and 1 <= M <= 255 through M's reciprocal rounded up, exact
+// over that range.
+struct TReciprocals {
+    uint64_t Of[256]{};
+    constexpr TReciprocals() {
+        for (uint32_t m = 1; m < 256; ++m) Of[m] = ((uint64_t(1) << 32) + m - 1) / m;
+    }
+    uint32_t Divide(uint32_t N, uint32_t M) const { return uint32_t((N * Of[M]) >> 32); }
+};
+constexpr TReciprocals kReciprocals;
+
 // Straight-alpha "over" of Color at coverage C onto the pixel D with its mask value M.
 template <int N>
 void OverPixel(const TMaskedChannels& Ch, uint8_t* D, uint8_t* M, uint32_t C, uint32_t Color) {
@@ -105,9 +119,9 @@ void OverPixel(const TMaskedChannels& Ch, uint8_t* D, uint8_t* M, uint32_t C, ui
         *M = 255;
         return;
     }
-    const uint32_t m = *M + (255u - *M) * C / 255;
+    const uint32_t m = *M + Div255((255u - *M) * C);
     *M = uint8_t(m);
-    Store<N>(D, Ch.Blend(Load<N>(D), Color, m ? C * 255 / m : 255));
+    Store<N>(D, Ch.Blend(Load<N>(D), Color, m ? kReciprocals.Divide(C * 255, m) : 255));
 }
 
 // The smallest rectangle holding Into and R; an empty R adds nothing, an empty Into is replaced.

@@ -34,6 +34,12 @@ TRect CutBox(int64_t X, int64_t Y, int64_t W, int64_t H, int64_t B, const TRect&
     return RectIsEmpty(r) ? TRect{0, 0, 0, 0} : r;
 }
 
+// The red, green and blue bytes of a 32-bit pixel at their usual places: a blend per byte, with
+// the fourth byte ending 0 as in the masked blend.
+struct TRgbBytes {
+    static uint32_t Blend(uint32_t D, uint32_t S, uint32_t W) { return BlendBytes(D, S, W) & 0x00FFFFFF; }
+};
+
 // Calls Fn(channels, std::integral_constant<int, bytes per pixel>) for a 15-, 16- or 32-bit
 // surface; nothing for other depths.
 template <class F>
@@ -42,7 +48,10 @@ void WithColourFormat(const TCustomDIBX& D, F&& Fn) {
     switch (D.GetBitCount()) {
     case 15:
     case 16: return Fn(ch, std::integral_constant<int, 2>{});
-    case 32: return Fn(ch, std::integral_constant<int, 4>{});
+    case 32:
+        if (ch.Masks[0] == 0xFF0000 && ch.Masks[1] == 0xFF00 && ch.Masks[2] == 0xFF)
+            return Fn(TRgbBytes{}, std::integral_constant<int, 4>{});
+        return Fn(ch, std::integral_constant<int, 4>{});
     default: return;
     }
 }
@@ -112,8 +121,8 @@ struct TReciprocals {
 constexpr TReciprocals kReciprocals;
 
 // Straight-alpha "over" of Color at coverage C onto the pixel D with its mask value M.
-template <int N>
-void OverPixel(const TMaskedChannels& Ch, uint8_t* D, uint8_t* M, uint32_t C, uint32_t Color) {
+template <int N, class Channels>
+void OverPixel(const Channels& Ch, uint8_t* D, uint8_t* M, uint32_t C, uint32_t Color) {
     if (C == 255) {
         Store<N>(D, Color);
         *M = 255;
@@ -162,7 +171,7 @@ int32_t CentringShift(const TFontPixel& G, int32_t CellWidth) {
 
 void TFontPixel::DrawSolid(TCustomDIBX& Dest, int32_t X, int32_t Y, int32_t Color) const {
     TCustomDIBX& Glyph = Coverage(*this);
-    WithColourFormat(Dest, [&](const TMaskedChannels&, auto Bytes) {
+    WithColourFormat(Dest, [&](const auto&, auto Bytes) {
         constexpr int N = decltype(Bytes)::value;
         const uint32_t color = Raw<N>(Color);
         WalkGlyphRows<N>(Glyph, X, Y, Dest, nullptr, [&](const uint8_t* G, uint8_t* D, uint8_t*, int32_t Count) {
@@ -189,7 +198,7 @@ void TFontPixel::DrawSolid(TCustomDIBX& Dest, int32_t X, int32_t Y, int32_t Colo
 
 void TFontPixel::DrawTwoColour(TCustomDIBX& Dest, int32_t X, int32_t Y, int32_t Fore, int32_t Back) const {
     TCustomDIBX& Glyph = Coverage(*this);
-    WithColourFormat(Dest, [&](const TMaskedChannels& Ch, auto Bytes) {
+    WithColourFormat(Dest, [&](const auto& Ch, auto Bytes) {
         constexpr int N = decltype(Bytes)::value;
         const uint32_t fore = Raw<N>(Fore), back = Raw<N>(Back);
         WalkCovered<N>(Glyph, X, Y, Dest, nullptr, [&](uint8_t C, uint8_t* D, uint8_t*) {
@@ -200,7 +209,7 @@ void TFontPixel::DrawTwoColour(TCustomDIBX& Dest, int32_t X, int32_t Y, int32_t 
 
 void TFontPixel::DrawOver(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int32_t Y, int32_t Color) const {
     TCustomDIBX& Glyph = Coverage(*this);
-    WithColourFormat(Dest, [&](const TMaskedChannels& Ch, auto Bytes) {
+    WithColourFormat(Dest, [&](const auto& Ch, auto Bytes) {
         constexpr int N = decltype(Bytes)::value;
         const uint32_t color = Raw<N>(Color);
         WalkCovered<N>(Glyph, X, Y, Dest, &Mask,
@@ -218,7 +227,7 @@ void TFontPixel::DrawBorder(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int
     const TRect area = DrawArea(Dest, &Mask);
     const TRect reach = CutBox(X, Y, Glyph.GetWidth(), Glyph.GetHeight(), B, area);
     if (RectIsEmpty(reach)) return;
-    WithColourFormat(Dest, [&](const TMaskedChannels& Ch, auto Bytes) {
+    WithColourFormat(Dest, [&](const auto& Ch, auto Bytes) {
         constexpr int N = decltype(Bytes)::value;
         const uint32_t color = Raw<N>(Color);
         dibx::TDrawLocks locks(Dest, reach.Left, reach.Top, Glyph, 0, 0, &Mask, reach.Left, reach.Top);

@@ -309,16 +309,18 @@ void TCustomDIBX::DrawAlphaMaskKeyed(int32_t X, int32_t Y, TCustomDIBX& Mask, co
             }
             if constexpr (N == 4) {
                 if (x + 4 <= R.Width) {
-                    uint16_t w[4];
+                    // The four weights in 16-bit lanes, each then spread over its pixel's four.
+                    uint64_t w = 0;
                     for (int i = 0; i < 4; ++i) {
                         const uint32_t m = R.M[x + i];
-                        w[i] = uint16_t(Alpha >= 255 ? m : m == 255 ? uint32_t(Alpha) : m * uint32_t(Alpha) / 256);
+                        w |= uint64_t(Alpha >= 255 ? m : m == 255 ? uint32_t(Alpha) : m * uint32_t(Alpha) / 256)
+                             << (16 * i);
                     }
+                    const __m128i w4 = _mm_cvtsi64_si128(int64_t(w)), wPairs = _mm_unpacklo_epi16(w4, w4);
                     uint8_t* d = R.D + ptrdiff_t(x) * 4;
                     const __m128i zero = _mm_setzero_si128(), c = _mm_set1_epi32(Color);
                     const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-                    const __m128i wLo = _mm_set_epi16(w[1], w[1], w[1], w[1], w[0], w[0], w[0], w[0]);
-                    const __m128i wHi = _mm_set_epi16(w[3], w[3], w[3], w[3], w[2], w[2], w[2], w[2]);
+                    const __m128i wLo = _mm_unpacklo_epi32(wPairs, wPairs), wHi = _mm_unpackhi_epi32(wPairs, wPairs);
                     const __m128i full = _mm_set1_epi16(255), cLo = _mm_unpacklo_epi8(c, zero);
                     auto blend = [&](__m128i D, __m128i W) {
                         return _mm_srli_epi16(
@@ -326,7 +328,8 @@ void TCustomDIBX::DrawAlphaMaskKeyed(int32_t X, int32_t Y, TCustomDIBX& Mask, co
                     };
                     const __m128i mixed = _mm_packus_epi16(blend(_mm_unpacklo_epi8(dv, zero), wLo),
                                                            blend(_mm_unpackhi_epi8(dv, zero), wHi));
-                    const __m128i mv = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int32_t(four)), zero), zero);
+                    const __m128i mv =
+                        _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int32_t(four)), zero), zero);
                     const __m128i keep = _mm_or_si128(_mm_cmpeq_epi32(mv, zero), _mm_cmpeq_epi32(dv, c));
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
                                      _mm_or_si128(_mm_and_si128(keep, dv), _mm_andnot_si128(keep, mixed)));

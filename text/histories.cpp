@@ -450,27 +450,30 @@ void TVelaNewHistory::AddMessage(const std::string& Name) {
 
 void TVelaNewHistory::AddScreens() {
     TNxWord& word = *word_;
-    const int first = std::max(word.GlyphIndexAtTextPos(start_), 0);
-    const int last = end_ < 0 ? -1 : word.GlyphIndexAtTextPos(end_);
-    SetLines(word.Variables, vars_);
-    word.ExpandVariables(first, last, true);
-    TWdPageList pages;
-    LayoutPages(word, pages, first, end_);
-    for (int i = 0; i < pages.Count(); ++i) {
-        TWdPage& page = *pages.Items(i);
-        const int32_t height = page.Height + word.RowSpace;
-        const TWdGlyph* firstGlyph = page.FirstChar();
-        const TWdGlyph* lastGlyph = page.LastChar();
-        const int32_t from = firstGlyph ? word.GetTextPos(firstGlyph) : start_;
-        const int32_t to = lastGlyph ? word.GetTextPos(lastGlyph) : from;
-        const bool fits = Screens.Count() > 0 &&
-                          int64_t{Screens.GetItem(Screens.Count() - 1).TotalHeight()} + height <= word.Height;
-        TVelaHistData& screen = fits ? Screens.GetItem(Screens.Count() - 1) : Screens.Add();
-        screen.Add(pageName_, commandIndex_, from, to, height, vars_);
+    int first = 0, last = 0;
+    if (GlyphRange(word, start_, end_, first, last)) {
+        SetLines(word.Variables, vars_);
+        word.ExpandVariables(first, last, true);
+        TWdPageList pages;
+        LayoutPages(word, pages, first, end_);
+        for (int i = 0; i < pages.Count(); ++i) AddPage(*pages.Items(i));
+        pages.Clear();
+        word.CollapseVariables(first, last);
     }
     while (Capacity >= 1 && Screens.Count() > Capacity) Screens.Delete(0);
-    pages.Clear();
-    word.CollapseVariables(first, last);
+}
+
+void TVelaNewHistory::AddPage(TWdPage& Page) {
+    const TNxWord& word = *word_;
+    const int32_t height = Page.Height + word.RowSpace;
+    const TWdGlyph* firstGlyph = Page.FirstChar();
+    const TWdGlyph* lastGlyph = Page.LastChar();
+    const int32_t from = firstGlyph ? word.GetTextPos(firstGlyph) : start_;
+    const int32_t to = lastGlyph ? word.GetTextPos(lastGlyph) : from;
+    const bool fits =
+        Screens.Count() > 0 && int64_t{Screens.GetItem(Screens.Count() - 1).TotalHeight()} + height <= word.Height;
+    TVelaHistData& screen = fits ? Screens.GetItem(Screens.Count() - 1) : Screens.Add();
+    screen.Add(pageName_, commandIndex_, from, to, height, vars_);
 }
 
 void TVelaNewHistory::Clear() {

@@ -225,7 +225,9 @@ public:
     void LoadFromStream(TStream& Stream, int32_t Version);
 
 private:
+    // Lays the recorded range out and adds each page to the screens.
     void AddScreens();
+    void AddPage(TWdPage& Page);
     void SetWordSettings(const std::array<int32_t, 6>& Settings);
     std::array<int32_t, 6> WordSettings() const;
 

@@ -30,29 +30,14 @@ void Load(TVelaHistoryFormatManager& Formats, const std::string& Data, int32_t V
     EXPECT_EQ(stream.Position(), stream.Size());
 }
 
-TEST(HistoryLists, NamesAreStoredOnceAndFoundBackwards) {
-    TVelaHistData data;
-    data.Add("a.vsb", 1, 0, 4, 30, "");
-    data.Add("A.VSB", 2, 0, 9, 20, "x=1");  // the same page file, case aside
-    data.Add("b.vsb", 0, 5, 6, 10, "");
-    EXPECT_EQ(data.GetItem(1).Name, "");
-    EXPECT_EQ(data.GetName(1), "a.vsb");
-    EXPECT_EQ(data.GetName(2), "b.vsb");
-    EXPECT_EQ(data.TotalHeight(), 60);
-
-    THistoryOldDataList entries;
-    entries.Add("a.vsb", 1, 0, {640, 480});
-    entries.Add("a.vsb", 2, 1, {640, 480});
-    EXPECT_EQ(entries.GetItem(1).Name, "");
-    EXPECT_EQ(entries.GetName(1), "a.vsb");
-}
-
 // Screens of heights 30+20 and 50 stacked: ranges pick the elements they touch, and the shift
 // tells how far the first one starts above the range.
+// A page file name equal, case aside, to the one before is stored once.
 TEST(HistoryLists, CopyRangeTakesTheElementsAPixelRangeTouches) {
     TVelaHistDataList screens;
     screens.Add().Add("a.vsb", 0, 0, 1, 30, "");
-    screens.GetItem(0).Add("a.vsb", 1, 0, 1, 20, "v");
+    screens.GetItem(0).Add("A.VSB", 1, 0, 1, 20, "v");
+    EXPECT_EQ(screens.GetItem(0).GetItem(1).Name, "");
     screens.Add().Add("b.vsb", 2, 0, 1, 50, "");
     EXPECT_EQ(screens.TotalLength(), 100);
     auto copy = [&](int32_t Offset, int32_t Height, int32_t ExpectedShift) {
@@ -112,52 +97,36 @@ TEST(HistoryForms, DamagedRecordsRaiseReadErrors) {
     const std::string whole = FromHex(line.substr(line.rfind(' ') + 1));
     for (size_t cut = 0; cut < whole.size(); ++cut) {
         TVelaHistoryFormatManager formats;
-        TMemoryStream stream = StreamOf(whole.substr(0, cut));
-        EXPECT_THROW(formats.LoadFromStream(stream, GameSaveVersion), EReadError) << cut;
+        EXPECT_THROW(Load(formats, whole.substr(0, cut), GameSaveVersion), EReadError) << cut;
     }
-    // Counts no remaining bytes can hold: formats, entries (rows and columns), screens, elements.
-    const std::string emptyHistory = I32(0) + Str("") + I32(0) + I32(0) + I32(0) + I32(0) + Str("");
+    // Counts of entries (rows and columns) and of screens that the bytes left cannot hold.
+    const std::string format = I32(1) + Str("") + std::string(24, '\0');
+    const std::string history = I32(0) + Str("") + std::string(16, '\0') + Str("") + std::string(36, '\0');
     for (const auto& [data, version] : std::vector<std::pair<std::string, int32_t>>{
-             {I32(0x10000000), GameSaveVersion},
-             {I32(1) + Str("") + std::string(24, '\0') + I32(0x7FFFFFFF), GameSaveVersion},
-             {I32(1) + Str("") + std::string(24, '\0') + Str("old") + I32(-1), 112},
-             {I32(1) + Str("") + std::string(24, '\0') + emptyHistory + std::string(36, '\0') + I32(0x01000000),
-              GameSaveVersion},
-             {I32(1) + Str("") + std::string(24, '\0') + emptyHistory + std::string(36, '\0') + I32(1) + I32(0x01000000),
-              GameSaveVersion}}) {
+             {format + I32(0x7FFFFFFF), GameSaveVersion},
+             {format + Str("old") + I32(0x01000000), 112},
+             {format + history + I32(0x01000000), GameSaveVersion}}) {
         TVelaHistoryFormatManager formats;
-        TMemoryStream stream = StreamOf(data + std::string(64, '\0'));
-        EXPECT_THROW(formats.LoadFromStream(stream, version), EReadError) << ToHex(data);
+        EXPECT_THROW(Load(formats, data + std::string(64, '\0'), version), EReadError) << ToHex(data);
     }
-    TVelaNewMesData mesData;
-    TMemoryStream stream = StreamOf(I32(3) + Str("a"));
-    EXPECT_THROW(mesData.LoadFromStream(stream, GameSaveVersion), EReadError);
 }
 
 TEST(HistoryForms, MessageDataKeepsColumnsAndItsElementsFromTheRangeForm) {
+    const std::string columns = I32(2) + Str("a.vsb") + Str("b.vsb") + I32(3) + I32(4) + I32(-1) + I32(2) +
+                                I32(640) + I32(480) + I32(320) + I32(240);
     TVelaNewMesData data;
-    data.AddEntry("a.vsb", 3, -1, {640, 480});
-    data.AddEntry("b.vsb", 4, 2, {320, 240});
+    TMemoryStream old = StreamOf(columns + "more");
+    data.LoadFromStream(old, 112);
+    EXPECT_EQ(data.Entries.GetItem(1).Value, MakePoint(320, 240));
     data.Data.Add("c.vsb", 5, 0, -1, 0, "");
     TMemoryStream stream;
     data.SaveToStream(stream);
-    const std::string columns = I32(2) + Str("a.vsb") + Str("b.vsb") + I32(3) + I32(4) + I32(-1) + I32(2) + I32(640) +
-                                I32(480) + I32(320) + I32(240);
     EXPECT_EQ(ToHex(Bytes(stream)),
               ToHex(columns + I32(1) + Str("c.vsb") + I32(5) + I32(0) + I32(-1) + I32(0) + Str("") + I32(0)));
-    TVelaNewMesData old;
-    TMemoryStream oldStream = StreamOf(columns);
-    old.LoadFromStream(oldStream, 112);
-    EXPECT_EQ(old.Entries.GetName(1), "b.vsb");
-    EXPECT_EQ(old.Data.Count(), 0);
-    EXPECT_FALSE(old.IsEmpty());
-    old.Clear();
-    EXPECT_TRUE(old.IsEmpty());
 }
 
-TEST(HistoryFormats, DefaultFormatAlwaysExistsAndNamesAreExact) {
+TEST(HistoryFormats, NamesAreExactAndTheDefaultFormatStays) {
     TVelaHistoryFormatManager formats;
-    ASSERT_EQ(formats.Count(), 1);
     TVelaHistoryFormat& named = formats.FindOrAddFormat("Log");
     EXPECT_EQ(&formats.FindOrAddFormat("Log"), &named);
     EXPECT_EQ(formats.FindFormat("log"), nullptr);

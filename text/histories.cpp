@@ -11,7 +11,7 @@
 namespace {
 
 // Smallest stored element, entry and screen: their ints and an empty name.
-constexpr int64_t MinElement = 4 + 5 * 4;
+constexpr int64_t MinElement = 4 + 4 * 4;
 constexpr int64_t MinEntry = 4 + 2 * 4 + 8;
 constexpr int64_t MinScreen = 2 * 4;
 

@@ -24,10 +24,6 @@ int32_t Saturated(long double V) {
     return static_cast<int32_t>(V);
 }
 
-// V rounded to the nearest integer (ties to even), or truncated, saturated.
-int32_t RoundSat(long double V) { return Saturated(std::nearbyint(V)); }
-int32_t TruncSat(long double V) { return Saturated(std::trunc(V)); }
-
 // Num div Den (Den > 0) rounded down, with the remainder 0 .. Den - 1.
 int64_t FloorDiv(int64_t Num, int64_t Den, int64_t& Rem) {
     int64_t q = Num / Den;
@@ -39,14 +35,28 @@ int64_t FloorDiv(int64_t Num, int64_t Den, int64_t& Rem) {
     return q;
 }
 
-// R mirrored inside a picture W x H on the flipped axes.
+}  // namespace
+
+int32_t RoundSat(long double V) { return Saturated(std::nearbyint(V)); }
+int32_t TruncSat(long double V) { return Saturated(std::trunc(V)); }
+
 TRect MirrorInside(TRect R, int32_t W, int32_t H, bool MirrorX, bool MirrorY) {
     if (MirrorX) R = {W - R.Right, R.Top, W - R.Left, R.Bottom};
     if (MirrorY) R = {R.Left, H - R.Bottom, R.Right, H - R.Top};
     return R;
 }
 
-}  // namespace
+TPoint TurnBack(TPoint P, TPoint At, long double Angle) {
+    const long double dx = int64_t(P.X) - At.X, dy = int64_t(P.Y) - At.Y;
+    const long double c = std::cos(-Angle), s = std::sin(-Angle);
+    return {RoundSat(dx * c - dy * s + At.X), RoundSat(dx * s + dy * c + At.Y)};
+}
+
+long double ReadFiniteExtended(TStream& Stream) {
+    const long double v = ReadStreamExtended(Stream);
+    if (!std::isfinite(v)) throw EReadError();
+    return v;
+}
 
 // ---- TVelaCustomImage ----
 
@@ -332,10 +342,7 @@ TVelaObject* TVelaCustomImage::HitTest(TPoint P, uint32_t InputMask) {
     if (m < 0 || m >= 32 || !(InputMask >> m & 1)) return nullptr;
     if (IsRotated()) {
         // The point turned back about the screen position onto the unturned picture.
-        const TPoint at = GetScreenPos();
-        const long double dx = int64_t(P.X) - at.X, dy = int64_t(P.Y) - at.Y;
-        const long double c = std::cos(-FloatAngle), s = std::sin(-FloatAngle);
-        P = {RoundSat(dx * c - dy * s + at.X), RoundSat(dx * s + dy * c + at.Y)};
+        P = TurnBack(P, GetScreenPos(), FloatAngle);
         if (!PointInRect(PlainBounds(), P.X, P.Y)) return nullptr;
     }
     TCustomDIBX* mask = GetSourceSurface();
@@ -444,23 +451,16 @@ void TVelaCustomImage::SaveToStream(TStream& Stream) {
 
 void TVelaCustomImage::LoadFromStream(TStream& Stream, int32_t Version) {
     TVelaControl::LoadFromStream(Stream, Version);
-    // Zooms and angles are used as sizes and turns: a stored value that is not a finite number
-    // is damage.
-    auto readFinite = [&Stream] {
-        const long double v = ReadStreamExtended(Stream);
-        if (!std::isfinite(v)) throw EReadError();
-        return v;
-    };
     Alpha = ReadStreamInt(Stream);
     const bool floats = Version >= 143;
-    FloatZoomX = floats ? readFinite() : ReadStreamInt(Stream) / 256.0L;
-    FloatAngle = floats ? readFinite() : ReadStreamInt(Stream) / 255.0L * FullTurn;
+    FloatZoomX = floats ? ReadFiniteExtended(Stream) : ReadStreamInt(Stream) / 256.0L;
+    FloatAngle = floats ? ReadFiniteExtended(Stream) : ReadStreamInt(Stream) / 255.0L * FullTurn;
     if (floats) Antialias = ReadStreamByte(Stream) != 0;
     FlipH = ReadStreamByte(Stream) != 0;
     FlipV = ReadStreamByte(Stream) != 0;
     CaptureMask = ReadStreamByte(Stream) != 0;
     if (floats)
-        FloatZoomY = readFinite();
+        FloatZoomY = ReadFiniteExtended(Stream);
     else
         FloatZoomY = Version >= 104 ? ReadStreamInt(Stream) / 256.0L : 1.0L;
     if (Version >= 140) {

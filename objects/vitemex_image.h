@@ -15,6 +15,17 @@
 #include <memory>
 #include <string>
 
+// V rounded to the nearest integer (ties to even), or truncated, saturated to the int32 range;
+// NaN gives 0.
+int32_t RoundSat(long double V);
+int32_t TruncSat(long double V);
+// R mirrored inside a picture W x H on the flipped axes.
+TRect MirrorInside(TRect R, int32_t W, int32_t H, bool MirrorX, bool MirrorY);
+// P turned by -Angle (radians) about At: a point of a turned picture back on the unturned one.
+TPoint TurnBack(TPoint P, TPoint At, long double Angle);
+// A stored zoom or angle: a value that is not a finite number is damage (EReadError).
+long double ReadFiniteExtended(TStream& Stream);
+
 class TVelaCustomImage : public TVelaControl {
 public:
     explicit TVelaCustomImage(TVelaBaseList* AOwner, bool UniqueName = true);

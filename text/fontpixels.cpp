@@ -59,6 +59,18 @@ void PlaceGlyph(TFontPixel& Glyph, int32_t Width, int32_t OriginX, int32_t Origi
 
 }  // namespace
 
+std::vector<uint16_t> CharCodes(const std::string& Text) {
+    std::vector<uint16_t> codes;
+    for (size_t i = 0; i < Text.size(); ++i) {
+        const uint8_t b = uint8_t(Text[i]);
+        if (IsLeadByte(b) && i + 1 < Text.size())
+            codes.push_back(uint16_t(b << 8 | uint8_t(Text[++i])));
+        else
+            codes.push_back(b);
+    }
+    return codes;
+}
+
 TFontPixelManager::TFontPixelManager(TFontServiceFactory Factory)
     : Fonts(ItemClass<TInstalledFont>), service_(Factory()), factory_(std::move(Factory)) {
     TStringList names;

@@ -25,6 +25,10 @@
 
 class TFontPixelManager;
 
+// The character codes of a Shift-JIS text: a lead byte with a byte after it makes lead x 256 +
+// trail, every other byte stands for itself.
+std::vector<uint16_t> CharCodes(const std::string& Text);
+
 // Neither the face asked for nor "ＭＳ ゴシック" is installed and no pixel font has the glyph:
 // "標準フォントがインストールされていません".
 class EFontPixelError : public EVelaError {

@@ -5,20 +5,6 @@
 
 namespace {
 
-// The character codes of a Shift-JIS text: a lead byte with a byte after it makes lead x 256 +
-// trail, every other byte stands for itself.
-std::vector<uint16_t> CharCodes(const std::string& Text) {
-    std::vector<uint16_t> codes;
-    for (size_t i = 0; i < Text.size(); ++i) {
-        const uint8_t b = uint8_t(Text[i]);
-        if (IsLeadByte(b) && i + 1 < Text.size())
-            codes.push_back(uint16_t(b << 8 | uint8_t(Text[++i])));
-        else
-            codes.push_back(b);
-    }
-    return codes;
-}
-
 // The border and shadow sizes a label list renders and measures with; a stored negative size
 // counts as none.
 int32_t BorderOf(const TNxLabelList& List) { return std::max(List.Margin, 0); }

@@ -25,7 +25,8 @@ function(vela_pack_title Name Source Out)
     ${copy_files}
     COMMAND $<TARGET_FILE:vfpack> pack ${Out}/game.dat ${content}
     COMMAND ${CMAKE_COMMAND} -E copy ${content}/install.dat ${Out}/install.dat
-    DEPENDS ${descriptions} ${arg_FILES} ${CMAKE_SOURCE_DIR}/tools/vpage.py vexpr vfpack
+    DEPENDS ${descriptions} ${arg_FILES} ${CMAKE_SOURCE_DIR}/tools/vpage.py ${CMAKE_SOURCE_DIR}/tools/nxcompile.py
+            vexpr vfpack
     COMMENT "Packing the title ${Name}"
     VERBATIM)
   add_custom_target(${Name} ALL DEPENDS ${Out}/game.dat ${Out}/install.dat)

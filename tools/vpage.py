@@ -22,7 +22,8 @@ left out (or null) is stored as an expression of no operations, which gives no r
 indexes within the page (While "exit", WhileLoop "head", Break and Continue "target") take a number or the
 name of a Label of the page. An object-creating command and the cabinet commands take "props": property
 names (with or without "PR_") -> expressions; the record holds one expression for each id of the page's
-mask for that command, in id order, and an id the mask lacks is refused.
+mask for that command, in id order, and an id the mask lacks is refused. A TextIns's "text" is marked-up
+message text (a string whose lines are separated by "\n", or a list of lines), compiled by nxcompile.py.
 
 A project description holds the fields of PROJECT ("title", "width", "height" and "start_page" are
 required), "declarations" ([{"name", "type", "value"}]) and "disks" ([{"folder", "disc"}]).
@@ -40,6 +41,8 @@ import os
 import struct
 import subprocess
 import sys
+
+import nxcompile
 
 NEWEST_VERSION = 117
 
@@ -114,6 +117,7 @@ I32_PC = "command index or negative"
 VALUE_TYPE = "value type"  # one byte: int, float, bool or str
 SCOPE = "scope"            # one byte: global, auto, local or status
 PROPS = "properties"       # property name -> expression, one expression per id of the opcode's mask
+TEXT = "message text"      # u32 byte count, then the text compiled by nxcompile.py; null = no bytes
 REQUIRED = object()
 
 
@@ -143,6 +147,8 @@ COMMANDS = {
     "MovieStop": [field("name", EXPR), field("fade", EXPR, None), field("wait", EXPR, None),
                   field("hold", EXPR, None, 107)],
     "DoEvent": [],
+    "TextIns": [field("text", TEXT), field("window", EXPR), field("read", EXPR, None), field("wait", EXPR, None),
+                field("hold", EXPR, None, 107)],
     "GameSave": [field("slot", EXPR, None), field("page", STR, ""), field("pc", U32, 0, 105),
                  field("caption", EXPR, None)],
     "GameLoad": [field("slot", EXPR, None)],
@@ -235,6 +241,20 @@ def extended(value, where):
     if not 0 < biased < 0x7FFF:
         raise DescriptionError(f"{where}: {value} is out of the range of an extended number")
     return struct.pack("<QH", mantissa, sign | biased)
+
+
+def message_text(value, where):
+    """A TextIns's compiled text from marked-up text (a string, or a list of lines); null stores none."""
+    if value is None:
+        return struct.pack("<I", 0)
+    lines = value.split("\n") if isinstance(value, str) else value
+    if not isinstance(lines, list) or not all(isinstance(line, str) for line in lines):
+        raise DescriptionError(f"{where}: must be marked-up text, a list of lines or null")
+    try:
+        data = nxcompile.compile_text(lines)
+    except nxcompile.MarkupError as e:
+        raise DescriptionError(f"{where}: {e}") from None
+    return struct.pack("<I", len(data)) + data
 
 
 class Compiler:
@@ -355,6 +375,8 @@ def build_page(desc, compile_expr, where="page"):
                 compile_expr(text, f"{where}[{i}]") for i, text in enumerate(value))
         if kind == STR:
             return string(value, where)
+        if kind == TEXT:
+            return message_text(value, where)
         if kind == FLAG:
             return flag(value, where)
         if kind == VALUE_TYPE:

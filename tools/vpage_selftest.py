@@ -117,6 +117,17 @@ class Page(Base):
         self.assertEqual(data[13 + 61 * 22:], i32(1) + base(57, 0, 0, 1, 1) + fields)
         self.refused("page", {"commands": [{"cmd": "PropMotion"}]}, "'prop'", "missing")
 
+    def test_text_insertion_stores_its_compiled_text(self):
+        style = i32(1, -1, -1, 0) + b"\0\0" + i32(-1) + sz(b"") + sz(b"") + i32(-1, -1)
+        text = (b"NxWord102" + i32(1) + style + u32(2)
+                + b"\x01" + sz(b"") + i32(50) + bytes([0x5C, 0x95]) + i32(0) + b"\x03\x00")
+        command = {"cmd": "TextIns", "text": "表<BR>", "window": "1"}
+        data = self.written("page", {"commands": [command]})
+        self.assertEqual(data[13 + 61 * 22:], i32(1) + base(20, 0, 0, 1, 1) + sz(text) + ONE + NO_EXPRESSION * 3)
+        data = self.written("page", {"version": 106, "commands": [dict(command, text=None)]})
+        self.assertEqual(data[13 + 61 * 22:], i32(1) + base(20, 0, 0, 1, 1) + u32(0) + ONE + NO_EXPRESSION * 2)
+        self.refused("page", {"commands": [dict(command, text="<A>x")]}, "'text'", "HREF")
+
     def test_bad_descriptions(self):
         self.refused("page", {"commands": [{"cmd": "Jmp", "page": "a"}]}, "command 0", "Jmp")
         self.refused("page", {"commands": [{"cmd": "While", "cond": "1"}]}, "command 0 (While)", "'exit'", "missing")

@@ -9,11 +9,14 @@
 #include "script/project.h"
 #include "script/services.h"
 #include "tests/common/fixture.h"
+#include "tests/script/page_fixture.h"
 #include "text/nxwords.h"
 
 #include <gtest/gtest.h>
 
 namespace {
+
+using pagetest::VPage;
 
 std::string I32(int32_t V) { return std::string(reinterpret_cast<const char*>(&V), 4); }
 std::string Str(const std::string& S) { return I32(static_cast<int32_t>(S.size())) + S; }
@@ -140,27 +143,11 @@ TEST(HistoryFormats, NamesAreExactAndTheDefaultFormatStays) {
 
 // ---- Histories of messages shown from pages ----
 
-// A compiled text of one style (size 0: the document's) holding the single-byte characters of
-// Text, "|" a line break.
-std::string CompiledText(const std::string& Text) {
-    std::string out = "NxWord102" + I32(1) + I32(1) + I32(-1) + I32(-1) + I32(0) + std::string(2, '\0') + I32(0) +
-                      Str("") + Str("") + I32(0) + I32(-1) + I32(static_cast<int32_t>(Text.size()));
-    for (char c : Text)
-        out += c == '|' ? std::string("\x03\x00", 2) : '\x01' + Str("") + I32(0) + c + '\0' + I32(0);
-    return out;
-}
-
-// A page of version 117: a label, then a text-insertion command for each text.
+// Page "m.vsb" written by tools/vpage.py: a label, then a text-insertion command for each text.
 std::string PageFile(const std::vector<std::string>& Texts) {
-    auto command = [](uint8_t Opcode, int Line, const std::string& Fields) {
-        return std::string(1, static_cast<char>(Opcode)) + I32(0) + '\0' + '\1' + I32(Line) + Fields;
-    };
-    std::string records = command(cmLabel, 1, Str("top"));
-    for (size_t i = 0; i < Texts.size(); ++i) {
-        const std::string text = CompiledText(Texts[i]);
-        records += command(cmTextIns, static_cast<int>(i) + 2, Str(text) + I32(0) + I32(0) + I32(0) + I32(0));
-    }
-    return I32(117) + '\1' + I32(0) + I32(PropMaskSize) + I32(static_cast<int32_t>(Texts.size()) + 1) + records;
+    std::string commands = R"([{"cmd": "Label", "name": "top"})";
+    for (const std::string& text : Texts) commands += R"(, {"cmd": "TextIns", "window": "\"mes\"", "text": ")" + text + "\"}";
+    return VPage(R"({"commands": )" + commands + "]}");
 }
 
 class TWindow : public TVelaObject {
@@ -181,7 +168,7 @@ protected:
         CreateCommandFactory();
         project.Runner = std::make_unique<TCallMan>();
         Project = &project;
-        AddFile("m.vsb", PageFile({"abc", "a|b|c", "a|b|c|d|e"}));
+        AddFile("m.vsb", PageFile({"abc", "a<BR>b<BR>c", "a<BR>b<BR>c<BR>d<BR>e"}));
         format.Settings = {10, 0, 0, 100, 50, 2};
     }
     void TearDown() override {

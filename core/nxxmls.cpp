@@ -1,5 +1,6 @@
 #include "core/nxxmls.h"
 
+#include "core/stringlist.h"
 #include "core/sysutils.h"
 
 #include <cstdint>
@@ -55,20 +56,6 @@ void CheckDeclaration(const TNxXmlTags& tags) {
     std::string charset;
     for (char c : *encoding) charset += AsciiLower(c);
     if (charset != "shift_jis" && charset != "shift-jis") throw ENxXmlError("未対応の文字セットです");
-}
-
-// Splits at CR LF, CR or LF; a final line end does not start another line.
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-        if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++start;
-    }
-    return lines;
 }
 
 }  // namespace

@@ -2,6 +2,19 @@
 
 #include "core/sysutils.h"
 
+std::vector<std::string_view> SplitLines(std::string_view Text) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (start < Text.size()) {
+        size_t end = Text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = Text.size();
+        lines.push_back(Text.substr(start, end - start));
+        start = end + 1;
+        if (end + 1 < Text.size() && Text[end] == '\r' && Text[end + 1] == '\n') ++start;
+    }
+    return lines;
+}
+
 void RaiseListIndexError(int64_t Index) {
     throw EListError(Format("List index out of bounds (%lld)", static_cast<long long>(Index)));
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -14,6 +15,9 @@ public:
     using EVelaError::EVelaError;
 };
 [[noreturn]] void RaiseListIndexError(int64_t Index);
+
+// The lines of a text split at CR LF, CR or LF; a final line end does not start another line.
+std::vector<std::string_view> SplitLines(std::string_view Text);
 
 class TStringList {
 public:

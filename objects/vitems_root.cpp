@@ -2,7 +2,9 @@
 // drawing into the dirty rectangles, and the scene's stored form.
 #include "objects/vitems.h"
 #include "objects/vitems_kinds.h"
+#include "objects/vitemex_cglabel.h"
 #include "objects/vitemex_images.h"
+#include "objects/vitemex_label.h"
 #include "objects/vitemex_mira.h"
 #include "objects/vitemex_sound.h"
 #include "objects/vitemex_tile.h"
@@ -42,6 +44,8 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_SOUND, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaSound(&Owner); });
     RegisterObjectKind(LT_IMAGES, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaImages(&Owner); });
     RegisterObjectKind(LT_TILE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaTile(&Owner); });
+    RegisterObjectKind(LT_LABEL, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaLabel(&Owner); });
+    RegisterObjectKind(LT_CGLABEL, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaCGLabel(&Owner); });
 }
 
 namespace {

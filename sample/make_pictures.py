@@ -6,8 +6,9 @@
 NAME picks the drawing: gradient (colour ramps across and down), shapes (flat discs, bars and a
 triangle over a soft background), noise (smoothed random colours with grain), halo (a soft
 light ring in an alpha that fades out from it) or figure0 .. figure3 (the steps of a hopping
-figure on a transparent ground). Every picture is 96 x 72 and drawn from a fixed seed, so each
-build writes the same bytes.
+figure on a transparent ground), each 96 x 72; or digits (a glyph sheet: the digits 0 to 9 as
+lit segments in cells of 16 x 24, five across and two down, on a transparent ground). Every
+picture is drawn from a fixed seed, so each build writes the same bytes.
 """
 import math
 import os
@@ -16,7 +17,7 @@ import struct
 import sys
 import zlib
 
-WIDTH, HEIGHT = 96, 72
+WIDTH, HEIGHT = 96, 72  # of every picture but the glyph sheet
 
 
 def clamp(v):
@@ -111,7 +112,29 @@ def figure(step):
     return draw
 
 
-DRAWINGS = {"gradient": gradient, "shapes": shapes, "noise": noise, "halo": halo,
+# The segments of a digit cell as (left, top, right, bottom), right and bottom exclusive: top,
+# upper right, lower right, bottom, lower left, upper left, middle.
+SEGMENTS = ((3, 2, 13, 5), (11, 3, 14, 12), (11, 12, 14, 21), (3, 19, 13, 22), (2, 12, 5, 21), (2, 3, 5, 12),
+            (3, 10, 13, 13))
+LIT = ("012345", "12", "01346", "01236", "1256", "02356", "023456", "012", "0123456", "012356")
+CELL_W, CELL_H = 16, 24
+
+
+def digits(rng):
+    """Ten cells in digit order, each lit segment orange with a darker rim; clear elsewhere."""
+    rows = [[(0, 0, 0, 0)] * (CELL_W * 5) for _ in range(CELL_H * 2)]
+    for digit, lit in enumerate(LIT):
+        ox, oy = digit % 5 * CELL_W, digit // 5 * CELL_H
+        for segment in lit:
+            left, top, right, bottom = SEGMENTS[int(segment)]
+            for y in range(top, bottom):
+                for x in range(left, right):
+                    rim = x in (left, right - 1) or y in (top, bottom - 1)
+                    rows[oy + y][ox + x] = (200, 110, 20, 255) if rim else (255, 190, 60, 255)
+    return rows
+
+
+DRAWINGS = {"gradient": gradient, "shapes": shapes, "noise": noise, "halo": halo, "digits": digits,
             **{f"figure{step}": figure(step) for step in range(4)}}
 
 

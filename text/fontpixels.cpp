@@ -179,8 +179,21 @@ bool TFontPixelManager::GetCharAbcWidths(uint16_t Code, const std::string& Face,
         measureFace_ = font->Name();
         measureSize_ = Size;
         measureStyle_ = Style;
+        measuredCodes_ = nullptr;
     }
-    return measure_->CharAbcWidths(Code, Widths);
+    if (measuredCount_ >= kMaxMeasured) {
+        measured_.clear();
+        measuredCount_ = 0;
+        measuredCodes_ = nullptr;
+    }
+    if (!measuredCodes_) measuredCodes_ = &measured_[{measureFace_, measureSize_, measureStyle_}];
+    auto [entry, added] = measuredCodes_->try_emplace(Code);
+    if (added) {
+        entry->second.Found = measure_->CharAbcWidths(Code, entry->second.Widths);
+        ++measuredCount_;
+    }
+    Widths = entry->second.Widths;
+    return entry->second.Found;
 }
 
 TInstalledFont* TFontPixelManager::FindFont(const std::string& Face) const {

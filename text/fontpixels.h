@@ -19,8 +19,11 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <unordered_map>
 #include <vector>
 
 class TFontPixelManager;
@@ -103,6 +106,7 @@ public:
     using TFontServiceFactory = std::function<std::unique_ptr<platform::FontService>()>;
     using TRecentList = std::list<std::unique_ptr<TFontPixel>>;
     static constexpr size_t kMaxGlyphs = 256;
+    static constexpr size_t kMaxMeasured = 65536;
 
     // Lists the installed faces (GetFontNames, sorted, vertical faces included) with their
     // descriptions. Factory makes the font service that renders (and a second one that measures
@@ -128,8 +132,9 @@ public:
     void GetGlyphMetrics(uint16_t Code, const std::string& Face, uint8_t Style, int32_t Size, int32_t& CellHeight,
                          int32_t& TrailingSpace, int32_t& BoxWidth, int32_t& OffsetX);
     // The a, b, c widths of a code in a face, style and height, measured apart from the
-    // rendering selection. A face that is not installed is measured in "ＭＳ ゴシック"; false
-    // when that cannot be selected either or the code has no glyph.
+    // rendering selection and kept (up to kMaxMeasured answers, then measured afresh). A face
+    // that is not installed is measured in "ＭＳ ゴシック"; false when that cannot be selected
+    // either or the code has no glyph.
     bool GetCharAbcWidths(uint16_t Code, const std::string& Face, uint8_t Style, int32_t Size,
                           platform::AbcWidths& Widths);
 
@@ -181,6 +186,16 @@ private:
     std::string measureFace_;
     int32_t measureSize_ = 0;
     uint8_t measureStyle_ = 0;
+    // The answers of GetCharAbcWidths by face, size and style, then by code; those of the
+    // selection of measure_; how many are kept.
+    struct TMeasured {
+        platform::AbcWidths Widths;
+        bool Found = false;
+    };
+    using TMeasuredCodes = std::unordered_map<uint16_t, TMeasured>;
+    std::map<std::tuple<std::string, int32_t, uint8_t>, TMeasuredCodes> measured_;
+    TMeasuredCodes* measuredCodes_ = nullptr;
+    size_t measuredCount_ = 0;
     std::vector<uint8_t> buffer_;
 };
 

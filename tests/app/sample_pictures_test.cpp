@@ -1,86 +1,24 @@
 // The sample title's pictures as the headless window presents them: each at its place, the
 // hopping figure's frames on the ticks of the fake clock, the one-shot figure handing over to its
 // brightened successor, and clicks through the still figure's transparent ground.
-#include "app/view.h"
+#include "tests/app/sample_fixture.h"
 
-#include "app/entry.h"
-#include "media/velabind.h"
 #include "objects/vitemex_images.h"
-#include "objects/vitemex_mira.h"
-#include "objects/vitems.h"
-#include "platform/fs.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
-using platform::InputEvent;
-using platform::InputKind;
-
-const std::string SampleFolder = VELA_SAMPLE_FOLDER "/", PlayerFolder = VELA_PLAYER_FOLDER "/";
-
-class SamplePictures : public testing::Test {
+class SamplePictures : public SampleTitle {
 protected:
     void SetUp() override {
-        BindVelaLibrary(platform::fs::ToProgramPath(PlayerFolder));
-        InitializeShell();
-        form = std::make_unique<TFormView>(display, platform::fs::ToProgramPath(SampleFolder + "velaplay"),
-                                           std::vector<std::string>{});
-        form->UseLoopThread = false;
-        form->FormCreate();
-        // Ticks until the pictures page has run.
-        while (!Bases->FindObject("catcher")) Tick();
-    }
-    void TearDown() override {
-        form.reset();
-        FinalizeShell();
-        UnbindVelaLibrary();
-    }
-    void Tick(int Count = 1) {
-        for (int i = 0; i < Count; ++i) {
-            InputEvent event;
-            while (form->Display.waitEvent(event, 0)) form->HandleEvent(event);
-            now += 16;
-            RunTick(form->Clock, now, 16, [this] { form->DoLoop(); });
-        }
-    }
-    void Click(int32_t X, int32_t Y) {
-        for (InputKind kind : {InputKind::MouseDown, InputKind::MouseUp}) {
-            InputEvent e;
-            e.kind = kind;
-            e.x = form->BasePanel.Left + X;
-            e.y = form->BasePanel.Top + Y;
-            e.button = platform::MouseButton::Left;
-            display.inject(e);
-            Tick();
-        }
-        Tick();
-    }
-    // A pixel of the base panel in the last frame presented, 0x00RRGGBB.
-    uint32_t Shown(int32_t X, int32_t Y) const {
-        return display.frames.back().pixel(form->BasePanel.Left + X, form->BasePanel.Top + Y);
+        SampleTitle::SetUp();
+        TickUntil("catcher");  // the pictures page has run
     }
     static TVelaCustomImages& Image(const std::string& Name) {
         auto* image = dynamic_cast<TVelaCustomImages*>(Bases->FindObject(Name));
         if (!image) throw EVelaError("no image " + Name);
         return *image;
-    }
-    // Pixel (X, Y) of frame Index of the cached picture of Name.
-    static uint32_t Cached(const std::string& Name, int Index, int32_t X, int32_t Y) {
-        TMiraItem& item = MiraMan->Acquire(&user, Name, false, false);
-        const uint32_t pixel = item.GetFrame(Index)->Surface->GetPixel(X, Y) & 0xFFFFFF;
-        item.Release(&user);
-        return pixel;
-    }
-    // Whether two pixels differ by at most Tolerance in every channel (smoothed and stretched
-    // draws sample between the picture's pixels).
-    static bool Near(uint32_t A, uint32_t B, int Tolerance) {
-        for (int shift = 0; shift < 24; shift += 8)
-            if (std::abs(int(A >> shift & 0xFF) - int(B >> shift & 0xFF)) > Tolerance) return false;
-        return true;
     }
     static uint32_t Brightened(uint32_t Pixel, uint32_t Add) {
         uint32_t r = 0;
@@ -88,11 +26,6 @@ protected:
             r |= std::min<uint32_t>((Pixel >> shift & 0xFF) + Add, 255) << shift;
         return r;
     }
-
-    platform::HeadlessDisplay display;
-    std::unique_ptr<TFormView> form;
-    uint32_t now = 1000;
-    static inline int user = 0;  // the cache user of the pictures the test reads
 };
 
 TEST_F(SamplePictures, EachPictureIsShownAtItsPlace) {

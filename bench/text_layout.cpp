@@ -1,0 +1,230 @@
+// A page of 400 Japanese characters with ruby, bordered runs, a bold run and three line breaks,
+// at 24 pixels in "ＭＳ ゴシック" on a text area of 760 x 560: built from its markup and laid
+// out with the characters' own ABC widths, beside Pango laying out the same plain text (the
+// breaks as new lines) through FreeType in the family that stands for that face, at the same
+// pixel size and width (a new PangoLayout per pass, as ours builds the document anew).
+// BM_LayoutRatioToPango runs both passes in each iteration, so that a busy machine slows both
+// alike, and reports ours as a multiple of Pango's ("x_pango"). BM_LayoutWholeCell lays out the
+// same page measuring every character one cell wide, the document's default.
+//
+// BM_PageDraw draws the first page whole (characters, ruby, bordered runs) into the page image
+// and composes it onto an 800 x 600 32-bit surface; BM_RevealTick is one 17 ms tick of the
+// reveal (characters every 50 ms fading in over 100 ms) with the page composed again.
+#include "core/stringlist.h"
+#include "graphics/dibx.h"
+#include "platform/clock.h"
+#include "platform/encoding.h"
+#include "platform/fonts.h"
+#include "text/fontpixels.h"
+#include "text/nxwords.h"
+
+#include <benchmark/benchmark.h>
+#include <pango/pangoft2.h>
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+constexpr int32_t kSize = 24, kWidth = 760, kHeight = 560;
+const std::string kFace = "ＭＳ ゴシック";
+
+const std::string kMarkup =
+    "春の終わりの夕暮れ、駅前の古い本屋で一冊の"
+    "<RUBY VALUE=\"しゃしんしゅう\">写真集</RUBY>"
+    "を見つけた。色あせた表紙には、海辺の町と小さな灯台が写っている。「これ、どこだろう」と店主に尋ねると、"
+    "彼は眼鏡を外して考え、"
+    "<FONT BORDER=2 BCOLOR=#202040>「北の岬だよ」</FONT>"
+    "と答えた。"
+    "<BR>"
+    "私はその夜、地図を広げて岬までの道を調べた。電車を三度乗り継ぎ、最後はバスで一時間。週末なら行けないこともない。"
+    "<B>行ってみよう</B>"
+    "、と決めたとき、窓の外ではもう雨が降り始めていた。"
+    "<BR>"
+    "土曜日の朝、始発の電車に乗った。車内はほとんど空で、やがて山の向こうに"
+    "<RUBY VALUE=\"うみ\">海</RUBY>"
+    "が見えた。光る水面を眺めながら、写真の中の灯台を思い出す。あの白い塔は、今も同じ場所に立っているだろうか。"
+    "<FONT BORDER=2 BCOLOR=#202040>胸の奥が少しだけ高鳴った。</FONT>"
+    "<BR>"
+    "バスを降りると、潮の香りが風に乗って届いた。坂道を上った先に、写真の灯台が静かに立っていた。"
+    "私は鞄から写真集を取り出し、同じ角度で一枚撮った。ファインダーの中で、二十年前と今が重なる。帰りの"
+    "<RUBY VALUE=\"でんしゃ\">電車</RUBY>"
+    "では、きっと、よく眠れるだろう。";
+
+// The characters of the markup, each tag dropped and each BR a new line, in UTF-8.
+std::string PlainText() {
+    std::string plain;
+    for (size_t i = 0; i < kMarkup.size(); ++i) {
+        if (kMarkup[i] != '<') {
+            plain += kMarkup[i];
+            continue;
+        }
+        const size_t end = kMarkup.find('>', i);
+        if (kMarkup.compare(i, end - i + 1, "<BR>") == 0) plain += '\n';
+        i = end;
+    }
+    return platform::Cp932ToUtf8(plain);
+}
+
+// Our document of the page and the pages it is laid out into.
+class Page {
+public:
+    explicit Page(uint8_t WholeCell) {
+        if (!FontPixelManager) FontPixelManager = new TFontPixelManager;
+        word_.FontName = kFace;
+        word_.FontSize = kSize;
+        word_.Width = kWidth;
+        word_.Height = kHeight;
+        word_.RowSpace = 4;
+        word_.Paging = 1;
+        word_.WholeCell = WholeCell;
+        lines_.Add(kMarkup);
+    }
+    void Build() {
+        pages_.Clear();
+        BuildGlyphs(word_, lines_);
+        LayoutPages(word_, pages_, 0, -1);
+    }
+    TNxWord& Word() { return word_; }
+    TWdPageList& Pages() { return pages_; }
+
+private:
+    TNxWord word_;
+    TStringList lines_;
+    TWdPageList pages_;
+};
+
+class PangoPeer {
+public:
+    PangoPeer() : text_(PlainText()) {
+        fontMap_ = pango_ft2_font_map_new();
+        pango_ft2_font_map_set_resolution(PANGO_FT2_FONT_MAP(fontMap_), 72, 72);
+        context_ = pango_font_map_create_context(fontMap_);
+        font_ = pango_font_description_new();
+        pango_font_description_set_family(font_, platform::HostFamilyOf(kFace).c_str());
+        pango_font_description_set_absolute_size(font_, kSize * PANGO_SCALE);
+    }
+    ~PangoPeer() {
+        pango_font_description_free(font_);
+        g_object_unref(context_);
+        g_object_unref(fontMap_);
+    }
+    // Lays the text out; its line count.
+    int Lay() {
+        PangoLayout* layout = pango_layout_new(context_);
+        pango_layout_set_font_description(layout, font_);
+        pango_layout_set_width(layout, kWidth * PANGO_SCALE);
+        pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+        pango_layout_set_spacing(layout, 4 * PANGO_SCALE);
+        pango_layout_set_text(layout, text_.c_str(), int(text_.size()));
+        int width, height;
+        pango_layout_get_pixel_size(layout, &width, &height);
+        const int lines = pango_layout_get_line_count(layout);
+        g_object_unref(layout);
+        return lines;
+    }
+
+private:
+    std::string text_;
+    PangoFontMap* fontMap_;
+    PangoContext* context_;
+    PangoFontDescription* font_;
+};
+
+uint64_t PassOurs(Page& Ours) {
+    const uint64_t start = platform::ClockNs();
+    Ours.Build();
+    benchmark::DoNotOptimize(Ours.Pages().Items(0)->Height);
+    return platform::ClockNs() - start;
+}
+
+uint64_t PassPango(PangoPeer& Peer) {
+    const uint64_t start = platform::ClockNs();
+    benchmark::DoNotOptimize(Peer.Lay());
+    return platform::ClockNs() - start;
+}
+
+int Rows(Page& Ours) {
+    int rows = 0;
+    for (int i = 0; i < Ours.Pages().Count(); ++i) rows += Ours.Pages().Items(i)->GetCount();
+    return rows;
+}
+
+void BM_LayoutRatioToPango(benchmark::State& State) {
+    static Page ours(0);
+    static PangoPeer peer;
+    uint64_t oursTime = 0, theirs = 0;
+    for (auto _ : State) {
+        oursTime += PassOurs(ours);
+        theirs += PassPango(peer);
+    }
+    State.counters["x_pango"] = double(oursTime) / double(std::max<uint64_t>(theirs, 1));
+    State.counters["ours_us"] = double(oursTime) * 1e-3 / double(State.iterations());
+    State.counters["pango_us"] = double(theirs) * 1e-3 / double(State.iterations());
+    State.counters["rows"] = Rows(ours);
+    State.counters["pango_rows"] = peer.Lay();
+}
+
+void BM_LayoutWholeCell(benchmark::State& State) {
+    static Page ours(1);
+    for (auto _ : State) State.SetIterationTime(double(PassOurs(ours)) * 1e-9);
+    State.counters["rows"] = Rows(ours);
+}
+
+// The first page of the document laid out, shown on an 800 x 600 32-bit surface.
+class Screen {
+public:
+    Screen() : page_(0) {
+        page_.Build();
+        screen_.SetSize(800, 600, 32);
+        screen_.Fill(0);
+        TNxWord& word = page_.Word();
+        word.Dest = &screen_;
+        word.OriginX = 20;
+        word.OriginY = 20;
+        word.ClipRect = screen_.GetBoundsRect();
+        word.Color = 0xFFFFFF;
+        word.FadeTime = 100;
+    }
+    TWdPage& Shown() { return *page_.Pages().Items(0); }
+
+private:
+    Page page_;
+    TDIBX screen_;
+};
+
+void BM_PageDraw(benchmark::State& State) {
+    static Screen screen;
+    TWdPage& page = screen.Shown();
+    for (auto _ : State) {
+        page.Draw(false);
+        page.SetAlphaAll(255);
+        page.Update();
+    }
+}
+
+void BM_RevealTick(benchmark::State& State) {
+    static Screen screen;
+    TWdPage& page = screen.Shown();
+    page.Draw(true);
+    page.ResetReveal();
+    bool finished;
+    std::string revealed;
+    for (auto _ : State) {
+        page.Advance(17, finished, revealed);
+        page.Update();
+        if (page.IsRevealDone()) {
+            State.PauseTiming();
+            page.HideAll();
+            page.ResetReveal();
+            State.ResumeTiming();
+        }
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_LayoutRatioToPango)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LayoutWholeCell)->Unit(benchmark::kMicrosecond)->UseManualTime();
+BENCHMARK(BM_PageDraw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RevealTick)->Unit(benchmark::kMicrosecond);

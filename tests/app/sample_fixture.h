@@ -1,0 +1,90 @@
+#pragma once
+// The sample title played in the headless window on a fake clock of 16 ms ticks: ticks, clicks,
+// the pixels of the frames presented and of the cached pictures.
+#include "app/view.h"
+
+#include "app/entry.h"
+#include "media/velabind.h"
+#include "objects/vitemex_mira.h"
+#include "objects/vitems.h"
+#include "platform/fs.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+class SampleTitle : public testing::Test {
+protected:
+    void SetUp() override {
+        BindVelaLibrary(platform::fs::ToProgramPath(PlayerFolder));
+        InitializeShell();
+        form = std::make_unique<TFormView>(display, platform::fs::ToProgramPath(SampleFolder + "velaplay"),
+                                           std::vector<std::string>{});
+        form->UseLoopThread = false;
+        form->FormCreate();
+    }
+    void TearDown() override {
+        form.reset();
+        FinalizeShell();
+        UnbindVelaLibrary();
+    }
+    void Tick(int Count = 1) {
+        for (int i = 0; i < Count; ++i) {
+            platform::InputEvent event;
+            while (form->Display.waitEvent(event, 0)) form->HandleEvent(event);
+            now += 16;
+            RunTick(form->Clock, now, 16, [this] { form->DoLoop(); });
+        }
+    }
+    // Ticks until a page has made the object called Name.
+    void TickUntil(const std::string& Name) {
+        while (!Bases->FindObject(Name)) Tick();
+    }
+    void Click(int32_t X, int32_t Y) {
+        for (platform::InputKind kind : {platform::InputKind::MouseDown, platform::InputKind::MouseUp}) {
+            platform::InputEvent e;
+            e.kind = kind;
+            e.x = form->BasePanel.Left + X;
+            e.y = form->BasePanel.Top + Y;
+            e.button = platform::MouseButton::Left;
+            display.inject(e);
+            Tick();
+        }
+        Tick();
+    }
+    // A pixel of the base panel in the last frame presented, 0x00RRGGBB.
+    uint32_t Shown(int32_t X, int32_t Y) const {
+        return display.frames.back().pixel(form->BasePanel.Left + X, form->BasePanel.Top + Y);
+    }
+    // Pixel (X, Y) of frame Index of the cached picture of Name, and its mask value (255 without
+    // a mask).
+    static uint32_t Cached(const std::string& Name, int Index, int32_t X, int32_t Y) {
+        TMiraItem& item = MiraMan->Acquire(&user, Name, false, false);
+        const uint32_t pixel = item.GetFrame(Index)->Surface->GetPixel(X, Y) & 0xFFFFFF;
+        item.Release(&user);
+        return pixel;
+    }
+    static uint32_t CachedMask(const std::string& Name, int Index, int32_t X, int32_t Y) {
+        TMiraItem& item = MiraMan->Acquire(&user, Name, false, false);
+        const TDIBX* mask = item.GetFrame(Index)->Mask.get();
+        const uint32_t value = mask ? mask->GetPixel(X, Y) & 0xFF : 255;
+        item.Release(&user);
+        return value;
+    }
+    // Whether two pixels differ by at most Tolerance in every channel (smoothed and stretched
+    // draws sample between the picture's pixels).
+    static bool Near(uint32_t A, uint32_t B, int Tolerance) {
+        for (int shift = 0; shift < 24; shift += 8)
+            if (std::abs(int(A >> shift & 0xFF) - int(B >> shift & 0xFF)) > Tolerance) return false;
+        return true;
+    }
+
+    inline static const std::string SampleFolder = VELA_SAMPLE_FOLDER "/", PlayerFolder = VELA_PLAYER_FOLDER "/";
+    platform::HeadlessDisplay display;
+    std::unique_ptr<TFormView> form;
+    uint32_t now = 1000;
+    static inline int user = 0;  // the cache user of the pictures the test reads
+};

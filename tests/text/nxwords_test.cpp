@@ -1,0 +1,163 @@
+// The text document: shared styles and their copy on write, text positions over expansion
+// glyphs, the glyph tree's plain text, copies into another document, and the settings record
+// against tests/tools/nxword_streams.py at each of its versions.
+#include "text/nxwords.h"
+
+#include "tests/common/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+template <class T>
+T& Append(TNxWord& Word) {
+    auto glyph = std::make_unique<T>(&Word);
+    T& added = *glyph;
+    Word.AddGlyph(std::move(glyph));
+    return added;
+}
+
+TWdChar& AppendChar(TNxWord& Word, uint16_t Code) {
+    TWdChar& ch = Append<TWdChar>(Word);
+    ch.Code = Code;
+    return ch;
+}
+
+TEST(NxWord, StylesAreSharedAndCopiedOnWrite) {
+    TNxWord word;
+    TWdChar& a = AppendChar(word, 'a');
+    TWdChar& b = AppendChar(word, 'b');
+    ASSERT_EQ(a.Decorate, b.Decorate);
+    EXPECT_EQ(a.Decorate->RefCount, 2);
+
+    a.SetColor(0x0000FF);
+    ASSERT_NE(a.Decorate, b.Decorate);
+    EXPECT_EQ(a.Decorate->RefCount, 1);
+    EXPECT_EQ(b.Decorate->RefCount, 1);
+    EXPECT_EQ(b.GetColor(), -1);
+
+    a.SetColor(0x00FF00);  // alone: changed in place
+    EXPECT_EQ(word.Decorates.Count(), 2);
+    a.SetColor(-1);  // the values of b's style: shared again, a's own style freed
+    EXPECT_EQ(a.Decorate, b.Decorate);
+    EXPECT_EQ(a.Decorate->RefCount, 2);
+    EXPECT_EQ(word.Decorates.Count(), 1);
+
+    // Negative sizes and an empty face fall back to the document's.
+    word.BorderSize = 2;
+    word.ShadowSize = 3;
+    word.FontName = "";
+    a.SetBorderSize(-1);
+    a.SetShadowSize(-1);
+    EXPECT_EQ(a.GetBorderSize(), 2);
+    EXPECT_EQ(a.GetShadowSize(), 3);
+    EXPECT_EQ(b.GetBorderSize(), 0);
+    EXPECT_EQ(a.GetFontName(), "ＭＳ ゴシック");
+
+    word.DeleteGlyph(0);
+    word.DeleteGlyph(0);
+    EXPECT_EQ(word.Decorates.Count(), 0);
+}
+
+TEST(NxWord, TextPositionsSkipExpansionGlyphs) {
+    TNxWord word;
+    EXPECT_EQ(word.GlyphIndexAtTextPos(0), -1);
+    AppendChar(word, 'a');
+    Append<TWdOpeVar>(word);
+    Append<TWdVarChar>(word);
+    Append<TWdVarReturn>(word);
+    Append<TWdVarChar>(word);
+    TWdChar& b = AppendChar(word, 0x82A0);
+    EXPECT_EQ(word.GetGlyph(-1), nullptr);
+    EXPECT_EQ(word.GetGlyph(word.GlyphCount()), nullptr);
+    EXPECT_EQ(word.GlyphIndexAtTextPos(0), 0);
+    EXPECT_EQ(word.GlyphIndexAtTextPos(2), 2);  // the expansion's first glyph
+    EXPECT_EQ(word.GlyphIndexAtTextPos(3), -1);
+    EXPECT_EQ(word.GetTextPos(&b), 2);
+    EXPECT_FALSE(word.GetGlyph(3)->GetClear());
+    EXPECT_EQ(b.GetText(), "\x82\xA0");
+    EXPECT_EQ(b.PrevInLine(), word.GetGlyph(4));
+    EXPECT_EQ(word.GetGlyph(4)->PrevInLine(), nullptr);  // after a line break
+    EXPECT_EQ(word.GetGlyph(3)->NextInLine(), nullptr);
+    EXPECT_EQ(b.NextInLine(), nullptr);
+}
+
+TEST(NxWord, PlainTextStopsAtTheFirstUnrevealedGlyph) {
+    TNxWord word;
+    TWdPage page(&word);
+    TWdRow row(&word);
+    page.Add(&row);
+    for (uint16_t code : {'a', 'b', 'c'}) row.Add(&AppendChar(word, code));
+    row.Add(&Append<TWdOpeReturn>(word));
+    EXPECT_EQ(page.GetPlainText(), "");
+    row.SetAlphaAll(255);
+    EXPECT_EQ(page.GetPlainText(), "abc\r\n");
+    EXPECT_EQ(page.GetText(), std::string("abc") + '\0');
+    row.GetItem(1)->SetAlpha(0);
+    EXPECT_EQ(page.GetPlainText(), "a");
+    EXPECT_EQ(row.GetItem(0)->GetPage(), &page);
+    EXPECT_EQ(page.FirstChar(), row.GetItem(0));
+    EXPECT_EQ(page.LastChar(), row.GetItem(3));
+    row.GetItem(0)->SetAlpha(300);
+    EXPECT_EQ(row.GetItem(0)->GetAlpha(), 255);
+}
+
+TEST(NxWord, CopiesTakeStylesOfTheTargetDocument) {
+    TNxWord source, target;
+    TWdChar& a = AppendChar(source, 'a');
+    a.SetRuby("ru");
+    a.Link = "lk";
+    Append<TWdOpeReturn>(source).ClearFlag = true;
+    source.AddGlyph(std::make_unique<TWdSpace>(&source, 5));  // no kind of the factory: not copied
+    Append<TWdOpeEvent>(source).Text = "ev";
+    source.CopyGlyphs(target, 0, -1);
+    ASSERT_EQ(target.GlyphCount(), 3);
+    auto& copy = static_cast<TWdChar&>(*target.GetGlyph(0));
+    EXPECT_EQ(copy.GetRuby(), "ru");
+    EXPECT_EQ(copy.Link, "lk");
+    EXPECT_EQ(target.Decorates.IndexOf(copy.Decorate), 0);
+    EXPECT_EQ(copy.Decorate->RefCount, 1);
+    EXPECT_TRUE(target.GetGlyph(1)->GetClear());
+    EXPECT_EQ(target.GetGlyph(2)->GetKind(), wkEvent);
+}
+
+TEST(NxWord, SettingsRecordReadsEachFieldFromItsVersion) {
+    std::map<int, std::string> records;
+    for (const std::string& line : Lines(PythonOutput("nxword_streams.py", {"settings"}))) {
+        std::istringstream in(line);
+        int version;
+        std::string hex;
+        in >> version >> hex;
+        records[version] = FromHex(hex);
+    }
+    for (auto& [version, record] : records) {
+        SCOPED_TRACE(version);
+        TNxWord word;
+        word.ShadowColor = 7;
+        word.BorderSize = 8;
+        word.ShadowSize = 9;
+        TMemoryStream in = StreamOf(record);
+        word.LoadSettings(in, version);
+        EXPECT_EQ(in.Position(), in.Size());
+        EXPECT_EQ(word.OriginY, 20);
+        EXPECT_EQ(word.FontName, "ＭＳ 明朝");
+        EXPECT_EQ(word.Speed, 128);
+        EXPECT_EQ(word.Caret, (TPoint{33, 44}));
+        EXPECT_EQ(word.ShadowColor, version >= 110 ? 0x00ABCD : 7);
+        EXPECT_EQ(word.BorderSize, version >= 111 ? 2 : 8);
+        EXPECT_EQ(word.ShadowSize, version >= 111 ? 3 : 9);
+        EXPECT_EQ(word.WholeCell, version >= 141 ? 0 : 1);
+        if (version == 141) {
+            TMemoryStream out;
+            word.SaveSettings(out);
+            EXPECT_EQ(ToHex(Bytes(out)), ToHex(record));
+        }
+    }
+    TNxWord word;
+    TMemoryStream shortRecord = StreamOf(records.at(141).substr(0, 30));
+    EXPECT_THROW(word.LoadSettings(shortRecord, 141), EReadError);
+}
+
+}  // namespace

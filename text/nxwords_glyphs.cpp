@@ -1,0 +1,204 @@
+// The glyphs that tie message text to the rest of the player: variables shown as characters
+// (expanded through the script's expressions), event glyphs and inline images from the image
+// cache.
+#include "text/nxwords.h"
+
+#include "core/jstrm.h"
+#include "core/streams.h"
+#include "core/sysutils.h"
+#include "objects/vitemex_imagelist.h"
+#include "objects/vitemex_mira.h"
+#include "script/params_parser.h"
+#include "script/params_values.h"
+
+#include <algorithm>
+
+namespace {
+
+// The line of a "name=value" list whose name is Name (without regard to case), -1 when none.
+int IndexOfName(const TStringList& List, const std::string& Name) {
+    for (int i = 0; i < List.Count(); ++i) {
+        const std::string& line = List.Strings(i);
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos && AnsiSameText(std::string_view(line).substr(0, eq), Name)) return i;
+    }
+    return -1;
+}
+
+// The value of an expression run: false without a result.
+bool RunExpression(TVelaParser& Parser, std::string& Value) {
+    Parser.Execute();
+    const TCustomParam* result = Parser.Result();
+    if (!result) return false;
+    Value = result->AsStr();
+    return true;
+}
+
+// What a variable glyph shows: its compiled expression's value; else the value its document's
+// variable list keeps for it (0x01 standing for a line break); else its text compiled and run
+// now. False when there is nothing to show.
+bool VariableValue(const TWdOpeVar& Var, std::string& Value) {
+    if (Var.Expression.empty()) return Var.Parser && RunExpression(*Var.Parser, Value);
+    const TStringList& kept = Var.Word->Variables;
+    if (const int line = IndexOfName(kept, Var.Expression); line >= 0) {
+        const std::string& text = kept.Strings(line);
+        Value = text.substr(text.find('=') + 1);
+        std::replace(Value.begin(), Value.end(), '\x01', '\r');
+        return true;
+    }
+    const std::string text = JStrTrim(Var.Expression);
+    if (text.empty()) return false;
+    TVelaParser parser;
+    CompileExpression(text, parser);
+    return RunExpression(parser, Value);
+}
+
+// Whether the image cache can find a picture's file.
+bool ImageFileExists(const std::string& Name) { return MiraMan && MiraMan->GetSource().FileExists(Name, true); }
+
+// The level an inline image draws with under the document's alpha: the glyph's own at 255,
+// scaled below, and above 255 an added level (256 + intensity).
+int32_t ImageDrawLevel(int32_t WordAlpha, int32_t GlyphAlpha) {
+    WordAlpha = std::clamp(WordAlpha, 0, 511);
+    if (WordAlpha == 255) return GlyphAlpha;
+    if (WordAlpha < 256) return GlyphAlpha * WordAlpha / 256;
+    return GlyphAlpha * (WordAlpha - 256) / 256 + 256;
+}
+
+}  // namespace
+
+// ---- Variables ----
+
+void TWdOpeVar::ExpandVariable(bool) {
+    std::string value;
+    if (!VariableValue(*this, value)) return;
+    const int self = Word->IndexOfGlyph(this);
+    if (self < 0) return;
+    int at = self + 1 + int(Expanded.size());
+    for (int i = 1, n = JStrLength(value); i <= n; ++i) {
+        const int code = JStrCharAt(value, i);
+        std::unique_ptr<TWdGlyph> glyph;
+        if (code == '\r') {
+            glyph = std::make_unique<TWdVarReturn>(Word);
+        } else if (code >= 32) {
+            auto ch = std::make_unique<TWdVarChar>(Word);
+            ch->Code = uint16_t(code);
+            ch->SetDecorate(*Decorate);
+            ch->Link = Link;
+            ch->Wait = Wait;
+            glyph = std::move(ch);
+        } else {
+            continue;  // other control characters show nothing
+        }
+        Expanded.push_back(glyph.get());
+        Word->InsertGlyph(at++, std::move(glyph));
+    }
+}
+
+void TWdOpeHistChar::ExpandVariable(bool Force) {
+    if (Force) TWdOpeVar::ExpandVariable(Force);
+}
+
+void TWdOpeVar::CollapseVariable() {
+    for (TWdGlyph* glyph : Expanded)
+        if (const int index = Word->IndexOfGlyph(glyph); index >= 0) Word->DeleteGlyph(index);
+    Expanded.clear();
+}
+
+void TWdOpeVar::SaveState(TStream& Stream) const {
+    int32_t alpha = 0;
+    if (!Expanded.empty()) {
+        TWdGlyph* first = Expanded.front();
+        const TWdPage* page = first->GetPage();
+        alpha = page ? page->GetSaveAlpha(first) : first->GetAlpha();
+    }
+    WriteStreamInt(Stream, alpha);
+}
+
+void TWdOpeVar::LoadState(TStream& Stream) {
+    const int32_t alpha = ReadStreamInt(Stream);
+    for (TWdGlyph* glyph : Expanded) glyph->SetAlpha(alpha);
+}
+
+void TWdOpeVar::Assign(const TWdGlyph& Source) {
+    TWdGlyph::Assign(Source);
+    const auto* var = dynamic_cast<const TWdOpeVar*>(&Source);
+    if (!var) return;
+    SetDecorate(*var->Decorate);
+    Link = var->Link;
+    Expression = var->Expression;
+    Wait = var->Wait;
+    if (Expression.empty() && var->Parser) {
+        Parser = std::make_unique<TVelaParser>();
+        Parser->Assign(*var->Parser);
+    }
+}
+
+// The value shown is kept whether it was computed now or came from the document's list, so
+// that a page remembers every variable it shows.
+void TWdOpeVar::CollectVariables(TStringList& List) {
+    if (IndexOfName(List, Expression) >= 0) return;
+    std::string shown;
+    for (const TWdGlyph* glyph : Expanded)
+        shown += dynamic_cast<const TWdVarChar*>(glyph) ? glyph->GetText() : std::string(1, '\x01');
+    List.Add(Expression + "=" + shown);
+}
+
+// ---- Events ----
+
+void TWdOpeEvent::Assign(const TWdGlyph& Source) {
+    TWdGlyph::Assign(Source);
+    if (const auto* event = dynamic_cast<const TWdOpeEvent*>(&Source)) {
+        Text = event->Text;
+        EndFlag = event->EndFlag;
+    }
+}
+
+// ---- Inline images ----
+
+void TWdImg::Measure() {
+    if (!ImageFileExists(ImageName)) {
+        ImageList.reset();
+        Width = Height = 0;
+        return;
+    }
+    if (!ImageList) ImageList = std::make_unique<TVelaImageList>();
+    ImageList->LoadImage(ImageName, false);
+    const TVelaImageData* first = ImageList->GetItem(0);
+    const TCustomDIBX* picture = first ? first->GetDIB() : nullptr;
+    Width = picture ? picture->GetWidth() : 0;
+    Height = picture ? picture->GetHeight() : 0;
+}
+
+void TWdImg::Update() {
+    TCustomDIBX* dest = Word->Dest;
+    if (!dest || !ImageList) return;
+    TVelaImageData* frame = ImageList->GetItem(ImageList->Current);
+    TCustomDIBX* picture = frame ? frame->GetDIB() : nullptr;
+    if (!picture) return;
+    DrawBlended(*dest, GetAbsLeft(), GetAbsTop(), *picture, picture->GetBoundsRect(), frame->GetFrameLayer(), false,
+                false, ImageDrawLevel(Word->Alpha, Alpha));
+}
+
+bool TWdImg::HasImage() const { return ImageList != nullptr; }
+
+void TWdImg::AdvanceImage(int32_t Elapsed) {
+    if (ImageList && ImageList->StepAnimation(Elapsed)) Invalidate();
+}
+
+void TWdImg::ReleaseImage() {
+    if (ImageList) ImageList->FreePrivateDIBs();
+}
+
+void TWdImg::AcquireImage() {
+    if (ImageList) ImageList->MakePrivateDIBs();
+}
+
+void TWdImg::Assign(const TWdGlyph& Source) {
+    TWdReal::Assign(Source);
+    if (const auto* img = dynamic_cast<const TWdImg*>(&Source)) {
+        ImageName = img->ImageName;
+        Align = img->Align;
+    }
+    ImageList.reset();  // loaded again at the next measure
+}

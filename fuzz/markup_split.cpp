@@ -2,7 +2,8 @@
 // double-byte character is cut between two tokens (only the last token may end in a lead byte
 // without its trail byte, when the input does), every token reads as a tag, and the interpreter
 // either builds the glyphs or raises only its missing-link error.
-// Seed corpus: fuzz/corpus/markup_split, marked-up texts encoded with Python's cp932 codec.
+// Seed corpus: marked-up texts encoded with Python's cp932 codec (the named files), and the inputs
+// fuzz/pick_corpus.py kept from a run.
 #include "fuzz/harness.h"
 #include "text/nxwords.h"
 #include "text/nxwords_markup.h"

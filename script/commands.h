@@ -51,6 +51,9 @@ public:
     virtual void LoadState(TStream& /*Stream*/) {}
     // Called for the begun command of a call frame that a reset discards.
     virtual void Abort() {}
+    // The compiled message text a text-insertion command carries; nullptr for every other
+    // command. Readers rewind it before loading.
+    virtual TMemoryStream* CompiledText() { return nullptr; }
     // Inside an event handler the runner ends the tick after an event point, and while the
     // handler stays on it further queued events may start.
     virtual bool IsEventPoint() const { return false; }
@@ -141,6 +144,11 @@ std::span<const TCommandEntry> SaveCommands();
 std::span<const TCommandEntry> ObjectCommands();
 // Variables, properties, object deletion and cabinets.
 std::span<const TCommandEntry> VarCommands();
+// Message text: the text-insertion command (script/pages).
+std::span<const TCommandEntry> TextCommands();
+
+// Hold-events expressions are stored from this page version on.
+inline constexpr int32_t HoldEventsVersion = 107;
 
 // The error of a command (opcode 0..60) the player cannot run yet:
 // "<keyword>:未対応のコマンドです". A page holding one is refused when it loads.

@@ -12,9 +12,6 @@
 
 namespace {
 
-// Hold-events expressions are stored from this page version on.
-constexpr int32_t HoldEventsVersion = 107;
-
 // Play states passed to objects.
 constexpr int32_t PlayStopped = 0, PlayPlaying = 1, PlayRemoved = 2, PlayClosing = 3;
 bool IsPlayingOrStopped(int32_t State) { return State == PlayStopped || State == PlayPlaying; }

@@ -140,3 +140,37 @@ TEST_F(Pages, StateHeader) {
 }
 
 }  // namespace
+
+// A text-insertion record keeps its compiled text byte for byte and reads the hold-events
+// expression only from pages that store one; the command after it reads from the right place.
+TEST_F(Pages, TextInsertionRecordKeepsItsCompiledText) {
+    const std::string text = std::string("NxWord102") + '\0' + "\x82\xA0\x5C" + U32(7);
+    const std::string noOps = U32(0);  // an expression of no operations
+    auto record = [&](const std::string& Text, int Expressions) {
+        std::string fields = U32(static_cast<uint32_t>(Text.size())) + Text;
+        for (int i = 0; i < Expressions; ++i) fields += noOps;
+        return fields;
+    };
+    for (const auto& [version, expressions] : {std::pair{107, 4}, std::pair{106, 3}}) {
+        TPageWriter w;
+        w.Version = version;
+        w.Add(cmTextIns, record(text, expressions)).Add(cmTextIns, record("", expressions)).Note("after");
+        ASSERT_EQ(Load(w.Bytes()), "") << version;
+        TCommand& command = page.Commands.GetItem(0);
+        EXPECT_EQ(command.GetOpcode(), cmTextIns);
+        TMemoryStream* stored = command.CompiledText();
+        ASSERT_NE(stored, nullptr);
+        EXPECT_EQ(stored->Position(), 0);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(stored->Memory()), stored->Size()), text);
+        EXPECT_EQ(page.Commands.GetItem(1).CompiledText()->Size(), 0);
+        EXPECT_EQ(page.Commands.GetItem(2).CompiledText(), nullptr);  // other commands carry none
+        EXPECT_TRUE(page.Commands.GetItem(2).IsLabel("after"));
+    }
+    // A byte count beyond the file, or an expression cut off, is a broken page.
+    TPageWriter w;
+    w.Add(cmTextIns, U32(1000) + text);
+    EXPECT_EQ(Load(w.Bytes()), "p.vsb:ページファイルが壊れています");
+    w = TPageWriter();
+    w.Add(cmTextIns, record(text, 3));
+    EXPECT_EQ(Load(w.Bytes()), "p.vsb:ページファイルが壊れています");
+}

@@ -1,0 +1,589 @@
+#include "text/histories.h"
+
+#include "core/sysutils.h"
+#include "objects/vitems.h"
+#include "script/callman.h"
+#include "script/pages.h"
+#include "script/project.h"
+#include "script/services.h"
+#include "text/nxwords.h"
+
+namespace {
+
+// Smallest stored element, entry and screen: their ints and an empty name.
+constexpr int64_t MinElement = 4 + 4 * 4;
+constexpr int64_t MinEntry = 4 + 2 * 4 + 8;
+constexpr int64_t MinScreen = 2 * 4;
+
+// The name to store after an element or entry whose page file is Previous.
+std::string NameToStore(const std::string& Previous, const std::string& Name) {
+    return !Previous.empty() && AnsiSameText(Previous, Name) ? std::string() : Name;
+}
+
+void WritePoint(TStream& Stream, TPoint Value) {
+    WriteStreamInt(Stream, Value.X);
+    WriteStreamInt(Stream, Value.Y);
+}
+
+TPoint ReadPoint(TStream& Stream) {
+    const int32_t x = ReadStreamInt(Stream);
+    return MakePoint(x, ReadStreamInt(Stream));
+}
+
+// Replaces List by the lines of Text (ended by CR LF, CR or LF).
+void SetLines(TStringList& List, const std::string& Text) {
+    List.Clear();
+    size_t start = 0;
+    while (start < Text.size()) {
+        const size_t end = Text.find_first_of("\r\n", start);
+        List.Add(Text.substr(start, end - start));
+        if (end == std::string::npos) break;
+        start = end + (Text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+}
+
+// The glyph indexes of Word's text positions First to Last (a negative Last: to the end) as
+// CopyGlyphs takes them; false when First lies past the text.
+bool GlyphRange(const TNxWord& Word, int32_t First, int32_t Last, int& From, int& To) {
+    From = Word.GlyphIndexAtTextPos(First);
+    To = Last < 0 ? -1 : Word.GlyphIndexAtTextPos(Last);
+    return From >= 0;
+}
+
+// Moves the rows of the first page of Laid into Page, each moved down by Offset. Returns the
+// bottom of the last row moved plus the row spacing, Offset when there was none.
+int32_t MoveRows(TWdPageList& Laid, TWdPage& Page, int32_t Offset) {
+    if (Laid.Count() == 0) return Offset;
+    TWdPage& first = *Laid.Items(0);
+    const std::vector<TWdGlyph*> rows = first.Children;
+    first.Children.clear();
+    int32_t next = Offset;
+    for (TWdGlyph* row : rows) {
+        std::unique_ptr<TWdGlyph> owned = first.RemoveOwned(row);
+        row->Y += Offset;
+        Page.Add(row);
+        if (owned) Page.AddOwned(std::move(owned));
+        next = row->Y + row->Height + Page.Word->RowSpace;
+    }
+    return next;
+}
+
+// The document's width and height for the time of one layout.
+class TLayoutSize {
+public:
+    TLayoutSize(TNxWord& Word, TPoint Size) : word_(Word), saved_{Word.Width, Word.Height} {
+        Word.Width = Size.X;
+        Word.Height = Size.Y;
+    }
+    ~TLayoutSize() {
+        word_.Width = saved_.X;
+        word_.Height = saved_.Y;
+    }
+
+private:
+    TNxWord& word_;
+    TPoint saved_;
+};
+
+// The page of that name among the runner's cached pages (case aside), else the page the runner
+// loads into its cache; nullptr without a runner or when it cannot be loaded.
+TPage* RunnerPage(const std::string& Name) {
+    TCallMan* runner = Project ? Project->Runner.get() : nullptr;
+    if (!runner) return nullptr;
+    for (int i = 0; i < runner->PageCount(); ++i)
+        if (AnsiSameText(runner->GetItem(i).GetName(), Name)) return &runner->GetItem(i);
+    try {
+        return runner->GetPage(Name, false);
+    } catch (const EVelaError&) {
+        return nullptr;
+    }
+}
+
+// The compiled text of the command at Index of Page; nullptr outside the page or for another
+// command.
+TMemoryStream* CommandText(TPage& Page, int32_t Index) {
+    if (Index < 0 || Index >= Page.Commands.Count()) return nullptr;
+    return Page.Commands.GetItem(Index).CompiledText();
+}
+
+// Clears Word and loads the compiled text into it.
+void LoadText(TNxWord& Word, TMemoryStream& Text) {
+    Word.ClearGlyphs();
+    Text.SetPosition(0);
+    Word.LoadFromStream(Text);
+}
+
+// The nearest non-empty name at or before Index of a list of named records.
+template <class T>
+std::string NearestName(const std::vector<T>& Items, int Index) {
+    for (int i = Index; i >= 0; --i)
+        if (!Items.at(i).Name.empty()) return Items[i].Name;
+    return {};
+}
+
+}  // namespace
+
+// ---- Element lists ----
+
+void TVelaHistData::Add(const std::string& PageName, int32_t CommandIndex, int32_t First, int32_t Last,
+                        int32_t Height, const std::string& Vars) {
+    const std::string name = items_.empty() ? PageName : NameToStore(GetName(Count() - 1), PageName);
+    items_.push_back({name, CommandIndex, First, Last, Height, Vars});
+    total_ += Height;
+}
+
+void TVelaHistData::Clear() {
+    items_.clear();
+    total_ = 0;
+}
+
+std::string TVelaHistData::GetName(int Index) const { return NearestName(items_, Index); }
+
+void TVelaHistData::SaveToStream(TStream& Stream) const {
+    WriteStreamInt(Stream, Count());
+    for (const THistElement& item : items_) {
+        WriteStreamString(Stream, item.Name);
+        WriteStreamInt(Stream, item.CommandIndex);
+        WriteStreamInt(Stream, item.First);
+        WriteStreamInt(Stream, item.Last);
+        WriteStreamInt(Stream, item.Height);
+        WriteStreamString(Stream, item.Vars);
+    }
+    WriteStreamInt(Stream, total_);
+}
+
+void TVelaHistData::LoadFromStream(TStream& Stream, int32_t Version) {
+    Clear();
+    const bool withVars = Version >= HistoryVarsVersion;
+    const int32_t count = ReadStreamCount(Stream, MinElement + (withVars ? 4 : 0));
+    items_.reserve(count);
+    for (int32_t i = 0; i < count; ++i) {
+        THistElement item;
+        item.Name = ReadStreamString(Stream);
+        item.CommandIndex = ReadStreamInt(Stream);
+        item.First = ReadStreamInt(Stream);
+        item.Last = ReadStreamInt(Stream);
+        item.Height = ReadStreamInt(Stream);
+        if (withVars) item.Vars = ReadStreamString(Stream);
+        items_.push_back(std::move(item));
+    }
+    total_ = ReadStreamInt(Stream);
+}
+
+TVelaHistData& TVelaHistDataList::Add() {
+    items_.Add(std::make_unique<TVelaHistData>());
+    return GetItem(Count() - 1);
+}
+
+void TVelaHistDataList::Delete(int Index) { items_.Delete(Index); }
+
+int32_t TVelaHistDataList::TotalLength() const {
+    int32_t total = 0;
+    for (int i = 0; i < Count(); ++i) total += GetItem(i).TotalHeight();
+    return total;
+}
+
+void TVelaHistDataList::CopyRange(int32_t Offset, int32_t Height, int32_t& Shift, TVelaHistData& Target) const {
+    Shift = 0;
+    const int64_t end = int64_t{Offset} + Height;
+    int64_t top = 0;
+    bool copying = false;
+    for (int s = 0; s < Count(); ++s) {
+        const TVelaHistData& screen = GetItem(s);
+        for (int e = 0; e < screen.Count(); ++e) {
+            const THistElement& item = screen.GetItem(e);
+            const int64_t bottom = top + item.Height;
+            if (!copying && bottom > Offset) {
+                copying = true;
+                Shift = static_cast<int32_t>(top - Offset);
+            }
+            if (copying) {
+                Target.Add(screen.GetName(e), item.CommandIndex, item.First, item.Last, item.Height, item.Vars);
+                if (bottom >= end) return;
+            }
+            top = bottom;
+        }
+    }
+}
+
+void TVelaHistDataList::SaveToStream(TStream& Stream) const {
+    WriteStreamInt(Stream, Count());
+    for (int i = 0; i < Count(); ++i) GetItem(i).SaveToStream(Stream);
+}
+
+void TVelaHistDataList::LoadFromStream(TStream& Stream, int32_t Version) {
+    Clear();
+    const int32_t count = ReadStreamCount(Stream, MinScreen);
+    for (int32_t i = 0; i < count; ++i) Add().LoadFromStream(Stream, Version);
+}
+
+// ---- Entries ----
+
+void THistoryOldDataList::Add(const std::string& PageName, int32_t CommandIndex, int32_t PageIndex, TPoint Value) {
+    const std::string name = items_.empty() ? PageName : NameToStore(GetName(Count() - 1), PageName);
+    items_.push_back({name, CommandIndex, PageIndex, Value});
+}
+
+void THistoryOldDataList::Delete(int Index) {
+    const std::string name = GetName(Index);
+    items_.erase(items_.begin() + Index);
+    if (Index < Count() && items_[Index].Name.empty()) items_[Index].Name = name;
+}
+
+std::string THistoryOldDataList::GetName(int Index) const { return NearestName(items_, Index); }
+
+void THistoryOldDataList::SaveToStream(TStream& Stream) const {
+    WriteStreamInt(Stream, Count());
+    for (const THistoryOldData& item : items_) {
+        WriteStreamString(Stream, item.Name);
+        WriteStreamInt(Stream, item.CommandIndex);
+        WriteStreamInt(Stream, item.PageIndex);
+        WritePoint(Stream, item.Value);
+    }
+}
+
+void THistoryOldDataList::LoadFromStream(TStream& Stream, int32_t Version) {
+    if (Version < HistoryRangeVersion) return LoadColumns(Stream);
+    Clear();
+    const int32_t count = ReadStreamCount(Stream, MinEntry);
+    items_.reserve(count);
+    for (int32_t i = 0; i < count; ++i) {
+        THistoryOldData item;
+        item.Name = ReadStreamString(Stream);
+        item.CommandIndex = ReadStreamInt(Stream);
+        item.PageIndex = ReadStreamInt(Stream);
+        item.Value = ReadPoint(Stream);
+        items_.push_back(std::move(item));
+    }
+}
+
+void THistoryOldDataList::SaveColumns(TStream& Stream) const {
+    WriteStreamInt(Stream, Count());
+    for (const THistoryOldData& item : items_) WriteStreamString(Stream, item.Name);
+    for (const THistoryOldData& item : items_) WriteStreamInt(Stream, item.CommandIndex);
+    for (const THistoryOldData& item : items_) WriteStreamInt(Stream, item.PageIndex);
+    for (const THistoryOldData& item : items_) WritePoint(Stream, item.Value);
+}
+
+void THistoryOldDataList::LoadColumns(TStream& Stream) {
+    Clear();
+    const int32_t count = ReadStreamCount(Stream, MinEntry);
+    items_.resize(count);
+    for (THistoryOldData& item : items_) item.Name = ReadStreamString(Stream);
+    for (THistoryOldData& item : items_) item.CommandIndex = ReadStreamInt(Stream);
+    for (THistoryOldData& item : items_) item.PageIndex = ReadStreamInt(Stream);
+    for (THistoryOldData& item : items_) item.Value = ReadPoint(Stream);
+}
+
+// ---- Message data ----
+
+void TVelaNewMesData::Clear() {
+    Data.Clear();
+    Entries.Clear();
+}
+
+void TVelaNewMesData::SaveToStream(TStream& Stream) const {
+    Entries.SaveColumns(Stream);
+    Data.SaveToStream(Stream);
+}
+
+void TVelaNewMesData::LoadFromStream(TStream& Stream, int32_t Version) {
+    Entries.LoadColumns(Stream);
+    Data.Clear();
+    if (Version >= HistoryRangeVersion) Data.LoadFromStream(Stream, Version);
+}
+
+// ---- Message text caches ----
+
+TMesDataCache::TMesDataCache(const std::string& PageName) : name_(PageName), page_(std::make_unique<TPage>()) {
+    page_->LoadFromFile(PageName);
+}
+
+TMesDataCache::~TMesDataCache() = default;
+
+TNxWord* TMesDataCache::GetWord(int32_t CommandIndex) {
+    for (int i = 0; i < words_.Count(); ++i) {
+        if (words_.Items(i)->CommandIndex != CommandIndex) continue;
+        if (i > 0) words_.Insert(0, words_.Extract(i));
+        return words_.Items(0)->Word.get();
+    }
+    TMemoryStream* text = CommandText(*page_, CommandIndex);
+    if (!text) return nullptr;
+    auto word = std::make_unique<TNxWord>();
+    LoadText(*word, *text);
+    words_.Insert(0, std::make_unique<TMesDataCacheWord>(TMesDataCacheWord{CommandIndex, std::move(word)}));
+    while (words_.Count() > MaxWords) words_.Delete(words_.Count() - 1);
+    return words_.Items(0)->Word.get();
+}
+
+TNxWord* TMesDataCacheList::GetWord(const std::string& PageName, int32_t CommandIndex) {
+    int found = -1;
+    for (int i = 0; i < items_.Count() && found < 0; ++i)
+        if (AnsiSameText(items_.Items(i)->PageName(), PageName)) found = i;
+    if (found > 0) items_.Insert(0, items_.Extract(found));
+    if (found < 0) {
+        items_.Insert(0, std::make_unique<TMesDataCache>(PageName));
+        while (items_.Count() > MaxPages) items_.Delete(items_.Count() - 1);
+    }
+    return items_.Items(0)->GetWord(CommandIndex);
+}
+
+// ---- Message data: rebuilding pages ----
+
+void TVelaNewMesData::BuildPages(TNxWord& Doc, TWdPageList& Pages, int32_t Flags) {
+    if (Data.Count() == 0) return BuildPagesFromEntries(Doc, Pages, Flags);
+    Doc.ClearGlyphs();
+    std::unique_ptr<TWdPage> page;
+    if (Data.Count() > 1 || Data.GetItem(0).Height != 0) page = std::make_unique<TWdPage>(&Doc);
+    int32_t offset = 0;
+    for (int i = 0; i < Data.Count(); ++i) {
+        const THistElement& item = Data.GetItem(i);
+        const std::string name = Data.GetName(i);
+        TNxWord* word = ScriptHost().FileExists(name) ? Cache.GetWord(name, item.CommandIndex) : nullptr;
+        if (!word) break;
+        int from = 0, to = 0;
+        SetLines(Doc.Variables, item.Vars);
+        const int start = Doc.GlyphCount();
+        if (GlyphRange(*word, item.First, item.Last, from, to)) word->CopyGlyphs(Doc, from, to);
+        Doc.ExpandVariables(start, -1, true);
+        if (!page) {
+            LayoutPages(Doc, Pages, start, -1);
+            break;
+        }
+        TWdPageList laid;
+        LayoutPages(Doc, laid, start, -1);
+        Doc.StyleIndexBase = Doc.Decorates.Count();
+        offset = MoveRows(laid, *page, offset);
+    }
+    if (page) Pages.Add(std::move(page));
+}
+
+void TVelaNewMesData::BuildPagesFromEntries(TNxWord& Doc, TWdPageList& Pages, int32_t Flags) {
+    Doc.ClearGlyphs();
+    if (Entries.Count() == 0) return;
+    std::unique_ptr<TWdPage> page;
+    if (Entries.Count() > 1 || Entries.GetItem(0).PageIndex >= 0) page = std::make_unique<TWdPage>(&Doc);
+    int32_t offset = 0;
+    for (int i = 0; i < Entries.Count(); ++i) {
+        const THistoryOldData& entry = Entries.GetItem(i);
+        const std::string name = Entries.GetName(i);
+        TNxWord* word = ScriptHost().FileExists(name) ? Cache.GetWord(name, entry.CommandIndex) : nullptr;
+        if (!word) break;
+        const int start = Doc.GlyphCount();
+        word->CopyGlyphs(Doc, 0, -1);
+        Doc.ExpandVariables(start, -1, true);
+        TLayoutSize size(Doc, entry.Value);
+        if (!page) {
+            LayoutPages(Doc, Pages, start, -1);
+            break;
+        }
+        TWdPageList laid;
+        LayoutPages(Doc, laid, start, -1);
+        Doc.StyleIndexBase = Doc.Decorates.Count();
+        const int32_t packed = MoveRows(laid, *page, offset);
+        offset = Flags & bpPackRows ? packed : offset + entry.Value.Y;
+    }
+    if (page) Pages.Add(std::move(page));
+}
+
+// ---- Histories ----
+
+TVelaNewHistory::TVelaNewHistory(TVelaHistoryFormat& Format) : format_(Format), word_(std::make_unique<TNxWord>()) {}
+
+TVelaNewHistory::~TVelaNewHistory() = default;
+
+bool TVelaNewHistory::IsDataMode() const { return word_->Width > 0; }
+
+void TVelaNewHistory::SetSource(TVelaObject& Window, const std::string& PageName, const std::string& Vars,
+                                int32_t PageIndex, int32_t End, int32_t Start, int32_t CommandIndex) {
+    pageName_ = PageName;
+    commandIndex_ = CommandIndex;
+    end_ = End;
+    start_ = Start;
+    windowName_ = Window.GetName();
+    vars_ = Vars;
+    const std::array<int32_t, 6>& settings = format_.Settings;
+    if (settings[0] == 0) {
+        point_ = MakePoint(Window.GetWidth(), Window.GetHeight());
+        pageIndex_ = PageIndex;
+    }
+    if (Screens.Count() == 0) SetWordSettings(settings);
+}
+
+void TVelaNewHistory::SetWordSettings(const std::array<int32_t, 6>& Settings) {
+    word_->FontSize = Settings[0];
+    word_->BorderSize = Settings[1];
+    word_->ShadowSize = Settings[2];
+    word_->Width = Settings[3];
+    word_->Height = Settings[4];
+    word_->RowSpace = Settings[5];
+}
+
+std::array<int32_t, 6> TVelaNewHistory::WordSettings() const {
+    return {word_->FontSize, word_->BorderSize, word_->ShadowSize, word_->Width, word_->Height, word_->RowSpace};
+}
+
+void TVelaNewHistory::AddMessage(const std::string& Name) {
+    if (pageName_.empty() || Name != windowName_) return;
+    if (!IsDataMode()) {
+        Entries.Add(pageName_, commandIndex_, pageIndex_, point_);
+        while (Capacity >= 1 && Entries.Count() > Capacity) Entries.Delete(0);
+        pageName_.clear();
+        return;
+    }
+    if (!ScriptHost().FileExists(pageName_)) {
+        pageName_.clear();
+        return;
+    }
+    TPage* page = RunnerPage(pageName_);
+    TMemoryStream* text = page ? CommandText(*page, commandIndex_) : nullptr;
+    if (!text) return;
+    if (loadedName_.empty() || loadedIndex_ != commandIndex_ || !AnsiSameText(loadedName_, pageName_)) {
+        loadedName_.clear();
+        LoadText(*word_, *text);
+        loadedName_ = pageName_;
+        loadedIndex_ = commandIndex_;
+    }
+    AddScreens();
+    pageName_.clear();
+}
+
+void TVelaNewHistory::AddScreens() {
+    TNxWord& word = *word_;
+    int first = 0, last = 0;
+    if (GlyphRange(word, start_, end_, first, last)) {
+        SetLines(word.Variables, vars_);
+        word.ExpandVariables(first, last, true);
+        TWdPageList pages;
+        LayoutPages(word, pages, first, end_);
+        for (int i = 0; i < pages.Count(); ++i) AddPage(*pages.Items(i));
+        pages.Clear();
+        word.CollapseVariables(first, last);
+    }
+    while (Capacity >= 1 && Screens.Count() > Capacity) Screens.Delete(0);
+}
+
+void TVelaNewHistory::AddPage(TWdPage& Page) {
+    const TNxWord& word = *word_;
+    const int32_t height = Page.Height + word.RowSpace;
+    const TWdGlyph* firstGlyph = Page.FirstChar();
+    const TWdGlyph* lastGlyph = Page.LastChar();
+    const int32_t from = firstGlyph ? word.GetTextPos(firstGlyph) : start_;
+    const int32_t to = lastGlyph ? word.GetTextPos(lastGlyph) : from;
+    const bool fits =
+        Screens.Count() > 0 && int64_t{Screens.GetItem(Screens.Count() - 1).TotalHeight()} + height <= word.Height;
+    TVelaHistData& screen = fits ? Screens.GetItem(Screens.Count() - 1) : Screens.Add();
+    screen.Add(pageName_, commandIndex_, from, to, height, vars_);
+}
+
+void TVelaNewHistory::Clear() {
+    Screens.Clear();
+    Entries.Clear();
+    pageName_.clear();
+    vars_.clear();
+    loadedName_.clear();
+}
+
+int32_t TVelaNewHistory::GetCount() const { return IsDataMode() ? Screens.TotalLength() : Entries.Count(); }
+
+int32_t TVelaNewHistory::GetMessageCount() const { return IsDataMode() ? Screens.Count() : Entries.Count(); }
+
+void TVelaNewHistory::SaveToStream(TStream& Stream) const {
+    Entries.SaveToStream(Stream);
+    WriteStreamString(Stream, pageName_);
+    WriteStreamInt(Stream, commandIndex_);
+    WriteStreamInt(Stream, pageIndex_);
+    WritePoint(Stream, point_);
+    WriteStreamString(Stream, windowName_);
+    WriteStreamInt(Stream, Capacity);
+    for (int32_t value : WordSettings()) WriteStreamInt(Stream, value);
+    WriteStreamInt(Stream, start_);
+    WriteStreamInt(Stream, end_);
+    Screens.SaveToStream(Stream);
+    WriteStreamString(Stream, vars_);
+}
+
+void TVelaNewHistory::LoadFromStream(TStream& Stream, int32_t Version) {
+    Clear();
+    Capacity = 0;
+    if (Version < HistoryRangeVersion) ReadStreamString(Stream);
+    Entries.LoadFromStream(Stream, Version);
+    pageName_ = ReadStreamString(Stream);
+    commandIndex_ = ReadStreamInt(Stream);
+    pageIndex_ = ReadStreamInt(Stream);
+    point_ = ReadPoint(Stream);
+    windowName_ = ReadStreamString(Stream);
+    if (Version >= HistoryRangeVersion) {
+        Capacity = ReadStreamInt(Stream);
+        std::array<int32_t, 6> settings{};
+        for (int32_t& value : settings) value = ReadStreamInt(Stream);
+        SetWordSettings(settings);
+        start_ = ReadStreamInt(Stream);
+        end_ = ReadStreamInt(Stream);
+        Screens.LoadFromStream(Stream, Version);
+    }
+    if (Version >= HistoryVarsVersion) vars_ = ReadStreamString(Stream);
+}
+
+// ---- Formats ----
+
+TVelaHistoryFormat::TVelaHistoryFormat(const std::string& Name)
+    : name_(Name), history_(std::make_unique<TVelaNewHistory>(*this)) {}
+
+TVelaHistoryFormat::~TVelaHistoryFormat() = default;
+
+TVelaHistoryFormatManager::TVelaHistoryFormatManager() { Clear(); }
+
+void TVelaHistoryFormatManager::Clear() {
+    items_.Clear();
+    items_.Add(std::make_unique<TVelaHistoryFormat>(std::string()));
+}
+
+TVelaHistoryFormat* TVelaHistoryFormatManager::FindFormat(const std::string& Name) const {
+    for (int i = 0; i < Count(); ++i)
+        if (GetItem(i).GetName() == Name) return &GetItem(i);
+    return nullptr;
+}
+
+TVelaHistoryFormat& TVelaHistoryFormatManager::FindOrAddFormat(const std::string& Name) {
+    if (TVelaHistoryFormat* format = FindFormat(Name)) return *format;
+    items_.Add(std::make_unique<TVelaHistoryFormat>(Name));
+    return GetItem(Count() - 1);
+}
+
+void TVelaHistoryFormatManager::SetSource(TVelaObject& Window, const std::string& PageName, const std::string& Vars,
+                                          int32_t PageIndex, int32_t End, int32_t Start, int32_t CommandIndex) {
+    for (int i = 0; i < Count(); ++i)
+        GetItem(i).History().SetSource(Window, PageName, Vars, PageIndex, End, Start, CommandIndex);
+}
+
+void TVelaHistoryFormatManager::AddMessage(const std::string& Name) {
+    for (int i = 0; i < Count(); ++i) GetItem(i).History().AddMessage(Name);
+}
+
+void TVelaHistoryFormatManager::ClearHistories() {
+    for (int i = 0; i < Count(); ++i) GetItem(i).History().Clear();
+}
+
+void TVelaHistoryFormatManager::SaveToStream(TStream& Stream) const {
+    WriteStreamInt(Stream, Count());
+    for (int i = 0; i < Count(); ++i) {
+        TVelaHistoryFormat& format = GetItem(i);
+        WriteStreamString(Stream, format.GetName());
+        for (int32_t value : format.Settings) WriteStreamInt(Stream, value);
+        format.History().SaveToStream(Stream);
+    }
+}
+
+void TVelaHistoryFormatManager::LoadFromStream(TStream& Stream, int32_t Version) {
+    Clear();
+    // The name, the settings and the smallest history of the oldest form.
+    const int32_t count = ReadStreamCount(Stream, 4 + 6 * 4 + 4 + 4 + 4 + 8 + 8 + 4);
+    for (int32_t i = 0; i < count; ++i) {
+        TVelaHistoryFormat& format = FindOrAddFormat(ReadStreamString(Stream));
+        for (int32_t& value : format.Settings) value = ReadStreamInt(Stream);
+        format.History().LoadFromStream(Stream, Version);
+    }
+}
+
+TVelaHistoryFormatManager* TextHistoryFormats = nullptr;

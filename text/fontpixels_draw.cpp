@@ -7,6 +7,8 @@
 #include "graphics/dibx_pixel.h"
 
 #include <algorithm>
+#include <cstring>
+#include <emmintrin.h>
 #include <cstdint>
 #include <type_traits>
 
@@ -32,6 +34,12 @@ TRect CutBox(int64_t X, int64_t Y, int64_t W, int64_t H, int64_t B, const TRect&
     return RectIsEmpty(r) ? TRect{0, 0, 0, 0} : r;
 }
 
+// The red, green and blue bytes of a 32-bit pixel at their usual places: a blend per byte, with
+// the fourth byte ending 0 as in the masked blend.
+struct TRgbBytes {
+    static uint32_t Blend(uint32_t D, uint32_t S, uint32_t W) { return BlendBytes(D, S, W) & 0x00FFFFFF; }
+};
+
 // Calls Fn(channels, std::integral_constant<int, bytes per pixel>) for a 15-, 16- or 32-bit
 // surface; nothing for other depths.
 template <class F>
@@ -40,7 +48,10 @@ void WithColourFormat(const TCustomDIBX& D, F&& Fn) {
     switch (D.GetBitCount()) {
     case 15:
     case 16: return Fn(ch, std::integral_constant<int, 2>{});
-    case 32: return Fn(ch, std::integral_constant<int, 4>{});
+    case 32:
+        if (ch.Masks[0] == 0xFF0000 && ch.Masks[1] == 0xFF00 && ch.Masks[2] == 0xFF)
+            return Fn(TRgbBytes{}, std::integral_constant<int, 4>{});
+        return Fn(ch, std::integral_constant<int, 4>{});
     default: return;
     }
 }
@@ -51,11 +62,11 @@ uint32_t Raw(int32_t Color) {
     return uint32_t(Color) & dibx::kStorageMask<N>;
 }
 
-// Calls Fn(c, d, m) for every covered pixel (c != 0) of the 8-bit Glyph placed at (X, Y) that
-// falls on Dest's draw area: d addresses Dest's pixel (N bytes), m Mask's (nullptr without a
-// Mask). A Mask must be 8-bit.
+// Calls Row(g, d, m, count) for every row of the 8-bit Glyph placed at (X, Y) that falls on
+// Dest's draw area: g the row's first coverage byte, d Dest's first pixel (N bytes), m Mask's
+// (nullptr without a Mask). A Mask must be 8-bit.
 template <int N, class F>
-void WalkCovered(TCustomDIBX& Glyph, int32_t X, int32_t Y, TCustomDIBX& Dest, TCustomDIBX* Mask, F&& Fn) {
+void WalkGlyphRows(TCustomDIBX& Glyph, int32_t X, int32_t Y, TCustomDIBX& Dest, TCustomDIBX* Mask, F&& Row) {
     if (Glyph.GetBitCount() != 8 || (Mask && Mask->GetBitCount() != 8)) return;
     const TRect box = CutBox(X, Y, Glyph.GetWidth(), Glyph.GetHeight(), 0, DrawArea(Dest, Mask));
     if (RectIsEmpty(box)) return;
@@ -65,26 +76,61 @@ void WalkCovered(TCustomDIBX& Glyph, int32_t X, int32_t Y, TCustomDIBX& Dest, TC
     const int32_t width = box.Right - box.Left;
     uint8_t *dRow = locks.Dest(), *mRow = locks.Mask();
     const uint8_t* gRow = locks.Source();
-    for (int32_t y = box.Top; y < box.Bottom; ++y, dRow += dStep, gRow += gStep, mRow += mStep) {
-        for (int32_t i = 0; i < width; ++i)
-            if (const uint8_t c = gRow[i]) Fn(c, dRow + ptrdiff_t(i) * N, Mask ? mRow + i : nullptr);
+    for (int32_t y = box.Top; y < box.Bottom; ++y, dRow += dStep, gRow += gStep, mRow += mStep)
+        Row(gRow, dRow, mRow, width);
+}
+
+// Calls Fn(c, d, m) for every covered pixel (c != 0) of WalkGlyphRows' rows: d addresses Dest's
+// pixel, m Mask's (nullptr without a Mask).
+template <int N, class F>
+void WalkCovered(TCustomDIBX& Glyph, int32_t X, int32_t Y, TCustomDIBX& Dest, TCustomDIBX* Mask, F&& Fn) {
+    WalkGlyphRows<N>(Glyph, X, Y, Dest, Mask, [&](const uint8_t* G, uint8_t* D, uint8_t* M, int32_t Count) {
+        for (int32_t i = 0; i < Count; ++i)
+            if (const uint8_t c = G[i]) Fn(c, D + ptrdiff_t(i) * N, M ? M + i : nullptr);
+    });
+}
+
+// Count coverage bytes G[i] put into D[i] by Fn(c, d), 16 at a time in SSE2 (Fn16 over __m128i);
+// Fn16 must give Fn's bytes lane by lane.
+template <class F, class F16>
+void ByteRow(const uint8_t* G, uint8_t* D, int32_t Count, F&& Fn, F16&& Fn16) {
+    int32_t i = 0;
+    for (; i + 16 <= Count; i += 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(G + i));
+        __m128i* d = reinterpret_cast<__m128i*>(D + i);
+        _mm_storeu_si128(d, Fn16(c, _mm_loadu_si128(d)));
     }
+    for (; i < Count; ++i) D[i] = Fn(G[i], D[i]);
 }
 
 // The coverage surface of a glyph, locked by the workers for reading only.
 TCustomDIBX& Coverage(const TFontPixel& G) { return const_cast<TDIBX&>(G.Surface); }
 
+// X div 255 for 0 <= X <= 255 * 255, without a division.
+constexpr uint32_t Div255(uint32_t X) { return (X + 1 + (X >> 8)) >> 8; }
+
+// N div M for 0 <= N <= 255 * 255 and 1 <= M <= 255 through M's reciprocal rounded up, exact
+// over that range.
+struct TReciprocals {
+    uint64_t Of[256]{};
+    constexpr TReciprocals() {
+        for (uint32_t m = 1; m < 256; ++m) Of[m] = ((uint64_t(1) << 32) + m - 1) / m;
+    }
+    uint32_t Divide(uint32_t N, uint32_t M) const { return uint32_t((N * Of[M]) >> 32); }
+};
+constexpr TReciprocals kReciprocals;
+
 // Straight-alpha "over" of Color at coverage C onto the pixel D with its mask value M.
-template <int N>
-void OverPixel(const TMaskedChannels& Ch, uint8_t* D, uint8_t* M, uint32_t C, uint32_t Color) {
+template <int N, class Channels>
+void OverPixel(const Channels& Ch, uint8_t* D, uint8_t* M, uint32_t C, uint32_t Color) {
     if (C == 255) {
         Store<N>(D, Color);
         *M = 255;
         return;
     }
-    const uint32_t m = *M + (255u - *M) * C / 255;
+    const uint32_t m = *M + Div255((255u - *M) * C);
     *M = uint8_t(m);
-    Store<N>(D, Ch.Blend(Load<N>(D), Color, m ? C * 255 / m : 255));
+    Store<N>(D, Ch.Blend(Load<N>(D), Color, m ? kReciprocals.Divide(C * 255, m) : 255));
 }
 
 // The smallest rectangle holding Into and R; an empty R adds nothing, an empty Into is replaced.
@@ -125,16 +171,34 @@ int32_t CentringShift(const TFontPixel& G, int32_t CellWidth) {
 
 void TFontPixel::DrawSolid(TCustomDIBX& Dest, int32_t X, int32_t Y, int32_t Color) const {
     TCustomDIBX& Glyph = Coverage(*this);
-    WithColourFormat(Dest, [&](const TMaskedChannels&, auto Bytes) {
+    WithColourFormat(Dest, [&](const auto&, auto Bytes) {
         constexpr int N = decltype(Bytes)::value;
         const uint32_t color = Raw<N>(Color);
-        WalkCovered<N>(Glyph, X, Y, Dest, nullptr, [&](uint8_t, uint8_t* D, uint8_t*) { Store<N>(D, color); });
+        WalkGlyphRows<N>(Glyph, X, Y, Dest, nullptr, [&](const uint8_t* G, uint8_t* D, uint8_t*, int32_t Count) {
+            int32_t i = 0;
+            if constexpr (N == 4) {
+                // Four pixels a step: each covered one takes the colour, a run of none is passed.
+                const __m128i zero = _mm_setzero_si128(), c = _mm_set1_epi32(int32_t(color));
+                for (; i + 4 <= Count; i += 4) {
+                    uint32_t g;
+                    std::memcpy(&g, G + i, 4);
+                    if (g == 0) continue;
+                    const __m128i b = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int32_t(g)), zero);
+                    const __m128i keep = _mm_cmpeq_epi32(_mm_unpacklo_epi16(b, zero), zero);
+                    __m128i* d = reinterpret_cast<__m128i*>(D + ptrdiff_t(i) * 4);
+                    const __m128i old = _mm_loadu_si128(d);
+                    _mm_storeu_si128(d, _mm_or_si128(_mm_and_si128(keep, old), _mm_andnot_si128(keep, c)));
+                }
+            }
+            for (; i < Count; ++i)
+                if (G[i]) Store<N>(D + ptrdiff_t(i) * N, color);
+        });
     });
 }
 
 void TFontPixel::DrawTwoColour(TCustomDIBX& Dest, int32_t X, int32_t Y, int32_t Fore, int32_t Back) const {
     TCustomDIBX& Glyph = Coverage(*this);
-    WithColourFormat(Dest, [&](const TMaskedChannels& Ch, auto Bytes) {
+    WithColourFormat(Dest, [&](const auto& Ch, auto Bytes) {
         constexpr int N = decltype(Bytes)::value;
         const uint32_t fore = Raw<N>(Fore), back = Raw<N>(Back);
         WalkCovered<N>(Glyph, X, Y, Dest, nullptr, [&](uint8_t C, uint8_t* D, uint8_t*) {
@@ -145,7 +209,7 @@ void TFontPixel::DrawTwoColour(TCustomDIBX& Dest, int32_t X, int32_t Y, int32_t 
 
 void TFontPixel::DrawOver(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int32_t Y, int32_t Color) const {
     TCustomDIBX& Glyph = Coverage(*this);
-    WithColourFormat(Dest, [&](const TMaskedChannels& Ch, auto Bytes) {
+    WithColourFormat(Dest, [&](const auto& Ch, auto Bytes) {
         constexpr int N = decltype(Bytes)::value;
         const uint32_t color = Raw<N>(Color);
         WalkCovered<N>(Glyph, X, Y, Dest, &Mask,
@@ -163,7 +227,7 @@ void TFontPixel::DrawBorder(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int
     const TRect area = DrawArea(Dest, &Mask);
     const TRect reach = CutBox(X, Y, Glyph.GetWidth(), Glyph.GetHeight(), B, area);
     if (RectIsEmpty(reach)) return;
-    WithColourFormat(Dest, [&](const TMaskedChannels& Ch, auto Bytes) {
+    WithColourFormat(Dest, [&](const auto& Ch, auto Bytes) {
         constexpr int N = decltype(Bytes)::value;
         const uint32_t color = Raw<N>(Color);
         dibx::TDrawLocks locks(Dest, reach.Left, reach.Top, Glyph, 0, 0, &Mask, reach.Left, reach.Top);
@@ -198,13 +262,24 @@ void TFontPixel::DrawBorder(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int
 void TFontPixel::MaskOpaque(TCustomDIBX& Mask, int32_t X, int32_t Y) const {
     TCustomDIBX& Glyph = Coverage(*this);
     if (Mask.GetBitCount() != 8) return;
-    WalkCovered<1>(Glyph, X, Y, Mask, nullptr, [](uint8_t, uint8_t* M, uint8_t*) { *M = 255; });
+    WalkGlyphRows<1>(Glyph, X, Y, Mask, nullptr, [](const uint8_t* G, uint8_t* M, uint8_t*, int32_t Count) {
+        ByteRow(
+            G, M, Count, [](uint8_t C, uint8_t V) { return C ? uint8_t(255) : V; },
+            [](__m128i C, __m128i V) {
+                const __m128i none = _mm_cmpeq_epi8(C, _mm_setzero_si128());
+                return _mm_or_si128(_mm_and_si128(none, V), _mm_andnot_si128(none, _mm_set1_epi8(-1)));
+            });
+    });
 }
 
 void TFontPixel::MaskMax(TCustomDIBX& Mask, int32_t X, int32_t Y) const {
     TCustomDIBX& Glyph = Coverage(*this);
     if (Mask.GetBitCount() != 8) return;
-    WalkCovered<1>(Glyph, X, Y, Mask, nullptr, [](uint8_t C, uint8_t* M, uint8_t*) { *M = std::max(*M, C); });
+    WalkGlyphRows<1>(Glyph, X, Y, Mask, nullptr, [](const uint8_t* G, uint8_t* M, uint8_t*, int32_t Count) {
+        ByteRow(
+            G, M, Count, [](uint8_t C, uint8_t V) { return std::max(C, V); },
+            [](__m128i C, __m128i V) { return _mm_max_epu8(C, V); });
+    });
 }
 
 void TFontPixel::Draw(TCustomDIBX& Dest, TCustomDIBX& Mask, const TRect& Cell, int32_t BorderSize, int32_t ShadowSize,

@@ -2,7 +2,6 @@
 // bounds and hit test, and the label record.
 #include "objects/vitemex_label.h"
 
-#include "core/sysutils.h"
 #include "graphics/graphic.h"
 #include "media/screenman.h"
 #include "objects/vitemex_image.h"
@@ -208,17 +207,8 @@ void TVelaLabel::SetAngle(int32_t V) { Angle = V / 255.0L * FullTurn; }
 
 // ---- Film ----
 
-void TVelaLabel::SetSource(const std::string& S) {
-    if (S == Source) return;
-    Source = S;
-    FreeMotion();
-    if (AnsiSameText(ExtractFileExt(S), ".vmt")) LoadFilm(S);
-}
-
-void TVelaLabel::SetRepeat(bool V) {
-    Repeat = V;
-    if (V && GetMotion() && GetMotion()->GetFinished()) StartFilm();
-}
+void TVelaLabel::SetSource(const std::string& S) { SetFilmSource(Source, S); }
+void TVelaLabel::SetRepeat(bool V) { SetFilmRepeat(Repeat, V); }
 
 // ---- Geometry ----
 

@@ -370,6 +370,10 @@ public:
     void LoadFilm(const std::string& FileName);
     void StartFilm();
     void FreeMotion();
+    // A kind whose PR_SOURCE may name a film: a changed Source drops the film and loads a ".vmt"
+    // one; PR_REPEAT set on a finished film starts it again.
+    void SetFilmSource(std::string& Source, const std::string& S);
+    void SetFilmRepeat(bool& Repeat, bool V);
     bool GetPlaying() const override;
     void MakePrivateDIBs() override;
     // Steps the film; at its end frees the control (AutoScrap) or queues OnPlayEnd.

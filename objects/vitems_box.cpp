@@ -1,7 +1,6 @@
 // The rectangle object and the fading trail copies it leaves while it moves or changes size.
 #include "objects/vitems_kinds.h"
 
-#include "core/sysutils.h"
 
 namespace {
 
@@ -14,17 +13,8 @@ int32_t ScaleColor(int32_t Color, int32_t Factor) {
 
 }  // namespace
 
-void TVelaBox::SetSource(const std::string& S) {
-    if (S == Source) return;
-    Source = S;
-    FreeMotion();
-    if (AnsiSameText(ExtractFileExt(S), ".vmt")) LoadFilm(S);
-}
-
-void TVelaBox::SetRepeat(bool V) {
-    Repeat = V;
-    if (V && GetMotion() && GetMotion()->GetFinished()) StartFilm();
-}
+void TVelaBox::SetSource(const std::string& S) { SetFilmSource(Source, S); }
+void TVelaBox::SetRepeat(bool V) { SetFilmRepeat(Repeat, V); }
 
 void TVelaBox::SetBlurspan(int32_t V) {
     if (V == BlurSpan) return;

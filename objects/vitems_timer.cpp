@@ -131,6 +131,18 @@ void TVelaControl::StartFilm() {
     if (Motion) Motion->Start();
 }
 
+void TVelaControl::SetFilmSource(std::string& Source, const std::string& S) {
+    if (S == Source) return;
+    Source = S;
+    FreeMotion();
+    if (AnsiSameText(ExtractFileExt(S), ".vmt")) LoadFilm(S);
+}
+
+void TVelaControl::SetFilmRepeat(bool& Repeat, bool V) {
+    Repeat = V;
+    if (V && Motion && Motion->GetFinished()) StartFilm();
+}
+
 void TVelaControl::FreeMotion() {
     if (!Motion) return;
     Invalidate();

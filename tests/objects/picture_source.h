@@ -10,7 +10,7 @@
 #include <utility>
 
 // One 24-bit frame; a keyed one has the blue key along its top row and left column.
-struct TFrameSpec {
+struct TFakeFrame {
     int32_t W, H, Delay;
     bool Keyed;
 };
@@ -19,20 +19,20 @@ inline uint32_t PixelOf(int Frame, int32_t X, int32_t Y) { return uint32_t((Fram
 
 class TPictureSource : public TMiraSource {
 public:
-    std::map<std::string, std::vector<TFrameSpec>> Files;  // by lower-case name
+    std::map<std::string, std::vector<TFakeFrame>> Files;  // by lower-case name
     int Decodes = 0;
 
     bool FileExists(const std::string& File, bool) override { return Files.contains(AnsiLowerCase(File)); }
     void Load(TMiraFrameList& List, const std::string& File) override {
         ++Decodes;
-        for (const TFrameSpec& spec : Files.at(AnsiLowerCase(File))) {
+        for (const TFakeFrame& frame : Files.at(AnsiLowerCase(File))) {
             TMiraFrame& f = *List.AddFrame();
-            f.TransPixel = spec.Keyed ? int32_t(KeyPixel) : -1;
-            f.SetupImage(spec.W, spec.H, 24, nullptr, 0);
-            f.Delay = spec.Delay;
-            for (int32_t y = 0; y < spec.H; ++y)
-                for (int32_t x = 0; x < spec.W; ++x)
-                    f.Image.SetPixel(x, y, spec.Keyed && (x == 0 || y == 0) ? KeyPixel
+            f.TransPixel = frame.Keyed ? int32_t(KeyPixel) : -1;
+            f.SetupImage(frame.W, frame.H, 24, nullptr, 0);
+            f.Delay = frame.Delay;
+            for (int32_t y = 0; y < frame.H; ++y)
+                for (int32_t x = 0; x < frame.W; ++x)
+                    f.Image.SetPixel(x, y, frame.Keyed && (x == 0 || y == 0) ? KeyPixel
                                                                             : PixelOf(List.Count() - 1, x, y));
         }
     }

@@ -11,9 +11,6 @@ namespace {
 
 constexpr std::string_view kFullWidthSpace = "\x81\x40";
 
-// Bytes of the character starting at 0-based offset p: 2 for a lead byte with a byte after it.
-size_t CharSize(const std::string& S, size_t p) { return IsLeadByte(S[p]) && p + 1 < S.size() ? 2 : 1; }
-
 uint8_t ByteAt(const std::string& S, size_t p) { return static_cast<uint8_t>(S[p]); }
 
 // Half-width bytes First..Last become the full-width codes Base, Base + Step, ...
@@ -120,6 +117,8 @@ const std::unordered_map<uint16_t, std::string>& HanOfZen() {
 }
 
 }  // namespace
+
+size_t CharSize(std::string_view S, size_t p) { return IsLeadByte(S[p]) && p + 1 < S.size() ? 2 : 1; }
 
 int JStrCharToByte(const std::string& S, int CharIndex) {
     size_t p = 0;

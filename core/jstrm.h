@@ -3,7 +3,12 @@
 // lead byte with the byte after it; a lead byte that ends the string is a character by itself.
 // Positions are 1-based; character indices count characters, byte indices count bytes.
 // Neither byte of a double-byte character is ever taken for a delimiter, space or backslash.
+#include <cstddef>
 #include <string>
+#include <string_view>
+
+// Bytes of the character starting at 0-based offset p: 2 for a lead byte with a byte after it.
+size_t CharSize(std::string_view S, size_t p);
 
 // Byte position where character CharIndex begins: 1 for CharIndex <= 1, Length(S) + 1 when S
 // has fewer characters.

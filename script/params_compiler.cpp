@@ -1,4 +1,5 @@
 // The expression compiler: textual rewriting of one expression into three-address operations.
+#include "core/jstrm.h"
 #include "core/sysutils.h"
 #include "script/params_parser.h"
 
@@ -11,9 +12,6 @@ namespace {
 constexpr size_t npos = std::string::npos;
 
 [[noreturn]] void SyntaxError() { throw EParamError("構文エラー"); }
-
-// Bytes of the character at I: 2 for a lead byte with a byte after it, else 1.
-size_t CharSize(std::string_view S, size_t I) { return IsLeadByte(S[I]) && I + 1 < S.size() ? 2 : 1; }
 
 bool IsNameChar(char C) {
     return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') || C == '_';

@@ -21,9 +21,6 @@ bool StartsWithText(std::string_view S, size_t At, std::string_view Prefix) {
 
 bool EndsWithSpace(const std::string& S) { return !S.empty() && S.back() == ' '; }
 
-// The byte length of the character at At: 2 for a lead byte with a byte after it, else 1.
-size_t CharLengthAt(const std::string& S, size_t At) { return IsLeadByte(S[At]) && At + 1 < S.size() ? 2 : 1; }
-
 // The tokenizer's walk over the joined text, one character (one byte, or a lead byte with its
 // trail byte) at a time.
 class TMarkupSplitter {
@@ -36,7 +33,7 @@ public:
     }
 
 private:
-    size_t CharLength() const { return CharLengthAt(text_, pos_); }
+    size_t CharLength() const { return CharSize(text_, pos_); }
     void AppendChar() {
         const size_t n = CharLength();
         token_.append(text_, pos_, n);
@@ -379,7 +376,7 @@ private:
     void AddText(const std::string& Text) {
         const TDecorateValues values = Values();
         for (size_t at = 0; at < Text.size();) {
-            const size_t n = CharLengthAt(Text, at);
+            const size_t n = CharSize(Text, at);
             const uint8_t first = static_cast<uint8_t>(Text[at]);
             auto glyph = std::make_unique<TWdChar>(&word_);
             glyph->SetDecorate(values);

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Reference masks of the mask transitions, computed independently of the engine.
 
-  wipe_mask_ref.py mask RULE W H P0 P1 REVERSE ELAPSED,... LENGTH [SEED] [IMAGE]
-      for each ELAPSED the mask one step builds on a fresh transition over a W x H screen: a
-      line "<hard edge 0/1> <lines>", then one line of hexadecimal bytes per mask row. P0 and P1
-      are the parameters as given (the rule clamps them). SEED is the shared generator's seed
+  wipe_mask_ref.py mask CASE...
+      CASE is RULE:W:H:P0:P1:REVERSE:ELAPSED,...:LENGTH[:SEED or IMAGE]. For each case and each
+      ELAPSED, the mask one step builds on a fresh transition over a W x H screen: a line
+      "<hard edge 0/1> <lines>", then one line of hexadecimal bytes per mask row. P0 and P1 are
+      the parameters as given (the rule clamps them). SEED is the shared generator's seed
       (blockrandom); IMAGE the mask image of shadow (its colours, as written by "image").
   wipe_mask_ref.py image PATH SEED IW IH
       writes an IW x IH picture of random colours from SEED as a 24-bit BMP or an RGB PNG (by
@@ -368,13 +369,14 @@ def main():
     if sys.argv[1] == "image":
         write_image(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]))
         return
-    rule = sys.argv[2]
-    w, h, p0, p1, rev = (int(v) for v in sys.argv[3:8])
-    for e in map(int, sys.argv[8].split(",")):
-        m = build(rule, w, h, p0, p1, bool(rev), e, int(sys.argv[9]), sys.argv[10:])
-        print(int(m.hard), m.h)
-        for row in m.rows:
-            print(bytes(row).hex())
+    for case in sys.argv[2:]:
+        rule, *fields = case.split(":")
+        w, h, p0, p1, rev = (int(v) for v in fields[:5])
+        for e in map(int, fields[5].split(",")):
+            m = build(rule, w, h, p0, p1, bool(rev), e, int(fields[6]), fields[7:])
+            print(int(m.hard), m.h)
+            for row in m.rows:
+                print(bytes(row).hex())
 
 
 if __name__ == "__main__":

@@ -53,49 +53,37 @@ uint32_t Blend32(uint32_t New, uint32_t Old, uint32_t M) {
     return out;
 }
 
-// Width 32-bit pixels of Dest from Old and New through the mask row; four a step in SSE2, where
-// new * m + old * (255 - m) fits the 16-bit lanes.
+// Four 32-bit pixels from Old and New through their four mask values M4 (lowest byte first), in
+// SSE2: new * m + old * (255 - m) fits the 16-bit lanes; masks of 0 and 255 select a whole pixel.
+__m128i Compose4(__m128i Old, __m128i New, uint32_t M4, bool HardEdge) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i m16 = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(M4)), zero);  // m0..m3 in 16-bit lanes
+    const __m128i m32 = _mm_unpacklo_epi16(m16, zero);                        // m0..m3 in 32-bit lanes
+    const __m128i isOld = _mm_cmpeq_epi32(m32, zero);
+    if (HardEdge) return _mm_or_si128(_mm_and_si128(isOld, Old), _mm_andnot_si128(isOld, New));
+    const __m128i isNew = _mm_cmpeq_epi32(m32, _mm_set1_epi32(255));
+    const __m128i pairs = _mm_unpacklo_epi16(m16, m16);  // m0 m0 m1 m1 m2 m2 m3 m3
+    const auto mix = [&](__m128i N, __m128i O, __m128i W) {
+        return _mm_srli_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(N, W), _mm_mullo_epi16(O, _mm_sub_epi16(_mm_set1_epi16(255), W))), 8);
+    };
+    const __m128i blended =
+        _mm_packus_epi16(mix(_mm_unpacklo_epi8(New, zero), _mm_unpacklo_epi8(Old, zero), _mm_unpacklo_epi32(pairs, pairs)),
+                         mix(_mm_unpackhi_epi8(New, zero), _mm_unpackhi_epi8(Old, zero), _mm_unpackhi_epi32(pairs, pairs)));
+    return _mm_or_si128(_mm_or_si128(_mm_and_si128(isOld, Old), _mm_and_si128(isNew, New)),
+                        _mm_andnot_si128(_mm_or_si128(isOld, isNew), blended));
+}
+
+// Width 32-bit pixels of Dest from Old and New through the mask row, four at a time.
 void ComposeRow32(uint8_t* Dest, const uint8_t* Old, const uint8_t* New, const uint8_t* Mask, int32_t Width,
                   bool HardEdge) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i full16 = _mm_set1_epi16(255);
-    const __m128i full32 = _mm_set1_epi32(255);
     int32_t x = 0;
     for (; x + 4 <= Width; x += 4) {
         uint32_t m4;
         std::memcpy(&m4, Mask + x, 4);
-        const uint8_t* from = nullptr;
-        if (m4 == 0)
-            from = Old;
-        else if (m4 == 0xFFFFFFFF || (HardEdge && Mask[x] && Mask[x + 1] && Mask[x + 2] && Mask[x + 3]))
-            from = New;
-        if (from) {
-            std::memcpy(Dest + 4 * x, from + 4 * x, 16);
-            continue;
-        }
         const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Old + 4 * x));
         const __m128i n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(New + 4 * x));
-        const __m128i m8 = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(m4)), zero);  // m0..m3 in 16-bit lanes
-        const __m128i mPixel = _mm_unpacklo_epi16(m8, zero);                     // m0..m3 in 32-bit lanes
-        const __m128i isOld = _mm_cmpeq_epi32(mPixel, zero);
-        __m128i out;
-        if (HardEdge) {
-            out = _mm_or_si128(_mm_and_si128(isOld, o), _mm_andnot_si128(isOld, n));
-        } else {
-            const __m128i isNew = _mm_cmpeq_epi32(mPixel, full32);
-            const __m128i pairs = _mm_unpacklo_epi16(m8, m8);     // m0 m0 m1 m1 m2 m2 m3 m3
-            const __m128i w01 = _mm_unpacklo_epi32(pairs, pairs);  // m0 x4, m1 x4
-            const __m128i w23 = _mm_unpackhi_epi32(pairs, pairs);  // m2 x4, m3 x4
-            const auto mix = [&](__m128i N, __m128i O, __m128i W) {
-                return _mm_srli_epi16(
-                    _mm_add_epi16(_mm_mullo_epi16(N, W), _mm_mullo_epi16(O, _mm_sub_epi16(full16, W))), 8);
-            };
-            const __m128i blended = _mm_packus_epi16(mix(_mm_unpacklo_epi8(n, zero), _mm_unpacklo_epi8(o, zero), w01),
-                                                     mix(_mm_unpackhi_epi8(n, zero), _mm_unpackhi_epi8(o, zero), w23));
-            out = _mm_or_si128(_mm_or_si128(_mm_and_si128(isOld, o), _mm_and_si128(isNew, n)),
-                               _mm_andnot_si128(_mm_or_si128(isOld, isNew), blended));
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(Dest + 4 * x), out);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Dest + 4 * x), Compose4(o, n, m4, HardEdge));
     }
     for (; x < Width; ++x) {
         uint32_t o, n, d;
@@ -378,7 +366,6 @@ void TWipeShadow::Prepare() {
     TWipeMask::Prepare();
     const int32_t width = Mask->GetWidth(), height = Mask->GetHeight();
     Thresholds.assign(size_t(width) * size_t(height), -255);
-    for (int32_t i = 0; i < 768; ++i) ClampTable[i] = uint8_t(std::clamp(i - 256, 0, 255));
     TDIBX grey;
     LoadWipeMaskImage(grey, width, height, MaskName, Reverse);
     if (grey.GetEmpty()) return;
@@ -398,10 +385,21 @@ bool TWipeShadow::BuildMask() {
     if (Thresholds.size() != size_t(width) * size_t(height)) return false;
     const TLockedBits mask(*Mask);
     if (!mask.Ok()) return false;
+    // clamp(k + threshold - 256, 0, 255), sixteen at a time through the saturating packs.
+    const int32_t offset = k - 256;
+    const __m128i add = _mm_set1_epi32(offset);
     const int32_t* threshold = Thresholds.data();
     for (int32_t y = 0; y < height; ++y, threshold += width) {
         uint8_t* row = mask.Row(y);
-        for (int32_t x = 0; x < width; ++x) row[x] = ClampTable[k + threshold[x]];
+        int32_t x = 0;
+        for (; x + 16 <= width; x += 16) {
+            const auto load = [&](int I) {
+                return _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(threshold + x + I)), add);
+            };
+            const __m128i lo = _mm_packs_epi32(load(0), load(4)), hi = _mm_packs_epi32(load(8), load(12));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), _mm_packus_epi16(lo, hi));
+        }
+        for (; x < width; ++x) row[x] = uint8_t(std::clamp(offset + threshold[x], 0, 255));
     }
     return true;
 }

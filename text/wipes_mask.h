@@ -165,7 +165,6 @@ class TWipeShadow : public TWipeMask {
 public:
     using TWipeMask::TWipeMask;
     std::vector<int32_t> Thresholds;  // g - 255 per Dest pixel, row by row
-    uint8_t ClampTable[768] = {};     // 0 up to 255, i - 256 up to 511, then 255
 
     void Prepare() override;
     bool BuildMask() override;

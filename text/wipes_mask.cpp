@@ -67,9 +67,10 @@ __m128i Compose4(__m128i Old, __m128i New, uint32_t M4, bool HardEdge) {
         return _mm_srli_epi16(
             _mm_add_epi16(_mm_mullo_epi16(N, W), _mm_mullo_epi16(O, _mm_sub_epi16(_mm_set1_epi16(255), W))), 8);
     };
-    const __m128i blended =
-        _mm_packus_epi16(mix(_mm_unpacklo_epi8(New, zero), _mm_unpacklo_epi8(Old, zero), _mm_unpacklo_epi32(pairs, pairs)),
-                         mix(_mm_unpackhi_epi8(New, zero), _mm_unpackhi_epi8(Old, zero), _mm_unpackhi_epi32(pairs, pairs)));
+    const __m128i w01 = _mm_unpacklo_epi32(pairs, pairs), w23 = _mm_unpackhi_epi32(pairs, pairs);
+    const __m128i low = mix(_mm_unpacklo_epi8(New, zero), _mm_unpacklo_epi8(Old, zero), w01);
+    const __m128i high = mix(_mm_unpackhi_epi8(New, zero), _mm_unpackhi_epi8(Old, zero), w23);
+    const __m128i blended = _mm_packus_epi16(low, high);
     return _mm_or_si128(_mm_or_si128(_mm_and_si128(isOld, Old), _mm_and_si128(isNew, New)),
                         _mm_andnot_si128(_mm_or_si128(isOld, isNew), blended));
 }
@@ -583,7 +584,8 @@ void TWipeBlockCoil::Prepare() {
 bool TWipeBlockCoil::BuildMask() {
     if (Blocks.empty()) return false;
     const int32_t last = int32_t(Blocks.size()) - 1;
-    const int32_t k = std::min(Reverse ? int32_t(int64_t(last) * (Length - int64_t(Elapsed)) / Length) : Level(last), last);
+    const int32_t k =
+        std::min(Reverse ? int32_t(int64_t(last) * (Length - int64_t(Elapsed)) / Length) : Level(last), last);
     if (k == LastBlock) return false;
     HardEdge = true;
     if (Reverse ? k < LastBlock : k > LastBlock) FillBlocks(*Mask, Blocks, Reverse ? LastBlock - 1 : LastBlock + 1, k);

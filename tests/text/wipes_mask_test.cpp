@@ -56,7 +56,8 @@ std::vector<TModelMask> ModelMasks(const std::vector<TCase>& Cases, const std::s
     std::vector<TModelMask> out;
     for (size_t i = 0; i < lines.size();) {
         const size_t rows = size_t(std::stoi(lines[i].substr(2)));
-        out.push_back({lines[i][0] == '1', {lines.begin() + std::ptrdiff_t(i + 1), lines.begin() + std::ptrdiff_t(i + 1 + rows)}});
+        const auto first = lines.begin() + std::ptrdiff_t(i + 1);
+        out.push_back({lines[i][0] == '1', {first, first + std::ptrdiff_t(rows)}});
         i += 1 + rows;
     }
     return out;
@@ -86,7 +87,8 @@ std::unique_ptr<TWipeMask> Prepared(TSurfaces& S, const TCase& C, const std::str
 }
 
 // Each case's masks, from fresh transitions and from one stepped through all its Elapsed.
-void ExpectModelMasks(const std::vector<TCase>& Cases, const std::string& Extra = "", const std::string& MaskName = "") {
+void ExpectModelMasks(const std::vector<TCase>& Cases, const std::string& Extra = "",
+                      const std::string& MaskName = "") {
     const std::vector<TModelMask> model = ModelMasks(Cases, Extra);
     size_t next = 0;
     for (const TCase& c : Cases) {
@@ -301,7 +303,8 @@ TEST(WipeMaskCompose, EightAndTwentyFourBitsDrawThroughTheRepeatedMask) {
         for (int y = 0; y < 7; ++y)
             for (int x = 0; x < 9; ++x) {
                 const bool isNew = wipe.Mask->GetPixel(x, y % 2) == 255;
-                ASSERT_EQ(s.Dest.GetPixel(x, y), (isNew ? s.New : s.Old).GetPixel(x, y)) << bits << " " << x << "," << y;
+                ASSERT_EQ(s.Dest.GetPixel(x, y), (isNew ? s.New : s.Old).GetPixel(x, y))
+                    << bits << " " << x << "," << y;
             }
     }
 }

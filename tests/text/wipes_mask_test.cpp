@@ -159,6 +159,24 @@ TEST(WipeMask, DitherAtTheLastLevelLeavesOneOldDotPerTile) {
     }
 }
 
+TEST(WipeMask, GridCellsStartFromTheirCorner) {
+    // 8 x 6 cells of 80: nine ranks, level 100 * (8 * 4 + 30) div 1000 = 6, the first cell at
+    // 6 * 255 div 30 = 51 over a centred square of 6 * 80 div 30 = 16 pixels.
+    for (bool reverse : {false, true}) {
+        TSurfaces s(640, 480);
+        auto wipe = Prepared(s, {"grid", WP_GRID, 640, 480, 80, 30, reverse, {}, 1000});
+        wipe->Elapsed = 100;
+        wipe->Step();
+        const auto at = [&](int X, int Y) { return wipe->Mask->GetPixel(X, Y); };
+        const int first = reverse ? 7 * 80 : 0, firstY = reverse ? 5 * 80 : 0, last = 7 * 80 - first;
+        const int lastY = 5 * 80 - firstY;
+        EXPECT_EQ(at(first + 32, firstY + 32), 51u);
+        EXPECT_EQ(at(first + 47, firstY + 47), 51u);
+        EXPECT_EQ(at(first + 31, firstY + 40), 0u);
+        EXPECT_EQ(at(last + 40, lastY + 40), 0u);
+    }
+}
+
 TEST(WipeMask, BlockCoilWalksASpiralInwards) {
     TSurfaces s(30, 30);
     auto wipe = Prepared(s, {"blockcoil", WP_BLOCKCOIL, 30, 30, 10, 0, false, {}, 1000});

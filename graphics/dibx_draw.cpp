@@ -110,7 +110,6 @@ bool dibx::PrepareBlit(const TCustomDIBX& D, int32_t X, int32_t Y, const TCustom
     return true;
 }
 
-
 namespace {
 
 // One row of a clipped draw: D the destination's first pixel, S and M the source's and the mask's

@@ -16,6 +16,8 @@ bool StartsWithNoCase(const std::string& S, std::string_view Prefix) {
     return true;
 }
 
+const char* const AbortedText = "HTTP request aborted";
+
 bool IsProtoChar(char C) { return (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '+' || C == '-' || C == '.'; }
 
 // "Tue, 03 Mar 2026 14:05:09 GMT" for a local time.
@@ -122,7 +124,7 @@ THttpClient::THttpClient() : ownerThread_(std::this_thread::get_id()), rcvBuf_(L
 }
 
 THttpClient::~THttpClient() {
-    Abort();
+    Shutdown();
     platform::MainQueue().RemoveTarget(target_);
 }
 
@@ -192,13 +194,21 @@ void THttpClient::FailRequest(const std::string& Reason) {
 }
 
 void THttpClient::Abort() {
-    FailRequest("HTTP request aborted");
+    FailRequest(AbortedText);
     std::lock_guard lock(handMutex_);
     if (ticketPosted_ > ticketEnded_) {
         ticketEnded_ = ticketPosted_;
-        startError_ = std::make_exception_ptr(EHttpException("HTTP request aborted", 404));
+        startError_ = std::make_exception_ptr(EHttpException(AbortedText, 404));
     }
     handDone_.notify_all();
+}
+
+void THttpClient::Shutdown() {
+    {
+        std::lock_guard lock(handMutex_);
+        shutDown_ = true;
+    }
+    Abort();
 }
 
 // ---- Starting ----
@@ -218,6 +228,13 @@ void THttpClient::Cleanup() {
     Location = URL;
 }
 
+void THttpClient::ConnectToProxy() {
+    TUrlParts proxy;
+    ParseURL(Proxy, proxy);
+    Hostname = proxy.Host;
+    Port = proxy.Port.empty() ? ProxyPort : proxy.Port;
+}
+
 void THttpClient::ParseRequestURL() {
     TUrlParts parts;
     ParseURL(URL, parts);
@@ -233,12 +250,7 @@ void THttpClient::ParseRequestURL() {
         Port = parts.Port.empty() ? "80" : parts.Port;
     } else {
         Path = urlProto_ + "://" + parts.Host + (parts.Port.empty() ? "" : ":" + parts.Port) + parts.Path;
-        TUrlParts proxy;
-        ParseURL(Proxy, proxy);
-        // A bare "host" or "host:port" reads as a path; take it as the authority.
-        if (proxy.Host.empty()) ParseURL("//" + Proxy, proxy);
-        Hostname = proxy.Host;
-        Port = proxy.Port.empty() ? ProxyPort : proxy.Port;
+        ConnectToProxy();
     }
     if (Path.empty()) Path = "/";
     std::string doc = Path.substr(0, Path.find('?'));
@@ -431,6 +443,7 @@ void THttpClient::RequestSync(THttpRequest Kind) {
         return;
     }
     std::unique_lock lock(handMutex_);
+    if (shutDown_) throw EHttpException(AbortedText, 404);
     const uint64_t ticket = ++ticketPosted_;
     startError_ = nullptr;
     platform::MainQueue().Post(target_, WM_HTTP_START, ticket, Kind);

@@ -134,6 +134,9 @@ public:
     void Get() { RequestSync(httpGET); }
     // Main thread: ends a running request (and one handed over but not yet started) at once.
     void Abort();
+    // Main thread: Abort, and every later hand-over from another thread ends at once as aborted
+    // (the owner is going; a worker may not have handed its request over yet).
+    void Shutdown();
 
     platform::TargetId Target() const { return target_; }
 
@@ -185,6 +188,8 @@ private:
     void SendRequest(const std::string& Method);
     void SendNextBlock();
     void ParseRequestURL();
+    // Hostname and Port from Proxy ("host", "host:port" or a URL); ProxyPort when it has none.
+    void ConnectToProxy();
     void ReceiveAvailable();
     void ProcessBuffer();
     void HeaderLine(std::string_view Line, std::string_view Raw);
@@ -222,5 +227,6 @@ private:
     std::mutex handMutex_;
     std::condition_variable handDone_;
     uint64_t ticketPosted_ = 0, ticketEnded_ = 0, ticketRunning_ = 0;
+    bool shutDown_ = false;
     std::exception_ptr startError_;
 };

@@ -144,6 +144,9 @@ void THttpClient::EndOfHeader() {
     HeaderInProgress = false;
     if (ContentLength == 0) {
         TriggerHeaderEnd();
+        // Whatever follows is no part of this response.
+        lineHandler_ = lhNone;
+        rcvFill_ = 0;
         PostReady();
         return;
     }
@@ -212,11 +215,8 @@ void THttpClient::LocationSessionClosed() {
     CtrlSocket.OnSessionClosed = [this](TCustomAsyncSocket*, uint16_t E) { SocketSessionClosed(E); };
     if (OnLocationChange) OnLocationChange(this);
     RcvdHeader.clear();
-    if (!Proxy.empty()) {
-        TUrlParts proxy;
-        ParseURL("//" + Proxy, proxy);
-        Port = proxy.Port.empty() ? ProxyPort : proxy.Port;
-    }
+    // Through a proxy the connection goes back to it, at the port it was given with.
+    if (!Proxy.empty()) ConnectToProxy();
     SetState(hsDnsLookup);
     platform::MainQueue().Post(target_, WM_HTTP_LOGIN, serial_);
 }

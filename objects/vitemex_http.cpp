@@ -28,10 +28,9 @@ TVelaHttp::TVelaHttp(TVelaBaseList* AOwner, bool UniqueName) : TVelaComponent(AO
 }
 
 TVelaHttp::~TVelaHttp() {
-    if (Worker) {
-        Client.Abort();
-        Worker.reset();
-    }
+    // The worker may not have handed its request over yet: the client refuses it from now on.
+    Client.Shutdown();
+    Worker.reset();
     platform::MainQueue().RemoveTarget(Target);
 }
 

@@ -121,6 +121,13 @@ TEST_F(Http, ProxyRequestLines) {
     EXPECT_NE(seen.find("\r\nHost: example.invalid\r\n"), std::string::npos);
     EXPECT_NE(seen.find("\r\nProxy-Authorization: Basic cHU6cHA=\r\n"), std::string::npos);
 
+    // A redirect goes back through the proxy, at the port it was given with.
+    client.URL = "http://example.invalid/dir/page.html";
+    body.Clear();
+    Fetch(client);
+    EXPECT_EQ(Bytes(body), "next page");
+    EXPECT_EQ(client.Location, "http://example.invalid/dir/next.html");
+
     // A proxy of only a host takes ProxyPort.
     client.Proxy = "127.0.0.1";
     client.ProxyPort = std::to_string(server.Port());

@@ -100,6 +100,10 @@ TEST_F(HttpObject, ShutDownWhileRunning) {
         if (!platform::MainQueue().ProcessMessages()) platform::MainQueue().Wait(20);
     const uint32_t start = platform::ClockMs();
     delete http;
+    // Gone before its worker could hand the request over.
+    TVelaHttp* hasty = Make("hasty");
+    hasty->SetSource(server.Url("/silent"));
+    delete hasty;
     EXPECT_LT(platform::ClockMs() - start, 5000u);
     EXPECT_EQ(EndEvents(), 0);
 

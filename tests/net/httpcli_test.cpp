@@ -68,16 +68,6 @@ TEST(HttpServer, BytesEqualCurlOfTheSameUrl) {
     EXPECT_EQ(curl.out.size(), data.size());
     EXPECT_TRUE(Bytes(body) == curl.out);
     EXPECT_EQ(client.RcvdCount, int64_t(data.size()));
-
-    // A missing file raises from the blocking call with the server's status and reason.
-    client.URL = server.Url("/none.txt");
-    try {
-        client.Get();
-        ADD_FAILURE() << "no error";
-    } catch (const EHttpException& e) {
-        EXPECT_EQ(e.ErrorCode, 404);
-        EXPECT_EQ(client.ReasonPhrase, "File not found");
-    }
 }
 
 TEST_F(Http, RequestText) {

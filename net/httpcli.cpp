@@ -118,7 +118,6 @@ THttpClient::THttpClient() : ownerThread_(std::this_thread::get_id()), rcvBuf_(L
     target_ = platform::MainQueue().AddTarget([this](const platform::QueuedMessage& M) { WndProc(M); });
     CtrlSocket.OnSessionConnected = [this](TCustomAsyncSocket*, uint16_t E) { SocketSessionConnected(E); };
     CtrlSocket.OnDataAvailable = [this](TCustomAsyncSocket*, uint16_t E) { SocketDataAvailable(E); };
-    CtrlSocket.OnSessionClosed = [this](TCustomAsyncSocket*, uint16_t E) { SocketSessionClosed(E); };
     CtrlSocket.OnDnsLookupDone = [this](TCustomAsyncSocket*, uint16_t E) { SocketDnsLookupDone(E); };
     CtrlSocket.OnDataSent = [this](TCustomAsyncSocket*, uint16_t E) { SocketDataSent(E); };
 }
@@ -266,6 +265,7 @@ void THttpClient::RequestAsync(THttpRequest Kind) {
     if (GetState() != hsReady) throw EHttpException("HTTP component is busy", 1);
     if (Kind == httpPOST && !SendStream) throw EHttpException("HTTP component has nothing to post", 2);
     ++serial_;
+    CtrlSocket.OnSessionClosed = [this](TCustomAsyncSocket*, uint16_t E) { SocketSessionClosed(E); };
     State.store(hsNotConnected);
     if (OnStateChange) OnStateChange(this);
     RequestType = Kind;
@@ -275,7 +275,7 @@ void THttpClient::RequestAsync(THttpRequest Kind) {
     LocationChange = HeaderInProgress = docStarted_ = false;
     rcvFill_ = 0;
     Touch();
-    platform::MainQueue().SetTimer(target_, SilenceTimer, std::clamp<uint32_t>(Timeout / 4, 1, 1000));
+    if (Timeout > 0) platform::MainQueue().SetTimer(target_, SilenceTimer, std::clamp<uint32_t>(Timeout / 4, 1, 1000));
     ParseRequestURL();
     DoRequestConnect();
 }

@@ -94,7 +94,7 @@ public:
     void SetMultiThreaded(bool Value);
 
     // ---- Bounds ----
-    uint32_t Timeout = 60000;  // ms without a byte or an answer
+    uint32_t Timeout = 60000;  // ms without a byte or an answer; 0 waits for ever
     int64_t MaxHeaderSize = int64_t(1) << 20;
     int64_t MaxBodySize = int64_t(64) << 20;
     int32_t MaxRedirects = 20;

@@ -201,6 +201,7 @@ public:
 
     int Cancel(LookupHandle Handle) {
         std::lock_guard lock(mutex_);
+        if (answers_.erase(Handle)) return 0;  // answered, the message not yet taken
         if (!live_.erase(Handle)) return Fail(WSAEINVAL);
         std::erase_if(jobs_, [&](const Job& J) { return J.handle == Handle; });
         return 0;

@@ -66,6 +66,12 @@ TEST(AsyncSocket, PropertiesChangeOnlyWhileClosed) {
     EXPECT_EQ(ErrorOf([&] { s.SetSocksServer("127.0.0.1"); }), "Can't change socks server if not closed");
     EXPECT_EQ(ErrorOf([&] { s.Connect(); }), "Connect: Socket already in use");
     s.SetAddr("127.0.0.1");  // unchanged: accepted
+
+    TAsyncSocket viaSocks;  // a name too long for a SOCKS 5 request is refused, not cut
+    viaSocks.SetSocksServer("127.0.0.1");
+    viaSocks.SetSocksPort("1");
+    Target(viaSocks, std::string(300, 'h'), "80");
+    EXPECT_EQ(ErrorOf([&] { viaSocks.Connect(); }), "ResolveHost: '" + std::string(300, 'h') + "' Invalid Hostname.");
 }
 
 TEST(AsyncSocket, ConnectsSendsReceivesClosesAndConnectsAgain) {
@@ -103,6 +109,23 @@ TEST(AsyncSocket, ConnectsSendsReceivesClosesAndConnectsAgain) {
     EXPECT_EQ(c.GetState(), wsClosed);
 }
 
+TEST(AsyncSocket, AHandlerThatReadsNothingIsNotCalledForEver) {
+    TLoopbackServer server;
+    TAsyncSocket c;
+    int calls = 0;
+    bool connected = false;
+    c.OnSessionConnected = [&](TCustomAsyncSocket*, uint16_t) { connected = true; };
+    c.OnDataAvailable = [&](TCustomAsyncSocket*, uint16_t) { ++calls; };
+    Target(c, "127.0.0.1", server.Port());
+    c.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return connected && server.clients.size() == 1; }));
+    server.clients[0]->SendStr("unread");
+    ASSERT_TRUE(PumpUntil([&] { return calls > 0; }));
+    PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(c.ReceiveStr(), "unread");  // still there
+}
+
 TEST(AsyncSocket, ARefusedConnectionReportsItsCodeAndCloses) {
     TAsyncSocket c;
     TRecorder r;
@@ -137,6 +160,13 @@ TEST(AsyncSocket, SentDataQueuesInBlocksOf1460Bytes) {
     EXPECT_FALSE(c.AllSent());
     c.Send(data.data(), 500);  // the last block fills first
     EXPECT_EQ(c.QueuedBlockSizes(), (std::vector<int32_t>{1460, 1460, 1460, 120}));
+
+    // Flush gives up after FlushTimeout seconds when nothing goes.
+    c.FlushTimeout = 1;
+    const uint32_t start = platform::ClockMs();
+    c.Flush();
+    EXPECT_LT(platform::ClockMs() - start, 5000u);
+    EXPECT_FALSE(c.AllSent());
 
     TBuffer b(0);
     EXPECT_EQ(b.BufSize(), 1514);
@@ -310,6 +340,7 @@ TEST(AsyncSocket, LineModeHandsOutLinesAndTheLastAtCloseAndReportsOverlongOnes) 
     bool closed = false, connected = false;
     c.SetLineMode(true);
     c.LineLimit = 10;
+    c.LineEcho = c.LineEdit = true;
     c.OnDataAvailable = [&](TCustomAsyncSocket* S, uint16_t) { lines.push_back(S->ReceiveStr()); };
     c.OnLineTooLong = [&](TCustomAsyncSocket*, int32_t Length, bool&) { tooLong.push_back(Length); };
     c.OnSessionConnected = [&](TCustomAsyncSocket*, uint16_t) { connected = true; };
@@ -324,10 +355,41 @@ TEST(AsyncSocket, LineModeHandsOutLinesAndTheLastAtCloseAndReportsOverlongOnes) 
     peer.SendStr("ee-and-more-than-ten");
     ASSERT_TRUE(PumpUntil([&] { return !tooLong.empty(); }));
     EXPECT_EQ(tooLong[0], 23);
-    peer.SendStr("ok\r\nlast");
+    peer.SendStr("ok\r\nl\bla\tst");  // a backspace takes the "l" back, the tab pads to column 8
+    ASSERT_TRUE(PumpUntil([&] { return server.recorders[0]->data.size() == 44; }));
+    EXPECT_EQ(server.recorders[0]->data, "one\r\ntwo\r\nthree-and-more-than-tenok\r\nl\bla\tst");  // echoed as received
     peer.Close();
     ASSERT_TRUE(PumpUntil([&] { return closed; }));
-    EXPECT_EQ(lines, (std::vector<std::string>{"one\r\n", "two\r\n", "ok\r\n", "last"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"one\r\n", "two\r\n", "ok\r\n", "la      st"}));
+}
+
+TEST(AsyncSocket, PausedEventsWaitForResumeAndAFailingHandlerAbortsTheSocket) {
+    TLoopbackServer server;
+    auto* c = new TAsyncSocket;
+    TRecorder r;
+    r.Attach(*c);
+    Target(*c, "127.0.0.1", server.Port());
+    c->Connect();
+    ASSERT_TRUE(PumpUntil([&] { return r.Connected() && server.clients.size() == 1; }));
+    c->Pause();
+    server.clients[0]->SendStr("later");
+    PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(r.data, "");
+    c->Resume();
+    ASSERT_TRUE(PumpUntil([&] { return r.data == "later"; }));
+
+    std::string caught;
+    c->OnBgException = [&](TCustomAsyncSocket*, const std::exception& E, bool&) { caught = E.what(); };
+    platform::MainQueue().Post(c->Target(), WM_TRIGGER_EXCEPTION);
+    ASSERT_TRUE(PumpUntil([&] { return !caught.empty(); }));
+    EXPECT_EQ(caught, "Test exception in socket");
+    EXPECT_EQ(c->GetState(), wsClosed);  // CanClose left set: aborted
+
+    // Freed from the queue; a message posted after that finds no one.
+    const platform::TargetId target = c->Target();
+    c->ReleaseDelayed();
+    platform::MainQueue().Post(target, WM_TRIGGER_EXCEPTION);
+    ASSERT_TRUE(PumpUntil([&] { return !platform::MainQueue().HasTarget(target); }));
 }
 
 TEST(AsyncSocket, WaitUntilReadyEndsByTimeOutOrQuitAndSynchronizeWaitsForTheConnect) {

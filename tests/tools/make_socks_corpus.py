@@ -14,6 +14,7 @@ SEEDS = {
     "socks5_ok_with_data": bytes([0, 2, 5, 0]) + IPV4_REPLY + b"hello",
     "socks5_ok_byte_by_byte": bytes([0, 1, 5, 0]) + IPV4_REPLY,
     "socks5_name_reply": bytes([0, 2, 5, 0, 5, 0, 0, 3, 9]) + b"localhost" + bytes([0, 80]),
+    "socks5_long_name_reply": bytes([0, 2, 5, 0, 5, 0, 0, 3, 255]) + b"n" * 255 + bytes([0, 80]) + b"after",
     "socks5_refused": bytes([0, 2, 5, 0, 5, 5, 0, 1]),
     "socks5_unassigned_code": bytes([0, 2, 5, 0, 5, 42, 0, 1]),
     "socks5_bad_address_type": bytes([0, 2, 5, 0, 5, 0, 0, 4]) + bytes(16),

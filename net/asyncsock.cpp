@@ -256,7 +256,7 @@ void TCustomAsyncSocket::HandleBackgroundException(const std::exception& E) {
 void TCustomAsyncSocket::ChangeState(TSocketState NewState) {
     const TSocketState old = state_;
     state_ = NewState;
-    if (old != NewState) TriggerChangeState(old, NewState);
+    if (old != NewState && !destroying_) TriggerChangeState(old, NewState);
 }
 
 bool TCustomAsyncSocket::TriggerDataAvailable(uint16_t Error) {

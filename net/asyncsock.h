@@ -105,7 +105,8 @@ public:
     TCustomAsyncSocket();
     TCustomAsyncSocket(const TCustomAsyncSocket&) = delete;
     TCustomAsyncSocket& operator=(const TCustomAsyncSocket&) = delete;
-    // Cancels the look-up, closes when not closed, drops the queue and the target.
+    // Cancels the look-up, closes when not closed, drops the queue and the target; no event
+    // fires.
     virtual ~TCustomAsyncSocket();
 
     // ---- Properties ----

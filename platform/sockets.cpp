@@ -56,6 +56,8 @@ struct SocketRecord {
 // The open sockets, polled whenever the main queue is pumped.
 class SocketService : public WaitSource {
 public:
+    // The main queue is made first, so that it outlives the service at the program's end.
+    SocketService() { MainQueue(); }
     ~SocketService() override {
         if (registered_) MainQueue().RemoveWaitSource(this);
     }
@@ -183,6 +185,8 @@ int SetInt(SocketHandle S, int Level, int Name, int Value) {
 
 class Lookups {
 public:
+    // The main queue the answers go to is made first, so that it outlives the lookup thread.
+    Lookups() { MainQueue(); }
     ~Lookups() { Stop(); }
 
     LookupHandle Start(TargetId Target, uint32_t Message, std::string Name, uint32_t Addr, bool ByName) {

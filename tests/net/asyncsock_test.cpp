@@ -358,9 +358,16 @@ TEST(AsyncSocket, LineModeHandsOutLinesAndTheLastAtCloseAndReportsOverlongOnes) 
     peer.SendStr("ok\r\nl\bla\tst");  // a backspace takes the "l" back, the tab pads to column 8
     ASSERT_TRUE(PumpUntil([&] { return server.recorders[0]->data.size() == 44; }));
     EXPECT_EQ(server.recorders[0]->data, "one\r\ntwo\r\nthree-and-more-than-tenok\r\nl\bla\tst");  // echoed as received
+    // Leaving line mode hands over what is buffered; the next time, the connection's end does.
+    c.SetLineMode(false);
+    ASSERT_TRUE(PumpUntil([&] { return lines.size() == 4; }));
+    EXPECT_EQ(lines[3], "la      st");
+    c.SetLineMode(true);
+    peer.SendStr("end");
+    ASSERT_TRUE(PumpUntil([&] { return server.recorders[0]->data.size() == 47; }));
     peer.Close();
     ASSERT_TRUE(PumpUntil([&] { return closed; }));
-    EXPECT_EQ(lines, (std::vector<std::string>{"one\r\n", "two\r\n", "ok\r\n", "la      st"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"one\r\n", "two\r\n", "ok\r\n", "la      st", "end"}));
 }
 
 TEST(AsyncSocket, PausedEventsWaitForResumeAndAFailingHandlerAbortsTheSocket) {

@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/msgqueue.h"
 #include "tests/common/fixture.h"
 #include "tests/common/local_server.h"
 
@@ -15,11 +16,14 @@
 
 namespace {
 
-// Runs Kind on the main thread to its end; the milliseconds it took.
+// Runs Kind on the main thread to its end (httpNONE: waits for the request running); the
+// milliseconds it took.
 uint32_t Fetch(THttpClient& Client, THttpRequest Kind = httpGET) {
     const uint32_t start = platform::ClockMs();
     try {
-        Client.RequestSync(Kind);
+        if (Kind != httpNONE) Client.RequestAsync(Kind);
+        while (Client.GetState() != hsReady && platform::ClockMs() - start < 30000)
+            if (!platform::MainQueue().ProcessMessages()) platform::MainQueue().Wait(20);
     } catch (const EHttpException&) {
     }
     return platform::ClockMs() - start;
@@ -99,6 +103,21 @@ TEST_F(Http, RequestText) {
               "Cookie: a=b\r\n"
               "Range: bytes=10-\r\n\r\n");
     EXPECT_EQ(client.ContentRangeBegin, "");
+
+    // A POST says what it sends; without anything to send it does not start.
+    EXPECT_EQ(ErrorOf([&] { client.RequestAsync(httpPOST); }), "HTTP component has nothing to post");
+    TMemoryStream form = StreamOf("a=1&b=2");
+    client.SendStream = &form;
+    body.Clear();
+    client.URL = server.Url("/form");
+    client.RequestAsync(httpPOST);
+    EXPECT_EQ(ErrorOf([&] { client.RequestAsync(httpGET); }), "HTTP component is busy");
+    Fetch(client, httpNONE);
+    const std::string seen = Bytes(body);
+    EXPECT_EQ(seen.substr(0, 23), "POST /form HTTP/1.0\r\nFr");
+    EXPECT_NE(seen.find("\r\nContent-Type: application/x-www-form-urlencoded\r\n"), std::string::npos);
+    EXPECT_NE(seen.find("\r\nContent-Length: 7\r\n"), std::string::npos);
+    EXPECT_EQ(client.SentCount, 7);
 }
 
 TEST_F(Http, ProxyRequestLines) {

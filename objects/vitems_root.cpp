@@ -6,12 +6,14 @@
 #include "objects/vitemex_images.h"
 #include "objects/vitemex_label.h"
 #include "objects/vitemex_mira.h"
+#include "objects/vitemex_read.h"
 #include "objects/vitemex_sound.h"
 #include "objects/vitemex_tile.h"
 
 #include "core/sysutils.h"
 #include "media/mediaman.h"
 #include "media/screenman.h"
+#include "text/histories.h"
 
 #include <algorithm>
 
@@ -72,6 +74,8 @@ void FreeGlobal(T*& Global, const char* Label, const std::function<void(const ch
 void VelaInitialize() {
     RegisterPlayerKinds();
     Bases = new TVelaBaseList();
+    TextHistoryFormats = new TVelaHistoryFormatManager();
+    TextRead = new TVelaReadList();
     MiraMan = new TMiraCollection();
     ClipMan = new TClipManager();
     SelRectDIB = MakePattern(2, 0x000000, 0xFFFFFF, {{0, 0, 1, 1}, {1, 1, 2, 2}});
@@ -79,6 +83,8 @@ void VelaInitialize() {
 }
 
 void VelaFinalize(const std::function<void(const char*)>& Trace) {
+    FreeGlobal(TextRead, "TextRead.Free", Trace);
+    FreeGlobal(TextHistoryFormats, "TextHistoryFormats.Free", Trace);
     FreeGlobal(Bases, "Bases.Free", Trace);
     FreeGlobal(SelRectDIB, "SelRectDIB.Free", Trace);
     FreeGlobal(TransBGDIB, "TransBGDIB.Free", Trace);

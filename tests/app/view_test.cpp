@@ -183,7 +183,8 @@ TEST_F(FormView, StartsAndClosesTheLayersInOrder) {
     trace.clear();
     form->FormClose();
     form->FormClose();
-    EXPECT_EQ(trace, (Labels{"Project.Free", "SysFuncMan.Free", "ParamMan.Free", "VelaFinalize", "Bases.Free",
+    EXPECT_EQ(trace, (Labels{"Project.Free", "SysFuncMan.Free", "ParamMan.Free", "VelaFinalize", "TextRead.Free",
+                             "TextHistoryFormats.Free", "Bases.Free",
                              "SelRectDIB.Free", "TransBGDIB.Free", "MiraMan.Free", "ClipMan.Free", "MediaFinal"}));
     EXPECT_FALSE(form->SoundDevice.Initialized());
     EXPECT_TRUE(Terminating());

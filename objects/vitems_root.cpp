@@ -5,6 +5,7 @@
 #include "objects/vitemex_cglabel.h"
 #include "objects/vitemex_images.h"
 #include "objects/vitemex_label.h"
+#include "objects/vitemex_mes.h"
 #include "objects/vitemex_mira.h"
 #include "objects/vitemex_read.h"
 #include "objects/vitemex_sound.h"
@@ -48,6 +49,7 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_TILE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaTile(&Owner); });
     RegisterObjectKind(LT_LABEL, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaLabel(&Owner); });
     RegisterObjectKind(LT_CGLABEL, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaCGLabel(&Owner); });
+    RegisterObjectKind(LT_MES, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMes(&Owner); });
 }
 
 namespace {

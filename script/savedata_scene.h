@@ -8,6 +8,8 @@ class TSceneSaveSections : public TSaveSections {
 public:
     void SaveObjects(TStream& Stream) override;
     void LoadObjects(TStream& Stream, int32_t Version) override;
+    // Every message window rebuilds its pages and takes back their reveal.
+    void AfterLoad() override;
 
     // The history manager's formats; older saves hold one history, the unnamed format's, which
     // the cleared manager keeps alone.

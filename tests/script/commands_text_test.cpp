@@ -83,6 +83,14 @@ TEST_F(TextCommands, TextInsLaysOutRecordsAndWaitsUntilTheWindowEmpties) {
     m.SetText("");
     Ticks(1);
     EXPECT_EQ(Value("t"), "on");
+
+    // A window deleted while the command waits on it lets the command go on.
+    ParamMan->Find("t")->SetAsStr("");
+    Start("p.vsb");
+    m.Delete();
+    Bases->Step();
+    Ticks(1);
+    EXPECT_EQ(Value("t"), "on");
 }
 
 TEST_F(TextCommands, ClearingAndOlderPages) {
@@ -103,10 +111,10 @@ TEST_F(TextCommands, ClearingAndOlderPages) {
 }
 
 TEST_F(TextCommands, CallHistShowsWhatTheHistoryHolds) {
-    TVelaMes& m = Window("m");
     Page("t.vsb", R"([{"cmd": "TextIns", "window": "\"m\"", "text": "abc"}])");
     for (int i = 0; i < 6; ++i) History().Entries.Add("t.vsb", 0, -1, {100, 24});
-    // (first, count, format) -> the entries shown; nothing shown leaves the window as it was.
+    // (first, count, format) -> the entries shown, each case in a window of its own; nothing
+    // shown leaves the window as it was.
     const struct {
         const char *first, *count, *format;
         int shown;
@@ -114,17 +122,22 @@ TEST_F(TextCommands, CallHistShowsWhatTheHistoryHolds) {
                  {"0", "", "", 1},  {"0", "1", "none", 0}, {"", "1", "", 0}};
     // An expression of the text, or none for the empty text.
     auto expr = [](const std::string& Text) { return Text.empty() ? std::string("null") : "\"" + Text + "\""; };
-    int n = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(n);
-        m.MesData.Clear();
-        m.SourceMode = TVelaMes::smDirect;
-        Page("c" + std::to_string(++n) + ".vsb", R"([{"cmd": "CallHist", "window": "\"m\"", "first": )" +
-                                                     expr(c.first) + R"(, "count": )" + expr(c.count) +
-                                                     R"(, "flag": "TRUE", "format": "\")" + c.format + R"(\""}])");
-        Start("c" + std::to_string(n) + ".vsb");
-        EXPECT_EQ(m.MesData.Entries.Count(), c.shown);
-        EXPECT_EQ(m.SourceMode, c.shown ? TVelaMes::smHistory : TVelaMes::smDirect);
+    std::string commands;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::string name = "m" + std::to_string(i);
+        Window(name);
+        commands += std::string(i ? "," : "[") + R"({"cmd": "CallHist", "window": "\")" + name + R"(\"", "first": )" +
+                    expr(cases[i].first) + R"(, "count": )" + expr(cases[i].count) +
+                    R"(, "flag": "TRUE", "format": "\")" + cases[i].format + R"(\""})";
+    }
+    Page("c.vsb", commands + "]");
+    Start("c.vsb");
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        const TVelaMes& m = *dynamic_cast<TVelaMes*>(Bases->FindObject("m" + std::to_string(i)));
+        EXPECT_EQ(m.MesData.Entries.Count(), cases[i].shown);
+        EXPECT_EQ(m.SourceMode, cases[i].shown ? TVelaMes::smHistory : TVelaMes::smDirect);
+        EXPECT_EQ(m.BuildFlag, cases[i].shown ? 1 : 0);
     }
 }
 

@@ -1,8 +1,6 @@
-// The player's parts of the save records: the history formats in game saves of either form and
-// the read marks in the status data.
+// The player's part of the game save that holds the history formats, in either form.
 #include "script/savedata_scene.h"
 
-#include "objects/vitemex_read.h"
 #include "objects/vitems.h"
 #include "tests/common/fixture.h"
 #include "text/histories.h"
@@ -48,19 +46,6 @@ TEST_F(SceneSections, HistoriesComeBackWithTheGameOfEitherForm) {
     ASSERT_EQ(Unnamed().GetCount(), 2);
     EXPECT_EQ(Unnamed().Entries.GetName(1), "b.vsb");
     EXPECT_EQ(old.Remaining(), 0);
-}
-
-TEST_F(SceneSections, ReadMarksGoWithTheStatus) {
-    TextRead->SetPending("MES", "a.vsb", 0, 3);
-    TextRead->CommitPending("MES");
-    TMemoryStream status;
-    sections.SaveReadMarks(status);
-    TextRead->Clear();
-    status.SetPosition(0);
-    sections.LoadReadMarks(status, ReadMarksStatusVersion);
-    EXPECT_TRUE(TextRead->IsRead("a.vsb", 3, 0));
-    sections.LoadReadMarks(status, ReadMarksStatusVersion - 1);
-    EXPECT_EQ(TextRead->Count(), 0);
 }
 
 }  // namespace

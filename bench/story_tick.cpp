@@ -6,6 +6,7 @@
 //     budget_ratio its share of the budget.
 //   BM_HistorySaveLoad: the history formats saved into a game save and read back, the unnamed
 //     format holding 1,000 recorded pages (five to a screen), as every game save and load does.
+#include "app/entry.h"
 #include "app/view.h"
 #include "core/vrfiles_manager.h"
 #include "media/velabind.h"
@@ -36,7 +37,7 @@ void ReportBudget(benchmark::State& State, double Nanoseconds) {
 
 void BM_StoryRevealTick(benchmark::State& State) {
     BindVelaLibrary(platform::fs::ToProgramPath(VELA_COMPANION_FOLDER "/"));
-    CreateVrFileSystem();
+    InitializeShell();
     platform::HeadlessDisplay display;
     auto form = std::make_unique<TFormView>(display, platform::fs::ToProgramPath(VELA_STORY_TITLE "/velaplay"),
                                             std::vector<std::string>{});
@@ -69,7 +70,7 @@ void BM_StoryRevealTick(benchmark::State& State) {
         if (rects == 0) State.SkipWithError("nothing was presented");
     }
     form.reset();
-    FreeVrFileSystem();
+    FinalizeShell();
     UnbindVelaLibrary();
 }
 BENCHMARK(BM_StoryRevealTick)->Unit(benchmark::kMicrosecond);

@@ -83,6 +83,7 @@ TVelaMes* TComTextIns::Target() const {
 
 void TComTextIns::Begin(TCallMan&) {
     target_ = {};
+    eventPoint_ = false;
     hold_ = RunBool(holdEvents_);
     if (text_.Size() == 0) return;
     TVelaMes* window = FindMessageWindow(RunStr(window_));

@@ -161,14 +161,27 @@ TEST_F(MesWindow, ALinkClickQueuesItsTextAndTargetOnce) {
     EXPECT_EQ(Queued(PR_ONLINK), std::vector<std::string>{"ln|go|next"});
     EXPECT_FALSE(layer.LeftPressed);
 
-    // With capture link on only link text takes the pointer.
-    const uint32_t all = 0xFF;
-    EXPECT_EQ(Mes->HitTest({50, 22}, all), Mes);
+    // With capture link on only link text takes the pointer: a press on plain text reaches the
+    // box underneath.
+    auto* box = new TVelaBox(Bases);
+    box->SetParent(&layer);
+    box->SetBounds(0, 0, 200, 100);
+    box->SetPriority(-1);
+    box->SetOnlbtndown("under");
+    Bases->GetEvents().Clear();
     Mes->SetCapturelink(true);
-    EXPECT_EQ(Mes->HitTest({50, 22}, all), nullptr);
-    EXPECT_EQ(Mes->HitTest({12, 22}, all), Mes);
+    for (TPoint at : {TPoint{12, 22}, TPoint{50, 22}}) {
+        layer.MousePos = at;
+        layer.LeftLatch = layer.LeftHeld = true;
+        layer.UpdateMouse();
+    }
+    EXPECT_EQ(Queued(PR_ONLINK).size(), 1u);
+    EXPECT_EQ(Queued(PR_ONLBTNDOWN).size(), 1u);
+    EXPECT_EQ(Bases->GetEvents().Items(1)->Sender.Object, box);
+    Mes->SetCapturelink(false);
+    EXPECT_EQ(Mes->HitTest({50, 22}, 0xFF), Mes);
     Mes->SetIgnoremouse(8);
-    EXPECT_EQ(Mes->HitTest({12, 22}, all), nullptr);
+    EXPECT_EQ(Mes->HitTest({12, 22}, 0xFF), nullptr);
 }
 
 TEST_F(MesWindow, TheRevealDrawsInsideTheWindowOnly) {

@@ -5,6 +5,7 @@
 #include "objects/vitemex_mes.h"
 
 #include "core/streams.h"
+#include "objects/vitemex_read.h"
 #include "objects/vitems_kinds.h"
 #include "script/params_props.h"
 #include "script/params_values.h"
@@ -108,6 +109,24 @@ TEST_F(MesWindow, PlayStartHoldsTheRevealAndEveryPageEndsOnce) {
     RevealAll();
     EXPECT_EQ(Mes->GetText(), "cd");
     EXPECT_FALSE(Mes->GetPlaying());
+}
+
+TEST_F(MesWindow, APageRevealedToItsEndCountsAsReadWhenShownAgain) {
+    Mes->SetOnplaystart("start");
+    Mes->SetTextdelay(0);
+    Mes->SetText("ab<BR CLEAR>cd");
+    Mes->SourceMode = TVelaMes::smRecorded;
+    Mes->PageFile = "story.vsb";
+    Mes->CommandIndex = 3;
+    Mes->SetIndex(1);
+    EXPECT_FALSE(TextRead->IsRead("story.vsb", 3, 1));
+    Bases->GetEvents().Clear();
+    RevealAll();
+    Mes->Step();  // the tick that finds the page finished
+    EXPECT_TRUE(TextRead->IsRead("story.vsb", 3, 1));
+    Mes->SetIndex(0);
+    Mes->SetIndex(1);
+    EXPECT_EQ(Queued(PR_ONPLAYSTART), (std::vector<std::string>{"0", "1"}));
 }
 
 TEST_F(MesWindow, EachEventGlyphNotifiesTheScriptOnce) {

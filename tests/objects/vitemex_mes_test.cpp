@@ -5,6 +5,7 @@
 #include "objects/vitemex_mes.h"
 
 #include "core/streams.h"
+#include "objects/vitemex_read.h"
 #include "objects/vitems_kinds.h"
 #include "script/params_props.h"
 #include "script/params_values.h"
@@ -110,6 +111,24 @@ TEST_F(MesWindow, PlayStartHoldsTheRevealAndEveryPageEndsOnce) {
     EXPECT_FALSE(Mes->GetPlaying());
 }
 
+TEST_F(MesWindow, APageRevealedToItsEndCountsAsReadWhenShownAgain) {
+    Mes->SetOnplaystart("start");
+    Mes->SetTextdelay(0);
+    Mes->SetText("ab<BR CLEAR>cd");
+    Mes->SourceMode = TVelaMes::smRecorded;
+    Mes->PageFile = "story.vsb";
+    Mes->CommandIndex = 3;
+    Mes->SetIndex(1);
+    EXPECT_FALSE(TextRead->IsRead("story.vsb", 3, 1));
+    Bases->GetEvents().Clear();
+    RevealAll();
+    Mes->Step();  // the tick that finds the page finished
+    EXPECT_TRUE(TextRead->IsRead("story.vsb", 3, 1));
+    Mes->SetIndex(0);
+    Mes->SetIndex(1);
+    EXPECT_EQ(Queued(PR_ONPLAYSTART), (std::vector<std::string>{"0", "1"}));
+}
+
 TEST_F(MesWindow, EachEventGlyphNotifiesTheScriptOnce) {
     Mes->SetText("a<EVENT VALUE=\"x\"><EVENT VALUE=\"y\\nz\">b");
     RevealAll();
@@ -161,14 +180,27 @@ TEST_F(MesWindow, ALinkClickQueuesItsTextAndTargetOnce) {
     EXPECT_EQ(Queued(PR_ONLINK), std::vector<std::string>{"ln|go|next"});
     EXPECT_FALSE(layer.LeftPressed);
 
-    // With capture link on only link text takes the pointer.
-    const uint32_t all = 0xFF;
-    EXPECT_EQ(Mes->HitTest({50, 22}, all), Mes);
+    // With capture link on only link text takes the pointer: a press on plain text reaches the
+    // box underneath.
+    auto* box = new TVelaBox(Bases);
+    box->SetParent(&layer);
+    box->SetBounds(0, 0, 200, 100);
+    box->SetPriority(-1);
+    box->SetOnlbtndown("under");
+    Bases->GetEvents().Clear();
     Mes->SetCapturelink(true);
-    EXPECT_EQ(Mes->HitTest({50, 22}, all), nullptr);
-    EXPECT_EQ(Mes->HitTest({12, 22}, all), Mes);
+    for (TPoint at : {TPoint{12, 22}, TPoint{50, 22}}) {
+        layer.MousePos = at;
+        layer.LeftLatch = layer.LeftHeld = true;
+        layer.UpdateMouse();
+    }
+    EXPECT_EQ(Queued(PR_ONLINK).size(), 1u);
+    EXPECT_EQ(Queued(PR_ONLBTNDOWN).size(), 1u);
+    EXPECT_EQ(Bases->GetEvents().Items(1)->Sender.Object, box);
+    Mes->SetCapturelink(false);
+    EXPECT_EQ(Mes->HitTest({50, 22}, 0xFF), Mes);
     Mes->SetIgnoremouse(8);
-    EXPECT_EQ(Mes->HitTest({12, 22}, all), nullptr);
+    EXPECT_EQ(Mes->HitTest({12, 22}, 0xFF), nullptr);
 }
 
 TEST_F(MesWindow, TheRevealDrawsInsideTheWindowOnly) {

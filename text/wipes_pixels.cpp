@@ -60,27 +60,49 @@ std::array<uint32_t, 256> GreyRampOf(const TCustomDIBX& Dest) {
     }
 }
 
-// The frame of the spotlight and the flares: Rule(pixel index) gives whether the new picture
-// shows there and the grey (ramp index) added to it, or subtracted when Darken.
-template <class RuleFn>
-void ComposeRamped(TCustomWipe& Wipe, bool Darken, RuleFn&& Rule) {
-    const std::array<uint32_t, 256> ramp = GreyRampOf(*Wipe.Dest);
+// Bytewise a + b and a - b, each byte held to 0..255.
+uint32_t AddBytes(uint32_t A, uint32_t B) {
+    const uint32_t low = (A & 0x7F7F7F7F) + (B & 0x7F7F7F7F), high = (A ^ B) & 0x80808080;
+    const uint32_t over = ((A & B) | (high & low)) & 0x80808080;
+    return (low ^ high) | (over >> 7) * 0xFF;
+}
+uint32_t SubBytes(uint32_t A, uint32_t B) { return ~AddBytes(~A, B); }
+
+// The frame of the spotlight and the flares. A pixel whose table value is v (Values, one per
+// pixel, row by row) takes Entries[v + Offset]: bit 31 set where the new picture shows, the
+// other bits the grey added to it (subtracted when Darken). Entries are built once per frame.
+constexpr uint32_t kShowsNew = 0x80000000;
+
+void ComposeRamped(TCustomWipe& Wipe, bool Darken, const int32_t* Values, int32_t Offset,
+                   const std::vector<uint32_t>& Entries) {
     const int32_t w = Wipe.Dest->GetWidth(), h = Wipe.Dest->GetHeight();
+    const uint32_t* entries = Entries.data() + Offset;
     WithLockedPictures(
         Wipe, [&](const auto& Ch, auto Bytes, const TLockedRows& Dest, const TLockedRows& Old, const TLockedRows& New) {
             constexpr int kBytes = decltype(Bytes)::value;
             for (int32_t y = 0; y < h; ++y) {
                 uint8_t* d = Dest.Row(y);
-                const uint8_t* o = Old.Row(y);
-                const uint8_t* n = New.Row(y);
-                for (int32_t x = 0, at = y * w; x < w; ++x, ++at) {
-                    const auto [useNew, grey] = Rule(at);
-                    const uint32_t s = dibx::Load<kBytes>((useNew ? n : o) + x * kBytes);
-                    const uint32_t out = grey == 0 ? s : Darken ? Ch.Sub(s, ramp[grey]) : Ch.Add(s, ramp[grey], 256);
-                    dibx::Store<kBytes>(d + x * kBytes, out);
+                const uint8_t *o = Old.Row(y), *n = New.Row(y);
+                const int32_t* values = Values + ptrdiff_t(y) * w;
+                for (int32_t x = 0; x < w; ++x) {
+                    const uint32_t e = entries[values[x]], grey = e & ~kShowsNew;
+                    const uint32_t s = dibx::Load<kBytes>((e & kShowsNew ? n : o) + x * kBytes);
+                    if constexpr (kBytes == 4) {
+                        dibx::Store<4>(d + x * 4, Darken ? SubBytes(s, grey) : AddBytes(s, grey));
+                    } else {
+                        dibx::Store<kBytes>(d + x * kBytes, Darken ? Ch.Sub(s, grey) : Ch.Add(s, grey, 256));
+                    }
                 }
             }
         });
+}
+
+// The entry of a pixel Into levels into its flare (0..511 inside): the grey rises over the first
+// 256 levels and falls over the next 256, and the new picture shows from level 256 on.
+uint32_t FlareEntry(const std::array<uint32_t, 256>& Ramp, int32_t Into) {
+    if (Into < 0) return 0;
+    if (Into >= 512) return kShowsNew;
+    return Into < 256 ? Ramp[size_t(Into)] : Ramp[size_t(511 - Into)] | kShowsNew;
 }
 
 // Mask := W x H at 8 bits, the difference between the two pictures.
@@ -164,11 +186,10 @@ bool TWipeSpot::Step() {
     if (StepFinished()) return true;
     if (DistanceTable.size() != size_t(Dest->GetWidth()) * size_t(Dest->GetHeight())) return false;
     const int32_t k = Elapsed * MaxLevel / Length;
-    ComposeRamped(*this, false, [&](int32_t At) {
-        const int32_t d = DistanceTable[size_t(At)], into = k - d;
-        const int32_t grey = into < 0 || into >= 512 ? 0 : into < 256 ? into : 511 - into;
-        return std::pair{into >= 256, grey};
-    });
+    const std::array<uint32_t, 256> ramp = GreyRampOf(*Dest);
+    std::vector<uint32_t> entries(size_t(MaxLevel - 511));  // distances 0 .. MaxLevel - 512
+    for (int32_t d = 0; d < int32_t(entries.size()); ++d) entries[size_t(d)] = FlareEntry(ramp, k - d);
+    ComposeRamped(*this, false, DistanceTable.data(), 0, entries);
     return false;
 }
 
@@ -190,10 +211,10 @@ bool TWipeShadowWhite::Step() {
     if (StepFinished()) return true;
     if (Thresholds.size() != size_t(Dest->GetWidth()) * size_t(Dest->GetHeight())) return false;
     const int32_t k = Elapsed * 768 / Length + 255;
-    ComposeRamped(*this, Darkens(), [&](int32_t At) {
-        const int32_t t = FlareTable[k + Thresholds[size_t(At)]];
-        return std::pair{t >= 256, t < 256 ? t : 511 - t};
-    });
+    const std::array<uint32_t, 256> ramp = GreyRampOf(*Dest);
+    std::vector<uint32_t> entries(256);  // thresholds -255 .. 0
+    for (int32_t g = 0; g < 256; ++g) entries[size_t(g)] = FlareEntry(ramp, FlareTable[k + g - 255]);
+    ComposeRamped(*this, Darkens(), Thresholds.data(), 255, entries);
     return false;
 }
 

@@ -150,6 +150,33 @@ void Blur(TDIBX& Blurred, TCustomDIBX& Picture, int32_t Radius) {
     Blurred.DIB->Assign(&back);
 }
 
+// The numbers 0 .. Count - 1 in increasing order, from which numbers are taken by their position
+// among those left; a position is found in logarithmic time (a Fenwick tree of counts), so
+// drawing the order of many pieces stays fast.
+class TRemainingNumbers {
+public:
+    explicit TRemainingNumbers(int32_t Count) : tree_(size_t(Count) + 1) {
+        for (int32_t i = 1; i <= Count; ++i) {
+            tree_[size_t(i)] += 1;
+            if (const int32_t up = i + (i & -i); up <= Count) tree_[size_t(up)] += tree_[size_t(i)];
+        }
+        while (top_ * 2 <= Count) top_ *= 2;
+    }
+    // Removes and answers the number at Position (0-based) among those left.
+    int32_t Take(int32_t Position) {
+        int32_t at = 0;
+        for (int32_t step = top_; step > 0; step /= 2)
+            if (at + step < int32_t(tree_.size()) && tree_[size_t(at + step)] <= Position)
+                at += step, Position -= tree_[size_t(at)];
+        for (int32_t i = at + 1; i < int32_t(tree_.size()); i += i & -i) --tree_[size_t(i)];
+        return at;
+    }
+
+private:
+    std::vector<int32_t> tree_;
+    int32_t top_ = 1;  // the highest power of two up to Count
+};
+
 }  // namespace
 
 void BuildDifferenceMask(TCustomDIBX& Mask, TCustomDIBX& A, TCustomDIBX& B) {
@@ -397,20 +424,19 @@ void TWipeCrack::Prepare() {
     FallTime = 0;
     while (h > FallTime * (5 * FallTime - 1500) / 1000) ++FallTime;
 
-    std::vector<int32_t> numbers(size_t(columns) * size_t(rows));
-    for (size_t i = 0; i < numbers.size(); ++i) numbers[i] = int32_t(i);
-    Pieces.resize(numbers.size());
-    for (size_t n = 0; !numbers.empty(); ++n) {
-        const auto at = numbers.begin() + Random(int32_t(numbers.size()));
+    const int32_t count = columns * rows;
+    TRemainingNumbers numbers(count);
+    Pieces.resize(size_t(count));
+    for (int32_t n = 0; n < count; ++n) {
+        const int32_t number = numbers.Take(Random(count - n));
         auto piece = std::make_unique<TWipeCrackDraw>();
         piece->Owner = this;
-        piece->Start = Param[1] * int32_t(n);
-        piece->Column = *at % columns;
-        piece->Row = *at / columns;
+        piece->Start = Param[1] * n;
+        piece->Column = number % columns;
+        piece->Row = number / columns;
         piece->Speed = Random(200) - 100;
         piece->Kind = PieceKind(piece->Column * s, piece->Row * s);
-        Pieces[n] = std::move(piece);
-        numbers.erase(at);
+        Pieces[size_t(n)] = std::move(piece);
     }
     LastStart = (columns * rows - 1) * Param[1];
 }

@@ -2,17 +2,17 @@
 // the spotlight ring, the ripple and the crumbling pieces (halfway through each), beside pixman's
 // OVER of the new picture through an 8-bit mask onto the old one, the composite a masked
 // transition frame costs.
-#include <benchmark/benchmark.h>
-#include <pixman.h>
-
-#include <cstring>
-#include <vector>
-
 #include "bench/photo.h"
 #include "core/rands.h"
 #include "graphics/dibx.h"
 #include "objects/vitems.h"
 #include "text/wipes_pixels.h"
+
+#include <benchmark/benchmark.h>
+#include <pixman.h>
+
+#include <cstring>
+#include <vector>
 
 namespace {
 

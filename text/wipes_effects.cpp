@@ -1,10 +1,10 @@
 #include "text/wipes_effects.h"
 
+#include "graphics/dibx.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
-
-#include "graphics/dibx.h"
 
 namespace {
 

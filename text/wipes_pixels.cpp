@@ -1,16 +1,16 @@
 #include "text/wipes_pixels.h"
 
-#include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstring>
-#include <numbers>
-
 #include "core/rands.h"
 #include "graphics/dibsfc.h"
 #include "graphics/dibx_pixel.h"
 #include "objects/vitems.h"
 #include "text/wipes_mask.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <numbers>
 
 namespace {
 
@@ -47,16 +47,13 @@ void WithLockedPictures(TCustomWipe& Wipe, Fn&& F) {
 std::array<uint32_t, 256> GreyRampOf(const TCustomDIBX& Dest) {
     std::array<uint32_t, 256> ramp{};
     switch (Dest.GetBitCount()) {
-        case 15:
-        case 16:
-            return GreyRamp16;
-        case 24:
-            for (uint32_t i = 0; i < 256; ++i) ramp[i] = i * 0x010101;
-            return ramp;
-        case 32:
-            return GreyRamp32;
-        default:
-            return ramp;
+    case 15:
+    case 16: return GreyRamp16;
+    case 24:
+        for (uint32_t i = 0; i < 256; ++i) ramp[i] = i * 0x010101;
+        return ramp;
+    case 32: return GreyRamp32;
+    default: return ramp;
     }
 }
 

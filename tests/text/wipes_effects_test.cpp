@@ -1,5 +1,8 @@
 #include "text/wipes_effects.h"
 
+#include "graphics/dibx.h"
+#include "tests/graphics/paint.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,9 +10,6 @@
 #include <map>
 #include <string>
 #include <vector>
-
-#include "graphics/dibx.h"
-#include "tests/graphics/paint.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 #include "text/wipes_pixels.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-
 #include "core/rands.h"
 #include "graphics/dibx.h"
 #include "objects/vitems.h"
 #include "tests/graphics/paint.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace {
 

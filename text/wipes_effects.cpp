@@ -3,12 +3,14 @@
 #include "graphics/dibx.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <numbers>
 
 namespace {
 
-int32_t Nearest(double V) { return int32_t(std::nearbyint(V)); }
+// Rounded half to even and held to the int32 range (parameters come from scripts).
+int32_t Nearest(double V) { return int32_t(std::clamp(std::nearbyint(V), double(INT32_MIN), double(INT32_MAX))); }
 
 int32_t Grey(const TCustomDIBX& Dest, int32_t N) { return Dest.ColorToPixel(N * 0x010101); }
 
@@ -232,9 +234,10 @@ bool TWipeZoomin::Step() {
         // The source window of one axis: its size and its start, kept inside the picture.
         auto window = [&](int32_t Point, int32_t Size, int32_t& Start) {
             const int32_t len = std::max(1, Nearest(Size * zoom));
-            Start = Nearest((Point - Size / 2.0) * k) + Size / 2 - len / 2;
-            if (Start < 0) Start = 0;
-            if (Start + len > Size) Start = Size - len;
+            int64_t start = int64_t(Nearest((Point - Size / 2.0) * k)) + Size / 2 - len / 2;
+            if (start < 0) start = 0;
+            if (start + len > Size) start = Size - len;
+            Start = int32_t(start);
             return len;
         };
         int32_t sx, sy;

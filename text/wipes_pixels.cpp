@@ -237,7 +237,8 @@ bool TWipeShadowWhite::Step() {
     const int32_t k = Elapsed * 768 / Length + 255;
     const std::array<uint32_t, 256> ramp = GreyRampOf(*Dest);
     std::vector<uint32_t> entries(256);  // thresholds -255 .. 0
-    for (int32_t g = 0; g < 256; ++g) entries[size_t(g)] = FlareEntry(ramp, FlareTable[k + g - 255]);
+    for (int32_t g = 0; g < 256; ++g)
+        entries[size_t(g)] = FlareEntry(ramp, FlareTable[std::clamp(k + g - 255, 0, 1023)]);
     ComposeRamped(*this, Darkens(), Thresholds.data(), 255, entries);
     return false;
 }

@@ -121,6 +121,8 @@ TEST(WipePixels, FlaresWithoutAMaskImageComeTogether) {
         for (int x : {0, 15}) EXPECT_EQ(stage.Dest.GetPixel(x, 7), black ? 0x272727u : 0xD9D9D9u);
         Step(*flare, 767);  // k = 1022: the flare has ended on the new picture
         EXPECT_TRUE(stage.Shows(stage.New));
+        flare->Length = INT32_MAX;  // a level out of the table's range reads its ends
+        Step(*flare, INT32_MAX - 1);
     }
 }
 

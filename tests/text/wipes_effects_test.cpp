@@ -114,13 +114,10 @@ struct TCallCase {
 
 TEST(WipeEffects, EachFrameIsDrawnWithTheseCalls) {
     const std::vector<TCallCase> cases = {
-        {"fade at the start", Make<TWipeFade>, 8, 6, 0, 10, false, 10, -4,
-         {"Assign old", "DrawAlpha new 0,0,8,6 at 9,-4 alpha 0"}},
         {"fade halfway", Make<TWipeFade>, 8, 6, 5, 10, false, 10, -4,
          {"Assign old", "DrawAlpha new 0,0,8,6 at 4,-2 alpha 128"}},
         {"white at 255", Make<TWipeWhite>, 8, 6, 255, 511, false, 0, 0, {"Assign old", "FillRectAdd 0,0,8,6 ffffff"}},
         {"white at 256", Make<TWipeWhite>, 8, 6, 256, 511, false, 0, 0, {"Assign new", "FillRectAdd 0,0,8,6 ffffff"}},
-        {"white at 300", Make<TWipeWhite>, 8, 6, 300, 511, false, 0, 0, {"Assign new", "FillRectAdd 0,0,8,6 d3d3d3"}},
         {"black", Make<TWipeBlack>, 8, 6, 100, 511, false, 0, 0, {"Assign old", "FillRectSub 0,0,8,6 646464"}},
         {"flash", Make<TWipeFlash>, 8, 6, 5, 10, false, 0, 0, {"Assign new", "FillRectAdd 0,0,8,6 808080"}},
         {"scroll at the start", Make<TWipeScrollH>, 8, 6, 0, 4, false, 0, 0,
@@ -147,8 +144,6 @@ TEST(WipeEffects, EachFrameIsDrawnWithTheseCalls) {
          {"StretchDraw old 0,15,2,20 -> 0,0,2,21 blend 255", "Draw old 0,21,2,40 at 0,21"}},
         {"twist starting", Make<TWipeTwistH>, 8, 3, 1, 12, false, 0, 0,
          {"FillRect 0,0,8,1 0", "StretchDraw old 0,0,8,1 -> 0,0,7,1 blend 255"}},
-        {"twist starting from the bottom", Make<TWipeTwistH>, 8, 3, 1, 12, true, 0, 0,
-         {"FillRect 0,2,8,3 0", "StretchDraw old 0,2,8,3 -> 0,2,7,3 blend 255"}},
         {"twist ending", Make<TWipeTwistH>, 8, 3, 9, 12, false, 0, 0,
          {"FillRect 0,1,8,2 0", "StretchDraw new 0,1,8,2 -> 0,1,8,2 blend 255", "FillRect 0,2,8,3 0",
           "StretchDraw new 0,2,8,3 -> 1,2,7,3 blend 255", "Draw new 0,0,8,1 at 0,0"}},
@@ -163,8 +158,6 @@ TEST(WipeEffects, EachFrameIsDrawnWithTheseCalls) {
           "Draw new 0,0,2,8 at 0,0"}},
         {"zoom into the corner", Make<TWipeZoomin>, 8, 6, 1, 4, false, 0, 0,
          {"StretchDraw old 0,0,4,3 -> 0,0,8,6 blend 255"}},
-        {"zoom kept inside", Make<TWipeZoomin>, 8, 6, 1, 4, false, 8, 6,
-         {"StretchDraw old 4,3,8,6 -> 0,0,8,6 blend 255"}},
         {"zoom out of the new picture", Make<TWipeZoomin>, 8, 6, 3, 4, false, 8, 6,
          {"StretchDraw new 4,3,8,6 -> 0,0,8,6 blend 255"}},
         {"zoom at an extreme point", Make<TWipeZoomin>, 8, 6, 2, 4, false, INT32_MIN, INT32_MAX,

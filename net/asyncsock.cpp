@@ -193,7 +193,6 @@ void TCustomAsyncSocket::SetLocalPort(const std::string& Value) {
     if (Value == localPortStr_) return;
     if (state_ != wsClosed) return RaiseException("Cannot change LocalPort if not closed");
     localPortStr_ = TrimBlanks(Value);
-    localPortAssigned_ = !localPortStr_.empty();
     localPortResolved_ = false;
 }
 
@@ -257,7 +256,7 @@ void TCustomAsyncSocket::HandleBackgroundException(const std::exception& E) {
 void TCustomAsyncSocket::ChangeState(TSocketState NewState) {
     const TSocketState old = state_;
     state_ = NewState;
-    if (old != NewState) TriggerChangeState(old, NewState);
+    if (old != NewState && !destroying_) TriggerChangeState(old, NewState);
 }
 
 bool TCustomAsyncSocket::TriggerDataAvailable(uint16_t Error) {
@@ -484,7 +483,7 @@ void TCustomAsyncSocket::Do_FD_READ(uint16_t Error) {
         ChangeState(wsConnected);
         TriggerSessionConnected(Error);
     }
-    ReceiveLoop(false);
+    ReceiveLoop(false, Error);
 }
 
 void TCustomAsyncSocket::Do_FD_WRITE(uint16_t Error) {
@@ -494,7 +493,7 @@ void TCustomAsyncSocket::Do_FD_WRITE(uint16_t Error) {
 
 void TCustomAsyncSocket::Do_FD_CLOSE(uint16_t Error) {
     if (state_ == wsConnecting) return;
-    ReceiveLoop(true);
+    ReceiveLoop(true, Error);
     if (!closeInvoked_) {
         closeInvoked_ = true;
         TriggerSessionClosed(Error);
@@ -502,11 +501,11 @@ void TCustomAsyncSocket::Do_FD_CLOSE(uint16_t Error) {
     if (state_ != wsClosed) Close();
 }
 
-void TCustomAsyncSocket::ReceiveLoop(bool Always) {
+void TCustomAsyncSocket::ReceiveLoop(bool Always, uint16_t Error) {
     for (;;) {
         LastError = 0;
         const int64_t before = received_;
-        if (!TriggerDataAvailable(0)) {
+        if (!TriggerDataAvailable(Error)) {
             uint8_t discard[DiscardSize];
             if (hSocket_ != INVALID_SOCKET) DoRecv(discard, DiscardSize, 0);
         }

@@ -105,7 +105,8 @@ public:
     TCustomAsyncSocket();
     TCustomAsyncSocket(const TCustomAsyncSocket&) = delete;
     TCustomAsyncSocket& operator=(const TCustomAsyncSocket&) = delete;
-    // Cancels the look-up, closes when not closed, drops the queue and the target.
+    // Cancels the look-up, closes when not closed, drops the queue and the target; no event
+    // fires.
     virtual ~TCustomAsyncSocket();
 
     // ---- Properties ----
@@ -129,6 +130,8 @@ public:
     TSocketSendFlags GetSendFlags() const;
     void SetSendFlags(TSocketSendFlags Value);
     bool AllSent() const { return allSent_; }
+    // The last receive filled the caller's buffer.
+    bool ReadMore() const { return readMore_; }
     bool Paused() const { return paused_; }
     bool Terminated() const { return terminated_; }
     // The number of send-queue blocks and their unread sizes (first to last).
@@ -223,14 +226,14 @@ protected:
     void ChangeState(TSocketState NewState);
     // "Error <code> in function <Where>" with the code's text, through the error policy.
     void SocketError(const std::string& Where);
-    void ReceiveLoop(bool Always);
+    // Offers the data waiting to the application until none is left (once with wsoNoReceiveLoop
+    // unless Always).
+    void ReceiveLoop(bool Always, uint16_t Error);
     void TryToSend();
     void DeleteBufferedData();
     void SetLingerOption();
     void SelectEvents(int32_t Mask, const std::string& Where);
     void ResolveAll();
-    bool Destroying() const { return destroying_; }
-    bool DnsPending() const { return dnsHandle_ != 0; }
 
     TSocket hSocket_ = INVALID_SOCKET;
     TSocketState state_ = wsClosed;
@@ -244,7 +247,7 @@ protected:
     int64_t readCount_ = 0;
     int64_t received_ = 0;  // bytes taken from the socket, whoever took them
     std::string addrStr_, portStr_, protoStr_ = "tcp", localAddr_ = "0.0.0.0", localPortStr_ = "0";
-    bool addrAssigned_ = false, portAssigned_ = false, protoAssigned_ = true, localPortAssigned_ = false;
+    bool addrAssigned_ = false, portAssigned_ = false, protoAssigned_ = true;
     bool addrResolved_ = false, portResolved_ = false, protoResolved_ = false, localPortResolved_ = false;
 
 private:
@@ -302,6 +305,10 @@ protected:
     void SocksReply();
 
     std::string socksRcvd_;  // reply bytes of the current step
+    TSocksStep socksStep_ = ssNone;
+    std::string socksTargetAddr_;
+    uint32_t socksTargetIp_ = 0;
+    uint16_t socksTargetPort_ = 0;
 
 private:
     void SocksDoConnect();
@@ -311,10 +318,6 @@ private:
     void SocksSucceed(size_t ReplyLength);
 
     std::string socksServer_, socksPort_, socksLevel_ = "5";
-    TSocksStep socksStep_ = ssNone;
-    std::string socksTargetAddr_;
-    uint32_t socksTargetIp_ = 0;
-    uint16_t socksTargetPort_ = 0;
     std::string socksRest_;  // bytes after the final reply, handed out first
 };
 

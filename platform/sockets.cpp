@@ -56,6 +56,8 @@ struct SocketRecord {
 // The open sockets, polled whenever the main queue is pumped.
 class SocketService : public WaitSource {
 public:
+    // The main queue is made first, so that it outlives the service at the program's end.
+    SocketService() { MainQueue(); }
     ~SocketService() override {
         if (registered_) MainQueue().RemoveWaitSource(this);
     }
@@ -183,6 +185,8 @@ int SetInt(SocketHandle S, int Level, int Name, int Value) {
 
 class Lookups {
 public:
+    // The main queue the answers go to is made first, so that it outlives the lookup thread.
+    Lookups() { MainQueue(); }
     ~Lookups() { Stop(); }
 
     LookupHandle Start(TargetId Target, uint32_t Message, std::string Name, uint32_t Addr, bool ByName) {
@@ -201,6 +205,7 @@ public:
 
     int Cancel(LookupHandle Handle) {
         std::lock_guard lock(mutex_);
+        if (answers_.erase(Handle)) return 0;  // answered, the message not yet taken
         if (!live_.erase(Handle)) return Fail(WSAEINVAL);
         std::erase_if(jobs_, [&](const Job& J) { return J.handle == Handle; });
         return 0;

@@ -104,7 +104,8 @@ struct LookupAnswer {
 };
 LookupHandle AsyncHostByName(TargetId Target, uint32_t Message, const std::string& Name);
 LookupHandle AsyncHostByAddr(TargetId Target, uint32_t Message, uint32_t Addr);
-// The look-up's message will not come; -1 (WSAEINVAL) when it is unknown or already answered.
+// Forgets the look-up and its answer; its message, if already posted, brings nothing. -1
+// (WSAEINVAL) when the handle is unknown.
 int CancelLookup(LookupHandle Handle);
 LookupAnswer TakeLookupAnswer(LookupHandle Handle);
 // Ends the lookup thread (program end); look-ups started later start it again.

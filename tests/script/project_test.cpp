@@ -251,8 +251,9 @@ TEST_F(SampleTitle, RunsToItsEnd) {
     EXPECT_EQ(outer->GetLeft(), 50);
     EXPECT_EQ(outer->GetControlCount(), 0);
     // The eight of the screen, its three sounds, the two of the cabinet, the eight pictures (the
-    // one-shot figure handed over to the brightened one), the seconds counter and the seven labels.
-    EXPECT_EQ(Bases->GetObjectCount(), 29);
+    // one-shot figure handed over to the brightened one), the seconds counter, the seven labels,
+    // and the news box with its HTTP object.
+    EXPECT_EQ(Bases->GetObjectCount(), 31);
     EXPECT_EQ(Bases->FindObject("once"), nullptr);
     EXPECT_NE(Bases->FindObject("bright"), nullptr);
 }

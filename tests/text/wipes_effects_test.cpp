@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 namespace {
@@ -175,6 +176,25 @@ TEST(WipeEffects, EachFrameIsDrawnWithTheseCalls) {
         std::vector<std::string> expected = {"Union 0,0," + std::to_string(c.W) + "," + std::to_string(c.H)};
         expected.insert(expected.end(), c.Calls.begin(), c.Calls.end());
         EXPECT_EQ(stage.Run(c.Maker, c.E, c.L, c.Reverse, c.P0, c.P1), expected);
+    }
+}
+
+TEST(WipeEffects, TheCatalogueMakesTheseClasses) {
+    const struct {
+        TWipeType Type;
+        const std::type_info& Class;
+    } rows[] = {{WP_FADE, typeid(TWipeFade)},       {WP_SCROLLH, typeid(TWipeScrollH)}, {WP_SCROLLV, typeid(TWipeScrollV)},
+                {WP_WHITE, typeid(TWipeWhite)},     {WP_BLACK, typeid(TWipeBlack)},     {WP_FLASH, typeid(TWipeFlash)},
+                {WP_MOSAIC, typeid(TWipeMosaic)},   {WP_SUDAREH, typeid(TWipeSudareH)}, {WP_SUDAREV, typeid(TWipeSudareV)},
+                {WP_TWISTH, typeid(TWipeTwistH)},   {WP_TWISTV, typeid(TWipeTwistV)},   {WP_ZOOMIN, typeid(TWipeZoomin)},
+                {WP_RUBBERH, typeid(TWipeRubberH)}, {WP_RUBBERV, typeid(TWipeRubberV)}};
+    for (const auto& row : rows) {
+        TStage stage(8, 6);
+        const auto wipe = CreateWipe(row.Type, stage.Dest, stage.Old, stage.New);
+        ASSERT_TRUE(wipe) << int(row.Type);
+        EXPECT_EQ(typeid(*wipe), row.Class) << int(row.Type);
+        EXPECT_EQ(wipe->GetParam(0), 0);
+        EXPECT_EQ(wipe->GetParam(1), 0);
     }
 }
 

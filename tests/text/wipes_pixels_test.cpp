@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <typeinfo>
 
 namespace {
 
@@ -42,6 +43,26 @@ struct TStage {
 void Step(TCustomWipe& Wipe, int32_t Elapsed) {
     Wipe.Elapsed = Elapsed;
     EXPECT_FALSE(Wipe.Step());
+}
+
+TEST(WipePixels, TheCatalogueMakesTheseClassesWithTheirDefaults) {
+    const struct {
+        TWipeType Type;
+        const std::type_info& Class;
+        int32_t Param0, Param1;
+    } rows[] = {{WP_SPOT, typeid(TWipeSpot), 0, 0},         {WP_MASKWHITE, typeid(TWipeShadowWhite), 0, 0},
+                {WP_MASKBLACK, typeid(TWipeShadowBlack), 0, 0}, {WP_SMALL, typeid(TWipeSmall), 0, 0},
+                {WP_BIG, typeid(TWipeBig), 0, 0},           {WP_RIPPLE, typeid(TWipeRipple), 5, 0},
+                {WP_BLURWHITE, typeid(TWipeBlurWhite), 0, 0}, {WP_BLURBLACK, typeid(TWipeBlurBlack), 0, 0},
+                {WP_CRACK, typeid(TWipeCrack), 64, 3}};
+    for (const auto& row : rows) {
+        TStage stage(40, 40, 32, 0, 0);
+        const auto wipe = CreateWipe(row.Type, stage.Dest, stage.Old, stage.New);
+        ASSERT_TRUE(wipe) << int(row.Type);
+        EXPECT_EQ(typeid(*wipe), row.Class) << int(row.Type);
+        EXPECT_EQ(wipe->GetParam(0), row.Param0);
+        EXPECT_EQ(wipe->GetParam(1), row.Param1);
+    }
 }
 
 TEST(WipePixels, DifferenceMaskPerDepth) {

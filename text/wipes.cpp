@@ -2,7 +2,9 @@
 
 #include "core/header_vocab.h"
 #include "graphics/dibx.h"
+#include "text/wipes_effects.h"
 #include "text/wipes_mask.h"
+#include "text/wipes_pixels.h"
 
 TCustomWipe::TCustomWipe(TCustomDIBX& ADest, TCustomDIBX& AOldPicture, TCustomDIBX& ANewPicture)
     : Dest(&ADest), OldPicture(&AOldPicture), NewPicture(&ANewPicture) {}
@@ -56,6 +58,29 @@ constexpr TWipeRow WipeCatalogue[] = {
     {WP_CIRCLE, MakeWipe<TWipeCircle>, 0, 0},
     {WP_BLOCKCOIL, MakeWipe<TWipeBlockCoil>, 60, 0},
     {WP_BLOCKRANDOM, MakeWipe<TWipeBlockRandom>, 60, 0},
+    {WP_FADE, MakeWipe<TWipeFade>, 0, 0},
+    {WP_SCROLLH, MakeWipe<TWipeScrollH>, 0, 0},
+    {WP_SCROLLV, MakeWipe<TWipeScrollV>, 0, 0},
+    {WP_WHITE, MakeWipe<TWipeWhite>, 0, 0},
+    {WP_BLACK, MakeWipe<TWipeBlack>, 0, 0},
+    {WP_FLASH, MakeWipe<TWipeFlash>, 0, 0},
+    {WP_MOSAIC, MakeWipe<TWipeMosaic>, 0, 0},
+    {WP_SUDAREH, MakeWipe<TWipeSudareH>, 0, 0},
+    {WP_SUDAREV, MakeWipe<TWipeSudareV>, 0, 0},
+    {WP_SPOT, MakeWipe<TWipeSpot>, 0, 0},
+    {WP_MASKWHITE, MakeWipe<TWipeShadowWhite>, 0, 0},
+    {WP_MASKBLACK, MakeWipe<TWipeShadowBlack>, 0, 0},
+    {WP_SMALL, MakeWipe<TWipeSmall>, 0, 0},
+    {WP_BIG, MakeWipe<TWipeBig>, 0, 0},
+    {WP_RIPPLE, MakeWipe<TWipeRipple>, 5, 0},
+    {WP_BLURWHITE, MakeWipe<TWipeBlurWhite>, 0, 0},
+    {WP_BLURBLACK, MakeWipe<TWipeBlurBlack>, 0, 0},
+    {WP_TWISTH, MakeWipe<TWipeTwistH>, 0, 0},
+    {WP_TWISTV, MakeWipe<TWipeTwistV>, 0, 0},
+    {WP_CRACK, MakeWipe<TWipeCrack>, 64, 3},
+    {WP_ZOOMIN, MakeWipe<TWipeZoomin>, 0, 0},
+    {WP_RUBBERH, MakeWipe<TWipeRubberH>, 0, 0},
+    {WP_RUBBERV, MakeWipe<TWipeRubberV>, 0, 0},
 };
 
 }  // namespace

@@ -1,12 +1,14 @@
 // Screen transitions at 800 x 600, 32 bits. A mask step at a new level (the mask-image fade
 // through a photo-like grey image: the mask rebuilt, then the two pictures composed through it)
-// against pixman's OVER of the new picture through the same 8-bit mask onto a copy of the old.
+// against pixman's OVER of the new picture through the same 8-bit mask onto a copy of the old,
+// and the cross-fade at a new alpha against pixman's OVER through a constant mask.
 #include "core/streams.h"
 #include "core/vrfiles_manager.h"
 #include "graphics/dib.h"
 #include "graphics/dibx.h"
 #include "photo.h"
 #include "script/services.h"
+#include "text/wipes_effects.h"
 #include "text/wipes_mask.h"
 
 #include <benchmark/benchmark.h>
@@ -121,5 +123,47 @@ void BM_PixmanMaskOver(benchmark::State& State) {
     pixman_image_unref(dst);
 }
 BENCHMARK(BM_PixmanMaskOver)->Unit(benchmark::kMicrosecond);
+
+// The cross-fade at a new alpha every step against pixman's OVER of the new picture through a
+// constant mask of the same alpha onto a copy of the old.
+void BM_WipeFadeStep(benchmark::State& State) {
+    TPictures pictures;
+    TWipeFade wipe(pictures.Dest, pictures.Old, pictures.New);
+    wipe.Length = kLength;
+    wipe.Prepare();
+    int64_t i = 0;
+    for (auto _ : State) {
+        wipe.Elapsed = ElapsedOf(i++);
+        wipe.Step();
+        benchmark::DoNotOptimize(pictures.Dest.DIB->PBitsReadOnly());
+    }
+    State.SetItemsProcessed(State.iterations() * kW * kH);
+}
+BENCHMARK(BM_WipeFadeStep)->Unit(benchmark::kMicrosecond);
+
+void BM_PixmanFadeOver(benchmark::State& State) {
+    TPictures pictures;
+    std::vector<uint32_t> oldBits = Packed<uint32_t>(pictures.Old), newBits = Packed<uint32_t>(pictures.New);
+    std::vector<uint32_t> dstBits(oldBits.size());
+    pixman_image_t* dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, dstBits.data(), kW * 4);
+    pixman_image_t* src = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, newBits.data(), kW * 4);
+    std::vector<pixman_image_t*> masks;
+    for (int64_t i = 0; i < kLevels; ++i) {
+        const uint16_t alpha = uint16_t(std::min(ElapsedOf(i) * 256 / kLength, 255) * 257);
+        const pixman_color_t colour{0, 0, 0, alpha};
+        masks.push_back(pixman_image_create_solid_fill(&colour));
+    }
+    int64_t i = 0;
+    for (auto _ : State) {
+        std::memcpy(dstBits.data(), oldBits.data(), oldBits.size() * 4);
+        pixman_image_composite32(PIXMAN_OP_OVER, src, masks[size_t(i++ % kLevels)], dst, 0, 0, 0, 0, 0, 0, kW, kH);
+        benchmark::DoNotOptimize(dstBits.data());
+    }
+    State.SetItemsProcessed(State.iterations() * kW * kH);
+    for (pixman_image_t* m : masks) pixman_image_unref(m);
+    pixman_image_unref(src);
+    pixman_image_unref(dst);
+}
+BENCHMARK(BM_PixmanFadeOver)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

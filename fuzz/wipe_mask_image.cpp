@@ -1,5 +1,5 @@
-// Mask-image transitions prepared from arbitrary mask-file bytes, read as a PNG, a BMP and a Mira
-// file by name: each either raises one of the engine's own errors from Prepare or gives
+// The three mask-image transitions prepared from arbitrary mask-file bytes, read as a PNG, a BMP
+// and a Mira file by name: each either raises one of the engine's own errors from Prepare or gives
 // thresholds of one grey per screen pixel, after which its steps compose the small screen.
 // Seed corpus: a small PNG and BMP of random colours from tests/tools/wipe_mask_ref.py image, a Mira file of the
 // mira_read corpus.
@@ -7,8 +7,10 @@
 #include "fuzz/harness.h"
 #include "graphics/dibx.h"
 #include "text/wipes_mask.h"
+#include "text/wipes_pixels.h"
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -16,11 +18,16 @@ using fuzz::Check;
 
 constexpr int32_t kWidth = 24, kHeight = 16;
 
-void PrepareAndStep(const std::string& Name) {
+const std::vector<int32_t>& ThresholdsOf(TCustomWipe& Wipe) {
+    if (auto* shadow = dynamic_cast<TWipeShadow*>(&Wipe)) return shadow->Thresholds;
+    return dynamic_cast<TWipeShadowWhite&>(Wipe).Thresholds;
+}
+
+void PrepareAndStep(const std::string& Name, int32_t Type) {
     TDIBX dest, oldPicture, newPicture;
     for (TDIBX* d : {&dest, &oldPicture, &newPicture}) d->SetSize(kWidth, kHeight, 32);
     for (bool reverse : {false, true}) {
-        const std::unique_ptr<TCustomWipe> wipe = CreateWipe(WP_MASKFADE, dest, oldPicture, newPicture);
+        const std::unique_ptr<TCustomWipe> wipe = CreateWipe(Type, dest, oldPicture, newPicture);
         Check(wipe != nullptr);
         wipe->Length = 100;
         wipe->SetReverse(reverse);
@@ -30,7 +37,7 @@ void PrepareAndStep(const std::string& Name) {
         } catch (const EVelaError&) {
             continue;
         }
-        const auto& thresholds = static_cast<TWipeShadow&>(*wipe).Thresholds;
+        const std::vector<int32_t>& thresholds = ThresholdsOf(*wipe);
         Check(thresholds.size() == size_t(kWidth * kHeight));
         for (int32_t t : thresholds) Check(-255 <= t && t <= 0);
         for (int32_t elapsed : {0, 40, 99}) {
@@ -46,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     fuzz::TWorld world;
     for (const char* name : {"mask.png", "mask.bmp", "mask.mra"}) {
         world.AddFile(name, Data, Size);
-        PrepareAndStep(name);
+        for (int32_t type : {WP_MASKFADE, WP_MASKWHITE, WP_MASKBLACK}) PrepareAndStep(name, type);
     }
     return 0;
 }

@@ -70,16 +70,22 @@ void CopyRowNoAlpha32(uint8_t* Dst, const uint8_t* Src, int32_t Count) {
     }
 }
 
-void AlphaMaskRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir, uint32_t A) {
+namespace {
+
+// The alpha row with (Masked) or without a mask: without one every mask byte counts as 255.
+template <bool Masked>
+void AlphaRow(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir, uint32_t A) {
     const __m128i a = _mm_set1_epi16(int16_t(A));
     int32_t x = 0;
     for (; x + 4 <= Count; x += 4) {
         // Mirrored, the four pixels sit at Src - (x + 3) .. Src - x and come in reversed.
         const ptrdiff_t first = Dir > 0 ? x : -(x + 3);
-        uint32_t m;
-        std::memcpy(&m, Mask + first, 4);
-        if (Dir < 0) m = __builtin_bswap32(m);
-        if (m == 0) continue;
+        uint32_t m = 0xFFFFFFFF;
+        if constexpr (Masked) {
+            std::memcpy(&m, Mask + first, 4);
+            if (Dir < 0) m = __builtin_bswap32(m);
+            if (m == 0) continue;
+        }
         __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Src + first * 4));
         if (Dir < 0) s = _mm_shuffle_epi32(s, _MM_SHUFFLE(0, 1, 2, 3));
         uint8_t* d = Dst + ptrdiff_t(x) * 4;
@@ -90,7 +96,17 @@ void AlphaMaskRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32
         uint32_t d, s;
         std::memcpy(&d, Dst + ptrdiff_t(x) * 4, 4);
         std::memcpy(&s, Src + ptrdiff_t(x) * Dir * 4, 4);
-        d = AlphaMaskPixel32(d, s, Mask[ptrdiff_t(x) * Dir], A);
+        d = AlphaMaskPixel32(d, s, Masked ? Mask[ptrdiff_t(x) * Dir] : 255, A);
         std::memcpy(Dst + ptrdiff_t(x) * 4, &d, 4);
     }
+}
+
+}  // namespace
+
+void AlphaMaskRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir, uint32_t A) {
+    AlphaRow<true>(Dst, Src, Mask, Count, Dir, A);
+}
+
+void AlphaRow32(uint8_t* Dst, const uint8_t* Src, int32_t Count, int Dir, uint32_t A) {
+    AlphaRow<false>(Dst, Src, nullptr, Count, Dir, A);
 }

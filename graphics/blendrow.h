@@ -44,3 +44,5 @@ constexpr uint32_t AlphaMaskPixel32(uint32_t D, uint32_t S, uint32_t M, uint32_t
 // Count pixels of the masked alpha draw: Dst[i] from Src[i * Dir] and Mask[i * Dir], Dir = +1,
 // or -1 for a mirrored source read leftward. Byte addresses; no alignment needed.
 void AlphaMaskRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir, uint32_t A);
+// The same without a mask: every pixel at opacity A.
+void AlphaRow32(uint8_t* Dst, const uint8_t* Src, int32_t Count, int Dir, uint32_t A);

@@ -215,14 +215,17 @@ void TCustomDIBX::DrawAlpha(int32_t X, int32_t Y, TCustomDIBX& Source, const TRe
     if (Alpha == 0) return;
     const uint32_t a = ClampWeight(Alpha, 255);
     const uint32_t key = uint32_t(Source.TransparentColor);
-    WalkBlit(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, nullptr,
-             [&](const auto& Ch, uint32_t& D, uint32_t S, uint32_t, auto Bytes) {
-                 // 32-bit surfaces honour the key only when asked; the others always.
-                 const bool keyed = decltype(Bytes)::value != 4 || Transparent;
-                 if ((keyed && S == key) || D == S) return false;
-                 D = Ch.Blend(D, S, a);
-                 return true;
-             });
+    WalkRows(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, nullptr, [&](const auto& Ch, auto Bytes, const TRow& R) {
+        // 32-bit surfaces honour the key only when asked; the others always.
+        const bool keyed = decltype(Bytes)::value != 4 || Transparent;
+        if constexpr (decltype(Bytes)::value == 4)
+            if (!keyed) return AlphaRow32(R.D, R.S, R.Width, R.DirX, a);
+        PixelRow(Ch, Bytes, R, [&](const auto& C, uint32_t& D, uint32_t S, uint32_t, auto) {
+            if ((keyed && S == key) || D == S) return false;
+            D = C.Blend(D, S, a);
+            return true;
+        });
+    });
 }
 
 void TCustomDIBX::DrawAlphaMask(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool MirrorX,

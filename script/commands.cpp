@@ -49,8 +49,8 @@ namespace {
 
 using TCommandFamily = std::span<const TCommandEntry> (*)();
 // Every family of commands; a new family adds the function that lists its classes.
-constexpr std::array<TCommandFamily, 6> CommandFamilies = {FlowCommands, WaitCommands, SaveCommands, ObjectCommands,
-                                                          VarCommands,  TextCommands};
+constexpr std::array<TCommandFamily, 7> CommandFamilies = {FlowCommands, WaitCommands, SaveCommands, ObjectCommands,
+                                                          VarCommands,  TextCommands, FlipCommands};
 
 }  // namespace
 

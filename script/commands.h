@@ -146,6 +146,8 @@ std::span<const TCommandEntry> ObjectCommands();
 std::span<const TCommandEntry> VarCommands();
 // Message text: the text-insertion command (script/pages).
 std::span<const TCommandEntry> TextCommands();
+// The page flip.
+std::span<const TCommandEntry> FlipCommands();
 
 // Hold-events expressions are stored from this page version on.
 inline constexpr int32_t HoldEventsVersion = 107;

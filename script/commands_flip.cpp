@@ -5,7 +5,7 @@
 #include "objects/vitemex_image.h"
 #include "objects/vitems.h"
 #include "objects/vitems_kinds.h"
-#include "script/commands.h"
+#include "script/commands_objects.h"
 #include "script/pages.h"
 #include "script/services.h"
 #include "text/wipes.h"
@@ -21,18 +21,6 @@ constexpr int32_t MaskNameVersion = 101, WipeOptionVersion = 117;
 constexpr int32_t LastWipeType = 38;
 // The snapshot of the old screen: a name no script can type.
 const std::string SnapshotName = "\x01\x01";
-
-TVelaBaseList& Root() {
-    if (!Bases) throw EVelaError("内部エラー");
-    return *Bases;
-}
-
-// Runs Expression and hands its result to Use when there is one.
-template <class TUse>
-void WithResult(TVelaParser& Expression, TUse Use) {
-    Expression.Execute();
-    if (const TCustomParam* result = Expression.Result()) Use(*result);
-}
 
 // Record: wipe type, time (ms), reverse, keep mode, u32 count and the name-list expressions,
 // clear old layer, wipe parameters 0 and 1, mask name (from 101), hold events (from 107), the
@@ -84,10 +72,7 @@ private:
 void TComFlip::LoadFromStream(TStream& Stream) {
     TCommand::LoadFromStream(Stream);
     for (TVelaParser* expression : {&wipe_, &time_, &reverse_, &keep_}) ReadExpression(Stream, *expression);
-    // Each stored expression takes at least its operation count.
-    const int32_t count = ReadStreamCount(Stream, 4);
-    names_.clear();
-    for (int32_t i = 0; i < count; ++i) ReadExpression(Stream, *names_.emplace_back(std::make_unique<TVelaParser>()));
+    ReadExpressionList(Stream, names_);
     for (TVelaParser* expression : {&clearExpr_, &param_[0], &param_[1]}) ReadExpression(Stream, *expression);
     const int32_t version = OwnerPage().Version;
     if (version >= MaskNameVersion) ReadExpression(Stream, mask_);
@@ -119,7 +104,7 @@ void TComFlip::Begin(TCallMan& /*Runner*/) {
 }
 
 void TComFlip::MakeSnapshot() {
-    TVelaBaseList& root = Root();
+    TVelaBaseList& root = SceneRoot();
     root.Prepare();
     TVelaBase& shown = *root.GetBase(root.GetCurrentLayer());
     auto* image = new TVelaCustomImage(&root, false);
@@ -141,7 +126,7 @@ void TComFlip::MoveSelected(uint8_t Mode) {
             const std::string text = result->AsStr();
             for (std::string_view line : SplitLines(text)) listed.emplace_back(line);
         }
-    TVelaBaseList& root = Root();
+    TVelaBaseList& root = SceneRoot();
     TVelaBase& shown = *root.GetBase(root.GetCurrentLayer());
     TVelaBase& back = *root.GetBase(root.GetCurrentLayer() ^ 1);
     for (int i = shown.GetControlCount(); i-- > 0;) {
@@ -153,7 +138,7 @@ void TComFlip::MoveSelected(uint8_t Mode) {
 }
 
 void TComFlip::StartTransition(uint8_t WipeType, bool Reverse, int32_t Length) {
-    TVelaBaseList& root = Root();
+    TVelaBaseList& root = SceneRoot();
     root.GetBase(root.GetCurrentLayer() ^ 1)->Prepare();
     TCustomWipe* wipe = root.BeginTransition(root.GetCurrentLayer(), WipeType, Reverse, true, 0, Length);
     if (!wipe) return;
@@ -181,8 +166,8 @@ void TComFlip::Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) {
         return;
     }
     const auto elapsed = static_cast<int32_t>(now - start_);
-    if (state_ == 2 && elapsed < Root().GetTransitionLength()) {
-        Root().SetTransitionElapsed(elapsed);
+    if (state_ == 2 && elapsed < SceneRoot().GetTransitionLength()) {
+        SceneRoot().SetTransitionElapsed(elapsed);
         return;
     }
     Finish(false);
@@ -190,7 +175,7 @@ void TComFlip::Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) {
 }
 
 void TComFlip::Finish(bool WithCabinets) {
-    TVelaBaseList& root = Root();
+    TVelaBaseList& root = SceneRoot();
     root.BeginTransition(root.GetCurrentLayer() ^ 1, 0, false, true, 0, 0);
     if (TVelaControl* snapshot = root.FindControl(SnapshotName)) snapshot->Delete();
     if (!clear_) return;

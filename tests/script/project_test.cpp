@@ -232,14 +232,11 @@ TEST_F(SampleTitle, RunsToItsEnd) {
     EXPECT_EQ(Box("dot").GetColor(), 0);
     EXPECT_EQ(Box("panel").GetColor(), 0x808000);
 
-    // After ten seconds of script time the start page ends with the command that closes the player.
-    RunUntil(700);
-    EXPECT_TRUE(Terminating());
-    EXPECT_EQ(ticks, 625);
+    // Ten seconds of script time, then the start page goes on to the gallery.
+    RunUntil(625);
+    EXPECT_FALSE(Terminating());
     ExpectMoversAfter(625);
-    EXPECT_EQ(host->Closes, 1);
     EXPECT_EQ(ParamMan->Find("total")->GetAsInt(), 40);
-    EXPECT_TRUE(host->Warnings.empty());
     // The objects page left the moved outer box parked in its cabinet and the inner one freed.
     EXPECT_EQ(Bases->FindObject("inner"), nullptr);
     TVelaControl* shelf = Bases->FindControl("shelf");
@@ -251,10 +248,21 @@ TEST_F(SampleTitle, RunsToItsEnd) {
     EXPECT_EQ(outer->GetLeft(), 50);
     EXPECT_EQ(outer->GetControlCount(), 0);
     // The eight of the screen, its three sounds, the two of the cabinet, the eight pictures (the
-    // one-shot figure handed over to the brightened one), the seconds counter and the seven labels.
-    EXPECT_EQ(Bases->GetObjectCount(), 29);
+    // one-shot figure handed over to the brightened one), the seconds counter and the seven labels;
+    // the gallery's box, its first screen with the picture in it, and the snapshot it flips from.
+    EXPECT_EQ(Bases->GetObjectCount(), 33);
     EXPECT_EQ(Bases->FindObject("once"), nullptr);
     EXPECT_NE(Bases->FindObject("bright"), nullptr);
+
+    // The gallery flips away from that screen, whose objects go with the old layer but for the
+    // cabinet, and the start page ends with the command that closes the player.
+    RunUntil(2000);
+    EXPECT_TRUE(Terminating());
+    EXPECT_EQ(host->Closes, 1);
+    EXPECT_TRUE(host->Warnings.empty());
+    EXPECT_EQ(Bases->FindObject("panel"), nullptr);
+    EXPECT_EQ(Bases->FindControl("shelf"), shelf);
+    EXPECT_NE(Bases->FindControl("gallerybox"), nullptr);
 }
 
 }  // namespace

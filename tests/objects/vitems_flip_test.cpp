@@ -48,61 +48,36 @@ protected:
     TBasePanel panel;
 };
 
-TEST_F(Flip, TheTransitionRunsFromTheShownScreenToTheOtherLayer) {
+TEST_F(Flip, TheTransitionRunsFromTheShownScreenToTheOtherLayerOnTheDisplay) {
     Box(Layer(1), {0, 0, W, H}, 0x00FF00);
     TCustomWipe* wipe = Bases->BeginTransition(0, 13, true, true, 5, 400);
     ASSERT_NE(wipe, nullptr);
-    EXPECT_EQ(wipe->Dest, &Screen());
-    EXPECT_EQ(wipe->OldPicture, &Layer(0).Surface);
-    EXPECT_EQ(wipe->NewPicture, &Layer(1).Surface);
+    EXPECT_EQ(std::vector({wipe->Dest, wipe->OldPicture, wipe->NewPicture}),
+              std::vector<TCustomDIBX*>({&Screen(), &Layer(0).Surface, &Layer(1).Surface}));
     EXPECT_TRUE(wipe->Reverse);
     EXPECT_EQ(wipe->Elapsed, 5);
     EXPECT_EQ(Bases->GetTransitionLength(), 400);
-    EXPECT_EQ(Bases->GetWipeType(), 13);
     // The layer kept current took the picture on the screen as its own.
     EXPECT_EQ(Layer(0).Surface.GetPixel(3, 3), Screen().ColorToPixel(0x0000FF));
-
-    // While the wipe type is set both layers draw into their own surfaces.
-    EXPECT_EQ(Layer(0).GetSurface(), &Layer(0).Surface);
-    Bases->Prepare();
+    DrawTick();
+    DrawTick();
+    EXPECT_EQ(display.frames.back().rects, (std::vector<platform::PixelRect>{{0, 0, W, H}}));
     EXPECT_EQ(Layer(1).Surface.GetPixel(3, 3), Layer(1).Surface.ColorToPixel(0x00FF00));
 
     // A flip that is not forced keeps the running transition and only moves its time.
     EXPECT_EQ(Bases->BeginTransition(0, 2, false, false, 99, 0), nullptr);
-    EXPECT_EQ(Bases->GetTransitionLength(), 400);
     EXPECT_EQ(wipe->Elapsed, 99);
-    Bases->SetTransitionElapsed(150);
-    EXPECT_EQ(wipe->Elapsed, 150);
-
-    // Forced without a type: the other layer is shown straight on the screen, nothing runs.
-    EXPECT_EQ(Bases->BeginTransition(1, 0, false, true, 0, 0), nullptr);
-    EXPECT_EQ(Bases->GetCurrentLayer(), 1);
-    EXPECT_EQ(Bases->GetTransitionLength(), 0);
-    Bases->SetTransitionElapsed(10);  // ignored
-    EXPECT_EQ(Layer(1).GetSurface(), &Screen());
-    DrawTick();
-    EXPECT_EQ(Screen().GetPixel(3, 3), Screen().ColorToPixel(0x00FF00));
-    EXPECT_TRUE(RectIsEmpty(Bases->TransRect));
-}
-
-TEST_F(Flip, TheTransitionsRectangleReachesTheDisplay) {
-    Box(Layer(1), {0, 0, W, H}, 0x00FF00);
-    Bases->BeginTransition(0, 13, false, true, 0, 400);
-    DrawTick();
-    DrawTick();
-    EXPECT_EQ(Bases->TransRect, (TRect{0, 0, W, H}));
-    ASSERT_FALSE(display.frames.empty());
-    EXPECT_EQ(display.frames.back().rects, (std::vector<platform::PixelRect>{{0, 0, W, H}}));
-
-    // Once the time has run out the transition draws nothing more; a mode switch frees it.
     Bases->SetTransitionElapsed(400);
+    // Its time run out, it draws nothing more.
     Screen().FillRect(Screen().GetBoundsRect(), Screen().ColorToPixel(0x123456));
     DrawTick();
     EXPECT_EQ(Screen().GetPixel(5, 5), Screen().ColorToPixel(0x123456));
-    Bases->FreePrivateDIBs();
-    Bases->MakePrivateDIBs();
+
+    // Forced without a type: the other layer is shown straight on the screen, nothing runs.
+    EXPECT_EQ(Bases->BeginTransition(1, 0, false, true, 0, 0), nullptr);
     EXPECT_EQ(Bases->GetTransitionLength(), 0);
-    Bases->Prepare();
+    DrawTick();
+    EXPECT_EQ(Screen().GetPixel(3, 3), Screen().ColorToPixel(0x00FF00));
     EXPECT_TRUE(RectIsEmpty(Bases->TransRect));
 }
 
@@ -131,11 +106,14 @@ TEST_F(Flip, TheFocusStaysOnlyOnTheLayerMadeCurrent) {
     EXPECT_EQ(Bases->GetFocus(), front);
 }
 
-TEST_F(Flip, ClearingTheSceneEndsTheTransitionAndTheWipe) {
+TEST_F(Flip, AModeSwitchFreesTheTransitionAndClearingTheSceneEndsTheWipe) {
+    Bases->BeginTransition(0, 19, false, true, 0, 300);
+    Bases->FreePrivateDIBs();
+    Bases->MakePrivateDIBs();
+    EXPECT_EQ(Bases->GetTransitionLength(), 0);
     Bases->BeginTransition(0, 19, false, true, 0, 300);
     Bases->Clear();
     EXPECT_EQ(Bases->GetTransitionLength(), 0);
-    EXPECT_EQ(Bases->GetWipeType(), 0);
     // The current layer draws straight into the screen again.
     EXPECT_EQ(Layer(0).GetSurface(), &Screen());
 }

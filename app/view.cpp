@@ -13,6 +13,7 @@
 #include "objects/vitems.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/msgqueue.h"
 #include "script/commands.h"
 #include "script/params_funcs.h"
 #include "script/params_vars.h"
@@ -167,6 +168,9 @@ void TFormView::InitSystem() {
     Display.show();
     PaintDock();
 
+    // Posted messages (sockets) wake the message loop; the quit of an earlier run is forgotten.
+    platform::MainQueue().ResetQuit();
+    platform::MainQueue().OnPosted = [this] { Display.wake(); };
     if (UseLoopThread) {
         LoopThread = std::make_unique<TLoopThread>(Clock, [this] { DoLoop(); });
         LoopThread->HandOff().OnPosted = [this] { Display.wake(); };
@@ -191,6 +195,7 @@ void TFormView::FormClose() {
     if (closed_) return;
     closed_ = true;
     SetTerminating(true);
+    platform::MainQueue().PostQuit();
     if (created_) FinalizeSystem();
 }
 
@@ -214,6 +219,7 @@ void TFormView::FinalizeSystem() {
     SoundOut.reset();
     FreeScriptServices();
     if (VrFileManager) VrFileManager->AskOkCancel = nullptr;
+    platform::MainQueue().OnPosted = nullptr;
 }
 
 // ---- The message loop ----
@@ -235,6 +241,7 @@ void TFormView::Run() {
     uint32_t rateStart = platform::ClockMs();
     while (!closePosted_) {
         if (LoopThread) LoopThread->HandOff().RunPending();
+        platform::MainQueue().ProcessMessages();
         if (closePosted_) break;
         if (Display.waitEvent(event, TLoopThread::TickLength)) Window.Perform(event);
         MeasureFrameRate(rateStart);

@@ -169,6 +169,30 @@ public:
                                      const int32_t* Colors, int32_t Reserved, bool MirrorX, bool MirrorY,
                                      int32_t Alpha, int32_t N);
 
+    // ---- Indexed-colour draws (graphics/dibx_indexed.cpp) ----
+    // SrcRect of a palette-indexed Source at (X, Y) through Colors, a table of raw destination
+    // values by index; mirroring reads from the right or bottom edge. The table must hold an
+    // entry for every index that occurs.
+    // From a 4-bit Source (high nibble first) through 16 entries of 32 bits (their low 16 bits at
+    // 15/16 bits), skipping the index equal to Source's key: Blend 255 stores the entry, below
+    // 255 blends it with weight Blend (pixels already equal to it stay), above 255 adds it with
+    // intensity Blend - 256 (an entry 0 or a full white destination stays). Only 15-, 16- and
+    // 32-bit destinations are drawn; Flag is not read.
+    virtual void DrawBlend(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool Flag, bool MirrorX,
+                           bool MirrorY, int32_t Blend, const int32_t* Colors);
+    // From an 8-bit Source, adding per channel (Colors[i] * Intensity) div 256, capped; the
+    // 256 entries are 16 bits wide at 15/16 bits and 32 bits wide otherwise. At 15, 16 and 32
+    // bits indexes below Threshold are skipped; at 8 and 24 bits only indexes above Source's key
+    // (unsigned: a key of -1 draws nothing) are drawn.
+    virtual void DrawIndexed(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, int32_t Threshold,
+                             bool MirrorX, bool MirrorY, int32_t Intensity, const void* Colors);
+    // The same add stretched into DestRect, sampled from the first edge as the 8- and 24-bit
+    // stretched draws are; indexes below Threshold are skipped. Only 15-, 16- and 32-bit
+    // destinations are drawn.
+    virtual void StretchDrawIndexed(const TRect& DestRect, TCustomDIBX& Source, const TRect& SrcRect,
+                                    int32_t Threshold, bool MirrorX, bool MirrorY, int32_t Intensity,
+                                    const void* Colors);
+
     // ---- Image files (graphics/dibx_files.cpp) ----
     // The loaders size the surface to the image at its own bits per pixel and copy the pixels in
     // by colour. A missing file, a name not ending in ".bmp", a stream of none of the kinds and an

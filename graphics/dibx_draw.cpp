@@ -86,20 +86,8 @@ void TCustomDIBX::FillRectSub(const TRect& R, int32_t Color) {
 
 // ---- Unscaled draws ----
 
-namespace {
-
-// A clipped unscaled draw: the destination rectangle and the first source pixel with its steps.
-struct TBlit {
-    TRect Dest;
-    int32_t SrcX, SrcY;  // first source pixel read
-    int32_t DirX, DirY;  // +1, or -1 when mirrored
-};
-
-// Clips the draw of SrcRect at (X, Y); Mask, when given, must be 8 bits. With CutToSource the
-// source rectangle is first cut to the source (and mask) bounds; otherwise a source rectangle
-// that reaches outside them after clipping draws nothing.
-bool PrepareBlit(const TCustomDIBX& D, int32_t X, int32_t Y, const TCustomDIBX& S, TRect Src, bool MirrorX,
-                 bool MirrorY, const TCustomDIBX* Mask, bool CutToSource, TBlit& B) {
+bool dibx::PrepareBlit(const TCustomDIBX& D, int32_t X, int32_t Y, const TCustomDIBX& S, TRect Src, bool MirrorX,
+                       bool MirrorY, const TCustomDIBX* Mask, bool CutToSource, TBlit& B) {
     if (Mask && Mask->GetBitCount() != 8) return false;
     TRect limit = S.GetBoundsRect();
     if (Mask) limit = IntersectRects(limit, Mask->GetBoundsRect());
@@ -121,6 +109,8 @@ bool PrepareBlit(const TCustomDIBX& D, int32_t X, int32_t Y, const TCustomDIBX& 
     B.DirY = MirrorY ? -1 : 1;
     return true;
 }
+
+namespace {
 
 // One row of a clipped draw: D the destination's first pixel, S and M the source's and the mask's
 // first pixels read (null when absent), read in direction DirX.

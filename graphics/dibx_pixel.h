@@ -162,6 +162,19 @@ private:
     TRect saved_;
 };
 
+// A clipped unscaled draw: the destination rectangle and the first source pixel with its steps.
+struct TBlit {
+    TRect Dest;
+    int32_t SrcX, SrcY;  // first source pixel read
+    int32_t DirX, DirY;  // +1, or -1 when mirrored
+};
+
+// Clips the draw of SrcRect at (X, Y); Mask, when given, must be 8 bits. With CutToSource the
+// source rectangle is first cut to the source (and mask) bounds; otherwise a source rectangle
+// that reaches outside them after clipping draws nothing.
+bool PrepareBlit(const TCustomDIBX& D, int32_t X, int32_t Y, const TCustomDIBX& S, TRect Src, bool MirrorX,
+                 bool MirrorY, const TCustomDIBX* Mask, bool CutToSource, TBlit& B);
+
 inline uint32_t ClampWeight(int32_t V, int32_t Max) { return uint32_t(std::clamp(V, 0, Max)); }
 
 }  // namespace dibx

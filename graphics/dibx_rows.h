@@ -1,10 +1,14 @@
 #pragma once
 // Rows of the draws that sample their source through a column table (stretched and wrapped
-// draws): the rule for one sampled pixel, and the row that applies it, in SSE2 four pixels a step
-// on 32 bits.
+// draws): the rule for one sampled pixel, the plan of a stretched draw and the walk over its rows,
+// and the row that applies the rule, in SSE2 four pixels a step on 32 bits.
 #include "graphics/dibx_pixel.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <optional>
+#include <utility>
 
 namespace dibx {
 
@@ -49,6 +53,59 @@ bool SampledPixel(const Ch& C, const TWeights& W, uint32_t& D, uint32_t S, uint3
         D = C.Blend(D, S, N == 4 && M == 255 ? W.Weight : M * W.Weight / 256);
     }
     return true;
+}
+
+// One axis of a stretched draw: destination index k samples source index Sample(k). Positions
+// below 0 (a source rectangle reaching past the surface) round down, so that they fall outside
+// rather than onto pixel 0; at and above 0 this is the truncation toward zero of the steps.
+struct TAxis {
+    int64_t Start, Step;
+    std::optional<std::pair<int32_t, int32_t>> Clamp;  // [first, last] sample kept in
+
+    int64_t Sample(int64_t K) const {
+        const int64_t s = (Start + K * Step) >> 16;
+        return Clamp ? std::clamp<int64_t>(s, Clamp->first, Clamp->second) : s;
+    }
+};
+
+// A clipped stretched draw: Dest holds the destination pixels drawn; destination column
+// Dest.Left + i samples source column X.Sample(i + Col0), and rows alike.
+struct TStretch {
+    TRect Dest;
+    TAxis X, Y;
+    int32_t Col0, Row0;
+};
+
+// Plans a stretched draw of SrcRect of S into DestRect on D (Mask, when given, must be 8 bits):
+// Centred samples half a step in from the first edge (the packed formats), otherwise from the
+// first edge with samples past the far edge taken from the nearest pixel inside SrcRect. False
+// when nothing is drawn.
+bool PlanStretch(const TCustomDIBX& D, const TRect& DestRect, const TCustomDIBX& S, const TRect& SrcRect, bool MirrorX,
+                 bool MirrorY, const TCustomDIBX* Mask, bool Centred, TStretch& P);
+
+// Runs Row(channels, bytes per pixel constant, destination row, source row, mask row (null without
+// a Mask), column table, count) over the rows of the draw planned in P, at most kMaxColumns
+// destination columns at a time; the column table holds each column's source column.
+template <class F>
+void WalkStretch(TCustomDIBX& D, TCustomDIBX& S, TCustomDIBX* Mask, const TStretch& P, F&& Row) {
+    WithFormat(D, [&](auto Ch, auto Bytes) {
+        constexpr int N = decltype(Bytes)::value;
+        const TDrawLocks locks(D, P.Dest.Left, P.Dest.Top, S, 0, 0, Mask);
+        if (!locks.Ok()) return;
+        const ptrdiff_t dstep = D.GetNextLine(), sstep = S.GetNextLine(), mstep = Mask ? Mask->GetNextLine() : 0;
+        const int32_t width = P.Dest.Right - P.Dest.Left, height = P.Dest.Bottom - P.Dest.Top;
+        std::array<int32_t, kMaxColumns> cols;
+        for (int32_t piece = 0; piece < width; piece += kMaxColumns) {
+            const int32_t n = std::min(kMaxColumns, width - piece);
+            for (int32_t i = 0; i < n; ++i) cols[size_t(i)] = int32_t(P.X.Sample(int64_t(P.Col0) + piece + i));
+            uint8_t* drow = locks.Dest() + ptrdiff_t(piece) * N;
+            for (int32_t j = 0; j < height; ++j, drow += dstep) {
+                const ptrdiff_t sy = ptrdiff_t(P.Y.Sample(int64_t(P.Row0) + j));
+                Row(Ch, Bytes, drow, locks.Source() + sy * sstep, Mask ? locks.Mask() + sy * mstep : nullptr,
+                    cols.data(), n);
+            }
+        }
+    });
 }
 
 // Count 32-bit pixels Dst[i] := Src at column Cols[i], stored four at a time (a quarter of the

@@ -15,7 +15,6 @@
 #include "graphics/dibx_rows.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <optional>
 
@@ -29,19 +28,6 @@ int64_t Fixed(double V, int64_t Limit, bool Round = false) {
     if (!(f > -double(Limit))) return -Limit;
     return f >= double(Limit) ? Limit : int64_t(f);
 }
-
-// One axis of a stretched draw: destination index k samples source index Sample(k). Positions
-// below 0 (a source rectangle reaching past the surface) round down, so that they fall outside
-// rather than onto pixel 0; at and above 0 this is the truncation toward zero of the steps.
-struct TAxis {
-    int64_t Start, Step;
-    std::optional<std::pair<int32_t, int32_t>> Clamp;  // [first, last] sample kept in
-
-    int64_t Sample(int64_t K) const {
-        const int64_t s = (Start + K * Step) >> 16;
-        return Clamp ? std::clamp<int64_t>(s, Clamp->first, Clamp->second) : s;
-    }
-};
 
 // Lo..Hi is the clipped source span, Given the caller's span (Given.first < Given.second).
 TAxis MakeAxis(bool Centred, bool Mirror, int32_t Lo, int32_t Hi, double Frac, double Step,
@@ -85,18 +71,11 @@ std::pair<int32_t, int32_t> InsideRange(const TAxis& A, int32_t Count, int32_t L
     return {first, std::max(first, inside)};
 }
 
-// A clipped stretched draw: Dest holds the destination pixels drawn; destination column
-// Dest.Left + i samples source column X.Sample(i + Col0), and rows alike.
-struct TStretch {
-    TRect Dest;
-    TAxis X, Y;
-    int32_t Col0, Row0;
-};
+}  // namespace
 
-bool PlanStretch(const TCustomDIBX& D, const TRect& DestRect, const TCustomDIBX& S, const TRect& SrcRect, bool MirrorX,
-                 bool MirrorY, const TCustomDIBX* Mask, bool Centred, TStretch& P) {
-    if (Mask && Mask->GetBitCount() != 8) return false;
-    if (S.BytesPerPixel() != D.BytesPerPixel() || RectIsEmpty(SrcRect)) return false;
+bool dibx::PlanStretch(const TCustomDIBX& D, const TRect& DestRect, const TCustomDIBX& S, const TRect& SrcRect,
+                       bool MirrorX, bool MirrorY, const TCustomDIBX* Mask, bool Centred, TStretch& P) {
+    if ((Mask && Mask->GetBitCount() != 8) || RectIsEmpty(SrcRect)) return false;
     TRect dest = DestRect, src = SrcRect;
     double stepX, stepY, fracX, fracY;
     if (!D.ClipStretchRect(dest, src, MirrorX, MirrorY, stepX, stepY, fracX, fracY)) return false;
@@ -114,28 +93,14 @@ bool PlanStretch(const TCustomDIBX& D, const TRect& DestRect, const TCustomDIBX&
     return true;
 }
 
+namespace {
+
 // Runs the draw planned in P with the pixel rule of kind K.
 template <TKind K, bool Masked>
 void RunStretch(TCustomDIBX& D, TCustomDIBX& S, TCustomDIBX* Mask, const TStretch& P, const TWeights& W) {
-    WithFormat(D, [&](auto Ch, auto Bytes) {
-        constexpr int N = decltype(Bytes)::value;
-        const TDrawLocks locks(D, P.Dest.Left, P.Dest.Top, S, 0, 0, Masked ? Mask : nullptr);
-        if (!locks.Ok()) return;
-        const ptrdiff_t dstep = D.GetNextLine(), sstep = S.GetNextLine(), mstep = Masked ? Mask->GetNextLine() : 0;
-        const int32_t width = P.Dest.Right - P.Dest.Left, height = P.Dest.Bottom - P.Dest.Top;
-        std::array<int32_t, kMaxColumns> cols;
-        for (int32_t piece = 0; piece < width; piece += kMaxColumns) {
-            const int32_t n = std::min(kMaxColumns, width - piece);
-            for (int32_t i = 0; i < n; ++i) cols[size_t(i)] = int32_t(P.X.Sample(int64_t(P.Col0) + piece + i));
-            uint8_t* drow = locks.Dest() + ptrdiff_t(piece) * N;
-            for (int32_t j = 0; j < height; ++j, drow += dstep) {
-                const ptrdiff_t sy = ptrdiff_t(P.Y.Sample(int64_t(P.Row0) + j));
-                const uint8_t* srow = locks.Source() + sy * sstep;
-                const uint8_t* mrow = Masked ? locks.Mask() + sy * mstep : nullptr;
-                SampledRow<K, Masked, N>(Ch, W, drow, srow, mrow, cols.data(), n);
-            }
-        }
-    });
+    WalkStretch(D, S, Masked ? Mask : nullptr, P,
+                [&](const auto& Ch, auto Bytes, uint8_t* Dst, const uint8_t* Src, const uint8_t* M, const int32_t* Cols,
+                    int32_t Count) { SampledRow<K, Masked, decltype(Bytes)::value>(Ch, W, Dst, Src, M, Cols, Count); });
 }
 
 // Plans and runs one stretched draw; the packed formats sample centred.
@@ -144,7 +109,8 @@ void Stretch(TCustomDIBX& D, const TRect& DestRect, TCustomDIBX& S, const TRect&
              TCustomDIBX* Mask, const TWeights& W) {
     const int bits = D.GetBitCount();
     TStretch p;
-    if (PlanStretch(D, DestRect, S, SrcRect, MirrorX, MirrorY, Mask, bits == 15 || bits == 16 || bits == 32, p))
+    if (S.BytesPerPixel() == D.BytesPerPixel() &&
+        PlanStretch(D, DestRect, S, SrcRect, MirrorX, MirrorY, Mask, bits == 15 || bits == 16 || bits == 32, p))
         RunStretch<K, Masked>(D, S, Mask, p, W);
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the player (Release) with the tools for making titles
-# (build/tools/) and plays a title: the bundled sample (build/sample/) when no argument is given,
+# (build/tools/) and plays a title: the bundled sample (build/sample/) when no argument is given
+# (with its news served on 127.0.0.1:8931 when that port is free),
 # in a window when a display exists, else headless until the title ends. Arguments go to the
 # player, a relative folder taken from where run.sh was started (for example a folder holding
 # another title's game.dat and install.dat).
@@ -16,5 +17,12 @@ cd "$(dirname "$0")"
 scripts/setup-deps
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELA_TESTS=OFF -DVELA_BENCH=OFF
 cmake --build build --target velaplay vela_companion sample_title vexpr vfpack vimage
-[ ${#args[@]} -gt 0 ] || args=("$PWD/build/sample")
-exec build/velaplay "${args[@]}"
+[ ${#args[@]} -gt 0 ] && exec build/velaplay "${args[@]}"
+# The sample's news box reads http://127.0.0.1:8931/news.txt: sample/www/ is served there for the
+# run when nothing listens on that port yet, and the server stops with the player.
+if ! (exec 3<>/dev/tcp/127.0.0.1/8931) 2>/dev/null; then
+  python3 -m http.server --bind 127.0.0.1 8931 --directory sample/www >/dev/null 2>&1 &
+  server=$!
+  trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null' EXIT
+fi
+build/velaplay "$PWD/build/sample"

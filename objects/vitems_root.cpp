@@ -3,6 +3,7 @@
 #include "objects/vitems.h"
 #include "objects/vitems_kinds.h"
 #include "objects/vitemex_cglabel.h"
+#include "objects/vitemex_http.h"
 #include "objects/vitemex_images.h"
 #include "objects/vitemex_label.h"
 #include "objects/vitemex_mira.h"
@@ -47,6 +48,7 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_TILE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaTile(&Owner); });
     RegisterObjectKind(LT_LABEL, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaLabel(&Owner); });
     RegisterObjectKind(LT_CGLABEL, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaCGLabel(&Owner); });
+    RegisterObjectKind(LT_HTTP, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaHttp(&Owner); });
 }
 
 namespace {

@@ -5,6 +5,11 @@
 namespace platform {
 namespace {
 
+DateTime Fields(const tm& fields, int32_t millisecond) {
+    return {fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_wday,
+            fields.tm_hour,        fields.tm_min,     fields.tm_sec,  millisecond};
+}
+
 DateTime Now(bool utc) {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
@@ -13,8 +18,7 @@ DateTime Now(bool utc) {
         gmtime_r(&now.tv_sec, &fields);
     else
         localtime_r(&now.tv_sec, &fields);
-    return {fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_wday,
-            fields.tm_hour,        fields.tm_min,     fields.tm_sec,  static_cast<int32_t>(now.tv_nsec / 1000000)};
+    return Fields(fields, static_cast<int32_t>(now.tv_nsec / 1000000));
 }
 
 }  // namespace
@@ -33,5 +37,20 @@ uint64_t ClockNs() {
 
 DateTime LocalNow() { return Now(false); }
 DateTime UtcNow() { return Now(true); }
+
+DateTime LocalToUtc(const DateTime& Local) {
+    tm fields{};
+    fields.tm_year = Local.year - 1900;
+    fields.tm_mon = Local.month - 1;
+    fields.tm_mday = Local.day;
+    fields.tm_hour = Local.hour;
+    fields.tm_min = Local.minute;
+    fields.tm_sec = Local.second;
+    fields.tm_isdst = -1;
+    const time_t at = mktime(&fields);
+    tm utc{};
+    gmtime_r(&at, &utc);
+    return Fields(utc, Local.millisecond);
+}
 
 }  // namespace platform

@@ -17,5 +17,7 @@ struct DateTime {
 // The host's date and time now, in its time zone and in UTC.
 DateTime LocalNow();
 DateTime UtcNow();
+// A local time of the host's time zone as UTC (the fields beyond the date and time are ignored).
+DateTime LocalToUtc(const DateTime& Local);
 
 }  // namespace platform

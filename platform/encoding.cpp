@@ -26,6 +26,12 @@ size_t Utf8Refused(const unsigned char* p, size_t left) {
     return len;
 }
 
+// A refused EUC-JP character: a lead byte takes the byte after it with it (two after 0x8F).
+size_t EucJpRefused(const unsigned char* p, size_t left) {
+    size_t len = p[0] == 0x8F ? 3 : p[0] >= 0x8E ? 2 : 1;
+    return len < left ? len : left;
+}
+
 // Runs iconv over the whole input; a sequence it refuses becomes `replacement` and is skipped.
 std::string Convert(const char* to, const char* from, std::string_view text, std::string_view replacement,
                     RefusedLength refused) {
@@ -58,5 +64,7 @@ std::string Convert(const char* to, const char* from, std::string_view text, std
 std::string Cp932ToUtf8(std::string_view text) { return Convert("UTF-8", "CP932", text, "\xEF\xBF\xBD", Cp932Refused); }
 
 std::string Utf8ToCp932(std::string_view text) { return Convert("CP932", "UTF-8", text, "?", Utf8Refused); }
+
+std::string EucJpToCp932(std::string_view text) { return Convert("CP932", "EUC-JP", text, "?", EucJpRefused); }
 
 }  // namespace platform

@@ -12,4 +12,8 @@ std::string Cp932ToUtf8(std::string_view text);
 // Characters that code page 932 cannot hold, and malformed UTF-8, become "?".
 std::string Utf8ToCp932(std::string_view text);
 
+// EUC-JP to code page 932 through the host's own tables; a character the host cannot carry
+// across becomes "?".
+std::string EucJpToCp932(std::string_view text);
+
 }  // namespace platform

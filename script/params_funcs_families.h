@@ -20,6 +20,8 @@ std::span<const TSysFuncEntry> StrSysFuncs();
 std::span<const TSysFuncEntry> NumSysFuncs();
 // Dates and times: date-time values built from their parts and taken apart, weekday names.
 std::span<const TSysFuncEntry> DateSysFuncs();
+// Scene objects: creating one by its type code.
+std::span<const TSysFuncEntry> ObjectSysFuncs();
 
 // Optional argument I read as an integer or a flag, Default when the call gave fewer arguments.
 inline int32_t OptionalInt(TSysFuncArgs Args, size_t I, int32_t Default) {

@@ -248,9 +248,10 @@ TEST_F(SampleTitle, RunsToItsEnd) {
     EXPECT_EQ(outer->GetLeft(), 50);
     EXPECT_EQ(outer->GetControlCount(), 0);
     // The eight of the screen, its three sounds, the two of the cabinet, the eight pictures (the
-    // one-shot figure handed over to the brightened one), the seconds counter and the seven labels;
-    // the gallery's box, its first screen with the picture in it, and the snapshot it flips from.
-    EXPECT_EQ(Bases->GetObjectCount(), 33);
+    // one-shot figure handed over to the brightened one), the seconds counter, the seven labels,
+    // the news box with its HTTP object; the gallery's box, its first screen with the picture in
+    // it, and the snapshot it flips from.
+    EXPECT_EQ(Bases->GetObjectCount(), 35);
     EXPECT_EQ(Bases->FindObject("once"), nullptr);
     EXPECT_NE(Bases->FindObject("bright"), nullptr);
 

@@ -1,0 +1,74 @@
+// A 32 MiB body fetched from a loopback server through THttpClient (on the main thread, pumping
+// the main queue) beside `curl -s -o /dev/null` of the same URL; BM_RatioToCurl alternates the
+// two and reports ours over curl's time. Like curl's, our body goes nowhere (the client counts
+// it); BM_HttpClientToMemory keeps it in a memory stream as the HTTP object does.
+#include "net/httpcli.h"
+#include "platform/clock.h"
+#include "tests/common/local_server.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr int64_t kBodySize = 32 << 20;
+
+LocalServer& Server() {
+    static LocalServer server(LocalServer::Hostile(), LocalServer::PlainPort);
+    return server;
+}
+
+std::string Url() { return Server().Url("/big/" + std::to_string(kBodySize)); }
+
+// Our fetch, into Body when given; false when the body is not the size sent.
+bool FetchOurs(TMemoryStream* Body = nullptr) {
+    THttpClient client;
+    client.RcvdStream = Body;
+    client.URL = Url();
+    client.Get();
+    return client.RcvdCount == kBodySize && (!Body || Body->Size() == kBodySize);
+}
+
+bool FetchCurl() { return std::system(("curl -s -o /dev/null " + Url()).c_str()) == 0; }
+
+void BM_HttpClient(benchmark::State& state) {
+    for (auto _ : state)
+        if (!FetchOurs()) state.SkipWithError("short body");
+    state.SetBytesProcessed(state.iterations() * kBodySize);
+}
+
+void BM_HttpClientToMemory(benchmark::State& state) {
+    for (auto _ : state) {
+        TMemoryStream body;
+        if (!FetchOurs(&body)) state.SkipWithError("short body");
+    }
+    state.SetBytesProcessed(state.iterations() * kBodySize);
+}
+
+void BM_Curl(benchmark::State& state) {
+    for (auto _ : state)
+        if (!FetchCurl()) state.SkipWithError("curl failed");
+    state.SetBytesProcessed(state.iterations() * kBodySize);
+}
+
+void BM_RatioToCurl(benchmark::State& state) {
+    uint64_t ours = 0, curl = 0;
+    for (auto _ : state) {
+        uint64_t start = platform::ClockNs();
+        if (!FetchOurs()) state.SkipWithError("short body");
+        ours += platform::ClockNs() - start;
+        start = platform::ClockNs();
+        if (!FetchCurl()) state.SkipWithError("curl failed");
+        curl += platform::ClockNs() - start;
+    }
+    state.counters["ratio"] = curl ? double(ours) / double(curl) : 0;
+}
+
+BENCHMARK(BM_HttpClient)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HttpClientToMemory)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Curl)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RatioToCurl)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+}  // namespace

@@ -1,0 +1,80 @@
+// The HTTP object: starting a request, its worker, the completion on the main thread, the text.
+#include "objects/vitemex_http.h"
+
+#include "net/jconvert.h"
+#include "script/services.h"
+
+THttpThread::THttpThread(THttpClient& AClient, platform::TargetId ACompletion)
+    : Client(AClient), Completion(ACompletion), Thread([this] { Execute(); }) {}
+
+THttpThread::~THttpThread() {
+    if (Thread.joinable()) Thread.join();
+}
+
+void THttpThread::Execute() {
+    try {
+        Client.Get();
+    } catch (...) {
+        // A failed request ends like a finished one; the script tells them apart by the text.
+    }
+    platform::MainQueue().Post(Completion, Completed);
+}
+
+TVelaHttp::TVelaHttp(TVelaBaseList* AOwner, bool UniqueName) : TVelaComponent(AOwner, UniqueName) {
+    Client.SetMultiThreaded(true);
+    Target = platform::MainQueue().AddTarget([this](const platform::QueuedMessage& M) {
+        if (M.message == THttpThread::Completed) Complete();
+    });
+}
+
+TVelaHttp::~TVelaHttp() {
+    // The worker may not have handed its request over yet: the client refuses it from now on.
+    Client.Shutdown();
+    Worker.reset();
+    platform::MainQueue().RemoveTarget(Target);
+}
+
+void TVelaHttp::SetSource(const std::string& S) {
+    if (Worker) return;
+    Data.Clear();
+    if (S.empty() || S[0] != '!') {
+        Client.URL = S;
+    } else {
+        Client.URL.clear();
+        TVelaObject* other = Owner ? Owner->FindObject(S.substr(1)) : nullptr;
+        if (TStream* stream = other ? other->GetDataStream() : nullptr) {
+            std::string url(size_t(stream->Size()), '\0');
+            stream->SetPosition(0);
+            stream->ReadBuffer(url.data(), int64_t(url.size()));
+            Client.URL = url;
+        }
+    }
+    Received.Clear();
+    Client.RcvdStream = &Received;
+    Worker = std::make_unique<THttpThread>(Client, Target);
+}
+
+void TVelaHttp::Complete() {
+    Worker.reset();
+    Client.RcvdStream = nullptr;
+    Data.LoadFromStream(Received);
+    Received.Clear();
+    if (!Terminating() && !OnPlayEnd.empty() && Owner) Owner->GetEvents().Add(this, OnPlayEnd, nullptr, PR_ONPLAYEND);
+}
+
+std::string TVelaHttp::GetText() const {
+    const std::string body =
+        EucToSjis(std::string_view(reinterpret_cast<const char*>(Data.Memory()), size_t(Data.Size())));
+    // Lines end at CR, LF or CR LF; a last line end adds no line.
+    std::string text;
+    for (size_t i = 0; i < body.size(); ++i) {
+        const char c = body[i];
+        if (c != '\r' && c != '\n') {
+            text += c;
+            continue;
+        }
+        if (c == '\r' && i + 1 < body.size() && body[i + 1] == '\n') ++i;
+        if (i + 1 < body.size()) text += '\x01';
+    }
+    return text;
+}

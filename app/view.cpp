@@ -18,9 +18,11 @@
 #include "script/params_funcs.h"
 #include "script/params_vars.h"
 #include "script/project.h"
+#include "script/savedata_scene.h"
 #include "script/services.h"
 #include "script/services_objects.h"
 #include "text/fontpixels.h"
+#include "text/histories.h"
 
 TFormView* FormView = nullptr;
 
@@ -42,21 +44,13 @@ public:
         ReportMessage(form_.Display, "警告", Text, platform::MessageIcon::Warning);
     }
     void RequestClose() override { form_.PostClose(); }
+    void ClearHistoryFormats() override {
+        if (TextHistoryFormats) TextHistoryFormats->Clear();
+    }
     void EndWithError(const std::string& Text) override { form_.EndWithError(Text); }
 
 private:
     TFormView& form_;
-};
-
-// The scene's part of the save data: the object root.
-class TSceneSaveSections : public TSaveSections {
-public:
-    void SaveObjects(TStream& Stream) override {
-        if (Bases) Bases->SaveToStream(Stream);
-    }
-    void LoadObjects(TStream& Stream, int32_t Version) override {
-        if (Bases) Bases->LoadFromStream(Stream, Version);
-    }
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "objects/vitems.h"
 #include "script/project.h"
 #include "text/fontpixels.h"
+#include "text/histories.h"
 
 // ---- The current layer's pointer ----
 
@@ -109,6 +110,29 @@ int32_t TFormPlayerState::ScreenHeight() { return Project ? Project->Height : 0;
 std::string TFormPlayerState::Title() { return Project ? Project->Title : std::string(); }
 
 // ---- Fonts ----
+
+namespace {
+// The unnamed history format, which the system variables and the variable loader use.
+TVelaHistoryFormat* DefaultFormat() { return TextHistoryFormats ? TextHistoryFormats->FindFormat({}) : nullptr; }
+}  // namespace
+
+int32_t TFormPlayerState::HistoryCount() {
+    TVelaHistoryFormat* format = DefaultFormat();
+    return format ? format->History().GetCount() : 0;
+}
+
+int32_t TFormPlayerState::HistoryMaxCount() {
+    TVelaHistoryFormat* format = DefaultFormat();
+    return format ? format->History().Capacity : 0;
+}
+
+void TFormPlayerState::SetHistoryMaxCount(int32_t Count) {
+    if (TVelaHistoryFormat* format = DefaultFormat()) format->History().Capacity = Count;
+}
+
+void TFormPlayerState::LoadHistorySettings(const std::array<int32_t, 6>& Settings) {
+    if (TVelaHistoryFormat* format = DefaultFormat()) format->Settings = Settings;
+}
 
 std::vector<std::string> TFormPlayerState::FontNames(bool FixedOnly) {
     TStringList list;

@@ -23,8 +23,9 @@ struct TFormHooks {
     std::function<void()> ChangeDisplayMode;
 };
 
-// The call stack answers come from TScriptPlayerState; history and MIDI keep the answers of
-// TPlayerState until those parts of the player exist.
+// The call stack answers come from TScriptPlayerState; MIDI keeps the answers of TPlayerState
+// until that part of the player exists. The history is that of the unnamed history format (0
+// and nothing written without the format manager).
 //
 // Pointer state is that of the object root's current layer as the tick's input step left it:
 // that step moves the window's latches into the "pressed this tick" bytes before the script
@@ -74,6 +75,11 @@ public:
     uint32_t LoopTime() override { return clock_.LoopTime; }
     uint32_t FrameCounter() override { return clock_.FrameCounter; }
     TClockSample LoopNow() override { return now_.Get(); }
+
+    int32_t HistoryCount() override;
+    int32_t HistoryMaxCount() override;
+    void SetHistoryMaxCount(int32_t Count) override;
+    void LoadHistorySettings(const std::array<int32_t, 6>& Settings) override;
 
     // The installed faces of the glyph rasteriser (only fixed-pitch ones when FixedOnly), then the
     // faces of the listed pixel fonts; none without the rasteriser.

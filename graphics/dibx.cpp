@@ -277,7 +277,7 @@ int32_t TDIBX::ColorToPixel(int32_t Color) const {
 void TDIBX::Fill(int32_t Color) {
     const int n = GetBitCount();
     if (n >= 24) return FillRect(GetBoundsRect(), Color);
-    if (DIB->Size() < 2 && n >= 15) return;
+    if (DIB->Size() < (n >= 15 ? 2 : 1)) return;  // no whole pixel to fill
     uint8_t* p = DIB->PBits();
     const size_t size = size_t(DIB->Size());
     if (n >= 15) return TRowFill(2, uint32_t(Color))(p, int32_t(size / 2));

@@ -136,8 +136,8 @@ public:
 
     // ---- Operations of the text commands, the history and the game load ----
     // Hands the shown page to the history, records it as pending source and read mark, and lays
-    // the pages out again from the message data; no page is current until the caller turns to
-    // one. Start posts play start when there is a page.
+    // the pages out again from the message data (Rebuild adds to the build flag); no page is
+    // current until the caller turns to one, except with Start, which turns to the first page.
     void BuildPages(bool Start, int32_t Rebuild);
     // After a game load: the pages rebuilt, the page index clamped, each page's saved reveal
     // state read back.
@@ -159,23 +159,31 @@ public:
     int32_t BuildPosition = 0;    // where the rebuilt rows start (the history's scroll shift)
 
 private:
-    // Queues PR_ONPLAYSTART ("1" when the recorded page is read) and holds the reveal a tick.
+    // Queues PR_ONPLAYSTART ("1" for a page already read) and holds the reveal for a tick.
     void PostPlayStart();
-    // Records the current page as the history's pending source and the pending read mark.
+    // Queues Handler, when set, as an event of Kind.
+    void Post(const std::string& Handler, uint8_t Kind, const TArrayString* Args);
+    // An event of Kind from this window waits in the queue.
+    bool Pending(uint8_t Kind) const;
+    // Hands the page recorded for this window to the history.
+    void CommitShownPage();
+    // Records the current page of a recorded command as the history's pending source and the
+    // pending read mark.
     void RecordPage();
-    // Frees the pages.
     void ClearPages();
-    // Invalidates, marks the current page to render again, invalidates.
-    void Redraw();
+    // The document's origin at the window's, in layer coordinates.
+    void PlaceWord();
     // Adds the document's changed rectangles to the layer's dirty list.
     void FlushDirtyRects();
+    // Highlights the link run under P ((-1, -1): none) and flushes what changed.
+    void HoverAt(TPoint P);
     // The document's reveal-paused flag from Paused and TextPaused; a resumed page restarts its
     // wait.
     void UpdateHold();
-    // Sets a document default between two invalidations and redraws when it changed.
+    // Sets a document default between two invalidations; Render marks the page to draw again.
     template <class T>
     void ChangeWord(T TNxWord::*Field, T Value, bool Render);
-    // Whether the window is drawn: visible, on a layer, a page current.
+    // Visible, on a layer, and a page current.
     bool CanShow();
 
     std::unique_ptr<TNxWord> Word;

@@ -6,13 +6,16 @@
 #include "objects/vitemex_http.h"
 #include "objects/vitemex_images.h"
 #include "objects/vitemex_label.h"
+#include "objects/vitemex_mes.h"
 #include "objects/vitemex_mira.h"
+#include "objects/vitemex_read.h"
 #include "objects/vitemex_sound.h"
 #include "objects/vitemex_tile.h"
 
 #include "core/sysutils.h"
 #include "media/mediaman.h"
 #include "media/screenman.h"
+#include "text/histories.h"
 #include "text/wipes.h"
 
 #include <algorithm>
@@ -48,6 +51,7 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_TILE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaTile(&Owner); });
     RegisterObjectKind(LT_LABEL, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaLabel(&Owner); });
     RegisterObjectKind(LT_CGLABEL, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaCGLabel(&Owner); });
+    RegisterObjectKind(LT_MES, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMes(&Owner); });
     RegisterObjectKind(LT_HTTP, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaHttp(&Owner); });
 }
 
@@ -75,6 +79,8 @@ void FreeGlobal(T*& Global, const char* Label, const std::function<void(const ch
 void VelaInitialize() {
     RegisterPlayerKinds();
     Bases = new TVelaBaseList();
+    TextHistoryFormats = new TVelaHistoryFormatManager();
+    TextRead = new TVelaReadList();
     MiraMan = new TMiraCollection();
     ClipMan = new TClipManager();
     SelRectDIB = MakePattern(2, 0x000000, 0xFFFFFF, {{0, 0, 1, 1}, {1, 1, 2, 2}});
@@ -82,6 +88,8 @@ void VelaInitialize() {
 }
 
 void VelaFinalize(const std::function<void(const char*)>& Trace) {
+    FreeGlobal(TextRead, "TextRead.Free", Trace);
+    FreeGlobal(TextHistoryFormats, "TextHistoryFormats.Free", Trace);
     FreeGlobal(Bases, "Bases.Free", Trace);
     FreeGlobal(SelRectDIB, "SelRectDIB.Free", Trace);
     FreeGlobal(TransBGDIB, "TransBGDIB.Free", Trace);

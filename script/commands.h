@@ -153,7 +153,8 @@ std::span<const TCommandEntry> SaveCommands();
 std::span<const TCommandEntry> ObjectCommands();
 // Variables, properties, object deletion and cabinets.
 std::span<const TCommandEntry> VarCommands();
-// Message text: the text-insertion command (script/pages).
+// Message text and histories: text insertion and clearing, showing, formatting and clearing the
+// histories, forgetting the read marks.
 std::span<const TCommandEntry> TextCommands();
 // The page flip.
 std::span<const TCommandEntry> FlipCommands();

@@ -157,27 +157,6 @@ void TPage::Step(TCallMan& Runner, TPage*& Page, bool& EventPoint, bool& Begun, 
     }
 }
 
-// ---- Text insertion ----
-
-void TComTextIns::LoadFromStream(TStream& Stream) {
-    TCommand::LoadFromStream(Stream);
-    const uint32_t size = ReadUInt(Stream);
-    if (size > static_cast<uint64_t>(Stream.Remaining())) throw EReadError();
-    text_.Clear();
-    if (size > 0 && CopyStreamData(text_, Stream, size) != size) throw EReadError();
-    text_.SetPosition(0);
-    ReadExpression(Stream, window_);
-    ReadExpression(Stream, markRead_);
-    ReadExpression(Stream, wait_);
-    if (OwnerPage().Version >= HoldEventsVersion) ReadExpression(Stream, holdEvents_);
-}
-
-namespace {
-constexpr TCommandEntry TextFamily[] = {{cmTextIns, NewCommand<TComTextIns>}};
-}  // namespace
-
-std::span<const TCommandEntry> TextCommands() { return TextFamily; }
-
 // ---- The default page ----
 
 TPage* DefaultPage = nullptr;

@@ -68,22 +68,6 @@ private:
     std::string name_;
 };
 
-// A text-insertion command (opcode 20). Record after the base fields: u32 byte count and that
-// many bytes of compiled message text, kept whole; the window-name, mark-read and wait
-// expressions; the hold-events expression (pages of version HoldEventsVersion and later).
-// Running it only moves on for now.
-class TComTextIns : public TCommand {
-public:
-    using TCommand::TCommand;
-    uint8_t GetOpcode() const override { return cmTextIns; }
-    void LoadFromStream(TStream& Stream) override;
-    TMemoryStream* CompiledText() override { return &text_; }
-
-private:
-    TMemoryStream text_;
-    TVelaParser window_, markRead_, wait_, holdEvents_;
-};
-
 // The page whose masks serve command lists without a page, made once before any script runs.
 extern TPage* DefaultPage;
 void CreateDefaultPage();

@@ -1,5 +1,6 @@
 #include "script/params_props.h"
 
+#include "objects/vitemex_mes.h"
 #include "objects/vitems.h"
 
 #include <array>
@@ -59,6 +60,13 @@ void WriteStyle(TVelaObject& Obj, const TCustomParam& Value) {
     (Obj.*Set)(Value.AsInt() & 0x0F);
 }
 
+// A text written to a message window is shown as text of its own: the window forgets the
+// command or history it showed.
+void WriteText(TVelaObject& Obj, const TCustomParam& Value) {
+    if (auto* mes = dynamic_cast<TVelaMes*>(&Obj)) mes->SourceMode = TVelaMes::smDirect;
+    Obj.SetText(Value.AsStr());
+}
+
 void ReadZero(TVelaObject&, TCustomParam& Dest) { Dest.SetInt(0); }
 [[noreturn]] void RefuseWrite(TVelaObject&, const TCustomParam&) { throw EVelaError("SetPropエラー"); }
 
@@ -116,7 +124,7 @@ void WriteParent(TVelaObject& Obj, const TCustomParam& Value) {
     X(MAPSOURCE, Mapsource) X(ONIDLE, Onidle) X(THUMBSOURCE, Thumbsource) X(BUTTONSOURCE, Buttonsource)        \
     X(MAPTEXT, Maptext) X(CLICKEDSOURCE, Clickedsource) X(ONHOLD, Onhold) X(ONRELEASE, Onrelease)              \
     X(ONKEYDOWN, Onkeydown) X(ONKEYUP, Onkeyup) X(ONKEYREPEAT, Onkeyrepeat) X(ONFOCUSIN, Onfocusin)            \
-    X(ONFOCUSOUT, Onfocusout) X(TEXT, Text)
+    X(ONFOCUSOUT, Onfocusout)
 #define VELA_PROPS_FLOAT(X) X(FLOATANGLE, Floatangle) X(FLOATZOOMX, Floatzoomx) X(FLOATZOOMY, Floatzoomy)
 
 using O = TVelaObject;
@@ -139,6 +147,7 @@ constexpr std::array<TAccessor, PropCount> MakeAccessors() {
     A[PR_TAG] = Pair<std::string, &O::GetTag, &O::SetTag>();
     A[PR_PRIORITY] = Pair<int32_t, &O::GetPriority, &O::SetPriority>();
     A[PR_PARENT] = {ReadParent, WriteParent};
+    A[PR_TEXT] = {Read<std::string, &O::GetText>, WriteText};
     A[PR_FONTSTYLE] = {Read<int32_t, &O::GetFontstyle>, WriteStyle<&O::SetFontstyle>};
     A[PR_FONTHOVERSTYLE] = {Read<int32_t, &O::GetFonthoverstyle>, WriteStyle<&O::SetFonthoverstyle>};
     A[PR_BORDERSOURCETL] = Pair<std::string, &O::GetBordersource, &O::SetBordersource, 0>();

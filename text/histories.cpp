@@ -1,12 +1,15 @@
 #include "text/histories.h"
 
 #include "core/sysutils.h"
+#include "objects/vitemex_mes.h"
 #include "objects/vitems.h"
 #include "script/callman.h"
 #include "script/pages.h"
 #include "script/project.h"
 #include "script/services.h"
 #include "text/nxwords.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -135,6 +138,10 @@ void TVelaHistData::Add(const std::string& PageName, int32_t CommandIndex, int32
 void TVelaHistData::Clear() {
     items_.clear();
     total_ = 0;
+}
+
+void TVelaHistData::SetVars(const std::string& Vars) {
+    for (THistElement& item : items_) item.Vars = Vars;
 }
 
 std::string TVelaHistData::GetName(int Index) const { return NearestName(items_, Index); }
@@ -330,12 +337,13 @@ TNxWord* TMesDataCacheList::GetWord(const std::string& PageName, int32_t Command
 
 // ---- Message data: rebuilding pages ----
 
-void TVelaNewMesData::BuildPages(TNxWord& Doc, TWdPageList& Pages, int32_t Flags) {
-    if (Data.Count() == 0) return BuildPagesFromEntries(Doc, Pages, Flags);
+void TVelaNewMesData::BuildPages(TNxWord& Doc, TWdPageList& Pages, int32_t Rebuild, int32_t Flags,
+                                 int32_t Position) {
+    if (Data.Count() == 0) return BuildPagesFromEntries(Doc, Pages, Rebuild | Flags, Position);
     Doc.ClearGlyphs();
     std::unique_ptr<TWdPage> page;
     if (Data.Count() > 1 || Data.GetItem(0).Height != 0) page = std::make_unique<TWdPage>(&Doc);
-    int32_t offset = 0;
+    int32_t offset = Position;
     for (int i = 0; i < Data.Count(); ++i) {
         const THistElement& item = Data.GetItem(i);
         const std::string name = Data.GetName(i);
@@ -358,12 +366,12 @@ void TVelaNewMesData::BuildPages(TNxWord& Doc, TWdPageList& Pages, int32_t Flags
     if (page) Pages.Add(std::move(page));
 }
 
-void TVelaNewMesData::BuildPagesFromEntries(TNxWord& Doc, TWdPageList& Pages, int32_t Flags) {
+void TVelaNewMesData::BuildPagesFromEntries(TNxWord& Doc, TWdPageList& Pages, int32_t Flags, int32_t Position) {
     Doc.ClearGlyphs();
     if (Entries.Count() == 0) return;
     std::unique_ptr<TWdPage> page;
     if (Entries.Count() > 1 || Entries.GetItem(0).PageIndex >= 0) page = std::make_unique<TWdPage>(&Doc);
-    int32_t offset = 0;
+    int32_t offset = Position;
     for (int i = 0; i < Entries.Count(); ++i) {
         const THistoryOldData& entry = Entries.GetItem(i);
         const std::string name = Entries.GetName(i);
@@ -482,6 +490,25 @@ void TVelaNewHistory::Clear() {
     pageName_.clear();
     vars_.clear();
     loadedName_.clear();
+}
+
+void TVelaNewHistory::ShowInMessage(int32_t First, int32_t Count, TVelaObject& Window) {
+    auto* mes = dynamic_cast<TVelaMes*>(&Window);
+    if (!mes) return;
+    mes->SourceMode = TVelaMes::smHistory;
+    mes->MesData.Clear();
+    if (IsDataMode()) {
+        int32_t shift = 0;
+        Screens.CopyRange(First, Count, shift, mes->MesData.Data);
+        mes->BuildPosition = shift;
+    } else {
+        const int32_t last = int32_t(std::min<int64_t>(int64_t(First) + Count, Entries.Count()));
+        for (int32_t i = std::max(First, 0); i < last; ++i) {
+            const THistoryOldData& entry = Entries.GetItem(i);
+            mes->MesData.AddEntry(Entries.GetName(i), entry.CommandIndex, entry.PageIndex, entry.Value);
+        }
+    }
+    mes->BuildPages(true, 0);
 }
 
 int32_t TVelaNewHistory::GetCount() const { return IsDataMode() ? Screens.TotalLength() : Entries.Count(); }

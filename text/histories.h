@@ -58,6 +58,8 @@ public:
     void Clear();
     int Count() const { return static_cast<int>(items_.size()); }
     const THistElement& GetItem(int Index) const { return items_.at(Index); }
+    // Every element takes the variable lines Vars.
+    void SetVars(const std::string& Vars);
     // The nearest non-empty page file name at or before the element.
     std::string GetName(int Index) const;
     // The running total of the heights.
@@ -175,9 +177,11 @@ public:
     static constexpr int32_t bpPackRows = 1;  // entries stack by their rows, not their recorded height
 
     // Rebuilds Doc's pages from the elements (or, without elements, from the entries) and
-    // appends them to Pages. An element or entry whose page file is missing, whose command index
-    // lies outside the page or which names another command ends the rebuild there.
-    void BuildPages(TNxWord& Doc, TObjList<TWdPage>& Pages, int32_t Flags);
+    // appends them to Pages. The flags are the window's build flag together with the rebuild
+    // argument of its caller; the rows of a combined page start at Position (the history's
+    // scroll shift, 0 or negative). An element or entry whose page file is missing, whose command
+    // index lies outside the page or which names another command ends the rebuild there.
+    void BuildPages(TNxWord& Doc, TObjList<TWdPage>& Pages, int32_t Rebuild, int32_t Flags, int32_t Position);
     void AddEntry(const std::string& PageName, int32_t CommandIndex, int32_t PageIndex, TPoint Value) {
         Entries.Add(PageName, CommandIndex, PageIndex, Value);
     }
@@ -188,7 +192,7 @@ public:
     void LoadFromStream(TStream& Stream, int32_t Version);
 
 private:
-    void BuildPagesFromEntries(TNxWord& Doc, TObjList<TWdPage>& Pages, int32_t Flags);
+    void BuildPagesFromEntries(TNxWord& Doc, TObjList<TWdPage>& Pages, int32_t Flags, int32_t Position);
 };
 
 // ---- Histories and formats ----
@@ -215,6 +219,10 @@ public:
     int32_t GetMessageCount() const;
     // Data mode: the history document has a width.
     bool IsDataMode() const;
+    // Shows in a message window (nothing for another object) the pixel range First to
+    // First + Count of the screens stacked (data mode) or the entries First to First + Count - 1
+    // (entry mode), as its history view.
+    void ShowInMessage(int32_t First, int32_t Count, TVelaObject& Window);
 
     TNxWord& Word() const { return *word_; }
     TVelaHistDataList Screens;

@@ -11,6 +11,7 @@
 #include "script/project.h"
 #include "tests/common/fixture.h"
 #include "text/fontpixels.h"
+#include "text/histories.h"
 #include "text/packfonts.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +120,24 @@ TEST_F(FormState, WritesGoToTheLayerTheRootAndTheWindow) {
     EXPECT_FALSE(Sys("@SoundON").AsBool());
     EXPECT_FALSE(Bases->GetSoundEnabled());
     EXPECT_TRUE(Sys("@CGDither").AsBool());
+}
+
+TEST_F(FormState, HistoryVariablesAreTheUnnamedFormatsHistory) {
+    TextHistoryFormats->FindOrAddFormat("backlog").History().Entries.Add("a.vsb", 1, 0, {0, 0});
+    TVelaHistoryFormat& unnamed = *TextHistoryFormats->FindFormat("");
+    unnamed.History().Entries.Add("a.vsb", 1, 0, {0, 0});
+    unnamed.History().Entries.Add("a.vsb", 1, 1, {0, 0});
+    EXPECT_EQ(Sys("@HistoryCount").AsInt(), 2);
+    Sys("@HistoryCount").SetInt(9);  // ignored
+    EXPECT_EQ(unnamed.History().Entries.Count(), 2);
+
+    Sys("@HistoryMaxCount").SetInt(50);
+    EXPECT_EQ(unnamed.History().Capacity, 50);
+    EXPECT_EQ(TextHistoryFormats->FindFormat("backlog")->History().Capacity, 0);
+    EXPECT_EQ(Sys("@HistoryMaxCount").AsInt(), 50);
+
+    state.LoadHistorySettings({16, 1, 2, 400, 300, 4});
+    EXPECT_EQ(unnamed.Settings, (std::array<int32_t, 6>{16, 1, 2, 400, 300, 4}));
 }
 
 // A control that can be paused.

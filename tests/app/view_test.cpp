@@ -183,7 +183,8 @@ TEST_F(FormView, StartsAndClosesTheLayersInOrder) {
     trace.clear();
     form->FormClose();
     form->FormClose();
-    EXPECT_EQ(trace, (Labels{"Project.Free", "SysFuncMan.Free", "ParamMan.Free", "VelaFinalize", "Bases.Free",
+    EXPECT_EQ(trace, (Labels{"Project.Free", "SysFuncMan.Free", "ParamMan.Free", "VelaFinalize", "TextRead.Free",
+                             "TextHistoryFormats.Free", "Bases.Free",
                              "SelRectDIB.Free", "TransBGDIB.Free", "MiraMan.Free", "ClipMan.Free", "MediaFinal"}));
     EXPECT_FALSE(form->SoundDevice.Initialized());
     EXPECT_TRUE(Terminating());
@@ -328,13 +329,13 @@ TEST_F(FormView, PresentsTheSceneAndAnswersAClick) {
     Tick(4);
     EXPECT_EQ(display.frames.size(), frames);
 
-    // After ten seconds of script time and its gallery the title closes the window.
+    // After ten seconds of script time, its story and its gallery the title closes the window.
     display.keepFrames = 1;
     while (ticks < 625) {
         ASSERT_FALSE(form->ClosePosted()) << ticks;
         Tick();
     }
-    while (ticks < 1000 && !form->ClosePosted()) Tick();
+    while (!form->ClosePosted() && ticks < 3000) Tick();
     EXPECT_TRUE(form->ClosePosted());
     EXPECT_TRUE(display.messages.empty());
 }

@@ -2,7 +2,9 @@
 // frame, the image mode and the display switch reaching the image cache.
 #include "graphics/miras.h"
 #include "objects/vitemex_mira.h"
+#include "objects/vitemex_read.h"
 #include "objects/vitems.h"
+#include "text/histories.h"
 
 #include <gtest/gtest.h>
 
@@ -62,8 +64,10 @@ TEST_F(ImageWiring, GlobalsHoldTheirPatternsAndGoInOrder) {
 
     std::vector<std::string> labels;
     VelaFinalize([&](const char* Label) { labels.push_back(Label); });
-    EXPECT_EQ(labels, (std::vector<std::string>{"Bases.Free", "SelRectDIB.Free", "TransBGDIB.Free", "MiraMan.Free",
-                                                "ClipMan.Free"}));
+    EXPECT_EQ(labels, (std::vector<std::string>{"TextRead.Free", "TextHistoryFormats.Free", "Bases.Free",
+                                                "SelRectDIB.Free", "TransBGDIB.Free", "MiraMan.Free", "ClipMan.Free"}));
+    EXPECT_EQ(TextRead, nullptr);
+    EXPECT_EQ(TextHistoryFormats, nullptr);
     EXPECT_EQ(Bases, nullptr);
     EXPECT_EQ(MiraMan, nullptr);
     EXPECT_EQ(ClipMan, nullptr);

@@ -3,6 +3,7 @@
 #include "objects/vitems.h"
 #include "script/services_objects.h"
 #include "tests/script/project_fixture.h"
+#include "text/fontpixels.h"
 
 using namespace pagetest;
 
@@ -131,6 +132,7 @@ protected:
         CreateCommandFactory();
         VrFileManager->Clear();
         VelaInitialize();
+        FontPixelManager = new TFontPixelManager(platform::CreateFakeFontService);
         SetScriptObjects(std::make_unique<TSceneObjects>());
         TProjectStart start;
         start.ProgramFile = platform::fs::ToProgramPath(VELA_SAMPLE_FOLDER "/velaplay");
@@ -142,6 +144,7 @@ protected:
     void TearDown() override {
         ProjectTest::TearDown();
         VelaFinalize();
+        delete std::exchange(FontPixelManager, nullptr);
     }
 
     // Ticks until the count is reached or the script ends.
@@ -232,12 +235,19 @@ TEST_F(SampleTitle, RunsToItsEnd) {
     EXPECT_EQ(Box("dot").GetColor(), 0);
     EXPECT_EQ(Box("panel").GetColor(), 0x808000);
 
-    // Ten seconds of script time, then the start page goes on to the gallery.
+    // After ten seconds of script time the start page tells the story, shows the gallery, then
+    // ends with the command that closes the player.
     RunUntil(625);
-    EXPECT_FALSE(Terminating());
+    EXPECT_NE(Bases->FindObject("story"), nullptr);
     ExpectMoversAfter(625);
+    RunUntil(3000);
+    EXPECT_TRUE(Terminating());
+    EXPECT_LT(ticks, 3000);
+    EXPECT_EQ(host->Closes, 1);
     EXPECT_EQ(ParamMan->Find("total")->GetAsInt(), 40);
-    // The objects page left the moved outer box parked in its cabinet and the inner one freed.
+    EXPECT_TRUE(host->Warnings.empty());
+    // The objects page left the moved outer box parked in its cabinet and the inner one freed;
+    // the gallery's flips cleared the rest of that screen but spared the cabinet.
     EXPECT_EQ(Bases->FindObject("inner"), nullptr);
     TVelaControl* shelf = Bases->FindControl("shelf");
     TVelaControl* outer = Bases->FindControl("outer");
@@ -247,22 +257,8 @@ TEST_F(SampleTitle, RunsToItsEnd) {
     EXPECT_EQ(outer->GetParent(), shelf);
     EXPECT_EQ(outer->GetLeft(), 50);
     EXPECT_EQ(outer->GetControlCount(), 0);
-    // The eight of the screen, its three sounds, the two of the cabinet, the eight pictures (the
-    // one-shot figure handed over to the brightened one), the seconds counter, the seven labels,
-    // the news box with its HTTP object; the gallery's box, its first screen with the picture in
-    // it, and the snapshot it flips from.
-    EXPECT_EQ(Bases->GetObjectCount(), 35);
-    EXPECT_EQ(Bases->FindObject("once"), nullptr);
-    EXPECT_NE(Bases->FindObject("bright"), nullptr);
-
-    // The gallery flips away from that screen, whose objects go with the old layer but for the
-    // cabinet, and the start page ends with the command that closes the player.
-    RunUntil(2000);
-    EXPECT_TRUE(Terminating());
-    EXPECT_EQ(host->Closes, 1);
-    EXPECT_TRUE(host->Warnings.empty());
     EXPECT_EQ(Bases->FindObject("panel"), nullptr);
-    EXPECT_EQ(Bases->FindControl("shelf"), shelf);
+    EXPECT_EQ(Bases->FindObject("bright"), nullptr);
     EXPECT_NE(Bases->FindControl("gallerybox"), nullptr);
 }
 

@@ -259,7 +259,7 @@ TEST_F(HistoryPages, RebuildsStackElementsAndEntriesAndEndAtABadSource) {
     TVelaNewMesData data;
     auto rows = [&](int32_t Flags) {
         TWdPageList pages;
-        data.BuildPages(doc, pages, Flags);
+        data.BuildPages(doc, pages, 0, Flags, 0);
         std::string out;
         for (int p = 0; p < pages.Count(); ++p)
             for (int r = 0; r < pages.Items(p)->GetCount(); ++r) {

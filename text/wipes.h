@@ -10,7 +10,7 @@
 // multiply first, then divide by Length, truncating, in 32-bit arithmetic. No easing.
 //
 // Every Step first sets UpdateRect to Dest's bounds; with Length <= Elapsed it draws nothing
-// and answers finished (true), so a Length of 0 never divides.
+// and answers finished (true); so does a Length of 0 or below, so no Step divides by it.
 #include "core/header.h"
 
 #include <cstdint>

@@ -42,8 +42,10 @@ public:
     virtual int32_t GetMaskLines() const;
 
 protected:
+    // Elapsed * Scale div Length, worked out in 64 bits and kept within 0 .. the int32 maximum.
+    int32_t Level(int64_t Scale) const;
     // The ramp rule's value for an element of delay Delay at Level.
-    int32_t RampValue(int32_t Level, int32_t Delay) const;
+    int32_t RampValue(int32_t Level, int64_t Delay) const;
     // Whether Level equals LastLevel; else stores it.
     bool SameLevel(int32_t Level);
 
@@ -148,7 +150,7 @@ protected:
 class TWipeDither : public TWipeMask {
 public:
     using TWipeMask::TWipeMask;
-    std::vector<int32_t> Dots;  // the dot order, as byte offsets into the mask
+    std::vector<int32_t> Dots;  // the dot order, as positions row * 64 + column in the tile
 
     void Prepare() override;
     bool BuildMask() override;
@@ -163,7 +165,6 @@ class TWipeShadow : public TWipeMask {
 public:
     using TWipeMask::TWipeMask;
     std::vector<int32_t> Thresholds;  // g - 255 per Dest pixel, row by row
-    uint8_t ClampTable[768] = {};     // 0 up to 255, i - 256 up to 511, then 255
 
     void Prepare() override;
     bool BuildMask() override;

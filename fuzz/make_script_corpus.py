@@ -192,6 +192,10 @@ def pages(vexpr):
     out["empty-mask-records"] = i32(117) + u8(1) + i32(0x7FFFFFFF, 0, 0)
     out["broken-command-count"] = vpage.build_page({"commands": []}, compile_expr)[:-4] + i32(1 << 30)
     out["broken-opcode"] = vpage.build_page({"commands": []}, compile_expr)[:-4] + i32(1) + u8(99) + bytes(10)
+    # A flip's name list: a count far beyond the bytes left (six empty expressions follow it).
+    flip = vpage.build_page({"commands": [{"cmd": "Flip"}]}, compile_expr)
+    at = len(flip) - 6 * len(compile_expr(None, "")) - 4
+    out["broken-flip-name-count"] = flip[:at] + i32(0x7FFFFFFF) + flip[at + 4:]
     return out
 
 

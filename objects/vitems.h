@@ -23,6 +23,7 @@ class TVelaBaseList;
 class TVelaControl;
 class TVelaBase;
 class TVelaMotion;
+class TCustomWipe;
 
 // The property accessors every object has, by value type: (accessor name, base answer). Each
 // expands to a virtual getter Get<Name> and setter Set<Name>; kinds override what they keep.
@@ -574,7 +575,7 @@ public:
     // The picture the current layer draws into: the screen manager's surface when there is one.
     TCustomDIBX* GetSurface() override;
     // Before a screen-mode switch every object and the image cache let go of the surfaces the
-    // display holds; after it the root bitmap, the image cache (of the player's root), the layers
+    // display holds, and the running transition goes; after it the root bitmap, the image cache (of the player's root), the layers
     // and every object make them again at the screen's depth, and both layers are drawn whole.
     void FreePrivateDIBs() override;
     void MakePrivateDIBs() override;
@@ -582,6 +583,18 @@ public:
     bool GetImageMode() const;
     void SetImageMode(bool Value);
     int32_t GetWipeType() const { return WipeType; }
+    // The page flip: Layer becomes the current layer. Forced, or a wipe type not 0 while no
+    // transition runs, drops the running transition, invalidates both layers and, for a wipe
+    // type not 0, makes the transition from the picture shown (copied into the new current
+    // layer's own surface) to the other layer's own surface, with Length and Reverse; the focus
+    // goes when it lies on the other layer or nothing holds it. The wipe type is then kept and
+    // the running transition's elapsed time set. Answers the transition made here (owned by the
+    // root), else nullptr.
+    TCustomWipe* BeginTransition(int32_t Layer, uint8_t AWipeType, bool Reverse, bool Forced, int32_t Elapsed,
+                                 int32_t Length);
+    // The running transition's length; 0 without one. Its elapsed time (ignored without one).
+    int32_t GetTransitionLength() const;
+    void SetTransitionElapsed(int32_t T);
 
     // Look-ups by name: "" and 0x01 "BASE0"/"BASE1" name the layers (relative to the current
     // layer for FindObject, absolute for FindControl); deleted objects are never found.
@@ -651,9 +664,11 @@ public:
 
     // Steps every object, then frees those deleted during the tick.
     bool Step() override;
-    // Draws both layers into their dirty rectangles.
+    // Draws both layers into their dirty rectangles; a running transition then takes its
+    // rectangle into TransRect and draws its next picture into the screen surface.
     void Prepare() override;
-    // Frees every object and makes two fresh layers of the same size; keeps the key state.
+    // Frees the transition and every object and makes two fresh layers of the same size; keeps
+    // the key state.
     void Clear();
     void SaveToStream(TStream& Stream) override;
     void LoadFromStream(TStream& Stream, int32_t Version) override;
@@ -673,6 +688,7 @@ private:
     int32_t Width = 0, Height = 0;
     TDIBX RootBitmap;
     int32_t WipeType = 0;
+    std::unique_ptr<TCustomWipe> Transition;
     int32_t CurrentLayer = 0;
     TTimerList Events{*this};
     std::vector<TVelaObject*> Objects;  // every object but the layers, in creation order

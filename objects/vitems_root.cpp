@@ -16,6 +16,7 @@
 #include "media/mediaman.h"
 #include "media/screenman.h"
 #include "text/histories.h"
+#include "text/wipes.h"
 
 #include <algorithm>
 
@@ -164,6 +165,7 @@ void TVelaBase::Prepare() {
 TVelaBaseList::TVelaBaseList() : TVelaComponent(nullptr, false) { MakeLayers(); }
 
 TVelaBaseList::~TVelaBaseList() {
+    Transition.reset();
     Layers[0].reset();
     Layers[1].reset();
     FreeObjects();
@@ -199,6 +201,7 @@ void TVelaBaseList::SetHeight(int32_t V) {
 }
 
 void TVelaBaseList::FreePrivateDIBs() {
+    Transition.reset();
     for (auto& layer : Layers) layer->FreePrivateDIBs();
     for (size_t i = 0; i < Objects.size(); ++i) Objects[i]->FreePrivateDIBs();
     if (this == Bases && MiraMan) MiraMan->FreeSurfaces();
@@ -376,12 +379,56 @@ void TVelaBaseList::SetSoundEnabled(bool Value) {
 }
 
 void TVelaBaseList::Prepare() {
+    TransRect = {0, 0, 0, 0};
     for (auto& layer : Layers) layer->Prepare();
+    if (Transition) {
+        TransRect = Transition->UpdateRect;
+        Transition->Step();
+    }
+}
+
+TCustomWipe* TVelaBaseList::BeginTransition(int32_t Layer, uint8_t AWipeType, bool Reverse, bool Forced,
+                                            int32_t Elapsed, int32_t Length) {
+    CurrentLayer = Layer & 1;
+    TCustomWipe* made = nullptr;
+    if (Forced || (AWipeType != 0 && !Transition)) {
+        Transition.reset();
+        for (auto& layer : Layers) layer->InvalidateAll();
+        if (AWipeType != 0) {
+            // The layer made current shows what is on the screen now: its own surface takes a
+            // copy when it drew straight into the screen.
+            TVelaBase& shown = *GetBase(CurrentLayer);
+            TVelaBase& next = *GetBase(CurrentLayer ^ 1);
+            if (TCustomDIBX* drawn = shown.GetSurface(); drawn != &shown.Surface) shown.Surface.Assign(*drawn);
+            Transition = CreateWipe(AWipeType, *GetSurface(), shown.Surface, next.Surface);
+            if (Transition) {
+                Transition->Length = Length;
+                Transition->SetReverse(Reverse);
+                made = Transition.get();
+            }
+        }
+        if (!Focused || Focused->GetBase() == GetBase(CurrentLayer ^ 1)) {
+            SetFocus(nullptr);
+            RequestFocusUpdate();
+        }
+    }
+    WipeType = AWipeType;
+    if (Transition) Transition->Elapsed = Elapsed;
+    return made;
+}
+
+int32_t TVelaBaseList::GetTransitionLength() const { return Transition ? Transition->Length : 0; }
+
+void TVelaBaseList::SetTransitionElapsed(int32_t T) {
+    if (Transition) Transition->Elapsed = T;
 }
 
 void TVelaBaseList::Clear() {
     const int32_t width = Width, height = Height;
     const TPoint mouse = Layers[0]->MousePos;
+    // A flip cut short leaves no wipe type behind: the new current layer draws into the screen.
+    Transition.reset();
+    WipeType = 0;
     Layers[0].reset();
     Layers[1].reset();
     Events.Clear();

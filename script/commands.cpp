@@ -22,6 +22,13 @@ void TCommand::LoadFromStream(TStream& Stream) {
 
 void TCommand::Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) { ++PC; }
 
+void TCommand::ReadExpressionList(TStream& Stream, std::vector<std::unique_ptr<TVelaParser>>& List) {
+    // Each stored expression takes at least its operation count.
+    const int32_t count = ReadStreamCount(Stream, 4);
+    List.clear();
+    for (int32_t i = 0; i < count; ++i) ReadExpression(Stream, *List.emplace_back(std::make_unique<TVelaParser>()));
+}
+
 bool TCommand::RunBool(TVelaParser& Expression, bool Default) {
     Expression.Execute();
     return Expression.Result() ? Expression.Result()->AsBool() : Default;
@@ -49,8 +56,8 @@ namespace {
 
 using TCommandFamily = std::span<const TCommandEntry> (*)();
 // Every family of commands; a new family adds the function that lists its classes.
-constexpr std::array<TCommandFamily, 6> CommandFamilies = {FlowCommands, WaitCommands, SaveCommands, ObjectCommands,
-                                                          VarCommands,  TextCommands};
+constexpr std::array<TCommandFamily, 7> CommandFamilies = {FlowCommands, WaitCommands, SaveCommands, ObjectCommands,
+                                                          VarCommands,  TextCommands, FlipCommands};
 
 }  // namespace
 

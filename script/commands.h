@@ -14,6 +14,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 class TCallMan;
 class TComList;
@@ -69,11 +70,19 @@ protected:
     static std::string ReadString(TStream& Stream) { return ReadStreamString(Stream); }
     static uint32_t ReadUInt(TStream& Stream) { return static_cast<uint32_t>(ReadStreamInt(Stream)); }
     static void ReadExpression(TStream& Stream, TVelaParser& Expression) { Expression.LoadFromStream(Stream); }
+    // A u32 count and that many expressions, replacing List's.
+    static void ReadExpressionList(TStream& Stream, std::vector<std::unique_ptr<TVelaParser>>& List);
     // Runs an expression and gives its result as a flag, an integer or a text; Default when the
     // run gives no result.
     static bool RunBool(TVelaParser& Expression, bool Default = false);
     static int32_t RunInt(TVelaParser& Expression, int32_t Default = 0);
     static std::string RunStr(TVelaParser& Expression);
+    // Runs an expression and hands its result to Use when it gives one.
+    template <class TUse>
+    static void WithResult(TVelaParser& Expression, TUse Use) {
+        Expression.Execute();
+        if (const TCustomParam* result = Expression.Result()) Use(*result);
+    }
 
     void SetContinueFlag(bool Value) { continueFlag_ = Value; }
 
@@ -147,6 +156,8 @@ std::span<const TCommandEntry> VarCommands();
 // Message text and histories: text insertion and clearing, showing, formatting and clearing the
 // histories, forgetting the read marks.
 std::span<const TCommandEntry> TextCommands();
+// The page flip.
+std::span<const TCommandEntry> FlipCommands();
 
 // Hold-events expressions are stored from this page version on.
 inline constexpr int32_t HoldEventsVersion = 107;

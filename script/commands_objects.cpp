@@ -8,6 +8,11 @@
 #include "script/pages.h"
 #include "script/params_props.h"
 
+TVelaBaseList& SceneRoot() {
+    if (!Bases) throw EVelaError("内部エラー");
+    return *Bases;
+}
+
 // ---- TComComponent ----
 
 TComComponent::TComComponent(TComList* Owner, uint8_t Opcode) : TCommand(Owner), opcode_(Opcode) {
@@ -111,8 +116,7 @@ public:
 
     void Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) override {
         ++PC;
-        if (!Bases) throw EVelaError("内部エラー");
-        TVelaObject* obj = Bases->CreateObject(Kind);
+        TVelaObject* obj = SceneRoot().CreateObject(Kind);
         if (!obj) return;
         if constexpr (Before == TBefore::CopyDelay) CopyDelay(*obj);
         this->ApplyComponentProperties(*obj);

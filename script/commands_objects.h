@@ -6,7 +6,11 @@
 #include <array>
 #include <memory>
 
+class TVelaBaseList;
 class TVelaObject;
+
+// The player's object root; EVelaError "内部エラー" when there is none.
+TVelaBaseList& SceneRoot();
 
 class TComComponent : public TCommand {
 public:

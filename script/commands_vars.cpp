@@ -15,11 +15,6 @@
 
 namespace {
 
-TVelaBaseList& Root() {
-    if (!Bases) throw EVelaError("内部エラー");
-    return *Bases;
-}
-
 TParamCollection& Vars() {
     if (!ParamMan) throw EVelaError("内部エラー");
     return *ParamMan;
@@ -32,7 +27,7 @@ public:
 
 protected:
     // The object the expression names; nullptr when none.
-    static TVelaObject* FindNamed(TVelaParser& Name) { return Root().FindObject(RunStr(Name)); }
+    static TVelaObject* FindNamed(TVelaParser& Name) { return SceneRoot().FindObject(RunStr(Name)); }
 };
 
 // Field: expression.
@@ -196,20 +191,13 @@ public:
     void Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) override {
         ++PC;
         const std::string name = RunStr(object_);
-        TVelaObject* obj = name.empty() ? nullptr : Root().FindObject(name);
+        TVelaObject* obj = name.empty() ? nullptr : SceneRoot().FindObject(name);
         if (obj && !dynamic_cast<TVelaBase*>(obj)) obj->Delete();
     }
 
 private:
     TVelaParser object_;
 };
-
-// Runs the expression and hands its result to Apply when it gives one.
-template <typename F>
-void WithResult(TVelaParser& Expression, F Apply) {
-    Expression.Execute();
-    if (const TCustomParam* result = Expression.Result()) Apply(*result);
-}
 
 // Paused expressions are stored from this page version on.
 constexpr int32_t PausedMotionVersion = 108;
@@ -235,7 +223,7 @@ private:
 
 void TComPropMotion::Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) {
     ++PC;
-    auto* motion = dynamic_cast<TVelaPropMotion*>(Root().CreateObject(LT_PROPMOTION));
+    auto* motion = dynamic_cast<TVelaPropMotion*>(SceneRoot().CreateObject(LT_PROPMOTION));
     if (!motion) return;
     if (const std::string name = RunStr(name_); !name.empty()) motion->SetName(name);
     if (const std::string target = RunStr(target_); !target.empty()) motion->SetTargetName(target);
@@ -254,10 +242,7 @@ public:
     void LoadFromStream(TStream& Stream) override {
         TComComponent::LoadFromStream(Stream);
         ReadExpression(Stream, mode_);
-        // Each stored expression takes at least its operation count.
-        const int32_t count = ReadStreamCount(Stream, 4);
-        names_.clear();
-        for (int32_t i = 0; i < count; ++i) ReadExpression(Stream, *names_.emplace_back(std::make_unique<TVelaParser>()));
+        ReadExpressionList(Stream, names_);
     }
     void Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) override {
         ++PC;
@@ -268,10 +253,10 @@ public:
 protected:
     // The cabinet of that name; nullptr when no cabinet has it.
     static TVelaControl* FindCabinet(const std::string& Name) {
-        TVelaObject* obj = Root().FindObject(Name);
+        TVelaObject* obj = SceneRoot().FindObject(Name);
         return obj && obj->GetCompoType() == LT_CABINET ? dynamic_cast<TVelaControl*>(obj) : nullptr;
     }
-    static TVelaControl* BackLayer() { return Root().GetBase(Root().GetCurrentLayer() ^ 1); }
+    static TVelaControl* BackLayer() { return SceneRoot().GetBase(SceneRoot().GetCurrentLayer() ^ 1); }
     // Moves the selected children of From, last first, under To (never To itself); a cabinet
     // left empty goes.
     void Transfer(TVelaControl& From, TVelaControl& To, TVelaControl& Cabinet) {
@@ -306,10 +291,10 @@ private:
     void Move(const std::string& Name) override {
         TVelaControl* cabinet = FindCabinet(Name);
         if (!cabinet) {
-            cabinet = dynamic_cast<TVelaControl*>(Root().CreateObject(LT_CABINET));
+            cabinet = dynamic_cast<TVelaControl*>(SceneRoot().CreateObject(LT_CABINET));
             if (!cabinet) return;
             if (!Name.empty()) cabinet->SetName(Name);
-            cabinet->SetParent(Root().GetBase(0));
+            cabinet->SetParent(SceneRoot().GetBase(0));
         }
         Transfer(*BackLayer(), *cabinet, *cabinet);
     }

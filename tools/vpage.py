@@ -173,6 +173,10 @@ COMMANDS = {
     "PropMotion": [field("name", EXPR, None), field("object", EXPR, None), field("prop", EXPR),
                    field("value", EXPR, None), field("time", EXPR, None), field("type", EXPR, None),
                    field("paused", EXPR, None, 108)],
+    "Flip": [field("wipe", EXPR, None), field("time", EXPR, None), field("reverse", EXPR, None),
+             field("keep", EXPR, None), field("names", EXPRS, []), field("clear", EXPR, None),
+             field("param0", EXPR, None), field("param1", EXPR, None), field("mask", EXPR, None, 101),
+             field("hold", EXPR, None, 107), field("option", EXPR, None, 117)],
     "SaveCabinet": [field("props", PROPS, {}), field("mode", EXPR, None), field("names", EXPRS, [])],
     "LoadCabinet": [field("props", PROPS, {}), field("mode", EXPR, None), field("names", EXPRS, [])],
 }

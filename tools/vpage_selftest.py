@@ -132,6 +132,7 @@ class Page(Base):
         self.refused("page", {"commands": [{"cmd": "Jmp", "page": "a"}]}, "command 0", "Jmp")
         self.refused("page", {"commands": [{"cmd": "While", "cond": "1"}]}, "command 0 (While)", "'exit'", "missing")
         self.refused("page", {"version": 106, "commands": [{"cmd": "Wait", "hold": "1"}]}, "'hold'", "107")
+        self.refused("page", {"version": 116, "commands": [{"cmd": "Flip", "option": "1"}]}, "'option'", "117")
         self.refused("page", {"commands": [{"cmd": "Exit", "cond": "i +"}]}, "'cond'", "i +")
         self.refused("page", {"commands": [{"cmd": "Exit", "when": "1"}]}, "'when'")
         self.refused("page", {"commands": [{"cmd": "Continue", "target": "nowhere"}]}, "nowhere")

@@ -71,6 +71,14 @@ int32_t MoveRows(TWdPageList& Laid, TWdPage& Page, int32_t Offset) {
     return next;
 }
 
+// The one page the rows of several sources are moved into: it is as high as the document, as
+// the rows it shows start at the scroll shift and may reach past either edge.
+std::unique_ptr<TWdPage> NewCombinedPage(TNxWord& Doc) {
+    auto page = std::make_unique<TWdPage>(&Doc);
+    page->Height = Doc.Height;
+    return page;
+}
+
 // The document's width and height for the time of one layout.
 class TLayoutSize {
 public:
@@ -342,7 +350,7 @@ void TVelaNewMesData::BuildPages(TNxWord& Doc, TWdPageList& Pages, int32_t Rebui
     if (Data.Count() == 0) return BuildPagesFromEntries(Doc, Pages, Rebuild | Flags, Position);
     Doc.ClearGlyphs();
     std::unique_ptr<TWdPage> page;
-    if (Data.Count() > 1 || Data.GetItem(0).Height != 0) page = std::make_unique<TWdPage>(&Doc);
+    if (Data.Count() > 1 || Data.GetItem(0).Height != 0) page = NewCombinedPage(Doc);
     int32_t offset = Position;
     for (int i = 0; i < Data.Count(); ++i) {
         const THistElement& item = Data.GetItem(i);
@@ -370,7 +378,7 @@ void TVelaNewMesData::BuildPagesFromEntries(TNxWord& Doc, TWdPageList& Pages, in
     Doc.ClearGlyphs();
     if (Entries.Count() == 0) return;
     std::unique_ptr<TWdPage> page;
-    if (Entries.Count() > 1 || Entries.GetItem(0).PageIndex >= 0) page = std::make_unique<TWdPage>(&Doc);
+    if (Entries.Count() > 1 || Entries.GetItem(0).PageIndex >= 0) page = NewCombinedPage(Doc);
     int32_t offset = Position;
     for (int i = 0; i < Entries.Count(); ++i) {
         const THistoryOldData& entry = Entries.GetItem(i);

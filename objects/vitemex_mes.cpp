@@ -82,11 +82,13 @@ std::string TVelaMes::GetText() const {
 
 void TVelaMes::ClearPages() { Pages.Clear(); }
 
-void TVelaMes::SetText(const std::string& S) {
+void TVelaMes::SetText(const std::string& S) { ShowText(S, true); }
+
+void TVelaMes::ShowText(const std::string& S, bool Commit) {
     Invalidate();
     MesData.Data.Clear();
     Text = S;
-    CommitShownPage();
+    if (Commit) CommitShownPage();
     BuildPosition = 0;
     TStringList lines;
     for (std::string_view line : SplitLines(S)) lines.Add(std::string(line));
@@ -137,10 +139,10 @@ void TVelaMes::SetIndex(int32_t V) {
     Invalidate();
 }
 
-void TVelaMes::BuildPages(bool Start, int32_t Rebuild) {
+void TVelaMes::BuildPages(bool Start, int32_t Rebuild, bool Commit) {
     Invalidate();
     Text.clear();
-    CommitShownPage();
+    if (Commit) CommitShownPage();
     RecordPage();
     ClearPages();
     PageIndex = -1;
@@ -474,10 +476,11 @@ void TVelaMes::RestoreAfterLoad() {
     const uint8_t sourceMode = SourceMode;
     const std::string pageFile = PageFile;
     std::unique_ptr<TMemoryStream> states = std::move(PendingStates);
+    // The histories come back with the save as they were: the loaded pending page stays pending.
     if (MesData.IsEmpty())
-        SetText(Text);
+        ShowText(Text, false);
     else
-        BuildPages(false, 0);
+        BuildPages(false, 0, false);
     PageIndex = std::min(index, Pages.Count() - 1);
     ScrollY = scrollY;
     SourceMode = sourceMode;

@@ -6,6 +6,7 @@
 #include "core/sysutils.h"
 #include "objects/vitemex_read.h"
 #include "objects/vitems_kinds.h"
+#include "text/fontpixels.h"
 
 #include <algorithm>
 #include <vector>
@@ -230,8 +231,8 @@ void TVelaMes::SetFontlinkcolor(int32_t V) { ChangeWord(&TNxWord::LinkColor, V, 
 void TVelaMes::SetFonthovercolor(int32_t V) { ChangeWord(&TNxWord::HoverColor, V, true); }
 void TVelaMes::SetFontbordercolor(int32_t V) { ChangeWord(&TNxWord::BorderColor, V, true); }
 void TVelaMes::SetFontshadowcolor(int32_t V) { ChangeWord(&TNxWord::ShadowColor, V, true); }
-void TVelaMes::SetFontborder(int32_t V) { ChangeWord(&TNxWord::BorderSize, V, true); }
-void TVelaMes::SetFontshadow(int32_t V) { ChangeWord(&TNxWord::ShadowSize, V, true); }
+void TVelaMes::SetFontborder(int32_t V) { ChangeWord(&TNxWord::BorderSize, ClampOutline(V), true); }
+void TVelaMes::SetFontshadow(int32_t V) { ChangeWord(&TNxWord::ShadowSize, ClampOutline(V), true); }
 void TVelaMes::SetLinespace(int32_t V) { ChangeWord(&TNxWord::RowSpace, V, true); }
 void TVelaMes::SetFontchangeabled(bool V) { ChangeWord(&TNxWord::WholeCell, uint8_t(V ? 1 : 0), true); }
 void TVelaMes::SetAlpha(int32_t V) { ChangeWord(&TNxWord::Alpha, V, false); }

@@ -7,6 +7,7 @@
 #include "script/pages.h"
 #include "script/project.h"
 #include "script/services.h"
+#include "text/fontpixels.h"
 #include "text/nxwords.h"
 
 #include <algorithm>
@@ -428,8 +429,8 @@ void TVelaNewHistory::SetSource(TVelaObject& Window, const std::string& PageName
 
 void TVelaNewHistory::SetWordSettings(const std::array<int32_t, 6>& Settings) {
     word_->FontSize = Settings[0];
-    word_->BorderSize = Settings[1];
-    word_->ShadowSize = Settings[2];
+    word_->BorderSize = ClampOutline(Settings[1]);
+    word_->ShadowSize = ClampOutline(Settings[2]);
     word_->Width = Settings[3];
     word_->Height = Settings[4];
     word_->RowSpace = Settings[5];
@@ -552,6 +553,7 @@ void TVelaNewHistory::LoadFromStream(TStream& Stream, int32_t Version) {
         Capacity = ReadStreamInt(Stream);
         std::array<int32_t, 6> settings{};
         for (int32_t& value : settings) value = ReadStreamInt(Stream);
+        CheckStoredOutline(settings[1], settings[2]);
         SetWordSettings(settings);
         start_ = ReadStreamInt(Stream);
         end_ = ReadStreamInt(Stream);

@@ -161,6 +161,14 @@ TEST_F(FireObjects, FieldSidesAreBounded) {
     EXPECT_EQ(fire.GetWidth(), 1);
 }
 
+TEST_F(FireObjects, TheRootCreatesFiresAndWaves) {
+    for (uint8_t code : {LT_FIRE, LT_WAVE}) {
+        TVelaObject* made = Bases->CreateObject(code);
+        ASSERT_NE(made, nullptr);
+        EXPECT_EQ(made->GetCompoType(), code);
+    }
+}
+
 TEST_F(FireObjects, RecordsAtTheirGates) {
     int versions = 0;
     for (const std::string& line : Lines(PythonOutput("fire_wave_ref.py", {"records"}))) {

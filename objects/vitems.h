@@ -727,4 +727,7 @@ void VelaFinalize(const std::function<void(const char*)>& Trace = nullptr);
 // 256 grey pixels (i, i, i): in the screen's 16-bit format (5-6-5, or 5-5-5 when the screen
 // has 15 bits) and in 32-bit format. Filled by VelaInitColor at start-up.
 extern std::array<uint32_t, 256> GreyRamp16, GreyRamp32;
+// The fire colours for 15- and 16-bit layers: 5-6-5, made 5-5-5 by VelaInitColor on a 15-bit
+// screen.
+extern std::array<uint16_t, 256> FireRamp16;
 void VelaInitColor();

@@ -3,6 +3,7 @@
 #include "objects/vitems.h"
 #include "objects/vitems_kinds.h"
 #include "objects/vitemex_cglabel.h"
+#include "objects/vitemex_fire.h"
 #include "objects/vitemex_http.h"
 #include "objects/vitemex_images.h"
 #include "objects/vitemex_label.h"
@@ -11,6 +12,7 @@
 #include "objects/vitemex_read.h"
 #include "objects/vitemex_sound.h"
 #include "objects/vitemex_tile.h"
+#include "objects/vitemex_wave.h"
 
 #include "core/sysutils.h"
 #include "media/mediaman.h"
@@ -52,6 +54,8 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_LABEL, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaLabel(&Owner); });
     RegisterObjectKind(LT_CGLABEL, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaCGLabel(&Owner); });
     RegisterObjectKind(LT_MES, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMes(&Owner); });
+    RegisterObjectKind(LT_FIRE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaFire(&Owner); });
+    RegisterObjectKind(LT_WAVE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaWave(&Owner); });
     RegisterObjectKind(LT_HTTP, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaHttp(&Owner); });
 }
 
@@ -99,12 +103,15 @@ void VelaFinalize(const std::function<void(const char*)>& Trace) {
 }
 
 std::array<uint32_t, 256> GreyRamp16{}, GreyRamp32{};
+std::array<uint16_t, 256> FireRamp16 = FireColors16;
 
 void VelaInitColor() {
     const bool bits15 = ScreenBitCount() == 15;
     for (uint32_t i = 0; i < 256; ++i) {
         GreyRamp16[i] = bits15 ? (i >> 3) << 10 | (i >> 3) << 5 | i >> 3 : (i >> 3) << 11 | (i >> 2) << 5 | i >> 3;
         GreyRamp32[i] = i << 16 | i << 8 | i;
+        const uint16_t c = FireColors16[i];
+        FireRamp16[i] = bits15 ? uint16_t((c >> 1 & 0x7FE0) | (c & 0x1F)) : c;
     }
 }
 

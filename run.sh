@@ -23,6 +23,6 @@ cmake --build build --target velaplay vela_companion sample_title vexpr vfpack v
 if ! (exec 3<>/dev/tcp/127.0.0.1/8931) 2>/dev/null; then
   python3 -m http.server --bind 127.0.0.1 8931 --directory sample/www >/dev/null 2>&1 &
   server=$!
-  trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null' EXIT
+  trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
 fi
 build/velaplay "$PWD/build/sample"

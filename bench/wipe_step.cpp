@@ -64,6 +64,17 @@ public:
 constexpr int kLevels = 100;
 int32_t ElapsedOf(int64_t I) { return int32_t(200 + (I % kLevels) * 6); }
 
+// Our side: one step of the transition at a new level per iteration.
+void RunSteps(benchmark::State& State, TCustomWipe& Wipe, TPictures& Pictures) {
+    int64_t i = 0;
+    for (auto _ : State) {
+        Wipe.Elapsed = ElapsedOf(i++);
+        Wipe.Step();
+        benchmark::DoNotOptimize(Pictures.Dest.DIB->PBitsReadOnly());
+    }
+    State.SetItemsProcessed(State.iterations() * kW * kH);
+}
+
 void BM_WipeMaskStep(benchmark::State& State) {
     TMaskFiles files;
     TPictures pictures;
@@ -71,13 +82,7 @@ void BM_WipeMaskStep(benchmark::State& State) {
     wipe.Length = kLength;
     wipe.SetName("mask.bmp");
     wipe.Prepare();
-    int64_t i = 0;
-    for (auto _ : State) {
-        wipe.Elapsed = ElapsedOf(i++);
-        wipe.Step();
-        benchmark::DoNotOptimize(pictures.Dest.DIB->PBitsReadOnly());
-    }
-    State.SetItemsProcessed(State.iterations() * kW * kH);
+    RunSteps(State, wipe, pictures);
 }
 BENCHMARK(BM_WipeMaskStep)->Unit(benchmark::kMicrosecond);
 
@@ -88,6 +93,25 @@ std::vector<T> Packed(TDIBX& S) {
     for (int y = 0; y < S.GetHeight(); ++y)
         std::memcpy(&out[size_t(y) * size_t(S.GetWidth())], S.Lock(0, y), size_t(S.GetWidth()) * sizeof(T)), S.Unlock();
     return out;
+}
+
+// pixman's side of a step: a copy of the old picture, then the new one composed OVER it through
+// the mask of the level the iteration visits; the masks are freed afterwards.
+void RunPixmanOver(benchmark::State& State, TPictures& Pictures, const std::vector<pixman_image_t*>& Masks) {
+    std::vector<uint32_t> oldBits = Packed<uint32_t>(Pictures.Old), newBits = Packed<uint32_t>(Pictures.New);
+    std::vector<uint32_t> dstBits(oldBits.size());
+    pixman_image_t* dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, dstBits.data(), kW * 4);
+    pixman_image_t* src = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, newBits.data(), kW * 4);
+    int64_t i = 0;
+    for (auto _ : State) {
+        std::memcpy(dstBits.data(), oldBits.data(), oldBits.size() * 4);
+        pixman_image_composite32(PIXMAN_OP_OVER, src, Masks[size_t(i++ % kLevels)], dst, 0, 0, 0, 0, 0, 0, kW, kH);
+        benchmark::DoNotOptimize(dstBits.data());
+    }
+    State.SetItemsProcessed(State.iterations() * kW * kH);
+    for (pixman_image_t* m : Masks) pixman_image_unref(m);
+    pixman_image_unref(src);
+    pixman_image_unref(dst);
 }
 
 void BM_PixmanMaskOver(benchmark::State& State) {
@@ -104,23 +128,10 @@ void BM_PixmanMaskOver(benchmark::State& State) {
         wipe.BuildMask();
         masks.push_back(Packed<uint8_t>(*wipe.Mask));
     }
-    std::vector<uint32_t> oldBits = Packed<uint32_t>(pictures.Old), newBits = Packed<uint32_t>(pictures.New);
-    std::vector<uint32_t> dstBits(oldBits.size());
-    pixman_image_t* dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, dstBits.data(), kW * 4);
-    pixman_image_t* src = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, newBits.data(), kW * 4);
     std::vector<pixman_image_t*> maskImages;
     for (auto& m : masks)
         maskImages.push_back(pixman_image_create_bits(PIXMAN_a8, kW, kH, reinterpret_cast<uint32_t*>(m.data()), kW));
-    int64_t i = 0;
-    for (auto _ : State) {
-        std::memcpy(dstBits.data(), oldBits.data(), oldBits.size() * 4);
-        pixman_image_composite32(PIXMAN_OP_OVER, src, maskImages[size_t(i++ % kLevels)], dst, 0, 0, 0, 0, 0, 0, kW, kH);
-        benchmark::DoNotOptimize(dstBits.data());
-    }
-    State.SetItemsProcessed(State.iterations() * kW * kH);
-    for (pixman_image_t* m : maskImages) pixman_image_unref(m);
-    pixman_image_unref(src);
-    pixman_image_unref(dst);
+    RunPixmanOver(State, pictures, maskImages);
 }
 BENCHMARK(BM_PixmanMaskOver)->Unit(benchmark::kMicrosecond);
 
@@ -131,38 +142,19 @@ void BM_WipeFadeStep(benchmark::State& State) {
     TWipeFade wipe(pictures.Dest, pictures.Old, pictures.New);
     wipe.Length = kLength;
     wipe.Prepare();
-    int64_t i = 0;
-    for (auto _ : State) {
-        wipe.Elapsed = ElapsedOf(i++);
-        wipe.Step();
-        benchmark::DoNotOptimize(pictures.Dest.DIB->PBitsReadOnly());
-    }
-    State.SetItemsProcessed(State.iterations() * kW * kH);
+    RunSteps(State, wipe, pictures);
 }
 BENCHMARK(BM_WipeFadeStep)->Unit(benchmark::kMicrosecond);
 
 void BM_PixmanFadeOver(benchmark::State& State) {
     TPictures pictures;
-    std::vector<uint32_t> oldBits = Packed<uint32_t>(pictures.Old), newBits = Packed<uint32_t>(pictures.New);
-    std::vector<uint32_t> dstBits(oldBits.size());
-    pixman_image_t* dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, dstBits.data(), kW * 4);
-    pixman_image_t* src = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, newBits.data(), kW * 4);
     std::vector<pixman_image_t*> masks;
     for (int64_t i = 0; i < kLevels; ++i) {
         const uint16_t alpha = uint16_t(std::min(ElapsedOf(i) * 256 / kLength, 255) * 257);
         const pixman_color_t colour{0, 0, 0, alpha};
         masks.push_back(pixman_image_create_solid_fill(&colour));
     }
-    int64_t i = 0;
-    for (auto _ : State) {
-        std::memcpy(dstBits.data(), oldBits.data(), oldBits.size() * 4);
-        pixman_image_composite32(PIXMAN_OP_OVER, src, masks[size_t(i++ % kLevels)], dst, 0, 0, 0, 0, 0, 0, kW, kH);
-        benchmark::DoNotOptimize(dstBits.data());
-    }
-    State.SetItemsProcessed(State.iterations() * kW * kH);
-    for (pixman_image_t* m : masks) pixman_image_unref(m);
-    pixman_image_unref(src);
-    pixman_image_unref(dst);
+    RunPixmanOver(State, pictures, masks);
 }
 BENCHMARK(BM_PixmanFadeOver)->Unit(benchmark::kMicrosecond);
 

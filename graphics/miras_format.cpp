@@ -287,7 +287,7 @@ private:
         if (int64_t(Text.size()) < 6 * int64_t(Count)) throw EInvalidGraphic("カラーテーブルがありません");
         std::vector<TRGBQuad> colors(static_cast<size_t>(Count));
         for (int32_t i = 0; i < Count; ++i) {
-            uint32_t value;
+            uint32_t value = 0;
             const char* digits = Text.data() + 6 * i;
             if (std::from_chars(digits, digits + 6, value, 16).ptr != digits + 6) Damaged();
             colors[size_t(i)] = RGBQuad(uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16));

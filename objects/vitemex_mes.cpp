@@ -6,6 +6,7 @@
 #include "core/sysutils.h"
 #include "objects/vitemex_read.h"
 #include "objects/vitems_kinds.h"
+#include "text/fontpixels.h"
 
 #include <algorithm>
 #include <vector>
@@ -82,11 +83,13 @@ std::string TVelaMes::GetText() const {
 
 void TVelaMes::ClearPages() { Pages.Clear(); }
 
-void TVelaMes::SetText(const std::string& S) {
+void TVelaMes::SetText(const std::string& S) { ShowText(S, true); }
+
+void TVelaMes::ShowText(const std::string& S, bool Commit) {
     Invalidate();
     MesData.Data.Clear();
     Text = S;
-    CommitShownPage();
+    if (Commit) CommitShownPage();
     BuildPosition = 0;
     TStringList lines;
     for (std::string_view line : SplitLines(S)) lines.Add(std::string(line));
@@ -137,10 +140,10 @@ void TVelaMes::SetIndex(int32_t V) {
     Invalidate();
 }
 
-void TVelaMes::BuildPages(bool Start, int32_t Rebuild) {
+void TVelaMes::BuildPages(bool Start, int32_t Rebuild, bool Commit) {
     Invalidate();
     Text.clear();
-    CommitShownPage();
+    if (Commit) CommitShownPage();
     RecordPage();
     ClearPages();
     PageIndex = -1;
@@ -228,8 +231,8 @@ void TVelaMes::SetFontlinkcolor(int32_t V) { ChangeWord(&TNxWord::LinkColor, V, 
 void TVelaMes::SetFonthovercolor(int32_t V) { ChangeWord(&TNxWord::HoverColor, V, true); }
 void TVelaMes::SetFontbordercolor(int32_t V) { ChangeWord(&TNxWord::BorderColor, V, true); }
 void TVelaMes::SetFontshadowcolor(int32_t V) { ChangeWord(&TNxWord::ShadowColor, V, true); }
-void TVelaMes::SetFontborder(int32_t V) { ChangeWord(&TNxWord::BorderSize, V, true); }
-void TVelaMes::SetFontshadow(int32_t V) { ChangeWord(&TNxWord::ShadowSize, V, true); }
+void TVelaMes::SetFontborder(int32_t V) { ChangeWord(&TNxWord::BorderSize, ClampOutline(V), true); }
+void TVelaMes::SetFontshadow(int32_t V) { ChangeWord(&TNxWord::ShadowSize, ClampOutline(V), true); }
 void TVelaMes::SetLinespace(int32_t V) { ChangeWord(&TNxWord::RowSpace, V, true); }
 void TVelaMes::SetFontchangeabled(bool V) { ChangeWord(&TNxWord::WholeCell, uint8_t(V ? 1 : 0), true); }
 void TVelaMes::SetAlpha(int32_t V) { ChangeWord(&TNxWord::Alpha, V, false); }
@@ -474,10 +477,11 @@ void TVelaMes::RestoreAfterLoad() {
     const uint8_t sourceMode = SourceMode;
     const std::string pageFile = PageFile;
     std::unique_ptr<TMemoryStream> states = std::move(PendingStates);
+    // The histories come back with the save as they were: the loaded pending page stays pending.
     if (MesData.IsEmpty())
-        SetText(Text);
+        ShowText(Text, false);
     else
-        BuildPages(false, 0);
+        BuildPages(false, 0, false);
     PageIndex = std::min(index, Pages.Count() - 1);
     ScrollY = scrollY;
     SourceMode = sourceMode;

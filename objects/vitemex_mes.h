@@ -135,10 +135,11 @@ public:
     void LoadFromStream(TStream& Stream, int32_t Version) override;
 
     // ---- Operations of the text commands, the history and the game load ----
-    // Hands the shown page to the history, records it as pending source and read mark, and lays
-    // the pages out again from the message data (Rebuild adds to the build flag); no page is
-    // current until the caller turns to one, except with Start, which turns to the first page.
-    void BuildPages(bool Start, int32_t Rebuild);
+    // Hands the shown page to the history (unless Commit is false), records it as pending source
+    // and read mark, and lays the pages out again from the message data (Rebuild adds to the
+    // build flag); no page is current until the caller turns to one, except with Start, which
+    // turns to the first page.
+    void BuildPages(bool Start, int32_t Rebuild, bool Commit = true);
     // After a game load: the pages rebuilt, the page index clamped, each page's saved reveal
     // state read back.
     void RestoreAfterLoad();
@@ -185,6 +186,9 @@ private:
     void ChangeWord(T TNxWord::*Field, T Value, bool Render);
     // Visible, on a layer, and a page current.
     bool CanShow();
+    // Lays S out as the window's pages (PR_TEXT); Commit hands the shown page to the history
+    // first.
+    void ShowText(const std::string& S, bool Commit);
 
     std::unique_ptr<TNxWord> Word;
     TWdPageList Pages;

@@ -15,15 +15,8 @@ void TSceneSaveSections::LoadObjects(TStream& Stream, int32_t Version) {
 
 void TSceneSaveSections::AfterLoad() {
     if (!Bases) return;
-    // A window rebuilding its pages hands the page it shows to the histories, which the save
-    // already holds as it was: they are put back as loaded.
-    TMemoryStream histories;
-    if (TextHistoryFormats) TextHistoryFormats->SaveToStream(histories);
     for (int i = 0; i < Bases->GetObjectCount(); ++i)
         if (auto* window = dynamic_cast<TVelaMes*>(Bases->GetObject(i))) window->RestoreAfterLoad();
-    if (!TextHistoryFormats) return;
-    histories.SetPosition(0);
-    TextHistoryFormats->LoadFromStream(histories, GameSaveVersion);
 }
 
 void TSceneSaveSections::SaveHistory(TStream& Stream) {

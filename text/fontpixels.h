@@ -28,6 +28,14 @@
 
 class TFontPixelManager;
 
+// The widest border or shadow a glyph is drawn with. Each covered pixel is drawn over
+// (2 x border + 1) squared times, into surfaces that grow with both, so anything wider is damage.
+constexpr int32_t MaxOutlineSize = 255;
+// Raises the read error when a stored border or shadow size is above MaxOutlineSize.
+void CheckStoredOutline(int32_t BorderSize, int32_t ShadowSize);
+// A border or shadow size set by markup or a property, brought into 0..MaxOutlineSize.
+inline int32_t ClampOutline(int32_t Size) { return Size < 0 ? 0 : Size > MaxOutlineSize ? MaxOutlineSize : Size; }
+
 // The character codes of a Shift-JIS text: a lead byte with a byte after it makes lead x 256 +
 // trail, every other byte stands for itself.
 std::vector<uint16_t> CharCodes(const std::string& Text);

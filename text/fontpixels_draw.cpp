@@ -4,6 +4,7 @@
 // blended per red, green and blue field (the fourth byte of a 32-bit pixel ends 0 in a blend).
 #include "text/fontpixels.h"
 
+#include "core/streams.h"
 #include "graphics/dibx_pixel.h"
 
 #include <algorithm>
@@ -280,6 +281,10 @@ void TFontPixel::MaskMax(TCustomDIBX& Mask, int32_t X, int32_t Y) const {
             G, M, Count, [](uint8_t C, uint8_t V) { return std::max(C, V); },
             [](__m128i C, __m128i V) { return _mm_max_epu8(C, V); });
     });
+}
+
+void CheckStoredOutline(int32_t BorderSize, int32_t ShadowSize) {
+    if (BorderSize > MaxOutlineSize || ShadowSize > MaxOutlineSize) throw EReadError();
 }
 
 void TFontPixel::Draw(TCustomDIBX& Dest, TCustomDIBX& Mask, const TRect& Cell, int32_t BorderSize, int32_t ShadowSize,

@@ -7,6 +7,7 @@
 #include "script/pages.h"
 #include "script/project.h"
 #include "script/services.h"
+#include "text/fontpixels.h"
 #include "text/nxwords.h"
 
 #include <algorithm>
@@ -69,6 +70,14 @@ int32_t MoveRows(TWdPageList& Laid, TWdPage& Page, int32_t Offset) {
         next = row->Y + row->Height + Page.Word->RowSpace;
     }
     return next;
+}
+
+// The one page the rows of several sources are moved into: it is as high as the document, as
+// the rows it shows start at the scroll shift and may reach past either edge.
+std::unique_ptr<TWdPage> NewCombinedPage(TNxWord& Doc) {
+    auto page = std::make_unique<TWdPage>(&Doc);
+    page->Height = Doc.Height;
+    return page;
 }
 
 // The document's width and height for the time of one layout.
@@ -342,7 +351,7 @@ void TVelaNewMesData::BuildPages(TNxWord& Doc, TWdPageList& Pages, int32_t Rebui
     if (Data.Count() == 0) return BuildPagesFromEntries(Doc, Pages, Rebuild | Flags, Position);
     Doc.ClearGlyphs();
     std::unique_ptr<TWdPage> page;
-    if (Data.Count() > 1 || Data.GetItem(0).Height != 0) page = std::make_unique<TWdPage>(&Doc);
+    if (Data.Count() > 1 || Data.GetItem(0).Height != 0) page = NewCombinedPage(Doc);
     int32_t offset = Position;
     for (int i = 0; i < Data.Count(); ++i) {
         const THistElement& item = Data.GetItem(i);
@@ -370,7 +379,7 @@ void TVelaNewMesData::BuildPagesFromEntries(TNxWord& Doc, TWdPageList& Pages, in
     Doc.ClearGlyphs();
     if (Entries.Count() == 0) return;
     std::unique_ptr<TWdPage> page;
-    if (Entries.Count() > 1 || Entries.GetItem(0).PageIndex >= 0) page = std::make_unique<TWdPage>(&Doc);
+    if (Entries.Count() > 1 || Entries.GetItem(0).PageIndex >= 0) page = NewCombinedPage(Doc);
     int32_t offset = Position;
     for (int i = 0; i < Entries.Count(); ++i) {
         const THistoryOldData& entry = Entries.GetItem(i);
@@ -420,8 +429,8 @@ void TVelaNewHistory::SetSource(TVelaObject& Window, const std::string& PageName
 
 void TVelaNewHistory::SetWordSettings(const std::array<int32_t, 6>& Settings) {
     word_->FontSize = Settings[0];
-    word_->BorderSize = Settings[1];
-    word_->ShadowSize = Settings[2];
+    word_->BorderSize = ClampOutline(Settings[1]);
+    word_->ShadowSize = ClampOutline(Settings[2]);
     word_->Width = Settings[3];
     word_->Height = Settings[4];
     word_->RowSpace = Settings[5];
@@ -544,6 +553,7 @@ void TVelaNewHistory::LoadFromStream(TStream& Stream, int32_t Version) {
         Capacity = ReadStreamInt(Stream);
         std::array<int32_t, 6> settings{};
         for (int32_t& value : settings) value = ReadStreamInt(Stream);
+        CheckStoredOutline(settings[1], settings[2]);
         SetWordSettings(settings);
         start_ = ReadStreamInt(Stream);
         end_ = ReadStreamInt(Stream);

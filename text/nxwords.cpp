@@ -2,6 +2,7 @@
 
 #include "objects/vitemex_imagelist.h"
 #include "script/params_parser.h"
+#include "text/fontpixels.h"
 
 #include <algorithm>
 
@@ -637,6 +638,7 @@ void TNxWord::LoadSettings(TStream& Stream, int32_t Version) {
     if (Version >= 111) {
         BorderSize = ReadStreamInt(Stream);
         ShadowSize = ReadStreamInt(Stream);
+        CheckStoredOutline(BorderSize, ShadowSize);
     }
     if (Version >= 141) WholeCell = ReadStreamByte(Stream);
 }

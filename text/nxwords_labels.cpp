@@ -146,10 +146,6 @@ void TNxLabelList::SaveToStream(TStream& Stream) const {
     WriteStreamInt(Stream, ShadowColor);
 }
 
-namespace {
-constexpr int32_t kMaxLabelEffect = 255;  // pixels of border or shadow a stored record may ask
-}  // namespace
-
 void TNxLabelList::LoadFromStream(TStream& Stream, int32_t Version) {
     int32_t level = ReadStreamInt(Stream);
     const int32_t margin = ReadStreamInt(Stream);
@@ -166,9 +162,7 @@ void TNxLabelList::LoadFromStream(TStream& Stream, int32_t Version) {
         shadowSize = ReadStreamInt(Stream);
         shadowColor = ReadStreamInt(Stream);
     }
-    // A border or shadow wider than any caption needs is damage: each covered pixel is drawn
-    // over (2 x border + 1) squared times, into surfaces that grow with both.
-    if (margin > kMaxLabelEffect || shadowSize > kMaxLabelEffect) throw EReadError();
+    CheckStoredOutline(margin, shadowSize);
     // Older records knew only antialiasing off (0, 1) or on.
     if (Version < 109) level = level == 0 || level == 1 ? 0 : 3;
 

@@ -3,6 +3,7 @@
 #include "core/jstrm.h"
 #include "core/sysutils.h"
 #include "script/params_vars.h"
+#include "text/fontpixels.h"
 #include "text/nxwords.h"
 
 #include <algorithm>
@@ -392,7 +393,7 @@ private:
 
     // BORDER and SHADOW: absent the current size, present their value (1 when unreadable), at least 0.
     int32_t Outline(const char* Name, const TIntStack& Current) const {
-        return tag_.IndexOfAttr(Name) < 0 ? Current.Top() : std::max(tag_.GetInt(Name, 1), 0);
+        return tag_.IndexOfAttr(Name) < 0 ? Current.Top() : ClampOutline(tag_.GetInt(Name, 1));
     }
 
     void PushFont() {

@@ -3,6 +3,7 @@
 
 #include "core/jstrm.h"
 #include "script/params_parser.h"
+#include "text/fontpixels.h"
 
 #include <cstring>
 
@@ -99,6 +100,7 @@ void TDecorate::LoadFromStream(TStream& Stream, int32_t Version) {
         ShadowSize = 0;
         ShadowColor = 0;
     }
+    CheckStoredOutline(BorderSize, ShadowSize);
 }
 
 void TDecorateList::LoadFromStream(TStream& Stream, int32_t Version) {

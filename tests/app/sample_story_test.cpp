@@ -1,6 +1,6 @@
 // The sample title's story played headless to its end: the message window reveals its page over
-// the ticks, drawing only inside the rows of its glyphs; the backlog window shows the page read
-// before; the scene played again starts its pages as read.
+// the ticks, drawing only inside the rows of its glyphs; the backlog window shows (and draws) the
+// page read before; the scene played again starts its pages as read.
 #include "tests/app/sample_fixture.h"
 
 #include "objects/vitemex_mes.h"
@@ -81,6 +81,17 @@ TEST_F(SampleStory, RevealsItsPagesShowsTheBacklogAndPlaysTheSecondPassAsRead) {
     TVelaMes& backlog = *Window("backlog");
     ASSERT_TRUE(TickWhile([&] { return !backlog.CurrentPage(); }, 10));
     EXPECT_NE(backlog.GetText().find("古い星図"), std::string::npos) << backlog.GetText();
+    // Its glyphs show over the panel behind it, inside its rows.
+    Tick();
+    const uint32_t panel = Shown(backlog.GetLeft() - 8, backlog.GetTop() - 4);
+    size_t glyphPixels = 0;
+    for (int32_t y = backlog.GetTop(); y < backlog.GetTop() + backlog.GetHeight(); ++y)
+        for (int32_t x = backlog.GetLeft(); x < backlog.GetLeft() + backlog.GetWidth(); ++x) {
+            if (Shown(x, y) == panel) continue;
+            ++glyphPixels;
+            ASSERT_TRUE(InRows(*backlog.CurrentPage(), x, y)) << x << ", " << y;
+        }
+    EXPECT_GT(glyphPixels, 100u);
 
     // The second pass starts both pages as read, and the story ends with its objects gone.
     ASSERT_TRUE(TickWhile([] { return Var("storypass") < 2; }));

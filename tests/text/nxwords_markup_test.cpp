@@ -160,6 +160,10 @@ TEST_F(MarkupBuildTest, CharactersTakeTheStyleStateAndTheTextDelay) {
     }
     EXPECT_EQ(Style(2).FontName, "f");
     EXPECT_EQ(&Style(1), &Style(2));  // one shared style record
+
+    Build("<FONT BORDER=70000 SHADOW=256>a</FONT>");
+    EXPECT_EQ(Style(0).BorderSize, 255);
+    EXPECT_EQ(Style(0).ShadowSize, 255);
 }
 
 TEST_F(MarkupBuildTest, OperatorGlyphsAndSkippedTags) {

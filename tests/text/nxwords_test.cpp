@@ -158,6 +158,18 @@ TEST(NxWord, SettingsRecordReadsEachFieldFromItsVersion) {
     TNxWord word;
     TMemoryStream shortRecord = StreamOf(records.at(141).substr(0, 30));
     EXPECT_THROW(word.LoadSettings(shortRecord, 141), EReadError);
+
+    // A border or shadow above 255 pixels is damage; 255 itself still reads.
+    const std::string& full = records.at(141);
+    for (size_t at : {full.size() - 9, full.size() - 5}) {
+        std::string record = full;
+        record.replace(at, 4, std::string("\xFF\0\0\0", 4));
+        TMemoryStream fits = StreamOf(record);
+        EXPECT_NO_THROW(word.LoadSettings(fits, 141));
+        record[at + 1] = 1;
+        TMemoryStream wide = StreamOf(record);
+        EXPECT_THROW(word.LoadSettings(wide, 141), EReadError) << at;
+    }
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ namespace {
 // Pi/2 and the sine in extended precision, as the easing curves are taken.
 constexpr long double HalfPi = 1.5707963267948966192313216916397514L;
 
-long double EaseSine(int64_t Step, int32_t N) { return sinl(static_cast<long double>(Step) * HalfPi / N); }
+long double EaseSine(int64_t Step, int64_t N) { return sinl(static_cast<long double>(Step) * HalfPi / N); }
 
 // The nearest int32 to X, a half going to the even neighbour (wrapping like a 32-bit store).
 int32_t RoundEven(long double X) {
@@ -105,31 +105,31 @@ int32_t RoundEven(long double X) {
 }  // namespace
 
 int32_t TCustomFrameList::InterpolateInt(uint8_t Mode, int32_t From, int32_t N, int32_t I, int32_t To) const {
-    if (FindChildTrack()) ++N;
+    const int64_t n = int64_t(N) + (FindChildTrack() ? 1 : 0);
     if (I == 0) return From;
-    if (I == N - 1) return To;
-    if (N <= 1) return From;  // no tick between the ends to ease over
+    if (I == n - 1) return To;
+    if (n <= 1) return From;  // no tick between the ends to ease over
     const int32_t span = static_cast<int32_t>(static_cast<uint32_t>(To) - static_cast<uint32_t>(From));
     if (Mode == MT_NORMAL) {
         const int32_t product = static_cast<int32_t>(static_cast<uint32_t>(span) * static_cast<uint32_t>(I));
-        const int64_t step = static_cast<int64_t>(product) / (static_cast<int64_t>(N) - 1);
+        const int64_t step = static_cast<int64_t>(product) / (n - 1);
         return static_cast<int32_t>(static_cast<uint32_t>(From) + static_cast<uint32_t>(step));
     }
     if (Mode == MT_INC)
         return static_cast<int32_t>(static_cast<uint32_t>(To) -
-                                    static_cast<uint32_t>(RoundEven(EaseSine(int64_t(N) - I - 1, N) * span)));
-    return static_cast<int32_t>(static_cast<uint32_t>(From) + static_cast<uint32_t>(RoundEven(EaseSine(I, N) * span)));
+                                    static_cast<uint32_t>(RoundEven(EaseSine(n - I - 1, n) * span)));
+    return static_cast<int32_t>(static_cast<uint32_t>(From) + static_cast<uint32_t>(RoundEven(EaseSine(I, n) * span)));
 }
 
 double TCustomFrameList::InterpolateFloat(uint8_t Mode, double From, int32_t N, int32_t I, double To) const {
-    if (FindChildTrack()) ++N;
+    const int64_t n = int64_t(N) + (FindChildTrack() ? 1 : 0);
     if (I == 0) return From;
-    if (I == N - 1) return To;
-    if (N == 0) return From;
+    if (I == n - 1) return To;
+    if (n == 0) return From;
     const long double span = static_cast<long double>(To) - From;
-    if (Mode == MT_NORMAL) return static_cast<double>(From + span * I / N);
-    if (Mode == MT_INC) return static_cast<double>(To - EaseSine(int64_t(N) - I - 1, N) * span);
-    return static_cast<double>(From + EaseSine(I, N) * span);
+    if (Mode == MT_NORMAL) return static_cast<double>(From + span * I / n);
+    if (Mode == MT_INC) return static_cast<double>(To - EaseSine(n - I - 1, n) * span);
+    return static_cast<double>(From + EaseSine(I, n) * span);
 }
 
 void TCustomFrameList::GetPositionRange(TPoint& Begin, TPoint& End) const {

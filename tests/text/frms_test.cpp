@@ -175,6 +175,8 @@ TEST(FilmTrackTest, EasedValuesMatchTheReference) {
     child.Parent = nullptr;
     EXPECT_EQ(track.InterpolateInt(MT_NORMAL, 10, 11, 10, 20), 20);
     EXPECT_EQ(track.InterpolateInt(MT_INC, 10, 1, 0, 20), 10);
+    EXPECT_EQ(track.InterpolateInt(MT_NORMAL, 10, 1, 5, 20), 10);  // a tick past a 1-tick track
+    EXPECT_EQ(track.InterpolateInt(MT_NORMAL, 10, INT32_MAX, INT32_MAX - 1, 20), 20);
     child.Parent = &track;
     EXPECT_EQ(track.InterpolateInt(MT_NORMAL, 10, 11, 10, 20), 19);
     EXPECT_EQ(track.InterpolateInt(MT_DEC, 10, 1, 0, 20), 10);

@@ -47,6 +47,31 @@ std::string Written(T& Item) {
     return BytesOf(stream);
 }
 
+// A scene object's record from fuzz input: the first byte picks the save version, the rest is the
+// record, read into a new T on the first layer. Answers nullptr when the read raises one of the
+// engine's own errors; a record that reads is written out, read back into a second T and must
+// write the same.
+template <class T>
+T* LoadSceneRecord(const uint8_t* Data, size_t Size) {
+    if (Size < 1) return nullptr;
+    const int32_t version = 100 + Data[0] % (GameSaveVersion - 99);
+    auto* item = new T(Bases, false);
+    item->SetParent(Bases->GetBase(0));
+    TMemoryStream stream = StreamOf(Data + 1, Size - 1);
+    try {
+        item->LoadFromStream(stream, version);
+    } catch (const EVelaError&) {
+        return nullptr;
+    }
+    const std::string written = Written(*item);
+    TMemoryStream again = StreamOf(written.data(), written.size());
+    auto* copy = new T(Bases, false);
+    copy->LoadFromStream(again, GameSaveVersion);
+    Check(Written(*copy) == written);
+    delete copy;
+    return item;
+}
+
 // A file of the process's private temporary folder (program path), removed with the folder
 // when the run ends.
 inline std::string WorkFile(const std::string& Name) {

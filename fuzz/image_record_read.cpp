@@ -7,23 +7,9 @@
 #include "objects/vitemex_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    if (Size < 1) return 0;
-    const int32_t version = 100 + Data[0] % (GameSaveVersion - 99);
     fuzz::TWorld world;
-    auto* image = new TVelaImage(Bases, false);
-    image->SetParent(Bases->GetBase(0));
-    TMemoryStream stream = fuzz::StreamOf(Data + 1, Size - 1);
-    try {
-        image->LoadFromStream(stream, version);
-    } catch (const EVelaError&) {
-        return 0;
-    }
-    const std::string written = fuzz::Written(*image);
-    TMemoryStream again = fuzz::StreamOf(written.data(), written.size());
-    auto* copy = new TVelaImage(Bases, false);
-    copy->LoadFromStream(again, GameSaveVersion);
-    fuzz::Check(fuzz::Written(*copy) == written);
-    delete copy;
+    auto* image = fuzz::LoadSceneRecord<TVelaImage>(Data, Size);
+    if (!image) return 0;
     image->SetImageFlag(true);
     Bases->Step();
     Bases->GetBase(0)->InvalidateAll();

@@ -8,25 +8,11 @@
 #include "text/fontpixels.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    if (Size < 1) return 0;
-    const int32_t version = 100 + Data[0] % (GameSaveVersion - 99);
     fuzz::TWorld world;
     static TFontPixelManager* fonts = new TFontPixelManager(platform::CreateFakeFontService);
     FontPixelManager = fonts;
-    auto* label = new TVelaLabel(Bases, false);
-    label->SetParent(Bases->GetBase(0));
-    TMemoryStream stream = fuzz::StreamOf(Data + 1, Size - 1);
-    try {
-        label->LoadFromStream(stream, version);
-    } catch (const EVelaError&) {
-        return 0;
-    }
-    const std::string written = fuzz::Written(*label);
-    TMemoryStream again = fuzz::StreamOf(written.data(), written.size());
-    auto* copy = new TVelaLabel(Bases, false);
-    copy->LoadFromStream(again, GameSaveVersion);
-    fuzz::Check(fuzz::Written(*copy) == written);
-    delete copy;
+    auto* label = fuzz::LoadSceneRecord<TVelaLabel>(Data, Size);
+    if (!label) return 0;
     Bases->GetBase(0)->InvalidateAll();
     Bases->Prepare();
     for (int32_t y = 0; y < fuzz::MaxSceneExtent; y += 7)

@@ -10,25 +10,11 @@
 #include "text/fontpixels.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    if (Size < 1) return 0;
-    const int32_t version = 100 + Data[0] % (GameSaveVersion - 99);
     fuzz::TWorld world;
     static TFontPixelManager* fonts = new TFontPixelManager(platform::CreateFakeFontService);
     FontPixelManager = fonts;
-    auto* mes = new TVelaMes(Bases, false);
-    mes->SetParent(Bases->GetBase(0));
-    TMemoryStream stream = fuzz::StreamOf(Data + 1, Size - 1);
-    try {
-        mes->LoadFromStream(stream, version);
-    } catch (const EVelaError&) {
-        return 0;
-    }
-    const std::string written = fuzz::Written(*mes);
-    TMemoryStream again = fuzz::StreamOf(written.data(), written.size());
-    auto* copy = new TVelaMes(Bases, false);
-    copy->LoadFromStream(again, GameSaveVersion);
-    fuzz::Check(fuzz::Written(*copy) == written);
-    delete copy;
+    auto* mes = fuzz::LoadSceneRecord<TVelaMes>(Data, Size);
+    if (!mes) return 0;
     try {
         mes->RestoreAfterLoad();
         for (int i = 0; i < 4; ++i) mes->Step();

@@ -22,7 +22,7 @@ std::span<const TSysFuncEntry> NumSysFuncs();
 // Dates and times: date-time values built from their parts and taken apart, weekday names.
 std::span<const TSysFuncEntry> DateSysFuncs();
 // Scene objects reached by name, their entries and coordinates, creation and deletion; display
-// modes, save-slot captions, history lengths and the input-method state.
+// modes, a save slot's caption, history lengths and the input-method state.
 std::span<const TSysFuncEntry> ObjectSysFuncs();
 // Files and paths: content files tested and read, Windows paths taken apart.
 std::span<const TSysFuncEntry> FileSysFuncs();
@@ -35,6 +35,15 @@ inline int32_t OptionalInt(TSysFuncArgs Args, size_t I, int32_t Default) {
 }
 inline bool OptionalBool(TSysFuncArgs Args, size_t I, bool Default) {
     return I < Args.size() ? Args[I]->AsBool() : Default;
+}
+
+// Var becomes a one-dimensional array of Count elements, SetAt(i) storing element i; with none
+// it keeps one empty element (an array never has 0).
+template <class TSetter>
+void SetList(TCustomParam& Var, int32_t Count, TSetter SetAt) {
+    Var.SetDims({Count > 0 ? Count : 1});
+    if (Count == 0) Var.SetStrAt(0, {});
+    for (int32_t i = 0; i < Count; ++i) SetAt(i);
 }
 
 // S without the bytes of value 32 or less at either end.

@@ -1,5 +1,5 @@
 // The scene-object functions: objects reached by name (properties, existence, entries of lists
-// and menus, coordinates, creation and deletion), the display modes, the save-slot captions,
+// and menus, coordinates, creation and deletion), the display modes, a save slot's caption,
 // the message histories' lengths and the input-method state of text-entry controls.
 //
 // A name is looked up as an object (FindObject: the empty name is the current layer) by every
@@ -18,19 +18,6 @@ namespace {
 
 TVelaObject* ObjectArg(const TCustomParam& Name) { return Bases ? Bases->FindObject(Name.AsStr()) : nullptr; }
 TVelaControl* ControlArg(const TCustomParam& Name) { return Bases ? Bases->FindControl(Name.AsStr()) : nullptr; }
-
-// A gets one dimension of N elements, Put(i) storing element i; with none it is left as one
-// empty element (an array cannot have 0 elements).
-template <class Put>
-void FillArray(TCustomParam& A, int32_t N, Put PutAt) {
-    if (N == 0) {
-        A.SetCount(1);
-        A.SetStr({});
-        return;
-    }
-    A.SetDims({N});
-    for (int32_t i = 0; i < N; ++i) PutAt(i);
-}
 
 void StoreResult(TParamCollectionItem& Dest, bool V) { Dest.SetAsBool(V); }
 void StoreResult(TParamCollectionItem& Dest, int32_t V) { Dest.SetAsInt(V); }
@@ -116,7 +103,7 @@ void FnListCompo(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     if (Args.size() > 2 && Args[2]->AsStr() != "ALL") parent = ObjectArg(*Args[2]);
     TStringList names;
     if (Bases) Bases->GetObjectNames(names, parent, code, OptionalBool(Args, 3, false));
-    FillArray(*Args[0], names.Count(), [&](int32_t i) { Args[0]->SetStrAt(i, names.Strings(i)); });
+    SetList(*Args[0], names.Count(), [&](int32_t i) { Args[0]->SetStrAt(i, names.Strings(i)); });
     Dest.SetAsInt(names.Count());
 }
 
@@ -181,18 +168,6 @@ void FnGetDisplayMode(TParamCollectionItem& Dest, TSysFuncArgs Args) {
 
 void FnGetSaveCaption(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     Dest.SetAsStr(Project ? Project->GetSaveCaption(Args[0]->AsInt()) : std::string());
-}
-
-// ListSaveCaption([var Captions[, var Slots]]): the number of listed slots; the captions and
-// slot numbers in list order into the arrays given.
-void FnListSaveCaption(TParamCollectionItem& Dest, TSysFuncArgs Args) {
-    static const TStringList none;
-    const TStringList& slots = Project ? Project->SlotCaptions : none;
-    const int32_t count = slots.Count();
-    if (Args.size() > 0) FillArray(*Args[0], count, [&](int32_t i) { Args[0]->SetStrAt(i, slots.Strings(i)); });
-    if (Args.size() > 1)
-        FillArray(*Args[1], count, [&](int32_t i) { Args[1]->SetIntAt(i, int32_t(slots.Objects(i))); });
-    Dest.SetAsInt(count);
 }
 
 // ---- Histories ----
@@ -267,7 +242,6 @@ constexpr TSysFuncEntry kFuncs[] = {
     {"SetHistoryMaxCount", FnSetHistoryMaxCount},
     {"GetImeOpened", FnGetImeOpened},
     {"SetImeOpened", FnSetImeOpened},
-    {"ListSaveCaption", FnListSaveCaption},
 };
 
 }  // namespace

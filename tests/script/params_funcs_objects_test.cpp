@@ -160,21 +160,13 @@ TEST_F(ObjectFuncs, ListCompoFiltersByTypeAndParentAndNeverLeavesAnEmptyArray) {
     EXPECT_EQ(Strings(names), std::vector<std::string>{""});
 }
 
-TEST_F(ObjectFuncs, SaveCaptionsListTheSlotsAndAnEmptyListGivesOneEmptyElement) {
-    TCustomParam& captions = Declare("caps", PT_STR);
-    TCustomParam& slots = Declare("slots", PT_INT);
-    EXPECT_EQ(Eval("ListSaveCaption(caps, slots)"), "int 0");  // no project
-    EXPECT_EQ(Strings(captions), std::vector<std::string>{""});
-    EXPECT_EQ(Strings(slots), std::vector<std::string>{"0"});
+TEST_F(ObjectFuncs, SaveCaptionsOfListedSlots) {
+    EXPECT_EQ(Eval("GetSaveCaption(7)"), "str ");  // no project
     std::unique_ptr<TProject> project = std::make_unique<TProject>();
     Project = project.get();
-    EXPECT_EQ(Eval("ListSaveCaption(caps)"), "int 0");
     project->SlotCaptions.AddObject("first", 3);
     project->SlotCaptions.AddObject("second", 7);
-    Check({{"ListSaveCaption()", "int 2"}, {"GetSaveCaption(7)", "str second"}, {"GetSaveCaption(4)", "str "}});
-    EXPECT_EQ(Eval("ListSaveCaption(caps, slots)"), "int 2");
-    EXPECT_EQ(Strings(captions), (std::vector<std::string>{"first", "second"}));
-    EXPECT_EQ(Strings(slots), (std::vector<std::string>{"3", "7"}));
+    Check({{"GetSaveCaption(7)", "str second"}, {"GetSaveCaption(4)", "str "}});
     Project = nullptr;
 }
 

@@ -160,11 +160,19 @@ TEST(FilmFileTest, ControlsPlayFilmsOrTheEmptyFilm) {
     ASSERT_NE(film, nullptr);
     EXPECT_TRUE(film->MotionMode);
     EXPECT_EQ(film->Count(), 3);
+    // A film's sound lives in the scene and goes with the control's film.
+    std::ofstream(folder + "sound.vmt", std::ios::binary) << FilmBytes(R"({"tracks": [{"kind": 4, "file": "A.WAV"}]})");
+    box->SetSource(platform::fs::ToProgramPath(folder + "sound.vmt"));
+    Bases->Step();
+    EXPECT_NE(Bases->ObjectNamed("\x01" "0"), nullptr);
     for (const char* name : {"bad.vmt", "missing.vmt"}) {
         box->SetSource(platform::fs::ToProgramPath(folder + name));
         ASSERT_NE(box->GetMotion(), nullptr);
         EXPECT_EQ(box->GetMotion()->GetFrameCount(), 0) << name;
     }
+    EXPECT_EQ(Bases->ObjectNamed("\x01" "0"), nullptr);
+    box->SetSource(platform::fs::ToProgramPath(folder + "sound.vmt"));
+    Bases->Step();
     VelaFinalize();
     FreeScriptServices();
 }

@@ -81,8 +81,12 @@ void TFilmManager::LinkParents() {
 
 void TFilmManager::Clear() {
     LastWipe = nullptr;
-    // Later tracks may ask their parents for the chain's object while they let go of theirs.
-    while (!Tracks.empty()) Tracks.pop_back();
+    // Each track lets go of its own object, last first, with the film already empty and no
+    // parent left to ask.
+    std::vector<std::unique_ptr<TCustomFrameList>> tracks = std::move(Tracks);
+    Tracks.clear();
+    for (auto& track : tracks) track->Parent = nullptr;
+    while (!tracks.empty()) tracks.pop_back();
     RepeatPos = 0;
     StoredOriginX = StoredOriginY = 0;
     FollowPosition = false;

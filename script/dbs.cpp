@@ -651,9 +651,10 @@ int32_t TDBManager::CreateTable(const std::string& Name, uint8_t Kind) {
 void TDBManager::DeleteTable(std::string_view Name) {
     const int32_t index = IndexOf(Name);
     if (index < 0) return;
-    const std::string active = active_ >= 0 && active_ != index ? GetActiveTable()->Name() : std::string();
+    const bool keep = active_ >= 0 && active_ != index;
+    const std::string active = keep ? GetActiveTable()->Name() : std::string();
     tables_.erase(tables_.begin() + index);
-    active_ = active.empty() ? -1 : IndexOf(active);
+    active_ = keep ? IndexOf(active) : -1;
 }
 
 template <class Pred>

@@ -187,7 +187,7 @@ def cell_bytes(ftype, size, v):
     if ftype == 1:
         return s32(v)
     if ftype == 2:
-        return ext_bytes(v)
+        return v if isinstance(v, bytes) else ext_bytes(v)
     if ftype == 3:
         return bytes([int(v)])
     b = v.encode("cp932")[: size - 1]
@@ -310,7 +310,12 @@ def corpus(folder):
             tsv(path)
         text = open(path, "rb").read()
     seeds = [b"\0" + manager_bytes(GAME, 0, "品目"), b"\1" + manager_bytes(STATUS, 1, ""), b"\2" + text,
-             b"\x1e" + text, b"\x0b" + b"a int\tb bool\n3\tTRUE\n-1\tFALSE\n"]
+             b"\x1e" + text,
+             # Extended values no arithmetic makes: an unnormal, a pseudo-infinity, a pseudo-NaN,
+             # a pseudo-denormal and the largest finite value.
+             b"\0" + manager_bytes([("odd", 0, [("r", 2)], [(bytes.fromhex(h),) for h in (
+                 "0000000000000040ff3f", "0000000000000000ff7f", "0100000000000000ff7f",
+                 "00000000000000800000", "ffffffffffffffff fe7f".replace(" ", ""))], 4)], 0, "odd"), b"\x0b" + b"a int\tb bool\n3\tTRUE\n-1\tFALSE\n"]
     os.makedirs(folder, exist_ok=True)
     for seed in seeds:
         with open(os.path.join(folder, hashlib.sha1(seed).hexdigest()), "wb") as f:

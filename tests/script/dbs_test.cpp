@@ -129,6 +129,7 @@ TEST(DBTable, FieldsAreDeclaredOnceWithinTheirSizes) {
     table.GetStr(0, 1, s);
     EXPECT_EQ(s, "");
     // A record cannot grow without bound.
+    table.ClearRows();
     int added = 0;
     while (table.Fields().AddField("f" + std::to_string(added), DBString, MaxDBStringLength) >= 0) ++added;
     EXPECT_LT(table.Fields().RecordSize(), MaxDBRecordSize + 1);
@@ -371,6 +372,10 @@ TEST(DBManager, RefusesStoredTablesItCannotHold) {
          DBGameTable);
     EXPECT_EQ(manager.DirectGetStr("t", nullptr, nullptr, false, false, "s", "?"), "ab");
     EXPECT_EQ(manager.DirectGetInt("t", nullptr, nullptr, false, false, "n", 0), 7);
+    // Rows without fields take no bytes.
+    Load(manager, head + U32(0) + U32(5) + U32(4) + Str(""), DBGameTable);
+    EXPECT_EQ(manager.GetTable(0)->GetRecordCount(), 5);
+    EXPECT_EQ(manager.GetTable(0)->GetRecNo(), 4);
 }
 
 TEST(DBTable, ImportsTabSeparatedCp932Text) {

@@ -1,56 +1,11 @@
 // The variable functions run as compiled expressions over variables of the table, and the
 // removal of a call frame under a running page.
-#include "script/params_parser.h"
 #include "tests/script/page_fixture.h"
-#include "tests/script/params_funcs_fixture.h"
+#include "tests/script/params_funcs_run.h"
 
 namespace {
 
-// Each case runs its statements in order on fresh variables: a (int), s (str), f (float), b
-// (bool) and r (str, "keep" at first). Want is either r's elements joined by "|" afterwards or,
-// after "!", the message of the error that ended the last statement.
-struct TCase {
-    std::vector<const char*> Statements;
-    const char* Want;
-};
-
-class VarFuncs : public FuncsTest {
-protected:
-    void SetUp() override {
-        FuncsTest::SetUp();
-        for (auto [name, type] : {std::pair{"a", PT_INT}, {"s", PT_STR}, {"f", PT_FLOAT}, {"b", PT_BOOL}, {"r", PT_STR}})
-            ParamMan->AddParam(type).SetName(name);
-        ParamMan->Find("r")->SetAsStr("keep");
-    }
-    // Runs Text compiled; "" or the message of the error that stopped it (the runner discards
-    // those, so the last operation is run again here to see it).
-    static std::string Run(const std::string& Text) {
-        TVelaParser expression;
-        CompileExpression(Text, expression);
-        TExprTemporaries temporaries;
-        try {
-            for (int i = 0; i < expression.Count(); ++i) expression.RunOperation(*expression.Items(i), temporaries);
-        } catch (const EVelaError& e) {
-            return std::string("!") + e.what();
-        }
-        return "";
-    }
-    static std::string Elements(const std::string& Name) {
-        const TParamCollectionItem& item = *ParamMan->Find(Name);
-        std::string out;
-        for (int32_t i = 0; i < item.Count(); ++i) out += (i ? "|" : "") + item.GetStrAt(i);
-        return out;
-    }
-    void Check(const std::vector<TCase>& Cases) {
-        for (const TCase& c : Cases) {
-            TearDown();
-            SetUp();
-            std::string error;
-            for (const char* statement : c.Statements) error = Run(statement);
-            EXPECT_EQ(error.empty() ? Elements("r") : error, c.Want) << c.Statements.back();
-        }
-    }
-};
+using VarFuncs = ExprFuncsTest;
 
 TEST_F(VarFuncs, ArraysAreSizedFilledAndCopied) {
     Check({

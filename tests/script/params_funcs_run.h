@@ -11,7 +11,7 @@
 // Want is r's elements joined by "|" after the statements or, after "!", the message of the
 // error that ended the last one.
 struct TExprCase {
-    std::vector<const char*> Statements;
+    std::vector<std::string> Statements;
     const char* Want;
 };
 
@@ -49,7 +49,7 @@ protected:
             TearDown();
             SetUp();
             std::string error;
-            for (const char* statement : c.Statements) error = Run(statement);
+            for (const std::string& statement : c.Statements) error = Run(statement);
             EXPECT_EQ(error.empty() ? Elements("r") : error, c.Want) << c.Statements.back();
         }
     }

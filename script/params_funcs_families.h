@@ -23,6 +23,9 @@ std::span<const TSysFuncEntry> DateSysFuncs();
 // Variables: arrays reshaped, searched, sorted and converted; variables by name, the variable
 // stack, call frames, statements run from text; number and character conversions.
 std::span<const TSysFuncEntry> VarSysFuncs();
+// Data tables: tables, fields, rows and cells of the table manager, selection by keys,
+// tab-separated import.
+std::span<const TSysFuncEntry> DBSysFuncs();
 // Scene objects: creating one by its type code.
 std::span<const TSysFuncEntry> ObjectSysFuncs();
 

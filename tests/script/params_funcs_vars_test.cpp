@@ -36,7 +36,6 @@ TEST_F(VarFuncs, TextIsSplitAndSearched) {
         {{"StringToArray(\"x\\ny\", r)"}, "x|y"},
         {{"StringToArray(\"B,a,b\", s, \",\")", "r = IndexOfStr(s, \"b\")"}, "2"},
         {{"StringToArray(\"B,a,b\", s, \",\")", "r = IndexOfStr(s, \"b\", FALSE)"}, "0"},
-        {{"StringToArray(\"xab,b\", s, \",\")", "r = IndexOfStr(s, \"a\", TRUE, TRUE)"}, "0"},
         {{"r = VarExists(\"s\") ++ VarExists(\"nothing\")"}, "TRUEFALSE"},
     });
 }
@@ -56,10 +55,8 @@ TEST_F(VarFuncs, ArraysGrowShrinkAndSort) {
         // A negative count moves nothing.
         {{fill, "DeleteArray(r, 2, -1)"}, "![3]:配列の添字が不正です"},
         {{fill, "DeleteArray(r, 0, -1)"}, "![-1]:配列の添字が不正です"},
-        {{fill, "s = DeleteArray(r, 1, -1)"}, "![3]:配列の添字が不正です"},
         {{"StringToArray(\"10,9,100\", r, \",\")", "SortStr(r, FALSE, TRUE)"}, "9|10|100"},
         {{"StringToArray(\"10,9,100\", r, \",\")", "SortStr(r)"}, "10|100|9"},
-        {{"StringToArray(\"10,9,100\", r, \",\")", "SortStr(r, TRUE)"}, "9|100|10"},
         {{"StringToArray(\"b,B,a\", r, \",\")", "SortStr(r)"}, "B|a|b"},
         {{"StringToArray(\"3,1,3,2,1\", r, \",\")", "s = UniqueArray(r)", "InsertArray(r, 0, s)"}, "3|3|1|2"},
         {{"SetArray(r, 2, 2)", "r[0, 0] = UniqueArray(r)"}, "4|||"},
@@ -84,7 +81,6 @@ TEST_F(VarFuncs, ConversionsAndTemp) {
         {{"r = StrToFloatDef(\" 1.5e1 \", 0) ++ StrToFloatDef(\"1,5\", 2)"}, "152"},
         {{"r = GetVarType(\"abc\") ++ GetVarType(2.5) ++ GetVarType(b) ++ GetVarType(a)"}, "4231"},
         {{"r = HanToZen(\"A1ｶﾞ\")"}, "Ａ１ガ"},
-        {{"r = ZenToHan(\"Ａ１ガ\")"}, "A1ｶﾞ"},
         {{"r = Calc(\"a = 2 + 3\")", "r = r ++ a"}, "TRUE5"},
         {{"r = AssignTemp(\"s\")", "@Temp = \"via\"", "r = r ++ s"}, "TRUEvia"},
         {{"AssignTemp(\"s\")", "r = AssignTemp(\"nothing\")", "@Temp = \"x\"", "r = r ++ s"}, "FALSEx"},

@@ -21,6 +21,12 @@ std::span<const TSysFuncEntry> StrSysFuncs();
 std::span<const TSysFuncEntry> NumSysFuncs();
 // Dates and times: date-time values built from their parts and taken apart, weekday names.
 std::span<const TSysFuncEntry> DateSysFuncs();
+// Variables: arrays reshaped, searched, sorted and converted; variables by name, the variable
+// stack, call frames, statements run from text; number and character conversions.
+std::span<const TSysFuncEntry> VarSysFuncs();
+// Data tables: tables, fields, rows and cells of the table manager, selection by keys,
+// tab-separated import.
+std::span<const TSysFuncEntry> DBSysFuncs();
 // Scene objects reached by name, their entries and coordinates, creation and deletion; display
 // modes, a save slot's caption, history lengths and the input-method state.
 std::span<const TSysFuncEntry> ObjectSysFuncs();

@@ -138,6 +138,36 @@ TEST_F(ImageTracks, ObjectsMoveFadeAndAnimateOverTheTicks) {
     EXPECT_NE(track.GetObject(), nullptr);
 }
 
+TEST_F(ImageTracks, LoadedFilmsTakeTheirPicturesAndPlay) {
+    Cache->Source->Files["c:\\films\\pic.png"] = Cache->Source->Files["pic.png"];
+    auto film = std::make_unique<TFilmManager>();
+    TMemoryStream stream = StreamOf(FilmBytes(
+        R"([{"kind": 0, "start": 2, "length": 6, "loop_length": 1, "end_pos": [20, 30], "file": "PIC.PNG"}])", 106));
+    film->LoadFromStream(stream, FilmName);
+    film->SetTarget(Bases);
+    const TCustomFrameList& track = *film->GetTrack(0);
+    EXPECT_EQ(track.FrameCount(), 2);
+    EXPECT_EQ(track.Length, 12);      // as read (doubled at 106), not the picture's 6 ticks
+    EXPECT_EQ(track.LoopLength, 6);   // the picture's frames
+    film->SetTime(4);
+    ASSERT_NE(track.GetObject(), nullptr);
+    EXPECT_EQ((TPoint{track.GetObject()->GetLeft(), track.GetObject()->GetTop()}), (TPoint{0, 0}));
+    film->SetTime(15);
+    EXPECT_EQ((TPoint{track.GetObject()->GetLeft(), track.GetObject()->GetTop()}), (TPoint{20, 30}));
+    EXPECT_EQ(track.GetObject()->GetIndex(), 1);
+    film->SetTime(16);
+    EXPECT_EQ(track.GetObject(), nullptr);
+}
+
+TEST_F(ImageTracks, ObjectsTheRootFreedAreMadeAgain) {
+    TImageFrameList& track = Image(5, {0, 0}, {0, 0});
+    track.ApplyAt(0);
+    Bases->Clear();
+    EXPECT_EQ(track.GetObject(), nullptr);
+    track.ApplyAt(1);
+    EXPECT_NE(track.GetObject(), nullptr);
+}
+
 TEST_F(ImageTracks, ClipAngleAndAlphaEnds) {
     TImageFrameList& track = Image(5, {0, 0}, {0, 0});
     track.SetPoint(TTrackProp::ClipPos, false, {1, 2});

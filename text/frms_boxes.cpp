@@ -61,9 +61,6 @@ void TRectFrameList::SetMode(TTrackProp Prop, int Axis, uint8_t Value) {
 // ---- Box tracks ----
 
 namespace {
-// The values of one property, begin then end.
-int32_t* Pair(int32_t (&Values)[2]) { return Values; }
-
 // A colour eased byte by byte (red, green, blue) when its ends differ.
 int32_t InterpolateColor(const TCustomFrameList& Track, TTrackProp Prop, int32_t N, int32_t I) {
     const int32_t from = Track.GetBeginInt(Prop), to = Track.GetEndInt(Prop);
@@ -105,10 +102,10 @@ int32_t TBoxFrameList::GetInt(TTrackProp Prop, bool End) const {
 void TBoxFrameList::SetInt(TTrackProp Prop, bool End, int32_t Value) {
     int32_t* values = nullptr;
     switch (Prop) {
-    case TTrackProp::Alpha: values = Pair(Alpha); break;
-    case TTrackProp::Color: values = Pair(FillColor); break;
-    case TTrackProp::BorderWidth: values = Pair(BorderWidth); break;
-    case TTrackProp::BorderColor: values = Pair(BorderColor); break;
+    case TTrackProp::Alpha: values = Alpha; break;
+    case TTrackProp::Color: values = FillColor; break;
+    case TTrackProp::BorderWidth: values = BorderWidth; break;
+    case TTrackProp::BorderColor: values = BorderColor; break;
     case TTrackProp::BlurSpan: BlurSpan[End] = Value; return;
     case TTrackProp::BlurDelay: BlurDelay[End] = Value; return;
     default: return;

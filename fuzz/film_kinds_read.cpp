@@ -4,7 +4,8 @@
 // is written in the newest layout, read back and written again to the same bytes, and the film
 // is applied in a small root at the ticks around each track's start and end (a value an object
 // refuses raises one of the engine's own errors).
-// Seed corpus: a version byte, then records written by tools/vfilm.py tracks.
+// Seed corpus: a version byte, then records written by tools/vfilm.py tracks; and inputs a
+// fuzzing run found, picked by pick_corpus.py.
 #include "fuzz/harness.h"
 #include "text/frms_boxes.h"
 

@@ -1,9 +1,10 @@
 // Image, label, box and tile track records from arbitrary bytes: the first byte picks the file
 // version (100 + b mod 12), then kind bytes (0 image, 1 label, 2 box, 5 tile, their top bit
-// ignored; any other byte picks by its low two bits, 3 a tile) and records follow to the end. A record cut short raises the stream's read error; every track read
-// is written in the newest layout, read back and written again to the same bytes, and the film
-// is applied in a small root at the ticks around each track's start and end (a value an object
-// refuses raises one of the engine's own errors).
+// ignored; any other byte picks by its low two bits, 3 a tile) and records follow to the end. A
+// record cut short raises the stream's read error; every track read is written in the newest
+// layout, read back and written again to the same bytes, and the film is applied in a small root
+// at the ticks around each track's start and end (a value an object refuses raises one of the
+// engine's own errors).
 // Seed corpus: a version byte, then records written by tools/vfilm.py tracks; and inputs a
 // fuzzing run found, picked by pick_corpus.py.
 #include "fuzz/harness.h"

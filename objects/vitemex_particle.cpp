@@ -160,7 +160,11 @@ void TVelaParticleImages::Advance(int32_t N) {
             SetFloatzoomy(z);
             AccY -= Params[0];
             if (!Place(std::trunc(std::sin(Angle) * Sway * z) + StartX, std::trunc(AccY))) return;
-            SetPriority(RoundSat((z - 0.5L) / 0.5L * 2000 - 1000));
+            // The emitter sorts its particles once they have all moved.
+            if (const int32_t priority = RoundSat((z - 0.5L) / 0.5L * 2000 - 1000); priority != GetPriority()) {
+                StorePriority(priority);
+                if (Emitter) Emitter->PriorityChanged();
+            }
             if (int64_t(DrawnTop()) + GetHeight() < 0) Dead = true;
             break;
         }
@@ -307,7 +311,13 @@ void TVelaParticle::Simulate(int32_t N, bool Emit) {
     if (Emit) Countdown -= budget;
     if (N > 0)
         for (size_t i = Particles.size(); i-- > 0;) Particles[i]->Advance(N);
-    if (!Emit || Kind == 0 || !Owner) return;
+    if (Emit && Kind != 0 && Owner) SpawnDue(budget);
+    // Rising spirals draw the nearer particles in front.
+    if (Reorder) SortControls();
+    Reorder = false;
+}
+
+void TVelaParticle::SpawnDue(int64_t Budget) {
     while (Countdown < 1) {
         int64_t x = 0, y = 0, interval = 0;
         const bool timed = Ranges || SpawnInterval.Count() > 0;
@@ -327,8 +337,8 @@ void TVelaParticle::Simulate(int32_t N, bool Emit) {
             interval = StepMs;
             Countdown = StepMs;
         }
-        budget -= interval;
-        if (Particles.size() < MaxParticles) Spawn(int32_t(x), int32_t(y), budget);
+        Budget -= interval;
+        if (Particles.size() < MaxParticles) Spawn(int32_t(x), int32_t(y), Budget);
     }
 }
 

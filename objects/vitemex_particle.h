@@ -139,8 +139,10 @@ public:
     // Runs N steps: the particles move, then (Emit) new ones are spawned while the countdown
     // has run out; a particle born inside the steps moves for the time left after its birth.
     void Simulate(int32_t N, bool Emit);
-    // Particle bookkeeping: a particle leaves the list when freed.
+    // Particle bookkeeping: a particle leaves the list when freed; a particle's drawing order
+    // changed (the particles are sorted once the step is over).
     void ParticleGone(TVelaParticleImages* P);
+    void PriorityChanged() { Reorder = true; }
 
     void SaveToStream(TStream& Stream) override;
     void LoadFromStream(TStream& Stream, int32_t Version) override;
@@ -155,6 +157,8 @@ private:
     int32_t TakeSteps();
     // Frees every particle now.
     void ClearParticles();
+    // Spawns while the countdown has run out; Budget is the time (ms) the steps left.
+    void SpawnDue(int64_t Budget);
     void Spawn(int32_t X, int32_t Y, int64_t Budget);
     // The smallest number no particle name of this emitter uses.
     int32_t NextNameNumber();
@@ -178,4 +182,5 @@ private:
     // Particle names: numbers given back by freed particles, and the next never given.
     std::set<int32_t> FreeNumbers;
     int32_t FreshNumber = 0;
+    bool Reorder = false;
 };

@@ -7,6 +7,8 @@
 #include "core/rands.h"
 #include "tests/objects/image_kinds_fixture.h"
 
+#include <set>
+
 namespace {
 
 class Particles : public ImageKindsTest {
@@ -115,6 +117,20 @@ TEST_F(Particles, StepsAreSixteenMillisecondsWithTheRestCarried) {
     e = Emitter(0, {0, 0, 0});
     for (int i = 0; i < 5; ++i) Tick(16);
     EXPECT_TRUE(e->GetParticles().empty());
+    delete e;
+
+    // Rising spirals keep their emitter's children in drawing order, the nearer in front.
+    e = Emitter(4, {0.5L, 8, 0.3L}, "24", "40", "4");
+    for (int i = 0; i < 6; ++i) Tick(16);
+    ASSERT_GT(e->GetControlCount(), 10);
+    std::set<int32_t> priorities;
+    for (int i = 0; i < e->GetControlCount(); ++i) {
+        priorities.insert(e->GetControl(i)->GetPriority());
+        if (i > 0) {
+            EXPECT_LE(e->GetControl(i - 1)->GetPriority(), e->GetControl(i)->GetPriority());
+        }
+    }
+    EXPECT_GT(priorities.size(), 3u);
 }
 
 TEST_F(Particles, ADrainedEmitterGoesWithItsLastParticle) {

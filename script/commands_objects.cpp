@@ -14,6 +14,12 @@ TVelaBaseList& SceneRoot() {
     return *Bases;
 }
 
+void FreeOlderHolder(TVelaObject& Obj, const std::string& Name) {
+    if (Name.empty()) return;
+    TVelaObject* older = Bases->GetObject(Bases->IndexOfName(Name));
+    if (older && older != &Obj) older->Delete();
+}
+
 // ---- TComComponent ----
 
 TComComponent::TComComponent(TComList* Owner, uint8_t Opcode) : TCommand(Owner), opcode_(Opcode) {
@@ -59,14 +65,6 @@ bool SkippedAtCreation(TPropId Id) {
         case PR_COMPOTYPE: case PR_PLUSX: case PR_PLUSY: return true;
         default: return false;
     }
-}
-
-// A new object takes its name from an older object by freeing it (renaming a control would
-// keep the older one under another name).
-void FreeOlderHolder(TVelaObject& Obj, const std::string& Name) {
-    if (Name.empty()) return;
-    TVelaObject* older = Bases->GetObject(Bases->IndexOfName(Name));
-    if (older && older != &Obj) older->Delete();
 }
 
 // An image whose zoom changed among the properties already applied takes its drawn size now,

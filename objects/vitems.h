@@ -84,6 +84,9 @@ public:
     int32_t GetPriority() const { return Priority; }
     int32_t GetSubPriority() const { return SubPriority; }
     void SetPriority(int32_t P);
+    // SetPriority without the parent's re-sort, for a parent that moves many children at once
+    // and sorts them after.
+    void StorePriority(int32_t P);
     void SetSubPriority(int32_t K);
     // Deferred deletion: the name goes at once, the object at the end of the root's step.
     void Delete();

@@ -7,6 +7,7 @@
 #include "objects/vitems.h"
 #include "platform/fs.h"
 #include "text/frms_boxes.h"
+#include "text/frms_effects.h"
 #include "text/frms_media.h"
 #include "text/wipes.h"
 
@@ -27,6 +28,8 @@ const TFrameListRow FrameListRows[] = {
     {FK_BOX, &NewFrameList<TBoxFrameList>},
     {FK_TILE, &NewFrameList<TTileFrameList>},
     // The particle and fire kinds.
+    {FK_PARTICLE, &NewFrameList<TParticleFrameList>},
+    {FK_FIRE, &NewFrameList<TFireFrameList>},
 };
 
 // A track header and its kind byte: the least a stored track takes.

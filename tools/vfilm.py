@@ -56,6 +56,12 @@ IMAGE_ROWS = [
     ("begin_zoom_y", "<d", 1.0, 105, None), ("end_zoom_y", "<d", 1.0, 105, None),
     ("zoom_y_mode", "<B", 0, 105, None)] + BLUR_ROWS
 
+# The place, size and clip of particle and fire tracks, stored at every version.
+RECT_ROWS = [("begin_pos", "<ii", [0, 0], 100, None), ("end_pos", "<ii", [0, 0], 100, None),
+             ("mode_x", "<B", 0, 100, None), ("mode_y", "<B", 0, 100, None),
+             ("begin_size", "<ii", [100, 100], 100, None), ("end_size", "<ii", [100, 100], 100, None)] + [
+             (name, fmt, default, 100, None) for name, fmt, default, _, _ in CLIP_ROWS]
+
 KINDS = {
     # 0: image.
     0: IMAGE_ROWS + [("file", "str", "", 100, None)],
@@ -92,6 +98,17 @@ KINDS = {
         ("end_pan", "<i", 0, 100, None),
         ("volume_mode", "<B", 0, 100, None),
         ("pan_mode", "<B", 0, 100, None)],
+    # 6: particle (no version gates); "center", "spread" and "alphas" are [begin, end] pairs, "emit12"
+    # and "emit34" [begin 1, begin 2, end 1, end 2] (3 and 4 alike), the parameters three doubles.
+    6: [("sprite", "str", "", 100, None), ("part_motion", "<B", 0, 100, None), ("part_index", "<i", 0, 100, None),
+        ("center", "<ii", [100, 100], 100, None), ("spread", "<ii", [1, 1], 100, None),
+        ("emit12", "<iiii", [0, 0, 0, 0], 100, None), ("emit34", "<iiii", [1, 1, 1, 1], 100, None),
+        ("emit_modes", "<BB", [0, 0], 100, None), ("begin_params", "<ddd", [0, 0, 0], 100, None),
+        ("end_params", "<ddd", [0, 0, 0], 100, None)] + RECT_ROWS + [("alphas", "<ii", [0, 0], 100, None)],
+    # 7: fire (no version gates); "begin_zoom" and "end_zoom" are [x, y].
+    7: RECT_ROWS + [("begin_zoom", "<dd", [4.0, 4.0], 100, None), ("end_zoom", "<dd", [4.0, 4.0], 100, None),
+                    ("zoom_mode_x", "<B", 0, 100, None), ("zoom_mode_y", "<B", 0, 100, None),
+                    ("power", "<i", 100, 100, None)],
 }
 
 

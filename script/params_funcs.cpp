@@ -25,6 +25,9 @@ TSysFuncMan::TSysFuncMan() {
             funcs_[index] = entry.Func;
         }
     }
+    // Every number of the table answers; one left out is as much a fault of the build.
+    for (int i = 0; i < SysFuncCount; ++i)
+        if (!funcs_[i]) throw EVelaError(std::string("内部エラー: ") + SysFuncNames[i]);
 }
 
 void TSysFuncMan::CallFunction(TParamCollectionItem& Dest, uint8_t Index, TSysFuncArgs Args) {
@@ -32,5 +35,5 @@ void TSysFuncMan::CallFunction(TParamCollectionItem& Dest, uint8_t Index, TSysFu
     const int32_t n = static_cast<int32_t>(Args.size());
     if ((SysFuncMinArgs[Index] >= 0 && n < SysFuncMinArgs[Index]) || (SysFuncMaxArgs[Index] >= 0 && n > SysFuncMaxArgs[Index]))
         throw EParamError(std::string(SysFuncNames[Index]) + " 引数の数が不正です");
-    if (funcs_[Index]) funcs_[Index](Dest, Args);
+    funcs_[Index](Dest, Args);
 }

@@ -26,7 +26,7 @@ public:
     void CallFunction(TParamCollectionItem& Dest, uint8_t Index, TSysFuncArgs Args);
 
 private:
-    // By function number; nullptr for a number no family implements (a call does nothing).
+    // By function number; the constructor makes sure every number has its function.
     std::array<TSysFunc, SysFuncCount> funcs_{};
 };
 

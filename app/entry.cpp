@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <utility>
 
-TStringList* ExitDeleteList = nullptr;
 
 namespace {
 

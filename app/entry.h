@@ -42,10 +42,6 @@ void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Arg
 void ReportMessage(platform::Display& Display, const std::string& Caption, const std::string& Text,
                    platform::MessageIcon Icon);
 
-// Files to delete when the program ends (the pixel fonts handed over from the content); it exists
-// between InitializeShell and FinalizeShell.
-extern TStringList* ExitDeleteList;
-
 // The globals around the main window: the glyph rasteriser and the pixel fonts, the file manager
 // with its pending work files, and the exit-delete list.
 void InitializeShell();

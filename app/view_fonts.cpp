@@ -1,6 +1,5 @@
 #include "app/view_fonts.h"
 
-#include "app/entry.h"
 #include "core/stringlist.h"
 #include "core/sysutils.h"
 #include "core/vrfiles_manager.h"

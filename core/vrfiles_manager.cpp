@@ -9,6 +9,7 @@
 #include <utility>
 
 TVrFileManager* VrFileManager = nullptr;
+TStringList* ExitDeleteList = nullptr;
 TStringList* VrPendingFiles = nullptr;
 
 namespace {

@@ -200,6 +200,9 @@ std::vector<std::string> DiscMountRoots(std::string_view MountsText);
 // and FreeVrFileSystem.
 extern TVrFileManager* VrFileManager;
 extern TStringList* VrPendingFiles;
+// Files to delete when the program ends (the pixel fonts handed over from the content, the
+// screenshots a script registers so); the program's shell makes it and deletes its files last.
+extern TStringList* ExitDeleteList;
 
 void CreateVrFileSystem();
 // Frees the manager (its work files queued, its archives deleted with OnRemove), deletes the

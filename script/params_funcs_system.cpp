@@ -5,7 +5,6 @@
 // Memory files are entries of the file manager that live in memory: names beginning with "mem:"
 // or "save:" (a "save:" file is kept in the save file too). No file these functions write lies
 // outside the folder it belongs to: the checks run on the host path the name finally resolves to.
-#include "app/entry.h"
 #include "core/installset.h"
 #include "core/jstrm.h"
 #include "core/stringlist.h"

@@ -2,9 +2,9 @@
 // files, memory files and the save file (read back by the Mira reader and the Python archive
 // reader), memory files copied, content files extracted with the overwrite question, the
 // dialogs, the wallpaper and the save-slot list. Nothing may be written outside its folder.
-#include "app/entry.h"
 #include "core/installset.h"
 #include "core/stringlist.h"
+#include "core/vrfiles_manager.h"
 #include "graphics/miras.h"
 #include "media/screenman.h"
 #include "objects/vitems.h"

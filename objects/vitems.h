@@ -591,8 +591,8 @@ public:
     // goes when it lies on the other layer or nothing holds it. The wipe type is then kept and
     // the running transition's elapsed time set. Answers the transition made here (owned by the
     // root), else nullptr.
-    TCustomWipe* BeginTransition(int32_t Layer, uint8_t AWipeType, bool Reverse, bool Forced, int32_t Elapsed,
-                                 int32_t Length);
+    virtual TCustomWipe* BeginTransition(int32_t Layer, uint8_t AWipeType, bool Reverse, bool Forced,
+                                         int32_t Elapsed, int32_t Length);
     // The running transition's length; 0 without one. Its elapsed time (ignored without one).
     int32_t GetTransitionLength() const;
     void SetTransitionElapsed(int32_t T);

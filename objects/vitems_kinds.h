@@ -16,8 +16,8 @@ uint32_t SceneTickLength();
 // Num / Den (Den > 0) rounded to the nearest integer, ties to even.
 int32_t RoundDivEven(int64_t Num, int64_t Den);
 
-// An animation film as a motion plays it. This base is the headless film: it loads nothing, is
-// empty and applies nothing; the film player installs its own through SetFilmFactory.
+// An animation film as a motion plays it. This base is the empty film: it loads nothing and
+// applies nothing; the object layer's start-up installs the real films through SetFilmFactory.
 class TVelaFilm {
 public:
     virtual ~TVelaFilm() = default;
@@ -54,6 +54,7 @@ public:
     // Resets the target's film position and second order key.
     ~TVelaMotion();
 
+    // Loads the film and restarts; a film that cannot be read leaves an empty one.
     void LoadFromFile(const std::string& FileName);
     void Start();
     // The per-tick step; true on the tick the film ends.

@@ -18,6 +18,7 @@
 #include "core/sysutils.h"
 #include "media/mediaman.h"
 #include "media/screenman.h"
+#include "text/frms.h"
 #include "text/histories.h"
 #include "text/wipes.h"
 
@@ -84,6 +85,7 @@ void FreeGlobal(T*& Global, const char* Label, const std::function<void(const ch
 
 void VelaInitialize() {
     RegisterPlayerKinds();
+    SetFilmFactory(&NewMotionFilm);
     Bases = new TVelaBaseList();
     TextHistoryFormats = new TVelaHistoryFormatManager();
     TextRead = new TVelaReadList();
@@ -102,6 +104,7 @@ void VelaFinalize(const std::function<void(const char*)>& Trace) {
     FreeGlobal(MiraMan, "MiraMan.Free", Trace);
     FreeGlobal(ClipMan, "ClipMan.Free", Trace);
     ObjectKinds.fill(nullptr);
+    SetFilmFactory(nullptr);
 }
 
 std::array<uint32_t, 256> GreyRamp16{}, GreyRamp32{};

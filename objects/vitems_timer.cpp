@@ -57,7 +57,12 @@ void TVelaMotion::SetObject(TVelaControl* ATarget) {
 }
 
 void TVelaMotion::LoadFromFile(const std::string& FileName) {
-    Film->LoadFromFile(FileName);
+    // A film that is missing or cannot be read is dropped: the control plays an empty one.
+    try {
+        Film->LoadFromFile(FileName);
+    } catch (const EVelaError&) {
+        Film = MakeFilm();
+    }
     Start();
 }
 

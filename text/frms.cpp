@@ -142,43 +142,6 @@ void TCustomFrameList::GetPositionRange(TPoint& Begin, TPoint& End) const {
     }
 }
 
-TCustomFrameList* TFilmManager::GetTrack(int32_t Index) const {
-    return Index >= 0 && Index < Count() ? Tracks[static_cast<size_t>(Index)].get() : nullptr;
-}
-
-int32_t TFilmManager::IndexOf(const TCustomFrameList* Track) const {
-    for (int32_t i = 0; i < Count(); ++i)
-        if (Tracks[static_cast<size_t>(i)].get() == Track) return i;
-    return -1;
-}
-
-TCustomFrameList& TFilmManager::Add(std::unique_ptr<TCustomFrameList> Track) {
-    Tracks.push_back(std::move(Track));
-    return *Tracks.back();
-}
-
-void TFilmManager::LinkParents() {
-    // Each track names one parent, so following the links from any track ends at a track
-    // without one or runs into a loop; the link that would close a loop is left out.
-    enum : uint8_t { Unseen, Walking, Done };
-    std::vector<uint8_t> state(Tracks.size(), Unseen);
-    for (auto& track : Tracks) track->Parent = nullptr;
-    for (size_t first = 0; first < Tracks.size(); ++first) {
-        std::vector<size_t> path;
-        for (size_t i = first; state[i] == Unseen;) {
-            state[i] = Walking;
-            path.push_back(i);
-            const int32_t index = Tracks[i]->ParentIndex;
-            if (index < 0 || index >= Count()) break;
-            const size_t parent = static_cast<size_t>(index);
-            if (state[parent] == Walking) break;  // a loop: this link stays out
-            Tracks[i]->Parent = Tracks[parent].get();
-            i = parent;
-        }
-        for (size_t i : path) state[i] = Done;
-    }
-}
-
 std::string ResolveRelativePath(const std::string& Path, const std::string& BaseFolder) {
     return ExpandRelativePath(Path, BaseFolder);
 }

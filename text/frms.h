@@ -1,10 +1,12 @@
 #pragma once
-// The film track model: the key frame and track bases every track kind derives from, the track
-// header of film files, parent chains, the frame at a time, and the easing of animated values.
-// Film time runs in ticks of 1/60 s.
+// Films: the key frame and track bases every track kind derives from, the track header of film
+// files, parent chains, the frame at a time, the easing of animated values, and the film itself
+// (TFilmManager): its ".vmt" file, the track factory, and the clock that drives the tracks and
+// turns wipe tracks into screen transitions. Film time runs in ticks of 1/60 s.
 #include "core/header.h"
 #include "core/streams.h"
 #include "objects/vitems_kinds.h"
+#include "platform/errors.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,13 +15,31 @@
 
 class TCustomFrameList;
 class TFilmManager;
+class TVelaBaseList;
+
+// A film file that cannot be read: a track kind no class has, a version that is not a number.
+// (Fields and strings cut short raise the stream's EReadError.)
+class EFilmError : public EVelaError {
+public:
+    using EVelaError::EVelaError;
+};
+
+// Track kinds, by the kind byte of film files (its top bit is ignored).
+enum : uint8_t { FK_IMAGE, FK_LABEL, FK_BOX, FK_WIPE, FK_SOUND, FK_TILE, FK_PARTICLE, FK_FIRE };
+inline constexpr uint8_t FrameListKindCount = 8;
 
 // Milliseconds per film tick.
 inline constexpr double FilmTickMs = 1000.0 / 60.0;
 
 // The animated properties of the track kinds, as the keyed accessors name them. Points are
 // positions or (width, height) sizes.
-enum class TTrackProp : uint8_t { Position, Size, ZoomX, ZoomY, Alpha, Color, FontHeight, LineSpace };
+// Scroll is the tile's (x, y) scroll offset; Center and Spread the emitter's, Emit1..Emit4 its
+// four values, Param1..Param3 the particle parameters; Volume and Pan the sound's.
+enum class TTrackProp : uint8_t {
+    Position, Size, ZoomX, ZoomY, Alpha, Color, FontHeight, LineSpace,
+    Angle, ClipPos, ClipSize, BlurSpan, BlurDelay, BorderWidth, BorderColor, Scroll,
+    Volume, Pan, Center, Spread, Emit1, Emit2, Emit3, Emit4, Param1, Param2, Param3
+};
 
 // One key frame of a track.
 class TCustomFrame {
@@ -41,6 +61,7 @@ public:
 
 // A track: an interval of the film's time line driving one thing. The kinds override the
 // property groups they own; a getter of a group a kind does not own answers the defaults here.
+// A kind that makes an object lets go of it (Release) in its own destructor.
 class TCustomFrameList {
 public:
     explicit TCustomFrameList(TFilmManager& Film) : Film(Film) {}
@@ -85,6 +106,7 @@ public:
     // one when the durations run out, -1 without frames.
     virtual int32_t FrameIndexAt(int32_t T) const;
 
+    // Lets go of the driven object.
     virtual void Release() {}
     // Drives the object for film time T; whether the track is active at T.
     virtual bool ApplyAt(int32_t /*T*/) { return false; }
@@ -123,9 +145,32 @@ public:
     std::vector<std::unique_ptr<TCustomFrame>> Frames;
 };
 
-// The film as its tracks see it: its tracks in film order and what relative positions read.
+// The track factory: one creator per kind byte. A kind's creator is a row of the table in
+// text/frms.cpp, {FK_..., &NewFrameList<TTheKindFrameList>}, beside the kind's header.
+using TFrameListCreator = std::unique_ptr<TCustomFrameList> (*)(TFilmManager& Film);
+template <class TKind>
+std::unique_ptr<TCustomFrameList> NewFrameList(TFilmManager& Film) {
+    return std::make_unique<TKind>(Film);
+}
+struct TFrameListRow {
+    uint8_t Kind;
+    TFrameListCreator Create;
+};
+// A new track of the kind Kind names (its top bit ignored); EFilmError for a kind without a row.
+std::unique_ptr<TCustomFrameList> CreateFrameList(TFilmManager& Film, uint8_t Kind);
+
+// One film: its tracks in file order (owned), its stage, and the clock that applies them. A film
+// plays in a root of its own (no owner, not in motion mode: wipe tracks flip the root's layers),
+// puts its objects straight into a scene root under an owner object, or, in motion mode, drives
+// one control (the motion target) through the TVelaFilm interface a control's motion plays.
 class TFilmManager : public TVelaFilm {
 public:
+    TFilmManager();
+    // Frees every track; the tracks let go of the objects they made.
+    ~TFilmManager() override;
+    TFilmManager(const TFilmManager&) = delete;
+    TFilmManager& operator=(const TFilmManager&) = delete;
+
     int32_t Count() const { return static_cast<int32_t>(Tracks.size()); }
     // The track at Index; nullptr outside the list.
     TCustomFrameList* GetTrack(int32_t Index) const;
@@ -135,13 +180,98 @@ public:
     // Turns each track's stored parent index into its parent; an index outside the list, or one
     // that would close a loop of parents, leaves the track without one.
     void LinkParents();
+    // Frees every track and forgets the file's head fields and the length.
+    void Clear();
+
+    // Reads the film through the file manager when there is one, else from the disk.
+    void LoadFromFile(const std::string& FileName) override;
+    // Reads a ".vmt" film of any version; FileName's folder is the base of its media names. A
+    // head matching neither magic leaves the film empty. A file that cannot be read raises
+    // EFilmError or EReadError and leaves the film empty.
+    void LoadFromStream(TStream& Stream, const std::string& FileName);
+    // Writes the newest form of the film, media names relative to FileName's folder.
+    void SaveToStream(TStream& Stream, const std::string& FileName) const;
+    // The largest end tick of the tracks, as of the last load.
+    int32_t GetLength() const override { return Length; }
+
+    TVelaBaseList* GetTarget() const { return Target; }
+    void SetTarget(TVelaBaseList* Root) { Target = Root; }
+    // Stored and passed on to the target root.
+    void SetSize(int32_t AWidth, int32_t AHeight);
+    void SetColor(int32_t AColor);
+    // Applies every track at tick T; a film in a root of its own then shows the page the wipes
+    // have reached, running the active wipe track as the root's transition.
+    using TVelaFilm::SetTime;
+    void SetTime(int32_t T);
+    // Cleared, every sound track pauses.
+    void SetRunning(bool Value);
+    // A change is passed to every track.
+    void SetVisible(bool Value);
+    // Gives a root of its own the stage again and makes the sound of every sound track.
+    void RestartSounds();
+    // Some track is a wipe or sits on the other layer: the film needs a two-layer root.
+    bool HasWipeOrFlag() const;
+    // The first track starting at tick 0; nullptr when none.
+    TCustomFrameList* FindStartTrack() const;
+    // The wipe track active at T (the last of several) and the layer (0 or 1) the other wipes
+    // ended by T have flipped to.
+    TCustomFrameList* FindActiveWipe(int32_t T, int32_t& Parity) const;
+    // 0 or 1: the parity of the wipe tracks whose last tick is at or before T.
+    int32_t EndedWipeParity(int32_t T) const;
+    // Adds the media file names of every track (files on disk not yet listed).
+    void CollectFileNames(std::vector<std::string>& List) const;
+
+    // For the track kinds.
+    // The film plays in a root of its own: no owner, not in motion mode.
+    bool PlaysInOwnRoot() const { return !MotionMode && !Owner; }
+    // The prefix of the names of objects the tracks make: 0x01, the owner's name and 0x01, or
+    // 0x01 alone without an owner.
+    std::string ObjectNamePrefix() const;
+    // A new object of type Code under the target root, named by the prefix; nullptr without a
+    // target root or for a type that cannot be made.
+    TVelaObject* CreateTrackObject(uint8_t Code) const;
+    // The layer (0 or 1) of Track's objects: the parity of the wipes ended at its start,
+    // inverted by its OtherLayer flag.
+    int32_t TrackLayer(const TCustomFrameList& Track) const;
+    // Puts Track's own object under the owner, or onto its layer of the target root.
+    void PlaceObject(TVelaObject& Obj, const TCustomFrameList& Track) const;
+    // The next SetTime starts the active wipe's transition anew (its settings changed).
+    void ForgetLastWipe() { LastWipe = nullptr; }
 
     uint8_t Kind = 0;  // 0 a "VelaCinema" file, 1 a "VelaMotion" file
-    int32_t StoredOriginX = 0, StoredOriginY = 0;  // the origin relative positions were made at
+    int32_t Width = 0, Height = 0;  // the stage
+    int32_t Color = -1;             // the stage's background; -1 none
+    // FollowPosition (relative positions, from version 102), RepeatPos (the loop-back tick, from
+    // 106) and OriginX/OriginY (the current origin) are TVelaFilm's.
+    int32_t StoredOriginX = 0, StoredOriginY = 0;  // the origin relative positions were made at (104)
+    bool Running = true;
+    bool Visible = false;
+    int32_t VolumeScale = 1000;      // per mille, applied to every sound volume
+    TVelaControl* Owner = nullptr;   // prefixes the names of the objects made; nullptr in an own root
+    bool MotionMode = false;         // tracks drive MotionTarget instead of making objects
+    TVelaControl* MotionTarget = nullptr;  // while a motion applies the film
+    bool NoActivation = false;       // loading leaves the tracks' media unloaded
+
+protected:
+    // A control's motion: the film drives Target at T.
+    void ApplyTracks(TVelaControl& ATarget, int32_t T) override;
 
 private:
     std::vector<std::unique_ptr<TCustomFrameList>> Tracks;
+    int32_t Length = 0;
+    TVelaBaseList* Target = nullptr;
+    const TCustomFrameList* LastWipe = nullptr;
 };
+
+// The films every control's motion plays: a TFilmManager in motion mode.
+std::unique_ptr<TVelaFilm> NewMotionFilm();
+
+// Media names for CollectFileNames: adds Name when a file of that name exists on the disk and
+// List does not hold it yet (without regard to case); whether it was added.
+bool AddFilmFileName(std::vector<std::string>& List, const std::string& Name);
+// Adds a sprite's name as above and, when it was newly added and names a ".vmt" film, the media
+// names of that film, read from the disk (so films that name each other end).
+void AddSpriteFileNames(std::vector<std::string>& List, const std::string& Name);
 
 // Media names inside film files: resolved against the film's folder when read, and made
 // relative to it when written ("..\" for each folder of the base the path lies outside).

@@ -9,14 +9,20 @@ A description:
 
     {"version": 111, "kind": "cinema", "width": 640, "height": 480, "colour": -1,
      "relative": 0, "origin": [0, 0], "loop_back": 0,
-     "tracks": [{"kind": 0, "parent": -1, "length": 60, "reserved": 0, "start": 0,
+     "tracks": [{"kind": 3, "parent": -1, "length": 60, "reserved": 0, "start": 0,
                  "loop_length": 60, "sub_priority": 0, "flip_h": 0, "flip_v": 0,
-                 "other_layer": 0, "fields": "hex bytes of the kind's own fields"}]}
+                 "other_layer": 0, "wipe_type": 5, "mask": "MASK.PNG"}]}
 
 Every field may be left out (the values above are the defaults). "kind" is "cinema" or "motion"; the
-version (100 to 111) chooses which head fields are written: the relative-positions byte from 102, the
-origin from 104, the loop-back time from 106. Times are written as given: files before version 107 hold
-them at half scale, so a description for such a version gives the halved values.
+version (100 to 111) chooses which fields are written: in the head the relative-positions byte from 102,
+the origin from 104, the loop-back time from 106; in the tracks the rows each kind's table gates. Times
+and volumes are written as given: files before version 107 hold times at half scale and files before 108
+hold volumes v with v div 10 + 1000 the per-mille volume, so a description for such a version gives the
+stored values.
+
+A track's own fields follow its kind's table in KINDS (the kind byte's top bit is ignored there), each
+taken from the track description by name; "fields" (hex bytes) replaces them all for a kind without a
+table, or to write bytes no table makes. Strings are written in code page 932.
 """
 import json
 import os
@@ -29,16 +35,55 @@ MAGICS = {"cinema": b"VelaCinema", "motion": b"VelaMotion"}
 # other layer.
 TRACK_HEADER = struct.Struct("<iiiiiiBBB")
 
+# Kind tables: each row (name, format, default, first version, last version or None). A format is a
+# struct format (the value a number, or a list for several fields) or "str" (int32 byte count, then
+# the bytes).
+KINDS = {
+    # 3: wipe.
+    3: [("wipe_type", "<B", 1, 100, None),
+        ("mask", "str", "", 101, None),
+        ("wipe_param1", "<i", 0, 101, None),
+        ("wipe_param2", "<i", 0, 101, None),
+        ("reverse", "<B", 0, 101, None),
+        ("wipe_flag", "<B", 0, 111, None)],
+    # 4: sound.
+    4: [("file", "str", "", 100, None),
+        ("begin_volume", "<i", 1000, 100, None),
+        ("end_volume", "<i", 1000, 100, None),
+        ("begin_pan", "<i", 0, 100, None),
+        ("end_pan", "<i", 0, 100, None),
+        ("volume_mode", "<B", 0, 100, None),
+        ("pan_mode", "<B", 0, 100, None)],
+}
 
-def track_record(track):
+
+def field_bytes(fmt, value):
+    if fmt == "str":
+        data = value.encode("cp932")
+        return struct.pack("<i", len(data)) + data
+    return struct.pack(fmt, *value) if isinstance(value, (list, tuple)) else struct.pack(fmt, value)
+
+
+def kind_fields(track, version):
+    if "fields" in track:
+        return bytes.fromhex(track["fields"])
+    out = b""
+    for name, fmt, default, first, last in KINDS.get(track.get("kind", 0) & 0x7F, []):
+        if version >= first and (last is None or version <= last):
+            out += field_bytes(fmt, track.get(name, default))
+    return out
+
+
+def track_record(track, version=111):
     head = TRACK_HEADER.pack(track.get("parent", -1), track.get("length", 60), track.get("reserved", 0),
                              track.get("start", 0), track.get("loop_length", 60), track.get("sub_priority", 0),
                              track.get("flip_h", 0), track.get("flip_v", 0), track.get("other_layer", 0))
-    return bytes([track.get("kind", 0)]) + head + bytes.fromhex(track.get("fields", ""))
+    return bytes([track.get("kind", 0)]) + head + kind_fields(track, version)
 
 
 def track_records(desc):
-    return b"".join(track_record(t) for t in desc.get("tracks", []))
+    version = desc.get("version", 111)
+    return b"".join(track_record(t, version) for t in desc.get("tracks", []))
 
 
 def film_bytes(desc):
@@ -57,22 +102,27 @@ def film_bytes(desc):
     return out + struct.pack("<I", len(tracks)) + track_records(desc)
 
 
-# Fuzz seeds: a version selector byte (100 + b mod 12), then track records.
+# Fuzz seeds: whole films.
 SEEDS = {
-    "chain_106": (6, [{"length": 30, "start": 15, "loop_length": 4},
-                      {"kind": 2, "parent": 0, "length": 10, "flip_h": 1},
-                      {"kind": 0x83, "parent": 1, "length": 5, "other_layer": 1}]),
-    "loop_111": (11, [{"parent": 1, "length": 20}, {"parent": 0, "length": 7, "start": 3}]),
-    "outside_107": (7, [{"parent": 9, "length": 2147483647, "start": 2147483647, "loop_length": -5}]),
+    "chain_106": {"version": 106, "loop_back": 30, "origin": [4, 5], "relative": 1, "tracks": [
+        {"kind": 4, "length": 30, "start": 15, "file": "..\\SE\\A.WAV", "begin_volume": -2000},
+        {"kind": 4, "parent": 0, "length": 10, "flip_h": 1, "end_pan": -300},
+        {"kind": 0x83, "parent": 1, "length": 5, "other_layer": 1, "wipe_type": 7, "mask": "M.PNG"}]},
+    "loop_111": {"kind": "motion", "tracks": [
+        {"kind": 3, "parent": 1, "length": 20, "wipe_flag": 1}, {"kind": 3, "parent": 0, "length": 7, "start": 3}]},
+    "outside_107": {"version": 107, "colour": 0x102030, "tracks": [
+        {"kind": 4, "parent": 9, "length": 2147483647, "start": 2147483647, "loop_length": -5}]},
+    "wipes_100": {"version": 100, "tracks": [
+        {"kind": 3, "start": 5, "length": 10, "wipe_type": 3}, {"kind": 3, "start": 20, "length": 4}]},
 }
 
 
 def main(argv):
     if len(argv) == 3 and argv[1] == "corpus":
         os.makedirs(argv[2], exist_ok=True)
-        for name, (selector, tracks) in SEEDS.items():
+        for name, desc in SEEDS.items():
             with open(os.path.join(argv[2], name), "wb") as f:
-                f.write(bytes([selector]) + track_records({"tracks": tracks}))
+                f.write(film_bytes(desc))
         return 0
     if len(argv) >= 4 and argv[1] in ("film", "tracks"):
         with open(argv[2], encoding="utf-8") as f:

@@ -45,10 +45,10 @@ protected:
         auto host = std::make_unique<TClockHost>();
         Host = host.get();
         SetScriptHost(std::move(host));
-        SetFilmFactory([]() -> std::unique_ptr<TVelaFilm> { return std::make_unique<TTestFilm>(); });
         TTestFilm::NextRepeatPos = 0;
         TTestFilm::NextFollow = false;
         VelaInitialize();
+        SetFilmFactory([]() -> std::unique_ptr<TVelaFilm> { return std::make_unique<TTestFilm>(); });
         Bases->SetWidth(64);
         Bases->SetHeight(64);
         Bases->SetColor(Background);

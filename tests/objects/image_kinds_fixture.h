@@ -37,8 +37,8 @@ protected:
         auto host = std::make_unique<TImageClock>();
         Host = host.get();
         SetScriptHost(std::move(host));
-        SetFilmFactory([]() -> std::unique_ptr<TVelaFilm> { return std::make_unique<TSixtyFrameFilm>(); });
         VelaInitialize();
+        SetFilmFactory([]() -> std::unique_ptr<TVelaFilm> { return std::make_unique<TSixtyFrameFilm>(); });
         Cache = std::make_unique<TPictureCache>();
         RegisterObjectKind(LT_IMAGES, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaImages(&Owner); });
         Bases->SetWidth(64);

@@ -1,0 +1,318 @@
+// The film: its ".vmt" file, the track factory, and the clock that applies the tracks and turns
+// wipe tracks into transitions of the film's root.
+#include "text/frms.h"
+
+#include "core/sysutils.h"
+#include "core/vrfiles_manager.h"
+#include "objects/vitems.h"
+#include "platform/fs.h"
+#include "text/frms_media.h"
+#include "text/wipes.h"
+
+#include <algorithm>
+#include <limits>
+
+// ---- The track factory ----
+
+namespace {
+
+// A row per track kind.
+const TFrameListRow FrameListRows[] = {
+    {FK_WIPE, &NewFrameList<TWipeFrameList>},
+    {FK_SOUND, &NewFrameList<TSoundFrameList>},
+    // The image, tile, box and label kinds.
+    // The particle and fire kinds.
+};
+
+// A track header and its kind byte: the least a stored track takes.
+constexpr int64_t MinTrackBytes = 1 + 27;
+
+}  // namespace
+
+std::unique_ptr<TCustomFrameList> CreateFrameList(TFilmManager& Film, uint8_t Kind) {
+    const uint8_t kind = Kind & 0x7F;
+    for (const TFrameListRow& row : FrameListRows)
+        if (row.Kind == kind) return row.Create(Film);
+    throw EFilmError(Format("Invalid film track kind %d", kind));
+}
+
+// ---- The track list ----
+
+TFilmManager::TFilmManager() = default;
+
+TFilmManager::~TFilmManager() { Clear(); }
+
+TCustomFrameList* TFilmManager::GetTrack(int32_t Index) const {
+    return Index >= 0 && Index < Count() ? Tracks[static_cast<size_t>(Index)].get() : nullptr;
+}
+
+int32_t TFilmManager::IndexOf(const TCustomFrameList* Track) const {
+    for (int32_t i = 0; i < Count(); ++i)
+        if (Tracks[static_cast<size_t>(i)].get() == Track) return i;
+    return -1;
+}
+
+TCustomFrameList& TFilmManager::Add(std::unique_ptr<TCustomFrameList> Track) {
+    Tracks.push_back(std::move(Track));
+    return *Tracks.back();
+}
+
+void TFilmManager::LinkParents() {
+    // Each track names one parent, so following the links from any track ends at a track
+    // without one or runs into a loop; the link that would close a loop is left out.
+    enum : uint8_t { Unseen, Walking, Done };
+    std::vector<uint8_t> state(Tracks.size(), Unseen);
+    for (auto& track : Tracks) track->Parent = nullptr;
+    for (size_t first = 0; first < Tracks.size(); ++first) {
+        std::vector<size_t> path;
+        for (size_t i = first; state[i] == Unseen;) {
+            state[i] = Walking;
+            path.push_back(i);
+            const int32_t index = Tracks[i]->ParentIndex;
+            if (index < 0 || index >= Count()) break;
+            const size_t parent = static_cast<size_t>(index);
+            if (state[parent] == Walking) break;  // a loop: this link stays out
+            Tracks[i]->Parent = Tracks[parent].get();
+            i = parent;
+        }
+        for (size_t i : path) state[i] = Done;
+    }
+}
+
+void TFilmManager::Clear() {
+    LastWipe = nullptr;
+    // Later tracks may ask their parents for the chain's object while they let go of theirs.
+    while (!Tracks.empty()) Tracks.pop_back();
+    RepeatPos = 0;
+    StoredOriginX = StoredOriginY = 0;
+    FollowPosition = false;
+    Length = 0;
+}
+
+// ---- The film file ----
+
+void TFilmManager::LoadFromFile(const std::string& FileName) {
+    if (VrFileManager) {
+        TMemoryStream stream;
+        VrFileManager->ReadFile(stream, FileName);
+        LoadFromStream(stream, FileName);
+    } else {
+        TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
+        LoadFromStream(stream, FileName);
+    }
+}
+
+namespace {
+constexpr size_t MagicTagLength = 10;  // "VelaCinema" / "VelaMotion", then three version digits
+constexpr size_t MagicLength = sizeof(CinemaFileMagic) - 1;
+}  // namespace
+
+void TFilmManager::LoadFromStream(TStream& Stream, const std::string& FileName) {
+    Clear();
+    char magic[MagicLength] = {};
+    const int64_t got = Stream.Read(magic, MagicLength);
+    const std::string_view tag(magic, MagicTagLength);
+    if (tag == std::string_view(CinemaFileMagic, MagicTagLength))
+        Kind = 0;
+    else if (tag == std::string_view(MotionFileMagic, MagicTagLength))
+        Kind = 1;
+    else
+        return;
+    try {
+        if (got < static_cast<int64_t>(MagicLength)) throw EReadError();
+        const std::string digits(magic + MagicTagLength, MagicLength - MagicTagLength);
+        int32_t version = 0;
+        if (!TryStrToInt(digits, version)) throw EFilmError(Format("'%s' is not a valid integer value", digits.c_str()));
+        const std::string base = ExtractFilePath(FileName);
+        Width = ReadStreamInt(Stream);
+        Height = ReadStreamInt(Stream);
+        Color = ReadStreamInt(Stream);
+        if (version >= 102) FollowPosition = ReadStreamByte(Stream) != 0;
+        if (version >= 104) {
+            StoredOriginX = ReadStreamInt(Stream);
+            StoredOriginY = ReadStreamInt(Stream);
+        }
+        if (version >= 106) {
+            RepeatPos = ReadStreamInt(Stream);
+            if (version < 107) RepeatPos = static_cast<int32_t>(static_cast<uint32_t>(RepeatPos) * 2u);
+        }
+        const int32_t count = CheckStreamCount(Stream, ReadStreamInt(Stream), MinTrackBytes);
+        for (int32_t i = 0; i < count; ++i)
+            Add(CreateFrameList(*this, ReadStreamByte(Stream))).LoadFromStream(Stream, base, version);
+        LinkParents();
+        if (!NoActivation)
+            for (auto& track : Tracks) track->Activate();
+    } catch (...) {
+        Clear();
+        throw;
+    }
+    int64_t length = 0;
+    for (auto& track : Tracks) length = std::max(length, int64_t(track->StartTime()) + track->Length);
+    Length = static_cast<int32_t>(std::min<int64_t>(length, std::numeric_limits<int32_t>::max()));
+}
+
+void TFilmManager::SaveToStream(TStream& Stream, const std::string& FileName) const {
+    const char* magic = Kind == 1 ? MotionFileMagic : CinemaFileMagic;
+    Stream.WriteBuffer(magic, MagicLength);
+    for (int32_t value : {Width, Height, Color}) WriteStreamInt(Stream, value);
+    WriteStreamByte(Stream, FollowPosition ? 1 : 0);
+    for (int32_t value : {StoredOriginX, StoredOriginY, RepeatPos, Count()}) WriteStreamInt(Stream, value);
+    const std::string base = ExtractFilePath(FileName);
+    for (const auto& track : Tracks) {
+        WriteStreamByte(Stream, track->GetKind());
+        track->SaveToStream(Stream, base);
+    }
+}
+
+// ---- The stage and the clock ----
+
+void TFilmManager::SetSize(int32_t AWidth, int32_t AHeight) {
+    Width = AWidth;
+    Height = AHeight;
+    if (!Target) return;
+    Target->SetWidth(Width);
+    Target->SetHeight(Height);
+}
+
+void TFilmManager::SetColor(int32_t AColor) {
+    Color = AColor;
+    if (Target) Target->SetColor(Color);
+}
+
+TCustomFrameList* TFilmManager::FindActiveWipe(int32_t T, int32_t& Parity) const {
+    TCustomFrameList* active = nullptr;
+    for (const auto& track : Tracks)
+        if (track->GetKind() == FK_WIPE && track->ActiveAt(T)) active = track.get();
+    Parity = 0;
+    for (const auto& track : Tracks)
+        if (track->GetKind() == FK_WIPE && track.get() != active &&
+            int64_t(track->StartTime()) + track->Length - 1 <= T)
+            Parity ^= 1;
+    return active;
+}
+
+int32_t TFilmManager::EndedWipeParity(int32_t T) const {
+    int32_t parity = 0;
+    for (const auto& track : Tracks)
+        if (track->GetKind() == FK_WIPE && int64_t(track->StartTime()) + track->Length - 1 <= T) parity ^= 1;
+    return parity;
+}
+
+void TFilmManager::SetTime(int32_t T) {
+    for (auto& track : Tracks) track->ApplyAt(T);
+    if (PlaysInOwnRoot() && Target) {
+        int32_t parity = 0;
+        const auto* wipe = static_cast<const TWipeFrameList*>(FindActiveWipe(T, parity));
+        if (wipe) {
+            // A wipe other than the one run last tick starts its transition anew.
+            TCustomWipe* made = Target->BeginTransition(parity, wipe->GetWipeType(), wipe->GetReverse(),
+                                                        wipe != LastWipe, T - wipe->StartTime(), wipe->Length);
+            if (made) {
+                Target->GetBase(0)->Prepare();
+                Target->GetBase(1)->Prepare();
+                made->SetParam(0, wipe->GetWipeParam1());
+                made->SetParam(1, wipe->GetWipeParam2());
+                made->SetName(wipe->GetMaskName());
+                made->ChangedOnly = wipe->GetWipeFlag();
+                made->Prepare();
+            }
+        } else {
+            Target->BeginTransition(parity, 0, false, LastWipe != nullptr, 0, 0);
+        }
+        Target->GetBase(Target->GetCurrentLayer())->SortControls();
+        LastWipe = wipe;
+    }
+    CurrentTime = T;
+}
+
+void TFilmManager::ApplyTracks(TVelaControl& ATarget, int32_t T) {
+    MotionTarget = &ATarget;
+    SetTime(T);
+    MotionTarget = nullptr;
+}
+
+void TFilmManager::SetRunning(bool Value) {
+    Running = Value;
+    if (Value) return;
+    for (auto& track : Tracks)
+        if (track->GetKind() == FK_SOUND) static_cast<TSoundFrameList&>(*track).Pause();
+}
+
+void TFilmManager::SetVisible(bool Value) {
+    if (Value == Visible) return;
+    Visible = Value;
+    for (auto& track : Tracks) track->SetVisible(Value);
+}
+
+void TFilmManager::RestartSounds() {
+    if (PlaysInOwnRoot()) {
+        SetSize(Width, Height);
+        SetColor(Color);
+    }
+    for (auto& track : Tracks)
+        if (track->GetKind() == FK_SOUND) static_cast<TSoundFrameList&>(*track).CreateSound();
+}
+
+bool TFilmManager::HasWipeOrFlag() const {
+    return std::any_of(Tracks.begin(), Tracks.end(),
+                       [](const auto& track) { return track->GetKind() == FK_WIPE || track->OtherLayer; });
+}
+
+TCustomFrameList* TFilmManager::FindStartTrack() const {
+    for (const auto& track : Tracks)
+        if (track->StartTime() == 0) return track.get();
+    return nullptr;
+}
+
+// ---- What the tracks make ----
+
+std::string TFilmManager::ObjectNamePrefix() const {
+    return Owner ? SystemNameMark + Owner->GetName() + SystemNameMark : std::string(1, SystemNameMark);
+}
+
+TVelaObject* TFilmManager::CreateTrackObject(uint8_t Code) const {
+    if (!Target) return nullptr;
+    TVelaObject* obj = Target->CreateObject(Code);
+    if (obj) obj->SetName(MakeUniqueName(*Target, ObjectNamePrefix()));
+    return obj;
+}
+
+int32_t TFilmManager::TrackLayer(const TCustomFrameList& Track) const {
+    return EndedWipeParity(Track.StartTime()) ^ (Track.OtherLayer ? 1 : 0);
+}
+
+void TFilmManager::PlaceObject(TVelaObject& Obj, const TCustomFrameList& Track) const {
+    TVelaControl* parent = Owner;
+    if (!parent && Target) parent = Target->GetBase(TrackLayer(Track));
+    if (parent && Obj.GetParent() != parent) Obj.SetParent(parent);
+}
+
+// ---- Media names ----
+
+void TFilmManager::CollectFileNames(std::vector<std::string>& List) const {
+    for (const auto& track : Tracks) track->CollectFileNames(List);
+}
+
+bool AddFilmFileName(std::vector<std::string>& List, const std::string& Name) {
+    if (Name.empty() || !platform::fs::FileExists(Name)) return false;
+    if (std::any_of(List.begin(), List.end(), [&](const std::string& S) { return AnsiSameText(S, Name); }))
+        return false;
+    List.push_back(Name);
+    return true;
+}
+
+void AddSpriteFileNames(std::vector<std::string>& List, const std::string& Name) {
+    if (!AddFilmFileName(List, Name) || AnsiLowerCase(ExtractFileExt(Name)) != ".vmt") return;
+    TMemoryStream stream;
+    stream.LoadFromFile(Name);
+    TFilmManager film;
+    film.NoActivation = true;  // only its names are wanted
+    film.LoadFromStream(stream, Name);
+    film.CollectFileNames(List);
+}
+
+std::unique_ptr<TVelaFilm> NewMotionFilm() {
+    auto film = std::make_unique<TFilmManager>();
+    film->MotionMode = true;
+    return film;
+}

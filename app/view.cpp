@@ -15,6 +15,7 @@
 #include "platform/fs.h"
 #include "platform/msgqueue.h"
 #include "script/commands.h"
+#include "script/dbs.h"
 #include "script/params_funcs.h"
 #include "script/params_vars.h"
 #include "script/project.h"
@@ -94,6 +95,7 @@ void TFormView::FormCreate() {
     CreateScriptServices();
     SetScriptHost(std::make_unique<TFormHost>(*this));
     CreateParamMan();
+    CreateDBManager();
     CreateSysFuncMan();
     CreateCommandFactory();
     created_ = true;
@@ -202,6 +204,7 @@ void TFormView::FinalizeSystem() {
     FreeCommandFactory();
     Trace("SysFuncMan.Free");
     FreeSysFuncMan();
+    FreeDBManager();
     Trace("ParamMan.Free");
     FreeParamMan();
     Trace("VelaFinalize");

@@ -5,6 +5,7 @@
 #include "core/vrfiles_manager.h"
 #include "objects/vitemex_mira.h"
 #include "platform/fs.h"
+#include "script/dbs.h"
 #include "script/params_vars.h"
 #include "script/project.h"
 #include "script/services.h"
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr int32_t TablesFormatVersion = 100;
 constexpr int32_t ReadMarksSinceVersion = 100;
 constexpr int32_t ImageModeAfterVersion = 100;  // the image cache's own threshold
 constexpr char StatusTag[] = "Status";
@@ -51,16 +51,19 @@ void TSaveSections::LoadHistory(TStream& Stream, int32_t Version) {
     RequireNone(ReadStreamInt(Stream));
 }
 
+// Without a table manager the sections write and read through an empty one of their own.
 void TSaveSections::SaveTables(TStream& Stream, int32_t Kind) {
-    WriteStreamInt(Stream, TablesFormatVersion);
-    WriteStreamInt(Stream, 0);
-    if (Kind == GameTables) WriteStreamString(Stream, {});
+    if (DBManager)
+        DBManager->SaveToStream(Stream, Kind);
+    else
+        TDBManager().SaveToStream(Stream, Kind);
 }
 
 void TSaveSections::LoadTables(TStream& Stream, int32_t Kind) {
-    ReadStreamInt(Stream);  // the format version
-    RequireNone(ReadStreamInt(Stream));
-    if (Kind == GameTables) ReadStreamString(Stream);
+    if (DBManager)
+        DBManager->LoadFromStream(Stream, Kind);
+    else
+        TDBManager().LoadFromStream(Stream, Kind);
 }
 
 void TSaveSections::SaveReadMarks(TStream& Stream) {

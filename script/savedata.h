@@ -36,7 +36,7 @@ inline constexpr int32_t StatusTables = 1;
 // cache and the data tables write and read. Each Load reads what its Save writes, for records of
 // the version given, and raises an EVelaError on short or absurd input.
 //
-// This base is the headless player, which has none of those parts but the image cache: it
+// This base is the headless player, which has none of those parts but the image cache and the data tables: it
 // writes what each other part's stored form is when empty, and reads back only that form,
 // refusing content it could not hold. The scene's stored form always holds its two layers, so
 // the headless scene writes and reads nothing.
@@ -55,8 +55,8 @@ public:
     virtual void SaveHistory(TStream& Stream);
     virtual void LoadHistory(TStream& Stream, int32_t Version);
 
-    // The data tables of a kind (GameTables, StatusTables). Headless: u32 format version 100,
-    // u32 table count 0, and for game tables the active table's name "".
+    // The data tables of a kind (GameTables, StatusTables): those of DBManager, or none when
+    // there is no table manager (the tables read are then dropped).
     virtual void SaveTables(TStream& Stream, int32_t Kind);
     virtual void LoadTables(TStream& Stream, int32_t Kind);
 

@@ -1,6 +1,7 @@
 #include "script/services.h"
 
 #include "core/vrfiles_manager.h"
+#include "script/dbs.h"
 
 namespace {
 
@@ -21,6 +22,10 @@ TScriptServices& Current() {
 
 bool TScriptHost::FileExists(const std::string& Name) {
     return VrFileManager && VrFileManager->FileExists(Name);
+}
+
+void TScriptHost::ClearGameTables() {
+    if (DBManager) DBManager->ClearGameTables();
 }
 
 void TScriptHost::EndWithError(const std::string& Text) {

@@ -103,8 +103,9 @@ public:
     // and the main window is asked to close; the player then ends with a failure status.
     virtual void EndWithError(const std::string& Text);
     // Resets for a restart of the game: the game-data tables go (the status tables stay), and
-    // the message history formats go back to the one unnamed default format.
-    virtual void ClearGameTables() {}
+    // the message history formats go back to the one unnamed default format. This base drops
+    // the game-data tables of DBManager.
+    virtual void ClearGameTables();
     virtual void ClearHistoryFormats() {}
 };
 

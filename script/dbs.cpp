@@ -1,0 +1,817 @@
+#include "script/dbs.h"
+
+#include "core/jstrm.h"
+#include "core/sysutils.h"
+#include "script/params_values.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <numeric>
+
+TDBManager* DBManager = nullptr;
+
+void CreateDBManager() {
+    if (!DBManager) DBManager = new TDBManager();
+}
+
+void FreeDBManager() {
+    delete DBManager;
+    DBManager = nullptr;
+}
+
+namespace {
+
+constexpr int32_t RealSize = 10;
+constexpr char TrueText[] = "TRUE";
+constexpr char FalseText[] = "FALSE";
+// The smallest stored field (size, empty name, type) and table (empty name, kind, no fields, no
+// rows, current row), which bound the stored counts.
+constexpr int64_t MinStoredField = 4 + 4 + 1;
+constexpr int64_t MinStoredTable = 4 + 1 + 4 + 4 + 4;
+
+// The bytes a field of Type takes in a row; 0 for a type or string length there is none of.
+int32_t FieldSize(uint8_t Type, int32_t Len) {
+    switch (Type) {
+    case DBInteger:
+        return 4;
+    case DBFloat:
+        return RealSize;
+    case DBBoolean:
+        return 1;
+    case DBString:
+        return Len >= 0 && Len <= MaxDBStringLength ? Len + 1 : 0;
+    default:
+        return 0;
+    }
+}
+
+int32_t LoadInt(const uint8_t* Cell) {
+    int32_t v;
+    memcpy(&v, Cell, sizeof v);
+    return v;
+}
+
+void StoreInt(uint8_t* Cell, int32_t Value) { memcpy(Cell, &Value, sizeof Value); }
+
+long double LoadReal(const uint8_t* Cell) {
+    long double v = 0;
+    memcpy(&v, Cell, RealSize);
+    return v;
+}
+
+void StoreReal(uint8_t* Cell, long double Value) { memcpy(Cell, &Value, RealSize); }
+
+// A string cell's text: its bytes up to the terminator, never past the declared length.
+std::string_view LoadText(const uint8_t* Cell, int32_t Size) {
+    const char* text = reinterpret_cast<const char*>(Cell);
+    return {text, strnlen(text, static_cast<size_t>(Size - 1))};
+}
+
+// Cut to the field's length; the rest of the cell is zero.
+void StoreText(uint8_t* Cell, int32_t Size, std::string_view Text) {
+    const size_t n = std::min(Text.size(), static_cast<size_t>(Size - 1));
+    memcpy(Cell, Text.data(), n);
+    memset(Cell + n, 0, static_cast<size_t>(Size) - n);
+}
+
+// Rounded to nearest, ties to even; false when no int32 holds the result.
+bool RoundToInt(long double Value, int32_t& Result) {
+    const long double r = std::nearbyint(Value);
+    if (!(r >= std::numeric_limits<int32_t>::min() && r <= std::numeric_limits<int32_t>::max())) return false;
+    Result = static_cast<int32_t>(r);
+    return true;
+}
+
+long double TextToReal(std::string_view Text) {
+    long double v = 0;
+    return TryStrToFloat(Text, v) ? v : 0;
+}
+
+// A real key in the row order: the numbers by value, NaN after every number.
+int CompareReals(long double A, long double B) {
+    if (std::isnan(A) || std::isnan(B)) return std::isnan(A) - std::isnan(B);
+    return A < B ? -1 : A > B ? 1 : 0;
+}
+
+// Whether a string cell matches a string key under the selection's rules.
+bool TextMatches(std::string_view Cell, const std::string& Key, bool IgnoreCase, bool Partial) {
+    if (!Partial) return IgnoreCase ? AnsiSameText(Cell, Key) : Cell == Key;
+    if (IgnoreCase) return JStrPos(AnsiUpperCase(Cell), AnsiUpperCase(Key)) > 0;
+    return JStrPos(std::string(Cell), Key) > 0;
+}
+
+}  // namespace
+
+// ---- Fields ----
+
+void TDBField::SaveToStream(TStream& Stream) const {
+    WriteStreamInt(Stream, Size);
+    WriteStreamString(Stream, Name);
+    WriteStreamByte(Stream, Type);
+}
+
+void TDBField::LoadFromStream(TStream& Stream) {
+    const int32_t size = ReadStreamInt(Stream);
+    std::string name = ReadStreamString(Stream);
+    const uint8_t type = ReadStreamByte(Stream);
+    if (size == 0 || FieldSize(type, type == DBString ? size - 1 : 0) != size) throw EReadError();
+    Size = size;
+    Name = std::move(name);
+    Type = type;
+}
+
+const TDBField& TDBFieldList::Fields(int Index) const {
+    if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
+    return fields_[static_cast<size_t>(Index)];
+}
+
+void TDBFieldList::Append(TDBField Field) {
+    offsets_.push_back(recordSize_);
+    recordSize_ += Field.Size;
+    fields_.push_back(std::move(Field));
+}
+
+int TDBFieldList::AddField(const std::string& Name, uint8_t Type, int32_t Len) {
+    const int32_t size = FieldSize(Type, Len);
+    if (size == 0 || size > MaxDBRecordSize - recordSize_ || IndexOf(Name) >= 0) return -1;
+    owner_->AddFieldData(Type, size);
+    Append({size, Name, Type});
+    return Count() - 1;
+}
+
+int TDBFieldList::IndexOf(std::string_view Name) const {
+    for (int i = 0; i < Count(); ++i)
+        if (AnsiSameText(fields_[static_cast<size_t>(i)].Name, Name)) return i;
+    return -1;
+}
+
+void TDBFieldList::Assign(const TDBFieldList& Other) {
+    Clear();
+    for (const TDBField& field : Other.fields_)
+        AddField(field.Name, field.Type, field.Type == DBString ? field.Size - 1 : 0);
+}
+
+bool TDBFieldList::SameLayout(const TDBFieldList& A, const TDBFieldList& B) {
+    return std::equal(A.fields_.begin(), A.fields_.end(), B.fields_.begin(), B.fields_.end(),
+                      [](const TDBField& X, const TDBField& Y) {
+                          return X.Name == Y.Name && X.Type == Y.Type && X.Size == Y.Size;
+                      });
+}
+
+void TDBFieldList::Clear() {
+    fields_.clear();
+    offsets_.clear();
+    recordSize_ = 0;
+}
+
+void TDBFieldList::SaveToStream(TStream& Stream) const {
+    WriteStreamInt(Stream, Count());
+    for (const TDBField& field : fields_) field.SaveToStream(Stream);
+}
+
+void TDBFieldList::LoadFromStream(TStream& Stream) {
+    Clear();
+    const int32_t count = ReadStreamCount(Stream, MinStoredField);
+    for (int32_t i = 0; i < count; ++i) {
+        TDBField field;
+        field.LoadFromStream(Stream);
+        if (field.Size > MaxDBRecordSize - recordSize_) throw EReadError();
+        Append(std::move(field));
+    }
+}
+
+// ---- The table ----
+
+bool TDBCustomTable::GetIntByName(std::string_view Field, int32_t& Value) {
+    return GetInt(GetRecNo(), fields_.IndexOf(Field), Value);
+}
+bool TDBCustomTable::SetIntByName(std::string_view Field, int32_t Value) {
+    return SetInt(GetRecNo(), fields_.IndexOf(Field), Value);
+}
+bool TDBCustomTable::GetFloatByName(std::string_view Field, long double& Value) {
+    return GetFloat(GetRecNo(), fields_.IndexOf(Field), Value);
+}
+bool TDBCustomTable::SetFloatByName(std::string_view Field, long double Value) {
+    return SetFloat(GetRecNo(), fields_.IndexOf(Field), Value);
+}
+bool TDBCustomTable::GetBoolByName(std::string_view Field, bool& Value) {
+    return GetBool(GetRecNo(), fields_.IndexOf(Field), Value);
+}
+bool TDBCustomTable::SetBoolByName(std::string_view Field, bool Value) {
+    return SetBool(GetRecNo(), fields_.IndexOf(Field), Value);
+}
+bool TDBCustomTable::GetStrByName(std::string_view Field, std::string& Value) {
+    return GetStr(GetRecNo(), fields_.IndexOf(Field), Value);
+}
+bool TDBCustomTable::SetStrByName(std::string_view Field, const std::string& Value) {
+    return SetStr(GetRecNo(), fields_.IndexOf(Field), Value);
+}
+
+void TDBCustomTable::SaveToStream(TStream& Stream) const {
+    WriteStreamString(Stream, name_);
+    WriteStreamByte(Stream, kind_);
+    fields_.SaveToStream(Stream);
+}
+
+void TDBCustomTable::LoadFromStream(TStream& Stream, int32_t /*Version*/) {
+    Clear();
+    name_ = ReadStreamString(Stream);
+    kind_ = ReadStreamByte(Stream);
+    fields_.LoadFromStream(Stream);
+}
+
+uint8_t* TDBTable::GetCurrentRecord() { return recNo_ >= 0 ? GetRecord(recNo_) : nullptr; }
+
+void TDBTable::AddFieldData(uint8_t /*Type*/, int32_t Size) {
+    for (auto& row : rows_) row.resize(row.size() + static_cast<size_t>(Size));
+}
+
+bool TDBTable::Append() {
+    rows_.emplace_back(static_cast<size_t>(Fields().RecordSize()));
+    recNo_ = GetRecordCount() - 1;
+    return true;
+}
+
+bool TDBTable::Delete() {
+    if (recNo_ >= 0) {
+        rows_.erase(rows_.begin() + recNo_);
+        if (recNo_ >= GetRecordCount()) recNo_ = GetRecordCount() - 1;
+    }
+    return false;
+}
+
+bool TDBTable::First() {
+    if (rows_.empty()) return false;
+    recNo_ = 0;
+    return true;
+}
+
+bool TDBTable::Last() {
+    if (rows_.empty()) return false;
+    recNo_ = GetRecordCount() - 1;
+    return true;
+}
+
+bool TDBTable::Next() {
+    if (recNo_ < 0 || recNo_ >= GetRecordCount() - 1) return false;
+    ++recNo_;
+    return true;
+}
+
+bool TDBTable::Prior() {
+    if (recNo_ < 1) return false;
+    --recNo_;
+    return true;
+}
+
+bool TDBTable::SetRecNo(int32_t I) {
+    if (I >= GetRecordCount()) return false;
+    recNo_ = std::max(I, -1);
+    return true;
+}
+
+// ---- Cells ----
+
+uint8_t* TDBTable::Cell(int32_t Row, int32_t Field) {
+    if (Row < 0 || Row >= GetRecordCount() || Field < 0 || Field >= Fields().Count()) return nullptr;
+    return GetRecord(Row) + Fields().GetFieldOffset(Field);
+}
+
+bool TDBTable::GetInt(int32_t Row, int32_t Field, int32_t& Value) {
+    const uint8_t* cell = Cell(Row, Field);
+    if (!cell) return false;
+    const TDBField& field = Fields().Fields(Field);
+    switch (field.Type) {
+    case DBInteger:
+        Value = LoadInt(cell);
+        return true;
+    case DBFloat:
+        return RoundToInt(LoadReal(cell), Value);
+    case DBBoolean:
+        Value = *cell != 0;
+        return true;
+    default:
+        Value = StrToIntDef(LoadText(cell, field.Size), 0);
+        return true;
+    }
+}
+
+bool TDBTable::SetInt(int32_t Row, int32_t Field, int32_t Value) {
+    uint8_t* cell = Cell(Row, Field);
+    if (!cell) return false;
+    const TDBField& field = Fields().Fields(Field);
+    switch (field.Type) {
+    case DBInteger:
+        StoreInt(cell, Value);
+        break;
+    case DBFloat:
+        StoreReal(cell, Value);
+        break;
+    case DBBoolean:
+        *cell = Value != 0;
+        break;
+    default:
+        StoreText(cell, field.Size, std::to_string(Value));
+    }
+    return true;
+}
+
+bool TDBTable::GetFloat(int32_t Row, int32_t Field, long double& Value) {
+    const uint8_t* cell = Cell(Row, Field);
+    if (!cell) return false;
+    const TDBField& field = Fields().Fields(Field);
+    switch (field.Type) {
+    case DBInteger:
+        Value = LoadInt(cell);
+        break;
+    case DBFloat:
+        Value = LoadReal(cell);
+        break;
+    case DBBoolean:
+        Value = *cell != 0;
+        break;
+    default:
+        Value = TextToReal(LoadText(cell, field.Size));
+    }
+    return true;
+}
+
+bool TDBTable::SetFloat(int32_t Row, int32_t Field, long double Value) {
+    uint8_t* cell = Cell(Row, Field);
+    if (!cell) return false;
+    const TDBField& field = Fields().Fields(Field);
+    switch (field.Type) {
+    case DBInteger: {
+        int32_t v;
+        if (!RoundToInt(Value, v)) return false;
+        StoreInt(cell, v);
+        break;
+    }
+    case DBFloat:
+        StoreReal(cell, Value);
+        break;
+    case DBBoolean:
+        *cell = Value != 0;
+        break;
+    default:
+        StoreText(cell, field.Size, FloatToStr(Value));
+    }
+    return true;
+}
+
+bool TDBTable::GetBool(int32_t Row, int32_t Field, bool& Value) {
+    const uint8_t* cell = Cell(Row, Field);
+    if (!cell) return false;
+    const TDBField& field = Fields().Fields(Field);
+    switch (field.Type) {
+    case DBInteger:
+        Value = LoadInt(cell) != 0;
+        break;
+    case DBFloat:
+        Value = LoadReal(cell) != 0;
+        break;
+    case DBBoolean:
+        Value = *cell != 0;
+        break;
+    default:
+        Value = LoadText(cell, field.Size) == TrueText;
+    }
+    return true;
+}
+
+bool TDBTable::SetBool(int32_t Row, int32_t Field, bool Value) {
+    uint8_t* cell = Cell(Row, Field);
+    if (!cell) return false;
+    const TDBField& field = Fields().Fields(Field);
+    switch (field.Type) {
+    case DBInteger:
+        StoreInt(cell, Value);
+        break;
+    case DBFloat:
+        StoreReal(cell, Value);
+        break;
+    case DBBoolean:
+        *cell = Value;
+        break;
+    default:
+        StoreText(cell, field.Size, Value ? TrueText : FalseText);
+    }
+    return true;
+}
+
+bool TDBTable::GetStr(int32_t Row, int32_t Field, std::string& Value) {
+    const uint8_t* cell = Cell(Row, Field);
+    if (!cell) return false;
+    const TDBField& field = Fields().Fields(Field);
+    switch (field.Type) {
+    case DBInteger:
+        Value = std::to_string(LoadInt(cell));
+        break;
+    case DBFloat:
+        Value = FloatToStr(LoadReal(cell));
+        break;
+    case DBBoolean:
+        Value = *cell ? TrueText : FalseText;
+        break;
+    default:
+        Value = LoadText(cell, field.Size);
+    }
+    return true;
+}
+
+bool TDBTable::SetStr(int32_t Row, int32_t Field, const std::string& Value) {
+    uint8_t* cell = Cell(Row, Field);
+    if (!cell) return false;
+    const TDBField& field = Fields().Fields(Field);
+    switch (field.Type) {
+    case DBInteger:
+        StoreInt(cell, StrToIntDef(Value, 0));
+        break;
+    case DBFloat:
+        StoreReal(cell, TextToReal(Value));
+        break;
+    case DBBoolean:
+        *cell = Value == TrueText;
+        break;
+    default:
+        StoreText(cell, field.Size, Value);
+    }
+    return true;
+}
+
+// ---- Selection, import, sort ----
+
+void TDBTable::SelectRows(TIntList& Rows, const TCustomParam* KeyFields, const TCustomParam* KeyValues,
+                          bool IgnoreCase, bool Partial) {
+    const int32_t keyCount = KeyFields && KeyValues ? std::min(KeyFields->Count(), KeyValues->Count()) : 0;
+    std::vector<int32_t> fields;
+    for (int32_t i = 0; i < keyCount; ++i) {
+        fields.push_back(Fields().IndexOf(KeyFields->GetStrAt(i)));
+        if (fields.back() < 0) return;
+    }
+    const TParamType type = keyCount > 0 ? KeyValues->ParamType() : PT_NONE;
+    std::vector<std::string> texts;
+    if (type == PT_STR)
+        for (int32_t i = 0; i < keyCount; ++i) texts.push_back(KeyValues->GetStrAt(i));
+
+    for (int32_t row = 0; row < GetRecordCount(); ++row) {
+        bool match = true;
+        for (int32_t i = 0; i < keyCount && match; ++i) {
+            const int32_t field = fields[static_cast<size_t>(i)];
+            bool read = true;
+            switch (type) {
+            case PT_INT: {
+                int32_t v = 0;
+                read = GetInt(row, field, v);
+                match = v == KeyValues->GetIntAt(i);
+                break;
+            }
+            case PT_FLOAT: {
+                long double v = 0;
+                read = GetFloat(row, field, v);
+                match = v == KeyValues->GetFloatAt(i);
+                break;
+            }
+            case PT_BOOL: {
+                bool v = false;
+                read = GetBool(row, field, v);
+                match = v == KeyValues->GetBoolAt(i);
+                break;
+            }
+            case PT_STR: {
+                const TDBField& def = Fields().Fields(field);
+                std::string text;
+                std::string_view cell;
+                if (def.Type == DBString) {
+                    cell = LoadText(GetRecord(row) + Fields().GetFieldOffset(field), def.Size);
+                } else {
+                    GetStr(row, field, text);
+                    cell = text;
+                }
+                match = TextMatches(cell, texts[static_cast<size_t>(i)], IgnoreCase, Partial);
+                break;
+            }
+            default:
+                break;
+            }
+            if (!read) return;
+        }
+        if (match) Rows.Add(row);
+    }
+}
+
+bool TDBTable::LoadFromTabText(const TStringList& Lines) {
+    Clear();
+    if (Lines.Count() == 0) return false;
+    TTabStrings cells;
+    cells.SplitLine(Lines.Strings(0));
+    for (int i = 0; i < cells.Count(); ++i) {
+        std::string rest = cells.Strings(i);
+        const std::string name = JStrTrim(JStrSplitToken(rest, " "));
+        const std::string word = JStrTrim(JStrSplitToken(rest, " "));
+        const uint8_t type = word == "int" ? DBInteger : word == "float" ? DBFloat : word == "bool" ? DBBoolean : DBString;
+        const int32_t len = StrToIntDef(JStrTrim(rest), 80);
+        // A string length no field can have ends the import as an empty name does.
+        if (name.empty() || (type == DBString && FieldSize(type, len) == 0)) {
+            Fields().Clear();
+            return false;
+        }
+        Fields().AddField(name, type, len);
+    }
+    for (int line = 1; line < Lines.Count(); ++line) {
+        if (Lines.Strings(line).empty()) continue;
+        cells.SplitLine(DecodeEscapes(Lines.Strings(line)));
+        Append();
+        const int32_t n = std::min<int32_t>(cells.Count(), Fields().Count());
+        for (int32_t i = 0; i < n; ++i) SetStr(recNo_, i, cells.Strings(i));
+    }
+    return true;
+}
+
+void TDBTable::Sort(const TCustomParam& KeyFields, const TCustomParam& Orders) {
+    struct Key {
+        int32_t Offset, Size;
+        uint8_t Type;
+        bool Descending;
+    };
+    std::vector<Key> keys;
+    const int32_t keyCount = std::min(KeyFields.Count(), Orders.Count());
+    for (int32_t i = 0; i < keyCount; ++i) {
+        const int field = Fields().IndexOf(KeyFields.GetStrAt(i));
+        if (field < 0) continue;
+        const TDBField& def = Fields().Fields(field);
+        keys.push_back({Fields().GetFieldOffset(field), def.Size, def.Type, Orders.GetBoolAt(i)});
+    }
+
+    auto compare = [&keys](const uint8_t* A, const uint8_t* B) {
+        for (const Key& key : keys) {
+            const uint8_t* a = A + key.Offset;
+            const uint8_t* b = B + key.Offset;
+            int c;
+            switch (key.Type) {
+            case DBInteger:
+                c = (LoadInt(a) > LoadInt(b)) - (LoadInt(a) < LoadInt(b));
+                break;
+            case DBFloat:
+                c = CompareReals(LoadReal(a), LoadReal(b));
+                break;
+            case DBBoolean:
+                c = (*a != 0) - (*b != 0);
+                break;
+            default:
+                c = LoadText(a, key.Size).compare(LoadText(b, key.Size));
+            }
+            if (c != 0) return key.Descending ? c > 0 : c < 0;
+        }
+        return false;
+    };
+    std::vector<int32_t> order(rows_.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](int32_t A, int32_t B) {
+        return compare(rows_[static_cast<size_t>(A)].data(), rows_[static_cast<size_t>(B)].data());
+    });
+    std::vector<std::vector<uint8_t>> sorted;
+    sorted.reserve(rows_.size());
+    for (int32_t row : order) sorted.push_back(std::move(rows_[static_cast<size_t>(row)]));
+    rows_ = std::move(sorted);
+}
+
+// ---- Clearing and the stream form ----
+
+void TDBTable::Clear() {
+    TDBCustomTable::Clear();
+    ClearRows();
+}
+
+void TDBTable::ClearRows() {
+    rows_.clear();
+    recNo_ = -1;
+}
+
+void TDBTable::SaveToStream(TStream& Stream) const {
+    TDBCustomTable::SaveToStream(Stream);
+    WriteStreamInt(Stream, static_cast<int32_t>(rows_.size()));
+    for (const auto& row : rows_) Stream.WriteBuffer(row.data(), static_cast<int64_t>(row.size()));
+    WriteStreamInt(Stream, recNo_);
+}
+
+void TDBTable::LoadFromStream(TStream& Stream, int32_t Version) {
+    TDBCustomTable::LoadFromStream(Stream, Version);  // clears the rows too
+    const int32_t size = Fields().RecordSize();
+    const int32_t count = CheckStreamCount(Stream, ReadStreamInt(Stream), size);
+    rows_.reserve(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+        rows_.emplace_back(static_cast<size_t>(size));
+        Stream.ReadBuffer(rows_.back().data(), size);
+    }
+    const int32_t recNo = ReadStreamInt(Stream);
+    if (recNo >= count) throw EReadError();
+    recNo_ = std::max(recNo, -1);
+}
+
+// ---- The manager ----
+
+TDBCustomTable* TDBManager::GetTable(int32_t Index) const {
+    return Index >= 0 && Index < Count() ? tables_[static_cast<size_t>(Index)].get() : nullptr;
+}
+
+int32_t TDBManager::IndexOf(std::string_view Name) const {
+    for (int32_t i = 0; i < Count(); ++i)
+        if (AnsiSameText(tables_[static_cast<size_t>(i)]->Name(), Name)) return i;
+    return -1;
+}
+
+bool TDBManager::SetActive(std::string_view Name) {
+    const int32_t index = IndexOf(Name);
+    if (index < 0) return false;
+    active_ = index;
+    return true;
+}
+
+TDBCustomTable* TDBManager::Append(const std::string& Name, uint8_t Kind) {
+    tables_.push_back(std::make_unique<TDBTable>(Name, Kind));
+    active_ = Count() - 1;
+    return tables_.back().get();
+}
+
+int32_t TDBManager::CreateTable(const std::string& Name, uint8_t Kind) {
+    if (Name.empty()) return -1;
+    const int32_t index = IndexOf(Name);
+    if (index < 0) {
+        Append(Name, Kind);
+        return active_;
+    }
+    active_ = index;
+    if (Kind == DBGameTable) GetTable(index)->Clear();
+    return index;
+}
+
+void TDBManager::DeleteTable(std::string_view Name) {
+    const int32_t index = IndexOf(Name);
+    if (index < 0) return;
+    const std::string active = active_ >= 0 && active_ != index ? GetActiveTable()->Name() : std::string();
+    tables_.erase(tables_.begin() + index);
+    active_ = active.empty() ? -1 : IndexOf(active);
+}
+
+template <class Pred>
+void TDBManager::FreeTables(Pred Drop) {
+    std::erase_if(tables_, [&Drop](const std::unique_ptr<TDBCustomTable>& Table) { return Drop(*Table); });
+    active_ = -1;
+}
+
+void TDBManager::ClearGameTables() {
+    FreeTables([](const TDBCustomTable& Table) { return Table.Kind() == DBGameTable; });
+}
+
+void TDBManager::Clear() {
+    FreeTables([](const TDBCustomTable&) { return true; });
+}
+
+bool TDBManager::LocateCell(std::string_view Table, const TCustomParam* KeyFields, const TCustomParam* KeyValues,
+                            bool IgnoreCase, bool Partial, std::string_view Field, TDBCustomTable*& Found,
+                            int32_t& Row, int32_t& FieldIndex) {
+    Found = GetTable(IndexOf(Table));
+    if (!Found) return false;
+    TIntList rows;
+    Found->SelectRows(rows, KeyFields, KeyValues, IgnoreCase, Partial);
+    if (rows.Count() == 0) return false;
+    Row = rows.GetInt(0);
+    FieldIndex = Found->Fields().IndexOf(Field);
+    return FieldIndex >= 0;
+}
+
+namespace {
+
+// LocateCell and one cell operation on what it found: Op (table, row, field) answers whether it
+// read or wrote the cell.
+template <class Op>
+bool OnLocatedCell(TDBManager& Manager, std::string_view Table, const TCustomParam* KeyFields,
+                   const TCustomParam* KeyValues, bool IgnoreCase, bool Partial, std::string_view Field, Op Operation) {
+    TDBCustomTable* table = nullptr;
+    int32_t row = 0, field = 0;
+    return Manager.LocateCell(Table, KeyFields, KeyValues, IgnoreCase, Partial, Field, table, row, field) &&
+           Operation(*table, row, field);
+}
+
+}  // namespace
+
+int32_t TDBManager::DirectGetInt(std::string_view Table, const TCustomParam* KeyFields, const TCustomParam* KeyValues,
+                                 bool IgnoreCase, bool Partial, std::string_view Field, int32_t Default) {
+    int32_t v = Default;
+    OnLocatedCell(*this, Table, KeyFields, KeyValues, IgnoreCase, Partial, Field,
+                  [&v](TDBCustomTable& T, int32_t R, int32_t F) { return T.GetInt(R, F, v); });
+    return v;
+}
+
+bool TDBManager::DirectSetInt(std::string_view Table, const TCustomParam* KeyFields, const TCustomParam* KeyValues,
+                              bool IgnoreCase, bool Partial, std::string_view Field, int32_t Value) {
+    return OnLocatedCell(*this, Table, KeyFields, KeyValues, IgnoreCase, Partial, Field,
+                         [Value](TDBCustomTable& T, int32_t R, int32_t F) { return T.SetInt(R, F, Value); });
+}
+
+long double TDBManager::DirectGetFloat(std::string_view Table, const TCustomParam* KeyFields,
+                                       const TCustomParam* KeyValues, bool IgnoreCase, bool Partial,
+                                       std::string_view Field, long double Default) {
+    long double v = Default;
+    OnLocatedCell(*this, Table, KeyFields, KeyValues, IgnoreCase, Partial, Field,
+                  [&v](TDBCustomTable& T, int32_t R, int32_t F) { return T.GetFloat(R, F, v); });
+    return v;
+}
+
+bool TDBManager::DirectSetFloat(std::string_view Table, const TCustomParam* KeyFields, const TCustomParam* KeyValues,
+                                bool IgnoreCase, bool Partial, std::string_view Field, long double Value) {
+    return OnLocatedCell(*this, Table, KeyFields, KeyValues, IgnoreCase, Partial, Field,
+                         [Value](TDBCustomTable& T, int32_t R, int32_t F) { return T.SetFloat(R, F, Value); });
+}
+
+bool TDBManager::DirectGetBool(std::string_view Table, const TCustomParam* KeyFields, const TCustomParam* KeyValues,
+                               bool IgnoreCase, bool Partial, std::string_view Field, bool Default) {
+    bool v = Default;
+    OnLocatedCell(*this, Table, KeyFields, KeyValues, IgnoreCase, Partial, Field,
+                  [&v](TDBCustomTable& T, int32_t R, int32_t F) { return T.GetBool(R, F, v); });
+    return v;
+}
+
+bool TDBManager::DirectSetBool(std::string_view Table, const TCustomParam* KeyFields, const TCustomParam* KeyValues,
+                               bool IgnoreCase, bool Partial, std::string_view Field, bool Value) {
+    return OnLocatedCell(*this, Table, KeyFields, KeyValues, IgnoreCase, Partial, Field,
+                         [Value](TDBCustomTable& T, int32_t R, int32_t F) { return T.SetBool(R, F, Value); });
+}
+
+std::string TDBManager::DirectGetStr(std::string_view Table, const TCustomParam* KeyFields,
+                                     const TCustomParam* KeyValues, bool IgnoreCase, bool Partial,
+                                     std::string_view Field, const std::string& Default) {
+    std::string v = Default;
+    OnLocatedCell(*this, Table, KeyFields, KeyValues, IgnoreCase, Partial, Field,
+                  [&v](TDBCustomTable& T, int32_t R, int32_t F) { return T.GetStr(R, F, v); });
+    return v;
+}
+
+bool TDBManager::DirectSetStr(std::string_view Table, const TCustomParam* KeyFields, const TCustomParam* KeyValues,
+                              bool IgnoreCase, bool Partial, std::string_view Field, const std::string& Value) {
+    return OnLocatedCell(*this, Table, KeyFields, KeyValues, IgnoreCase, Partial, Field,
+                         [&Value](TDBCustomTable& T, int32_t R, int32_t F) { return T.SetStr(R, F, Value); });
+}
+
+namespace {
+
+// Appends to Target a byte copy of each listed row of Source that exists (both of one layout).
+void CopyRows(TDBCustomTable& Target, TDBCustomTable& Source, const TIntList& Rows) {
+    const size_t size = static_cast<size_t>(Target.Fields().RecordSize());
+    for (int i = 0; i < Rows.Count(); ++i) {
+        const int32_t row = Rows.GetInt(i);
+        if (row < 0 || row >= Source.GetRecordCount()) continue;
+        Target.Append();
+        memcpy(Target.GetCurrentRecord(), Source.GetRecord(row), size);
+    }
+}
+
+}  // namespace
+
+bool TDBManager::CopyRowsTo(std::string_view TargetName, const TIntList& Rows) {
+    TDBCustomTable* source = GetActiveTable();
+    TDBCustomTable* target = GetTable(IndexOf(TargetName));
+    if (!source || !target || target == source) return false;
+    target->Clear();
+    target->Fields().Assign(source->Fields());
+    CopyRows(*target, *source, Rows);
+    return true;
+}
+
+bool TDBManager::InsertRowsFrom(std::string_view SourceName, const TIntList& Rows) {
+    TDBCustomTable* target = GetActiveTable();
+    TDBCustomTable* source = GetTable(IndexOf(SourceName));
+    if (!target || !source || !TDBFieldList::SameLayout(source->Fields(), target->Fields())) return false;
+    CopyRows(*target, *source, Rows);
+    return true;
+}
+
+void TDBManager::SaveToStream(TStream& Stream, int32_t Kind) const {
+    WriteStreamInt(Stream, DBFormatVersion);
+    const auto count = std::count_if(tables_.begin(), tables_.end(),
+                                     [Kind](const auto& Table) { return Table->Kind() == Kind; });
+    WriteStreamInt(Stream, static_cast<int32_t>(count));
+    for (const auto& table : tables_) {
+        if (table->Kind() != Kind) continue;
+        WriteStreamByte(Stream, table->GetTypeCode());
+        table->SaveToStream(Stream);
+    }
+    if (Kind == DBGameTable) WriteStreamString(Stream, active_ >= 0 ? GetActiveTable()->Name() : std::string());
+}
+
+void TDBManager::LoadFromStream(TStream& Stream, int32_t Kind) {
+    const int32_t version = ReadStreamInt(Stream);
+    FreeTables([Kind](const TDBCustomTable& Table) { return Table.Kind() == Kind; });
+    const int32_t count = ReadStreamCount(Stream, 1 + MinStoredTable);
+    for (int32_t i = 0; i < count; ++i) {
+        ReadStreamByte(Stream);  // the type code: every stored table is a plain table
+        TDBCustomTable* table = Append({}, static_cast<uint8_t>(Kind));
+        table->LoadFromStream(Stream, version);
+        // Only tables of the kind are written together; another is damage.
+        if (table->Kind() != Kind) throw EReadError();
+    }
+    if (Kind == DBGameTable) active_ = IndexOf(ReadStreamString(Stream));
+}

@@ -20,6 +20,11 @@
 constexpr TRect Bounds(int32_t X, int32_t Y, int32_t W, int32_t H) { return {X, Y, X + W, Y + H}; }
 
 class TDIBX;
+class TCustomDIBX;
+
+// The colours of Surface's pixels as a 24-bit bitmap of its size: indexed pixels through its
+// colour table, the others by the fields of its masks. Pixels that cannot be reached stay black.
+TDIB ColorsOf(TCustomDIBX& Surface);
 
 class TCustomDIBX {
 public:

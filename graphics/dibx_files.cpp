@@ -23,8 +23,8 @@ bool HasSignature(TStream& Stream, int64_t Offset, const char* Signature) {
     return Stream.Read(bytes.data(), size) == size && std::memcmp(bytes.data(), Signature, size_t(size)) == 0;
 }
 
-// The colours of Surface's pixels as a 24-bit bitmap of its size: indexed pixels through its
-// colour table, the others by the fields of its masks. Pixels that cannot be reached stay black.
+}  // namespace
+
 TDIB ColorsOf(TCustomDIBX& Surface) {
     TDIB out;
     out.SetSize(Surface.GetWidth(), Surface.GetHeight(), 24);
@@ -46,8 +46,6 @@ TDIB ColorsOf(TCustomDIBX& Surface) {
     Surface.Unlock();
     return out;
 }
-
-}  // namespace
 
 void TCustomDIBX::LoadFromBitmapFile(const std::string& FileName) {
     if (!platform::fs::FileExists(FileName) || !IsBitmapFileName(FileName)) return;

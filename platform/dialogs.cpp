@@ -1,7 +1,9 @@
 #include "platform/dialogs.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,20 +14,52 @@ namespace platform {
 
 namespace {
 
-// Runs a program found on PATH with the arguments and waits for it: its exit code, or nothing
-// when it could not be started or did not exit normally.
-std::optional<int> RunAndWait(const std::vector<std::string>& args) {
+struct RunResult {
+    int code = 0;
+    std::string output;  // standard output, whole
+};
+
+// Runs a program found on PATH with the arguments, reads its standard output and waits for it:
+// its exit code and output, or nothing when it could not be started or did not exit normally.
+std::optional<RunResult> RunAndWait(const std::vector<std::string>& args) {
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return std::nullopt;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    RunResult result;
+    if (spawned == 0) {
+        char buffer[4096];
+        for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) != 0;) {
+            if (n > 0) result.output.append(buffer, static_cast<size_t>(n));
+            else if (errno != EINTR) break;
+        }
+    }
+    close(pipeFds[0]);
+    if (spawned != 0) return std::nullopt;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR) return std::nullopt;
     if (!WIFEXITED(status)) return std::nullopt;
-    return WEXITSTATUS(status);
+    result.code = WEXITSTATUS(status);
+    return result;
 }
+
+// zenity's exit codes: 0 confirmed, 1 cancelled (or an extra button), 5 timed out; anything
+// else (127: not runnable) means it showed nothing.
+constexpr int kConfirmed = 0, kCancelled = 1, kTimedOut = 5;
+
+// Without a display server zenity cannot open and exits as if cancelled.
+bool DisplayServerNamed() { return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY"); }
+
+std::string FirstLine(const std::string& output) { return output.substr(0, output.find('\n')); }
 
 const char* KindOf(size_t buttons, MessageIcon icon) {
     if (buttons > 1) return "--question";
@@ -36,21 +70,69 @@ const char* KindOf(size_t buttons, MessageIcon icon) {
     }
 }
 
+// zenity's filter form of "description|masks" pairs: "description | mask mask" (the masks of a
+// pair are separated by ";"); a description without masks is left out.
+std::vector<std::string> FilterArguments(std::string_view filter) {
+    std::vector<std::string> parts;
+    for (size_t from = 0;;) {
+        const size_t bar = filter.find('|', from);
+        parts.emplace_back(filter.substr(from, bar == std::string_view::npos ? bar : bar - from));
+        if (bar == std::string_view::npos) break;
+        from = bar + 1;
+    }
+    std::vector<std::string> args;
+    for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+        std::string masks = parts[i + 1];
+        for (char& c : masks)
+            if (c == ';') c = ' ';
+        args.push_back("--file-filter=" + parts[i] + " | " + masks);
+    }
+    return args;
+}
+
 }  // namespace
 
+std::string DropAccelerators(std::string_view caption) {
+    std::string out;
+    for (size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '&' && ++i == caption.size()) break;
+        out += caption[i];
+    }
+    return out;
+}
+
 std::optional<int> DesktopMessageBox(const std::string& title, const std::string& text,
-                                     const std::vector<std::string>& labels, MessageIcon icon) {
-    if (labels.empty() || labels.size() > 2) return std::nullopt;
-    // Without a display server zenity cannot open and exits as if the second button was chosen.
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) return std::nullopt;
+                                     const std::vector<std::string>& labels, size_t cancel, MessageIcon icon) {
+    if (labels.empty() || cancel >= labels.size() || !DisplayServerNamed()) return std::nullopt;
     std::vector<std::string> args = {"zenity", KindOf(labels.size(), icon), "--no-markup", "--title=" + title,
                                      "--text=" + text, "--ok-label=" + labels[0]};
-    if (labels.size() == 2) args.push_back("--cancel-label=" + labels[1]);
-    const std::optional<int> code = RunAndWait(args);
-    // 0 is the first button; 1 the second or a closed box; anything else (127: the program
-    // could not be run by the shell's rules) means zenity did not show a box.
-    if (!code || *code > 1) return std::nullopt;
-    return *code == 0 ? 0 : static_cast<int>(labels.size()) - 1;
+    if (labels.size() > 1) args.push_back("--cancel-label=" + labels[cancel]);
+    for (size_t i = 1; i < labels.size(); ++i)
+        if (i != cancel) args.push_back("--extra-button=" + labels[i]);
+    const std::optional<RunResult> run = RunAndWait(args);
+    if (!run) return std::nullopt;
+    if (run->code == kConfirmed) return 0;
+    if (run->code != kCancelled && run->code != kTimedOut) return std::nullopt;
+    // An extra button prints its label; the cancel button, a closed box or a timeout print nothing.
+    const std::string printed = FirstLine(run->output);
+    for (size_t i = 1; i < labels.size(); ++i)
+        if (i != cancel && labels[i] == printed) return static_cast<int>(i);
+    return static_cast<int>(cancel);
+}
+
+DesktopFileAnswer DesktopFileDialog(const FileDialogRequest& request) {
+    if (!DisplayServerNamed()) return {};
+    std::vector<std::string> args = {"zenity", "--file-selection"};
+    if (request.kind == FileDialogKind::Save) args.insert(args.end(), {"--save", "--confirm-overwrite"});
+    if (request.kind == FileDialogKind::Folder) args.push_back("--directory");
+    if (!request.folder.empty()) args.push_back("--filename=" + request.folder + "/");
+    if (request.kind != FileDialogKind::Folder)
+        for (std::string& filter : FilterArguments(request.filter)) args.push_back(std::move(filter));
+    const std::optional<RunResult> run = RunAndWait(args);
+    if (!run || (run->code != kConfirmed && run->code != kCancelled && run->code != kTimedOut)) return {};
+    const std::string path = FirstLine(run->output);
+    if (run->code != kConfirmed || path.empty()) return {DialogOutcome::Cancelled, {}};
+    return {DialogOutcome::Chosen, path};
 }
 
 }  // namespace platform

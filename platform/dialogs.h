@@ -1,18 +1,35 @@
 #pragma once
 // Dialogs of the desktop: zenity, when it is installed, shows message boxes with the desktop's
-// fonts (Japanese included).
+// fonts (Japanese included) and the file and folder choosers (SDL has none of its own).
 #include "platform/display.h"
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
 
-// A message box of two buttons at most (Labels in order: the first is the affirmative one) shown
-// by zenity, found on PATH; Title and Text are UTF-8. The index of the button chosen (closing the
-// box counts as the last button); nothing when zenity cannot be run.
+// A button caption without its accelerator marks: a lone "&" goes, "&&" becomes "&" (neither
+// zenity nor SDL underlines a key). UTF-8 or code page 932 alike ("&" is never a trail byte).
+std::string DropAccelerators(std::string_view caption);
+
+// A message box shown by zenity, found on PATH; Title, Text and Labels are UTF-8. Labels are the
+// buttons in order: the first is the affirmative one, Labels[Cancel] the one a closed box
+// answers, every other an extra button. The index of the button chosen; nothing when zenity
+// cannot be run or shows no box.
 std::optional<int> DesktopMessageBox(const std::string& title, const std::string& text,
-                                     const std::vector<std::string>& labels, MessageIcon icon);
+                                     const std::vector<std::string>& labels, size_t cancel, MessageIcon icon);
+
+enum class DialogOutcome : uint8_t { Chosen, Cancelled, Unavailable };
+
+struct DesktopFileAnswer {
+    DialogOutcome outcome = DialogOutcome::Unavailable;
+    std::string path;  // the host path chosen
+};
+
+// A file or folder chooser shown by zenity --file-selection; the request's texts in UTF-8.
+// Unavailable when zenity cannot be run or no display server is named.
+DesktopFileAnswer DesktopFileDialog(const FileDialogRequest& request);
 
 }  // namespace platform

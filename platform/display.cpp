@@ -168,6 +168,27 @@ MessageResult HeadlessDisplay::messageBox(const std::string& boxCaption, const s
     return answer;
 }
 
+int HeadlessDisplay::choiceBox(const std::string& boxCaption, const std::string& text,
+                               const std::vector<std::string>& labels, size_t cancel, MessageIcon icon) {
+    choices.push_back({boxCaption, text, labels, cancel, icon});
+    std::fprintf(stderr, "%s: %s\n", Cp932ToUtf8(boxCaption).c_str(), Cp932ToUtf8(text).c_str());
+    if (choiceAnswers.empty()) return 0;
+    const int answer = choiceAnswers.front();
+    choiceAnswers.pop_front();
+    return answer;
+}
+
+std::optional<std::string> HeadlessDisplay::fileDialog(const FileDialogRequest& request) {
+    fileDialogs.push_back(request);
+    if (fileAnswers.empty()) {
+        std::fprintf(stderr, "no answer for the file dialog: cancelled\n");
+        return std::nullopt;
+    }
+    std::optional<std::string> answer = std::move(fileAnswers.front());
+    fileAnswers.pop_front();
+    return answer;
+}
+
 std::unique_ptr<PixelSurface> HeadlessDisplay::createSurface(int32_t width, int32_t height, int bitCount) {
     // The same limit as the SDL backend's: a surface's bytes fit an int.
     if (width < 0 || height < 0 || int64_t{width} * 4 * height > INT32_MAX) return nullptr;

@@ -13,6 +13,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,17 @@ enum class MessageButtons : uint8_t { Ok, OkCancel, YesNo };
 enum class MessageIcon : uint8_t { None, Information, Warning, Question, Error };
 enum class MessageResult : uint8_t { Ok, Cancel, Yes, No };
 
+enum class FileDialogKind : uint8_t { Open, Save, Folder };
+
+// What a file or folder dialog asks: the folder it opens in (a host path; "" for the dialog's
+// own choice) and, for files, the filter: description and mask pairs joined by "|"
+// ("Text|*.txt;*.doc|All|*.*"), code page 932 at the display, UTF-8 at the desktop's dialog.
+struct FileDialogRequest {
+    FileDialogKind kind = FileDialogKind::Open;
+    std::string folder;
+    std::string filter;
+};
+
 class Display {
 public:
     virtual ~Display() = default;
@@ -136,6 +148,14 @@ public:
     // A modal message box; Caption and Text are code page 932.
     virtual MessageResult messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
                                      MessageIcon icon) = 0;
+    // A modal message box with buttons of its own: Labels in order (code page 932; "&" marks of
+    // accelerators are dropped), the first the default one, Labels[Cancel] the one a closed box
+    // answers. The index of the button chosen.
+    virtual int choiceBox(const std::string& caption, const std::string& text, const std::vector<std::string>& labels,
+                          size_t cancel, MessageIcon icon) = 0;
+    // A modal file or folder dialog: the host path chosen, nothing when cancelled. Where no
+    // dialog can be shown it counts as cancelled and one line goes to standard error.
+    virtual std::optional<std::string> fileDialog(const FileDialogRequest& request) = 0;
 
     // ---- Surfaces ----
     // A new surface of the size; BitCount 16 or 32 (anything else is 32). nullptr when it
@@ -202,6 +222,9 @@ public:
     void wake() override;
     MessageResult messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
                              MessageIcon icon) override;
+    int choiceBox(const std::string& caption, const std::string& text, const std::vector<std::string>& labels,
+                  size_t cancel, MessageIcon icon) override;
+    std::optional<std::string> fileDialog(const FileDialogRequest& request) override;
     std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override;
 
     // Any thread: queues an event for waitEvent (a mouse event also moves the cursor).
@@ -238,6 +261,20 @@ public:
     // Answers of the next message boxes, in order; when none is left a box is answered with
     // its first button. Every message is also written to standard error.
     std::deque<MessageResult> answers;
+    // Boxes with buttons of their own as asked (labels as given), and the indexes of the buttons
+    // that answer the next ones; when none is left the first button answers.
+    struct ShownChoice {
+        std::string caption, text;
+        std::vector<std::string> labels;
+        size_t cancel;
+        MessageIcon icon;
+    };
+    std::vector<ShownChoice> choices;
+    std::deque<int> choiceAnswers;
+    // File and folder dialogs as asked, and the host paths that answer the next ones (nothing:
+    // cancelled); when none is left a dialog is cancelled.
+    std::vector<FileDialogRequest> fileDialogs;
+    std::deque<std::optional<std::string>> fileAnswers;
 
 private:
     MemorySurface frame_{0, 0, 32};

@@ -208,20 +208,16 @@ void QuitVideo() {
 struct Choice {
     MessageResult result;
     const char* label;
-    Uint32 flags;
 };
 
-// The buttons of a box, the one Return presses first and the one Escape presses last.
+// The buttons of a box: the first is the one Return presses, the last the one Escape presses.
 std::vector<Choice> ChoicesOf(MessageButtons buttons) {
-    constexpr Uint32 kReturn = SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
-    constexpr Uint32 kEscape = SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
     switch (buttons) {
-    case MessageButtons::OkCancel:
-        return {{MessageResult::Ok, "OK", kReturn}, {MessageResult::Cancel, "Cancel", kEscape}};
-    case MessageButtons::YesNo: return {{MessageResult::Yes, "Yes", kReturn}, {MessageResult::No, "No", kEscape}};
+    case MessageButtons::OkCancel: return {{MessageResult::Ok, "OK"}, {MessageResult::Cancel, "Cancel"}};
+    case MessageButtons::YesNo: return {{MessageResult::Yes, "Yes"}, {MessageResult::No, "No"}};
     case MessageButtons::Ok: break;
     }
-    return {{MessageResult::Ok, "OK", kReturn | kEscape}};
+    return {{MessageResult::Ok, "OK"}};
 }
 
 Uint32 IconFlag(MessageIcon icon) {
@@ -369,30 +365,28 @@ public:
 
     MessageResult messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
                              MessageIcon icon) override {
-        const std::string title = Cp932ToUtf8(caption), message = Cp932ToUtf8(text);
         const std::vector<Choice> choices = ChoicesOf(buttons);
-        std::vector<SDL_MessageBoxButtonData> data;
-        for (const Choice& choice : choices)
-            data.push_back({choice.flags, static_cast<int>(data.size()), choice.label});
-        // A hidden window makes a poor owner: a box before the window shows stands alone.
-        SDL_Window* owner = (SDL_GetWindowFlags(window_) & SDL_WINDOW_SHOWN) ? window_ : nullptr;
-        const SDL_MessageBoxData box{IconFlag(icon) | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT, owner, title.c_str(),
-                                     message.c_str(), static_cast<int>(data.size()), data.data(), nullptr};
         std::vector<std::string> labels;
         for (const Choice& choice : choices) labels.push_back(choice.label);
-        // The desktop's own dialog where there is one: the window system's box draws only the
-        // characters of its core fonts, which on most desktops hold no Japanese.
-        int chosen = -1;
-        if (const std::optional<int> answer = DesktopMessageBox(title, message, labels, icon)) {
-            chosen = *answer;
-        } else if (SDL_ShowMessageBox(&box, &chosen) != 0) {
-            // No box can be shown: the message goes to standard error and the first button answers.
-            std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
-            chosen = 0;
-        }
-        // Closed without a button: as Escape.
-        if (chosen < 0 || chosen >= static_cast<int>(choices.size())) chosen = static_cast<int>(choices.size()) - 1;
-        return choices[static_cast<size_t>(chosen)].result;
+        return choices[showBox(Cp932ToUtf8(caption), Cp932ToUtf8(text), labels, labels.size() - 1, icon)].result;
+    }
+
+    int choiceBox(const std::string& caption, const std::string& text, const std::vector<std::string>& labels,
+                  size_t cancel, MessageIcon icon) override {
+        std::vector<std::string> shown;
+        for (const std::string& label : labels) shown.push_back(DropAccelerators(Cp932ToUtf8(label)));
+        if (shown.empty()) shown.push_back("OK");
+        return static_cast<int>(showBox(Cp932ToUtf8(caption), Cp932ToUtf8(text), shown, cancel, icon));
+    }
+
+    std::optional<std::string> fileDialog(const FileDialogRequest& request) override {
+        FileDialogRequest desktop = request;
+        desktop.filter = Cp932ToUtf8(request.filter);
+        const DesktopFileAnswer answer = DesktopFileDialog(desktop);
+        if (answer.outcome == DialogOutcome::Unavailable)
+            std::fprintf(stderr, "zenity cannot show a file dialog: it counts as cancelled\n");
+        if (answer.outcome != DialogOutcome::Chosen) return std::nullopt;
+        return answer.path;
     }
 
     std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override {
@@ -404,6 +398,36 @@ public:
     }
 
 private:
+    // A box of the buttons (UTF-8, at least one), Return pressing the first and Escape (or
+    // closing) Labels[Cancel]: the index chosen. The desktop's own dialog where there is one: the
+    // window system's box draws only the characters of its core fonts, which on most desktops
+    // hold no Japanese.
+    size_t showBox(const std::string& title, const std::string& message, const std::vector<std::string>& labels,
+                   size_t cancel, MessageIcon icon) {
+        cancel = std::min(cancel, labels.size() - 1);
+        std::vector<SDL_MessageBoxButtonData> data;
+        for (size_t i = 0; i < labels.size(); ++i) {
+            const Uint32 flags = (i == 0 ? SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT : 0) |
+                                 (i == cancel ? SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT : 0);
+            data.push_back({flags, static_cast<int>(i), labels[i].c_str()});
+        }
+        // A hidden window makes a poor owner: a box before the window shows stands alone.
+        SDL_Window* owner = (SDL_GetWindowFlags(window_) & SDL_WINDOW_SHOWN) ? window_ : nullptr;
+        const SDL_MessageBoxData box{IconFlag(icon) | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT, owner, title.c_str(),
+                                     message.c_str(), static_cast<int>(data.size()), data.data(), nullptr};
+        int chosen = -1;
+        if (const std::optional<int> answer = DesktopMessageBox(title, message, labels, cancel, icon)) {
+            chosen = *answer;
+        } else if (SDL_ShowMessageBox(&box, &chosen) != 0) {
+            // No box can be shown: the message goes to standard error and the first button answers.
+            std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
+            chosen = 0;
+        }
+        // Closed without a button: as Escape.
+        if (chosen < 0 || chosen >= static_cast<int>(labels.size())) return cancel;
+        return static_cast<size_t>(chosen);
+    }
+
     // The cursor made by setCursor is kept while it shows and freed once another one does.
     void replaceCursor(SDL_Cursor* cursor) {
         if (cursor_) SDL_FreeCursor(cursor_);

@@ -22,6 +22,10 @@ std::span<const TSysFuncEntry> NumSysFuncs();
 std::span<const TSysFuncEntry> DateSysFuncs();
 // Scene objects: creating one by its type code.
 std::span<const TSysFuncEntry> ObjectSysFuncs();
+// Files and paths: content files tested and read, Windows paths taken apart.
+std::span<const TSysFuncEntry> FileSysFuncs();
+// The system: the desktop, dialogs, screenshots, memory files, extracted files, save slots.
+std::span<const TSysFuncEntry> SystemSysFuncs();
 
 // Optional argument I read as an integer or a flag, Default when the call gave fewer arguments.
 inline int32_t OptionalInt(TSysFuncArgs Args, size_t I, int32_t Default) {

@@ -146,6 +146,9 @@ public:
     std::string GetSaveCaption(int32_t Slot) const;
     // Replaces the slot's caption or appends a line for it.
     void SetSaveCaption(int32_t Slot, const std::string& Caption);
+    // Keeps a copy of Data (from its first byte) in the save file as the entry Name, replacing
+    // one of that name. False when the save file cannot be read or written; it then stays as it was.
+    bool StoreSavedFile(const std::string& Name, TStream& Data);
 
 private:
     bool Ask(const std::string& Text, bool Unanswered) const;

@@ -286,6 +286,23 @@ void TProject::ReadStatusRecord(TStream& Stream) {
     if (version >= StatusTablesVersion) sections_->LoadTables(Stream, StatusTables);
 }
 
+bool TProject::StoreSavedFile(const std::string& Name, TStream& Data) {
+    try {
+        TNxBigMemoryStream buffer;
+        {
+            TVrFileCollection saves;
+            OpenSaveFile(saves);
+            saves.DeleteFile(Name);
+            saves.AddStream(Name).DataSource->LoadFromStream(Data);
+            WriteIndex(saves, buffer);
+        }
+        WriteSaveFile(buffer);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 void TProject::SaveStatus() {
     if (!ParamMan || !SaveEnabled || statusUnread_) return;
     try {

@@ -83,6 +83,11 @@ public:
                                        platform::MessageIcon) override {
         return platform::MessageResult::Ok;
     }
+    int choiceBox(const std::string&, const std::string&, const std::vector<std::string>&, size_t,
+                  platform::MessageIcon) override {
+        return 0;
+    }
+    std::optional<std::string> fileDialog(const platform::FileDialogRequest&) override { return std::nullopt; }
     std::unique_ptr<platform::PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override {
         if (!makesSurfaces) return nullptr;
         return std::make_unique<TestSurface>(width, height, bitCount == 16 ? 16 : 32);

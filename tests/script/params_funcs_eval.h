@@ -1,0 +1,61 @@
+#pragma once
+// Built-in functions called from expressions as pages hold them: the text compiled, stored,
+// read back and run, over a file manager whose base folder is a fresh folder on disk.
+#include "core/vrfiles_manager.h"
+#include "platform/fs.h"
+#include "script/params_parser.h"
+#include "script/services.h"
+#include "tests/common/fixture.h"
+#include "tests/script/params_funcs_fixture.h"
+
+#include <filesystem>
+#include <fstream>
+
+class EvalFuncsTest : public FuncsTest {
+protected:
+    void SetUp() override {
+        FuncsTest::SetUp();
+        CreateScriptServices();
+        CreateVrFileSystem();
+        VrFileManager->SetCdRoots({});
+        VrFileManager->Add("");
+        hostBase = FreshHostFolder();
+        base = platform::fs::ToProgramPath(hostBase);
+        VrFileManager->SetBaseFolder(base);
+    }
+    void TearDown() override {
+        FreeVrFileSystem();
+        FreeScriptServices();
+        FuncsTest::TearDown();
+    }
+
+    // The value of expression Text as text ("TRUE"/"FALSE" for flags); "none" without one.
+    static std::string Eval(const std::string& Text) {
+        TBuildVelaParser compiler;
+        compiler.Build(Text);
+        TMemoryStream stream;
+        compiler.SaveToStream(stream);
+        stream.SetPosition(0);
+        TVelaParser expression;
+        expression.LoadFromStream(stream);
+        expression.Execute();
+        return expression.Result() ? expression.Result()->AsStr() : "none";
+    }
+    // A string variable holding Value.
+    static void SetStr(const std::string& Name, const std::string& Value) {
+        TParamCollectionItem* item = ParamMan->Find(Name);
+        if (!item) (item = &ParamMan->AddParam(PT_STR))->SetName(Name);
+        item->SetAsStr(Value);
+    }
+    // A file of the host folder (relative host path) with Bytes.
+    static void WriteHostFile(const std::string& Path, const std::string& Bytes) {
+        std::filesystem::create_directories(std::filesystem::path(Path).parent_path());
+        std::ofstream(Path, std::ios::binary) << Bytes;
+    }
+    static std::string ReadHostFile(const std::string& Path) {
+        std::ifstream file(Path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+
+    std::string hostBase, base;  // the base folder, host and program path
+};

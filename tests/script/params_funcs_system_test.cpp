@@ -1,0 +1,412 @@
+// The system functions through compiled expressions on the headless display: screenshots into
+// files, memory files and the save file (read back by the Mira reader and the Python archive
+// reader), memory files copied, content files extracted with the overwrite question, the
+// dialogs, the wallpaper and the save-slot list. Nothing may be written outside its folder.
+#include "app/entry.h"
+#include "core/installset.h"
+#include "core/stringlist.h"
+#include "graphics/miras.h"
+#include "media/screenman.h"
+#include "objects/vitems.h"
+#include "objects/vitems_kinds.h"
+#include "script/project.h"
+#include "platform/encoding.h"
+#include "tests/script/params_funcs_eval.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <deque>
+#include <map>
+
+namespace {
+
+constexpr int32_t W = 16, H = 12;
+
+class SystemFuncs : public EvalFuncsTest {
+protected:
+    void SetUp() override {
+        EvalFuncsTest::SetUp();
+        home = FreshHostFolder();
+        VelaInitialize();
+        Bases->SetWidth(W);
+        Bases->SetHeight(H);
+        panel.SetBounds(0, 0, W, H);
+        display.setBounds(0, 0, W, H);
+        ScreenMan = new TScreenManager(&display, &panel, W, H, 0, 0);
+        // The left half of the current layer red, the rest the layer's white.
+        auto* box = static_cast<TVelaControl*>(Bases->CreateObject(LT_BOX));
+        box->SetParent(Bases->GetBase(Bases->GetCurrentLayer()));
+        box->SetLeft(0), box->SetTop(0), box->SetWidth(W / 2), box->SetHeight(H);
+        box->SetColor(0x0000FF);
+        ExitDeleteList = new TStringList;
+        Project = new TProject;
+        SetTerminating(false);
+        Project->SavePathKnown = true;
+        Project->SavePath = base + "save.dat";
+    }
+    void TearDown() override {
+        delete std::exchange(Project, nullptr);
+        delete std::exchange(ExitDeleteList, nullptr);
+        VelaFinalize();
+        delete std::exchange(ScreenMan, nullptr);
+        EvalFuncsTest::TearDown();
+    }
+
+    // The memory file's entry in the file manager's first archive.
+    static TVrFile* MemoryFile(const std::string& Name) { return VrFileManager->FindFile(Name); }
+    // A Mira picture's first frame from its bytes.
+    static std::unique_ptr<TMiraFrameList> ReadMira(TStream& Stream) {
+        auto list = std::make_unique<TMiraFrameList>(0);
+        Stream.SetPosition(0);
+        list->LoadFromStream(Stream, true, false, false);
+        return list;
+    }
+    // Width x height and the colours (0xRRGGBB) of the top-left and top-right pixels.
+    static std::string Describe(const TMiraFrameList& List) {
+        const TDIBSurface& image = List.GetFrame(0)->Image;
+        return Format("%dx%d %06X %06X", image.Width(), image.Height(), image.GetPixel(0, 0),
+                      image.GetPixel(image.Width() - 1, 0));
+    }
+    // Adds an archive of Entries (read from its file: the entries have no data of their own).
+    void AttachArchive(const std::map<std::string, std::string>& Entries) {
+        TVrFileCollection archive;
+        for (const auto& [name, bytes] : Entries)
+            archive.AddStream(name).DataSource->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+        {
+            TNxBigFileStream file(base + "content.dat", fmCreate);
+            WriteIndex(archive, file);
+        }
+        VrFileManager->Add(base + "content.dat");
+    }
+    static std::string Data(const TVrFile& File) { return Bytes(*File.DataSource); }
+
+    TBasePanel panel;
+    platform::HeadlessDisplay display;
+    std::string home;
+};
+
+TEST_F(SystemFuncs, SaveScreenWritesMiraToFilesAndMemoryFiles) {
+    EXPECT_EQ(Eval("SaveScreen(\"shot.mra\")"), "TRUE");
+    TFileStream file(base + "shot.mra", fmOpenRead);
+    EXPECT_EQ(Describe(*ReadMira(file)), "16x12 FF0000 FFFFFF");
+
+    // Width and height 0 take the root's size; another size is resampled.
+    EXPECT_EQ(Eval("SaveScreen(\"MEM:a.mra\", 0, 0)"), "TRUE");
+    EXPECT_EQ(Describe(*ReadMira(*MemoryFile("MEM:a.mra")->DataSource)), "16x12 FF0000 FFFFFF");
+    EXPECT_EQ(Eval("SaveScreen(\"mem:a.mra\", 8, 3)"), "TRUE");
+    EXPECT_EQ(Describe(*ReadMira(*MemoryFile("mem:a.mra")->DataSource)), "8x3 FF0000 FFFFFF");
+    // The other layer holds nothing but its white.
+    EXPECT_EQ(Eval("SaveScreen(\"mem:b.mra\", 0, 0, TRUE)"), "TRUE");
+    EXPECT_EQ(Describe(*ReadMira(*MemoryFile("mem:b.mra")->DataSource)), "16x12 FFFFFF FFFFFF");
+
+    // A "save:" file is kept in the save file too, as the Python reader lists it.
+    EXPECT_EQ(Eval("SaveScreen(\"save:keep.mra\", 4, 4, FALSE, 1)"), "TRUE");
+    const std::string listing = PythonOutput("vfarchive.py", {"list", hostBase + "save.dat"});
+    EXPECT_TRUE(AnsiSameText(listing.substr(0, listing.find(' ')), ToHex("save:keep.mra"))) << listing;
+    const std::string stored = PythonOutput("vfarchive.py", {"cat", hostBase + "save.dat", ToHex("save:keep.mra")});
+    EXPECT_EQ(stored, Data(*MemoryFile("save:keep.mra")));
+    TMemoryStream copy = StreamOf(stored);
+    EXPECT_EQ(Describe(*ReadMira(copy)), "4x4 FF0000 FFFFFF");
+    EXPECT_EQ(ExitDeleteList->Count(), 0);
+}
+
+TEST_F(SystemFuncs, SaveScreenRefusesNamesAndSizesAndReportsFailures) {
+    struct Row {
+        const char* call;
+        const char* hostFile;  // must not exist afterwards ("" for none)
+    };
+    const Row rows[] = {
+        {"SaveScreen(\"shot.png\")", "shot.png"},
+        {"SaveScreen(\"n.mra\", -1, 5)", "n.mra"},
+        {"SaveScreen(\"n.mra\", 5, -1)", "n.mra"},
+        {"SaveScreen(\"..\\\\up.mra\")", "../up.mra"},
+        {"SaveScreen(\"sub\\\\..\\\\..\\\\up2.mra\")", "../up2.mra"},
+        {"SaveScreen(\"Z:\\\\tmp\\\\abs.mra\")", ""},
+        // An error on the way: the folder does not exist.
+        {"SaveScreen(\"nofolder\\\\x.mra\")", "nofolder/x.mra"},
+        {"SaveScreen(\"big.mra\", 100000, 100000)", "big.mra"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(Eval(row.call), "FALSE") << row.call;
+        if (*row.hostFile) {
+            EXPECT_FALSE(std::filesystem::exists(hostBase + row.hostFile)) << row.call;
+        }
+    }
+    // A name with the memory prefix that an archive's entry bears: that entry is neither read
+    // nor emptied.
+    AttachArchive({{"mem:arc.mra", "stored"}});
+    EXPECT_EQ(Eval("SaveScreen(\"mem:arc.mra\")"), "FALSE");
+    EXPECT_EQ(MemoryFile("mem:arc.mra")->DataSource, nullptr);
+    // Without the base folder on disk nothing is written.
+    VrFileManager->SetBaseFolder(base + "gone\\");
+    EXPECT_EQ(Eval("SaveScreen(\"x.mra\")"), "FALSE");
+}
+
+TEST_F(SystemFuncs, SaveScreenRegistersWrittenFiles) {
+    TVelaInstallSet set;
+    set.SetId = "t";
+    set.SaveToFile(base + "install.dat");
+    EXPECT_EQ(Eval("SaveScreen(\"a.mra\", 0, 0, FALSE, 1)"), "TRUE");
+    EXPECT_EQ(Eval("SaveScreen(\"A.MRA\", 0, 0, FALSE, 1)"), "TRUE");
+    ASSERT_EQ(ExitDeleteList->Count(), 1);
+    EXPECT_EQ(ExitDeleteList->Strings(0), base + "a.mra");
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(Eval("SaveScreen(\"b.mra\", 0, 0, FALSE, 2)"), "TRUE");
+    EXPECT_EQ(Eval("SaveScreen(\"mem:c.mra\", 0, 0, FALSE, 2)"), "TRUE");
+    set.LoadFromFile(base + "install.dat");
+    EXPECT_EQ(set.EntryNames.Count(), 1);
+    EXPECT_EQ(set.IndexOfEntry("b.mra"), 0);
+}
+
+TEST_F(SystemFuncs, CopyFileCopiesMemoryFilesOnly) {
+    WriteHostFile(hostBase + "disk.txt", "on disk");
+    EXPECT_EQ(Eval("CopyFile(\"disk.txt\", \"mem:x\")"), "FALSE");
+    EXPECT_EQ(MemoryFile("mem:x"), nullptr);
+    EXPECT_EQ(Eval("CopyFile(\"mem:none\", \"mem:x\")"), "FALSE");
+
+    VrFileManager->GetCollection(0).AddStream("mem:src").DataSource->WriteBuffer("abc", 3);
+    VrFileManager->GetCollection(0).AddStream("mem:old").DataSource->WriteBuffer("longer", 6);
+    EXPECT_EQ(Eval("CopyFile(\"mem:src\", \"mem:old\")"), "TRUE");
+    EXPECT_EQ(Data(*MemoryFile("mem:old")), "abc");
+    EXPECT_EQ(Eval("CopyFile(\"MEM:src\", \"mem:src\")"), "TRUE");
+    EXPECT_EQ(Data(*MemoryFile("mem:src")), "abc");
+    EXPECT_EQ(Eval("CopyFile(\"mem:src\", \"save:kept\")"), "TRUE");
+    EXPECT_EQ(PythonOutput("vfarchive.py", {"cat", hostBase + "save.dat", ToHex("save:kept")}), "abc");
+
+    // Entries of a content archive that bear memory names are neither read nor emptied.
+    AttachArchive({{"mem:arc", "stored"}});
+    EXPECT_EQ(Eval("CopyFile(\"mem:arc\", \"mem:y\")"), "FALSE");
+    EXPECT_EQ(Eval("CopyFile(\"mem:src\", \"mem:arc\")"), "FALSE");
+    EXPECT_EQ(MemoryFile("mem:y"), nullptr);
+    EXPECT_EQ(MemoryFile("mem:arc")->DataSource, nullptr);
+
+    // A save file that cannot be written: false, the memory copy stays.
+    Project->SavePath = base + "missing\\save.dat";
+    EXPECT_EQ(Eval("CopyFile(\"mem:src\", \"save:other\")"), "FALSE");
+    EXPECT_EQ(Data(*MemoryFile("save:other")), "abc");
+}
+
+class ExtractFuncs : public SystemFuncs {
+protected:
+    void SetUp() override {
+        SystemFuncs::SetUp();
+        homeVar.emplace("HOME", home.c_str());
+        config.emplace("XDG_CONFIG_HOME", (home + "config").c_str());
+        // 表 and ソ end in the byte 0x5C.
+        AttachArchive({{"表.txt", "hyou"}, {"ソ.txt", "so"}, {"a.TXT", "a"}, {"b.dat", "b"}, {"ソ\\in.txt", "in"},
+                       {"d\\..", "dots"}});
+    }
+    std::string Desktop() const { return home + "Desktop/"; }
+
+    std::optional<ScopedEnvironment> homeVar, config;
+};
+
+TEST_F(ExtractFuncs, MasksMatchByCharacterWithoutRegardToCase) {
+    struct Row {
+        const char* pattern;
+        std::vector<std::string> files;
+    };
+    const Row rows[] = {
+        {"*.txt", {"a.TXT", "ソ.txt", "表.txt"}},
+        {"?.TXT", {"a.TXT", "ソ.txt", "表.txt"}},
+        {"表*", {"表.txt"}},
+        {"??.txt", {}},
+        {"*\\*", {}},
+        {"ソ\\*.t?t", {"in.txt"}},
+        {"\\b.*", {"b.dat"}},
+    };
+    for (const Row& row : rows) {
+        SetStr("p", row.pattern);
+        // The folder text is taken under the desktop folder.
+        std::filesystem::remove_all(Desktop());
+        EXPECT_EQ(Eval("ExtractFile(p, FALSE, \"{desktop}\\\\out\")"), row.files.empty() ? "FALSE" : "TRUE")
+            << row.pattern;
+        std::vector<std::string> written;
+        if (std::filesystem::exists(Desktop() + "out"))
+            for (const auto& entry : std::filesystem::directory_iterator(Desktop() + "out"))
+                written.push_back(platform::Utf8ToCp932(entry.path().filename().string()));
+        std::sort(written.begin(), written.end());
+        EXPECT_EQ(written, row.files) << row.pattern;
+    }
+    EXPECT_EQ(ReadHostFile(Desktop() + "out/b.dat"), "b");
+}
+
+TEST_F(ExtractFuncs, TargetsStayInsideTheirFolder) {
+    // Climbing out of the desktop or documents folder lands in the folder itself.
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{Desktop}\\\\..\\\\..\")"), "TRUE");
+    EXPECT_EQ(ReadHostFile(Desktop() + "b.dat"), "b");
+    EXPECT_EQ(Eval("ExtractFile(\"表.txt\", FALSE, \"{MyDocuments}\\\\sub:x\")"), "TRUE");
+    EXPECT_EQ(ReadHostFile(home + platform::Cp932ToUtf8("表.txt")), "hyou");
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{Windows}\")"), "FALSE");
+    // An entry whose name part climbs is skipped; so is a name nothing holds.
+    EXPECT_EQ(Eval("ExtractFile(\"d\\\\..\", FALSE, \"{Desktop}\\\\x\")"), "FALSE");
+    EXPECT_EQ(Eval("ExtractFile(\"nothing.txt\", FALSE, \"{Desktop}\")"), "FALSE");
+    EXPECT_FALSE(std::filesystem::exists(home + "dots"));
+    // The program's folder, whatever the folder text climbs.
+    const std::string programFolder = std::filesystem::path(platform::fs::ToHostPath(platform::fs::ProgramFile()).value())
+                                          .parent_path()
+                                          .string();
+    EXPECT_EQ(Eval("ExtractFile(\"a.TXT\", FALSE, \"..\\\\..\")"), "TRUE");
+    EXPECT_EQ(ReadHostFile(programFolder + "/a.TXT"), "a");
+    std::filesystem::remove(programFolder + "/a.TXT");
+}
+
+TEST_F(ExtractFuncs, TheOverwriteQuestionHasFiveAnswersForALongerList) {
+    const auto existing = [&](const std::vector<std::string>& Names) {
+        std::filesystem::remove_all(Desktop());
+        for (const std::string& name : Names) WriteHostFile(Desktop() + platform::Cp932ToUtf8(name), "old");
+    };
+    TParamCollectionItem& p = ParamMan->AddParam(PT_STR);
+    p.SetName("p");
+    p.SetDims({2});
+    p.SetStrAt(0, "*.txt");
+    p.SetStrAt(1, "b.dat");
+    enum { Yes, No, Cancel, NoToAll, YesToAll };
+    struct Row {
+        std::deque<int> answers;
+        size_t asked;
+        std::vector<std::string> overwritten;  // of a.TXT, ソ.txt, 表.txt, b.dat, all existing
+    };
+    const Row rows[] = {
+        {{Yes, No, Yes, Yes}, 4, {"a.TXT", "表.txt", "b.dat"}},
+        {{NoToAll}, 1, {}},
+        {{No, YesToAll}, 2, {"ソ.txt", "表.txt", "b.dat"}},
+        {{Cancel, Yes}, 2, {"b.dat"}},
+    };
+    for (const Row& row : rows) {
+        existing({"a.TXT", "ソ.txt", "表.txt", "b.dat"});
+        display.choices.clear();
+        display.choiceAnswers = row.answers;
+        EXPECT_EQ(Eval("ExtractFile(p, TRUE, \"{Desktop}\")"), row.overwritten.empty() ? "FALSE" : "TRUE");
+        ASSERT_EQ(display.choices.size(), row.asked);
+        EXPECT_EQ(display.choices[0].caption, "確認");
+        EXPECT_EQ(display.choices[0].labels,
+                  (std::vector<std::string>{"はい(&Y)", "いいえ(&N)", "キャンセル", "すべていいえ(&O)", "すべてはい(&A)"}));
+        EXPECT_EQ(display.choices[0].cancel, 2u);
+        std::vector<std::string> overwritten;
+        for (const char* name : {"a.TXT", "ソ.txt", "表.txt", "b.dat"})
+            if (ReadHostFile(Desktop() + platform::Cp932ToUtf8(name)) != "old") overwritten.push_back(name);
+        EXPECT_EQ(overwritten, row.overwritten);
+    }
+    // One name: yes and no only, the question naming the target.
+    existing({"b.dat"});
+    display.choices.clear();
+    display.choiceAnswers = {No};
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", TRUE, \"{Desktop}\")"), "FALSE");
+    ASSERT_EQ(display.choices.size(), 1u);
+    EXPECT_EQ(display.choices[0].labels, (std::vector<std::string>{"はい(&Y)", "いいえ(&N)"}));
+    EXPECT_EQ(display.choices[0].text, platform::fs::ToProgramPath(Desktop()) +
+                                           "b.dat\r\n\r\n既に同名のファイルが存在します。上書きしますか？");
+    // Without a folder the folder dialog chooses.
+    display.fileAnswers = {home + "chosen"};
+    std::filesystem::create_directories(home + "chosen");
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\")"), "TRUE");
+    EXPECT_EQ(ReadHostFile(home + "chosen/b.dat"), "b");
+    EXPECT_EQ(display.fileDialogs.back().kind, platform::FileDialogKind::Folder);
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\")"), "FALSE");
+}
+
+TEST_F(ExtractFuncs, DialogsAnswerWindowsPathsOnDriveZ) {
+    SetStr("v", "before");
+    display.fileAnswers = {home + "a b.txt", std::nullopt, home + "dir"};
+    EXPECT_EQ(Eval("SelectOpenFile(v, \"Text|*.txt\")"), "TRUE");
+    EXPECT_EQ(ParamMan->Find("v")->GetAsStr(), platform::fs::ToProgramPath(home + "a b.txt"));
+    EXPECT_EQ(display.fileDialogs[0].kind, platform::FileDialogKind::Open);
+    EXPECT_EQ(display.fileDialogs[0].folder, home + "Desktop");
+    EXPECT_EQ(display.fileDialogs[0].filter, "Text|*.txt");
+    SetStr("v", "before");
+    EXPECT_EQ(Eval("SelectSaveFile(v)"), "FALSE");
+    EXPECT_EQ(ParamMan->Find("v")->GetAsStr(), "before");
+    EXPECT_EQ(display.fileDialogs[1].kind, platform::FileDialogKind::Save);
+    EXPECT_EQ(Eval("SelectDirectory(v)"), "TRUE");
+    EXPECT_EQ(ParamMan->Find("v")->GetAsStr(), platform::fs::ToProgramPath(home + "dir") + "\\");
+    EXPECT_EQ(Eval("SelectDirectory(v)"), "FALSE");
+
+    EXPECT_EQ(Eval("Alert(\"done\")"), "TRUE");
+    ASSERT_EQ(display.choices.size(), 1u);
+    EXPECT_EQ(display.choices[0].caption, "情報");
+    EXPECT_EQ(display.choices[0].labels, std::vector<std::string>{"OK"});
+}
+
+TEST_F(ExtractFuncs, WallpaperIsWrittenAndSetThroughGsettings) {
+    const std::string tools = FreshHostFolder(), log = tools + "log";
+    std::filesystem::create_symlink(VELA_TEST_TOOLS "/fake_gsettings", tools + "gsettings");
+    ScopedEnvironment data("XDG_DATA_HOME", (home + "data").c_str()), logVar("FAKE_GSETTINGS_LOG", log.c_str());
+    const std::string bitmap = home + "data/velaplay/vazozovu.bmp";
+    // Size and first pixel (0xRRGGBB) of a bitmap file.
+    const auto BitmapOf = [](const std::string& HostFile) {
+        TDIB picture;
+        TFileStream file(platform::fs::ToProgramPath(HostFile), fmOpenRead);
+        picture.LoadFromStream(file);
+        return Format("%dx%d %06X", picture.Width(), picture.Height(), picture.GetPixel(0, 0));
+    };
+    {
+        ScopedEnvironment path("PATH", tools.c_str());
+        Bases->Prepare();
+        EXPECT_EQ(Eval("SetWallPaper(\"\", 1)"), "TRUE");
+        EXPECT_EQ(ReadHostFile(log).substr(0, 57), "set org.gnome.desktop.background picture-uri file://" + home.substr(0, 5));
+        EXPECT_NE(ReadHostFile(log).find("picture-options wallpaper"), std::string::npos);
+        EXPECT_EQ(BitmapOf(bitmap), "16x12 FF0000");
+        // The first frame of a content picture.
+        TDIBSurface green;
+        green.SetSize(3, 2, 24);
+        green.FillRectRaw({0, 0, 3, 2}, 0x00FF00);
+        green.SaveToFile(base + "pic.bmp");
+        EXPECT_EQ(Eval("SetWallPaper(\"pic.bmp\", 0)"), "TRUE");
+        EXPECT_EQ(BitmapOf(bitmap), "3x2 00FF00");
+        EXPECT_NE(ReadHostFile(log).find("picture-options centered"), std::string::npos);
+        // A picture nothing holds: nothing is set.
+        std::filesystem::remove(log);
+        EXPECT_EQ(Eval("SetWallPaper(\"none.bmp\", 1)"), "FALSE");
+        EXPECT_FALSE(std::filesystem::exists(log));
+    }
+    std::filesystem::remove(bitmap);
+    ScopedEnvironment path("PATH", FreshHostFolder().c_str());
+    EXPECT_EQ(Eval("SetWallPaper(\"\", 2)"), "FALSE");
+    EXPECT_TRUE(std::filesystem::exists(bitmap));
+}
+
+TEST_F(ExtractFuncs, OpenUrlHandsAddressesAndFoldersToTheOpener) {
+    const std::string tools = FreshHostFolder(), log = tools + "log";
+    WriteHostFile(tools + "xdg-open", "#!/bin/sh\necho \"$1\" >> \"" + log + "\"\n");
+    chmod((tools + "xdg-open").c_str(), 0755);
+    ScopedEnvironment path("PATH", tools.c_str());
+    // What the opener was given once it was started Lines times (it runs apart from the player).
+    const auto opened = [&](long Lines) {
+        std::string text = ReadHostFile(log);
+        for (int i = 0; i < 1000 && std::count(text.begin(), text.end(), '\n') < Lines; ++i) {
+            usleep(10000);
+            text = ReadHostFile(log);
+        }
+        return text;
+    };
+    // Neither an address in capitals nor a missing folder opens anything; the call has no result.
+    Eval("OpenUrl(\"HTTP://X\")");
+    Eval("OpenUrl(\"Z:\\\\no\\\\such\\\\folder\")");
+    Eval("OpenUrl(\"http://example.com/表\")");
+    EXPECT_EQ(opened(1), U8(u8"http://example.com/表\n"));
+    SetStr("f", platform::fs::ToProgramPath(home));
+    Eval("OpenUrl(f)");
+    EXPECT_EQ(opened(2).rfind(U8(u8"http://example.com/表\n") + home.substr(0, home.size() - 1), 0), 0u);
+    // Without an opener nothing happens.
+    ScopedEnvironment none("PATH", FreshHostFolder().c_str());
+    Eval("OpenUrl(\"ftp://x\")");
+}
+
+TEST_F(SystemFuncs, ListSaveCaptionListsSlotsAndKeepsOneElementForNone) {
+    ParamMan->AddParam(PT_STR).SetName("c");
+    ParamMan->AddParam(PT_INT).SetName("s");
+    EXPECT_EQ(Eval("ListSaveCaption()"), "0");
+    EXPECT_EQ(Eval("ListSaveCaption(c, s)"), "0");
+    EXPECT_EQ(ParamMan->Find("c")->Count(), 1);
+    EXPECT_EQ(ParamMan->Find("s")->GetAsInt(), 0);
+    Project->SlotCaptions.AddObject("one", 3);
+    Project->SlotCaptions.AddObject("two", 7);
+    EXPECT_EQ(Eval("ListSaveCaption(c, s)"), "2");
+    EXPECT_EQ(ParamMan->Find("c")->GetStrAt(1), "two");
+    EXPECT_EQ(ParamMan->Find("s")->GetIntAt(0), 3);
+    EXPECT_EQ(ParamMan->Find("s")->GetIntAt(1), 7);
+}
+
+}  // namespace

@@ -145,8 +145,8 @@ public:
     std::vector<std::unique_ptr<TCustomFrame>> Frames;
 };
 
-// The track factory: one creator per kind byte. A kind's creator is a row of the table in
-// text/frms.cpp, {FK_..., &NewFrameList<TTheKindFrameList>}, beside the kind's header.
+// The track factory: one creator per kind byte. A kind's creator is a row of FrameListRows in
+// text/frms_film.cpp, {FK_..., &NewFrameList<TTheKindFrameList>}, its header included there.
 using TFrameListCreator = std::unique_ptr<TCustomFrameList> (*)(TFilmManager& Film);
 template <class TKind>
 std::unique_ptr<TCustomFrameList> NewFrameList(TFilmManager& Film) {

@@ -81,8 +81,12 @@ void TFilmManager::LinkParents() {
 
 void TFilmManager::Clear() {
     LastWipe = nullptr;
-    // Later tracks may ask their parents for the chain's object while they let go of theirs.
-    while (!Tracks.empty()) Tracks.pop_back();
+    // Each track lets go of its own object, last first, with the film already empty and no
+    // parent left to ask.
+    std::vector<std::unique_ptr<TCustomFrameList>> tracks = std::move(Tracks);
+    Tracks.clear();
+    for (auto& track : tracks) track->Parent = nullptr;
+    while (!tracks.empty()) tracks.pop_back();
     RepeatPos = 0;
     StoredOriginX = StoredOriginY = 0;
     FollowPosition = false;
@@ -122,7 +126,8 @@ void TFilmManager::LoadFromStream(TStream& Stream, const std::string& FileName) 
         if (got < static_cast<int64_t>(MagicLength)) throw EReadError();
         const std::string digits(magic + MagicTagLength, MagicLength - MagicTagLength);
         int32_t version = 0;
-        if (!TryStrToInt(digits, version)) throw EFilmError(Format("'%s' is not a valid integer value", digits.c_str()));
+        if (!TryStrToInt(digits, version))
+            throw EFilmError(Format("'%s' is not a valid integer value", digits.c_str()));
         const std::string base = ExtractFilePath(FileName);
         Width = ReadStreamInt(Stream);
         Height = ReadStreamInt(Stream);
@@ -214,7 +219,16 @@ void TFilmManager::SetTime(int32_t T) {
                 made->SetParam(1, wipe->GetWipeParam2());
                 made->SetName(wipe->GetMaskName());
                 made->ChangedOnly = wipe->GetWipeFlag();
-                made->Prepare();
+                try {
+                    made->Prepare();
+                } catch (...) {
+                    // A transition that could not get ready is never stepped: the page shows
+                    // without it, and the wipe is not tried again until its settings change.
+                    Target->BeginTransition(parity, 0, false, true, 0, 0);
+                    LastWipe = wipe;
+                    CurrentTime = T;
+                    throw;
+                }
             }
         } else {
             Target->BeginTransition(parity, 0, false, LastWipe != nullptr, 0, 0);

@@ -64,7 +64,8 @@ const TCustomFrameList& ChainRoot(const TCustomFrameList& Track) {
 
 // Volumes are per mille; the film's scale is too (wrapping as 32-bit arithmetic does).
 int32_t Scaled(int32_t Scale, int32_t Volume) {
-    return static_cast<int32_t>(static_cast<int32_t>(static_cast<uint32_t>(Scale) * static_cast<uint32_t>(Volume)) / 1000);
+    const auto product = static_cast<int32_t>(static_cast<uint32_t>(Scale) * static_cast<uint32_t>(Volume));
+    return product / 1000;
 }
 
 constexpr int32_t ResyncDrift = 3000;  // ms between the sound and the film clock before a seek
@@ -157,8 +158,9 @@ void TSoundFrameList::Pause() {
 
 bool TSoundFrameList::ApplyAt(int32_t T) {
     CreateSound();
-    if (T < LastTime && Film.Running)
-        if (TVelaObject* own = OwnSound()) own->SetPaused(true);
+    // The clock went back: the sound rests for this tick and goes on from where it stands.
+    const bool wentBack = T < LastTime && Film.Running;
+    if (TVelaObject* own = OwnSound(); own && wentBack) own->SetPaused(true);
     LastTime = T;
     const int64_t chainStart = ChainRoot(*this).StartTime(), start = StartTime();
     const int64_t end = std::min<int64_t>(start + Length, int64_t(Film.GetLength()) - 1);
@@ -169,21 +171,25 @@ bool TSoundFrameList::ApplyAt(int32_t T) {
         sound->SetVolume(Scaled(Film.VolumeScale, InterpolateInt(VolumeMode, GetBeginInt(TTrackProp::Volume),
                                                                  Length, i, EndVolume)));
         sound->SetBalance(InterpolateInt(PanMode, GetBeginInt(TTrackProp::Pan), Length, i, EndPan));
-        if (!Film.Running) {
+        if (!Film.Running)
             sound->SetPaused(true);
-        } else if (sound->GetPaused()) {
-            // Resumed where it stands; the drift is checked from the next tick on.
-            sound->SetPaused(false);
-        } else if (sound->GetPlayState() == 2) {
-            sound->Play();
-        } else {
-            const int64_t expected = (T - chainStart) * 1000 / 60;
-            if (std::llabs(sound->GetIndex() - expected) >= ResyncDrift) sound->SetIndex(static_cast<int32_t>(expected));
-        }
+        else if (!wentBack)
+            FollowClock(*sound, T - chainStart);
         return true;
     }
     if (sound && !FindChildTrack() && !(chainStart <= T && T < end)) sound->SetPaused(true);
     return false;
+}
+
+void TSoundFrameList::FollowClock(TVelaObject& Sound, int64_t Elapsed) {
+    if (Sound.GetPaused()) {
+        Sound.SetPaused(false);  // resumed where it stands; the drift counts from the next tick
+    } else if (Sound.GetPlayState() == 2) {
+        Sound.Play();
+    } else {
+        const int64_t expected = Elapsed * 1000 / 60;
+        if (std::llabs(Sound.GetIndex() - expected) >= ResyncDrift) Sound.SetIndex(static_cast<int32_t>(expected));
+    }
 }
 
 void TSoundFrameList::Activate() { Release(); }

@@ -89,6 +89,9 @@ private:
     // Whether the chain's sound should repeat: the track outlasts the sound, or it spans the
     // film's loop-back point to the film's end.
     bool RepeatsSound(TVelaObject& Sound) const;
+    // Keeps a running film's sound going, Elapsed ticks into its chain: resumed when paused,
+    // started when stopped, else moved to the film's time when 3000 ms or more off it.
+    void FollowClock(TVelaObject& Sound, int64_t Elapsed);
 
     std::string FileName;
     int32_t BeginVolume = 1000, EndVolume = 1000;

@@ -112,9 +112,16 @@ SEEDS = {
         {"kind": 3, "parent": 1, "length": 20, "wipe_flag": 1}, {"kind": 3, "parent": 0, "length": 7, "start": 3}]},
     "outside_107": {"version": 107, "colour": 0x102030, "tracks": [
         {"kind": 4, "parent": 9, "length": 2147483647, "start": 2147483647, "loop_length": -5}]},
-    "wipes_100": {"version": 100, "tracks": [
-        {"kind": 3, "start": 5, "length": 10, "wipe_type": 3}, {"kind": 3, "start": 20, "length": 4}]},
 }
+# A film of each version: two wipes, the second flagged, and a chain of sounds.
+for _version in range(100, 112):
+    SEEDS["version_%d" % _version] = {
+        "version": _version, "kind": ("cinema", "motion")[_version % 2], "relative": 1, "origin": [3, 4],
+        "loop_back": 8, "tracks": [
+            {"kind": 3, "start": 5, "length": 10, "wipe_type": 3, "mask": "M.PNG", "wipe_param1": 9, "reverse": 1},
+            {"kind": 3, "start": 20, "length": 4, "other_layer": 1, "wipe_flag": 1},
+            {"kind": 4, "length": 12, "file": "A.WAV", "begin_volume": -500, "volume_mode": 2},
+            {"kind": 4, "parent": 2, "length": 30, "end_pan": 100}]}
 
 
 def main(argv):

@@ -35,7 +35,8 @@ public:
     int32_t Duration;
 };
 
-// The track records vfilm.py writes for Tracks (JSON).
+// The track records vfilm.py writes for Tracks (JSON; each track gives its own "fields", so that
+// headers alone are written).
 std::string TrackRecords(const std::string& Tracks) {
     const std::string json = FreshHostFolder() + "film.json";
     std::ofstream(json) << "{\"tracks\": " << Tracks << "}";
@@ -58,8 +59,8 @@ void LoadTracks(TFilmManager& Film, const std::string& Tracks, int32_t Version) 
 
 TEST(FilmTrackTest, HeaderTimesDoubleBeforeVersion107AndWriteBackWhole) {
     const std::string tracks =
-        R"([{"length": 45, "reserved": -7, "start": 30, "loop_length": 5, "sub_priority": 9, "flip_h": 1,
-             "other_layer": 1}, {"parent": 0, "length": 10, "flip_v": 1}])";
+        R"([{"fields": "", "length": 45, "reserved": -7, "start": 30, "loop_length": 5, "sub_priority": 9,
+             "flip_h": 1, "other_layer": 1}, {"fields": "", "parent": 0, "length": 10, "flip_v": 1}])";
     TFilmManager old, current;
     LoadTracks(old, tracks, 106);
     LoadTracks(current, tracks, 107);
@@ -99,8 +100,10 @@ TEST(FilmTrackTest, CutHeaderRaisesReadError) {
 TEST(FilmTrackTest, ParentsOutsideTheListOrClosingALoopAreLeftOut) {
     TFilmManager film;
     LoadTracks(film,
-               R"([{"parent": 2, "length": 5}, {"parent": 0, "length": 6}, {"parent": 1, "length": 7, "start": 4},
-                   {"parent": 4, "length": 1, "start": 3}, {"parent": 3, "length": 2}, {"parent": 9}])",
+               R"([{"fields": "", "parent": 2, "length": 5}, {"fields": "", "parent": 0, "length": 6},
+                   {"fields": "", "parent": 1, "length": 7, "start": 4},
+                   {"fields": "", "parent": 4, "length": 1, "start": 3},
+                   {"fields": "", "parent": 3, "length": 2}, {"fields": "", "parent": 9}])",
                111);
     // 0 -> 2 -> 1 -> 0 loops: the walk from track 0 leaves out 1's link back to it.
     EXPECT_EQ(film.GetTrack(0)->Parent, film.GetTrack(2));

@@ -225,31 +225,40 @@ void TDBCustomTable::LoadFromStream(TStream& Stream, int32_t /*Version*/) {
 uint8_t* TDBTable::GetCurrentRecord() { return recNo_ >= 0 ? GetRecord(recNo_) : nullptr; }
 
 void TDBTable::AddFieldData(uint8_t /*Type*/, int32_t Size) {
-    for (auto& row : rows_) row.resize(row.size() + static_cast<size_t>(Size));
+    const size_t before = static_cast<size_t>(Fields().RecordSize());
+    std::vector<uint8_t> data(static_cast<size_t>(count_) * (before + static_cast<size_t>(Size)));
+    if (before > 0)
+        for (size_t row = 0; row < static_cast<size_t>(count_); ++row)
+            memcpy(data.data() + row * (before + static_cast<size_t>(Size)), data_.data() + row * before, before);
+    data_ = std::move(data);
 }
 
 bool TDBTable::Append() {
-    rows_.emplace_back(static_cast<size_t>(Fields().RecordSize()));
-    recNo_ = GetRecordCount() - 1;
+    const size_t size = static_cast<size_t>(Fields().RecordSize());
+    if (size == 0 && count_ >= MaxDBEmptyRows) return false;
+    data_.resize(data_.size() + size);
+    recNo_ = count_++;
     return true;
 }
 
 bool TDBTable::Delete() {
     if (recNo_ >= 0) {
-        rows_.erase(rows_.begin() + recNo_);
-        if (recNo_ >= GetRecordCount()) recNo_ = GetRecordCount() - 1;
+        const size_t size = static_cast<size_t>(Fields().RecordSize());
+        const auto row = data_.begin() + static_cast<ptrdiff_t>(static_cast<size_t>(recNo_) * size);
+        data_.erase(row, row + static_cast<ptrdiff_t>(size));
+        if (recNo_ >= --count_) recNo_ = count_ - 1;
     }
     return false;
 }
 
 bool TDBTable::First() {
-    if (rows_.empty()) return false;
+    if (count_ == 0) return false;
     recNo_ = 0;
     return true;
 }
 
 bool TDBTable::Last() {
-    if (rows_.empty()) return false;
+    if (count_ == 0) return false;
     recNo_ = GetRecordCount() - 1;
     return true;
 }
@@ -567,15 +576,15 @@ void TDBTable::Sort(const TCustomParam& KeyFields, const TCustomParam& Orders) {
         }
         return false;
     };
-    std::vector<int32_t> order(rows_.size());
+    // Without keys every row compares equal: any order is the sorted one.
+    if (keys.empty()) return;
+    std::vector<int32_t> order(static_cast<size_t>(count_));
     std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](int32_t A, int32_t B) {
-        return compare(rows_[static_cast<size_t>(A)].data(), rows_[static_cast<size_t>(B)].data());
-    });
-    std::vector<std::vector<uint8_t>> sorted;
-    sorted.reserve(rows_.size());
-    for (int32_t row : order) sorted.push_back(std::move(rows_[static_cast<size_t>(row)]));
-    rows_ = std::move(sorted);
+    std::sort(order.begin(), order.end(), [&](int32_t A, int32_t B) { return compare(GetRecord(A), GetRecord(B)); });
+    const size_t size = static_cast<size_t>(Fields().RecordSize());
+    std::vector<uint8_t> sorted(data_.size());
+    for (size_t i = 0; i < order.size(); ++i) memcpy(sorted.data() + i * size, GetRecord(order[i]), size);
+    data_ = std::move(sorted);
 }
 
 // ---- Clearing and the stream form ----
@@ -586,26 +595,30 @@ void TDBTable::Clear() {
 }
 
 void TDBTable::ClearRows() {
-    rows_.clear();
+    data_ = {};
+    count_ = 0;
     recNo_ = -1;
 }
 
 void TDBTable::SaveToStream(TStream& Stream) const {
     TDBCustomTable::SaveToStream(Stream);
-    WriteStreamInt(Stream, static_cast<int32_t>(rows_.size()));
-    for (const auto& row : rows_) Stream.WriteBuffer(row.data(), static_cast<int64_t>(row.size()));
+    WriteStreamInt(Stream, count_);
+    if (!data_.empty()) Stream.WriteBuffer(data_.data(), static_cast<int64_t>(data_.size()));
     WriteStreamInt(Stream, recNo_);
 }
 
 void TDBTable::LoadFromStream(TStream& Stream, int32_t Version) {
     TDBCustomTable::LoadFromStream(Stream, Version);  // clears the rows too
     const int32_t size = Fields().RecordSize();
-    const int32_t count = CheckStreamCount(Stream, ReadStreamInt(Stream), size);
-    rows_.reserve(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) {
-        rows_.emplace_back(static_cast<size_t>(size));
-        Stream.ReadBuffer(rows_.back().data(), size);
-    }
+    const int32_t count = ReadStreamInt(Stream);
+    if (size > 0)
+        CheckStreamCount(Stream, count, size);
+    else if (count < 0 || count > MaxDBEmptyRows)
+        throw EReadError();
+    std::vector<uint8_t> data(static_cast<size_t>(count) * static_cast<size_t>(size));
+    if (!data.empty()) Stream.ReadBuffer(data.data(), static_cast<int64_t>(data.size()));
+    data_ = std::move(data);
+    count_ = count;
     const int32_t recNo = ReadStreamInt(Stream);
     if (recNo >= count) throw EReadError();
     recNo_ = std::max(recNo, -1);
@@ -651,9 +664,10 @@ int32_t TDBManager::CreateTable(const std::string& Name, uint8_t Kind) {
 void TDBManager::DeleteTable(std::string_view Name) {
     const int32_t index = IndexOf(Name);
     if (index < 0) return;
-    const std::string active = active_ >= 0 && active_ != index ? GetActiveTable()->Name() : std::string();
+    const bool keep = active_ >= 0 && active_ != index;
+    const std::string active = keep ? GetActiveTable()->Name() : std::string();
     tables_.erase(tables_.begin() + index);
-    active_ = active.empty() ? -1 : IndexOf(active);
+    active_ = keep ? IndexOf(active) : -1;
 }
 
 template <class Pred>
@@ -764,8 +778,7 @@ void CopyRows(TDBCustomTable& Target, TDBCustomTable& Source, const TIntList& Ro
     for (int i = 0; i < Rows.Count(); ++i) {
         const int32_t row = Rows.GetInt(i);
         if (row < 0 || row >= Source.GetRecordCount()) continue;
-        Target.Append();
-        memcpy(Target.GetCurrentRecord(), Source.GetRecord(row), size);
+        if (Target.Append() && size > 0) memcpy(Target.GetCurrentRecord(), Source.GetRecord(row), size);
     }
 }
 

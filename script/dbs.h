@@ -38,6 +38,8 @@ inline constexpr uint8_t DBStatusTable = 1;
 // beyond either is refused, whether a script declares it or stored data holds it.
 inline constexpr int32_t MaxDBStringLength = 1024 * 1024;
 inline constexpr int32_t MaxDBRecordSize = 64 * 1024 * 1024;
+// Rows of a table without fields hold no bytes; their number is bounded by this instead.
+inline constexpr int32_t MaxDBEmptyRows = 16 * 1024 * 1024;
 
 // The format version the manager writes.
 inline constexpr int32_t DBFormatVersion = 100;
@@ -122,7 +124,8 @@ public:
     // Grows every row by Size zero bytes at its end (before a field of that size is added).
     virtual void AddFieldData(uint8_t /*Type*/, int32_t /*Size*/) {}
 
-    // Navigation. Append adds a zero-filled row at the end and makes it current. Delete drops
+    // Navigation. Append adds a zero-filled row at the end and makes it current (false, adding
+    // none, when a table without fields has MaxDBEmptyRows rows). Delete drops
     // the current row (the row after it becomes current, or the new last row) and answers
     // false in every case. First / Last: false on an empty table. Next: false without a
     // current row or at the last row. Prior: false below row 1. SetRecNo: a negative I makes no
@@ -197,10 +200,12 @@ class TDBTable final : public TDBCustomTable {
 public:
     using TDBCustomTable::TDBCustomTable;
 
-    int32_t GetRecordCount() const override { return static_cast<int32_t>(rows_.size()); }
+    int32_t GetRecordCount() const override { return count_; }
     int32_t GetRecNo() const override { return recNo_; }
     uint8_t* GetCurrentRecord() override;
-    uint8_t* GetRecord(int32_t Row) override { return rows_[static_cast<size_t>(Row)].data(); }
+    uint8_t* GetRecord(int32_t Row) override {
+        return data_.data() + static_cast<size_t>(Row) * static_cast<size_t>(Fields().RecordSize());
+    }
     void AddFieldData(uint8_t Type, int32_t Size) override;
 
     bool Append() override;
@@ -229,7 +234,8 @@ public:
 
     void SaveToStream(TStream& Stream) const override;
     // EReadError when the rows stored would take more bytes than the stream has left (checked
-    // before any row is made) or the current row lies beyond them.
+    // before any row is made), rows without fields number more than MaxDBEmptyRows, or the
+    // current row lies beyond them.
     void LoadFromStream(TStream& Stream, int32_t Version) override;
 
     void Sort(const TCustomParam& Fields, const TCustomParam& Orders) override;
@@ -238,7 +244,9 @@ private:
     // The cell's bytes when Row and Field are in range, else nullptr.
     uint8_t* Cell(int32_t Row, int32_t Field);
 
-    std::vector<std::vector<uint8_t>> rows_;
+    // The rows one after the other, each record-size bytes.
+    std::vector<uint8_t> data_;
+    int32_t count_ = 0;
     int32_t recNo_ = -1;
 };
 

@@ -4,6 +4,7 @@
 #include "script/savedata.h"
 #include "tests/script/project_fixture.h"
 
+#include <cmath>
 #include <cstring>
 #include <sstream>
 
@@ -128,6 +129,7 @@ TEST(DBTable, FieldsAreDeclaredOnceWithinTheirSizes) {
     table.GetStr(0, 1, s);
     EXPECT_EQ(s, "");
     // A record cannot grow without bound.
+    table.ClearRows();
     int added = 0;
     while (table.Fields().AddField("f" + std::to_string(added), DBString, MaxDBStringLength) >= 0) ++added;
     EXPECT_LT(table.Fields().RecordSize(), MaxDBRecordSize + 1);
@@ -277,6 +279,23 @@ TEST(DBTable, SortsAsPythonSorted) {
     descending.SetBool(true);
     table.Sort(*Strs({"text", "n"}), descending);
     EXPECT_EQ(ids(), lines[line + 3]);
+
+    // Reals that are not numbers go after every number, whatever the other rows hold.
+    TDBTable reals("r", DBGameTable);
+    reals.Fields().AddField("r", DBFloat, 0);
+    const long double values[] = {NAN, 2, -INFINITY, NAN, 0.5L, NAN, -1};
+    for (long double v : values) {
+        reals.Append();
+        reals.SetFloatByName("r", v);
+    }
+    reals.Sort(*Strs({"r"}), TParamFlag());
+    std::string order;
+    for (int32_t row = 0; row < reals.GetRecordCount(); ++row) {
+        std::string text;
+        reals.GetStr(row, 0, text);
+        order += text + " ";
+    }
+    EXPECT_EQ(order, "-INF -1 0.5 2 NAN NAN NAN ");
 }
 
 TEST(DBManager, StreamFormIsTheReferenceByteForByte) {
@@ -337,16 +356,26 @@ TEST(DBManager, RefusesStoredTablesItCannotHold) {
         {"long string", head + U32(1) + U32(MaxDBStringLength + 2) + Str("s") + '\x04' + U32(0) + U32(0xFFFFFFFF)},
         {"current row", head + intField + U32(1) + U32(7) + U32(1) + Str("")},
         {"table count", U32(100) + U32(1000)},
+        {"kind", U32(100) + U32(1) + '\0' + Str("t") + '\x01' + U32(0) + U32(0) + U32(0xFFFFFFFF) + Str("")},
         {"cut", head + intField + U32(1) + U32(7)},
     };
     for (const auto& [what, bytes] : cases) {
         TDBManager manager;
         EXPECT_THROW(Load(manager, bytes, DBGameTable), EReadError) << what;
     }
-    // The smallest well-formed tables pass.
+    // Well-formed tables pass; a text cell stored without its terminator reads within its field.
     TDBManager manager;
     Load(manager, head + U32(0) + U32(0) + U32(0xFFFFFFFF) + Str("T"), DBGameTable);
     EXPECT_EQ(manager.ActiveIndex(), 0);
+    Load(manager, head + U32(2) + U32(3) + Str("s") + '\x04' + intField.substr(4) + U32(1) + "abc" + U32(7) + U32(0) +
+                      Str(""),
+         DBGameTable);
+    EXPECT_EQ(manager.DirectGetStr("t", nullptr, nullptr, false, false, "s", "?"), "ab");
+    EXPECT_EQ(manager.DirectGetInt("t", nullptr, nullptr, false, false, "n", 0), 7);
+    // Rows without fields take no bytes.
+    Load(manager, head + U32(0) + U32(5) + U32(4) + Str(""), DBGameTable);
+    EXPECT_EQ(manager.GetTable(0)->GetRecordCount(), 5);
+    EXPECT_EQ(manager.GetTable(0)->GetRecNo(), 4);
 }
 
 TEST(DBTable, ImportsTabSeparatedCp932Text) {

@@ -19,6 +19,8 @@ bytes, 80-bit extended values as their 10 little-endian bytes in hex (ctypes.c_l
                             the order by text descending alone
 """
 import ctypes
+import hashlib
+import os
 import random
 import re
 import struct
@@ -187,7 +189,7 @@ def cell_bytes(ftype, size, v):
     if ftype == 1:
         return s32(v)
     if ftype == 2:
-        return ext_bytes(v)
+        return v if isinstance(v, bytes) else ext_bytes(v)
     if ftype == 3:
         return bytes([int(v)])
     b = v.encode("cp932")[: size - 1]
@@ -231,21 +233,28 @@ def stream():
 
 # ---- Tab-separated text ----
 
-def tsv(path):
-    header = ["番号 int", "名前 str 6", "値  float", "フラグ bool", "メモ", "表 Int 3"]
-    rows = [["1", "表示テスト", "2.5", "TRUE", "a\\nb\\\\c\\\"d", "xyz9"],
+TSV_HEADER = ["番号 int", "名前 str 6", "値  float", "フラグ bool", "メモ", "表 Int 3"]
+TSV_ROWS = [["1", "表示テスト", "2.5", "TRUE", "a\\nb\\\\c\\\"d", "xyz9"],
             ["-3", "ab", "x", "true", ""],
             [],
             ["7", "", "1e3", "FALSE", "ソ\\n", "12", "extra"]]
+# The fields the header makes: name, type and size.
+TSV_FIELDS = [("番号", 1, 4), ("名前", 4, 7), ("値", 4, 81), ("フラグ", 3, 1), ("メモ", 4, 81), ("表", 4, 4)]
+
+
+def tsv_bytes():
+    lines = ["\t".join(TSV_HEADER)] + ["\t".join(r) for r in TSV_ROWS]
+    return "\r\n".join(lines).encode("cp932") + b"\r\n"
+
+
+def tsv(path):
     with open(path, "wb") as f:
-        lines = ["\t".join(header)] + ["\t".join(r) for r in rows]
-        f.write("\r\n".join(lines).encode("cp932") + b"\r\n")
-    fields = [("番号", 1, 4), ("名前", 4, 7), ("値", 4, 81), ("フラグ", 3, 1), ("メモ", 4, 81), ("表", 4, 4)]
-    for name, t, size in fields:
+        f.write(tsv_bytes())
+    for name, t, size in TSV_FIELDS:
         print(xhex(name.encode("cp932")), t, size)
-    for r in rows:
+    for r in TSV_ROWS:
         if r:
-            print(" ".join(tsv_cells(fields, r)))
+            print(" ".join(tsv_cells(TSV_FIELDS, r)))
 
 
 def decode_escapes(b):
@@ -299,18 +308,14 @@ def sort(n, seed):
 
 
 def corpus(folder):
-    import hashlib
-    import os
-    import tempfile
-    with tempfile.TemporaryDirectory() as tmp:
-        path = os.path.join(tmp, "t.tsv")
-        import contextlib
-        import io
-        with contextlib.redirect_stdout(io.StringIO()):
-            tsv(path)
-        text = open(path, "rb").read()
+    text = tsv_bytes()
+    # The last stream holds extended values no arithmetic makes: an unnormal, a pseudo-infinity, a
+    # pseudo-NaN, a pseudo-denormal and the largest finite value.
+    odd = [("odd", 0, [("r", 2)], [(bytes.fromhex(h),) for h in (
+        "0000000000000040ff3f", "0000000000000000ff7f", "0100000000000000ff7f", "00000000000000800000",
+        "fffffffffffffffffe7f")], 4)]
     seeds = [b"\0" + manager_bytes(GAME, 0, "品目"), b"\1" + manager_bytes(STATUS, 1, ""), b"\2" + text,
-             b"\x1e" + text, b"\x0b" + b"a int\tb bool\n3\tTRUE\n-1\tFALSE\n"]
+             b"\x1e" + text, b"\0" + manager_bytes(odd, 0, "odd"), b"\x0b" + b"a int\tb bool\n3\tTRUE\n-1\tFALSE\n"]
     os.makedirs(folder, exist_ok=True)
     for seed in seeds:
         with open(os.path.join(folder, hashlib.sha1(seed).hexdigest()), "wb") as f:

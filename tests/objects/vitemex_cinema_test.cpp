@@ -108,11 +108,18 @@ TEST_F(CinemaObjects, AFilmEndsOnceAfterItsLengthAndMovesByIndex) {
     EXPECT_EQ(cinema->GetFilm()->CurrentTime, 30);
     EXPECT_TRUE(cinema->GetPlaying());
 
-    // Without a film: nothing counts or plays. With AutoScrap the end frees the cinema.
+    // Without a film, or with one that does not read (a track kind no class has): nothing
+    // counts or plays. With AutoScrap the end frees the cinema.
     cinema->SetSource("missing.vmt");
     EXPECT_EQ(cinema->GetFilm(), nullptr);
     EXPECT_EQ(cinema->GetCount(), 0);
     EXPECT_FALSE(cinema->GetPlaying());
+    std::string bad = FromHex(Lines(PythonOutput("cinema_ref.py", {"film", "32", "16", "255", "0", "120"}))[0]);
+    bad[42] = 9;
+    VrFileManager->GetCollection(0).AddStream("bad.vmt").DataSource->WriteBuffer(bad.data(), int64_t(bad.size()));
+    EXPECT_THROW(cinema->SetSource("bad.vmt"), EVelaError);
+    EXPECT_EQ(cinema->GetFilm(), nullptr);
+    EXPECT_EQ(cinema->GetCount(), 0);
     cinema->SetSource("film.vmt");
     cinema->SetAutoscrap(true);
     for (int i = 0; i < 102 && Bases->FindObject("cin"); ++i) Bases->Step();

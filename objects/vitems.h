@@ -589,7 +589,8 @@ public:
     void SetHeight(int32_t V) override;
     // Sets the colour of both layers.
     void SetColor(int32_t V) override;
-    // The picture the current layer draws into: the screen manager's surface when there is one.
+    // The picture the current layer draws into: for the player's root the screen manager's
+    // surface when there is one; for any other root (a cinema's) its own bitmap.
     TCustomDIBX* GetSurface() override;
     // Before a screen-mode switch every object and the image cache let go of the surfaces the
     // display holds, and the running transition goes; after it the root bitmap, the image cache (of the player's root), the layers

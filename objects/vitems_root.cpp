@@ -3,6 +3,7 @@
 #include "objects/vitems.h"
 #include "objects/vitems_kinds.h"
 #include "objects/vitemex_cglabel.h"
+#include "objects/vitemex_cinema.h"
 #include "objects/vitemex_fire.h"
 #include "objects/vitemex_http.h"
 #include "objects/vitemex_images.h"
@@ -58,6 +59,7 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_MES, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMes(&Owner); });
     RegisterObjectKind(LT_FIRE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaFire(&Owner); });
     RegisterObjectKind(LT_WAVE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaWave(&Owner); });
+    RegisterObjectKind(LT_CINEMA, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaCinema(&Owner); });
     RegisterObjectKind(LT_PARTICLE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaParticle(&Owner); });
     RegisterObjectKind(LT_HTTP, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaHttp(&Owner); });
 }
@@ -236,7 +238,7 @@ void TVelaBaseList::SetImageMode(bool Value) {
 }
 
 TCustomDIBX* TVelaBaseList::GetSurface() {
-    if (ScreenMan && ScreenMan->GetSurface()) return ScreenMan->GetSurface();
+    if (this == Bases && ScreenMan && ScreenMan->GetSurface()) return ScreenMan->GetSurface();
     return &RootBitmap;
 }
 

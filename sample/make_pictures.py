@@ -6,9 +6,10 @@
 NAME picks the drawing: gradient (colour ramps across and down), shapes (flat discs, bars and a
 triangle over a soft background), noise (smoothed random colours with grain), halo (a soft
 light ring in an alpha that fades out from it) or figure0 .. figure3 (the steps of a hopping
-figure on a transparent ground), each 96 x 72; or digits (a glyph sheet: the digits 0 to 9 as
-lit segments in cells of 16 x 24, five across and two down, on a transparent ground). Every
-picture is drawn from a fixed seed, so each build writes the same bytes.
+figure on a transparent ground), each 96 x 72; petal (a pink petal of 12 x 8 with soft edges,
+the film's falling sprite); or digits (a glyph sheet: the digits 0 to 9 as lit segments in cells
+of 16 x 24, five across and two down, on a transparent ground). Every picture is drawn from a
+fixed seed, so each build writes the same bytes.
 """
 import math
 import os
@@ -134,7 +135,19 @@ def digits(rng):
     return rows
 
 
-DRAWINGS = {"gradient": gradient, "shapes": shapes, "noise": noise, "halo": halo, "digits": digits,
+def petal(rng):
+    """A pink petal, 12 x 8: an ellipse paler towards its tip, with soft edges; clear elsewhere."""
+    rows = []
+    for y in range(8):
+        row = []
+        for x in range(12):
+            d = ((x - 5.5) / 6) ** 2 + ((y - 3.5) / 4) ** 2
+            row.append((255, clamp(150 + 8 * x), clamp(190 + 5 * x), clamp(255 * min(1, 3 * (1 - d)))))
+        rows.append(row)
+    return rows
+
+
+DRAWINGS = {"gradient": gradient, "shapes": shapes, "noise": noise, "halo": halo, "digits": digits, "petal": petal,
             **{f"figure{step}": figure(step) for step in range(4)}}
 
 

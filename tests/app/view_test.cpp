@@ -322,8 +322,10 @@ TEST_F(FormView, PresentsTheSceneAndAnswersAClick) {
     Mouse(InputKind::MouseUp, RedX, RedY);
     Tick();
 
-    // With the movers stopped, ticks have nothing to show and present nothing.
+    // With the movers stopped and the opening film over, ticks have nothing to show and present
+    // nothing.
     for (const char* name : {"dotdx", "dotdy", "balldx", "balldy"}) ParamMan->Find(name)->SetAsInt(0);
+    while (Bases->FindObject("opening")) Tick();
     Tick(4);
     const size_t frames = display.frames.size();
     Tick(4);
@@ -389,9 +391,10 @@ TEST_F(FormView, DamagedPagesAreReportedOnce) {
 
     display.messages.clear();
     title = SampleFiles();
-    std::filesystem::resize_file(title + "sub.vsb", 1000);  // called by the start page in its first tick
+    std::filesystem::resize_file(title + "sub.vsb", 1000);  // called by the start page after the opening film
     Open(display, {platform::fs::ToProgramPath(title)});
-    Tick(3);
+    for (int i = 0; i < 400 && display.messages.empty(); ++i) Tick();
+    Tick(2);
     ASSERT_EQ(display.messages.size(), 1u);
     EXPECT_NE(display.messages[0].text.find("):sub.vsb:ページファイルが壊れています"), std::string::npos)
         << display.messages[0].text;

@@ -7,7 +7,7 @@
 // Each benchmark runs ours and pixman's one after the other in every iteration, so that a busy
 // machine slows both alike: "x_pixman" is our time over pixman's.
 #include "graphics/dibx.h"
-#include "platform/clock.h"
+#include "bench/beside_pixman.h"
 
 #include <benchmark/benchmark.h>
 #include <pixman.h>
@@ -77,19 +77,8 @@ struct TTarget {
 
 void RunAgainstPixman(benchmark::State& State, const std::function<void()>& Ours, const std::function<void()>& Pixman,
                       int64_t Pixels) {
-    uint64_t ourTime = 0, pixmanTime = 0;
-    for (auto _ : State) {
-        uint64_t start = platform::ClockNs();
-        Ours();
-        ourTime += platform::ClockNs() - start;
-        start = platform::ClockNs();
-        Pixman();
-        pixmanTime += platform::ClockNs() - start;
-    }
+    RunBesidePixman(State, Ours, Pixman);
     State.SetItemsProcessed(State.iterations() * Pixels);
-    State.counters["ours_ms"] = double(ourTime) / 1e6 / double(State.iterations());
-    State.counters["pixman_ms"] = double(pixmanTime) / 1e6 / double(State.iterations());
-    State.counters["x_pixman"] = double(ourTime) / double(pixmanTime);
 }
 
 void BM_RotateMask(benchmark::State& State) {

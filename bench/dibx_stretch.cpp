@@ -2,7 +2,7 @@
 // mask: our stretched draws against pixman's nearest-filter scaled composites of the same
 // picture and mask (SRC, and OVER through the mask scaled alike).
 #include "graphics/dibx.h"
-#include "platform/clock.h"
+#include "bench/beside_pixman.h"
 
 #include <benchmark/benchmark.h>
 #include <pixman.h>
@@ -91,16 +91,7 @@ void BM_RatioToPixman(benchmark::State& State) {
     TOurs ours;
     TPixman pixman;
     const bool masked = State.range(0) != 0;
-    uint64_t ourTime = 0, pixmanTime = 0;
-    for (auto _ : State) {
-        uint64_t start = platform::ClockNs();
-        ours.Run(masked);
-        ourTime += platform::ClockNs() - start;
-        start = platform::ClockNs();
-        pixman.Run(masked);
-        pixmanTime += platform::ClockNs() - start;
-    }
-    State.counters["x_pixman"] = double(ourTime) / double(pixmanTime);
+    RunBesidePixman(State, [&] { ours.Run(masked); }, [&] { pixman.Run(masked); });
 }
 
 }  // namespace

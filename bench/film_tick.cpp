@@ -8,7 +8,7 @@
 #include "graphics/miras.h"
 #include "objects/vitemex_mira.h"
 #include "objects/vitems.h"
-#include "platform/clock.h"
+#include "bench/beside_pixman.h"
 #include "text/frms_images.h"
 
 #include <benchmark/benchmark.h>
@@ -133,18 +133,7 @@ struct TPixmanScene {
 void BM_FilmTick(benchmark::State& State) {
     TScene scene;
     TPixmanScene peer;
-    uint64_t ourTime = 0, pixmanTime = 0;
-    for (auto _ : State) {
-        uint64_t start = platform::ClockNs();
-        scene.Run();
-        ourTime += platform::ClockNs() - start;
-        start = platform::ClockNs();
-        peer.Run();
-        pixmanTime += platform::ClockNs() - start;
-    }
-    State.counters["ours_ms"] = double(ourTime) / 1e6 / double(State.iterations());
-    State.counters["pixman_ms"] = double(pixmanTime) / 1e6 / double(State.iterations());
-    State.counters["x_pixman"] = double(ourTime) / double(pixmanTime);
+    RunBesidePixman(State, [&] { scene.Run(); }, [&] { peer.Run(); });
 }
 BENCHMARK(BM_FilmTick)->Unit(benchmark::kMillisecond);
 

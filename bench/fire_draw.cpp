@@ -5,7 +5,7 @@
 #include "core/header_vocab.h"
 #include "graphics/dibx.h"
 #include "objects/vitemex_fire.h"
-#include "platform/clock.h"
+#include "bench/beside_pixman.h"
 
 #include <benchmark/benchmark.h>
 #include <pixman.h>
@@ -91,16 +91,7 @@ void BM_PixmanIndexedAdd(benchmark::State& State) { BM_Draw<TPixman>(State); }
 void BM_RatioToPixman(benchmark::State& State) {
     TOurs ours;
     TPixman pixman;
-    uint64_t ourTime = 0, pixmanTime = 0;
-    for (auto _ : State) {
-        uint64_t start = platform::ClockNs();
-        ours.Run();
-        ourTime += platform::ClockNs() - start;
-        start = platform::ClockNs();
-        pixman.Run();
-        pixmanTime += platform::ClockNs() - start;
-    }
-    State.counters["x_pixman"] = double(ourTime) / double(pixmanTime);
+    RunBesidePixman(State, [&] { ours.Run(); }, [&] { pixman.Run(); });
 }
 
 // One step of the flames rising through the 160 x 30 field.

@@ -7,7 +7,7 @@
 // draws alone.
 #include "objects/vitemex_image.h"
 #include "objects/vitems.h"
-#include "platform/clock.h"
+#include "bench/beside_pixman.h"
 
 #include <benchmark/benchmark.h>
 #include <pixman.h>
@@ -146,18 +146,7 @@ struct TPixmanScene {
 void BM_ImageTick(benchmark::State& State) {
     TScene scene;
     TPixmanScene peer;
-    uint64_t ourTime = 0, pixmanTime = 0;
-    for (auto _ : State) {
-        uint64_t start = platform::ClockNs();
-        scene.Run();
-        ourTime += platform::ClockNs() - start;
-        start = platform::ClockNs();
-        peer.Run();
-        pixmanTime += platform::ClockNs() - start;
-    }
-    State.counters["ours_ms"] = double(ourTime) / 1e6 / double(State.iterations());
-    State.counters["pixman_ms"] = double(pixmanTime) / 1e6 / double(State.iterations());
-    State.counters["x_pixman"] = double(ourTime) / double(pixmanTime);
+    RunBesidePixman(State, [&] { scene.Run(); }, [&] { peer.Run(); });
 }
 BENCHMARK(BM_ImageTick)->Unit(benchmark::kMillisecond);
 

@@ -7,7 +7,7 @@
 //   one after the other in every iteration, so that a busy machine slows both alike: "x_pixman" is
 //   our time over pixman's.
 #include "objects/vitemex_label.h"
-#include "platform/clock.h"
+#include "bench/beside_pixman.h"
 #include "text/fontpixels.h"
 
 #include <benchmark/benchmark.h>
@@ -102,20 +102,11 @@ void BM_LabelTurnedDraw(benchmark::State& State) {
     }
     const TRect box = label.GetBoundsRect();
 
-    uint64_t ourTime = 0, pixmanTime = 0;
-    for (auto _ : State) {
-        uint64_t start = platform::ClockNs();
-        label.Prepare();
-        ourTime += platform::ClockNs() - start;
-        start = platform::ClockNs();
+    RunBesidePixman(State, [&] { label.Prepare(); }, [&] {
         pixman_image_composite32(PIXMAN_OP_OVER, image, mask, dest, box.Left, box.Top, box.Left, box.Top, box.Left,
                                  box.Top, box.Right - box.Left, box.Bottom - box.Top);
-        pixmanTime += platform::ClockNs() - start;
-    }
+    });
     State.SetItemsProcessed(State.iterations() * int64_t(box.Right - box.Left) * (box.Bottom - box.Top));
-    State.counters["ours_ms"] = double(ourTime) / 1e6 / double(State.iterations());
-    State.counters["pixman_ms"] = double(pixmanTime) / 1e6 / double(State.iterations());
-    State.counters["x_pixman"] = double(ourTime) / double(pixmanTime);
     pixman_image_unref(dest);
     pixman_image_unref(mask);
     pixman_image_unref(image);

@@ -31,13 +31,8 @@ protected:
 
     // The value of expression Text as text ("TRUE"/"FALSE" for flags); "none" without one.
     static std::string Eval(const std::string& Text) {
-        TBuildVelaParser compiler;
-        compiler.Build(Text);
-        TMemoryStream stream;
-        compiler.SaveToStream(stream);
-        stream.SetPosition(0);
         TVelaParser expression;
-        expression.LoadFromStream(stream);
+        CompileExpression(Text, expression);
         expression.Execute();
         return expression.Result() ? expression.Result()->AsStr() : "none";
     }

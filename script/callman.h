@@ -155,6 +155,7 @@ public:
     std::string Arg(int32_t Index) override;
     std::string SenderName() override;
     int32_t StackCount() override;
+    TStackList* CallStack() override { return runner_ ? &runner_->Stack : nullptr; }
     uint32_t LoopTime() override { return ScriptHost().LoopTime(); }
 
 private:

@@ -15,7 +15,8 @@ void FreeSysFuncMan() {
 
 TSysFuncMan::TSysFuncMan() {
     using TFamily = std::span<const TSysFuncEntry> (*)();
-    for (TFamily family : {StrSysFuncs, NumSysFuncs, DateSysFuncs, ObjectSysFuncs, FileSysFuncs, SystemSysFuncs}) {
+    for (TFamily family : {StrSysFuncs, NumSysFuncs, DateSysFuncs, ObjectSysFuncs, FileSysFuncs, SystemSysFuncs,
+                           VarSysFuncs, DBSysFuncs}) {
         for (const TSysFuncEntry& entry : family()) {
             uint8_t index;
             // A name missing from the table, or given twice, is a fault of the build itself.

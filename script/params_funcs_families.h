@@ -20,6 +20,12 @@ std::span<const TSysFuncEntry> StrSysFuncs();
 std::span<const TSysFuncEntry> NumSysFuncs();
 // Dates and times: date-time values built from their parts and taken apart, weekday names.
 std::span<const TSysFuncEntry> DateSysFuncs();
+// Variables: arrays reshaped, searched, sorted and converted; variables by name, the variable
+// stack, call frames, statements run from text; number and character conversions.
+std::span<const TSysFuncEntry> VarSysFuncs();
+// Data tables: tables, fields, rows and cells of the table manager, selection by keys,
+// tab-separated import.
+std::span<const TSysFuncEntry> DBSysFuncs();
 // Scene objects: creating one by its type code.
 std::span<const TSysFuncEntry> ObjectSysFuncs();
 // Files and paths: content files tested and read, Windows paths taken apart.

@@ -15,6 +15,7 @@
 #include <vector>
 
 class TParamCollection;
+class TStackList;
 
 // A local date and time.
 struct TClockSample {
@@ -43,6 +44,8 @@ public:
     virtual std::string Arg(int32_t) { return {}; }
     virtual std::string SenderName() { return {}; }
     virtual int32_t StackCount() { return 0; }
+    // The running call stack itself, for the functions that remove frames; nullptr without one.
+    virtual TStackList* CallStack() { return nullptr; }
 
     // The active layer: click latches (writable), buttons held, cursor position (writing it
     // moves the mouse cursor) and the wheel latches.

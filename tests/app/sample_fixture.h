@@ -22,7 +22,7 @@ protected:
         BindVelaLibrary(platform::fs::ToProgramPath(PlayerFolder));
         InitializeShell();
         form = std::make_unique<TFormView>(display, platform::fs::ToProgramPath(SampleFolder + "velaplay"),
-                                           std::vector<std::string>{});
+                                           args);
         form->UseLoopThread = false;
         form->FormCreate();
     }
@@ -83,6 +83,7 @@ protected:
     }
 
     inline static const std::string SampleFolder = VELA_SAMPLE_FOLDER "/", PlayerFolder = VELA_PLAYER_FOLDER "/";
+    std::vector<std::string> args;  // the command line: empty plays the title beside the program
     platform::HeadlessDisplay display;
     std::unique_ptr<TFormView> form;
     uint32_t now = 1000;

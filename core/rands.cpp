@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 
+#include <cmath>
 #include <numeric>
 
 uint32_t TNxRandom::Next() {
@@ -28,6 +29,11 @@ uint32_t RandSeed = 0;
 int32_t Random(int32_t Range) {
     RandSeed = RandSeed * 134775813u + 1u;
     return static_cast<int32_t>(uint64_t{static_cast<uint32_t>(Range)} * RandSeed >> 32);
+}
+
+long double RandomFloat() {
+    RandSeed = RandSeed * 134775813u + 1u;
+    return std::ldexp(static_cast<long double>(RandSeed), -32);
 }
 
 void Randomize() {

@@ -46,6 +46,8 @@ extern uint32_t RandSeed;
 // product of Range (read as unsigned) and the new seed: 0..Range-1 for a Range above 0, 0 for
 // 0, and a negative Range read as 2^32 + Range.
 int32_t Random(int32_t Range);
+// The same step; the new seed read as unsigned and scaled to [0, 1).
+long double RandomFloat();
 
 // Seeds the shared generator from the time of day in UTC:
 // ((hour * 60 + minute) * 60 + second) * 1000 + millisecond.

@@ -84,6 +84,9 @@ public:
     int32_t GetPriority() const { return Priority; }
     int32_t GetSubPriority() const { return SubPriority; }
     void SetPriority(int32_t P);
+    // SetPriority without the parent's re-sort, for a parent that moves many children at once
+    // and sorts them after.
+    void StorePriority(int32_t P);
     void SetSubPriority(int32_t K);
     // Deferred deletion: the name goes at once, the object at the end of the root's step.
     void Delete();
@@ -172,10 +175,24 @@ public:
     virtual void SetSurface(TCustomDIBX*) {}
     virtual TCustomDIBX* GetSourceSurface() { return nullptr; }
     virtual void SetSourceSurface(TCustomDIBX*) {}
-    virtual bool GetPrevFlag1() const { return true; }
-    virtual void SetPrevFlag1(bool) {}
-    virtual bool GetPrevFlag2() const { return true; }
-    virtual void SetPrevFlag2(bool) {}
+    // Per-entry state of the kinds with entries: a list's check marks and entry texts, a
+    // preview menu's enabled and visible flags, selection and group. The base answers as an
+    // object without entries and ignores writes.
+    virtual bool GetListValue(int32_t) const { return false; }
+    virtual void SetListValue(int32_t, bool) {}
+    virtual std::string GetItemText(int32_t) const { return {}; }
+    // The first entry whose text is S (case-sensitive), -1 when none.
+    virtual int32_t IndexOfItemText(const std::string&) const { return -1; }
+    virtual bool GetPrevFlag1(int32_t) const { return true; }
+    virtual void SetPrevFlag1(int32_t, bool) {}
+    virtual bool GetPrevFlag2(int32_t) const { return true; }
+    virtual void SetPrevFlag2(int32_t, bool) {}
+    virtual bool GetPrevValue1(int32_t) const { return false; }
+    virtual void SetPrevValue1(int32_t, bool) {}
+    virtual int32_t GetPrevValue2(int32_t) const { return 0; }
+    // The input-method state of a text-entry control; the base has none.
+    virtual bool GetEditValue() const { return false; }
+    virtual void SetEditValue(bool) {}
     virtual int32_t GetPlayState() const { return 2; }
     virtual void SetPlayState(int32_t) {}
     virtual bool GetBusy() const { return false; }

@@ -49,9 +49,14 @@ void TVelaObject::SetName(const std::string& S) {
 
 void TVelaObject::SetPriority(int32_t P) {
     if (P == Priority) return;
+    StorePriority(P);
+    if (TVelaControl* parent = GetParent()) parent->SortControls();
+}
+
+void TVelaObject::StorePriority(int32_t P) {
+    if (P == Priority) return;
     Priority = P;
     SubPriority = 0;
-    if (TVelaControl* parent = GetParent()) parent->SortControls();
     Invalidate();
 }
 

@@ -9,6 +9,7 @@
 #include "objects/vitemex_label.h"
 #include "objects/vitemex_mes.h"
 #include "objects/vitemex_mira.h"
+#include "objects/vitemex_particle.h"
 #include "objects/vitemex_read.h"
 #include "objects/vitemex_sound.h"
 #include "objects/vitemex_tile.h"
@@ -57,6 +58,7 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_MES, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMes(&Owner); });
     RegisterObjectKind(LT_FIRE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaFire(&Owner); });
     RegisterObjectKind(LT_WAVE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaWave(&Owner); });
+    RegisterObjectKind(LT_PARTICLE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaParticle(&Owner); });
     RegisterObjectKind(LT_HTTP, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaHttp(&Owner); });
 }
 

@@ -4,6 +4,7 @@
 #include "script/commands_objects.h"
 
 #include "objects/vitemex_images.h"
+#include "objects/vitemex_particle.h"
 #include "objects/vitems.h"
 #include "script/pages.h"
 #include "script/params_props.h"
@@ -11,6 +12,12 @@
 TVelaBaseList& SceneRoot() {
     if (!Bases) throw EVelaError("内部エラー");
     return *Bases;
+}
+
+void FreeOlderHolder(TVelaObject& Obj, const std::string& Name) {
+    if (Name.empty()) return;
+    TVelaObject* older = Bases->GetObject(Bases->IndexOfName(Name));
+    if (older && older != &Obj) older->Delete();
 }
 
 // ---- TComComponent ----
@@ -60,14 +67,6 @@ bool SkippedAtCreation(TPropId Id) {
     }
 }
 
-// A new object takes its name from an older object by freeing it (renaming a control would
-// keep the older one under another name).
-void FreeOlderHolder(TVelaObject& Obj, const std::string& Name) {
-    if (Name.empty()) return;
-    TVelaObject* older = Bases->GetObject(Bases->IndexOfName(Name));
-    if (older && older != &Obj) older->Delete();
-}
-
 // An image whose zoom changed among the properties already applied takes its drawn size now,
 // so that the left it is given places the new size.
 void SettleImageSize(TVelaObject& Obj) {
@@ -103,7 +102,7 @@ void TComComponent::ApplyComponentProperties(TVelaObject& Obj) {
 namespace {
 
 // What a creation command does with the new object before its properties, and after them.
-enum class TBefore { Nothing, CopyDelay };
+enum class TBefore { Nothing, CopyDelay, CopySpawn };
 enum class TAfter { Nothing, PlayWhenDelayed, Open };
 
 template <class Base, uint8_t Opcode, TObjectType Kind, TAfter After = TAfter::Nothing,
@@ -119,6 +118,7 @@ public:
         TVelaObject* obj = SceneRoot().CreateObject(Kind);
         if (!obj) return;
         if constexpr (Before == TBefore::CopyDelay) CopyDelay(*obj);
+        if constexpr (Before == TBefore::CopySpawn) CopySpawn(*obj);
         this->ApplyComponentProperties(*obj);
         if constexpr (After == TAfter::PlayWhenDelayed) obj->SetPlayState(obj->GetDelay() != 0 ? 1 : 0);
         if constexpr (After == TAfter::Open) obj->SetPlayState(1);
@@ -130,6 +130,17 @@ private:
         auto* images = dynamic_cast<TVelaCustomImages*>(&Obj);
         const TVelaParser* delay = this->PropExpression(PR_DELAY);
         if (images && delay) images->GetLastFrameWait().Assign(*delay);
+    }
+    // The emitter's own copies of its spawn place and interval; an id the page's mask lacks
+    // leaves that expression empty.
+    void CopySpawn(TVelaObject& Obj) const {
+        auto* emitter = dynamic_cast<TVelaParticle*>(&Obj);
+        if (!emitter) return;
+        const std::pair<TPropId, TVelaParser*> copies[] = {{PR_APPEARX, &emitter->GetSpawnX()},
+                                                           {PR_APPEARY, &emitter->GetSpawnY()},
+                                                           {PR_DELAY, &emitter->GetSpawnInterval()}};
+        for (const auto& [id, expression] : copies)
+            if (const TVelaParser* source = this->PropExpression(id)) expression->Assign(*source);
     }
 };
 
@@ -143,7 +154,8 @@ constexpr TCommandEntry Entries[] = {
     {cmCaption, NewCommand<TComCreate<TComControl, cmCaption, LT_LABEL>>},
     {cmMenu, NewCommand<TComCreate<TComControl, cmMenu, LT_MENU, TAfter::Open>>},
     {cmButton, NewCommand<TComCreate<TComControl, cmButton, LT_BUTTON>>},
-    {cmParticleNew, NewCommand<TComCreate<TComControl, cmParticleNew, LT_PARTICLE>>},
+    {cmParticleNew,
+     NewCommand<TComCreate<TComControl, cmParticleNew, LT_PARTICLE, TAfter::Nothing, TBefore::CopySpawn>>},
     {cmFireNew, NewCommand<TComCreate<TComControl, cmFireNew, LT_FIRE>>},
     {cmSound, NewCommand<TComCreate<TComComponent, cmSound, LT_SOUND, TAfter::PlayWhenDelayed>>},
     {cmEditNew, NewCommand<TComCreate<TComControl, cmEditNew, LT_EDIT>>},

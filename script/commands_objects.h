@@ -11,6 +11,9 @@ class TVelaObject;
 
 // The player's object root; EVelaError "内部エラー" when there is none.
 TVelaBaseList& SceneRoot();
+// A new object takes its name from an older object of the root by freeing it (renaming a
+// control would keep the older one under another name); the caller then gives Obj the name.
+void FreeOlderHolder(TVelaObject& Obj, const std::string& Name);
 
 class TComComponent : public TCommand {
 public:

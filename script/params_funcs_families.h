@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 struct TSysFuncEntry {
     const char* Name;  // as in SysFuncNames
@@ -26,7 +27,8 @@ std::span<const TSysFuncEntry> VarSysFuncs();
 // Data tables: tables, fields, rows and cells of the table manager, selection by keys,
 // tab-separated import.
 std::span<const TSysFuncEntry> DBSysFuncs();
-// Scene objects: creating one by its type code.
+// Scene objects reached by name, their entries and coordinates, creation and deletion; display
+// modes, a save slot's caption, history lengths and the input-method state.
 std::span<const TSysFuncEntry> ObjectSysFuncs();
 // Files and paths: content files tested and read, Windows paths taken apart.
 std::span<const TSysFuncEntry> FileSysFuncs();
@@ -39,4 +41,21 @@ inline int32_t OptionalInt(TSysFuncArgs Args, size_t I, int32_t Default) {
 }
 inline bool OptionalBool(TSysFuncArgs Args, size_t I, bool Default) {
     return I < Args.size() ? Args[I]->AsBool() : Default;
+}
+
+// Var becomes a one-dimensional array of Count elements, SetAt(i) storing element i; with none
+// it keeps one empty element (an array never has 0).
+template <class TSetter>
+void SetList(TCustomParam& Var, int32_t Count, TSetter SetAt) {
+    Var.SetDims({Count > 0 ? Count : 1});
+    if (Count == 0) Var.SetStrAt(0, {});
+    for (int32_t i = 0; i < Count; ++i) SetAt(i);
+}
+
+// S without the bytes of value 32 or less at either end.
+inline std::string_view TrimBlanks(std::string_view S) {
+    const auto blank = [](char c) { return static_cast<uint8_t>(c) <= ' '; };
+    while (!S.empty() && blank(S.front())) S.remove_prefix(1);
+    while (!S.empty() && blank(S.back())) S.remove_suffix(1);
+    return S;
 }

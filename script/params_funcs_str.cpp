@@ -136,11 +136,7 @@ void FnJPos(TParamCollectionItem& Dest, TSysFuncArgs Args) {
 
 // Trim(S): bytes of value 32 or less off both ends.
 void FnTrim(TParamCollectionItem& Dest, TSysFuncArgs Args) {
-    const std::string s = Args[0]->AsStr();
-    const auto blank = [](char c) { return static_cast<uint8_t>(c) <= ' '; };
-    const auto first = std::find_if_not(s.begin(), s.end(), blank);
-    const auto last = std::find_if_not(s.rbegin(), std::make_reverse_iterator(first), blank).base();
-    Dest.SetAsStr(std::string(first, last));
+    Dest.SetAsStr(std::string(TrimBlanks(Args[0]->AsStr())));
 }
 
 void FnJTrim(TParamCollectionItem& Dest, TSysFuncArgs Args) { Dest.SetAsStr(JStrTrim(Args[0]->AsStr())); }

@@ -172,14 +172,6 @@ void FnSetWallPaper(TParamCollectionItem& Dest, TSysFuncArgs Args) {
 
 // ---- Lists ----
 
-// Var becomes a one-dimensional array of Values; with no value it keeps one empty element.
-template <class TSetter>
-void SetList(TCustomParam& Var, int32_t Count, TSetter SetAt) {
-    Var.SetDims({Count > 0 ? Count : 1});
-    if (Count == 0) Var.SetStrAt(0, {});
-    for (int32_t i = 0; i < Count; ++i) SetAt(i);
-}
-
 // ListSaveCaption([var Captions [, var Slots]]): the number of listed save slots.
 void FnListSaveCaption(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     const TStringList* slots = Project ? &Project->SlotCaptions : nullptr;

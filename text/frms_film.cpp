@@ -6,6 +6,8 @@
 #include "core/vrfiles_manager.h"
 #include "objects/vitems.h"
 #include "platform/fs.h"
+#include "text/frms_boxes.h"
+#include "text/frms_effects.h"
 #include "text/frms_media.h"
 #include "text/wipes.h"
 
@@ -21,7 +23,13 @@ const TFrameListRow FrameListRows[] = {
     {FK_WIPE, &NewFrameList<TWipeFrameList>},
     {FK_SOUND, &NewFrameList<TSoundFrameList>},
     // The image, tile, box and label kinds.
+    {FK_IMAGE, &NewFrameList<TImageFrameList>},
+    {FK_LABEL, &NewFrameList<TLabelFrameList>},
+    {FK_BOX, &NewFrameList<TBoxFrameList>},
+    {FK_TILE, &NewFrameList<TTileFrameList>},
     // The particle and fire kinds.
+    {FK_PARTICLE, &NewFrameList<TParticleFrameList>},
+    {FK_FIRE, &NewFrameList<TFireFrameList>},
 };
 
 // A track header and its kind byte: the least a stored track takes.

@@ -38,7 +38,51 @@ TRACK_HEADER = struct.Struct("<iiiiiiBBB")
 # Kind tables: each row (name, format, default, first version, last version or None). A format is a
 # struct format (the value a number, or a list for several fields) or "str" (int32 byte count, then
 # the bytes).
+# The clip block (rows of image, tile and box tracks) and the blur values.
+CLIP_ROWS = [("begin_clip_pos", "<ii", [0, 0], 101, None), ("begin_clip_size", "<ii", [0, 0], 101, None),
+             ("end_clip_pos", "<ii", [0, 0], 101, None), ("end_clip_size", "<ii", [0, 0], 101, None),
+             ("clip_mode_x", "<B", 0, 101, None), ("clip_mode_y", "<B", 0, 101, None)]
+BLUR_ROWS = [("begin_blur_span", "<i", 0, 109, None), ("begin_blur_delay", "<i", 0, 109, None),
+             ("end_blur_span", "<i", 0, 109, None), ("end_blur_delay", "<i", 0, 109, None)]
+# What image, tile and label tracks share: angles are int32 before 110, doubles from 110; the y
+# zoom is stored from 105.
+IMAGE_ROWS = [
+    ("anchor", "<ii", [0, 0], 100, None), ("begin_pos", "<ii", [0, 0], 100, None),
+    ("end_pos", "<ii", [0, 0], 100, None), ("mode_x", "<B", 0, 100, None), ("mode_y", "<B", 0, 100, None),
+    ("angles", "<ii", [0, 0], 100, 109), ("angles", "<dd", [0, 0], 110, None),
+    ("begin_zoom_x", "<d", 1.0, 100, None), ("end_zoom_x", "<d", 1.0, 100, None),
+    ("zoom_x_mode", "<B", 0, 100, None), ("begin_alpha", "<i", 0, 100, None), ("end_alpha", "<i", 0, 100, None),
+    ("angle_mode", "<B", 0, 100, None)] + CLIP_ROWS + [
+    ("begin_zoom_y", "<d", 1.0, 105, None), ("end_zoom_y", "<d", 1.0, 105, None),
+    ("zoom_y_mode", "<B", 0, 105, None)] + BLUR_ROWS
+
+# The place, size and clip of particle and fire tracks, stored at every version.
+RECT_ROWS = [("begin_pos", "<ii", [0, 0], 100, None), ("end_pos", "<ii", [0, 0], 100, None),
+             ("mode_x", "<B", 0, 100, None), ("mode_y", "<B", 0, 100, None),
+             ("begin_size", "<ii", [100, 100], 100, None), ("end_size", "<ii", [100, 100], 100, None)] + [
+             (name, fmt, default, 100, None) for name, fmt, default, _, _ in CLIP_ROWS]
+
 KINDS = {
+    # 0: image.
+    0: IMAGE_ROWS + [("file", "str", "", 100, None)],
+    # 1: label; the line space is stored at every version (read only from 103).
+    1: IMAGE_ROWS + [("text", "str", "", 100, None), ("antialias", "<B", 0, 100, None),
+                     ("font_name", "str", "", 100, None), ("font_height", "<i", 12, 100, None),
+                     ("line_space", "<i", 0, 100, None), ("font_style", "<B", 0, 100, None),
+                     ("font_color", "<i", 0xFFFFFF, 100, None), ("h_align", "<B", 0, 103, None)],
+    # 2: box; "colors", "border_widths" and "border_colors" are [begin, end] pairs.
+    2: [("begin_pos", "<ii", [0, 0], 100, None), ("end_pos", "<ii", [0, 0], 100, None),
+        ("mode_x", "<B", 0, 100, None), ("mode_y", "<B", 0, 100, None), ("begin_alpha", "<i", 0, 100, None),
+        ("end_alpha", "<i", 0, 100, None), ("begin_size", "<ii", [100, 100], 100, None),
+        ("end_size", "<ii", [100, 100], 100, None), ("colors", "<ii", [0, 0], 100, None),
+        ("border_widths", "<ii", [0, 0], 100, None), ("border_colors", "<ii", [0, 0], 100, None)] + CLIP_ROWS +
+       [("begin_blur_span", "<i", 0, 109, None), ("begin_blur_delay", "<i", 0, 109, None),
+        ("end_blur_span", "<i", 0, 109, None), ("end_blur_delay", "<i", 0, 109, None)],
+    # 5: tile; the clip block is stored a second time (the same values here).
+    5: IMAGE_ROWS + [("file", "str", "", 100, None), ("begin_size", "<ii", [0, 0], 100, None),
+                     ("end_size", "<ii", [0, 0], 100, None), ("begin_scroll", "<ii", [0, 0], 100, None),
+                     ("end_scroll", "<ii", [0, 0], 100, None), ("scroll_mode_x", "<B", 0, 100, None),
+                     ("scroll_mode_y", "<B", 0, 100, None), ("distance", "<ii", [0, 0], 100, None)] + CLIP_ROWS,
     # 3: wipe.
     3: [("wipe_type", "<B", 1, 100, None),
         ("mask", "str", "", 101, None),
@@ -54,6 +98,17 @@ KINDS = {
         ("end_pan", "<i", 0, 100, None),
         ("volume_mode", "<B", 0, 100, None),
         ("pan_mode", "<B", 0, 100, None)],
+    # 6: particle (no version gates); "center", "spread" and "alphas" are [begin, end] pairs, "emit12"
+    # and "emit34" [begin 1, begin 2, end 1, end 2] (3 and 4 alike), the parameters three doubles.
+    6: [("sprite", "str", "", 100, None), ("part_motion", "<B", 0, 100, None), ("part_index", "<i", 0, 100, None),
+        ("center", "<ii", [100, 100], 100, None), ("spread", "<ii", [1, 1], 100, None),
+        ("emit12", "<iiii", [0, 0, 0, 0], 100, None), ("emit34", "<iiii", [1, 1, 1, 1], 100, None),
+        ("emit_modes", "<BB", [0, 0], 100, None), ("begin_params", "<ddd", [0, 0, 0], 100, None),
+        ("end_params", "<ddd", [0, 0, 0], 100, None)] + RECT_ROWS + [("alphas", "<ii", [0, 0], 100, None)],
+    # 7: fire (no version gates); "begin_zoom" and "end_zoom" are [x, y].
+    7: RECT_ROWS + [("begin_zoom", "<dd", [4.0, 4.0], 100, None), ("end_zoom", "<dd", [4.0, 4.0], 100, None),
+                    ("zoom_mode_x", "<B", 0, 100, None), ("zoom_mode_y", "<B", 0, 100, None),
+                    ("power", "<i", 100, 100, None)],
 }
 
 

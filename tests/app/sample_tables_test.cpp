@@ -5,21 +5,11 @@
 
 #include "platform/encoding.h"
 #include "script/services.h"
-#include "tests/common/fixture.h"
-
-#include <filesystem>
 
 namespace {
 
 class SampleTables : public SampleTitle {
 protected:
-    // The title is played from a folder of its own, so the save data is this test's alone.
-    SampleTables() {
-        const std::string folder = FreshHostFolder();
-        for (const char* name : {"game.dat", "install.dat"})
-            std::filesystem::copy_file(SampleFolder + name, folder + name);
-        args = {platform::fs::ToProgramPath(folder)};
-    }
     // Plays the title until the shot is on screen, presses F1 there and plays on to the end.
     // The text of the message box F1 brought up.
     std::string PlayWithF1() {

@@ -8,21 +8,31 @@
 #include "objects/vitemex_mira.h"
 #include "objects/vitems.h"
 #include "platform/fs.h"
+#include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 class SampleTitle : public testing::Test {
 protected:
+    // The title is played from a copy in a folder of its own: the save data it keeps there (the
+    // declared variables among it) is this test's alone.
+    SampleTitle() {
+        const std::string folder = FreshHostFolder();
+        for (const char* name : {"game.dat", "install.dat"})
+            std::filesystem::copy_file(SampleFolder + name, folder + name);
+        args = {platform::fs::ToProgramPath(folder)};
+    }
     void SetUp() override {
         BindVelaLibrary(platform::fs::ToProgramPath(PlayerFolder));
         InitializeShell();
         form = std::make_unique<TFormView>(display, platform::fs::ToProgramPath(SampleFolder + "velaplay"),
-                                           std::vector<std::string>{});
+                                           args);
         form->UseLoopThread = false;
         form->FormCreate();
     }
@@ -83,6 +93,7 @@ protected:
     }
 
     inline static const std::string SampleFolder = VELA_SAMPLE_FOLDER "/", PlayerFolder = VELA_PLAYER_FOLDER "/";
+    std::vector<std::string> args;  // the command line: the title's folder
     platform::HeadlessDisplay display;
     std::unique_ptr<TFormView> form;
     uint32_t now = 1000;

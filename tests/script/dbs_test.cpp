@@ -504,13 +504,8 @@ class DBSaveData : public ProjectTest {
 protected:
     void SetUp() override {
         ProjectTest::SetUp();
-        CreateDBManager();
         AddTitle();
         AddPage("m.vsb", TPageWriter().Note("a"));
-    }
-    void TearDown() override {
-        ProjectTest::TearDown();
-        FreeDBManager();
     }
     void Reopen() {
         FreeProject();

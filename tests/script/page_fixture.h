@@ -3,6 +3,7 @@
 // commands registered in place of real ones, a fake object root and host, and a fixture that
 // makes the globals of a run and puts pages into the file manager.
 #include "script/callman.h"
+#include "script/dbs.h"
 
 #include "core/vrfiles_manager.h"
 #include "tests/common/fixture.h"
@@ -285,6 +286,7 @@ protected:
         SetScriptObjects(std::unique_ptr<TScriptObjects>(objects = new TFakeObjects));
         SetScriptHost(std::unique_ptr<TScriptHost>(host = new TFakeHost));
         CreateParamMan();
+        CreateDBManager();
         CreateSysFuncMan();
         CreateCommandFactory();
         CommandFactory->Register(TestCommands);
@@ -296,6 +298,7 @@ protected:
         FreeDefaultPage();
         FreeCommandFactory();
         FreeSysFuncMan();
+        FreeDBManager();
         FreeParamMan();
         FreeScriptServices();
         FreeVrFileSystem();

@@ -5,6 +5,8 @@
 #include "tests/script/project_fixture.h"
 #include "text/fontpixels.h"
 
+#include <filesystem>
+
 using namespace pagetest;
 
 namespace {
@@ -120,9 +122,10 @@ TEST_F(ProjectOpen, AsksForTheDiscsOfATitleNotInstalledWhole) {
     EXPECT_EQ(host->Closes, 1);
 }
 
-// The sample title as the build leaves it: game.dat and install.dat beside the player, run over
-// the player's object root with a screen of the project's size, tick by tick as the player's
-// loop runs it on the test's clock.
+// The sample title as the build leaves it: game.dat and install.dat beside the player (copied
+// into the test's own folder, so that the save data the title keeps there is this test's alone),
+// run over the player's object root with a screen of the project's size, tick by tick as the
+// player's loop runs it on the test's clock.
 class SampleTitle : public ProjectTest {
 protected:
     void SetUp() override {
@@ -135,7 +138,9 @@ protected:
         FontPixelManager = new TFontPixelManager(platform::CreateFakeFontService);
         SetScriptObjects(std::make_unique<TSceneObjects>());
         TProjectStart start;
-        start.ProgramFile = platform::fs::ToProgramPath(VELA_SAMPLE_FOLDER "/velaplay");
+        for (const char* name : {"game.dat", "install.dat"})
+            std::filesystem::copy_file(std::string(VELA_SAMPLE_FOLDER "/") + name, hostFolder + name);
+        start.ProgramFile = folder + "velaplay";
         CreateProject(std::move(start));
         state.SetRunner(Project->Runner.get());
         Bases->SetWidth(Project->Width);

@@ -4,11 +4,9 @@
 #include "core/sysutils.h"
 #include "core/vrfiles.h"
 #include "core/vrfiles_manager.h"
-#include "platform/encoding.h"
 #include "platform/fs.h"
 #include "text/fontpixels.h"
 
-#include <cstdio>
 #include <utility>
 
 
@@ -120,8 +118,7 @@ void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Arg
 
 void ReportMessage(platform::Display& Display, const std::string& Caption, const std::string& Text,
                    platform::MessageIcon Icon) {
-    if (!Display.headless())
-        std::fprintf(stderr, "%s: %s\n", platform::Cp932ToUtf8(Caption).c_str(), platform::Cp932ToUtf8(Text).c_str());
+    if (!Display.headless()) platform::PrintMessage(Caption, Text);
     Display.messageBox(Caption, Text, platform::MessageButtons::Ok, Icon);
 }
 

@@ -158,10 +158,14 @@ bool HeadlessDisplay::waitEvent(InputEvent& event, uint32_t timeoutMs) {
     return true;
 }
 
+void PrintMessage(const std::string& Caption, const std::string& Text) {
+    std::fprintf(stderr, "%s: %s\n", Cp932ToUtf8(Caption).c_str(), Cp932ToUtf8(Text).c_str());
+}
+
 MessageResult HeadlessDisplay::messageBox(const std::string& boxCaption, const std::string& text,
                                           MessageButtons buttons, MessageIcon icon) {
     messages.push_back({boxCaption, text, buttons, icon});
-    std::fprintf(stderr, "%s: %s\n", Cp932ToUtf8(boxCaption).c_str(), Cp932ToUtf8(text).c_str());
+    PrintMessage(boxCaption, text);
     if (answers.empty()) return buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
     MessageResult answer = answers.front();
     answers.pop_front();
@@ -171,7 +175,7 @@ MessageResult HeadlessDisplay::messageBox(const std::string& boxCaption, const s
 int HeadlessDisplay::choiceBox(const std::string& boxCaption, const std::string& text,
                                const std::vector<std::string>& labels, size_t cancel, MessageIcon icon) {
     choices.push_back({boxCaption, text, labels, cancel, icon});
-    std::fprintf(stderr, "%s: %s\n", Cp932ToUtf8(boxCaption).c_str(), Cp932ToUtf8(text).c_str());
+    PrintMessage(boxCaption, text);
     if (choiceAnswers.empty()) return 0;
     const int answer = choiceAnswers.front();
     choiceAnswers.pop_front();

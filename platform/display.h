@@ -86,6 +86,10 @@ enum class FileDialogKind : uint8_t { Open, Save, Folder };
 // What a file or folder dialog asks: the folder it opens in (a host path; "" for the dialog's
 // own choice) and, for files, the filter: description and mask pairs joined by "|"
 // ("Text|*.txt;*.doc|All|*.*"), code page 932 at the display, UTF-8 at the desktop's dialog.
+// Writes a box's text to standard error as "Caption: Text" (both code page 932), as the
+// headless boxes show theirs.
+void PrintMessage(const std::string& Caption, const std::string& Text);
+
 struct FileDialogRequest {
     FileDialogKind kind = FileDialogKind::Open;
     std::string folder;

@@ -70,7 +70,7 @@ platform::Display* DialogDisplay() { return ScreenMan ? ScreenMan->Form : nullpt
 int AskChoice(const std::string& Caption, const std::string& Text, const std::vector<std::string>& Labels,
               size_t Cancel, platform::MessageIcon Icon) {
     if (platform::Display* display = DialogDisplay()) return display->choiceBox(Caption, Text, Labels, Cancel, Icon);
-    std::fprintf(stderr, "%s: %s\n", platform::Cp932ToUtf8(Caption).c_str(), platform::Cp932ToUtf8(Text).c_str());
+    platform::PrintMessage(Caption, Text);
     return 0;
 }
 

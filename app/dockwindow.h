@@ -33,7 +33,6 @@ public:
     ~TCustomDockWindow() override;
 
     // ---- Properties ----
-    bool ActivateParent = true;
     TDockBorderStyle BorderStyle() const { return borderStyle_; }
     void SetBorderStyle(TDockBorderStyle Value);
     bool CloseButton() const { return closeButton_; }
@@ -155,6 +154,8 @@ public:
     // Shows or hides the window, keeping its dock's rows and its floating parent in step.
     void SetVisible(bool Value) override;
     void ControlChange(TControl* Control) override;
+    // After the size changed: OnResize.
+    void Resize() override;
 
     // A point of the client area on the desktop, and back.
     TPoint ClientToScreen(TPoint P) const;

@@ -65,7 +65,7 @@ TColor ColorToRGB(TColor Color);
 
 struct TWidgetFont {
     std::string Name = "ＭＳ Ｐゴシック";
-    int32_t Height = 12;  // pixels per em
+    int32_t Height = 12;  // the character cell's height in pixels
     uint8_t Style = 0;    // 1 bold, 2 italic, 4 underline
     TColor Color = clWindowText;
     bool operator==(const TWidgetFont&) const = default;
@@ -113,7 +113,8 @@ constexpr uint32_t BF_LEFT = 0x1, BF_TOP = 0x2, BF_RIGHT = 0x4, BF_BOTTOM = 0x8,
 // 3D-light over dark-shadow, raised inner highlight over shadow, sunken outer shadow over
 // highlight, sunken inner dark-shadow over 3D-light; BF_SOFT gives the outer raised edge the
 // highlight and the inner the 3D-light, the outer sunken edge the dark shadow and the inner the
-// shadow; BF_FLAT draws both in the shadow colour, BF_MONO in the window-frame colour).
+// shadow; BF_FLAT draws the outer edge in the shadow colour and the inner in button face, BF_MONO
+// the outer in the window-frame colour and the inner in the window colour).
 // BF_MIDDLE fills what is inside in button face. With BF_ADJUST R becomes the rectangle inside
 // the edges drawn.
 void DrawEdge(TWidgetCanvas& Canvas, TRect& R, uint32_t Edge, uint32_t Flags);
@@ -260,7 +261,8 @@ public:
     bool EffectivelyEnabled() const;
     const std::string& Caption() const { return caption_; }
     virtual void SetCaption(const std::string& Value);
-    TColor Color() const { return color_; }
+    // The parent's colour while ParentColor holds.
+    TColor Color() const;
     void SetColor(TColor Value);
     bool ParentColor = false;
     // The parent's font while ParentFont holds.
@@ -312,7 +314,13 @@ protected:
     TColor color_ = clBtnFace;
     TWidgetFont font_;
 
+private:
+    // Set by the derived constructors: the control as a windowed control or a form.
+    TWinControl* asWin_ = nullptr;
+    TWidgetForm* asForm_ = nullptr;
+
     friend class TWinControl;
+    friend class TWidgetForm;
 };
 
 // A control without a window of its own, painted on its parent.
@@ -415,9 +423,12 @@ public:
     void InvalidateRect(const TRect& R);
     TRect PaintInvalid(TCustomDIBX& Surface);
 
-    // The double-click limits: time in ms, distance in pixels.
+    // A second press of the same button on the same control within DoubleClickTime ms and
+    // within a square of DoubleClickDistance pixels centred on the first is a double click.
     static constexpr uint32_t DoubleClickTime = 500;
     static constexpr int32_t DoubleClickDistance = 4;
+    // The milliseconds the double-click rule reads (the platform clock; tests give their own).
+    uint32_t (*ClockSource)() = nullptr;
 
 private:
     void ControlGone(TControl* Control);
@@ -434,6 +445,9 @@ private:
     int32_t spaceKey_ = 0;
     // The last press, for double clicks.
     TControl* lastDownControl_ = nullptr;
+    TControl* clicked_ = nullptr;
+    // The control a release is being delivered to; cleared if it goes meanwhile.
+    TControl* releasing_ = nullptr;
     TMouseButton lastDownButton_ = TMouseButton::mbLeft;
     uint32_t lastDownTime_ = 0;
     int32_t lastDownX_ = 0, lastDownY_ = 0;

@@ -271,7 +271,7 @@ public:
 
 private:
     void Evaluate();
-    // The dock's client area on the desktop; an empty one is 1 pixel thick.
+    // The dock on the desktop; an empty one counts as 1 pixel thick.
     TRect DockScreenRect(const TDockSite& Dock) const;
     TCustomDockWindow& window_;
     std::vector<TDockSite*> candidates_;

@@ -406,6 +406,14 @@ TEST_F(ToolWindows, AWindowThatMayNotFloatShowsNoOutlineAwayFromTheDocks) {
     drag.LeftButtonUp();
     EXPECT_FALSE(drag.Accepted());
     EXPECT_EQ(bar.DockedTo(), &top);
+    // One that may not change docks either only ever sees its own.
+    TDockSite bottom;
+    bottom.SetParent(&form);
+    bottom.SetBounds(0, 480, 640, 0);
+    bottom.SetPosition(dpBottom);
+    EXPECT_EQ(TDockDragLoop(bar, {104, 55}).Candidates(), (std::vector<TDockSite*>{&top, &bottom}));
+    bar.DockMode = dmCannotFloatOrChangeDocks;
+    EXPECT_EQ(TDockDragLoop(bar, {104, 55}).Candidates(), (std::vector<TDockSite*>{&top}));
     // Escape (or any cancel) ends a drag without a change.
     bar.DockMode = dmCanFloat;
     TDockDragLoop cancelled(bar, {104, 55});

@@ -1,0 +1,43 @@
+// The sample title's menu screen as the headless window presents it: the buttons' looks under
+// the pointer, a click moving the radio group's selection, and the screen closing by itself.
+#include "tests/app/sample_fixture.h"
+
+namespace {
+
+// The plate colours of the button's looks (0x00RRGGBB), away from rim and caption.
+constexpr uint32_t Normal = 0x465AA0, Hover = 0x6E8CDC, Pressed = 0x28326E;
+// A point inside the plate of each button (the panel at (170, 110), the buttons at x 90).
+constexpr int32_t PlateX = 270, StartY = 150, SlowY = 246, MiddleY = 286, FastY = 326;
+
+TEST_F(SampleTitle, TheMenuButtonsAnswerThePointerAndTheRadioGroupKeepsOneSelected) {
+    for (int tick = 0; tick < 3000 && !Bases->FindObject("menufast"); ++tick) Tick();
+    ASSERT_TRUE(Bases->FindObject("menufast"));
+    Tick(2);
+    EXPECT_EQ(Shown(PlateX, StartY), Normal);
+    EXPECT_EQ(Shown(PlateX, MiddleY), Pressed);  // the selected member of the group
+    EXPECT_EQ(Shown(PlateX, SlowY), Normal);
+
+    platform::InputEvent move;
+    move.kind = platform::InputKind::MouseMove;
+    move.x = form->BasePanel.Left + PlateX;
+    move.y = form->BasePanel.Top + StartY;
+    display.inject(move);
+    Tick(2);
+    EXPECT_EQ(Shown(PlateX, StartY), Hover);
+
+    Click(PlateX, SlowY);
+    Tick();
+    EXPECT_TRUE(Bases->FindObject("menuslow")->GetSelected());
+    EXPECT_FALSE(Bases->FindObject("menunormal")->GetSelected());
+    EXPECT_EQ(Shown(PlateX, SlowY), Pressed);
+    EXPECT_EQ(Shown(PlateX, MiddleY), Normal);
+
+    // Unattended the page selects the last member, then closes the screen.
+    for (int tick = 0; tick < 200 && !Bases->FindObject("menufast")->GetSelected(); ++tick) Tick();
+    EXPECT_FALSE(Bases->FindObject("menuslow")->GetSelected());
+    for (int tick = 0; tick < 200 && Bases->FindObject("menupanel"); ++tick) Tick();
+    EXPECT_FALSE(Bases->FindObject("menupanel"));
+    EXPECT_FALSE(Bases->FindObject("menufast"));
+}
+
+}  // namespace

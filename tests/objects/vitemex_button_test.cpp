@@ -180,6 +180,25 @@ TEST_F(Button, AutoScrapGoesAfterTheClickedLookOrAtOnceWithoutOne) {
     }
 }
 
+TEST_F(Button, AClickedFilmPlaysOnceThenTellsItsEndAndGivesBackTheLook) {
+    TVelaButton* b = Make("b", 20, true, false);
+    b->SetClickedsource("clicked.VMT");
+    b->SetOnplayend("end");
+    ClickAt(30, 15);
+    Step();
+    EXPECT_EQ(b->GetState(), TVelaButton::LookClicked);
+    std::vector<Look> ended;
+    int ticks = 1;
+    for (; ticks < 200 && b->GetState() == TVelaButton::LookClicked; ++ticks) ended = Step(16);
+    EXPECT_EQ(ended, (std::vector<Look>{{"end", PR_ONPLAYEND}}));
+    EXPECT_NEAR(ticks * 16, 1000, 40);  // the film's 60 frames of 1/60 s
+    EXPECT_EQ(b->GetState(), TVelaButton::LookNormal);
+    // Another extension leaves the look empty: the button no longer enters it.
+    b->SetClickedsource("clicked.bmp");
+    b->Click();
+    EXPECT_EQ(b->GetState(), TVelaButton::LookNormal);
+}
+
 TEST_F(Button, EnterOrSpaceClicksTheFocusedButton) {
     TVelaButton* b = Make("b", 20);
     b->SetHandlekey(true);

@@ -8,8 +8,8 @@ triangle over a soft background), noise (smoothed random colours with grain), ha
 light ring in an alpha that fades out from it) or figure0 .. figure3 (the steps of a hopping
 figure on a transparent ground), each 96 x 72; petal (a pink petal of 12 x 8 with soft edges,
 the film's falling sprite); or digits (a glyph sheet: the digits 0 to 9 as lit segments in cells
-of 16 x 24, five across and two down, on a transparent ground); button_normal, button_hover,
-button_pressed, button_clicked (the menu screen's button of 120 x 32 in its four looks: a rounded
+of 16 x 24, five across and two down, on a transparent ground); buttonnormal, buttonhover,
+buttonpressed, buttonclicked (the menu screen's button of 120 x 32 in its four looks: a rounded
 plate, lighter under the pointer, darker and sunken while pressed, green once clicked). Every picture is drawn from a
 fixed seed, so each build writes the same bytes.
 """
@@ -181,7 +181,7 @@ def button(look):
 
 DRAWINGS = {"gradient": gradient, "shapes": shapes, "noise": noise, "halo": halo, "digits": digits, "petal": petal,
             **{f"figure{step}": figure(step) for step in range(4)},
-            **{f"button_{look}": button(look) for look in BUTTON_LOOKS}}
+            **{f"button{look}": button(look) for look in BUTTON_LOOKS}}
 
 
 def png(rows):

@@ -3,6 +3,7 @@
 // Escape).
 #include "app/widgets.h"
 #include "app/dockhooks.h"
+#include "platform/clock.h"
 #include "platform/display.h"
 #include "platform/fonts.h"
 #include "text/fontpixels.h"
@@ -889,6 +890,33 @@ TEST_F(WidgetText, ModalDialogRunsInTheDialogWindow) {
     EXPECT_NE(first, nullptr);
     EXPECT_EQ(display.openDialog("b", 10, 10), nullptr);
     EXPECT_EQ(display.openDialog("c", 0, 10), nullptr);
+}
+
+// ---- Timers ----
+
+TEST(WidgetTimer, RunsOnTheMainQueueWhileEnabled) {
+    platform::MessageQueue& queue = platform::MainQueue();
+    int ticks = 0;
+    {
+        TTimer timer;
+        timer.OnTimer = [&] { ++ticks; };
+        timer.SetInterval(2);
+        const uint32_t start = platform::ClockMs();
+        while (ticks < 2 && platform::ClockMs() - start < 5000) {
+            queue.Wait(1000);
+            queue.ProcessMessages();
+        }
+        EXPECT_EQ(ticks, 2);
+        timer.SetEnabled(false);
+        queue.Wait(10);
+        queue.ProcessMessages();
+        EXPECT_EQ(ticks, 2);
+        timer.SetEnabled(true);
+    }
+    // Gone with its timer.
+    queue.Wait(10);
+    queue.ProcessMessages();
+    EXPECT_EQ(ticks, 2);
 }
 
 }  // namespace

@@ -252,7 +252,7 @@ public:
 
     // ---- State ----
     bool Visible() const { return visible_; }
-    void SetVisible(bool Value);
+    virtual void SetVisible(bool Value);
     bool Enabled() const { return enabled_; }
     virtual void SetEnabled(bool Value);
     // Visible, and so are all its parents up to a form.
@@ -345,6 +345,9 @@ public:
     TPoint ClientOrigin() const override;
     // Erases the client area in the control's colour (WM_ERASEBKGND).
     virtual void EraseBackground(TWidgetCanvas& Canvas);
+    // A control joined (Inserting) or left the controls; a child's bounds or visibility changed.
+    virtual void ControlListChange(TControl* /*Control*/, bool /*Inserting*/) {}
+    virtual void ControlChange(TControl* /*Control*/) {}
 
     // ---- Keyboard focus ----
     bool TabStop = false;

@@ -439,29 +439,4 @@ TEST_F(SdlDisplay, TheDialogWindowTakesItsOwnEventsAndHoldsTheMainWindows) {
     EXPECT_TRUE(display_->openDialog("next", 10, 10));
 }
 
-TEST(HeadlessDisplay, DialogWindowsRecordFramesAndTakeScriptedInput) {
-    HeadlessDisplay display;
-    display.dialogInput.push_back(KeyDown(13));
-    {
-        std::unique_ptr<DialogWindow> dialog = display.openDialog("a", 100, 50);
-        ASSERT_TRUE(dialog);
-        EXPECT_EQ(display.openDialog("b", 10, 10), nullptr);
-        EXPECT_EQ(dialog->bounds(), (PixelRect{910, 515, 1010, 565}));
-        SetPixel(dialog->frame(), 1, 2, 0x00ABCDEF);
-        dialog->present({{1, 2, 3, 4}});
-        InputEvent e;
-        ASSERT_TRUE(dialog->waitEvent(e, 0));
-        EXPECT_EQ(e.key, 13);
-        ASSERT_TRUE(dialog->waitEvent(e, 0));
-        EXPECT_EQ(e.kind, InputKind::Close);  // nobody answers: closed
-    }
-    ASSERT_EQ(display.dialogs.size(), 1u);
-    EXPECT_FALSE(display.dialogs[0].open);
-    ASSERT_EQ(display.dialogs[0].frames.size(), 1u);
-    EXPECT_EQ(display.dialogs[0].frames[0].pixel(1, 2), 0x00ABCDEFu);
-    EXPECT_EQ(display.dialogs[0].frames[0].rects, (std::vector<PixelRect>{{1, 2, 3, 4}}));
-    EXPECT_EQ(display.openDialog("big", kMaxDialogSide + 1, 10), nullptr);
-    EXPECT_TRUE(display.openDialog("c", 10, 10));
-}
-
 }  // namespace

@@ -523,6 +523,24 @@ TEST(WidgetPlace, CoordinatesThroughFramesAndZOrder) {
     EXPECT_EQ(f.form.ControlAtPos({60, 10}, true), &f.inner);
 }
 
+TEST(WidgetPlace, ParentsHearOfTheirControls) {
+    struct Parent : TWinControl {
+        std::vector<std::string> heard;
+        void ControlListChange(TControl* C, bool Inserting) override {
+            heard.push_back(C->Name + (Inserting ? " in" : " out") + (C->Parent() ? " placed" : ""));
+        }
+        void ControlChange(TControl* C) override { heard.push_back(C->Name + " changed"); }
+    } parent;
+    Block child(clBlack);
+    child.Name = "c";
+    child.SetParent(&parent);
+    child.SetBounds(1, 2, 3, 4);
+    child.SetBounds(1, 2, 3, 4);  // no change
+    child.SetVisible(false);
+    child.SetParent(nullptr);
+    EXPECT_EQ(parent.heard, (std::vector<std::string>{"c in placed", "c changed", "c changed", "c out"}));
+}
+
 // ---- Controls ----
 
 // A form with the controls of a small settings dialog, clicked and typed at through its events.

@@ -106,7 +106,6 @@ void TControl::SetBounds(int32_t Left, int32_t Top, int32_t Width, int32_t Heigh
     height_ = std::max(0, Height);
     Invalidate();
     if (resized) Resize();
-    if (parent_) parent_->ControlChange(this);
     if (asWin_) RaiseHookPoint(THookProcCode::hpWindowPosChanged, asWin_->Handle());
     if (parent_) parent_->ControlChange(this);
 }

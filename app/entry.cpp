@@ -1,10 +1,13 @@
 #include "app/entry.h"
 
+#include "app/shbffex.h"
+
 #include "core/stringlist.h"
 #include "core/sysutils.h"
 #include "core/vrfiles.h"
 #include "core/vrfiles_manager.h"
 #include "platform/fs.h"
+#include "script/params_funcs.h"
 #include "text/fontpixels.h"
 
 #include <utility>
@@ -126,9 +129,11 @@ void InitializeShell() {
     InitializeFontPixels();
     CreateVrFileSystem();
     if (!ExitDeleteList) ExitDeleteList = new TStringList;
+    FolderDialog = BrowseForFolder;
 }
 
 void FinalizeShell() {
+    FolderDialog = nullptr;
     FreeVrFileSystem();
     // The pixel-font files close before the list deletes them.
     FinalizeFontPixels();

@@ -108,6 +108,23 @@ struct FileDialogRequest {
     std::string title;
 };
 
+// The window of the program's own dialogs, modal over the main window while it is open; closed
+// when freed. Its title is given in code page 932.
+class DialogWindow {
+public:
+    virtual ~DialogWindow() = default;
+    // The client area's pixels.
+    virtual PixelSurface& frame() = 0;
+    // Shows the given rectangles of the frame.
+    virtual void present(const std::vector<PixelRect>& rects) = 0;
+    // The next event of the dialog window (typed text included), waiting up to TimeoutMs; false
+    // when none came or the display was woken. Meanwhile the main window's mouse and keys are
+    // dropped and its other events wait for its own waitEvent.
+    virtual bool waitEvent(InputEvent& event, uint32_t timeoutMs) = 0;
+    // The client area on the desktop.
+    virtual PixelRect bounds() = 0;
+};
+
 class Display {
 public:
     virtual ~Display() = default;
@@ -177,11 +194,22 @@ public:
     // dialog can be shown it counts as cancelled and one line goes to standard error.
     virtual std::optional<std::string> fileDialog(const FileDialogRequest& request) = 0;
 
+    // Opens the dialog window, titled Title, with a client area of the size (1..kMaxDialogSide
+    // each way) centred on the desktop's work area; nullptr when none can be opened (a display
+    // without windows, a size out of range, or one is open already).
+    virtual std::unique_ptr<DialogWindow> openDialog(const std::string& title, int32_t clientWidth,
+                                                     int32_t clientHeight);
+
     // ---- Surfaces ----
     // A new surface of the size; BitCount 16 or 32 (anything else is 32). nullptr when it
     // cannot be made.
     virtual std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) = 0;
 };
+
+// The largest client width or height of a dialog window.
+inline constexpr int32_t kMaxDialogSide = 8192;
+// Where a dialog of the size goes: centred on the work area.
+PixelRect CentredDialogBounds(const PixelRect& workArea, int32_t clientWidth, int32_t clientHeight);
 
 // Whether setCursor can take Image and the hot spot: 32-bit pixels, a pitch that holds a row,
 // the hot spot inside.
@@ -250,6 +278,8 @@ public:
     int choiceBox(const std::string& caption, const std::string& text, const std::vector<std::string>& labels,
                   size_t cancel, MessageIcon icon) override;
     std::optional<std::string> fileDialog(const FileDialogRequest& request) override;
+    std::unique_ptr<DialogWindow> openDialog(const std::string& title, int32_t clientWidth,
+                                             int32_t clientHeight) override;
     std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override;
 
     // Any thread: queues an event for waitEvent (a mouse event also moves the cursor).
@@ -301,6 +331,18 @@ public:
     // cancelled); when none is left a dialog is cancelled.
     std::vector<FileDialogRequest> fileDialogs;
     std::deque<std::optional<std::string>> fileAnswers;
+    // Dialog windows as opened: title, client bounds, the frames presented (kept as keepFrames
+    // says) and whether it is still open.
+    struct ShownDialog {
+        std::string title;
+        PixelRect bounds;
+        std::vector<Frame> frames;
+        bool open = true;
+    };
+    std::vector<ShownDialog> dialogs;
+    // The events the dialog windows take, in order; when none is left a dialog gets Close (a
+    // dialog nobody answers is closed).
+    std::deque<InputEvent> dialogInput;
 
 private:
     MemorySurface frame_{0, 0, 32};

@@ -3,12 +3,14 @@
 // Escape).
 #include "app/widgets.h"
 #include "app/dockhooks.h"
+#include "platform/clock.h"
 #include "platform/display.h"
 #include "platform/fonts.h"
 #include "text/fontpixels.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -183,11 +185,11 @@ TEST_F(WidgetText, TextMeasuresAlignsAndWraps) {
     EXPECT_EQ(AcceleratorOf("OK"), 0);
 }
 
-// The columns of a surface that hold a colour.
-std::set<int32_t> ColumnsWith(const Surface& S, TColor C) {
+// The columns of a surface (or of a part of it) that hold a colour.
+std::set<int32_t> ColumnsWith(const Surface& S, TColor C, TRect R = {0, 0, 1 << 16, 1 << 16}) {
     std::set<int32_t> cols;
-    for (int32_t y = 0; y < S.dib.GetHeight(); ++y)
-        for (int32_t x = 0; x < S.dib.GetWidth(); ++x)
+    for (int32_t y = R.Top; y < std::min(R.Bottom, S.dib.GetHeight()); ++y)
+        for (int32_t x = R.Left; x < std::min(R.Right, S.dib.GetWidth()); ++x)
             if (S.At(x, y) == C) cols.insert(x);
     return cols;
 }
@@ -560,6 +562,361 @@ TEST(WidgetPlace, CoordinatesThroughFramesAndZOrder) {
     EXPECT_EQ(f.form.ControlAtPos({60, 10}, true), &framed);
     framed.SendToBack();
     EXPECT_EQ(f.form.ControlAtPos({60, 10}, true), &f.inner);
+}
+
+// ---- Controls ----
+
+// A form with the controls of a small settings dialog, clicked and typed at through its events.
+class Controls : public WidgetText {
+protected:
+    Controls() {
+        form.SetBounds(0, 0, 270, 179);
+        check.SetCaption("DirectSoundを使用する(&S)");
+        check.SetBounds(16, 16, 200, 17);
+        label.SetCaption("遅延(&D)：");
+        label.SetBounds(16, 40, 80, 13);
+        label.FocusControl = &track;
+        track.SetBounds(16, 56, 150, 45);
+        track.SetRange(1, 5);
+        track.PageSize = 1;
+        ok.SetCaption("OK");
+        ok.Default = true;
+        ok.ModalResult = mrOk;
+        ok.SetBounds(104, 144, 75, 25);
+        cancel.SetCaption("キャンセル");
+        cancel.Cancel = true;
+        cancel.ModalResult = mrCancel;
+        cancel.SetBounds(186, 144, 75, 25);
+        for (TControl* c : std::initializer_list<TControl*>{&check, &label, &track, &ok, &cancel}) c->SetParent(&form);
+        check.OnClick = [this](TControl*) { ++checkClicks; };
+        track.OnChange = [this](TControl*) { changes.push_back(track.Position()); };
+    }
+    void Click(int32_t X, int32_t Y) {
+        form.DispatchMouseMove(X, Y);
+        form.DispatchMouseDown(TMouseButton::mbLeft, X, Y);
+        form.DispatchMouseUp(TMouseButton::mbLeft, X, Y);
+    }
+    void Key(int32_t K) {
+        form.DispatchKeyDown(K);
+        form.DispatchKeyUp(K);
+    }
+    TWidgetForm form;
+    TCheckBox check;
+    TLabel label;
+    TTrackBar track;
+    TButton ok, cancel;
+    int checkClicks = 0;
+    std::vector<int32_t> changes;
+};
+
+TEST_F(Controls, CheckBoxTogglesByClickSpaceAndAccelerator) {
+    Click(20, 20);
+    EXPECT_TRUE(check.Checked());
+    EXPECT_EQ(form.ActiveControl(), &check);
+    // Pressed, then released outside: nothing.
+    form.DispatchMouseDown(TMouseButton::mbLeft, 20, 20);
+    form.DispatchMouseMove(20, 100);
+    form.DispatchMouseUp(TMouseButton::mbLeft, 20, 100);
+    EXPECT_TRUE(check.Checked());
+    Key(VK_SPACE);
+    EXPECT_FALSE(check.Checked());
+    track.SetFocus();
+    form.DispatchChar("s");
+    EXPECT_TRUE(check.Checked());
+    EXPECT_EQ(form.ActiveControl(), &check);
+    EXPECT_EQ(checkClicks, 3);
+    check.SetChecked(true);  // no change, no click
+    EXPECT_EQ(checkClicks, 3);
+}
+
+TEST_F(Controls, TrackBarKeepsItsPositionInRange) {
+    track.SetPosition(9);
+    EXPECT_EQ(track.Position(), 5);
+    track.SetFocus();
+    for (int32_t k : {VK_LEFT, VK_HOME, VK_HOME, VK_NEXT, VK_END, VK_RIGHT, VK_UP}) Key(k);
+    EXPECT_EQ(changes, (std::vector<int32_t>{5, 4, 1, 2, 5, 4}));
+    // A click on the channel beside the thumb moves a page towards it; dragging the thumb follows
+    // the pointer to the nearest value.
+    changes.clear();
+    const TPoint origin = track.ClientToForm({0, 0});
+    Click(origin.X + 12, origin.Y + 13);
+    EXPECT_EQ(track.Position(), 3);
+    const TRect thumb = track.ThumbRect();
+    const int32_t grabX = origin.X + (thumb.Left + thumb.Right) / 2, y = origin.Y + 13;
+    form.DispatchMouseDown(TMouseButton::mbLeft, grabX, y);
+    const TRect channel = track.ChannelRect();
+    form.DispatchMouseMove(origin.X + channel.Left, y);
+    EXPECT_EQ(track.Position(), 1);
+    form.DispatchMouseMove(origin.X + channel.Right + 40, y);
+    form.DispatchMouseUp(TMouseButton::mbLeft, origin.X + channel.Right + 40, y);
+    EXPECT_EQ(track.Position(), 5);
+    EXPECT_EQ(changes, (std::vector<int32_t>{3, 1, 5}));
+    track.SetRange(1, 2);
+    EXPECT_EQ(track.Position(), 2);
+}
+
+TEST_F(Controls, LabelAcceleratorFocusesItsControl) {
+    form.DispatchChar("d");
+    EXPECT_EQ(form.ActiveControl(), &track);
+    track.SetEnabled(false);
+    check.SetFocus();
+    form.DispatchChar("d");
+    EXPECT_EQ(form.ActiveControl(), &check);
+}
+
+TEST_F(Controls, DefaultAndCancelButtons) {
+    std::vector<std::string> clicks;
+    ok.OnClick = [&](TControl*) { clicks.push_back("ok"); };
+    cancel.OnClick = [&](TControl*) { clicks.push_back("cancel"); };
+    check.SetFocus();
+    Key(VK_RETURN);
+    EXPECT_EQ(form.ModalResult, mrOk);
+    form.ModalResult = mrNone;
+    Key(VK_ESCAPE);
+    EXPECT_EQ(form.ModalResult, mrCancel);
+    // A focused button takes Enter from the default one.
+    cancel.SetFocus();
+    Key(VK_RETURN);
+    Key(VK_SPACE);
+    // Mouse: pressed and released inside clicks, released outside does not.
+    Click(110, 150);
+    form.DispatchMouseDown(TMouseButton::mbLeft, 110, 150);
+    EXPECT_TRUE(ok.Pushed());
+    form.DispatchMouseMove(110, 100);
+    EXPECT_FALSE(ok.Pushed());
+    form.DispatchMouseUp(TMouseButton::mbLeft, 110, 100);
+    EXPECT_EQ(clicks, (std::vector<std::string>{"ok", "cancel", "cancel", "cancel", "ok"}));
+}
+
+TEST_F(Controls, PaintsOfTheControls) {
+    Surface s(270, 179);
+    TWidgetCanvas canvas(s.dib);
+    check.SetChecked(true);
+    ok.SetEnabled(false);
+    form.PaintTo(canvas, PRF_CLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
+    // The check box: a sunken box with the mark inside.
+    EXPECT_EQ(s.At(16, 18), Shadow);
+    EXPECT_EQ(s.At(17, 19), DkShadow);
+    EXPECT_EQ(s.At(18, 20), GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(s.At(20, 24), GetSysColor(COLOR_WINDOWTEXT));
+    // The default button, disabled: its caption drawn twice, in highlight and shadow.
+    const std::vector<TColor> okPixels = s.Pixels({106, 146, 177, 167});
+    EXPECT_GT(std::count(okPixels.begin(), okPixels.end(), Highlight), 0);
+    EXPECT_GT(std::count(okPixels.begin(), okPixels.end(), Shadow), 0);
+    EXPECT_EQ(std::count(okPixels.begin(), okPixels.end(), clBlack), 0);
+    // The default button keeps its frame; a pushed button shows the shadow frame and its caption
+    // one pixel further.
+    EXPECT_EQ(s.At(104, 144), clBlack);
+    TButton b;
+    b.SetCaption("a");
+    b.SetBounds(0, 0, 20, 20);
+    b.SetParent(&form);
+    Surface up(20, 20), down(20, 20);
+    TWidgetCanvas upc(up.dib), downc(down.dib);
+    b.PaintTo(upc, PRF_CLIENT | PRF_ERASEBKGND);
+    form.DispatchMouseDown(TMouseButton::mbLeft, 5, 5);
+    b.PaintTo(downc, PRF_CLIENT | PRF_ERASEBKGND);
+    EXPECT_EQ(up.At(0, 0), Highlight);
+    EXPECT_EQ(down.At(1, 1), Shadow);  // inside the black frame of the focused button
+    const std::set<int32_t> upText = ColumnsWith(up, clBlack, {2, 2, 18, 18}),
+                            downText = ColumnsWith(down, clBlack, {2, 2, 18, 18});
+    ASSERT_FALSE(upText.empty());
+    EXPECT_EQ(*downText.begin(), *upText.begin() + 1);
+}
+
+TEST(WidgetBevel, FrameAndLinesLoweredAndRaised) {
+    TWidgetForm form;
+    TBevel bevel;
+    bevel.SetBounds(0, 0, 10, 8);
+    bevel.Shape = TBevelShape::bsFrame;
+    bevel.SetParent(&form);
+    Surface s(10, 8);
+    TWidgetCanvas canvas(s.dib);
+    bevel.PaintTo(canvas, 0);
+    EXPECT_EQ(s.At(0, 0), Shadow);
+    EXPECT_EQ(s.At(1, 1), Highlight);
+    EXPECT_EQ(s.At(8, 6), Shadow);
+    EXPECT_EQ(s.At(9, 7), Highlight);
+    EXPECT_EQ(s.At(4, 4), 0x123456);
+    bevel.Shape = TBevelShape::bsBottomLine;
+    bevel.Style = TBevelStyle::bsRaised;
+    Surface l(10, 8);
+    TWidgetCanvas lc(l.dib);
+    bevel.PaintTo(lc, 0);
+    EXPECT_EQ(l.Pixels({0, 6, 10, 7}), std::vector<TColor>(10, Highlight));
+    EXPECT_EQ(l.Pixels({0, 7, 10, 8}), std::vector<TColor>(10, Shadow));
+    EXPECT_EQ(l.At(0, 0), 0x123456);
+}
+
+TEST_F(WidgetText, ListSelectsScrollsAndReportsClicks) {
+    TWidgetForm form;
+    form.SetBounds(0, 0, 200, 200);
+    TListBox list;
+    list.SetBounds(0, 0, 100, 4 + 13 * 4);  // four rows of 13 pixels
+    list.SetParent(&form);
+    for (int i = 0; i < 10; ++i) list.Items.push_back("item" + std::to_string(i));
+    list.ItemsChanged();
+    int clicks = 0, doubles = 0;
+    list.OnClick = [&](TControl*) { ++clicks; };
+    list.OnDblClick = [&](TControl*) { ++doubles; };
+    EXPECT_EQ(list.VisibleCount(), 4);
+    form.DispatchMouseDown(TMouseButton::mbLeft, 10, 2 + 13 + 5);
+    form.DispatchMouseUp(TMouseButton::mbLeft, 10, 2 + 13 + 5);
+    form.DispatchMouseDown(TMouseButton::mbLeft, 10, 2 + 13 + 5);
+    EXPECT_EQ(list.ItemIndex(), 1);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(doubles, 1);
+    form.DispatchMouseMove(10, 2 + 13 * 3 + 2);  // dragging down the list
+    form.DispatchMouseUp(TMouseButton::mbLeft, 10, 2 + 13 * 3 + 2);
+    EXPECT_EQ(list.ItemIndex(), 3);
+    form.DispatchKeyDown(VK_DOWN);
+    EXPECT_EQ(list.ItemIndex(), 4);
+    EXPECT_EQ(list.TopIndex(), 1);  // scrolled into view
+    form.DispatchKeyDown(VK_END);
+    EXPECT_EQ(list.TopIndex(), 6);
+    EXPECT_EQ(clicks, 4);
+    // The scroll bar's arrow and the wheel move the view, not the selection.
+    form.DispatchMouseDown(TMouseButton::mbLeft, 2 + 100 - 4 - 5, 4);
+    form.DispatchMouseUp(TMouseButton::mbLeft, 2 + 100 - 4 - 5, 4);
+    EXPECT_EQ(list.TopIndex(), 5);
+    platform::InputEvent wheel;
+    wheel.kind = platform::InputKind::Wheel;
+    wheel.wheel = 1;
+    form.DispatchInput(wheel);
+    EXPECT_EQ(list.TopIndex(), 2);
+    EXPECT_EQ(list.ItemIndex(), 9);
+    EXPECT_EQ(list.ItemAtPos({5, 1}), 2);
+    list.Items.resize(3);
+    list.ItemsChanged();
+    EXPECT_EQ(list.ItemIndex(), -1);
+    EXPECT_EQ(list.TopIndex(), 0);
+}
+
+TEST_F(WidgetText, TextFieldTypesShiftJisAndEditsWholeCharacters) {
+    TWidgetForm form;
+    form.SetBounds(0, 0, 200, 50);
+    TEdit edit;
+    edit.SetBounds(0, 0, 150, 21);
+    edit.SetParent(&form);
+    std::vector<std::string> texts;
+    edit.OnChange = [&](TControl*) { texts.push_back(edit.Text()); };
+    edit.SetText("ab");
+    edit.SetFocus();  // selects all
+    EXPECT_EQ(edit.SelLength(), 2u);
+    form.DispatchChar("漢");
+    form.DispatchChar("x");
+    EXPECT_EQ(edit.Text(), "漢x");
+    form.DispatchKeyDown(VK_LEFT);
+    form.DispatchKeyDown(VK_BACK);  // the whole double-byte character
+    EXPECT_EQ(edit.Text(), "x");
+    form.DispatchKeyDown(VK_SHIFT);
+    form.DispatchKeyDown(VK_END);
+    form.DispatchKeyUp(VK_SHIFT);
+    EXPECT_EQ(edit.SelText(), "x");
+    form.DispatchChar("\x08");  // control characters type nothing
+    form.DispatchChar("y");
+    EXPECT_EQ(edit.Text(), "y");
+    // A click puts the caret before the nearer character edge; Delete takes the character after.
+    form.DispatchMouseDown(TMouseButton::mbLeft, 2 + 1 + 3, 10);
+    form.DispatchMouseUp(TMouseButton::mbLeft, 2 + 1 + 3, 10);
+    EXPECT_EQ(edit.CaretPos(), 0u);
+    form.DispatchKeyDown(VK_DELETE);
+    EXPECT_EQ(edit.Text(), "");
+    // The length limit never splits a double-byte character.
+    edit.MaxLength = 3;
+    form.DispatchChar("あ");
+    form.DispatchChar("い");
+    form.DispatchChar("z");
+    EXPECT_EQ(edit.Text(), "あz");
+    edit.SetText("abcd");
+    EXPECT_EQ(edit.Text(), "abc");
+    EXPECT_EQ(texts, (std::vector<std::string>{"ab", "漢", "漢x", "x", "y", "", "あ", "あz", "abc"}));
+}
+
+// ---- Modal dialogs ----
+
+TEST_F(WidgetText, ModalDialogRunsInTheDialogWindow) {
+    platform::HeadlessDisplay display;
+    display.keepFrames = 0;
+    TWidgetForm form;
+    form.SetCaption("動作設定");
+    form.SetBounds(0, 0, 120, 60);
+    TButton ok;
+    ok.SetCaption("OK");
+    ok.ModalResult = mrOk;
+    ok.SetBounds(10, 10, 75, 25);
+    ok.SetParent(&form);
+    TEdit edit;
+    edit.SetBounds(10, 36, 100, 21);
+    edit.SetParent(&form);
+    auto event = [](platform::InputKind K, int32_t X = 0, int32_t Y = 0) {
+        platform::InputEvent e;
+        e.kind = K;
+        e.x = X;
+        e.y = Y;
+        e.button = platform::MouseButton::Left;
+        return e;
+    };
+    platform::InputEvent typed = event(platform::InputKind::Text);
+    typed.text = "名前";
+    display.dialogInput = {event(platform::InputKind::MouseDown, 20, 40), event(platform::InputKind::MouseUp, 20, 40),
+                           typed, event(platform::InputKind::MouseDown, 20, 20),
+                           event(platform::InputKind::MouseUp, 20, 20)};
+    EXPECT_EQ(ShowModal(form, display), mrOk);
+    EXPECT_EQ(edit.Text(), "名前");
+    ASSERT_EQ(display.dialogs.size(), 1u);
+    const auto& shown = display.dialogs[0];
+    EXPECT_EQ(shown.title, "動作設定");
+    EXPECT_EQ(shown.bounds, (platform::PixelRect{900, 510, 1020, 570}));
+    EXPECT_FALSE(shown.open);
+    ASSERT_FALSE(shown.frames.empty());
+    EXPECT_EQ(shown.frames.front().rects, (std::vector<platform::PixelRect>{{0, 0, 120, 60}}));
+    // The first frame is the form's own paint.
+    Surface painted(120, 60);
+    TWidgetCanvas canvas(painted.dib);
+    form.SetVisible(true);
+    edit.SetText("");
+    form.SetActiveControl(&ok);
+    form.PaintTo(canvas, PRF_CLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
+    for (int32_t y = 0; y < 60; y += 7)
+        for (int32_t x = 0; x < 120; x += 3)
+            ASSERT_EQ(shown.frames.front().pixel(x, y), uint32_t(ColorToRGB(painted.At(x, y)) & 0xFF) << 16 |
+                                                            (uint32_t(painted.At(x, y)) & 0xFF00) |
+                                                            ((uint32_t(painted.At(x, y)) >> 16) & 0xFF))
+                << x << "," << y;
+    // Nobody answers: the dialog is closed, as cancelled; one at a time.
+    EXPECT_EQ(ShowModal(form, display), mrCancel);
+    const auto first = display.openDialog("a", 10, 10);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(display.openDialog("b", 10, 10), nullptr);
+    EXPECT_EQ(display.openDialog("c", 0, 10), nullptr);
+}
+
+// ---- Timers ----
+
+TEST(WidgetTimer, RunsOnTheMainQueueWhileEnabled) {
+    platform::MessageQueue& queue = platform::MainQueue();
+    int ticks = 0;
+    {
+        TTimer timer;
+        timer.OnTimer = [&] { ++ticks; };
+        timer.SetInterval(2);
+        const uint32_t start = platform::ClockMs();
+        while (ticks < 2 && platform::ClockMs() - start < 5000) {
+            queue.Wait(1000);
+            queue.ProcessMessages();
+        }
+        EXPECT_EQ(ticks, 2);
+        timer.SetEnabled(false);
+        queue.Wait(10);
+        queue.ProcessMessages();
+        EXPECT_EQ(ticks, 2);
+        timer.SetEnabled(true);
+    }
+    // Gone with its timer.
+    queue.Wait(10);
+    queue.ProcessMessages();
+    EXPECT_EQ(ticks, 2);
 }
 
 }  // namespace

@@ -70,6 +70,13 @@ void HeadlessDisplay::setBounds(int32_t newLeft, int32_t newTop, int32_t clientW
     left = newLeft;
     top = newTop;
     frame_.resize(clientWidth, clientHeight);
+    if (!fullScreen) normal_ = {newLeft, newTop, clientWidth, clientHeight, false};
+}
+
+WindowPlacement HeadlessDisplay::placement() {
+    WindowPlacement now = normal_;
+    now.shown = shown;
+    return now;
 }
 
 int32_t HeadlessDisplay::clientWidth() { return frame_.describe().width; }

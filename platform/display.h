@@ -86,16 +86,26 @@ enum class MessageResult : uint8_t { Ok, Cancel, Yes, No };
 enum class FileDialogKind : uint8_t { Open, Save, Folder };
 
 // What a file or folder dialog asks: the folder it opens in (a host path; "" for the dialog's
-// own choice) and, for files, the filter: description and mask pairs joined by "|"
-// ("Text|*.txt;*.doc|All|*.*"), code page 932 at the display, UTF-8 at the desktop's dialog.
+// own choice), for files the filter: description and mask pairs joined by "|"
+// ("Text|*.txt;*.doc|All|*.*"), and the title ("" for the dialog's own). Texts are code page 932
+// at the display, UTF-8 at the desktop's dialog.
 // Writes a box's text to standard error as "Caption: Text" (both code page 932), as the
 // headless boxes show theirs.
 void PrintMessage(const std::string& Caption, const std::string& Text);
+
+// Where a window lies when it is neither full screen nor minimised: its outer left and top on
+// the desktop and its client size; and whether it shows.
+struct WindowPlacement {
+    int32_t left = 0, top = 0, clientWidth = 0, clientHeight = 0;
+    bool shown = false;
+    bool operator==(const WindowPlacement&) const = default;
+};
 
 struct FileDialogRequest {
     FileDialogKind kind = FileDialogKind::Open;
     std::string folder;
     std::string filter;
+    std::string title;
 };
 
 // The window of the program's own dialogs, modal over the main window while it is open; closed
@@ -138,6 +148,10 @@ public:
     virtual int32_t clientHeight() = 0;
     // Shows the window (created hidden).
     virtual void show() = 0;
+    // The window's normal place, also while it is full screen or minimised.
+    virtual WindowPlacement placement() = 0;
+    // Minimises the window (shown again by show()).
+    virtual void minimize() = 0;
     // Full screen in Mode, or windowed for nullptr. False when the mode cannot be set: the
     // window is then windowed.
     virtual bool setFullScreen(const DisplayModeInfo* mode) = 0;
@@ -244,7 +258,12 @@ public:
     void setBounds(int32_t left, int32_t top, int32_t clientWidth, int32_t clientHeight) override;
     int32_t clientWidth() override;
     int32_t clientHeight() override;
-    void show() override { shown = true; }
+    void show() override {
+        shown = true;
+        minimized = false;
+    }
+    WindowPlacement placement() override;
+    void minimize() override { minimized = true; }
     bool setFullScreen(const DisplayModeInfo* mode) override;
     PixelSurface& frame() override { return frame_; }
     void present(const std::vector<PixelRect>& rects) override;
@@ -277,6 +296,7 @@ public:
     std::string caption;
     int32_t left = 0, top = 0;
     bool shown = false;
+    bool minimized = false;
     bool fullScreen = false;
     DisplayModeInfo fullScreenMode;
     std::vector<Frame> frames;
@@ -326,6 +346,7 @@ public:
 
 private:
     MemorySurface frame_{0, 0, 32};
+    WindowPlacement normal_;
     int32_t cursorX_ = 0, cursorY_ = 0;
     std::mutex mutex_;
     std::deque<InputEvent> queue_;

@@ -304,6 +304,8 @@ public:
         int borderTop = 0, borderLeft = 0;
         SDL_GetWindowBordersSize(window_, &borderTop, &borderLeft, nullptr, nullptr);
         SDL_SetWindowPosition(window_, left + borderLeft, top + borderTop);
+        if (!(SDL_GetWindowFlags(window_) & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_MINIMIZED)))
+            normal_ = {left, top, clientWidth, clientHeight, false};
     }
 
     int32_t clientWidth() override {
@@ -317,7 +319,27 @@ public:
         return h;
     }
 
-    void show() override { SDL_ShowWindow(window_); }
+    void show() override {
+        SDL_ShowWindow(window_);
+        if (SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(window_);
+    }
+
+    // In the normal state the window's own place (the user may have moved it), else the last
+    // one it had.
+    WindowPlacement placement() override {
+        const Uint32 flags = SDL_GetWindowFlags(window_);
+        if (!(flags & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_MINIMIZED))) {
+            int x = 0, y = 0, borderTop = 0, borderLeft = 0;
+            SDL_GetWindowPosition(window_, &x, &y);
+            SDL_GetWindowBordersSize(window_, &borderTop, &borderLeft, nullptr, nullptr);
+            normal_ = {x - borderLeft, y - borderTop, clientWidth(), clientHeight(), false};
+        }
+        WindowPlacement now = normal_;
+        now.shown = (flags & SDL_WINDOW_SHOWN) != 0;
+        return now;
+    }
+
+    void minimize() override { SDL_MinimizeWindow(window_); }
 
     // A requested refresh rate of 0 takes the first mode of the size and depth.
     bool setFullScreen(const DisplayModeInfo* mode) override {
@@ -436,9 +458,12 @@ public:
     std::optional<std::string> fileDialog(const FileDialogRequest& request) override {
         FileDialogRequest desktop = request;
         desktop.filter = Cp932ToUtf8(request.filter);
+        desktop.title = Cp932ToUtf8(request.title);
         const DesktopFileAnswer answer = DesktopFileDialog(desktop);
-        if (answer.outcome == DialogOutcome::Unavailable)
+        if (answer.outcome == DialogOutcome::Unavailable) {
+            if (const FileDialogFallback drawn = GetFileDialogFallback()) return drawn(*this, request);
             std::fprintf(stderr, "zenity cannot show a file dialog: it counts as cancelled\n");
+        }
         if (answer.outcome != DialogOutcome::Chosen) return std::nullopt;
         return answer.path;
     }
@@ -492,6 +517,7 @@ private:
     }
 
     SDL_Window* window_;
+    WindowPlacement normal_;
     SDL_Cursor* cursor_ = nullptr;
     WindowSurface frame_;
     Uint32 wakeType_;

@@ -88,12 +88,13 @@ TEST(Regions, PolygonsMatchThePixelRuleOfTheReference) {
     const std::vector<TPolygonCase> cases{
         {"triangle", {{2, 2}, {30, 6}, {12, 28}}},
         {"wound the other way", {{12, 28}, {30, 6}, {2, 2}}},
-        // Edges through pixel centres: (x + 1/2, y + 1/2) lies on the slanted edges.
-        {"centres on edges", {{0, 0}, {10, 20}, {20, 0}}},
+        // Both slanted edges pass through pixel centres (x + 1/2, y + 1/2).
+        {"centres on edges", {{0, 0}, {16, 16}, {32, 0}}},
         {"concave", {{1, 1}, {35, 1}, {35, 30}, {20, 10}, {5, 30}}},
         {"bow tie", {{2, 2}, {30, 28}, {30, 2}, {2, 28}}},
         {"wound twice", {{5, 5}, {25, 5}, {25, 25}, {5, 25}, {5, 5}, {25, 5}, {25, 25}, {5, 25}}},
-        {"hole wound back", {{0, 0}, {36, 0}, {36, 30}, {0, 30}, {0, 0}, {10, 8}, {10, 22}, {26, 22}, {26, 8}, {10, 8}}},
+        {"hole wound back",
+         {{0, 0}, {36, 0}, {36, 30}, {0, 30}, {0, 0}, {10, 8}, {10, 22}, {26, 22}, {26, 8}, {10, 8}}},
         {"off the plane", {{-20, -5}, {25, 3}, {10, 50}}},
         {"star", {{20, 0}, {24, 11}, {37, 11}, {27, 18}, {31, 31}, {20, 23}, {9, 31}, {13, 18}, {3, 11}, {16, 11}}},
         {"thin sliver", {{0, 0}, {39, 1}, {0, 2}}},
@@ -105,7 +106,8 @@ TEST(Regions, PolygonsMatchThePixelRuleOfTheReference) {
         json += "]}]";
         const std::string file = FreshHostFolder() + "polygon.json";
         std::ofstream(file) << json;
-        std::vector<std::string> expected = Lines(PythonOutput("region_ref.py", {file, std::to_string(W), std::to_string(H)}));
+        std::vector<std::string> expected =
+            Lines(PythonOutput("region_ref.py", {file, std::to_string(W), std::to_string(H)}));
         for (std::string& row : expected)
             for (char& ch : row) ch = ch == '0' ? '1' : '.';
         EXPECT_EQ(Pixels(Region::Polygon(c.Points), W, H), expected) << c.Name;

@@ -44,6 +44,7 @@ TMemoryStream RegionFile() {
             WriteStreamInt(stream, top + int32_t(std::lround(h / 2.0 * (1 + r * std::sin(a)))));
         }
     }
+    stream.SetPosition(0);
     return stream;
 }
 

@@ -70,6 +70,7 @@ public:
 
     // ---- Regions and choosing ----
     int GetRegionCount() const { return int(Regions.size()); }
+    // Index in 0 .. GetRegionCount() - 1.
     const TMapRegion& GetRegion(int Index) const { return Regions[size_t(Index)]; }
     int32_t GetSelectedRegion() const { return Selected; }
     // Selection state: 0 idle, 100 a choice or cancel was made (the map goes), 101 it goes now.

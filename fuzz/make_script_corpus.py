@@ -17,7 +17,7 @@ sys.path.insert(0, os.path.join(ROOT, "tools"))
 import vpage  # noqa: E402
 
 GAME_SAVE_VERSION = 144
-LT_BOX, LT_TIMER, LT_SOUND, LT_PROPMOTION, LT_CABINET = 2, 15, 17, 26, 27
+LT_BOX, LT_TIMER, LT_SOUND, LT_MAPIMG, LT_PROPMOTION, LT_CABINET = 2, 15, 17, 18, 26, 27
 PT_INT, PT_STR = 1, 4
 
 
@@ -71,6 +71,12 @@ def sound(name, source, flags=(0, 0, 0, 0, 0), state=0):
     return base(name) + s(source) + u8(*flags) + i32(1000, 0, 500, 1200) + u8(state) + s("h.vsb") + u8(0, 0) + i32(0)
 
 
+def mapimage(name, rect, state=0):
+    """An image map whose pictures and region file are nowhere: it loads without them."""
+    out = control(name, rect) + s("map.mra") + s("hover.mra") + s("map.rgn") + i32(255, 255)
+    return out + s("h.vsb") + s("h.vsb") + u8(1, 1) + s("") + u8(0) + s("h.vsb") + i32(state)
+
+
 def events(*records):
     out = i32(len(records))
     for handler, sender, kind, level, args in records:
@@ -103,6 +109,7 @@ def scenes():
                                  (LT_SOUND, sound("se", "se.wav", (0, 1, 1, 1, 1))),
                                  (LT_SOUND, sound("fade", "CD_02", state=3))]),
         "broken-sound-state": scene(objects=[(LT_SOUND, sound("x", "x.ogg", state=9))]),
+        "mapimage": scene(layer0=control("", (0, 0, 64, 48), u8(LT_MAPIMG) + mapimage("map", (4, 4, 40, 30), 100), 1)),
     }
 
 

@@ -8,49 +8,40 @@
 namespace {
 
 // Far beyond any surface side, so the arithmetic below cannot overflow.
-constexpr double kCoordinateLimit = 1 << 28;
+constexpr int64_t kCoordinateLimit = int64_t(1) << 28;
 
 bool Nearest(double Value, double& Out) {
     if (!std::isfinite(Value)) return false;
-    Out = std::nearbyint(std::clamp(Value, -kCoordinateLimit, kCoordinateLimit));
+    Out = std::nearbyint(std::clamp(Value, -double(kCoordinateLimit), double(kCoordinateLimit)));
     return true;
 }
 
 int64_t FloorHalf(int64_t V) { return V >= 0 ? V / 2 : -((1 - V) / 2); }
 
-// The box rounded, worked in doubled coordinates so that every test is exact: a pixel (x, y) sits
-// at (2x + 1 - (Left + Right), (Top + Bottom) - 2y - 1) from the centre (y upwards), and the
-// half-axes are Right - Left and Bottom - Top.
+// The box rounded, clipped to the surface's rows.
 struct TEllipse {
-    int64_t L, T, R, B;
+    TEllipseRows Rows;
     int32_t Top, Bottom;
 
     bool Setup(const TCustomDIBX& Surface, double Left, double ATop, double Right, double ABottom) {
         double l, t, r, b;
-        if (!Nearest(Left, l) || !Nearest(ATop, t) || !Nearest(Right, r) || !Nearest(ABottom, b) || r <= l || b <= t)
+        if (!Nearest(Left, l) || !Nearest(ATop, t) || !Nearest(Right, r) || !Nearest(ABottom, b) ||
+            !Rows.Setup(int64_t(l), int64_t(t), int64_t(r), int64_t(b)))
             return false;
-        L = int64_t(l), T = int64_t(t), R = int64_t(r), B = int64_t(b);
-        Top = int32_t(std::max<int64_t>(T, 0));
-        Bottom = int32_t(std::min<int64_t>(B, Surface.GetHeight()));
+        Top = int32_t(std::max<int64_t>(Rows.GetTop(), 0));
+        Bottom = int32_t(std::min<int64_t>(Rows.GetBottom(), Surface.GetHeight()));
         return Top < Bottom;
     }
 
-    int64_t X2(int64_t X) const { return 2 * X + 1 - (L + R); }
-    int64_t Y2(int64_t Y) const { return (T + B) - 2 * Y - 1; }
+    int64_t X2(int64_t X) const { return Rows.X2(X); }
+    int64_t Y2(int64_t Y) const { return Rows.Y2(Y); }
 
-    // The columns First .. Last (inclusive) of row Y whose centres lie inside; false for none.
+    // The columns of row Y inside the ellipse and the surface; false for none.
     bool Span(const TCustomDIBX& Surface, int32_t Y, int32_t& First, int32_t& Last) const {
-        using i128 = __int128;
-        const i128 a = R - L, b = B - T, y = Y2(Y);
-        if (y * y > b * b) return false;
-        // The largest m with (m / a)^2 + (y / b)^2 <= 1.
-        const i128 limit = a * a * (b * b - y * y);
-        int64_t m = int64_t(std::sqrt(double(limit) / double(b * b)));
-        while (i128(m + 1) * (m + 1) * b * b <= limit) ++m;
-        while (m > 0 && i128(m) * m * b * b > limit) --m;
-        // Pixels whose doubled offset lies in -m .. m.
-        First = int32_t(std::max<int64_t>(-FloorHalf(m - L - R + 1), 0));
-        Last = int32_t(std::min<int64_t>(FloorHalf(m + L + R - 1), Surface.GetWidth() - 1));
+        int64_t first, last;
+        if (!Rows.Span(Y, first, last)) return false;
+        First = int32_t(std::max<int64_t>(first, 0));
+        Last = int32_t(std::min<int64_t>(last, Surface.GetWidth() - 1));
         return First <= Last;
     }
 };
@@ -86,6 +77,30 @@ struct TSector {
 
 }  // namespace
 
+// Worked in doubled coordinates so that every test is exact: the half-axes are Right - Left and
+// Bottom - Top.
+bool TEllipseRows::Setup(int64_t Left, int64_t Top, int64_t Right, int64_t Bottom) {
+    const auto clamp = [](int64_t V) { return std::clamp(V, -kCoordinateLimit, kCoordinateLimit); };
+    L = clamp(Left), T = clamp(Top), R = clamp(Right), B = clamp(Bottom);
+    return L < R && T < B;
+}
+
+bool TEllipseRows::Span(int64_t Y, int64_t& First, int64_t& Last) const {
+    using i128 = __int128;
+    if (Y < T || Y >= B) return false;
+    const i128 a = R - L, b = B - T, y = Y2(Y);
+    if (y * y > b * b) return false;
+    // The largest m with (m / a)^2 + (y / b)^2 <= 1.
+    const i128 limit = a * a * (b * b - y * y);
+    int64_t m = int64_t(std::sqrt(double(limit) / double(b * b)));
+    while (i128(m + 1) * (m + 1) * b * b <= limit) ++m;
+    while (m > 0 && i128(m) * m * b * b > limit) --m;
+    // Pixels whose doubled offset lies in -m .. m.
+    First = -FloorHalf(m - L - R + 1);
+    Last = FloorHalf(m + L + R - 1);
+    return First <= Last;
+}
+
 void FillEllipse(TCustomDIBX& Surface, double Left, double Top, double Right, double Bottom, uint8_t Value) {
     TEllipse e;
     if (!e.Setup(Surface, Left, Top, Right, Bottom)) return;
@@ -104,7 +119,7 @@ void FillPie(TCustomDIBX& Surface, double Left, double Top, double Right, double
         return;
     // A radial point on the centre points along the x axis.
     const auto radial = [&](double X, double Y) {
-        const TVector v{2 * int64_t(X) - (e.L + e.R), (e.T + e.B) - 2 * int64_t(Y)};
+        const TVector v{2 * int64_t(X) - e.Rows.CentreX2(), e.Rows.CentreY2() - 2 * int64_t(Y)};
         return v.X == 0 && v.Y == 0 ? TVector{1, 0} : v;
     };
     const TSector sector(radial(x1, y1), radial(x2, y2));

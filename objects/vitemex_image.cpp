@@ -233,17 +233,6 @@ void TVelaCustomImage::UpdateHeight() {
 
 // ---- Drawing ----
 
-void TVelaCustomImage::InvalidateArea(TRect R) {
-    if (GetParent() && !GetParent()->IntersectsRect(R)) return;
-    TRect clip;
-    if (GetClipArea(clip)) {
-        R = IntersectRects(R, clip);
-        if (RectIsEmpty(R)) return;
-    }
-    AdjustDirtyRect(R);
-    GetBase()->AddDirtyRect(R);
-}
-
 void TVelaCustomImage::Invalidate() {
     if (!GetVisible() || !GetBase()) return;
     const TCustomDIBX* s = GetSurface();

@@ -157,8 +157,6 @@ protected:
     bool MaskHit(TCustomDIBX& M, int32_t X, int32_t Y) const;
     // The drawn width (Vertical: height) the picture and the zoom give.
     int32_t DrawnExtent(bool Vertical);
-    // Adds R, cut to the parent and the clip area, to the layer's dirty list.
-    void InvalidateArea(TRect R);
     // The unscaled draw of S (mask M) at (X, Y) on Dest, by content rectangle.
     void DrawContent(TCustomDIBX& Dest, int32_t X, int32_t Y, TCustomDIBX& S, TCustomDIBX* M);
     // Marks the drawn size of this image and of its position-zoomed children for the next tick.

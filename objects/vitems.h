@@ -412,6 +412,8 @@ public:
     bool Step() override;
 
 protected:
+    // Adds R (on the layer), cut to the parent and the clip area, to the layer's dirty list.
+    void InvalidateArea(TRect R);
     // Stores a changed value between the invalidations of the old and the new area.
     template <typename T>
     bool ChangeLook(T& Field, T Value) {

@@ -281,18 +281,19 @@ bool TVelaControl::GetClipArea(TRect& R) const {
 }
 
 void TVelaControl::Invalidate() {
-    if (!Visible) return;
+    if (Visible) InvalidateArea(GetBoundsRect());
+}
+
+void TVelaControl::InvalidateArea(TRect R) {
     TVelaBase* layer = GetBase();
-    if (!layer) return;
-    TRect r = GetBoundsRect();
-    if (Parent && !Parent->IntersectsRect(r)) return;
+    if (!layer || (Parent && !Parent->IntersectsRect(R))) return;
     TRect clip;
     if (GetClipArea(clip)) {
-        r = IntersectRects(r, clip);
-        if (RectIsEmpty(r)) return;
+        R = IntersectRects(R, clip);
+        if (RectIsEmpty(R)) return;
     }
-    AdjustDirtyRect(r);
-    layer->AddDirtyRect(r);
+    AdjustDirtyRect(R);
+    layer->AddDirtyRect(R);
 }
 
 void TVelaControl::Prepare() {

@@ -7,7 +7,8 @@ NAME picks the drawing: gradient (colour ramps across and down), shapes (flat di
 triangle over a soft background), noise (smoothed random colours with grain), halo (a soft
 light ring in an alpha that fades out from it) or figure0 .. figure3 (the steps of a hopping
 figure on a transparent ground), each 96 x 72; petal (a pink petal of 12 x 8 with soft edges,
-the film's falling sprite); or digits (a glyph sheet: the digits 0 to 9 as lit segments in cells
+the film's falling sprite); mapbase and maphover (the menu screen's image map, 240 x 120, black
+transparent); or digits (a glyph sheet: the digits 0 to 9 as lit segments in cells
 of 16 x 24, five across and two down, on a transparent ground); buttonnormal, buttonhover,
 buttonpressed, buttonclicked (the menu screen's button of 120 x 32 in its four looks: a rounded
 plate, lighter under the pointer, darker and sunken while pressed, green once clicked). Every picture is drawn from a
@@ -179,13 +180,45 @@ def button(look):
     return draw
 
 
+# The image map of the menu screen, 240 x 120: a gate, a pond and a tower on green ground, as the
+# regions of menu_map.rgn.json lie (boxes inclusive); the hover picture shows the three lit.
+MAP_W, MAP_H = 240, 120
+MAP_PLACES = (("gate", (20, 20, 79, 89)), ("pond", (100, 20, 169, 89)), ("tower", ((180, 110), (205, 10), (230, 110))))
+
+
+def map_place(x, y):
+    """The place under the pixel centre (x + 1/2, y + 1/2), or None."""
+    px, py = x + 0.5, y + 0.5
+    (_, (gl, gt, gr, gb)), (_, (pl, pt, pr, pb)), (_, ((ax, ay), (bx, by), (cx, cy))) = MAP_PLACES
+    if gl <= x <= gr and gt <= y <= gb:
+        return "gate"
+    if ((px - (pl + pr + 1) / 2) / ((pr + 1 - pl) / 2)) ** 2 + ((py - (pt + pb + 1) / 2) / ((pb + 1 - pt) / 2)) ** 2 <= 1:
+        return "pond"
+    side = [(qx - px) * (ry - py) - (qy - py) * (rx - px) for (qx, qy), (rx, ry) in
+            (((ax, ay), (bx, by)), ((bx, by), (cx, cy)), ((cx, cy), (ax, ay)))]
+    return "tower" if all(v <= 0 for v in side) or all(v >= 0 for v in side) else None
+
+
+def image_map(colours):
+    def draw(rng):
+        return [[colours.get(map_place(x, y), colours[None]) for x in range(MAP_W)] for y in range(MAP_H)]
+    return draw
+
+
 DRAWINGS = {"gradient": gradient, "shapes": shapes, "noise": noise, "halo": halo, "digits": digits, "petal": petal,
             **{f"figure{step}": figure(step) for step in range(4)},
-            **{f"button{look}": button(look) for look in BUTTON_LOOKS}}
+            **{f"button{look}": button(look) for look in BUTTON_LOOKS},
+            "mapbase": image_map({None: (60, 110, 70), "gate": (150, 150, 160), "pond": (40, 80, 170),
+                                  "tower": (140, 90, 60)}),
+            "maphover": image_map({None: (0, 0, 0), "gate": (250, 215, 90), "pond": (120, 220, 255),
+                                   "tower": (255, 150, 60)})}
+# Drawings whose black is their transparent colour.
+KEYED_BLACK = {"mapbase", "maphover"}
 
 
-def png(rows):
-    """A PNG file of rows of (red, green, blue) or (red, green, blue, alpha) pixels, unfiltered."""
+def png(rows, keyed=False):
+    """A PNG file of rows of (red, green, blue) or (red, green, blue, alpha) pixels, unfiltered;
+    keyed, black is its transparent colour."""
     height, width, channels = len(rows), len(rows[0]), len(rows[0][0])
 
     def chunk(kind, data):
@@ -193,7 +226,9 @@ def png(rows):
 
     header = struct.pack(">IIBBBBB", width, height, 8, 6 if channels == 4 else 2, 0, 0, 0)
     pixels = b"".join(b"\0" + bytes(v for pixel in row for v in pixel) for row in rows)
-    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(pixels, 9)) + chunk(b"IEND", b"")
+    key = chunk(b"tRNS", bytes(6)) if keyed else b""
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + key + chunk(b"IDAT", zlib.compress(pixels, 9)) +
+            chunk(b"IEND", b""))
 
 
 def main(paths):
@@ -205,7 +240,7 @@ def main(paths):
             sys.exit(f"make_pictures: no drawing named {name!r} (known: {', '.join(DRAWINGS)})")
         rng = random.Random(f"vela sample {name}")
         with open(path, "wb") as f:
-            f.write(png(DRAWINGS[name](rng)))
+            f.write(png(DRAWINGS[name](rng), name in KEYED_BLACK))
 
 
 if __name__ == "__main__":

@@ -9,12 +9,13 @@
 #include <memory>
 #include <utility>
 
-// One 24-bit frame; a keyed one has the blue key along its top row and left column.
+constexpr uint32_t KeyPixel = 0x0000FF;
+// One 24-bit frame; a keyed one has its key (blue unless said) along its top row and left column.
 struct TFakeFrame {
     int32_t W, H, Delay;
     bool Keyed;
+    uint32_t Key = KeyPixel;
 };
-constexpr uint32_t KeyPixel = 0x0000FF;
 inline uint32_t PixelOf(int Frame, int32_t X, int32_t Y) { return uint32_t((Frame + 1) << 20 | X << 12 | Y << 4); }
 
 class TPictureSource : public TMiraSource {
@@ -27,12 +28,12 @@ public:
         ++Decodes;
         for (const TFakeFrame& frame : Files.at(AnsiLowerCase(File))) {
             TMiraFrame& f = *List.AddFrame();
-            f.TransPixel = frame.Keyed ? int32_t(KeyPixel) : -1;
+            f.TransPixel = frame.Keyed ? int32_t(frame.Key) : -1;
             f.SetupImage(frame.W, frame.H, 24, nullptr, 0);
             f.Delay = frame.Delay;
             for (int32_t y = 0; y < frame.H; ++y)
                 for (int32_t x = 0; x < frame.W; ++x)
-                    f.Image.SetPixel(x, y, frame.Keyed && (x == 0 || y == 0) ? KeyPixel
+                    f.Image.SetPixel(x, y, frame.Keyed && (x == 0 || y == 0) ? frame.Key
                                                                             : PixelOf(List.Count() - 1, x, y));
         }
     }

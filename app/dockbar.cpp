@@ -25,6 +25,11 @@ void TCustomDockBar::ControlListChange(TControl* Control, bool Inserting) {
     if (Inserting) {
         orderList_.push_back(Control);
         orderListDirty_ = true;
+    } else {
+        // A pair that lost one of its controls is no pair any more.
+        slaves_.erase(std::remove_if(slaves_.begin(), slaves_.end(),
+                                     [Control](const auto& P) { return P.first == Control || P.second == Control; }),
+                      slaves_.end());
     }
     Arrange();
 }

@@ -27,7 +27,9 @@ TDockSite::~TDockSite() {
 void TDockSite::SetAllowDrag(bool Value) {
     if (allowDrag_ == Value) return;
     allowDrag_ = Value;
+    // The windows' handles come or go: their sizes change.
     FrameChanged();
+    ArrangeToolbars();
 }
 
 void TDockSite::SetBackground(std::shared_ptr<TCustomDIBX> Value) {

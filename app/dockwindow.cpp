@@ -51,8 +51,6 @@ bool Intersects(const TRect& A, const TRect& B) {
 
 TRect Inflate(const TRect& R, int32_t D) { return {R.Left - D, R.Top - D, R.Right + D, R.Bottom + D}; }
 
-TRect Offset(const TRect& R, int32_t DX, int32_t DY) { return {R.Left + DX, R.Top + DY, R.Right + DX, R.Bottom + DY}; }
-
 // The outer top-left of a control on the desktop.
 TPoint OuterOnScreen(const TControl& Control) {
     const TWidgetForm* form = Control.Form();
@@ -99,6 +97,8 @@ constexpr THookProcCodes DockWindowHookCodes = HookCode(THookProcCode::hpActivat
 // ---- The tool window ----
 
 TCustomDockWindow::TCustomDockWindow() {
+    // The window takes the mouse itself while a drag, a resize or its close button runs.
+    ControlStyle &= ~csCaptureMouse;
     SetColor(clBtnFace);
     WindowRegistry().push_back(this);
     InstallHookProc(DockWindowHookProc, DockWindowHookCodes);
@@ -422,8 +422,7 @@ TRect TCustomDockWindow::NonClientMargins() const {
 
 void TCustomDockWindow::PaintNonClient(TWidgetCanvas& Canvas) {
     const TRect outer = {0, 0, Width(), Height()};
-    const TRect inset = NonClientMargins();
-    const TRect client = {inset.Left, inset.Top, Width() - inset.Right, Height() - inset.Bottom};
+    const TRect client = ClientBox();
     // The frame around the client area in the window's colour.
     Canvas.FillRect({0, 0, outer.Right, client.Top}, Color());
     Canvas.FillRect({0, client.Bottom, outer.Right, outer.Bottom}, Color());
@@ -472,16 +471,21 @@ TPoint TCustomDockWindow::ClientToScreen(TPoint P) const {
 
 TPoint TCustomDockWindow::ScreenToClient(TPoint P) const { return ScreenToClientOf(*this, P); }
 
+TRect TCustomDockWindow::ClientBox() const {
+    const TRect inset = NonClientMargins();
+    return {inset.Left, inset.Top, Width() - inset.Right, Height() - inset.Bottom};
+}
+
 bool TCustomDockWindow::InDragArea(TPoint W) const {
     if (docked_) {
         const TDockSite* dock = DockedTo();
         if (!dock || !dock->AllowDrag()) return false;
         const TDockedFrame frame = DockedFrameNow();
-        return Contains(frame.Handle, W) && !Contains(frame.CloseButton, W);
+        return (Contains(frame.Handle, W) && !Contains(frame.CloseButton, W)) || Contains(ClientBox(), W);
     }
     if (!floatingParent_) return false;
     const TFloatingFrame frame = FloatingFrameNow();
-    return Contains(frame.Caption, W) && !Contains(frame.CloseButton, W);
+    return (Contains(frame.Caption, W) && !Contains(frame.CloseButton, W)) || Contains(ClientBox(), W);
 }
 
 void TCustomDockWindow::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
@@ -633,18 +637,20 @@ void TFloatingWindowParent::UpdateVisibility() {
     const TCustomDockWindow* window = ToolWindow();
     const bool onTopOfForm = !window || window->FloatingMode() == fmOnTopOfParentForm;
     TWidgetForm* owner = onTopOfForm ? parentForm_ : nullptr;
-    if (OwnerForm() != owner) SetOwnerForm(owner);
+    const bool ownerChanged = OwnerForm() != owner;
+    if (ownerChanged) SetOwnerForm(owner);
     const bool shown = window && window->Visible() && parentForm_ && parentForm_->Visible() &&
                        !FormMinimized(parentForm_) && !ApplicationMinimized() &&
                        (!window->HideWhenInactive() || ApplicationIsActive());
-    if (shown == shown_) return;
+    const bool topmost = shown && Topmost();
+    if (shown == shown_ && topmost == topmost_ && !ownerChanged) return;
     shown_ = shown;
-    TControl::SetVisible(shown);
+    topmost_ = topmost;
+    if (Visible() != shown) TControl::SetVisible(shown);
     std::vector<TFloatingWindowParent*>& order = ZOrder();
     EraseValue(order, this);
     if (!shown) return;
     // Just above the last shown window of the same owner, else at the top of its class.
-    const bool topmost = Topmost();
     auto at = std::find_if(order.begin(), order.end(), [](const TFloatingWindowParent* F) { return F->Topmost(); });
     if (topmost) at = order.end();
     for (auto it = order.begin(); it != order.end(); ++it)
@@ -816,12 +822,12 @@ void TDockDragLoop::LeftButtonUp() {
         dock->ArrangeToolbars(true);
         return;
     }
-    window_.floatingPosition_ = {outline_.Left, outline_.Top};
+    const TPoint at = {outline_.Left, outline_.Top};
     if (window_.Docked()) {
-        TWidgetForm* form = window_.ParentForm();
-        if (form) window_.SetParent(form);
+        window_.floatingPosition_ = at;
+        if (TWidgetForm* form = window_.ParentForm()) window_.SetParent(form);
     } else {
-        window_.SetFloatingPosition({outline_.Left, outline_.Top});
+        window_.SetFloatingPosition(at);
     }
     window_.MoveOnScreen();
 }

@@ -176,8 +176,11 @@ private:
     static const std::vector<TCustomDockWindow*>& AllWindows();
     // A dock is freed: the window forgets it.
     void DockGone(TDockSite* Dock);
-    // Whether a press at a window point starts a drag.
+    // Whether a press at a window point starts a drag: the handle or the floating caption, or
+    // the client area where no child control is.
     bool InDragArea(TPoint WindowPoint) const;
+    // The client area in window coordinates.
+    TRect ClientBox() const;
     // The floating parent takes the window's outer size.
     void SizeFloatingParent();
 
@@ -222,7 +225,7 @@ public:
 private:
     friend class TCustomDockWindow;
     TWidgetForm* parentForm_;
-    bool shown_ = false;
+    bool shown_ = false, topmost_ = false;
 };
 
 // The shown floating parents, bottom first: topmost ones above the others, each shown window

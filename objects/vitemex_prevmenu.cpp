@@ -103,9 +103,12 @@ void TPrevMenuList::Preload(const std::string& File) {
 
 // ---- The menu ----
 
-TVelaPrevMenu::TVelaPrevMenu(TVelaBaseList* AOwner, bool UniqueName) : TVelaControl(AOwner, UniqueName) {}
+TVelaPrevMenu::TVelaPrevMenu(TVelaBaseList* AOwner, bool UniqueName) : TVelaControl(AOwner, UniqueName) {
+    if (Owner) Owner->GetVelaList().AddOnce(this);
+}
 
 TVelaPrevMenu::~TVelaPrevMenu() {
+    if (Owner) Owner->GetVelaList().Remove(this);
     Invalidate();
     List.Clear();
 }
@@ -506,6 +509,14 @@ void TVelaPrevMenu::DoLBtnUp() {
 void TVelaPrevMenu::DoRBtnDown() {
     if (RClickScrap) Delete();
     TVelaControl::DoRBtnDown();
+}
+
+bool TVelaPrevMenu::BeginSelect() {
+    const int32_t im = GetIgnoremouse();
+    if (im != IM_NONE && im != IM_LCLICK) return false;
+    SetSelection("", -1);
+    Delete();
+    return true;
 }
 
 void TVelaPrevMenu::DoKeyPress() {

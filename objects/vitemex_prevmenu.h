@@ -130,6 +130,9 @@ public:
     void DoLBtnDown() override;
     void DoLBtnUp() override;
     void DoRBtnDown() override;
+    // A right press anywhere on the layer cancels the menu: the selection is emptied and the
+    // menu deletes itself.
+    bool BeginSelect() override;
     void DoKeyPress() override;
     bool Step() override { return false; }
     void SaveToStream(TStream& Stream) override;

@@ -252,6 +252,26 @@ TEST_F(PrevMenu, SettleAnimationsHoldTheMenuUntilTheyEnd) {
     EXPECT_EQ(Bases->FindObject("pm"), nullptr);
 }
 
+TEST_F(PrevMenu, RightClicksAnywhereCancelTheMenu) {
+    Open();
+    Menu->SetRclickscrap(true);
+    Menu->SetIgnoremouse(IM_CLICK);  // not offered the press
+    ParamMan->SetSelStr("x");
+    Layer->SetMousePos({200, 100});
+    Layer->RightHeld = Layer->RightLatch = true;
+    Bases->Update(Host->Clock);
+    EXPECT_NE(Bases->FindObject("pm"), nullptr);
+    Menu->SetIgnoremouse(IM_LCLICK);
+    Layer->RightLatch = true;
+    Bases->Update(Host->Clock);
+    EXPECT_EQ(Bases->FindObject("pm"), nullptr);
+    EXPECT_EQ(ParamMan->SelStr(), "");
+    EXPECT_EQ(ParamMan->SelIndex(), -1);
+    EXPECT_EQ(Bases->GetVelaList().Count(), 1);  // listed until it is freed
+    Tick(15);
+    EXPECT_EQ(Bases->GetVelaList().Count(), 0);
+}
+
 TEST_F(PrevMenu, KeysRingThroughTheVisibleEntries) {
     Open();
     Keys({38});  // Up from no hover: the last visible entry

@@ -145,6 +145,9 @@ void TVelaPrevMenu::SetSource(const std::string& S) {
         auto* entry = new TVelaPrevImages(Owner, *this);
         List.Entries.push_back(entry);
         List.Previews.push_back(nullptr);
+        Enabled.push_back(1);
+        Visible.push_back(1);
+        Down.push_back(0);
         entry->SetName(MakeUniqueName(*Owner, prefix));
         entry->SetParent(this);
         entry->SetLeft(b.Left);
@@ -168,9 +171,6 @@ void TVelaPrevMenu::SetSource(const std::string& S) {
               &b.DownOffPrevPath})
             List.Preload(*path);
     }
-    Enabled.assign(List.Entries.size(), 1);
-    Visible.assign(List.Entries.size(), 1);
-    Down.assign(List.Entries.size(), 0);
     // The first member of each positive group starts down.
     std::vector<int32_t> seen;
     for (int32_t i = 0; i < List.Count(); ++i) {

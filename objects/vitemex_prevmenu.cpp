@@ -435,7 +435,8 @@ void TVelaPrevMenu::Select(int32_t H) {
         }
         const bool down = GetPrevValue1(H);
         ShowImageOf(H, {{d.DownImagePath, false, down}, {d.DisImagePath, false, !Enabled[H]}, {d.Path, false}}, true);
-        ShowPreviewOf(H, 1, {{d.DownOnPrevPath, d.DownOnPrevRepeat, down}, {d.DownOffPrevPath, d.DownOffPrevRepeat, !down}});
+        ShowPreviewOf(H, 1,
+                      {{d.DownOnPrevPath, d.DownOnPrevRepeat, down}, {d.DownOffPrevPath, d.DownOffPrevRepeat, !down}});
     }
     SetSelection(d.Name, d.Index);
     if (!OnSelect.empty() && Owner && Owner->GetEvents().IndexOf(this, PR_ONSELECT) < 0)

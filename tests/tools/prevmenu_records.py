@@ -26,7 +26,8 @@ def flags(values):
 def record(version):
     control = sr.new(None, name="pm", width=64, height=32)
     out = sr.record(control, version)
-    out += sr.string("menu.xml") + bytes([0, 1, 0]) + b"".join(sr.string(t) for t in ("in", "out", "idle", "sel", "end"))
+    out += sr.string("menu.xml") + bytes([0, 1, 0])
+    out += b"".join(sr.string(t) for t in ("in", "out", "idle", "sel", "end"))
     for gate, values in ((127, [1, 0, 1, 1]), (132, [1, 1, 1, 0]), (136, [0, 0, 1, 1])):
         if version >= gate:
             out += flags(values)

@@ -55,6 +55,8 @@ void TVelaPrevImages::SetSource(const std::string& S) {
     TVelaImages::SetSource(S);
 }
 
+TVelaPrevImages::~TVelaPrevImages() { Menu.ForgetPicture(*this); }
+
 bool TVelaPrevImages::AnimationEnded() const {
     if (GetRepeat()) return false;
     if (const TVelaMotion* motion = GetMotion()) return motion->GetFinished();
@@ -71,13 +73,18 @@ bool TVelaPrevImages::Step() {
 
 void TPrevMenuList::Clear() {
     std::vector<TVelaPrevImages*> objects = std::exchange(Entries, {});
-    for (TVelaPrevImages* preview : std::exchange(Previews, {}))
-        if (preview) objects.push_back(preview);
+    for (TVelaPrevImages* preview : std::exchange(Previews, {})) objects.push_back(preview);
     for (TVelaPrevImages* obj : objects) delete obj;
     for (TMiraItem* item : std::exchange(Images, {})) item->Release(this);
     Names.clear();
     Data.clear();
     Films.clear();
+}
+
+void TPrevMenuList::Forget(const TVelaPrevImages* Obj) {
+    for (std::vector<TVelaPrevImages*>* objects : {&Entries, &Previews})
+        for (TVelaPrevImages*& held : *objects)
+            if (held == Obj) held = nullptr;
 }
 
 void TPrevMenuList::Preload(const std::string& File) {
@@ -211,7 +218,7 @@ bool TVelaPrevMenu::GetPrevFlag2(int32_t Index) const { return InRange(Index) &&
 void TVelaPrevMenu::SetPrevFlag2(int32_t Index, bool V) {
     if (!InRange(Index) || bool(Visible[Index]) == V) return;
     Visible[Index] = V;
-    List.Entries[Index]->SetVisible(V);
+    if (TVelaPrevImages* entry = List.Entries[Index]) entry->SetVisible(V);
     ShowImage(Index, !V ? "" : Enabled[Index] ? Data(Index).Path : Data(Index).DisImagePath, true);
     const int32_t group = Data(Index).Group;
     if (group == 0) return;
@@ -289,6 +296,7 @@ void TVelaPrevMenu::ShowPreviewOf(int32_t I, int32_t Priority, std::initializer_
 
 void TVelaPrevMenu::ShowImage(int32_t I, const std::string& File, bool Repeat, bool Restart) {
     TVelaPrevImages* entry = List.Entries[I];
+    if (!entry) return;
     if (Restart) entry->SetSource("");
     entry->SetSource(File);
     entry->SetRepeat(Repeat);
@@ -454,7 +462,7 @@ void TVelaPrevMenu::EndSelection() {
 // ---- Pointer and keys ----
 
 std::string TVelaPrevMenu::GetCurrentCursor() const {
-    return Hover >= 0 ? List.Entries[Hover]->GetCursor() : TVelaControl::GetCurrentCursor();
+    return Hover >= 0 && List.Entries[Hover] ? List.Entries[Hover]->GetCursor() : TVelaControl::GetCurrentCursor();
 }
 
 TVelaObject* TVelaPrevMenu::HitTest(TPoint P, uint32_t Mask) {
@@ -462,7 +470,7 @@ TVelaObject* TVelaPrevMenu::HitTest(TPoint P, uint32_t Mask) {
     const int32_t im = GetIgnoremouse();
     if (im < 32 && (Mask >> im & 1))
         for (size_t i = List.Entries.size(); i-- > 0;)
-            if (List.Entries[i]->HitTest(P, Mask)) return this;
+            if (List.Entries[i] && List.Entries[i]->HitTest(P, Mask)) return this;
     for (int i = GetControlCount(); i-- > 0;) {
         TVelaControl* child = GetControl(i);
         if (std::find(List.Entries.begin(), List.Entries.end(), child) != List.Entries.end()) continue;
@@ -475,7 +483,7 @@ int32_t TVelaPrevMenu::EntryAtPointer() {
     const TVelaBase* layer = PointerLayer();
     if (!layer) return -1;
     for (int32_t i = 0; i < List.Count(); ++i)
-        if (List.Entries[i]->HitTest(layer->MousePos, AnyPointerMask)) return i;
+        if (List.Entries[i] && List.Entries[i]->HitTest(layer->MousePos, AnyPointerMask)) return i;
     return -1;
 }
 

@@ -21,6 +21,8 @@ class TVelaPrevMenu;
 class TVelaPrevImages : public TVelaImages {
 public:
     TVelaPrevImages(TVelaBaseList* AOwner, TVelaPrevMenu& AMenu);
+    // The menu forgets it (freed by the menu, or by whoever else frees it first).
+    ~TVelaPrevImages() override;
     void SetSource(const std::string& S) override;
     // True (free me) for a preview whose animation ended.
     bool Step() override;
@@ -59,11 +61,13 @@ public:
     int32_t Count() const { return static_cast<int32_t>(Entries.size()); }
     // Frees the entries and previews, hands the cached pictures back, forgets the data.
     void Clear();
+    // An entry or preview freed elsewhere: its place is emptied.
+    void Forget(const TVelaPrevImages* Obj);
     // Holds the picture File in the image cache (upper-cased, each name once); a ".vmt" film is
     // opened instead and the pictures of its image tracks held, each film once per Clear.
     void Preload(const std::string& File);
 
-    std::vector<TVelaPrevImages*> Entries;
+    std::vector<TVelaPrevImages*> Entries;  // nullptr: an entry freed elsewhere
     std::vector<TVelaPrevMenuData> Data;
     std::vector<TVelaPrevImages*> Previews;  // nullptr: no preview shown for the entry
     std::vector<std::string> Names;          // the cached pictures' names
@@ -141,6 +145,7 @@ public:
     // From an entry or preview picture whose one-shot animation ended: answers true when Obj
     // is a preview, which the caller then frees.
     bool AnimationEnded(TVelaPrevImages& Obj);
+    void ForgetPicture(const TVelaPrevImages& Obj) { List.Forget(&Obj); }
 
 private:
     // Hover change to N with the out and in images, previews and events.

@@ -123,6 +123,14 @@ TEST_F(PrevMenu, LoadsEntriesAsSystemChildrenAndHoldsEachPictureOnce) {
     // Every picture named (cursor and disabled in/out images aside) is in the cache, each once,
     // with the previews shown at load (the down-on and down-off previews of the radio group).
     EXPECT_EQ(MiraMan->Count(), 26);
+    // An entry freed by someone else leaves its place empty: hover, keys and cursor go on.
+    delete Menu->GetEntry(1);
+    EXPECT_EQ(Menu->GetEntry(1), nullptr);
+    MoveTo(11, 1);
+    EXPECT_EQ(Menu->GetHoverIndex(), -1);
+    Keys({39, 39});
+    EXPECT_EQ(Menu->GetHoverIndex(), 1);
+    EXPECT_EQ(Menu->GetCurrentCursor(), "");
     const int decodes = Cache->Source->Decodes;
     Menu->SetSource("");
     EXPECT_EQ(Menu->GetCount(), 0);

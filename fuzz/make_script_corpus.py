@@ -17,7 +17,7 @@ sys.path.insert(0, os.path.join(ROOT, "tools"))
 import vpage  # noqa: E402
 
 GAME_SAVE_VERSION = 144
-LT_BOX, LT_TIMER, LT_SOUND, LT_MAPIMG, LT_PROPMOTION, LT_CABINET = 2, 15, 17, 18, 26, 27
+LT_BOX, LT_TIMER, LT_SOUND, LT_MAPIMG, LT_PREVMENU, LT_PROPMOTION, LT_CABINET = 2, 15, 17, 18, 25, 26, 27
 PT_INT, PT_STR = 1, 4
 
 
@@ -75,6 +75,11 @@ def mapimage(name, rect, state=0):
     """An image map whose pictures and region file are nowhere: it loads without them."""
     out = control(name, rect) + s("map.mra") + s("hover.mra") + s("map.rgn") + i32(255, 255)
     return out + s("h.vsb") + s("h.vsb") + u8(1, 1) + s("") + u8(0) + s("h.vsb") + i32(state)
+
+
+def prevmenu(name, source, enabled=(), visible=(), down=()):
+    out = control(name, (0, 0, 0, 0)) + s(source) + u8(0, 1, 0) + s("in") + s("out") + s("") + s("sel") + s("end")
+    return out + b"".join(i32(len(flags)) + u8(*flags) for flags in (enabled, visible, down))
 
 
 def events(*records):
@@ -158,6 +163,9 @@ def saves():
         "called": save_input(status, game_record(scenes()["full"], runner("h.vsb", 1, 1, [frame("m.vsb", 1)],
                                                                           wait_state))),
         "continue": save_input(status, game_record(scene(), runner(), page="h.vsb", pc=1)),
+        "prevmenu": save_input(status, game_record(scene(objects=[(LT_PREVMENU, prevmenu("pm", "menu.xml", (1, 0),
+                                                                                        (1, 1), (0, 1)))]),
+                                                   runner())),
         "old-version-136": save_input(status, game_record(scene(), runner(), version=136)),
         "broken-version-106": save_input(status, game_record(scene(), runner(), version=106)),
         "broken-missing-page": save_input(status, game_record(scene(), runner("gone.vsb"))),

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The script clock (ms of all ticks run) and the length of the current tick, from the host.
 uint32_t SceneClock();
@@ -24,6 +25,9 @@ public:
     virtual void LoadFromFile(const std::string& /*FileName*/) {}
     // Length in 1/60 s.
     virtual int32_t GetLength() const { return 0; }
+    // Reads the film FileName for its names alone (no media loaded) and answers the picture
+    // files of its image tracks, in track order; the empty film names none.
+    virtual std::vector<std::string> ImageTrackFiles(const std::string& /*FileName*/) { return {}; }
     // Applies every track at time T (1/60 s) to Target; the film keeps no reference to it.
     void SetTime(TVelaControl& Target, int32_t T) {
         CurrentTime = T;

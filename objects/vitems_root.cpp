@@ -13,6 +13,7 @@
 #include "objects/vitemex_mes.h"
 #include "objects/vitemex_mira.h"
 #include "objects/vitemex_particle.h"
+#include "objects/vitemex_prevmenu.h"
 #include "objects/vitemex_read.h"
 #include "objects/vitemex_sound.h"
 #include "objects/vitemex_tile.h"
@@ -66,6 +67,7 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_PARTICLE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaParticle(&Owner); });
     RegisterObjectKind(LT_HTTP, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaHttp(&Owner); });
     RegisterObjectKind(LT_MAPIMG, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMapImage(&Owner); });
+    RegisterObjectKind(LT_PREVMENU, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaPrevMenu(&Owner); });
 }
 
 namespace {

@@ -185,6 +185,8 @@ public:
 
     // Reads the film through the file manager when there is one, else from the disk.
     void LoadFromFile(const std::string& FileName) override;
+    // The film FileName read without its media: the files of its image tracks.
+    std::vector<std::string> ImageTrackFiles(const std::string& FileName) override;
     // Reads a ".vmt" film of any version; FileName's folder is the base of its media names. A
     // head matching neither magic leaves the film empty. A file that cannot be read raises
     // EFilmError or EReadError and leaves the film empty.

@@ -311,6 +311,15 @@ void TFilmManager::PlaceObject(TVelaObject& Obj, const TCustomFrameList& Track) 
 
 // ---- Media names ----
 
+std::vector<std::string> TFilmManager::ImageTrackFiles(const std::string& FileName) {
+    NoActivation = true;
+    LoadFromFile(FileName);
+    std::vector<std::string> files;
+    for (const auto& track : Tracks)
+        if (track->GetKind() == FK_IMAGE) files.push_back(track->GetFileName());
+    return files;
+}
+
 void TFilmManager::CollectFileNames(std::vector<std::string>& List) const {
     for (const auto& track : Tracks) track->CollectFileNames(List);
 }

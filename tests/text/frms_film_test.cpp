@@ -204,4 +204,16 @@ TEST(FilmFileTest, MediaNamesAreCollectedOnceFromFilesThatExist) {
     EXPECT_EQ(names.size(), 2u);
 }
 
+TEST(FilmFileTest, ImageTrackFilesNameThePicturesOfImageTracksOnly) {
+    const std::string folder = FreshHostFolder();
+    const std::string base = platform::fs::ToProgramPath(folder);
+    std::ofstream(folder + "menu.vmt", std::ios::binary) << FilmBytes(R"({"tracks": [
+        {"kind": 0, "file": "a.mra"}, {"kind": 5, "file": "tile.mra"}, {"kind": 4, "file": "a.wav"},
+        {"kind": 0, "file": "..\\b.mra"}]})");
+    std::unique_ptr<TVelaFilm> film = NewMotionFilm();
+    EXPECT_EQ(film->ImageTrackFiles(base + "menu.vmt"),
+              (std::vector<std::string>{base + "a.mra", ResolveRelativePath("..\\b.mra", base)}));
+    EXPECT_TRUE(TVelaFilm().ImageTrackFiles(base + "menu.vmt").empty());
+}
+
 }  // namespace

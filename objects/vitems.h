@@ -213,6 +213,9 @@ public:
     virtual TPoint ClientToScreen(TPoint P) const { return P; }
     virtual TPoint ScreenToClient(TPoint P) const { return P; }
     virtual void Play() {}
+    // A right press anywhere on the layer offered to a registered selecting object (map images,
+    // menus, preview menus) to cancel its selection; true when it took the press.
+    virtual bool BeginSelect() { return false; }
     // R becomes its intersection with the bounds; true when that is not empty.
     virtual bool IntersectsRect(TRect& R) const;
     virtual void FreePrivateDIBs() {}
@@ -241,6 +244,10 @@ public:
     virtual void DoMouseOut();
     virtual void DoMouseIn();
     virtual void DoMouseHold() {}
+    // A group member's selection (with its look) and its copy of the group's allow-all-up,
+    // set by the parent's group bookkeeping without calling back.
+    virtual void SetSelectedQuiet(bool) {}
+    virtual void SetAllowAllUpQuiet(bool) {}
     virtual void DoKeyDown() {}
     virtual void DoKeyUp() {}
     virtual void DoKeyPress() {}
@@ -381,6 +388,13 @@ public:
     // Puts the children in drawing order: system objects first, then by priority, then by name.
     void SortControls();
     virtual void ClipChanged() {}
+
+    // Button groups among the children (group 0 is no group). UpdateGroup keeps at most one
+    // member of group G selected: Button when it is selected, else the first selected member,
+    // else (when Button does not allow all up) the first member. SetGroupAllowAllUp gives every
+    // member of G the value.
+    void UpdateGroup(const TVelaObject* Button, int32_t G);
+    void SetGroupAllowAllUp(int32_t G, bool V);
 
     // Film motion: the film that drives the control, none when no film is loaded. While a film
     // drives it the control is placed at the film position instead of Left and Top.
@@ -566,6 +580,20 @@ void RegisterObjectKind(uint8_t Code, TObjectFactory Factory);
 // Whether objects of type Code (taken modulo 128) can be created.
 bool ObjectKindExists(uint8_t Code);
 
+// The objects that take part in the right-click selection (map images, menus, preview menus),
+// in the order they registered; each takes itself off when freed.
+class TVelaList {
+public:
+    // Appends Obj unless it is already listed.
+    void AddOnce(TVelaObject* Obj);
+    void Remove(const TVelaObject* Obj);
+    int Count() const { return static_cast<int>(List.size()); }
+    TVelaObject* Items(int Index) const { return List[Index]; }
+
+private:
+    std::vector<TVelaObject*> List;
+};
+
 // The key state of the root for key codes 0..255, latched by the window and turned into
 // events by the input step.
 struct TKeyState {
@@ -646,6 +674,7 @@ public:
     void RemoveFromDeleted(const TVelaObject* Obj);
 
     TTimerList& GetEvents() { return Events; }
+    TVelaList& GetVelaList() { return VelaList; }
     TVelaControl* GetFocus() const { return Focused; }
     // Queues the focus-out of the old and the focus-in of the new focused control.
     void SetFocus(TVelaControl* C);
@@ -709,6 +738,7 @@ private:
     std::unique_ptr<TCustomWipe> Transition;
     int32_t CurrentLayer = 0;
     TTimerList Events{*this};
+    TVelaList VelaList;
     std::vector<TVelaObject*> Objects;  // every object but the layers, in creation order
     // The objects of the flat list that have a name and are not marked for deletion, by name.
     std::unordered_multimap<std::string, TVelaObject*> Names;

@@ -348,6 +348,34 @@ void TVelaControl::PlaceNativeControls() {
     for (TVelaControl* child : Children) child->PlaceNativeControls();
 }
 
+// ---- Button groups ----
+
+void TVelaControl::UpdateGroup(const TVelaObject* Button, int32_t G) {
+    if (G == 0) return;  // ungrouped buttons are no group
+    std::vector<TVelaControl*> members;
+    for (TVelaControl* child : Children)
+        if (child->GetGroupindex() == G) members.push_back(child);
+    if (members.empty()) return;
+    const TVelaObject* chosen = nullptr;
+    if (Button && Button->GetSelected()) {
+        chosen = Button;
+    } else {
+        auto selected = std::find_if(members.begin(), members.end(), [](auto* m) { return m->GetSelected(); });
+        if (selected != members.end())
+            chosen = *selected;
+        else if (!Button || !Button->GetAllowallup())
+            chosen = members.front();
+    }
+    for (TVelaControl* member : members)
+        if (member->GetSelected() != (member == chosen)) member->SetSelectedQuiet(member == chosen);
+}
+
+void TVelaControl::SetGroupAllowAllUp(int32_t G, bool V) {
+    if (G == 0) return;
+    for (TVelaControl* child : Children)
+        if (child->GetGroupindex() == G) child->SetAllowAllUpQuiet(V);
+}
+
 void TVelaControl::SortControls() {
     std::stable_sort(Children.begin(), Children.end(), ChildBefore);
     ChildrenSorted = true;

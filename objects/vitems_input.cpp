@@ -105,6 +105,21 @@ void TVelaBase::UpdateMouse() {
     WheelDown = std::exchange(WheelDownLatch, false);
     WheelUp = std::exchange(WheelUpLatch, false);
 
+    // A right press anywhere first offers itself to the registered selecting objects of this
+    // layer; the first that takes it as a cancel consumes it.
+    if (RightPressed) {
+        TVelaList& selecting = Owner->GetVelaList();
+        for (int i = 0; i < selecting.Count(); ++i) {
+            TVelaObject* obj = selecting.Items(i);
+            const int32_t im = obj->GetIgnoremouse();
+            if (obj->GetRclickscrap() && obj->GetVisible() && obj->GetBase() == this && !obj->GetPaused() &&
+                !obj->InCabinet() && (im == IM_NONE || im == IM_LCLICK) && obj->BeginSelect()) {
+                RightPressed = false;
+                break;
+            }
+        }
+    }
+
     // A captured pointer belongs to the object that took the press until the button is up.
     if ((Capture & (CaptureLeft | CaptureRight)) && Owner->IsLive(MouseTarget)) {
         TVelaObject* held = MouseTarget.Object;

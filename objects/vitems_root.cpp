@@ -174,6 +174,14 @@ void TVelaBase::Prepare() {
     surface->ClearClipRect();
 }
 
+// ---- The right-click selection list ----
+
+void TVelaList::AddOnce(TVelaObject* Obj) {
+    if (std::find(List.begin(), List.end(), Obj) == List.end()) List.push_back(Obj);
+}
+
+void TVelaList::Remove(const TVelaObject* Obj) { std::erase(List, Obj); }
+
 // ---- The root ----
 
 TVelaBaseList::TVelaBaseList() : TVelaComponent(nullptr, false) { MakeLayers(); }

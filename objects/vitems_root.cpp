@@ -8,6 +8,7 @@
 #include "objects/vitemex_http.h"
 #include "objects/vitemex_images.h"
 #include "objects/vitemex_label.h"
+#include "objects/vitemex_menu.h"
 #include "objects/vitemex_mes.h"
 #include "objects/vitemex_mira.h"
 #include "objects/vitemex_particle.h"
@@ -62,6 +63,7 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_CINEMA, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaCinema(&Owner); });
     RegisterObjectKind(LT_PARTICLE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaParticle(&Owner); });
     RegisterObjectKind(LT_HTTP, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaHttp(&Owner); });
+    RegisterObjectKind(LT_MENU, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMenu(&Owner); });
 }
 
 namespace {

@@ -350,5 +350,7 @@ void TFormView::HandleEvent(const platform::InputEvent& E) {
         if (Bases) PlacePanel();
         RepaintWindow();
         break;
+    case InputKind::Text:
+        break;
     }
 }

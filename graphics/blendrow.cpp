@@ -12,7 +12,9 @@
 
 namespace {
 
-// Four pixels: D from S through the mask bytes M (pixel i in byte i), opacity A in every lane.
+// Four pixels: D from S through the mask bytes M (pixel i in byte i), opacity A in every lane;
+// with CopyFull a pixel of mask 255 takes S (A is then 256, so that the other weights are M).
+template <bool CopyFull>
 __m128i AlphaMask4(__m128i D, __m128i S, uint32_t M, __m128i A) {
     const __m128i zero = _mm_setzero_si128(), c255 = _mm_set1_epi16(255);
     const __m128i m = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(M)), zero);
@@ -27,8 +29,14 @@ __m128i AlphaMask4(__m128i D, __m128i S, uint32_t M, __m128i A) {
     };
     const __m128i r = _mm_packus_epi16(half(_mm_unpacklo_epi8(D, zero), _mm_unpacklo_epi8(S, zero), wlo),
                                        half(_mm_unpackhi_epi8(D, zero), _mm_unpackhi_epi8(S, zero), whi));
-    const __m128i keep = _mm_or_si128(_mm_cmpeq_epi32(D, S), _mm_cmpeq_epi32(_mm_unpacklo_epi16(m, zero), zero));
-    return _mm_or_si128(_mm_and_si128(keep, D), _mm_andnot_si128(keep, r));
+    const __m128i m32 = _mm_unpacklo_epi16(m, zero);
+    const __m128i keep = _mm_or_si128(_mm_cmpeq_epi32(D, S), _mm_cmpeq_epi32(m32, zero));
+    __m128i result = r;
+    if constexpr (CopyFull) {
+        const __m128i copy = _mm_cmpeq_epi32(m32, _mm_set1_epi32(255));
+        result = _mm_or_si128(_mm_and_si128(copy, S), _mm_andnot_si128(copy, r));
+    }
+    return _mm_or_si128(_mm_and_si128(keep, D), _mm_andnot_si128(keep, result));
 }
 
 }  // namespace
@@ -72,8 +80,9 @@ void CopyRowNoAlpha32(uint8_t* Dst, const uint8_t* Src, int32_t Count) {
 
 namespace {
 
-// The alpha row with (Masked) or without a mask: without one every mask byte counts as 255.
-template <bool Masked>
+// The alpha row with (Masked) or without a mask: without one every mask byte counts as 255. With
+// CopyFull it is the masked draw (MaskPixel32) and A is 256.
+template <bool Masked, bool CopyFull = false>
 void AlphaRow(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir, uint32_t A) {
     const __m128i a = _mm_set1_epi16(int16_t(A));
     int32_t x = 0;
@@ -90,13 +99,14 @@ void AlphaRow(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Cou
         if (Dir < 0) s = _mm_shuffle_epi32(s, _MM_SHUFFLE(0, 1, 2, 3));
         uint8_t* d = Dst + ptrdiff_t(x) * 4;
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
-                         AlphaMask4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(d)), s, m, a));
+                         AlphaMask4<CopyFull>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(d)), s, m, a));
     }
     for (; x < Count; ++x) {
         uint32_t d, s;
         std::memcpy(&d, Dst + ptrdiff_t(x) * 4, 4);
         std::memcpy(&s, Src + ptrdiff_t(x) * Dir * 4, 4);
-        d = AlphaMaskPixel32(d, s, Masked ? Mask[ptrdiff_t(x) * Dir] : 255, A);
+        const uint32_t m = Masked ? Mask[ptrdiff_t(x) * Dir] : 255;
+        d = CopyFull ? MaskPixel32(d, s, m) : AlphaMaskPixel32(d, s, m, A);
         std::memcpy(Dst + ptrdiff_t(x) * 4, &d, 4);
     }
 }
@@ -105,6 +115,10 @@ void AlphaRow(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Cou
 
 void AlphaMaskRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir, uint32_t A) {
     AlphaRow<true>(Dst, Src, Mask, Count, Dir, A);
+}
+
+void MaskRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir) {
+    AlphaRow<true, true>(Dst, Src, Mask, Count, Dir, 256);
 }
 
 void AlphaRow32(uint8_t* Dst, const uint8_t* Src, int32_t Count, int Dir, uint32_t A) {

@@ -41,8 +41,17 @@ constexpr uint32_t AlphaMaskPixel32(uint32_t D, uint32_t S, uint32_t M, uint32_t
     return BlendBytes(D, S, M == 255 ? A : M * A / 256);
 }
 
+// A pixel of the masked draw: unchanged where the mask is 0 or the source already equals it, the
+// source where the mask is 255, else blended at the mask's weight.
+constexpr uint32_t MaskPixel32(uint32_t D, uint32_t S, uint32_t M) {
+    if (M == 0 || D == S) return D;
+    return M == 255 ? S : BlendBytes(D, S, M);
+}
+
 // Count pixels of the masked alpha draw: Dst[i] from Src[i * Dir] and Mask[i * Dir], Dir = +1,
 // or -1 for a mirrored source read leftward. Byte addresses; no alignment needed.
 void AlphaMaskRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir, uint32_t A);
+// The same pixels of the masked draw (MaskPixel32).
+void MaskRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir);
 // The same without a mask: every pixel at opacity A.
 void AlphaRow32(uint8_t* Dst, const uint8_t* Src, int32_t Count, int Dir, uint32_t A);

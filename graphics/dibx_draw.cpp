@@ -202,12 +202,16 @@ void TCustomDIBX::Draw(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& S
 
 void TCustomDIBX::DrawMask(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool MirrorX,
                            bool MirrorY, TCustomDIBX& Mask) {
-    WalkBlit(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask,
-             [&](const auto& Ch, uint32_t& D, uint32_t S, uint32_t M, auto Bytes) {
-                 if (M == 0 || (kPacked<decltype(Bytes)::value> && D == S)) return false;
-                 D = M == 255 ? S : Ch.Blend(D, S, M);
-                 return true;
-             });
+    WalkRows(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask, [&](const auto& Ch, auto Bytes, const TRow& R) {
+        if constexpr (decltype(Bytes)::value == 4)
+            MaskRow32(R.D, R.S, R.M, R.Width, R.DirX);
+        else
+            PixelRow(Ch, Bytes, R, [&](const auto& C, uint32_t& D, uint32_t S, uint32_t M, auto) {
+                if (M == 0 || (kPacked<decltype(Bytes)::value> && D == S)) return false;
+                D = M == 255 ? S : C.Blend(D, S, M);
+                return true;
+            });
+    });
 }
 
 void TCustomDIBX::DrawAlpha(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool Transparent,

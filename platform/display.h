@@ -64,6 +64,7 @@ enum class InputKind : uint8_t {
     Deactivate,  // the window left the foreground
     Close,       // the user asked to close the window
     Expose,      // the window's pixels were lost (or its size changed) and must be shown again
+    Text,        // text typed (code page 932), delivered only to the dialog window
 };
 
 enum class MouseButton : uint8_t { None, Left, Right, Middle };
@@ -75,6 +76,7 @@ struct InputEvent {
     int32_t wheel = 0;
     int32_t key = 0;
     bool repeat = false;
+    std::string text;
 };
 
 enum class MessageButtons : uint8_t { Ok, OkCancel, YesNo };

@@ -10,9 +10,10 @@ namespace {
 
 uint32_t Bytes(uint32_t B0, uint32_t B1, uint32_t B2, uint32_t B3) { return B0 | B1 << 8 | B2 << 16 | B3 << 24; }
 
-// The row against the one-pixel rule over a grid of channel, mask and opacity values, every row
-// length up to 17 at unaligned starts, forward and mirrored.
-TEST(BlendRow, AlphaMaskRowMatchesThePixelRule) {
+// The masked rows against their one-pixel rules over a grid of channel, mask and opacity values,
+// every row length up to 17 at unaligned starts, forward and mirrored. Opacity 256 stands for the
+// masked draw without opacity (MaskRow32).
+TEST(BlendRow, MaskedRowsMatchThePixelRules) {
     const uint32_t levels[] = {0, 1, 2, 127, 128, 129, 254, 255};
     std::vector<uint32_t> dv, sv;
     std::vector<uint8_t> mv;
@@ -28,21 +29,27 @@ TEST(BlendRow, AlphaMaskRowMatchesThePixelRule) {
     // Pixels stored from an odd byte address.
     std::vector<uint8_t> dst(size_t(n) * 4 + 1), src(size_t(n) * 4 + 1);
     std::memcpy(src.data() + 1, sv.data(), size_t(n) * 4);
-    for (uint32_t a : {0u, 1u, 100u, 128u, 254u, 255u})
+    for (uint32_t a : {0u, 1u, 100u, 128u, 254u, 255u, 256u})
         for (int dir : {1, -1})
             for (int len = 1; len <= 17; ++len)
                 for (int start = 1; start + len <= n; start += len) {
                     std::memcpy(dst.data() + 1, dv.data(), size_t(n) * 4);
                     const int first = dir > 0 ? start : start + len - 1;
-                    AlphaMaskRow32(dst.data() + 1 + start * 4, src.data() + 1 + first * 4, mv.data() + first, len,
-                                   dir, a);
+                    if (a == 256)
+                        MaskRow32(dst.data() + 1 + start * 4, src.data() + 1 + first * 4, mv.data() + first, len, dir);
+                    else
+                        AlphaMaskRow32(dst.data() + 1 + start * 4, src.data() + 1 + first * 4, mv.data() + first,
+                                       len, dir, a);
                     // The row and one pixel either side of it.
                     for (int i = start - 1; i <= std::min(start + len, n - 1); ++i) {
                         const bool in = i >= start && i < start + len;
                         const int j = first + (i - start) * dir;
                         uint32_t got;
                         std::memcpy(&got, dst.data() + 1 + i * 4, 4);
-                        ASSERT_EQ(got, in ? AlphaMaskPixel32(dv[i], sv[j], mv[j], a) : dv[i])
+                        const uint32_t want = !in        ? dv[i]
+                                              : a == 256 ? MaskPixel32(dv[i], sv[j], mv[j])
+                                                         : AlphaMaskPixel32(dv[i], sv[j], mv[j], a);
+                        ASSERT_EQ(got, want)
                             << "a " << a << " dir " << dir << " len " << len << " start " << start << " at " << i;
                     }
                 }

@@ -88,7 +88,7 @@ bool TVelaMenu::Step() {
             OpenState = 102;
             break;
         case 102:
-            if (Delay > 0 && Delay > now - AnimationStart) {
+            if (Delay > now - AnimationStart) {
                 SetHeight(part());
             } else {
                 SetHeight(FullHeight);
@@ -104,7 +104,7 @@ bool TVelaMenu::Step() {
             break;
         case 201:
             Selecting = true;
-            if (Delay > 0 && Delay > now - AnimationStart) {
+            if (Delay > now - AnimationStart) {
                 SetHeight(FullHeight - part());
             } else {
                 Raise(OnClosed, PR_ONCLOSED);

@@ -94,6 +94,15 @@ TEST_F(ListScene, PointerHoverQueuesMapInAndMapOutAndKeysMoveWithoutWrapping) {
     Key(34);
     EXPECT_EQ(list->GetHoverIndex(), 3);
     EXPECT_EQ(list->GetTopindex(), 1);
+
+    // No items: the keys find no row to move to.
+    delete list;
+    TList* empty = MakeList<TList>("");
+    empty->SetHandlekey(true);
+    Bases->SetFocus(empty);
+    EXPECT_EQ(Key(40), Events{});
+    EXPECT_EQ(Key(38), Events{});
+    EXPECT_EQ(empty->GetHoverIndex(), -1);
 }
 
 TEST_F(ListScene, ReleaseOnTheItemSelectsButNotAfterAPressOnTheStrip) {

@@ -423,6 +423,8 @@ protected:
         Invalidate();
         return true;
     }
+    // The focus is dropped when this control or one of its children has it.
+    void DropFocusInside();
     std::vector<TVelaControl*> Children;  // owned, in drawing order
     bool ChildrenSorted = true;           // as SortControls leaves them
 
@@ -431,8 +433,6 @@ private:
     // else scaled by the zoom when PosZoomed.
     int32_t PlacedPos(bool Vertical) const;
     int32_t Origin(bool Vertical, bool Second) const;
-    // The focus is dropped when this control or one of its children has it.
-    void DropFocusInside();
 
     int32_t Left = 0, Top = 0, Width = 0, Height = 0, OffsetX = 0, OffsetY = 0;
     bool Visible = true;

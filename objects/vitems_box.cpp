@@ -11,7 +11,30 @@ int32_t ScaleColor(int32_t Color, int32_t Factor) {
     return r;
 }
 
+// Opaque at 255, blended below, added (the colour scaled by Alpha - 256) above.
+template <class TOpaque, class TBlend, class TAdd>
+void Paint(TCustomDIBX& Dest, int32_t Color, int32_t Alpha, TOpaque Opaque, TBlend Blend, TAdd Add) {
+    if (Alpha == 255)
+        Opaque(Dest.ColorToPixel(Color));
+    else if (Alpha < 255)
+        Blend(Dest.ColorToPixel(Color));
+    else
+        Add(Dest.ColorToPixel(ScaleColor(Color, Alpha - 256)));
+}
+
 }  // namespace
+
+void FillRectBlended(TCustomDIBX& Dest, const TRect& R, int32_t Color, int32_t Alpha) {
+    Paint(
+        Dest, Color, Alpha, [&](int32_t P) { Dest.FillRect(R, P); }, [&](int32_t P) { Dest.FillRectAlpha(R, P, Alpha); },
+        [&](int32_t P) { Dest.FillRectAdd(R, P); });
+}
+
+void FrameRectBlended(TCustomDIBX& Dest, const TRect& R, int32_t Width, int32_t Color, int32_t Alpha) {
+    Paint(
+        Dest, Color, Alpha, [&](int32_t P) { Dest.FrameRect(R, Width, P); },
+        [&](int32_t P) { Dest.FrameRectAlpha(R, Width, P, Alpha); }, [&](int32_t P) { Dest.FrameRectAdd(R, Width, P); });
+}
 
 void TVelaBox::SetSource(const std::string& S) { SetFilmSource(Source, S); }
 void TVelaBox::SetRepeat(bool V) { SetFilmRepeat(Repeat, V); }
@@ -26,31 +49,16 @@ void TVelaBox::SetBlurspan(int32_t V) {
 void TVelaBox::Prepare() {
     TCustomDIBX* surface = GetLayerSurface();
     if (!GetVisible() || Alpha <= 0 || Alpha >= 512 || !surface) return;
-    // Opaque at 255, blended below, added (scaled by Alpha - 256) above.
-    auto paint = [&](int32_t Color, auto&& Opaque, auto&& Blend, auto&& Add) {
-        if (Alpha == 255)
-            Opaque(surface->ColorToPixel(Color));
-        else if (Alpha < 255)
-            Blend(surface->ColorToPixel(Color));
-        else
-            Add(surface->ColorToPixel(ScaleColor(Color, Alpha - 256)));
-    };
     const TRect bounds = GetBoundsRect();
     const int32_t w = BorderWidth;
-    if (w >= 1 && BorderColor >= 0)
-        paint(
-            BorderColor, [&](int32_t P) { surface->FrameRect(bounds, w, P); },
-            [&](int32_t P) { surface->FrameRectAlpha(bounds, w, P, Alpha); },
-            [&](int32_t P) { surface->FrameRectAdd(bounds, w, P); });
+    if (w >= 1 && BorderColor >= 0) FrameRectBlended(*surface, bounds, w, BorderColor, Alpha);
     if (GetColor() >= 0) {
         TRect fill = bounds;
         if (w >= 1) {
             const int32_t x = GetOriginX() + w, y = GetOriginY() + w;
             fill = {x, y, x + GetWidth() - 2 * w, y + GetHeight() - 2 * w};
         }
-        paint(
-            GetColor(), [&](int32_t P) { surface->FillRect(fill, P); },
-            [&](int32_t P) { surface->FillRectAlpha(fill, P, Alpha); }, [&](int32_t P) { surface->FillRectAdd(fill, P); });
+        FillRectBlended(*surface, fill, GetColor(), Alpha);
     }
     TVelaControl::Prepare();
 }

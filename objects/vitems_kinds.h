@@ -87,6 +87,11 @@ private:
     int32_t LastLeft = 0, LastTop = 0;
 };
 
+// R filled (framed with edges Width thick) in Color by the blend value: opaque at 255, blended
+// below, added above with the colour scaled by Alpha - 256.
+void FillRectBlended(TCustomDIBX& Dest, const TRect& R, int32_t Color, int32_t Alpha);
+void FrameRectBlended(TCustomDIBX& Dest, const TRect& R, int32_t Width, int32_t Color, int32_t Alpha);
+
 // A filled and/or framed rectangle drawn opaque (Alpha 255), blended (1..254) or added
 // (256..511, intensity Alpha - 256), optionally driven by a film and leaving a fading trail.
 class TVelaBox : public TVelaControl {

@@ -10,6 +10,7 @@
 #include "objects/vitemex_images.h"
 #include "objects/vitemex_label.h"
 #include "objects/vitemex_mapimage.h"
+#include "objects/vitemex_menu.h"
 #include "objects/vitemex_mes.h"
 #include "objects/vitemex_mira.h"
 #include "objects/vitemex_particle.h"
@@ -68,6 +69,7 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_HTTP, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaHttp(&Owner); });
     RegisterObjectKind(LT_MAPIMG, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMapImage(&Owner); });
     RegisterObjectKind(LT_PREVMENU, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaPrevMenu(&Owner); });
+    RegisterObjectKind(LT_MENU, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMenu(&Owner); });
 }
 
 namespace {

@@ -13,6 +13,10 @@ of 16 x 24, five across and two down, on a transparent ground); buttonnormal, bu
 buttonpressed, buttonclicked (the menu screen's button of 120 x 32 in its four looks: a rounded
 plate, lighter under the pointer, darker and sunken while pressed, green once clicked). Every picture is drawn from a
 fixed seed, so each build writes the same bytes.
+
+The selection menu's strips: menustrip (seven cells of 12 x 12 side by side: up arrow, up arrow
+pressed, down arrow, down arrow pressed, track, track pressed, thumb) and menucheck (two cells of
+10 x 10: a tick on the menu's ground, and on the hover row's highlight).
 """
 import math
 import os
@@ -229,6 +233,46 @@ def png(rows, keyed=False):
     key = chunk(b"tRNS", bytes(6)) if keyed else b""
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + key + chunk(b"IDAT", zlib.compress(pixels, 9)) +
             chunk(b"IEND", b""))
+
+
+STRIP_CELL, CHECK_CELL = 12, 10
+MENU_GROUND, MENU_HIGHLIGHT = (24, 40, 72), (40, 96, 160)
+
+
+def menustrip(rng):
+    """Arrows as triangles on plates (lighter while pressed), a dark track, a light thumb."""
+    rows = [[(0, 0, 0)] * (STRIP_CELL * 7) for _ in range(STRIP_CELL)]
+    for cell in range(7):
+        for y in range(STRIP_CELL):
+            for x in range(STRIP_CELL):
+                edge = x in (0, STRIP_CELL - 1) or y in (0, STRIP_CELL - 1)
+                if cell < 4:
+                    pressed = cell % 2
+                    tip = y - 3 if cell < 2 else STRIP_CELL - 4 - y  # the arrow's row from its tip
+                    inside = 0 <= tip <= 5 and abs(x - 5.5) <= tip * 0.9 + 0.5
+                    colour = (230, 230, 240) if inside else (90 + 50 * pressed, 100 + 50 * pressed, 140 + 50 * pressed)
+                elif cell < 6:
+                    colour = (40 + 40 * (cell - 4), 50 + 40 * (cell - 4), 80 + 40 * (cell - 4))
+                else:
+                    colour = (170, 190, 230)
+                rows[y][cell * STRIP_CELL + x] = (60, 60, 80) if edge and cell != 4 and cell != 5 else colour
+    return rows
+
+
+def menucheck(rng):
+    """A tick of three pixels' width, on the ground and on the highlight."""
+    rows = []
+    for y in range(CHECK_CELL):
+        row = []
+        for cell, ground in enumerate((MENU_GROUND, MENU_HIGHLIGHT)):
+            for x in range(CHECK_CELL):
+                on = (x <= 4 and abs(y - (x + 4)) <= 1) or (x >= 4 and abs(y - (12 - x)) <= 1)
+                row.append((120, 240, 120) if on and 1 <= y <= 8 else ground)
+        rows.append(row)
+    return rows
+
+
+DRAWINGS.update(menustrip=menustrip, menucheck=menucheck)
 
 
 def main(paths):

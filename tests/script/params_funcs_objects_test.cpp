@@ -144,6 +144,23 @@ TEST_F(ObjectFuncs, EntryStatesReadDefaultsOrTheMenuEntryANumberOrTextNames) {
     }
 }
 
+TEST_F(ObjectFuncs, CheckMarksAndItemsOfASelectionMenu) {
+    Eval(R"(CreateObject(12, "sel"))");
+    Bases->FindObject("sel")->SetText("\r\nOne\r\ntwo\r\nTwo\r\n");
+    Eval(R"(SetCheck("sel", 1, TRUE))");
+    Eval(R"(SetCheck("sel", 3, TRUE))");  // beyond the items: nothing
+    Check({
+        {R"(GetCheck("sel", 1))", "bool TRUE"},
+        {R"(GetCheck("sel", 0))", "bool FALSE"},
+        {R"(GetCheck("sel", 3))", "bool FALSE"},
+        {R"(GetCheck("sel", -1))", "bool FALSE"},
+        {R"(GetItem("sel", 2))", "str Two"},
+        {R"(GetItem("sel", 3))", "str "},
+        {R"(IndexOfMenu("sel", "TWO"))", "int 1"},
+        {R"(GetProp("sel", 45))", "int 3"},
+    });
+}
+
 TEST_F(ObjectFuncs, ListCompoFiltersByTypeAndParentAndNeverLeavesAnEmptyArray) {
     TCustomParam& names = Declare("names", PT_STR);
     const int all = Bases->GetObjectCount();

@@ -663,18 +663,20 @@ TEST_F(FormView, DrawsIntoARealWindow) {
 // A click on the quit button of the real window, answered Yes by the desktop's box (a stand-in
 // zenity first on the path), ends the player.
 TEST_F(FormView, TheRealWindowsQuitButtonEndsThePlayer) {
-    const std::string folder = FreshHostFolder();
-    std::filesystem::create_symlink(VELA_TEST_TOOLS "/fake_zenity", folder + "zenity");
     ScopedEnvironment headless{"VELA_HEADLESS", nullptr};
     ScopedEnvironment video{"SDL_VIDEODRIVER", "offscreen"};
     ScopedEnvironment audio{"SDL_AUDIODRIVER", "dummy"};
     ScopedEnvironment software{"SDL_FRAMEBUFFER_ACCELERATION", "0"};
-    ScopedEnvironment server{"DISPLAY", ":9"}, path{"PATH", folder.c_str()};
-    ScopedEnvironment log{"FAKE_ZENITY_LOG", (folder + "args").c_str()}, yes{"FAKE_ZENITY_EXIT", "0"};
     sdl = platform::CreateDisplay();
     ASSERT_FALSE(sdl->headless());
     Open(*sdl);
     Tick(2);
+    // The box goes to zenity once a display server is named (after SDL started, which would
+    // otherwise reach for the session bus).
+    const std::string folder = FreshHostFolder();
+    std::filesystem::create_symlink(VELA_TEST_TOOLS "/fake_zenity", folder + "zenity");
+    ScopedEnvironment server{"DISPLAY", ":9"}, path{"PATH", folder.c_str()};
+    ScopedEnvironment log{"FAKE_ZENITY_LOG", (folder + "args").c_str()}, yes{"FAKE_ZENITY_EXIT", "0"};
     for (const InputKind kind : {InputKind::MouseMove, InputKind::MouseDown, InputKind::MouseUp}) {
         InputEvent e;
         e.kind = kind;

@@ -16,8 +16,6 @@ constexpr int32_t DockedCloseMargin = 3;
 // A caption cut to fit keeps at least this many characters, "..." included.
 constexpr size_t MinFitChars = 5;
 
-bool Contains(const TRect& R, TPoint P) { return P.X >= R.Left && P.X < R.Right && P.Y >= R.Top && P.Y < R.Bottom; }
-
 int64_t OverlapArea(const TRect& A, const TRect& B) {
     const int64_t w = std::min(A.Right, B.Right) - std::max(A.Left, B.Left);
     const int64_t h = std::min(A.Bottom, B.Bottom) - std::max(A.Top, B.Top);
@@ -106,12 +104,12 @@ TFloatingFrame FloatingFrame(int32_t Width, bool Resizable, bool ShowCaption, bo
 }
 
 TFloatingHit FloatingHitTest(const TFloatingFrame& Frame, int32_t Width, int32_t Height, bool Resizable, TPoint P) {
-    if (!Contains({0, 0, Width, Height}, P)) return fhNowhere;
-    if (Contains(Frame.CloseButton, P)) return fhClose;
-    if (Contains(Frame.Caption, P)) return fhClient;
+    if (!PtInRect({0, 0, Width, Height}, P)) return fhNowhere;
+    if (PtInRect(Frame.CloseButton, P)) return fhClose;
+    if (PtInRect(Frame.Caption, P)) return fhClient;
     const TRect client = {Frame.ClientInset.Left, Frame.ClientInset.Top, Width - Frame.ClientInset.Right,
                           Height - Frame.ClientInset.Bottom};
-    if (Contains(client, P)) return fhClient;
+    if (PtInRect(client, P)) return fhClient;
     if (!Resizable) return fhNowhere;
     const int32_t b = Frame.Border, corner = FloatingCaptionHeight - 1 + b;
     const bool left = P.X < b, right = P.X >= Width - b, top = P.Y < b, bottom = P.Y >= Height - b;

@@ -9,6 +9,11 @@
 #include <string>
 #include <vector>
 
+// Whether a point lies in a rectangle (its right and bottom edges outside).
+constexpr bool PtInRect(const TRect& R, TPoint P) {
+    return P.X >= R.Left && P.X < R.Right && P.Y >= R.Top && P.Y < R.Bottom;
+}
+
 enum TDockPosition : uint8_t { dpTop, dpBottom, dpLeft, dpRight };
 using TDockableTo = uint8_t;  // a set of dock positions: bit (1 << position)
 constexpr TDockableTo DockPositionBit(TDockPosition P) { return TDockableTo(1u << unsigned(P)); }

@@ -215,7 +215,11 @@ void TDockSite::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t A
 
 void TDockSite::ControlChange(TControl* Control) {
     if (arranging_) return;
-    if (auto* window = dynamic_cast<TCustomDockWindow*>(Control)) UpdateVisibleList(window);
+    auto* window = dynamic_cast<TCustomDockWindow*>(Control);
+    if (!window) return;
+    // A window shown, hidden or sized from outside: the rows decide its place and size again.
+    UpdateVisibleList(window);
+    ArrangeToolbars();
 }
 
 TRect TDockSite::NonClientMargins() const {

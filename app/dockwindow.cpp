@@ -8,7 +8,7 @@
 
 namespace {
 
-// Largest and smallest outer size of a floating window.
+// The largest outer size of a floating window.
 constexpr int32_t MaxFloatingSize = 32767;
 // How far from a dock (pixels) the cursor may be for a drag to dock there.
 constexpr int32_t DockSnapDistance = 20;
@@ -42,8 +42,6 @@ template <typename T>
 void EraseValue(std::vector<T>& List, const T& Value) {
     List.erase(std::remove(List.begin(), List.end(), Value), List.end());
 }
-
-bool Contains(const TRect& R, TPoint P) { return P.X >= R.Left && P.X < R.Right && P.Y >= R.Top && P.Y < R.Bottom; }
 
 bool Intersects(const TRect& A, const TRect& B) {
     return std::max(A.Left, B.Left) < std::min(A.Right, B.Right) && std::max(A.Top, B.Top) < std::min(A.Bottom, B.Bottom);
@@ -324,6 +322,10 @@ void TCustomDockWindow::ControlChange(TControl*) {
     if (!arranging_) Arrange();
 }
 
+void TCustomDockWindow::Resize() {
+    if (OnResize) OnResize(this);
+}
+
 // ---- Sizes ----
 
 TDockType TCustomDockWindow::CurrentDockType() const {
@@ -481,11 +483,11 @@ bool TCustomDockWindow::InDragArea(TPoint W) const {
         const TDockSite* dock = DockedTo();
         if (!dock || !dock->AllowDrag()) return false;
         const TDockedFrame frame = DockedFrameNow();
-        return (Contains(frame.Handle, W) && !Contains(frame.CloseButton, W)) || Contains(ClientBox(), W);
+        return (PtInRect(frame.Handle, W) && !PtInRect(frame.CloseButton, W)) || PtInRect(ClientBox(), W);
     }
     if (!floatingParent_) return false;
     const TFloatingFrame frame = FloatingFrameNow();
-    return (Contains(frame.Caption, W) && !Contains(frame.CloseButton, W)) || Contains(ClientBox(), W);
+    return (PtInRect(frame.Caption, W) && !PtInRect(frame.CloseButton, W)) || PtInRect(ClientBox(), W);
 }
 
 void TCustomDockWindow::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
@@ -496,7 +498,7 @@ void TCustomDockWindow::MouseDown(TMouseButton Button, TShiftState Shift, int32_
     downInDragArea_ = InDragArea(w);
     if (Shift & ssDouble) return;  // the double click acts instead
     const TRect close = docked_ ? DockedFrameNow().CloseButton : FloatingFrameNow().CloseButton;
-    if ((docked_ || floatingParent_) && Contains(close, w)) {
+    if ((docked_ || floatingParent_) && PtInRect(close, w)) {
         closeTracking_ = closePushed_ = true;
         SetMouseCapture(true);
         Invalidate();
@@ -522,7 +524,7 @@ void TCustomDockWindow::MouseMove(TShiftState Shift, int32_t X, int32_t Y) {
     if (closeTracking_) {
         const TPoint origin = ClientOrigin();
         const TRect close = docked_ ? DockedFrameNow().CloseButton : FloatingFrameNow().CloseButton;
-        const bool pushed = Contains(close, {X + origin.X, Y + origin.Y});
+        const bool pushed = PtInRect(close, {X + origin.X, Y + origin.Y});
         if (pushed != closePushed_) {
             closePushed_ = pushed;
             Invalidate();
@@ -773,7 +775,7 @@ void TDockDragLoop::Evaluate() {
             const TRect dockRect = DockScreenRect(*dock);
             const TRect docked = placed(window_.DockedSize(*dock));
             const bool alongOk = dock->DockType() == dtTopBottom || (cursor_.Y >= dockRect.Top && cursor_.Y < dockRect.Bottom);
-            if (!alongOk || !Contains(Inflate(dockRect, DockSnapDistance), cursor_) || !Intersects(docked, dockRect))
+            if (!alongOk || !PtInRect(Inflate(dockRect, DockSnapDistance), cursor_) || !Intersects(docked, dockRect))
                 continue;
             bool accept = true;
             if (dock->OnRequestDock) dock->OnRequestDock(dock, &window_, accept);

@@ -33,7 +33,6 @@ public:
     ~TCustomDockWindow() override;
 
     // ---- Properties ----
-    bool ActivateParent = true;
     TDockBorderStyle BorderStyle() const { return borderStyle_; }
     void SetBorderStyle(TDockBorderStyle Value);
     bool CloseButton() const { return closeButton_; }
@@ -155,6 +154,8 @@ public:
     // Shows or hides the window, keeping its dock's rows and its floating parent in step.
     void SetVisible(bool Value) override;
     void ControlChange(TControl* Control) override;
+    // After the size changed: OnResize.
+    void Resize() override;
 
     // A point of the client area on the desktop, and back.
     TPoint ClientToScreen(TPoint P) const;
@@ -270,7 +271,7 @@ public:
 
 private:
     void Evaluate();
-    // The dock's client area on the desktop; an empty one is 1 pixel thick.
+    // The dock on the desktop; an empty one counts as 1 pixel thick.
     TRect DockScreenRect(const TDockSite& Dock) const;
     TCustomDockWindow& window_;
     std::vector<TDockSite*> candidates_;

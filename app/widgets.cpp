@@ -77,6 +77,9 @@ void TControl::SetParent(TWinControl* NewParent) {
         list.erase(std::find(list.begin(), list.end(), this));
         auto& tabs = parent_->tabList_;
         if (asWin_) tabs.erase(std::remove(tabs.begin(), tabs.end(), asWin_), tabs.end());
+        TWinControl* old = parent_;
+        parent_ = nullptr;
+        old->ControlListChange(this, false);
     }
     parent_ = NewParent;
     if (!parent_) return;
@@ -89,6 +92,7 @@ void TControl::SetParent(TWinControl* NewParent) {
         list.insert(firstWin, this);
     }
     Invalidate();
+    parent_->ControlListChange(this, true);
 }
 
 void TControl::SetBounds(int32_t Left, int32_t Top, int32_t Width, int32_t Height) {
@@ -102,6 +106,7 @@ void TControl::SetBounds(int32_t Left, int32_t Top, int32_t Width, int32_t Heigh
     Invalidate();
     if (resized) Resize();
     if (asWin_) RaiseHookPoint(THookProcCode::hpWindowPosChanged, asWin_->Handle());
+    if (parent_) parent_->ControlChange(this);
 }
 
 TWidgetForm* TControl::Form() const {
@@ -156,6 +161,7 @@ void TControl::SetVisible(bool Value) {
     }
     visible_ = Value;
     Invalidate();
+    if (parent_) parent_->ControlChange(this);
 }
 
 void TControl::SetEnabled(bool Value) {

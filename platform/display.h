@@ -76,7 +76,7 @@ struct InputEvent {
     int32_t wheel = 0;
     int32_t key = 0;
     bool repeat = false;
-    std::string text;
+    std::string text{};
 };
 
 enum class MessageButtons : uint8_t { Ok, OkCancel, YesNo };

@@ -1,8 +1,14 @@
 // The toolbar: the flow of its items, wrapping, floating sizes and the separator.
 #include "app/dockbar.h"
 
+#include "app/dockhooks.h"
+#include "graphics/dibx.h"
+
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -96,6 +102,174 @@ TEST(DockBarFlow, AResizedEdgeSnapsBetweenTheFloatingSizes) {
     for (const Case& c : cases)
         EXPECT_EQ(SnapFloatingSize(sizes, 1, c.byWidth, c.proposed, c.byWidth ? 12 : 9), c.chosen)
             << c.byWidth << " " << c.proposed;
+}
+
+// A toolbar on a top dock of a form at (0, 0), its controls given in code.
+class Toolbar : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wasActive = ApplicationIsActive();
+        SetApplicationActive(true);
+        form.SetBounds(0, 0, 640, 480);
+        dock.SetParent(&form);
+        dock.SetBounds(0, 0, 640, 0);
+        dock.SetAllowDrag(false);
+        bar.SetParent(&dock);
+    }
+    void TearDown() override {
+        controls.clear();
+        SetApplicationActive(wasActive);
+    }
+    TGraphicControl& Add(int32_t Width, int32_t Height) {
+        auto control = std::make_unique<TGraphicControl>();
+        TGraphicControl& added = *control;
+        control->SetBounds(0, 0, Width, Height);
+        control->SetParent(&bar);
+        controls.push_back(std::move(control));
+        return added;
+    }
+    TWidgetForm form;
+    TDockSite dock;
+    TDockBar bar;
+    std::vector<std::unique_ptr<TControl>> controls;
+    bool wasActive = true;
+};
+
+TEST_F(Toolbar, ControlsStandInTheOrderTheyWereGivenTheToolbar) {
+    TGraphicControl& a = Add(30, 18);
+    TGraphicControl& b = Add(20, 18);
+    TGraphicControl& c = Add(10, 18);
+    EXPECT_EQ(bar.OrderList(), (std::vector<TControl*>{&a, &b, &c}));
+    EXPECT_EQ(c.Left(), 50);
+    // A control given again goes to the end; one taken away leaves the order.
+    a.SetParent(&form);
+    a.SetParent(&bar);
+    b.SetParent(nullptr);
+    EXPECT_EQ(bar.OrderList(), (std::vector<TControl*>{&c, &a}));
+    EXPECT_EQ(a.Left(), 10);
+    // A hidden control takes no room.
+    c.SetVisible(false);
+    EXPECT_EQ(a.Left(), 0);
+    EXPECT_EQ(bar.Width(), 34);
+}
+
+TEST_F(Toolbar, ASeparatorSplitsGroupsAndPassesPressesOn) {
+    Add(20, 18);
+    auto sep = std::make_unique<TDockBarSep>();
+    TDockBarSep& separator = *sep;
+    separator.SetParent(&bar);
+    controls.push_back(std::move(sep));
+    Add(20, 18);
+    EXPECT_EQ(separator.BoundsRect(), (TRect{20, 0, 26, 18}));
+    separator.SetSizeHorz(10);
+    EXPECT_EQ(controls.back()->Left(), 30);
+    // A press on the separator is one on the toolbar: on a dock that allows it, a drag starts.
+    dock.SetAllowDrag(true);
+    separator.MouseDown(TMouseButton::mbLeft, ssLeft, 2, 2);
+    ASSERT_NE(bar.DragLoop(), nullptr);
+    bar.LoopKeyDown(VK_ESCAPE);
+    EXPECT_EQ(bar.DragLoop(), nullptr);
+}
+
+TEST_F(Toolbar, AFloatingToolbarWrapsAtItsWrapWidthAndKeepsIt) {
+    for (int i = 0; i < 4; ++i) Add(20, 10);
+    bar.SetParent(&form);
+    ASSERT_TRUE(bar.Floating());
+    EXPECT_EQ(bar.ClientRect(), (TRect{0, 0, 88, 13}));
+    bar.SetFloatRightX(50);
+    EXPECT_EQ(bar.ClientRect(), (TRect{0, 0, 48, 23}));
+    EXPECT_EQ(controls[2]->BoundsRect(), (TRect{4, 12, 24, 22}));
+    EXPECT_EQ(bar.FloatingSizes(), (std::vector<TPoint>{{88, 13}, {48, 23}, {28, 43}}));
+    // The wrap width is kept as "FloatRightX" in the position data.
+    std::map<std::string, int32_t> stored;
+    bar.Name = "Tools";
+    bar.WritePositionData(
+        [&](const std::string& Window, const std::string& Value, int32_t Data, void*) { stored[Window + "." + Value] = Data; },
+        nullptr);
+    EXPECT_EQ(stored, (std::map<std::string, int32_t>{{"Tools.FloatRightX", 50}}));
+    bar.SetFloatRightX(0);
+    bar.ReadPositionData(
+        [&](const std::string& Window, const std::string& Value, int32_t Default, void*) {
+            const auto it = stored.find(Window + "." + Value);
+            return it == stored.end() ? Default : it->second;
+        },
+        nullptr);
+    EXPECT_EQ(bar.FloatRightX(), 50);
+    // Docked again it never wraps.
+    bar.SetParent(&dock);
+    EXPECT_EQ(bar.ClientRect(), (TRect{0, 0, 80, 10}));
+}
+
+TEST_F(Toolbar, ResizingAFloatingToolbarSnapsToItsSizes) {
+    for (int i = 0; i < 4; ++i) Add(20, 10);
+    bar.SetFloatingPosition({200, 100});
+    bar.SetParent(&form);
+    // Outer sizes: the floating frame adds 8 x 24.
+    ASSERT_EQ(bar.BoundsRect(), (TRect{0, 0, 96, 37}));
+    TDockResizeLoop resize(bar, fhRight, {295, 120});
+    resize.MouseMove({285, 120});
+    EXPECT_EQ(resize.Outline(), (TRect{200, 100, 296, 137}));
+    resize.MouseMove({265, 120});
+    EXPECT_EQ(resize.Outline(), (TRect{200, 100, 256, 147}));
+    resize.LeftButtonUp();
+    EXPECT_EQ(bar.FloatRightX(), 48);
+    EXPECT_EQ(bar.BoundsRect(), (TRect{0, 0, 56, 47}));
+    EXPECT_EQ(bar.FloatingParent()->BoundsRect(), (TRect{200, 100, 256, 147}));
+    // From the left edge the right one stays.
+    TDockResizeLoop left(bar, fhLeft, {200, 120});
+    left.MouseMove({150, 120});
+    EXPECT_EQ(left.Outline(), (TRect{160, 100, 256, 137}));
+    left.Cancel();
+    EXPECT_EQ(bar.FloatRightX(), 48);
+}
+
+TEST_F(Toolbar, SlavePairsShowTheControlForTheDocksDirection) {
+    TGraphicControl& wide = Add(40, 18);
+    TGraphicControl& tall = Add(18, 40);
+    bar.SetSlaveControl(&wide, &tall);
+    EXPECT_TRUE(wide.Visible());
+    EXPECT_FALSE(tall.Visible());
+    EXPECT_EQ(bar.ClientRect(), (TRect{0, 0, 40, 18}));
+    TDockSite left;
+    left.SetParent(&form);
+    left.SetBounds(0, 0, 0, 480);
+    left.SetPosition(dpLeft);
+    left.SetAllowDrag(false);
+    bar.SetParent(&left);
+    EXPECT_FALSE(wide.Visible());
+    EXPECT_TRUE(tall.Visible());
+    EXPECT_EQ(bar.ClientRect(), (TRect{0, 0, 18, 40}));
+    EXPECT_EQ(left.Width(), 18 + 4);
+    bar.SetParent(&dock);
+}
+
+TEST_F(Toolbar, TheFloatingToolbarDrawsItsEtchedLines) {
+    Add(20, 10);
+    auto sep = std::make_unique<TDockBarSep>();
+    sep->SetParent(&bar);
+    controls.push_back(std::move(sep));
+    Add(20, 10);
+    bar.SetParent(&form);
+    bar.SetFloatRightX(40);
+    ASSERT_EQ(bar.LineSeps(), (std::vector<TDockBarLineSep>{{18, false}}));
+    TDIBX surface;
+    surface.SetSize(bar.Width(), bar.Height(), 32);
+    TWidgetCanvas canvas(surface);
+    bar.PaintTo(canvas, PRF_NONCLIENT | PRF_CLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
+    // The client area starts at (4, 20): the line lies 4 and 3 pixels above the new row.
+    const TPoint origin = bar.ClientOrigin();
+    for (int32_t x : {1, 10, bar.ClientRect().Right - 2}) {
+        EXPECT_EQ(canvas.GetPixel(origin.X + x, origin.Y + 14), GetSysColor(COLOR_BTNSHADOW)) << x;
+        EXPECT_EQ(canvas.GetPixel(origin.X + x, origin.Y + 15), GetSysColor(COLOR_BTNHIGHLIGHT)) << x;
+    }
+    EXPECT_EQ(canvas.GetPixel(origin.X, origin.Y + 14), GetSysColor(COLOR_BTNFACE));
+    // The caption shows active in the active caption colour.
+    bar.SetCaptionActive(true);
+    bar.PaintTo(canvas, PRF_NONCLIENT);
+    EXPECT_EQ(canvas.GetPixel(6, 10), GetSysColor(COLOR_ACTIVECAPTION));
+    bar.SetCaptionActive(false);
+    bar.PaintTo(canvas, PRF_NONCLIENT);
+    EXPECT_EQ(canvas.GetPixel(6, 10), GetSysColor(COLOR_INACTIVECAPTION));
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
-// Records of the animated image object and the tile from arbitrary bytes (the first byte picks
-// the save version, the second the kind, the rest is the record), with an image cache that finds
-// no file: a read either succeeds, and the object then writes out a form that reads back and
-// writes the same, and steps and draws; anything else raises one of the engine's own errors.
-// Seed corpus: the records of tests/tools/image_kind_records.py, each behind its two bytes.
+// Records of the animated image object, the tile and the button from arbitrary bytes (the first
+// byte picks the save version, the second the kind, the rest is the record), with an image cache
+// that finds no file: a read either succeeds, and the object then writes out a form that reads
+// back and writes the same, and steps and draws; anything else raises one of the engine's own
+// errors.
+// Seed corpus: the records of tests/tools/image_kind_records.py and button_records.py, each
+// behind its two bytes.
 #include "fuzz/harness.h"
+#include "objects/vitemex_button.h"
 #include "objects/vitemex_tile.h"
 
 #include <memory>
@@ -26,8 +29,11 @@ struct TCache {
     ~TCache() { Bases->Clear(); }
 };
 
-TVelaCustomImages* Make(bool Tile) {
-    TVelaCustomImages* obj = Tile ? static_cast<TVelaCustomImages*>(new TVelaTile(Bases)) : new TVelaImages(Bases);
+// Kind 0 the image object, 1 the tile, 2 the button.
+TVelaCustomImages* Make(int Kind) {
+    TVelaCustomImages* obj = Kind == 1   ? static_cast<TVelaCustomImages*>(new TVelaTile(Bases))
+                             : Kind == 2 ? new TVelaButton(Bases)
+                                         : new TVelaImages(Bases);
     obj->SetParent(Bases->GetBase(0));
     return obj;
 }
@@ -37,10 +43,10 @@ TVelaCustomImages* Make(bool Tile) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 2) return 0;
     const int32_t version = 100 + Data[0] % (GameSaveVersion - 99);
-    const bool tile = Data[1] & 1;
+    const int kind = Data[1] % 3;
     fuzz::TWorld world;
     TCache cache;
-    TVelaCustomImages* obj = Make(tile);
+    TVelaCustomImages* obj = Make(kind);
     TMemoryStream stream = fuzz::StreamOf(Data + 2, Size - 2);
     try {
         obj->LoadFromStream(stream, version);
@@ -48,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         return 0;
     }
     const std::string written = fuzz::Written(*obj);
-    TVelaCustomImages* again = Make(tile);
+    TVelaCustomImages* again = Make(kind);
     TMemoryStream second = fuzz::StreamOf(written.data(), written.size());
     again->LoadFromStream(second, GameSaveVersion);
     // Children of equal names and drawing order have no fixed order among themselves.

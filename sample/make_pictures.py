@@ -8,7 +8,9 @@ triangle over a soft background), noise (smoothed random colours with grain), ha
 light ring in an alpha that fades out from it) or figure0 .. figure3 (the steps of a hopping
 figure on a transparent ground), each 96 x 72; petal (a pink petal of 12 x 8 with soft edges,
 the film's falling sprite); or digits (a glyph sheet: the digits 0 to 9 as lit segments in cells
-of 16 x 24, five across and two down, on a transparent ground). Every picture is drawn from a
+of 16 x 24, five across and two down, on a transparent ground); buttonnormal, buttonhover,
+buttonpressed, buttonclicked (the menu screen's button of 120 x 32 in its four looks: a rounded
+plate, lighter under the pointer, darker and sunken while pressed, green once clicked). Every picture is drawn from a
 fixed seed, so each build writes the same bytes.
 """
 import math
@@ -147,8 +149,39 @@ def petal(rng):
     return rows
 
 
+BUTTON_W, BUTTON_H = 120, 32
+BUTTON_LOOKS = {"normal": ((70, 90, 160), 0), "hover": ((110, 140, 220), 0), "pressed": ((40, 50, 110), 1),
+                "clicked": ((60, 160, 90), 1)}
+
+
+def button(look):
+    """A plate with corners cut round (transparent), a light upper and a dark lower rim, swapped
+    when the look is sunken."""
+    face, sunken = BUTTON_LOOKS[look]
+
+    def draw(rng):
+        radius = 6
+        rows = []
+        for y in range(BUTTON_H):
+            row = []
+            for x in range(BUTTON_W):
+                dx = max(radius - x, x - (BUTTON_W - 1 - radius), 0)
+                dy = max(radius - y, y - (BUTTON_H - 1 - radius), 0)
+                if dx * dx + dy * dy > radius * radius:
+                    row.append((0, 0, 0, 0))
+                    continue
+                rim = y < 3 or x < 3
+                low = y >= BUTTON_H - 3 or x >= BUTTON_W - 3
+                shade = 60 if rim != bool(sunken) and (rim or low) else -40 if (rim or low) else 0
+                row.append(tuple(clamp(c + shade) for c in face) + (255,))
+            rows.append(row)
+        return rows
+    return draw
+
+
 DRAWINGS = {"gradient": gradient, "shapes": shapes, "noise": noise, "halo": halo, "digits": digits, "petal": petal,
-            **{f"figure{step}": figure(step) for step in range(4)}}
+            **{f"figure{step}": figure(step) for step in range(4)},
+            **{f"button{look}": button(look) for look in BUTTON_LOOKS}}
 
 
 def png(rows):

@@ -18,16 +18,19 @@
 #include <memory>
 #include <string>
 
+// A copy of the sample title in a fresh host folder (ending in "/"): the save data a player keeps
+// beside the title (the declared variables among it) is then the test's alone, even while other
+// tests play the sample side by side.
+inline std::string SampleCopy() {
+    const std::string folder = FreshHostFolder();
+    for (const char* name : {"game.dat", "install.dat"})
+        std::filesystem::copy_file(VELA_SAMPLE_FOLDER "/" + std::string(name), folder + name);
+    return folder;
+}
+
 class SampleTitle : public testing::Test {
 protected:
-    // The title is played from a copy in a folder of its own: the save data it keeps there (the
-    // declared variables among it) is this test's alone.
-    SampleTitle() {
-        const std::string folder = FreshHostFolder();
-        for (const char* name : {"game.dat", "install.dat"})
-            std::filesystem::copy_file(SampleFolder + name, folder + name);
-        args = {platform::fs::ToProgramPath(folder)};
-    }
+    SampleTitle() { args = {platform::fs::ToProgramPath(SampleCopy())}; }
     void SetUp() override {
         BindVelaLibrary(platform::fs::ToProgramPath(PlayerFolder));
         InitializeShell();

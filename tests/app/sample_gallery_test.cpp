@@ -41,8 +41,8 @@ TEST_F(SampleTitle, TheGalleryFlipsBetweenItsScreensAndTheTitleEnds) {
     EXPECT_EQ(Shown(10, 10), First);
     EXPECT_EQ(Shown(570, 430), 0xFFC000u);
 
-    // The wait, and the title closes by itself.
-    for (int tick = 0; tick < 200 && !Terminating(); ++tick) Tick();
+    // The wait, the menu screen, and the title closes by itself.
+    for (int tick = 0; tick < 400 && !Terminating(); ++tick) Tick();
     EXPECT_TRUE(Terminating());
 }
 

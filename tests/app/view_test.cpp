@@ -13,6 +13,7 @@
 #include "script/params_vars.h"
 #include "script/project.h"
 #include "script/services.h"
+#include "tests/app/sample_fixture.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -151,8 +152,8 @@ protected:
 
     platform::HeadlessDisplay display;
     std::unique_ptr<platform::Display> sdl;
-    // The folder of the player's file: the sample title beside it, with no arguments.
-    std::string programFolder = SampleFolder;
+    // The folder of the player's file: a copy of the sample title beside it, with no arguments.
+    std::string programFolder = SampleCopy();
     std::unique_ptr<TFormView> form;
     Labels trace;
     uint32_t now = 1000;
@@ -205,9 +206,6 @@ TEST_F(FormView, TheFontListEndsWithTheSamplesPixelFont) {
 // [Font] DefaultOnly in game.ini beside the player leaves the four standard faces as the only
 // installed ones; the pixel font stays.
 TEST_F(FormView, DefaultOnlyKeepsTheStandardFacesAndThePixelFonts) {
-    programFolder = FreshHostFolder();
-    for (const char* name : {"game.dat", "install.dat"})
-        std::filesystem::copy_file(SampleFolder + name, programFolder + name);
     std::ofstream(programFolder + "game.ini") << "[Font]\r\nDefaultOnly=1\r\n";
     Open(display);
     std::vector<std::string> faces = FontFaces();
@@ -767,11 +765,11 @@ std::string FileText(const std::string& HostPath) {
 }
 
 TEST(Program, ASecondPlayerForTheSameFolderEndsAtOnce) {
-    const std::string folder = FreshHostFolder();
-    Child first(PlayerFolder + "velaplay", {VELA_SAMPLE_FOLDER}, folder + "first.txt");
+    const std::string folder = SampleCopy();
+    Child first(PlayerFolder + "velaplay", {folder.substr(0, folder.size() - 1)}, folder + "first.txt");
     ASSERT_TRUE(first.Started());
     ASSERT_TRUE(first.WaitLock(20000)) << FileText(folder + "first.txt");
-    Child second(PlayerFolder + "velaplay", {VELA_SAMPLE_FOLDER "/"}, folder + "second.txt");
+    Child second(PlayerFolder + "velaplay", {folder}, folder + "second.txt");
     ASSERT_TRUE(second.WaitEnd(20000));
     EXPECT_TRUE(second.ExitedWith(0));
     EXPECT_EQ(FileText(folder + "second.txt"), "");

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 namespace {
 
 // A control with every pointer and key handler set to "<kind>", so each queued record names
@@ -174,6 +177,68 @@ TEST_F(Input, KeyDownRepeatsAfter300ThenEvery50AndGoesUpOnce) {
     EXPECT_EQ(Tick(), (std::vector<Ev>{{"pad", PR_ONFOCUSOUT, {}}, {"other", PR_ONFOCUSIN, {}}}));
     Bases->ClearKeys();
     EXPECT_FALSE(Bases->GetKeyDown(65));
+}
+
+// A registered object that cancels its selection on a right press anywhere on its layer.
+class TSelector : public TPad {
+public:
+    explicit TSelector(TVelaBaseList* O) : TPad(O) { Owner->GetVelaList().AddOnce(this); }
+    ~TSelector() override { Owner->GetVelaList().Remove(this); }
+    bool GetRclickscrap() const override { return true; }
+    bool GetPaused() const override { return Paused; }
+    bool BeginSelect() override {
+        ++Asked;
+        return Takes;
+    }
+    bool Paused = false, Takes = true;
+    int Asked = 0;
+};
+
+TEST_F(Input, RightPressAnywhereGoesFirstToASelectingObjectOfTheLayer) {
+    Pad(Layer, "under", {0, 0, 100, 100});
+    auto* menu = new TSelector(Bases);
+    menu->SetName("menu");
+    menu->SetParent(Layer);
+    menu->SetBounds(200, 200, 20, 20);  // far from the pointer
+    Bases->GetVelaList().AddOnce(menu);
+    EXPECT_EQ(Bases->GetVelaList().Count(), 1);
+    Move(10, 10);
+    Tick();
+    auto rightPress = [&] {
+        Layer->RightHeld = Layer->RightLatch = true;
+        std::vector<Ev> events = Tick();
+        Layer->RightHeld = false;
+        Tick();
+        return std::count_if(events.begin(), events.end(), [](const Ev& e) { return e.Kind == PR_ONRBTNDOWN; });
+    };
+    EXPECT_EQ(rightPress(), 0);  // taken as the menu's cancel
+    EXPECT_EQ(menu->Asked, 1);
+
+    // Not asked when paused, hidden, ignoring the left-hand press modes, or on the other layer;
+    // asked but declining leaves the press to the object under the pointer.
+    struct Case {
+        const char* What;
+        std::function<void()> Set, Undo;
+        int Asked;
+    };
+    const std::vector<Case> cases = {
+        {"paused", [&] { menu->Paused = true; }, [&] { menu->Paused = false; }, 0},
+        {"hidden", [&] { menu->SetVisible(false); }, [&] { menu->SetVisible(true); }, 0},
+        {"ignores right", [&] { menu->SetIgnoremouse(IM_RCLICK); }, [&] { menu->SetIgnoremouse(IM_NONE); }, 0},
+        {"other layer", [&] { menu->SetParent(Bases->GetBase(1)); }, [&] { menu->SetParent(Layer); }, 0},
+        {"declines", [&] { menu->Takes = false; }, [&] { menu->Takes = true; }, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        menu->Asked = 0;
+        c.Set();
+        EXPECT_EQ(rightPress(), 1);
+        EXPECT_EQ(menu->Asked, c.Asked);
+        c.Undo();
+    }
+    delete menu;
+    EXPECT_EQ(Bases->GetVelaList().Count(), 0);
+    EXPECT_EQ(rightPress(), 1);
 }
 
 }  // namespace

@@ -251,7 +251,7 @@ TEST(Vimage, SamplePicturesRoundTripThroughPng) {
             ++converted;
         }
     }
-    EXPECT_EQ(converted, 30 + 2 * 6 + 3);
+    EXPECT_EQ(converted, 34 + 2 * 10 + 3);
 }
 
 // The drawings the sample's Mira files are made of come back from them with equal pixels (the

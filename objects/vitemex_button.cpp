@@ -1,0 +1,307 @@
+// The image button: its looks and their sources, the pointer and key handling, the click with
+// the radio groups, the per-tick step of the looks, the caption and the record.
+#include "objects/vitemex_button.h"
+
+#include "core/sysutils.h"
+#include "objects/vitems_kinds.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// The hit-test mask of a left press: what the button tests the pointer against.
+constexpr uint32_t LeftPressMask = 1u << IM_NONE | 1u << IM_RCLICK;
+constexpr int KeyEnter = 13, KeySpace = 32;
+
+}  // namespace
+
+TVelaButton::TVelaButton(TVelaBaseList* AOwner) : TVelaImages(AOwner) {
+    // The image object made the normal look's list; the state looks follow.
+    while (static_cast<int32_t>(ImageLists.size()) < StateCount())
+        ImageLists.push_back(std::make_unique<TVelaImageList>());
+    Caption.AddLabel();
+}
+
+// The look films go while the button is whole; the image object then lets go of the pictures.
+TVelaButton::~TVelaButton() {
+    for (auto& film : Films) film.reset();
+}
+
+// ---- Looks ----
+
+bool TVelaButton::CanShow(int32_t Look) const {
+    if (Look < LookHover) return true;
+    if (Look >= StateCount()) return false;
+    return LookFilm(Look) || ImageLists[Look]->Count() > 0;
+}
+
+void TVelaButton::SetState(int32_t V) {
+    if (State == LookClicked) {
+        ReturnState = V;
+        return;
+    }
+    if (V == State || !CanShow(V)) return;
+    ShowLook(V);
+}
+
+void TVelaButton::ShowLook(int32_t V) {
+    Invalidate();
+    ShowFrame(-1);
+    DropPictures();
+    State = V;
+    if (V == LookClicked) ReturnState = LookNormal;
+    ShowFrame(0);
+    if (TVelaMotion* film = LookFilm(V))
+        film->Start();
+    else if (V == LookNormal && GetMotion())
+        StartFilm();
+    Invalidate();
+}
+
+void TVelaButton::TakeReturnState() { ShowLook(CanShow(ReturnState) ? ReturnState : LookNormal); }
+
+void TVelaButton::SetLookSource(int32_t Look, const std::string& S) {
+    std::string& source = Sources[Look - 1];
+    if (S == source) return;
+    source = S;
+    if (State == Look) {
+        ShowFrame(-1);
+        DropPictures();
+    }
+    ImageLists[Look]->Clear();
+    Films[Look - 1].reset();
+    const std::string kind = AnsiLowerCase(ExtractFileExt(S));
+    if (kind == ".mra") {
+        ImageLists[Look]->LoadImage(S, false);
+    } else if (kind == ".vmt") {
+        Films[Look - 1] = std::make_unique<TVelaMotion>(*this);
+        Films[Look - 1]->LoadFromFile(S);
+    }
+    if (State == Look && ImageLists[Look]->Count() > 0) ShowFrame(0);
+}
+
+void TVelaButton::SetPaused(bool V) {
+    const bool was = GetPaused();
+    TVelaImages::SetPaused(V);
+    if (was && !V) SetState(LookNormal);
+}
+
+// ---- Caption ----
+
+std::string TVelaButton::GetText() const { return Caption.GetLabel(0)->Text; }
+
+void TVelaButton::SetText(const std::string& S) {
+    TNxLabelDIB* label = Caption.GetLabel(0);
+    if (S == label->Text) return;
+    Invalidate();
+    label->SetText(S);
+    Invalidate();
+}
+
+void TVelaButton::CaptionChanged() {
+    if (GetText().empty()) return;
+    Caption.InvalidateAll();
+    Invalidate();
+}
+
+void TVelaButton::SetFontname(const std::string& S) {
+    if (S == Caption.FaceName) return;
+    Caption.FaceName = S;
+    CaptionChanged();
+}
+
+void TVelaButton::SetFontheight(int32_t V) {
+    if (V == Caption.FontSize) return;
+    Caption.SetFontSize(V);
+    CaptionChanged();
+}
+
+void TVelaButton::SetFontstyle(int32_t V) {
+    if (static_cast<uint8_t>(V) == Caption.Style) return;
+    Caption.Style = static_cast<uint8_t>(V);
+    CaptionChanged();
+}
+
+void TVelaButton::SetFontcolor(int32_t V) {
+    if (V == Caption.Color) return;
+    Caption.Color = V;
+    CaptionChanged();
+}
+
+void TVelaButton::SetAntialias(bool V) {
+    const int32_t level = V ? 3 : 0;
+    if (level == Caption.AntialiasLevel) return;
+    Caption.AntialiasLevel = level;
+    CaptionChanged();
+}
+
+// Centred on the button; one pixel right and down while pressed or clicked.
+void TVelaButton::AfterDrawImage() {
+    TNxLabelDIB* label = Caption.GetLabel(0);
+    if (label->Text.empty()) return;
+    Caption.Dest = GetLayerSurface();
+    if (!Caption.Dest) return;
+    if (label->Dirty) Caption.MeasureLabels();
+    const int32_t shift = State >= LookPressed ? 1 : 0;
+    label->Draw(GetOriginX() + (GetWidth() - label->Width) / 2 + shift,
+                GetOriginY() + (GetHeight() - label->Height) / 2 + shift);
+}
+
+// ---- Groups ----
+
+void TVelaButton::SetGroupindex(int32_t V) {
+    GroupIndex = V;
+    if (TVelaControl* parent = GetParent()) parent->UpdateGroup(this, V);
+}
+
+void TVelaButton::SetSelected(bool V) {
+    if (V && GroupIndex == 0) return;
+    SetSelectedQuiet(V);
+    if (TVelaControl* parent = GetParent()) parent->UpdateGroup(this, GroupIndex);
+}
+
+void TVelaButton::SetSelectedQuiet(bool V) {
+    Selected = V;
+    SetState(V ? LookPressed : LookNormal);
+}
+
+void TVelaButton::SetAllowallup(bool V) {
+    AllowAllUp = V;
+    if (TVelaControl* parent = GetParent(); parent && GroupIndex != 0) {
+        parent->SetGroupAllowAllUp(GroupIndex, V);
+        parent->UpdateGroup(this, GroupIndex);
+    }
+}
+
+void TVelaButton::Click() {
+    if (!OnNotify.empty() && Owner) Owner->GetEvents().Add(this, OnNotify, nullptr, PR_ONNOTIFY);
+    if (GroupIndex != 0) {
+        if (AllowAllUp || !Selected) SetSelected(!Selected);
+        return;
+    }
+    SetState(LookClicked);
+    if (!CanShow(LookClicked) && GetAutoscrap()) PressMark = -1;
+}
+
+// ---- Pointer and keys ----
+
+bool TVelaButton::UnderPointer() {
+    TVelaBase* layer = PointerLayer();
+    return layer && layer->HitTest(layer->MousePos, LeftPressMask) == this;
+}
+
+void TVelaButton::DoMouseMove() {
+    if (PressMark == 1) {
+        SetState(Selected || UnderPointer() ? LookPressed : LookNormal);
+        return;
+    }
+    SetState(Selected ? LookPressed : GetPaused() ? LookNormal : LookHover);
+    TVelaImages::DoMouseMove();
+}
+
+void TVelaButton::DoMouseOut() {
+    if (State != LookClicked) SetState(Selected ? LookPressed : LookNormal);
+    TVelaImages::DoMouseOut();
+}
+
+// A button takes the press for itself and queues no button-down handler; one that ignores the
+// left button answers as any object.
+void TVelaButton::DoLBtnDown() {
+    const int32_t im = GetIgnoremouse();
+    if (im != IM_NONE && im != IM_RCLICK) {
+        TVelaImages::DoLBtnDown();
+        return;
+    }
+    TVelaBase* layer = PointerLayer();
+    if (!layer) return;
+    if (!GetPaused() && State != LookClicked) {
+        layer->Capture |= TVelaBase::CaptureLeft;
+        SetState(LookPressed);
+        PressMark = 1;
+    }
+    layer->LeftPressed = false;
+}
+
+void TVelaButton::DoLBtnUp() {
+    if (PressMark == 1 && UnderPointer()) {
+        Click();
+        if (PressMark == -1) return;
+    }
+    PressMark = 0;
+    if (GroupIndex == 0 && State != LookClicked) SetState(LookNormal);
+}
+
+// Enter or Space that went down or repeated since the last tick: the keys of this tick's list,
+// so that a key pressed and let go between two ticks still clicks.
+void TVelaButton::DoKeyPress() {
+    if (Owner) {
+        const std::vector<int32_t>& keys = Owner->Keys.RepeatKeys;
+        if (std::any_of(keys.begin(), keys.end(), [](int32_t k) { return k == KeyEnter || k == KeySpace; }))
+            Click();
+    }
+    TVelaImages::DoKeyPress();
+}
+
+// ---- The tick ----
+
+bool TVelaButton::Step() {
+    if (PressMark == -1) return true;
+    if (TVelaMotion* film = LookFilm(State)) {
+        if (TVelaCustomImage::Step()) return true;
+        if (!film->Update()) return false;
+        if (GetAutoscrap()) return true;
+        if (const std::string handler = GetOnplayend(); !handler.empty() && Owner)
+            Owner->GetEvents().Add(this, handler, nullptr, PR_ONPLAYEND);
+        TakeReturnState();
+        return false;
+    }
+    if (TVelaImages::Step()) return true;
+    // The frames of the clicked look ran out this tick (the frame step queued OnPlayEnd).
+    if (State == LookClicked && !GetMotion() && ShownItem() && FrameIndex == CurrentImageList()->Count() - 1 &&
+        GetRemaining() <= 0)
+        TakeReturnState();
+    return false;
+}
+
+// ---- Record ----
+
+void TVelaButton::SaveToStream(TStream& Stream) {
+    TVelaImages::SaveToStream(Stream);
+    WriteStreamString(Stream, Sources[0]);
+    WriteStreamString(Stream, Sources[1]);
+    WriteStreamInt(Stream, GroupIndex);
+    WriteStreamByte(Stream, Selected);
+    WriteStreamByte(Stream, AllowAllUp);
+    WriteStreamString(Stream, OnNotify);
+    WriteStreamString(Stream, OnIdle);
+    WriteStreamString(Stream, Sources[2]);
+    Caption.SaveToStream(Stream);
+}
+
+// The sources reload their looks; the selection is set again (with its group), and the frame
+// the image record held is shown again.
+void TVelaButton::LoadFromStream(TStream& Stream, int32_t Version) {
+    TVelaImages::LoadFromStream(Stream, Version);
+    const int32_t frame = FrameIndex;
+    const std::string hover = ReadStreamString(Stream);
+    const std::string pressed = ReadStreamString(Stream);
+    const int32_t group = ReadStreamInt(Stream);
+    const bool selected = ReadStreamByte(Stream) != 0;
+    const bool allowAllUp = ReadStreamByte(Stream) != 0;
+    OnNotify = ReadStreamString(Stream);
+    std::string clicked;
+    if (Version >= 104) {
+        OnIdle = ReadStreamString(Stream);
+        clicked = ReadStreamString(Stream);
+    }
+    if (Version >= 137) Caption.LoadFromStream(Stream, Version);
+    SetHoversource(hover);
+    SetPressedsource(pressed);
+    SetClickedsource(clicked);
+    GroupIndex = group;
+    AllowAllUp = allowAllUp;
+    SetSelected(selected);
+    PressMark = 0;
+    SetIndex(frame);
+}

@@ -2,6 +2,8 @@
 // "/config", else the main window until it closes. The exit status is 1 when an error ended the
 // player, else 0.
 #include "app/entry.h"
+#include "app/gameini.h"
+#include "app/runconfigs.h"
 #include "app/view.h"
 #include "core/header.h"
 #include "core/sysutils.h"
@@ -24,8 +26,10 @@ int main(int argc, char** argv) {
     const std::string programFile = platform::fs::ProgramFile();
 
     std::unique_ptr<platform::Display> display = platform::CreateDisplay();
+    // The settings dialog plays nothing: it needs no companion library.
+    const bool config = IsConfigStart(args);
     try {
-        BindVelaLibrary(ExtractFilePath(programFile));
+        if (!config) BindVelaLibrary(ExtractFilePath(programFile));
     } catch (const EVelaBindError& E) {
         ReportMessage(*display, "Error", E.what(), platform::MessageIcon::Warning);
         return 1;
@@ -36,8 +40,9 @@ int main(int argc, char** argv) {
     int result = 0;
     if (mutex) {
         try {
-            // The settings dialog comes with the dialog layer; until then "/config" opens nothing.
-            if (!IsConfigStart(args)) {
+            if (config) {
+                RunConfigDialog(*display, GameIniFile());
+            } else {
                 TFormView form(*display, programFile, args);
                 form.FormCreate();
                 form.Run();

@@ -1,10 +1,15 @@
 #include "app/entry.h"
 
+#include "app/filedialog.h"
+#include "app/shbffex.h"
+
 #include "core/stringlist.h"
 #include "core/sysutils.h"
 #include "core/vrfiles.h"
 #include "core/vrfiles_manager.h"
+#include "platform/dialogs.h"
 #include "platform/fs.h"
+#include "script/params_funcs.h"
 #include "text/fontpixels.h"
 
 #include <utility>
@@ -97,7 +102,7 @@ const char Usage[] =
     "Usage: velaplay [FOLDER]\n"
     "Plays the title installed in FOLDER: its game.dat with install.dat beside it. Without FOLDER,\n"
     "the title beside the program, or the one appended to it. One player runs per folder.\n"
-    "  velaplay /config   the settings dialog (not there yet: ends at once)\n"
+    "  velaplay /config   the settings dialog: DirectSound and the sound delay, kept in game.ini\n"
     "  velaplay --help    this text\n"
     "VELA_HEADLESS=1 plays without a window. An error that ends the player is written to standard\n"
     "error and gives the exit status 1.\n";
@@ -126,9 +131,13 @@ void InitializeShell() {
     InitializeFontPixels();
     CreateVrFileSystem();
     if (!ExitDeleteList) ExitDeleteList = new TStringList;
+    FolderDialog = BrowseForFolder;
+    platform::SetFileDialogFallback(DrawnFileDialog);
 }
 
 void FinalizeShell() {
+    FolderDialog = nullptr;
+    platform::SetFileDialogFallback(nullptr);
     FreeVrFileSystem();
     // The pixel-font files close before the list deletes them.
     FinalizeFontPixels();

@@ -1,11 +1,13 @@
-// Reading "game.ini".
+// Reading and writing "game.ini".
 #include "app/gameini.h"
 
 #include "core/jstrm.h"
+#include "core/streams.h"
 #include "core/sysutils.h"
 #include "platform/fs.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -16,37 +18,63 @@ std::string_view Trim(std::string_view S) {
     return S;
 }
 
-std::string ReadWholeFile(const std::string& FileName) {
+// The whole file: empty when it does not exist, nothing when it exists but cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& FileName) {
+    if (!platform::fs::FileExists(FileName)) return std::string();
     platform::fs::HostFile file;
-    if (!platform::fs::FileExists(FileName) || !file.Open(FileName, platform::fs::HostFile::Mode::Read)) return {};
+    if (!file.Open(FileName, platform::fs::HostFile::Mode::Read)) return std::nullopt;
     std::string text;
     char buffer[4096];
-    for (int64_t n; (n = file.Read(buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+    int64_t n;
+    while ((n = file.Read(buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+    if (n < 0) return std::nullopt;
     return text;
+}
+
+// One line of an ini text: where it starts and ends (without its line break), trimmed.
+struct TIniLine {
+    size_t Start, End;
+    std::string_view Text;
+};
+
+// The lines of Text in order; a last line without a line break counts too.
+template <typename Visit>
+void ForEachLine(std::string_view Text, Visit&& Visit_) {
+    for (size_t start = 0; start < Text.size();) {
+        const size_t end = std::min(Text.find('\n', start), Text.size());
+        size_t stop = end;
+        if (stop > start && Text[stop - 1] == '\r') --stop;
+        if (!Visit_(TIniLine{start, stop, Trim(Text.substr(start, end - start))})) return;
+        start = end + 1;
+    }
+}
+
+// The name of a section line ("[Name]"); nothing for another line. The closing "]" must not be
+// the second byte of a double-byte character.
+std::optional<std::string_view> SectionName(std::string_view Line) {
+    if (Line.size() < 2 || Line.front() != '[' || Line.back() != ']' ||
+        JStrIsTrailByte(std::string(Line), static_cast<int>(Line.size())))
+        return std::nullopt;
+    return Trim(Line.substr(1, Line.size() - 2));
 }
 
 }  // namespace
 
 bool IniValue(std::string_view Text, std::string_view Section, std::string_view Key, std::string& Value) {
-    bool inSection = false;
-    while (!Text.empty()) {
-        const size_t end = std::min(Text.find('\n'), Text.size());
-        const std::string_view line = Trim(Text.substr(0, end));
-        Text.remove_prefix(std::min(end + 1, Text.size()));
-        // The closing "]" must not be the second byte of a double-byte character.
-        if (line.size() >= 2 && line.front() == '[' && line.back() == ']' &&
-            !JStrIsTrailByte(std::string(line), static_cast<int>(line.size()))) {
-            inSection = AnsiSameText(Trim(line.substr(1, line.size() - 2)), Section);
-            continue;
-        }
-        const size_t eq = line.find('=');
-        if (!inSection || eq == std::string_view::npos) continue;
-        if (AnsiSameText(Trim(line.substr(0, eq)), Key)) {
-            Value = std::string(Trim(line.substr(eq + 1)));
+    bool inSection = false, found = false;
+    ForEachLine(Text, [&](const TIniLine& Line) {
+        if (const std::optional<std::string_view> name = SectionName(Line.Text)) {
+            inSection = AnsiSameText(*name, Section);
             return true;
         }
-    }
-    return false;
+        const size_t eq = Line.Text.find('=');
+        if (!inSection || eq == std::string_view::npos || !AnsiSameText(Trim(Line.Text.substr(0, eq)), Key))
+            return true;
+        Value = std::string(Trim(Line.Text.substr(eq + 1)));
+        found = true;
+        return false;
+    });
+    return found;
 }
 
 int32_t IniInteger(std::string_view Text, std::string_view Section, std::string_view Key, int32_t Default) {
@@ -70,6 +98,50 @@ TGameIni ParseGameIni(std::string_view Text) {
     return ini;
 }
 
-TGameIni ReadGameIni(const std::string& FileName) { return ParseGameIni(ReadWholeFile(FileName)); }
+TGameIni ReadGameIni(const std::string& FileName) { return ParseGameIni(ReadWholeFile(FileName).value_or(std::string())); }
 
 std::string GameIniFile() { return ExtractFilePath(platform::fs::ProgramFile()) + "game.ini"; }
+
+std::string IniWithValue(std::string_view Text, std::string_view Section, std::string_view Key, std::string_view Value) {
+    const std::string_view lineBreak = Text.find('\n') == std::string_view::npos || Text.find("\r\n") != std::string_view::npos
+                                           ? std::string_view("\r\n")
+                                           : std::string_view("\n");
+    // The first section of the name: where a new key goes (after its last key line, else after
+    // its header), and the key's own line when it has one.
+    bool inSection = false, seen = false;
+    size_t insertAt = std::string_view::npos;
+    std::optional<TIniLine> keyLine;
+    ForEachLine(Text, [&](const TIniLine& Line) {
+        if (const std::optional<std::string_view> name = SectionName(Line.Text)) {
+            if (seen) return false;
+            inSection = seen = AnsiSameText(*name, Section);
+            if (inSection) insertAt = Line.End;
+            return true;
+        }
+        if (!inSection) return true;
+        const size_t eq = Line.Text.find('=');
+        if (eq == std::string_view::npos) return true;
+        insertAt = Line.End;
+        if (!AnsiSameText(Trim(Line.Text.substr(0, eq)), Key)) return true;
+        keyLine = Line;
+        return false;
+    });
+    std::string text(Text);
+    if (keyLine) {
+        const std::string_view name = Trim(keyLine->Text.substr(0, keyLine->Text.find('=')));
+        return text.replace(keyLine->Start, keyLine->End - keyLine->Start, std::string(name) + "=" + std::string(Value));
+    }
+    const std::string entry = std::string(Key) + "=" + std::string(Value);
+    if (insertAt != std::string_view::npos) return text.insert(insertAt, std::string(lineBreak) + entry);
+    if (!text.empty() && text.back() != '\n') text += lineBreak;
+    return text + "[" + std::string(Section) + "]" + std::string(lineBreak) + entry + std::string(lineBreak);
+}
+
+void WriteGameIniSound(const std::string& FileName, bool DirectSound, int32_t DelayTime) {
+    const std::optional<std::string> old = ReadWholeFile(FileName);
+    // A file that is there but cannot be read is not replaced by one that lacks its keys.
+    if (!old) throw EFOpenError(Format("Cannot open file \"%s\".", FileName.c_str()));
+    std::string text = IniWithValue(*old, "Sound", "DirectSound", DirectSound ? "1" : "0");
+    text = IniWithValue(text, "Sound", "DelayTime", IntToStr(DelayTime));
+    WriteFileReplacing(FileName, [&](TStream& Stream) { Stream.WriteBuffer(text.data(), static_cast<int64_t>(text.size())); });
+}

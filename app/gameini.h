@@ -1,6 +1,7 @@
 #pragma once
 // The player's own settings, "game.ini" beside the program. Everything else comes from the
-// project file.
+// project file. The settings dialog writes its [Sound] keys back; whatever else the file holds
+// stays as it was.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -31,3 +32,15 @@ TGameIni ParseGameIni(std::string_view Text);
 TGameIni ReadGameIni(const std::string& FileName);
 // The program path of "game.ini" in the program's folder.
 std::string GameIniFile();
+
+// Text with Key of Section set to Value: the first such key's line is rewritten (its name kept),
+// else the key is added after the last key line of the first such section, else the section is
+// added at the end. Every other line stays as it was; added lines end as the text's lines do
+// ("\r\n" when it has none).
+std::string IniWithValue(std::string_view Text, std::string_view Section, std::string_view Key, std::string_view Value);
+
+// Writes [Sound] DirectSound ("1" or "0") and DelayTime into the file (a program path), keeping
+// everything else it holds; a missing file is made with only these keys. The file is written
+// to a temporary file beside it and renamed over the old one, so a failure leaves the old file
+// whole. Throws EVelaError when the old file cannot be read or the new one cannot be written.
+void WriteGameIniSound(const std::string& FileName, bool DirectSound, int32_t DelayTime);

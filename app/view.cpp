@@ -57,7 +57,7 @@ private:
 }  // namespace
 
 TFormView::TFormView(platform::Display& ADisplay, std::string ProgramFile, std::vector<std::string> Args)
-    : Display(ADisplay), programFile_(std::move(ProgramFile)), args_(std::move(Args)) {
+    : TMainFormBase(ADisplay), Display(ADisplay), programFile_(std::move(ProgramFile)), args_(std::move(Args)) {
     FormView = this;
     steps_.OnPresent = [this] { Present(); };
     Window.WindowProc = [this](const platform::InputEvent& Event) { HandleEvent(Event); };

@@ -6,6 +6,7 @@
 // over and turns window events into latched input, screen-mode switches and the toolbar's two
 // buttons. No script or scene work happens inside a window event: it only sets state that the
 // next tick reads.
+#include "app/formbase.h"
 #include "app/view_loop.h"
 #include "app/view_state.h"
 #include "app/view_toolbar.h"
@@ -20,7 +21,7 @@
 #include <string>
 #include <vector>
 
-class TFormView {
+class TFormView : public TMainFormBase {
 public:
     // Display is the window; ProgramFile the program's own file and Args the command-line
     // arguments (program paths and code page 932).

@@ -1,6 +1,7 @@
 // The main window's screen mode, toolbar, activation, input latches and window events.
 #include "app/view.h"
 
+#include "app/dockhooks.h"
 #include "core/sysutils.h"
 #include "graphics/dxdibx.h"
 #include "media/mediaman.h"
@@ -347,11 +348,11 @@ void TFormView::HandleEvent(const platform::InputEvent& E) {
         KeyUp(E.key);
         break;
     case InputKind::Activate:
-        SetApplicationActive(true, Strip ? Strip->Form.Handle() : 0);
+        SetApplicationActive(true);
         ApplicationEventsActivate();
         break;
     case InputKind::Deactivate:
-        SetApplicationActive(false, Strip ? Strip->Form.Handle() : 0);
+        SetApplicationActive(false);
         ApplicationEventsDeactivate();
         break;
     case InputKind::Close:

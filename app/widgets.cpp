@@ -3,6 +3,7 @@
 #include "app/dockhooks.h"
 #include "platform/clock.h"
 #include "core/sysutils.h"
+#include "graphics/dxdibx.h"
 #include "platform/display.h"
 
 #include <cstdlib>
@@ -640,4 +641,46 @@ TRect TWidgetForm::PaintInvalid(TCustomDIBX& Surface) {
     canvas.Origin = {-o.X, -o.Y};
     PaintTo(canvas, PRF_CLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
     return r;
+}
+
+// ---- Modal dialogs ----
+
+namespace {
+
+// Paints what the form invalidated into Buffer and shows it in the window.
+void PresentForm(TWidgetForm& Form, TDIBX& Buffer, platform::DialogWindow& Window) {
+    const TRect r = Form.PaintInvalid(Buffer);
+    if (RectIsEmpty(r)) return;
+    StretchBltTo(Buffer, r, Window.frame(), r);
+    Window.present({{r.Left, r.Top, r.Right, r.Bottom}});
+}
+
+}  // namespace
+
+int32_t ShowModal(TWidgetForm& Form, platform::Display& Display) {
+    const std::unique_ptr<platform::DialogWindow> window = Display.openDialog(Form.Caption(), Form.Width(), Form.Height());
+    if (!window) return mrCancel;
+    const platform::PixelRect at = window->bounds();
+    Form.SetBounds(at.left, at.top, Form.Width(), Form.Height());
+    Form.ModalResult = mrNone;
+    Form.SetVisible(true);
+    if (!Form.ActiveControl()) Form.SelectNext(true);
+    Form.InvalidateRect(Form.ClientRect());
+    TDIBX buffer;
+    buffer.SetSize(Form.Width(), Form.Height(), 32);
+    // Timers of the controls run on the main thread's queue, pumped between events.
+    constexpr uint32_t PumpMs = 10;
+    while (Form.ModalResult == mrNone) {
+        PresentForm(Form, buffer, *window);
+        platform::InputEvent event;
+        if (window->waitEvent(event, PumpMs)) {
+            if (event.kind == platform::InputKind::Activate || event.kind == platform::InputKind::Deactivate)
+                SetApplicationActive(event.kind == platform::InputKind::Activate, Form.Handle());
+            Form.DispatchInput(event);
+        }
+        platform::MainQueue().ProcessMessages();
+    }
+    PresentForm(Form, buffer, *window);
+    Form.SetVisible(false);
+    return Form.ModalResult;
 }

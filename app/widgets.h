@@ -490,7 +490,6 @@ public:
     bool ShowAccelChar = true;
     // The control its accelerator focuses.
     TWinControl* FocusControl = nullptr;
-    void SetCaption(const std::string& Value) override;
     void Paint(TWidgetCanvas& Canvas) override;
     bool DialogChar(char Key) override;
 };

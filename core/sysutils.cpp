@@ -1,4 +1,6 @@
 #include "core/sysutils.h"
+
+#include "core/jstrm.h"
 #include "platform/fonts.h"
 #include "platform/fs.h"
 
@@ -397,6 +399,18 @@ int IndexOfStr(const TStringList& Strings, const std::string& S) {
 
 namespace {
 
+// The characters of a Shift-JIS text.
+std::vector<std::string_view> Characters(std::string_view S) {
+    std::vector<std::string_view> chars;
+    for (size_t p = 0; p < S.size(); p += CharSize(S, p)) chars.push_back(S.substr(p, CharSize(S, p)));
+    return chars;
+}
+
+bool SameCharacter(std::string_view A, std::string_view B) {
+    const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; };
+    return A.size() == B.size() && (A.size() == 2 ? A == B : fold(A[0]) == fold(B[0]));
+}
+
 constexpr uint32_t kBasicAttributes = faReadOnly | faHidden | faSysFile | faVolumeID | faDirectory | faArchive;
 
 uint32_t AttributesOf(const platform::FolderEntry& Entry) {
@@ -445,6 +459,26 @@ void EnumFolder(const std::string& Folder, const TEnumFilter& Filter, bool Folde
 }
 
 }  // namespace
+
+bool MatchesMask(std::string_view Name, std::string_view Mask) {
+    const std::vector<std::string_view> name = Characters(Name), mask = Characters(Mask);
+    size_t n = 0, m = 0, starMask = std::string::npos, starName = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && mask[m] == "*") {
+            starMask = m++;
+            starName = n;
+        } else if (m < mask.size() && (mask[m] == "?" || SameCharacter(mask[m], name[n]))) {
+            ++m, ++n;
+        } else if (starMask != std::string::npos) {
+            m = starMask + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == "*") ++m;
+    return m == mask.size();
+}
 
 void EnumFiles(const std::string& Folder, uint32_t AttrMask, bool IncludeNormal, const std::string& Ext,
                bool /*ClearAttr*/, bool FolderSlash, bool Recurse, TStringList& List, bool ClearList) {

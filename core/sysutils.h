@@ -172,6 +172,10 @@ inline constexpr uint32_t faArchive = 0x20;
 void EnumFiles(const std::string& Folder, uint32_t AttrMask, bool IncludeNormal, const std::string& Ext,
                bool ClearAttr, bool FolderSlash, bool Recurse, TStringList& List, bool ClearList);
 
+// Whether Name matches the file mask: "*" any run of characters, "?" one character (a
+// double-byte one whole), single-byte letters without regard to case.
+bool MatchesMask(std::string_view Name, std::string_view Mask);
+
 // ---- Text and values ----
 
 // \\ -> \, \" -> ", \n -> CR LF; other pairs and a final "\" stay; double-byte characters

@@ -1,5 +1,7 @@
 // "game.ini" texts from arbitrary bytes: the settings read from the text and from the file agree,
-// and the mixer's buffer time is always one the mixer takes. Seed corpus: make_script_corpus.py
+// and the mixer's buffer time is always one the mixer takes. The sound keys written into the text
+// are read back as written, and the keys of the other sections keep their values. Seed corpus:
+// make_script_corpus.py
 #include "fuzz/harness.h"
 
 #include "app/gameini.h"
@@ -17,5 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     const TGameIni read = ReadGameIni(file);
     fuzz::Check(read.DirectSound == ini.DirectSound && read.DelayTime == ini.DelayTime && read.UseWMP == ini.UseWMP &&
                 read.DefaultOnly == ini.DefaultOnly);
+    const std::string written = IniWithValue(IniWithValue(text, "Sound", "DirectSound", ini.DirectSound ? "0" : "1"),
+                                             "Sound", "DelayTime", "300");
+    const TGameIni after = ParseGameIni(written);
+    fuzz::Check(after.DirectSound != ini.DirectSound && after.DelayTime == 300 && after.UseWMP == ini.UseWMP &&
+                after.DefaultOnly == ini.DefaultOnly);
     return 0;
 }

@@ -59,6 +59,8 @@ constexpr int kConfirmed = 0, kCancelled = 1, kTimedOut = 5;
 // Without a display server zenity cannot open and exits as if cancelled.
 bool DisplayServerNamed() { return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY"); }
 
+FileDialogFallback fileDialogFallback = nullptr;
+
 std::string FirstLine(const std::string& output) { return output.substr(0, output.find('\n')); }
 
 const char* KindOf(size_t buttons, MessageIcon icon) {
@@ -123,6 +125,7 @@ std::optional<int> DesktopMessageBox(const std::string& title, const std::string
 DesktopFileAnswer DesktopFileDialog(const FileDialogRequest& request) {
     if (!DisplayServerNamed()) return {};
     std::vector<std::string> args = {"zenity", "--file-selection"};
+    if (!request.title.empty()) args.push_back("--title=" + request.title);
     if (request.kind == FileDialogKind::Save) args.insert(args.end(), {"--save", "--confirm-overwrite"});
     if (request.kind == FileDialogKind::Folder) args.push_back("--directory");
     if (!request.folder.empty()) args.push_back("--filename=" + request.folder + "/");
@@ -134,5 +137,9 @@ DesktopFileAnswer DesktopFileDialog(const FileDialogRequest& request) {
     if (run->code != kConfirmed || path.empty()) return {DialogOutcome::Cancelled, {}};
     return {DialogOutcome::Chosen, path};
 }
+
+void SetFileDialogFallback(FileDialogFallback fallback) { fileDialogFallback = fallback; }
+
+FileDialogFallback GetFileDialogFallback() { return fileDialogFallback; }
 
 }  // namespace platform

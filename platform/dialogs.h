@@ -32,4 +32,11 @@ struct DesktopFileAnswer {
 // Unavailable when zenity cannot be run or no display server is named.
 DesktopFileAnswer DesktopFileDialog(const FileDialogRequest& request);
 
+// The file and folder dialog a window shows where zenity is unavailable: the host path chosen,
+// nothing when cancelled; the request's texts in code page 932. The shell sets its own drawn
+// dialog at start-up; while none is set such a dialog counts as cancelled.
+using FileDialogFallback = std::optional<std::string> (*)(Display& owner, const FileDialogRequest& request);
+void SetFileDialogFallback(FileDialogFallback fallback);
+FileDialogFallback GetFileDialogFallback();
+
 }  // namespace platform

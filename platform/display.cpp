@@ -70,6 +70,13 @@ void HeadlessDisplay::setBounds(int32_t newLeft, int32_t newTop, int32_t clientW
     left = newLeft;
     top = newTop;
     frame_.resize(clientWidth, clientHeight);
+    if (!fullScreen) normal_ = {newLeft, newTop, clientWidth, clientHeight, false};
+}
+
+WindowPlacement HeadlessDisplay::placement() {
+    WindowPlacement now = normal_;
+    now.shown = shown;
+    return now;
 }
 
 int32_t HeadlessDisplay::clientWidth() { return frame_.describe().width; }
@@ -86,17 +93,71 @@ bool HeadlessDisplay::setFullScreen(const DisplayModeInfo* mode) {
     return true;
 }
 
-void HeadlessDisplay::present(const std::vector<PixelRect>& rects) {
-    if (keepFrames == 0 || frames.size() < keepFrames) {
-        frames.push_back(Frame{rects, frame_});
+namespace {
+
+// Records a presented frame, keeping the last Keep of them (0: all).
+void KeepFrame(std::vector<HeadlessDisplay::Frame>& Frames, size_t Keep, const std::vector<PixelRect>& Rects,
+               const MemorySurface& Pixels) {
+    if (Keep == 0 || Frames.size() < Keep) {
+        Frames.push_back(HeadlessDisplay::Frame{Rects, Pixels});
         return;
     }
     // The oldest kept frame takes the new one in its own buffers: no allocation per frame.
-    frames.erase(frames.begin(), frames.end() - static_cast<ptrdiff_t>(keepFrames));
-    std::rotate(frames.begin(), frames.begin() + 1, frames.end());
-    frames.back().rects = rects;
-    frames.back().pixels = frame_;
+    Frames.erase(Frames.begin(), Frames.end() - static_cast<ptrdiff_t>(Keep));
+    std::rotate(Frames.begin(), Frames.begin() + 1, Frames.end());
+    Frames.back().rects = Rects;
+    Frames.back().pixels = Pixels;
 }
+
+// A dialog window of the headless display: its pixels in memory, its input from the display's
+// script.
+class HeadlessDialog final : public DialogWindow {
+public:
+    HeadlessDialog(HeadlessDisplay& Owner, size_t Index, int32_t Width, int32_t Height)
+        : owner_(Owner), index_(Index), frame_(Width, Height, 32) {}
+    ~HeadlessDialog() override { owner_.dialogs[index_].open = false; }
+    PixelSurface& frame() override { return frame_; }
+    void present(const std::vector<PixelRect>& rects) override {
+        KeepFrame(owner_.dialogs[index_].frames, owner_.keepFrames, rects, frame_);
+    }
+    bool waitEvent(InputEvent& event, uint32_t) override {
+        if (owner_.dialogInput.empty()) {
+            event = InputEvent{};
+            event.kind = InputKind::Close;
+            return true;
+        }
+        event = owner_.dialogInput.front();
+        owner_.dialogInput.pop_front();
+        return true;
+    }
+    PixelRect bounds() override { return owner_.dialogs[index_].bounds; }
+
+private:
+    HeadlessDisplay& owner_;
+    size_t index_;
+    MemorySurface frame_;
+};
+
+}  // namespace
+
+std::unique_ptr<DialogWindow> Display::openDialog(const std::string&, int32_t, int32_t) { return nullptr; }
+
+PixelRect CentredDialogBounds(const PixelRect& workArea, int32_t clientWidth, int32_t clientHeight) {
+    const int32_t left = workArea.left + (workArea.right - workArea.left - clientWidth) / 2;
+    const int32_t top = workArea.top + (workArea.bottom - workArea.top - clientHeight) / 2;
+    return {left, top, left + clientWidth, top + clientHeight};
+}
+
+std::unique_ptr<DialogWindow> HeadlessDisplay::openDialog(const std::string& title, int32_t clientWidth,
+                                                          int32_t clientHeight) {
+    if (clientWidth <= 0 || clientHeight <= 0 || clientWidth > kMaxDialogSide || clientHeight > kMaxDialogSide)
+        return nullptr;
+    if (std::any_of(dialogs.begin(), dialogs.end(), [](const ShownDialog& d) { return d.open; })) return nullptr;
+    dialogs.push_back({title, CentredDialogBounds(area, clientWidth, clientHeight), {}, true});
+    return std::make_unique<HeadlessDialog>(*this, dialogs.size() - 1, clientWidth, clientHeight);
+}
+
+void HeadlessDisplay::present(const std::vector<PixelRect>& rects) { KeepFrame(frames, keepFrames, rects, frame_); }
 
 void HeadlessDisplay::cursorPos(int32_t& x, int32_t& y) {
     std::lock_guard lock(mutex_);

@@ -86,16 +86,43 @@ enum class MessageResult : uint8_t { Ok, Cancel, Yes, No };
 enum class FileDialogKind : uint8_t { Open, Save, Folder };
 
 // What a file or folder dialog asks: the folder it opens in (a host path; "" for the dialog's
-// own choice) and, for files, the filter: description and mask pairs joined by "|"
-// ("Text|*.txt;*.doc|All|*.*"), code page 932 at the display, UTF-8 at the desktop's dialog.
+// own choice), for files the filter: description and mask pairs joined by "|"
+// ("Text|*.txt;*.doc|All|*.*"), and the title ("" for the dialog's own). Texts are code page 932
+// at the display, UTF-8 at the desktop's dialog.
 // Writes a box's text to standard error as "Caption: Text" (both code page 932), as the
 // headless boxes show theirs.
 void PrintMessage(const std::string& Caption, const std::string& Text);
+
+// Where a window lies when it is neither full screen nor minimised: its outer left and top on
+// the desktop and its client size; and whether it shows.
+struct WindowPlacement {
+    int32_t left = 0, top = 0, clientWidth = 0, clientHeight = 0;
+    bool shown = false;
+    bool operator==(const WindowPlacement&) const = default;
+};
 
 struct FileDialogRequest {
     FileDialogKind kind = FileDialogKind::Open;
     std::string folder;
     std::string filter;
+    std::string title;
+};
+
+// The window of the program's own dialogs, modal over the main window while it is open; closed
+// when freed. Its title is given in code page 932.
+class DialogWindow {
+public:
+    virtual ~DialogWindow() = default;
+    // The client area's pixels.
+    virtual PixelSurface& frame() = 0;
+    // Shows the given rectangles of the frame.
+    virtual void present(const std::vector<PixelRect>& rects) = 0;
+    // The next event of the dialog window (typed text included), waiting up to TimeoutMs; false
+    // when none came or the display was woken. Meanwhile the main window's mouse and keys are
+    // dropped and its other events wait for its own waitEvent.
+    virtual bool waitEvent(InputEvent& event, uint32_t timeoutMs) = 0;
+    // The client area on the desktop.
+    virtual PixelRect bounds() = 0;
 };
 
 class Display {
@@ -121,6 +148,10 @@ public:
     virtual int32_t clientHeight() = 0;
     // Shows the window (created hidden).
     virtual void show() = 0;
+    // The window's normal place, also while it is full screen or minimised.
+    virtual WindowPlacement placement() = 0;
+    // Minimises the window (shown again by show()).
+    virtual void minimize() = 0;
     // Full screen in Mode, or windowed for nullptr. False when the mode cannot be set: the
     // window is then windowed.
     virtual bool setFullScreen(const DisplayModeInfo* mode) = 0;
@@ -163,11 +194,22 @@ public:
     // dialog can be shown it counts as cancelled and one line goes to standard error.
     virtual std::optional<std::string> fileDialog(const FileDialogRequest& request) = 0;
 
+    // Opens the dialog window, titled Title, with a client area of the size (1..kMaxDialogSide
+    // each way) centred on the desktop's work area; nullptr when none can be opened (a display
+    // without windows, a size out of range, or one is open already).
+    virtual std::unique_ptr<DialogWindow> openDialog(const std::string& title, int32_t clientWidth,
+                                                     int32_t clientHeight);
+
     // ---- Surfaces ----
     // A new surface of the size; BitCount 16 or 32 (anything else is 32). nullptr when it
     // cannot be made.
     virtual std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) = 0;
 };
+
+// The largest client width or height of a dialog window.
+inline constexpr int32_t kMaxDialogSide = 8192;
+// Where a dialog of the size goes: centred on the work area.
+PixelRect CentredDialogBounds(const PixelRect& workArea, int32_t clientWidth, int32_t clientHeight);
 
 // Whether setCursor can take Image and the hot spot: 32-bit pixels, a pitch that holds a row,
 // the hot spot inside.
@@ -216,7 +258,12 @@ public:
     void setBounds(int32_t left, int32_t top, int32_t clientWidth, int32_t clientHeight) override;
     int32_t clientWidth() override;
     int32_t clientHeight() override;
-    void show() override { shown = true; }
+    void show() override {
+        shown = true;
+        minimized = false;
+    }
+    WindowPlacement placement() override;
+    void minimize() override { minimized = true; }
     bool setFullScreen(const DisplayModeInfo* mode) override;
     PixelSurface& frame() override { return frame_; }
     void present(const std::vector<PixelRect>& rects) override;
@@ -231,6 +278,8 @@ public:
     int choiceBox(const std::string& caption, const std::string& text, const std::vector<std::string>& labels,
                   size_t cancel, MessageIcon icon) override;
     std::optional<std::string> fileDialog(const FileDialogRequest& request) override;
+    std::unique_ptr<DialogWindow> openDialog(const std::string& title, int32_t clientWidth,
+                                             int32_t clientHeight) override;
     std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override;
 
     // Any thread: queues an event for waitEvent (a mouse event also moves the cursor).
@@ -247,6 +296,7 @@ public:
     std::string caption;
     int32_t left = 0, top = 0;
     bool shown = false;
+    bool minimized = false;
     bool fullScreen = false;
     DisplayModeInfo fullScreenMode;
     std::vector<Frame> frames;
@@ -281,9 +331,22 @@ public:
     // cancelled); when none is left a dialog is cancelled.
     std::vector<FileDialogRequest> fileDialogs;
     std::deque<std::optional<std::string>> fileAnswers;
+    // Dialog windows as opened: title, client bounds, the frames presented (kept as keepFrames
+    // says) and whether it is still open.
+    struct ShownDialog {
+        std::string title;
+        PixelRect bounds;
+        std::vector<Frame> frames;
+        bool open = true;
+    };
+    std::vector<ShownDialog> dialogs;
+    // The events the dialog windows take, in order; when none is left a dialog gets Close (a
+    // dialog nobody answers is closed).
+    std::deque<InputEvent> dialogInput;
 
 private:
     MemorySurface frame_{0, 0, 32};
+    WindowPlacement normal_;
     int32_t cursorX_ = 0, cursorY_ = 0;
     std::mutex mutex_;
     std::deque<InputEvent> queue_;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <deque>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -120,10 +121,29 @@ MouseButton ButtonOf(uint8_t button) {
     }
 }
 
+// The window an SDL event belongs to; 0 for events of no window.
+Uint32 WindowOf(const SDL_Event& e) {
+    switch (e.type) {
+    case SDL_MOUSEMOTION: return e.motion.windowID;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: return e.button.windowID;
+    case SDL_MOUSEWHEEL: return e.wheel.windowID;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: return e.key.windowID;
+    case SDL_TEXTINPUT: return e.text.windowID;
+    case SDL_WINDOWEVENT: return e.window.windowID;
+    default: return 0;
+    }
+}
+
 // The input event an SDL event stands for; false for events the program does not see.
 bool Translate(const SDL_Event& e, InputEvent& out) {
     out = InputEvent{};
     switch (e.type) {
+    case SDL_TEXTINPUT:
+        out.kind = InputKind::Text;
+        out.text = Utf8ToCp932(e.text.text);
+        return !out.text.empty();
     case SDL_MOUSEMOTION:
         out.kind = InputKind::MouseMove;
         out.x = e.motion.x;
@@ -163,6 +183,19 @@ bool Translate(const SDL_Event& e, InputEvent& out) {
         }
     default: return false;
     }
+}
+
+// Shows the rectangles of a window's surface (clipped to it).
+void PresentRects(SDL_Window* Window, const std::vector<PixelRect>& Rects) {
+    SDL_Surface* surface = SDL_GetWindowSurface(Window);
+    if (!surface) return;
+    std::vector<SDL_Rect> clipped;
+    for (const PixelRect& r : Rects) {
+        int32_t left = std::max(r.left, 0), top = std::max(r.top, 0);
+        int32_t right = std::min(r.right, surface->w), bottom = std::min(r.bottom, surface->h);
+        if (right > left && bottom > top) clipped.push_back({left, top, right - left, bottom - top});
+    }
+    if (!clipped.empty()) SDL_UpdateWindowSurfaceRects(Window, clipped.data(), static_cast<int>(clipped.size()));
 }
 
 // ---- Desktop ----
@@ -271,6 +304,8 @@ public:
         int borderTop = 0, borderLeft = 0;
         SDL_GetWindowBordersSize(window_, &borderTop, &borderLeft, nullptr, nullptr);
         SDL_SetWindowPosition(window_, left + borderLeft, top + borderTop);
+        if (!(SDL_GetWindowFlags(window_) & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_MINIMIZED)))
+            normal_ = {left, top, clientWidth, clientHeight, false};
     }
 
     int32_t clientWidth() override {
@@ -284,7 +319,27 @@ public:
         return h;
     }
 
-    void show() override { SDL_ShowWindow(window_); }
+    void show() override {
+        SDL_ShowWindow(window_);
+        if (SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(window_);
+    }
+
+    // In the normal state the window's own place (the user may have moved it), else the last
+    // one it had.
+    WindowPlacement placement() override {
+        const Uint32 flags = SDL_GetWindowFlags(window_);
+        if (!(flags & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_MINIMIZED))) {
+            int x = 0, y = 0, borderTop = 0, borderLeft = 0;
+            SDL_GetWindowPosition(window_, &x, &y);
+            SDL_GetWindowBordersSize(window_, &borderTop, &borderLeft, nullptr, nullptr);
+            normal_ = {x - borderLeft, y - borderTop, clientWidth(), clientHeight(), false};
+        }
+        WindowPlacement now = normal_;
+        now.shown = (flags & SDL_WINDOW_SHOWN) != 0;
+        return now;
+    }
+
+    void minimize() override { SDL_MinimizeWindow(window_); }
 
     // A requested refresh rate of 0 takes the first mode of the size and depth.
     bool setFullScreen(const DisplayModeInfo* mode) override {
@@ -305,18 +360,7 @@ public:
 
     PixelSurface& frame() override { return frame_; }
 
-    void present(const std::vector<PixelRect>& rects) override {
-        SDL_Surface* surface = SDL_GetWindowSurface(window_);
-        if (!surface) return;
-        std::vector<SDL_Rect> clipped;
-        for (const PixelRect& r : rects) {
-            int32_t left = std::max(r.left, 0), top = std::max(r.top, 0);
-            int32_t right = std::min(r.right, surface->w), bottom = std::min(r.bottom, surface->h);
-            if (right > left && bottom > top) clipped.push_back({left, top, right - left, bottom - top});
-        }
-        if (!clipped.empty())
-            SDL_UpdateWindowSurfaceRects(window_, clipped.data(), static_cast<int>(clipped.size()));
-    }
+    void present(const std::vector<PixelRect>& rects) override { PresentRects(window_, rects); }
 
     void cursorPos(int32_t& x, int32_t& y) override { SDL_GetMouseState(&x, &y); }
     void setCursorPos(int32_t x, int32_t y) override { SDL_WarpMouseInWindow(window_, x, y); }
@@ -341,6 +385,22 @@ public:
     }
 
     bool waitEvent(InputEvent& event, uint32_t timeoutMs) override {
+        if (!held_.empty()) {
+            event = held_.front();
+            held_.pop_front();
+            return true;
+        }
+        const Uint32 main = SDL_GetWindowID(window_);
+        return waitFor(timeoutMs, [&](const SDL_Event& e) {
+            // Events of a dialog window that has gone are dropped.
+            const Uint32 from = WindowOf(e);
+            return (from == 0 || from == main) && Translate(e, event);
+        });
+    }
+
+    // Waits up to TimeoutMs for an SDL event that Take accepts; false on a timeout or a wake.
+    template <typename F>
+    bool waitFor(uint32_t timeoutMs, F&& Take) {
         const Uint32 start = SDL_GetTicks();
         for (;;) {
             Uint32 elapsed = SDL_GetTicks() - start;
@@ -351,9 +411,25 @@ public:
                 wakePending_ = false;
                 return false;
             }
-            if (Translate(e, event)) return true;
+            if (Take(e)) return true;
         }
     }
+
+    // While a dialog is open: an event of the main window other than mouse and keys waits for
+    // the main window's own waitEvent.
+    void hold(const SDL_Event& e) {
+        InputEvent event;
+        if (!Translate(e, event)) return;
+        switch (event.kind) {
+        case InputKind::Activate:
+        case InputKind::Deactivate:
+        case InputKind::Close:
+        case InputKind::Expose: held_.push_back(event); break;
+        default: break;
+        }
+    }
+
+    bool dialogOpen = false;
 
     // One wake event at a time is enough: a burst of wakes must not fill SDL's queue.
     void wake() override {
@@ -382,12 +458,18 @@ public:
     std::optional<std::string> fileDialog(const FileDialogRequest& request) override {
         FileDialogRequest desktop = request;
         desktop.filter = Cp932ToUtf8(request.filter);
+        desktop.title = Cp932ToUtf8(request.title);
         const DesktopFileAnswer answer = DesktopFileDialog(desktop);
-        if (answer.outcome == DialogOutcome::Unavailable)
+        if (answer.outcome == DialogOutcome::Unavailable) {
+            if (const FileDialogFallback drawn = GetFileDialogFallback()) return drawn(*this, request);
             std::fprintf(stderr, "zenity cannot show a file dialog: it counts as cancelled\n");
+        }
         if (answer.outcome != DialogOutcome::Chosen) return std::nullopt;
         return answer.path;
     }
+
+    std::unique_ptr<DialogWindow> openDialog(const std::string& title, int32_t clientWidth,
+                                             int32_t clientHeight) override;
 
     std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override {
         const bool deep = bitCount != 16;
@@ -435,11 +517,74 @@ private:
     }
 
     SDL_Window* window_;
+    WindowPlacement normal_;
     SDL_Cursor* cursor_ = nullptr;
     WindowSurface frame_;
     Uint32 wakeType_;
     std::atomic<bool> wakePending_{false};
+    std::deque<InputEvent> held_;
 };
+
+// The dialog window: a second SDL window, typed text on while it is open.
+class SdlDialog final : public DialogWindow {
+public:
+    SdlDialog(SdlDisplay& Owner, SDL_Window* Window) : owner_(Owner), window_(Window), frame_(Window) {
+        owner_.dialogOpen = true;
+        SDL_StartTextInput();
+    }
+    ~SdlDialog() override {
+        SDL_StopTextInput();
+        SDL_DestroyWindow(window_);
+        owner_.dialogOpen = false;
+    }
+    SdlDialog(const SdlDialog&) = delete;
+    SdlDialog& operator=(const SdlDialog&) = delete;
+
+    PixelSurface& frame() override { return frame_; }
+
+    void present(const std::vector<PixelRect>& rects) override { PresentRects(window_, rects); }
+
+    bool waitEvent(InputEvent& event, uint32_t timeoutMs) override {
+        const Uint32 own = SDL_GetWindowID(window_);
+        return owner_.waitFor(timeoutMs, [&](const SDL_Event& e) {
+            if (e.type == SDL_QUIT) {
+                owner_.hold(e);
+                return Translate(e, event);
+            }
+            if (WindowOf(e) == own) return Translate(e, event);
+            owner_.hold(e);
+            return false;
+        });
+    }
+
+    PixelRect bounds() override {
+        int x = 0, y = 0, w = 0, h = 0;
+        SDL_GetWindowPosition(window_, &x, &y);
+        SDL_GetWindowSize(window_, &w, &h);
+        return {x, y, x + w, y + h};
+    }
+
+private:
+    SdlDisplay& owner_;
+    SDL_Window* window_;
+    WindowSurface frame_;
+};
+
+std::unique_ptr<DialogWindow> SdlDisplay::openDialog(const std::string& title, int32_t clientWidth,
+                                                     int32_t clientHeight) {
+    if (dialogOpen || clientWidth <= 0 || clientHeight <= 0 || clientWidth > kMaxDialogSide ||
+        clientHeight > kMaxDialogSide)
+        return nullptr;
+    const PixelRect at = CentredDialogBounds(workArea(), clientWidth, clientHeight);
+    SDL_Window* dialog = SDL_CreateWindow(Cp932ToUtf8(title).c_str(), at.left, at.top, clientWidth, clientHeight,
+                                          SDL_WINDOW_HIDDEN);
+    if (!dialog) return nullptr;
+    // Kept above the main window where the window system allows it.
+    if (SDL_GetWindowFlags(window_) & SDL_WINDOW_SHOWN) SDL_SetWindowModalFor(dialog, window_);
+    SDL_ShowWindow(dialog);
+    SDL_RaiseWindow(dialog);
+    return std::make_unique<SdlDialog>(*this, dialog);
+}
 
 }  // namespace
 

@@ -78,6 +78,13 @@ std::string UserDir(const std::string& home, const std::string& key, const std::
     return entry.empty() ? home + fallback : entry;
 }
 
+// An XDG base folder: the variable's absolute path, else Fallback under the home folder.
+std::string BaseDir(const std::string& home, const char* variable, const char* fallback) {
+    std::string folder = AbsoluteFromEnvironment(variable);
+    if (!folder.empty() || home.empty()) return folder;
+    return home + fallback;
+}
+
 }  // namespace
 
 std::string UserFolderPath(UserFolder folder) {
@@ -86,11 +93,8 @@ std::string UserFolderPath(UserFolder folder) {
         case UserFolder::Desktop: return UserDir(home, "XDG_DESKTOP_DIR", "/Desktop");
         case UserFolder::Documents: return UserDir(home, "XDG_DOCUMENTS_DIR", "");
         case UserFolder::Templates: return UserDir(home, "XDG_TEMPLATES_DIR", "");
-        case UserFolder::LocalData: {
-            std::string data = AbsoluteFromEnvironment("XDG_DATA_HOME");
-            if (!data.empty() || home.empty()) return data;
-            return home + "/.local/share";
-        }
+        case UserFolder::LocalData: return BaseDir(home, "XDG_DATA_HOME", "/.local/share");
+        case UserFolder::Config: return BaseDir(home, "XDG_CONFIG_HOME", "/.config");
     }
     return {};
 }

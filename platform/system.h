@@ -20,6 +20,7 @@ enum class UserFolder {
     Documents,  // XDG_DOCUMENTS_DIR, else ~
     Templates,  // XDG_TEMPLATES_DIR, else ~
     LocalData,  // $XDG_DATA_HOME, else ~/.local/share
+    Config,     // $XDG_CONFIG_HOME, else ~/.config
 };
 // The folder's host path without a trailing "/"; empty when the home folder is unknown.
 std::string UserFolderPath(UserFolder folder);

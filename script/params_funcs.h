@@ -4,7 +4,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
+
+namespace platform {
+class Display;
+}
 
 // The arguments of one call, in the order written: literals, temporaries, or references
 // resolved to their variables (reading one reads the variable's current value).
@@ -34,3 +40,9 @@ private:
 extern TSysFuncMan* SysFuncMan;
 void CreateSysFuncMan();
 void FreeSysFuncMan();
+
+// The folder dialog of SelectDirectory and ExtractFile over the display Owner: the program path
+// of the folder chosen, nothing when cancelled. The shell sets its folder-browse dialog at
+// start-up; while none is set, the display's folder dialog opens on the desktop.
+using TFolderDialog = std::optional<std::string> (*)(platform::Display& Owner);
+extern TFolderDialog FolderDialog;

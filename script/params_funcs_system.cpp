@@ -83,7 +83,7 @@ std::optional<std::string> AskPath(platform::FileDialogKind Kind, const std::str
         return std::nullopt;
     }
     const std::optional<std::string> chosen = display->fileDialog(
-        {Kind, platform::UserFolderPath(platform::UserFolder::Desktop), Filter});
+        {Kind, platform::UserFolderPath(platform::UserFolder::Desktop), Filter, {}});
     if (!chosen) return std::nullopt;
     return platform::fs::ToProgramPath(*chosen);
 }
@@ -107,7 +107,9 @@ void FnSelectSaveFile(TParamCollectionItem& Dest, TSysFuncArgs Args) {
 
 // A folder chosen in the folder dialog, ending in "\".
 std::optional<std::string> AskFolder() {
-    const std::optional<std::string> path = AskPath(platform::FileDialogKind::Folder, {});
+    platform::Display* display = DialogDisplay();
+    const std::optional<std::string> path =
+        FolderDialog && display ? FolderDialog(*display) : AskPath(platform::FileDialogKind::Folder, {});
     if (!path) return std::nullopt;
     return AppendBackslash(*path);
 }
@@ -273,40 +275,6 @@ void FnSaveScreen(TParamCollectionItem& Dest, TSysFuncArgs Args) {
 
 // ---- Extracting content files ----
 
-// The characters of a Shift-JIS text.
-std::vector<std::string_view> Characters(std::string_view S) {
-    std::vector<std::string_view> chars;
-    for (size_t p = 0; p < S.size(); p += CharSize(S, p)) chars.push_back(S.substr(p, CharSize(S, p)));
-    return chars;
-}
-
-bool SameCharacter(std::string_view A, std::string_view B) {
-    const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; };
-    return A.size() == B.size() && (A.size() == 2 ? A == B : fold(A[0]) == fold(B[0]));
-}
-
-// Whether Name matches the file mask: "*" any run of characters, "?" one character (a
-// double-byte one whole), single-byte letters without regard to case.
-bool MatchesMask(std::string_view Name, std::string_view Mask) {
-    const std::vector<std::string_view> name = Characters(Name), mask = Characters(Mask);
-    size_t n = 0, m = 0, starMask = std::string::npos, starName = 0;
-    while (n < name.size()) {
-        if (m < mask.size() && mask[m] == "*") {
-            starMask = m++;
-            starName = n;
-        } else if (m < mask.size() && (mask[m] == "?" || SameCharacter(mask[m], name[n]))) {
-            ++m, ++n;
-        } else if (starMask != std::string::npos) {
-            m = starMask + 1;
-            n = ++starName;
-        } else {
-            return false;
-        }
-    }
-    while (m < mask.size() && mask[m] == "*") ++m;
-    return m == mask.size();
-}
-
 // The file-name part of a content name: after its last "\".
 std::string NamePart(const std::string& Name) { return Name.substr(AfterLastDelimiter(Name, "\\")); }
 
@@ -405,5 +373,7 @@ constexpr TSysFuncEntry kFuncs[] = {
 };
 
 }  // namespace
+
+TFolderDialog FolderDialog = nullptr;
 
 std::span<const TSysFuncEntry> SystemSysFuncs() { return kFuncs; }

@@ -3,12 +3,14 @@
 // Escape).
 #include "app/widgets.h"
 #include "app/dockhooks.h"
+#include "platform/clock.h"
 #include "platform/display.h"
 #include "platform/fonts.h"
 #include "text/fontpixels.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -87,19 +89,6 @@ TEST(WidgetDraws, EdgesTakeTheirColoursPerSide) {
     }
 }
 
-TEST(WidgetDraws, EdgeSidesMiddleAndClip) {
-    Surface s(12, 12);
-    TWidgetCanvas canvas = TWidgetCanvas(s.dib).Part({2, 2, 8, 8});  // origin (2, 2), 6 x 6 visible
-    TRect r{0, 0, 10, 10};
-    DrawEdge(canvas, r, EDGE_RAISED, BF_TOP | BF_LEFT | BF_MIDDLE | BF_ADJUST);
-    EXPECT_EQ(r, (TRect{2, 2, 10, 10}));
-    EXPECT_EQ(s.At(2, 2), Light);
-    EXPECT_EQ(s.At(3, 3), Highlight);
-    EXPECT_EQ(s.At(7, 7), Face);      // middle
-    EXPECT_EQ(s.At(8, 8), 0x123456);  // clipped
-    EXPECT_EQ(s.At(1, 1), 0x123456);
-}
-
 TEST(WidgetDraws, CheckeredPatternFollowsTheCanvasOrigin) {
     Surface s(17, 9);
     TWidgetCanvas whole(s.dib);
@@ -116,7 +105,7 @@ TEST(WidgetDraws, CheckeredPatternFollowsTheCanvasOrigin) {
     EXPECT_EQ(s.At(0, 8), 0x123456);
 }
 
-TEST(WidgetDraws, EtchedLinesFocusRectAndSystemColours) {
+TEST(WidgetDraws, EtchedLinesAndSystemColours) {
     Surface s(10, 10, clWhite);
     TWidgetCanvas canvas(s.dib);
     DrawEtchedLine(canvas, 1, 1, 5, true);
@@ -125,13 +114,6 @@ TEST(WidgetDraws, EtchedLinesFocusRectAndSystemColours) {
     EXPECT_EQ(s.Pixels({1, 2, 6, 3}), std::vector<TColor>(5, Highlight));
     EXPECT_EQ(s.Pixels({8, 1, 9, 6}), std::vector<TColor>(5, Shadow));
     EXPECT_EQ(s.Pixels({9, 1, 10, 6}), std::vector<TColor>(5, Highlight));
-    Surface f(6, 6, clWhite);
-    TWidgetCanvas fc(f.dib);
-    DrawFocusRect(fc, {0, 0, 6, 6});
-    EXPECT_EQ(f.At(0, 0), clBlack);
-    EXPECT_EQ(f.At(1, 0), clWhite);
-    EXPECT_EQ(f.At(0, 2), clBlack);
-    EXPECT_EQ(f.At(2, 2), clWhite);  // inside untouched
     // The fixed table is 0x00BBGGRR; other colours pass through.
     EXPECT_EQ(ColorToRGB(clBtnFace), TColor(0xC8D0D4));
     EXPECT_EQ(ColorToRGB(clHighlight), TColor(0x6A240A));
@@ -218,11 +200,6 @@ TEST_F(WidgetText, TextAlignmentUnderlineAndDisabledText) {
     DrawText(uc, "a&b", r, DT_SINGLELINE);
     EXPECT_EQ(u.Pixels({8, 11, 16, 12}), std::vector<TColor>(8, clBlack));
     EXPECT_EQ(u.At(0, 11), clWhite);
-    Surface hidden(20, 12, clWhite);
-    TWidgetCanvas hc(hidden.dib);
-    hc.Font.Color = clBlack;
-    DrawText(hc, "a&b", r, DT_SINGLELINE | DT_HIDEPREFIX);
-    EXPECT_EQ(hidden.At(8, 11), clWhite);
     // Disabled: the highlight copy one pixel right and down, the shadow copy over it.
     Surface d(20, 14, Face);
     TWidgetCanvas dc(d.dib);
@@ -309,11 +286,6 @@ TEST(WidgetPaint, PrintFlagsChooseWhatIsPainted) {
     EXPECT_EQ(HandleWMPrint(f.form, ca, PRF_CLIENT | PRF_ERASEBKGND), 1);
     EXPECT_EQ(a.At(25, 20), Face);
     EXPECT_EQ(a.At(5, 5), 0x0000FF);
-    // Without erasing, the background stays.
-    Surface b(40, 30);
-    TWidgetCanvas cb(b.dib);
-    HandleWMPrint(f.form, cb, PRF_CLIENT);
-    EXPECT_EQ(b.At(30, 28), 0x123456);
     // An invisible control with the check-visible flag paints nothing; a given frame painter
     // replaces the control's own.
     f.panel.SetVisible(false);
@@ -529,17 +501,6 @@ TEST(WidgetInput, KeysGoToTheFocusThenToTheDialog) {
     EXPECT_TRUE(f.Take().empty());
 }
 
-TEST(WidgetInput, ClosingSetsTheModalResult) {
-    TWidgetForm form;
-    int closes = 0;
-    form.OnClose = [&](TWidgetForm*) { ++closes; };
-    platform::InputEvent close;
-    close.kind = platform::InputKind::Close;
-    form.DispatchInput(close);
-    EXPECT_EQ(closes, 1);
-    EXPECT_EQ(form.ModalResult, mrCancel);
-}
-
 TEST(WidgetPlace, CoordinatesThroughFramesAndZOrder) {
     InputForm f;
     Panel framed;
@@ -560,6 +521,346 @@ TEST(WidgetPlace, CoordinatesThroughFramesAndZOrder) {
     EXPECT_EQ(f.form.ControlAtPos({60, 10}, true), &framed);
     framed.SendToBack();
     EXPECT_EQ(f.form.ControlAtPos({60, 10}, true), &f.inner);
+}
+
+TEST(WidgetPlace, ParentsHearOfTheirControls) {
+    struct Parent : TWinControl {
+        std::vector<std::string> heard;
+        void ControlListChange(TControl* C, bool Inserting) override {
+            heard.push_back(C->Name + (Inserting ? " in" : " out") + (C->Parent() ? " placed" : ""));
+        }
+        void ControlChange(TControl* C) override { heard.push_back(C->Name + " changed"); }
+    } parent;
+    Block child(clBlack);
+    child.Name = "c";
+    child.SetParent(&parent);
+    child.SetBounds(1, 2, 3, 4);
+    child.SetBounds(1, 2, 3, 4);  // no change
+    child.SetVisible(false);
+    child.SetParent(nullptr);
+    EXPECT_EQ(parent.heard, (std::vector<std::string>{"c in placed", "c changed", "c changed", "c out"}));
+}
+
+// ---- Controls ----
+
+// A form with the controls of a small settings dialog, clicked and typed at through its events.
+class Controls : public WidgetText {
+protected:
+    Controls() {
+        form.SetBounds(0, 0, 270, 179);
+        check.SetCaption("DirectSoundを使用する(&S)");
+        check.SetBounds(16, 16, 200, 17);
+        label.SetCaption("遅延(&D)：");
+        label.SetBounds(16, 40, 80, 13);
+        label.FocusControl = &track;
+        track.SetBounds(16, 56, 150, 45);
+        track.SetRange(1, 5);
+        track.PageSize = 1;
+        ok.SetCaption("OK");
+        ok.Default = true;
+        ok.ModalResult = mrOk;
+        ok.SetBounds(104, 144, 75, 25);
+        cancel.SetCaption("キャンセル");
+        cancel.Cancel = true;
+        cancel.ModalResult = mrCancel;
+        cancel.SetBounds(186, 144, 75, 25);
+        for (TControl* c : std::initializer_list<TControl*>{&check, &label, &track, &ok, &cancel}) c->SetParent(&form);
+        check.OnClick = [this](TControl*) { ++checkClicks; };
+        track.OnChange = [this](TControl*) { changes.push_back(track.Position()); };
+    }
+    void Click(int32_t X, int32_t Y) {
+        form.DispatchMouseMove(X, Y);
+        form.DispatchMouseDown(TMouseButton::mbLeft, X, Y);
+        form.DispatchMouseUp(TMouseButton::mbLeft, X, Y);
+    }
+    void Key(int32_t K) {
+        form.DispatchKeyDown(K);
+        form.DispatchKeyUp(K);
+    }
+    TWidgetForm form;
+    TCheckBox check;
+    TLabel label;
+    TTrackBar track;
+    TButton ok, cancel;
+    int checkClicks = 0;
+    std::vector<int32_t> changes;
+};
+
+TEST_F(Controls, CheckBoxTogglesByClickSpaceAndAccelerator) {
+    Click(20, 20);
+    EXPECT_TRUE(check.Checked());
+    EXPECT_EQ(form.ActiveControl(), &check);
+    // Pressed, then released outside: nothing.
+    form.DispatchMouseDown(TMouseButton::mbLeft, 20, 20);
+    form.DispatchMouseMove(20, 100);
+    form.DispatchMouseUp(TMouseButton::mbLeft, 20, 100);
+    EXPECT_TRUE(check.Checked());
+    Key(VK_SPACE);
+    EXPECT_FALSE(check.Checked());
+    track.SetFocus();
+    form.DispatchChar("s");
+    EXPECT_TRUE(check.Checked());
+    EXPECT_EQ(form.ActiveControl(), &check);
+    EXPECT_EQ(checkClicks, 3);
+    check.SetChecked(true);  // no change, no click
+    EXPECT_EQ(checkClicks, 3);
+}
+
+TEST_F(Controls, TrackBarKeepsItsPositionInRange) {
+    track.SetPosition(9);
+    EXPECT_EQ(track.Position(), 5);
+    track.SetFocus();
+    for (int32_t k : {VK_LEFT, VK_HOME, VK_HOME, VK_NEXT, VK_END, VK_RIGHT, VK_UP}) Key(k);
+    EXPECT_EQ(changes, (std::vector<int32_t>{5, 4, 1, 2, 5, 4}));
+    // A click on the channel beside the thumb moves a page towards it; dragging the thumb follows
+    // the pointer to the nearest value.
+    changes.clear();
+    const TPoint origin = track.ClientToForm({0, 0});
+    Click(origin.X + 12, origin.Y + 13);
+    EXPECT_EQ(track.Position(), 3);
+    const TRect thumb = track.ThumbRect();
+    const int32_t grabX = origin.X + (thumb.Left + thumb.Right) / 2, y = origin.Y + 13;
+    form.DispatchMouseDown(TMouseButton::mbLeft, grabX, y);
+    const TRect channel = track.ChannelRect();
+    form.DispatchMouseMove(origin.X + channel.Left, y);
+    EXPECT_EQ(track.Position(), 1);
+    form.DispatchMouseMove(origin.X + channel.Right + 40, y);
+    form.DispatchMouseUp(TMouseButton::mbLeft, origin.X + channel.Right + 40, y);
+    EXPECT_EQ(track.Position(), 5);
+    EXPECT_EQ(changes, (std::vector<int32_t>{3, 1, 5}));
+    track.SetRange(1, 2);
+    EXPECT_EQ(track.Position(), 2);
+}
+
+TEST_F(Controls, LabelAcceleratorFocusesItsControl) {
+    form.DispatchChar("d");
+    EXPECT_EQ(form.ActiveControl(), &track);
+    track.SetEnabled(false);
+    check.SetFocus();
+    form.DispatchChar("d");
+    EXPECT_EQ(form.ActiveControl(), &check);
+}
+
+TEST_F(Controls, DefaultAndCancelButtons) {
+    std::vector<std::string> clicks;
+    ok.OnClick = [&](TControl*) { clicks.push_back("ok"); };
+    cancel.OnClick = [&](TControl*) { clicks.push_back("cancel"); };
+    check.SetFocus();
+    Key(VK_RETURN);
+    EXPECT_EQ(form.ModalResult, mrOk);
+    form.ModalResult = mrNone;
+    Key(VK_ESCAPE);
+    EXPECT_EQ(form.ModalResult, mrCancel);
+    // A focused button takes Enter from the default one.
+    cancel.SetFocus();
+    Key(VK_RETURN);
+    Key(VK_SPACE);
+    // Mouse: pressed and released inside clicks, released outside does not.
+    Click(110, 150);
+    form.DispatchMouseDown(TMouseButton::mbLeft, 110, 150);
+    EXPECT_TRUE(ok.Pushed());
+    form.DispatchMouseMove(110, 100);
+    EXPECT_FALSE(ok.Pushed());
+    form.DispatchMouseUp(TMouseButton::mbLeft, 110, 100);
+    EXPECT_EQ(clicks, (std::vector<std::string>{"ok", "cancel", "cancel", "cancel", "ok"}));
+}
+
+TEST_F(Controls, PaintsOfTheControls) {
+    Surface s(270, 179);
+    TWidgetCanvas canvas(s.dib);
+    check.SetChecked(true);
+    ok.SetEnabled(false);
+    form.PaintTo(canvas, PRF_CLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
+    // The check box: a sunken box with the mark inside.
+    EXPECT_EQ(s.At(16, 18), Shadow);
+    EXPECT_EQ(s.At(17, 19), DkShadow);
+    EXPECT_EQ(s.At(18, 20), GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(s.At(20, 24), GetSysColor(COLOR_WINDOWTEXT));
+    // The default button, disabled: its caption drawn twice, in highlight and shadow.
+    const std::vector<TColor> okPixels = s.Pixels({106, 146, 177, 167});
+    EXPECT_GT(std::count(okPixels.begin(), okPixels.end(), Highlight), 0);
+    EXPECT_GT(std::count(okPixels.begin(), okPixels.end(), Shadow), 0);
+    EXPECT_EQ(std::count(okPixels.begin(), okPixels.end(), clBlack), 0);
+    EXPECT_EQ(s.At(104, 144), clBlack);  // the default button's frame
+}
+
+TEST(WidgetBevel, LoweredFrame) {
+    TWidgetForm form;
+    TBevel bevel;
+    bevel.SetBounds(0, 0, 10, 8);
+    bevel.Shape = TBevelShape::bsFrame;
+    bevel.SetParent(&form);
+    Surface s(10, 8);
+    TWidgetCanvas canvas(s.dib);
+    bevel.PaintTo(canvas, 0);
+    EXPECT_EQ(s.At(0, 0), Shadow);
+    EXPECT_EQ(s.At(1, 1), Highlight);
+    EXPECT_EQ(s.At(8, 6), Shadow);
+    EXPECT_EQ(s.At(9, 7), Highlight);
+    EXPECT_EQ(s.At(4, 4), 0x123456);
+}
+
+TEST_F(WidgetText, ListSelectsScrollsAndReportsClicks) {
+    TWidgetForm form;
+    form.SetBounds(0, 0, 200, 200);
+    TListBox list;
+    list.SetBounds(0, 0, 100, 4 + 13 * 4);  // four rows of 13 pixels
+    list.SetParent(&form);
+    for (int i = 0; i < 10; ++i) list.Items.push_back("item" + std::to_string(i));
+    list.ItemsChanged();
+    int clicks = 0, doubles = 0;
+    list.OnClick = [&](TControl*) { ++clicks; };
+    list.OnDblClick = [&](TControl*) { ++doubles; };
+    EXPECT_EQ(list.VisibleCount(), 4);
+    form.DispatchMouseDown(TMouseButton::mbLeft, 10, 2 + 13 + 5);
+    form.DispatchMouseUp(TMouseButton::mbLeft, 10, 2 + 13 + 5);
+    form.DispatchMouseDown(TMouseButton::mbLeft, 10, 2 + 13 + 5);
+    EXPECT_EQ(list.ItemIndex(), 1);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(doubles, 1);
+    form.DispatchMouseMove(10, 2 + 13 * 3 + 2);  // dragging down the list
+    form.DispatchMouseUp(TMouseButton::mbLeft, 10, 2 + 13 * 3 + 2);
+    EXPECT_EQ(list.ItemIndex(), 3);
+    form.DispatchKeyDown(VK_DOWN);
+    EXPECT_EQ(list.ItemIndex(), 4);
+    EXPECT_EQ(list.TopIndex(), 1);  // scrolled into view
+    form.DispatchKeyDown(VK_END);
+    EXPECT_EQ(list.TopIndex(), 6);
+    EXPECT_EQ(clicks, 4);
+    // The scroll bar's arrow and the wheel move the view, not the selection.
+    form.DispatchMouseDown(TMouseButton::mbLeft, 2 + 100 - 4 - 5, 4);
+    form.DispatchMouseUp(TMouseButton::mbLeft, 2 + 100 - 4 - 5, 4);
+    EXPECT_EQ(list.TopIndex(), 5);
+    platform::InputEvent wheel;
+    wheel.kind = platform::InputKind::Wheel;
+    wheel.wheel = 1;
+    form.DispatchInput(wheel);
+    EXPECT_EQ(list.TopIndex(), 2);
+    EXPECT_EQ(list.ItemIndex(), 9);
+    EXPECT_EQ(list.ItemAtPos({5, 1}), 2);
+    list.Items.resize(3);
+    list.ItemsChanged();
+    EXPECT_EQ(list.ItemIndex(), -1);
+    EXPECT_EQ(list.TopIndex(), 0);
+}
+
+TEST_F(WidgetText, TextFieldTypesShiftJisAndEditsWholeCharacters) {
+    TWidgetForm form;
+    form.SetBounds(0, 0, 200, 50);
+    TEdit edit;
+    edit.SetBounds(0, 0, 150, 21);
+    edit.SetParent(&form);
+    std::vector<std::string> texts;
+    edit.OnChange = [&](TControl*) { texts.push_back(edit.Text()); };
+    edit.SetText("ab");
+    edit.SetFocus();  // selects all
+    EXPECT_EQ(edit.SelLength(), 2u);
+    form.DispatchChar("漢");
+    form.DispatchChar("x");
+    EXPECT_EQ(edit.Text(), "漢x");
+    form.DispatchKeyDown(VK_LEFT);
+    form.DispatchKeyDown(VK_BACK);  // the whole double-byte character
+    EXPECT_EQ(edit.Text(), "x");
+    form.DispatchKeyDown(VK_SHIFT);
+    form.DispatchKeyDown(VK_END);
+    form.DispatchKeyUp(VK_SHIFT);
+    EXPECT_EQ(edit.SelText(), "x");
+    form.DispatchChar("\x08");  // control characters type nothing
+    form.DispatchChar("y");
+    EXPECT_EQ(edit.Text(), "y");
+    // A click puts the caret before the nearer character edge; Delete takes the character after.
+    form.DispatchMouseDown(TMouseButton::mbLeft, 2 + 1 + 3, 10);
+    form.DispatchMouseUp(TMouseButton::mbLeft, 2 + 1 + 3, 10);
+    EXPECT_EQ(edit.CaretPos(), 0u);
+    form.DispatchKeyDown(VK_DELETE);
+    EXPECT_EQ(edit.Text(), "");
+    // The length limit never splits a double-byte character.
+    edit.MaxLength = 3;
+    form.DispatchChar("あ");
+    form.DispatchChar("い");
+    form.DispatchChar("z");
+    EXPECT_EQ(edit.Text(), "あz");
+    edit.SetText("abcd");
+    EXPECT_EQ(edit.Text(), "abc");
+    EXPECT_EQ(texts, (std::vector<std::string>{"ab", "漢", "漢x", "x", "y", "", "あ", "あz", "abc"}));
+}
+
+// ---- Modal dialogs ----
+
+TEST_F(WidgetText, ModalDialogRunsInTheDialogWindow) {
+    platform::HeadlessDisplay display;
+    display.keepFrames = 0;
+    TWidgetForm form;
+    form.SetCaption("動作設定");
+    form.SetBounds(0, 0, 120, 60);
+    TButton ok;
+    ok.SetCaption("OK");
+    ok.ModalResult = mrOk;
+    ok.SetBounds(10, 10, 75, 25);
+    ok.SetParent(&form);
+    TEdit edit;
+    edit.SetBounds(10, 36, 100, 21);
+    edit.SetParent(&form);
+    auto event = [](platform::InputKind K, int32_t X = 0, int32_t Y = 0) {
+        platform::InputEvent e;
+        e.kind = K;
+        e.x = X;
+        e.y = Y;
+        e.button = platform::MouseButton::Left;
+        return e;
+    };
+    platform::InputEvent typed = event(platform::InputKind::Text);
+    typed.text = "名前";
+    display.dialogInput = {event(platform::InputKind::MouseDown, 20, 40), event(platform::InputKind::MouseUp, 20, 40),
+                           typed, event(platform::InputKind::MouseDown, 20, 20),
+                           event(platform::InputKind::MouseUp, 20, 20)};
+    EXPECT_EQ(ShowModal(form, display), mrOk);
+    EXPECT_EQ(edit.Text(), "名前");
+    ASSERT_EQ(display.dialogs.size(), 1u);
+    const auto& shown = display.dialogs[0];
+    EXPECT_EQ(shown.title, "動作設定");
+    EXPECT_EQ(shown.bounds, (platform::PixelRect{900, 510, 1020, 570}));
+    EXPECT_FALSE(shown.open);
+    ASSERT_FALSE(shown.frames.empty());
+    EXPECT_EQ(shown.frames.front().rects, (std::vector<platform::PixelRect>{{0, 0, 120, 60}}));
+    // The first frame shows the form: the focused button's frame and raised edge on the face.
+    EXPECT_EQ(shown.frames.front().pixel(10, 10), 0u);
+    EXPECT_EQ(shown.frames.front().pixel(11, 11), 0xFFFFFFu);
+    EXPECT_EQ(shown.frames.front().pixel(2, 2), 0xD4D0C8u);
+    // Nobody answers: the dialog is closed, as cancelled; one at a time.
+    EXPECT_EQ(ShowModal(form, display), mrCancel);
+    const auto first = display.openDialog("a", 10, 10);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(display.openDialog("b", 10, 10), nullptr);
+    EXPECT_EQ(display.openDialog("c", 0, 10), nullptr);
+    EXPECT_EQ(display.openDialog("d", platform::kMaxDialogSide + 1, 10), nullptr);
+}
+
+// ---- Timers ----
+
+TEST(WidgetTimer, RunsOnTheMainQueueWhileEnabled) {
+    platform::MessageQueue& queue = platform::MainQueue();
+    int ticks = 0;
+    {
+        TTimer timer;
+        timer.OnTimer = [&] { ++ticks; };
+        timer.SetInterval(2);
+        const uint32_t start = platform::ClockMs();
+        while (ticks < 2 && platform::ClockMs() - start < 5000) {
+            queue.Wait(1000);
+            queue.ProcessMessages();
+        }
+        EXPECT_EQ(ticks, 2);
+        timer.SetEnabled(false);
+        queue.Wait(10);
+        queue.ProcessMessages();
+        EXPECT_EQ(ticks, 2);
+        timer.SetEnabled(true);
+    }
+    // Gone with its timer.
+    queue.Wait(10);
+    queue.ProcessMessages();
+    EXPECT_EQ(ticks, 2);
 }
 
 }  // namespace

@@ -65,6 +65,8 @@ public:
     int32_t clientWidth() override { return frame_.describe().width; }
     int32_t clientHeight() override { return frame_.describe().height; }
     void show() override {}
+    platform::WindowPlacement placement() override { return {}; }
+    void minimize() override {}
     bool setFullScreen(const platform::DisplayModeInfo* mode) override {
         fullScreenRequests.push_back(mode ? std::optional(*mode) : std::nullopt);
         for (const auto& m : refused)

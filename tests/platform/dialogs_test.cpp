@@ -79,13 +79,13 @@ TEST_F(DesktopDialogs, FileSelectionAsksWithFiltersAndAnswersThePath) {
     UseFake();
     Answer("0", "/home/me/Desktop/a b.txt");
     platform::DesktopFileAnswer chosen =
-        platform::DesktopFileDialog({platform::FileDialogKind::Save, "/home/me/Desktop", U8(u8"文書|*.txt;*.doc|All|*.*")});
+        platform::DesktopFileDialog({platform::FileDialogKind::Save, "/home/me/Desktop", U8(u8"文書|*.txt;*.doc|All|*.*"), {}});
     EXPECT_EQ(chosen.outcome, platform::DialogOutcome::Chosen);
     EXPECT_EQ(chosen.path, "/home/me/Desktop/a b.txt");
     EXPECT_EQ(Args(), U8(u8"--file-selection\n--save\n--confirm-overwrite\n--filename=/home/me/Desktop/\n"
                          u8"--file-filter=文書 | *.txt *.doc\n--file-filter=All | *.*\n"));
     Answer("0", "/tmp");
-    chosen = platform::DesktopFileDialog({platform::FileDialogKind::Folder, "", "ignored|*.x"});
+    chosen = platform::DesktopFileDialog({platform::FileDialogKind::Folder, "", "ignored|*.x", {}});
     EXPECT_EQ(chosen.path, "/tmp");
     EXPECT_EQ(Args(), "--file-selection\n--directory\n");
     for (const char* exit : {"1", "5"}) {
@@ -121,7 +121,7 @@ TEST(HeadlessDialogs, ScriptedAnswersElseTheFirstButtonOrCancelled) {
     EXPECT_EQ(display.choices[0].cancel, 2u);
 
     display.fileAnswers = {"/x/y", std::nullopt};
-    EXPECT_EQ(display.fileDialog({platform::FileDialogKind::Open, "/d", "f|*.a"}), "/x/y");
+    EXPECT_EQ(display.fileDialog({platform::FileDialogKind::Open, "/d", "f|*.a", {}}), "/x/y");
     EXPECT_EQ(display.fileDialog({}), std::nullopt);
     EXPECT_EQ(display.fileDialog({}), std::nullopt);
     ASSERT_EQ(display.fileDialogs.size(), 3u);

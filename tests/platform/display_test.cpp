@@ -376,4 +376,67 @@ TEST_F(SdlDisplay, ACursorTheDriverCannotMakeIsRefused) {
     EXPECT_EQ(SDL_GetCursor(), SDL_GetDefaultCursor());
 }
 
+// ---- The dialog window ----
+
+// The SDL window titled Title (UTF-8); nullptr when there is none.
+SDL_Window* WindowTitled(const char8_t* Title) {
+    for (Uint32 id = 1; id < 256; ++id)
+        if (SDL_Window* w = SDL_GetWindowFromID(id);
+            w && std::strcmp(SDL_GetWindowTitle(w), reinterpret_cast<const char*>(Title)) == 0)
+            return w;
+    return nullptr;
+}
+
+TEST_F(SdlDisplay, TheDialogWindowTakesItsOwnEventsAndHoldsTheMainWindows) {
+    display_->setCaption("main");
+    std::unique_ptr<DialogWindow> dialog = display_->openDialog("動作設定", 270, 179);
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(display_->openDialog("again", 10, 10), nullptr);
+    SDL_Window* own = WindowTitled(u8"動作設定");
+    SDL_Window* main = WindowTitled(u8"main");
+    ASSERT_TRUE(own && main);
+    EXPECT_EQ(dialog->bounds(), (PixelRect{377, 294, 647, 473}));  // centred on the 1024 x 768 desktop
+    EXPECT_EQ(dialog->frame().describe().width, 270);
+    EXPECT_EQ(dialog->frame().describe().height, 179);
+    SetPixel(dialog->frame(), 3, 4, 0x123456);
+    dialog->present({{0, 0, 270, 179}});
+    EXPECT_EQ(GetPixel(dialog->frame(), 3, 4), 0x123456u);
+
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.windowID = SDL_GetWindowID(main);
+    e.key.keysym.scancode = SDL_SCANCODE_A;
+    Push(e);  // the main window's key: dropped while the dialog is open
+    e = SDL_Event{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = SDL_GetWindowID(main);
+    e.window.event = SDL_WINDOWEVENT_CLOSE;
+    Push(e);  // kept for the main window
+    e = SDL_Event{};
+    e.type = SDL_TEXTINPUT;
+    e.text.windowID = SDL_GetWindowID(own);
+    std::strcpy(e.text.text, reinterpret_cast<const char*>(u8"あ"));
+    Push(e);
+    e = SDL_Event{};
+    e.type = SDL_MOUSEBUTTONDOWN;
+    e.button.windowID = SDL_GetWindowID(own);
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.x = 7;
+    Push(e);
+    InputEvent got;
+    ASSERT_TRUE(dialog->waitEvent(got, 0));
+    EXPECT_EQ(got.kind, InputKind::Text);
+    EXPECT_EQ(got.text, "あ");
+    ASSERT_TRUE(dialog->waitEvent(got, 0));
+    EXPECT_EQ(got.kind, InputKind::MouseDown);
+    EXPECT_EQ(got.x, 7);
+    EXPECT_FALSE(dialog->waitEvent(got, 0));
+    dialog.reset();
+    EXPECT_EQ(WindowTitled(u8"動作設定"), nullptr);
+    ASSERT_TRUE(display_->waitEvent(got, 0));
+    EXPECT_EQ(got.kind, InputKind::Close);
+    EXPECT_FALSE(display_->waitEvent(got, 0));
+    EXPECT_TRUE(display_->openDialog("next", 10, 10));
+}
+
 }  // namespace

@@ -329,6 +329,25 @@ TEST_F(ExtractFuncs, DialogsAnswerWindowsPathsOnDriveZ) {
     EXPECT_EQ(display.choices[0].labels, std::vector<std::string>{"OK"});
 }
 
+// The shell's folder dialog, once set, chooses for SelectDirectory and ExtractFile.
+TEST_F(ExtractFuncs, TheShellsFolderDialogChoosesTheFolder) {
+    static std::string chosen;
+    chosen = platform::fs::ToProgramPath(home + "shell");
+    struct Unset {
+        ~Unset() { FolderDialog = nullptr; }
+    } unset;
+    SetStr("v", "before");
+    std::filesystem::create_directories(home + "shell");
+    FolderDialog = [](platform::Display&) -> std::optional<std::string> { return chosen; };
+    EXPECT_EQ(Eval("SelectDirectory(v)"), "TRUE");
+    EXPECT_EQ(ParamMan->Find("v")->GetAsStr(), chosen + "\\");
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\")"), "TRUE");
+    EXPECT_EQ(ReadHostFile(home + "shell/b.dat"), "b");
+    FolderDialog = [](platform::Display&) -> std::optional<std::string> { return std::nullopt; };
+    EXPECT_EQ(Eval("SelectDirectory(v)"), "FALSE");
+    EXPECT_TRUE(display.fileDialogs.empty());
+}
+
 TEST_F(ExtractFuncs, WallpaperIsWrittenAndSetThroughGsettings) {
     const std::string tools = FreshHostFolder(), log = tools + "log";
     std::filesystem::create_symlink(VELA_TEST_TOOLS "/fake_gsettings", tools + "gsettings");

@@ -2,12 +2,17 @@
 //   BM_ToolbarStripPaint: a full paint of the player's toolbar strip (the dock with its bound
 //     line, the toolbar and the two captioned buttons, one of them hovered) into the top rows of
 //     a 640 x 503 window frame;
+//   BM_ConfigDialogPaint: a full paint of the settings dialog (270 x 179: bevel, check box,
+//     labels, track bar, two buttons) as its window shows it, without a game.ini;
 //   BM_DockArrange: 20 toolbars of three buttons each on 3 rows of a 1024-pixel top dock,
 //     arranged once (rows, overlaps, clipping to the dock's length, the toolbars' own layout).
 // ms is one paint or arrangement, budget_ratio its share of the budget.
+#include "app/runconfigs.h"
 #include "app/view_toolbar.h"
 #include "graphics/dibx.h"
 #include "platform/clock.h"
+#include "platform/display.h"
+#include "platform/fs.h"
 #include "text/fontpixels.h"
 
 #include <benchmark/benchmark.h>
@@ -56,6 +61,26 @@ void BM_ToolbarStripPaint(benchmark::State& State) {
     ReportBudget(State, double(spent));
 }
 BENCHMARK(BM_ToolbarStripPaint)->Unit(benchmark::kMicrosecond);
+
+void BM_ConfigDialogPaint(benchmark::State& State) {
+    TFonts fonts;
+    platform::HeadlessDisplay display;
+    TFormConfig form(display, platform::fs::TempFolder() + "game.ini");
+    form.FormCreate();
+    TDIBX buffer;
+    buffer.SetSize(TFormConfig::ClientWidth, TFormConfig::ClientHeight, 32);
+    uint64_t spent = 0;
+    for (auto _ : State) {
+        const uint64_t start = platform::ClockNs();
+        form.InvalidateRect(form.ClientRect());
+        form.PaintInvalid(buffer);
+        spent += platform::ClockNs() - start;
+        benchmark::ClobberMemory();
+    }
+    ReportBudget(State, double(spent));
+    platform::fs::RemoveTempFolder();
+}
+BENCHMARK(BM_ConfigDialogPaint)->Unit(benchmark::kMicrosecond);
 
 void BM_DockArrange(benchmark::State& State) {
     TFonts fonts;

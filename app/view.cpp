@@ -89,6 +89,8 @@ void TFormView::FormCreate() {
                                   platform::MessageIcon::Question) == platform::MessageResult::Ok;
     };
     VrFileManager->Add("");
+    Strip = std::make_unique<TViewToolbar>([this] { QuitClick(); },
+                                           [this] { SetFullScreen(!(ScreenMan && ScreenMan->FullScreen)); });
     AttachArchives(*VrFileManager, args_, programFile_);
 
     Trace("TBasePanel.Create");
@@ -151,7 +153,7 @@ void TFormView::InitSystem() {
     VelaInitColor();
 
     Display.setCaption(Project->Title);
-    DockVisible = Project->ToolbarVisible != 0;
+    Strip->Dock->SetVisible(Project->ToolbarVisible != 0);
     Bases->SetWidth(Project->Width);
     Bases->SetHeight(Project->Height);
     // Centred in the work area.
@@ -240,6 +242,7 @@ void TFormView::Run() {
         if (LoopThread) LoopThread->HandOff().RunPending();
         platform::MainQueue().ProcessMessages();
         if (closePosted_) break;
+        PaintDockChanges();
         if (Display.waitEvent(event, TLoopThread::TickLength)) Window.Perform(event);
         MeasureFrameRate(rateStart);
     }

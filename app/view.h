@@ -9,6 +9,7 @@
 #include "app/formbase.h"
 #include "app/view_loop.h"
 #include "app/view_state.h"
+#include "app/view_toolbar.h"
 #include "media/dsound.h"
 #include "media/screenman.h"
 #include "platform/display.h"
@@ -75,9 +76,9 @@ public:
     std::unique_ptr<TLoopThread> LoopThread;
     TBasePanel BasePanel;
     int32_t PanelLeft = 0, PanelTop = 0;
-    bool DockVisible = true;
-    // The toolbar: one row of two buttons.
-    static constexpr int32_t ButtonWidth = 67, ButtonHeight = 18, DockHeight = ButtonHeight + 4;
+    // The toolbar strip along the top of the client area. The dock is shown by the project's
+    // toolbar flag; the toolbar is hidden in full screen (and shown at the top edge there).
+    std::unique_ptr<TViewToolbar> Strip;
     // Tests drive the ticks themselves: no loop thread is started when false.
     bool UseLoopThread = true;
     // The window as message filters see it: its events pass through Window to HandleEvent.
@@ -99,18 +100,23 @@ private:
     // The sound managers fill their buffers again.
     void SoundDeviceRestore();
     void FinalizeSystem();
-    // The client area's height above the base panel.
-    int32_t DockShownHeight() const { return DockVisible ? DockHeight : 0; }
+    void ShowToolbar(bool Visible);
+    // The dock's height when it is shown, else 0: the client area's rows above the base panel in
+    // a window.
+    int32_t DockShownHeight() const;
     // Client size of the window for the root's size and the toolbar.
     void SetWindowClient();
     // The base panel's place in the client area.
     void PlacePanel();
-    // Draws the toolbar into the window's frame and shows it.
+    // Draws the dock into the window's frame and shows it.
     void PaintDock();
-    // Whether a client row is on the shown toolbar.
+    // Paints the dock again when a control of it changed its looks.
+    void PaintDockChanges();
+    // Whether a client row is on the shown dock.
     bool OnDock(int32_t Y) const;
-    // Which toolbar button a client point is on: 0 quit, 1 screen switch, -1 none.
-    int DockButtonAt(int32_t X, int32_t Y) const;
+    // A mouse event for the dock's form: on the dock, or while a control of it holds the mouse.
+    bool DockEvent(const platform::InputEvent& Event);
+    // Shows or hides the toolbar at the top edge of the full screen.
     void ShowDock(bool Visible);
     // Blacks out the window's rows Top..Bottom outside the base panel and shows them.
     void ClearBorder(int32_t Top, int32_t Bottom);
@@ -143,7 +149,8 @@ private:
     std::set<std::string> shownErrors_;  // the errors of ticks shown so far
     // The window's place on the desktop, kept over full screen.
     int32_t windowLeft_ = 0, windowTop_ = 0;
-    int pressedButton_ = -1;
+    // The pointer is over the dock's form.
+    bool overDock_ = false;
     // A button went down on the panel and is not up yet: the panel keeps the pointer, wherever
     // it moves in the meantime.
     bool panelCapture_ = false;

@@ -39,6 +39,8 @@ bool JapaneseLocale() { return platform::MessageLocale().starts_with("ja"); }
 
 // ---- Layout ----
 
+int32_t TFormView::DockShownHeight() const { return Strip ? Strip->ShownHeight() : 0; }
+
 void TFormView::SetWindowClient() {
     const int32_t width = Bases ? Bases->GetWidth() : 0, height = Bases ? Bases->GetHeight() : 0;
     Display.setBounds(windowLeft_, windowTop_, width, height + DockShownHeight());
@@ -50,34 +52,50 @@ void TFormView::PlacePanel() {
     PanelLeft = (Display.clientWidth() - width) / 2;
     PanelTop = full ? (Display.clientHeight() - height) / 2 : DockShownHeight();
     BasePanel.SetBounds(PanelLeft, PanelTop, width, height);
+    if (Strip) Strip->SetWidth(Display.clientWidth());
 }
 
 // ---- The toolbar ----
 
-bool TFormView::OnDock(int32_t Y) const { return DockVisible && Y >= 0 && Y < DockHeight; }
-
-int TFormView::DockButtonAt(int32_t X, int32_t Y) const {
-    if (!DockVisible || Y < 2 || Y >= 2 + ButtonHeight || X < 2) return -1;
-    const int index = (X - 2) / ButtonWidth;
-    return index < 2 ? index : -1;
-}
+bool TFormView::OnDock(int32_t Y) const { return Y >= 0 && Y < DockShownHeight(); }
 
 void TFormView::PaintDock() {
-    if (!DockVisible) return;
-    const std::unique_ptr<TDxDIBX> canvas = TDxDIBX::CreateFromSurface(Display.frame());
-    const int32_t face = canvas->ColorToPixel(0xC8D0D4), light = canvas->ColorToPixel(0xFFFFFF),
-                  shadow = canvas->ColorToPixel(0x808080), width = canvas->GetWidth();
-    canvas->FillRect({0, 0, width, DockHeight}, face);
-    canvas->FillRect({0, DockHeight - 1, width, DockHeight}, shadow);  // the dock's bottom line
-    for (int i = 0; i < 2; ++i) {
-        const int32_t l = 2 + i * ButtonWidth, t = 2, r = l + ButtonWidth, b = t + ButtonHeight;
-        const bool down = pressedButton_ == i;
-        canvas->FillRect({l, t, r, t + 1}, down ? shadow : light);
-        canvas->FillRect({l, t, l + 1, b}, down ? shadow : light);
-        canvas->FillRect({l, b - 1, r, b}, down ? light : shadow);
-        canvas->FillRect({r - 1, t, r, b}, down ? light : shadow);
+    const int32_t height = DockShownHeight();
+    if (height == 0) return;
+    const std::unique_ptr<TDxDIBX> surface = TDxDIBX::CreateFromSurface(Display.frame());
+    Strip->Paint(*surface);
+    Display.present({{0, 0, surface->GetWidth(), height}});
+}
+
+void TFormView::PaintDockChanges() {
+    if (Strip && !RectIsEmpty(Strip->Form.InvalidRect())) PaintDock();
+}
+
+bool TFormView::DockEvent(const platform::InputEvent& E) {
+    if (!Strip) return false;
+    const bool captured = Strip->Form.CaptureControl() != nullptr;
+    const bool on = OnDock(E.y) && E.x >= 0 && E.x < Display.clientWidth();
+    if (!captured && !on) {
+        if (overDock_) Strip->Form.DispatchMouseLeave();
+        overDock_ = false;
+        return false;
     }
-    Display.present({{0, 0, width, DockHeight}});
+    overDock_ = on;
+    const TMouseButton button = E.button == MouseButton::Right    ? TMouseButton::mbRight
+                                : E.button == MouseButton::Middle ? TMouseButton::mbMiddle
+                                                                  : TMouseButton::mbLeft;
+    switch (E.kind) {
+    case InputKind::MouseDown:
+        Strip->Form.DispatchMouseDown(button, E.x, E.y);
+        break;
+    case InputKind::MouseUp:
+        Strip->Form.DispatchMouseUp(button, E.x, E.y);
+        break;
+    default:
+        Strip->Form.DispatchMouseMove(E.x, E.y);
+        break;
+    }
+    return true;
 }
 
 void TFormView::ClearBorder(int32_t Top, int32_t Bottom) {
@@ -92,18 +110,23 @@ void TFormView::ClearBorder(int32_t Top, int32_t Bottom) {
     Display.present({{0, Top, width, Bottom}});
 }
 
+void TFormView::ShowToolbar(bool Visible) {
+    if (Strip) Strip->Toolbar->SetVisible(Visible);
+}
+
 void TFormView::ShowDock(bool Visible) {
-    if (DockVisible == Visible) return;
-    DockVisible = Visible;
+    if (!Strip || Strip->Toolbar->Visible() == Visible) return;
+    const int32_t height = DockShownHeight();
+    ShowToolbar(Visible);
     if (Visible) {
         PaintDock();
         return;
     }
     // What the toolbar covered is the border's and the scene's again: the border is cleared
     // now, the scene's part is drawn by the next tick.
-    ClearBorder(0, DockHeight);
+    ClearBorder(0, height);
     if (Bases)
-        Bases->GetBase(Bases->GetCurrentLayer())->AddDirtyRect({0, 0, Bases->GetWidth(), DockHeight - PanelTop});
+        Bases->GetBase(Bases->GetCurrentLayer())->AddDirtyRect({0, 0, Bases->GetWidth(), height - PanelTop});
 }
 
 // ---- Screen mode ----
@@ -118,7 +141,7 @@ void TFormView::SetFullScreen(bool Full) {
         Bases->FreePrivateDIBs();
         Trace("SetFullScreen.Full.MediaSuspend");
         MediaSuspend();
-        DockVisible = false;
+        ShowToolbar(false);
         Trace("SetFullScreen.Full.ScreenMan.FreeDX");
         ScreenMan->FreeDX();
         Trace("SetFullScreen.Full.StoreWindow");
@@ -127,7 +150,7 @@ void TFormView::SetFullScreen(bool Full) {
         ScreenMan->SetModeIndex(ScreenMan->BestMode);
         if (ScreenMan->ModeIndex != ScreenMan->BestMode) {
             Trace("SetFullScreen.Full.SetScreenManIndexFail");
-            DockVisible = Project && Project->ToolbarVisible;
+            ShowToolbar(true);
             SetWindowClient();
         }
     } else {
@@ -136,7 +159,7 @@ void TFormView::SetFullScreen(bool Full) {
         Bases->FreePrivateDIBs();
         Trace("SetFullScreen.Normal.MediaSuspend");
         MediaSuspend();
-        DockVisible = Project && Project->ToolbarVisible;
+        ShowToolbar(true);
         Trace("SetFullScreen.Normal.ScreenMan.FreeDX");
         ScreenMan->FreeDX();
         Trace("SetFullScreen.Normal.RestoreWindow");
@@ -155,7 +178,7 @@ void TFormView::ChangeDisplayMode() {
     MediaSuspend();
     ScreenMan->SetModeIndex(ScreenMan->BestMode);
     if (ScreenMan->ModeIndex != ScreenMan->BestMode) {
-        DockVisible = Project && Project->ToolbarVisible;
+        ShowToolbar(true);
         SetWindowClient();
     }
     AfterModeChange();
@@ -292,10 +315,8 @@ void TFormView::KeyUp(int32_t Key) {
 void TFormView::HandleEvent(const platform::InputEvent& E) {
     switch (E.kind) {
     case InputKind::MouseDown:
-        if (OnDock(E.y)) {
-            pressedButton_ = DockButtonAt(E.x, E.y);
-            if (pressedButton_ >= 0) PaintDock();
-        } else if (InPanel(E.x, E.y)) {
+        if (!panelCapture_ && DockEvent(E)) break;
+        if (InPanel(E.x, E.y)) {
             panelCapture_ = true;
             // A press or release is where the pointer is, whether or not a move came first.
             BasePanelMouseMove(E.x, E.y);
@@ -303,26 +324,15 @@ void TFormView::HandleEvent(const platform::InputEvent& E) {
         }
         break;
     case InputKind::MouseUp:
-        if (pressedButton_ >= 0) {
-            const int button = pressedButton_;
-            pressedButton_ = -1;
-            PaintDock();
-            if (DockButtonAt(E.x, E.y) == button) {
-                if (button == 0)
-                    QuitClick();
-                else
-                    SetFullScreen(!(ScreenMan && ScreenMan->FullScreen));
-            }
-        } else {
-            if (panelCapture_ || InPanel(E.x, E.y)) BasePanelMouseMove(E.x, E.y);
-            panelCapture_ = false;
-            BasePanelMouseUp();
-        }
+        if (!panelCapture_ && DockEvent(E)) break;
+        if (panelCapture_ || InPanel(E.x, E.y)) BasePanelMouseMove(E.x, E.y);
+        panelCapture_ = false;
+        BasePanelMouseUp();
         break;
     case InputKind::MouseMove:
-        // The shown toolbar lies over the panel or the border: a pointer on it is the toolbar's,
+        // The shown dock lies over the panel or the border: a pointer on it is the dock's,
         // unless a drag that started on the panel passes over it.
-        if (OnDock(E.y) && !panelCapture_) break;
+        if (!panelCapture_ && DockEvent(E)) break;
         if (panelCapture_ || InPanel(E.x, E.y))
             BasePanelMouseMove(E.x, E.y);
         else
@@ -356,4 +366,5 @@ void TFormView::HandleEvent(const platform::InputEvent& E) {
     case InputKind::Text:
         break;
     }
+    PaintDockChanges();
 }

@@ -49,6 +49,17 @@ void MessageQueue::DropMessages(TargetId Target, uint32_t Message, uintptr_t WPa
     });
 }
 
+std::vector<QueuedMessage> MessageQueue::TakeMessages(const std::function<bool(const QueuedMessage&)>& Which) {
+    std::vector<QueuedMessage> taken;
+    std::lock_guard lock(mutex_);
+    std::erase_if(messages_, [&](const auto& Entry) {
+        if (!Which(Entry.second)) return false;
+        taken.push_back(Entry.second);
+        return true;
+    });
+    return taken;
+}
+
 void MessageQueue::SetTimer(TargetId Target, uintptr_t Id, uint32_t IntervalMs) {
     const uint32_t interval = std::max<uint32_t>(1, IntervalMs);
     std::lock_guard lock(mutex_);

@@ -66,6 +66,8 @@ public:
     // Any thread: drops the queued messages of Target with this message and wParam (the
     // notifications of a socket that has been closed).
     void DropMessages(TargetId Target, uint32_t Message, uintptr_t WParam);
+    // Main thread: takes the queued messages Which picks out of the queue, in their order.
+    std::vector<QueuedMessage> TakeMessages(const std::function<bool(const QueuedMessage&)>& Which);
     // Main thread: Target gets TimerMessage with Id every IntervalMs (at least 1), first after
     // one interval; setting an existing timer again restarts it.
     void SetTimer(TargetId Target, uintptr_t Id, uint32_t IntervalMs);

@@ -52,7 +52,8 @@ constexpr uint32_t Background = 0x102040, Red = 0xFF0000, RedPressed = 0x00FFFF,
 // The red box's centre and a point no box covers, in the base panel.
 constexpr int32_t RedX = 80, RedY = 340, EmptyX = 20, EmptyY = 460;
 constexpr uint32_t DockFace = 0xD4D0C8;
-constexpr int32_t Dock = TFormView::DockHeight;
+// The dock: the toolbar's 18 pixels, its 2-pixel docked frame above and below, the bound line.
+constexpr int32_t Dock = 18 + 4 + 1;
 
 // The 0x00RRGGBB value of a pixel of 32-bit locked pixels.
 uint32_t PixelOf(const platform::PixelBuffer& B, int32_t X, int32_t Y) {
@@ -548,6 +549,56 @@ TEST_F(FormView, SwitchesToFullScreenAndBack) {
     ExpectWindowedAsBefore();
 }
 
+// The pixels of the window's rows 0..Rows in 0x00RRGGBB, and how many of them have a colour in a
+// rectangle.
+std::vector<uint32_t> StripPixels(const platform::PixelBuffer& B, int32_t Rows) {
+    std::vector<uint32_t> pixels;
+    for (int32_t y = 0; y < Rows; ++y)
+        for (int32_t x = 0; x < B.width; ++x) pixels.push_back(PixelOf(B, x, y));
+    return pixels;
+}
+// The last frame the headless window showed.
+platform::PixelBuffer FramePixels(const platform::HeadlessDisplay& Display) {
+    platform::PixelBuffer b = Display.frames.back().pixels.describe();
+    b.pixels = const_cast<uint8_t*>(Display.frames.back().pixels.data());
+    return b;
+}
+int CountColor(const std::vector<uint32_t>& Pixels, int32_t Width, const TRect& R, uint32_t Color) {
+    int count = 0;
+    for (int32_t y = R.Top; y < R.Bottom; ++y)
+        for (int32_t x = R.Left; x < R.Right; ++x) count += Pixels[size_t(y) * Width + x] == Color;
+    return count;
+}
+// The caption's pixels: the black text, antialiased into the face at its edges.
+int CountCaption(const std::vector<uint32_t>& Pixels, int32_t Width, const TRect& R) {
+    int count = 0;
+    for (int32_t y = R.Top; y < R.Bottom; ++y)
+        for (int32_t x = R.Left; x < R.Right; ++x) count += (Pixels[size_t(y) * Width + x] & 0x808080) == 0;
+    return count;
+}
+constexpr uint32_t BoundLine = 0xFFFFFF;
+// The two buttons in window coordinates: the toolbar's client area starts inside its frame.
+constexpr TRect QuitRect{2, 2, 69, 20}, SwitchRect{69, 2, 136, 20};
+
+TEST_F(FormView, TheToolbarStandsCaptionedOnTheDock) {
+    Open(display);
+    const TViewToolbar& strip = *form->Strip;
+    EXPECT_EQ(strip.Dock->Height(), Dock);
+    EXPECT_EQ(strip.Dock->Width(), 640);
+    EXPECT_EQ(strip.Toolbar->BoundsRect(), (TRect{0, 0, 138, 22}));
+    EXPECT_EQ(strip.QuitButton->BoundsRect(), (TRect{0, 0, 67, 18}));
+    EXPECT_EQ(strip.ScreenButton->BoundsRect(), (TRect{67, 0, 134, 18}));
+    EXPECT_EQ(strip.QuitButton->Caption(), "終了");
+    EXPECT_EQ(strip.ScreenButton->Caption(), "画面切替");
+
+    // Captions in the buttons, face beside them, the bound line along the bottom.
+    const std::vector<uint32_t> pixels = StripPixels(FramePixels(display), Dock);
+    EXPECT_GT(CountCaption(pixels, 640, QuitRect), 20);
+    EXPECT_GT(CountCaption(pixels, 640, SwitchRect), 40);
+    EXPECT_EQ(CountColor(pixels, 640, {140, 0, 640, Dock - 1}, DockFace), 500 * (Dock - 1));
+    EXPECT_EQ(CountColor(pixels, 640, {0, Dock - 1, 640, Dock}, BoundLine), 640);
+}
+
 TEST_F(FormView, TheToolbarQuitsOnYesAndSwitchesTheScreen) {
     const ScopedEnvironment locale("LC_ALL", "C");
     Open(display);
@@ -577,7 +628,7 @@ TEST_F(FormView, TheToolbarQuitsOnYesAndSwitchesTheScreen) {
     EXPECT_FALSE(form->ClosePosted());
     EXPECT_FALSE(Terminating());
 
-    click(30 + TFormView::ButtonWidth);
+    click(30 + TViewToolbar::ButtonWidth);
     EXPECT_TRUE(display.fullScreen);
     click(30);
     EXPECT_TRUE(form->ClosePosted());
@@ -599,7 +650,44 @@ TEST_F(FormView, DrawsIntoARealWindow) {
     EXPECT_EQ(PixelOf(pixels, EmptyX, Dock + EmptyY), Background);
     EXPECT_EQ(PixelOf(pixels, RedX, Dock + RedY), Red);
     EXPECT_EQ(PixelOf(pixels, 300, 10), DockFace);
+    // The toolbar's captions.
+    const std::vector<uint32_t> strip = StripPixels(pixels, Dock);
     frame.unlock();
+    EXPECT_GT(CountCaption(strip, 640, QuitRect), 20);
+    EXPECT_GT(CountCaption(strip, 640, SwitchRect), 40);
+    form.reset();
+}
+
+// A click on the quit button of the real window, answered Yes by the desktop's box (a stand-in
+// zenity first on the path), ends the player.
+TEST_F(FormView, TheRealWindowsQuitButtonEndsThePlayer) {
+    ScopedEnvironment headless{"VELA_HEADLESS", nullptr};
+    ScopedEnvironment video{"SDL_VIDEODRIVER", "offscreen"};
+    ScopedEnvironment audio{"SDL_AUDIODRIVER", "dummy"};
+    ScopedEnvironment software{"SDL_FRAMEBUFFER_ACCELERATION", "0"};
+    sdl = platform::CreateDisplay();
+    ASSERT_FALSE(sdl->headless());
+    Open(*sdl);
+    Tick(2);
+    // The box goes to zenity once a display server is named (after SDL started, which would
+    // otherwise reach for the session bus).
+    const std::string folder = FreshHostFolder();
+    std::filesystem::create_symlink(VELA_TEST_TOOLS "/fake_zenity", folder + "zenity");
+    ScopedEnvironment server{"DISPLAY", ":9"}, path{"PATH", folder.c_str()};
+    ScopedEnvironment log{"FAKE_ZENITY_LOG", (folder + "args").c_str()}, yes{"FAKE_ZENITY_EXIT", "0"};
+    for (const InputKind kind : {InputKind::MouseMove, InputKind::MouseDown, InputKind::MouseUp}) {
+        InputEvent e;
+        e.kind = kind;
+        e.x = 30;
+        e.y = 10;
+        e.button = MouseButton::Left;
+        form->HandleEvent(e);
+    }
+    ASSERT_TRUE(form->ClosePosted());
+    std::ifstream args(folder + "args");
+    EXPECT_NE(std::string(std::istreambuf_iterator<char>(args), {}).find("--question"), std::string::npos);
+    form->Run();
+    ExpectAllFreed();
     form.reset();
 }
 

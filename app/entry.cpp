@@ -1,5 +1,7 @@
 #include "app/entry.h"
 
+#include "app/dockhooks.h"
+
 #include "app/filedialog.h"
 #include "app/shbffex.h"
 
@@ -136,6 +138,7 @@ void InitializeShell() {
 }
 
 void FinalizeShell() {
+    RemoveAllHookProcs();
     FolderDialog = nullptr;
     platform::SetFileDialogFallback(nullptr);
     FreeVrFileSystem();

@@ -106,6 +106,8 @@ private:
     int32_t DockShownHeight() const;
     // Client size of the window for the root's size and the toolbar.
     void SetWindowClient();
+    // The window back at the place kept before full screen, sized as SetWindowClient sizes it.
+    void RestoreWindowClient();
     // The base panel's place in the client area.
     void PlacePanel();
     // Draws the dock into the window's frame and shows it.
@@ -147,7 +149,7 @@ private:
     std::unique_ptr<TFormPlayerState> state_;
     bool closePosted_ = false, closed_ = false, created_ = false, failed_ = false;
     std::set<std::string> shownErrors_;  // the errors of ticks shown so far
-    // The window's place on the desktop, kept over full screen.
+    // The window's place on the desktop: centred at start-up, then where full screen found it.
     int32_t windowLeft_ = 0, windowTop_ = 0;
     // The pointer is over the dock's form.
     bool overDock_ = false;

@@ -46,6 +46,14 @@ void TFormView::SetWindowClient() {
     Display.setBounds(windowLeft_, windowTop_, width, height + DockShownHeight());
 }
 
+void TFormView::RestoreWindowClient() {
+    RestoreWindow();
+    const platform::WindowPlacement kept = Display.placement();
+    windowLeft_ = kept.left;
+    windowTop_ = kept.top;
+    SetWindowClient();
+}
+
 void TFormView::PlacePanel() {
     const int32_t width = Bases->GetWidth(), height = Bases->GetHeight();
     const bool full = ScreenMan && ScreenMan->FullScreen;
@@ -145,13 +153,14 @@ void TFormView::SetFullScreen(bool Full) {
         Trace("SetFullScreen.Full.ScreenMan.FreeDX");
         ScreenMan->FreeDX();
         Trace("SetFullScreen.Full.StoreWindow");
+        StoreWindow();
         std::this_thread::sleep_for(std::chrono::milliseconds(SwitchSettleMs));
         Trace("SetFullScreen.Full.SetScreenManIndex");
         ScreenMan->SetModeIndex(ScreenMan->BestMode);
         if (ScreenMan->ModeIndex != ScreenMan->BestMode) {
             Trace("SetFullScreen.Full.SetScreenManIndexFail");
             ShowToolbar(true);
-            SetWindowClient();
+            RestoreWindowClient();
         }
     } else {
         Trace("SetFullScreen.Normal");
@@ -163,7 +172,7 @@ void TFormView::SetFullScreen(bool Full) {
         Trace("SetFullScreen.Normal.ScreenMan.FreeDX");
         ScreenMan->FreeDX();
         Trace("SetFullScreen.Normal.RestoreWindow");
-        SetWindowClient();
+        RestoreWindowClient();
         std::this_thread::sleep_for(std::chrono::milliseconds(SwitchSettleMs));
         ScreenMan->SetModeIndex(-1);
     }

@@ -479,10 +479,12 @@ TEST_F(FormView, ADragKeepsThePointerPastThePanel) {
 TEST_F(FormView, SwitchesToFullScreenAndBack) {
     display.modes = {{800, 600, 32, 60}, {1024, 768, 32, 60}};
     Open(display);
-    const int32_t left = display.left, top = display.top;
     Tick();
+    // The user moved the window away from the centre.
+    display.setBounds(display.left + 30, display.top + 20, display.clientWidth(), display.clientHeight());
+    const int32_t left = display.left, top = display.top;
     ASSERT_EQ(ScreenMan->BestMode, 0);
-    // Back in the window of the start: its place and size, the panel under the toolbar, the
+    // Back in the window as it was: its place and size, the panel under the toolbar, the
     // scene and the toolbar shown at the next tick.
     auto ExpectWindowedAsBefore = [&] {
         EXPECT_FALSE(display.fullScreen);

@@ -7,6 +7,7 @@
 // the next entry of the preview menu; every 40 ticks the selection menu scrolls by a line. Each
 // tick is the input step, the root's step and the drawing of the dirty rectangles. ms is the
 // tick, budget_ratio its share of the budget.
+#include "bench/beside_budget.h"
 #include "core/vrfiles_manager.h"
 #include "graphics/miras.h"
 #include "objects/vitemex_menu.h"
@@ -24,7 +25,6 @@
 
 namespace {
 
-constexpr double kBudgetMs = 15;
 constexpr int kItems = 500, kRows = 20, kEntries = 40, kEntryTop = 510;
 
 // The pictures: the selection menu's strips (seven cells of 12 x 12 for the scroll bar, two of
@@ -159,10 +159,7 @@ void BM_MenuScreenTick(benchmark::State& State) {
     if (scene.Menu->GetHoverIndex() < 0 && scene.Preview->GetHoverIndex() < 0)
         State.SkipWithError("the pointer found no row");
     State.counters["menu_width"] = scene.Menu->GetWidth();
-    const double ms = double(spent) / double(State.iterations()) / 1e6;
-    State.counters["ms"] = ms;
-    State.counters["budget_ms"] = kBudgetMs;
-    State.counters["budget_ratio"] = ms / kBudgetMs;
+    ReportBudget(State, double(spent));
 }
 BENCHMARK(BM_MenuScreenTick)->Unit(benchmark::kMicrosecond);
 

@@ -9,6 +9,7 @@
 // ms is one paint or arrangement, budget_ratio its share of the budget.
 #include "app/runconfigs.h"
 #include "app/view_toolbar.h"
+#include "bench/beside_budget.h"
 #include "graphics/dibx.h"
 #include "platform/clock.h"
 #include "platform/display.h"
@@ -22,15 +23,6 @@
 #include <vector>
 
 namespace {
-
-constexpr double kBudgetMs = 15;
-
-void ReportBudget(benchmark::State& State, double Nanoseconds) {
-    const double ms = Nanoseconds / double(State.iterations()) / 1e6;
-    State.counters["ms"] = ms;
-    State.counters["budget_ms"] = kBudgetMs;
-    State.counters["budget_ratio"] = ms / kBudgetMs;
-}
 
 // The glyph rasteriser on the installed fonts, for the captions.
 struct TFonts {

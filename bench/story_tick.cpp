@@ -9,6 +9,7 @@
 //     ms is one save and load, budget_ratio its share of the budget, bytes the stored size.
 #include "app/entry.h"
 #include "app/view.h"
+#include "bench/beside_budget.h"
 #include "core/vrfiles_manager.h"
 #include "media/velabind.h"
 #include "objects/vitemex_mes.h"
@@ -26,15 +27,6 @@
 #include <vector>
 
 namespace {
-
-constexpr double kBudgetMs = 15;
-
-void ReportBudget(benchmark::State& State, double Nanoseconds) {
-    const double ms = Nanoseconds / double(State.iterations()) / 1e6;
-    State.counters["ms"] = ms;
-    State.counters["budget_ms"] = kBudgetMs;
-    State.counters["budget_ratio"] = ms / kBudgetMs;
-}
 
 void BM_StoryRevealTick(benchmark::State& State) {
     BindVelaLibrary(platform::fs::ToProgramPath(VELA_COMPANION_FOLDER "/"));

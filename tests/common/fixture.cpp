@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <sys/wait.h>
 
 namespace {
@@ -62,6 +63,20 @@ std::vector<std::string> Lines(const std::string& text) {
         start = end + 1;
     }
     return lines;
+}
+
+std::vector<ReferenceRecord> ReferenceRecords(const std::string& script, const std::vector<std::string>& args) {
+    std::vector<ReferenceRecord> records;
+    for (const std::string& line : Lines(PythonOutput(script, args))) {
+        std::istringstream fields(line);
+        ReferenceRecord r;
+        std::string stored, asRead;
+        fields >> r.version >> stored >> asRead;
+        r.stored = FromHex(stored);
+        r.asRead = FromHex(asRead);
+        records.push_back(std::move(r));
+    }
+    return records;
 }
 
 std::string FromHex(const std::string& hex) {

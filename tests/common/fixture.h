@@ -4,6 +4,9 @@
 #include "core/streams.h"
 #include "platform/errors.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +54,26 @@ private:
 // The bytes a memory stream holds, and a memory stream holding bytes (positioned at 0).
 std::string Bytes(TMemoryStream& Stream);
 TMemoryStream StreamOf(const std::string& Data);
+
+// A record of a reference listing (lines "version stored-hex as-read-hex"): the save version
+// it was stored under, its bytes as stored and in the newest form a reader saves of it.
+struct ReferenceRecord {
+    int32_t version = 0;
+    std::string stored, asRead;
+};
+std::vector<ReferenceRecord> ReferenceRecords(const std::string& script, const std::vector<std::string>& args = {});
+
+// Reads the record into Object, which must take every byte, and expects Object to save the
+// record's newest form.
+template <class T>
+void ExpectReadsAsReferenced(T& Object, const ReferenceRecord& Record) {
+    TMemoryStream in = StreamOf(Record.stored);
+    Object.LoadFromStream(in, Record.version);
+    EXPECT_EQ(in.Remaining(), 0);
+    TMemoryStream out;
+    Object.SaveToStream(out);
+    EXPECT_EQ(ToHex(Bytes(out)), ToHex(Record.asRead));
+}
 
 // The message of the error Action raises, "" when it raises none.
 template <class F>

@@ -142,26 +142,16 @@ protected:
     // T, which saves the newest form of what that version holds.
     template <typename T>
     static void ExpectRecords(const std::string& Kind) {
-        int versions = 0;
-        for (const std::string& line : Lines(PythonOutput("menu_records.py", {Kind}))) {
-            std::istringstream fields(line);
-            int32_t version = 0;
-            std::string stored, asRead;
-            fields >> version >> stored >> asRead;
-            SCOPED_TRACE(version);
-            TMemoryStream s = StreamOf(FromHex(stored));
+        const std::vector<ReferenceRecord> records = ReferenceRecords("menu_records.py", {Kind});
+        for (const ReferenceRecord& r : records) {
+            SCOPED_TRACE(r.version);
             T loaded(Bases);
             loaded.SetParent(Bases->GetBase(0));
-            loaded.LoadFromStream(s, version);
-            EXPECT_EQ(s.Remaining(), 0);
-            TMemoryStream again;
-            loaded.SaveToStream(again);
-            EXPECT_EQ(ToHex(Bytes(again)), ToHex(FromHex(asRead)));
+            ExpectReadsAsReferenced(loaded, r);
             EXPECT_EQ(loaded.GetWidth(), 60);
             EXPECT_EQ(loaded.GetHeight(), 45);
-            ++versions;
         }
-        EXPECT_EQ(versions, 11);
+        EXPECT_EQ(records.size(), 11u);
     }
 
     TListClock* Host = nullptr;

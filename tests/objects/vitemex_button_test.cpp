@@ -215,29 +215,15 @@ TEST_F(Button, EnterOrSpaceClicksTheFocusedButton) {
 }
 
 TEST_F(Button, RecordsOfEachVersionLoadAsWrittenAndSaveAgainUnchanged) {
-    int versions = 0;
-    for (const std::string& line : Lines(PythonOutput("button_records.py"))) {
-        std::istringstream fields(line);
-        int32_t version = 0;
-        std::string stored, asRead;
-        fields >> version >> stored >> asRead;
-        SCOPED_TRACE(version);
-        TMemoryStream s = StreamOf(FromHex(stored));
+    const std::vector<ReferenceRecord> records = ReferenceRecords("button_records.py");
+    for (const ReferenceRecord& r : records) {
+        SCOPED_TRACE(r.version);
         TVelaButton loaded(Bases);
-        loaded.LoadFromStream(s, version);
-        EXPECT_EQ(s.Remaining(), 0);
-        TMemoryStream again;
-        loaded.SaveToStream(again);
-        EXPECT_EQ(ToHex(Bytes(again)), ToHex(FromHex(asRead)));
-        TMemoryStream newest = StreamOf(Bytes(again));
+        ExpectReadsAsReferenced(loaded, r);
         TVelaButton reloaded(Bases);
-        reloaded.LoadFromStream(newest, 144);
-        TMemoryStream third;
-        reloaded.SaveToStream(third);
-        EXPECT_EQ(ToHex(Bytes(third)), ToHex(Bytes(again)));
-        ++versions;
+        ExpectReadsAsReferenced(reloaded, {144, r.asRead, r.asRead});
     }
-    EXPECT_EQ(versions, 6);
+    EXPECT_EQ(records.size(), 6u);
 }
 
 }  // namespace

@@ -174,32 +174,18 @@ TEST_F(CinemaObjects, FilmObjectsAreNeverHitAndTheRootMakesCinemas) {
 
 TEST_F(CinemaObjects, RecordsAtTheirGates) {
     AddFilm("film.vmt", 0xFF, {0, 120});
-    int versions = 0;
-    for (const std::string& line : Lines(PythonOutput("cinema_ref.py", {"records"}))) {
-        std::istringstream fields(line);
-        std::string stored, asRead;
-        int32_t version = 0;
-        fields >> version >> stored >> asRead;
-        SCOPED_TRACE(version);
-        TMemoryStream s = StreamOf(FromHex(stored));
+    const std::vector<ReferenceRecord> records = ReferenceRecords("cinema_ref.py", {"records"});
+    for (const ReferenceRecord& r : records) {
+        SCOPED_TRACE(r.version);
         TVelaCinema read(Bases, false);
-        read.LoadFromStream(s, version);
-        EXPECT_EQ(s.Remaining(), 0);
+        ExpectReadsAsReferenced(read, r);
         ASSERT_NE(read.GetFilm(), nullptr);
-        EXPECT_EQ(read.GetVolume(), version >= 129 ? 0 : 1000);
-        TMemoryStream out;
-        read.SaveToStream(out);
-        EXPECT_EQ(ToHex(Bytes(out)), ToHex(FromHex(asRead)));
+        EXPECT_EQ(read.GetVolume(), r.version >= 129 ? 0 : 1000);
         // Saved, loaded and saved again: the same bytes.
-        TMemoryStream again = StreamOf(Bytes(out));
         TVelaCinema copy(Bases, false);
-        copy.LoadFromStream(again, GameSaveVersion);
-        TMemoryStream out2;
-        copy.SaveToStream(out2);
-        EXPECT_EQ(ToHex(Bytes(out2)), ToHex(Bytes(out)));
-        ++versions;
+        ExpectReadsAsReferenced(copy, {GameSaveVersion, r.asRead, r.asRead});
     }
-    EXPECT_EQ(versions, 9);
+    EXPECT_EQ(records.size(), 9u);
 }
 
 }  // namespace

@@ -299,23 +299,13 @@ TEST_F(MapImages, TheSelectedRegionShowsTheHoverPictureInTheMapsOwnCopies) {
 }
 
 TEST_F(MapImages, RecordsMatchTheReferenceAtTheirGates) {
-    int versions = 0;
-    for (const std::string& line : Lines(PythonOutput("mapimage_records.py"))) {
-        std::istringstream fields(line);
-        int32_t version = 0;
-        std::string stored, asRead;
-        fields >> version >> stored >> asRead;
-        SCOPED_TRACE(version);
-        TMemoryStream s = StreamOf(FromHex(stored));
+    const std::vector<ReferenceRecord> records = ReferenceRecords("mapimage_records.py");
+    for (const ReferenceRecord& r : records) {
+        SCOPED_TRACE(r.version);
         TVelaMapImage loaded(Bases, false);
-        loaded.LoadFromStream(s, version);
-        EXPECT_EQ(s.Remaining(), 0);
-        TMemoryStream again;
-        loaded.SaveToStream(again);
-        EXPECT_EQ(ToHex(Bytes(again)), ToHex(FromHex(asRead)));
-        ++versions;
+        ExpectReadsAsReferenced(loaded, r);
     }
-    EXPECT_EQ(versions, 5);  // each side of both gates, and the newest
+    EXPECT_EQ(records.size(), 5u);  // each side of both gates, and the newest
     // A map with its regions and pictures saves, loads and saves to the same bytes.
     Cache->Source->Files["base.mra"] = {{40, 30, 100, true, 0}};
     TVelaMapImage* map = Map();

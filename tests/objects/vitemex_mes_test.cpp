@@ -230,24 +230,16 @@ TEST_F(MesWindow, TheRevealDrawsInsideTheWindowOnly) {
 }
 
 TEST_F(MesWindow, RecordsOfEveryVersionReadAsTheReferenceSays) {
-    int versions = 0;
-    for (const std::string& line : Lines(PythonOutput("mes_records.py"))) {
-        std::istringstream fields(line);
-        int32_t version = 0;
-        std::string stored, asRead;
-        fields >> version >> stored >> asRead;
-        SCOPED_TRACE(version);
-        TMemoryStream s = StreamOf(FromHex(stored));
+    const std::vector<ReferenceRecord> records = ReferenceRecords("mes_records.py");
+    for (const ReferenceRecord& r : records) {
+        SCOPED_TRACE(r.version);
         TVelaMes read(Bases, false);
-        read.LoadFromStream(s, version);
-        EXPECT_EQ(s.Remaining(), 0);
-        EXPECT_EQ(ToHex(Saved(read)), ToHex(FromHex(asRead)));
-        EXPECT_EQ(read.BuildPosition, version >= 113 ? -8 : 0);
-        EXPECT_EQ(read.GetOnidle(), version >= 104 ? "idle" : "");
-        EXPECT_EQ(read.GetCapturelink(), version >= 120);
-        ++versions;
+        ExpectReadsAsReferenced(read, r);
+        EXPECT_EQ(read.BuildPosition, r.version >= 113 ? -8 : 0);
+        EXPECT_EQ(read.GetOnidle(), r.version >= 104 ? "idle" : "");
+        EXPECT_EQ(read.GetCapturelink(), r.version >= 120);
     }
-    EXPECT_EQ(versions, 4);
+    EXPECT_EQ(records.size(), 4u);
 }
 
 TEST_F(MesWindow, ADamagedRecordChangesNothing) {

@@ -188,24 +188,14 @@ TEST_F(Particles, FilmParticlesEndWithTheFilm) {
 }
 
 TEST_F(Particles, RecordsAtTheirGates) {
-    int versions = 0;
-    for (const std::string& line : Lines(PythonOutput("particle_ref.py", {"records"}))) {
-        std::istringstream fields(line);
-        std::string stored, asRead;
-        int32_t version = 0;
-        fields >> version >> stored >> asRead;
-        SCOPED_TRACE(version);
-        TMemoryStream s = StreamOf(FromHex(stored));
+    const std::vector<ReferenceRecord> records = ReferenceRecords("particle_ref.py", {"records"});
+    for (const ReferenceRecord& r : records) {
+        SCOPED_TRACE(r.version);
         TVelaParticle read(Bases, false);
-        read.LoadFromStream(s, version);
-        EXPECT_EQ(s.Remaining(), 0);
-        TMemoryStream out;
-        read.SaveToStream(out);
-        EXPECT_EQ(ToHex(Bytes(out)), ToHex(FromHex(asRead)));
+        ExpectReadsAsReferenced(read, r);
         EXPECT_EQ(read.GetState(), 0);
-        ++versions;
     }
-    EXPECT_EQ(versions, 3);
+    EXPECT_EQ(records.size(), 3u);
 
     // Expressions, a picture and particles: save, load, save is byte-identical, and the loaded
     // emitter starts again with none.

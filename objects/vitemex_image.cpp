@@ -557,10 +557,7 @@ void TVelaImage::ApplyFrame(TVelaControl* AOwnerObject, int32_t FrameIndex, TCus
     SetAlpha(AAlpha);
     SetBlurspan(ABlurSpan);
     SetBlurdelay(ABlurDelay);
-    SetClipleft(Clip.Left);
-    SetCliptop(Clip.Top);
-    SetClipwidth(Clip.Right - Clip.Left);
-    SetClipheight(Clip.Bottom - Clip.Top);
+    SetClipRect(Clip);
 }
 
 // ---- Ghosts ----

@@ -171,10 +171,7 @@ void TVelaTile::ApplyFrame(TVelaControl* AOwnerObject, TCustomDIBX* Bitmap, TCus
     SetAlpha(AAlpha);
     SetScrollx(AScrollX);
     SetScrolly(AScrollY);
-    SetClipleft(Clip.Left);
-    SetCliptop(Clip.Top);
-    SetClipwidth(Clip.Right - Clip.Left);
-    SetClipheight(Clip.Bottom - Clip.Top);
+    SetClipRect(Clip);
 }
 
 // ---- The record ----

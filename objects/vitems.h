@@ -359,6 +359,8 @@ public:
     TPoint ScreenToClient(TPoint P) const override;
     // The clip area in screen coordinates; false when the control has none.
     bool GetClipArea(TRect& R) const;
+    // The clip rectangle in the control's own coordinates, through the four clip setters.
+    void SetClipRect(const TRect& R);
 
     void Invalidate() override;
     void Prepare() override;

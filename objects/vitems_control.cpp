@@ -171,6 +171,13 @@ void TVelaControl::SetOffsety(int32_t V) {
     PlaceNativeControls();
 }
 void TVelaControl::SetPoszoomed(bool V) { ChangeLook(PosZoomed, V); }
+void TVelaControl::SetClipRect(const TRect& R) {
+    SetClipleft(R.Left);
+    SetCliptop(R.Top);
+    SetClipwidth(R.Right - R.Left);
+    SetClipheight(R.Bottom - R.Top);
+}
+
 void TVelaControl::SetClipleft(int32_t V) {
     if (ChangeLook(ClipLeft, V)) ClipChanged();
 }

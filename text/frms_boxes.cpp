@@ -144,10 +144,7 @@ bool TBoxFrameList::ApplyAt(int32_t T) {
     target->SetBordercolor(InterpolateColor(*this, TTrackProp::BorderColor, n, i));
     target->SetBlurspan(InterpolateLinear(*this, TTrackProp::BlurSpan, n, i));
     target->SetBlurdelay(InterpolateLinear(*this, TTrackProp::BlurDelay, n, i));
-    target->SetClipleft(clip.Left);
-    target->SetCliptop(clip.Top);
-    target->SetClipwidth(clip.Right - clip.Left);
-    target->SetClipheight(clip.Bottom - clip.Top);
+    target->SetClipRect(clip);
     return true;
 }
 
@@ -324,8 +321,5 @@ void TLabelFrameList::ApplyToObject(TVelaControl& Target, bool Own, const TImage
     Target.SetFloatangle(Tick.Angle);
     Target.SetFloatzoomx(Tick.ZoomX);
     Target.SetFloatzoomy(Tick.ZoomY);
-    Target.SetClipleft(Tick.Clip.Left);
-    Target.SetCliptop(Tick.Clip.Top);
-    Target.SetClipwidth(Tick.Clip.Right - Tick.Clip.Left);
-    Target.SetClipheight(Tick.Clip.Bottom - Tick.Clip.Top);
+    Target.SetClipRect(Tick.Clip);
 }

@@ -89,13 +89,6 @@ double ReadDouble(TStream& Stream) {
     return value;
 }
 
-void SetClip(TVelaControl& Target, const TRect& Clip) {
-    Target.SetClipleft(Clip.Left);
-    Target.SetCliptop(Clip.Top);
-    Target.SetClipwidth(Clip.Right - Clip.Left);
-    Target.SetClipheight(Clip.Bottom - Clip.Top);
-}
-
 int EmitIndex(TTrackProp Prop) { return int(Prop) - int(TTrackProp::Emit1); }
 int ParamIndex(TTrackProp Prop) { return int(Prop) - int(TTrackProp::Param1); }
 
@@ -196,7 +189,7 @@ bool TParticleFrameList::ApplyAt(int32_t T) {
         target->SetHeight(height);
         target->SetPriority(MotionPriority(*this));
         target->SetAlpha(alpha);
-        SetClip(*target, clip);
+        target->SetClipRect(clip);
         return true;
     }
     Film.PlaceObject(*target, *this);
@@ -211,7 +204,7 @@ bool TParticleFrameList::ApplyAt(int32_t T) {
         TVelaParticleParam& ranges = emitter->GetParticleParam();
         ranges = {e1, e2, e3, e4, low, spread};
     }
-    SetClip(*target, clip);
+    target->SetClipRect(clip);
     return true;
 }
 
@@ -324,7 +317,7 @@ bool TFireFrameList::ApplyAt(int32_t T) {
     target->SetFloatzoomx(zoomX);
     target->SetFloatzoomy(zoomY);
     target->SetPower(Power);
-    SetClip(*target, clip);
+    target->SetClipRect(clip);
     return true;
 }
 

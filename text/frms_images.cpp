@@ -395,10 +395,7 @@ void TImageFrameList::ApplyToObject(TVelaControl& Target, bool Own, const TImage
     Target.SetAlpha(Tick.Alpha);
     Target.SetBlurspan(Tick.BlurSpan);
     Target.SetBlurdelay(Tick.BlurDelay);
-    Target.SetClipleft(Tick.Clip.Left);
-    Target.SetCliptop(Tick.Clip.Top);
-    Target.SetClipwidth(Tick.Clip.Right - Tick.Clip.Left);
-    Target.SetClipheight(Tick.Clip.Bottom - Tick.Clip.Top);
+    Target.SetClipRect(Tick.Clip);
     Target.SetCapturemask(true);
 }
 
@@ -503,8 +500,5 @@ void TTileFrameList::ApplyToObject(TVelaControl& Target, bool Own, const TImageT
     Target.SetAlpha(Tick.Alpha);
     Target.SetScrollx(scrollX);
     Target.SetScrolly(scrollY);
-    Target.SetClipleft(Tick.Clip.Left);
-    Target.SetCliptop(Tick.Clip.Top);
-    Target.SetClipwidth(Tick.Clip.Right - Tick.Clip.Left);
-    Target.SetClipheight(Tick.Clip.Bottom - Tick.Clip.Top);
+    Target.SetClipRect(Tick.Clip);
 }

@@ -223,7 +223,9 @@ def projects():
     desc = vpage.load(os.path.join(ROOT, "sample", "project.json"))
     out = {"sample": vpage.build_project(desc)}
     for version in (100, 104, 110, 113, 116):
-        out[f"v{version}"] = vpage.build_project(dict(desc, version=version))
+        # An older project stores fewer fields: the sample's newer ones are left out.
+        older = {k: v for k, v in desc.items() if all(f[0] != k or f[3] <= version for f in vpage.PROJECT)}
+        out[f"v{version}"] = vpage.build_project(dict(older, version=version))
     out["disks"] = vpage.build_project(dict(desc, disks=[{"folder": "movie", "disc": 1}],
                                             declarations=[{"name": "s", "type": "str", "value": "v"},
                                                           {"name": "f", "type": "float", "value": 2},

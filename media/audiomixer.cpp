@@ -33,7 +33,8 @@ std::vector<size_t> EntriesOf(const MixerControl& C, uint32_t LineId) {
 TAudioMixer::TAudioMixer()
     : Window(MainQueue().AddTarget([this](const QueuedMessage& M) {
           if (M.message == MixerLineChange && OnLineChange) OnLineChange(MixerHandle(M.wParam), uint32_t(M.lParam));
-          if (M.message == MixerControlChange && OnControlChange) OnControlChange(MixerHandle(M.wParam), uint32_t(M.lParam));
+          if (M.message == MixerControlChange && OnControlChange)
+              OnControlChange(MixerHandle(M.wParam), uint32_t(M.lParam));
       })) {
     if (DeviceCount() > 0) SetMixerId(0);
 }
@@ -61,7 +62,8 @@ void TAudioMixer::SetMixerId(int32_t Value) {
     const MixerDevice* device = mixer.Device(FHandle);
     if (!device) return;
     FMixerId = Value;
-    Manufacturer = device->manufacturerId == MicrosoftId ? "Microsoft" : IntToStr(device->manufacturerId) + " = Unknown";
+    Manufacturer =
+        device->manufacturerId == MicrosoftId ? "Microsoft" : IntToStr(device->manufacturerId) + " = Unknown";
     DriverVersion = device->driverVersion;
     ProductId = device->productId;
     ProductName = device->productName;

@@ -114,7 +114,8 @@ void TCddaItem::SetVol(int32_t Value) {
     FVolume = Value;
     TCddaManager& m = CddaManager();
     if (!OnDevice() || m.MixerDest < 0) return;
-    m.Mixer->SetVolume(m.MixerDest, m.MixerConn, LevelOf(Value, m.SavedLeft), LevelOf(Value, m.SavedRight), m.SavedMute);
+    m.Mixer->SetVolume(m.MixerDest, m.MixerConn, LevelOf(Value, m.SavedLeft), LevelOf(Value, m.SavedRight),
+                       m.SavedMute);
 }
 
 // ---- The manager ----
@@ -133,7 +134,9 @@ TCddaManager::~TCddaManager() {
     Clear();
 }
 
-TDMediaItem* TCddaManager::Add(const std::string& FileName) { return AddItem(std::make_unique<TCddaItem>(this, FileName)); }
+TDMediaItem* TCddaManager::Add(const std::string& FileName) {
+    return AddItem(std::make_unique<TCddaItem>(this, FileName));
+}
 
 std::string TCddaManager::ReadCDDriveSetting() const {
     if (RegistryName.empty()) return {};
@@ -152,7 +155,8 @@ void TCddaManager::OpenDevice() {
     DriveIndex = -2;
     const std::vector<std::string>& drives = CDP->Drives();
     const std::string wanted = ReadCDDriveSetting();
-    const auto named = std::find_if(drives.begin(), drives.end(), [&](const std::string& d) { return AnsiSameText(d, wanted); });
+    const auto named =
+        std::find_if(drives.begin(), drives.end(), [&](const std::string& d) { return AnsiSameText(d, wanted); });
     for (int32_t i = 0; i < int32_t(drives.size()); ++i) {
         if (named != drives.end() && i != named - drives.begin()) continue;
         CDP->Open(i);
@@ -185,7 +189,8 @@ void TCddaManager::FindCDLine() {
 void TCddaManager::SaveMixerVolume() {
     if (MixerDest < 0) return;
     bool stereo, volumeDisabled, muteDisabled, isSelect;
-    Mixer->GetVolume(MixerDest, MixerConn, SavedLeft, SavedRight, SavedMute, stereo, volumeDisabled, muteDisabled, isSelect);
+    Mixer->GetVolume(MixerDest, MixerConn, SavedLeft, SavedRight, SavedMute, stereo, volumeDisabled, muteDisabled,
+                     isSelect);
 }
 
 void TCddaManager::RestoreMixerVolume() {

@@ -17,7 +17,9 @@ int32_t SecondsOf(uint32_t Point) { return int32_t(TmsfMinutes(Point) * 60 + Tms
 
 }  // namespace
 
-TCDP::TCDP() : Window(MainQueue().AddTarget([this](const QueuedMessage& M) { WndProc(M); })), FDrives(CdAudioService().Drives()) {}
+TCDP::TCDP()
+    : Window(MainQueue().AddTarget([this](const QueuedMessage& M) { WndProc(M); })),
+      FDrives(CdAudioService().Drives()) {}
 
 TCDP::~TCDP() {
     if (IsOpen()) Close();

@@ -134,7 +134,10 @@ uint32_t HeadlessCdAudio::Mode(CdDeviceId Id, CdMode& M) {
     uint32_t result;
     const Drive* d = Ready(Id, result);
     if (!d) return result;
-    M = d->reported ? *d->reported : d->tracks.empty() ? CdMode::NotReady : d->playing ? CdMode::Playing : CdMode::Stopped;
+    M = d->reported         ? *d->reported
+        : d->tracks.empty() ? CdMode::NotReady
+        : d->playing        ? CdMode::Playing
+                            : CdMode::Stopped;
     return 0;
 }
 

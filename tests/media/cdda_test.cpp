@@ -224,7 +224,8 @@ TEST(AudioMixer, ConnectionWithoutMuteIsMutedThroughItsDestinationsMux) {
     MixerDestination record{{0xFFFF0001, MixerComponentWaveIn, 2, "Recording",
                              {{7, MixerControlMux, MixerUniform | MixerMultiple, "Source", {0x10, 0x11}, {0, 1}}}},
                             {}};
-    record.connections.push_back({0x10, MixerComponentCompactDisc, 2, "CD", {{8, MixerControlVolume, 0, "Volume", {}, {100, 200}}}});
+    record.connections.push_back(
+        {0x10, MixerComponentCompactDisc, 2, "CD", {{8, MixerControlVolume, 0, "Volume", {}, {100, 200}}}});
     record.connections.push_back({0x11, 0x1003, 1, "Microphone", {}});
     MixerDevice device;
     device.manufacturerId = 1;

@@ -171,7 +171,7 @@ void TScreenManager::CopyToWindow(const std::vector<std::pair<TRect, TRect>>& Co
 // ---- The media layer ----
 
 void MediaInit(platform::Display* Form, TBasePanel* Panel, int32_t Width, int32_t Height, int32_t FullWidth,
-               int32_t FullHeight, const TMediaSoundSetup& Sound) {
+               int32_t FullHeight, const TMediaSoundSetup& Sound, const std::string& RegistryName) {
     if (!VelaLibraryBound()) throw EVelaBindError(std::string(VelaLibraryName) + " が読み込まれていません");
     MainWindowCell = reinterpret_cast<uintptr_t>(Form);
     BasePanelCell = reinterpret_cast<uintptr_t>(Panel);
@@ -184,7 +184,7 @@ void MediaInit(platform::Display* Form, TBasePanel* Panel, int32_t Width, int32_
     WmpMan = new TWmpManager;
     OggMan = new TOggManager(Sound.DirectSound, Sound.DelayTime);
     SoundComponent = Sound.Device;
-    CddaMan = new TCddaManager;
+    CddaMan = new TCddaManager(RegistryName);
     MidiMan = new TMidiManager;
 }
 

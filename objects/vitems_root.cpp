@@ -5,6 +5,7 @@
 #include "objects/vitemex_button.h"
 #include "objects/vitemex_cglabel.h"
 #include "objects/vitemex_cinema.h"
+#include "objects/vitemex_edit.h"
 #include "objects/vitemex_fire.h"
 #include "objects/vitemex_http.h"
 #include "objects/vitemex_images.h"
@@ -70,6 +71,8 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_MAPIMG, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMapImage(&Owner); });
     RegisterObjectKind(LT_PREVMENU, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaPrevMenu(&Owner); });
     RegisterObjectKind(LT_MENU, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMenu(&Owner); });
+    RegisterObjectKind(LT_EDIT, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaEdit(&Owner); });
+    RegisterObjectKind(LT_MEMO, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMemo(&Owner); });
 }
 
 namespace {
@@ -178,6 +181,12 @@ void TVelaBase::Prepare() {
             surface->FillRect(fill, surface->ColorToPixel(GetColor()));
         }
         TVelaControl::Prepare();
+        for (TVelaObject* native : Owner->NativeControls)
+            if (native->GetBase() == this) {
+                surface->ClearClipRect();
+                surface->UnionClipRect(ClipList.GetRect(i));
+                native->DrawNative();
+            }
     }
     surface->ClearClipRect();
 }

@@ -471,6 +471,29 @@ public:
     std::unique_ptr<DialogWindow> openDialog(const std::string& title, int32_t clientWidth,
                                              int32_t clientHeight) override;
 
+    void setTextInput(bool on, const PixelRect& caret) override {
+        textInput_ = on;
+        SDL_Rect at{caret.left, caret.top, std::max(caret.right - caret.left, 1), std::max(caret.bottom - caret.top, 1)};
+        if (on) SDL_SetTextInputRect(&at);
+        restoreTextInput();
+    }
+
+    // The dialog window turns typed text on for itself; the main window's wish holds again after.
+    void restoreTextInput() {
+        if (textInput_ || dialogOpen) SDL_StartTextInput();
+        else SDL_StopTextInput();
+    }
+
+    std::string clipboardText() override {
+        char* text = SDL_GetClipboardText();
+        if (!text) return {};
+        std::string converted = Utf8ToCp932(text);
+        SDL_free(text);
+        return converted;
+    }
+
+    void setClipboardText(const std::string& text) override { SDL_SetClipboardText(Cp932ToUtf8(text).c_str()); }
+
     std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override {
         const bool deep = bitCount != 16;
         SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, deep ? 32 : 16,
@@ -523,6 +546,7 @@ private:
     Uint32 wakeType_;
     std::atomic<bool> wakePending_{false};
     std::deque<InputEvent> held_;
+    bool textInput_ = false;
 };
 
 // The dialog window: a second SDL window, typed text on while it is open.
@@ -533,9 +557,9 @@ public:
         SDL_StartTextInput();
     }
     ~SdlDialog() override {
-        SDL_StopTextInput();
         SDL_DestroyWindow(window_);
         owner_.dialogOpen = false;
+        owner_.restoreTextInput();
     }
     SdlDialog(const SdlDialog&) = delete;
     SdlDialog& operator=(const SdlDialog&) = delete;

@@ -20,8 +20,12 @@ AVCodecContext* OpenCodec(const AVStream& Stream) {
     const AVCodec* codec = avcodec_find_decoder(Stream.codecpar->codec_id);
     if (!codec) return nullptr;
     AVCodecContext* context = avcodec_alloc_context3(codec);
-    // As many decoding threads as the machine has cores.
-    if (context) context->thread_count = 0;
+    // As many decoding threads as the machine has cores, each on a slice of the same picture
+    // (no pictures decoded in parallel: no delay, and the threads meet only under pthread locks).
+    if (context) {
+        context->thread_count = 0;
+        context->thread_type = FF_THREAD_SLICE;
+    }
     if (!context || avcodec_parameters_to_context(context, Stream.codecpar) < 0 ||
         avcodec_open2(context, codec, nullptr) < 0) {
         avcodec_free_context(&context);

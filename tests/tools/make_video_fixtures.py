@@ -39,10 +39,12 @@ def main():
                 make(os.path.join(out, "clip." + kind), kind, "160x120", 25, 2)
             else:
                 make(os.path.join(out, "tiny." + kind), kind, "32x24", 25, 0.2)
-    elif mode == "bench":
-        make(out, "mpg", "640x480", 25, 10)
-    elif mode == "sample":
-        make(out, "mpg", "320x240", 25, 3)
+    elif mode in ("bench", "sample"):
+        os.makedirs(os.path.dirname(os.path.abspath(out)), exist_ok=True)
+        if mode == "bench":
+            make(out, "mpg", "640x480", 25, 10)
+        else:
+            make(out, "mpg", "320x240", 25, 3)
     else:
         sys.exit(__doc__)
 

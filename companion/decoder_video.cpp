@@ -211,7 +211,7 @@ void TVideoDecoder::Seek(int64_t Ms) {
     AVFormatContext* format = FInput->Context();
     const AVStream& video = *format->streams[FVideoStream];
     std::vector<std::pair<std::vector<uint8_t>, int64_t>> sound;
-    const auto onSound = std::move(OnSound);
+    auto onSound = std::move(OnSound);
     OnSound = [&](const uint8_t* Pcm, int64_t Frames) {
         sound.emplace_back(std::vector<uint8_t>(Pcm, Pcm + Frames * FSound.frameBytes()), Frames);
     };

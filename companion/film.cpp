@@ -13,8 +13,9 @@ constexpr int64_t MaxAheadBytes = int64_t(64) << 20;
 constexpr int64_t SoundAheadMs = 300;
 // Sound kept at most; more (a file holding its sound far ahead of its pictures) is dropped.
 constexpr int64_t MaxSoundMs = 60000;
-// The longest the thread sleeps while the film plays.
-constexpr int64_t PollMs = 10;
+// The longest the thread sleeps while the film plays: the sound's clock moves as the device
+// takes its blocks, not with the system's, so it is looked at often.
+constexpr int64_t PollMs = 10, SoundPollMs = 2;
 
 int64_t NowMs() {
     timespec now;
@@ -310,7 +311,7 @@ void TFilm::Run() {
             FWake.wait(lock);
         } else {
             const int64_t due = FAhead.empty() ? FLastEndMs : FAhead.front().ms;
-            FWake.wait_for(lock, std::chrono::milliseconds(std::clamp<int64_t>(due - clock, 1, PollMs)));
+            FWake.wait_for(lock, std::chrono::milliseconds(std::clamp<int64_t>(due - clock, 1, FOnSound ? SoundPollMs : PollMs)));
         }
     }
 }

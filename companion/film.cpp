@@ -43,7 +43,7 @@ TFilm::~TFilm() {
     lock.unlock();
     FThread.join();
     lock.lock();
-    DropVoice(lock);
+    DropVoice();
 }
 
 // ---- The main thread's calls ----
@@ -210,7 +210,7 @@ void TFilm::MakeVoice() {
 }
 
 // The voice's pull takes only the sound's own lock, so the voice can go while FMutex is held.
-void TFilm::DropVoice(std::unique_lock<std::mutex>&) {
+void TFilm::DropVoice() {
     if (FVoice) FDevice->destroyVoice(FVoice);
     FVoice = nullptr;
     FOnSound = false;
@@ -318,7 +318,7 @@ void TFilm::Run() {
 
 void TFilm::DoSeek(std::unique_lock<std::mutex>& Lock, int64_t Ms) {
     FSeekTo = -1;
-    DropVoice(Lock);
+    DropVoice();
     {
         std::lock_guard pcm(FPcmMutex);
         FPcm.clear();

@@ -628,8 +628,11 @@ protected:
 
 private:
     static constexpr int32_t kHashSize = 8009;
-    std::vector<int32_t> keys_;   // prefix << 8 | pixel, -1 empty
-    std::vector<int16_t> codes_;
+    struct TEntry {
+        int32_t Key;  // prefix << 8 | pixel, -1 empty
+        int32_t Code;
+    };
+    std::vector<TEntry> table_;
     int32_t nextCode_ = 0;
 
     void ClearTable();

@@ -295,7 +295,7 @@ bool TGifEncoder::NextRun(const uint8_t*& Pixels, int32_t& Count) {
 int32_t TLZWEncoder::Slot(int32_t Key) const { return ((Key >> 4) ^ Key) % kHashSize; }
 
 void TLZWEncoder::ClearTable() {
-    std::fill(keys_.begin(), keys_.end(), -1);
+    std::fill(table_.begin(), table_.end(), TEntry{-1, 0});
     nextCode_ = baseCode_;
 }
 
@@ -311,8 +311,7 @@ void TLZWEncoder::OutputCode(int32_t Code) {
 }
 
 void TLZWEncoder::Compress() {
-    keys_.assign(kHashSize, -1);
-    codes_.assign(kHashSize, 0);
+    table_.assign(kHashSize, TEntry{-1, 0});
     ClearTable();
     justCleared_ = true;
     OutputCode(clearCode_);
@@ -328,12 +327,12 @@ void TLZWEncoder::Compress() {
             int32_t slot = Slot(key);
             const int32_t step = slot == 0 ? 1 : kHashSize - slot;
             int32_t k;
-            while ((k = keys_[size_t(slot)]) != key && k != -1) {
+            while ((k = table_[size_t(slot)].Key) != key && k != -1) {
                 slot -= step;
                 if (slot < 0) slot += kHashSize;
             }
             if (k == key) {
-                prefix = codes_[size_t(slot)];
+                prefix = table_[size_t(slot)].Code;
                 continue;
             }
             justCleared_ = false;
@@ -344,8 +343,7 @@ void TLZWEncoder::Compress() {
                 justCleared_ = true;
                 OutputCode(clearCode_);
             } else {
-                keys_[size_t(slot)] = key;
-                codes_[size_t(slot)] = int16_t(nextCode_++);
+                table_[size_t(slot)] = {key, nextCode_++};
             }
         }
         if (!NextRun(pixels, count)) break;

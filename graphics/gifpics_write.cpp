@@ -384,12 +384,12 @@ int32_t TRLEEncoder::ComputeTriangleCount(int32_t Count, int32_t NRepCodes) cons
 }
 
 void TRLEEncoder::RLEClear() {
+    Clear();
     codeSize_ = initCodeSize_ + 1;
     bumpLimit_ = initBump_;
     clearLimit_ = initClearLimit_;
     outCount_ = 0;
     heldLength_ = 0;
-    Clear();
 }
 
 void TRLEEncoder::PlainOutput(int32_t Code) {

@@ -177,6 +177,7 @@ void DrawFrame(TGifPicture& Image, TGifFrame& Frame, TCustomDIBX& Canvas, const 
     if (bitmap.Empty()) return;
     // The frame in the surface's own pixels, and its mask as weights (0 where transparent).
     const int32_t w = bitmap.Width(), h = bitmap.Height();
+    CheckImageSize(w, h, Canvas.GetBitCount());
     TDIBX source;
     source.SetSize(w, h, Canvas.GetBitCount());
     std::array<int32_t, 256> pixels;
@@ -426,7 +427,7 @@ void TGifPicture::Draw(TCustomDIBX& Canvas, const TRect& Rect) {
             if (p->DrawsOn(Canvas, Rect)) return;
     }
     StopPainters();
-    if (RectIsEmpty(Rect)) return;
+    if (RectIsEmpty(Rect) || GetWidth() <= 0 || GetHeight() <= 0) return;
     TCustomDIBX* target = &Canvas;
     TRect targetRect = Rect;
     if (!direct) {
@@ -458,6 +459,7 @@ void TGifPicture::Draw(TCustomDIBX& Canvas, const TRect& Rect) {
 }
 
 void TGifPicture::DrawCached(TCustomDIBX& Canvas, const TRect& Rect) {
+    if (!bitmap_) return;  // freed by an event handler meanwhile
     if (DrawOptions & doTile)
         Canvas.DrawTile(Rect, 0, 0, *bitmap_, bitmap_->GetBoundsRect(), false, 0, 0);
     else
@@ -474,8 +476,11 @@ void TGifPicture::StopPainters() {
 
 void TGifPicture::ReapPainters(bool Wait) {
     platform::MessageQueue& queue = platform::MainQueue();
+    // A painter whose paint or event is running further up the stack cannot end before it
+    // returns: it has been told to end, and goes later.
     auto running = [&] {
-        return std::any_of(threads_.begin(), threads_.end(), [](const auto& P) { return !P->Finished(); });
+        return std::any_of(threads_.begin(), threads_.end(),
+                           [](const auto& P) { return !P->Finished() && !P->inSync_; });
     };
     while (Wait && running()) {
         // A program that is ending hands nothing on: the painters give up their waits instead.
@@ -504,7 +509,11 @@ void TGifPicture::RunSync(const platform::QueuedMessage& M) {
         if (uintptr_t(p.get()) == M.wParam) return p->RunSync();
 }
 
-void TGifPicture::FreeBitmap() { bitmap_.reset(); }
+void TGifPicture::FreeBitmap() {
+    // Painters may be drawing on it.
+    if (bitmap_) StopPainters();
+    bitmap_.reset();
+}
 
 void TGifPicture::Changed() {
     if (OnChange) OnChange(*this);
@@ -679,6 +688,7 @@ void TGifAnimator::RunSync() {
         if (syncDone_ || !syncCall_) return;
         call = syncCall_;
     }
+    inSync_ = true;
     try {
         call();
     } catch (const std::exception& E) {
@@ -686,6 +696,7 @@ void TGifAnimator::RunSync() {
         Terminate();
         Image.Warning(gsWarning, E.what());
     }
+    inSync_ = false;
     {
         const std::lock_guard lock(syncMutex_);
         syncDone_ = true;

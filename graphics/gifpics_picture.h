@@ -221,6 +221,7 @@ private:
     std::condition_variable syncCond_;
     std::function<void()> syncCall_;
     bool syncDone_ = false, syncCancelled_ = false;
+    bool inSync_ = false;  // the main thread runs the call (main thread only)
 
     void SetUp();
     // Fn on the main thread: through the message queue when threaded, else here.

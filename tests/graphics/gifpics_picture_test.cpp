@@ -79,6 +79,51 @@ TEST(GifPicture, PainterTimingAndLoops) {
     EXPECT_EQ(picture->GetWidth(), 4);
 }
 
+TEST(GifPicture, FramesStretchTileAndImport) {
+    // A 2 x 2 frame of greys 50, 60 / 70, 80 at (1, 1) of a 4 x 4 screen.
+    TGifPicture picture;
+    TDIB greys;
+    greys.SetSize(2, 2, 8);
+    for (int p = 0; p < 4; ++p) greys.SetPixel(p % 2, p / 2, uint32_t(50 + 10 * p));
+    TGifFrame& frame = picture.Add(greys);
+    frame.Left = frame.Top = 1;
+    picture.SetWidth(4);
+    picture.SetHeight(4);
+    auto drawn = [&](TGifDrawOptions Options, int Size) {
+        auto canvas = std::make_unique<TDIBX>();
+        canvas->SetSize(Size, Size, 32);
+        canvas->Fill(0xFF0000);
+        picture.DrawOptions = Options;
+        picture.Draw(*canvas, canvas->GetBoundsRect());
+        return canvas;
+    };
+    auto grey = [](const TDIBX& C, int X, int Y) { return C.GetPixel(X, Y) & 0xFF; };
+    // Stretched to 8 x 8: the frame covers (2, 2)-(6, 6), each pixel doubled.
+    auto stretched = drawn(doTransparent, 8);
+    EXPECT_EQ(grey(*stretched, 2, 2), 50u);
+    EXPECT_EQ(grey(*stretched, 4, 3), 60u);
+    EXPECT_EQ(grey(*stretched, 5, 5), 80u);
+    EXPECT_EQ(stretched->GetPixel(6, 6), 0xFF0000u);
+    // Tiled over 10 x 10: at (1, 1) of every 4 x 4 cell, cut at the edge.
+    auto tiled = drawn(doTransparent | doTile, 10);
+    EXPECT_EQ(grey(*tiled, 1, 1), 50u);
+    EXPECT_EQ(grey(*tiled, 6, 6), 80u);
+    EXPECT_EQ(grey(*tiled, 9, 9), 50u);
+    EXPECT_EQ(tiled->GetPixel(4, 4), 0xFF0000u);
+    EXPECT_EQ(tiled->GetPixel(3, 1), 0xFF0000u);
+
+    // Unreduced true colour: the colours in order of appearance, a 257th refused.
+    picture.ColorReduction = rmNone;
+    TDIB colours;
+    colours.SetSize(300, 1, 24);
+    for (int x = 0; x < 300; ++x) colours.SetPixel(x, 0, uint32_t(x % 3 * 0x40));
+    TGifFrame& three = picture.Add(colours);
+    EXPECT_EQ(three.ColorMap().Count(), 3);
+    EXPECT_EQ(three.Pixel(299, 0), 2);
+    for (int x = 0; x < 300; ++x) colours.SetPixel(x, 0, uint32_t(x));
+    EXPECT_THROW(picture.Add(colours), GIFException);
+}
+
 TEST(GifPicture, DisposalMatchesPillowsComposites) {
     const std::string file = VELA_TEST_DATA "/gif/pil-disposal.gif";
     const std::vector<std::string> expected = Lines(PythonOutput("make_gif_fixtures.py", {"composite", file}));

@@ -628,8 +628,9 @@ protected:
 
 private:
     static constexpr int32_t kHashSize = 8009;
-    std::vector<int32_t> keys_;   // prefix << 8 | pixel, -1 empty
-    std::vector<int16_t> codes_;
+    // (prefix << 8 | pixel) << 12 | code; kEmpty for a free slot.
+    static constexpr uint32_t kEmpty = 0xFFFFFFFF;
+    std::vector<uint32_t> table_;
     int32_t nextCode_ = 0;
 
     void ClearTable();

@@ -186,8 +186,9 @@ void TGifImage::Optimise(uint8_t Options, uint8_t ReductionMethod, uint8_t, int3
             TGifFrame& frame = images_[i];
             TGifFrame& next = images_[i + 1];
             TGifGraphicControlExtension* gce = frame.GraphicControlExtension();
+            // Restoring the area is pointless only when the next frame paints all of it over.
             if (gce && (gce->Disposal() == dmBackground || gce->Disposal() == dmPrevious) && !next.Transparent() &&
-                Meet(RectOf(frame), RectOf(next)) && Inside(RectOf(next), RectOf(frame)))
+                Meet(RectOf(frame), RectOf(next)) && Inside(RectOf(frame), RectOf(next)))
                 gce->SetDisposal(dmNone);
         }
     }

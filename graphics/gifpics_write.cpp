@@ -292,10 +292,13 @@ bool TGifEncoder::NextRun(const uint8_t*& Pixels, int32_t& Count) {
 
 // ---- LZW ----
 
-int32_t TLZWEncoder::Slot(int32_t Key) const { return ((Key >> 4) ^ Key) % kHashSize; }
+int32_t TLZWEncoder::Slot(int32_t Key) const {
+    const auto key = uint32_t(Key);
+    return int32_t(((key >> 4) ^ key) % uint32_t(kHashSize));
+}
 
 void TLZWEncoder::ClearTable() {
-    std::fill(keys_.begin(), keys_.end(), -1);
+    std::fill(table_.begin(), table_.end(), kEmpty);
     nextCode_ = baseCode_;
 }
 
@@ -311,8 +314,7 @@ void TLZWEncoder::OutputCode(int32_t Code) {
 }
 
 void TLZWEncoder::Compress() {
-    keys_.assign(kHashSize, -1);
-    codes_.assign(kHashSize, 0);
+    table_.assign(kHashSize, kEmpty);
     ClearTable();
     justCleared_ = true;
     OutputCode(clearCode_);
@@ -321,19 +323,20 @@ void TLZWEncoder::Compress() {
     if (!NextRun(pixels, count)) return;
     int32_t prefix = pixels[0];
     int32_t at = 1;
+    uint32_t* table = table_.data();
     for (;;) {
         for (; at < count; ++at) {
             const int32_t pixel = pixels[at];
             const int32_t key = prefix << 8 | pixel;
             int32_t slot = Slot(key);
             const int32_t step = slot == 0 ? 1 : kHashSize - slot;
-            int32_t k;
-            while ((k = keys_[size_t(slot)]) != key && k != -1) {
+            uint32_t entry;
+            while ((entry = table[slot]) != kEmpty && entry >> 12 != uint32_t(key)) {
                 slot -= step;
                 if (slot < 0) slot += kHashSize;
             }
-            if (k == key) {
-                prefix = codes_[size_t(slot)];
+            if (entry != kEmpty) {
+                prefix = int32_t(entry & 0xFFF);
                 continue;
             }
             justCleared_ = false;
@@ -344,8 +347,7 @@ void TLZWEncoder::Compress() {
                 justCleared_ = true;
                 OutputCode(clearCode_);
             } else {
-                keys_[size_t(slot)] = key;
-                codes_[size_t(slot)] = int16_t(nextCode_++);
+                table[slot] = uint32_t(key) << 12 | uint32_t(nextCode_++);
             }
         }
         if (!NextRun(pixels, count)) break;

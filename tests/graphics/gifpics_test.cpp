@@ -443,6 +443,19 @@ TEST(GifOptimise, EdgesOfTheSteps) {
     single.Optimise(ooCleanup, 0, 0, 8);
     EXPECT_EQ(single.Images()[0].Extensions().Count(), 0);
 
+    // A frame restored to the background keeps its disposal before a smaller opaque frame, and
+    // loses it before one that covers it.
+    TRecordingImage covered;
+    palette(covered, 4);
+    frameOf(covered, {0, 1, 2, 1}, 5, false)->GraphicControlExtension()->SetDisposal(dmBackground);
+    TGifFrame* small = frameOf(covered, {1, 1, 1, 1}, 5, false);
+    small->SetSize(1, 1);
+    covered.Optimise(ooCleanup, 0, 0, 8);
+    EXPECT_EQ(covered.Images()[0].GraphicControlExtension()->Disposal(), dmBackground);
+    small->SetSize(2, 2);
+    covered.Optimise(ooCleanup, 0, 0, 8);
+    EXPECT_EQ(covered.Images()[0].GraphicControlExtension()->Disposal(), dmNone);
+
     // A repeated frame merges into full transparency, is cropped away, and gives its delay to
     // the transparent frame before it; the loop extension of the first frame stays.
     TRecordingImage repeated;

@@ -68,6 +68,13 @@ TEST(GifPicture, PainterTimingAndLoops) {
     EXPECT_EQ(Gaps(ShownAt(*picture, animate)), (V{36, 120, 84, 36, 120, 84, 36, 120}));
     // Speed 200 halves every wait.
     EXPECT_EQ(Gaps(ShownAt(*picture, animate, 200)), (V{18, 60, 42, 18, 60, 42, 18, 60}));
+    // An event handler may pick the next frame: frame 0 leads straight to frame 2.
+    picture->OnFramePaint = [](TGifAnimator& Sender) {
+        if (Sender.ActiveImage == 0) Sender.ActiveImage = 2;
+    };
+    EXPECT_EQ(Gaps(ShownAt(*picture, animate)), (V{36, 84, 36, 84, 36}));
+    EXPECT_EQ(picture->Painter(), nullptr);
+    picture->OnFramePaint = nullptr;
     // Without doAnimate only the first frame is drawn.
     EXPECT_EQ(ShownAt(*picture, doRepeat | doPaintDirect).size(), 0u);
     // A loop count of 0 plays one pass without a thread; no loop extension one pass too.

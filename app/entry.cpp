@@ -9,6 +9,7 @@
 #include "core/sysutils.h"
 #include "core/vrfiles.h"
 #include "core/vrfiles_manager.h"
+#include "graphics/gifpics_picture.h"
 #include "platform/dialogs.h"
 #include "platform/fs.h"
 #include "script/params_funcs.h"
@@ -131,6 +132,7 @@ void ReportMessage(platform::Display& Display, const std::string& Caption, const
 
 void InitializeShell() {
     InitializeFontPixels();
+    gif::InitializeGifPictures();
     CreateVrFileSystem();
     if (!ExitDeleteList) ExitDeleteList = new TStringList;
     FolderDialog = BrowseForFolder;
@@ -144,6 +146,7 @@ void FinalizeShell() {
     FreeVrFileSystem();
     // The pixel-font files close before the list deletes them.
     FinalizeFontPixels();
+    gif::FinalizeGifPictures();
     if (!ExitDeleteList) return;
     for (int i = 0; i < ExitDeleteList->Count(); ++i) platform::fs::DeleteFile(ExitDeleteList->Strings(i));
     delete std::exchange(ExitDeleteList, nullptr);

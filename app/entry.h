@@ -43,8 +43,8 @@ void ReportMessage(platform::Display& Display, const std::string& Caption, const
                    platform::MessageIcon Icon);
 
 // The globals around the main window: the glyph rasteriser and the pixel fonts, the file manager
-// with its pending work files, the exit-delete list, the folder dialog of the functions and
-// the drawn file dialog shown where the desktop has none.
+// with its pending work files, the exit-delete list, the folder dialog of the functions, the
+// drawn file dialog shown where the desktop has none, and the GIF picture class's registration.
 void InitializeShell();
 // Frees the file manager (its work files deleted), the glyph rasteriser and the pixel fonts, then
 // deletes every file of the exit-delete list (one that is gone already is passed over) and frees

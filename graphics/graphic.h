@@ -1,9 +1,16 @@
 #pragma once
-// What every image class and image decoder shares: the errors of bitmaps and image files, and the
-// one limit on the size of an image that any decoder may allocate.
+// What every image class and image decoder shares: the errors of bitmaps and image files, the
+// one limit on the size of an image that any decoder may allocate, and the registry of picture
+// classes by file extension and clipboard format.
 #include "platform/errors.h"
 
 #include <cstdint>
+#include <memory>
+#include <string>
+
+class TStream;
+class TCustomDIBX;
+struct TRect;
 
 // Stored image data that cannot be decoded.
 class EInvalidGraphic : public EVelaError {
@@ -28,3 +35,37 @@ constexpr int64_t DIBWidthBytes(int64_t Width, int BitsPerPixel) {
 // Raises EInvalidGraphic unless 1 <= Width, Height <= kMaxImageSide and the padded rows at
 // BitsPerPixel take at most kMaxImageBytes. Every decoder calls this before it allocates.
 void CheckImageSize(int64_t Width, int64_t Height, int BitsPerPixel);
+
+// ---- Picture classes and the picture registry ----
+
+// A picture class that the registry makes by file extension or clipboard format.
+class TGraphic {
+public:
+    virtual ~TGraphic() = default;
+    virtual bool GetEmpty() const = 0;
+    virtual int32_t GetWidth() const = 0;
+    virtual int32_t GetHeight() const = 0;
+    virtual void LoadFromStream(TStream& Stream) = 0;
+    virtual void SaveToStream(TStream& Stream) = 0;
+    // Loads the clipboard's data of Format.
+    virtual void LoadFromClipboardFormat(uint32_t Format) = 0;
+    virtual void Draw(TCustomDIBX& Canvas, const TRect& Rect) = 0;
+};
+
+using TGraphicFactory = std::unique_ptr<TGraphic> (*)();
+
+struct TPictureFormat {
+    std::string Extension, Description;
+    uint32_t ClipboardFormat;  // 0 for none
+    TGraphicFactory Create;
+};
+
+// Registers Create for Extension (without the dot, letter case ignored), replacing an earlier
+// class of that extension, and for ClipboardFormat when it is not 0.
+void RegisterFileFormat(const std::string& Extension, const std::string& Description, uint32_t ClipboardFormat,
+                        TGraphicFactory Create);
+// Removes every registration of Create.
+void UnregisterGraphicClass(TGraphicFactory Create);
+// The registration of Extension / of a clipboard format, or nullptr.
+const TPictureFormat* FindPictureFormat(const std::string& Extension);
+const TPictureFormat* FindClipboardPictureFormat(uint32_t Format);

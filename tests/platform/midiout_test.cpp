@@ -1,0 +1,118 @@
+// MIDI output: the recorder's calls and held driver messages, and the synthesiser sounding a
+// note into the sound device.
+#include "platform/midiout.h"
+#include "platform/sound.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+using namespace platform;
+
+namespace {
+
+using Bytes8 = std::vector<uint8_t>;
+
+TEST(MidiOut, ShortMessagesTakeTheLengthTheirStatusGives) {
+    EXPECT_EQ(ShortMsgBytes(0x00403C90), (Bytes8{0x90, 0x3C, 0x40}));
+    EXPECT_EQ(ShortMsgBytes(0x00FF05C3), (Bytes8{0xC3, 0x05}));
+    EXPECT_EQ(ShortMsgBytes(0x000012D0), (Bytes8{0xD0, 0x12}));
+    EXPECT_EQ(ShortMsgBytes(0x000000F8), (Bytes8{0xF8}));
+    EXPECT_EQ(ShortMsgBytes(0x00020AF2), (Bytes8{0xF2, 0x0A, 0x02}));
+}
+
+TEST(MidiOut, RecorderTellsTheOpenerAndHoldsWhatTheTestWithholds) {
+    MessageQueue queue;
+    uint32_t now = 100;
+    HeadlessMidiOut out([&] { return now; }, &queue);
+    std::vector<QueuedMessage> seen;
+    const TargetId target = queue.AddTarget([&](const QueuedMessage& M) { seen.push_back(M); });
+
+    EXPECT_EQ(out.open(1, target), 0u);  // only device 0 and the mapper exist
+    const MidiOutHandle h = out.open(MidiMapper, target);
+    ASSERT_NE(h, 0u);
+    now = 150;
+    out.shortMsg(h, 0x007F3C90);
+    out.shortMsg(h + 1, 0x007F3C90);  // not open: dropped
+    const uint8_t reset[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    out.hold(MM_MOM_DONE, true);
+    EXPECT_TRUE(out.longMsg(h, reset, sizeof reset, 77));
+    EXPECT_FALSE(out.longMsg(h, reset, 0, 78));
+    queue.ProcessMessages();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].message, MM_MOM_OPEN);
+    EXPECT_EQ(seen[0].wParam, h);
+    EXPECT_EQ(out.pendingLong(), 1u);
+
+    // A reset hands the pending message back, as the driver does.
+    out.reset(h);
+    out.close(h);
+    queue.ProcessMessages();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].message, MM_MOM_DONE);
+    EXPECT_EQ(seen[1].lParam, 77);
+    EXPECT_EQ(seen[2].message, MM_MOM_CLOSE);
+
+    using C = HeadlessMidiOut::Call;
+    const std::vector<HeadlessMidiOut::Entry> want{{100, C::Open, h, {}},
+                                                   {150, C::Short, h, {0x90, 0x3C, 0x7F}},
+                                                   {150, C::Long, h, Bytes8(reset, reset + 6)},
+                                                   {150, C::Reset, h, {}},
+                                                   {150, C::Close, h, {}}};
+    EXPECT_EQ(out.entries(), want);
+
+    // A close withheld until the test lets it go; a failing device posts nothing.
+    out.hold(MM_MOM_CLOSE, true);
+    out.close(out.open(0, target));
+    queue.ProcessMessages();
+    EXPECT_EQ(seen.size(), 4u);
+    out.releaseHeld();
+    queue.ProcessMessages();
+    EXPECT_EQ(seen.back().message, MM_MOM_CLOSE);
+    out.failOpens(true);
+    EXPECT_EQ(out.open(0, target), 0u);
+}
+
+// The largest sample from Begin on (the synthesiser dithers: silence is within a step or two).
+int Peak(const std::vector<int16_t>& pcm, size_t begin) {
+    int peak = 0;
+    for (size_t i = begin; i < pcm.size(); ++i) peak = std::max(peak, std::abs(int(pcm[i])));
+    return peak;
+}
+
+TEST(MidiOut, SynthesizerSoundsANoteOnTheDeviceAndFallsSilentAfterItsEnd) {
+    auto device = std::make_shared<HeadlessSound>();
+    std::shared_ptr<MidiOut> out = CreateSynthMidiOut(device);
+    ASSERT_NE(out, nullptr) << "sound font " << SynthSoundFont;
+    MessageQueue& queue = MainQueue();
+    std::vector<uint32_t> seen;
+    const TargetId target = queue.AddTarget([&](const QueuedMessage& M) { seen.push_back(M.message); });
+    MidiOutCaps caps;
+    EXPECT_TRUE(out->deviceCaps(0, caps));
+    EXPECT_FALSE(out->deviceCaps(1, caps));
+    EXPECT_EQ(caps.technology, MOD_SWSYNTH);
+
+    const MidiOutHandle h = out->open(MidiMapper, target);
+    ASSERT_NE(h, 0u);
+    device->advance(100);
+    const size_t before = device->mixed.size();
+    EXPECT_LE(Peak(device->mixed, 0), 2);
+    const uint8_t gm[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    EXPECT_TRUE(out->longMsg(h, gm, sizeof gm, 5));
+    out->shortMsg(h, 0x00000C0);     // piano
+    out->shortMsg(h, 0x00643C90);    // middle C
+    device->advance(300);
+    EXPECT_GT(Peak(device->mixed, before), 2000);
+    out->shortMsg(h, 0x00003C80);
+    device->advance(2000);  // the release dies away
+    const size_t tail = device->mixed.size();
+    device->advance(200);
+    EXPECT_LE(Peak(device->mixed, tail), 2);
+    out->close(h);
+    queue.ProcessMessages();
+    queue.RemoveTarget(target);
+    EXPECT_EQ(seen, (std::vector<uint32_t>{MM_MOM_OPEN, MM_MOM_DONE, MM_MOM_CLOSE}));
+}
+
+}  // namespace

@@ -314,7 +314,7 @@ TRect TVelaTextField::CaretRect() {
 
 // ---- Input of the window ----
 
-void TVelaTextField::NativeKeyDown(int32_t Key, uint32_t Modifiers) {
+void TVelaTextField::NativeKeyDown(int32_t Key, uint32_t Held) {
     if (!OnNotify.empty() && Owner) {
         TArrayString args;
         args.Add(std::to_string(Key));
@@ -323,7 +323,7 @@ void TVelaTextField::NativeKeyDown(int32_t Key, uint32_t Modifiers) {
     }
     TFieldClipboard clipboard;
     bool changed = false;
-    if (Field.KeyDown(Key, Modifiers, &clipboard, changed)) {
+    if (Field.KeyDown(Key, Held, &clipboard, changed)) {
         Changed();
         return;
     }

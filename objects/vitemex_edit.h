@@ -92,7 +92,7 @@ public:
 
     // ---- Input of the window, while the field has the focus (a press: over the field) ----
     // Raises PR_ONNOTIFY, then edits; Enter, Tab and Escape go on as typed characters.
-    void NativeKeyDown(int32_t Key, uint32_t Modifiers);
+    void NativeKeyDown(int32_t Key, uint32_t Held);
     // Typed text (code page 932).
     void NativeKeyPress(const std::string& Chars);
     // Pointer positions on the layer.

@@ -617,6 +617,10 @@ std::unique_ptr<Display> CreateSdlDisplay() {
     SDL_SetHint(SDL_HINT_POLL_SENTINEL, "0");
     // While a button is held the window keeps the mouse: a drag past its edge still moves.
     SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "1");
+    // The desktop's input method shows what is being composed and its candidates in its own
+    // windows: the text fields draw only the text committed.
+    SDL_SetHint(SDL_HINT_IME_INTERNAL_EDITING, "1");
+    SDL_SetHint(SDL_HINT_IME_SHOW_UI, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
     SDL_Window* window =
         SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480, SDL_WINDOW_HIDDEN);

@@ -62,7 +62,7 @@ std::vector<uint8_t> ShortMsgBytes(uint32_t Msg);
 
 // The synthesiser's output gain (0..10, the synthesiser's own scale): General MIDI songs with
 // their channel volumes at full sit near the loudness of the title's other sounds.
-inline constexpr float SynthGain = 0.6f;
+inline constexpr float SynthGain = 0.8f;
 // The General MIDI sound font it plays with.
 inline constexpr const char* SynthSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 

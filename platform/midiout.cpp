@@ -49,6 +49,8 @@ const HeadlessMidiOut::Open* HeadlessMidiOut::find(MidiOutHandle Handle) const {
 }
 
 void HeadlessMidiOut::record(Call C, MidiOutHandle Handle, std::vector<uint8_t> Bytes) {
+    if (keepEntries > 0 && entries_.size() >= 2 * keepEntries)
+        entries_.erase(entries_.begin(), entries_.end() - ptrdiff_t(keepEntries));
     entries_.push_back({clock_(), C, Handle, std::move(Bytes)});
 }
 
@@ -182,7 +184,11 @@ std::shared_ptr<MidiOut> OpenMidiOut() {
         out = CreateSynthMidiOut(device);
         if (!out) std::fprintf(stderr, "velaplay: no MIDI synthesizer (sound font %s); MIDI plays silently\n", SynthSoundFont);
     }
-    if (!out) out = std::make_shared<HeadlessMidiOut>();
+    if (!out) {
+        auto recorder = std::make_shared<HeadlessMidiOut>();
+        recorder->keepEntries = 10000;
+        out = recorder;
+    }
     TheService = out;
     return out;
 }

@@ -132,6 +132,9 @@ public:
     size_t pendingLong() const;
     // Opens fail while set (a device taken by another program).
     void failOpens(bool Fail);
+    // Once the record holds twice this many calls, its oldest are dropped down to this many (0:
+    // keep all), so a long headless run keeps only its last ones. Set before the first call.
+    size_t keepEntries = 0;
 
 private:
     struct Open {

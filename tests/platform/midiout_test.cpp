@@ -74,6 +74,18 @@ TEST(MidiOut, RecorderTellsTheOpenerAndHoldsWhatTheTestWithholds) {
     EXPECT_EQ(out.open(0, target), 0u);
 }
 
+TEST(MidiOut, ALongRunKeepsOnlyItsLastCalls) {
+    MessageQueue queue;
+    HeadlessMidiOut out(ClockMs, &queue);
+    out.keepEntries = 3;
+    const MidiOutHandle h = out.open(0, queue.AddTarget([](const QueuedMessage&) {}));
+    for (uint32_t key = 0; key < 100; ++key) out.shortMsg(h, 0x00400090u | key << 8);
+    const auto entries = out.entries();
+    ASSERT_GE(entries.size(), 3u);
+    EXPECT_LT(entries.size(), 6u);
+    EXPECT_EQ(entries.back().bytes, (Bytes8{0x90, 99, 0x40}));
+}
+
 // The largest sample from Begin on (the synthesiser dithers: silence is within a step or two).
 int Peak(const std::vector<int16_t>& pcm, size_t begin) {
     int peak = 0;

@@ -1,7 +1,8 @@
 // Standard MIDI Files from arbitrary bytes: a load never raises and gives a model within the
 // input's bounds: events sorted by tick and reading order with times that never go back, the
 // beat list within its limit, the length the last event's time.
-// Seed corpus: tests/tools/midi_ref.py write fuzz/corpus/midi_read
+// Seed corpus: tests/tools/midi_ref.py write fuzz/corpus/midi_read, two damaged files (long ticks,
+// a truncated track) and what pick_corpus.py took from a fuzzing run.
 #include "fuzz/harness.h"
 #include "media/midiv.h"
 

@@ -42,11 +42,6 @@ void TMMTimer::SetEnabled(bool Value) {
     FWake.notify_all();
 }
 
-int32_t TMMTimer::GetInterval() const {
-    std::lock_guard lock(FLock);
-    return FInterval;
-}
-
 void TMMTimer::SetInterval(int32_t Value) {
     std::lock_guard lock(FLock);
     FInterval = std::max(1, Value);
@@ -254,11 +249,6 @@ void TMidiPlayV::SetAutoRepeat(bool Value) {
     FRepeat = Value;
 }
 
-int32_t TMidiPlayV::GetBpm() const {
-    std::lock_guard lock(FLock);
-    return FBpm;
-}
-
 void TMidiPlayV::SetControlAll(int32_t Controller, int32_t Percent) {
     if (Controller < 0 || Controller > 127) return;
     TPauseGuard pause(FTimer);
@@ -309,13 +299,11 @@ void TMidiPlayV::Send(const TMidiMsgEvent& Event) {
         SendControl(channel, controller);
         return;
     }
-    switch (Event.MsgType) {
-        case mtChannel: ShortMsg(Event.GetShortMsg()); break;
-        case mtExclusive: LongMsg(Event.Data); break;
-        default:
-            if (const int32_t tempo = Event.GetTempo(); Event.Kind == mkTempo && tempo > 0) FBpm = 60000000 / tempo;
-            break;
-    }
+    // Meta events are not sent.
+    if (Event.MsgType == mtChannel)
+        ShortMsg(Event.GetShortMsg());
+    else if (Event.MsgType == mtExclusive)
+        LongMsg(Event.Data);
 }
 
 void TMidiPlayV::SendControl(int32_t Channel, int32_t Controller) {

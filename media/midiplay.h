@@ -39,7 +39,6 @@ public:
     bool GetEnabled() const;
     // The thread sleeps while disabled; a tick in progress finishes.
     void SetEnabled(bool Value);
-    int32_t GetInterval() const;
     // Takes effect from the next wait.
     void SetInterval(int32_t Value);
 
@@ -127,8 +126,6 @@ public:
     // Controller 123 (all notes off) on every channel, when open.
     void AllNotesOff();
 
-    // The tempo last sent, in beats per minute.
-    int32_t GetBpm() const;
     // The loop points; emptied by every load.
     std::vector<TLoop> Loops;
     TMidiDevices Devices;
@@ -175,7 +172,6 @@ private:
     mutable std::recursive_mutex FLock;
     int32_t FEventIndex = 0;
     int32_t FPosition = 0;
-    int32_t FBpm = 0;
     int32_t FNextLoop = 0;
     uint32_t FLastTime = 0;
     bool FRepeat = false;

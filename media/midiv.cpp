@@ -217,12 +217,6 @@ int32_t TMidiMsgEvent::GetTempo() const {
     return int32_t(BigEndian(&Data[2], 3));
 }
 
-int32_t TMidiMsgEvent::GetValue() const {
-    uint32_t value = 0;
-    for (size_t i = 2; i < Data.size(); ++i) value = value << 8 | Data[i];
-    return int32_t(value);
-}
-
 std::string TMidiMsgEvent::GetText() const {
     return Data.size() > 2 ? std::string(Data.begin() + 2, Data.end()) : std::string();
 }

@@ -72,8 +72,6 @@ public:
     uint32_t GetShortMsg() const;
     // The microseconds per quarter note of a tempo meta event, else -1.
     int32_t GetTempo() const;
-    // Data[2..] as a big-endian number (0 when there is none).
-    int32_t GetValue() const;
     // Data[2..] as text.
     std::string GetText() const;
     // Replaces the bytes and recomputes Kind.

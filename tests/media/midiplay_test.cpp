@@ -137,7 +137,7 @@ TEST(MidiPlay, SeeksReplayAllButNotes) {
     EXPECT_EQ(f.Sent().size(), 2u + 16u);
 }
 
-TEST(MidiPlay, RepeatStartsOverAtTheLastEvent) {
+TEST(MidiPlay, RepeatAndLoopPointsJumpBack) {
     FakePlayer f;
     ASSERT_TRUE(f.player.Open(-1));
     LoadMidi(f.player, Song);
@@ -152,6 +152,16 @@ TEST(MidiPlay, RepeatStartsOverAtTheLastEvent) {
     EXPECT_FALSE(f.player.IsEnd());
     f.Tick(1);
     EXPECT_EQ(f.Sent().size(), 2u + 16u);
+    // A loop point after the first note plays it once more, once per play.
+    f.player.Loops.push_back(TLoop{19, 18, 1, 0});
+    f.player.PlayFrom(0, 0, -1);
+    f.Tick(501);
+    const std::vector<Msg> first = f.Sent();
+    EXPECT_EQ(std::vector<Msg>(first.end() - 17, first.end()), Join({{0x90, 0x3C, 0x64}}, AllChannels(123, 0)));
+    f.Tick(1);
+    EXPECT_EQ(f.Sent(), (std::vector<Msg>{{0x90, 0x3C, 0x64}}));
+    f.Tick(600);
+    EXPECT_EQ(f.Sent(), (std::vector<Msg>{{0x80, 0x3C, 0}, {0xC0, 6}}));
 }
 
 TEST(MidiPlay, WaitsForTheDriverGiveUpAfterThirtySeconds) {

@@ -92,23 +92,6 @@ TEST(MidiFile, NotesNamesBeatsAndSignatures) {
                                            1920, 2017, 1, 1, 2400, 2564, 1, 2}));
 }
 
-TEST(MidiFile, EventHelpers) {
-    TMidiMsgEvent e;
-    e.SetData(FromHex("F0 41 10 42 12 40 00 7F 00 41 F7"));
-    EXPECT_EQ(e.Kind, mkGSReset);
-    e.SetData(FromHex("F0 41 10 42 12 40 00 7F 00 42 F7"));
-    EXPECT_EQ(e.Kind, mkNone);
-    e.SetData(FromHex("FF 51 07 A1 20"));
-    EXPECT_EQ(e.Kind, mkTempo);
-    EXPECT_EQ(e.GetTempo(), 500000);
-    EXPECT_EQ(e.GetValue(), 500000);
-    e.SetData(FromHex("91 40 7F"));
-    EXPECT_EQ(e.GetShortMsg(), 0x7F4091u);
-    EXPECT_EQ(e.GetTempo(), -1);
-    e.SetData(FromHex("C1 05"));
-    EXPECT_EQ(e.GetShortMsg(), 0x05C1u);
-}
-
 // Damaged and hostile files load without raising, within their bytes, and end.
 TEST(MidiFile, DamagedFilesEndWithinBounds) {
     const std::string notes = "00 90 3C 40 60 80 3C 00 00 FF 2F 00";

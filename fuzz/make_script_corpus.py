@@ -20,6 +20,7 @@ import vpage  # noqa: E402
 
 GAME_SAVE_VERSION = 144
 LT_BOX, LT_MENU, LT_TIMER, LT_SOUND, LT_MAPIMG, LT_PREVMENU, LT_PROPMOTION, LT_CABINET = 2, 12, 15, 17, 18, 25, 26, 27
+LT_SLIDER, LT_SCROLLBAR, LT_GAUGE = 21, 22, 23
 PT_INT, PT_STR = 1, 4
 
 
@@ -79,6 +80,17 @@ def mapimage(name, rect, state=0):
     return out + s("h.vsb") + s("h.vsb") + u8(1, 1) + s("") + u8(0) + s("h.vsb") + i32(state)
 
 
+def slider(name, rect, orientation=0, large=None):
+    """A slider (a scrollbar with large) whose pictures are nowhere: it lays out to nothing."""
+    out = control(name, rect) + s("track.bmp") + s("thumb.bmp") + s("buttons.bmp") + i32(0, 100, 140, 1, 255)
+    out += u8(0, orientation) + s("h.vsb") + s("") * 3 + u8(1) + i32(30, 128)
+    return out + (i32(large) if large is not None else b"")
+
+
+def gauge(name, rect, value=70):
+    return control(name, rect) + s("bar.bmp") + i32(0, 100, value, 255) + u8(0, 1) + i32(500, 300) + u8(1) + s("") + i32(20)
+
+
 def prevmenu(name, source, enabled=(), visible=(), down=()):
     out = control(name, (0, 0, 0, 0)) + s(source) + u8(0, 1, 0) + s("in") + s("out") + s("") + s("sel") + s("end")
     return out + b"".join(i32(len(flags)) + u8(*flags) for flags in (enabled, visible, down))
@@ -117,6 +129,9 @@ def scenes():
                                  (LT_SOUND, sound("fade", "CD_02", state=3))]),
         "broken-sound-state": scene(objects=[(LT_SOUND, sound("x", "x.ogg", state=9))]),
         "mapimage": scene(layer0=control("", (0, 0, 64, 48), u8(LT_MAPIMG) + mapimage("map", (4, 4, 40, 30), 100), 1)),
+        "controls": scene(layer0=control("", (0, 0, 64, 48), u8(LT_SLIDER) + slider("sl", (4, 4, 40, 8)) +
+                                          u8(LT_SCROLLBAR) + slider("sb", (4, 14, 8, 30), 1, 10) +
+                                          u8(LT_GAUGE) + gauge("g", (50, 4, 8, 20), -7), 3)),
     }
 
 
@@ -173,6 +188,7 @@ def saves():
         "broken-version-106": save_input(status, game_record(scene(), runner(), version=106)),
         "menu": save_input(status, game_record(scene(layer0=control("", (0, 0, 64, 48), u8(LT_MENU) + menu, 1)),
                                                runner())),
+        "controls": save_input(status, game_record(scenes()["controls"], runner())),
         "broken-missing-page": save_input(status, game_record(scene(), runner("gone.vsb"))),
         "broken-cut": save_input(status, plain[:len(plain) // 2]),
         "broken-status": save_input(b"Status103" + i32(0x40000000), plain),
@@ -223,7 +239,9 @@ def projects():
     desc = vpage.load(os.path.join(ROOT, "sample", "project.json"))
     out = {"sample": vpage.build_project(desc)}
     for version in (100, 104, 110, 113, 116):
-        out[f"v{version}"] = vpage.build_project(dict(desc, version=version))
+        # An older project stores fewer fields: the sample's newer ones are left out.
+        older = {k: v for k, v in desc.items() if all(f[0] != k or f[3] <= version for f in vpage.PROJECT)}
+        out[f"v{version}"] = vpage.build_project(dict(older, version=version))
     out["disks"] = vpage.build_project(dict(desc, disks=[{"folder": "movie", "disc": 1}],
                                             declarations=[{"name": "s", "type": "str", "value": "v"},
                                                           {"name": "f", "type": "float", "value": 2},

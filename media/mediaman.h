@@ -252,12 +252,45 @@ private:
     int32_t FVolume = 0;
 };
 
-// CD audio. This system reports no CD drive, so there is never a CD line on a mixer whose
-// volume would be kept: saving and giving back the user's CD volume have nothing to do.
+class TCDP;
+class TAudioMixer;
+class TCddaItem;
+
+// CD audio: sounds named "CD_" and a track number play that track of the disc in a CD drive
+// (media/cdda.h). One CD player plays one track at a time, so one item is current. CD audio
+// does not pass through the player's sound path: its volume is set on the system mixer's CD
+// line, whose own levels are kept and given back while the application is in the background
+// and at the end.
 class TCddaManager : public TSoundManager {
 public:
-    void SaveMixerVolume() {}
-    void RestoreMixerVolume() {}
+    // RegistryName: the project's, under which the title's CD drive setting is kept.
+    explicit TCddaManager(const std::string& RegistryName = {});
+    // Gives the CD line its levels back.
+    ~TCddaManager() override;
+    // A TCddaItem.
+    TDMediaItem* Add(const std::string& FileName) override;
+    // Once: the first drive (only the one the setting names, when it names one) with an audio
+    // disc, then the CD line of the first mixer device that has one, whose levels are kept.
+    // Afterwards it opens that drive again; when none was found, nothing is tried again.
+    void OpenDevice();
+    // The title's drive setting, a lone letter given its colon; "" without a registry name.
+    std::string ReadCDDriveSetting() const;
+    // Keeps the CD line's levels, and gives them back.
+    void SaveMixerVolume();
+    void RestoreMixerVolume();
+
+    const std::unique_ptr<TCDP> CDP;
+    const std::unique_ptr<TAudioMixer> Mixer;
+    TCddaItem* Current = nullptr;
+    // The CD line: destination and connection (-1 unknown) and its kept levels (-1 unknown).
+    int32_t MixerDest = -1, MixerConn = -1;
+    int32_t SavedLeft = -1, SavedRight = -1, SavedMute = -1;
+    // -1 not yet chosen, -2 no drive with an audio disc.
+    int32_t DriveIndex = -1;
+    const std::string RegistryName;
+
+private:
+    void FindCDLine();
 };
 
 class TMidiPlayV;
@@ -299,10 +332,12 @@ private:
 
 class TVideoManager;
 
-// A film: the operations of every item plus its frame and placement.
+// A film: the operations of every item plus its frame and placement. Capture, fixed when it is
+// made, chooses how it shows: its frames handed over (NeedPaint, GetDC) for the video object to
+// copy, or windowed, drawn over the panel where SetRect places it.
 class TVideoItem : public TDMediaItem {
 public:
-    using TDMediaItem::TDMediaItem;
+    explicit TVideoItem(TMediaManager* AManager, bool ACapture = false) : TDMediaItem(AManager), Capture(ACapture) {}
     virtual int32_t GetSourceHeight() { return 0; }
     virtual int32_t GetSourceWidth() { return 0; }
     virtual bool GetVisible() { return false; }
@@ -310,9 +345,21 @@ public:
     // A new frame is ready (captured films).
     virtual bool NeedPaint() { return false; }
     // The part of the frame shown, in the film's pixels, and where it shows, in the panel's.
-    virtual void SetRect(const TRect&, const TRect&) {}
+    virtual void SetRect(const TRect& Source, const TRect& Dest) {
+        FSourceRect = Source;
+        FDestRect = Dest;
+    }
+    // The frame on show (valid until the item's next call); nullptr when there is none.
+    virtual const VelaFrame* GetDC() { return nullptr; }
     // The frame was taken.
     virtual void ResetNeedPaint() {}
+
+    const TRect& SourceRect() const { return FSourceRect; }
+    const TRect& DestRect() const { return FDestRect; }
+    const bool Capture;
+
+protected:
+    TRect FSourceRect{}, FDestRect{};
 };
 
 // Films. Suspended with the application whatever the sound switch says.
@@ -322,6 +369,8 @@ public:
         return static_cast<TVideoItem*>(Append(std::move(Item)));
     }
     TVideoItem* GetItem(int32_t Index) const { return static_cast<TVideoItem*>(TMediaManager::GetItem(Index)); }
+    // A film of the run's kind (UseWMP) for a content file, appended; creation errors pass on.
+    TVideoItem* Add(const std::string& FileName, bool Capture);
     void Suspend();
     void Resume();
     // The library's films around a screen-mode switch (not when the films play in the Windows

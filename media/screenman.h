@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -75,7 +76,7 @@ private:
     // Makes the surface for ModeIndex; false when there is no display or it refused the mode.
     bool SetUp();
     // Copies (source, destination) rectangles of the surface into the window at the panel's
-    // place and shows them.
+    // place, then the frames of the visible windowed videos over them, and shows them.
     void CopyToWindow(const std::vector<std::pair<TRect, TRect>>& Copies);
 
     bool DisplayFullScreen = false;  // the display was set to a full-screen mode
@@ -105,10 +106,11 @@ void HandSoundDeviceToLibrary();
 
 // Starts the media layer: binds the companion library's start (velaInit with the player's
 // stream callbacks), the screen manager (only when Width and Height are above 0), then the
-// video, Windows Media, Ogg, CD audio and MIDI managers, in that order. Raises when the
-// companion library is not bound.
+// video, Windows Media, Ogg, CD audio and MIDI managers, in that order. RegistryName is the
+// project's, the key of the title's CD drive setting. Raises when the companion library is not
+// bound.
 void MediaInit(platform::Display* Form, TBasePanel* Panel, int32_t Width, int32_t Height, int32_t FullWidth,
-               int32_t FullHeight, const TMediaSoundSetup& Sound = {});
+               int32_t FullHeight, const TMediaSoundSetup& Sound = {}, const std::string& RegistryName = {});
 // Frees the screen, video, Windows Media, Ogg, CD audio and MIDI managers in that order, then
 // ends the companion library and lets go of the device it played on.
 void MediaFinal();

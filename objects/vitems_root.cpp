@@ -6,6 +6,7 @@
 #include "objects/vitemex_cglabel.h"
 #include "objects/vitemex_cinema.h"
 #include "objects/vitemex_fire.h"
+#include "objects/vitemex_gauge.h"
 #include "objects/vitemex_http.h"
 #include "objects/vitemex_images.h"
 #include "objects/vitemex_label.h"
@@ -16,6 +17,7 @@
 #include "objects/vitemex_particle.h"
 #include "objects/vitemex_prevmenu.h"
 #include "objects/vitemex_read.h"
+#include "objects/vitemex_slider.h"
 #include "objects/vitemex_sound.h"
 #include "objects/vitemex_tile.h"
 #include "objects/vitemex_wave.h"
@@ -70,6 +72,9 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_MAPIMG, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMapImage(&Owner); });
     RegisterObjectKind(LT_PREVMENU, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaPrevMenu(&Owner); });
     RegisterObjectKind(LT_MENU, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMenu(&Owner); });
+    RegisterObjectKind(LT_SLIDER, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaSlider(&Owner); });
+    RegisterObjectKind(LT_SCROLLBAR, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaScrollbar(&Owner); });
+    RegisterObjectKind(LT_GAUGE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaGauge(&Owner); });
 }
 
 namespace {

@@ -14,6 +14,14 @@ buttonpressed, buttonclicked (the menu screen's button of 120 x 32 in its four l
 plate, lighter under the pointer, darker and sunken while pressed, green once clicked). Every picture is drawn from a
 fixed seed, so each build writes the same bytes.
 
+The controls screen's strips, cells side by side: ctltrack (the slider's track, 2 cells of 16 x 8:
+empty and filled), ctlthumb (its thumb, 3 cells of 12 x 20: normal, hover, pressed), ctlbuttons
+(its step buttons, 6 cells of 16 x 16: the left arrow and the right arrow, each normal, hover,
+pressed), ctlvtrack, ctlvthumb and ctlvbuttons (the vertical scrollbar's: 2 cells of 12 x 16,
+normal and pressed; 3 of 12 x 24; 6 of 12 x 12 with the up and down arrows) and ctlgauge (the
+gauge's bar, 2 cells of 16 x 12: the value in green, the lost part in red). The tracks and the bar
+have a lighter first column (row) so that their tiling shows.
+
 The selection menu's strips: menustrip (seven cells of 12 x 12 side by side: up arrow, up arrow
 pressed, down arrow, down arrow pressed, track, track pressed, thumb) and menucheck (two cells of
 10 x 10: a tick on the menu's ground, and on the hover row's highlight).
@@ -273,6 +281,38 @@ def menucheck(rng):
 
 
 DRAWINGS.update(menustrip=menustrip, menucheck=menucheck)
+
+# The controls screen's strips: (cells, cell width, cell height).
+CONTROL_STRIPS = {"ctltrack": (2, 16, 8), "ctlthumb": (3, 12, 20), "ctlbuttons": (6, 16, 16), "ctlvtrack": (2, 12, 16),
+                  "ctlvthumb": (3, 12, 24), "ctlvbuttons": (6, 12, 12), "ctlgauge": (2, 16, 12)}
+
+
+def control_pixel(name, cell, x, y, w, h):
+    """Pixel (x, y) of cell of one of the control strips."""
+    vertical = name.startswith("ctlv")
+    along, across, length, width = (y, x, h, w) if vertical else (x, y, w, h)
+    if name.endswith("track") or name == "ctlgauge":
+        base = ((16, 18, 26), (70, 120, 200)) if name.endswith("track") else ((60, 190, 90), (200, 60, 50))
+        colour = base[cell]
+        lift = 40 if along == 0 else 25 if name == "ctlgauge" and across < width // 3 else 0
+        return tuple(min(255, c + lift) for c in colour)
+    edge = x in (0, w - 1) or y in (0, h - 1)
+    state = cell % 3
+    plate = ((110, 110, 130), (150, 150, 180), (80, 80, 100))[state]
+    if name.endswith("thumb"):
+        return (50, 50, 70) if edge else plate
+    # An arrow pointing to the start (buttons 0) or the end (buttons 1) of the axis.
+    tip = along - 3 if cell < 3 else length - 4 - along
+    inside = 0 <= tip <= length - 7 and abs(across - (width - 1) / 2) <= tip * 0.8 + 0.5
+    return (50, 50, 70) if edge else (235, 235, 240) if inside else plate
+
+
+def control_strip(name):
+    cells, w, h = CONTROL_STRIPS[name]
+    return lambda rng: [[control_pixel(name, x // w, x % w, y, w, h) for x in range(cells * w)] for y in range(h)]
+
+
+DRAWINGS.update({name: control_strip(name) for name in CONTROL_STRIPS})
 
 
 def main(paths):

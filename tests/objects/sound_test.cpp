@@ -191,3 +191,17 @@ TEST_F(Sound, TheSoundSwitchReachesEveryManager) {
     EXPECT_FALSE(bgm.paused);
     EXPECT_TRUE(Midi->Item(0)->playing);
 }
+
+TEST_F(Sound, CdTrackPlaysNothingWithoutADrive) {
+    TCddaManager cd;
+    CddaMan = &cd;
+    TVelaSound* sound = Make("cd", "CD_1");
+    sound->SetPlayState(TVelaSound::Playing);
+    ASSERT_EQ(cd.Count(), 1);
+    EXPECT_FALSE(sound->GetPlaying());
+    EXPECT_EQ(cd.GetItem(0)->GetPosition(), 0);
+    EXPECT_EQ(cd.GetItem(0)->GetLen(), 0);
+    EXPECT_EQ(cd.DriveIndex, -1);  // no drive to try
+    Bases->Clear();
+    CddaMan = nullptr;
+}

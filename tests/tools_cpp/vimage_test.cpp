@@ -251,7 +251,7 @@ TEST(Vimage, SamplePicturesRoundTripThroughPng) {
             ++converted;
         }
     }
-    EXPECT_EQ(converted, 36 + 2 * 12 + 3);
+    EXPECT_EQ(converted, 43 + 2 * 19 + 3);
 }
 
 // The drawings the sample's Mira files are made of come back from them with equal pixels (the

@@ -83,15 +83,6 @@ protected:
     int files = 0;
 };
 
-TEST_F(MidiItems, TheDeviceListFollowsTheMapper) {
-    EXPECT_EQ(manager->GetDeviceCount(), 2);
-    EXPECT_EQ(manager->GetDeviceName(1), "General MIDI synthesizer");
-    manager->SetDeviceName("general midi SYNTHESIZER");
-    EXPECT_EQ(manager->GetDeviceIndex(), 1);
-    manager->SetDeviceIndex(7);
-    EXPECT_EQ(manager->GetCurrentDeviceName(), "General MIDI synthesizer");
-}
-
 TEST_F(MidiItems, TwoItemsTakeTurnsOnTheSequencer) {
     TMidiItem& a = Add(Song);
     TMidiItem& b = Add(Song);

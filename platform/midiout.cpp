@@ -6,7 +6,11 @@
 #include <cstdio>
 
 namespace platform {
+namespace {
 
+// The bytes a short message takes by its status byte: 3 for note, key pressure, controller and
+// pitch-bend messages and song position, 2 for program change, channel pressure, time code
+// and song select, else 1.
 size_t ShortMsgLength(uint8_t Status) {
     if (Status < 0xF0) {
         const uint8_t kind = Status & 0xF0;
@@ -17,10 +21,26 @@ size_t ShortMsgLength(uint8_t Status) {
     return 1;
 }
 
+// The packed message (status in the low byte, then the data bytes) as its bytes.
 std::vector<uint8_t> ShortMsgBytes(uint32_t Msg) {
     std::vector<uint8_t> bytes(ShortMsgLength(uint8_t(Msg)));
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(Msg >> (8 * i));
     return bytes;
+}
+
+}  // namespace
+
+MidiOutCaps SynthCaps() {
+    MidiOutCaps caps;
+    caps.mid = 1;
+    caps.pid = 1;
+    caps.driverVersion = 0x0100;
+    caps.name = "General MIDI synthesizer";
+    caps.technology = MOD_SWSYNTH;
+    caps.voices = 256;  // the synthesiser's polyphony
+    caps.notes = 256;
+    caps.channelMask = 0xFFFF;
+    return caps;
 }
 
 // ---- The recorder ----
@@ -30,15 +50,7 @@ HeadlessMidiOut::HeadlessMidiOut(std::function<uint32_t()> Clock, MessageQueue* 
 
 bool HeadlessMidiOut::deviceCaps(uint32_t Device, MidiOutCaps& Caps) {
     if (Device >= deviceCount()) return false;
-    Caps = MidiOutCaps{};
-    Caps.mid = 1;
-    Caps.pid = 1;
-    Caps.driverVersion = 0x0100;
-    Caps.name = "General MIDI synthesizer";
-    Caps.technology = MOD_SWSYNTH;
-    Caps.voices = 256;
-    Caps.notes = 256;
-    Caps.channelMask = 0xFFFF;
+    Caps = SynthCaps();
     return true;
 }
 
@@ -142,16 +154,6 @@ void HeadlessMidiOut::releaseHeld() {
     std::lock_guard lock(mutex_);
     for (const QueuedMessage& m : held_) queue_->Post(m.target, m.message, m.wParam, m.lParam);
     held_.clear();
-}
-
-void HeadlessMidiOut::dropHeld() {
-    std::lock_guard lock(mutex_);
-    held_.clear();
-}
-
-size_t HeadlessMidiOut::heldCount() const {
-    std::lock_guard lock(mutex_);
-    return held_.size();
 }
 
 size_t HeadlessMidiOut::pendingLong() const {

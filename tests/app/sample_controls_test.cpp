@@ -30,8 +30,8 @@ TEST_F(SampleTitle, TheSliderDrivesTheGaugeAndThePictureThenTheScreenGoes) {
     EXPECT_GT(scroll->GetValue(), 0);
     for (int tick = 0; tick < 200 && Bases->FindObject("ctlpanel"); ++tick) Tick();
     EXPECT_EQ(Bases->FindObject("ctlpanel"), nullptr);
-    for (int tick = 0; tick < 200 && !Bases->FindObject("tablesbox"); ++tick) Tick();
-    EXPECT_NE(Bases->FindObject("tablesbox"), nullptr);
+    for (int tick = 0; tick < 200 && !Bases->FindObject("midipanel"); ++tick) Tick();
+    EXPECT_NE(Bases->FindObject("midipanel"), nullptr);
 }
 
 }  // namespace

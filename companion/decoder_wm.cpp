@@ -1,6 +1,7 @@
 // Windows Media sound (the audio of an ASF file: ".wma", ".asf", ".wmv") through libavformat,
 // libavcodec and libswresample, from the file's bytes in memory. The sound is converted to
 // 16-bit PCM at its own rate, more than two channels mixed down to two.
+#include "companion/avinput.h"
 #include "companion/decoder.h"
 
 extern "C" {
@@ -14,37 +15,20 @@ extern "C" {
 
 namespace {
 
-constexpr int IoBufferSize = 4096;
-
 class TWindowsMediaDecoder : public TDecoder {
 public:
-    explicit TWindowsMediaDecoder(std::vector<uint8_t> Bytes) : FBytes(std::move(Bytes)) {}
+    explicit TWindowsMediaDecoder(std::vector<uint8_t> Bytes) : FInput(BytesStream(std::move(Bytes))) {}
     ~TWindowsMediaDecoder() override {
         av_frame_free(&FFrame);
         av_packet_free(&FPacket);
         swr_free(&FResampler);
         avcodec_free_context(&FCodec);
-        avformat_close_input(&FFormat);
-        if (FIo) av_freep(&FIo->buffer);
-        avio_context_free(&FIo);
     }
 
     bool Open() {
-        // Bytes FFmpeg cannot read are refused without its notes on the player's terminal.
-        av_log_set_level(AV_LOG_QUIET);
-        auto* buffer = static_cast<uint8_t*>(av_malloc(IoBufferSize));
-        if (!buffer) return false;
-        FIo = avio_alloc_context(buffer, IoBufferSize, 0, this, ReadBytes, nullptr, SeekBytes);
-        FFormat = avformat_alloc_context();
-        if (!FIo || !FFormat) {
-            if (!FIo) av_free(buffer);
-            return false;
-        }
-        FFormat->pb = FIo;
-        FFormat->flags |= AVFMT_FLAG_CUSTOM_IO;
         // Only the Windows Media container is read, whatever else the bytes look like.
-        if (avformat_open_input(&FFormat, nullptr, av_find_input_format("asf"), nullptr) < 0) return false;
-        if (avformat_find_stream_info(FFormat, nullptr) < 0) return false;
+        if (!FInput.Open("asf")) return false;
+        FFormat = FInput.Context();
         const AVCodec* codec = nullptr;
         FStream = av_find_best_stream(FFormat, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
         if (FStream < 0 || !codec) return false;
@@ -102,24 +86,6 @@ protected:
     }
 
 private:
-    static int ReadBytes(void* Opaque, uint8_t* Buffer, int Size) {
-        auto& self = *static_cast<TWindowsMediaDecoder*>(Opaque);
-        const int64_t n = std::min<int64_t>(Size, int64_t(self.FBytes.size()) - self.FAt);
-        if (n <= 0) return AVERROR_EOF;
-        std::memcpy(Buffer, self.FBytes.data() + self.FAt, size_t(n));
-        self.FAt += n;
-        return int(n);
-    }
-
-    static int64_t SeekBytes(void* Opaque, int64_t Offset, int Whence) {
-        auto& self = *static_cast<TWindowsMediaDecoder*>(Opaque);
-        const int64_t size = int64_t(self.FBytes.size());
-        if (Whence & AVSEEK_SIZE) return size;
-        const int64_t base = (Whence & 3) == SEEK_CUR ? self.FAt : (Whence & 3) == SEEK_END ? size : 0;
-        if (base + Offset < 0 || base + Offset > size) return -1;
-        return self.FAt = base + Offset;
-    }
-
     // Decodes the next frame into FPending; false at the end of the sound.
     bool DecodeMore() {
         FPending.clear();
@@ -178,9 +144,7 @@ private:
         FPending.resize(at + size_t(std::max(got, 0)) * FShape.frameBytes());
     }
 
-    std::vector<uint8_t> FBytes;
-    int64_t FAt = 0;
-    AVIOContext* FIo = nullptr;
+    TAvInput FInput;
     AVFormatContext* FFormat = nullptr;
     AVCodecContext* FCodec = nullptr;
     SwrContext* FResampler = nullptr;

@@ -2,13 +2,16 @@
 // player's cells and stream callbacks) and ends with it (velaFinal, which frees what is left
 // of its items). The Ogg family plays Ogg Vorbis and RIFF WAVE from a player's stream, the
 // Windows Media family the sound of ASF files from their bytes, both on voices of the sound
-// device the player put in the shared cell (their PCM is pulled on that device's own thread,
-// so the library runs no thread of its own and posts no window messages); the OggStr family
-// decodes for the player's own mixer. The video family has nothing to play.
+// device the player put in the shared cell (their PCM is pulled on that device's own thread;
+// the library posts no window messages); the OggStr family
+// decodes for the player's own mixer. Each video of the video family runs a decode thread of
+// its own (companion/film.h), its sound on a voice of the same device.
 //
 // Only the entries below leave the library (it is built with hidden visibility); each is
 // checked against the entry type the player binds it as.
 #include "companion/decoder.h"
+#include "companion/decoder_video.h"
+#include "companion/film.h"
 #include "companion/player.h"
 #include "companion/sounditem.h"
 #include "companion/vela_api.h"
@@ -55,6 +58,11 @@ public:
         FItems.erase(found);
         // The lock is let go before the item (declared first) is freed.
     }
+    template <class F>
+    void ForEach(F Action) {
+        std::lock_guard lock(FMutex);
+        for (auto& [handle, item] : FItems) Action(*item);
+    }
     void Clear() {
         std::map<VelaHandle, std::unique_ptr<T>> items;
         {
@@ -76,6 +84,7 @@ struct TPcmReader {
 };
 
 THandles<TSoundItem> WmpItems, OggItems;
+THandles<TFilm> Films;
 THandles<TPcmReader> PcmReaders;
 
 std::unique_ptr<TDecoder> OpenStreamDecoder(void* Stream, int32_t IsOgg) {
@@ -95,6 +104,7 @@ VELA_EXPORT void velaInit(uintptr_t* mainWindow, uintptr_t* basePanel, void* mod
 }
 
 VELA_EXPORT void velaFinal(void) {
+    Films.Clear();
     WmpItems.Clear();
     OggItems.Clear();
     PcmReaders.Clear();
@@ -106,8 +116,12 @@ VELA_EXPORT void velaOggmanSetUseThread(int32_t) {}
 
 VELA_EXPORT void velaWmpmanProcessEvent(const VelaMessage*) {}
 VELA_EXPORT void velaVidmanProcessEvent(const VelaMessage*) {}
-VELA_EXPORT void velaVidmanSuspend(void) {}
-VELA_EXPORT void velaVidmanResume(void) {}
+VELA_EXPORT void velaVidmanSuspend(void) {
+    Films.ForEach([](TFilm& Film) { Film.Suspend(true); });
+}
+VELA_EXPORT void velaVidmanResume(void) {
+    Films.ForEach([](TFilm& Film) { Film.Suspend(false); });
+}
 // The voices of the player's device are never lost: there is nothing to restore.
 VELA_EXPORT void velaWmpmanRestore(void) {}
 VELA_EXPORT void velaOggmanRestore(void) {}
@@ -145,11 +159,17 @@ VELA_EXPORT VelaHandle velaOggStrmanAdd(void* stream, int32_t isOgg) {
     return PcmReaders.Add(std::move(reader));
 }
 
-VELA_EXPORT VelaHandle velaVidmanAdd(const char*, void*, int32_t) { return 0; }
+// The video is read from the stream; its name and the capture flag change nothing here (every
+// video hands over its frames, and the player draws a windowed one itself).
+VELA_EXPORT VelaHandle velaVidmanAdd(const char*, void* stream, int32_t) {
+    if (!stream || !Player.read) return 0;
+    std::unique_ptr<TVideoDecoder> decoder = TVideoDecoder::Open(std::make_unique<TPlayerStream>(stream));
+    return decoder ? Films.Add(std::make_unique<TFilm>(std::move(decoder), Player.SoundDevice())) : 0;
+}
 VELA_EXPORT void velaWmpmanDel(VelaHandle item) { WmpItems.Delete(item); }
 VELA_EXPORT void velaOggmanDel(VelaHandle item) { OggItems.Delete(item); }
 VELA_EXPORT void velaOggStrmanDel(VelaHandle item) { PcmReaders.Delete(item); }
-VELA_EXPORT void velaVidmanDel(VelaHandle) {}
+VELA_EXPORT void velaVidmanDel(VelaHandle item) { Films.Delete(item); }
 VELA_CHECK(velaWmpmanAdd, velaAddMemoryProc);
 VELA_CHECK(velaOggmanAdd, velaAddStreamProc);
 VELA_CHECK(velaOggStrmanAdd, velaAddStreamProc);
@@ -200,39 +220,58 @@ VELA_SOUND_FAMILY(OggItems, Ogg);
 VELA_SOUND_GET(OggItems, velaOggGetRepeatPos, sound->GetRepeatPos());
 VELA_SOUND_SET(OggItems, velaOggSetRepeatPos, sound->SetRepeatPos(value));
 
-// ---- The video family: nothing to play ----
+// ---- The video family ----
 
-#define VELA_ITEM_PROC(name)            \
-    VELA_EXPORT void name(VelaHandle) {} \
+#define VELA_FILM_PROC(name, call)                  \
+    VELA_EXPORT void name(VelaHandle item) {        \
+        if (TFilm* film = Films.Find(item)) call;   \
+    }                                               \
     VELA_CHECK(name, velaItemProc)
-#define VELA_ITEM_GET(name)                          \
-    VELA_EXPORT int32_t name(VelaHandle) { return 0; } \
+#define VELA_FILM_GET(name, value)                  \
+    VELA_EXPORT int32_t name(VelaHandle item) {     \
+        TFilm* film = Films.Find(item);             \
+        return film ? int32_t(value) : 0;           \
+    }                                               \
     VELA_CHECK(name, velaItemGetProc)
-#define VELA_ITEM_SET(name)                       \
-    VELA_EXPORT void name(VelaHandle, int32_t) {} \
+#define VELA_FILM_SET(name, call)                             \
+    VELA_EXPORT void name(VelaHandle item, int32_t value) {   \
+        if (TFilm* film = Films.Find(item)) call;             \
+    }                                                         \
     VELA_CHECK(name, velaItemSetProc)
 
-VELA_ITEM_PROC(velaVideoPlay);
-VELA_ITEM_PROC(velaVideoPause);
-VELA_ITEM_GET(velaVideoIsPlaying);
-VELA_ITEM_GET(velaVideoIsPaused);
-VELA_ITEM_GET(velaVideoIsEnd);
-VELA_ITEM_GET(velaVideoGetLen);
-VELA_ITEM_GET(velaVideoGetPosition);
-VELA_ITEM_GET(velaVideoGetVol);
-VELA_ITEM_GET(velaVideoGetPan);
-VELA_ITEM_GET(velaVideoGetAutoRepeat);
-VELA_ITEM_SET(velaVideoSetPosition);
-VELA_ITEM_SET(velaVideoSetVol);
-VELA_ITEM_SET(velaVideoSetPan);
-VELA_ITEM_SET(velaVideoSetAutoRepeat);
-VELA_ITEM_GET(velaVideoGetSourceWidth);
-VELA_ITEM_GET(velaVideoGetSourceHeight);
-VELA_ITEM_GET(velaVideoGetVisible);
-VELA_ITEM_SET(velaVideoSetVisible);
-VELA_ITEM_GET(velaVideoNeedPaint);
+VELA_FILM_PROC(velaVideoPlay, film->Play());
+VELA_FILM_PROC(velaVideoPause, film->Pause());
+VELA_FILM_GET(velaVideoIsPlaying, -film->IsPlaying());
+VELA_FILM_GET(velaVideoIsPaused, -film->IsPaused());
+VELA_FILM_GET(velaVideoIsEnd, -film->IsEnd());
+VELA_FILM_GET(velaVideoGetLen, film->GetLen());
+VELA_FILM_GET(velaVideoGetPosition, film->GetPosition());
+VELA_FILM_GET(velaVideoGetVol, film->GetVol());
+VELA_FILM_GET(velaVideoGetPan, film->GetPan());
+VELA_FILM_GET(velaVideoGetAutoRepeat, -film->GetAutoRepeat());
+VELA_FILM_SET(velaVideoSetPosition, film->SetPosition(value));
+VELA_FILM_SET(velaVideoSetVol, film->SetVol(value));
+VELA_FILM_SET(velaVideoSetPan, film->SetPan(value));
+VELA_FILM_SET(velaVideoSetAutoRepeat, film->SetAutoRepeat(value != 0));
+VELA_FILM_GET(velaVideoGetSourceWidth, film->Width());
+VELA_FILM_GET(velaVideoGetSourceHeight, film->Height());
+VELA_FILM_GET(velaVideoGetVisible, -film->GetVisible());
+VELA_FILM_SET(velaVideoSetVisible, film->SetVisible(value != 0));
+VELA_FILM_GET(velaVideoNeedPaint, -film->NeedPaint());
+// The player places a windowed video itself: the rectangles are not the library's business.
 VELA_EXPORT void velaVideoSetRect(VelaHandle, const VelaRect*, const VelaRect*) {}
 VELA_CHECK(velaVideoSetRect, velaVideoSetRectProc);
+
+VELA_EXPORT const VelaFrame* velaVideoGetDC(VelaHandle item) {
+    TFilm* film = Films.Find(item);
+    return film ? film->GetDC() : nullptr;
+}
+VELA_CHECK(velaVideoGetDC, velaVideoGetDCProc);
+
+VELA_EXPORT void velaVideoSetFrameCallback(VelaHandle item, VelaFrameProc callback, void* owner) {
+    if (TFilm* film = Films.Find(item)) film->SetFrameCallback(callback, owner);
+}
+VELA_CHECK(velaVideoSetFrameCallback, velaVideoSetFrameCallbackProc);
 
 // ---- The decoder of the player's own mixer: PCM bytes in whole frames ----
 

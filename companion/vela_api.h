@@ -58,7 +58,8 @@ typedef VelaHandle (*velaAddVideoProc)(const char* fileName, void* stream, int32
 typedef void (*velaItemProc)(VelaHandle item);
 // IsPlaying, IsPaused, IsEnd, GetLen, GetPosition, GetVol, GetPan, GetAutoRepeat of the three
 // families; velaOggGetRepeatPos; velaVideoGetSourceWidth/Height, velaVideoGetVisible,
-// velaVideoNeedPaint; velaOggStrGetLen.
+// velaVideoNeedPaint (true once for each frame that came on show since the last ask);
+// velaOggStrGetLen.
 typedef int32_t (*velaItemGetProc)(VelaHandle item);
 // SetPosition, SetVol, SetPan, SetAutoRepeat of the three families; velaOggSetRepeatPos;
 // velaVideoSetVisible.
@@ -74,6 +75,21 @@ struct VelaRect {
     int32_t left, top, right, bottom;
 };
 typedef void (*velaVideoSetRectProc)(VelaHandle item, const VelaRect* source, const VelaRect* dest);
+// A decoded video frame: Width x Height pixels of 32 bits, bytes blue, green, red and 255 in
+// memory order, rows top first and Pitch bytes apart.
+struct VelaFrame {
+    const void* pixels;
+    int32_t width, height, pitch;
+};
+// velaVideoGetDC: the frame on show, nullptr while none was decoded. The record and its pixels
+// stay valid until the next call for that video on the main thread.
+typedef const VelaFrame* (*velaVideoGetDCProc)(VelaHandle item);
+// The frame grabber's callback: called on the video's decode thread with each frame as it comes
+// on show (the record is valid only during the call).
+typedef void (*VelaFrameProc)(void* owner, const VelaFrame* frame);
+// velaVideoSetFrameCallback: installs the callback (nullptr removes it); once it returns, the old
+// callback is no longer running and is never called again.
+typedef void (*velaVideoSetFrameCallbackProc)(VelaHandle item, VelaFrameProc callback, void* owner);
 
 // ---- The sound device ----
 // What the player puts in the shared DirectSound cell (whose address velaInit received) once

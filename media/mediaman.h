@@ -283,10 +283,12 @@ private:
 
 class TVideoManager;
 
-// A film: the operations of every item plus its frame and placement.
+// A film: the operations of every item plus its frame and placement. Capture, fixed when it is
+// made, chooses how it shows: its frames handed over (NeedPaint, GetDC) for the video object to
+// copy, or windowed, drawn over the panel where SetRect places it.
 class TVideoItem : public TDMediaItem {
 public:
-    using TDMediaItem::TDMediaItem;
+    explicit TVideoItem(TMediaManager* AManager, bool ACapture = false) : TDMediaItem(AManager), Capture(ACapture) {}
     virtual int32_t GetSourceHeight() { return 0; }
     virtual int32_t GetSourceWidth() { return 0; }
     virtual bool GetVisible() { return false; }
@@ -294,9 +296,21 @@ public:
     // A new frame is ready (captured films).
     virtual bool NeedPaint() { return false; }
     // The part of the frame shown, in the film's pixels, and where it shows, in the panel's.
-    virtual void SetRect(const TRect&, const TRect&) {}
+    virtual void SetRect(const TRect& Source, const TRect& Dest) {
+        FSourceRect = Source;
+        FDestRect = Dest;
+    }
+    // The frame on show (valid until the item's next call); nullptr when there is none.
+    virtual const VelaFrame* GetDC() { return nullptr; }
     // The frame was taken.
     virtual void ResetNeedPaint() {}
+
+    const TRect& SourceRect() const { return FSourceRect; }
+    const TRect& DestRect() const { return FDestRect; }
+    const bool Capture;
+
+protected:
+    TRect FSourceRect{}, FDestRect{};
 };
 
 // Films. Suspended with the application whatever the sound switch says.
@@ -306,6 +320,8 @@ public:
         return static_cast<TVideoItem*>(Append(std::move(Item)));
     }
     TVideoItem* GetItem(int32_t Index) const { return static_cast<TVideoItem*>(TMediaManager::GetItem(Index)); }
+    // A film of the run's kind (UseWMP) for a content file, appended; creation errors pass on.
+    TVideoItem* Add(const std::string& FileName, bool Capture);
     void Suspend();
     void Resume();
     // The library's films around a screen-mode switch (not when the films play in the Windows

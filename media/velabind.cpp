@@ -103,7 +103,18 @@ void BindVelaLibrary(const std::string& Folder) {
                Entry<velaOggStrGetBytesProc>(l, "velaOggStrGetPos"),
                Entry<velaItemGetProc>(l, "velaOggStrGetLen"),
                Entry<velaOggStrReadProc>(l, "velaOggStrRead"),
-               Entry<velaOggStrSetPosProc>(l, "velaOggStrSetPos")};
+               Entry<velaOggStrSetPosProc>(l, "velaOggStrSetPos"),
+               Entry<velaAddVideoProc>(l, "velaVidmanAdd"),
+               Entry<velaItemProc>(l, "velaVidmanDel"),
+               BindFamily(l, "Video"),
+               Entry<velaItemGetProc>(l, "velaVideoGetSourceWidth"),
+               Entry<velaItemGetProc>(l, "velaVideoGetSourceHeight"),
+               Entry<velaItemGetProc>(l, "velaVideoGetVisible"),
+               Entry<velaItemSetProc>(l, "velaVideoSetVisible"),
+               Entry<velaVideoSetRectProc>(l, "velaVideoSetRect"),
+               Entry<velaVideoGetDCProc>(l, "velaVideoGetDC"),
+               Entry<velaItemGetProc>(l, "velaVideoNeedPaint"),
+               Entry<velaVideoSetFrameCallbackProc>(l, "velaVideoSetFrameCallback")};
     VelaLibrary = std::move(library);
     BindVelaLog(Folder);
 }

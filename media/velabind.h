@@ -65,6 +65,18 @@ struct TVelaEntries {
     velaItemGetProc OggStrGetLen = nullptr;
     velaOggStrReadProc OggStrRead = nullptr;
     velaOggStrSetPosProc OggStrSetPos = nullptr;
+    // Videos.
+    velaAddVideoProc VidmanAdd = nullptr;
+    velaItemProc VidmanDel = nullptr;
+    TVelaItemFamily Video;
+    velaItemGetProc VideoGetSourceWidth = nullptr;
+    velaItemGetProc VideoGetSourceHeight = nullptr;
+    velaItemGetProc VideoGetVisible = nullptr;
+    velaItemSetProc VideoSetVisible = nullptr;
+    velaVideoSetRectProc VideoSetRect = nullptr;
+    velaVideoGetDCProc VideoGetDC = nullptr;
+    velaItemGetProc VideoNeedPaint = nullptr;
+    velaVideoSetFrameCallbackProc VideoSetFrameCallback = nullptr;
 };
 extern TVelaEntries VelaLib;
 

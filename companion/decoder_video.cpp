@@ -1,0 +1,207 @@
+// Video files through libavformat, libavcodec, libswscale and libswresample, read through a
+// stream of ours.
+#include "companion/decoder_video.h"
+
+#include "companion/avinput.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+AVCodecContext* OpenCodec(const AVStream& Stream) {
+    const AVCodec* codec = avcodec_find_decoder(Stream.codecpar->codec_id);
+    if (!codec) return nullptr;
+    AVCodecContext* context = avcodec_alloc_context3(codec);
+    if (!context || avcodec_parameters_to_context(context, Stream.codecpar) < 0 ||
+        avcodec_open2(context, codec, nullptr) < 0) {
+        avcodec_free_context(&context);
+        return nullptr;
+    }
+    return context;
+}
+
+}  // namespace
+
+TVideoDecoder::TVideoDecoder(std::unique_ptr<TStream> Source) : FInput(std::make_unique<TAvInput>(std::move(Source))) {}
+
+TVideoDecoder::~TVideoDecoder() {
+    av_frame_free(&FPicture);
+    av_frame_free(&FSamples);
+    av_packet_free(&FPacket);
+    sws_freeContext(FScaler);
+    swr_free(&FResampler);
+    avcodec_free_context(&FVideo);
+    avcodec_free_context(&FAudio);
+}
+
+std::unique_ptr<TVideoDecoder> TVideoDecoder::Open(std::unique_ptr<TStream> Source) {
+    std::unique_ptr<TVideoDecoder> decoder(new TVideoDecoder(std::move(Source)));
+    if (!decoder->FInput->Open(nullptr) || !decoder->OpenStreams()) return nullptr;
+    return decoder;
+}
+
+bool TVideoDecoder::OpenStreams() {
+    AVFormatContext* format = FInput->Context();
+    FVideoStream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (FVideoStream < 0) return false;
+    const AVStream& video = *format->streams[FVideoStream];
+    FWidth = video.codecpar->width;
+    FHeight = video.codecpar->height;
+    if (FWidth < 1 || FHeight < 1 || FWidth > MaxFrameSide || FHeight > MaxFrameSide ||
+        int64_t(FWidth) * FHeight > MaxFramePixels)
+        return false;
+    FVideo = OpenCodec(video);
+    FPacket = av_packet_alloc();
+    FPicture = av_frame_alloc();
+    FSamples = av_frame_alloc();
+    if (!FVideo || !FPacket || !FPicture || !FSamples) return false;
+    FStartMs = format->start_time != AV_NOPTS_VALUE ? format->start_time / 1000 : 0;
+    if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
+        FLengthMs = format->duration / 1000;
+    else if (video.duration != AV_NOPTS_VALUE && video.duration > 0)
+        FLengthMs = av_rescale_q(video.duration, video.time_base, {1, 1000});
+    const AVRational rate = video.avg_frame_rate.num > 0 ? video.avg_frame_rate : video.r_frame_rate;
+    if (rate.num > 0 && rate.den > 0) FDefaultDurationMs = std::clamp<int64_t>(av_rescale(1000, rate.den, rate.num), 1, 1000);
+    const int audio = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, FVideoStream, nullptr, 0);
+    if (audio >= 0 && !OpenSound(audio)) {
+        avcodec_free_context(&FAudio);
+        swr_free(&FResampler);
+        FSound = {0, 16, 0};
+    }
+    return true;
+}
+
+bool TVideoDecoder::OpenSound(int Stream) {
+    FAudio = OpenCodec(*FInput->Context()->streams[Stream]);
+    if (!FAudio) return false;
+    const int channels = FAudio->ch_layout.nb_channels;
+    if (channels < 1 || FAudio->sample_rate < 100 || FAudio->sample_rate > 200000) return false;
+    FSound = {uint32_t(FAudio->sample_rate), 16, uint16_t(std::min(channels, 2))};
+    AVChannelLayout out;
+    av_channel_layout_default(&out, FSound.channels);
+    const bool converts = swr_alloc_set_opts2(&FResampler, &out, AV_SAMPLE_FMT_S16, FAudio->sample_rate,
+                                              &FAudio->ch_layout, FAudio->sample_fmt, FAudio->sample_rate, 0,
+                                              nullptr) >= 0 &&
+                          swr_init(FResampler) >= 0;
+    av_channel_layout_uninit(&out);
+    FAudioStream = Stream;
+    return converts;
+}
+
+int64_t TVideoDecoder::MsOf(int64_t Timestamp, int Stream) const {
+    return av_rescale_q(Timestamp, FInput->Context()->streams[Stream]->time_base, {1, 1000}) - FStartMs;
+}
+
+bool TVideoDecoder::DecodeFrame() {
+    for (;;) {
+        if (ReceivePicture()) return true;
+        if (FVideoDrained) return false;
+        if (av_read_frame(FInput->Context(), FPacket) < 0) {
+            // The end: what the decoders still hold comes out.
+            FEof = true;
+            avcodec_send_packet(FVideo, nullptr);
+            if (FAudio) DecodeSound(nullptr);
+            continue;
+        }
+        if (FPacket->stream_index == FVideoStream)
+            avcodec_send_packet(FVideo, FPacket);
+        else if (FPacket->stream_index == FAudioStream)
+            DecodeSound(FPacket);
+        av_packet_unref(FPacket);
+    }
+}
+
+bool TVideoDecoder::ReceivePicture() {
+    const int received = avcodec_receive_frame(FVideo, FPicture);
+    if (received != 0) {
+        if (received != AVERROR(EAGAIN) || FEof) FVideoDrained = true;
+        return false;
+    }
+    const int64_t at = FPicture->best_effort_timestamp;
+    FFrameMs = at != AV_NOPTS_VALUE ? MsOf(at, FVideoStream) : FFrameMs + FFrameDurationMs;
+    const int64_t duration = FPicture->pkt_duration > 0
+                                 ? av_rescale_q(FPicture->pkt_duration, FInput->Context()->streams[FVideoStream]->time_base, {1, 1000})
+                                 : 0;
+    FFrameDurationMs = duration > 0 ? std::min<int64_t>(duration, 1000) : FDefaultDurationMs;
+    return true;
+}
+
+void TVideoDecoder::ConvertFrame(uint8_t* Pixels, int32_t Pitch) {
+    FScaler = sws_getCachedContext(FScaler, FPicture->width, FPicture->height, AVPixelFormat(FPicture->format), FWidth,
+                                   FHeight, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!FScaler || FPicture->width < 1 || FPicture->height < 1) return;
+    uint8_t* planes[4] = {Pixels, nullptr, nullptr, nullptr};
+    const int pitches[4] = {Pitch, 0, 0, 0};
+    sws_scale(FScaler, FPicture->data, FPicture->linesize, 0, FPicture->height, planes, pitches);
+}
+
+void TVideoDecoder::DecodeSound(const AVPacket* Packet) {
+    if (avcodec_send_packet(FAudio, Packet) < 0 && Packet) return;
+    while (avcodec_receive_frame(FAudio, FSamples) == 0) {
+        const int64_t at = FSamples->best_effort_timestamp;
+        const int room = swr_get_out_samples(FResampler, FSamples->nb_samples);
+        if (room > 0) {
+            const int frameBytes = FSound.frameBytes();
+            FPcm.resize(size_t(room) * frameBytes);
+            uint8_t* out = FPcm.data();
+            const int got = swr_convert(FResampler, &out, room, const_cast<const uint8_t**>(FSamples->extended_data),
+                                        FSamples->nb_samples);
+            FPcm.resize(size_t(std::max(got, 0)) * frameBytes);
+            EmitSound(at != AV_NOPTS_VALUE ? MsOf(at, FAudioStream) : -1);
+        }
+        av_frame_unref(FSamples);
+    }
+}
+
+// The first sound after the start or a seek is lined up with the timeline: what lies before
+// its start is dropped, a gap before it is silence.
+void TVideoDecoder::EmitSound(int64_t AtMs) {
+    const int frameBytes = FSound.frameBytes();
+    int64_t frames = int64_t(FPcm.size()) / frameBytes;
+    const uint8_t* pcm = FPcm.data();
+    if (FSoundFrames == 0 && AtMs >= 0) {
+        // A stored time far off fills at most five seconds.
+        const int64_t offset = std::min<int64_t>(AtMs - FSoundFromMs, 5000) * FSound.rate / 1000;
+        if (offset < 0) {
+            const int64_t drop = std::min(-offset, frames);
+            pcm += drop * frameBytes;
+            frames -= drop;
+        } else if (offset > 0 && OnSound) {
+            // At most a second of silence at once.
+            const std::vector<uint8_t> silence(size_t(std::min<int64_t>(offset, FSound.rate)) * frameBytes, 0);
+            for (int64_t left = offset; left > 0; left -= int64_t(silence.size()) / frameBytes) {
+                const int64_t n = std::min<int64_t>(left, int64_t(silence.size()) / frameBytes);
+                OnSound(silence.data(), n);
+                FSoundFrames += n;
+            }
+        }
+        if (frames == 0) return;
+    }
+    if (frames > 0 && OnSound) OnSound(pcm, frames);
+    FSoundFrames += frames;
+}
+
+void TVideoDecoder::Seek(int64_t Ms) {
+    AVFormatContext* format = FInput->Context();
+    const AVStream& video = *format->streams[FVideoStream];
+    const int64_t at = av_rescale_q(std::max<int64_t>(Ms, 0) + FStartMs, {1, 1000}, video.time_base);
+    if (av_seek_frame(format, FVideoStream, at, AVSEEK_FLAG_BACKWARD) < 0)
+        av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE);
+    avcodec_flush_buffers(FVideo);
+    if (FAudio) {
+        avcodec_flush_buffers(FAudio);
+        swr_close(FResampler);
+        swr_init(FResampler);
+    }
+    FEof = FVideoDrained = false;
+    FSoundFromMs = std::max<int64_t>(Ms, 0);
+    FSoundFrames = 0;
+}

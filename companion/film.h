@@ -1,0 +1,113 @@
+#pragma once
+// A video of the library: its decoder run by a thread of its own, which keeps a few pictures
+// decoded ahead and puts each on show when the clock reaches its time. The clock is the
+// position of the sound heard on a voice of the player's sound device; without sound (or once
+// it has ended) the system's monotonic clock. The player drives it from its main thread.
+#include "companion/decoder_video.h"
+#include "companion/vela_api.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class TFilm {
+public:
+    // Starts the thread, which decodes the first picture and waits for Play. Device may be
+    // nullptr: the sound is not played.
+    TFilm(std::unique_ptr<TVideoDecoder> Decoder, const VelaSoundDevice* Device);
+    ~TFilm();
+    TFilm(const TFilm&) = delete;
+    TFilm& operator=(const TFilm&) = delete;
+
+    // Play after the end starts again from the beginning.
+    void Play();
+    void Pause();
+    bool IsPlaying();
+    bool IsPaused();
+    bool IsEnd();
+    int32_t GetLen() const;
+    int32_t GetPosition();
+    // Shows the picture at Ms and plays on from there.
+    void SetPosition(int32_t Ms);
+    int32_t GetVol();
+    void SetVol(int32_t Value);
+    int32_t GetPan();
+    void SetPan(int32_t Value);
+    bool GetAutoRepeat();
+    void SetAutoRepeat(bool Value);
+    int32_t Width() const { return FWidth; }
+    int32_t Height() const { return FHeight; }
+    bool GetVisible();
+    void SetVisible(bool Value);
+    // True once for each picture put on show since the last ask.
+    bool NeedPaint();
+    // The picture on show (nullptr before the first), valid until the next GetDC.
+    const VelaFrame* GetDC();
+    void SetFrameCallback(VelaFrameProc Callback, void* Owner);
+    // The whole library's videos pause (and go on) around a screen-mode switch.
+    void Suspend(bool Value);
+
+private:
+    struct TPicture {
+        std::vector<uint8_t> pixels;
+        int64_t ms = 0, durationMs = 0;
+    };
+    void Run();
+    // Steps of the thread; each is called with the lock held and may let go of it meanwhile.
+    void DoSeek(std::unique_lock<std::mutex>& Lock, int64_t Ms);
+    void DecodeAhead(std::unique_lock<std::mutex>& Lock);
+    void ShowPicture(std::unique_lock<std::mutex>& Lock, TPicture Picture);
+    bool Wanted() const { return FPlaying && !FPaused && !FSuspended && !FEnded && FSeekTo < 0; }
+    void StartClock();
+    void StopClock();
+    int64_t ClockMs() const;
+    bool NeedsMoreSound() const;
+    bool SoundStarved() const;
+    void MakeVoice();
+    void DropVoice(std::unique_lock<std::mutex>& Lock);
+    void Sound(const uint8_t* Pcm, int64_t Frames);
+    static int32_t Pull(void* Owner, void* Buffer, int32_t Capacity, int32_t* End);
+    TPicture NewPicture();
+
+    // The decoder is the thread's alone.
+    std::unique_ptr<TVideoDecoder> FDecoder;
+    const VelaSoundDevice* FDevice;
+    const int32_t FWidth, FHeight, FPitch;
+
+    std::mutex FMutex;
+    std::condition_variable FWake;
+    bool FStop = false, FPlaying = false, FPaused = false, FSuspended = false, FEnded = false;
+    bool FRepeat = false, FVisible = false;
+    int64_t FSeekTo = 0;  // a seek the thread has not made yet; -1 none
+    int32_t FVolume = 0, FPan = 0;
+    // The clock: stopped at Base, or running from Base since the anchor (sound frames played by
+    // the voice, or the monotonic clock's ms).
+    bool FRunning = false, FOnSound = false;
+    int64_t FClockBase = 0, FAnchor = 0;
+    VelaVoice* FVoice = nullptr;
+    bool FSoundEnd = false;  // the decoder has handed on all its sound (under FPcmMutex)
+    bool FFresh = true;      // nothing decoded yet: the first show needs no seek
+    std::deque<TPicture> FAhead;  // decoded, waiting for their time
+    std::vector<TPicture> FSpare;
+    bool FPicturesEnd = false;
+    int64_t FLastEndMs = 0;
+    // On show: the thread puts each picture in Ready; GetDC takes it into Shown.
+    TPicture FReady, FShown;
+    bool FHasReady = false, FHasShown = false;
+    uint64_t FShownCount = 0, FAskedCount = 0;
+    VelaFrame FFrame{};
+
+    // The sound decoded and not yet pulled, shared with the device's refill thread.
+    mutable std::mutex FPcmMutex;
+    std::vector<uint8_t> FPcm;
+    size_t FPcmAt = 0;  // bytes of FPcm already pulled
+
+    std::mutex FCallbackMutex;
+    VelaFrameProc FCallback = nullptr;
+    void* FCallbackOwner = nullptr;
+
+    std::thread FThread;
+};

@@ -18,6 +18,7 @@
 #include "objects/vitemex_read.h"
 #include "objects/vitemex_sound.h"
 #include "objects/vitemex_tile.h"
+#include "objects/vitemex_video.h"
 #include "objects/vitemex_wave.h"
 
 #include "core/sysutils.h"
@@ -70,6 +71,7 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_MAPIMG, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMapImage(&Owner); });
     RegisterObjectKind(LT_PREVMENU, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaPrevMenu(&Owner); });
     RegisterObjectKind(LT_MENU, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMenu(&Owner); });
+    RegisterObjectKind(LT_VIDEO, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaVideo(&Owner); });
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include "media/wmvideoitem.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "tests/common/fake_film.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -16,57 +17,14 @@
 
 namespace {
 
-// A library with one 8 x 6 film of 4 s that plays, pauses and seeks as told, and hands frames
-// to the installed callback when the test says.
-struct TFakeFilm {
-    bool playing = false, paused = false, ended = false;
-    int32_t position = 0, volume = 0, pan = 0, plays = 0, pauses = 0;
-    VelaFrameProc callback = nullptr;
-    void* owner = nullptr;
-    VelaRect dest{};
-    bool visible = false;
-};
-TFakeFilm Film;
-
-void Feed(uint8_t Shade) {
-    std::vector<uint32_t> pixels(8 * 6, 0xFF000000u | Shade * 0x010101u);
-    const VelaFrame frame{pixels.data(), 8, 6, 32};
-    if (Film.callback) Film.callback(Film.owner, &frame);
-}
-
 class FakeLibrary : public ::testing::Test {
 protected:
     void SetUp() override {
-        saved = VelaLib;
-        Film = {};
-        VelaLib.VidmanAdd = [](const char*, void*, int32_t) -> VelaHandle { return 1; };
-        VelaLib.VidmanDel = [](VelaHandle) {};
-        VelaLib.Video.Play = [](VelaHandle) { Film.playing = true, Film.paused = false, ++Film.plays; };
-        VelaLib.Video.Pause = [](VelaHandle) { Film.playing = false, Film.paused = true, ++Film.pauses; };
-        VelaLib.Video.IsPlaying = [](VelaHandle) -> int32_t { return Film.playing; };
-        VelaLib.Video.IsPaused = [](VelaHandle) -> int32_t { return Film.paused; };
-        VelaLib.Video.IsEnd = [](VelaHandle) -> int32_t { return Film.ended; };
-        VelaLib.Video.GetLen = [](VelaHandle) -> int32_t { return 4000; };
-        VelaLib.Video.GetPosition = [](VelaHandle) { return Film.position; };
-        VelaLib.Video.SetPosition = [](VelaHandle, int32_t V) { Film.position = V; };
-        VelaLib.Video.GetVol = [](VelaHandle) { return Film.volume; };
-        VelaLib.Video.SetVol = [](VelaHandle, int32_t V) { Film.volume = V; };
-        VelaLib.Video.GetPan = [](VelaHandle) { return Film.pan; };
-        VelaLib.Video.SetPan = [](VelaHandle, int32_t V) { Film.pan = V; };
-        VelaLib.VideoGetSourceWidth = [](VelaHandle) -> int32_t { return 160; };
-        VelaLib.VideoGetSourceHeight = [](VelaHandle) -> int32_t { return 120; };
-        VelaLib.VideoSetRect = [](VelaHandle, const VelaRect*, const VelaRect* D) { Film.dest = *D; };
-        VelaLib.VideoSetVisible = [](VelaHandle, int32_t V) { Film.visible = V != 0; };
-        VelaLib.VideoGetDC = [](VelaHandle) -> const VelaFrame* { return nullptr; };
-        VelaLib.VideoSetFrameCallback = [](VelaHandle, VelaFrameProc P, void* O) { Film.callback = P, Film.owner = O; };
         folder = FreshHostFolder();
         file = platform::fs::ToProgramPath(folder) + "\\film.mpg";
         std::ofstream(folder + "film.mpg") << "film";
     }
-    void TearDown() override {
-        VelaLib = saved;
-        platform::MainQueue().ProcessMessages();
-    }
+    void TearDown() override { platform::MainQueue().ProcessMessages(); }
     // Pumps the main queue until Done or two seconds passed.
     template <class F>
     static void PumpUntil(F Done, uint32_t LimitMs = 2000) {
@@ -74,7 +32,7 @@ protected:
         while (!Done() && platform::ClockMs() - start < LimitMs)
             if (!platform::MainQueue().ProcessMessages()) platform::MainQueue().Wait(10);
     }
-    TVelaEntries saved;
+    TFakeFilmLibrary library;
     std::string folder, file;
 };
 
@@ -173,7 +131,7 @@ TEST_F(FakeLibrary, ACaptureWhilePausedPausesAgainAndWritesNumberedJPEGs) {
 
     movie.CaptureFrame(2);
     EXPECT_EQ((std::array{Film.plays, Film.pauses}), (std::array{2, 1}));
-    Feed(0x40);
+    FeedFilmFrame(0x40);
     PumpUntil([&] { return !written.empty(); });
     ASSERT_EQ(written.size(), 1u);
     EXPECT_EQ(written[0], movie.StoragePath + "\\cp000013.jpg");
@@ -219,10 +177,10 @@ TEST_F(FakeLibrary, TheWindowsMediaItemPlaysOnceOpenAndHandsOverEachFrame) {
         PumpUntil([&] { return Film.playing; });
         std::vector<int> shades;
         for (uint8_t shade : {0x10, 0x20, 0x30}) {
-            Feed(shade);
+            FeedFilmFrame(shade);
             PumpUntil([&] { return captured.NeedPaint(); });
             EXPECT_TRUE(captured.NeedPaint());
-            Feed(0x7F);  // the frame was not taken yet: dropped
+            FeedFilmFrame(0x7F);  // the frame was not taken yet: dropped
             platform::MainQueue().ProcessMessages();
             shades.push_back(static_cast<const uint8_t*>(captured.GetDC()->pixels)[0]);
             captured.ResetNeedPaint();

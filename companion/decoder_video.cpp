@@ -20,6 +20,12 @@ AVCodecContext* OpenCodec(const AVStream& Stream) {
     const AVCodec* codec = avcodec_find_decoder(Stream.codecpar->codec_id);
     if (!codec) return nullptr;
     AVCodecContext* context = avcodec_alloc_context3(codec);
+    // As many decoding threads as the machine has cores, each on a slice of the same picture
+    // (no pictures decoded in parallel: no delay, and the threads meet only under pthread locks).
+    if (context) {
+        context->thread_count = 0;
+        context->thread_type = FF_THREAD_SLICE;
+    }
     if (!context || avcodec_parameters_to_context(context, Stream.codecpar) < 0 ||
         avcodec_open2(context, codec, nullptr) < 0) {
         avcodec_free_context(&context);
@@ -63,7 +69,11 @@ bool TVideoDecoder::OpenStreams() {
     FPicture = av_frame_alloc();
     FSamples = av_frame_alloc();
     if (!FVideo || !FPacket || !FPicture || !FSamples) return false;
-    FStartMs = format->start_time != AV_NOPTS_VALUE ? format->start_time / 1000 : 0;
+    // The first picture is the start of the timeline; sound before it is not heard.
+    if (video.start_time != AV_NOPTS_VALUE)
+        FStartMs = av_rescale_q(video.start_time, video.time_base, {1, 1000});
+    else if (format->start_time != AV_NOPTS_VALUE)
+        FStartMs = format->start_time / 1000;
     if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
         FLengthMs = format->duration / 1000;
     else if (video.duration != AV_NOPTS_VALUE && video.duration > 0)
@@ -101,6 +111,10 @@ int64_t TVideoDecoder::MsOf(int64_t Timestamp, int Stream) const {
 }
 
 bool TVideoDecoder::DecodeFrame() {
+    if (FHeld) {
+        FHeld = false;
+        return true;
+    }
     for (;;) {
         if (ReceivePicture()) return true;
         if (FVideoDrained) return false;
@@ -189,19 +203,37 @@ void TVideoDecoder::EmitSound(int64_t AtMs) {
     FSoundFrames += frames;
 }
 
+// Containers without an index (MPEG program streams) land anywhere near the time asked for: the
+// seek goes back further until the first picture decoded is a key frame at or before Ms. The
+// sound decoded on the way is handed on only for the attempt that holds.
 void TVideoDecoder::Seek(int64_t Ms) {
+    Ms = std::max<int64_t>(Ms, 0);
     AVFormatContext* format = FInput->Context();
     const AVStream& video = *format->streams[FVideoStream];
-    const int64_t at = av_rescale_q(std::max<int64_t>(Ms, 0) + FStartMs, {1, 1000}, video.time_base);
-    if (av_seek_frame(format, FVideoStream, at, AVSEEK_FLAG_BACKWARD) < 0)
-        av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE);
-    avcodec_flush_buffers(FVideo);
-    if (FAudio) {
-        avcodec_flush_buffers(FAudio);
-        swr_close(FResampler);
-        swr_init(FResampler);
+    std::vector<std::pair<std::vector<uint8_t>, int64_t>> sound;
+    const auto onSound = std::move(OnSound);
+    OnSound = [&](const uint8_t* Pcm, int64_t Frames) {
+        sound.emplace_back(std::vector<uint8_t>(Pcm, Pcm + Frames * FSound.frameBytes()), Frames);
+    };
+    for (int64_t back = 0;; back = back ? back * 2 : 500) {
+        const int64_t from = Ms - back;
+        const int64_t at = av_rescale_q(std::max<int64_t>(from, 0) + FStartMs, {1, 1000}, video.time_base);
+        if (av_seek_frame(format, FVideoStream, at, AVSEEK_FLAG_BACKWARD) < 0) av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE);
+        avcodec_flush_buffers(FVideo);
+        if (FAudio) {
+            avcodec_flush_buffers(FAudio);
+            swr_close(FResampler);
+            swr_init(FResampler);
+        }
+        FEof = FVideoDrained = FHeld = false;
+        FSoundFromMs = Ms;
+        FSoundFrames = 0;
+        sound.clear();
+        if (!DecodeFrame()) break;
+        FHeld = true;
+        if (from <= 0 || (FPicture->key_frame && FFrameMs <= Ms)) break;
     }
-    FEof = FVideoDrained = false;
-    FSoundFromMs = std::max<int64_t>(Ms, 0);
-    FSoundFrames = 0;
+    OnSound = std::move(onSound);
+    if (OnSound)
+        for (const auto& [pcm, frames] : sound) OnSound(pcm.data(), frames);
 }

@@ -74,6 +74,7 @@ private:
     int64_t FLengthMs = 0, FStartMs = 0;
     int64_t FFrameMs = 0, FFrameDurationMs = 40, FDefaultDurationMs = 40;
     bool FEof = false, FVideoDrained = false;
+    bool FHeld = false;  // the picture in FPicture is the next DecodeFrame's
     TPcmShape FSound{0, 16, 0};
     int64_t FSoundFrames = 0;     // frames handed on since SoundFromMs
     int64_t FSoundFromMs = 0;     // where the sound handed on starts

@@ -6,8 +6,10 @@
 
 namespace {
 
-// Pictures decoded ahead at most, and how much sound is kept ready for the voice.
-constexpr size_t MaxAhead = 4;
+// Pictures decoded ahead; more (up to a number and a size) while the sound, stored behind the
+// pictures, runs short of what is kept ready for the voice.
+constexpr size_t MaxAhead = 4, MaxAheadForSound = 32;
+constexpr int64_t MaxAheadBytes = int64_t(64) << 20;
 constexpr int64_t SoundAheadMs = 300;
 // Sound kept at most; more (a file holding its sound far ahead of its pictures) is dropped.
 constexpr int64_t MaxSoundMs = 60000;
@@ -27,7 +29,8 @@ TFilm::TFilm(std::unique_ptr<TVideoDecoder> Decoder, const VelaSoundDevice* Devi
       FDevice(Device),
       FWidth(FDecoder->Width()),
       FHeight(FDecoder->Height()),
-      FPitch(FDecoder->Width() * 4) {
+      FPitch(FDecoder->Width() * 4),
+      FMaxAheadForSound(std::clamp<size_t>(size_t(MaxAheadBytes / (int64_t(FPitch) * FHeight)), MaxAhead, MaxAheadForSound)) {
     FDecoder->OnSound = [this](const uint8_t* Pcm, int64_t Frames) { Sound(Pcm, Frames); };
     FThread = std::thread([this] { Run(); });
 }
@@ -272,7 +275,7 @@ void TFilm::Run() {
         if (Wanted() && !FRunning) StartClock();
         // Once the sound has been heard to its end, the clock goes on without it; so it does
         // when the sound runs dry while no more pictures can be read ahead to reach more.
-        if (FRunning && FOnSound && (FDevice->ended(FVoice) || (FAhead.size() >= MaxAhead && SoundStarved()))) {
+        if (FRunning && FOnSound && (FDevice->ended(FVoice) || (FAhead.size() >= FMaxAheadForSound && SoundStarved()))) {
             FClockBase = ClockMs();
             FAnchor = NowMs();
             FOnSound = false;
@@ -289,7 +292,7 @@ void TFilm::Run() {
             ShowPicture(lock, std::move(picture));
             continue;
         }
-        if (!FPicturesEnd && (FAhead.empty() || (FAhead.size() < MaxAhead && NeedsMoreSound()))) {
+        if (!FPicturesEnd && (FAhead.size() < MaxAhead || (FAhead.size() < FMaxAheadForSound && NeedsMoreSound()))) {
             DecodeAhead(lock);
             continue;
         }

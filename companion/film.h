@@ -76,6 +76,7 @@ private:
     std::unique_ptr<TVideoDecoder> FDecoder;
     const VelaSoundDevice* FDevice;
     const int32_t FWidth, FHeight, FPitch;
+    const size_t FMaxAheadForSound;
 
     std::mutex FMutex;
     std::condition_variable FWake;

@@ -228,16 +228,24 @@ void CopyScaled(const TScaledCopy& C, F Convert) {
     }
 }
 
+// Locked source pixels: pixel (0, 0), the step from one row to the next, size and format
+// (15, 16, 24 or 32 bits; 16-bit green of 5 bits when Green555).
+struct TSourcePixels {
+    const uint8_t* Origin;
+    int32_t NextLine, Width, Height;
+    int BitCount;
+    bool Green555;
+};
+
 // The copy at 1:1 of 32-bit pixels into 0x00RRGGBB ones (the usual present): source pixel
 // (x + DX, y + DY) for each destination pixel (x, y) of Clip whose source lies inside the source.
-void CopyUnscaled32(const uint8_t* SrcTopLeft, const TCustomDIBX& Source, int32_t DX, int32_t DY,
-                    const platform::PixelBuffer& D, const TRect& Clip) {
-    const int32_t left = std::max(Clip.Left, -DX), right = std::min<int64_t>(Clip.Right, int64_t(Source.GetWidth()) - DX);
+void CopyUnscaled32(const TSourcePixels& S, int32_t DX, int32_t DY, const platform::PixelBuffer& D, const TRect& Clip) {
+    const int32_t left = std::max(Clip.Left, -DX), right = std::min<int64_t>(Clip.Right, int64_t(S.Width) - DX);
     if (right <= left) return;
     for (int32_t y = Clip.Top; y < Clip.Bottom; ++y) {
         const int64_t sy = int64_t(y) + DY;
-        if (sy < 0 || sy >= Source.GetHeight()) continue;
-        const uint8_t* srcRow = SrcTopLeft + ptrdiff_t(sy) * Source.GetNextLine();
+        if (sy < 0 || sy >= S.Height) continue;
+        const uint8_t* srcRow = S.Origin + ptrdiff_t(sy) * S.NextLine;
         uint8_t* destRow = D.pixels + ptrdiff_t(y) * D.pitch;
         CopyRowNoAlpha32(destRow + ptrdiff_t(left) * 4, srcRow + (ptrdiff_t(left) + DX) * 4, int32_t(right - left));
     }
@@ -276,12 +284,12 @@ private:
 
 }  // namespace
 
-void StretchBltTo(TCustomDIBX& Source, const TRect& SrcRect, platform::PixelSurface& Dest, const TRect& DestRect) {
+namespace {
+
+void StretchPixels(const TSourcePixels& S, const TRect& SrcRect, platform::PixelSurface& Dest, const TRect& DestRect) {
     const int64_t dw = int64_t(DestRect.Right) - DestRect.Left, dh = int64_t(DestRect.Bottom) - DestRect.Top;
     const int64_t sw = int64_t(SrcRect.Right) - SrcRect.Left, sh = int64_t(SrcRect.Bottom) - SrcRect.Top;
-    if (dw < 1 || dh < 1 || sw < 1 || sh < 1 || Source.GetEmpty()) return;
-    TSourceLock src(Source);
-    if (!src.Get()) return;
+    if (dw < 1 || dh < 1 || sw < 1 || sh < 1) return;
     TDestLock dest(Dest);
     const platform::PixelBuffer& d = dest.Get();
     const int destBytes = (d.bitCount + 7) / 8;
@@ -291,15 +299,15 @@ void StretchBltTo(TCustomDIBX& Source, const TRect& SrcRect, platform::PixelSurf
 
     const bool rgb32 =
         destBytes == 4 && d.redMask == 0x00FF0000 && d.greenMask == 0x0000FF00 && d.blueMask == 0x000000FF;
-    if (rgb32 && sw == dw && sh == dh && Source.GetBitCount() == 32)
-        return CopyUnscaled32(src.Get(), Source, SrcRect.Left - DestRect.Left, SrcRect.Top - DestRect.Top, d, clip);
-    const TScaledCopy c{src.Get(),
-                        Source.GetNextLine(),
-                        Source.BytesPerPixel(),
+    if (rgb32 && sw == dw && sh == dh && S.BitCount == 32)
+        return CopyUnscaled32(S, SrcRect.Left - DestRect.Left, SrcRect.Top - DestRect.Top, d, clip);
+    const TScaledCopy c{S.Origin,
+                        S.NextLine,
+                        (S.BitCount + 7) / 8,
                         d,
                         clip,
-                        Samples(clip.Left, clip.Right, DestRect.Left, dw, SrcRect.Left, sw, Source.GetWidth()),
-                        Samples(clip.Top, clip.Bottom, DestRect.Top, dh, SrcRect.Top, sh, Source.GetHeight())};
+                        Samples(clip.Left, clip.Right, DestRect.Left, dw, SrcRect.Left, sw, S.Width),
+                        Samples(clip.Top, clip.Bottom, DestRect.Top, dh, SrcRect.Top, sh, S.Height)};
     const TMaskLayout layout = MaskLayout(d.redMask, d.greenMask, d.blueMask);
     auto copy = [&](auto ToRGB) {
         if (rgb32) return CopyScaled<4>(c, ToRGB);
@@ -310,11 +318,28 @@ void StretchBltTo(TCustomDIBX& Source, const TRect& SrcRect, platform::PixelSurf
         default: return CopyScaled<4>(c, packed);
         }
     };
-    switch (Source.GetBitCount()) {
+    switch (S.BitCount) {
     case 15: return copy(From16<5>);
-    case 16: return Source.GetGBitMask() == 0x03E0 ? copy(From16<5>) : copy(From16<6>);
+    case 16: return S.Green555 ? copy(From16<5>) : copy(From16<6>);
     case 24: return copy(From24);
     case 32: return copy(From32);
     default: return;
     }
+}
+
+}  // namespace
+
+void StretchBltTo(TCustomDIBX& Source, const TRect& SrcRect, platform::PixelSurface& Dest, const TRect& DestRect) {
+    if (Source.GetEmpty()) return;
+    TSourceLock src(Source);
+    if (!src.Get()) return;
+    StretchPixels({src.Get(), Source.GetNextLine(), Source.GetWidth(), Source.GetHeight(), Source.GetBitCount(),
+                   Source.GetGBitMask() == 0x03E0},
+                  SrcRect, Dest, DestRect);
+}
+
+void StretchBltTo(const platform::PixelBuffer& Source, const TRect& SrcRect, platform::PixelSurface& Dest,
+                  const TRect& DestRect) {
+    if (!Source.pixels || Source.bitCount != 32) return;
+    StretchPixels({Source.pixels, Source.pitch, Source.width, Source.height, 32, false}, SrcRect, Dest, DestRect);
 }

@@ -91,3 +91,6 @@ private:
 // other formats copy nothing. Only pixels inside Dest whose sample lies inside Source are
 // written.
 void StretchBltTo(TCustomDIBX& Source, const TRect& SrcRect, platform::PixelSurface& Dest, const TRect& DestRect);
+// The same from 32-bit pixels 0x00RRGGBB in memory (rows top first, Pitch bytes apart).
+void StretchBltTo(const platform::PixelBuffer& Source, const TRect& SrcRect, platform::PixelSurface& Dest,
+                  const TRect& DestRect);

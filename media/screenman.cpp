@@ -153,7 +153,7 @@ void TScreenManager::Present() {
 }
 
 void TScreenManager::CopyToWindow(const std::vector<std::pair<TRect, TRect>>& Copies) {
-    if (!Form || Copies.empty()) return;
+    if (!Form) return;
     platform::PixelSurface& frame = Form->frame();
     const platform::PixelBuffer size = frame.describe();
     const TRect bounds{0, 0, size.width, size.height};
@@ -162,6 +162,21 @@ void TScreenManager::CopyToWindow(const std::vector<std::pair<TRect, TRect>>& Co
     for (const auto& [source, dest] : Copies) {
         const TRect d = Offset(dest, x, y);
         StretchBltTo(*Surface, source, frame, d);
+        const TRect r = IntersectRects(d, bounds);
+        if (!RectIsEmpty(r)) shown.push_back({r.Left, r.Top, r.Right, r.Bottom});
+    }
+    // A windowed video has no window of its own: its frame goes over the scene, the part of
+    // the frame SetRect chose onto the place it gave.
+    for (int32_t i = 0; VideoMan && i < VideoMan->Count(); ++i) {
+        TVideoItem& video = *VideoMan->GetItem(i);
+        if (video.Capture || !video.GetVisible()) continue;
+        const VelaFrame* picture = video.GetDC();
+        if (!picture) continue;
+        platform::PixelBuffer pixels;
+        pixels.pixels = static_cast<uint8_t*>(const_cast<void*>(picture->pixels));
+        pixels.width = picture->width, pixels.height = picture->height, pixels.pitch = picture->pitch;
+        const TRect d = Offset(video.DestRect(), x, y);
+        StretchBltTo(pixels, video.SourceRect(), frame, d);
         const TRect r = IntersectRects(d, bounds);
         if (!RectIsEmpty(r)) shown.push_back({r.Left, r.Top, r.Right, r.Bottom});
     }

@@ -75,7 +75,7 @@ private:
     // Makes the surface for ModeIndex; false when there is no display or it refused the mode.
     bool SetUp();
     // Copies (source, destination) rectangles of the surface into the window at the panel's
-    // place and shows them.
+    // place, then the frames of the visible windowed videos over them, and shows them.
     void CopyToWindow(const std::vector<std::pair<TRect, TRect>>& Copies);
 
     bool DisplayFullScreen = false;  // the display was set to a full-screen mode

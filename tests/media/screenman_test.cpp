@@ -1,6 +1,7 @@
 #include "media/screenman.h"
 
 #include "fake_display.h"
+#include "media/mediaman.h"
 #include "objects/vitems.h"
 
 #include <gtest/gtest.h>
@@ -248,4 +249,49 @@ TEST_F(Present, TheLayersFollowTheScreensDepth) {
         EXPECT_EQ(display.Frame().Raw(10 + 4, 20 + 4), red) << bits;
         EXPECT_EQ(display.Frame().Raw(10 + 20, 20 + 20), blue) << bits;
     }
+}
+
+namespace {
+
+// A film whose frame is an 8 x 6 pattern: pixel (x, y) is x << 16 | y << 8 | 0xA5, alpha 255.
+class TPatternFilm : public TVideoItem {
+public:
+    TPatternFilm(TVideoManager* Manager, bool Capture, bool Visible) : TVideoItem(Manager, Capture), visible(Visible) {
+        for (uint32_t y = 0; y < 6; ++y)
+            for (uint32_t x = 0; x < 8; ++x) pixels[y * 8 + x] = 0xFF000000 | x << 16 | y << 8 | 0xA5;
+    }
+    bool GetVisible() override { return visible; }
+    const VelaFrame* GetDC() override {
+        frame = {pixels, 8, 6, 32};
+        return &frame;
+    }
+    bool visible;
+    uint32_t pixels[48];
+    VelaFrame frame{};
+};
+
+}  // namespace
+
+TEST_F(Present, VisibleWindowedVideosGoOverTheSceneAtTheirPlace) {
+    Start();
+    TVideoManager videos;
+    VideoMan = &videos;
+    videos.AddItem(std::make_unique<TPatternFilm>(&videos, false, true))->SetRect({2, 1, 6, 5}, {20, 10, 28, 18});
+    // The video object draws a captured one; a hidden one shows nothing.
+    videos.AddItem(std::make_unique<TPatternFilm>(&videos, true, true))->SetRect({0, 0, 8, 6}, {0, 0, 8, 6});
+    videos.AddItem(std::make_unique<TPatternFilm>(&videos, false, false))->SetRect({0, 0, 8, 6}, {0, 30, 8, 36});
+    Dirty(0, {8, 8, 12, 12});
+    ScreenMan->Present();
+    VideoMan = nullptr;
+    ASSERT_EQ(display.presents, (std::vector<Rects>{{{18, 28, 22, 32}, {30, 30, 38, 38}}}));
+    const TestSurface& f = display.Frame();
+    for (int32_t y = 0; y < f.describe().height; ++y)
+        for (int32_t x = 0; x < f.describe().width; ++x) {
+            uint32_t expected = 0;
+            if (x >= 30 && x < 38 && y >= 30 && y < 38)
+                expected = uint32_t(2 + (x - 30) / 2) << 16 | uint32_t(1 + (y - 30) / 2) << 8 | 0xA5;
+            else if (x >= 18 && x < 22 && y >= 28 && y < 32)
+                expected = Source(x - 10, y - 20);
+            ASSERT_EQ(f.Pixel32(x, y), expected) << x << "," << y;
+        }
 }

@@ -1,0 +1,137 @@
+// The film items of the video manager over the companion library, reading their content from an
+// archive, a work file and the base folder; the placement of a playback window.
+#include "core/bigstreams.h"
+#include "core/vrfiles_manager.h"
+#include "media/dsound.h"
+#include "media/screenman.h"
+#include "media/velabind.h"
+#include "media/videoitem.h"
+#include "objects/vitems.h"
+#include "platform/fs.h"
+#include "tests/common/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+// Waits (at most 10 s) for Done to hold, running Step between the looks.
+template <class F, class S>
+bool Eventually(F Done, S Step) {
+    for (int i = 0; i < 10000; ++i) {
+        if (Done()) return true;
+        Step();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return Done();
+}
+
+class VideoItems : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string clips = VELA_VIDEO_FIXTURES "/";
+        std::filesystem::create_directories(folder + "pack");
+        std::filesystem::create_directories(folder + "base");
+        std::filesystem::copy_file(clips + "clip.mpg", folder + "pack/clip.mpg");
+        std::filesystem::copy_file(clips + "clip.mpg", folder + "pack/again.mpg");
+        std::filesystem::copy_file(clips + "clip.wmv", folder + "pack/clip.wmv");
+        std::filesystem::copy_file(clips + "clip.avi", folder + "base/clip.avi");
+        for (int i = 0; i < 4000; ++i) words += "word " + std::to_string(i) + "\n";
+        std::ofstream(folder + "pack/words.txt") << words;
+        std::ofstream(folder + "base/bad.mpg") << "no film in here";
+        PythonOutput("vfarchive.py", {"pack", folder + "game.dat", folder + "pack", "--raw-ext", ".mpg,.wmv"});
+        BindVelaLibrary(platform::fs::ToProgramPath(VELA_COMPANION_FOLDER) + "\\");
+        CreateVrFileSystem();
+        VrFileManager->SetCdRoots({});
+        VrFileManager->SetBaseFolder(platform::fs::ToProgramPath(folder + "base"));
+        ASSERT_EQ(VrFileManager->Add(platform::fs::ToProgramPath(folder + "game.dat")), 0);
+        MediaInit(nullptr, nullptr, 0, 0, 0, 0, {true, 100, &component});
+    }
+    void TearDown() override {
+        MediaFinal();
+        component.Finalize();
+        FreeVrFileSystem();
+        UnbindVelaLibrary();
+    }
+
+    std::string folder = FreshHostFolder(), words;
+    ScopedEnvironment headless{"VELA_HEADLESS", "1"}, driver{"SDL_AUDIODRIVER", nullptr};
+    std::shared_ptr<platform::SoundDevice> device = platform::OpenSoundDevice();
+    platform::HeadlessSound& sound = dynamic_cast<platform::HeadlessSound&>(*device);
+    TWindowControl form;
+    TSoundDevice component{&form};
+};
+
+}  // namespace
+
+TEST(VideoPlacement, TheChosenPartOfTheFrameFallsOnTheDestination) {
+    EXPECT_EQ(VideoPlacement({0, 0, 160, 120}, {0, 0, 320, 240}, 160, 120), (TRect{0, 0, 320, 240}));
+    EXPECT_EQ(VideoPlacement({40, 0, 160, 120}, {0, 0, 240, 240}, 160, 120), (TRect{-80, 0, 240, 240}));
+    // Each product is rounded to the nearest: a third of 10 pixels per source pixel.
+    EXPECT_EQ(VideoPlacement({1, 2, 4, 5}, {10, 10, 20, 20}, 6, 6), (TRect{7, 3, 27, 23}));
+    // An empty source part shows the whole frame on the destination.
+    EXPECT_EQ(VideoPlacement({5, 5, 5, 9}, {1, 2, 3, 4}, 16, 16), (TRect{1, 2, 3, 4}));
+}
+
+TEST_F(VideoItems, FilmsOfTheArchiveAWorkFileAndAProgramPathShowTheirFrames) {
+    for (const std::string& name : {std::string("clip.mpg"), std::string("CLIP.WMV"),
+                                    platform::fs::ToProgramPath(folder + "base/clip.avi")}) {
+        SCOPED_TRACE(name);
+        TVideoItem* video = VideoMan->Add(name, true);
+        EXPECT_TRUE(video->Capture);
+        EXPECT_EQ(video->GetSourceWidth(), 160);
+        EXPECT_EQ(video->GetSourceHeight(), 120);
+        EXPECT_NEAR(video->GetLen(), 2000, 100);  // the container's length, sound included
+        ASSERT_TRUE(Eventually([&] { return video->NeedPaint(); }, [] {}));
+        const VelaFrame* frame = video->GetDC();
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->width, 160);
+        EXPECT_FALSE(video->IsEnd());
+        video->SetVisible(true);
+        EXPECT_TRUE(video->GetVisible());
+        video->SetRect({0, 0, 80, 60}, {10, 10, 90, 70});
+        EXPECT_EQ(video->DestRect(), (TRect{10, 10, 90, 70}));
+        VideoMan->Remove(video);
+    }
+}
+
+TEST_F(VideoItems, DataTheLibraryCannotOpenEndsAtOnce) {
+    TVideoItem* bad = VideoMan->Add("bad.mpg", false);
+    EXPECT_TRUE(bad->IsEnd());
+    EXPECT_EQ(bad->GetDC(), nullptr);
+    bad->Play();
+    EXPECT_FALSE(bad->IsPlaying());
+    EXPECT_NE(ErrorOf([] { VideoMan->Add("none.mpg", false); }), "");
+    // The Windows Media kind without its control has ended too.
+    VideoMan->UseWMP = true;
+    EXPECT_TRUE(VideoMan->Add("clip.mpg", false)->IsEnd());
+}
+
+// Run under the ThreadSanitizer build too: the decode threads read the archive through the
+// stream callbacks while the main thread reads it through the file manager.
+TEST_F(VideoItems, TwoFilmsDecodeWhileTheMainThreadReadsTheArchive) {
+    TVideoItem* a = VideoMan->Add("clip.mpg", true);
+    TVideoItem* b = VideoMan->Add("again.mpg", false);
+    a->Play();
+    b->Play();
+    b->SetVol(-2500);
+    int frames = 0;
+    const bool ended = Eventually([&] { return a->IsEnd() && b->IsEnd(); },
+                                  [&] {
+                                      TMemoryStream m;
+                                      VrFileManager->ReadFile(m, "words.txt");
+                                      ASSERT_EQ(Bytes(m), words);
+                                      frames += a->NeedPaint();
+                                      if (const VelaFrame* f = b->GetDC()) {
+                                          ASSERT_EQ(f->height, 120);
+                                      }
+                                      sound.advance(20);
+                                  });
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(a->GetPosition(), a->GetLen());
+    EXPECT_EQ(b->GetVol(), -2500);
+    EXPECT_GT(frames, 10);
+}

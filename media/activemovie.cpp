@@ -3,6 +3,7 @@
 #include "core/bigstreams.h"
 #include "core/stringlist.h"
 #include "core/sysutils.h"
+#include "graphics/graphic.h"
 #include "graphics/jpegs.h"
 #include "media/screenman.h"
 #include "media/velabind.h"
@@ -266,6 +267,14 @@ void TActiveMovie::OpenFile(const std::string& Name) {
     }
     HandSoundDeviceToLibrary();
     FHandle = VelaLib.VidmanAdd(Name.c_str(), FStream.get(), 0);
+    // A frame no bitmap could hold is no film.
+    try {
+        if (FHandle) CheckImageSize(VelaLib.VideoGetSourceWidth(FHandle), VelaLib.VideoGetSourceHeight(FHandle), 32);
+    } catch (const EVelaError& E) {
+        FLastError = E.what();
+        VelaLib.VidmanDel(FHandle);
+        FHandle = 0;
+    }
     if (!FHandle) {
         FStream.reset();
         return;
@@ -407,7 +416,7 @@ void TActiveMovie::CaptureCompleted(bool PauseAgain) {
     } done{FGrabber};
     std::unique_ptr<TDIB> frame = FGrabber.TakeFrame();
     if (!frame) return;
-    if (PauseAgain) VelaLib.Video.Pause(FHandle);
+    if (PauseAgain && FHandle) VelaLib.Video.Pause(FHandle);
     TDIB scaled;
     TDIB* shown = frame.get();
     if (CaptureSize != 100 && CaptureSize > 0) {

@@ -3,6 +3,7 @@
 #include "core/vrfiles_manager.h"
 #include "media/screenman.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {

@@ -1,12 +1,14 @@
 #include "media/activemovie.h"
 
 #include "core/streams.h"
+#include "media/dsound.h"
 #include "fake_display.h"
 #include "media/screenman.h"
 #include "media/velabind.h"
 #include "media/wmvideoitem.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/sound.h"
 #include "tests/common/fake_film.h"
 #include "tests/common/fixture.h"
 
@@ -190,4 +192,42 @@ TEST_F(FakeLibrary, TheWindowsMediaItemPlaysOnceOpenAndHandsOverEachFrame) {
     }
     delete ScreenMan;
     ScreenMan = nullptr;
+}
+
+// Frames come from the library's decode thread: a burst of 3 every 2nd frame hands over three
+// whole frames, one at a time, then the grabber rests.
+TEST(ActiveMovieOverTheLibrary, TheGrabberTakesFramesOfTheDecodeThread) {
+    ScopedEnvironment headless{"VELA_HEADLESS", "1"}, driver{"SDL_AUDIODRIVER", nullptr};
+    std::shared_ptr<platform::SoundDevice> device = platform::OpenSoundDevice();
+    auto& sound = dynamic_cast<platform::HeadlessSound&>(*device);
+    TWindowControl form;
+    TSoundDevice component{&form};
+    BindVelaLibrary(platform::fs::ToProgramPath(VELA_COMPANION_FOLDER) + "\\");
+    MediaInit(nullptr, nullptr, 0, 0, 0, 0, {true, 100, &component});
+    {
+        TActiveMovie movie;
+        movie.FileName = platform::fs::ToProgramPath(VELA_VIDEO_FIXTURES "/clip.mpg");
+        movie.SetFGrabberEnabled(true);
+        movie.SetBurstMode(true);
+        movie.SetBurstCount(3);
+        movie.SetBurstInterval(2);
+        movie.Open();
+        ASSERT_EQ(movie.OpenState(), 6);
+        std::vector<std::array<int32_t, 2>> sizes;
+        movie.OnFGrabberCaptureCompleted = [&](TActiveMovie&, TDIB* Frame, const std::string&) {
+            sizes.push_back({Frame->Width(), Frame->Height()});
+        };
+        movie.CaptureFrame(0);
+        const uint32_t start = platform::ClockMs();
+        while (platform::ClockMs() - start < 1500) {
+            if (!platform::MainQueue().ProcessMessages()) platform::MainQueue().Wait(5);
+            sound.advance(20);  // the film's clock is its sound's
+        }
+        const std::array<int32_t, 2> size{std::get<int32_t>(movie.GetProperty(MovieDispId::ImageSourceWidth)),
+                                          std::get<int32_t>(movie.GetProperty(MovieDispId::ImageSourceHeight))};
+        EXPECT_EQ(sizes, (std::vector<std::array<int32_t, 2>>(3, size)));
+    }
+    MediaFinal();
+    component.Finalize();
+    UnbindVelaLibrary();
 }

@@ -84,10 +84,8 @@ public:
     std::string StoragePath;  // program path of the capture folder
     std::string CaptureFileName;  // used unchanged when set
     int32_t CaptureSize = 100;    // percent
-    bool JPEGProgressiveDisplay = false;
     int32_t JPEGQuality = 100;
     bool Loop = false;
-    bool DisplayLogo = true;
     int32_t ScrollBarsThickness = 16;
     // The panel's place in the base panel's client area; ReLayout after a change.
     TRect BoundsRect{0, 0, 240, 200};

@@ -22,7 +22,6 @@ TWmVideoItem::TWmVideoItem(TVideoManager* Manager, bool ACapture, const std::str
     FMovie = std::make_unique<TActiveMovie>();
     TActiveMovie& m = *FMovie;
     m.BoundsRect = {0, 0, 0, 0};
-    m.DisplayLogo = true;
     m.SetShowControls(false);
     m.SetProperty(1045, false);  // AnimationAtStart
     m.SetProperty(1025, false);  // ClickToPlay

@@ -95,14 +95,21 @@ bool TVideoDecoder::OpenSound(int Stream) {
     const int channels = FAudio->ch_layout.nb_channels;
     if (channels < 1 || FAudio->sample_rate < 100 || FAudio->sample_rate > 200000) return false;
     FSound = {uint32_t(FAudio->sample_rate), 16, uint16_t(std::min(channels, 2))};
+    FAudioStream = Stream;
+    return SetUpResampler(FAudio->ch_layout, FAudio->sample_fmt);
+}
+
+// The converter from sound of Layout and Format at the sound's rate to 16-bit PCM of the
+// sound's channels.
+bool TVideoDecoder::SetUpResampler(const AVChannelLayout& Layout, int Format) {
     AVChannelLayout out;
     av_channel_layout_default(&out, FSound.channels);
-    const bool converts = swr_alloc_set_opts2(&FResampler, &out, AV_SAMPLE_FMT_S16, FAudio->sample_rate,
-                                              &FAudio->ch_layout, FAudio->sample_fmt, FAudio->sample_rate, 0,
-                                              nullptr) >= 0 &&
+    const bool converts = swr_alloc_set_opts2(&FResampler, &out, AV_SAMPLE_FMT_S16, int(FSound.rate), const_cast<AVChannelLayout*>(&Layout),
+                                              AVSampleFormat(Format), int(FSound.rate), 0, nullptr) >= 0 &&
                           swr_init(FResampler) >= 0;
     av_channel_layout_uninit(&out);
-    FAudioStream = Stream;
+    FInFormat = converts ? Format : -1;
+    FInChannels = converts ? Layout.nb_channels : 0;
     return converts;
 }
 
@@ -161,7 +168,12 @@ void TVideoDecoder::DecodeSound(const AVPacket* Packet) {
     if (avcodec_send_packet(FAudio, Packet) < 0 && Packet) return;
     while (avcodec_receive_frame(FAudio, FSamples) == 0) {
         const int64_t at = FSamples->best_effort_timestamp;
-        const int room = swr_get_out_samples(FResampler, FSamples->nb_samples);
+        // Damaged data can change the sound's shape midway: the converter follows its format and
+        // channels; samples at another rate are left out.
+        const bool fits = FSamples->sample_rate == int(FSound.rate) &&
+                          ((FSamples->format == FInFormat && FSamples->ch_layout.nb_channels == FInChannels) ||
+                           SetUpResampler(FSamples->ch_layout, FSamples->format));
+        const int room = fits ? swr_get_out_samples(FResampler, FSamples->nb_samples) : 0;
         if (room > 0) {
             const int frameBytes = FSound.frameBytes();
             FPcm.resize(size_t(room) * frameBytes);
@@ -211,7 +223,7 @@ void TVideoDecoder::Seek(int64_t Ms) {
     AVFormatContext* format = FInput->Context();
     const AVStream& video = *format->streams[FVideoStream];
     std::vector<std::pair<std::vector<uint8_t>, int64_t>> sound;
-    const auto onSound = std::move(OnSound);
+    auto onSound = std::move(OnSound);
     OnSound = [&](const uint8_t* Pcm, int64_t Frames) {
         sound.emplace_back(std::vector<uint8_t>(Pcm, Pcm + Frames * FSound.frameBytes()), Frames);
     };

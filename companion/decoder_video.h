@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+struct AVChannelLayout;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
@@ -55,6 +56,7 @@ private:
     explicit TVideoDecoder(std::unique_ptr<TStream> Source);
     bool OpenStreams();
     bool OpenSound(int Stream);
+    bool SetUpResampler(const AVChannelLayout& Layout, int Format);
     // Sends the packet to its decoder; for the sound, takes out what it decoded.
     bool ReceivePicture();
     void DecodeSound(const AVPacket* Packet);
@@ -76,6 +78,7 @@ private:
     bool FEof = false, FVideoDrained = false;
     bool FHeld = false;  // the picture in FPicture is the next DecodeFrame's
     TPcmShape FSound{0, 16, 0};
+    int FInFormat = -1, FInChannels = 0;  // what the converter takes
     int64_t FSoundFrames = 0;     // frames handed on since SoundFromMs
     int64_t FSoundFromMs = 0;     // where the sound handed on starts
     std::vector<uint8_t> FPcm;

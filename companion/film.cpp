@@ -13,8 +13,9 @@ constexpr int64_t MaxAheadBytes = int64_t(64) << 20;
 constexpr int64_t SoundAheadMs = 300;
 // Sound kept at most; more (a file holding its sound far ahead of its pictures) is dropped.
 constexpr int64_t MaxSoundMs = 60000;
-// The longest the thread sleeps while the film plays.
-constexpr int64_t PollMs = 10;
+// The longest the thread sleeps while the film plays: the sound's clock moves as the device
+// takes its blocks, not with the system's, so it is looked at often.
+constexpr int64_t PollMs = 10, SoundPollMs = 2;
 
 int64_t NowMs() {
     timespec now;
@@ -42,7 +43,7 @@ TFilm::~TFilm() {
     lock.unlock();
     FThread.join();
     lock.lock();
-    DropVoice(lock);
+    DropVoice();
 }
 
 // ---- The main thread's calls ----
@@ -209,7 +210,7 @@ void TFilm::MakeVoice() {
 }
 
 // The voice's pull takes only the sound's own lock, so the voice can go while FMutex is held.
-void TFilm::DropVoice(std::unique_lock<std::mutex>&) {
+void TFilm::DropVoice() {
     if (FVoice) FDevice->destroyVoice(FVoice);
     FVoice = nullptr;
     FOnSound = false;
@@ -310,14 +311,14 @@ void TFilm::Run() {
             FWake.wait(lock);
         } else {
             const int64_t due = FAhead.empty() ? FLastEndMs : FAhead.front().ms;
-            FWake.wait_for(lock, std::chrono::milliseconds(std::clamp<int64_t>(due - clock, 1, PollMs)));
+            FWake.wait_for(lock, std::chrono::milliseconds(std::clamp<int64_t>(due - clock, 1, FOnSound ? SoundPollMs : PollMs)));
         }
     }
 }
 
 void TFilm::DoSeek(std::unique_lock<std::mutex>& Lock, int64_t Ms) {
     FSeekTo = -1;
-    DropVoice(Lock);
+    DropVoice();
     {
         std::lock_guard pcm(FPcmMutex);
         FPcm.clear();

@@ -67,7 +67,7 @@ private:
     bool NeedsMoreSound() const;
     bool SoundStarved() const;
     void MakeVoice();
-    void DropVoice(std::unique_lock<std::mutex>& Lock);
+    void DropVoice();
     void Sound(const uint8_t* Pcm, int64_t Frames);
     static int32_t Pull(void* Owner, void* Buffer, int32_t Capacity, int32_t* End);
     TPicture NewPicture();

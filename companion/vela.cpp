@@ -163,8 +163,13 @@ VELA_EXPORT VelaHandle velaOggStrmanAdd(void* stream, int32_t isOgg) {
 // video hands over its frames, and the player draws a windowed one itself).
 VELA_EXPORT VelaHandle velaVidmanAdd(const char*, void* stream, int32_t) {
     if (!stream || !Player.read) return 0;
-    std::unique_ptr<TVideoDecoder> decoder = TVideoDecoder::Open(std::make_unique<TPlayerStream>(stream));
-    return decoder ? Films.Add(std::make_unique<TFilm>(std::move(decoder), Player.SoundDevice())) : 0;
+    // Nothing unwinds into the player: a film that cannot be made (no thread, no memory) is none.
+    try {
+        std::unique_ptr<TVideoDecoder> decoder = TVideoDecoder::Open(std::make_unique<TPlayerStream>(stream));
+        return decoder ? Films.Add(std::make_unique<TFilm>(std::move(decoder), Player.SoundDevice())) : 0;
+    } catch (const std::exception&) {
+        return 0;
+    }
 }
 VELA_EXPORT void velaWmpmanDel(VelaHandle item) { WmpItems.Delete(item); }
 VELA_EXPORT void velaOggmanDel(VelaHandle item) { OggItems.Delete(item); }

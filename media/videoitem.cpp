@@ -36,8 +36,13 @@ TDsVideoItem::TDsVideoItem(TVideoManager* Manager, bool Capture, const std::stri
         name = FileName;
     } else if (IsWorkFileKind(FileName)) {
         name = VrFileManager->ExtractWorkFile(FileName);
+        try {
+            FSource = std::make_unique<TFileRangeStream>(name, 0, 0);
+        } catch (...) {
+            VrFileManager->ReleaseLocalFile(FileName);
+            throw;
+        }
         FWorkName = FileName;
-        FSource = std::make_unique<TFileRangeStream>(name, 0, 0);
     } else {
         FSource = VrFileManager->OpenRangeStream(FileName);
         name = VrFileManager->BaseFolder() + FileName;

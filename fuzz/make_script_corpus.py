@@ -16,10 +16,11 @@ ROOT = os.path.join(HERE, "..")
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 import menu_records  # noqa: E402
+import video_records  # noqa: E402
 import vpage  # noqa: E402
 
 GAME_SAVE_VERSION = 144
-LT_BOX, LT_MENU, LT_TIMER, LT_SOUND, LT_MAPIMG, LT_PREVMENU, LT_PROPMOTION, LT_CABINET = 2, 12, 15, 17, 18, 25, 26, 27
+LT_BOX, LT_MENU, LT_VIDEO, LT_TIMER, LT_SOUND, LT_MAPIMG, LT_PREVMENU, LT_PROPMOTION, LT_CABINET = 2, 12, 16, 15, 17, 18, 25, 26, 27
 LT_SLIDER, LT_SCROLLBAR, LT_GAUGE = 21, 22, 23
 PT_INT, PT_STR = 1, 4
 
@@ -173,6 +174,7 @@ def saves():
     status = status_record([int_var("seen", 7, True)])
     plain = game_record(scene(), runner())
     menu = menu_records.record("menu", menu_records.CONTROL, menu_records.LIST, GAME_SAVE_VERSION)
+    video = video_records.record(video_records.VIDEO, GAME_SAVE_VERSION)
     return {
         "plain": save_input(status, plain),
         "no-status-header": save_input(i32(0) + i32(0) + s("") + i32(0, 0) + s(""), plain),
@@ -189,6 +191,8 @@ def saves():
         "menu": save_input(status, game_record(scene(layer0=control("", (0, 0, 64, 48), u8(LT_MENU) + menu, 1)),
                                                runner())),
         "controls": save_input(status, game_record(scenes()["controls"], runner())),
+        "video": save_input(status, game_record(scene(layer0=control("", (0, 0, 64, 48), u8(LT_VIDEO) + video, 1)),
+                                                runner())),
         "broken-missing-page": save_input(status, game_record(scene(), runner("gone.vsb"))),
         "broken-cut": save_input(status, plain[:len(plain) // 2]),
         "broken-status": save_input(b"Status103" + i32(0x40000000), plain),

@@ -16,7 +16,7 @@ done
 cd "$(dirname "$0")"
 scripts/setup-deps
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELA_TESTS=OFF -DVELA_BENCH=OFF
-cmake --build build --target velaplay vela_companion sample_title vexpr vfpack vimage
+cmake --build build --target velaplay vela_companion sample_title vexpr vfpack vimage vwipe vgif
 [ ${#args[@]} -gt 0 ] && exec build/velaplay "${args[@]}"
 # The sample's news box reads http://127.0.0.1:8931/news.txt: sample/www/ is served there for the
 # run when nothing listens on that port yet, and the server stops with the player.

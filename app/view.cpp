@@ -151,6 +151,10 @@ void TFormView::InitSystem() {
     Trace("MediaInit");
     MediaInit(&Display, &BasePanel, Project->Width, Project->Height, Project->FullWidth, Project->FullHeight,
               {GameSettings.DirectSound, GameSettings.DelayTime, &SoundDevice}, Project->RegistryName);
+    // The MIDI sequencer is the window's: usable until the window closes; no song starts once
+    // the program is ending.
+    MidiMan->OwnerAlive = [this] { return !closed_; };
+    MidiMan->Terminating = [] { return ::Terminating(); };
     Trace("VelaInitColor");
     VelaInitColor();
 

@@ -122,9 +122,9 @@ private:
     void ShowDock(bool Visible);
     // Blacks out the window's rows Top..Bottom outside the base panel and shows them.
     void ClearBorder(int32_t Top, int32_t Bottom);
-    // The end of every screen-mode switch: the panel placed, the private pictures made again,
-    // the media resumed and the whole window shown again.
-    void AfterModeChange();
+    // The end of every screen-mode switch: the panel placed (then Placed run), the private
+    // pictures made again, the media resumed and the whole window shown again.
+    void AfterModeChange(const std::function<void()>& Placed = nullptr);
     // Shows the whole window again: the border around the panel, the toolbar, and the scene
     // at the next tick.
     void RepaintWindow();

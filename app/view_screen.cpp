@@ -5,6 +5,7 @@
 #include "core/sysutils.h"
 #include "graphics/dxdibx.h"
 #include "media/mediaman.h"
+#include "media/midiplay.h"
 #include "objects/vitemex_edit.h"
 #include "objects/vitems.h"
 #include "platform/clock.h"
@@ -28,6 +29,37 @@ public:
 
 private:
     TLoopClock& clock_;
+};
+
+// The MIDI sequencer across a screen-mode switch: closed before, opened again after it on the
+// manager's device, reset, and played on from where it was.
+class TMidiSwitch {
+public:
+    // Stops and closes an open sequencer, keeping whether and where it played.
+    void Close() {
+        player_ = MidiMan ? MidiMan->GetPlayer() : nullptr;
+        if (!player_ || !player_->IsOpen()) {
+            player_ = nullptr;
+            return;
+        }
+        playing_ = player_->IsPlaying();
+        if (playing_) {
+            position_ = player_->GetPosition();
+            player_->Stop();
+        }
+        player_->Close();
+    }
+    void Reopen() {
+        if (!player_) return;
+        player_->Open(MidiMan->GetDeviceIndex() - 1);
+        player_->SendGMReset();
+        if (playing_) player_->PlayFrom(0, position_, -1);
+    }
+
+private:
+    TMidiPlayV* player_ = nullptr;
+    bool playing_ = false;
+    int32_t position_ = 0;
 };
 
 // The settle time of the display between the window's new bounds and the mode change (ms).
@@ -144,9 +176,12 @@ void TFormView::ShowDock(bool Visible) {
 void TFormView::SetFullScreen(bool Full) {
     TPauseGuard pause(Clock);
     if (!ScreenMan || ScreenMan->FullScreen == Full) return;
+    // Only a switch that runs closes the sequencer: one that goes nowhere leaves a song playing.
+    TMidiSwitch midi;
     if (Full) {
         Trace("SetFullScreen.Full");
         if (ScreenMan->BestMode < 0 || ScreenMan->GetModeCount() == 0) return;
+        midi.Close();
         Trace("SetFullScreen.Full.Bases.FreeDX");
         Bases->FreePrivateDIBs();
         Trace("SetFullScreen.Full.MediaSuspend");
@@ -166,6 +201,7 @@ void TFormView::SetFullScreen(bool Full) {
         }
     } else {
         Trace("SetFullScreen.Normal");
+        midi.Close();
         Trace("SetFullScreen.Normal.Bases.FreeDX");
         Bases->FreePrivateDIBs();
         Trace("SetFullScreen.Normal.MediaSuspend");
@@ -178,7 +214,7 @@ void TFormView::SetFullScreen(bool Full) {
         std::this_thread::sleep_for(std::chrono::milliseconds(SwitchSettleMs));
         ScreenMan->SetModeIndex(-1);
     }
-    AfterModeChange();
+    AfterModeChange([&] { midi.Reopen(); });
 }
 
 void TFormView::ChangeDisplayMode() {
@@ -195,9 +231,10 @@ void TFormView::ChangeDisplayMode() {
     AfterModeChange();
 }
 
-void TFormView::AfterModeChange() {
+void TFormView::AfterModeChange(const std::function<void()>& Placed) {
     Trace("SetFullScreen.SetBounds");
     PlacePanel();
+    if (Placed) Placed();
     Trace("SetFullScreen.Bases.Reload");
     Bases->MakePrivateDIBs();
     Trace("SetFullScreen.MediaResume");

@@ -1,6 +1,7 @@
 #include "app/view_state.h"
 
 #include "core/stringlist.h"
+#include "media/mediaman.h"
 #include "media/screenman.h"
 #include "objects/vitems.h"
 #include "script/project.h"
@@ -140,4 +141,18 @@ std::vector<std::string> TFormPlayerState::FontNames(bool FixedOnly) {
     std::vector<std::string> names;
     for (int i = 0; i < list.Count(); ++i) names.push_back(list.Strings(i));
     return names;
+}
+
+// ---- MIDI devices ----
+
+std::string TFormPlayerState::MidiPort() { return MidiMan ? MidiMan->GetCurrentDeviceName() : std::string(); }
+
+void TFormPlayerState::SetMidiPort(const std::string& Name) {
+    if (MidiMan) MidiMan->SetDeviceName(Name);
+}
+
+int32_t TFormPlayerState::MidiPortCount() { return MidiMan ? MidiMan->GetDeviceCount() : 0; }
+
+std::string TFormPlayerState::MidiPortName(int32_t Index) {
+    return MidiMan ? MidiMan->GetDeviceName(Index) : std::string();
 }

@@ -23,8 +23,8 @@ struct TFormHooks {
     std::function<void()> ChangeDisplayMode;
 };
 
-// The call stack answers come from TScriptPlayerState; MIDI keeps the answers of TPlayerState
-// until that part of the player exists. The history is that of the unnamed history format (0
+// The call stack answers come from TScriptPlayerState; the MIDI devices are the MIDI
+// manager's (none without one). The history is that of the unnamed history format (0
 // and nothing written without the format manager).
 //
 // Pointer state is that of the object root's current layer as the tick's input step left it:
@@ -84,6 +84,13 @@ public:
     // The installed faces of the glyph rasteriser (only fixed-pitch ones when FixedOnly), then the
     // faces of the listed pixel fonts; none without the rasteriser.
     std::vector<std::string> FontNames(bool FixedOnly) override;
+
+    // The MIDI manager's devices: the current one's name (a name not in the list chooses the
+    // MIDI Mapper), the count and each name.
+    std::string MidiPort() override;
+    void SetMidiPort(const std::string& Name) override;
+    int32_t MidiPortCount() override;
+    std::string MidiPortName(int32_t Index) override;
 
 private:
     // The object root's current layer; nullptr without a root.

@@ -310,3 +310,63 @@ void TDIBX::SetColorTableEntries(const TRGBQuad* Source, int Start, int Count) {
     std::copy_n(Source, Count, DIB->ColorTable.begin() + Start);
     DIB->UpdatePalette();
 }
+
+TFrameRecord TDIBX::GetDC() {
+    if (DIB->Empty()) return {};
+    const TDIBColorFormat& format = DIB->NowPixelFormat();
+    return {DIB->TopPBits(),        DIB->Width(),     DIB->Height(),
+            DIB->NextLine(),        GetBitCount(),    format.RBitMask,
+            format.GBitMask,        format.BBitMask,  DIB->BitCount() <= 8 ? DIB->ImageColorTable().data() : nullptr};
+}
+
+namespace {
+
+// Rows of 32-bit 0x00RRGGBB pixels on both sides: the value without its fourth byte.
+void CopyRows32(const TFrameRecord& S, const TFrameRecord& D, int32_t W, int32_t H) {
+    for (int32_t y = 0; y < H; ++y) {
+        const uint8_t* s = S.Pixels + ptrdiff_t(y) * S.Pitch;
+        uint8_t* d = D.Pixels + ptrdiff_t(y) * D.Pitch;
+        for (int32_t x = 0; x < W; ++x) {
+            uint32_t v;
+            std::memcpy(&v, s + 4 * ptrdiff_t(x), 4);
+            v &= 0x00FFFFFF;
+            std::memcpy(d + 4 * ptrdiff_t(x), &v, 4);
+        }
+    }
+}
+
+bool Plain32(const TFrameRecord& F) {
+    return F.BitCount == 32 && F.RMask == 0x00FF0000 && F.GMask == 0x0000FF00 && F.BMask == 0x000000FF;
+}
+
+}  // namespace
+
+void CopyFrame(const TFrameRecord& Source, TCustomDIBX& Dest) {
+    if (!Source.Pixels) return;
+    const TFrameRecord d = Dest.GetDC();
+    if (!d.Pixels) return;
+    const int32_t w = std::min(Source.Width, d.Width), h = std::min(Source.Height, d.Height);
+    if (w > 0 && h > 0) {
+        if (Plain32(Source) && Plain32(d)) {
+            CopyRows32(Source, d, w, h);
+        } else {
+            const int bits = d.BitCount == 15 ? 16 : d.BitCount;
+            const TMaskLayout layout = MaskLayout(d.RMask, d.GMask, d.BMask);
+            const int entries = d.BitCount <= 8 ? 1 << d.BitCount : 0;
+            std::vector<TRGBQuad> colors(size_t(w), 0);
+            for (int32_t y = 0; y < h; ++y) {
+                FrameRowColors(Source, y, w, colors.data());
+                uint8_t* row = d.Pixels + ptrdiff_t(y) * d.Pitch;
+                for (int32_t x = 0; x < w; ++x) {
+                    const TRGBQuad c = colors[size_t(x)];
+                    const uint32_t v = entries ? uint32_t(d.ColorTable ? NearestPaletteIndex(d.ColorTable, entries, QuadRed(c),
+                                                                                             QuadGreen(c), QuadBlue(c))
+                                                                       : 0)
+                                               : layout.Pack(c);
+                    StorePixel(row, x, bits, v);
+                }
+            }
+        }
+    }
+    Dest.ReleaseDC();
+}

@@ -22,6 +22,11 @@ constexpr TRect Bounds(int32_t X, int32_t Y, int32_t W, int32_t H) { return {X, 
 class TDIBX;
 class TCustomDIBX;
 
+// The plain copy of a frame record onto Dest at (0, 0), through Dest's device context: as much
+// of the frame as Dest holds, each pixel converted to Dest's format by the colour rules of
+// graphics/pixelconv.h (to the nearest entry of Dest's colour table when Dest is indexed).
+void CopyFrame(const TFrameRecord& Source, TCustomDIBX& Dest);
+
 // The colours of Surface's pixels as a 24-bit bitmap of its size: indexed pixels through its
 // colour table, the others by the fields of its masks. Pixels that cannot be reached stay black.
 TDIB ColorsOf(TCustomDIBX& Surface);
@@ -84,6 +89,9 @@ public:
     // Every non-null Lock is followed by one Unlock.
     virtual uint8_t* Lock(int32_t, int32_t) { return nullptr; }
     virtual void Unlock() {}
+    // The pixels as a frame record, held until ReleaseDC; no pixels when they cannot be reached.
+    virtual TFrameRecord GetDC() { return {}; }
+    virtual void ReleaseDC() {}
     virtual void ClearClipRect() { ClipRect.Right = 0; }
     // Grows the clip rectangle to hold R (cut to the bounds); an empty cut R changes nothing.
     virtual void UnionClipRect(const TRect& R);
@@ -293,6 +301,8 @@ public:
     // An empty size empties the DIB; the logical size is the DIB's.
     void SetSize(int32_t AWidth, int32_t AHeight, int BitCount) override;
     uint8_t* Lock(int32_t X, int32_t Y) override;
+    // The DIB's rows, top row first (a negative pitch), with its colour table.
+    TFrameRecord GetDC() override;
     int32_t ColorToPixel(int32_t Color) const override;
     // Whole buffer without clipping for 1-16 bits; 24 and 32 bits through FillRect.
     void Fill(int32_t Color) override;

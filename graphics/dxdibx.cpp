@@ -33,6 +33,7 @@ std::unique_ptr<TDxDIBX> TDxDIBX::CreateFromSurface(platform::PixelSurface& ASur
 }
 
 TDxDIBX::~TDxDIBX() {
+    ReleaseDC();
     if (LockCount > 0) Surface->unlock();
 }
 
@@ -53,11 +54,13 @@ int TDxDIBX::GetRShift() const { return FieldPosition(GetRBitMask()); }
 void TDxDIBX::SetSize(int32_t AWidth, int32_t AHeight, int BitCount) {
     if (Display) {
         FreeSurface();
-        std::unique_ptr<platform::PixelSurface> made;
-        if (BitCount > 8) made = Display->createSurface(AWidth, AHeight, DisplayBitCount > 16 ? 32 : 16);
+        const bool indexed = BitCount == 1 || BitCount == 4 || BitCount == 8;
+        std::unique_ptr<platform::PixelSurface> made =
+            Display->createSurface(AWidth, AHeight, indexed ? BitCount : DisplayBitCount > 16 ? 32 : 16);
         if (!made) throw EVelaError("\"CreateSurface\" Failed");
         OwnSurface = std::move(made);
         Surface = OwnSurface.get();
+        Palette = indexed;
     }
     ClearColorCache();
     TCustomDIBX::SetSize(AWidth, AHeight, BitCount);
@@ -65,10 +68,12 @@ void TDxDIBX::SetSize(int32_t AWidth, int32_t AHeight, int BitCount) {
 
 void TDxDIBX::FreeSurface() {
     if (!OwnSurface) return;
+    DC = {};
     if (LockCount > 0) OwnSurface->unlock();
     LockCount = 0;
     OwnSurface.reset();
     Surface = nullptr;
+    Palette = false;
 }
 
 uint8_t* TDxDIBX::Lock(int32_t X, int32_t Y) { return LockAt(X, Y); }
@@ -82,7 +87,44 @@ uint8_t* TDxDIBX::LockAt(int32_t X, int32_t Y) const {
         if (!Locked.pixels) return nullptr;
     }
     ++LockCount;
-    return Locked.pixels + ptrdiff_t(Y) * Locked.pitch + ptrdiff_t(X) * BytesPerPixel();
+    const int bits = GetBitCount();
+    const ptrdiff_t column = bits == 1 ? X / 8 : bits == 4 ? X / 2 : ptrdiff_t(X) * BytesPerPixel();
+    return Locked.pixels + ptrdiff_t(Y) * Locked.pitch + column;
+}
+
+TFrameRecord TDxDIBX::GetDC() {
+    if (DC.Pixels) return DC;
+    uint8_t* top = LockAt(0, 0);
+    if (!top) return {};
+    const platform::PixelBuffer d = Describe();
+    DC = {top, d.width, d.height, d.pitch, d.bitCount, d.redMask, d.greenMask, d.blueMask, nullptr};
+    if (d.bitCount <= 8) {
+        GetColorTable(DCColorTable.data());
+        DC.ColorTable = DCColorTable.data();
+    }
+    return DC;
+}
+
+void TDxDIBX::ReleaseDC() {
+    if (!DC.Pixels) return;
+    DC = {};
+    Release();
+}
+
+void TDxDIBX::GetColorTable(TRGBQuad* Dest) const {
+    if (Palette) GetColorTableEntries(Dest, 0, 1 << GetBitCount());
+}
+
+void TDxDIBX::GetColorTableEntries(TRGBQuad* Dest, int Start, int Count) const {
+    if (Palette) Surface->getPalette(Start, Count, Dest);
+}
+
+void TDxDIBX::SetColorTable(const TRGBQuad* Source) {
+    if (Palette) Surface->setPalette(0, 1 << GetBitCount(), Source);
+}
+
+void TDxDIBX::SetColorTableEntries(const TRGBQuad* Source, int Start, int Count) {
+    if (Palette && !Surface->setPalette(Start, Count, Source)) throw EVelaError("FPalette.SetEntries Failed");
 }
 
 void TDxDIBX::Release() const {
@@ -90,7 +132,7 @@ void TDxDIBX::Release() const {
 }
 
 uint32_t TDxDIBX::GetPixel(int32_t X, int32_t Y) const {
-    if (X < 0 || Y < 0 || X >= GetWidth() || Y >= GetHeight()) return 0;
+    if (X < 0 || Y < 0 || X >= GetWidth() || Y >= GetHeight() || GetBitCount() < 8) return 0;
     const uint8_t* p = LockAt(X, Y);
     if (!p) return 0;
     const uint32_t v = LoadPixel(p, BytesPerPixel());
@@ -99,7 +141,7 @@ uint32_t TDxDIBX::GetPixel(int32_t X, int32_t Y) const {
 }
 
 void TDxDIBX::SetPixel(int32_t X, int32_t Y, uint32_t Value) {
-    if (X < 0 || Y < 0 || X >= GetWidth() || Y >= GetHeight()) return;
+    if (X < 0 || Y < 0 || X >= GetWidth() || Y >= GetHeight() || GetBitCount() < 8) return;
     uint8_t* p = Lock(X, Y);
     if (!p) return;
     StorePixel(p, BytesPerPixel(), Value);
@@ -116,9 +158,14 @@ int32_t TDxDIBX::ColorToPixel(int32_t Color) const {
     for (size_t i = 0; i < ColorCacheKeys.size(); ++i)
         if (ColorCacheKeys[i] == Color) return ColorCacheValues[i];
     int32_t pixel = Color;
-    if (GetBitCount() >= 15)
-        pixel = int32_t(MaskLayout(GetRBitMask(), GetGBitMask(), GetBBitMask())
-                            .Pack(RGBQuad(uint8_t(Color), uint8_t(Color >> 8), uint8_t(Color >> 16))));
+    const uint8_t r = uint8_t(Color), g = uint8_t(Color >> 8), b = uint8_t(Color >> 16);
+    if (GetBitCount() >= 15) {
+        pixel = int32_t(MaskLayout(GetRBitMask(), GetGBitMask(), GetBBitMask()).Pack(RGBQuad(r, g, b)));
+    } else if (Palette) {
+        std::array<TRGBQuad, 256> table{};
+        GetColorTable(table.data());
+        pixel = NearestPaletteIndex(table.data(), 1 << GetBitCount(), r, g, b);
+    }
     ColorCacheKeys[size_t(ColorCacheNext)] = Color;
     ColorCacheValues[size_t(ColorCacheNext)] = pixel;
     ColorCacheNext = (ColorCacheNext + 1) % 16;

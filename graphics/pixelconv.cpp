@@ -1,4 +1,5 @@
 #include "graphics/pixelconv.h"
+#include "graphics/dib.h"
 
 #include <bit>
 
@@ -23,4 +24,16 @@ TMaskLayout MaskLayout(uint32_t RMask, uint32_t GMask, uint32_t BMask) {
         return TMaskLayout::TField{shift, std::countr_one(Mask >> shift)};
     };
     return {field(RMask), field(GMask), field(BMask)};
+}
+
+void FrameRowColors(const TFrameRecord& Frame, int32_t Y, int32_t Count, TRGBQuad* Out) {
+    const uint8_t* row = Frame.Pixels + ptrdiff_t(Y) * Frame.Pitch;
+    if (Frame.BitCount <= 8) {
+        for (int32_t x = 0; x < Count; ++x)
+            Out[x] = Frame.ColorTable ? Frame.ColorTable[LoadPixel(row, x, Frame.BitCount)] & 0x00FFFFFF : 0;
+        return;
+    }
+    const TMaskLayout layout = MaskLayout(Frame.RMask, Frame.GMask, Frame.BMask);
+    const int bits = Frame.BitCount == 15 ? 16 : Frame.BitCount;
+    for (int32_t x = 0; x < Count; ++x) Out[x] = layout.Unpack(LoadPixel(row, x, bits));
 }

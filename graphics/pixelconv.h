@@ -63,3 +63,19 @@ TMaskLayout MaskLayout(uint32_t RMask, uint32_t GMask, uint32_t BMask);
 constexpr int StretchSource(int X, int SrcW, int DstW) {
     return int(int64_t(X) * SrcW / DstW);
 }
+
+// Pixels handed over through a device context (a surface's own, or a film's frame): Height rows
+// of Width pixels, row Y at Pixels + Y * Pitch (Pitch is negative for rows stored bottom-up).
+// 1-, 4- and 8-bit pixels are indexes into ColorTable (the leftmost pixel in the high bits),
+// 15/16-, 24- and 32-bit pixels hold their channels where the masks say. Pixels is nullptr for
+// no pixels.
+struct TFrameRecord {
+    uint8_t* Pixels = nullptr;
+    int32_t Width = 0, Height = 0, Pitch = 0;
+    int BitCount = 32;
+    uint32_t RMask = 0x00FF0000, GMask = 0x0000FF00, BMask = 0x000000FF;
+    const TRGBQuad* ColorTable = nullptr;  // 2^BitCount entries; nullptr reads as black
+};
+
+// The colours of the first Count pixels of row Y of Frame (Count at most its width).
+void FrameRowColors(const TFrameRecord& Frame, int32_t Y, int32_t Count, TRGBQuad* Out);

@@ -311,29 +311,6 @@ void TOggWaveItem::Pause() {
     FPaused = true;
 }
 
-// ---- MIDI ----
-
-namespace {
-
-const char* const MidiMapperName = "MIDIマッパー";
-
-}  // namespace
-
-TMidiManager::TMidiManager() : DeviceNames{MidiMapperName} {}
-
-std::string TMidiManager::GetDeviceName(int32_t Index) const {
-    if (Index < 0 || Index >= GetDeviceCount()) return MidiMapperName;
-    return DeviceNames[size_t(Index)];
-}
-
-void TMidiManager::SetDeviceIndex(int32_t Index) { DeviceIndex = std::clamp(Index, 0, GetDeviceCount() - 1); }
-
-void TMidiManager::SetDeviceName(const std::string& Name) {
-    const auto it = std::find_if(DeviceNames.begin(), DeviceNames.end(),
-                                 [&](const std::string& N) { return AnsiSameText(N, Name); });
-    SetDeviceIndex(it == DeviceNames.end() ? 0 : int32_t(it - DeviceNames.begin()));
-}
-
 // ---- Films ----
 
 void TVideoManager::Suspend() {

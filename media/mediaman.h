@@ -14,6 +14,7 @@
 #include "media/wave.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -293,25 +294,40 @@ private:
 };
 
 class TMidiPlayV;
+class TMidiItem;
 
-// MIDI songs. The device list holds the MIDI Mapper, then each MIDI output device found.
+// MIDI songs (media/midiitem.h), played by one sequencer all items share. The device list holds
+// the MIDI Mapper, then each MIDI output device the sequencer found.
 class TMidiManager : public TSoundManager {
 public:
     TMidiManager();
-    // The sequencer all MIDI items share; nullptr while there is none.
-    TMidiPlayV* GetPlayer() const { return nullptr; }
+    // The items go first (the current one closes the sequencer), then the sequencer.
+    ~TMidiManager() override;
+    // A TMidiItem.
+    TDMediaItem* Add(const std::string& FileName) override;
+    // The sequencer; nullptr while it is not usable.
+    TMidiPlayV* GetPlayer() const;
     int32_t GetDeviceCount() const { return int32_t(DeviceNames.size()); }
     // The name at Index; the MIDI Mapper's outside the list.
     std::string GetDeviceName(int32_t Index) const;
     std::string GetCurrentDeviceName() const { return GetDeviceName(DeviceIndex); }
-    // Index clamped to the list.
+    int32_t GetDeviceIndex() const { return DeviceIndex; }
+    // Index clamped to the list; a playing sequencer goes on from its position on that device.
     void SetDeviceIndex(int32_t Index);
     // A name not in the list chooses the MIDI Mapper.
     void SetDeviceName(const std::string& Name);
 
+    // Set by the shell: whether the main window exists and is not closing (the sequencer is
+    // usable only then), and whether the program is ending (no song starts). Unset: usable,
+    // not ending.
+    std::function<bool()> OwnerAlive, Terminating;
+    // The item the sequencer holds; nullptr for none.
+    TMidiItem* Current = nullptr;
+
 private:
     std::vector<std::string> DeviceNames;
     int32_t DeviceIndex = 0;
+    std::unique_ptr<TMidiPlayV> Player;
 };
 
 class TVideoManager;

@@ -94,22 +94,6 @@ void TDsVideoItem::SetRect(const TRect& Source, const TRect& Dest) {
 
 const VelaFrame* TDsVideoItem::GetDC() { return VelaLib.VideoGetDC(FHandle); }
 
-namespace {
-
-// The Windows Media kind without its control: it plays nothing and has ended.
-class TNoControlVideoItem : public TVideoItem {
-public:
-    using TVideoItem::TVideoItem;
-    bool IsEnd() override { return true; }
-};
-
-}  // namespace
-
-// The media-player host replaces this with its own item.
-std::unique_ptr<TVideoItem> NewWmVideoItem(TVideoManager* Manager, bool Capture, const std::string&) {
-    return std::make_unique<TNoControlVideoItem>(Manager, Capture);
-}
-
 TRect VideoPlacement(const TRect& Source, const TRect& Dest, int32_t Width, int32_t Height) {
     const int32_t sw = Source.Right - Source.Left, sh = Source.Bottom - Source.Top;
     if (sw <= 0 || sh <= 0) return Dest;

@@ -32,6 +32,8 @@ public:
     TVelaMixer& operator=(const TVelaMixer&) = delete;
 
     virtual bool Step() { return false; }
+    // The volume the fade ends at.
+    void SetTarget(int32_t V) { ToVolume = V; }
 
 protected:
     // Takes the start time; the volume it starts from is the caller's.

@@ -21,6 +21,7 @@
 #include "objects/vitemex_slider.h"
 #include "objects/vitemex_sound.h"
 #include "objects/vitemex_tile.h"
+#include "objects/vitemex_video.h"
 #include "objects/vitemex_wave.h"
 
 #include "core/sysutils.h"
@@ -76,6 +77,7 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_SLIDER, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaSlider(&Owner); });
     RegisterObjectKind(LT_SCROLLBAR, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaScrollbar(&Owner); });
     RegisterObjectKind(LT_GAUGE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaGauge(&Owner); });
+    RegisterObjectKind(LT_VIDEO, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaVideo(&Owner); });
     RegisterObjectKind(LT_EDIT, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaEdit(&Owner); });
     RegisterObjectKind(LT_MEMO, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMemo(&Owner); });
 }

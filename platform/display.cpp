@@ -16,18 +16,37 @@ namespace platform {
 namespace {
 
 // Rows of a memory surface are padded to four bytes, as device-independent bitmaps are.
-int32_t RowPitch(int32_t width, int bitCount) { return (width * (bitCount / 8) + 3) & ~3; }
+int32_t RowPitch(int32_t width, int bitCount) {
+    return int32_t((int64_t{width} * bitCount + 31) / 32 * 4);
+}
+
+bool Indexed(int bitCount) { return bitCount == 1 || bitCount == 4 || bitCount == 8; }
 
 }  // namespace
 
 MemorySurface::MemorySurface(int32_t width, int32_t height, int bitCount) {
-    format_.bitCount = bitCount == 16 ? 16 : 32;
+    format_.bitCount = bitCount == 16 || Indexed(bitCount) ? bitCount : 32;
     if (format_.bitCount == 16) {
         format_.redMask = 0xF800;
         format_.greenMask = 0x07E0;
         format_.blueMask = 0x001F;
+    } else if (Indexed(bitCount)) {
+        format_.redMask = format_.greenMask = format_.blueMask = 0;
+        palette_.assign(size_t{1} << bitCount, 0);
     }
     resize(width, height);
+}
+
+bool MemorySurface::getPalette(int first, int count, uint32_t* entries) const {
+    if (!PaletteRange(int(palette_.size()), first, count)) return false;
+    std::copy_n(palette_.begin() + first, count, entries);
+    return true;
+}
+
+bool MemorySurface::setPalette(int first, int count, const uint32_t* entries) {
+    if (!PaletteRange(int(palette_.size()), first, count)) return false;
+    std::copy_n(entries, count, palette_.begin() + first);
+    return true;
 }
 
 void MemorySurface::resize(int32_t width, int32_t height) {

@@ -35,6 +35,8 @@ struct DisplayModeInfo {
 // Locked pixels: rows of `pitch` bytes from the top row down, pixels of bitCount / 8 bytes (16,
 // 24 or 32 bits; a 5-5-5 surface says 16) whose channels lie where the masks say. Surfaces the
 // program makes are 0x00RRGGBB or 5-6-5; a window's pixels are what the window system gives.
+// An indexed surface says 1, 4 or 8 bits and no masks: its pixels are indexes into its palette,
+// the leftmost pixel of a byte in its high bits.
 struct PixelBuffer {
     uint8_t* pixels = nullptr;  // nullptr when the surface could not be locked
     int32_t width = 0, height = 0, pitch = 0;
@@ -51,7 +53,17 @@ public:
     virtual void unlock() = 0;
     // Size and format without locking (pixels stays nullptr).
     virtual PixelBuffer describe() const = 0;
+    // The palette of an indexed surface, 2^bitCount entries of 0x00RRGGBB: entries
+    // [first, first + count) read into or written from Entries. False, touching nothing, for a
+    // surface without a palette or a range that does not lie inside it.
+    virtual bool getPalette(int, int, uint32_t*) const { return false; }
+    virtual bool setPalette(int, int, const uint32_t*) { return false; }
 };
+
+// Whether [first, first + count) lies inside a palette of Size entries (count at least 1).
+inline bool PaletteRange(int size, int first, int count) {
+    return first >= 0 && count > 0 && int64_t{first} + count <= size;
+}
 
 enum class InputKind : uint8_t {
     MouseDown,   // button, x, y
@@ -202,8 +214,8 @@ public:
                                                      int32_t clientHeight);
 
     // ---- Surfaces ----
-    // A new surface of the size; BitCount 16 or 32 (anything else is 32). nullptr when it
-    // cannot be made.
+    // A new surface of the size; BitCount 1, 4 or 8 (indexed, its palette all zero), 16 or 32
+    // (anything else is 32). nullptr when it cannot be made.
     virtual std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) = 0;
 
     // ---- Typed text and the clipboard ----
@@ -235,10 +247,13 @@ public:
     void resize(int32_t width, int32_t height);
     // The pixels for reading, rows as lock() gives them.
     const uint8_t* data() const { return pixels_.data(); }
+    bool getPalette(int first, int count, uint32_t* entries) const override;
+    bool setPalette(int first, int count, const uint32_t* entries) override;
 
 private:
     PixelBuffer format_;
     std::vector<uint8_t> pixels_;
+    std::vector<uint32_t> palette_;  // 2^bitCount entries for an indexed surface, else none
 };
 
 // The headless backend. Everything a test needs to look at is public.

@@ -28,7 +28,8 @@ PixelBuffer Describe(const SDL_Surface* surface) {
     buffer.width = surface->w;
     buffer.height = surface->h;
     buffer.pitch = surface->pitch;
-    buffer.bitCount = surface->format->BytesPerPixel * 8;
+    buffer.bitCount = SDL_ISPIXELFORMAT_INDEXED(surface->format->format) ? surface->format->BitsPerPixel
+                                                                         : surface->format->BytesPerPixel * 8;
     buffer.redMask = surface->format->Rmask;
     buffer.greenMask = surface->format->Gmask;
     buffer.blueMask = surface->format->Bmask;
@@ -52,11 +53,32 @@ public:
         locked_ = nullptr;
     }
     PixelBuffer describe() const override { return Describe(current()); }
+    bool getPalette(int first, int count, uint32_t* entries) const override {
+        const SDL_Palette* palette = Palette();
+        if (!palette || !PaletteRange(palette->ncolors, first, count)) return false;
+        for (int i = 0; i < count; ++i) {
+            const SDL_Color& c = palette->colors[first + i];
+            entries[i] = uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b;
+        }
+        return true;
+    }
+    bool setPalette(int first, int count, const uint32_t* entries) override {
+        SDL_Palette* palette = Palette();
+        if (!palette || !PaletteRange(palette->ncolors, first, count)) return false;
+        std::vector<SDL_Color> colors(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i)
+            colors[size_t(i)] = {uint8_t(entries[i] >> 16), uint8_t(entries[i] >> 8), uint8_t(entries[i]), 255};
+        return SDL_SetPaletteColors(palette, colors.data(), first, count) == 0;
+    }
 
 protected:
     virtual SDL_Surface* current() const = 0;
 
 private:
+    SDL_Palette* Palette() const {
+        SDL_Surface* surface = current();
+        return surface ? surface->format->palette : nullptr;
+    }
     SDL_Surface* locked_ = nullptr;
 };
 
@@ -495,11 +517,23 @@ public:
     void setClipboardText(const std::string& text) override { SDL_SetClipboardText(Cp932ToUtf8(text).c_str()); }
 
     std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override {
-        const bool deep = bitCount != 16;
-        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, deep ? 32 : 16,
-                                                              deep ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_RGB565);
+        uint32_t format = SDL_PIXELFORMAT_RGB888;
+        switch (bitCount) {
+        case 1: format = SDL_PIXELFORMAT_INDEX1MSB; break;
+        case 4: format = SDL_PIXELFORMAT_INDEX4MSB; break;
+        case 8: format = SDL_PIXELFORMAT_INDEX8; break;
+        case 16: format = SDL_PIXELFORMAT_RGB565; break;
+        default: bitCount = 32;
+        }
+        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, bitCount, format);
         if (!surface) return nullptr;
-        return std::make_unique<OwnedSurface>(surface);
+        auto made = std::make_unique<OwnedSurface>(surface);
+        // SDL starts a palette white; the display's palettes start black.
+        if (SDL_Palette* palette = surface->format->palette) {
+            const std::vector<uint32_t> zero(size_t(palette->ncolors), 0);
+            made->setPalette(0, palette->ncolors, zero.data());
+        }
+        return made;
     }
 
 private:

@@ -6,7 +6,11 @@
 #include <cstdio>
 
 namespace platform {
+namespace {
 
+// The bytes a short message takes by its status byte: 3 for note, key pressure, controller and
+// pitch-bend messages and song position, 2 for program change, channel pressure, time code
+// and song select, else 1.
 size_t ShortMsgLength(uint8_t Status) {
     if (Status < 0xF0) {
         const uint8_t kind = Status & 0xF0;
@@ -17,10 +21,26 @@ size_t ShortMsgLength(uint8_t Status) {
     return 1;
 }
 
+// The packed message (status in the low byte, then the data bytes) as its bytes.
 std::vector<uint8_t> ShortMsgBytes(uint32_t Msg) {
     std::vector<uint8_t> bytes(ShortMsgLength(uint8_t(Msg)));
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(Msg >> (8 * i));
     return bytes;
+}
+
+}  // namespace
+
+MidiOutCaps SynthCaps() {
+    MidiOutCaps caps;
+    caps.mid = 1;
+    caps.pid = 1;
+    caps.driverVersion = 0x0100;
+    caps.name = "General MIDI synthesizer";
+    caps.technology = MOD_SWSYNTH;
+    caps.voices = 256;  // the synthesiser's polyphony
+    caps.notes = 256;
+    caps.channelMask = 0xFFFF;
+    return caps;
 }
 
 // ---- The recorder ----
@@ -30,15 +50,7 @@ HeadlessMidiOut::HeadlessMidiOut(std::function<uint32_t()> Clock, MessageQueue* 
 
 bool HeadlessMidiOut::deviceCaps(uint32_t Device, MidiOutCaps& Caps) {
     if (Device >= deviceCount()) return false;
-    Caps = MidiOutCaps{};
-    Caps.mid = 1;
-    Caps.pid = 1;
-    Caps.driverVersion = 0x0100;
-    Caps.name = "General MIDI synthesizer";
-    Caps.technology = MOD_SWSYNTH;
-    Caps.voices = 256;
-    Caps.notes = 256;
-    Caps.channelMask = 0xFFFF;
+    Caps = SynthCaps();
     return true;
 }
 
@@ -49,6 +61,8 @@ const HeadlessMidiOut::Open* HeadlessMidiOut::find(MidiOutHandle Handle) const {
 }
 
 void HeadlessMidiOut::record(Call C, MidiOutHandle Handle, std::vector<uint8_t> Bytes) {
+    if (keepEntries > 0 && entries_.size() >= 2 * keepEntries)
+        entries_.erase(entries_.begin(), entries_.end() - ptrdiff_t(keepEntries));
     entries_.push_back({clock_(), C, Handle, std::move(Bytes)});
 }
 
@@ -142,16 +156,6 @@ void HeadlessMidiOut::releaseHeld() {
     held_.clear();
 }
 
-void HeadlessMidiOut::dropHeld() {
-    std::lock_guard lock(mutex_);
-    held_.clear();
-}
-
-size_t HeadlessMidiOut::heldCount() const {
-    std::lock_guard lock(mutex_);
-    return held_.size();
-}
-
 size_t HeadlessMidiOut::pendingLong() const {
     std::lock_guard lock(mutex_);
     return size_t(std::count_if(held_.begin(), held_.end(), [](const QueuedMessage& m) { return m.message == MM_MOM_DONE; }));
@@ -182,7 +186,11 @@ std::shared_ptr<MidiOut> OpenMidiOut() {
         out = CreateSynthMidiOut(device);
         if (!out) std::fprintf(stderr, "velaplay: no MIDI synthesizer (sound font %s); MIDI plays silently\n", SynthSoundFont);
     }
-    if (!out) out = std::make_shared<HeadlessMidiOut>();
+    if (!out) {
+        auto recorder = std::make_shared<HeadlessMidiOut>();
+        recorder->keepEntries = 10000;
+        out = recorder;
+    }
     TheService = out;
     return out;
 }

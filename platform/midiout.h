@@ -53,18 +53,14 @@ struct MidiOutCaps {
 inline constexpr uint16_t MOD_MIDIPORT = 1, MOD_SYNTH = 2, MOD_SQSYNTH = 3, MOD_FMSYNTH = 4, MOD_MAPPER = 5,
                           MOD_WAVETABLE = 6, MOD_SWSYNTH = 7;
 
-// The bytes a short message takes by its status byte: 3 for note, key pressure, controller and
-// pitch-bend messages and song position, 2 for program change, channel pressure, time code
-// and song select, else 1.
-size_t ShortMsgLength(uint8_t Status);
-// The packed message (status in the low byte, then the data bytes) as its bytes.
-std::vector<uint8_t> ShortMsgBytes(uint32_t Msg);
-
 // The synthesiser's output gain (0..10, the synthesiser's own scale): General MIDI songs with
 // their channel volumes at full sit near the loudness of the title's other sounds.
-inline constexpr float SynthGain = 0.6f;
+inline constexpr float SynthGain = 0.8f;
 // The General MIDI sound font it plays with.
 inline constexpr const char* SynthSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+
+// What the synthesiser reports of itself; the recorder stands in for it with the same record.
+MidiOutCaps SynthCaps();
 
 class MidiOut {
 public:
@@ -116,7 +112,7 @@ public:
     void shortMsg(MidiOutHandle Handle, uint32_t Msg) override;
     bool longMsg(MidiOutHandle Handle, const uint8_t* Data, size_t Size, intptr_t Tag) override;
 
-    // What was called so far, in order, and the same without what came before.
+    // What was called so far, in order; clearEntries forgets it.
     std::vector<Entry> entries() const;
     void clearEntries();
     // The bytes of the short and long messages only.
@@ -124,14 +120,15 @@ public:
 
     // Driver messages of these kinds (MM_MOM_...) are held instead of posted.
     void hold(uint32_t Message, bool Held);
-    // Posts the held messages, in their order; or forgets them (a driver that never answers).
+    // Posts the held messages, in their order.
     void releaseHeld();
-    void dropHeld();
-    size_t heldCount() const;
     // Long messages handed to the driver and not yet done (held MM_MOM_DONE).
     size_t pendingLong() const;
     // Opens fail while set (a device taken by another program).
     void failOpens(bool Fail);
+    // Once the record holds twice this many calls, its oldest are dropped down to this many (0:
+    // keep all), so a long headless run keeps only its last ones. Set before the first call.
+    size_t keepEntries = 0;
 
 private:
     struct Open {

@@ -38,15 +38,7 @@ public:
 
     bool deviceCaps(uint32_t Device, MidiOutCaps& Caps) override {
         if (Device != 0) return false;
-        Caps = MidiOutCaps{};
-        Caps.mid = 1;
-        Caps.pid = 1;
-        Caps.driverVersion = uint32_t(FLUIDSYNTH_VERSION_MAJOR << 8 | FLUIDSYNTH_VERSION_MINOR);
-        Caps.name = "General MIDI synthesizer";
-        Caps.technology = MOD_SWSYNTH;
-        Caps.voices = uint16_t(fluid_synth_get_polyphony(synth_));
-        Caps.notes = Caps.voices;
-        Caps.channelMask = 0xFFFF;
+        Caps = SynthCaps();
         return true;
     }
 

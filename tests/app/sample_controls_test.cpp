@@ -47,8 +47,8 @@ TEST_F(SampleTitle, TheSliderDrivesTheGaugeAndThePictureThenTheScreenGoes) {
     ASSERT_NE(hello, nullptr);
     EXPECT_EQ(hello->GetText(), "ようこそ、猫ななしのごんべえ さん");
     EXPECT_EQ(Bases->FindObject("ctlpanel"), nullptr);
-    for (int tick = 0; tick < 200 && !Bases->FindObject("tablesbox"); ++tick) Tick();
-    EXPECT_NE(Bases->FindObject("tablesbox"), nullptr);
+    for (int tick = 0; tick < 200 && !Bases->FindObject("midipanel"); ++tick) Tick();
+    EXPECT_NE(Bases->FindObject("midipanel"), nullptr);
 }
 
 }  // namespace

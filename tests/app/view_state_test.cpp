@@ -5,8 +5,10 @@
 
 #include "core/stringlist.h"
 #include "core/sysutils.h"
+#include "media/mediaman.h"
 #include "objects/vitems.h"
 #include "platform/fs.h"
+#include "platform/midiout.h"
 #include "script/params_vars.h"
 #include "script/project.h"
 #include "tests/common/fixture.h"
@@ -188,3 +190,22 @@ TEST_F(FormState, FontsAreTheInstalledFacesThenThePixelFonts) {
 }
 
 }  // namespace
+
+TEST_F(FormState, MidiVariablesReadAndChooseTheManagersDevices) {
+    EXPECT_EQ(Sys("@MidiPort").AsStr(), "");
+    EXPECT_EQ(ParamMan->Find("@MidiPorts")->Count(), 0);
+    platform::UseMidiOut(std::make_shared<platform::HeadlessMidiOut>());
+    MidiMan = new TMidiManager;
+    TParamCollectionItem& ports = *ParamMan->Find("@MidiPorts");
+    EXPECT_EQ(ports.Count(), 2);
+    EXPECT_EQ(ports.GetStrAt(1), "General MIDI synthesizer");
+    EXPECT_EQ(ports.GetStrAt(2), "");
+    EXPECT_EQ(ports.GetAsStr(), "MIDIマッパー");
+    Sys("@MidiPort").SetStr("General MIDI synthesizer");
+    EXPECT_EQ(MidiMan->GetDeviceIndex(), 1);
+    Sys("@MidiPort").SetStr("no such port");
+    EXPECT_EQ(Sys("@MidiPort").AsStr(), "MIDIマッパー");
+    delete MidiMan;
+    MidiMan = nullptr;
+    platform::UseMidiOut(nullptr);
+}

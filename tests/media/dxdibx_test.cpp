@@ -116,8 +116,7 @@ TEST_F(DisplaySurface, ASurfaceTheDisplayCannotMakeRaises) {
     const std::string failed = "\"CreateSurface\" Failed";
     EXPECT_EQ(ErrorOf([&] { dx.SetSize(8, 8, 32); }), failed);
     EXPECT_TRUE(dx.GetEmpty());
-    display.makesSurfaces = true;
-    EXPECT_EQ(ErrorOf([&] { dx.SetSize(8, 8, 8); }), failed);  // no palette surfaces
+    EXPECT_EQ(ErrorOf([&] { dx.SetSize(8, 8, 8); }), failed);
     EXPECT_TRUE(dx.GetEmpty());
     EXPECT_EQ(dx.GetPixel(0, 0), 0u);
     EXPECT_EQ(dx.Lock(0, 0), nullptr);
@@ -233,4 +232,110 @@ TEST(StretchBltTo, WritesEachWindowFormatByItsMasks) {
         EXPECT_EQ(frame.Raw(11, 1), 0u) << c.name;
         EXPECT_EQ(TDxDIBX::CreateFromSurface(frame)->ColorToPixel(0xC04080), int32_t(c.out[3])) << c.name;
     }
+}
+
+// ---- Palettes and device contexts ----
+
+TEST(DxDIBXPalette, IndexedSurfacesKeepTheirOwnTable) {
+    platform::HeadlessDisplay display;
+    TDxDIBX dx(&display, 32);
+    std::array<TRGBQuad, 256> table;
+    table.fill(0x123456);
+    dx.SetSize(4, 2, 8);
+    dx.GetColorTable(table.data());
+    EXPECT_EQ(table, (std::array<TRGBQuad, 256>{}));  // 256 entries of zeroes
+
+    std::array<TRGBQuad, 256> ramp;
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = TRGBQuad(i * 0x010101);
+    for (int bits : {1, 4, 8}) {
+        dx.SetSize(4, 2, bits);
+        dx.SetColorTable(ramp.data());
+        const int entries = 1 << bits;
+        table.fill(0xABCDEF);
+        dx.GetColorTable(table.data());
+        EXPECT_TRUE(std::equal(table.begin(), table.begin() + entries, ramp.begin())) << bits;
+        EXPECT_EQ(table[size_t(entries) % 256], bits == 8 ? 0u : 0xABCDEFu) << bits;
+    }
+
+    const std::string refused = "FPalette.SetEntries Failed";
+    EXPECT_EQ(ErrorOf([&] { dx.SetColorTableEntries(ramp.data(), 250, 7); }), refused);
+    EXPECT_EQ(ErrorOf([&] { dx.SetColorTableEntries(ramp.data(), 255, 1); }), "");
+    const TRGBQuad red = 0xFF0000, grey = 0x808080;
+    dx.SetColorTableEntries(&red, 3, 1);
+    dx.GetColorTableEntries(table.data(), 2, 2);
+    EXPECT_EQ((std::array{table[0], table[1]}), (std::array<TRGBQuad, 2>{0x020202, red}));
+
+    // Colours become the nearest entry; a colour converted lately is remembered.
+    EXPECT_EQ(dx.ColorToPixel(0x0000F0), 3);  // red: 0x00BBGGRR
+    EXPECT_EQ(dx.ColorToPixel(0x808080), 0x80);
+    dx.SetColorTableEntries(&grey, 0, 1);
+    EXPECT_EQ(dx.ColorToPixel(0x808080), 0x80);
+    for (int32_t c = 1; c <= 16; ++c) dx.ColorToPixel(c * 0x010101);
+    EXPECT_EQ(dx.ColorToPixel(0x808080), 0);  // converted again: entry 0 is that grey now
+
+    // A direct-colour surface or one of someone else has no palette: nothing happens.
+    dx.SetSize(4, 2, 32);
+    table.fill(1);
+    dx.GetColorTable(table.data());
+    dx.SetColorTableEntries(ramp.data(), 250, 7);
+    EXPECT_EQ(table[0], 1u);
+}
+
+TEST(DxDIBXDC, HoldsOneLockUntilReleased) {
+    TestSurface frame(6, 4, 32);
+    {
+        std::unique_ptr<TDxDIBX> dx = TDxDIBX::CreateFromSurface(frame);
+        const TFrameRecord dc = dx->GetDC();
+        ASSERT_NE(dc.Pixels, nullptr);
+        EXPECT_EQ((std::array{dc.Width, dc.Height, dc.Pitch, dc.BitCount}), (std::array{6, 4, 6 * 4 + 8, 32}));
+        EXPECT_EQ(dx->GetDC().Pixels, dc.Pixels);
+        dx->SetPixel(1, 1, 0x00FF00);  // drawing nests inside the held lock
+        EXPECT_EQ((std::array{frame.locks, frame.unlocks}), (std::array{1, 0}));
+        dx->ReleaseDC();
+        dx->ReleaseDC();
+        EXPECT_EQ((std::array{frame.locks, frame.unlocks}), (std::array{1, 1}));
+        dx->GetDC();  // held when the surface goes: let go by its destructor
+    }
+    EXPECT_EQ((std::array{frame.locks, frame.unlocks}), (std::array{2, 2}));
+    TDxDIBX empty(nullptr, 32);
+    EXPECT_EQ(empty.GetDC().Pixels, nullptr);
+}
+
+// A frame of 32-bit pixels (the film's, with its fourth byte set) lands in surfaces of every
+// depth converted by the colour rules, cut to the smaller of the two.
+TEST(CopyFrame, ConvertsIntoEveryDepth) {
+    const std::vector<uint32_t> colors{0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF123456, 0xFFFFFFFF, 0xFF808080};
+    std::vector<uint32_t> pixels;
+    for (int y = 0; y < 2; ++y) pixels.insert(pixels.end(), colors.begin(), colors.end());
+    const TFrameRecord frame{reinterpret_cast<uint8_t*>(pixels.data()), 6, 2, 24};
+    struct Case {
+        int bits;
+        uint32_t red, green, blue, mixed, white, grey;
+    } cases[] = {{15, 0x7C00, 0x03E0, 0x001F, 0x08CA, 0x7FFF, 0x4210},
+                 {16, 0xF800, 0x07E0, 0x001F, 0x11AA, 0xFFFF, 0x8410},
+                 {32, 0xFF0000, 0x00FF00, 0x0000FF, 0x123456, 0xFFFFFF, 0x808080}};
+    for (const Case& c : cases) {
+        TDIBX dest;
+        dest.SetSize(5, 3, c.bits);
+        dest.Fill(1);
+        CopyFrame(frame, dest);
+        const std::vector<uint32_t> want{c.red, c.green, c.blue, c.mixed, c.white};
+        for (int32_t y = 0; y < 3; ++y)
+            for (int32_t x = 0; x < 5; ++x)
+                EXPECT_EQ(dest.GetPixel(x, y), y < 2 ? want[size_t(x)] : 1u) << c.bits << " " << x << "," << y;
+    }
+
+    // Through a surface's own device context (bottom-up rows) into an indexed one.
+    TDIBX source;
+    source.SetSize(6, 2, 32);
+    CopyFrame(frame, source);
+    platform::HeadlessDisplay display;
+    TDxDIBX indexed(&display, 32);
+    indexed.SetSize(6, 2, 8);
+    const std::array<TRGBQuad, 4> table{0x000000, 0xFF0000, 0x0000FF, 0x7F7F7F};
+    indexed.SetColorTableEntries(table.data(), 0, 4);
+    CopyFrame(source.GetDC(), indexed);
+    for (int32_t y = 0; y < 2; ++y)
+        EXPECT_EQ((std::array{indexed.GetPixel(0, y), indexed.GetPixel(2, y), indexed.GetPixel(5, y)}),
+                  (std::array{1u, 2u, 3u}));
 }

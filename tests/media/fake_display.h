@@ -95,6 +95,8 @@ public:
     void setClipboardText(const std::string&) override {}
     std::unique_ptr<platform::PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override {
         if (!makesSurfaces) return nullptr;
+        if (bitCount == 1 || bitCount == 4 || bitCount == 8)
+            return std::make_unique<platform::MemorySurface>(width, height, bitCount);
         return std::make_unique<TestSurface>(width, height, bitCount == 16 ? 16 : 32);
     }
 

@@ -74,12 +74,13 @@ TEST_F(Objects, CreateSetReadAndDelete) {
 // A page creating an object of a kind the player does not have is refused when it loads, as one
 // holding any other command the player cannot run; the kinds it has are the registered ones.
 TEST_F(Objects, APageCreatingAKindNotBuiltIsRefusedAtLoad) {
-    for (const std::string command : {"Movie"}) {
+    RegisterObjectKind(LT_EDIT, nullptr);  // as a player without the kind
+    for (const std::string command : {"EditNew"}) {
         AddPage(command + ".vsb", R"([{"cmd": ")" + command + R"(", "props": {"NAME": "\"x\""}}])");
         EXPECT_EQ(ErrorOf([&] { runner.Start(command + ".vsb"); }), command + ":未対応のコマンドです");
     }
-    RegisterObjectKind(LT_VIDEO, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaBox(&Owner); });
-    AddPage("made.vsb", R"([{"cmd": "Movie", "props": {"NAME": "\"m\""}},
+    RegisterObjectKind(LT_EDIT, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaBox(&Owner); });
+    AddPage("made.vsb", R"([{"cmd": "EditNew", "props": {"NAME": "\"m\""}},
                             {"cmd": "Sound", "props": {"NAME": "\"s\""}},
                             {"cmd": "MesNew", "props": {"NAME": "\"w\""}}])");
     runner.Start("made.vsb");

@@ -1,6 +1,8 @@
 // The main window's start-up, shut-down, message loop and tick.
 #include "app/view.h"
 
+#include "objects/vitemex_edit.h"
+
 #include "app/cursor.h"
 #include "app/entry.h"
 #include "app/gameini.h"
@@ -215,6 +217,7 @@ void TFormView::FinalizeSystem() {
     FreeParamMan();
     Trace("VelaFinalize");
     SetScriptObjects(nullptr);
+    SetTextFieldWindow(nullptr, {0, 0});
     VelaFinalize([this](const char* Label) { Trace(Label); });
     Trace("MediaFinal");
     MediaFinal();

@@ -6,6 +6,7 @@
 #include "graphics/dxdibx.h"
 #include "media/mediaman.h"
 #include "media/midiplay.h"
+#include "objects/vitemex_edit.h"
 #include "objects/vitems.h"
 #include "platform/clock.h"
 #include "platform/system.h"
@@ -92,6 +93,7 @@ void TFormView::PlacePanel() {
     PanelLeft = (Display.clientWidth() - width) / 2;
     PanelTop = full ? (Display.clientHeight() - height) / 2 : DockShownHeight();
     BasePanel.SetBounds(PanelLeft, PanelTop, width, height);
+    SetTextFieldWindow(&Display, {PanelLeft, PanelTop});
     if (Strip) Strip->SetWidth(Display.clientWidth());
 }
 
@@ -359,6 +361,13 @@ void TFormView::KeyUp(int32_t Key) {
 }
 
 void TFormView::HandleEvent(const platform::InputEvent& E) {
+    // A text field with the focus takes the keys and typed text, the field under the pointer a
+    // press on the panel (and the drag that follows it).
+    const bool pressOnPanel = !panelCapture_ && !OnDock(E.y) && InPanel(E.x, E.y);
+    const bool offered = E.kind == InputKind::MouseDown                                   ? pressOnPanel
+                         : E.kind == InputKind::KeyDown || E.kind == InputKind::Text ? Active
+                                                                                       : true;
+    if (offered && DispatchTextFieldInput(E)) return;
     switch (E.kind) {
     case InputKind::MouseDown:
         if (!panelCapture_ && DockEvent(E)) break;

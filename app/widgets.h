@@ -14,6 +14,7 @@
 #include "core/header.h"
 #include "graphics/dibx.h"
 #include "platform/msgqueue.h"
+#include "text/editfield.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -598,12 +599,12 @@ public:
     size_t MaxLength = 0;
     TNotifyEvent OnChange;
     // Caret and selection in bytes, always on character boundaries.
-    size_t SelStart() const { return std::min(anchor_, caret_); }
-    size_t SelLength() const { return anchor_ > caret_ ? anchor_ - caret_ : caret_ - anchor_; }
-    size_t CaretPos() const { return caret_; }
+    size_t SelStart() const { return field_.SelStart(); }
+    size_t SelLength() const { return field_.SelLength(); }
+    size_t CaretPos() const { return field_.CaretPos(); }
     void SetSelection(size_t Start, size_t Length);
     void SelectAll() { SetSelection(0, caption_.size()); }
-    std::string SelText() const { return caption_.substr(SelStart(), SelLength()); }
+    std::string SelText() const { return field_.SelText(); }
     TRect NonClientMargins() const override { return {2, 2, 2, 2}; }
     void PaintNonClient(TWidgetCanvas& Canvas) override;
     void Paint(TWidgetCanvas& Canvas) override;
@@ -617,15 +618,13 @@ public:
     void DoEnter() override;
 
 private:
-    // Replaces the selection with Text (cut to fit MaxLength).
-    void ReplaceSelection(const std::string& Text);
-    // The character boundary before or after a byte position.
-    size_t PrevChar(size_t Pos) const;
-    size_t NextChar(size_t Pos) const;
-    size_t PosAtX(int32_t X) const;
-    int32_t XOfPos(size_t Pos) const;
-    void MoveCaret(size_t Pos, bool Extend);
-    size_t anchor_ = 0, caret_ = 0;
+    // The field's text became the caption: fires OnChange.
+    void TextChanged();
+    size_t PosAtX(int32_t X);
+    int32_t XOfPos(size_t Pos);
+    // Lays the field out in the font and keeps the caret inside the client area.
+    void ShowCaret();
+    TEditField field_;
     int32_t scroll_ = 0;
     bool selecting_ = false;
 };

@@ -564,86 +564,40 @@ TEdit::TEdit() {
     height_ = 21;
 }
 
-size_t TEdit::NextChar(size_t Pos) const {
-    if (Pos >= caption_.size()) return caption_.size();
-    return IsLeadByte(caption_[Pos]) && Pos + 1 < caption_.size() ? Pos + 2 : Pos + 1;
-}
-
-size_t TEdit::PrevChar(size_t Pos) const {
-    size_t at = 0, prev = 0;
-    while (at < Pos && at < caption_.size()) {
-        prev = at;
-        at = NextChar(at);
-    }
-    return prev;
-}
-
-namespace {
-
-// The longest start of Text (whole characters) of at most Bytes bytes.
-size_t FittingBytes(const std::string& Text, size_t Bytes) {
-    size_t at = 0;
-    while (at < Text.size()) {
-        const size_t next = IsLeadByte(Text[at]) && at + 1 < Text.size() ? at + 2 : at + 1;
-        if (next > Bytes) break;
-        at = next;
-    }
-    return at;
-}
-
-}  // namespace
-
-void TEdit::SetText(const std::string& Value) {
-    const std::string text = MaxLength ? Value.substr(0, FittingBytes(Value, MaxLength)) : Value;
-    const bool changed = text != caption_;
-    caption_ = text;
-    anchor_ = caret_ = 0;
-    scroll_ = 0;
-    MoveCaret(caption_.size(), false);
-    Invalidate();
-    if (changed && OnChange) OnChange(this);
-}
-
-void TEdit::SetSelection(size_t Start, size_t Length) {
-    anchor_ = FittingBytes(caption_, std::min(Start, caption_.size()));
-    MoveCaret(FittingBytes(caption_, std::min(anchor_ + Length, caption_.size())), true);
-}
-
-int32_t TEdit::XOfPos(size_t Pos) const { return 1 + TextWidth(Font(), caption_.substr(0, Pos)) - scroll_; }
-
-size_t TEdit::PosAtX(int32_t X) const {
-    size_t at = 0;
-    while (at < caption_.size()) {
-        const size_t next = NextChar(at);
-        if (X < (XOfPos(at) + XOfPos(next) + 1) / 2) break;
-        at = next;
-    }
-    return at;
-}
-
-void TEdit::MoveCaret(size_t Pos, bool Extend) {
-    caret_ = std::min(Pos, caption_.size());
-    if (!Extend) anchor_ = caret_;
+void TEdit::ShowCaret() {
+    const TWidgetFont font = Font();
+    field_.Layout(INT32_MAX, [font](uint16_t Code) {
+        return TextWidth(font, Code > 0xFF ? std::string{char(Code >> 8), char(Code)} : std::string(1, char(Code)));
+    });
     // The caret stays inside the client area.
-    const int32_t x = XOfPos(caret_), right = ClientRect().Right - 2;
+    const int32_t x = XOfPos(field_.CaretPos()), right = ClientRect().Right - 2;
     if (x > right) scroll_ += x - right;
     if (x < 1) scroll_ = std::max(0, scroll_ - (1 - x));
     Invalidate();
 }
 
-void TEdit::ReplaceSelection(const std::string& Text) {
-    const size_t start = SelStart(), length = SelLength();
-    std::string insert = Text;
-    if (MaxLength) {
-        const size_t kept = caption_.size() - length;
-        insert = insert.substr(0, FittingBytes(insert, MaxLength > kept ? MaxLength - kept : 0));
-    }
-    if (insert.empty() && length == 0) return;
-    caption_.replace(start, length, insert);
-    anchor_ = caret_ = start + insert.size();
-    MoveCaret(caret_, false);
+void TEdit::TextChanged() {
+    caption_ = field_.Text();
     if (OnChange) OnChange(this);
 }
+
+void TEdit::SetText(const std::string& Value) {
+    field_.MaxLength = MaxLength;
+    const bool changed = field_.SetText(Value);
+    scroll_ = 0;
+    caption_ = field_.Text();
+    ShowCaret();
+    if (changed) TextChanged();
+}
+
+void TEdit::SetSelection(size_t Start, size_t Length) {
+    field_.SetSelection(Start, Length);
+    ShowCaret();
+}
+
+int32_t TEdit::XOfPos(size_t Pos) { return 1 + field_.XOf(Pos) - scroll_; }
+
+size_t TEdit::PosAtX(int32_t X) { return field_.PosAt(0, X - 1 + scroll_); }
 
 void TEdit::PaintNonClient(TWidgetCanvas& Canvas) {
     TRect r{0, 0, width_, height_};
@@ -667,19 +621,23 @@ void TEdit::Paint(TWidgetCanvas& Canvas) {
         TRect r{left, 0, right, c.Bottom};
         DrawText(canvas, caption_.substr(cuts[part], cuts[part + 1] - cuts[part]), r, flags);
     }
-    if (Focused()) canvas.VLine(XOfPos(caret_), 1, c.Bottom - 1, clWindowText);
+    if (Focused()) canvas.VLine(XOfPos(CaretPos()), 1, c.Bottom - 1, clWindowText);
 }
 
 void TEdit::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
     if (Button == TMouseButton::mbLeft) {
-        MoveCaret(PosAtX(X), Shift & ssShift);
+        field_.MoveCaret(PosAtX(X), Shift & ssShift);
+        ShowCaret();
         selecting_ = true;
     }
     TWinControl::MouseDown(Button, Shift, X, Y);
 }
 
 void TEdit::MouseMove(TShiftState Shift, int32_t X, int32_t Y) {
-    if (selecting_) MoveCaret(PosAtX(X), true);
+    if (selecting_) {
+        field_.MoveCaret(PosAtX(X), true);
+        ShowCaret();
+    }
     TWinControl::MouseMove(Shift, X, Y);
 }
 
@@ -693,29 +651,20 @@ bool TEdit::WantsKey(int32_t Key) const {
 }
 
 void TEdit::KeyDown(int32_t& Key, TShiftState Shift) {
-    const bool extend = Shift & ssShift;
-    const bool selection = SelLength() > 0;
-    switch (Key) {
-    case VK_LEFT: MoveCaret(selection && !extend ? SelStart() : PrevChar(caret_), extend); break;
-    case VK_RIGHT: MoveCaret(selection && !extend ? SelStart() + SelLength() : NextChar(caret_), extend); break;
-    case VK_HOME: MoveCaret(0, extend); break;
-    case VK_END: MoveCaret(caption_.size(), extend); break;
-    case VK_DELETE:
-        if (!selection) anchor_ = NextChar(caret_);
-        ReplaceSelection("");
-        break;
-    case VK_BACK:
-        if (!selection) anchor_ = PrevChar(caret_);
-        ReplaceSelection("");
-        break;
-    default: return;
-    }
+    if (!WantsKey(Key)) return;
+    field_.MaxLength = MaxLength;
+    bool changed = false;
+    field_.KeyDown(Key, Shift & ssShift ? TEditField::ShiftKey : 0, nullptr, changed);
     Key = 0;
+    ShowCaret();
+    if (changed) TextChanged();
 }
 
 void TEdit::KeyPress(const std::string& Char) {
-    if (Char.size() == 1 && uint8_t(Char[0]) < 0x20) return;
-    ReplaceSelection(Char);
+    field_.MaxLength = MaxLength;
+    if (!field_.Type(Char)) return;
+    ShowCaret();
+    TextChanged();
 }
 
 void TEdit::DoEnter() {

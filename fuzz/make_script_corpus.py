@@ -15,12 +15,14 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..")
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
+import edit_records  # noqa: E402
 import menu_records  # noqa: E402
 import video_records  # noqa: E402
 import vpage  # noqa: E402
 
 GAME_SAVE_VERSION = 144
 LT_BOX, LT_MENU, LT_VIDEO, LT_TIMER, LT_SOUND, LT_MAPIMG, LT_PREVMENU, LT_PROPMOTION, LT_CABINET = 2, 12, 16, 15, 17, 18, 25, 26, 27
+LT_EDIT, LT_MEMO = 5, 11
 LT_SLIDER, LT_SCROLLBAR, LT_GAUGE = 21, 22, 23
 PT_INT, PT_STR = 1, 4
 
@@ -175,6 +177,8 @@ def saves():
     plain = game_record(scene(), runner())
     menu = menu_records.record("menu", menu_records.CONTROL, menu_records.LIST, GAME_SAVE_VERSION)
     video = video_records.record(video_records.VIDEO, GAME_SAVE_VERSION)
+    textfields = (u8(LT_EDIT) + control("name", (4, 4, 40, 20)) + edit_records.field(False, GAME_SAVE_VERSION, 6) +
+                  u8(LT_MEMO) + control("note", (4, 26, 40, 20)) + edit_records.field(True, GAME_SAVE_VERSION, 6))
     return {
         "plain": save_input(status, plain),
         "no-status-header": save_input(i32(0) + i32(0) + s("") + i32(0, 0) + s(""), plain),
@@ -193,6 +197,8 @@ def saves():
         "controls": save_input(status, game_record(scenes()["controls"], runner())),
         "video": save_input(status, game_record(scene(layer0=control("", (0, 0, 64, 48), u8(LT_VIDEO) + video, 1)),
                                                 runner())),
+        "textfields": save_input(status, game_record(scene(layer0=control("", (0, 0, 64, 48), textfields, 2),
+                                                           focus="note"), runner())),
         "broken-missing-page": save_input(status, game_record(scene(), runner("gone.vsb"))),
         "broken-cut": save_input(status, plain[:len(plain) // 2]),
         "broken-status": save_input(b"Status103" + i32(0x40000000), plain),

@@ -233,6 +233,8 @@ public:
     // Visible and on the current layer of the player's root.
     virtual bool IsShown();
     virtual void PlaceNativeControls();
+    // Draws what floats over the layer's objects (a text field) into the layer's surface.
+    virtual void DrawNative() {}
 
     // Input, from the root's pointer step and key dispatch. The base queues the object's
     // handlers with the pointer position relative to the object's origin.
@@ -691,6 +693,9 @@ public:
     bool PauseInactive = true;
     int32_t Zoom = 100;             // display zoom in percent
     TRect TransRect{0, 0, 0, 0};    // the rectangle a running screen transition updates; empty when none
+    // The objects that float over their layer (text fields), drawn after the layer's objects;
+    // each takes itself off when freed.
+    std::vector<TVelaObject*> NativeControls;
 
     // Input. Update runs first in each tick: the pending focus choice, the key latches, the
     // current layer's pointer step, the focused control's key events and the auto-repeat

@@ -5,6 +5,7 @@
 #include "objects/vitemex_button.h"
 #include "objects/vitemex_cglabel.h"
 #include "objects/vitemex_cinema.h"
+#include "objects/vitemex_edit.h"
 #include "objects/vitemex_fire.h"
 #include "objects/vitemex_gauge.h"
 #include "objects/vitemex_http.h"
@@ -77,6 +78,8 @@ void RegisterPlayerKinds() {
     RegisterObjectKind(LT_SCROLLBAR, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaScrollbar(&Owner); });
     RegisterObjectKind(LT_GAUGE, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaGauge(&Owner); });
     RegisterObjectKind(LT_VIDEO, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaVideo(&Owner); });
+    RegisterObjectKind(LT_EDIT, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaEdit(&Owner); });
+    RegisterObjectKind(LT_MEMO, [](TVelaBaseList& Owner) -> TVelaObject* { return new TVelaMemo(&Owner); });
 }
 
 namespace {
@@ -185,6 +188,12 @@ void TVelaBase::Prepare() {
             surface->FillRect(fill, surface->ColorToPixel(GetColor()));
         }
         TVelaControl::Prepare();
+        for (TVelaObject* native : Owner->NativeControls)
+            if (native->GetBase() == this) {
+                surface->ClearClipRect();
+                surface->UnionClipRect(ClipList.GetRect(i));
+                native->DrawNative();
+            }
     }
     surface->ClearClipRect();
 }

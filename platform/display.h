@@ -76,7 +76,8 @@ enum class InputKind : uint8_t {
     Deactivate,  // the window left the foreground
     Close,       // the user asked to close the window
     Expose,      // the window's pixels were lost (or its size changed) and must be shown again
-    Text,        // text typed (code page 932), delivered only to the dialog window
+    Text,        // text typed (code page 932): to the dialog window, and to the main window while its
+                 // text input is on
 };
 
 enum class MouseButton : uint8_t { None, Left, Right, Middle };
@@ -216,6 +217,14 @@ public:
     // A new surface of the size; BitCount 1, 4 or 8 (indexed, its palette all zero), 16 or 32
     // (anything else is 32). nullptr when it cannot be made.
     virtual std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) = 0;
+
+    // ---- Typed text and the clipboard ----
+    // Typed text for the main window on (the desktop's input method shows its candidates at
+    // Caret, client coordinates) or off; off at the start.
+    virtual void setTextInput(bool on, const PixelRect& caret) = 0;
+    // The desktop's text clipboard, code page 932 inside ("" when it holds no text).
+    virtual std::string clipboardText() = 0;
+    virtual void setClipboardText(const std::string& text) = 0;
 };
 
 // The largest client width or height of a dialog window.
@@ -299,6 +308,17 @@ public:
 
     // Any thread: queues an event for waitEvent (a mouse event also moves the cursor).
     void inject(const InputEvent& event);
+    void setTextInput(bool on, const PixelRect& caret) override {
+        textInput = on;
+        textInputCaret = caret;
+    }
+    std::string clipboardText() override { return clipboard; }
+    void setClipboardText(const std::string& text) override { clipboard = text; }
+
+    // Typed text on, and the caret it was last placed at; the clipboard of the backend's own.
+    bool textInput = false;
+    PixelRect textInputCaret;
+    std::string clipboard;
 
     // The desktop the backend reports (a 1920x1080 32-bit desktop with four modes by default).
     DisplayModeInfo desktop;

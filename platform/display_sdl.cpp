@@ -493,6 +493,29 @@ public:
     std::unique_ptr<DialogWindow> openDialog(const std::string& title, int32_t clientWidth,
                                              int32_t clientHeight) override;
 
+    void setTextInput(bool on, const PixelRect& caret) override {
+        textInput_ = on;
+        SDL_Rect at{caret.left, caret.top, std::max(caret.right - caret.left, 1), std::max(caret.bottom - caret.top, 1)};
+        if (on) SDL_SetTextInputRect(&at);
+        restoreTextInput();
+    }
+
+    // The dialog window turns typed text on for itself; the main window's wish holds again after.
+    void restoreTextInput() {
+        if (textInput_ || dialogOpen) SDL_StartTextInput();
+        else SDL_StopTextInput();
+    }
+
+    std::string clipboardText() override {
+        char* text = SDL_GetClipboardText();
+        if (!text) return {};
+        std::string converted = Utf8ToCp932(text);
+        SDL_free(text);
+        return converted;
+    }
+
+    void setClipboardText(const std::string& text) override { SDL_SetClipboardText(Cp932ToUtf8(text).c_str()); }
+
     std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override {
         uint32_t format = SDL_PIXELFORMAT_RGB888;
         switch (bitCount) {
@@ -557,6 +580,7 @@ private:
     Uint32 wakeType_;
     std::atomic<bool> wakePending_{false};
     std::deque<InputEvent> held_;
+    bool textInput_ = false;
 };
 
 // The dialog window: a second SDL window, typed text on while it is open.
@@ -567,9 +591,9 @@ public:
         SDL_StartTextInput();
     }
     ~SdlDialog() override {
-        SDL_StopTextInput();
         SDL_DestroyWindow(window_);
         owner_.dialogOpen = false;
+        owner_.restoreTextInput();
     }
     SdlDialog(const SdlDialog&) = delete;
     SdlDialog& operator=(const SdlDialog&) = delete;
@@ -627,6 +651,10 @@ std::unique_ptr<Display> CreateSdlDisplay() {
     SDL_SetHint(SDL_HINT_POLL_SENTINEL, "0");
     // While a button is held the window keeps the mouse: a drag past its edge still moves.
     SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "1");
+    // The desktop's input method shows what is being composed and its candidates in its own
+    // windows: the text fields draw only the text committed.
+    SDL_SetHint(SDL_HINT_IME_INTERNAL_EDITING, "1");
+    SDL_SetHint(SDL_HINT_IME_SHOW_UI, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
     SDL_Window* window =
         SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480, SDL_WINDOW_HIDDEN);

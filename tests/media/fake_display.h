@@ -90,6 +90,9 @@ public:
         return 0;
     }
     std::optional<std::string> fileDialog(const platform::FileDialogRequest&) override { return std::nullopt; }
+    void setTextInput(bool, const platform::PixelRect&) override {}
+    std::string clipboardText() override { return {}; }
+    void setClipboardText(const std::string&) override {}
     std::unique_ptr<platform::PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override {
         if (!makesSurfaces) return nullptr;
         if (bitCount == 1 || bitCount == 4 || bitCount == 8)

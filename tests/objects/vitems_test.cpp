@@ -206,7 +206,7 @@ TEST_F(Scene, LayerNamesAndTypeCodes) {
     EXPECT_EQ(Bases->FindControl(base0), Layer(0));
     EXPECT_EQ(Bases->FindControl(""), Layer(1));
     EXPECT_EQ(Bases->CreateObject(LT_BOX | 0x80)->GetCompoType(), LT_BOX);
-    EXPECT_EQ(Bases->CreateObject(LT_EDIT), nullptr);
+    EXPECT_EQ(Bases->CreateObject(LT_MAP), nullptr);
     EXPECT_EQ(Bases->CreateObject(100), nullptr);
 }
 

@@ -1,8 +1,10 @@
 // The display: the headless stand-in that tests record through, and the SDL window on SDL's
 // offscreen driver (exact pixels, events pushed into SDL's own queue).
+#include "objects/vitemex_edit.h"
 #include "platform/clock.h"
 #include "platform/display.h"
 #include "platform/system.h"
+#include "script/services.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -250,6 +252,38 @@ TEST_F(SdlDisplay, TheFrameIsTheWindowsPixels) {
     ASSERT_TRUE(surface);
     EXPECT_EQ(surface->describe().bitCount, 16);
     EXPECT_EQ(surface->describe().greenMask, 0x07E0u);
+}
+
+// Text input is on while a field has the focus; what the desktop types reaches the field as code
+// page 932, and the clipboard converts both ways.
+TEST_F(SdlDisplay, TypedTextReachesTheFocusedFieldAsShiftJis) {
+    CreateScriptServices();
+    VelaInitialize();
+    Bases->SetWidth(64);
+    Bases->SetHeight(48);
+    SetTextFieldWindow(display_.get(), {0, 0});
+    EXPECT_FALSE(SDL_IsTextInputActive());
+    auto* edit = new TVelaEdit(Bases, false);
+    edit->SetParent(Bases->GetBase(0));
+    edit->SetBounds(4, 4, 40, 20);
+    edit->UpdateNative();
+    ASSERT_EQ(TextFieldFocus(), edit);
+    EXPECT_TRUE(SDL_IsTextInputActive());
+    SDL_Event e{};
+    e.type = SDL_TEXTINPUT;
+    std::strcpy(e.text.text, reinterpret_cast<const char*>(u8"あ"));
+    Push(e);
+    InputEvent typed = Next();
+    EXPECT_EQ(typed.kind, InputKind::Text);
+    EXPECT_TRUE(DispatchTextFieldInput(typed));
+    EXPECT_EQ(edit->GetText(), "\x82\xA0");
+    display_->setClipboardText("表示");
+    EXPECT_EQ(display_->clipboardText(), "表示");
+    delete edit;
+    EXPECT_FALSE(SDL_IsTextInputActive());
+    SetTextFieldWindow(nullptr, {0, 0});
+    VelaFinalize();
+    FreeScriptServices();
 }
 
 TEST_F(SdlDisplay, KeysAndButtonsBecomeWindowsInput) {

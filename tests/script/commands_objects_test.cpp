@@ -74,6 +74,7 @@ TEST_F(Objects, CreateSetReadAndDelete) {
 // A page creating an object of a kind the player does not have is refused when it loads, as one
 // holding any other command the player cannot run; the kinds it has are the registered ones.
 TEST_F(Objects, APageCreatingAKindNotBuiltIsRefusedAtLoad) {
+    RegisterObjectKind(LT_EDIT, nullptr);  // as a player without the kind
     for (const std::string command : {"EditNew"}) {
         AddPage(command + ".vsb", R"([{"cmd": ")" + command + R"(", "props": {"NAME": "\"x\""}}])");
         EXPECT_EQ(ErrorOf([&] { runner.Start(command + ".vsb"); }), command + ":未対応のコマンドです");

@@ -8,7 +8,6 @@
 #include "bench/beside_budget.h"
 #include "objects/vitemex_edit.h"
 #include "objects/vitems.h"
-#include "platform/clock.h"
 #include "platform/display.h"
 #include "script/services.h"
 #include "text/fontpixels.h"
@@ -82,12 +81,7 @@ void BM_MemoKeystroke(benchmark::State& State) {
         State.SkipWithError("the memo was not laid out and scrolled");
         return;
     }
-    uint64_t spent = 0;
-    for (auto _ : State) {
-        const uint64_t start = platform::ClockNs();
-        scene.Run();
-        spent += platform::ClockNs() - start;
-    }
+    const uint64_t spent = TimeRuns(State, [&] { scene.Run(); });
     State.counters["lines"] = double(scene.Memo->GetField().Lines().size());
     ReportBudget(State, double(spent));
 }

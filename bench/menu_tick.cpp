@@ -14,7 +14,6 @@
 #include "objects/vitemex_mira.h"
 #include "objects/vitemex_prevmenu.h"
 #include "objects/vitems.h"
-#include "platform/clock.h"
 #include "script/services.h"
 #include "text/fontpixels.h"
 
@@ -149,12 +148,7 @@ void BM_MenuScreenTick(benchmark::State& State) {
         State.SkipWithError("the menu was not laid out in the installed face");
         return;
     }
-    uint64_t spent = 0;
-    for (auto _ : State) {
-        const uint64_t start = platform::ClockNs();
-        scene.Run();
-        spent += platform::ClockNs() - start;
-    }
+    const uint64_t spent = TimeRuns(State, [&] { scene.Run(); });
     if (scene.Preview->GetCount() != kEntries) State.SkipWithError("the preview menu was not read");
     if (scene.Menu->GetHoverIndex() < 0 && scene.Preview->GetHoverIndex() < 0)
         State.SkipWithError("the pointer found no row");

@@ -11,7 +11,6 @@
 #include "app/view_toolbar.h"
 #include "bench/beside_budget.h"
 #include "graphics/dibx.h"
-#include "platform/clock.h"
 #include "platform/display.h"
 #include "platform/fs.h"
 #include "text/fontpixels.h"
@@ -43,13 +42,7 @@ void BM_ToolbarStripPaint(benchmark::State& State) {
     // The pointer rests on the quit button.
     const TPoint over = strip.QuitButton->ClientToForm({10, 9});
     strip.Form.DispatchMouseMove(over.X, over.Y);
-    uint64_t spent = 0;
-    for (auto _ : State) {
-        const uint64_t start = platform::ClockNs();
-        strip.Paint(frame);
-        spent += platform::ClockNs() - start;
-        benchmark::ClobberMemory();
-    }
+    const uint64_t spent = TimeRuns(State, [&] { strip.Paint(frame); });
     ReportBudget(State, double(spent));
 }
 BENCHMARK(BM_ToolbarStripPaint)->Unit(benchmark::kMicrosecond);
@@ -61,14 +54,10 @@ void BM_ConfigDialogPaint(benchmark::State& State) {
     form.FormCreate();
     TDIBX buffer;
     buffer.SetSize(TFormConfig::ClientWidth, TFormConfig::ClientHeight, 32);
-    uint64_t spent = 0;
-    for (auto _ : State) {
-        const uint64_t start = platform::ClockNs();
+    const uint64_t spent = TimeRuns(State, [&] {
         form.InvalidateRect(form.ClientRect());
         form.PaintInvalid(buffer);
-        spent += platform::ClockNs() - start;
-        benchmark::ClobberMemory();
-    }
+    });
     ReportBudget(State, double(spent));
     platform::fs::RemoveTempFolder();
 }
@@ -98,12 +87,7 @@ void BM_DockArrange(benchmark::State& State) {
         bar->SetDockPos((i / 3) * 120 - (i % 2) * 40);
         bars.push_back(std::move(bar));
     }
-    uint64_t spent = 0;
-    for (auto _ : State) {
-        const uint64_t start = platform::ClockNs();
-        dock.ArrangeToolbars();
-        spent += platform::ClockNs() - start;
-    }
+    const uint64_t spent = TimeRuns(State, [&] { dock.ArrangeToolbars(); });
     if (dock.GetHighestRow() != 2) State.SkipWithError("the toolbars are not on three rows");
     ReportBudget(State, double(spent));
     buttons.clear();

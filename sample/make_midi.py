@@ -7,30 +7,15 @@ Division 480, 150 beats a minute (tempo 400000), 4/4. Track 0 holds the track na
 time signature; track 1 a melody of sixteen eighths on a vibraphone (channel 0, program 11); track 2 a
 bass of whole-bar notes on a fingered bass (channel 1, program 33). Two bars: about 3.2 seconds.
 """
+import os
 import struct
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "tools"))
+from midi_ref import END, header, meta, track  # noqa: E402  (the fixtures' Standard MIDI File writer)
+
 DIVISION = 480
 EIGHTH = DIVISION // 2
-
-
-def var_len(value):
-    out = [value & 0x7F]
-    value >>= 7
-    while value:
-        out.insert(0, 0x80 | (value & 0x7F))
-        value >>= 7
-    return bytes(out)
-
-
-def track(events):
-    """events: (delta ticks, bytes) pairs; the End of Track meta event is appended."""
-    body = b"".join(var_len(delta) + data for delta, data in events) + var_len(0) + b"\xff\x2f\x00"
-    return b"MTrk" + struct.pack(">I", len(body)) + body
-
-
-def meta(kind, data):
-    return bytes([0xFF, kind]) + var_len(len(data)) + data
 
 
 def notes(channel, program, pitches, length, velocity):
@@ -46,9 +31,8 @@ def main(out):
                  (0, meta(0x58, bytes([4, 2, 24, 8])))]
     melody = notes(0, 11, [72, 76, 79, 84, 83, 79, 76, 74, 72, 74, 76, 79, 77, 74, 71, 72], EIGHTH, 96)
     bass = notes(1, 33, [48, 43], 8 * EIGHTH, 100)
-    header = b"MThd" + struct.pack(">IHHH", 6, 1, 3, DIVISION)
     with open(out, "wb") as f:
-        f.write(header + track(conductor) + track(melody) + track(bass))
+        f.write(header(1, 3, DIVISION) + b"".join(track(*events, (0, END)) for events in (conductor, melody, bass)))
 
 
 if __name__ == "__main__":

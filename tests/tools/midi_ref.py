@@ -14,12 +14,6 @@ length) or an exclusive event's bytes.
 import struct
 import sys
 
-try:
-    import mido
-except ImportError:  # an interpreter of its own beside the system's, which has mido
-    sys.path.append('/usr/lib/python3/dist-packages')
-    import mido
-
 
 def varlen(n):
     out = [n & 0x7F]
@@ -121,6 +115,12 @@ def f32(x):
 
 
 def events(path):
+    # mido is asked for only here, so that the writers above serve without it (the sample's theme).
+    try:
+        import mido
+    except ImportError:  # an interpreter of its own beside the system's, which has mido
+        sys.path.append('/usr/lib/python3/dist-packages')
+        import mido
     mf = mido.MidiFile(path)
     merged = []
     order = 0

@@ -1,4 +1,5 @@
 #include "platform/cdaudio.h"
+#include "platform/clock.h"
 #include "platform/mixer.h"
 #include "platform/sound.h"
 #include "tests/common/fixture.h"
@@ -162,4 +163,35 @@ TEST_F(CdImage, ImagesThatCannotBeReadAreLeftOutWithOneLineAndAFailingReadAborts
     EXPECT_EQ(ends, std::vector<uintptr_t>{CdNotifyAborted});
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
     EXPECT_EQ(Mode(), CdMode::Stopped);
+}
+
+// On a device fed by its own threads (SDL's dummy driver) a range ends by itself: the reader,
+// the device's refill thread and the main thread's queue together.
+TEST(HostCdAudio, ARangeEndsOnADeviceOfItsOwn) {
+    const std::string cue = FreshHostFolder() + "disc.cue";
+    PythonOutput("make_cd_image.py", {cue, "440:1"});
+    ScopedEnvironment driver("SDL_AUDIODRIVER", "dummy"), image("VELA_CDROM", cue.c_str());
+    const std::shared_ptr<SoundDevice> device = OpenSoundDevice();
+    ASSERT_FALSE(device->headless());
+    SetCdAudioService(nullptr);
+    CdAudio& cd = CdAudioService();
+    ASSERT_EQ(cd.Drives().at(0), cue);
+    std::vector<uintptr_t> ends;
+    const TargetId target = MainQueue().AddTarget([&](const QueuedMessage& M) {
+        if (M.message == CdNotifyMessage) ends.push_back(M.wParam);
+    });
+    CdDeviceId id = 0;
+    ASSERT_EQ(cd.Open(cue, target, id), 0u);
+    ASSERT_EQ(cd.Play(id, Tmsf(1, 0, 0, 0), Tmsf(1, 0, 0, 30)), 0u);
+    for (const uint32_t start = ClockMs(); ends.empty() && ClockMs() - start < 10000;) {
+        MainQueue().Wait(50);
+        MainQueue().ProcessMessages();
+    }
+    EXPECT_EQ(ends, std::vector<uintptr_t>{CdNotifySuccessful});
+    uint32_t at = 0;
+    EXPECT_EQ(cd.Position(id, at), 0u);
+    EXPECT_EQ(at, Tmsf(1, 0, 0, 30));
+    EXPECT_EQ(cd.Close(id), 0u);
+    MainQueue().RemoveTarget(target);
+    SetCdAudioService(nullptr);
 }

@@ -10,6 +10,7 @@
 #include <cdio/logging.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -308,10 +309,7 @@ public:
     }
 
     uint32_t Close(CdDeviceId Id) override {
-        const auto it = std::find_if(devices_.begin(), devices_.end(), [&](const auto& d) { return Id != 0 && d->id == Id; });
-        if (it == devices_.end()) return CdErrorNoDevice;
-        devices_.erase(it);
-        return 0;
+        return std::erase_if(devices_, [&](const auto& d) { return Id != 0 && d->id == Id; }) ? 0 : CdErrorNoDevice;
     }
 
     uint32_t Mode(CdDeviceId Id, CdMode& M) override {

@@ -73,7 +73,8 @@ protected:
     static CdAudio& cd() { return CdAudioService(); }
 
     const std::string folder = FreshHostFolder(), Cue = folder + "disc.cue", Bin = folder + "disc.bin";
-    ScopedEnvironment headless{"VELA_HEADLESS", "1"}, driver{"SDL_AUDIODRIVER", nullptr}, image{"VELA_CDROM", Cue.c_str()};
+    ScopedEnvironment headless{"VELA_HEADLESS", "1"}, driver{"SDL_AUDIODRIVER", nullptr},
+        image{"VELA_CDROM", Cue.c_str()};
     std::shared_ptr<HeadlessSound> sound = std::dynamic_pointer_cast<HeadlessSound>(OpenSoundDevice());
     std::vector<uintptr_t> ends;
     const TargetId target = MainQueue().AddTarget([this](const QueuedMessage& M) {
@@ -119,12 +120,6 @@ TEST_F(CdImage, TrackTwoPlaysToTheSecondBeforeItsEndAndAStopCutsARangeShort) {
     EXPECT_EQ(ends, (std::vector<uintptr_t>{CdNotifySuccessful, CdNotifyAborted}));
     EXPECT_EQ(Position(), Tmsf(3, 0, 1, 37));  // 22,050 frames of the sound are 37.5 of the disc
     EXPECT_GT(ToneAmplitude(pcm, 770, 2200, 2500), 15000);
-    // A range from where the drive is goes on from there; a seek cuts it short too.
-    ASSERT_EQ(cd().Play(id, 0, Tmsf(3, 0, 2, 0)), 0u);
-    EXPECT_EQ(cd().Seek(id, Tmsf(1, 0, 0, 0)), 0u);
-    MainQueue().ProcessMessages();
-    EXPECT_EQ(ends.back(), CdNotifyAborted);
-    EXPECT_EQ(Position(), Tmsf(1, 0, 0, 0));
     EXPECT_EQ(cd().Close(id), 0u);
 }
 

@@ -39,7 +39,7 @@ TEST(MakingATitle, TheDocumentedStepsGiveATitleThatPlaysToItsEnd) {
   {"cmd": "BoxNew", "props": {"LEFT": "40", "TOP": "40", "WIDTH": "240", "HEIGHT": "160", "COLOR": "0x0000FF"}},
   {"cmd": "Wait", "time": "2000"},
   {"cmd": "Terminate"})");
-    const int status = std::system((steps + " && VELA_HEADLESS=1 " VELA_PLAYER " mytitle/game 2>'" + folder + "errors.txt'").c_str());
+    const int status = std::system((steps + " && VELA_HEADLESS=1 " VELA_PLAYER " mytitle/game 2>errors.txt").c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(FileText(folder + "errors.txt"), "");
 }
@@ -55,8 +55,8 @@ TEST(MakingATitle, ACdSoundPlaysItsTrackFromTheDiscImageNamedByVelaCdrom) {
   {"cmd": "Wait", "time": "3000"},
   {"cmd": "Terminate"})");
     const std::string run = " && env -u VELA_HEADLESS VELA_CDROM=disc.cue SDL_VIDEODRIVER=offscreen"
-                            " SDL_FRAMEBUFFER_ACCELERATION=0 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=out.raw " VELA_PLAYER
-                            " mytitle/game 2>errors.txt";
+                            " SDL_FRAMEBUFFER_ACCELERATION=0 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=out.raw "
+                            VELA_PLAYER " mytitle/game 2>errors.txt";
     const int status = std::system((steps + run).c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     const std::string errors = FileText(folder + "errors.txt");  // SDL's disk driver announces itself

@@ -25,4 +25,6 @@ if ! (exec 3<>/dev/tcp/127.0.0.1/8931) 2>/dev/null; then
   server=$!
   trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
 fi
-build/velaplay "$PWD/build/sample"
+# The sample's CD track plays from the disc image the build writes beside it, unless VELA_CDROM
+# names another disc.
+VELA_CDROM="${VELA_CDROM:-$PWD/build/sample/sample_cd.cue}" build/velaplay "$PWD/build/sample"

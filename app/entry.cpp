@@ -107,6 +107,7 @@ const char Usage[] =
     "the title beside the program, or the one appended to it. One player runs per folder.\n"
     "  velaplay /config   the settings dialog: DirectSound and the sound delay, kept in game.ini\n"
     "  velaplay --help    this text\n"
+    "VELA_CDROM=IMAGE plays the title's CD tracks from a disc image (.cue with its .bin, .toc, .nrg).\n"
     "VELA_HEADLESS=1 plays without a window. An error that ends the player is written to standard\n"
     "error and gives the exit status 1.\n";
 

@@ -4,24 +4,10 @@
 #include <numeric>
 
 namespace platform {
-namespace {
 
-// The host: no drive, nothing kept.
-class HostCdAudio : public CdAudio {
-public:
-    std::vector<std::string> Drives() override { return {}; }
-    uint32_t Open(const std::string&, TargetId, CdDeviceId&) override { return CdErrorNoDevice; }
-    uint32_t Close(CdDeviceId) override { return CdErrorNoDevice; }
-    uint32_t Mode(CdDeviceId, CdMode&) override { return CdErrorNoDevice; }
-    uint32_t MediaPresent(CdDeviceId, bool&) override { return CdErrorNoDevice; }
-    uint32_t TrackCount(CdDeviceId, uint32_t&) override { return CdErrorNoDevice; }
-    uint32_t TrackLength(CdDeviceId, uint32_t, uint32_t&) override { return CdErrorNoDevice; }
-    uint32_t Position(CdDeviceId, uint32_t&) override { return CdErrorNoDevice; }
-    uint32_t Play(CdDeviceId, uint32_t, uint32_t) override { return CdErrorNoDevice; }
-    uint32_t Seek(CdDeviceId, uint32_t) override { return CdErrorNoDevice; }
-    uint32_t Stop(CdDeviceId) override { return CdErrorNoDevice; }
-    std::string DriveSetting(const std::string&) override { return {}; }
-};
+std::unique_ptr<CdAudio> CreateHostCdAudio();  // cdaudio_cdio.cpp
+
+namespace {
 
 std::unique_ptr<CdAudio>& Service() {
     static std::unique_ptr<CdAudio> service;
@@ -31,11 +17,33 @@ std::unique_ptr<CdAudio>& Service() {
 }  // namespace
 
 CdAudio& CdAudioService() {
-    if (!Service()) Service() = std::make_unique<HostCdAudio>();
+    if (!Service()) Service() = CreateHostCdAudio();
     return *Service();
 }
 
 void SetCdAudioService(std::unique_ptr<CdAudio> S) { Service() = std::move(S); }
+
+// ---- Disc layout ----
+
+std::optional<uint32_t> CdFrameOf(const std::vector<uint32_t>& Tracks, uint32_t Point) {
+    const uint32_t track = TmsfTrack(Point);
+    if (track < 1 || track > Tracks.size()) return std::nullopt;
+    const uint32_t in = (TmsfMinutes(Point) * 60 + TmsfSeconds(Point)) * CdFramesPerSecond + TmsfFrames(Point);
+    if (in > Tracks[track - 1]) return std::nullopt;
+    return std::accumulate(Tracks.begin(), Tracks.begin() + (track - 1), 0u) + in;
+}
+
+uint32_t CdPointOf(const std::vector<uint32_t>& Tracks, uint32_t Frame) {
+    uint32_t track = 0, start = 0;
+    while (track + 1 < Tracks.size() && Frame >= start + Tracks[track]) start += Tracks[track++];
+    const uint32_t in = Frame - start, seconds = in / CdFramesPerSecond;
+    return Tmsf(track + 1, seconds / 60, seconds % 60, in % CdFramesPerSecond);
+}
+
+uint32_t CdMsfOf(uint32_t Frames) {
+    const uint32_t seconds = Frames / CdFramesPerSecond;
+    return (seconds / 60 & 0xFF) | (seconds % 60) << 8 | (Frames % CdFramesPerSecond) << 16;
+}
 
 // ---- Simulated drives ----
 
@@ -163,8 +171,7 @@ uint32_t HeadlessCdAudio::TrackLength(CdDeviceId Id, uint32_t N, uint32_t& Msf) 
     if (!d) return result;
     if (d->tracks.empty()) return CdErrorNotReady;
     if (N < 1 || N > d->tracks.size()) return CdErrorOutOfRange;
-    const uint32_t frames = d->tracks[N - 1], seconds = frames / CdFramesPerSecond;
-    Msf = (seconds / 60 & 0xFF) | (seconds % 60) << 8 | (frames % CdFramesPerSecond) << 16;
+    Msf = CdMsfOf(d->tracks[N - 1]);
     return 0;
 }
 
@@ -173,19 +180,8 @@ uint32_t HeadlessCdAudio::Position(CdDeviceId Id, uint32_t& Point) {
     const Drive* d = Ready(Id, result);
     if (!d) return result;
     if (d->tracks.empty()) return CdErrorNotReady;
-    uint32_t track = 0, start = 0;
-    while (track + 1 < d->tracks.size() && d->at >= start + d->tracks[track]) start += d->tracks[track++];
-    const uint32_t in = d->at - start, seconds = in / CdFramesPerSecond;
-    Point = Tmsf(track + 1, seconds / 60, seconds % 60, in % CdFramesPerSecond);
+    Point = CdPointOf(d->tracks, d->at);
     return 0;
-}
-
-std::optional<uint32_t> HeadlessCdAudio::FrameOf(const Drive& D, uint32_t Point) {
-    const uint32_t track = TmsfTrack(Point);
-    if (track < 1 || track > D.tracks.size()) return std::nullopt;
-    const uint32_t in = (TmsfMinutes(Point) * 60 + TmsfSeconds(Point)) * CdFramesPerSecond + TmsfFrames(Point);
-    if (in > D.tracks[track - 1]) return std::nullopt;
-    return std::accumulate(D.tracks.begin(), D.tracks.begin() + (track - 1), 0u) + in;
 }
 
 uint32_t HeadlessCdAudio::Play(CdDeviceId Id, uint32_t From, uint32_t To) {
@@ -193,7 +189,8 @@ uint32_t HeadlessCdAudio::Play(CdDeviceId Id, uint32_t From, uint32_t To) {
     Drive* d = Ready(Id, result);
     if (!d) return result;
     if (d->tracks.empty()) return CdErrorNotReady;
-    const std::optional<uint32_t> from = From == 0 ? d->at : FrameOf(*d, From), to = FrameOf(*d, To);
+    const std::optional<uint32_t> from = From == 0 ? d->at : CdFrameOf(d->tracks, From),
+                                  to = CdFrameOf(d->tracks, To);
     if (!from || !to || *to < *from) return CdErrorOutOfRange;
     EndPlay(*d, CdNotifyAborted);
     d->at = *from;
@@ -208,7 +205,7 @@ uint32_t HeadlessCdAudio::Seek(CdDeviceId Id, uint32_t To) {
     Drive* d = Ready(Id, result);
     if (!d) return result;
     if (d->tracks.empty()) return CdErrorNotReady;
-    const std::optional<uint32_t> to = FrameOf(*d, To);
+    const std::optional<uint32_t> to = CdFrameOf(d->tracks, To);
     if (!to) return CdErrorOutOfRange;
     EndPlay(*d, CdNotifyAborted);
     d->at = *to;

@@ -9,8 +9,11 @@
 // in the low byte (TMSF); a track's length comes back as minutes, seconds and frames from the low
 // byte up (MSF).
 //
-// These machines have no CD drive: the host backend lists none and keeps no drive setting. The
-// headless backend simulates drives for the tests: discs put in and taken out, track lengths,
+// The host backend reads the system's CD drives and a disc image (a .cue with its .bin, a .toc
+// or a .nrg) named by the environment variable VELA_CDROM, listed first and answered as the
+// drive setting of every title. Playing reads the disc's sectors on a thread of its own into a
+// streamed voice of the program's sound device, at the levels of the system mixer's CD line.
+// The headless backend simulates drives for the tests: discs put in and taken out, track lengths,
 // a position that moves on the test's clock, a drive setting, and drives that fail.
 #include "platform/msgqueue.h"
 
@@ -51,6 +54,13 @@ inline constexpr uint32_t TmsfFrames(uint32_t tmsf) { return tmsf >> 24; }
 inline constexpr uint32_t MsfMinutes(uint32_t msf) { return msf & 0xFF; }
 inline constexpr uint32_t MsfSeconds(uint32_t msf) { return msf >> 8 & 0xFF; }
 
+// A disc as both backends lay it out: its tracks' lengths in frames, one after the other from
+// frame 0. The frame of a TMSF point (nothing outside the disc), the TMSF point of a frame, and
+// a length in frames as MSF.
+std::optional<uint32_t> CdFrameOf(const std::vector<uint32_t>& Tracks, uint32_t Point);
+uint32_t CdPointOf(const std::vector<uint32_t>& Tracks, uint32_t Frame);
+uint32_t CdMsfOf(uint32_t Frames);
+
 class CdAudio {
 public:
     virtual ~CdAudio() = default;
@@ -73,6 +83,8 @@ public:
     virtual uint32_t Stop(CdDeviceId Id) = 0;
     // The drive a title asks for, kept under its registry name ("" when none is kept).
     virtual std::string DriveSetting(const std::string& RegistryName) = 0;
+    // The system mixer's CD line changed: what plays follows its levels from now on.
+    virtual void LineChanged() {}
 };
 
 // The simulated drives of the tests.
@@ -123,8 +135,6 @@ private:
     Drive* Find(const std::string& Name);
     // The drive of an open device that answers commands, or nothing with the result code.
     Drive* Ready(CdDeviceId Id, uint32_t& Result);
-    // Frames from the disc's start of a TMSF point; nothing outside the disc.
-    static std::optional<uint32_t> FrameOf(const Drive& D, uint32_t Point);
     void EndPlay(Drive& D, uintptr_t Code);
 
     std::vector<Drive> drives_;
@@ -132,7 +142,7 @@ private:
     CdDeviceId nextDevice_ = 1;
 };
 
-// The service the player uses: the host's (no drive) unless a test put another in place.
+// The service the player uses: the host's unless a test put another in place.
 CdAudio& CdAudioService();
 // Nothing puts the host's back.
 void SetCdAudioService(std::unique_ptr<CdAudio> Service);

@@ -1,5 +1,7 @@
 #include "platform/mixer.h"
 
+#include "platform/cdaudio.h"
+
 namespace platform {
 namespace {
 
@@ -46,9 +48,13 @@ bool SystemMixer::SetValues(MixerHandle Handle, uint32_t ControlId, const std::v
     if (index < 0) return false;
     MixerDevice* device = &devices_[size_t(index)];
     MixerControl* found = nullptr;
+    bool cdLine = false;
     auto look = [&](MixerLine& line) {
         for (MixerControl& c : line.controls)
-            if (c.id == ControlId) found = &c;
+            if (c.id == ControlId) {
+                found = &c;
+                cdLine = line.componentType == MixerComponentCompactDisc;
+            }
     };
     for (MixerDestination& d : device->destinations) {
         look(d.line);
@@ -59,6 +65,7 @@ bool SystemMixer::SetValues(MixerHandle Handle, uint32_t ControlId, const std::v
     found->values = Values;
     for (const auto& [handle, open] : opened_)
         if (open.device == index && open.notify) MainQueue().Post(open.notify, MixerControlChange, handle, ControlId);
+    if (cdLine) CdAudioService().LineChanged();
     return true;
 }
 
@@ -69,6 +76,28 @@ std::vector<MixerDevice> HostMixerLayout() {
     speakers.connections.push_back({0x00010000, MixerComponentCompactDisc, 2, "CD Audio", {Volume(3, 65535), Mute(4)}});
     device.destinations.push_back(std::move(speakers));
     return {device};
+}
+
+CdLineLevels SystemMixer::CdLine() const {
+    CdLineLevels levels;
+    for (const MixerDevice& device : devices_)
+        for (const MixerDestination& destination : device.destinations)
+            for (const MixerLine& line : destination.connections) {
+                if (line.componentType != MixerComponentCompactDisc) continue;
+                bool volume = false, mute = false;
+                for (const MixerControl& c : line.controls) {
+                    if (c.type == MixerControlVolume && !volume && !c.values.empty()) {
+                        volume = true;
+                        levels.left = c.values[0];
+                        levels.right = c.values[c.values.size() > 1 ? 1 : 0];
+                    } else if (c.type == MixerControlMute && !mute && !c.values.empty()) {
+                        mute = true;
+                        levels.mute = c.values[0] != 0;
+                    }
+                }
+                return levels;
+            }
+    return levels;
 }
 
 SystemMixer& SystemMixerService() {

@@ -3,7 +3,8 @@
 // destination with the source lines connected to it, and on every line its controls (volume,
 // mute, a mixer or a multiplexer choosing among the connections). All of it is kept in memory.
 // The host has one device: a speakers destination with volume and mute, and a CD-audio
-// connection whose volume and mute are what the CD output follows. Tests lay out others.
+// connection whose volume and mute are what the CD output follows (the level of the CD's voice on
+// the program's sound device). Tests lay out others.
 //
 // A control's values: one per channel (one only for a uniform control), and for a control of
 // several items (a mixer or a multiplexer) one per item on each channel, item by item. A change
@@ -70,6 +71,12 @@ struct MixerDevice {
 
 using MixerHandle = uint32_t;
 
+// The volume (0..65535 a side) and mute of a CD-audio line.
+struct CdLineLevels {
+    int32_t left = 65535, right = 65535;
+    bool mute = false;
+};
+
 class SystemMixer {
 public:
     explicit SystemMixer(std::vector<MixerDevice> Devices);
@@ -81,6 +88,9 @@ public:
     const MixerDevice* Device(MixerHandle Handle) const;
     // False for a handle or control that is not there, or values of the wrong count.
     bool SetValues(MixerHandle Handle, uint32_t ControlId, const std::vector<int32_t>& Values);
+    // What the CD output follows: the levels of the first CD-audio connection of the devices;
+    // full and unmuted when there is none. A change of them tells the CD audio service.
+    CdLineLevels CdLine() const;
 
 private:
     // The device a handle was opened on; -1 for none.

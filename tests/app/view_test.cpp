@@ -267,19 +267,6 @@ TEST_F(FormView, TicksPlayTheHeadlessSound) {
     EXPECT_EQ(sound->mixed.size(), 2u * 2000);
 }
 
-// The amplitude of the Hz component of the left channel of interleaved stereo PCM at 44100 Hz,
-// over the frames from FromMs to ToMs.
-double ToneAmplitude(const std::vector<int16_t>& Pcm, double Hz, int32_t FromMs, int32_t ToMs) {
-    const size_t from = size_t(FromMs) * 441 / 10, to = std::min(Pcm.size() / 2, size_t(ToMs) * 441 / 10);
-    double re = 0, im = 0;
-    for (size_t i = from; i < to; ++i) {
-        const double phase = 2 * M_PI * Hz * double(i) / 44100;
-        re += Pcm[2 * i] * std::cos(phase);
-        im += Pcm[2 * i] * std::sin(phase);
-    }
-    return to > from ? 2 * std::hypot(re, im) / double(to - from) : 0;
-}
-
 // The sample's first seconds on the headless sound: the Windows Media jingle's first note at
 // once, the Ogg theme's 330 Hz rising over its 1.5 s fade-in and then at full volume.
 TEST_F(FormView, TheSampleStartsWithItsJingleAndFadesItsThemeIn) {

@@ -6,7 +6,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -140,4 +142,15 @@ ScopedEnvironment::~ScopedEnvironment() {
         setenv(name_.c_str(), old_.c_str(), 1);
     else
         unsetenv(name_.c_str());
+}
+
+double ToneAmplitude(const std::vector<int16_t>& Pcm, double Hz, int32_t FromMs, int32_t ToMs) {
+    const size_t from = size_t(FromMs) * 441 / 10, to = std::min(Pcm.size() / 2, size_t(ToMs) * 441 / 10);
+    double re = 0, im = 0;
+    for (size_t i = from; i < to; ++i) {
+        const double phase = 2 * M_PI * Hz * double(i) / 44100;
+        re += Pcm[2 * i] * std::cos(phase);
+        im += Pcm[2 * i] * std::sin(phase);
+    }
+    return to > from ? 2 * std::hypot(re, im) / double(to - from) : 0;
 }

@@ -51,6 +51,10 @@ private:
     bool hadOld_;
 };
 
+// The amplitude of the Hz component of the left channel of interleaved stereo PCM at 44100 Hz,
+// over the frames from FromMs to ToMs.
+double ToneAmplitude(const std::vector<int16_t>& Pcm, double Hz, int32_t FromMs, int32_t ToMs);
+
 // The bytes a memory stream holds, and a memory stream holding bytes (positioned at 0).
 std::string Bytes(TMemoryStream& Stream);
 TMemoryStream StreamOf(const std::string& Data);

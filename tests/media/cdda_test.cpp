@@ -3,6 +3,8 @@
 #include "media/cdp.h"
 #include "platform/cdaudio.h"
 #include "platform/mixer.h"
+#include "platform/sound.h"
+#include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -218,6 +220,45 @@ TEST_F(Cd, DriveSettingOfOneLetterIsTheOnlyDriveEverTried) {
     EXPECT_FALSE(item.IsPlaying());
     EXPECT_EQ(Drives->Opened, std::vector<std::string>{"E:"});
     EXPECT_EQ(manager.MixerDest, -1);
+}
+
+// A track of a disc image plays on the player's own sound: the CD line's levels are its voice's,
+// and the item ends one second before the track's end.
+TEST(CdImageItem, PlaysItsTrackAtTheCdLinesLevelsAndEnds) {
+    const std::string cue = FreshHostFolder() + "disc.cue";
+    PythonOutput("make_cd_image.py", {cue, "440:2", "550:3"});
+    ScopedEnvironment headless{"VELA_HEADLESS", "1"}, driver{"SDL_AUDIODRIVER", nullptr},
+        image{"VELA_CDROM", cue.c_str()};
+    const auto sound = std::dynamic_pointer_cast<HeadlessSound>(OpenSoundDevice());
+    ASSERT_TRUE(sound);
+    sound->keepFrames = Frames(0);
+    SetCdAudioService(nullptr);
+    SetSystemMixerService(nullptr);
+    {
+        TCddaManager manager;
+        TDMediaItem& item = *manager.Add("CD_2");
+        EXPECT_EQ(item.GetLen(), 3000);
+        item.Play();
+        ASSERT_TRUE(item.IsPlaying());
+        for (const int32_t volume : {-2500, -5000, 0}) {
+            sound->advance(500);
+            item.SetVol(volume);
+        }
+        sound->advance(400);
+        EXPECT_EQ(item.GetPosition(), 1000);
+        const std::vector<int16_t>& pcm = sound->mixed;
+        const double full = ToneAmplitude(pcm, 550, 50, 450);
+        EXPECT_GT(full, 15000);
+        EXPECT_NEAR(ToneAmplitude(pcm, 550, 550, 950) / full, 0.5, 0.01);
+        EXPECT_LT(ToneAmplitude(pcm, 550, 1050, 1450), 1);
+        EXPECT_NEAR(ToneAmplitude(pcm, 550, 1550, 1850) / full, 1, 0.01);
+        sound->advance(200);
+        MainQueue().ProcessMessages();
+        EXPECT_TRUE(item.IsEnd());
+        EXPECT_FALSE(item.IsPlaying());
+    }
+    SetCdAudioService(nullptr);
+    SetSystemMixerService(nullptr);
 }
 
 TEST(AudioMixer, ConnectionWithoutMuteIsMutedThroughItsDestinationsMux) {

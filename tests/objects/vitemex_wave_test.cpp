@@ -1,7 +1,6 @@
 // The wave on a fake clock: phase steps with their carry, the row offsets against
 // tests/tools/fire_wave_ref.py, a child drawn through it landing rippled (a picture with content
-// rectangles as whole as one without), the widened redraw
-// areas, and the record at its gate.
+// rectangles as whole as one without), the widened redraw areas, and the record at its gate.
 #include "objects/vitemex_wave.h"
 
 #include "core/streams.h"

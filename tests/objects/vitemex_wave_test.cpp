@@ -150,6 +150,27 @@ TEST_F(WaveObjects, APictureWithContentRectanglesRipplesWhole) {
     EXPECT_EQ(shown(), plain);
 }
 
+// The most negative amplitude, from a script or a record, shifts a row by the largest offset
+// there is where the sine is -1.
+TEST_F(WaveObjects, TheMostNegativeAmplitudeSaturates) {
+    Host->Tick = 63;  // 63 x 256 / 256: 63 phase units to 192, three quarters of a turn
+    TVelaWave* wave = Wave();
+    wave->SetAmp(INT32_MIN);
+    wave->SetWavelen(4);
+    wave->SetDelay(256);
+    TMemoryStream record;
+    wave->SaveToStream(record);
+    record.SetPosition(0);
+    TVelaWave read(Bases, false);
+    read.LoadFromStream(record, GameSaveVersion);
+    for (TVelaWave* w : {wave, &read}) {
+        w->Step();
+        ASSERT_EQ(w->GetPhase(), 192);
+        EXPECT_EQ(w->GetWaveSurface().RowOffsets[0], INT32_MAX);
+        EXPECT_EQ(w->GetWaveSurface().RowOffsets[2], INT32_MIN);
+    }
+}
+
 TEST_F(WaveObjects, RecordsAtTheirGate) {
     int versions = 0;
     for (const std::string& line : Lines(PythonOutput("fire_wave_ref.py", {"records"}))) {

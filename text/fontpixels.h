@@ -31,8 +31,11 @@ class TFontPixelManager;
 // The widest border or shadow a glyph is drawn with; the surfaces it is drawn into grow with it,
 // so anything wider is damage.
 constexpr int32_t MaxOutlineSize = 255;
-// Raises the read error when a stored border or shadow size is above MaxOutlineSize.
-void CheckStoredOutline(int32_t BorderSize, int32_t ShadowSize);
+// The largest font size (either sign) a record may give: a cell taller than any title's screen.
+constexpr int32_t MaxStoredFontSize = 1024;
+// Raises the read error when a stored font size lies beyond MaxStoredFontSize or a stored border
+// or shadow size above MaxOutlineSize.
+void CheckStoredGlyphSizes(int32_t FontSize, int32_t BorderSize, int32_t ShadowSize);
 // A border or shadow size set by markup or a property, brought into 0..MaxOutlineSize.
 inline int32_t ClampOutline(int32_t Size) { return Size < 0 ? 0 : Size > MaxOutlineSize ? MaxOutlineSize : Size; }
 

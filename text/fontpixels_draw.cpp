@@ -418,8 +418,10 @@ void TFontPixel::MaskMax(TCustomDIBX& Mask, int32_t X, int32_t Y) const {
     });
 }
 
-void CheckStoredOutline(int32_t BorderSize, int32_t ShadowSize) {
-    if (BorderSize > MaxOutlineSize || ShadowSize > MaxOutlineSize) throw EReadError();
+void CheckStoredGlyphSizes(int32_t FontSize, int32_t BorderSize, int32_t ShadowSize) {
+    if (FontSize > MaxStoredFontSize || FontSize < -MaxStoredFontSize || BorderSize > MaxOutlineSize ||
+        ShadowSize > MaxOutlineSize)
+        throw EReadError();
 }
 
 void TFontPixel::Draw(TCustomDIBX& Dest, TCustomDIBX& Mask, const TRect& Cell, int32_t BorderSize, int32_t ShadowSize,

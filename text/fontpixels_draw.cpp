@@ -244,7 +244,8 @@ public:
         for (int32_t r = 0; r < h; ++r)
             fullUpTo_[size_t(r)] = g_.LastFull(r, z) >= a ? r : r > 0 ? fullUpTo_[size_t(r) - 1] : -1;
         partialFrom_[size_t(h)] = h;
-        for (int32_t r = h; r-- > 0;) partialFrom_[size_t(r)] = g_.HasPartial(r, a, z) ? r : partialFrom_[size_t(r) + 1];
+        for (int32_t r = h; r-- > 0;)
+            partialFrom_[size_t(r)] = g_.HasPartial(r, a, z) ? r : partialFrom_[size_t(r) + 1];
     }
 
     // The target at glyph row GY, the I-th of its column, with its pixel D and mask value M.
@@ -291,7 +292,9 @@ private:
         int64_t Columns = -1;
         int32_t Row = -1, Col = -1, Last = -1;
         uint8_t Pixel[4]{};
-        bool Same(const TKnown& K) const { return Columns == K.Columns && Row == K.Row && Col == K.Col && Last == K.Last; }
+        bool Same(const TKnown& K) const {
+            return Columns == K.Columns && Row == K.Row && Col == K.Col && Last == K.Last;
+        }
     };
 
     // The partly covered pixels of the square from (X, Row) on to its last row, in row order, laid

@@ -5,7 +5,8 @@
 // once, in order: 2,000 codes through a 256-glyph cache make every request a miss.
 // BM_RatioToFreeType runs both passes in each iteration, so that a busy machine slows both alike,
 // and reports ours as a multiple of FreeType's ("x_freetype"). BM_GlyphCacheHit asks again for
-// glyphs that are cached.
+// glyphs that are cached. BM_OutlinedGlyphDraw draws one large glyph with a border and a shadow.
+#include "bench/beside_budget.h"
 #include "platform/clock.h"
 #include "platform/encoding.h"
 #include "text/fontpixels.h"
@@ -153,8 +154,24 @@ void BM_GlyphCacheHit(benchmark::State& State) {
     State.SetItemsProcessed(State.iterations());
 }
 
+// "漢" at a cell height of 200 drawn with a border and a shadow of the size given, every pixel of
+// the surface in reach, beside the tick budget.
+void BM_OutlinedGlyphDraw(benchmark::State& State) {
+    const int32_t size = int32_t(State.range(0));
+    TFontPixel* glyph = Manager().GetGlyph(0x8ABF, kFace, 200, 0);
+    const int32_t side = 200 + 3 * size + 16;
+    TDIBX dest, mask;
+    dest.SetSize(side, side, 32), mask.SetSize(side, side, 8);
+    TRect touched;
+    ReportBudget(State, double(TimeRuns(State, [&] {
+                     glyph->Draw(dest, mask, {0, 0, 200, 200}, size, size, true, true, 0xFFFFFF, 0x803010, 0x404040,
+                                 touched, true);
+                 })));
+}
+
 }  // namespace
 
+BENCHMARK(BM_OutlinedGlyphDraw)->Arg(2)->Arg(46)->Arg(255)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetGlyphMiss)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_FreeTypeRender)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_RatioToFreeType)->Unit(benchmark::kMillisecond);

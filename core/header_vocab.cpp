@@ -241,21 +241,20 @@ constexpr std::array<TParamType, PropCount> MakePropTypes() {
     return Types;
 }
 
-// The fire ramp runs in straight lines, channel by channel, between these points.
+// The fire ramp runs in straight lines, channel by channel, between these key colours.
 struct TRampPoint {
     uint32_t At;
     uint32_t Color;
 };
 constexpr TRampPoint FirePoints[] = {
-    {0, 0x000000}, {64, 0x923E04}, {128, 0xDF7509}, {192, 0xFFC037}, {255, 0xFFE6AF},
+    {0, 0x000000}, {32, 0x662703}, {112, 0xD56107}, {160, 0xF39D0D}, {192, 0xFFC037}, {255, 0xFFE6AF},
 };
 
 constexpr uint32_t Channel(uint32_t Color, int Shift) { return (Color >> Shift) & 0xFF; }
 
-// Channel at Shift of the straight line from A to B, at I (A.At <= I <= B.At), rounded.
+// Channel at Shift of the straight line from A to B, at I (A.At <= I <= B.At), truncated.
 constexpr uint32_t Between(const TRampPoint& A, const TRampPoint& B, uint32_t I, int Shift) {
-    const uint32_t Span = B.At - A.At;
-    return (Channel(A.Color, Shift) * (B.At - I) + Channel(B.Color, Shift) * (I - A.At) + Span / 2) / Span;
+    return (Channel(A.Color, Shift) * (B.At - I) + Channel(B.Color, Shift) * (I - A.At)) / (B.At - A.At);
 }
 
 constexpr std::array<uint32_t, 256> MakeFireColors32() {

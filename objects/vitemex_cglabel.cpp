@@ -8,6 +8,16 @@
 #include "objects/vitems_kinds.h"
 
 #include <algorithm>
+#include <cstdint>
+
+namespace {
+
+// Sizes and places are worked out in 64 bits: one beyond the int32 range is never shown, so a
+// size saturates and a cell there is not drawn.
+bool Fits(int64_t V) { return V >= INT32_MIN && V <= INT32_MAX; }
+int32_t Saturate(int64_t V) { return int32_t(std::clamp<int64_t>(V, INT32_MIN, INT32_MAX)); }
+
+}  // namespace
 
 TVelaCGLabel::TVelaCGLabel(TVelaBaseList* AOwner, bool UniqueName)
     : TVelaControl(AOwner, UniqueName), Images(std::make_unique<TVelaImageList>()) {}
@@ -103,13 +113,13 @@ void TVelaCGLabel::RebuildIndexes() {
 }
 
 void TVelaCGLabel::Resize() {
-    int32_t longest = 0;
-    for (const TIntArray& line : CellIndexes) longest = std::max(longest, int32_t(line.Count()));
-    const auto lines = static_cast<int32_t>(CellIndexes.size());
-    int32_t height = GlyphHeight * lines;
-    if (lines >= 2) height += LineSpace * (lines - 1);
-    SetWidth(GlyphWidth * longest);
-    SetHeight(height);
+    int64_t longest = 0;
+    for (const TIntArray& line : CellIndexes) longest = std::max<int64_t>(longest, line.Count());
+    const auto lines = static_cast<int64_t>(CellIndexes.size());
+    int64_t height = int64_t(GlyphHeight) * lines;
+    if (lines >= 2) height += int64_t(LineSpace) * (lines - 1);
+    SetWidth(Saturate(int64_t(GlyphWidth) * longest));
+    SetHeight(Saturate(height));
     Invalidate();
 }
 
@@ -123,23 +133,23 @@ void TVelaCGLabel::Prepare() {
         const int32_t columns = dib->GetWidth() / GlyphWidth;
         if (columns < 1) return;
         const int32_t cells = dib->GetHeight() / GlyphHeight * columns;
-        int32_t y = GetOriginY();
+        int64_t y = GetOriginY();
         for (const TIntArray& line : CellIndexes) {
-            const int32_t used = GlyphWidth * line.Count();
-            int32_t x = GetOriginX();
+            const int64_t used = int64_t(GlyphWidth) * line.Count();
+            int64_t x = GetOriginX();
             if (HAlign == 1)
                 x += (GetWidth() - used) / 2;
             else if (HAlign != 0)
                 x += GetWidth() - used;
             for (int i = 0; i < line.Count(); ++i) {
                 const int32_t index = line.GetValue(i);
-                if (index >= 0 && index < cells) {
+                if (index >= 0 && index < cells && Fits(x) && Fits(y)) {
                     const int32_t left = index % columns * GlyphWidth, top = index / columns * GlyphHeight;
-                    frame->DrawTo(*this, x, y, {left, top, left + GlyphWidth, top + GlyphHeight});
+                    frame->DrawTo(*this, int32_t(x), int32_t(y), {left, top, left + GlyphWidth, top + GlyphHeight});
                 }
                 x += GlyphWidth;
             }
-            y += GlyphHeight + LineSpace;
+            y += int64_t(GlyphHeight) + LineSpace;
         }
     }
     TVelaControl::Prepare();

@@ -3,6 +3,7 @@
 #include "objects/vitemex_image.h"
 
 #include "core/sysutils.h"
+#include "graphics/dibxwave.h"
 #include "objects/vitemex_imagelist.h"
 #include "objects/vitemex_mira.h"
 #include "objects/vitems_kinds.h"
@@ -252,10 +253,12 @@ void TVelaCustomImage::Prepare() {
 }
 
 // The unscaled draw at (X, Y), once per content rectangle of S when it names any: each draw is
-// clipped to its rectangle (mirrored with the picture) within the layer's clip.
+// clipped to its rectangle (mirrored with the picture) within the layer's clip. A wave surface
+// takes the whole picture in one draw: a clip there stands still while the rows it shifts move
+// sideways out of it.
 void TVelaCustomImage::DrawContent(TCustomDIBX& Dest, int32_t X, int32_t Y, TCustomDIBX& S, TCustomDIBX* M) {
     const TRect whole = S.GetBoundsRect();
-    if (S.Rects1.empty()) {
+    if (S.Rects1.empty() || dynamic_cast<TDIBXWave*>(&Dest)) {
         DrawBlended(Dest, X, Y, S, whole, M, FlipH, FlipV, Alpha);
         return;
     }

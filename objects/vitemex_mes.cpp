@@ -277,8 +277,8 @@ bool TVelaMes::Step() {
     bool finished = false;
     std::string revealed;
     page->Advance(int32_t(SceneTickLength()), finished, revealed);
-    // One of these waits in the queue at a time, so that a slow handler is not flooded.
-    if (!revealed.empty() && !Pending(PR_ONPLAYING)) {
+    // Every tick that revealed something queues its own event, so the script sees each in order.
+    if (!revealed.empty()) {
         TArrayString args;
         args.Add(revealed);
         Post(OnPlaying, PR_ONPLAYING, &args);

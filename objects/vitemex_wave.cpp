@@ -2,6 +2,7 @@
 // redraw areas and the record.
 #include "objects/vitemex_wave.h"
 
+#include "objects/vitemex_image.h"
 #include "objects/vitems_kinds.h"
 
 #include <cmath>
@@ -66,8 +67,7 @@ bool TVelaWave::ShiftRows() {
     long double angle = (long double)WaveLen * Phase / 256 * step;
     bool changed = false;
     for (int32_t& offset : Wave.RowOffsets) {
-        const long double shift = std::nearbyint(std::sin(angle) * Amp);
-        const int32_t v = int32_t(shift);
+        const int32_t v = RoundSat(std::sin(angle) * Amp);
         changed |= v != offset;
         offset = v;
         angle += step;
@@ -114,7 +114,7 @@ void TVelaWave::LoadFromStream(TStream& Stream, int32_t Version) {
         OnIdle = ReadStreamString(Stream);
         Paused = ReadStreamByte(Stream) != 0;
     }
-    Amp = amp;
+    SetAmp(amp);
     SetWavelen(waveLen);
     SetDelay(delay);
     PlaceSurface();

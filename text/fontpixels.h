@@ -28,11 +28,14 @@
 
 class TFontPixelManager;
 
-// The widest border or shadow a glyph is drawn with. Each covered pixel is drawn over
-// (2 x border + 1) squared times, into surfaces that grow with both, so anything wider is damage.
+// The widest border or shadow a glyph is drawn with; the surfaces it is drawn into grow with it,
+// so anything wider is damage.
 constexpr int32_t MaxOutlineSize = 255;
-// Raises the read error when a stored border or shadow size is above MaxOutlineSize.
-void CheckStoredOutline(int32_t BorderSize, int32_t ShadowSize);
+// The largest font size (either sign) a record may give: a cell taller than any title's screen.
+constexpr int32_t MaxStoredFontSize = 1024;
+// Raises the read error when a stored font size lies beyond MaxStoredFontSize or a stored border
+// or shadow size above MaxOutlineSize.
+void CheckStoredGlyphSizes(int32_t FontSize, int32_t BorderSize, int32_t ShadowSize);
 // A border or shadow size set by markup or a property, brought into 0..MaxOutlineSize.
 inline int32_t ClampOutline(int32_t Size) { return Size < 0 ? 0 : Size > MaxOutlineSize ? MaxOutlineSize : Size; }
 
@@ -101,7 +104,8 @@ public:
     // Straight-alpha "over" of Color with coverage c into Dest and Mask.
     void DrawOver(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int32_t Y, int32_t Color) const;
     // DrawOver's rule at every offset of the (2B + 1)² square but its centre, for every pixel
-    // with c != 0.
+    // with c != 0, glyph pixels in row order; worked out per target pixel at a cost that does not
+    // grow with B² for fully covered pixels.
     void DrawBorder(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int32_t Y, int32_t B, int32_t Color) const;
     // Mask := 255 where c != 0.
     void MaskOpaque(TCustomDIBX& Mask, int32_t X, int32_t Y) const;

@@ -11,7 +11,9 @@
 #include <cstring>
 #include <emmintrin.h>
 #include <cstdint>
+#include <span>
 #include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -168,6 +170,158 @@ int32_t CentringShift(const TFontPixel& G, int32_t CellWidth) {
     return int32_t(std::max<int64_t>(0, shift - G.OffsetX));
 }
 
+// A glyph's coverage as the border reads it: per row, the last full (255) column at or left of
+// each column, and the partly covered columns in order.
+class TSquareCoverage {
+public:
+    struct TPartial {
+        int32_t X;
+        uint8_t C;
+    };
+
+    TSquareCoverage(const uint8_t* Bits, ptrdiff_t Step, int32_t W, int32_t H)
+        : bits_(Bits), step_(Step), w_(W), h_(H), lastFull_(size_t(W) * size_t(H)), rowStart_(size_t(H) + 1) {
+        for (int32_t r = 0; r < H; ++r) {
+            rowStart_[size_t(r)] = partials_.size();
+            int32_t last = -1;
+            for (int32_t x = 0; x < W; ++x) {
+                const uint8_t c = At(x, r);
+                if (c == 255) last = x;
+                else if (c != 0) partials_.push_back({x, c});
+                lastFull_[size_t(r) * size_t(W) + size_t(x)] = last;
+            }
+        }
+        rowStart_[size_t(H)] = partials_.size();
+    }
+
+    int32_t Width() const { return w_; }
+    int32_t Height() const { return h_; }
+    uint8_t At(int32_t X, int32_t Row) const { return bits_[Row * step_ + X]; }
+    // The last full column of Row at or left of X (< width), -1 for none.
+    int32_t LastFull(int32_t Row, int32_t X) const {
+        return X < 0 ? -1 : lastFull_[size_t(Row) * size_t(w_) + size_t(X)];
+    }
+    // The partly covered pixels of Row from column X on.
+    std::span<const TPartial> PartialsFrom(int32_t Row, int32_t X) const {
+        const auto first = partials_.begin() + std::ptrdiff_t(rowStart_[size_t(Row)]);
+        const auto last = partials_.begin() + std::ptrdiff_t(rowStart_[size_t(Row) + 1]);
+        return {std::lower_bound(first, last, X, [](const TPartial& P, int32_t V) { return P.X < V; }), last};
+    }
+    bool HasPartial(int32_t Row, int32_t A, int32_t B) const {
+        const std::span<const TPartial> from = PartialsFrom(Row, A);
+        return !from.empty() && from.front().X <= B;
+    }
+
+private:
+    const uint8_t* bits_;
+    ptrdiff_t step_;
+    int32_t w_, h_;
+    std::vector<int32_t> lastFull_;
+    std::vector<size_t> rowStart_;
+    std::vector<TPartial> partials_;
+};
+
+// The border of one glyph, target pixel by target pixel, a column at a time. A target whose square
+// holds a full pixel ends as the border colour laid over by the partly covered pixels after the
+// last full one; that answer depends only on where that pixel is, the square's columns and its
+// last row, so it is kept and taken again by the targets below and to the right that ask the same.
+template <int N, class Channels>
+class TBorderPainter {
+public:
+    TBorderPainter(const Channels& Ch, const TSquareCoverage& Glyph, int32_t B, uint32_t Color, int32_t Rows)
+        : ch_(Ch), g_(Glyph), b_(B), color_(Color), fullUpTo_(size_t(Glyph.Height())),
+          partialFrom_(size_t(Glyph.Height()) + 1), known_(size_t(Rows)) {}
+
+    // The target column GX (in glyph columns) whose targets are painted next.
+    void StartColumn(int64_t GX) {
+        gx_ = GX;
+        const int32_t a = int32_t(std::max<int64_t>(GX - b_, 0));
+        const int32_t z = int32_t(std::min<int64_t>(GX + b_, g_.Width() - 1));
+        if (a == a_ && z == z_) return;
+        a_ = a, z_ = z;
+        ++columns_;
+        const int32_t h = g_.Height();
+        for (int32_t r = 0; r < h; ++r)
+            fullUpTo_[size_t(r)] = g_.LastFull(r, z) >= a ? r : r > 0 ? fullUpTo_[size_t(r) - 1] : -1;
+        partialFrom_[size_t(h)] = h;
+        for (int32_t r = h; r-- > 0;)
+            partialFrom_[size_t(r)] = g_.HasPartial(r, a, z) ? r : partialFrom_[size_t(r) + 1];
+    }
+
+    // The target at glyph row GY, the I-th of its column, with its pixel D and mask value M.
+    void Paint(int64_t GY, int32_t I, uint8_t* D, uint8_t* M) {
+        const int32_t first = int32_t(std::max<int64_t>(GY - b_, 0));
+        const int32_t last = int32_t(std::min<int64_t>(GY + b_, g_.Height() - 1));
+        const bool inside = gx_ >= 0 && gx_ < g_.Width() && GY >= 0 && GY < g_.Height();
+        const uint8_t c = inside ? g_.At(int32_t(gx_), int32_t(GY)) : 0;
+        gy_ = GY;
+        // The last full pixel of the square in row order, the target itself left out.
+        int32_t row = fullUpTo_[size_t(last)], col = row >= first ? g_.LastFull(row, z_) : -1;
+        if (c == 255 && row == GY && col == gx_) {
+            col = g_.LastFull(row, int32_t(gx_) - 1);
+            if (col < a_) {
+                row = GY > 0 ? fullUpTo_[size_t(GY) - 1] : -1;
+                col = row >= first ? g_.LastFull(row, z_) : -1;
+            }
+        }
+        if (row < first || col < a_) {
+            // No full pixel: the partly covered ones go over what is there, if any.
+            const int32_t from = partialFrom_[size_t(first)];
+            if (from <= last) LayOver(D, M, from, a_, last);
+            return;
+        }
+        const TKnown key{columns_, row, col, last};
+        // A partly covered target leaves itself out: its answer is its own.
+        const bool own = c != 0 && c != 255;
+        for (const TKnown* k : {&known_[size_t(I)], I > 0 ? &known_[size_t(I) - 1] : nullptr})
+            if (!own && k && k->Same(key)) {
+                std::memcpy(D, k->Pixel, N);
+                *M = 255;
+                return;
+            }
+        OverPixel<N>(ch_, D, M, 255, color_);
+        LayOver(D, M, row, col + 1, last);
+        if (own) return;
+        TKnown& k = known_[size_t(I)];
+        k = key;
+        std::memcpy(k.Pixel, D, N);
+    }
+
+private:
+    struct TKnown {
+        int64_t Columns = -1;
+        int32_t Row = -1, Col = -1, Last = -1;
+        uint8_t Pixel[4]{};
+        bool Same(const TKnown& K) const {
+            return Columns == K.Columns && Row == K.Row && Col == K.Col && Last == K.Last;
+        }
+    };
+
+    // The partly covered pixels of the square from (X, Row) on to its last row, in row order, laid
+    // over D and M; the target's own pixel is left out.
+    void LayOver(uint8_t* D, uint8_t* M, int32_t Row, int32_t X, int32_t Last) const {
+        while (Row <= Last) {
+            for (const TSquareCoverage::TPartial& p : g_.PartialsFrom(Row, X)) {
+                if (p.X > z_) break;
+                if (Row != gy_ || p.X != gx_) OverPixel<N>(ch_, D, M, p.C, color_);
+            }
+            Row = partialFrom_[size_t(Row) + 1];
+            X = a_;
+        }
+    }
+
+    const Channels& ch_;
+    const TSquareCoverage& g_;
+    int32_t b_;
+    uint32_t color_;
+    std::vector<int32_t> fullUpTo_;     // per glyph row: the last row at or above with a full pixel in a_..z_
+    std::vector<int32_t> partialFrom_;  // per glyph row: the first row at or below with a partial one there
+    std::vector<TKnown> known_;         // per target row: the answer last worked out, this column or the last
+    int64_t gx_ = 0, gy_ = 0;
+    int32_t a_ = -1, z_ = -1;  // the glyph columns of the current column's squares
+    int64_t columns_ = 0;      // counts the changes of a_..z_
+};
+
 }  // namespace
 
 void TFontPixel::DrawSolid(TCustomDIBX& Dest, int32_t X, int32_t Y, int32_t Color) const {
@@ -219,43 +373,27 @@ void TFontPixel::DrawOver(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int32
 }
 
 // Every covered pixel's coverage laid "over" each pixel of the square of side 2B + 1 around it
-// (itself left out), glyph pixels in row order. The square of each pixel is cut to the draw area,
-// so pixels outside it cost nothing and no target needs a test of its own.
+// (itself left out), glyph pixels in row order. Worked out per target pixel, for those in the draw
+// area: a full (255) pixel sets the border colour and an opaque mask whatever came before, so only
+// the partly covered pixels after the last full one of the target's square count, laid over that.
 void TFontPixel::DrawBorder(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int32_t Y, int32_t B,
                             int32_t Color) const {
     TCustomDIBX& Glyph = Coverage(*this);
     if (B <= 0 || Glyph.GetBitCount() != 8 || Mask.GetBitCount() != 8) return;
-    const TRect area = DrawArea(Dest, &Mask);
-    const TRect reach = CutBox(X, Y, Glyph.GetWidth(), Glyph.GetHeight(), B, area);
+    const TRect reach = CutBox(X, Y, Glyph.GetWidth(), Glyph.GetHeight(), B, DrawArea(Dest, &Mask));
     if (RectIsEmpty(reach)) return;
     WithColourFormat(Dest, [&](const auto& Ch, auto Bytes) {
         constexpr int N = decltype(Bytes)::value;
-        const uint32_t color = Raw<N>(Color);
         dibx::TDrawLocks locks(Dest, reach.Left, reach.Top, Glyph, 0, 0, &Mask, reach.Left, reach.Top);
         if (!locks.Ok()) return;
-        const ptrdiff_t dStep = Dest.GetNextLine(), gStep = Glyph.GetNextLine(), mStep = Mask.GetNextLine();
-        // Only glyph pixels whose square meets the area.
-        const int64_t gx0 = std::max<int64_t>(0, int64_t(reach.Left) - B - X);
-        const int64_t gx1 = std::min<int64_t>(Glyph.GetWidth(), int64_t(reach.Right) + B - X);
-        const int64_t gy0 = std::max<int64_t>(0, int64_t(reach.Top) - B - Y);
-        const int64_t gy1 = std::min<int64_t>(Glyph.GetHeight(), int64_t(reach.Bottom) + B - Y);
-        for (int64_t gy = gy0; gy < gy1; ++gy) {
-            const uint8_t* gRow = locks.Source() + gy * gStep;
-            const int64_t py = Y + gy;
-            const int64_t ty0 = std::max<int64_t>(py - B, reach.Top), ty1 = std::min<int64_t>(py + B + 1, reach.Bottom);
-            for (int64_t gx = gx0; gx < gx1; ++gx) {
-                const uint8_t c = gRow[gx];
-                if (c == 0) continue;
-                const int64_t px = X + gx;
-                const int64_t tx0 = std::max<int64_t>(px - B, reach.Left);
-                const int64_t tx1 = std::min<int64_t>(px + B + 1, reach.Right);
-                for (int64_t ty = ty0; ty < ty1; ++ty) {
-                    uint8_t* d = locks.Dest() + (ty - reach.Top) * dStep + (tx0 - reach.Left) * N;
-                    uint8_t* m = locks.Mask() + (ty - reach.Top) * mStep + (tx0 - reach.Left);
-                    for (int64_t tx = tx0; tx < tx1; ++tx, d += N, ++m)
-                        if (tx != px || ty != py) OverPixel<N>(Ch, d, m, c, color);
-                }
-            }
+        const TSquareCoverage glyph(locks.Source(), Glyph.GetNextLine(), Glyph.GetWidth(), Glyph.GetHeight());
+        TBorderPainter<N, std::decay_t<decltype(Ch)>> painter(Ch, glyph, B, Raw<N>(Color), reach.Bottom - reach.Top);
+        for (int32_t tx = reach.Left; tx < reach.Right; ++tx) {
+            painter.StartColumn(int64_t(tx) - X);
+            uint8_t* d = locks.Dest() + ptrdiff_t(tx - reach.Left) * N;
+            uint8_t* m = locks.Mask() + (tx - reach.Left);
+            for (int32_t i = 0; i < reach.Bottom - reach.Top; ++i, d += Dest.GetNextLine(), m += Mask.GetNextLine())
+                painter.Paint(int64_t(reach.Top) + i - Y, i, d, m);
         }
     });
 }
@@ -283,8 +421,10 @@ void TFontPixel::MaskMax(TCustomDIBX& Mask, int32_t X, int32_t Y) const {
     });
 }
 
-void CheckStoredOutline(int32_t BorderSize, int32_t ShadowSize) {
-    if (BorderSize > MaxOutlineSize || ShadowSize > MaxOutlineSize) throw EReadError();
+void CheckStoredGlyphSizes(int32_t FontSize, int32_t BorderSize, int32_t ShadowSize) {
+    if (FontSize > MaxStoredFontSize || FontSize < -MaxStoredFontSize || BorderSize > MaxOutlineSize ||
+        ShadowSize > MaxOutlineSize)
+        throw EReadError();
 }
 
 void TFontPixel::Draw(TCustomDIBX& Dest, TCustomDIBX& Mask, const TRect& Cell, int32_t BorderSize, int32_t ShadowSize,

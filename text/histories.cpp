@@ -553,7 +553,7 @@ void TVelaNewHistory::LoadFromStream(TStream& Stream, int32_t Version) {
         Capacity = ReadStreamInt(Stream);
         std::array<int32_t, 6> settings{};
         for (int32_t& value : settings) value = ReadStreamInt(Stream);
-        CheckStoredOutline(settings[1], settings[2]);
+        CheckStoredGlyphSizes(settings[0], settings[1], settings[2]);
         SetWordSettings(settings);
         start_ = ReadStreamInt(Stream);
         end_ = ReadStreamInt(Stream);

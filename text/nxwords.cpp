@@ -638,7 +638,7 @@ void TNxWord::LoadSettings(TStream& Stream, int32_t Version) {
     if (Version >= 111) {
         BorderSize = ReadStreamInt(Stream);
         ShadowSize = ReadStreamInt(Stream);
-        CheckStoredOutline(BorderSize, ShadowSize);
     }
     if (Version >= 141) WholeCell = ReadStreamByte(Stream);
+    CheckStoredGlyphSizes(FontSize, BorderSize, ShadowSize);
 }

@@ -162,7 +162,7 @@ void TNxLabelList::LoadFromStream(TStream& Stream, int32_t Version) {
         shadowSize = ReadStreamInt(Stream);
         shadowColor = ReadStreamInt(Stream);
     }
-    CheckStoredOutline(margin, shadowSize);
+    CheckStoredGlyphSizes(size, margin, shadowSize);
     // Older records knew only antialiasing off (0, 1) or on.
     if (Version < 109) level = level == 0 || level == 1 ? 0 : 3;
 

@@ -100,7 +100,7 @@ void TDecorate::LoadFromStream(TStream& Stream, int32_t Version) {
         ShadowSize = 0;
         ShadowColor = 0;
     }
-    CheckStoredOutline(BorderSize, ShadowSize);
+    CheckStoredGlyphSizes(FontSize, BorderSize, ShadowSize);
 }
 
 void TDecorateList::LoadFromStream(TStream& Stream, int32_t Version) {

@@ -152,6 +152,10 @@ void FillBlocks(TDIBX& Mask, const std::vector<TRect>& Blocks, int32_t First, in
     }
 }
 
+// The mask lines of a transition whose pattern repeats every P0 rows: at least 2, at most the
+// surface's height (rows below it are never shown).
+int32_t PatternLines(const TCustomDIBX& Dest, int32_t P0) { return std::min(std::max(P0, 2), Dest.GetHeight()); }
+
 // The block side of the block transitions: at least 10, at most the surface.
 int32_t BlockSize(const TCustomDIBX& Dest, int32_t Wanted) {
     return std::min({Dest.GetWidth(), Dest.GetHeight(), std::max(10, Wanted)});
@@ -253,7 +257,7 @@ bool TWipeBlindH::BuildMask() {
     return true;
 }
 
-int32_t TWipeBlindV::GetMaskLines() const { return std::max(Param[0], 2); }
+int32_t TWipeBlindV::GetMaskLines() const { return PatternLines(*Dest, Param[0]); }
 
 bool TWipeBlindV::BuildMask() {
     const int32_t p0 = Param[0];
@@ -324,7 +328,7 @@ bool TWipeGrid::BuildMask() {
     return true;
 }
 
-int32_t TWipeGridH::GetMaskLines() const { return std::min(std::max(Param[0], 2), Dest->GetHeight()); }
+int32_t TWipeGridH::GetMaskLines() const { return PatternLines(*Dest, Param[0]); }
 
 int32_t TWipeGridH::RankCount(int32_t Columns, int32_t) const { return Columns; }
 

@@ -64,7 +64,7 @@ public:
 };
 
 // Horizontal stripes of Param[0] rows opening downwards: row y of the stripe has delay 2 * y
-// (reversed 2 * (P0 - 1 - y)); the mask is one stripe high.
+// (reversed 2 * (P0 - 1 - y)); the mask is one stripe high, at most the surface's height.
 class TWipeBlindV : public TWipeMask {
 public:
     using TWipeMask::TWipeMask;

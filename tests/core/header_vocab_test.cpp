@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -107,11 +108,11 @@ TEST(Vocabulary, KeyCodes) {
 }
 
 TEST(Vocabulary, ColourRamps) {
-    EXPECT_EQ(FireColors32[0], 0x000000u);
-    EXPECT_EQ(FireColors32[64], 0x923E04u);
-    EXPECT_EQ(FireColors32[128], 0xDF7509u);
-    EXPECT_EQ(FireColors32[192], 0xFFC037u);
-    EXPECT_EQ(FireColors32[255], 0xFFE6AFu);
+    // The key colours, and between them the straight line truncated: heat 16 is half of
+    // (102, 39, 3), heat 72 half way from (102, 39, 3) to (213, 97, 7).
+    for (auto [heat, color] : {std::pair{0, 0x000000u}, {32, 0x662703u}, {112, 0xD56107u}, {160, 0xF39D0Du},
+                               {192, 0xFFC037u}, {255, 0xFFE6AFu}, {16, 0x331301u}, {72, 0x9D4405u}})
+        EXPECT_EQ(FireColors32[size_t(heat)], color) << heat;
     for (int i = 1; i < 256; ++i) {
         for (int Shift : {0, 8, 16})
             ASSERT_GE(FireColors32[i] >> Shift & 0xFF, FireColors32[i - 1] >> Shift & 0xFF) << i;

@@ -63,6 +63,21 @@ TEST_F(CGLabels, CellsFollowTheMapTextWithGapsAlignmentAndTheLineSpaceBetweenLin
     EXPECT_EQ(Cells(0, 3), "...");
 }
 
+// Sizes past the int32 range saturate, and a line placed past it is not drawn: the third line
+// at 2 x (4 + 2147483647) does not wrap round to row 6.
+TEST_F(CGLabels, ExtremeCellsAndLineSpacesSaturate) {
+    TVelaCGLabel* label = Label("0\r\n0\r\n0");
+    label->SetAlpha(255);
+    label->SetLinespace(INT32_MAX);
+    EXPECT_EQ(label->GetHeight(), INT32_MAX);
+    EXPECT_EQ(Cells(0, 1), "0");
+    EXPECT_EQ(Cells(6, 1), ".");
+    label->SetGlyphwidth(1 << 30);
+    EXPECT_EQ(label->GetWidth(), 1 << 30);
+    label->SetText("000");
+    EXPECT_EQ(label->GetWidth(), INT32_MAX);
+}
+
 TEST_F(CGLabels, TheSheetAnimatesUnlessPausedAndSurvivesTheDeviceLoss) {
     TVelaCGLabel* label = Label("A");
     label->SetAlpha(255);

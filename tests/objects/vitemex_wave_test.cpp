@@ -1,9 +1,10 @@
 // The wave on a fake clock: phase steps with their carry, the row offsets against
-// tests/tools/fire_wave_ref.py, a child drawn through it landing rippled, the widened redraw
-// areas, and the record at its gate.
+// tests/tools/fire_wave_ref.py, a child drawn through it landing rippled (a picture with content
+// rectangles as whole as one without), the widened redraw areas, and the record at its gate.
 #include "objects/vitemex_wave.h"
 
 #include "core/streams.h"
+#include "objects/vitemex_image.h"
 #include "objects/vitems_kinds.h"
 #include "tests/common/fixture.h"
 
@@ -113,6 +114,61 @@ TEST_F(WaveObjects, ChildrenDrawRippledAndRedrawWidened) {
     }
     wave->SetAmp(0);
     EXPECT_NE(box->GetLayerSurface(), &wave->GetWaveSurface());
+}
+
+// Content rectangles that tile the whole picture draw through the wave as the picture without
+// them: the rows the wave shifts are not cut at the rectangles' unshifted edges.
+TEST_F(WaveObjects, APictureWithContentRectanglesRipplesWhole) {
+    TVelaWave* wave = Wave();
+    wave->SetAmp(5);
+    wave->SetWavelen(8);
+    wave->Step();
+    TDIBX pic;
+    pic.SetSize(10, 20, 32);
+    pic.Fill(pic.ColorToPixel(0xFFFFFF));
+    auto* img = new TVelaImage(Bases, false);
+    img->SetName("picture");
+    img->SetParent(wave);
+    img->SetSurface(&pic);
+    img->SetLeft(10);
+    img->SetImageFlag(true);
+    img->Step();
+    TCustomDIBX& screen = *Bases->GetSurface();
+    Bases->GetBase(0)->SetColor(-1);
+    const auto shown = [&] {
+        screen.Fill(0);
+        Bases->GetBase(0)->InvalidateAll();
+        Bases->Prepare();
+        std::vector<uint32_t> pixels;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x) pixels.push_back(screen.GetPixel(x, y));
+        return pixels;
+    };
+    const std::vector<uint32_t> plain = shown();
+    EXPECT_EQ(screen.GetPixel(20 + wave->GetWaveSurface().RowOffsets[3], 8), 0xFFFFFFu);
+    pic.Rects1 = {{0, 0, 10, 12}, {0, 12, 10, 20}};
+    EXPECT_EQ(shown(), plain);
+}
+
+// The most negative amplitude, from a script or a record, shifts a row by the largest offset
+// there is where the sine is -1.
+TEST_F(WaveObjects, TheMostNegativeAmplitudeSaturates) {
+    Host->Tick = 63;  // 63 x 256 / 256: 63 phase units to 192, three quarters of a turn
+    TVelaWave* wave = Wave();
+    wave->SetAmp(INT32_MIN);
+    wave->SetWavelen(4);
+    wave->SetDelay(256);
+    TMemoryStream record;
+    wave->SaveToStream(record);
+    record.SetPosition(0);
+    TVelaWave read(Bases, false);
+    read.LoadFromStream(record, GameSaveVersion);
+    for (TVelaWave* w : {wave, &read}) {
+        w->Step();
+        ASSERT_EQ(w->GetPhase(), 192);
+        EXPECT_EQ(w->GetWaveSurface().RowOffsets[0], INT32_MAX);
+        EXPECT_EQ(w->GetWaveSurface().RowOffsets[2], INT32_MIN);
+    }
 }
 
 TEST_F(WaveObjects, RecordsAtTheirGate) {

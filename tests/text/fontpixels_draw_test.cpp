@@ -133,6 +133,52 @@ TEST(FontPixelDraw, PixelFormulas) {
     }
 }
 
+// The border against its plain form, every covered pixel laying its coverage "over" the square
+// around it in row order, pixel for pixel: on a noisy glyph and on a full block with a partly
+// covered fringe (and a partly covered pixel just before the block's last full one), with squares
+// smaller and larger than the glyph, cut by the clip rectangle and the surface's edge.
+TEST(FontPixelDraw, BorderMatchesTheSquareOfOvers) {
+    const std::function<uint32_t(int, int)> glyphs[] = {
+        [](int x, int y) {
+            const uint32_t v = Mix(x, y, 3);
+            return v % 3 == 0 ? 0u : v % 3 == 1 ? 255u : (v >> 8 & 0xFE) + 1;
+        },
+        [](int x, int y) {
+            const bool fringe = x == 0 || y == 0 || x == 8 || y == 6 || (x == 6 && y == 5);
+            return fringe ? 40u + 20 * uint32_t(x + y) % 200 : 255u;
+        },
+    };
+    for (int bits : kDepths)
+        for (const auto& coverage : glyphs)
+            for (int b : {1, 2, 3, 7, 12})
+                for (auto [x, y] : {std::pair{14, 11}, {-3, 30}}) {
+                    SCOPED_TRACE(testing::Message() << bits << " bits, border " << b << " at " << x << "," << y);
+                    TFontPixel g;
+                    MakeGlyph(g, 9, 7, coverage);
+                    const uint32_t color = kBorder & (bits == 32 ? ~0u : 0xFFFF);
+                    TFlat drawn(bits, 40, 36, true), model(bits, 40, 36, true);
+                    const TRect clip{2, 1, 37, 36};
+                    drawn.Dest.ClearClipRect();
+                    drawn.Dest.UnionClipRect(clip);
+                    g.DrawBorder(drawn.Dest, drawn.Mask, x, y, b, int32_t(color));
+                    for (int gy = 0; gy < 7; ++gy)
+                        for (int gx = 0; gx < 9; ++gx)
+                            for (int ty = y + gy - b; ty <= y + gy + b; ++ty)
+                                for (int tx = x + gx - b; tx <= x + gx + b; ++tx) {
+                                    const uint32_t c = g.Surface.GetPixel(gx, gy);
+                                    if (!c || (tx == x + gx && ty == y + gy) || !PointInRect(clip, tx, ty)) continue;
+                                    uint32_t d = model.Dest.GetPixel(tx, ty), m = model.Mask.GetPixel(tx, ty);
+                                    Over(bits, d, m, c, color);
+                                    model.Dest.SetPixel(tx, ty, d), model.Mask.SetPixel(tx, ty, m);
+                                }
+                    for (int ty = 0; ty < 36; ++ty)
+                        for (int tx = 0; tx < 40; ++tx) {
+                            ASSERT_EQ(drawn.Dest.GetPixel(tx, ty), model.Dest.GetPixel(tx, ty)) << tx << "," << ty;
+                            ASSERT_EQ(drawn.Mask.GetPixel(tx, ty), model.Mask.GetPixel(tx, ty)) << tx << "," << ty;
+                        }
+                }
+}
+
 // Touched is exactly the bounding box of every pixel the draw changed in the surface or the mask,
 // for each border, shadow, line and fill combination.
 TEST(FontPixelDraw, TouchedCoversEveryWrite) {

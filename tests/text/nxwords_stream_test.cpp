@@ -186,6 +186,11 @@ TEST(NxWordStream, DamagedStreamsRaise) {
     EXPECT_EQ(error(header + noStyles + FromHex("01000000 07 00000000 00000000 00000000 00000010")), readError);
     EXPECT_NE(error(header + noStyles + FromHex("02000000 04 01 00000000 00000000 4100 00000000")), "");  // style index
     EXPECT_EQ(error("NxWordx1z" + noStyles), "'x1z' is not a valid integer value");
+    // One style (and no glyph) whose font size is 1024 pixels, then one beyond.
+    const std::string styleHead = FromHex("01000000 01000000 00000000 00000000");
+    const std::string styleTail = FromHex("0000 00000000 00000000 00000000 00000000 00000000") + noStyles;
+    EXPECT_EQ(error(header + styleHead + FromHex("00040000") + styleTail), "");
+    EXPECT_EQ(error(header + styleHead + FromHex("01040000") + styleTail), readError);
 }
 
 }  // namespace

@@ -159,16 +159,20 @@ TEST(NxWord, SettingsRecordReadsEachFieldFromItsVersion) {
     TMemoryStream shortRecord = StreamOf(records.at(141).substr(0, 30));
     EXPECT_THROW(word.LoadSettings(shortRecord, 141), EReadError);
 
-    // A border or shadow above 255 pixels is damage; 255 itself still reads.
+    // A font size beyond 1024 pixels or a border or shadow above 255 is damage; the limits
+    // themselves still read.
     const std::string& full = records.at(141);
-    for (size_t at : {full.size() - 9, full.size() - 5}) {
+    for (auto [at, limit] : {std::pair{size_t(8), 1024}, {size_t(8), -1024}, {full.size() - 9, 255},
+                             {full.size() - 5, 255}}) {
         std::string record = full;
-        record.replace(at, 4, std::string("\xFF\0\0\0", 4));
-        TMemoryStream fits = StreamOf(record);
-        EXPECT_NO_THROW(word.LoadSettings(fits, 141));
-        record[at + 1] = 1;
-        TMemoryStream wide = StreamOf(record);
-        EXPECT_THROW(word.LoadSettings(wide, 141), EReadError) << at;
+        for (int32_t v : {limit, limit + (limit > 0 ? 1 : -1)}) {
+            for (int i = 0; i < 4; ++i) record[at + size_t(i)] = char(uint32_t(v) >> (8 * i));
+            TMemoryStream in = StreamOf(record);
+            if (v == limit)
+                EXPECT_NO_THROW(word.LoadSettings(in, 141)) << v;
+            else
+                EXPECT_THROW(word.LoadSettings(in, 141), EReadError) << v;
+        }
     }
 }
 

@@ -119,6 +119,9 @@ TEST(WipeMask, EveryRuleBuildsTheModelsMask) {
         {"blindh", WP_BLINDH, 47, 9, 6, 5, true, {100, 450, 800}, 1000},
         {"blindv", WP_BLINDV, 12, 30, 7, 3, false, {0, 300, 700}, 1000},
         {"blindv", WP_BLINDV, 12, 30, 7, 1, true, {250, 600}, 1000},
+        // Stripes taller than the screen: the mask stops at its height (beyond the image side limit
+        // it could not be made at all).
+        {"blindv", WP_BLINDV, 12, 30, 40000, 3, false, {0, 300, 700}, 1000000},
         {"curtainh", WP_CURTAINH, 45, 6, 8, 20, false, {90, 400, 850}, 1000},
         {"curtainh", WP_CURTAINH, 45, 6, 8, 1, true, {300}, 1000},
         {"curtainv", WP_CURTAINV, 5, 33, 10, 4, true, {200, 777}, 1000},

@@ -52,7 +52,7 @@ class Mask:
 def stripes(w, h, p0, p1, rev, e, n, vertical):
     p0, p1 = max(p0, 2), max(p1, 1)
     lvl = level(e, (p0 - 1) * 2 + p1, n)
-    m = Mask(w, p0 if vertical else 1)
+    m = Mask(w, min(p0, h) if vertical else 1)
     values = []
     for i in range(m.h if vertical else w):
         j = i % p0

@@ -4,6 +4,7 @@
 
 #include "core/sysutils.h"
 #include "objects/vitems_kinds.h"
+#include "text/fontpixels.h"
 
 #include <algorithm>
 #include <vector>
@@ -99,53 +100,42 @@ void TVelaButton::SetText(const std::string& S) {
     Invalidate();
 }
 
-void TVelaButton::CaptionChanged() {
-    if (GetText().empty()) return;
+template <class T>
+void TVelaButton::ChangeCaption(T& Setting, T Value) {
+    if (Value == Setting) return;
+    const bool shown = !GetText().empty();
+    if (shown) Invalidate();
+    Setting = Value;
+    if (!shown) return;
     Caption.InvalidateAll();
     Invalidate();
 }
 
-void TVelaButton::SetFontname(const std::string& S) {
-    if (S == Caption.FaceName) return;
-    Caption.FaceName = S;
-    CaptionChanged();
-}
+void TVelaButton::SetFontname(const std::string& S) { ChangeCaption(Caption.FaceName, S); }
+void TVelaButton::SetFontheight(int32_t V) { ChangeCaption(Caption.FontSize, V); }
+void TVelaButton::SetFontstyle(int32_t V) { ChangeCaption(Caption.Style, static_cast<uint8_t>(V)); }
+void TVelaButton::SetFontcolor(int32_t V) { ChangeCaption(Caption.Color, V); }
+void TVelaButton::SetAntialias(bool V) { ChangeCaption(Caption.AntialiasLevel, V ? 3 : 0); }
 
-void TVelaButton::SetFontheight(int32_t V) {
-    if (V == Caption.FontSize) return;
-    Caption.SetFontSize(V);
-    CaptionChanged();
-}
-
-void TVelaButton::SetFontstyle(int32_t V) {
-    if (static_cast<uint8_t>(V) == Caption.Style) return;
-    Caption.Style = static_cast<uint8_t>(V);
-    CaptionChanged();
-}
-
-void TVelaButton::SetFontcolor(int32_t V) {
-    if (V == Caption.Color) return;
-    Caption.Color = V;
-    CaptionChanged();
-}
-
-void TVelaButton::SetAntialias(bool V) {
-    const int32_t level = V ? 3 : 0;
-    if (level == Caption.AntialiasLevel) return;
-    Caption.AntialiasLevel = level;
-    CaptionChanged();
-}
-
-// Centred on the button; one pixel right and down while pressed or clicked.
-void TVelaButton::AfterDrawImage() {
+TRect TVelaButton::CaptionBounds() {
     TNxLabelDIB* label = Caption.GetLabel(0);
-    if (label->Text.empty()) return;
-    Caption.Dest = GetLayerSurface();
-    if (!Caption.Dest) return;
+    if (label->Text.empty() || !FontPixelManager) return {};
     if (label->Dirty) Caption.MeasureLabels();
     const int32_t shift = State >= LookPressed ? 1 : 0;
-    label->Draw(GetOriginX() + (GetWidth() - label->Width) / 2 + shift,
-                GetOriginY() + (GetHeight() - label->Height) / 2 + shift);
+    const int32_t x = GetOriginX() + (GetWidth() - label->Width) / 2 + shift;
+    const int32_t y = GetOriginY() + (GetHeight() - label->Height) / 2 + shift;
+    return {x, y, x + label->Width, y + label->Height};
+}
+
+void TVelaButton::Invalidate() {
+    TVelaImages::Invalidate();
+    if (PictureShown()) InvalidateArea(CaptionBounds());
+}
+
+void TVelaButton::AfterDrawImage() {
+    Caption.Dest = GetLayerSurface();
+    const TRect caption = CaptionBounds();
+    if (Caption.Dest && !RectIsEmpty(caption)) Caption.GetLabel(0)->Draw(caption.Left, caption.Top);
 }
 
 // ---- Groups ----

@@ -79,6 +79,8 @@ public:
     // The press mark's removal, the look's film or frames; at the end of the clicked look the
     // button is removed (AutoScrap) or takes the look that follows.
     bool Step() override;
+    // The picture's area and the caption's.
+    void Invalidate() override;
     void SaveToStream(TStream& Stream) override;
     void LoadFromStream(TStream& Stream, int32_t Version) override;
 
@@ -95,8 +97,12 @@ private:
     // After the clicked look: the look asked for meanwhile, or the normal look when that one
     // cannot be shown.
     void TakeReturnState();
-    // The caption changed its look: drawn again when there is one.
-    void CaptionChanged();
+    // Stores a changed caption setting between the redraws of the old and the new caption.
+    template <class T>
+    void ChangeCaption(T& Setting, T Value);
+    // Where the caption is drawn: centred on the button (reaching past its edges when larger),
+    // one pixel right and down while pressed or clicked; empty without a caption or fonts.
+    TRect CaptionBounds();
     // Whether the layer's left-press hit test at the pointer finds this button.
     bool UnderPointer();
 

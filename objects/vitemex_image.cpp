@@ -234,11 +234,13 @@ void TVelaCustomImage::UpdateHeight() {
 
 // ---- Drawing ----
 
+bool TVelaCustomImage::PictureShown() {
+    const TCustomDIBX* s = GetVisible() && GetBase() ? GetSurface() : nullptr;
+    return s && !s->GetEmpty();
+}
+
 void TVelaCustomImage::Invalidate() {
-    if (!GetVisible() || !GetBase()) return;
-    const TCustomDIBX* s = GetSurface();
-    if (!s || s->GetEmpty()) return;
-    InvalidateArea(GetBoundsRect());
+    if (PictureShown()) InvalidateArea(GetBoundsRect());
 }
 
 void TVelaCustomImage::Prepare() {

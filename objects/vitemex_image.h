@@ -108,6 +108,8 @@ public:
     virtual void DrawImage();
     // Whether the drawn size follows the picture: while no film drives the control.
     virtual bool SizeFollowsPicture() const { return !GetMotion(); }
+    // Whether the picture is drawn: shown on a layer, with pixels.
+    bool PictureShown();
     // Around DrawImage in the drawing step.
     virtual void BeforeDrawImage() {}
     virtual void AfterDrawImage() {}

@@ -88,7 +88,8 @@ public:
     // and sorts them after.
     void StorePriority(int32_t P);
     void SetSubPriority(int32_t K);
-    // Deferred deletion: the name goes at once, the object at the end of the root's step.
+    // Deferred deletion: the name goes at once, and with it the object's place in the picture (its
+    // area is drawn again without it); the object goes at the end of the root's step.
     void Delete();
     bool IsDeleted() const;
 

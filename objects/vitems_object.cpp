@@ -68,6 +68,7 @@ void TVelaObject::SetSubPriority(int32_t K) {
 }
 
 void TVelaObject::Delete() {
+    Invalidate();  // drawing skips nameless objects
     Rename({});
     if (Owner) Owner->MarkDeleted(this);
 }

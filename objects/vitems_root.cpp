@@ -403,6 +403,7 @@ bool TVelaBaseList::Step() {
         if (!idle.empty() && !obj->InCabinet() && !obj->IsSelecting() && Events.IndexOf(obj, PR_ONIDLE) < 0)
             Events.Add(obj, idle, nullptr, PR_ONIDLE);
         if (!obj->GetPaused() && !IsMarkedDeleted(obj) && !obj->InCabinet() && obj->Step()) {
+            obj->Invalidate();
             delete obj;  // takes itself off the list: the index now names the next object
             continue;
         }

@@ -170,7 +170,7 @@ Rendered FluidRender() {
     fluid_settings_setstr(settings, "audio.file.format", "s16");
     fluid_synth_t* synth = new_fluid_synth(settings);
     Rendered r;
-    if (fluid_synth_sfload(synth, platform::SynthSoundFont, 1) != FLUID_FAILED) {
+    if (fluid_synth_sfload(synth, platform::SynthSoundFont().c_str(), 1) != FLUID_FAILED) {
         fluid_player_t* player = new_fluid_player(synth);
         fluid_player_add_mem(player, Song().data(), Song().size());
         fluid_file_renderer_t* renderer = new_fluid_file_renderer(synth);

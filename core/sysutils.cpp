@@ -1,6 +1,7 @@
 #include "core/sysutils.h"
 
 #include "core/jstrm.h"
+#include "platform/collate.h"
 #include "platform/fonts.h"
 #include "platform/fs.h"
 
@@ -175,10 +176,7 @@ std::string MapCase(std::string_view s, bool lower) {
 std::string AnsiLowerCase(std::string_view s) { return MapCase(s, true); }
 std::string AnsiUpperCase(std::string_view s) { return MapCase(s, false); }
 
-int AnsiCompareStr(std::string_view a, std::string_view b) {
-    int c = a.compare(b);
-    return c < 0 ? -1 : c > 0 ? 1 : 0;
-}
+int AnsiCompareStr(std::string_view a, std::string_view b) { return platform::CollateCp932(a, b); }
 
 namespace {
 

@@ -60,7 +60,8 @@ int AnsiCompareText(std::string_view a, std::string_view b);
 bool AnsiSameText(std::string_view a, std::string_view b);
 // Byte Index of AnsiLowerCase(s) (0 past its end), without making the string.
 uint8_t AnsiLowerCaseByte(std::string_view s, size_t Index);
-// Byte-wise comparison (-1, 0, 1).
+// Comparison in the Japanese order that respects case (-1, 0, 1): case breaks ties (a < A < b),
+// punctuation counts last, kana sort by reading (platform::CollateCp932).
 int AnsiCompareStr(std::string_view a, std::string_view b);
 
 // ---- System routines ----

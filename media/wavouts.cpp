@@ -44,7 +44,18 @@ private:
 // ---- TWavBuffer ----
 
 TWavBuffer::TWavBuffer(TWavOut& Owner, const TWaveFormatEx& Format, TStream& Stream)
-    : FOwner(Owner), FFormat(Format), FStream(Stream), FBuffer(size_t(Owner.BlockSize() / 2)) {}
+    : FOwner(Owner),
+      FFormat(Format),
+      FPcm{Format.nSamplesPerSec, Format.wBitsPerSample, Format.nChannels},
+      FStream(Stream),
+      FBuffer(size_t(Owner.BlockSize() / 2)) {
+    if (!FPcm.usable()) return;
+    // The most a block reads: the cursor a block leaves lies within a frame, or within one step
+    // after the last frame a stream that ran short gave.
+    FStep = platform::RateStep(FPcm.rate);
+    const uint64_t cursor = std::max<uint64_t>(FStep, uint64_t(1) << 32);
+    FRead.resize(size_t(FPcm.bytesOf(platform::FramesToRead(cursor, FStep, OutputFrames())).value));
+}
 
 void TWavBuffer::Play() {
     std::lock_guard lock(FOwner.FLock);
@@ -64,6 +75,8 @@ void TWavBuffer::Pause() {
 void TWavBuffer::SetPosition(int64_t Value) {
     std::lock_guard lock(FOwner.FLock);
     FPosition = FrameStart(std::max<int64_t>(Value, 0));
+    FHeld = platform::Bytes(0);
+    FCursor = 0;
 }
 
 void TWavBuffer::SetGain(int32_t Value) {
@@ -107,18 +120,11 @@ int64_t TWavBuffer::FrameStart(int64_t Bytes) const {
     return Bytes - Bytes % frame;
 }
 
-int64_t TWavBuffer::BlockBytes() const {
-    const bool bits = FFormat.wBitsPerSample == 8 || FFormat.wBitsPerSample == 16;
-    const bool channels = FFormat.nChannels == 1 || FFormat.nChannels == 2;
-    const bool rate = FFormat.nSamplesPerSec == 44100 || FFormat.nSamplesPerSec == 22050;
-    if (!bits || !channels || !rate) return 0;
-    // What one source byte becomes in the output.
-    const int64_t growth = (44100 / FFormat.nSamplesPerSec) * (2 / FFormat.nChannels) * (16 / FFormat.wBitsPerSample);
-    return FOwner.BlockSize() / growth;
+platform::Frames TWavBuffer::OutputFrames() const {
+    return platform::OutputFormat.framesIn(platform::Bytes(FOwner.BlockSize()));
 }
 
-int64_t TWavBuffer::ReadSource(int64_t Count, bool& End) {
-    auto* buffer = reinterpret_cast<uint8_t*>(FBuffer.data());
+int64_t TWavBuffer::ReadSource(uint8_t* Into, int64_t Count, bool& End) {
     int64_t done = 0;
     bool dry = false;
     try {
@@ -132,7 +138,7 @@ int64_t TWavBuffer::ReadSource(int64_t Count, bool& End) {
                 done = FrameStart(done);
                 FStream.Seek(FrameStart(std::max<int64_t>(RepeatPosition, 0)), soBeginning);
             }
-            const int64_t got = FStream.Read(buffer + done, Count - done);
+            const int64_t got = FStream.Read(Into + done, Count - done);
             if (got <= 0) {
                 dry = true;
                 break;
@@ -149,35 +155,26 @@ int64_t TWavBuffer::ReadSource(int64_t Count, bool& End) {
 }
 
 bool TWavBuffer::Fill(int16_t* Block) {
-    const int64_t want = BlockBytes();
-    if (!FStarted || FPaused || FEnded || want == 0) return false;
-    bool end = false;
-    const int64_t got = ReadSource(want, end);
-    if (got < 0) return false;
-
-    // Expand in place to 44100 Hz 16-bit stereo, from the last frame back: each output frame
-    // lies at or after the bytes it is made from.
-    const int channels = FFormat.nChannels, repeat = int(44100 / FFormat.nSamplesPerSec);
-    const int64_t frameBytes = channels * FFormat.wBitsPerSample / 8, frames = got / frameBytes;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(FBuffer.data());
-    for (int64_t i = frames - 1; i >= 0; --i) {
-        const uint8_t* p = bytes + i * frameBytes;
-        int16_t left, right;
-        if (FFormat.wBitsPerSample == 8) {
-            left = int16_t((p[0] - 128) * 256);
-            right = channels == 2 ? int16_t((p[1] - 128) * 256) : left;
-        } else {
-            left = int16_t(uint16_t(p[0] | p[1] << 8));
-            right = channels == 2 ? int16_t(uint16_t(p[2] | p[3] << 8)) : left;
-        }
-        for (int k = repeat - 1; k >= 0; --k) {
-            FBuffer[size_t(2 * (i * repeat + k))] = left;
-            FBuffer[size_t(2 * (i * repeat + k) + 1)] = right;
-        }
+    if (!FStarted || FPaused || FEnded) return false;
+    if (!FPcm.usable()) {
+        FEnded = true;
+        FLastTime = FOwner.Clock();
+        return false;
     }
-    const int64_t samples = frames * repeat * 2;
+    // The frames the block's output frames take (the last one's frame is where the rest after
+    // it would start), less those the last block left.
+    const platform::Frames frames = OutputFrames();
+    const platform::Bytes want = FPcm.bytesOf(platform::FramesToRead(FCursor, FStep, frames - platform::Frames(1))) - FHeld;
+    bool end = false;
+    const int64_t got = ReadSource(FRead.data() + FHeld.value, want.value, end);
+    if (got < 0) return false;
+    FHeld = FPcm.bytesOf(FPcm.framesIn(FHeld + platform::Bytes(got)));
+    const int64_t made =
+        platform::ResampleFrames(FPcm, FRead.data(), FPcm.framesIn(FHeld), FCursor, FStep, FBuffer.data(), frames).value;
+    platform::DropResampled(FPcm, FRead.data(), FHeld, FCursor);
+
     const int32_t gain = FGain;
-    for (int64_t i = 0; i < samples; ++i) {
+    for (int64_t i = 0; i < 2 * made; ++i) {
         int32_t sample = FBuffer[size_t(i)];
         if (gain < 255) sample = (sample * gain) >> 8;
         Block[i] = int16_t(std::clamp(Block[i] + sample, -32768, 32767));

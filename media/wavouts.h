@@ -5,8 +5,9 @@
 // TWavOut keeps at most two blocks of DelayTime ms queued on the stream out; its refill thread
 // wakes every DelayTime / 4 ms and, when fewer are queued and a source plays, mixes new ones.
 // A block is the sum, in registration order, of every source that was started and is not
-// paused: each source reads what makes one block, converts it to 44100 Hz 16-bit stereo, scales
-// it by its gain and adds it with 16-bit saturation.
+// paused: each source reads what makes one block, converts it to 44100 Hz 16-bit stereo (at any
+// rate, as the sound device converts its voices), scales it by its gain and adds it with 16-bit
+// saturation. A source of a format the device cannot play ends at its first block, unheard.
 //
 // Threads: the owner (add, remove, play, pause, position, gain, repeat) and the refill thread,
 // which reads the source streams. Sources, block lists and stream positions are touched only
@@ -57,20 +58,25 @@ public:
 
 private:
     friend class TWavOut;
-    // Source bytes that make one block; 0 for a format the mixer cannot convert.
-    int64_t BlockBytes() const;
+    // Frames of one block of the output.
+    platform::Frames OutputFrames() const;
     // Reads, converts and adds one block's worth into Block; false when nothing was added.
     bool Fill(int16_t* Block);
-    // Reads up to Count bytes from the position into the conversion buffer, wrapping when
-    // repeating; End tells that the stream is exhausted, or ran dry (or failed) before its
-    // stated size. -1 for an empty stream.
-    int64_t ReadSource(int64_t Count, bool& End);
+    // Reads up to Count bytes from the position into Into, wrapping when repeating; End tells
+    // that the stream is exhausted, or ran dry (or failed) before its stated size. -1 for an
+    // empty stream.
+    int64_t ReadSource(uint8_t* Into, int64_t Count, bool& End);
     int64_t FrameStart(int64_t Bytes) const;
 
     TWavOut& FOwner;
     TWaveFormatEx FFormat;
+    platform::PcmFormat FPcm;  // the source's samples as the sound device reads them
     TStream& FStream;
-    std::vector<int16_t> FBuffer;  // the conversion buffer, one block
+    uint64_t FStep = 0;            // source frames per output frame (32.32)
+    std::vector<uint8_t> FRead;    // the source frames of one block, read after those held
+    platform::Bytes FHeld;         // bytes at the start of FRead that the last block read and left
+    uint64_t FCursor = 0;          // 32.32 frames into FRead of the next output frame
+    std::vector<int32_t> FBuffer;  // the converted block
     bool FEnded = false;
     uint32_t FLastTime = 0;
     int64_t FPosition = 0;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 namespace platform {
 namespace {
@@ -176,6 +178,22 @@ std::shared_ptr<MidiOut> Override;
 
 }  // namespace
 
+std::string ChooseSoundFont(const std::string& Override, std::span<const char* const> Candidates) {
+    const auto isFile = [](const std::string& Path) {
+        std::error_code error;
+        return !Path.empty() && std::filesystem::is_regular_file(Path, error);
+    };
+    if (isFile(Override)) return Override;
+    for (const char* candidate : Candidates)
+        if (isFile(candidate)) return candidate;
+    return {};
+}
+
+std::string SynthSoundFont() {
+    const char* chosen = std::getenv("VELA_SOUNDFONT");
+    return ChooseSoundFont(chosen ? chosen : "", SynthSoundFonts);
+}
+
 std::shared_ptr<MidiOut> OpenMidiOut() {
     std::lock_guard lock(ServiceMutex);
     if (Override) return Override;
@@ -184,7 +202,12 @@ std::shared_ptr<MidiOut> OpenMidiOut() {
     std::shared_ptr<SoundDevice> device = OpenSoundDevice();
     if (!device->headless()) {
         out = CreateSynthMidiOut(device);
-        if (!out) std::fprintf(stderr, "velaplay: no MIDI synthesizer (sound font %s); MIDI plays silently\n", SynthSoundFont);
+        if (!out) {
+            const std::string font = SynthSoundFont();
+            const std::string why = font.empty() ? "no sound font: set VELA_SOUNDFONT or install timgm6mb-soundfont"
+                                                 : "sound font " + font;
+            std::fprintf(stderr, "velaplay: no MIDI synthesizer (%s); MIDI plays silently\n", why.c_str());
+        }
     }
     if (!out) {
         auto recorder = std::make_shared<HeadlessMidiOut>();

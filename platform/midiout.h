@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -56,8 +57,16 @@ inline constexpr uint16_t MOD_MIDIPORT = 1, MOD_SYNTH = 2, MOD_SQSYNTH = 3, MOD_
 // The synthesiser's output gain (0..10, the synthesiser's own scale): General MIDI songs with
 // their channel volumes at full sit near the loudness of the title's other sounds.
 inline constexpr float SynthGain = 0.8f;
-// The General MIDI sound font it plays with.
-inline constexpr const char* SynthSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+// The General MIDI sound fonts a Debian system offers, in the order they are tried.
+inline constexpr const char* SynthSoundFonts[] = {"/usr/share/sounds/sf2/default-GM.sf2",
+                                                  "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+                                                  "/usr/share/sounds/sf2/TimGM6mb.sf2"};
+// The first of Override (unless empty) and the Candidates that is a file (host paths); empty
+// when none is.
+std::string ChooseSoundFont(const std::string& Override, std::span<const char* const> Candidates);
+// The sound font it plays with: the file the environment's VELA_SOUNDFONT names, else the first
+// of SynthSoundFonts there is; empty when there is none.
+std::string SynthSoundFont();
 
 // What the synthesiser reports of itself; the recorder stands in for it with the same record.
 MidiOutCaps SynthCaps();
@@ -153,7 +162,7 @@ private:
 };
 
 // The synthesiser on Device (a streamed voice that plays while a handle is open); nullptr when
-// the sound font cannot be loaded.
+// there is no sound font or it cannot be loaded.
 std::shared_ptr<MidiOut> CreateSynthMidiOut(std::shared_ptr<SoundDevice> Device);
 
 // The program's MIDI output, made on first use and shared by its holders: the synthesiser on

@@ -29,7 +29,8 @@ public:
         fluid_settings_setnum(settings_, "synth.sample-rate", double(OutputFormat.rate));
         fluid_settings_setnum(settings_, "synth.gain", double(SynthGain));
         synth_ = new_fluid_synth(settings_);
-        if (!synth_ || fluid_synth_sfload(synth_, SynthSoundFont, 1) == FLUID_FAILED) return false;
+        const std::string font = SynthSoundFont();
+        if (!synth_ || font.empty() || fluid_synth_sfload(synth_, font.c_str(), 1) == FLUID_FAILED) return false;
         voice_ = device_->createStream(OutputFormat, *this);
         return voice_ != nullptr;
     }

@@ -24,6 +24,42 @@ StereoGain GainOfVolumePan(int32_t volume, int32_t pan) {
     return {GainOfLevel(volume + std::min(0, -pan)), GainOfLevel(volume + std::min(0, pan))};
 }
 
+// ---- Rate conversion ----
+
+uint64_t RateStep(uint32_t rate) { return (uint64_t(rate) << 32) / OutputFormat.rate; }
+
+Frames FramesToRead(uint64_t cursor, uint64_t step, Frames count) {
+    return Frames(int64_t((uint64_t(count.value) * step + cursor) >> 32) + 1);
+}
+
+Frames ResampleFrames(const PcmFormat& format, const uint8_t* data, Frames available, uint64_t& cursor, uint64_t step,
+                      int32_t* out, Frames count) {
+    const int64_t frameBytes = format.frameBytes().value;
+    int64_t i = 0;
+    for (; i < count.value; ++i, cursor += step) {
+        const int64_t index = int64_t(cursor >> 32);
+        if (index >= available.value) break;
+        const uint8_t* p = data + index * frameBytes;
+        if (format.bits == 8) {
+            out[2 * i] = (int32_t(p[0]) - 128) * 256;
+            out[2 * i + 1] = format.channels == 2 ? (int32_t(p[1]) - 128) * 256 : out[2 * i];
+        } else {
+            out[2 * i] = int16_t(uint16_t(p[0] | p[1] << 8));
+            out[2 * i + 1] = format.channels == 2 ? int16_t(uint16_t(p[2] | p[3] << 8)) : out[2 * i];
+        }
+    }
+    return Frames(i);
+}
+
+Frames DropResampled(const PcmFormat& format, uint8_t* data, Bytes& fill, uint64_t& cursor) {
+    const Frames used = std::min(Frames(int64_t(cursor >> 32)), format.framesIn(fill));
+    const Bytes usedBytes = format.bytesOf(used);
+    std::memmove(data, data + usedBytes.value, size_t((fill - usedBytes).value));
+    fill -= usedBytes;
+    cursor -= uint64_t(used.value) << 32;
+    return used;
+}
+
 // ---- Voices ----
 
 struct VoiceState {
@@ -45,9 +81,9 @@ struct VoiceState {
     int pulls = 0;        // pulls in progress
 
     Frames available() const { return format.framesIn(source ? fill : Bytes(int64_t(data.size()))); }
-    uint64_t step() const { return (uint64_t(frequency) << 32) / OutputFormat.rate; }
+    uint64_t step() const { return RateStep(frequency); }
     // The frames the next Count output frames read.
-    Frames framesFor(Frames count) const { return Frames(int64_t((uint64_t(count.value) * step() + cursor) >> 32) + 1); }
+    Frames framesFor(Frames count) const { return FramesToRead(cursor, step(), count); }
 };
 
 namespace {
@@ -55,54 +91,35 @@ namespace {
 // Room for the frames a chunk reads at the highest frequency, several times over.
 constexpr Frames StreamQueueFrames{16384};
 
-void ReadFrame(const VoiceState& v, int64_t index, int32_t& left, int32_t& right) {
-    const uint8_t* p = v.data.data() + index * v.format.frameBytes().value;
-    if (v.format.bits == 8) {
-        left = (int32_t(p[0]) - 128) * 256;
-        right = v.format.channels == 2 ? (int32_t(p[1]) - 128) * 256 : left;
-    } else {
-        left = int16_t(uint16_t(p[0] | p[1] << 8));
-        right = v.format.channels == 2 ? int16_t(uint16_t(p[2] | p[3] << 8)) : left;
-    }
-}
-
 int32_t Scale(int32_t sample, int32_t gain) { return int32_t((int64_t(sample) * gain) >> 16); }
 
 // Adds Count frames of the voice into Out (interleaved stereo, zeroed by the caller) and moves
 // it on; a static voice that reaches its end loops or stops, a streamed voice stops at the end
 // of its stream and otherwise waits for more.
 void MixVoice(VoiceState& v, int32_t* out, int64_t count) {
-    const int64_t available = v.available().value;
+    const Frames available = v.available();
     const uint64_t step = v.step();
-    for (int64_t i = 0; i < count; ++i) {
-        int64_t index = int64_t(v.cursor >> 32);
-        if (index >= available) {
-            if (!v.source && v.looping) {
-                v.cursor -= (uint64_t(index / available) * uint64_t(available)) << 32;
-                index = int64_t(v.cursor >> 32);
-            } else {
-                if (!v.source || v.sourceEnded) {
-                    v.playing = false;
-                    v.ended = true;
-                    if (!v.source) v.cursor = 0;
-                }
-                break;
-            }
+    int64_t made = 0;
+    for (;;) {
+        made += ResampleFrames(v.format, v.data.data(), available, v.cursor, step, out + 2 * made, Frames(count - made)).value;
+        if (made == count) break;
+        if (!v.source && v.looping) {
+            const uint64_t index = v.cursor >> 32;
+            v.cursor -= (index / uint64_t(available.value) * uint64_t(available.value)) << 32;
+            continue;
         }
-        int32_t left, right;
-        ReadFrame(v, index, left, right);
-        out[2 * i] = Scale(left, v.gain.left);
-        out[2 * i + 1] = Scale(right, v.gain.right);
-        v.cursor += step;
+        if (!v.source || v.sourceEnded) {
+            v.playing = false;
+            v.ended = true;
+            if (!v.source) v.cursor = 0;
+        }
+        break;
     }
-    if (v.source) {
-        const int64_t used = std::min(int64_t(v.cursor >> 32), available);
-        const Bytes usedBytes = v.format.bytesOf(Frames(used));
-        std::memmove(v.data.data(), v.data.data() + usedBytes.value, size_t((v.fill - usedBytes).value));
-        v.fill -= usedBytes;
-        v.cursor -= uint64_t(used) << 32;
-        v.played += used;
+    for (int64_t i = 0; i < made; ++i) {
+        out[2 * i] = Scale(out[2 * i], v.gain.left);
+        out[2 * i + 1] = Scale(out[2 * i + 1], v.gain.right);
     }
+    if (v.source) v.played += DropResampled(v.format, v.data.data(), v.fill, v.cursor).value;
 }
 
 }  // namespace

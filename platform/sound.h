@@ -72,6 +72,22 @@ struct StereoGain {
 // A voice's gains: the volume on both sides, the side away from the pan lowered by |pan|.
 StereoGain GainOfVolumePan(int32_t volume, int32_t pan);
 
+// ---- Rate conversion ----
+// Frames read at another rate than the output's: a 32.32 cursor into them moves on by
+// RateStep(rate) for each output frame, which takes the frame at or before the cursor.
+uint64_t RateStep(uint32_t rate);
+// How many frames from the first the next Count output frames read from Cursor on, with the
+// one the frame after them starts at.
+Frames FramesToRead(uint64_t cursor, uint64_t step, Frames count);
+// Makes up to Count output frames (interleaved stereo, in the 16-bit range) from the Available
+// frames of Format at Data, from Cursor on, and moves Cursor past them; it stops early at an
+// output frame that would take a frame beyond them. Answers the frames made.
+Frames ResampleFrames(const PcmFormat& format, const uint8_t* data, Frames available, uint64_t& cursor, uint64_t step,
+                      int32_t* out, Frames count);
+// Drops the frames Cursor has passed from the front of Data (Fill bytes), moving the rest up
+// and Cursor back with them; answers how many were dropped.
+Frames DropResampled(const PcmFormat& format, uint8_t* data, Bytes& fill, uint64_t& cursor);
+
 // ---- Voices ----
 
 // What a streamed voice plays. Pull runs on the refill thread (in headless runs on the thread

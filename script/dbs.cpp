@@ -47,6 +47,29 @@ int32_t FieldSize(uint8_t Type, int32_t Len) {
     }
 }
 
+// Whether Rows rows of RecordSize bytes stay within what one table may hold.
+bool RowsFit(int64_t Rows, int64_t RecordSize) {
+    return RecordSize > 0 ? Rows * RecordSize <= MaxDBTableBytes : Rows <= MaxDBEmptyRows;
+}
+
+// Adds the fields a header line of tab-separated text declares, one per cell of "name type
+// length": the type word int, float or bool, anything else a string of the length (80 when
+// none). False for a cell without a name or a string length no field can have.
+bool AddTabFields(TDBFieldList& Fields, const std::string& Header) {
+    TTabStrings cells;
+    cells.SplitLine(Header);
+    for (int i = 0; i < cells.Count(); ++i) {
+        std::string rest = cells.Strings(i);
+        const std::string name = JStrTrim(JStrSplitToken(rest, " "));
+        const std::string word = JStrTrim(JStrSplitToken(rest, " "));
+        const uint8_t type = word == "int" ? DBInteger : word == "float" ? DBFloat : word == "bool" ? DBBoolean : DBString;
+        const int32_t len = StrToIntDef(JStrTrim(rest), 80);
+        if (name.empty() || (type == DBString && FieldSize(type, len) == 0)) return false;
+        Fields.AddField(name, type, len);
+    }
+    return true;
+}
+
 int32_t LoadInt(const uint8_t* Cell) {
     int32_t v;
     memcpy(&v, Cell, sizeof v);
@@ -135,7 +158,9 @@ void TDBFieldList::Append(TDBField Field) {
 
 int TDBFieldList::AddField(const std::string& Name, uint8_t Type, int32_t Len) {
     const int32_t size = FieldSize(Type, Len);
-    if (size == 0 || size > MaxDBRecordSize - recordSize_ || IndexOf(Name) >= 0) return -1;
+    if (size == 0 || size > MaxDBRecordSize - recordSize_ || IndexOf(Name) >= 0 ||
+        !RowsFit(owner_->GetRecordCount(), recordSize_ + size))
+        return -1;
     owner_->AddFieldData(Type, size);
     Append({size, Name, Type});
     return Count() - 1;
@@ -235,7 +260,7 @@ void TDBTable::AddFieldData(uint8_t /*Type*/, int32_t Size) {
 
 bool TDBTable::Append() {
     const size_t size = static_cast<size_t>(Fields().RecordSize());
-    if (size == 0 && count_ >= MaxDBEmptyRows) return false;
+    if (!RowsFit(int64_t(count_) + 1, int64_t(size))) return false;
     data_.resize(data_.size() + size);
     recNo_ = count_++;
     return true;
@@ -512,23 +537,19 @@ void TDBTable::SelectRows(TIntList& Rows, const TCustomParam* KeyFields, const T
 }
 
 bool TDBTable::LoadFromTabText(const TStringList& Lines) {
-    Clear();
-    if (Lines.Count() == 0) return false;
-    TTabStrings cells;
-    cells.SplitLine(Lines.Strings(0));
-    for (int i = 0; i < cells.Count(); ++i) {
-        std::string rest = cells.Strings(i);
-        const std::string name = JStrTrim(JStrSplitToken(rest, " "));
-        const std::string word = JStrTrim(JStrSplitToken(rest, " "));
-        const uint8_t type = word == "int" ? DBInteger : word == "float" ? DBFloat : word == "bool" ? DBBoolean : DBString;
-        const int32_t len = StrToIntDef(JStrTrim(rest), 80);
-        // A string length no field can have ends the import as an empty name does.
-        if (name.empty() || (type == DBString && FieldSize(type, len) == 0)) {
-            Fields().Clear();
-            return false;
-        }
-        Fields().AddField(name, type, len);
+    // The fields are read into a table of their own first, so that rows beyond what a table may
+    // hold are refused before anything here changes.
+    TDBTable imported(Name(), Kind());
+    if (Lines.Count() == 0 || !AddTabFields(imported.Fields(), Lines.Strings(0))) {
+        Clear();
+        return false;
     }
+    int64_t rows = 0;
+    for (int line = 1; line < Lines.Count(); ++line) rows += !Lines.Strings(line).empty();
+    if (!RowsFit(rows, imported.Fields().RecordSize())) return false;
+    Clear();
+    Fields().Assign(imported.Fields());
+    TTabStrings cells;
     for (int line = 1; line < Lines.Count(); ++line) {
         if (Lines.Strings(line).empty()) continue;
         cells.SplitLine(DecodeEscapes(Lines.Strings(line)));

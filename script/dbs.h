@@ -38,7 +38,10 @@ inline constexpr uint8_t DBStatusTable = 1;
 // beyond either is refused, whether a script declares it or stored data holds it.
 inline constexpr int32_t MaxDBStringLength = 1024 * 1024;
 inline constexpr int32_t MaxDBRecordSize = 64 * 1024 * 1024;
-// Rows of a table without fields hold no bytes; their number is bounded by this instead.
+// The bytes the rows of one table may take: a row, a field or an import that would take them
+// past this is refused. Rows of a table without fields hold no bytes; their number is bounded by
+// MaxDBEmptyRows instead.
+inline constexpr int64_t MaxDBTableBytes = 64 * 1024 * 1024;
 inline constexpr int32_t MaxDBEmptyRows = 16 * 1024 * 1024;
 
 // The format version the manager writes.
@@ -69,7 +72,8 @@ public:
     // Appends a field and returns its index: Type 1..4, its size from the type (Len + 1 for a
     // string, 0 <= Len <= MaxDBStringLength). Every existing row of the owner first grows by
     // the field's size, zero-filled. -1, changing nothing, for a name already present, another
-    // type, a length outside its range or a record that would pass MaxDBRecordSize.
+    // type, a length outside its range, a record that would pass MaxDBRecordSize or rows that
+    // would pass MaxDBTableBytes.
     int AddField(const std::string& Name, uint8_t Type, int32_t Len);
     // -1 when absent.
     int IndexOf(std::string_view Name) const;
@@ -125,7 +129,7 @@ public:
     virtual void AddFieldData(uint8_t /*Type*/, int32_t /*Size*/) {}
 
     // Navigation. Append adds a zero-filled row at the end and makes it current (false, adding
-    // none, when a table without fields has MaxDBEmptyRows rows). Delete drops
+    // none, when the rows would pass MaxDBTableBytes or MaxDBEmptyRows). Delete drops
     // the current row (the row after it becomes current, or the new last row) and answers
     // false in every case. First / Last: false on an empty table. Next: false without a
     // current row or at the last row. Prior: false below row 1. SetRecNo: a negative I makes no
@@ -173,7 +177,9 @@ public:
     virtual void SelectRows(TIntList& /*Rows*/, const TCustomParam* /*KeyFields*/, const TCustomParam* /*KeyValues*/,
                             bool /*IgnoreCase*/, bool /*Partial*/) {}
     // Replaces fields and rows by tab-separated text (Shift-JIS): a header line of "name type
-    // length" cells, then one row per non-empty line. False for no lines or a bad header.
+    // length" cells, then one row per non-empty line. False for no lines or a bad header (the
+    // table is left empty), and for rows that would pass MaxDBTableBytes (the table is left as
+    // it was).
     virtual bool LoadFromTabText(const TStringList& /*Lines*/) { return false; }
 
     // No fields and no rows.

@@ -130,7 +130,8 @@ void FnLocate(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     Dest.SetAsBool(rows.Count() > 0 && table->SetRecNo(rows.GetInt(0)));
 }
 
-// DBLoadTsvFile(FileName): the active table replaced by the content file's tab-separated text.
+// DBLoadTsvFile(FileName): the active table replaced by the content file's tab-separated text
+// (up to its first NUL); false, the table kept, for more rows than a table may hold.
 void FnLoadTsvFile(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     TDBCustomTable* table = Active();
     const std::string name = Args[0]->AsStr();
@@ -143,7 +144,7 @@ void FnLoadTsvFile(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     }
     if (stream.Size() == 0) return Dest.SetAsBool(false);
     TStringList lines;
-    for (std::string_view line : SplitLines({reinterpret_cast<const char*>(stream.Memory()), size_t(stream.Size())}))
+    for (std::string_view line : TextFileLines({reinterpret_cast<const char*>(stream.Memory()), size_t(stream.Size())}))
         lines.Add(std::string(line));
     Dest.SetAsBool(table->LoadFromTabText(lines));
 }

@@ -3,12 +3,14 @@
 // its functions in a file of its own and lists them by their names in the function table; the
 // dispatcher looks the names up once when it is made. A new family adds its list below and one
 // entry in the dispatcher's list of families.
+#include "core/stringlist.h"
 #include "script/params_funcs.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 struct TSysFuncEntry {
     const char* Name;  // as in SysFuncNames
@@ -58,4 +60,9 @@ inline std::string_view TrimBlanks(std::string_view S) {
     while (!S.empty() && blank(S.front())) S.remove_prefix(1);
     while (!S.empty() && blank(S.back())) S.remove_suffix(1);
     return S;
+}
+
+// The lines of a text file's bytes: the text ends at its first NUL.
+inline std::vector<std::string_view> TextFileLines(std::string_view Bytes) {
+    return SplitLines(Bytes.substr(0, Bytes.find('\0')));
 }

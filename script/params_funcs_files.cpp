@@ -25,9 +25,8 @@ void FnLoadTextFile(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     if (!ScriptHost().FileExists(name) || !VrFileManager) return;
     TMemoryStream stream;
     VrFileManager->ReadFile(stream, name);
-    std::string_view text(reinterpret_cast<const char*>(stream.Memory()), static_cast<size_t>(stream.Size()));
-    text = text.substr(0, text.find('\0'));
-    const std::vector<std::string_view> lines = SplitLines(text);
+    const std::vector<std::string_view> lines =
+        TextFileLines({reinterpret_cast<const char*>(stream.Memory()), static_cast<size_t>(stream.Size())});
     if (lines.empty()) return;
     Args[0]->SetDims({static_cast<int32_t>(lines.size())});
     for (size_t i = 0; i < lines.size(); ++i) Args[0]->SetStrAt(static_cast<int32_t>(i), std::string(lines[i]));

@@ -266,8 +266,25 @@ TEST(TextAndValues, CaseInsensitiveComparisonIsThatOfTheLoweredStrings) {
                                             "表a", "表A", "\x95", "a\x95", "A\x95", "Ω", "ω", "@Result", "@RESULT"};
     for (const std::string& a : names)
         for (const std::string& b : names) {
-            const int expected = AnsiCompareStr(AnsiLowerCase(a), AnsiLowerCase(b));
+            const int order = AnsiLowerCase(a).compare(AnsiLowerCase(b));
+            const int expected = (order > 0) - (order < 0);
             EXPECT_EQ(AnsiCompareText(a, b), expected) << ToHex(a) << " " << ToHex(b);
             EXPECT_EQ(AnsiSameText(a, b), expected == 0) << ToHex(a) << " " << ToHex(b);
         }
+}
+
+// The order that respects case is the Japanese one: case breaks ties only, punctuation counts
+// last, digits come one by one before letters, the widths of a letter and the kinds of a kana
+// sit together, kana by reading and kanji after them. Whatever order the texts start in.
+TEST(TextAndValues, CaseRespectingComparisonIsTheJapaneseOrder) {
+    const std::vector<std::string> sorted = {"1", "10", "9", "a", "ａ", "A", "Ａ", "b", "B", "coop", "co-op", "cop",
+                                             "ｱ", "あ", "ア", "い", "かな", "カナ", "かな漢字", "亜", "漢字", "中"};
+    std::vector<std::string> texts(sorted.rbegin(), sorted.rend());
+    for (int shift = 0; shift < 3; ++shift) {
+        std::rotate(texts.begin(), texts.begin() + 7, texts.end());
+        std::sort(texts.begin(), texts.end(), [](const auto& a, const auto& b) { return AnsiCompareStr(a, b) < 0; });
+        EXPECT_EQ(texts, sorted);
+    }
+    EXPECT_EQ(AnsiCompareStr("ab", "ab"), 0);
+    EXPECT_EQ(AnsiCompareStr("B", "a"), 1);
 }

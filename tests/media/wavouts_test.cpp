@@ -186,6 +186,51 @@ TEST_F(WavOutTest, QueuesAtMostTwoBlocksAndEndsWhenTheLastIsHeard) {
     EXPECT_EQ(out->BlockCount(), 2);
 }
 
+// Every rate the sound device plays is converted as the device reads its voices: each output
+// frame holds the source frame at or before its moment (one less where the exact moment falls on
+// a frame), a quarter of a second lasts as long at 44100 Hz, and the source ends.
+TEST_F(WavOutTest, EveryRatePlaysAndEnds) {
+    for (uint32_t rate : {8000u, 11025u, 32000u, 48000u, 96000u})
+        for (uint16_t bits : {uint16_t(8), uint16_t(16)})
+            for (uint16_t channels : {uint16_t(1), uint16_t(2)}) {
+                const std::string what = std::to_string(rate) + " Hz " + std::to_string(bits) + " bits " +
+                                         std::to_string(channels) + " channels";
+                // Frame k holds the level of k on the left and its negative on the right: k + 1 in
+                // 16 bits, (k mod 127 + 1) x 256 in 8 bits.
+                const auto level = [bits](int64_t k) { return bits == 16 ? k + 1 : (k % 127 + 1) * 256; };
+                const int64_t count = rate / 4, heard = (count * 44100 + rate - 1) / rate;
+                std::string pcm;
+                for (int64_t k = 0; k < count; ++k)
+                    for (int c = 0; c < channels; ++c) {
+                        const int64_t v = c ? -level(k) : level(k);
+                        if (bits == 8) pcm += char(128 + v / 256);
+                        else pcm += {char(v & 0xFF), char(v >> 8 & 0xFF)};
+                    }
+                TMemoryStream stream = StreamOf(pcm);
+                auto out = Mixer(100);
+                TWavBuffer* buffer = out->AddBuffer(Pcm(rate, bits, channels), stream);
+                buffer->Play();
+                ASSERT_TRUE(out->Open(true));
+                const std::vector<int16_t> played = Played(*out, 4);
+                ASSERT_EQ(played.size(), 4u * 4410 * 2) << what;
+                for (int64_t i = 0; i < 4 * 4410; ++i) {
+                    const int16_t left = played[size_t(2 * i)], right = played[size_t(2 * i + 1)];
+                    if (i > heard) {
+                        ASSERT_TRUE(left == 0 && right == 0) << what << ": frame " << i;
+                        continue;
+                    }
+                    const int64_t k = i * rate / 44100;
+                    ASSERT_TRUE(i >= heard - 1 || left == level(k) || (k > 0 && left == level(k - 1)))
+                        << what << ": frame " << i << " is " << left << ", not " << level(k);
+                    ASSERT_EQ(right, channels == 2 ? -left : left) << what << ": frame " << i;
+                }
+                EXPECT_TRUE(buffer->Ended()) << what;
+                now += 211;
+                EXPECT_TRUE(buffer->IsEnd()) << what;
+                out.reset();
+            }
+}
+
 // A stream whose reads give nothing (or fail) before its stated size ends the fill as the end
 // of the stream, repeating or not; positions between frames start at the frame.
 TEST_F(WavOutTest, AStreamThatRunsDryEnds) {

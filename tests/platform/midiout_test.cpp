@@ -1,8 +1,11 @@
 // The recording MIDI output: its calls, the driver messages it holds back, and a long run's
 // record kept short. (The synthesiser is heard in the media suite.)
 #include "platform/midiout.h"
+#include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 using namespace platform;
 
@@ -75,3 +78,18 @@ TEST(MidiOut, ALongRunKeepsOnlyItsLastCalls) {
 }
 
 }  // namespace
+
+// The synthesiser's sound font: the file VELA_SOUNDFONT names, else the first of the system's
+// that is a file (a folder is not); none at all leaves MIDI silent.
+TEST(MidiOut, TheSoundFontIsTheFirstFileThereIs) {
+    const std::string folder = FreshHostFolder();
+    for (const char* name : {"a.sf2", "b.sf2"}) std::ofstream(folder + name) << "sf2";
+    const std::string a = folder + "a.sf2", b = folder + "b.sf2", missing = folder + "missing.sf2";
+    const char* const fonts[] = {missing.c_str(), folder.c_str(), a.c_str(), b.c_str()};
+    EXPECT_EQ(ChooseSoundFont(b, fonts), b);
+    EXPECT_EQ(ChooseSoundFont(missing, fonts), a);
+    EXPECT_EQ(ChooseSoundFont("", fonts), a);
+    EXPECT_EQ(ChooseSoundFont("", std::span(fonts, 2)), "");
+    ScopedEnvironment chosen("VELA_SOUNDFONT", b.c_str());
+    EXPECT_EQ(SynthSoundFont(), b);
+}

@@ -17,6 +17,12 @@ protected:
         CreateScriptServices();
         AddFile("scenes.tsv", "no int\ttitle str 12\tseen bool\r\n3\t表示\tTRUE\r\n\r\n1\tソ\\\\表\tFALSE\r\n");
         AddFile("empty.tsv", "");
+        // A thousand bytes declaring 60 fields of about a megabyte, and eleven rows.
+        std::string wide;
+        for (int i = 0; i < 60; ++i) wide += (i ? "\tf" : "f") + std::to_string(i) + " str 1048000";
+        for (int i = 0; i < 11; ++i) wide += "\r\na\tb";
+        AddFile("wide.tsv", wide);
+        AddFile("stop.tsv", std::string("n int\r\n1\r\n") + '\0' + "\r\n2\r\n");
     }
     void TearDown() override {
         FreeScriptServices();
@@ -142,6 +148,24 @@ TEST_F(DBFuncs, TabSeparatedFilesComeFromTheContent) {
         {Calls({"DBCreateTable(\"s\", FALSE)"}, {"DBLoadTsvFile(\"missing.tsv\")", "DBLoadTsvFile(\"empty.tsv\")"}),
          "FALSEFALSE"},
         {Calls({}, {"DBLoadTsvFile(\"scenes.tsv\")"}), "FALSE"},
+    });
+}
+
+// A table holds at most MaxDBTableBytes of rows: a row or a field beyond them is refused, and so
+// is a file of more (a tiny file declaring 60 fields of a megabyte and eleven rows), the table
+// kept as it was. A file's text ends at its first NUL.
+TEST_F(DBFuncs, TablesStayWithinTheirBudget) {
+    // Four rows of 16 MiB fill the budget.
+    std::vector<std::string> setup = {"DBCreateTable(\"w\", FALSE)"};
+    for (int i = 0; i < 16; ++i) setup.push_back("DBAddField(\"f" + std::to_string(i) + "\", 4, 1048575)");
+    Check({
+        {Calls(setup, {"DBInsert()", "DBInsert()", "DBInsert()", "DBInsert(\"x\")", "DBInsert()",
+                       "DBAddField(\"i\", 1)", "DBRecordCount()", "DBLoadTsvFile(\"wide.tsv\")", "DBRecordCount()",
+                       "DBFindLast()", "DBGetStr(\"F0\")"}),
+         "TRUETRUETRUETRUEFALSEFALSE4FALSE4TRUEx"},
+        {Calls({"DBCreateTable(\"s\", FALSE)"},
+               {"DBLoadTsvFile(\"stop.tsv\")", "DBRecordCount()", "DBFindLast()", "DBGetInt(\"n\")"}),
+         "TRUE1TRUE1"},
     });
 }
 

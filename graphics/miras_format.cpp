@@ -486,15 +486,17 @@ private:
                          size_t(to.Length));
     }
 
-    // A JPEG file: the decoded picture must have the layer's size; a layer of another depth
-    // takes it reduced to that depth.
+    // A JPEG file: the decoded picture must have the layer's size. A layer of another depth
+    // takes its colours in its own pixels: an indexed layer the nearest entries of the frame's
+    // colour table, which it shares, since the frame composes its layers by raw pixel values.
     static void ReadJpegPlane(TDIBSurface& Image, std::span<const uint8_t> Stored) {
         TJPEGImage jpeg;
         jpeg.LoadFromBuffer(Stored.data(), Stored.size());
         if (jpeg.Bitmap.Width() != Image.Width() || jpeg.Bitmap.Height() != Image.Height()) Damaged();
-        const int32_t depth = Image.GetBitCountEx();
-        Image.TDIB::Assign(&jpeg.Bitmap);
-        if (depth != 24) Image.ReduceColors(0, depth, false, 0);
+        if (Image.GetBitCountEx() == 24)
+            Image.TDIB::Assign(&jpeg.Bitmap);
+        else
+            Image.CopyConvert(0, 0, jpeg.Bitmap);
     }
 };
 

@@ -50,6 +50,18 @@ std::vector<std::string> Printed(const TMiraFrameList& List) {
     return lines;
 }
 
+// The mean difference of the channels of two images of one size, compared by colour.
+double ColourError(const TDIB& A, const TDIB& B) {
+    int64_t sum = 0;
+    for (int32_t y = 0; y < A.Height(); ++y)
+        for (int32_t x = 0; x < A.Width(); ++x) {
+            const TRGBQuad a = A.ValueColor(A.GetPixel(x, y)), b = B.ValueColor(B.GetPixel(x, y));
+            sum += std::abs(QuadRed(a) - QuadRed(b)) + std::abs(QuadGreen(a) - QuadGreen(b)) +
+                   std::abs(QuadBlue(a) - QuadBlue(b));
+        }
+    return double(sum) / (3.0 * A.Width() * A.Height());
+}
+
 // A 24-bit frame of two layers (the first with an alpha plane in use, the second keyed) and an
 // 8-bit frame without layers, 70 rows high, that has alpha and a transparent colour.
 void BuildPicture(TMiraFrameList& List) {
@@ -179,13 +191,25 @@ TEST(MiraFormat, JpegPlanes) {
     TMiraFrameList back(0);
     Load(back, bytes);
     EXPECT_EQ(Printed(back), read);
-    // An 8-bit layer takes its decoded plane reduced to 8 bits.
-    TMiraFrameList indexed(0);
-    BuildPicture(indexed);
-    indexed.Delete(0);
-    Load(back, Saved(indexed, 2), false, true);
-    EXPECT_EQ(back.GetFrame(0)->GetLayer(0)->Image.BitCount(), 8);
-    EXPECT_EQ(back.GetFrame(0)->Image.BitCount(), 8);
+    // An indexed layer takes the entries of the frame's table nearest to the decoded colours:
+    // flat squares of four colours (two at 1 bit) come back in their colours.
+    for (const int32_t bits : {1, 4, 8}) {
+        SCOPED_TRACE(bits);
+        const TRGBQuad colors[4] = {RGBQuad(255, 255, 255), RGBQuad(0, 0, 0), RGBQuad(255, 0, 0), RGBQuad(0, 0, 255)};
+        TMiraFrameList squares(0);
+        TMiraFrame& frame = *squares.AddFrame();
+        frame.TransPixel = -1;
+        frame.SetupImage(64, 16, bits, colors, 4);
+        TMiraLayer& layer = *frame.AddLayer();
+        for (int32_t y = 0; y < 16; ++y)
+            for (int32_t x = 0; x < 64; ++x) layer.Image.SetPixel(x, y, uint32_t(x / 16 + 1) % (bits == 1 ? 2 : 4));
+        bool first = true;
+        frame.ComposeLayer(0, first);
+        Load(back, Saved(squares, 2), false, true);
+        EXPECT_EQ(back.GetFrame(0)->Image.BitCount(), bits);
+        EXPECT_LT(ColourError(back.GetFrame(0)->GetLayer(0)->Image, layer.Image), 2.0);
+        EXPECT_LT(ColourError(back.GetFrame(0)->Image, frame.Image), 2.0);
+    }
     // A JPEG file of another size than its layer is damage: the planes of a 6 x 3 picture after
     // the header of a 7 x 5 one.
     TMiraFrameList wider(0);

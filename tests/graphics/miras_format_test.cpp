@@ -262,6 +262,21 @@ std::string BlockFile(const std::vector<std::vector<int32_t>>& Tables, int32_t P
     return s;
 }
 
+// A file's images are bounded by what its bytes can describe: a 4096 x 2048 32-bit frame without
+// layers reads from a classic file of 40 bytes, a second one, or a layer of the first, does not.
+TEST(MiraFormat, AFewBytesCannotDeclareHugeFrames) {
+    const auto int32 = [](int32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+    const auto frame = [&](int32_t Layers) {
+        return int32(0) + int32(-1) + int32(0) + std::string(5, '\0') + int32(Layers) + int32(4096) + int32(2048) +
+               int32(32);
+    };
+    const std::string layer = std::string(8, '\0') + '\1' + int32(-1) + int32(255) + int32(0);
+    TMiraFrameList list(0);
+    EXPECT_EQ(ErrorOf([&] { Load(list, int32(1) + '\0' + frame(0)); }), "");
+    EXPECT_EQ(ErrorOf([&] { Load(list, int32(2) + '\0' + frame(0) + frame(0)); }), "ファイルが破壊されています");
+    EXPECT_EQ(ErrorOf([&] { Load(list, int32(1) + '\0' + frame(1) + layer); }), "ファイルが破壊されています");
+}
+
 TEST(MiraFormat, DamagedPlanesAndBlockTablesRaise) {
     const std::vector<int32_t> stored = {-1, 0, -1, 0, -1, 0, -1, 0};
     const std::string damaged = "ファイルが破壊されています", noFrame = "Error:TMiraFrameList.GetFrame";
@@ -285,6 +300,7 @@ TEST(MiraFormat, DamagedPlanesAndBlockTablesRaise) {
     hugeHeader[10] = char(0x7F);
     EXPECT_EQ(error(hugeHeader), "Stream read error");
     EXPECT_EQ(error("Mira1x3"), "'1x3' is not a valid integer value");
+    EXPECT_EQ(error("Mira\xFF\x01" + s), "'\\xFF\\x01M' is not a valid integer value");
     // XML documents without a frame, layers, colour table or layer element.
     const auto xml = [](const std::string& Body) {
         TMemoryStream text = StreamOf("<Frames Count=\"1\">" + Body + "</Frames>");

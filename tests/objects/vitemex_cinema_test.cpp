@@ -190,14 +190,10 @@ TEST_F(CinemaObjects, RecordsAtTheirGates) {
     TVelaCinema sized(Bases, false), back(Bases, false);
     for (const int32_t width : {64, 65}) {
         sized.SetWidth(width);
-        sized.SetHeight(64);
         TMemoryStream record;
         sized.SaveToStream(record);
         record.SetPosition(0);
-        if (width == 64)
-            EXPECT_NO_THROW(back.LoadFromStream(record, GameSaveVersion));
-        else
-            EXPECT_THROW(back.LoadFromStream(record, GameSaveVersion), EReadError);
+        EXPECT_EQ(ErrorOf([&] { back.LoadFromStream(record, GameSaveVersion); }), width == 64 ? "" : "Stream read error");
     }
 }
 

@@ -1,6 +1,6 @@
 // GIF files from arbitrary bytes. A first walk reads the header and, for each frame, its
 // extensions and descriptor, and leaves inputs with a frame of more than MaxPixels pixels (the
-// reader itself takes frames up to the 1 GiB limit of every decoder). The whole image is then
+// reader itself takes frames as large as the file's size can describe). The whole image is then
 // read; an image that reads is written with both encoders (unless a pixel lies past its table)
 // and must read back with the same frames (unless a kept application block would be read as
 // another kind). Every failure is one of the engine's own errors.

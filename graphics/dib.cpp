@@ -165,8 +165,10 @@ std::shared_ptr<TDIBSharedImage> ReadImage(TStream& Stream, int64_t PixelsAt) {
     } else {
         throw EInvalidGraphic(kInvalidDIB);
     }
+    // Run-length data is stored bottom-up only: a negative height with it is no bitmap.
     const bool rle = compression == 1 || compression == 2;
-    if (compression > 3 || (compression == 1 && bitCount != 8) || (compression == 2 && bitCount != 4))
+    if (compression > 3 || (compression == 1 && bitCount != 8) || (compression == 2 && bitCount != 4) ||
+        (rle && height < 0))
         throw EInvalidGraphic(kInvalidDIB);
 
     TDIBColorFormat format = MakeDIBColorFormat(8, 8, 8);

@@ -460,7 +460,10 @@ public:
     // A new descriptor size; the pixel data becomes Width x Height zero bytes (checked first).
     void SetSize(uint16_t NewWidth, uint16_t NewHeight);
     void SaveToStream(TStream& Stream) override;
+    // The frame's pixels are charged to Budget, the images of its whole picture, before they are
+    // made: "Invalid GIF data" when they exceed it. Without one, to the bytes left in Stream.
     void LoadFromStream(TStream& Stream) override;
+    void LoadFromStream(TStream& Stream, TImageBudget& Budget);
 
     // Optimisation helpers: whether a colour can be added to the table in force (1..255 entries),
     // trimming the transparent border, and making pixels that repeat Previous transparent.

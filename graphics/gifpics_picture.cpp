@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
+#include <utility>
 
 namespace gif {
 
@@ -33,6 +35,17 @@ TRect FrameArea(const TGifPicture& Image, const TGifFrame& Frame, const TRect& R
     auto x = [&](int32_t V) { return Rect.Left + int32_t(std::lrint(V * w / sw)); };
     auto y = [&](int32_t V) { return Rect.Top + int32_t(std::lrint(V * h / sh)); };
     return {x(Frame.Left), y(Frame.Top), x(Frame.Left + Frame.Width), y(Frame.Top + Frame.Height)};
+}
+
+// The part [first, last) of Extent source pixels, stretched over [DestLo, DestHi), whose samples
+// the destination pixels [VisibleLo, VisibleHi) can take: the proportion, widened by two pixels
+// each side for the rounding of the stretch's fixed-point steps.
+std::pair<int32_t, int32_t> SampledSpan(int32_t DestLo, int32_t DestHi, int32_t VisibleLo, int32_t VisibleHi,
+                                        int32_t Extent) {
+    const double scale = double(Extent) / double(int64_t(DestHi) - DestLo);
+    const double first = std::floor(double(int64_t(VisibleLo) - DestLo) * scale) - 2;
+    const double last = std::ceil(double(int64_t(VisibleHi) - DestLo) * scale) + 2;
+    return {int32_t(std::clamp(first, 0.0, double(Extent))), int32_t(std::clamp(last, 0.0, double(Extent)))};
 }
 
 // F(area) for the frame's area in Rect, or in each screen-sized cell of Rect when tiled.
@@ -175,25 +188,38 @@ void DrawFrame(TGifPicture& Image, TGifFrame& Frame, TCustomDIBX& Canvas, const 
                bool Tile) {
     const ::TDIB& bitmap = RenderFrame(Image, Frame);
     if (bitmap.Empty()) return;
-    // The frame in the surface's own pixels, and its mask as weights (0 where transparent).
     const int32_t w = bitmap.Width(), h = bitmap.Height();
-    CheckImageSize(w, h, Canvas.GetBitCount());
+    // A stretched frame is made in the surface's pixels only where it lands inside the canvas's
+    // clip: Part of the frame, drawn as the whole frame moved by Part's corner (the stretch steps
+    // alike), gives the same pixels there.
+    TRect part{0, 0, w, h};
+    if (!Tile) {
+        const TRect area = FrameArea(Image, Frame, Rect);
+        const TRect visible = IntersectRects(area, IntersectRects(Canvas.GetClipRect(), Canvas.GetBoundsRect()));
+        if (RectIsEmpty(visible)) return;
+        std::tie(part.Left, part.Right) = SampledSpan(area.Left, area.Right, visible.Left, visible.Right, w);
+        std::tie(part.Top, part.Bottom) = SampledSpan(area.Top, area.Bottom, visible.Top, visible.Bottom, h);
+        if (RectIsEmpty(part)) return;
+    }
+    // The part in the surface's own pixels, and its mask as weights (0 where transparent).
+    const int32_t pw = part.Right - part.Left, ph = part.Bottom - part.Top;
+    CheckImageSize(pw, ph, Canvas.GetBitCount());
     TDIBX source;
-    source.SetSize(w, h, Canvas.GetBitCount());
+    source.SetSize(pw, ph, Canvas.GetBitCount());
     std::array<int32_t, 256> pixels;
     for (int i = 0; i < 256; ++i) pixels[size_t(i)] = Canvas.ColorToPixel(QuadToColor(bitmap.ImageColorTable()[size_t(i)]));
-    for (int32_t y = 0; y < h; ++y) {
-        const uint8_t* in = bitmap.ScanLineReadOnly(y);
-        for (int32_t x = 0; x < w; ++x) source.SetPixel(x, y, uint32_t(pixels[in[x]]));
+    for (int32_t y = 0; y < ph; ++y) {
+        const uint8_t* in = bitmap.ScanLineReadOnly(part.Top + y) + part.Left;
+        for (int32_t x = 0; x < pw; ++x) source.SetPixel(x, y, uint32_t(pixels[in[x]]));
     }
     std::unique_ptr<TDIBX> mask;
     if (Transparent && Frame.Mask) {
         mask = std::make_unique<TDIBX>();
-        mask->SetSize(w, h, 8);
-        for (int32_t y = 0; y < h; ++y)
-            for (int32_t x = 0; x < w; ++x) mask->SetPixel(x, y, Frame.Mask->GetPixel(x, y) ? 0 : 255);
+        mask->SetSize(pw, ph, 8);
+        for (int32_t y = 0; y < ph; ++y)
+            for (int32_t x = 0; x < pw; ++x) mask->SetPixel(x, y, Frame.Mask->GetPixel(part.Left + x, part.Top + y) ? 0 : 255);
     }
-    const TRect whole{0, 0, w, h};
+    const TRect whole{-part.Left, -part.Top, w - part.Left, h - part.Top};
     if (Tile) {
         const TRect area{Rect.Left + Frame.Left, Rect.Top + Frame.Top, Rect.Right, Rect.Bottom};
         const int32_t gapX = Image.GetWidth() - w, gapY = Image.GetHeight() - h;

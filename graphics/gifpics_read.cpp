@@ -531,6 +531,11 @@ void TGifFrame::SetSize(uint16_t NewWidth, uint16_t NewHeight) {
 }
 
 void TGifFrame::LoadFromStream(TStream& Stream) {
+    TImageBudget budget(Stream.Remaining());
+    LoadFromStream(Stream, budget);
+}
+
+void TGifFrame::LoadFromStream(TStream& Stream, TImageBudget& Budget) {
     Clear();
     extensions_.LoadFromStream(Stream);
     uint8_t b;
@@ -555,6 +560,7 @@ void TGifFrame::LoadFromStream(TStream& Stream) {
     } catch (const EInvalidGraphic&) {
         Fail("Invalid GIF data");
     }
+    if (!Budget.Take(Width, Height, 8)) Fail("Invalid GIF data");
     if (Packed & 0x80) {
         const int32_t n = TableSize(Packed);
         if (n < 2 || n > 256) Fail("Invalid number of colors specified in Image Descriptor");
@@ -752,6 +758,7 @@ void TGifFrameList::LoadFromStream(TStream& Stream) {
     uint8_t b;
     bool read = false;
     const int64_t size = Stream.Size();
+    TImageBudget budget(Stream.Remaining());
     while ((read = ReadByte(Stream, b))) {
         if (b == 0) continue;
         if (b == ';') break;
@@ -761,7 +768,7 @@ void TGifFrameList::LoadFromStream(TStream& Stream) {
         }
         Stream.Seek(-1, soCurrent);
         auto frame = std::make_unique<TGifFrame>(Image());
-        frame->LoadFromStream(Stream);
+        frame->LoadFromStream(Stream, budget);
         Add(std::move(frame));
         if (Image() && size > 0) Image()->Progress(TProgressStage::psRunning, int32_t(Stream.Position() * 100 / size), "Loading...");
     }

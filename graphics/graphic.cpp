@@ -14,6 +14,24 @@ void CheckImageSize(int64_t Width, int64_t Height, int BitsPerPixel) {
 
 namespace {
 
+constexpr int64_t kBudgetBase = int64_t(32) << 20;
+constexpr int64_t kBudgetPerStoredByte = 1024;
+
+}  // namespace
+
+TImageBudget::TImageBudget(int64_t StoredBytes)
+    : left_(kBudgetBase + std::clamp<int64_t>(StoredBytes, 0, kMaxImageBytes) * kBudgetPerStoredByte) {}
+
+bool TImageBudget::Take(int64_t Width, int64_t Height, int BitsPerPixel) {
+    if (Width < 1 || Height < 1 || Width > kMaxImageSide || Height > kMaxImageSide || BitsPerPixel < 1) return true;
+    const int64_t bytes = DIBWidthBytes(Width, BitsPerPixel) * Height;
+    if (bytes > left_) return false;
+    left_ -= bytes;
+    return true;
+}
+
+namespace {
+
 std::vector<TPictureFormat>& PictureFormats() {
     static std::vector<TPictureFormat> formats;
     return formats;

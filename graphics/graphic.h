@@ -36,6 +36,23 @@ constexpr int64_t DIBWidthBytes(int64_t Width, int BitsPerPixel) {
 // BitsPerPixel take at most kMaxImageBytes. Every decoder calls this before it allocates.
 void CheckImageSize(int64_t Width, int64_t Height, int BitsPerPixel);
 
+// What the images of one stored picture of several frames may take together, so that a few
+// bytes declaring many or huge frames are refused before anything is allocated: the pixel bytes
+// of a 2048 x 4096 32-bit image, plus a thousand for each stored byte (lossless coders pack
+// plain pixels about that tightly at best).
+class TImageBudget {
+public:
+    // StoredBytes: the bytes of the picture still to be read.
+    explicit TImageBudget(int64_t StoredBytes);
+    // Takes the padded rows of a Width x Height image at BitsPerPixel from what is left; false,
+    // taking nothing, when they do not fit. A size or depth that no image has takes nothing:
+    // CheckImageSize and the decoder's own checks refuse it.
+    [[nodiscard]] bool Take(int64_t Width, int64_t Height, int BitsPerPixel);
+
+private:
+    int64_t left_;
+};
+
 // ---- Picture classes and the picture registry ----
 
 // A picture class that the registry makes by file extension or clipboard format.

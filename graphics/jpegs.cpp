@@ -123,7 +123,8 @@ void TermDestination(j_compress_ptr Info) { OutputOf(Info).resize(OutputOf(Info)
 
 }  // namespace
 
-void TJPEGImage::LoadFromBuffer(const void* Data, size_t Size) {
+void TJPEGImage::LoadFromBuffer(const void* Data, size_t Size,
+                                const std::function<void(int32_t Width, int32_t Height)>& CheckSize) {
     jpeg_source_mgr source{};
     source.init_source = InitSource;
     source.fill_input_buffer = FillInputBuffer;
@@ -144,6 +145,7 @@ void TJPEGImage::LoadFromBuffer(const void* Data, size_t Size) {
     });
     codec.LimitMemory();
     CheckImageSize(info.image_width, info.image_height, 24);
+    if (CheckSize) CheckSize(int32_t(info.image_width), int32_t(info.image_height));
 
     TDIB image;
     image.SetSize(static_cast<int32_t>(info.image_width), static_cast<int32_t>(info.image_height), 24);

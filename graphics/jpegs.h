@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 class TJPEGImage {
 public:
@@ -15,7 +16,10 @@ public:
     TDIB Bitmap;
 
     // Decodes the JPEG file of Size bytes at Data. A failed load keeps the previous picture.
-    void LoadFromBuffer(const void* Data, size_t Size);
+    // CheckSize, when given, sees the picture's size before anything is decoded and refuses it
+    // by raising.
+    void LoadFromBuffer(const void* Data, size_t Size,
+                        const std::function<void(int32_t Width, int32_t Height)>& CheckSize = {});
     // Decodes the stream from its position to its end.
     void LoadFromStream(TStream& Stream);
     // Writes Bitmap (converted to 24 bits when it has another depth) as a JPEG file at Quality,

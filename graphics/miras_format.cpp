@@ -7,6 +7,8 @@
 // Every length and count is checked against what the plane or the stream holds, and nothing is
 // read outside a plane or an image: a plane shorter than its layout, a block naming a block or a
 // layer that does not exist, or a copy reaching outside its source raise "ファイルが破壊されています".
+// So do frames, layers and planes whose images together exceed what the file's size can describe
+// (TImageBudget): each is charged before it is made.
 #include "core/nxxmls.h"
 #include "core/rands.h"
 #include "core/sysutils.h"
@@ -42,6 +44,13 @@ constexpr uint8_t kCompZlib = 0, kCompNone = 1, kCompJpeg = 2;
 constexpr int32_t kBlockStored = -1, kBlockRepeat = -2;
 
 [[noreturn]] void Damaged() { throw EInvalidGraphic("ファイルが破壊されています"); }
+
+// Stored bytes for a message: printable ASCII as it is, any other byte as \xHH.
+std::string Printable(std::string_view Bytes) {
+    std::string text;
+    for (const char c : Bytes) text += c >= ' ' && c <= '~' ? std::string(1, c) : Format("\\x%02X", uint8_t(c));
+    return text;
+}
 
 // ---- The shuffle ----
 
@@ -157,7 +166,7 @@ TByteSpan BlockBytes(int32_t X, int32_t Width, int32_t BitCount) {
 class TMiraReader {
 public:
     TMiraReader(TMiraFrameList& List, TStream& Stream, bool KeepLayers, bool ForDisplay)
-        : list_(List), stream_(Stream), keepLayers_(KeepLayers), forDisplay_(ForDisplay) {}
+        : list_(List), stream_(Stream), keepLayers_(KeepLayers), forDisplay_(ForDisplay), budget_(Stream.Remaining()) {}
 
     void Read(bool FirstOnly) {
         const int64_t start = stream_.Position();
@@ -178,7 +187,13 @@ private:
     TMiraFrameList& list_;
     TStream& stream_;
     bool keepLayers_, forDisplay_;
+    TImageBudget budget_;
     TMiraHeader header_;
+
+    // An image about to be made, charged to the picture's budget.
+    void Charge(int32_t Width, int32_t Height, int32_t BitCount) {
+        if (!budget_.Take(Width, Height, BitCount == 15 ? 16 : BitCount)) Damaged();
+    }
 
     template <class T>
     T ReadValue() {
@@ -261,8 +276,9 @@ private:
         const int32_t bpp = layers->GetAttrInteger("Bpp", 8);
         std::vector<TRGBQuad> colors;
         if (bpp >= 1 && bpp <= 8) colors = ParseColorTable(layers->ReadString("RGB", ""), 1 << bpp);
-        frame.SetupImage(layers->GetAttrInteger("Width", 100), layers->GetAttrInteger("Height", 100), bpp,
-                         colors.data(), int32_t(colors.size()));
+        const int32_t width = layers->GetAttrInteger("Width", 100), height = layers->GetAttrInteger("Height", 100);
+        Charge(width, height, bpp);
+        frame.SetupImage(width, height, bpp, colors.data(), int32_t(colors.size()));
 
         const int32_t count = layers->GetAttrInteger("Count", 0);
         const int32_t first = layers->IndexOfChild("Layer");
@@ -270,7 +286,7 @@ private:
         for (int32_t j = 0; j < count; ++j) {
             const TNxXmlElement* element = first < 0 ? nullptr : layers->GetChild(first + j);
             if (!element || !element->NameIs("Layer")) Damaged();
-            TMiraLayer& layer = *frame.AddLayer();
+            TMiraLayer& layer = AddLayer(frame);
             layer.Visible = element->GetAttrBool("Visible", true);
             layer.TransColor = element->GetAttrInteger("TransColor", -1);
             layer.Alpha = element->GetAttrInteger("Alpha", 255);
@@ -305,7 +321,7 @@ private:
         if (digits.empty()) {
             stream_.Seek(-read, soCurrent);
         } else if (!TryStrToInt(digits, version)) {
-            throw EInvalidGraphic(Format("'%s' is not a valid integer value", digits.c_str()));
+            throw EInvalidGraphic("'" + Printable(digits) + "' is not a valid integer value");
         }
         list_.Version = version;
         header_ = TMiraHeader();
@@ -337,6 +353,7 @@ private:
             colors.resize(size_t(1) << bpp);
             stream_.ReadBuffer(colors.data(), int64_t(colors.size() * sizeof(TRGBQuad)));
         }
+        Charge(width, height, bpp);
         frame.SetupImage(width, height, bpp, colors.data(), int32_t(colors.size()));
 
         bool firstVisible = true;
@@ -347,7 +364,7 @@ private:
             const int32_t transColor = ReadValue<int32_t>(), alpha = ReadValue<int32_t>();
             const bool alphaOn = header_.Version >= kAlphaOnVersion && ReadValue<uint8_t>() != 0;
             std::string name = ReadString();
-            TMiraLayer& layer = *frame.AddLayer();
+            TMiraLayer& layer = AddLayer(frame);
             layer.Visible = visible;
             layer.TransColor = transColor;
             layer.Alpha = alpha;
@@ -376,6 +393,10 @@ private:
     // ---- Frames and layers of both forms ----
 
     TMiraFrame& BeginFrame() { return *list_.AddFrame(); }
+    TMiraLayer& AddLayer(TMiraFrame& Frame) {
+        Charge(Frame.Image.Width(), Frame.Image.Height(), Frame.Image.GetBitCountEx());
+        return *Frame.AddLayer();
+    }
     void EndFrame(TMiraFrame& Frame) {
         if (forDisplay_) Frame.PrepareForDisplay(keepLayers_);
     }
@@ -385,6 +406,7 @@ private:
     void ReadLayerPlanes(TMiraLayer& Layer) {
         ReadPlane(Layer.Image, false);
         if (header_.Version < kAlphaPlaneVersion) return;
+        Charge(Layer.Image.Width(), Layer.Image.Height(), 8);
         Layer.Image.NeedAlpha();
         if (!ReadPlane(*Layer.Image.Alpha, true)) Layer.Image.FreeAlpha();
     }
@@ -486,15 +508,18 @@ private:
                          size_t(to.Length));
     }
 
-    // A JPEG file: the decoded picture must have the layer's size; a layer of another depth
-    // takes it reduced to that depth.
+    // A JPEG file: the decoded picture must have the layer's size. A layer of another depth
+    // takes its colours in its own pixels: an indexed layer the nearest entries of the frame's
+    // colour table, which it shares, since the frame composes its layers by raw pixel values.
     static void ReadJpegPlane(TDIBSurface& Image, std::span<const uint8_t> Stored) {
         TJPEGImage jpeg;
-        jpeg.LoadFromBuffer(Stored.data(), Stored.size());
-        if (jpeg.Bitmap.Width() != Image.Width() || jpeg.Bitmap.Height() != Image.Height()) Damaged();
-        const int32_t depth = Image.GetBitCountEx();
-        Image.TDIB::Assign(&jpeg.Bitmap);
-        if (depth != 24) Image.ReduceColors(0, depth, false, 0);
+        jpeg.LoadFromBuffer(Stored.data(), Stored.size(), [&Image](int32_t Width, int32_t Height) {
+            if (Width != Image.Width() || Height != Image.Height()) Damaged();
+        });
+        if (Image.GetBitCountEx() == 24)
+            Image.TDIB::Assign(&jpeg.Bitmap);
+        else
+            Image.CopyConvert(0, 0, jpeg.Bitmap);
     }
 };
 

@@ -250,6 +250,8 @@ void TVelaCinema::LoadFromStream(TStream& Stream, int32_t Version) {
     }
     const bool ended = Version >= 133 && ReadStreamByte(Stream) != 0;
 
+    // The nested scene takes the cinema's size, which its root's picture must hold, as a scene's.
+    if (Owner && !Owner->FitsSurface(GetWidth(), GetHeight())) throw EReadError();
     OwnRoot->SetWidth(GetWidth());
     OwnRoot->SetHeight(GetHeight());
     SetSource(source);

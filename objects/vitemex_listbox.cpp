@@ -3,6 +3,7 @@
 #include "objects/vitemex_listbox.h"
 
 #include "core/sysutils.h"
+#include "graphics/graphic.h"
 #include "objects/vitems_kinds.h"
 #include "script/params_vars.h"
 #include "text/fontpixels.h"
@@ -658,7 +659,13 @@ void TVelaCustomListBox::ReadRecord(TStream& Stream, int32_t Version) {
     }
 }
 
+void TVelaCustomListBox::LayoutRead() {
+    Layout();
+    const int32_t widest = std::max(Normal.GetMaxWidth(), Hover.GetMaxWidth()), height = RowHeight();
+    if (widest > 0 && height > 0) CheckImageSize(widest, height, 32);
+}
+
 void TVelaCustomListBox::LoadFromStream(TStream& Stream, int32_t Version) {
     ReadRecord(Stream, Version);
-    Layout();
+    LayoutRead();
 }

@@ -144,6 +144,9 @@ protected:
     int32_t OpenState = 0;
     // The record without the layout that follows a load.
     void ReadRecord(TStream& Stream, int32_t Version);
+    // The layout that follows a load: a record whose labels could not be drawn at every pixel
+    // format a device change can bring is refused (EInvalidGraphic).
+    void LayoutRead();
     // The border pieces step their animations; a piece that changed frame is drawn again.
     void StepBorders();
     // Moves the hover row, queueing OnMapOut on leaving the items and OnMapIn on entering one.

@@ -193,7 +193,7 @@ void TVelaMenu::LoadFromStream(TStream& Stream, int32_t Version) {
     PlayState = ReadStreamByte(Stream);
     for (std::string* s : {&OnOpening, &OnOpened, &OnClosing, &OnClosed}) *s = ReadStreamString(Stream);
     const int32_t saved = GetHeight();
-    Layout();
+    LayoutRead();
     FullHeight = GetHeight();
     AnimationStart = int32_t(SceneClock());
     if (PlayState == 2 || OpenState != 0) SetHeight(saved);

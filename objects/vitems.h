@@ -627,6 +627,9 @@ public:
     // The picture the current layer draws into: for the player's root the screen manager's
     // surface when there is one; for any other root (a cinema's) its own bitmap.
     TCustomDIBX* GetSurface() override;
+    // Whether a scene of Width x Height fits that picture: scenes are saved at the size they
+    // were shown at, so a larger one comes from a damaged record.
+    bool FitsSurface(int32_t Width, int32_t Height);
     // Before a screen-mode switch every object and the image cache let go of the surfaces the
     // display holds, and the running transition goes; after it the root bitmap, the image cache (of the player's root), the layers
     // and every object make them again at the screen's depth, and both layers are drawn whole.

@@ -274,6 +274,11 @@ TCustomDIBX* TVelaBaseList::GetSurface() {
     return &RootBitmap;
 }
 
+bool TVelaBaseList::FitsSurface(int32_t Width, int32_t Height) {
+    const TCustomDIBX* surface = GetSurface();
+    return Width <= surface->GetWidth() && Height <= surface->GetHeight();
+}
+
 void TVelaBaseList::SetColor(int32_t V) {
     for (auto& layer : Layers) layer->SetColor(V);
 }
@@ -508,11 +513,9 @@ void TVelaBaseList::SaveToStream(TStream& Stream) {
 }
 
 void TVelaBaseList::LoadFromStream(TStream& Stream, int32_t Version) {
-    // A scene is saved at the size of the screen it was shown on. A size beyond the picture the
-    // root draws into comes from a damaged record: it is refused before the layers are sized.
+    // A size the root's picture does not hold is refused before the layers are sized.
     const int32_t width = ReadStreamInt(Stream), height = ReadStreamInt(Stream);
-    const TCustomDIBX* screen = GetSurface();
-    if (width < 0 || height < 0 || width > screen->GetWidth() || height > screen->GetHeight()) throw EReadError();
+    if (width < 0 || height < 0 || !FitsSurface(width, height)) throw EReadError();
     Clear();
     SetWidth(8);
     SetHeight(8);

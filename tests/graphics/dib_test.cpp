@@ -178,6 +178,8 @@ TEST(DIB, HostileFilesRaiseTheInvalidImageError) {
     EXPECT_NE(Invalid(Rle8(4, 2, FromHex("0000 0000 0000 0101"))), ""); // line ends above the top
     EXPECT_NE(Invalid(Rle8(4, 2, FromHex("02"))), "");                  // cut inside a pair
     EXPECT_NE(Invalid(Bmp(4, 1, 8, 1, std::string(1024, '\0') + "\x02\x01", 100)), "");  // size past the end
+    EXPECT_EQ(Invalid(Rle8(4, -2, FromHex("0401 0000 0402 0001"))), "不正な DIB です");  // RLE is never top-down
+    EXPECT_EQ(Invalid(Bmp(4, -2, 4, 2, std::string(64, '\0') + FromHex("0411 0001"), 4)), "不正な DIB です");
 
     // A delta moves right and up; data may end without an end-of-bitmap code.
     const TDIB moved = Load(Rle8(4, 2, FromHex("0203 0002 0101 0109")));

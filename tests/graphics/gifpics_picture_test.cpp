@@ -3,6 +3,7 @@
 // clipboard and the registry.
 #include "graphics/gifpics_picture.h"
 
+#include "graphics/miras.h"
 #include "platform/clipboard.h"
 #include "platform/fs.h"
 #include "tests/common/fixture.h"
@@ -129,6 +130,31 @@ TEST(GifPicture, FramesStretchTileAndImport) {
     EXPECT_EQ(three.Pixel(299, 0), 2);
     for (int x = 0; x < 300; ++x) colours.SetPixel(x, 0, uint32_t(x));
     EXPECT_THROW(picture.Add(colours), GIFException);
+}
+
+// A stretched frame is converted only where it lands inside the canvas's clip: the pixels are
+// those of the whole frame stretched, at each sampling rule and scale, partly off the canvas.
+TEST(GifPicture, APartlyShownFrameDrawsAsTheWholeFrame) {
+    TGifPicture picture;
+    TDIB values;
+    values.SetSize(61, 37, 8);
+    for (int32_t p = 0; p < 61 * 37; ++p) values.SetPixel(p % 61, p / 61, uint32_t(p % 61 * 7 + p / 61 * 13) % 256);
+    picture.Add(values);
+    picture.SetWidth(61);
+    picture.SetHeight(37);
+    picture.DrawOptions = 0;
+    for (const int bits : {16, 24, 32})
+        for (const TRect& r : {TRect{-20, -10, 90, 70}, TRect{3, 2, 40, 30}, TRect{-300, -150, 20, 15}}) {
+            TDIBX canvas, expected, whole;
+            for (TDIBX* c : {&canvas, &expected, &whole}) c->SetSize(50, 40, bits);
+            for (TDIBX* c : {&canvas, &expected}) c->SetClipRectDirect({7, 5, 31, 29});
+            picture.Draw(canvas, r);
+            CopyToDIBX(picture.Bitmap(), whole);
+            expected.StretchDraw(r, whole, whole.GetBoundsRect(), false, false, false, 255);
+            for (int32_t p = 0; p < 50 * 40; ++p)
+                ASSERT_EQ(canvas.GetPixel(p % 50, p / 50), expected.GetPixel(p % 50, p / 50))
+                    << bits << " bits, " << r.Left << " " << r.Top << ", pixel " << p;
+        }
 }
 
 TEST(GifPicture, DisposalMatchesPillowsComposites) {

@@ -255,6 +255,17 @@ TEST(GifRead, DamagedFilesWarnOrFailWithTheirTexts) {
     }
 }
 
+// The frames a file's bytes declare are bounded by what they can describe: one 8192 x 4096 frame
+// of a few LZW codes reads, a second one does not.
+TEST(GifRead, AFewBytesCannotDeclareHugeFrames) {
+    const std::string frame = FromHex("2c 0000 0000 0020 0010 00 08 03 000302 00");  // clear, end
+    const std::string head = "GIF89a" + FromHex("0100 0100 00 00 00");
+    TRecordingImage one, two;
+    EXPECT_EQ(ErrorOf([&] { one.ReadBytes(head + frame + ";"); }), "");
+    EXPECT_EQ(one.Warnings, std::vector<std::string>{});
+    EXPECT_EQ(ErrorOf([&] { two.ReadBytes(head + frame + frame + ";"); }), "Invalid GIF data");
+}
+
 TEST(GifWrite, BothEncodersDecodeAlikeInPillowGiflibAndGifsicle) {
     const std::string folder = FreshHostFolder();
     for (const std::string& name : MadeFixtures()) {

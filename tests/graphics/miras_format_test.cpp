@@ -50,6 +50,18 @@ std::vector<std::string> Printed(const TMiraFrameList& List) {
     return lines;
 }
 
+// The mean difference of the channels of two images of one size, compared by colour.
+double ColourError(const TDIB& A, const TDIB& B) {
+    int64_t sum = 0;
+    for (int32_t y = 0; y < A.Height(); ++y)
+        for (int32_t x = 0; x < A.Width(); ++x) {
+            const TRGBQuad a = A.ValueColor(A.GetPixel(x, y)), b = B.ValueColor(B.GetPixel(x, y));
+            sum += std::abs(QuadRed(a) - QuadRed(b)) + std::abs(QuadGreen(a) - QuadGreen(b)) +
+                   std::abs(QuadBlue(a) - QuadBlue(b));
+        }
+    return double(sum) / (3.0 * A.Width() * A.Height());
+}
+
 // A 24-bit frame of two layers (the first with an alpha plane in use, the second keyed) and an
 // 8-bit frame without layers, 70 rows high, that has alpha and a transparent colour.
 void BuildPicture(TMiraFrameList& List) {
@@ -179,13 +191,24 @@ TEST(MiraFormat, JpegPlanes) {
     TMiraFrameList back(0);
     Load(back, bytes);
     EXPECT_EQ(Printed(back), read);
-    // An 8-bit layer takes its decoded plane reduced to 8 bits.
-    TMiraFrameList indexed(0);
-    BuildPicture(indexed);
-    indexed.Delete(0);
-    Load(back, Saved(indexed, 2), false, true);
-    EXPECT_EQ(back.GetFrame(0)->GetLayer(0)->Image.BitCount(), 8);
-    EXPECT_EQ(back.GetFrame(0)->Image.BitCount(), 8);
+    // An indexed layer takes the entries of the frame's table nearest to the decoded colours:
+    // flat squares of four colours (two at 1 bit) come back in their colours.
+    for (const int32_t bits : {1, 4, 8}) {
+        SCOPED_TRACE(bits);
+        const TRGBQuad colors[4] = {RGBQuad(255, 255, 255), RGBQuad(0, 0, 0), RGBQuad(255, 0, 0), RGBQuad(0, 0, 255)};
+        TMiraFrameList squares(0);
+        TMiraFrame& frame = *squares.AddFrame();
+        frame.TransPixel = -1;
+        frame.SetupImage(64, 16, bits, colors, 4);
+        TMiraLayer& layer = *frame.AddLayer();
+        for (int32_t y = 0; y < 16; ++y)
+            for (int32_t x = 0; x < 64; ++x) layer.Image.SetPixel(x, y, uint32_t(x / 16 + 1) % (bits == 1 ? 2 : 4));
+        bool first = true;
+        frame.ComposeLayer(0, first);
+        Load(back, Saved(squares, 2), false, true);
+        EXPECT_EQ(back.GetFrame(0)->Image.BitCount(), bits);
+        EXPECT_LT(ColourError(back.GetFrame(0)->Image, frame.Image), 2.0);
+    }
     // A JPEG file of another size than its layer is damage: the planes of a 6 x 3 picture after
     // the header of a 7 x 5 one.
     TMiraFrameList wider(0);
@@ -238,6 +261,21 @@ std::string BlockFile(const std::vector<std::vector<int32_t>>& Tables, int32_t P
     return s;
 }
 
+// A file's images are bounded by what its bytes can describe: a 4096 x 2048 32-bit frame without
+// layers reads from a classic file of 40 bytes, a second one, or a layer of the first, does not.
+TEST(MiraFormat, AFewBytesCannotDeclareHugeFrames) {
+    const auto int32 = [](int32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+    const auto frame = [&](int32_t Layers) {
+        return int32(0) + int32(-1) + int32(0) + std::string(5, '\0') + int32(Layers) + int32(4096) + int32(2048) +
+               int32(32);
+    };
+    const std::string layer = std::string(8, '\0') + '\1' + int32(-1) + int32(255) + int32(0);
+    TMiraFrameList list(0);
+    EXPECT_EQ(ErrorOf([&] { Load(list, int32(1) + '\0' + frame(0)); }), "");
+    EXPECT_EQ(ErrorOf([&] { Load(list, int32(2) + '\0' + frame(0) + frame(0)); }), "ファイルが破壊されています");
+    EXPECT_EQ(ErrorOf([&] { Load(list, int32(1) + '\0' + frame(1) + layer); }), "ファイルが破壊されています");
+}
+
 TEST(MiraFormat, DamagedPlanesAndBlockTablesRaise) {
     const std::vector<int32_t> stored = {-1, 0, -1, 0, -1, 0, -1, 0};
     const std::string damaged = "ファイルが破壊されています", noFrame = "Error:TMiraFrameList.GetFrame";
@@ -261,6 +299,7 @@ TEST(MiraFormat, DamagedPlanesAndBlockTablesRaise) {
     hugeHeader[10] = char(0x7F);
     EXPECT_EQ(error(hugeHeader), "Stream read error");
     EXPECT_EQ(error("Mira1x3"), "'1x3' is not a valid integer value");
+    EXPECT_EQ(error("Mira\xFF\x01" + s), "'\\xFF\\x01M' is not a valid integer value");
     // XML documents without a frame, layers, colour table or layer element.
     const auto xml = [](const std::string& Body) {
         TMemoryStream text = StreamOf("<Frames Count=\"1\">" + Body + "</Frames>");

@@ -186,6 +186,15 @@ TEST_F(CinemaObjects, RecordsAtTheirGates) {
         ExpectReadsAsReferenced(copy, {GameSaveVersion, r.asRead, r.asRead});
     }
     EXPECT_EQ(records.size(), 9u);
+    // The nested scene takes the record's size: the screen's is read, a wider one refused.
+    TVelaCinema sized(Bases, false), back(Bases, false);
+    for (const int32_t width : {64, 65}) {
+        sized.SetWidth(width);
+        TMemoryStream record;
+        sized.SaveToStream(record);
+        record.SetPosition(0);
+        EXPECT_EQ(ErrorOf([&] { back.LoadFromStream(record, GameSaveVersion); }), width == 64 ? "" : "Stream read error");
+    }
 }
 
 }  // namespace

@@ -158,6 +158,13 @@ TEST_F(MenuScene, MenuRecordsReadAtEachGateAndAMenuMidAnimationSavesAsItLoads) {
     TMemoryStream second;
     loaded.SaveToStream(second);
     EXPECT_EQ(ToHex(Bytes(second)), ToHex(Bytes(first)));
+
+    // A record whose rows could not be drawn is refused, not left to fail on the next draw.
+    menu->SetFontheight(536870900);
+    TMemoryStream tall;
+    menu->SaveToStream(tall);
+    tall.SetPosition(0);
+    EXPECT_THROW(loaded.LoadFromStream(tall, GameSaveVersion), EInvalidGraphic);
 }
 
 }  // namespace

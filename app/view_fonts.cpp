@@ -42,7 +42,8 @@ std::unique_ptr<TFileStream> CreateWorkFile(std::string& FileName) {
     throw EVelaError("作業用ファイルが作成できません");
 }
 
-// Copies the content Name into a work file and hands it over.
+// Copies the content Name into a work file and hands it over; a broken font is reported by
+// Name.
 void HandOver(TVrFileManager& Sender, const std::string& Name) {
     std::string fileName;
     std::unique_ptr<TFileStream> file = CreateWorkFile(fileName);
@@ -50,7 +51,7 @@ void HandOver(TVrFileManager& Sender, const std::string& Name) {
     try {
         Sender.ReadFile(*file, Name);
         file.reset();
-        kept = PixelFontManager->LoadFontFile(fileName) != nullptr;
+        kept = PixelFontManager->LoadFontFile(fileName, Name) != nullptr;
     } catch (...) {
         file.reset();
         platform::fs::DeleteFile(fileName);

@@ -203,6 +203,7 @@ int TVrFileManager::Add(const std::string& FileName) {
     archive->Open(FileName);
     TVrFileCollection& added = *archive;
     const int index = archives_.Add(std::move(archive));
+    ++changes_;
     if (OnChange) OnChange(*this, &added);
     return index;
 }
@@ -210,6 +211,7 @@ int TVrFileManager::Add(const std::string& FileName) {
 void TVrFileManager::Delete(int Index) {
     if (OnRemove) OnRemove(*this, GetCollection(Index));
     archives_.Delete(Index);
+    ++changes_;
 }
 
 void TVrFileManager::Clear() {
@@ -224,6 +226,7 @@ TVrFile* TVrFileManager::FindFile(const std::string& Name) const {
 
 void TVrFileManager::SetBaseFolder(const std::string& Folder) {
     baseFolder_ = Folder.empty() ? Folder : AppendBackslash(Folder);
+    ++changes_;
     if (OnChange) OnChange(*this, nullptr);
 }
 

@@ -102,6 +102,9 @@ public:
     const std::string& BaseFolder() const { return baseFolder_; }
     // Stores Folder with "\" added when not empty, then OnChange with no archive.
     void SetBaseFolder(const std::string& Folder);
+    // Counts the changes of the archives and the base folder, so that a holder of what was
+    // read can tell that the same names may now read otherwise.
+    uint32_t Changes() const { return changes_; }
 
     // Program paths ending in "\", searched last, in order.
     const std::vector<std::string>& CdRoots() const { return cdRoots_; }
@@ -186,6 +189,7 @@ private:
     std::string baseFolder_;
     std::vector<std::string> cdRoots_;
     TVrLockList locks_;
+    uint32_t changes_ = 0;
 };
 
 // The roots of the removable media among the mounts of a /proc/self/mounts text: mount points

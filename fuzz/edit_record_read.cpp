@@ -6,18 +6,11 @@
 #include "fuzz/harness.h"
 #include "objects/vitemex_edit.h"
 #include "platform/display.h"
-#include "text/fontpixels.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 1) return 0;
     fuzz::TWorld world;
-    FontPixelManager = new TFontPixelManager(platform::CreateFakeFontService);
-    struct TFonts {
-        ~TFonts() {
-            delete FontPixelManager;
-            FontPixelManager = nullptr;
-        }
-    } fonts;
+    fuzz::UseFakeFonts();
     TVelaTextField* field = Data[0] & 1 ? static_cast<TVelaTextField*>(fuzz::LoadSceneRecord<TVelaMemo>(Data + 1, Size - 1))
                                         : fuzz::LoadSceneRecord<TVelaEdit>(Data + 1, Size - 1);
     if (!field) return 0;

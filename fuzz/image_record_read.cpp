@@ -11,10 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     auto* image = fuzz::LoadSceneRecord<TVelaImage>(Data, Size);
     if (!image) return 0;
     image->SetImageFlag(true);
-    Bases->Step();
-    Bases->GetBase(0)->InvalidateAll();
-    Bases->Prepare();
-    for (int32_t y = 0; y < fuzz::MaxSceneExtent; y += 7)
-        for (int32_t x = 0; x < fuzz::MaxSceneExtent; x += 7) Bases->GetBase(0)->HitTest({x, y}, 0xFF);
+    fuzz::StepDrawAndHitTest();
     return 0;
 }

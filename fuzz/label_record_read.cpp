@@ -5,12 +5,10 @@
 // engine's own errors. Seed corpus: the records of tests/tools/label_records.py.
 #include "fuzz/harness.h"
 #include "objects/vitemex_label.h"
-#include "text/fontpixels.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     fuzz::TWorld world;
-    static TFontPixelManager* fonts = new TFontPixelManager(platform::CreateFakeFontService);
-    FontPixelManager = fonts;
+    fuzz::UseFakeFonts();
     auto* label = fuzz::LoadSceneRecord<TVelaLabel>(Data, Size);
     if (!label) return 0;
     Bases->GetBase(0)->InvalidateAll();

@@ -5,12 +5,10 @@
 // anything else raises one of the engine's own errors. Seed corpus: tests/tools/menu_records.py.
 #include "fuzz/harness.h"
 #include "objects/vitemex_menu.h"
-#include "text/fontpixels.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     fuzz::TWorld world;
-    static TFontPixelManager* fonts = new TFontPixelManager(platform::CreateFakeFontService);
-    FontPixelManager = fonts;
+    fuzz::UseFakeFonts();
     auto* menu = fuzz::LoadSceneRecord<TVelaMenu>(Data, Size);
     if (!menu) return 0;
     for (int i = 0; i < 4; ++i) Bases->Step();

@@ -7,12 +7,10 @@
 // tests/tools/mes_records.py and of windows saved mid-page.
 #include "fuzz/harness.h"
 #include "objects/vitemex_mes.h"
-#include "text/fontpixels.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     fuzz::TWorld world;
-    static TFontPixelManager* fonts = new TFontPixelManager(platform::CreateFakeFontService);
-    FontPixelManager = fonts;
+    fuzz::UseFakeFonts();
     auto* mes = fuzz::LoadSceneRecord<TVelaMes>(Data, Size);
     if (!mes) return 0;
     try {

@@ -47,10 +47,8 @@ public:
         };
         TriggerSessionConnected(0);
         Check(sent_.size() >= 3 && (sent_[0] == 5 || sent_[0] == 4));
-        // Each pass takes at least one byte or ends the handshake.
-        while (SocksActive() && pos_ < input_.size()) TriggerDataAvailable(0);
-        // After the handshake the rest goes to the application, as the receive loop would hand it.
-        while (!SocksActive() && GetState() == wsConnected && pos_ < input_.size()) TriggerDataAvailable(0);
+        // One read event for each pass: each takes at least one byte or ends the connection.
+        while (GetState() == wsConnected && pos_ < input_.size()) Do_FD_READ(0);
         CheckOutcome();
     }
 
@@ -65,6 +63,7 @@ protected:
         if (chunk_ > 0) count = std::min<size_t>(count, chunk_);
         std::copy_n(input_.data() + pos_, count, static_cast<char*>(Buffer));
         pos_ += count;
+        received_ += static_cast<int64_t>(count);
         return static_cast<int32_t>(count);
     }
     int32_t RealSend(const void* Data, int32_t Len) override {

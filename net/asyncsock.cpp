@@ -504,7 +504,9 @@ void TCustomAsyncSocket::Do_FD_CLOSE(uint16_t Error) {
 void TCustomAsyncSocket::ReceiveLoop(bool Always, uint16_t Error) {
     for (;;) {
         LastError = 0;
-        const int64_t before = received_;
+        // Bytes taken from the socket or handed to the application (those held back by the
+        // socket object are read without touching the socket).
+        const int64_t before = received_ + readCount_;
         if (!TriggerDataAvailable(Error)) {
             uint8_t discard[DiscardSize];
             if (hSocket_ != INVALID_SOCKET) DoRecv(discard, DiscardSize, 0);
@@ -512,10 +514,12 @@ void TCustomAsyncSocket::ReceiveLoop(bool Always, uint16_t Error) {
         if ((ComponentOptions & wsoNoReceiveLoop) && !Always) return;
         // A handler that takes nothing leaves the data for the next notification rather than
         // being called for ever.
-        if (LastError != 0 || hSocket_ == INVALID_SOCKET || received_ == before) return;
-        if (BytesWaiting(hSocket_) <= 0) return;
+        if (LastError != 0 || hSocket_ == INVALID_SOCKET || received_ + readCount_ == before) return;
+        if (!DataWaiting()) return;
     }
 }
+
+bool TCustomAsyncSocket::DataWaiting() { return BytesWaiting(hSocket_) > 0; }
 
 // ---- Receiving ----
 

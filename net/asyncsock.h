@@ -217,6 +217,8 @@ protected:
     virtual void TriggerError();
     virtual int32_t DoRecv(void* Buffer, int32_t BufferSize, int32_t Flags);
     virtual int32_t DoRecvFrom(void* Buffer, int32_t BufferSize, platform::SocketAddress& From);
+    // Whether received bytes wait to be read: in the socket, or held by the socket object.
+    virtual bool DataWaiting();
     // The socket events of one notification, in their order.
     virtual void Do_FD_CONNECT(uint16_t Error);
     virtual void Do_FD_READ(uint16_t Error);
@@ -298,6 +300,7 @@ protected:
     virtual void TriggerSocksAuthState(TSocksAuthState AuthState);
     void TriggerSessionConnected(uint16_t Error) override;
     bool TriggerDataAvailable(uint16_t Error) override;
+    bool DataWaiting() override;
     bool SocksActive() const { return socksStep_ != ssNone; }
     // Reads what the SOCKS server has sent and takes the handshake's next step.
     void DataAvailableSocks(uint16_t Error);

@@ -244,6 +244,8 @@ int32_t TCustomSocksSocket::Receive(void* Buffer, int32_t BufferSize) {
     return count;
 }
 
+bool TCustomSocksSocket::DataWaiting() { return !socksRest_.empty() || TCustomAsyncSocket::DataWaiting(); }
+
 int32_t TCustomSocksSocket::GetRcvdCount() {
     if (socksRest_.empty()) return TCustomAsyncSocket::GetRcvdCount();
     const int waiting = hSocket_ == INVALID_SOCKET ? 0 : BytesWaiting(hSocket_);

@@ -1,6 +1,7 @@
 #include "script/callman.h"
 
 #include "core/sysutils.h"
+#include "core/vrfiles_manager.h"
 
 #include <algorithm>
 
@@ -123,6 +124,7 @@ TPage* TCallMan::GetPage(const std::string& Name, bool MoveToFront) {
     }
     auto loaded = std::make_unique<TPage>();
     loaded->LoadFromFile(Name);
+    refused_.clear();
     TPage* page = loaded.get();
     if (!MoveToFront) {
         pages_.Add(std::move(loaded));
@@ -174,6 +176,10 @@ int TCallMan::EventRun(int32_t EventLevel) {
     const std::string label = CutColonSuffix(pageName);
     pageName = pageName.substr(0, pageName.size() >= 3 ? pageName.size() - 3 : 0) + "vsb";
     if (!ScriptHost().FileExists(pageName)) return 0;
+    if (Refused(pageName)) {
+        DropEvent(*event, EventLevel);
+        return 0;
+    }
 
     auto frame = std::make_unique<TStack>();
     frame->PageName = CurrentPage ? CurrentPage->GetName() : std::string();
@@ -192,10 +198,10 @@ int TCallMan::EventRun(int32_t EventLevel) {
         page = GetPage(pageName, true);
     } catch (...) {
         // A handler page that is there but cannot be read would fail again at every tick: the
-        // event is dropped (taken and cleared at once; nothing else is taken at the level an
-        // event starts at) and the error passes on to be shown once.
-        event->Level = EventLevel;
-        ScriptObjects().ClearLevel(EventLevel);
+        // event is dropped and the error passes on to be shown once; the page is not read for
+        // the events that follow.
+        refused_.insert(pageName);
+        DropEvent(*event, EventLevel);
         throw;
     }
     Stack.Push(std::move(frame));
@@ -211,6 +217,20 @@ int TCallMan::EventRun(int32_t EventLevel) {
     Sender = event->Sender;
     State = 1;
     return 1;
+}
+
+bool TCallMan::Refused(const std::string& Name) {
+    const uint32_t changes = VrFileManager ? VrFileManager->Changes() : 0;
+    if (changes != refusedChanges_) {
+        refused_.clear();
+        refusedChanges_ = changes;
+    }
+    return refused_.count(Name) > 0;
+}
+
+void TCallMan::DropEvent(TTimerData& Event, int32_t EventLevel) {
+    Event.Level = EventLevel;
+    ScriptObjects().ClearLevel(EventLevel);
 }
 
 void TCallMan::StoreResult(const TStack& Frame) const {

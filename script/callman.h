@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 
 // Pages kept in the cache beside the current page and the pages of live call frames.
@@ -108,7 +109,8 @@ public:
     // Starts the first pending event as a call of its handler page, taking it at EventLevel:
     // 1 when started, 0 when none is (events held off, none pending, or its page missing: the
     // event then stays queued). When its page is there but cannot be loaded, the event is
-    // dropped and the error passes on.
+    // dropped and the error passes on; later events of that page are dropped without reading
+    // it again (0) until the archives or the page cache change.
     int EventRun(int32_t EventLevel);
     // The current command has begun and holds queued events off.
     bool CanInterrupt() const;
@@ -136,9 +138,17 @@ private:
     void ReturnFromPage();
     void StoreResult(const TStack& Frame) const;
     bool InUse(const TPage& Page) const;
+    // Whether the handler page Name was refused since the archives and the page cache last
+    // changed.
+    bool Refused(const std::string& Name);
+    // Takes Event at EventLevel and clears it at once (nothing else is taken at the level an
+    // event starts at).
+    static void DropEvent(TTimerData& Event, int32_t EventLevel);
 
     TObjList<TPage> pages_;
     TPage* stepping_ = nullptr;
+    std::set<std::string> refused_;
+    uint32_t refusedChanges_ = 0;  // the file manager's change count refused_ belongs to
 };
 
 // What the system variables read of the call stack, answered from a runner (none: the base's

@@ -36,6 +36,16 @@ TVrFileManager& FileManager() {
     return *VrFileManager;
 }
 
+// Settings read from the bytes of the project file Name; a file cut short or absurd is reported
+// by its name.
+void ReadSettings(TProjectSetting& Settings, TStream& Stream, const std::string& Name) {
+    try {
+        Settings.LoadFromStream(Stream);
+    } catch (const EReadError&) {
+        throw EVelaError(Name + ":プロジェクトファイルが壊れています");
+    }
+}
+
 }  // namespace
 
 // ---- TProjectSetting ----
@@ -124,7 +134,7 @@ void TProject::Create(TProjectStart& Start) {
         return;
     }
     TProjectSetting settings;
-    settings.LoadFromStream(projectFile);
+    ReadSettings(settings, projectFile, ProjectFileName);
     CopySettings(settings);
     ReadSaveFile();
     DeclareVariables(settings);
@@ -189,7 +199,7 @@ void TProject::LoadOriginalProjectSetting() {
     TMemoryStream file;
     FileManager().ReadFile(file, OriginalProjectFileName);
     TProjectSetting original;
-    original.LoadFromStream(file);
+    ReadSettings(original, file, OriginalProjectFileName);
     DiskList = original.DiskList;
 }
 

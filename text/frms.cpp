@@ -143,6 +143,14 @@ void TCustomFrameList::GetPositionRange(TPoint& Begin, TPoint& End) const {
 }
 
 std::string ResolveRelativePath(const std::string& Path, const std::string& BaseFolder) {
+    // A path that climbs to or above the base's root would resolve to a name without a drive,
+    // which reads back relative to the film's folder: it is kept as stored, so that a film
+    // writes what it read.
+    TPathParser base;
+    base.SetPath(BaseFolder);
+    size_t steps = 0;
+    while (Path.compare(3 * steps, 3, "..\\") == 0) ++steps;
+    if (steps > 0 && steps >= static_cast<size_t>(base.Count())) return Path;
     return ExpandRelativePath(Path, BaseFolder);
 }
 

@@ -275,7 +275,8 @@ bool AddFilmFileName(std::vector<std::string>& List, const std::string& Name);
 // names of that film, read from the disk (so films that name each other end).
 void AddSpriteFileNames(std::vector<std::string>& List, const std::string& Name);
 
-// Media names inside film files: resolved against the film's folder when read, and made
-// relative to it when written ("..\" for each folder of the base the path lies outside).
+// Media names inside film files: resolved against the film's folder when read (a path that
+// climbs to or above the drive's root stays as stored), and made relative to it when written
+// ("..\" for each folder of the base the path lies outside).
 std::string ResolveRelativePath(const std::string& Path, const std::string& BaseFolder);
 std::string MakeRelativePath(const std::string& Path, const std::string& BaseFolder);

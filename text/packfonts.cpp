@@ -24,11 +24,13 @@ T Get(const uint8_t* P) {
 
 }  // namespace
 
-void TPixelFontSection::LoadFromFile(const std::string& AFileName) {
+void TPixelFontSection::LoadFromFile(const std::string& AFileName, const std::string& ShownName) {
     if (Stream) return;
     FileName = AFileName;
     auto stream = std::make_unique<TFileStream>(AFileName, fmOpenRead | fmShareDenyWrite);
-    const auto corrupt = [&] { return EPixelFontError("フォントファイルが破壊されています\r\n" + AFileName); };
+    const auto corrupt = [&] {
+        return EPixelFontError("フォントファイルが破壊されています\r\n" + (ShownName.empty() ? AFileName : ShownName));
+    };
 
     char magic[kMagicSize] = {};
     if (stream->Read(magic, kMagicSize) != kMagicSize || std::string(magic, strnlen(magic, kMagicSize)) != kMagic)
@@ -109,12 +111,12 @@ std::string PixelFontKey(const std::string& Face, int32_t Size, uint8_t Style) {
     return Face + "_" + std::to_string(Size) + "_" + std::to_string(Style & 1) + "_" + std::to_string(Style >> 1 & 1);
 }
 
-TPixelFontSection* TPixelFontManager::LoadFontFile(const std::string& FileName) {
+TPixelFontSection* TPixelFontManager::LoadFontFile(const std::string& FileName, const std::string& ShownName) {
     for (int i = 0; i < Count(); ++i)
         if (AnsiSameText(GetSection(i)->FileName, FileName)) return nullptr;
     auto& section = static_cast<TPixelFontSection&>(Sections.Add());
     try {
-        section.LoadFromFile(FileName);
+        section.LoadFromFile(FileName, ShownName);
     } catch (...) {
         Sections.Delete(section.Index());
         throw;

@@ -62,9 +62,10 @@ public:
     std::array<uint8_t, kPixelFontHeaderSize> Header{};
 
     // Opens FileName and reads its header and index; does nothing when a file is open already.
-    // A file whose magic, header or index is broken raises EPixelFontError (EFOpenError when it
-    // cannot be opened) and leaves the section without a file.
-    void LoadFromFile(const std::string& AFileName);
+    // A file whose magic, header or index is broken raises EPixelFontError naming ShownName (the
+    // title's name of a work file; AFileName when empty), EFOpenError when it cannot be opened,
+    // and leaves the section without a file.
+    void LoadFromFile(const std::string& AFileName, const std::string& ShownName = "");
 
     std::string FaceName() const;
     int32_t FontSize() const;
@@ -97,8 +98,8 @@ public:
 
     // Loads and registers a file; nil when a file of that name (without regard to case) is
     // loaded already or its face, size and style are registered already. A broken file raises
-    // EPixelFontError and leaves no section behind.
-    TPixelFontSection* LoadFontFile(const std::string& FileName);
+    // EPixelFontError naming ShownName (FileName when empty) and leaves no section behind.
+    TPixelFontSection* LoadFontFile(const std::string& FileName, const std::string& ShownName = "");
     // True when the file of Face, Size and Style has a readable glyph for Code: fills Metrics, the
     // file's outline metrics and Surface (W x H at 8 bits).
     bool GetGlyph(const std::string& Face, int32_t Size, uint8_t Style, uint16_t Code, TGlyphMetrics& Metrics,

@@ -2,13 +2,30 @@
 // windowed over the dark screen, then drawn into the scene half-transparent.
 #include "tests/app/sample_fixture.h"
 
+#include "media/mediaman.h"
+#include "media/videoitem.h"
+
+#include <thread>
+
 namespace {
 
 class SampleVideo : public SampleTitle {
 protected:
+    // Waits until every film has a picture on show: the decoder runs on a thread of its own at
+    // whatever speed the build gives it, while the ticks run on the test's clock. A minute at
+    // most, so that a film that never shows fails the test rather than hanging it.
+    static void WaitForPictures() {
+        const auto shown = [] {
+            for (int32_t i = 0; i < VideoMan->Count(); ++i)
+                if (!VideoMan->GetItem(i)->GetDC()) return false;
+            return true;
+        };
+        for (int i = 0; i < 6000 && !shown(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     // The brightest channel seen inside the film's rectangle (160, 120, 320 x 240) over the ticks
-    // while the object called Name lives.
+    // while the object called Name lives, from its film's first picture on.
     int BrightestWhile(const std::string& Name) {
+        WaitForPictures();
         int brightest = 0;
         for (int tick = 0; tick < 400 && Bases->FindObject(Name); ++tick) {
             Tick();

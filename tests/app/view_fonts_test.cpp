@@ -106,13 +106,13 @@ TEST_F(FontHandOver, ABaseFolderIsSearchedThrough) {
     EXPECT_EQ(ListedFiles().size(), 2u);
 }
 
-// A broken font raises and leaves its work file behind neither on disk nor in the list; the
-// archive stays attached.
+// A broken font raises with the title's name of the file and leaves its work file behind
+// neither on disk nor in the list; the archive stays attached.
 TEST_F(FontHandOver, ABrokenFontLeavesNoWorkFile) {
     Write("bad.vft", "VelaPixelFont");
     const std::string archive = Pack();
     const std::string error = ErrorOf([&] { VrFileManager->Add(archive); });
-    EXPECT_TRUE(error.starts_with("フォントファイルが破壊されています")) << error;
+    EXPECT_EQ(error, "フォントファイルが破壊されています\r\nbad.vft");
     EXPECT_EQ(VrFileManager->Count(), 1);
     EXPECT_EQ(TempFiles(), Names{});
     EXPECT_EQ(ListedFiles(), Names{});

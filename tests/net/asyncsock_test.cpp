@@ -332,6 +332,27 @@ TEST(AsyncSocket, Socks4And4AThroughAPythonServer) {
     }
 }
 
+TEST(AsyncSocket, BytesThatCameWithTheSocksReplyReachAHandlerThatReadsInSmallPieces) {
+    TLoopbackServer socksServer;  // answers the SOCKS 4 request with the reply and data in one send
+    TAsyncSocket c;
+    std::string data;
+    c.OnDataAvailable = [&](TCustomAsyncSocket* S, uint16_t) {
+        char buffer[64];
+        const int32_t got = S->Receive(buffer, sizeof buffer);
+        if (got > 0) data.append(buffer, static_cast<size_t>(got));
+    };
+    c.SetSocksServer("127.0.0.1");
+    c.SetSocksPort(socksServer.Port());
+    c.SetSocksLevel("4");
+    Target(c, "127.0.0.1", "80");
+    c.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return !socksServer.recorders.empty() && socksServer.recorders[0]->data.size() == 9; }));
+    const std::string payload(65, 'd');
+    socksServer.clients[0]->SendStr(std::string{0, 90, 0, 80, 127, 0, 0, 1} + payload);
+    EXPECT_TRUE(PumpUntil([&] { return data.size() == payload.size(); }, 1000));
+    EXPECT_EQ(data, payload);
+}
+
 TEST(AsyncSocket, LineModeHandsOutLinesAndTheLastAtCloseAndReportsOverlongOnes) {
     TLoopbackServer server;
     TAsyncSocket c;

@@ -97,6 +97,13 @@ TEST_F(Runner, EventsWaitWhileTheCommandHoldsThemOrTheirPageIsMissing) {
     EXPECT_EQ(objects->Queue[0].Handler, "h.vsb");
     EXPECT_EQ(Tick(), (Strings{"begin:x", "exec:x"}));
     EXPECT_EQ(runner.StackCount(), 0);
+    // Its next events go without the page being read again, until the archives change.
+    objects->Post("bad.vsb");
+    EXPECT_EQ(Tick(), Strings{});
+    EXPECT_TRUE(objects->Queue.empty());
+    VrFileManager->SetBaseFolder(VrFileManager->BaseFolder());
+    objects->Post("bad.vsb");
+    EXPECT_THROW(runner.Run(), EPageError);
 }
 
 TEST_F(Runner, NestedEventStartsAtAnEventPoint) {

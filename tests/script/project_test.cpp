@@ -63,6 +63,12 @@ TEST(ProjectSetting, FieldsByVersion) {
 
 class ProjectOpen : public ProjectTest {};
 
+TEST_F(ProjectOpen, ADamagedProjectFileIsReportedByItsName) {
+    AddFile("install.dat", InstallSetBytes("t", true));
+    AddFile("vela.vpb", ProjectFileBytes(R"({"title": "t", "width": 1, "height": 1, "start_page": "m.vsb"})").substr(0, 20));
+    EXPECT_EQ(ErrorOf([&] { Open(); }), "vela.vpb:プロジェクトファイルが壊れています");
+}
+
 TEST_F(ProjectOpen, StartsAtTheStartPageAndEndsWithTheClosingPage) {
     AddTitle(R"(, "closing_page": "e.vsb", "declarations": [{"name": "seen", "type": "int", "value": 4}])");
     AddPage("m.vsb", TPageWriter().Note("a"));

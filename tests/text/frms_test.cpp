@@ -212,6 +212,9 @@ TEST(FilmTrackTest, MediaPathsRelativeToTheFilmFolder) {
     EXPECT_EQ(MakeRelativePath("D:\\GAME\\A.PNG", base), "D:\\GAME\\A.PNG");
     for (const std::string path : {"C:\\A.PNG", "C:\\GAME\\FILMS\\X\\Y\\B.WAV"})
         EXPECT_EQ(ResolveRelativePath(MakeRelativePath(path, base), base), path);
+    // A stored path that climbs to or above the drive's root is written back as it was read.
+    for (const std::string stored : {"..\\..\\..\\..\\aCinem", "..\\..\\..\\..\\..\\b.wav", "..\\..\\..\\..\\"})
+        EXPECT_EQ(MakeRelativePath(ResolveRelativePath(stored, base), base), stored);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "objects/vitemex_button.h"
 
 #include "core/sysutils.h"
+#include "graphics/miras.h"
 #include "objects/vitems_kinds.h"
 
 #include <algorithm>
@@ -71,10 +72,9 @@ void TVelaButton::SetLookSource(int32_t Look, const std::string& S) {
     }
     ImageLists[Look]->Clear();
     Films[Look - 1].reset();
-    const std::string kind = AnsiLowerCase(ExtractFileExt(S));
-    if (kind == ".mra") {
+    if (IsPictureFile(S)) {
         ImageLists[Look]->LoadImage(S, false);
-    } else if (kind == ".vmt") {
+    } else if (AnsiLowerCase(ExtractFileExt(S)) == ".vmt") {
         Films[Look - 1] = std::make_unique<TVelaMotion>(*this);
         Films[Look - 1]->LoadFromFile(S);
     }

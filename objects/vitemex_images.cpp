@@ -3,6 +3,7 @@
 #include "objects/vitemex_images.h"
 
 #include "core/sysutils.h"
+#include "graphics/miras.h"
 #include "objects/vitems_kinds.h"
 
 // ---- The frame player ----
@@ -164,10 +165,9 @@ void TVelaImages::SetSource(const std::string& S) {
     PicturesReleased();
     ImageLists[0]->Clear();
     FreeMotion();
-    const std::string kind = AnsiLowerCase(ExtractFileExt(S));
-    if (kind == ".mra") {
+    if (IsPictureFile(S)) {
         ImageLists[0]->LoadImage(S, false);
-    } else if (kind == ".vmt") {
+    } else if (AnsiLowerCase(ExtractFileExt(S)) == ".vmt") {
         LoadFilm(S);
         StartFilm();
     } else {

@@ -4,6 +4,7 @@
 
 #include "core/rands.h"
 #include "core/sysutils.h"
+#include "graphics/miras.h"
 #include "objects/vitemex_image.h"
 
 #include <algorithm>
@@ -239,10 +240,9 @@ void TVelaParticle::SetSource(const std::string& S) {
     Images->Clear();
     Film.reset();
     State = 0;
-    const std::string kind = AnsiLowerCase(ExtractFileExt(S));
-    if (kind == ".mra") {
+    if (IsPictureFile(S)) {
         Images->LoadImage(S, false);
-    } else if (kind == ".vmt") {
+    } else if (AnsiLowerCase(ExtractFileExt(S)) == ".vmt") {
         auto film = std::make_unique<TVelaMotionParticle>(*this);
         film->LoadFromFile(S);
         Film = std::move(film);

@@ -3,6 +3,7 @@
 #include "objects/vitemex_tile.h"
 
 #include "core/sysutils.h"
+#include "graphics/miras.h"
 #include "objects/vitems_kinds.h"
 
 #include <cmath>
@@ -50,10 +51,9 @@ void TVelaTile::SetSource(const std::string& S) {
     if (Surface) Surface->Clear();
     ImageList->Clear();
     FreeMotion();
-    const std::string kind = AnsiLowerCase(ExtractFileExt(S));
-    if (kind == ".mra")
+    if (IsPictureFile(S))
         ImageList->LoadImage(S, false);
-    else if (kind == ".vmt")
+    else if (AnsiLowerCase(ExtractFileExt(S)) == ".vmt")
         LoadFilm(S);
     if (ImageList->Count() > 0) ShowFrame(0);
 }

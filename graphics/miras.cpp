@@ -267,11 +267,6 @@ void TMiraFrameList::EndLoad(bool KeepLayers) {
     for (int32_t i = 0; i < Count(); ++i) Items(i)->Clear();
 }
 
-bool IsPictureFile(const std::string& FileName) {
-    const std::string ext = AnsiLowerCase(ExtractFileExt(FileName));
-    return ext == ".mra" || ext == ".png" || ext == ".bmp" || ext == ".dib";
-}
-
 void TMiraFrameList::LoadFromFile(const std::string& FileName, bool FirstOnly, bool KeepLayers, bool ForDisplay) {
     TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
     LoadFromStreamByName(stream, FileName, FirstOnly, KeepLayers, ForDisplay);

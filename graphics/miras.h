@@ -130,9 +130,6 @@ public:
     void EndLoad(bool KeepLayers);
 };
 
-// Whether the frame list reads a file of this name: ".mra", ".png", ".bmp" or ".dib" in any case.
-bool IsPictureFile(const std::string& FileName);
-
 // Dest takes Source's size at Dest's own bits per pixel and Source's pixels: 24- and 32-bit
 // rows into 32 bits straight (the fourth byte 0), every other pair by colour (the nearest entry
 // of Dest's colour table at 8 bits or fewer, else the fields of Dest's masks). Nothing is copied

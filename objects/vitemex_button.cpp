@@ -3,7 +3,6 @@
 #include "objects/vitemex_button.h"
 
 #include "core/sysutils.h"
-#include "graphics/miras.h"
 #include "objects/vitems_kinds.h"
 
 #include <algorithm>
@@ -72,9 +71,10 @@ void TVelaButton::SetLookSource(int32_t Look, const std::string& S) {
     }
     ImageLists[Look]->Clear();
     Films[Look - 1].reset();
-    if (IsPictureFile(S)) {
+    const std::string kind = AnsiLowerCase(ExtractFileExt(S));
+    if (kind == ".mra") {
         ImageLists[Look]->LoadImage(S, false);
-    } else if (AnsiLowerCase(ExtractFileExt(S)) == ".vmt") {
+    } else if (kind == ".vmt") {
         Films[Look - 1] = std::make_unique<TVelaMotion>(*this);
         Films[Look - 1]->LoadFromFile(S);
     }

@@ -3,7 +3,6 @@
 #include "objects/vitemex_images.h"
 
 #include "core/sysutils.h"
-#include "graphics/miras.h"
 #include "objects/vitems_kinds.h"
 
 // ---- The frame player ----
@@ -165,9 +164,10 @@ void TVelaImages::SetSource(const std::string& S) {
     PicturesReleased();
     ImageLists[0]->Clear();
     FreeMotion();
-    if (IsPictureFile(S)) {
+    const std::string kind = AnsiLowerCase(ExtractFileExt(S));
+    if (kind == ".mra") {
         ImageLists[0]->LoadImage(S, false);
-    } else if (AnsiLowerCase(ExtractFileExt(S)) == ".vmt") {
+    } else if (kind == ".vmt") {
         LoadFilm(S);
         StartFilm();
     } else {

@@ -4,7 +4,6 @@
 
 #include "core/rands.h"
 #include "core/sysutils.h"
-#include "graphics/miras.h"
 #include "objects/vitemex_image.h"
 
 #include <algorithm>
@@ -240,9 +239,10 @@ void TVelaParticle::SetSource(const std::string& S) {
     Images->Clear();
     Film.reset();
     State = 0;
-    if (IsPictureFile(S)) {
+    const std::string kind = AnsiLowerCase(ExtractFileExt(S));
+    if (kind == ".mra") {
         Images->LoadImage(S, false);
-    } else if (AnsiLowerCase(ExtractFileExt(S)) == ".vmt") {
+    } else if (kind == ".vmt") {
         auto film = std::make_unique<TVelaMotionParticle>(*this);
         film->LoadFromFile(S);
         Film = std::move(film);

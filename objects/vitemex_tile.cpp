@@ -3,7 +3,6 @@
 #include "objects/vitemex_tile.h"
 
 #include "core/sysutils.h"
-#include "graphics/miras.h"
 #include "objects/vitems_kinds.h"
 
 #include <cmath>
@@ -51,9 +50,10 @@ void TVelaTile::SetSource(const std::string& S) {
     if (Surface) Surface->Clear();
     ImageList->Clear();
     FreeMotion();
-    if (IsPictureFile(S))
+    const std::string kind = AnsiLowerCase(ExtractFileExt(S));
+    if (kind == ".mra")
         ImageList->LoadImage(S, false);
-    else if (AnsiLowerCase(ExtractFileExt(S)) == ".vmt")
+    else if (kind == ".vmt")
         LoadFilm(S);
     if (ImageList->Count() > 0) ShowFrame(0);
 }

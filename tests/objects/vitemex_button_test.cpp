@@ -194,7 +194,7 @@ TEST_F(Button, AClickedFilmPlaysOnceThenTellsItsEndAndGivesBackTheLook) {
     EXPECT_NEAR(ticks * 16, 1000, 40);  // the film's 60 frames of 1/60 s
     EXPECT_EQ(b->GetState(), TVelaButton::LookNormal);
     // Another extension leaves the look empty: the button no longer enters it.
-    b->SetClickedsource("clicked.gif");
+    b->SetClickedsource("clicked.bmp");
     b->Click();
     EXPECT_EQ(b->GetState(), TVelaButton::LookNormal);
 }

@@ -73,7 +73,7 @@ TEST_F(Images, FilmSourcesPlayOnTheObjectAndOtherKindsShowNothing) {
     Cache->Source->Files["a.mra"] = {{8, 4, 100, false}};
     images->SetSource("a.mra");
     EXPECT_EQ(images->GetMotion(), nullptr);
-    images->SetSource("picture.gif");
+    images->SetSource("picture.bmp");
     EXPECT_EQ(images->GetWidth(), 0);
     EXPECT_EQ(images->GetHeight(), 0);
     EXPECT_EQ(MiraMan->Count(), 0);  // the picture was handed back

@@ -73,7 +73,7 @@ TEST_F(Tiles, ChildrenSitOnTheScrolledContentAndFramesAlwaysLoop) {
     EXPECT_EQ(tile->GetIndex(), 1);
     EXPECT_EQ(Pixel(29, 9), PixelOf(1, (29 - 10 + 3) % 8, 9 % 4));
     EXPECT_EQ(Bases->GetEvents().Count(), 0);
-    tile->SetSource("x.gif");
+    tile->SetSource("x.bmp");
     EXPECT_TRUE(tile->GetSurface()->GetEmpty());
 }
 

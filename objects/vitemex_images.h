@@ -55,6 +55,10 @@ protected:
     void ShowFrame(int32_t V);
     // The holder of the frame shown; nullptr when none.
     TVelaImageData* ShownItem() const;
+    // A frame shown is the picture to size by, never the source's name: a source that gave no
+    // frames (of a kind the lists do not load, or missing) leaves the object 0 x 0, so that the
+    // placeholder of its own surface is never drawn.
+    bool HasPicture() const override { return ShownItem() || SurfaceOverride; }
     // Every list the object owns (their private copies follow the device).
     virtual std::vector<TVelaImageList*> OwnImageLists() const { return {}; }
     // Takes the lists' pictures off the object before they are let go of.

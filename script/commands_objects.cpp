@@ -14,10 +14,11 @@ TVelaBaseList& SceneRoot() {
     return *Bases;
 }
 
-void FreeOlderHolder(TVelaObject& Obj, const std::string& Name) {
+void NameNewObject(TVelaObject& Obj, const std::string& Name) {
     if (Name.empty()) return;
     TVelaObject* older = Bases->GetObject(Bases->IndexOfName(Name));
     if (older && older != &Obj) older->Delete();
+    Obj.SetName(Name);
 }
 
 // ---- TComComponent ----
@@ -91,7 +92,10 @@ void TComComponent::ApplyComponentProperties(TVelaObject& Obj) {
             Obj.SetParent(parent ? parent : Bases->GetBase(Bases->GetCurrentLayer()));
             continue;
         }
-        if (id == PR_NAME) FreeOlderHolder(Obj, result ? result->AsStr() : std::string());
+        if (id == PR_NAME) {
+            NameNewObject(Obj, result ? result->AsStr() : std::string());
+            continue;
+        }
         if (id == PR_LEFT) SettleImageSize(Obj);
         if (result) SetObjectProp(Obj, id, *result);
         else if (id != PR_ZOOMX && id != PR_ZOOMY && id != PR_ANGLE) SetObjectProp(Obj, id, *DefaultProp(id));

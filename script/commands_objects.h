@@ -11,9 +11,10 @@ class TVelaObject;
 
 // The player's object root; EVelaError "内部エラー" when there is none.
 TVelaBaseList& SceneRoot();
-// A new object takes its name from an older object of the root by freeing it (renaming a
-// control would keep the older one under another name); the caller then gives Obj the name.
-void FreeOlderHolder(TVelaObject& Obj, const std::string& Name);
+// A new object takes Name, freeing an older object of the root that bears it (renaming a control
+// would keep the older one under another name). An empty name keeps the automatic name the
+// object was made with ("object0", ...): an object without a name is never drawn.
+void NameNewObject(TVelaObject& Obj, const std::string& Name);
 
 class TComComponent : public TCommand {
 public:

@@ -133,9 +133,7 @@ void FnCreateObject(TParamCollectionItem& Dest, TSysFuncArgs Args) {
         Dest.SetAsBool(false);
         return;
     }
-    const std::string name = Args[1]->AsStr();
-    FreeOlderHolder(*obj, name);
-    obj->SetName(name);
+    NameNewObject(*obj, Args[1]->AsStr());
     TVelaControl* parent = Args.size() > 2 ? ControlArg(*Args[2]) : nullptr;
     obj->SetParent(parent ? parent : Bases->GetBase(Bases->GetCurrentLayer()));
     Dest.SetAsBool(true);

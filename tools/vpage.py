@@ -5,6 +5,7 @@
     vpage.py project DESCRIPTION.json OUT/vela.vpb
     vpage.py title FOLDER OUT/ [--vexpr PATH]
     vpage.py install DESCRIPTION.json OUT/install.dat
+    vpage.py props [COMMAND ...] [--markdown]
 
 A page description:
 
@@ -31,6 +32,8 @@ required), "declarations" ([{"name", "type", "value"}]) and "disks" ([{"folder",
 `title` reads FOLDER/project.json and every FOLDER/NAME.page.json and writes OUT/vela.vpb and OUT/NAME.vsb.
 `install` writes the install set of a title installed whole: the "install.dat" that lies beside its game.dat
 (version 108, disc 0, the project's title as the set identifier, fully installed, every other field empty).
+`props` prints the property names each creation command (and cabinet command) takes under the default masks,
+in id order: the names its "props" may use unless the page brings masks of its own.
 Names and texts inside the files are Shift-JIS (CP932); host file names stay as given.
 """
 import argparse
@@ -356,6 +359,22 @@ def masks(desc, where):
     return b"".join(records)
 
 
+def mask_ids(mask):
+    """The property ids whose bit a mask record sets, ascending."""
+    return [i for i in range(len(PROPERTIES)) if mask[i // 8] >> (i % 8) & 1]
+
+
+def props_listing(keywords, markdown):
+    """The property names each command takes under the default masks, as lines (or Markdown table rows)."""
+    for keyword in keywords:
+        if keyword not in DEFAULT_MASKS:
+            raise DescriptionError(f"'{keyword}' takes no properties (those that do: {', '.join(DEFAULT_MASKS)})")
+    names = {k: [PROPERTIES[i] for i in mask_ids(bytes.fromhex(DEFAULT_MASKS[k]))] for k in keywords}
+    if not markdown:
+        return [f"{k}: {' '.join(v)}" for k, v in names.items()]
+    return ["| command | properties |", "|---|---|"] + [f"| `{k}` | {', '.join(v)} |" for k, v in names.items()]
+
+
 def build_page(desc, compile_expr, where="page"):
     check_keys(desc, ["version", "return", "masks", "commands"], where)
     version = integer(desc.get("version", NEWEST_VERSION), -2**31, 2**31 - 1, f"{where}: version")
@@ -407,8 +426,7 @@ def build_page(desc, compile_expr, where="page"):
         """One expression per id set in the opcode's mask, ascending; ids not given store no operations."""
         if not isinstance(value, dict):
             raise DescriptionError(f"{where}: must map property names to expressions")
-        mask = mask_bytes[opcode * MASK_SIZE:(opcode + 1) * MASK_SIZE]
-        present = [i for i in range(len(PROPERTIES)) if mask[i // 8] >> (i % 8) & 1]
+        present = mask_ids(mask_bytes[opcode * MASK_SIZE:(opcode + 1) * MASK_SIZE])
         given = {}
         for name, text in value.items():
             short = name[3:] if name.startswith("PR_") else name
@@ -562,6 +580,9 @@ def main(argv=None):
     install = commands.add_parser("install", help="a project description -> install.dat of the whole title")
     install.add_argument("description")
     install.add_argument("output")
+    props = commands.add_parser("props", help="the property names the creation commands take under the default masks")
+    props.add_argument("keywords", nargs="*", metavar="COMMAND", help="BoxNew, ImgNew ... (default: every one)")
+    props.add_argument("--markdown", action="store_true", help="as the rows of a Markdown table")
     for sub in (page, title):
         sub.add_argument("--vexpr", default=os.environ.get("VELA_VEXPR"),
                          help="the expression compiler (default: $VELA_VEXPR)")
@@ -573,6 +594,8 @@ def main(argv=None):
             save(args.output, build_project(load(args.description), args.description))
         elif args.command == "install":
             save(args.output, build_install(load(args.description), args.description))
+        elif args.command == "props":
+            print("\n".join(props_listing(args.keywords or list(DEFAULT_MASKS), args.markdown)))
         else:
             build_title(args.folder, args.output, Compiler(args.vexpr))
     except DescriptionError as e:

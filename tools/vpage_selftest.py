@@ -60,7 +60,7 @@ class Base(unittest.TestCase):
         return self.path(name)
 
     def run_tool(self, *args):
-        return subprocess.run([sys.executable, TOOL, *args, *(["--vexpr", VEXPR] if args[0] != "project" else [])],
+        return subprocess.run([sys.executable, TOOL, *args, *(["--vexpr", VEXPR] if args[0] in ("page", "title") else [])],
                               capture_output=True)
 
     def written(self, kind, desc):
@@ -183,6 +183,16 @@ class Title(Base):
         proc = self.run_tool("title", self.path("src"), self.path("built"))
         self.assertEqual(proc.returncode, 1)
         self.assertIn("other.vsb", proc.stderr.decode(errors="replace"))
+
+
+class Props(Base):
+    def test_names_from_the_default_masks_and_the_readme_table(self):
+        # Timer's mask 01 00 00 0C 02 .. 80 (byte 8) .. 80 (byte 18): ids 0, 26, 27, 33, 71, 151.
+        proc = self.run_tool("props", "Timer")
+        self.assertEqual(proc.stdout.decode(), "Timer: NAME DELAY PAUSED ONNOTIFY AUTOSCRAP TAG\n")
+        self.assertEqual(self.run_tool("props", "Wait").returncode, 1)
+        with open(os.path.join(os.path.dirname(TOOL), "..", "README.md"), encoding="utf-8") as f:
+            self.assertIn(self.run_tool("props", "--markdown").stdout.decode(), f.read())
 
 
 if __name__ == "__main__":

@@ -1,6 +1,6 @@
 // The sample title's menu screen as the headless window presents it: the buttons' looks under
-// the pointer with the caption pressed in, a click moving the radio group's selection, and the
-// screen closing by itself.
+// the pointer with the caption pressed in, a click's green look, a click moving the radio group's
+// selection, and the screen closing by itself.
 #include "tests/app/sample_fixture.h"
 
 #include <algorithm>
@@ -8,7 +8,7 @@
 namespace {
 
 // The plate colours of the button's looks (0x00RRGGBB), away from rim and caption.
-constexpr uint32_t Normal = 0x465AA0, Hover = 0x6E8CDC, Pressed = 0x28326E;
+constexpr uint32_t Normal = 0x465AA0, Hover = 0x6E8CDC, Pressed = 0x28326E, Clicked = 0x3CA05A;
 // A point inside the plate of each button (the panel at (170, 110), the buttons at x 90).
 constexpr int32_t PlateX = 270, StartY = 150, SlowY = 246, MiddleY = 286, FastY = 326;
 
@@ -27,6 +27,12 @@ TEST_F(SampleTitle, TheMenuButtonsAnswerThePointerAndTheRadioGroupKeepsOneSelect
     display.inject(move);
     Tick(2);
     EXPECT_EQ(Shown(PlateX, StartY), Hover);
+    // The clicked look's one frame of 100 ms plays once; the normal look follows, the pointer
+    // still on the button, until the pointer moves.
+    Click(PlateX, StartY);
+    EXPECT_EQ(Shown(PlateX, StartY), Clicked);
+    Tick(6);
+    EXPECT_EQ(Shown(PlateX, StartY), Normal);
 
     // The caption, centred, moves one pixel right and down with the pressed look.
     auto caption = [this](int32_t Top, uint32_t Plate) {

@@ -102,6 +102,26 @@ TEST_F(Objects, CreationFreesTheOlderHolderOfTheNameWhereRenamingKeepsIt) {
     EXPECT_EQ(Bases->GetObjectCount(), 2);
 }
 
+// A box made without a name (or with an empty one) takes the automatic name and is drawn beside
+// a named one; colours are 0x00BBGGRR, the screen's pixels 0x00RRGGBB.
+TEST_F(Objects, UnnamedBoxesTakeTheAutomaticNameAndAreDrawn) {
+    Run(R"js([{"cmd": "BoxNew", "props": {"LEFT": "0", "WIDTH": "10", "HEIGHT": "10", "COLOR": "0xFF0000"}},
+            {"cmd": "BoxNew", "props": {"NAME": "\"green\"", "LEFT": "20", "WIDTH": "10", "HEIGHT": "10",
+                                        "COLOR": "0x00FF00"}},
+            {"cmd": "BoxNew", "props": {"NAME": "\"\"", "LEFT": "40", "WIDTH": "10", "HEIGHT": "10",
+                                        "COLOR": "0x0000FF"}},
+            {"cmd": "Calc", "do": "CreateObject(2, \"\")"}])js");
+    Bases->Prepare();
+    const TCustomDIBX& screen = *Bases->GetSurface();
+    EXPECT_EQ(screen.GetPixel(5, 5) & 0xFFFFFF, 0x0000FFu);
+    EXPECT_EQ(screen.GetPixel(25, 5) & 0xFFFFFF, 0x00FF00u);
+    EXPECT_EQ(screen.GetPixel(45, 5) & 0xFFFFFF, 0xFF0000u);
+    for (const char* name : {"object0", "object1", "object2"}) ASSERT_NE(Find(name), nullptr) << name;
+    EXPECT_EQ(Find("object0")->GetLeft(), 0);
+    EXPECT_EQ(Find("object1")->GetLeft(), 40);
+    EXPECT_EQ(Find("object2")->GetCompoType(), LT_BOX);
+}
+
 TEST_F(Objects, PropertyIdWithoutValueIsAnError) {
     Run(R"([{"cmd": "BoxNew", "props": {"NAME": "\"a\""}},
             {"cmd": "SetProp", "object": "\"a\"", "prop": null, "value": "1"},

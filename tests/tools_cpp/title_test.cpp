@@ -1,6 +1,7 @@
-// Titles made from nothing with the tools as the README's steps make them, then played by the
-// built player to their end: headless, and in a window with a CD track heard from a disc image.
-#include "tests/common/fixture.h"
+// Titles made from nothing with the tools: the README's "Making a title", its steps read from the
+// README itself, played headless to its end and presenting the box it promises; and a title that
+// plays a CD track from a disc image in a window.
+#include "tests/app/sample_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace {
 
@@ -20,7 +22,7 @@ std::string FileText(const std::string& HostPath) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-// The README's steps that make the title mytitle/game in Folder from the page commands given.
+// The README's steps that make the title mytitle/game in Folder, with a start page of the commands given.
 std::string MakeTitle(const std::string& Folder, const std::string& Commands) {
     const std::string vpage = std::string(VELA_PYTHON) + " " VELA_VPAGE;
     std::filesystem::create_directories(Folder + "mytitle/src");
@@ -33,13 +35,41 @@ std::string MakeTitle(const std::string& Folder, const std::string& Commands) {
            " && " + vpage + " install mytitle/src/project.json mytitle/game/install.dat";
 }
 
-TEST(MakingATitle, TheDocumentedStepsGiveATitleThatPlaysToItsEnd) {
+void Replace(std::string& Text, const std::string& From, const std::string& To) {
+    for (size_t at = Text.find(From); at != std::string::npos; at = Text.find(From, at + To.size()))
+        Text.replace(at, From.size(), To);
+}
+
+// The shell steps of the section's first code block, with the tools this build made; the last
+// step, which plays the title, is left to the caller.
+std::string ReadmeSteps() {
+    const std::string readme = FileText(VELA_README);
+    std::istringstream section(readme.substr(readme.find("## Making a title")));
+    std::string line, steps;
+    while (std::getline(section, line) && !line.starts_with("    ")) {}
+    for (; line.starts_with("    "); std::getline(section, line)) steps += line.substr(4) + "\n";
+    const std::string play = "./run.sh mytitle/game\n";
+    EXPECT_TRUE(steps.ends_with(play)) << steps;
+    steps.resize(steps.size() - play.size());
+    Replace(steps, "python3 tools/vpage.py", std::string(VELA_PYTHON) + " " VELA_VPAGE);
+    Replace(steps, "build/tools/vexpr", VELA_VEXPR);
+    Replace(steps, "build/tools/vfpack", VELA_VFPACK);
+    return steps;
+}
+
+// The title made in a fresh folder (ending in "/"), which holds mytitle/game.
+std::string MadeTitle() {
     const std::string folder = FreshHostFolder();
-    const std::string steps = MakeTitle(folder, R"(
-  {"cmd": "BoxNew", "props": {"LEFT": "40", "TOP": "40", "WIDTH": "240", "HEIGHT": "160", "COLOR": "0x0000FF"}},
-  {"cmd": "Wait", "time": "2000"},
-  {"cmd": "Terminate"})");
-    const int status = std::system((steps + " && VELA_HEADLESS=1 " VELA_PLAYER " mytitle/game 2>errors.txt").c_str());
+    std::ofstream(folder + "steps.sh") << "set -e\n" << ReadmeSteps();
+    const int status = std::system(("cd '" + folder + "' && sh steps.sh 2>errors.txt").c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << FileText(folder + "errors.txt");
+    return folder;
+}
+
+TEST(MakingATitle, TheDocumentedStepsGiveATitleThatPlaysToItsEnd) {
+    const std::string folder = MadeTitle();
+    const int status =
+        std::system(("cd '" + folder + "' && VELA_HEADLESS=1 " VELA_PLAYER " mytitle/game 2>errors.txt").c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(FileText(folder + "errors.txt"), "");
 }
@@ -74,6 +104,21 @@ TEST(MakingATitle, ACdSoundPlaysItsTrackFromTheDiscImageNamedByVelaCdrom) {
     EXPECT_GT(loudest(550), 15000);
     EXPECT_LT(loudest(440), 300);
     EXPECT_LT(loudest(770), 300);
+}
+
+class TitleShown : public SampleTitle {
+protected:
+    TitleShown() { args = {platform::fs::ToProgramPath(MadeTitle() + "mytitle/game")}; }
+};
+
+// The red box (0x0000FF, 0x00BBGGRR) at (40, 40), 240 x 160, presented red (0x00RRGGBB) to its
+// edges and not beyond them.
+TEST_F(TitleShown, TheBoxOfTheExampleIsPresented) {
+    Tick(3);
+    for (const auto& [x, y] : {std::pair{40, 40}, {279, 40}, {40, 199}, {279, 199}, {160, 120}})
+        EXPECT_EQ(Shown(x, y), 0xFF0000u) << x << ", " << y;
+    for (const auto& [x, y] : {std::pair{39, 40}, {280, 40}, {40, 39}, {40, 200}})
+        EXPECT_NE(Shown(x, y), 0xFF0000u) << x << ", " << y;
 }
 
 }  // namespace

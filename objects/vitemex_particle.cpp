@@ -58,8 +58,7 @@ bool TVelaParticleImages::Place(long double X, long double Y) {
         Dead = true;
         return false;
     }
-    SetLeft(int32_t(X));
-    SetTop(int32_t(Y));
+    MoveTo(int32_t(X), int32_t(Y));
     return true;
 }
 

@@ -389,6 +389,8 @@ public:
     void RemoveControl(TVelaControl* C);
     // Changes all four between two invalidations, when any differs.
     void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight);
+    // SetLeft and SetTop together, between one pair of invalidations.
+    void MoveTo(int32_t ALeft, int32_t ATop);
     // Puts the children in drawing order: system objects first, then by priority, then by name.
     void SortControls();
     virtual void ClipChanged() {}

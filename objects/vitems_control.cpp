@@ -215,6 +215,22 @@ void TVelaControl::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_
     Invalidate();
 }
 
+void TVelaControl::MoveTo(int32_t ALeft, int32_t ATop) {
+    if (ALeft != Left || ATop != Top) {
+        Invalidate();
+        if (ALeft != Left) {
+            Left = ALeft;
+            FilmX = 0;
+        }
+        if (ATop != Top) {
+            Top = ATop;
+            FilmY = 0;
+        }
+        Invalidate();
+    }
+    PlaceNativeControls();
+}
+
 bool TVelaControl::GetAnipaused() const {
     if (IsSystemName(Name) && Parent) return Parent->GetAnipaused();
     return AniPaused;

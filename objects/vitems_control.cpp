@@ -320,6 +320,9 @@ void TVelaControl::InvalidateArea(TRect R) {
 }
 
 void TVelaControl::Prepare() {
+    // Nothing is drawn over a control without children or frame (the clip would only be set
+    // back to what it is).
+    if (Children.empty() && !FrameFlag) return;
     TCustomDIBX* surface = GetLayerSurface();
     if (!surface) return;
     const TRect clip = surface->GetClipRect();

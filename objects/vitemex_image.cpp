@@ -239,7 +239,7 @@ void TVelaCustomImage::UpdateHeight() {
 // ---- Drawing ----
 
 void TVelaCustomImage::Invalidate() {
-    if (!GetVisible() || !GetBase()) return;
+    if (!GetVisible() || !GetBase() || LayerWhollyDirty()) return;
     const TCustomDIBX* s = GetSurface();
     if (!s || s->GetEmpty()) return;
     InvalidateArea(GetBoundsRect());

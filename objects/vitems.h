@@ -420,6 +420,8 @@ public:
 protected:
     // Adds R (on the layer), cut to the parent and the clip area, to the layer's dirty list.
     void InvalidateArea(TRect R);
+    // The whole layer is dirty already, so an invalidation needs no area worked out.
+    bool LayerWhollyDirty();
     // Stores a changed value between the invalidations of the old and the new area.
     template <typename T>
     bool ChangeLook(T& Field, T Value) {
@@ -480,6 +482,8 @@ public:
     void AddDirtyRect(const TRect& R);
     // The whole layer becomes dirty.
     void InvalidateAll() { AddDirtyRect({0, 0, GetWidth(), GetHeight()}); }
+    // The dirty list holds a rectangle over the whole (non-empty) layer: every addition is lost in it.
+    bool WhollyDirty() const;
     void SetMousePos(TPoint P);
     // The left (right) button is down and no object took its press.
     bool GetLeftClicked() const { return LeftHeld && !(Capture & CaptureLeft); }

@@ -304,7 +304,12 @@ bool TVelaControl::GetClipArea(TRect& R) const {
 }
 
 void TVelaControl::Invalidate() {
-    if (Visible) InvalidateArea(GetBoundsRect());
+    if (Visible && !LayerWhollyDirty()) InvalidateArea(GetBoundsRect());
+}
+
+bool TVelaControl::LayerWhollyDirty() {
+    const TVelaBase* layer = GetBase();
+    return layer && layer->WhollyDirty();
 }
 
 void TVelaControl::InvalidateArea(TRect R) {

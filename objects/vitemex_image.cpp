@@ -17,7 +17,7 @@ namespace {
 
 constexpr long double FullTurn = 2 * std::numbers::pi_v<long double>;
 
-// An integral V saturated to the int32 range; NaN gives 0.
+// V truncated toward zero and saturated to the int32 range; NaN gives 0.
 int32_t Saturated(long double V) {
     if (!(V == V)) return 0;
     if (V <= std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
@@ -38,8 +38,10 @@ int64_t FloorDiv(int64_t Num, int64_t Den, int64_t& Rem) {
 
 }  // namespace
 
-int32_t RoundSat(long double V) { return Saturated(std::nearbyint(V)); }
-int32_t TruncSat(long double V) { return Saturated(std::trunc(V)); }
+// rint rounds as nearbyint does (in the current mode) but inline; the conversion in Saturated
+// truncates by itself.
+int32_t RoundSat(long double V) { return Saturated(std::rint(V)); }
+int32_t TruncSat(long double V) { return Saturated(V); }
 
 TRect MirrorInside(TRect R, int32_t W, int32_t H, bool MirrorX, bool MirrorY) {
     if (MirrorX) R = {W - R.Right, R.Top, W - R.Left, R.Bottom};
@@ -66,9 +68,12 @@ TVelaCustomImage::TVelaCustomImage(TVelaBaseList* AOwner, bool UniqueName)
 
 TVelaCustomImage::~TVelaCustomImage() { Invalidate(); }
 
-int32_t TVelaCustomImage::GetZoomx() const { return TruncSat(FloatZoomX * 256); }
+// The zoom in 1/256 steps; the unzoomed picture, by far the most common, skips the conversion.
+int32_t ZoomSteps(long double Zoom) { return Zoom == 1 ? 256 : TruncSat(Zoom * 256); }
+
+int32_t TVelaCustomImage::GetZoomx() const { return ZoomSteps(FloatZoomX); }
 void TVelaCustomImage::SetZoomx(int32_t V) { SetFloatzoomx(V / 256.0L); }
-int32_t TVelaCustomImage::GetZoomy() const { return TruncSat(FloatZoomY * 256); }
+int32_t TVelaCustomImage::GetZoomy() const { return ZoomSteps(FloatZoomY); }
 void TVelaCustomImage::SetZoomy(int32_t V) { SetFloatzoomy(V / 256.0L); }
 
 void TVelaCustomImage::MarkSizeDirty() {
@@ -240,7 +245,7 @@ bool TVelaCustomImage::PictureShown() {
 }
 
 void TVelaCustomImage::Invalidate() {
-    if (PictureShown()) InvalidateArea(GetBoundsRect());
+    if (!LayerWhollyDirty() && PictureShown()) InvalidateArea(GetBoundsRect());
 }
 
 void TVelaCustomImage::Prepare() {
@@ -286,13 +291,13 @@ void TVelaCustomImage::DrawImage() {
     const bool rotated = IsRotated();
     const bool sameSize = s->GetWidth() == GetWidth() && s->GetHeight() == GetHeight();
     const TRect whole = s->GetBoundsRect();
-    const double angle = static_cast<double>(FloatAngle);
-    const TPoint at = RotateDestination(), pivot = RotatePivot();
-    if (Antialias && (rotated || !sameSize)) {
-        dest->DrawRotateZoomMasked(at.X, at.Y, EffectiveZoomX(), EffectiveZoomY(), *s, whole, pivot.X, pivot.Y, angle,
-                                   FlipH, FlipV, m, Alpha);
-    } else if (rotated) {
-        if (m)
+    if (rotated || (Antialias && !sameSize)) {
+        const double angle = static_cast<double>(FloatAngle);
+        const TPoint at = RotateDestination(), pivot = RotatePivot();
+        if (Antialias)
+            dest->DrawRotateZoomMasked(at.X, at.Y, EffectiveZoomX(), EffectiveZoomY(), *s, whole, pivot.X, pivot.Y,
+                                       angle, FlipH, FlipV, m, Alpha);
+        else if (m)
             dest->DrawRotateMask(at.X, at.Y, EffectiveZoomX(), EffectiveZoomY(), *s, whole, pivot.X, pivot.Y, angle,
                                  FlipH, FlipV, *m, Alpha);
         else

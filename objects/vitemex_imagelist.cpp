@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <numbers>
 
-bool IsWholeTurn(long double Angle) { return std::fmod(Angle, 2 * std::numbers::pi_v<long double>) == 0; }
+bool IsWholeTurn(long double Angle) {
+    return Angle == 0 || std::fmod(Angle, 2 * std::numbers::pi_v<long double>) == 0;
+}
 
 // ---- TVelaImageData ----
 

@@ -58,13 +58,12 @@ bool TVelaParticleImages::Place(long double X, long double Y) {
         Dead = true;
         return false;
     }
-    SetLeft(int32_t(X));
-    SetTop(int32_t(Y));
+    MoveTo(int32_t(X), int32_t(Y));
     return true;
 }
 
 bool TVelaParticleImages::PlaceOnRing() {
-    return Place(std::nearbyint(std::cos(Angle) * Radius) + StartX, std::nearbyint(std::sin(Angle) * Radius) + StartY);
+    return Place(std::rint(std::cos(Angle) * Radius) + StartX, std::rint(std::sin(Angle) * Radius) + StartY);
 }
 
 void TVelaParticleImages::InitMotion(uint8_t AKind, const std::array<long double, 3>& AParams, int32_t AAlpha) {
@@ -127,7 +126,9 @@ void TVelaParticleImages::Advance(int32_t N) {
                 top += whole;
                 AccY -= whole;
             }
-            if (!Place(std::nearbyint(std::sin(Angle) * (Params[1] + Sway)) + StartX, top)) return;
+            // The sway is rounded to whole pixels: the sine in double gives the same places.
+            const long double sway = std::sin(static_cast<double>(Angle)) * (Params[1] + Sway);
+            if (!Place(std::rint(sway) + StartX, top)) return;
             if (parentHeight <= DrawnTop()) Dead = true;
             break;
         }

@@ -390,6 +390,8 @@ public:
     void RemoveControl(TVelaControl* C);
     // Changes all four between two invalidations, when any differs.
     void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight);
+    // SetLeft and SetTop together, between one pair of invalidations.
+    void MoveTo(int32_t ALeft, int32_t ATop);
     // Puts the children in drawing order: system objects first, then by priority, then by name.
     void SortControls();
     virtual void ClipChanged() {}
@@ -419,6 +421,8 @@ public:
 protected:
     // Adds R (on the layer), cut to the parent and the clip area, to the layer's dirty list.
     void InvalidateArea(TRect R);
+    // The whole layer is dirty already, so an invalidation needs no area worked out.
+    bool LayerWhollyDirty();
     // Stores a changed value between the invalidations of the old and the new area.
     template <typename T>
     bool ChangeLook(T& Field, T Value) {
@@ -479,6 +483,8 @@ public:
     void AddDirtyRect(const TRect& R);
     // The whole layer becomes dirty.
     void InvalidateAll() { AddDirtyRect({0, 0, GetWidth(), GetHeight()}); }
+    // The dirty list holds a rectangle over the whole (non-empty) layer: every addition is lost in it.
+    bool WhollyDirty() const;
     void SetMousePos(TPoint P);
     // The left (right) button is down and no object took its press.
     bool GetLeftClicked() const { return LeftHeld && !(Capture & CaptureLeft); }

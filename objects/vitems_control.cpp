@@ -215,6 +215,22 @@ void TVelaControl::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_
     Invalidate();
 }
 
+void TVelaControl::MoveTo(int32_t ALeft, int32_t ATop) {
+    if (ALeft != Left || ATop != Top) {
+        Invalidate();
+        if (ALeft != Left) {
+            Left = ALeft;
+            FilmX = 0;
+        }
+        if (ATop != Top) {
+            Top = ATop;
+            FilmY = 0;
+        }
+        Invalidate();
+    }
+    PlaceNativeControls();
+}
+
 bool TVelaControl::GetAnipaused() const {
     if (IsSystemName(Name) && Parent) return Parent->GetAnipaused();
     return AniPaused;
@@ -288,7 +304,12 @@ bool TVelaControl::GetClipArea(TRect& R) const {
 }
 
 void TVelaControl::Invalidate() {
-    if (Visible) InvalidateArea(GetBoundsRect());
+    if (Visible && !LayerWhollyDirty()) InvalidateArea(GetBoundsRect());
+}
+
+bool TVelaControl::LayerWhollyDirty() {
+    const TVelaBase* layer = GetBase();
+    return layer && layer->WhollyDirty();
 }
 
 void TVelaControl::InvalidateArea(TRect R) {
@@ -304,6 +325,9 @@ void TVelaControl::InvalidateArea(TRect R) {
 }
 
 void TVelaControl::Prepare() {
+    // Nothing is drawn over a control without children or frame (the clip would only be set
+    // back to what it is).
+    if (Children.empty() && !FrameFlag) return;
     TCustomDIBX* surface = GetLayerSurface();
     if (!surface) return;
     const TRect clip = surface->GetClipRect();

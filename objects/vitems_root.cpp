@@ -170,6 +170,14 @@ void TVelaBase::AddDirtyRect(const TRect& R) {
     if (!RectIsEmpty(r)) ClipList.AddRect(r);
 }
 
+bool TVelaBase::WhollyDirty() const {
+    const TRect whole{0, 0, GetWidth(), GetHeight()};
+    if (RectIsEmpty(whole)) return false;
+    for (int i = 0; i < ClipList.Count(); ++i)
+        if (RectContains(whole, ClipList.GetRect(i))) return true;
+    return false;
+}
+
 void TVelaBase::SetMousePos(TPoint P) {
     if (P == MousePos) return;
     MousePos = P;

@@ -106,12 +106,13 @@ protected:
             ++ticks;
         }
     }
-    // A mouse event at a point of the base panel.
+    // A mouse event at a point of the base panel (on the desktop that shows it in full screen).
     void Mouse(InputKind Kind, int32_t X, int32_t Y, MouseButton Button = MouseButton::Left) {
         InputEvent e;
         e.kind = Kind;
         e.x = form->BasePanel.Left + X;
         e.y = form->BasePanel.Top + Y;
+        display.shownScreen().toScreen(e.x, e.y);
         e.button = Button;
         display.inject(e);
     }
@@ -127,9 +128,13 @@ protected:
         e.kind = Kind;
         display.inject(e);
     }
-    // A pixel of the base panel in the last frame.
+    // A pixel of the window's client area, and of the base panel, in the last frame.
+    uint32_t ClientPixel(int32_t X, int32_t Y) const {
+        display.shownScreen().toScreen(X, Y);
+        return display.frames.back().pixel(X, Y);
+    }
     uint32_t Shown(int32_t X, int32_t Y) const {
-        return display.frames.back().pixel(form->BasePanel.Left + X, form->BasePanel.Top + Y);
+        return ClientPixel(form->BasePanel.Left + X, form->BasePanel.Top + Y);
     }
     static void ExpectAllFreed() {
         EXPECT_EQ(ScreenMan, nullptr);
@@ -507,15 +512,17 @@ TEST_F(FormView, SwitchesToFullScreenAndBack) {
     EXPECT_TRUE(display.fullScreen);
     EXPECT_EQ(display.fullScreenMode, (platform::DisplayModeInfo{800, 600, 32, 60}));
     EXPECT_TRUE(ScreenMan->FullScreen);
-    // The screen in the middle of the mode, no toolbar.
+    // The screen in the middle of the mode, no toolbar; the mode fills the desktop's height,
+    // 1.8 times, black beside it.
     Tick();
-    EXPECT_EQ(display.frames.back().pixels.describe().width, 800);
-    EXPECT_EQ(display.frames.back().pixels.describe().height, 600);
+    EXPECT_EQ(display.frames.back().pixels.describe().width, 1920);
+    EXPECT_EQ(display.frames.back().pixels.describe().height, 1080);
     EXPECT_EQ(std::vector<int32_t>({form->BasePanel.Left, form->BasePanel.Top}), std::vector<int32_t>({80, 60}));
-    EXPECT_EQ(display.frames.back().rects, (std::vector<PixelRect>{{80, 60, 720, 540}}));
-    EXPECT_EQ(Shown(RedX, RedY), Red);
+    EXPECT_EQ(display.frames.back().rects, (std::vector<PixelRect>{{240 + 144, 108, 240 + 1296, 972}}));
+    EXPECT_EQ(display.frames.back().pixel(240 + int32_t((80 + RedX) * 1.8), int32_t((60 + RedY) * 1.8)), Red);
     EXPECT_EQ(Shown(EmptyX, EmptyY), Background);
-    EXPECT_EQ(display.frames.back().pixel(300, 10), 0u);
+    EXPECT_EQ(ClientPixel(300, 10), 0u);
+    EXPECT_EQ(display.frames.back().pixel(239, 540), 0u);
     // A press lands on the box under it in the new place.
     Mouse(InputKind::MouseDown, RedX, RedY);
     Tick();
@@ -525,10 +532,10 @@ TEST_F(FormView, SwitchesToFullScreenAndBack) {
     // The toolbar shows while the pointer is at the top edge, over the border, and goes again.
     Mouse(InputKind::MouseMove, 300, -60);
     Tick();
-    EXPECT_EQ(display.frames.back().pixel(300, 10), DockFace);
+    EXPECT_EQ(ClientPixel(300, 10), DockFace);
     Mouse(InputKind::MouseMove, 300, -30);
     Tick();
-    EXPECT_EQ(display.frames.back().pixel(300, 10), 0u);
+    EXPECT_EQ(ClientPixel(300, 10), 0u);
 
     // Another mode asked for.
     ScreenMan->BestMode = 1;
@@ -605,7 +612,8 @@ TEST_F(FormView, TheToolbarQuitsOnYesAndSwitchesTheScreen) {
     const ScopedEnvironment locale("LC_ALL", "C");
     Open(display);
     Tick();
-    // The pointer comes from the top edge (where a full screen shows the toolbar) to a button.
+    // The pointer comes from the top edge (where a full screen shows the toolbar) to a button,
+    // at points of the client area wherever the desktop shows it.
     auto click = [this](int32_t X) {
         const std::pair<InputKind, int32_t> steps[] = {{InputKind::MouseMove, 0},
                                                        {InputKind::MouseMove, 10},
@@ -616,6 +624,7 @@ TEST_F(FormView, TheToolbarQuitsOnYesAndSwitchesTheScreen) {
             e.kind = kind;
             e.x = X;
             e.y = y;
+            display.shownScreen().toScreen(e.x, e.y);
             e.button = MouseButton::Left;
             display.inject(e);
         }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 
 // Pages kept in the cache beside the current page and the pages of live call frames.
@@ -127,6 +128,9 @@ public:
     // absurd input.
     void LoadFromStream(TStream& Stream, int32_t Version);
 
+    // True the first time a jump or call finds no page of the name: it is reported once.
+    bool FirstMissing(const std::string& PageName) { return missingPages_.insert(PageName).second; }
+
 private:
     // The command at PC of the current page; nullptr outside its commands.
     TCommand* CurrentCommand() const;
@@ -139,6 +143,7 @@ private:
 
     TObjList<TPage> pages_;
     TPage* stepping_ = nullptr;
+    std::set<std::string> missingPages_;
 };
 
 // What the system variables read of the call stack, answered from a runner (none: the base's

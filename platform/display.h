@@ -105,6 +105,7 @@ enum class InputKind : uint8_t {
     Deactivate,  // the window left the foreground
     Close,       // the user asked to close the window
     Expose,      // the window's pixels were lost (or its size changed) and must be shown again
+    MouseLeave,  // the pointer left the window (or the window moved away from under it)
     Text,        // text typed (code page 932): to the dialog window, and to the main window while its
                  // text input is on
 };

@@ -203,6 +203,7 @@ bool Translate(const SDL_Event& e, InputEvent& out) {
         case SDL_WINDOWEVENT_EXPOSED:
         case SDL_WINDOWEVENT_RESTORED:
         case SDL_WINDOWEVENT_SIZE_CHANGED: out.kind = InputKind::Expose; return true;
+        case SDL_WINDOWEVENT_LEAVE: out.kind = InputKind::MouseLeave; return true;
         default: return false;
         }
     default: return false;
@@ -493,8 +494,8 @@ public:
         }
     }
 
-    // While a dialog is open: an event of the main window other than mouse and keys waits for
-    // the main window's own waitEvent.
+    // While a dialog is open: an event of the main window other than mouse and keys (the pointer
+    // leaving it counts as one) waits for the main window's own waitEvent.
     void hold(const SDL_Event& e) {
         InputEvent event;
         if (!Translate(e, event)) return;
@@ -502,7 +503,8 @@ public:
         case InputKind::Activate:
         case InputKind::Deactivate:
         case InputKind::Close:
-        case InputKind::Expose: held_.push_back(event); break;
+        case InputKind::Expose:
+        case InputKind::MouseLeave: held_.push_back(event); break;
         default: break;
         }
     }

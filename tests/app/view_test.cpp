@@ -639,8 +639,19 @@ TEST_F(FormView, TheToolbarQuitsOnYesAndSwitchesTheScreen) {
     EXPECT_FALSE(form->ClosePosted());
     EXPECT_FALSE(Terminating());
 
+    // Back from the full screen's toolbar, the pointer is outside the window: the button it
+    // pressed (raised under the pointer of the active window) stands flat again once the
+    // pointer has left.
+    const std::vector<uint32_t> flat = StripPixels(FramePixels(display), Dock);
+    Inject(InputKind::Activate);
     click(30 + TViewToolbar::ButtonWidth);
     EXPECT_TRUE(display.fullScreen);
+    click(30 + TViewToolbar::ButtonWidth);
+    EXPECT_FALSE(display.fullScreen);
+    EXPECT_NE(StripPixels(FramePixels(display), Dock), flat);
+    Inject(InputKind::MouseLeave);
+    Pump();
+    EXPECT_EQ(StripPixels(FramePixels(display), Dock), flat);
     click(30);
     EXPECT_TRUE(form->ClosePosted());
 }

@@ -400,6 +400,10 @@ TEST_F(SdlDisplay, KeysAndButtonsBecomeWindowsInput) {
     e.type = SDL_WINDOWEVENT;
     e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
     Push(e);
+    e.window.event = SDL_WINDOWEVENT_LEAVE;
+    Push(e);
+    e.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
+    Push(e);
     e = SDL_Event{};
     e.type = SDL_QUIT;
     Push(e);
@@ -419,6 +423,8 @@ TEST_F(SdlDisplay, KeysAndButtonsBecomeWindowsInput) {
     EXPECT_EQ(got.kind, InputKind::Wheel);
     EXPECT_EQ(got.wheel, 1);
     EXPECT_EQ(Next().kind, InputKind::Deactivate);
+    EXPECT_EQ(Next().kind, InputKind::MouseLeave);
+    EXPECT_EQ(Next().kind, InputKind::Expose);
     EXPECT_EQ(Next().kind, InputKind::Close);
     EXPECT_FALSE(display_->waitEvent(got, 0));
 }

@@ -225,7 +225,7 @@ TEST_F(FormView, StartUpErrorsWarnOnceAndClose) {
     // A folder without a title.
     Open(display, {platform::fs::ToProgramPath(FreshHostFolder())});
     ASSERT_EQ(display.messages.size(), 1u);
-    EXPECT_EQ(display.messages[0].text, "インストールし直してください");
+    EXPECT_TRUE(display.messages[0].text.starts_with("インストールし直してください\r\n"));
     EXPECT_EQ(display.messages[0].icon, platform::MessageIcon::Warning);
     EXPECT_TRUE(form->ClosePosted());
     form->Run();  // ends at once, closing
@@ -793,8 +793,8 @@ TEST(Program, ASecondPlayerForTheSameFolderEndsAtOnce) {
     ASSERT_TRUE(first.WaitLock(20000)) << FileText(folder + "first.txt");
     Child second(PlayerFolder + "velaplay", {folder}, folder + "second.txt");
     ASSERT_TRUE(second.WaitEnd(20000));
-    EXPECT_TRUE(second.ExitedWith(0));
-    EXPECT_EQ(FileText(folder + "second.txt"), "");
+    EXPECT_TRUE(second.ExitedWith(1));
+    EXPECT_EQ(FileText(folder + "second.txt"), "velaplay: the title in " + folder + " is already playing\n");
     EXPECT_TRUE(first.Running());
     EXPECT_EQ(FileText(folder + "first.txt"), "");
 }
@@ -816,7 +816,7 @@ TEST(Program, AnErrorThatEndsThePlayerExitsWithStatusOne) {
 
 // Each start-up failure ends the player with status 1 and its message on standard error, the
 // content folder missing, empty, or holding only the archive or only the install set; "--help"
-// prints the usage and ends it with status 0.
+// and "-h" print the usage and end it with status 0, an unknown option with status 2.
 TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
     const std::string folder = FreshHostFolder(), errors = folder + "errors.txt", usage = folder + "usage.txt";
     std::filesystem::create_directories(folder + "empty");
@@ -830,11 +830,14 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
         ASSERT_TRUE(pack.WaitEnd(60000) && pack.ExitedWith(0)) << FileText(errors);
     }
     std::filesystem::copy_file(SampleFolder + "install.dat", folder + "install.dat/install.dat");
-    const std::string reinstall = U8(u8"警告: インストールし直してください\n");
+    // The message names the folder and what it lacks.
+    auto reinstall = [&](const std::string& Lacking) {
+        return U8(u8"警告: インストールし直してください\r\n") + folder + Lacking + "\n";
+    };
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"missing", reinstall},
-        {"empty", reinstall},
-        {"game.dat", reinstall},
+        {"missing", reinstall(U8(u8"missing/ がありません"))},
+        {"empty", reinstall(U8(u8"empty/ に game.dat、install.dat がありません"))},
+        {"game.dat", reinstall(U8(u8"game.dat/ に install.dat がありません"))},
         {"install.dat", U8(u8"警告: vela.vpb:ファイルがありません\n")}};
     for (const auto& [title, message] : cases) {
         Child player(PlayerFolder + "velaplay", {folder + title}, errors);
@@ -842,11 +845,20 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
         EXPECT_TRUE(player.ExitedWith(1)) << title;
         EXPECT_EQ(FileText(errors), message) << title;
     }
-    Child help(PlayerFolder + "velaplay", {"--help"}, errors, usage);
-    ASSERT_TRUE(help.WaitEnd(20000));
-    EXPECT_TRUE(help.ExitedWith(0));
-    EXPECT_TRUE(FileText(usage).starts_with("Usage: velaplay [FOLDER]\n")) << FileText(usage);
-    EXPECT_EQ(FileText(errors), "");
+    for (const char* option : {"--help", "-h"}) {
+        Child help(PlayerFolder + "velaplay", {option}, errors, usage);
+        ASSERT_TRUE(help.WaitEnd(20000));
+        EXPECT_TRUE(help.ExitedWith(0));
+        EXPECT_TRUE(FileText(usage).starts_with("Usage: velaplay [FOLDER]\n")) << FileText(usage);
+        EXPECT_EQ(FileText(errors), "");
+    }
+    // An unknown option is no folder: the usage goes to standard error.
+    Child unknown(PlayerFolder + "velaplay", {folder + "empty", "-x"}, errors, usage);
+    ASSERT_TRUE(unknown.WaitEnd(20000));
+    EXPECT_TRUE(unknown.ExitedWith(2));
+    EXPECT_TRUE(FileText(errors).starts_with("velaplay: unknown option -x\nUsage: velaplay [FOLDER]\n"))
+        << FileText(errors);
+    EXPECT_EQ(FileText(usage), "");
 }
 
 // The sample's archive appended to a copy of the player, alone in a folder with the companion

@@ -1,6 +1,7 @@
-// The program: the usage for "--help", one player per game folder, the settings dialog for
-// "/config", else the main window until it closes. The exit status is 1 when an error ended the
-// player, else 0.
+// The program: the usage for "--help" (an unknown option is refused with it), one player per
+// game folder, the settings dialog for "/config", else the main window until it closes. The exit
+// status is 1 when an error ended the player or another player has the folder, 2 for an unknown
+// option, else 0.
 #include "app/entry.h"
 #include "app/gameini.h"
 #include "app/runconfigs.h"
@@ -22,6 +23,11 @@ int main(int argc, char** argv) {
     if (IsHelpStart(args)) {
         std::fputs(Usage, stdout);
         return 0;
+    }
+    if (const std::string option = UnknownOption(args); !option.empty()) {
+        platform::PrintMessage("velaplay", "unknown option " + option);
+        std::fputs(Usage, stderr);
+        return 2;
     }
     const std::string programFile = platform::fs::ProgramFile();
 
@@ -53,6 +59,10 @@ int main(int argc, char** argv) {
             result = 1;
         }
         ReleaseInstanceMutex(mutex);
+    } else {
+        const std::string folder = args.empty() ? ExtractFilePath(programFile) : args[0];
+        platform::PrintMessage("velaplay", "the title in " + platform::fs::ShownPath(folder) + " is already playing");
+        result = 1;
     }
     FinalizeShell();
     platform::fs::RemoveTempFolder();

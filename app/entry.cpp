@@ -99,17 +99,30 @@ std::string InstanceKey(const std::vector<std::string>& Args, const std::string&
 
 bool IsConfigStart(const std::vector<std::string>& Args) { return !Args.empty() && AnsiSameText(Args[0], "/config"); }
 
-bool IsHelpStart(const std::vector<std::string>& Args) { return !Args.empty() && Args[0] == "--help"; }
+namespace {
+
+bool IsHelpOption(const std::string& Arg) { return Arg == "--help" || Arg == "-h"; }
+
+}  // namespace
+
+bool IsHelpStart(const std::vector<std::string>& Args) { return !Args.empty() && IsHelpOption(Args[0]); }
+
+std::string UnknownOption(const std::vector<std::string>& Args) {
+    for (const std::string& arg : Args)
+        if (arg.starts_with('-') && !IsHelpOption(arg)) return arg;
+    return {};
+}
 
 const char Usage[] =
     "Usage: velaplay [FOLDER]\n"
     "Plays the title installed in FOLDER: its game.dat with install.dat beside it. Without FOLDER,\n"
     "the title beside the program, or the one appended to it. One player runs per folder.\n"
-    "  velaplay /config   the settings dialog: DirectSound and the sound delay, kept in game.ini\n"
-    "  velaplay --help    this text\n"
+    "  velaplay /config     the settings dialog: DirectSound and the sound delay, kept in game.ini\n"
+    "  velaplay -h, --help  this text\n"
     "VELA_CDROM=IMAGE plays the title's CD tracks from a disc image (.cue with its .bin, .toc, .nrg).\n"
     "VELA_HEADLESS=1 plays without a window. An error that ends the player is written to standard\n"
-    "error and gives the exit status 1.\n";
+    "error and gives the exit status 1, as does a second player for a folder that one plays\n"
+    "already; an unknown option gives this text on standard error and the exit status 2.\n";
 
 void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Args, const std::string& ProgramFile) {
     if (Args.empty()) {

@@ -25,8 +25,11 @@ std::string InstanceKey(const std::vector<std::string>& Args, const std::string&
 // Whether the first argument is "/config", without regard to case.
 bool IsConfigStart(const std::vector<std::string>& Args);
 
-// Whether the first argument is "--help"; the player then prints Usage and ends.
+// Whether the first argument is "--help" or "-h"; the player then prints Usage and ends.
 bool IsHelpStart(const std::vector<std::string>& Args);
+// The first argument that begins with "-" and is no help option ("" when there is none): the
+// player refuses it, with Usage, rather than take it for a folder.
+std::string UnknownOption(const std::vector<std::string>& Args);
 extern const char Usage[];
 
 // Attaches the content archives the command line names. With arguments the base folder becomes

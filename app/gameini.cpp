@@ -140,7 +140,7 @@ std::string IniWithValue(std::string_view Text, std::string_view Section, std::s
 void WriteGameIniSound(const std::string& FileName, bool DirectSound, int32_t DelayTime) {
     const std::optional<std::string> old = ReadWholeFile(FileName);
     // A file that is there but cannot be read is not replaced by one that lacks its keys.
-    if (!old) throw EFOpenError(Format("Cannot open file \"%s\".", FileName.c_str()));
+    if (!old) throw EFOpenError(Format("Cannot open file \"%s\".", platform::fs::ShownPath(FileName).c_str()));
     std::string text = IniWithValue(*old, "Sound", "DirectSound", DirectSound ? "1" : "0");
     text = IniWithValue(text, "Sound", "DelayTime", IntToStr(DelayTime));
     WriteFileReplacing(FileName, [&](TStream& Stream) { Stream.WriteBuffer(text.data(), static_cast<int64_t>(text.size())); });

@@ -118,6 +118,9 @@ private:
     bool OnDock(int32_t Y) const;
     // A mouse event for the dock's form: on the dock, or while a control of it holds the mouse.
     bool DockEvent(const platform::InputEvent& Event);
+    // The pointer is no longer over the dock (nothing happens while a control of it holds the
+    // mouse): the control under it loses its hover.
+    void LeaveDock();
     // Shows or hides the toolbar at the top edge of the full screen.
     void ShowDock(bool Visible);
     // Blacks out the window's rows Top..Bottom outside the base panel and shows them.

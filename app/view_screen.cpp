@@ -113,13 +113,18 @@ void TFormView::PaintDockChanges() {
     if (Strip && !RectIsEmpty(Strip->Form.InvalidRect())) PaintDock();
 }
 
+void TFormView::LeaveDock() {
+    if (!Strip || Strip->Form.CaptureControl()) return;
+    if (overDock_) Strip->Form.DispatchMouseLeave();
+    overDock_ = false;
+}
+
 bool TFormView::DockEvent(const platform::InputEvent& E) {
     if (!Strip) return false;
     const bool captured = Strip->Form.CaptureControl() != nullptr;
     const bool on = OnDock(E.y) && E.x >= 0 && E.x < Display.clientWidth();
     if (!captured && !on) {
-        if (overDock_) Strip->Form.DispatchMouseLeave();
-        overDock_ = false;
+        LeaveDock();
         return false;
     }
     overDock_ = on;
@@ -417,6 +422,9 @@ void TFormView::HandleEvent(const platform::InputEvent& E) {
         // The window manager may have given the window another size than asked for.
         if (Bases) PlacePanel();
         RepaintWindow();
+        break;
+    case InputKind::MouseLeave:
+        LeaveDock();
         break;
     case InputKind::Text:
         break;

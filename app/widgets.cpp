@@ -576,6 +576,9 @@ void TWidgetForm::DispatchInput(const platform::InputEvent& E) {
         SetCaptureControl(nullptr);
         DispatchMouseLeave();
         break;
+    case InputKind::MouseLeave:
+        if (!capture_) DispatchMouseLeave();
+        break;
     case InputKind::Close:
         Close();
         break;

@@ -27,7 +27,7 @@ TNxBigFileStream::TNxBigFileStream(const std::string& FileName, uint16_t Mode, i
     for (int n = 0; platform::fs::FileExists(GetPartFileName(n)); ++n) {
         if (!platform::fs::DeleteFile(GetPartFileName(n)))
             throw EFCreateError(Format("Cannot create file \"%s\". The old part cannot be deleted",
-                                       GetPartFileName(n).c_str()));
+                                       platform::fs::ShownPath(GetPartFileName(n)).c_str()));
     }
 }
 

@@ -77,12 +77,14 @@ TFileStream::TFileStream(const std::string& FileName, uint16_t Mode) : fileName_
     using M = platform::fs::HostFile::Mode;
     if (Mode == fmCreate) {
         if (!file_.Open(FileName, M::Create))
-            throw EFCreateError(Format("Cannot create file \"%s\". %s", FileName.c_str(), file_.ErrorText().c_str()));
+            throw EFCreateError(Format("Cannot create file \"%s\". %s", platform::fs::ShownPath(FileName).c_str(),
+                                       file_.ErrorText().c_str()));
         return;
     }
     M access = (Mode & 3) == fmOpenWrite ? M::Write : (Mode & 3) == fmOpenReadWrite ? M::ReadWrite : M::Read;
     if (!file_.Open(FileName, access))
-        throw EFOpenError(Format("Cannot open file \"%s\". %s", FileName.c_str(), file_.ErrorText().c_str()));
+        throw EFOpenError(Format("Cannot open file \"%s\". %s", platform::fs::ShownPath(FileName).c_str(),
+                                 file_.ErrorText().c_str()));
 }
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
@@ -130,6 +132,6 @@ void WriteFileReplacing(const std::string& FileName, const std::function<void(TS
     }
     if (!platform::fs::RenameFile(part, FileName)) {
         platform::fs::DeleteFile(part);
-        throw EFCreateError(Format("Cannot create file \"%s\".", FileName.c_str()));
+        throw EFCreateError(Format("Cannot create file \"%s\".", platform::fs::ShownPath(FileName).c_str()));
     }
 }

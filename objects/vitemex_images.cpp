@@ -36,8 +36,7 @@ void TVelaCustomImages::ShowFrame(int32_t V) {
     FrameIndex = V;
     if (TVelaImageData* item = ShownItem()) {
         item->SetBrightness(Brightness);
-        SurfaceOverride = item->GetDIB();
-        MaskOverride = item->GetFrameLayer();
+        ShowPictures(*item);
         TransColor = item->GetTransColor();
         Remaining += item->GetDelay();
         const int count = CurrentImageList()->Count();
@@ -99,6 +98,11 @@ bool TVelaCustomImages::FramesRanOut() {
     return false;
 }
 
+void TVelaCustomImages::ShowPictures(const TVelaImageData& Item) {
+    SurfaceOverride = Item.GetDIB();
+    MaskOverride = Item.GetFrameLayer();
+}
+
 void TVelaCustomImages::DropPictures() {
     SurfaceOverride = nullptr;
     MaskOverride = nullptr;
@@ -113,7 +117,7 @@ void TVelaCustomImages::FreePrivateDIBs() {
 
 void TVelaCustomImages::MakePrivateDIBs() {
     for (TVelaImageList* list : OwnImageLists()) list->MakePrivateDIBs();
-    if (TVelaImageData* item = ShownItem()) SurfaceOverride = item->GetDIB();
+    if (TVelaImageData* item = ShownItem()) ShowPictures(*item);
     TVelaCustomImage::MakePrivateDIBs();
 }
 

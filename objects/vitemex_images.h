@@ -61,6 +61,8 @@ protected:
     bool HasPicture() const override { return ShownItem() || SurfaceOverride; }
     // Every list the object owns (their private copies follow the device).
     virtual std::vector<TVelaImageList*> OwnImageLists() const { return {}; }
+    // Shows the picture of a frame, and its alpha layer, over the object's own.
+    void ShowPictures(const TVelaImageData& Item);
     // Takes the lists' pictures off the object before they are let go of.
     void DropPictures();
     int32_t FrameIndex = -1;

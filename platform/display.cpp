@@ -64,6 +64,80 @@ PixelBuffer MemorySurface::lock() {
 
 PixelBuffer MemorySurface::describe() const { return format_; }
 
+// ---- ScaledScreen ----
+
+namespace {
+
+// A / B rounded up, for any sign of A (B above 0).
+int32_t CeilDiv(int64_t A, int64_t B) { return int32_t(A >= 0 ? (A + B - 1) / B : -(-A / B)); }
+
+}  // namespace
+
+ScaledScreen::ScaledScreen(int32_t clientWidth, int32_t clientHeight, int32_t screenWidth, int32_t screenHeight)
+    : clientWidth_(std::max(clientWidth, 1)),
+      clientHeight_(std::max(clientHeight, 1)),
+      screenWidth_(std::max(screenWidth, 1)),
+      screenHeight_(std::max(screenHeight, 1)) {
+    // The side that fills the screen sets the scale; the other is as long as the aspect makes it.
+    int32_t width = screenWidth_, height = screenHeight_;
+    if (int64_t{screenWidth_} * clientHeight_ > int64_t{screenHeight_} * clientWidth_)
+        width = std::max(int32_t(int64_t{clientWidth_} * screenHeight_ / clientHeight_), 1);
+    else
+        height = std::max(int32_t(int64_t{clientHeight_} * screenWidth_ / clientWidth_), 1);
+    const int32_t left = (screenWidth_ - width) / 2, top = (screenHeight_ - height) / 2;
+    shown_ = {left, top, left + width, top + height};
+}
+
+void ScaledScreen::toClient(int32_t& x, int32_t& y) const {
+    const int64_t width = shown_.right - shown_.left, height = shown_.bottom - shown_.top;
+    x = int32_t(std::clamp<int64_t>((int64_t{x} - shown_.left) * clientWidth_ / width, 0, clientWidth_ - 1));
+    y = int32_t(std::clamp<int64_t>((int64_t{y} - shown_.top) * clientHeight_ / height, 0, clientHeight_ - 1));
+}
+
+void ScaledScreen::toScreen(int32_t& x, int32_t& y) const {
+    x = shown_.left + CeilDiv(int64_t{x} * (shown_.right - shown_.left), clientWidth_);
+    y = shown_.top + CeilDiv(int64_t{y} * (shown_.bottom - shown_.top), clientHeight_);
+}
+
+PixelRect ScaledScreen::toScreen(const PixelRect& r) const {
+    PixelRect shown = r;
+    toScreen(shown.left, shown.top);
+    toScreen(shown.right, shown.bottom);
+    return shown;
+}
+
+std::vector<PixelRect> ScaledScreen::copy(const PixelBuffer& client, const PixelBuffer& screen,
+                                          const std::vector<PixelRect>& rects) const {
+    std::vector<PixelRect> written;
+    if (!client.pixels || !screen.pixels) return written;
+    const size_t bytes = size_t(client.bitCount / 8);
+    const int64_t width = shown_.right - shown_.left, height = shown_.bottom - shown_.top;
+    for (const PixelRect& r : rects) {
+        const PixelRect from{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, client.width),
+                             std::min(r.bottom, client.height)};
+        if (from.empty()) continue;
+        PixelRect to = toScreen(from);
+        to = {std::max(to.left, 0), std::max(to.top, 0), std::min(to.right, screen.width),
+              std::min(to.bottom, screen.height)};
+        if (to.empty()) continue;
+        // Each screen pixel takes the client pixel its top-left corner lies on.
+        std::vector<size_t> columns;
+        for (int32_t x = to.left; x < to.right; ++x)
+            columns.push_back(size_t((x - shown_.left) * int64_t{clientWidth_} / width) * bytes);
+        for (int32_t y = to.top; y < to.bottom; ++y) {
+            const int64_t row = (y - shown_.top) * int64_t{clientHeight_} / height;
+            const uint8_t* source = client.pixels + row * client.pitch;
+            uint8_t* dest = screen.pixels + int64_t{y} * screen.pitch + size_t(to.left) * bytes;
+            for (size_t column : columns) {
+                std::memcpy(dest, source + column, bytes);
+                dest += bytes;
+            }
+        }
+        written.push_back(to);
+    }
+    return written;
+}
+
 bool CursorImageUsable(const PixelBuffer& image, int32_t hotX, int32_t hotY) {
     return image.pixels && image.bitCount == 32 && image.width > 0 && image.height > 0 &&
            image.pitch >= int64_t{image.width} * 4 && hotX >= 0 && hotY >= 0 && hotX < image.width &&
@@ -109,7 +183,17 @@ bool HeadlessDisplay::setFullScreen(const DisplayModeInfo* mode) {
     fullScreenMode = *mode;
     left = top = 0;
     frame_.resize(static_cast<int32_t>(mode->width), static_cast<int32_t>(mode->height));
+    screen_.resize(static_cast<int32_t>(desktop.width), static_cast<int32_t>(desktop.height));
     return true;
+}
+
+ScaledScreen HeadlessDisplay::shownScreen() const {
+    const PixelBuffer client = frame_.describe(), screen = fullScreen ? screen_.describe() : client;
+    return ScaledScreen(client.width, client.height, screen.width, screen.height);
+}
+
+void HeadlessDisplay::toClient(int32_t& x, int32_t& y) const {
+    if (fullScreen) shownScreen().toClient(x, y);
 }
 
 namespace {
@@ -176,15 +260,26 @@ std::unique_ptr<DialogWindow> HeadlessDisplay::openDialog(const std::string& tit
     return std::make_unique<HeadlessDialog>(*this, dialogs.size() - 1, clientWidth, clientHeight);
 }
 
-void HeadlessDisplay::present(const std::vector<PixelRect>& rects) { KeepFrame(frames, keepFrames, rects, frame_); }
+void HeadlessDisplay::present(const std::vector<PixelRect>& rects) {
+    if (!fullScreen) {
+        KeepFrame(frames, keepFrames, rects, frame_);
+        return;
+    }
+    const std::vector<PixelRect> shown = shownScreen().copy(frame_.lock(), screen_.lock(), rects);
+    KeepFrame(frames, keepFrames, shown, screen_);
+}
 
 void HeadlessDisplay::cursorPos(int32_t& x, int32_t& y) {
-    std::lock_guard lock(mutex_);
-    x = cursorX_;
-    y = cursorY_;
+    {
+        std::lock_guard lock(mutex_);
+        x = cursorX_;
+        y = cursorY_;
+    }
+    toClient(x, y);
 }
 
 void HeadlessDisplay::setCursorPos(int32_t x, int32_t y) {
+    if (fullScreen) shownScreen().toScreen(x, y);
     std::lock_guard lock(mutex_);
     cursorX_ = x;
     cursorY_ = y;
@@ -208,10 +303,14 @@ void HeadlessDisplay::setDefaultCursor() {
     ++cursorChanges;
 }
 
+bool IsMouseEvent(InputKind Kind) {
+    return Kind == InputKind::MouseDown || Kind == InputKind::MouseUp || Kind == InputKind::MouseMove ||
+           Kind == InputKind::Wheel;
+}
+
 void HeadlessDisplay::inject(const InputEvent& event) {
     std::lock_guard lock(mutex_);
-    if (event.kind == InputKind::MouseDown || event.kind == InputKind::MouseUp ||
-        event.kind == InputKind::MouseMove || event.kind == InputKind::Wheel) {
+    if (IsMouseEvent(event.kind)) {
         cursorX_ = event.x;
         cursorY_ = event.y;
     }
@@ -235,6 +334,7 @@ bool HeadlessDisplay::waitEvent(InputEvent& event, uint32_t timeoutMs) {
     }
     event = queue_.front();
     queue_.pop_front();
+    if (IsMouseEvent(event.kind)) toClient(event.x, event.y);
     return true;
 }
 

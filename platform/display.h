@@ -44,6 +44,35 @@ struct PixelBuffer {
     uint32_t redMask = 0x00FF0000, greenMask = 0x0000FF00, blueMask = 0x000000FF;
 };
 
+// A full-screen mode on a screen of another size: the mode's pixels (the client area the program
+// draws) scaled to fill the screen with their aspect kept, centred, black around them. A screen
+// pixel shows the client pixel its top-left corner falls on, so that a rectangle of the client
+// is shown by the same screen pixels whether it is copied alone or with the whole client.
+class ScaledScreen {
+public:
+    // Client and screen sizes of at least one pixel each way.
+    ScaledScreen(int32_t clientWidth, int32_t clientHeight, int32_t screenWidth, int32_t screenHeight);
+    // The screen pixels that show the client.
+    const PixelRect& shown() const { return shown_; }
+    int32_t screenWidth() const { return screenWidth_; }
+    int32_t screenHeight() const { return screenHeight_; }
+    // The client pixel under a screen point, kept inside the client: the pointer over the black
+    // border is at the client's edge, as it would be on a screen of the mode's own size.
+    void toClient(int32_t& x, int32_t& y) const;
+    // The first screen pixel that shows a client point.
+    void toScreen(int32_t& x, int32_t& y) const;
+    // The screen pixels that show a client rectangle.
+    PixelRect toScreen(const PixelRect& r) const;
+    // Copies the rectangles of the client (clipped to it) into the screen's pixels, scaled;
+    // both buffers have pixels of the same size. The screen rectangles written.
+    std::vector<PixelRect> copy(const PixelBuffer& client, const PixelBuffer& screen,
+                                const std::vector<PixelRect>& rects) const;
+
+private:
+    int32_t clientWidth_, clientHeight_, screenWidth_, screenHeight_;
+    PixelRect shown_;
+};
+
 // A block of pixels kept by the display backend.
 class PixelSurface {
 public:
@@ -76,11 +105,15 @@ enum class InputKind : uint8_t {
     Deactivate,  // the window left the foreground
     Close,       // the user asked to close the window
     Expose,      // the window's pixels were lost (or its size changed) and must be shown again
+    MouseLeave,  // the pointer left the window (or the window moved away from under it)
     Text,        // text typed (code page 932): to the dialog window, and to the main window while its
                  // text input is on
 };
 
 enum class MouseButton : uint8_t { None, Left, Right, Middle };
+
+// Whether an event of the kind carries a pointer position.
+bool IsMouseEvent(InputKind Kind);
 
 struct InputEvent {
     InputKind kind = InputKind::MouseMove;
@@ -166,7 +199,9 @@ public:
     // Minimises the window (shown again by show()).
     virtual void minimize() = 0;
     // Full screen in Mode, or windowed for nullptr. False when the mode cannot be set: the
-    // window is then windowed.
+    // window is then windowed. The desktop keeps its own mode: the client area takes the mode's
+    // size and is shown scaled over the whole desktop (ScaledScreen), and mouse positions and
+    // the cursor stay in client pixels.
     virtual bool setFullScreen(const DisplayModeInfo* mode) = 0;
 
     // The client area's pixels; valid until the client size changes.
@@ -306,8 +341,11 @@ public:
                                              int32_t clientHeight) override;
     std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override;
 
-    // Any thread: queues an event for waitEvent (a mouse event also moves the cursor).
+    // Any thread: queues an event for waitEvent (a mouse event also moves the cursor). In full
+    // screen a mouse event is at a point of the desktop, which waitEvent maps to the client.
     void inject(const InputEvent& event);
+    // How the client is shown in the frames presented: full screen on the desktop, else as it is.
+    ScaledScreen shownScreen() const;
     void setTextInput(bool on, const PixelRect& caret) override {
         textInput = on;
         textInputCaret = caret;
@@ -334,6 +372,7 @@ public:
     bool minimized = false;
     bool fullScreen = false;
     DisplayModeInfo fullScreenMode;
+    // The frames presented: the client area, or in full screen the desktop showing it scaled.
     std::vector<Frame> frames;
     // Frames beyond this many are dropped from the front (0: keep all). Only the last is kept
     // unless asked: a long run must not keep every frame it showed.
@@ -380,7 +419,12 @@ public:
     std::deque<InputEvent> dialogInput;
 
 private:
+    // A desktop point as the client point under it, in full screen.
+    void toClient(int32_t& x, int32_t& y) const;
+
     MemorySurface frame_{0, 0, 32};
+    // The desktop in full screen, showing the frame scaled.
+    MemorySurface screen_{0, 0, 32};
     WindowPlacement normal_;
     int32_t cursorX_ = 0, cursorY_ = 0;
     std::mutex mutex_;

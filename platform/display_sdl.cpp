@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace platform {
@@ -200,7 +201,9 @@ bool Translate(const SDL_Event& e, InputEvent& out) {
         case SDL_WINDOWEVENT_FOCUS_LOST: out.kind = InputKind::Deactivate; return true;
         case SDL_WINDOWEVENT_CLOSE: out.kind = InputKind::Close; return true;
         case SDL_WINDOWEVENT_EXPOSED:
-        case SDL_WINDOWEVENT_RESTORED: out.kind = InputKind::Expose; return true;
+        case SDL_WINDOWEVENT_RESTORED:
+        case SDL_WINDOWEVENT_SIZE_CHANGED: out.kind = InputKind::Expose; return true;
+        case SDL_WINDOWEVENT_LEAVE: out.kind = InputKind::MouseLeave; return true;
         default: return false;
         }
     default: return false;
@@ -227,12 +230,29 @@ DisplayModeInfo ModeInfo(const SDL_DisplayMode& mode) {
             static_cast<uint32_t>(SDL_BYTESPERPIXEL(mode.format) * 8), static_cast<uint32_t>(mode.refresh_rate)};
 }
 
-// The full-screen modes of the primary display (without the empty ones some drivers list).
-std::vector<SDL_DisplayMode> FullScreenModes() {
-    std::vector<SDL_DisplayMode> modes;
+// Sizes a title may ask for beside those the monitor lists.
+constexpr struct {
+    int32_t width, height;
+} kCommonSizes[] = {{640, 480}, {800, 600}, {1024, 768}, {1280, 720}, {1280, 960}, {1280, 1024}, {1600, 1200}, {1920, 1080}};
+
+// The full-screen modes of the primary display, smallest first as display adapters list them.
+// Every mode is shown scaled on the desktop's own, so beside the monitor's modes (without the
+// empty ones some drivers list) the common sizes up to the desktop's are offered at its depth and
+// refresh rate.
+std::vector<DisplayModeInfo> FullScreenModes() {
+    std::vector<DisplayModeInfo> modes;
     SDL_DisplayMode mode;
     for (int i = 0; i < SDL_GetNumDisplayModes(0); ++i)
-        if (SDL_GetDisplayMode(0, i, &mode) == 0 && mode.w > 0 && mode.h > 0) modes.push_back(mode);
+        if (SDL_GetDisplayMode(0, i, &mode) == 0 && mode.w > 0 && mode.h > 0) modes.push_back(ModeInfo(mode));
+    if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+        const DisplayModeInfo desktop = ModeInfo(mode);
+        for (const auto& size : kCommonSizes)
+            if (uint32_t(size.width) <= desktop.width && uint32_t(size.height) <= desktop.height)
+                modes.push_back({uint32_t(size.width), uint32_t(size.height), desktop.bitCount, desktop.refreshRate});
+    }
+    auto order = [](const DisplayModeInfo& m) { return std::tuple(m.width, m.height, m.bitCount, m.refreshRate); };
+    std::sort(modes.begin(), modes.end(), [&](const auto& a, const auto& b) { return order(a) < order(b); });
+    modes.erase(std::unique(modes.begin(), modes.end()), modes.end());
     return modes;
 }
 
@@ -292,6 +312,7 @@ class SdlDisplay final : public Display {
 public:
     SdlDisplay(SDL_Window* window, Uint32 wakeType) : window_(window), frame_(window), wakeType_(wakeType) {}
     ~SdlDisplay() override {
+        client_.reset();
         setDefaultCursor();
         SDL_DestroyWindow(window_);
         QuitVideo();
@@ -306,11 +327,7 @@ public:
         return SDL_GetDesktopDisplayMode(0, &mode) == 0 ? ModeInfo(mode) : DisplayModeInfo{};
     }
 
-    std::vector<DisplayModeInfo> displayModes() override {
-        std::vector<DisplayModeInfo> modes;
-        for (const SDL_DisplayMode& mode : FullScreenModes()) modes.push_back(ModeInfo(mode));
-        return modes;
-    }
+    std::vector<DisplayModeInfo> displayModes() override { return FullScreenModes(); }
 
     PixelRect workArea() override {
         SDL_Rect r;
@@ -331,11 +348,13 @@ public:
     }
 
     int32_t clientWidth() override {
+        if (client_) return client_->describe().width;
         int w = 0;
         SDL_GetWindowSize(window_, &w, nullptr);
         return w;
     }
     int32_t clientHeight() override {
+        if (client_) return client_->describe().height;
         int h = 0;
         SDL_GetWindowSize(window_, nullptr, &h);
         return h;
@@ -363,29 +382,63 @@ public:
 
     void minimize() override { SDL_MinimizeWindow(window_); }
 
-    // A requested refresh rate of 0 takes the first mode of the size and depth.
+    // A listed mode (a requested refresh rate of 0 matches any): the window covers the desktop,
+    // and the client becomes a surface of the mode's size in the window's pixel format.
     bool setFullScreen(const DisplayModeInfo* mode) override {
+        client_.reset();
         if (mode) {
-            const std::vector<SDL_DisplayMode> modes = FullScreenModes();
-            auto found = std::find_if(modes.begin(), modes.end(), [mode](const SDL_DisplayMode& candidate) {
-                DisplayModeInfo info = ModeInfo(candidate);
+            const std::vector<DisplayModeInfo> modes = FullScreenModes();
+            const bool listed = std::any_of(modes.begin(), modes.end(), [mode](const DisplayModeInfo& info) {
                 return info.width == mode->width && info.height == mode->height && info.bitCount == mode->bitCount &&
                        (mode->refreshRate == 0 || info.refreshRate == mode->refreshRate);
             });
-            if (found != modes.end() && SDL_SetWindowDisplayMode(window_, &*found) == 0 &&
-                SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) == 0)
-                return true;
+            const SDL_Surface* window = SDL_GetWindowSurface(window_);
+            if (listed && window && SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0) {
+                if (SDL_Surface* client = SDL_CreateRGBSurfaceWithFormat(0, int(mode->width), int(mode->height), 0,
+                                                                         window->format->format)) {
+                    client_ = std::make_unique<OwnedSurface>(client);
+                    shownSize_ = {};
+                    return true;
+                }
+            }
         }
         SDL_SetWindowFullscreen(window_, 0);
         return !mode;
     }
 
-    PixelSurface& frame() override { return frame_; }
+    PixelSurface& frame() override { return client_ ? static_cast<PixelSurface&>(*client_) : frame_; }
 
-    void present(const std::vector<PixelRect>& rects) override { PresentRects(window_, rects); }
+    void present(const std::vector<PixelRect>& rects) override {
+        if (!client_) {
+            PresentRects(window_, rects);
+            return;
+        }
+        SDL_Surface* window = SDL_GetWindowSurface(window_);
+        if (!window) return;
+        const ScaledScreen scaled = *scaling(window->w, window->h);
+        // A new window size (the desktop's, once the window system has given it) shows all again.
+        const PixelRect whole{0, 0, window->w, window->h};
+        const bool all = whole != shownSize_;
+        if (all) {
+            SDL_FillRect(window, nullptr, SDL_MapRGB(window->format, 0, 0, 0));
+            shownSize_ = whole;
+        }
+        const PixelBuffer client = client_->lock(), screen = frame_.lock();
+        const std::vector<PixelRect> shown =
+            scaled.copy(client, screen, all ? std::vector<PixelRect>{{0, 0, client.width, client.height}} : rects);
+        frame_.unlock();
+        client_->unlock();
+        PresentRects(window_, all ? std::vector<PixelRect>{whole} : shown);
+    }
 
-    void cursorPos(int32_t& x, int32_t& y) override { SDL_GetMouseState(&x, &y); }
-    void setCursorPos(int32_t x, int32_t y) override { SDL_WarpMouseInWindow(window_, x, y); }
+    void cursorPos(int32_t& x, int32_t& y) override {
+        SDL_GetMouseState(&x, &y);
+        if (const std::optional<ScaledScreen> scaled = scalingOnWindow()) scaled->toClient(x, y);
+    }
+    void setCursorPos(int32_t x, int32_t y) override {
+        if (const std::optional<ScaledScreen> scaled = scalingOnWindow()) scaled->toScreen(x, y);
+        SDL_WarpMouseInWindow(window_, x, y);
+    }
 
     bool setCursor(const PixelBuffer& image, int32_t hotX, int32_t hotY) override {
         if (!CursorImageUsable(image, hotX, hotY)) return false;
@@ -416,7 +469,11 @@ public:
         return waitFor(timeoutMs, [&](const SDL_Event& e) {
             // Events of a dialog window that has gone are dropped.
             const Uint32 from = WindowOf(e);
-            return (from == 0 || from == main) && Translate(e, event);
+            if (from != 0 && from != main) return false;
+            if (!Translate(e, event)) return false;
+            if (const std::optional<ScaledScreen> scaled = scalingOnWindow(); scaled && IsMouseEvent(event.kind))
+                scaled->toClient(event.x, event.y);
+            return true;
         });
     }
 
@@ -437,8 +494,8 @@ public:
         }
     }
 
-    // While a dialog is open: an event of the main window other than mouse and keys waits for
-    // the main window's own waitEvent.
+    // While a dialog is open: an event of the main window other than mouse and keys (the pointer
+    // leaving it counts as one) waits for the main window's own waitEvent.
     void hold(const SDL_Event& e) {
         InputEvent event;
         if (!Translate(e, event)) return;
@@ -446,7 +503,8 @@ public:
         case InputKind::Activate:
         case InputKind::Deactivate:
         case InputKind::Close:
-        case InputKind::Expose: held_.push_back(event); break;
+        case InputKind::Expose:
+        case InputKind::MouseLeave: held_.push_back(event); break;
         default: break;
         }
     }
@@ -493,8 +551,10 @@ public:
     std::unique_ptr<DialogWindow> openDialog(const std::string& title, int32_t clientWidth,
                                              int32_t clientHeight) override;
 
-    void setTextInput(bool on, const PixelRect& caret) override {
+    void setTextInput(bool on, const PixelRect& client) override {
         textInput_ = on;
+        const std::optional<ScaledScreen> scaled = scalingOnWindow();
+        const PixelRect caret = scaled ? scaled->toScreen(client) : client;
         SDL_Rect at{caret.left, caret.top, std::max(caret.right - caret.left, 1), std::max(caret.bottom - caret.top, 1)};
         if (on) SDL_SetTextInputRect(&at);
         restoreTextInput();
@@ -537,6 +597,18 @@ public:
     }
 
 private:
+    // In full screen, how the client is shown on a window of the size; nothing when windowed.
+    std::optional<ScaledScreen> scaling(int32_t Width, int32_t Height) const {
+        if (!client_) return std::nullopt;
+        const PixelBuffer client = client_->describe();
+        return ScaledScreen(client.width, client.height, Width, Height);
+    }
+    std::optional<ScaledScreen> scalingOnWindow() const {
+        int width = 0, height = 0;
+        SDL_GetWindowSize(window_, &width, &height);
+        return scaling(width, height);
+    }
+
     // A box of the buttons (UTF-8, at least one), Return pressing the first and Escape (or
     // closing) Labels[Cancel]: the index chosen. The desktop's own dialog where there is one: the
     // window system's box draws only the characters of its core fonts, which on most desktops
@@ -576,7 +648,11 @@ private:
     SDL_Window* window_;
     WindowPlacement normal_;
     SDL_Cursor* cursor_ = nullptr;
+    // The window's pixels; in full screen the client's, and the window size they were last shown
+    // on.
     WindowSurface frame_;
+    std::unique_ptr<OwnedSurface> client_;
+    PixelRect shownSize_;
     Uint32 wakeType_;
     std::atomic<bool> wakePending_{false};
     std::deque<InputEvent> held_;

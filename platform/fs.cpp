@@ -93,6 +93,11 @@ std::string ToProgramPath(std::string_view hostPath) {
     return Utf8ToCp932(path);
 }
 
+std::string ShownPath(std::string_view programPath) {
+    const std::optional<std::string> host = ToHostPath(programPath);
+    return host ? Utf8ToCp932(*host) : std::string(programPath);
+}
+
 bool IsInside(std::string_view hostFolder, std::string_view hostPath) {
     namespace stdfs = std::filesystem;
     std::error_code ec;

@@ -20,6 +20,10 @@ std::optional<std::string> ToHostPath(std::string_view programPath);
 // The program path (CP932, "Z:\..." form) of an absolute host path.
 std::string ToProgramPath(std::string_view hostPath);
 
+// A program path as messages show it: the host path ("/" separators), still in CP932; the
+// program path as it is when it names nothing on the host.
+std::string ShownPath(std::string_view programPath);
+
 // Whether `hostPath`, once made absolute and normalised, lies inside `hostFolder` (or is it).
 bool IsInside(std::string_view hostFolder, std::string_view hostPath);
 // The same for two program paths; false when either names nothing on the host.

@@ -3,11 +3,25 @@
 #include "platform/sound.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <cstdio>
 
 namespace platform {
 namespace {
+
+// ALSA's library writes its complaints (no card, no configuration for one) to standard error
+// while SDL probes it: its error handler becomes one that drops them, the player saying itself
+// when there is no device. The library stays loaded, so that SDL's own load of it keeps the
+// handler.
+void DropAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void SilenceAlsa() {
+    static void* const alsa = dlopen("libasound.so.2", RTLD_NOW);
+    if (!alsa) return;
+    if (auto setHandler = reinterpret_cast<int (*)(decltype(&DropAlsaError))>(dlsym(alsa, "snd_lib_error_set_handler")))
+        setHandler(DropAlsaError);
+}
 
 class SdlSound : public FedSound {
 public:
@@ -41,6 +55,7 @@ private:
 
     bool openDevice() {
         quitAudio();
+        SilenceAlsa();
         initialized_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
         if (!initialized_) return false;
         SDL_AudioSpec want{};

@@ -129,6 +129,9 @@ public:
     // absurd input.
     void LoadFromStream(TStream& Stream, int32_t Version);
 
+    // True the first time a jump or call finds no page of the name: it is reported once.
+    bool FirstMissing(const std::string& PageName) { return missingPages_.insert(PageName).second; }
+
 private:
     // The command at PC of the current page; nullptr outside its commands.
     TCommand* CurrentCommand() const;
@@ -149,6 +152,7 @@ private:
     TPage* stepping_ = nullptr;
     std::set<std::string> refused_;
     uint32_t refusedChanges_ = 0;  // the file manager's change count refused_ belongs to
+    std::set<std::string> missingPages_;
 };
 
 // What the system variables read of the call stack, answered from a runner (none: the base's

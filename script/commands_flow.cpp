@@ -3,6 +3,8 @@
 // A block has no end marker: it is the run of commands after its head whose indent is greater
 // than the head's. A condition holds when its expression gives a result that is true; an
 // expression without a result never holds.
+#include "core/sysutils.h"
+#include "platform/display.h"
 #include "script/callman.h"
 #include "script/commands.h"
 #include "script/pages.h"
@@ -112,6 +114,19 @@ struct TTarget {
     }
 };
 
+// Whether the page a jump or call goes to exists. A missing one is passed over, the script going
+// on with the next command; so that a misspelt name can be found, the first time a name is
+// missing one line on standard error says which command of which page asked for it.
+bool TargetExists(TCallMan& Runner, const TCommand& Command, const char* Kind, const std::string& PageName) {
+    if (ScriptHost().FileExists(PageName)) return true;
+    if (Runner.FirstMissing(PageName))
+        platform::PrintMessage("velaplay", Format("%s line %u: %s of the page \"%s\", which does not exist; the "
+                                                  "script goes on with the next command",
+                                                  Command.OwnerPage().GetName().c_str(), Command.LineId(), Kind,
+                                                  PageName.c_str()));
+    return false;
+}
+
 // Record: string page, u32 index, condition. When the condition holds and the page exists,
 // goes there; else moves on.
 class TComJump : public TCommand {
@@ -125,7 +140,7 @@ public:
     }
     void Execute(TCallMan& Runner, TPage*& Page, int32_t& PC) override {
         ++PC;
-        if (!RunBool(cond_) || !ScriptHost().FileExists(target_.PageName)) return;
+        if (!RunBool(cond_) || !TargetExists(Runner, *this, "Jump", target_.PageName)) return;
         Page = Runner.GetPage(target_.PageName, true);
         PC = target_.PC;
     }
@@ -166,7 +181,7 @@ void TComCall::LoadFromStream(TStream& Stream) {
 
 void TComCall::Execute(TCallMan& Runner, TPage*& Page, int32_t& PC) {
     ++PC;
-    if (!RunBool(cond_) || !ScriptHost().FileExists(target_.PageName)) return;
+    if (!RunBool(cond_) || !TargetExists(Runner, *this, "Call", target_.PageName)) return;
     TArrayString args;
     for (const auto& arg : args_) {
         arg->Execute();

@@ -265,6 +265,20 @@ std::string TProject::FindDiscRoot(const std::string& SetId, bool WithContent) c
 
 bool TProject::FindInstallDisc() const { return !FindDiscRoot(Title, false).empty(); }
 
+namespace {
+
+// What a title's folder lacks: the folder itself, or which of its content and install files.
+std::string MissingInstallation(const std::string& Folder) {
+    const std::string shown = platform::fs::ShownPath(Folder);
+    if (!platform::fs::DirectoryExists(Folder)) return shown + " がありません";
+    std::string missing;
+    for (const char* name : {ContentFileName, InstallFileName})
+        if (!platform::fs::FileExists(AppendBackslash(Folder) + name)) missing += (missing.empty() ? "" : "、") + std::string(name);
+    return shown + " に " + missing + " がありません";
+}
+
+}  // namespace
+
 bool TProject::OpenContentArchive() {
     TVrFileManager& files = FileManager();
     // The folder beside the program holds the title only when the command line names no content:
@@ -273,7 +287,8 @@ bool TProject::OpenContentArchive() {
     if (!folder.empty() && platform::fs::FileExists(folder + InstallFileName) && files.BaseFolder().empty())
         files.SetBaseFolder(folder);
     if (!files.FileExists(InstallFileName)) {
-        ScriptHost().ShowWarning("インストールし直してください");
+        ScriptHost().ShowWarning("インストールし直してください\r\n" +
+                                 MissingInstallation(files.BaseFolder().empty() ? folder : files.BaseFolder()));
         return false;
     }
     TVelaInstallSet set;

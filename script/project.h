@@ -164,6 +164,9 @@ private:
     void OpenSaveFile(TVrFileCollection& Saves);
     // Writes Buffer in place of the save file.
     void WriteSaveFile(TNxBigStream& Buffer);
+    // Warns that the save file cannot be written, once until a write succeeds again: a title
+    // whose folder cannot be written is told so once, not at every save.
+    void WarnWriteFailed(const std::exception& Error);
     // The status entry and the "save:" files of the save file (opening steps).
     void ReadSaveFile();
     void WriteStatusRecord(TStream& Stream) const;
@@ -179,6 +182,7 @@ private:
     std::unique_ptr<TSaveSections> sections_;
     bool opened_ = false;  // the status data was read: Destroy saves it again
     bool statusUnread_ = false;  // the stored status could not be read: it is never replaced
+    bool writeWarned_ = false;   // a failed write was warned about, and none has worked since
 };
 
 // The project of the run, between CreateProject and FreeProject.

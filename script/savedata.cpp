@@ -115,6 +115,12 @@ void TProject::OpenSaveFile(TVrFileCollection& Saves) {
 
 void TProject::WriteSaveFile(TNxBigStream& Buffer) {
     WriteFileReplacing(GetSaveFileName(), [&Buffer](TStream& File) { Buffer.CopyToStream(File, 0); });
+    writeWarned_ = false;
+}
+
+void TProject::WarnWriteFailed(const std::exception& Error) {
+    if (!writeWarned_) Warn(WriteFailed, Error);
+    writeWarned_ = true;
 }
 
 // ---- Game records ----
@@ -180,7 +186,7 @@ void TProject::ExecuteSave(int32_t Slot, const std::string& ContinuePage, const 
         SetSaveCaption(Slot, Caption);
         SaveStatus();
     } catch (const std::exception& e) {
-        Warn(WriteFailed, e);
+        WarnWriteFailed(e);
     }
 }
 
@@ -317,7 +323,7 @@ void TProject::SaveStatus() {
         }
         WriteSaveFile(buffer);
     } catch (const std::exception& e) {
-        Warn(WriteFailed, e);
+        WarnWriteFailed(e);
     }
 }
 

@@ -62,15 +62,19 @@ protected:
             e.kind = kind;
             e.x = form->BasePanel.Left + X;
             e.y = form->BasePanel.Top + Y;
+            display.shownScreen().toScreen(e.x, e.y);
             e.button = platform::MouseButton::Left;
             display.inject(e);
             Tick();
         }
         Tick();
     }
-    // A pixel of the base panel in the last frame presented, 0x00RRGGBB.
+    // A pixel of the base panel in the last frame presented (on the desktop that shows it in full
+    // screen), 0x00RRGGBB.
     uint32_t Shown(int32_t X, int32_t Y) const {
-        return display.frames.back().pixel(form->BasePanel.Left + X, form->BasePanel.Top + Y);
+        int32_t x = form->BasePanel.Left + X, y = form->BasePanel.Top + Y;
+        display.shownScreen().toScreen(x, y);
+        return display.frames.back().pixel(x, y);
     }
     // Pixel (X, Y) of frame Index of the cached picture of Name, and its mask value (255 without
     // a mask).

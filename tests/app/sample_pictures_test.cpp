@@ -84,4 +84,19 @@ TEST_F(SamplePictures, ClicksPassThroughTheStillFiguresTransparentGround) {
     EXPECT_EQ(Shown(232 + 48, 304 + 10), 0xFFFF00u);
 }
 
+// The copies of the pictures are made again after a screen-mode switch: the still figure keeps
+// its transparent ground.
+TEST_F(SamplePictures, PicturesKeepTheirTransparentGroundAcrossAScreenSwitch) {
+    const uint32_t box = Shown(232 + 48, 304 + 10), head = Cached("figure.mra", 0, 48, 30);
+    ASSERT_EQ(box, 0x0000FFu);
+    ASSERT_EQ(Shown(232 + 48, 304 + 30), head);
+    for (const bool full : {true, false}) {
+        form->SetFullScreen(full);
+        Tick();
+        EXPECT_EQ(display.fullScreen, full);
+        EXPECT_EQ(Shown(232 + 48, 304 + 10), box);
+        EXPECT_EQ(Shown(232 + 48, 304 + 30), head);
+    }
+}
+
 }  // namespace

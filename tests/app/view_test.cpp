@@ -106,12 +106,13 @@ protected:
             ++ticks;
         }
     }
-    // A mouse event at a point of the base panel.
+    // A mouse event at a point of the base panel (on the desktop that shows it in full screen).
     void Mouse(InputKind Kind, int32_t X, int32_t Y, MouseButton Button = MouseButton::Left) {
         InputEvent e;
         e.kind = Kind;
         e.x = form->BasePanel.Left + X;
         e.y = form->BasePanel.Top + Y;
+        display.shownScreen().toScreen(e.x, e.y);
         e.button = Button;
         display.inject(e);
     }
@@ -127,9 +128,13 @@ protected:
         e.kind = Kind;
         display.inject(e);
     }
-    // A pixel of the base panel in the last frame.
+    // A pixel of the window's client area, and of the base panel, in the last frame.
+    uint32_t ClientPixel(int32_t X, int32_t Y) const {
+        display.shownScreen().toScreen(X, Y);
+        return display.frames.back().pixel(X, Y);
+    }
     uint32_t Shown(int32_t X, int32_t Y) const {
-        return display.frames.back().pixel(form->BasePanel.Left + X, form->BasePanel.Top + Y);
+        return ClientPixel(form->BasePanel.Left + X, form->BasePanel.Top + Y);
     }
     static void ExpectAllFreed() {
         EXPECT_EQ(ScreenMan, nullptr);
@@ -220,7 +225,7 @@ TEST_F(FormView, StartUpErrorsWarnOnceAndClose) {
     // A folder without a title.
     Open(display, {platform::fs::ToProgramPath(FreshHostFolder())});
     ASSERT_EQ(display.messages.size(), 1u);
-    EXPECT_EQ(display.messages[0].text, "インストールし直してください");
+    EXPECT_TRUE(display.messages[0].text.starts_with("インストールし直してください\r\n"));
     EXPECT_EQ(display.messages[0].icon, platform::MessageIcon::Warning);
     EXPECT_TRUE(form->ClosePosted());
     form->Run();  // ends at once, closing
@@ -494,15 +499,17 @@ TEST_F(FormView, SwitchesToFullScreenAndBack) {
     EXPECT_TRUE(display.fullScreen);
     EXPECT_EQ(display.fullScreenMode, (platform::DisplayModeInfo{800, 600, 32, 60}));
     EXPECT_TRUE(ScreenMan->FullScreen);
-    // The screen in the middle of the mode, no toolbar.
+    // The screen in the middle of the mode, no toolbar; the mode fills the desktop's height,
+    // 1.8 times, black beside it.
     Tick();
-    EXPECT_EQ(display.frames.back().pixels.describe().width, 800);
-    EXPECT_EQ(display.frames.back().pixels.describe().height, 600);
+    EXPECT_EQ(display.frames.back().pixels.describe().width, 1920);
+    EXPECT_EQ(display.frames.back().pixels.describe().height, 1080);
     EXPECT_EQ(std::vector<int32_t>({form->BasePanel.Left, form->BasePanel.Top}), std::vector<int32_t>({80, 60}));
-    EXPECT_EQ(display.frames.back().rects, (std::vector<PixelRect>{{80, 60, 720, 540}}));
-    EXPECT_EQ(Shown(RedX, RedY), Red);
+    EXPECT_EQ(display.frames.back().rects, (std::vector<PixelRect>{{240 + 144, 108, 240 + 1296, 972}}));
+    EXPECT_EQ(display.frames.back().pixel(240 + int32_t((80 + RedX) * 1.8), int32_t((60 + RedY) * 1.8)), Red);
     EXPECT_EQ(Shown(EmptyX, EmptyY), Background);
-    EXPECT_EQ(display.frames.back().pixel(300, 10), 0u);
+    EXPECT_EQ(ClientPixel(300, 10), 0u);
+    EXPECT_EQ(display.frames.back().pixel(239, 540), 0u);
     // A press lands on the box under it in the new place.
     Mouse(InputKind::MouseDown, RedX, RedY);
     Tick();
@@ -512,10 +519,10 @@ TEST_F(FormView, SwitchesToFullScreenAndBack) {
     // The toolbar shows while the pointer is at the top edge, over the border, and goes again.
     Mouse(InputKind::MouseMove, 300, -60);
     Tick();
-    EXPECT_EQ(display.frames.back().pixel(300, 10), DockFace);
+    EXPECT_EQ(ClientPixel(300, 10), DockFace);
     Mouse(InputKind::MouseMove, 300, -30);
     Tick();
-    EXPECT_EQ(display.frames.back().pixel(300, 10), 0u);
+    EXPECT_EQ(ClientPixel(300, 10), 0u);
 
     // Another mode asked for.
     ScreenMan->BestMode = 1;
@@ -592,7 +599,8 @@ TEST_F(FormView, TheToolbarQuitsOnYesAndSwitchesTheScreen) {
     const ScopedEnvironment locale("LC_ALL", "C");
     Open(display);
     Tick();
-    // The pointer comes from the top edge (where a full screen shows the toolbar) to a button.
+    // The pointer comes from the top edge (where a full screen shows the toolbar) to a button,
+    // at points of the client area wherever the desktop shows it.
     auto click = [this](int32_t X) {
         const std::pair<InputKind, int32_t> steps[] = {{InputKind::MouseMove, 0},
                                                        {InputKind::MouseMove, 10},
@@ -603,6 +611,7 @@ TEST_F(FormView, TheToolbarQuitsOnYesAndSwitchesTheScreen) {
             e.kind = kind;
             e.x = X;
             e.y = y;
+            display.shownScreen().toScreen(e.x, e.y);
             e.button = MouseButton::Left;
             display.inject(e);
         }
@@ -617,8 +626,19 @@ TEST_F(FormView, TheToolbarQuitsOnYesAndSwitchesTheScreen) {
     EXPECT_FALSE(form->ClosePosted());
     EXPECT_FALSE(Terminating());
 
+    // Back from the full screen's toolbar, the pointer is outside the window: the button it
+    // pressed (raised under the pointer of the active window) stands flat again once the
+    // pointer has left.
+    const std::vector<uint32_t> flat = StripPixels(FramePixels(display), Dock);
+    Inject(InputKind::Activate);
     click(30 + TViewToolbar::ButtonWidth);
     EXPECT_TRUE(display.fullScreen);
+    click(30 + TViewToolbar::ButtonWidth);
+    EXPECT_FALSE(display.fullScreen);
+    EXPECT_NE(StripPixels(FramePixels(display), Dock), flat);
+    Inject(InputKind::MouseLeave);
+    Pump();
+    EXPECT_EQ(StripPixels(FramePixels(display), Dock), flat);
     click(30);
     EXPECT_TRUE(form->ClosePosted());
 }
@@ -760,8 +780,8 @@ TEST(Program, ASecondPlayerForTheSameFolderEndsAtOnce) {
     ASSERT_TRUE(first.WaitLock(20000)) << FileText(folder + "first.txt");
     Child second(PlayerFolder + "velaplay", {folder}, folder + "second.txt");
     ASSERT_TRUE(second.WaitEnd(20000));
-    EXPECT_TRUE(second.ExitedWith(0));
-    EXPECT_EQ(FileText(folder + "second.txt"), "");
+    EXPECT_TRUE(second.ExitedWith(1));
+    EXPECT_EQ(FileText(folder + "second.txt"), "velaplay: the title in " + folder + " is already playing\n");
     EXPECT_TRUE(first.Running());
     EXPECT_EQ(FileText(folder + "first.txt"), "");
 }
@@ -783,7 +803,7 @@ TEST(Program, AnErrorThatEndsThePlayerExitsWithStatusOne) {
 
 // Each start-up failure ends the player with status 1 and its message on standard error, the
 // content folder missing, empty, or holding only the archive or only the install set; "--help"
-// prints the usage and ends it with status 0.
+// and "-h" print the usage and end it with status 0, an unknown option with status 2.
 TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
     const std::string folder = FreshHostFolder(), errors = folder + "errors.txt", usage = folder + "usage.txt";
     std::filesystem::create_directories(folder + "empty");
@@ -797,11 +817,14 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
         ASSERT_TRUE(pack.WaitEnd(60000) && pack.ExitedWith(0)) << FileText(errors);
     }
     std::filesystem::copy_file(SampleFolder + "install.dat", folder + "install.dat/install.dat");
-    const std::string reinstall = U8(u8"警告: インストールし直してください\n");
+    // The message names the folder and what it lacks.
+    auto reinstall = [&](const std::string& Lacking) {
+        return U8(u8"警告: インストールし直してください\r\n") + folder + Lacking + "\n";
+    };
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"missing", reinstall},
-        {"empty", reinstall},
-        {"game.dat", reinstall},
+        {"missing", reinstall(U8(u8"missing/ がありません"))},
+        {"empty", reinstall(U8(u8"empty/ に game.dat、install.dat がありません"))},
+        {"game.dat", reinstall(U8(u8"game.dat/ に install.dat がありません"))},
         {"install.dat", U8(u8"警告: vela.vpb:ファイルがありません\n")}};
     for (const auto& [title, message] : cases) {
         Child player(PlayerFolder + "velaplay", {folder + title}, errors);
@@ -809,11 +832,20 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
         EXPECT_TRUE(player.ExitedWith(1)) << title;
         EXPECT_EQ(FileText(errors), message) << title;
     }
-    Child help(PlayerFolder + "velaplay", {"--help"}, errors, usage);
-    ASSERT_TRUE(help.WaitEnd(20000));
-    EXPECT_TRUE(help.ExitedWith(0));
-    EXPECT_TRUE(FileText(usage).starts_with("Usage: velaplay [FOLDER]\n")) << FileText(usage);
-    EXPECT_EQ(FileText(errors), "");
+    for (const char* option : {"--help", "-h"}) {
+        Child help(PlayerFolder + "velaplay", {option}, errors, usage);
+        ASSERT_TRUE(help.WaitEnd(20000));
+        EXPECT_TRUE(help.ExitedWith(0));
+        EXPECT_TRUE(FileText(usage).starts_with("Usage: velaplay [FOLDER]\n")) << FileText(usage);
+        EXPECT_EQ(FileText(errors), "");
+    }
+    // An unknown option is no folder: the usage goes to standard error.
+    Child unknown(PlayerFolder + "velaplay", {folder + "empty", "-x"}, errors, usage);
+    ASSERT_TRUE(unknown.WaitEnd(20000));
+    EXPECT_TRUE(unknown.ExitedWith(2));
+    EXPECT_TRUE(FileText(errors).starts_with("velaplay: unknown option -x\nUsage: velaplay [FOLDER]\n"))
+        << FileText(errors);
+    EXPECT_EQ(FileText(usage), "");
 }
 
 // The sample's archive appended to a copy of the player, alone in a folder with the companion

@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <thread>
+#include <tuple>
 
 using namespace platform;
 
@@ -111,7 +112,61 @@ TEST(HeadlessDisplay, SurfacesOfSixteenOrThirtyTwoBits) {
     EXPECT_FALSE(display.createSurface(65536, 65536, 32));
 }
 
-TEST(HeadlessDisplay, FullScreenRefusesListedModesAndTakesTheModesSize) {
+TEST(ScaledScreen, FillsTheScreenWithTheAspectKeptAndMapsPointsBack) {
+    // Wider screens get black columns, taller ones black rows; shrinking works the same way.
+    EXPECT_EQ(ScaledScreen(640, 480, 1920, 1080).shown(), (PixelRect{240, 0, 1680, 1080}));
+    EXPECT_EQ(ScaledScreen(640, 480, 1280, 1024).shown(), (PixelRect{0, 32, 1280, 992}));
+    EXPECT_EQ(ScaledScreen(800, 600, 400, 400).shown(), (PixelRect{0, 50, 400, 350}));
+    const ScaledScreen scaled(640, 480, 1920, 1080);  // 2.25 times
+    int32_t x = 240 + 9, y = 9;
+    scaled.toClient(x, y);
+    EXPECT_EQ(std::pair(x, y), std::pair(4, 4));
+    x = 100, y = 2000;  // on the border and below the screen: the client's edge
+    scaled.toClient(x, y);
+    EXPECT_EQ(std::pair(x, y), std::pair(0, 479));
+    x = 4, y = 4;
+    scaled.toScreen(x, y);
+    EXPECT_EQ(std::pair(x, y), std::pair(240 + 9, 9));
+    EXPECT_EQ(scaled.toScreen(PixelRect{0, 0, 640, 480}), scaled.shown());
+}
+
+// Width x Height pixels, (X, Y) holding X + 1000 Y.
+std::vector<uint32_t> Numbered(int32_t Width, int32_t Height) {
+    std::vector<uint32_t> pixels;
+    for (int32_t y = 0; y < Height; ++y)
+        for (int32_t x = 0; x < Width; ++x) pixels.push_back(uint32_t(x + 1000 * y));
+    return pixels;
+}
+
+PixelBuffer BufferOf(std::vector<uint32_t>& Pixels, int32_t Width, int32_t Height) {
+    PixelBuffer b;
+    b.pixels = reinterpret_cast<uint8_t*>(Pixels.data());
+    b.width = Width, b.height = Height, b.pitch = Width * 4;
+    return b;
+}
+
+// A rectangle copied alone shows the same pixels as the whole client copied at once, by 7 / 3
+// and by 2 / 3.
+TEST(ScaledScreen, ARectangleCopiesAsTheWholeClientDoes) {
+    for (const int32_t side : {7, 2}) {
+        std::vector<uint32_t> client = Numbered(3, 3), whole(size_t(side * side), 0xDEAD), part = whole;
+        const ScaledScreen scaled(3, 3, side, side);
+        EXPECT_EQ(scaled.copy(BufferOf(client, 3, 3), BufferOf(whole, side, side), {{-1, -1, 9, 9}}),
+                  (std::vector<PixelRect>{{0, 0, side, side}}));
+        const std::vector<PixelRect> written =
+            scaled.copy(BufferOf(client, 3, 3), BufferOf(part, side, side), {{1, 1, 2, 3}});
+        ASSERT_EQ(written.size(), 1u);
+        for (int32_t y = 0; y < side; ++y)
+            for (int32_t x = 0; x < side; ++x) {
+                const bool inside = x >= written[0].left && x < written[0].right && y >= written[0].top &&
+                                    y < written[0].bottom;
+                EXPECT_EQ(part[size_t(y * side + x)], inside ? whole[size_t(y * side + x)] : 0xDEADu) << x << "," << y;
+            }
+        EXPECT_EQ(whole.back(), side == 7 ? 2002u : 1001u) << "the client's last pixel";
+    }
+}
+
+TEST(HeadlessDisplay, FullScreenRefusesListedModesAndShowsTheModeScaled) {
     HeadlessDisplay display;
     display.setBounds(100, 100, 640, 480);
     display.refusedModes = {display.modes[1]};
@@ -119,11 +174,44 @@ TEST(HeadlessDisplay, FullScreenRefusesListedModesAndTakesTheModesSize) {
     EXPECT_FALSE(display.fullScreen);
     EXPECT_EQ(display.clientWidth(), 640);
 
-    EXPECT_TRUE(display.setFullScreen(&display.modes[2]));
+    // 640 x 480 on the 1920 x 1080 desktop: 2.25 times, 240 black columns each side.
+    EXPECT_TRUE(display.setFullScreen(&display.modes[0]));
     EXPECT_TRUE(display.fullScreen);
-    EXPECT_EQ(display.fullScreenMode, (DisplayModeInfo{1024, 768, 32, 60}));
-    EXPECT_EQ(display.clientWidth(), 1024);
-    EXPECT_EQ(display.clientHeight(), 768);
+    EXPECT_EQ(display.fullScreenMode, (DisplayModeInfo{640, 480, 32, 60}));
+    EXPECT_EQ(display.clientWidth(), 640);
+    EXPECT_EQ(display.clientHeight(), 480);
+    SetPixel(display.frame(), 4, 4, 0x123456);
+    SetPixel(display.frame(), 639, 479, 0x654321);
+    display.present({{4, 4, 5, 5}});
+    const HeadlessDisplay::Frame& shown = display.frames.back();
+    EXPECT_EQ(shown.pixels.describe().width, 1920);
+    EXPECT_EQ(shown.pixels.describe().height, 1080);
+    EXPECT_EQ(shown.rects, (std::vector<PixelRect>{{249, 9, 252, 12}}));
+    EXPECT_EQ(shown.pixel(249, 9), 0x123456u);
+    EXPECT_EQ(shown.pixel(251, 11), 0x123456u);
+    EXPECT_EQ(shown.pixel(1679, 1079), 0u) << "not presented yet";
+    display.present({{0, 0, 640, 480}});
+    EXPECT_EQ(display.frames.back().pixel(1679, 1079), 0x654321u);
+    EXPECT_EQ(display.frames.back().pixel(239, 500), 0u);
+
+    // The pointer on the desktop comes in client pixels; on the border it is at the edge.
+    for (const auto& [x, y, clientX, clientY] :
+         {std::tuple(249, 9, 4, 4), std::tuple(1679, 1079, 639, 479), std::tuple(10, 0, 0, 0)}) {
+        InputEvent move;
+        move.kind = InputKind::MouseMove;
+        move.x = x, move.y = y;
+        display.inject(move);
+        InputEvent got;
+        ASSERT_TRUE(display.waitEvent(got, 0));
+        EXPECT_EQ(std::pair(got.x, got.y), std::pair(clientX, clientY));
+        int32_t cx = -1, cy = -1;
+        display.cursorPos(cx, cy);
+        EXPECT_EQ(std::pair(cx, cy), std::pair(clientX, clientY));
+    }
+    display.setCursorPos(4, 4);
+    int32_t cx = -1, cy = -1;
+    display.cursorPos(cx, cy);
+    EXPECT_EQ(std::pair(cx, cy), std::pair(4, 4));
 
     EXPECT_TRUE(display.setFullScreen(nullptr));
     EXPECT_FALSE(display.fullScreen);
@@ -312,6 +400,10 @@ TEST_F(SdlDisplay, KeysAndButtonsBecomeWindowsInput) {
     e.type = SDL_WINDOWEVENT;
     e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
     Push(e);
+    e.window.event = SDL_WINDOWEVENT_LEAVE;
+    Push(e);
+    e.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
+    Push(e);
     e = SDL_Event{};
     e.type = SDL_QUIT;
     Push(e);
@@ -331,6 +423,8 @@ TEST_F(SdlDisplay, KeysAndButtonsBecomeWindowsInput) {
     EXPECT_EQ(got.kind, InputKind::Wheel);
     EXPECT_EQ(got.wheel, 1);
     EXPECT_EQ(Next().kind, InputKind::Deactivate);
+    EXPECT_EQ(Next().kind, InputKind::MouseLeave);
+    EXPECT_EQ(Next().kind, InputKind::Expose);
     EXPECT_EQ(Next().kind, InputKind::Close);
     EXPECT_FALSE(display_->waitEvent(got, 0));
 }
@@ -357,8 +451,12 @@ TEST_F(SdlDisplay, TheDesktopAndItsModes) {
     EXPECT_EQ(desktop.bitCount, 32u);
     EXPECT_EQ(display_->workArea(), (PixelRect{0, 0, 1024, 768}));
     EXPECT_EQ(GetDisplayMetrics().primaryWidth, 1024);
-    // The driver lists one empty mode, which is no mode.
-    EXPECT_TRUE(display_->displayModes().empty());
+    // The driver lists one empty mode, which is no mode: the common sizes up to the desktop's.
+    const std::vector<DisplayModeInfo> modes = display_->displayModes();
+    ASSERT_EQ(modes.size(), 3u);
+    EXPECT_EQ(modes[0].width, 640u);
+    EXPECT_EQ(modes[1].width, 800u);
+    EXPECT_EQ(modes[2].width, 1024u);
 
     DisplayModeInfo unknown{1234, 567, 32, 0};
     EXPECT_FALSE(display_->setFullScreen(&unknown));
@@ -420,6 +518,49 @@ SDL_Window* WindowTitled(const char8_t* Title) {
             return w;
     return nullptr;
 }
+
+// 800 x 600 on the 1024 x 768 desktop: 1.28 times, all of it. The window shows the client
+// scaled, and the pointer comes back in client pixels.
+TEST_F(SdlDisplay, AFullScreenModeIsShownScaledOnTheDesktop) {
+    display_->setBounds(0, 0, 64, 48);
+    display_->setCaption("full");
+    display_->show();
+    const DisplayModeInfo mode = display_->displayModes()[1];
+    ASSERT_TRUE(display_->setFullScreen(&mode));
+    EXPECT_EQ(display_->clientWidth(), 800);
+    EXPECT_EQ(display_->clientHeight(), 600);
+    // The window takes the desktop's size by an event of the window system's.
+    InputEvent e;
+    while (display_->waitEvent(e, 0)) {
+    }
+    SetPixel(display_->frame(), 10, 10, 0x00FF00);
+    display_->present({{0, 0, 800, 600}});
+    SDL_Surface* window = SDL_GetWindowSurface(WindowTitled(u8"full"));
+    ASSERT_EQ(std::pair(window->w, window->h), std::pair(1024, 768));
+    auto shown = [window](int32_t X, int32_t Y) {
+        uint32_t value;
+        std::memcpy(&value, static_cast<uint8_t*>(window->pixels) + Y * window->pitch + X * 4, 4);
+        return value & 0xFFFFFF;
+    };
+    EXPECT_EQ(shown(12, 12), 0u);
+    EXPECT_EQ(shown(13, 13), 0x00FF00u);
+    EXPECT_EQ(shown(14, 14), 0x00FF00u);
+    EXPECT_EQ(shown(15, 15), 0u);
+    SDL_Event press{};
+    press.type = SDL_MOUSEBUTTONDOWN;
+    press.button.button = SDL_BUTTON_LEFT;
+    press.button.x = 13;
+    press.button.y = 767;
+    Push(press);
+    const InputEvent down = Next();
+    EXPECT_EQ(std::pair(down.x, down.y), std::pair(10, 599));
+    // Windowed, the client is the window again.
+    EXPECT_TRUE(display_->setFullScreen(nullptr));
+    display_->setBounds(0, 0, 64, 48);
+    EXPECT_EQ(display_->clientWidth(), 64);
+    EXPECT_EQ(display_->frame().describe().width, 64);
+}
+
 
 TEST_F(SdlDisplay, TheDialogWindowTakesItsOwnEventsAndHoldsTheMainWindows) {
     display_->setCaption("main");

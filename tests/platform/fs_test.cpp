@@ -22,6 +22,10 @@ TEST(HostPaths, DriveZIsTheHostRootAndOthersAreNowhere) {
     EXPECT_FALSE(fs::ToHostPath("C:\\Windows\\").has_value());
     EXPECT_EQ(fs::ToProgramPath("/usr/bin/"), "Z:\\usr\\bin\\");
     EXPECT_EQ(fs::ToProgramPath("/"), "Z:\\");
+    // Messages show host paths, also of a folder given on the command line with a name joined.
+    EXPECT_EQ(fs::ShownPath("/no/such\\save.dat.$$$"), "/no/such/save.dat.$$$");
+    EXPECT_EQ(fs::ShownPath("Z:\\no\\日本\\"), "/no/日本/");
+    EXPECT_EQ(fs::ShownPath("C:\\Windows"), "C:\\Windows");
 }
 
 TEST(HostPaths, ComponentsAreFoundWithoutRegardToCase) {

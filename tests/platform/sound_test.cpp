@@ -199,6 +199,17 @@ TEST(SoundMixer, PcmOutPlaysQueuedBlocks) {
     EXPECT_TRUE(first.done());
 }
 
+// Without a sound card only the player's own line is written: ALSA's library keeps its
+// complaints to itself (on a machine with a card the device opens and nothing is written).
+TEST(SoundDeviceThreads, NoSoundCardIsOneLineOfThePlayers) {
+    ScopedEnvironment headless("VELA_HEADLESS", nullptr), driver("SDL_AUDIODRIVER", "alsa");
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(OpenSoundDevice());
+    const std::string written = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(written.find("ALSA lib"), std::string::npos) << written;
+    EXPECT_TRUE(written.empty() || written.starts_with("velaplay: no sound device")) << written;
+}
+
 // On SDL's dummy driver the refill thread and the device's callback run while the main thread
 // changes the voices; the streamed voice is pulled to its end (run under ThreadSanitizer too).
 // A driver SDL cannot open leaves the device on the dummy driver.

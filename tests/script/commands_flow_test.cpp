@@ -110,8 +110,13 @@ TEST_F(Flow, CallReturnsItsResultAndMissingPagesAreSkipped) {
         {"cmd": "WhileInit", "do": "t = t ++ \"skipped\""},
         {"cmd": "WhileInit", "do": "t = t ++ \"j\""}])");
     Var("x", PT_INT).SetAsInt(4);
+    // A missing page is named on standard error once, with the command that asked for it.
+    testing::internal::CaptureStderr();
     runner.Start("m.vsb");
     Ticks(1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "velaplay: m.vsb line 3: Call of the page \"nowhere.vsb\", which does not exist; the script goes on "
+              "with the next command\n");
     EXPECT_EQ(Value("t"), "s1m0s1j");
     EXPECT_EQ(Value("r"), "28b");  // the argument without a value is left out
     EXPECT_EQ(Value("r2"), "0");

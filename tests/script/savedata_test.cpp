@@ -186,8 +186,19 @@ TEST_F(SaveData, AFailedWriteLeavesTheOldFile) {
     Project->ExecuteSave(1, "", "new", 0);
     ASSERT_EQ(host->Warnings.size(), 1u);
     EXPECT_TRUE(host->Warnings[0].starts_with("セーブデータを書き込めません"));
+    EXPECT_NE(host->Warnings[0].find(SaveHostFile() + ".$$$"), std::string::npos) << host->Warnings[0];
     EXPECT_EQ(HostFileBytes(SaveHostFile()), before);
     EXPECT_EQ(Project->GetSaveCaption(1), "");
+    // The writes after it fail the same way and are not warned about again, until one has
+    // worked.
+    Project->ExecuteSave(2, "", "again", 0);
+    Project->SaveStatus();
+    EXPECT_EQ(host->Warnings.size(), 1u);
+    ASSERT_EQ(rmdir((SaveHostFile() + ".$$$").c_str()), 0);
+    Project->ExecuteSave(1, "", "new", 0);
+    ASSERT_EQ(mkdir((SaveHostFile() + ".$$$").c_str(), 0700), 0);
+    Project->SaveStatus();
+    EXPECT_EQ(host->Warnings.size(), 2u);
 }
 
 TEST_F(SaveData, StatusThatCannotBeReadIsNeverReplaced) {

@@ -4,7 +4,7 @@
 #include "objects/vitemex_image.h"
 #include "objects/vitems.h"
 #include "script/services_objects.h"
-#include "tests/script/page_fixture.h"
+#include "tests/script/text_scene_fixture.h"
 #include "text/fontpixels.h"
 
 #include <png.h>
@@ -58,22 +58,8 @@ std::string BmpFile(int Kind) {
     return bytes;
 }
 
-class PictureFiles : public CommandTest {
+class PictureFiles : public TextSceneTest {
 protected:
-    void SetUp() override {
-        CommandTest::SetUp();
-        VelaInitialize();
-        Bases->SetWidth(64);
-        Bases->SetHeight(48);
-        SetScriptObjects(std::make_unique<TSceneObjects>());
-        FontPixelManager = new TFontPixelManager(platform::CreateFakeFontService);
-    }
-    void TearDown() override {
-        delete FontPixelManager;
-        FontPixelManager = nullptr;
-        VelaFinalize();
-        CommandTest::TearDown();
-    }
     // The places of the screen where picture Kind shows whole, its transparent pixels showing the
     // screen's top right pixel, where nothing is drawn.
     static std::vector<TPoint> Shown(int Kind, bool Alpha) {

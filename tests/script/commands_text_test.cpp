@@ -5,7 +5,7 @@
 #include "objects/vitems.h"
 #include "script/savedata_scene.h"
 #include "script/services_objects.h"
-#include "tests/script/page_fixture.h"
+#include "tests/script/text_scene_fixture.h"
 #include "text/fontpixels.h"
 #include "text/histories.h"
 
@@ -16,22 +16,8 @@ namespace {
 // Characters measure a 10-pixel cell, rows 12 apart: a window 24 high holds two rows a page.
 constexpr char FivePages[] = "a<BR>b<BR>c<BR>d<BR>e<BR>f<BR>g<BR>h<BR>i<BR>j";
 
-class TextCommands : public CommandTest {
+class TextCommands : public TextSceneTest {
 protected:
-    void SetUp() override {
-        CommandTest::SetUp();
-        VelaInitialize();
-        Bases->SetWidth(64);
-        Bases->SetHeight(48);
-        SetScriptObjects(std::make_unique<TSceneObjects>());
-        FontPixelManager = new TFontPixelManager(platform::CreateFakeFontService);
-    }
-    void TearDown() override {
-        delete FontPixelManager;
-        FontPixelManager = nullptr;
-        VelaFinalize();
-        CommandTest::TearDown();
-    }
     static TVelaMes& Window(const std::string& Name) {
         auto* window = static_cast<TVelaMes*>(Bases->CreateObject(LT_MES));
         window->SetParent(Bases->GetBase(0));

@@ -1,0 +1,29 @@
+#pragma once
+// Pages of the real commands over the player's object root (64 x 48) with the fake pixel fonts,
+// for the commands that show text.
+#include "objects/vitems.h"
+#include "script/services_objects.h"
+#include "tests/script/page_fixture.h"
+#include "text/fontpixels.h"
+
+namespace pagetest {
+
+class TextSceneTest : public CommandTest {
+protected:
+    void SetUp() override {
+        CommandTest::SetUp();
+        VelaInitialize();
+        Bases->SetWidth(64);
+        Bases->SetHeight(48);
+        SetScriptObjects(std::make_unique<TSceneObjects>());
+        FontPixelManager = new TFontPixelManager(platform::CreateFakeFontService);
+    }
+    void TearDown() override {
+        delete FontPixelManager;
+        FontPixelManager = nullptr;
+        VelaFinalize();
+        CommandTest::TearDown();
+    }
+};
+
+}  // namespace pagetest

@@ -263,7 +263,7 @@ public:
 
     // The target at glyph row GY, the I-th of its column, with its pixel D and mask value M; how
     // many targets below it end as it does, their squares taking in no other row and letting go
-    // none up to its last full pixel's, none of them a glyph pixel.
+    // none up to its last full pixel's, none of them covered.
     int64_t Paint(int64_t GY, int32_t I, uint8_t* D, uint8_t* M) {
         const int32_t first = int32_t(std::max<int64_t>(GY - b_, 0));
         const int32_t last = int32_t(std::min<int64_t>(GY + b_, g_.Height() - 1));
@@ -304,8 +304,12 @@ public:
             std::memcpy(here.Pixel, D, N);
         }
         here.Gx = gx_, here.Row = row, here.Col = col, here.Last = last;
-        if (last < g_.Height() - 1 || (gx_ >= 0 && gx_ < g_.Width() && GY < g_.Height())) return 0;
-        return int64_t(row) + b_ - GY;
+        if (last < g_.Height() - 1 || c != 0) return 0;
+        int64_t end = int64_t(row) + b_;
+        if (gx_ >= 0 && gx_ < g_.Width())
+            for (int64_t y = std::max<int64_t>(GY + 1, 0); y <= end && y < g_.Height(); ++y)
+                if (g_.At(int32_t(gx_), int32_t(y))) end = y - 1;
+        return end - GY;
     }
 
 private:

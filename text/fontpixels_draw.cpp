@@ -180,7 +180,8 @@ public:
     };
 
     TSquareCoverage(const uint8_t* Bits, ptrdiff_t Step, int32_t W, int32_t H)
-        : bits_(Bits), step_(Step), w_(W), h_(H), lastFull_(size_t(W) * size_t(H)), rowStart_(size_t(H) + 1) {
+        : bits_(Bits), step_(Step), w_(W), h_(H), lastFull_(size_t(W) * size_t(H)), rowStart_(size_t(H) + 1),
+          partialsAbove_(size_t(W) * (size_t(H) + 1)), partialsLeft_(size_t(W + 1) * size_t(H)) {
         for (int32_t r = 0; r < H; ++r) {
             rowStart_[size_t(r)] = partials_.size();
             int32_t last = -1;
@@ -189,6 +190,9 @@ public:
                 if (c == 255) last = x;
                 else if (c != 0) partials_.push_back({x, c});
                 lastFull_[size_t(r) * size_t(W) + size_t(x)] = last;
+                const size_t at = size_t(r) * size_t(W) + size_t(x);
+                partialsAbove_[at + size_t(W)] = partialsAbove_[at] + (c != 0 && c != 255);
+                partialsLeft_[at + size_t(r) + 1] = partialsLeft_[at + size_t(r)] + (c != 0 && c != 255);
             }
         }
         rowStart_[size_t(H)] = partials_.size();
@@ -207,9 +211,15 @@ public:
         const auto last = partials_.begin() + std::ptrdiff_t(rowStart_[size_t(Row) + 1]);
         return {std::lower_bound(first, last, X, [](const TPartial& P, int32_t V) { return P.X < V; }), last};
     }
+    // Whether Row holds a partly covered pixel in columns A..B (0 <= A, B < width).
     bool HasPartial(int32_t Row, int32_t A, int32_t B) const {
-        const std::span<const TPartial> from = PartialsFrom(Row, A);
-        return !from.empty() && from.front().X <= B;
+        const size_t row = size_t(Row) * size_t(w_ + 1);
+        return A <= B && partialsLeft_[row + size_t(B) + 1] != partialsLeft_[row + size_t(A)];
+    }
+    // Whether column X (< width) holds a partly covered pixel in rows First..Last.
+    bool ColumnHasPartial(int32_t X, int32_t First, int32_t Last) const {
+        return First <= Last && partialsAbove_[size_t(Last + 1) * size_t(w_) + size_t(X)] !=
+                                    partialsAbove_[size_t(First) * size_t(w_) + size_t(X)];
     }
 
 private:
@@ -219,12 +229,15 @@ private:
     std::vector<int32_t> lastFull_;
     std::vector<size_t> rowStart_;
     std::vector<TPartial> partials_;
+    std::vector<int32_t> partialsAbove_;  // per row and column: the partly covered pixels of the column above
+    std::vector<int32_t> partialsLeft_;   // per row and column: the partly covered pixels of the row left of it
 };
 
 // The border of one glyph, target pixel by target pixel, a column at a time. A target whose square
 // holds a full pixel ends as the border colour laid over by the partly covered pixels after the
 // last full one; that answer depends only on where that pixel is, the square's columns and its
-// last row, so it is kept and taken again by the targets below and to the right that ask the same.
+// last row, so it is kept and taken again by the target below or to the right when the row or
+// column its square takes in, or the column it lets go, holds no partly covered pixel that counts.
 template <int N, class Channels>
 class TBorderPainter {
 public:
@@ -237,9 +250,9 @@ public:
         gx_ = GX;
         const int32_t a = int32_t(std::max<int64_t>(GX - b_, 0));
         const int32_t z = int32_t(std::min<int64_t>(GX + b_, g_.Width() - 1));
+        leftA_ = a_, leftZ_ = z_;
         if (a == a_ && z == z_) return;
         a_ = a, z_ = z;
-        ++columns_;
         const int32_t h = g_.Height();
         for (int32_t r = 0; r < h; ++r)
             fullUpTo_[size_t(r)] = g_.LastFull(r, z) >= a ? r : r > 0 ? fullUpTo_[size_t(r) - 1] : -1;
@@ -248,8 +261,10 @@ public:
             partialFrom_[size_t(r)] = g_.HasPartial(r, a, z) ? r : partialFrom_[size_t(r) + 1];
     }
 
-    // The target at glyph row GY, the I-th of its column, with its pixel D and mask value M.
-    void Paint(int64_t GY, int32_t I, uint8_t* D, uint8_t* M) {
+    // The target at glyph row GY, the I-th of its column, with its pixel D and mask value M; how
+    // many targets below it end as it does, their squares taking in no other row and letting go
+    // none up to its last full pixel's, none of them covered.
+    int64_t Paint(int64_t GY, int32_t I, uint8_t* D, uint8_t* M) {
         const int32_t first = int32_t(std::max<int64_t>(GY - b_, 0));
         const int32_t last = int32_t(std::min<int64_t>(GY + b_, g_.Height() - 1));
         const bool inside = gx_ >= 0 && gx_ < g_.Width() && GY >= 0 && GY < g_.Height();
@@ -268,34 +283,59 @@ public:
             // No full pixel: the partly covered ones go over what is there, if any.
             const int32_t from = partialFrom_[size_t(first)];
             if (from <= last) LayOver(D, M, from, a_, last);
-            return;
+            return 0;
         }
-        const TKnown key{columns_, row, col, last};
         // A partly covered target leaves itself out: its answer is its own.
         const bool own = c != 0 && c != 255;
-        for (const TKnown* k : {&known_[size_t(I)], I > 0 ? &known_[size_t(I) - 1] : nullptr})
-            if (!own && k && k->Same(key)) {
-                std::memcpy(D, k->Pixel, N);
-                *M = 255;
-                return;
-            }
-        OverPixel<N>(ch_, D, M, 255, color_);
-        LayOver(D, M, row, col + 1, last);
-        if (own) return;
-        TKnown& k = known_[size_t(I)];
-        k = key;
-        std::memcpy(k.Pixel, D, N);
+        TKnown& here = known_[size_t(I)];
+        const TKnown* above = I > 0 ? &known_[size_t(I) - 1] : nullptr;
+        const TKnown* same = own                                        ? nullptr
+                             : above && SameAbove(*above, row, col, last) ? above
+                             : SameLeft(here, row, col, last)           ? &here
+                                                                        : nullptr;
+        if (same) {
+            std::memcpy(D, same->Pixel, N);
+            *M = 255;
+            if (same != &here) std::memcpy(here.Pixel, same->Pixel, N);
+        } else {
+            OverPixel<N>(ch_, D, M, 255, color_);
+            LayOver(D, M, row, col + 1, last);
+            if (own) return 0;
+            std::memcpy(here.Pixel, D, N);
+        }
+        here.Gx = gx_, here.Row = row, here.Col = col, here.Last = last;
+        if (last < g_.Height() - 1 || c != 0) return 0;
+        int64_t end = int64_t(row) + b_;
+        if (gx_ >= 0 && gx_ < g_.Width())
+            for (int64_t y = std::max<int64_t>(GY + 1, 0); y <= end && y < g_.Height(); ++y)
+                if (g_.At(int32_t(gx_), int32_t(y))) end = y - 1;
+        return end - GY;
     }
 
 private:
     struct TKnown {
-        int64_t Columns = -1;
+        int64_t Gx = INT64_MIN;
         int32_t Row = -1, Col = -1, Last = -1;
         uint8_t Pixel[4]{};
-        bool Same(const TKnown& K) const {
-            return Columns == K.Columns && Row == K.Row && Col == K.Col && Last == K.Last;
-        }
     };
+
+    // Whether K, the answer of the target above in this column, holds for a square whose last full
+    // pixel is (Col, Row) and whose last row is Last: the rows taken in since hold no partly
+    // covered pixel in the square's columns.
+    bool SameAbove(const TKnown& K, int32_t Row, int32_t Col, int32_t Last) const {
+        if (K.Gx != gx_ || K.Row != Row || K.Col != Col || K.Last > Last) return false;
+        for (int32_t r = K.Last + 1; r <= Last; ++r)
+            if (g_.HasPartial(r, a_, z_)) return false;
+        return true;
+    }
+
+    // Whether K, the answer of the target to the left in this row, holds here: the column taken in
+    // holds no partly covered pixel from Row to Last, the column let go none below Row.
+    bool SameLeft(const TKnown& K, int32_t Row, int32_t Col, int32_t Last) const {
+        if (K.Gx != gx_ - 1 || K.Row != Row || K.Col != Col || K.Last != Last) return false;
+        if (z_ != leftZ_ && g_.ColumnHasPartial(z_, Row, Last)) return false;
+        return a_ == leftA_ || !g_.ColumnHasPartial(leftA_, Row + 1, Last);
+    }
 
     // The partly covered pixels of the square from (X, Row) on to its last row, in row order, laid
     // over D and M; the target's own pixel is left out.
@@ -318,8 +358,8 @@ private:
     std::vector<int32_t> partialFrom_;  // per glyph row: the first row at or below with a partial one there
     std::vector<TKnown> known_;         // per target row: the answer last worked out, this column or the last
     int64_t gx_ = 0, gy_ = 0;
-    int32_t a_ = -1, z_ = -1;  // the glyph columns of the current column's squares
-    int64_t columns_ = 0;      // counts the changes of a_..z_
+    int32_t a_ = -1, z_ = -1;          // the glyph columns of the current column's squares
+    int32_t leftA_ = -1, leftZ_ = -1;  // those of the column to the left
 };
 
 }  // namespace
@@ -392,8 +432,16 @@ void TFontPixel::DrawBorder(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int
             painter.StartColumn(int64_t(tx) - X);
             uint8_t* d = locks.Dest() + ptrdiff_t(tx - reach.Left) * N;
             uint8_t* m = locks.Mask() + (tx - reach.Left);
-            for (int32_t i = 0; i < reach.Bottom - reach.Top; ++i, d += Dest.GetNextLine(), m += Mask.GetNextLine())
-                painter.Paint(int64_t(reach.Top) + i - Y, i, d, m);
+            const int32_t rows = reach.Bottom - reach.Top;
+            for (int32_t i = 0; i < rows; ++i, d += Dest.GetNextLine(), m += Mask.GetNextLine()) {
+                const uint8_t* pixel = d;
+                for (int64_t n = std::min<int64_t>(painter.Paint(int64_t(reach.Top) + i - Y, i, d, m), rows - 1 - i);
+                     n > 0; --n, ++i) {
+                    d += Dest.GetNextLine(), m += Mask.GetNextLine();
+                    std::memcpy(d, pixel, N);
+                    *m = 255;
+                }
+            }
         }
     });
 }

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <type_traits>
 
 namespace fuzz {
 
@@ -49,6 +50,13 @@ std::string Written(T& Item) {
     return BytesOf(stream);
 }
 
+// A new T in the scene, left without an automatic name where its constructor offers the choice.
+template <class T>
+T* NewSceneObject() {
+    if constexpr (std::is_constructible_v<T, TVelaBaseList*, bool>) return new T(Bases, false);
+    else return new T(Bases);
+}
+
 // A scene object's record from fuzz input: the first byte picks the save version, the rest is the
 // record, read into a new T on the first layer. Answers nullptr when the read raises one of the
 // engine's own errors; a record that reads is written out, read back into a second T and must
@@ -58,7 +66,7 @@ template <class T>
 T* LoadSceneRecord(const uint8_t* Data, size_t Size) {
     if (Size < 1) return nullptr;
     const int32_t version = 100 + Data[0] % (GameSaveVersion - 99);
-    auto* item = new T(Bases, false);
+    auto* item = NewSceneObject<T>();
     item->SetParent(Bases->GetBase(0));
     TMemoryStream stream = StreamOf(Data + 1, Size - 1);
     try {
@@ -69,7 +77,7 @@ T* LoadSceneRecord(const uint8_t* Data, size_t Size) {
     if (IsSystemName(item->GetName())) return item;
     const std::string written = Written(*item);
     TMemoryStream again = StreamOf(written.data(), written.size());
-    auto* copy = new T(Bases, false);
+    auto* copy = NewSceneObject<T>();
     copy->LoadFromStream(again, GameSaveVersion);
     Check(Written(*copy) == written);
     delete copy;

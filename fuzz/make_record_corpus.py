@@ -19,6 +19,9 @@ RECORDS = {
     "slider_record_read": [(0, ["control_records.py", "slider"]), (1, ["control_records.py", "scrollbar"])],
     "box_record_read": [(None, ["scene_records.py", "box"])],
     "mapimage_record_read": [(None, ["mapimage_records.py"])],
+    "prevmenu_record_read": [(None, ["prevmenu_records.py"])],
+    "timer_record_read": [(None, ["scene_records.py", "timer"])],
+    "video_record_read": [(None, ["video_records.py"])],
 }
 
 TEXTS = ["plain ASCII", "かな漢字まじり", "ｶﾀｶﾅ and 半角", "表\\示", "補助漢字 丂"]

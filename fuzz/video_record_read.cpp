@@ -1,0 +1,13 @@
+// Video records of save data from arbitrary bytes (the first byte picks the save version, the rest
+// is the record), read into a video object on the first layer: a read either succeeds, and the
+// object then writes out a form that reads back and writes the same, steps, draws and is
+// hit-tested; anything else raises one of the engine's own errors. Seed corpus:
+// make_record_corpus.py, from the records of tests/tools/video_records.py.
+#include "fuzz/harness.h"
+#include "objects/vitemex_video.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+    fuzz::TWorld world;
+    if (fuzz::LoadSceneRecord<TVelaVideo>(Data, Size)) fuzz::StepDrawAndHitTest();
+    return 0;
+}

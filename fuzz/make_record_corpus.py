@@ -12,6 +12,7 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOOLS = os.path.join(HERE, "..", "tests", "tools")
+from make_script_corpus import write_corpora  # noqa: E402
 
 # harness: (kind byte or None, the tool and its arguments)
 RECORDS = {
@@ -45,12 +46,7 @@ def main():
             corpora[harness].update(records(kind, command))
     corpora["euc_to_sjis"] = {f"text{i}": text.encode("euc_jp") for i, text in enumerate(TEXTS)}
     corpora["euc_to_sjis"]["lead-last"] = "終".encode("euc_jp")[:1]
-    for harness, seeds in corpora.items():
-        folder = os.path.join(HERE, "corpus", harness)
-        os.makedirs(folder, exist_ok=True)
-        for name, data in seeds.items():
-            with open(os.path.join(folder, name), "wb") as f:
-                f.write(data)
+    write_corpora(corpora)
 
 
 if __name__ == "__main__":

@@ -268,6 +268,16 @@ def installs():
             "broken-entries": whole[:40] + i32(0x7FFFFFFF) + whole[44:], "broken-cut": whole[:30]}
 
 
+def write_corpora(corpora):
+    """Writes each harness's seeds (name -> bytes) into corpus/<harness>/."""
+    for harness, seeds in corpora.items():
+        folder = os.path.join(HERE, "corpus", harness)
+        os.makedirs(folder, exist_ok=True)
+        for name, data in seeds.items():
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(data)
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -286,12 +296,7 @@ def main():
                         "broken-count": u8(44) + i32(0x10000000)},
     }
     corpora["expression_read"]["broken-count"] = i32(0x7FFFFFFF)
-    for harness, seeds in corpora.items():
-        folder = os.path.join(HERE, "corpus", harness)
-        os.makedirs(folder, exist_ok=True)
-        for name, data in seeds.items():
-            with open(os.path.join(folder, name), "wb") as f:
-                f.write(data)
+    write_corpora(corpora)
 
 
 if __name__ == "__main__":

@@ -3,7 +3,7 @@
 #include "objects/vitems.h"
 #include "objects/vitems_kinds.h"
 #include "script/services_objects.h"
-#include "tests/script/page_fixture.h"
+#include "tests/script/scene_fixture.h"
 
 using namespace pagetest;
 
@@ -11,19 +11,11 @@ namespace {
 
 const std::string SnapshotName = "\x01\x01";
 
-class Flips : public CommandTest {
+class Flips : public SceneCommandTest {
 protected:
     void SetUp() override {
-        CommandTest::SetUp();
-        VelaInitialize();
-        Bases->SetWidth(64);
-        Bases->SetHeight(48);
-        SetScriptObjects(std::make_unique<TSceneObjects>());
+        SceneCommandTest::SetUp();
         host->Time = 1000;
-    }
-    void TearDown() override {
-        VelaFinalize();
-        CommandTest::TearDown();
     }
     // Ticks of 16 ms as the player runs them: the script, the objects' step, the drawing.
     void Play(int Count, TCallMan& Runner) {

@@ -3,7 +3,7 @@
 #include "objects/vitems.h"
 #include "objects/vitems_kinds.h"
 #include "script/services_objects.h"
-#include "tests/script/page_fixture.h"
+#include "tests/script/scene_fixture.h"
 
 #include <cmath>
 #include <numbers>
@@ -12,19 +12,8 @@ using namespace pagetest;
 
 namespace {
 
-class Objects : public CommandTest {
+class Objects : public SceneCommandTest {
 protected:
-    void SetUp() override {
-        CommandTest::SetUp();
-        VelaInitialize();
-        Bases->SetWidth(64);
-        Bases->SetHeight(48);
-        SetScriptObjects(std::make_unique<TSceneObjects>());
-    }
-    void TearDown() override {
-        VelaFinalize();
-        CommandTest::TearDown();
-    }
     // Runs a new page (the runner keeps pages it has read) for one tick.
     void Run(const std::string& Commands) {
         const std::string name = "p" + std::to_string(++pages_) + ".vsb";

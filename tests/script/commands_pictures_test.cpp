@@ -4,7 +4,7 @@
 #include "objects/vitemex_image.h"
 #include "objects/vitems.h"
 #include "script/services_objects.h"
-#include "tests/script/text_scene_fixture.h"
+#include "tests/script/scene_fixture.h"
 #include "text/fontpixels.h"
 
 #include <png.h>

@@ -5,7 +5,7 @@
 #include "objects/vitems.h"
 #include "script/savedata_scene.h"
 #include "script/services_objects.h"
-#include "tests/script/text_scene_fixture.h"
+#include "tests/script/scene_fixture.h"
 #include "text/fontpixels.h"
 #include "text/histories.h"
 

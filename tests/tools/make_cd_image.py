@@ -26,8 +26,8 @@ def main():
     bin_path = os.path.splitext(cue_path)[0] + ".bin"
     sheet = ['FILE "%s" BINARY' % os.path.basename(bin_path)]
     data = bytearray()
-    for number, spec in enumerate(sys.argv[2:], 1):
-        hz, seconds = spec.split(":")
+    for number, track in enumerate(sys.argv[2:], 1):
+        hz, seconds = track.split(":")
         sector = len(data) // SECTOR
         sheet.append("  TRACK %02d AUDIO" % number)
         sheet.append("    INDEX 01 %02d:%02d:%02d" % (sector // 4500, sector // 75 % 60, sector % 75))

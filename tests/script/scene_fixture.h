@@ -1,6 +1,6 @@
 #pragma once
-// Pages of the real commands over the player's object root (64 x 48) with the fake pixel fonts,
-// for the commands that show text.
+// Pages of the real commands over the player's object root (64 x 48); TextSceneTest adds the
+// fake pixel fonts for the commands that show text.
 #include "objects/vitems.h"
 #include "script/services_objects.h"
 #include "tests/script/page_fixture.h"
@@ -8,7 +8,7 @@
 
 namespace pagetest {
 
-class TextSceneTest : public CommandTest {
+class SceneCommandTest : public CommandTest {
 protected:
     void SetUp() override {
         CommandTest::SetUp();
@@ -16,13 +16,23 @@ protected:
         Bases->SetWidth(64);
         Bases->SetHeight(48);
         SetScriptObjects(std::make_unique<TSceneObjects>());
+    }
+    void TearDown() override {
+        VelaFinalize();
+        CommandTest::TearDown();
+    }
+};
+
+class TextSceneTest : public SceneCommandTest {
+protected:
+    void SetUp() override {
+        SceneCommandTest::SetUp();
         FontPixelManager = new TFontPixelManager(platform::CreateFakeFontService);
     }
     void TearDown() override {
         delete FontPixelManager;
         FontPixelManager = nullptr;
-        VelaFinalize();
-        CommandTest::TearDown();
+        SceneCommandTest::TearDown();
     }
 };
 

@@ -154,3 +154,14 @@ double ToneAmplitude(const std::vector<int16_t>& Pcm, double Hz, int32_t FromMs,
     }
     return to > from ? 2 * std::hypot(re, im) / double(to - from) : 0;
 }
+
+double MeanColourDifference(const TDIB& A, const TDIB& B) {
+    int64_t sum = 0;
+    for (int32_t y = 0; y < A.Height(); ++y)
+        for (int32_t x = 0; x < A.Width(); ++x) {
+            const TRGBQuad a = A.ValueColor(A.GetPixel(x, y)), b = B.ValueColor(B.GetPixel(x, y));
+            sum += std::abs(QuadRed(a) - QuadRed(b)) + std::abs(QuadGreen(a) - QuadGreen(b)) +
+                   std::abs(QuadBlue(a) - QuadBlue(b));
+        }
+    return double(sum) / (3.0 * A.Width() * A.Height());
+}

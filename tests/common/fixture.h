@@ -2,6 +2,7 @@
 // Shared helpers of the test suites: independent reference data from the Python scripts of
 // tests/tools, and paths of committed fixtures.
 #include "core/streams.h"
+#include "graphics/dib.h"
 #include "platform/errors.h"
 
 #include <gtest/gtest.h>
@@ -50,6 +51,10 @@ private:
     std::string name_, old_;
     bool hadOld_;
 };
+
+// The mean difference of the red, green and blue channels of two pictures of one size, each
+// pixel compared by its colour (whatever the depths and colour tables).
+double MeanColourDifference(const TDIB& A, const TDIB& B);
 
 // The amplitude of the Hz component of the left channel of interleaved stereo PCM at 44100 Hz,
 // over the frames from FromMs to ToMs.

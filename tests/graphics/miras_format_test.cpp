@@ -50,18 +50,6 @@ std::vector<std::string> Printed(const TMiraFrameList& List) {
     return lines;
 }
 
-// The mean difference of the channels of two images of one size, compared by colour.
-double ColourError(const TDIB& A, const TDIB& B) {
-    int64_t sum = 0;
-    for (int32_t y = 0; y < A.Height(); ++y)
-        for (int32_t x = 0; x < A.Width(); ++x) {
-            const TRGBQuad a = A.ValueColor(A.GetPixel(x, y)), b = B.ValueColor(B.GetPixel(x, y));
-            sum += std::abs(QuadRed(a) - QuadRed(b)) + std::abs(QuadGreen(a) - QuadGreen(b)) +
-                   std::abs(QuadBlue(a) - QuadBlue(b));
-        }
-    return double(sum) / (3.0 * A.Width() * A.Height());
-}
-
 // A 24-bit frame of two layers (the first with an alpha plane in use, the second keyed) and an
 // 8-bit frame without layers, 70 rows high, that has alpha and a transparent colour.
 void BuildPicture(TMiraFrameList& List) {
@@ -207,7 +195,7 @@ TEST(MiraFormat, JpegPlanes) {
         frame.ComposeLayer(0, first);
         Load(back, Saved(squares, 2), false, true);
         EXPECT_EQ(back.GetFrame(0)->Image.BitCount(), bits);
-        EXPECT_LT(ColourError(back.GetFrame(0)->Image, frame.Image), 2.0);
+        EXPECT_LT(MeanColourDifference(back.GetFrame(0)->Image, frame.Image), 2.0);
     }
     // A JPEG file of another size than its layer is damage: the planes of a 6 x 3 picture after
     // the header of a 7 x 5 one.

@@ -52,18 +52,6 @@ protected:
     uint32_t code_ = 0;
 };
 
-// The mean difference of the channels of two pictures of one size.
-double MeanDifference(const TDIB& A, const TDIB& B) {
-    int64_t sum = 0;
-    for (int32_t y = 0; y < A.Height(); ++y)
-        for (int32_t x = 0; x < A.Width(); ++x) {
-            const TRGBQuad a = A.ValueColor(A.GetPixel(x, y)), b = B.ValueColor(B.GetPixel(x, y));
-            sum += std::abs(QuadRed(a) - QuadRed(b)) + std::abs(QuadGreen(a) - QuadGreen(b)) +
-                   std::abs(QuadBlue(a) - QuadBlue(b));
-        }
-    return double(sum) / (3.0 * A.Width() * A.Height());
-}
-
 TEST_F(SamplePictures, EachVariantHasTheDepthAndPaletteOfItsKind) {
     std::map<std::string, std::unique_ptr<TMiraFrameList>> pictures;
     for (int i = 0; i < archive_.Count() - 1; ++i) {
@@ -130,10 +118,10 @@ TEST_F(SamplePictures, TheShuffledAndJpegCopiesReadAsTheirOriginals) {
     ASSERT_NE(code_, 0u);
     const auto shapes = Read("shapes.mra", code_), shuffled = Read("shapes_shuffled.mra", code_),
                scrambled = Read("shapes_shuffled.mra", 0);
-    EXPECT_EQ(MeanDifference(shuffled->GetFrame(0)->Image, shapes->GetFrame(0)->Image), 0.0);
-    EXPECT_GT(MeanDifference(scrambled->GetFrame(0)->Image, shapes->GetFrame(0)->Image), 10.0);
+    EXPECT_EQ(MeanColourDifference(shuffled->GetFrame(0)->Image, shapes->GetFrame(0)->Image), 0.0);
+    EXPECT_GT(MeanColourDifference(scrambled->GetFrame(0)->Image, shapes->GetFrame(0)->Image), 10.0);
     const auto noise = Read("noise.mra", code_), jpegNoise = Read("noise_jpeg.mra", code_);
-    const double jpeg = MeanDifference(jpegNoise->GetFrame(0)->Image, noise->GetFrame(0)->Image);
+    const double jpeg = MeanColourDifference(jpegNoise->GetFrame(0)->Image, noise->GetFrame(0)->Image);
     EXPECT_GT(jpeg, 0.0);
     EXPECT_LT(jpeg, 12.0);
 }

@@ -121,6 +121,9 @@ TEST_F(Sound, ShortOneShotSoundsLoadStopped) {
         EXPECT_EQ(loaded->GetIndex(), row.Restarted ? 1234 : 0);
         EXPECT_EQ(loaded->GetBalance(), 10000);
         EXPECT_EQ(loaded->GetRepeatpos(), 5);
+        // Started again, a sound saved stopped plays from its start.
+        loaded->SetPlayState(TVelaSound::Playing);
+        EXPECT_EQ(Ogg->Item(0)->pos, row.Restarted ? 1234 : 0) << row.Length;
         delete loaded;
     }
 }

@@ -23,6 +23,8 @@ RECORDS = {
     "prevmenu_record_read": [(None, ["prevmenu_records.py"])],
     "timer_record_read": [(None, ["scene_records.py", "timer"])],
     "video_record_read": [(None, ["video_records.py"])],
+    "sound_record_read": [(None, ["sound_records.py"]), (None, ["sound_records.py", "song.mid"]),
+                          (None, ["sound_records.py", "voice.wma"]), (None, ["sound_records.py", "CD_2"])],
 }
 
 TEXTS = ["plain ASCII", "かな漢字まじり", "ｶﾀｶﾅ and 半角", "表\\示", "補助漢字 丂"]

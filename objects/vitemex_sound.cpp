@@ -22,7 +22,8 @@ TSoundManager* ManagerFor(const std::string& FileName) {
 }
 
 constexpr int32_t Silent = -10000;
-// A one-shot sound shorter than this is saved stopped: a load does not play it again.
+// A one-shot sound shorter than this is saved stopped, at its start: a load does not play it
+// again, and a later start plays it whole.
 constexpr int32_t ShortSoundMs = 3000;
 
 }  // namespace
@@ -274,9 +275,10 @@ void TVelaSound::SaveToStream(TStream& Stream) {
     TVelaComponent::SaveToStream(Stream);
     WriteStreamString(Stream, FileName);
     for (const bool flag : {Repeat, Autoscrap, Paused, AniPaused, Ended}) WriteStreamByte(Stream, flag);
-    for (const int32_t value : {Volume, Balance, Delay, GetIndex()}) WriteStreamInt(Stream, value);
     const bool running = PlayState == Playing || PlayState == FadingIn;
-    WriteStreamByte(Stream, running && !Repeat && GetCount() < ShortSoundMs ? Stopped : PlayState);
+    const bool savedStopped = running && !Repeat && GetCount() < ShortSoundMs;
+    for (const int32_t value : {Volume, Balance, Delay, savedStopped ? 0 : GetIndex()}) WriteStreamInt(Stream, value);
+    WriteStreamByte(Stream, savedStopped ? Stopped : PlayState);
     WriteStreamString(Stream, OnPlayEnd);
     WriteStreamByte(Stream, RewindOnLoad);
     WriteStreamByte(Stream, MuteOnLoad);

@@ -2,6 +2,8 @@
 
 #include "core/streams.h"
 #include "media/mediaman.h"
+#include "tests/common/fake_sound.h"
+#include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,44 +16,14 @@ public:
     uint32_t Clock = 0;
 };
 
-// A sound of a given length that, once ended, keeps reporting its end (SetEnd does not clear it,
-// as with the software mixer's items); played while its manager is off, it only marks itself.
-class TFakeItem : public TDMediaItem {
-public:
-    TFakeItem(TSoundManager& M, int32_t Len) : TDMediaItem(&M), len(Len) {}
-    int32_t GetVol() override { return vol; }
-    void SetVol(int32_t V) override { vol = V; }
-    int32_t GetLen() override { return len; }
-    int32_t GetPosition() override { return pos; }
-    void SetPosition(int32_t P) override { pos = P; }
-    bool IsEnd() override { return ended; }
-    bool IsPlaying() override { return playing; }
-    void Play() override {
-        if (!static_cast<TSoundManager*>(Manager)->Enabled) ResumeMark = true;
-        else playing = true, paused = false;
-    }
-    void Pause() override { paused = true; }
-
-    int32_t len, vol = 0, pos = 0;
-    bool ended = false, playing = false, paused = false;
-};
-
-template <class TManager>
-class TFakeManager : public TManager {
-public:
-    TDMediaItem* Add(const std::string&) override { return this->AddItem(std::make_unique<TFakeItem>(*this, Length)); }
-    TFakeItem* Item(int32_t Index) const { return static_cast<TFakeItem*>(this->GetItem(Index)); }
-    int32_t Length = 10000;
-};
-
 class Sound : public ::testing::Test {
 protected:
     void SetUp() override {
         CreateScriptServices();
         SetScriptHost(std::unique_ptr<TClockHost>(Host = new TClockHost));
         VelaInitialize();
-        OggMan = Ogg = new TFakeManager<TOggManager>;
-        MidiMan = Midi = new TFakeManager<TMidiManager>;
+        OggMan = Ogg = new TFakeSoundManager<TOggManager>;
+        MidiMan = Midi = new TFakeSoundManager<TMidiManager>;
     }
     void TearDown() override {
         VelaFinalize();
@@ -74,14 +46,14 @@ protected:
     }
 
     TClockHost* Host = nullptr;
-    TFakeManager<TOggManager>* Ogg = nullptr;
-    TFakeManager<TMidiManager>* Midi = nullptr;
+    TFakeSoundManager<TOggManager>* Ogg = nullptr;
+    TFakeSoundManager<TMidiManager>* Midi = nullptr;
 };
 
 }  // namespace
 
 TEST_F(Sound, VolumeMapsOntoTheItemsScale) {
-    TFakeItem wave(*Ogg, 0), song(*Midi, 0);
+    TFakeSoundItem wave(*Ogg, 0), song(*Midi, 0);
     const int32_t rows[][3] = {{0, -10000, -10000}, {1, -4995, -9990}, {500, -2500, -5000}, {1500, 0, 5000}};
     for (const auto& row : rows) {
         EXPECT_EQ(GetMediaVolume(wave, row[0]), row[1]) << row[0];
@@ -102,7 +74,7 @@ TEST_F(Sound, FadesRunOnTheScriptClock) {
         sound->SetDelay(row.In ? 1000 : 0);
         sound->SetPlayState(row.In ? TVelaSound::FadingIn : TVelaSound::Playing);
         TSoundManager& manager = *(std::string(row.File).ends_with(".mid") ? static_cast<TSoundManager*>(Midi) : Ogg);
-        auto* item = static_cast<TFakeItem*>(manager.GetItem(0));
+        auto* item = static_cast<TFakeSoundItem*>(manager.GetItem(0));
         if (!row.In) {
             sound->SetDelay(1000);
             sound->SetPlayState(TVelaSound::FadingOut);
@@ -149,8 +121,21 @@ TEST_F(Sound, ShortOneShotSoundsLoadStopped) {
         EXPECT_EQ(loaded->GetIndex(), row.Restarted ? 1234 : 0);
         EXPECT_EQ(loaded->GetBalance(), 10000);
         EXPECT_EQ(loaded->GetRepeatpos(), 5);
+        // Started again, a sound saved stopped plays from its start.
+        loaded->SetPlayState(TVelaSound::Playing);
+        EXPECT_EQ(Ogg->Item(0)->pos, row.Restarted ? 1234 : 0) << row.Length;
         delete loaded;
     }
+}
+
+TEST_F(Sound, RecordsMatchTheReferenceAtTheirGates) {
+    const std::vector<ReferenceRecord> records = ReferenceRecords("sound_records.py");
+    for (const ReferenceRecord& r : records) {
+        SCOPED_TRACE(r.version);
+        TVelaSound loaded(Bases);
+        ExpectReadsAsReferenced(loaded, r);
+    }
+    EXPECT_EQ(records.size(), 6u);
 }
 
 TEST_F(Sound, OneEndEventPerEnd) {
@@ -180,7 +165,7 @@ TEST_F(Sound, OneEndEventPerEnd) {
 
 TEST_F(Sound, TheSoundSwitchReachesEveryManager) {
     Make("bgm", "bgm.ogg")->SetPlayState(TVelaSound::Playing);
-    TFakeItem& bgm = *Ogg->Item(0);
+    TFakeSoundItem& bgm = *Ogg->Item(0);
     Bases->SetSoundEnabled(false);
     EXPECT_FALSE(Ogg->Enabled || Midi->Enabled);
     EXPECT_TRUE(bgm.paused);

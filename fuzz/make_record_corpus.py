@@ -23,6 +23,7 @@ RECORDS = {
     "prevmenu_record_read": [(None, ["prevmenu_records.py"])],
     "timer_record_read": [(None, ["scene_records.py", "timer"])],
     "video_record_read": [(None, ["video_records.py"])],
+    "listbox_record_read": [(None, ["menu_records.py", "list"])],
 }
 
 TEXTS = ["plain ASCII", "かな漢字まじり", "ｶﾀｶﾅ and 半角", "表\\示", "補助漢字 丂"]

@@ -25,6 +25,7 @@ RECORDS = {
     "video_record_read": [(None, ["video_records.py"])],
     "sound_record_read": [(None, ["sound_records.py"]), (None, ["sound_records.py", "song.mid"]),
                           (None, ["sound_records.py", "voice.wma"]), (None, ["sound_records.py", "CD_2"])],
+    "listbox_record_read": [(None, ["menu_records.py", "list"])],
 }
 
 TEXTS = ["plain ASCII", "かな漢字まじり", "ｶﾀｶﾅ and 半角", "表\\示", "補助漢字 丂"]

@@ -197,10 +197,11 @@ void TVelaCustomListBox::SetStrip(TStrip& Strip, int Cells, const std::string& S
 
 // ---- Selection ----
 
-void TVelaCustomListBox::SetTopindex(int32_t V) {
-    const int32_t top = V < 0 || !Scrolls() ? 0 : std::min(V, GetCount() - RowCount);
-    ChangeLook(TopIndex, top);
+int32_t TVelaCustomListBox::MaxTopIndex() const {
+    return int32_t(std::clamp<int64_t>(int64_t(GetCount()) - RowCount, 0, INT32_MAX));
 }
+
+void TVelaCustomListBox::SetTopindex(int32_t V) { ChangeLook(TopIndex, std::clamp(V, 0, MaxTopIndex())); }
 
 void TVelaCustomListBox::SetPaused(bool V) {
     if (V == Paused) return;
@@ -327,7 +328,7 @@ TVelaCustomListBox::TScrollParts TVelaCustomListBox::ScrollParts() const {
     parts.Top = outer.Top + BorderWidth + border.Top;
     const int32_t length = GetHeight() - 2 * BorderWidth - border.Top - border.Bottom;
     parts.Bottom = parts.Top + length;
-    const int32_t range = GetCount() - RowCount;
+    const int32_t range = MaxTopIndex();
     parts.ThumbTop = parts.Top + ch + (range > 0 ? int32_t((int64_t(length) - 3 * int64_t(ch)) * TopIndex / range) : 0);
     return parts;
 }
@@ -374,19 +375,18 @@ void TVelaCustomListBox::HoldStep() {
     if (RepeatCountdown >= 1) return;
     RepeatCountdown += RepeatInterval;
     if (!on) return;
-    const int32_t count = GetCount();
     switch (PressMode) {
         case pmUpArrow:
             if (TopIndex >= 1) SetTopindex(TopIndex - 1);
             break;
         case pmDownArrow:
-            if (count > TopIndex + RowCount) SetTopindex(TopIndex + 1);
+            if (TopIndex < MaxTopIndex()) SetTopindex(TopIndex + 1);
             break;
         case pmUpperTrack:
             if (TopIndex >= 1) SetTopindex(std::max(0, TopIndex - RowCount));
             break;
         case pmLowerTrack:
-            if (count > TopIndex + RowCount) SetTopindex(std::min(count - RowCount, TopIndex + RowCount));
+            if (TopIndex < MaxTopIndex()) SetTopindex(TopIndex + RowCount);
             break;
         default: break;
     }
@@ -446,8 +446,8 @@ void TVelaCustomListBox::DoMouseMove() {
         const int64_t span = int64_t(parts.Bottom - parts.Top) - 3 * int64_t(Scroll.CellHeight);
         if (span <= 0) return;
         const int64_t at = int64_t(Pointer().Y) - DragOffset - (parts.Top + Scroll.CellHeight + Scroll.CellHeight / 2);
-        const int32_t range = GetCount() - RowCount;
-        SetTopindex(std::clamp(RoundDivEven(range * at, span), 0, std::max(range, 0)));
+        const int32_t range = MaxTopIndex();
+        SetTopindex(std::clamp(RoundDivEven(range * at, span), 0, range));
         return;
     }
     if (PressMode != pmNone && PressMode != pmItems) return;

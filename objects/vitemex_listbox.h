@@ -189,6 +189,9 @@ private:
     TRect InnerRect() const;
     TRect PieceRect(int I, bool Scrolling) const;
     bool Scrolls() const { return GetCount() > RowCount; }
+    // The last top row, Count - RowCount worked out in 64 bits: 0 when the items fit, the
+    // largest int32 when the difference passes it.
+    int32_t MaxTopIndex() const;
     int32_t RowHeight() const;
     TScrollParts ScrollParts() const;
     // The part of the strip under P for a press mode (pmThumb .. pmLowerTrack); pmNone off the strip.

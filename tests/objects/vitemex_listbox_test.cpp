@@ -220,4 +220,23 @@ TEST_F(ListScene, DrawsFrameFillStripHighlightTextAndCheckMarks) {
 
 TEST_F(ListScene, ListRecordsReadAtEachGate) { ExpectRecords<TList>("list"); }
 
+// A row count so far below zero that the items less the rows pass the largest int32: the top
+// row still clamps to 0 .. that difference, and the list's record reads back the same.
+TEST_F(ListScene, TopIndexClampsBeyondInt32AndItsRecordReadsBackTheSame) {
+    TList* list = MakeList<TList>("A\r\nBB\r\nCCC");
+    list->SetRowcount(INT32_MIN + 2);
+    list->SetTopindex(5);
+    EXPECT_EQ(list->GetTopindex(), 5);
+    list->SetTopindex(INT32_MIN + 1);
+    EXPECT_EQ(list->GetTopindex(), 0);
+    list->SetTopindex(INT32_MAX);
+    EXPECT_EQ(list->GetTopindex(), INT32_MAX);
+    TMemoryStream out;
+    list->SaveToStream(out);
+    TMemoryStream in = StreamOf(Bytes(out));
+    TList copy(Bases);
+    copy.LoadFromStream(in, GameSaveVersion);
+    EXPECT_EQ(copy.GetTopindex(), INT32_MAX);
+}
+
 }  // namespace

@@ -61,6 +61,15 @@ class TCustomWipe;
 inline constexpr char SystemNameMark = '\x01';
 inline bool IsSystemName(const std::string& Name) { return !Name.empty() && Name[0] == SystemNameMark; }
 
+// A walk over many objects (a tick's step, a layer's drawing) meets each one's memory cold: the
+// walk asks for the object this many places ahead, so that the waits overlap.
+inline constexpr size_t WalkAhead = 4;
+// Asks for the first bytes of List[Index], when there is one (an index below 0 wraps past the end).
+template <class T>
+void PrefetchListed(const std::vector<T*>& List, size_t Index) {
+    if (Index < List.size()) __builtin_prefetch(List[Index]);
+}
+
 // ---- Scene objects ----
 
 class TVelaObject {

@@ -336,6 +336,7 @@ void TVelaControl::Prepare() {
     const TRect inner = IntersectRects(bounds, clip);
     for (size_t i = 0; i < Children.size(); ++i) {
         TVelaControl* child = Children[i];
+        PrefetchListed(Children, i + WalkAhead);
         if (child->GetName().empty() || !child->GetVisible()) continue;
         TRect childClip;
         const bool clipped = child->GetClipArea(childClip);

@@ -412,6 +412,7 @@ bool TVelaBaseList::Step() {
     for (auto& layer : Layers) layer->Step();
     for (StepIndex = 0; StepIndex < Objects.size();) {
         TVelaObject* obj = Objects[StepIndex];
+        PrefetchListed(Objects, StepIndex + WalkAhead);
         const std::string idle = obj->GetOnidle();
         if (!idle.empty() && !obj->InCabinet() && !obj->IsSelecting() && Events.IndexOf(obj, PR_ONIDLE) < 0)
             Events.Add(obj, idle, nullptr, PR_ONIDLE);

@@ -104,8 +104,8 @@ int32_t RoundEven(long double X) {
 }
 }  // namespace
 
-int32_t TCustomFrameList::InterpolateInt(uint8_t Mode, int32_t From, int32_t N, int32_t I, int32_t To) const {
-    const int64_t n = int64_t(N) + (FindChildTrack() ? 1 : 0);
+int32_t TCustomFrameList::InterpolateInt(uint8_t Mode, int32_t From, int64_t Ticks, int32_t I, int32_t To) {
+    const int64_t n = Ticks;
     if (I == 0) return From;
     if (I == n - 1) return To;
     if (n <= 1) return From;  // no tick between the ends to ease over
@@ -121,8 +121,8 @@ int32_t TCustomFrameList::InterpolateInt(uint8_t Mode, int32_t From, int32_t N, 
     return static_cast<int32_t>(static_cast<uint32_t>(From) + static_cast<uint32_t>(RoundEven(EaseSine(I, n) * span)));
 }
 
-double TCustomFrameList::InterpolateFloat(uint8_t Mode, double From, int32_t N, int32_t I, double To) const {
-    const int64_t n = int64_t(N) + (FindChildTrack() ? 1 : 0);
+double TCustomFrameList::InterpolateFloat(uint8_t Mode, double From, int64_t Ticks, int32_t I, double To) {
+    const int64_t n = Ticks;
     if (I == 0) return From;
     if (I == n - 1) return To;
     if (n == 0) return From;

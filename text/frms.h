@@ -124,10 +124,12 @@ public:
     bool ActiveAt(int32_t T) const;
     // The first track of the film, in film order, whose parent this track is.
     TCustomFrameList* FindChildTrack() const;
-    // Value at tick I of N (N the track's Length, I = T - StartTime) eased by Mode; a track
-    // that another continues counts one tick more, stopping short of To.
-    int32_t InterpolateInt(uint8_t Mode, int32_t From, int32_t N, int32_t I, int32_t To) const;
-    double InterpolateFloat(uint8_t Mode, double From, int32_t N, int32_t I, double To) const;
+    // The ticks the values ease over: Length, and one more for a track that another continues,
+    // so that it stops short of its end values. Found once per tick by the track's ApplyAt.
+    int64_t EasedTicks() const { return int64_t(Length) + (FindChildTrack() ? 1 : 0); }
+    // Value at tick I (I = T - StartTime) of the Ticks EasedTicks gives, eased by Mode.
+    static int32_t InterpolateInt(uint8_t Mode, int32_t From, int64_t Ticks, int32_t I, int32_t To);
+    static double InterpolateFloat(uint8_t Mode, double From, int64_t Ticks, int32_t I, double To);
     // Begin and end positions, moved from the stored origin to the current one in a motion film
     // whose positions are relative.
     void GetPositionRange(TPoint& Begin, TPoint& End) const;

@@ -62,12 +62,12 @@ void TRectFrameList::SetMode(TTrackProp Prop, int Axis, uint8_t Value) {
 
 namespace {
 // A colour eased byte by byte (red, green, blue) when its ends differ.
-int32_t InterpolateColor(const TCustomFrameList& Track, TTrackProp Prop, int32_t N, int32_t I) {
+int32_t InterpolateColor(const TCustomFrameList& Track, TTrackProp Prop, int64_t Ticks, int32_t I) {
     const int32_t from = Track.GetBeginInt(Prop), to = Track.GetEndInt(Prop);
     if (from == to) return from;
     int32_t color = 0;
     for (int shift : {0, 8, 16})
-        color |= EaseInt(Track, MT_NORMAL, from >> shift & 0xFF, N, I, to >> shift & 0xFF) << shift;
+        color |= EaseInt(MT_NORMAL, from >> shift & 0xFF, Ticks, I, to >> shift & 0xFF) << shift;
     return color;
 }
 
@@ -122,7 +122,8 @@ bool TBoxFrameList::ApplyAt(int32_t T) {
     if (own && !Object.Get() && Film.GetTarget()) Object.Take(*new TVelaBox(Film.GetTarget(), false), Film);
     TVelaControl* target = own ? Object.Get() : Film.MotionTarget;
     if (!target) return true;
-    const int32_t n = Length, i = static_cast<int32_t>(uint32_t(T) - uint32_t(StartTime()));
+    const int64_t n = EasedTicks();
+    const int32_t i = static_cast<int32_t>(uint32_t(T) - uint32_t(StartTime()));
     const TRect bounds = InterpolateEdges(*this, n, i);
     const int32_t width = int32_t(uint32_t(bounds.Right) - uint32_t(bounds.Left));
     const int32_t height = int32_t(uint32_t(bounds.Bottom) - uint32_t(bounds.Top));

@@ -163,13 +163,14 @@ bool TParticleFrameList::ApplyAt(int32_t T) {
     TVelaControl* target = nullptr;
     if (!Enter(T, target)) return false;
     if (!target) return true;
-    const int32_t n = Length, i = static_cast<int32_t>(uint32_t(T) - uint32_t(StartTime()));
+    const int64_t n = EasedTicks();
+    const int32_t i = static_cast<int32_t>(uint32_t(T) - uint32_t(StartTime()));
     const TRect bounds = InterpolateEdges(*this, n, i);
     const int32_t width = int32_t(uint32_t(bounds.Right) - uint32_t(bounds.Left));
     const int32_t height = int32_t(uint32_t(bounds.Bottom) - uint32_t(bounds.Top));
     auto linear = [&](TTrackProp Prop) { return InterpolateLinear(*this, Prop, n, i); };
     auto eased = [&](TTrackProp Prop) {
-        return EaseInt(*this, GetMode(Prop), GetBeginInt(Prop), n, i, GetEndInt(Prop));
+        return EaseInt(GetMode(Prop), GetBeginInt(Prop), n, i, GetEndInt(Prop));
     };
     const int32_t center = linear(TTrackProp::Center), spread = linear(TTrackProp::Spread);
     const int32_t low = center - spread / 2;
@@ -178,7 +179,7 @@ bool TParticleFrameList::ApplyAt(int32_t T) {
     double p[3];
     for (int k = 0; k < 3; ++k) {
         const auto prop = TTrackProp(int(TTrackProp::Param1) + k);
-        p[k] = EaseFloat(*this, MT_NORMAL, GetBeginFloat(prop), n, i, GetEndFloat(prop));
+        p[k] = EaseFloat(MT_NORMAL, GetBeginFloat(prop), n, i, GetEndFloat(prop));
     }
     const TRect clip = InterpolateClip(*this, n, i);
     const int32_t alpha = InterpolateAlpha(*this, n, i);
@@ -289,16 +290,17 @@ bool TFireFrameList::ApplyAt(int32_t T) {
     TVelaControl* target = nullptr;
     if (!Enter(T, target)) return false;
     if (!target) return true;
-    const int32_t n = Length, i = static_cast<int32_t>(uint32_t(T) - uint32_t(StartTime()));
+    const int64_t n = EasedTicks();
+    const int32_t i = static_cast<int32_t>(uint32_t(T) - uint32_t(StartTime()));
     TPoint begin, end;
     GetPositionRange(begin, end);
     const uint8_t modeX = GetMode(TTrackProp::Position, 0), modeY = GetMode(TTrackProp::Position, 1);
     const TPoint beginSize = GetBeginPoint(TTrackProp::Size), endSize = GetEndPoint(TTrackProp::Size);
-    const int32_t x = EaseInt(*this, modeX, begin.X, n, i, end.X), y = EaseInt(*this, modeY, begin.Y, n, i, end.Y);
-    const int32_t width = EaseInt(*this, modeX, beginSize.X, n, i, endSize.X);
-    const int32_t height = EaseInt(*this, modeY, beginSize.Y, n, i, endSize.Y);
+    const int32_t x = EaseInt(modeX, begin.X, n, i, end.X), y = EaseInt(modeY, begin.Y, n, i, end.Y);
+    const int32_t width = EaseInt(modeX, beginSize.X, n, i, endSize.X);
+    const int32_t height = EaseInt(modeY, beginSize.Y, n, i, endSize.Y);
     auto zoom = [&](TTrackProp Prop) {
-        return EaseFloat(*this, GetMode(Prop), GetBeginFloat(Prop), n, i, GetEndFloat(Prop));
+        return EaseFloat(GetMode(Prop), GetBeginFloat(Prop), n, i, GetEndFloat(Prop));
     };
     const double zoomX = zoom(TTrackProp::ZoomX), zoomY = zoom(TTrackProp::ZoomY);
     const TRect clip = InterpolateClip(*this, n, i);

@@ -34,12 +34,12 @@ void TTrackObject::Release() {
 
 // ---- Values shared with the rectangle tracks ----
 
-int32_t EaseInt(const TCustomFrameList& Track, uint8_t Mode, int32_t From, int32_t N, int32_t I, int32_t To) {
-    return From == To ? From : Track.InterpolateInt(Mode, From, N, I, To);
+int32_t EaseInt(uint8_t Mode, int32_t From, int64_t Ticks, int32_t I, int32_t To) {
+    return From == To ? From : TCustomFrameList::InterpolateInt(Mode, From, Ticks, I, To);
 }
 
-double EaseFloat(const TCustomFrameList& Track, uint8_t Mode, double From, int32_t N, int32_t I, double To) {
-    return From == To ? From : Track.InterpolateFloat(Mode, From, N, I, To);
+double EaseFloat(uint8_t Mode, double From, int64_t Ticks, int32_t I, double To) {
+    return From == To ? From : TCustomFrameList::InterpolateFloat(Mode, From, Ticks, I, To);
 }
 
 void WriteTrackPoint(TStream& Stream, TPoint P) {
@@ -66,40 +66,40 @@ void WriteClipBlock(TStream& Stream, const TCustomFrameList& Track) {
     for (int axis : {0, 1}) WriteStreamByte(Stream, Track.GetMode(TTrackProp::ClipPos, axis));
 }
 
-TRect InterpolateClip(const TCustomFrameList& Track, int32_t N, int32_t I) {
+TRect InterpolateClip(const TCustomFrameList& Track, int64_t Ticks, int32_t I) {
     const uint8_t modeX = Track.GetMode(TTrackProp::ClipPos, 0), modeY = Track.GetMode(TTrackProp::ClipPos, 1);
     const TPoint size0 = Track.GetBeginPoint(TTrackProp::ClipSize), size1 = Track.GetEndPoint(TTrackProp::ClipSize);
-    const int32_t w = EaseInt(Track, modeX, size0.X, N, I, size1.X);
-    const int32_t h = EaseInt(Track, modeY, size0.Y, N, I, size1.Y);
+    const int32_t w = EaseInt(modeX, size0.X, Ticks, I, size1.X);
+    const int32_t h = EaseInt(modeY, size0.Y, Ticks, I, size1.Y);
     if (w < 1 || h < 1) return {0, 0, 0, 0};
     const TPoint pos0 = Track.GetBeginPoint(TTrackProp::ClipPos), pos1 = Track.GetEndPoint(TTrackProp::ClipPos);
-    const int32_t left = EaseInt(Track, modeX, pos0.X, N, I, pos1.X);
-    const int32_t top = EaseInt(Track, modeY, pos0.Y, N, I, pos1.Y);
+    const int32_t left = EaseInt(modeX, pos0.X, Ticks, I, pos1.X);
+    const int32_t top = EaseInt(modeY, pos0.Y, Ticks, I, pos1.Y);
     return {left, top, int32_t(uint32_t(left) + uint32_t(w)), int32_t(uint32_t(top) + uint32_t(h))};
 }
 
-TRect InterpolateEdges(const TCustomFrameList& Track, int32_t N, int32_t I) {
+TRect InterpolateEdges(const TCustomFrameList& Track, int64_t Ticks, int32_t I) {
     TPoint begin, end;
     Track.GetPositionRange(begin, end);
     const TPoint size0 = Track.GetBeginPoint(TTrackProp::Size), size1 = Track.GetEndPoint(TTrackProp::Size);
     auto edge = [](int32_t At, int32_t Extent) { return int32_t(uint32_t(At) + uint32_t(Extent) - 1u); };
     const uint8_t modeX = Track.GetMode(TTrackProp::Position, 0), modeY = Track.GetMode(TTrackProp::Position, 1);
-    const int32_t left = EaseInt(Track, modeX, begin.X, N, I, end.X);
-    const int32_t top = EaseInt(Track, modeY, begin.Y, N, I, end.Y);
-    const int32_t right = EaseInt(Track, modeX, edge(begin.X, size0.X), N, I, edge(end.X, size1.X));
-    const int32_t bottom = EaseInt(Track, modeY, edge(begin.Y, size0.Y), N, I, edge(end.Y, size1.Y));
+    const int32_t left = EaseInt(modeX, begin.X, Ticks, I, end.X);
+    const int32_t top = EaseInt(modeY, begin.Y, Ticks, I, end.Y);
+    const int32_t right = EaseInt(modeX, edge(begin.X, size0.X), Ticks, I, edge(end.X, size1.X));
+    const int32_t bottom = EaseInt(modeY, edge(begin.Y, size0.Y), Ticks, I, edge(end.Y, size1.Y));
     return {left, top, int32_t(uint32_t(right) + 1u), int32_t(uint32_t(bottom) + 1u)};
 }
 
-int32_t InterpolateAlpha(const TCustomFrameList& Track, int32_t N, int32_t I) {
+int32_t InterpolateAlpha(const TCustomFrameList& Track, int64_t Ticks, int32_t I) {
     const int32_t from = Track.GetBeginInt(TTrackProp::Alpha), to = Track.GetEndInt(TTrackProp::Alpha);
     if (from == 0 && to == 0) return 255;
-    const int32_t v = EaseInt(Track, MT_NORMAL, from ? from : 255, N, I, to ? to : 255);
+    const int32_t v = EaseInt(MT_NORMAL, from ? from : 255, Ticks, I, to ? to : 255);
     return v < 0 ? int32_t(256u - uint32_t(v)) : v;
 }
 
-int32_t InterpolateLinear(const TCustomFrameList& Track, TTrackProp Prop, int32_t N, int32_t I) {
-    return EaseInt(Track, MT_NORMAL, Track.GetBeginInt(Prop), N, I, Track.GetEndInt(Prop));
+int32_t InterpolateLinear(const TCustomFrameList& Track, TTrackProp Prop, int64_t Ticks, int32_t I) {
+    return EaseInt(MT_NORMAL, Track.GetBeginInt(Prop), Ticks, I, Track.GetEndInt(Prop));
 }
 
 int32_t MotionPriority(const TCustomFrameList& Track) {
@@ -199,25 +199,26 @@ bool TCustomImageFrameList::ApplyAt(int32_t T) {
         target = Object.Get();
     }
     TImageTick tick;
-    tick.N = Length;
     tick.I = static_cast<int32_t>(uint32_t(T) - uint32_t(StartTime()));
     tick.FrameIndex = FrameIndexAt(tick.I);
     if (!target || tick.FrameIndex < 0 || tick.FrameIndex >= FrameCount()) return true;
-    const int32_t n = tick.N, i = tick.I;
+    tick.Ticks = EasedTicks();
+    const int64_t n = tick.Ticks;
+    const int32_t i = tick.I;
     tick.Frame = &GetFrame(tick.FrameIndex);
     const TPoint at = tick.Frame->GetOffset();
     tick.OffsetX = int32_t(uint32_t(Anchor.X) - uint32_t(at.X));
     tick.OffsetY = int32_t(uint32_t(Anchor.Y) - uint32_t(at.Y));
     TPoint begin, end;
     GetPositionRange(begin, end);
-    tick.X = EaseInt(*this, PosMode[0], begin.X, n, i, end.X);
-    tick.Y = EaseInt(*this, PosMode[1], begin.Y, n, i, end.Y);
-    tick.ZoomX = EaseFloat(*this, ZoomXMode, GetBeginFloat(TTrackProp::ZoomX), n, i, ZoomX[1]);
-    tick.ZoomY = EaseFloat(*this, ZoomYMode, GetBeginFloat(TTrackProp::ZoomY), n, i, ZoomY[1]);
+    tick.X = EaseInt(PosMode[0], begin.X, n, i, end.X);
+    tick.Y = EaseInt(PosMode[1], begin.Y, n, i, end.Y);
+    tick.ZoomX = EaseFloat(ZoomXMode, GetBeginFloat(TTrackProp::ZoomX), n, i, ZoomX[1]);
+    tick.ZoomY = EaseFloat(ZoomYMode, GetBeginFloat(TTrackProp::ZoomY), n, i, ZoomY[1]);
     tick.Clip = InterpolateClip(*this, n, i);
     const double angle0 = GetBeginFloat(TTrackProp::Angle);
     if (angle0 != 0.0 || Angle[1] != 0.0) {
-        const long double degrees = EaseFloat(*this, AngleMode, angle0, n, i, Angle[1]);
+        const long double degrees = EaseFloat(AngleMode, angle0, n, i, Angle[1]);
         tick.Angle = std::numbers::pi_v<long double> * (degrees / 360) * 2;
     }
     tick.Alpha = InterpolateAlpha(*this, n, i);
@@ -467,13 +468,14 @@ void TTileFrameList::CreateObject() {
 }
 
 void TTileFrameList::ApplyToObject(TVelaControl& Target, bool Own, const TImageTick& Tick) {
-    const int32_t n = Tick.N, i = Tick.I;
+    const int64_t n = Tick.Ticks;
+    const int32_t i = Tick.I;
     const TRect bounds = InterpolateEdges(*this, n, i);
     const int32_t width = int32_t(uint32_t(bounds.Right) - uint32_t(bounds.Left));
     const int32_t height = int32_t(uint32_t(bounds.Bottom) - uint32_t(bounds.Top));
     const TPoint scroll0 = GetBeginPoint(TTrackProp::Scroll);
-    const int32_t scrollX = EaseInt(*this, ScrollMode[0], scroll0.X, n, i, Scroll[1].X);
-    const int32_t scrollY = EaseInt(*this, ScrollMode[1], scroll0.Y, n, i, Scroll[1].Y);
+    const int32_t scrollX = EaseInt(ScrollMode[0], scroll0.X, n, i, Scroll[1].X);
+    const int32_t scrollY = EaseInt(ScrollMode[1], scroll0.Y, n, i, Scroll[1].Y);
     TMiraItemFrame& frame = static_cast<TImageFrame&>(*Tick.Frame).Picture;
     if (Own) {
         static_cast<TVelaTile&>(Target).ApplyFrame(Film.Owner, frame.Surface.get(), frame.Mask.get(), frame.TransColor,

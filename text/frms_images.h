@@ -34,7 +34,8 @@ public:
 
 // The values of one tick of an image-like track.
 struct TImageTick {
-    int32_t I = 0, N = 0;  // tick of the track and its length
+    int32_t I = 0;      // tick of the track
+    int64_t Ticks = 0;  // the ticks it eases over (EasedTicks)
     int32_t FrameIndex = 0;
     TCustomFrame* Frame = nullptr;
     int32_t X = 0, Y = 0, OffsetX = 0, OffsetY = 0;
@@ -171,10 +172,9 @@ private:
     uint8_t ScrollMode[2]{0, 0};
 };
 
-// Track's InterpolateInt and InterpolateFloat, answering equal ends at once: the value of every
-// tick, found without looking for a track that continues this one.
-int32_t EaseInt(const TCustomFrameList& Track, uint8_t Mode, int32_t From, int32_t N, int32_t I, int32_t To);
-double EaseFloat(const TCustomFrameList& Track, uint8_t Mode, double From, int32_t N, int32_t I, double To);
+// InterpolateInt and InterpolateFloat, answering equal ends at once: the value of every tick.
+int32_t EaseInt(uint8_t Mode, int32_t From, int64_t Ticks, int32_t I, int32_t To);
+double EaseFloat(uint8_t Mode, double From, int64_t Ticks, int32_t I, double To);
 
 // Stored fields shared by the image-like and rectangle tracks: a point (or size) as two int32,
 // and the clip block (two positions and sizes, then the two clip modes).
@@ -184,15 +184,16 @@ void ReadClipBlock(TStream& Stream, TCustomFrameList& Track);
 void WriteClipBlock(TStream& Stream, const TCustomFrameList& Track);
 
 // Eased values shared by the image-like and rectangle tracks.
-// The rectangle at tick I of N, its edges eased apart: left and top from the begin to the end
+// Ticks is the track's EasedTicks.
+// The rectangle at tick I, its edges eased apart: left and top from the begin to the end
 // position, right and bottom from the begin to the end position + size - 1 (the size eased by
 // the position's modes).
-TRect InterpolateEdges(const TCustomFrameList& Track, int32_t N, int32_t I);
-// The clip rectangle at tick I of N: none (all 0) while the eased size is below 1 either way.
-TRect InterpolateClip(const TCustomFrameList& Track, int32_t N, int32_t I);
+TRect InterpolateEdges(const TCustomFrameList& Track, int64_t Ticks, int32_t I);
+// The clip rectangle at tick I: none (all 0) while the eased size is below 1 either way.
+TRect InterpolateClip(const TCustomFrameList& Track, int64_t Ticks, int32_t I);
 // Alpha stored as 0 stands for 255, always eased linearly; a negative value is passed as 256 - v.
-int32_t InterpolateAlpha(const TCustomFrameList& Track, int32_t N, int32_t I);
+int32_t InterpolateAlpha(const TCustomFrameList& Track, int64_t Ticks, int32_t I);
 // A value eased linearly (blur span and delay, a box's border width).
-int32_t InterpolateLinear(const TCustomFrameList& Track, TTrackProp Prop, int32_t N, int32_t I);
+int32_t InterpolateLinear(const TCustomFrameList& Track, TTrackProp Prop, int64_t Ticks, int32_t I);
 // The motion target's priority: the film's base priority and the track's sub-priority.
 int32_t MotionPriority(const TCustomFrameList& Track);

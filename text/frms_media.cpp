@@ -169,8 +169,8 @@ bool TSoundFrameList::ApplyAt(int32_t T) {
         if (!sound) return true;
         const int32_t i = static_cast<int32_t>(T - start);
         sound->SetVolume(Scaled(Film.VolumeScale, InterpolateInt(VolumeMode, GetBeginInt(TTrackProp::Volume),
-                                                                 Length, i, EndVolume)));
-        sound->SetBalance(InterpolateInt(PanMode, GetBeginInt(TTrackProp::Pan), Length, i, EndPan));
+                                                                 EasedTicks(), i, EndVolume)));
+        sound->SetBalance(InterpolateInt(PanMode, GetBeginInt(TTrackProp::Pan), EasedTicks(), i, EndPan));
         if (!Film.Running)
             sound->SetPaused(true);
         else if (!wentBack)

@@ -11,19 +11,20 @@ namespace {
 uint32_t Bytes(uint32_t B0, uint32_t B1, uint32_t B2, uint32_t B3) { return B0 | B1 << 8 | B2 << 16 | B3 << 24; }
 
 // The masked rows against their one-pixel rules over a grid of channel, mask and opacity values,
-// every row length up to 17 at unaligned starts, forward and mirrored. Opacity 256 stands for the
-// masked draw without opacity (MaskRow32).
+// each pair of channel values also under a run of mask 255 long enough to fill four pixels at any
+// start, every row length up to 17 at unaligned starts, forward and mirrored. Opacity 256 stands
+// for the masked draw without opacity (MaskRow32).
 TEST(BlendRow, MaskedRowsMatchThePixelRules) {
     const uint32_t levels[] = {0, 1, 2, 127, 128, 129, 254, 255};
     std::vector<uint32_t> dv, sv;
     std::vector<uint8_t> mv;
     for (uint32_t d : levels)
         for (uint32_t s : levels)
-            for (uint32_t m : levels) {
+            for (int k = 0; k < 15; ++k) {
                 dv.push_back(Bytes(d, s, 255 - d, d ^ s));
                 // Every third source equals its destination.
                 sv.push_back(dv.size() % 3 == 0 ? dv.back() : Bytes(s, d, s, 255 - s));
-                mv.push_back(uint8_t(m));
+                mv.push_back(uint8_t(k < 8 ? levels[k] : 255));
             }
     const int n = int(dv.size());
     // Pixels stored from an odd byte address.

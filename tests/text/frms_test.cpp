@@ -171,18 +171,23 @@ TEST(FilmTrackTest, EasedValuesMatchTheReference) {
         double real;
         in >> mode >> from >> n >> i >> to >> continued >> value >> real;
         child.Parent = continued ? &track : nullptr;
-        EXPECT_EQ(track.InterpolateInt(uint8_t(mode), from, n, i, to), value) << line;
-        EXPECT_NEAR(track.InterpolateFloat(uint8_t(mode), from, n, i, to), real, 1e-9) << line;
+        track.Length = n;
+        EXPECT_EQ(track.InterpolateInt(uint8_t(mode), from, track.EasedTicks(), i, to), value) << line;
+        EXPECT_NEAR(track.InterpolateFloat(uint8_t(mode), from, track.EasedTicks(), i, to), real, 1e-9) << line;
     }
     // Linear over 11 ticks reaches its end; continued, it stops one step short.
     child.Parent = nullptr;
-    EXPECT_EQ(track.InterpolateInt(MT_NORMAL, 10, 11, 10, 20), 20);
-    EXPECT_EQ(track.InterpolateInt(MT_INC, 10, 1, 0, 20), 10);
-    EXPECT_EQ(track.InterpolateInt(MT_NORMAL, 10, 1, 5, 20), 10);  // a tick past a 1-tick track
-    EXPECT_EQ(track.InterpolateInt(MT_NORMAL, 10, INT32_MAX, INT32_MAX - 1, 20), 20);
+    auto eased = [&](uint8_t Mode, int32_t Length, int32_t I) {
+        track.Length = Length;
+        return track.InterpolateInt(Mode, 10, track.EasedTicks(), I, 20);
+    };
+    EXPECT_EQ(eased(MT_NORMAL, 11, 10), 20);
+    EXPECT_EQ(eased(MT_INC, 1, 0), 10);
+    EXPECT_EQ(eased(MT_NORMAL, 1, 5), 10);  // a tick past a 1-tick track
+    EXPECT_EQ(eased(MT_NORMAL, INT32_MAX, INT32_MAX - 1), 20);
     child.Parent = &track;
-    EXPECT_EQ(track.InterpolateInt(MT_NORMAL, 10, 11, 10, 20), 19);
-    EXPECT_EQ(track.InterpolateInt(MT_DEC, 10, 1, 0, 20), 10);
+    EXPECT_EQ(eased(MT_NORMAL, 11, 10), 19);
+    EXPECT_EQ(eased(MT_DEC, 1, 0), 10);
 }
 
 TEST(FilmTrackTest, FrameAtATimeLoopsOverTheDurations) {

@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-void CheckImageSize(int64_t Width, int64_t Height, int BitsPerPixel) {
-    if (Width < 1 || Height < 1 || Width > kMaxImageSide || Height > kMaxImageSide ||
+void CheckImageSize(int64_t Width, int64_t Height, int BitsPerPixel, int64_t MaxWidth, int64_t MaxHeight) {
+    if (Width < 1 || Height < 1 || Width > std::min<int64_t>(MaxWidth, kMaxImageSide) ||
+        Height > std::min<int64_t>(MaxHeight, kMaxImageSide) ||
         DIBWidthBytes(Width, BitsPerPixel) * Height > kMaxImageBytes)
         throw EInvalidGraphic("画像の大きさが扱える範囲を越えています (" + std::to_string(Width) + " x " +
                               std::to_string(Height) + ")");

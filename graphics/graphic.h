@@ -32,9 +32,11 @@ constexpr int64_t DIBWidthBytes(int64_t Width, int BitsPerPixel) {
     return (Width * BitsPerPixel + 31) / 32 * 4;
 }
 
-// Raises EInvalidGraphic unless 1 <= Width, Height <= kMaxImageSide and the padded rows at
-// BitsPerPixel take at most kMaxImageBytes. Every decoder calls this before it allocates.
-void CheckImageSize(int64_t Width, int64_t Height, int BitsPerPixel);
+// Raises EInvalidGraphic unless 1 <= Width <= MaxWidth, 1 <= Height <= MaxHeight (both at most
+// kMaxImageSide) and the padded rows at BitsPerPixel take at most kMaxImageBytes. Every decoder
+// calls this before it allocates.
+void CheckImageSize(int64_t Width, int64_t Height, int BitsPerPixel, int64_t MaxWidth = kMaxImageSide,
+                    int64_t MaxHeight = kMaxImageSide);
 
 // What the images of one stored picture of several frames may take together, so that a few
 // bytes declaring many or huge frames are refused before anything is allocated: the pixel bytes

@@ -70,11 +70,18 @@ void TVelaFire::ResizeToField() {
     Invalidate();
 }
 
+// The whole field burns 25 times a second: one larger than the scene's picture is refused.
+void TVelaFire::CheckFieldSize(int32_t Width, int32_t Height) const {
+    const TCustomDIBX* scene = Owner ? Owner->GetSurface() : nullptr;
+    CheckImageSize(Width, Height, 8, scene ? scene->GetWidth() : kMaxImageSide,
+                   scene ? scene->GetHeight() : kMaxImageSide);
+}
+
 void TVelaFire::SetFieldSide(int32_t& Side, int32_t V) {
     V = std::max(V, 1);
     if (V == Side) return;
     const int32_t w = &Side == &FieldWidth ? V : FieldWidth, h = &Side == &FieldHeight ? V : FieldHeight;
-    CheckImageSize(w, h, 8);
+    CheckFieldSize(w, h);
     Side = V;
     ResizeToField();
     Burning = false;
@@ -190,7 +197,7 @@ void TVelaFire::LoadFromStream(TStream& Stream, int32_t Version) {
     auto readZoom = [&] { return floats ? ReadFiniteExtended(Stream) : ReadStreamInt(Stream) / 256.0L; };
     const int32_t power = ReadStreamInt(Stream);
     const int32_t width = std::max(ReadStreamInt(Stream), 1), height = std::max(ReadStreamInt(Stream), 1);
-    CheckImageSize(width, height, 8);
+    CheckFieldSize(width, height);
     const long double zoomX = readZoom();
     long double zoomY = ZoomY;
     if (Version >= 104) {

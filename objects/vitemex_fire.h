@@ -60,6 +60,7 @@ public:
 private:
     // The extent of a field side at a zoom: at least 1, saturated.
     static int32_t ZoomedExtent(int32_t Side, long double Zoom);
+    void CheckFieldSize(int32_t Width, int32_t Height) const;
     void SetFieldSide(int32_t& Side, int32_t V);
     void ResizeToField();
     void SetStrength(double S);

@@ -155,6 +155,17 @@ TEST_F(FireObjects, FieldSidesAreBounded) {
     fire.SetOrigwidth(20);
     EXPECT_THROW(fire.SetOrigwidth(40000), EInvalidGraphic);
     EXPECT_THROW(fire.SetOrigheight(32768), EInvalidGraphic);
+    // The field burns whole every 40 ms: it stays within the scene's 64 x 64 picture, when set
+    // and when read.
+    fire.SetOrigheight(64);
+    EXPECT_THROW(fire.SetOrigwidth(65), EInvalidGraphic);
+    EXPECT_THROW(fire.SetOrigheight(65), EInvalidGraphic);
+    TMemoryStream record;
+    fire.SaveToStream(record);
+    fire.SetOrigheight(1);
+    Bases->SetHeight(63);
+    record.SetPosition(0);
+    EXPECT_THROW(fire.LoadFromStream(record, 144), EInvalidGraphic);
     EXPECT_EQ(fire.GetOrigwidth(), 20);
     EXPECT_EQ(fire.GetOrigheight(), 1);
     fire.SetWidth(99);

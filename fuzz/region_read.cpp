@@ -2,7 +2,8 @@
 // errors or gives regions that lie on the plane, whose rows hold sorted spans apart from each
 // other inside the bounds, that hold exactly the pixels of their rows, and whose union holds
 // every pixel of each.
-// Seed corpus: tools/vregion.py corpus fuzz/corpus/region_read
+// Seed corpus: tools/vregion.py corpus fuzz/corpus/region_read, and what pick_corpus.py took
+// from a fuzzing run.
 #include "fuzz/harness.h"
 #include "objects/vitemex_mapimage.h"
 

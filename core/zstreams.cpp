@@ -166,7 +166,9 @@ void CompressStream(TMemoryStream& Stream, TCompressionLevel Level) {
 }
 
 void DecompressStream(TStream& Source, TStream& Dest) {
-    constexpr int64_t kChunk = 1000000;
+    // Inflated in pieces of the reader's own block size: most streams (save records, pages)
+    // are far smaller, and a larger piece costs a large buffer for each of them.
+    constexpr int64_t kChunk = TCustomZStream::kBufferSize;
     Source.SetPosition(0);
     TZDecompressionStream z(Source);
     std::vector<Bytef> chunk(kChunk);

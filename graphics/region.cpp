@@ -180,11 +180,12 @@ void MergeRows(std::span<const TRegionSpan> A, std::span<const TRegionSpan> B, s
 Region Region::Union(const Region& Other) const {
     if (Other.IsEmpty()) return *this;
     if (IsEmpty()) return Other;
-    // Between two neighbouring band edges of either region both have one row each.
+    // Between two neighbouring band edges of either region both have one row each. Each
+    // region's edges come in order (its bands lie top to bottom), so the two runs merge.
     std::vector<int32_t> edges;
     for (const Region* r : {this, &Other})
         for (const TBand& b : r->Bands) edges.insert(edges.end(), {b.Top, b.Bottom});
-    std::ranges::sort(edges);
+    std::inplace_merge(edges.begin(), edges.begin() + std::ptrdiff_t(2 * Bands.size()), edges.end());
     edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
     Region out;
     std::vector<TRegionSpan> row;

@@ -288,28 +288,48 @@ void TMidiV::LoadFromStream(TStream& Stream) {
 
 void TMidiV::BuildBeats() {
     // The signatures in tick order: at each beat the one applying is the latest in the list
-    // among those that have started.
+    // among those that have started. Under one signature the beats lie one step apart up to
+    // the tick where the next signature starts, so the list is laid out a stretch at a time
+    // and then filled.
     std::vector<size_t> byTick(Rhythms.size());
     std::iota(byTick.begin(), byTick.end(), size_t(0));
     std::stable_sort(byTick.begin(), byTick.end(),
                      [this](size_t A, size_t B) { return Rhythms[A].Tick < Rhythms[B].Tick; });
-    size_t started = 0, current = 0;
-    int32_t beat = 0, measure = 0;
-    for (int64_t tick = 0; tick < LastTick && Beats.size() < MaxBeats;) {
+    struct TStretch {
+        int64_t Tick;
+        int64_t Step;
+        size_t Count;
+        int32_t Numerator;
+    };
+    std::vector<TStretch> stretches;
+    size_t total = 0, started = 0, current = 0;
+    for (int64_t tick = 0; tick < LastTick && total < MaxBeats;) {
         for (; started < byTick.size() && Rhythms[byTick[started]].Tick <= tick; ++started)
             current = std::max(current, byTick[started]);
+        const int64_t end = started < byTick.size() ? std::min<int64_t>(Rhythms[byTick[started]].Tick, LastTick)
+                                                    : int64_t(LastTick);
         const TRhythm& rhythm = Rhythms[current];
-        TVibrant vibrant;
-        vibrant.Tick = int32_t(tick);
-        vibrant.Position = int32_t(tick / UnitTicks);
-        vibrant.Beat = beat;
-        vibrant.Measure = measure;
-        Beats.push_back(vibrant);
-        if (++beat >= rhythm.Numerator) {
-            beat = 0;
-            ++measure;
+        const int64_t step = std::max(1, rhythm.BeatTicks);
+        const size_t count = std::min(size_t((end - tick + step - 1) / step), MaxBeats - total);
+        stretches.push_back({tick, step, count, rhythm.Numerator});
+        total += count;
+        tick += int64_t(count) * step;
+    }
+    Beats.reserve(total);
+    int32_t beat = 0, measure = 0;
+    for (const TStretch& stretch : stretches) {
+        int64_t tick = stretch.Tick;
+        for (size_t i = 0; i < stretch.Count; ++i, tick += stretch.Step) {
+            TVibrant& vibrant = Beats.emplace_back();
+            vibrant.Tick = int32_t(tick);
+            vibrant.Position = vibrant.Tick / UnitTicks;
+            vibrant.Beat = beat;
+            vibrant.Measure = measure;
+            if (++beat >= stretch.Numerator) {
+                beat = 0;
+                ++measure;
+            }
         }
-        tick += std::max(1, rhythm.BeatTicks);
     }
 }
 
@@ -333,14 +353,16 @@ void TMidiV::ComputeTimes() {
     LengthMs = Events.empty() ? 0 : Events.back().Time;
 
     // Each beat and signature but the first takes the time of the first event at or after its tick.
-    size_t beat = 1;
+    auto beat = Beats.begin() + (Beats.empty() ? 0 : 1);
     std::vector<size_t> rhythms(Rhythms.size() > 1 ? Rhythms.size() - 1 : 0);
     std::iota(rhythms.begin(), rhythms.end(), size_t(1));
     std::stable_sort(rhythms.begin(), rhythms.end(),
                      [this](size_t A, size_t B) { return Rhythms[A].Tick < Rhythms[B].Tick; });
     size_t rhythm = 0;
     for (const TMidiMsgEvent& event : Events) {
-        for (; beat < Beats.size() && Beats[beat].Tick <= event.Position; ++beat) Beats[beat].Time = event.Time;
+        const auto reached = std::upper_bound(beat, Beats.end(), event.Position,
+                                              [](int32_t Position, const TVibrant& B) { return Position < B.Tick; });
+        for (; beat < reached; ++beat) beat->Time = event.Time;
         for (; rhythm < rhythms.size() && Rhythms[rhythms[rhythm]].Tick <= event.Position; ++rhythm)
             Rhythms[rhythms[rhythm]].Time = event.Time;
     }

@@ -92,6 +92,21 @@ TEST(MidiFile, NotesNamesBeatsAndSignatures) {
                                            1920, 2017, 1, 1, 2400, 2564, 1, 2}));
 }
 
+// A signature starting between beats applies from the next beat; among those started the one
+// read last applies, though another read before it starts later; the beat count runs on.
+TEST(MidiFile, BeatsFollowTheSignatureReadLastAmongThoseStarted) {
+    TMidiV midi;
+    LoadMidi(midi, MidiHeader(1, 2, 96) +
+                       MidiTrack("00 FF 58 04 02 02 18 08  81 16 FF 58 04 03 03 18 08  81 7A 90 3C 40  00 FF 2F 00") +
+                       MidiTrack("64 FF 58 04 05 04 18 08  00 FF 2F 00"));
+    ASSERT_EQ(midi.LastTick, 400);
+    std::vector<int32_t> beats;
+    for (const TVibrant& b : midi.Beats) beats.insert(beats.end(), {b.Tick, b.Position, b.Measure, b.Beat});
+    EXPECT_EQ(beats, (std::vector<int32_t>{0,   0,   0, 0, 96,  48,  0, 1, 192, 96,  1, 0, 216, 108, 1, 1,
+                                           240, 120, 1, 2, 264, 132, 1, 3, 288, 144, 1, 4, 312, 156, 2, 0,
+                                           336, 168, 2, 1, 360, 180, 2, 2, 384, 192, 2, 3}));
+}
+
 // Damaged and hostile files load without raising, within their bytes, and end.
 TEST(MidiFile, DamagedFilesEndWithinBounds) {
     const std::string notes = "00 90 3C 40 60 80 3C 00 00 FF 2F 00";

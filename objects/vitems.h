@@ -167,8 +167,10 @@ public:
     virtual bool GetImageFlag() const { return false; }
     virtual void SetImageFlag(bool) {}
     virtual bool IsSelecting() const { return false; }
-    virtual int32_t GetOriginX() const { return GetLeft() - GetOffsetx(); }
-    virtual int32_t GetOriginY() const { return GetTop() - GetOffsety(); }
+    // The screen position of the anchored top-left corner, both axes in one walk up the parents.
+    virtual TPoint GetOrigin() const { return {GetLeft() - GetOffsetx(), GetTop() - GetOffsety()}; }
+    int32_t GetOriginX() const { return GetOrigin().X; }
+    int32_t GetOriginY() const { return GetOrigin().Y; }
     virtual int32_t GetOriginX2() const { return GetLeft() - GetOffsetx(); }
     virtual int32_t GetOriginY2() const { return GetTop() - GetOffsety(); }
     virtual TRect GetAreaRect() const { return {0, 0, 1, 1}; }
@@ -362,10 +364,9 @@ public:
     X(Onwheelup) X(Onkeydown) X(Onkeyup) X(Onkeyrepeat) X(Onfocusin) X(Onfocusout)
     VELA_CONTROL_HANDLERS(VELA_CONTROL_HANDLER)
 
-    int32_t GetOriginX() const override { return Origin(false, false); }
-    int32_t GetOriginY() const override { return Origin(true, false); }
-    int32_t GetOriginX2() const override { return Origin(false, true); }
-    int32_t GetOriginY2() const override { return Origin(true, true); }
+    TPoint GetOrigin() const override;
+    int32_t GetOriginX2() const override { return Origin(false, true, 0); }
+    int32_t GetOriginY2() const override { return Origin(true, true, 0); }
     TPoint GetScreenPos() const override;
     TPoint ClientToScreen(TPoint P) const override;
     TPoint ScreenToClient(TPoint P) const override;
@@ -432,6 +433,8 @@ protected:
     void InvalidateArea(TRect R);
     // The whole layer is dirty already, so an invalidation needs no area worked out.
     bool LayerWhollyDirty();
+    // The parent's origin less its scroll, where the children are placed; (0, 0) without a parent.
+    TPoint ParentOrigin() const;
     // Stores a changed value between the invalidations of the old and the new area.
     template <typename T>
     bool ChangeLook(T& Field, T Value) {
@@ -450,7 +453,8 @@ private:
     // Left (Top) as placed on the parent: the film position while a film drives the control,
     // else scaled by the zoom when PosZoomed.
     int32_t PlacedPos(bool Vertical) const;
-    int32_t Origin(bool Vertical, bool Second) const;
+    // One axis of the origin, placed at ParentAt (from ParentOrigin) on the parent.
+    int32_t Origin(bool Vertical, bool Second, int32_t ParentAt) const;
 
     int32_t Left = 0, Top = 0, Width = 0, Height = 0, OffsetX = 0, OffsetY = 0;
     bool Visible = true;

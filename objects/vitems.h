@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -435,6 +436,19 @@ protected:
     bool LayerWhollyDirty();
     // The parent's origin less its scroll, where the children are placed; (0, 0) without a parent.
     TPoint ParentOrigin() const;
+    // While a control walks its children (drawing them, moving its particles) nothing moves it: its
+    // origin is worked out once and held for the children's placements until the hold goes.
+    class TOriginHold {
+    public:
+        explicit TOriginHold(TVelaControl& C) : Control(C), Outer(C.HeldOrigin) { C.HeldOrigin = C.GetOrigin(); }
+        ~TOriginHold() { Control.HeldOrigin = Outer; }
+        TOriginHold(const TOriginHold&) = delete;
+        TOriginHold& operator=(const TOriginHold&) = delete;
+
+    private:
+        TVelaControl& Control;
+        std::optional<TPoint> Outer;
+    };
     // Stores a changed value between the invalidations of the old and the new area.
     template <typename T>
     bool ChangeLook(T& Field, T Value) {
@@ -473,6 +487,7 @@ private:
     bool AniPaused = false;
     bool HandleKey = false;
     std::unique_ptr<TVelaMotion> Motion;
+    std::optional<TPoint> HeldOrigin;  // set by a TOriginHold
 };
 
 // One screen layer: a control with its dirty list, its drawing surface and the pointer state

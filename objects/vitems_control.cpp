@@ -287,6 +287,7 @@ TPoint TVelaControl::ParentOrigin() const {
 }
 
 TPoint TVelaControl::GetOrigin() const {
+    if (HeldOrigin) return *HeldOrigin;
     const TPoint parent = ParentOrigin();
     return {Origin(false, false, parent.X), Origin(true, false, parent.Y)};
 }
@@ -345,6 +346,7 @@ void TVelaControl::Prepare() {
     const TRect bounds = GetBoundsRect();
     if (!RectsIntersect(bounds, clip)) return;
     const TRect inner = IntersectRects(bounds, clip);
+    const TOriginHold hold(*this);
     for (size_t i = 0; i < Children.size(); ++i) {
         TVelaControl* child = Children[i];
         PrefetchListed(Children, i + WalkAhead);

@@ -304,7 +304,8 @@ void TVelaCustomImage::DrawImage() {
             dest->DrawRotate(at.X, at.Y, EffectiveZoomX(), EffectiveZoomY(), *s, whole, pivot.X, pivot.Y, angle, keyed,
                              FlipH, FlipV, Alpha);
     } else if (sameSize) {
-        DrawContent(*dest, GetOriginX(), GetOriginY(), *s, m);
+        const TPoint at = GetOrigin();
+        DrawContent(*dest, at.X, at.Y, *s, m);
     } else {
         const TRect to = PlainBounds();
         if (Alpha < 256) {

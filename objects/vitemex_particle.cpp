@@ -310,11 +310,13 @@ bool TVelaParticle::Step() {
 void TVelaParticle::Simulate(int32_t N, bool Emit) {
     int64_t budget = int64_t(StepMs) * N;
     if (Emit) Countdown -= budget;
-    if (N > 0)
+    if (N > 0) {
+        const TOriginHold hold(*this);
         for (size_t i = Particles.size(); i-- > 0;) {
             if (i >= WalkAhead) Particles[i - WalkAhead]->PrefetchMotion();
             Particles[i]->Advance(N);
         }
+    }
     if (Emit && Kind != 0 && Owner) SpawnDue(budget);
     // Rising spirals draw the nearer particles in front.
     if (Reorder) SortControls();

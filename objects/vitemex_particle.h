@@ -53,9 +53,9 @@ public:
     // Moves the particle N steps of 16 ms; a particle that leaves its emitter's area (by its
     // kind's rule) or the 32-bit range is dead.
     void Advance(int32_t N);
-    // Asks for the object's head and its motion fields ahead of a walk that advances it.
+    // Asks for the object's fields and its motion fields ahead of a walk that advances it.
     void PrefetchMotion() const {
-        __builtin_prefetch(this);
+        PrefetchObject(this);
         __builtin_prefetch(&Dead);
     }
     // Dead or finished: leaves the emitter's list and asks the root to free it. Otherwise a film

@@ -60,16 +60,12 @@ void TVelaTile::SetSource(const std::string& S) {
 
 // ---- Origins ----
 
-int32_t TVelaTile::Origin(bool Vertical) const {
-    if (GetMotion()) return Vertical ? GetControlValue2() : GetControlValue();
-    const int32_t pos = Vertical ? GetTop() : GetLeft();
-    const TVelaControl* parent = GetParent();
-    if (!parent) return pos;
-    return pos + (Vertical ? parent->GetOriginY() - parent->GetScrolly() : parent->GetOriginX() - parent->GetScrollx());
+TPoint TVelaTile::GetOrigin() const {
+    if (GetMotion()) return {GetControlValue(), GetControlValue2()};
+    const TPoint parent = ParentOrigin();
+    return {GetLeft() + parent.X, GetTop() + parent.Y};
 }
 
-int32_t TVelaTile::GetOriginX() const { return Origin(false); }
-int32_t TVelaTile::GetOriginY() const { return Origin(true); }
 int32_t TVelaTile::GetOriginX2() const { return GetMotion() ? GetControlValue() : GetLeft(); }
 int32_t TVelaTile::GetOriginY2() const { return GetMotion() ? GetControlValue2() : GetTop(); }
 

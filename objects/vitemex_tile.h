@@ -36,8 +36,7 @@ public:
 
     // Children sit on the scrolled content: the origin is Left (Top) on the parent's scrolled
     // origin, the film position while a film drives the tile; the second pair is Left (Top).
-    int32_t GetOriginX() const override;
-    int32_t GetOriginY() const override;
+    TPoint GetOrigin() const override;
     int32_t GetOriginX2() const override;
     int32_t GetOriginY2() const override;
 
@@ -60,7 +59,6 @@ protected:
     std::vector<TVelaImageList*> OwnImageLists() const override { return {ImageList.get()}; }
 
 private:
-    int32_t Origin(bool Vertical) const;
     // Spaced copies of each content rectangle of S, unscaled, clipped to R.
     void DrawSpaced(TCustomDIBX& Dest, TCustomDIBX& S, TCustomDIBX* M, const TRect& R, int32_t StepX,
                     int32_t StepY);

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -64,10 +65,16 @@ inline bool IsSystemName(const std::string& Name) { return !Name.empty() && Name
 // A walk over many objects (a tick's step, a layer's drawing) meets each one's memory cold: the
 // walk asks for the object this many places ahead, so that the waits overlap.
 inline constexpr size_t WalkAhead = 4;
-// Asks for the first bytes of List[Index], when there is one (an index below 0 wraps past the end).
+// The bytes of an object a walk asks for: a control's fields and those of a picture kind lie within.
+inline constexpr size_t WalkedBytes = 1024;
+// Asks for the first WalkedBytes of the object at P.
+inline void PrefetchObject(const void* P) {
+    for (size_t at = 0; at < WalkedBytes; at += 64) __builtin_prefetch(static_cast<const char*>(P) + at);
+}
+// Asks for List[Index], when there is one (an index below 0 wraps past the end).
 template <class T>
 void PrefetchListed(const std::vector<T*>& List, size_t Index) {
-    if (Index < List.size()) __builtin_prefetch(List[Index]);
+    if (Index < List.size()) PrefetchObject(List[Index]);
 }
 
 // ---- Scene objects ----
@@ -167,8 +174,10 @@ public:
     virtual bool GetImageFlag() const { return false; }
     virtual void SetImageFlag(bool) {}
     virtual bool IsSelecting() const { return false; }
-    virtual int32_t GetOriginX() const { return GetLeft() - GetOffsetx(); }
-    virtual int32_t GetOriginY() const { return GetTop() - GetOffsety(); }
+    // The screen position of the anchored top-left corner, both axes in one walk up the parents.
+    virtual TPoint GetOrigin() const { return {GetLeft() - GetOffsetx(), GetTop() - GetOffsety()}; }
+    int32_t GetOriginX() const { return GetOrigin().X; }
+    int32_t GetOriginY() const { return GetOrigin().Y; }
     virtual int32_t GetOriginX2() const { return GetLeft() - GetOffsetx(); }
     virtual int32_t GetOriginY2() const { return GetTop() - GetOffsety(); }
     virtual TRect GetAreaRect() const { return {0, 0, 1, 1}; }
@@ -362,10 +371,9 @@ public:
     X(Onwheelup) X(Onkeydown) X(Onkeyup) X(Onkeyrepeat) X(Onfocusin) X(Onfocusout)
     VELA_CONTROL_HANDLERS(VELA_CONTROL_HANDLER)
 
-    int32_t GetOriginX() const override { return Origin(false, false); }
-    int32_t GetOriginY() const override { return Origin(true, false); }
-    int32_t GetOriginX2() const override { return Origin(false, true); }
-    int32_t GetOriginY2() const override { return Origin(true, true); }
+    TPoint GetOrigin() const override;
+    int32_t GetOriginX2() const override { return Origin(false, true, 0); }
+    int32_t GetOriginY2() const override { return Origin(true, true, 0); }
     TPoint GetScreenPos() const override;
     TPoint ClientToScreen(TPoint P) const override;
     TPoint ScreenToClient(TPoint P) const override;
@@ -432,6 +440,21 @@ protected:
     void InvalidateArea(TRect R);
     // The whole layer is dirty already, so an invalidation needs no area worked out.
     bool LayerWhollyDirty();
+    // The parent's origin less its scroll, where the children are placed; (0, 0) without a parent.
+    TPoint ParentOrigin() const;
+    // While a control walks its children (drawing them, moving its particles) nothing moves it: its
+    // origin is worked out once and held for the children's placements until the hold goes.
+    class TOriginHold {
+    public:
+        explicit TOriginHold(TVelaControl& C) : Control(C), Outer(C.HeldOrigin) { C.HeldOrigin = C.GetOrigin(); }
+        ~TOriginHold() { Control.HeldOrigin = Outer; }
+        TOriginHold(const TOriginHold&) = delete;
+        TOriginHold& operator=(const TOriginHold&) = delete;
+
+    private:
+        TVelaControl& Control;
+        std::optional<TPoint> Outer;
+    };
     // Stores a changed value between the invalidations of the old and the new area.
     template <typename T>
     bool ChangeLook(T& Field, T Value) {
@@ -450,7 +473,8 @@ private:
     // Left (Top) as placed on the parent: the film position while a film drives the control,
     // else scaled by the zoom when PosZoomed.
     int32_t PlacedPos(bool Vertical) const;
-    int32_t Origin(bool Vertical, bool Second) const;
+    // One axis of the origin, placed at ParentAt (from ParentOrigin) on the parent.
+    int32_t Origin(bool Vertical, bool Second, int32_t ParentAt) const;
 
     int32_t Left = 0, Top = 0, Width = 0, Height = 0, OffsetX = 0, OffsetY = 0;
     bool Visible = true;
@@ -469,6 +493,7 @@ private:
     bool AniPaused = false;
     bool HandleKey = false;
     std::unique_ptr<TVelaMotion> Motion;
+    std::optional<TPoint> HeldOrigin;  // set by a TOriginHold
 };
 
 // One screen layer: a control with its dirty list, its drawing surface and the pointer state

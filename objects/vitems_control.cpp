@@ -242,17 +242,15 @@ int32_t TVelaControl::PlacedPos(bool Vertical) const {
     return PosZoomed ? Scaled(pos, Vertical ? GetZoomy() : GetZoomx()) : pos;
 }
 
-// The screen position of the anchored left (top) edge. Second leaves out the parent and
-// anchors a flipped control one pixel further.
-int32_t TVelaControl::Origin(bool Vertical, bool Second) const {
+// The screen position of the anchored left (top) edge, placed at ParentAt on the parent. Second
+// (with ParentAt 0) leaves out the parent and anchors a flipped control one pixel further.
+int32_t TVelaControl::Origin(bool Vertical, bool Second, int32_t ParentAt) const {
     const int32_t zoom = Vertical ? GetZoomy() : GetZoomx();
     const int32_t pos = Vertical ? Top : Left;
     const int32_t offset = Vertical ? OffsetY : OffsetX;
     const int32_t size = Vertical ? Height : Width;
     const int32_t plus = Vertical ? PlusY : PlusX;
     const bool flip = Vertical ? GetFlipv() : GetFliph();
-    auto parentOrigin = [&] { return Vertical ? Parent->GetOriginY() - Parent->GetScrolly()
-                                              : Parent->GetOriginX() - Parent->GetScrollx(); };
 
     // The surfaces are looked up only for a zoomed placement inside a parent.
     const bool inParent = !Second && PosZoomed && !Motion && Parent && Parent->GetBase() != Parent &&
@@ -275,30 +273,44 @@ int32_t TVelaControl::Origin(bool Vertical, bool Second) const {
             r += scale;
         }
         if (r > 32767) ++q;
-        return static_cast<int32_t>(q) + parentOrigin() + plus;
+        return static_cast<int32_t>(q) + ParentAt + plus;
     }
     int32_t anchor = Scaled(offset, zoom);
     if (flip) anchor = size - (Second ? 0 : 1) - anchor;
-    int32_t l = PlacedPos(Vertical);
-    if (!Second && Parent) l += parentOrigin();
-    return l - anchor + plus;
+    return PlacedPos(Vertical) + ParentAt - anchor + plus;
+}
+
+TPoint TVelaControl::ParentOrigin() const {
+    if (!Parent) return {0, 0};
+    const TPoint at = Parent->GetOrigin();
+    return {at.X - Parent->GetScrollx(), at.Y - Parent->GetScrolly()};
+}
+
+TPoint TVelaControl::GetOrigin() const {
+    if (HeldOrigin) return *HeldOrigin;
+    const TPoint parent = ParentOrigin();
+    return {Origin(false, false, parent.X), Origin(true, false, parent.Y)};
 }
 
 TPoint TVelaControl::GetScreenPos() const {
-    TPoint p{PlacedPos(false), PlacedPos(true)};
-    if (Parent) {
-        p.X += Parent->GetOriginX() - Parent->GetScrollx();
-        p.Y += Parent->GetOriginY() - Parent->GetScrolly();
-    }
-    return {p.X + PlusX, p.Y + PlusY};
+    const TPoint parent = ParentOrigin();
+    return {PlacedPos(false) + parent.X + PlusX, PlacedPos(true) + parent.Y + PlusY};
 }
 
-TPoint TVelaControl::ClientToScreen(TPoint P) const { return {P.X + GetOriginX(), P.Y + GetOriginY()}; }
-TPoint TVelaControl::ScreenToClient(TPoint P) const { return {P.X - GetOriginX(), P.Y - GetOriginY()}; }
+TPoint TVelaControl::ClientToScreen(TPoint P) const {
+    const TPoint at = GetOrigin();
+    return {P.X + at.X, P.Y + at.Y};
+}
+
+TPoint TVelaControl::ScreenToClient(TPoint P) const {
+    const TPoint at = GetOrigin();
+    return {P.X - at.X, P.Y - at.Y};
+}
 
 bool TVelaControl::GetClipArea(TRect& R) const {
     if (ClipWidth <= 0 || ClipHeight <= 0) return false;
-    const int32_t x = GetOriginX() + ClipLeft, y = GetOriginY() + ClipTop;
+    const TPoint at = GetOrigin();
+    const int32_t x = at.X + ClipLeft, y = at.Y + ClipTop;
     R = {x, y, x + ClipWidth, y + ClipHeight};
     return true;
 }
@@ -334,6 +346,7 @@ void TVelaControl::Prepare() {
     const TRect bounds = GetBoundsRect();
     if (!RectsIntersect(bounds, clip)) return;
     const TRect inner = IntersectRects(bounds, clip);
+    const TOriginHold hold(*this);
     for (size_t i = 0; i < Children.size(); ++i) {
         TVelaControl* child = Children[i];
         PrefetchListed(Children, i + WalkAhead);

@@ -108,8 +108,8 @@ long double TVelaObject::GetFloatangle() const { return GetAngle() * 2 * Pi / 25
 void TVelaObject::SetFloatangle(long double V) { SetAngle(RoundToInt(V / (2 * Pi) * 255)); }
 
 TRect TVelaObject::GetBoundsRect() const {
-    const int32_t x = GetOriginX(), y = GetOriginY();
-    return {x, y, x + GetWidth(), y + GetHeight()};
+    const TPoint at = GetOrigin();
+    return {at.X, at.Y, at.X + GetWidth(), at.Y + GetHeight()};
 }
 
 bool TVelaObject::IntersectsRect(TRect& R) const {

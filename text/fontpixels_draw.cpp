@@ -428,16 +428,17 @@ void TFontPixel::DrawBorder(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int
         if (!locks.Ok()) return;
         const TSquareCoverage glyph(locks.Source(), Glyph.GetNextLine(), Glyph.GetWidth(), Glyph.GetHeight());
         TBorderPainter<N, std::decay_t<decltype(Ch)>> painter(Ch, glyph, B, Raw<N>(Color), reach.Bottom - reach.Top);
+        const ptrdiff_t dStep = Dest.GetNextLine(), mStep = Mask.GetNextLine();
+        const int32_t rows = reach.Bottom - reach.Top;
         for (int32_t tx = reach.Left; tx < reach.Right; ++tx) {
             painter.StartColumn(int64_t(tx) - X);
             uint8_t* d = locks.Dest() + ptrdiff_t(tx - reach.Left) * N;
             uint8_t* m = locks.Mask() + (tx - reach.Left);
-            const int32_t rows = reach.Bottom - reach.Top;
-            for (int32_t i = 0; i < rows; ++i, d += Dest.GetNextLine(), m += Mask.GetNextLine()) {
+            for (int32_t i = 0; i < rows; ++i, d += dStep, m += mStep) {
                 const uint8_t* pixel = d;
                 for (int64_t n = std::min<int64_t>(painter.Paint(int64_t(reach.Top) + i - Y, i, d, m), rows - 1 - i);
                      n > 0; --n, ++i) {
-                    d += Dest.GetNextLine(), m += Mask.GetNextLine();
+                    d += dStep, m += mStep;
                     std::memcpy(d, pixel, N);
                     *m = 255;
                 }

@@ -362,6 +362,62 @@ private:
     int32_t leftA_ = -1, leftZ_ = -1;  // those of the column to the left
 };
 
+// The runs of targets that end as the one above them, filled once the border is worked out: no
+// later target reads them, and runs alike in neighbouring columns (a wide border around small
+// glyphs) are filled as one block, row by row, instead of down each column.
+template <int N>
+class TRunBlocks {
+public:
+    TRunBlocks(uint8_t* Dest, ptrdiff_t DestStep, uint8_t* Mask, ptrdiff_t MaskStep)
+        : dest_(Dest), destStep_(DestStep), mask_(Mask), maskStep_(MaskStep) {}
+
+    // Rows First..First + Count - 1 of column Col take the pixel at Pixel.
+    void Add(int32_t Col, int32_t First, int32_t Count, const uint8_t* Pixel) {
+        uint32_t value = 0;
+        std::memcpy(&value, Pixel, N);
+        for (TBlock& b : open_)
+            if (b.Right == Col && b.First == First && b.Count == Count && b.Value == value) {
+                b.Right = Col + 1;
+                return;
+            }
+        open_.push_back({Col, Col + 1, First, Count, value});
+    }
+
+    // Fills the blocks that column Col did not carry on.
+    void EndColumn(int32_t Col) {
+        std::erase_if(open_, [&](const TBlock& b) {
+            if (b.Right > Col) return false;
+            Fill(b);
+            return true;
+        });
+    }
+
+    void Flush() {
+        for (const TBlock& b : open_) Fill(b);
+        open_.clear();
+    }
+
+private:
+    struct TBlock {
+        int32_t Left, Right, First, Count;
+        uint32_t Value;
+    };
+
+    void Fill(const TBlock& B) const {
+        for (int32_t r = B.First; r < B.First + B.Count; ++r) {
+            uint8_t* d = dest_ + destStep_ * r + ptrdiff_t(B.Left) * N;
+            for (int32_t x = B.Left; x < B.Right; ++x, d += N) std::memcpy(d, &B.Value, N);
+            std::memset(mask_ + maskStep_ * r + B.Left, 255, size_t(B.Right - B.Left));
+        }
+    }
+
+    uint8_t* dest_;
+    ptrdiff_t destStep_;
+    uint8_t* mask_;
+    ptrdiff_t maskStep_;
+    std::vector<TBlock> open_;
+};
+
 }  // namespace
 
 void TFontPixel::DrawSolid(TCustomDIBX& Dest, int32_t X, int32_t Y, int32_t Color) const {
@@ -430,20 +486,22 @@ void TFontPixel::DrawBorder(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int
         TBorderPainter<N, std::decay_t<decltype(Ch)>> painter(Ch, glyph, B, Raw<N>(Color), reach.Bottom - reach.Top);
         const ptrdiff_t dStep = Dest.GetNextLine(), mStep = Mask.GetNextLine();
         const int32_t rows = reach.Bottom - reach.Top;
+        TRunBlocks<N> blocks(locks.Dest(), dStep, locks.Mask(), mStep);
         for (int32_t tx = reach.Left; tx < reach.Right; ++tx) {
             painter.StartColumn(int64_t(tx) - X);
-            uint8_t* d = locks.Dest() + ptrdiff_t(tx - reach.Left) * N;
-            uint8_t* m = locks.Mask() + (tx - reach.Left);
+            const int32_t col = tx - reach.Left;
+            uint8_t* d = locks.Dest() + ptrdiff_t(col) * N;
+            uint8_t* m = locks.Mask() + col;
             for (int32_t i = 0; i < rows; ++i, d += dStep, m += mStep) {
-                const uint8_t* pixel = d;
-                for (int64_t n = std::min<int64_t>(painter.Paint(int64_t(reach.Top) + i - Y, i, d, m), rows - 1 - i);
-                     n > 0; --n, ++i) {
-                    d += dStep, m += mStep;
-                    std::memcpy(d, pixel, N);
-                    *m = 255;
-                }
+                const int64_t n = std::min<int64_t>(painter.Paint(int64_t(reach.Top) + i - Y, i, d, m), rows - 1 - i);
+                if (n <= 0) continue;
+                blocks.Add(col, i + 1, int32_t(n), d);
+                i += int32_t(n);
+                d += dStep * n, m += mStep * n;
             }
+            blocks.EndColumn(col);
         }
+        blocks.Flush();
     });
 }
 

@@ -96,18 +96,11 @@ int64_t CopyStreamData(TStream& Dest, TStream& Source, int64_t Count) {
 
 TPoint MakePoint(int32_t X, int32_t Y) { return TPoint{X, Y}; }
 
-bool RectIsEmpty(const TRect& R) { return R.Left >= R.Right || R.Top >= R.Bottom; }
-
 bool RectsNear(const TRect& A, const TRect& B) {
     // In 64 bits, so that rectangles at the far ends of the coordinate range stay apart.
     constexpr int64_t kNear = 20;
     return A.Left <= int64_t{B.Right} + kNear && A.Top <= int64_t{B.Bottom} + kNear &&
            A.Right >= int64_t{B.Left} - kNear && A.Bottom >= int64_t{B.Top} - kNear;
-}
-
-bool RectContains(const TRect& Inner, const TRect& Outer) {
-    return Outer.Left <= Inner.Left && Outer.Top <= Inner.Top && Outer.Right >= Inner.Right &&
-           Outer.Bottom >= Inner.Bottom;
 }
 
 // ---- Shift-JIS aware byte scans ----

@@ -61,11 +61,14 @@ struct TRect {
     bool operator==(const TRect&) const = default;
 };
 // Left >= Right or Top >= Bottom.
-bool RectIsEmpty(const TRect& R);
+inline bool RectIsEmpty(const TRect& R) { return R.Left >= R.Right || R.Top >= R.Bottom; }
 // Overlapping, touching or at most 20 pixels apart on both axes.
 bool RectsNear(const TRect& A, const TRect& B);
 // Inner lies wholly within Outer (edges may coincide).
-bool RectContains(const TRect& Inner, const TRect& Outer);
+inline bool RectContains(const TRect& Inner, const TRect& Outer) {
+    return Outer.Left <= Inner.Left && Outer.Top <= Inner.Top && Outer.Right >= Inner.Right &&
+           Outer.Bottom >= Inner.Bottom;
+}
 
 // ---- The owning object list ----
 

@@ -525,18 +525,8 @@ uint32_t ScaleColor(uint32_t Color, int32_t Factor) {
     return result;
 }
 
-bool RectsIntersect(const TRect& A, const TRect& B) {
-    return A.Left < B.Right && A.Right > B.Left && A.Top < B.Bottom && A.Bottom > B.Top;
-}
-
 bool PointInRect(const TRect& R, int32_t X, int32_t Y) {
     return R.Left <= X && X < R.Right && R.Top <= Y && Y < R.Bottom;
-}
-
-TRect IntersectRects(const TRect& A, const TRect& B) {
-    if (!RectsIntersect(A, B)) return TRect{0, 0, 0, 0};
-    return TRect{std::max(A.Left, B.Left), std::max(A.Top, B.Top), std::min(A.Right, B.Right),
-                 std::min(A.Bottom, B.Bottom)};
 }
 
 void IntersectRects(const TRect& A, const TRect& B, TRect& R) { R = IntersectRects(A, B); }

@@ -7,6 +7,7 @@
 #include "core/header.h"
 #include "platform/system.h"
 
+#include <algorithm>
 #include <bitset>
 #include <cstdint>
 #include <memory>
@@ -194,10 +195,16 @@ TFontStyles IntToFontStyles(int32_t Value);
 uint32_t ScaleColor(uint32_t Color, int32_t Factor);
 
 // Overlapping (touching edges do not count).
-bool RectsIntersect(const TRect& A, const TRect& B);
+inline bool RectsIntersect(const TRect& A, const TRect& B) {
+    return A.Left < B.Right && A.Right > B.Left && A.Top < B.Bottom && A.Bottom > B.Top;
+}
 // Left <= X < Right and Top <= Y < Bottom.
 bool PointInRect(const TRect& R, int32_t X, int32_t Y);
 // The intersection of A and B, or (0, 0, 0, 0) when they do not intersect; and the same into R.
-TRect IntersectRects(const TRect& A, const TRect& B);
+inline TRect IntersectRects(const TRect& A, const TRect& B) {
+    if (!RectsIntersect(A, B)) return TRect{0, 0, 0, 0};
+    return TRect{std::max(A.Left, B.Left), std::max(A.Top, B.Top), std::min(A.Right, B.Right),
+                 std::min(A.Bottom, B.Bottom)};
+}
 void IntersectRects(const TRect& A, const TRect& B, TRect& R);
 inline TPoint NxMakePoint(int32_t X, int32_t Y) { return MakePoint(X, Y); }

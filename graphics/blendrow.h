@@ -48,10 +48,34 @@ constexpr uint32_t MaskPixel32(uint32_t D, uint32_t S, uint32_t M) {
     return M == 255 ? S : BlendBytes(D, S, M);
 }
 
-// Count pixels of the masked alpha draw: Dst[i] from Src[i * Dir] and Mask[i * Dir], Dir = +1,
-// or -1 for a mirrored source read leftward. Byte addresses; no alignment needed.
-void AlphaMaskRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir, uint32_t A);
-// The same pixels of the masked draw (MaskPixel32).
-void MaskRow32(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir);
+// The rows of a draw: Rows rows of Width pixels. Dst, Src and Mask (null when there is none) are
+// the first row's first pixels, each next row DstStep, SrcStep and MaskStep bytes further on; the
+// source and the mask are read in direction Dir, +1, or -1 for a mirrored source read leftward.
+// Byte addresses; no alignment needed.
+struct TRowBlock {
+    uint8_t* Dst;
+    const uint8_t* Src;
+    const uint8_t* Mask;
+    int32_t Width;
+    int Dir;
+    int32_t Rows;
+    ptrdiff_t DstStep, SrcStep, MaskStep;
+};
+
+// Calls Row(R) for each row of B in turn, R a block that begins at that row.
+template <class F>
+void ForEachRow(TRowBlock B, F&& Row) {
+    for (; B.Rows > 0; --B.Rows) {
+        Row(static_cast<const TRowBlock&>(B));
+        B.Dst += B.DstStep;
+        if (B.Src) B.Src += B.SrcStep;
+        if (B.Mask) B.Mask += B.MaskStep;
+    }
+}
+
+// The masked alpha draw at opacity A over the rows (AlphaMaskPixel32).
+void AlphaMaskRows32(const TRowBlock& B, uint32_t A);
+// The masked draw over the rows (MaskPixel32).
+void MaskRows32(const TRowBlock& B);
 // The same without a mask: every pixel at opacity A.
-void AlphaRow32(uint8_t* Dst, const uint8_t* Src, int32_t Count, int Dir, uint32_t A);
+void AlphaRows32(const TRowBlock& B, uint32_t A);

@@ -112,21 +112,11 @@ bool dibx::PrepareBlit(const TCustomDIBX& D, int32_t X, int32_t Y, const TCustom
 
 namespace {
 
-// One row of a clipped draw: D the destination's first pixel, S and M the source's and the mask's
-// first pixels read (null when absent), read in direction DirX.
-struct TRow {
-    uint8_t* D;
-    const uint8_t* S;
-    const uint8_t* M;
-    int32_t Width;
-    int DirX;
-};
-
-// Runs Row(Channels, bytes per pixel constant, TRow) over the rows of a clipped draw of Source (or
-// of the mask alone when Source is null) into D.
+// Runs Block(Channels, bytes per pixel constant, TRowBlock) on the rows of a clipped draw of
+// Source (or of the mask alone when Source is null) into D.
 template <class F>
-void WalkRows(TCustomDIBX& D, int32_t X, int32_t Y, TCustomDIBX* Source, const TRect& SrcRect, bool MirrorX,
-              bool MirrorY, TCustomDIBX* Mask, F&& Row) {
+void WalkBlock(TCustomDIBX& D, int32_t X, int32_t Y, TCustomDIBX* Source, const TRect& SrcRect, bool MirrorX,
+               bool MirrorY, TCustomDIBX* Mask, F&& Block) {
     TBlit b;
     TCustomDIBX& s = Source ? *Source : *Mask;
     if (Source && Source->BytesPerPixel() != D.BytesPerPixel()) return;
@@ -136,29 +126,33 @@ void WalkRows(TCustomDIBX& D, int32_t X, int32_t Y, TCustomDIBX* Source, const T
                                b.SrcY);
         if (!locks.Ok()) return;
         const uint8_t* maskBits = !Mask ? nullptr : Source ? locks.Mask() : locks.Source();
-        TRow r{locks.Dest(), Source ? locks.Source() : nullptr, maskBits, b.Dest.Right - b.Dest.Left, b.DirX};
-        const ptrdiff_t dstep = D.GetNextLine();
-        const ptrdiff_t sstep = Source ? ptrdiff_t(b.DirY) * Source->GetNextLine() : 0;
-        const ptrdiff_t mstep = Mask ? ptrdiff_t(b.DirY) * Mask->GetNextLine() : 0;
-        for (int32_t y = b.Dest.Top; y < b.Dest.Bottom; ++y) {
-            Row(Ch, Bytes, r);
-            r.D += dstep;
-            if (r.S) r.S += sstep;
-            if (r.M) r.M += mstep;
-        }
+        Block(Ch, Bytes,
+              TRowBlock{locks.Dest(), Source ? locks.Source() : nullptr, maskBits, b.Dest.Right - b.Dest.Left, b.DirX,
+                        b.Dest.Bottom - b.Dest.Top, D.GetNextLine(),
+                        Source ? ptrdiff_t(b.DirY) * Source->GetNextLine() : 0,
+                        Mask ? ptrdiff_t(b.DirY) * Mask->GetNextLine() : 0});
+    });
+}
+
+// Runs Row(Channels, bytes per pixel constant, TRowBlock beginning at the row) on each row.
+template <class F>
+void WalkRows(TCustomDIBX& D, int32_t X, int32_t Y, TCustomDIBX* Source, const TRect& SrcRect, bool MirrorX,
+              bool MirrorY, TCustomDIBX* Mask, F&& Row) {
+    WalkBlock(D, X, Y, Source, SrcRect, MirrorX, MirrorY, Mask, [&](const auto& Ch, auto Bytes, const TRowBlock& B) {
+        ForEachRow(B, [&](const TRowBlock& R) { Row(Ch, Bytes, R); });
     });
 }
 
 // Runs Pixel(Channels, uint32_t& d, uint32_t s, uint32_t m, bytes per pixel constant) -> bool
 // (store) over a row. m is the mask value, 255 without one.
 template <class C, class B, class F>
-void PixelRow(const C& Ch, B Bytes, const TRow& R, F&& Pixel) {
+void PixelRow(const C& Ch, B Bytes, const TRowBlock& R, F&& Pixel) {
     constexpr int N = B::value;
     for (int32_t x = 0; x < R.Width; ++x) {
-        uint32_t d = Load<N>(R.D + x * N);
-        const uint32_t sv = R.S ? Load<N>(R.S + ptrdiff_t(x) * R.DirX * N) : 0;
-        const uint32_t m = R.M ? R.M[ptrdiff_t(x) * R.DirX] : 255;
-        if (Pixel(Ch, d, sv, m, Bytes)) Store<N>(R.D + x * N, d);
+        uint32_t d = Load<N>(R.Dst + x * N);
+        const uint32_t sv = R.Src ? Load<N>(R.Src + ptrdiff_t(x) * R.Dir * N) : 0;
+        const uint32_t m = R.Mask ? R.Mask[ptrdiff_t(x) * R.Dir] : 255;
+        if (Pixel(Ch, d, sv, m, Bytes)) Store<N>(R.Dst + x * N, d);
     }
 }
 
@@ -167,7 +161,7 @@ template <class F>
 void WalkBlit(TCustomDIBX& D, int32_t X, int32_t Y, TCustomDIBX* Source, const TRect& SrcRect, bool MirrorX,
               bool MirrorY, TCustomDIBX* Mask, F&& Pixel) {
     WalkRows(D, X, Y, Source, SrcRect, MirrorX, MirrorY, Mask,
-             [&](const auto& Ch, auto Bytes, const TRow& R) { PixelRow(Ch, Bytes, R, Pixel); });
+             [&](const auto& Ch, auto Bytes, const TRowBlock& R) { PixelRow(Ch, Bytes, R, Pixel); });
 }
 
 }  // namespace
@@ -202,14 +196,16 @@ void TCustomDIBX::Draw(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& S
 
 void TCustomDIBX::DrawMask(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool MirrorX,
                            bool MirrorY, TCustomDIBX& Mask) {
-    WalkRows(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask, [&](const auto& Ch, auto Bytes, const TRow& R) {
+    WalkBlock(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask, [&](const auto& Ch, auto Bytes, const TRowBlock& B) {
         if constexpr (decltype(Bytes)::value == 4)
-            MaskRow32(R.D, R.S, R.M, R.Width, R.DirX);
+            MaskRows32(B);
         else
-            PixelRow(Ch, Bytes, R, [&](const auto& C, uint32_t& D, uint32_t S, uint32_t M, auto) {
-                if (M == 0 || (kPacked<decltype(Bytes)::value> && D == S)) return false;
-                D = M == 255 ? S : C.Blend(D, S, M);
-                return true;
+            ForEachRow(B, [&](const TRowBlock& R) {
+                PixelRow(Ch, Bytes, R, [&](const auto& C, uint32_t& D, uint32_t S, uint32_t M, auto) {
+                    if (M == 0 || (kPacked<decltype(Bytes)::value> && D == S)) return false;
+                    D = M == 255 ? S : C.Blend(D, S, M);
+                    return true;
+                });
             });
     });
 }
@@ -219,15 +215,17 @@ void TCustomDIBX::DrawAlpha(int32_t X, int32_t Y, TCustomDIBX& Source, const TRe
     if (Alpha == 0) return;
     const uint32_t a = ClampWeight(Alpha, 255);
     const uint32_t key = uint32_t(Source.TransparentColor);
-    WalkRows(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, nullptr, [&](const auto& Ch, auto Bytes, const TRow& R) {
+    WalkBlock(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, nullptr, [&](const auto& Ch, auto Bytes, const TRowBlock& B) {
         // 32-bit surfaces honour the key only when asked; the others always.
         const bool keyed = decltype(Bytes)::value != 4 || Transparent;
         if constexpr (decltype(Bytes)::value == 4)
-            if (!keyed) return AlphaRow32(R.D, R.S, R.Width, R.DirX, a);
-        PixelRow(Ch, Bytes, R, [&](const auto& C, uint32_t& D, uint32_t S, uint32_t, auto) {
-            if ((keyed && S == key) || D == S) return false;
-            D = C.Blend(D, S, a);
-            return true;
+            if (!keyed) return AlphaRows32(B, a);
+        ForEachRow(B, [&](const TRowBlock& R) {
+            PixelRow(Ch, Bytes, R, [&](const auto& C, uint32_t& D, uint32_t S, uint32_t, auto) {
+                if ((keyed && S == key) || D == S) return false;
+                D = C.Blend(D, S, a);
+                return true;
+            });
         });
     });
 }
@@ -236,14 +234,16 @@ void TCustomDIBX::DrawAlphaMask(int32_t X, int32_t Y, TCustomDIBX& Source, const
                                 bool MirrorY, TCustomDIBX& Mask, int32_t Alpha) {
     if (Alpha == 0) return;
     const uint32_t a = ClampWeight(Alpha, 255);
-    WalkRows(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask, [&](const auto& Ch, auto Bytes, const TRow& R) {
+    WalkBlock(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask, [&](const auto& Ch, auto Bytes, const TRowBlock& B) {
         if constexpr (decltype(Bytes)::value == 4)
-            AlphaMaskRow32(R.D, R.S, R.M, R.Width, R.DirX, a);
+            AlphaMaskRows32(B, a);
         else
-            PixelRow(Ch, Bytes, R, [&](const auto& C, uint32_t& D, uint32_t S, uint32_t M, auto) {
-                if (M == 0 || (kPacked<decltype(Bytes)::value> && D == S)) return false;
-                D = C.Blend(D, S, M * a / 256);
-                return true;
+            ForEachRow(B, [&](const TRowBlock& R) {
+                PixelRow(Ch, Bytes, R, [&](const auto& C, uint32_t& D, uint32_t S, uint32_t M, auto) {
+                    if (M == 0 || (kPacked<decltype(Bytes)::value> && D == S)) return false;
+                    D = C.Blend(D, S, M * a / 256);
+                    return true;
+                });
             });
     });
 }
@@ -292,15 +292,15 @@ void TCustomDIBX::DrawAlphaMaskKeyed(int32_t X, int32_t Y, TCustomDIBX& Mask, co
         D = Ch.Blend(D, c, w);
         return true;
     };
-    WalkRows(*this, X, Y, nullptr, SrcRect, MirrorX, MirrorY, &Mask, [&](const auto& Ch, auto Bytes, const TRow& R) {
-        if (R.DirX < 0) return PixelRow(Ch, Bytes, R, pixel);
+    WalkRows(*this, X, Y, nullptr, SrcRect, MirrorX, MirrorY, &Mask, [&](const auto& Ch, auto Bytes, const TRowBlock& R) {
+        if (R.Dir < 0) return PixelRow(Ch, Bytes, R, pixel);
         // Forward rows, four pixels a step: a run of four clear mask bytes is passed whole, and at
         // 32 bits the four are blended in SSE2 16-bit lanes, where every d * (255 - w) + c * w
         // fits, so the lanes give the one-pixel rule's values exactly.
         constexpr int N = decltype(Bytes)::value;
         for (int32_t x = 0; x < R.Width;) {
             uint32_t four;
-            if (x + 4 <= R.Width && (std::memcpy(&four, R.M + x, 4), four == 0)) {
+            if (x + 4 <= R.Width && (std::memcpy(&four, R.Mask + x, 4), four == 0)) {
                 x += 4;
                 continue;
             }
@@ -309,12 +309,12 @@ void TCustomDIBX::DrawAlphaMaskKeyed(int32_t X, int32_t Y, TCustomDIBX& Mask, co
                     // The four weights in 16-bit lanes, each then spread over its pixel's four.
                     uint64_t w = 0;
                     for (int i = 0; i < 4; ++i) {
-                        const uint32_t m = R.M[x + i];
+                        const uint32_t m = R.Mask[x + i];
                         w |= uint64_t(Alpha >= 255 ? m : m == 255 ? uint32_t(Alpha) : m * uint32_t(Alpha) / 256)
                              << (16 * i);
                     }
                     const __m128i w4 = _mm_cvtsi64_si128(int64_t(w)), wPairs = _mm_unpacklo_epi16(w4, w4);
-                    uint8_t* d = R.D + ptrdiff_t(x) * 4;
+                    uint8_t* d = R.Dst + ptrdiff_t(x) * 4;
                     const __m128i zero = _mm_setzero_si128(), c = _mm_set1_epi32(Color);
                     const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
                     const __m128i wLo = _mm_unpacklo_epi32(wPairs, wPairs), wHi = _mm_unpackhi_epi32(wPairs, wPairs);
@@ -335,9 +335,9 @@ void TCustomDIBX::DrawAlphaMaskKeyed(int32_t X, int32_t Y, TCustomDIBX& Mask, co
                 }
             }
             for (const int32_t end = std::min(x + 4, R.Width); x < end; ++x) {
-                uint8_t* d = R.D + ptrdiff_t(x) * N;
+                uint8_t* d = R.Dst + ptrdiff_t(x) * N;
                 uint32_t v = Load<N>(d);
-                if (pixel(Ch, v, 0, R.M[x], Bytes)) Store<N>(d, v);
+                if (pixel(Ch, v, 0, R.Mask[x], Bytes)) Store<N>(d, v);
             }
         }
     });

@@ -11,16 +11,16 @@ namespace {
 uint32_t Bytes(uint32_t B0, uint32_t B1, uint32_t B2, uint32_t B3) { return B0 | B1 << 8 | B2 << 16 | B3 << 24; }
 
 // The masked rows against their one-pixel rules over a grid of channel, mask and opacity values,
-// each pair of channel values also under a run of mask 255 long enough to fill four pixels at any
+// each pair of channel values also under a run of mask 255 long enough to fill eight pixels at any
 // start, every row length up to 17 at unaligned starts, forward and mirrored. Opacity 256 stands
-// for the masked draw without opacity (MaskRow32).
+// for the masked draw without opacity (MaskRows32).
 TEST(BlendRow, MaskedRowsMatchThePixelRules) {
     const uint32_t levels[] = {0, 1, 2, 127, 128, 129, 254, 255};
     std::vector<uint32_t> dv, sv;
     std::vector<uint8_t> mv;
     for (uint32_t d : levels)
         for (uint32_t s : levels)
-            for (int k = 0; k < 15; ++k) {
+            for (int k = 0; k < 23; ++k) {
                 dv.push_back(Bytes(d, s, 255 - d, d ^ s));
                 // Every third source equals its destination.
                 sv.push_back(dv.size() % 3 == 0 ? dv.back() : Bytes(s, d, s, 255 - s));
@@ -36,11 +36,12 @@ TEST(BlendRow, MaskedRowsMatchThePixelRules) {
                 for (int start = 1; start + len <= n; start += len) {
                     std::memcpy(dst.data() + 1, dv.data(), size_t(n) * 4);
                     const int first = dir > 0 ? start : start + len - 1;
+                    const TRowBlock row{dst.data() + 1 + start * 4, src.data() + 1 + first * 4, mv.data() + first,
+                                        len, dir, 1, 0, 0, 0};
                     if (a == 256)
-                        MaskRow32(dst.data() + 1 + start * 4, src.data() + 1 + first * 4, mv.data() + first, len, dir);
+                        MaskRows32(row);
                     else
-                        AlphaMaskRow32(dst.data() + 1 + start * 4, src.data() + 1 + first * 4, mv.data() + first,
-                                       len, dir, a);
+                        AlphaMaskRows32(row, a);
                     // The row and one pixel either side of it.
                     for (int i = start - 1; i <= std::min(start + len, n - 1); ++i) {
                         const bool in = i >= start && i < start + len;

@@ -1,0 +1,49 @@
+// The alpha rows eight pixels a step in AVX2 lanes. This unit alone is compiled for AVX2; the
+// rows call into it only where the processor has it.
+#include "graphics/blendrow_lanes.h"
+
+#include <immintrin.h>
+
+namespace {
+
+struct TLanes8 {
+    using V = __m256i;
+    using Word = uint64_t;
+    static constexpr int Pixels = 8;
+    static V Load(const uint8_t* P) { return _mm256_loadu_si256(reinterpret_cast<const V*>(P)); }
+    static void Store(uint8_t* P, V X) { _mm256_storeu_si256(reinterpret_cast<V*>(P), X); }
+    static V ReversePixels(V X) { return _mm256_permutevar8x32_epi32(X, _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0)); }
+    static Word ReverseBytes(Word W) { return __builtin_bswap64(W); }
+    // Byte i of W in the 32-bit lane of pixel i.
+    static V Widen(Word W) { return _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(int64_t(W))); }
+    static V Zero() { return _mm256_setzero_si256(); }
+    static V Set16(int16_t X) { return _mm256_set1_epi16(X); }
+    static V Set32(int32_t X) { return _mm256_set1_epi32(X); }
+    static V And(V A, V B) { return _mm256_and_si256(A, B); }
+    static V Or(V A, V B) { return _mm256_or_si256(A, B); }
+    static V AndNot(V A, V B) { return _mm256_andnot_si256(A, B); }
+    static V CmpEq32(V A, V B) { return _mm256_cmpeq_epi32(A, B); }
+    static V Add16(V A, V B) { return _mm256_add_epi16(A, B); }
+    static V Sub16(V A, V B) { return _mm256_sub_epi16(A, B); }
+    static V MulLo16(V A, V B) { return _mm256_mullo_epi16(A, B); }
+    template <int N> static V Srl16(V A) { return _mm256_srli_epi16(A, N); }
+    template <int N> static V Srl32(V A) { return _mm256_srli_epi32(A, N); }
+    template <int N> static V Sll32(V A) { return _mm256_slli_epi32(A, N); }
+    // The unpacks and the pack work within each 128-bit half, so pixels keep their places.
+    static V UnpackLo8(V A, V B) { return _mm256_unpacklo_epi8(A, B); }
+    static V UnpackHi8(V A, V B) { return _mm256_unpackhi_epi8(A, B); }
+    static V UnpackLo32(V A, V B) { return _mm256_unpacklo_epi32(A, B); }
+    static V UnpackHi32(V A, V B) { return _mm256_unpackhi_epi32(A, B); }
+    static V PackUS16(V A, V B) { return _mm256_packus_epi16(A, B); }
+};
+
+using TRows = TLaneRows<TLanes8>;
+
+}  // namespace
+
+int32_t AlphaRowsAvx2(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir, uint32_t A,
+                      bool Masked, bool CopyFull) {
+    if (!Masked) return TRows::Row<false, false>(Dst, Src, Mask, 0, Count, Dir, A);
+    return CopyFull ? TRows::Row<true, true>(Dst, Src, Mask, 0, Count, Dir, A)
+                    : TRows::Row<true, false>(Dst, Src, Mask, 0, Count, Dir, A);
+}

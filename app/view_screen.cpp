@@ -158,7 +158,9 @@ void TFormView::ClearBorder(int32_t Top, int32_t Bottom) {
 }
 
 void TFormView::ShowToolbar(bool Visible) {
-    if (Strip) Strip->Toolbar->SetVisible(Visible);
+    if (!Strip) return;
+    Strip->Toolbar->SetVisible(Visible);
+    BasePanel.CoveredTop = DockShownHeight();
 }
 
 void TFormView::ShowDock(bool Visible) {

@@ -286,7 +286,8 @@ private:
 
 namespace {
 
-void StretchPixels(const TSourcePixels& S, const TRect& SrcRect, platform::PixelSurface& Dest, const TRect& DestRect) {
+void StretchPixels(const TSourcePixels& S, const TRect& SrcRect, platform::PixelSurface& Dest, const TRect& DestRect,
+                   const TRect& Clip) {
     const int64_t dw = int64_t(DestRect.Right) - DestRect.Left, dh = int64_t(DestRect.Bottom) - DestRect.Top;
     const int64_t sw = int64_t(SrcRect.Right) - SrcRect.Left, sh = int64_t(SrcRect.Bottom) - SrcRect.Top;
     if (dw < 1 || dh < 1 || sw < 1 || sh < 1) return;
@@ -294,7 +295,7 @@ void StretchPixels(const TSourcePixels& S, const TRect& SrcRect, platform::Pixel
     const platform::PixelBuffer& d = dest.Get();
     const int destBytes = (d.bitCount + 7) / 8;
     if (!d.pixels || destBytes < 2 || destBytes > 4) return;
-    const TRect clip = IntersectRects(DestRect, {0, 0, d.width, d.height});
+    const TRect clip = IntersectRects(IntersectRects(DestRect, Clip), {0, 0, d.width, d.height});
     if (RectIsEmpty(clip)) return;
 
     const bool rgb32 =
@@ -329,17 +330,19 @@ void StretchPixels(const TSourcePixels& S, const TRect& SrcRect, platform::Pixel
 
 }  // namespace
 
-void StretchBltTo(TCustomDIBX& Source, const TRect& SrcRect, platform::PixelSurface& Dest, const TRect& DestRect) {
+void StretchBltTo(TCustomDIBX& Source, const TRect& SrcRect, platform::PixelSurface& Dest, const TRect& DestRect,
+                  const TRect& Clip) {
     if (Source.GetEmpty()) return;
     TSourceLock src(Source);
     if (!src.Get()) return;
     StretchPixels({src.Get(), Source.GetNextLine(), Source.GetWidth(), Source.GetHeight(), Source.GetBitCount(),
                    Source.GetGBitMask() == 0x03E0},
-                  SrcRect, Dest, DestRect);
+                  SrcRect, Dest, DestRect, Clip);
 }
 
 void StretchBltTo(const platform::PixelBuffer& Source, const TRect& SrcRect, platform::PixelSurface& Dest,
-                  const TRect& DestRect) {
+                  const TRect& DestRect, const TRect& Clip) {
     if (!Source.pixels || Source.bitCount != 32) return;
-    StretchPixels({Source.pixels, Source.pitch, Source.width, Source.height, 32, false}, SrcRect, Dest, DestRect);
+    StretchPixels({Source.pixels, Source.pitch, Source.width, Source.height, 32, false}, SrcRect, Dest, DestRect,
+                  Clip);
 }

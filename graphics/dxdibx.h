@@ -88,9 +88,11 @@ private:
 // Copies SrcRect of Source onto DestRect of Dest, stretched by sampling the nearest pixel (the
 // rule of graphics/pixelconv.h): 15-, 16-, 24- and 32-bit sources into 2-, 3- or 4-byte
 // destination pixels laid out by the destination's masks (channels truncated to their fields);
-// other formats copy nothing. Only pixels inside Dest whose sample lies inside Source are
-// written.
-void StretchBltTo(TCustomDIBX& Source, const TRect& SrcRect, platform::PixelSurface& Dest, const TRect& DestRect);
+// other formats copy nothing. Only pixels inside Dest and Clip whose sample lies inside Source
+// are written: the stretch is the same, a part of it left out.
+inline constexpr TRect Unclipped{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+void StretchBltTo(TCustomDIBX& Source, const TRect& SrcRect, platform::PixelSurface& Dest, const TRect& DestRect,
+                  const TRect& Clip = Unclipped);
 // The same from 32-bit pixels 0x00RRGGBB in memory (rows top first, Pitch bytes apart).
 void StretchBltTo(const platform::PixelBuffer& Source, const TRect& SrcRect, platform::PixelSurface& Dest,
-                  const TRect& DestRect);
+                  const TRect& DestRect, const TRect& Clip = Unclipped);

@@ -156,12 +156,12 @@ void TScreenManager::CopyToWindow(const std::vector<std::pair<TRect, TRect>>& Co
     if (!Form) return;
     platform::PixelSurface& frame = Form->frame();
     const platform::PixelBuffer size = frame.describe();
-    const TRect bounds{0, 0, size.width, size.height};
+    const TRect bounds{0, Panel ? Panel->CoveredTop : 0, size.width, size.height};
     const int32_t x = Panel ? Panel->Left : 0, y = Panel ? Panel->Top : 0;
     std::vector<platform::PixelRect> shown;
     for (const auto& [source, dest] : Copies) {
         const TRect d = Offset(dest, x, y);
-        StretchBltTo(*Surface, source, frame, d);
+        StretchBltTo(*Surface, source, frame, d, bounds);
         const TRect r = IntersectRects(d, bounds);
         if (!RectIsEmpty(r)) shown.push_back({r.Left, r.Top, r.Right, r.Bottom});
     }
@@ -176,7 +176,7 @@ void TScreenManager::CopyToWindow(const std::vector<std::pair<TRect, TRect>>& Co
         pixels.pixels = static_cast<uint8_t*>(const_cast<void*>(picture->pixels));
         pixels.width = picture->width, pixels.height = picture->height, pixels.pitch = picture->pitch;
         const TRect d = Offset(video.DestRect(), x, y);
-        StretchBltTo(pixels, video.SourceRect(), frame, d);
+        StretchBltTo(pixels, video.SourceRect(), frame, d, bounds);
         const TRect r = IntersectRects(d, bounds);
         if (!RectIsEmpty(r)) shown.push_back({r.Left, r.Top, r.Right, r.Bottom});
     }

@@ -576,6 +576,28 @@ constexpr uint32_t BoundLine = 0xFFFFFF;
 // The two buttons in window coordinates: the toolbar's client area starts inside its frame.
 constexpr TRect QuitRect{2, 2, 69, 20}, SwitchRect{69, 2, 136, 20};
 
+// In a full-screen mode the size of the scene, the toolbar shown at the top edge lies over the
+// scene: the scene's frames leave it alone until it goes, and then show under it again.
+TEST_F(FormView, TheToolbarOverTheFullScreenSceneStaysOnTop) {
+    display.modes = {{640, 480, 32, 60}};
+    Open(display);
+    form->SetFullScreen(true);
+    Tick();
+    ASSERT_EQ(std::vector<int32_t>({form->BasePanel.Left, form->BasePanel.Top}), std::vector<int32_t>({0, 0}));
+    const uint32_t under = ClientPixel(300, 10), below = ClientPixel(300, Dock);
+    ASSERT_NE(under, DockFace);
+    TVelaBase& shown = *Bases->GetBase(Bases->GetCurrentLayer());
+    Mouse(InputKind::MouseMove, 300, 0);
+    Tick();
+    shown.AddDirtyRect({0, 0, 640, 480});
+    Tick();
+    EXPECT_EQ(ClientPixel(300, 10), DockFace);
+    EXPECT_EQ(ClientPixel(300, Dock), below);
+    Mouse(InputKind::MouseMove, 300, 30);
+    Tick();
+    EXPECT_EQ(ClientPixel(300, 10), under);
+}
+
 TEST_F(FormView, TheToolbarStandsCaptionedOnTheDock) {
     Open(display);
     const TViewToolbar& strip = *form->Strip;

@@ -80,7 +80,8 @@ struct TLaneRows {
             if constexpr (Dir < 0) s = L::ReversePixels(s);
             uint8_t* d = Dst + ptrdiff_t(x) * 4;
             const V dv = L::Load(d);
-            L::Store(d, m == ~Word(0) ? FullMask<CopyFull>(dv, s, a16) : ThroughMask<CopyFull>(dv, s, L::Widen(m), a32));
+            L::Store(d, m == ~Word(0) ? FullMask<CopyFull>(dv, s, a16)
+                                      : ThroughMask<CopyFull>(dv, s, L::Widen(m), a32));
         }
         return x;
     }

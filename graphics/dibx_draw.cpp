@@ -196,7 +196,8 @@ void TCustomDIBX::Draw(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& S
 
 void TCustomDIBX::DrawMask(int32_t X, int32_t Y, TCustomDIBX& Source, const TRect& SrcRect, bool MirrorX,
                            bool MirrorY, TCustomDIBX& Mask) {
-    WalkBlock(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask, [&](const auto& Ch, auto Bytes, const TRowBlock& B) {
+    WalkBlock(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask,
+              [&](const auto& Ch, auto Bytes, const TRowBlock& B) {
         if constexpr (decltype(Bytes)::value == 4)
             MaskRows32(B);
         else
@@ -215,7 +216,8 @@ void TCustomDIBX::DrawAlpha(int32_t X, int32_t Y, TCustomDIBX& Source, const TRe
     if (Alpha == 0) return;
     const uint32_t a = ClampWeight(Alpha, 255);
     const uint32_t key = uint32_t(Source.TransparentColor);
-    WalkBlock(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, nullptr, [&](const auto& Ch, auto Bytes, const TRowBlock& B) {
+    WalkBlock(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, nullptr,
+              [&](const auto& Ch, auto Bytes, const TRowBlock& B) {
         // 32-bit surfaces honour the key only when asked; the others always.
         const bool keyed = decltype(Bytes)::value != 4 || Transparent;
         if constexpr (decltype(Bytes)::value == 4)
@@ -234,7 +236,8 @@ void TCustomDIBX::DrawAlphaMask(int32_t X, int32_t Y, TCustomDIBX& Source, const
                                 bool MirrorY, TCustomDIBX& Mask, int32_t Alpha) {
     if (Alpha == 0) return;
     const uint32_t a = ClampWeight(Alpha, 255);
-    WalkBlock(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask, [&](const auto& Ch, auto Bytes, const TRowBlock& B) {
+    WalkBlock(*this, X, Y, &Source, SrcRect, MirrorX, MirrorY, &Mask,
+              [&](const auto& Ch, auto Bytes, const TRowBlock& B) {
         if constexpr (decltype(Bytes)::value == 4)
             AlphaMaskRows32(B, a);
         else
@@ -292,7 +295,8 @@ void TCustomDIBX::DrawAlphaMaskKeyed(int32_t X, int32_t Y, TCustomDIBX& Mask, co
         D = Ch.Blend(D, c, w);
         return true;
     };
-    WalkRows(*this, X, Y, nullptr, SrcRect, MirrorX, MirrorY, &Mask, [&](const auto& Ch, auto Bytes, const TRowBlock& R) {
+    WalkRows(*this, X, Y, nullptr, SrcRect, MirrorX, MirrorY, &Mask,
+             [&](const auto& Ch, auto Bytes, const TRowBlock& R) {
         if (R.Dir < 0) return PixelRow(Ch, Bytes, R, pixel);
         // Forward rows, four pixels a step: a run of four clear mask bytes is passed whole, and at
         // 32 bits the four are blended in SSE2 16-bit lanes, where every d * (255 - w) + c * w

@@ -504,6 +504,8 @@ void TVelaControl::LoadFromStream(TStream& Stream, int32_t Version) {
         if (!child) throw EReadError();  // no such kind, or not a control: the rest cannot be read
         child->SetParent(this);
         child->LoadFromStream(Stream, Version);
+        // System objects are never stored: one read back would be shown but never saved again.
+        if (IsSystemName(child->GetName())) throw EReadError();
     }
     SortControls();
 }

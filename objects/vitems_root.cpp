@@ -540,6 +540,7 @@ void TVelaBaseList::LoadFromStream(TStream& Stream, int32_t Version) {
         TVelaObject* obj = CreateObject(ReadStreamByte(Stream));
         if (!obj) throw EReadError();  // records carry no length: nothing after this can be read
         obj->LoadFromStream(Stream, Version);
+        if (IsSystemName(obj->GetName())) throw EReadError();  // never stored, as in a control's children
     }
     Events.LoadFromStream(Stream, Version);
     if (Version >= 119) {

@@ -211,6 +211,20 @@ TEST_F(Records, Scene) {
     });
 }
 
+// The player never stores a system object: a record that holds one, as a control's child or in
+// the scene's list, is damaged.
+TEST_F(Records, StoredSystemObjectsAreRefused) {
+    Make(LT_BOX, Bases->GetBase(0), "?kid");
+    Make<TVelaTimer>(LT_TIMER, nullptr, "?tim");
+    const std::string scene = Saved(*Bases);
+    for (const std::string name : {"?kid", "?tim"}) {
+        std::string damaged = scene;
+        damaged[damaged.find(name)] = SystemNameMark;
+        TMemoryStream s = StreamOf(damaged);
+        EXPECT_THROW(Bases->LoadFromStream(s, Newest), EReadError) << name;
+    }
+}
+
 TEST_F(Records, SceneLargerThanTheScreenIsRefusedBeforeItIsSized) {
     Make(LT_BOX, Bases->GetBase(0), "kept");
     TMemoryStream s;

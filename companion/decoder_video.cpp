@@ -194,8 +194,10 @@ void TVideoDecoder::EmitSound(int64_t AtMs) {
     int64_t frames = int64_t(FPcm.size()) / frameBytes;
     const uint8_t* pcm = FPcm.data();
     if (FSoundFrames == 0 && AtMs >= 0) {
-        // A stored time far off fills at most five seconds.
-        const int64_t offset = std::min<int64_t>(AtMs - FSoundFromMs, 5000) * FSound.rate / 1000;
+        // A stored time far off fills at most five seconds. One far before the start drops all of
+        // this sound: the time is cut to just past it, so that the frames cannot overflow.
+        const int64_t ms = std::clamp<int64_t>(AtMs - FSoundFromMs, -(frames * 1000 / FSound.rate + 1), 5000);
+        const int64_t offset = ms * FSound.rate / 1000;
         if (offset < 0) {
             const int64_t drop = std::min(-offset, frames);
             pcm += drop * frameBytes;

@@ -7,6 +7,7 @@
 #include "app/runconfigs.h"
 #include "app/view.h"
 #include "core/header.h"
+#include "core/membudget.h"
 #include "core/sysutils.h"
 #include "media/velabind.h"
 #include "platform/display.h"
@@ -26,6 +27,13 @@ int main(int argc, char** argv) {
     }
     if (const std::string option = UnknownOption(args); !option.empty()) {
         platform::PrintMessage("velaplay", "unknown option " + option);
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    if (int64_t limit = 0; MemoryLimitFromEnvironment(limit)) {
+        SetMemoryLimit(limit);
+    } else {
+        platform::PrintMessage("velaplay", "VELA_MEMORY_LIMIT must be a whole number of MiB from 1 to 1048576");
         std::fputs(Usage, stderr);
         return 2;
     }
@@ -55,7 +63,7 @@ int main(int argc, char** argv) {
                 if (form.Failed()) result = 1;
             }
         } catch (const std::exception& E) {
-            ReportMessage(*display, "Error", E.what(), platform::MessageIcon::Error);
+            ReportMessage(*display, "Error", ErrorText(E), platform::MessageIcon::Error);
             result = 1;
         }
         ReleaseInstanceMutex(mutex);

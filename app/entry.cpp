@@ -120,6 +120,8 @@ const char Usage[] =
     "  velaplay /config     the settings dialog: DirectSound and the sound delay, kept in game.ini\n"
     "  velaplay -h, --help  this text\n"
     "VELA_CDROM=IMAGE plays the title's CD tracks from a disc image (.cue with its .bin, .toc, .nrg).\n"
+    "VELA_MEMORY_LIMIT=MIB bounds the memory the title's files and scripts may take (default: a\n"
+    "quarter of the machine's memory, at most 2048 MiB); a title that needs more ends with an error.\n"
     "VELA_HEADLESS=1 plays without a window. An error that ends the player is written to standard\n"
     "error and gives the exit status 1, as does a second player for a folder that one plays\n"
     "already; an unknown option gives this text on standard error and the exit status 2.\n";

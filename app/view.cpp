@@ -7,6 +7,7 @@
 #include "app/entry.h"
 #include "app/gameini.h"
 #include "app/view_fonts.h"
+#include "core/membudget.h"
 #include "core/rands.h"
 #include "core/sysutils.h"
 #include "core/vrfiles_manager.h"
@@ -108,7 +109,7 @@ void TFormView::FormCreate() {
     try {
         InitSystem();
     } catch (const std::exception& E) {
-        ReportMessage(Display, "警告", E.what(), platform::MessageIcon::Warning);
+        ReportMessage(Display, "警告", ErrorText(E), platform::MessageIcon::Warning);
         started = false;
     }
     // A title that could not be opened leaves the terminating flag set (its reasons were shown
@@ -275,8 +276,8 @@ void TFormView::DoLoop() {
     try {
         ::DoLoop(steps_, Clock, HoldDraw);
     } catch (const std::exception& E) {
-        if (shownErrors_.insert(E.what()).second)
-            ReportMessage(Display, Project ? Project->Title : std::string(), E.what(), platform::MessageIcon::Error);
+        if (shownErrors_.insert(ErrorText(E)).second)
+            ReportMessage(Display, Project ? Project->Title : std::string(), ErrorText(E), platform::MessageIcon::Error);
     }
 }
 

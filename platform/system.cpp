@@ -245,6 +245,16 @@ std::string FileUri(const std::string& path) {
 
 }  // namespace
 
+int64_t PhysicalMemoryBytes() {
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && pageSize > 0 ? int64_t(pages) * pageSize : 0;
+}
+
+std::optional<std::string> EnvironmentVariable(const char* Name) {
+    const char* value = std::getenv(Name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
 bool SetDesktopWallpaper(const std::string& imagePath, WallpaperStyle style) {
     const std::string schema = "org.gnome.desktop.background";
     const char* options = style == WallpaperStyle::Centered ? "centered"

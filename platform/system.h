@@ -74,6 +74,11 @@ struct DisplayMetrics {
 DisplayMetrics GetDisplayMetrics();
 void SetDisplayMetrics(const DisplayMetrics& metrics);
 
+// The machine's physical memory in bytes; 0 when the host does not say.
+int64_t PhysicalMemoryBytes();
+// The value of the environment variable Name, as the host holds it; none when it is not set.
+std::optional<std::string> EnvironmentVariable(const char* Name);
+
 // ---- Desktop ----
 
 enum class WallpaperStyle { Centered, Tiled, Stretched };

@@ -1,5 +1,6 @@
 #include "script/pages.h"
 
+#include "core/membudget.h"
 #include "core/sysutils.h"
 #include "core/vrfiles_manager.h"
 #include "script/callman.h"
@@ -153,7 +154,7 @@ void TPage::Step(TCallMan& Runner, TPage*& Page, bool& EventPoint, bool& Begun, 
         if (Page != startPage || PC != startPC) Begun = false;
     } catch (const std::exception& E) {
         // A failing command ends the player, telling where it failed.
-        ScriptHost().EndWithError(Format("%s(%d):", name_.c_str(), line) + E.what());
+        ScriptHost().EndWithError(Format("%s(%d):", name_.c_str(), line) + ErrorText(E));
     }
 }
 

@@ -5,10 +5,28 @@
 // Seed corpus: tools/vprevmenu.py corpus fuzz/corpus/prevmenu_read
 #include "fuzz/harness.h"
 #include "objects/contsels.h"
+#include "platform/display.h"
 
 using fuzz::Check;
 
+namespace {
+
+// Keeps the newer version's warning to itself: a harness prints nothing per input.
+class TQuietDisplay : public platform::HeadlessDisplay {
+public:
+    platform::MessageResult messageBox(const std::string&, const std::string&, platform::MessageButtons,
+                                       platform::MessageIcon) override {
+        return platform::MessageResult::Ok;
+    }
+};
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+    static TQuietDisplay display;
+    static TBasePanel panel;
+    static TScreenManager* const screen = new TScreenManager(&display, &panel, 16, 16, 0, 0);
+    ScreenMan = screen;
     TMemoryStream stream = fuzz::StreamOf(Data, Size);
     TContSelList list;
     try {

@@ -1,16 +1,66 @@
 // Replays every file of the corpus folders named on the command line through the harness it is
 // linked with, so that each seed and each fixed crash stays a regression test. An escaping
-// exception or a sanitizer report fails the run.
+// exception or a sanitizer report fails the run, and so does an input that passes the limits the
+// fuzzing runs set: 10 s of time or 2 GB of resident memory (an input that only costs gigabytes
+// or minutes must not pass slowly). The input's name is printed before it runs.
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size);
+
+namespace {
+
+constexpr int64_t kTimeLimitNs = int64_t(10) * 1000 * 1000 * 1000;
+constexpr int64_t kMemoryLimit = int64_t(2) << 30;
+
+std::atomic<int64_t> inputStart{0};  // when the running input began; 0 between inputs
+
+int64_t NowNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+int64_t ResidentBytes() {
+    long pages = 0, resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(statm);
+    }
+    return int64_t(resident) * sysconf(_SC_PAGESIZE);
+}
+
+// Ends the run when the running input passes a limit; the input's name was printed before it.
+[[noreturn]] void Watch() {
+    for (;;) {
+        const timespec step{0, 20 * 1000 * 1000};
+        nanosleep(&step, nullptr);
+        const int64_t start = inputStart.load();
+        if (start && NowNs() - start > kTimeLimitNs) {
+            std::fprintf(stderr, "replay: the input ran longer than 10 s\n");
+            std::_Exit(1);
+        }
+        if (const int64_t resident = ResidentBytes(); resident > kMemoryLimit) {
+            std::fprintf(stderr, "replay: the input took %lld MB of memory, more than 2048 MB\n",
+                         static_cast<long long>(resident >> 20));
+            std::_Exit(1);
+        }
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::filesystem::path> inputs;
@@ -18,12 +68,15 @@ int main(int argc, char** argv) {
         for (const auto& entry : std::filesystem::directory_iterator(argv[i]))
             if (entry.is_regular_file()) inputs.push_back(entry.path());
     std::sort(inputs.begin(), inputs.end());
+    std::thread(Watch).detach();
     for (const auto& path : inputs) {
         std::ifstream file(path, std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(file), {}};
         std::printf("%s\n", path.filename().c_str());
         std::fflush(stdout);
+        inputStart = NowNs();
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        inputStart = 0;
     }
     std::printf("%zu inputs replayed\n", inputs.size());
     return inputs.empty() ? 1 : 0;

@@ -20,6 +20,7 @@
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <set>
 #include <thread>
 #include <utility>
 
@@ -271,7 +272,7 @@ public:
             if (why.empty()) {
                 image_ = Utf8ToCp932(image);
                 known_.push_back({image_, image, true});
-            } else {
+            } else if (refused_.insert(image).second) {
                 std::fprintf(stderr, "velaplay: VELA_CDROM=%s is no disc: %s\n", image, why.c_str());
             }
         }
@@ -449,6 +450,7 @@ private:
     }
 
     std::vector<Known> known_;
+    std::set<std::string> refused_;  // disc images already said to be no disc
     std::string image_;  // the image's name as listed; "" when none is
     std::vector<std::unique_ptr<Device>> devices_;
     CdDeviceId next_ = 1;

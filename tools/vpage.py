@@ -24,7 +24,8 @@ indexes within the page (While "exit", WhileLoop "head", Break and Continue "tar
 name of a Label of the page. An object-creating command and the cabinet commands take "props": property
 names (with or without "PR_") -> expressions; the record holds one expression for each id of the page's
 mask for that command, in id order, and an id the mask lacks is refused. A TextIns's "text" is marked-up
-message text (a string whose lines are separated by "\n", or a list of lines), compiled by nxcompile.py.
+message text (a string, or a list of lines), compiled by nxcompile.py: a "\n" in the string ends a line
+as the list does, and the lines join with one space (none after a tag), so a line break is written <BR>.
 
 A project description holds the fields of PROJECT ("title", "width", "height" and "start_page" are
 required), "declarations" ([{"name", "type", "value"}]) and "disks" ([{"folder", "disc"}]).

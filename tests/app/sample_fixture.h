@@ -91,6 +91,10 @@ protected:
         item.Release(&user);
         return value;
     }
+    // A colour of the title, 0x00BBGGRR, as the window shows it.
+    static uint32_t ShownColour(int32_t Colour) {
+        return uint32_t(Colour & 0xFF) << 16 | uint32_t(Colour & 0xFF00) | uint32_t(Colour >> 16 & 0xFF);
+    }
     // Whether two pixels differ by at most Tolerance in every channel (smoothed and stretched
     // draws sample between the picture's pixels).
     static bool Near(uint32_t A, uint32_t B, int Tolerance) {

@@ -1,6 +1,6 @@
 // The sample title's story played headless to its end: the message window reveals its page over
 // the ticks, drawing only inside the rows of its glyphs; the backlog window shows (and draws) the
-// page read before; the scene played again starts its pages as read.
+// page read before, its link in the link colour; the scene played again starts its pages as read.
 #include "tests/app/sample_fixture.h"
 
 #include "objects/vitemex_mes.h"
@@ -92,6 +92,25 @@ TEST_F(SampleStory, RevealsItsPagesShowsTheBacklogAndPlaysTheSecondPassAsRead) {
             ASSERT_TRUE(InRows(*backlog.CurrentPage(), x, y)) << x << ", " << y;
         }
     EXPECT_GT(glyphPixels, 100u);
+    // Its link (北の星) draws in its link colour, which the sample sets to the story window's:
+    // a window made without one draws its links black.
+    const uint32_t link = ShownColour(story.GetFontlinkcolor());
+    EXPECT_EQ(backlog.GetFontlinkcolor(), story.GetFontlinkcolor());
+    std::string linkText;
+    size_t linkPixels = 0;
+    for (int r = 0; r < backlog.CurrentPage()->GetCount(); ++r) {
+        const TWdGlyph& row = *backlog.CurrentPage()->GetItem(r);
+        for (int g = 0; g < row.GetCount(); ++g) {
+            const TWdGlyph& glyph = *row.GetItem(g);
+            if (glyph.GetLink().empty()) continue;
+            linkText += glyph.GetText();
+            for (int32_t y = glyph.GetAbsTop(); y < glyph.GetAbsTop() + glyph.Height; ++y)
+                for (int32_t x = glyph.GetAbsLeft(); x < glyph.GetAbsLeft() + glyph.Width; ++x)
+                    linkPixels += Near(Shown(x, y), link, 1);
+        }
+    }
+    EXPECT_EQ(linkText, "北の星");
+    EXPECT_GT(linkPixels, 60u);
 
     // The second pass starts both pages as read, and the story ends with its objects gone.
     ASSERT_TRUE(TickWhile([] { return Var("storypass") < 2; }));

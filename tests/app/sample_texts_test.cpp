@@ -50,11 +50,6 @@ TEST_F(SampleTexts, TheSecondsLabelCountsInCellsOfTheDigitsSheet) {
     EXPECT_EQ(seconds->GetWidth(), 16);
 }
 
-// The labels' pixels: the font colour, 0x00BBGGRR, as the window shows it.
-uint32_t ShownColour(int32_t Colour) {
-    return uint32_t(Colour & 0xFF) << 16 | uint32_t(Colour & 0xFF00) | uint32_t(Colour >> 16 & 0xFF);
-}
-
 TEST_F(SampleTexts, EachLabelDrawsInsideItsRectangleOnly) {
     Tick(20);  // the zoomed and the turned label have moved
     const uint32_t ground = Shown(0, 479);

@@ -206,11 +206,11 @@ void TLabelFrameList::SetInt(TTrackProp Prop, bool End, int32_t Value) {
     switch (Prop) {
     case TTrackProp::Color: FontColor = Value; break;
     case TTrackProp::FontHeight:
-        FontHeight = Value;
+        FontHeight = ClampLabelFontSize(Value);
         RenderText();
         break;
     case TTrackProp::LineSpace:
-        LineSpace = Value;
+        LineSpace = ClampLabelFontSize(Value);
         RenderText();
         break;
     default: TCustomImageFrameList::SetInt(Prop, End, Value);
@@ -282,6 +282,7 @@ void TLabelFrameList::LoadFromStream(TStream& Stream, const std::string& BaseFol
     FontHeight = ReadStreamInt(Stream);
     const int32_t lineSpace = ReadStreamInt(Stream);
     if (Version >= 103) LineSpace = lineSpace;
+    CheckStoredLabelFont(FontHeight, LineSpace);
     FontStyle = ReadStreamByte(Stream);
     FontColor = ReadStreamInt(Stream);
     if (Version >= 103) HAlign = ReadStreamByte(Stream);

@@ -279,10 +279,11 @@ void TLabelFrameList::LoadFromStream(TStream& Stream, const std::string& BaseFol
     Text = ReadStreamString(Stream);
     Antialias = ReadStreamByte(Stream) != 0;
     FontName = ReadStreamString(Stream);
-    FontHeight = ReadStreamInt(Stream);
+    const int32_t fontHeight = ReadStreamInt(Stream);
     const int32_t lineSpace = ReadStreamInt(Stream);
+    CheckStoredLabelFont(fontHeight, Version >= 103 ? lineSpace : LineSpace);
+    FontHeight = fontHeight;
     if (Version >= 103) LineSpace = lineSpace;
-    CheckStoredLabelFont(FontHeight, LineSpace);
     FontStyle = ReadStreamByte(Stream);
     FontColor = ReadStreamInt(Stream);
     if (Version >= 103) HAlign = ReadStreamByte(Stream);

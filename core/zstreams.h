@@ -91,6 +91,6 @@ void CompressStream(TMemoryStream& Stream, TCompressionLevel Level);
 void DecompressMemoryStream(TMemoryStream& Stream);
 // Inflates Source from its position 0 and appends the result to Dest. The inflated bytes are
 // charged to the memory budget as they come, before Dest takes them, and given back when the
-// stream ends (what a caller keeps of them is its own to charge): EMemoryBudget, Dest holding
-// what came before, when they would pass the limit.
+// stream ends (what a caller keeps of them is its own to charge). EMemoryBudget when the next
+// piece would pass the limit; Dest then holds the pieces before it.
 void DecompressStream(TStream& Source, TStream& Dest);

@@ -1,6 +1,7 @@
 #include "core/vrfiles.h"
 
 #include "core/header.h"
+#include "core/membudget.h"
 #include "core/rands.h"
 #include "core/sysutils.h"
 #include "core/zstreams.h"
@@ -321,16 +322,19 @@ void TVrFileCollection::ReadEntry(const TVrFile& File, TStream& Dest) {
         return;
     }
     if (File.Size == 0) return;
-    auto* memory = dynamic_cast<TMemoryStream*>(&Dest);
-    if (File.StoredRaw || memory) {
+    if (File.StoredRaw) {
         CopyStored(File, Dest);
-        if (!File.StoredRaw) DecompressMemoryStream(*memory);
         return;
     }
-    TMemoryStream plain;
-    CopyStored(File, plain);
-    DecompressMemoryStream(plain);
-    CopyStreamData(Dest, plain, 0);
+    TMemoryStream packed;
+    CopyStored(File, packed);
+    try {
+        DecompressStream(packed, Dest);
+    } catch (const EMemoryBudget&) {
+        // Inflated bytes that would pass the title's memory are taken for a damaged archive: a
+        // few stored bytes of a made-up entry can stand for gigabytes.
+        RaiseDamaged(fileName_);
+    }
 }
 
 void TVrFileCollection::ReadFile(TStream& Dest, const std::string& Name) {

@@ -1,6 +1,7 @@
 #include "core/zstreams.h"
 
 #include "core/header.h"
+#include "core/membudget.h"
 
 #include <algorithm>
 #include <vector>
@@ -172,13 +173,18 @@ void DecompressStream(TStream& Source, TStream& Dest) {
     Source.SetPosition(0);
     TZDecompressionStream z(Source);
     std::vector<Bytef> chunk(kChunk);
-    while (int64_t n = z.Read(chunk.data(), kChunk)) Dest.WriteBuffer(chunk.data(), n);
+    // A few stored bytes can stand for a thousand times as many inflated: each piece is charged
+    // before Dest grows to hold it.
+    TMemoryCharge inflated;
+    while (int64_t n = z.Read(chunk.data(), kChunk)) {
+        inflated.Resize(inflated.Bytes() + n);
+        Dest.WriteBuffer(chunk.data(), n);
+    }
 }
 
 void DecompressMemoryStream(TMemoryStream& Stream) {
     TMemoryStream plain;
     DecompressStream(Stream, plain);
-    Stream.Clear();
-    CopyStreamData(Stream, plain, 0);
+    Stream = std::move(plain);
     Stream.SetPosition(0);
 }

@@ -89,5 +89,8 @@ void CompressStream(TMemoryStream& Stream, TCompressionLevel Level);
 // Replaces the content of Stream (from position 0) by its inflated data; Stream is left at 0.
 // On an error Stream keeps its compressed content.
 void DecompressMemoryStream(TMemoryStream& Stream);
-// Inflates Source from its position 0 and appends the result to Dest.
+// Inflates Source from its position 0 and appends the result to Dest. The inflated bytes are
+// charged to the memory budget as they come, before Dest takes them, and given back when the
+// stream ends (what a caller keeps of them is its own to charge). EMemoryBudget when the next
+// piece would pass the limit; Dest then holds the pieces before it.
 void DecompressStream(TStream& Source, TStream& Dest);

@@ -8,6 +8,7 @@ come from the reference packer of the test tools.
 import os
 import struct
 import sys
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "tools"))
@@ -47,6 +48,8 @@ def main():
     seeds["broken-cut-tables"] = archive(101)[:40]
     seeds["broken-cut-zlib"] = int32(1) + int32(1) + b"a" + int32(17) + int32(21) + b"x\x9c\xcbH"
     seeds["broken-trailer-outside"] = archive(102) + int32(1 << 20) + b"qz"
+    bomb = zlib.compress(bytes(2 << 20), 9)  # twice the harness's memory budget once inflated
+    seeds["broken-inflates-past-budget"] = int32(1) + int32(1) + b"a" + int32(17) + int32(17 + len(bomb)) + bomb
     for name, data in seeds.items():
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)

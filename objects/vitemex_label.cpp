@@ -50,6 +50,12 @@ int32_t Clamped(int64_t V) {
 
 }  // namespace
 
+int32_t ClampLabelFontSize(int32_t Size) { return std::clamp(Size, -MaxStoredFontSize, MaxStoredFontSize); }
+
+void CheckStoredLabelFont(int32_t Height, int32_t LineSpace) {
+    if (ClampLabelFontSize(Height) != Height || ClampLabelFontSize(LineSpace) != LineSpace) throw EReadError();
+}
+
 TVelaLabel::TVelaLabel(TVelaBaseList* AOwner, bool UniqueName) : TVelaControl(AOwner, UniqueName) {
     TextImage.SetSize(0, 0, 32);
     TextMask.SetSize(0, 0, 8);
@@ -75,8 +81,8 @@ void TVelaLabel::ChangeFont(T TFont::*Field, T Value) {
 }
 
 void TVelaLabel::SetFontname(const std::string& S) { ChangeFont(&TFont::Name, S); }
-void TVelaLabel::SetFontheight(int32_t V) { ChangeFont(&TFont::Height, V); }
-void TVelaLabel::SetLinespace(int32_t V) { ChangeFont(&TFont::LineSpace, V); }
+void TVelaLabel::SetFontheight(int32_t V) { ChangeFont(&TFont::Height, ClampLabelFontSize(V)); }
+void TVelaLabel::SetLinespace(int32_t V) { ChangeFont(&TFont::LineSpace, ClampLabelFontSize(V)); }
 void TVelaLabel::SetFontstyle(int32_t V) { ChangeFont(&TFont::Style, uint8_t(V)); }
 void TVelaLabel::SetHalign(int32_t V) { ChangeFont(&TFont::HAlign, uint8_t(V)); }
 void TVelaLabel::SetAntialias(bool V) { ChangeFont(&TFont::Antialias, V); }
@@ -306,6 +312,7 @@ void TVelaLabel::LoadFromStream(TStream& Stream, int32_t Version) {
     font.Name = ReadStreamString(Stream);
     font.Height = ReadStreamInt(Stream);
     font.LineSpace = ReadStreamInt(Stream);
+    CheckStoredLabelFont(font.Height, font.LineSpace);
     font.Style = ReadStreamByte(Stream);
     const int32_t alpha = ReadStreamInt(Stream);
     font.Color = ReadStreamInt(Stream);

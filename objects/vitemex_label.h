@@ -14,6 +14,12 @@
 #include <string>
 #include <vector>
 
+// A label's font height and line space, a film label track's too, lie within MaxStoredFontSize
+// either way: a line taller than any title's screen. A property or track write is brought
+// there; a stored one beyond raises EReadError.
+int32_t ClampLabelFontSize(int32_t Size);
+void CheckStoredLabelFont(int32_t Height, int32_t LineSpace);
+
 class TVelaLabel : public TVelaControl {
 public:
     explicit TVelaLabel(TVelaBaseList* AOwner, bool UniqueName = true);
@@ -30,6 +36,7 @@ public:
     // The face; an empty name draws in "ＭＳ ゴシック".
     std::string GetFontname() const override { return Font.Name; }
     void SetFontname(const std::string& S) override;
+    // Both bounded by ClampLabelFontSize.
     int32_t GetFontheight() const override { return Font.Height; }
     void SetFontheight(int32_t V) override;
     int32_t GetLinespace() const override { return Font.LineSpace; }

@@ -190,7 +190,8 @@ public:
     // The film FileName read without its media: the files of its image tracks.
     std::vector<std::string> ImageTrackFiles(const std::string& FileName) override;
     // Reads a ".vmt" film of any version; FileName's folder is the base of its media names. A
-    // head matching neither magic leaves the film empty. A file that cannot be read raises
+    // head matching neither magic leaves the film empty. A file that cannot be read, or whose
+    // stage the title's screen (the player's root, when there is one) does not hold, raises
     // EFilmError or EReadError and leaves the film empty.
     void LoadFromStream(TStream& Stream, const std::string& FileName);
     // Writes the newest form of the film, media names relative to FileName's folder.

@@ -206,11 +206,11 @@ void TLabelFrameList::SetInt(TTrackProp Prop, bool End, int32_t Value) {
     switch (Prop) {
     case TTrackProp::Color: FontColor = Value; break;
     case TTrackProp::FontHeight:
-        FontHeight = Value;
+        FontHeight = ClampLabelFontSize(Value);
         RenderText();
         break;
     case TTrackProp::LineSpace:
-        LineSpace = Value;
+        LineSpace = ClampLabelFontSize(Value);
         RenderText();
         break;
     default: TCustomImageFrameList::SetInt(Prop, End, Value);
@@ -279,8 +279,10 @@ void TLabelFrameList::LoadFromStream(TStream& Stream, const std::string& BaseFol
     Text = ReadStreamString(Stream);
     Antialias = ReadStreamByte(Stream) != 0;
     FontName = ReadStreamString(Stream);
-    FontHeight = ReadStreamInt(Stream);
+    const int32_t fontHeight = ReadStreamInt(Stream);
     const int32_t lineSpace = ReadStreamInt(Stream);
+    CheckStoredLabelFont(fontHeight, Version >= 103 ? lineSpace : LineSpace);
+    FontHeight = fontHeight;
     if (Version >= 103) LineSpace = lineSpace;
     FontStyle = ReadStreamByte(Stream);
     FontColor = ReadStreamInt(Stream);

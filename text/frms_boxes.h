@@ -66,7 +66,8 @@ private:
 };
 
 // A text label (kind 1), shown by a TVelaLabel. Changing what the text's size depends on
-// measures it again.
+// measures it again. Its font height and line space are bounded as the label's are
+// (ClampLabelFontSize when set, CheckStoredLabelFont when read).
 class TLabelFrameList : public TCustomImageFrameList {
 public:
     explicit TLabelFrameList(TFilmManager& Film);

@@ -139,6 +139,9 @@ void TFilmManager::LoadFromStream(TStream& Stream, const std::string& FileName) 
         const std::string base = ExtractFilePath(FileName);
         Width = ReadStreamInt(Stream);
         Height = ReadStreamInt(Stream);
+        // A stage the title's screen does not hold comes from a damaged film, as a cinema's
+        // record larger than its scene does: refused before any picture is made at its size.
+        if (Bases && !Bases->FitsSurface(Width, Height)) throw EReadError();
         Color = ReadStreamInt(Stream);
         if (version >= 102) FollowPosition = ReadStreamByte(Stream) != 0;
         if (version >= 104) {

@@ -1,6 +1,7 @@
 // The content archive against an independent Python packer and reader: every index version,
 // side index and carrier, the writer's output read back by the reference, the sentinel rules,
 // the compression choice, and damaged archives refused cleanly.
+#include "core/membudget.h"
 #include "core/vrfiles.h"
 #include "core/zstreams.h"
 #include "platform/fs.h"
@@ -413,6 +414,35 @@ TEST_F(VrArchive, DamagedEntriesRaise) {
     c.Open(Program("game.dat"));
     ASSERT_EQ(truncate((host_ + "game.dat").c_str(), c.GetFile(c.IndexOf("sub\\Big.WAV")).Offset + 10), 0);
     EXPECT_THROW(Entry(c, "sub\\Big.WAV"), EVrFileError);
+}
+
+TEST_F(VrArchive, AnEntryInflatingPastTheMemoryBudgetIsRefusedAsDamaged) {
+    TMemoryStream packed;
+    packed.SetSize(int64_t(4) << 20);  // zeros: a few kilobytes once deflated
+    CompressStream(packed, clMax);
+    const uint32_t start = 4 + 5 + 8;
+    WriteHostFile(host_ + "bomb.dat",
+                  Index0({"a"}, {start, start + static_cast<uint32_t>(packed.Size())}) + Bytes(packed));
+    TVrFileCollection c;
+    c.Open(Program("bomb.dat"));
+    const int64_t limit = MemoryLimit(), charged = MemoryCharged();
+    SetMemoryLimit(charged + (int64_t(256) << 10));
+    for (const bool toFile : {false, true}) {
+        SCOPED_TRACE(toFile);
+        try {
+            if (toFile) {
+                TFileStream out(Program("out.bin"), fmCreate);
+                c.ReadFile(out, "a");
+            } else {
+                Entry(c, "a");
+            }
+            ADD_FAILURE() << "inflated";
+        } catch (const EVrFileError& e) {
+            EXPECT_EQ(std::string(e.what()), Program("bomb.dat") + ":アーカイブが壊れています");
+        }
+        EXPECT_EQ(MemoryCharged(), charged);
+    }
+    SetMemoryLimit(limit);
 }
 
 TEST_F(VrArchive, CompressedEntryIntoAFileStream) {

@@ -47,9 +47,10 @@ protected:
         FreeScriptServices();
         FreeVrFileSystem();
     }
-    // A film: a 32 x 16 stage of Colour (-1 none) with a fade wipe per (start, length) pair.
-    void AddFilm(const std::string& Name, int32_t Colour, std::vector<int32_t> Wipes) {
-        std::vector<std::string> args{"film", "32", "16", std::to_string(Colour)};
+    // A film: a stage of Colour (-1 none) with a fade wipe per (start, length) pair.
+    void AddFilm(const std::string& Name, int32_t Colour, std::vector<int32_t> Wipes, int32_t Width = 32,
+                 int32_t Height = 16) {
+        std::vector<std::string> args{"film", std::to_string(Width), std::to_string(Height), std::to_string(Colour)};
         for (int32_t v : Wipes) args.push_back(std::to_string(v));
         const std::string bytes = FromHex(Lines(PythonOutput("cinema_ref.py", args))[0]);
         VrFileManager->GetCollection(0).AddStream(Name).DataSource->WriteBuffer(bytes.data(), int64_t(bytes.size()));
@@ -124,6 +125,18 @@ TEST_F(CinemaObjects, AFilmEndsOnceAfterItsLengthAndMovesByIndex) {
     cinema->SetAutoscrap(true);
     for (int i = 0; i < 102 && Bases->FindObject("cin"); ++i) Bases->Step();
     EXPECT_EQ(Bases->FindObject("cin"), nullptr);
+}
+
+TEST_F(CinemaObjects, AFilmLargerThanTheScreenIsRefusedWhereItIsRead) {
+    AddFilm("screen.vmt", 0xFF, {0, 10}, 64, 64);
+    AddFilm("wide.vmt", 0xFF, {0, 10}, 65, 64);
+    AddFilm("tall.vmt", -1, {}, 64, 65);
+    TVelaCinema* cinema = Cinema("screen.vmt");
+    ASSERT_NE(cinema->GetFilm(), nullptr);
+    for (const char* name : {"wide.vmt", "tall.vmt"}) {
+        EXPECT_EQ(ErrorOf([&] { cinema->SetSource(name); }), "Stream read error") << name;
+        EXPECT_EQ(cinema->GetFilm(), nullptr);
+    }
 }
 
 TEST_F(CinemaObjects, TheNestedSceneAndItsWipeReachTheSceneLayer) {

@@ -126,9 +126,7 @@ TEST_F(LabelObjects, TooLargeTextOrFontIsRefusedAndChangesNothing) {
     TVelaLabel* label = Label("AB");
     const TRect before = label->GetBoundsRect();
     const uint32_t glyph = label->GetTextMask().GetPixel(2, 2);
-    EXPECT_THROW(label->SetLinespace(40000), EInvalidGraphic);
     EXPECT_THROW(label->SetText(std::string(5000, 'A')), EInvalidGraphic);
-    EXPECT_EQ(label->GetLinespace(), 0);
     EXPECT_EQ(label->GetText(), "AB");
     EXPECT_EQ(label->GetBoundsRect(), before);
     EXPECT_EQ(label->GetTextMask().GetWidth(), 16);
@@ -223,6 +221,21 @@ std::string Saved(TVelaObject& Obj) {
 }
 
 // Every side of every gate, then save -> load -> save at the newest version.
+TEST_F(LabelObjects, FontHeightAndLineSpaceAreBoundedAndARecordBeyondIsDamaged) {
+    TVelaLabel* label = Label("AB");
+    label->SetLinespace(31000);
+    label->SetFontheight(-40000);
+    EXPECT_EQ(label->GetLinespace(), MaxStoredFontSize);
+    EXPECT_EQ(label->GetFontheight(), -MaxStoredFontSize);
+    label->SetFontname("bound");
+    std::string record = Saved(*label);
+    const int32_t beyond = 31000;
+    record.replace(record.find("bound") + 5 + 4, 4, reinterpret_cast<const char*>(&beyond), 4);  // the line space
+    TMemoryStream s = StreamOf(record);
+    TVelaLabel read(Bases, false);
+    EXPECT_THROW(read.LoadFromStream(s, GameSaveVersion), EReadError);
+}
+
 TEST_F(LabelObjects, RecordsOfEverySaveVersion) {
     TVelaLabel built(Bases, false);
     built.SetName("caption");

@@ -113,6 +113,19 @@ TEST_F(LabelTracks, LabelsMeasureTheirTextAtTheQuality) {
     EXPECT_EQ((TPoint{track.GetWidth(), track.GetHeight()}), (TPoint{0, 0}));
 }
 
+TEST_F(LabelTracks, FontHeightAndLineSpaceAreBoundedAsTheLabelsAre) {
+    auto& track = Add<TLabelFrameList>();
+    track.SetInt(TTrackProp::LineSpace, false, 31000);
+    track.SetInt(TTrackProp::FontHeight, false, -5000);
+    EXPECT_EQ(track.GetInt(TTrackProp::LineSpace, false), MaxStoredFontSize);
+    EXPECT_EQ(track.GetInt(TTrackProp::FontHeight, false), -MaxStoredFontSize);
+    for (const char* fields : {R"("font_height": 1024, "line_space": 31000)", R"("font_height": -1025)"}) {
+        SCOPED_TRACE(fields);
+        const std::string film = FilmBytes(std::string(R"([{"kind": 1, "text": "ABCDEFGH", )") + fields + "}]", 111);
+        EXPECT_THROW(Read(film), EReadError);
+    }
+}
+
 TEST_F(LabelTracks, LabelsSetTheirTextFontAndPlace) {
     auto& track = Add<TLabelFrameList>();
     track.SetText("Hi");

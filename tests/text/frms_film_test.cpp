@@ -147,6 +147,8 @@ TEST(FilmFileTest, FilmsThatCannotBeReadRaiseAndLeaveTheFilmEmpty) {
 TEST(FilmFileTest, ControlsPlayFilmsOrTheEmptyFilm) {
     CreateScriptServices();
     VelaInitialize();
+    Bases->SetWidth(640);  // the screen holds the films' stage
+    Bases->SetHeight(480);
     const std::string folder = FreshHostFolder();
     const std::string file = FilmBytes(Description(111));
     std::ofstream(folder + "good.vmt", std::ios::binary) << file;

@@ -84,6 +84,8 @@ protected:
         CreateScriptServices();
         VelaInitialize();
         RegisterObjectKind(LT_SOUND, [](TVelaBaseList& Owner) -> TVelaObject* { return new TFakeSound(&Owner); });
+        Bases->SetWidth(640);  // the screen holds the films' stage
+        Bases->SetHeight(480);
         Root.SetWidth(8);
         Root.SetHeight(8);
         Film.SetTarget(&Root);

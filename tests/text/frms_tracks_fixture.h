@@ -33,10 +33,11 @@ protected:
         FreeScriptServices();
     }
 
-    // The film vfilm.py writes for Tracks (JSON) at Version.
+    // The film vfilm.py writes for Tracks (JSON) at Version, its stage the root's.
     static std::string FilmBytes(const std::string& Tracks, int32_t Version) {
         const std::string json = FreshHostFolder() + "film.json";
-        std::ofstream(json) << "{\"version\": " << Version << ", \"tracks\": " << Tracks << "}";
+        std::ofstream(json) << "{\"version\": " << Version << ", \"width\": 64, \"height\": 48, \"tracks\": "
+                            << Tracks << "}";
         const std::string hex = PythonOutput(VELA_VFILM, {"film", json, "-", "--hex"});
         return FromHex(hex.substr(0, hex.size() - 1));
     }

@@ -159,6 +159,18 @@ TEST_F(MidiItems, AnEmptyFilePlaysNothingRatherThanTheLastSong) {
     }
 }
 
+TEST_F(MidiItems, AMissingFilePlaysNothingAndIsSaidOnce) {
+    const std::string name = platform::fs::ToProgramPath(folder + "none.mid");
+    TMidiItem& missing = *static_cast<TMidiItem*>(manager->Add(name));
+    testing::internal::CaptureStderr();
+    missing.Play();
+    EXPECT_EQ(missing.GetLen(), 0);
+    missing.Play();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(said.starts_with("velaplay: " + name + " cannot be opened (")) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+}
+
 TEST_F(MidiItems, PlayedWhileSwitchedOffStartsWhenSwitchedOn) {
     TMidiItem& a = Add(Song);
     manager->SetEnabled(false);

@@ -194,6 +194,23 @@ TEST_F(FakeLibrary, TheWindowsMediaItemPlaysOnceOpenAndHandsOverEachFrame) {
     ScreenMan = nullptr;
 }
 
+// A film no bitmap could hold is no film: said once on standard error, and the item has ended.
+TEST_F(FakeLibrary, AWindowsMediaFilmThatCannotOpenIsSaidOnce) {
+    FakeDisplay display;
+    TBasePanel panel;
+    ScreenMan = new TScreenManager(&display, &panel, 640, 480, 0, 0);
+    TVideoManager manager;
+    Film.width = 100000;
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(TWmVideoItem(&manager, false, file).IsEnd());
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(said.starts_with("velaplay: " + file + " cannot be opened (")) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(Film.adds, Film.dels);
+    delete ScreenMan;
+    ScreenMan = nullptr;
+}
+
 // Frames come from the library's decode thread: a burst of 3 every 2nd frame hands over three
 // whole frames, one at a time, then the grabber rests.
 TEST(ActiveMovieOverTheLibrary, TheGrabberTakesFramesOfTheDecodeThread) {

@@ -8,8 +8,6 @@
 #include <memory>
 #include <string>
 
-class TStream;
-
 // A video of the companion library read from Source (kept open while the video is) and named
 // FileName to it, with the sound device handed to the library first. Charge becomes the
 // pictures the library holds of it; it is to be given back after the video is deleted. Raises

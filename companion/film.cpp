@@ -6,10 +6,10 @@
 
 namespace {
 
-// Pictures decoded ahead; more (up to a number and a size) while the sound, stored behind the
-// pictures, runs short of what is kept ready for the voice.
-constexpr size_t MaxAhead = 4, MaxAheadForSound = 32;
-constexpr int64_t MaxAheadBytes = int64_t(64) << 20;
+// Pictures decoded ahead; more while the sound, stored behind the pictures, runs short of what
+// is kept ready for the voice. Beside those ahead, one is being decoded and two are on show:
+// the video holds no more than velaVideoPictures in all.
+constexpr size_t MaxAhead = 4;
 constexpr int64_t SoundAheadMs = 300;
 // Sound kept at most; more (a file holding its sound far ahead of its pictures) is dropped.
 constexpr int64_t MaxSoundMs = 60000;
@@ -31,7 +31,8 @@ TFilm::TFilm(std::unique_ptr<TVideoDecoder> Decoder, const VelaSoundDevice* Devi
       FWidth(FDecoder->Width()),
       FHeight(FDecoder->Height()),
       FPitch(FDecoder->Width() * 4),
-      FMaxAheadForSound(std::clamp<size_t>(size_t(MaxAheadBytes / (int64_t(FPitch) * FHeight)), MaxAhead, MaxAheadForSound)) {
+      FMaxAheadForSound(size_t(velaVideoPictures(FWidth, FHeight) - 2)),
+      FMaxAhead(std::min(MaxAhead, FMaxAheadForSound)) {
     FDecoder->OnSound = [this](const uint8_t* Pcm, int64_t Frames) { Sound(Pcm, Frames); };
     FThread = std::thread([this] { Run(); });
 }
@@ -293,7 +294,7 @@ void TFilm::Run() {
             ShowPicture(lock, std::move(picture));
             continue;
         }
-        if (!FPicturesEnd && (FAhead.size() < MaxAhead || (FAhead.size() < FMaxAheadForSound && NeedsMoreSound()))) {
+        if (!FPicturesEnd && (FAhead.size() < FMaxAhead || (FAhead.size() < FMaxAheadForSound && NeedsMoreSound()))) {
             DecodeAhead(lock);
             continue;
         }

@@ -76,7 +76,8 @@ private:
     std::unique_ptr<TVideoDecoder> FDecoder;
     const VelaSoundDevice* FDevice;
     const int32_t FWidth, FHeight, FPitch;
-    const size_t FMaxAheadForSound;
+    // The pictures decoded ahead at most while the sound runs short, and otherwise.
+    const size_t FMaxAheadForSound, FMaxAhead;
 
     std::mutex FMutex;
     std::condition_variable FWake;

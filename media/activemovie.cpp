@@ -5,8 +5,8 @@
 #include "core/sysutils.h"
 #include "graphics/graphic.h"
 #include "graphics/jpegs.h"
-#include "media/screenman.h"
 #include "media/velabind.h"
+#include "media/videoitem.h"
 #include "platform/clock.h"
 
 #include <algorithm>
@@ -63,7 +63,12 @@ void TSampleGrabberCB::BufferCB(const VelaFrame& F) {
     if (!F.pixels || F.width < 1 || F.height < 1 || F.pitch < int64_t{F.width} * 4) return;
     auto bitmap = std::make_unique<TDIB>();
     bitmap->PixelFormat = MakeDIBColorFormat(8, 8, 8);
-    bitmap->SetSize(F.width, F.height, 32);
+    // On the library's thread nothing may unwind: a frame the title's memory cannot hold is dropped.
+    try {
+        bitmap->SetSize(F.width, F.height, 32);
+    } catch (const std::exception&) {
+        return;
+    }
     for (int32_t y = 0; y < F.height; ++y)
         std::memcpy(bitmap->ScanLine(y), static_cast<const uint8_t*>(F.pixels) + ptrdiff_t(y) * F.pitch,
                     size_t(F.width) * 4);
@@ -265,17 +270,10 @@ void TActiveMovie::OpenFile(const std::string& Name) {
         FLastError = E.what();
         return;
     }
-    HandSoundDeviceToLibrary();
-    FHandle = VelaLib.VidmanAdd(Name.c_str(), FStream.get(), 0);
-    // A frame no bitmap could hold is no film.
     try {
-        if (FHandle) CheckImageSize(VelaLib.VideoGetSourceWidth(FHandle), VelaLib.VideoGetSourceHeight(FHandle), 32);
+        FHandle = AddLibraryVideo(Name, *FStream, false, FPictures);
     } catch (const EVelaError& E) {
         FLastError = E.what();
-        VelaLib.VidmanDel(FHandle);
-        FHandle = 0;
-    }
-    if (!FHandle) {
         FStream.reset();
         return;
     }
@@ -289,6 +287,7 @@ void TActiveMovie::CloseFile() {
         VelaLib.VidmanDel(FHandle);
     }
     FHandle = 0;
+    FPictures = {};
     FStream.reset();
     FStopped = true;
     FEnded = false;

@@ -9,6 +9,7 @@
 // optionally writes them to numbered or time-stamped BMP or JPEG files.
 #include "companion/vela_api.h"
 #include "core/header.h"
+#include "core/membudget.h"
 #include "core/streams.h"
 #include "graphics/dib.h"
 #include "platform/msgqueue.h"
@@ -177,6 +178,7 @@ private:
     std::string FFileName;
     std::unique_ptr<TStream> FStream;
     VelaHandle FHandle = 0;
+    TMemoryCharge FPictures;  // the pictures the library holds of the film
     bool FStopped = true;
 
     TDisplaySize FDisplaySize = mpDefaultSize;

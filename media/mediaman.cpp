@@ -6,10 +6,12 @@
 #include "media/screenman.h"
 #include "media/velabind.h"
 #include "media/wavouts.h"
+#include "platform/encoding.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 
 TVideoManager* VideoMan = nullptr;
 TWmpManager* WmpMan = nullptr;
@@ -39,6 +41,12 @@ void TMediaManager::Remove(TDMediaItem* Item) {
 void TMediaManager::Clear() {
     for (auto& item : Items) item.reset();
     Items.clear();
+}
+
+void TMediaManager::ReportOpenFailure(const std::string& FileName, const std::string& Reason) {
+    if (!ReportedFailures.insert(AnsiLowerCase(FileName)).second) return;
+    std::fprintf(stderr, "velaplay: %s cannot be opened (%s); it plays nothing\n", platform::Cp932ToUtf8(FileName).c_str(),
+                 platform::Cp932ToUtf8(Reason).c_str());
 }
 
 void TMediaManager::SuspendItems() {
@@ -106,6 +114,8 @@ void TOggManager::Restore() {
 // ---- Sounds the library plays ----
 
 namespace {
+
+const char NoSoundReason[] = "no sound the companion library can decode";
 
 bool ManagerEnabled(TMediaManager* Manager) { return static_cast<TSoundManager*>(Manager)->Enabled; }
 
@@ -204,6 +214,7 @@ TWmpItem::TWmpItem(TWmpManager* Manager, const std::string& FileName) : TVelaPla
     VrFileManager->ReadFile(data, FileName);
     // More than the library's byte count can say is no sound it could decode.
     if (data.Size() <= INT32_MAX) FHandle = VelaLib.WmpmanAdd(data.Memory(), int32_t(data.Size()));
+    if (!FHandle) Manager->ReportOpenFailure(FileName, NoSoundReason);
 }
 
 TWmpItem::~TWmpItem() { VelaLib.WmpmanDel(FHandle); }
@@ -212,6 +223,7 @@ TOggItem::TOggItem(TOggManager* Manager, const std::string& FileName)
     : TVelaPlayedItem(Manager, VelaLib.Ogg), FSource(OpenSoundSource(FileName)) {
     HandSoundDeviceToLibrary();
     FHandle = VelaLib.OggmanAdd(FSource.get(), IsOggName(FileName) ? -1 : 0);
+    if (!FHandle) Manager->ReportOpenFailure(FileName, NoSoundReason);
 }
 
 TOggItem::~TOggItem() { VelaLib.OggmanDel(FHandle); }

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,10 @@ public:
     void Remove(TDMediaItem* Item);
     // Frees every item, then empties the list.
     void Clear();
+    // Says on standard error that the sound or film FileName cannot be opened and why (Reason
+    // in Shift-JIS), once per name (in any case) while the manager lives; the item made for it
+    // plays nothing.
+    void ReportOpenFailure(const std::string& FileName, const std::string& Reason);
 
     bool Suspended = false;
 
@@ -84,6 +89,7 @@ protected:
 
 private:
     std::vector<std::unique_ptr<TDMediaItem>> Items;
+    std::set<std::string> ReportedFailures;  // lower-cased names
 };
 
 // A manager of sounds: can be switched off, and is suspended only while switched on.

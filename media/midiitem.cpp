@@ -29,7 +29,8 @@ bool TMidiItem::ReadSong(TMemoryStream& Song) const {
         } else {
             VrFileManager->ReadFile(Song, FFileName);
         }
-    } catch (const EVelaError&) {
+    } catch (const EVelaError& E) {
+        Manager->ReportOpenFailure(FFileName, E.what());
         return false;  // a missing file is as good as an empty one
     }
     Song.SetPosition(0);

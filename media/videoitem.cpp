@@ -28,6 +28,21 @@ bool IsWorkFileKind(const std::string& FileName) {
 
 }  // namespace
 
+VelaHandle AddLibraryVideo(const std::string& FileName, TStream& Source, bool Capture, TMemoryCharge& Charge) {
+    HandSoundDeviceToLibrary();
+    const VelaHandle handle = VelaLib.VidmanAdd ? VelaLib.VidmanAdd(FileName.c_str(), &Source, Capture ? -1 : 0) : 0;
+    if (!handle) throw EVelaError("no video the companion library can decode");
+    try {
+        const int32_t width = VelaLib.VideoGetSourceWidth(handle), height = VelaLib.VideoGetSourceHeight(handle);
+        CheckImageSize(width, height, 32);
+        Charge.Resize(int64_t(width) * height * 4 * velaVideoPictures(width, height));
+    } catch (...) {
+        VelaLib.VidmanDel(handle);
+        throw;
+    }
+    return handle;
+}
+
 TDsVideoItem::TDsVideoItem(TVideoManager* Manager, bool Capture, const std::string& FileName)
     : TVideoItem(Manager, Capture) {
     std::string name;
@@ -47,15 +62,10 @@ TDsVideoItem::TDsVideoItem(TVideoManager* Manager, bool Capture, const std::stri
         FSource = VrFileManager->OpenRangeStream(FileName);
         name = VrFileManager->BaseFolder() + FileName;
     }
-    HandSoundDeviceToLibrary();
-    FHandle = VelaLib.VidmanAdd(name.c_str(), FSource.get(), Capture ? -1 : 0);
-    if (!FHandle) return;
-    // A frame no surface could hold is no film.
     try {
-        CheckImageSize(GetSourceWidth(), GetSourceHeight(), 32);
-    } catch (const EVelaError&) {
-        VelaLib.VidmanDel(FHandle);
-        FHandle = 0;
+        FHandle = AddLibraryVideo(name, *FSource, Capture, FPictures);
+    } catch (const EVelaError& E) {
+        Manager->ReportOpenFailure(FileName, E.what());
     }
 }
 

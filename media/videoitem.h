@@ -2,10 +2,18 @@
 // The two kinds of film item: the companion library's (TDsVideoItem) and the media-player
 // host's (made by NewWmVideoItem), and where a playback window goes so that the part of the
 // frame asked for falls on the place asked for.
+#include "core/membudget.h"
 #include "media/mediaman.h"
 
 #include <memory>
 #include <string>
+
+// A video of the companion library read from Source (kept open while the video is) and named
+// FileName to it, with the sound device handed to the library first. Charge becomes the
+// pictures the library holds of it; it is to be given back after the video is deleted. Raises
+// EVelaError saying why when the library cannot decode the data, when no bitmap could hold its
+// frame, or when its pictures do not fit the title's memory; nothing is left open then.
+VelaHandle AddLibraryVideo(const std::string& FileName, TStream& Source, bool Capture, TMemoryCharge& Charge);
 
 // A film the companion library plays, reading the content through the stream callbacks. Data
 // the library cannot open leaves it without a handle: it plays nothing and reports its end at
@@ -45,6 +53,7 @@ public:
 private:
     std::unique_ptr<TStream> FSource;
     std::string FWorkName;  // the content written out to a work file, released with the item
+    TMemoryCharge FPictures;  // given back after the video
     VelaHandle FHandle = 0;
 };
 

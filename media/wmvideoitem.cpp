@@ -50,6 +50,7 @@ TWmVideoItem::TWmVideoItem(TVideoManager* Manager, bool ACapture, const std::str
     }
     PlaceWindow();
     m.Open();
+    if (Manager && !m.LastError().empty()) Manager->ReportOpenFailure(FileName, m.LastError());
 }
 
 TWmVideoItem::~TWmVideoItem() {

@@ -190,6 +190,15 @@ TEST_F(FakeLibrary, TheWindowsMediaItemPlaysOnceOpenAndHandsOverEachFrame) {
         }
         EXPECT_EQ(shades, (std::vector<int>{0x10, 0x20, 0x30}));
     }
+    // A film no bitmap could hold is no film: it has ended, said once on standard error.
+    TVideoManager manager;
+    Film.width = 100000;
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(TWmVideoItem(&manager, false, file).IsEnd());
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(said.starts_with("velaplay: " + file + " cannot be opened (")) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(Film.adds, Film.dels);
     delete ScreenMan;
     ScreenMan = nullptr;
 }

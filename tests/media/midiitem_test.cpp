@@ -142,13 +142,17 @@ TEST_F(MidiItems, PauseKeepsThePlaceAndSeeksWhilePausedOnlyMoveIt) {
     EXPECT_TRUE(Sounded(0x3C));
 }
 
+// An empty, unreadable or missing file plays nothing; a missing one is said once on standard error.
 TEST_F(MidiItems, AnEmptyFilePlaysNothingRatherThanTheLastSong) {
     TMidiItem& a = Add(Song);
     TMidiItem& empty = Add("");
     TMidiItem& junk = Add("not a song");
+    const std::string name = platform::fs::ToProgramPath(folder + "none.mid");
+    TMidiItem& missing = *static_cast<TMidiItem*>(manager->Add(name));
     a.Play();
     Tick(100);
-    for (TMidiItem* item : {&empty, &junk}) {
+    testing::internal::CaptureStderr();
+    for (TMidiItem* item : {&empty, &junk, &missing, &missing}) {
         item->Play();
         EXPECT_FALSE(a.IsPlaying());
         EXPECT_EQ(item->GetLen(), 0);
@@ -157,6 +161,9 @@ TEST_F(MidiItems, AnEmptyFilePlaysNothingRatherThanTheLastSong) {
         EXPECT_FALSE(Sounded(0x3E));
         EXPECT_TRUE(item->IsEnd());
     }
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(said.starts_with("velaplay: " + name + " cannot be opened (")) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 }
 
 TEST_F(MidiItems, PlayedWhileSwitchedOffStartsWhenSwitchedOn) {

@@ -1,12 +1,14 @@
 // The film items of the video manager over the companion library, reading their content from an
 // archive, a work file and the base folder; the placement of a playback window.
 #include "core/bigstreams.h"
+#include "core/membudget.h"
 #include "core/vrfiles_manager.h"
 #include "media/dsound.h"
 #include "media/screenman.h"
 #include "media/velabind.h"
 #include "media/videoitem.h"
 #include "objects/vitems.h"
+#include "platform/encoding.h"
 #include "platform/fs.h"
 #include "tests/common/fixture.h"
 
@@ -16,7 +18,29 @@
 #include <fstream>
 #include <thread>
 
+#ifdef __SANITIZE_ADDRESS__
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
 namespace {
+
+// The bytes the heap holds now; 0 where the build cannot say.
+size_t HeapBytes() {
+#ifdef __SANITIZE_ADDRESS__
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return 0;
+#endif
+}
+
+// A GIF of a 4096 x 4096 screen whose 60 pictures of 20 ms each change one pixel.
+std::string LargeGif() {
+    std::string gif = FromHex("474946383961 0010 0010 80 00 00 000000 FFFFFF");
+    for (int i = 0; i < 60; ++i)
+        gif += FromHex("21F904 04 0200 00 00") + "\x2C" + char(i) + '\0' + char(i) + FromHex("00 0100 0100 00") +
+               FromHex("02 02 4401 00");
+    return gif + ";";
+}
 
 // Waits (at most 10 s) for Done to hold, running Step between the looks.
 template <class F, class S>
@@ -108,6 +132,38 @@ TEST_F(VideoItems, DataTheLibraryCannotOpenEndsAtOnce) {
     // The Windows Media kind without its control has ended too.
     VideoMan->UseWMP = true;
     EXPECT_TRUE(VideoMan->Add("clip.mpg", false)->IsEnd());
+}
+
+// A film the library cannot decode or whose pictures do not fit the title's memory ends at once,
+// said once per name on standard error. Within that memory, the library holds a few pictures of
+// a large film, charged while it is open.
+TEST_F(VideoItems, AFilmIsChargedForTheFewPicturesItHoldsOrSaidOnceNotToOpen) {
+    std::ofstream(folder + "base/large.mpg", std::ios::binary) << LargeGif();
+    const int64_t charged = MemoryCharged(), picture = int64_t(4096) * 4096 * 4, limit = MemoryLimit();
+    SetMemoryLimit(charged + 2 * picture);
+    testing::internal::CaptureStderr();
+    for (const char* name : {"bad.mpg", "large.mpg", "BAD.MPG", "large.mpg"}) EXPECT_TRUE(VideoMan->Add(name, true)->IsEnd());
+    SetMemoryLimit(limit);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "velaplay: bad.mpg cannot be opened (no video the companion library can decode); it plays nothing\n"
+              "velaplay: large.mpg cannot be opened (" +
+                  platform::Cp932ToUtf8(MemoryBudgetMessage) + "); it plays nothing\n");
+    EXPECT_EQ(MemoryCharged(), charged);
+
+    const size_t heap = HeapBytes();
+    size_t most = heap;
+    TVideoItem* video = VideoMan->Add("large.mpg", true);
+    EXPECT_EQ(MemoryCharged() - charged, 3 * picture);
+    video->Play();
+    ASSERT_TRUE(Eventually([&] { return video->IsEnd(); },
+                           [&] {
+                               most = std::max(most, HeapBytes());
+                               video->GetDC();
+                           }));
+    // Beside those the decoder has its own picture and the one before it.
+    EXPECT_LE(int64_t(most - heap), 5 * picture);
+    VideoMan->Remove(video);
+    EXPECT_EQ(MemoryCharged(), charged);
 }
 
 // Run under the ThreadSanitizer build too: the decode threads read the archive through the

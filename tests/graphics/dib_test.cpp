@@ -1,5 +1,6 @@
 #include "graphics/dib.h"
 
+#include "core/membudget.h"
 #include "platform/fs.h"
 #include "tests/common/fixture.h"
 

@@ -35,7 +35,8 @@ void TDIBWriter::Allocate() {
     if (!bitmap_.Empty()) return;
     TRGBQuadTable table{};
     if (bitCount_ == 8)
-        for (int i = 0; i < std::min(palette_.Count, 256); ++i) table[size_t(i)] = PaletteEntryToRGBQuad(palette_.Entries[size_t(i)]);
+        for (int i = 0; i < std::min(palette_.Count, 256); ++i)
+            table[size_t(i)] = PaletteEntryToRGBQuad(palette_.Entries[size_t(i)]);
     bitmap_.ColorTable = table;
     bitmap_.SetSize(width_, height_, bitCount_);
 }

@@ -57,8 +57,19 @@ std::shared_ptr<TDIBSharedImage> NewImage(int32_t Width, int32_t Height, const T
     image->PaletteCount = BitCount < 9 ? 1 << BitCount : 0;
     image->PixelFormat = Format;
     image->ColorTable = Table;
-    image->Bits.assign(size_t(image->WidthBytes) * size_t(Height), 0);
+    const int64_t bytes = int64_t(image->WidthBytes) * Height;
+    ChargeImage(image->Charge, Width, Height, bytes);
+    image->Bits.assign(size_t(bytes), 0);
     return image;
+}
+
+// A copy of Image that one TDIB may write, refused like a new image when the budget cannot take it.
+std::shared_ptr<TDIBSharedImage> CopyImage(const TDIBSharedImage& Image) {
+    try {
+        return std::make_shared<TDIBSharedImage>(Image);
+    } catch (const EMemoryBudget&) {
+        RefuseImageSize(Image.Width, Image.Height);
+    }
 }
 
 const std::shared_ptr<TDIBSharedImage>& EmptyImage() {
@@ -294,7 +305,7 @@ void TDIB::SetImage(std::shared_ptr<TDIBSharedImage> Image) {
 }
 
 void TDIB::Changing() {
-    if (image_.use_count() > 1) image_ = std::make_shared<TDIBSharedImage>(*image_);
+    if (image_.use_count() > 1) image_ = CopyImage(*image_);
 }
 
 void TDIB::Clear() { SetImage(EmptyImage()); }

@@ -29,8 +29,8 @@ private:
 
 void TDIBXWave::SetSize(int32_t AWidth, int32_t AHeight, int BitCount) {
     const int32_t w = std::max(AWidth, 0), h = std::max(AHeight, 0);
-    // No pixels are held: only the sides are checked (1 bit a pixel never reaches the byte limit).
-    CheckImageSize(std::max(w, 1), std::max(h, 1), 1);
+    // No pixels are held: only the sides are checked.
+    if (w > kMaxImageSide || h > kMaxImageSide) RefuseImageSize(w, h);
     TCustomDIBX::SetSize(w, h, BitCount);
     RowOffsets.resize(size_t(h));
 }

@@ -58,7 +58,8 @@ public:
 
     // A new zeroed image unless all four already agree (the pixels then stay). BitCount 0 takes
     // the screen's depth; BitfieldCode 0 takes the screen's layout at 16 bits and 888 at 32.
-    // Raises "Can not alloc memory" when the pixels cannot be had.
+    // Raises "Can not alloc memory" when the pixels cannot be had or the title's memory budget
+    // cannot take them.
     void SetSize(int32_t Width, int32_t Height, int32_t BitCount, int32_t BitfieldCode = 0);
 
     int32_t Width() const { return width_; }
@@ -89,6 +90,7 @@ private:
     int32_t width_ = 0, absHeight_ = 0, bitCount_ = 0, bitfieldCode_ = 0;
     int32_t bytesPerLine_ = 0, gap_ = 0;
     TDIBColorFormat format_ = MakeDIBColorFormat(8, 8, 8);
+    TMemoryCharge charge_;  // memory_'s bytes in the title's budget
     std::vector<uint8_t> memory_;
     std::vector<uint8_t*> rows_;
 };

@@ -428,7 +428,9 @@ public:
     uint8_t Separator = ',';
     uint16_t Left = 0, Top = 0, Width = 0, Height = 0;
     uint8_t Packed = 0;
-    std::vector<uint8_t> Data;  // Width x Height indices, rows from the top (empty: no data)
+    // Width x Height indices, rows from the top (empty: no data). The frame's own allocations of
+    // it are charged to the title's memory budget first ("Invalid GIF data" when it cannot take them).
+    std::vector<uint8_t> Data;
 
     TGifLocalColorMap& ColorMap() { return colorMap_; }
     const TGifLocalColorMap& ColorMap() const { return colorMap_; }
@@ -459,6 +461,8 @@ public:
     void Clear();
     // A new descriptor size; the pixel data becomes Width x Height zero bytes (checked first).
     void SetSize(uint16_t NewWidth, uint16_t NewHeight);
+    // The pixel data becomes a copy of Source's.
+    void CopyData(const TGifFrame& Source);
     void SaveToStream(TStream& Stream) override;
     // The frame's pixels are charged to Budget, the images of its whole picture, before they are
     // made: "Invalid GIF data" when they exceed it. Without one, to the bytes left in Stream.
@@ -477,7 +481,10 @@ private:
     TGifExtensionList extensions_;
     TGifGraphicControlExtension* gce_ = nullptr;
     bool transparent_ = false;
+    TMemoryCharge dataCharge_;  // Data's bytes in the title's memory budget
 
+    // Charges Bytes for Data, which is about to hold that many.
+    void ChargeData(size_t Bytes);
     // The transparent index of the frame, allocated when it has none: -1 when none can be had.
     int32_t TransparentIndex(bool& Allocated);
     void DecodeData(TStream& Stream);

@@ -16,40 +16,29 @@ TDIBWriter::TDIBWriter(::TDIB& Target, const TPalette* Palette, int32_t Width, i
     if (Width <= 0 || Height <= 0) throw EInvalidGraphic("Invalid image dimensions");
     CheckImageSize(Width, Height, PixelFormat);
     if (Palette) palette_ = *Palette;
-    rowBytes_ = int32_t(DIBWidthBytes(Width, PixelFormat));
 }
 
 uint8_t* TDIBWriter::ScanLine(int32_t Row) {
     if (Row < 0 || Row >= height_)
         throw EInvalidGraphicOperation("スキャンライン のインデックスが範囲を越えました");
-    if (bits_.empty()) bits_.assign(size_t(rowBytes_) * size_t(height_), 0);
-    return bits_.data() + size_t(height_ - 1 - Row) * size_t(rowBytes_);
+    Allocate();
+    return bitmap_.ScanLine(Row);
 }
 
 void TDIBWriter::Close() {
-    if (bits_.empty()) bits_.assign(size_t(rowBytes_) * size_t(height_), 0);
-    const uint32_t tableBytes = bitCount_ == 8 ? 256 * 4 : 0;
-    const uint32_t offset = 14 + 40 + tableBytes;
-    std::vector<uint8_t> file;
-    file.reserve(offset + bits_.size());
-    auto put16 = [&](uint32_t v) { file.push_back(uint8_t(v)), file.push_back(uint8_t(v >> 8)); };
-    auto put32 = [&](uint32_t v) { put16(v & 0xFFFF), put16(v >> 16); };
-    file.push_back('B'), file.push_back('M');
-    put32(uint32_t(offset + bits_.size())), put32(0), put32(offset);
-    put32(40), put32(uint32_t(width_)), put32(uint32_t(height_)), put16(1), put16(uint32_t(bitCount_));
-    put32(0), put32(uint32_t(bits_.size())), put32(0), put32(0);
-    put32(bitCount_ == 8 ? 256 : 0), put32(bitCount_ == 8 ? uint32_t(palette_.Count) : 0);
+    Allocate();
+    target_.Assign(&bitmap_);
+    bitmap_.Clear();
+}
+
+void TDIBWriter::Allocate() {
+    if (!bitmap_.Empty()) return;
+    TRGBQuadTable table{};
     if (bitCount_ == 8)
-        for (int i = 0; i < 256; ++i) {
-            const TPaletteEntry e = i < palette_.Count ? palette_.Entries[i] : TPaletteEntry{};
-            file.insert(file.end(), {e.Blue, e.Green, e.Red, 0});
-        }
-    file.insert(file.end(), bits_.begin(), bits_.end());
-    TMemoryStream stream;
-    stream.Write(file.data(), int64_t(file.size()));
-    stream.Seek(0, soBeginning);
-    target_.LoadFromStream(stream);
-    bits_ = {};
+        for (int i = 0; i < std::min(palette_.Count, 256); ++i)
+            table[size_t(i)] = PaletteEntryToRGBQuad(palette_.Entries[size_t(i)]);
+    bitmap_.ColorTable = table;
+    bitmap_.SetSize(width_, height_, bitCount_);
 }
 
 // ---- Colour lookups ----

@@ -50,8 +50,8 @@ private:
     ::TDIB bitmap_;
 };
 
-// Builds a bottom-up DIB of 8 bits (with the palette as its colour table) or 24 bits in memory,
-// allocated at the first row asked for, and loads it into Target as a BMP file on Close.
+// Builds a DIB of 8 bits (with the palette as its colour table, zeros past its colours) or 24
+// bits, allocated at the first row asked for, and gives it to Target on Close.
 class TDIBWriter {
 public:
     TDIBWriter(::TDIB& Target, const TPalette* Palette, int32_t Width, int32_t Height, int32_t PixelFormat);
@@ -62,8 +62,10 @@ public:
 private:
     ::TDIB& target_;
     TPalette palette_;
-    int32_t width_, height_, bitCount_, rowBytes_;
-    std::vector<uint8_t> bits_;
+    int32_t width_, height_, bitCount_;
+    ::TDIB bitmap_;
+
+    void Allocate();
 };
 
 // ---- Colour lookups: a colour to a palette index and the colour at that index ----

@@ -5,12 +5,20 @@
 #include <string>
 #include <vector>
 
+void RefuseImageSize(int64_t Width, int64_t Height) {
+    throw EInvalidGraphic("画像の大きさが扱える範囲を越えています (" + std::to_string(Width) + " x " +
+                          std::to_string(Height) + ")");
+}
+
 void CheckImageSize(int64_t Width, int64_t Height, int BitsPerPixel, int64_t MaxWidth, int64_t MaxHeight) {
     if (Width < 1 || Height < 1 || Width > std::min<int64_t>(MaxWidth, kMaxImageSide) ||
-        Height > std::min<int64_t>(MaxHeight, kMaxImageSide) ||
+        Height > std::min<int64_t>(MaxHeight, kMaxImageSide) || Width * Height > kMaxImagePixels ||
         DIBWidthBytes(Width, BitsPerPixel) * Height > kMaxImageBytes)
-        throw EInvalidGraphic("画像の大きさが扱える範囲を越えています (" + std::to_string(Width) + " x " +
-                              std::to_string(Height) + ")");
+        RefuseImageSize(Width, Height);
+}
+
+void ChargeImage(TMemoryCharge& Charge, int64_t Width, int64_t Height, int64_t Bytes) {
+    if (!Charge.TryResize(Bytes)) RefuseImageSize(Width, Height);
 }
 
 namespace {

@@ -1,7 +1,8 @@
 #pragma once
 // What every image class and image decoder shares: the errors of bitmaps and image files, the
-// one limit on the size of an image that any decoder may allocate, and the registry of picture
-// classes by file extension and clipboard format.
+// one limit on the size of an image that any decoder may allocate, the charge of pixel memory to
+// the title's budget, and the registry of picture classes by file extension and clipboard format.
+#include "core/membudget.h"
 #include "platform/errors.h"
 
 #include <cstdint>
@@ -25,6 +26,7 @@ public:
 };
 
 constexpr int32_t kMaxImageSide = 32767;           // width and height, in pixels
+constexpr int64_t kMaxImagePixels = 89478485;      // width x height
 constexpr int64_t kMaxImageBytes = int64_t(1) << 30;  // pixel data of one image
 
 // Bytes of one row at BitsPerPixel, padded to 4 bytes.
@@ -32,11 +34,19 @@ constexpr int64_t DIBWidthBytes(int64_t Width, int BitsPerPixel) {
     return (Width * BitsPerPixel + 31) / 32 * 4;
 }
 
-// Raises EInvalidGraphic unless 1 <= Width <= MaxWidth, 1 <= Height <= MaxHeight (both at most
-// kMaxImageSide) and the padded rows at BitsPerPixel take at most kMaxImageBytes. Every decoder
-// calls this before it allocates.
+// Raises the image-size error, EInvalidGraphic naming Width x Height.
+[[noreturn]] void RefuseImageSize(int64_t Width, int64_t Height);
+
+// Raises the image-size error unless 1 <= Width <= MaxWidth, 1 <= Height <= MaxHeight (both at
+// most kMaxImageSide), Width x Height is at most kMaxImagePixels and the padded rows at
+// BitsPerPixel take at most kMaxImageBytes. Every decoder calls this from the picture's header,
+// before it allocates.
 void CheckImageSize(int64_t Width, int64_t Height, int BitsPerPixel, int64_t MaxWidth = kMaxImageSide,
                     int64_t MaxHeight = kMaxImageSide);
+
+// Charge becomes Bytes, the pixel memory of a Width x Height image, taken from the title's memory
+// budget before the pixels are allocated; the image-size error when the budget cannot take them.
+void ChargeImage(TMemoryCharge& Charge, int64_t Width, int64_t Height, int64_t Bytes);
 
 // What the images of one stored picture of several frames may take together, so that a few
 // bytes declaring many or huge frames are refused before anything is allocated: the pixel bytes

@@ -26,6 +26,8 @@ struct TJpegErrors {
     jpeg_error_mgr Manager;  // first member: libjpeg hands its address to the handlers
     std::jmp_buf Jump;
     char Message[JMSG_LENGTH_MAX];
+    // Entropy data that ends before the picture does is damage rather than a picture to pad.
+    bool RefuseEarlyEnd = false;
 };
 
 [[noreturn]] void Abandon(j_common_ptr Info, const char* Message) {
@@ -40,8 +42,14 @@ struct TJpegErrors {
     Abandon(Info, message);
 }
 
-// Warnings are counted by libjpeg and otherwise ignored; nothing is printed.
-void OutputMessage(j_common_ptr) {}
+// Warnings are counted and otherwise ignored (libjpeg pads damaged entropy data), except an early
+// end of the entropy data where RefuseEarlyEnd says so; nothing is printed.
+void EmitMessage(j_common_ptr Info, int Level) {
+    if (Level >= 0) return;
+    if (Info->err->msg_code == JWRN_HIT_MARKER && reinterpret_cast<TJpegErrors*>(Info->err)->RefuseEarlyEnd)
+        ErrorExit(Info);
+    ++Info->err->num_warnings;
+}
 
 void LimitScans(j_common_ptr Info) {
     if (reinterpret_cast<j_decompress_ptr>(Info)->input_scan_number > kMaxScans)
@@ -60,7 +68,7 @@ public:
     TCodec() {
         jpeg_std_error(&Errors.Manager);
         Errors.Manager.error_exit = ErrorExit;
-        Errors.Manager.output_message = OutputMessage;
+        Errors.Manager.emit_message = EmitMessage;
         Info.err = &Errors.Manager;
     }
     ~TCodec() { jpeg_destroy(reinterpret_cast<j_common_ptr>(&Info)); }
@@ -145,6 +153,9 @@ void TJPEGImage::LoadFromBuffer(const void* Data, size_t Size,
     });
     codec.LimitMemory();
     CheckImageSize(info.image_width, info.image_height, 24);
+    // A file far too small for its picture that also ends its entropy data early would be padded
+    // into a large picture of nothing (at the cost of decoding all of it): it is damaged.
+    codec.Errors.RefuseEarlyEnd = !TImageBudget(int64_t(Size)).Take(info.image_width, info.image_height, 24);
     if (CheckSize) CheckSize(int32_t(info.image_width), int32_t(info.image_height));
 
     TDIB image;

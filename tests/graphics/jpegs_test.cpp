@@ -124,6 +124,13 @@ TEST_F(JPEGImage, DamagedFilesRaiseAndKeepThePreviousPicture) {
     std::string manyScans = progressive.substr(0, end);
     for (int i = 0; i < 1000; ++i) manyScans += progressive.substr(lastScan, end - lastScan);
     manyScans += progressive.substr(end);
+    // A grey 4000 x 4000 picture whose entropy data ends after two bytes: a few hundred bytes
+    // that libjpeg would pad into a picture of 48 MB.
+    std::string scanty = ReadFile(Cjpeg({"-grayscale"}, "grey.jpg"));
+    const size_t greyFrame = scanty.find("\xFF\xC0"), scan = scanty.find("\xFF\xDA");
+    ASSERT_NE(scan, std::string::npos);
+    scanty.replace(greyFrame + 5, 4, "\x0F\xA0\x0F\xA0");
+    scanty = scanty.substr(0, scan + 2 + (uint8_t(scanty[scan + 2]) << 8 | uint8_t(scanty[scan + 3])) + 2) + "\xFF\xD9";
     const std::vector<std::pair<std::string, std::string>> damaged = {
         {"empty", ""},
         {"header only", good.substr(0, 100)},
@@ -134,6 +141,7 @@ TEST_F(JPEGImage, DamagedFilesRaiseAndKeepThePreviousPicture) {
         {"width 0", zeroWidth},
         {"beyond the size limit", huge},
         {"a thousand scans more", manyScans},
+        {"entropy data that ends at once in a large picture", scanty},
     };
     for (const auto& [name, bytes] : damaged) {
         SCOPED_TRACE(name);

@@ -251,17 +251,20 @@ std::string BlockFile(const std::vector<std::vector<int32_t>>& Tables, int32_t P
 
 // A file's images are bounded by what its bytes can describe: a 4096 x 2048 32-bit frame without
 // layers reads from a classic file of 40 bytes, a second one, or a layer of the first, does not.
+// A frame past the pixel bound is refused from its header, however few bytes its pixels take.
 TEST(MiraFormat, AFewBytesCannotDeclareHugeFrames) {
     const auto int32 = [](int32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
-    const auto frame = [&](int32_t Layers) {
-        return int32(0) + int32(-1) + int32(0) + std::string(5, '\0') + int32(Layers) + int32(4096) + int32(2048) +
-               int32(32);
+    const auto frame = [&](int32_t Layers, int32_t Width = 4096, int32_t Height = 2048, int32_t Bits = 32) {
+        return int32(0) + int32(-1) + int32(0) + std::string(5, '\0') + int32(Layers) + int32(Width) + int32(Height) +
+               int32(Bits);
     };
     const std::string layer = std::string(8, '\0') + '\1' + int32(-1) + int32(255) + int32(0);
     TMiraFrameList list(0);
     EXPECT_EQ(ErrorOf([&] { Load(list, int32(1) + '\0' + frame(0)); }), "");
     EXPECT_EQ(ErrorOf([&] { Load(list, int32(2) + '\0' + frame(0) + frame(0)); }), "ファイルが破壊されています");
     EXPECT_EQ(ErrorOf([&] { Load(list, int32(1) + '\0' + frame(1) + layer); }), "ファイルが破壊されています");
+    EXPECT_EQ(ErrorOf([&] { Load(list, int32(1) + '\0' + frame(0, 32767, 2731, 1) + std::string(8, '\0')); }),
+              "画像の大きさが扱える範囲を越えています (32767 x 2731)");
 }
 
 TEST(MiraFormat, DamagedPlanesAndBlockTablesRaise) {

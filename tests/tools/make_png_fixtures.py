@@ -302,7 +302,10 @@ def broken():
             ("width0", SIGNATURE + ihdr(0, 5, 8, 2) + rest, "Read Image (PNG): Read Error"),
             ("height0", SIGNATURE + ihdr(6, 0, 8, 2) + rest, "Read Image (PNG): Read Error"),
             ("too-wide", SIGNATURE + ihdr(40000, 1, 8, 2) + rest, "Read Image (PNG): Read Error"),
-            ("too-much-for-data", SIGNATURE + ihdr(20000, 20000, 8, 2) + rest, "Read Image (PNG): Read Error")]
+            ("too-much-for-data", SIGNATURE + ihdr(20000, 20000, 8, 2) + rest, "Read Image (PNG): Read Error"),
+            # 89,486,677 pixels of 1 bit, every row stored (11 KB): one row more than the pixel bound.
+            ("past-pixel-bound", SIGNATURE + ihdr(32767, 2731, 1, 0) + chunk(b"IDAT", zlib.compress(bytes(2731 * 4097), 9)) +
+             chunk(b"IEND", b""), "Read Image (PNG): Read Error")]
     return out
 
 

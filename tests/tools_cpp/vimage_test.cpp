@@ -287,6 +287,10 @@ TEST(Vimage, RefusesWithTheReadersErrorOrItsUsage) {
     std::ofstream(bad, std::ios::binary) << "BM not a bitmap";
     std::ofstream(tga, std::ios::binary) << std::string(2, '\0') + '\x07' + std::string(15, '\0');
     std::ofstream(empty, std::ios::binary) << std::string(5, '\0');  // a count of no frames
+    // A run-length bitmap of 32767 x 2731 (one row past the pixel bound) whose data ends at once.
+    const std::string huge = folder + "huge.bmp";
+    std::ofstream(huge, std::ios::binary) << FromHex("424D 3C000000 00000000 3A000000 28000000 FF7F0000 AB0A0000 0100 0800"
+                                                     "01000000 02000000 00000000 00000000 01000000 00000000 00000000 0001");
     ASSERT_EQ(Vimage({"convert", kRose, folder + "rose.mra"}).status, 0);
     ASSERT_EQ(Vimage({"greyscale", kRose, grey}).status, 0);
     TDIBSurface probe;
@@ -299,6 +303,8 @@ TEST(Vimage, RefusesWithTheReadersErrorOrItsUsage) {
     } cases[] = {
         {{"info", bad}, 1, "vimage: " + platform::Cp932ToUtf8(readerError) + "\n"},
         {{"convert", tga, folder + "out.bmp"}, 1, "vimage: " + tga + ": holds no picture this reader knows\n"},
+        {{"convert", huge, folder + "out.bmp"}, 1,
+         "vimage: " + platform::Cp932ToUtf8("画像の大きさが扱える範囲を越えています (32767 x 2731)") + "\n"},
         {{"greyscale", kRose, folder + "out.bmp", "--bits", "3"}, 1, "vimage: --bits 3: not a depth this command makes\n"},
         {{"blur", kRose, folder + "out.bmp"}, 2, "usage:"},
         {{"convert", kRose, folder + "out.bmp", "--grey"}, 1, "vimage: --grey is for a .png OUT\n"},

@@ -2,7 +2,6 @@
 #include "text/fontpixels.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace {
 
@@ -93,13 +92,7 @@ int32_t TNxLabelList::GetMaxWidth() const {
     return widest;
 }
 
-int32_t TNxLabelList::GlyphBorder() const {
-    // A quarter of the cell height, at least 1: a wider border fills the gaps between the strokes
-    // and only grows the blot, at a cost that grows with its square times the glyph's partly
-    // covered pixels (142 small characters bordered 255 wide took seconds to render).
-    const int32_t limit = int32_t(std::max<int64_t>(1, std::abs(int64_t(FontSize)) / 4));
-    return std::clamp(Margin, 0, limit);
-}
+int32_t TNxLabelList::GlyphBorder() const { return std::clamp(Margin, 0, GlyphBorderLimit(FontSize)); }
 
 void TNxLabelList::SetFontSize(int32_t Size) {
     FontSize = Size;

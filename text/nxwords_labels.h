@@ -77,7 +77,7 @@ public:
     // The widest label's width; 0 for an empty list.
     int32_t GetMaxWidth() const;
     // The border the labels are measured and drawn with: Margin, none when it is negative, at
-    // most a quarter of FontSize (at least 1).
+    // most GlyphBorderLimit(FontSize).
     int32_t GlyphBorder() const;
     void SetFontSize(int32_t Size);
     void InvalidateAll();

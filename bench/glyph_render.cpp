@@ -5,11 +5,13 @@
 // once, in order: 2,000 codes through a 256-glyph cache make every request a miss.
 // BM_RatioToFreeType runs both passes in each iteration, so that a busy machine slows both alike,
 // and reports ours as a multiple of FreeType's ("x_freetype"). BM_GlyphCacheHit asks again for
-// glyphs that are cached. BM_OutlinedGlyphDraw draws one large glyph with a border and a shadow.
+// glyphs that are cached. BM_OutlinedGlyphDraw draws one large glyph with a border and a shadow;
+// BM_WideBorderLabelsDraw the rows of a list box of small glyphs with the widest border.
 #include "bench/beside_budget.h"
 #include "platform/clock.h"
 #include "platform/encoding.h"
 #include "text/fontpixels.h"
+#include "text/nxwords_labels.h"
 
 #include <benchmark/benchmark.h>
 #include <fontconfig/fontconfig.h>
@@ -169,8 +171,38 @@ void BM_OutlinedGlyphDraw(benchmark::State& State) {
                  })));
 }
 
+// 142 kanji at a cell height of 12 in ten rows (two of 15, eight of 14), each row a label with a
+// border of 255, every label rendered again and drawn onto an 800 x 600 layer as a list box draws
+// the rows it laid out anew, beside the tick budget.
+void BM_WideBorderLabelsDraw(benchmark::State& State) {
+    FontPixelManager = &Manager();
+    TNxLabelList list;
+    list.FaceName = kFace;
+    list.FontSize = 12;
+    list.Margin = 255;
+    list.BorderColor = 0x803010;
+    TDIBX screen;
+    screen.SetSize(800, 600, 32);
+    list.Dest = &screen;
+    for (int row = 0, next = 0; row < 10; ++row) {
+        std::string text;
+        for (int k = row < 2 ? 15 : 14; k > 0; --k, ++next) {
+            const uint16_t code = Codes()[size_t(next)].code;
+            text += {char(code >> 8), char(code & 0xFF)};
+        }
+        list.AddLabel()->SetText(text);
+    }
+    list.MeasureLabels();
+    ReportBudget(State, double(TimeRuns(State, [&] {
+                     list.InvalidateAll();
+                     for (int i = 0; i < list.Count(); ++i) list.GetLabel(i)->Draw(0, i * 40);
+                 })));
+    FontPixelManager = nullptr;
+}
+
 }  // namespace
 
+BENCHMARK(BM_WideBorderLabelsDraw)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OutlinedGlyphDraw)->Arg(2)->Arg(46)->Arg(255)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetGlyphMiss)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_FreeTypeRender)->Unit(benchmark::kMillisecond)->UseManualTime();

@@ -73,18 +73,19 @@ void TMemoryStream::SaveToFile(const std::string& FileName) {
     SaveToStream(file);
 }
 
-TFileStream::TFileStream(const std::string& FileName, uint16_t Mode) : fileName_(FileName) {
+TFileStream::TFileStream(const std::string& FileName, uint16_t Mode, const std::string& ShownFile)
+    : fileName_(FileName) {
     using M = platform::fs::HostFile::Mode;
+    auto text = [&](const char* What) {
+        const std::string shown = platform::fs::ShownPath(ShownFile.empty() ? FileName : ShownFile);
+        return Format("Cannot %s file \"%s\". %s", What, shown.c_str(), file_.ErrorText().c_str());
+    };
     if (Mode == fmCreate) {
-        if (!file_.Open(FileName, M::Create))
-            throw EFCreateError(Format("Cannot create file \"%s\". %s", platform::fs::ShownPath(FileName).c_str(),
-                                       file_.ErrorText().c_str()));
+        if (!file_.Open(FileName, M::Create)) throw EFCreateError(text("create"));
         return;
     }
     M access = (Mode & 3) == fmOpenWrite ? M::Write : (Mode & 3) == fmOpenReadWrite ? M::ReadWrite : M::Read;
-    if (!file_.Open(FileName, access))
-        throw EFOpenError(Format("Cannot open file \"%s\". %s", platform::fs::ShownPath(FileName).c_str(),
-                                 file_.ErrorText().c_str()));
+    if (!file_.Open(FileName, access)) throw EFOpenError(text("open"));
 }
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
@@ -123,7 +124,7 @@ void WriteFileReplacing(const std::string& FileName, const std::function<void(TS
     // One left by a write that was cut off is removed, not written through.
     platform::fs::DeleteFile(part);
     try {
-        TFileStream file(part, fmCreate);
+        TFileStream file(part, fmCreate, FileName);
         Write(file);
         file.Flush();
     } catch (...) {

@@ -92,8 +92,9 @@ enum : uint16_t {
 
 class TFileStream : public TStream {
 public:
-    // FileName is a program path (Shift-JIS, Windows form). Raises EFOpenError / EFCreateError.
-    TFileStream(const std::string& FileName, uint16_t Mode);
+    // FileName is a program path (Shift-JIS, Windows form). Raises EFOpenError / EFCreateError
+    // naming ShownFile (FileName when empty): the file the caller is making by way of this one.
+    TFileStream(const std::string& FileName, uint16_t Mode, const std::string& ShownFile = {});
     int64_t Read(void* Buffer, int64_t Count) override;
     int64_t Write(const void* Buffer, int64_t Count) override;
     int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
@@ -110,6 +111,6 @@ private:
 // Writes the file FileName by way of FileName + ".$$$" beside it: Write fills that file (made
 // new: one left by a write that was cut off is removed first), which is then flushed to the disc
 // and renamed over FileName. A failure at any step deletes the partial
-// file, leaves FileName as it was and raises: EFCreateError when the file cannot be made or
-// renamed, else the error of Write or of the flush.
+// file, leaves FileName as it was and raises: EFCreateError naming FileName (never the partial
+// file) when the file cannot be made or renamed, else the error of Write or of the flush.
 void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write);

@@ -73,9 +73,12 @@ int64_t TrailerIndexPosition(TNxBigStream& Stream, bool RequireMark) {
 
 // ---- The index ----
 
-[[noreturn]] void RaiseDamaged(const std::string& FileName) {
-    throw EVrFileError(Format("%s:アーカイブが壊れています", FileName.c_str()));
+// A message about the archive FileName, which it names as the host writes it.
+EVrFileError ArchiveError(const std::string& FileName, const std::string& Text) {
+    return EVrFileError(platform::fs::ShownPath(FileName) + ":" + Text);
 }
+
+[[noreturn]] void RaiseDamaged(const std::string& FileName) { throw ArchiveError(FileName, "アーカイブが壊れています"); }
 
 // The keystream of the index: one generator for all names, a fresh one for the offsets.
 void ScrambleName(std::string& Name, TNxRandom& Key) {
@@ -147,8 +150,7 @@ private:
         if (ReadValue(index_, magic) && std::memcmp(magic, kMagic, 2) == 0) {
             if (!ReadValue(index_, version)) Damaged();
             if (version > ArchiveIndexVersion)
-                throw EVrFileError(
-                    Format("%s:対応していない版のアーカイブです(%d)", fileName_.c_str(), static_cast<int>(version)));
+                throw ArchiveError(fileName_, Format("対応していない版のアーカイブです(%d)", static_cast<int>(version)));
         } else {
             index_.SetPosition(start_);
         }

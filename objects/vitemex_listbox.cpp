@@ -274,8 +274,8 @@ void TVelaCustomListBox::Layout() {
                           border.Left + border.Right + 2 * int64_t(MarginX) + (Scrolls() ? Scroll.CellWidth : 0) +
                           Check.CellWidth;
     const int64_t rows = std::min(RowCount, GetCount());
-    const int64_t rowHeight = std::max(2 * int64_t(Normal.Margin) + Normal.FontSize + Normal.ShadowSize,
-                                       2 * int64_t(Hover.Margin) + Hover.FontSize + Hover.ShadowSize);
+    const int64_t rowHeight = std::max(2 * int64_t(Normal.GlyphBorder()) + Normal.FontSize + Normal.ShadowSize,
+                                       2 * int64_t(Hover.GlyphBorder()) + Hover.FontSize + Hover.ShadowSize);
     const int64_t height = rowHeight * rows + (rows - 1) * LineSpace + 2 * int64_t(BorderWidth) + border.Top +
                            border.Bottom + 2 * int64_t(MarginY);
     SetBounds(GetLeft(), GetTop(), int32_t(width), int32_t(height));

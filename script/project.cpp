@@ -46,6 +46,18 @@ void ReadSettings(TProjectSetting& Settings, TStream& Stream, const std::string&
     }
 }
 
+// The largest screen side a title may ask for: its layers and the window are sized from it
+// before anything is drawn.
+constexpr int32_t MaxScreenSide = 4096;
+
+// Refuses the screen size of the project file Name unless each side is 1 to MaxScreenSide.
+void CheckScreenSize(const TProjectSetting& Settings, const std::string& Name) {
+    if (Settings.Width < 1 || Settings.Width > MaxScreenSide || Settings.Height < 1 || Settings.Height > MaxScreenSide)
+        throw EVelaError(Format("%s:画面の大きさ %d x %d には対応していません(1 から %d まで)", Name.c_str(),
+                                static_cast<int>(Settings.Width), static_cast<int>(Settings.Height),
+                                static_cast<int>(MaxScreenSide)));
+}
+
 }  // namespace
 
 // ---- TProjectSetting ----
@@ -135,6 +147,7 @@ void TProject::Create(TProjectStart& Start) {
     }
     TProjectSetting settings;
     ReadSettings(settings, projectFile, ProjectFileName);
+    CheckScreenSize(settings, ProjectFileName);
     CopySettings(settings);
     ReadSaveFile();
     DeclareVariables(settings);
@@ -270,7 +283,13 @@ namespace {
 // What a title's folder lacks: the folder itself, or which of its content and install files.
 std::string MissingInstallation(const std::string& Folder) {
     const std::string shown = platform::fs::ShownPath(Folder);
-    if (!platform::fs::DirectoryExists(Folder)) return shown + " がありません";
+    if (!platform::fs::DirectoryExists(Folder)) {
+        // Folder ends in the "\" that made it one: a file of that name is there, but no folder.
+        const std::string named = Folder.substr(0, Folder.size() - 1);
+        if (!named.empty() && platform::fs::FileExists(named))
+            return platform::fs::ShownPath(named) + " はフォルダではありません";
+        return shown + " がありません";
+    }
     std::string missing;
     for (const char* name : {ContentFileName, InstallFileName})
         if (!platform::fs::FileExists(AppendBackslash(Folder) + name)) missing += (missing.empty() ? "" : "、") + std::string(name);

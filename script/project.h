@@ -93,7 +93,8 @@ public:
     // Opens the title. It leaves early, with the terminating flag set, when the content cannot
     // be located, the project file cannot be read ("プロジェクトがありません" for an empty one) or
     // the start page is missing ("スタートページがありません"). Errors of the project file's
-    // settings and of loading the start page pass on. Save data that cannot be read is reported
+    // settings (a screen width or height outside 1 to 4096 among them, before anything is sized
+    // from it) and of loading the start page pass on. Save data that cannot be read is reported
     // with a warning and the title opens without it.
     void Create(TProjectStart& Start);
     // The closing steps: the closing page runs for one tick, then the status is saved (only for

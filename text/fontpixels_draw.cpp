@@ -539,7 +539,8 @@ void TFontPixel::Draw(TCustomDIBX& Dest, TCustomDIBX& Mask, const TRect& Cell, i
                       int32_t ShadowColor, TRect& Touched, bool FillMode) {
     Touched = {0, 0, 0, 0};
     if (Surface.GetEmpty()) return;
-    const int32_t W = GetWidth(), H = GetHeight(), B = std::max(BorderSize, 0), S = std::max(ShadowSize, 0);
+    const int32_t W = GetWidth(), H = GetHeight(), S = std::max(ShadowSize, 0);
+    const int32_t B = std::clamp(BorderSize, 0, GlyphBorderLimit(Size));
     const int32_t L = Cell.Left, T = Cell.Top, CW = Cell.Right - Cell.Left, CH = Cell.Bottom - Cell.Top;
     const int32_t U = UnderlineSize, K = StrikeOutSize;
     const int32_t A = CentringShift(*this, CW);

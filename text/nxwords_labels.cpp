@@ -5,9 +5,7 @@
 
 namespace {
 
-// The border and shadow sizes a label list renders and measures with; a stored negative size
-// counts as none.
-int32_t BorderOf(const TNxLabelList& List) { return std::max(List.Margin, 0); }
+// The shadow size a label list renders and measures with; a stored negative size counts as none.
 int32_t ShadowOf(const TNxLabelList& List) { return std::max(List.ShadowSize, 0); }
 
 }  // namespace
@@ -52,12 +50,13 @@ void TNxLabelDIB::Render() {
         // Widths may still be those of an earlier text when the label was not measured since.
         const std::vector<uint16_t> codes = CharCodes(Text);
         const size_t count = std::min(codes.size(), Widths.size());
+        const int32_t border = list.GlyphBorder(), shadow = ShadowOf(list);
         int32_t x = 0;
         for (size_t i = 0; i < count; ++i) {
             TFontPixel* glyph = FontPixelManager->GetGlyph(codes[i], list.FaceName, list.FontSize, list.Style);
             TRect touched;
-            glyph->Draw(TextDIB, EffectDIB, Bounds(x, 0, Widths[i], Height), BorderOf(list), ShadowOf(list), i == 0,
-                        i + 1 == count, textColor, borderColor, shadowColor, touched, false);
+            glyph->Draw(TextDIB, EffectDIB, Bounds(x, 0, Widths[i], Height), border, shadow, i == 0, i + 1 == count,
+                        textColor, borderColor, shadowColor, touched, false);
             x += Widths[i];
         }
     }
@@ -71,7 +70,7 @@ void TNxLabelDIB::Draw(int32_t X, int32_t Y) {
     const TNxLabelList& list = *Owner;
     const TRect all = EffectDIB.GetBoundsRect();
     // Without border and shadow the coverage alone carries the text: the list's colour through it.
-    if (BorderOf(list) == 0 && ShadowOf(list) == 0)
+    if (list.GlyphBorder() == 0 && ShadowOf(list) == 0)
         dest->DrawAlphaMaskKeyed(X, Y, EffectDIB, all, false, false, dest->ColorToPixel(list.Color), list.Alpha);
     else if (list.Alpha < 255)
         dest->DrawAlphaMask(X, Y, TextDIB, all, false, false, EffectDIB, list.Alpha);
@@ -93,6 +92,8 @@ int32_t TNxLabelList::GetMaxWidth() const {
     return widest;
 }
 
+int32_t TNxLabelList::GlyphBorder() const { return std::clamp(Margin, 0, GlyphBorderLimit(FontSize)); }
+
 void TNxLabelList::SetFontSize(int32_t Size) {
     FontSize = Size;
     InvalidateAll();
@@ -103,7 +104,7 @@ void TNxLabelList::InvalidateAll() {
 }
 
 void TNxLabelList::MeasureLabels() {
-    const int32_t border = BorderOf(*this), shadow = ShadowOf(*this);
+    const int32_t border = GlyphBorder(), shadow = ShadowOf(*this);
     // Cached advances hold only for the settings they were measured with.
     const TMeasureKey key{FaceName, FontSize, border, shadow, Style};
     if (!(key == measured_)) {

@@ -76,6 +76,9 @@ public:
     TNxLabelDIB* AddLabel();
     // The widest label's width; 0 for an empty list.
     int32_t GetMaxWidth() const;
+    // The border the labels are measured and drawn with: Margin, none when it is negative, at
+    // most GlyphBorderLimit(FontSize).
+    int32_t GlyphBorder() const;
     void SetFontSize(int32_t Size);
     void InvalidateAll();
     // Every label's height, per-character widths and width from the font settings.

@@ -839,6 +839,10 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
         ASSERT_TRUE(pack.WaitEnd(60000) && pack.ExitedWith(0)) << FileText(errors);
     }
     std::filesystem::copy_file(SampleFolder + "install.dat", folder + "install.dat/install.dat");
+    // A file named as the folder; a damaged archive.
+    std::ofstream(folder + "README.md") << "read me";
+    std::filesystem::create_directories(folder + "damaged");
+    std::ofstream(folder + "damaged/game.dat") << "not an archive";
     // The message names the folder and what it lacks.
     auto reinstall = [&](const std::string& Lacking) {
         return U8(u8"警告: インストールし直してください\r\n") + folder + Lacking + "\n";
@@ -847,7 +851,9 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
         {"missing", reinstall(U8(u8"missing/ がありません"))},
         {"empty", reinstall(U8(u8"empty/ に game.dat、install.dat がありません"))},
         {"game.dat", reinstall(U8(u8"game.dat/ に install.dat がありません"))},
-        {"install.dat", U8(u8"警告: vela.vpb:ファイルがありません\n")}};
+        {"install.dat", U8(u8"警告: vela.vpb:ファイルがありません\n")},
+        {"README.md", reinstall(U8(u8"README.md はフォルダではありません"))},
+        {"damaged", U8(u8"Error: ") + folder + U8(u8"damaged/game.dat:アーカイブが壊れています\n")}};
     for (const auto& [title, message] : cases) {
         Child player(PlayerFolder + "velaplay", {folder + title}, errors);
         ASSERT_TRUE(player.WaitEnd(20000)) << title;
@@ -868,6 +874,24 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
     EXPECT_TRUE(FileText(errors).starts_with("velaplay: unknown option -x\nUsage: velaplay [FOLDER]\n"))
         << FileText(errors);
     EXPECT_EQ(FileText(usage), "");
+}
+
+// A project file whose screen cannot be made ends the player at start with status 1, naming the
+// file and the size it holds.
+TEST(Program, AProjectScreenOutsideOneTo4096EndsThePlayer) {
+    const std::string title = SampleFiles();
+    // The title (an int32 length and its bytes) after the version, then the width and height.
+    std::string project = FileText(title + "vela.vpb");
+    ASSERT_GT(project.size(), 8u);
+    const size_t at = 8 + uint8_t(project[4]) + 256 * uint8_t(project[5]);
+    const int32_t side = 16383;
+    for (size_t i = 0; i < 2; ++i) std::memcpy(project.data() + at + 4 * i, &side, 4);
+    std::ofstream(title + "vela.vpb", std::ios::binary) << project;
+    Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt");
+    ASSERT_TRUE(player.WaitEnd(20000));
+    EXPECT_TRUE(player.ExitedWith(1));
+    EXPECT_EQ(FileText(title + "errors.txt"),
+              U8(u8"警告: vela.vpb:画面の大きさ 16383 x 16383 には対応していません(1 から 4096 まで)\n"));
 }
 
 // The sample's archive appended to a copy of the player, alone in a folder with the companion

@@ -64,6 +64,13 @@ TEST_F(ListScene, LayoutFollowsItemsFontsMarginsBordersAndStrips) {
     EXPECT_EQ(list->GetItemText(2), "");
     list->SetTopindex(5);
     EXPECT_EQ(list->GetTopindex(), 0);  // the items fit
+
+    // A border wider than a quarter of the cell height counts as that wide, for the rows and the
+    // box.
+    list->SetFontborder(255);
+    list->UpdateLayout();
+    EXPECT_EQ(list->GetWidth(), 2 * 14 + 2 + 4 + 6);
+    EXPECT_EQ(list->GetHeight(), 2 * 18 + 2 + 2 + 4);
 }
 
 TEST_F(ListScene, PointerHoverQueuesMapInAndMapOutAndKeysMoveWithoutWrapping) {

@@ -1,6 +1,7 @@
 // The selection menu on a headless layer: opening and closing with and without a delay, its
 // deletion once the close handlers ran, keys and both right-click cancels with their effect on
 // @SelStr, and the menu record against tests/tools/menu_records.py.
+#include "graphics/graphic.h"
 #include "objects/vitemex_menu.h"
 #include "tests/objects/listbox_fixture.h"
 
@@ -166,6 +167,14 @@ TEST_F(MenuScene, MenuRecordsReadAtEachGateAndAMenuMidAnimationSavesAsItLoads) {
     menu->SaveToStream(tall);
     tall.SetPosition(0);
     EXPECT_THROW(loaded.LoadFromStream(tall, GameSaveVersion), EVelaError);
+    // So is one whose rows are too wide at a font size a record may hold: 70 characters advancing
+    // 502 pixels each.
+    menu->SetFontheight(1000);
+    menu->SetText(std::string(70, 'W'));
+    TMemoryStream wide;
+    menu->SaveToStream(wide);
+    wide.SetPosition(0);
+    EXPECT_THROW(loaded.LoadFromStream(wide, GameSaveVersion), EInvalidGraphic);
 }
 
 }  // namespace

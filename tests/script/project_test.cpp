@@ -69,6 +69,30 @@ TEST_F(ProjectOpen, ADamagedProjectFileIsReportedByItsName) {
     EXPECT_EQ(ErrorOf([&] { Open(); }), "vela.vpb:プロジェクトファイルが壊れています");
 }
 
+// A screen of no size, or too large to make, is refused before anything is sized from it, by the
+// project file's name and the size it holds; the sides 1 and 4096 open.
+TEST_F(ProjectOpen, AScreenSideOutsideOneTo4096IsRefused) {
+    AddFile("install.dat", InstallSetBytes("t", true));
+    AddPage("m.vsb", TPageWriter().Note("a"));
+    auto project = [&](int Width, int Height) {
+        VrFileManager->GetCollection(0).DeleteFile("vela.vpb");
+        const char* description = R"({"title": "t", "width": %d, "height": %d, "start_page": "m.vsb"})";
+        AddFile("vela.vpb", ProjectFileBytes(Format(description, Width, Height)));
+    };
+    const std::vector<std::pair<int, int>> refused = {{16383, 16383}, {-5, 0}, {4097, 480}, {640, 0}};
+    for (const auto& [width, height] : refused) {
+        project(width, height);
+        EXPECT_EQ(ErrorOf([&] { Open(); }),
+                  Format("vela.vpb:画面の大きさ %d x %d には対応していません(1 から 4096 まで)", width, height));
+        EXPECT_EQ(Project, nullptr);
+        EXPECT_TRUE(Terminating());
+    }
+    project(4096, 1);
+    Open();
+    EXPECT_FALSE(Terminating());
+    EXPECT_EQ(Project->Width, 4096);
+}
+
 TEST_F(ProjectOpen, StartsAtTheStartPageAndEndsWithTheClosingPage) {
     AddTitle(R"(, "closing_page": "e.vsb", "declarations": [{"name": "seen", "type": "int", "value": 4}])");
     AddPage("m.vsb", TPageWriter().Note("a"));

@@ -133,15 +133,16 @@ TEST_F(SaveData, ADamagedSaveFileIsReportedAndKept) {
     const std::string garbage(64, '\x5A');
     WriteHostFile(SaveHostFile(), garbage);
     OpenTitle();
-    ASSERT_EQ(host->Warnings.size(), 1u);
-    EXPECT_TRUE(host->Warnings[0].starts_with("セーブデータを読めません"));
+    // The file named as the host writes it.
+    const std::string damaged = SaveHostFile() + ":アーカイブが壊れています";
+    EXPECT_EQ(host->Warnings, Strings{"セーブデータを読めません\r\n" + damaged});
     EXPECT_FALSE(Terminating());
     ASSERT_NE(Project->Runner->CurrentPage, nullptr);
     EXPECT_EQ(ParamMan->Find("seen")->GetAsInt(), 1);
 
     // A save cannot replace what it cannot read: the file stays for the user.
     Project->ExecuteSave(0, "", "x", 0);
-    EXPECT_EQ(host->Warnings.size(), 2u);
+    EXPECT_EQ(host->Warnings, (Strings{"セーブデータを読めません\r\n" + damaged, "セーブデータを書き込めません\r\n" + damaged}));
     EXPECT_EQ(HostFileBytes(SaveHostFile()), garbage);
     EXPECT_EQ(Project->GetSaveCaption(0), "");
     FreeProject();
@@ -186,7 +187,8 @@ TEST_F(SaveData, AFailedWriteLeavesTheOldFile) {
     Project->ExecuteSave(1, "", "new", 0);
     ASSERT_EQ(host->Warnings.size(), 1u);
     EXPECT_TRUE(host->Warnings[0].starts_with("セーブデータを書き込めません"));
-    EXPECT_NE(host->Warnings[0].find(SaveHostFile() + ".$$$"), std::string::npos) << host->Warnings[0];
+    // It names the save file, not the temporary one it is written by.
+    EXPECT_NE(host->Warnings[0].find("\"" + SaveHostFile() + "\""), std::string::npos) << host->Warnings[0];
     EXPECT_EQ(HostFileBytes(SaveHostFile()), before);
     EXPECT_EQ(Project->GetSaveCaption(1), "");
     // The writes after it fail the same way and are not warned about again, until one has

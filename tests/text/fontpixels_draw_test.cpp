@@ -199,6 +199,26 @@ TEST(FontPixelDraw, TouchedCoversEveryWrite) {
                 }
 }
 
+// A border wider than a quarter of the font size is drawn as wide as that, lines and shadow too.
+TEST(FontPixelDraw, BorderIsAtMostAQuarterOfTheFontSize) {
+    TFontPixel g;
+    MakeLinedGlyph(g);
+    g.Size = 12;
+    TFlat wide(32, 64, 64), bounded(32, 64, 64);
+    TRect wideTouched, boundedTouched;
+    g.Draw(wide.Dest, wide.Mask, {20, 20, 32, 32}, 255, 2, true, true, int32_t(kText), int32_t(kBorder),
+           int32_t(kShadow), wideTouched, false);
+    g.Draw(bounded.Dest, bounded.Mask, {20, 20, 32, 32}, 3, 2, true, true, int32_t(kText), int32_t(kBorder),
+           int32_t(kShadow), boundedTouched, false);
+    EXPECT_EQ(wideTouched, boundedTouched);
+    EXPECT_EQ(wide.Changed(), bounded.Changed());
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            ASSERT_EQ(wide.Dest.GetPixel(x, y), bounded.Dest.GetPixel(x, y)) << x << "," << y;
+            ASSERT_EQ(wide.Mask.GetPixel(x, y), bounded.Mask.GetPixel(x, y)) << x << "," << y;
+        }
+}
+
 // Lines span the cell: the underline ends on its bottom edge, the strike-out lies StrikeOutTop
 // down. A run's first shadow line starts S in, its last lines stop S short; in the plain draw the
 // lines go into the mask only.

@@ -46,6 +46,13 @@ TEST_F(LabelTest, MeasuresDoubleByteCharactersWithMarginsAndShadow) {
     EXPECT_EQ(list.GetMaxWidth(), 40);
     EXPECT_EQ(list.GetLabel(2), nullptr);
     EXPECT_EQ(list.GetLabel(-1), nullptr);
+
+    // A border wider than a quarter of the cell height is measured (and drawn) as wide as that.
+    list.Margin = 255;
+    list.MeasureLabels();
+    EXPECT_EQ(list.GlyphBorder(), 3);
+    EXPECT_EQ(label.Widths, (std::vector<int32_t>{8 + 8, 8 + 8, 12 + 8}));
+    EXPECT_EQ(label.Height, 12 + 6 + 2);
 }
 
 TEST_F(LabelTest, CachedAdvancesServeAllButTheLastCharacterUntilTheFontChanges) {

@@ -1,6 +1,7 @@
 // The small shared containers: the owning list, delimited lines, string arrays and the
 // folder-to-disc map with their stored forms, path helpers, and the dirty-rectangle list.
 #include "core/header.h"
+#include "core/membudget.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>

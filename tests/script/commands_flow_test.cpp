@@ -1,6 +1,8 @@
 // Control-flow commands on pages written by vpage.py, run by the runner.
 #include "tests/script/page_fixture.h"
 
+#include "core/membudget.h"
+
 using namespace pagetest;
 
 namespace {

@@ -5,7 +5,7 @@
 // small hostile file nor a runaway script makes the player take more than one limit for the
 // whole title. The limit is VELA_MEMORY_LIMIT mebibytes when that is set, else a quarter of the
 // machine's physical memory, at most 2 GiB. Charges come from every thread.
-#include "core/header.h"
+#include "platform/errors.h"
 
 #include <cstdint>
 #include <exception>

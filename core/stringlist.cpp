@@ -2,16 +2,32 @@
 
 #include "core/sysutils.h"
 
-std::vector<std::string_view> SplitLines(std::string_view Text) {
-    std::vector<std::string_view> lines;
+namespace {
+
+// Calls Line with each line of Text.
+template <class Op>
+void ForEachLine(std::string_view Text, Op Line) {
     size_t start = 0;
     while (start < Text.size()) {
         size_t end = Text.find_first_of("\r\n", start);
         if (end == std::string_view::npos) end = Text.size();
-        lines.push_back(Text.substr(start, end - start));
+        Line(Text.substr(start, end - start));
         start = end + 1;
         if (end + 1 < Text.size() && Text[end] == '\r' && Text[end + 1] == '\n') ++start;
     }
+}
+
+}  // namespace
+
+std::vector<std::string_view> SplitLines(std::string_view Text) {
+    size_t count = 0;
+    ForEachLine(Text, [&count](std::string_view) { ++count; });
+    // A text of empty lines makes sixteen bytes of list for each of its bytes: room for the
+    // list is taken before it is made.
+    const TMemoryCharge room(static_cast<int64_t>(count * sizeof(std::string_view)));
+    std::vector<std::string_view> lines;
+    lines.reserve(count);
+    ForEachLine(Text, [&lines](std::string_view Line) { lines.push_back(Line); });
     return lines;
 }
 
@@ -26,25 +42,37 @@ const TStringList::Item& TStringList::At(int Index) const {
 
 const std::string& TStringList::Strings(int Index) const { return At(Index).S; }
 
-void TStringList::SetString(int Index, const std::string& S) { At(Index).S = S; }
+void TStringList::SetString(int Index, const std::string& S) {
+    Item& item = At(Index);
+    Charge(HeapBytes(S) - HeapBytes(item.S));
+    item.S = S;
+}
 
 intptr_t TStringList::Objects(int Index) const { return At(Index).Object; }
 
 void TStringList::SetObject(int Index, intptr_t Object) { At(Index).Object = Object; }
 
 int TStringList::AddObject(const std::string& S, intptr_t Object) {
+    Charge(ItemBytes(S));
     items_.push_back({S, Object});
     return Count() - 1;
 }
 
 void TStringList::Insert(int Index, const std::string& S, intptr_t Object) {
     if (Index < 0 || Index > Count()) RaiseListIndexError(Index);
+    Charge(ItemBytes(S));
     items_.insert(items_.begin() + Index, Item{S, Object});
 }
 
 void TStringList::Delete(int Index) {
-    At(Index);
+    const int64_t bytes = ItemBytes(At(Index).S);
     items_.erase(items_.begin() + Index);
+    Charge(-bytes);
+}
+
+void TStringList::Clear() {
+    items_.clear();
+    charge_.Resize(0);
 }
 
 int TStringList::IndexOf(const std::string& S) const {

@@ -1,6 +1,7 @@
 #pragma once
 // An ordered list of strings, each with an integer object value beside it (a disc number, a
 // slot number); names are found without regard to case.
+#include "core/membudget.h"
 #include "platform/errors.h"
 
 #include <cstdint>
@@ -16,9 +17,20 @@ public:
 };
 [[noreturn]] void RaiseListIndexError(int64_t Index);
 
+// The bytes a string (of Length characters) holds outside itself: its characters and terminator
+// once they no longer fit in the string's own small buffer.
+inline int64_t HeapBytes(size_t Length) {
+    constexpr size_t kSmallString = 15;  // the characters a string keeps inside itself
+    return Length > kSmallString ? static_cast<int64_t>(Length) + 1 : 0;
+}
+inline int64_t HeapBytes(const std::string& S) { return HeapBytes(S.size()); }
+
 // The lines of a text split at CR LF, CR or LF; a final line end does not start another line.
+// EMemoryBudget, before the list is made, when the title's memory has no room for it.
 std::vector<std::string_view> SplitLines(std::string_view Text);
 
+// Each line is charged to the title's memory budget as it is stored (EMemoryBudget, the list
+// unchanged, when it does not fit).
 class TStringList {
 public:
     virtual ~TStringList() = default;
@@ -33,7 +45,7 @@ public:
     int AddObject(const std::string& S, intptr_t Object);
     void Insert(int Index, const std::string& S, intptr_t Object = 0);
     void Delete(int Index);
-    virtual void Clear() { items_.clear(); }
+    virtual void Clear();
     // First index of S compared without regard to case, -1 when absent.
     int IndexOf(const std::string& S) const;
 
@@ -44,5 +56,10 @@ private:
     };
     const Item& At(int Index) const;
     Item& At(int Index) { return const_cast<Item&>(std::as_const(*this).At(Index)); }
+    // The charge grown by Bytes (less than 0 gives back), before what it stands for is made.
+    void Charge(int64_t Bytes) { charge_.Resize(charge_.Bytes() + Bytes); }
+    static int64_t ItemBytes(const std::string& S) { return static_cast<int64_t>(sizeof(Item)) + HeapBytes(S); }
+
+    TMemoryCharge charge_;  // before the items, so that a copy is charged before it is made
     std::vector<Item> items_;
 };

@@ -23,6 +23,12 @@ TObjectRef ReadSender(TStream& Stream) {
 
 // ---- TStack ----
 
+int64_t TStack::Bytes() const {
+    int64_t bytes = int64_t(sizeof(TStack)) + HeapBytes(PageName) + HeapBytes(ResultVarName);
+    for (int i = 0; i < Args.Count(); ++i) bytes += int64_t(sizeof(std::string)) + HeapBytes(Args.Strings(i));
+    return bytes + (State ? State->Size() : 0);
+}
+
 void TStack::SaveToStream(TStream& Stream) const {
     WriteStreamString(Stream, PageName);
     WriteStreamInt(Stream, PC);
@@ -69,7 +75,10 @@ void TStackList::SyncScope() const {
 }
 
 TStack& TStackList::Push(std::unique_ptr<TStack> Frame) {
-    TStack& frame = *Items(Add(Frame ? std::move(Frame) : std::make_unique<TStack>()));
+    if (Count() >= MaxCallDepth) throw EVelaError(Format("呼び出しの入れ子が深すぎます（%d段まで）", MaxCallDepth));
+    if (!Frame) Frame = std::make_unique<TStack>();
+    Frame->Charge.Resize(Frame->Bytes());
+    TStack& frame = *Items(Add(std::move(Frame)));
     SyncScope();
     return frame;
 }
@@ -98,7 +107,12 @@ void TStackList::LoadFromStream(TStream& Stream) {
     holder->LoadFromStream(Stream);
     holder_ = std::move(holder);
     const int32_t count = ReadStreamCount(Stream, MinFrameRecord);
-    for (int32_t i = 0; i < count; ++i) Push().LoadFromStream(Stream);
+    if (count > MaxCallDepth) throw EReadError();
+    for (int32_t i = 0; i < count; ++i) {
+        auto frame = std::make_unique<TStack>();
+        frame->LoadFromStream(Stream);
+        Push(std::move(frame));
+    }
 }
 
 // ---- TCallMan ----
@@ -249,6 +263,8 @@ void TCallMan::StoreResult(const TStack& Frame) const {
             throw;
         }
         variable.SetAsStr(Frame.Result->AsStr());
+    } catch (const EMemoryBudget&) {
+        throw;
     } catch (const EVelaError&) {
         // A result that cannot be stored is dropped, as a failing assignment is.
     }

@@ -16,6 +16,9 @@
 // Pages kept in the cache beside the current page and the pages of live call frames.
 inline constexpr int PageCacheSize = 30;
 
+// The deepest calls nest: one more is refused with a script error.
+inline constexpr int MaxCallDepth = 10000;
+
 // One call frame: where to return to and what to restore there.
 //
 // Record: PageName string; PC u32; Begun u8; ContinueFlag u8; ResultVarName string; Args; the
@@ -32,7 +35,10 @@ public:
     bool ContinueFlag = false;  // the runner's step-on flag at the push
     std::unique_ptr<TMemoryStream> State;  // progress of the interrupted command, or none
     std::unique_ptr<TCustomParam> Result;  // return-value holder of the called page, or none
+    TMemoryCharge Charge;                  // for what the frame held when it was pushed
 
+    // The bytes the frame holds besides its return-value holder (which is charged on its own).
+    int64_t Bytes() const;
     void SaveToStream(TStream& Stream) const;
     // The sender is looked up again by name in the object root. EReadError on short or absurd
     // input.
@@ -47,7 +53,9 @@ public:
 class TStackList : public TObjList<TStack> {
 public:
     TStackList() = default;
-    // Appends Frame (a new empty frame when nullptr) and returns it.
+    // Appends Frame (a new empty frame when nullptr), charged to the title's memory, and returns
+    // it. A frame beyond MaxCallDepth raises EVelaError, one that does not fit EMemoryBudget; the
+    // stack then stays as it was.
     TStack& Push(std::unique_ptr<TStack> Frame = nullptr);
     // Takes the top frame off into the holder and returns the holder (valid until the next
     // pop). EVelaError "スタックエラー" on an empty stack.

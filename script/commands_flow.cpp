@@ -190,15 +190,16 @@ void TComCall::Execute(TCallMan& Runner, TPage*& Page, int32_t& PC) {
     // The page is loaded before the frame is pushed, so a page that cannot be read leaves the
     // stack as it was.
     TPage* called = Runner.GetPage(target_.PageName, true);
-    TStack& frame = Runner.Stack.Push();
-    frame.PageName = Page->GetName();
-    frame.PC = PC;
-    frame.ResultVarName = resultVarName_;
-    frame.ContinueFlag = Runner.StepOn;
-    frame.Sender = Runner.Sender;
-    frame.Args.Assign(Runner.Args);
+    auto frame = std::make_unique<TStack>();
+    frame->PageName = Page->GetName();
+    frame->PC = PC;
+    frame->ResultVarName = resultVarName_;
+    frame->ContinueFlag = Runner.StepOn;
+    frame->Sender = Runner.Sender;
+    frame->Args.Assign(Runner.Args);
+    frame->Result = CreateParam(called->ReturnType);
+    Runner.Stack.Push(std::move(frame));  // filled first, so that what it holds is charged
     Runner.Args.Assign(args);
-    frame.Result = CreateParam(called->ReturnType);
     Page = called;
     PC = target_.PC;
 }

@@ -14,6 +14,7 @@
 //               none).
 #include "core/hash.h"
 #include "core/header.h"
+#include "core/membudget.h"
 
 #include <cstdint>
 #include <memory>
@@ -202,6 +203,8 @@ private:
     uint8_t kind_;
 };
 
+// Its rows are charged to the title's memory budget before they are made: a row, field, import
+// or load they do not fit in raises EMemoryBudget, the table then as it was.
 class TDBTable final : public TDBCustomTable {
 public:
     using TDBCustomTable::TDBCustomTable;
@@ -249,9 +252,15 @@ public:
 private:
     // The cell's bytes when Row and Field are in range, else nullptr.
     uint8_t* Cell(int32_t Row, int32_t Field);
+    // Room for Bytes of rows without moving them again soon: the storage grows to at least twice
+    // what it was, its charge taken first.
+    void Reserve(size_t Bytes);
+    // The rows become Data, charged by Charge.
+    void ReplaceRows(std::vector<uint8_t> Data, TMemoryCharge Charge);
 
-    // The rows one after the other, each record-size bytes.
+    // The rows one after the other, each record-size bytes; the charge for their storage.
     std::vector<uint8_t> data_;
+    TMemoryCharge charge_;
     int32_t count_ = 0;
     int32_t recNo_ = -1;
 };

@@ -77,7 +77,12 @@ void FnArrayToString(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     const TCustomParam& a = *Args[0];
     const std::string separator = Args.size() > 1 ? Args[1]->AsStr() : kLineBreak;
     std::string out;
-    for (int32_t i = 0; i < a.Count(); ++i) out += (i ? separator : "") + a.GetStrAt(i);
+    for (int32_t i = 0; i < a.Count(); ++i) {
+        const std::string element = a.GetStrAt(i);
+        const std::string_view before = i ? std::string_view(separator) : std::string_view();
+        CheckStringRoom(int64_t(out.size() + before.size() + element.size()));
+        out.append(before).append(element);
+    }
     Dest.SetAsStr(out);
 }
 

@@ -248,8 +248,25 @@ void Compute(uint8_t Code, TCustomParam& Dest, ArgOf Arg) {
         case ocEBig:
         case ocESmall:
         case ocNEqual: Dest.SetBool(Comparison(Code, Arg(0), Arg(1))); break;
-        case ocComboStr: Dest.SetStr(Arg(0).AsStr() + Arg(1).AsStr()); break;
+        case ocComboStr: {
+            const std::string a = Arg(0).AsStr(), b = Arg(1).AsStr();
+            CheckStringRoom(int64_t(a.size()) + int64_t(b.size()));
+            Dest.SetStr(a + b);
+            break;
+        }
         default: break;  // ocNone, ocDimTo and codes without a meaning compute nothing
+    }
+}
+
+// Runs Op, ending it quietly at a script error; the title's memory running out passes on, to end
+// the player.
+template <class Op>
+void Quietly(Op op) {
+    try {
+        op();
+    } catch (const EMemoryBudget&) {
+        throw;
+    } catch (const EVelaError&) {
     }
 }
 
@@ -377,14 +394,6 @@ int PlannedOperandCount(uint8_t Code) {
 
 [[noreturn]] void RaiseMissing(const std::string& Name) {
     throw EParamError(Format("\"%s\" 変数がありません", Name.c_str()));
-}
-
-// Makes Value a new value of its own class again, when it is a plain scalar.
-template <class P>
-bool ResetScalar(TCustomParam& Value) {
-    auto* element = static_cast<P&>(Value).ScalarElement();
-    if (element) *element = typename P::Element();
-    return element != nullptr;
 }
 
 }  // namespace
@@ -627,10 +636,10 @@ typename P::Element* TExprPlan::ScalarOfDest(const TOp& Op, TCustomParam& Dest, 
 void TExprPlan::CreateSlot(TSlot& Slot, TParamType Type) {
     bool reset = false;
     if (Slot.Value && Slot.Type == Type) switch (Type) {
-            case PT_INT: reset = ResetScalar<TParamInt>(*Slot.Value); break;
-            case PT_FLOAT: reset = ResetScalar<TParamFloat>(*Slot.Value); break;
-            case PT_BOOL: reset = ResetScalar<TParamFlag>(*Slot.Value); break;
-            case PT_STR: reset = ResetScalar<TParamStr>(*Slot.Value); break;
+            case PT_INT: reset = static_cast<TParamInt&>(*Slot.Value).ResetScalar(); break;
+            case PT_FLOAT: reset = static_cast<TParamFloat&>(*Slot.Value).ResetScalar(); break;
+            case PT_BOOL: reset = static_cast<TParamFlag&>(*Slot.Value).ResetScalar(); break;
+            case PT_STR: reset = static_cast<TParamStr&>(*Slot.Value).ResetScalar(); break;
             default: {
                 auto& reference = static_cast<TParamVar&>(*Slot.Value);
                 reference.SetTargetName(std::string());
@@ -788,16 +797,10 @@ void TVelaParser::Execute() {
     const uint64_t start = timed ? platform::ClockNs() : 0;
     TExprPlan* plan = plannedCount_ == Count() ? plan_.get() : Plan();
     if (plan && ParamMan && plan->Usable(*ParamMan)) {
-        try {
-            plan->Run();
-        } catch (const EVelaError&) {
-            // The run ends at the failing operation; what it wrote so far stays.
-        }
-        try {
-            TakeResult(plan->ResultValue());
-        } catch (const EVelaError&) {
-            // A result that holds no plain value (a reference without a target) gives none.
-        }
+        // The run ends at the failing operation; what it wrote so far stays.
+        Quietly([plan] { plan->Run(); });
+        // A result that holds no plain value (a reference without a target) gives none.
+        Quietly([this, plan] { TakeResult(plan->ResultValue()); });
     } else {
         ExecuteUnplanned();
     }
@@ -810,18 +813,12 @@ void TVelaParser::Execute() {
 void TVelaParser::ExecuteUnplanned() {
     hasResult_ = false;
     TExprTemporaries temporaries;
-    try {
+    Quietly([this, &temporaries] {
         for (int i = 0; i < Count(); ++i) RunOperation(*Items(i), temporaries);
-    } catch (const EVelaError&) {
-        // The run ends at the failing operation; what it wrote so far stays.
-    }
+    });
     if (Count() == 0 || Items(Count() - 1)->Code != ocTo || Items(Count() - 1)->Dest != ExprResultName || !ParamMan)
         return;
-    try {
-        TakeResult(ParamMan->Find(ExprResultName) ? &ParamMan->Find(ExprResultName)->Value() : nullptr);
-    } catch (const EVelaError&) {
-        // A result that holds no plain value (a reference without a target) gives none.
-    }
+    Quietly([this] { TakeResult(ParamMan->Find(ExprResultName) ? &ParamMan->Find(ExprResultName)->Value() : nullptr); });
 }
 
 void TVelaParser::RunOperation(TOpeData& Operation, TExprTemporaries& Temporaries) {

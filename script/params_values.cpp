@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 #include <type_traits>
 #include <typeinfo>
 #include <utility>
@@ -30,6 +29,10 @@ std::string IntListToStr(const std::vector<int32_t>& Values) {
     std::string list;
     for (size_t i = 0; i < Values.size(); ++i) list += (i ? "," : "") + IntToStr(Values[i]);
     return list;
+}
+
+void CheckStringRoom(int64_t Length) {
+    if (const int64_t bytes = HeapBytes(static_cast<size_t>(std::max<int64_t>(Length, 0)))) const TMemoryCharge room(bytes);
 }
 
 // ---- TCustomParam ----
@@ -193,6 +196,21 @@ struct TRules<TStrKind> {
 }  // namespace
 
 template <class Kind>
+int64_t TParamArray<Kind>::OutsideBytes(const Element& Value) {
+    if constexpr (std::is_same_v<Element, std::string>)
+        return HeapBytes(Value);
+    else
+        return 0;
+}
+
+template <class Kind>
+void TParamArray<Kind>::Store(Element& Slot, Element Value) {
+    if constexpr (std::is_same_v<Element, std::string>)
+        if (const int64_t grown = HeapBytes(Value) - HeapBytes(Slot)) charge_.Resize(charge_.Bytes() + grown);
+    Slot = std::move(Value);
+}
+
+template <class Kind>
 const typename TParamArray<Kind>::Element& TParamArray<Kind>::At(int32_t I) const {
     if (I < 0 || I >= Count()) RaiseIndexError(I);
     return values_[static_cast<size_t>(I)];
@@ -206,7 +224,18 @@ typename TParamArray<Kind>::Element& TParamArray<Kind>::At(int32_t I) {
 template <class Kind>
 void TParamArray<Kind>::SetCount(int32_t N) {
     if (N < 0 || N > MaxParamElements) RaiseSizeError({N});
-    values_.resize(static_cast<size_t>(N));
+    const auto count = static_cast<size_t>(N);
+    int64_t outside = OutsideBytes();
+    for (size_t i = count; i < values_.size(); ++i) outside -= OutsideBytes(values_[i]);
+    Recharge(count, outside);
+    values_.resize(count);
+}
+
+template <class Kind>
+bool TParamArray<Kind>::ResetScalar() {
+    if (!IsPlainScalar()) return false;
+    Store(values_[0], Element());
+    return true;
 }
 
 template <class Kind>
@@ -229,7 +258,7 @@ std::string TParamArray<Kind>::AsStr() const {
 template <class Kind>
 void TParamArray<Kind>::SetScalar(Element Value) {
     ClearDims();
-    At(0) = std::move(Value);
+    Store(At(0), std::move(Value));
 }
 template <class Kind>
 void TParamArray<Kind>::SetBool(bool Value) {
@@ -254,7 +283,7 @@ int32_t TParamArray<Kind>::GetIntAt(int32_t I) const {
 }
 template <class Kind>
 void TParamArray<Kind>::SetIntAt(int32_t I, int32_t Value) {
-    At(I) = TRules<Kind>::FromInt(Value);
+    Store(At(I), TRules<Kind>::FromInt(Value));
 }
 template <class Kind>
 long double TParamArray<Kind>::GetFloatAt(int32_t I) const {
@@ -262,7 +291,7 @@ long double TParamArray<Kind>::GetFloatAt(int32_t I) const {
 }
 template <class Kind>
 void TParamArray<Kind>::SetFloatAt(int32_t I, long double Value) {
-    At(I) = TRules<Kind>::FromFloat(Value);
+    Store(At(I), TRules<Kind>::FromFloat(Value));
 }
 template <class Kind>
 bool TParamArray<Kind>::GetBoolAt(int32_t I) const {
@@ -270,7 +299,7 @@ bool TParamArray<Kind>::GetBoolAt(int32_t I) const {
 }
 template <class Kind>
 void TParamArray<Kind>::SetBoolAt(int32_t I, bool Value) {
-    At(I) = TRules<Kind>::FromBool(Value);
+    Store(At(I), TRules<Kind>::FromBool(Value));
 }
 template <class Kind>
 std::string TParamArray<Kind>::GetStrAt(int32_t I) const {
@@ -278,7 +307,7 @@ std::string TParamArray<Kind>::GetStrAt(int32_t I) const {
 }
 template <class Kind>
 void TParamArray<Kind>::SetStrAt(int32_t I, const std::string& Value) {
-    At(I) = TRules<Kind>::FromStr(Value);
+    Store(At(I), TRules<Kind>::FromStr(Value));
 }
 
 template <class Kind>
@@ -287,18 +316,33 @@ void TParamArray<Kind>::CopyFrom(const TCustomParam& Source) {
     // they are; comparing type ids costs far less than a cast at every expression result.
     if (typeid(Source) == typeid(*this)) {
         if (&Source == this) return;
+        CopyElements(static_cast<const TParamArray&>(Source));
         TCustomParam::CopyFrom(Source);
-        values_ = static_cast<const TParamArray&>(Source).values_;
         return;
     }
+    const auto count = static_cast<size_t>(std::max(Source.Count(), 0));
+    TMemoryCharge charge(SlotBytes(count));
     std::vector<Element> values;
-    for (int32_t i = 0; i < Source.Count(); ++i) values.push_back(TRules<Kind>::Get(Source, i));
+    values.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        Element value = TRules<Kind>::Get(Source, static_cast<int32_t>(i));
+        if (const int64_t outside = OutsideBytes(value)) charge.Resize(charge.Bytes() + outside);
+        values.push_back(std::move(value));
+    }
     TCustomParam::CopyFrom(Source);
     values_ = std::move(values);
+    charge_ = std::move(charge);
+}
+
+template <class Kind>
+void TParamArray<Kind>::CopyElements(const TParamArray& Source) {
+    if (charge_.Bytes() != Source.charge_.Bytes()) charge_.Resize(Source.charge_.Bytes());
+    values_ = Source.values_;
 }
 
 template <class Kind>
 void TParamArray<Kind>::Fill(const Element& Value) {
+    Recharge(values_.size(), int64_t(values_.size()) * OutsideBytes(Value));
     std::fill(values_.begin(), values_.end(), Value);
 }
 template <class Kind>
@@ -323,8 +367,8 @@ void TParamArray<Kind>::Assign(const TCustomParam& Source) {
     const auto* same = dynamic_cast<const TParamArray*>(&Source);
     if (!same) throw EParamError("CopyMem:変数の型があいません");
     if (same == this) return;
+    CopyElements(*same);
     TCustomParam::Assign(Source);
-    values_ = same->values_;
 }
 
 template <class Kind>
@@ -339,36 +383,63 @@ void TParamArray<Kind>::LoadFromStream(TStream& Stream) {
     std::vector<int32_t> dims = ReadDims(Stream);
     const int32_t count = ReadStreamCount(Stream, TRules<Kind>::MinBytes);
     if (count > MaxParamElements) throw EReadError();
+    TMemoryCharge charge(SlotBytes(static_cast<size_t>(count)));
     std::vector<Element> values;
     values.reserve(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) values.push_back(TRules<Kind>::Read(Stream));
+    for (int32_t i = 0; i < count; ++i) {
+        Element value = TRules<Kind>::Read(Stream);
+        if (const int64_t outside = OutsideBytes(value)) charge.Resize(charge.Bytes() + outside);
+        values.push_back(std::move(value));
+    }
     dims_ = std::move(dims);
     values_ = std::move(values);
+    charge_ = std::move(charge);
 }
 
 template <class Kind>
 void TParamArray<Kind>::ClearDims() {
     if (dims_.empty()) return;
     dims_.clear();
-    values_.resize(1);
+    SetCount(1);
 }
 
 template <class Kind>
 void TParamArray<Kind>::Unique() {
-    std::set<Element> seen;
-    std::vector<Element> kept;
-    for (Element& value : values_) {
-        bool unordered = false;  // NaN equals nothing, not even itself: every one stays
-        if constexpr (std::is_floating_point_v<Element>) unordered = std::isnan(value);
-        if (unordered || seen.insert(value).second) kept.push_back(std::move(value));
+    // The indices sorted by element, equal ones in index order: each after the first of its run
+    // goes. NaN equals nothing, not even itself: every one stays.
+    const size_t count = values_.size();
+    const TMemoryCharge scratch(int64_t(count) * int64_t(2 * sizeof(int32_t) + 1));  // stable_sort's buffer too
+    std::vector<int32_t> order;
+    order.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        bool unordered = false;
+        if constexpr (std::is_floating_point_v<Element>) unordered = std::isnan(values_[i]);
+        if (!unordered) order.push_back(static_cast<int32_t>(i));
     }
-    values_ = std::move(kept);
+    std::stable_sort(order.begin(), order.end(), [this](int32_t A, int32_t B) { return values_[size_t(A)] < values_[size_t(B)]; });
+    std::vector<uint8_t> dropped(count);
+    for (size_t k = 1; k < order.size(); ++k)
+        dropped[size_t(order[k])] = !(values_[size_t(order[k - 1])] < values_[size_t(order[k])]);
+    size_t kept = 0;
+    int64_t outside = OutsideBytes();
+    for (size_t i = 0; i < count; ++i) {
+        if (dropped[i]) {
+            outside -= OutsideBytes(values_[i]);
+            continue;
+        }
+        if (kept != i) values_[kept] = std::move(values_[i]);
+        ++kept;
+    }
+    values_.resize(kept);
+    Recharge(kept, outside);
 }
 
 template <class Kind>
 void TParamArray<Kind>::Trim(const TCustomParam* Value) {
     const Element dropped = Value ? TRules<Kind>::Scalar(*Value) : Element{};
-    std::erase(values_, dropped);
+    const int64_t outside = OutsideBytes();
+    const size_t erased = std::erase(values_, dropped);
+    Recharge(values_.size(), outside - int64_t(erased) * OutsideBytes(dropped));
 }
 
 template class TParamArray<TIntKind>;

@@ -4,9 +4,11 @@
 // dimensions and one element. Any value reads and writes as any of the four element types
 // through fixed conversions.
 #include "core/header.h"
+#include "core/membudget.h"
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 // An error raised by the script engine's values and variables.
@@ -29,6 +31,9 @@ int32_t FloatToInt(long double Value);
 bool StrToBool(const std::string& S);
 // Sizes or subscripts in decimal joined by "," ("3,0"), as the error messages show them.
 std::string IntListToStr(const std::vector<int32_t>& Values);
+// EMemoryBudget when a string of Length bytes would not fit in what is left of the title's
+// memory: a string result is checked before it is built.
+void CheckStringRoom(int64_t Length);
 
 // The base of every value. Its own behaviours are those of a value with nothing to hold: reads
 // give 0, 0.0, false or "", writes do nothing, Count is 1.
@@ -167,6 +172,10 @@ struct TStrKind {
 // A plain value: the dimension list and the element array of one kind. New, it is a scalar of
 // one empty element (0, 0.0, false or "").
 //
+// What it holds beyond that one element (the further elements, and the characters of strings
+// too long to sit inside an element) is charged to the title's memory budget before it is
+// made: an operation it does not fit raises EMemoryBudget and changes nothing.
+//
 // Stream form after the dimension list: int32 element count N, then N elements: int32; the
 // 10 bytes of an extended; one byte 0 or 1; or a string (int32 length and its bytes).
 template <class Kind>
@@ -217,18 +226,39 @@ public:
     void Unique() override;
     void Trim(const TCustomParam* Value) override;
 
-    // The one element of a plain scalar (no dimension list, one element), else nullptr: a fast
-    // reader checks this at every access, since dimensions change without notice.
-    Element* ScalarElement() { return dims_.empty() && values_.size() == 1 ? values_.data() : nullptr; }
+    // The one element of a plain scalar of numbers or flags (no dimension list, one element),
+    // else nullptr: a fast reader checks this at every access, since dimensions change without
+    // notice.
+    Element* ScalarElement()
+        requires(!std::is_same_v<Element, std::string>)
+    {
+        return IsPlainScalar() ? values_.data() : nullptr;
+    }
+    // A plain scalar's element becomes empty (true); any other value is left as it is (false).
+    bool ResetScalar();
 
 private:
+    bool IsPlainScalar() const { return dims_.empty() && values_.size() == 1; }
+    // The bytes of Count elements past the one every value has, and those an element holds
+    // outside the array.
+    static int64_t SlotBytes(size_t Count) { return Count > 1 ? int64_t(Count - 1) * int64_t(sizeof(Element)) : 0; }
+    static int64_t OutsideBytes(const Element& Value);
+    // The bytes the elements hold outside the array, as charged.
+    int64_t OutsideBytes() const { return charge_.Bytes() - SlotBytes(values_.size()); }
+    // The charge for Count elements holding Outside bytes outside the array.
+    void Recharge(size_t Count, int64_t Outside) { charge_.Resize(SlotBytes(Count) + Outside); }
+    // Slot (an element) becomes Value, the charge following.
+    void Store(Element& Slot, Element Value);
     // Scalar write: the converted value, then the dimension list dropped, then element 0.
     void SetScalar(Element Value);
     void Fill(const Element& Value);
+    // The elements (and charge) of Source, a value of this class.
+    void CopyElements(const TParamArray& Source);
     const Element& At(int32_t I) const;
     Element& At(int32_t I);
 
     std::vector<Element> values_;
+    TMemoryCharge charge_;
 };
 
 extern template class TParamArray<TIntKind>;

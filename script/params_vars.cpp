@@ -52,6 +52,24 @@ private:
     std::unique_ptr<TMemoryStream> copy_;
 };
 
+// Takes every write and keeps only the count of bytes written; it cannot be read or seek.
+class TByteCounter final : public TStream {
+public:
+    int64_t Read(void*, int64_t) override { return 0; }
+    int64_t Write(const void*, int64_t Count) override {
+        size_ += Count;
+        return Count;
+    }
+    int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
+        if (Offset != 0 || Origin != soCurrent) throw EStreamError("Stream seek error");
+        return size_;
+    }
+    int64_t Size() override { return size_; }
+
+private:
+    int64_t size_ = 0;
+};
+
 }  // namespace
 
 // ---- TParamVar ----
@@ -474,9 +492,9 @@ void TParamCollection::SaveVariables(TStream& Stream) const {
     WriteStreamString(Stream, selStr_);
     WriteStreamInt(Stream, selIndex_);
     WriteStreamString(Stream, tempVarName_);
-    WriteStreamInt(Stream, stack_.Count());
-    for (int i = 0; i < stack_.Count(); ++i) {
-        TMemoryStream& entry = *stack_.Items(i);
+    WriteStreamInt(Stream, static_cast<int32_t>(stack_.size()));
+    for (const TStackEntry& stacked : stack_) {
+        TMemoryStream& entry = *stacked.Bytes;
         WriteStreamInt(Stream, static_cast<int32_t>(entry.Size()));
         Stream.WriteBuffer(entry.Memory(), entry.Size());
     }
@@ -497,15 +515,16 @@ void TParamCollection::LoadVariables(TStream& Stream, int32_t Version) {
         State().LoadHistorySettings(settings);
     }
     if (Version >= 121) SetTempVarName(ReadStreamString(Stream));
-    stack_.Clear();
+    stack_.clear();
     if (Version < 139) return;
     const int32_t count = ReadStreamCount(Stream, 4);
     for (int32_t i = 0; i < count; ++i) {
         const int32_t size = ReadStreamCount(Stream, 1);
+        TMemoryCharge charge(size);
         auto entry = std::make_unique<TMemoryStream>();
         entry->SetSize(size);
         Stream.ReadBuffer(entry->Memory(), size);
-        stack_.Add(std::move(entry));
+        stack_.push_back({std::move(entry), std::move(charge)});
     }
 }
 
@@ -522,19 +541,30 @@ void TParamCollection::PushVariables(const std::vector<std::string>& Names) {
     for (const std::string& name : Names)
         if (const TParamCollectionItem* item = Find(name); item && item->GetParamType() != PT_NONE)
             stored.emplace_back(&name, item);
+    const auto write = [&stored](TStream& Entry) {
+        WriteStreamInt(Entry, static_cast<int32_t>(stored.size()));
+        for (const auto& [name, item] : stored) {
+            WriteStreamInt(Entry, StoredTypeCode(item->Value()));
+            WriteStreamString(Entry, *name);
+            item->Value().SaveToStream(Entry);
+        }
+    };
+    // Written once only to be measured, so that the entry is charged before it is made.
+    TByteCounter counter;
+    write(counter);
+    TMemoryCharge charge(counter.Size());
     auto entry = std::make_unique<TMemoryStream>();
-    WriteStreamInt(*entry, static_cast<int32_t>(stored.size()));
-    for (const auto& [name, item] : stored) {
-        WriteStreamInt(*entry, StoredTypeCode(item->Value()));
-        WriteStreamString(*entry, *name);
-        item->Value().SaveToStream(*entry);
-    }
-    stack_.Add(std::move(entry));
+    entry->SetSize(counter.Size());
+    entry->SetPosition(0);
+    write(*entry);
+    stack_.push_back({std::move(entry), std::move(charge)});
 }
 
 void TParamCollection::PopVariables() {
-    if (stack_.Count() == 0) return;
-    const std::unique_ptr<TMemoryStream> entry = stack_.Extract(stack_.Count() - 1);
+    if (stack_.empty()) return;
+    const TStackEntry stacked = std::move(stack_.back());
+    stack_.pop_back();
+    TMemoryStream* const entry = stacked.Bytes.get();
     entry->SetPosition(0);
     const int32_t count = ReadStreamCount(*entry, kMinStackEntry);
     for (int32_t i = 0; i < count; ++i) {

@@ -248,7 +248,8 @@ public:
     void LoadStatusVariables(TStream& Stream, int32_t Version);
 
     // Stores the current values of the named variables (those that exist and have a type) as
-    // one entry of the variable stack.
+    // one entry of the variable stack. EMemoryBudget, nothing stored, when the title's memory
+    // has no room for it.
     void PushVariables(const std::vector<std::string>& Names);
     // Restores the variables of the last entry and drops it; nothing on an empty stack. A
     // variable stored with another type is replaced (created again as a global when it is
@@ -310,7 +311,12 @@ private:
     uint64_t scopeGeneration_;
     int32_t localCount_ = 0;  // items that are local
     int32_t ownedCount_ = 0;  // items that have an owner
-    TObjList<TMemoryStream> stack_;
+    // One entry of the variable stack: the stored variables, charged to the title's memory.
+    struct TStackEntry {
+        std::unique_ptr<TMemoryStream> Bytes;
+        TMemoryCharge Charge;
+    };
+    std::vector<TStackEntry> stack_;
     std::string selStr_;
     int32_t selIndex_ = 0;
     int32_t textDelay_ = DefaultTextDelay;

@@ -1,6 +1,8 @@
 // Control-flow commands on pages written by vpage.py, run by the runner.
 #include "tests/script/page_fixture.h"
 
+#include "core/membudget.h"
+
 using namespace pagetest;
 
 namespace {
@@ -122,6 +124,20 @@ TEST_F(Flow, CallReturnsItsResultAndMissingPagesAreSkipped) {
     EXPECT_EQ(Value("r2"), "0");
     EXPECT_EQ(runner.StackCount(), 0);
     EXPECT_FALSE(Terminating());
+}
+
+// A page that calls itself ends at the deepest call with an error naming the page and line; the
+// frames' charge goes with them.
+TEST_F(Flow, CallsNestAtMostMaxCallDepth) {
+    AddPage("r.vsb", R"([{"cmd": "Label", "name": "top"}, {"cmd": "Call", "page": "r.vsb", "args": ["\"arg\""]}])");
+    runner.Start("r.vsb");
+    const int64_t before = MemoryCharged();
+    for (int tick = 0; tick <= MaxCallDepth && !Terminating(); ++tick) runner.Run();
+    EXPECT_EQ(host->Warnings, std::vector<std::string>{"r.vsb(2):呼び出しの入れ子が深すぎます（10000段まで）"});
+    EXPECT_EQ(runner.StackCount(), MaxCallDepth);
+    EXPECT_GT(MemoryCharged(), before);
+    runner.Stack.Clear();
+    EXPECT_EQ(MemoryCharged(), before);
 }
 
 }  // namespace

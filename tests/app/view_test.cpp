@@ -858,16 +858,21 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
         Child help(PlayerFolder + "velaplay", {option}, errors, usage);
         ASSERT_TRUE(help.WaitEnd(20000));
         EXPECT_TRUE(help.ExitedWith(0));
-        EXPECT_TRUE(FileText(usage).starts_with("Usage: velaplay [FOLDER]\n")) << FileText(usage);
+        EXPECT_TRUE(FileText(usage).starts_with("Usage: velaplay [--scale N] [FOLDER]\n")) << FileText(usage);
         EXPECT_EQ(FileText(errors), "");
     }
     // An unknown option is no folder: the usage goes to standard error.
     Child unknown(PlayerFolder + "velaplay", {folder + "empty", "-x"}, errors, usage);
     ASSERT_TRUE(unknown.WaitEnd(20000));
     EXPECT_TRUE(unknown.ExitedWith(2));
-    EXPECT_TRUE(FileText(errors).starts_with("velaplay: unknown option -x\nUsage: velaplay [FOLDER]\n"))
+    EXPECT_TRUE(FileText(errors).starts_with("velaplay: unknown option -x\nUsage: velaplay [--scale N] [FOLDER]\n"))
         << FileText(errors);
     EXPECT_EQ(FileText(usage), "");
+    // So is a window scale that is no whole number 1..8.
+    Child scale(PlayerFolder + "velaplay", {"--scale", "9", folder + "empty"}, errors, usage);
+    ASSERT_TRUE(scale.WaitEnd(20000));
+    EXPECT_TRUE(scale.ExitedWith(2));
+    EXPECT_NE(FileText(errors).find("\nUsage: velaplay [--scale N] [FOLDER]\n"), std::string::npos) << FileText(errors);
 }
 
 // The sample's archive appended to a copy of the player, alone in a folder with the companion

@@ -841,6 +841,10 @@ std::unique_ptr<Display> CreateSdlDisplay() {
     // windows: the text fields draw only the text committed.
     SDL_SetHint(SDL_HINT_IME_INTERNAL_EDITING, "1");
     SDL_SetHint(SDL_HINT_IME_SHOW_UI, "1");
+    // The window's surface goes to the window system as it is: an accelerated one (an OpenGL
+    // renderer behind it) makes the window anew when it is first fetched, which drops the place
+    // the window was given and what it showed.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
     SDL_Window* window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480,
                                           SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);

@@ -13,9 +13,10 @@
 #include "platform/display.h"
 #include "platform/encoding.h"
 #include "platform/fs.h"
+#include "platform/system.h"
 
 #include <cstdio>
-#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     int32_t scale = 1;
-    if (!TakeWindowScale(args, std::getenv("VELA_SCALE"), scale)) {
+    const std::optional<std::string> scaleVariable = platform::EnvironmentVariable("VELA_SCALE");
+    if (!TakeWindowScale(args, scaleVariable ? scaleVariable->c_str() : nullptr, scale)) {
         platform::PrintMessage("velaplay", "--scale and VELA_SCALE take a whole number from 1 to 8");
         std::fputs(Usage, stderr);
         return 2;

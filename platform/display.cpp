@@ -196,13 +196,6 @@ PixelRect ScaledWindow::toScreen(const PixelRect& r) const {
     return shown;
 }
 
-PixelRect ScaledWindow::shownBelow() const {
-    PixelRect shown = below_.shown();
-    shown.top += band_;
-    shown.bottom += band_;
-    return shown;
-}
-
 std::vector<PixelRect> ScaledWindow::copy(const PixelBuffer& client, const PixelBuffer& window,
                                           const std::vector<PixelRect>& rects) const {
     std::vector<PixelRect> written;

@@ -96,8 +96,6 @@ public:
                                 const std::vector<PixelRect>& rects) const;
     // Writes every window pixel: the whole client shown and black around it.
     void copyAll(const PixelBuffer& client, const PixelBuffer& window) const;
-    // The window pixels that show the client's rows below the band.
-    PixelRect shownBelow() const;
 
 private:
     int32_t clientWidth_, band_;
@@ -389,7 +387,8 @@ public:
     std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override;
 
     // Any thread: queues an event for waitEvent (a mouse event also moves the cursor). In full
-    // screen a mouse event is at a point of the desktop, which waitEvent maps to the client.
+    // screen a mouse event is at a point of the desktop, in a window of another size than the
+    // frame's at a point of the window; waitEvent maps it to the client.
     void inject(const InputEvent& event);
     // How the client is shown in the frames presented: full screen on the desktop, else in the
     // window's client area.

@@ -717,12 +717,14 @@ private:
         bool woken = false;
         const auto behindBox = [&] {
             // The main window shows itself again when the box (or another window) uncovers it;
-            // its other events wait as they do behind the dialog window.
+            // its other events wait as they do behind the dialog window. A dialog window's are
+            // dropped.
+            const Uint32 main = SDL_GetWindowID(window_);
             for (SDL_Event e; SDL_PollEvent(&e);) {
                 if (e.type == wakeType_) {
                     wakePending_ = false;
                     woken = true;
-                } else {
+                } else if (const Uint32 from = WindowOf(e); from == 0 || from == main) {
                     hold(e);
                 }
             }

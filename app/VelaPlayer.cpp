@@ -1,7 +1,7 @@
-// The program: the usage for "--help" (an unknown option is refused with it), one player per
-// game folder, the settings dialog for "/config", else the main window until it closes. The exit
-// status is 1 when an error ended the player or another player has the folder, 2 for an unknown
-// option, else 0.
+// The program: the usage for "--help" (an unknown option or a bad window scale is refused with
+// it), one player per game folder, the settings dialog for "/config", else the main window until
+// it closes. The exit status is 1 when an error ended the player or another player has the
+// folder, 2 for an unknown option or a bad scale, else 0.
 #include "app/entry.h"
 #include "app/gameini.h"
 #include "app/runconfigs.h"
@@ -13,8 +13,10 @@
 #include "platform/display.h"
 #include "platform/encoding.h"
 #include "platform/fs.h"
+#include "platform/system.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,13 @@ int main(int argc, char** argv) {
     if (IsHelpStart(args)) {
         std::fputs(Usage, stdout);
         return 0;
+    }
+    int32_t scale = 1;
+    const std::optional<std::string> scaleVariable = platform::EnvironmentVariable("VELA_SCALE");
+    if (!TakeWindowScale(args, scaleVariable ? scaleVariable->c_str() : nullptr, scale)) {
+        platform::PrintMessage("velaplay", "--scale and VELA_SCALE take a whole number from 1 to 8");
+        std::fputs(Usage, stderr);
+        return 2;
     }
     if (const std::string option = UnknownOption(args); !option.empty()) {
         platform::PrintMessage("velaplay", "unknown option " + option);
@@ -58,6 +67,7 @@ int main(int argc, char** argv) {
                 RunConfigDialog(*display, GameIniFile());
             } else {
                 TFormView form(*display, programFile, args);
+                form.WindowScale = scale;
                 form.FormCreate();
                 form.Run();
                 if (form.Failed()) result = 1;

@@ -15,6 +15,9 @@
 #include "script/params_funcs.h"
 #include "text/fontpixels.h"
 
+#include <algorithm>
+#include <charconv>
+#include <string_view>
 #include <utility>
 
 
@@ -113,18 +116,46 @@ std::string UnknownOption(const std::vector<std::string>& Args) {
     return {};
 }
 
+namespace {
+
+// A whole number 1..MaxWindowScale in decimal digits.
+bool ParseWindowScale(std::string_view Text, int32_t& Scale) {
+    int32_t value = 0;
+    const char* end = Text.data() + Text.size();
+    const auto [stop, error] = std::from_chars(Text.data(), end, value);
+    if (error != std::errc() || stop != end || value < 1 || value > MaxWindowScale) return false;
+    Scale = value;
+    return true;
+}
+
+}  // namespace
+
+bool TakeWindowScale(std::vector<std::string>& Args, const char* Environment, int32_t& Scale) {
+    Scale = 1;
+    for (size_t i = 0; i < Args.size(); ++i) {
+        if (Args[i] != "--scale") continue;
+        const bool parsed = i + 1 < Args.size() && ParseWindowScale(Args[i + 1], Scale);
+        Args.erase(Args.begin() + ptrdiff_t(i), Args.begin() + ptrdiff_t(std::min(i + 2, Args.size())));
+        return parsed;
+    }
+    return !Environment || !*Environment || ParseWindowScale(Environment, Scale);
+}
+
 const char Usage[] =
-    "Usage: velaplay [FOLDER]\n"
+    "Usage: velaplay [--scale N] [FOLDER]\n"
     "Plays the title installed in FOLDER: its game.dat with install.dat beside it. Without FOLDER,\n"
     "the title beside the program, or the one appended to it. One player runs per folder.\n"
     "  velaplay /config     the settings dialog: DirectSound and the sound delay, kept in game.ini\n"
     "  velaplay -h, --help  this text\n"
+    "  --scale N            opens the window at N times the title's size (N a whole number 1..8;\n"
+    "                       default 1, or VELA_SCALE=N). The window can be resized and maximised:\n"
+    "                       the scene is drawn scaled to it, its aspect kept, bars at the sides.\n"
     "VELA_CDROM=IMAGE plays the title's CD tracks from a disc image (.cue with its .bin, .toc, .nrg).\n"
     "VELA_MEMORY_LIMIT=MIB bounds the memory the title's files and scripts may take (default: a\n"
     "quarter of the machine's memory, at most 2048 MiB); a title that needs more ends with an error.\n"
     "VELA_HEADLESS=1 plays without a window. An error that ends the player is written to standard\n"
     "error and gives the exit status 1, as does a second player for a folder that one plays\n"
-    "already; an unknown option gives this text on standard error and the exit status 2.\n";
+    "already; an unknown option or a bad N gives this text on standard error and the exit status 2.\n";
 
 void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Args, const std::string& ProgramFile) {
     if (Args.empty()) {

@@ -5,6 +5,7 @@
 // separator and a leading one the root of drive Z:.
 #include "platform/display.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,13 @@ bool IsHelpStart(const std::vector<std::string>& Args);
 // player refuses it, with Usage, rather than take it for a folder.
 std::string UnknownOption(const std::vector<std::string>& Args);
 extern const char Usage[];
+
+// The largest size factor of the window.
+inline constexpr int32_t MaxWindowScale = 8;
+// Takes "--scale N" out of Args into Scale: N a whole number 1..MaxWindowScale; without the
+// option Environment (the variable VELA_SCALE; nullptr or "" when unset) gives it, else 1. False
+// for a bad N or an option without one: the player then refuses to start, with Usage.
+bool TakeWindowScale(std::vector<std::string>& Args, const char* Environment, int32_t& Scale);
 
 // Attaches the content archives the command line names. With arguments the base folder becomes
 // the first one, then for each argument in order its folder's "game.dat" is attached when it

@@ -164,10 +164,12 @@ void TFormView::InitSystem() {
     Bases->SetWidth(Project->Width);
     Bases->SetHeight(Project->Height);
     // Centred in the work area.
+    const int32_t shownWidth = Bases->GetWidth() * WindowScale;
+    const int32_t shownHeight = Bases->GetHeight() * WindowScale + DockShownHeight();
     const platform::PixelRect area = Display.workArea();
-    windowLeft_ = area.left + (area.right - area.left - Bases->GetWidth()) / 2;
-    windowTop_ = area.top + (area.bottom - area.top - Bases->GetHeight() - DockShownHeight()) / 2;
-    SetWindowClient();
+    windowLeft_ = area.left + (area.right - area.left - shownWidth) / 2;
+    windowTop_ = area.top + (area.bottom - area.top - shownHeight) / 2;
+    SetWindowClient(shownWidth, shownHeight);
     PlacePanel();
     Bases->PauseInactive = Project->PauseInBackground != 0;
     Display.show();

@@ -79,6 +79,9 @@ public:
     // The toolbar strip along the top of the client area. The dock is shown by the project's
     // toolbar flag; the toolbar is hidden in full screen (and shown at the top edge there).
     std::unique_ptr<TViewToolbar> Strip;
+    // The window opens this many times the scene's size (the toolbar at its own); set before
+    // FormCreate.
+    int32_t WindowScale = 1;
     // Tests drive the ticks themselves: no loop thread is started when false.
     bool UseLoopThread = true;
     // The window as message filters see it: its events pass through Window to HandleEvent.
@@ -104,8 +107,9 @@ private:
     // The dock's height when it is shown, else 0: the client area's rows above the base panel in
     // a window.
     int32_t DockShownHeight() const;
-    // Client size of the window for the root's size and the toolbar.
-    void SetWindowClient();
+    // The frame sized for the root and the toolbar, the toolbar's rows unscaled, and the window's
+    // client area of the shown size (the frame scaled below the toolbar when that is another).
+    void SetWindowClient(int32_t ShownWidth, int32_t ShownHeight);
     // The window back at the place kept before full screen, sized as SetWindowClient sizes it.
     void RestoreWindowClient();
     // The base panel's place in the client area.

@@ -74,9 +74,11 @@ bool JapaneseLocale() { return platform::MessageLocale().starts_with("ja"); }
 
 int32_t TFormView::DockShownHeight() const { return Strip ? Strip->ShownHeight() : 0; }
 
-void TFormView::SetWindowClient() {
-    const int32_t width = Bases ? Bases->GetWidth() : 0, height = Bases ? Bases->GetHeight() : 0;
-    Display.setBounds(windowLeft_, windowTop_, width, height + DockShownHeight());
+void TFormView::SetWindowClient(int32_t ShownWidth, int32_t ShownHeight) {
+    const int32_t width = Bases ? Bases->GetWidth() : 0, height = (Bases ? Bases->GetHeight() : 0) + DockShownHeight();
+    Display.setBounds(windowLeft_, windowTop_, width, height);
+    Display.setUnscaledTop(DockShownHeight());
+    if (ShownWidth != width || ShownHeight != height) Display.setWindowSize(ShownWidth, ShownHeight);
 }
 
 void TFormView::RestoreWindowClient() {
@@ -84,7 +86,7 @@ void TFormView::RestoreWindowClient() {
     const platform::WindowPlacement kept = Display.placement();
     windowLeft_ = kept.left;
     windowTop_ = kept.top;
-    SetWindowClient();
+    SetWindowClient(kept.clientWidth, kept.clientHeight);
 }
 
 void TFormView::PlacePanel() {
@@ -233,7 +235,8 @@ void TFormView::ChangeDisplayMode() {
     ScreenMan->SetModeIndex(ScreenMan->BestMode);
     if (ScreenMan->ModeIndex != ScreenMan->BestMode) {
         ShowToolbar(true);
-        SetWindowClient();
+        const platform::WindowPlacement kept = Display.placement();
+        SetWindowClient(kept.clientWidth, kept.clientHeight);
     }
     AfterModeChange();
 }

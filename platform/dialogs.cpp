@@ -1,6 +1,7 @@
 #include "platform/dialogs.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,7 +22,8 @@ struct RunResult {
 
 // Runs a program found on PATH with the arguments, reads its standard output and waits for it:
 // its exit code and output, or nothing when it could not be started or did not exit normally.
-std::optional<RunResult> RunAndWait(const std::vector<std::string>& args) {
+// WhileOpen, when given, runs every few milliseconds until the program has closed its output.
+std::optional<RunResult> RunAndWait(const std::vector<std::string>& args, const std::function<void()>& whileOpen) {
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -37,7 +39,15 @@ std::optional<RunResult> RunAndWait(const std::vector<std::string>& args) {
     RunResult result;
     if (spawned == 0) {
         char buffer[4096];
-        for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) != 0;) {
+        for (ssize_t n;;) {
+            if (whileOpen) {
+                pollfd ready{pipeFds[0], POLLIN, 0};
+                if (poll(&ready, 1, 30) == 0) {
+                    whileOpen();
+                    continue;
+                }
+            }
+            if ((n = read(pipeFds[0], buffer, sizeof buffer)) == 0) break;
             if (n > 0) result.output.append(buffer, static_cast<size_t>(n));
             else if (errno != EINTR) break;
         }
@@ -104,14 +114,15 @@ std::string DropAccelerators(std::string_view caption) {
 }
 
 std::optional<int> DesktopMessageBox(const std::string& title, const std::string& text,
-                                     const std::vector<std::string>& labels, size_t cancel, MessageIcon icon) {
+                                     const std::vector<std::string>& labels, size_t cancel, MessageIcon icon,
+                                     const std::function<void()>& whileOpen) {
     if (labels.empty() || cancel >= labels.size() || !DisplayServerNamed()) return std::nullopt;
     std::vector<std::string> args = {"zenity", KindOf(labels.size(), icon), "--no-markup", "--title=" + title,
                                      "--text=" + text, "--ok-label=" + labels[0]};
     if (labels.size() > 1) args.push_back("--cancel-label=" + labels[cancel]);
     for (size_t i = 1; i < labels.size(); ++i)
         if (i != cancel) args.push_back("--extra-button=" + labels[i]);
-    const std::optional<RunResult> run = RunAndWait(args);
+    const std::optional<RunResult> run = RunAndWait(args, whileOpen);
     if (!run) return std::nullopt;
     if (run->code == kConfirmed) return 0;
     if (run->code != kCancelled && run->code != kTimedOut) return std::nullopt;
@@ -131,7 +142,7 @@ DesktopFileAnswer DesktopFileDialog(const FileDialogRequest& request) {
     if (!request.folder.empty()) args.push_back("--filename=" + request.folder + "/");
     if (request.kind != FileDialogKind::Folder)
         for (std::string& filter : FilterArguments(request.filter)) args.push_back(std::move(filter));
-    const std::optional<RunResult> run = RunAndWait(args);
+    const std::optional<RunResult> run = RunAndWait(args, nullptr);
     if (!run || (run->code != kConfirmed && run->code != kCancelled && run->code != kTimedOut)) return {};
     const std::string path = FirstLine(run->output);
     if (run->code != kConfirmed || path.empty()) return {DialogOutcome::Cancelled, {}};

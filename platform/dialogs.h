@@ -3,6 +3,7 @@
 // fonts (Japanese included) and the file and folder choosers (SDL has none of its own).
 #include "platform/display.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,9 +18,11 @@ std::string DropAccelerators(std::string_view caption);
 // A message box shown by zenity, found on PATH; Title, Text and Labels are UTF-8. Labels are the
 // buttons in order: the first is the affirmative one, Labels[Cancel] the one a closed box
 // answers, every other an extra button. The index of the button chosen; nothing when zenity
-// cannot be run or shows no box.
+// cannot be run or shows no box. WhileOpen, when given, runs every few milliseconds while the box
+// is up (the owner window keeps showing itself meanwhile).
 std::optional<int> DesktopMessageBox(const std::string& title, const std::string& text,
-                                     const std::vector<std::string>& labels, size_t cancel, MessageIcon icon);
+                                     const std::vector<std::string>& labels, size_t cancel, MessageIcon icon,
+                                     const std::function<void()>& whileOpen = nullptr);
 
 enum class DialogOutcome : uint8_t { Chosen, Cancelled, Unavailable };
 

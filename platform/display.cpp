@@ -120,6 +120,16 @@ std::vector<PixelRect> ScaledScreen::copy(const PixelBuffer& client, const Pixel
         to = {std::max(to.left, 0), std::max(to.top, 0), std::min(to.right, screen.width),
               std::min(to.bottom, screen.height)};
         if (to.empty()) continue;
+        if (width == clientWidth_ && height == clientHeight_) {
+            // At the client's own size the rows are copied as they are.
+            const size_t row = size_t(to.right - to.left) * bytes;
+            for (int32_t y = to.top; y < to.bottom; ++y)
+                std::memcpy(screen.pixels + int64_t{y} * screen.pitch + size_t(to.left) * bytes,
+                            client.pixels + (y - shown_.top) * int64_t{client.pitch} + size_t(to.left - shown_.left) * bytes,
+                            row);
+            written.push_back(to);
+            continue;
+        }
         // Each screen pixel takes the client pixel its top-left corner lies on.
         std::vector<size_t> columns;
         for (int32_t x = to.left; x < to.right; ++x)
@@ -136,6 +146,94 @@ std::vector<PixelRect> ScaledScreen::copy(const PixelBuffer& client, const Pixel
         written.push_back(to);
     }
     return written;
+}
+
+// ---- ScaledWindow ----
+
+namespace {
+
+// The rows of a buffer from Top down.
+PixelBuffer RowsFrom(PixelBuffer buffer, int32_t top) {
+    if (buffer.pixels) buffer.pixels += int64_t{top} * buffer.pitch;
+    buffer.height -= top;
+    return buffer;
+}
+
+int32_t BandWithin(int32_t band, int32_t clientHeight, int32_t windowHeight) {
+    return std::clamp(band, 0, std::max(std::min(clientHeight, windowHeight) - 1, 0));
+}
+
+}  // namespace
+
+ScaledWindow::ScaledWindow(int32_t clientWidth, int32_t clientHeight, int32_t band, int32_t windowWidth,
+                           int32_t windowHeight)
+    : clientWidth_(std::max(clientWidth, 1)),
+      band_(BandWithin(band, clientHeight, windowHeight)),
+      below_(clientWidth, clientHeight - band_, windowWidth, windowHeight - band_) {}
+
+void ScaledWindow::toClient(int32_t& x, int32_t& y) const {
+    if (y < band_) {
+        x = std::clamp(x, 0, clientWidth_ - 1);
+        y = std::max(y, 0);
+        return;
+    }
+    y -= band_;
+    below_.toClient(x, y);
+    y += band_;
+}
+
+void ScaledWindow::toScreen(int32_t& x, int32_t& y) const {
+    if (y < band_) return;
+    y -= band_;
+    below_.toScreen(x, y);
+    y += band_;
+}
+
+PixelRect ScaledWindow::toScreen(const PixelRect& r) const {
+    PixelRect shown = r;
+    toScreen(shown.left, shown.top);
+    toScreen(shown.right, shown.bottom);
+    return shown;
+}
+
+std::vector<PixelRect> ScaledWindow::copy(const PixelBuffer& client, const PixelBuffer& window,
+                                          const std::vector<PixelRect>& rects) const {
+    std::vector<PixelRect> written;
+    if (!client.pixels || !window.pixels || client.width <= 0) return written;
+    const size_t bytes = size_t(client.bitCount / 8);
+    std::vector<PixelRect> below;
+    for (const PixelRect& r : rects) {
+        const PixelRect band{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, client.width),
+                             std::min({r.bottom, band_, client.height, window.height})};
+        // A rectangle that reaches the band's last column carries it on to the window's edge.
+        const int32_t right = band.right == client.width ? window.width : std::min(band.right, window.width);
+        if (!band.empty() && band.left < right) {
+            const int32_t copied = std::min(band.right, window.width);
+            for (int32_t y = band.top; y < band.bottom; ++y) {
+                const uint8_t* source = client.pixels + int64_t{y} * client.pitch;
+                uint8_t* dest = window.pixels + int64_t{y} * window.pitch;
+                std::memcpy(dest + size_t(band.left) * bytes, source + size_t(band.left) * bytes,
+                            size_t(copied - band.left) * bytes);
+                for (int32_t x = copied; x < right; ++x)
+                    std::memcpy(dest + size_t(x) * bytes, source + size_t(client.width - 1) * bytes, bytes);
+            }
+            written.push_back({band.left, band.top, right, band.bottom});
+        }
+        if (r.bottom > band_) below.push_back({r.left, r.top - band_, r.right, r.bottom - band_});
+    }
+    for (PixelRect r : below_.copy(RowsFrom(client, band_), RowsFrom(window, band_), below)) {
+        r.top += band_;
+        r.bottom += band_;
+        written.push_back(r);
+    }
+    return written;
+}
+
+void ScaledWindow::copyAll(const PixelBuffer& client, const PixelBuffer& window) const {
+    if (!window.pixels) return;
+    for (int32_t y = 0; y < window.height; ++y)
+        std::memset(window.pixels + int64_t{y} * window.pitch, 0, size_t(window.width) * size_t(window.bitCount / 8));
+    copy(client, window, {{0, 0, client.width, client.height}});
 }
 
 bool CursorImageUsable(const PixelBuffer& image, int32_t hotX, int32_t hotY) {
@@ -175,6 +273,11 @@ WindowPlacement HeadlessDisplay::placement() {
 int32_t HeadlessDisplay::clientWidth() { return frame_.describe().width; }
 int32_t HeadlessDisplay::clientHeight() { return frame_.describe().height; }
 
+void HeadlessDisplay::setWindowSize(int32_t width, int32_t height) {
+    normal_.clientWidth = width;
+    normal_.clientHeight = height;
+}
+
 bool HeadlessDisplay::setFullScreen(const DisplayModeInfo* mode) {
     fullScreen = false;
     if (!mode) return true;
@@ -187,13 +290,20 @@ bool HeadlessDisplay::setFullScreen(const DisplayModeInfo* mode) {
     return true;
 }
 
-ScaledScreen HeadlessDisplay::shownScreen() const {
-    const PixelBuffer client = frame_.describe(), screen = fullScreen ? screen_.describe() : client;
-    return ScaledScreen(client.width, client.height, screen.width, screen.height);
+ScaledWindow HeadlessDisplay::shownScreen() const {
+    const PixelBuffer client = frame_.describe();
+    if (fullScreen)
+        return ScaledWindow(client.width, client.height, 0, int32_t(desktop.width), int32_t(desktop.height));
+    return ScaledWindow(client.width, client.height, unscaledTop, normal_.clientWidth, normal_.clientHeight);
+}
+
+bool HeadlessDisplay::windowScaled() const {
+    const PixelBuffer client = frame_.describe();
+    return fullScreen || normal_.clientWidth != client.width || normal_.clientHeight != client.height;
 }
 
 void HeadlessDisplay::toClient(int32_t& x, int32_t& y) const {
-    if (fullScreen) shownScreen().toClient(x, y);
+    if (windowScaled()) shownScreen().toClient(x, y);
 }
 
 namespace {
@@ -261,12 +371,14 @@ std::unique_ptr<DialogWindow> HeadlessDisplay::openDialog(const std::string& tit
 }
 
 void HeadlessDisplay::present(const std::vector<PixelRect>& rects) {
-    if (!fullScreen) {
+    if (!windowScaled()) {
         KeepFrame(frames, keepFrames, rects, frame_);
         return;
     }
-    const std::vector<PixelRect> shown = shownScreen().copy(frame_.lock(), screen_.lock(), rects);
-    KeepFrame(frames, keepFrames, shown, screen_);
+    const int32_t width = fullScreen ? int32_t(desktop.width) : normal_.clientWidth;
+    const int32_t height = fullScreen ? int32_t(desktop.height) : normal_.clientHeight;
+    if (screen_.describe().width != width || screen_.describe().height != height) screen_.resize(width, height);
+    KeepFrame(frames, keepFrames, shownScreen().copy(frame_.lock(), screen_.lock(), rects), screen_);
 }
 
 void HeadlessDisplay::cursorPos(int32_t& x, int32_t& y) {
@@ -279,7 +391,7 @@ void HeadlessDisplay::cursorPos(int32_t& x, int32_t& y) {
 }
 
 void HeadlessDisplay::setCursorPos(int32_t x, int32_t y) {
-    if (fullScreen) shownScreen().toScreen(x, y);
+    if (windowScaled()) shownScreen().toScreen(x, y);
     std::lock_guard lock(mutex_);
     cursorX_ = x;
     cursorY_ = y;

@@ -73,6 +73,35 @@ private:
     PixelRect shown_;
 };
 
+// A client area shown in a window of any size: its top Band rows (a toolbar) along the window's
+// top at their own size, each row carried on to the window's right edge in the colour of its last
+// pixel; the rows below scaled into the rest of the window as ScaledScreen shows a mode on a
+// screen (aspect kept, centred, black around). With no band and a window of the client's size the
+// window shows the client as it is; full screen is a window of the screen's size without a band.
+class ScaledWindow {
+public:
+    // Client and window sizes of at least one pixel each way; Band is kept within the client and
+    // the window.
+    ScaledWindow(int32_t clientWidth, int32_t clientHeight, int32_t band, int32_t windowWidth, int32_t windowHeight);
+    // The client pixel under a window point, kept inside the client (a point on the band's
+    // carried-on part is at the band's last column).
+    void toClient(int32_t& x, int32_t& y) const;
+    // The first window pixel that shows a client point.
+    void toScreen(int32_t& x, int32_t& y) const;
+    // The window pixels that show a client rectangle.
+    PixelRect toScreen(const PixelRect& r) const;
+    // Copies the rectangles of the client (clipped to it) into the window's pixels; both buffers
+    // have pixels of the same size. The window rectangles written.
+    std::vector<PixelRect> copy(const PixelBuffer& client, const PixelBuffer& window,
+                                const std::vector<PixelRect>& rects) const;
+    // Writes every window pixel: the whole client shown and black around it.
+    void copyAll(const PixelBuffer& client, const PixelBuffer& window) const;
+
+private:
+    int32_t clientWidth_, band_;
+    ScaledScreen below_;
+};
+
 // A block of pixels kept by the display backend.
 class PixelSurface {
 public:
@@ -188,26 +217,40 @@ public:
     // ---- The window ----
     // The window's caption; Text is code page 932.
     virtual void setCaption(const std::string& text) = 0;
-    // Places the window (its outer left and top on the desktop) with a client area of the size.
+    // Places the window (its outer left and top on the desktop) with a client area of the size:
+    // the frame takes the size, and the window's client area too. In full screen only the window's
+    // normal place changes.
     virtual void setBounds(int32_t left, int32_t top, int32_t clientWidth, int32_t clientHeight) = 0;
+    // The frame's size.
     virtual int32_t clientWidth() = 0;
     virtual int32_t clientHeight() = 0;
+    // The window's client area takes the size (as when the user resizes or maximises the window)
+    // while the frame keeps its own: the window shows the frame as ScaledWindow lays it out, and
+    // mouse positions and the cursor stay in frame pixels. In full screen the size is kept for
+    // the normal state.
+    virtual void setWindowSize(int32_t width, int32_t height) = 0;
+    // The frame's top rows (a toolbar) that a window of another size shows at their own size;
+    // none in full screen.
+    virtual void setUnscaledTop(int32_t rows) = 0;
     // Shows the window (created hidden).
     virtual void show() = 0;
-    // The window's normal place, also while it is full screen or minimised.
+    // The window's normal place (its client size the window's, not the frame's), also while it is
+    // full screen or minimised.
     virtual WindowPlacement placement() = 0;
     // Minimises the window (shown again by show()).
     virtual void minimize() = 0;
     // Full screen in Mode, or windowed for nullptr. False when the mode cannot be set: the
-    // window is then windowed. The desktop keeps its own mode: the client area takes the mode's
-    // size and is shown scaled over the whole desktop (ScaledScreen), and mouse positions and
-    // the cursor stay in client pixels.
+    // window is then windowed. The desktop keeps its own mode: the frame takes the mode's size
+    // and is shown scaled over the whole desktop (ScaledScreen), and mouse positions and the
+    // cursor stay in frame pixels. Back in a window, the window takes its normal place and size
+    // again.
     virtual bool setFullScreen(const DisplayModeInfo* mode) = 0;
 
-    // The client area's pixels; valid until the client size changes.
+    // The client area's pixels (the frame); valid until the client size changes.
     virtual PixelSurface& frame() = 0;
     // Shows the given rectangles of the frame (one present per call; an empty list shows
-    // nothing).
+    // nothing). A window that lost its pixels (uncovered, mapped, resized) is shown again whole
+    // from the frame by the display itself.
     virtual void present(const std::vector<PixelRect>& rects) = 0;
 
     // The mouse cursor in client coordinates. Moving it sends no event of its own (a window
@@ -317,6 +360,8 @@ public:
     void setBounds(int32_t left, int32_t top, int32_t clientWidth, int32_t clientHeight) override;
     int32_t clientWidth() override;
     int32_t clientHeight() override;
+    void setWindowSize(int32_t width, int32_t height) override;
+    void setUnscaledTop(int32_t rows) override { unscaledTop = rows; }
     void show() override {
         shown = true;
         minimized = false;
@@ -342,10 +387,12 @@ public:
     std::unique_ptr<PixelSurface> createSurface(int32_t width, int32_t height, int bitCount) override;
 
     // Any thread: queues an event for waitEvent (a mouse event also moves the cursor). In full
-    // screen a mouse event is at a point of the desktop, which waitEvent maps to the client.
+    // screen a mouse event is at a point of the desktop, in a window of another size than the
+    // frame's at a point of the window; waitEvent maps it to the client.
     void inject(const InputEvent& event);
-    // How the client is shown in the frames presented: full screen on the desktop, else as it is.
-    ScaledScreen shownScreen() const;
+    // How the client is shown in the frames presented: full screen on the desktop, else in the
+    // window's client area.
+    ScaledWindow shownScreen() const;
     void setTextInput(bool on, const PixelRect& caret) override {
         textInput = on;
         textInputCaret = caret;
@@ -372,7 +419,9 @@ public:
     bool minimized = false;
     bool fullScreen = false;
     DisplayModeInfo fullScreenMode;
-    // The frames presented: the client area, or in full screen the desktop showing it scaled.
+    int32_t unscaledTop = 0;
+    // The frames presented: the client area, or the window (in full screen the desktop) showing
+    // it scaled when its size is another.
     std::vector<Frame> frames;
     // Frames beyond this many are dropped from the front (0: keep all). Only the last is kept
     // unless asked: a long run must not keep every frame it showed.
@@ -419,11 +468,14 @@ public:
     std::deque<InputEvent> dialogInput;
 
 private:
-    // A desktop point as the client point under it, in full screen.
+    // A desktop point (in full screen) or window point as the client point under it.
     void toClient(int32_t& x, int32_t& y) const;
+    // Whether the frames show the frame in a window (or desktop) of another size.
+    bool windowScaled() const;
 
     MemorySurface frame_{0, 0, 32};
-    // The desktop in full screen, showing the frame scaled.
+    // The desktop in full screen, or a window of another size than the frame's, showing the
+    // frame scaled.
     MemorySurface screen_{0, 0, 32};
     WindowPlacement normal_;
     int32_t cursorX_ = 0, cursorY_ = 0;

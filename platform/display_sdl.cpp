@@ -83,12 +83,18 @@ private:
     SDL_Surface* locked_ = nullptr;
 };
 
+// A surface of the program's own; its pixels may be replaced while the object stays.
 class OwnedSurface : public SdlPixels {
 public:
     explicit OwnedSurface(SDL_Surface* surface) : surface_(surface) {}
     ~OwnedSurface() override { SDL_FreeSurface(surface_); }
     OwnedSurface(const OwnedSurface&) = delete;
     OwnedSurface& operator=(const OwnedSurface&) = delete;
+    SDL_Surface* get() const { return surface_; }
+    void reset(SDL_Surface* surface) {
+        SDL_FreeSurface(surface_);
+        surface_ = surface;
+    }
 
 private:
     SDL_Surface* current() const override { return surface_; }
@@ -210,17 +216,31 @@ bool Translate(const SDL_Event& e, InputEvent& out) {
     }
 }
 
-// Shows the rectangles of a window's surface (clipped to it).
-void PresentRects(SDL_Window* Window, const std::vector<PixelRect>& Rects) {
+// Shows the rectangles of a window's surface (clipped to it); false when the window system took
+// none of them.
+bool PresentRects(SDL_Window* Window, const std::vector<PixelRect>& Rects) {
     SDL_Surface* surface = SDL_GetWindowSurface(Window);
-    if (!surface) return;
+    if (!surface) return false;
     std::vector<SDL_Rect> clipped;
     for (const PixelRect& r : Rects) {
         int32_t left = std::max(r.left, 0), top = std::max(r.top, 0);
         int32_t right = std::min(r.right, surface->w), bottom = std::min(r.bottom, surface->h);
         if (right > left && bottom > top) clipped.push_back({left, top, right - left, bottom - top});
     }
-    if (!clipped.empty()) SDL_UpdateWindowSurfaceRects(Window, clipped.data(), static_cast<int>(clipped.size()));
+    return clipped.empty() ||
+           SDL_UpdateWindowSurfaceRects(Window, clipped.data(), static_cast<int>(clipped.size())) == 0;
+}
+
+// Whether a window event means the window's pixels must all be shown again.
+bool LosesPixels(const SDL_Event& e) {
+    if (e.type != SDL_WINDOWEVENT) return false;
+    switch (e.window.event) {
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_SHOWN:
+    case SDL_WINDOWEVENT_RESTORED:
+    case SDL_WINDOWEVENT_SIZE_CHANGED: return true;
+    default: return false;
+    }
 }
 
 // ---- Desktop ----
@@ -310,9 +330,13 @@ Uint32 IconFlag(MessageIcon icon) {
 
 class SdlDisplay final : public Display {
 public:
-    SdlDisplay(SDL_Window* window, Uint32 wakeType) : window_(window), frame_(window), wakeType_(wakeType) {}
+    SdlDisplay(SDL_Window* window, SDL_Surface* client, Uint32 wakeType)
+        : window_(window), windowPixels_(window), client_(client), wakeType_(wakeType) {
+        SDL_GetWindowSize(window_, &normal_.clientWidth, &normal_.clientHeight);
+        windowedWidth_ = client->w;
+        windowedHeight_ = client->h;
+    }
     ~SdlDisplay() override {
-        client_.reset();
         setDefaultCursor();
         SDL_DestroyWindow(window_);
         QuitVideo();
@@ -339,25 +363,27 @@ public:
     void setCaption(const std::string& text) override { SDL_SetWindowTitle(window_, Cp932ToUtf8(text).c_str()); }
 
     void setBounds(int32_t left, int32_t top, int32_t clientWidth, int32_t clientHeight) override {
-        SDL_SetWindowSize(window_, std::max(clientWidth, 1), std::max(clientHeight, 1));
-        int borderTop = 0, borderLeft = 0;
-        SDL_GetWindowBordersSize(window_, &borderTop, &borderLeft, nullptr, nullptr);
-        SDL_SetWindowPosition(window_, left + borderLeft, top + borderTop);
-        if (!(SDL_GetWindowFlags(window_) & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_MINIMIZED)))
-            normal_ = {left, top, clientWidth, clientHeight, false};
+        windowedWidth_ = std::max(clientWidth, 1);
+        windowedHeight_ = std::max(clientHeight, 1);
+        normal_ = {left, top, windowedWidth_, windowedHeight_, false};
+        if (fullScreen_) return;
+        makeClient(windowedWidth_, windowedHeight_);
+        placeWindow();
     }
 
-    int32_t clientWidth() override {
-        if (client_) return client_->describe().width;
-        int w = 0;
-        SDL_GetWindowSize(window_, &w, nullptr);
-        return w;
+    int32_t clientWidth() override { return client_.describe().width; }
+    int32_t clientHeight() override { return client_.describe().height; }
+
+    void setWindowSize(int32_t width, int32_t height) override {
+        normal_.clientWidth = std::max(width, 1);
+        normal_.clientHeight = std::max(height, 1);
+        if (!fullScreen_) SDL_SetWindowSize(window_, normal_.clientWidth, normal_.clientHeight);
     }
-    int32_t clientHeight() override {
-        if (client_) return client_->describe().height;
-        int h = 0;
-        SDL_GetWindowSize(window_, nullptr, &h);
-        return h;
+
+    void setUnscaledTop(int32_t rows) override {
+        if (rows == band_) return;
+        band_ = rows;
+        repaint_ = true;
     }
 
     void show() override {
@@ -369,11 +395,12 @@ public:
     // one it had.
     WindowPlacement placement() override {
         const Uint32 flags = SDL_GetWindowFlags(window_);
-        if (!(flags & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_MINIMIZED))) {
-            int x = 0, y = 0, borderTop = 0, borderLeft = 0;
+        if (!fullScreen_ && !(flags & SDL_WINDOW_MINIMIZED)) {
+            int x = 0, y = 0, borderTop = 0, borderLeft = 0, width = 0, height = 0;
             SDL_GetWindowPosition(window_, &x, &y);
+            SDL_GetWindowSize(window_, &width, &height);
             SDL_GetWindowBordersSize(window_, &borderTop, &borderLeft, nullptr, nullptr);
-            normal_ = {x - borderLeft, y - borderTop, clientWidth(), clientHeight(), false};
+            normal_ = {x - borderLeft, y - borderTop, width, height, false};
         }
         WindowPlacement now = normal_;
         now.shown = (flags & SDL_WINDOW_SHOWN) != 0;
@@ -383,60 +410,65 @@ public:
     void minimize() override { SDL_MinimizeWindow(window_); }
 
     // A listed mode (a requested refresh rate of 0 matches any): the window covers the desktop,
-    // and the client becomes a surface of the mode's size in the window's pixel format.
+    // and the frame becomes a surface of the mode's size.
     bool setFullScreen(const DisplayModeInfo* mode) override {
-        client_.reset();
+        if (!fullScreen_) placement();  // the normal place to come back to
         if (mode) {
             const std::vector<DisplayModeInfo> modes = FullScreenModes();
             const bool listed = std::any_of(modes.begin(), modes.end(), [mode](const DisplayModeInfo& info) {
                 return info.width == mode->width && info.height == mode->height && info.bitCount == mode->bitCount &&
                        (mode->refreshRate == 0 || info.refreshRate == mode->refreshRate);
             });
-            const SDL_Surface* window = SDL_GetWindowSurface(window_);
-            if (listed && window && SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0) {
-                if (SDL_Surface* client = SDL_CreateRGBSurfaceWithFormat(0, int(mode->width), int(mode->height), 0,
-                                                                         window->format->format)) {
-                    client_ = std::make_unique<OwnedSurface>(client);
-                    shownSize_ = {};
-                    return true;
-                }
+            if (listed && makeClient(int32_t(mode->width), int32_t(mode->height)) && coverDesktop()) {
+                fullScreen_ = true;
+                return true;
             }
         }
-        SDL_SetWindowFullscreen(window_, 0);
+        if (fullScreen_) {
+            fullScreen_ = false;
+            uncoverDesktop();
+            placeWindow();
+        }
+        makeClient(windowedWidth_, windowedHeight_);
         return !mode;
     }
 
-    PixelSurface& frame() override { return client_ ? static_cast<PixelSurface&>(*client_) : frame_; }
+    PixelSurface& frame() override { return client_; }
 
+    // The frame's rectangles onto the window's surface, laid out for the window's size; the
+    // whole window when its pixels were lost or its size changed, or when an earlier present did
+    // not reach it.
     void present(const std::vector<PixelRect>& rects) override {
-        if (!client_) {
-            PresentRects(window_, rects);
+        SDL_Surface* window = SDL_GetWindowSurface(window_);
+        if (!window || !matchFormat(window)) {
+            repaint_ = true;
             return;
         }
-        SDL_Surface* window = SDL_GetWindowSurface(window_);
-        if (!window) return;
-        const ScaledScreen scaled = *scaling(window->w, window->h);
-        // A new window size (the desktop's, once the window system has given it) shows all again.
         const PixelRect whole{0, 0, window->w, window->h};
-        const bool all = whole != shownSize_;
-        if (all) {
-            SDL_FillRect(window, nullptr, SDL_MapRGB(window->format, 0, 0, 0));
-            shownSize_ = whole;
-        }
-        const PixelBuffer client = client_->lock(), screen = frame_.lock();
-        const std::vector<PixelRect> shown =
-            scaled.copy(client, screen, all ? std::vector<PixelRect>{{0, 0, client.width, client.height}} : rects);
-        frame_.unlock();
-        client_->unlock();
-        PresentRects(window_, all ? std::vector<PixelRect>{whole} : shown);
+        const bool all = repaint_ || whole != shownSize_;
+        const ScaledWindow layout = layoutFor(window->w, window->h);
+        const PixelBuffer client = client_.lock(), screen = windowPixels_.lock();
+        std::vector<PixelRect> shown;
+        if (all) layout.copyAll(client, screen);
+        else shown = layout.copy(client, screen, rects);
+        windowPixels_.unlock();
+        client_.unlock();
+        shownSize_ = whole;
+        repaint_ = !PresentRects(window_, all ? std::vector<PixelRect>{whole} : shown);
+    }
+
+    // Shows the whole window again from the frame.
+    void repaintWindow() {
+        repaint_ = true;
+        present({});
     }
 
     void cursorPos(int32_t& x, int32_t& y) override {
         SDL_GetMouseState(&x, &y);
-        if (const std::optional<ScaledScreen> scaled = scalingOnWindow()) scaled->toClient(x, y);
+        layoutOnWindow().toClient(x, y);
     }
     void setCursorPos(int32_t x, int32_t y) override {
-        if (const std::optional<ScaledScreen> scaled = scalingOnWindow()) scaled->toScreen(x, y);
+        layoutOnWindow().toScreen(x, y);
         SDL_WarpMouseInWindow(window_, x, y);
     }
 
@@ -470,9 +502,9 @@ public:
             // Events of a dialog window that has gone are dropped.
             const Uint32 from = WindowOf(e);
             if (from != 0 && from != main) return false;
+            if (LosesPixels(e)) repaintWindow();
             if (!Translate(e, event)) return false;
-            if (const std::optional<ScaledScreen> scaled = scalingOnWindow(); scaled && IsMouseEvent(event.kind))
-                scaled->toClient(event.x, event.y);
+            if (IsMouseEvent(event.kind)) layoutOnWindow().toClient(event.x, event.y);
             return true;
         });
     }
@@ -497,6 +529,7 @@ public:
     // While a dialog is open: an event of the main window other than mouse and keys (the pointer
     // leaving it counts as one) waits for the main window's own waitEvent.
     void hold(const SDL_Event& e) {
+        if (WindowOf(e) == SDL_GetWindowID(window_) && LosesPixels(e)) repaintWindow();
         InputEvent event;
         if (!Translate(e, event)) return;
         switch (event.kind) {
@@ -553,8 +586,7 @@ public:
 
     void setTextInput(bool on, const PixelRect& client) override {
         textInput_ = on;
-        const std::optional<ScaledScreen> scaled = scalingOnWindow();
-        const PixelRect caret = scaled ? scaled->toScreen(client) : client;
+        const PixelRect caret = layoutOnWindow().toScreen(client);
         SDL_Rect at{caret.left, caret.top, std::max(caret.right - caret.left, 1), std::max(caret.bottom - caret.top, 1)};
         if (on) SDL_SetTextInputRect(&at);
         restoreTextInput();
@@ -597,16 +629,71 @@ public:
     }
 
 private:
-    // In full screen, how the client is shown on a window of the size; nothing when windowed.
-    std::optional<ScaledScreen> scaling(int32_t Width, int32_t Height) const {
-        if (!client_) return std::nullopt;
-        const PixelBuffer client = client_->describe();
-        return ScaledScreen(client.width, client.height, Width, Height);
+    // How the frame is shown on a window of the size: in full screen scaled whole, else below
+    // its unscaled top rows.
+    ScaledWindow layoutFor(int32_t width, int32_t height) const {
+        const PixelBuffer client = client_.describe();
+        return ScaledWindow(client.width, client.height, fullScreen_ ? 0 : band_, width, height);
     }
-    std::optional<ScaledScreen> scalingOnWindow() const {
+    ScaledWindow layoutOnWindow() const {
         int width = 0, height = 0;
         SDL_GetWindowSize(window_, &width, &height);
-        return scaling(width, height);
+        return layoutFor(width, height);
+    }
+
+    // The frame at the size, its pixels cleared when the size changes. False when no surface of
+    // the size can be made: the frame stays.
+    bool makeClient(int32_t width, int32_t height) {
+        const SDL_Surface* now = client_.get();
+        if (now->w == width && now->h == height) return true;
+        SDL_Surface* made = SDL_CreateRGBSurfaceWithFormat(0, width, height, 0, now->format->format);
+        if (!made) return false;
+        client_.reset(made);
+        repaint_ = true;
+        return true;
+    }
+
+    // The frame in the window's pixel format (it may differ from the format the frame was made
+    // in before the window first showed), its pixels kept.
+    bool matchFormat(const SDL_Surface* window) {
+        if (client_.get()->format->format == window->format->format) return true;
+        SDL_Surface* converted = SDL_ConvertSurfaceFormat(client_.get(), window->format->format, 0);
+        if (!converted) return false;
+        client_.reset(converted);
+        return true;
+    }
+
+    // The window at its normal place and size.
+    void placeWindow() {
+        SDL_SetWindowSize(window_, normal_.clientWidth, normal_.clientHeight);
+        int borderTop = 0, borderLeft = 0;
+        SDL_GetWindowBordersSize(window_, &borderTop, &borderLeft, nullptr, nullptr);
+        SDL_SetWindowPosition(window_, normal_.left + borderLeft, normal_.top + borderTop);
+    }
+
+    // The window over the whole desktop: the window manager's full screen, or without one (no
+    // one would answer the request) the window itself laid over the display.
+    bool coverDesktop() {
+        if (fullScreen_) return true;
+        repaint_ = true;
+        if (WindowManagerRuns(window_)) return SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0;
+        SDL_Rect bounds;
+        if (SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(window_), 0), &bounds) != 0) return false;
+        laidOver_ = true;
+        SDL_SetWindowBordered(window_, SDL_FALSE);
+        SDL_SetWindowPosition(window_, bounds.x, bounds.y);
+        SDL_SetWindowSize(window_, bounds.w, bounds.h);
+        SDL_RaiseWindow(window_);
+        return true;
+    }
+    void uncoverDesktop() {
+        repaint_ = true;
+        if (!laidOver_) {
+            SDL_SetWindowFullscreen(window_, 0);
+            return;
+        }
+        laidOver_ = false;
+        SDL_SetWindowBordered(window_, SDL_TRUE);
     }
 
     // A box of the buttons (UTF-8, at least one), Return pressing the first and Escape (or
@@ -627,7 +714,24 @@ private:
         const SDL_MessageBoxData box{IconFlag(icon) | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT, owner, title.c_str(),
                                      message.c_str(), static_cast<int>(data.size()), data.data(), nullptr};
         int chosen = -1;
-        if (const std::optional<int> answer = DesktopMessageBox(title, message, labels, cancel, icon)) {
+        bool woken = false;
+        const auto behindBox = [&] {
+            // The main window shows itself again when the box (or another window) uncovers it;
+            // its other events wait as they do behind the dialog window. A dialog window's are
+            // dropped.
+            const Uint32 main = SDL_GetWindowID(window_);
+            for (SDL_Event e; SDL_PollEvent(&e);) {
+                if (e.type == wakeType_) {
+                    wakePending_ = false;
+                    woken = true;
+                } else if (const Uint32 from = WindowOf(e); from == 0 || from == main) {
+                    hold(e);
+                }
+            }
+        };
+        const std::optional<int> answer = DesktopMessageBox(title, message, labels, cancel, icon, behindBox);
+        if (woken) wake();
+        if (answer) {
             chosen = *answer;
         } else if (SDL_ShowMessageBox(&box, &chosen) != 0) {
             // No box can be shown: the message goes to standard error and the first button answers.
@@ -646,13 +750,21 @@ private:
     }
 
     SDL_Window* window_;
+    WindowSurface windowPixels_;
+    // The window's normal place and client size, and the frame's size there.
     WindowPlacement normal_;
+    int32_t windowedWidth_ = 0, windowedHeight_ = 0;
     SDL_Cursor* cursor_ = nullptr;
-    // The window's pixels; in full screen the client's, and the window size they were last shown
-    // on.
-    WindowSurface frame_;
-    std::unique_ptr<OwnedSurface> client_;
+    // The frame the program draws; the window shows it laid out for its own size.
+    OwnedSurface client_;
+    int32_t band_ = 0;
+    bool fullScreen_ = false;
+    // Full screen without a window manager: the window lies over the display by itself.
+    bool laidOver_ = false;
+    // The window size the frame was last shown on, and whether the whole window must be shown
+    // again at the next present.
     PixelRect shownSize_;
+    bool repaint_ = true;
     Uint32 wakeType_;
     std::atomic<bool> wakePending_{false};
     std::deque<InputEvent> held_;
@@ -731,11 +843,21 @@ std::unique_ptr<Display> CreateSdlDisplay() {
     // windows: the text fields draw only the text committed.
     SDL_SetHint(SDL_HINT_IME_INTERNAL_EDITING, "1");
     SDL_SetHint(SDL_HINT_IME_SHOW_UI, "1");
+    // The window's surface goes to the window system as it is: an accelerated one (an OpenGL
+    // renderer behind it) makes the window anew when it is first fetched, which drops the place
+    // the window was given and what it showed.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
-    SDL_Window* window =
-        SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480, SDL_WINDOW_HIDDEN);
+    SDL_Window* window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480,
+                                          SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+    // The frame is made in the window's pixel format as the display reports it; the window's
+    // surface itself is fetched only when something is shown.
+    Uint32 format = window ? SDL_GetWindowPixelFormat(window) : Uint32{SDL_PIXELFORMAT_UNKNOWN};
+    if (SDL_BYTESPERPIXEL(format) != 4 || SDL_ISPIXELFORMAT_INDEXED(format)) format = SDL_PIXELFORMAT_RGB888;
+    SDL_Surface* client = window ? SDL_CreateRGBSurfaceWithFormat(0, 640, 480, 0, format) : nullptr;
     const Uint32 wakeType = SDL_RegisterEvents(1);
-    if (!window || wakeType == static_cast<Uint32>(-1)) {
+    if (!window || !client || wakeType == static_cast<Uint32>(-1)) {
+        SDL_FreeSurface(client);
         if (window) SDL_DestroyWindow(window);
         QuitVideo();
         return nullptr;
@@ -743,7 +865,7 @@ std::unique_ptr<Display> CreateSdlDisplay() {
     // Keys arrive as keys: no input method stands between them and the program.
     SDL_StopTextInput();
     SupplyDisplayMetrics();
-    return std::make_unique<SdlDisplay>(window, wakeType);
+    return std::make_unique<SdlDisplay>(window, client, wakeType);
 }
 
 }  // namespace platform

@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace {
 
@@ -43,6 +44,33 @@ TEST(Entry, InstanceKeyNamesTheGameFolder) {
     EXPECT_EQ(InstanceKey({}, "Z:\\opt\\vela\\"), "Z:-opt-vela-");
     // "表" is 95 5C: its second byte stays.
     EXPECT_EQ(InstanceKey({"Z:\\表"}, ""), "Z:-\x95\x5C-");
+}
+
+// "--scale N" leaves the arguments wherever it stands; without it VELA_SCALE counts, and a bad N
+// in either refuses the start.
+TEST(Entry, WindowScaleFromTheOptionOrTheEnvironment) {
+    using Args = std::vector<std::string>;
+    const char* const unset = nullptr;
+    for (const auto& [args, environment, scale, rest] :
+         {std::tuple(Args{"--scale", "3", "folder"}, "5", 3, Args{"folder"}),
+          std::tuple(Args{"folder", "--scale", "08"}, unset, 8, Args{"folder"}),
+          std::tuple(Args{"folder"}, "2", 2, Args{"folder"}), std::tuple(Args{"folder"}, "", 1, Args{"folder"}),
+          std::tuple(Args{}, unset, 1, Args{})}) {
+        Args taken = args;
+        int32_t got = 0;
+        EXPECT_TRUE(TakeWindowScale(taken, environment, got)) << (environment ? environment : "");
+        EXPECT_EQ(got, scale);
+        EXPECT_EQ(taken, rest);
+    }
+    for (const auto& [args, environment] :
+         {std::pair(Args{"--scale", "9"}, "2"), std::pair(Args{"--scale", "0"}, unset),
+          std::pair(Args{"--scale", "2x"}, unset), std::pair(Args{"--scale", "-2"}, unset),
+          std::pair(Args{"folder", "--scale"}, unset), std::pair(Args{"folder"}, "1.5"),
+          std::pair(Args{"folder"}, " 2")}) {
+        Args taken = args;
+        int32_t got = 0;
+        EXPECT_FALSE(TakeWindowScale(taken, environment, got)) << (environment ? environment : "");
+    }
 }
 
 TEST(Entry, ConfigOnlyAsTheFirstArgument) {

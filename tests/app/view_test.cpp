@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <SDL.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -89,6 +90,7 @@ protected:
         form = std::make_unique<TFormView>(Display, platform::fs::ToProgramPath(programFolder + "velaplay"),
                                            std::move(Args));
         form->UseLoopThread = LoopThread;
+        form->WindowScale = scale;
         form->OnTrace = [this](const char* Label) { trace.push_back(Label); };
         form->FormCreate();
     }
@@ -157,6 +159,7 @@ protected:
 
     platform::HeadlessDisplay display;
     std::unique_ptr<platform::Display> sdl;
+    int32_t scale = 1;
     // The folder of the player's file: a copy of the sample title beside it, with no arguments.
     std::string programFolder = SampleCopy();
     std::unique_ptr<TFormView> form;
@@ -689,6 +692,74 @@ TEST_F(FormView, DrawsIntoARealWindow) {
     form.reset();
 }
 
+// The only window SDL has open.
+SDL_Window* OpenWindow() {
+    for (Uint32 id = 1; id < 10000; ++id)
+        if (SDL_Window* window = SDL_GetWindowFromID(id)) return window;
+    return nullptr;
+}
+
+// A pixel the real window shows (0x00RRGGBB).
+uint32_t WindowPixel(int32_t X, int32_t Y) {
+    SDL_Surface* surface = SDL_GetWindowSurface(OpenWindow());
+    platform::PixelBuffer pixels;
+    pixels.pixels = static_cast<uint8_t*>(surface->pixels);
+    pixels.pitch = surface->pitch;
+    return PixelOf(pixels, X, Y);
+}
+
+// Opened at twice the scene's size, the real window shows the scene twice as large below the
+// toolbar; resized to three times, three times, and a press at a point of it reaches the box
+// there. Full screen and back, the window keeps the size it had.
+TEST_F(FormView, AScaledRealWindowShowsTheSceneScaledAndKeepsItsSize) {
+    ScopedEnvironment headless{"VELA_HEADLESS", nullptr};
+    ScopedEnvironment video{"SDL_VIDEODRIVER", "offscreen"};
+    ScopedEnvironment audio{"SDL_AUDIODRIVER", "dummy"};
+    ScopedEnvironment software{"SDL_FRAMEBUFFER_ACCELERATION", "0"};
+    sdl = platform::CreateDisplay();
+    ASSERT_FALSE(sdl->headless());
+    scale = 2;
+    Open(*sdl);
+    Tick(10);
+    SDL_Window* window = OpenWindow();
+    ASSERT_TRUE(window);
+    int width = 0, height = 0;
+    SDL_GetWindowSize(window, &width, &height);
+    EXPECT_EQ(std::pair(width, height), std::pair(1280, Dock + 960));
+    EXPECT_EQ(sdl->clientWidth(), 640);
+    EXPECT_EQ(WindowPixel(2 * RedX, Dock + 2 * RedY), Red);
+    EXPECT_EQ(WindowPixel(2 * (RedX - 41), Dock + 2 * RedY), Background);
+    EXPECT_EQ(WindowPixel(300, 10), DockFace);
+    EXPECT_EQ(WindowPixel(1200, 10), DockFace);
+
+    sdl->setWindowSize(1920, Dock + 1440);
+    Tick(3);
+    EXPECT_EQ(WindowPixel(3 * RedX, Dock + 3 * RedY), Red);
+    EXPECT_EQ(WindowPixel(3 * (RedX - 41), Dock + 3 * RedY), Background);
+    for (const Uint32 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
+        SDL_Event press{};
+        press.type = type;
+        press.button.windowID = SDL_GetWindowID(window);
+        press.button.button = SDL_BUTTON_LEFT;
+        press.button.x = 3 * RedX + 1;
+        press.button.y = Dock + 3 * RedY + 1;
+        ASSERT_EQ(SDL_PushEvent(&press), 1);
+        Tick(2);
+    }
+    EXPECT_EQ(WindowPixel(3 * RedX, Dock + 3 * RedY), RedPressed);
+
+    form->SetFullScreen(true);
+    Tick(2);
+    EXPECT_EQ(SDL_GetWindowSurface(window)->w, 1024);  // the offscreen driver's desktop
+    form->SetFullScreen(false);
+    Tick(3);
+    SDL_GetWindowSize(window, &width, &height);
+    EXPECT_EQ(std::pair(width, height), std::pair(1920, Dock + 1440));
+    EXPECT_EQ(WindowPixel(3 * RedX, Dock + 3 * RedY), RedPressed);
+    EXPECT_EQ(WindowPixel(300, 10), DockFace);
+    form.reset();
+}
+
 // A click on the quit button of the real window, answered Yes by the desktop's box (a stand-in
 // zenity first on the path), ends the player.
 TEST_F(FormView, TheRealWindowsQuitButtonEndsThePlayer) {
@@ -864,16 +935,21 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
         Child help(PlayerFolder + "velaplay", {option}, errors, usage);
         ASSERT_TRUE(help.WaitEnd(20000));
         EXPECT_TRUE(help.ExitedWith(0));
-        EXPECT_TRUE(FileText(usage).starts_with("Usage: velaplay [FOLDER]\n")) << FileText(usage);
+        EXPECT_TRUE(FileText(usage).starts_with("Usage: velaplay [--scale N] [FOLDER]\n")) << FileText(usage);
         EXPECT_EQ(FileText(errors), "");
     }
     // An unknown option is no folder: the usage goes to standard error.
     Child unknown(PlayerFolder + "velaplay", {folder + "empty", "-x"}, errors, usage);
     ASSERT_TRUE(unknown.WaitEnd(20000));
     EXPECT_TRUE(unknown.ExitedWith(2));
-    EXPECT_TRUE(FileText(errors).starts_with("velaplay: unknown option -x\nUsage: velaplay [FOLDER]\n"))
+    EXPECT_TRUE(FileText(errors).starts_with("velaplay: unknown option -x\nUsage: velaplay [--scale N] [FOLDER]\n"))
         << FileText(errors);
     EXPECT_EQ(FileText(usage), "");
+    // So is a window scale that is no whole number 1..8.
+    Child scale(PlayerFolder + "velaplay", {"--scale", "9", folder + "empty"}, errors, usage);
+    ASSERT_TRUE(scale.WaitEnd(20000));
+    EXPECT_TRUE(scale.ExitedWith(2));
+    EXPECT_NE(FileText(errors).find("\nUsage: velaplay [--scale N] [FOLDER]\n"), std::string::npos) << FileText(errors);
 }
 
 // A project file whose screen cannot be made ends the player at start with status 1, naming the

@@ -64,6 +64,8 @@ public:
     void setBounds(int32_t, int32_t, int32_t, int32_t) override {}
     int32_t clientWidth() override { return frame_.describe().width; }
     int32_t clientHeight() override { return frame_.describe().height; }
+    void setWindowSize(int32_t, int32_t) override {}
+    void setUnscaledTop(int32_t) override {}
     void show() override {}
     platform::WindowPlacement placement() override { return {}; }
     void minimize() override {}

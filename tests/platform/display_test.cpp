@@ -12,6 +12,8 @@
 #include <SDL.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <tuple>
 
@@ -561,6 +563,111 @@ TEST_F(SdlDisplay, AFullScreenModeIsShownScaledOnTheDesktop) {
     EXPECT_EQ(display_->frame().describe().width, 64);
 }
 
+
+// A 64 x 58 frame (a toolbar of 10 rows over a 64 x 48 scene) in a window of 200 x 154: the
+// toolbar at its own size along the top, carried on to the right edge; the scene three times as
+// large below it, 4 black columns each side. The pointer comes back in frame pixels, an uncovered
+// window is shown again from the frame, and the window's size outlives full screen.
+TEST_F(SdlDisplay, AResizedWindowShowsTheFrameScaledBelowItsToolbar) {
+    display_->setBounds(10, 20, 64, 58);
+    display_->setUnscaledTop(10);
+    display_->setCaption("scaled");
+    display_->show();
+    display_->setWindowSize(200, 154);
+    EXPECT_EQ(display_->clientWidth(), 64);
+    EXPECT_EQ(display_->clientHeight(), 58);
+    SetPixel(display_->frame(), 5, 5, 0x111111);
+    SetPixel(display_->frame(), 63, 3, 0x222222);
+    SetPixel(display_->frame(), 10, 20, 0x00FF00);
+    display_->present({{0, 0, 64, 58}});
+    SDL_Window* main = WindowTitled(u8"scaled");
+    SDL_Surface* window = SDL_GetWindowSurface(main);
+    ASSERT_EQ(std::pair(window->w, window->h), std::pair(200, 154));
+    auto shown = [&window](int32_t X, int32_t Y) {
+        uint32_t value;
+        std::memcpy(&value, static_cast<uint8_t*>(window->pixels) + Y * window->pitch + X * 4, 4);
+        return value & 0xFFFFFF;
+    };
+    EXPECT_EQ(shown(5, 5), 0x111111u);
+    EXPECT_EQ(shown(63, 3), 0x222222u);
+    EXPECT_EQ(shown(199, 3), 0x222222u);
+    EXPECT_EQ(shown(33, 40), 0u);
+    EXPECT_EQ(shown(34, 40), 0x00FF00u);
+    EXPECT_EQ(shown(36, 42), 0x00FF00u);
+    EXPECT_EQ(shown(37, 43), 0u);
+    EXPECT_EQ(shown(1, 100), 0u);
+    EXPECT_EQ(shown(198, 100), 0u);
+
+    InputEvent e;
+    while (display_->waitEvent(e, 0)) {
+    }
+    for (const auto& [x, y, clientX, clientY] : {std::tuple(35, 41, 10, 20), std::tuple(150, 3, 63, 3)}) {
+        SDL_Event press{};
+        press.type = SDL_MOUSEBUTTONDOWN;
+        press.button.windowID = SDL_GetWindowID(main);
+        press.button.button = SDL_BUTTON_LEFT;
+        press.button.x = x;
+        press.button.y = y;
+        Push(press);
+        const InputEvent down = Next();
+        EXPECT_EQ(std::pair(down.x, down.y), std::pair(clientX, clientY));
+    }
+
+    // The window system lost the window's pixels: they come back without a present.
+    std::memset(window->pixels, 0, size_t(window->pitch) * size_t(window->h));
+    SDL_Event exposed{};
+    exposed.type = SDL_WINDOWEVENT;
+    exposed.window.windowID = SDL_GetWindowID(main);
+    exposed.window.event = SDL_WINDOWEVENT_EXPOSED;
+    Push(exposed);
+    EXPECT_EQ(Next().kind, InputKind::Expose);
+    window = SDL_GetWindowSurface(main);
+    EXPECT_EQ(shown(34, 40), 0x00FF00u);
+    EXPECT_EQ(shown(199, 3), 0x222222u);
+
+    const DisplayModeInfo mode = display_->displayModes()[0];
+    ASSERT_TRUE(display_->setFullScreen(&mode));
+    EXPECT_TRUE(display_->setFullScreen(nullptr));
+    while (display_->waitEvent(e, 0)) {
+    }
+    int width = 0, height = 0;
+    SDL_GetWindowSize(main, &width, &height);
+    EXPECT_EQ(std::pair(width, height), std::pair(200, 154));
+    EXPECT_EQ(display_->placement(), (WindowPlacement{10, 20, 200, 154, true}));
+    EXPECT_EQ(display_->clientWidth(), 64);
+    EXPECT_EQ(display_->clientHeight(), 58);
+}
+
+// While the desktop's box is up (a stand-in zenity that takes a moment), the main window shows
+// again what another window uncovered; the uncovering still reaches the program afterwards.
+TEST_F(SdlDisplay, AnUncoveredWindowIsShownAgainWhileAMessageBoxIsUp) {
+    display_->setBounds(0, 0, 32, 24);
+    display_->setCaption("behind");
+    display_->show();
+    SetPixel(display_->frame(), 7, 8, 0x345678);
+    display_->present({{0, 0, 32, 24}});
+    SDL_Window* main = WindowTitled(u8"behind");
+    InputEvent e;
+    while (display_->waitEvent(e, 0)) {
+    }
+    SDL_Surface* window = SDL_GetWindowSurface(main);
+    std::memset(window->pixels, 0, size_t(window->pitch) * size_t(window->h));
+    SDL_Event exposed{};
+    exposed.type = SDL_WINDOWEVENT;
+    exposed.window.windowID = SDL_GetWindowID(main);
+    exposed.window.event = SDL_WINDOWEVENT_EXPOSED;
+    Push(exposed);
+
+    const std::string folder = FreshHostFolder();
+    std::ofstream(folder + "zenity") << "#!/bin/sh\n/bin/sleep 0.3\n";
+    std::filesystem::permissions(folder + "zenity", std::filesystem::perms::owner_all);
+    ScopedEnvironment server{"DISPLAY", ":9"}, path{"PATH", folder.c_str()};
+    EXPECT_EQ(display_->messageBox("t", "x", MessageButtons::Ok, MessageIcon::Information), MessageResult::Ok);
+    uint32_t value;
+    std::memcpy(&value, static_cast<uint8_t*>(window->pixels) + 8 * window->pitch + 7 * 4, 4);
+    EXPECT_EQ(value & 0xFFFFFF, 0x345678u);
+    EXPECT_EQ(Next().kind, InputKind::Expose);
+}
 
 TEST_F(SdlDisplay, TheDialogWindowTakesItsOwnEventsAndHoldsTheMainWindows) {
     display_->setCaption("main");

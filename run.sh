@@ -7,8 +7,15 @@
 # another title's game.dat and install.dat).
 set -euo pipefail
 args=()
+value=false  # the argument is the value of the option before it (--scale N)
 for arg in "$@"; do
+  if $value; then
+    args+=("$arg")
+    value=false
+    continue
+  fi
   case "$arg" in
+    --scale) args+=("$arg"); value=true ;;
     /* | -*) args+=("$arg") ;;
     *) args+=("$PWD/$arg") ;;
   esac

@@ -440,7 +440,7 @@ TEST_F(VrArchive, AnEntryInflatingPastTheMemoryBudgetIsRefusedAsDamaged) {
             }
             ADD_FAILURE() << "inflated";
         } catch (const EVrFileError& e) {
-            EXPECT_EQ(std::string(e.what()), Program("bomb.dat") + ":アーカイブが壊れています");
+            EXPECT_EQ(std::string(e.what()), platform::fs::ShownPath(Program("bomb.dat")) + ":アーカイブが壊れています");
         }
         EXPECT_EQ(MemoryCharged(), charged);
     }

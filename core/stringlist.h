@@ -17,11 +17,13 @@ public:
 };
 [[noreturn]] void RaiseListIndexError(int64_t Index);
 
-// The bytes a string (of Length characters) holds outside itself: its characters and terminator
-// once they no longer fit in the string's own small buffer.
+// The bytes a string (of Length characters) holds outside itself once its characters no longer
+// fit in its own small buffer: the characters and terminator, rounded up to the allocator's
+// 16-byte steps, and the allocator's header.
 inline int64_t HeapBytes(size_t Length) {
     constexpr size_t kSmallString = 15;  // the characters a string keeps inside itself
-    return Length > kSmallString ? static_cast<int64_t>(Length) + 1 : 0;
+    constexpr int64_t kStep = 16, kHeader = 16;
+    return Length > kSmallString ? (static_cast<int64_t>(Length) + kStep) / kStep * kStep + kHeader : 0;
 }
 inline int64_t HeapBytes(const std::string& S) { return HeapBytes(S.size()); }
 

@@ -315,10 +315,11 @@ int TCallMan::OneStep() {
 
 bool TCallMan::Run() {
     while (!Terminating()) {
-        // A round that moved neither page, PC nor State would only repeat itself: the command
-        // goes on at the next tick.
+        // A round that moved neither page, PC, State nor the call depth would only repeat
+        // itself: the command goes on at the next tick. (A page calling itself from its first
+        // command comes back to the same page and PC one frame deeper.)
         const TPage* const page = CurrentPage;
-        const int32_t pc = PC, state = State;
+        const int32_t pc = PC, state = State, depth = Stack.Count();
         switch (State) {
             case 0:
                 if (!EventRun(1)) OneStep();
@@ -359,7 +360,8 @@ bool TCallMan::Run() {
                 break;
             }
         }
-        if ((!StepOn && State == 0) || (CurrentPage == page && PC == pc && State == state)) break;
+        if ((!StepOn && State == 0) || (CurrentPage == page && PC == pc && State == state && Stack.Count() == depth))
+            break;
     }
     return true;
 }

@@ -110,8 +110,8 @@ public:
     // State 0, the taken events of levels 1..Level removed, Level 2. StepOn stays.
     TPage* Start(const std::string& Name);
     // One tick of script work. The tick's work ends early when a round (starting an event or
-    // one step) left the page, PC and State as they were; the script goes on from there at the
-    // next tick. Errors of the runner's own work (loading a page to return to or a handler
+    // one step) left the page, PC, State and call depth as they were; the script goes on from
+    // there at the next tick. Errors of the runner's own work (loading a page to return to or a handler
     // page) pass on. Always true.
     bool Run();
     // Starts the first pending event as a call of its handler page, taking it at EventLevel:

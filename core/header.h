@@ -158,14 +158,16 @@ private:
 
 // ---- String arrays and the folder-to-disc map, with their stored forms ----
 
-// Stored as int32 count, then each string (int32 length and its bytes).
+// Stored as int32 count, then each string (int32 length and its bytes). The strings are
+// charged to the title's memory before they are stored (EMemoryBudget, the array unchanged,
+// when they do not fit).
 class TArrayString {
 public:
     int Count() const { return static_cast<int>(items_.size()); }
     const std::string& Strings(int Index) const;
-    void Add(const std::string& S) { items_.push_back(S); }
-    void Assign(const TArrayString& Other) { items_ = Other.items_; }
-    void Clear() { items_.clear(); }
+    void Add(const std::string& S);
+    void Assign(const TArrayString& Other);
+    void Clear();
 
     void SaveToStream(TStream& Stream) const;
     // Replaces the content with the stored form read at the stream's position. Raises
@@ -173,6 +175,7 @@ public:
     void LoadFromStream(TStream& Stream);
 
 private:
+    TMemoryCharge charge_;  // before the items, so that a copy is charged before it is made
     std::vector<std::string> items_;
 };
 

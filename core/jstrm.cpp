@@ -175,17 +175,12 @@ void JStrDelete(std::string& S, int Index, int Count) {
     if (p < S.size()) S.erase(p, e - p);
 }
 
-std::string JStrSplitToken(std::string& S, const std::string& Delimiters) {
-    std::string token;
-    if (!Delimiters.empty()) {
-        for (size_t p = 0; p < S.size(); p += CharSize(S, p)) {
-            if (Delimiters.find(S[p]) == std::string::npos) continue;
-            token = S.substr(0, p);
-            S.erase(0, p + 1);
-            return token;
-        }
-    }
-    token.swap(S);
+std::string_view JStrSplitToken(std::string_view& S, std::string_view Delimiters) {
+    size_t p = Delimiters.empty() ? S.size() : 0;
+    for (; p < S.size(); p += CharSize(S, p))
+        if (Delimiters.find(S[p]) != std::string_view::npos) break;
+    const std::string_view token = S.substr(0, p);
+    S.remove_prefix(std::min(p + 1, S.size()));
     return token;
 }
 

@@ -36,7 +36,8 @@ void JStrDelete(std::string& S, int Index, int Count);
 
 // Cuts the text before the first byte that equals any byte of Delimiters off S, together with
 // that delimiter, and returns it. Without a match (or with no delimiters) all of S is the token.
-std::string JStrSplitToken(std::string& S, const std::string& Delimiters);
+// S is a view, so that cutting a long text into many tokens takes time in proportion to it.
+std::string_view JStrSplitToken(std::string_view& S, std::string_view Delimiters);
 
 // Remove ASCII spaces and full-width spaces (81 40) from the start / end; tabs and line ends stay.
 void JStrTrimLeft(std::string& S);

@@ -1,7 +1,6 @@
 #include "core/zstreams.h"
 
 #include "core/header.h"
-#include "core/membudget.h"
 
 #include <algorithm>
 #include <vector>
@@ -173,11 +172,13 @@ void DecompressStream(TStream& Source, TStream& Dest) {
     Source.SetPosition(0);
     TZDecompressionStream z(Source);
     std::vector<Bytef> chunk(kChunk);
-    // A few stored bytes can stand for a thousand times as many inflated: each piece is charged
-    // before Dest grows to hold it.
-    TMemoryCharge inflated;
+    // A few stored bytes can stand for a thousand times as many inflated. A memory stream
+    // charges each piece before it grows to hold it; any other (a work file) is held to the same
+    // bound while it is written, so that such an entry cannot fill the disk either.
+    const bool charged = dynamic_cast<TMemoryStream*>(&Dest) != nullptr;
+    TMemoryCharge written;
     while (int64_t n = z.Read(chunk.data(), kChunk)) {
-        inflated.Resize(inflated.Bytes() + n);
+        if (!charged) written.Resize(written.Bytes() + n);
         Dest.WriteBuffer(chunk.data(), n);
     }
 }

@@ -19,8 +19,8 @@ using fuzz::Check;
 constexpr int32_t kWidth = 24, kHeight = 16;
 
 const std::vector<int32_t>& ThresholdsOf(TCustomWipe& Wipe) {
-    if (auto* shadow = dynamic_cast<TWipeShadow*>(&Wipe)) return shadow->Thresholds;
-    return dynamic_cast<TWipeShadowWhite&>(Wipe).Thresholds;
+    if (auto* shadow = dynamic_cast<TWipeShadow*>(&Wipe)) return shadow->Thresholds.Values;
+    return dynamic_cast<TWipeShadowWhite&>(Wipe).Thresholds.Values;
 }
 
 void PrepareAndStep(const std::string& Name, int32_t Type) {

@@ -3,6 +3,7 @@
 // with noise one burn per 40 ms of frame time, drawn through the fire colour ramp (heats below
 // 17 skipped) at the object's origin, or stretched into its rectangle when zoomed. The object's
 // size follows the field size times the zoom (at least 1).
+#include "core/membudget.h"
 #include "objects/vitems.h"
 
 #include <array>
@@ -70,7 +71,8 @@ private:
     int32_t FieldWidth = 8, FieldHeight = 8;
     long double ZoomX = 0, ZoomY = 0;
     TDIBX Field;
-    std::vector<uint8_t> Noise, Columns, Rows;
+    TMemoryCharge NoiseCharge;
+    std::vector<uint8_t> Noise;  // a byte per field pixel
     std::array<uint8_t, 1024> Cooling{};
     double Strength = 4.5;
     int32_t ColumnOffset = 0, RowOffset = 0;

@@ -24,9 +24,7 @@ TObjectRef ReadSender(TStream& Stream) {
 // ---- TStack ----
 
 int64_t TStack::Bytes() const {
-    int64_t bytes = int64_t(sizeof(TStack)) + HeapBytes(PageName) + HeapBytes(ResultVarName);
-    for (int i = 0; i < Args.Count(); ++i) bytes += int64_t(sizeof(std::string)) + HeapBytes(Args.Strings(i));
-    return bytes + (State ? State->Size() : 0);
+    return int64_t(sizeof(TStack)) + HeapBytes(PageName) + HeapBytes(ResultVarName);
 }
 
 void TStack::SaveToStream(TStream& Stream) const {

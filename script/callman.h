@@ -37,7 +37,8 @@ public:
     std::unique_ptr<TCustomParam> Result;  // return-value holder of the called page, or none
     TMemoryCharge Charge;                  // for what the frame held when it was pushed
 
-    // The bytes the frame holds besides its return-value holder (which is charged on its own).
+    // The bytes the frame holds besides its arguments, state and return-value holder (which
+    // are charged on their own).
     int64_t Bytes() const;
     void SaveToStream(TStream& Stream) const;
     // The sender is looked up again by name in the object root. EReadError on short or absurd

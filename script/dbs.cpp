@@ -59,11 +59,11 @@ bool AddTabFields(TDBFieldList& Fields, const std::string& Header) {
     TTabStrings cells;
     cells.SplitLine(Header);
     for (int i = 0; i < cells.Count(); ++i) {
-        std::string rest = cells.Strings(i);
-        const std::string name = JStrTrim(JStrSplitToken(rest, " "));
-        const std::string word = JStrTrim(JStrSplitToken(rest, " "));
+        std::string_view rest = cells.Strings(i);
+        const std::string name = JStrTrim(std::string(JStrSplitToken(rest, " ")));
+        const std::string word = JStrTrim(std::string(JStrSplitToken(rest, " ")));
         const uint8_t type = word == "int" ? DBInteger : word == "float" ? DBFloat : word == "bool" ? DBBoolean : DBString;
-        const int32_t len = StrToIntDef(JStrTrim(rest), 80);
+        const int32_t len = StrToIntDef(JStrTrim(std::string(rest)), 80);
         if (name.empty() || (type == DBString && FieldSize(type, len) == 0)) return false;
         Fields.AddField(name, type, len);
     }

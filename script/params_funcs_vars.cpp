@@ -89,19 +89,22 @@ void FnArrayToString(TParamCollectionItem& Dest, TSysFuncArgs Args) {
 // StringToArray(Text, var A [, Separator]): lines for a line break (the default), else pieces
 // between any of the separator's characters. No pieces leave A one empty string. No result.
 void FnStringToArray(TParamCollectionItem&, TSysFuncArgs Args) {
-    std::string text = Args[0]->AsStr();
+    const std::string text = Args[0]->AsStr();
     TCustomParam& a = *Args[1];
     const std::string separator = Args.size() > 2 ? Args[2]->AsStr() : kLineBreak;
-    std::vector<std::string> pieces;
+    std::vector<std::string_view> pieces;
+    TMemoryCharge room;  // a text of separators makes a piece of each byte
     if (separator == kLineBreak) {
-        for (std::string_view line : SplitLines(std::string_view(text).substr(0, text.find('\0'))))
-            pieces.emplace_back(line);
+        pieces = SplitLines(std::string_view(text).substr(0, text.find('\0')));
     } else {
-        while (!text.empty()) pieces.push_back(JStrSplitToken(text, separator));
+        for (std::string_view rest = text; !rest.empty();) {
+            room.Resize(room.Bytes() + int64_t(sizeof(std::string_view)));
+            pieces.push_back(JStrSplitToken(rest, separator));
+        }
     }
     if (pieces.empty()) return a.SetStr("");
     a.SetDims({static_cast<int32_t>(std::min<size_t>(pieces.size(), INT32_MAX))});
-    for (size_t i = 0; i < pieces.size(); ++i) a.SetStrAt(static_cast<int32_t>(i), pieces[i]);
+    for (size_t i = 0; i < pieces.size(); ++i) a.SetStrAt(static_cast<int32_t>(i), std::string(pieces[i]));
 }
 
 void FnIndexOfStr(TParamCollectionItem& Dest, TSysFuncArgs Args) {

@@ -369,17 +369,7 @@ bool TWipeDither::BuildMask() {
 
 void TWipeShadow::Prepare() {
     TWipeMask::Prepare();
-    const int32_t width = Mask->GetWidth(), height = Mask->GetHeight();
-    Thresholds.assign(size_t(width) * size_t(height), -255);
-    TDIBX grey;
-    LoadWipeMaskImage(grey, width, height, MaskName, Reverse);
-    if (grey.GetEmpty()) return;
-    const TLockedBits bits(grey);
-    if (!bits.Ok()) return;
-    for (int32_t y = 0; y < height; ++y) {
-        const uint8_t* row = bits.Row(y);
-        for (int32_t x = 0; x < width; ++x) Thresholds[size_t(y) * size_t(width) + size_t(x)] = row[x] - 255;
-    }
+    Thresholds.Load(Mask->GetWidth(), Mask->GetHeight(), MaskName, Reverse);
 }
 
 bool TWipeShadow::BuildMask() {
@@ -387,13 +377,13 @@ bool TWipeShadow::BuildMask() {
     if (SameLevel(k)) return false;
     HardEdge = false;
     const int32_t width = Mask->GetWidth(), height = Mask->GetHeight();
-    if (Thresholds.size() != size_t(width) * size_t(height)) return false;
+    if (Thresholds.Values.size() != size_t(width) * size_t(height)) return false;
     const TLockedBits mask(*Mask);
     if (!mask.Ok()) return false;
     // clamp(k + threshold - 256, 0, 255), sixteen at a time through the saturating packs.
     const int32_t offset = k - 256;
     const __m128i add = _mm_set1_epi32(offset);
-    const int32_t* threshold = Thresholds.data();
+    const int32_t* threshold = Thresholds.Values.data();
     for (int32_t y = 0; y < height; ++y, threshold += width) {
         uint8_t* row = mask.Row(y);
         int32_t x = 0;
@@ -445,6 +435,20 @@ void LoadWipeMaskImage(TDIBX& Grey, int32_t Width, int32_t Height, const std::st
             for (int32_t x = 0; x < Width; x += imageWidth)
                 std::memcpy(bits.Row(y) + x, row.data(), size_t(std::min(imageWidth, Width - x)));
     }
+}
+
+void TWipeThresholds::Load(int32_t Width, int32_t Height, const std::string& Name, bool Negative) {
+    const size_t count = size_t(std::max(Width, 0)) * size_t(std::max(Height, 0));
+    Values.clear();
+    Charge.Resize(int64_t(count * sizeof(int32_t)));
+    Values.assign(count, -255);
+    TDIBX grey;
+    LoadWipeMaskImage(grey, Width, Height, Name, Negative);
+    if (grey.GetEmpty()) return;
+    const TLockedBits bits(grey);
+    if (!bits.Ok()) return;
+    for (int32_t y = 0, at = 0; y < Height; ++y)
+        for (int32_t x = 0; x < Width; ++x, ++at) Values[size_t(at)] = bits.Row(y)[x] - 255;
 }
 
 // ---- Clock hand and fans ----

@@ -8,6 +8,7 @@
 // The ramp rule of the stripe, curtain and grid masks: an element whose delay d is at most the
 // level gets min(255, (level - d) * 255 div Param[1]), one whose delay is above it gets 0;
 // Param[1] is the softness (levels from 0 to 255), and HardEdge is set when it is below 2.
+#include "core/membudget.h"
 #include "text/wipes.h"
 
 #include <cstdint>
@@ -16,6 +17,15 @@
 #include <vector>
 
 class TDIBX;
+
+// Grey - 255 per pixel of the mask image LoadWipeMaskImage reads (-255 everywhere when it has
+// none), row by row, charged to the title's memory.
+struct TWipeThresholds {
+    TMemoryCharge Charge;
+    std::vector<int32_t> Values;
+
+    void Load(int32_t Width, int32_t Height, const std::string& Name, bool Negative);
+};
 
 class TWipeMask : public TCustomWipe {
 public:
@@ -164,7 +174,7 @@ public:
 class TWipeShadow : public TWipeMask {
 public:
     using TWipeMask::TWipeMask;
-    std::vector<int32_t> Thresholds;  // g - 255 per Dest pixel, row by row
+    TWipeThresholds Thresholds;  // per Dest pixel
 
     void Prepare() override;
     bool BuildMask() override;
@@ -244,3 +254,4 @@ public:
 // pixel becoming the nearest grey. A missing image (or an empty name, or an image 0 pixels
 // wide or high) tiles nothing; one that exists but does not decode raises the loader's error.
 void LoadWipeMaskImage(TDIBX& Grey, int32_t Width, int32_t Height, const std::string& Name, bool Negative);
+

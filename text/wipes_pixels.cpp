@@ -221,25 +221,18 @@ bool TWipeSpot::Step() {
 
 void TWipeShadowWhite::Prepare() {
     for (int32_t i = 0; i < 1024; ++i) FlareTable[i] = uint16_t(std::clamp(i - 256, 0, 511));
-    const int32_t w = Dest->GetWidth(), h = Dest->GetHeight();
-    TDIBX grey;
-    LoadWipeMaskImage(grey, w, h, MaskName, Reverse);
-    Thresholds.assign(size_t(std::max(w, 0)) * size_t(std::max(h, 0)), -255);
-    const TLockedRows rows(grey);
-    if (!rows.Ok()) return;
-    for (int32_t y = 0, at = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x, ++at) Thresholds[size_t(at)] = rows.Row(y)[x] - 255;
+    Thresholds.Load(Dest->GetWidth(), Dest->GetHeight(), MaskName, Reverse);
 }
 
 bool TWipeShadowWhite::Step() {
     if (StepFinished()) return true;
-    if (Thresholds.size() != size_t(Dest->GetWidth()) * size_t(Dest->GetHeight())) return false;
+    if (Thresholds.Values.size() != size_t(Dest->GetWidth()) * size_t(Dest->GetHeight())) return false;
     const int32_t k = Elapsed * 768 / Length + 255;
     const std::array<uint32_t, 256> ramp = GreyRampOf(*Dest);
     std::vector<uint32_t> entries(256);  // thresholds -255 .. 0
     for (int32_t g = 0; g < 256; ++g)
         entries[size_t(g)] = FlareEntry(ramp, FlareTable[std::clamp(k + g - 255, 0, 1023)]);
-    ComposeRamped(*this, Darkens(), Thresholds.data(), 255, entries);
+    ComposeRamped(*this, Darkens(), Thresholds.Values.data(), 255, entries);
     return false;
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "text/wipes.h"
+#include "text/wipes_mask.h"
 
 class TDIBX;
 
@@ -47,7 +48,7 @@ public:
 class TWipeShadowWhite : public TCustomWipe {
 public:
     using TCustomWipe::TCustomWipe;
-    std::vector<int32_t> Thresholds;  // grey - 255 per Dest pixel, row by row
+    TWipeThresholds Thresholds;  // per Dest pixel
     uint16_t FlareTable[1024] = {};   // 0 up to 255, i - 256 up to 767, then 511
 
     // Reads the mask image MaskName (inverted when Reverse) as TWipeShadow does.

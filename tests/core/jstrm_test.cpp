@@ -122,7 +122,7 @@ TEST(JStrm, InsertAndDeleteCountCharacters) {
 }
 
 TEST(JStrm, SplitToken) {
-    std::string s = "ab,cd";
+    std::string_view s = "ab,cd";
     EXPECT_EQ(JStrSplitToken(s, ","), "ab");
     EXPECT_EQ(s, "cd");
     EXPECT_EQ(JStrSplitToken(s, ","), "cd");
@@ -139,7 +139,7 @@ TEST(JStrm, SplitToken) {
 
 TEST(JStrm, TrailByte5CIsNeverABackslash) {
     // 表, ソ and 能 end in the byte 0x5C.
-    std::string s = "表\\ソ能\\x";
+    std::string_view s = "表\\ソ能\\x";
     EXPECT_EQ(JStrSplitToken(s, "\\"), "表");
     EXPECT_EQ(JStrSplitToken(s, "\\"), "ソ能");
     EXPECT_EQ(s, "x");
@@ -184,7 +184,7 @@ TEST(JStrm, LeadByteAtTheEndIsOneCharacter) {
     EXPECT_EQ(d, "a\x82" "b");
     EXPECT_EQ(JStrHanToZen("A\x82"), "Ａ\x82");
     EXPECT_EQ(JStrZenToHan("A\x82"), "A");
-    std::string t = "\x81";
+    std::string_view t = "\x81";
     EXPECT_EQ(JStrSplitToken(t, "\x81"), "");
     EXPECT_EQ(JStrTrim(" \x81"), "\x81");
     EXPECT_EQ(JStrTrim("\x81 "), "\x81 ");  // the space is the lead byte's partner

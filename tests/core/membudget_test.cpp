@@ -1,5 +1,7 @@
 #include "core/membudget.h"
 
+#include "core/header.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -29,6 +31,33 @@ TEST_F(MemoryBudget, ChargesAreRefusedPastTheLimitAndGivenBackWithTheirOwner) {
     }
     EXPECT_TRUE(TryChargeMemory(1000));
     ReleaseMemory(1000);
+}
+
+// Memory streams (inflated entries, saved states) and argument lists hold what they take, a
+// copy again; a growth that does not fit leaves them as they were.
+TEST_F(MemoryBudget, StreamsAndArgumentListsChargeWhatTheyHold) {
+    const int64_t before = MemoryCharged();
+    SetMemoryLimit(before + 8000);
+    {
+        TMemoryStream stream;
+        stream.SetSize(3000);
+        EXPECT_GE(MemoryCharged(), before + 3000);
+        EXPECT_THROW(stream.SetSize(20000), EMemoryBudget);
+        EXPECT_EQ(stream.Size(), 3000);
+        TMemoryStream copy(stream);
+        EXPECT_GE(MemoryCharged(), before + 6000);
+        EXPECT_THROW(TMemoryStream another(stream), EMemoryBudget);
+        copy.Clear();
+
+        TArrayString args;
+        args.Add(std::string(4000, 'a'));
+        EXPECT_GE(MemoryCharged(), before + 7000);
+        EXPECT_THROW(args.Add(std::string(4000, 'b')), EMemoryBudget);
+        EXPECT_EQ(args.Count(), 1);
+        TArrayString saved;
+        EXPECT_THROW(saved.Assign(args), EMemoryBudget);
+    }
+    EXPECT_EQ(MemoryCharged(), before);
 }
 
 TEST_F(MemoryBudget, TheEnvironmentGivesWholeMebibytesOrIsRefused) {

@@ -77,6 +77,18 @@ TEST_F(Budget, AnArrayBeyondWhatIsLeftIsRefused) {
     ExpectGivenBack();
 }
 
+// A million separators under 40 MiB: the array fits, the list of its pieces made first does
+// not, and is charged as it grows (and made in time in proportion to the text).
+TEST_F(Budget, SplittingALongTextEnds) {
+    SetMemoryLimit(40 << 20);
+    Var("i", PT_INT), Var("a", PT_STR);
+    EXPECT_EQ(Run(R"j([{"cmd": "WhileInit", "do": "t = \",\""}, )j" +
+                  Loop(20, R"j({"cmd": "Calc", "do": "t = t ++ t", "indent": 1},)j") +
+                  R"j(, {"cmd": "Calc", "do": "StringToArray(t, a, \",\")"}])j"),
+              "p.vsb(8):タイトルのメモリを使い切りました");
+    ExpectGivenBack();
+}
+
 // Rows of 64 KiB filling table after table.
 TEST_F(Budget, TableRowsEnd) {
     Var("i", PT_INT);

@@ -240,7 +240,7 @@ TEST_F(WipeMaskImage, AMaskThatDoesNotDecodeRaisesFromPrepareAndAnEmptyOneTilesN
         wipe->SetName(name);
         const std::string error = ErrorOf([&] { wipe->Prepare(); });
         EXPECT_EQ(error.empty(), std::string(name) == "empty.png") << name << ": " << error;
-        const auto& thresholds = static_cast<TWipeShadow&>(*wipe).Thresholds;
+        const auto& thresholds = static_cast<TWipeShadow&>(*wipe).Thresholds.Values;
         EXPECT_EQ(thresholds, std::vector<int32_t>(16 * 8, -255)) << name;
         wipe->Elapsed = 75;
         EXPECT_FALSE(wipe->Step());

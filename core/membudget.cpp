@@ -85,6 +85,3 @@ bool TMemoryCharge::TryResize(int64_t Bytes) noexcept {
     return true;
 }
 
-void TMemoryCharge::Resize(int64_t Bytes) {
-    if (!TryResize(Bytes)) throw EMemoryBudget();
-}

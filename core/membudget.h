@@ -62,14 +62,19 @@ public:
         }
         return *this;
     }
-    ~TMemoryCharge() { ReleaseMemory(bytes_); }
+    ~TMemoryCharge() {
+        if (bytes_) ReleaseMemory(bytes_);
+    }
 
     int64_t Bytes() const { return bytes_; }
     // The charge becomes Bytes: growth is taken first (false, nothing changed, when it does not
     // fit), shrinking gives back.
     bool TryResize(int64_t Bytes) noexcept;
-    // TryResize, raising EMemoryBudget when it fails.
-    void Resize(int64_t Bytes);
+    // TryResize, raising EMemoryBudget when it fails. (The same size, as most values' charges
+    // stay, costs no call.)
+    void Resize(int64_t Bytes) {
+        if (Bytes != bytes_ && !TryResize(Bytes)) throw EMemoryBudget();
+    }
 
 private:
     int64_t bytes_ = 0;

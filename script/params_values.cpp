@@ -203,12 +203,6 @@ int64_t TParamArray<Kind>::OutsideBytes(const Element& Value) {
         return 0;
 }
 
-template <class Kind>
-void TParamArray<Kind>::Store(Element& Slot, Element Value) {
-    if constexpr (std::is_same_v<Element, std::string>)
-        if (const int64_t grown = HeapBytes(Value) - HeapBytes(Slot)) charge_.Resize(charge_.Bytes() + grown);
-    Slot = std::move(Value);
-}
 
 template <class Kind>
 const typename TParamArray<Kind>::Element& TParamArray<Kind>::At(int32_t I) const {
@@ -231,12 +225,6 @@ void TParamArray<Kind>::SetCount(int32_t N) {
     values_.resize(count);
 }
 
-template <class Kind>
-bool TParamArray<Kind>::ResetScalar() {
-    if (!IsPlainScalar()) return false;
-    Store(values_[0], Element());
-    return true;
-}
 
 template <class Kind>
 bool TParamArray<Kind>::AsBool() const {
@@ -334,11 +322,6 @@ void TParamArray<Kind>::CopyFrom(const TCustomParam& Source) {
     charge_ = std::move(charge);
 }
 
-template <class Kind>
-void TParamArray<Kind>::CopyElements(const TParamArray& Source) {
-    if (charge_.Bytes() != Source.charge_.Bytes()) charge_.Resize(Source.charge_.Bytes());
-    values_ = Source.values_;
-}
 
 template <class Kind>
 void TParamArray<Kind>::Fill(const Element& Value) {

@@ -235,7 +235,11 @@ public:
         return IsPlainScalar() ? values_.data() : nullptr;
     }
     // A plain scalar's element becomes empty (true); any other value is left as it is (false).
-    bool ResetScalar();
+    bool ResetScalar() {
+        if (!IsPlainScalar()) return false;
+        Store(values_[0], Element());
+        return true;
+    }
 
 private:
     bool IsPlainScalar() const { return dims_.empty() && values_.size() == 1; }
@@ -248,12 +252,19 @@ private:
     // The charge for Count elements holding Outside bytes outside the array.
     void Recharge(size_t Count, int64_t Outside) { charge_.Resize(SlotBytes(Count) + Outside); }
     // Slot (an element) becomes Value, the charge following.
-    void Store(Element& Slot, Element Value);
+    void Store(Element& Slot, Element Value) {
+        if constexpr (std::is_same_v<Element, std::string>)
+            if (const int64_t grown = HeapBytes(Value) - HeapBytes(Slot)) charge_.Resize(charge_.Bytes() + grown);
+        Slot = std::move(Value);
+    }
     // Scalar write: the converted value, then the dimension list dropped, then element 0.
     void SetScalar(Element Value);
     void Fill(const Element& Value);
     // The elements (and charge) of Source, a value of this class.
-    void CopyElements(const TParamArray& Source);
+    void CopyElements(const TParamArray& Source) {
+        charge_.Resize(Source.charge_.Bytes());
+        values_ = Source.values_;
+    }
     const Element& At(int32_t I) const;
     Element& At(int32_t I);
 

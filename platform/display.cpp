@@ -71,6 +71,14 @@ namespace {
 // A / B rounded up, for any sign of A (B above 0).
 int32_t CeilDiv(int64_t A, int64_t B) { return int32_t(A >= 0 ? (A + B - 1) / B : -(-A / B)); }
 
+// A rectangle of the client mapped corner by corner by Scaled's point mapping.
+template <class Scaled>
+PixelRect CornersToScreen(const Scaled& Map, PixelRect R) {
+    Map.toScreen(R.left, R.top);
+    Map.toScreen(R.right, R.bottom);
+    return R;
+}
+
 }  // namespace
 
 ScaledScreen::ScaledScreen(int32_t clientWidth, int32_t clientHeight, int32_t screenWidth, int32_t screenHeight)
@@ -99,12 +107,7 @@ void ScaledScreen::toScreen(int32_t& x, int32_t& y) const {
     y = shown_.top + CeilDiv(int64_t{y} * (shown_.bottom - shown_.top), clientHeight_);
 }
 
-PixelRect ScaledScreen::toScreen(const PixelRect& r) const {
-    PixelRect shown = r;
-    toScreen(shown.left, shown.top);
-    toScreen(shown.right, shown.bottom);
-    return shown;
-}
+PixelRect ScaledScreen::toScreen(const PixelRect& r) const { return CornersToScreen(*this, r); }
 
 std::vector<PixelRect> ScaledScreen::copy(const PixelBuffer& client, const PixelBuffer& screen,
                                           const std::vector<PixelRect>& rects) const {
@@ -189,12 +192,7 @@ void ScaledWindow::toScreen(int32_t& x, int32_t& y) const {
     y += band_;
 }
 
-PixelRect ScaledWindow::toScreen(const PixelRect& r) const {
-    PixelRect shown = r;
-    toScreen(shown.left, shown.top);
-    toScreen(shown.right, shown.bottom);
-    return shown;
-}
+PixelRect ScaledWindow::toScreen(const PixelRect& r) const { return CornersToScreen(*this, r); }
 
 std::vector<PixelRect> ScaledWindow::copy(const PixelBuffer& client, const PixelBuffer& window,
                                           const std::vector<PixelRect>& rects) const {

@@ -493,8 +493,8 @@ void TParamCollection::SaveVariables(TStream& Stream) const {
     WriteStreamInt(Stream, selIndex_);
     WriteStreamString(Stream, tempVarName_);
     WriteStreamInt(Stream, static_cast<int32_t>(stack_.size()));
-    for (const TStackEntry& stacked : stack_) {
-        TMemoryStream& entry = *stacked.Bytes;
+    for (const auto& stacked : stack_) {
+        TMemoryStream& entry = *stacked;
         WriteStreamInt(Stream, static_cast<int32_t>(entry.Size()));
         Stream.WriteBuffer(entry.Memory(), entry.Size());
     }
@@ -520,11 +520,10 @@ void TParamCollection::LoadVariables(TStream& Stream, int32_t Version) {
     const int32_t count = ReadStreamCount(Stream, 4);
     for (int32_t i = 0; i < count; ++i) {
         const int32_t size = ReadStreamCount(Stream, 1);
-        TMemoryCharge charge(size);
         auto entry = std::make_unique<TMemoryStream>();
         entry->SetSize(size);
         Stream.ReadBuffer(entry->Memory(), size);
-        stack_.push_back({std::move(entry), std::move(charge)});
+        stack_.push_back(std::move(entry));
     }
 }
 
@@ -549,22 +548,22 @@ void TParamCollection::PushVariables(const std::vector<std::string>& Names) {
             item->Value().SaveToStream(Entry);
         }
     };
-    // Written once only to be measured, so that the entry is charged before it is made.
+    // Written once only to be measured, so that the entry is charged (as it is sized) before
+    // anything is written.
     TByteCounter counter;
     write(counter);
-    TMemoryCharge charge(counter.Size());
     auto entry = std::make_unique<TMemoryStream>();
     entry->SetSize(counter.Size());
     entry->SetPosition(0);
     write(*entry);
-    stack_.push_back({std::move(entry), std::move(charge)});
+    stack_.push_back(std::move(entry));
 }
 
 void TParamCollection::PopVariables() {
     if (stack_.empty()) return;
-    const TStackEntry stacked = std::move(stack_.back());
+    const std::unique_ptr<TMemoryStream> stacked = std::move(stack_.back());
     stack_.pop_back();
-    TMemoryStream* const entry = stacked.Bytes.get();
+    TMemoryStream* const entry = stacked.get();
     entry->SetPosition(0);
     const int32_t count = ReadStreamCount(*entry, kMinStackEntry);
     for (int32_t i = 0; i < count; ++i) {

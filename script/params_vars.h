@@ -311,12 +311,7 @@ private:
     uint64_t scopeGeneration_;
     int32_t localCount_ = 0;  // items that are local
     int32_t ownedCount_ = 0;  // items that have an owner
-    // One entry of the variable stack: the stored variables, charged to the title's memory.
-    struct TStackEntry {
-        std::unique_ptr<TMemoryStream> Bytes;
-        TMemoryCharge Charge;
-    };
-    std::vector<TStackEntry> stack_;
+    std::vector<std::unique_ptr<TMemoryStream>> stack_;  // each entry: the stored variables
     std::string selStr_;
     int32_t selIndex_ = 0;
     int32_t textDelay_ = DefaultTextDelay;

@@ -118,8 +118,7 @@ TEST_F(DrawnDialog, CancelledByEscapeOrWhenNobodyAnswers) {
 // cancelled.
 TEST_F(DrawnDialog, TheDisplayFallsBackToTheDrawnDialogWithoutZenity) {
     const std::string empty = FreshHostFolder();
-    ScopedEnvironment headless("VELA_HEADLESS", nullptr), video("SDL_VIDEODRIVER", "offscreen"),
-        audio("SDL_AUDIODRIVER", "dummy"), software("SDL_FRAMEBUFFER_ACCELERATION", "0");
+    const RealWindowEnvironment real;
     const std::unique_ptr<platform::Display> window = platform::CreateDisplay();
     ASSERT_FALSE(window->headless());
     ScopedEnvironment path("PATH", empty.c_str());

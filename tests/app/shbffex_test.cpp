@@ -113,8 +113,7 @@ TEST_F(FolderBrowse, CancelledOrWithoutARootNothingIsChosen) {
 TEST_F(FolderBrowse, ZenityShowsTheFolderDialog) {
     const std::string tools = FreshHostFolder();
     std::filesystem::create_symlink(VELA_TEST_TOOLS "/fake_zenity", tools + "zenity");
-    ScopedEnvironment headless("VELA_HEADLESS", nullptr), video("SDL_VIDEODRIVER", "offscreen"),
-        audio("SDL_AUDIODRIVER", "dummy"), software("SDL_FRAMEBUFFER_ACCELERATION", "0");
+    const RealWindowEnvironment real;
     const std::unique_ptr<platform::Display> window = platform::CreateDisplay();
     ASSERT_FALSE(window->headless());
     // zenity is asked only where a display server is named.

@@ -669,10 +669,7 @@ TEST_F(FormView, TheToolbarQuitsOnYesAndSwitchesTheScreen) {
 }
 
 TEST_F(FormView, DrawsIntoARealWindow) {
-    ScopedEnvironment headless{"VELA_HEADLESS", nullptr};
-    ScopedEnvironment video{"SDL_VIDEODRIVER", "offscreen"};
-    ScopedEnvironment audio{"SDL_AUDIODRIVER", "dummy"};
-    ScopedEnvironment software{"SDL_FRAMEBUFFER_ACCELERATION", "0"};
+    const RealWindowEnvironment real;
     sdl = platform::CreateDisplay();
     ASSERT_FALSE(sdl->headless());
     Open(*sdl);
@@ -712,10 +709,7 @@ uint32_t WindowPixel(int32_t X, int32_t Y) {
 // toolbar; resized to three times, three times, and a press at a point of it reaches the box
 // there. Full screen and back, the window keeps the size it had.
 TEST_F(FormView, AScaledRealWindowShowsTheSceneScaledAndKeepsItsSize) {
-    ScopedEnvironment headless{"VELA_HEADLESS", nullptr};
-    ScopedEnvironment video{"SDL_VIDEODRIVER", "offscreen"};
-    ScopedEnvironment audio{"SDL_AUDIODRIVER", "dummy"};
-    ScopedEnvironment software{"SDL_FRAMEBUFFER_ACCELERATION", "0"};
+    const RealWindowEnvironment real;
     sdl = platform::CreateDisplay();
     ASSERT_FALSE(sdl->headless());
     scale = 2;
@@ -763,10 +757,7 @@ TEST_F(FormView, AScaledRealWindowShowsTheSceneScaledAndKeepsItsSize) {
 // A click on the quit button of the real window, answered Yes by the desktop's box (a stand-in
 // zenity first on the path), ends the player.
 TEST_F(FormView, TheRealWindowsQuitButtonEndsThePlayer) {
-    ScopedEnvironment headless{"VELA_HEADLESS", nullptr};
-    ScopedEnvironment video{"SDL_VIDEODRIVER", "offscreen"};
-    ScopedEnvironment audio{"SDL_AUDIODRIVER", "dummy"};
-    ScopedEnvironment software{"SDL_FRAMEBUFFER_ACCELERATION", "0"};
+    const RealWindowEnvironment real;
     sdl = platform::CreateDisplay();
     ASSERT_FALSE(sdl->headless());
     Open(*sdl);

@@ -52,6 +52,15 @@ private:
     bool hadOld_;
 };
 
+// For its life, SDL opens real windows of its offscreen driver whose pixels stay in memory (no
+// OpenGL renderer behind the window surface), and plays no sound.
+struct RealWindowEnvironment {
+    ScopedEnvironment headless{"VELA_HEADLESS", nullptr};
+    ScopedEnvironment video{"SDL_VIDEODRIVER", "offscreen"};
+    ScopedEnvironment audio{"SDL_AUDIODRIVER", "dummy"};
+    ScopedEnvironment software{"SDL_FRAMEBUFFER_ACCELERATION", "0"};
+};
+
 // The mean difference of the red, green and blue channels of two pictures of one size, each
 // pixel compared by its colour (whatever the depths and colour tables).
 double MeanColourDifference(const TDIB& A, const TDIB& B);

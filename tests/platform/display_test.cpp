@@ -36,6 +36,13 @@ uint32_t GetPixel(PixelSurface& surface, int32_t x, int32_t y) {
     return value & 0x00FFFFFF;
 }
 
+// A pixel a real window shows (0x00RRGGBB).
+uint32_t SurfacePixel(const SDL_Surface* window, int32_t x, int32_t y) {
+    uint32_t value;
+    std::memcpy(&value, static_cast<const uint8_t*>(window->pixels) + y * window->pitch + x * 4, 4);
+    return value & 0x00FFFFFF;
+}
+
 InputEvent KeyDown(int32_t key) {
     InputEvent e;
     e.kind = InputKind::KeyDown;
@@ -307,11 +314,7 @@ protected:
         return e;
     }
 
-    ScopedEnvironment headless_{"VELA_HEADLESS", nullptr};
-    ScopedEnvironment video_{"SDL_VIDEODRIVER", "offscreen"};
-    ScopedEnvironment audio_{"SDL_AUDIODRIVER", "dummy"};
-    // The window's pixels stay in memory: no OpenGL renderer behind the window surface.
-    ScopedEnvironment software_{"SDL_FRAMEBUFFER_ACCELERATION", "0"};
+    const RealWindowEnvironment real_;
     std::unique_ptr<Display> display_;
 };
 
@@ -539,11 +542,7 @@ TEST_F(SdlDisplay, AFullScreenModeIsShownScaledOnTheDesktop) {
     display_->present({{0, 0, 800, 600}});
     SDL_Surface* window = SDL_GetWindowSurface(WindowTitled(u8"full"));
     ASSERT_EQ(std::pair(window->w, window->h), std::pair(1024, 768));
-    auto shown = [window](int32_t X, int32_t Y) {
-        uint32_t value;
-        std::memcpy(&value, static_cast<uint8_t*>(window->pixels) + Y * window->pitch + X * 4, 4);
-        return value & 0xFFFFFF;
-    };
+    auto shown = [window](int32_t X, int32_t Y) { return SurfacePixel(window, X, Y); };
     EXPECT_EQ(shown(12, 12), 0u);
     EXPECT_EQ(shown(13, 13), 0x00FF00u);
     EXPECT_EQ(shown(14, 14), 0x00FF00u);
@@ -583,11 +582,7 @@ TEST_F(SdlDisplay, AResizedWindowShowsTheFrameScaledBelowItsToolbar) {
     SDL_Window* main = WindowTitled(u8"scaled");
     SDL_Surface* window = SDL_GetWindowSurface(main);
     ASSERT_EQ(std::pair(window->w, window->h), std::pair(200, 154));
-    auto shown = [&window](int32_t X, int32_t Y) {
-        uint32_t value;
-        std::memcpy(&value, static_cast<uint8_t*>(window->pixels) + Y * window->pitch + X * 4, 4);
-        return value & 0xFFFFFF;
-    };
+    auto shown = [&window](int32_t X, int32_t Y) { return SurfacePixel(window, X, Y); };
     EXPECT_EQ(shown(5, 5), 0x111111u);
     EXPECT_EQ(shown(63, 3), 0x222222u);
     EXPECT_EQ(shown(199, 3), 0x222222u);
@@ -663,9 +658,7 @@ TEST_F(SdlDisplay, AnUncoveredWindowIsShownAgainWhileAMessageBoxIsUp) {
     std::filesystem::permissions(folder + "zenity", std::filesystem::perms::owner_all);
     ScopedEnvironment server{"DISPLAY", ":9"}, path{"PATH", folder.c_str()};
     EXPECT_EQ(display_->messageBox("t", "x", MessageButtons::Ok, MessageIcon::Information), MessageResult::Ok);
-    uint32_t value;
-    std::memcpy(&value, static_cast<uint8_t*>(window->pixels) + 8 * window->pitch + 7 * 4, 4);
-    EXPECT_EQ(value & 0xFFFFFF, 0x345678u);
+    EXPECT_EQ(SurfacePixel(window, 7, 8), 0x345678u);
     EXPECT_EQ(Next().kind, InputKind::Expose);
 }
 

@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     }
     if (int64_t limit = 0; MemoryLimitFromEnvironment(limit)) {
         SetMemoryLimit(limit);
+        EndOnRefusalAtTerminate();
     } else {
         platform::PrintMessage("velaplay", "VELA_MEMORY_LIMIT must be a whole number of MiB from 1 to 1048576");
         std::fputs(Usage, stderr);

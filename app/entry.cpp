@@ -151,7 +151,7 @@ const char Usage[] =
     "                       default 1, or VELA_SCALE=N). The window can be resized and maximised:\n"
     "                       the scene is drawn scaled to it, its aspect kept, bars at the sides.\n"
     "VELA_CDROM=IMAGE plays the title's CD tracks from a disc image (.cue with its .bin, .toc, .nrg).\n"
-    "VELA_MEMORY_LIMIT=MIB bounds the memory the title's files and scripts may take (default: a\n"
+    "VELA_MEMORY_LIMIT=MIB bounds the player's whole heap while it plays a title (default: a\n"
     "quarter of the machine's memory, at most 2048 MiB); a title that needs more ends with an error.\n"
     "VELA_HEADLESS=1 plays without a window. An error that ends the player is written to standard\n"
     "error and gives the exit status 1, as does a second player for a folder that one plays\n"

@@ -107,6 +107,7 @@ void TFormView::FormCreate() {
 
     bool started = true;
     try {
+        const TBudgetRefusal refusing;
         InitSystem();
     } catch (const std::exception& E) {
         ReportMessage(Display, "警告", ErrorText(E), platform::MessageIcon::Warning);
@@ -276,11 +277,15 @@ void TFormView::DoLoop() {
     // any other window event would be. One that comes back at every tick is shown once.
     if (SoundOut) SoundOut->advance(Clock.FrameTime);
     try {
+        const TBudgetRefusal refusing;
         ::DoLoop(steps_, Clock, HoldDraw);
     } catch (const std::exception& E) {
-        if (shownErrors_.insert(ErrorText(E)).second)
+        if (!MemoryRefused() && shownErrors_.insert(ErrorText(E)).second)
             ReportMessage(Display, Project ? Project->Title : std::string(), ErrorText(E), platform::MessageIcon::Error);
     }
+    // A refusal of the title's memory ends the player, wherever in the tick it came and whatever
+    // caught it (a command's refusal has ended it already, naming the page and line).
+    if (MemoryRefused() && !Terminating()) EndWithError(MemoryBudgetMessage);
 }
 
 void TFormView::Present() {

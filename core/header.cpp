@@ -159,25 +159,17 @@ const std::string& TArrayString::Strings(int Index) const {
     return items_[static_cast<size_t>(Index)];
 }
 
-namespace {
-
-int64_t ItemBytes(const std::string& S) { return int64_t(sizeof(std::string)) + HeapBytes(S); }
-
-}  // namespace
-
 void TArrayString::Add(const std::string& S) {
-    charge_.Resize(charge_.Bytes() + ItemBytes(S));
     items_.push_back(S);
 }
 
 void TArrayString::Assign(const TArrayString& Other) {
-    charge_ = Other.charge_;
     items_ = Other.items_;
 }
 
 void TArrayString::Clear() {
     items_.clear();
-    charge_.Resize(0);
+    items_.shrink_to_fit();
 }
 
 void TArrayString::SaveToStream(TStream& Stream) const {
@@ -187,14 +179,8 @@ void TArrayString::SaveToStream(TStream& Stream) const {
 
 void TArrayString::LoadFromStream(TStream& Stream) {
     int32_t count = ReadStreamCount(Stream, 4);
-    TMemoryCharge charge;
     std::vector<std::string> items;
-    for (int32_t i = 0; i < count; ++i) {
-        std::string item = ReadStreamString(Stream);
-        charge.Resize(charge.Bytes() + ItemBytes(item));
-        items.push_back(std::move(item));
-    }
-    charge_ = std::move(charge);
+    for (int32_t i = 0; i < count; ++i) items.push_back(ReadStreamString(Stream));
     items_ = std::move(items);
 }
 

@@ -158,9 +158,7 @@ private:
 
 // ---- String arrays and the folder-to-disc map, with their stored forms ----
 
-// Stored as int32 count, then each string (int32 length and its bytes). The strings are
-// charged to the title's memory before they are stored (EMemoryBudget, the array unchanged,
-// when they do not fit).
+// Stored as int32 count, then each string (int32 length and its bytes).
 class TArrayString {
 public:
     int Count() const { return static_cast<int>(items_.size()); }
@@ -175,7 +173,6 @@ public:
     void LoadFromStream(TStream& Stream);
 
 private:
-    TMemoryCharge charge_;  // before the items, so that a copy is charged before it is made
     std::vector<std::string> items_;
 };
 

@@ -2,32 +2,142 @@
 
 #include "platform/system.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <new>
 
 const char MemoryBudgetMessage[] = "タイトルのメモリを使い切りました";
-
-EMemoryBudget::EMemoryBudget() : EVelaError(MemoryBudgetMessage) {}
-
-const char* ErrorText(const std::exception& E) {
-    return dynamic_cast<const std::bad_alloc*>(&E) ? MemoryBudgetMessage : E.what();
-}
 
 namespace {
 
 constexpr int64_t kMiB = int64_t(1) << 20;
 constexpr int64_t kMaxLimitMiB = int64_t(1) << 20;
+// What a thread counts on its own before it settles with the shared total.
+constexpr int64_t kSettleStep = int64_t(64) << 10;
 
 std::atomic<int64_t> charged{0};
-std::atomic<int64_t> limit{-1};  // -1 until set or read from the environment
+std::atomic<int64_t> limit{-1};  // -1 until set or read from the environment: nothing is refused
+std::atomic<bool> refused{false};
+
+// A thread's own count, plain thread-local words so that an allocation reads and writes it
+// without any call. A thread starts Unsettled far above the step, so that its first allocation
+// takes the slow way, which registers the hand-over of its count when the thread ends.
+constexpr int64_t kUnsettled = int64_t(1) << 62;
+thread_local int64_t pending = kUnsettled;
+thread_local int refusing = 0;  // the TBudgetRefusal scopes open on the thread
+
+struct THandOverAtExit {
+    ~THandOverAtExit() { charged.fetch_add(std::exchange(pending, 0), std::memory_order_relaxed); }
+};
 
 int64_t DefaultMemoryLimit() {
     const int64_t physical = platform::PhysicalMemoryBytes();
     return physical > 0 ? std::min(physical / 4, kMaxDefaultMemoryLimit) : kMaxDefaultMemoryLimit;
 }
 
+// Settles the thread's count; true when the total then passes the limit.
+bool Settle() noexcept {
+    if (pending >= kUnsettled / 2) {
+        pending -= kUnsettled;
+        static thread_local THandOverAtExit handOver;
+        (void)handOver;
+    }
+    const int64_t total = charged.fetch_add(pending, std::memory_order_relaxed) + pending;
+    pending = 0;
+    const int64_t most = limit.load(std::memory_order_relaxed);
+    return most >= 0 && total > most;
+}
+
+// The slow way of an allocation of Bytes at Block that brought the thread's count past the step:
+// past the limit on a refusing thread the block is freed again and EMemoryBudget raised.
+[[gnu::noinline]] void SettleTaken(void* Block, int64_t Bytes, bool Refusable) {
+    if (!Settle() || !Refusable || refusing == 0 || std::uncaught_exceptions() > 0) return;
+    charged.fetch_sub(Bytes, std::memory_order_relaxed);
+    std::free(Block);
+    throw EMemoryBudget();
+}
+
+// What a block counts: the bytes the allocator takes for it. For a small block that is worked
+// out from its size (the allocator's 8-byte header and 16-byte steps, 32 at least), alike when
+// it is taken and when it is given back with its size; a large block, a block of a larger
+// alignment and one given back without its size count the allocator's own word on the block
+// (the same for a small block but for the few bytes it may take beyond its size).
+constexpr size_t kSmallBlock = size_t(64) << 10;
+inline int64_t BlockBytes(void* Block) { return static_cast<int64_t>(malloc_usable_size(Block)) + 8; }
+inline int64_t SizedBytes(void* Block, size_t Size) {
+    return Size < kSmallBlock ? std::max<int64_t>((int64_t(Size) + 8 + 15) & ~int64_t(15), 32) : BlockBytes(Block);
+}
+
+inline void CountTaken(void* Block, int64_t Bytes, bool Refusable) {
+    if ((pending += Bytes) >= kSettleStep) [[unlikely]]
+        SettleTaken(Block, Bytes, Refusable);
+}
+
+inline void Give(void* Block, int64_t Bytes) noexcept {
+    std::free(Block);
+    if ((pending -= Bytes) <= -kSettleStep) [[unlikely]]
+        Settle();
+}
+inline void GiveBlock(void* Block) noexcept {
+    if (Block) Give(Block, BlockBytes(Block));
+}
+
+// malloc (or posix_memalign when Align is past what malloc gives), asking the new-handler to
+// make room as the standard allocation functions do; nullptr when there is none.
+void* Take(size_t Size, size_t Align) noexcept {
+    if (Size == 0) Size = 1;
+    for (;;) {
+        void* block = nullptr;
+        if (Align <= alignof(std::max_align_t)) {
+            block = std::malloc(Size);
+        } else if (posix_memalign(&block, Align, Size) != 0) {
+            block = nullptr;
+        }
+        if (block) return block;
+        const std::new_handler handler = std::get_new_handler();
+        if (!handler) return nullptr;
+        try {
+            handler();
+        } catch (...) {
+            return nullptr;
+        }
+    }
+}
+
+// Take, raising bad_alloc for a block the host cannot give, and the count; the forms that must
+// not throw (Quiet) answer nullptr instead and never refuse.
+template <bool Quiet>
+[[gnu::noinline]] void* TakeCounted(size_t Size, size_t Align) noexcept(Quiet) {
+    void* block = Take(Size, Align);
+    if (!block) {
+        if constexpr (Quiet) return nullptr;
+        else throw std::bad_alloc();
+    }
+    CountTaken(block, Align ? BlockBytes(block) : SizedBytes(block, Size), !Quiet);
+    return block;
+}
+
+// The common case inline.
+inline void* TakeBlock(size_t Size) {
+    void* block = std::malloc(Size);
+    if (!block) [[unlikely]]
+        return TakeCounted<false>(Size, 0);
+    CountTaken(block, SizedBytes(block, Size), true);
+    return block;
+}
+
 }  // namespace
+
+EMemoryBudget::EMemoryBudget() : EVelaError(MemoryBudgetMessage) { refused.store(true, std::memory_order_relaxed); }
+
+const char* ErrorText(const std::exception& E) {
+    return MemoryRefused() || dynamic_cast<const std::bad_alloc*>(&E) ? MemoryBudgetMessage : E.what();
+}
 
 bool MemoryLimitFromEnvironment(int64_t& Bytes) {
     const std::optional<std::string> text = platform::EnvironmentVariable("VELA_MEMORY_LIMIT");
@@ -55,9 +165,21 @@ int64_t MemoryLimit() {
     return limit.load(std::memory_order_relaxed);
 }
 
-int64_t MemoryCharged() { return charged.load(std::memory_order_relaxed); }
+int64_t MemoryCharged() {
+    Settle();
+    return charged.load(std::memory_order_relaxed);
+}
 
-void SetMemoryLimit(int64_t Bytes) { limit.store(std::max<int64_t>(Bytes, 0), std::memory_order_relaxed); }
+void SetMemoryLimit(int64_t Bytes) {
+    limit.store(std::max<int64_t>(Bytes, 0), std::memory_order_relaxed);
+    refused.store(false, std::memory_order_relaxed);
+}
+
+bool MemoryRefused() { return refused.load(std::memory_order_relaxed); }
+
+TBudgetRefusal::TBudgetRefusal() { ++refusing; }
+
+TBudgetRefusal::~TBudgetRefusal() { --refusing; }
 
 bool TryChargeMemory(int64_t Bytes) noexcept {
     if (Bytes <= 0) return true;
@@ -73,10 +195,6 @@ void ReleaseMemory(int64_t Bytes) noexcept {
     if (Bytes > 0) charged.fetch_sub(Bytes, std::memory_order_relaxed);
 }
 
-void ChargeMemory(int64_t Bytes) {
-    if (!TryChargeMemory(Bytes)) throw EMemoryBudget();
-}
-
 bool TMemoryCharge::TryResize(int64_t Bytes) noexcept {
     Bytes = std::max<int64_t>(Bytes, 0);
     if (Bytes > bytes_ && !TryChargeMemory(Bytes - bytes_)) return false;
@@ -85,3 +203,50 @@ bool TMemoryCharge::TryResize(int64_t Bytes) noexcept {
     return true;
 }
 
+void EndOnRefusalAtTerminate() {
+    static const std::terminate_handler previous = std::get_terminate();
+    std::set_terminate([] {
+        if (std::exception_ptr current = std::current_exception()) {
+            try {
+                std::rethrow_exception(current);
+            } catch (const EMemoryBudget&) {
+                std::fprintf(stderr, "velaplay: %s\n", MemoryBudgetMessage);
+                std::_Exit(1);
+            } catch (...) {
+            }
+        }
+        previous();
+    });
+}
+
+// ---- The replaced allocation functions ----
+
+void* operator new(size_t Size) { return TakeBlock(Size); }
+void* operator new[](size_t Size) { return TakeBlock(Size); }
+void* operator new(size_t Size, std::align_val_t Align) { return TakeCounted<false>(Size, static_cast<size_t>(Align)); }
+void* operator new[](size_t Size, std::align_val_t Align) { return TakeCounted<false>(Size, static_cast<size_t>(Align)); }
+void* operator new(size_t Size, const std::nothrow_t&) noexcept { return TakeCounted<true>(Size, 0); }
+void* operator new[](size_t Size, const std::nothrow_t&) noexcept { return TakeCounted<true>(Size, 0); }
+void* operator new(size_t Size, std::align_val_t Align, const std::nothrow_t&) noexcept {
+    return TakeCounted<true>(Size, static_cast<size_t>(Align));
+}
+void* operator new[](size_t Size, std::align_val_t Align, const std::nothrow_t&) noexcept {
+    return TakeCounted<true>(Size, static_cast<size_t>(Align));
+}
+
+void operator delete(void* Block, size_t Size) noexcept {
+    if (Block) Give(Block, SizedBytes(Block, Size));
+}
+void operator delete[](void* Block, size_t Size) noexcept {
+    if (Block) Give(Block, SizedBytes(Block, Size));
+}
+void operator delete(void* Block) noexcept { GiveBlock(Block); }
+void operator delete[](void* Block) noexcept { GiveBlock(Block); }
+void operator delete(void* Block, std::align_val_t) noexcept { GiveBlock(Block); }
+void operator delete[](void* Block, std::align_val_t) noexcept { GiveBlock(Block); }
+void operator delete(void* Block, size_t, std::align_val_t) noexcept { GiveBlock(Block); }
+void operator delete[](void* Block, size_t, std::align_val_t) noexcept { GiveBlock(Block); }
+void operator delete(void* Block, const std::nothrow_t&) noexcept { GiveBlock(Block); }
+void operator delete[](void* Block, const std::nothrow_t&) noexcept { GiveBlock(Block); }
+void operator delete(void* Block, std::align_val_t, const std::nothrow_t&) noexcept { GiveBlock(Block); }
+void operator delete[](void* Block, std::align_val_t, const std::nothrow_t&) noexcept { GiveBlock(Block); }

@@ -1,10 +1,19 @@
 #pragma once
-// The title's memory budget. Every allocation whose size a title's files or scripts decide
-// (pixels, decoded frames, inflated archive entries, script strings, arrays and tables, call
-// frames) is charged here before it is made and given back when it is freed, so that neither a
-// small hostile file nor a runaway script makes the player take more than one limit for the
-// whole title. The limit is VELA_MEMORY_LIMIT mebibytes when that is set, else a quarter of the
-// machine's physical memory, at most 2 GiB. Charges come from every thread.
+// The title's memory budget: one limit for the player's whole heap, so that neither a small
+// hostile file nor a runaway script makes the player take more than it for the whole title.
+// The limit is VELA_MEMORY_LIMIT mebibytes when that is set, else a quarter of the machine's
+// physical memory, at most 2 GiB.
+//
+// Every allocation of the program and the companion library goes through the global operator
+// new and delete, replaced here: each counts what it takes and gives back, so containers,
+// objects, strings and temporaries are charged without anyone writing a charge. Each thread
+// keeps its own count and settles it with the shared total in steps of 64 KiB, so that an
+// allocation pays no atomic operation. Memory that a C library allocates at the player's request
+// is charged by hand (TMemoryCharge) where it is asked for.
+//
+// An allocation past the limit is refused (EMemoryBudget) only on a thread inside a
+// TBudgetRefusal (the commands, readers and ticks of the title) and never while an exception
+// unwinds; anywhere else it is made and counted, and the next refusable allocation refuses.
 #include "platform/errors.h"
 
 #include <cstdint>
@@ -12,7 +21,7 @@
 #include <string>
 #include <utility>
 
-// The script's error when its title's memory is used up.
+// The error when the title's memory is used up.
 class EMemoryBudget : public EVelaError {
 public:
     EMemoryBudget();
@@ -21,7 +30,8 @@ public:
 // The message of EMemoryBudget, also given for an allocation the host refused.
 extern const char MemoryBudgetMessage[];
 
-// The text an error shows: MemoryBudgetMessage for an allocation the host refused, else its own.
+// The text an error shows: MemoryBudgetMessage once the budget has refused (whatever a reader
+// made of the refusal) or for an allocation the host refused, else its own.
 const char* ErrorText(const std::exception& E);
 
 inline constexpr int64_t kMaxDefaultMemoryLimit = int64_t(2) << 30;
@@ -29,39 +39,37 @@ inline constexpr int64_t kMaxDefaultMemoryLimit = int64_t(2) << 30;
 // VELA_MEMORY_LIMIT read as a whole number of mebibytes from 1 to 1048576; false when it is set
 // to anything else. Bytes is the limit it gives, or the default when it is not set.
 bool MemoryLimitFromEnvironment(int64_t& Bytes);
-// The limit in force (read from the environment at first use when nothing set it) and the
-// bytes charged now.
+// The limit in force (read from the environment at first use when nothing set it).
 int64_t MemoryLimit();
+// The bytes charged now: the shared total with this thread's own count settled into it (other
+// threads' counts may be up to one step behind).
 int64_t MemoryCharged();
-// A new limit; what is charged stays charged.
+// A new limit, and a fresh start: a refusal under the old one is forgotten. What is charged
+// stays charged.
 void SetMemoryLimit(int64_t Bytes);
+// Whether the budget refused an allocation or a charge since the limit was last set.
+bool MemoryRefused();
 
-// Takes Bytes (0 or more) from the budget; false, taking nothing, when that would pass the limit.
+// While one lives on a thread, an allocation there that passes the limit raises EMemoryBudget.
+class TBudgetRefusal {
+public:
+    TBudgetRefusal();
+    ~TBudgetRefusal();
+    TBudgetRefusal(const TBudgetRefusal&) = delete;
+    TBudgetRefusal& operator=(const TBudgetRefusal&) = delete;
+};
+
+// Explicit charges, for memory a C library allocates at the player's request. TryChargeMemory
+// takes Bytes (0 or more) from the budget; false, taking nothing, when that would pass the limit.
 bool TryChargeMemory(int64_t Bytes) noexcept;
 void ReleaseMemory(int64_t Bytes) noexcept;
-// TryChargeMemory, raising EMemoryBudget when it fails.
-void ChargeMemory(int64_t Bytes);
 
-// A charge held by one owner, given back when the owner goes. A copy charges again, as the
-// copy of what it stands for takes memory again.
+// An explicit charge held by one owner, given back when the owner goes.
 class TMemoryCharge {
 public:
     TMemoryCharge() = default;
-    // Raises EMemoryBudget when Bytes does not fit.
-    explicit TMemoryCharge(int64_t Bytes) { Resize(Bytes); }
-    TMemoryCharge(const TMemoryCharge& Other) : TMemoryCharge(Other.bytes_) {}
-    TMemoryCharge(TMemoryCharge&& Other) noexcept : bytes_(std::exchange(Other.bytes_, 0)) {}
-    TMemoryCharge& operator=(const TMemoryCharge& Other) {
-        Resize(Other.bytes_);
-        return *this;
-    }
-    TMemoryCharge& operator=(TMemoryCharge&& Other) noexcept {
-        if (this != &Other) {
-            ReleaseMemory(bytes_);
-            bytes_ = std::exchange(Other.bytes_, 0);
-        }
-        return *this;
-    }
+    TMemoryCharge(const TMemoryCharge&) = delete;
+    TMemoryCharge& operator=(const TMemoryCharge&) = delete;
     ~TMemoryCharge() {
         if (bytes_) ReleaseMemory(bytes_);
     }
@@ -70,12 +78,11 @@ public:
     // The charge becomes Bytes: growth is taken first (false, nothing changed, when it does not
     // fit), shrinking gives back.
     bool TryResize(int64_t Bytes) noexcept;
-    // TryResize, raising EMemoryBudget when it fails. (The same size, as most values' charges
-    // stay, costs no call.)
-    void Resize(int64_t Bytes) {
-        if (Bytes != bytes_ && !TryResize(Bytes)) throw EMemoryBudget();
-    }
 
 private:
     int64_t bytes_ = 0;
 };
+
+// A terminate handler for a refusal that met code which cannot pass an exception on: the
+// budget's message on standard error and exit status 1, as any refusal ends the player.
+void EndOnRefusalAtTerminate();

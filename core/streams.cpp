@@ -38,7 +38,6 @@ void TMemoryStream::SetSize(int64_t NewSize) {
         // Grow geometrically so that many small writes stay linear, from a first block that
         // holds a small record (a command's saved state) in one allocation.
         size_t capacity = std::max({static_cast<size_t>(NewSize), data_.size() + data_.size() / 2, size_t{64}});
-        charge_.Resize(static_cast<int64_t>(capacity));
         data_.resize(capacity);
     }
     size_ = NewSize;
@@ -48,7 +47,6 @@ void TMemoryStream::SetSize(int64_t NewSize) {
 void TMemoryStream::Clear() {
     data_.clear();
     data_.shrink_to_fit();
-    charge_.Resize(0);
     size_ = 0;
     position_ = 0;
 }

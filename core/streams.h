@@ -1,7 +1,6 @@
 #pragma once
 // The byte streams every stored format is read and written through: the abstract stream,
 // a growable memory stream and a host file stream, with their errors.
-#include "core/membudget.h"
 #include "platform/errors.h"
 #include "platform/fs.h"
 
@@ -73,9 +72,6 @@ public:
     void SaveToFile(const std::string& FileName);
 
 private:
-    // The capacity is charged to the title's memory before it grows (a copy too, before it is
-    // made): a few stored bytes may inflate into a stream a thousand times their size.
-    TMemoryCharge charge_;
     std::vector<uint8_t> data_;  // its size is the capacity
     int64_t size_ = 0;
     int64_t position_ = 0;

@@ -22,9 +22,6 @@ void ForEachLine(std::string_view Text, Op Line) {
 std::vector<std::string_view> SplitLines(std::string_view Text) {
     size_t count = 0;
     ForEachLine(Text, [&count](std::string_view) { ++count; });
-    // A text of empty lines makes sixteen bytes of list for each of its bytes: room for the
-    // list is taken before it is made.
-    const TMemoryCharge room(static_cast<int64_t>(count * sizeof(std::string_view)));
     std::vector<std::string_view> lines;
     lines.reserve(count);
     ForEachLine(Text, [&lines](std::string_view Line) { lines.push_back(Line); });
@@ -44,7 +41,6 @@ const std::string& TStringList::Strings(int Index) const { return At(Index).S; }
 
 void TStringList::SetString(int Index, const std::string& S) {
     Item& item = At(Index);
-    Charge(HeapBytes(S) - HeapBytes(item.S));
     item.S = S;
 }
 
@@ -53,26 +49,23 @@ intptr_t TStringList::Objects(int Index) const { return At(Index).Object; }
 void TStringList::SetObject(int Index, intptr_t Object) { At(Index).Object = Object; }
 
 int TStringList::AddObject(const std::string& S, intptr_t Object) {
-    Charge(ItemBytes(S));
     items_.push_back({S, Object});
     return Count() - 1;
 }
 
 void TStringList::Insert(int Index, const std::string& S, intptr_t Object) {
     if (Index < 0 || Index > Count()) RaiseListIndexError(Index);
-    Charge(ItemBytes(S));
     items_.insert(items_.begin() + Index, Item{S, Object});
 }
 
 void TStringList::Delete(int Index) {
-    const int64_t bytes = ItemBytes(At(Index).S);
+    if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
     items_.erase(items_.begin() + Index);
-    Charge(-bytes);
 }
 
 void TStringList::Clear() {
     items_.clear();
-    charge_.Resize(0);
+    items_.shrink_to_fit();
 }
 
 int TStringList::IndexOf(const std::string& S) const {

@@ -332,9 +332,9 @@ void TVrFileCollection::ReadEntry(const TVrFile& File, TStream& Dest) {
     CopyStored(File, packed);
     try {
         DecompressStream(packed, Dest);
-    } catch (const EMemoryBudget&) {
-        // Inflated bytes that would pass the title's memory are taken for a damaged archive: a
-        // few stored bytes of a made-up entry can stand for gigabytes.
+    } catch (const EInflatedTooLarge&) {
+        // A work file larger than the title's whole memory is taken for a damaged archive: a few
+        // stored bytes of a made-up entry can stand for gigabytes.
         RaiseDamaged(fileName_);
     }
 }

@@ -81,9 +81,9 @@ public:
     // The entry's uncompressed bytes into Dest (a memory Dest is emptied first), Dest then at
     // position 0. An entry not in the archive is read from BaseFolder + Name on disk, never from
     // outside BaseFolder. EVrFileError "%s:ファイルがありません" when neither holds it; a
-    // damaged entry raises EVrFileError or EZDecompressionError, and one whose inflated bytes
-    // would pass the memory budget (charged as they come) the archive's EVrFileError
-    // "%s:アーカイブが壊れています".
+    // damaged entry raises EVrFileError or EZDecompressionError; one whose inflated bytes pass
+    // the memory budget raises EMemoryBudget into a memory Dest and the archive's EVrFileError
+    // "%s:アーカイブが壊れています" into any other.
     void ReadFile(TStream& Dest, const std::string& Name);
 
     TVrFile& AddFile(const std::string& Name) { return static_cast<TVrFile&>(AddNamed(Name)); }

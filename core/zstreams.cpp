@@ -1,6 +1,7 @@
 #include "core/zstreams.h"
 
 #include "core/header.h"
+#include "core/membudget.h"
 
 #include <algorithm>
 #include <vector>
@@ -172,13 +173,13 @@ void DecompressStream(TStream& Source, TStream& Dest) {
     Source.SetPosition(0);
     TZDecompressionStream z(Source);
     std::vector<Bytef> chunk(kChunk);
-    // A few stored bytes can stand for a thousand times as many inflated. A memory stream
-    // charges each piece before it grows to hold it; any other (a work file) is held to the same
-    // bound while it is written, so that such an entry cannot fill the disk either.
-    const bool charged = dynamic_cast<TMemoryStream*>(&Dest) != nullptr;
-    TMemoryCharge written;
+    // A few stored bytes can stand for a thousand times as many inflated. A memory stream is
+    // held to the title's memory as it grows; any other (a work file) is held to the same bound
+    // while it is written, so that such an entry cannot fill the disk either.
+    const bool inMemory = dynamic_cast<TMemoryStream*>(&Dest) != nullptr;
+    int64_t written = 0;
     while (int64_t n = z.Read(chunk.data(), kChunk)) {
-        if (!charged) written.Resize(written.Bytes() + n);
+        if (!inMemory && (written += n) > MemoryLimit()) throw EInflatedTooLarge();
         Dest.WriteBuffer(chunk.data(), n);
     }
 }

@@ -19,6 +19,11 @@ class EZDecompressionError : public EVelaError {
 public:
     using EVelaError::EVelaError;
 };
+// Inflated data into a file that would pass the title's memory limit.
+class EInflatedTooLarge : public EZDecompressionError {
+public:
+    EInflatedTooLarge() : EZDecompressionError("inflated data larger than the title's memory") {}
+};
 
 // zlib levels 0, 1, Z_DEFAULT_COMPRESSION and 9.
 enum TCompressionLevel { clNone, clFastest, clDefault, clMax };
@@ -89,8 +94,7 @@ void CompressStream(TMemoryStream& Stream, TCompressionLevel Level);
 // Replaces the content of Stream (from position 0) by its inflated data; Stream is left at 0.
 // On an error Stream keeps its compressed content.
 void DecompressMemoryStream(TMemoryStream& Stream);
-// Inflates Source from its position 0 and appends the result to Dest. The inflated bytes are
-// charged to the memory budget as they come, before Dest takes them, and given back when the
-// stream ends (what a caller keeps of them is its own to charge). EMemoryBudget when the next
-// piece would pass the limit; Dest then holds the pieces before it.
+// Inflates Source from its position 0 and appends the result to Dest. A memory Dest grows within
+// the title's memory budget; any other raises EInflatedTooLarge once it would hold more than the
+// budget's limit, Dest then holding the pieces before.
 void DecompressStream(TStream& Source, TStream& Dest);

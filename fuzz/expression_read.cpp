@@ -23,7 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
 
     CreateParamMan();
     CreateSysFuncMan();
+    SetMemoryLimit(fuzz::InputMemoryLimit);
     try {
+        const TBudgetRefusal refusing;  // as in a title's command
         expression.Execute();
     } catch (const EVelaError&) {
     }

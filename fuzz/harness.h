@@ -3,6 +3,7 @@
 // file for readers that take a file, the globals of one run made and freed around an input, and
 // what no input changes (the built-in function table, the fake fonts), made once per process.
 #include "core/installset.h"
+#include "core/membudget.h"
 #include "core/streams.h"
 #include "core/vrfiles_manager.h"
 #include "media/screenman.h"
@@ -30,6 +31,10 @@ inline void Check(bool Condition) {
 // The screen (pixels a side): the scene reader refuses larger scenes, so that no input spends its
 // time filling large layers.
 inline constexpr int32_t MaxSceneExtent = 64;
+
+// The title's memory for one input: well below the 2 GB the fuzzing runs watch for, so that a
+// script driven into it is refused, not killed. Setting it forgets a refusal of the input before.
+inline constexpr int64_t InputMemoryLimit = int64_t(512) << 20;
 
 inline TMemoryStream StreamOf(const void* Data, size_t Size) {
     TMemoryStream stream;
@@ -119,6 +124,7 @@ inline void UseFakeFonts() {
 class TWorld {
 public:
     TWorld() {
+        SetMemoryLimit(InputMemoryLimit);
         SetTerminating(false);
         CreateVrFileSystem();
         VrFileManager->SetCdRoots({});

@@ -58,19 +58,12 @@ std::shared_ptr<TDIBSharedImage> NewImage(int32_t Width, int32_t Height, const T
     image->PixelFormat = Format;
     image->ColorTable = Table;
     const int64_t bytes = int64_t(image->WidthBytes) * Height;
-    ChargeImage(image->Charge, Width, Height, bytes);
     image->Bits.assign(size_t(bytes), 0);
     return image;
 }
 
-// A copy of Image that one TDIB may write, refused like a new image when the budget cannot take it.
-std::shared_ptr<TDIBSharedImage> CopyImage(const TDIBSharedImage& Image) {
-    try {
-        return std::make_shared<TDIBSharedImage>(Image);
-    } catch (const EMemoryBudget&) {
-        RefuseImageSize(Image.Width, Image.Height);
-    }
-}
+// A copy of Image that one TDIB may write.
+std::shared_ptr<TDIBSharedImage> CopyImage(const TDIBSharedImage& Image) { return std::make_shared<TDIBSharedImage>(Image); }
 
 const std::shared_ptr<TDIBSharedImage>& EmptyImage() {
     static const auto empty = std::make_shared<TDIBSharedImage>();

@@ -91,7 +91,6 @@ struct TDIBSharedImage {
     int32_t PaletteCount = 0;  // 2^BitCount below 9 bits, else 0
     TDIBColorFormat PixelFormat = MakeDIBColorFormat(8, 8, 8);
     TRGBQuadTable ColorTable = MakeGreyColorTable();
-    TMemoryCharge Charge;       // Bits' bytes in the title's memory budget, taken before them
     std::vector<uint8_t> Bits;  // bottom row first
 
     int32_t Size() const { return int32_t(Bits.size()); }

@@ -57,11 +57,8 @@ void TDxDIBX::SetSize(int32_t AWidth, int32_t AHeight, int BitCount) {
         const bool indexed = BitCount == 1 || BitCount == 4 || BitCount == 8;
         const int bits = indexed ? BitCount : DisplayBitCount > 16 ? 32 : 16;
         if (AWidth > 0 && AHeight > 0) CheckImageSize(AWidth, AHeight, bits);
-        TMemoryCharge charge;
-        ChargeImage(charge, AWidth, AHeight, DIBWidthBytes(std::max(AWidth, 0), bits) * std::max(AHeight, 0));
         std::unique_ptr<platform::PixelSurface> made = Display->createSurface(AWidth, AHeight, bits);
         if (!made) throw EVelaError("\"CreateSurface\" Failed");
-        OwnCharge = std::move(charge);
         OwnSurface = std::move(made);
         Surface = OwnSurface.get();
         Palette = indexed;
@@ -76,7 +73,6 @@ void TDxDIBX::FreeSurface() {
     if (LockCount > 0) OwnSurface->unlock();
     LockCount = 0;
     OwnSurface.reset();
-    OwnCharge = {};
     Surface = nullptr;
     Palette = false;
 }

@@ -40,8 +40,7 @@ public:
     int32_t GetWidth() const override { return Describe().width; }
     // A new surface of its own from the display: for BitCount 1, 4 or 8 an indexed one with a
     // palette of zeroes, else 32 bits when the display shows more than 16, else 16. Raises the
-    // image-size error for a size past CheckImageSize's bounds or pixels the title's memory budget
-    // cannot take, "\"CreateSurface\" Failed" when the display cannot make it; without a display
+    // image-size error for a size past CheckImageSize's bounds, "\"CreateSurface\" Failed" when the display cannot make it; without a display
     // no surface is made.
     void SetSize(int32_t AWidth, int32_t AHeight, int BitCount) override;
     // Locks stay balanced by the callers and may nest (a surface drawn onto itself).
@@ -74,7 +73,6 @@ private:
 
     platform::Display* Display = nullptr;  // the maker of its own surfaces; nullptr for none
     int32_t DisplayBitCount = 0;
-    TMemoryCharge OwnCharge;  // OwnSurface's pixel bytes in the title's memory budget
     std::unique_ptr<platform::PixelSurface> OwnSurface;
     platform::PixelSurface* Surface;  // OwnSurface's, or the one it was made over; nullptr for none
     bool Palette = false;  // the own surface is indexed

@@ -393,8 +393,6 @@ void TFastDIB::SetSize(int32_t Width, int32_t Height, int32_t BitCount, int32_t 
     }
     const int64_t lineBytes = DIBWidthBytes(std::max(Width, 0), BitCount);
     if (Width < 0 || Height < 0 || lineBytes * Height > kMaxImageBytes) throw EFastDIBError(kNoMemory);
-    TMemoryCharge charge;
-    if (!charge.TryResize(lineBytes * Height)) throw EFastDIBError(kNoMemory);
     std::vector<uint8_t> memory;
     std::vector<uint8_t*> rows;
     try {
@@ -404,7 +402,7 @@ void TFastDIB::SetSize(int32_t Width, int32_t Height, int32_t BitCount, int32_t 
         throw EFastDIBError(kNoMemory);
     }
     for (int32_t y = 0; y < Height; ++y) rows[size_t(y)] = memory.data() + size_t(y) * size_t(lineBytes);
-    memory_ = std::move(memory), rows_ = std::move(rows), charge_ = std::move(charge);
+    memory_ = std::move(memory), rows_ = std::move(rows);
     width_ = Width, absHeight_ = Height, bitCount_ = BitCount, bitfieldCode_ = BitfieldCode;
     bytesPerLine_ = int32_t(lineBytes);
     gap_ = bytesPerLine_ - int32_t((int64_t(Width) * BitCount + 7) / 8);

@@ -90,7 +90,6 @@ private:
     int32_t width_ = 0, absHeight_ = 0, bitCount_ = 0, bitfieldCode_ = 0;
     int32_t bytesPerLine_ = 0, gap_ = 0;
     TDIBColorFormat format_ = MakeDIBColorFormat(8, 8, 8);
-    TMemoryCharge charge_;  // memory_'s bytes in the title's budget
     std::vector<uint8_t> memory_;
     std::vector<uint8_t*> rows_;
 };

@@ -461,8 +461,6 @@ public:
     void Clear();
     // A new descriptor size; the pixel data becomes Width x Height zero bytes (checked first).
     void SetSize(uint16_t NewWidth, uint16_t NewHeight);
-    // The pixel data becomes a copy of Source's.
-    void CopyData(const TGifFrame& Source);
     void SaveToStream(TStream& Stream) override;
     // The frame's pixels are charged to Budget, the images of its whole picture, before they are
     // made: "Invalid GIF data" when they exceed it. Without one, to the bytes left in Stream.
@@ -481,10 +479,7 @@ private:
     TGifExtensionList extensions_;
     TGifGraphicControlExtension* gce_ = nullptr;
     bool transparent_ = false;
-    TMemoryCharge dataCharge_;  // Data's bytes in the title's memory budget
 
-    // Charges Bytes for Data, which is about to hold that many.
-    void ChargeData(size_t Bytes);
     // The transparent index of the frame, allocated when it has none: -1 when none can be had.
     int32_t TransparentIndex(bool& Allocated);
     void DecodeData(TStream& Stream);

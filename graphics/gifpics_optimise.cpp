@@ -153,7 +153,6 @@ void TGifFrame::Crop() {
     Width = uint16_t(x1 - x0);
     Height = uint16_t(y1 - y0);
     Data = std::move(kept);
-    ChargeData(Data.size());
     FreeRendering();
 }
 

@@ -254,7 +254,7 @@ void ImportFrame(TGifFrame& Frame, const ::TDIB& Bitmap) {
 void CopyFrame(TGifFrame& Frame, TGifFrame& Source) {
     Frame.Left = Source.Left, Frame.Top = Source.Top, Frame.Width = Source.Width, Frame.Height = Source.Height;
     Frame.Packed = Source.Packed;
-    Frame.CopyData(Source);
+    Frame.Data = Source.Data;
     Frame.ColorMap().Assign(Source.ColorMap());
     if (Source.Extensions().Count() > 0) {
         TMemoryStream stream;

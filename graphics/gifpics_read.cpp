@@ -511,7 +511,6 @@ void TGifFrame::Clear() {
     colorMap_.Clear();
     Data.clear();
     Data.shrink_to_fit();
-    dataCharge_ = {};
     Left = Top = Width = Height = 0;
     Packed = 0;
     FreeRendering();
@@ -525,20 +524,10 @@ void TGifFrame::SetSize(uint16_t NewWidth, uint16_t NewHeight) {
             Fail("Invalid GIF data");
         }
     }
-    ChargeData(size_t(NewWidth) * NewHeight);
     Width = NewWidth;
     Height = NewHeight;
     Data.assign(size_t(NewWidth) * NewHeight, 0);
     FreeRendering();
-}
-
-void TGifFrame::CopyData(const TGifFrame& Source) {
-    ChargeData(Source.Data.size());
-    Data = Source.Data;
-}
-
-void TGifFrame::ChargeData(size_t Bytes) {
-    if (!dataCharge_.TryResize(int64_t(Bytes))) Fail("Invalid GIF data");
 }
 
 void TGifFrame::LoadFromStream(TStream& Stream) {
@@ -686,7 +675,6 @@ private:
 }  // namespace
 
 void TGifFrame::DecodeData(TStream& Stream) {
-    ChargeData(size_t(Width) * Height);
     Data.assign(size_t(Width) * Height, 0);
     uint8_t initSize;
     if (!ReadByte(Stream, initSize)) {

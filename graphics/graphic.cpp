@@ -17,10 +17,6 @@ void CheckImageSize(int64_t Width, int64_t Height, int BitsPerPixel, int64_t Max
         RefuseImageSize(Width, Height);
 }
 
-void ChargeImage(TMemoryCharge& Charge, int64_t Width, int64_t Height, int64_t Bytes) {
-    if (!Charge.TryResize(Bytes)) RefuseImageSize(Width, Height);
-}
-
 namespace {
 
 constexpr int64_t kBudgetBase = int64_t(32) << 20;

@@ -1,8 +1,6 @@
 #pragma once
 // What every image class and image decoder shares: the errors of bitmaps and image files, the
-// one limit on the size of an image that any decoder may allocate, the charge of pixel memory to
-// the title's budget, and the registry of picture classes by file extension and clipboard format.
-#include "core/membudget.h"
+// one limit on the size of an image that any decoder may allocate, and the registry of picture classes by file extension and clipboard format.
 #include "platform/errors.h"
 
 #include <cstdint>
@@ -43,10 +41,6 @@ constexpr int64_t DIBWidthBytes(int64_t Width, int BitsPerPixel) {
 // before it allocates.
 void CheckImageSize(int64_t Width, int64_t Height, int BitsPerPixel, int64_t MaxWidth = kMaxImageSide,
                     int64_t MaxHeight = kMaxImageSide);
-
-// Charge becomes Bytes, the pixel memory of a Width x Height image, taken from the title's memory
-// budget before the pixels are allocated; the image-size error when the budget cannot take them.
-void ChargeImage(TMemoryCharge& Charge, int64_t Width, int64_t Height, int64_t Bytes);
 
 // What the images of one stored picture of several frames may take together, so that a few
 // bytes declaring many or huge frames are refused before anything is allocated: the pixel bytes

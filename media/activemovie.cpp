@@ -287,7 +287,7 @@ void TActiveMovie::CloseFile() {
         VelaLib.VidmanDel(FHandle);
     }
     FHandle = 0;
-    FPictures = {};
+    FPictures.TryResize(0);
     FStream.reset();
     FStopped = true;
     FEnded = false;

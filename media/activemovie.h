@@ -178,7 +178,7 @@ private:
     std::string FFileName;
     std::unique_ptr<TStream> FStream;
     VelaHandle FHandle = 0;
-    TMemoryCharge FPictures;  // the pictures the library holds of the film
+    TMemoryCharge FPictures;  // the decoder's working pictures of the film (see AddLibraryVideo)
     bool FStopped = true;
 
     TDisplaySize FDisplaySize = mpDefaultSize;

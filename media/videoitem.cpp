@@ -35,7 +35,8 @@ VelaHandle AddLibraryVideo(const std::string& FileName, TStream& Source, bool Ca
     try {
         const int32_t width = VelaLib.VideoGetSourceWidth(handle), height = VelaLib.VideoGetSourceHeight(handle);
         CheckImageSize(width, height, 32);
-        Charge.Resize(int64_t(width) * height * 4 * velaVideoPictures(width, height));
+        if (!Charge.TryResize(int64_t(width) * height * 4 * velaVideoPictures(width, height)))
+            throw EVelaError(MemoryBudgetMessage);
     } catch (...) {
         VelaLib.VidmanDel(handle);
         throw;

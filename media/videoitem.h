@@ -10,7 +10,9 @@
 
 // A video of the companion library read from Source (kept open while the video is) and named
 // FileName to it, with the sound device handed to the library first. Charge becomes the
-// pictures the library holds of it; it is to be given back after the video is deleted. Raises
+// working pictures of the library's decoder, a C library outside the player's counted heap
+// (about as many as the library keeps decoded, which the heap counts); it is to be given back
+// after the video is deleted. Raises
 // EVelaError saying why when the library cannot decode the data, when no bitmap could hold its
 // frame, or when its pictures do not fit the title's memory; nothing is left open then.
 VelaHandle AddLibraryVideo(const std::string& FileName, TStream& Source, bool Capture, TMemoryCharge& Charge);

@@ -110,7 +110,6 @@ int32_t TVelaFire::GetZoomy() const { return TruncSat(ZoomY * 256); }
 void TVelaFire::Reset() {
     if (Field.GetWidth() != FieldWidth || Field.GetHeight() != FieldHeight) Field.SetSize(FieldWidth, FieldHeight, 8);
     ColumnOffset = RowOffset = 0;
-    NoiseCharge.Resize(int64_t(FieldWidth) * FieldHeight);
     Noise.resize(size_t(FieldWidth) * size_t(FieldHeight));
     for (uint8_t& n : Noise) n = uint8_t(Random(9));
     Field.Fill(FloorHeat);

@@ -71,7 +71,6 @@ private:
     int32_t FieldWidth = 8, FieldHeight = 8;
     long double ZoomX = 0, ZoomY = 0;
     TDIBX Field;
-    TMemoryCharge NoiseCharge;
     std::vector<uint8_t> Noise;  // a byte per field pixel
     std::array<uint8_t, 1024> Cooling{};
     double Strength = 4.5;

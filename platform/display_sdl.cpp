@@ -86,7 +86,9 @@ private:
 // A surface of the program's own; its pixels may be replaced while the object stays.
 class OwnedSurface : public SdlPixels {
 public:
-    explicit OwnedSurface(SDL_Surface* surface) : surface_(surface) {}
+    // Pixels, when given, are the surface's own, freed after it.
+    explicit OwnedSurface(SDL_Surface* surface, std::unique_ptr<uint8_t[]> pixels = nullptr)
+        : pixels_(std::move(pixels)), surface_(surface) {}
     ~OwnedSurface() override { SDL_FreeSurface(surface_); }
     OwnedSurface(const OwnedSurface&) = delete;
     OwnedSurface& operator=(const OwnedSurface&) = delete;
@@ -98,6 +100,7 @@ public:
 
 private:
     SDL_Surface* current() const override { return surface_; }
+    std::unique_ptr<uint8_t[]> pixels_;
     SDL_Surface* surface_;
 };
 
@@ -617,9 +620,15 @@ public:
         case 16: format = SDL_PIXELFORMAT_RGB565; break;
         default: bitCount = 32;
         }
-        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, bitCount, format);
+        // The pixels are allocated here, not by SDL, so that the player's heap counts them (the
+        // rows padded to four bytes, zeroed, as SDL would make them).
+        const int64_t pitch = (int64_t(std::max(width, 0)) * bitCount + 31) / 32 * 4;
+        if (pitch > INT32_MAX || pitch * std::max(height, 0) > INT32_MAX) return nullptr;
+        auto pixels = std::make_unique<uint8_t[]>(size_t(std::max<int64_t>(pitch * height, 1)));
+        SDL_Surface* surface =
+            SDL_CreateRGBSurfaceWithFormatFrom(pixels.get(), width, height, bitCount, int(pitch), format);
         if (!surface) return nullptr;
-        auto made = std::make_unique<OwnedSurface>(surface);
+        auto made = std::make_unique<OwnedSurface>(surface, std::move(pixels));
         // SDL starts a palette white; the display's palettes start black.
         if (SDL_Palette* palette = surface->format->palette) {
             const std::vector<uint32_t> zero(size_t(palette->ncolors), 0);

@@ -23,10 +23,6 @@ TObjectRef ReadSender(TStream& Stream) {
 
 // ---- TStack ----
 
-int64_t TStack::Bytes() const {
-    return int64_t(sizeof(TStack)) + HeapBytes(PageName) + HeapBytes(ResultVarName);
-}
-
 void TStack::SaveToStream(TStream& Stream) const {
     WriteStreamString(Stream, PageName);
     WriteStreamInt(Stream, PC);
@@ -75,7 +71,6 @@ void TStackList::SyncScope() const {
 TStack& TStackList::Push(std::unique_ptr<TStack> Frame) {
     if (Count() >= MaxCallDepth) throw EVelaError(Format("呼び出しの入れ子が深すぎます（%d段まで）", MaxCallDepth));
     if (!Frame) Frame = std::make_unique<TStack>();
-    Frame->Charge.Resize(Frame->Bytes());
     TStack& frame = *Items(Add(std::move(Frame)));
     SyncScope();
     return frame;

@@ -35,11 +35,7 @@ public:
     bool ContinueFlag = false;  // the runner's step-on flag at the push
     std::unique_ptr<TMemoryStream> State;  // progress of the interrupted command, or none
     std::unique_ptr<TCustomParam> Result;  // return-value holder of the called page, or none
-    TMemoryCharge Charge;                  // for what the frame held when it was pushed
 
-    // The bytes the frame holds besides its arguments, state and return-value holder (which
-    // are charged on their own).
-    int64_t Bytes() const;
     void SaveToStream(TStream& Stream) const;
     // The sender is looked up again by name in the object root. EReadError on short or absurd
     // input.

@@ -252,24 +252,17 @@ uint8_t* TDBTable::GetCurrentRecord() { return recNo_ >= 0 ? GetRecord(recNo_) :
 void TDBTable::Reserve(size_t Bytes) {
     if (Bytes <= data_.capacity()) return;
     const size_t capacity = std::max(Bytes, std::min(2 * data_.capacity(), static_cast<size_t>(MaxDBTableBytes)));
-    charge_.Resize(static_cast<int64_t>(capacity));
     data_.reserve(capacity);
-}
-
-void TDBTable::ReplaceRows(std::vector<uint8_t> Data, TMemoryCharge Charge) {
-    data_ = std::move(Data);
-    charge_ = std::move(Charge);
 }
 
 void TDBTable::AddFieldData(uint8_t /*Type*/, int32_t Size) {
     const size_t before = static_cast<size_t>(Fields().RecordSize());
     const size_t bytes = static_cast<size_t>(count_) * (before + static_cast<size_t>(Size));
-    TMemoryCharge charge(static_cast<int64_t>(bytes));
     std::vector<uint8_t> data(bytes);
     if (before > 0)
         for (size_t row = 0; row < static_cast<size_t>(count_); ++row)
             memcpy(data.data() + row * (before + static_cast<size_t>(Size)), data_.data() + row * before, before);
-    ReplaceRows(std::move(data), std::move(charge));
+    data_ = std::move(data);
 }
 
 bool TDBTable::Append() {
@@ -614,15 +607,13 @@ void TDBTable::Sort(const TCustomParam& KeyFields, const TCustomParam& Orders) {
     };
     // Without keys every row compares equal: any order is the sorted one.
     if (keys.empty()) return;
-    const TMemoryCharge scratch(int64_t(count_) * int64_t(sizeof(int32_t)));
     std::vector<int32_t> order(static_cast<size_t>(count_));
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](int32_t A, int32_t B) { return compare(GetRecord(A), GetRecord(B)); });
     const size_t size = static_cast<size_t>(Fields().RecordSize());
-    TMemoryCharge charge(static_cast<int64_t>(data_.size()));
     std::vector<uint8_t> sorted(data_.size());
     for (size_t i = 0; i < order.size(); ++i) memcpy(sorted.data() + i * size, GetRecord(order[i]), size);
-    ReplaceRows(std::move(sorted), std::move(charge));
+    data_ = std::move(sorted);
 }
 
 // ---- Clearing and the stream form ----
@@ -633,7 +624,7 @@ void TDBTable::Clear() {
 }
 
 void TDBTable::ClearRows() {
-    ReplaceRows({}, {});
+    data_ = {};
     count_ = 0;
     recNo_ = -1;
 }
@@ -654,10 +645,9 @@ void TDBTable::LoadFromStream(TStream& Stream, int32_t Version) {
     else if (count < 0 || count > MaxDBEmptyRows)
         throw EReadError();
     const size_t bytes = static_cast<size_t>(count) * static_cast<size_t>(size);
-    TMemoryCharge charge(static_cast<int64_t>(bytes));
     std::vector<uint8_t> data(bytes);
     if (!data.empty()) Stream.ReadBuffer(data.data(), static_cast<int64_t>(data.size()));
-    ReplaceRows(std::move(data), std::move(charge));
+    data_ = std::move(data);
     count_ = count;
     const int32_t recNo = ReadStreamInt(Stream);
     if (recNo >= count) throw EReadError();

@@ -203,8 +203,8 @@ private:
     uint8_t kind_;
 };
 
-// Its rows are charged to the title's memory budget before they are made: a row, field, import
-// or load they do not fit in raises EMemoryBudget, the table then as it was.
+// A row, field, import or load its rows do not fit in raises EMemoryBudget, the table then as it
+// was.
 class TDBTable final : public TDBCustomTable {
 public:
     using TDBCustomTable::TDBCustomTable;
@@ -253,14 +253,11 @@ private:
     // The cell's bytes when Row and Field are in range, else nullptr.
     uint8_t* Cell(int32_t Row, int32_t Field);
     // Room for Bytes of rows without moving them again soon: the storage grows to at least twice
-    // what it was, its charge taken first.
+    // what it was.
     void Reserve(size_t Bytes);
-    // The rows become Data, charged by Charge.
-    void ReplaceRows(std::vector<uint8_t> Data, TMemoryCharge Charge);
 
-    // The rows one after the other, each record-size bytes; the charge for their storage.
+    // The rows one after the other, each record-size bytes.
     std::vector<uint8_t> data_;
-    TMemoryCharge charge_;
     int32_t count_ = 0;
     int32_t recNo_ = -1;
 };

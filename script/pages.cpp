@@ -140,6 +140,7 @@ void TPage::Step(TCallMan& Runner, TPage*& Page, bool& EventPoint, bool& Begun, 
         LastTraced = &command;
     }
     try {
+        const TBudgetRefusal refusing;
         if (!Begun) {
             if (command.IsDisabled()) {
                 ++PC;
@@ -152,8 +153,12 @@ void TPage::Step(TCallMan& Runner, TPage*& Page, bool& EventPoint, bool& Begun, 
         EventPoint = command.IsEventPoint();
         command.Execute(Runner, Page, PC);
         if (Page != startPage || PC != startPC) Begun = false;
+        // A refusal of the title's memory that a reader caught and took for something else
+        // still ends the player here.
+        if (MemoryRefused()) throw EMemoryBudget();
     } catch (const std::exception& E) {
-        // A failing command ends the player, telling where it failed.
+        // A failing command ends the player, telling where it failed (ErrorText tells a refusal
+        // of the title's memory as such, whatever a reader made of it).
         ScriptHost().EndWithError(Format("%s(%d):", name_.c_str(), line) + ErrorText(E));
     }
 }

@@ -10,14 +10,13 @@
 namespace {
 
 // The longest string a function builds; a script asking for more gets an error instead of an
-// allocation of gigabytes. Below it, a result must fit in what is left of the title's memory.
+// allocation of gigabytes.
 constexpr int64_t MaxResultLength = 64 * 1024 * 1024;
 // The most digits a number may be padded to.
 constexpr int64_t MaxPrecision = 4096;
 
 void CheckResultLength(int64_t Length, const char* Func) {
     if (Length > MaxResultLength) throw EParamError(std::string(Func) + ":文字列が長すぎます");
-    CheckStringRoom(Length);
 }
 
 [[noreturn]] void RaiseFormatError(const std::string& FormatText) {

@@ -80,7 +80,6 @@ void FnArrayToString(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     for (int32_t i = 0; i < a.Count(); ++i) {
         const std::string element = a.GetStrAt(i);
         const std::string_view before = i ? std::string_view(separator) : std::string_view();
-        CheckStringRoom(int64_t(out.size() + before.size() + element.size()));
         out.append(before).append(element);
     }
     Dest.SetAsStr(out);
@@ -93,14 +92,10 @@ void FnStringToArray(TParamCollectionItem&, TSysFuncArgs Args) {
     TCustomParam& a = *Args[1];
     const std::string separator = Args.size() > 2 ? Args[2]->AsStr() : kLineBreak;
     std::vector<std::string_view> pieces;
-    TMemoryCharge room;  // a text of separators makes a piece of each byte
     if (separator == kLineBreak) {
         pieces = SplitLines(std::string_view(text).substr(0, text.find('\0')));
     } else {
-        for (std::string_view rest = text; !rest.empty();) {
-            room.Resize(room.Bytes() + int64_t(sizeof(std::string_view)));
-            pieces.push_back(JStrSplitToken(rest, separator));
-        }
+        for (std::string_view rest = text; !rest.empty();) pieces.push_back(JStrSplitToken(rest, separator));
     }
     if (pieces.empty()) return a.SetStr("");
     a.SetDims({static_cast<int32_t>(std::min<size_t>(pieces.size(), INT32_MAX))});

@@ -250,9 +250,6 @@ void Compute(uint8_t Code, TCustomParam& Dest, ArgOf Arg) {
         case ocNEqual: Dest.SetBool(Comparison(Code, Arg(0), Arg(1))); break;
         case ocComboStr: {
             const std::string a = Arg(0).AsStr(), b = Arg(1).AsStr();
-            // The operands' copies and the joined text are held beside what the values hold
-            // until Dest has its own copy.
-            const TMemoryCharge held(2 * (HeapBytes(a) + HeapBytes(b)));
             Dest.SetStr(a + b);
             break;
         }

@@ -31,10 +31,6 @@ std::string IntListToStr(const std::vector<int32_t>& Values) {
     return list;
 }
 
-void CheckStringRoom(int64_t Length) {
-    if (const int64_t bytes = HeapBytes(static_cast<size_t>(std::max<int64_t>(Length, 0)))) const TMemoryCharge room(bytes);
-}
-
 // ---- TCustomParam ----
 
 void TCustomParam::RaiseSizeError(const std::vector<int32_t>& Sizes) {
@@ -195,13 +191,6 @@ struct TRules<TStrKind> {
 
 }  // namespace
 
-template <class Kind>
-int64_t TParamArray<Kind>::OutsideBytes(const Element& Value) {
-    if constexpr (std::is_same_v<Element, std::string>)
-        return HeapBytes(Value);
-    else
-        return 0;
-}
 
 
 template <class Kind>
@@ -218,11 +207,8 @@ typename TParamArray<Kind>::Element& TParamArray<Kind>::At(int32_t I) {
 template <class Kind>
 void TParamArray<Kind>::SetCount(int32_t N) {
     if (N < 0 || N > MaxParamElements) RaiseSizeError({N});
-    const auto count = static_cast<size_t>(N);
-    int64_t outside = OutsideBytes();
-    for (size_t i = count; i < values_.size(); ++i) outside -= OutsideBytes(values_[i]);
-    Recharge(count, outside);
-    values_.resize(count);
+    values_.resize(static_cast<size_t>(N));
+    FitCapacity();
 }
 
 
@@ -246,7 +232,7 @@ std::string TParamArray<Kind>::AsStr() const {
 template <class Kind>
 void TParamArray<Kind>::SetScalar(Element Value) {
     ClearDims();
-    Store(At(0), std::move(Value));
+    At(0) = std::move(Value);
 }
 template <class Kind>
 void TParamArray<Kind>::SetBool(bool Value) {
@@ -271,7 +257,7 @@ int32_t TParamArray<Kind>::GetIntAt(int32_t I) const {
 }
 template <class Kind>
 void TParamArray<Kind>::SetIntAt(int32_t I, int32_t Value) {
-    Store(At(I), TRules<Kind>::FromInt(Value));
+    At(I) = TRules<Kind>::FromInt(Value);
 }
 template <class Kind>
 long double TParamArray<Kind>::GetFloatAt(int32_t I) const {
@@ -279,7 +265,7 @@ long double TParamArray<Kind>::GetFloatAt(int32_t I) const {
 }
 template <class Kind>
 void TParamArray<Kind>::SetFloatAt(int32_t I, long double Value) {
-    Store(At(I), TRules<Kind>::FromFloat(Value));
+    At(I) = TRules<Kind>::FromFloat(Value);
 }
 template <class Kind>
 bool TParamArray<Kind>::GetBoolAt(int32_t I) const {
@@ -287,7 +273,7 @@ bool TParamArray<Kind>::GetBoolAt(int32_t I) const {
 }
 template <class Kind>
 void TParamArray<Kind>::SetBoolAt(int32_t I, bool Value) {
-    Store(At(I), TRules<Kind>::FromBool(Value));
+    At(I) = TRules<Kind>::FromBool(Value);
 }
 template <class Kind>
 std::string TParamArray<Kind>::GetStrAt(int32_t I) const {
@@ -295,7 +281,7 @@ std::string TParamArray<Kind>::GetStrAt(int32_t I) const {
 }
 template <class Kind>
 void TParamArray<Kind>::SetStrAt(int32_t I, const std::string& Value) {
-    Store(At(I), TRules<Kind>::FromStr(Value));
+    At(I) = TRules<Kind>::FromStr(Value);
 }
 
 template <class Kind>
@@ -309,23 +295,16 @@ void TParamArray<Kind>::CopyFrom(const TCustomParam& Source) {
         return;
     }
     const auto count = static_cast<size_t>(std::max(Source.Count(), 0));
-    TMemoryCharge charge(SlotBytes(count));
     std::vector<Element> values;
     values.reserve(count);
-    for (size_t i = 0; i < count; ++i) {
-        Element value = TRules<Kind>::Get(Source, static_cast<int32_t>(i));
-        if (const int64_t outside = OutsideBytes(value)) charge.Resize(charge.Bytes() + outside);
-        values.push_back(std::move(value));
-    }
+    for (size_t i = 0; i < count; ++i) values.push_back(TRules<Kind>::Get(Source, static_cast<int32_t>(i)));
     TCustomParam::CopyFrom(Source);
     values_ = std::move(values);
-    charge_ = std::move(charge);
 }
 
 
 template <class Kind>
 void TParamArray<Kind>::Fill(const Element& Value) {
-    Recharge(values_.size(), int64_t(values_.size()) * OutsideBytes(Value));
     std::fill(values_.begin(), values_.end(), Value);
 }
 template <class Kind>
@@ -366,17 +345,11 @@ void TParamArray<Kind>::LoadFromStream(TStream& Stream) {
     std::vector<int32_t> dims = ReadDims(Stream);
     const int32_t count = ReadStreamCount(Stream, TRules<Kind>::MinBytes);
     if (count > MaxParamElements) throw EReadError();
-    TMemoryCharge charge(SlotBytes(static_cast<size_t>(count)));
     std::vector<Element> values;
     values.reserve(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) {
-        Element value = TRules<Kind>::Read(Stream);
-        if (const int64_t outside = OutsideBytes(value)) charge.Resize(charge.Bytes() + outside);
-        values.push_back(std::move(value));
-    }
+    for (int32_t i = 0; i < count; ++i) values.push_back(TRules<Kind>::Read(Stream));
     dims_ = std::move(dims);
     values_ = std::move(values);
-    charge_ = std::move(charge);
 }
 
 template <class Kind>
@@ -391,7 +364,6 @@ void TParamArray<Kind>::Unique() {
     // The indices sorted by element, equal ones in index order: each after the first of its run
     // goes. NaN equals nothing, not even itself: every one stays.
     const size_t count = values_.size();
-    const TMemoryCharge scratch(int64_t(count) * int64_t(2 * sizeof(int32_t) + 1));  // stable_sort's buffer too
     std::vector<int32_t> order;
     order.reserve(count);
     for (size_t i = 0; i < count; ++i) {
@@ -404,25 +376,20 @@ void TParamArray<Kind>::Unique() {
     for (size_t k = 1; k < order.size(); ++k)
         dropped[size_t(order[k])] = !(values_[size_t(order[k - 1])] < values_[size_t(order[k])]);
     size_t kept = 0;
-    int64_t outside = OutsideBytes();
     for (size_t i = 0; i < count; ++i) {
-        if (dropped[i]) {
-            outside -= OutsideBytes(values_[i]);
-            continue;
-        }
+        if (dropped[i]) continue;
         if (kept != i) values_[kept] = std::move(values_[i]);
         ++kept;
     }
     values_.resize(kept);
-    Recharge(kept, outside);
+    FitCapacity();
 }
 
 template <class Kind>
 void TParamArray<Kind>::Trim(const TCustomParam* Value) {
     const Element dropped = Value ? TRules<Kind>::Scalar(*Value) : Element{};
-    const int64_t outside = OutsideBytes();
-    const size_t erased = std::erase(values_, dropped);
-    Recharge(values_.size(), outside - int64_t(erased) * OutsideBytes(dropped));
+    std::erase(values_, dropped);
+    FitCapacity();
 }
 
 template class TParamArray<TIntKind>;

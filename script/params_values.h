@@ -31,9 +31,6 @@ int32_t FloatToInt(long double Value);
 bool StrToBool(const std::string& S);
 // Sizes or subscripts in decimal joined by "," ("3,0"), as the error messages show them.
 std::string IntListToStr(const std::vector<int32_t>& Values);
-// EMemoryBudget when a string of Length bytes would not fit in what is left of the title's
-// memory: a string result is checked before it is built.
-void CheckStringRoom(int64_t Length);
 
 // The base of every value. Its own behaviours are those of a value with nothing to hold: reads
 // give 0, 0.0, false or "", writes do nothing, Count is 1.
@@ -172,10 +169,6 @@ struct TStrKind {
 // A plain value: the dimension list and the element array of one kind. New, it is a scalar of
 // one empty element (0, 0.0, false or "").
 //
-// What it holds beyond that one element (the further elements, and the characters of strings
-// too long to sit inside an element) is charged to the title's memory budget before it is
-// made: an operation it does not fit raises EMemoryBudget and changes nothing.
-//
 // Stream form after the dimension list: int32 element count N, then N elements: int32; the
 // 10 bytes of an extended; one byte 0 or 1; or a string (int32 length and its bytes).
 template <class Kind>
@@ -237,39 +230,26 @@ public:
     // A plain scalar's element becomes empty (true); any other value is left as it is (false).
     bool ResetScalar() {
         if (!IsPlainScalar()) return false;
-        Store(values_[0], Element());
+        values_[0] = Element();
         return true;
     }
 
 private:
     bool IsPlainScalar() const { return dims_.empty() && values_.size() == 1; }
-    // The bytes of Count elements past the one every value has, and those an element holds
-    // outside the array.
-    static int64_t SlotBytes(size_t Count) { return Count > 1 ? int64_t(Count - 1) * int64_t(sizeof(Element)) : 0; }
-    static int64_t OutsideBytes(const Element& Value);
-    // The bytes the elements hold outside the array, as charged.
-    int64_t OutsideBytes() const { return charge_.Bytes() - SlotBytes(values_.size()); }
-    // The charge for Count elements holding Outside bytes outside the array.
-    void Recharge(size_t Count, int64_t Outside) { charge_.Resize(SlotBytes(Count) + Outside); }
-    // Slot (an element) becomes Value, the charge following.
-    void Store(Element& Slot, Element Value) {
-        if constexpr (std::is_same_v<Element, std::string>)
-            if (const int64_t grown = HeapBytes(Value) - HeapBytes(Slot)) charge_.Resize(charge_.Bytes() + grown);
-        Slot = std::move(Value);
+    // The element array gives back what it no longer needs once it holds far fewer elements
+    // than it has room for.
+    void FitCapacity() {
+        if (values_.capacity() > 2 * values_.size() + 16) values_.shrink_to_fit();
     }
     // Scalar write: the converted value, then the dimension list dropped, then element 0.
     void SetScalar(Element Value);
     void Fill(const Element& Value);
-    // The elements (and charge) of Source, a value of this class.
-    void CopyElements(const TParamArray& Source) {
-        charge_.Resize(Source.charge_.Bytes());
-        values_ = Source.values_;
-    }
+    // The elements of Source, a value of this class.
+    void CopyElements(const TParamArray& Source) { values_ = Source.values_; }
     const Element& At(int32_t I) const;
     Element& At(int32_t I);
 
     std::vector<Element> values_;
-    TMemoryCharge charge_;
 };
 
 extern template class TParamArray<TIntKind>;

@@ -440,7 +440,6 @@ void LoadWipeMaskImage(TDIBX& Grey, int32_t Width, int32_t Height, const std::st
 void TWipeThresholds::Load(int32_t Width, int32_t Height, const std::string& Name, bool Negative) {
     const size_t count = size_t(std::max(Width, 0)) * size_t(std::max(Height, 0));
     Values.clear();
-    Charge.Resize(int64_t(count * sizeof(int32_t)));
     Values.assign(count, -255);
     TDIBX grey;
     LoadWipeMaskImage(grey, Width, Height, Name, Negative);

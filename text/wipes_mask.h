@@ -8,7 +8,6 @@
 // The ramp rule of the stripe, curtain and grid masks: an element whose delay d is at most the
 // level gets min(255, (level - d) * 255 div Param[1]), one whose delay is above it gets 0;
 // Param[1] is the softness (levels from 0 to 255), and HardEdge is set when it is below 2.
-#include "core/membudget.h"
 #include "text/wipes.h"
 
 #include <cstdint>
@@ -19,9 +18,8 @@
 class TDIBX;
 
 // Grey - 255 per pixel of the mask image LoadWipeMaskImage reads (-255 everywhere when it has
-// none), row by row, charged to the title's memory.
+// none), row by row.
 struct TWipeThresholds {
-    TMemoryCharge Charge;
     std::vector<int32_t> Values;
 
     void Load(int32_t Width, int32_t Height, const std::string& Name, bool Negative);

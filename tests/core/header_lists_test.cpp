@@ -1,7 +1,7 @@
 // The small shared containers: the owning list, delimited lines, string arrays and the
 // folder-to-disc map with their stored forms, path helpers, and the dirty-rectangle list.
 #include "core/header.h"
-#include "core/membudget.h"
+#include "tests/common/budget.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -125,27 +125,17 @@ TEST(ObjList, OwnsAndFreesItsObjects) {
     EXPECT_EQ(freed.back(), 7);
 }
 
-// A list's lines are charged to the title's memory as they are stored, and a text's lines only
-// when there is room for them.
-TEST(StringList, LinesAreChargedAndGivenBack) {
-    const int64_t limit = MemoryLimit(), before = MemoryCharged();
-    SetMemoryLimit(before + 4096);
-    {
-        TStringList list;
-        list.Add(std::string(1000, 'x'));
-        list.Add(std::string(1000, 'y'));
-        EXPECT_GT(MemoryCharged(), before + 2000);
-        EXPECT_THROW(TStringList copy(list), EMemoryBudget);
-        EXPECT_THROW(list.SetString(0, std::string(4000, 'z')), EMemoryBudget);
-        EXPECT_EQ(Parts(list)[0], std::string(1000, 'x'));  // a refused line changes nothing
-        list.Delete(0);
-        list.SetString(0, "short");
-        EXPECT_LT(MemoryCharged(), before + 100);
-        EXPECT_THROW(SplitLines(std::string(1000, '\n')), EMemoryBudget);
-        EXPECT_EQ(SplitLines("a\r\nb").size(), 2u);
-    }
-    EXPECT_EQ(MemoryCharged(), before);
-    SetMemoryLimit(limit);
+// A line, or the lines of a text, refused by the title's memory leave a list as it was.
+TEST(StringList, ARefusedLineChangesNothing) {
+    const std::string longLine(int64_t(4) << 20, 'z'), breaks(int64_t(1) << 20, '\n');
+    TStringList list;
+    list.Add(std::string(1000, 'x'));
+    testbudget::TTestBudget budget(int64_t(1) << 20);
+    const TBudgetRefusal refusing;
+    EXPECT_THROW(list.SetString(0, longLine), EMemoryBudget);
+    EXPECT_THROW(list.Add(longLine), EMemoryBudget);
+    EXPECT_EQ(Parts(list), std::vector<std::string>{std::string(1000, 'x')});
+    EXPECT_THROW(SplitLines(breaks), EMemoryBudget);  // sixteen bytes of list for each byte
 }
 
 TEST(TabStrings, SplitsKeepingEmptyFields) {

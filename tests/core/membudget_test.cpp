@@ -1,63 +1,114 @@
 #include "core/membudget.h"
 
 #include "core/header.h"
+#include "core/streams.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace {
+
+constexpr int64_t kMiB = int64_t(1) << 20;
+// What the counts of the threads may lag behind the shared total.
+constexpr int64_t kSlack = int64_t(256) << 10;
 
 class MemoryBudget : public ::testing::Test {
 protected:
     void SetUp() override { saved_ = MemoryLimit(); }
     void TearDown() override { SetMemoryLimit(saved_); }
+    // A limit Room bytes above what the process holds now.
+    int64_t LimitAbove(int64_t Room) {
+        const int64_t now = MemoryCharged();
+        SetMemoryLimit(now + Room);
+        return now;
+    }
     int64_t saved_ = 0;
 };
 
-TEST_F(MemoryBudget, ChargesAreRefusedPastTheLimitAndGivenBackWithTheirOwner) {
-    SetMemoryLimit(MemoryCharged() + 1000);
-    {
-        TMemoryCharge a(600);
-        EXPECT_THROW(TMemoryCharge b(a), EMemoryBudget);  // a copy charges again
-        EXPECT_FALSE(a.TryResize(1001));
-        EXPECT_EQ(a.Bytes(), 600);  // a refused growth changes nothing
-        TMemoryCharge moved(std::move(a));
-        EXPECT_TRUE(moved.TryResize(1000));
-        EXPECT_FALSE(TryChargeMemory(1));
-        moved.Resize(100);
-        EXPECT_TRUE(TryChargeMemory(900));
-        ReleaseMemory(900);
-    }
-    EXPECT_TRUE(TryChargeMemory(1000));
-    ReleaseMemory(1000);
+// Nobody writes a charge for a vector or a map: the allocations count themselves, are refused
+// past the limit, and what a shrunk container gives back is counted off.
+TEST_F(MemoryBudget, PlainContainersAreCountedAndRefusedPastTheLimit) {
+    const int64_t before = LimitAbove(8 * kMiB);
+    const TBudgetRefusal refusing;
+    std::vector<int64_t> values;
+    EXPECT_THROW(
+        for (;;) values.push_back(1), EMemoryBudget);
+    EXPECT_TRUE(MemoryRefused());
+    EXPECT_GE(MemoryCharged(), before + int64_t(values.capacity() * sizeof(int64_t)));
+    EXPECT_LE(MemoryCharged(), before + 8 * kMiB);
+    values.resize(10);
+    values.shrink_to_fit();
+    EXPECT_LT(MemoryCharged(), before + kSlack);
+
+    LimitAbove(8 * kMiB);
+    EXPECT_FALSE(MemoryRefused());  // a new limit forgets the refusal
+    std::map<int, std::string> rows;
+    EXPECT_THROW(
+        for (int i = 0;; ++i) rows.emplace(i, std::string(100, 'x')), EMemoryBudget);
+    EXPECT_GT(rows.size(), 10000u);
+    rows.clear();
+    EXPECT_NEAR(MemoryCharged(), before, kSlack);
 }
 
-// Memory streams (inflated entries, saved states) and argument lists hold what they take, a
-// copy again; a growth that does not fit leaves them as they were.
-TEST_F(MemoryBudget, StreamsAndArgumentListsChargeWhatTheyHold) {
-    const int64_t before = MemoryCharged();
-    SetMemoryLimit(before + 8000);
+// Outside a refusing scope (another thread, the code around the title's commands) an allocation
+// past the limit is made and counted; the next one inside a refusing scope is refused. Nothing is
+// refused while an exception unwinds.
+TEST_F(MemoryBudget, OnlyARefusingScopeRefusesAndNeverWhileUnwinding) {
+    LimitAbove(4 * kMiB);
+    std::vector<char> here(8 * kMiB), there;
+    std::thread([&there] { there.resize(8 * kMiB); }).join();
+    EXPECT_EQ(there.size(), size_t(8 * kMiB));
+    EXPECT_FALSE(MemoryRefused());
     {
-        TMemoryStream stream;
-        stream.SetSize(3000);
-        EXPECT_GE(MemoryCharged(), before + 3000);
-        EXPECT_THROW(stream.SetSize(20000), EMemoryBudget);
-        EXPECT_EQ(stream.Size(), 3000);
-        TMemoryStream copy(stream);
-        EXPECT_GE(MemoryCharged(), before + 6000);
-        EXPECT_THROW(TMemoryStream another(stream), EMemoryBudget);
-        copy.Clear();
-
-        TArrayString args;
-        args.Add(std::string(4000, 'a'));
-        EXPECT_GE(MemoryCharged(), before + 7000);
-        EXPECT_THROW(args.Add(std::string(4000, 'b')), EMemoryBudget);
-        EXPECT_EQ(args.Count(), 1);
-        TArrayString saved;
-        EXPECT_THROW(saved.Assign(args), EMemoryBudget);
+        const TBudgetRefusal refusing;
+        EXPECT_THROW(std::string(100000, 'x'), EMemoryBudget);
     }
-    EXPECT_EQ(MemoryCharged(), before);
+
+    struct TAllocatesWhenGone {
+        ~TAllocatesWhenGone() { const std::vector<char> scratch(kMiB); }
+    };
+    try {
+        const TBudgetRefusal refusing;
+        TAllocatesWhenGone gone;
+        throw EMemoryBudget();
+    } catch (const EMemoryBudget&) {
+    }
+}
+
+// A memory stream refused more room keeps what it held.
+TEST_F(MemoryBudget, ARefusedGrowthLeavesAStreamAsItWas) {
+    LimitAbove(kMiB);
+    const TBudgetRefusal refusing;
+    TMemoryStream stream;
+    stream.SetSize(3000);
+    EXPECT_THROW(stream.SetSize(16 * kMiB), EMemoryBudget);
+    EXPECT_EQ(stream.Size(), 3000);
+    TArrayString args;
+    args.Add("a");
+    EXPECT_THROW(args.Add(std::string(16 * kMiB, 'b')), EMemoryBudget);
+    EXPECT_EQ(args.Count(), 1);
+}
+
+// Explicit charges, for what a C library allocates, are taken whole or not at all.
+TEST_F(MemoryBudget, ExplicitChargesAreRefusedPastTheLimitAndGivenBackWithTheirOwner) {
+    const int64_t before = LimitAbove(kMiB);
+    {
+        TMemoryCharge charge;
+        EXPECT_TRUE(charge.TryResize(kMiB / 2));
+        EXPECT_FALSE(charge.TryResize(2 * kMiB));
+        EXPECT_EQ(charge.Bytes(), kMiB / 2);
+        EXPECT_FALSE(TryChargeMemory(kMiB));
+        EXPECT_TRUE(charge.TryResize(100));
+        EXPECT_TRUE(TryChargeMemory(kMiB / 2));
+        ReleaseMemory(kMiB / 2);
+    }
+    EXPECT_NEAR(MemoryCharged(), before, kSlack);
+    EXPECT_FALSE(MemoryRefused());  // a charge refused is told by its caller
 }
 
 TEST_F(MemoryBudget, TheEnvironmentGivesWholeMebibytesOrIsRefused) {

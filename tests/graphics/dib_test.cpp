@@ -1,6 +1,6 @@
 #include "graphics/dib.h"
 
-#include "core/membudget.h"
+#include "tests/common/budget.h"
 #include "platform/fs.h"
 #include "tests/common/fixture.h"
 
@@ -194,31 +194,29 @@ TEST(DIB, HostileFilesRaiseTheInvalidImageError) {
 // pixels are charged once however many share them, again for a copy written to, and given back
 // when the last holder lets go.
 TEST(DIB, PixelsAreBoundedAndChargedToTheTitlesBudget) {
-    struct TRestoreLimit {
-        int64_t Limit = MemoryLimit();
-        ~TRestoreLimit() { SetMemoryLimit(Limit); }
-    } restore;
-    const int64_t before = MemoryCharged();
-    SetMemoryLimit(before + (int64_t(100) << 20));
+    testbudget::TTestBudget budget(int64_t(100) << 20);
+    const int64_t before = budget.Before();
     const std::string huge = Bmp(16384, 16384, 8, 1, FromHex("00000000 0001"), 2, 1);  // ends at once
     ASSERT_EQ(huge.size(), 60u);
     EXPECT_EQ(Invalid(huge), "画像の大きさが扱える範囲を越えています (16384 x 16384)");
     EXPECT_NO_THROW(CheckImageSize(32767, 2730, 32));
     EXPECT_EQ(ErrorOf([] { CheckImageSize(32767, 2731, 1); }), "画像の大きさが扱える範囲を越えています (32767 x 2731)");
 
-    SetMemoryLimit(before + (int64_t(1) << 20));
+    // Pixels past the title's memory are told as such, never as the picture's size.
+    budget.Room(int64_t(1) << 20);
+    const TBudgetRefusal refusing;
     TDIB a;
-    EXPECT_EQ(ErrorOf([&] { a.SetSize(1025, 1024, 8); }), "画像の大きさが扱える範囲を越えています (1025 x 1024)");
-    EXPECT_EQ(MemoryCharged(), before);
+    EXPECT_EQ(ErrorOf([&] { a.SetSize(1025, 1024, 8); }), MemoryBudgetMessage);
+    EXPECT_NEAR(MemoryCharged(), before, testbudget::Slack);
     a.SetSize(512, 512, 8);
     TDIB b(a), c(a);
-    EXPECT_EQ(MemoryCharged(), before + 512 * 512);
+    EXPECT_NEAR(MemoryCharged(), before + 512 * 512, testbudget::Slack);
     b.SetPixel(0, 0, 1);
-    EXPECT_EQ(MemoryCharged(), before + 2 * 512 * 512);
-    SetMemoryLimit(MemoryCharged() + 1000);
-    EXPECT_EQ(ErrorOf([&] { c.SetPixel(0, 0, 1); }), "画像の大きさが扱える範囲を越えています (512 x 512)");
+    EXPECT_NEAR(MemoryCharged(), before + 2 * 512 * 512, testbudget::Slack);
+    budget.Room(1000);
+    EXPECT_EQ(ErrorOf([&] { c.SetPixel(0, 0, 1); }), MemoryBudgetMessage);
     a.Clear(), b.Clear(), c.Clear();
-    EXPECT_EQ(MemoryCharged(), before);
+    EXPECT_NEAR(MemoryCharged(), before, testbudget::Slack);
 }
 
 TEST(DIB, SharingSizingAndPixelAccess) {

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <utility>
 
 namespace {
 
@@ -173,22 +175,77 @@ int64_t TNxBuffBigStream::Read(void* Buffer, int64_t Count) {
 // ---- TRangeStream ----
 
 namespace {
-// An owned big stream seen as a read-only platform stream.
-class TBigStreamReader : public TStream {
+
+// The files live windows hold open, by name and part size. Never freed: a window may close while
+// the program ends.
+struct TSharedFile;
+struct TOpenedFiles {
+    using TKey = std::pair<std::string, int64_t>;
+    std::mutex Lock;
+    std::map<TKey, std::weak_ptr<TSharedFile>> Files;
+};
+TOpenedFiles& OpenedFiles() {
+    static TOpenedFiles* const opened = new TOpenedFiles;
+    return *opened;
+}
+
+// A file opened read-only once for every window over it; it takes itself off the opened files
+// as it closes.
+struct TSharedFile {
+    explicit TSharedFile(TOpenedFiles::TKey AKey)
+        : Key(std::move(AKey)), File(Key.first, fmOpenRead | fmShareDenyWrite, Key.second), Size(File.GetSize()) {}
+    ~TSharedFile() {
+        TOpenedFiles& opened = OpenedFiles();
+        std::lock_guard guard(opened.Lock);
+        const auto entry = opened.Files.find(Key);
+        if (entry != opened.Files.end() && entry->second.expired()) opened.Files.erase(entry);
+    }
+    const TOpenedFiles::TKey Key;
+    std::mutex Lock;  // held for each positioned read
+    TNxBigFileStream File;
+    const int64_t Size;
+};
+
+// The opening of FileName in parts of PartSize that a live window holds, else a new one.
+std::shared_ptr<TSharedFile> OpenSharedFile(const std::string& FileName, int64_t PartSize) {
+    TOpenedFiles& opened = OpenedFiles();
+    std::lock_guard guard(opened.Lock);
+    const TOpenedFiles::TKey key{FileName, PartSize};
+    const auto entry = opened.Files.try_emplace(key).first;
+    if (std::shared_ptr<TSharedFile> file = entry->second.lock()) return file;
+    try {
+        auto file = std::make_shared<TSharedFile>(key);
+        entry->second = file;
+        return file;
+    } catch (...) {
+        opened.Files.erase(entry);  // a file that cannot be opened leaves nothing behind
+        throw;
+    }
+}
+
+// One window's read-only view of a shared file, at a position of its own.
+class TSharedFileReader : public TStream {
 public:
-    explicit TBigStreamReader(std::unique_ptr<TNxBigStream> Stream) : stream_(std::move(Stream)) {}
-    int64_t Read(void* Buffer, int64_t Count) override { return stream_->Read(Buffer, Count); }
+    explicit TSharedFileReader(std::shared_ptr<TSharedFile> File) : file_(std::move(File)) {}
+    int64_t Read(void* Buffer, int64_t Count) override {
+        std::lock_guard guard(file_->Lock);
+        file_->File.SetPosition(position_);
+        const int64_t n = file_->File.Read(Buffer, Count);
+        position_ += n;
+        return n;
+    }
     int64_t Write(const void*, int64_t) override { return 0; }
     int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
-        int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? stream_->GetPosition() : stream_->GetSize();
-        stream_->SetPosition(base + Offset);
-        return stream_->GetPosition();
+        const int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? position_ : file_->Size;
+        return position_ = std::clamp<int64_t>(base + Offset, 0, file_->Size);
     }
-    int64_t Size() override { return stream_->GetSize(); }
+    int64_t Size() override { return file_->Size; }
 
 private:
-    std::unique_ptr<TNxBigStream> stream_;
+    std::shared_ptr<TSharedFile> file_;
+    int64_t position_ = 0;
 };
+
 }  // namespace
 
 void TRangeStream::SetSource(TStream& Stream, int64_t Offset, int64_t Size) {
@@ -199,8 +256,8 @@ void TRangeStream::SetSource(TStream& Stream, int64_t Offset, int64_t Size) {
     source_->SetPosition(offset_);
 }
 
-void TRangeStream::SetBigSource(std::unique_ptr<TNxBigStream> Stream, int64_t Offset, int64_t Size) {
-    owned_ = std::make_unique<TBigStreamReader>(std::move(Stream));
+void TRangeStream::SetOwnedSource(std::unique_ptr<TStream> Stream, int64_t Offset, int64_t Size) {
+    owned_ = std::move(Stream);
     SetSource(*owned_, Offset, Size);
 }
 
@@ -221,5 +278,5 @@ int64_t TRangeStream::Seek(int64_t Offset, TSeekOrigin Origin) {
 }
 
 TFileRangeStream::TFileRangeStream(const std::string& FileName, int64_t Offset, int64_t Size, int64_t PartSize) {
-    SetBigSource(std::make_unique<TNxBigFileStream>(FileName, fmOpenRead | fmShareDenyWrite, PartSize), Offset, Size);
+    SetOwnedSource(std::make_unique<TSharedFileReader>(OpenSharedFile(FileName, PartSize)), Offset, Size);
 }

@@ -139,11 +139,11 @@ public:
     int64_t Size() override { return size_; }
 
 protected:
-    // A big source the window owns from now on.
-    void SetBigSource(std::unique_ptr<TNxBigStream> Stream, int64_t Offset, int64_t Size);
+    // A source the window owns from now on.
+    void SetOwnedSource(std::unique_ptr<TStream> Stream, int64_t Offset, int64_t Size);
 
 private:
-    std::unique_ptr<TStream> owned_;  // the owned big source, seen as a stream
+    std::unique_ptr<TStream> owned_;
     TStream* source_ = nullptr;
     int64_t offset_ = 0;
     int64_t size_ = 0;
@@ -151,7 +151,9 @@ private:
 };
 
 // A window over a large file (all its parts), opened read-only with deny-write sharing.
-// Size 0 means everything from Offset to the file's end.
+// Size 0 means everything from Offset to the file's end. The windows over one file (by name and
+// part size) share one opening of it while any of them lives, each reading at a position of its
+// own: thousands of sounds of an archive hold the descriptors of one.
 class TFileRangeStream : public TRangeStream {
 public:
     TFileRangeStream(const std::string& FileName, int64_t Offset, int64_t Size,

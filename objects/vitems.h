@@ -5,7 +5,8 @@
 //
 // Ownership: the root frees the objects of its flat list; a control frees its children. Every
 // object takes itself out of the root's lists when freed. An object that a script deletes loses
-// its name at once and is freed at the end of the root's step.
+// its name at once and is freed at the end of the root's step, or as soon as the command that
+// deleted it ends when nothing but the script has seen it (TVelaBaseList::FreeDeleted).
 #include "core/header.h"
 #include "core/stringlist.h"
 #include "graphics/dibx.h"
@@ -105,7 +106,8 @@ public:
     void StorePriority(int32_t P);
     void SetSubPriority(int32_t K);
     // Deferred deletion: the name goes at once, and with it the object's place in the picture (its
-    // area is drawn again without it); the object goes at the end of the root's step.
+    // area is drawn again without it); the object goes at the end of the root's step, or sooner
+    // through the root's FreeDeleted.
     void Delete();
     bool IsDeleted() const;
 
@@ -572,6 +574,8 @@ public:
     void ClearTaken();
     // Removes Obj's pending records; taken ones keep their sender.
     void RemoveObject(const TVelaObject* Obj);
+    // Whether Obj has a pending record.
+    bool HasPending(const TVelaObject& Obj) const;
     void Clear() override;
 
     void SaveToStream(TStream& Stream) const;
@@ -722,6 +726,13 @@ public:
     void MarkDeleted(TVelaObject* Obj);
     bool IsMarkedDeleted(const TVelaObject* Obj) const;
     void RemoveFromDeleted(const TVelaObject* Obj);
+    // Frees the objects marked since the last call that nothing but the script has seen: made
+    // since the root's last step or input step, with no event of theirs (or of what they hold)
+    // still queued. The runner calls it between commands, never inside the root's step, so that
+    // a script making and deleting objects without waiting does not keep them all until the
+    // tick ends; every other marked object waits for the end of the step, where the objects
+    // that may still look at it have had their step.
+    void FreeDeleted();
 
     TTimerList& GetEvents() { return Events; }
     TVelaList& GetVelaList() { return VelaList; }
@@ -777,6 +788,11 @@ private:
     friend class TVelaObject;  // renames through IndexName and UnindexName
     void MakeLayers();
     void FreeObjects();
+    // The step and the input step have seen every object made so far.
+    void MarkSeen();
+    // Whether Obj and everything it holds were made since the last MarkSeen and have no event
+    // queued.
+    bool SeenOnlyByScript(const TVelaObject& Obj) const;
     void SizeRootBitmap();
     void IndexName(TVelaObject& Obj);
     void UnindexName(const TVelaObject& Obj);
@@ -796,6 +812,9 @@ private:
     // The objects of the flat list that have a name and are not marked for deletion, by name.
     std::unordered_multimap<std::string, TVelaObject*> Names;
     std::vector<TVelaObject*> Deleted;  // marked for deletion, each once
+    // The listed objects of Deleted marked since the last FreeDeleted and made after SeenSerial.
+    std::vector<TVelaObject*> ScriptDeleted;
+    uint32_t SeenSerial = 0;  // the last serial of an object the steps have seen
     size_t StepIndex = 0;
     TVelaControl* Focused = nullptr;
     bool FocusUpdate = false;

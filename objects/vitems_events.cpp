@@ -17,6 +17,10 @@ namespace {
 
 uint64_t QueueKey(uint32_t Serial, uint8_t Kind) { return uint64_t{Serial} << 8 | Kind; }
 
+bool PendingOf(const TTimerData& Record, const TVelaObject& Obj) {
+    return Record.Level == 0 && Record.Sender.Object == &Obj && Record.Sender.Serial == Obj.GetSerial();
+}
+
 }  // namespace
 
 void TTimerList::Append(std::unique_ptr<TTimerData> Record) {
@@ -88,10 +92,14 @@ void TTimerList::ClearTaken() {
 }
 
 void TTimerList::RemoveObject(const TVelaObject* Obj) {
-    for (int i = Count(); i-- > 0;) {
-        const TTimerData* e = TObjList::Items(i);
-        if (e->Level == 0 && e->Sender.Object == Obj && e->Sender.Serial == Obj->GetSerial()) Remove(i);
-    }
+    for (int i = Count(); i-- > 0;)
+        if (PendingOf(*TObjList::Items(i), *Obj)) Remove(i);
+}
+
+bool TTimerList::HasPending(const TVelaObject& Obj) const {
+    for (int i = 0; i < Count(); ++i)
+        if (PendingOf(*Items(i), Obj)) return true;
+    return false;
 }
 
 void TTimerList::Clear() {

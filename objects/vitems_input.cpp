@@ -294,4 +294,5 @@ void TVelaBaseList::Update(uint32_t LoopTime) {
     Keys.UpKeys.clear();
     Keys.RepeatKeys.clear();
     RunKeyRepeat(elapsed);
+    MarkSeen();
 }

@@ -399,14 +399,43 @@ void TVelaBaseList::RemoveObject(TVelaObject* Obj) {
 }
 
 void TVelaBaseList::MarkDeleted(TVelaObject* Obj) {
-    if (!IsMarkedDeleted(Obj)) Deleted.push_back(Obj);
+    if (IsMarkedDeleted(Obj)) return;
+    Deleted.push_back(Obj);
+    if (Obj->Listed && Obj->GetSerial() > SeenSerial) ScriptDeleted.push_back(Obj);
 }
 
 bool TVelaBaseList::IsMarkedDeleted(const TVelaObject* Obj) const {
     return std::find(Deleted.begin(), Deleted.end(), Obj) != Deleted.end();
 }
 
-void TVelaBaseList::RemoveFromDeleted(const TVelaObject* Obj) { std::erase(Deleted, Obj); }
+void TVelaBaseList::RemoveFromDeleted(const TVelaObject* Obj) {
+    std::erase(Deleted, Obj);
+    std::erase(ScriptDeleted, Obj);
+}
+
+void TVelaBaseList::MarkSeen() {
+    if (!Objects.empty()) SeenSerial = Objects.back()->GetSerial();
+}
+
+// An object the steps never saw is referred to by none of the holders that look at a deleted
+// object until it is freed (a ghost its source, a film track its object, the pointer its target):
+// they all take theirs during a step. The script reaches a deleted object only through checked
+// references, which find it gone either way. A queued event of it, though, may still start
+// before the tick ends.
+bool TVelaBaseList::SeenOnlyByScript(const TVelaObject& Obj) const {
+    if (Obj.GetSerial() <= SeenSerial || Events.HasPending(Obj)) return false;
+    for (int i = 0; i < Obj.GetControlCount(); ++i)
+        if (!SeenOnlyByScript(*Obj.GetControl(i))) return false;
+    return true;
+}
+
+void TVelaBaseList::FreeDeleted() {
+    while (!ScriptDeleted.empty()) {
+        TVelaObject* obj = ScriptDeleted.back();
+        ScriptDeleted.pop_back();
+        if (SeenOnlyByScript(*obj)) delete obj;  // takes itself and what it holds off every list
+    }
+}
 
 bool TVelaBaseList::Step() {
     for (auto& layer : Layers) layer->Step();
@@ -430,6 +459,7 @@ bool TVelaBaseList::Step() {
         else
             Deleted.erase(Deleted.begin());
     }
+    MarkSeen();
     return false;
 }
 

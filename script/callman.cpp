@@ -291,6 +291,7 @@ int TCallMan::OneStep() {
         } pin{stepping_ = CurrentPage};
         CurrentPage->Step(*this, page, eventPoint, Begun, PC);
     }
+    ScriptObjects().FreeDeleted();
     if (Terminating()) return 0;
     int result = eventPoint ? 2 : 0;
     if (page) {

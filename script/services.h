@@ -75,6 +75,9 @@ public:
     virtual void Play(const TObjectRef& /*Ref*/) {}
     // Deferred deletion: the object is no longer found by name at once and is freed later.
     virtual void Delete(const TObjectRef& /*Ref*/) {}
+    // After each command: frees the objects deleted meanwhile that nothing but the script has
+    // seen, so that a script deleting what it makes gives the memory back without waiting.
+    virtual void FreeDeleted() {}
 
     // Frees every object and makes two fresh screen layers.
     virtual void Clear() {}

@@ -56,6 +56,10 @@ void TSceneObjects::Delete(const TObjectRef& Ref) {
     if (TVelaObject* obj = Live(Ref)) obj->Delete();
 }
 
+void TSceneObjects::FreeDeleted() {
+    if (Bases) Bases->FreeDeleted();
+}
+
 void TSceneObjects::Clear() {
     if (Bases) Bases->Clear();
 }

@@ -20,6 +20,7 @@ public:
     void SetDelay(const TObjectRef& Ref, int32_t Delay) override;
     void Play(const TObjectRef& Ref) override;
     void Delete(const TObjectRef& Ref) override;
+    void FreeDeleted() override;
     void Clear() override;
 
 private:

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -192,6 +194,24 @@ TEST_P(SoundItems, UndecodableDataPlaysNothingOrIsRefused) {
     EXPECT_EQ(OggMan->Count(), GetParam() ? 3 : 0);
     EXPECT_FALSE(ErrorOf([&] { OggMan->Add("missing.ogg"); }).empty());
     EXPECT_LT(Peak(100), 1);
+}
+
+// The items of one sound share one opening of its file: many more of them than the process may
+// open files all open and read their sound.
+TEST_P(SoundItems, ItemsOfOneSoundTakeNoDescriptorEach) {
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    const rlimit lowered{rlim_t(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {})) + 32,
+                         saved.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &lowered);
+    std::vector<TDMediaItem*> items;
+    const std::string error = ErrorOf([&] {
+        while (items.size() < 300) items.push_back(OggMan->Add("click.WAV"));
+    });
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(error, "");
+    ASSERT_EQ(items.size(), 300u);
+    for (TDMediaItem* item : items) EXPECT_NEAR(item->GetLen(), 3, 1);
 }
 
 // @SoundON through the object root: off pauses the playing theme, on plays it on.

@@ -51,7 +51,7 @@ TEST_F(Objects, CreateSetReadAndDelete) {
     EXPECT_EQ(Find("b")->GetTag(), "3");
     EXPECT_EQ(Find("c"), nullptr);  // deleted
     EXPECT_EQ(Find("tm")->GetParent(), nullptr);  // no parent in the record: directly under the root
-    EXPECT_EQ(Bases->GetObjectCount(), 4);
+    EXPECT_EQ(Bases->GetObjectCount(), 3);  // "c", made and deleted by the page, is freed already
     // The script's view of the root is the root.
     TObjectRef ref = ScriptObjects().FindObject("b");
     EXPECT_EQ(ScriptObjects().ObjectName(ref), "b");
@@ -89,6 +89,41 @@ TEST_F(Objects, CreationFreesTheOlderHolderOfTheNameWhereRenamingKeepsIt) {
     EXPECT_EQ(Find("a")->GetLeft(), 3);
     EXPECT_EQ(Find("a_2")->GetLeft(), 2);
     EXPECT_EQ(Bases->GetObjectCount(), 2);
+}
+
+// An object deleted or replaced by the command that made it, or by a later one of the same run,
+// is freed when that command ends: a loop that makes and deletes objects without waiting keeps
+// only those it names. An object a step has seen, or one with an event still queued, waits for
+// the end of the root's step as before.
+TEST_F(Objects, WhatOnlyTheScriptSawIsFreedAsSoonAsItIsDeleted) {
+    TVelaObject* seen = Bases->CreateObject(LT_BOX);
+    seen->SetName("seen");
+    Bases->Step();
+    TVelaObject* queued = Bases->CreateObject(LT_BOX);
+    queued->SetName("queued");
+    Bases->GetEvents().Add(queued, "nopage.vsb", nullptr, PR_ONNOTIFY);  // never starts: no such page
+    const TObjectRef seenRef = seen->Ref(), queuedRef = queued->Ref();
+    Var("i", PT_INT);
+    Run(R"([
+        {"cmd": "ObjDel", "object": "\"seen\""},
+        {"cmd": "ObjDel", "object": "\"queued\""},
+        {"cmd": "WhileInit", "do": "i = 0"},
+        {"cmd": "Label", "name": "top"},
+        {"cmd": "While", "cond": "i < 3000", "exit": "done"},
+        {"cmd": "BoxNew", "props": {"NAME": "\"kept\""}, "indent": 1},
+        {"cmd": "BoxNew", "props": {"NAME": "\"gone\""}, "indent": 1},
+        {"cmd": "ObjDel", "object": "\"gone\"", "indent": 1},
+        {"cmd": "WhileLoop", "do": "i = i + 1", "head": "top"},
+        {"cmd": "Label", "name": "done"}])");
+    EXPECT_EQ(Value("i"), "3000");
+    EXPECT_EQ(Bases->GetObjectCount(), 3);
+    EXPECT_NE(Find("kept"), nullptr);
+    EXPECT_TRUE(Bases->IsLive(seenRef));
+    EXPECT_TRUE(Bases->IsLive(queuedRef));
+    Bases->Step();
+    EXPECT_EQ(Bases->GetObjectCount(), 1);
+    EXPECT_FALSE(Bases->IsLive(seenRef));
+    EXPECT_FALSE(Bases->IsLive(queuedRef));
 }
 
 // A box made without a name (or with an empty one) takes the automatic name and is drawn beside

@@ -100,7 +100,7 @@ TGameIni ParseGameIni(std::string_view Text) {
 
 TGameIni ReadGameIni(const std::string& FileName) { return ParseGameIni(ReadWholeFile(FileName).value_or(std::string())); }
 
-std::string GameIniFile() { return ExtractFilePath(platform::fs::ProgramFile()) + "game.ini"; }
+std::string GameIniFile() { return GetSettingsFile(ExtractFilePath(platform::fs::ProgramFile())); }
 
 std::string IniWithValue(std::string_view Text, std::string_view Section, std::string_view Key, std::string_view Value) {
     const std::string_view lineBreak = Text.find('\n') == std::string_view::npos || Text.find("\r\n") != std::string_view::npos

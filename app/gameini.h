@@ -30,7 +30,8 @@ bool IniBool(std::string_view Text, std::string_view Section, std::string_view K
 TGameIni ParseGameIni(std::string_view Text);
 // The settings of the file (a program path); all defaults when it does not exist or cannot be read.
 TGameIni ReadGameIni(const std::string& FileName);
-// The program path of "game.ini" in the program's folder.
+// The program path of "game.ini": in the program's folder when it takes files, else the user's
+// settings folder (GetSettingsFile).
 std::string GameIniFile();
 
 // Text with Key of Section set to Value: the first such key's line is rewritten (its name kept),

@@ -85,7 +85,7 @@ void TFormView::FormCreate() {
     platform::fs::DeleteFile(folder + "velaplay.log");
     RandSeed = platform::ClockMs();
     VrFileManager->OnChange = ExtractPixelFonts;
-    GameSettings = ReadGameIni(folder + "game.ini");
+    GameSettings = ReadGameIni(GetSettingsFile(folder));
     if (GameSettings.DefaultOnly) FontPixelManager->KeepStandardFonts();
     VrFileManager->AskOkCancel = [this](const std::string& Text) {
         return Display.messageBox(Project ? Project->Title : std::string(), Text, platform::MessageButtons::OkCancel,

@@ -141,12 +141,12 @@ const char* ErrorText(const std::exception& E) {
 
 bool MemoryLimitFromEnvironment(int64_t& Bytes) {
     const std::optional<std::string> text = platform::EnvironmentVariable("VELA_MEMORY_LIMIT");
-    if (!text) {
+    if (!text || text->empty()) {  // set empty, as VELA_SCALE, it is taken as not set
         Bytes = DefaultMemoryLimit();
         return true;
     }
     int64_t mib = 0;
-    if (text->empty() || text->size() > 7) return false;
+    if (text->size() > 7) return false;
     for (const char c : *text) {
         if (c < '0' || c > '9') return false;
         mib = mib * 10 + (c - '0');

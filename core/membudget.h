@@ -37,7 +37,7 @@ const char* ErrorText(const std::exception& E);
 inline constexpr int64_t kMaxDefaultMemoryLimit = int64_t(2) << 30;
 
 // VELA_MEMORY_LIMIT read as a whole number of mebibytes from 1 to 1048576; false when it is set
-// to anything else. Bytes is the limit it gives, or the default when it is not set.
+// to anything else. Bytes is the limit it gives, or the default when it is not set or empty.
 bool MemoryLimitFromEnvironment(int64_t& Bytes);
 // The limit in force (read from the environment at first use when nothing set it).
 int64_t MemoryLimit();

@@ -294,15 +294,53 @@ std::string GetSaveFolder(const std::string& Title) {
     return platform::ForceDirectories(folder) ? folder : std::string();
 }
 
+namespace {
+
+// "save.dat" in GameFolder when it takes files, else in Elsewhere (made by the caller; empty when
+// it could not be), where an older save of GameFolder is carried over once.
+std::string SaveFileIn(const std::string& GameFolder, const std::string& Elsewhere) {
+    if (!GameFolder.empty() && FolderTakesFiles(GameFolder)) return GameFolder + "save.dat";
+    if (Elsewhere.empty()) throw EVelaError("データファイルを作成することができません");
+    std::string saveFile = Elsewhere + "save.dat";
+    if (!GameFolder.empty()) CarryOverSave(GameFolder + "save.dat", saveFile);
+    return saveFile;
+}
+
+// A folder of the user's data folder for the player, made when missing; empty when it cannot be.
+std::string PlayerDataFolder(platform::UserFolder Kind, const std::string& Name) {
+    const std::string data = platform::UserFolderPath(Kind);
+    if (data.empty()) return {};
+    const std::string folder = AppendBackslash(platform::fs::ToProgramPath(data)) + "velaplay\\" + Name;
+    return platform::ForceDirectories(folder) ? folder : std::string();
+}
+
+// Eight hexadecimal digits of FNV-1a over Text.
+std::string ShortHash(const std::string& Text) {
+    uint32_t hash = 2166136261u;
+    for (const char c : Text) hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
+    return Format("%.8x", static_cast<unsigned>(hash));
+}
+
+}  // namespace
+
 // The host has no program-files folder: whether the game folder takes a file decides alone.
 std::string GetSaveDataFile(const std::string& GamePath, const std::string& Title) {
-    std::string gameFolder = FolderOf(GamePath);
-    if (!gameFolder.empty() && FolderTakesFiles(gameFolder)) return gameFolder + "save.dat";
-    std::string folder = GetSaveFolder(Title);
-    if (folder.empty()) throw EVelaError("データファイルを作成することができません");
-    std::string saveFile = folder + "save.dat";
-    if (!gameFolder.empty()) CarryOverSave(gameFolder + "save.dat", saveFile);
-    return saveFile;
+    const std::string gameFolder = FolderOf(GamePath);
+    return SaveFileIn(gameFolder, !gameFolder.empty() && FolderTakesFiles(gameFolder) ? std::string() : GetSaveFolder(Title));
+}
+
+std::string GetTitleSaveFile(const std::string& Folder) {
+    const std::string folder = AppendBackslash(Folder);
+    if (FolderTakesFiles(folder)) return folder + "save.dat";
+    const std::string name = ExtractFileName(std::string_view(folder).substr(0, folder.size() - 1));
+    return SaveFileIn(folder, PlayerDataFolder(platform::UserFolder::LocalData,
+                                               TitleAsFolderName(name) + "-" + ShortHash(folder) + "\\"));
+}
+
+std::string GetSettingsFile(const std::string& ProgramFolder) {
+    if (FolderTakesFiles(ProgramFolder)) return ProgramFolder + "game.ini";
+    const std::string folder = PlayerDataFolder(platform::UserFolder::Config, "");
+    return (folder.empty() ? ProgramFolder : folder) + "game.ini";
 }
 
 // ---- Single instance ----

@@ -77,6 +77,14 @@ std::string GetSaveFolder(const std::string& Title);
 // GetSaveFolder(Title), where an older save of the game folder is carried over once. Raises
 // EVelaError when neither place is writable.
 std::string GetSaveDataFile(const std::string& GamePath, const std::string& Title);
+// The save file of the title installed in Folder: "save.dat" there when a probe file can be
+// created there, else in $XDG_DATA_HOME/velaplay/NAME-HASH/ (NAME the folder's name, HASH eight
+// hexadecimal digits of its path), where an older save of the folder is carried over once.
+// Raises EVelaError when neither place is writable.
+std::string GetTitleSaveFile(const std::string& Folder);
+// The player's settings file: "game.ini" in ProgramFolder when it takes files, else in
+// $XDG_CONFIG_HOME/velaplay/ (ProgramFolder's when that cannot be made).
+std::string GetSettingsFile(const std::string& ProgramFolder);
 // The trace hook of the start-up steps; it records nothing.
 inline void WriteLog(const std::string& /*Message*/) {}
 

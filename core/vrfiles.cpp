@@ -336,6 +336,8 @@ void TVrFileCollection::ReadEntry(const TVrFile& File, TStream& Dest) {
         // A work file larger than the title's whole memory is taken for a damaged archive: a few
         // stored bytes of a made-up entry can stand for gigabytes.
         RaiseDamaged(fileName_);
+    } catch (const EZDecompressionError& E) {
+        throw ArchiveError(fileName_, Format("%s:データが壊れています(%s)", File.Name().c_str(), E.what()));
     }
 }
 

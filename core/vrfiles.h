@@ -81,7 +81,7 @@ public:
     // The entry's uncompressed bytes into Dest (a memory Dest is emptied first), Dest then at
     // position 0. An entry not in the archive is read from BaseFolder + Name on disk, never from
     // outside BaseFolder. EVrFileError "%s:ファイルがありません" when neither holds it; a
-    // damaged entry raises EVrFileError or EZDecompressionError; one whose inflated bytes pass
+    // damaged entry raises EVrFileError naming the archive and the entry; one whose inflated bytes pass
     // the memory budget raises EMemoryBudget into a memory Dest and the archive's EVrFileError
     // "%s:アーカイブが壊れています" into any other.
     void ReadFile(TStream& Dest, const std::string& Name);

@@ -314,7 +314,11 @@ bool TProject::OpenContentArchive() {
     {
         TMemoryStream file;
         files.ReadFile(file, InstallFileName);
-        set.LoadFromStream(file);
+        try {
+            set.LoadFromStream(file);
+        } catch (const EReadError&) {
+            throw EVelaError(std::string(InstallFileName) + ":インストール情報が壊れています");
+        }
     }
     files.InstallSetId = set.SetId;
     const std::string content = folder + ContentFileName;

@@ -122,8 +122,9 @@ public:
     // the title keeps under names beginning with "save:". It is rewritten whole by way of a
     // temporary file, so a failed write leaves the saves that were there.
 
-    // "save.dat" in the folder of the first argument when there is one, else the place
-    // GetSaveDataFile chooses (once). Raises when neither can hold it.
+    // "save.dat" where GetTitleSaveFile puts it for the folder of the first argument when there
+    // is one (standard error says so once when that is not the folder), else where
+    // GetSaveDataFile chooses; worked out once. Raises when no place can hold it.
     std::string GetSaveFileName();
     // Writes the whole save archive with the game record of Slot replaced into Buffer.
     void SaveGame(TNxBigStream& Buffer, int32_t Slot, const std::string& Caption, int32_t ContinuePC,

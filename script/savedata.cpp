@@ -4,6 +4,7 @@
 #include "core/vrfiles.h"
 #include "core/vrfiles_manager.h"
 #include "objects/vitemex_mira.h"
+#include "platform/display.h"
 #include "platform/fs.h"
 #include "script/dbs.h"
 #include "script/params_vars.h"
@@ -100,9 +101,15 @@ void TSaveSections::LoadImageMode(TStream& Stream, int32_t Version) {
 // ---- The save file ----
 
 std::string TProject::GetSaveFileName() {
-    if (!args_.empty()) return AppendBackslash(args_[0]) + "save.dat";
     if (!SavePathKnown) {
-        SavePath = GetSaveDataFile(programFile_, Title);
+        if (args_.empty()) {
+            SavePath = GetSaveDataFile(programFile_, Title);
+        } else {
+            SavePath = GetTitleSaveFile(args_[0]);
+            if (ExtractFilePath(SavePath) != AppendBackslash(args_[0]))
+                platform::PrintMessage("velaplay", platform::fs::ShownPath(args_[0]) + " cannot be written: its saves go to " +
+                                                       platform::fs::ShownPath(SavePath));
+        }
         SavePathKnown = true;
     }
     return SavePath;

@@ -116,12 +116,16 @@ TEST_F(MemoryBudget, TheEnvironmentGivesWholeMebibytesOrIsRefused) {
     setenv("VELA_MEMORY_LIMIT", "64", 1);
     EXPECT_TRUE(MemoryLimitFromEnvironment(bytes));
     EXPECT_EQ(bytes, int64_t(64) << 20);
-    for (const char* bad : {"", "0", "-5", "12x", "2097152"}) {
+    for (const char* bad : {"0", "-5", "12x", "2097152"}) {
         setenv("VELA_MEMORY_LIMIT", bad, 1);
         EXPECT_FALSE(MemoryLimitFromEnvironment(bytes)) << bad;
     }
+    setenv("VELA_MEMORY_LIMIT", "", 1);  // empty, as not set
+    EXPECT_TRUE(MemoryLimitFromEnvironment(bytes));
+    const int64_t byDefault = bytes;
     unsetenv("VELA_MEMORY_LIMIT");
     EXPECT_TRUE(MemoryLimitFromEnvironment(bytes));
+    EXPECT_EQ(bytes, byDefault);
     EXPECT_GT(bytes, 0);
     EXPECT_LE(bytes, kMaxDefaultMemoryLimit);
 }

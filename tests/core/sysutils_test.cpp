@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -82,6 +83,30 @@ TEST_F(SaveData, AnUnwritableGameFolderSendsTheSaveToTheUserFolderWithTheOldSave
     EXPECT_EQ(Contents(dataHost_ + "T_T/save.dat"), "old");
     // A game on a drive the host does not have cannot take files either.
     EXPECT_EQ(GetSaveDataFile("C:\\Game\\velaplay.exe", "T?T"), saveFile);
+}
+
+// A title folder given to the player that cannot be written keeps its saves in the player's
+// data folder under its name and a hash of its path, the old save carried over; the settings go
+// to the player's settings folder when the program's folder cannot be written.
+TEST_F(SaveData, ATitleFolderThatCannotBeWrittenSavesInThePlayersDataFolder) {
+    const std::string game = root_ + "title/";
+    mkdir(game.c_str(), 0777);
+    EXPECT_EQ(GetTitleSaveFile(fs::ToProgramPath(game)), fs::ToProgramPath(game) + "save.dat");
+    EXPECT_EQ(GetSettingsFile(fs::ToProgramPath(game)), fs::ToProgramPath(game) + "game.ini");
+
+    mkdir((game + "save.dat.$$$").c_str(), 0777);  // refuses the probe even to root
+    Touch(game + "save.dat", "old");
+    const std::string saveFile = GetTitleSaveFile(fs::ToProgramPath(game));
+    EXPECT_TRUE(saveFile.starts_with(dataProgram_ + "velaplay\\title-")) << saveFile;
+    EXPECT_EQ(saveFile.size(), (dataProgram_ + "velaplay\\title-12345678\\save.dat").size());
+    EXPECT_EQ(Contents(*fs::ToHostPath(saveFile)), "old");
+    EXPECT_EQ(GetTitleSaveFile(fs::ToProgramPath(game)), saveFile);  // the same place next time
+    const std::string other = root_ + "other/title/";
+    std::filesystem::create_directories(other + "save.dat.$$$");
+    EXPECT_NE(GetTitleSaveFile(fs::ToProgramPath(other)), saveFile);  // another folder of that name
+
+    ScopedEnvironment config("XDG_CONFIG_HOME", (root_ + "config").c_str());
+    EXPECT_EQ(GetSettingsFile(fs::ToProgramPath(game)), fs::ToProgramPath(root_ + "config/velaplay/") + "game.ini");
 }
 
 // ---- Files ----

@@ -409,7 +409,12 @@ TEST_F(VrArchive, DamagedEntriesRaise) {
     WriteHostFile(host_ + "cut.dat", Index0({"a"}, {start, start + static_cast<uint32_t>(cut.size())}) + cut);
     TVrFileCollection c;
     c.Open(Program("cut.dat"));
-    EXPECT_THROW(Entry(c, "a"), EZDecompressionError);
+    try {
+        Entry(c, "a");
+        ADD_FAILURE() << "inflated";
+    } catch (const EVrFileError& e) {  // naming the archive as the host writes it, and the entry
+        EXPECT_EQ(std::string(e.what()), platform::fs::ShownPath(Program("cut.dat")) + ":a:データが壊れています(buffer error)");
+    }
 
     // Data that went missing after the archive was opened.
     Pack("game.dat", {});

@@ -63,10 +63,13 @@ TEST(ProjectSetting, FieldsByVersion) {
 
 class ProjectOpen : public ProjectTest {};
 
-TEST_F(ProjectOpen, ADamagedProjectFileIsReportedByItsName) {
+TEST_F(ProjectOpen, ADamagedProjectOrInstallFileIsReportedByItsName) {
     AddFile("install.dat", InstallSetBytes("t", true));
     AddFile("vela.vpb", ProjectFileBytes(R"({"title": "t", "width": 1, "height": 1, "start_page": "m.vsb"})").substr(0, 20));
     EXPECT_EQ(ErrorOf([&] { Open(); }), "vela.vpb:プロジェクトファイルが壊れています");
+    VrFileManager->GetCollection(0).DeleteFile("install.dat");
+    AddFile("install.dat", InstallSetBytes("t", true).substr(0, 9));
+    EXPECT_EQ(ErrorOf([&] { Open(); }), "install.dat:インストール情報が壊れています");
 }
 
 // A screen of no size, or too large to make, is refused before anything is sized from it, by the

@@ -48,6 +48,7 @@ public:
         ReportMessage(form_.Display, "警告", Text, platform::MessageIcon::Warning);
     }
     void RequestClose() override { form_.PostClose(); }
+    bool EndRequested() override { return form_.CloseWhileBusy(); }
     void ClearHistoryFormats() override {
         if (TextHistoryFormats) TextHistoryFormats->Clear();
     }
@@ -244,6 +245,17 @@ void TFormView::EndWithError(const std::string& Text) {
 void TFormView::PostClose() {
     closePosted_ = true;
     Display.wake();
+}
+
+bool TFormView::CloseWhileBusy() {
+    const uint32_t now = platform::ClockMs();
+    if (now - lastClosePoll_ < ClosePollPeriod) return false;
+    lastClosePoll_ = now;
+    if (!Display.takeClose()) return false;
+    platform::InputEvent close;
+    close.kind = platform::InputKind::Close;
+    Window.Perform(close);
+    return closePosted_;
 }
 
 void TFormView::Run() {

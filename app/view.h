@@ -39,6 +39,12 @@ public:
     // Asks the window to close; Run ends and closes it.
     void PostClose();
     bool ClosePosted() const { return closePosted_; }
+    // Asked while the main thread is kept busy (a script that never waits), at most once every
+    // ClosePollPeriod ms: a close of the window waiting among its events (a SIGTERM or SIGINT in
+    // a window comes as one) is taken and handled as the message loop handles it, the other
+    // events left for the loop. Whether the window is to close.
+    bool CloseWhileBusy();
+    static constexpr uint32_t ClosePollPeriod = 50;
     // The close: the terminating flag is set and the layers are shut down. Once only.
     void FormClose();
     // An error that ends the player: the terminating flag is set, Text is shown in a warning box
@@ -155,6 +161,7 @@ private:
     TPlayerTickSteps steps_;
     std::unique_ptr<TFormPlayerState> state_;
     bool closePosted_ = false, closed_ = false, created_ = false, failed_ = false;
+    uint32_t lastClosePoll_ = 0;  // the millisecond clock at CloseWhileBusy's last look at the window
     std::set<std::string> shownErrors_;  // the errors of ticks shown so far
     // The window's place on the desktop: centred at start-up, then where full screen found it.
     int32_t windowLeft_ = 0, windowTop_ = 0;

@@ -434,6 +434,11 @@ void HeadlessDisplay::wake() {
     cond_.notify_all();
 }
 
+bool HeadlessDisplay::takeClose() {
+    std::lock_guard lock(mutex_);
+    return std::erase_if(queue_, [](const InputEvent& e) { return e.kind == InputKind::Close; }) > 0;
+}
+
 // Queued events come before a wake, as they do in the SDL backend's queue.
 bool HeadlessDisplay::waitEvent(InputEvent& event, uint32_t timeoutMs) {
     std::unique_lock lock(mutex_);

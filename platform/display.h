@@ -271,6 +271,11 @@ public:
     virtual bool waitEvent(InputEvent& event, uint32_t timeoutMs) = 0;
     // Any thread: ends a waitEvent at once.
     virtual void wake() = 0;
+    // Main thread: takes the requests to close the window that wait among its events (its close
+    // box, the end of the session, a SIGTERM or SIGINT in a window) and leaves every other event
+    // for waitEvent; whether there was one. For a caller that keeps the main thread busy for
+    // long (a script that never waits). This base has none.
+    virtual bool takeClose() { return false; }
 
     // ---- Dialogs ----
     // A modal message box; Caption and Text are code page 932.
@@ -377,6 +382,7 @@ public:
     void setDefaultCursor() override;
     bool waitEvent(InputEvent& event, uint32_t timeoutMs) override;
     void wake() override;
+    bool takeClose() override;
     MessageResult messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
                              MessageIcon icon) override;
     int choiceBox(const std::string& caption, const std::string& text, const std::vector<std::string>& labels,

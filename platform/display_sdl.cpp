@@ -512,6 +512,29 @@ public:
         });
     }
 
+    // SDL turns a SIGTERM or SIGINT into SDL_QUIT at the next pump. A dialog window's close is
+    // the dialog's own.
+    bool takeClose() override {
+        bool taken = std::erase_if(held_, [](const InputEvent& e) { return e.kind == InputKind::Close; }) > 0;
+        SDL_PumpEvents();
+        struct Search {
+            Uint32 main;
+            bool found;
+        } search{SDL_GetWindowID(window_), false};
+        SDL_FilterEvents(
+            [](void* data, SDL_Event* e) -> int {
+                auto& s = *static_cast<Search*>(data);
+                if (e->type != SDL_QUIT && e->type != SDL_WINDOWEVENT) return 1;
+                const Uint32 from = WindowOf(*e);
+                InputEvent event;
+                if ((from != 0 && from != s.main) || !Translate(*e, event) || event.kind != InputKind::Close) return 1;
+                s.found = true;
+                return 0;
+            },
+            &search);
+        return taken || search.found;
+    }
+
     // Waits up to TimeoutMs for an SDL event that Take accepts; false on a timeout or a wake.
     template <typename F>
     bool waitFor(uint32_t timeoutMs, F&& Take) {

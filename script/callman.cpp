@@ -7,6 +7,9 @@
 
 namespace {
 
+// Rounds of the runner between two questions whether the player is to end.
+constexpr uint32_t EndCheckRounds = 16;
+
 // The smallest frame record: four empty strings, an empty list, PC, state size and three bytes.
 constexpr int64_t MinFrameRecord = 4 + 4 + 1 + 1 + 4 + 4 + 4 + 4 + 1;
 
@@ -308,6 +311,7 @@ int TCallMan::OneStep() {
 }
 
 bool TCallMan::Run() {
+    uint32_t rounds = 0;
     while (!Terminating()) {
         // A round that moved neither page, PC, State nor the call depth would only repeat
         // itself: the command goes on at the next tick. (A page calling itself from its first
@@ -356,6 +360,8 @@ bool TCallMan::Run() {
         }
         if ((!StepOn && State == 0) || (CurrentPage == page && PC == pc && State == state && Stack.Count() == depth))
             break;
+        // A script that never waits still lets the player end.
+        if (++rounds % EndCheckRounds == 0 && ScriptHost().EndRequested()) break;
     }
     return true;
 }

@@ -102,6 +102,9 @@ public:
     virtual void ShowWarning(const std::string& /*Text*/) {}
     // Asks the main window to close.
     virtual void RequestClose() {}
+    // Asked now and then while the script runs on without waiting: whether the player is to end
+    // (the window was closed meanwhile); the runner then leaves the tick's work. This base: never.
+    virtual bool EndRequested() { return false; }
     // An error that ends the player: the terminating flag is set, Text is shown as a warning
     // and the main window is asked to close; the player then ends with a failure status.
     virtual void EndWithError(const std::string& Text);

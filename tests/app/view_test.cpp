@@ -13,17 +13,13 @@
 #include "script/params_vars.h"
 #include "script/project.h"
 #include "script/services.h"
+#include "tests/app/child_process.h"
 #include "tests/app/sample_fixture.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <SDL.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -31,10 +27,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
-
-extern char** environ;
 
 namespace {
 
@@ -785,72 +778,6 @@ TEST_F(FormView, TheRealWindowsQuitButtonEndsThePlayer) {
 }
 
 // ---- The program ----
-
-// A program of the build as a child process (the player on the headless display), its standard
-// error in a file, its standard output in one or dropped; stopped when the test ends first.
-class Child {
-public:
-    Child(const std::string& Program, const std::vector<std::string>& Args, const std::string& ErrorFile,
-          const std::string& OutputFile = "/dev/null") {
-        std::vector<std::string> argv{Program};
-        argv.insert(argv.end(), Args.begin(), Args.end());
-        std::vector<char*> pointers;
-        for (std::string& a : argv) pointers.push_back(a.data());
-        pointers.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, OutputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, ErrorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const ScopedEnvironment headless("VELA_HEADLESS", "1");
-        if (posix_spawn(&pid_, Program.c_str(), &actions, nullptr, pointers.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Child() {
-        if (Running()) Stop();
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool Started() const { return pid_ > 0; }
-    bool Running() {
-        if (!Started() || ended_) return false;
-        if (waitpid(pid_, &status_, WNOHANG) == pid_) ended_ = true;
-        return !ended_;
-    }
-    // Waits up to Ms for the end; whether it ended.
-    bool WaitEnd(int Ms) {
-        for (int waited = 0; Running() && waited < Ms; waited += 10)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return !Running();
-    }
-    bool ExitedWith(int Code) const { return ended_ && WIFEXITED(status_) && WEXITSTATUS(status_) == Code; }
-    void Stop() {
-        kill(pid_, SIGTERM);
-        WaitEnd(10000);
-    }
-    // Whether it holds a file lock: the player's only one is the lock of its game folder.
-    bool HoldsLock() const {
-        std::ifstream locks("/proc/locks");
-        for (std::string line; std::getline(locks, line);) {
-            std::istringstream fields(line);
-            std::string number, kind, mode, access;
-            pid_t owner = 0;
-            if (fields >> number >> kind >> mode >> access >> owner && kind == "FLOCK" && owner == pid_) return true;
-        }
-        return false;
-    }
-    // Waits up to Ms for the lock while the player runs.
-    bool WaitLock(int Ms) {
-        for (int waited = 0; Running() && !HoldsLock() && waited < Ms; waited += 10)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return Running() && HoldsLock();
-    }
-
-private:
-    pid_t pid_ = -1;
-    int status_ = 0;
-    bool ended_ = false;
-};
 
 std::string FileText(const std::string& HostPath) {
     std::ifstream file(HostPath, std::ios::binary);

@@ -267,6 +267,21 @@ TEST(HeadlessDisplay, EventsComeFirstInFirstOutAndWakeEndsAWait) {
     EXPECT_GE(ClockMs() - start, 19u);
 }
 
+TEST(HeadlessDisplay, TakeCloseTakesOnlyTheCloseRequests) {
+    HeadlessDisplay display;
+    InputEvent close;
+    close.kind = InputKind::Close;
+    for (const InputEvent& e : {KeyDown(65), close, KeyDown(66), close}) display.inject(e);
+    EXPECT_TRUE(display.takeClose());
+    EXPECT_FALSE(display.takeClose());
+    InputEvent e;
+    for (const int32_t key : {65, 66}) {
+        ASSERT_TRUE(display.waitEvent(e, 0));
+        EXPECT_EQ(e.key, key);
+    }
+    EXPECT_FALSE(display.waitEvent(e, 0));
+}
+
 TEST(HeadlessDisplay, MessageBoxesAnswerFromTheListThenWithTheFirstButton) {
     HeadlessDisplay display;
     display.answers = {MessageResult::No};
@@ -712,6 +727,40 @@ TEST_F(SdlDisplay, TheDialogWindowTakesItsOwnEventsAndHoldsTheMainWindows) {
     EXPECT_EQ(got.kind, InputKind::Close);
     EXPECT_FALSE(display_->waitEvent(got, 0));
     EXPECT_TRUE(display_->openDialog("next", 10, 10));
+}
+
+// The main window's close and a quit are taken, also one held while a dialog was open; keys and
+// the dialog window's own close are left.
+TEST_F(SdlDisplay, TakeCloseTakesTheWindowsCloseAndQuitOnly) {
+    display_->setCaption("main");
+    const Uint32 main = SDL_GetWindowID(WindowTitled(u8"main"));
+    SDL_Event close{};
+    close.type = SDL_WINDOWEVENT;
+    close.window.event = SDL_WINDOWEVENT_CLOSE;
+    close.window.windowID = main;
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    PushKey(SDL_KEYDOWN, SDL_SCANCODE_A, SDLK_a);
+    Push(close);
+    PushKey(SDL_KEYDOWN, SDL_SCANCODE_B, SDLK_b);
+    Push(quit);
+    EXPECT_TRUE(display_->takeClose());
+    EXPECT_FALSE(display_->takeClose());
+    EXPECT_EQ(Next().key, 65);
+    EXPECT_EQ(Next().key, 66);
+    InputEvent got;
+    EXPECT_FALSE(display_->waitEvent(got, 0));
+
+    std::unique_ptr<DialogWindow> dialog = display_->openDialog("dialog", 10, 10);
+    ASSERT_TRUE(dialog);
+    SDL_Event dialogClose = close;
+    dialogClose.window.windowID = SDL_GetWindowID(WindowTitled(u8"dialog"));
+    Push(close);
+    ASSERT_FALSE(dialog->waitEvent(got, 0));  // the main window's close is held for it
+    Push(dialogClose);
+    EXPECT_TRUE(display_->takeClose());
+    ASSERT_TRUE(dialog->waitEvent(got, 0));
+    EXPECT_EQ(got.kind, InputKind::Close);
 }
 
 }  // namespace

@@ -1,0 +1,181 @@
+// A script that never waits keeps the main thread in the runner: the player still ends on SIGTERM
+// and SIGINT and on a close of its window, and a long script that ends on its own still runs
+// whole in its tick.
+#include "app/view.h"
+
+#include "app/entry.h"
+#include "media/velabind.h"
+#include "platform/clock.h"
+#include "platform/fs.h"
+#include "script/params_vars.h"
+#include "tests/app/child_process.h"
+#include "tests/common/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const std::string PlayerFolder = VELA_PLAYER_FOLDER "/";
+
+// Pages by name, each a JSON list of commands; the first is the start page.
+using Pages = std::vector<std::pair<std::string, std::string>>;
+
+// The title of the pages, made by the page writer in a fresh folder: the host folder (ending in
+// "/") holding its game.dat and install.dat.
+std::string MakeTitle(const Pages& Title) {
+    const std::string folder = FreshHostFolder();
+    std::filesystem::create_directories(folder + "src");
+    std::filesystem::create_directories(folder + "game");
+    std::ofstream(folder + "src/project.json") << R"({"title": "Busy", "width": 320, "height": 240, "start_page": ")"
+                                               << Title.front().first << R"(.vsb", "declarations": [
+        {"name": "n", "type": "int"}, {"name": "after", "type": "int"}]})";
+    for (const auto& [name, commands] : Title)
+        std::ofstream(folder + "src/" + name + ".page.json") << R"({"commands": )" << commands << "}";
+    const std::string vpage = std::string(VELA_PYTHON) + " " VELA_VPAGE;
+    const std::string steps = "cd '" + folder + "' && " + vpage + " title src pages --vexpr " VELA_VEXPR
+                              " && " VELA_VFPACK " pack game/game.dat pages && " + vpage +
+                              " install src/project.json game/install.dat";
+    EXPECT_EQ(std::system(steps.c_str()), 0) << steps;
+    return folder + "game/";
+}
+
+// Saves a game (the test's sign that the first tick has ended), then two pages jump to each other
+// for ever.
+const Pages PingPong = {
+    {"start", R"([{"cmd": "GameSave", "slot": "0", "caption": "\"busy\""}, {"cmd": "Wait", "time": "100"},
+                  {"cmd": "Jump", "page": "ping.vsb"}])"},
+    {"ping", R"([{"cmd": "Jump", "page": "pong.vsb"}])"},
+    {"pong", R"([{"cmd": "Jump", "page": "ping.vsb"}])"}};
+
+// A loop of Count rounds without a wait, counting in n, then Then.
+std::string CountingLoop(int Count, const std::string& Then) {
+    return R"([{"cmd": "WhileInit", "do": "n = 0"}, {"cmd": "Label", "name": "top"},
+               {"cmd": "While", "cond": "n < )" +
+           std::to_string(Count) + R"(", "exit": "done"},
+               {"cmd": "WhileLoop", "do": "n = n + 1", "head": "top", "indent": 1},
+               {"cmd": "Label", "name": "done"}, )" +
+           Then + "]";
+}
+
+std::string FileText(const std::string& HostPath) {
+    std::ifstream file(HostPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// The player on the ping-pong title, headless or in a window, is sent Signal once its pages
+// jump for ever; how it ended within 5 s.
+struct SignalledRun {
+    bool ended, exited0, killed;
+};
+SignalledRun SignalTheRunaway(bool Headless, int Signal) {
+    const std::string title = MakeTitle(PingPong);
+    Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt", "/dev/null", Headless);
+    EXPECT_TRUE(player.Started());
+    for (int waited = 0; !std::filesystem::exists(title + "save.dat") && player.Running() && waited < 20000;
+         waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(std::filesystem::exists(title + "save.dat")) << FileText(title + "errors.txt");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(player.Running()) << FileText(title + "errors.txt");
+    player.Signal(Signal);
+    const bool ended = player.WaitEnd(5000);
+    return {ended, player.ExitedWith(0), player.KilledBy(Signal)};
+}
+
+// In a window SIGTERM and SIGINT close it as its close box does (status 0); headless they end the
+// player as the signal's default does.
+TEST(BusyScript, SigtermAndSigintEndAPlayerWhosePagesJumpForEver) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        const SignalledRun window = SignalTheRunaway(false, signal);
+        EXPECT_TRUE(window.ended && window.exited0) << signal;
+    }
+    const SignalledRun headless = SignalTheRunaway(true, SIGTERM);
+    EXPECT_TRUE(headless.ended && headless.killed);
+}
+
+// The player's entry around a window of the test's, on a title made for it.
+class BusyWindow : public testing::Test {
+protected:
+    void SetUp() override {
+        BindVelaLibrary(platform::fs::ToProgramPath(PlayerFolder));
+        InitializeShell();
+    }
+    void TearDown() override {
+        form.reset();
+        FinalizeShell();
+        UnbindVelaLibrary();
+    }
+    void Open(platform::Display& Display, const Pages& Title, bool LoopThread) {
+        const std::string folder = platform::fs::ToProgramPath(MakeTitle(Title));
+        form = std::make_unique<TFormView>(Display, folder + "velaplay", std::vector<std::string>{folder});
+        form->UseLoopThread = LoopThread;
+        form->FormCreate();
+        ASSERT_FALSE(form->ClosePosted());
+    }
+
+    platform::HeadlessDisplay headless;  // outlives the form
+    std::unique_ptr<TFormView> form;
+};
+
+// The close box (SDL's window close; the headless window's Close) half a second into a loop
+// that never waits ends the program's own message loop as it ends a waiting title's.
+TEST_F(BusyWindow, TheCloseBoxEndsALoopThatNeverWaits) {
+    const RealWindowEnvironment real;
+    const std::unique_ptr<platform::Display> sdl = platform::CreateDisplay();
+    ASSERT_FALSE(sdl->headless());
+    for (platform::Display* display : {static_cast<platform::Display*>(&headless), sdl.get()}) {
+        Open(*display, {{"start", CountingLoop(2000000000, R"({"cmd": "Terminate"})")}}, true);
+        std::thread closer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            if (display == &headless) {
+                platform::InputEvent close;
+                close.kind = platform::InputKind::Close;
+                headless.inject(close);
+            } else {
+                SDL_Event close{};
+                close.type = SDL_WINDOWEVENT;
+                close.window.event = SDL_WINDOWEVENT_CLOSE;
+                for (Uint32 id = 1; id < 10000 && !close.window.windowID; ++id)
+                    if (SDL_GetWindowFromID(id)) close.window.windowID = id;
+                SDL_PushEvent(&close);
+            }
+        });
+        const uint32_t start = platform::ClockMs();
+        form->Run();
+        closer.join();
+        EXPECT_LT(platform::ClockMs() - start, 5000u) << display->headless();
+        EXPECT_FALSE(form->Failed());
+        form.reset();
+    }
+}
+
+// A loop of 200,000 rounds that ends on its own runs whole in the first tick and goes on to the
+// command after it, whatever waits among the window's events; those stay for the window.
+TEST_F(BusyWindow, ALongLoopThatEndsRunsWholeInItsTick) {
+    Open(headless, {{"start", CountingLoop(200000, R"({"cmd": "WhileInit", "do": "after = 1"},
+                                                    {"cmd": "Wait", "time": "1000"})")}},
+         false);
+    platform::InputEvent key;
+    key.kind = platform::InputKind::KeyDown;
+    key.key = 65;
+    headless.inject(key);
+    RunTick(form->Clock, 1000, 16, [this] { form->DoLoop(); });
+    EXPECT_EQ(ParamMan->Find("n")->Value().AsInt(), 200000);
+    EXPECT_EQ(ParamMan->Find("after")->Value().AsInt(), 1);
+    EXPECT_EQ(form->Clock.FrameCounter, 1u);
+    platform::InputEvent got;
+    ASSERT_TRUE(headless.waitEvent(got, 0));
+    EXPECT_EQ(got.key, 65);
+}
+
+}  // namespace

@@ -1,0 +1,94 @@
+#pragma once
+// A program of the build as a child process, for the tests that run the built player.
+#include "tests/common/fixture.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+// The player on the headless display (or, Headless false, in a window of SDL's offscreen
+// driver), its standard error in a file, its standard output in one or dropped; stopped when the
+// test ends first.
+class Child {
+public:
+    Child(const std::string& Program, const std::vector<std::string>& Args, const std::string& ErrorFile,
+          const std::string& OutputFile = "/dev/null", bool Headless = true) {
+        std::vector<std::string> argv{Program};
+        argv.insert(argv.end(), Args.begin(), Args.end());
+        std::vector<char*> pointers;
+        for (std::string& a : argv) pointers.push_back(a.data());
+        pointers.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, OutputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, ErrorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const std::unique_ptr<ScopedEnvironment> headless =
+            Headless ? std::make_unique<ScopedEnvironment>("VELA_HEADLESS", "1") : nullptr;
+        const std::unique_ptr<RealWindowEnvironment> window =
+            Headless ? nullptr : std::make_unique<RealWindowEnvironment>();
+        if (posix_spawn(&pid_, Program.c_str(), &actions, nullptr, pointers.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Child() {
+        if (Running()) Stop();
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    bool Running() {
+        if (!Started() || ended_) return false;
+        if (waitpid(pid_, &status_, WNOHANG) == pid_) ended_ = true;
+        return !ended_;
+    }
+    // Waits up to Ms for the end; whether it ended.
+    bool WaitEnd(int Ms) {
+        for (int waited = 0; Running() && waited < Ms; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return !Running();
+    }
+    bool ExitedWith(int Code) const { return ended_ && WIFEXITED(status_) && WEXITSTATUS(status_) == Code; }
+    bool KilledBy(int Signal) const { return ended_ && WIFSIGNALED(status_) && WTERMSIG(status_) == Signal; }
+    void Signal(int Number) { kill(pid_, Number); }
+    // SIGTERM, and SIGKILL when that has not ended it within 10 s.
+    void Stop() {
+        Signal(SIGTERM);
+        if (!WaitEnd(10000)) {
+            Signal(SIGKILL);
+            WaitEnd(10000);
+        }
+    }
+    // Whether it holds a file lock: the player's only one is the lock of its game folder.
+    bool HoldsLock() const {
+        std::ifstream locks("/proc/locks");
+        for (std::string line; std::getline(locks, line);) {
+            std::istringstream fields(line);
+            std::string number, kind, mode, access;
+            pid_t owner = 0;
+            if (fields >> number >> kind >> mode >> access >> owner && kind == "FLOCK" && owner == pid_) return true;
+        }
+        return false;
+    }
+    // Waits up to Ms for the lock while the player runs.
+    bool WaitLock(int Ms) {
+        for (int waited = 0; Running() && !HoldsLock() && waited < Ms; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return Running() && HoldsLock();
+    }
+
+private:
+    pid_t pid_ = -1;
+    int status_ = 0;
+    bool ended_ = false;
+};

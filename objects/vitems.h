@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -62,6 +63,17 @@ class TCustomWipe;
 // saved, sorted first among siblings.
 inline constexpr char SystemNameMark = '\x01';
 inline bool IsSystemName(const std::string& Name) { return !Name.empty() && Name[0] == SystemNameMark; }
+
+// How deep a tree of controls may nest: a child of a layer stands 1 deep, its children 2 deep,
+// and so on. Every walk down or up a tree (drawing, hit tests, saving, loading, freeing) is
+// bounded by it.
+inline constexpr int32_t MaxObjectDepth = 256;
+
+// A parent that would nest a control deeper than MaxObjectDepth.
+class EObjectDepthError : public EVelaError {
+public:
+    EObjectDepthError();
+};
 
 // A walk over many objects (a tick's step, a layer's drawing) meets each one's memory cold: the
 // walk asks for the object this many places ahead, so that the waits overlap.
@@ -289,6 +301,9 @@ private:
     void Rename(std::string S);
     std::string Name;
     bool Listed = false;  // in the owner's flat list
+    bool Marked = false;  // marked for deletion
+    size_t ListedAt = 0;   // the place in the owner's flat list, while listed
+    size_t DeletedAt = 0;  // the place in the owner's deletion list, while marked
     std::string Tag;
     int32_t Priority = 0;
     int32_t SubPriority = 0;  // tie-breaker among equal priorities, set by film motions
@@ -317,7 +332,12 @@ public:
     bool GetVisible() const override { return Visible; }
     void SetVisible(bool V) override;
     TVelaControl* GetParent() const override { return Parent; }
+    // Moves the control (with its children) under P; nullptr takes it out of its tree. Raises
+    // EObjectDepthError when that would nest a control deeper than MaxObjectDepth.
     void SetParent(TVelaControl* P) override;
+    // How deep the control stands in its tree: 0 for a layer and a control without a parent.
+    int32_t GetDepth() const { return Depth; }
+    TVelaBase* GetBase() override { return Layer; }
     TVelaControl* GetControl(int Index) const override;
     int GetControlCount() const override { return static_cast<int>(Children.size()); }
 
@@ -391,7 +411,7 @@ public:
     void LoadFromStream(TStream& Stream, int32_t Version) override;
     TVelaControl* GetFocusTarget() override;
     bool ContainsControl(const TVelaObject* C) const override;
-    bool InCabinet() const override;
+    bool InCabinet() const override { return InCabinetTree; }
     void PlaceNativeControls() override;
     void DoKeyDown() override;
     void DoKeyUp() override;
@@ -404,8 +424,13 @@ public:
     // Adds C where SortControls would put it: found by bisection while the children are in
     // order, so that adding many children stays cheap.
     void InsertControl(TVelaControl* C);
-    // The name or the priorities of child C changed without a sort.
-    void ChildOrderChanged(const TVelaObject* C);
+    // The place of child C while the children are in order, found by bisection; NoPlace when
+    // they are not (or C is no child).
+    static constexpr size_t NoPlace = SIZE_MAX;
+    size_t SortedPlace(const TVelaObject* C) const;
+    // The order keys of the child at At (from SortedPlace before they changed) changed without
+    // a sort.
+    void ChildOrderChanged(size_t At);
     void RemoveControl(TVelaControl* C);
     // Changes all four between two invalidations, when any differs.
     void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight);
@@ -468,6 +493,8 @@ protected:
     }
     // The focus is dropped when this control or one of its children has it.
     void DropFocusInside();
+    // The controls below answer no layer (as controls outside a tree do): the layer is going.
+    void ForgetLayer();
     std::vector<TVelaControl*> Children;  // owned, in drawing order
     bool ChildrenSorted = true;           // as SortControls leaves them
 
@@ -477,10 +504,22 @@ private:
     int32_t PlacedPos(bool Vertical) const;
     // One axis of the origin, placed at ParentAt (from ParentOrigin) on the parent.
     int32_t Origin(bool Vertical, bool Second, int32_t ParentAt) const;
+    // How many levels the control's children nest below it (0 without children).
+    int32_t SubtreeHeight() const;
+    // Takes the control's and its children's place in the tree (depth, layer, cabinet) from
+    // their parents.
+    void TakePlaces();
+    // The place of C among the children; NoPlace when it is none of them.
+    size_t IndexOfChild(const TVelaControl* C) const;
 
     int32_t Left = 0, Top = 0, Width = 0, Height = 0, OffsetX = 0, OffsetY = 0;
     bool Visible = true;
     TVelaControl* Parent = nullptr;
+    // The control's place in its tree, kept by SetParent: its depth, the layer at the top (nullptr
+    // when none) and whether a cabinet holds it at any level.
+    int32_t Depth = 0;
+    TVelaBase* Layer = nullptr;
+    bool InCabinetTree = false;
     int32_t Color = 0xFFFFFF;
     TRect AreaRect{0, 0, 1, 1};
     std::string Onmousemove, Onmousein, Onmouseout, Onlbtndown, Onlbtnup, Onrbtndown, Onrbtnup, Onwheeldown,
@@ -503,6 +542,7 @@ private:
 class TVelaBase : public TVelaControl {
 public:
     explicit TVelaBase(TVelaBaseList& AOwner);
+    ~TVelaBase() override;
 
     TVelaBase* GetBase() override { return this; }
     TCustomDIBX* GetSurface() override;
@@ -625,7 +665,7 @@ using TObjectFactory = TVelaObject* (*)(TVelaBaseList& Owner);
 // Makes the kinds of the player creatable by type code.
 void RegisterPlayerKinds();
 // The first Prefix<n> (n = 0, 1, ...) that no object of Root is called.
-std::string MakeUniqueName(const TVelaBaseList& Root, const std::string& Prefix);
+std::string MakeUniqueName(TVelaBaseList& Root, const std::string& Prefix);
 // Makes a kind creatable (tests register kinds of their own).
 void RegisterObjectKind(uint8_t Code, TObjectFactory Factory);
 // Whether objects of type Code (taken modulo 128) can be created.
@@ -708,11 +748,13 @@ public:
     TVelaObject* ObjectNamed(const std::string& AName) const;
     // The flat-list index of ObjectNamed, -1 when none.
     int IndexOfName(const std::string& AName) const;
+    // The flat-list index of Obj, -1 when it is not listed; Obj may be gone (only the address
+    // is compared).
     int IndexOfObject(const TVelaObject* Obj) const;
     // Whether Ref names an object still in the flat list (address and serial).
     bool IsLive(const TObjectRef& Ref) const;
     TVelaObject* GetObject(int Index) const override;
-    int GetObjectCount() const override { return static_cast<int>(Objects.size()); }
+    int GetObjectCount() const override { return static_cast<int>(Objects.size() - Holes); }
     // The object of type Code (taken modulo 128), owned by this root; nullptr for a code whose
     // kind does not exist. The caller sets the parent.
     TVelaObject* CreateObject(uint8_t Code);
@@ -724,8 +766,8 @@ public:
     void RemoveObject(TVelaObject* Obj);
     // Marks Obj, which has lost its name, for deletion.
     void MarkDeleted(TVelaObject* Obj);
-    bool IsMarkedDeleted(const TVelaObject* Obj) const;
-    void RemoveFromDeleted(const TVelaObject* Obj);
+    bool IsMarkedDeleted(const TVelaObject* Obj) const { return Obj->Marked; }
+    void RemoveFromDeleted(TVelaObject* Obj);
     // Frees the objects marked since the last call that nothing but the script has seen: made
     // since the root's last step or input step, with no event of theirs (or of what they hold)
     // still queued. The runner calls it between commands, never inside the root's step, so that
@@ -786,13 +828,16 @@ public:
 
 private:
     friend class TVelaObject;  // renames through IndexName and UnindexName
+    friend std::string MakeUniqueName(TVelaBaseList& Root, const std::string& Prefix);
     void MakeLayers();
     void FreeObjects();
+    // Closes the holes freed objects left in the flat list, keeping the step's place.
+    void CloseHoles() const;
     // The step and the input step have seen every object made so far.
     void MarkSeen();
     // Whether Obj and everything it holds were made since the last MarkSeen and have no event
     // queued.
-    bool SeenOnlyByScript(const TVelaObject& Obj) const;
+    bool SeenOnlyByScript(TVelaObject& Obj) const;
     void SizeRootBitmap();
     void IndexName(TVelaObject& Obj);
     void UnindexName(const TVelaObject& Obj);
@@ -808,14 +853,30 @@ private:
     int32_t CurrentLayer = 0;
     TTimerList Events{*this};
     TVelaList VelaList;
-    std::vector<TVelaObject*> Objects;  // every object but the layers, in creation order
+    // Every object but the layers, in creation order (so in the order of their serials, kept
+    // beside them). A freed object leaves a hole (nullptr) that the next index look-up or a
+    // later addition closes; the list never ends in a hole.
+    mutable std::vector<TVelaObject*> Objects;
+    mutable std::vector<uint32_t> ListedSerials;
+    mutable size_t Holes = 0;
     // The objects of the flat list that have a name and are not marked for deletion, by name.
     std::unordered_multimap<std::string, TVelaObject*> Names;
-    std::vector<TVelaObject*> Deleted;  // marked for deletion, each once
-    // The listed objects of Deleted marked since the last FreeDeleted and made after SeenSerial.
-    std::vector<TVelaObject*> ScriptDeleted;
+    // The automatic names Prefix<n> handed out by MakeUniqueName, by prefix: every n below Next
+    // is taken but those in Freed (which may hold taken ones, dropped when met).
+    struct TNameNumbers {
+        int32_t Next = 0;
+        std::set<int32_t> Freed;
+    };
+    std::unordered_map<std::string, TNameNumbers> NameNumbers;
+    // The name S has no holder left: its number goes back to the prefixes that hand it out.
+    void NameFreed(const std::string& S);
+    // Marked for deletion, each once; a freed object leaves nullptr.
+    std::vector<TVelaObject*> Deleted;
+    // The listed objects of Deleted marked since the last FreeDeleted and made after SeenSerial
+    // (freed ones fail IsLive).
+    std::vector<TObjectRef> ScriptDeleted;
     uint32_t SeenSerial = 0;  // the last serial of an object the steps have seen
-    size_t StepIndex = 0;
+    mutable size_t StepIndex = 0;
     TVelaControl* Focused = nullptr;
     bool FocusUpdate = false;
 

@@ -48,6 +48,9 @@ bool ChildBefore(const TVelaControl* A, const TVelaControl* B) {
 
 }  // namespace
 
+EObjectDepthError::EObjectDepthError()
+    : EVelaError(Format("オブジェクトの親子が深すぎます（%d段まで）", MaxObjectDepth)) {}
+
 TVelaControl::TVelaControl(TVelaBaseList* AOwner, bool UniqueName) : TVelaComponent(AOwner, UniqueName) {
     if (Owner && !Owner->GetFocus()) Owner->RequestFocusUpdate();
 }
@@ -112,12 +115,14 @@ void TVelaControl::SetParent(TVelaControl* P) {
     if (P == Parent) return;
     for (const TVelaControl* up = P; up; up = up->Parent)
         if (up == this) return;
+    if (P && P->Depth + 1 + SubtreeHeight() > MaxObjectDepth) throw EObjectDepthError();
     Invalidate();
     if (Parent) {
         Parent->RemoveControl(this);
         if (Parent->GetCompoType() == LT_CABINET) LeaveCabinet();
     }
     Parent = P;
+    TakePlaces();
     if (P) {
         P->InsertControl(this);
         if (P->GetCompoType() == LT_CABINET) EnterCabinet();
@@ -134,11 +139,74 @@ void TVelaControl::SetParent(TVelaControl* P) {
     }
 }
 
+// Walks the tree below without recursion, each control with its depth below this one.
+int32_t TVelaControl::SubtreeHeight() const {
+    int32_t height = 0;
+    std::vector<std::pair<const TVelaControl*, int32_t>> pending{{this, 0}};
+    while (!pending.empty()) {
+        const auto [control, below] = pending.back();
+        pending.pop_back();
+        height = std::max(height, below);
+        for (const TVelaControl* child : control->Children) pending.emplace_back(child, below + 1);
+    }
+    return height;
+}
+
+void TVelaControl::TakePlaces() {
+    std::vector<TVelaControl*> pending{this};
+    while (!pending.empty()) {
+        TVelaControl* control = pending.back();
+        pending.pop_back();
+        if (const TVelaControl* parent = control->Parent) {
+            control->Depth = parent->Depth + 1;
+            control->Layer = control->Parent->GetBase();
+            control->InCabinetTree = parent->InCabinetTree || parent->GetCompoType() == LT_CABINET;
+        } else {
+            control->Depth = 0;
+            control->Layer = nullptr;
+            control->InCabinetTree = false;
+        }
+        pending.insert(pending.end(), control->Children.begin(), control->Children.end());
+    }
+}
+
+void TVelaControl::ForgetLayer() {
+    std::vector<TVelaControl*> pending(Children.begin(), Children.end());
+    while (!pending.empty()) {
+        TVelaControl* control = pending.back();
+        pending.pop_back();
+        control->Layer = nullptr;
+        pending.insert(pending.end(), control->Children.begin(), control->Children.end());
+    }
+}
+
 TVelaControl* TVelaControl::GetControl(int Index) const {
     return Index >= 0 && Index < GetControlCount() ? Children[Index] : nullptr;
 }
 
-void TVelaControl::RemoveControl(TVelaControl* C) { std::erase(Children, C); }
+// The last child first: the children of a freed control go last to first. In order, the
+// children with C's keys are found by bisection (those deleted, all unnamed, stand in the order
+// they are freed in, so the first of them is looked at first); else, or when C's keys changed
+// since the sort (a ghost being freed has lost its image), every child is looked at.
+size_t TVelaControl::IndexOfChild(const TVelaControl* C) const {
+    if (!Children.empty() && Children.back() == C) return Children.size() - 1;
+    auto* child = const_cast<TVelaControl*>(C);
+    if (ChildrenSorted) {
+        const auto [from, to] = std::equal_range(Children.begin(), Children.end(), child, ChildBefore);
+        if (const auto it = std::find(from, to, child); it != to) return size_t(it - Children.begin());
+    }
+    const auto it = std::find(Children.rbegin(), Children.rend(), child);
+    return it == Children.rend() ? NoPlace : size_t(Children.rend() - it) - 1;
+}
+
+// Only controls have a parent, so C is one.
+size_t TVelaControl::SortedPlace(const TVelaObject* C) const {
+    return ChildrenSorted ? IndexOfChild(static_cast<const TVelaControl*>(C)) : NoPlace;
+}
+
+void TVelaControl::RemoveControl(TVelaControl* C) {
+    if (const size_t at = IndexOfChild(C); at != NoPlace) Children.erase(Children.begin() + std::ptrdiff_t(at));
+}
 
 void TVelaControl::SetLeft(int32_t V) {
     if (V != Left) {
@@ -368,6 +436,7 @@ void TVelaControl::Prepare() {
 TVelaObject* TVelaControl::HitTest(TPoint P, uint32_t Mask) {
     if (!Visible || !PointInRect(GetBoundsRect(), P.X, P.Y)) return nullptr;
     TVelaObject* hit = IgnoreMouse < 32 && (Mask >> IgnoreMouse & 1) ? this : nullptr;
+    const TOriginHold hold(*this);
     for (size_t i = Children.size(); i-- > 0;)
         if (TVelaObject* child = Children[i]->HitTest(P, Mask)) return child;
     return hit;
@@ -380,14 +449,11 @@ TVelaControl* TVelaControl::GetFocusTarget() {
     return GetHandlekey() && !GetPaused() ? this : nullptr;
 }
 
+// Up from C rather than down from here: a chain is at most MaxObjectDepth long.
 bool TVelaControl::ContainsControl(const TVelaObject* C) const {
-    for (const TVelaControl* child : Children)
-        if (child == C || child->ContainsControl(C)) return true;
+    for (const TVelaControl* up = C ? C->GetParent() : nullptr; up; up = up->Parent)
+        if (up == this) return true;
     return false;
-}
-
-bool TVelaControl::InCabinet() const {
-    return Parent && (Parent->GetCompoType() == LT_CABINET || Parent->InCabinet());
 }
 
 void TVelaControl::PlaceNativeControls() {
@@ -438,9 +504,9 @@ void TVelaControl::InsertControl(TVelaControl* C) {
 }
 
 // Only that child can stand out of order, against either neighbour.
-void TVelaControl::ChildOrderChanged(const TVelaObject* C) {
-    const auto at = std::find(Children.begin(), Children.end(), C);
-    if (!ChildrenSorted || at == Children.end()) return;
+void TVelaControl::ChildOrderChanged(size_t At) {
+    if (!ChildrenSorted || At >= Children.size()) return;
+    const auto at = Children.begin() + std::ptrdiff_t(At);
     ChildrenSorted = (at == Children.begin() || !ChildBefore(*at, *(at - 1))) &&
                      (at + 1 == Children.end() || !ChildBefore(*(at + 1), *at));
 }
@@ -499,6 +565,7 @@ void TVelaControl::LoadFromStream(TStream& Stream, int32_t Version) {
     }
 
     const int32_t count = ReadStreamCount(Stream, 1);
+    if (count > 0 && Depth >= MaxObjectDepth) throw EReadError();  // nested deeper than a scene can be
     for (int32_t i = 0; i < count; ++i) {
         auto* child = dynamic_cast<TVelaControl*>(Owner ? Owner->CreateObject(ReadStreamByte(Stream)) : nullptr);
         if (!child) throw EReadError();  // no such kind, or not a control: the rest cannot be read

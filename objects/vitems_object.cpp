@@ -15,9 +15,17 @@ std::atomic<uint32_t> LastSerial{0};
 
 }  // namespace
 
-std::string MakeUniqueName(const TVelaBaseList& Root, const std::string& Prefix) {
-    for (int n = 0;; ++n) {
-        std::string candidate = Prefix + std::to_string(n);
+// The numbers below Next were all taken when Next passed them; one freed since then is in
+// Freed. So the first free number is the first of Freed still free, else the first from Next on.
+std::string MakeUniqueName(TVelaBaseList& Root, const std::string& Prefix) {
+    TVelaBaseList::TNameNumbers& numbers = Root.NameNumbers[Prefix];
+    while (!numbers.Freed.empty()) {
+        std::string candidate = Prefix + std::to_string(*numbers.Freed.begin());
+        if (!Root.ObjectNamed(candidate)) return candidate;
+        numbers.Freed.erase(numbers.Freed.begin());
+    }
+    for (;; ++numbers.Next) {
+        std::string candidate = Prefix + std::to_string(numbers.Next);
         if (!Root.ObjectNamed(candidate)) return candidate;
     }
 }
@@ -35,10 +43,12 @@ TVelaObject::~TVelaObject() {
 }
 
 void TVelaObject::Rename(std::string S) {
+    TVelaControl* parent = GetParent();
+    const size_t at = parent ? parent->SortedPlace(this) : TVelaControl::NoPlace;
     if (Owner) Owner->UnindexName(*this);
     Name = std::move(S);
     if (Owner) Owner->IndexName(*this);
-    if (TVelaControl* parent = GetParent()) parent->ChildOrderChanged(this);
+    if (parent) parent->ChildOrderChanged(at);
 }
 
 void TVelaObject::SetName(const std::string& S) {
@@ -73,7 +83,7 @@ void TVelaObject::Delete() {
     if (Owner) Owner->MarkDeleted(this);
 }
 
-bool TVelaObject::IsDeleted() const { return Owner && Owner->IsMarkedDeleted(this); }
+bool TVelaObject::IsDeleted() const { return Marked; }
 
 TCustomDIBX* TVelaObject::GetLayerSurface() {
     TVelaControl* parent = GetParent();

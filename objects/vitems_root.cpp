@@ -144,6 +144,9 @@ void VelaInitColor() {
 
 TVelaBase::TVelaBase(TVelaBaseList& AOwner) : TVelaControl(&AOwner, false) {}
 
+// Its controls are freed by the control's own destructor, when it is a layer no more.
+TVelaBase::~TVelaBase() { ForgetLayer(); }
+
 TCustomDIBX* TVelaBase::GetSurface() {
     if (Owner->GetBase(Owner->GetCurrentLayer()) != this || Owner->GetWipeType() != 0) return &Surface;
     return Owner->GetSurface();
@@ -236,6 +239,8 @@ void TVelaBaseList::MakeLayers() {
 void TVelaBaseList::FreeObjects() {
     while (!Objects.empty()) delete Objects.back();  // each takes itself (and its children) off
     Deleted.clear();
+    ScriptDeleted.clear();
+    NameNumbers.clear();
 }
 
 void TVelaBaseList::SizeRootBitmap() {
@@ -257,7 +262,8 @@ void TVelaBaseList::SetHeight(int32_t V) {
 void TVelaBaseList::FreePrivateDIBs() {
     Transition.reset();
     for (auto& layer : Layers) layer->FreePrivateDIBs();
-    for (size_t i = 0; i < Objects.size(); ++i) Objects[i]->FreePrivateDIBs();
+    for (size_t i = 0; i < Objects.size(); ++i)
+        if (Objects[i]) Objects[i]->FreePrivateDIBs();
     if (this == Bases && MiraMan) MiraMan->FreeSurfaces();
 }
 
@@ -265,7 +271,8 @@ void TVelaBaseList::MakePrivateDIBs() {
     SizeRootBitmap();
     if (this == Bases && MiraMan) MiraMan->Reload(true);
     for (auto& layer : Layers) layer->MakePrivateDIBs();
-    for (size_t i = 0; i < Objects.size(); ++i) Objects[i]->MakePrivateDIBs();
+    for (size_t i = 0; i < Objects.size(); ++i)
+        if (Objects[i]) Objects[i]->MakePrivateDIBs();
     for (auto& layer : Layers) layer->InvalidateAll();
 }
 
@@ -302,7 +309,7 @@ TVelaObject* TVelaBaseList::FirstNamed(const std::string& AName, TAccept Accept)
 }
 
 void TVelaBaseList::IndexName(TVelaObject& Obj) {
-    if (Obj.Listed && !Obj.GetName().empty() && !IsMarkedDeleted(&Obj)) Names.emplace(Obj.GetName(), &Obj);
+    if (Obj.Listed && !Obj.GetName().empty() && !Obj.Marked) Names.emplace(Obj.GetName(), &Obj);
 }
 
 void TVelaBaseList::UnindexName(const TVelaObject& Obj) {
@@ -310,8 +317,25 @@ void TVelaBaseList::UnindexName(const TVelaObject& Obj) {
     for (auto it = from; it != to; ++it)
         if (it->second == &Obj) {
             Names.erase(it);
+            if (!NameNumbers.empty() && !Names.contains(Obj.GetName())) NameFreed(Obj.GetName());
             return;
         }
+}
+
+// S is Prefix<n> for every split of its trailing digits whose number is written as to_string
+// writes it (no leading zero) and fits 32 bits.
+void TVelaBaseList::NameFreed(const std::string& S) {
+    constexpr size_t MaxDigits = 10;
+    int64_t n = 0, scale = 1;
+    for (size_t at = S.size(), digits = 1; at > 0 && digits <= MaxDigits; --at, ++digits, scale *= 10) {
+        const char c = S[at - 1];
+        if (c < '0' || c > '9') return;
+        n += (c - '0') * scale;
+        if ((c == '0' && digits > 1) || n > INT32_MAX) continue;
+        const auto numbers = NameNumbers.find(S.substr(0, at - 1));
+        if (numbers != NameNumbers.end() && n < numbers->second.Next)
+            numbers->second.Freed.insert(static_cast<int32_t>(n));
+    }
 }
 
 TVelaObject* TVelaBaseList::ObjectNamed(const std::string& AName) const {
@@ -320,7 +344,9 @@ TVelaObject* TVelaBaseList::ObjectNamed(const std::string& AName) const {
 
 int TVelaBaseList::IndexOfName(const std::string& AName) const {
     const TVelaObject* obj = ObjectNamed(AName);
-    return obj ? IndexOfObject(obj) : -1;
+    if (!obj) return -1;
+    CloseHoles();
+    return static_cast<int>(obj->ListedAt);
 }
 
 TVelaObject* TVelaBaseList::FindObject(const std::string& AName) const {
@@ -345,6 +371,8 @@ TVelaControl* TVelaBaseList::FindControl(const std::string& AName) const {
 }
 
 int TVelaBaseList::IndexOfObject(const TVelaObject* Obj) const {
+    if (!Obj) return -1;
+    CloseHoles();
     const auto it = std::find(Objects.begin(), Objects.end(), Obj);
     return it == Objects.end() ? -1 : static_cast<int>(it - Objects.begin());
 }
@@ -354,14 +382,34 @@ bool TVelaBaseList::IsLive(const TObjectRef& Ref) const {
     // The layers are not in the flat list, yet they raise events of their own.
     if (Ref.Object == GetBase(0) || Ref.Object == GetBase(1)) return Ref.Object->GetSerial() == Ref.Serial;
     // Each object is listed as it is made, so the list is in the order of the serials; only
-    // listed objects are read (Ref.Object may be gone).
-    const auto it = std::lower_bound(Objects.begin(), Objects.end(), Ref.Serial,
-                                     [](const TVelaObject* Obj, uint32_t Serial) { return Obj->GetSerial() < Serial; });
-    return it != Objects.end() && *it == Ref.Object && Ref.Object->GetSerial() == Ref.Serial;
+    // listed objects are read (Ref.Object may be gone, its place a hole).
+    const auto it = std::lower_bound(ListedSerials.begin(), ListedSerials.end(), Ref.Serial);
+    return it != ListedSerials.end() && *it == Ref.Serial && Objects[size_t(it - ListedSerials.begin())] == Ref.Object;
 }
 
 TVelaObject* TVelaBaseList::GetObject(int Index) const {
-    return Index >= 0 && Index < GetObjectCount() ? Objects[Index] : nullptr;
+    if (Index < 0 || Index >= GetObjectCount()) return nullptr;
+    CloseHoles();
+    return Objects[size_t(Index)];
+}
+
+void TVelaBaseList::CloseHoles() const {
+    if (Holes == 0) return;
+    size_t kept = 0, step = StepIndex;
+    for (size_t i = 0; i < Objects.size(); ++i) {
+        // The step goes on after the object it is at, or after the hole that object left.
+        if (i == StepIndex) step = Objects[i] ? kept : kept - 1;
+        if (!Objects[i]) continue;
+        Objects[kept] = Objects[i];
+        ListedSerials[kept] = ListedSerials[i];
+        Objects[kept]->ListedAt = kept;
+        ++kept;
+    }
+    if (StepIndex >= Objects.size()) step = kept;
+    StepIndex = step;
+    Objects.resize(kept);
+    ListedSerials.resize(kept);
+    Holes = 0;
 }
 
 TVelaObject* TVelaBaseList::CreateObject(uint8_t Code) {
@@ -372,8 +420,9 @@ TVelaObject* TVelaBaseList::CreateObject(uint8_t Code) {
 int TVelaBaseList::GetObjectNames(TStringList& List, const TVelaObject* Parent, uint8_t Code, bool Recurse) const {
     if (!Parent) return 0;
     int added = 0;
-    for (TVelaObject* obj : Objects) {
-        if (IsMarkedDeleted(obj) || (Parent != this && obj->GetParent() != Parent)) continue;
+    for (size_t i = 0; i < Objects.size(); ++i) {
+        TVelaObject* obj = Objects[i];
+        if (!obj || obj->Marked || (Parent != this && obj->GetParent() != Parent)) continue;
         if ((Code == 0 || obj->GetCompoType() == Code) && (!Recurse || List.IndexOf(obj->GetName()) < 0)) {
             List.Add(obj->GetName());
             ++added;
@@ -383,38 +432,45 @@ int TVelaBaseList::GetObjectNames(TStringList& List, const TVelaObject* Parent, 
     return added;
 }
 
+// Each object is listed once, as it is made, with a serial above every listed one.
 void TVelaBaseList::AddObject(TVelaObject* Obj) {
+    if (Holes > Objects.size() / 2) CloseHoles();
+    Obj->ListedAt = Objects.size();
     Objects.push_back(Obj);
+    ListedSerials.push_back(Obj->GetSerial());
     Obj->Listed = true;
     IndexName(*Obj);
 }
 
 void TVelaBaseList::RemoveObject(TVelaObject* Obj) {
-    const int index = IndexOfObject(Obj);
-    if (index < 0) return;
+    if (!Obj->Listed) return;
     UnindexName(*Obj);
     Obj->Listed = false;
-    Objects.erase(Objects.begin() + index);
-    if (static_cast<size_t>(index) < StepIndex) --StepIndex;  // the step goes on with the same next object
+    Objects[Obj->ListedAt] = nullptr;
+    ++Holes;
+    while (!Objects.empty() && !Objects.back()) {
+        Objects.pop_back();
+        ListedSerials.pop_back();
+        --Holes;
+    }
 }
 
 void TVelaBaseList::MarkDeleted(TVelaObject* Obj) {
-    if (IsMarkedDeleted(Obj)) return;
+    if (Obj->Marked) return;
+    Obj->Marked = true;
+    Obj->DeletedAt = Deleted.size();
     Deleted.push_back(Obj);
-    if (Obj->Listed && Obj->GetSerial() > SeenSerial) ScriptDeleted.push_back(Obj);
+    if (Obj->Listed && Obj->GetSerial() > SeenSerial) ScriptDeleted.push_back(Obj->Ref());
 }
 
-bool TVelaBaseList::IsMarkedDeleted(const TVelaObject* Obj) const {
-    return std::find(Deleted.begin(), Deleted.end(), Obj) != Deleted.end();
-}
-
-void TVelaBaseList::RemoveFromDeleted(const TVelaObject* Obj) {
-    std::erase(Deleted, Obj);
-    std::erase(ScriptDeleted, Obj);
+void TVelaBaseList::RemoveFromDeleted(TVelaObject* Obj) {
+    if (!Obj->Marked) return;
+    Deleted[Obj->DeletedAt] = nullptr;
+    Obj->Marked = false;
 }
 
 void TVelaBaseList::MarkSeen() {
-    if (!Objects.empty()) SeenSerial = Objects.back()->GetSerial();
+    if (!ListedSerials.empty()) SeenSerial = ListedSerials.back();
 }
 
 // An object the steps never saw is referred to by none of the holders that look at a deleted
@@ -422,43 +478,55 @@ void TVelaBaseList::MarkSeen() {
 // they all take theirs during a step. The script reaches a deleted object only through checked
 // references, which find it gone either way. A queued event of it, though, may still start
 // before the tick ends.
-bool TVelaBaseList::SeenOnlyByScript(const TVelaObject& Obj) const {
-    if (Obj.GetSerial() <= SeenSerial || Events.HasPending(Obj)) return false;
-    for (int i = 0; i < Obj.GetControlCount(); ++i)
-        if (!SeenOnlyByScript(*Obj.GetControl(i))) return false;
+// The tree below Obj is walked without recursion; its depth is bounded anyway.
+bool TVelaBaseList::SeenOnlyByScript(TVelaObject& Obj) const {
+    std::vector<TVelaObject*> pending{&Obj};
+    while (!pending.empty()) {
+        const TVelaObject& obj = *pending.back();
+        pending.pop_back();
+        if (obj.GetSerial() <= SeenSerial || Events.HasPending(obj)) return false;
+        for (int i = 0; i < obj.GetControlCount(); ++i) pending.push_back(obj.GetControl(i));
+    }
     return true;
 }
 
 void TVelaBaseList::FreeDeleted() {
     while (!ScriptDeleted.empty()) {
-        TVelaObject* obj = ScriptDeleted.back();
+        const TObjectRef ref = ScriptDeleted.back();
         ScriptDeleted.pop_back();
-        if (SeenOnlyByScript(*obj)) delete obj;  // takes itself and what it holds off every list
+        // Takes itself and what it holds off every list.
+        if (IsLive(ref) && SeenOnlyByScript(*ref.Object)) delete ref.Object;
     }
 }
 
 bool TVelaBaseList::Step() {
     for (auto& layer : Layers) layer->Step();
-    for (StepIndex = 0; StepIndex < Objects.size();) {
+    // A freed object leaves a hole; an object made during the step is stepped too.
+    for (StepIndex = 0; StepIndex < Objects.size(); ++StepIndex) {
         TVelaObject* obj = Objects[StepIndex];
         PrefetchListed(Objects, StepIndex + WalkAhead);
+        if (!obj) continue;
         const std::string idle = obj->GetOnidle();
         if (!idle.empty() && !obj->InCabinet() && !obj->IsSelecting() && Events.IndexOf(obj, PR_ONIDLE) < 0)
             Events.Add(obj, idle, nullptr, PR_ONIDLE);
-        if (!obj->GetPaused() && !IsMarkedDeleted(obj) && !obj->InCabinet() && obj->Step()) {
+        if (!obj->GetPaused() && !obj->Marked && !obj->InCabinet() && obj->Step()) {
             obj->Invalidate();
-            delete obj;  // takes itself off the list: the index now names the next object
-            continue;
+            delete obj;  // takes itself off the list
         }
-        ++StepIndex;
     }
-    while (!Deleted.empty()) {
-        TVelaObject* obj = Deleted.front();
-        if (IndexOfObject(obj) >= 0)
+    // Freeing one may free others (its children) or mark more.
+    for (size_t i = 0; i < Deleted.size(); ++i) {
+        TVelaObject* obj = Deleted[i];
+        if (!obj) continue;
+        if (obj->Listed) {
             delete obj;  // takes itself off the deletion list
-        else
-            Deleted.erase(Deleted.begin());
+        } else {
+            obj->Marked = false;
+            Deleted[i] = nullptr;
+        }
     }
+    Deleted.clear();
+    ScriptDeleted.clear();
     MarkSeen();
     return false;
 }
@@ -539,7 +607,7 @@ void TVelaBaseList::SaveToStream(TStream& Stream) {
     for (auto& layer : Layers) layer->SaveToStream(Stream);
     std::vector<TVelaObject*> saved;
     for (TVelaObject* obj : Objects)
-        if (!dynamic_cast<TVelaControl*>(obj) && !IsMarkedDeleted(obj) && obj->GetCompoType() != LT_NONE &&
+        if (obj && !dynamic_cast<TVelaControl*>(obj) && !obj->Marked && obj->GetCompoType() != LT_NONE &&
             !IsSystemName(obj->GetName()))
             saved.push_back(obj);
     WriteStreamInt(Stream, static_cast<int32_t>(saved.size()));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numbers>
 
 namespace {
@@ -494,6 +495,41 @@ TEST_F(Scene, WholeSceneSaveLoadSaveIsIdentical) {
     // A type code without a kind cannot be read past.
     RegisterObjectKind(LT_TIMER, nullptr);
     EXPECT_THROW(Load(first), EReadError);
+}
+
+// A chain of boxes nests MaxObjectDepth deep and no deeper, whether made by parenting or read
+// from a saved scene.
+TEST_F(Scene, ControlsNestAtMostMaxObjectDepthDeep) {
+    const auto chain = [&](int32_t Depth) {
+        TVelaControl* parent = Layer(0);
+        for (int32_t i = 0; i < Depth; ++i) {
+            parent = Box(parent, {0, 0, 1, 1});
+            parent->SetName("link");
+        }
+        return parent;
+    };
+    const std::string shorter = (chain(MaxObjectDepth - 1), Save());
+    Bases->Clear();
+    TVelaControl* deepest = chain(MaxObjectDepth);
+    EXPECT_EQ(deepest->GetDepth(), MaxObjectDepth);
+    TFillBox* loose = Box(nullptr, {0, 0, 1, 1});
+    EXPECT_THROW(loose->SetParent(deepest), EObjectDepthError);
+    EXPECT_EQ(loose->GetParent(), nullptr);
+    TFillBox* pair = Box(Layer(1), {0, 0, 1, 1});
+    Box(pair, {0, 0, 1, 1});
+    EXPECT_THROW(pair->SetParent(deepest->GetParent()), EObjectDepthError);  // its child would be too deep
+    loose->Delete();
+    pair->Delete();
+    Bases->Step();
+    const std::string deepestScene = Save();
+    Load(deepestScene);
+    EXPECT_EQ(Save(), deepestScene);
+
+    // One more link, spliced in where the scenes of 255 and 256 links differ, cannot be read.
+    const size_t same = size_t(std::mismatch(shorter.begin(), shorter.end(), deepestScene.begin()).first - shorter.begin());
+    const std::string link = deepestScene.substr(same, deepestScene.size() - shorter.size());
+    ASSERT_EQ(deepestScene, shorter.substr(0, same) + link + shorter.substr(same));
+    EXPECT_THROW(Load(deepestScene.substr(0, same) + link + deepestScene.substr(same)), EReadError);
 }
 
 TEST_F(Scene, OldRecordsSkipLaterFields) {

@@ -7,12 +7,18 @@
 // where each picture was on the previous tick, then the same pictures at the same places and
 // alphas as OVER composites (premultiplied picture, constant alpha mask) onto an 800 x 600 image.
 // "x_pixman" is the whole tick's time over pixman's draws alone.
+//
+// BM_FilmLoadTenfold reads a film of 10,000 box tracks and one of 100,000 (chains of
+// MaxTrackDepth tracks, each continuing the one before) and applies each once at a tick in the
+// middle, with no stage to draw on: the walks over the tracks alone. "x_tenfold" is the larger
+// film's time over the smaller's; 10 is linear.
 #include "graphics/miras.h"
 #include "objects/vitemex_mira.h"
 #include "objects/vitemex_particle.h"
 #include "objects/vitems.h"
 #include "bench/beside_pixman.h"
 #include "script/services.h"
+#include "platform/clock.h"
 #include "text/frms_images.h"
 
 #include <benchmark/benchmark.h>
@@ -200,5 +206,44 @@ void BM_FilmTick(benchmark::State& State) {
     State.counters["particles"] = double(scene.ParticleCount());
 }
 BENCHMARK(BM_FilmTick)->Unit(benchmark::kMillisecond);
+
+// The bytes of a film of Count box tracks of 2 ticks, in chains of MaxTrackDepth.
+std::string ChainedFilm(int32_t Count) {
+    TFilmManager film;
+    for (int32_t i = 0; i < Count; ++i) {
+        TCustomFrameList& track = film.Add(CreateFrameList(film, FK_BOX));
+        track.Length = 2;
+        track.ParentIndex = i % MaxTrackDepth ? i - 1 : -1;
+    }
+    TMemoryStream stream;
+    film.SaveToStream(stream, "C:\\FILMS\\CHAIN.VMT");
+    return std::string(reinterpret_cast<const char*>(stream.Memory()), size_t(stream.Size()));
+}
+
+// Reads the film and applies it at its middle tick; the nanoseconds taken.
+uint64_t LoadAndApply(const std::string& Bytes) {
+    const uint64_t start = platform::ClockNs();
+    TFilmManager film;
+    TMemoryStream stream;
+    stream.WriteBuffer(Bytes.data(), int64_t(Bytes.size()));
+    stream.SetPosition(0);
+    film.LoadFromStream(stream, "C:\\FILMS\\CHAIN.VMT");
+    film.SetTime(film.GetLength() / 2);
+    benchmark::DoNotOptimize(film.Count());
+    return platform::ClockNs() - start;
+}
+
+void BM_FilmLoadTenfold(benchmark::State& State) {
+    static const std::string small = ChainedFilm(10'000), large = ChainedFilm(100'000);
+    uint64_t smallNs = 0, largeNs = 0;
+    for (auto _ : State) {
+        smallNs += LoadAndApply(small);
+        largeNs += LoadAndApply(large);
+    }
+    State.counters["small_ms"] = double(smallNs) * 1e-6 / double(State.iterations());
+    State.counters["large_ms"] = double(largeNs) * 1e-6 / double(State.iterations());
+    State.counters["x_tenfold"] = double(largeNs) / double(std::max<uint64_t>(smallNs, 1));
+}
+BENCHMARK(BM_FilmLoadTenfold)->Unit(benchmark::kMillisecond);
 
 }  // namespace

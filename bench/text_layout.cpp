@@ -10,6 +10,11 @@
 // BM_PageDraw draws the first page whole (characters, ruby, bordered runs) into the page image
 // and composes it onto an 800 x 600 32-bit surface; BM_RevealTick is one 17 ms tick of the
 // reveal (characters every 50 ms fading in over 100 ms) with the page composed again.
+//
+// BM_LongMessageTenfold builds a message of the page repeated to 100,000 characters and one of
+// 1,000,000, lays each out into pages and draws every page whole onto the surface, and reports
+// the larger's time over the smaller's ("x_tenfold"; 10 is linear). Pango lays out the same two
+// plain texts in the same iterations; "pango_x_tenfold" is its own ratio.
 #include "core/stringlist.h"
 #include "graphics/dibx.h"
 #include "platform/clock.h"
@@ -66,10 +71,10 @@ std::string PlainText() {
     return platform::Cp932ToUtf8(plain);
 }
 
-// Our document of the page and the pages it is laid out into.
+// Our document of the page and the pages it is laid out into; Copies of the page in a row.
 class Page {
 public:
-    explicit Page(uint8_t WholeCell) {
+    explicit Page(uint8_t WholeCell, int Copies = 1) {
         if (!FontPixelManager) FontPixelManager = new TFontPixelManager;
         word_.FontName = kFace;
         word_.FontSize = kSize;
@@ -78,7 +83,7 @@ public:
         word_.RowSpace = 4;
         word_.Paging = 1;
         word_.WholeCell = WholeCell;
-        lines_.Add(kMarkup);
+        for (int i = 0; i < Copies; ++i) lines_.Add(kMarkup);
     }
     void Build() {
         pages_.Clear();
@@ -96,7 +101,9 @@ private:
 
 class PangoPeer {
 public:
-    PangoPeer() : text_(PlainText()) {
+    explicit PangoPeer(int Copies = 1) {
+        const std::string page = PlainText();
+        for (int i = 0; i < Copies; ++i) text_ += page;
         fontMap_ = pango_ft2_font_map_new();
         pango_ft2_font_map_set_resolution(PANGO_FT2_FONT_MAP(fontMap_), 72, 72);
         context_ = pango_font_map_create_context(fontMap_);
@@ -224,7 +231,68 @@ void BM_RevealTick(benchmark::State& State) {
 
 }  // namespace
 
+// The characters of one copy of the page.
+int32_t PageChars() {
+    Page one(1);
+    one.Build();
+    int32_t chars = 0;
+    for (int i = 0; i < one.Word().GlyphCount(); ++i) chars += one.Word().GetGlyph(i)->GetCharCount();
+    return chars;
+}
+
+// A message of about Chars characters, shown page by page on an 800 x 600 32-bit surface.
+class LongMessage {
+public:
+    explicit LongMessage(int32_t Chars) : copies_(std::max(1, Chars / PageChars())), page_(1, copies_), peer_(copies_) {
+        screen_.SetSize(800, 600, 32);
+        TNxWord& word = page_.Word();
+        word.Dest = &screen_;
+        word.OriginX = 20;
+        word.OriginY = 20;
+        word.ClipRect = screen_.GetBoundsRect();
+        word.Color = 0xFFFFFF;
+    }
+    // Builds, lays out and draws every page; the nanoseconds taken.
+    uint64_t Show() {
+        const uint64_t start = platform::ClockNs();
+        page_.Build();
+        for (int i = 0; i < page_.Pages().Count(); ++i) {
+            TWdPage& shown = *page_.Pages().Items(i);
+            shown.Draw(false);
+            shown.SetAlphaAll(255);
+            shown.Update();
+        }
+        return platform::ClockNs() - start;
+    }
+    uint64_t Pango() { return PassPango(peer_); }
+    int Copies() const { return copies_; }
+
+private:
+    int copies_;
+    Page page_;
+    PangoPeer peer_;
+    TDIBX screen_;
+};
+
+void BM_LongMessageTenfold(benchmark::State& State) {
+    static LongMessage small(100'000), large(1'000'000);
+    uint64_t smallNs = 0, largeNs = 0, pangoSmall = 0, pangoLarge = 0;
+    for (auto _ : State) {
+        smallNs += small.Show();
+        largeNs += large.Show();
+        pangoSmall += small.Pango();
+        pangoLarge += large.Pango();
+    }
+    const double n = double(State.iterations());
+    State.counters["small_ms"] = double(smallNs) * 1e-6 / n;
+    State.counters["large_ms"] = double(largeNs) * 1e-6 / n;
+    State.counters["x_tenfold"] = double(largeNs) / double(std::max<uint64_t>(smallNs, 1));
+    State.counters["pango_x_tenfold"] = double(pangoLarge) / double(std::max<uint64_t>(pangoSmall, 1));
+    State.counters["large_chars"] = double(large.Copies()) * PageChars();
+}
+
 BENCHMARK(BM_LayoutRatioToPango)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LayoutWholeCell)->Unit(benchmark::kMicrosecond)->UseManualTime();
 BENCHMARK(BM_PageDraw)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RevealTick)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LongMessageTenfold)->Unit(benchmark::kMillisecond)->Iterations(1);

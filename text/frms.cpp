@@ -43,7 +43,7 @@ void TCustomFrameList::ActivateIfRunning(int32_t T) {
 }
 
 void TCustomFrameList::SaveToStream(TStream& Stream, const std::string&) const {
-    WriteStreamInt(Stream, Parent ? Film.IndexOf(Parent) : ParentIndex);
+    WriteStreamInt(Stream, Parent ? Parent->Place.Index : ParentIndex);
     for (int32_t value : {Length, Reserved, Start, LoopLength, SubPriority}) WriteStreamInt(Stream, value);
     for (uint8_t flag : {FlipH, FlipV, OtherLayer}) WriteStreamByte(Stream, flag);
 }
@@ -71,23 +71,9 @@ void TCustomFrameList::LoadFromStream(TStream& Stream, const std::string&, int32
     }
 }
 
-int32_t TCustomFrameList::StartTime() const {
-    // Walked, not recursed: the film links parents without loops, but chains may be long.
-    uint32_t time = 0;
-    const TCustomFrameList* track = this;
-    for (; track->Parent; track = track->Parent) time += static_cast<uint32_t>(track->Parent->Length);
-    return static_cast<int32_t>(time + static_cast<uint32_t>(track->Start));
-}
-
 bool TCustomFrameList::ActiveAt(int32_t T) const {
     const int64_t start = StartTime();
     return start <= T && T < start + Length;
-}
-
-TCustomFrameList* TCustomFrameList::FindChildTrack() const {
-    for (int32_t i = 0; i < Film.Count(); ++i)
-        if (Film.GetTrack(i)->Parent == this) return Film.GetTrack(i);
-    return nullptr;
 }
 
 namespace {

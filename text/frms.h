@@ -31,6 +31,10 @@ inline constexpr uint8_t FrameListKindCount = 8;
 // Milliseconds per film tick.
 inline constexpr double FilmTickMs = 1000.0 / 60.0;
 
+// The deepest a film's tracks nest: a chain of this many tracks, each continuing the one before,
+// is the longest a film may hold (as deep as objects nest under parents).
+inline constexpr int32_t MaxTrackDepth = 256;
+
 // The animated properties of the track kinds, as the keyed accessors name them. Points are
 // positions or (width, height) sizes.
 // Scroll is the tile's (x, y) scroll offset; Center and Spread the emitter's, Emit1..Emit4 its
@@ -119,11 +123,16 @@ public:
     virtual void SaveToStream(TStream& Stream, const std::string& BaseFolder) const;
     virtual void LoadFromStream(TStream& Stream, const std::string& BaseFolder, int32_t Version);
 
-    // The tick the track begins at: Start, or where its parent ends.
-    int32_t StartTime() const;
+    // The tick the track begins at: Start, or, continuing a parent, where the parent ends as the
+    // film placed it.
+    int32_t StartTime() const { return Parent ? Place.Start : Start; }
     bool ActiveAt(int32_t T) const;
-    // The first track of the film, in film order, whose parent this track is.
-    TCustomFrameList* FindChildTrack() const;
+    // The first track of the film, in film order, whose parent this track is (as placed).
+    TCustomFrameList* FindChildTrack() const { return Place.Child; }
+    // The first track of the track's parent chain, and the first of the unbroken run of tracks of
+    // its own kind that ends at it (as placed; the track itself without a parent).
+    TCustomFrameList& ChainRoot() { return Parent ? *Place.Root : *this; }
+    TCustomFrameList& KindHead() { return Parent ? *Place.KindHead : *this; }
     // The ticks the values ease over: Length, and one more for a track that another continues,
     // so that it stops short of its end values. Found once per tick by the track's ApplyAt.
     int64_t EasedTicks() const { return int64_t(Length) + (FindChildTrack() ? 1 : 0); }
@@ -145,6 +154,19 @@ public:
     TFilmManager& Film;
     uint8_t OtherLayer = 0;
     std::vector<std::unique_ptr<TCustomFrame>> Frames;
+
+    // Where the film put the track: its position in the track list (kept by Add), and what
+    // TFilmManager::PlaceTracks works out from the parent links once, so that no tick walks a
+    // chain: the depth (1 without a parent, 0 not yet placed), the start tick, the first track
+    // continuing it, the chain's first track and the first of its kind's run.
+    struct TPlace {
+        int32_t Index = -1;
+        int32_t Depth = 0;
+        int32_t Start = 0;
+        TCustomFrameList* Child = nullptr;
+        TCustomFrameList* Root = nullptr;
+        TCustomFrameList* KindHead = nullptr;
+    } Place;
 };
 
 // The track factory: one creator per kind byte. A kind's creator is a row of FrameListRows in
@@ -180,8 +202,13 @@ public:
     int32_t IndexOf(const TCustomFrameList* Track) const;
     TCustomFrameList& Add(std::unique_ptr<TCustomFrameList> Track);
     // Turns each track's stored parent index into its parent; an index outside the list, or one
-    // that would close a loop of parents, leaves the track without one.
+    // that would close a loop of parents, leaves the track without one. Then places the tracks.
     void LinkParents();
+    // Works out each track's place from the parent links (TCustomFrameList::Place) and the ends
+    // of the wipe tracks, in one pass over the tracks; a caller that links or times tracks itself
+    // calls it before playing them. Tracks nested deeper than MaxTrackDepth (or linked in a loop)
+    // raise EReadError: only a damaged film holds them.
+    void PlaceTracks();
     // Frees every track and forgets the file's head fields and the length.
     void Clear();
 
@@ -190,9 +217,10 @@ public:
     // The film FileName read without its media: the files of its image tracks.
     std::vector<std::string> ImageTrackFiles(const std::string& FileName) override;
     // Reads a ".vmt" film of any version; FileName's folder is the base of its media names. A
-    // head matching neither magic leaves the film empty. A file that cannot be read, or whose
-    // stage the title's screen (the player's root, when there is one) does not hold, raises
-    // EFilmError or EReadError and leaves the film empty.
+    // head matching neither magic leaves the film empty. A file that cannot be read, whose
+    // stage the title's screen (the player's root, when there is one) does not hold, or whose
+    // tracks nest deeper than MaxTrackDepth raises EFilmError or EReadError and leaves the film
+    // empty.
     void LoadFromStream(TStream& Stream, const std::string& FileName);
     // Writes the newest form of the film, media names relative to FileName's folder.
     void SaveToStream(TStream& Stream, const std::string& FileName) const;
@@ -221,7 +249,7 @@ public:
     // The wipe track active at T (the last of several) and the layer (0 or 1) the other wipes
     // ended by T have flipped to.
     TCustomFrameList* FindActiveWipe(int32_t T, int32_t& Parity) const;
-    // 0 or 1: the parity of the wipe tracks whose last tick is at or before T.
+    // 0 or 1: the parity of the wipe tracks whose last tick is at or before T (as placed).
     int32_t EndedWipeParity(int32_t T) const;
     // Adds the media file names of every track (files on disk not yet listed).
     void CollectFileNames(std::vector<std::string>& List) const;
@@ -263,6 +291,7 @@ protected:
 
 private:
     std::vector<std::unique_ptr<TCustomFrameList>> Tracks;
+    std::vector<int64_t> WipeEnds;  // the last tick of each wipe track, ascending (PlaceTracks)
     int32_t Length = 0;
     TVelaBaseList* Target = nullptr;
     const TCustomFrameList* LastWipe = nullptr;

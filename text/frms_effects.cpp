@@ -9,12 +9,7 @@
 
 // ---- The chain's object ----
 
-TSharedRectFrameList& TSharedRectFrameList::ChainHead() {
-    TSharedRectFrameList* head = this;
-    while (head->Parent && head->Parent->GetKind() == GetKind())
-        head = static_cast<TSharedRectFrameList*>(head->Parent);
-    return *head;
-}
+TSharedRectFrameList& TSharedRectFrameList::ChainHead() { return static_cast<TSharedRectFrameList&>(KindHead()); }
 
 const TSharedRectFrameList& TSharedRectFrameList::ChainHead() const {
     return const_cast<TSharedRectFrameList*>(this)->ChainHead();

@@ -55,12 +55,11 @@ TCustomFrameList* TFilmManager::GetTrack(int32_t Index) const {
 }
 
 int32_t TFilmManager::IndexOf(const TCustomFrameList* Track) const {
-    for (int32_t i = 0; i < Count(); ++i)
-        if (Tracks[static_cast<size_t>(i)].get() == Track) return i;
-    return -1;
+    return Track && GetTrack(Track->Place.Index) == Track ? Track->Place.Index : -1;
 }
 
 TCustomFrameList& TFilmManager::Add(std::unique_ptr<TCustomFrameList> Track) {
+    Track->Place.Index = Count();
     Tracks.push_back(std::move(Track));
     return *Tracks.back();
 }
@@ -85,6 +84,47 @@ void TFilmManager::LinkParents() {
         }
         for (size_t i : path) state[i] = Done;
     }
+    PlaceTracks();
+}
+
+void TFilmManager::PlaceTracks() {
+    for (auto& track : Tracks) {
+        track->Place.Depth = 0;
+        track->Place.Child = nullptr;
+    }
+    // Each track climbs to the first placed track above it (or the chain's top) and the tracks
+    // passed are placed from the top down, so every track is placed once.
+    std::vector<TCustomFrameList*> climbed;
+    for (auto& track : Tracks) {
+        climbed.clear();
+        for (TCustomFrameList* up = track.get(); up && up->Place.Depth == 0; up = up->Parent) {
+            if (climbed.size() >= size_t(MaxTrackDepth)) throw EReadError();
+            climbed.push_back(up);
+        }
+        for (auto down = climbed.rbegin(); down != climbed.rend(); ++down) {
+            TCustomFrameList& placed = **down;
+            const TCustomFrameList* parent = placed.Parent;
+            TCustomFrameList::TPlace& place = placed.Place;
+            if (!parent) {
+                place.Depth = 1;
+                place.Start = placed.Start;
+                place.Root = place.KindHead = &placed;
+                continue;
+            }
+            place.Depth = parent->Place.Depth + 1;
+            if (place.Depth > MaxTrackDepth) throw EReadError();
+            place.Start = static_cast<int32_t>(static_cast<uint32_t>(parent->StartTime()) +
+                                               static_cast<uint32_t>(parent->Length));
+            place.Root = parent->Place.Root;
+            place.KindHead = parent->GetKind() == placed.GetKind() ? parent->Place.KindHead : &placed;
+        }
+    }
+    for (auto& track : Tracks)
+        if (track->Parent && !track->Parent->Place.Child) track->Parent->Place.Child = track.get();
+    WipeEnds.clear();
+    for (const auto& track : Tracks)
+        if (track->GetKind() == FK_WIPE) WipeEnds.push_back(int64_t(track->StartTime()) + track->Length - 1);
+    std::sort(WipeEnds.begin(), WipeEnds.end());
 }
 
 void TFilmManager::Clear() {
@@ -95,6 +135,7 @@ void TFilmManager::Clear() {
     Tracks.clear();
     for (auto& track : tracks) track->Parent = nullptr;
     while (!tracks.empty()) tracks.pop_back();
+    WipeEnds.clear();
     RepeatPos = 0;
     StoredOriginX = StoredOriginY = 0;
     FollowPosition = false;
@@ -156,8 +197,10 @@ void TFilmManager::LoadFromStream(TStream& Stream, const std::string& FileName) 
         for (int32_t i = 0; i < count; ++i)
             Add(CreateFrameList(*this, ReadStreamByte(Stream))).LoadFromStream(Stream, base, version);
         LinkParents();
-        if (!NoActivation)
+        if (!NoActivation) {
             for (auto& track : Tracks) track->Activate();
+            PlaceTracks();  // a picture track without a length has taken its picture's
+        }
     } catch (...) {
         Clear();
         throw;
@@ -208,10 +251,7 @@ TCustomFrameList* TFilmManager::FindActiveWipe(int32_t T, int32_t& Parity) const
 }
 
 int32_t TFilmManager::EndedWipeParity(int32_t T) const {
-    int32_t parity = 0;
-    for (const auto& track : Tracks)
-        if (track->GetKind() == FK_WIPE && int64_t(track->StartTime()) + track->Length - 1 <= T) parity ^= 1;
-    return parity;
+    return static_cast<int32_t>(std::upper_bound(WipeEnds.begin(), WipeEnds.end(), int64_t(T)) - WipeEnds.begin()) & 1;
 }
 
 void TFilmManager::SetTime(int32_t T) {

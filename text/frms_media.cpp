@@ -55,13 +55,6 @@ public:
     int32_t GetHeight() const override { return Owner.Film.Height; }
 };
 
-// The first track of Track's parent chain.
-const TCustomFrameList& ChainRoot(const TCustomFrameList& Track) {
-    const TCustomFrameList* track = &Track;
-    while (track->Parent) track = track->Parent;
-    return *track;
-}
-
 // Volumes are per mille; the film's scale is too (wrapping as 32-bit arithmetic does).
 int32_t Scaled(int32_t Scale, int32_t Volume) {
     const auto product = static_cast<int32_t>(static_cast<uint32_t>(Scale) * static_cast<uint32_t>(Volume));
@@ -123,7 +116,9 @@ TVelaObject* TSoundFrameList::GetObject() const { return OwnSound(); }
 TVelaObject* TSoundFrameList::GetSound() {
     if (!Parent) return OwnSound();
     Release();
-    return Parent->GetKind() == FK_SOUND ? static_cast<TSoundFrameList*>(Parent)->GetSound() : nullptr;
+    // A run of sound tracks plays the sound of its first, when that one begins the chain.
+    TCustomFrameList& head = KindHead();
+    return head.Parent ? nullptr : static_cast<TSoundFrameList&>(head).OwnSound();
 }
 
 void TSoundFrameList::Release() {
@@ -162,7 +157,7 @@ bool TSoundFrameList::ApplyAt(int32_t T) {
     const bool wentBack = T < LastTime && Film.Running;
     if (TVelaObject* own = OwnSound(); own && wentBack) own->SetPaused(true);
     LastTime = T;
-    const int64_t chainStart = ChainRoot(*this).StartTime(), start = StartTime();
+    const int64_t chainStart = ChainRoot().StartTime(), start = StartTime();
     const int64_t end = std::min<int64_t>(start + Length, int64_t(Film.GetLength()) - 1);
     TVelaObject* sound = GetSound();
     if (start <= T && T < end) {

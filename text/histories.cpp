@@ -59,16 +59,17 @@ bool GlyphRange(const TNxWord& Word, int32_t First, int32_t Last, int& From, int
 int32_t MoveRows(TWdPageList& Laid, TWdPage& Page, int32_t Offset) {
     if (Laid.Count() == 0) return Offset;
     TWdPage& first = *Laid.Items(0);
-    const std::vector<TWdGlyph*> rows = first.Children;
+    const std::vector<TWdGlyph*> rows = std::move(first.Children);
+    std::vector<std::unique_ptr<TWdGlyph>> owned = std::move(first.Owned);
     first.Children.clear();
+    first.Owned.clear();
     int32_t next = Offset;
     for (TWdGlyph* row : rows) {
-        std::unique_ptr<TWdGlyph> owned = first.RemoveOwned(row);
         row->Y += Offset;
         Page.Add(row);
-        if (owned) Page.AddOwned(std::move(owned));
         next = row->Y + row->Height + Page.Word->RowSpace;
     }
+    for (auto& row : owned) Page.AddOwned(std::move(row));
     return next;
 }
 
@@ -123,6 +124,13 @@ void LoadText(TNxWord& Word, TMemoryStream& Text) {
     Word.ClearGlyphs();
     Text.SetPosition(0);
     Word.LoadFromStream(Text);
+}
+
+// The page file of a record met in a walk over the records in order: its own name, else the one
+// carried from the records before it.
+const std::string& CarriedName(const std::string& Name, std::string& Carried) {
+    if (!Name.empty()) Carried = Name;
+    return Carried;
 }
 
 // The nearest non-empty name at or before Index of a list of named records.
@@ -206,15 +214,17 @@ void TVelaHistDataList::CopyRange(int32_t Offset, int32_t Height, int32_t& Shift
     bool copying = false;
     for (int s = 0; s < Count(); ++s) {
         const TVelaHistData& screen = GetItem(s);
+        std::string name;
         for (int e = 0; e < screen.Count(); ++e) {
             const THistElement& item = screen.GetItem(e);
+            CarriedName(item.Name, name);
             const int64_t bottom = top + item.Height;
             if (!copying && bottom > Offset) {
                 copying = true;
                 Shift = static_cast<int32_t>(top - Offset);
             }
             if (copying) {
-                Target.Add(screen.GetName(e), item.CommandIndex, item.First, item.Last, item.Height, item.Vars);
+                Target.Add(name, item.CommandIndex, item.First, item.Last, item.Height, item.Vars);
                 if (bottom >= end) return;
             }
             top = bottom;
@@ -353,9 +363,10 @@ void TVelaNewMesData::BuildPages(TNxWord& Doc, TWdPageList& Pages, int32_t Rebui
     std::unique_ptr<TWdPage> page;
     if (Data.Count() > 1 || Data.GetItem(0).Height != 0) page = NewCombinedPage(Doc);
     int32_t offset = Position;
+    std::string carried;
     for (int i = 0; i < Data.Count(); ++i) {
         const THistElement& item = Data.GetItem(i);
-        const std::string name = Data.GetName(i);
+        const std::string& name = CarriedName(item.Name, carried);
         TNxWord* word = ScriptHost().FileExists(name) ? Cache.GetWord(name, item.CommandIndex) : nullptr;
         if (!word) break;
         int from = 0, to = 0;
@@ -381,9 +392,10 @@ void TVelaNewMesData::BuildPagesFromEntries(TNxWord& Doc, TWdPageList& Pages, in
     std::unique_ptr<TWdPage> page;
     if (Entries.Count() > 1 || Entries.GetItem(0).PageIndex >= 0) page = NewCombinedPage(Doc);
     int32_t offset = Position;
+    std::string carried;
     for (int i = 0; i < Entries.Count(); ++i) {
         const THistoryOldData& entry = Entries.GetItem(i);
-        const std::string name = Entries.GetName(i);
+        const std::string& name = CarriedName(entry.Name, carried);
         TNxWord* word = ScriptHost().FileExists(name) ? Cache.GetWord(name, entry.CommandIndex) : nullptr;
         if (!word) break;
         const int start = Doc.GlyphCount();

@@ -222,12 +222,6 @@ TWdGlyph* TWdGlyph::NextInLine() const {
     return index < 0 ? nullptr : Word->GetGlyph(index + 1);
 }
 
-bool TWdGlyph::HasRealChild() const {
-    for (int i = 0; i < GetCount(); ++i)
-        if (dynamic_cast<const TWdReal*>(GetItem(i))) return true;
-    return false;
-}
-
 // ---- Composites ----
 
 TWdComposite::~TWdComposite() = default;
@@ -254,11 +248,11 @@ TWdGlyph* TWdComposite::GetFirst() const { return Children.empty() ? nullptr : C
 TWdGlyph* TWdComposite::GetLast() const { return Children.empty() ? nullptr : Children.back(); }
 
 int TWdComposite::IndexOf(const TWdGlyph* Child) const {
-    auto found = std::find(Children.begin(), Children.end(), Child);
-    return found == Children.end() ? -1 : int(found - Children.begin());
+    return Child && Child->Parent == this && GetItem(Child->ParentIndex) == Child ? Child->ParentIndex : -1;
 }
 
 void TWdComposite::Add(TWdGlyph* Child) {
+    Child->ParentIndex = GetCount();
     Children.push_back(Child);
     Child->Parent = this;
 }
@@ -277,6 +271,7 @@ void TWdComposite::Delete(int Index) {
     TWdGlyph* child = GetItem(Index);
     if (!child) RaiseListIndexError(Index);
     Children.erase(Children.begin() + Index);
+    for (int i = Index; i < GetCount(); ++i) Children[size_t(i)]->ParentIndex = i;
     RemoveOwned(child);
 }
 
@@ -526,10 +521,28 @@ void TNxWord::ClearGlyphs() {
     StyleIndexBase = 0;
 }
 
-int TNxWord::IndexOfGlyph(const TWdGlyph* Glyph) const { return Glyphs.IndexOf(Glyph); }
-void TNxWord::InsertGlyph(int Index, std::unique_ptr<TWdGlyph> Glyph) { Glyphs.Insert(Index, std::move(Glyph)); }
-void TNxWord::AddGlyph(std::unique_ptr<TWdGlyph> Glyph) { Glyphs.Add(std::move(Glyph)); }
-void TNxWord::DeleteGlyph(int Index) { Glyphs.Delete(Index); }
+int TNxWord::IndexOfGlyph(const TWdGlyph* Glyph) const {
+    return Glyph && GetGlyph(Glyph->WordIndex) == Glyph ? Glyph->WordIndex : -1;
+}
+
+void TNxWord::InsertGlyph(int Index, std::unique_ptr<TWdGlyph> Glyph) {
+    Glyphs.Insert(Index, std::move(Glyph));
+    RenumberGlyphs(Index);
+}
+
+void TNxWord::AddGlyph(std::unique_ptr<TWdGlyph> Glyph) {
+    Glyph->WordIndex = GlyphCount();
+    Glyphs.Add(std::move(Glyph));
+}
+
+void TNxWord::DeleteGlyph(int Index) {
+    const std::unique_ptr<TWdGlyph> gone = Glyphs.Extract(Index);  // freed with the list renumbered
+    RenumberGlyphs(Index);
+}
+
+void TNxWord::RenumberGlyphs(int From) {
+    for (int i = std::max(From, 0); i < GlyphCount(); ++i) Glyphs.Items(i)->WordIndex = i;
+}
 
 int TNxWord::GlyphIndexAtTextPos(int32_t Pos) const {
     int index = 0;

@@ -141,6 +141,8 @@ public:
     int32_t X = 0, Y = 0;  // relative to the parent
     int32_t Width = 0, Height = 0;
     TWdGlyph* Parent = nullptr;  // the row or page holding the glyph, not owned
+    int ParentIndex = -1;  // the glyph's place among the parent's children, kept by the parent
+    int WordIndex = -1;    // the glyph's place in the document's list, kept by the document
 
     // The page holding the glyph (the parent's; a page answers itself).
     virtual TWdPage* GetPage();
@@ -259,7 +261,6 @@ public:
     TWdGlyph* PrevInLine() const;
     // The next glyph of the document; nullptr for the last or when this one is a line break.
     TWdGlyph* NextInLine() const;
-    bool HasRealChild() const;
     // Line-break rules of the layout.
     bool CanBreakBefore(const TWdGlyph* Prev) const;
     bool CanEndLine() const;
@@ -283,11 +284,13 @@ public:
     std::string GetPlainText() const override;
     TWdGlyph* GetFirst() const override;
     TWdGlyph* GetLast() const override;
+    // The child's place, -1 when this is not its parent (a glyph laid out again belongs to its
+    // newest row).
     int IndexOf(const TWdGlyph* Child) const override;
     void Add(TWdGlyph* Child) override;
     void AddOwned(std::unique_ptr<TWdGlyph> Child) override;
     std::unique_ptr<TWdGlyph> RemoveOwned(TWdGlyph* Child) override;
-    // Removes the child at Index (freed when owned here).
+    // Removes the child at Index (freed when owned here); the children after it move up.
     void Delete(int Index) override;
     // Removes every child and frees the owned ones.
     void Clear() override;
@@ -716,6 +719,7 @@ public:
     TWdGlyph* GetGlyph(int Index) const;
     // Frees every glyph, clears the style table and the variable list, base 0.
     void ClearGlyphs();
+    // The glyph's place in the list; -1 when it is not this document's.
     int IndexOfGlyph(const TWdGlyph* Glyph) const;
     void InsertGlyph(int Index, std::unique_ptr<TWdGlyph> Glyph);
     void AddGlyph(std::unique_ptr<TWdGlyph> Glyph);
@@ -746,6 +750,10 @@ public:
     void LoadSettings(TStream& Stream, int32_t Version);
     // Appends the compiled text at the stream's position (it does not clear the document).
     void LoadFromStream(TStream& Stream);
+
+private:
+    // Gives the glyphs from From on their places in the list again.
+    void RenumberGlyphs(int From);
 };
 
 // ---- Markup and layout entry points ----

@@ -224,7 +224,7 @@ public:
             switch (glyph.GetKind()) {
             case wkAlign:
                 align_ = glyph.GetAlign();
-                if (row_ && !row_->HasRealChild()) row_->SetAlign(align_);
+                if (row_ && !RowHasRealChild()) row_->SetAlign(align_);
                 ++i;
                 continue;
             case wkIndent:
@@ -259,12 +259,22 @@ private:
         row_->SetAlign(align_);
         row_->Width = indent_;
         rowFirst_ = -1;
+        rowSeen_ = 0;
+        rowReal_ = false;
         SetBounds();
         if (indent_ > 0) {
             auto blank = std::make_unique<TWdSpace>(&word_, indent_);
             row_->Add(blank.get());
             row_->AddOwned(std::move(blank));
         }
+    }
+
+    // Whether the current row holds a visible glyph; only the glyphs added since the last look
+    // are looked at, so a row is walked once however often it is asked.
+    bool RowHasRealChild() {
+        for (; !rowReal_ && rowSeen_ < row_->GetCount(); ++rowSeen_)
+            rowReal_ = dynamic_cast<const TWdReal*>(row_->GetItem(rowSeen_)) != nullptr;
+        return rowReal_;
     }
 
     void SetBounds() {
@@ -314,7 +324,7 @@ private:
         row_->Width += width;
         if (IsReturn(Glyph)) {
             int32_t height = row_->GetHeight();
-            if (!row_->HasRealChild()) {
+            if (!RowHasRealChild()) {
                 int32_t spaceWidth;
                 word_.Decorates.MeasureChar(nullptr, ' ', spaceWidth, height, false);
             }
@@ -354,6 +364,8 @@ private:
     TWdPage* page_ = nullptr;
     TWdRow* row_ = nullptr;
     int rowFirst_ = -1;  // the document index of the row's first glyph after its indent blank; -1 for none
+    int rowSeen_ = 0;     // the row's glyphs RowHasRealChild has looked at
+    bool rowReal_ = false;  // one of them is visible
 };
 
 }  // namespace

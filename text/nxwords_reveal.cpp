@@ -352,8 +352,8 @@ void TWdPage::Advance(int32_t Elapsed, bool& Finished, std::string& Revealed) {
             TWdGlyph* glyph = FadingList[i];
             glyph->SetAlpha(Saturated(int64_t(glyph->GetAlpha()) + step));
             glyph->Invalidate();
-            if (glyph->GetAlpha() >= 255) FadingList.erase(FadingList.begin() + std::ptrdiff_t(i));
         }
+        std::erase_if(FadingList, [](const TWdGlyph* Glyph) { return Glyph->GetAlpha() >= 255; });
     }
 
     for (TWdGlyph* glyph : ImageList) glyph->AdvanceImage(t);

@@ -169,6 +169,7 @@ TEST_F(LabelTracks, ParentChainsAcrossKinds) {
     label.SetText("AB");
     tile.Parent = &label;
     tile.SetPoint(TTrackProp::Size, false, {1, 1});  // a continued track keeps its parent's
+    Film->PlaceTracks();
     // Each begins where its parent ends; a parent without the property answers its default.
     EXPECT_EQ(image.GetBeginPoint(TTrackProp::Position), (TPoint{30, 40}));
     EXPECT_EQ(image.GetBeginInt(TTrackProp::Alpha), 99);

@@ -98,6 +98,7 @@ TEST_F(FilmTracks, AChainOfFireTracksSharesOneFire) {
     first.Length = 2;
     second.Length = 2;
     second.Parent = &first;
+    Film->PlaceTracks();
     first.Power = 50;
     second.Power = 200;
     first.SetFloat(TTrackProp::ZoomX, true, 2.0);

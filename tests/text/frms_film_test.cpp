@@ -179,6 +179,36 @@ TEST(FilmFileTest, ControlsPlayFilmsOrTheEmptyFilm) {
     FreeScriptServices();
 }
 
+// A film of one chain of Depth sound tracks of 2 ticks each: the first track of the file
+// continues the second, and so on (Upward), or each track the one before it.
+std::string ChainFilm(int32_t Depth, bool Upward) {
+    std::string tracks;
+    for (int32_t i = 0; i < Depth; ++i) {
+        const int32_t parent = Upward ? (i + 1 < Depth ? i + 1 : -1) : i - 1;
+        tracks += Format(R"(%s{"kind": 4, "parent": %d, "length": 2})", i ? ", " : "", parent);
+    }
+    return FilmBytes(R"({"tracks": [)" + tracks + "]}");
+}
+
+TEST(FilmFileTest, TracksNestAtMostMaxTrackDepthDeep) {
+    for (bool upward : {false, true}) {
+        SCOPED_TRACE(upward);
+        TFilmManager film;
+        film.NoActivation = true;
+        Load(film, ChainFilm(MaxTrackDepth, upward));
+        ASSERT_EQ(film.Count(), MaxTrackDepth);
+        const TCustomFrameList& deepest = *film.GetTrack(upward ? 0 : MaxTrackDepth - 1);
+        EXPECT_EQ(deepest.Place.Depth, MaxTrackDepth);
+        EXPECT_EQ(deepest.StartTime(), 2 * (MaxTrackDepth - 1));
+        EXPECT_EQ(film.GetLength(), 2 * MaxTrackDepth);
+        // One track deeper, the film is damaged: refused, and left empty.
+        TFilmManager deeper;
+        deeper.NoActivation = true;
+        EXPECT_THROW(Load(deeper, ChainFilm(MaxTrackDepth + 1, upward)), EReadError);
+        EXPECT_EQ(deeper.Count(), 0);
+    }
+}
+
 // A track whose media is a sprite, films among them.
 class TSpriteTrack : public TCustomFrameList {
 public:

@@ -172,11 +172,13 @@ TEST(FilmTrackTest, EasedValuesMatchTheReference) {
         in >> mode >> from >> n >> i >> to >> continued >> value >> real;
         child.Parent = continued ? &track : nullptr;
         track.Length = n;
+        film.PlaceTracks();
         EXPECT_EQ(track.InterpolateInt(uint8_t(mode), from, track.EasedTicks(), i, to), value) << line;
         EXPECT_NEAR(track.InterpolateFloat(uint8_t(mode), from, track.EasedTicks(), i, to), real, 1e-9) << line;
     }
     // Linear over 11 ticks reaches its end; continued, it stops one step short.
     child.Parent = nullptr;
+    film.PlaceTracks();
     auto eased = [&](uint8_t Mode, int32_t Length, int32_t I) {
         track.Length = Length;
         return track.InterpolateInt(Mode, 10, track.EasedTicks(), I, 20);
@@ -186,6 +188,7 @@ TEST(FilmTrackTest, EasedValuesMatchTheReference) {
     EXPECT_EQ(eased(MT_NORMAL, 1, 5), 10);  // a tick past a 1-tick track
     EXPECT_EQ(eased(MT_NORMAL, INT32_MAX, INT32_MAX - 1), 20);
     child.Parent = &track;
+    film.PlaceTracks();
     EXPECT_EQ(eased(MT_NORMAL, 11, 10), 19);
     EXPECT_EQ(eased(MT_DEC, 1, 0), 10);
 }

@@ -1,6 +1,7 @@
-// The text document: shared styles and their copy on write, text positions over expansion
-// glyphs, the glyph tree's plain text, copies into another document, and the settings record
-// against tests/tools/nxword_streams.py at each of its versions.
+// The text document: shared styles and their copy on write, glyph places kept through inserts
+// and deletes, text positions over expansion glyphs, the glyph tree's plain text, copies into
+// another document, and the settings record against tests/tools/nxword_streams.py at each of
+// its versions.
 #include "text/nxwords.h"
 
 #include "tests/common/fixture.h"
@@ -82,6 +83,36 @@ TEST(NxWord, TextPositionsSkipExpansionGlyphs) {
     EXPECT_EQ(word.GetGlyph(4)->PrevInLine(), nullptr);  // after a line break
     EXPECT_EQ(word.GetGlyph(3)->NextInLine(), nullptr);
     EXPECT_EQ(b.NextInLine(), nullptr);
+}
+
+TEST(NxWord, PlacesInTheDocumentAndTheRowFollowInsertsAndDeletes) {
+    TNxWord word;
+    TWdChar& a = AppendChar(word, 'a');
+    TWdChar& b = AppendChar(word, 'b');
+    TWdChar& c = AppendChar(word, 'c');
+    auto inserted = std::make_unique<TWdChar>(&word);
+    TWdChar& x = *inserted;
+    word.InsertGlyph(1, std::move(inserted));
+    EXPECT_EQ(word.IndexOfGlyph(&b), 2);
+    EXPECT_EQ(x.PrevInLine(), &a);
+    EXPECT_EQ(x.NextInLine(), &b);
+    word.DeleteGlyph(0);
+    EXPECT_EQ(word.IndexOfGlyph(&x), 0);
+    EXPECT_EQ(word.IndexOfGlyph(&c), 2);
+    EXPECT_EQ(x.PrevInLine(), nullptr);
+    TNxWord other;
+    EXPECT_EQ(other.IndexOfGlyph(&x), -1);
+
+    TWdRow row(&word), again(&word);
+    for (TWdGlyph* glyph : {static_cast<TWdGlyph*>(&x), static_cast<TWdGlyph*>(&b), static_cast<TWdGlyph*>(&c)})
+        row.Add(glyph);
+    row.Delete(0);
+    EXPECT_EQ(row.IndexOf(&b), 0);
+    EXPECT_EQ(row.IndexOf(&c), 1);
+    // Laid out again, a glyph belongs to its newest row.
+    again.Add(&c);
+    EXPECT_EQ(again.IndexOf(&c), 0);
+    EXPECT_EQ(row.IndexOf(&c), -1);
 }
 
 TEST(NxWord, PlainTextStopsAtTheFirstUnrevealedGlyph) {

@@ -631,8 +631,10 @@ private:
     // Appends Record, counting it under its sender and kind.
     void Append(std::unique_ptr<TTimerData> Record);
     void Remove(int Index);
-    // Moves the count of Record's sender and kind by Delta.
+    // Moves the count of Record's sender and kind, and its sender's, by Delta.
     void CountRecord(const TTimerData& Record, int32_t Delta);
+    // Whether a record of Obj's serial is queued.
+    bool HasRecords(const TVelaObject& Obj) const;
     // Removes the watched records whose level Match accepts.
     template <class F>
     void RemoveWatched(F Match);
@@ -645,6 +647,10 @@ private:
     // object's step asks, answers "none" without walking the queue. Counts that fall to 0 stay
     // (the same objects queue again next tick) until they outnumber the records.
     std::unordered_map<uint64_t, int32_t> Queued;
+    // How many records each sender (by serial) has, present only while it has some: the removal
+    // of an object, and the question whether it has a record, walk the queue only for a sender
+    // that has one.
+    std::unordered_map<uint32_t, int32_t> Senders;
 };
 
 // ---- The mouse cursor ----

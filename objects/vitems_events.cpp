@@ -32,7 +32,10 @@ void TTimerList::Append(std::unique_ptr<TTimerData> Record) {
 
 void TTimerList::CountRecord(const TTimerData& Record, int32_t Delta) {
     Queued[QueueKey(Record.Sender.Serial, Record.Kind)] += Delta;
+    if ((Senders[Record.Sender.Serial] += Delta) == 0) Senders.erase(Record.Sender.Serial);
 }
+
+bool TTimerList::HasRecords(const TVelaObject& Obj) const { return Senders.contains(Obj.GetSerial()); }
 
 int TTimerList::IndexOf(const TVelaObject* Sender, uint8_t Kind) const {
     if (!Sender) return -1;
@@ -92,11 +95,13 @@ void TTimerList::ClearTaken() {
 }
 
 void TTimerList::RemoveObject(const TVelaObject* Obj) {
+    if (!HasRecords(*Obj)) return;
     for (int i = Count(); i-- > 0;)
         if (PendingOf(*TObjList::Items(i), *Obj)) Remove(i);
 }
 
 bool TTimerList::HasPending(const TVelaObject& Obj) const {
+    if (!HasRecords(Obj)) return false;
     for (int i = 0; i < Count(); ++i)
         if (PendingOf(*Items(i), Obj)) return true;
     return false;
@@ -105,6 +110,7 @@ bool TTimerList::HasPending(const TVelaObject& Obj) const {
 void TTimerList::Clear() {
     Watched.clear();
     Queued.clear();
+    Senders.clear();
     TObjList::Clear();
 }
 

@@ -223,6 +223,7 @@ TVelaBaseList::TVelaBaseList() : TVelaComponent(nullptr, false) { MakeLayers(); 
 
 TVelaBaseList::~TVelaBaseList() {
     Transition.reset();
+    Events.Clear();  // the objects then free without looking for records of theirs
     Layers[0].reset();
     Layers[1].reset();
     FreeObjects();
@@ -433,13 +434,26 @@ int TVelaBaseList::GetObjectNames(TStringList& List, const TVelaObject* Parent, 
 }
 
 // Each object is listed once, as it is made, with a serial above every listed one.
+// An allocation refused on the way leaves the lists as they were: the object is then not made.
 void TVelaBaseList::AddObject(TVelaObject* Obj) {
     if (Holes > Objects.size() / 2) CloseHoles();
-    Obj->ListedAt = Objects.size();
-    Objects.push_back(Obj);
     ListedSerials.push_back(Obj->GetSerial());
+    try {
+        Objects.push_back(Obj);
+    } catch (...) {
+        ListedSerials.pop_back();
+        throw;
+    }
+    Obj->ListedAt = Objects.size() - 1;
     Obj->Listed = true;
-    IndexName(*Obj);
+    try {
+        IndexName(*Obj);
+    } catch (...) {
+        Obj->Listed = false;
+        Objects.pop_back();
+        ListedSerials.pop_back();
+        throw;
+    }
 }
 
 void TVelaBaseList::RemoveObject(TVelaObject* Obj) {
@@ -457,9 +471,9 @@ void TVelaBaseList::RemoveObject(TVelaObject* Obj) {
 
 void TVelaBaseList::MarkDeleted(TVelaObject* Obj) {
     if (Obj->Marked) return;
-    Obj->Marked = true;
-    Obj->DeletedAt = Deleted.size();
     Deleted.push_back(Obj);
+    Obj->Marked = true;
+    Obj->DeletedAt = Deleted.size() - 1;
     if (Obj->Listed && Obj->GetSerial() > SeenSerial) ScriptDeleted.push_back(Obj->Ref());
 }
 

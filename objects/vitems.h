@@ -670,8 +670,8 @@ public:
 using TObjectFactory = TVelaObject* (*)(TVelaBaseList& Owner);
 // Makes the kinds of the player creatable by type code.
 void RegisterPlayerKinds();
-// The first Prefix<n> (n = 0, 1, ...) that no object of Root is called.
-std::string MakeUniqueName(TVelaBaseList& Root, const std::string& Prefix);
+// The first Prefix<n> (n = From, From + 1, ...) that no object of Root is called.
+std::string MakeUniqueName(TVelaBaseList& Root, const std::string& Prefix, int32_t From = 0);
 // Makes a kind creatable (tests register kinds of their own).
 void RegisterObjectKind(uint8_t Code, TObjectFactory Factory);
 // Whether objects of type Code (taken modulo 128) can be created.
@@ -834,7 +834,7 @@ public:
 
 private:
     friend class TVelaObject;  // renames through IndexName and UnindexName
-    friend std::string MakeUniqueName(TVelaBaseList& Root, const std::string& Prefix);
+    friend std::string MakeUniqueName(TVelaBaseList& Root, const std::string& Prefix, int32_t From);
     void MakeLayers();
     void FreeObjects();
     // Closes the holes freed objects left in the flat list, keeping the step's place.
@@ -867,8 +867,8 @@ private:
     mutable size_t Holes = 0;
     // The objects of the flat list that have a name and are not marked for deletion, by name.
     std::unordered_multimap<std::string, TVelaObject*> Names;
-    // The automatic names Prefix<n> handed out by MakeUniqueName, by prefix: every n below Next
-    // is taken but those in Freed (which may hold taken ones, dropped when met).
+    // The names Prefix<n> handed out by MakeUniqueName, by prefix: every n from the prefix's first
+    // From up to Next is taken but those in Freed (which may hold taken ones, dropped when met).
     struct TNameNumbers {
         int32_t Next = 0;
         std::set<int32_t> Freed;

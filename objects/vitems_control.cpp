@@ -72,13 +72,8 @@ void TVelaControl::SetName(const std::string& S) {
     if (S == Name) return;
     if (TVelaObject* holder = Owner ? Owner->ObjectNamed(S) : nullptr) {
         std::string base = S;
-        for (int32_t n = CutNameSuffix(base);; ++n) {
-            std::string candidate = base + "_" + std::to_string(n);
-            if (!Owner->ObjectNamed(candidate)) {
-                holder->Rename(std::move(candidate));
-                break;
-            }
-        }
+        const int32_t from = CutNameSuffix(base);
+        holder->Rename(MakeUniqueName(*Owner, base + "_", from));
     }
     Rename(S);
 }

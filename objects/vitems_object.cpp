@@ -15,19 +15,27 @@ std::atomic<uint32_t> LastSerial{0};
 
 }  // namespace
 
-// The numbers below Next were all taken when Next passed them; one freed since then is in
-// Freed. So the first free number is the first of Freed still free, else the first from Next on.
-std::string MakeUniqueName(TVelaBaseList& Root, const std::string& Prefix) {
-    TVelaBaseList::TNameNumbers& numbers = Root.NameNumbers[Prefix];
-    while (!numbers.Freed.empty()) {
-        std::string candidate = Prefix + std::to_string(*numbers.Freed.begin());
-        if (!Root.ObjectNamed(candidate)) return candidate;
-        numbers.Freed.erase(numbers.Freed.begin());
+// The numbers from the first From asked for up to Next were all taken when Next passed them; one
+// freed since then is in Freed. So the first free number from From on is the first of Freed at or
+// after From still free, else the first from Next on. A later From beyond Next is looked for from
+// there without the numbers in between being known.
+std::string MakeUniqueName(TVelaBaseList& Root, const std::string& Prefix, int32_t From) {
+    const auto [entry, made] = Root.NameNumbers.try_emplace(Prefix);
+    TVelaBaseList::TNameNumbers& numbers = entry->second;
+    if (made) numbers.Next = From;
+    const auto freeName = [&](int32_t N, std::string& Name) {
+        Name = Prefix + std::to_string(N);
+        return !Root.ObjectNamed(Name);
+    };
+    std::string candidate;
+    if (From > numbers.Next) {
+        for (int32_t n = From;; ++n)
+            if (freeName(n, candidate)) return candidate;
     }
-    for (;; ++numbers.Next) {
-        std::string candidate = Prefix + std::to_string(numbers.Next);
-        if (!Root.ObjectNamed(candidate)) return candidate;
-    }
+    for (auto freed = numbers.Freed.lower_bound(From); freed != numbers.Freed.end(); freed = numbers.Freed.erase(freed))
+        if (freeName(*freed, candidate)) return candidate;
+    for (;; ++numbers.Next)
+        if (freeName(numbers.Next, candidate)) return candidate;
 }
 
 TVelaObject::TVelaObject(TVelaBaseList* AOwner, bool UniqueName) : Owner(AOwner), Serial(++LastSerial) {

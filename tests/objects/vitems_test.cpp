@@ -118,6 +118,13 @@ TEST_F(Scene, RenamingAControlRenamesTheHolder) {
     b->SetName("b_3");
     EXPECT_EQ(a->GetName(), "b_4");
     EXPECT_FALSE(a->IsDeleted());
+    // The numbers given back (b_2 by b, then b_3) are taken again lowest first.
+    b->SetName("free");
+    TFillBox* d = Box(Layer(0), {0, 0, 1, 1});
+    d->SetName("b");
+    EXPECT_EQ(c->GetName(), "b_2");
+    Box(Layer(0), {0, 0, 1, 1})->SetName("b");
+    EXPECT_EQ(d->GetName(), "b_3");
 }
 
 TEST_F(Scene, NamesAreFoundAcrossManyObjectsRenamesAndDeletions) {

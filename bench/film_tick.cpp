@@ -17,6 +17,7 @@
 #include "objects/vitemex_particle.h"
 #include "objects/vitems.h"
 #include "bench/beside_pixman.h"
+#include "bench/tenfold.h"
 #include "script/services.h"
 #include "platform/clock.h"
 #include "text/frms_images.h"
@@ -240,9 +241,7 @@ void BM_FilmLoadTenfold(benchmark::State& State) {
         smallNs += LoadAndApply(small);
         largeNs += LoadAndApply(large);
     }
-    State.counters["small_ms"] = double(smallNs) * 1e-6 / double(State.iterations());
-    State.counters["large_ms"] = double(largeNs) * 1e-6 / double(State.iterations());
-    State.counters["x_tenfold"] = double(largeNs) / double(std::max<uint64_t>(smallNs, 1));
+    ReportTenfold(State, smallNs, largeNs);
 }
 BENCHMARK(BM_FilmLoadTenfold)->Unit(benchmark::kMillisecond);
 

@@ -15,6 +15,7 @@
 // 1,000,000, lays each out into pages and draws every page whole onto the surface, and reports
 // the larger's time over the smaller's ("x_tenfold"; 10 is linear). Pango lays out the same two
 // plain texts in the same iterations; "pango_x_tenfold" is its own ratio.
+#include "bench/tenfold.h"
 #include "core/stringlist.h"
 #include "graphics/dibx.h"
 #include "platform/clock.h"
@@ -283,11 +284,8 @@ void BM_LongMessageTenfold(benchmark::State& State) {
         pangoSmall += small.Pango();
         pangoLarge += large.Pango();
     }
-    const double n = double(State.iterations());
-    State.counters["small_ms"] = double(smallNs) * 1e-6 / n;
-    State.counters["large_ms"] = double(largeNs) * 1e-6 / n;
-    State.counters["x_tenfold"] = double(largeNs) / double(std::max<uint64_t>(smallNs, 1));
-    State.counters["pango_x_tenfold"] = double(pangoLarge) / double(std::max<uint64_t>(pangoSmall, 1));
+    ReportTenfold(State, smallNs, largeNs);
+    State.counters["pango_x_tenfold"] = TenfoldRatio(pangoSmall, pangoLarge);
     State.counters["large_chars"] = double(large.Copies()) * PageChars();
 }
 

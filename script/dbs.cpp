@@ -58,6 +58,7 @@ bool RowsFit(int64_t Rows, int64_t RecordSize) {
 bool AddTabFields(TDBFieldList& Fields, const std::string& Header) {
     TTabStrings cells;
     cells.SplitLine(Header);
+    Fields.Reserve(cells.Count());
     for (int i = 0; i < cells.Count(); ++i) {
         std::string_view rest = cells.Strings(i);
         const std::string name = JStrTrim(std::string(JStrSplitToken(rest, " ")));
@@ -154,6 +155,7 @@ void TDBFieldList::Append(TDBField Field) {
     offsets_.push_back(recordSize_);
     recordSize_ += Field.Size;
     fields_.push_back(std::move(Field));
+    index_.try_emplace(AnsiLowerCase(fields_.back().Name), Count() - 1);
 }
 
 int TDBFieldList::AddField(const std::string& Name, uint8_t Type, int32_t Len) {
@@ -166,16 +168,29 @@ int TDBFieldList::AddField(const std::string& Name, uint8_t Type, int32_t Len) {
     return Count() - 1;
 }
 
+void TDBFieldList::Reserve(int Fields) {
+    fields_.reserve(static_cast<size_t>(Fields));
+    offsets_.reserve(static_cast<size_t>(Fields));
+    index_.reserve(static_cast<size_t>(Fields));
+}
+
 int TDBFieldList::IndexOf(std::string_view Name) const {
-    for (int i = 0; i < Count(); ++i)
-        if (AnsiSameText(fields_[static_cast<size_t>(i)].Name, Name)) return i;
-    return -1;
+    const auto found = index_.find(AnsiLowerCase(Name));
+    return found == index_.end() ? -1 : found->second;
 }
 
 void TDBFieldList::Assign(const TDBFieldList& Other) {
     Clear();
+    Reserve(Other.Count());
     for (const TDBField& field : Other.fields_)
         AddField(field.Name, field.Type, field.Type == DBString ? field.Size - 1 : 0);
+}
+
+void TDBFieldList::Swap(TDBFieldList& Other) {
+    fields_.swap(Other.fields_);
+    offsets_.swap(Other.offsets_);
+    index_.swap(Other.index_);
+    std::swap(recordSize_, Other.recordSize_);
 }
 
 bool TDBFieldList::SameLayout(const TDBFieldList& A, const TDBFieldList& B) {
@@ -188,6 +203,7 @@ bool TDBFieldList::SameLayout(const TDBFieldList& A, const TDBFieldList& B) {
 void TDBFieldList::Clear() {
     fields_.clear();
     offsets_.clear();
+    index_.clear();
     recordSize_ = 0;
 }
 
@@ -556,7 +572,7 @@ bool TDBTable::LoadFromTabText(const TStringList& Lines) {
     for (int line = 1; line < Lines.Count(); ++line) rows += !Lines.Strings(line).empty();
     if (!RowsFit(rows, imported.Fields().RecordSize())) return false;
     Clear();
-    Fields().Assign(imported.Fields());
+    Fields().Swap(imported.Fields());
     TTabStrings cells;
     for (int line = 1; line < Lines.Count(); ++line) {
         if (Lines.Strings(line).empty()) continue;

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class TCustomParam;
@@ -76,12 +77,16 @@ public:
     // type, a length outside its range, a record that would pass MaxDBRecordSize or rows that
     // would pass MaxDBTableBytes.
     int AddField(const std::string& Name, uint8_t Type, int32_t Len);
+    // Room for Fields fields in all, so that adding them does not move those before.
+    void Reserve(int Fields);
     // -1 when absent.
     int IndexOf(std::string_view Name) const;
     // The byte offset of field Index in a row (Index within 0..Count-1).
     int32_t GetFieldOffset(int Index) const { return offsets_[static_cast<size_t>(Index)]; }
     // Clears this list, then adds each field of Other with its name, type and length.
     void Assign(const TDBFieldList& Other);
+    // Exchanges the fields with Other's, each list keeping its owner: for owners without rows.
+    void Swap(TDBFieldList& Other);
     // The same number of fields and, field by field, the same name (case-sensitive), type and
     // size.
     static bool SameLayout(const TDBFieldList& A, const TDBFieldList& B);
@@ -99,6 +104,9 @@ private:
     TDBCustomTable* owner_;
     std::vector<TDBField> fields_;
     std::vector<int32_t> offsets_;
+    // The first field of each name, by the name lowered as AnsiLowerCase does (which keeps its
+    // length): AnsiSameText names share a key.
+    std::unordered_map<std::string, int> index_;
     int32_t recordSize_ = 0;
 };
 

@@ -32,8 +32,10 @@ bool BeginsWithAny(std::string_view Token, std::string_view Chars) {
     return !Token.empty() && Chars.find(Token[0]) != std::string_view::npos;
 }
 
-// The Close that matches the Open at Pos; npos when the text ends first.
-size_t MatchingClose(std::string_view S, size_t Pos, char Open, char Close) {
+// The Close that matches the Open at Pos in S (a string_view, or a TBackRewrite below); npos
+// when the text ends first.
+template <class TText>
+size_t MatchingClose(const TText& S, size_t Pos, char Open, char Close) {
     int depth = 0;
     for (size_t i = Pos; i < S.size(); i += CharSize(S, i)) {
         if (S[i] == Open)
@@ -55,23 +57,69 @@ void CheckBalanced(std::string_view S, char Open, char Close) {
     if (depth != 0) SyntaxError();
 }
 
-// The piece from Start to the Close matching the Open at Open; "構文エラー" when it is not closed.
-TExprPiece PieceTo(const std::string& Text, size_t Start, size_t Open, char OpenChar, char CloseChar) {
-    const size_t close = MatchingClose(Text, Open, OpenChar, CloseChar);
-    if (close == npos) SyntaxError();
-    return {Start, close + 1 - Start, Text.substr(Start, close + 1 - Start), Open - Start};
-}
-
 // The text before a piece's opening bracket and the text between its brackets, both trimmed.
 std::string PieceName(const TExprPiece& Piece) { return Trimmed(std::string_view(Piece.Text).substr(0, Piece.Open)); }
 std::string PieceInner(const TExprPiece& Piece) {
     return Trimmed(std::string_view(Piece.Text).substr(Piece.Open + 1, Piece.Length - Piece.Open - 2));
 }
 
-// The last "(" that is (AfterName) or is not preceded, spaces skipped, by a name character,
-// with the start of that run of name characters. Nothing (Length 0) when there is none.
-TExprPiece LastParen(const std::string& Text, bool AfterName) {
-    size_t open = npos, start = npos;
+// A text that pieces are cut out of, each replaced by a name, every cut beginning at or before
+// where the one before it began: the text in front of the last cut is still the original, and
+// only the rest is new. The rest is kept reversed, so that cutting off its head and putting a
+// name in front cost only their lengths, and a whole rewrite takes time in proportion to the
+// text and the names.
+class TBackRewrite {
+public:
+    explicit TBackRewrite(const std::string& Text) : text_(Text), kept_(Text.size()) {}
+    size_t size() const { return kept_ + rest_.size(); }
+    char operator[](size_t I) const { return I < kept_ ? text_[I] : rest_[size() - 1 - I]; }
+    // The piece from Start (at most where the last cut began) to the Close matching the Open at
+    // Open, which Name then replaces; "構文エラー" when it is not closed.
+    TExprPiece Cut(size_t Start, size_t Open, char OpenChar, char CloseChar, const std::string& Name);
+    std::string Text() const { return text_.substr(0, kept_) + std::string(rest_.rbegin(), rest_.rend()); }
+
+private:
+    const std::string& text_;
+    size_t kept_;       // the bytes of the original still in front
+    std::string rest_;  // the text after them, reversed
+};
+
+// Bytes of the character at I of the rewritten text, as CharSize counts them in a string.
+using ::CharSize;
+size_t CharSize(const TBackRewrite& S, size_t I) {
+    const char bytes[2] = {S[I], '\0'};
+    return ::CharSize(std::string_view(bytes, I + 1 < S.size() ? 2 : 1), 0);
+}
+
+TExprPiece TBackRewrite::Cut(size_t Start, size_t Open, char OpenChar, char CloseChar, const std::string& Name) {
+    const size_t close = MatchingClose(*this, Open, OpenChar, CloseChar);
+    if (close == npos) SyntaxError();
+    const size_t end = close + 1;
+    std::string piece(end - Start, '\0');
+    for (size_t i = Start; i < end; ++i) piece[i - Start] = (*this)[i];
+    if (end <= kept_)  // the original between the piece and the rest joins the rest
+        rest_.append(text_.rbegin() + static_cast<ptrdiff_t>(text_.size() - kept_),
+                     text_.rbegin() + static_cast<ptrdiff_t>(text_.size() - end));
+    else  // the piece runs into the rest
+        rest_.resize(rest_.size() - (end - kept_));
+    rest_.append(Name.rbegin(), Name.rend());
+    kept_ = Start;
+    return {Start, end - Start, std::move(piece), Open - Start};
+}
+
+// An opening parenthesis or bracket with where its piece begins (the name before it) and, for
+// "[", whether an operator character stands before it (spaces skipped).
+struct TOpening {
+    size_t Open = 0;
+    size_t Start = 0;
+    bool OperatorBefore = false;
+};
+
+// Every "(" that is (AfterName) or is not preceded, spaces skipped, by a name character (ASCII
+// letter, digit or "_"), first to last; after a name its piece begins at that run of name
+// characters.
+std::vector<TOpening> Parens(const std::string& Text, bool AfterName) {
+    std::vector<TOpening> found;
     size_t runStart = npos;  // start of the name run the last non-space character ends
     bool inRun = false;      // the character just before is a name character
     for (size_t i = 0; i < Text.size(); i += CharSize(Text, i)) {
@@ -83,14 +131,34 @@ TExprPiece LastParen(const std::string& Text, bool AfterName) {
         }
         inRun = false;
         if (c == ' ') continue;
-        if (c == '(' && (runStart != npos) == AfterName) {
-            open = i;
-            start = AfterName ? runStart : i;
-        }
+        if (c == '(' && (runStart != npos) == AfterName) found.push_back({i, AfterName ? runStart : i});
         runStart = npos;
     }
-    if (open == npos) return {};
-    return PieceTo(Text, start, open, '(', ')');
+    return found;
+}
+
+// Every "[", first to last; its piece begins at the name before it, back to the previous space
+// or operator character, spaces before "[" skipped.
+std::vector<TOpening> Brackets(const std::string& Text) {
+    std::vector<TOpening> found;
+    size_t wordStart = 0;        // start of the word the last non-space character belongs to
+    bool inWord = false;         // the character just before belongs to a word
+    bool afterOperator = false;  // the last non-space character is an operator character
+    for (size_t i = 0; i < Text.size(); i += CharSize(Text, i)) {
+        const char c = Text[i];
+        if (c == ' ') {
+            inWord = false;
+        } else if (CharSize(Text, i) == 1 && IsExprOperatorChar(c)) {
+            if (c == '[') found.push_back({i, wordStart, afterOperator});
+            inWord = false;
+            afterOperator = true;
+        } else {
+            if (!inWord) wordStart = i;
+            inWord = true;
+            afterOperator = false;
+        }
+    }
+    return found;
 }
 
 // Splits at every "," outside square brackets; each piece trimmed. "構文エラー" for a "]" without
@@ -232,43 +300,6 @@ TExprPiece ExtractStringLiteral(const std::string& Text, size_t From) {
     return {};
 }
 
-TExprPiece FindFunctionCall(const std::string& Text) {
-    CheckBalanced(Text, '(', ')');
-    return LastParen(Text, true);
-}
-
-TExprPiece FindGroupParen(const std::string& Text) { return LastParen(Text, false); }
-
-TExprPiece FindArraySubscript(const std::string& Text) {
-    CheckBalanced(Text, '[', ']');
-    size_t open = npos, start = 0;
-    bool operatorBefore = false;
-    size_t wordStart = 0;        // start of the word the last non-space character belongs to
-    bool inWord = false;         // the character just before belongs to a word
-    bool afterOperator = false;  // the last non-space character is an operator character
-    for (size_t i = 0; i < Text.size(); i += CharSize(Text, i)) {
-        const char c = Text[i];
-        if (c == ' ') {
-            inWord = false;
-        } else if (CharSize(Text, i) == 1 && IsExprOperatorChar(c)) {
-            if (c == '[') {
-                open = i;
-                start = wordStart;
-                operatorBefore = afterOperator;
-            }
-            inWord = false;
-            afterOperator = true;
-        } else {
-            if (!inWord) wordStart = i;
-            inWord = true;
-            afterOperator = false;
-        }
-    }
-    if (open == npos) return {};
-    if (operatorBefore) SyntaxError();
-    return PieceTo(Text, start, open, '[', ']');
-}
-
 std::string StripOuterParens(const std::string& Text) {
     std::string_view s = Text;
     while (s.size() >= 2 && s.front() == '(' && s.back() == ')' && MatchingClose(s, 0, '(', ')') == s.size() - 1)
@@ -312,45 +343,72 @@ void TBuildVelaParser::CompileText(const std::string& Text) {
 }
 
 void TBuildVelaParser::ReplaceStringLiterals(std::string& Text) {
-    // Text before a replaced literal holds no quote, so each search goes on after the last.
-    for (TExprPiece literal = ExtractStringLiteral(Text); literal.Length > 0;) {
+    // Left to right, into a new text; each search goes on after the literal replaced.
+    std::string replaced;
+    size_t from = 0;
+    for (TExprPiece literal = ExtractStringLiteral(Text); literal.Length > 0;
+         literal = ExtractStringLiteral(Text, from)) {
         const std::string temp = NewTempName();
         AddOperation(ocTo, temp, {literal.Text});
-        Text.replace(literal.Pos, literal.Length, temp);
-        literal = ExtractStringLiteral(Text, literal.Pos + temp.size());
+        replaced.append(Text, from, literal.Pos - from).append(temp);
+        from = literal.Pos + literal.Length;
     }
+    if (from > 0) Text = replaced.append(Text, from);
 }
 
 void TBuildVelaParser::ReplaceFunctionCalls(std::string& Text) {
-    for (TExprPiece call = FindFunctionCall(Text); call.Length > 0; call = FindFunctionCall(Text)) {
+    // The call whose "(" stands last among those after a name first, from its name to the
+    // matching ")". A call's temporary followed by "(" (spaces between) makes that "(" the last
+    // one after a name.
+    CheckBalanced(Text, '(', ')');
+    std::vector<TOpening> calls = Parens(Text, true);
+    TBackRewrite text(Text);
+    while (!calls.empty()) {
+        const TOpening call = calls.back();
+        calls.pop_back();
         const std::string temp = NewTempName();
-        Text.replace(call.Pos, call.Length, temp);
-        std::vector<std::string> operands{PieceName(call)};
-        const std::string args = PieceInner(call);
+        const TExprPiece piece = text.Cut(call.Start, call.Open, '(', ')', temp);
+        size_t after = call.Start + temp.size();
+        while (after < text.size() && text[after] == ' ') ++after;
+        if (after < text.size() && text[after] == '(') calls.push_back({after, call.Start});
+        std::vector<std::string> operands{PieceName(piece)};
+        const std::string args = PieceInner(piece);
         if (!args.empty())
             for (const std::string& arg : SplitArguments(args)) operands.push_back(PrepareOperand(arg));
         AddOperation(ocFunc, temp, std::move(operands));
     }
+    Text = text.Text();
 }
 
 void TBuildVelaParser::ReplaceArrayElements(std::string& Text) {
-    for (TExprPiece element = FindArraySubscript(Text); element.Length > 0; element = FindArraySubscript(Text)) {
+    // The element whose "[" stands last first, from its name to the matching "]"; an operator
+    // character before that "[" is refused.
+    CheckBalanced(Text, '[', ']');
+    const std::vector<TOpening> elements = Brackets(Text);
+    TBackRewrite text(Text);
+    for (auto element = elements.rbegin(); element != elements.rend(); ++element) {
+        if (element->OperatorBefore) SyntaxError();
         const std::string temp = NewElementTempName();
-        Text.replace(element.Pos, element.Length, temp);
-        std::vector<std::string> operands{PieceName(element)};
-        const std::string indices = PieceInner(element);
+        const TExprPiece piece = text.Cut(element->Start, element->Open, '[', ']', temp);
+        std::vector<std::string> operands{PieceName(piece)};
+        const std::string indices = PieceInner(piece);
         if (indices.empty()) throw EParamError("配列の添え字が不正です");
         for (const std::string& index : SplitArguments(indices)) operands.push_back(PrepareOperand(index));
         AddOperation(ocDimTo, temp, std::move(operands));
     }
+    Text = text.Text();
 }
 
 void TBuildVelaParser::ReplaceGroups(std::string& Text) {
-    for (TExprPiece group = FindGroupParen(Text); group.Length > 0; group = FindGroupParen(Text)) {
+    // The group whose "(" stands last among those not after a name first, to its matching ")".
+    const std::vector<TOpening> groups = Parens(Text, false);
+    TBackRewrite text(Text);
+    for (auto group = groups.rbegin(); group != groups.rend(); ++group) {
         const std::string temp = NewTempName();
-        Text.replace(group.Pos, group.Length, temp);
-        CompileText(temp + " = " + PieceInner(group));
+        const TExprPiece piece = text.Cut(group->Open, group->Open, '(', ')', temp);
+        CompileText(temp + " = " + PieceInner(piece));
     }
+    Text = text.Text();
 }
 
 std::string TBuildVelaParser::PrepareOperand(const std::string& Text) {
@@ -389,9 +447,14 @@ void TBuildVelaParser::CompileTokens(const std::string& Text) {
         if (!deleted[i]) remaining.push_back(std::move(tokens[i]));
     tokens = std::move(remaining);
 
-    // Operators level by level, each level from left to right.
+    // Operators level by level, each level from left to right; a level none of the tokens
+    // stands for is passed over (no operator token is ever made).
+    bool present[kLevels + 1] = {};
+    for (const std::string& token : tokens)
+        if (const TOperator* op = OperatorOf(token)) present[op->Level] = true;
     bool assigned = false;
     for (int level = 1; level <= kLevels; ++level) {
+        if (!present[level]) continue;
         std::vector<std::string> reduced;
         for (size_t i = 0; i < tokens.size();) {
             const TOperator* op = OperatorOf(tokens[i]);
@@ -433,17 +496,16 @@ void TBuildVelaParser::RemoveCopies() {
     auto rename = [&renamed](std::string& Name) {
         for (auto found = renamed.find(Name); found != renamed.end(); found = renamed.find(Name)) Name = found->second;
     };
-    for (int i = 0; i < Count();) {
+    std::vector<bool> copies(static_cast<size_t>(Count()));
+    for (int i = 0; i < Count(); ++i) {
         TBuildOpeData& op = GetOperation(i);
         rename(op.Dest);
         for (std::string& arg : op.Args) rename(arg);
-        if (!IsTempCopy(op)) {
-            ++i;
-            continue;
-        }
-        if (op.Dest != op.Args[0]) renamed[op.Dest] = op.Args[0];
-        Delete(i);
+        copies[static_cast<size_t>(i)] = IsTempCopy(op);
+        if (copies[static_cast<size_t>(i)] && op.Dest != op.Args[0]) renamed[op.Dest] = op.Args[0];
     }
+    // DeleteIf meets the operations in order, in one pass.
+    DeleteIf([&copies, i = size_t{0}](const TBuildOpeData*) mutable { return copies[i++]; });
 }
 
 void TBuildVelaParser::SaveToStream(TStream& Stream) const {

@@ -5,7 +5,9 @@
 #include "script/params_funcs_families.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -124,14 +126,71 @@ void FnCompareText(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     Dest.SetAsInt(AnsiCompareText(Args[0]->AsStr(), Args[1]->AsStr()));
 }
 
-void FnPos(TParamCollectionItem& Dest, TSysFuncArgs Args) {
-    const std::string sub = Args[0]->AsStr(), s = Args[1]->AsStr();
-    const size_t at = sub.empty() ? std::string::npos : s.find(sub);
-    Dest.SetAsInt(at == std::string::npos ? 0 : static_cast<int32_t>(at) + 1);
+// The first occurrence of Pattern in S at or after From; nullptr when there is none. glibc's
+// memmem takes time linear in S and Pattern however they repeat.
+const char* FindBytes(const std::string& S, size_t From, const std::string& Pattern) {
+    return static_cast<const char*>(memmem(S.data() + From, S.size() - From, Pattern.data(), Pattern.size()));
 }
 
+// Occurrences of a pattern that start on a character, the characters counted from where the
+// search starts. memmem finds each occurrence; one that starts on the second byte of a
+// character makes the search go on through the pattern's borders (Knuth, Morris and Pratt)
+// without going back, so that however the text and the pattern repeat, a search takes time in
+// proportion to the text it passes and the pattern.
+class TCharStartSearch {
+public:
+    explicit TCharStartSearch(const std::string& Pattern) : pattern_(Pattern) {}
+    // 0-based offset of the first occurrence in S at or after From (taken for a character's
+    // start); npos when there is none.
+    size_t Find(const std::string& S, size_t From);
+
+private:
+    // borders_[i]: the length of the longest proper prefix of pattern_[0..i] that ends it too.
+    void MakeBorders();
+
+    const std::string& pattern_;
+    std::vector<size_t> borders_;  // made at the first occurrence off a character's start
+};
+
+size_t TCharStartSearch::Find(const std::string& S, size_t From) {
+    const size_t m = pattern_.size();
+    const char* hit = m > 0 && From <= S.size() ? FindBytes(S, From, pattern_) : nullptr;
+    if (!hit) return std::string::npos;
+    size_t charStart = From;
+    for (size_t end = static_cast<size_t>(hit - S.data()) + m;;) {  // end: just past an occurrence
+        while (charStart < end - m) charStart += CharSize(S, charStart);
+        if (charStart == end - m) return charStart;
+        if (borders_.empty()) MakeBorders();
+        size_t matched = borders_[m - 1];
+        for (; end < S.size() && matched < m; ++end) {
+            while (matched > 0 && S[end] != pattern_[matched]) matched = borders_[matched - 1];
+            if (S[end] == pattern_[matched]) ++matched;
+        }
+        if (matched < m) return std::string::npos;
+    }
+}
+
+void TCharStartSearch::MakeBorders() {
+    borders_.assign(pattern_.size(), 0);
+    for (size_t i = 1, k = 0; i < pattern_.size(); ++i) {
+        while (k > 0 && pattern_[i] != pattern_[k]) k = borders_[k - 1];
+        if (pattern_[i] == pattern_[k]) ++k;
+        borders_[i] = k;
+    }
+}
+
+void FnPos(TParamCollectionItem& Dest, TSysFuncArgs Args) {
+    const std::string sub = Args[0]->AsStr(), s = Args[1]->AsStr();
+    const char* at = sub.empty() ? nullptr : FindBytes(s, 0, sub);
+    Dest.SetAsInt(at ? static_cast<int32_t>(at - s.data()) + 1 : 0);
+}
+
+// JPos(Sub, S): the character index of the first occurrence of Sub in S that starts on a
+// character; 0 when there is none or Sub is empty.
 void FnJPos(TParamCollectionItem& Dest, TSysFuncArgs Args) {
-    Dest.SetAsInt(JStrPos(Args[0]->AsStr(), Args[1]->AsStr()));
+    const std::string sub = Args[0]->AsStr(), s = Args[1]->AsStr();
+    const size_t at = TCharStartSearch(sub).Find(s, 0);
+    Dest.SetAsInt(at == std::string::npos ? 0 : JStrLength(s.substr(0, at)) + 1);
 }
 
 // Trim(S): bytes of value 32 or less off both ends.
@@ -179,18 +238,14 @@ void FnStringOfChar(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     const int32_t count = Args[1]->AsInt();
     if (count < 1 || s.empty()) return Dest.SetAsStr("");
     CheckResultLength(static_cast<int64_t>(s.size()) * count, "StringOfChar");
+    // Doubled while it fits, then the rest copied from its front.
+    const size_t length = s.size() * static_cast<size_t>(count);
     std::string out;
-    out.reserve(s.size() * static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) out += s;
+    out.reserve(length);
+    out.append(s);
+    while (out.size() <= length / 2) out.append(out);
+    out.append(out, 0, length - out.size());
     Dest.SetAsStr(out);
-}
-
-// 0-based offset of the first occurrence of Sub in S that starts on a character, the characters
-// counted from From; npos when there is none.
-size_t FindAtCharStart(const std::string& S, const std::string& Sub, size_t From) {
-    for (size_t p = From; p + Sub.size() <= S.size(); p += IsLeadByte(S[p]) && p + 1 < S.size() ? 2 : 1)
-        if (S.compare(p, Sub.size(), Sub) == 0) return p;
-    return std::string::npos;
 }
 
 // StringReplace(S, Old, New [, ReplaceAll [, IgnoreCase]]): the search runs on copies upper-cased
@@ -202,9 +257,10 @@ void FnStringReplace(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     if (oldText.empty()) return Dest.SetAsStr(s);
     const std::string searched = ignoreCase ? SingleByteCase(s, false) : s;
     const std::string pattern = ignoreCase ? SingleByteCase(oldText, false) : oldText;
+    TCharStartSearch search(pattern);
     std::string out;
     size_t from = 0;
-    for (size_t at; (at = FindAtCharStart(searched, pattern, from)) != std::string::npos;) {
+    for (size_t at; (at = search.Find(searched, from)) != std::string::npos;) {
         CheckResultLength(static_cast<int64_t>(out.size() + (at - from) + newText.size()), "StringReplace");
         out.append(s, from, at - from).append(newText);
         from = at + pattern.size();

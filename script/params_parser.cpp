@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -309,6 +310,7 @@ void TOpeData::LoadFromStream(TStream& Stream) {
     const int32_t count = ReadStreamInt(Stream);
     if (loaded.Code == ocFunc) loaded.FuncIndex = ReadStreamByte(Stream);
     CheckStreamCount(Stream, count, kMinOperand);
+    loaded.Args.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) loaded.Args.push_back(ReadOperand(Stream));
     *this = std::move(loaded);
 }
@@ -391,6 +393,22 @@ int PlannedOperandCount(uint8_t Code) {
     return -1;
 }
 
+// Hashes a temporary's name "____N" (the digits after the prefix) by N, any other name as
+// std::hash does: the temporaries a compiled expression numbers in order then lie in consecutive
+// buckets, so that planning many operations meets its maps in memory in order.
+struct TTempNameHash {
+    size_t operator()(const std::string& Name) const {
+        constexpr size_t prefix = sizeof ExprTempPrefix - 1;
+        if (Name.size() <= prefix || !Name.starts_with(ExprTempPrefix)) return std::hash<std::string>()(Name);
+        size_t number = 0;
+        for (size_t i = prefix; i < Name.size(); ++i) {
+            if (Name[i] < '0' || Name[i] > '9') return std::hash<std::string>()(Name);
+            number = number * 10 + static_cast<size_t>(Name[i] - '0');
+        }
+        return number;
+    }
+};
+
 [[noreturn]] void RaiseMissing(const std::string& Name) {
     throw EParamError(Format("\"%s\" 変数がありません", Name.c_str()));
 }
@@ -449,7 +467,6 @@ private:
         std::vector<int32_t> Subscripts;
     };
 
-    size_t BindingOf(const std::string& Name);
     void FuseCopies();
     // Looks every binding up again; whether the plan is usable in the table as it is now.
     bool Check(TParamCollection& Vars);
@@ -482,30 +499,43 @@ private:
 
 std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
     auto plan = std::make_unique<TExprPlan>();
-    std::vector<std::string> keys;  // the slots' names lowered: the table finds names without regard to case
-    const auto slotOf = [&keys](const std::string& Name) -> std::optional<size_t> {
-        const auto found = std::find(keys.begin(), keys.end(), AnsiLowerCase(Name));
-        if (found == keys.end()) return std::nullopt;
-        return static_cast<size_t>(found - keys.begin());
+    // The slot of each temporary by its name lowered (the table finds names without regard to
+    // case), and the binding of each variable by its name as written.
+    std::unordered_map<std::string, size_t, TTempNameHash> slots;
+    std::unordered_map<std::string, size_t> bindings;
+    slots.reserve(static_cast<size_t>(Expression.Count()));
+    plan->ops_.reserve(static_cast<size_t>(Expression.Count()));
+    // Every key begins with the temporaries' prefix, which lowering keeps and never makes.
+    const auto slotOf = [&slots](const std::string& Name) -> std::optional<size_t> {
+        if (!Name.starts_with(ExprTempPrefix)) return std::nullopt;
+        const auto found = slots.find(AnsiLowerCase(Name));
+        if (found == slots.end()) return std::nullopt;
+        return found->second;
     };
+    const auto bindingOf = [&bindings, &plan](const std::string& Name) {
+        const auto [found, added] = bindings.try_emplace(Name, plan->bindings_.size());
+        if (added) plan->bindings_.emplace_back(Name);
+        return found->second;
+    };
+    std::vector<std::optional<size_t>> destSlots(static_cast<size_t>(Expression.Count()));
     for (int i = 0; i < Expression.Count(); ++i) {
         const TOpeData& op = *Expression.Items(i);
         const int needed = PlannedOperandCount(op.Code);
         if (needed < 0 || op.Args.size() < static_cast<size_t>(needed)) return nullptr;
-        if (op.Dest.starts_with(ExprTempPrefix) && !slotOf(op.Dest)) {
-            keys.push_back(AnsiLowerCase(op.Dest));
-            plan->slots_.emplace_back(op.Dest);
-        }
+        if (!op.Dest.starts_with(ExprTempPrefix)) continue;
+        const auto [slot, added] = slots.try_emplace(AnsiLowerCase(op.Dest), plan->slots_.size());
+        if (added) plan->slots_.emplace_back(op.Dest);
+        destSlots[static_cast<size_t>(i)] = slot->second;
     }
-    const auto classify = [&](const std::string& Name) {
+    const auto classify = [&](const std::string& Name, std::optional<size_t> Slot) {
         TOperand operand;
         operand.Name = &Name;
-        if (const std::optional<size_t> slot = slotOf(Name)) {
+        if (Slot) {
             operand.Kind = TOperand::Slot;
-            operand.Index = *slot;
+            operand.Index = *Slot;
         } else {
             operand.Kind = TOperand::Variable;
-            operand.Index = plan->BindingOf(Name);
+            operand.Index = bindingOf(Name);
         }
         return operand;
     };
@@ -517,12 +547,14 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
                     : IsComparison(op.Code) ? TOp::Compare
                     : op.Code == ocTo       ? TOp::Copy
                                             : TOp::General;
-        op.Dest = classify(source.Dest);
+        op.Dest = classify(source.Dest, destSlots[static_cast<size_t>(i)]);
         op.Views = std::make_unique<TOperandView[]>(source.Args.size());
+        op.Args.reserve(source.Args.size());
+        op.Bound.reserve(source.Args.size());
         for (size_t a = 0; a < source.Args.size(); ++a) {
             const TCustomParam& arg = *source.Args[a];
             if (const auto* reference = AsReference(source.Args[a])) {
-                op.Args.push_back(classify(reference->TargetName()));
+                op.Args.push_back(classify(reference->TargetName(), slotOf(reference->TargetName())));
                 op.Bound.push_back(&op.Views[a]);
                 continue;
             }
@@ -537,7 +569,7 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
                                       : AsReference(source.Args[0]) ? AsReference(source.Args[0])->TargetName()
                                                                     : source.Args[0]->AsStr();
             if (slotOf(array)) return nullptr;
-            op.Array = plan->BindingOf(array);
+            op.Array = bindingOf(array);
         }
     }
     const TOpeData* last = Expression.Count() ? Expression.Items(Expression.Count() - 1) : nullptr;
@@ -562,13 +594,6 @@ void TExprPlan::FuseCopies() {
                        next.Args[0].Kind == TOperand::Slot && next.Args[0].Index == op.Dest.Index &&
                        next.Dest.Kind == TOperand::Variable;
     }
-}
-
-size_t TExprPlan::BindingOf(const std::string& Name) {
-    for (size_t i = 0; i < bindings_.size(); ++i)
-        if (bindings_[i].Name() == Name) return i;
-    bindings_.emplace_back(Name);
-    return bindings_.size() - 1;
 }
 
 bool TExprPlan::Check(TParamCollection& Vars) {

@@ -53,17 +53,6 @@ bool HasExprOperator(const std::string& Text);
 // \" and \\ decoded and \n turned into CR LF (other backslash pairs stay). Nothing when there is
 // no quote or the last literal is not closed.
 TExprPiece ExtractStringLiteral(const std::string& Text, size_t From = 0);
-// The function call whose "(" stands last among those preceded (spaces between allowed) by a
-// name character (ASCII letter, digit or "_"): from the run of name characters to the matching
-// ")". EParamError "構文エラー" when the parentheses of Text do not balance.
-TExprPiece FindFunctionCall(const std::string& Text);
-// The array element whose "[" stands last: from the name (back to the previous space or operator
-// character, spaces before "[" skipped) to the matching "]". EParamError "構文エラー" when the
-// brackets do not balance or an operator character stands before that "[".
-TExprPiece FindArraySubscript(const std::string& Text);
-// The group whose "(" stands last among those not preceded (spaces skipped) by a name
-// character, to its matching ")". EParamError "構文エラー" when it is not closed.
-TExprPiece FindGroupParen(const std::string& Text);
 // Text without the parentheses that enclose all of it, as often as they do.
 std::string StripOuterParens(const std::string& Text);
 
@@ -98,9 +87,10 @@ public:
     // temporary to another. EParamError "構文エラー" or "配列の添え字が不正です" on a syntax
     // error; what was appended before it stays.
     void Build(const std::string& Text);
-    // The rewriting compiler: literals, calls, array elements and groups are cut out of the text
-    // and replaced by temporaries, inner ones first, then the flat rest is reduced by operator
-    // precedence.
+    // The rewriting compiler: literals (first to last), then calls, array elements and groups
+    // (each kind last to first, so inner ones first) are cut out of the text and replaced by
+    // temporaries, then the flat rest is reduced by operator precedence. Each pass takes time in
+    // proportion to its text.
     void CompileText(const std::string& Text);
     // uint32 count, then each operation (TBuildOpeData::SaveToStream).
     void SaveToStream(TStream& Stream) const;

@@ -418,6 +418,11 @@ TEST(DBTable, ImportsTabSeparatedCp932Text) {
     EXPECT_FALSE(table.LoadFromTabText(TStringList()));
     EXPECT_TRUE(table.LoadFromTabText(LinesOf("s str 1048576\tn int\tN float")));
     EXPECT_EQ(table.Fields().Count(), 2);
+    // Full-width letters too are one name in either case; the first of a name wins.
+    EXPECT_TRUE(table.LoadFromTabText(LinesOf("Ｘ int\tｘ float\ty")));
+    EXPECT_EQ(table.Fields().Count(), 2);
+    EXPECT_EQ(table.Fields().IndexOf("ｘ"), 0);
+    EXPECT_EQ(table.Fields().IndexOf("Y"), 1);
 }
 
 TEST(DBManager, TablesByNameAndRowsBetweenThem) {

@@ -3,7 +3,10 @@
 #include "tests/common/fixture.h"
 #include "tests/script/params_funcs_fixture.h"
 
+#include "core/jstrm.h"
+
 #include <climits>
+#include <random>
 #include <sstream>
 
 namespace {
@@ -94,6 +97,35 @@ TEST_F(StrFuncs, StringOfCharAndStringReplaceBoundTheirResults) {
     EXPECT_EQ(Call("StringReplace", {S("Abc"), S("a"), S("x"), B(true), B(true)}).GetAsStr(), "xbc");
     EXPECT_EQ(ErrorOf("StringReplace", {S(std::string(20000, 'a')), S("a"), S(std::string(5000, 'b')), B(true)}),
               "StringReplace:文字列が長すぎます");
+}
+
+// On texts of "A", "b" and the lead byte of "ア" (83 41) occurrences overlap, repeat and begin on
+// second bytes: Pos finds them at any byte, JPos as JStrPos does, StringReplace at a character's
+// start counted from where each search begins.
+TEST_F(StrFuncs, SearchesAgreeWithTheirDefinitionsOnRepeatingText) {
+    const auto atCharStart = [](const std::string& S, const std::string& Sub, size_t From) {
+        for (size_t p = From; p + Sub.size() <= S.size(); p += CharSize(S, p))
+            if (S.compare(p, Sub.size(), Sub) == 0) return p;
+        return std::string::npos;
+    };
+    std::mt19937 random(5);
+    const auto text = [&random](size_t Most) {
+        std::string s(random() % (Most + 1), ' ');
+        for (char& c : s) c = "Ab\x83\x83"[random() % 4];
+        return s;
+    };
+    for (int i = 0; i < 2000; ++i) {
+        const std::string s = text(40), sub = i % 3 ? text(7) : s.substr(random() % (s.size() + 1), 9);
+        const size_t at = sub.empty() ? std::string::npos : s.find(sub);
+        EXPECT_EQ(Call("Pos", {S(sub), S(s)}).GetAsInt(), at == std::string::npos ? 0 : int(at) + 1) << ToHex(s);
+        EXPECT_EQ(Call("JPos", {S(sub), S(s)}).GetAsInt(), JStrPos(sub, s)) << ToHex(sub) << " " << ToHex(s);
+        std::string replaced;
+        size_t from = 0;
+        for (size_t p; !sub.empty() && (p = atCharStart(s, sub, from)) != std::string::npos; from = p + sub.size())
+            replaced.append(s, from, p - from).append("-");
+        replaced.append(s, from);
+        EXPECT_EQ(Call("StringReplace", {S(s), S(sub), S("-"), B(true)}).GetAsStr(), replaced) << ToHex(sub) << " " << ToHex(s);
+    }
 }
 
 // Only single-byte letters change case: full-width, Greek and Cyrillic ones stay, and so do trail

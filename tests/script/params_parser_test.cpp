@@ -116,6 +116,13 @@ TEST(ExprCompiler, CallsAndElements) {
     EXPECT_EQ(CompileError("x = [1]"), "構文エラー");
     EXPECT_EQ(CompileError("a[]"), "配列の添え字が不正です");
     EXPECT_EQ(CompileError("f(a[1)]"), "構文エラー");
+    // Calls, elements and groups are cut out last first; a call's temporary before "(" names a
+    // call, and a group's temporary joins the name after it.
+    EXPECT_EQ(Compiled("f(1) (g(2))"), (std::vector<std::string>{"ocFunc ____0 <- g, 2", "ocFunc ____1 <- f, 1",
+                                                                "ocFunc ____2 <- ____1, ____0", "ocTo ____arg <- ____2"}));
+    EXPECT_EQ(Compiled("x = (1)(2) + a[b[1], (2)]"),
+              (std::vector<std::string>{"ocDimTo ____d_0 <- b, 1", "ocDimTo ____d_1 <- a, ____d_0, 2", "ocTo ____2 <- 2",
+                                        "ocTo ____3 <- 1", "ocPlus ____4 <- ____3____2, ____d_1", "ocTo x <- ____4"}));
 }
 
 TEST(ExprCompiler, SignsAndPrecedence) {
@@ -149,6 +156,20 @@ TEST(ExprCompiler, NestingIsBounded) {
     std::string calls = "1";
     for (int i = 0; i < MaxExprNesting + 1; ++i) calls = "f(" + calls + ")";
     EXPECT_EQ(CompileError(calls), "構文エラー");
+}
+
+// Long chains of signs, groups and calls are no nesting: each compiles in one pass and runs to
+// its value.
+TEST_F(Expressions, LongChainsCompileAndRun) {
+    std::string minuses, groups = "0", calls = "0";
+    for (int i = 0; i < 5001; ++i) minuses += "- ";
+    for (int i = 0; i < 2000; ++i) {
+        groups += "+(1)";
+        calls += "+Max(1, 2)";
+    }
+    EXPECT_EQ(Run(minuses + "7"), "int -7");
+    EXPECT_EQ(Run(groups), "int 2000");
+    EXPECT_EQ(Run(calls), "int 4000");
 }
 
 // ---- The stored form ----

@@ -6,7 +6,8 @@
 // BM_RatioToFreeType runs both passes in each iteration, so that a busy machine slows both alike,
 // and reports ours as a multiple of FreeType's ("x_freetype"). BM_GlyphCacheHit asks again for
 // glyphs that are cached. BM_OutlinedGlyphDraw draws one large glyph with a border and a shadow;
-// BM_WideBorderLabelsDraw the rows of a list box of small glyphs with the widest border.
+// BM_BorderedTextDraw message text of small glyphs with a border; BM_WideBorderLabelsDraw the rows
+// of a list box of small glyphs with the widest border.
 #include "bench/beside_budget.h"
 #include "platform/clock.h"
 #include "platform/encoding.h"
@@ -171,6 +172,26 @@ void BM_OutlinedGlyphDraw(benchmark::State& State) {
                  })));
 }
 
+// 100 kanji at the cell height range(0) bordered range(1) wide (drawn at most the cell height), in
+// four lines on an 800 x 400 layer as message text draws them, borders overlapping their
+// neighbours', beside the tick budget.
+void BM_BorderedTextDraw(benchmark::State& State) {
+    const int32_t size = int32_t(State.range(0)), border = int32_t(State.range(1));
+    std::vector<TFontPixel*> glyphs;
+    for (size_t i = 0; i < 100; ++i) glyphs.push_back(Manager().GetGlyph(Codes()[i].code, kFace, size, 0));
+    TDIBX dest, mask;
+    dest.SetSize(800, 400, 32), mask.SetSize(800, 400, 8);
+    const int32_t drawn = std::min(border, size);
+    TRect touched;
+    ReportBudget(State, double(TimeRuns(State, [&] {
+                     mask.Fill(0);
+                     for (int32_t i = 0; i < 100; ++i)
+                         glyphs[size_t(i)]->Draw(dest, mask,
+                                                 Bounds(4 + i % 25 * size, 4 + i / 25 * (size + 2 * drawn), size, size),
+                                                 border, 0, false, false, 0xFFFFFF, 0x803010, 0, touched, false);
+                 })));
+}
+
 // 142 kanji at a cell height of 12 in ten rows (two of 15, eight of 14), each row a label with a
 // border of 255, every label rendered again and drawn onto an 800 x 600 layer as a list box draws
 // the rows it laid out anew, beside the tick budget.
@@ -202,6 +223,7 @@ void BM_WideBorderLabelsDraw(benchmark::State& State) {
 
 }  // namespace
 
+BENCHMARK(BM_BorderedTextDraw)->Args({16, 5})->Args({24, 2})->Args({12, 255})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WideBorderLabelsDraw)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OutlinedGlyphDraw)->Arg(2)->Arg(46)->Arg(255)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetGlyphMiss)->Unit(benchmark::kMillisecond)->UseManualTime();

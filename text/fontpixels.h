@@ -38,13 +38,11 @@ constexpr int32_t MaxStoredFontSize = 1024;
 void CheckStoredGlyphSizes(int32_t FontSize, int32_t BorderSize, int32_t ShadowSize);
 // A border or shadow size set by markup or a property, brought into 0..MaxOutlineSize.
 inline int32_t ClampOutline(int32_t Size) { return Size < 0 ? 0 : Size > MaxOutlineSize ? MaxOutlineSize : Size; }
-// The widest border drawn around a glyph of font size FontSize (either sign): a quarter of the
-// size, at least 1. A wider border fills the gaps between the strokes and only grows the blot, at
-// a cost that grows with its square times the glyph's partly covered pixels (one antialiased
-// 12-pixel kanji bordered 255 wide took 190 ms to draw).
+// The widest border drawn around a glyph of font size FontSize (either sign): the size itself, at
+// least 1. A wider border only grows the blot; the surfaces the glyph is drawn into grow with it.
 inline int32_t GlyphBorderLimit(int32_t FontSize) {
-    const int64_t quarter = (FontSize < 0 ? -int64_t(FontSize) : FontSize) / 4;
-    return quarter < 1 ? 1 : quarter > MaxOutlineSize ? MaxOutlineSize : int32_t(quarter);
+    const int64_t size = FontSize < 0 ? -int64_t(FontSize) : FontSize;
+    return size < 1 ? 1 : size > MaxOutlineSize ? MaxOutlineSize : int32_t(size);
 }
 
 // The character codes of a Shift-JIS text: a lead byte with a byte after it makes lead x 256 +
@@ -113,7 +111,7 @@ public:
     void DrawOver(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int32_t Y, int32_t Color) const;
     // DrawOver's rule at every offset of the (2B + 1)² square but its centre, for every pixel
     // with c != 0, glyph pixels in row order; worked out per target pixel at a cost that does not
-    // grow with B² for fully covered pixels.
+    // grow with B.
     void DrawBorder(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int32_t Y, int32_t B, int32_t Color) const;
     // Mask := 255 where c != 0.
     void MaskOpaque(TCustomDIBX& Mask, int32_t X, int32_t Y) const;

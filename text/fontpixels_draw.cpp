@@ -8,10 +8,10 @@
 #include "graphics/dibx_pixel.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <emmintrin.h>
 #include <cstdint>
-#include <span>
 #include <type_traits>
 #include <vector>
 
@@ -123,18 +123,39 @@ struct TReciprocals {
 };
 constexpr TReciprocals kReciprocals;
 
-// Straight-alpha "over" of Color at coverage C onto the pixel D with its mask value M.
-template <int N, class Channels>
-void OverPixel(const Channels& Ch, uint8_t* D, uint8_t* M, uint32_t C, uint32_t Color) {
+// A pixel of a colour surface with its mask value.
+struct TTarget {
+    uint32_t D, M;
+    bool operator==(const TTarget&) const = default;
+};
+
+// Straight-alpha "over" of Color at coverage C onto T.
+template <class Channels>
+void Over(const Channels& Ch, TTarget& T, uint32_t C, uint32_t Color) {
     if (C == 255) {
-        Store<N>(D, Color);
-        *M = 255;
+        T = {Color, 255};
         return;
     }
-    const uint32_t m = *M + Div255((255u - *M) * C);
-    *M = uint8_t(m);
-    Store<N>(D, Ch.Blend(Load<N>(D), Color, m ? kReciprocals.Divide(C * 255, m) : 255));
+    if (T.M == 255) {  // the mask stays full, the weight is C itself
+        T.D = Ch.Blend(T.D, Color, C);
+        return;
+    }
+    T.M += Div255((255u - T.M) * C);
+    T.D = Ch.Blend(T.D, Color, T.M ? kReciprocals.Divide(C * 255, T.M) : 255);
 }
+
+// The same onto the pixel D with its mask value M.
+template <int N, class Channels>
+void OverPixel(const Channels& Ch, uint8_t* D, uint8_t* M, uint32_t C, uint32_t Color) {
+    TTarget t{Load<N>(D), *M};
+    Over(Ch, t, C, Color);
+    Store<N>(D, t.D);
+    *M = uint8_t(t.M);
+}
+
+// Every bit of the red, green and blue fields.
+uint32_t FieldBits(const TRgbBytes&) { return 0xFFFFFF; }
+uint32_t FieldBits(const TMaskedChannels& Ch) { return Ch.Masks[0] | Ch.Masks[1] | Ch.Masks[2]; }
 
 // The smallest rectangle holding Into and R; an empty R adds nothing, an empty Into is replaced.
 void JoinRect(TRect& Into, const TRect& R) {
@@ -170,252 +191,321 @@ int32_t CentringShift(const TFontPixel& G, int32_t CellWidth) {
     return int32_t(std::max<int64_t>(0, shift - G.OffsetX));
 }
 
-// A glyph's coverage as the border reads it: per row, the last full (255) column at or left of
-// each column, and the partly covered columns in order.
+// A glyph's coverage as the border reads it: per row and column, the last full (255) column at or
+// left of it and the first partly covered column at or right of it.
 class TSquareCoverage {
 public:
-    struct TPartial {
-        int32_t X;
-        uint8_t C;
-    };
-
     TSquareCoverage(const uint8_t* Bits, ptrdiff_t Step, int32_t W, int32_t H)
-        : bits_(Bits), step_(Step), w_(W), h_(H), lastFull_(size_t(W) * size_t(H)), rowStart_(size_t(H) + 1),
-          partialsAbove_(size_t(W) * (size_t(H) + 1)), partialsLeft_(size_t(W + 1) * size_t(H)) {
+        : bits_(Bits), step_(Step), w_(W), h_(H), lastFull_(size_t(W) * size_t(H)),
+          nextPartial_(size_t(W + 1) * size_t(H)) {
         for (int32_t r = 0; r < H; ++r) {
-            rowStart_[size_t(r)] = partials_.size();
             int32_t last = -1;
             for (int32_t x = 0; x < W; ++x) {
-                const uint8_t c = At(x, r);
-                if (c == 255) last = x;
-                else if (c != 0) partials_.push_back({x, c});
-                lastFull_[size_t(r) * size_t(W) + size_t(x)] = last;
-                const size_t at = size_t(r) * size_t(W) + size_t(x);
-                partialsAbove_[at + size_t(W)] = partialsAbove_[at] + (c != 0 && c != 255);
-                partialsLeft_[at + size_t(r) + 1] = partialsLeft_[at + size_t(r)] + (c != 0 && c != 255);
+                if (At(x, r) == 255) last = x;
+                lastFull_[Index(r, x)] = last;
             }
+            int32_t next = W;
+            for (int32_t x = W; x-- > 0;) {
+                if (const uint8_t c = At(x, r); c != 0 && c != 255) next = x;
+                nextPartial_[size_t(r) * size_t(W + 1) + size_t(x)] = next;
+            }
+            nextPartial_[size_t(r) * size_t(W + 1) + size_t(W)] = W;
         }
-        rowStart_[size_t(H)] = partials_.size();
     }
 
     int32_t Width() const { return w_; }
     int32_t Height() const { return h_; }
     uint8_t At(int32_t X, int32_t Row) const { return bits_[Row * step_ + X]; }
     // The last full column of Row at or left of X (< width), -1 for none.
-    int32_t LastFull(int32_t Row, int32_t X) const {
-        return X < 0 ? -1 : lastFull_[size_t(Row) * size_t(w_) + size_t(X)];
-    }
-    // The partly covered pixels of Row from column X on.
-    std::span<const TPartial> PartialsFrom(int32_t Row, int32_t X) const {
-        const auto first = partials_.begin() + std::ptrdiff_t(rowStart_[size_t(Row)]);
-        const auto last = partials_.begin() + std::ptrdiff_t(rowStart_[size_t(Row) + 1]);
-        return {std::lower_bound(first, last, X, [](const TPartial& P, int32_t V) { return P.X < V; }), last};
-    }
-    // Whether Row holds a partly covered pixel in columns A..B (0 <= A, B < width).
-    bool HasPartial(int32_t Row, int32_t A, int32_t B) const {
-        const size_t row = size_t(Row) * size_t(w_ + 1);
-        return A <= B && partialsLeft_[row + size_t(B) + 1] != partialsLeft_[row + size_t(A)];
-    }
-    // Whether column X (< width) holds a partly covered pixel in rows First..Last.
-    bool ColumnHasPartial(int32_t X, int32_t First, int32_t Last) const {
-        return First <= Last && partialsAbove_[size_t(Last + 1) * size_t(w_) + size_t(X)] !=
-                                    partialsAbove_[size_t(First) * size_t(w_) + size_t(X)];
+    int32_t LastFull(int32_t Row, int32_t X) const { return X < 0 ? -1 : lastFull_[Index(Row, X)]; }
+
+    // Fn(c) for the pixels of Row in columns A..Z that count for a target, in the order they are
+    // laid over it, the one in column Skip left out (-1: none): the last full one (a full pixel
+    // sets the target whatever it held), then the partly covered ones after it.
+    template <class F>
+    void ForRow(int32_t Row, int32_t A, int32_t Z, int32_t Skip, F&& Fn) const {
+        int32_t full = LastFull(Row, Z);
+        if (full == Skip) full = LastFull(Row, Skip - 1);
+        if (full >= A) Fn(uint32_t(255));
+        const int32_t* next = &nextPartial_[size_t(Row) * size_t(w_ + 1)];
+        for (int32_t x = next[std::max(full + 1, A)]; x <= Z; x = next[x + 1])
+            if (x != Skip) Fn(uint32_t(At(x, Row)));
     }
 
 private:
+    size_t Index(int32_t Row, int32_t X) const { return size_t(Row) * size_t(w_) + size_t(X); }
+
     const uint8_t* bits_;
     ptrdiff_t step_;
     int32_t w_, h_;
     std::vector<int32_t> lastFull_;
-    std::vector<size_t> rowStart_;
-    std::vector<TPartial> partials_;
-    std::vector<int32_t> partialsAbove_;  // per row and column: the partly covered pixels of the column above
-    std::vector<int32_t> partialsLeft_;   // per row and column: the partly covered pixels of the row left of it
+    std::vector<int32_t> nextPartial_;  // per row, W + 1 columns, the last one W
 };
 
-// The border of one glyph, target pixel by target pixel, a column at a time. A target whose square
-// holds a full pixel ends as the border colour laid over by the partly covered pixels after the
-// last full one; that answer depends only on where that pixel is, the square's columns and its
-// last row, so it is kept and taken again by the target below or to the right when the row or
-// column its square takes in, or the column it lets go, holds no partly covered pixel that counts.
-template <int N, class Channels>
-class TBorderPainter {
+// The border targets whose squares take in the glyph columns A..Z, a span. A target ends as the
+// overs of its square's pixels in row order laid over what it held: from its square's last full
+// pixel on, the same for every target whose square ends on the same row. Below that pixel the
+// partly covered ones leave a target's mask below 255 if it was, and at 255 if it was: two classes
+// of targets. Two bounds follow a class through the overs: an over keeps the order of the masks,
+// and of each colour field between targets of one mask, so once the bounds meet, every target of
+// the class ends alike whatever it held, and the rows above no longer count. Per last row of a
+// square the span keeps, worked out when first asked, where the overs from below its last full
+// pixel meet and the lowest row from which they still meet. A target with mask 0 ends alike
+// whatever it held once any pixel is laid over it: its answer is kept for the last square asked.
+// A glyph pixel leaves its own coverage out: the rows above it and below it are looked up apart.
+// Only targets whose squares hold too few overs to meet lay their overs one by one; the work per
+// target does not grow with the square.
+template <class Channels>
+class TBorderSpan {
 public:
-    TBorderPainter(const Channels& Ch, const TSquareCoverage& Glyph, int32_t B, uint32_t Color, int32_t Rows)
-        : ch_(Ch), g_(Glyph), b_(B), color_(Color), fullUpTo_(size_t(Glyph.Height())),
-          partialFrom_(size_t(Glyph.Height()) + 1), known_(size_t(Rows)) {}
+    TBorderSpan(const Channels& Ch, const TSquareCoverage& Glyph, uint32_t Color)
+        : ch_(Ch), g_(Glyph), color_(Color), fields_(FieldBits(Ch)), rows_(size_t(Glyph.Height())) {}
 
-    // The target column GX (in glyph columns) whose targets are painted next.
-    void StartColumn(int64_t GX) {
-        gx_ = GX;
-        const int32_t a = int32_t(std::max<int64_t>(GX - b_, 0));
-        const int32_t z = int32_t(std::min<int64_t>(GX + b_, g_.Width() - 1));
-        leftA_ = a_, leftZ_ = z_;
-        if (a == a_ && z == z_) return;
-        a_ = a, z_ = z;
-        const int32_t h = g_.Height();
-        for (int32_t r = 0; r < h; ++r)
-            fullUpTo_[size_t(r)] = g_.LastFull(r, z) >= a ? r : r > 0 ? fullUpTo_[size_t(r) - 1] : -1;
-        partialFrom_[size_t(h)] = h;
-        for (int32_t r = h; r-- > 0;)
-            partialFrom_[size_t(r)] = g_.HasPartial(r, a, z) ? r : partialFrom_[size_t(r) + 1];
+    // Starts on the span of columns A..Z.
+    void Start(int32_t A, int32_t Z) {
+        a_ = A, z_ = Z;
+        chained_ = {-1, -1};
+        clearFirst_ = -1;
+        int32_t fullUpTo = -1, anyUpTo = -1, ops = 0;
+        TTarget full{};
+        for (int32_t l = 0; l < g_.Height(); ++l) {
+            g_.ForRow(l, A, Z, -1, [&](uint32_t C) {
+                anyUpTo = l, ++ops;
+                if (C == 255) fullUpTo = l;
+                if (fullUpTo >= 0) Over(ch_, full, C, color_);
+            });
+            TRow& row = rows_[size_t(l)];
+            row.FullUpTo = fullUpTo, row.AnyUpTo = anyUpTo, row.OpsUpTo = ops, row.Full = full;
+        }
     }
 
-    // The target at glyph row GY, the I-th of its column, with its pixel D and mask value M; how
-    // many targets below it end as it does, their squares taking in no other row and letting go
-    // none up to its last full pixel's, none of them covered.
-    int64_t Paint(int64_t GY, int32_t I, uint8_t* D, uint8_t* M) {
-        const int32_t first = int32_t(std::max<int64_t>(GY - b_, 0));
-        const int32_t last = int32_t(std::min<int64_t>(GY + b_, g_.Height() - 1));
-        const bool inside = gx_ >= 0 && gx_ < g_.Width() && GY >= 0 && GY < g_.Height();
-        const uint8_t c = inside ? g_.At(int32_t(gx_), int32_t(GY)) : 0;
-        gy_ = GY;
-        // The last full pixel of the square in row order, the target itself left out.
-        int32_t row = fullUpTo_[size_t(last)], col = row >= first ? g_.LastFull(row, z_) : -1;
-        if (c == 255 && row == GY && col == gx_) {
-            col = g_.LastFull(row, int32_t(gx_) - 1);
-            if (col < a_) {
-                row = GY > 0 ? fullUpTo_[size_t(GY) - 1] : -1;
-                col = row >= first ? g_.LastFull(row, z_) : -1;
+    // The last row up to Last with a full pixel in the span, -1 for none; what a target becomes
+    // from that row's last full pixel on.
+    int32_t FullUpTo(int32_t Last) const { return rows_[size_t(Last)].FullUpTo; }
+    uint32_t FullColour(int32_t Last) const { return rows_[size_t(Last)].Full.D; }
+
+    // The Count targets from glyph column GX (inside the span) on in row GY, whose squares take in
+    // rows First..Last, at the pixels from D on with their mask values from M on.
+    template <int N>
+    void PaintRow(int64_t GX, int64_t GY, int32_t First, int32_t Last, int32_t Count, uint8_t* D, uint8_t* M) {
+        const TRow& row = rows_[size_t(Last)];
+        if (row.AnyUpTo < First) return;
+        // With a full pixel in the square every target but a glyph pixel ends alike.
+        const bool full = row.FullUpTo >= First, glyphRow = GY >= 0 && GY < g_.Height();
+        for (int64_t gx = GX; gx < GX + Count; ++gx, D += N, ++M) {
+            if (glyphRow && gx >= 0 && gx < g_.Width() && g_.At(int32_t(gx), int32_t(GY)) != 0) {
+                PaintOwn<N>(int32_t(gx), int32_t(GY), First, Last, D, M);
+            } else if (full) {
+                Store<N>(D, row.Full.D);
+                *M = 255;
+            } else {
+                PaintOpen<N>(First, Last, D, M);
             }
         }
-        if (row < first || col < a_) {
-            // No full pixel: the partly covered ones go over what is there, if any.
-            const int32_t from = partialFrom_[size_t(first)];
-            if (from <= last) LayOver(D, M, from, a_, last);
-            return 0;
-        }
-        // A partly covered target leaves itself out: its answer is its own.
-        const bool own = c != 0 && c != 255;
-        TKnown& here = known_[size_t(I)];
-        const TKnown* above = I > 0 ? &known_[size_t(I) - 1] : nullptr;
-        const TKnown* same = own                                        ? nullptr
-                             : above && SameAbove(*above, row, col, last) ? above
-                             : SameLeft(here, row, col, last)           ? &here
-                                                                        : nullptr;
-        if (same) {
-            std::memcpy(D, same->Pixel, N);
-            *M = 255;
-            if (same != &here) std::memcpy(here.Pixel, same->Pixel, N);
-        } else {
-            OverPixel<N>(ch_, D, M, 255, color_);
-            LayOver(D, M, row, col + 1, last);
-            if (own) return 0;
-            std::memcpy(here.Pixel, D, N);
-        }
-        here.Gx = gx_, here.Row = row, here.Col = col, here.Last = last;
-        if (last < g_.Height() - 1 || c != 0) return 0;
-        int64_t end = int64_t(row) + b_;
-        if (gx_ >= 0 && gx_ < g_.Width())
-            for (int64_t y = std::max<int64_t>(GY + 1, 0); y <= end && y < g_.Height(); ++y)
-                if (g_.At(int32_t(gx_), int32_t(y))) end = y - 1;
-        return end - GY;
     }
 
 private:
-    struct TKnown {
-        int64_t Gx = INT64_MIN;
-        int32_t Row = -1, Col = -1, Last = -1;
-        uint8_t Pixel[4]{};
+    static constexpr int32_t kUnknown = INT32_MIN;
+    // So few overs are laid one by one sooner than their meeting is looked up.
+    static constexpr int32_t kFewOvers = 16;
+
+    struct TBounds {
+        TTarget Lo, Hi;
+        bool Met = false;
+    };
+    struct TRow {
+        int32_t FullUpTo;  // the last row at or above with a full pixel in the span, -1 for none
+        int32_t AnyUpTo;   // the last row at or above with any pixel in the span, -1 for none
+        int32_t OpsUpTo;   // the overs of the rows up to this one
+        TTarget Full;      // a target after the overs from that row's last full pixel on
+        // Per class: the bounds after the overs from the row below FullUpTo on, and the lowest row
+        // from which they still meet (-1: none, kUnknown: not worked out yet).
+        std::array<TBounds, 2> Chain;
+        std::array<int32_t, 2> Settled;
     };
 
-    // Whether K, the answer of the target above in this column, holds for a square whose last full
-    // pixel is (Col, Row) and whose last row is Last: the rows taken in since hold no partly
-    // covered pixel in the square's columns.
-    bool SameAbove(const TKnown& K, int32_t Row, int32_t Col, int32_t Last) const {
-        if (K.Gx != gx_ || K.Row != Row || K.Col != Col || K.Last > Last) return false;
-        for (int32_t r = K.Last + 1; r <= Last; ++r)
-            if (g_.HasPartial(r, a_, z_)) return false;
-        return true;
+    // A target that is no glyph pixel, whose square holds no full pixel.
+    template <int N>
+    [[gnu::noinline]] void PaintOpen(int32_t First, int32_t Last, uint8_t* D, uint8_t* M) {
+        TTarget t{Load<N>(D), *M};
+        if (*M == 0) t = Clear(First, Last);
+        else if (const TTarget* known = Known(*M == 255, First, Last, First)) t = *known;
+        else LayOver(t, First, Last);
+        Store<N>(D, t.D);
+        *M = uint8_t(t.M);
     }
 
-    // Whether K, the answer of the target to the left in this row, holds here: the column taken in
-    // holds no partly covered pixel from Row to Last, the column let go none below Row.
-    bool SameLeft(const TKnown& K, int32_t Row, int32_t Col, int32_t Last) const {
-        if (K.Gx != gx_ - 1 || K.Row != Row || K.Col != Col || K.Last != Last) return false;
-        if (z_ != leftZ_ && g_.ColumnHasPartial(z_, Row, Last)) return false;
-        return a_ == leftA_ || !g_.ColumnHasPartial(leftA_, Row + 1, Last);
-    }
-
-    // The partly covered pixels of the square from (X, Row) on to its last row, in row order, laid
-    // over D and M; the target's own pixel is left out.
-    void LayOver(uint8_t* D, uint8_t* M, int32_t Row, int32_t X, int32_t Last) const {
-        while (Row <= Last) {
-            for (const TSquareCoverage::TPartial& p : g_.PartialsFrom(Row, X)) {
-                if (p.X > z_) break;
-                if (Row != gy_ || p.X != gx_) OverPixel<N>(ch_, D, M, p.C, color_);
-            }
-            Row = partialFrom_[size_t(Row) + 1];
-            X = a_;
+    // The glyph pixel (X, Y), leaving its own coverage out: the rows below it and those above it
+    // are looked up apart.
+    template <int N>
+    [[gnu::noinline]] void PaintOwn(int32_t X, int32_t Y, int32_t First, int32_t Last, uint8_t* D, uint8_t* M) {
+        TTarget t{Load<N>(D), *M};
+        const size_t k = t.M == 255;
+        if (const TTarget* known = Known(k, First, Last, Y + 1)) {
+            t = *known;
+        } else if (const TTarget* above = Y > First ? Known(k, First, Y - 1, First) : nullptr) {
+            t = *above;
+            LayOver(t, Y, Last, X, Y);
+        } else {
+            LayOver(t, First, Last, X, Y);
         }
+        Store<N>(D, t.D);
+        *M = uint8_t(t.M);
+    }
+
+    // The bounds of class K before any over: masks 0..254 or 255, the colour anything.
+    TBounds Bounds(size_t K) const { return {{0, K ? 255u : 0u}, {fields_, K ? 255u : 254u}}; }
+
+    void Lay(TBounds& B, uint32_t C) const {
+        Over(ch_, B.Lo, C, color_);
+        if (B.Met) {
+            B.Hi = B.Lo;
+            return;
+        }
+        Over(ch_, B.Hi, C, color_);
+        // Targets of different masks take different weights: their colours keep no order.
+        if (B.Lo.M != B.Hi.M) B.Lo.D = 0, B.Hi.D = fields_;
+        B.Met = B.Lo == B.Hi;
+    }
+
+    // Whether the overs of rows First..Last (no full pixel among them) bring every target of class
+    // K to one value.
+    bool Meets(size_t K, int32_t First, int32_t Last) const {
+        TBounds b = Bounds(K);
+        for (int32_t r = First; r <= Last && !b.Met; ++r) g_.ForRow(r, a_, z_, -1, [&](uint32_t C) { Lay(b, C); });
+        return b.Met;
+    }
+
+    // The answer of a target of class K whose square takes in rows First..Last, none of them its
+    // own, when the overs from row Below on settle it; nullptr when they do not.
+    const TTarget* Known(size_t K, int32_t First, int32_t Last, int32_t Below) {
+        TRow& row = rows_[size_t(Last)];
+        if (row.FullUpTo >= First) return row.FullUpTo >= Below ? &row.Full : nullptr;
+        if (row.OpsUpTo - (Below > 0 ? rows_[size_t(Below) - 1].OpsUpTo : 0) <= kFewOvers) return nullptr;
+        return Settles(K, Last, Below) ? &row.Chain[K].Lo : nullptr;
+    }
+
+    // Whether the overs of class K from row Below to Last, no full pixel among them, meet.
+    bool Settles(size_t K, int32_t Last, int32_t Below) {
+        TRow& row = rows_[size_t(Last)];
+        for (int32_t& r = chained_[K]; r < Last;) {
+            ++r;
+            TRow& next = rows_[size_t(r)];
+            TBounds b = r > 0 && next.FullUpTo != r ? rows_[size_t(r) - 1].Chain[K] : Bounds(K);
+            if (next.FullUpTo != r) g_.ForRow(r, a_, z_, -1, [&](uint32_t C) { Lay(b, C); });
+            next.Chain[K] = b;
+            next.Settled[K] = b.Met ? kUnknown : -1;
+        }
+        // Overs that meet from a row meet from every row above it, down to the last full pixel;
+        // the lowest row they meet from is worked out once, when first asked past that.
+        int32_t& settled = row.Settled[K];
+        if (settled == kUnknown && Below > row.FullUpTo + 1) {
+            int32_t met = row.FullUpTo + 1, fails = Last + 1;
+            while (fails - met > 1) {
+                const int32_t mid = met + (fails - met) / 2;
+                (Meets(K, mid, Last) ? met : fails) = mid;
+            }
+            settled = met;
+        }
+        return settled != -1 && (settled == kUnknown || settled >= Below);
+    }
+
+    // The answer of a target with mask 0 whose square takes in rows First..Last (some pixel among
+    // them): what it held no longer counts once a pixel is laid over it.
+    const TTarget& Clear(int32_t First, int32_t Last) {
+        if (const TTarget* known = Known(0, First, Last, First)) return *known;
+        if (clearFirst_ != First || clearLast_ != Last) {
+            clearFirst_ = First, clearLast_ = Last, clear_ = {};
+            LayOver(clear_, First, Last);
+        }
+        return clear_;
+    }
+
+    // The overs of rows First..Last laid over T one by one, the glyph pixel (OwnX, OwnY) left out.
+    void LayOver(TTarget& T, int32_t First, int32_t Last, int32_t OwnX = -1, int32_t OwnY = -1) const {
+        for (int32_t r = First; r <= Last; ++r)
+            g_.ForRow(r, a_, z_, r == OwnY ? OwnX : -1, [&](uint32_t C) { Over(ch_, T, C, color_); });
     }
 
     const Channels& ch_;
     const TSquareCoverage& g_;
-    int32_t b_;
-    uint32_t color_;
-    std::vector<int32_t> fullUpTo_;     // per glyph row: the last row at or above with a full pixel in a_..z_
-    std::vector<int32_t> partialFrom_;  // per glyph row: the first row at or below with a partial one there
-    std::vector<TKnown> known_;         // per target row: the answer last worked out, this column or the last
-    int64_t gx_ = 0, gy_ = 0;
-    int32_t a_ = -1, z_ = -1;          // the glyph columns of the current column's squares
-    int32_t leftA_ = -1, leftZ_ = -1;  // those of the column to the left
+    uint32_t color_, fields_;
+    std::vector<TRow> rows_;              // per last row of a square
+    int32_t a_ = 0, z_ = 0;
+    std::array<int32_t, 2> chained_{};    // the last row whose Chain holds, per class
+    // The answer of a target with mask 0 whose square takes in rows clearFirst_..clearLast_.
+    int32_t clearFirst_ = -1, clearLast_ = -1;
+    TTarget clear_{};
 };
 
-// The runs of targets that end as the one above them, filled once the border is worked out: no
-// later target reads them, and runs alike in neighbouring columns (a wide border around small
-// glyphs) are filled as one block, row by row, instead of down each column.
-template <int N>
-class TRunBlocks {
+// Up to kSpans spans side by side, their targets painted row by row (no pixel per cache line down
+// a column). A row of targets outside the glyph whose squares all hold a full pixel takes the
+// spans' answers for their last row straight from a table.
+template <class Channels>
+class TBorderStrip {
 public:
-    TRunBlocks(uint8_t* Dest, ptrdiff_t DestStep, uint8_t* Mask, ptrdiff_t MaskStep)
-        : dest_(Dest), destStep_(DestStep), mask_(Mask), maskStep_(MaskStep) {}
+    static constexpr size_t kSpans = 16;
 
-    // Rows First..First + Count - 1 of column Col take the pixel at Pixel.
-    void Add(int32_t Col, int32_t First, int32_t Count, const uint8_t* Pixel) {
-        uint32_t value = 0;
-        std::memcpy(&value, Pixel, N);
-        for (TBlock& b : open_)
-            if (b.Right == Col && b.First == First && b.Count == Count && b.Value == value) {
-                b.Right = Col + 1;
-                return;
+    TBorderStrip(const Channels& Ch, const TSquareCoverage& Glyph, uint32_t Color)
+        : ch_(Ch), g_(Glyph), color_(Color), fullFrom_(size_t(Glyph.Height())),
+          colours_(size_t(Glyph.Height()) * kSpans) {
+        spans_.reserve(kSpans);
+    }
+
+    size_t Count() const { return count_; }
+    void Clear() { count_ = 0; }
+
+    // Adds the span of glyph columns A..Z for the Width target columns from glyph column GX on.
+    void Add(int64_t GX, int32_t Width, int32_t A, int32_t Z) {
+        if (count_ == spans_.size()) spans_.emplace_back(ch_, g_, color_);
+        spans_[count_].Start(A, Z);
+        left_[count_] = GX, width_[count_] = Width;
+        ++count_;
+    }
+
+    // Works out the table once every span is added.
+    void Finish() {
+        for (int32_t l = 0; l < g_.Height(); ++l) {
+            int32_t from = INT32_MAX;
+            for (size_t i = 0; i < count_; ++i) {
+                from = std::min(from, spans_[i].FullUpTo(l));
+                colours_[size_t(l) * kSpans + i] = spans_[i].FullColour(l);
             }
-        open_.push_back({Col, Col + 1, First, Count, value});
+            fullFrom_[size_t(l)] = from;
+        }
+        const int64_t right = left_[count_ - 1] + width_[count_ - 1];
+        onGlyph_ = right > 0 && left_[0] < g_.Width();
     }
 
-    // Fills the blocks that column Col did not carry on.
-    void EndColumn(int32_t Col) {
-        std::erase_if(open_, [&](const TBlock& b) {
-            if (b.Right > Col) return false;
-            Fill(b);
-            return true;
-        });
-    }
-
-    void Flush() {
-        for (const TBlock& b : open_) Fill(b);
-        open_.clear();
-    }
-
-private:
-    struct TBlock {
-        int32_t Left, Right, First, Count;
-        uint32_t Value;
-    };
-
-    void Fill(const TBlock& B) const {
-        for (int32_t r = B.First; r < B.First + B.Count; ++r) {
-            uint8_t* d = dest_ + destStep_ * r + ptrdiff_t(B.Left) * N;
-            for (int32_t x = B.Left; x < B.Right; ++x, d += N) std::memcpy(d, &B.Value, N);
-            std::memset(mask_ + maskStep_ * r + B.Left, 255, size_t(B.Right - B.Left));
+    // The targets in glyph row GY, whose squares take in rows First..Last, at the pixels from D on
+    // with their mask values from M on.
+    template <int N>
+    void PaintRow(int64_t GY, int32_t First, int32_t Last, uint8_t* D, uint8_t* M) {
+        if ((!onGlyph_ || GY < 0 || GY >= g_.Height()) && fullFrom_[size_t(Last)] >= First) {
+            const uint32_t* colour = &colours_[size_t(Last) * kSpans];
+            uint8_t* d = D;
+            for (size_t i = 0; i < count_; ++i)
+                for (int32_t k = 0; k < width_[i]; ++k, d += N) Store<N>(d, colour[i]);
+            std::memset(M, 255, size_t(d - D) / N);
+            return;
+        }
+        for (size_t i = 0; i < count_; ++i) {
+            spans_[i].template PaintRow<N>(left_[i], GY, First, Last, width_[i], D, M);
+            D += ptrdiff_t(width_[i]) * N, M += width_[i];
         }
     }
 
-    uint8_t* dest_;
-    ptrdiff_t destStep_;
-    uint8_t* mask_;
-    ptrdiff_t maskStep_;
-    std::vector<TBlock> open_;
+private:
+    const Channels& ch_;
+    const TSquareCoverage& g_;
+    uint32_t color_;
+    std::vector<TBorderSpan<Channels>> spans_;
+    size_t count_ = 0;
+    std::array<int64_t, kSpans> left_{};
+    std::array<int32_t, kSpans> width_{};
+    bool onGlyph_ = false;           // whether a span's target columns meet the glyph's
+    std::vector<int32_t> fullFrom_;  // per last row: the lowest of the spans' FullUpTo
+    std::vector<uint32_t> colours_;  // per last row, per span: FullColour
 };
 
 }  // namespace
@@ -470,8 +560,8 @@ void TFontPixel::DrawOver(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int32
 
 // Every covered pixel's coverage laid "over" each pixel of the square of side 2B + 1 around it
 // (itself left out), glyph pixels in row order. Worked out per target pixel, for those in the draw
-// area: a full (255) pixel sets the border colour and an opaque mask whatever came before, so only
-// the partly covered pixels after the last full one of the target's square count, laid over that.
+// area, a span of glyph columns at a time: the target columns whose squares take in the same
+// glyph columns (all of them, beside a glyph narrower than the square) share the span's answers.
 void TFontPixel::DrawBorder(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int32_t Y, int32_t B,
                             int32_t Color) const {
     TCustomDIBX& Glyph = Coverage(*this);
@@ -482,26 +572,30 @@ void TFontPixel::DrawBorder(TCustomDIBX& Dest, TCustomDIBX& Mask, int32_t X, int
         constexpr int N = decltype(Bytes)::value;
         dibx::TDrawLocks locks(Dest, reach.Left, reach.Top, Glyph, 0, 0, &Mask, reach.Left, reach.Top);
         if (!locks.Ok()) return;
-        const TSquareCoverage glyph(locks.Source(), Glyph.GetNextLine(), Glyph.GetWidth(), Glyph.GetHeight());
-        TBorderPainter<N, std::decay_t<decltype(Ch)>> painter(Ch, glyph, B, Raw<N>(Color), reach.Bottom - reach.Top);
+        const int32_t w = Glyph.GetWidth(), h = Glyph.GetHeight();
+        const TSquareCoverage glyph(locks.Source(), Glyph.GetNextLine(), w, h);
         const ptrdiff_t dStep = Dest.GetNextLine(), mStep = Mask.GetNextLine();
-        const int32_t rows = reach.Bottom - reach.Top;
-        TRunBlocks<N> blocks(locks.Dest(), dStep, locks.Mask(), mStep);
-        for (int32_t tx = reach.Left; tx < reach.Right; ++tx) {
-            painter.StartColumn(int64_t(tx) - X);
-            const int32_t col = tx - reach.Left;
-            uint8_t* d = locks.Dest() + ptrdiff_t(col) * N;
-            uint8_t* m = locks.Mask() + col;
-            for (int32_t i = 0; i < rows; ++i, d += dStep, m += mStep) {
-                const int64_t n = std::min<int64_t>(painter.Paint(int64_t(reach.Top) + i - Y, i, d, m), rows - 1 - i);
-                if (n <= 0) continue;
-                blocks.Add(col, i + 1, int32_t(n), d);
-                i += int32_t(n);
-                d += dStep * n, m += mStep * n;
+        // The glyph columns or rows a square around glyph column or row G takes in.
+        auto first = [&](int64_t G) { return int32_t(std::max<int64_t>(G - B, 0)); };
+        auto last = [&](int64_t G, int32_t Size) { return int32_t(std::min<int64_t>(G + B, Size - 1)); };
+        TBorderStrip<std::decay_t<decltype(Ch)>> strip(Ch, glyph, Raw<N>(Color));
+        for (int32_t left = reach.Left; left < reach.Right;) {
+            const int32_t stripLeft = left;
+            for (strip.Clear(); strip.Count() < strip.kSpans && left < reach.Right;) {
+                const int64_t gx = int64_t(left) - X;
+                const int32_t a = first(gx), z = last(gx, w), spanLeft = left;
+                while (++left < reach.Right && first(int64_t(left) - X) == a && last(int64_t(left) - X, w) == z) {
+                }
+                strip.Add(gx, left - spanLeft, a, z);
             }
-            blocks.EndColumn(col);
+            strip.Finish();
+            for (int32_t ty = reach.Top; ty < reach.Bottom; ++ty) {
+                const int64_t gy = int64_t(ty) - Y;
+                const ptrdiff_t row = ty - reach.Top, column = stripLeft - reach.Left;
+                strip.template PaintRow<N>(gy, first(gy), last(gy, h), locks.Dest() + row * dStep + column * N,
+                                           locks.Mask() + row * mStep + column);
+            }
         }
-        blocks.Flush();
     });
 }
 

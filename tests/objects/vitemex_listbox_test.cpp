@@ -65,12 +65,16 @@ TEST_F(ListScene, LayoutFollowsItemsFontsMarginsBordersAndStrips) {
     list->SetTopindex(5);
     EXPECT_EQ(list->GetTopindex(), 0);  // the items fit
 
-    // A border wider than a quarter of the cell height counts as that wide, for the rows and the
-    // box.
+    // A border counts as set up to the cell height, for the rows and the box, and as wide as that
+    // past it.
+    list->SetFontborder(5);
+    list->UpdateLayout();
+    EXPECT_EQ(list->GetWidth(), 2 * 18 + 2 + 4 + 6);
+    EXPECT_EQ(list->GetHeight(), 2 * 22 + 2 + 2 + 4);
     list->SetFontborder(255);
     list->UpdateLayout();
-    EXPECT_EQ(list->GetWidth(), 2 * 14 + 2 + 4 + 6);
-    EXPECT_EQ(list->GetHeight(), 2 * 18 + 2 + 2 + 4);
+    EXPECT_EQ(list->GetWidth(), 2 * 32 + 2 + 4 + 6);
+    EXPECT_EQ(list->GetHeight(), 2 * 36 + 2 + 2 + 4);
 }
 
 TEST_F(ListScene, PointerHoverQueuesMapInAndMapOutAndKeysMoveWithoutWrapping) {

@@ -82,6 +82,30 @@ void MakeLinedGlyph(TFontPixel& G) {
 const std::string kGothic = "ＭＳ ゴシック";
 constexpr uint16_t kA = 0x82A0;  // あ
 
+// The border in its plain form into Model: every covered pixel of G placed at (X, Y) lays its
+// coverage "over" each pixel of the square of side 2B + 1 around it but itself, in row order,
+// inside Clip.
+void ModelBorder(TFlat& Model, const TFontPixel& G, int X, int Y, int B, int Bits, uint32_t Color, const TRect& Clip) {
+    for (int gy = 0; gy < G.GetHeight(); ++gy)
+        for (int gx = 0; gx < G.GetWidth(); ++gx)
+            for (int ty = Y + gy - B; ty <= Y + gy + B; ++ty)
+                for (int tx = X + gx - B; tx <= X + gx + B; ++tx) {
+                    const uint32_t c = G.Surface.GetPixel(gx, gy);
+                    if (!c || (tx == X + gx && ty == Y + gy) || !PointInRect(Clip, tx, ty)) continue;
+                    uint32_t d = Model.Dest.GetPixel(tx, ty), m = Model.Mask.GetPixel(tx, ty);
+                    Over(Bits, d, m, c, Color);
+                    Model.Dest.SetPixel(tx, ty, d), Model.Mask.SetPixel(tx, ty, m);
+                }
+}
+
+void ExpectSamePixels(const TFlat& Drawn, const TFlat& Model) {
+    for (int y = 0; y < Drawn.Dest.GetHeight(); ++y)
+        for (int x = 0; x < Drawn.Dest.GetWidth(); ++x) {
+            ASSERT_EQ(Drawn.Dest.GetPixel(x, y), Model.Dest.GetPixel(x, y)) << x << "," << y;
+            ASSERT_EQ(Drawn.Mask.GetPixel(x, y), Model.Mask.GetPixel(x, y)) << x << "," << y;
+        }
+}
+
 }  // namespace
 
 // The plain draw paints covered pixels and raises the mask to the coverage; the shadow without a
@@ -133,49 +157,50 @@ TEST(FontPixelDraw, PixelFormulas) {
     }
 }
 
-// The border against its plain form, every covered pixel laying its coverage "over" the square
-// around it in row order, pixel for pixel: on a noisy glyph and on a full block with a partly
-// covered fringe (and a partly covered pixel just before the block's last full one), with squares
-// smaller and larger than the glyph, cut by the clip rectangle and the surface's edge.
+// The border against its plain form, pixel for pixel: on a noisy glyph, on a full block with a
+// partly covered fringe (and a partly covered pixel just before the block's last full one) and on a
+// wider glyph of partly covered pixels only, faint below its top rows; over masks of 0, 255 and
+// values between, with squares smaller and larger than the glyph, cut by the clip rectangle and
+// the surface's edge.
 TEST(FontPixelDraw, BorderMatchesTheSquareOfOvers) {
-    const std::function<uint32_t(int, int)> glyphs[] = {
-        [](int x, int y) {
-            const uint32_t v = Mix(x, y, 3);
-            return v % 3 == 0 ? 0u : v % 3 == 1 ? 255u : (v >> 8 & 0xFE) + 1;
-        },
-        [](int x, int y) {
-            const bool fringe = x == 0 || y == 0 || x == 8 || y == 6 || (x == 6 && y == 5);
-            return fringe ? 40u + 20 * uint32_t(x + y) % 200 : 255u;
-        },
+    const std::tuple<int, int, std::function<uint32_t(int, int)>> glyphs[] = {
+        {9, 7,
+         [](int x, int y) {
+             const uint32_t v = Mix(x, y, 3);
+             return v % 3 == 0 ? 0u : v % 3 == 1 ? 255u : (v >> 8 & 0xFE) + 1;
+         }},
+        {9, 7,
+         [](int x, int y) {
+             const bool fringe = x == 0 || y == 0 || x == 8 || y == 6 || (x == 6 && y == 5);
+             return fringe ? 40u + 20 * uint32_t(x + y) % 200 : 255u;
+         }},
+        {17, 13,
+         [](int x, int y) {
+             const uint32_t v = Mix(x, y, 4);
+             return v % 2 ? 0u : y < 3 ? 200u : 1 + (v >> 8) % 12;
+         }},
     };
     for (int bits : kDepths)
-        for (const auto& coverage : glyphs)
+        for (const auto& [w, h, coverage] : glyphs)
             for (int b : {1, 2, 3, 7, 12})
                 for (auto [x, y] : {std::pair{14, 11}, {-3, 30}}) {
-                    SCOPED_TRACE(testing::Message() << bits << " bits, border " << b << " at " << x << "," << y);
+                    SCOPED_TRACE(testing::Message() << bits << " bits, " << w << " wide, border " << b << " at " << x
+                                                    << "," << y);
                     TFontPixel g;
-                    MakeGlyph(g, 9, 7, coverage);
+                    MakeGlyph(g, w, h, coverage);
                     const uint32_t color = kBorder & (bits == 32 ? ~0u : 0xFFFF);
-                    TFlat drawn(bits, 40, 36, true), model(bits, 40, 36, true);
-                    const TRect clip{2, 1, 37, 36};
+                    TFlat drawn(bits, 60, 56, true), model(bits, 60, 56, true);
+                    for (TFlat* f : {&drawn, &model})
+                        Paint(f->Mask, 60, 56, 8, [](int x, int y) {
+                            const uint32_t v = Mix(x, y, 5);
+                            return v % 3 == 0 ? 0u : v % 3 == 1 ? 255u : v >> 8 & 0xFF;
+                        });
+                    const TRect clip{2, 1, 57, 56};
                     drawn.Dest.ClearClipRect();
                     drawn.Dest.UnionClipRect(clip);
                     g.DrawBorder(drawn.Dest, drawn.Mask, x, y, b, int32_t(color));
-                    for (int gy = 0; gy < 7; ++gy)
-                        for (int gx = 0; gx < 9; ++gx)
-                            for (int ty = y + gy - b; ty <= y + gy + b; ++ty)
-                                for (int tx = x + gx - b; tx <= x + gx + b; ++tx) {
-                                    const uint32_t c = g.Surface.GetPixel(gx, gy);
-                                    if (!c || (tx == x + gx && ty == y + gy) || !PointInRect(clip, tx, ty)) continue;
-                                    uint32_t d = model.Dest.GetPixel(tx, ty), m = model.Mask.GetPixel(tx, ty);
-                                    Over(bits, d, m, c, color);
-                                    model.Dest.SetPixel(tx, ty, d), model.Mask.SetPixel(tx, ty, m);
-                                }
-                    for (int ty = 0; ty < 36; ++ty)
-                        for (int tx = 0; tx < 40; ++tx) {
-                            ASSERT_EQ(drawn.Dest.GetPixel(tx, ty), model.Dest.GetPixel(tx, ty)) << tx << "," << ty;
-                            ASSERT_EQ(drawn.Mask.GetPixel(tx, ty), model.Mask.GetPixel(tx, ty)) << tx << "," << ty;
-                        }
+                    ModelBorder(model, g, x, y, b, bits, color, clip);
+                    ExpectSamePixels(drawn, model);
                 }
 }
 
@@ -199,8 +224,35 @@ TEST(FontPixelDraw, TouchedCoversEveryWrite) {
                 }
 }
 
-// A border wider than a quarter of the font size is drawn as wide as that, lines and shadow too.
-TEST(FontPixelDraw, BorderIsAtMostAQuarterOfTheFontSize) {
+// Real glyphs, antialiased and not, over a noisy surface and mask: the border drawn as set up to
+// the font size and as wide as that past it, in its plain form, and the glyph's pixels mixing text
+// and border colours by coverage.
+TEST(FontPixelDraw, RealGlyphBordersAreDrawnAsSetUpToTheFontSize) {
+    TFontPixelManager manager;
+    for (int level : {3, 0})
+        for (auto [size, border, drawn] : {std::tuple{16, 5, 5}, {14, 5, 5}, {12, 12, 12}, {12, 255, 12}}) {
+            SCOPED_TRACE(testing::Message() << "level " << level << ", size " << size << ", border " << border);
+            manager.AntialiasLevel = level;
+            TFontPixel& g = *manager.GetGlyph(0x8ABF, kGothic, size, 0);
+            TFlat t(32, 64, 64, true), model(32, 64, 64, true);
+            TRect touched;
+            g.Draw(t.Dest, t.Mask, Bounds(20, 20, size, size), border, 0, false, false, int32_t(kText),
+                   int32_t(kBorder), 0, touched, false);
+            ASSERT_EQ(touched.Right - touched.Left, g.GetWidth() + 2 * drawn);
+            const int x = touched.Left + drawn, y = touched.Top + drawn;
+            ModelBorder(model, g, x, y, drawn, 32, kBorder, model.Dest.GetBoundsRect());
+            for (int gy = 0; gy < g.GetHeight(); ++gy)
+                for (int gx = 0; gx < g.GetWidth(); ++gx)
+                    if (const uint32_t c = g.Surface.GetPixel(gx, gy)) {
+                        model.Dest.SetPixel(x + gx, y + gy, c == 255 ? kText : Blend(32, kBorder, kText, c));
+                        model.Mask.SetPixel(x + gx, y + gy, 255);
+                    }
+            ExpectSamePixels(t, model);
+        }
+}
+
+// A border wider than the font size is drawn as wide as that, lines and shadow too.
+TEST(FontPixelDraw, BorderIsAtMostTheFontSize) {
     TFontPixel g;
     MakeLinedGlyph(g);
     g.Size = 12;
@@ -208,15 +260,10 @@ TEST(FontPixelDraw, BorderIsAtMostAQuarterOfTheFontSize) {
     TRect wideTouched, boundedTouched;
     g.Draw(wide.Dest, wide.Mask, {20, 20, 32, 32}, 255, 2, true, true, int32_t(kText), int32_t(kBorder),
            int32_t(kShadow), wideTouched, false);
-    g.Draw(bounded.Dest, bounded.Mask, {20, 20, 32, 32}, 3, 2, true, true, int32_t(kText), int32_t(kBorder),
+    g.Draw(bounded.Dest, bounded.Mask, {20, 20, 32, 32}, 12, 2, true, true, int32_t(kText), int32_t(kBorder),
            int32_t(kShadow), boundedTouched, false);
     EXPECT_EQ(wideTouched, boundedTouched);
-    EXPECT_EQ(wide.Changed(), bounded.Changed());
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x) {
-            ASSERT_EQ(wide.Dest.GetPixel(x, y), bounded.Dest.GetPixel(x, y)) << x << "," << y;
-            ASSERT_EQ(wide.Mask.GetPixel(x, y), bounded.Mask.GetPixel(x, y)) << x << "," << y;
-        }
+    ExpectSamePixels(wide, bounded);
 }
 
 // Lines span the cell: the underline ends on its bottom edge, the strike-out lies StrikeOutTop

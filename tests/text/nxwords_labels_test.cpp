@@ -47,12 +47,17 @@ TEST_F(LabelTest, MeasuresDoubleByteCharactersWithMarginsAndShadow) {
     EXPECT_EQ(list.GetLabel(2), nullptr);
     EXPECT_EQ(list.GetLabel(-1), nullptr);
 
-    // A border wider than a quarter of the cell height is measured (and drawn) as wide as that.
+    // A border is measured (and drawn) as set up to the cell height, as wide as that past it.
+    list.Margin = 5;
+    list.MeasureLabels();
+    EXPECT_EQ(list.GlyphBorder(), 5);
+    EXPECT_EQ(label.Widths, (std::vector<int32_t>{8 + 12, 8 + 12, 12 + 12}));
+    EXPECT_EQ(label.Height, 12 + 10 + 2);
     list.Margin = 255;
     list.MeasureLabels();
-    EXPECT_EQ(list.GlyphBorder(), 3);
-    EXPECT_EQ(label.Widths, (std::vector<int32_t>{8 + 8, 8 + 8, 12 + 8}));
-    EXPECT_EQ(label.Height, 12 + 6 + 2);
+    EXPECT_EQ(list.GlyphBorder(), 12);
+    EXPECT_EQ(label.Widths, (std::vector<int32_t>{8 + 26, 8 + 26, 12 + 26}));
+    EXPECT_EQ(label.Height, 12 + 24 + 2);
 }
 
 TEST_F(LabelTest, CachedAdvancesServeAllButTheLastCharacterUntilTheFontChanges) {

@@ -29,21 +29,15 @@ struct TLanes8 {
     template <int N> static V Srl16(V A) { return _mm256_srli_epi16(A, N); }
     template <int N> static V Srl32(V A) { return _mm256_srli_epi32(A, N); }
     template <int N> static V Sll32(V A) { return _mm256_slli_epi32(A, N); }
-    // The unpacks and the pack work within each 128-bit half, so pixels keep their places.
-    static V UnpackLo8(V A, V B) { return _mm256_unpacklo_epi8(A, B); }
-    static V UnpackHi8(V A, V B) { return _mm256_unpackhi_epi8(A, B); }
-    static V UnpackLo32(V A, V B) { return _mm256_unpacklo_epi32(A, B); }
-    static V UnpackHi32(V A, V B) { return _mm256_unpackhi_epi32(A, B); }
-    static V PackUS16(V A, V B) { return _mm256_packus_epi16(A, B); }
 };
-
-using TRows = TLaneRows<TLanes8>;
 
 }  // namespace
 
-int32_t AlphaRowsAvx2(uint8_t* Dst, const uint8_t* Src, const uint8_t* Mask, int32_t Count, int Dir, uint32_t A,
-                      bool Masked, bool CopyFull) {
-    if (!Masked) return TRows::Row<false, false>(Dst, Src, Mask, 0, Count, Dir, A);
-    return CopyFull ? TRows::Row<true, true>(Dst, Src, Mask, 0, Count, Dir, A)
-                    : TRows::Row<true, false>(Dst, Src, Mask, 0, Count, Dir, A);
+void AlphaRowsAvx2(const TRowBlock& B, uint32_t A, bool Masked, bool CopyFull) {
+    if (!Masked)
+        BlendRows<TLanes8, false, false>(B, A);
+    else if (CopyFull)
+        BlendRows<TLanes8, true, true>(B, A);
+    else
+        BlendRows<TLanes8, true, false>(B, A);
 }

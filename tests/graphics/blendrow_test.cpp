@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -55,6 +56,44 @@ TEST(BlendRow, MaskedRowsMatchThePixelRules) {
                             << "a " << a << " dir " << dir << " len " << len << " start " << start << " at " << i;
                     }
                 }
+}
+
+// Blocks of more rows than are asked for ahead, with the source and the mask read bottom-up (as a
+// vertically mirrored draw reads them) and every row its own step apart, forward and mirrored:
+// every pixel against its rule, the bytes between the rows left alone. Opacity 256 stands for the
+// masked draw, and a null mask for the alpha draw without one.
+TEST(BlendRow, BlocksTakeEveryRowAtItsStep) {
+    constexpr int rows = 11, width = 21, dstStep = 25 * 4 + 3, srcStep = 23 * 4, maskStep = 29;
+    std::vector<uint8_t> dst(size_t(rows) * dstStep), src(size_t(rows) * srcStep), mask(size_t(rows) * maskStep);
+    for (size_t i = 0; i < dst.size(); ++i) dst[i] = uint8_t(i * 7 + 3);
+    for (size_t i = 0; i < src.size(); ++i) src[i] = uint8_t(i * 13 + 1);
+    for (size_t i = 0; i < mask.size(); ++i) mask[i] = i % 5 == 0 ? 0 : i % 3 == 0 ? 255 : uint8_t(i * 31);
+    // (masked, opacity): the alpha draw through a mask, the masked draw, the alpha draw.
+    for (const auto& [masked, a] : {std::pair{true, 100u}, {true, 256u}, {false, 100u}})
+        for (int dir : {1, -1}) {
+            const int first = dir > 0 ? 0 : width - 1;
+            std::vector<uint8_t> got = dst, want = dst;
+            const TRowBlock block{got.data(), src.data() + (rows - 1) * srcStep + first * 4,
+                                  masked ? mask.data() + (rows - 1) * maskStep + first : nullptr,
+                                  width, dir, rows, dstStep, -srcStep, -maskStep};
+            if (!masked)
+                AlphaRows32(block, a);
+            else if (a == 256)
+                MaskRows32(block);
+            else
+                AlphaMaskRows32(block, a);
+            for (int y = 0; y < rows; ++y)
+                for (int x = 0; x < width; ++x) {
+                    const int sy = rows - 1 - y, sx = first + x * dir;
+                    uint32_t d, s;
+                    std::memcpy(&d, want.data() + y * dstStep + x * 4, 4);
+                    std::memcpy(&s, src.data() + sy * srcStep + sx * 4, 4);
+                    const uint32_t m = masked ? mask[size_t(sy * maskStep + sx)] : 255;
+                    d = a == 256 ? MaskPixel32(d, s, m) : AlphaMaskPixel32(d, s, m, a);
+                    std::memcpy(want.data() + y * dstStep + x * 4, &d, 4);
+                }
+            ASSERT_EQ(got, want) << "masked " << masked << " a " << a << " dir " << dir;
+        }
 }
 
 // The fill against the one-pixel store for every pixel size, row lengths across the 48-byte step

@@ -194,9 +194,9 @@ TVelaObject* TVelaCinema::HitTest(TPoint P, uint32_t Mask) {
     if (!GetVisible() || !PointInRect(GetBoundsRect(), P.X, P.Y)) return nullptr;
     const int32_t mode = GetIgnoremouse();
     TVelaObject* hit = mode < 32 && (Mask >> mode & 1) ? this : nullptr;
-    for (size_t i = Children.size(); i-- > 0;)
-        if (!IsSystemName(Children[i]->GetName()))
-            if (TVelaObject* child = Children[i]->HitTest(P, Mask)) return child;
+    for (size_t i = Placed().size(); i-- > 0;)
+        if (!IsSystemName(Placed()[i]->GetName()))
+            if (TVelaObject* child = Placed()[i]->HitTest(P, Mask)) return child;
     return hit;
 }
 

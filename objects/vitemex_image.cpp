@@ -78,7 +78,7 @@ void TVelaCustomImage::SetZoomy(int32_t V) { SetFloatzoomy(V / 256.0L); }
 
 void TVelaCustomImage::MarkSizeDirty() {
     SizeDirty = true;
-    for (TVelaControl* child : Children)
+    for (TVelaControl* child : Placed())
         if (child->GetPoszoomed()) child->SetImageFlag(true);
 }
 
@@ -336,8 +336,8 @@ bool TVelaCustomImage::MaskHit(TCustomDIBX& M, int32_t X, int32_t Y) const {
 
 TVelaObject* TVelaCustomImage::HitTest(TPoint P, uint32_t InputMask) {
     if (!GetVisible() || !PointInRect(GetBoundsRect(), P.X, P.Y)) return nullptr;
-    for (size_t i = Children.size(); i-- > 0;)
-        if (TVelaObject* child = Children[i]->HitTest(P, InputMask)) return child;
+    for (size_t i = Placed().size(); i-- > 0;)
+        if (TVelaObject* child = Placed()[i]->HitTest(P, InputMask)) return child;
     const int32_t m = GetIgnoremouse();
     if (m < 0 || m >= 32 || !(InputMask >> m & 1)) return nullptr;
     if (IsRotated()) {

@@ -241,8 +241,8 @@ TVelaObject* TVelaLabel::HitTest(TPoint P, uint32_t Mask) {
         const TPoint back = TurnBack(P, GetScreenPos(), Angle);
         hit = PointInRect(PlainBounds(), back.X, back.Y);
     }
-    for (size_t i = Children.size(); i-- > 0;)
-        if (TVelaObject* child = Children[i]->HitTest(P, Mask)) return child;
+    for (size_t i = Placed().size(); i-- > 0;)
+        if (TVelaObject* child = Placed()[i]->HitTest(P, Mask)) return child;
     return hit ? this : nullptr;
 }
 

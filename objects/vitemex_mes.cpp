@@ -316,8 +316,8 @@ void TVelaMes::Prepare() {
 
 TVelaObject* TVelaMes::HitTest(TPoint P, uint32_t Mask) {
     if (!GetVisible() || !PointInRect(GetBoundsRect(), P.X, P.Y)) return nullptr;
-    for (size_t i = Children.size(); i-- > 0;)
-        if (TVelaObject* child = Children[i]->HitTest(P, Mask)) return child;
+    for (size_t i = Placed().size(); i-- > 0;)
+        if (TVelaObject* child = Placed()[i]->HitTest(P, Mask)) return child;
     const int32_t mode = GetIgnoremouse();
     if (mode > 7 || !(Mask >> mode & 1)) return nullptr;
     if (!CaptureLink) return this;

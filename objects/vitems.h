@@ -339,7 +339,7 @@ public:
     int32_t GetDepth() const { return Depth; }
     TVelaBase* GetBase() override { return Layer; }
     TVelaControl* GetControl(int Index) const override;
-    int GetControlCount() const override { return static_cast<int>(Children.size()); }
+    int GetControlCount() const override { return static_cast<int>(ChildList.size()); }
 
     int32_t GetLeft() const override { return Left; }
     void SetLeft(int32_t V) override;
@@ -418,11 +418,13 @@ public:
     void DoKeyPress() override;
 
     void AddControl(TVelaControl* C) {
-        Children.push_back(C);
+        Placed();
+        ChildList.push_back(C);
         ChildrenSorted = false;
     }
-    // Adds C where SortControls would put it: found by bisection while the children are in
-    // order, so that adding many children stays cheap.
+    // Adds C where SortControls would put it. While the children are in order it is put there
+    // when the order is next looked at, with every other child added meanwhile (one merge), so
+    // that adding many children stays cheap.
     void InsertControl(TVelaControl* C);
     // The place of child C while the children are in order, found by bisection; NoPlace when
     // they are not (or C is no child).
@@ -495,8 +497,18 @@ protected:
     void DropFocusInside();
     // The controls below answer no layer (as controls outside a tree do): the layer is going.
     void ForgetLayer();
-    std::vector<TVelaControl*> Children;  // owned, in drawing order
+    // The children in drawing order: those added since the order was last looked at are put in
+    // their places first, all at once.
+    const std::vector<TVelaControl*>& Placed() const;
     bool ChildrenSorted = true;           // as SortControls leaves them
+
+private:
+    // The children, owned: in drawing order but for the last Unplaced, added by InsertControl in
+    // the order they came and placed by Placed.
+    mutable std::vector<TVelaControl*> ChildList;
+    mutable size_t Unplaced = 0;
+
+protected:
 
 private:
     // Left (Top) as placed on the parent: the film position while a film drives the control,

@@ -57,7 +57,7 @@ TVelaControl::TVelaControl(TVelaBaseList* AOwner, bool UniqueName) : TVelaCompon
 
 TVelaControl::~TVelaControl() {
     Motion.reset();  // resets the film position while the control is whole
-    while (!Children.empty()) delete Children.back();  // each takes itself off the list
+    while (!ChildList.empty()) delete Placed().back();  // each takes itself off the list
     if (Parent) Parent->RemoveControl(this);
     if (!Owner) return;
     if (Owner->GetFocus() == this) {
@@ -142,7 +142,7 @@ int32_t TVelaControl::SubtreeHeight() const {
         const auto [control, below] = pending.back();
         pending.pop_back();
         height = std::max(height, below);
-        for (const TVelaControl* child : control->Children) pending.emplace_back(child, below + 1);
+        for (const TVelaControl* child : control->ChildList) pending.emplace_back(child, below + 1);
     }
     return height;
 }
@@ -161,22 +161,22 @@ void TVelaControl::TakePlaces() {
             control->Layer = nullptr;
             control->InCabinetTree = false;
         }
-        pending.insert(pending.end(), control->Children.begin(), control->Children.end());
+        pending.insert(pending.end(), control->ChildList.begin(), control->ChildList.end());
     }
 }
 
 void TVelaControl::ForgetLayer() {
-    std::vector<TVelaControl*> pending(Children.begin(), Children.end());
+    std::vector<TVelaControl*> pending(ChildList.begin(), ChildList.end());
     while (!pending.empty()) {
         TVelaControl* control = pending.back();
         pending.pop_back();
         control->Layer = nullptr;
-        pending.insert(pending.end(), control->Children.begin(), control->Children.end());
+        pending.insert(pending.end(), control->ChildList.begin(), control->ChildList.end());
     }
 }
 
 TVelaControl* TVelaControl::GetControl(int Index) const {
-    return Index >= 0 && Index < GetControlCount() ? Children[Index] : nullptr;
+    return Index >= 0 && Index < GetControlCount() ? Placed()[Index] : nullptr;
 }
 
 // The last child first: the children of a freed control go last to first. In order, the
@@ -184,14 +184,15 @@ TVelaControl* TVelaControl::GetControl(int Index) const {
 // they are freed in, so the first of them is looked at first); else, or when C's keys changed
 // since the sort (a ghost being freed has lost its image), every child is looked at.
 size_t TVelaControl::IndexOfChild(const TVelaControl* C) const {
-    if (!Children.empty() && Children.back() == C) return Children.size() - 1;
+    const std::vector<TVelaControl*>& children = Placed();
+    if (!children.empty() && children.back() == C) return children.size() - 1;
     auto* child = const_cast<TVelaControl*>(C);
     if (ChildrenSorted) {
-        const auto [from, to] = std::equal_range(Children.begin(), Children.end(), child, ChildBefore);
-        if (const auto it = std::find(from, to, child); it != to) return size_t(it - Children.begin());
+        const auto [from, to] = std::equal_range(children.begin(), children.end(), child, ChildBefore);
+        if (const auto it = std::find(from, to, child); it != to) return size_t(it - children.begin());
     }
-    const auto it = std::find(Children.rbegin(), Children.rend(), child);
-    return it == Children.rend() ? NoPlace : size_t(Children.rend() - it) - 1;
+    const auto it = std::find(children.rbegin(), children.rend(), child);
+    return it == children.rend() ? NoPlace : size_t(children.rend() - it) - 1;
 }
 
 // Only controls have a parent, so C is one.
@@ -200,7 +201,7 @@ size_t TVelaControl::SortedPlace(const TVelaObject* C) const {
 }
 
 void TVelaControl::RemoveControl(TVelaControl* C) {
-    if (const size_t at = IndexOfChild(C); at != NoPlace) Children.erase(Children.begin() + std::ptrdiff_t(at));
+    if (const size_t at = IndexOfChild(C); at != NoPlace) ChildList.erase(ChildList.begin() + std::ptrdiff_t(at));
 }
 
 void TVelaControl::SetLeft(int32_t V) {
@@ -402,7 +403,7 @@ void TVelaControl::InvalidateArea(TRect R) {
 void TVelaControl::Prepare() {
     // Nothing is drawn over a control without children or frame (the clip would only be set
     // back to what it is).
-    if (Children.empty() && !FrameFlag) return;
+    if (Placed().empty() && !FrameFlag) return;
     TCustomDIBX* surface = GetLayerSurface();
     if (!surface) return;
     const TRect clip = surface->GetClipRect();
@@ -410,9 +411,10 @@ void TVelaControl::Prepare() {
     if (!RectsIntersect(bounds, clip)) return;
     const TRect inner = IntersectRects(bounds, clip);
     const TOriginHold hold(*this);
-    for (size_t i = 0; i < Children.size(); ++i) {
-        TVelaControl* child = Children[i];
-        PrefetchListed(Children, i + WalkAhead);
+    const std::vector<TVelaControl*>& children = Placed();
+    for (size_t i = 0; i < children.size(); ++i) {
+        TVelaControl* child = children[i];
+        PrefetchListed(children, i + WalkAhead);
         if (child->GetName().empty() || !child->GetVisible()) continue;
         TRect childClip;
         const bool clipped = child->GetClipArea(childClip);
@@ -432,15 +434,15 @@ TVelaObject* TVelaControl::HitTest(TPoint P, uint32_t Mask) {
     if (!Visible || !PointInRect(GetBoundsRect(), P.X, P.Y)) return nullptr;
     TVelaObject* hit = IgnoreMouse < 32 && (Mask >> IgnoreMouse & 1) ? this : nullptr;
     const TOriginHold hold(*this);
-    for (size_t i = Children.size(); i-- > 0;)
-        if (TVelaObject* child = Children[i]->HitTest(P, Mask)) return child;
+    for (size_t i = Placed().size(); i-- > 0;)
+        if (TVelaObject* child = Placed()[i]->HitTest(P, Mask)) return child;
     return hit;
 }
 
 TVelaControl* TVelaControl::GetFocusTarget() {
-    for (size_t i = Children.size(); i-- > 0;)
-        if (Children[i]->GetVisible())
-            if (TVelaControl* target = Children[i]->GetFocusTarget()) return target;
+    for (size_t i = Placed().size(); i-- > 0;)
+        if (Placed()[i]->GetVisible())
+            if (TVelaControl* target = Placed()[i]->GetFocusTarget()) return target;
     return GetHandlekey() && !GetPaused() ? this : nullptr;
 }
 
@@ -452,7 +454,7 @@ bool TVelaControl::ContainsControl(const TVelaObject* C) const {
 }
 
 void TVelaControl::PlaceNativeControls() {
-    for (TVelaControl* child : Children) child->PlaceNativeControls();
+    for (TVelaControl* child : Placed()) child->PlaceNativeControls();
 }
 
 // ---- Button groups ----
@@ -460,7 +462,7 @@ void TVelaControl::PlaceNativeControls() {
 void TVelaControl::UpdateGroup(const TVelaObject* Button, int32_t G) {
     if (G == 0) return;  // ungrouped buttons are no group
     std::vector<TVelaControl*> members;
-    for (TVelaControl* child : Children)
+    for (TVelaControl* child : Placed())
         if (child->GetGroupindex() == G) members.push_back(child);
     if (members.empty()) return;
     const TVelaObject* chosen = nullptr;
@@ -479,12 +481,13 @@ void TVelaControl::UpdateGroup(const TVelaObject* Button, int32_t G) {
 
 void TVelaControl::SetGroupAllowAllUp(int32_t G, bool V) {
     if (G == 0) return;
-    for (TVelaControl* child : Children)
+    for (TVelaControl* child : Placed())
         if (child->GetGroupindex() == G) child->SetAllowAllUpQuiet(V);
 }
 
 void TVelaControl::SortControls() {
-    std::stable_sort(Children.begin(), Children.end(), ChildBefore);
+    std::stable_sort(ChildList.begin(), ChildList.end(), ChildBefore);
+    Unplaced = 0;
     ChildrenSorted = true;
 }
 
@@ -495,15 +498,29 @@ void TVelaControl::InsertControl(TVelaControl* C) {
         SortControls();
         return;
     }
-    Children.insert(std::upper_bound(Children.begin(), Children.end(), C, ChildBefore), C);
+    ChildList.push_back(C);
+    ++Unplaced;
+}
+
+// Placed one by one, each would go after every child it does not sort before: the added ones in
+// the order they came, after the placed children of equal keys, as the stable merge puts them.
+const std::vector<TVelaControl*>& TVelaControl::Placed() const {
+    if (Unplaced > 0) {
+        const auto added = ChildList.end() - std::ptrdiff_t(Unplaced);
+        std::stable_sort(added, ChildList.end(), ChildBefore);
+        std::inplace_merge(ChildList.begin(), added, ChildList.end(), ChildBefore);
+        Unplaced = 0;
+    }
+    return ChildList;
 }
 
 // Only that child can stand out of order, against either neighbour.
 void TVelaControl::ChildOrderChanged(size_t At) {
-    if (!ChildrenSorted || At >= Children.size()) return;
-    const auto at = Children.begin() + std::ptrdiff_t(At);
-    ChildrenSorted = (at == Children.begin() || !ChildBefore(*at, *(at - 1))) &&
-                     (at + 1 == Children.end() || !ChildBefore(*(at + 1), *at));
+    const std::vector<TVelaControl*>& children = Placed();
+    if (!ChildrenSorted || At >= children.size()) return;
+    const auto at = children.begin() + std::ptrdiff_t(At);
+    ChildrenSorted = (at == children.begin() || !ChildBefore(*at, *(at - 1))) &&
+                     (at + 1 == children.end() || !ChildBefore(*(at + 1), *at));
 }
 
 // The control record follows the base record; every field is written, the reader skips those
@@ -525,7 +542,7 @@ void TVelaControl::SaveToStream(TStream& Stream) {
     for (const std::string* s : {&Onkeydown, &Onkeyup, &Onkeyrepeat, &Onfocusin, &Onfocusout}) WriteStreamString(Stream, *s);
 
     std::vector<TVelaControl*> saved;
-    for (TVelaControl* child : Children)
+    for (TVelaControl* child : Placed())
         if (!child->IsDeleted() && child->GetCompoType() != LT_NONE && !IsSystemName(child->GetName()))
             saved.push_back(child);
     WriteStreamInt(Stream, static_cast<int32_t>(saved.size()));

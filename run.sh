@@ -4,10 +4,12 @@
 # (with its news served on 127.0.0.1:8931 when that port is free),
 # in a window when a display exists, else headless until the title ends. Arguments go to the
 # player, a relative folder taken from where run.sh was started (for example a folder holding
-# another title's game.dat and install.dat).
+# another title's game.dat and install.dat); options without a folder (--scale 2) go to the player
+# with the sample.
 set -euo pipefail
 args=()
 value=false  # the argument is the value of the option before it (--scale N)
+folder=false # a folder (or /config) was given
 for arg in "$@"; do
   if $value; then
     args+=("$arg")
@@ -16,15 +18,16 @@ for arg in "$@"; do
   fi
   case "$arg" in
     --scale) args+=("$arg"); value=true ;;
-    /* | -*) args+=("$arg") ;;
-    *) args+=("$PWD/$arg") ;;
+    -*) args+=("$arg") ;;
+    /*) args+=("$arg"); folder=true ;;
+    *) args+=("$PWD/$arg"); folder=true ;;
   esac
 done
 cd "$(dirname "$0")"
 scripts/setup-deps
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELA_TESTS=OFF -DVELA_BENCH=OFF
 cmake --build build --target velaplay vela_companion sample_title vexpr vfpack vimage vwipe vgif
-[ ${#args[@]} -gt 0 ] && exec build/velaplay "${args[@]}"
+if $folder; then exec build/velaplay "${args[@]}"; fi
 # The sample's news box reads http://127.0.0.1:8931/news.txt: sample/www/ is served there for the
 # run when nothing listens on that port yet, and the server stops with the player.
 if ! (exec 3<>/dev/tcp/127.0.0.1/8931) 2>/dev/null; then
@@ -34,4 +37,4 @@ if ! (exec 3<>/dev/tcp/127.0.0.1/8931) 2>/dev/null; then
 fi
 # The sample's CD track plays from the disc image the build writes beside it, unless VELA_CDROM
 # names another disc.
-VELA_CDROM="${VELA_CDROM:-$PWD/build/sample/sample_cd.cue}" build/velaplay "$PWD/build/sample"
+VELA_CDROM="${VELA_CDROM:-$PWD/build/sample/sample_cd.cue}" build/velaplay "${args[@]}" "$PWD/build/sample"

@@ -26,6 +26,7 @@ void TMainFormBase::RestoreWindow() {
     saved_ = false;
     form_.setBounds(placement_.left, placement_.top, placement_.clientWidth, placement_.clientHeight);
     if (placement_.shown) form_.show();
+    if (placement_.maximized) form_.maximize();
 }
 
 bool TMainFormBase::SysCommand(uint32_t Command) {

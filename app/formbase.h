@@ -18,9 +18,10 @@ public:
     // How many windows on this base exist.
     static int32_t WindowCount();
 
-    // Keeps the window's normal place and whether it shows.
+    // Keeps the window's normal place, whether it shows and whether it is maximised.
     void StoreWindow();
-    // Puts a kept place back and forgets it; nothing when none is kept.
+    // Puts a kept place back (maximised again, in full screen once back in a window) and forgets
+    // it; nothing when none is kept.
     void RestoreWindow();
     // A command of the window's system menu: SC_MINIMIZE minimises the window (true); the window
     // system handles every other one itself (false).

@@ -58,6 +58,16 @@ private:
     TFormView& form_;
 };
 
+// The largest whole scale up to Asked (at least 1) at which a scene of Width x Height below a
+// toolbar of Band rows fits Area.
+int32_t FittingScale(int32_t Asked, int32_t Width, int32_t Height, int32_t Band, const platform::PixelRect& Area) {
+    int32_t scale = Asked;
+    while (scale > 1 && (int64_t{Width} * scale > Area.right - Area.left ||
+                         int64_t{Height} * scale + Band > Area.bottom - Area.top))
+        --scale;
+    return scale;
+}
+
 }  // namespace
 
 TFormView::TFormView(platform::Display& ADisplay, std::string ProgramFile, std::vector<std::string> Args)
@@ -93,8 +103,7 @@ void TFormView::FormCreate() {
                                   platform::MessageIcon::Question) == platform::MessageResult::Ok;
     };
     VrFileManager->Add("");
-    Strip = std::make_unique<TViewToolbar>([this] { QuitClick(); },
-                                           [this] { SetFullScreen(!(ScreenMan && ScreenMan->FullScreen)); });
+    Strip = std::make_unique<TViewToolbar>([this] { QuitClick(); }, [this] { ScreenSwitchClick(); });
     AttachArchives(*VrFileManager, args_, programFile_);
 
     Trace("TBasePanel.Create");
@@ -165,10 +174,14 @@ void TFormView::InitSystem() {
     Strip->Dock->SetVisible(Project->ToolbarVisible != 0);
     Bases->SetWidth(Project->Width);
     Bases->SetHeight(Project->Height);
-    // Centred in the work area.
-    const int32_t shownWidth = Bases->GetWidth() * WindowScale;
-    const int32_t shownHeight = Bases->GetHeight() * WindowScale + DockShownHeight();
+    // Centred in the work area, at a scale that fits it.
     const platform::PixelRect area = Display.workArea();
+    const int32_t scale = FittingScale(WindowScale, Bases->GetWidth(), Bases->GetHeight(), DockShownHeight(), area);
+    if (scale < WindowScale)
+        platform::PrintMessage("velaplay", Format("a window at scale %d does not fit the desktop (%d x %d): it opens at scale %d",
+                                                  WindowScale, area.right - area.left, area.bottom - area.top, scale));
+    const int32_t shownWidth = Bases->GetWidth() * scale;
+    const int32_t shownHeight = Bases->GetHeight() * scale + DockShownHeight();
     windowLeft_ = area.left + (area.right - area.left - shownWidth) / 2;
     windowTop_ = area.top + (area.bottom - area.top - shownHeight) / 2;
     SetWindowClient(shownWidth, shownHeight);

@@ -68,10 +68,13 @@ public:
     void SetMouseY(int32_t Y);
     // The toolbar's quit button: asks, and closes on Yes.
     void QuitClick();
+    // The toolbar's screen button (and Alt+Enter or F11): full screen from the window, the window
+    // from full screen.
+    void ScreenSwitchClick();
     void ApplicationEventsActivate();
     void ApplicationEventsDeactivate();
-    // A window event: mouse over the base panel, the toolbar or the rest of the window, keys,
-    // activation, the close box.
+    // A window event: mouse over the base panel, the toolbar or the rest of the window, keys (Alt+
+    // Enter and F11 switch the screen and go no further), activation, the close box.
     void HandleEvent(const platform::InputEvent& Event);
 
     // ---- State ----
@@ -83,10 +86,11 @@ public:
     TBasePanel BasePanel;
     int32_t PanelLeft = 0, PanelTop = 0;
     // The toolbar strip along the top of the client area. The dock is shown by the project's
-    // toolbar flag; the toolbar is hidden in full screen (and shown at the top edge there).
+    // toolbar flag; in full screen it lies over the screen's top edge, at its own size, while the
+    // pointer is there.
     std::unique_ptr<TViewToolbar> Strip;
-    // The window opens this many times the scene's size (the toolbar at its own); set before
-    // FormCreate.
+    // The window opens this many times the scene's size (the toolbar at its own), or at the largest
+    // whole scale that fits the desktop's work area (at least 1); set before FormCreate.
     int32_t WindowScale = 1;
     // Tests drive the ticks themselves: no loop thread is started when false.
     bool UseLoopThread = true;
@@ -109,9 +113,8 @@ private:
     // The sound managers fill their buffers again.
     void SoundDeviceRestore();
     void FinalizeSystem();
-    void ShowToolbar(bool Visible);
-    // The dock's height when it is shown, else 0: the client area's rows above the base panel in
-    // a window.
+    // The dock's height when it is shown, else 0: the client area's rows above the scene's (in
+    // full screen above the mode's).
     int32_t DockShownHeight() const;
     // The frame sized for the root and the toolbar, the toolbar's rows unscaled, and the window's
     // client area of the shown size (the frame scaled below the toolbar when that is another).
@@ -131,7 +134,7 @@ private:
     // The pointer is no longer over the dock (nothing happens while a control of it holds the
     // mouse): the control under it loses its hover.
     void LeaveDock();
-    // Shows or hides the toolbar at the top edge of the full screen.
+    // Shows or hides the dock over the top edge of the full screen.
     void ShowDock(bool Visible);
     // Blacks out the window's rows Top..Bottom outside the base panel and shows them.
     void ClearBorder(int32_t Top, int32_t Bottom);
@@ -149,7 +152,6 @@ private:
     void BasePanelMouseDown(platform::MouseButton Button);
     void BasePanelMouseUp();
     void BasePanelMouseMove(int32_t X, int32_t Y);
-    void FormMouseMove(int32_t Y);
     void FormMouseWheel(bool Up);
     void KeyDown(int32_t Key, bool Repeat);
     void KeyUp(int32_t Key);
@@ -167,6 +169,8 @@ private:
     int32_t windowLeft_ = 0, windowTop_ = 0;
     // The pointer is over the dock's form.
     bool overDock_ = false;
+    // In full screen: the dock lies over the screen's top edge.
+    bool dockOver_ = false;
     // A button went down on the panel and is not up yet: the panel keeps the pointer, wherever
     // it moves in the meantime.
     bool panelCapture_ = false;

@@ -65,6 +65,12 @@ private:
 // The settle time of the display between the window's new bounds and the mode change (ms).
 constexpr uint32_t SwitchSettleMs = 100;
 
+// The keys that switch the screen: Alt+Enter, and F11.
+constexpr int32_t KeyEnter = 13, KeyF11 = 122;
+bool ScreenSwitchKey(const platform::InputEvent& E) {
+    return E.kind == InputKind::KeyDown && ((E.key == KeyEnter && E.alt) || E.key == KeyF11);
+}
+
 // Whether the user's language is Japanese (the quit question is asked in it).
 bool JapaneseLocale() { return platform::MessageLocale().starts_with("ja"); }
 
@@ -90,10 +96,10 @@ void TFormView::RestoreWindowClient() {
 }
 
 void TFormView::PlacePanel() {
-    const int32_t width = Bases->GetWidth(), height = Bases->GetHeight();
-    const bool full = ScreenMan && ScreenMan->FullScreen;
+    // Centred in the screen below the dock: in a window the screen is the panel's size.
+    const int32_t width = Bases->GetWidth(), height = Bases->GetHeight(), dock = DockShownHeight();
     PanelLeft = (Display.clientWidth() - width) / 2;
-    PanelTop = full ? (Display.clientHeight() - height) / 2 : DockShownHeight();
+    PanelTop = dock + (Display.clientHeight() - dock - height) / 2;
     BasePanel.SetBounds(PanelLeft, PanelTop, width, height);
     SetTextFieldWindow(&Display, {PanelLeft, PanelTop});
     if (Strip) Strip->SetWidth(Display.clientWidth());
@@ -101,7 +107,9 @@ void TFormView::PlacePanel() {
 
 // ---- The toolbar ----
 
-bool TFormView::OnDock(int32_t Y) const { return Y >= 0 && Y < DockShownHeight(); }
+bool TFormView::OnDock(int32_t Y) const {
+    return Y >= 0 && Y < DockShownHeight() && (!ScreenMan || !ScreenMan->FullScreen || dockOver_);
+}
 
 void TFormView::PaintDock() {
     const int32_t height = DockShownHeight();
@@ -159,25 +167,12 @@ void TFormView::ClearBorder(int32_t Top, int32_t Bottom) {
     Display.present({{0, Top, width, Bottom}});
 }
 
-void TFormView::ShowToolbar(bool Visible) {
-    if (!Strip) return;
-    Strip->Toolbar->SetVisible(Visible);
-    BasePanel.CoveredTop = DockShownHeight();
-}
-
+// The dock is painted in the frame's rows above the mode's: the display lays them over the
+// screen's top edge, or shows the scene they covered again.
 void TFormView::ShowDock(bool Visible) {
-    if (!Strip || Strip->Toolbar->Visible() == Visible) return;
-    const int32_t height = DockShownHeight();
-    ShowToolbar(Visible);
-    if (Visible) {
-        PaintDock();
-        return;
-    }
-    // What the toolbar covered is the border's and the scene's again: the border is cleared
-    // now, the scene's part is drawn by the next tick.
-    ClearBorder(0, height);
-    if (Bases)
-        Bases->GetBase(Bases->GetCurrentLayer())->AddDirtyRect({0, 0, Bases->GetWidth(), height - PanelTop});
+    if (DockShownHeight() == 0 || dockOver_ == Visible) return;
+    dockOver_ = Visible;
+    Display.showUnscaledTop(Visible);
 }
 
 // ---- Screen mode ----
@@ -195,7 +190,7 @@ void TFormView::SetFullScreen(bool Full) {
         Bases->FreePrivateDIBs();
         Trace("SetFullScreen.Full.MediaSuspend");
         MediaSuspend();
-        ShowToolbar(false);
+        dockOver_ = false;
         Trace("SetFullScreen.Full.ScreenMan.FreeDX");
         ScreenMan->FreeDX();
         Trace("SetFullScreen.Full.StoreWindow");
@@ -205,7 +200,6 @@ void TFormView::SetFullScreen(bool Full) {
         ScreenMan->SetModeIndex(ScreenMan->BestMode);
         if (ScreenMan->ModeIndex != ScreenMan->BestMode) {
             Trace("SetFullScreen.Full.SetScreenManIndexFail");
-            ShowToolbar(true);
             RestoreWindowClient();
         }
     } else {
@@ -215,7 +209,6 @@ void TFormView::SetFullScreen(bool Full) {
         Bases->FreePrivateDIBs();
         Trace("SetFullScreen.Normal.MediaSuspend");
         MediaSuspend();
-        ShowToolbar(true);
         Trace("SetFullScreen.Normal.ScreenMan.FreeDX");
         ScreenMan->FreeDX();
         Trace("SetFullScreen.Normal.RestoreWindow");
@@ -234,7 +227,6 @@ void TFormView::ChangeDisplayMode() {
     MediaSuspend();
     ScreenMan->SetModeIndex(ScreenMan->BestMode);
     if (ScreenMan->ModeIndex != ScreenMan->BestMode) {
-        ShowToolbar(true);
         const platform::WindowPlacement kept = Display.placement();
         SetWindowClient(kept.clientWidth, kept.clientHeight);
     }
@@ -271,7 +263,9 @@ void TFormView::SetMouseY(int32_t Y) {
     Display.setCursorPos(x, PanelTop + Y);
 }
 
-// ---- The quit button ----
+// ---- The toolbar's buttons ----
+
+void TFormView::ScreenSwitchClick() { SetFullScreen(!(ScreenMan && ScreenMan->FullScreen)); }
 
 void TFormView::QuitClick() {
     const bool wasTerminating = Terminating();
@@ -345,11 +339,6 @@ void TFormView::BasePanelMouseUp() {
 void TFormView::BasePanelMouseMove(int32_t X, int32_t Y) {
     if (!Bases) return;
     for (int i = 0; i < 2; ++i) Bases->GetBase(i)->SetMousePos({X - PanelLeft, Y - PanelTop});
-    if (ScreenMan && ScreenMan->FullScreen && Display.clientHeight() == BasePanel.Height) ShowDock(Y == 0);
-}
-
-void TFormView::FormMouseMove(int32_t Y) {
-    if (ScreenMan && ScreenMan->FullScreen && Display.clientHeight() > BasePanel.Height) ShowDock(Y == 0);
 }
 
 void TFormView::FormMouseWheel(bool Up) {
@@ -371,6 +360,10 @@ void TFormView::KeyUp(int32_t Key) {
 }
 
 void TFormView::HandleEvent(const platform::InputEvent& E) {
+    if (ScreenSwitchKey(E)) {
+        if (!E.repeat) ScreenSwitchClick();
+        return;
+    }
     // A text field with the focus takes the keys and typed text, the field under the pointer a
     // press on the panel (and the drag that follows it).
     const bool pressOnPanel = !panelCapture_ && !OnDock(E.y) && InPanel(E.x, E.y);
@@ -395,13 +388,13 @@ void TFormView::HandleEvent(const platform::InputEvent& E) {
         BasePanelMouseUp();
         break;
     case InputKind::MouseMove:
-        // The shown dock lies over the panel or the border: a pointer on it is the dock's,
-        // unless a drag that started on the panel passes over it.
+        // A pointer on the shown dock is the dock's, unless a drag that started on the panel
+        // passes over it.
         if (!panelCapture_ && DockEvent(E)) break;
-        if (panelCapture_ || InPanel(E.x, E.y))
-            BasePanelMouseMove(E.x, E.y);
-        else
-            FormMouseMove(E.y);
+        if (panelCapture_ || InPanel(E.x, E.y)) BasePanelMouseMove(E.x, E.y);
+        // In full screen the dock comes while the pointer is on the screen's top row (the client's
+        // first row below the dock's).
+        if (ScreenMan && ScreenMan->FullScreen) ShowDock(E.y == DockShownHeight());
         break;
     case InputKind::Wheel:
         if (E.wheel != 0) FormMouseWheel(E.wheel > 0);

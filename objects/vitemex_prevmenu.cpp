@@ -11,6 +11,7 @@
 #include "script/services.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -51,6 +52,8 @@ void TVelaPrevImages::SetSource(const std::string& S) {
         SetFlipv(false);
         SetClipwidth(0);
         SetClipheight(0);
+        Fresh = true;
+        ShownAt = SceneClock();
     }
     TVelaImages::SetSource(S);
 }
@@ -65,6 +68,9 @@ bool TVelaPrevImages::AnimationEnded() const {
 }
 
 bool TVelaPrevImages::Step() {
+    // The step of the tick that put the source up has only the picture's own work: the frame
+    // player would take the whole tick, time before the frame was shown, off the first frame.
+    if (std::exchange(Fresh, false) && ShownAt == SceneClock()) return TVelaCustomImage::Step();
     if (TVelaImages::Step()) return true;
     return !IsDeleted() && AnimationEnded() && Menu.AnimationEnded(*this);
 }

@@ -17,7 +17,8 @@ class TVelaPrevMenu;
 
 // An entry's picture or a preview picture of a menu. A new source first puts the look back
 // (alpha 255, no turn, zoom 1, no flips, no clip); a one-shot animation that has ended tells
-// the menu.
+// the menu. A source put up during a tick (a choice in the input step) is first drawn at the end
+// of that tick: its first frame's time starts with the next tick.
 class TVelaPrevImages : public TVelaImages {
 public:
     TVelaPrevImages(TVelaBaseList* AOwner, TVelaPrevMenu& AMenu);
@@ -31,6 +32,9 @@ private:
     // A one-shot animation has shown its last frame to its end.
     bool AnimationEnded() const;
     TVelaPrevMenu& Menu;
+    // A new source waits for its first step, put up at the scene clock ShownAt.
+    bool Fresh = false;
+    uint32_t ShownAt = 0;
 };
 
 // What a menu keeps of each button of its file.

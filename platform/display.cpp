@@ -166,21 +166,37 @@ int32_t BandWithin(int32_t band, int32_t clientHeight, int32_t windowHeight) {
     return std::clamp(band, 0, std::max(std::min(clientHeight, windowHeight) - 1, 0));
 }
 
+// Writes the window rectangle To (rows of the band) from the band's pixels, the columns past the
+// client's carried on in the colour of its last one.
+void CopyBandRows(const PixelBuffer& client, const PixelBuffer& window, const PixelRect& to) {
+    const size_t bytes = size_t(client.bitCount / 8);
+    const int32_t copied = std::clamp(client.width, to.left, to.right);
+    for (int32_t y = to.top; y < to.bottom; ++y) {
+        const uint8_t* source = client.pixels + int64_t{y} * client.pitch;
+        uint8_t* dest = window.pixels + int64_t{y} * window.pitch;
+        std::memcpy(dest + size_t(to.left) * bytes, source + size_t(to.left) * bytes, size_t(copied - to.left) * bytes);
+        for (int32_t x = copied; x < to.right; ++x)
+            std::memcpy(dest + size_t(x) * bytes, source + size_t(client.width - 1) * bytes, bytes);
+    }
+}
+
 }  // namespace
 
 ScaledWindow::ScaledWindow(int32_t clientWidth, int32_t clientHeight, int32_t band, int32_t windowWidth,
-                           int32_t windowHeight)
+                           int32_t windowHeight, BandPlace place)
     : clientWidth_(std::max(clientWidth, 1)),
       band_(BandWithin(band, clientHeight, windowHeight)),
-      below_(clientWidth, clientHeight - band_, windowWidth, windowHeight - band_) {}
+      shownBand_(place == BandPlace::Hidden ? 0 : band_),
+      belowTop_(place == BandPlace::Above ? band_ : 0),
+      below_(clientWidth, clientHeight - band_, windowWidth, windowHeight - belowTop_) {}
 
 void ScaledWindow::toClient(int32_t& x, int32_t& y) const {
-    if (y < band_) {
+    if (y < shownBand_) {
         x = std::clamp(x, 0, clientWidth_ - 1);
         y = std::max(y, 0);
         return;
     }
-    y -= band_;
+    y -= belowTop_;
     below_.toClient(x, y);
     y += band_;
 }
@@ -189,7 +205,7 @@ void ScaledWindow::toScreen(int32_t& x, int32_t& y) const {
     if (y < band_) return;
     y -= band_;
     below_.toScreen(x, y);
-    y += band_;
+    y += belowTop_;
 }
 
 PixelRect ScaledWindow::toScreen(const PixelRect& r) const { return CornersToScreen(*this, r); }
@@ -198,30 +214,24 @@ std::vector<PixelRect> ScaledWindow::copy(const PixelBuffer& client, const Pixel
                                           const std::vector<PixelRect>& rects) const {
     std::vector<PixelRect> written;
     if (!client.pixels || !window.pixels || client.width <= 0) return written;
-    const size_t bytes = size_t(client.bitCount / 8);
     std::vector<PixelRect> below;
     for (const PixelRect& r : rects) {
         const PixelRect band{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, client.width),
-                             std::min({r.bottom, band_, client.height, window.height})};
+                             std::min({r.bottom, shownBand_, client.height, window.height})};
         // A rectangle that reaches the band's last column carries it on to the window's edge.
         const int32_t right = band.right == client.width ? window.width : std::min(band.right, window.width);
         if (!band.empty() && band.left < right) {
-            const int32_t copied = std::min(band.right, window.width);
-            for (int32_t y = band.top; y < band.bottom; ++y) {
-                const uint8_t* source = client.pixels + int64_t{y} * client.pitch;
-                uint8_t* dest = window.pixels + int64_t{y} * window.pitch;
-                std::memcpy(dest + size_t(band.left) * bytes, source + size_t(band.left) * bytes,
-                            size_t(copied - band.left) * bytes);
-                for (int32_t x = copied; x < right; ++x)
-                    std::memcpy(dest + size_t(x) * bytes, source + size_t(client.width - 1) * bytes, bytes);
-            }
-            written.push_back({band.left, band.top, right, band.bottom});
+            const PixelRect to{band.left, band.top, right, band.bottom};
+            CopyBandRows(client, window, to);
+            written.push_back(to);
         }
         if (r.bottom > band_) below.push_back({r.left, r.top - band_, r.right, r.bottom - band_});
     }
-    for (PixelRect r : below_.copy(RowsFrom(client, band_), RowsFrom(window, band_), below)) {
-        r.top += band_;
-        r.bottom += band_;
+    for (PixelRect r : below_.copy(RowsFrom(client, band_), RowsFrom(window, belowTop_), below)) {
+        r.top += belowTop_;
+        r.bottom += belowTop_;
+        // A band laid over the rows keeps them.
+        if (r.top < shownBand_) CopyBandRows(client, window, {r.left, r.top, r.right, std::min(r.bottom, shownBand_)});
         written.push_back(r);
     }
     return written;
@@ -265,6 +275,7 @@ void HeadlessDisplay::setBounds(int32_t newLeft, int32_t newTop, int32_t clientW
 WindowPlacement HeadlessDisplay::placement() {
     WindowPlacement now = normal_;
     now.shown = shown;
+    now.maximized = maximized;
     return now;
 }
 
@@ -276,23 +287,45 @@ void HeadlessDisplay::setWindowSize(int32_t width, int32_t height) {
     normal_.clientHeight = height;
 }
 
+void HeadlessDisplay::setUnscaledTop(int32_t rows) {
+    if (fullScreen) frame_.resize(clientWidth(), clientHeight() - unscaledTop + rows);
+    unscaledTop = rows;
+}
+
+void HeadlessDisplay::maximize() {
+    if (fullScreen)
+        maximizeBack_ = true;
+    else
+        maximized = true;
+}
+
 bool HeadlessDisplay::setFullScreen(const DisplayModeInfo* mode) {
+    const bool was = fullScreen;
     fullScreen = false;
-    if (!mode) return true;
-    if (std::find(refusedModes.begin(), refusedModes.end(), *mode) != refusedModes.end()) return false;
-    fullScreen = true;
-    fullScreenMode = *mode;
-    left = top = 0;
-    frame_.resize(static_cast<int32_t>(mode->width), static_cast<int32_t>(mode->height));
-    screen_.resize(static_cast<int32_t>(desktop.width), static_cast<int32_t>(desktop.height));
-    return true;
+    if (mode && std::find(refusedModes.begin(), refusedModes.end(), *mode) == refusedModes.end()) {
+        fullScreen = true;
+        fullScreenMode = *mode;
+        left = top = 0;
+        frame_.resize(static_cast<int32_t>(mode->width), static_cast<int32_t>(mode->height) + unscaledTop);
+        screen_.resize(static_cast<int32_t>(desktop.width), static_cast<int32_t>(desktop.height));
+    }
+    if (fullScreen && !was) {
+        unscaledTopShown = false;
+        maximizeBack_ = false;
+        maximized = false;
+    } else if (was && !fullScreen) {
+        maximized = std::exchange(maximizeBack_, false);
+    }
+    return fullScreen || !mode;
 }
 
 ScaledWindow HeadlessDisplay::shownScreen() const {
     const PixelBuffer client = frame_.describe();
+    const BandPlace place = UnscaledTopPlace(fullScreen, unscaledTopShown);
     if (fullScreen)
-        return ScaledWindow(client.width, client.height, 0, int32_t(desktop.width), int32_t(desktop.height));
-    return ScaledWindow(client.width, client.height, unscaledTop, normal_.clientWidth, normal_.clientHeight);
+        return ScaledWindow(client.width, client.height, unscaledTop, int32_t(desktop.width), int32_t(desktop.height),
+                            place);
+    return ScaledWindow(client.width, client.height, unscaledTop, normal_.clientWidth, normal_.clientHeight, place);
 }
 
 bool HeadlessDisplay::windowScaled() const {
@@ -377,6 +410,15 @@ void HeadlessDisplay::present(const std::vector<PixelRect>& rects) {
     const int32_t height = fullScreen ? int32_t(desktop.height) : normal_.clientHeight;
     if (screen_.describe().width != width || screen_.describe().height != height) screen_.resize(width, height);
     KeepFrame(frames, keepFrames, shownScreen().copy(frame_.lock(), screen_.lock(), rects), screen_);
+}
+
+void HeadlessDisplay::showUnscaledTop(bool shownNow) {
+    if (shownNow == unscaledTopShown) return;
+    unscaledTopShown = shownNow;
+    if (!fullScreen) return;
+    shownScreen().copyAll(frame_.lock(), screen_.lock());
+    const PixelBuffer all = screen_.describe();
+    KeepFrame(frames, keepFrames, {{0, 0, all.width, all.height}}, screen_);
 }
 
 void HeadlessDisplay::cursorPos(int32_t& x, int32_t& y) {

@@ -73,20 +73,30 @@ private:
     PixelRect shown_;
 };
 
-// A client area shown in a window of any size: its top Band rows (a toolbar) along the window's
-// top at their own size, each row carried on to the window's right edge in the colour of its last
-// pixel; the rows below scaled into the rest of the window as ScaledScreen shows a mode on a
+// Where a window shows the band of a ScaledWindow.
+enum class BandPlace : uint8_t {
+    Above,   // along the window's top, the rows below it scaled into the rest of the window
+    Over,    // laid over the top of the rows below it, which are scaled into the whole window
+    Hidden,  // nowhere, the rows below it scaled into the whole window
+};
+
+// A client area shown in a window of any size: its top Band rows (a toolbar) at their own size
+// along the window's top, each row carried on to the window's right edge in the colour of its
+// last pixel, where Place says; the rows below the band scaled as ScaledScreen shows a mode on a
 // screen (aspect kept, centred, black around). With no band and a window of the client's size the
-// window shows the client as it is; full screen is a window of the screen's size without a band.
+// window shows the client as it is. A window shows its toolbar above the scene; full screen lays it
+// over the scene's top while it is shown, the scene keeping its place.
 class ScaledWindow {
 public:
     // Client and window sizes of at least one pixel each way; Band is kept within the client and
     // the window.
-    ScaledWindow(int32_t clientWidth, int32_t clientHeight, int32_t band, int32_t windowWidth, int32_t windowHeight);
+    ScaledWindow(int32_t clientWidth, int32_t clientHeight, int32_t band, int32_t windowWidth, int32_t windowHeight,
+                 BandPlace place = BandPlace::Above);
     // The client pixel under a window point, kept inside the client (a point on the band's
     // carried-on part is at the band's last column).
     void toClient(int32_t& x, int32_t& y) const;
-    // The first window pixel that shows a client point.
+    // The first window pixel that shows a client point (a point of a hidden band: where it would
+    // be shown).
     void toScreen(int32_t& x, int32_t& y) const;
     // The window pixels that show a client rectangle.
     PixelRect toScreen(const PixelRect& r) const;
@@ -99,8 +109,16 @@ public:
 
 private:
     int32_t clientWidth_, band_;
+    // The window rows the band takes (none when hidden), and the first row of the scaled rest.
+    int32_t shownBand_, belowTop_;
     ScaledScreen below_;
 };
+
+// Where the display shows its frame's unscaled top rows: above the rest in a window, in full
+// screen over the rest's top while they are to be shown.
+inline BandPlace UnscaledTopPlace(bool fullScreen, bool shown) {
+    return !fullScreen ? BandPlace::Above : shown ? BandPlace::Over : BandPlace::Hidden;
+}
 
 // A block of pixels kept by the display backend.
 class PixelSurface {
@@ -128,8 +146,8 @@ enum class InputKind : uint8_t {
     MouseUp,     // button, x, y
     MouseMove,   // x, y
     Wheel,       // wheel (> 0 away from the user: up), x, y
-    KeyDown,     // key, repeat (the key was already down)
-    KeyUp,       // key
+    KeyDown,     // key, repeat (the key was already down), alt (an Alt key was held)
+    KeyUp,       // key, alt
     Activate,    // the window came to the foreground
     Deactivate,  // the window left the foreground
     Close,       // the user asked to close the window
@@ -150,7 +168,7 @@ struct InputEvent {
     MouseButton button = MouseButton::None;
     int32_t wheel = 0;
     int32_t key = 0;
-    bool repeat = false;
+    bool repeat = false, alt = false;
     std::string text{};
 };
 
@@ -168,11 +186,11 @@ enum class FileDialogKind : uint8_t { Open, Save, Folder };
 // headless boxes show theirs.
 void PrintMessage(const std::string& Caption, const std::string& Text);
 
-// Where a window lies when it is neither full screen nor minimised: its outer left and top on
-// the desktop and its client size; and whether it shows.
+// Where a window lies when it is neither full screen, minimised nor maximised: its outer left and
+// top on the desktop and its client size; whether it shows, and whether it is maximised.
 struct WindowPlacement {
     int32_t left = 0, top = 0, clientWidth = 0, clientHeight = 0;
-    bool shown = false;
+    bool shown = false, maximized = false;
     bool operator==(const WindowPlacement&) const = default;
 };
 
@@ -229,21 +247,30 @@ public:
     // mouse positions and the cursor stay in frame pixels. In full screen the size is kept for
     // the normal state.
     virtual void setWindowSize(int32_t width, int32_t height) = 0;
-    // The frame's top rows (a toolbar) that a window of another size shows at their own size;
-    // none in full screen.
+    // The frame's top rows (a toolbar): a window of another size shows them at their own size
+    // above the rest, scaled. Full screen keeps them above the mode's rows (the frame is that much
+    // taller than the mode): the mode's rows fill the screen and the toolbar's lie over their top
+    // at their own size while showUnscaledTop says so.
     virtual void setUnscaledTop(int32_t rows) = 0;
+    // In full screen, whether the unscaled top rows are shown (not when full screen starts); the
+    // whole screen is shown again from the frame. This base has no such rows.
+    virtual void showUnscaledTop(bool) {}
     // Shows the window (created hidden).
     virtual void show() = 0;
     // The window's normal place (its client size the window's, not the frame's), also while it is
-    // full screen or minimised.
+    // full screen, minimised or maximised; maximised never in full screen (the window systems
+    // drop it there).
     virtual WindowPlacement placement() = 0;
     // Minimises the window (shown again by show()).
     virtual void minimize() = 0;
+    // Maximises the window; in full screen once it is back in a window. This base has no window
+    // to maximise.
+    virtual void maximize() {}
     // Full screen in Mode, or windowed for nullptr. False when the mode cannot be set: the
     // window is then windowed. The desktop keeps its own mode: the frame takes the mode's size
-    // and is shown scaled over the whole desktop (ScaledScreen), and mouse positions and the
-    // cursor stay in frame pixels. Back in a window, the window takes its normal place and size
-    // again.
+    // (below the unscaled top rows) and is shown scaled over the whole desktop (ScaledWindow), and
+    // mouse positions and the cursor stay in frame pixels. Back in a window, the window takes its
+    // normal place and size again.
     virtual bool setFullScreen(const DisplayModeInfo* mode) = 0;
 
     // The client area's pixels (the frame); valid until the client size changes.
@@ -366,13 +393,15 @@ public:
     int32_t clientWidth() override;
     int32_t clientHeight() override;
     void setWindowSize(int32_t width, int32_t height) override;
-    void setUnscaledTop(int32_t rows) override { unscaledTop = rows; }
+    void setUnscaledTop(int32_t rows) override;
+    void showUnscaledTop(bool shown) override;
     void show() override {
         shown = true;
         minimized = false;
     }
     WindowPlacement placement() override;
     void minimize() override { minimized = true; }
+    void maximize() override;
     bool setFullScreen(const DisplayModeInfo* mode) override;
     PixelSurface& frame() override { return frame_; }
     void present(const std::vector<PixelRect>& rects) override;
@@ -423,9 +452,13 @@ public:
     int32_t left = 0, top = 0;
     bool shown = false;
     bool minimized = false;
+    // Maximised; never while full screen, which drops it.
+    bool maximized = false;
     bool fullScreen = false;
     DisplayModeInfo fullScreenMode;
+    // The frame's unscaled top rows, and whether full screen shows them.
     int32_t unscaledTop = 0;
+    bool unscaledTopShown = false;
     // The frames presented: the client area, or the window (in full screen the desktop) showing
     // it scaled when its size is another.
     std::vector<Frame> frames;
@@ -484,6 +517,8 @@ private:
     // frame scaled.
     MemorySurface screen_{0, 0, 32};
     WindowPlacement normal_;
+    // Maximised again once back from full screen.
+    bool maximizeBack_ = false;
     int32_t cursorX_ = 0, cursorY_ = 0;
     std::mutex mutex_;
     std::deque<InputEvent> queue_;

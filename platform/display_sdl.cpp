@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -200,6 +201,7 @@ bool Translate(const SDL_Event& e, InputEvent& out) {
         out.kind = e.type == SDL_KEYDOWN ? InputKind::KeyDown : InputKind::KeyUp;
         out.key = VirtualKey(e.key.keysym);
         out.repeat = e.type == SDL_KEYDOWN && e.key.repeat != 0;
+        out.alt = (e.key.keysym.mod & KMOD_ALT) != 0;
         return out.key != 0;
     case SDL_QUIT:
         out.kind = InputKind::Close;
@@ -383,10 +385,18 @@ public:
         if (!fullScreen_) SDL_SetWindowSize(window_, normal_.clientWidth, normal_.clientHeight);
     }
 
+    // In full screen the frame holds the rows above the mode's.
     void setUnscaledTop(int32_t rows) override {
         if (rows == band_) return;
+        if (fullScreen_ && !makeClient(clientWidth(), clientHeight() - band_ + rows)) return;
         band_ = rows;
         repaint_ = true;
+    }
+
+    void showUnscaledTop(bool shown) override {
+        if (shown == bandShown_) return;
+        bandShown_ = shown;
+        if (fullScreen_) repaintWindow();
     }
 
     void show() override {
@@ -398,7 +408,8 @@ public:
     // one it had.
     WindowPlacement placement() override {
         const Uint32 flags = SDL_GetWindowFlags(window_);
-        if (!fullScreen_ && !(flags & SDL_WINDOW_MINIMIZED)) {
+        const bool maximized = !fullScreen_ && (flags & SDL_WINDOW_MAXIMIZED);
+        if (!fullScreen_ && !maximized && !(flags & SDL_WINDOW_MINIMIZED)) {
             int x = 0, y = 0, borderTop = 0, borderLeft = 0, width = 0, height = 0;
             SDL_GetWindowPosition(window_, &x, &y);
             SDL_GetWindowSize(window_, &width, &height);
@@ -407,10 +418,18 @@ public:
         }
         WindowPlacement now = normal_;
         now.shown = (flags & SDL_WINDOW_SHOWN) != 0;
+        now.maximized = maximized;
         return now;
     }
 
     void minimize() override { SDL_MinimizeWindow(window_); }
+
+    void maximize() override {
+        if (fullScreen_)
+            maximizeBack_ = true;
+        else
+            SDL_MaximizeWindow(window_);
+    }
 
     // A listed mode (a requested refresh rate of 0 matches any): the window covers the desktop,
     // and the frame becomes a surface of the mode's size.
@@ -422,7 +441,8 @@ public:
                 return info.width == mode->width && info.height == mode->height && info.bitCount == mode->bitCount &&
                        (mode->refreshRate == 0 || info.refreshRate == mode->refreshRate);
             });
-            if (listed && makeClient(int32_t(mode->width), int32_t(mode->height)) && coverDesktop()) {
+            if (listed && makeClient(int32_t(mode->width), int32_t(mode->height) + band_) && coverDesktop()) {
+                if (!fullScreen_) bandShown_ = maximizeBack_ = false;
                 fullScreen_ = true;
                 return true;
             }
@@ -431,6 +451,7 @@ public:
             fullScreen_ = false;
             uncoverDesktop();
             placeWindow();
+            if (std::exchange(maximizeBack_, false)) SDL_MaximizeWindow(window_);
         }
         makeClient(windowedWidth_, windowedHeight_);
         return !mode;
@@ -661,11 +682,10 @@ public:
     }
 
 private:
-    // How the frame is shown on a window of the size: in full screen scaled whole, else below
-    // its unscaled top rows.
+    // How the frame is shown on a window of the size.
     ScaledWindow layoutFor(int32_t width, int32_t height) const {
         const PixelBuffer client = client_.describe();
-        return ScaledWindow(client.width, client.height, fullScreen_ ? 0 : band_, width, height);
+        return ScaledWindow(client.width, client.height, band_, width, height, UnscaledTopPlace(fullScreen_, bandShown_));
     }
     ScaledWindow layoutOnWindow() const {
         int width = 0, height = 0;
@@ -790,6 +810,8 @@ private:
     // The frame the program draws; the window shows it laid out for its own size.
     OwnedSurface client_;
     int32_t band_ = 0;
+    // In full screen: the unscaled top rows are shown; the window is maximised once back.
+    bool bandShown_ = false, maximizeBack_ = false;
     bool fullScreen_ = false;
     // Full screen without a window manager: the window lies over the display by itself.
     bool laidOver_ = false;

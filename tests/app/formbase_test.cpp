@@ -44,6 +44,24 @@ TEST(MainFormBase, RestoreWindowPutsBackTheNormalPlaceOnce) {
     EXPECT_EQ(display.clientWidth(), 320);
 }
 
+// Full screen drops a maximised state; the kept place brings it back once the window is back.
+TEST(MainFormBase, AMaximisedWindowComesBackMaximised) {
+    platform::HeadlessDisplay display;
+    TMainFormBase form(display);
+    display.setBounds(100, 50, 640, 502);
+    display.show();
+    display.maximize();
+    form.StoreWindow();
+    const platform::DisplayModeInfo mode{800, 600, 32, 60};
+    display.setFullScreen(&mode);
+    EXPECT_FALSE(display.maximized);
+    form.RestoreWindow();
+    EXPECT_FALSE(display.maximized);
+    display.setFullScreen(nullptr);
+    EXPECT_TRUE(display.maximized);
+    EXPECT_EQ(display.placement(), (platform::WindowPlacement{100, 50, 640, 502, true, true}));
+}
+
 TEST(MainFormBase, OnlyTheMinimiseCommandMinimises) {
     platform::HeadlessDisplay display;
     TMainFormBase form(display);

@@ -260,6 +260,29 @@ TEST_F(PrevMenu, SettleAnimationsHoldTheMenuUntilTheyEnd) {
     EXPECT_EQ(Bases->FindObject("pm"), nullptr);
 }
 
+// The player's tick runs the input step after the clock has advanced: a settle animation chosen
+// there (in a tick of 90 ms, the release waiting behind it) is first drawn at the end of that
+// tick and shows its first frame for its own 120 ms from then on, not for what the tick left.
+TEST_F(PrevMenu, TheSettleAnimationsFirstFrameLastsItsOwnTime) {
+    Cache->Source->Files["a_set.mra"] = {{8, 4, 120, false}, {8, 4, 120, false}};
+    Open();
+    MoveTo(1, 1);
+    Layer->LeftHeld = Layer->LeftLatch = true;
+    Bases->Update(Host->Clock);
+    Layer->LeftHeld = false;
+    Host->Clock += 90;
+    Host->Tick = 90;
+    Bases->Update(Host->Clock);
+    Bases->Step();
+    ASSERT_EQ(Image(0), "a_set.mra");
+    int ticks = 0;
+    while (Menu->GetEntry(0)->GetIndex() == 0 && ticks < 20) {
+        Tick(16);
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 8);  // 7 x 16 ms fall short of 120
+}
+
 TEST_F(PrevMenu, RightClicksAnywhereCancelTheMenu) {
     Open();
     Menu->SetRclickscrap(true);

@@ -175,6 +175,34 @@ TEST(ScaledScreen, ARectangleCopiesAsTheWholeClientDoes) {
     }
 }
 
+// Full screen's layouts of a 4 x 5 client whose top row is a toolbar, on an 8 x 8 screen: the rows
+// below it fill the screen twice as large, the toolbar's row laid over their top at its own size
+// (carried on to the right edge) or not shown at all.
+TEST(ScaledWindow, AToolbarLaidOverTheFullScreenOrHidden) {
+    std::vector<uint32_t> client = Numbered(4, 5);
+    for (const BandPlace place : {BandPlace::Over, BandPlace::Hidden}) {
+        SCOPED_TRACE(int(place));
+        const bool over = place == BandPlace::Over;
+        const ScaledWindow layout(4, 5, 1, 8, 8, place);
+        std::vector<uint32_t> screen(64, 0xDEAD);
+        // Rows below the toolbar's alone: the screen's top row still shows the toolbar over them.
+        layout.copy(BufferOf(client, 4, 5), BufferOf(screen, 8, 8), {{0, 1, 4, 5}});
+        const std::vector<uint32_t> top = over ? std::vector<uint32_t>{0, 1, 2, 3, 3, 3, 3, 3}
+                                               : std::vector<uint32_t>{1000, 1000, 1001, 1001, 1002, 1002, 1003, 1003};
+        EXPECT_EQ(std::vector<uint32_t>(screen.begin(), screen.begin() + 8), top);
+        EXPECT_EQ(screen[8 + 5], 1002u);
+        EXPECT_EQ(screen[63], 4003u);
+        int32_t x = 5, y = 0;
+        layout.toClient(x, y);
+        EXPECT_EQ(std::pair(x, y), over ? std::pair(3, 0) : std::pair(2, 1));
+        x = 5, y = 3;
+        layout.toClient(x, y);
+        EXPECT_EQ(std::pair(x, y), std::pair(2, 2));
+        layout.toScreen(x, y);
+        EXPECT_EQ(std::pair(x, y), std::pair(4, 2));
+    }
+}
+
 TEST(HeadlessDisplay, FullScreenRefusesListedModesAndShowsTheModeScaled) {
     HeadlessDisplay display;
     display.setBounds(100, 100, 640, 480);

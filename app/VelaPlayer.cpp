@@ -1,7 +1,8 @@
 // The program: the usage for "--help" (an unknown option or a bad window scale is refused with
-// it), one player per game folder, the settings dialog for "/config", else the main window until
-// it closes. The exit status is 1 when an error ended the player or another player has the
-// folder, 2 for an unknown option or a bad scale, else 0.
+// it), the version for "--version", one player per game folder, the settings dialog for
+// "/config", else the main window until it closes. The companion library is found beside the
+// program or where it is installed. The exit status is 1 when an error ended the player or
+// another player has the folder, 2 for an unknown option or a bad scale, else 0.
 #include "app/entry.h"
 #include "app/gameini.h"
 #include "app/runconfigs.h"
@@ -27,6 +28,10 @@ int main(int argc, char** argv) {
         std::fputs(Usage, stdout);
         return 0;
     }
+    if (IsVersionStart(args)) {
+        std::fputs("velaplay " VELA_VERSION "\n", stdout);
+        return 0;
+    }
     int32_t scale = 1;
     const std::optional<std::string> scaleVariable = platform::EnvironmentVariable("VELA_SCALE");
     if (!TakeWindowScale(args, scaleVariable ? scaleVariable->c_str() : nullptr, scale)) {
@@ -47,13 +52,14 @@ int main(int argc, char** argv) {
         std::fputs(Usage, stderr);
         return 2;
     }
+    if (!args.empty()) args[0] = TitleFolderArgument(args[0]);
     const std::string programFile = platform::fs::ProgramFile();
 
     std::unique_ptr<platform::Display> display = platform::CreateDisplay();
     // The settings dialog plays nothing: it needs no companion library.
     const bool config = IsConfigStart(args);
     try {
-        if (!config) BindVelaLibrary(ExtractFilePath(programFile));
+        if (!config) BindVelaLibrary(CompanionFolder(ExtractFilePath(programFile)));
     } catch (const EVelaBindError& E) {
         ReportMessage(*display, "Error", E.what(), platform::MessageIcon::Warning);
         return 1;

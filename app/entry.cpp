@@ -100,9 +100,18 @@ std::string InstanceKey(const std::vector<std::string>& Args, const std::string&
     return key;
 }
 
+std::string TitleFolderArgument(const std::string& Arg) {
+    const size_t name = AfterLastDelimiter(Arg, "\\/:");
+    if (!AnsiSameText(std::string_view(Arg).substr(name), ContentFileName) || platform::fs::DirectoryExists(Arg))
+        return Arg;
+    return name ? Arg.substr(0, name) : ".";
+}
+
 bool IsConfigStart(const std::vector<std::string>& Args) { return !Args.empty() && AnsiSameText(Args[0], "/config"); }
 
 namespace {
+
+constexpr char VersionOption[] = "--version";
 
 bool IsHelpOption(const std::string& Arg) { return Arg == "--help" || Arg == "-h"; }
 
@@ -110,9 +119,11 @@ bool IsHelpOption(const std::string& Arg) { return Arg == "--help" || Arg == "-h
 
 bool IsHelpStart(const std::vector<std::string>& Args) { return !Args.empty() && IsHelpOption(Args[0]); }
 
+bool IsVersionStart(const std::vector<std::string>& Args) { return !Args.empty() && Args[0] == VersionOption; }
+
 std::string UnknownOption(const std::vector<std::string>& Args) {
     for (const std::string& arg : Args)
-        if (arg.starts_with('-') && !IsHelpOption(arg)) return arg;
+        if (arg.starts_with('-') && !IsHelpOption(arg) && arg != VersionOption) return arg;
     return {};
 }
 
@@ -143,16 +154,19 @@ bool TakeWindowScale(std::vector<std::string>& Args, const char* Environment, in
 
 const char Usage[] =
     "Usage: velaplay [--scale N] [FOLDER]\n"
-    "Plays the title installed in FOLDER: its game.dat with install.dat beside it. Without FOLDER,\n"
-    "the title beside the program, or the one appended to it. One player runs per folder.\n"
+    "Plays the title installed in FOLDER: its game.dat with install.dat beside it (FOLDER may be\n"
+    "given as the path of that game.dat). Without FOLDER, the title beside the program, or the one\n"
+    "appended to it. One player runs per folder.\n"
     "  velaplay /config     the settings dialog: DirectSound and the sound delay, kept in game.ini\n"
     "  velaplay -h, --help  this text\n"
+    "  velaplay --version   the player's version\n"
     "  --scale N            opens the window at N times the title's size (N a whole number 1..8;\n"
     "                       default 1, or VELA_SCALE=N). The window can be resized and maximised:\n"
     "                       the scene is drawn scaled to it, its aspect kept, bars at the sides.\n"
     "VELA_CDROM=IMAGE plays the title's CD tracks from a disc image (.cue with its .bin, .toc, .nrg).\n"
     "VELA_MEMORY_LIMIT=MIB bounds the player's whole heap while it plays a title (default: a\n"
     "quarter of the machine's memory, at most 2048 MiB); a title that needs more ends with an error.\n"
+    "VELA_SCALE and VELA_MEMORY_LIMIT set empty are taken as not set.\n"
     "VELA_HEADLESS=1 plays without a window. An error that ends the player is written to standard\n"
     "error and gives the exit status 1, as does a second player for a folder that one plays\n"
     "already; an unknown option or a bad N gives this text on standard error and the exit status 2.\n";

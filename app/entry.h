@@ -23,13 +23,21 @@ std::string ExpandFileName(const std::string& Path, const std::string& CurrentFo
 // case counts: two spellings of one folder give two keys.
 std::string InstanceKey(const std::vector<std::string>& Args, const std::string& ProgramFolder);
 
+// The title folder an argument names: Arg itself, or for a path whose last name is "game.dat"
+// (without regard to case; "\" or "/" separating) and which is no folder on disk, the folder
+// holding it, "." for the bare name. A desktop launcher hands the player the file it was opened
+// on; a title folder may itself be called game.dat.
+std::string TitleFolderArgument(const std::string& Arg);
+
 // Whether the first argument is "/config", without regard to case.
 bool IsConfigStart(const std::vector<std::string>& Args);
 
 // Whether the first argument is "--help" or "-h"; the player then prints Usage and ends.
 bool IsHelpStart(const std::vector<std::string>& Args);
-// The first argument that begins with "-" and is no help option ("" when there is none): the
-// player refuses it, with Usage, rather than take it for a folder.
+// Whether the first argument is "--version"; the player then prints its version and ends.
+bool IsVersionStart(const std::vector<std::string>& Args);
+// The first argument that begins with "-" and is neither a help option nor "--version" ("" when
+// there is none): the player refuses it, with Usage, rather than take it for a folder.
 std::string UnknownOption(const std::vector<std::string>& Args);
 extern const char Usage[];
 

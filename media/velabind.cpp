@@ -1,5 +1,6 @@
 #include "media/velabind.h"
 
+#include "core/header.h"
 #include "core/streams.h"
 #include "platform/dynlib.h"
 #include "platform/fs.h"
@@ -69,6 +70,14 @@ void BindVelaLog(const std::string& Folder) {
 }
 
 }  // namespace
+
+std::string CompanionFolder(const std::string& ProgramFolder) {
+    if (ProgramFolder.empty() || platform::fs::FileExists(ProgramFolder + VelaLibraryName)) return ProgramFolder;
+    // PREFIX\bin\ gives PREFIX\lib\velaplay\.
+    const std::string installed =
+        ExtractFilePath(std::string_view(ProgramFolder).substr(0, ProgramFolder.size() - 1)) + "lib\\velaplay\\";
+    return platform::fs::FileExists(installed + VelaLibraryName) ? installed : ProgramFolder;
+}
 
 void BindVelaLibrary(const std::string& Folder) {
     UnbindVelaLibrary();

@@ -80,6 +80,11 @@ struct TVelaEntries {
 };
 extern TVelaEntries VelaLib;
 
+// The folder of the library for a program in ProgramFolder (ending in "\"): ProgramFolder when
+// the library lies there (the build tree), else ..\lib\velaplay\ from it when the library lies
+// there (the installed layout), else ProgramFolder, whose missing library the binding names.
+std::string CompanionFolder(const std::string& ProgramFolder);
+
 // Loads the library from Folder (a program path ending in "\") and binds it. Raises
 // EVelaBindError with the text of the message box the program shows before it ends: the
 // library's name, CR LF, "ファイルがありません" when it cannot be loaded; the library's name followed

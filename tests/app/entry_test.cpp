@@ -81,6 +81,20 @@ TEST(Entry, ConfigOnlyAsTheFirstArgument) {
     EXPECT_FALSE(IsConfigStart({}));
 }
 
+// A launcher passes the title's game.dat: its folder is the title folder; other names stay, and
+// so does a title folder that is itself called game.dat.
+TEST(Entry, AGameDatArgumentNamesItsFolder) {
+    EXPECT_EQ(TitleFolderArgument("/home/me/title/game.dat"), "/home/me/title/");
+    EXPECT_EQ(TitleFolderArgument("Z:\\title\\GAME.DAT"), "Z:\\title\\");
+    EXPECT_EQ(TitleFolderArgument("Game.Dat"), ".");
+    EXPECT_EQ(TitleFolderArgument("Z:\\表\\game.dat"), "Z:\\表\\");
+    for (const char* kept : {"/home/me/title", "/home/me/title/", "/home/me/mygame.dat", "/home/me/game.dat.bak", "表"})
+        EXPECT_EQ(TitleFolderArgument(kept), kept);
+    const std::string folder = FreshHostFolder() + "Game.dat";
+    std::filesystem::create_directories(folder);
+    EXPECT_EQ(TitleFolderArgument(folder), folder);
+}
+
 class Archives : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -1,0 +1,91 @@
+# Installation as a Linux program (`cmake --install BUILD --prefix PREFIX`, DESTDIR honoured) and
+# the Debian package of it (scripts/make-package):
+#   PREFIX/bin/                       velaplay, the title tools, a launcher for each Python tool
+#   PREFIX/lib/velaplay/              libvela.so, which the player finds from its own folder
+#   PREFIX/share/velaplay/tools/      the Python tools
+#   PREFIX/share/man/man6, man1/      the manual pages, compressed
+#   PREFIX/share/applications/        the desktop entry; its icon under share/icons/hicolor/
+#   PREFIX/share/doc/velaplay/        README.md, copyright (the licences of what it links), changelog
+# The player looks for its companion library in ../lib/velaplay/ from its own folder
+# (CompanionFolder in media/velabind.cpp), so these folders stay as they are whatever
+# GNUInstallDirs would say. The package puts the player in PREFIX/games/, where Debian keeps games.
+set(VELA_PLAYER_DESTINATION bin CACHE STRING "The folder under the prefix that the player installs into")
+set(VELA_COMPANION_DESTINATION lib/velaplay)
+set(VELA_TOOLS_DESTINATION share/velaplay/tools)
+set(VELA_DOC_DESTINATION share/doc/velaplay)
+
+install(TARGETS velaplay RUNTIME DESTINATION ${VELA_PLAYER_DESTINATION})
+install(TARGETS vfpack vexpr vimage vwipe vgif RUNTIME DESTINATION bin)
+install(TARGETS vela_companion LIBRARY DESTINATION ${VELA_COMPANION_DESTINATION})
+
+# Each Python tool is a command of its name without ".py"; the modules stay together, since
+# vpage.py imports nxcompile.py.
+set(VELA_PYTHON_TOOLS nxcompile vfilm vpage vprevmenu vregion)
+file(RELATIVE_PATH VELA_LAUNCHER_TO_TOOLS /bin /${VELA_TOOLS_DESTINATION})
+foreach(TOOL IN LISTS VELA_PYTHON_TOOLS)
+  configure_file(${CMAKE_SOURCE_DIR}/dist/launcher.in ${CMAKE_BINARY_DIR}/dist/bin/${TOOL} @ONLY)
+  install(PROGRAMS ${CMAKE_BINARY_DIR}/dist/bin/${TOOL} DESTINATION bin)
+  install(FILES ${CMAKE_SOURCE_DIR}/tools/${TOOL}.py DESTINATION ${VELA_TOOLS_DESTINATION})
+endforeach()
+
+# Source compressed by the build, as Debian has manual pages and changelogs, and installed into
+# Destination.
+set(compressed_files)
+function(vela_install_compressed Source Destination)
+  add_custom_command(OUTPUT ${Source}.gz COMMAND gzip -9nkf ${Source} DEPENDS ${Source} VERBATIM)
+  install(FILES ${Source}.gz DESTINATION ${Destination})
+  set(compressed_files ${compressed_files} ${Source}.gz PARENT_SCOPE)
+endfunction()
+
+# The manual pages carry the version.
+set(VELA_MANUAL_PAGES velaplay.6)
+foreach(TOOL vfpack vexpr vimage vwipe vgif ${VELA_PYTHON_TOOLS})
+  list(APPEND VELA_MANUAL_PAGES ${TOOL}.1)
+endforeach()
+foreach(page IN LISTS VELA_MANUAL_PAGES)
+  configure_file(${CMAKE_SOURCE_DIR}/dist/man/${page} ${CMAKE_BINARY_DIR}/dist/man/${page} @ONLY)
+  string(REGEX MATCH "[0-9]$" section ${page})
+  vela_install_compressed(${CMAKE_BINARY_DIR}/dist/man/${page} share/man/man${section})
+endforeach()
+
+# The package's maintainer signs the changelog's one entry, dated when the tree is configured
+# (SOURCE_DATE_EPOCH when set).
+set(VELA_PACKAGE_MAINTAINER "Vela player maintainers <maintainers@localhost>" CACHE STRING
+    "The Debian package's maintainer, as \"Name <address>\"")
+string(TIMESTAMP VELA_PACKAGE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+configure_file(${CMAKE_SOURCE_DIR}/dist/changelog.in ${CMAKE_BINARY_DIR}/dist/changelog @ONLY)
+vela_install_compressed(${CMAKE_BINARY_DIR}/dist/changelog ${VELA_DOC_DESTINATION})
+add_custom_target(compressed_documents ALL DEPENDS ${compressed_files})
+
+install(FILES ${CMAKE_SOURCE_DIR}/dist/velaplay.desktop DESTINATION share/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/dist/velaplay.svg DESTINATION share/icons/hicolor/scalable/apps)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/dist/copyright DESTINATION ${VELA_DOC_DESTINATION})
+
+# The package: its Depends worked out by dpkg-shlibdeps from the player, the tools and the
+# companion library (which the player loads by name, so nothing links it), python3 for the Python
+# tools. Recommended: zenity for message boxes that draw Japanese, a General MIDI sound font the
+# player looks for in /usr/share/sounds/sf2/, the Japanese faces that stand in for the titles'
+# fonts, and xdg-open for the pages and files a title opens.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME velaplay)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "player for Japanese visual-novel and multimedia titles")
+set(CPACK_PACKAGE_DESCRIPTION [[Vela plays titles authored as an archive (game.dat) of script pages,
+pictures, films, fonts, sounds and videos: it runs the script, draws the
+scene into its window, plays sound, MIDI, CD audio and video, and keeps
+the title's save data.
+
+The package also holds the tools that make titles: the archive packer
+vfpack, the expression compiler vexpr, the picture tools vimage, vgif and
+vwipe, and the page, film, image-map and preview-menu writers.]])
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VELA_PACKAGE_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS python3)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "zenity, timgm6mb-soundfont | fluid-soundfont-gm, fonts-ipafont-gothic, fonts-ipafont-mincho, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)

@@ -100,6 +100,16 @@ private:
     TWdPageList pages_;
 };
 
+// Sizes Screen to 800 x 600 at 32 bits and has Word draw white onto it at (20, 20).
+void AimAtScreen(TNxWord& Word, TDIBX& Screen) {
+    Screen.SetSize(800, 600, 32);
+    Word.Dest = &Screen;
+    Word.OriginX = 20;
+    Word.OriginY = 20;
+    Word.ClipRect = Screen.GetBoundsRect();
+    Word.Color = 0xFFFFFF;
+}
+
 class PangoPeer {
 public:
     explicit PangoPeer(int Copies = 1) {
@@ -184,15 +194,9 @@ class Screen {
 public:
     Screen() : page_(0) {
         page_.Build();
-        screen_.SetSize(800, 600, 32);
+        AimAtScreen(page_.Word(), screen_);
         screen_.Fill(0);
-        TNxWord& word = page_.Word();
-        word.Dest = &screen_;
-        word.OriginX = 20;
-        word.OriginY = 20;
-        word.ClipRect = screen_.GetBoundsRect();
-        word.Color = 0xFFFFFF;
-        word.FadeTime = 100;
+        page_.Word().FadeTime = 100;
     }
     TWdPage& Shown() { return *page_.Pages().Items(0); }
 
@@ -245,13 +249,7 @@ int32_t PageChars() {
 class LongMessage {
 public:
     explicit LongMessage(int32_t Chars) : copies_(std::max(1, Chars / PageChars())), page_(1, copies_), peer_(copies_) {
-        screen_.SetSize(800, 600, 32);
-        TNxWord& word = page_.Word();
-        word.Dest = &screen_;
-        word.OriginX = 20;
-        word.OriginY = 20;
-        word.ClipRect = screen_.GetBoundsRect();
-        word.Color = 0xFFFFFF;
+        AimAtScreen(page_.Word(), screen_);
     }
     // Builds, lays out and draws every page; the nanoseconds taken.
     uint64_t Show() {

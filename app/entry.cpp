@@ -195,7 +195,7 @@ void InitializeShell() {
     InitializeFontPixels();
     gif::InitializeGifPictures();
     CreateVrFileSystem();
-    if (!ExitDeleteList) ExitDeleteList = new TStringList;
+    if (!ExitDeleteList) ExitDeleteList = new TExitDeleteList;
     FolderDialog = BrowseForFolder;
     platform::SetFileDialogFallback(DrawnFileDialog);
 }

@@ -6,6 +6,8 @@
 // "lua_x_tenfold" is its own ratio, "x_lua" our time over Lua's at the larger size.
 // BM_LoadTenfold reads those stored forms back and plans them, as a page's expressions are loaded;
 // Lua loads the same chunks dumped in its binary form beside.
+// BM_CalcTenfold runs Calc of "a = 1+1+...+1" of 10,000 and 100,000 additions, whose temporaries are
+// made in the variable table; Lua compiles and runs "return 1+1+...+1" beside.
 // BM_TsvTenfold imports a header of 10,000 and 100,000 int fields and one row of as many cells
 // into a data table, as DBLoadTsvFile does with the lines of its file.
 // BM_SearchTenfold runs Pos, JPos and StringReplace of a pattern of 10,000 and 100,000 "x" and a
@@ -69,6 +71,9 @@ public:
     TLua() : lua_(luaL_newstate()) {}
     ~TLua() { lua_close(lua_); }
     bool Compile(const std::string& Text) { return Loaded(luaL_loadstring(lua_, Text.c_str())); }
+    bool Run(const std::string& Text) {
+        return Loaded(luaL_loadstring(lua_, Text.c_str()) == LUA_OK ? lua_pcall(lua_, 0, 1, 0) : LUA_ERRSYNTAX);
+    }
     bool Load(const std::string& Binary) {
         return Loaded(luaL_loadbufferx(lua_, Binary.data(), Binary.size(), "chunk", "b"));
     }
@@ -214,6 +219,29 @@ public:
         return result;
     }
 };
+
+// "a = 1+1+...+1" of Additions additions.
+std::string Ones(int Additions) {
+    std::string text = "a = 1";
+    for (int i = 0; i < Additions; ++i) text += "+1";
+    return text;
+}
+
+void BM_CalcTenfold(benchmark::State& State) {
+    const std::string small = Ones(10'000), large = Ones(100'000);
+    const std::string luaSmall = "local " + small, luaLarge = "local " + large;
+    TCalls calls;
+    TLua lua;
+    RunBesideLua(
+        State,
+        [&](bool Large, uint64_t& Total) {
+            return AddTime(Total, [&] { return calls.Call("Calc", {Large ? large : small}) == "TRUE"; });
+        },
+        [&](bool Large, uint64_t& Total) {
+            return AddTime(Total, [&] { return lua.Run(Large ? luaLarge : luaSmall); });
+        });
+}
+BENCHMARK(BM_CalcTenfold)->Unit(benchmark::kMillisecond);
 
 struct TSearch {
     std::string Text, Pattern;

@@ -33,7 +33,7 @@ void THashCollectionItem::Deleting() {
 
 void THashCollectionItem::LinkHash() {
     bucket_ = HashName(name_);
-    THashCollectionItem*& head = Owner().heads_[static_cast<size_t>(bucket_)];
+    THashCollectionItem*& head = Owner().heads_.try_emplace(name_, nullptr).first->second;
     prev_ = nullptr;
     next_ = head;
     if (head) head->prev_ = this;
@@ -41,10 +41,16 @@ void THashCollectionItem::LinkHash() {
 }
 
 void THashCollectionItem::UnlinkHash() {
-    if (prev_)
+    if (prev_) {
         prev_->next_ = next_;
-    else
-        Owner().heads_[static_cast<size_t>(bucket_)] = next_;
+    } else {
+        auto& heads = Owner().heads_;
+        const auto head = heads.find(std::string_view(name_));
+        if (next_)
+            head->second = next_;
+        else
+            heads.erase(head);
+    }
     if (next_) next_->prev_ = prev_;
     prev_ = nullptr;
     next_ = nullptr;
@@ -52,8 +58,8 @@ void THashCollectionItem::UnlinkHash() {
 
 void THashCollectionItem::SetName(const std::string& Value) {
     if (Value == name_) return;
-    name_ = Value;
     UnlinkHash();
+    name_ = Value;
     LinkHash();
 }
 
@@ -77,6 +83,11 @@ std::string THashCollectionItem::GetDisplayName() const {
 }
 
 // ---- THashCollection
+
+THashCollectionItem* THashCollection::FirstInChain(std::string_view Name) const {
+    const auto head = heads_.find(Name);
+    return head == heads_.end() ? nullptr : head->second;
+}
 
 THashCollectionItem& THashCollection::AddNamed(const std::string& Name) {
     THashCollectionItem& item = Add();

@@ -1,9 +1,9 @@
 #pragma once
 // The named-item hash collection: an ordered collection whose items are also found by name,
-// without regard to case, through 256 hash chains; and the small typed scratch lists.
+// without regard to case, through one chain per name; and the small typed scratch lists.
 #include "core/collection.h"
+#include "core/sysutils.h"
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,8 +16,9 @@ int HashName(std::string_view Name);
 
 class THashCollection;
 
-// A named item. Every item sits in exactly one chain, the one of HashName(Name()), and knows
-// its position in the collection without searching.
+// A named item. Every item sits in exactly one chain, the one of its name (without regard to
+// case), and knows its position in the collection without searching. Its bucket,
+// HashName(Name()), groups names for those who keep numbers per group of names.
 class THashCollectionItem : public TCollectionItem {
 public:
     const std::string& Name() const { return name_; }
@@ -69,13 +70,15 @@ public:
     // Position of the item of that name (without regard to case) that was named last; -1 when
     // there is none. Never raises.
     virtual int IndexOf(const std::string& Name) const;
-    // The head of the chain a name hashes to (the item linked last), for walking with
-    // NextInChain; nullptr for an empty chain.
-    THashCollectionItem* FirstInChain(std::string_view Name) const { return heads_[HashName(Name)]; }
+    // The head of the chain of a name (the item of that name, without regard to case, linked
+    // last), for walking with NextInChain; nullptr when no item has the name. The walk meets
+    // only items of that name, so a look-up does not grow with the number of other names.
+    THashCollectionItem* FirstInChain(std::string_view Name) const;
 
 private:
     friend class THashCollectionItem;
-    std::array<THashCollectionItem*, 256> heads_{};
+    // The head of each name's chain; a name leaves the map with the last item of its chain.
+    TAnsiTextMap<THashCollectionItem*> heads_;
 };
 
 // A list of int32 values.

@@ -4,6 +4,7 @@
 #include "platform/errors.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 
@@ -135,13 +136,40 @@ bool JStrIsTrailByte(const std::string& S, int ByteIndex) {
     return run % 2 == 1;
 }
 
+const char* FindBytes(const std::string& S, size_t From, const std::string& Pattern) {
+    return static_cast<const char*>(memmem(S.data() + From, S.size() - From, Pattern.data(), Pattern.size()));
+}
+
+size_t TCharStartSearch::Find(const std::string& S, size_t From) {
+    const size_t m = pattern_.size();
+    const char* hit = m > 0 && From <= S.size() ? FindBytes(S, From, pattern_) : nullptr;
+    if (!hit) return std::string::npos;
+    size_t charStart = From;
+    for (size_t end = static_cast<size_t>(hit - S.data()) + m;;) {  // end: just past an occurrence
+        while (charStart < end - m) charStart += CharSize(S, charStart);
+        if (charStart == end - m) return charStart;
+        if (borders_.empty()) MakeBorders();
+        size_t matched = borders_[m - 1];
+        for (; end < S.size() && matched < m; ++end) {
+            while (matched > 0 && S[end] != pattern_[matched]) matched = borders_[matched - 1];
+            if (S[end] == pattern_[matched]) ++matched;
+        }
+        if (matched < m) return std::string::npos;
+    }
+}
+
+void TCharStartSearch::MakeBorders() {
+    borders_.assign(pattern_.size(), 0);
+    for (size_t i = 1, k = 0; i < pattern_.size(); ++i) {
+        while (k > 0 && pattern_[i] != pattern_[k]) k = borders_[k - 1];
+        if (pattern_[i] == pattern_[k]) ++k;
+        borders_[i] = k;
+    }
+}
+
 int JStrPos(const std::string& SubStr, const std::string& S) {
-    if (SubStr.empty() || SubStr.size() > S.size()) return 0;
-    const size_t lastStart = S.size() - SubStr.size();
-    int index = 1;
-    for (size_t p = 0; p <= lastStart; p += CharSize(S, p), ++index)
-        if (S.compare(p, SubStr.size(), SubStr) == 0) return index;
-    return 0;
+    const size_t at = TCharStartSearch(SubStr).Find(S, 0);
+    return at == std::string::npos ? 0 : JStrLength(S.substr(0, at)) + 1;
 }
 
 int JStrLength(const std::string& S) {
@@ -175,10 +203,14 @@ void JStrDelete(std::string& S, int Index, int Count) {
     if (p < S.size()) S.erase(p, e - p);
 }
 
-std::string_view JStrSplitToken(std::string_view& S, std::string_view Delimiters) {
-    size_t p = Delimiters.empty() ? S.size() : 0;
+TDelimiterSet::TDelimiterSet(std::string_view Delimiters) {
+    for (const char c : Delimiters) bytes_.set(static_cast<uint8_t>(c));
+}
+
+std::string_view JStrSplitToken(std::string_view& S, const TDelimiterSet& Delimiters) {
+    size_t p = 0;
     for (; p < S.size(); p += CharSize(S, p))
-        if (Delimiters.find(S[p]) != std::string_view::npos) break;
+        if (Delimiters.Has(S[p])) break;
     const std::string_view token = S.substr(0, p);
     S.remove_prefix(std::min(p + 1, S.size()));
     return token;

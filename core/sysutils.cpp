@@ -227,6 +227,13 @@ uint8_t AnsiLowerCaseByte(std::string_view s, size_t Index) {
     return lower.Done() ? 0 : lower.Next();
 }
 
+size_t AnsiLowerCaseHash(std::string_view s) {
+    // FNV-1a over the lowered bytes.
+    uint64_t h = 14695981039346656037ull;
+    for (TLowerBytes lower(s); !lower.Done();) h = (h ^ lower.Next()) * 1099511628211ull;
+    return static_cast<size_t>(h);
+}
+
 // ---- Save data ----
 
 namespace {

@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 // printf-style formatting of a fixed format; never pass script text as the format.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -61,6 +63,22 @@ int AnsiCompareText(std::string_view a, std::string_view b);
 bool AnsiSameText(std::string_view a, std::string_view b);
 // Byte Index of AnsiLowerCase(s) (0 past its end), without making the string.
 uint8_t AnsiLowerCaseByte(std::string_view s, size_t Index);
+// A hash of AnsiLowerCase(s), without making the string: names AnsiSameText takes as one
+// hash alike.
+size_t AnsiLowerCaseHash(std::string_view s);
+// Maps and sets keyed by names without regard to case, looked up by any text without making a
+// string.
+struct TAnsiTextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return AnsiLowerCaseHash(s); }
+};
+struct TAnsiTextEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return AnsiSameText(a, b); }
+};
+template <class TValue>
+using TAnsiTextMap = std::unordered_map<std::string, TValue, TAnsiTextHash, TAnsiTextEqual>;
+using TAnsiTextSet = std::unordered_set<std::string, TAnsiTextHash, TAnsiTextEqual>;
 // Comparison in the Japanese order that respects case (-1, 0, 1): case breaks ties (a < A < b),
 // punctuation counts last, kana sort by reading (platform::CollateCp932).
 int AnsiCompareStr(std::string_view a, std::string_view b);

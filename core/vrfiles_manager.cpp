@@ -9,7 +9,11 @@
 #include <utility>
 
 TVrFileManager* VrFileManager = nullptr;
-TStringList* ExitDeleteList = nullptr;
+TExitDeleteList* ExitDeleteList = nullptr;
+
+void TExitDeleteList::Add(const std::string& Path) {
+    if (listed_.insert(Path).second) paths_.push_back(Path);
+}
 TStringList* VrPendingFiles = nullptr;
 
 namespace {

@@ -10,6 +10,7 @@
 #include "core/header.h"
 #include "core/streams.h"
 #include "core/stringlist.h"
+#include "core/sysutils.h"
 #include "core/vrfiles.h"
 
 #include <cstdint>
@@ -205,8 +206,20 @@ std::vector<std::string> DiscMountRoots(std::string_view MountsText);
 extern TVrFileManager* VrFileManager;
 extern TStringList* VrPendingFiles;
 // Files to delete when the program ends (the pixel fonts handed over from the content, the
-// screenshots a script registers so); the program's shell makes it and deletes its files last.
-extern TStringList* ExitDeleteList;
+// screenshots a script registers so), each once whatever the case of its name, in the order
+// added; the program's shell makes the list and deletes its files last.
+class TExitDeleteList {
+public:
+    // Adds a path that is not listed yet.
+    void Add(const std::string& Path);
+    int Count() const { return static_cast<int>(paths_.size()); }
+    const std::string& Strings(int Index) const { return paths_[static_cast<size_t>(Index)]; }
+
+private:
+    std::vector<std::string> paths_;
+    TAnsiTextSet listed_;
+};
+extern TExitDeleteList* ExitDeleteList;
 
 void CreateVrFileSystem();
 // Frees the manager (its work files queued, its archives deleted with OnRemove), deletes the

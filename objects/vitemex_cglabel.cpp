@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <unordered_map>
 
 namespace {
 
@@ -100,13 +101,34 @@ int32_t TVelaCGLabel::GetOrigheight() const {
 
 // ---- Layout ----
 
+namespace {
+
+// The code of the character of Length bytes at p: the byte, or lead * 256 + trail.
+int CharCode(std::string_view S, size_t p, size_t Length) {
+    const int lead = static_cast<uint8_t>(S[p]);
+    return Length == 2 ? lead << 8 | static_cast<uint8_t>(S[p + 1]) : lead;
+}
+
+}  // namespace
+
 void TVelaCGLabel::RebuildIndexes() {
+    // Where each character first stands in the map, by its code. A lead byte alone (the last
+    // byte of a line) stands where the first character it begins stands, as a search would find it.
+    std::unordered_map<int, int32_t> cells;
+    int32_t cell = 0;
+    for (size_t i = 0; i < MapText.size(); ++cell) {
+        const size_t length = CharSize(MapText, i);
+        cells.try_emplace(CharCode(MapText, i, length), cell);
+        if (length == 2) cells.try_emplace(CharCode(MapText, i, 1), cell);
+        i += length;
+    }
     CellIndexes.clear();
     for (std::string_view line : SplitLines(Text)) {
         TIntArray& indexes = CellIndexes.emplace_back();
         for (size_t i = 0; i < line.size();) {
-            const size_t length = IsLeadByte(line[i]) && i + 1 < line.size() ? 2 : 1;
-            indexes.Add(JStrPos(std::string(line.substr(i, length)), MapText) - 1);
+            const size_t length = CharSize(line, i);
+            const auto found = cells.find(CharCode(line, i, length));
+            indexes.Add(found == cells.end() ? -1 : found->second);
             i += length;
         }
     }

@@ -59,10 +59,11 @@ bool AddTabFields(TDBFieldList& Fields, const std::string& Header) {
     TTabStrings cells;
     cells.SplitLine(Header);
     Fields.Reserve(cells.Count());
+    const TDelimiterSet space(" ");
     for (int i = 0; i < cells.Count(); ++i) {
         std::string_view rest = cells.Strings(i);
-        const std::string name = JStrTrim(std::string(JStrSplitToken(rest, " ")));
-        const std::string word = JStrTrim(std::string(JStrSplitToken(rest, " ")));
+        const std::string name = JStrTrim(std::string(JStrSplitToken(rest, space)));
+        const std::string word = JStrTrim(std::string(JStrSplitToken(rest, space)));
         const uint8_t type = word == "int" ? DBInteger : word == "float" ? DBFloat : word == "bool" ? DBBoolean : DBString;
         const int32_t len = StrToIntDef(JStrTrim(std::string(rest)), 80);
         if (name.empty() || (type == DBString && FieldSize(type, len) == 0)) return false;
@@ -155,7 +156,7 @@ void TDBFieldList::Append(TDBField Field) {
     offsets_.push_back(recordSize_);
     recordSize_ += Field.Size;
     fields_.push_back(std::move(Field));
-    index_.try_emplace(AnsiLowerCase(fields_.back().Name), Count() - 1);
+    index_.try_emplace(fields_.back().Name, Count() - 1);
 }
 
 int TDBFieldList::AddField(const std::string& Name, uint8_t Type, int32_t Len) {
@@ -175,7 +176,7 @@ void TDBFieldList::Reserve(int Fields) {
 }
 
 int TDBFieldList::IndexOf(std::string_view Name) const {
-    const auto found = index_.find(AnsiLowerCase(Name));
+    const auto found = index_.find(Name);
     return found == index_.end() ? -1 : found->second;
 }
 
@@ -677,9 +678,13 @@ TDBCustomTable* TDBManager::GetTable(int32_t Index) const {
 }
 
 int32_t TDBManager::IndexOf(std::string_view Name) const {
-    for (int32_t i = 0; i < Count(); ++i)
-        if (AnsiSameText(tables_[static_cast<size_t>(i)]->Name(), Name)) return i;
-    return -1;
+    if (indexStale_) {
+        index_.clear();
+        for (int32_t i = 0; i < Count(); ++i) index_.try_emplace(tables_[static_cast<size_t>(i)]->Name(), i);
+        indexStale_ = false;
+    }
+    const auto found = index_.find(Name);
+    return found == index_.end() ? -1 : found->second;
 }
 
 bool TDBManager::SetActive(std::string_view Name) {
@@ -692,6 +697,10 @@ bool TDBManager::SetActive(std::string_view Name) {
 TDBCustomTable* TDBManager::Append(const std::string& Name, uint8_t Kind) {
     tables_.push_back(std::make_unique<TDBTable>(Name, Kind));
     active_ = Count() - 1;
+    if (Name.empty())
+        indexStale_ = true;
+    else
+        index_.try_emplace(Name, active_);
     return tables_.back().get();
 }
 
@@ -713,12 +722,14 @@ void TDBManager::DeleteTable(std::string_view Name) {
     const bool keep = active_ >= 0 && active_ != index;
     const std::string active = keep ? GetActiveTable()->Name() : std::string();
     tables_.erase(tables_.begin() + index);
+    indexStale_ = true;
     active_ = keep ? IndexOf(active) : -1;
 }
 
 template <class Pred>
 void TDBManager::FreeTables(Pred Drop) {
     std::erase_if(tables_, [&Drop](const std::unique_ptr<TDBCustomTable>& Table) { return Drop(*Table); });
+    indexStale_ = true;
     active_ = -1;
 }
 

@@ -15,6 +15,7 @@
 #include "core/hash.h"
 #include "core/header.h"
 #include "core/membudget.h"
+#include "core/sysutils.h"
 
 #include <cstdint>
 #include <memory>
@@ -106,7 +107,7 @@ private:
     std::vector<int32_t> offsets_;
     // The first field of each name, by the name lowered as AnsiLowerCase does (which keeps its
     // length): AnsiSameText names share a key.
-    std::unordered_map<std::string, int> index_;
+    TAnsiTextMap<int> index_;
     int32_t recordSize_ = 0;
 };
 
@@ -344,6 +345,10 @@ private:
 
     std::vector<std::unique_ptr<TDBCustomTable>> tables_;
     int32_t active_ = -1;
+    // The first table of each name, made again at the next look-up after tables were freed or
+    // loaded (a stored name is read after its table is appended).
+    mutable TAnsiTextMap<int32_t> index_;
+    mutable bool indexStale_ = false;
 };
 
 // The one table manager, made at start-up beside the variable table and freed at shut-down.

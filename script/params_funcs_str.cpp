@@ -5,9 +5,7 @@
 #include "script/params_funcs_families.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -126,59 +124,6 @@ void FnCompareText(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     Dest.SetAsInt(AnsiCompareText(Args[0]->AsStr(), Args[1]->AsStr()));
 }
 
-// The first occurrence of Pattern in S at or after From; nullptr when there is none. glibc's
-// memmem takes time linear in S and Pattern however they repeat.
-const char* FindBytes(const std::string& S, size_t From, const std::string& Pattern) {
-    return static_cast<const char*>(memmem(S.data() + From, S.size() - From, Pattern.data(), Pattern.size()));
-}
-
-// Occurrences of a pattern that start on a character, the characters counted from where the
-// search starts. memmem finds each occurrence; one that starts on the second byte of a
-// character makes the search go on through the pattern's borders (Knuth, Morris and Pratt)
-// without going back, so that however the text and the pattern repeat, a search takes time in
-// proportion to the text it passes and the pattern.
-class TCharStartSearch {
-public:
-    explicit TCharStartSearch(const std::string& Pattern) : pattern_(Pattern) {}
-    // 0-based offset of the first occurrence in S at or after From (taken for a character's
-    // start); npos when there is none.
-    size_t Find(const std::string& S, size_t From);
-
-private:
-    // borders_[i]: the length of the longest proper prefix of pattern_[0..i] that ends it too.
-    void MakeBorders();
-
-    const std::string& pattern_;
-    std::vector<size_t> borders_;  // made at the first occurrence off a character's start
-};
-
-size_t TCharStartSearch::Find(const std::string& S, size_t From) {
-    const size_t m = pattern_.size();
-    const char* hit = m > 0 && From <= S.size() ? FindBytes(S, From, pattern_) : nullptr;
-    if (!hit) return std::string::npos;
-    size_t charStart = From;
-    for (size_t end = static_cast<size_t>(hit - S.data()) + m;;) {  // end: just past an occurrence
-        while (charStart < end - m) charStart += CharSize(S, charStart);
-        if (charStart == end - m) return charStart;
-        if (borders_.empty()) MakeBorders();
-        size_t matched = borders_[m - 1];
-        for (; end < S.size() && matched < m; ++end) {
-            while (matched > 0 && S[end] != pattern_[matched]) matched = borders_[matched - 1];
-            if (S[end] == pattern_[matched]) ++matched;
-        }
-        if (matched < m) return std::string::npos;
-    }
-}
-
-void TCharStartSearch::MakeBorders() {
-    borders_.assign(pattern_.size(), 0);
-    for (size_t i = 1, k = 0; i < pattern_.size(); ++i) {
-        while (k > 0 && pattern_[i] != pattern_[k]) k = borders_[k - 1];
-        if (pattern_[i] == pattern_[k]) ++k;
-        borders_[i] = k;
-    }
-}
-
 void FnPos(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     const std::string sub = Args[0]->AsStr(), s = Args[1]->AsStr();
     const char* at = sub.empty() ? nullptr : FindBytes(s, 0, sub);
@@ -188,9 +133,7 @@ void FnPos(TParamCollectionItem& Dest, TSysFuncArgs Args) {
 // JPos(Sub, S): the character index of the first occurrence of Sub in S that starts on a
 // character; 0 when there is none or Sub is empty.
 void FnJPos(TParamCollectionItem& Dest, TSysFuncArgs Args) {
-    const std::string sub = Args[0]->AsStr(), s = Args[1]->AsStr();
-    const size_t at = TCharStartSearch(sub).Find(s, 0);
-    Dest.SetAsInt(at == std::string::npos ? 0 : JStrLength(s.substr(0, at)) + 1);
+    Dest.SetAsInt(JStrPos(Args[0]->AsStr(), Args[1]->AsStr()));
 }
 
 // Trim(S): bytes of value 32 or less off both ends.

@@ -220,7 +220,7 @@ std::unique_ptr<TMiraFrameList> CaptureLayer(TVelaBase& Layer, int32_t Width, in
 // title's install set.
 void RegisterScreenFile(int32_t Register, const std::string& Base, const std::string& FileName) {
     const std::string path = Base + FileName;
-    if (Register == 1 && ExitDeleteList && ExitDeleteList->IndexOf(path) < 0) ExitDeleteList->Add(path);
+    if (Register == 1 && ExitDeleteList) ExitDeleteList->Add(path);
     if (Register == 2 && platform::fs::FileExists(Base + "install.dat")) {
         TVelaInstallSet set;
         set.LoadFromFile(Base + "install.dat");

@@ -95,7 +95,8 @@ void FnStringToArray(TParamCollectionItem&, TSysFuncArgs Args) {
     if (separator == kLineBreak) {
         pieces = SplitLines(std::string_view(text).substr(0, text.find('\0')));
     } else {
-        for (std::string_view rest = text; !rest.empty();) pieces.push_back(JStrSplitToken(rest, separator));
+        const TDelimiterSet delimiters(separator);
+        for (std::string_view rest = text; !rest.empty();) pieces.push_back(JStrSplitToken(rest, delimiters));
     }
     if (pieces.empty()) return a.SetStr("");
     a.SetDims({static_cast<int32_t>(std::min<size_t>(pieces.size(), INT32_MAX))});

@@ -35,40 +35,23 @@ std::vector<TReferenceName> ReferenceNames(int Count, int Seed) {
     return names;
 }
 
-// One name for every bucket, to reach each chain from its head.
-const std::vector<std::string>& BucketProbes() {
-    static const std::vector<std::string> probes = [] {
-        std::vector<std::string> found(256);
-        int missing = 256;
-        for (int length = 3; missing > 0; ++length)
-            for (char first = '0'; first <= 'z'; ++first)
-                for (char second = '0'; second <= 'z'; ++second) {
-                    std::string name(static_cast<size_t>(length), '_');
-                    name[0] = first;
-                    name[static_cast<size_t>(length) - 2] = second;
-                    std::string& slot = found[static_cast<size_t>(HashName(name))];
-                    if (slot.empty()) slot = name, --missing;
-                }
-        return found;
-    }();
-    return probes;
-}
-
-// Every item is at its cached position and in the chain of its name's bucket, once; the
-// chains hold nothing else.
+// Every item is at its cached position and in the chain of its name, once; each chain holds
+// only items of its name.
 void ExpectConsistent(const THashCollection& Items) {
+    std::set<const THashCollectionItem*> chained;
     for (int i = 0; i < Items.Count(); ++i) {
         ASSERT_EQ(Items.Items(i).CachedIndex(), i);
         ASSERT_EQ(Items.Items(i).Bucket(), HashName(Items.Items(i).Name())) << i;
-    }
-    std::set<const THashCollectionItem*> chained;
-    for (int bucket = 0; bucket < 256; ++bucket)
-        for (auto* item = Items.FirstInChain(BucketProbes()[static_cast<size_t>(bucket)]); item;
-             item = item->NextInChain()) {
-            ASSERT_EQ(item->Bucket(), bucket);
+        const std::string& name = Items.Items(i).Name();
+        bool found = false;
+        for (auto* item = Items.FirstInChain(name); item; item = item->NextInChain()) {
+            ASSERT_TRUE(AnsiSameText(item->Name(), name));
             ASSERT_EQ(&Items.Items(item->CachedIndex()), item);
-            ASSERT_TRUE(chained.insert(item).second) << "item twice in the chains";
+            found |= item == &Items.Items(i);
         }
+        ASSERT_TRUE(found) << "item " << i << " missing from its chain";
+        chained.insert(&Items.Items(i));
+    }
     ASSERT_EQ(static_cast<int>(chained.size()), Items.Count());
 }
 
@@ -114,23 +97,29 @@ TEST(THashCollection, RenameRelinksAtChainHead) {
     THashCollection items;
     auto& abc = items.AddNamed("abc");
     auto& bac = items.AddNamed("bac");
+    auto& other = items.AddNamed("ABC");
     ASSERT_EQ(abc.Bucket(), bac.Bucket());
-    EXPECT_EQ(items.FirstInChain("abc"), &bac);
-
-    abc.SetName("ABC");  // other case: relinked, same bucket, now the head
-    EXPECT_EQ(abc.Bucket(), 243);
-    EXPECT_EQ(items.FirstInChain("abc"), &abc);
-    EXPECT_EQ(abc.NextInChain(), &bac);
+    EXPECT_EQ(items.FirstInChain("abc"), &other);  // a chain holds one name, whatever its bucket
+    EXPECT_EQ(other.NextInChain(), &abc);
+    EXPECT_EQ(items.FirstInChain("bac"), &bac);
     EXPECT_EQ(bac.NextInChain(), nullptr);
 
-    bac.SetName("BAC");
-    abc.SetName("ABC");  // the same bytes: nothing moves
-    EXPECT_EQ(items.FirstInChain("abc"), &bac);
+    abc.SetName("aBc");  // other case: relinked in the same chain, now the head
+    EXPECT_EQ(abc.Bucket(), 243);
+    EXPECT_EQ(items.FirstInChain("ABC"), &abc);
+    EXPECT_EQ(abc.NextInChain(), &other);
+    EXPECT_EQ(other.NextInChain(), nullptr);
+
+    other.SetName("abC");
+    abc.SetName("aBc");  // the same bytes: nothing moves
+    EXPECT_EQ(items.FirstInChain("abc"), &other);
 
     abc.SetName("zz");
+    other.SetName("zZ");
     EXPECT_EQ(abc.Bucket(), HashName("zz"));
     EXPECT_EQ(items.IndexOf("abc"), -1);
-    EXPECT_EQ(items.IndexOf("ZZ"), 0);
+    EXPECT_EQ(items.FirstInChain("abc"), nullptr);
+    EXPECT_EQ(items.IndexOf("ZZ"), 2);
     ExpectConsistent(items);
 }
 

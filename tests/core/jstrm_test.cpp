@@ -123,28 +123,28 @@ TEST(JStrm, InsertAndDeleteCountCharacters) {
 
 TEST(JStrm, SplitToken) {
     std::string_view s = "ab,cd";
-    EXPECT_EQ(JStrSplitToken(s, ","), "ab");
+    EXPECT_EQ(JStrSplitToken(s, TDelimiterSet(",")), "ab");
     EXPECT_EQ(s, "cd");
-    EXPECT_EQ(JStrSplitToken(s, ","), "cd");
-    EXPECT_EQ(JStrSplitToken(s, ","), "");
+    EXPECT_EQ(JStrSplitToken(s, TDelimiterSet(",")), "cd");
+    EXPECT_EQ(JStrSplitToken(s, TDelimiterSet(",")), "");
 
     s = "a;;b c";
-    EXPECT_EQ(JStrSplitToken(s, "; "), "a");
-    EXPECT_EQ(JStrSplitToken(s, "; "), "");
-    EXPECT_EQ(JStrSplitToken(s, "; "), "b");
+    EXPECT_EQ(JStrSplitToken(s, TDelimiterSet("; ")), "a");
+    EXPECT_EQ(JStrSplitToken(s, TDelimiterSet("; ")), "");
+    EXPECT_EQ(JStrSplitToken(s, TDelimiterSet("; ")), "b");
     EXPECT_EQ(s, "c");
-    EXPECT_EQ(JStrSplitToken(s, ""), "c");
+    EXPECT_EQ(JStrSplitToken(s, TDelimiterSet("")), "c");
     EXPECT_EQ(s, "");
 }
 
 TEST(JStrm, TrailByte5CIsNeverABackslash) {
     // 表, ソ and 能 end in the byte 0x5C.
     std::string_view s = "表\\ソ能\\x";
-    EXPECT_EQ(JStrSplitToken(s, "\\"), "表");
-    EXPECT_EQ(JStrSplitToken(s, "\\"), "ソ能");
+    EXPECT_EQ(JStrSplitToken(s, TDelimiterSet("\\")), "表");
+    EXPECT_EQ(JStrSplitToken(s, TDelimiterSet("\\")), "ソ能");
     EXPECT_EQ(s, "x");
     s = "表ソ能";
-    EXPECT_EQ(JStrSplitToken(s, "\\"), "表ソ能");
+    EXPECT_EQ(JStrSplitToken(s, TDelimiterSet("\\")), "表ソ能");
     EXPECT_EQ(JStrPos("\\", "表ソ能"), 0);
     EXPECT_EQ(JStrPos("\\", "表ソ能\\"), 4);
     EXPECT_EQ(JStrZenToHan("表ソ能"), "ｿ");
@@ -185,7 +185,7 @@ TEST(JStrm, LeadByteAtTheEndIsOneCharacter) {
     EXPECT_EQ(JStrHanToZen("A\x82"), "Ａ\x82");
     EXPECT_EQ(JStrZenToHan("A\x82"), "A");
     std::string_view t = "\x81";
-    EXPECT_EQ(JStrSplitToken(t, "\x81"), "");
+    EXPECT_EQ(JStrSplitToken(t, TDelimiterSet("\x81")), "");
     EXPECT_EQ(JStrTrim(" \x81"), "\x81");
     EXPECT_EQ(JStrTrim("\x81 "), "\x81 ");  // the space is the lead byte's partner
 }

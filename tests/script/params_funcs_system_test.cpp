@@ -40,7 +40,7 @@ protected:
         box->SetParent(Bases->GetBase(Bases->GetCurrentLayer()));
         box->SetLeft(0), box->SetTop(0), box->SetWidth(W / 2), box->SetHeight(H);
         box->SetColor(0x0000FF);
-        ExitDeleteList = new TStringList;
+        ExitDeleteList = new TExitDeleteList;
         Project = new TProject;
         SetTerminating(false);
         Project->SavePathKnown = true;

@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     if (mutex) {
         try {
             if (config) {
-                RunConfigDialog(*display, GameIniFile());
+                RunConfigDialog(*display, GameIniFile(ExtractFilePath(programFile)));
             } else {
                 TFormView form(*display, programFile, args);
                 form.WindowScale = scale;

@@ -4,6 +4,7 @@
 #include "core/jstrm.h"
 #include "core/streams.h"
 #include "core/sysutils.h"
+#include "media/velabind.h"
 #include "platform/fs.h"
 
 #include <algorithm>
@@ -100,7 +101,9 @@ TGameIni ParseGameIni(std::string_view Text) {
 
 TGameIni ReadGameIni(const std::string& FileName) { return ParseGameIni(ReadWholeFile(FileName).value_or(std::string())); }
 
-std::string GameIniFile() { return GetSettingsFile(ExtractFilePath(platform::fs::ProgramFile())); }
+std::string GameIniFile(const std::string& ProgramFolder) {
+    return GetSettingsFile(ProgramFolder, CompanionFolder(ProgramFolder) != ProgramFolder);
+}
 
 std::string IniWithValue(std::string_view Text, std::string_view Section, std::string_view Key, std::string_view Value) {
     const std::string_view lineBreak = Text.find('\n') == std::string_view::npos || Text.find("\r\n") != std::string_view::npos

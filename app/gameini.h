@@ -30,9 +30,11 @@ bool IniBool(std::string_view Text, std::string_view Section, std::string_view K
 TGameIni ParseGameIni(std::string_view Text);
 // The settings of the file (a program path); all defaults when it does not exist or cannot be read.
 TGameIni ReadGameIni(const std::string& FileName);
-// The program path of "game.ini": in the program's folder when it takes files, else the user's
-// settings folder (GetSettingsFile).
-std::string GameIniFile();
+// The program path of "game.ini" for the player in ProgramFolder: beside it when it runs where
+// it was built and the folder takes files, else in the user's settings folder (GetSettingsFile).
+// An installed player (its companion library under the prefix's lib folder) never writes
+// beside itself, even where it could (run by root).
+std::string GameIniFile(const std::string& ProgramFolder);
 
 // Text with Key of Section set to Value: the first such key's line is rewritten (its name kept),
 // else the key is added after the last key line of the first such section, else the section is

@@ -96,7 +96,7 @@ void TFormView::FormCreate() {
     platform::fs::DeleteFile(folder + "velaplay.log");
     RandSeed = platform::ClockMs();
     VrFileManager->OnChange = ExtractPixelFonts;
-    GameSettings = ReadGameIni(GetSettingsFile(folder));
+    GameSettings = ReadGameIni(GameIniFile(folder));
     if (GameSettings.DefaultOnly) FontPixelManager->KeepStandardFonts();
     VrFileManager->AskOkCancel = [this](const std::string& Text) {
         return Display.messageBox(Project ? Project->Title : std::string(), Text, platform::MessageButtons::OkCancel,

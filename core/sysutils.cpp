@@ -344,8 +344,8 @@ std::string GetTitleSaveFile(const std::string& Folder) {
                                                TitleAsFolderName(name) + "-" + ShortHash(folder) + "\\"));
 }
 
-std::string GetSettingsFile(const std::string& ProgramFolder) {
-    if (FolderTakesFiles(ProgramFolder)) return ProgramFolder + "game.ini";
+std::string GetSettingsFile(const std::string& ProgramFolder, bool Installed) {
+    if (!Installed && FolderTakesFiles(ProgramFolder)) return ProgramFolder + "game.ini";
     const std::string folder = PlayerDataFolder(platform::UserFolder::Config, "");
     return (folder.empty() ? ProgramFolder : folder) + "game.ini";
 }

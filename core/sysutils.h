@@ -100,9 +100,10 @@ std::string GetSaveDataFile(const std::string& GamePath, const std::string& Titl
 // hexadecimal digits of its path), where an older save of the folder is carried over once.
 // Raises EVelaError when neither place is writable.
 std::string GetTitleSaveFile(const std::string& Folder);
-// The player's settings file: "game.ini" in ProgramFolder when it takes files, else in
-// $XDG_CONFIG_HOME/velaplay/ (ProgramFolder's when that cannot be made).
-std::string GetSettingsFile(const std::string& ProgramFolder);
+// The player's settings file: "game.ini" in ProgramFolder when the player is not Installed
+// (in a prefix's bin folder) and the folder takes files, else in $XDG_CONFIG_HOME/velaplay/
+// (ProgramFolder's when that cannot be made).
+std::string GetSettingsFile(const std::string& ProgramFolder, bool Installed);
 // The trace hook of the start-up steps; it records nothing.
 inline void WriteLog(const std::string& /*Message*/) {}
 

@@ -156,7 +156,7 @@ void TScreenManager::CopyToWindow(const std::vector<std::pair<TRect, TRect>>& Co
     if (!Form) return;
     platform::PixelSurface& frame = Form->frame();
     const platform::PixelBuffer size = frame.describe();
-    const TRect bounds{0, Panel ? Panel->CoveredTop : 0, size.width, size.height};
+    const TRect bounds{0, 0, size.width, size.height};
     const int32_t x = Panel ? Panel->Left : 0, y = Panel ? Panel->Top : 0;
     std::vector<platform::PixelRect> shown;
     for (const auto& [source, dest] : Copies) {

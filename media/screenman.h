@@ -20,9 +20,6 @@
 // keys) lies in the window's client area.
 struct TBasePanel {
     int32_t Left = 0, Top = 0, Width = 0, Height = 0;
-    // The client area's rows above this one are the toolbar's while it is shown, over the panel
-    // in full screen: frames are not copied there.
-    int32_t CoveredTop = 0;
     void SetBounds(int32_t L, int32_t T, int32_t W, int32_t H) { Left = L, Top = T, Width = W, Height = H; }
 };
 

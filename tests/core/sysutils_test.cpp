@@ -92,7 +92,7 @@ TEST_F(SaveData, ATitleFolderThatCannotBeWrittenSavesInThePlayersDataFolder) {
     const std::string game = root_ + "title/";
     mkdir(game.c_str(), 0777);
     EXPECT_EQ(GetTitleSaveFile(fs::ToProgramPath(game)), fs::ToProgramPath(game) + "save.dat");
-    EXPECT_EQ(GetSettingsFile(fs::ToProgramPath(game)), fs::ToProgramPath(game) + "game.ini");
+    EXPECT_EQ(GetSettingsFile(fs::ToProgramPath(game), false), fs::ToProgramPath(game) + "game.ini");
 
     mkdir((game + "save.dat.$$$").c_str(), 0777);  // refuses the probe even to root
     Touch(game + "save.dat", "old");
@@ -106,7 +106,9 @@ TEST_F(SaveData, ATitleFolderThatCannotBeWrittenSavesInThePlayersDataFolder) {
     EXPECT_NE(GetTitleSaveFile(fs::ToProgramPath(other)), saveFile);  // another folder of that name
 
     ScopedEnvironment config("XDG_CONFIG_HOME", (root_ + "config").c_str());
-    EXPECT_EQ(GetSettingsFile(fs::ToProgramPath(game)), fs::ToProgramPath(root_ + "config/velaplay/") + "game.ini");
+    EXPECT_EQ(GetSettingsFile(fs::ToProgramPath(game), false), fs::ToProgramPath(root_ + "config/velaplay/") + "game.ini");
+    // An installed player keeps its settings there even where its own folder takes files.
+    EXPECT_EQ(GetSettingsFile(fs::ToProgramPath(root_), true), fs::ToProgramPath(root_ + "config/velaplay/") + "game.ini");
 }
 
 // ---- Files ----

@@ -339,7 +339,10 @@ std::string GetSaveDataFile(const std::string& GamePath, const std::string& Titl
 std::string GetTitleSaveFile(const std::string& Folder) {
     const std::string folder = AppendBackslash(Folder);
     if (FolderTakesFiles(folder)) return folder + "save.dat";
-    const std::string name = ExtractFileName(std::string_view(folder).substr(0, folder.size() - 1));
+    // The folder's own name, whichever separators the path was given with.
+    std::string_view path(folder);
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.remove_suffix(1);
+    const std::string name(path.substr(AfterLastDelimiter(path, "\\/:")));
     return SaveFileIn(folder, PlayerDataFolder(platform::UserFolder::LocalData,
                                                TitleAsFolderName(name) + "-" + ShortHash(folder) + "\\"));
 }

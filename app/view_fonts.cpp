@@ -28,12 +28,13 @@ TStringList FontNames(const TVrFileManager& Sender, const TVrFileCollection* Arc
 }
 
 // A new empty file "font" + four hexadecimal digits + ".tmp" in the private temporary folder,
-// open for writing; FileName receives its name.
-std::unique_ptr<TFileStream> CreateWorkFile(std::string& FileName) {
+// open for writing, the first number free from Unique on (every one before it is taken); FileName
+// receives its name and Unique its number.
+std::unique_ptr<TFileStream> CreateWorkFile(std::string& FileName, unsigned& Unique) {
     try {
         const std::string folder = platform::fs::TempFolder();
-        for (unsigned unique = 1; unique <= 0xFFFF; ++unique) {
-            FileName = folder + Format("font%.4X.tmp", unique);
+        for (; Unique <= 0xFFFF; ++Unique) {
+            FileName = folder + Format("font%.4X.tmp", Unique);
             if (!platform::fs::FileExists(FileName)) return std::make_unique<TFileStream>(FileName, fmCreate);
         }
     } catch (const EVelaError&) {
@@ -43,10 +44,10 @@ std::unique_ptr<TFileStream> CreateWorkFile(std::string& FileName) {
 }
 
 // Copies the content Name into a work file and hands it over; a broken font is reported by
-// Name.
-void HandOver(TVrFileManager& Sender, const std::string& Name) {
+// Name. Unique is the first work-file number that may be free, past the kept file's.
+void HandOver(TVrFileManager& Sender, const std::string& Name, unsigned& Unique) {
     std::string fileName;
-    std::unique_ptr<TFileStream> file = CreateWorkFile(fileName);
+    std::unique_ptr<TFileStream> file = CreateWorkFile(fileName, Unique);
     bool kept = false;
     try {
         Sender.ReadFile(*file, Name);
@@ -57,15 +58,18 @@ void HandOver(TVrFileManager& Sender, const std::string& Name) {
         platform::fs::DeleteFile(fileName);
         throw;
     }
-    if (kept)
+    if (kept) {
         ExitDeleteList->Add(fileName);
-    else
+        ++Unique;
+    } else {
         platform::fs::DeleteFile(fileName);
+    }
 }
 
 }  // namespace
 
 void ExtractPixelFonts(TVrFileManager& Sender, TVrFileCollection* Archive) {
     const TStringList fonts = FontNames(Sender, Archive);
-    for (int i = 0; i < fonts.Count(); ++i) HandOver(Sender, fonts.Strings(i));
+    unsigned unique = 1;
+    for (int i = 0; i < fonts.Count(); ++i) HandOver(Sender, fonts.Strings(i), unique);
 }

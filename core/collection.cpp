@@ -56,6 +56,25 @@ void TCollection::Delete(int Index) {
     gone->collection_ = nullptr;
 }
 
+void TCollection::DeleteMarked(int From, const std::vector<uint8_t>& Marked) {
+    const auto from = static_cast<size_t>(From);
+    for (size_t i = Marked.size(); i-- > 0;)
+        if (Marked[i]) items_[from + i]->Deleting();
+    std::vector<std::unique_ptr<TCollectionItem>> gone;
+    size_t kept = from;
+    for (size_t i = from; i < from + Marked.size(); ++i) {
+        if (Marked[i - from])
+            gone.push_back(std::move(items_[i]));
+        else
+            items_[kept++] = std::move(items_[i]);
+    }
+    items_.erase(std::move(items_.begin() + static_cast<std::ptrdiff_t>(from + Marked.size()), items_.end(),
+                           items_.begin() + static_cast<std::ptrdiff_t>(kept)),
+                 items_.end());
+    for (auto& item : gone) item->collection_ = nullptr;
+    while (!gone.empty()) gone.pop_back();
+}
+
 void TCollection::Clear() {
     while (Count() > 0) Delete(Count() - 1);
 }

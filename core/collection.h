@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 
 #include <concepts>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -76,6 +77,11 @@ public:
 protected:
     template <std::derived_from<TCollectionItem> T>
     explicit TCollection(TItemClass<T>) : newItem_(&NewItem<T>) {}
+    // Removes and frees, in one pass, the items at From and after whose entry in Marked (one per
+    // position from From on) is set, as deleting them one by one from the last would: each is
+    // told Deleting, the last first, then the others close up and the marked ones are freed,
+    // the last first.
+    void DeleteMarked(int From, const std::vector<uint8_t>& Marked);
 
 private:
     friend class TCollectionItem;

@@ -26,7 +26,8 @@ void THashCollectionItem::Added() {
 
 void THashCollectionItem::Deleting() {
     THashCollection& owner = Owner();
-    for (int i = index_ + 1; i < owner.Count(); ++i) --owner.Items(i).index_;
+    if (!owner.deletingMany_)
+        for (int i = index_ + 1; i < owner.Count(); ++i) --owner.Items(i).index_;
     UnlinkHash();
     TCollectionItem::Deleting();
 }

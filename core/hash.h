@@ -4,6 +4,7 @@
 #include "core/collection.h"
 #include "core/sysutils.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -45,6 +46,7 @@ protected:
     void UnlinkHash();
 
 private:
+    friend class THashCollection;
     THashCollection& Owner() const;
 
     int bucket_ = 0;
@@ -74,12 +76,43 @@ public:
     // last), for walking with NextInChain; nullptr when no item has the name. The walk meets
     // only items of that name, so a look-up does not grow with the number of other names.
     THashCollectionItem* FirstInChain(std::string_view Name) const;
+    // Removes and frees every item at position From or after that Match (called once with each
+    // of them, as const THashCollectionItem&) accepts, as deleting them one by one from the last
+    // would, in time proportional to the items from From on.
+    template <class P>
+    void DeleteIf(P Match, int From = 0);
 
 private:
     friend class THashCollectionItem;
     // The head of each name's chain; a name leaves the map with the last item of its chain.
     TAnsiTextMap<THashCollectionItem*> heads_;
+    // Set while DeleteIf removes several items: their positions are counted afresh once after.
+    bool deletingMany_ = false;
 };
+
+template <class P>
+void THashCollection::DeleteIf(P Match, int From) {
+    From = std::max(From, 0);
+    if (From >= Count()) return;
+    std::vector<uint8_t> marked(static_cast<size_t>(Count() - From));
+    bool any = false;
+    for (int i = From; i < Count(); ++i) {
+        const bool match = Match(static_cast<const THashCollectionItem&>(Items(i)));
+        marked[static_cast<size_t>(i - From)] = match;
+        any = any || match;
+    }
+    if (!any) return;
+    struct TRenumber {
+        THashCollection& Owner;
+        int From;
+        ~TRenumber() {
+            Owner.deletingMany_ = false;
+            for (int i = From; i < Owner.Count(); ++i) Owner.Items(i).index_ = i;
+        }
+    } renumber{*this, From};
+    deletingMany_ = true;
+    DeleteMarked(From, marked);
+}
 
 // A list of int32 values.
 class TIntList {

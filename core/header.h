@@ -99,6 +99,35 @@ public:
         if (Index < 0 || Index > Count()) RaiseListIndexError(Index);
         items_.insert(items_.begin() + Index, std::move(Item));
     }
+    // Inserts every object of Items, in their order, before position Index, moving the entries
+    // after it once for them all.
+    void InsertRange(int Index, std::vector<std::unique_ptr<T>>&& Items) {
+        if (Index < 0 || Index > Count()) RaiseListIndexError(Index);
+        items_.insert(items_.begin() + Index, std::make_move_iterator(Items.begin()),
+                      std::make_move_iterator(Items.end()));
+        Items.clear();
+    }
+    // Inserts each group of objects before its position (the positions of the list as it was,
+    // in rising order), moving every entry once for all the groups.
+    void InsertRanges(std::vector<std::pair<int, std::vector<std::unique_ptr<T>>>>&& Ranges) {
+        size_t added = 0;
+        int previous = 0;
+        for (const auto& [at, objects] : Ranges) {
+            if (at < previous || at > Count()) RaiseListIndexError(at);
+            previous = at;
+            added += objects.size();
+        }
+        std::vector<std::unique_ptr<T>> items;
+        items.reserve(items_.size() + added);
+        size_t next = 0;
+        for (auto& [at, objects] : Ranges) {
+            for (; next < static_cast<size_t>(at); ++next) items.push_back(std::move(items_[next]));
+            for (auto& object : objects) items.push_back(std::move(object));
+        }
+        for (; next < items_.size(); ++next) items.push_back(std::move(items_[next]));
+        items_ = std::move(items);
+        Ranges.clear();
+    }
     // Removes the entry and hands its object to the caller.
     std::unique_ptr<T> Extract(int Index) {
         std::unique_ptr<T> item = std::move(items_[CheckIndex(Index)]);

@@ -380,13 +380,15 @@ std::unique_ptr<TStream> TVrFileCollection::OpenRangeStream(const std::string& N
 }
 
 void TVrFileCollection::GetFileList(const std::string& Folder, TStringList& Strings) const {
+    TAnsiTextSet listed;
+    for (int i = 0; i < Strings.Count(); ++i) listed.insert(Strings.Strings(i));
     for (int i = 0; i < Count(); ++i) {
         const std::string& name = GetFile(i).Name();
         if (name == kVrSentinelName) continue;
         const size_t split = AfterLastDelimiter(name, "\\:");
         if (!AnsiSameText(std::string_view(name).substr(0, split), Folder)) continue;
         std::string file = name.substr(split);
-        if (Strings.IndexOf(file) < 0) Strings.Add(file);
+        if (listed.insert(file).second) Strings.Add(file);
     }
 }
 

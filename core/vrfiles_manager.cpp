@@ -47,8 +47,10 @@ void LoadDiskFile(TStream& Dest, const std::string& Path) {
     throw EVrFileError(Format("%s:ファイルがありません", Name.c_str()));
 }
 
-void AddNew(TStringList& Strings, const std::string& S) {
-    if (Strings.IndexOf(S) < 0) Strings.Add(S);
+// Adds S to Strings unless Listed, the names Strings holds, has it already (without regard to
+// case).
+void AddNew(TStringList& Strings, TAnsiTextSet& Listed, const std::string& S) {
+    if (Listed.insert(S).second) Strings.Add(S);
 }
 
 // Text with every "%d" replaced by Number and "%%" by "%"; the rest is taken as it is, so the
@@ -305,24 +307,27 @@ std::unique_ptr<TStream> TVrFileManager::OpenRangeStream(const std::string& Name
     RaiseMissing(Name);
 }
 
-void TVrFileManager::ListDiskFolder(const std::string& Root, const std::string& Folder, TStringList& Strings) {
+void TVrFileManager::ListDiskFolder(const std::string& Root, const std::string& Folder, TStringList& Strings,
+                                    TAnsiTextSet& Listed) {
     const std::string folder = Root + Folder;
     if (Folder.find('\0') != std::string::npos || !platform::fs::DirectoryExists(folder) || !platform::fs::IsInsideFolder(Root, folder))
         return;
     TStringList found;
     EnumFiles(folder, faReadOnly | faHidden | faSysFile | faVolumeID | faArchive, true, "", false, false, false, found,
               true);
-    for (int i = 0; i < found.Count(); ++i) AddNew(Strings, found.Strings(i).substr(Root.size()));
+    for (int i = 0; i < found.Count(); ++i) AddNew(Strings, Listed, found.Strings(i).substr(Root.size()));
 }
 
 void TVrFileManager::GetFileList(const std::string& Folder, TStringList& Strings) const {
+    TAnsiTextSet listed;
+    for (int i = 0; i < Strings.Count(); ++i) listed.insert(Strings.Strings(i));
     for (int i = 0; i < Count(); ++i) {
         TStringList names;
         GetCollection(i).GetFileList(Folder, names);
-        for (int n = 0; n < names.Count(); ++n) AddNew(Strings, Folder + names.Strings(n));
+        for (int n = 0; n < names.Count(); ++n) AddNew(Strings, listed, Folder + names.Strings(n));
     }
-    if (!baseFolder_.empty()) ListDiskFolder(baseFolder_, Folder, Strings);
-    for (const std::string& root : cdRoots_) ListDiskFolder(root, Folder, Strings);
+    if (!baseFolder_.empty()) ListDiskFolder(baseFolder_, Folder, Strings, listed);
+    for (const std::string& root : cdRoots_) ListDiskFolder(root, Folder, Strings, listed);
 }
 
 std::string TVrFileManager::ExtractFolder(const std::string& Name) {

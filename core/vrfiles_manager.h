@@ -182,8 +182,10 @@ private:
     // The first archive that can read Name's data (an entry in an archive file, or one added
     // in memory); nullptr when none can.
     TVrFileCollection* ArchiveWithData(const std::string& Name) const;
-    // Appends the files of Root + Folder, named from Folder on, that Strings does not hold.
-    static void ListDiskFolder(const std::string& Root, const std::string& Folder, TStringList& Strings);
+    // Appends the files of Root + Folder, named from Folder on, that Listed (the names Strings
+    // holds) does not hold.
+    static void ListDiskFolder(const std::string& Root, const std::string& Folder, TStringList& Strings,
+                               TAnsiTextSet& Listed);
     bool Ask(const std::string& Text, bool Unanswered) const { return AskOkCancel ? AskOkCancel(Text) : Unanswered; }
 
     TObjList<TVrFileCollection> archives_;

@@ -23,24 +23,46 @@ TMidiManager* MidiMan = nullptr;
 
 TDMediaItem* TMediaManager::GetItem(int32_t Index) const {
     if (Index < 0 || Index >= Count()) return nullptr;
+    CloseHoles();
     return Items[size_t(Index)].get();
 }
 
 TDMediaItem* TMediaManager::Append(std::unique_ptr<TDMediaItem> Item) {
+    if (Holes > Items.size() / 2) CloseHoles();
+    Item->Place = Items.size();
     Items.push_back(std::move(Item));
     return Items.back().get();
 }
 
+// An item of someone else does not hold its place here. The list is whole again before the item
+// is freed.
 void TMediaManager::Remove(TDMediaItem* Item) {
-    const auto it = std::find_if(Items.begin(), Items.end(), [&](const auto& p) { return p.get() == Item; });
-    if (it == Items.end()) return;
-    it->reset();
-    Items.erase(it);
+    if (!Item || Item->Place >= Items.size() || Items[Item->Place].get() != Item) return;
+    const std::unique_ptr<TDMediaItem> gone = std::move(Items[Item->Place]);
+    ++Holes;
+    while (!Items.empty() && !Items.back()) {
+        Items.pop_back();
+        --Holes;
+    }
+}
+
+void TMediaManager::CloseHoles() const {
+    if (Holes == 0) return;
+    size_t kept = 0;
+    for (size_t i = 0; i < Items.size(); ++i) {
+        if (!Items[i]) continue;
+        Items[i]->Place = kept;
+        if (i != kept) Items[kept] = std::move(Items[i]);
+        ++kept;
+    }
+    Items.resize(kept);
+    Holes = 0;
 }
 
 void TMediaManager::Clear() {
     for (auto& item : Items) item.reset();
     Items.clear();
+    Holes = 0;
 }
 
 void TMediaManager::ReportOpenFailure(const std::string& FileName, const std::string& Reason) {
@@ -52,6 +74,7 @@ void TMediaManager::ReportOpenFailure(const std::string& FileName, const std::st
 void TMediaManager::SuspendItems() {
     Suspended = true;
     for (auto& item : Items) {
+        if (!item) continue;
         // An item that ended is not started again (IsEnd is asked only of one that plays).
         item->ResumeMark = item->IsPlaying() && !item->IsPaused() && !item->IsEnd();
         if (item->ResumeMark) item->Pause();
@@ -61,7 +84,7 @@ void TMediaManager::SuspendItems() {
 void TMediaManager::ResumeItems() {
     Suspended = false;
     for (auto& item : Items)
-        if (item->ResumeMark) {
+        if (item && item->ResumeMark) {
             item->Play();
             item->ResumeMark = false;
         }

@@ -56,6 +56,8 @@ public:
     // Set for an item paused by its manager's Suspend (or played while the manager was
     // disabled): Resume plays it.
     bool ResumeMark = false;
+    // Its place in its manager's list, kept by the manager.
+    size_t Place = 0;
 };
 
 // A list of items that owns them.
@@ -66,7 +68,7 @@ public:
     TMediaManager(const TMediaManager&) = delete;
     TMediaManager& operator=(const TMediaManager&) = delete;
 
-    int32_t Count() const { return int32_t(Items.size()); }
+    int32_t Count() const { return int32_t(Items.size() - Holes); }
     // The item at Index; nullptr outside the list.
     TDMediaItem* GetItem(int32_t Index) const;
     // Frees Item when it is in the list; an item of someone else stays untouched.
@@ -88,7 +90,12 @@ protected:
     void ResumeItems();
 
 private:
-    std::vector<std::unique_ptr<TDMediaItem>> Items;
+    // Closes the holes removals left.
+    void CloseHoles() const;
+    // In the order they came; a removed item leaves a hole (nullptr) that the next look-up by
+    // index or a later addition closes.
+    mutable std::vector<std::unique_ptr<TDMediaItem>> Items;
+    mutable size_t Holes = 0;
     std::set<std::string> ReportedFailures;  // lower-cased names
 };
 

@@ -62,14 +62,13 @@ void TWavBuffer::Play() {
     FStarted = true;
     FPaused = false;
     FEnded = false;
-    if (std::find(FOwner.FActive.begin(), FOwner.FActive.end(), this) == FOwner.FActive.end())
-        FOwner.FActive.push_back(this);
+    FOwner.FActive.emplace(FNumber, this);
 }
 
 void TWavBuffer::Pause() {
     std::lock_guard lock(FOwner.FLock);
     FPaused = true;
-    std::erase(FOwner.FActive, this);
+    FOwner.FActive.erase(FNumber);
 }
 
 void TWavBuffer::SetPosition(int64_t Value) {
@@ -223,14 +222,20 @@ void TWavOut::Close() {
 
 TWavBuffer* TWavOut::AddBuffer(const TWaveFormatEx& Format, TStream& Stream) {
     std::lock_guard lock(FLock);
-    FBuffers.push_back(std::make_unique<TWavBuffer>(*this, Format, Stream));
-    return FBuffers.back().get();
+    auto buffer = std::make_unique<TWavBuffer>(*this, Format, Stream);
+    buffer->FNumber = FNextNumber;
+    TWavBuffer* added = FBuffers.emplace(FNextNumber, std::move(buffer)).first->second.get();
+    ++FNextNumber;
+    return added;
 }
 
+// A source of another mixer stays.
 void TWavOut::RemoveBuffer(TWavBuffer* Buffer) {
     std::lock_guard lock(FLock);
-    std::erase(FActive, Buffer);
-    std::erase_if(FBuffers, [Buffer](const std::unique_ptr<TWavBuffer>& B) { return B.get() == Buffer; });
+    const auto held = FBuffers.find(Buffer->FNumber);
+    if (held == FBuffers.end() || held->second.get() != Buffer) return;
+    FActive.erase(Buffer->FNumber);
+    FBuffers.erase(held);
 }
 
 int32_t TWavOut::BlockCount() const {
@@ -268,6 +273,7 @@ void TWavOut::Refill() {
 bool TWavOut::Mix(int16_t* Block) {
     std::fill_n(Block, FBlockSize / 2, int16_t(0));
     bool used = false;
-    for (const auto& buffer : FBuffers) used = buffer->Fill(Block) || used;
+    // Sources not playing add nothing.
+    for (const auto& [number, buffer] : FActive) used = buffer->Fill(Block) || used;
     return used;
 }

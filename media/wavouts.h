@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -82,6 +83,7 @@ private:
     int64_t FPosition = 0;
     int32_t FGain = 256;
     bool FStarted = false, FPaused = false;
+    uint64_t FNumber = 0;  // its place in the registration order
 };
 
 // A block of the mixer's pool: its samples and the header the stream out marks done once it
@@ -138,8 +140,10 @@ private:
     mutable std::recursive_mutex FLock;
     std::shared_ptr<platform::SoundDevice> FDevice;
     std::unique_ptr<platform::PcmOut> FWaveOut;
-    std::vector<std::unique_ptr<TWavBuffer>> FBuffers;
-    std::vector<TWavBuffer*> FActive;
+    // The sources by registration number; those played and not paused again.
+    std::map<uint64_t, std::unique_ptr<TWavBuffer>> FBuffers;
+    std::map<uint64_t, TWavBuffer*> FActive;
+    uint64_t FNextNumber = 0;
     std::vector<TWavPrimary*> FPrimaries;  // queued blocks, oldest first
     std::vector<std::unique_ptr<TWavPrimary>> FMemList;
     std::unique_ptr<TWavOutThread> FThread;

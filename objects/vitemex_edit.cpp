@@ -66,14 +66,14 @@ void DropFocus() {
 TVelaTextField::TVelaTextField(TVelaBaseList* AOwner, bool UniqueName, bool MultiLine)
     : TVelaControl(AOwner, UniqueName) {
     Field.MultiLine = MultiLine;
-    if (Owner) Owner->NativeControls.push_back(this);
+    if (Owner) Owner->NativeControls.emplace(GetSerial(), this);
 }
 
 TVelaTextField::~TVelaTextField() {
     if (Shown) InvalidateNative();
     if (Focus == this) DropFocus();
     if (Dragged == this) Dragged = nullptr;
-    if (Owner) std::erase(Owner->NativeControls, this);
+    if (Owner) Owner->NativeControls.erase(GetSerial());
 }
 
 // ---- Properties ----
@@ -544,7 +544,7 @@ bool DispatchTextFieldInput(const platform::InputEvent& Event) {
         if (Event.button != platform::MouseButton::Left || !Bases) return Dragged != nullptr;
         // The topmost shown field under the pointer: the last drawn.
         TVelaTextField* hit = nullptr;
-        for (TVelaObject* native : Bases->NativeControls) {
+        for (const auto& [serial, native] : Bases->NativeControls) {
             auto* field = static_cast<TVelaTextField*>(native);
             if (field->NativeVisible() && !field->GetPaused() && PointInRect(field->NativeBounds(), p.X, p.Y) &&
                 field->GetBase() == Bases->GetBase(Bases->GetCurrentLayer()))

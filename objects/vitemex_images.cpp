@@ -93,7 +93,7 @@ bool TVelaCustomImages::FramesRanOut() {
     }
     if (GetAutoscrap()) return true;
     const std::string handler = GetOnplayend();
-    if (!handler.empty() && Owner && Owner->GetEvents().IndexOf(this, PR_ONPLAYEND) < 0)
+    if (!handler.empty() && Owner && !Owner->GetEvents().IsQueued(this, PR_ONPLAYEND))
         Owner->GetEvents().Add(this, handler, nullptr, PR_ONPLAYEND);
     return false;
 }

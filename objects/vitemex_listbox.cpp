@@ -215,7 +215,7 @@ void TVelaCustomListBox::SetPaused(bool V) {
 void TVelaCustomListBox::SetHover(int32_t I) {
     if (I == HoverIndex) return;
     TTimerList* events = Owner ? &Owner->GetEvents() : nullptr;
-    if (I < 0 && events && !OnMapOut.empty() && events->IndexOf(this, PR_ONMAPOUT) < 0) {
+    if (I < 0 && events && !OnMapOut.empty() && !events->IsQueued(this, PR_ONMAPOUT)) {
         TArrayString args;
         args.Add(GetItemText(HoverIndex));
         args.Add(IntToStr(HoverIndex));
@@ -224,7 +224,7 @@ void TVelaCustomListBox::SetHover(int32_t I) {
     HoverIndex = I;
     SetIndex(-1);
     Invalidate();
-    if (I >= 0 && events && !OnMapIn.empty() && events->IndexOf(this, PR_ONMAPIN) < 0) {
+    if (I >= 0 && events && !OnMapIn.empty() && !events->IsQueued(this, PR_ONMAPIN)) {
         TArrayString args;
         args.Add(GetItemText(I));
         args.Add(IntToStr(I));
@@ -239,7 +239,7 @@ void TVelaCustomListBox::DoSelect() {
         ParamMan->SetSelStr(text);
         ParamMan->SetSelIndex(HoverIndex);
     }
-    if (!Owner || OnSelect.empty() || Owner->GetEvents().IndexOf(this, PR_ONSELECT) >= 0) return;
+    if (!Owner || OnSelect.empty() || Owner->GetEvents().IsQueued(this, PR_ONSELECT)) return;
     TArrayString args;
     args.Add(text);
     args.Add(IntToStr(HoverIndex));

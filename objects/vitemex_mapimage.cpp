@@ -166,7 +166,7 @@ void TVelaMapImage::Choose() {
     if (Selected < 0 || Selected >= GetRegionCount()) return;
     const std::string& name = Regions[size_t(Selected)].Name;
     SetLastSelection(name, Selected);
-    if (!OnSelect.empty() && !Selecting && Owner && Owner->GetEvents().IndexOf(this, PR_ONSELECT) < 0) {
+    if (!OnSelect.empty() && !Selecting && Owner && !Owner->GetEvents().IsQueued(this, PR_ONSELECT)) {
         TArrayString args;
         args.Add(name);
         args.Add(IntToStr(Selected));

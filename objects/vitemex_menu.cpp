@@ -122,7 +122,7 @@ bool TVelaMenu::Step() {
             // Gone once the close handlers have been taken and have finished.
             if (!Owner) return false;
             const TTimerList& events = Owner->GetEvents();
-            return events.IndexOf(this, PR_ONCLOSING) < 0 && events.IndexOf(this, PR_ONCLOSED) < 0;
+            return !events.IsQueued(this, PR_ONCLOSING) && !events.IsQueued(this, PR_ONCLOSED);
         }
         default: break;
     }

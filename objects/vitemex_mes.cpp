@@ -55,7 +55,7 @@ void TVelaMes::Post(const std::string& Handler, uint8_t Kind, const TArrayString
     if (!Handler.empty() && Owner) Owner->GetEvents().Add(this, Handler, Args, Kind);
 }
 
-bool TVelaMes::Pending(uint8_t Kind) const { return Owner && Owner->GetEvents().IndexOf(this, Kind) >= 0; }
+bool TVelaMes::Pending(uint8_t Kind) const { return Owner && Owner->GetEvents().IsQueued(this, Kind); }
 
 void TVelaMes::PlaceWord() {
     Word->OriginX = GetOriginX();

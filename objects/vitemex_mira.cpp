@@ -185,9 +185,7 @@ void TMiraItem::SetName(const std::string& Value) {
 }
 
 void TMiraItem::Release(const void* User) {
-    const auto user = std::find(Users.begin(), Users.end(), User);
-    if (user == Users.end()) return;
-    Users.erase(user);
+    if (Users.erase(User) == 0) return;
     if (Users.empty()) Collection()->Delete(CachedIndex());
 }
 
@@ -251,7 +249,7 @@ TMiraItem& TMiraCollection::Acquire(const void* User, const std::string& Name, b
     const std::string key = MakeKey(Name, MaskVariant, TrimVariant);
     const int index = IndexOf(key);
     TMiraItem& item = index >= 0 ? GetItem(index) : static_cast<TMiraItem&>(AddNamed(key));
-    if (std::find(item.Users.begin(), item.Users.end(), User) == item.Users.end()) item.Users.push_back(User);
+    item.Users.insert(User);
     std::erase(Spare, &item);
     return item;
 }

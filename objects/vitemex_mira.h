@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 class TMiraCollection;
@@ -68,7 +69,7 @@ public:
     // of reading and decoding pass on, leaving the frames made so far.
     void SetName(const std::string& Value) override;
 
-    std::vector<const void*> Users;  // each token at most once
+    std::unordered_set<const void*> Users;
     int32_t Duration = 0;            // sum of the frames' delays (ms)
     TObjList<TMiraItemFrame> Frames;
     int32_t Width = 0, Height = 0;   // of frame 0's full picture as decoded

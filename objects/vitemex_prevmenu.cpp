@@ -84,27 +84,30 @@ void TPrevMenuList::Clear() {
     for (TMiraItem* item : std::exchange(Images, {})) item->Release(this);
     Names.clear();
     Data.clear();
-    Films.clear();
+    Preloaded.clear();
+}
+
+bool TPrevMenuList::Holds(const TVelaPrevImages& Obj, bool Preview) const {
+    const std::vector<TVelaPrevImages*>& held = Preview ? Previews : Entries;
+    return Obj.Preview == Preview && Obj.Place >= 0 && size_t(Obj.Place) < held.size() && held[Obj.Place] == &Obj;
 }
 
 void TPrevMenuList::Forget(const TVelaPrevImages* Obj) {
-    for (std::vector<TVelaPrevImages*>* objects : {&Entries, &Previews})
-        for (TVelaPrevImages*& held : *objects)
-            if (held == Obj) held = nullptr;
+    if (Holds(*Obj, Obj->Preview)) (Obj->Preview ? Previews : Entries)[Obj->Place] = nullptr;
 }
 
+// Each film is opened once, so that films naming themselves or each other end.
 void TPrevMenuList::Preload(const std::string& File) {
     if (File.empty()) return;
     const std::string name = AnsiUpperCase(File);
-    if (std::find(Names.begin(), Names.end(), name) != Names.end()) return;
+    if (Preloaded.contains(name)) return;
     if (ExtractFileExt(name) != ".VMT") {
         Names.push_back(name);
         Images.push_back(&MiraMan->Acquire(this, name, false, false));
+        Preloaded.insert(name);
         return;
     }
-    // Each film is opened once, so that films naming themselves or each other end.
-    if (std::find(Films.begin(), Films.end(), name) != Films.end()) return;
-    Films.push_back(name);
+    Preloaded.insert(name);
     std::vector<std::string> pictures;
     try {
         pictures = MakeFilm()->ImageTrackFiles(File);
@@ -141,6 +144,7 @@ void TVelaPrevMenu::SetSource(const std::string& S) {
     Enabled.clear();
     Visible.clear();
     Down.clear();
+    Groups.clear();
     if (!Owner || !ScriptHost().FileExists(S)) {
         SetBounds(GetLeft(), GetTop(), 0, 0);
         return;
@@ -157,6 +161,7 @@ void TVelaPrevMenu::SetSource(const std::string& S) {
         const TContSelButton& b = buttons.GetButton(i);
         auto* entry = new TVelaPrevImages(Owner, *this);
         List.Entries.push_back(entry);
+        entry->Place = i;
         List.Previews.push_back(nullptr);
         Enabled.push_back(1);
         Visible.push_back(1);
@@ -172,6 +177,11 @@ void TVelaPrevMenu::SetSource(const std::string& S) {
                              b.DownOutImagePath, b.DownOnPrevPath, b.DownOnPrevRepeat, b.DownOffPrevPath,
                              b.DownOffPrevRepeat, b.DownInPrevPath, b.DownOutPrevPath, b.PrevLeft, b.PrevTop, 0,
                              b.Name, i, b.Group});
+        if (b.Group != 0) {
+            TGroupState& group = Groups[b.Group];
+            group.Members.push_back(i);
+            group.Shown.insert(i);
+        }
         entry->SetSource(b.Path);
         entry->SetRepeat(true);
         entry->SetCapturemask(b.CapMask);
@@ -185,14 +195,8 @@ void TVelaPrevMenu::SetSource(const std::string& S) {
             List.Preload(*path);
     }
     // The first member of each positive group starts down.
-    std::vector<int32_t> seen;
-    for (int32_t i = 0; i < List.Count(); ++i) {
-        const int32_t group = Data(i).Group;
-        if (group == 0) continue;
-        const bool first = group > 0 && std::find(seen.begin(), seen.end(), group) == seen.end();
-        if (group > 0) seen.push_back(group);
-        SetPrevValue1(i, first);
-    }
+    for (int32_t i = 0; i < List.Count(); ++i)
+        if (const TGroupState* group = GroupOf(i)) SetPrevValue1(i, Data(i).Group > 0 && group->Members.front() == i);
 }
 
 std::string TVelaPrevMenu::GetText() const {
@@ -223,28 +227,53 @@ bool TVelaPrevMenu::GetPrevFlag2(int32_t Index) const { return InRange(Index) &&
 
 void TVelaPrevMenu::SetPrevFlag2(int32_t Index, bool V) {
     if (!InRange(Index) || bool(Visible[Index]) == V) return;
-    Visible[Index] = V;
+    SetShown(Index, V);
     if (TVelaPrevImages* entry = List.Entries[Index]) entry->SetVisible(V);
     ShowImage(Index, !V ? "" : Enabled[Index] ? Data(Index).Path : Data(Index).DisImagePath, true);
-    const int32_t group = Data(Index).Group;
-    if (group == 0) return;
-    for (int32_t i = 0; i < List.Count(); ++i)
-        if (i != Index && Visible[i] && Data(i).Group == group) ShowImage(i, RestingImage(i), true);
+    if (const TGroupState* group = GroupOf(Index))
+        for (const int32_t i : group->Members)
+            if (i != Index && Visible[i]) ShowImage(i, RestingImage(i), true);
 }
 
+// Down, an entry reads as down when shown and no member before it is down (shown or not); up,
+// when its group is positive, no shown member is down and it is the first shown member.
 bool TVelaPrevMenu::GetPrevValue1(int32_t Index) const {
-    if (!InRange(Index)) return false;
-    const int32_t group = Data(Index).Group;
-    if (Down[Index]) {
-        if (group == 0 || !Visible[Index]) return false;
-        for (int32_t i = 0; i < Index; ++i)
-            if (Data(i).Group == group && Down[i]) return false;
-        return true;
+    if (!InRange(Index) || !Visible[Index]) return false;
+    const TGroupState* group = GroupOf(Index);
+    if (!group) return false;
+    if (Down[Index]) return *group->Down.begin() == Index;
+    return Data(Index).Group > 0 && group->ShownDown == 0 && *group->Shown.begin() == Index;
+}
+
+const TVelaPrevMenu::TGroupState* TVelaPrevMenu::GroupOf(int32_t I) const {
+    const auto state = Groups.find(Data(I).Group);
+    return state == Groups.end() ? nullptr : &state->second;
+}
+
+void TVelaPrevMenu::SetDown(int32_t I, bool V) {
+    if (bool(Down[I]) == V) return;
+    if (const auto group = Groups.find(Data(I).Group); group != Groups.end()) {
+        TGroupState& state = group->second;
+        if (V)
+            state.Down.insert(I);
+        else
+            state.Down.erase(I);
+        if (Visible[I]) state.ShownDown += V ? 1 : -1;
     }
-    if (group <= 0 || !Visible[Index]) return false;
-    for (int32_t i = 0; i < List.Count(); ++i)
-        if (Data(i).Group == group && Visible[i] && (Down[i] || i < Index)) return false;
-    return true;
+    Down[I] = V;
+}
+
+void TVelaPrevMenu::SetShown(int32_t I, bool V) {
+    if (bool(Visible[I]) == V) return;
+    if (const auto group = Groups.find(Data(I).Group); group != Groups.end()) {
+        TGroupState& state = group->second;
+        if (V)
+            state.Shown.insert(I);
+        else
+            state.Shown.erase(I);
+        if (Down[I]) state.ShownDown += V ? 1 : -1;
+    }
+    Visible[I] = V;
 }
 
 void TVelaPrevMenu::SetPrevValue1(int32_t Index, bool V) {
@@ -254,12 +283,12 @@ void TVelaPrevMenu::SetPrevValue1(int32_t Index, bool V) {
         const int32_t other = DownMember(d.Group);
         if (other >= 0 && other != Index) {
             const TVelaPrevMenuData& o = Data(other);
-            Down[other] = 0;
+            SetDown(other, false);
             ShowImageOf(other, {{o.DisImagePath, true, !Enabled[other]}, {o.Path}});
             ShowPreviewOf(other, 0, {{o.DownOffPrevPath, true, o.DownOffPrevRepeat}});
         }
     }
-    Down[Index] = V;
+    SetDown(Index, V);
     ShowImageOf(Index, {{d.DownImagePath, true, V}, {d.DisImagePath, true, !Enabled[Index]}, {d.Path}});
     ShowPreviewOf(Index, 1, {{d.DownOnPrevPath, true, V && d.DownOnPrevRepeat},
                              {d.DownOffPrevPath, true, !V && d.DownOffPrevRepeat}});
@@ -267,9 +296,14 @@ void TVelaPrevMenu::SetPrevValue1(int32_t Index, bool V) {
 
 int32_t TVelaPrevMenu::GetPrevValue2(int32_t Index) const { return InRange(Index) ? Data(Index).Group : 0; }
 
+// Only the first down member can read as down, and it does when shown; else only the first shown
+// member of a positive group, when no shown member is down.
 int32_t TVelaPrevMenu::DownMember(int32_t Group) const {
-    for (int32_t i = 0; i < List.Count(); ++i)
-        if (Data(i).Group == Group && GetPrevValue1(i)) return i;
+    const auto state = Groups.find(Group);
+    if (state == Groups.end()) return -1;
+    const TGroupState& group = state->second;
+    if (!group.Down.empty() && Visible[*group.Down.begin()]) return *group.Down.begin();
+    if (Group > 0 && group.ShownDown == 0 && !group.Shown.empty()) return *group.Shown.begin();
     return -1;
 }
 
@@ -321,6 +355,8 @@ void TVelaPrevMenu::ShowPreview(int32_t I, const std::string& File, int32_t Prio
         preview->SetLeft(Data(I).PrevLeft);
         preview->SetTop(Data(I).PrevTop);
         preview->SetSubPriority(I);
+        preview->Place = I;
+        preview->Preview = true;
     }
     preview->SetPriority(Priority);
     preview->SetSource(File);
@@ -330,17 +366,9 @@ void TVelaPrevMenu::ShowPreview(int32_t I, const std::string& File, int32_t Prio
 void TVelaPrevMenu::RemovePreview(int32_t I) { delete std::exchange(List.Previews[I], nullptr); }
 
 bool TVelaPrevMenu::AnimationEnded(TVelaPrevImages& Obj) {
-    int32_t index = -1;
-    bool preview = false;
-    for (int32_t i = 0; i < List.Count() && index < 0; ++i) {
-        if (List.Previews[i] == &Obj) {
-            index = i;
-            preview = true;
-        } else if (List.Entries[i] == &Obj) {
-            index = i;
-        }
-    }
-    if (index < 0) return false;
+    const bool preview = Obj.Preview;
+    if (!List.Holds(Obj, preview)) return false;
+    const int32_t index = Obj.Place;
     if (preview) {
         List.Previews[index] = nullptr;  // the caller frees it
     } else if (Visible[index]) {
@@ -434,10 +462,10 @@ void TVelaPrevMenu::Select(int32_t H) {
     } else {
         if (!GetPrevValue1(H)) {
             const int32_t other = DownMember(d.Group);
-            Down[H] = 1;
+            SetDown(H, true);
             if (other >= 0 && other != H) {
                 const TVelaPrevMenuData& o = Data(other);
-                Down[other] = 0;
+                SetDown(other, false);
                 ShowImageOf(other, {{o.DisImagePath, true, !Enabled[other]}, {o.Path}});
                 ShowPreviewOf(other, 0, {{o.DownOutPrevPath, false}, {o.OutPrevPath, false},
                                          {o.DownOffPrevPath, o.DownOffPrevRepeat}});
@@ -445,7 +473,7 @@ void TVelaPrevMenu::Select(int32_t H) {
         } else if (d.Group > 0) {
             return;  // the down member of a radio group stays down
         } else {
-            Down[H] = 0;
+            SetDown(H, false);
         }
         const bool down = GetPrevValue1(H);
         ShowImageOf(H, {{d.DownImagePath, false, down}, {d.DisImagePath, false, !Enabled[H]}, {d.Path, false}}, true);
@@ -453,7 +481,7 @@ void TVelaPrevMenu::Select(int32_t H) {
                       {{d.DownOnPrevPath, d.DownOnPrevRepeat, down}, {d.DownOffPrevPath, d.DownOffPrevRepeat, !down}});
     }
     SetSelection(d.Name, d.Index);
-    if (!OnSelect.empty() && Owner && Owner->GetEvents().IndexOf(this, PR_ONSELECT) < 0)
+    if (!OnSelect.empty() && Owner && !Owner->GetEvents().IsQueued(this, PR_ONSELECT))
         RaiseEntryEvent(OnSelect, PR_ONSELECT, H);
     if (Pending == 0) EndSelection();
 }
@@ -479,7 +507,8 @@ TVelaObject* TVelaPrevMenu::HitTest(TPoint P, uint32_t Mask) {
             if (List.Entries[i] && List.Entries[i]->HitTest(P, Mask)) return this;
     for (int i = GetControlCount(); i-- > 0;) {
         TVelaControl* child = GetControl(i);
-        if (std::find(List.Entries.begin(), List.Entries.end(), child) != List.Entries.end()) continue;
+        if (const auto* picture = dynamic_cast<const TVelaPrevImages*>(child); picture && List.Holds(*picture, false))
+            continue;
         if (TVelaObject* hit = child->HitTest(P, Mask)) return hit;
     }
     return nullptr;
@@ -540,7 +569,8 @@ void TVelaPrevMenu::DoKeyPress() {
         if (Visible[i]) ring.push_back(i);
     if (ring.empty() || !Owner) return;
     for (int32_t key : Owner->Keys.RepeatKeys) {
-        const auto at = std::find(ring.begin(), ring.end(), Hover);
+        auto at = std::lower_bound(ring.begin(), ring.end(), Hover);
+        if (at != ring.end() && *at != Hover) at = ring.end();
         if (key == KeyLeft || key == KeyUp) {
             SetHover(at == ring.end() || at == ring.begin() ? ring.back() : *(at - 1));
         } else if (key == KeyRight || key == KeyDown) {

@@ -9,7 +9,10 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class TMiraItem;
@@ -27,6 +30,10 @@ public:
     void SetSource(const std::string& S) override;
     // True (free me) for a preview whose animation ended.
     bool Step() override;
+
+    // Its place among the menu's entries, or its previews when Preview; -1 while it has none.
+    int32_t Place = -1;
+    bool Preview = false;
 
 private:
     // A one-shot animation has shown its last frame to its end.
@@ -67,6 +74,8 @@ public:
     void Clear();
     // An entry or preview freed elsewhere: its place is emptied.
     void Forget(const TVelaPrevImages* Obj);
+    // Whether Obj holds its place among the entries (Preview: the previews).
+    bool Holds(const TVelaPrevImages& Obj, bool Preview) const;
     // Holds the picture File in the image cache (upper-cased, each name once); a ".vmt" film is
     // opened instead and the pictures of its image tracks held, each film once per Clear.
     void Preload(const std::string& File);
@@ -79,7 +88,7 @@ public:
 
 private:
     TVelaPrevMenu& Owner;
-    std::vector<std::string> Films;  // the films opened since the last Clear
+    std::unordered_set<std::string> Preloaded;  // Names again, and the films opened since the last Clear
 };
 
 class TVelaPrevMenu : public TVelaControl {
@@ -185,6 +194,18 @@ private:
     int32_t EntryAtPointer();
     bool InRange(int32_t I) const { return I >= 0 && I < List.Count(); }
     const TVelaPrevMenuData& Data(int32_t I) const { return List.Data[I]; }
+    // The entries of a group other than 0, with those down and those shown, so that the group
+    // rules do not look at every entry.
+    struct TGroupState {
+        std::vector<int32_t> Members;  // in entry order
+        std::set<int32_t> Down, Shown;
+        int32_t ShownDown = 0;  // members both down and shown
+    };
+    // Entry I's group; nullptr for group 0.
+    const TGroupState* GroupOf(int32_t I) const;
+    // Entry I's down and shown flags, kept in its group.
+    void SetDown(int32_t I, bool V);
+    void SetShown(int32_t I, bool V);
 
     std::string Source;
     bool Paused = false, AutoScrap = false, RClickScrap = false;
@@ -194,4 +215,5 @@ private:
     int32_t Pressed = -1;
     int32_t Pending = 0;
     std::vector<uint8_t> Enabled, Visible, Down;
+    std::unordered_map<int32_t, TGroupState> Groups;  // by group; never group 0
 };

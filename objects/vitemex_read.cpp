@@ -9,12 +9,37 @@ namespace {
 constexpr int64_t MinItemSize = 8;
 // One entry: its command index and its page index.
 constexpr int64_t EntrySize = 8;
+
+// A mark as one number.
+uint64_t MarkKey(int32_t CommandIndex, int32_t PageIndex) {
+    return uint64_t(uint32_t(CommandIndex)) << 32 | uint32_t(PageIndex);
+}
+
 }  // namespace
 
+void TVelaRead::SetMarks(std::vector<int32_t> Commands, std::vector<int32_t> Pages) {
+    std::unordered_set<uint64_t> marks;
+    for (size_t i = 0; i < Commands.size(); ++i) marks.insert(MarkKey(Commands[i], Pages[i]));
+    CommandIndexes = std::move(Commands);
+    PageIndexes = std::move(Pages);
+    Marks = std::move(marks);
+}
+
+// Each of the three grows, or the mark is not made.
+void TVelaRead::Add(int32_t CommandIndex, int32_t PageIndex) {
+    const auto [mark, made] = Marks.insert(MarkKey(CommandIndex, PageIndex));
+    try {
+        CommandIndexes.push_back(CommandIndex);
+        PageIndexes.push_back(PageIndex);
+    } catch (...) {
+        if (CommandIndexes.size() > PageIndexes.size()) CommandIndexes.pop_back();
+        if (made) Marks.erase(mark);
+        throw;
+    }
+}
+
 bool TVelaRead::Has(int32_t CommandIndex, int32_t PageIndex) const {
-    for (size_t i = 0; i < CommandIndexes.size(); ++i)
-        if (CommandIndexes[i] == CommandIndex && PageIndexes[i] == PageIndex) return true;
-    return false;
+    return Marks.contains(MarkKey(CommandIndex, PageIndex));
 }
 
 TVelaReadList::TVelaReadList() : THashCollection(ItemClass<TVelaRead>) {}
@@ -42,8 +67,7 @@ void TVelaReadList::CommitPending(const std::string& WindowName) {
     TVelaRead* item = Find(PendingPage);
     if (!item) item = &static_cast<TVelaRead&>(AddNamed(PendingPage));
     if (item->Has(PendingCommand, PendingPageIndex)) return;
-    item->CommandIndexes.push_back(PendingCommand);
-    item->PageIndexes.push_back(PendingPageIndex);
+    item->Add(PendingCommand, PendingPageIndex);
     PendingPage.clear();
 }
 
@@ -54,18 +78,18 @@ void TVelaReadList::Clear() {
 
 void TVelaReadList::SaveMark(TStream& Stream, const TVelaRead& Item) const {
     WriteStreamString(Stream, Item.Name());
-    WriteStreamInt(Stream, static_cast<int32_t>(Item.CommandIndexes.size()));
-    for (const int32_t value : Item.CommandIndexes) WriteStreamInt(Stream, value);
-    for (const int32_t value : Item.PageIndexes) WriteStreamInt(Stream, value);
+    WriteStreamInt(Stream, static_cast<int32_t>(Item.GetCommandIndexes().size()));
+    for (const int32_t value : Item.GetCommandIndexes()) WriteStreamInt(Stream, value);
+    for (const int32_t value : Item.GetPageIndexes()) WriteStreamInt(Stream, value);
 }
 
 void TVelaReadList::LoadMark(TStream& Stream) {
     auto& item = static_cast<TVelaRead&>(AddNamed(ReadStreamString(Stream)));
     const int32_t count = ReadStreamCount(Stream, EntrySize);
-    item.CommandIndexes.resize(static_cast<size_t>(count));
-    item.PageIndexes.resize(static_cast<size_t>(count));
-    for (int32_t& value : item.CommandIndexes) value = ReadStreamInt(Stream);
-    for (int32_t& value : item.PageIndexes) value = ReadStreamInt(Stream);
+    std::vector<int32_t> commands(static_cast<size_t>(count)), pages(static_cast<size_t>(count));
+    for (int32_t& value : commands) value = ReadStreamInt(Stream);
+    for (int32_t& value : pages) value = ReadStreamInt(Stream);
+    item.SetMarks(std::move(commands), std::move(pages));
 }
 
 void TVelaReadList::SaveToStream(TStream& Stream) const {
@@ -95,8 +119,7 @@ void TVelaReadList::LoadFromStream(TStream& Stream, int32_t Version) {
     for (int i = 0; i < loaded.Count(); ++i) {
         TVelaRead& source = loaded.Items(i);
         auto& item = static_cast<TVelaRead&>(AddNamed(source.Name()));
-        item.CommandIndexes = std::move(source.CommandIndexes);
-        item.PageIndexes = std::move(source.PageIndexes);
+        item.SetMarks(source.GetCommandIndexes(), source.GetPageIndexes());
     }
     PendingPage = std::move(loaded.PendingPage);
     PendingCommand = loaded.PendingCommand;

@@ -12,16 +12,25 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 // The marks of one page file (the item's name).
 class TVelaRead : public THashCollectionItem {
 public:
-    // Entry i of both is one mark; they always have the same length.
+    // Entry i of both is one mark, in the order they came; they always have the same length.
+    const std::vector<int32_t>& GetCommandIndexes() const { return CommandIndexes; }
+    const std::vector<int32_t>& GetPageIndexes() const { return PageIndexes; }
+    // Replaces the marks (as stored: the same mark may come twice).
+    void SetMarks(std::vector<int32_t> Commands, std::vector<int32_t> Pages);
+    void Add(int32_t CommandIndex, int32_t PageIndex);
+    bool Has(int32_t CommandIndex, int32_t PageIndex) const;
+
+private:
     std::vector<int32_t> CommandIndexes;
     std::vector<int32_t> PageIndexes;
-
-    bool Has(int32_t CommandIndex, int32_t PageIndex) const;
+    // The marks again, each once, looked up by Has.
+    std::unordered_set<uint64_t> Marks;
 };
 
 class TVelaReadList : public THashCollection {

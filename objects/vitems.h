@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -339,7 +340,7 @@ public:
     int32_t GetDepth() const { return Depth; }
     TVelaBase* GetBase() override { return Layer; }
     TVelaControl* GetControl(int Index) const override;
-    int GetControlCount() const override { return static_cast<int>(ChildList.size()); }
+    int GetControlCount() const override { return static_cast<int>(ChildList.size() - ChildHoles); }
 
     int32_t GetLeft() const override { return Left; }
     void SetLeft(int32_t V) override;
@@ -419,6 +420,7 @@ public:
 
     void AddControl(TVelaControl* C) {
         Placed();
+        C->ChildAt = ChildList.size();
         ChildList.push_back(C);
         ChildrenSorted = false;
     }
@@ -426,8 +428,8 @@ public:
     // when the order is next looked at, with every other child added meanwhile (one merge), so
     // that adding many children stays cheap.
     void InsertControl(TVelaControl* C);
-    // The place of child C while the children are in order, found by bisection; NoPlace when
-    // they are not (or C is no child).
+    // The place of child C while the children are in order; NoPlace when they are not (or C is
+    // no child).
     static constexpr size_t NoPlace = SIZE_MAX;
     size_t SortedPlace(const TVelaObject* C) const;
     // The order keys of the child at At (from SortedPlace before they changed) changed without
@@ -504,9 +506,16 @@ protected:
 
 private:
     // The children, owned: in drawing order but for the last Unplaced, added by InsertControl in
-    // the order they came and placed by Placed.
+    // the order they came and placed by Placed. A removed child leaves a hole (nullptr) that the
+    // next look at the order closes; each child knows its place (ChildAt).
     mutable std::vector<TVelaControl*> ChildList;
     mutable size_t Unplaced = 0;
+    mutable size_t ChildHoles = 0;
+    mutable size_t ChildAt = 0;  // this control's place in its parent's ChildList
+    // Closes the holes, keeping the order and the unplaced tail, and renumbers the children.
+    void CloseChildHoles() const;
+    // Gives every child its place after the list was reordered.
+    void NumberChildren() const;
 
 protected:
 
@@ -607,18 +616,27 @@ private:
 
 // Script events, first in first out. A record is pending (Level 0) until the runner takes it,
 // setting the level of the record FirstPending hands out.
-class TTimerList : public TObjList<TTimerData> {
+//
+// The records are linked in queue order and, per sender, in a chain of their own, so that taking
+// a record off, at the front or anywhere, and finding a sender's records never walk the queue.
+class TTimerList {
 public:
     explicit TTimerList(TVelaBaseList& AOwner) : Owner(AOwner) {}
+    TTimerList(const TTimerList&) = delete;
+    TTimerList& operator=(const TTimerList&) = delete;
+    ~TTimerList() { Clear(); }
 
+    int Count() const { return static_cast<int>(Size); }
     // Appends a pending record and answers its index. Raisers that queue a kind once per object
-    // test IndexOf first.
+    // ask IsQueued first.
     int Add(TVelaObject* Sender, const std::string& Handler, const TArrayString* Args, uint8_t Kind);
-    // A record reached for writing may have its level set: the level clearing watches it.
-    TTimerData* Items(int Index) { return Watch(TObjList::Items(Index)); }
-    const TTimerData* Items(int Index) const { return TObjList::Items(Index); }
-    using TObjList::IndexOf;
-    // The first record, pending or taken, of Sender and Kind; -1 when none.
+    // The record at Index, in queue order (EListError outside the queue). A record reached for
+    // writing may have its level set: the level clearing watches it.
+    TTimerData* Items(int Index) { return &Watch(NodeAt(Index))->Record; }
+    const TTimerData* Items(int Index) const { return &NodeAt(Index)->Record; }
+    // Whether a record, pending or taken, of Sender and Kind is queued.
+    bool IsQueued(const TVelaObject* Sender, uint8_t Kind) const;
+    // The index of the first such record; -1 when none.
     int IndexOf(const TVelaObject* Sender, uint8_t Kind) const;
     TTimerData* FirstPending();
     // Removes the records taken at Level (taken levels start at 1); ClearTaken those of any level.
@@ -628,41 +646,49 @@ public:
     void RemoveObject(const TVelaObject* Obj);
     // Whether Obj has a pending record.
     bool HasPending(const TVelaObject& Obj) const;
-    void Clear() override;
+    void Clear();
 
     void SaveToStream(TStream& Stream) const;
     void LoadFromStream(TStream& Stream, int32_t Version);
 
 private:
-    // Records leave only through Remove, RemoveWatched and Clear, which keep Watched.
-    using TObjList::Delete;
-    using TObjList::DeleteIf;
-    using TObjList::Extract;
-    using TObjList::Insert;
-    TTimerData* Watch(TTimerData* Record);
-    // Appends Record, counting it under its sender and kind.
-    void Append(std::unique_ptr<TTimerData> Record);
-    void Remove(int Index);
-    // Moves the count of Record's sender and kind, and its sender's, by Delta.
-    void CountRecord(const TTimerData& Record, int32_t Delta);
-    // Whether a record of Obj's serial is queued.
-    bool HasRecords(const TVelaObject& Obj) const;
+    struct TNode {
+        TTimerData Record;
+        TNode *Prev = nullptr, *Next = nullptr;                  // in the queue
+        TNode *PrevOfSender = nullptr, *NextOfSender = nullptr;  // among its sender's records
+        uint64_t Key = 0;  // the sender's serial and the kind it is counted under
+        bool Watched = false;
+    };
+    // The first and last record of one sender.
+    struct TChain {
+        TNode *First = nullptr, *Last = nullptr;
+    };
+    TNode* NodeAt(int Index) const;
+    TNode* Watch(TNode* Node);
+    // Appends Node, counting it under its sender and kind. An allocation refused on the way
+    // leaves the queue as it was.
+    void Append(std::unique_ptr<TNode> Node);
+    // Unlinks and frees Node; the caller takes a watched node off Watched.
+    void Unlink(TNode* Node);
     // Removes the watched records whose level Match accepts.
     template <class F>
     void RemoveWatched(F Match);
 
     TVelaBaseList& Owner;
+    TNode *First = nullptr, *Last = nullptr;
+    size_t Size = 0;
     // The records handed out for writing and those loaded taken: the only ones whose level may
     // not be 0, so that clearing a level looks at these and not at the whole queue.
-    std::vector<const TTimerData*> Watched;
-    // How many records each sender (by serial) has of each kind, so that IndexOf, which every
-    // object's step asks, answers "none" without walking the queue. Counts that fall to 0 stay
-    // (the same objects queue again next tick) until they outnumber the records.
+    std::vector<TNode*> Watched;
+    // How many records each sender (by serial) has of each kind, so that IsQueued, which every
+    // object's step asks, answers without walking the queue. Counts that fall to 0 stay (the
+    // same objects queue again next tick) until they outnumber the records.
     std::unordered_map<uint64_t, int32_t> Queued;
-    // How many records each sender (by serial) has, present only while it has some: the removal
-    // of an object, and the question whether it has a record, walk the queue only for a sender
-    // that has one.
-    std::unordered_map<uint32_t, int32_t> Senders;
+    // The records of each sender (by serial), present only while it has some.
+    std::unordered_map<uint32_t, TChain> Senders;
+    // The nodes in queue order for Items, made again after a change.
+    mutable std::vector<TNode*> Indexed;
+    mutable bool IndexStale = false;
 };
 
 // ---- The mouse cursor ----
@@ -696,11 +722,17 @@ public:
     // Appends Obj unless it is already listed.
     void AddOnce(TVelaObject* Obj);
     void Remove(const TVelaObject* Obj);
-    int Count() const { return static_cast<int>(List.size()); }
-    TVelaObject* Items(int Index) const { return List[Index]; }
+    int Count() const { return static_cast<int>(Places.size()); }
+    TVelaObject* Items(int Index) const;
 
 private:
-    std::vector<TVelaObject*> List;
+    // Closes the holes removals left.
+    void CloseHoles() const;
+    // In registration order; a removal leaves a hole (nullptr) that the next look-up by index
+    // or a later addition closes.
+    mutable std::vector<TVelaObject*> List;
+    // The place of each listed object in List.
+    mutable std::unordered_map<const TVelaObject*, size_t> Places;
 };
 
 // The key state of the root for key codes 0..255, latched by the window and turned into
@@ -767,10 +799,12 @@ public:
     // The flat-list index of ObjectNamed, -1 when none.
     int IndexOfName(const std::string& AName) const;
     // The flat-list index of Obj, -1 when it is not listed; Obj may be gone (only the address
-    // is compared).
+    // is compared). A walk of the list: whether an object is listed is IsListed's question.
     int IndexOfObject(const TVelaObject* Obj) const;
-    // Whether Ref names an object still in the flat list (address and serial).
+    // Whether Ref names a layer or an object still in the flat list (address and serial).
     bool IsLive(const TObjectRef& Ref) const;
+    // The same without the layers.
+    bool IsListed(const TObjectRef& Ref) const;
     TVelaObject* GetObject(int Index) const override;
     int GetObjectCount() const override { return static_cast<int>(Objects.size() - Holes); }
     // The object of type Code (taken modulo 128), owned by this root; nullptr for a code whose
@@ -808,9 +842,9 @@ public:
     bool PauseInactive = true;
     int32_t Zoom = 100;             // display zoom in percent
     TRect TransRect{0, 0, 0, 0};    // the rectangle a running screen transition updates; empty when none
-    // The objects that float over their layer (text fields), drawn after the layer's objects;
-    // each takes itself off when freed.
-    std::vector<TVelaObject*> NativeControls;
+    // The objects that float over their layer (text fields), drawn after the layer's objects in
+    // the order they were made (by serial); each takes itself off when freed.
+    std::map<uint32_t, TVelaObject*> NativeControls;
 
     // Input. Update runs first in each tick: the pending focus choice, the key latches, the
     // current layer's pointer step, the focused control's key events and the auto-repeat

@@ -142,7 +142,8 @@ int32_t TVelaControl::SubtreeHeight() const {
         const auto [control, below] = pending.back();
         pending.pop_back();
         height = std::max(height, below);
-        for (const TVelaControl* child : control->ChildList) pending.emplace_back(child, below + 1);
+        for (const TVelaControl* child : control->ChildList)
+            if (child) pending.emplace_back(child, below + 1);
     }
     return height;
 }
@@ -161,17 +162,19 @@ void TVelaControl::TakePlaces() {
             control->Layer = nullptr;
             control->InCabinetTree = false;
         }
-        pending.insert(pending.end(), control->ChildList.begin(), control->ChildList.end());
+        for (TVelaControl* child : control->ChildList)
+            if (child) pending.push_back(child);
     }
 }
 
 void TVelaControl::ForgetLayer() {
-    std::vector<TVelaControl*> pending(ChildList.begin(), ChildList.end());
+    std::vector<TVelaControl*> pending{this};
     while (!pending.empty()) {
         TVelaControl* control = pending.back();
         pending.pop_back();
-        control->Layer = nullptr;
-        pending.insert(pending.end(), control->ChildList.begin(), control->ChildList.end());
+        if (control != this) control->Layer = nullptr;
+        for (TVelaControl* child : control->ChildList)
+            if (child) pending.push_back(child);
     }
 }
 
@@ -179,20 +182,9 @@ TVelaControl* TVelaControl::GetControl(int Index) const {
     return Index >= 0 && Index < GetControlCount() ? Placed()[Index] : nullptr;
 }
 
-// The last child first: the children of a freed control go last to first. In order, the
-// children with C's keys are found by bisection (those deleted, all unnamed, stand in the order
-// they are freed in, so the first of them is looked at first); else, or when C's keys changed
-// since the sort (a ghost being freed has lost its image), every child is looked at.
 size_t TVelaControl::IndexOfChild(const TVelaControl* C) const {
     const std::vector<TVelaControl*>& children = Placed();
-    if (!children.empty() && children.back() == C) return children.size() - 1;
-    auto* child = const_cast<TVelaControl*>(C);
-    if (ChildrenSorted) {
-        const auto [from, to] = std::equal_range(children.begin(), children.end(), child, ChildBefore);
-        if (const auto it = std::find(from, to, child); it != to) return size_t(it - children.begin());
-    }
-    const auto it = std::find(children.rbegin(), children.rend(), child);
-    return it == children.rend() ? NoPlace : size_t(children.rend() - it) - 1;
+    return C->ChildAt < children.size() && children[C->ChildAt] == C ? C->ChildAt : NoPlace;
 }
 
 // Only controls have a parent, so C is one.
@@ -200,8 +192,36 @@ size_t TVelaControl::SortedPlace(const TVelaObject* C) const {
     return ChildrenSorted ? IndexOfChild(static_cast<const TVelaControl*>(C)) : NoPlace;
 }
 
+// Children added since the order was last looked at are put in their places first, as any look
+// at the order does; the children that follow C keep their places, C's becoming a hole.
 void TVelaControl::RemoveControl(TVelaControl* C) {
-    if (const size_t at = IndexOfChild(C); at != NoPlace) ChildList.erase(ChildList.begin() + std::ptrdiff_t(at));
+    if (Unplaced > 0) Placed();
+    if (C->ChildAt >= ChildList.size() || ChildList[C->ChildAt] != C) return;
+    ChildList[C->ChildAt] = nullptr;
+    ++ChildHoles;
+    while (!ChildList.empty() && !ChildList.back()) {
+        ChildList.pop_back();
+        --ChildHoles;
+    }
+}
+
+void TVelaControl::CloseChildHoles() const {
+    if (ChildHoles == 0) return;
+    const size_t firstUnplaced = ChildList.size() - Unplaced;
+    size_t kept = 0, unplaced = 0;
+    for (size_t i = 0; i < ChildList.size(); ++i) {
+        if (!ChildList[i]) continue;
+        unplaced += i >= firstUnplaced;
+        ChildList[kept++] = ChildList[i];
+    }
+    ChildList.resize(kept);
+    Unplaced = unplaced;
+    ChildHoles = 0;
+    NumberChildren();
+}
+
+void TVelaControl::NumberChildren() const {
+    for (size_t i = 0; i < ChildList.size(); ++i) ChildList[i]->ChildAt = i;
 }
 
 void TVelaControl::SetLeft(int32_t V) {
@@ -486,7 +506,9 @@ void TVelaControl::SetGroupAllowAllUp(int32_t G, bool V) {
 }
 
 void TVelaControl::SortControls() {
+    CloseChildHoles();
     std::stable_sort(ChildList.begin(), ChildList.end(), ChildBefore);
+    NumberChildren();
     Unplaced = 0;
     ChildrenSorted = true;
 }
@@ -498,6 +520,7 @@ void TVelaControl::InsertControl(TVelaControl* C) {
         SortControls();
         return;
     }
+    C->ChildAt = ChildList.size();
     ChildList.push_back(C);
     ++Unplaced;
 }
@@ -505,10 +528,12 @@ void TVelaControl::InsertControl(TVelaControl* C) {
 // Placed one by one, each would go after every child it does not sort before: the added ones in
 // the order they came, after the placed children of equal keys, as the stable merge puts them.
 const std::vector<TVelaControl*>& TVelaControl::Placed() const {
+    CloseChildHoles();
     if (Unplaced > 0) {
         const auto added = ChildList.end() - std::ptrdiff_t(Unplaced);
         std::stable_sort(added, ChildList.end(), ChildBefore);
         std::inplace_merge(ChildList.begin(), added, ChildList.end(), ChildBefore);
+        NumberChildren();
         Unplaced = 0;
     }
     return ChildList;

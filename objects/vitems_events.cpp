@@ -3,16 +3,6 @@
 
 #include <algorithm>
 
-int TTimerList::Add(TVelaObject* Sender, const std::string& Handler, const TArrayString* Args, uint8_t Kind) {
-    auto record = std::make_unique<TTimerData>();
-    record->Handler = Handler;
-    if (Sender) record->Sender = Sender->Ref();
-    record->Kind = Kind;
-    if (Args) record->Args.Assign(*Args);
-    Append(std::move(record));
-    return Count() - 1;
-}
-
 namespace {
 
 uint64_t QueueKey(uint32_t Serial, uint8_t Kind) { return uint64_t{Serial} << 8 | Kind; }
@@ -23,66 +13,97 @@ bool PendingOf(const TTimerData& Record, const TVelaObject& Obj) {
 
 }  // namespace
 
-void TTimerList::Append(std::unique_ptr<TTimerData> Record) {
-    if (Queued.size() > 2 * static_cast<size_t>(Count()) + 256)
-        std::erase_if(Queued, [](const auto& Entry) { return Entry.second == 0; });
-    CountRecord(*Record, 1);
-    TObjList::Add(std::move(Record));
+int TTimerList::Add(TVelaObject* Sender, const std::string& Handler, const TArrayString* Args, uint8_t Kind) {
+    auto node = std::make_unique<TNode>();
+    node->Record.Handler = Handler;
+    if (Sender) node->Record.Sender = Sender->Ref();
+    node->Record.Kind = Kind;
+    if (Args) node->Record.Args.Assign(*Args);
+    Append(std::move(node));
+    return Count() - 1;
 }
 
-void TTimerList::CountRecord(const TTimerData& Record, int32_t Delta) {
-    Queued[QueueKey(Record.Sender.Serial, Record.Kind)] += Delta;
-    if ((Senders[Record.Sender.Serial] += Delta) == 0) Senders.erase(Record.Sender.Serial);
+void TTimerList::Append(std::unique_ptr<TNode> Node) {
+    if (Queued.size() > 2 * Size + 256) std::erase_if(Queued, [](const auto& Entry) { return Entry.second == 0; });
+    const TTimerData& record = Node->Record;
+    // Both counts are made before anything changes; a count left at 0 is allowed.
+    Node->Key = QueueKey(record.Sender.Serial, record.Kind);
+    int32_t& kinds = Queued[Node->Key];
+    TChain& chain = Senders[record.Sender.Serial];
+    TNode* node = Node.release();
+    node->Prev = Last;
+    (Last ? Last->Next : First) = node;
+    Last = node;
+    node->PrevOfSender = chain.Last;
+    (chain.Last ? chain.Last->NextOfSender : chain.First) = node;
+    chain.Last = node;
+    ++kinds;
+    ++Size;
+    IndexStale = true;
 }
 
-bool TTimerList::HasRecords(const TVelaObject& Obj) const { return Senders.contains(Obj.GetSerial()); }
+void TTimerList::Unlink(TNode* Node) {
+    (Node->Prev ? Node->Prev->Next : First) = Node->Next;
+    (Node->Next ? Node->Next->Prev : Last) = Node->Prev;
+    // Counted under the sender and kind it had when it came.
+    const auto chain = Senders.find(uint32_t(Node->Key >> 8));
+    (Node->PrevOfSender ? Node->PrevOfSender->NextOfSender : chain->second.First) = Node->NextOfSender;
+    (Node->NextOfSender ? Node->NextOfSender->PrevOfSender : chain->second.Last) = Node->PrevOfSender;
+    if (!chain->second.First) Senders.erase(chain);
+    --Queued.find(Node->Key)->second;
+    --Size;
+    IndexStale = true;
+    delete Node;
+}
+
+TTimerList::TNode* TTimerList::NodeAt(int Index) const {
+    if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
+    if (IndexStale) {
+        Indexed.clear();
+        for (TNode* node = First; node; node = node->Next) Indexed.push_back(node);
+        IndexStale = false;
+    }
+    return Indexed[size_t(Index)];
+}
+
+bool TTimerList::IsQueued(const TVelaObject* Sender, uint8_t Kind) const {
+    if (!Sender) return false;
+    const auto counted = Queued.find(QueueKey(Sender->GetSerial(), Kind));
+    return counted != Queued.end() && counted->second > 0;
+}
 
 int TTimerList::IndexOf(const TVelaObject* Sender, uint8_t Kind) const {
-    if (!Sender) return -1;
-    const auto counted = Queued.find(QueueKey(Sender->GetSerial(), Kind));
-    if (counted == Queued.end() || counted->second == 0) return -1;
-    for (int i = 0; i < Count(); ++i) {
-        const TTimerData* e = Items(i);
-        if (e->Kind == Kind && e->Sender.Object == Sender && Sender && e->Sender.Serial == Sender->GetSerial()) return i;
-    }
+    if (!IsQueued(Sender, Kind)) return -1;
+    int index = 0;
+    for (const TNode* node = First; node; node = node->Next, ++index)
+        if (node->Record.Kind == Kind && node->Record.Sender.Object == Sender &&
+            node->Record.Sender.Serial == Sender->GetSerial())
+            return index;
     return -1;
 }
 
-TTimerData* TTimerList::Watch(TTimerData* Record) {
-    if (std::find(Watched.begin(), Watched.end(), Record) == Watched.end()) Watched.push_back(Record);
-    return Record;
+TTimerList::TNode* TTimerList::Watch(TNode* Node) {
+    if (!Node->Watched) {
+        Watched.push_back(Node);
+        Node->Watched = true;
+    }
+    return Node;
 }
 
+// The taken records stand at the front of the queue.
 TTimerData* TTimerList::FirstPending() {
-    for (int i = 0; i < Count(); ++i)
-        if (TObjList::Items(i)->Level == 0) return Watch(TObjList::Items(i));
+    for (TNode* node = First; node; node = node->Next)
+        if (node->Record.Level == 0) return &Watch(node)->Record;
     return nullptr;
-}
-
-void TTimerList::Remove(int Index) {
-    std::erase(Watched, TObjList::Items(Index));
-    CountRecord(*TObjList::Items(Index), -1);
-    TObjList::Delete(Index);
 }
 
 template <class F>
 void TTimerList::RemoveWatched(F Match) {
-    std::vector<const TTimerData*> gone;
-    std::erase_if(Watched, [&](const TTimerData* e) {
-        if (!Match(e->Level)) return false;
-        gone.push_back(e);
+    std::erase_if(Watched, [&](TNode* Node) {
+        if (!Match(Node->Record.Level)) return false;
+        Unlink(Node);
         return true;
     });
-    if (gone.empty()) return;
-    std::sort(gone.begin(), gone.end());
-    // Each watched record is in the queue once, and the taken ones are near its front.
-    TObjList::DeleteIf(
-        [&](const TTimerData* e) {
-            if (!std::binary_search(gone.begin(), gone.end(), e)) return false;
-            CountRecord(*e, -1);
-            return true;
-        },
-        gone.size());
 }
 
 void TTimerList::ClearLevel(int32_t Level) {
@@ -95,36 +116,48 @@ void TTimerList::ClearTaken() {
 }
 
 void TTimerList::RemoveObject(const TVelaObject* Obj) {
-    if (!HasRecords(*Obj)) return;
-    for (int i = Count(); i-- > 0;)
-        if (PendingOf(*TObjList::Items(i), *Obj)) Remove(i);
+    const auto chain = Senders.find(Obj->GetSerial());
+    if (chain == Senders.end()) return;
+    // The chain goes with its last record.
+    for (TNode *node = chain->second.First, *next; node; node = next) {
+        next = node->NextOfSender;
+        if (!PendingOf(node->Record, *Obj)) continue;
+        if (node->Watched) std::erase(Watched, node);
+        Unlink(node);
+    }
 }
 
 bool TTimerList::HasPending(const TVelaObject& Obj) const {
-    if (!HasRecords(Obj)) return false;
-    for (int i = 0; i < Count(); ++i)
-        if (PendingOf(*Items(i), Obj)) return true;
+    const auto chain = Senders.find(Obj.GetSerial());
+    if (chain == Senders.end()) return false;
+    for (const TNode* node = chain->second.First; node; node = node->NextOfSender)
+        if (PendingOf(node->Record, Obj)) return true;
     return false;
 }
 
 void TTimerList::Clear() {
+    TNode* node = std::exchange(First, nullptr);
+    Last = nullptr;
+    Size = 0;
     Watched.clear();
     Queued.clear();
     Senders.clear();
-    TObjList::Clear();
+    Indexed.clear();
+    IndexStale = false;
+    while (node) delete std::exchange(node, node->Next);
 }
 
 // Per record: handler, sender name ("" when gone; a layer by its place relative to the current
 // layer), kind byte, level (4 bytes), arguments.
 void TTimerList::SaveToStream(TStream& Stream) const {
     WriteStreamInt(Stream, Count());
-    for (int i = 0; i < Count(); ++i) {
-        const TTimerData* e = Items(i);
-        WriteStreamString(Stream, e->Handler);
-        WriteStreamString(Stream, Owner.IsLive(e->Sender) ? Owner.ReferenceName(*e->Sender.Object) : std::string());
-        WriteStreamByte(Stream, e->Kind);
-        WriteStreamInt(Stream, e->Level);
-        e->Args.SaveToStream(Stream);
+    for (const TNode* node = First; node; node = node->Next) {
+        const TTimerData& e = node->Record;
+        WriteStreamString(Stream, e.Handler);
+        WriteStreamString(Stream, Owner.IsLive(e.Sender) ? Owner.ReferenceName(*e.Sender.Object) : std::string());
+        WriteStreamByte(Stream, e.Kind);
+        WriteStreamInt(Stream, e.Level);
+        e.Args.SaveToStream(Stream);
     }
 }
 
@@ -133,16 +166,18 @@ void TTimerList::LoadFromStream(TStream& Stream, int32_t Version) {
     Clear();
     const int32_t count = ReadStreamCount(Stream, Version >= 114 ? 17 : 14);
     for (int32_t i = 0; i < count; ++i) {
-        auto record = std::make_unique<TTimerData>();
-        record->Handler = ReadStreamString(Stream);
+        auto node = std::make_unique<TNode>();
+        TTimerData& record = node->Record;
+        record.Handler = ReadStreamString(Stream);
         const std::string sender = ReadStreamString(Stream);
         if (!sender.empty())
-            if (TVelaObject* obj = Owner.FindObject(sender)) record->Sender = obj->Ref();
-        record->Kind = ReadStreamByte(Stream);
-        record->Level = Version >= 114 ? ReadStreamInt(Stream) : (ReadStreamByte(Stream) != 0 ? 1 : 0);
-        record->Args.LoadFromStream(Stream);
-        const TTimerData* e = record.get();
-        Append(std::move(record));
-        if (e->Level != 0) Watched.push_back(e);
+            if (TVelaObject* obj = Owner.FindObject(sender)) record.Sender = obj->Ref();
+        record.Kind = ReadStreamByte(Stream);
+        record.Level = Version >= 114 ? ReadStreamInt(Stream) : (ReadStreamByte(Stream) != 0 ? 1 : 0);
+        record.Args.LoadFromStream(Stream);
+        TNode* loaded = node.get();
+        if (record.Level != 0) Watched.reserve(Watched.size() + 1);  // watched without a refusal
+        Append(std::move(node));
+        if (loaded->Record.Level != 0) Watch(loaded);
     }
 }

@@ -47,7 +47,7 @@ void TVelaObject::PressButton(bool Right) {
     bool& pressed = Right ? layer->RightPressed : layer->LeftPressed;
     if (!takes || isLayer) return;  // the press stays visible to GetLeftClicked / GetRightClicked
     pressed = false;
-    if (GetPaused() || IsSelecting() || Owner->GetEvents().IndexOf(this, kind) >= 0) return;
+    if (GetPaused() || IsSelecting() || Owner->GetEvents().IsQueued(this, kind)) return;
     RaiseEvent(Right ? GetOnrbtndown() : GetOnlbtndown(), kind, true);
     layer->Capture |= Right ? TVelaBase::CaptureRight : TVelaBase::CaptureLeft;
 }
@@ -60,7 +60,7 @@ void TVelaObject::ReleaseButton(bool Right) {
 }
 
 void TVelaObject::DoMouseMove() {
-    if (!Owner || !PointerLayer() || IsSelecting() || Owner->GetEvents().IndexOf(this, PR_ONMOUSEMOVE) >= 0) return;
+    if (!Owner || !PointerLayer() || IsSelecting() || Owner->GetEvents().IsQueued(this, PR_ONMOUSEMOVE)) return;
     RaiseEvent(GetOnmousemove(), PR_ONMOUSEMOVE, true);
 }
 
@@ -74,7 +74,7 @@ void TVelaObject::DoMouseOut() {
 }
 
 void TVelaBase::DoMouseIn() {
-    if (Owner->GetEvents().IndexOf(this, PR_ONMOUSEIN) < 0) TVelaControl::DoMouseIn();
+    if (!Owner->GetEvents().IsQueued(this, PR_ONMOUSEIN)) TVelaControl::DoMouseIn();
 }
 
 // ---- Key handlers of controls ----
@@ -84,7 +84,7 @@ namespace {
 void RaiseKeys(TVelaControl& C, TVelaBaseList* Owner, const std::string& Handler, uint8_t Kind,
                const std::vector<int32_t>& Keys) {
     if (!Owner || Handler.empty() || C.GetPaused() || C.GetBase() == &C || C.IsSelecting() ||
-        Owner->GetEvents().IndexOf(&C, Kind) >= 0)
+        Owner->GetEvents().IsQueued(&C, Kind))
         return;
     TArrayString args;
     for (int32_t key : Keys) args.Add(IntToStr(key));
@@ -140,8 +140,9 @@ void TVelaBase::UpdateMouse() {
     TVelaObject* target = HitTest(MousePos, LeftPressed ? LeftPressMask : RightPressed ? RightPressMask : HoverMask);
     Capture = 0;
     // Layers and freed objects are not in the flat list: they never stay the target.
+    const TObjectRef targetRef = target ? target->Ref() : TObjectRef{};
     auto keepListed = [&] {
-        if (target && Owner->IndexOfObject(target) < 0) target = nullptr;
+        if (target && !Owner->IsListed(targetRef)) target = nullptr;
     };
 
     if (target) {
@@ -158,12 +159,12 @@ void TVelaBase::UpdateMouse() {
         } else if (WheelDown || WheelUp) {
             const std::string handler = WheelDown ? target->GetOnwheeldown() : target->GetOnwheelup();
             const uint8_t kind = WheelDown ? PR_ONWHEELDOWN : PR_ONWHEELUP;
-            if (!handler.empty() && events.IndexOf(target, kind) < 0 && !target->IsSelecting())
+            if (!handler.empty() && !events.IsQueued(target, kind) && !target->IsSelecting())
                 events.Add(target, handler, nullptr, kind);
         }
     }
 
-    if (previous && previous != target && Owner->IndexOfObject(previous) >= 0) {
+    if (previous && previous != target && Owner->IsListed(MouseTarget)) {
         previous->DoMouseOut();
         keepListed();
     }
@@ -201,7 +202,7 @@ void TVelaBase::UpdateCursor(const TVelaObject& Target) {
 // ---- The root: focus, keys and the tick's input step ----
 
 bool TVelaBaseList::Exists(const TVelaObject* Obj) const {
-    return Obj && (Obj == GetBase(0) || Obj == GetBase(1) || IndexOfObject(Obj) >= 0);
+    return Obj && (Obj == GetBase(0) || Obj == GetBase(1) || (Obj->Listed && Obj->GetOwner() == this));
 }
 
 void TVelaBaseList::SetFocus(TVelaControl* C) {

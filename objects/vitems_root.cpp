@@ -199,7 +199,7 @@ void TVelaBase::Prepare() {
             surface->FillRect(fill, surface->ColorToPixel(GetColor()));
         }
         TVelaControl::Prepare();
-        for (TVelaObject* native : Owner->NativeControls)
+        for (const auto& [serial, native] : Owner->NativeControls)
             if (native->GetBase() == this) {
                 surface->ClearClipRect();
                 surface->UnionClipRect(ClipList.GetRect(i));
@@ -212,10 +212,40 @@ void TVelaBase::Prepare() {
 // ---- The right-click selection list ----
 
 void TVelaList::AddOnce(TVelaObject* Obj) {
-    if (std::find(List.begin(), List.end(), Obj) == List.end()) List.push_back(Obj);
+    if (Places.contains(Obj)) return;
+    if (List.size() > 2 * Places.size()) CloseHoles();
+    List.push_back(Obj);
+    try {
+        Places.emplace(Obj, List.size() - 1);
+    } catch (...) {
+        List.pop_back();
+        throw;
+    }
 }
 
-void TVelaList::Remove(const TVelaObject* Obj) { std::erase(List, Obj); }
+void TVelaList::Remove(const TVelaObject* Obj) {
+    const auto place = Places.find(Obj);
+    if (place == Places.end()) return;
+    List[place->second] = nullptr;
+    Places.erase(place);
+    while (!List.empty() && !List.back()) List.pop_back();
+}
+
+TVelaObject* TVelaList::Items(int Index) const {
+    CloseHoles();
+    return List[size_t(Index)];
+}
+
+void TVelaList::CloseHoles() const {
+    if (List.size() == Places.size()) return;
+    size_t kept = 0;
+    for (TVelaObject* obj : List)
+        if (obj) {
+            Places[obj] = kept;
+            List[kept++] = obj;
+        }
+    List.resize(kept);
+}
 
 // ---- The root ----
 
@@ -382,8 +412,13 @@ bool TVelaBaseList::IsLive(const TObjectRef& Ref) const {
     if (!Ref.Object) return false;
     // The layers are not in the flat list, yet they raise events of their own.
     if (Ref.Object == GetBase(0) || Ref.Object == GetBase(1)) return Ref.Object->GetSerial() == Ref.Serial;
-    // Each object is listed as it is made, so the list is in the order of the serials; only
-    // listed objects are read (Ref.Object may be gone, its place a hole).
+    return IsListed(Ref);
+}
+
+// Each object is listed as it is made, so the list is in the order of the serials; only listed
+// objects are read (Ref.Object may be gone, its place a hole).
+bool TVelaBaseList::IsListed(const TObjectRef& Ref) const {
+    if (!Ref.Object) return false;
     const auto it = std::lower_bound(ListedSerials.begin(), ListedSerials.end(), Ref.Serial);
     return it != ListedSerials.end() && *it == Ref.Serial && Objects[size_t(it - ListedSerials.begin())] == Ref.Object;
 }
@@ -420,15 +455,41 @@ TVelaObject* TVelaBaseList::CreateObject(uint8_t Code) {
 
 int TVelaBaseList::GetObjectNames(TStringList& List, const TVelaObject* Parent, uint8_t Code, bool Recurse) const {
     if (!Parent) return 0;
+    // With Recurse a name goes in once, counting those the list had.
+    TAnsiTextSet listed;
+    if (Recurse)
+        for (int i = 0; i < List.Count(); ++i) listed.insert(List.Strings(i));
     int added = 0;
-    for (size_t i = 0; i < Objects.size(); ++i) {
-        TVelaObject* obj = Objects[i];
-        if (!obj || obj->Marked || (Parent != this && obj->GetParent() != Parent)) continue;
-        if ((Code == 0 || obj->GetCompoType() == Code) && (!Recurse || List.IndexOf(obj->GetName()) < 0)) {
-            List.Add(obj->GetName());
-            ++added;
+    auto take = [&](const TVelaObject& Obj) {
+        if ((Code != 0 && Obj.GetCompoType() != Code) || (Recurse && !listed.insert(Obj.GetName()).second)) return;
+        List.Add(Obj.GetName());
+        ++added;
+    };
+    if (Parent == this || !Recurse) {
+        for (const TVelaObject* obj : Objects)
+            if (obj && !obj->Marked && (Parent == this || obj->GetParent() == Parent)) take(*obj);
+        return added;
+    }
+    // Each object comes before its children, the children of one parent in the order of the flat
+    // list; a marked object is left out with everything below it.
+    std::unordered_map<const TVelaObject*, std::vector<const TVelaObject*>> children;
+    for (const TVelaObject* obj : Objects)
+        if (obj && !obj->Marked)
+            if (const TVelaObject* parent = obj->GetParent()) children[parent].push_back(obj);
+    std::vector<std::pair<const std::vector<const TVelaObject*>*, size_t>> pending;
+    auto descend = [&](const TVelaObject* Obj) {
+        if (const auto below = children.find(Obj); below != children.end()) pending.emplace_back(&below->second, 0);
+    };
+    descend(Parent);
+    while (!pending.empty()) {
+        auto& [siblings, next] = pending.back();
+        if (next == siblings->size()) {
+            pending.pop_back();
+            continue;
         }
-        if (Recurse && Parent != this) added += GetObjectNames(List, obj, Code, true);
+        const TVelaObject* obj = (*siblings)[next++];
+        take(*obj);
+        descend(obj);
     }
     return added;
 }
@@ -521,7 +582,7 @@ bool TVelaBaseList::Step() {
         PrefetchListed(Objects, StepIndex + WalkAhead);
         if (!obj) continue;
         const std::string idle = obj->GetOnidle();
-        if (!idle.empty() && !obj->InCabinet() && !obj->IsSelecting() && Events.IndexOf(obj, PR_ONIDLE) < 0)
+        if (!idle.empty() && !obj->InCabinet() && !obj->IsSelecting() && !Events.IsQueued(obj, PR_ONIDLE))
             Events.Add(obj, idle, nullptr, PR_ONIDLE);
         if (!obj->GetPaused() && !obj->Marked && !obj->InCabinet() && obj->Step()) {
             obj->Invalidate();

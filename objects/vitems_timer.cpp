@@ -199,13 +199,13 @@ void TVelaTimer::SetPaused(bool V) {
 bool TVelaTimer::Step() {
     if (!Owner) return false;
     TTimerList& events = Owner->GetEvents();
-    if (Fired && AutoScrap) return events.IndexOf(this, PR_ONNOTIFY) < 0;
+    if (Fired && AutoScrap) return !events.IsQueued(this, PR_ONNOTIFY);
     if (Delay < 0 || Paused) return false;
     const uint32_t late = SceneClock() - PeriodStart;
     if (Delay != 0 && late < uint32_t(Delay)) return false;
     // Whole periods, so that they keep their phase; periods missed in a long tick are skipped.
     if (Delay != 0) PeriodStart += late / uint32_t(Delay) * uint32_t(Delay);
-    if (events.IndexOf(this, PR_ONNOTIFY) >= 0) return false;
+    if (events.IsQueued(this, PR_ONNOTIFY)) return false;
     events.Add(this, OnNotify, nullptr, PR_ONNOTIFY);
     Fired = true;
     return false;

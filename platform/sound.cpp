@@ -79,6 +79,7 @@ struct VoiceState {
     uint64_t cursor = 0;  // 32.32 frames: from the start (static) or from data[0] (streamed)
     int64_t played = 0;   // streamed: frames played
     int pulls = 0;        // pulls in progress
+    size_t slot = 0;      // its place among the mixer's voices
 
     Frames available() const { return format.framesIn(source ? fill : Bytes(int64_t(data.size()))); }
     uint64_t step() const { return RateStep(frequency); }
@@ -295,12 +296,18 @@ Mixer::~Mixer() = default;
 void Mixer::add(VoiceState* voice) {
     std::lock_guard lock(mutex_);
     voice->id = nextId_++;
+    voice->slot = voices_.size();
     voices_.push_back(voice);
 }
 
+// The voices are summed, so their order is free: the last takes the place of the one leaving.
 void Mixer::remove(VoiceState* voice) {
     std::unique_lock lock(mutex_);
-    std::erase(voices_, voice);
+    if (voice->slot < voices_.size() && voices_[voice->slot] == voice) {
+        voices_[voice->slot] = voices_.back();
+        voices_[voice->slot]->slot = voice->slot;
+        voices_.pop_back();
+    }
     pullDone_.wait(lock, [voice] { return voice->pulls == 0; });
 }
 
@@ -350,6 +357,8 @@ void Mixer::mix(int16_t* out, Frames count, std::map<uint32_t, std::vector<int16
     std::lock_guard lock(mutex_);
     std::fill_n(sum_.begin(), samples, 0);
     for (VoiceState* v : voices_) {
+        // A voice that does not play adds nothing: only a recording takes its silence.
+        if (!v->playing && !record) continue;
         std::fill_n(voiceSum_.begin(), samples, 0);
         if (v->playing) MixVoice(*v, voiceSum_.data(), n);
         for (int64_t i = 0; i < samples; ++i) sum_[i] += voiceSum_[i];

@@ -4,6 +4,8 @@
 #include "core/vrfiles_manager.h"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_set>
 
 namespace {
 
@@ -118,13 +120,6 @@ TCommand* TCallMan::CurrentCommand() const {
     return &CurrentPage->Commands.GetItem(PC);
 }
 
-bool TCallMan::InUse(const TPage& Page) const {
-    if (&Page == CurrentPage || &Page == stepping_) return true;
-    for (int i = 0; i < Stack.Count(); ++i)
-        if (Stack.Items(i)->PageName == Page.GetName()) return true;
-    return false;
-}
-
 TPage* TCallMan::GetPage(const std::string& Name, bool MoveToFront) {
     for (int i = 0; i < pages_.Count(); ++i) {
         if (pages_.Items(i)->GetName() != Name) continue;
@@ -141,8 +136,16 @@ TPage* TCallMan::GetPage(const std::string& Name, bool MoveToFront) {
         return page;
     }
     pages_.Insert(0, std::move(loaded));
-    for (int i = pages_.Count() - 1; i >= PageCacheSize; --i)
-        if (!InUse(*pages_.Items(i))) pages_.Delete(i);
+    if (pages_.Count() > PageCacheSize) {
+        // The names of the frames' pages are gathered once for all the pages looked at.
+        std::unordered_set<std::string_view> framePages;
+        for (int i = 0; i < Stack.Count(); ++i) framePages.insert(Stack.Items(i)->PageName);
+        const auto inUse = [&](const TPage& Page) {
+            return &Page == CurrentPage || &Page == stepping_ || framePages.count(Page.GetName()) > 0;
+        };
+        for (int i = pages_.Count() - 1; i >= PageCacheSize; --i)
+            if (!inUse(*pages_.Items(i))) pages_.Delete(i);
+    }
     return page;
 }
 

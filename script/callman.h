@@ -145,7 +145,6 @@ private:
     int OneStep();
     void ReturnFromPage();
     void StoreResult(const TStack& Frame) const;
-    bool InUse(const TPage& Page) const;
     // Whether the handler page Name was refused since the archives and the page cache last
     // changed.
     bool Refused(const std::string& Name);

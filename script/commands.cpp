@@ -44,10 +44,38 @@ std::string TCommand::RunStr(TVelaParser& Expression) {
     return Expression.Result() ? Expression.Result()->AsStr() : std::string();
 }
 
+void TComList::Index() const {
+    if (blockEnds_.size() == static_cast<size_t>(Count())) return;
+    blockEnds_.assign(static_cast<size_t>(Count()), Count());
+    labels_.clear();
+    // The heads whose blocks are still open, their indents rising from the bottom.
+    std::vector<int32_t> open;
+    for (int32_t i = 0; i < Count(); ++i) {
+        const TCommand& command = *Items(i);
+        while (!open.empty() && Items(open.back())->Indent() >= command.Indent()) {
+            blockEnds_[static_cast<size_t>(open.back())] = i;
+            open.pop_back();
+        }
+        open.push_back(i);
+        if (const std::string* label = command.LabelName()) labels_.try_emplace(*label, i);
+    }
+}
+
 int TComList::FindLabel(const std::string& Name) const {
-    for (int i = 0; i < Count(); ++i)
-        if (Items(i)->IsLabel(Name)) return i;
-    return -1;
+    Index();
+    const auto found = labels_.find(Name);
+    return found == labels_.end() ? -1 : found->second;
+}
+
+int TComList::BlockEnd(int Index) const {
+    this->Index();
+    return blockEnds_.at(static_cast<size_t>(Index));
+}
+
+void TComList::Clear() {
+    blockEnds_.clear();
+    labels_.clear();
+    TObjList<TCommand>::Clear();
 }
 
 // ---- The factory ----

@@ -14,6 +14,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class TCallMan;
@@ -37,8 +38,13 @@ public:
     virtual bool CanInterrupt() const { return false; }
     // A new command of the list Owner (nullptr for none), its flags cleared.
     explicit TCommand(TComList* Owner) : owner_(Owner) {}
+    // The name of a label command; nullptr for every other command.
+    virtual const std::string* LabelName() const { return nullptr; }
     // Whether this is a label of exactly that name (case-sensitive).
-    virtual bool IsLabel(const std::string& /*Name*/) const { return false; }
+    bool IsLabel(const std::string& Name) const {
+        const std::string* label = LabelName();
+        return label && *label == Name;
+    }
     // Reads the record after the opcode byte; EReadError on short or absurd input.
     virtual void LoadFromStream(TStream& Stream);
     // First-tick set-up, once per visit before the first Execute.
@@ -94,7 +100,8 @@ private:
     uint32_t indent_ = 0;
 };
 
-// The commands of one page, in file order (owned).
+// The commands of one page, in file order (owned). Commands are only appended after Clear; the
+// block ends and label places are found once for the list as it then is.
 class TComList : public TObjList<TCommand> {
 public:
     explicit TComList(TPage* Page) : page_(Page) {}
@@ -103,9 +110,18 @@ public:
     TCommand& GetItem(int Index) const { return *Items(Index); }
     // The index of the first command that is a label of that name, -1 when none is.
     int FindLabel(const std::string& Name) const;
+    // The end of the block headed by the command at Index (within the list): the index of the
+    // first command after it whose indent is not greater than its own, Count() when none is.
+    int BlockEnd(int Index) const;
+    void Clear() override;
 
 private:
+    // Finds the block ends and label places when the list has changed since.
+    void Index() const;
+
     TPage* page_;
+    mutable std::vector<int32_t> blockEnds_;
+    mutable std::unordered_map<std::string, int32_t> labels_;  // the first label of each name
 };
 
 // ---- The factory ----

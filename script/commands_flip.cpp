@@ -11,6 +11,7 @@
 #include "text/wipes.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -120,11 +121,11 @@ void TComFlip::MakeSnapshot() {
 }
 
 void TComFlip::MoveSelected(uint8_t Mode) {
-    std::vector<std::string> listed;
+    std::unordered_set<std::string> listed;
     for (const auto& expression : names_)
         if (const TCustomParam* result = expression->Result()) {
             const std::string text = result->AsStr();
-            for (std::string_view line : SplitLines(text)) listed.emplace_back(line);
+            for (std::string_view line : SplitLines(text)) listed.emplace(line);
         }
     TVelaBaseList& root = SceneRoot();
     TVelaBase& shown = *root.GetBase(root.GetCurrentLayer());
@@ -132,7 +133,7 @@ void TComFlip::MoveSelected(uint8_t Mode) {
     for (int i = shown.GetControlCount(); i-- > 0;) {
         TVelaControl* child = shown.GetControl(i);
         if (child->GetName() == SnapshotName) continue;
-        const bool inList = std::find(listed.begin(), listed.end(), child->GetName()) != listed.end();
+        const bool inList = listed.count(child->GetName()) > 0;
         if ((Mode == 1 && inList) || (Mode == 0 && !inList)) child->SetParent(&back);
     }
 }

@@ -19,11 +19,7 @@ namespace {
 const TComList& PageCommands(const TCommand& Command) { return Command.OwnerPage().Commands; }
 
 // Moves PC past every command after Head's position (PC) whose indent is greater than Head's.
-void SkipBlock(const TCommand& Head, int32_t& PC) {
-    const TComList& list = PageCommands(Head);
-    ++PC;
-    while (PC < list.Count() && list.GetItem(PC).Indent() > Head.Indent()) ++PC;
-}
+void SkipBlock(const TCommand& Head, int32_t& PC) { PC = PageCommands(Head).BlockEnd(PC); }
 
 // Record: condition. Enters its block when the condition holds, else goes to the first Elseif
 // of its indent whose condition holds or to its Else, past the block otherwise.
@@ -62,12 +58,12 @@ public:
 };
 
 void TComIf::Execute(TCallMan& /*Runner*/, TPage*& /*Page*/, int32_t& PC) {
-    ++PC;
+    const int32_t head = PC++;
     if (Holds()) return;
+    // From block end to block end: each branch after the first is passed over whole.
     const TComList& list = PageCommands(*this);
-    for (; PC < list.Count(); ++PC) {
+    for (PC = list.BlockEnd(head); PC < list.Count(); PC = list.BlockEnd(PC)) {
         TCommand& command = list.GetItem(PC);
-        if (command.Indent() > Indent()) continue;
         if (command.Indent() < Indent()) return;
         if (auto* branch = dynamic_cast<TComElseif*>(&command)) {
             if (!branch->Holds()) continue;
@@ -84,7 +80,7 @@ class TComLabel : public TCommand {
 public:
     explicit TComLabel(TComList* Owner) : TCommand(Owner) { SetContinueFlag(true); }
     uint8_t GetOpcode() const override { return cmLabel; }
-    bool IsLabel(const std::string& Name) const override { return name_ == Name; }
+    const std::string* LabelName() const override { return &name_; }
     void LoadFromStream(TStream& Stream) override {
         TCommand::LoadFromStream(Stream);
         name_ = ReadString(Stream);

@@ -11,6 +11,7 @@
 #include "script/params_vars.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -260,15 +261,15 @@ protected:
     // Moves the selected children of From, last first, under To (never To itself); a cabinet
     // left empty goes.
     void Transfer(TVelaControl& From, TVelaControl& To, TVelaControl& Cabinet) {
-        std::vector<std::string> listed;
+        std::unordered_set<std::string> listed;
         for (const auto& expression : names_) {
             expression->Execute();
-            if (expression->Result()) listed.push_back(expression->Result()->AsStr());
+            if (expression->Result()) listed.insert(expression->Result()->AsStr());
         }
         const bool mode = RunBool(mode_);
         for (int i = From.GetControlCount(); i-- > 0;) {
             TVelaControl* child = From.GetControl(i);
-            const bool inList = std::find(listed.begin(), listed.end(), child->GetName()) != listed.end();
+            const bool inList = listed.count(child->GetName()) > 0;
             if (child != &To && inList != mode) child->SetParent(&To);
         }
         if (Cabinet.GetControlCount() == 0) Cabinet.Delete();

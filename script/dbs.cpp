@@ -272,19 +272,49 @@ void TDBTable::Reserve(size_t Bytes) {
     data_.reserve(capacity);
 }
 
+void TDBTable::MoveGap(int32_t Row) {
+    const size_t size = static_cast<size_t>(Fields().RecordSize());
+    if (gapRows_ > 0 && size > 0 && Row != gapAt_) {
+        uint8_t* base = data_.data();
+        const size_t gap = static_cast<size_t>(gapRows_) * size;
+        if (Row < gapAt_)
+            memmove(base + static_cast<size_t>(Row) * size + gap, base + static_cast<size_t>(Row) * size,
+                    static_cast<size_t>(gapAt_ - Row) * size);
+        else
+            memmove(base + static_cast<size_t>(gapAt_) * size, base + static_cast<size_t>(gapAt_) * size + gap,
+                    static_cast<size_t>(Row - gapAt_) * size);
+    }
+    gapAt_ = Row;
+}
+
+void TDBTable::CloseGap() {
+    if (gapRows_ == 0) return;
+    MoveGap(count_);
+    data_.resize(static_cast<size_t>(count_) * static_cast<size_t>(Fields().RecordSize()));
+    gapAt_ = gapRows_ = 0;
+}
+
 void TDBTable::AddFieldData(uint8_t /*Type*/, int32_t Size) {
     const size_t before = static_cast<size_t>(Fields().RecordSize());
     const size_t bytes = static_cast<size_t>(count_) * (before + static_cast<size_t>(Size));
     std::vector<uint8_t> data(bytes);
     if (before > 0)
-        for (size_t row = 0; row < static_cast<size_t>(count_); ++row)
-            memcpy(data.data() + row * (before + static_cast<size_t>(Size)), data_.data() + row * before, before);
+        for (int32_t row = 0; row < count_; ++row)
+            memcpy(data.data() + static_cast<size_t>(row) * (before + static_cast<size_t>(Size)), GetRecord(row),
+                   before);
     data_ = std::move(data);
+    gapAt_ = gapRows_ = 0;
 }
 
 bool TDBTable::Append() {
     const size_t size = static_cast<size_t>(Fields().RecordSize());
     if (!RowsFit(int64_t(count_) + 1, int64_t(size))) return false;
+    // The gap is given back when the rows would need more room and it is as large as they are
+    // (or the room would pass what a table may take), so closing it costs no more than the
+    // deletions that made it.
+    const size_t wanted = data_.size() + size;
+    if (gapRows_ > 0 && wanted > data_.capacity() && (gapRows_ >= count_ || wanted > size_t(MaxDBTableBytes)))
+        CloseGap();
     Reserve(data_.size() + size);
     data_.resize(data_.size() + size);
     recNo_ = count_++;
@@ -293,10 +323,16 @@ bool TDBTable::Append() {
 
 bool TDBTable::Delete() {
     if (recNo_ >= 0) {
-        const size_t size = static_cast<size_t>(Fields().RecordSize());
-        const auto row = data_.begin() + static_cast<ptrdiff_t>(static_cast<size_t>(recNo_) * size);
-        data_.erase(row, row + static_cast<ptrdiff_t>(size));
+        if (Fields().RecordSize() > 0) {
+            // The row joins the gap, which is first moved to it.
+            MoveGap(recNo_);
+            ++gapRows_;
+        }
         if (recNo_ >= --count_) recNo_ = count_ - 1;
+        if (count_ == 0) {
+            data_.clear();
+            gapAt_ = gapRows_ = 0;
+        }
     }
     return false;
 }
@@ -628,9 +664,10 @@ void TDBTable::Sort(const TCustomParam& KeyFields, const TCustomParam& Orders) {
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](int32_t A, int32_t B) { return compare(GetRecord(A), GetRecord(B)); });
     const size_t size = static_cast<size_t>(Fields().RecordSize());
-    std::vector<uint8_t> sorted(data_.size());
+    std::vector<uint8_t> sorted(order.size() * size);
     for (size_t i = 0; i < order.size(); ++i) memcpy(sorted.data() + i * size, GetRecord(order[i]), size);
     data_ = std::move(sorted);
+    gapAt_ = gapRows_ = 0;
 }
 
 // ---- Clearing and the stream form ----
@@ -644,12 +681,17 @@ void TDBTable::ClearRows() {
     data_ = {};
     count_ = 0;
     recNo_ = -1;
+    gapAt_ = gapRows_ = 0;
 }
 
 void TDBTable::SaveToStream(TStream& Stream) const {
     TDBCustomTable::SaveToStream(Stream);
     WriteStreamInt(Stream, count_);
-    if (!data_.empty()) Stream.WriteBuffer(data_.data(), static_cast<int64_t>(data_.size()));
+    // The rows before the gap, then those after it.
+    const size_t size = static_cast<size_t>(Fields().RecordSize());
+    const size_t before = static_cast<size_t>(gapAt_) * size, after = before + static_cast<size_t>(gapRows_) * size;
+    if (before > 0) Stream.WriteBuffer(data_.data(), static_cast<int64_t>(before));
+    if (after < data_.size()) Stream.WriteBuffer(data_.data() + after, static_cast<int64_t>(data_.size() - after));
     WriteStreamInt(Stream, recNo_);
 }
 
@@ -666,6 +708,7 @@ void TDBTable::LoadFromStream(TStream& Stream, int32_t Version) {
     if (!data.empty()) Stream.ReadBuffer(data.data(), static_cast<int64_t>(data.size()));
     data_ = std::move(data);
     count_ = count;
+    gapAt_ = gapRows_ = 0;
     const int32_t recNo = ReadStreamInt(Stream);
     if (recNo >= count) throw EReadError();
     recNo_ = std::max(recNo, -1);

@@ -222,7 +222,8 @@ public:
     int32_t GetRecNo() const override { return recNo_; }
     uint8_t* GetCurrentRecord() override;
     uint8_t* GetRecord(int32_t Row) override {
-        return data_.data() + static_cast<size_t>(Row) * static_cast<size_t>(Fields().RecordSize());
+        const int32_t place = Row < gapAt_ ? Row : Row + gapRows_;
+        return data_.data() + static_cast<size_t>(place) * static_cast<size_t>(Fields().RecordSize());
     }
     void AddFieldData(uint8_t Type, int32_t Size) override;
 
@@ -265,10 +266,19 @@ private:
     // what it was.
     void Reserve(size_t Bytes);
 
-    // The rows one after the other, each record-size bytes.
+    // Moves the gap to lie before row Row (0..count_).
+    void MoveGap(int32_t Row);
+    // The rows one after the other again.
+    void CloseGap();
+
+    // The rows one after the other, each record-size bytes, with a gap of gapRows_ rows' bytes
+    // before row gapAt_: the rows deleted last, so that deleting rows one after another near one
+    // place moves the others once, not once per row.
     std::vector<uint8_t> data_;
     int32_t count_ = 0;
     int32_t recNo_ = -1;
+    int32_t gapAt_ = 0;
+    int32_t gapRows_ = 0;
 };
 
 // The tables of the program in creation order, and the active one.

@@ -298,8 +298,10 @@ void TParamCollectionItem::SetReference(const std::string& TargetName, const std
 
 void TParamCollectionItem::SetOwnerId(int32_t OwnerId) {
     if (OwnerId == ownerId_) return;
-    if (auto* table = static_cast<TParamCollection*>(Collection()))
-        table->ownedCount_ += int32_t(OwnerId != NoOwner) - int32_t(ownerId_ != NoOwner);
+    if (auto* table = static_cast<TParamCollection*>(Collection())) {
+        table->CountOwner(OwnerId, 1);
+        table->CountOwner(ownerId_, -1);
+    }
     ownerId_ = OwnerId;
     Touch();
 }
@@ -317,14 +319,14 @@ void TParamCollectionItem::Touch() {
 
 void TParamCollectionItem::Added() {
     THashCollectionItem::Added();
-    if (ownerId_ != NoOwner) ++static_cast<TParamCollection&>(*Collection()).ownedCount_;
+    static_cast<TParamCollection&>(*Collection()).CountOwner(ownerId_, 1);
     Touch();
 }
 
 void TParamCollectionItem::Deleting() {
     Touch();
     if (local_) --static_cast<TParamCollection&>(*Collection()).localCount_;
-    if (ownerId_ != NoOwner) --static_cast<TParamCollection&>(*Collection()).ownedCount_;
+    static_cast<TParamCollection&>(*Collection()).CountOwner(ownerId_, -1);
     THashCollectionItem::Deleting();
 }
 
@@ -424,15 +426,31 @@ std::unique_ptr<TCustomParam> TParamCollection::CloneValue(const std::string& Na
     return value;
 }
 
+void TParamCollection::CountOwner(int32_t OwnerId, int32_t Step) {
+    if (OwnerId == TParamCollectionItem::NoOwner) return;
+    if (const auto entry = owned_.try_emplace(OwnerId, 0).first; (entry->second += Step) <= 0) owned_.erase(entry);
+}
+
 void TParamCollection::DeleteScope(int32_t Id) {
-    if (Id != TParamCollectionItem::NoOwner && ownedCount_ == 0) return;  // a page without auto or local variables
-    for (int i = Count() - 1; i >= 0; --i)
-        if (Items(i).OwnerId() == Id && !Items(i).IsSystem()) Delete(i);
+    const auto owns = [Id](const THashCollectionItem& Item) {
+        const auto& item = static_cast<const TParamCollectionItem&>(Item);
+        return item.OwnerId() == Id && !item.IsSystem();
+    };
+    if (Id == TParamCollectionItem::NoOwner) return DeleteIf(owns);
+    // A depth's items were mostly made last: the search back stops at the earliest of them.
+    const auto entry = owned_.find(Id);
+    if (entry == owned_.end()) return;  // a page without auto or local variables
+    int from = Count();
+    for (int32_t left = entry->second; left > 0 && from > 0;)
+        if (Items(--from).OwnerId() == Id) --left;
+    DeleteIf(owns, from);
 }
 
 void TParamCollection::DeleteGameVariables() {
-    for (int i = Count() - 1; i >= 0; --i)
-        if (!Items(i).IsSystem() && !Items(i).IsStatus()) Delete(i);
+    DeleteIf([](const THashCollectionItem& Item) {
+        const auto& item = static_cast<const TParamCollectionItem&>(Item);
+        return !item.IsSystem() && !item.IsStatus();
+    });
 }
 
 void TParamCollection::Clear() {

@@ -10,6 +10,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class TParamCollection;
@@ -310,7 +311,9 @@ private:
     std::array<uint64_t, 256> chainGenerations_;
     uint64_t scopeGeneration_;
     int32_t localCount_ = 0;  // items that are local
-    int32_t ownedCount_ = 0;  // items that have an owner
+    // The number of items of each owner id that has any (NoOwner aside).
+    std::unordered_map<int32_t, int32_t> owned_;
+    void CountOwner(int32_t OwnerId, int32_t Step);
     std::vector<std::unique_ptr<TMemoryStream>> stack_;  // each entry: the stored variables
     std::string selStr_;
     int32_t selIndex_ = 0;

@@ -134,8 +134,8 @@ const std::string& CarriedName(const std::string& Name, std::string& Carried) {
 }
 
 // The nearest non-empty name at or before Index of a list of named records.
-template <class T>
-std::string NearestName(const std::vector<T>& Items, int Index) {
+template <class TItems>
+std::string NearestName(const TItems& Items, int Index) {
     for (int i = Index; i >= 0; --i)
         if (!Items.at(i).Name.empty()) return Items[i].Name;
     return {};
@@ -147,13 +147,15 @@ std::string NearestName(const std::vector<T>& Items, int Index) {
 
 void TVelaHistData::Add(const std::string& PageName, int32_t CommandIndex, int32_t First, int32_t Last,
                         int32_t Height, const std::string& Vars) {
-    const std::string name = items_.empty() ? PageName : NameToStore(GetName(Count() - 1), PageName);
+    const std::string name = items_.empty() ? PageName : NameToStore(lastName_, PageName);
     items_.push_back({name, CommandIndex, First, Last, Height, Vars});
+    CarriedName(name, lastName_);
     total_ += Height;
 }
 
 void TVelaHistData::Clear() {
     items_.clear();
+    lastName_.clear();
     total_ = 0;
 }
 
@@ -189,6 +191,7 @@ void TVelaHistData::LoadFromStream(TStream& Stream, int32_t Version) {
         item.Last = ReadStreamInt(Stream);
         item.Height = ReadStreamInt(Stream);
         if (withVars) item.Vars = ReadStreamString(Stream);
+        CarriedName(item.Name, lastName_);
         items_.push_back(std::move(item));
     }
     total_ = ReadStreamInt(Stream);
@@ -246,14 +249,16 @@ void TVelaHistDataList::LoadFromStream(TStream& Stream, int32_t Version) {
 // ---- Entries ----
 
 void THistoryOldDataList::Add(const std::string& PageName, int32_t CommandIndex, int32_t PageIndex, TPoint Value) {
-    const std::string name = items_.empty() ? PageName : NameToStore(GetName(Count() - 1), PageName);
+    const std::string name = items_.empty() ? PageName : NameToStore(lastName_, PageName);
     items_.push_back({name, CommandIndex, PageIndex, Value});
+    CarriedName(name, lastName_);
 }
 
 void THistoryOldDataList::Delete(int Index) {
     const std::string name = GetName(Index);
     items_.erase(items_.begin() + Index);
     if (Index < Count() && items_[Index].Name.empty()) items_[Index].Name = name;
+    if (Index == Count()) lastName_ = GetName(Index - 1);  // the last entry went
 }
 
 std::string THistoryOldDataList::GetName(int Index) const { return NearestName(items_, Index); }
@@ -272,13 +277,13 @@ void THistoryOldDataList::LoadFromStream(TStream& Stream, int32_t Version) {
     if (Version < HistoryRangeVersion) return LoadColumns(Stream);
     Clear();
     const int32_t count = ReadStreamCount(Stream, MinEntry);
-    items_.reserve(count);
     for (int32_t i = 0; i < count; ++i) {
         THistoryOldData item;
         item.Name = ReadStreamString(Stream);
         item.CommandIndex = ReadStreamInt(Stream);
         item.PageIndex = ReadStreamInt(Stream);
         item.Value = ReadPoint(Stream);
+        CarriedName(item.Name, lastName_);
         items_.push_back(std::move(item));
     }
 }
@@ -295,7 +300,7 @@ void THistoryOldDataList::LoadColumns(TStream& Stream) {
     Clear();
     const int32_t count = ReadStreamCount(Stream, MinEntry);
     items_.resize(count);
-    for (THistoryOldData& item : items_) item.Name = ReadStreamString(Stream);
+    for (THistoryOldData& item : items_) CarriedName(item.Name = ReadStreamString(Stream), lastName_);
     for (THistoryOldData& item : items_) item.CommandIndex = ReadStreamInt(Stream);
     for (THistoryOldData& item : items_) item.PageIndex = ReadStreamInt(Stream);
     for (THistoryOldData& item : items_) item.Value = ReadPoint(Stream);
@@ -485,20 +490,30 @@ void TVelaNewHistory::AddScreens() {
         word.ExpandVariables(first, last, true);
         TWdPageList pages;
         LayoutPages(word, pages, first, end_);
-        for (int i = 0; i < pages.Count(); ++i) AddPage(*pages.Items(i));
+        // The text positions are counted once for all the pages.
+        std::vector<int32_t> positions(size_t(word.GlyphCount()) + 1);
+        for (int i = 0; i < word.GlyphCount(); ++i)
+            positions[size_t(i) + 1] = positions[size_t(i)] + word.GetGlyph(i)->GetCharCount();
+        for (int i = 0; i < pages.Count(); ++i) AddPage(*pages.Items(i), positions);
         pages.Clear();
         word.CollapseVariables(first, last);
     }
     while (Capacity >= 1 && Screens.Count() > Capacity) Screens.Delete(0);
 }
 
-void TVelaNewHistory::AddPage(TWdPage& Page) {
+void TVelaNewHistory::AddPage(TWdPage& Page, const std::vector<int32_t>& Positions) {
     const TNxWord& word = *word_;
     const int32_t height = Page.Height + word.RowSpace;
+    // A glyph's text position: the characters of the glyphs before it (all of them for one not
+    // in the document).
+    const auto textPos = [&](const TWdGlyph* Glyph) {
+        const int index = word.IndexOfGlyph(Glyph);
+        return Positions[index < 0 ? Positions.size() - 1 : size_t(index)];
+    };
     const TWdGlyph* firstGlyph = Page.FirstChar();
     const TWdGlyph* lastGlyph = Page.LastChar();
-    const int32_t from = firstGlyph ? word.GetTextPos(firstGlyph) : start_;
-    const int32_t to = lastGlyph ? word.GetTextPos(lastGlyph) : from;
+    const int32_t from = firstGlyph ? textPos(firstGlyph) : start_;
+    const int32_t to = lastGlyph ? textPos(lastGlyph) : from;
     const bool fits =
         Screens.Count() > 0 && int64_t{Screens.GetItem(Screens.Count() - 1).TotalHeight()} + height <= word.Height;
     TVelaHistData& screen = fits ? Screens.GetItem(Screens.Count() - 1) : Screens.Add();
@@ -523,10 +538,13 @@ void TVelaNewHistory::ShowInMessage(int32_t First, int32_t Count, TVelaObject& W
         Screens.CopyRange(First, Count, shift, mes->MesData.Data);
         mes->BuildPosition = shift;
     } else {
+        const int32_t first = std::max(First, 0);
         const int32_t last = int32_t(std::min<int64_t>(int64_t(First) + Count, Entries.Count()));
-        for (int32_t i = std::max(First, 0); i < last; ++i) {
+        // The name is looked back for once, then carried along the entries.
+        std::string name = first < last ? Entries.GetName(first) : std::string();
+        for (int32_t i = first; i < last; ++i) {
             const THistoryOldData& entry = Entries.GetItem(i);
-            mes->MesData.AddEntry(Entries.GetName(i), entry.CommandIndex, entry.PageIndex, entry.Value);
+            mes->MesData.AddEntry(CarriedName(entry.Name, name), entry.CommandIndex, entry.PageIndex, entry.Value);
         }
     }
     mes->BuildPages(true, 0);

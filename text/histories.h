@@ -24,6 +24,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,6 +71,7 @@ public:
 
 private:
     std::vector<THistElement> items_;
+    std::string lastName_;  // GetName of the last element, kept as elements come
     int32_t total_ = 0;
 };
 
@@ -110,7 +112,10 @@ public:
     void Add(const std::string& PageName, int32_t CommandIndex, int32_t PageIndex, TPoint Value);
     // The entry after it keeps the page file name it shared.
     void Delete(int Index);
-    void Clear() { items_.clear(); }
+    void Clear() {
+        items_.clear();
+        lastName_.clear();
+    }
     int Count() const { return static_cast<int>(items_.size()); }
     const THistoryOldData& GetItem(int Index) const { return items_.at(Index); }
     std::string GetName(int Index) const;
@@ -123,7 +128,8 @@ public:
     void LoadColumns(TStream& Stream);
 
 private:
-    std::vector<THistoryOldData> items_;
+    std::deque<THistoryOldData> items_;  // a full history drops its oldest entry at every message
+    std::string lastName_;               // GetName of the last entry, kept as entries come and go
 };
 
 // ---- Message text caches ----
@@ -235,7 +241,8 @@ public:
 private:
     // Lays the recorded range out and adds each page to the screens.
     void AddScreens();
-    void AddPage(TWdPage& Page);
+    // Positions: the text position of each glyph of the document, then the text's length.
+    void AddPage(TWdPage& Page, const std::vector<int32_t>& Positions);
     void SetWordSettings(const std::array<int32_t, 6>& Settings);
     std::array<int32_t, 6> WordSettings() const;
 

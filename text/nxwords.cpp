@@ -5,6 +5,7 @@
 #include "text/fontpixels.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace {
 
@@ -52,12 +53,72 @@ int32_t SizeOrDefault(int32_t Own, int32_t Default) { return Own < 0 ? Default :
 
 // ---- Styles ----
 
+size_t TDecorateValuesHash::operator()(const TDecorateValues& Values) const {
+    size_t h = std::hash<std::string>{}(Values.FontName) * 31 + std::hash<std::string>{}(Values.Ruby);
+    for (const int64_t field : {int64_t{Values.Color}, int64_t{Values.BorderColor}, int64_t{Values.ShadowColor},
+                                int64_t{Values.FontSize}, int64_t{Values.Style}, int64_t{Values.NoBreak},
+                                int64_t{Values.BorderSize}, int64_t{Values.ShadowSize}})
+        h = h * 1000003 ^ std::hash<int64_t>{}(field);
+    return h;
+}
+
+void TDecorateList::LinkSame(TDecorate& Decorate) {
+    const auto [same, added] = same_.try_emplace(Decorate, TSame{&Decorate, &Decorate});
+    if (added) return;
+    Decorate.prevSame_ = same->second.Last;
+    same->second.Last->nextSame_ = &Decorate;
+    same->second.Last = &Decorate;
+}
+
+void TDecorateList::UnlinkSame(TDecorate& Decorate) {
+    const auto same = same_.find(Decorate);
+    if (Decorate.prevSame_)
+        Decorate.prevSame_->nextSame_ = Decorate.nextSame_;
+    else
+        same->second.First = Decorate.nextSame_;
+    if (Decorate.nextSame_)
+        Decorate.nextSame_->prevSame_ = Decorate.prevSame_;
+    else
+        same->second.Last = Decorate.prevSame_;
+    if (!same->second.First) same_.erase(same);
+    Decorate.prevSame_ = Decorate.nextSame_ = nullptr;
+}
+
+int TDecorateList::Add(std::unique_ptr<TDecorate> Decorate) {
+    TDecorate& added = *Decorate;
+    added.index_ = TObjList<TDecorate>::Add(std::move(Decorate));
+    LinkSame(added);
+    return added.index_;
+}
+
+void TDecorateList::Delete(int Index) {
+    TDecorate& gone = *Items(Index);
+    UnlinkSame(gone);
+    const std::unique_ptr<TDecorate> freed = Extract(Index);  // freed with the table renumbered
+    for (int i = Index; i < Count(); ++i) Items(i)->index_ = i;
+}
+
+void TDecorateList::Clear() {
+    same_.clear();
+    TObjList<TDecorate>::Clear();
+}
+
+int TDecorateList::IndexOf(const TDecorate* Decorate) const {
+    return Decorate && GetItem(Decorate->index_) == Decorate ? Decorate->index_ : -1;
+}
+
+void TDecorateList::ClearWithGlyphs(TObjList<TWdGlyph>& Glyphs) {
+    keepReleased_ = true;
+    Glyphs.Clear();
+    keepReleased_ = false;
+    Clear();
+}
+
 TDecorate* TDecorateList::GetItem(int Index) const { return (Index >= 0 && Index < Count()) ? Items(Index) : nullptr; }
 
 TDecorate* TDecorateList::Find(const TDecorateValues& Values) const {
-    for (int i = 0; i < Count(); ++i)
-        if (static_cast<const TDecorateValues&>(*Items(i)) == Values) return Items(i);
-    return nullptr;
+    const auto same = same_.find(Values);
+    return same == same_.end() ? nullptr : same->second.First;
 }
 
 TDecorate* TDecorateList::FindOrAdd(const TDecorateValues& Values) {
@@ -75,6 +136,7 @@ TDecorate* TDecorateList::FindOrAdd(const TDecorateValues& Values) {
 void TDecorateList::Release(TDecorate* Decorate) {
     if (!Decorate || --Decorate->RefCount > 0) return;
     if (Measured == Decorate) Measured = nullptr;
+    if (keepReleased_) return;
     int index = IndexOf(Decorate);
     if (index >= 0) Delete(index);
 }
@@ -89,7 +151,12 @@ void TDecorateList::Change(TDecorate*& Ref, const TDecorateValues& Values) {
         --Ref->RefCount;
         Ref = own;
     } else {
-        static_cast<TDecorateValues&>(*Ref) = Values;
+        // No other style holds Values: Ref takes them in its place in the table.
+        if (!(static_cast<const TDecorateValues&>(*Ref) == Values)) {
+            UnlinkSame(*Ref);
+            static_cast<TDecorateValues&>(*Ref) = Values;
+            LinkSame(*Ref);
+        }
         if (Measured == Ref) Measured = nullptr;
     }
 }
@@ -207,7 +274,7 @@ TWdGlyph* TWdGlyph::LastChar() { return GetCharCount() > 0 ? this : nullptr; }
 
 void TWdGlyph::Assign(const TWdGlyph& Source) { SetBounds(Source.X, Source.Y, Source.Width, Source.Height); }
 
-void TWdGlyph::CollectVariables(TStringList&) {}
+void TWdGlyph::CollectVariables(TStringList&, TAnsiTextSet&) {}
 void TWdGlyph::StartFade(int32_t) {}
 bool TWdGlyph::StepFade(int32_t) { return false; }
 
@@ -305,8 +372,8 @@ void TWdComposite::ReleaseImage() {
 void TWdComposite::AcquireImage() {
     for (TWdGlyph* child : Children) child->AcquireImage();
 }
-void TWdComposite::CollectVariables(TStringList& List) {
-    for (TWdGlyph* child : Children) child->CollectVariables(List);
+void TWdComposite::CollectVariables(TStringList& List, TAnsiTextSet& Names) {
+    for (TWdGlyph* child : Children) child->CollectVariables(List, Names);
 }
 
 TWdGlyph* TWdComposite::FirstChar() {
@@ -507,15 +574,14 @@ int32_t TWdOpeHistChar::GetKind() const { return wkHistChar; }
 TNxWord::TNxWord() : Decorates(this) {}
 
 // The glyphs give their styles back to the table, so they go first.
-TNxWord::~TNxWord() { Glyphs.Clear(); }
+TNxWord::~TNxWord() { Decorates.ClearWithGlyphs(Glyphs); }
 
 TWdGlyph* TNxWord::GetGlyph(int Index) const {
     return (Index >= 0 && Index < GlyphCount()) ? Glyphs.Items(Index) : nullptr;
 }
 
 void TNxWord::ClearGlyphs() {
-    Glyphs.Clear();
-    Decorates.Clear();
+    Decorates.ClearWithGlyphs(Glyphs);
     Decorates.Measured = nullptr;
     Variables.Clear();
     StyleIndexBase = 0;
@@ -530,6 +596,11 @@ void TNxWord::InsertGlyph(int Index, std::unique_ptr<TWdGlyph> Glyph) {
     RenumberGlyphs(Index);
 }
 
+void TNxWord::InsertGlyphs(int Index, std::vector<std::unique_ptr<TWdGlyph>>&& Inserted) {
+    Glyphs.InsertRange(Index, std::move(Inserted));
+    RenumberGlyphs(Index);
+}
+
 void TNxWord::AddGlyph(std::unique_ptr<TWdGlyph> Glyph) {
     Glyph->WordIndex = GlyphCount();
     Glyphs.Add(std::move(Glyph));
@@ -538,6 +609,17 @@ void TNxWord::AddGlyph(std::unique_ptr<TWdGlyph> Glyph) {
 void TNxWord::DeleteGlyph(int Index) {
     const std::unique_ptr<TWdGlyph> gone = Glyphs.Extract(Index);  // freed with the list renumbered
     RenumberGlyphs(Index);
+}
+
+void TNxWord::DeleteGlyphs(const std::vector<TWdGlyph*>& Gone) {
+    std::unordered_set<const TWdGlyph*> held;
+    int from = GlyphCount();
+    for (const TWdGlyph* glyph : Gone)
+        if (const int index = IndexOfGlyph(glyph); index >= 0 && held.insert(glyph).second)
+            from = std::min(from, index);
+    if (held.empty()) return;
+    Glyphs.DeleteIf([&held](const TWdGlyph* Glyph) { return held.count(Glyph) > 0; }, held.size());
+    RenumberGlyphs(from);
 }
 
 void TNxWord::RenumberGlyphs(int From) {
@@ -577,7 +659,41 @@ void TNxWord::AcquireImages() {
 }
 
 void TNxWord::ExpandVariables(int First, int Last, bool Force) {
-    for (int i = LastIndex(*this, Last); i >= std::max(First, 0); --i) Glyphs.Items(i)->ExpandVariable(Force);
+    // The values are asked for from the last glyph back, as one expansion after the other
+    // would; the glyphs of all the expansions then go into the list in one pass.
+    struct TExpansion {
+        TWdOpeVar* Var;
+        int Before;
+        std::vector<std::unique_ptr<TWdGlyph>> Glyphs;
+    };
+    std::vector<TExpansion> expansions;
+    const auto place = [&] {
+        std::vector<std::pair<int, std::vector<TWdGlyph*>>> made;
+        std::vector<std::pair<int, std::vector<std::unique_ptr<TWdGlyph>>>> ranges;
+        for (auto e = expansions.rbegin(); e != expansions.rend(); ++e) {
+            std::vector<TWdGlyph*> expanded = e->Var->Expanded;
+            for (const auto& glyph : e->Glyphs) expanded.push_back(glyph.get());
+            made.emplace_back(e->Before, std::move(expanded));
+            ranges.emplace_back(e->Before, std::move(e->Glyphs));
+        }
+        if (ranges.empty()) return;
+        Glyphs.InsertRanges(std::move(ranges));
+        for (size_t k = 0; k < made.size(); ++k)
+            expansions[expansions.size() - 1 - k].Var->Expanded = std::move(made[k].second);
+        RenumberGlyphs(made.front().first);
+    };
+    try {
+        for (int i = LastIndex(*this, Last); i >= std::max(First, 0); --i) {
+            auto* var = dynamic_cast<TWdOpeVar*>(Glyphs.Items(i));
+            if (!var) continue;
+            TExpansion expansion{var, i + 1 + int(var->Expanded.size()), {}};
+            if (var->MakeExpansion(Force, expansion.Glyphs)) expansions.push_back(std::move(expansion));
+        }
+    } catch (...) {
+        place();  // the expansions made before the failing one stay, as they would have
+        throw;
+    }
+    place();
 }
 
 void TNxWord::CollapseVariables(int First, int Last) {

@@ -38,9 +38,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class TNxWord;
+class TWdGlyph;
 class TWdPage;
 class TVelaParser;
 class TVelaImageList;
@@ -87,12 +90,34 @@ public:
     // the int32 size); face, ruby (strings); from version 100 shadow size and shadow colour
     // (int32; before 100 they stay 0).
     void LoadFromStream(TStream& Stream, int32_t Version);
+
+private:
+    friend class TDecorateList;
+    int index_ = -1;                 // the style's place in its table, kept by the table
+    TDecorate* prevSame_ = nullptr;  // the styles of the table holding the same values, in
+    TDecorate* nextSame_ = nullptr;  // table order
 };
 
-// The document's style table (owns its styles) with the measuring state of the layout.
+struct TDecorateValuesHash {
+    size_t operator()(const TDecorateValues& Values) const;
+};
+
+// The document's style table (owns its styles) with the measuring state of the layout. A style
+// is found from its values and its place from the style, without walking the table.
 class TDecorateList : public TObjList<TDecorate> {
 public:
     explicit TDecorateList(TNxWord* AWord) : Word(AWord) {}
+
+    // Appends a style holding the values it has; returns its index.
+    int Add(std::unique_ptr<TDecorate> Decorate);
+    // Frees the style at Index.
+    void Delete(int Index);
+    void Clear() override;
+    // The style's index, -1 when it is not this table's.
+    int IndexOf(const TDecorate* Decorate) const;
+    // Frees the glyphs, then every style: those the glyphs leave without references stay until
+    // all go together, instead of leaving the table one by one.
+    void ClearWithGlyphs(TObjList<TWdGlyph>& Glyphs);
 
     TNxWord* Word;
     // The style last measured and the font made for it (height = size, weight 700 when bold
@@ -124,6 +149,22 @@ public:
     void MeasureChar(const TDecorate* Decorate, uint16_t Code, int32_t& Width, int32_t& Height, bool HasLink);
     // Appends the style table of a compiled text of Version, each record a new style.
     void LoadFromStream(TStream& Stream, int32_t Version);
+
+private:
+    // Only the operations above keep the look-ups right.
+    using TObjList<TDecorate>::Insert;
+    using TObjList<TDecorate>::Extract;
+    using TObjList<TDecorate>::DeleteIf;
+    // Puts the style last among those holding its values / takes it out of them.
+    void LinkSame(TDecorate& Decorate);
+    void UnlinkSame(TDecorate& Decorate);
+
+    struct TSame {
+        TDecorate* First;
+        TDecorate* Last;
+    };
+    std::unordered_map<TDecorateValues, TSame, TDecorateValuesHash> same_;
+    bool keepReleased_ = false;  // set while ClearWithGlyphs frees the glyphs
 };
 
 // ---- The glyph tree ----
@@ -251,7 +292,9 @@ public:
     virtual TWdGlyph* LastChar();
     // Copies place, size and the class's own fields from a glyph of the same kind.
     virtual void Assign(const TWdGlyph& Source);
-    virtual void CollectVariables(TStringList& List);
+    // Appends a "name=shown text" line for each variable glyph whose name no line has yet (Names
+    // holds the names of List's lines).
+    virtual void CollectVariables(TStringList& List, TAnsiTextSet& Names);
     // Fade-out: StepFade reports true when it has ended (alpha 0).
     virtual void StartFade(int32_t Duration);
     virtual bool StepFade(int32_t Elapsed);
@@ -304,7 +347,7 @@ public:
     void AcquireImage() override;
     TWdGlyph* FirstChar() override;
     TWdGlyph* LastChar() override;
-    void CollectVariables(TStringList& List) override;
+    void CollectVariables(TStringList& List, TAnsiTextSet& Names) override;
 };
 
 // One laid-out line.
@@ -379,6 +422,10 @@ public:
     void StoreVariables();
     // 255 while the glyph is fading in, else its alpha.
     int32_t GetSaveAlpha(const TWdGlyph* Glyph) const;
+
+private:
+    // The fading list as a set while SaveState runs, for the glyphs' look-ups.
+    mutable std::unordered_set<const TWdGlyph*> savingFading_;
 };
 
 // A visible glyph.
@@ -627,14 +674,18 @@ public:
     // before it the compiled expression. Written at the newest form, the text trimmed.
     void SaveToStream(TStream& Stream) const override;
     void LoadFromStream(TStream& Stream, int32_t Version) override;
+    // Inserts the glyphs MakeExpansion makes after those of the last expansion.
     void ExpandVariable(bool Force) override;
     void CollapseVariable() override;
     void SaveState(TStream& Stream) const override;
     void LoadState(TStream& Stream) override;
     void Assign(const TWdGlyph& Source) override;
-    void CollectVariables(TStringList& List) override;
+    void CollectVariables(TStringList& List, TAnsiTextSet& Names) override;
 
     void SetDecorate(const TDecorateValues& Values);
+    // The glyphs that show the value now, into Glyphs; false, making none, when there is nothing
+    // to show or the glyph is not its document's.
+    virtual bool MakeExpansion(bool Force, std::vector<std::unique_ptr<TWdGlyph>>& Glyphs);
 };
 
 // Shows a text kept for the history; expands only when forced.
@@ -642,7 +693,7 @@ class TWdOpeHistChar : public TWdOpeVar {
 public:
     using TWdOpeVar::TWdOpeVar;
     int32_t GetKind() const override;
-    void ExpandVariable(bool Force) override;
+    bool MakeExpansion(bool Force, std::vector<std::unique_ptr<TWdGlyph>>& Glyphs) override;
 };
 
 // The glyph of a compiled kind: 1 TWdChar, 2 TWdOpeAlign, 3 TWdOpeReturn, 4 TWdOpeIndent,
@@ -722,9 +773,13 @@ public:
     // The glyph's place in the list; -1 when it is not this document's.
     int IndexOfGlyph(const TWdGlyph* Glyph) const;
     void InsertGlyph(int Index, std::unique_ptr<TWdGlyph> Glyph);
+    // Inserts the glyphs, in their order, before position Index in one move of those after it.
+    void InsertGlyphs(int Index, std::vector<std::unique_ptr<TWdGlyph>>&& Inserted);
     void AddGlyph(std::unique_ptr<TWdGlyph> Glyph);
     // Frees the glyph at Index.
     void DeleteGlyph(int Index);
+    // Frees those of the glyphs that are this document's, in one pass over the list.
+    void DeleteGlyphs(const std::vector<TWdGlyph*>& Gone);
     // The index of the glyph at text position Pos; -1 past the end.
     int GlyphIndexAtTextPos(int32_t Pos) const;
     // The text position of a glyph: the counts of the glyphs before it.

@@ -10,6 +10,7 @@
 #include "objects/vitemex_mira.h"
 #include "script/params_parser.h"
 #include "script/params_values.h"
+#include "text/fontpixels.h"
 
 #include <algorithm>
 
@@ -69,14 +70,10 @@ int32_t ImageDrawLevel(int32_t WordAlpha, int32_t GlyphAlpha) {
 
 // ---- Variables ----
 
-void TWdOpeVar::ExpandVariable(bool) {
+bool TWdOpeVar::MakeExpansion(bool, std::vector<std::unique_ptr<TWdGlyph>>& Glyphs) {
     std::string value;
-    if (!VariableValue(*this, value)) return;
-    const int self = Word->IndexOfGlyph(this);
-    if (self < 0) return;
-    int at = self + 1 + int(Expanded.size());
-    for (int i = 1, n = JStrLength(value); i <= n; ++i) {
-        const int code = JStrCharAt(value, i);
+    if (!VariableValue(*this, value) || Word->IndexOfGlyph(this) < 0) return false;
+    for (const int code : CharCodes(value)) {
         std::unique_ptr<TWdGlyph> glyph;
         if (code == '\r') {
             glyph = std::make_unique<TWdVarReturn>(Word);
@@ -90,18 +87,29 @@ void TWdOpeVar::ExpandVariable(bool) {
         } else {
             continue;  // other control characters show nothing
         }
-        Expanded.push_back(glyph.get());
-        Word->InsertGlyph(at++, std::move(glyph));
+        Glyphs.push_back(std::move(glyph));
     }
+    return true;
 }
 
-void TWdOpeHistChar::ExpandVariable(bool Force) {
-    if (Force) TWdOpeVar::ExpandVariable(Force);
+bool TWdOpeHistChar::MakeExpansion(bool Force, std::vector<std::unique_ptr<TWdGlyph>>& Glyphs) {
+    return Force && TWdOpeVar::MakeExpansion(Force, Glyphs);
+}
+
+void TWdOpeVar::ExpandVariable(bool Force) {
+    // The glyphs are made first and go into the document together, so that a long value does
+    // not move the glyphs after it once per character.
+    std::vector<std::unique_ptr<TWdGlyph>> glyphs;
+    if (!MakeExpansion(Force, glyphs)) return;
+    std::vector<TWdGlyph*> expanded = Expanded;
+    expanded.reserve(expanded.size() + glyphs.size());
+    for (const auto& glyph : glyphs) expanded.push_back(glyph.get());
+    Word->InsertGlyphs(Word->IndexOfGlyph(this) + 1 + int(Expanded.size()), std::move(glyphs));
+    Expanded = std::move(expanded);
 }
 
 void TWdOpeVar::CollapseVariable() {
-    for (TWdGlyph* glyph : Expanded)
-        if (const int index = Word->IndexOfGlyph(glyph); index >= 0) Word->DeleteGlyph(index);
+    Word->DeleteGlyphs(Expanded);
     Expanded.clear();
 }
 
@@ -136,8 +144,10 @@ void TWdOpeVar::Assign(const TWdGlyph& Source) {
 
 // The value shown is kept whether it was computed now or came from the document's list, so
 // that a page remembers every variable it shows.
-void TWdOpeVar::CollectVariables(TStringList& List) {
-    if (IndexOfName(List, Expression) >= 0) return;
+void TWdOpeVar::CollectVariables(TStringList& List, TAnsiTextSet& Names) {
+    if (Names.count(Expression) > 0) return;
+    // The line's name is what comes before its first "=".
+    Names.insert(Expression.substr(0, Expression.find('=')));
     std::string shown;
     for (const TWdGlyph* glyph : Expanded)
         shown += dynamic_cast<const TWdVarChar*>(glyph) ? glyph->GetText() : std::string(1, '\x01');

@@ -203,19 +203,28 @@ void SplitMarkup(TNxWord& /*Word*/, TStringList& Lines) {
 
 // ---- Tags ----
 
-std::string TTag::Parse(std::string& S) {
-    S = JStrTrim(S);
+std::string TTag::Parse(std::string_view& S) {
+    // S is trimmed at its end already (SetText trims the whole text once); its start goes past
+    // the blanks, half- or full-width.
+    for (;;) {
+        if (S.starts_with(' '))
+            S.remove_prefix(1);
+        else if (S.starts_with("\x81\x40"))
+            S.remove_prefix(2);
+        else
+            break;
+    }
     const size_t nameEnd = std::min(S.find_first_of(" ="), S.size());
-    std::string item = S.substr(0, nameEnd);
-    S.erase(0, nameEnd);
+    std::string item(S.substr(0, nameEnd));
+    S.remove_prefix(nameEnd);
     if (S == "=") {
-        S.clear();  // a name with "=" and nothing after it has no value
+        S = {};  // a name with "=" and nothing after it has no value
     } else if (S.size() > 1 && S[0] != ' ') {
-        S.erase(0, 1);
+        S.remove_prefix(1);
         size_t valueStart = 0, valueEnd, rest;
         const char quote = S[0];
-        size_t closing = quote == '"' || quote == '\'' ? S.find(quote, 1) : std::string::npos;
-        if (closing != std::string::npos) {
+        size_t closing = quote == '"' || quote == '\'' ? S.find(quote, 1) : std::string_view::npos;
+        if (closing != std::string_view::npos) {
             valueStart = 1;
             valueEnd = closing;
             rest = closing + 1;
@@ -223,8 +232,8 @@ std::string TTag::Parse(std::string& S) {
             if (quote == '"' || quote == '\'') valueStart = 1;
             valueEnd = rest = std::min(S.find(' ', valueStart), S.size());
         }
-        item += CR + S.substr(valueStart, valueEnd - valueStart);
-        S.erase(0, rest);
+        (item += CR).append(S.substr(valueStart, valueEnd - valueStart));
+        S.remove_prefix(rest);
     }
     return item;
 }
@@ -236,10 +245,13 @@ void TTag::SetText(const std::string& Token) {
         Text = Token;
         return;
     }
-    std::string inner = JStrTrim(Token.substr(1, Token.size() - 2));
-    Text = "<" + Parse(inner) + ">";
-    while (!inner.empty()) {
-        std::string item = Parse(inner);
+    // Each item is cut off the front of what is left without copying the rest, so a tag of many
+    // attributes is read in time proportional to its length.
+    const std::string inner = JStrTrim(Token.substr(1, Token.size() - 2));
+    std::string_view rest = inner;
+    Text = "<" + Parse(rest) + ">";
+    while (!rest.empty()) {
+        std::string item = Parse(rest);
         if (!item.empty()) Add(item);
     }
 }

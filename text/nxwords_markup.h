@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -55,8 +56,9 @@ public:
 
     void SetText(const std::string& Token);
     // Cuts the next item (a word, or NAME=VALUE with the value's quotes removed) off the front of
-    // S and returns it as NAME CR VALUE or NAME. Every call with a non-empty S shortens it.
-    static std::string Parse(std::string& S);
+    // S, a text without blanks at its end, and returns it as NAME CR VALUE or NAME. Every call
+    // with a non-empty S shortens it.
+    static std::string Parse(std::string_view& S);
     // Attribute line Index split at its first CR (no CR: all name, empty value).
     void GetAttr(int Index, std::string& Name, std::string& Value) const;
     int IndexOfAttr(const std::string& Name) const;

@@ -150,10 +150,11 @@ void TWdChar::Draw(bool Hide) {
             int32_t runWidth = Width;
             for (const TWdGlyph* g = NextInLine(); g && g->GetRuby() == ruby; g = g->NextInLine())
                 runWidth += g->Width;
-            const int count = JStrLength(ruby);
+            const std::vector<uint16_t> codes = CharCodes(ruby);
+            const int count = int(codes.size());
             const double step = double(runWidth) / count / 2;
             for (int k = 1; k <= count; ++k) {
-                const int code = JStrCharAt(ruby, k);
+                const int code = codes[size_t(k - 1)];
                 const bool wide = code > 255;
                 const int32_t centre = cell.Left + int32_t(std::nearbyint((2 * k - 1) * step));
                 const int32_t left = centre - (wide ? r / 2 : r / 4);
@@ -249,6 +250,11 @@ void TWdPage::SaveState(TStream& Stream) const {
     WriteStreamInt(Stream, GlyphIndex);
     WriteStreamByte(Stream, Done ? 1 : 0);
     WriteStreamString(Stream, EventText);
+    struct TFadingSet {
+        std::unordered_set<const TWdGlyph*>& Set;
+        ~TFadingSet() { Set.clear(); }
+    } fading{savingFading_};
+    fading.Set.insert(FadingList.begin(), FadingList.end());
     TWdComposite::SaveState(Stream);
 }
 
@@ -443,11 +449,15 @@ std::string TWdPage::GetLinkText() const {
 
 void TWdPage::StoreVariables() {
     TStringList lines;
-    CollectVariables(lines);
+    TAnsiTextSet names;
+    CollectVariables(lines, names);
     VarText.clear();
     for (int i = 0; i < lines.Count(); ++i) VarText += lines.Strings(i) + "\r\n";
 }
 
 int32_t TWdPage::GetSaveAlpha(const TWdGlyph* Glyph) const {
-    return std::find(FadingList.begin(), FadingList.end(), Glyph) != FadingList.end() ? 255 : Glyph->GetAlpha();
+    const bool fading = savingFading_.empty()
+                            ? std::find(FadingList.begin(), FadingList.end(), Glyph) != FadingList.end()
+                            : savingFading_.count(Glyph) > 0;
+    return fading ? 255 : Glyph->GetAlpha();
 }

@@ -156,6 +156,34 @@ void FillBlocks(TDIBX& Mask, const std::vector<TRect>& Blocks, int32_t First, in
 // surface's height (rows below it are never shown).
 int32_t PatternLines(const TCustomDIBX& Dest, int32_t P0) { return std::min(std::max(P0, 2), Dest.GetHeight()); }
 
+// The numbers 0..N-1 taken one at a time by their rank among those still there, each in time
+// logarithmic in N (a tree of counts over the numbers).
+class TRankedTake {
+public:
+    explicit TRankedTake(size_t N) : counts_(N + 1) {
+        for (size_t i = 1; i <= N; ++i) {
+            counts_[i] += 1;
+            if (const size_t up = i + (i & -i); up <= N) counts_[up] += counts_[i];
+        }
+        while (top_ * 2 <= N) top_ *= 2;
+    }
+    // Removes and answers the number of rank Rank (0 the smallest) among those left.
+    size_t Take(size_t Rank) {
+        size_t at = 0;
+        for (size_t step = top_; step > 0; step /= 2)
+            if (at + step < counts_.size() && counts_[at + step] <= Rank) {
+                at += step;
+                Rank -= counts_[at];
+            }
+        for (size_t i = at + 1; i < counts_.size(); i += i & -i) --counts_[i];
+        return at;
+    }
+
+private:
+    std::vector<size_t> counts_;
+    size_t top_ = 1;
+};
+
 // The block side of the block transitions: at least 10, at most the surface.
 int32_t BlockSize(const TCustomDIBX& Dest, int32_t Wanted) {
     return std::min({Dest.GetWidth(), Dest.GetHeight(), std::max(10, Wanted)});
@@ -612,13 +640,10 @@ void TWipeBlockRandom::Prepare() {
     std::vector<TRect> raster;
     for (int32_t y = 0; y < Mask->GetHeight(); y += s)
         for (int32_t x = 0; x < Mask->GetWidth(); x += s) raster.push_back(Bounds(x, y, s, s));
-    std::vector<int32_t> left(raster.size());
-    for (size_t i = 0; i < left.size(); ++i) left[i] = int32_t(i);
-    while (!left.empty()) {
-        const auto picked = left.begin() + Random(int32_t(left.size()));
-        Blocks.push_back(raster[size_t(*picked)]);
-        left.erase(picked);
-    }
+    // Each draw picks one of the blocks left, counted in raster order.
+    TRankedTake left(raster.size());
+    Blocks.reserve(raster.size());
+    for (size_t n = raster.size(); n > 0; --n) Blocks.push_back(raster[left.Take(size_t(Random(int32_t(n))))]);
 }
 
 bool TWipeBlockRandom::BuildMask() {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 // A sound that plays, pauses and ends as told; played while its manager is off, it only marks
@@ -113,6 +115,35 @@ TEST(SoundManager, RemoveTakesOnlyItsOwnItems) {
     EXPECT_EQ(m.Count(), 1);
     m.Clear();
     EXPECT_EQ(freed, 2);
+}
+
+// Items removed from anywhere leave the others in the order they came, suspended and resumed
+// as before; an item of another manager at a place left empty here stays.
+TEST(SoundManager, ItemsRemovedFromAnywhereLeaveTheOthersInOrder) {
+    TCddaManager m, other;
+    std::vector<TFakeSound*> items;
+    for (int i = 0; i < 5; ++i) items.push_back(&Add(m));
+    Add(other);
+    TFakeSound& foreign = Add(other);
+    m.Remove(items[1]);
+    m.Remove(items[2]);
+    m.Remove(&foreign);
+    EXPECT_EQ(other.Count(), 2);
+    TFakeSound& late = Add(m);
+    m.Remove(items[0]);
+    ASSERT_EQ(m.Count(), 3);
+    EXPECT_EQ(m.GetItem(0), items[3]);
+    EXPECT_EQ(m.GetItem(1), items[4]);
+    EXPECT_EQ(m.GetItem(2), &late);
+    late.Play();
+    m.Suspend();
+    EXPECT_TRUE(late.paused);
+    m.Resume();
+    EXPECT_FALSE(late.paused);
+    m.Remove(&late);
+    m.Remove(items[4]);
+    EXPECT_EQ(m.Count(), 1);
+    EXPECT_EQ(m.GetItem(0), items[3]);
 }
 
 TEST(VideoManager, SuspendsWithoutASwitchAndResetsEveryFrame) {

@@ -352,6 +352,37 @@ TEST_F(PrevMenu, ScriptFunctionsReachTheEntries) {
     EXPECT_EQ(Menu->IndexOfItemText("C"), -1);
 }
 
+// Through any run of hides, shows and presses, each entry's down reading follows from the flags
+// the record stores: a down entry reads as down while shown and first of its group's down ones;
+// an up one while shown, first shown of a positive group, and no shown member down.
+TEST_F(PrevMenu, DownReadingsFollowTheStoredFlagsThroughAnyChanges) {
+    const std::vector<int32_t> groups{1, 2, 1, -1, 1, 2, -1, 0, 1, -1};
+    const int32_t n = static_cast<int32_t>(groups.size());
+    std::string json = R"({"Version": 200, "Width": 64, "Height": 32, "Button": [)";
+    for (int32_t i = 0; i < n; ++i)
+        json += (i ? "," : "") + std::string(R"({"Name": "e)") + std::to_string(i) + R"(", "Left": )" +
+                std::to_string(i * 4) + R"(, "Group": )" + std::to_string(groups[size_t(i)]) + R"(, "Path": "b.mra"})";
+    Open(json + "]}");
+    uint32_t seed = 7;
+    for (int step = 0; step < 300; ++step) {
+        seed = seed * 1103515245u + 12345u;
+        const int32_t entry = int32_t(seed >> 16) % n;
+        (Menu->*((seed >> 4 & 3) == 0 ? &TVelaPrevMenu::SetPrevFlag2 : &TVelaPrevMenu::SetPrevValue1))(entry, seed >> 9 & 1);
+        TMemoryStream record;
+        Menu->SaveToStream(record);
+        const auto* down = static_cast<const uint8_t*>(record.Memory()) + record.Size() - n;
+        const uint8_t* visible = down - 4 - n;
+        for (int32_t i = 0; i < n; ++i) {
+            const int32_t group = groups[size_t(i)];
+            bool reads = visible[i] && group != 0 && (down[i] || group > 0);
+            for (int32_t j = 0; j < n; ++j)
+                if (groups[size_t(j)] == group && j != i && (down[i] ? j < i && down[j] : visible[j] && (down[j] || j < i)))
+                    reads = false;
+            EXPECT_EQ(Menu->GetPrevValue1(i), reads) << "step " << step << ", entry " << i;
+        }
+    }
+}
+
 TEST_F(PrevMenu, RecordsAtEachFlagGateAndSavedAgainUnchanged) {
     Open();
     Menu->SetRclickscrap(true);

@@ -33,7 +33,7 @@ TEST(ReadMarks, PendingMarkIsCommittedOnlyByItsWindowAndOnce) {
     list.SetPending("MES", "Story.vsb", 0, 3);
     list.CommitPending("MES");
     ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.Items(0).CommandIndexes.size(), 1u);
+    EXPECT_EQ(list.Items(0).GetCommandIndexes().size(), 1u);
     EXPECT_EQ(list.PendingPage, "Story.vsb");
 
     list.Clear();
@@ -59,7 +59,7 @@ TEST(ReadMarks, StreamMatchesTheReferenceAndReadsBack) {
     EXPECT_EQ(Saved(back), stored);
     EXPECT_TRUE(back.IsRead("story.vsb", 3, 1));
     ASSERT_NE(back.Find("空.vsb"), nullptr);
-    EXPECT_TRUE(back.Find("空.vsb")->CommandIndexes.empty());
+    EXPECT_TRUE(back.Find("空.vsb")->GetCommandIndexes().empty());
     EXPECT_EQ(back.PendingWindow, "MES");
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <numbers>
 
 namespace {
@@ -264,6 +265,43 @@ TEST_F(Scene, ChildrenAddedOneByOneTakeTheirPlaceInDrawingOrder) {
     EXPECT_EQ(order(), (std::vector<TVelaControl*>{b, c, a, e, top}));
 }
 
+// Children freed from anywhere leave the others in order, those added meanwhile put in their
+// places first; a parent freed after one of its children frees the rest.
+TEST_F(Scene, ChildrenFreedFromAnywhereLeaveTheOthersInOrder) {
+    std::map<std::string, TFillBox*> kids;
+    const auto add = [&](const std::string& Name, TVelaControl* Parent) {
+        TFillBox* box = static_cast<TFillBox*>(Bases->CreateObject(LT_BOX));
+        box->SetName(Name);
+        box->SetParent(Parent);
+        return kids[Name] = box;
+    };
+    const auto order = [&] {
+        std::string names;
+        for (int i = 0; i < Layer(0)->GetControlCount(); ++i) names += Layer(0)->GetControl(i)->GetName() + " ";
+        return names;
+    };
+    for (const char* name : {"c1", "c2", "c3", "c4", "c5", "c6"}) add(name, Layer(0));
+    EXPECT_EQ(order(), "c1 c2 c3 c4 c5 c6 ");
+    delete kids["c2"];
+    delete kids["c4"];
+    kids["c5"]->SetName("c55");  // found in its place, still in order
+    EXPECT_EQ(order(), "c1 c3 c55 c6 ");
+    add("c7", Layer(0));
+    add("c0", Layer(0));
+    delete kids["c3"];
+    EXPECT_EQ(order(), "c0 c1 c55 c6 c7 ");
+    kids["c0"]->SetName("c9");  // out of order now: a rename does not move it
+    EXPECT_EQ(order(), "c9 c1 c55 c6 c7 ");
+
+    TFillBox* parent = add("p", Layer(0));  // sorts them all again
+    EXPECT_EQ(order(), "c1 c55 c6 c7 c9 p ");
+    for (const char* name : {"x1", "x2", "x3"}) add(name, parent);
+    delete kids["x2"];
+    EXPECT_EQ(parent->GetControlCount(), 2);
+    delete parent;
+    EXPECT_EQ(Bases->GetObjectCount(), 5);
+}
+
 TEST_F(Scene, MovedControlDirtiesOldAndNewRectangles) {
     TFillBox* box = Box(Layer(0), {100, 100, 150, 150});
     Layer(0)->ClipList.Clear();
@@ -374,6 +412,83 @@ TEST_F(Scene, EventLevelsClearRecordsHandedOutOrLoadedTaken) {
     EXPECT_EQ(q.IndexOf(b, PR_ONNOTIFY), -1);
     q.Add(b, "again", nullptr, PR_ONNOTIFY);
     EXPECT_EQ(q.IndexOf(b, PR_ONNOTIFY), 0);
+}
+
+// A freed sender's pending records leave from the front, the middle and the end of the queue,
+// the others keeping their order; its taken ones stay, and so does the queue's bookkeeping.
+TEST_F(Scene, FreedSendersLeaveTheQueueFromAnywhereInIt) {
+    TTimerList& q = Bases->GetEvents();
+    TCounter* a = Counter();
+    TCounter* b = Counter();
+    TCounter* c = Counter();
+    for (const auto& [sender, handler] : std::vector<std::pair<TCounter*, const char*>>{
+             {a, "a1"}, {b, "b1"}, {a, "a2"}, {c, "c1"}, {a, "a3"}, {b, "b2"}})
+        q.Add(sender, handler, nullptr, PR_ONNOTIFY);
+    const auto handlers = [&] {
+        std::string s;
+        for (int i = 0; i < q.Count(); ++i) s += q.Items(i)->Handler + " ";
+        return s;
+    };
+    q.FirstPending()->Level = 1;
+    delete b;
+    EXPECT_EQ(handlers(), "a1 a2 c1 a3 ");
+    EXPECT_TRUE(q.HasPending(*a));
+    delete a;
+    EXPECT_EQ(handlers(), "a1 c1 ");
+    EXPECT_EQ(q.FirstPending()->Handler, "c1");  // handed out, still pending
+    q.ClearLevel(1);
+    q.Add(c, "c2", nullptr, PR_ONIDLE);
+    EXPECT_EQ(handlers(), "c1 c2 ");
+    EXPECT_EQ(q.IndexOf(c, PR_ONIDLE), 1);
+    EXPECT_TRUE(q.IsQueued(c, PR_ONNOTIFY));
+    delete c;
+    q.ClearTaken();
+    EXPECT_EQ(q.Count(), 0);
+}
+
+// A recursive listing names each object before its children, the children of one parent in the
+// order they were made, each name once without regard to case (counting the names the list
+// had), and leaves out a deleted object with everything below it.
+TEST_F(Scene, RecursiveNameListsWalkTheTreeInTheOrderObjectsWereMade) {
+    const auto named = [&](TVelaControl* Parent, const char* Name) {
+        TFillBox* box = Box(Parent, {0, 0, 1, 1});
+        box->SetName(Name);
+        return box;
+    };
+    TFillBox* p = named(Layer(0), "p");
+    TFillBox* b = named(p, "b");
+    TFillBox* a = named(p, "a");
+    named(b, "bb");
+    named(a, "B");
+    TFillBox* gone = named(p, "gone");
+    named(gone, "under");
+    named(a, "ab");
+    gone->Delete();
+    TStringList list;
+    list.Add("A");
+    EXPECT_EQ(Bases->GetObjectNames(list, p, 0, true), 3);
+    std::vector<std::string> names;
+    for (int i = 0; i < list.Count(); ++i) names.push_back(list.Strings(i));
+    EXPECT_EQ(names, (std::vector<std::string>{"A", "b", "bb", "ab"}));
+}
+
+// The objects taking part in the right-click selection stay in the order they came through
+// removals anywhere, each once.
+TEST_F(Scene, SelectingObjectsKeepTheirOrderThroughRemovals) {
+    TVelaList& list = Bases->GetVelaList();
+    std::vector<TCounter*> c;
+    for (int i = 0; i < 6; ++i) list.AddOnce(c.emplace_back(Counter()));
+    for (int i : {1, 2, 3, 4}) list.Remove(c[size_t(i)]);
+    list.AddOnce(c[0]);
+    TCounter* late = Counter();
+    list.AddOnce(late);
+    list.Remove(c[5]);
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Items(0), c[0]);
+    EXPECT_EQ(list.Items(1), late);
+    list.Remove(c[0]);
+    list.Remove(late);
+    EXPECT_EQ(list.Count(), 0);
 }
 
 // References are checked against the flat list by serial: stale ones and mixed-up address and

@@ -145,6 +145,33 @@ TEST(SoundMixer, VoicesMixLikeThePlainReference) {
     }
 }
 
+// Voices freed in any order leave the others mixing; a voice that does not play adds nothing.
+TEST(SoundMixer, VoicesFreedInAnyOrderLeaveTheOthersMixing) {
+    const PcmFormat f{22050, 16, 1};
+    const int outFrames = 3000;
+    HeadlessSound device;
+    std::vector<std::unique_ptr<StaticVoice>> voices;
+    std::vector<std::vector<uint8_t>> sounds;
+    for (int i = 0; i < 5; ++i) {
+        sounds.push_back(Tone(f, 500 + 100 * i));
+        voices.push_back(Loaded(device, f, sounds.back()));
+        voices.back()->setVolume(-300 * i);
+        if (i != 4) voices.back()->play(true);
+    }
+    voices[0].reset();  // the last takes its place
+    voices[2].reset();
+    device.render(Frames(outFrames / 2));
+    voices[4].reset();
+    device.render(Frames(outFrames - outFrames / 2));
+    std::vector<int32_t> sum(outFrames * 2);
+    for (int i : {1, 3}) {
+        const std::vector<int32_t> ref = Reference(f, sounds[size_t(i)], outFrames, -300 * i, 0, true);
+        for (size_t k = 0; k < sum.size(); ++k) sum[k] += ref[k];
+    }
+    ASSERT_EQ(device.mixed.size(), sum.size());
+    for (size_t k = 0; k < sum.size(); ++k) ASSERT_EQ(device.mixed[k], Saturated(sum[k])) << "sample " << k;
+}
+
 TEST(SoundMixer, StaticVoiceControls) {
     HeadlessSound device;
     const PcmFormat f{44100, 16, 2};

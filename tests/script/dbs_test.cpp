@@ -174,6 +174,63 @@ TEST(DBTable, NavigationAndDeletion) {
     EXPECT_FALSE(table.GetIntByName("missing", v));
 }
 
+// Rows deleted one after another move the others once: whatever the order of deletions, rows
+// appended, a field added and a sort in between, every row, the stored form and the current
+// row stay those of the plain list of the same operations.
+TEST(DBTable, DeletionsAnywhereKeepEveryRowAndTheStoredForm) {
+    TDBTable table("t", DBGameTable);
+    table.Fields().AddField("n", DBInteger, 0);
+    std::vector<int32_t> model;
+    const auto expectRows = [&](int Step) {
+        ASSERT_EQ(table.GetRecordCount(), int32_t(model.size())) << Step;
+        for (size_t i = 0; i < model.size(); ++i) {
+            int32_t v = -1;
+            EXPECT_TRUE(table.GetInt(int32_t(i), 0, v));
+            EXPECT_EQ(v, model[i]) << "step " << Step << " row " << i;
+        }
+    };
+    uint32_t seed = 7;
+    int32_t next = 0;
+    for (int step = 0; step < 400; ++step) {
+        seed = seed * 1103515245u + 12345u;
+        const uint32_t pick = seed >> 16;
+        if (model.empty() || pick % 5 == 0) {
+            ASSERT_TRUE(table.Append());
+            table.SetInt(table.GetRecNo(), 0, next);
+            model.push_back(next++);
+        } else {
+            // Mostly near the last deletion (both ways), sometimes anywhere.
+            const int32_t last = int32_t(model.size()) - 1;
+            const int32_t at = pick % 7 == 0 ? int32_t(pick % model.size())
+                                             : std::clamp(table.GetRecNo() + int32_t(pick % 3) - 1, 0, last);
+            table.SetRecNo(at);
+            table.Delete();
+            model.erase(model.begin() + at);
+            EXPECT_EQ(table.GetRecNo(), std::min(at, int32_t(model.size()) - 1));
+        }
+        if (step == 150) {
+            ASSERT_EQ(table.Fields().AddField("m", DBBoolean, 0), 1);
+        }
+        if (step == 300) {
+            table.Sort(*Strs({"n"}), *Strs({"TRUE"}));
+            std::sort(model.rbegin(), model.rend());
+        }
+        if (step % 50 == 49) expectRows(step);
+    }
+    expectRows(400);
+    TDBTable plain("t", DBGameTable);
+    plain.Fields().Assign(table.Fields());
+    for (const int32_t n : model) {
+        plain.Append();
+        plain.SetInt(plain.GetRecNo(), 0, n);
+    }
+    plain.SetRecNo(table.GetRecNo());
+    TMemoryStream stored, expected;
+    table.SaveToStream(stored);
+    plain.SaveToStream(expected);
+    EXPECT_EQ(Bytes(stored), Bytes(expected));
+}
+
 TEST(DBTable, SelectionUnderEveryCaseAndPartialRule) {
     TDBTable table("t", DBGameTable);
     table.Fields().AddField("name", DBString, 20);

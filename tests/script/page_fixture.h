@@ -34,7 +34,7 @@ class TTestNote : public TCommand {
 public:
     using TCommand::TCommand;
     uint8_t GetOpcode() const override { return opNote; }
-    bool IsLabel(const std::string& Name) const override { return text_ == Name; }
+    const std::string* LabelName() const override { return &text_; }
     void LoadFromStream(TStream& S) override {
         TCommand::LoadFromStream(S);
         text_ = ReadString(S);

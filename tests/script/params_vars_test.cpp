@@ -107,12 +107,21 @@ TEST_F(ParamVars, DeleteScopeAndClear) {
     local.SetLocal(true);
     Add("auto6", PT_INT).SetOwnerId(6);
     Add("status", PT_STR).SetStatus(true);
+    // Several items go at once: those left know their new places.
+    const auto placesKept = [] {
+        for (int i = 0; i < ParamMan->Count(); ++i)
+            if (ParamMan->Items(i).CachedIndex() != i) return false;
+        return true;
+    };
 
     ParamMan->DeleteScope(5);
     EXPECT_EQ(ParamMan->Count(), SysVarCount + 3);
     EXPECT_EQ(ParamMan->Find("auto5"), nullptr);
+    EXPECT_TRUE(placesKept());
+    EXPECT_EQ(ParamMan->Find("status"), &ParamMan->Items(SysVarCount + 2));
     ParamMan->DeleteScope(-1);  // globals own -1, but the system variables stay
     EXPECT_EQ(ParamMan->Count(), SysVarCount + 1);
+    EXPECT_TRUE(placesKept());
 
     // Owners given, taken back, deleted with their item and loaded: a scope's items go
     // however the table came to hold them.

@@ -119,6 +119,33 @@ TEST_F(VarGlyphs, KeptValuesComeFirstAndLineBreaksNeitherClearNorCount) {
     copy.ClearGlyphs();
 }
 
+// The expansions of a range go into the document together: each after its own variable and
+// what that variable already shows, the history glyph only when forced, every glyph's place
+// counted afresh; collapsing them all leaves the document as it was.
+TEST_F(VarGlyphs, ARangeExpandsEveryVariableInItsPlaceAtOnce) {
+    SetVar("a", "xy");
+    SetVar("b", "z");
+    TWdOpeVar& first = Around("a");
+    TWdOpeVar& second = Around("b");
+    auto hist = std::make_unique<TWdOpeHistChar>(&word);
+    hist->Expression = "a";
+    word.AddGlyph(std::move(hist));
+    Around("b");
+    second.ExpandVariable(false);  // already showing once
+    EXPECT_EQ(Shown(), "[^][^z]^[^]");
+    word.ExpandVariables(1, -1, false);
+    EXPECT_EQ(Shown(), "[^xy][^zz]^[^z]");
+    word.ExpandVariables(0, 3, true);
+    EXPECT_EQ(Shown(), "[^xyxy][^zz]^[^z]");
+    word.ExpandVariables(0, -1, true);
+    EXPECT_EQ(Shown(), "[^xyxyxy][^zzz]^xy[^zz]");
+    for (int i = 0; i < word.GlyphCount(); ++i) EXPECT_EQ(word.IndexOfGlyph(word.GetGlyph(i)), i);
+    EXPECT_EQ(first.Expanded.size(), 6u);
+    word.CollapseVariables(0, -1);
+    EXPECT_EQ(Shown(), "[^][^]^[^]");
+    for (int i = 0; i < word.GlyphCount(); ++i) EXPECT_EQ(word.IndexOfGlyph(word.GetGlyph(i)), i);
+}
+
 TEST_F(VarGlyphs, APageKeepsTheValuesItShowsAndItsRevealStateCarriesThem) {
     SetVar("n", "42");
     TWdOpeVar& var = Around("n");

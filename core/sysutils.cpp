@@ -264,21 +264,11 @@ std::string FolderOf(const std::string& Path) {
     return Path.substr(0, end);
 }
 
-// Whether a file can be made in Folder: a probe file is created, checked and deleted again.
-bool FolderTakesFiles(const std::string& Folder) {
-    std::string probe = Folder + "save.dat.$$$";
-    platform::fs::HostFile file;
-    if (!file.Open(probe, platform::fs::HostFile::Mode::Create)) return false;
-    file.Close();
-    bool exists = platform::fs::FileExists(probe);
-    platform::fs::DeleteFile(probe);
-    return exists;
-}
-
 // Copies OldFile to NewFile unless NewFile exists already. The copy is made under another name
 // and renamed into place, so a failed copy never passes for a carried-over save.
 void CarryOverSave(const std::string& OldFile, const std::string& NewFile) {
-    if (!platform::fs::FileExists(OldFile) || platform::fs::FileExists(NewFile)) return;
+    // A save that is a link leads to another title's: it is not carried over.
+    if (!platform::fs::FileExists(OldFile) || platform::fs::IsLink(OldFile) || platform::fs::FileExists(NewFile)) return;
     std::string part = NewFile + ".$$$";
     bool copied = false;
     try {
@@ -306,7 +296,7 @@ namespace {
 // "save.dat" in GameFolder when it takes files, else in Elsewhere (made by the caller; empty when
 // it could not be), where an older save of GameFolder is carried over once.
 std::string SaveFileIn(const std::string& GameFolder, const std::string& Elsewhere) {
-    if (!GameFolder.empty() && FolderTakesFiles(GameFolder)) return GameFolder + "save.dat";
+    if (!GameFolder.empty() && platform::fs::FolderTakesFiles(GameFolder)) return GameFolder + "save.dat";
     if (Elsewhere.empty()) throw EVelaError("データファイルを作成することができません");
     std::string saveFile = Elsewhere + "save.dat";
     if (!GameFolder.empty()) CarryOverSave(GameFolder + "save.dat", saveFile);
@@ -333,12 +323,12 @@ std::string ShortHash(const std::string& Text) {
 // The host has no program-files folder: whether the game folder takes a file decides alone.
 std::string GetSaveDataFile(const std::string& GamePath, const std::string& Title) {
     const std::string gameFolder = FolderOf(GamePath);
-    return SaveFileIn(gameFolder, !gameFolder.empty() && FolderTakesFiles(gameFolder) ? std::string() : GetSaveFolder(Title));
+    return SaveFileIn(gameFolder, !gameFolder.empty() && platform::fs::FolderTakesFiles(gameFolder) ? std::string() : GetSaveFolder(Title));
 }
 
 std::string GetTitleSaveFile(const std::string& Folder) {
     const std::string folder = AppendBackslash(Folder);
-    if (FolderTakesFiles(folder)) return folder + "save.dat";
+    if (platform::fs::FolderTakesFiles(folder)) return folder + "save.dat";
     // The folder's own name, whichever separators the path was given with.
     std::string_view path(folder);
     while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.remove_suffix(1);
@@ -347,8 +337,13 @@ std::string GetTitleSaveFile(const std::string& Folder) {
                                                TitleAsFolderName(name) + "-" + ShortHash(folder) + "\\"));
 }
 
+std::string GetWrittenListFile(const std::string& SaveFile) {
+    const std::string folder = PlayerDataFolder(platform::UserFolder::LocalData, "written\\");
+    return folder.empty() ? folder : folder + ShortHash(SaveFile) + ".lst";
+}
+
 std::string GetSettingsFile(const std::string& ProgramFolder, bool Installed) {
-    if (!Installed && FolderTakesFiles(ProgramFolder)) return ProgramFolder + "game.ini";
+    if (!Installed && platform::fs::FolderTakesFiles(ProgramFolder)) return ProgramFolder + "game.ini";
     const std::string folder = PlayerDataFolder(platform::UserFolder::Config, "");
     return (folder.empty() ? ProgramFolder : folder) + "game.ini";
 }

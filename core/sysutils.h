@@ -100,6 +100,11 @@ std::string GetSaveDataFile(const std::string& GamePath, const std::string& Titl
 // hexadecimal digits of its path), where an older save of the folder is carried over once.
 // Raises EVelaError when neither place is writable.
 std::string GetTitleSaveFile(const std::string& Folder);
+// The list of the files a title wrote into the user's desktop and documents folders, named for
+// the title's SaveFile: $XDG_DATA_HOME/velaplay/written/HASH.lst. It is kept in the player's
+// own folder, not beside the save, where a title's own files could stand for it. Empty when
+// the folder cannot be made.
+std::string GetWrittenListFile(const std::string& SaveFile);
 // The player's settings file: "game.ini" in ProgramFolder when the player is not Installed
 // (in a prefix's bin folder) and the folder takes files, else in $XDG_CONFIG_HOME/velaplay/
 // (ProgramFolder's when that cannot be made).

@@ -5,7 +5,6 @@
 #include "platform/fs.h"
 
 #include <algorithm>
-#include <array>
 #include <utility>
 
 TVrFileManager* VrFileManager = nullptr;
@@ -101,21 +100,14 @@ std::string DecodeMountField(std::string_view Field) {
     return out;
 }
 
-// The second blank-separated field of a line; empty when there is none.
-std::string_view SecondField(std::string_view Line) {
+// The Index-th (from 0) blank-separated field of a line, still escaped; empty when there is none.
+std::string_view MountField(std::string_view Line, int Index) {
     constexpr std::string_view kBlanks = " \t";
-    const size_t end1 = Line.find_first_of(kBlanks);
-    if (end1 == std::string_view::npos) return {};
-    const size_t start = Line.find_first_not_of(kBlanks, end1);
+    size_t start = Line.find_first_not_of(kBlanks);
+    for (; Index > 0 && start != std::string_view::npos; --Index)
+        start = Line.find_first_not_of(kBlanks, Line.find_first_of(kBlanks, start));
     if (start == std::string_view::npos) return {};
     return Line.substr(start, Line.find_first_of(kBlanks, start) - start);
-}
-
-bool IsRemovableMountPoint(std::string_view Path) {
-    constexpr std::array<std::string_view, 3> kParents = {"/media/", "/run/media/", "/mnt/"};
-    for (std::string_view parent : kParents)
-        if (Path.size() > parent.size() && Path.starts_with(parent)) return true;
-    return false;
 }
 
 }  // namespace
@@ -380,9 +372,11 @@ std::vector<std::string> DiscMountRoots(std::string_view MountsText) {
     std::vector<std::string> roots;
     while (!MountsText.empty()) {
         const size_t end = std::min(MountsText.find('\n'), MountsText.size());
-        const std::string mountPoint = DecodeMountField(SecondField(MountsText.substr(0, end)));
+        const std::string_view line = MountsText.substr(0, end);
         MountsText.remove_prefix(std::min(end + 1, MountsText.size()));
-        if (!IsRemovableMountPoint(mountPoint)) continue;
+        const std::string mountPoint = DecodeMountField(MountField(line, 1));
+        const std::string device = DecodeMountField(MountField(line, 0)), type = DecodeMountField(MountField(line, 2));
+        if (!mountPoint.starts_with('/') || !platform::fs::IsDiscMount(device, type)) continue;
         // A name a program path cannot hold (a "\", a character outside code page 932) would
         // lead somewhere else.
         std::string root = platform::fs::ToProgramPath(mountPoint + "/");

@@ -195,10 +195,13 @@ private:
     uint32_t changes_ = 0;
 };
 
-// The roots of the removable media among the mounts of a /proc/self/mounts text: mount points
-// below /media, /run/media and /mnt (octal escapes such as "\040" decoded), as program paths
-// ending in "\", each once, in the text's order. Mount points whose names a program path cannot
-// hold are left out.
+// The roots of the optical discs among the mounts of a /proc/self/mounts text (device, mount
+// point and file system type its first three fields, octal escapes such as "\040" decoded): the
+// mount points of a CD or DVD drive's device (/dev/sr<N>, /dev/scd<N>, /dev/cdrom...) or of a
+// disc's file system (iso9660, udf), wherever mounted, as program paths ending in "\", each once,
+// in the text's order. Any other mount (a USB stick, a hard disk, a network share, a Windows
+// drive) is no disc, whatever its mount point; nor is one whose mount point a program path
+// cannot hold.
 std::vector<std::string> DiscMountRoots(std::string_view MountsText);
 
 // ---- The file system of the run ----

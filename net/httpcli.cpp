@@ -17,8 +17,33 @@ bool StartsWithNoCase(const std::string& S, std::string_view Prefix) {
 }
 
 const char* const AbortedText = "HTTP request aborted";
+const char* const BadHostText = "HTTP host name holds a character no host name can hold";
+const char* const LineBreakText = "HTTP header line holds a line break";
 
 bool IsProtoChar(char C) { return (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '+' || C == '-' || C == '.'; }
+
+// Whether a byte stands in a request as it is: none of the controls, the space, DEL and the
+// bytes above ASCII does.
+bool IsPlainByte(char C) { return uint8_t(C) > 0x20 && uint8_t(C) < 0x7F; }
+
+bool IsPlainText(std::string_view Text) { return std::all_of(Text.begin(), Text.end(), IsPlainByte); }
+
+// A path (and query) as the request line carries it: each byte that cannot stand there as "%XX",
+// every other byte (an escape already there among them) as it is.
+std::string EncodedPath(std::string_view Path) {
+    static const char Digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : Path) {
+        if (IsPlainByte(c)) {
+            out += c;
+        } else {
+            out += '%';
+            out += Digits[uint8_t(c) >> 4];
+            out += Digits[uint8_t(c) & 15];
+        }
+    }
+    return out;
+}
 
 // "Tue, 03 Mar 2026 14:05:09 GMT" for a local time.
 std::string HttpDate(const platform::DateTime& Local) {
@@ -282,6 +307,11 @@ void THttpClient::RequestAsync(THttpRequest Kind) {
 
 void THttpClient::DoRequestConnect() {
     try {
+        // Every connection, to the URL's server, a redirect's or a proxy, starts here. The names
+        // go into the request as they are, so one that could not stand there is refused before
+        // it is looked up.
+        if (!IsPlainText(TargetHost) || !IsPlainText(Hostname) || !IsPlainText(Port))
+            throw EHttpException(BadHostText, 404);
         SetState(hsDnsLookup);
         CtrlSocket.SetLocalAddr(LocalAddr);
         CtrlSocket.DnsLookup(Hostname);
@@ -344,13 +374,16 @@ void THttpClient::SocketSessionConnected(uint16_t Error) {
 
 void THttpClient::SendHeaderLine(std::string Line) {
     if (OnCommand) OnCommand(this, Line);
+    // A line break would end the line early and pass the rest off as lines of the request's own.
+    if (Line.find_first_of("\r\n") != std::string::npos) throw EHttpException(LineBreakText, 404);
     requestBuf_ += Line;
     requestBuf_ += "\r\n";
 }
 
 void THttpClient::SendRequest(const std::string& Method) {
+    requestBuf_.clear();  // what a refused request had made is not sent
     TriggerRequestHeaderBegin();
-    SendHeaderLine(Method + " " + Path + " HTTP/1.0");
+    SendHeaderLine(Method + " " + EncodedPath(Path) + " HTTP/1.0");
     if (!Sender.empty()) SendHeaderLine("From: " + Sender);
     if (!Accept.empty()) SendHeaderLine("Accept: " + Accept);
     if (!Reference.empty()) SendHeaderLine("Referer: " + Reference);

@@ -11,6 +11,13 @@
 // than the line buffer, a status or length that is not a number, a header above MaxHeaderSize,
 // a body above MaxBodySize or more than MaxRedirects redirects end it with status 404 (a status
 // of 400 and above is kept) and the reason in ReasonPhrase.
+//
+// Nothing a title sets makes lines of its own in the request: the path goes into the request
+// line with its controls, spaces and bytes from 0x7F up written as "%XX" (the rest, escapes
+// included, as it is); a host name or port holding such a byte ends the request before anything
+// is looked up ("HTTP host name holds a character no host name can hold"), and a header line
+// holding CR or LF ends it before anything is sent ("HTTP header line holds a line break"), both
+// as failures with status 404.
 #include "core/streams.h"
 #include "net/asyncsock.h"
 #include "platform/clock.h"

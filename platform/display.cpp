@@ -499,11 +499,20 @@ void PrintMessage(const std::string& Caption, const std::string& Text) {
     std::fprintf(stderr, "%s: %s\n", Cp932ToUtf8(Caption).c_str(), Cp932ToUtf8(Text).c_str());
 }
 
+MessageResult SafeAnswer(MessageButtons Buttons) {
+    switch (Buttons) {
+        case MessageButtons::YesNo: return MessageResult::No;
+        case MessageButtons::OkCancel: return MessageResult::Cancel;
+        case MessageButtons::Ok: break;
+    }
+    return MessageResult::Ok;
+}
+
 MessageResult HeadlessDisplay::messageBox(const std::string& boxCaption, const std::string& text,
                                           MessageButtons buttons, MessageIcon icon) {
     messages.push_back({boxCaption, text, buttons, icon});
     PrintMessage(boxCaption, text);
-    if (answers.empty()) return buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
+    if (answers.empty()) return SafeAnswer(buttons);
     MessageResult answer = answers.front();
     answers.pop_front();
     return answer;
@@ -513,7 +522,7 @@ int HeadlessDisplay::choiceBox(const std::string& boxCaption, const std::string&
                                const std::vector<std::string>& labels, size_t cancel, MessageIcon icon) {
     choices.push_back({boxCaption, text, labels, cancel, icon});
     PrintMessage(boxCaption, text);
-    if (choiceAnswers.empty()) return 0;
+    if (choiceAnswers.empty()) return static_cast<int>(cancel);
     const int answer = choiceAnswers.front();
     choiceAnswers.pop_front();
     return answer;

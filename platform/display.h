@@ -185,6 +185,8 @@ enum class FileDialogKind : uint8_t { Open, Save, Folder };
 // Writes a box's text to standard error as "Caption: Text" (both code page 932), as the
 // headless boxes show theirs.
 void PrintMessage(const std::string& Caption, const std::string& Text);
+// The answer of a box nobody can answer: No for Yes/No, Cancel for OK/Cancel, else OK.
+MessageResult SafeAnswer(MessageButtons Buttons);
 
 // Where a window lies when it is neither full screen, minimised nor maximised: its outer left and
 // top on the desktop and its client size; whether it shows, and whether it is maximised.
@@ -476,11 +478,11 @@ public:
     };
     ShownCursor cursor;
     int cursorChanges = 0;
-    // Answers of the next message boxes, in order; when none is left a box is answered with
-    // its first button. Every message is also written to standard error.
+    // Answers of the next message boxes, in order; when none is left nobody can answer, and a
+    // box gets its safe answer (SafeAnswer). Every message is also written to standard error.
     std::deque<MessageResult> answers;
     // Boxes with buttons of their own as asked (labels as given), and the indexes of the buttons
-    // that answer the next ones; when none is left the first button answers.
+    // that answer the next ones; when none is left the box's cancel button answers.
     struct ShownChoice {
         std::string caption, text;
         std::vector<std::string> labels;

@@ -170,6 +170,17 @@ bool CreateDirectory(std::string_view programPath) {
     return host && mkdir(host->c_str(), 0777) == 0;
 }
 
+bool FolderTakesFiles(std::string_view programFolder) {
+    auto host = ToHostPath(programFolder);
+    if (!host) return false;
+    std::string probe = *host + (host->ends_with('/') ? "" : "/") + ".vela-probe-XXXXXX";
+    const int fd = mkostemp(probe.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    close(fd);
+    unlink(probe.c_str());
+    return true;
+}
+
 std::string TempFolder() {
     std::lock_guard lock(tempMutex);
     if (tempHostFolder.empty()) {
@@ -210,6 +221,19 @@ std::string MountTable() {
     return text.str();
 }
 
+namespace {
+// Whether Device is Prefix followed by a drive number.
+bool IsNumberedDevice(std::string_view Device, std::string_view Prefix) {
+    return Device.size() > Prefix.size() && Device.starts_with(Prefix) &&
+           Device.find_first_not_of("0123456789", Prefix.size()) == std::string_view::npos;
+}
+}  // namespace
+
+bool IsDiscMount(std::string_view device, std::string_view type) {
+    return IsNumberedDevice(device, "/dev/sr") || IsNumberedDevice(device, "/dev/scd") ||
+           device.starts_with("/dev/cdrom") || type == "iso9660" || type == "udf";
+}
+
 HostFile::~HostFile() { Close(); }
 
 bool HostFile::Open(std::string_view programPath, Mode mode) {
@@ -224,7 +248,8 @@ bool HostFile::Open(std::string_view programPath, Mode mode) {
         case Mode::Read: flags |= O_RDONLY; break;
         case Mode::Write: flags |= O_WRONLY; break;
         case Mode::ReadWrite: flags |= O_RDWR; break;
-        case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+        case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
+        case Mode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW; break;
     }
     fd_ = open(host->c_str(), flags, 0666);
     if (fd_ < 0) {
@@ -288,5 +313,13 @@ int64_t HostFile::Size() const {
 bool HostFile::Truncate(int64_t size) { return ftruncate(fd_, static_cast<off_t>(size)) == 0; }
 
 bool HostFile::Flush() { return fsync(fd_) == 0 || errno == EINVAL; }
+
+// ---- Links ----
+
+bool IsLink(std::string_view programPath) {
+    auto host = ToHostPath(programPath);
+    struct stat st;
+    return host && lstat(host->c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
 
 }  // namespace platform::fs

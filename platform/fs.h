@@ -41,6 +41,9 @@ int32_t FileAge(std::string_view programPath);
 bool DeleteFile(std::string_view programPath);
 bool RenameFile(std::string_view fromProgramPath, std::string_view toProgramPath);  // replaces the target
 bool CreateDirectory(std::string_view programPath);
+// Whether a new file can be made in the folder: a probe under a fresh name is created
+// exclusively (never an existing name, never through a link) and removed at once.
+bool FolderTakesFiles(std::string_view programFolder);
 
 // The private temporary folder of this process (program path ending in "\"), made on first
 // use so that two players never share or delete each other's files.
@@ -58,10 +61,18 @@ std::string CurrentFolder();
 // Empty when it cannot be read.
 std::string MountTable();
 
+// Whether a mount of the table is an optical disc's: its device a CD or DVD drive, or its file
+// system one that discs (and disc images mounted through a loop device) carry. Where it is
+// mounted tells nothing: a USB stick, a hard disk or a network share under /media or /mnt is no
+// disc, and a disc mounted anywhere is one.
+bool IsDiscMount(std::string_view device, std::string_view type);
+
 // An open host file. Sizes and positions are 64-bit.
 class HostFile {
 public:
-    enum class Mode { Read, Write, ReadWrite, Create };  // Create makes a new empty file
+    // Create makes a new empty file; Append adds at the end of the file, made when missing.
+    // Neither writes through a link at the name itself.
+    enum class Mode { Read, Write, ReadWrite, Create, Append };
     HostFile() = default;
     HostFile(const HostFile&) = delete;
     HostFile& operator=(const HostFile&) = delete;
@@ -86,5 +97,10 @@ private:
     int fd_ = -1;
     std::string error_;
 };
+
+// ---- Links ----
+
+// Whether the program path names a symbolic link itself (whatever it leads to, or nothing).
+bool IsLink(std::string_view programPath);
 
 }  // namespace platform::fs

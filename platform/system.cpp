@@ -72,10 +72,13 @@ std::string UserDirsEntry(const std::string& home, const std::string& key) {
     return {};
 }
 
+// A user folder of the user-dirs file, else Fallback under the home folder. Never the home
+// folder itself (the file names it for a folder the user has turned off): what is written to
+// the documents or desktop folder must not land among the home folder's settings.
 std::string UserDir(const std::string& home, const std::string& key, const std::string& fallback) {
     if (home.empty()) return {};
     std::string entry = UserDirsEntry(home, key);
-    return entry.empty() ? home + fallback : entry;
+    return entry.empty() || entry == home ? home + fallback : entry;
 }
 
 // An XDG base folder: the variable's absolute path, else Fallback under the home folder.
@@ -91,8 +94,8 @@ std::string UserFolderPath(UserFolder folder) {
     std::string home = HomeFolder();
     switch (folder) {
         case UserFolder::Desktop: return UserDir(home, "XDG_DESKTOP_DIR", "/Desktop");
-        case UserFolder::Documents: return UserDir(home, "XDG_DOCUMENTS_DIR", "");
-        case UserFolder::Templates: return UserDir(home, "XDG_TEMPLATES_DIR", "");
+        case UserFolder::Documents: return UserDir(home, "XDG_DOCUMENTS_DIR", "/Documents");
+        case UserFolder::Templates: return UserDir(home, "XDG_TEMPLATES_DIR", "/Templates");
         case UserFolder::LocalData: return BaseDir(home, "XDG_DATA_HOME", "/.local/share");
         case UserFolder::Config: return BaseDir(home, "XDG_CONFIG_HOME", "/.config");
     }

@@ -17,8 +17,9 @@ namespace platform {
 
 enum class UserFolder {
     Desktop,    // XDG_DESKTOP_DIR, else ~/Desktop
-    Documents,  // XDG_DOCUMENTS_DIR, else ~
-    Templates,  // XDG_TEMPLATES_DIR, else ~
+    Documents,  // XDG_DOCUMENTS_DIR, else ~/Documents
+    Templates,  // XDG_TEMPLATES_DIR, else ~/Templates
+    // (none of the three is ever the home folder itself)
     LocalData,  // $XDG_DATA_HOME, else ~/.local/share
     Config,     // $XDG_CONFIG_HOME, else ~/.config
 };

@@ -23,10 +23,12 @@
 #include "script/savedata.h"
 #include "script/services.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -61,17 +63,32 @@ bool StrictlyInside(const std::string& Folder, const std::string& Path) {
     return platform::fs::IsInsideFolder(Folder, Path) && !platform::fs::IsInsideFolder(Path, Folder);
 }
 
+// Whether a path a title names below one of its folders is a plain one: no part of it (between
+// "\" or "/") begins with "." (the home folder's settings and autostart entries have such names;
+// so do "." and "..") and it holds no control character.
+bool IsPlainRelativePath(std::string_view Path) {
+    bool partStart = true;
+    for (size_t i = 0; i < Path.size(); ++i) {
+        const char c = Path[i];
+        if (static_cast<uint8_t>(c) < 0x20 || (partStart && c == '.')) return false;
+        partStart = c == '\\' || c == '/';
+        if (IsLeadByte(c) && i + 1 < Path.size() && static_cast<uint8_t>(Path[i + 1]) >= 0x40) ++i;
+    }
+    return true;
+}
+
 // ---- The desktop ----
 
 // The display the dialogs are shown on; nullptr when the player has none.
 platform::Display* DialogDisplay() { return ScreenMan ? ScreenMan->Form : nullptr; }
 
-// The index of the button chosen in a box of Labels; without a display the first one.
+// The index of the button chosen in a box of Labels; without a display nobody can answer, and
+// the box gets its Cancel one.
 int AskChoice(const std::string& Caption, const std::string& Text, const std::vector<std::string>& Labels,
               size_t Cancel, platform::MessageIcon Icon) {
     if (platform::Display* display = DialogDisplay()) return display->choiceBox(Caption, Text, Labels, Cancel, Icon);
     platform::PrintMessage(Caption, Text);
-    return 0;
+    return static_cast<int>(Cancel);
 }
 
 // The program path chosen in a file or folder dialog opening on the desktop folder; nothing
@@ -127,16 +144,33 @@ void FnAlert(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     Dest.SetAsBool(true);
 }
 
-// OpenUrl(Target): an address beginning with "http" or "ftp" (letter case counts), or an
-// existing folder, handed to the desktop's opener. No result.
+// Whether Target is an absolute web or ftp address the opener may take: "http://", "https://" or
+// "ftp://" (letter case counts) and more, without blanks or control characters.
+bool IsWebAddress(std::string_view Target) {
+    static constexpr std::string_view Schemes[] = {"http://", "https://", "ftp://"};
+    const bool schemed = std::any_of(std::begin(Schemes), std::end(Schemes), [&](std::string_view Scheme) {
+        return Target.size() > Scheme.size() && Target.starts_with(Scheme);
+    });
+    return schemed && std::none_of(Target.begin(), Target.end(), [](char C) {
+               return static_cast<uint8_t>(C) <= 0x20 || static_cast<uint8_t>(C) == 0x7F;
+           });
+}
+
+// OpenUrl(Target): an absolute web or ftp address, or one of the title's own folders (a
+// relative one taken from the title's folder), handed to the desktop's opener; a folder goes as
+// its absolute host path. No result.
 void FnOpenUrl(TParamCollectionItem&, TSysFuncArgs Args) {
     const std::string target = Args[0]->AsStr();
-    if (target.starts_with("http") || target.starts_with("ftp")) {
+    if (IsWebAddress(target)) {
         platform::OpenWithDesktop(platform::Cp932ToUtf8(target));
-    } else if (platform::fs::DirectoryExists(target)) {
-        if (const std::optional<std::string> host = platform::fs::ToHostPath(target))
-            platform::OpenWithDesktop(*host);
+        return;
     }
+    if (!VrFileManager || target.empty()) return;
+    const std::string& base = VrFileManager->BaseFolder();
+    const bool absolute = target[0] == '\\' || (target.size() > 1 && target[1] == ':');
+    const std::string folder = absolute ? target : base + target;
+    if (!platform::fs::DirectoryExists(folder) || !platform::fs::IsInsideFolder(base, folder)) return;
+    if (const std::optional<std::string> host = platform::fs::ToHostPath(folder)) platform::OpenWithDesktop(*host);
 }
 
 // The bitmap the wallpaper is set from: "vazozovu.bmp" in the player's per-user data folder,
@@ -265,7 +299,8 @@ void FnSaveScreen(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     if (!VrFileManager || !Bases || !MiraMan) return;
     const std::string fileName = Args[0]->AsStr(), base = VrFileManager->BaseFolder();
     if (!platform::fs::DirectoryExists(base) || !AnsiSameText(ExtractFileExt(fileName), ".mra")) return;
-    if (!IsMemoryFileName(fileName) && !StrictlyInside(base, base + fileName)) return;
+    if (!IsMemoryFileName(fileName) && !(IsPlainRelativePath(fileName) && StrictlyInside(base, base + fileName)))
+        return;
     try {
         Dest.SetAsBool(StoreScreen(Args, base, fileName));
     } catch (const std::exception&) {
@@ -288,20 +323,38 @@ std::string NoClimbing(std::string S) {
     return S.find("..") != std::string::npos || S.find(':') != std::string::npos ? std::string() : S;
 }
 
-// The destination folder of ExtractFile from its folder text: under the desktop or documents
-// folder for "{Desktop}" and "{MyDocuments}", else under the program's folder; "" for another
-// key in braces.
-std::string ExtractDestination(const std::string& FolderText) {
-    std::string text = AppendBackslash(FolderText);
-    if (text[0] != '{') return ExtractFilePath(platform::fs::ProgramFile()) + NoClimbing(WithoutLeadingBackslash(text));
-    text.erase(0, 1);
-    const size_t close = text.find('}');
-    const std::string key = text.substr(0, close);
-    text = close == std::string::npos ? std::string() : text.substr(close + 1);
-    const int32_t csidl = AnsiSameText(key, "Desktop") ? CSIDL_DESKTOP : AnsiSameText(key, "MyDocuments") ? CSIDL_PERSONAL : -1;
-    const std::string special = csidl < 0 ? std::string() : GetSpecialFolder(csidl);
-    if (special.empty()) return {};
-    return AppendBackslash(special) + NoClimbing(WithoutLeadingBackslash(text));
+// Where ExtractFile writes: the folder, ending in "\" ("" for none), and whether it is the
+// user's desktop or documents folder, where the user's own files lie.
+struct TExtractDestination {
+    std::string Folder;
+    bool UserFolder = false;
+};
+
+// The destination of ExtractFile from its folder text: under the desktop or documents folder for
+// "{Desktop}" and "{MyDocuments}", else under the title's own folder (the player program lies
+// apart from the titles: its folder is never a title's destination). None for another key in
+// braces or a folder part that is not plain.
+TExtractDestination ExtractDestination(const std::string& FolderText) {
+    std::string text = AppendBackslash(FolderText), root;
+    bool userFolder = false;
+    if (text[0] != '{') {
+        root = VrFileManager->BaseFolder();
+    } else {
+        text.erase(0, 1);
+        const size_t close = text.find('}');
+        const std::string key = text.substr(0, close);
+        text = close == std::string::npos ? std::string() : text.substr(close + 1);
+        const int32_t csidl =
+            AnsiSameText(key, "Desktop") ? CSIDL_DESKTOP : AnsiSameText(key, "MyDocuments") ? CSIDL_PERSONAL : -1;
+        const std::string special = csidl < 0 ? std::string() : GetSpecialFolder(csidl);
+        if (special.empty()) return {};
+        root = AppendBackslash(special);
+        userFolder = true;
+    }
+    const std::string below = NoClimbing(WithoutLeadingBackslash(text));
+    // A link among the folders (a title folder can ship one) may not lead out of the root.
+    if (root.empty() || !IsPlainRelativePath(below) || !platform::fs::IsInsideFolder(root, root + below)) return {};
+    return {root + below, userFolder};
 }
 
 // The content names an element of ExtractFile's list stands for.
@@ -317,35 +370,110 @@ std::vector<std::string> NamesOfPattern(const std::string& Pattern) {
     return names;
 }
 
+// The files the running title wrote into the user's desktop and documents folders (host paths,
+// one a line in its list file): only those it may replace without asking.
+class TWrittenFiles {
+public:
+    // The list of the running title, read again when the title changed.
+    static TWrittenFiles& OfTitle() {
+        static TWrittenFiles list;
+        const std::string file = Project ? GetWrittenListFile(Project->GetSaveFileName()) : std::string();
+        if (file != list.file_) list.Load(file);
+        return list;
+    }
+    bool Contains(const std::string& HostPath) const { return paths_.contains(HostPath); }
+    // Adds a file to the list and to its file.
+    void Add(const std::string& HostPath) {
+        if (!paths_.insert(HostPath).second || file_.empty()) return;
+        platform::fs::HostFile out;
+        const std::string line = HostPath + "\n";
+        if (!out.Open(file_, platform::fs::HostFile::Mode::Append) ||
+            out.Write(line.data(), static_cast<int64_t>(line.size())) != static_cast<int64_t>(line.size()))
+            std::fprintf(stderr, "the list of written files cannot be kept: %s\n", out.ErrorText().c_str());
+    }
+
+private:
+    void Load(const std::string& File) {
+        file_ = File;
+        paths_.clear();
+        if (!platform::fs::FileExists(File)) return;
+        TMemoryStream data;
+        try {
+            data.LoadFromFile(File);
+        } catch (const EVelaError&) {
+            return;  // Nothing counts as written: every file is asked for.
+        }
+        const std::string_view text(reinterpret_cast<const char*>(data.Memory()), static_cast<size_t>(data.Size()));
+        for (size_t start = 0; start < text.size();) {
+            const size_t end = std::min(text.find('\n', start), text.size());
+            if (end > start) paths_.emplace(text.substr(start, end - start));
+            start = end + 1;
+        }
+    }
+
+    std::string file_;
+    std::unordered_set<std::string> paths_;
+};
+
 // The buttons of the overwrite question, in order.
 enum TOverwriteAnswer : int { AnswerYes, AnswerNo, AnswerCancel, AnswerNoToAll, AnswerYesToAll };
 
+// Writes the content file Name as Target, by way of a new file beside it that then replaces
+// Target (a link there is replaced, never written through); whether it was written. A failure is
+// said on standard error.
+bool WriteContentFile(const std::string& Name, const std::string& Target) {
+    try {
+        WriteFileReplacing(Target, [&](TStream& File) { VrFileManager->ReadFile(File, Name); });
+        return true;
+    } catch (const EVelaError& E) {
+        platform::PrintMessage("ExtractFile", E.what());
+        return false;
+    }
+}
+
 // ExtractFile(Patterns [, Confirm [, Folder]]): the content files the patterns name written into
-// the destination folder (chosen in the folder dialog without a Folder); true when any was.
+// the destination folder (chosen in the folder dialog without a Folder); true when any was and
+// none failed. An existing file is replaced only after the user said yes to it: with Confirm,
+// and in the desktop and documents folders always unless this title wrote it.
 void FnExtractFile(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     Dest.SetAsBool(false);
     if (!VrFileManager) return;
-    std::string folder;
+    TExtractDestination destination;
     if (Args.size() < 3) {
         const std::optional<std::string> chosen = AskFolder();
         if (!chosen) return;
-        folder = *chosen;
+        destination.Folder = *chosen;
     } else {
-        folder = ExtractDestination(Args[2]->AsStr());
+        destination = ExtractDestination(Args[2]->AsStr());
+        if (destination.Folder.empty())
+            platform::PrintMessage("ExtractFile", Args[2]->AsStr() + " is not a folder a title may write");
     }
+    const std::string& folder = destination.Folder;
     if (folder.empty() || !platform::ForceDirectories(folder)) return;
-    bool confirm = OptionalBool(Args, 1, true), skipExisting = false, written = false;
+    const bool confirm = OptionalBool(Args, 1, true);
+    bool skipExisting = false, replaceAll = false, written = false, failed = false;
     const TCustomParam& patterns = *Args[0];
     const std::vector<std::string> labels =
         patterns.Count() <= 1 ? std::vector<std::string>{"はい(&Y)", "いいえ(&N)"}
                               : std::vector<std::string>{"はい(&Y)", "いいえ(&N)", "キャンセル", "すべていいえ(&O)",
                                                          "すべてはい(&A)"};
     const size_t cancel = labels.size() == 2 ? AnswerNo : AnswerCancel;
+    TWrittenFiles* userFiles = destination.UserFolder ? &TWrittenFiles::OfTitle() : nullptr;
     for (int32_t i = 0; i < patterns.Count(); ++i) {
         for (const std::string& name : NamesOfPattern(WithoutLeadingBackslash(patterns.GetStrAt(i)))) {
+            // A plain name lies right in the folder: a link standing there is replaced, never
+            // followed.
             const std::string target = folder + NamePart(name);
-            if (!VrFileManager->FileExists(name) || !StrictlyInside(folder, target)) continue;
-            if (confirm && platform::fs::FileExists(target)) {
+            if (!VrFileManager->FileExists(name)) continue;
+            if (NamePart(name).empty() || !IsPlainRelativePath(NamePart(name)) ||
+                NamePart(name).find('/') != std::string::npos) {
+                platform::PrintMessage("ExtractFile", NamePart(name) + " is not a name a title may write");
+                failed = true;
+                continue;
+            }
+            const std::string host = platform::fs::ToHostPath(target).value_or(std::string());
+            const bool ours = !userFiles || userFiles->Contains(host);
+            if (platform::fs::FileExists(target) && !replaceAll && (confirm || !ours)) {
                 if (skipExisting) continue;
                 const int answer = AskChoice("確認", target + "\r\n\r\n既に同名のファイルが存在します。上書きしますか？",
                                              labels, cancel, platform::MessageIcon::Question);
@@ -354,14 +482,17 @@ void FnExtractFile(TParamCollectionItem& Dest, TSysFuncArgs Args) {
                     skipExisting = answer == AnswerNoToAll;
                     continue;
                 }
-                if (answer == AnswerYesToAll) confirm = false;
+                replaceAll = answer == AnswerYesToAll;
             }
-            TFileStream file(target, fmCreate);
-            VrFileManager->ReadFile(file, name);
+            if (!WriteContentFile(name, target)) {
+                failed = true;
+                continue;
+            }
             written = true;
+            if (userFiles) userFiles->Add(host);
         }
     }
-    Dest.SetAsBool(written);
+    Dest.SetAsBool(written && !failed);
 }
 
 constexpr TSysFuncEntry kFuncs[] = {

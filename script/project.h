@@ -124,7 +124,9 @@ public:
 
     // "save.dat" where GetTitleSaveFile puts it for the folder of the first argument when there
     // is one (standard error says so once when that is not the folder), else where
-    // GetSaveDataFile chooses; worked out once. Raises when no place can hold it.
+    // GetSaveDataFile chooses; worked out once. Raises when no place can hold it. Standard error
+    // says once when a link stands there: that is never read (OpenSaveFile), and the first write
+    // replaces the link itself, never what it leads to.
     std::string GetSaveFileName();
     // Writes the whole save archive with the game record of Slot replaced into Buffer.
     void SaveGame(TNxBigStream& Buffer, int32_t Slot, const std::string& Caption, int32_t ContinuePC,
@@ -162,7 +164,7 @@ private:
     void LoadOriginalProjectSetting();
 
     // Save data (savedata.cpp).
-    // Opens the save file, or an empty collection when it does not exist.
+    // Opens the save file, or an empty collection when it does not exist or is a link.
     void OpenSaveFile(TVrFileCollection& Saves);
     // Writes Buffer in place of the save file.
     void WriteSaveFile(TNxBigStream& Buffer);

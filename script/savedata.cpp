@@ -41,6 +41,10 @@ int IndexOfSlot(const TStringList& Captions, int32_t Slot) {
 
 void Warn(const char* What, const std::exception& Error) { ScriptHost().ShowWarning(What + std::string(Error.what())); }
 
+// Whether the save file at Path is there to be read. A link in its place is not: a title's folder
+// may come with one leading to another title's saves. The next write replaces it.
+bool SaveFileReadable(const std::string& Path) { return platform::fs::FileExists(Path) && !platform::fs::IsLink(Path); }
+
 }  // namespace
 
 // ---- The headless parts ----
@@ -110,6 +114,9 @@ std::string TProject::GetSaveFileName() {
                 platform::PrintMessage("velaplay", platform::fs::ShownPath(args_[0]) + " cannot be written: its saves go to " +
                                                        platform::fs::ShownPath(SavePath));
         }
+        if (platform::fs::IsLink(SavePath))
+            platform::PrintMessage("velaplay", platform::fs::ShownPath(SavePath) +
+                                                   " is a link and is not read: play starts without saves");
         SavePathKnown = true;
     }
     return SavePath;
@@ -117,7 +124,7 @@ std::string TProject::GetSaveFileName() {
 
 void TProject::OpenSaveFile(TVrFileCollection& Saves) {
     const std::string path = GetSaveFileName();
-    Saves.Open(platform::fs::FileExists(path) ? path : std::string());
+    Saves.Open(SaveFileReadable(path) ? path : std::string());
 }
 
 void TProject::WriteSaveFile(TNxBigStream& Buffer) {
@@ -199,12 +206,10 @@ void TProject::ExecuteSave(int32_t Slot, const std::string& ContinuePage, const 
 
 void TProject::LoadGame(int32_t Slot) {
     try {
-        const std::string path = GetSaveFileName();
-        if (!platform::fs::FileExists(path)) return;
         TMemoryStream record;
         {
             TVrFileCollection saves;
-            saves.Open(path);
+            OpenSaveFile(saves);
             const std::string name = SlotEntryName(Slot);
             if (saves.IndexOf(name) < 0) return;
             saves.ReadFile(record, name);
@@ -238,9 +243,7 @@ void TProject::ReadSaveList() {
     SlotCaptions.Clear();
     TVrFileCollection saves;
     try {
-        const std::string path = GetSaveFileName();
-        if (!platform::fs::FileExists(path)) return;
-        saves.Open(path);
+        OpenSaveFile(saves);
     } catch (const std::exception&) {
         return;  // an unreadable save file lists no slot
     }

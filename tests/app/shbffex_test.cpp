@@ -38,7 +38,7 @@ TEST_F(FolderBrowse, SpecialFoldersStandInAsXdgFolders) {
         {sfFavorites, 0x06, ""},              {sfPrograms, 0x02, "~/.local/share/applications"},
         {sfRecent, 0x08, ""},                 {sfSendTo, 0x09, ""},
         {sfStartMenu, 0x0B, "~/.local/share/applications"},
-        {sfStartup, 0x07, "~/.config/autostart"}, {sfTemplates, 0x15, "~"},
+        {sfStartup, 0x07, "~/.config/autostart"}, {sfTemplates, 0x15, "~/Templates"},
         {rtNetwork, 0x12, ""},
     };
     for (const auto& c : cases) {

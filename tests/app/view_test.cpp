@@ -637,6 +637,7 @@ TEST_F(FormView, TheToolbarQuitsOnYesAndSwitchesTheScreen) {
     Inject(InputKind::MouseLeave);
     Pump();
     EXPECT_EQ(StripPixels(FramePixels(display), Dock), flat);
+    display.answers = {platform::MessageResult::Yes};
     click(30);
     EXPECT_TRUE(form->ClosePosted());
 }

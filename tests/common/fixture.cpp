@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -126,6 +130,37 @@ class TempFolderCleanup : public testing::Environment {
 };
 [[maybe_unused]] testing::Environment* const cleanup = testing::AddGlobalTestEnvironment(new TempFolderCleanup);
 }  // namespace
+
+namespace {
+// Sets or clears the immutable flag of a host folder; whether the file system took it.
+bool SetImmutable(const std::string& Folder, bool On) {
+    const int fd = open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = On ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    close(fd);
+    return done;
+}
+}  // namespace
+
+ReadOnlyFolder::ReadOnlyFolder(std::string folder) : folder_(std::move(folder)) {
+    chmod(folder_.c_str(), 0555);
+    if (geteuid() == 0) SetImmutable(folder_, true);
+}
+
+ReadOnlyFolder::~ReadOnlyFolder() {
+    if (geteuid() == 0) SetImmutable(folder_, false);
+    chmod(folder_.c_str(), 0755);
+}
+
+bool ReadOnlyFolder::Held() const {
+    const std::string probe = folder_ + "/probe";
+    if (mkdir(probe.c_str(), 0700) != 0) return true;
+    rmdir(probe.c_str());
+    return false;
+}
 
 ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
     const char* old = getenv(name);

@@ -35,6 +35,21 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 // A fresh folder of its own under the process's private temporary folder (host path, ends in "/").
 std::string FreshHostFolder();
 
+// For its life no entry can be made in the host folder, not even by root, whom modes do not
+// stop: its mode is 0555 and for root it is also immutable. Held() tells whether that took (the
+// file system may not keep the flag).
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(std::string folder);
+    ~ReadOnlyFolder();
+    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+    bool Held() const;
+
+private:
+    std::string folder_;
+};
+
 // UTF-8 text written as u8"..." in a test, as the bytes the platform layer takes.
 inline std::string U8(std::u8string_view s) { return std::string(s.begin(), s.end()); }
 

@@ -69,10 +69,21 @@ TEST_F(SaveData, AnUnwritableGameFolderSendsTheSaveToTheUserFolderWithTheOldSave
     mkdir(game.c_str(), 0777);
     EXPECT_EQ(GetSaveDataFile(gamePath, "T?T"), fs::ToProgramPath(game) + "save.dat");
     EXPECT_FALSE(fs::FileExists(fs::ToProgramPath(game) + "save.dat.$$$"));
+    // The probe opens no name that is there: links a title folder ships are neither cut short
+    // nor followed to make a file.
+    Touch(root_ + "users.txt", "mine");
+    mkdir((root_ + "autostart").c_str(), 0777);
+    for (const std::string& target : {root_ + "users.txt", root_ + "autostart/probe.desktop"}) {
+        symlink(target.c_str(), (game + "save.dat.$$$").c_str());
+        EXPECT_EQ(GetSaveDataFile(gamePath, "T?T"), fs::ToProgramPath(game) + "save.dat");
+        std::filesystem::remove(game + "save.dat.$$$");
+    }
+    EXPECT_EQ(Contents(root_ + "users.txt"), "mine");
+    EXPECT_FALSE(std::filesystem::exists(root_ + "autostart/probe.desktop"));
 
-    // A folder in the probe file's place refuses it even to root, whom permissions do not stop.
-    mkdir((game + "save.dat.$$$").c_str(), 0777);
     Touch(game + "save.dat", "old");
+    const ReadOnlyFolder readOnly(game);
+    if (!readOnly.Held()) GTEST_SKIP() << "the folder cannot be made read-only here";
     std::string saveFile = GetSaveDataFile(gamePath, "T?T");
     EXPECT_EQ(saveFile, dataProgram_ + "T_T\\save.dat");
     EXPECT_EQ(Contents(dataHost_ + "T_T/save.dat"), "old");
@@ -94,8 +105,9 @@ TEST_F(SaveData, ATitleFolderThatCannotBeWrittenSavesInThePlayersDataFolder) {
     EXPECT_EQ(GetTitleSaveFile(fs::ToProgramPath(game)), fs::ToProgramPath(game) + "save.dat");
     EXPECT_EQ(GetSettingsFile(fs::ToProgramPath(game), false), fs::ToProgramPath(game) + "game.ini");
 
-    mkdir((game + "save.dat.$$$").c_str(), 0777);  // refuses the probe even to root
     Touch(game + "save.dat", "old");
+    const ReadOnlyFolder readOnly(game);
+    if (!readOnly.Held()) GTEST_SKIP() << "the folder cannot be made read-only here";
     const std::string saveFile = GetTitleSaveFile(fs::ToProgramPath(game));
     EXPECT_TRUE(saveFile.starts_with(dataProgram_ + "velaplay\\title-")) << saveFile;
     EXPECT_EQ(saveFile.size(), (dataProgram_ + "velaplay\\title-12345678\\save.dat").size());
@@ -104,7 +116,8 @@ TEST_F(SaveData, ATitleFolderThatCannotBeWrittenSavesInThePlayersDataFolder) {
     // Named for the folder also when its path comes as typed, with slashes.
     EXPECT_TRUE(GetTitleSaveFile(game.substr(0, game.size() - 1)).starts_with(dataProgram_ + "velaplay\\title-"));
     const std::string other = root_ + "other/title/";
-    std::filesystem::create_directories(other + "save.dat.$$$");
+    std::filesystem::create_directories(other);
+    const ReadOnlyFolder otherReadOnly(other);
     EXPECT_NE(GetTitleSaveFile(fs::ToProgramPath(other)), saveFile);  // another folder of that name
 
     ScopedEnvironment config("XDG_CONFIG_HOME", (root_ + "config").c_str());
@@ -177,7 +190,7 @@ TEST(ShellFolders, MapToTheUserFoldersOfTheHost) {
     ScopedEnvironment data("XDG_DATA_HOME", nullptr);
     EXPECT_EQ(GetSpecialFolder(CSIDL_DESKTOP), fs::ToProgramPath(home + "/Desktop"));
     EXPECT_EQ(GetSpecialFolder(CSIDL_DESKTOPDIRECTORY), fs::ToProgramPath(home + "/Desktop"));
-    EXPECT_EQ(GetSpecialFolder(CSIDL_PERSONAL), fs::ToProgramPath(home));
+    EXPECT_EQ(GetSpecialFolder(CSIDL_PERSONAL), fs::ToProgramPath(home + "/Documents"));
     EXPECT_EQ(GetSpecialFolder(CSIDL_LOCAL_APPDATA), fs::ToProgramPath(home + "/.local/share"));
     EXPECT_EQ(GetSpecialFolder(0x26), "");  // program files: no such folder here
 }

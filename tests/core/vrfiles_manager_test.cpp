@@ -361,17 +361,54 @@ TEST(VrManagerPaths, ExtractFolder) {
 TEST(VrManagerPaths, DiscRootsFromTheMountTable) {
     const std::string mounts = "sysfs /sys sysfs rw 0 0\n"
                                "/dev/sr0 /media/cdrom0 iso9660 ro 0 0\n"
-                               "/dev/sdb1 /run/media/me/MY\\040DISC vfat rw 0 0\n"
-                               "/dev/sda2 /mnt ext4 rw 0 0\n"
-                               "/dev/sdc1\t/mnt/usb ext4 rw 0 0\n"
+                               "/dev/sr1 /run/media/me/MY\\040DISC udf ro 0 0\n"
+                               "/dev/scd0\t/mnt/cd\tauto ro 0 0\n"
                                "/dev/sr0 /media/cdrom0 iso9660 ro 0 0\n"
-                               "/dev/x /mediax ext4 rw 0 0\n"
-                               "/dev/sr1 /media/" +
-                               U8(u8"ディスク") + " udf ro 0 0\n" + "broken\n\n/dev/y /media/a\\134b x\n/dev/z /media/" +
-                               U8(u8"\U0001F4BF") + " udf ro 0 0";
-    const std::vector<std::string> expected = {"Z:\\media\\cdrom0\\", "Z:\\run\\media\\me\\MY DISC\\",
-                                               "Z:\\mnt\\usb\\", "Z:\\media\\ディスク\\"};
+                               "/dev/sr2 /media/" +
+                               U8(u8"ディスク") + " udf ro 0 0\n" + "broken\n\n/dev/sr3\n" +
+                               "/dev/sr4 /media/a\\134b iso9660\n/dev/sr5 /media/" + U8(u8"\U0001F4BF") + " udf ro 0 0";
+    const std::vector<std::string> expected = {"Z:\\media\\cdrom0\\", "Z:\\run\\media\\me\\MY DISC\\", "Z:\\mnt\\cd\\",
+                                               "Z:\\media\\ディスク\\"};
     EXPECT_EQ(DiscMountRoots(mounts), expected);
+}
+
+TEST(VrManagerPaths, OnlyOpticalDiscsAreDiscRoots) {
+    // Drives and file systems of discs count wherever they are mounted; nothing else does,
+    // wherever it is mounted.
+    const std::string mounts = "/dev/sdb1 /media/me/STICK vfat rw 0 0\n"
+                               "/dev/sdc1 /run/media/me/BACKUP exfat rw 0 0\n"
+                               "/dev/sdd1 /media/me/WIN ntfs3 rw 0 0\n"
+                               "/dev/sda2 /mnt/data ext4 rw 0 0\n"
+                               "C:\\134 /mnt/c 9p rw,aname=drvfs 0 0\n"
+                               "drvfs /mnt/d drvfs rw 0 0\n"
+                               "server:/export /mnt/share nfs4 rw 0 0\n"
+                               "//server/share /media/share cifs rw 0 0\n"
+                               "/dev/sr /media/sr ext4 rw 0 0\n"
+                               "/dev/sr0p1 /media/srp ext4 rw 0 0\n"
+                               "/dev/sr0 /media/cdrom iso9660 ro 0 0\n"
+                               "/dev/sr1 /home/me/dvd udf ro 0 0\n"
+                               "/dev/scd2 /media/scd auto ro 0 0\n"
+                               "/dev/cdrom /cdrom iso9660 ro 0 0\n"
+                               "/dev/loop3 /srv/image udf ro 0 0\n";
+    const std::vector<std::string> expected = {"Z:\\media\\cdrom\\", "Z:\\home\\me\\dvd\\", "Z:\\media\\scd\\",
+                                               "Z:\\cdrom\\", "Z:\\srv\\image\\"};
+    EXPECT_EQ(DiscMountRoots(mounts), expected);
+}
+
+TEST_F(VrManager, NoMountButADiscIsReadAsOne) {
+    Write("stick/stick.txt", "stick");
+    Write("share/share.txt", "share");
+    Write("disc/disc.txt", "disc");
+    M().SetCdRoots(DiscMountRoots("/dev/sdb1 " + host_ + "stick vfat rw 0 0\n" + "server:/x " + host_ +
+                                  "share nfs rw 0 0\n" + "/dev/sr0 " + host_ + "disc iso9660 ro 0 0\n"));
+    EXPECT_EQ(Read("disc.txt"), "disc");
+    for (const char* name : {"stick.txt", "share.txt"}) {
+        EXPECT_FALSE(M().FileExists(name)) << name;
+        EXPECT_THROW(Read(name), EVrFileError) << name;
+    }
+    TStringList listed;
+    M().GetFileList("", listed);
+    EXPECT_EQ(Items(listed), std::vector<std::string>{"disc.txt"});
 }
 
 // ---- Discs ----

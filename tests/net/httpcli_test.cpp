@@ -13,6 +13,7 @@
 
 #include <fstream>
 #include <random>
+#include <utility>
 
 namespace {
 
@@ -141,6 +142,46 @@ TEST_F(Http, ProxyRequestLines) {
     client.Proxy = "127.0.0.1";
     client.ProxyPort = std::to_string(server.Port());
     EXPECT_EQ(Echo("http://example.invalid/c").substr(0, 36), "GET http://example.invalid/c HTTP/1.");
+}
+
+TEST_F(Http, NothingATitleSetsAddsLinesToTheRequest) {
+    // The path's controls, spaces and bytes from 0x7F up are escaped; escapes already there and a
+    // Shift-JIS character's ASCII trail byte stay as written.
+    const auto firstLine = [](const std::string& Seen) { return Seen.substr(0, Seen.find("\r\n")); };
+    const std::string injected = Echo(server.Url("/x\r\nSET pwned 1"));
+    EXPECT_EQ(firstLine(injected), "GET /x%0D%0ASET%20pwned%201 HTTP/1.0");
+    EXPECT_EQ(injected.find("\r\nSET"), std::string::npos);
+    EXPECT_EQ(firstLine(Echo(server.Url("/a%20b/日本?q=ソ\x7F\t"))), "GET /a%20b/%93%FA%96{?q=%83\\%7F%09 HTTP/1.0");
+
+    // A host name or port that could not stand in the request ends it before it is looked up.
+    const std::string port = std::to_string(server.Port());
+    for (const std::string& url : {"http://127.0.0.1 x:" + port + "/", "http://127.0.0.1\r\nX:" + port + "/",
+                                   "http://127.0.0.1:" + port + "\r\n/", std::string("http://ホスト/")}) {
+        SCOPED_TRACE(url);
+        body.Clear();
+        client.URL = url;
+        EXPECT_EQ(ErrorOf([&] { client.Get(); }), "HTTP host name holds a character no host name can hold");
+        EXPECT_EQ(client.StatusCode, 404);
+        EXPECT_EQ(body.Size(), 0);
+    }
+
+    // A header line with a line break is refused before anything is sent, and the next request
+    // carries nothing of it.
+    const std::pair<std::string THttpClient::*, const char*> fields[] = {
+        {&THttpClient::Sender, "a\nb"}, {&THttpClient::Agent, "ua\r\nSET pwned 1"},
+        {&THttpClient::Cookie, "c=1\r"}, {&THttpClient::ContentRangeEnd, "9\r\nX: y"}};
+    for (const auto& [field, value] : fields) {
+        SCOPED_TRACE(value);
+        client.*field = value;
+        body.Clear();
+        client.URL = server.Url("/h");
+        Fetch(client);
+        EXPECT_EQ(client.StatusCode, 404);
+        EXPECT_EQ(client.ReasonPhrase, "HTTP header line holds a line break");
+        EXPECT_EQ(body.Size(), 0);
+        client.*field = "";
+    }
+    EXPECT_TRUE(Echo(server.Url("/after")).starts_with("GET /after HTTP/1.0\r\nAccept: ")) << Bytes(body);
 }
 
 TEST_F(Http, AnswersOfTheServer) {

@@ -310,17 +310,19 @@ TEST(HeadlessDisplay, TakeCloseTakesOnlyTheCloseRequests) {
     EXPECT_FALSE(display.waitEvent(e, 0));
 }
 
-TEST(HeadlessDisplay, MessageBoxesAnswerFromTheListThenWithTheFirstButton) {
+TEST(HeadlessDisplay, MessageBoxesAnswerFromTheListThenSafely) {
     HeadlessDisplay display;
     display.answers = {MessageResult::No};
     testing::internal::CaptureStderr();
     EXPECT_EQ(display.messageBox("確認", "終了しますか？", MessageButtons::YesNo, MessageIcon::Question),
               MessageResult::No);
-    EXPECT_EQ(display.messageBox("a", "b", MessageButtons::YesNo, MessageIcon::None), MessageResult::Yes);
-    EXPECT_EQ(display.messageBox("a", "b", MessageButtons::OkCancel, MessageIcon::None), MessageResult::Ok);
+    // Then nobody answers: no, cancel, OK.
+    EXPECT_EQ(display.messageBox("a", "b", MessageButtons::YesNo, MessageIcon::None), MessageResult::No);
+    EXPECT_EQ(display.messageBox("a", "b", MessageButtons::OkCancel, MessageIcon::None), MessageResult::Cancel);
+    EXPECT_EQ(display.messageBox("a", "b", MessageButtons::Ok, MessageIcon::None), MessageResult::Ok);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(err.substr(0, err.find('\n') + 1), U8(u8"確認: 終了しますか？\n"));
-    ASSERT_EQ(display.messages.size(), 3u);
+    ASSERT_EQ(display.messages.size(), 4u);
     EXPECT_EQ(display.messages[0].caption, "確認");
     EXPECT_EQ(display.messages[0].buttons, MessageButtons::YesNo);
     EXPECT_EQ(display.messages[0].icon, MessageIcon::Question);

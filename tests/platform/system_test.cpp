@@ -94,8 +94,12 @@ TEST(UserFolders, FromTheUserDirsFileOrTheirDefaults) {
     using platform::UserFolder;
     EXPECT_EQ(platform::UserFolderPath(UserFolder::Desktop), home + U8(u8"/デスクトップ"));
     EXPECT_EQ(platform::UserFolderPath(UserFolder::Documents), "/srv/My \"Docs\"");
-    EXPECT_EQ(platform::UserFolderPath(UserFolder::Templates), home);
+    EXPECT_EQ(platform::UserFolderPath(UserFolder::Templates), home + "/Templates");
     EXPECT_EQ(platform::UserFolderPath(UserFolder::LocalData), home + "/.local/share");
+    // A folder turned off ("$HOME/") or missing from the file is never the home folder.
+    std::ofstream(config + "/user-dirs.dirs") << "XDG_DESKTOP_DIR=\"$HOME/\"\n";
+    EXPECT_EQ(platform::UserFolderPath(UserFolder::Desktop), home + "/Desktop");
+    EXPECT_EQ(platform::UserFolderPath(UserFolder::Documents), home + "/Documents");
 }
 
 // ---- Desktop programs ----

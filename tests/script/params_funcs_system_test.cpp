@@ -70,15 +70,15 @@ protected:
                       image.GetPixel(image.Width() - 1, 0));
     }
     // Adds an archive of Entries (read from its file: the entries have no data of their own).
-    void AttachArchive(const std::map<std::string, std::string>& Entries) {
+    void AttachArchive(const std::map<std::string, std::string>& Entries, const std::string& File = "content.dat") {
         TVrFileCollection archive;
         for (const auto& [name, bytes] : Entries)
             archive.AddStream(name).DataSource->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
         {
-            TNxBigFileStream file(base + "content.dat", fmCreate);
+            TNxBigFileStream file(base + File, fmCreate);
             WriteIndex(archive, file);
         }
-        VrFileManager->Add(base + "content.dat");
+        VrFileManager->Add(base + File);
     }
     static std::string Data(const TVrFile& File) { return Bytes(*File.DataSource); }
 
@@ -124,10 +124,14 @@ TEST_F(SystemFuncs, SaveScreenRefusesNamesAndSizesAndReportsFailures) {
         {"SaveScreen(\"..\\\\up.mra\")", "../up.mra"},
         {"SaveScreen(\"sub\\\\..\\\\..\\\\up2.mra\")", "../up2.mra"},
         {"SaveScreen(\"Z:\\\\tmp\\\\abs.mra\")", ""},
+        // Hidden names, where the title folder may be the home folder.
+        {"SaveScreen(\".hidden.mra\")", ".hidden.mra"},
+        {"SaveScreen(\".config\\\\x.mra\")", ".config/x.mra"},
         // An error on the way: the folder does not exist.
         {"SaveScreen(\"nofolder\\\\x.mra\")", "nofolder/x.mra"},
         {"SaveScreen(\"big.mra\", 100000, 100000)", "big.mra"},
     };
+    std::filesystem::create_directory(hostBase + ".config");
     for (const Row& row : rows) {
         EXPECT_EQ(Eval(row.call), "FALSE") << row.call;
         if (*row.hostFile) {
@@ -193,13 +197,15 @@ protected:
         SystemFuncs::SetUp();
         homeVar.emplace("HOME", home.c_str());
         config.emplace("XDG_CONFIG_HOME", (home + "config").c_str());
+        data.emplace("XDG_DATA_HOME", (home + "data").c_str());
         // 表 and ソ end in the byte 0x5C.
         AttachArchive({{"表.txt", "hyou"}, {"ソ.txt", "so"}, {"a.TXT", "a"}, {"b.dat", "b"}, {"ソ\\in.txt", "in"},
                        {"d\\..", "dots"}});
     }
     std::string Desktop() const { return home + "Desktop/"; }
+    std::string Documents() const { return home + "Documents/"; }
 
-    std::optional<ScopedEnvironment> homeVar, config;
+    std::optional<ScopedEnvironment> homeVar, config, data;
 };
 
 TEST_F(ExtractFuncs, MasksMatchByCharacterWithoutRegardToCase) {
@@ -236,20 +242,85 @@ TEST_F(ExtractFuncs, TargetsStayInsideTheirFolder) {
     // Climbing out of the desktop or documents folder lands in the folder itself.
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{Desktop}\\\\..\\\\..\")"), "TRUE");
     EXPECT_EQ(ReadHostFile(Desktop() + "b.dat"), "b");
+    // The documents folder is never the home folder, even where the user-dirs file names none.
     EXPECT_EQ(Eval("ExtractFile(\"表.txt\", FALSE, \"{MyDocuments}\\\\sub:x\")"), "TRUE");
-    EXPECT_EQ(ReadHostFile(home + platform::Cp932ToUtf8("表.txt")), "hyou");
+    EXPECT_EQ(ReadHostFile(Documents() + platform::Cp932ToUtf8("表.txt")), "hyou");
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{Windows}\")"), "FALSE");
-    // An entry whose name part climbs is skipped; so is a name nothing holds.
+    // An entry whose name part climbs is refused; a name nothing holds is skipped.
     EXPECT_EQ(Eval("ExtractFile(\"d\\\\..\", FALSE, \"{Desktop}\\\\x\")"), "FALSE");
     EXPECT_EQ(Eval("ExtractFile(\"nothing.txt\", FALSE, \"{Desktop}\")"), "FALSE");
     EXPECT_FALSE(std::filesystem::exists(home + "dots"));
-    // The program's folder, whatever the folder text climbs.
+    // Without a key the folder is the title's own, whatever the text climbs: never the player
+    // program's, where a title's library would be loaded at the next start.
     const std::string programFolder = std::filesystem::path(platform::fs::ToHostPath(platform::fs::ProgramFile()).value())
                                           .parent_path()
                                           .string();
     EXPECT_EQ(Eval("ExtractFile(\"a.TXT\", FALSE, \"..\\\\..\")"), "TRUE");
-    EXPECT_EQ(ReadHostFile(programFolder + "/a.TXT"), "a");
-    std::filesystem::remove(programFolder + "/a.TXT");
+    EXPECT_EQ(ReadHostFile(hostBase + "a.TXT"), "a");
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"\")"), "TRUE");
+    EXPECT_EQ(ReadHostFile(hostBase + "b.dat"), "b");
+    EXPECT_FALSE(std::filesystem::exists(programFolder + "/a.TXT") || std::filesystem::exists(programFolder + "/b.dat"));
+}
+
+// A hostile title's entries: hidden names and folders (an autostart entry, the shell's start-up
+// files) and names that are not a file's are refused, with false and a line on standard error.
+TEST_F(ExtractFuncs, HiddenAndHostNamesAreRefused) {
+    AttachArchive({{".bashrc", "evil"}, {"x.desktop", "evil"}, {"/etc/evC.txt", "evil"}, {"ok.txt", "ok"}}, "hostile.dat");
+    WriteHostFile(home + ".bashrc", "mine");
+    const std::string outside = FreshHostFolder();
+    std::filesystem::create_directory_symlink(outside, hostBase + "out");
+    for (const char* call : {"ExtractFile(\"ok.txt\", FALSE, \"out\\\\new\")","ExtractFile(\".bashrc\", TRUE, \"{MyDocuments}\")",
+                             "ExtractFile(\".bashrc\", FALSE, \"..\")",
+                             "ExtractFile(\"x.desktop\", FALSE, \"{MyDocuments}\\\\.config\\\\autostart\")",
+                             "ExtractFile(\"x.desktop\", FALSE, \"sub\\\\.hidden\")",
+                             "ExtractFile(\"/etc/evC.txt\", FALSE, \"{Desktop}\")"}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Eval(call), "FALSE") << call;
+        EXPECT_NE(testing::internal::GetCapturedStderr(), "") << call;
+    }
+    EXPECT_EQ(ReadHostFile(home + ".bashrc"), "mine");
+    EXPECT_FALSE(std::filesystem::exists(home + ".config/autostart"));
+    EXPECT_FALSE(std::filesystem::exists(Documents() + ".config"));
+    EXPECT_FALSE(std::filesystem::exists(hostBase + ".bashrc"));
+    EXPECT_TRUE(std::filesystem::is_empty(outside));
+    // An entry that cannot be written (a folder stands at its name): false, not left unset.
+    std::filesystem::create_directories(hostBase + "ok.txt/inside");
+    EXPECT_EQ(Eval("ExtractFile(\"ok.txt\", FALSE, \"\")"), "FALSE");
+}
+
+// In the user's folders a file this title did not write is replaced only with a yes, Confirm
+// false included; nobody answering is a no. What it wrote itself it replaces as it likes. A link
+// at a target is replaced, never written through.
+TEST_F(ExtractFuncs, TheUsersOwnFilesAreReplacedOnlyWithAYes) {
+    WriteHostFile(Documents() + "b.dat", "users");
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "FALSE");
+    EXPECT_EQ(ReadHostFile(Documents() + "b.dat"), "users");
+    ASSERT_EQ(display.choices.size(), 1u);
+    display.choiceAnswers = {0};
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "TRUE");
+    EXPECT_EQ(ReadHostFile(Documents() + "b.dat"), "b");
+    // Now the title's own, kept in the title's list for its next runs: replaced without a question.
+    const std::filesystem::directory_iterator lists(home + "data/velaplay/written");
+    EXPECT_EQ(ReadHostFile(lists->path().string()), Documents() + "b.dat\n");
+    WriteHostFile(Documents() + "b.dat", "changed");
+    WriteHostFile(Desktop() + "a.TXT", "users");
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "TRUE");
+    EXPECT_EQ(ReadHostFile(Documents() + "b.dat"), "b");
+    EXPECT_EQ(display.choices.size(), 2u);
+    // The title's own folder: Confirm false replaces without asking.
+    const std::string users = FreshHostFolder() + "users.txt";
+    WriteHostFile(users, "users");
+    std::filesystem::create_symlink(users, hostBase + "a.TXT");
+    EXPECT_EQ(Eval("ExtractFile(\"a.TXT\", FALSE, \"\")"), "TRUE");
+    EXPECT_FALSE(std::filesystem::is_symlink(hostBase + "a.TXT"));
+    EXPECT_EQ(ReadHostFile(hostBase + "a.TXT"), "a");
+    EXPECT_EQ(ReadHostFile(users), "users");
+    // Nobody answering is a no: only the name no file holds yet is written.
+    std::filesystem::create_symlink(users, Desktop() + platform::Cp932ToUtf8("ソ.txt"));
+    EXPECT_EQ(Eval("ExtractFile(\"*.txt\", FALSE, \"{Desktop}\")"), "TRUE");
+    EXPECT_EQ(ReadHostFile(Desktop() + "a.TXT"), "users");
+    EXPECT_EQ(ReadHostFile(Desktop() + platform::Cp932ToUtf8("表.txt")), "hyou");
+    EXPECT_EQ(ReadHostFile(users), "users");
 }
 
 TEST_F(ExtractFuncs, TheOverwriteQuestionHasFiveAnswersForALongerList) {
@@ -400,14 +471,17 @@ TEST_F(ExtractFuncs, OpenUrlHandsAddressesAndFoldersToTheOpener) {
         }
         return text;
     };
-    // Neither an address in capitals nor a missing folder opens anything; the call has no result.
-    Eval("OpenUrl(\"HTTP://X\")");
-    Eval("OpenUrl(\"Z:\\\\no\\\\such\\\\folder\")");
-    Eval("OpenUrl(\"http://example.com/表\")");
-    EXPECT_EQ(opened(1), U8(u8"http://example.com/表\n"));
+    // Only absolute web and ftp addresses and the title's own folders open; the call has no
+    // result. A folder goes as its absolute path, so nothing reaches the opener as an option.
+    for (const char* refused : {"HTTP://X", "Z:\\\\no\\\\such\\\\folder", "ftp --help", "httpd.conf", "http://", "-n\\\\..\\\\.."})
+        Eval(Format("OpenUrl(\"%s\")", refused));
     SetStr("f", platform::fs::ToProgramPath(home));
     Eval("OpenUrl(f)");
-    EXPECT_EQ(opened(2).rfind(U8(u8"http://example.com/表\n") + home.substr(0, home.size() - 1), 0), 0u);
+    Eval("OpenUrl(\"http://example.com/表\")");
+    EXPECT_EQ(opened(1), U8(u8"http://example.com/表\n"));
+    std::filesystem::create_directories(hostBase + "-n");
+    Eval("OpenUrl(\"-n\")");
+    EXPECT_EQ(opened(2), U8(u8"http://example.com/表\n") + hostBase + "-n\n");
     // Without an opener nothing happens.
     ScopedEnvironment none("PATH", FreshHostFolder().c_str());
     Eval("OpenUrl(\"ftp://x\")");

@@ -239,6 +239,47 @@ TEST_F(SaveData, AFileLeftByACutOffWriteIsReplacedNotWrittenThrough) {
     EXPECT_EQ(ListedNames(SaveHostFile()), (Strings{Hex("GAMESAVEDATA0"), Hex("STATUSSAVEDATA")}));
 }
 
+TEST_F(SaveData, ASaveFileThatIsALinkIsNeitherReadNorWrittenThrough) {
+    // Another title's saves: a slot, its status and a file of its own.
+    OpenTitle();
+    ParamMan->Find("seen")->SetAsInt(5);
+    Project->ExecuteSave(0, "", "theirs", 0);
+    TMemoryStream note = StreamOf("their note");
+    ASSERT_TRUE(Project->StoreSavedFile("save:note", note));
+    FreeProject();
+    const std::string theirs = FreshHostFolder() + "save.dat";
+    ASSERT_EQ(rename(SaveHostFile().c_str(), theirs.c_str()), 0);
+    const std::string bytes = HostFileBytes(theirs);
+    ASSERT_EQ(symlink(theirs.c_str(), SaveHostFile().c_str()), 0);
+
+    // This title's folder came with a link in place of its save file: it starts without saves.
+    testing::internal::CaptureStderr();
+    FreshEngine();
+    EXPECT_EQ(ParamMan->Find("seen")->GetAsInt(), 1);
+    EXPECT_EQ(Project->SlotCaptions.Count(), 0);
+    EXPECT_FALSE(VrFileManager->FileExists("save:note"));
+    Project->ReadSaveList();
+    Project->LoadGame(0);
+    EXPECT_EQ(Project->SlotCaptions.Count(), 0);
+    EXPECT_FALSE(Terminating());
+    EXPECT_TRUE(host->Warnings.empty());
+    EXPECT_EQ(HostFileBytes(theirs), bytes);
+
+    // A save replaces the link with a file of this title's, read from then on.
+    Project->ExecuteSave(1, "", "mine", 0);
+    struct stat st;
+    ASSERT_EQ(lstat(SaveHostFile().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    Project->ReadSaveList();
+    EXPECT_EQ(Project->GetSaveCaption(1), "mine");
+    EXPECT_EQ(Project->GetSaveCaption(0), "");
+    FreeProject();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "velaplay: " + SaveHostFile() + " is a link and is not read: play starts without saves\n");
+    EXPECT_EQ(HostFileBytes(theirs), bytes);
+    EXPECT_EQ(ListedNames(SaveHostFile()), (Strings{Hex("GAMESAVEDATA1"), Hex("STATUSSAVEDATA")}));
+}
+
 // Records made field by field: the runner at m.vsb PC 1, no variables; the parts of the rest of
 // the player are recorded, not stored.
 class OlderRecords : public SaveData {

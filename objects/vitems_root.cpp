@@ -551,8 +551,10 @@ void TVelaBaseList::MarkSeen() {
 // An object the steps never saw is referred to by none of the holders that look at a deleted
 // object until it is freed (a ghost its source, a film track its object, the pointer its target):
 // they all take theirs during a step. The script reaches a deleted object only through checked
-// references, which find it gone either way. A queued event of it, though, may still start
-// before the tick ends.
+// references, which find it gone either way, and through the names of what lies under it
+// (deleting clears only the object's own name): those stay until the step, and an object the
+// script makes under one of them goes with them then. A queued event of it, though, may still
+// start before the tick ends.
 // The tree below Obj is walked without recursion; its depth is bounded anyway.
 bool TVelaBaseList::SeenOnlyByScript(TVelaObject& Obj) const {
     std::vector<TVelaObject*> pending{&Obj};
@@ -560,6 +562,7 @@ bool TVelaBaseList::SeenOnlyByScript(TVelaObject& Obj) const {
         const TVelaObject& obj = *pending.back();
         pending.pop_back();
         if (obj.GetSerial() <= SeenSerial || Events.HasPending(obj)) return false;
+        if (&obj != &Obj && !obj.GetName().empty()) return false;
         for (int i = 0; i < obj.GetControlCount(); ++i) pending.push_back(obj.GetControl(i));
     }
     return true;

@@ -126,6 +126,27 @@ TEST_F(Objects, WhatOnlyTheScriptSawIsFreedAsSoonAsItIsDeleted) {
     EXPECT_FALSE(Bases->IsLive(queuedRef));
 }
 
+// Deleting an object clears its own name only: what lies under it stays reachable by name until
+// the step, and what the script makes under that goes with it.
+TEST_F(Objects, ADeletedParentsChildrenKeepTheirNamesUntilTheStep) {
+    Var("e", PT_INT);
+    Var("n", PT_STR);
+    Run(R"js([{"cmd": "BoxNew", "props": {"NAME": "\"p\"", "WIDTH": "10", "HEIGHT": "10"}},
+            {"cmd": "BoxNew", "props": {"NAME": "\"c\"", "PARENT": "\"p\"", "WIDTH": "10", "HEIGHT": "10"}},
+            {"cmd": "ObjDel", "object": "\"p\""},
+            {"cmd": "Calc", "do": "e = Exists(\"c\")"},
+            {"cmd": "BoxNew", "props": {"NAME": "\"d\"", "PARENT": "\"c\"", "WIDTH": "10", "HEIGHT": "10",
+                                        "COLOR": "0x0000FF"}},
+            {"cmd": "GetProp", "object": "\"d\"", "prop": "1", "dest": "n"}])js");
+    EXPECT_EQ(Value("e"), "1");
+    EXPECT_EQ(Value("n"), "c");  // its parent
+    Bases->Step();
+    for (const char* name : {"p", "c", "d"}) EXPECT_EQ(Find(name), nullptr) << name;
+    EXPECT_EQ(Bases->GetObjectCount(), 0);
+    Bases->Prepare();
+    EXPECT_NE(Bases->GetSurface()->GetPixel(5, 5) & 0xFFFFFF, 0xFF0000u);
+}
+
 // A box made without a name (or with an empty one) takes the automatic name and is drawn beside
 // a named one; colours are 0x00BBGGRR, the screen's pixels 0x00RRGGBB.
 TEST_F(Objects, UnnamedBoxesTakeTheAutomaticNameAndAreDrawn) {

@@ -176,7 +176,24 @@ std::string MapCase(std::string_view s, bool lower) {
 std::string AnsiLowerCase(std::string_view s) { return MapCase(s, true); }
 std::string AnsiUpperCase(std::string_view s) { return MapCase(s, false); }
 
-int AnsiCompareStr(std::string_view a, std::string_view b) { return platform::CollateCp932(a, b); }
+void AnsiSortStr(std::vector<std::string>& Texts, bool Descending) {
+    struct TKeyed {
+        std::string Key, Text;
+    };
+    std::vector<TKeyed> keyed;
+    keyed.reserve(Texts.size());
+    for (std::string& text : Texts) keyed.push_back({platform::CollationKeyCp932(text), std::move(text)});
+    const auto before = [](const TKeyed& A, const TKeyed& B) {
+        if (const int order = A.Key.compare(B.Key)) return order < 0;
+        if (A.Text.size() != B.Text.size()) return A.Text.size() < B.Text.size();
+        return A.Text < B.Text;
+    };
+    if (Descending)
+        std::sort(keyed.begin(), keyed.end(), [&](const TKeyed& A, const TKeyed& B) { return before(B, A); });
+    else
+        std::sort(keyed.begin(), keyed.end(), before);
+    for (size_t i = 0; i < keyed.size(); ++i) Texts[i] = std::move(keyed[i].Text);
+}
 
 namespace {
 

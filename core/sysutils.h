@@ -79,9 +79,10 @@ struct TAnsiTextEqual {
 template <class TValue>
 using TAnsiTextMap = std::unordered_map<std::string, TValue, TAnsiTextHash, TAnsiTextEqual>;
 using TAnsiTextSet = std::unordered_set<std::string, TAnsiTextHash, TAnsiTextEqual>;
-// Comparison in the Japanese order that respects case (-1, 0, 1): case breaks ties (a < A < b),
-// punctuation counts last, kana sort by reading (platform::CollateCp932).
-int AnsiCompareStr(std::string_view a, std::string_view b);
+// Sorts Texts in the Japanese order that respects case (descending: the reverse): case breaks
+// ties (a < A < b), punctuation counts last, kana sort by reading; texts the order holds equal go
+// shorter first, then by their bytes (platform::CollationKeyCp932). Each text's key is made once.
+void AnsiSortStr(std::vector<std::string>& Texts, bool Descending);
 
 // ---- System routines ----
 // Paths here are program paths (Shift-JIS, Windows form).

@@ -1,4 +1,4 @@
-// The Japanese order through ICU's collation of the text converted to UTF-8.
+// The Japanese order through ICU's collation keys of the text converted to UTF-8.
 #include "platform/collate.h"
 
 #include "platform/encoding.h"
@@ -6,6 +6,7 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace platform {
@@ -27,16 +28,19 @@ std::unique_ptr<const icu::Collator> MakeCollator() {
 
 }  // namespace
 
-int CollateCp932(std::string_view A, std::string_view B) {
+std::string CollationKeyCp932(std::string_view A) {
     static const std::unique_ptr<const icu::Collator> collator = MakeCollator();
-    if (collator) {
-        UErrorCode status = U_ZERO_ERROR;
-        const UCollationResult order = collator->compareUTF8(Cp932ToUtf8(A), Cp932ToUtf8(B), status);
-        if (U_SUCCESS(status) && order != UCOL_EQUAL) return order;
+    if (!collator) return {};
+    const icu::UnicodeString text = icu::UnicodeString::fromUTF8(Cp932ToUtf8(A));
+    std::string key(std::max<int32_t>(text.length() * 4, 16), '\0');
+    int32_t size = collator->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
+    if (size > static_cast<int32_t>(key.size())) {
+        key.resize(static_cast<size_t>(size));
+        size = collator->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), size);
     }
-    if (A.size() != B.size()) return A.size() < B.size() ? -1 : 1;
-    const int order = A.compare(B);
-    return (order > 0) - (order < 0);
+    // The key ends in a NUL that belongs to no text.
+    key.resize(size > 0 ? static_cast<size_t>(size - 1) : 0);
+    return key;
 }
 
 }  // namespace platform

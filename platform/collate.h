@@ -4,13 +4,15 @@
 // ("1" < "10" < "9"); full-width and half-width forms of a character side by side; kana in
 // their reading order, hiragana and katakana together, kanji after them; spaces and
 // punctuation counting only when nothing else tells two texts apart.
+#include <string>
 #include <string_view>
 
 namespace platform {
 
-// -1, 0 or 1: how A sorts against B, both code page 932. Texts the order holds equal (apart
-// only by punctuation or width) sort the shorter first ("coop" before "co-op"), then by their
-// bytes, so only the same bytes compare equal.
-int CollateCp932(std::string_view A, std::string_view B);
+// The collation key of A (code page 932): keys compare, byte by byte, as the texts sort. Texts
+// the order holds equal (apart only by punctuation or width) get equal keys; those sort the
+// shorter first ("coop" before "co-op"), then by their bytes, so only the same bytes tie.
+// Sorting by keys made once costs one conversion a text instead of two a comparison.
+std::string CollationKeyCp932(std::string_view A);
 
 }  // namespace platform

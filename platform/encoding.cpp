@@ -32,11 +32,27 @@ size_t EucJpRefused(const unsigned char* p, size_t left) {
     return len < left ? len : left;
 }
 
+// One direction of conversion, opened once a thread: opening one costs more than converting a
+// short text.
+class TConverter {
+public:
+    TConverter(const char* To, const char* From) : cd_(iconv_open(To, From)) {
+        if (cd_ == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv cannot convert between CP932 and UTF-8");
+    }
+    ~TConverter() { iconv_close(cd_); }
+    TConverter(const TConverter&) = delete;
+    TConverter& operator=(const TConverter&) = delete;
+    iconv_t Descriptor() const { return cd_; }
+
+private:
+    iconv_t cd_;
+};
+
 // Runs iconv over the whole input; a sequence it refuses becomes `replacement` and is skipped.
-std::string Convert(const char* to, const char* from, std::string_view text, std::string_view replacement,
+std::string Convert(const TConverter& converter, std::string_view text, std::string_view replacement,
                     RefusedLength refused) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv cannot convert between CP932 and UTF-8");
+    const iconv_t cd = converter.Descriptor();
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);  // a fresh start, whatever the last text left
     std::string out;
     out.reserve(text.size() * 3 / 2 + 4);
     char* in = const_cast<char*>(text.data());
@@ -55,16 +71,24 @@ std::string Convert(const char* to, const char* from, std::string_view text, std
         inLeft -= skip;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
-    iconv_close(cd);
     return out;
 }
 
 }  // namespace
 
-std::string Cp932ToUtf8(std::string_view text) { return Convert("UTF-8", "CP932", text, "\xEF\xBF\xBD", Cp932Refused); }
+std::string Cp932ToUtf8(std::string_view text) {
+    thread_local const TConverter converter("UTF-8", "CP932");
+    return Convert(converter, text, "\xEF\xBF\xBD", Cp932Refused);
+}
 
-std::string Utf8ToCp932(std::string_view text) { return Convert("CP932", "UTF-8", text, "?", Utf8Refused); }
+std::string Utf8ToCp932(std::string_view text) {
+    thread_local const TConverter converter("CP932", "UTF-8");
+    return Convert(converter, text, "?", Utf8Refused);
+}
 
-std::string EucJpToCp932(std::string_view text) { return Convert("CP932", "EUC-JP", text, "?", EucJpRefused); }
+std::string EucJpToCp932(std::string_view text) {
+    thread_local const TConverter converter("CP932", "EUC-JP");
+    return Convert(converter, text, "?", EucJpRefused);
+}
 
 }  // namespace platform

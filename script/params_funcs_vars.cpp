@@ -121,10 +121,7 @@ void FnSortStr(TParamCollectionItem&, TSysFuncArgs Args) {
     }
     std::vector<std::string> texts;
     for (int32_t i = 0; i < a.Count(); ++i) texts.push_back(a.GetStrAt(i));
-    std::sort(texts.begin(), texts.end(), [descending](const std::string& x, const std::string& y) {
-        const int order = AnsiCompareStr(x, y);
-        return descending ? order > 0 : order < 0;
-    });
+    AnsiSortStr(texts, descending);
     for (size_t i = 0; i < texts.size(); ++i) a.SetStrAt(static_cast<int32_t>(i), texts[i]);
 }
 

@@ -22,6 +22,11 @@ absolute URL, as a proxy sees it, counts by its path):
   /404, /500         the error with a short body
   /link              a body that is the URL of /euc on this server
   /big/<n>           n bytes of body (at most 64 MiB) with a Content-Length
+  /held/<n>          noted as arrived, then held until /open lets it go (at most 20 s); the body
+                     is n
+  /open              lets one held request go: one waiting, else the next to arrive
+  /arrivals          the n of every /held request so far, in the order they arrived, joined by
+                     spaces
   anything else      200 with the request's own bytes (line ends kept) as the body
 
 Every loop is bounded in count and time; the server ends by itself after 300 s, or when its
@@ -38,6 +43,8 @@ import time
 
 LIFETIME = 300
 HOLD = 20
+GATE = threading.Semaphore(0)
+ARRIVALS = []
 
 
 def read_request(conn):
@@ -128,6 +135,15 @@ def answer(conn, request):
         conn.sendall(b"HTTP/1.1 404 Not Found\r\n\r\nmissing")
     elif path == "/500":
         conn.sendall(b"HTTP/1.0 500 Internal Server Error\r\n\r\nbroken")
+    elif path.startswith("/held/"):
+        ARRIVALS.append(path[6:])
+        GATE.acquire(timeout=HOLD)
+        conn.sendall(ok + b"\r\n" + path[6:].encode())
+    elif path == "/open":
+        GATE.release()
+        conn.sendall(ok + b"\r\nopen")
+    elif path == "/arrivals":
+        conn.sendall(ok + b"\r\n" + " ".join(list(ARRIVALS)).encode())
     elif path.startswith("/big/"):
         size = min(int(path[5:]) if path[5:].isdigit() else 0, 64 << 20)
         conn.sendall(ok + b"Content-Length: %d\r\n\r\n" % size)

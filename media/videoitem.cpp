@@ -51,7 +51,7 @@ TDsVideoItem::TDsVideoItem(TVideoManager* Manager, bool Capture, const std::stri
         FSource = std::make_unique<TFileRangeStream>(FileName, 0, 0);
         name = FileName;
     } else if (IsWorkFileKind(FileName)) {
-        name = VrFileManager->ExtractWorkFile(FileName);
+        name = VrFileManager->LockWorkFile(FileName);
         try {
             FSource = std::make_unique<TFileRangeStream>(name, 0, 0);
         } catch (...) {

@@ -23,8 +23,9 @@ VelaHandle AddLibraryVideo(const std::string& FileName, TStream& Source, bool Ca
 class TDsVideoItem : public TVideoItem {
 public:
     // FileName: a program path (first character "\" or second ":") read as it is; a ".wmv" or
-    // ".asf" entry written out to a work file first; else the file manager's entry, named to
-    // the library as the base folder followed by FileName.
+    // ".asf" entry read from its work file, which every film of that entry shares (and with it
+    // one opening of the file); else the file manager's entry, named to the library as the base
+    // folder followed by FileName.
     TDsVideoItem(TVideoManager* Manager, bool Capture, const std::string& FileName);
     ~TDsVideoItem() override;
 

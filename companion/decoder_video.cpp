@@ -16,14 +16,18 @@ extern "C" {
 
 namespace {
 
+// The threads a decoder of a film decodes on, the film's own among them: each film has a few,
+// however many run at once and however many cores the machine has.
+constexpr int DecoderThreads = 2;
+
 AVCodecContext* OpenCodec(const AVStream& Stream) {
     const AVCodec* codec = avcodec_find_decoder(Stream.codecpar->codec_id);
     if (!codec) return nullptr;
     AVCodecContext* context = avcodec_alloc_context3(codec);
-    // As many decoding threads as the machine has cores, each on a slice of the same picture
-    // (no pictures decoded in parallel: no delay, and the threads meet only under pthread locks).
+    // Each thread on a slice of the same picture (no pictures decoded in parallel: no delay, and
+    // the threads meet only under pthread locks).
     if (context) {
-        context->thread_count = 0;
+        context->thread_count = DecoderThreads;
         context->thread_type = FF_THREAD_SLICE;
     }
     if (!context || avcodec_parameters_to_context(context, Stream.codecpar) < 0 ||

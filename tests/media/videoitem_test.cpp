@@ -206,6 +206,10 @@ std::vector<std::string> OpenFiles() {
     return paths;
 }
 
+int64_t ThreadCount() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/task"), std::filesystem::directory_iterator{});
+}
+
 }  // namespace
 
 // Films of one archive entry read one work file through one opening of it; the file goes once the
@@ -237,4 +241,19 @@ TEST_F(VideoItems, FilmsOfOneEntryShareOneWorkFileAndOneDescriptor) {
     VrFileManager->Locks().Tick(TVrLockList::kReleaseDelay);
     DeleteWorkFiles();
     EXPECT_EQ(workFiles().size(), 0u);
+}
+
+// However many cores the machine has, a film decodes on its own thread and one more.
+TEST_F(VideoItems, ManyFilmsRunOnAFewThreadsEach) {
+    const int64_t before = ThreadCount();
+    std::vector<TVideoItem*> films;
+    for (int i = 0; i < 24; ++i) {
+        films.push_back(VideoMan->Add("clip.mpg", false));
+        films.back()->Play();
+    }
+    EXPECT_LE(ThreadCount() - before, 2 * 24);
+    for (TVideoItem* film : films) {
+        EXPECT_FALSE(film->IsEnd());
+        VideoMan->Remove(film);
+    }
 }

@@ -243,6 +243,33 @@ TEST_F(VideoItems, FilmsOfOneEntryShareOneWorkFileAndOneDescriptor) {
     EXPECT_EQ(workFiles().size(), 0u);
 }
 
+// A film whose thread the host refuses memory ends there, said once not to open for want of memory;
+// asked to play again it stays ended, and the title goes on with the next film.
+TEST_F(VideoItems, AFilmThreadWithoutMemoryEndsThatFilmAlone) {
+    TBudgetRefusal title;  // this thread stands for the title's, whose blocks the host gives
+    testing::internal::CaptureStderr();
+    TVideoItem* starved = nullptr;
+    {
+        testbudget::THostRefusal host(64 << 10);  // below a picture of 160 x 120
+        starved = VideoMan->Add("clip.mpg", true);
+        starved->Play();
+        ASSERT_TRUE(Eventually([&] { return starved->IsEnd(); }, [] {}));
+    }
+    starved->Play();
+    EXPECT_TRUE(starved->IsEnd());
+    EXPECT_FALSE(starved->IsPlaying());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "velaplay: clip.mpg cannot be opened (" + platform::Cp932ToUtf8(MemoryBudgetMessage) + "); it plays nothing\n");
+    EXPECT_FALSE(MemoryRefused());
+
+    TVideoItem* next = VideoMan->Add("again.mpg", true);
+    next->Play();
+    ASSERT_TRUE(Eventually([&] { return next->IsEnd(); }, [&] { sound.advance(20); }));
+    EXPECT_NE(next->GetDC(), nullptr);
+    VideoMan->Remove(starved);
+    VideoMan->Remove(next);
+}
+
 // However many cores the machine has, a film decodes on its own thread and one more.
 TEST_F(VideoItems, ManyFilmsRunOnAFewThreadsEach) {
     const int64_t before = ThreadCount();

@@ -13,25 +13,33 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <system_error>
 
 namespace {
 
+// The threads a decoder of a film decodes on, the film's own among them: each film has a few,
+// however many run at once and however many cores the machine has.
+constexpr int DecoderThreads = 2;
+
+// A decoder for the stream; nullptr for a codec it does not know or data it cannot start on.
+// Raises std::bad_alloc or std::system_error when the host refused it memory or a thread.
 AVCodecContext* OpenCodec(const AVStream& Stream) {
     const AVCodec* codec = avcodec_find_decoder(Stream.codecpar->codec_id);
     if (!codec) return nullptr;
     AVCodecContext* context = avcodec_alloc_context3(codec);
-    // As many decoding threads as the machine has cores, each on a slice of the same picture
-    // (no pictures decoded in parallel: no delay, and the threads meet only under pthread locks).
-    if (context) {
-        context->thread_count = 0;
-        context->thread_type = FF_THREAD_SLICE;
-    }
-    if (!context || avcodec_parameters_to_context(context, Stream.codecpar) < 0 ||
-        avcodec_open2(context, codec, nullptr) < 0) {
-        avcodec_free_context(&context);
-        return nullptr;
-    }
-    return context;
+    if (!context) throw std::bad_alloc();
+    // Each thread on a slice of the same picture (no pictures decoded in parallel: no delay,
+    // and the threads meet only under pthread locks).
+    context->thread_count = DecoderThreads;
+    context->thread_type = FF_THREAD_SLICE;
+    int opened = avcodec_parameters_to_context(context, Stream.codecpar);
+    if (opened >= 0) opened = avcodec_open2(context, codec, nullptr);
+    if (opened >= 0) return context;
+    avcodec_free_context(&context);
+    if (opened == AVERROR(ENOMEM)) throw std::bad_alloc();
+    if (opened == AVERROR(EAGAIN)) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return nullptr;
 }
 
 }  // namespace
@@ -68,7 +76,8 @@ bool TVideoDecoder::OpenStreams() {
     FPacket = av_packet_alloc();
     FPicture = av_frame_alloc();
     FSamples = av_frame_alloc();
-    if (!FVideo || !FPacket || !FPicture || !FSamples) return false;
+    if (!FVideo) return false;
+    if (!FPacket || !FPicture || !FSamples) throw std::bad_alloc();
     // The first picture is the start of the timeline; sound before it is not heard.
     if (video.start_time != AV_NOPTS_VALUE)
         FStartMs = av_rescale_q(video.start_time, video.time_base, {1, 1000});

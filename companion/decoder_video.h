@@ -28,7 +28,8 @@ public:
     TVideoDecoder(const TVideoDecoder&) = delete;
     TVideoDecoder& operator=(const TVideoDecoder&) = delete;
     // nullptr for data without a picture stream it can decode, or with a picture size outside
-    // 1..MaxFrameSide or above MaxFramePixels.
+    // 1..MaxFrameSide or above MaxFramePixels. Raises std::bad_alloc or std::system_error when
+    // the host refused it memory or a thread.
     static std::unique_ptr<TVideoDecoder> Open(std::unique_ptr<TStream> Source);
 
     int32_t Width() const { return FWidth; }

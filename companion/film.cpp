@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <system_error>
 
 namespace {
 
@@ -24,6 +25,16 @@ int64_t NowMs() {
 }
 
 }  // namespace
+
+int32_t CurrentFailure() noexcept {
+    try {
+        throw;
+    } catch (const std::system_error&) {
+        return VELA_FAILURE_THREADS;
+    } catch (...) {
+        return VELA_FAILURE_MEMORY;
+    }
+}
 
 TFilm::TFilm(std::unique_ptr<TVideoDecoder> Decoder, const VelaSoundDevice* Device)
     : FDecoder(std::move(Decoder)),
@@ -51,6 +62,7 @@ TFilm::~TFilm() {
 
 void TFilm::Play() {
     std::lock_guard lock(FMutex);
+    if (FFailure != VELA_FAILURE_NONE) return;
     if (FEnded) {
         FEnded = false;
         FSeekTo = 0;
@@ -92,6 +104,7 @@ int32_t TFilm::GetPosition() {
 
 void TFilm::SetPosition(int32_t Ms) {
     std::lock_guard lock(FMutex);
+    if (FFailure != VELA_FAILURE_NONE) return;
     if (FRunning) StopClock();
     FSeekTo = GetLen() > 0 ? std::clamp(Ms, 0, GetLen()) : std::max(Ms, 0);
     FClockBase = FSeekTo;
@@ -172,6 +185,11 @@ void TFilm::Suspend(bool Value) {
     FSuspended = Value;
     if (Value && FRunning) StopClock();
     FWake.notify_all();
+}
+
+int32_t TFilm::Failure() {
+    std::lock_guard lock(FMutex);
+    return FFailure;
 }
 
 // ---- The clock ----
@@ -267,11 +285,26 @@ TFilm::TPicture TFilm::NewPicture() {
     return picture;
 }
 
+// Nothing unwinds out of the thread: the film ends where it is, its sound with it.
 void TFilm::Run() {
-    std::unique_lock lock(FMutex);
+    std::unique_lock lock(FMutex, std::defer_lock);
+    try {
+        lock.lock();
+        Work(lock);
+    } catch (...) {
+        const int32_t failure = CurrentFailure();
+        if (!lock.owns_lock()) lock.lock();
+        FFailure = failure;
+        if (FRunning) StopClock();
+        DropVoice();
+        FEnded = true;
+    }
+}
+
+void TFilm::Work(std::unique_lock<std::mutex>& Lock) {
     while (!FStop) {
         if (FSeekTo >= 0) {
-            DoSeek(lock, FSeekTo);
+            DoSeek(Lock, FSeekTo);
             continue;
         }
         if (Wanted() && !FRunning) StartClock();
@@ -291,11 +324,11 @@ void TFilm::Run() {
             }
             TPicture picture = std::move(FAhead.front());
             FAhead.pop_front();
-            ShowPicture(lock, std::move(picture));
+            ShowPicture(Lock, std::move(picture));
             continue;
         }
         if (!FPicturesEnd && (FAhead.size() < FMaxAhead || (FAhead.size() < FMaxAheadForSound && NeedsMoreSound()))) {
-            DecodeAhead(lock);
+            DecodeAhead(Lock);
             continue;
         }
         if (FRunning && FPicturesEnd && FAhead.empty() && !FOnSound && clock >= FLastEndMs) {
@@ -309,10 +342,10 @@ void TFilm::Run() {
             continue;
         }
         if (!FRunning) {
-            FWake.wait(lock);
+            FWake.wait(Lock);
         } else {
             const int64_t due = FAhead.empty() ? FLastEndMs : FAhead.front().ms;
-            FWake.wait_for(lock, std::chrono::milliseconds(std::clamp<int64_t>(due - clock, 1, FOnSound ? SoundPollMs : PollMs)));
+            FWake.wait_for(Lock, std::chrono::milliseconds(std::clamp<int64_t>(due - clock, 1, FOnSound ? SoundPollMs : PollMs)));
         }
     }
 }

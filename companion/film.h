@@ -13,6 +13,10 @@
 #include <thread>
 #include <vector>
 
+// The failure (VELA_FAILURE_...) that the exception being handled stands for: a thread that
+// could not be made, else memory the host refused.
+int32_t CurrentFailure() noexcept;
+
 class TFilm {
 public:
     // Starts the thread, which decodes the first picture and waits for Play. Device may be
@@ -49,13 +53,18 @@ public:
     void SetFrameCallback(VelaFrameProc Callback, void* Owner);
     // The whole library's videos pause (and go on) around a screen-mode switch.
     void Suspend(bool Value);
+    // Why the thread ended the film short (VELA_FAILURE_...): it has ended then, and neither
+    // Play nor SetPosition starts it again.
+    int32_t Failure();
 
 private:
     struct TPicture {
         std::vector<uint8_t> pixels;
         int64_t ms = 0, durationMs = 0;
     };
+    // The thread: Work, ended by a failure (no memory, no thread) that ends the film alone.
     void Run();
+    void Work(std::unique_lock<std::mutex>& Lock);
     // Steps of the thread; each is called with the lock held and may let go of it meanwhile.
     void DoSeek(std::unique_lock<std::mutex>& Lock, int64_t Ms);
     void DecodeAhead(std::unique_lock<std::mutex>& Lock);
@@ -83,6 +92,7 @@ private:
     std::condition_variable FWake;
     bool FStop = false, FPlaying = false, FPaused = false, FSuspended = false, FEnded = false;
     bool FRepeat = false, FVisible = false;
+    int32_t FFailure = VELA_FAILURE_NONE;
     int64_t FSeekTo = 0;  // a seek the thread has not made yet; -1 none
     int32_t FVolume = 0, FPan = 0;
     // The clock: stopped at Base, or running from Base since the anchor (sound frames played by

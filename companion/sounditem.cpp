@@ -44,19 +44,24 @@ int32_t TSoundItem::Pull(void* Owner, void* Buffer, int32_t Capacity, int32_t* E
     int64_t done = 0;
     const int64_t wanted = Capacity / frame;
     bool looped = false;
-    while (done < wanted) {
-        const int64_t got = decoder.Read(out + done * frame, wanted - done);
-        done += got;
-        if (got > 0) looped = false;
-        if (done >= wanted) break;
-        // The end: loop back, unless the loop holds nothing to play.
-        if (!self.FRepeat || looped) {
-            *End = -1;
-            break;
+    // Nothing unwinds into the device's thread: a sound the host refuses memory ends there.
+    try {
+        while (done < wanted) {
+            const int64_t got = decoder.Read(out + done * frame, wanted - done);
+            done += got;
+            if (got > 0) looped = false;
+            if (done >= wanted) break;
+            // The end: loop back, unless the loop holds nothing to play.
+            if (!self.FRepeat || looped) {
+                *End = -1;
+                break;
+            }
+            decoder.Seek(self.FRepeatFrame);
+            self.FMarks.push_back({self.FPulled + done, decoder.Position()});
+            looped = true;
         }
-        decoder.Seek(self.FRepeatFrame);
-        self.FMarks.push_back({self.FPulled + done, decoder.Position()});
-        looped = true;
+    } catch (...) {
+        *End = -1;
     }
     self.FPulled += done;
     return int32_t(done * frame);

@@ -86,6 +86,8 @@ struct TPcmReader {
 THandles<TSoundItem> WmpItems, OggItems;
 THandles<TFilm> Films;
 THandles<TPcmReader> PcmReaders;
+// Why the last velaVidmanAdd of the thread made no video.
+thread_local int32_t LastAddFailure = VELA_FAILURE_NONE;
 
 std::unique_ptr<TDecoder> OpenStreamDecoder(void* Stream, int32_t IsOgg) {
     if (!Stream || !Player.read) return nullptr;
@@ -162,15 +164,19 @@ VELA_EXPORT VelaHandle velaOggStrmanAdd(void* stream, int32_t isOgg) {
 // The video is read from the stream; its name and the capture flag change nothing here (every
 // video hands over its frames, and the player draws a windowed one itself).
 VELA_EXPORT VelaHandle velaVidmanAdd(const char*, void* stream, int32_t) {
+    LastAddFailure = VELA_FAILURE_NONE;
     if (!stream || !Player.read) return 0;
-    // Nothing unwinds into the player: a film that cannot be made (no thread, no memory) is none.
+    // Nothing unwinds into the player: a film that cannot be made (no thread, no memory) is none,
+    // and says why.
     try {
         std::unique_ptr<TVideoDecoder> decoder = TVideoDecoder::Open(std::make_unique<TPlayerStream>(stream));
         return decoder ? Films.Add(std::make_unique<TFilm>(std::move(decoder), Player.SoundDevice())) : 0;
-    } catch (const std::exception&) {
+    } catch (...) {
+        LastAddFailure = CurrentFailure();
         return 0;
     }
 }
+VELA_EXPORT int32_t velaVidmanGetFailure(void) { return LastAddFailure; }
 VELA_EXPORT void velaWmpmanDel(VelaHandle item) { WmpItems.Delete(item); }
 VELA_EXPORT void velaOggmanDel(VelaHandle item) { OggItems.Delete(item); }
 VELA_EXPORT void velaOggStrmanDel(VelaHandle item) { PcmReaders.Delete(item); }
@@ -179,6 +185,7 @@ VELA_CHECK(velaWmpmanAdd, velaAddMemoryProc);
 VELA_CHECK(velaOggmanAdd, velaAddStreamProc);
 VELA_CHECK(velaOggStrmanAdd, velaAddStreamProc);
 VELA_CHECK(velaVidmanAdd, velaAddVideoProc);
+VELA_CHECK(velaVidmanGetFailure, velaVidmanGetFailureProc);
 VELA_CHECK(velaWmpmanDel, velaItemProc);
 VELA_CHECK(velaOggmanDel, velaItemProc);
 VELA_CHECK(velaOggStrmanDel, velaItemProc);
@@ -263,6 +270,7 @@ VELA_FILM_GET(velaVideoGetSourceHeight, film->Height());
 VELA_FILM_GET(velaVideoGetVisible, -film->GetVisible());
 VELA_FILM_SET(velaVideoSetVisible, film->SetVisible(value != 0));
 VELA_FILM_GET(velaVideoNeedPaint, -film->NeedPaint());
+VELA_FILM_GET(velaVideoGetFailure, film->Failure());
 // The player places a windowed video itself: the rectangles are not the library's business.
 VELA_EXPORT void velaVideoSetRect(VelaHandle, const VelaRect*, const VelaRect*) {}
 VELA_CHECK(velaVideoSetRect, velaVideoSetRectProc);
@@ -282,13 +290,18 @@ VELA_CHECK(velaVideoSetFrameCallback, velaVideoSetFrameCallbackProc);
 
 namespace {
 
-// Runs Action on the reader's decoder under its lock; 0 for an unknown handle.
+// Runs Action on the reader's decoder under its lock; 0 for an unknown handle, and for a decoder
+// the host refused memory (nothing unwinds into the player's mixer thread).
 template <class F>
 auto WithDecoder(VelaHandle Item, F Action) -> decltype(Action(std::declval<TDecoder&>())) {
     TPcmReader* reader = PcmReaders.Find(Item);
     if (!reader) return 0;
     std::lock_guard lock(reader->mutex);
-    return Action(*reader->decoder);
+    try {
+        return Action(*reader->decoder);
+    } catch (...) {
+        return 0;
+    }
 }
 
 }  // namespace

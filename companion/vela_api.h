@@ -21,7 +21,7 @@ typedef uint16_t (*VelaSaveFpuProc)(void);
 typedef void (*VelaRestoreFpuProc)(void);
 
 // The version the player requires.
-#define VELA_LIBRARY_VERSION 108
+#define VELA_LIBRARY_VERSION 109
 
 typedef int32_t (*velaVersionProc)(void);
 // The cells hold the main window's and the base panel's handles; the module and sound cells
@@ -53,13 +53,21 @@ typedef VelaHandle (*velaAddMemoryProc)(const void* data, int32_t size);
 typedef VelaHandle (*velaAddStreamProc)(void* stream, int32_t isOgg);
 // velaVidmanAdd: the file's name (for the library's own look-ups) and its stream.
 typedef VelaHandle (*velaAddVideoProc)(const char* fileName, void* stream, int32_t capture);
+// Why a video could not be made or stopped short for want of the host's resources: memory, or a
+// thread. velaVidmanGetFailure answers for the last velaVidmanAdd of the calling thread (NONE
+// when it made a video, or when the data is no video the library can decode);
+// velaVideoGetFailure for a video, which has ended when it answers other than NONE.
+#define VELA_FAILURE_NONE 0
+#define VELA_FAILURE_MEMORY 1
+#define VELA_FAILURE_THREADS 2
+typedef int32_t (*velaVidmanGetFailureProc)(void);
 // velaWmpmanDel, velaOggmanDel, velaOggStrmanDel, velaVidmanDel; and the Play and Pause of the
 // velaWmp..., velaOgg... and velaVideo... families.
 typedef void (*velaItemProc)(VelaHandle item);
 // IsPlaying, IsPaused, IsEnd, GetLen, GetPosition, GetVol, GetPan, GetAutoRepeat of the three
 // families; velaOggGetRepeatPos; velaVideoGetSourceWidth/Height, velaVideoGetVisible,
-// velaVideoNeedPaint (true once for each frame that came on show since the last ask);
-// velaOggStrGetLen.
+// velaVideoNeedPaint (true once for each frame that came on show since the last ask),
+// velaVideoGetFailure; velaOggStrGetLen.
 typedef int32_t (*velaItemGetProc)(VelaHandle item);
 // SetPosition, SetVol, SetPan, SetAutoRepeat of the three families; velaOggSetRepeatPos;
 // velaVideoSetVisible.

@@ -23,6 +23,8 @@ constexpr int64_t kSettleStep = int64_t(64) << 10;
 std::atomic<int64_t> charged{0};
 std::atomic<int64_t> limit{-1};  // -1 until set or read from the environment: nothing is refused
 std::atomic<bool> refused{false};
+// The smallest block the host is taken to refuse outside a TBudgetRefusal (SimulateHostRefusal).
+std::atomic<size_t> hostRefusesFrom{SIZE_MAX};
 
 // A thread's own count, plain thread-local words so that an allocation reads and writes it
 // without any call. A thread starts Unsettled far above the step, so that its first allocation
@@ -90,6 +92,7 @@ inline void GiveBlock(void* Block) noexcept {
 // malloc (or posix_memalign when Align is past what malloc gives), asking the new-handler to
 // make room as the standard allocation functions do; nullptr when there is none.
 void* Take(size_t Size, size_t Align) noexcept {
+    if (Size >= hostRefusesFrom.load(std::memory_order_relaxed) && refusing == 0) return nullptr;
     if (Size == 0) Size = 1;
     for (;;) {
         void* block = nullptr;
@@ -124,6 +127,8 @@ template <bool Quiet>
 
 // The common case inline.
 inline void* TakeBlock(size_t Size) {
+    if (Size >= hostRefusesFrom.load(std::memory_order_relaxed)) [[unlikely]]
+        return TakeCounted<false>(Size, 0);
     void* block = std::malloc(Size);
     if (!block) [[unlikely]]
         return TakeCounted<false>(Size, 0);
@@ -201,6 +206,10 @@ bool TMemoryCharge::TryResize(int64_t Bytes) noexcept {
     if (Bytes < bytes_) ReleaseMemory(bytes_ - Bytes);
     bytes_ = Bytes;
     return true;
+}
+
+void SimulateHostRefusal(int64_t Bytes) {
+    hostRefusesFrom.store(Bytes > 0 ? static_cast<size_t>(Bytes) : SIZE_MAX, std::memory_order_relaxed);
 }
 
 void EndOnRefusalAtTerminate() {

@@ -83,6 +83,11 @@ private:
     int64_t bytes_ = 0;
 };
 
+// For tests of what a worker does when the machine has no memory left: while Bytes is above 0,
+// every block of Bytes or more asked for on a thread outside a TBudgetRefusal is refused as the
+// host refuses one (std::bad_alloc, or nullptr from the forms that must not throw); 0 ends it.
+void SimulateHostRefusal(int64_t Bytes);
+
 // A terminate handler for a refusal that met code which cannot pass an exception on: the
 // budget's message on standard error and exit status 1, as any refusal ends the player.
 void EndOnRefusalAtTerminate();

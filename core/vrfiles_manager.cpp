@@ -121,66 +121,71 @@ TVrLockData::~TVrLockData() {
         DeleteWorkFile(FileName);
 }
 
-TVrLockData* TVrLockList::Lock(const std::string& Name) {
-    for (int i = 0; i < active_.Count(); ++i) {
-        if (active_.Items(i)->Name != Name) continue;
-        ++active_.Items(i)->LockCount;
-        return active_.Items(i);
-    }
-    for (int i = 0; i < released_.Count(); ++i) {
-        if (released_.Items(i)->Name != Name) continue;
-        TVrLockData& lock = Add(released_.Extract(i));
-        lock.LockCount = 1;
-        lock.Remaining = 0;
-        return &lock;
-    }
-    return nullptr;
+const TVrLockData* TVrLockList::Find(const std::string& Name) const {
+    const auto found = active_.find(Name);
+    return found == active_.end() ? nullptr : found->second.get();
 }
 
-bool TVrLockList::IdInUse(int32_t Id) const {
-    for (const TObjList<TVrLockData>* list : {&active_, &released_})
-        for (int i = 0; i < list->Count(); ++i)
-            if (list->Items(i)->Id == Id) return true;
-    return false;
+TVrLockData* TVrLockList::Move(TLocks& From, TLocks& To, const std::string& Name) {
+    auto node = From.extract(Name);
+    if (node.empty()) return nullptr;
+    return To.insert(std::move(node)).position->second.get();
+}
+
+TVrLockData* TVrLockList::Lock(const std::string& Name) {
+    if (const auto found = active_.find(Name); found != active_.end()) {
+        ++found->second->LockCount;
+        return found->second.get();
+    }
+    TVrLockData* lock = Move(released_, active_, Name);
+    if (lock) {
+        lock->LockCount = 1;
+        lock->Remaining = 0;
+    }
+    return lock;
 }
 
 int32_t TVrLockList::TakeId() {
     const int32_t id = nextId_;
     do ++nextId_;
-    while (IdInUse(nextId_));
+    while (ids_.contains(nextId_));
     return id;
 }
 
 TVrLockData& TVrLockList::Add(std::unique_ptr<TVrLockData> Lock) {
     TVrLockData& lock = *Lock;
-    active_.Add(std::move(Lock));
+    ids_.insert(lock.Id);
+    active_.emplace(lock.Name, std::move(Lock));
     return lock;
 }
 
 bool TVrLockList::Release(const std::string& Name) {
-    for (int i = 0; i < active_.Count(); ++i) {
-        TVrLockData& lock = *active_.Items(i);
-        if (lock.Name != Name) continue;
-        if (--lock.LockCount <= 0) {
-            lock.Remaining = kReleaseDelay;
-            released_.Add(active_.Extract(i));
-        }
-        return true;
+    const auto found = active_.find(Name);
+    if (found == active_.end()) return false;
+    if (--found->second->LockCount <= 0) {
+        found->second->Remaining = kReleaseDelay;
+        Move(active_, released_, Name);
     }
-    return false;
+    return true;
 }
 
 void TVrLockList::Tick(uint32_t ElapsedMs) {
-    for (int i = released_.Count() - 1; i >= 0; --i) {
-        TVrLockData& lock = *released_.Items(i);
+    for (auto it = released_.begin(); it != released_.end();) {
+        TVrLockData& lock = *it->second;
         lock.Remaining -= ElapsedMs;
-        if (lock.Remaining < 1) released_.Delete(i);
+        if (lock.Remaining >= 1) {
+            ++it;
+            continue;
+        }
+        ids_.erase(lock.Id);
+        it = released_.erase(it);
     }
 }
 
 void TVrLockList::Clear() {
-    active_.Clear();
-    released_.Clear();
+    active_.clear();
+    released_.clear();
+    ids_.clear();
 }
 
 // ---- The manager ----
@@ -260,12 +265,14 @@ void TVrFileManager::ReadFile(TStream& Dest, const std::string& Name) {
 
 std::string TVrFileManager::GetLocalFileName(const std::string& Name) {
     if (std::string path = BaseFolderFile(Name); !path.empty()) return path;
-    if (FindFile(Name)) {
-        if (const TVrLockData* lock = locks_.Lock(Name)) return lock->FileName;
-        return ExtractWorkFile(Name);
-    }
+    if (FindFile(Name)) return LockWorkFile(Name);
     if (std::string path = DiscFile(Name); !path.empty()) return path;
     return Name;
+}
+
+std::string TVrFileManager::LockWorkFile(const std::string& Name) {
+    if (const TVrLockData* lock = locks_.Lock(Name)) return lock->FileName;
+    return ExtractWorkFile(Name);
 }
 
 std::string TVrFileManager::ExtractWorkFile(const std::string& Name) {

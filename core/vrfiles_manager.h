@@ -2,8 +2,8 @@
 // The file manager: the one file system the player reads content through. A name is looked up
 // in a base folder on disk, in the attached archives in the order they were added, and on the
 // roots of mounted discs. Archive entries become real work files in the private temporary
-// folder when a service needs a file name; those stay locked until released or shut-down. A
-// multi-disc title asks here for its next disc.
+// folder when a service needs a file name, one for each entry whoever holds it; those stay
+// locked until released or shut-down. A multi-disc title asks here for its next disc.
 //
 // The manager keeps no content cache, and archives stored as program resources do not exist
 // on this host (see vrfiles.h).
@@ -15,7 +15,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,21 +39,24 @@ public:
     int64_t Remaining = 0;       // milliseconds left once released
 };
 
-// The work files in use, and those released and waiting for their time to run out.
+// The work files in use, and those released and waiting for their time to run out; at most one
+// for each content name, found by it.
 class TVrLockList {
 public:
     // How long a released work file is kept for a holder that asks again.
     static constexpr int64_t kReleaseDelay = 10000;
 
-    int Count() const { return active_.Count(); }
-    TVrLockData* Items(int Index) const { return active_.Items(Index); }
-    int ReleasedCount() const { return released_.Count(); }
+    int Count() const { return static_cast<int>(active_.size()); }
+    int ReleasedCount() const { return static_cast<int>(released_.size()); }
+    // The active lock of Name (exact comparison); nullptr when there is none.
+    const TVrLockData* Find(const std::string& Name) const;
 
     // Another holder for the work file of Name (exact comparison): an active lock counts one
     // more, a released one becomes active again with one holder. nullptr when there is none.
     TVrLockData* Lock(const std::string& Name);
     // The next free Id: NextId, which then moves past every Id still held by a lock.
     int32_t TakeId();
+    // A lock for a name that has none.
     TVrLockData& Add(std::unique_ptr<TVrLockData> Lock);
     // One holder less for the active lock of Name (exact comparison); at none it is released
     // with kReleaseDelay to go. False when Name has no active lock.
@@ -63,10 +68,13 @@ public:
     void Clear();
 
 private:
-    bool IdInUse(int32_t Id) const;
+    using TLocks = std::map<std::string, std::unique_ptr<TVrLockData>>;
+    // Moves the lock of Name from one list to the other; nullptr when From has none.
+    static TVrLockData* Move(TLocks& From, TLocks& To, const std::string& Name);
 
-    TObjList<TVrLockData> active_;
-    TObjList<TVrLockData> released_;
+    TLocks active_;
+    TLocks released_;
+    std::set<int32_t> ids_;  // of every lock, active and released
     int32_t nextId_ = 0;
 };
 
@@ -122,19 +130,16 @@ public:
     // the first disc root that holds it. A memory Dest is emptied first; Dest ends at position
     // 0. EVrFileError "%s:ファイルがありません" when nothing holds it.
     void ReadFile(TStream& Dest, const std::string& Name);
-    // A real file holding Name: the base folder's, else (for a name an archive holds) the work
-    // file already made for it (one holder more) or a new one, else the first disc root's, else
-    // Name itself. Raises only when a work file cannot be made.
+    // A real file holding Name: the base folder's, else (for a name an archive holds) its work
+    // file (LockWorkFile), else the first disc root's, else Name itself. Raises only when a work
+    // file cannot be made.
     std::string GetLocalFileName(const std::string& Name);
+    // The one work file of Name, shared by all its holders: the one made already (one holder
+    // more), else a new one (ExtractWorkFile).
+    std::string LockWorkFile(const std::string& Name);
     // One holder of Name's work file less; when none is left the file goes after
     // TVrLockList::kReleaseDelay milliseconds of ticks. Names without a work file are ignored.
     void ReleaseLocalFile(const std::string& Name) { locks_.Release(Name); }
-    // Writes Name's content (as ReadFile finds it) into a new work file in the private
-    // temporary folder, "~qz" + its Id in 8 upper-case hexadecimal digits + Name's extension,
-    // and locks it. The extension comes from Name's last part and is kept only when it is a
-    // dot and ASCII letters and digits. EVrFileError "作業用ファイルが作れません" when the file
-    // cannot be created; on any failure no lock and no file is left.
-    std::string ExtractWorkFile(const std::string& Name);
     // A read-only stream over Name's bytes as stored: the base folder's file, else the first
     // archive's entry, else the first disc root's file. EVrFileError "%s:ファイルがありません"
     // when nothing holds it.
@@ -186,6 +191,12 @@ private:
     // holds) does not hold.
     static void ListDiskFolder(const std::string& Root, const std::string& Folder, TStringList& Strings,
                                TAnsiTextSet& Listed);
+    // Writes Name's content (as ReadFile finds it) into a new work file in the private
+    // temporary folder, "~qz" + its Id in 8 upper-case hexadecimal digits + Name's extension,
+    // and locks it; Name has no lock yet. The extension comes from Name's last part and is kept
+    // only when it is a dot and ASCII letters and digits. EVrFileError "作業用ファイルが作れません"
+    // when the file cannot be created; on any failure no lock and no file is left.
+    std::string ExtractWorkFile(const std::string& Name);
     bool Ask(const std::string& Text, bool Unanswered) const { return AskOkCancel ? AskOkCancel(Text) : Unanswered; }
 
     TObjList<TVrFileCollection> archives_;

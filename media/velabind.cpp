@@ -114,6 +114,7 @@ void BindVelaLibrary(const std::string& Folder) {
                Entry<velaOggStrReadProc>(l, "velaOggStrRead"),
                Entry<velaOggStrSetPosProc>(l, "velaOggStrSetPos"),
                Entry<velaAddVideoProc>(l, "velaVidmanAdd"),
+               Entry<velaVidmanGetFailureProc>(l, "velaVidmanGetFailure"),
                Entry<velaItemProc>(l, "velaVidmanDel"),
                BindFamily(l, "Video"),
                Entry<velaItemGetProc>(l, "velaVideoGetSourceWidth"),
@@ -123,7 +124,8 @@ void BindVelaLibrary(const std::string& Folder) {
                Entry<velaVideoSetRectProc>(l, "velaVideoSetRect"),
                Entry<velaVideoGetDCProc>(l, "velaVideoGetDC"),
                Entry<velaItemGetProc>(l, "velaVideoNeedPaint"),
-               Entry<velaVideoSetFrameCallbackProc>(l, "velaVideoSetFrameCallback")};
+               Entry<velaVideoSetFrameCallbackProc>(l, "velaVideoSetFrameCallback"),
+               Entry<velaItemGetProc>(l, "velaVideoGetFailure")};
     VelaLibrary = std::move(library);
     BindVelaLog(Folder);
 }

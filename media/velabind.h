@@ -67,6 +67,7 @@ struct TVelaEntries {
     velaOggStrSetPosProc OggStrSetPos = nullptr;
     // Videos.
     velaAddVideoProc VidmanAdd = nullptr;
+    velaVidmanGetFailureProc VidmanGetFailure = nullptr;
     velaItemProc VidmanDel = nullptr;
     TVelaItemFamily Video;
     velaItemGetProc VideoGetSourceWidth = nullptr;
@@ -77,6 +78,7 @@ struct TVelaEntries {
     velaVideoGetDCProc VideoGetDC = nullptr;
     velaItemGetProc VideoNeedPaint = nullptr;
     velaVideoSetFrameCallbackProc VideoSetFrameCallback = nullptr;
+    velaItemGetProc VideoGetFailure = nullptr;
 };
 extern TVelaEntries VelaLib;
 
@@ -88,7 +90,7 @@ std::string CompanionFolder(const std::string& ProgramFolder);
 // Loads the library from Folder (a program path ending in "\") and binds it. Raises
 // EVelaBindError with the text of the message box the program shows before it ends: the
 // library's name, CR LF, "ファイルがありません" when it cannot be loaded; the library's name followed
-// by "のバージョンがあいません" when velaVersion is missing or does not answer 108. Then looks for the
+// by "のバージョンがあいません" when velaVersion is missing or does not answer 109. Then looks for the
 // trace library in the same folder and starts it with Folder + "dbglog.txt".
 void BindVelaLibrary(const std::string& Folder);
 // Ends the trace library and unloads both. Safe without a binding.

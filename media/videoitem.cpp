@@ -28,10 +28,19 @@ bool IsWorkFileKind(const std::string& FileName) {
 
 }  // namespace
 
+const char* LibraryVideoFailureText(int32_t Failure) {
+    switch (Failure) {
+    case VELA_FAILURE_MEMORY: return MemoryBudgetMessage;
+    case VELA_FAILURE_THREADS: return "too many at once";
+    default: return "no video the companion library can decode";
+    }
+}
+
 VelaHandle AddLibraryVideo(const std::string& FileName, TStream& Source, bool Capture, TMemoryCharge& Charge) {
     HandSoundDeviceToLibrary();
-    const VelaHandle handle = VelaLib.VidmanAdd ? VelaLib.VidmanAdd(FileName.c_str(), &Source, Capture ? -1 : 0) : 0;
-    if (!handle) throw EVelaError("no video the companion library can decode");
+    if (!VelaLib.VidmanAdd) throw EVelaError(LibraryVideoFailureText(VELA_FAILURE_NONE));
+    const VelaHandle handle = VelaLib.VidmanAdd(FileName.c_str(), &Source, Capture ? -1 : 0);
+    if (!handle) throw EVelaError(LibraryVideoFailureText(VelaLib.VidmanGetFailure()));
     try {
         const int32_t width = VelaLib.VideoGetSourceWidth(handle), height = VelaLib.VideoGetSourceHeight(handle);
         CheckImageSize(width, height, 32);
@@ -45,13 +54,13 @@ VelaHandle AddLibraryVideo(const std::string& FileName, TStream& Source, bool Ca
 }
 
 TDsVideoItem::TDsVideoItem(TVideoManager* Manager, bool Capture, const std::string& FileName)
-    : TVideoItem(Manager, Capture) {
+    : TVideoItem(Manager, Capture), FFileName(FileName) {
     std::string name;
     if (IsProgramPath(FileName)) {
         FSource = std::make_unique<TFileRangeStream>(FileName, 0, 0);
         name = FileName;
     } else if (IsWorkFileKind(FileName)) {
-        name = VrFileManager->ExtractWorkFile(FileName);
+        name = VrFileManager->LockWorkFile(FileName);
         try {
             FSource = std::make_unique<TFileRangeStream>(name, 0, 0);
         } catch (...) {
@@ -85,7 +94,15 @@ void TDsVideoItem::SetVol(int32_t Value) { VelaLib.Video.SetVol(FHandle, Value);
 int32_t TDsVideoItem::GetPosition() { return VelaLib.Video.GetPosition(FHandle); }
 void TDsVideoItem::SetPosition(int32_t Value) { VelaLib.Video.SetPosition(FHandle, Value); }
 int32_t TDsVideoItem::GetLen() { return VelaLib.Video.GetLen(FHandle); }
-bool TDsVideoItem::IsEnd() { return !FHandle || VelaLib.Video.IsEnd(FHandle) != 0; }
+bool TDsVideoItem::IsEnd() {
+    if (!FHandle) return true;
+    if (!VelaLib.Video.IsEnd(FHandle)) return false;
+    if (const int32_t failure = VelaLib.VideoGetFailure(FHandle); failure != VELA_FAILURE_NONE && !FFailureSaid) {
+        FFailureSaid = true;
+        Manager->ReportOpenFailure(FFileName, LibraryVideoFailureText(failure));
+    }
+    return true;
+}
 bool TDsVideoItem::IsPlaying() { return VelaLib.Video.IsPlaying(FHandle) != 0; }
 bool TDsVideoItem::IsPaused() { return VelaLib.Video.IsPaused(FHandle) != 0; }
 void TDsVideoItem::Play() { VelaLib.Video.Play(FHandle); }

@@ -13,18 +13,24 @@
 // working pictures of the library's decoder, a C library outside the player's counted heap
 // (about as many as the library keeps decoded, which the heap counts); it is to be given back
 // after the video is deleted. Raises
-// EVelaError saying why when the library cannot decode the data, when no bitmap could hold its
-// frame, or when its pictures do not fit the title's memory; nothing is left open then.
+// EVelaError saying why when the library cannot decode the data or could not get memory or a
+// thread for it, when no bitmap could hold its frame, or when its pictures do not fit the
+// title's memory; nothing is left open then.
 VelaHandle AddLibraryVideo(const std::string& FileName, TStream& Source, bool Capture, TMemoryCharge& Charge);
+// Why the library made no video or stopped one short (a VELA_FAILURE_...): the memory budget's
+// message, "too many at once", or for none "no video the companion library can decode".
+const char* LibraryVideoFailureText(int32_t Failure);
 
 // A film the companion library plays, reading the content through the stream callbacks. Data
 // the library cannot open leaves it without a handle: it plays nothing and reports its end at
-// once, so that a title waiting for the film goes on.
+// once, so that a title waiting for the film goes on. A film the library stopped short for want
+// of memory or a thread has ended too, and is said not to open once its end is asked for.
 class TDsVideoItem : public TVideoItem {
 public:
     // FileName: a program path (first character "\" or second ":") read as it is; a ".wmv" or
-    // ".asf" entry written out to a work file first; else the file manager's entry, named to
-    // the library as the base folder followed by FileName.
+    // ".asf" entry read from its work file, which every film of that entry shares (and with it
+    // one opening of the file); else the file manager's entry, named to the library as the base
+    // folder followed by FileName.
     TDsVideoItem(TVideoManager* Manager, bool Capture, const std::string& FileName);
     ~TDsVideoItem() override;
 
@@ -54,7 +60,9 @@ public:
 
 private:
     std::unique_ptr<TStream> FSource;
+    std::string FFileName;  // as the title named it
     std::string FWorkName;  // the content written out to a work file, released with the item
+    bool FFailureSaid = false;
     TMemoryCharge FPictures;  // given back after the video
     VelaHandle FHandle = 0;
 };

@@ -27,4 +27,14 @@ private:
     int64_t saved_, before_;
 };
 
+// The host taken to refuse blocks of Bytes or more to the threads outside a TBudgetRefusal while
+// it lives.
+class THostRefusal {
+public:
+    explicit THostRefusal(int64_t Bytes) { SimulateHostRefusal(Bytes); }
+    ~THostRefusal() { SimulateHostRefusal(0); }
+    THostRefusal(const THostRefusal&) = delete;
+    THostRefusal& operator=(const THostRefusal&) = delete;
+};
+
 }  // namespace testbudget

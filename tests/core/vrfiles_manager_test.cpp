@@ -181,7 +181,7 @@ TEST_F(VrManagerSources, LocalFileNamesAndWorkFileLifetime) {
     EXPECT_EQ(M().GetLocalFileName("two.txt"), work);
     EXPECT_EQ(ReadHostFile(Host(work)), "changed");
     ASSERT_EQ(M().Locks().Count(), 1);
-    EXPECT_EQ(M().Locks().Items(0)->LockCount, 2);
+    EXPECT_EQ(M().Locks().Find("two.txt")->LockCount, 2);
     EXPECT_EQ(M().GetLocalFileName("TWO.txt"), WorkFile(1, ".txt"));  // locks compare names exactly
 
     // Released by both holders, it waits its time, comes back when asked for, then goes.
@@ -203,7 +203,7 @@ TEST_F(VrManagerSources, LocalFileNamesAndWorkFileLifetime) {
     EXPECT_FALSE(HostFileExists(Host(work)));
     EXPECT_EQ(VrPendingFiles->Count(), 0);
     // Ids move on past the locks still held.
-    EXPECT_EQ(M().ExtractWorkFile("onlyb.txt"), WorkFile(2, ".txt"));
+    EXPECT_EQ(M().LockWorkFile("onlyb.txt"), WorkFile(2, ".txt"));
 }
 
 TEST_F(VrManagerSources, ShutDownDeletesEveryWorkFile) {

@@ -25,7 +25,7 @@ protected:
 TEST_F(Binding, TheCompanionLibraryBindsAndUnbinds) {
     BindVelaLibrary(ProgramFolder(VELA_COMPANION_FOLDER));
     ASSERT_TRUE(VelaLibraryBound());
-    EXPECT_EQ(VelaLib.Version(), 108);
+    EXPECT_EQ(VelaLib.Version(), 109);
     for (const void* entry :
          {(void*)VelaLib.Init, (void*)VelaLib.Final, (void*)VelaLib.OggmanSetUseThread,
           (void*)VelaLib.WmpmanProcessEvent, (void*)VelaLib.VidmanProcessEvent, (void*)VelaLib.VidmanSuspend,

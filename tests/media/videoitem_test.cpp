@@ -193,3 +193,94 @@ TEST_F(VideoItems, TwoFilmsDecodeWhileTheMainThreadReadsTheArchive) {
     EXPECT_EQ(b->GetVol(), -2500);
     EXPECT_GT(frames, 10);
 }
+
+namespace {
+
+// The paths the open descriptors of the process lead to.
+std::vector<std::string> OpenFiles() {
+    std::vector<std::string> paths;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        paths.push_back(std::filesystem::read_symlink(entry.path(), error).string());
+    }
+    return paths;
+}
+
+int64_t ThreadCount() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/task"), std::filesystem::directory_iterator{});
+}
+
+}  // namespace
+
+// Films of one archive entry read one work file through one opening of it; the file goes once the
+// last of them has let go and its time has run out.
+TEST_F(VideoItems, FilmsOfOneEntryShareOneWorkFileAndOneDescriptor) {
+    const std::string temp = *platform::fs::ToHostPath(platform::fs::TempFolder());
+    const auto workFiles = [&] {
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator(temp))
+            if (entry.path().filename().string().starts_with("~qz")) files.push_back(entry.path().string());
+        return files;
+    };
+    ASSERT_EQ(workFiles().size(), 0u);
+    std::vector<TVideoItem*> films;
+    for (int i = 0; i < 20; ++i) films.push_back(VideoMan->Add("clip.wmv", false));
+    for (TVideoItem* film : films) EXPECT_EQ(film->GetSourceWidth(), 160);
+    const std::vector<std::string> files = workFiles();
+    ASSERT_EQ(files.size(), 1u);
+    const std::vector<std::string> open = OpenFiles();
+    EXPECT_EQ(std::count(open.begin(), open.end(), files[0]), 1);
+
+    for (size_t i = 1; i < films.size(); ++i) VideoMan->Remove(films[i]);
+    VrFileManager->Locks().Tick(TVrLockList::kReleaseDelay);
+    DeleteWorkFiles();
+    EXPECT_TRUE(std::filesystem::exists(files[0]));
+    VideoMan->Remove(films[0]);
+    const std::vector<std::string> left = OpenFiles();
+    EXPECT_EQ(std::count(left.begin(), left.end(), files[0]), 0);
+    VrFileManager->Locks().Tick(TVrLockList::kReleaseDelay);
+    DeleteWorkFiles();
+    EXPECT_EQ(workFiles().size(), 0u);
+}
+
+// A film whose thread the host refuses memory ends there, said once not to open for want of memory;
+// asked to play again it stays ended, and the title goes on with the next film.
+TEST_F(VideoItems, AFilmThreadWithoutMemoryEndsThatFilmAlone) {
+    TBudgetRefusal title;  // this thread stands for the title's, whose blocks the host gives
+    testing::internal::CaptureStderr();
+    TVideoItem* starved = nullptr;
+    {
+        testbudget::THostRefusal host(64 << 10);  // below a picture of 160 x 120
+        starved = VideoMan->Add("clip.mpg", true);
+        starved->Play();
+        ASSERT_TRUE(Eventually([&] { return starved->IsEnd(); }, [] {}));
+    }
+    starved->Play();
+    EXPECT_TRUE(starved->IsEnd());
+    EXPECT_FALSE(starved->IsPlaying());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "velaplay: clip.mpg cannot be opened (" + platform::Cp932ToUtf8(MemoryBudgetMessage) + "); it plays nothing\n");
+    EXPECT_FALSE(MemoryRefused());
+
+    TVideoItem* next = VideoMan->Add("again.mpg", true);
+    next->Play();
+    ASSERT_TRUE(Eventually([&] { return next->IsEnd(); }, [&] { sound.advance(20); }));
+    EXPECT_NE(next->GetDC(), nullptr);
+    VideoMan->Remove(starved);
+    VideoMan->Remove(next);
+}
+
+// However many cores the machine has, a film decodes on its own thread and one more.
+TEST_F(VideoItems, ManyFilmsRunOnAFewThreadsEach) {
+    const int64_t before = ThreadCount();
+    std::vector<TVideoItem*> films;
+    for (int i = 0; i < 24; ++i) {
+        films.push_back(VideoMan->Add("clip.mpg", false));
+        films.back()->Play();
+    }
+    EXPECT_LE(ThreadCount() - before, 2 * 24);
+    for (TVideoItem* film : films) {
+        EXPECT_FALSE(film->IsEnd());
+        VideoMan->Remove(film);
+    }
+}

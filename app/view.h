@@ -40,9 +40,9 @@ public:
     void PostClose();
     bool ClosePosted() const { return closePosted_; }
     // Asked while the main thread is kept busy (a script that never waits), at most once every
-    // ClosePollPeriod ms: a close of the window waiting among its events (a SIGTERM or SIGINT in
-    // a window comes as one) is taken and handled as the message loop handles it, the other
-    // events left for the loop. Whether the window is to close.
+    // ClosePollPeriod ms: a close of the window waiting among its events (a SIGTERM or SIGINT
+    // comes as one) is taken and handled as the message loop handles it, the other events left
+    // for the loop. Whether the window is to close.
     bool CloseWhileBusy();
     static constexpr uint32_t ClosePollPeriod = 50;
     // The close: the terminating flag is set and the layers are shut down. Once only.

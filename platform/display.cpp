@@ -2,6 +2,7 @@
 
 #include "platform/display_sdl.h"
 #include "platform/encoding.h"
+#include "platform/endsignals.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -353,6 +354,13 @@ void KeepFrame(std::vector<HeadlessDisplay::Frame>& Frames, size_t Keep, const s
     Frames.back().pixels = Pixels;
 }
 
+// Event is a Close; true.
+bool GiveClose(InputEvent& event) {
+    event = InputEvent{};
+    event.kind = InputKind::Close;
+    return true;
+}
+
 // A dialog window of the headless display: its pixels in memory, its input from the display's
 // script.
 class HeadlessDialog final : public DialogWindow {
@@ -364,17 +372,15 @@ public:
     void present(const std::vector<PixelRect>& rects) override {
         KeepFrame(owner_.dialogs[index_].frames, owner_.keepFrames, rects, frame_);
     }
-    bool waitEvent(InputEvent& event, uint32_t) override {
-        if (owner_.dialogInput.empty()) {
-            event = InputEvent{};
-            event.kind = InputKind::Close;
-            return true;
-        }
+    PixelRect bounds() override { return owner_.dialogs[index_].bounds; }
+
+protected:
+    bool waitDialogEvent(InputEvent& event, uint32_t) override {
+        if (owner_.dialogInput.empty()) return GiveClose(event);
         event = owner_.dialogInput.front();
         owner_.dialogInput.pop_front();
         return true;
     }
-    PixelRect bounds() override { return owner_.dialogs[index_].bounds; }
 
 private:
     HeadlessDisplay& owner_;
@@ -385,6 +391,19 @@ private:
 }  // namespace
 
 std::unique_ptr<DialogWindow> Display::openDialog(const std::string&, int32_t, int32_t) { return nullptr; }
+
+bool DialogWindow::waitEvent(InputEvent& event, uint32_t timeoutMs) {
+    return EndSignalWaiting() ? GiveClose(event) : waitDialogEvent(event, timeoutMs);
+}
+
+bool Display::waitEvent(InputEvent& event, uint32_t timeoutMs) {
+    return TakeEndSignal() ? GiveClose(event) : waitWindowEvent(event, timeoutMs);
+}
+
+bool Display::takeClose() {
+    const bool signalled = TakeEndSignal();
+    return takeWindowClose() || signalled;
+}
 
 PixelRect CentredDialogBounds(const PixelRect& workArea, int32_t clientWidth, int32_t clientHeight) {
     const int32_t left = workArea.left + (workArea.right - workArea.left - clientWidth) / 2;
@@ -476,13 +495,13 @@ void HeadlessDisplay::wake() {
     cond_.notify_all();
 }
 
-bool HeadlessDisplay::takeClose() {
+bool HeadlessDisplay::takeWindowClose() {
     std::lock_guard lock(mutex_);
     return std::erase_if(queue_, [](const InputEvent& e) { return e.kind == InputKind::Close; }) > 0;
 }
 
 // Queued events come before a wake, as they do in the SDL backend's queue.
-bool HeadlessDisplay::waitEvent(InputEvent& event, uint32_t timeoutMs) {
+bool HeadlessDisplay::waitWindowEvent(InputEvent& event, uint32_t timeoutMs) {
     std::unique_lock lock(mutex_);
     cond_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return woken_ || !queue_.empty(); });
     if (queue_.empty()) {
@@ -561,6 +580,7 @@ std::unique_ptr<Display> CreateDisplay() {
     // Without a display server (and no video driver asked for) there is nothing to open: the
     // device probes would only print their complaints.
     const bool server = EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY") || EnvironmentSet("SDL_VIDEODRIVER");
+    CatchEndSignals();
     if (!(headless && std::strcmp(headless, "1") == 0) && server)
         if (auto display = CreateSdlDisplay()) return display;
     return std::make_unique<HeadlessDisplay>();

@@ -214,10 +214,15 @@ public:
     virtual void present(const std::vector<PixelRect>& rects) = 0;
     // The next event of the dialog window (typed text included), waiting up to TimeoutMs; false
     // when none came or the display was woken. Meanwhile the main window's mouse and keys are
-    // dropped and its other events wait for its own waitEvent.
-    virtual bool waitEvent(InputEvent& event, uint32_t timeoutMs) = 0;
+    // dropped and its other events wait for its own waitEvent. A caught SIGTERM or SIGINT closes
+    // the dialog too: it comes as a Close and stays for the main window.
+    bool waitEvent(InputEvent& event, uint32_t timeoutMs);
     // The client area on the desktop.
     virtual PixelRect bounds() = 0;
+
+protected:
+    // The dialog window's own events, as waitEvent gives them.
+    virtual bool waitDialogEvent(InputEvent& event, uint32_t timeoutMs) = 0;
 };
 
 class Display {
@@ -297,14 +302,15 @@ public:
 
     // ---- Events of the main thread ----
     // The next event, waiting up to TimeoutMs for one; false when none came (or wake was called).
-    virtual bool waitEvent(InputEvent& event, uint32_t timeoutMs) = 0;
+    // A SIGTERM or SIGINT caught before the call (CatchEndSignals) comes first, as a Close.
+    bool waitEvent(InputEvent& event, uint32_t timeoutMs);
     // Any thread: ends a waitEvent at once.
     virtual void wake() = 0;
     // Main thread: takes the requests to close the window that wait among its events (its close
-    // box, the end of the session, a SIGTERM or SIGINT in a window) and leaves every other event
-    // for waitEvent; whether there was one. For a caller that keeps the main thread busy for
-    // long (a script that never waits). This base has none.
-    virtual bool takeClose() { return false; }
+    // box, the end of the session, a caught SIGTERM or SIGINT) and leaves every other event for
+    // waitEvent; whether there was one. For a caller that keeps the main thread busy for long (a
+    // script that never waits).
+    bool takeClose();
 
     // ---- Dialogs ----
     // A modal message box; Caption and Text are code page 932.
@@ -337,6 +343,12 @@ public:
     // The desktop's text clipboard, code page 932 inside ("" when it holds no text).
     virtual std::string clipboardText() = 0;
     virtual void setClipboardText(const std::string& text) = 0;
+
+protected:
+    // The window's own events and closes, as waitEvent and takeClose give them; this base has no
+    // close of its own.
+    virtual bool waitWindowEvent(InputEvent& event, uint32_t timeoutMs) = 0;
+    virtual bool takeWindowClose() { return false; }
 };
 
 // The largest client width or height of a dialog window.
@@ -411,9 +423,7 @@ public:
     void setCursorPos(int32_t x, int32_t y) override;
     bool setCursor(const PixelBuffer& image, int32_t hotX, int32_t hotY) override;
     void setDefaultCursor() override;
-    bool waitEvent(InputEvent& event, uint32_t timeoutMs) override;
     void wake() override;
-    bool takeClose() override;
     MessageResult messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
                              MessageIcon icon) override;
     int choiceBox(const std::string& caption, const std::string& text, const std::vector<std::string>& labels,
@@ -508,6 +518,10 @@ public:
     // dialog nobody answers is closed).
     std::deque<InputEvent> dialogInput;
 
+protected:
+    bool waitWindowEvent(InputEvent& event, uint32_t timeoutMs) override;
+    bool takeWindowClose() override;
+
 private:
     // A desktop point (in full screen) or window point as the client point under it.
     void toClient(int32_t& x, int32_t& y) const;
@@ -529,7 +543,8 @@ private:
 };
 
 // The display of the program: headless when the environment variable VELA_HEADLESS is "1" or
-// no display can be opened, else a real window. Made once by the program entry.
+// no display can be opened, else a real window. Made once by the program entry; from then on
+// SIGTERM and SIGINT are caught (CatchEndSignals) and come to either as a close of its window.
 std::unique_ptr<Display> CreateDisplay();
 
 }  // namespace platform

@@ -515,7 +515,7 @@ public:
         replaceCursor(nullptr);
     }
 
-    bool waitEvent(InputEvent& event, uint32_t timeoutMs) override {
+    bool waitWindowEvent(InputEvent& event, uint32_t timeoutMs) override {
         if (!held_.empty()) {
             event = held_.front();
             held_.pop_front();
@@ -533,9 +533,9 @@ public:
         });
     }
 
-    // SDL turns a SIGTERM or SIGINT into SDL_QUIT at the next pump. A dialog window's close is
-    // the dialog's own.
-    bool takeClose() override {
+    // SDL_QUIT (the end of the session) comes at the next pump. A dialog window's close is the
+    // dialog's own.
+    bool takeWindowClose() override {
         bool taken = std::erase_if(held_, [](const InputEvent& e) { return e.kind == InputKind::Close; }) > 0;
         SDL_PumpEvents();
         struct Search {
@@ -844,7 +844,7 @@ public:
 
     void present(const std::vector<PixelRect>& rects) override { PresentRects(window_, rects); }
 
-    bool waitEvent(InputEvent& event, uint32_t timeoutMs) override {
+    bool waitDialogEvent(InputEvent& event, uint32_t timeoutMs) override {
         const Uint32 own = SDL_GetWindowID(window_);
         return owner_.waitFor(timeoutMs, [&](const SDL_Event& e) {
             if (e.type == SDL_QUIT) {

@@ -1,6 +1,6 @@
 // A script that never waits keeps the main thread in the runner: the player still ends on SIGTERM
-// and SIGINT and on a close of its window, and a long script that ends on its own still runs
-// whole in its tick.
+// and SIGINT, headless too and with its sound device open (as it does while a title waits), and on
+// a close of its window, and a long script that ends on its own still runs whole in its tick.
 #include "app/view.h"
 
 #include "app/entry.h"
@@ -30,12 +30,17 @@ const std::string PlayerFolder = VELA_PLAYER_FOLDER "/";
 // Pages by name, each a JSON list of commands; the first is the start page.
 using Pages = std::vector<std::pair<std::string, std::string>>;
 
-// The title of the pages, made by the page writer in a fresh folder: the host folder (ending in
-// "/") holding its game.dat and install.dat.
-std::string MakeTitle(const Pages& Title) {
+// Files by name and their bytes.
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+// The title of the pages and files, made by the page writer in a fresh folder: the host folder
+// (ending in "/") holding its game.dat and install.dat.
+std::string MakeTitle(const Pages& Title, const Files& Media = {}) {
     const std::string folder = FreshHostFolder();
     std::filesystem::create_directories(folder + "src");
     std::filesystem::create_directories(folder + "game");
+    std::filesystem::create_directories(folder + "pages");
+    for (const auto& [name, bytes] : Media) std::ofstream(folder + "pages/" + name, std::ios::binary) << bytes;
     std::ofstream(folder + "src/project.json") << R"({"title": "Busy", "width": 320, "height": 240, "start_page": ")"
                                                << Title.front().first << R"(.vsb", "declarations": [
         {"name": "n", "type": "int"}, {"name": "after", "type": "int"}]})";
@@ -49,13 +54,34 @@ std::string MakeTitle(const Pages& Title) {
     return folder + "game/";
 }
 
-// Saves a game (the test's sign that the first tick has ended), then two pages jump to each other
-// for ever.
+// A second of silence, 22050 Hz 16-bit mono, as a WAVE file.
+std::string SilentWave() {
+    const auto le = [](uint32_t value, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+        return out;
+    };
+    const uint32_t size = 44100;
+    return "RIFF" + le(36 + size, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(22050, 4) + le(44100, 4) +
+           le(2, 2) + le(16, 2) + "data" + le(size, 4) + std::string(size, '\0');
+}
+const Files Sounds = {{"quiet.wav", SilentWave()}};
+
+// Plays a sound over and over and saves a game (the test's sign that the first tick has ended),
+// then Then.
+std::string PlayingThen(const std::string& Then) {
+    return R"([{"cmd": "Sound", "props": {"NAME": "\"quiet\"", "SOURCE": "\"quiet.wav\"", "REPEAT": "1"}},
+               {"cmd": "GameSave", "slot": "0", "caption": "\"busy\""}, )" +
+           Then + "]";
+}
+
+// Two pages jump to each other for ever.
 const Pages PingPong = {
-    {"start", R"([{"cmd": "GameSave", "slot": "0", "caption": "\"busy\""}, {"cmd": "Wait", "time": "100"},
-                  {"cmd": "Jump", "page": "ping.vsb"}])"},
+    {"start", PlayingThen(R"({"cmd": "Wait", "time": "100"}, {"cmd": "Jump", "page": "ping.vsb"})")},
     {"ping", R"([{"cmd": "Jump", "page": "pong.vsb"}])"},
     {"pong", R"([{"cmd": "Jump", "page": "ping.vsb"}])"}};
+// A wait of a minute.
+const Pages LongWait = {{"start", PlayingThen(R"({"cmd": "Wait", "time": "60000"})")}};
 
 // A loop of Count rounds without a wait, counting in n, then Then.
 std::string CountingLoop(int Count, const std::string& Then) {
@@ -72,13 +98,11 @@ std::string FileText(const std::string& HostPath) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-// The player on the ping-pong title, headless or in a window, is sent Signal once its pages
-// jump for ever; how it ended within 5 s.
-struct SignalledRun {
-    bool ended, exited0, killed;
-};
-SignalledRun SignalTheRunaway(bool Headless, int Signal) {
-    const std::string title = MakeTitle(PingPong);
+// The player on Title with SDL's dummy sound device open, headless or in a window, is sent
+// Signal once the title saved its game; whether it then exited with status 0 within 5 s.
+bool SignalEndsIt(const Pages& Title, bool Headless, int Signal) {
+    const std::string title = MakeTitle(Title, Sounds);
+    const ScopedEnvironment sound("SDL_AUDIODRIVER", "dummy");
     Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt", "/dev/null", Headless);
     EXPECT_TRUE(player.Started());
     for (int waited = 0; !std::filesystem::exists(title + "save.dat") && player.Running() && waited < 20000;
@@ -88,19 +112,18 @@ SignalledRun SignalTheRunaway(bool Headless, int Signal) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_TRUE(player.Running()) << FileText(title + "errors.txt");
     player.Signal(Signal);
-    const bool ended = player.WaitEnd(5000);
-    return {ended, player.ExitedWith(0), player.KilledBy(Signal)};
+    return player.WaitEnd(5000) && player.ExitedWith(0);
 }
 
-// In a window SIGTERM and SIGINT close it as its close box does (status 0); headless they end the
-// player as the signal's default does.
+// SIGTERM and SIGINT close the player as its close box does (status 0), in a window and headless.
 TEST(BusyScript, SigtermAndSigintEndAPlayerWhosePagesJumpForEver) {
-    for (const int signal : {SIGTERM, SIGINT}) {
-        const SignalledRun window = SignalTheRunaway(false, signal);
-        EXPECT_TRUE(window.ended && window.exited0) << signal;
-    }
-    const SignalledRun headless = SignalTheRunaway(true, SIGTERM);
-    EXPECT_TRUE(headless.ended && headless.killed);
+    for (const int signal : {SIGTERM, SIGINT}) EXPECT_TRUE(SignalEndsIt(PingPong, false, signal)) << signal;
+    EXPECT_TRUE(SignalEndsIt(PingPong, true, SIGTERM));
+}
+
+// Headless, the same for a title that waits.
+TEST(BusyScript, SigtermAndSigintEndAHeadlessPlayerThatWaits) {
+    for (const int signal : {SIGTERM, SIGINT}) EXPECT_TRUE(SignalEndsIt(LongWait, true, signal)) << signal;
 }
 
 // The player's entry around a window of the test's, on a title made for it.

@@ -59,7 +59,6 @@ public:
         return !Running();
     }
     bool ExitedWith(int Code) const { return ended_ && WIFEXITED(status_) && WEXITSTATUS(status_) == Code; }
-    bool KilledBy(int Signal) const { return ended_ && WIFSIGNALED(status_) && WTERMSIG(status_) == Signal; }
     void Signal(int Number) { kill(pid_, Number); }
     // SIGTERM, and SIGKILL when that has not ended it within 10 s.
     void Stop() {

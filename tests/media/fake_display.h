@@ -81,7 +81,7 @@ public:
     void setCursorPos(int32_t, int32_t) override {}
     bool setCursor(const platform::PixelBuffer&, int32_t, int32_t) override { return true; }
     void setDefaultCursor() override {}
-    bool waitEvent(platform::InputEvent&, uint32_t) override { return false; }
+    bool waitWindowEvent(platform::InputEvent&, uint32_t) override { return false; }
     void wake() override {}
     platform::MessageResult messageBox(const std::string&, const std::string&, platform::MessageButtons,
                                        platform::MessageIcon) override {

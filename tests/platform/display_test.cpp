@@ -3,6 +3,7 @@
 #include "objects/vitemex_edit.h"
 #include "platform/clock.h"
 #include "platform/display.h"
+#include "platform/endsignals.h"
 #include "platform/system.h"
 #include "script/services.h"
 #include "tests/common/fixture.h"
@@ -11,6 +12,7 @@
 
 #include <SDL.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -308,6 +310,26 @@ TEST(HeadlessDisplay, TakeCloseTakesOnlyTheCloseRequests) {
         EXPECT_EQ(e.key, key);
     }
     EXPECT_FALSE(display.waitEvent(e, 0));
+}
+
+// A caught SIGTERM closes an open dialog without being taken there, and comes to the window once,
+// here to a busy caller's takeClose; a second signal ends the program as its default does.
+TEST(HeadlessDisplay, ACaughtSignalIsOneCloseAndASecondEndsTheProgram) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            HeadlessDisplay display;
+            display.dialogInput = {KeyDown(65)};
+            CatchEndSignals();
+            std::raise(SIGTERM);
+            InputEvent e;
+            const bool dialogClosed = display.openDialog("d", 10, 10)->waitEvent(e, 0) && e.kind == InputKind::Close;
+            if (!dialogClosed || !display.takeClose() || display.takeClose() || display.waitEvent(e, 0))
+                std::_Exit(1);
+            std::raise(SIGINT);
+            std::_Exit(2);
+        },
+        testing::KilledBySignal(SIGINT), "");
 }
 
 TEST(HeadlessDisplay, MessageBoxesAnswerFromTheListThenSafely) {

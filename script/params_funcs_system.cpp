@@ -158,7 +158,7 @@ bool IsWebAddress(std::string_view Target) {
 
 // OpenUrl(Target): an absolute web or ftp address, or one of the title's own folders (a
 // relative one taken from the title's folder), handed to the desktop's opener; a folder goes as
-// its absolute host path. No result.
+// its absolute host path. None is handed over while platform::kMaxOpeners still run. No result.
 void FnOpenUrl(TParamCollectionItem&, TSysFuncArgs Args) {
     const std::string target = Args[0]->AsStr();
     if (IsWebAddress(target)) {

@@ -2,11 +2,12 @@
 // it), the version for "--version", one player per game folder, the settings dialog for
 // "/config", else the main window until it closes. The companion library is found beside the
 // program or where it is installed. The exit status is 1 when an error ended the player or
-// another player has the folder, 2 for an unknown option or a bad scale, else 0.
+// another player has the folder, 2 for an unknown option, a bad scale or a bad limit, else 0.
 #include "app/entry.h"
 #include "app/gameini.h"
 #include "app/runconfigs.h"
 #include "app/view.h"
+#include "core/diskbudget.h"
 #include "core/header.h"
 #include "core/membudget.h"
 #include "core/sysutils.h"
@@ -21,6 +22,17 @@
 #include <string>
 #include <vector>
 
+namespace {
+
+// Refuses to start for Why, with the usage; the exit status.
+int RefuseStart(const std::string& Why) {
+    platform::PrintMessage("velaplay", Why);
+    std::fputs(Usage, stderr);
+    return 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(platform::Utf8ToCp932(argv[i]));
@@ -34,24 +46,17 @@ int main(int argc, char** argv) {
     }
     int32_t scale = 1;
     const std::optional<std::string> scaleVariable = platform::EnvironmentVariable("VELA_SCALE");
-    if (!TakeWindowScale(args, scaleVariable ? scaleVariable->c_str() : nullptr, scale)) {
-        platform::PrintMessage("velaplay", "--scale and VELA_SCALE take a whole number from 1 to 8");
-        std::fputs(Usage, stderr);
-        return 2;
-    }
-    if (const std::string option = UnknownOption(args); !option.empty()) {
-        platform::PrintMessage("velaplay", "unknown option " + option);
-        std::fputs(Usage, stderr);
-        return 2;
-    }
-    if (int64_t limit = 0; MemoryLimitFromEnvironment(limit)) {
-        SetMemoryLimit(limit);
-        EndOnRefusalAtTerminate();
-    } else {
-        platform::PrintMessage("velaplay", "VELA_MEMORY_LIMIT must be a whole number of MiB from 1 to 1048576");
-        std::fputs(Usage, stderr);
-        return 2;
-    }
+    if (!TakeWindowScale(args, scaleVariable ? scaleVariable->c_str() : nullptr, scale))
+        return RefuseStart("--scale and VELA_SCALE take a whole number from 1 to 8");
+    if (const std::string option = UnknownOption(args); !option.empty()) return RefuseStart("unknown option " + option);
+    int64_t memoryLimit = 0, diskLimit = 0;
+    if (!MemoryLimitFromEnvironment(memoryLimit))
+        return RefuseStart("VELA_MEMORY_LIMIT must be a whole number of MiB from 1 to 1048576");
+    if (!DiskLimitFromEnvironment(diskLimit))
+        return RefuseStart("VELA_DISK_LIMIT must be a whole number of MiB from 1 to 1048576");
+    SetMemoryLimit(memoryLimit);
+    EndOnRefusalAtTerminate();
+    SetDiskLimit(diskLimit);
     if (!args.empty()) args[0] = TitleFolderArgument(args[0]);
     const std::string programFile = platform::fs::ProgramFile();
 

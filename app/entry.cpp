@@ -166,10 +166,13 @@ const char Usage[] =
     "VELA_CDROM=IMAGE plays the title's CD tracks from a disc image (.cue with its .bin, .toc, .nrg).\n"
     "VELA_MEMORY_LIMIT=MIB bounds the player's whole heap while it plays a title (default: a\n"
     "quarter of the machine's memory, at most 2048 MiB); a title that needs more ends with an error.\n"
-    "VELA_SCALE and VELA_MEMORY_LIMIT set empty are taken as not set.\n"
+    "VELA_DISK_LIMIT=MIB bounds what the files a title writes take on the disk in one run (default\n"
+    "1024 MiB; a file written again counts once); a write past it ends the title with an error.\n"
+    "VELA_SCALE, VELA_MEMORY_LIMIT and VELA_DISK_LIMIT set empty are taken as not set.\n"
     "VELA_HEADLESS=1 plays without a window. An error that ends the player is written to standard\n"
     "error and gives the exit status 1, as does a second player for a folder that one plays\n"
-    "already; an unknown option or a bad N gives this text on standard error and the exit status 2.\n";
+    "already; an unknown option, a bad N or a bad limit gives this text on standard error and the\n"
+    "exit status 2.\n";
 
 void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Args, const std::string& ProgramFile) {
     if (Args.empty()) {

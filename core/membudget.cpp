@@ -144,10 +144,10 @@ const char* ErrorText(const std::exception& E) {
     return MemoryRefused() || dynamic_cast<const std::bad_alloc*>(&E) ? MemoryBudgetMessage : E.what();
 }
 
-bool MemoryLimitFromEnvironment(int64_t& Bytes) {
-    const std::optional<std::string> text = platform::EnvironmentVariable("VELA_MEMORY_LIMIT");
+bool MebibytesFromEnvironment(const char* Name, int64_t Default, int64_t& Bytes) {
+    const std::optional<std::string> text = platform::EnvironmentVariable(Name);
     if (!text || text->empty()) {  // set empty, as VELA_SCALE, it is taken as not set
-        Bytes = DefaultMemoryLimit();
+        Bytes = Default;
         return true;
     }
     int64_t mib = 0;
@@ -159,6 +159,10 @@ bool MemoryLimitFromEnvironment(int64_t& Bytes) {
     if (mib < 1 || mib > kMaxLimitMiB) return false;
     Bytes = mib * kMiB;
     return true;
+}
+
+bool MemoryLimitFromEnvironment(int64_t& Bytes) {
+    return MebibytesFromEnvironment("VELA_MEMORY_LIMIT", DefaultMemoryLimit(), Bytes);
 }
 
 int64_t MemoryLimit() {

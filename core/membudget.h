@@ -36,8 +36,11 @@ const char* ErrorText(const std::exception& E);
 
 inline constexpr int64_t kMaxDefaultMemoryLimit = int64_t(2) << 30;
 
-// VELA_MEMORY_LIMIT read as a whole number of mebibytes from 1 to 1048576; false when it is set
-// to anything else. Bytes is the limit it gives, or the default when it is not set or empty.
+// The environment variable Name read as a whole number of mebibytes from 1 to 1048576; false
+// when it is set to anything else. Bytes is the limit it gives, or Default when it is not set or
+// empty. The title's budgets read their limits so.
+bool MebibytesFromEnvironment(const char* Name, int64_t Default, int64_t& Bytes);
+// VELA_MEMORY_LIMIT read so.
 bool MemoryLimitFromEnvironment(int64_t& Bytes);
 // The limit in force (read from the environment at first use when nothing set it).
 int64_t MemoryLimit();

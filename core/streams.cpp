@@ -1,5 +1,6 @@
 #include "core/streams.h"
 
+#include "core/diskbudget.h"
 #include "core/sysutils.h"
 
 #include <algorithm>
@@ -119,14 +120,33 @@ void TFileStream::Flush() {
     if (!file_.Flush()) throw EWriteError();
 }
 
+namespace {
+
+// The part file Part of FileName written through Write (a title's file charged to the disk
+// budget) and flushed; its size.
+int64_t WritePart(const std::string& Part, const std::string& FileName, bool Charged,
+                  const std::function<void(TStream&)>& Write) {
+    TFileStream file(Part, fmCreate, FileName);
+    if (Charged) {
+        TDiskChargedStream charged(file);
+        Write(charged);
+    } else {
+        Write(file);
+    }
+    file.Flush();
+    return file.Size();
+}
+
+}  // namespace
+
 void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write) {
     const std::string part = FileName + ".$$$";
+    const bool charged = WritingTitleFiles();
     // One left by a write that was cut off is removed, not written through.
     platform::fs::DeleteFile(part);
+    int64_t size = 0;
     try {
-        TFileStream file(part, fmCreate, FileName);
-        Write(file);
-        file.Flush();
+        size = WritePart(part, FileName, charged, Write);
     } catch (...) {
         platform::fs::DeleteFile(part);
         throw;
@@ -135,4 +155,5 @@ void WriteFileReplacing(const std::string& FileName, const std::function<void(TS
         platform::fs::DeleteFile(part);
         throw EFCreateError(Format("Cannot create file \"%s\".", platform::fs::ShownPath(FileName).c_str()));
     }
+    if (charged) ChargeTitleFile(FileName, size);
 }

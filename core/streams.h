@@ -112,5 +112,6 @@ private:
 // new: one left by a write that was cut off is removed first), which is then flushed to the disc
 // and renamed over FileName. A failure at any step deletes the partial
 // file, leaves FileName as it was and raises: EFCreateError naming FileName (never the partial
-// file) when the file cannot be made or renamed, else the error of Write or of the flush.
+// file) when the file cannot be made or renamed, else the error of Write or of the flush. Inside
+// a TTitleFiles scope the file is the title's, held to its disk budget (core/diskbudget.h).
 void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write);

@@ -22,7 +22,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <thread>
 
 extern char** environ;
 
@@ -270,11 +269,35 @@ bool SetDesktopWallpaper(const std::string& imagePath, WallpaperStyle style) {
     return RunProgram({"gsettings", "set", schema, "picture-options", options});
 }
 
+namespace {
+
+// The openers started and not yet reaped. An opener may run as long as the program it opens, so
+// the player never waits for one: each call reaps those that ended since.
+std::mutex openersMutex;
+std::vector<pid_t> openers;
+
+void ReapEndedOpeners() {
+    std::erase_if(openers, [](pid_t pid) {
+        int status;
+        pid_t reaped;
+        while ((reaped = waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
+        }
+        return reaped != 0;  // ended, or no longer a child to wait for
+    });
+}
+
+}  // namespace
+
 bool OpenWithDesktop(const std::string& target) {
+    std::lock_guard lock(openersMutex);
+    ReapEndedOpeners();
+    if (openers.size() >= kMaxOpeners) {
+        std::fprintf(stderr, "velaplay: %zu desktop openers are still running: one more is not started\n", kMaxOpeners);
+        return false;
+    }
     pid_t pid = Spawn({"xdg-open", target});
     if (pid <= 0) return false;
-    // The opener may run as long as the program it opens; it is waited for out of the way.
-    std::thread([pid] { ExitedCleanly(pid); }).detach();
+    openers.push_back(pid);
     return true;
 }
 

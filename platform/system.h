@@ -3,6 +3,7 @@
 // lock, display metrics, the desktop (wallpaper, opening a URL or file), installed Japanese
 // fonts and folder listings. Paths given to and returned by this unit are host paths (UTF-8)
 // unless a comment says otherwise.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -88,8 +89,11 @@ enum class WallpaperStyle { Centered, Tiled, Stretched };
 // gsettings is not on PATH or refuses.
 bool SetDesktopWallpaper(const std::string& imagePath, WallpaperStyle style);
 
+// The desktop openers that may run at once.
+inline constexpr size_t kMaxOpeners = 4;
 // Hands a URL or a host path to xdg-open without waiting for it. False when it cannot be
-// started (not on PATH).
+// started (not on PATH), and when kMaxOpeners still run: that call is dropped with a line on
+// standard error.
 bool OpenWithDesktop(const std::string& target);
 
 // ---- Fonts ----

@@ -1,5 +1,6 @@
 #include "script/pages.h"
 
+#include "core/diskbudget.h"
 #include "core/membudget.h"
 #include "core/sysutils.h"
 #include "core/vrfiles_manager.h"
@@ -153,9 +154,10 @@ void TPage::Step(TCallMan& Runner, TPage*& Page, bool& EventPoint, bool& Begun, 
         EventPoint = command.IsEventPoint();
         command.Execute(Runner, Page, PC);
         if (Page != startPage || PC != startPC) Begun = false;
-        // A refusal of the title's memory that a reader caught and took for something else
-        // still ends the player here.
+        // A refusal of the title's memory or disk that a reader or a function caught and took
+        // for something else still ends the player here.
         if (MemoryRefused()) throw EMemoryBudget();
+        if (DiskRefused()) throw EDiskBudget();
     } catch (const std::exception& E) {
         // A failing command ends the player, telling where it failed (ErrorText tells a refusal
         // of the title's memory as such, whatever a reader made of it).

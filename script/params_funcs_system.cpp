@@ -5,6 +5,8 @@
 // Memory files are entries of the file manager that live in memory: names beginning with "mem:"
 // or "save:" (a "save:" file is kept in the save file too). No file these functions write lies
 // outside the folder it belongs to: the checks run on the host path the name finally resolves to.
+// The files they write on the disk are the title's, held to its disk budget.
+#include "core/diskbudget.h"
 #include "core/installset.h"
 #include "core/jstrm.h"
 #include "core/stringlist.h"
@@ -158,7 +160,7 @@ bool IsWebAddress(std::string_view Target) {
 
 // OpenUrl(Target): an absolute web or ftp address, or one of the title's own folders (a
 // relative one taken from the title's folder), handed to the desktop's opener; a folder goes as
-// its absolute host path. No result.
+// its absolute host path. None is handed over while platform::kMaxOpeners still run. No result.
 void FnOpenUrl(TParamCollectionItem&, TSysFuncArgs Args) {
     const std::string target = Args[0]->AsStr();
     if (IsWebAddress(target)) {
@@ -189,8 +191,9 @@ struct TCacheUse {
 };
 
 // SetWallPaper(ImageFile, Mode): the first frame of a content picture, or the current layer's
-// picture for "", written as a bitmap and set as the desktop's background.
+// picture for "", written as a bitmap (a file of the title) and set as the desktop's background.
 void FnSetWallPaper(TParamCollectionItem& Dest, TSysFuncArgs Args) {
+    const TTitleFiles titleFiles;
     Dest.SetAsBool(false);
     const std::string image = Args[0]->AsStr(), bitmap = WallpaperFile();
     if (bitmap.empty() || !MiraMan || !Bases) return;
@@ -283,11 +286,14 @@ bool StoreScreen(TSysFuncArgs Args, const std::string& Base, const std::string& 
         if (!data) return false;
         list->SaveToStream(*data, 1, 70);
         if (IsSavedFileName(FileName) && !(Project && Project->StoreSavedFile(FileName, *data))) return false;
-    } else {
-        list->SaveToFile(Base + FileName);
+        MiraMan->Purge(FileName);
+        return true;
     }
+    // The picture and the install set that names it are the title's files.
+    const TTitleFiles titleFiles;
+    list->SaveToFile(Base + FileName);
     MiraMan->Purge(FileName);
-    if (Args.size() == 5 && !IsMemoryFileName(FileName)) RegisterScreenFile(Args[4]->AsInt(), Base, FileName);
+    if (Args.size() == 5) RegisterScreenFile(Args[4]->AsInt(), Base, FileName);
     return true;
 }
 
@@ -419,12 +425,15 @@ private:
 enum TOverwriteAnswer : int { AnswerYes, AnswerNo, AnswerCancel, AnswerNoToAll, AnswerYesToAll };
 
 // Writes the content file Name as Target, by way of a new file beside it that then replaces
-// Target (a link there is replaced, never written through); whether it was written. A failure is
-// said on standard error.
+// Target (a link there is replaced, never written through), a file of the title; whether it was
+// written. A failure is said on standard error; a refusal of the title's disk budget passes on.
 bool WriteContentFile(const std::string& Name, const std::string& Target) {
     try {
+        const TTitleFiles titleFiles;
         WriteFileReplacing(Target, [&](TStream& File) { VrFileManager->ReadFile(File, Name); });
         return true;
+    } catch (const EDiskBudget&) {
+        throw;
     } catch (const EVelaError& E) {
         platform::PrintMessage("ExtractFile", E.what());
         return false;

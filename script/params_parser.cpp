@@ -1,6 +1,7 @@
 // Compiled expressions: their stored form and their run against the variable table.
 #include "script/params_parser.h"
 
+#include "core/diskbudget.h"
 #include "core/sysutils.h"
 #include "platform/clock.h"
 
@@ -258,13 +259,15 @@ void Compute(uint8_t Code, TCustomParam& Dest, ArgOf Arg) {
     }
 }
 
-// Runs Op, ending it quietly at a script error; the title's memory running out passes on, to end
-// the player.
+// Runs Op, ending it quietly at a script error; the title's memory or disk budget running out
+// passes on, to end the player.
 template <class Op>
 void Quietly(Op op) {
     try {
         op();
     } catch (const EMemoryBudget&) {
+        throw;
+    } catch (const EDiskBudget&) {
         throw;
     } catch (const EVelaError&) {
     }

@@ -14,7 +14,7 @@ fail() { echo "install_test: $*" >&2; exit 1; }
 DESTDIR="$work/root" "$cmake" --install "$build" --prefix /usr >/dev/null
 usr="$work/root/usr"
 bin="$usr/bin"
-unset LD_LIBRARY_PATH VELA_VEXPR VELA_SCALE VELA_MEMORY_LIMIT VELA_CDROM
+unset LD_LIBRARY_PATH VELA_VEXPR VELA_SCALE VELA_MEMORY_LIMIT VELA_DISK_LIMIT VELA_CDROM
 export VELA_HEADLESS=1 XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" TMPDIR="$work/tmp"
 mkdir "$TMPDIR"
 [ ! -e "$bin/libvela.so" ] || fail "the companion library lies beside the installed player"

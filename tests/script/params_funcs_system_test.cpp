@@ -487,6 +487,42 @@ TEST_F(ExtractFuncs, OpenUrlHandsAddressesAndFoldersToTheOpener) {
     Eval("OpenUrl(\"ftp://x\")");
 }
 
+// Openers that stay (as one does while its browser runs): a few run at once, a call past them is
+// dropped with a line on standard error, and one that ended frees its place.
+TEST_F(ExtractFuncs, OnlyAFewOpenersRunAtOnce) {
+    const std::string tools = FreshHostFolder(), log = tools + "log", release = tools + "release";
+    // It stays until the test releases it (or, should the test fail, for some seconds).
+    WriteHostFile(tools + "xdg-open", "#!/bin/sh\necho \"$1\" >> \"" + log + "\"\ni=0\nwhile [ $i -lt 200 ] && [ ! -e \"" +
+                                          release + "\" ]; do command -p sleep 0.05; i=$((i + 1)); done\n");
+    chmod((tools + "xdg-open").c_str(), 0755);
+    ScopedEnvironment path("PATH", tools.c_str());
+    const auto started = [&] {
+        const std::string text = ReadHostFile(log);
+        return std::count(text.begin(), text.end(), '\n');
+    };
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 10; ++i) Eval(Format("OpenUrl(\"http://example.com/%d\")", i));
+    const std::string said = testing::internal::GetCapturedStderr();
+    for (int i = 0; i < 1000 && started() < long(platform::kMaxOpeners); ++i) usleep(10000);
+    EXPECT_EQ(ReadHostFile(log), "http://example.com/0\nhttp://example.com/1\nhttp://example.com/2\nhttp://example.com/3\n");
+    const std::string line = "velaplay: 4 desktop openers are still running: one more is not started\n";
+    std::string dropped;
+    for (int i = 4; i < 10; ++i) dropped += line;
+    EXPECT_EQ(said, dropped);
+    // Once they have ended, a call starts one again.
+    WriteHostFile(release, "");
+    bool again = false;
+    for (int i = 0; i < 1000 && !again; ++i) {
+        testing::internal::CaptureStderr();
+        Eval("OpenUrl(\"http://example.com/again\")");
+        again = testing::internal::GetCapturedStderr().empty();
+        if (!again) usleep(10000);
+    }
+    EXPECT_TRUE(again);
+    for (int i = 0; i < 1000 && started() == long(platform::kMaxOpeners); ++i) usleep(10000);
+    EXPECT_EQ(ReadHostFile(log).substr(4 * 21), "http://example.com/again\n");
+}
+
 TEST_F(SystemFuncs, ListSaveCaptionListsSlotsAndKeepsOneElementForNone) {
     ParamMan->AddParam(PT_STR).SetName("c");
     ParamMan->AddParam(PT_INT).SetName("s");

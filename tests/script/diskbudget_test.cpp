@@ -1,0 +1,54 @@
+// ExtractFile under a small disk budget: extractions within it go on, a file written again counts
+// once, and the write past it ends the player naming the page and line, leaving no part of the
+// file it refused and the old file as it was.
+#include "core/diskbudget.h"
+#include "platform/fs.h"
+#include "tests/script/page_fixture.h"
+
+#include <filesystem>
+
+using namespace pagetest;
+
+namespace {
+
+class DiskBudget : public PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        state.SetRunner(&runner);
+        VrFileManager->SetBaseFolder(platform::fs::ToProgramPath(hostBase));
+        SetDiskLimit(int64_t(1) << 20);
+    }
+    void TearDown() override {
+        SetDiskLimit(kDefaultDiskLimit);
+        PageTest::TearDown();
+    }
+
+    TCallMan runner;
+    std::string hostBase = FreshHostFolder();
+};
+
+// 200 extractions of an entry of 4.9 KiB stay within 1 MiB, as 200 of 4.9 MB do within the
+// player's default 1024 MiB.
+TEST_F(DiskBudget, ExtractionsGoOnWithinTheLimitAndTheOnePastItEndsThePlayer) {
+    const std::string entry(5017, 'e');
+    AddFile("e.dat", entry);
+    AddFile("big.dat", std::string((1 << 20) + 1, 'b'));
+    TPageWriter page;
+    for (int i = 0; i < 200; ++i) page.Calc("ExtractFile(\"e.dat\", FALSE, \"o" + std::to_string(i) + "\")");
+    page.Calc("ExtractFile(\"e.dat\", FALSE, \"o0\")").Calc("ExtractFile(\"big.dat\", FALSE, \"keep\")").Note("after");
+    AddPage("p.vsb", page);
+    std::filesystem::create_directories(hostBase + "keep");
+    WriteHostFile(hostBase + "keep/big.dat", "old");
+
+    runner.Start("p.vsb");
+    for (int tick = 0; tick < 100 && !Terminating(); ++tick) runner.Run();
+    EXPECT_EQ(host->Warnings, std::vector<std::string>{"p.vsb(202):" + std::string(DiskBudgetMessage)});
+    EXPECT_EQ(std::count(Log.begin(), Log.end(), "exec:after"), 0);
+    EXPECT_EQ(HostFileBytes(hostBase + "o199/e.dat"), entry);
+    EXPECT_EQ(DiskCharged(), 200 * int64_t(entry.size()));
+    EXPECT_EQ(HostFileBytes(hostBase + "keep/big.dat"), "old");
+    EXPECT_FALSE(std::filesystem::exists(hostBase + "keep/big.dat.$$$"));
+}
+
+}  // namespace

@@ -180,9 +180,10 @@ void AnsiSortStr(std::vector<std::string>& Texts, bool Descending) {
     struct TKeyed {
         std::string Key, Text;
     };
+    std::vector<std::string> keys = platform::CollationKeysCp932(Texts);
     std::vector<TKeyed> keyed;
     keyed.reserve(Texts.size());
-    for (std::string& text : Texts) keyed.push_back({platform::CollationKeyCp932(text), std::move(text)});
+    for (size_t i = 0; i < Texts.size(); ++i) keyed.push_back({std::move(keys[i]), std::move(Texts[i])});
     const auto before = [](const TKeyed& A, const TKeyed& B) {
         if (const int order = A.Key.compare(B.Key)) return order < 0;
         if (A.Text.size() != B.Text.size()) return A.Text.size() < B.Text.size();

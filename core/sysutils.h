@@ -81,7 +81,7 @@ using TAnsiTextMap = std::unordered_map<std::string, TValue, TAnsiTextHash, TAns
 using TAnsiTextSet = std::unordered_set<std::string, TAnsiTextHash, TAnsiTextEqual>;
 // Sorts Texts in the Japanese order that respects case (descending: the reverse): case breaks
 // ties (a < A < b), punctuation counts last, kana sort by reading; texts the order holds equal go
-// shorter first, then by their bytes (platform::CollationKeyCp932). Each text's key is made once.
+// shorter first, then by their bytes (platform::CollationKeysCp932). Each text's key is made once.
 void AnsiSortStr(std::vector<std::string>& Texts, bool Descending);
 
 // ---- System routines ----

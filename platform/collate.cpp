@@ -28,19 +28,24 @@ std::unique_ptr<const icu::Collator> MakeCollator() {
 
 }  // namespace
 
-std::string CollationKeyCp932(std::string_view A) {
+std::vector<std::string> CollationKeysCp932(const std::vector<std::string>& Texts) {
     static const std::unique_ptr<const icu::Collator> collator = MakeCollator();
-    if (!collator) return {};
-    const icu::UnicodeString text = icu::UnicodeString::fromUTF8(Cp932ToUtf8(A));
-    std::string key(std::max<int32_t>(text.length() * 4, 16), '\0');
-    int32_t size = collator->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
-    if (size > static_cast<int32_t>(key.size())) {
-        key.resize(static_cast<size_t>(size));
-        size = collator->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), size);
+    std::vector<std::string> keys(Texts.size());
+    if (!collator) return keys;
+    const std::vector<std::string> utf8 = Cp932ToUtf8(Texts);
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const icu::UnicodeString text = icu::UnicodeString::fromUTF8(utf8[i]);
+        std::string& key = keys[i];
+        key.resize(std::max<size_t>(utf8[i].size() * 4, 16));
+        int32_t size = collator->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
+        if (size > static_cast<int32_t>(key.size())) {
+            key.resize(static_cast<size_t>(size));
+            size = collator->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), size);
+        }
+        // The key ends in a NUL that belongs to no text.
+        key.resize(size > 0 ? static_cast<size_t>(size - 1) : 0);
     }
-    // The key ends in a NUL that belongs to no text.
-    key.resize(size > 0 ? static_cast<size_t>(size - 1) : 0);
-    return key;
+    return keys;
 }
 
 }  // namespace platform

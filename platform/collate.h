@@ -6,13 +6,14 @@
 // punctuation counting only when nothing else tells two texts apart.
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
-// The collation key of A (code page 932): keys compare, byte by byte, as the texts sort. Texts
-// the order holds equal (apart only by punctuation or width) get equal keys; those sort the
-// shorter first ("coop" before "co-op"), then by their bytes, so only the same bytes tie.
+// The collation keys of Texts (code page 932): keys compare, byte by byte, as the texts sort.
+// Texts the order holds equal (apart only by punctuation or width) get equal keys; those sort
+// the shorter first ("coop" before "co-op"), then by their bytes, so only the same bytes tie.
 // Sorting by keys made once costs one conversion a text instead of two a comparison.
-std::string CollationKeyCp932(std::string_view A);
+std::vector<std::string> CollationKeysCp932(const std::vector<std::string>& Texts);
 
 }  // namespace platform

@@ -32,8 +32,8 @@ size_t EucJpRefused(const unsigned char* p, size_t left) {
     return len < left ? len : left;
 }
 
-// One direction of conversion, opened once a thread: opening one costs more than converting a
-// short text.
+// Opens one direction of conversion for a run of texts: opening one costs more than converting
+// a short text.
 class TConverter {
 public:
     TConverter(const char* To, const char* From) : cd_(iconv_open(To, From)) {
@@ -42,53 +42,53 @@ public:
     ~TConverter() { iconv_close(cd_); }
     TConverter(const TConverter&) = delete;
     TConverter& operator=(const TConverter&) = delete;
-    iconv_t Descriptor() const { return cd_; }
+
+    // Runs iconv over the whole input; a sequence it refuses becomes Replacement and is skipped.
+    std::string Convert(std::string_view text, std::string_view replacement, RefusedLength refused) {
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // a fresh start, whatever the last text left
+        std::string out;
+        out.reserve(text.size() * 3 / 2 + 4);
+        char* in = const_cast<char*>(text.data());
+        size_t inLeft = text.size();
+        char buffer[4096];
+        while (inLeft > 0) {
+            char* outPtr = buffer;
+            size_t outLeft = sizeof buffer;
+            size_t rc = iconv(cd_, &in, &inLeft, &outPtr, &outLeft);
+            out.append(buffer, outPtr - buffer);
+            if (rc != static_cast<size_t>(-1) || errno == E2BIG) continue;
+            // EILSEQ, or EINVAL for a sequence cut short at the end.
+            out.append(replacement);
+            size_t skip = refused(reinterpret_cast<const unsigned char*>(in), inLeft);
+            in += skip;
+            inLeft -= skip;
+            iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        }
+        return out;
+    }
 
 private:
     iconv_t cd_;
 };
 
-// Runs iconv over the whole input; a sequence it refuses becomes `replacement` and is skipped.
-std::string Convert(const TConverter& converter, std::string_view text, std::string_view replacement,
-                    RefusedLength refused) {
-    const iconv_t cd = converter.Descriptor();
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);  // a fresh start, whatever the last text left
-    std::string out;
-    out.reserve(text.size() * 3 / 2 + 4);
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    char buffer[4096];
-    while (inLeft > 0) {
-        char* outPtr = buffer;
-        size_t outLeft = sizeof buffer;
-        size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer, outPtr - buffer);
-        if (rc != static_cast<size_t>(-1) || errno == E2BIG) continue;
-        // EILSEQ, or EINVAL for a sequence cut short at the end.
-        out.append(replacement);
-        size_t skip = refused(reinterpret_cast<const unsigned char*>(in), inLeft);
-        in += skip;
-        inLeft -= skip;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-    return out;
-}
+constexpr std::string_view Utf8Replacement = "\xEF\xBF\xBD";
 
 }  // namespace
 
 std::string Cp932ToUtf8(std::string_view text) {
-    thread_local const TConverter converter("UTF-8", "CP932");
-    return Convert(converter, text, "\xEF\xBF\xBD", Cp932Refused);
+    return TConverter("UTF-8", "CP932").Convert(text, Utf8Replacement, Cp932Refused);
 }
 
-std::string Utf8ToCp932(std::string_view text) {
-    thread_local const TConverter converter("CP932", "UTF-8");
-    return Convert(converter, text, "?", Utf8Refused);
+std::vector<std::string> Cp932ToUtf8(const std::vector<std::string>& texts) {
+    TConverter converter("UTF-8", "CP932");
+    std::vector<std::string> converted;
+    converted.reserve(texts.size());
+    for (const std::string& text : texts) converted.push_back(converter.Convert(text, Utf8Replacement, Cp932Refused));
+    return converted;
 }
 
-std::string EucJpToCp932(std::string_view text) {
-    thread_local const TConverter converter("CP932", "EUC-JP");
-    return Convert(converter, text, "?", EucJpRefused);
-}
+std::string Utf8ToCp932(std::string_view text) { return TConverter("CP932", "UTF-8").Convert(text, "?", Utf8Refused); }
+
+std::string EucJpToCp932(std::string_view text) { return TConverter("CP932", "EUC-JP").Convert(text, "?", EucJpRefused); }
 
 }  // namespace platform

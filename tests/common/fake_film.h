@@ -38,6 +38,8 @@ public:
             return 1;
         };
         VelaLib.VidmanDel = [](VelaHandle) { ++Film.dels; };
+        VelaLib.VidmanGetFailure = []() -> int32_t { return VELA_FAILURE_NONE; };
+        VelaLib.VideoGetFailure = [](VelaHandle) -> int32_t { return VELA_FAILURE_NONE; };
         VelaLib.Video.Play = [](VelaHandle) { Film.playing = true, Film.paused = false, ++Film.plays; };
         VelaLib.Video.Pause = [](VelaHandle) { Film.playing = false, Film.paused = true, ++Film.pauses; };
         VelaLib.Video.IsPlaying = [](VelaHandle) -> int32_t { return Film.playing; };

@@ -29,10 +29,18 @@ std::atomic<bool> refused{false};
 // takes the slow way, which registers the hand-over of its count when the thread ends.
 constexpr int64_t kUnsettled = int64_t(1) << 62;
 thread_local int64_t pending = kUnsettled;
+// What the count starts from again once settled: Unsettled after the thread handed its count
+// over as it ended, so that what its last destructors free settles at once.
+thread_local int64_t settledCount = 0;
 thread_local int refusing = 0;  // the TBudgetRefusal scopes open on the thread
 
+bool Settle() noexcept;
+
 struct THandOverAtExit {
-    ~THandOverAtExit() { charged.fetch_add(std::exchange(pending, 0), std::memory_order_relaxed); }
+    ~THandOverAtExit() {
+        settledCount = kUnsettled;
+        Settle();
+    }
 };
 
 int64_t DefaultMemoryLimit() {
@@ -48,7 +56,7 @@ bool Settle() noexcept {
         (void)handOver;
     }
     const int64_t total = charged.fetch_add(pending, std::memory_order_relaxed) + pending;
-    pending = 0;
+    pending = settledCount;
     const int64_t most = limit.load(std::memory_order_relaxed);
     return most >= 0 && total > most;
 }
@@ -78,9 +86,15 @@ inline void CountTaken(void* Block, int64_t Bytes, bool Refusable) {
         SettleTaken(Block, Bytes, Refusable);
 }
 
+// Whether the thread's count lies a step or more from settled either way. A thread that has not
+// settled yet lies far above, so that a thread that only frees what others made settles too.
+inline bool PastStep(int64_t Count) {
+    return static_cast<uint64_t>(Count) + uint64_t(kSettleStep - 1) > uint64_t(2 * kSettleStep - 2);
+}
+
 inline void Give(void* Block, int64_t Bytes) noexcept {
     std::free(Block);
-    if ((pending -= Bytes) <= -kSettleStep) [[unlikely]]
+    if (PastStep(pending -= Bytes)) [[unlikely]]
         Settle();
 }
 inline void GiveBlock(void* Block) noexcept {

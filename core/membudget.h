@@ -8,8 +8,9 @@
 // new and delete, replaced here: each counts what it takes and gives back, so containers,
 // objects, strings and temporaries are charged without anyone writing a charge. Each thread
 // keeps its own count and settles it with the shared total in steps of 64 KiB, so that an
-// allocation pays no atomic operation. Memory that a C library allocates at the player's request
-// is charged by hand (TMemoryCharge) where it is asked for.
+// allocation pays no atomic operation; what a thread frees counts off whichever thread made it,
+// and a thread that ends hands its count over. Memory that a C library allocates at the
+// player's request is charged by hand (TMemoryCharge) where it is asked for.
 //
 // An allocation past the limit is refused (EMemoryBudget) only on a thread inside a
 // TBudgetRefusal (the commands, readers and ticks of the title) and never while an exception

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,6 +79,23 @@ TEST_F(MemoryBudget, OnlyARefusingScopeRefusesAndNeverWhileUnwinding) {
         throw EMemoryBudget();
     } catch (const EMemoryBudget&) {
     }
+}
+
+// What a thread frees is given back to the total, also on a thread that never allocated, and
+// what the threads that end counted on their own is handed over.
+TEST_F(MemoryBudget, FreesOnAnyThreadAreGivenBack) {
+    const int64_t before = MemoryCharged();
+    auto* made = new std::vector<char>(10 * kMiB);
+    EXPECT_GT(MemoryCharged(), before + 9 * kMiB);
+    std::thread([made] { delete made; }).join();
+    EXPECT_NEAR(MemoryCharged(), before, kSlack);
+
+    std::vector<std::unique_ptr<char[]>> blocks;
+    for (int i = 0; i < 64; ++i) blocks.push_back(std::make_unique<char[]>(size_t(32) << 10));
+    EXPECT_GT(MemoryCharged(), before + 2 * kMiB - kSlack);
+    for (auto& block : blocks) std::thread([&block] { block.reset(new char[16]); }).join();
+    blocks.clear();
+    EXPECT_NEAR(MemoryCharged(), before, kSlack);
 }
 
 // A memory stream refused more room keeps what it held.

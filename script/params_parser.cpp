@@ -258,14 +258,12 @@ void Compute(uint8_t Code, TCustomParam& Dest, ArgOf Arg) {
     }
 }
 
-// Runs Op, ending it quietly at a script error; the title's memory running out passes on, to end
-// the player.
+// Runs Op, ending it quietly at a script error; the title's memory running out (not a script
+// error) passes on, to end the player.
 template <class Op>
 void Quietly(Op op) {
     try {
         op();
-    } catch (const EMemoryBudget&) {
-        throw;
     } catch (const EVelaError&) {
     }
 }

@@ -1,6 +1,7 @@
 #include "script/project.h"
 
 #include "core/installset.h"
+#include "core/membudget.h"
 #include "core/sysutils.h"
 #include "core/vrfiles_manager.h"
 #include "objects/vitemex_mira.h"
@@ -223,7 +224,7 @@ void TProject::Destroy() {
             SetTerminating(false);
             Runner->Run();
         } catch (const std::exception& e) {
-            ScriptHost().ShowWarning(e.what());
+            ScriptHost().ShowWarning(ErrorText(e));
         }
         SetTerminating(true);
     }

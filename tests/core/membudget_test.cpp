@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,6 +97,27 @@ TEST_F(MemoryBudget, FreesOnAnyThreadAreGivenBack) {
     for (auto& block : blocks) std::thread([&block] { block.reset(new char[16]); }).join();
     blocks.clear();
     EXPECT_NEAR(MemoryCharged(), before, kSlack);
+}
+
+// new (std::nothrow) is refused where new is, answering nullptr, a refusal its caller tells. The
+// refusal of new is a std::bad_alloc to code that makes do without the memory, with the budget's
+// message.
+TEST_F(MemoryBudget, NothrowNewAndBadAllocCatchersSeeTheRefusal) {
+    LimitAbove(4 * kMiB);
+    EXPECT_NE(std::unique_ptr<char[]>(new (std::nothrow) char[8 * kMiB]), nullptr);  // not refusing here
+    const TBudgetRefusal refusing;
+    EXPECT_EQ(std::unique_ptr<char[]>(new (std::nothrow) char[8 * kMiB]), nullptr);
+    EXPECT_EQ(std::unique_ptr<char[]>(new (std::align_val_t(64), std::nothrow) char[8 * kMiB]), nullptr);
+    EXPECT_NE(std::unique_ptr<char[]>(new (std::nothrow) char[kMiB]), nullptr);
+    EXPECT_FALSE(MemoryRefused());
+    try {
+        std::vector<char> big(8 * kMiB);
+        ADD_FAILURE() << "not refused";
+    } catch (const std::bad_alloc& E) {
+        EXPECT_STREQ(E.what(), MemoryBudgetMessage);
+        EXPECT_STREQ(ErrorText(E), MemoryBudgetMessage);
+    }
+    EXPECT_TRUE(MemoryRefused());
 }
 
 // A memory stream refused more room keeps what it held.

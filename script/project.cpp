@@ -124,6 +124,9 @@ void FreeProject() {
 TProject::TProject() : sections_(std::make_unique<TSaveSections>()) { SetTerminating(true); }
 
 void TProject::Create(TProjectStart& Start) {
+    // The project file, the save file's entries and the start page are read for the title: the
+    // budget refuses them past its limit, whoever opens the title.
+    const TBudgetRefusal reading;
     programFile_ = Start.ProgramFile;
     args_ = Start.Args;
     if (Start.Sections) sections_ = std::move(Start.Sections);

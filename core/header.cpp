@@ -72,16 +72,17 @@ int64_t CopyStreamData(TStream& Dest, TStream& Source, int64_t Count) {
         memory->Seek(n, soCurrent);
         return n;
     }
-    // One large buffer, smaller in 1 MiB steps when memory is short.
+    // One large buffer, smaller in 1 MiB steps when memory is short; the last step is refused
+    // as any allocation is.
     constexpr int64_t kMaxBuffer = 10 * 1024 * 1024, kStep = 1024 * 1024;
     int64_t bufferSize = std::min(Count, kMaxBuffer);
     std::unique_ptr<uint8_t[]> buffer;
-    while (!buffer) {
+    while (bufferSize > kStep) {
         buffer.reset(new (std::nothrow) uint8_t[static_cast<size_t>(bufferSize)]);
         if (buffer) break;
-        bufferSize = std::max<int64_t>(bufferSize - kStep, 0);
-        if (bufferSize == 0) throw std::bad_alloc();
+        bufferSize -= kStep;
     }
+    if (!buffer) buffer = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(bufferSize));
     int64_t copied = 0;
     while (copied < Count) {
         int64_t n = Source.Read(buffer.get(), std::min(bufferSize, Count - copied));

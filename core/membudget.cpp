@@ -31,10 +31,18 @@ std::atomic<size_t> hostRefusesFrom{SIZE_MAX};
 // takes the slow way, which registers the hand-over of its count when the thread ends.
 constexpr int64_t kUnsettled = int64_t(1) << 62;
 thread_local int64_t pending = kUnsettled;
+// What the count starts from again once settled: Unsettled after the thread handed its count
+// over as it ended, so that what its last destructors free settles at once.
+thread_local int64_t settledCount = 0;
 thread_local int refusing = 0;  // the TBudgetRefusal scopes open on the thread
 
+bool Settle() noexcept;
+
 struct THandOverAtExit {
-    ~THandOverAtExit() { charged.fetch_add(std::exchange(pending, 0), std::memory_order_relaxed); }
+    ~THandOverAtExit() {
+        settledCount = kUnsettled;
+        Settle();
+    }
 };
 
 int64_t DefaultMemoryLimit() {
@@ -50,19 +58,22 @@ bool Settle() noexcept {
         (void)handOver;
     }
     const int64_t total = charged.fetch_add(pending, std::memory_order_relaxed) + pending;
-    pending = 0;
+    pending = settledCount;
     const int64_t most = limit.load(std::memory_order_relaxed);
     return most >= 0 && total > most;
 }
 
-// The slow way of an allocation of Bytes at Block that brought the thread's count past the step:
-// past the limit on a refusing thread the block is freed again and EMemoryBudget raised.
-[[gnu::noinline]] void SettleTaken(void* Block, int64_t Bytes, bool Refusable) {
-    if (!Settle() || !Refusable || refusing == 0 || std::uncaught_exceptions() > 0) return;
+// The slow way of an allocation of Bytes at Block that brought the thread's count past the step;
+// true when the total then passes the limit on a refusing thread and no exception unwinds: the
+// block is then freed again.
+[[gnu::noinline]] bool SettleRefuses(void* Block, int64_t Bytes) noexcept {
+    if (!Settle() || refusing == 0 || std::uncaught_exceptions() > 0) return false;
     charged.fetch_sub(Bytes, std::memory_order_relaxed);
     std::free(Block);
-    throw EMemoryBudget();
+    return true;
 }
+
+[[noreturn, gnu::noinline]] void RaiseRefusal() { throw EMemoryBudget(); }
 
 // What a block counts: the bytes the allocator takes for it. For a small block that is worked
 // out from its size (the allocator's 8-byte header and 16-byte steps, 32 at least), alike when
@@ -75,14 +86,20 @@ inline int64_t SizedBytes(void* Block, size_t Size) {
     return Size < kSmallBlock ? std::max<int64_t>((int64_t(Size) + 8 + 15) & ~int64_t(15), 32) : BlockBytes(Block);
 }
 
-inline void CountTaken(void* Block, int64_t Bytes, bool Refusable) {
-    if ((pending += Bytes) >= kSettleStep) [[unlikely]]
-        SettleTaken(Block, Bytes, Refusable);
+// Counts an allocation of Bytes at Block; true when it is refused, the block freed again.
+inline bool Refused(void* Block, int64_t Bytes) noexcept {
+    return (pending += Bytes) >= kSettleStep && SettleRefuses(Block, Bytes);
+}
+
+// Whether the thread's count lies a step or more from settled either way. A thread that has not
+// settled yet lies far above, so that a thread that only frees what others made settles too.
+inline bool PastStep(int64_t Count) {
+    return static_cast<uint64_t>(Count) + uint64_t(kSettleStep - 1) > uint64_t(2 * kSettleStep - 2);
 }
 
 inline void Give(void* Block, int64_t Bytes) noexcept {
     std::free(Block);
-    if ((pending -= Bytes) <= -kSettleStep) [[unlikely]]
+    if (PastStep(pending -= Bytes)) [[unlikely]]
         Settle();
 }
 inline void GiveBlock(void* Block) noexcept {
@@ -112,17 +129,18 @@ void* Take(size_t Size, size_t Align) noexcept {
     }
 }
 
-// Take, raising bad_alloc for a block the host cannot give, and the count; the forms that must
-// not throw (Quiet) answer nullptr instead and never refuse.
+// Take and the count, raising bad_alloc for a block the host cannot give and EMemoryBudget for
+// one the budget refuses; the forms that must not throw (Quiet) answer nullptr for either.
 template <bool Quiet>
 [[gnu::noinline]] void* TakeCounted(size_t Size, size_t Align) noexcept(Quiet) {
     void* block = Take(Size, Align);
-    if (!block) {
-        if constexpr (Quiet) return nullptr;
-        else throw std::bad_alloc();
+    const bool refused = block && Refused(block, Align ? BlockBytes(block) : SizedBytes(block, Size));
+    if (block && !refused) return block;
+    if constexpr (!Quiet) {
+        if (refused) RaiseRefusal();
+        throw std::bad_alloc();
     }
-    CountTaken(block, Align ? BlockBytes(block) : SizedBytes(block, Size), !Quiet);
-    return block;
+    return nullptr;
 }
 
 // The common case inline.
@@ -132,13 +150,16 @@ inline void* TakeBlock(size_t Size) {
     void* block = std::malloc(Size);
     if (!block) [[unlikely]]
         return TakeCounted<false>(Size, 0);
-    CountTaken(block, SizedBytes(block, Size), true);
+    if (Refused(block, SizedBytes(block, Size))) [[unlikely]]
+        RaiseRefusal();
     return block;
 }
 
 }  // namespace
 
-EMemoryBudget::EMemoryBudget() : EVelaError(MemoryBudgetMessage) { refused.store(true, std::memory_order_relaxed); }
+EMemoryBudget::EMemoryBudget() { refused.store(true, std::memory_order_relaxed); }
+
+const char* EMemoryBudget::what() const noexcept { return MemoryBudgetMessage; }
 
 const char* ErrorText(const std::exception& E) {
     return MemoryRefused() || dynamic_cast<const std::bad_alloc*>(&E) ? MemoryBudgetMessage : E.what();

@@ -8,23 +8,24 @@
 // new and delete, replaced here: each counts what it takes and gives back, so containers,
 // objects, strings and temporaries are charged without anyone writing a charge. Each thread
 // keeps its own count and settles it with the shared total in steps of 64 KiB, so that an
-// allocation pays no atomic operation. Memory that a C library allocates at the player's request
-// is charged by hand (TMemoryCharge) where it is asked for.
+// allocation pays no atomic operation; what a thread frees counts off whichever thread made it,
+// and a thread that ends hands its count over. Memory that a C library allocates at the
+// player's request is charged by hand (TMemoryCharge) where it is asked for.
 //
-// An allocation past the limit is refused (EMemoryBudget) only on a thread inside a
-// TBudgetRefusal (the commands, readers and ticks of the title) and never while an exception
-// unwinds; anywhere else it is made and counted, and the next refusable allocation refuses.
-#include "platform/errors.h"
-
+// An allocation past the limit is refused only on a thread inside a TBudgetRefusal (the
+// commands, readers and ticks of the title) and never while an exception unwinds; anywhere else
+// it is made and counted, and the next refusable allocation refuses. A refused new raises
+// EMemoryBudget; a refused new (std::nothrow) answers nullptr, a refusal its caller tells.
 #include <cstdint>
 #include <exception>
-#include <string>
-#include <utility>
+#include <new>
 
-// The error when the title's memory is used up.
-class EMemoryBudget : public EVelaError {
+// The error when the title's memory is used up: a std::bad_alloc, so that code making do
+// without an allocation the host refuses makes do alike without one the budget refuses.
+class EMemoryBudget : public std::bad_alloc {
 public:
     EMemoryBudget();
+    const char* what() const noexcept override;
 };
 
 // The message of EMemoryBudget, also given for an allocation the host refused.
@@ -53,7 +54,7 @@ void SetMemoryLimit(int64_t Bytes);
 // Whether the budget refused an allocation or a charge since the limit was last set.
 bool MemoryRefused();
 
-// While one lives on a thread, an allocation there that passes the limit raises EMemoryBudget.
+// While one lives on a thread, an allocation there that passes the limit is refused.
 class TBudgetRefusal {
 public:
     TBudgetRefusal();

@@ -28,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         const TBudgetRefusal refusing;  // as in a title's command
         expression.Execute();
     } catch (const EVelaError&) {
+    } catch (const EMemoryBudget&) {
     }
     FreeSysFuncMan();
     FreeParamMan();

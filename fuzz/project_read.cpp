@@ -1,6 +1,7 @@
 // Project files from arbitrary bytes: the settings either read or raise one of the engine's own
 // errors; settings that read open the title they describe (its pages absent) and declare its
-// variables, or the opening raises one of the engine's own errors and leaves no project.
+// variables, or the opening raises one of the engine's own errors or the refusal of the input's
+// memory and leaves no project.
 // Seed corpus: make_script_corpus.py
 #include "fuzz/harness.h"
 
@@ -25,6 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     try {
         CreateProject(std::move(start));
     } catch (const EVelaError&) {
+        fuzz::Check(!Project);
+        return 0;
+    } catch (const EMemoryBudget&) {  // a project file inflating past the input's memory
         fuzz::Check(!Project);
         return 0;
     }

@@ -1,5 +1,6 @@
 #include "graphics/gifpics_picture.h"
 
+#include "core/membudget.h"
 #include "core/sysutils.h"
 #include "graphics/fastdib.h"
 #include "platform/clipboard.h"
@@ -720,7 +721,7 @@ void TGifAnimator::RunSync() {
     } catch (const std::exception& E) {
         // A painter thread cannot report: its error goes to the image's warnings and it ends.
         Terminate();
-        Image.Warning(gsWarning, E.what());
+        Image.Warning(gsWarning, ErrorText(E));
     }
     inSync_ = false;
     {

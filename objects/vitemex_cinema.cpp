@@ -29,7 +29,7 @@ void TVelaCinema::SetSource(const std::string& S) {
     Film.reset();
     try {
         if (ScriptHost().FileExists(S)) LoadFilm();
-    } catch (const EVelaError&) {
+    } catch (...) {
         Restart();
         throw;
     }

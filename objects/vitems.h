@@ -922,7 +922,8 @@ private:
     std::unordered_map<std::string, TNameNumbers> NameNumbers;
     // The name S has no holder left: its number goes back to the prefixes that hand it out.
     void NameFreed(const std::string& S);
-    // Marked for deletion, each once; a freed object leaves nullptr.
+    // Marked for deletion, each once; a freed object leaves nullptr, and the list never ends in
+    // one.
     std::vector<TVelaObject*> Deleted;
     // The listed objects of Deleted marked since the last FreeDeleted and made after SeenSerial
     // (freed ones fail IsLive).

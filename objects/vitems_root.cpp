@@ -542,6 +542,9 @@ void TVelaBaseList::RemoveFromDeleted(TVelaObject* Obj) {
     if (!Obj->Marked) return;
     Deleted[Obj->DeletedAt] = nullptr;
     Obj->Marked = false;
+    // An object freed as soon as it was marked (the script's own, at every turn of a loop that
+    // never waits) leaves no hole behind until the step.
+    while (!Deleted.empty() && !Deleted.back()) Deleted.pop_back();
 }
 
 void TVelaBaseList::MarkSeen() {

@@ -268,7 +268,7 @@ bool TVelaPropMotion::Step() {
         }
         Holder.SetFloat(CurrentValue());
         SetObjectProp(*target, PropId, Holder);
-    } catch (const EVelaError&) {
+    } catch (...) {
         Delete();
         throw;
     }

@@ -1,5 +1,6 @@
 #pragma once
-// The one base of every error the player raises. The message is Shift-JIS (CP932) text.
+// The one base of every error the player raises but the refusal of the title's memory
+// (EMemoryBudget, a std::bad_alloc). The message is Shift-JIS (CP932) text.
 #include <stdexcept>
 #include <string>
 

@@ -257,13 +257,11 @@ void TCallMan::StoreResult(const TStack& Frame) const {
         TParamCollectionItem& variable = ParamMan->AddParam(PT_STR);
         try {
             variable.SetName(Frame.ResultVarName);
-        } catch (const EVelaError&) {
+        } catch (...) {
             ParamMan->Delete(variable.CachedIndex());
             throw;
         }
         variable.SetAsStr(Frame.Result->AsStr());
-    } catch (const EMemoryBudget&) {
-        throw;
     } catch (const EVelaError&) {
         // A result that cannot be stored is dropped, as a failing assignment is.
     }

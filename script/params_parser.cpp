@@ -259,14 +259,12 @@ void Compute(uint8_t Code, TCustomParam& Dest, ArgOf Arg) {
     }
 }
 
-// Runs Op, ending it quietly at a script error; the title's memory or disk budget running out
-// passes on, to end the player.
+// Runs Op, ending it quietly at a script error; the title's disk budget running out passes on,
+// to end the player (the memory budget's refusal is no script error).
 template <class Op>
 void Quietly(Op op) {
     try {
         op();
-    } catch (const EMemoryBudget&) {
-        throw;
     } catch (const EDiskBudget&) {
         throw;
     } catch (const EVelaError&) {

@@ -1,6 +1,7 @@
 #include "script/project.h"
 
 #include "core/installset.h"
+#include "core/membudget.h"
 #include "core/sysutils.h"
 #include "core/vrfiles_manager.h"
 #include "objects/vitemex_mira.h"
@@ -123,6 +124,9 @@ void FreeProject() {
 TProject::TProject() : sections_(std::make_unique<TSaveSections>()) { SetTerminating(true); }
 
 void TProject::Create(TProjectStart& Start) {
+    // The project file, the save file's entries and the start page are read for the title: the
+    // budget refuses them past its limit, whoever opens the title.
+    const TBudgetRefusal reading;
     programFile_ = Start.ProgramFile;
     args_ = Start.Args;
     if (Start.Sections) sections_ = std::move(Start.Sections);
@@ -223,7 +227,7 @@ void TProject::Destroy() {
             SetTerminating(false);
             Runner->Run();
         } catch (const std::exception& e) {
-            ScriptHost().ShowWarning(e.what());
+            ScriptHost().ShowWarning(ErrorText(e));
         }
         SetTerminating(true);
     }

@@ -1,5 +1,6 @@
 #include "script/savedata.h"
 
+#include "core/membudget.h"
 #include "core/sysutils.h"
 #include "core/vrfiles.h"
 #include "core/vrfiles_manager.h"
@@ -39,7 +40,7 @@ int IndexOfSlot(const TStringList& Captions, int32_t Slot) {
     return -1;
 }
 
-void Warn(const char* What, const std::exception& Error) { ScriptHost().ShowWarning(What + std::string(Error.what())); }
+void Warn(const char* What, const std::exception& Error) { ScriptHost().ShowWarning(What + std::string(ErrorText(Error))); }
 
 // Whether the save file at Path is there to be read. A link in its place is not: a title's folder
 // may come with one leading to another title's saves. The next write replaces it.

@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers of the test suites: independent reference data from the Python scripts of
 // tests/tools, and paths of committed fixtures.
+#include "core/membudget.h"
 #include "core/streams.h"
 #include "graphics/dib.h"
 #include "platform/errors.h"
@@ -108,12 +109,15 @@ void ExpectReadsAsReferenced(T& Object, const ReferenceRecord& Record) {
     EXPECT_EQ(ToHex(Bytes(out)), ToHex(Record.asRead));
 }
 
-// The message of the error Action raises, "" when it raises none.
+// The message of the error Action raises (the engine's own or the budget's refusal), "" when it
+// raises none.
 template <class F>
 std::string ErrorOf(F Action) {
     try {
         Action();
     } catch (const EVelaError& e) {
+        return e.what();
+    } catch (const EMemoryBudget& e) {
         return e.what();
     }
     return "";

@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 #include <map>
+#include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,6 +80,44 @@ TEST_F(MemoryBudget, OnlyARefusingScopeRefusesAndNeverWhileUnwinding) {
         throw EMemoryBudget();
     } catch (const EMemoryBudget&) {
     }
+}
+
+// What a thread frees is given back to the total, also on a thread that never allocated, and
+// what the threads that end counted on their own is handed over.
+TEST_F(MemoryBudget, FreesOnAnyThreadAreGivenBack) {
+    const int64_t before = MemoryCharged();
+    auto* made = new std::vector<char>(10 * kMiB);
+    EXPECT_GT(MemoryCharged(), before + 9 * kMiB);
+    std::thread([made] { delete made; }).join();
+    EXPECT_NEAR(MemoryCharged(), before, kSlack);
+
+    std::vector<std::unique_ptr<char[]>> blocks;
+    for (int i = 0; i < 64; ++i) blocks.push_back(std::make_unique<char[]>(size_t(32) << 10));
+    EXPECT_GT(MemoryCharged(), before + 2 * kMiB - kSlack);
+    for (auto& block : blocks) std::thread([&block] { block.reset(new char[16]); }).join();
+    blocks.clear();
+    EXPECT_NEAR(MemoryCharged(), before, kSlack);
+}
+
+// new (std::nothrow) is refused where new is, answering nullptr, a refusal its caller tells. The
+// refusal of new is a std::bad_alloc to code that makes do without the memory, with the budget's
+// message.
+TEST_F(MemoryBudget, NothrowNewAndBadAllocCatchersSeeTheRefusal) {
+    LimitAbove(4 * kMiB);
+    EXPECT_NE(std::unique_ptr<char[]>(new (std::nothrow) char[8 * kMiB]), nullptr);  // not refusing here
+    const TBudgetRefusal refusing;
+    EXPECT_EQ(std::unique_ptr<char[]>(new (std::nothrow) char[8 * kMiB]), nullptr);
+    EXPECT_EQ(std::unique_ptr<char[]>(new (std::align_val_t(64), std::nothrow) char[8 * kMiB]), nullptr);
+    EXPECT_NE(std::unique_ptr<char[]>(new (std::nothrow) char[kMiB]), nullptr);
+    EXPECT_FALSE(MemoryRefused());
+    try {
+        std::vector<char> big(8 * kMiB);
+        ADD_FAILURE() << "not refused";
+    } catch (const std::bad_alloc& E) {
+        EXPECT_STREQ(E.what(), MemoryBudgetMessage);
+        EXPECT_STREQ(ErrorText(E), MemoryBudgetMessage);
+    }
+    EXPECT_TRUE(MemoryRefused());
 }
 
 // A memory stream refused more room keeps what it held.

@@ -1,6 +1,7 @@
 #include "objects/vitems.h"
 
 #include "core/streams.h"
+#include "tests/common/budget.h"
 
 #include <gtest/gtest.h>
 
@@ -192,6 +193,19 @@ TEST_F(Scene, DeletedObjectsStayUntilTheStepAndStaleReferencesFail) {
     EXPECT_TRUE(Bases->IsLive(next->Ref()));
     // The layers raise events too, so a reference to one stays good.
     EXPECT_TRUE(Bases->IsLive(Layer(1)->Ref()));
+}
+
+// What the script makes and deletes within a tick is freed at once and leaves nothing behind, so
+// that a loop that never waits keeps its memory flat.
+TEST_F(Scene, ObjectsFreedWithinATickLeaveNothingBehind) {
+    Counter()->Delete();
+    Bases->FreeDeleted();
+    const int64_t before = MemoryCharged();
+    for (int i = 0; i < 100000; ++i) {
+        Counter()->Delete();
+        Bases->FreeDeleted();
+    }
+    EXPECT_NEAR(MemoryCharged(), before, testbudget::Slack);
 }
 
 TEST_F(Scene, ScrapInTheStepFreesAtOnceAndStepsTheNext) {

@@ -1,5 +1,6 @@
 #include "script/savedata.h"
 
+#include "tests/common/budget.h"
 #include "tests/script/project_fixture.h"
 
 #include <sys/stat.h>
@@ -147,6 +148,32 @@ TEST_F(SaveData, ADamagedSaveFileIsReportedAndKept) {
     EXPECT_EQ(Project->GetSaveCaption(0), "");
     FreeProject();
     EXPECT_EQ(HostFileBytes(SaveHostFile()), garbage);
+}
+
+// The save file's records are read at start where the title's memory refuses them, with its
+// message: a status record that inflates past the limit is warned about, a slot's stops the start.
+TEST_F(SaveData, RecordsInflatingPastTheBudgetAreRefusedAtStart) {
+    const std::string inflating(size_t(4) << 20, '\0');  // stored packed, in a few kilobytes
+    WriteArchive(SaveFile(), {{"STATUSSAVEDATA", inflating}});
+    {
+        const testbudget::TTestBudget budget(int64_t(2) << 20);
+        OpenTitle();
+        EXPECT_TRUE(MemoryRefused());
+    }
+    EXPECT_EQ(host->Warnings, Strings{"セーブデータを読めません\r\n" + std::string(MemoryBudgetMessage)});
+
+    FreeProject();
+    VrFileManager->Clear();
+    VrFileManager->Add("");
+    WriteArchive(SaveFile(), {{"GAMESAVEDATA0", inflating}});
+    const testbudget::TTestBudget budget(int64_t(2) << 20);
+    try {
+        OpenTitle();
+        ADD_FAILURE() << "opened";
+    } catch (const std::bad_alloc& E) {
+        EXPECT_STREQ(ErrorText(E), MemoryBudgetMessage);
+    }
+    EXPECT_EQ(Project, nullptr);
 }
 
 TEST_F(SaveData, ADamagedSlotLeavesTheGameAsItWas) {

@@ -472,11 +472,10 @@ void FnExtractFile(TParamCollectionItem& Dest, TSysFuncArgs Args) {
         for (const std::string& name : NamesOfPattern(WithoutLeadingBackslash(patterns.GetStrAt(i)))) {
             // A plain name lies right in the folder: a link standing there is replaced, never
             // followed.
-            const std::string target = folder + NamePart(name);
+            const std::string part = NamePart(name), target = folder + part;
             if (!VrFileManager->FileExists(name)) continue;
-            if (NamePart(name).empty() || !IsPlainRelativePath(NamePart(name)) ||
-                NamePart(name).find('/') != std::string::npos) {
-                platform::PrintMessage("ExtractFile", NamePart(name) + " is not a name a title may write");
+            if (part.empty() || !IsPlainRelativePath(part) || part.find('/') != std::string::npos) {
+                platform::PrintMessage("ExtractFile", part + " is not a name a title may write");
                 failed = true;
                 continue;
             }

@@ -6,8 +6,6 @@
 #include "script/project.h"
 #include "script/services.h"
 
-#include <algorithm>
-
 namespace {
 
 // Waits on Cond for up to Ms milliseconds or until Done holds; whether Done holds.
@@ -93,8 +91,9 @@ void TLoopThread::Stop() {
     if (thread_.joinable()) thread_.join();
 }
 
-uint32_t TLoopThread::NextWait(uint32_t Elapsed) {
-    return Elapsed >= TickLength ? 1 : std::max<uint32_t>(1, TickLength - Elapsed);
+uint32_t TLoopThread::NextWait(uint32_t Start, uint32_t Now) {
+    const uint32_t spent = Now - Start;
+    return spent >= TickLength ? 1 : TickLength - spent;
 }
 
 void TLoopThread::Suspend() {
@@ -120,7 +119,7 @@ TLoopThread::TWaitEnd TLoopThread::WaitEvent(uint32_t Ms) {
 
 void TLoopThread::Execute() {
     uint32_t last = now_();
-    uint32_t wait = 1;
+    uint32_t wait = TickLength;
     for (;;) {
         const TWaitEnd end = WaitEvent(wait);
         if (end == weSignalled) break;  // the event stays set: the thread is ending
@@ -128,9 +127,9 @@ void TLoopThread::Execute() {
         const uint32_t elapsed = now - last;
         if (end == weTimeout && elapsed < MaxTickGap) {
             if (!handOff_.Deliver([this, now, elapsed] { RunTick(clock_, now, elapsed, onLoop_); })) break;
-            wait = NextWait(elapsed);
+            wait = NextWait(now, now_());
         } else {
-            wait = 1;
+            wait = TickLength;  // the measuring starts over: the next tick is a whole tick away
         }
         last = now;
     }

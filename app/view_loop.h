@@ -53,9 +53,11 @@ private:
     bool cancelled_ = false;
 };
 
-// The timing thread. About every 15 ms it measures the time since the previous time-out and
+// The timing thread. Every TickLength ms it measures the time since the previous time-out and
 // hands a tick to the main thread: the clock advances by the elapsed time, then, unless the
-// pause flag is set, OnLoop runs. A gap of MaxTickGap ms or more (the machine or the window
+// pause flag is set, OnLoop runs. Each tick is due TickLength ms after the start of the one
+// before, or after the measuring started over (at first, after a dropped gap, on Resume), so
+// ticks stay evenly spaced however long each one runs. A gap of MaxTickGap ms or more (the machine or the window
 // was busy) is dropped: no tick, no advance.
 class TLoopThread {
 public:
@@ -78,8 +80,9 @@ public:
     void Stop();
     TTickHandOff& HandOff() { return handOff_; }
 
-    // The wait before the next time-out after a tick of Elapsed ms.
-    static uint32_t NextWait(uint32_t Elapsed);
+    // The wait at Now before the tick due TickLength ms after the tick that started at Start;
+    // 1 ms when that tick ran past it.
+    static uint32_t NextWait(uint32_t Start, uint32_t Now);
 
 private:
     void Execute();

@@ -47,24 +47,42 @@ TEST(LoopThread, PausedTicksAdvanceTheClockOnly) {
     TLoopClock clock;
     clock.Paused = true;
     int loops = 0;
-    TLoopThread thread(clock, [&] { ++loops; }, [&] { return now += 10; });
+    // The thread reads the clock at each time-out and after each tick: 10 ms a tick.
+    TLoopThread thread(clock, [&] { ++loops; }, [&] { return now += 5; });
     thread.Start();
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(thread.HandOff().WaitAndRun(Patience));
     EXPECT_EQ(loops, 0);
-    EXPECT_EQ(clock.LoopTime, 30u);
+    EXPECT_EQ(clock.LoopTime, 25u);  // the first tick measures from the start: 5 ms
     EXPECT_EQ(clock.FrameTime, 10u);
     clock.Paused = false;
     ASSERT_TRUE(thread.HandOff().WaitAndRun(Patience));
     EXPECT_EQ(loops, 1);
-    EXPECT_EQ(clock.LoopTime, 40u);
+    EXPECT_EQ(clock.LoopTime, 35u);
     EXPECT_EQ(clock.TickCount, 4u);
 }
 
-TEST(LoopThread, WaitMakesUpForTheTicksLength) {
-    EXPECT_EQ(TLoopThread::NextWait(0), 15u);
-    EXPECT_EQ(TLoopThread::NextWait(14), 1u);
-    EXPECT_EQ(TLoopThread::NextWait(15), 1u);
-    EXPECT_EQ(TLoopThread::NextWait(299), 1u);
+TEST(LoopThread, NextTickIsDueATickAfterTheStartOfTheLast) {
+    EXPECT_EQ(TLoopThread::NextWait(1000, 1000), 15u);
+    EXPECT_EQ(TLoopThread::NextWait(1000, 1006), 9u);
+    EXPECT_EQ(TLoopThread::NextWait(1000, 1014), 1u);
+    EXPECT_EQ(TLoopThread::NextWait(1000, 1015), 1u);  // the tick overran
+    EXPECT_EQ(TLoopThread::NextWait(1000, 1299), 1u);
+    EXPECT_EQ(TLoopThread::NextWait(0xFFFFFFFA, 4), 5u);  // across the clock's wrap
+}
+
+// On the real clock: about 66 ticks in a second of the program clock, evenly spaced. Only the
+// clock's own values are checked, so a busy machine (longer gaps, fewer ticks) cannot fail it.
+TEST(LoopThread, TicksComeEveryFifteenMs) {
+    TLoopClock clock;
+    std::vector<uint32_t> gaps;
+    TLoopThread thread(clock, [&] { gaps.push_back(clock.FrameTime); });
+    thread.Start();
+    while (clock.LoopTime < 1000) ASSERT_TRUE(thread.HandOff().WaitAndRun(Patience));
+    thread.Stop();
+    // Each tick is due 15 ms after the start of the one before, the first 15 ms after the
+    // start: no more than 1000 / 15 of them.
+    EXPECT_LE(gaps.size(), 1000u / TLoopThread::TickLength + 1);
+    for (size_t i = 0; i < gaps.size(); ++i) EXPECT_GE(gaps[i], 10u) << "tick " << i;
 }
 
 TEST(LoopThread, StopCancelsATickTheMainThreadNeverTakes) {

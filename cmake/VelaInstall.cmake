@@ -48,10 +48,12 @@ foreach(page IN LISTS VELA_MANUAL_PAGES)
   vela_install_compressed(${CMAKE_BINARY_DIR}/dist/man/${page} share/man/man${section})
 endforeach()
 
-# The package's maintainer signs the changelog's one entry, dated when the tree is configured
-# (SOURCE_DATE_EPOCH when set).
-set(VELA_PACKAGE_MAINTAINER "Vela player maintainers <maintainers@localhost>" CACHE STRING
-    "The Debian package's maintainer, as \"Name <address>\"")
+# The package's version, worked out when the tree is configured by scripts/package-version, which
+# gives each later commit a higher version. Its maintainer signs the changelog's one entry, dated
+# when the tree is configured (SOURCE_DATE_EPOCH when set).
+execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/package-version OUTPUT_VARIABLE VELA_PACKAGE_VERSION
+                OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+set(VELA_PACKAGE_MAINTAINER "Vela player developers <velaplay@example.org>")
 string(TIMESTAMP VELA_PACKAGE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(${CMAKE_SOURCE_DIR}/dist/changelog.in ${CMAKE_BINARY_DIR}/dist/changelog @ONLY)
 vela_install_compressed(${CMAKE_BINARY_DIR}/dist/changelog ${VELA_DOC_DESTINATION})
@@ -68,7 +70,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/dist/copyright D
 # fonts, and xdg-open for the pages and files a title opens.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velaplay)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VERSION ${VELA_PACKAGE_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "player for Japanese visual-novel and multimedia titles")
 set(CPACK_PACKAGE_DESCRIPTION [[Vela plays titles authored as an archive (game.dat) of script pages,
 pictures, films, fonts, sounds and videos: it runs the script, draws the

@@ -1,32 +1,42 @@
 # Installation as a Linux program (`cmake --install BUILD --prefix PREFIX`, DESTDIR honoured) and
-# the Debian package of it (scripts/make-package):
+# the Debian package of it (`cpack`, scripts/make-package):
 #   PREFIX/bin/                       velaplay, the title tools, a launcher for each Python tool
+#                                     (in the package PREFIX/games/, where Debian keeps a game's)
 #   PREFIX/lib/velaplay/              libvela.so, which the player finds from its own folder
 #   PREFIX/share/velaplay/tools/      the Python tools
 #   PREFIX/share/man/man6, man1/      the manual pages, compressed
 #   PREFIX/share/applications/        the desktop entry; its icon under share/icons/hicolor/
-#   PREFIX/share/doc/velaplay/        README.md, copyright (the licences of what it links), changelog
+#   PREFIX/share/doc/velaplay/        README.md, copyright (the licences), changelog
 # The player looks for its companion library in ../lib/velaplay/ from its own folder
 # (CompanionFolder in media/velabind.cpp), so these folders stay as they are whatever
-# GNUInstallDirs would say. The package puts the player in PREFIX/games/, where Debian keeps games.
-set(VELA_PLAYER_DESTINATION bin CACHE STRING "The folder under the prefix that the player installs into")
+# GNUInstallDirs would say.
 set(VELA_COMPANION_DESTINATION lib/velaplay)
 set(VELA_TOOLS_DESTINATION share/velaplay/tools)
 set(VELA_DOC_DESTINATION share/doc/velaplay)
 
-install(TARGETS velaplay RUNTIME DESTINATION ${VELA_PLAYER_DESTINATION})
-install(TARGETS vfpack vexpr vimage vwipe vgif RUNTIME DESTINATION bin)
 install(TARGETS vela_companion LIBRARY DESTINATION ${VELA_COMPANION_DESTINATION})
 
-# Each Python tool is a command of its name without ".py"; the modules stay together, since
-# vpage.py imports nxcompile.py.
+# Each Python tool is a command of its name without ".py", run by a launcher; the modules stay
+# together, since vpage.py imports nxcompile.py. The launchers find them from bin/ and games/ alike.
 set(VELA_PYTHON_TOOLS nxcompile vfilm vpage vprevmenu vregion)
 file(RELATIVE_PATH VELA_LAUNCHER_TO_TOOLS /bin /${VELA_TOOLS_DESTINATION})
+set(launchers)
 foreach(TOOL IN LISTS VELA_PYTHON_TOOLS)
   configure_file(${CMAKE_SOURCE_DIR}/dist/launcher.in ${CMAKE_BINARY_DIR}/dist/bin/${TOOL} @ONLY)
-  install(PROGRAMS ${CMAKE_BINARY_DIR}/dist/bin/${TOOL} DESTINATION bin)
+  list(APPEND launchers ${CMAKE_BINARY_DIR}/dist/bin/${TOOL})
   install(FILES ${CMAKE_SOURCE_DIR}/tools/${TOOL}.py DESTINATION ${VELA_TOOLS_DESTINATION})
 endforeach()
+
+# The commands: the player, the title tools and the launchers, installed by `cmake --install`
+# into bin/ (component "commands"), and into games/ only when asked for by name (component
+# "game_commands", which the package takes instead).
+function(vela_install_commands Destination Component)
+  install(TARGETS velaplay vfpack vexpr vimage vwipe vgif RUNTIME DESTINATION ${Destination}
+          COMPONENT ${Component} ${ARGN})
+  install(PROGRAMS ${launchers} DESTINATION ${Destination} COMPONENT ${Component} ${ARGN})
+endfunction()
+vela_install_commands(bin commands)
+vela_install_commands(games game_commands EXCLUDE_FROM_ALL)
 
 # Source compressed by the build, as Debian has manual pages and changelogs, and installed into
 # Destination.
@@ -48,10 +58,12 @@ foreach(page IN LISTS VELA_MANUAL_PAGES)
   vela_install_compressed(${CMAKE_BINARY_DIR}/dist/man/${page} share/man/man${section})
 endforeach()
 
-# The package's maintainer signs the changelog's one entry, dated when the tree is configured
-# (SOURCE_DATE_EPOCH when set).
-set(VELA_PACKAGE_MAINTAINER "Vela player maintainers <maintainers@localhost>" CACHE STRING
-    "The Debian package's maintainer, as \"Name <address>\"")
+# The package's version, worked out when the tree is configured by scripts/package-version, which
+# gives each later commit a higher version. Its maintainer signs the changelog's one entry, dated
+# when the tree is configured (SOURCE_DATE_EPOCH when set).
+execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/package-version OUTPUT_VARIABLE VELA_PACKAGE_VERSION
+                OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+set(VELA_PACKAGE_MAINTAINER "Vela player developers <velaplay@example.org>")
 string(TIMESTAMP VELA_PACKAGE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(${CMAKE_SOURCE_DIR}/dist/changelog.in ${CMAKE_BINARY_DIR}/dist/changelog @ONLY)
 vela_install_compressed(${CMAKE_BINARY_DIR}/dist/changelog ${VELA_DOC_DESTINATION})
@@ -63,12 +75,12 @@ install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/dist/copyright D
 
 # The package: its Depends worked out by dpkg-shlibdeps from the player, the tools and the
 # companion library (which the player loads by name, so nothing links it), python3 for the Python
-# tools. Recommended: zenity for message boxes that draw Japanese, a General MIDI sound font the
-# player looks for in /usr/share/sounds/sf2/, the Japanese faces that stand in for the titles'
-# fonts, and xdg-open for the pages and files a title opens.
+# tools, and the Japanese faces that stand in for the titles' fonts, without which no text is
+# drawn. Recommended: zenity for message boxes that draw Japanese, a General MIDI sound font the
+# player looks for in /usr/share/sounds/sf2/, and xdg-open for the pages and files a title opens.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velaplay)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VERSION ${VELA_PACKAGE_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "player for Japanese visual-novel and multimedia titles")
 set(CPACK_PACKAGE_DESCRIPTION [[Vela plays titles authored as an archive (game.dat) of script pages,
 pictures, films, fonts, sounds and videos: it runs the script, draws the
@@ -84,8 +96,13 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VELA_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS python3)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "zenity, timgm6mb-soundfont | fluid-soundfont-gm, fonts-ipafont-gothic, fonts-ipafont-mincho, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, fonts-ipafont-gothic, fonts-ipafont-mincho")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "zenity, timgm6mb-soundfont | fluid-soundfont-gm, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/VelaDebWithoutLdconfig.cmake)
+# One package of every component but the commands in bin/: a package of the games section keeps
+# them in games/.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_COMPONENTS_ALL Unspecified game_commands)
 include(CPack)

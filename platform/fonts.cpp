@@ -17,16 +17,18 @@ namespace platform {
 
 namespace {
 
-// The Windows Japanese faces and the IPA families standing for them.
+// The Windows Japanese faces, the IPA families standing for them and the Debian packages that
+// install those families.
 struct StandIn {
     const char* face;  // code page 932
     const char* family;
+    const char* package;
 };
 constexpr StandIn kStandIns[] = {
-    {"ＭＳ ゴシック", "IPAGothic"},
-    {"ＭＳ Ｐゴシック", "IPAPGothic"},
-    {"ＭＳ 明朝", "IPAMincho"},
-    {"ＭＳ Ｐ明朝", "IPAPMincho"},
+    {"ＭＳ ゴシック", "IPAGothic", "fonts-ipafont-gothic"},
+    {"ＭＳ Ｐゴシック", "IPAPGothic", "fonts-ipafont-gothic"},
+    {"ＭＳ 明朝", "IPAMincho", "fonts-ipafont-mincho"},
+    {"ＭＳ Ｐ明朝", "IPAPMincho", "fonts-ipafont-mincho"},
 };
 
 void WriteMetric(OutlineMetrics& metrics, size_t offset, int32_t value) {
@@ -300,6 +302,12 @@ std::string HostFamilyOf(const std::string& face) {
     for (const StandIn& standIn : kStandIns)
         if (face == standIn.face) return standIn.family;
     return Cp932ToUtf8(face);
+}
+
+std::string FontPackageOf(const std::string& face) {
+    for (const StandIn& standIn : kStandIns)
+        if (face == standIn.face) return standIn.package;
+    return {};
 }
 
 bool FontService::CharAbcWidths(uint16_t code, AbcWidths& widths) {

@@ -36,6 +36,8 @@ std::vector<FontFamily> InstalledFontFaces();
 // The fontconfig family (UTF-8) that serves a face name: the IPA family for the four Windows
 // names, else the name itself in UTF-8.
 std::string HostFamilyOf(const std::string& face);
+// The host package that installs the family serving one of the four Windows names, else empty.
+std::string FontPackageOf(const std::string& face);
 
 // Style bits of a selection.
 inline constexpr uint8_t kFontBold = 1, kFontItalic = 2, kFontUnderline = 4, kFontStrikeOut = 8;

@@ -230,7 +230,9 @@ void TFontPixelManager::KeepStandardFonts() {
 TInstalledFont& TFontPixelManager::RenderingFont(const std::string& Face) const {
     TInstalledFont* font = FindFont(Face);
     if (!font) font = FindFont(kFallbackFace);
-    if (!font) throw EFontPixelError("標準フォントがインストールされていません");
+    if (!font)
+        throw EFontPixelError("標準フォントがインストールされていません（パッケージ " +
+                              platform::FontPackageOf(kFallbackFace) + "）");
     return *font;
 }
 

@@ -50,7 +50,7 @@ inline int32_t GlyphBorderLimit(int32_t FontSize) {
 std::vector<uint16_t> CharCodes(const std::string& Text);
 
 // Neither the face asked for nor "ＭＳ ゴシック" is installed and no pixel font has the glyph:
-// "標準フォントがインストールされていません".
+// "標準フォントがインストールされていません" with the package that installs the standard face.
 class EFontPixelError : public EVelaError {
 public:
     using EVelaError::EVelaError;

@@ -175,7 +175,7 @@ TEST_F(FontPixelTest, PixelFontGlyphsTakeTheirPlacementFromTheFile) {
 
 TEST_F(FontPixelTest, WithoutTheFaceAndTheFallbackGlyphRequestsRaise) {
     Install({});
-    const std::string message = "標準フォントがインストールされていません";
+    const std::string message = "標準フォントがインストールされていません（パッケージ fonts-ipafont-gothic）";
     EXPECT_EQ(ErrorOf([&] { manager.GetGlyph('A', "Nowhere", 16, 0); }), message);
     EXPECT_EQ(manager.Recent.size(), 1u);  // cached, empty
     EXPECT_EQ(manager.Recent.front()->GetWidth(), 0);

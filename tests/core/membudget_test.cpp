@@ -120,8 +120,8 @@ TEST_F(MemoryBudget, CAllocationsAreCountedAndTheNextNewRefused) {
     void* zeroed = Kept(std::calloc(kMiB, 2));
     void* aligned = nullptr;
     ASSERT_EQ(posix_memalign(&aligned, 4096, 2 * kMiB), 0);
-    void* small = Kept(aligned_alloc(64, 1000));
-    EXPECT_GE(malloc_usable_size(small), 1000u);
+    void* small = Kept(aligned_alloc(64, 1024));
+    EXPECT_GE(malloc_usable_size(small), 1024u);
     EXPECT_NEAR(MemoryCharged(), before + 16 * kMiB, kSlack);
     std::thread([&] {
         std::free(block);

@@ -1,15 +1,18 @@
 #include "core/membudget.h"
 
+#include "platform/dynlib.h"
 #include "platform/system.h"
 
 #include <malloc.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <type_traits>
 
 const char MemoryBudgetMessage[] = "タイトルのメモリを使い切りました";
 
@@ -63,32 +66,28 @@ bool Settle() noexcept {
     return most >= 0 && total > most;
 }
 
-// The slow way of an allocation of Bytes at Block that brought the thread's count past the step;
-// true when the total then passes the limit on a refusing thread and no exception unwinds: the
-// block is then freed again.
-[[gnu::noinline]] bool SettleRefuses(void* Block, int64_t Bytes) noexcept {
-    if (!Settle() || refusing == 0 || std::uncaught_exceptions() > 0) return false;
-    charged.fetch_sub(Bytes, std::memory_order_relaxed);
-    std::free(Block);
-    return true;
-}
-
 [[noreturn, gnu::noinline]] void RaiseRefusal() { throw EMemoryBudget(); }
 
-// What a block counts: the bytes the allocator takes for it. For a small block that is worked
-// out from its size (the allocator's 8-byte header and 16-byte steps, 32 at least), alike when
-// it is taken and when it is given back with its size; a large block, a block of a larger
-// alignment and one given back without its size count the allocator's own word on the block
-// (the same for a small block but for the few bytes it may take beyond its size).
-constexpr size_t kSmallBlock = size_t(64) << 10;
-inline int64_t BlockBytes(void* Block) { return static_cast<int64_t>(malloc_usable_size(Block)) + 8; }
-inline int64_t SizedBytes(void* Block, size_t Size) {
-    return Size < kSmallBlock ? std::max<int64_t>((int64_t(Size) + 8 + 15) & ~int64_t(15), 32) : BlockBytes(Block);
+// What a block of Size bytes takes from the host's allocator: its 8-byte header and 16-byte
+// steps, 32 at least.
+constexpr int64_t HeldBytes(size_t Size) {
+    return std::max<int64_t>((int64_t(Size) + 8 + 15) & ~int64_t(15), 32);
 }
 
-// Counts an allocation of Bytes at Block; true when it is refused, the block freed again.
-inline bool Refused(void* Block, int64_t Bytes) noexcept {
-    return (pending += Bytes) >= kSettleStep && SettleRefuses(Block, Bytes);
+// The slow way of an allocation that brought the thread's count a step past settled. When the
+// total then passes the limit on a refusing thread, the count is left a step ahead, so that the
+// thread's next allocation settles again and, if it is a new, is refused: an allocation that
+// cannot be refused (a C library's) leaves the refusal to the next one that can.
+[[gnu::noinline]] void SettleTaken() noexcept {
+    if (Settle() && refusing > 0) {
+        charged.fetch_sub(kSettleStep, std::memory_order_relaxed);
+        pending += kSettleStep;
+    }
+}
+
+inline void CountTaken(int64_t Bytes) noexcept {
+    if ((pending += Bytes) >= kSettleStep) [[unlikely]]
+        SettleTaken();
 }
 
 // Whether the thread's count lies a step or more from settled either way. A thread that has not
@@ -97,62 +96,14 @@ inline bool PastStep(int64_t Count) {
     return static_cast<uint64_t>(Count) + uint64_t(kSettleStep - 1) > uint64_t(2 * kSettleStep - 2);
 }
 
-inline void Give(void* Block, int64_t Bytes) noexcept {
-    std::free(Block);
+inline void CountGiven(int64_t Bytes) noexcept {
     if (PastStep(pending -= Bytes)) [[unlikely]]
         Settle();
 }
-inline void GiveBlock(void* Block) noexcept {
-    if (Block) Give(Block, BlockBytes(Block));
-}
 
-// malloc (or posix_memalign when Align is past what malloc gives), asking the new-handler to
-// make room as the standard allocation functions do; nullptr when there is none.
-void* Take(size_t Size, size_t Align) noexcept {
-    if (Size >= hostRefusesFrom.load(std::memory_order_relaxed) && refusing == 0) return nullptr;
-    if (Size == 0) Size = 1;
-    for (;;) {
-        void* block = nullptr;
-        if (Align <= alignof(std::max_align_t)) {
-            block = std::malloc(Size);
-        } else if (posix_memalign(&block, Align, Size) != 0) {
-            block = nullptr;
-        }
-        if (block) return block;
-        const std::new_handler handler = std::get_new_handler();
-        if (!handler) return nullptr;
-        try {
-            handler();
-        } catch (...) {
-            return nullptr;
-        }
-    }
-}
-
-// Take and the count, raising bad_alloc for a block the host cannot give and EMemoryBudget for
-// one the budget refuses; the forms that must not throw (Quiet) answer nullptr for either.
-template <bool Quiet>
-[[gnu::noinline]] void* TakeCounted(size_t Size, size_t Align) noexcept(Quiet) {
-    void* block = Take(Size, Align);
-    const bool refused = block && Refused(block, Align ? BlockBytes(block) : SizedBytes(block, Size));
-    if (block && !refused) return block;
-    if constexpr (!Quiet) {
-        if (refused) RaiseRefusal();
-        throw std::bad_alloc();
-    }
-    return nullptr;
-}
-
-// The common case inline.
-inline void* TakeBlock(size_t Size) {
-    if (Size >= hostRefusesFrom.load(std::memory_order_relaxed)) [[unlikely]]
-        return TakeCounted<false>(Size, 0);
-    void* block = std::malloc(Size);
-    if (!block) [[unlikely]]
-        return TakeCounted<false>(Size, 0);
-    if (Refused(block, SizedBytes(block, Size))) [[unlikely]]
-        RaiseRefusal();
-    return block;
+// Whether the host is taken to refuse a block of Size asked for on this thread (SimulateHostRefusal).
+inline bool HostRefuses(size_t Size) {
+    return Size >= hostRefusesFrom.load(std::memory_order_relaxed) && refusing == 0;
 }
 
 }  // namespace
@@ -255,6 +206,138 @@ void EndOnRefusalAtTerminate() {
 
 // ---- The replaced allocation functions ----
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VELA_SANITIZER_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VELA_SANITIZER_HEAP 1
+#endif
+#endif
+
+#ifndef VELA_SANITIZER_HEAP
+
+// The host's allocator by the names glibc gives its own entries, which the functions below stand
+// in front of for the program and every library it loads: what the C libraries take at the
+// player's request (decoders, fonts, the synthesiser, surfaces) is counted as new is.
+extern "C" {
+void* __libc_malloc(size_t Size) noexcept;
+void __libc_free(void* Block) noexcept;
+void* __libc_calloc(size_t Count, size_t Size) noexcept;
+void* __libc_realloc(void* Block, size_t Size) noexcept;
+void* __libc_memalign(size_t Align, size_t Size) noexcept;
+void* __libc_valloc(size_t Size) noexcept;
+void* __libc_pvalloc(size_t Size) noexcept;
+}
+
+namespace {
+
+// What a block counts: the bytes the allocator takes for it, by its own word on the block. A
+// small block of new is worked out from its size instead (HeldBytes, the same but for the few
+// bytes the allocator may give beyond it), alike when it is taken and when it is given back with
+// its size.
+inline int64_t BlockBytes(void* Block) { return static_cast<int64_t>(malloc_usable_size(Block)) + 8; }
+constexpr size_t kSmallBlock = size_t(64) << 10;
+inline int64_t SizedBytes(void* Block, size_t Size) { return Size < kSmallBlock ? HeldBytes(Size) : BlockBytes(Block); }
+
+inline void* Counted(void* Block) noexcept {
+    if (Block) CountTaken(BlockBytes(Block));
+    return Block;
+}
+
+inline void Give(void* Block, int64_t Bytes) noexcept {
+    __libc_free(Block);
+    CountGiven(Bytes);
+}
+inline void GiveBlock(void* Block) noexcept {
+    if (Block) Give(Block, BlockBytes(Block));
+}
+
+// The slow way of a new of Bytes at Block that brought the thread's count past the step; true
+// when the total then passes the limit on a refusing thread and no exception unwinds: the block
+// is then freed again.
+[[gnu::noinline]] bool SettleRefuses(void* Block, int64_t Bytes) noexcept {
+    if (!Settle() || refusing == 0 || std::uncaught_exceptions() > 0) return false;
+    charged.fetch_sub(Bytes, std::memory_order_relaxed);
+    __libc_free(Block);
+    return true;
+}
+
+// Counts a new of Bytes at Block; true when it is refused, the block freed again.
+inline bool Refused(void* Block, int64_t Bytes) noexcept {
+    return (pending += Bytes) >= kSettleStep && SettleRefuses(Block, Bytes);
+}
+
+// The host's block (aligned to Align when that is past what malloc gives), asking the
+// new-handler to make room as the standard allocation functions do; nullptr when there is none.
+void* Take(size_t Size, size_t Align) noexcept {
+    if (HostRefuses(Size)) return nullptr;
+    if (Size == 0) Size = 1;
+    for (;;) {
+        void* block = Align <= alignof(std::max_align_t) ? __libc_malloc(Size) : __libc_memalign(Align, Size);
+        if (block) return block;
+        const std::new_handler handler = std::get_new_handler();
+        if (!handler) return nullptr;
+        try {
+            handler();
+        } catch (...) {
+            return nullptr;
+        }
+    }
+}
+
+// Take and the count, raising bad_alloc for a block the host cannot give and EMemoryBudget for
+// one the budget refuses; the forms that must not throw (Quiet) answer nullptr for either.
+template <bool Quiet>
+[[gnu::noinline]] void* TakeCounted(size_t Size, size_t Align) noexcept(Quiet) {
+    void* block = Take(Size, Align);
+    const bool refused = block && Refused(block, Align ? BlockBytes(block) : SizedBytes(block, Size));
+    if (block && !refused) return block;
+    if constexpr (!Quiet) {
+        if (refused) RaiseRefusal();
+        throw std::bad_alloc();
+    }
+    return nullptr;
+}
+
+// The common case inline.
+inline void* TakeBlock(size_t Size) {
+    if (Size >= hostRefusesFrom.load(std::memory_order_relaxed)) [[unlikely]]
+        return TakeCounted<false>(Size, 0);
+    void* block = __libc_malloc(Size);
+    if (!block) [[unlikely]]
+        return TakeCounted<false>(Size, 0);
+    if (Refused(block, SizedBytes(block, Size))) [[unlikely]]
+        RaiseRefusal();
+    return block;
+}
+
+}  // namespace
+
+// C's allocation functions, counted and never refused: a C library cannot be told of a refusal,
+// so the thread's next new is (see SettleTaken).
+extern "C" {
+void* malloc(size_t Size) noexcept { return Counted(__libc_malloc(Size)); }
+void free(void* Block) noexcept { GiveBlock(Block); }
+void* calloc(size_t Count, size_t Size) noexcept { return Counted(__libc_calloc(Count, Size)); }
+void* realloc(void* Block, size_t Size) noexcept {
+    const int64_t was = Block ? BlockBytes(Block) : 0;
+    void* moved = __libc_realloc(Block, Size);
+    if (moved || Size == 0) CountGiven(was);  // moved, grown in place, or freed (a size of 0)
+    return Counted(moved);
+}
+void* memalign(size_t Align, size_t Size) noexcept { return Counted(__libc_memalign(Align, Size)); }
+void* aligned_alloc(size_t Align, size_t Size) noexcept { return Counted(__libc_memalign(Align, Size)); }
+void* valloc(size_t Size) noexcept { return Counted(__libc_valloc(Size)); }
+void* pvalloc(size_t Size) noexcept { return Counted(__libc_pvalloc(Size)); }
+int posix_memalign(void** Block, size_t Align, size_t Size) noexcept {
+    if (Align == 0 || Align % sizeof(void*) != 0 || (Align & (Align - 1)) != 0) return EINVAL;
+    void* block = Counted(__libc_memalign(Align, Size));
+    if (!block) return ENOMEM;
+    *Block = block;
+    return 0;
+}
+}
+
 void* operator new(size_t Size) { return TakeBlock(Size); }
 void* operator new[](size_t Size) { return TakeBlock(Size); }
 void* operator new(size_t Size, std::align_val_t Align) { return TakeCounted<false>(Size, static_cast<size_t>(Align)); }
@@ -284,3 +367,113 @@ void operator delete(void* Block, const std::nothrow_t&) noexcept { GiveBlock(Bl
 void operator delete[](void* Block, const std::nothrow_t&) noexcept { GiveBlock(Block); }
 void operator delete(void* Block, std::align_val_t, const std::nothrow_t&) noexcept { GiveBlock(Block); }
 void operator delete[](void* Block, std::align_val_t, const std::nothrow_t&) noexcept { GiveBlock(Block); }
+
+#else
+
+// Under a sanitizer its runtime keeps the heap and checks that each block is given back as it
+// was taken: its hooks count every block (as the host's allocator would hold it), and the
+// replaced new only refuses before it hands over to the runtime's own.
+extern "C" {
+int __sanitizer_install_malloc_and_free_hooks(void (*Taken)(const volatile void*, size_t),
+                                              void (*Given)(const volatile void*));
+size_t __sanitizer_get_allocated_size(const volatile void* Block);
+}
+
+namespace {
+
+void CountTakenBlock(const volatile void*, size_t Size) { CountTaken(HeldBytes(Size)); }
+void CountGivenBlock(const volatile void* Block) {
+    if (Block) CountGiven(HeldBytes(__sanitizer_get_allocated_size(Block)));
+}
+
+// Installed before the libraries start, so that what they give back was counted when taken.
+void InstallCountingHooks() { __sanitizer_install_malloc_and_free_hooks(CountTakenBlock, CountGivenBlock); }
+[[gnu::section(".preinit_array"), gnu::used]] void (*const installCountingHooks)() = InstallCountingHooks;
+
+// Whether a new of Size asked for on this thread is refused, and by whom.
+enum class TRefusal { None, Budget, Host };
+TRefusal RefusalOf(size_t Size) noexcept {
+    if (HostRefuses(Size)) return TRefusal::Host;
+    if (refusing == 0 || std::uncaught_exceptions() > 0) return TRefusal::None;
+    const int64_t most = limit.load(std::memory_order_relaxed);
+    Settle();
+    return most >= 0 && charged.load(std::memory_order_relaxed) + HeldBytes(Size) > most ? TRefusal::Budget
+                                                                                        : TRefusal::None;
+}
+
+// The runtime's own definition of the allocation function Name.
+template <typename... TArgs>
+using TNew = void* (*)(size_t, TArgs...);
+template <typename... TArgs>
+TNew<TArgs...> RuntimeNew(const char* Name) {
+    return reinterpret_cast<TNew<TArgs...>>(platform::NextDefinition(Name));
+}
+
+template <typename... TArgs>
+void* Forward(TNew<TArgs...> Next, size_t Size, std::type_identity_t<TArgs>... Args) {
+    switch (RefusalOf(Size)) {
+    case TRefusal::Budget: RaiseRefusal();
+    case TRefusal::Host: throw std::bad_alloc();
+    case TRefusal::None: break;
+    }
+    return Next(Size, Args...);
+}
+
+template <typename... TArgs>
+void* ForwardQuiet(TNew<TArgs...> Next, size_t Size, std::type_identity_t<TArgs>... Args) noexcept {
+    return RefusalOf(Size) == TRefusal::None ? Next(Size, Args...) : nullptr;
+}
+
+}  // namespace
+
+void* operator new(size_t Size) {
+    static const auto next = RuntimeNew<>("_Znwm");
+    return Forward(next, Size);
+}
+void* operator new[](size_t Size) {
+    static const auto next = RuntimeNew<>("_Znam");
+    return Forward(next, Size);
+}
+void* operator new(size_t Size, std::align_val_t Align) {
+    static const auto next = RuntimeNew<std::align_val_t>("_ZnwmSt11align_val_t");
+    return Forward(next, Size, Align);
+}
+void* operator new[](size_t Size, std::align_val_t Align) {
+    static const auto next = RuntimeNew<std::align_val_t>("_ZnamSt11align_val_t");
+    return Forward(next, Size, Align);
+}
+void* operator new(size_t Size, const std::nothrow_t& Tag) noexcept {
+    static const auto next = RuntimeNew<const std::nothrow_t&>("_ZnwmRKSt9nothrow_t");
+    return ForwardQuiet(next, Size, Tag);
+}
+void* operator new[](size_t Size, const std::nothrow_t& Tag) noexcept {
+    static const auto next = RuntimeNew<const std::nothrow_t&>("_ZnamRKSt9nothrow_t");
+    return ForwardQuiet(next, Size, Tag);
+}
+void* operator new(size_t Size, std::align_val_t Align, const std::nothrow_t& Tag) noexcept {
+    static const auto next = RuntimeNew<std::align_val_t, const std::nothrow_t&>("_ZnwmSt11align_val_tRKSt9nothrow_t");
+    return ForwardQuiet(next, Size, Align, Tag);
+}
+void* operator new[](size_t Size, std::align_val_t Align, const std::nothrow_t& Tag) noexcept {
+    static const auto next = RuntimeNew<std::align_val_t, const std::nothrow_t&>("_ZnamSt11align_val_tRKSt9nothrow_t");
+    return ForwardQuiet(next, Size, Align, Tag);
+}
+
+#if defined(__clang__)
+// clang links the sanitizer's runtime into the program, where the new above hides the runtime's
+// own and the next definition is the C++ library's, on malloc: delete gives back alike.
+void operator delete(void* Block, size_t) noexcept { std::free(Block); }
+void operator delete[](void* Block, size_t) noexcept { std::free(Block); }
+void operator delete(void* Block) noexcept { std::free(Block); }
+void operator delete[](void* Block) noexcept { std::free(Block); }
+void operator delete(void* Block, std::align_val_t) noexcept { std::free(Block); }
+void operator delete[](void* Block, std::align_val_t) noexcept { std::free(Block); }
+void operator delete(void* Block, size_t, std::align_val_t) noexcept { std::free(Block); }
+void operator delete[](void* Block, size_t, std::align_val_t) noexcept { std::free(Block); }
+void operator delete(void* Block, const std::nothrow_t&) noexcept { std::free(Block); }
+void operator delete[](void* Block, const std::nothrow_t&) noexcept { std::free(Block); }
+void operator delete(void* Block, std::align_val_t, const std::nothrow_t&) noexcept { std::free(Block); }
+void operator delete[](void* Block, std::align_val_t, const std::nothrow_t&) noexcept { std::free(Block); }
+#endif
+
+#endif

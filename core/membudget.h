@@ -4,18 +4,23 @@
 // The limit is VELA_MEMORY_LIMIT mebibytes when that is set, else a quarter of the machine's
 // physical memory, at most 2 GiB.
 //
-// Every allocation of the program and the companion library goes through the global operator
-// new and delete, replaced here: each counts what it takes and gives back, so containers,
-// objects, strings and temporaries are charged without anyone writing a charge. Each thread
-// keeps its own count and settles it with the shared total in steps of 64 KiB, so that an
-// allocation pays no atomic operation; what a thread frees counts off whichever thread made it,
-// and a thread that ends hands its count over. Memory that a C library allocates at the
-// player's request is charged by hand (TMemoryCharge) where it is asked for.
+// Every allocation of the program, the companion library and the C libraries they use is
+// counted in one place here: the C allocation functions (malloc, free, calloc, realloc and the
+// aligned forms) and the global operator new and delete are replaced, each counting what it
+// takes and gives back, so containers, objects, strings, temporaries and what a decoder, a font
+// or the synthesiser allocates at the player's request are charged without anyone writing a
+// charge. (Under a sanitizer its runtime keeps the heap: its allocation hooks count, and the
+// replaced new refuses before handing over to the runtime's own.) Each thread keeps its own
+// count and settles it with the shared total in steps of 64 KiB, so that an allocation pays no
+// atomic operation; what a thread frees counts off whichever thread made it, and a thread that
+// ends hands its count over.
 //
 // An allocation past the limit is refused only on a thread inside a TBudgetRefusal (the
-// commands, readers and ticks of the title) and never while an exception unwinds; anywhere else
-// it is made and counted, and the next refusable allocation refuses. A refused new raises
-// EMemoryBudget; a refused new (std::nothrow) answers nullptr, a refusal its caller tells.
+// commands, readers and ticks of the title), only from new, and never while an exception
+// unwinds; anywhere else it is made and counted, and the next refusable allocation refuses. A C
+// library's allocation is never refused: one that passes the limit inside a TBudgetRefusal has
+// the thread's next new refused. A refused new raises EMemoryBudget; a refused new
+// (std::nothrow) answers nullptr, a refusal its caller tells.
 #include <cstdint>
 #include <exception>
 #include <new>
@@ -63,7 +68,7 @@ public:
     TBudgetRefusal& operator=(const TBudgetRefusal&) = delete;
 };
 
-// Explicit charges, for memory a C library allocates at the player's request. TryChargeMemory
+// Explicit charges, for what the budget should hold beside the heap. TryChargeMemory
 // takes Bytes (0 or more) from the budget; false, taking nothing, when that would pass the limit.
 bool TryChargeMemory(int64_t Bytes) noexcept;
 void ReleaseMemory(int64_t Bytes) noexcept;

@@ -1,6 +1,7 @@
 #include "core/vrfiles_manager.h"
 
 #include "core/installset.h"
+#include "core/membudget.h"
 #include "core/sysutils.h"
 #include "platform/fs.h"
 
@@ -202,6 +203,9 @@ TVrFileManager::~TVrFileManager() {
 int TVrFileManager::Add(const std::string& FileName) {
     for (int i = 0; i < Count(); ++i)
         if (AnsiSameText(GetCollection(i).BaseFolder(), FileName)) return -1;
+    // The archive's index and what OnChange reads of it are the title's: the budget refuses them
+    // past its limit, whoever adds the archive.
+    const TBudgetRefusal reading;
     auto archive = std::make_unique<TVrFileCollection>();
     archive->Open(FileName);
     TVrFileCollection& added = *archive;

@@ -1,5 +1,7 @@
 #include "graphics/fastdib.h"
 
+#include "core/membudget.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -11,14 +13,23 @@ namespace {
 
 const char kNoMemory[] = "Can not alloc memory";
 
-// A table of Count elements for one conversion, not initialised, or each Fill.
-template <class T>
-std::unique_ptr<T[]> NewTable(size_t Count) {
+// What Make returns; an allocation the host refuses raises "Can not alloc memory", one the
+// title's budget refuses passes on as it is.
+template <class F>
+auto Allocating(F Make) {
     try {
-        return std::make_unique_for_overwrite<T[]>(Count);
+        return Make();
+    } catch (const EMemoryBudget&) {
+        throw;
     } catch (const std::bad_alloc&) {
         throw EFastDIBError(kNoMemory);
     }
+}
+
+// A table of Count elements for one conversion, not initialised, or each Fill.
+template <class T>
+std::unique_ptr<T[]> NewTable(size_t Count) {
+    return Allocating([Count] { return std::make_unique_for_overwrite<T[]>(Count); });
 }
 template <class T>
 std::unique_ptr<T[]> NewTable(size_t Count, T Fill) {
@@ -395,12 +406,10 @@ void TFastDIB::SetSize(int32_t Width, int32_t Height, int32_t BitCount, int32_t 
     if (Width < 0 || Height < 0 || lineBytes * Height > kMaxImageBytes) throw EFastDIBError(kNoMemory);
     std::vector<uint8_t> memory;
     std::vector<uint8_t*> rows;
-    try {
+    Allocating([&] {
         memory.assign(size_t(lineBytes * Height), 0);
         rows.resize(size_t(Height));
-    } catch (const std::bad_alloc&) {
-        throw EFastDIBError(kNoMemory);
-    }
+    });
     for (int32_t y = 0; y < Height; ++y) rows[size_t(y)] = memory.data() + size_t(y) * size_t(lineBytes);
     memory_ = std::move(memory), rows_ = std::move(rows);
     width_ = Width, absHeight_ = Height, bitCount_ = BitCount, bitfieldCode_ = BitfieldCode;

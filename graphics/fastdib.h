@@ -58,8 +58,8 @@ public:
 
     // A new zeroed image unless all four already agree (the pixels then stay). BitCount 0 takes
     // the screen's depth; BitfieldCode 0 takes the screen's layout at 16 bits and 888 at 32.
-    // Raises "Can not alloc memory" when the pixels cannot be had or the title's memory budget
-    // cannot take them.
+    // Raises "Can not alloc memory" when the pixels cannot be had, EMemoryBudget when the title's
+    // memory budget cannot take them.
     void SetSize(int32_t Width, int32_t Height, int32_t BitCount, int32_t BitfieldCode = 0);
 
     int32_t Width() const { return width_; }

@@ -271,7 +271,7 @@ void TActiveMovie::OpenFile(const std::string& Name) {
         return;
     }
     try {
-        FHandle = AddLibraryVideo(Name, *FStream, false, FPictures);
+        FHandle = AddLibraryVideo(Name, *FStream, false);
     } catch (const EVelaError& E) {
         FLastError = E.what();
         FStream.reset();
@@ -287,7 +287,6 @@ void TActiveMovie::CloseFile() {
         VelaLib.VidmanDel(FHandle);
     }
     FHandle = 0;
-    FPictures.TryResize(0);
     FStream.reset();
     FStopped = true;
     FEnded = false;

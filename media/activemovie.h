@@ -9,7 +9,6 @@
 // optionally writes them to numbered or time-stamped BMP or JPEG files.
 #include "companion/vela_api.h"
 #include "core/header.h"
-#include "core/membudget.h"
 #include "core/streams.h"
 #include "graphics/dib.h"
 #include "platform/msgqueue.h"
@@ -178,7 +177,6 @@ private:
     std::string FFileName;
     std::unique_ptr<TStream> FStream;
     VelaHandle FHandle = 0;
-    TMemoryCharge FPictures;  // the decoder's working pictures of the film (see AddLibraryVideo)
     bool FStopped = true;
 
     TDisplaySize FDisplaySize = mpDefaultSize;

@@ -1,6 +1,7 @@
 #include "media/videoitem.h"
 
 #include "core/bigstreams.h"
+#include "core/membudget.h"
 #include "core/sysutils.h"
 #include "core/vrfiles_manager.h"
 #include "graphics/graphic.h"
@@ -36,7 +37,7 @@ const char* LibraryVideoFailureText(int32_t Failure) {
     }
 }
 
-VelaHandle AddLibraryVideo(const std::string& FileName, TStream& Source, bool Capture, TMemoryCharge& Charge) {
+VelaHandle AddLibraryVideo(const std::string& FileName, TStream& Source, bool Capture) {
     HandSoundDeviceToLibrary();
     if (!VelaLib.VidmanAdd) throw EVelaError(LibraryVideoFailureText(VELA_FAILURE_NONE));
     const VelaHandle handle = VelaLib.VidmanAdd(FileName.c_str(), &Source, Capture ? -1 : 0);
@@ -44,8 +45,10 @@ VelaHandle AddLibraryVideo(const std::string& FileName, TStream& Source, bool Ca
     try {
         const int32_t width = VelaLib.VideoGetSourceWidth(handle), height = VelaLib.VideoGetSourceHeight(handle);
         CheckImageSize(width, height, 32);
-        if (!Charge.TryResize(int64_t(width) * height * 4 * velaVideoPictures(width, height)))
-            throw EVelaError(MemoryBudgetMessage);
+        // The decoder's working pictures must fit now; the heap counts them as it takes them.
+        const int64_t pictures = int64_t(width) * height * 4 * velaVideoPictures(width, height);
+        if (!TryChargeMemory(pictures)) throw EVelaError(MemoryBudgetMessage);
+        ReleaseMemory(pictures);
     } catch (...) {
         VelaLib.VidmanDel(handle);
         throw;
@@ -73,7 +76,7 @@ TDsVideoItem::TDsVideoItem(TVideoManager* Manager, bool Capture, const std::stri
         name = VrFileManager->BaseFolder() + FileName;
     }
     try {
-        FHandle = AddLibraryVideo(name, *FSource, Capture, FPictures);
+        FHandle = AddLibraryVideo(name, *FSource, Capture);
     } catch (const EVelaError& E) {
         Manager->ReportOpenFailure(FileName, E.what());
     }

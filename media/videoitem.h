@@ -2,21 +2,19 @@
 // The two kinds of film item: the companion library's (TDsVideoItem) and the media-player
 // host's (made by NewWmVideoItem), and where a playback window goes so that the part of the
 // frame asked for falls on the place asked for.
-#include "core/membudget.h"
 #include "media/mediaman.h"
 
 #include <memory>
 #include <string>
 
 // A video of the companion library read from Source (kept open while the video is) and named
-// FileName to it, with the sound device handed to the library first. Charge becomes the
-// working pictures of the library's decoder, a C library outside the player's counted heap
-// (about as many as the library keeps decoded, which the heap counts); it is to be given back
-// after the video is deleted. Raises
+// FileName to it, with the sound device handed to the library first. The working pictures of
+// the library's decoder (about as many as the library keeps decoded) must fit in the title's
+// memory when it opens; the budget counts them as the decoder takes them. Raises
 // EVelaError saying why when the library cannot decode the data or could not get memory or a
 // thread for it, when no bitmap could hold its frame, or when its pictures do not fit the
 // title's memory; nothing is left open then.
-VelaHandle AddLibraryVideo(const std::string& FileName, TStream& Source, bool Capture, TMemoryCharge& Charge);
+VelaHandle AddLibraryVideo(const std::string& FileName, TStream& Source, bool Capture);
 // Why the library made no video or stopped one short (a VELA_FAILURE_...): the memory budget's
 // message, "too many at once", or for none "no video the companion library can decode".
 const char* LibraryVideoFailureText(int32_t Failure);
@@ -63,7 +61,6 @@ private:
     std::string FFileName;  // as the title named it
     std::string FWorkName;  // the content written out to a work file, released with the item
     bool FFailureSaid = false;
-    TMemoryCharge FPictures;  // given back after the video
     VelaHandle FHandle = 0;
 };
 

@@ -25,4 +25,6 @@ DynamicLibrary::~DynamicLibrary() { dlclose(handle_); }
 
 void* DynamicLibrary::symbol(const char* name) const { return dlsym(handle_, name); }
 
+void* NextDefinition(const char* name) { return dlsym(RTLD_NEXT, name); }
+
 }  // namespace platform

@@ -22,4 +22,8 @@ private:
     void* handle_;
 };
 
+// The definition of an entry in the libraries loaded after the program: the one that the
+// program's own definition by the same name stands in front of; nullptr when there is none.
+void* NextDefinition(const char* name);
+
 }  // namespace platform

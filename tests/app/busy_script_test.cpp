@@ -6,6 +6,7 @@
 #include "app/entry.h"
 #include "media/velabind.h"
 #include "platform/clock.h"
+#include "platform/encoding.h"
 #include "platform/fs.h"
 #include "script/params_vars.h"
 #include "tests/app/child_process.h"
@@ -124,6 +125,36 @@ TEST(BusyScript, SigtermAndSigintEndAPlayerWhosePagesJumpForEver) {
 // Headless, the same for a title that waits.
 TEST(BusyScript, SigtermAndSigintEndAHeadlessPlayerThatWaits) {
     for (const int signal : {SIGTERM, SIGINT}) EXPECT_TRUE(SignalEndsIt(LongWait, true, signal)) << signal;
+}
+
+// A loop of live Ogg sounds that never waits is refused with the title's memory message at its
+// line: what the decoders (a C library) hold is counted, so that the player stays well within
+// what it would reach if they were not (above 170 MB).
+TEST(BusyScript, LiveOggSoundsInALoopEndAtTheMemoryLimit) {
+    const std::string title = MakeTitle(
+        {{"start", R"([{"cmd": "WhileInit", "do": "n = 0"}, {"cmd": "Label", "name": "top"},
+                       {"cmd": "While", "cond": "n >= 0", "exit": "done"},
+                       {"cmd": "Sound", "props": {"NAME": "\"s\" ++ n", "SOURCE": "\"a.ogg\""}, "indent": 1},
+                       {"cmd": "WhileLoop", "do": "n = n + 1", "head": "top", "indent": 1},
+                       {"cmd": "Label", "name": "done"}])"}},
+        {{"a.ogg", FileText(VELA_TEST_DATA "/companion/stereo.ogg")}});
+    const ScopedEnvironment sound("SDL_AUDIODRIVER", "dummy"), limit("VELA_MEMORY_LIMIT", "64");
+    Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt");
+    ASSERT_TRUE(player.Started());
+    int64_t peakKiB = 0;
+    const std::string status = "/proc/" + std::to_string(player.Pid()) + "/status";
+    for (int waited = 0; player.Running() && waited < 20000; waited += 5) {
+        std::ifstream fields(status);
+        for (std::string field; fields >> field;)
+            if (field == "VmHWM:") fields >> peakKiB;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(player.ExitedWith(1));
+    EXPECT_NE(FileText(title + "errors.txt").find(platform::Cp932ToUtf8("start.vsb(4):タイトルのメモリを使い切りました")),
+              std::string::npos)
+        << FileText(title + "errors.txt");
+    EXPECT_GT(peakKiB, 0);
+    EXPECT_LT(peakKiB, 150 << 10);
 }
 
 // The player's entry around a window of the test's, on a title made for it.

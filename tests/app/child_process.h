@@ -47,6 +47,7 @@ public:
     Child& operator=(const Child&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     bool Running() {
         if (!Started() || ended_) return false;
         if (waitpid(pid_, &status_, WNOHANG) == pid_) ended_ = true;

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <malloc.h>
 #include <map>
 #include <memory>
 #include <new>
@@ -18,6 +20,13 @@ namespace {
 constexpr int64_t kMiB = int64_t(1) << 20;
 // What the counts of the threads may lag behind the shared total.
 constexpr int64_t kSlack = int64_t(256) << 10;
+
+// Where a test's C blocks are kept, so that the compiler cannot leave out a malloc and its free.
+void* volatile kept;
+void* Kept(void* Block) {
+    kept = Block;
+    return Block;
+}
 
 class MemoryBudget : public ::testing::Test {
 protected:
@@ -99,6 +108,48 @@ TEST_F(MemoryBudget, FreesOnAnyThreadAreGivenBack) {
     EXPECT_NEAR(MemoryCharged(), before, kSlack);
 }
 
+// What a C library takes with malloc and its kin is counted as new is and given back with free,
+// also on a thread that never allocated and from threads that end holding it. It is never
+// refused: inside a refusing scope the next new is.
+TEST_F(MemoryBudget, CAllocationsAreCountedAndTheNextNewRefused) {
+    const int64_t before = MemoryCharged();
+    void* block = Kept(std::malloc(8 * kMiB));
+    EXPECT_NEAR(MemoryCharged(), before + 8 * kMiB, kSlack);
+    block = Kept(std::realloc(block, 12 * kMiB));
+    EXPECT_NEAR(MemoryCharged(), before + 12 * kMiB, kSlack);
+    void* zeroed = Kept(std::calloc(kMiB, 2));
+    void* aligned = nullptr;
+    ASSERT_EQ(posix_memalign(&aligned, 4096, 2 * kMiB), 0);
+    void* small = Kept(aligned_alloc(64, 1024));
+    EXPECT_GE(malloc_usable_size(small), 1024u);
+    EXPECT_NEAR(MemoryCharged(), before + 16 * kMiB, kSlack);
+    std::thread([&] {
+        std::free(block);
+        std::free(zeroed);
+        std::free(aligned);
+        std::free(small);
+    }).join();
+    EXPECT_NEAR(MemoryCharged(), before, kSlack);
+
+    // Each thread takes less than its step and ends holding it: all of it is in the total.
+    std::vector<void*> blocks(200);
+    std::vector<std::thread> threads;
+    for (void*& each : blocks) threads.emplace_back([&each] { each = Kept(std::malloc(size_t(40) << 10)); });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_NEAR(MemoryCharged(), before + 200 * (int64_t(40) << 10), kSlack);
+    for (void* each : blocks) std::free(each);
+    EXPECT_NEAR(MemoryCharged(), before, kSlack);
+
+    LimitAbove(4 * kMiB);
+    const TBudgetRefusal refusing;
+    block = Kept(std::malloc(8 * kMiB));
+    ASSERT_NE(block, nullptr);
+    EXPECT_FALSE(MemoryRefused());
+    EXPECT_THROW(std::make_unique<char[]>(16), EMemoryBudget);
+    std::free(block);
+    EXPECT_NE(std::make_unique<char[]>(16), nullptr);
+}
+
 // new (std::nothrow) is refused where new is, answering nullptr, a refusal its caller tells. The
 // refusal of new is a std::bad_alloc to code that makes do without the memory, with the budget's
 // message.
@@ -150,6 +201,26 @@ TEST_F(MemoryBudget, ExplicitChargesAreRefusedPastTheLimitAndGivenBackWithTheirO
     EXPECT_NEAR(MemoryCharged(), before, kSlack);
     EXPECT_FALSE(MemoryRefused());  // a charge refused is told by its caller
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer the budget's new hands over to the sanitizer's own, which still tells
+// a block given back otherwise than it was taken.
+TEST(MemoryBudgetDeathTest, TheSanitizerStillTellsMismatchedDeallocations) {
+    EXPECT_DEATH(
+        {
+            char* volatile block = new char[16];
+            delete block;
+        },
+        "alloc-dealloc-mismatch");
+    EXPECT_DEATH(
+        {
+            char* volatile block = static_cast<char*>(std::malloc(16));
+            delete block;
+        },
+        "alloc-dealloc-mismatch");
+    EXPECT_DEATH(::operator delete(Kept(::operator new(32)), 16), "new-delete-type-mismatch");
+}
+#endif
 
 TEST_F(MemoryBudget, TheEnvironmentGivesWholeMebibytesOrIsRefused) {
     int64_t bytes = 0;

@@ -1,5 +1,6 @@
 #include "graphics/fastdib.h"
 
+#include "tests/common/budget.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +68,11 @@ TEST(FastDIB, LayoutsScreenDepthAndErrors) {
     EXPECT_EQ(Pixels(d), (std::vector<uint32_t>{0, 0}));
 
     EXPECT_EQ(ErrorOf([&] { d.SetSize(40000, 40000, 32); }), "Can not alloc memory");
+    {
+        const testbudget::TTestBudget budget(int64_t(1) << 20);
+        const TBudgetRefusal refusing;
+        EXPECT_THROW(d.SetSize(2000, 2000, 32), EMemoryBudget);  // the budget's refusal passes on
+    }
     EXPECT_EQ(ErrorOf([&] { d.SetSize(2, 2, 2); }), "Invalid bit count");
     EXPECT_EQ(ErrorOf([&] { d.SetSize(2, 2, 16, 888); }), "Invalid bit field code");
     TFastDIB other;

@@ -9,10 +9,12 @@
 #include "objects/vitems.h"
 #include "platform/fs.h"
 #include "script/services.h"
+#include "tests/common/budget.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -21,6 +23,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#ifdef __SANITIZE_ADDRESS__
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 namespace {
 
@@ -71,6 +77,17 @@ protected:
     std::atomic<uint32_t> now{100000};
 };
 
+// The heap's bytes in use, as whoever keeps it counts them (under AddressSanitizer its runtime,
+// which counts the bytes asked for).
+int64_t HeapInUse() {
+#ifdef __SANITIZE_ADDRESS__
+    return int64_t(__sanitizer_get_current_allocated_bytes());
+#else
+    const struct mallinfo2 heap = mallinfo2();
+    return int64_t(heap.uordblks + heap.hblkhd);
+#endif
+}
+
 INSTANTIATE_TEST_SUITE_P(DirectSound, SoundItems, ::testing::Bool(),
                          [](const auto& Info) { return Info.param ? "On" : "Off"; });
 
@@ -119,6 +136,20 @@ TEST_P(SoundItems, TheManagersSuspendResumeAndSwitchRealSounds) {
     OggMan->Remove(jingle);
     EXPECT_EQ(OggMan->Count(), 3);
     EXPECT_NEAR(jingle->GetLen(), 500, 30);
+}
+
+// What the Ogg decoders (a C library) hold for live sounds is in the title's budget as the heap
+// holds it, and given back with the sounds.
+TEST_P(SoundItems, WhatTheDecodersOfLiveSoundsHoldIsCharged) {
+    OggMan->Remove(OggMan->Add("theme.ogg"));  // the first sound's lasting allocations
+    const int64_t before = MemoryCharged(), heap = HeapInUse();
+    std::vector<TDMediaItem*> live;
+    for (int i = 0; i < 40; ++i) live.push_back(OggMan->Add("theme.ogg"));
+    const int64_t charged = MemoryCharged() - before, held = HeapInUse() - heap;
+    EXPECT_GT(held, 40 * (int64_t(64) << 10));
+    EXPECT_NEAR(charged, held, held / 20 + testbudget::Slack);
+    for (TDMediaItem* item : live) OggMan->Remove(item);
+    EXPECT_NEAR(MemoryCharged(), before, testbudget::Slack);
 }
 
 TEST_P(SoundItems, EndsAreReportedOnceAndARepeatingSoundNeverEnds) {

@@ -1,5 +1,6 @@
 #include "platform/fonts.h"
 #include "platform/encoding.h"
+#include "tests/common/budget.h"
 #include "tests/common/fixture.h"
 
 #include <ft2build.h>
@@ -187,6 +188,22 @@ TEST_F(FreeTypeFonts, GlyphBuffersAtEveryLevel) {
     EXPECT_EQ(fonts->Glyph(0x81, 3, space, nullptr), -1);
     EXPECT_EQ(fonts->Glyph(0x4142, 3, space, nullptr), -1);
     EXPECT_EQ(fonts->Glyph('A', 4, space, nullptr), -1);
+}
+
+// What FreeType holds of a render (the bitmap stays in the face's glyph slot) is in the title's
+// budget, and given back with the fonts.
+TEST_F(FreeTypeFonts, WhatFreeTypeHoldsIsCharged) {
+    GlyphMetrics m;
+    ASSERT_TRUE(fonts->Select("ＭＳ ゴシック", 24, 0));
+    ASSERT_GT(fonts->Glyph(0x81A1, 3, m, nullptr), 0);
+    const int64_t before = MemoryCharged();
+    ASSERT_TRUE(fonts->Select("ＭＳ ゴシック", -platform::kMaxFontHeight, 0));
+    ASSERT_GT(fonts->Glyph(0x81A1, 3, m, nullptr), 0);
+    const int64_t bitmap = int64_t(m.blackBoxX) * m.blackBoxY;
+    EXPECT_GT(bitmap, int64_t(2) << 20);
+    EXPECT_GE(MemoryCharged() - before, bitmap - testbudget::Slack);
+    fonts.reset();
+    EXPECT_LE(MemoryCharged(), before + testbudget::Slack);
 }
 
 TEST_F(FreeTypeFonts, BoldAndItalicWithoutSuchFaces) {

@@ -5,6 +5,7 @@
 #include "objects/vitemex_mira.h"
 #include "objects/vitems.h"
 #include "script/services_objects.h"
+#include "tests/common/budget.h"
 #include "tests/script/page_fixture.h"
 #include "tests/script/project_fixture.h"
 
@@ -50,6 +51,26 @@ protected:
         while (Count-- > 0) Bases->Step();
     }
 };
+
+// A loop that makes a picture object and deletes it without waiting keeps nothing of a round.
+TEST_F(ImageCommands, MakingAndDeletingAPictureInALoopKeepsNothing) {
+    Var("i", PT_INT);
+    const auto loop = [](int Rounds) {
+        return R"([{"cmd": "WhileInit", "do": "i = 0"}, {"cmd": "Label", "name": "top"},
+                   {"cmd": "While", "cond": "i < )" + std::to_string(Rounds) + R"(", "exit": "done"},
+                   {"cmd": "ImgNew", "props": {"NAME": "\"a\"", "SOURCE": "\"run.mra\""}, "indent": 1},
+                   {"cmd": "ObjDel", "object": "\"a\"", "indent": 1},
+                   {"cmd": "WhileLoop", "do": "i = i + 1", "head": "top", "indent": 1},
+                   {"cmd": "Label", "name": "done"}])";
+    };
+    Run(loop(100));
+    const int64_t before = MemoryCharged();
+    AddPage("q.vsb", loop(5000));
+    runner.Start("q.vsb");
+    Ticks(1);
+    EXPECT_EQ(Value("i"), "5000");
+    EXPECT_NEAR(MemoryCharged(), before, testbudget::Slack);
+}
 
 // The delay expression is the image's own copy, run when the last frame comes up: the variable
 // it reads is taken then, not when the command ran.

@@ -607,7 +607,7 @@ bool TVelaControl::InOrderAt(size_t At) const {
 }
 
 // Only that child can stand out of order, against the children in order beside it. A second
-// child out of order leaves the order to the next sort.
+// child out of order leaves the order to the next sort, with no child waiting to be placed.
 void TVelaControl::ChildOrderChanged(size_t At, std::string OldName) {
     if (!ChildrenSorted || At == NoPlace) return;
     TVelaControl* child = ChildList[At];
@@ -617,6 +617,11 @@ void TVelaControl::ChildOrderChanged(size_t At, std::string OldName) {
         Misplaced = child;
         MisplacedName = std::move(OldName);
     } else if (Misplaced != child) {
+        // The children added meanwhile take their places first, at the names both had in order.
+        {
+            const TNameSwap inOrder(child, OldName);
+            Placed();
+        }
         ChildrenSorted = false;
         Misplaced = nullptr;
     }

@@ -279,6 +279,38 @@ TEST_F(Scene, ChildrenAddedOneByOneTakeTheirPlaceInDrawingOrder) {
     EXPECT_EQ(order(), (std::vector<TVelaControl*>{b, c, a, e, top}));
 }
 
+// Children added before a rename are put in their places as if the renamed children still had
+// the names they stood in order with, as when each addition was placed at once.
+TEST_F(Scene, ChildrenAddedBeforeARenameArePlacedByTheOldNames) {
+    const auto named = [&](const char* Name) {
+        TFillBox* box = static_cast<TFillBox*>(Bases->CreateObject(LT_BOX));
+        box->SetName(Name);
+        box->SetParent(Layer(0));
+        return box;
+    };
+    const auto order = [&] {
+        std::string names;
+        for (int i = 0; i < Layer(0)->GetControlCount(); ++i) names += Layer(0)->GetControl(i)->GetName() + " ";
+        return names;
+    };
+    TFillBox* a = named("a");
+    TFillBox* c = named("c");
+    named("e");
+    EXPECT_EQ(order(), "a c e ");
+    named("b");
+    named("d");
+    c->SetName("z");
+    EXPECT_EQ(order(), "a b z d e ");
+    c->SetName("c");  // in order again
+    named("f");
+    named("g");
+    a->SetName("x");
+    c->SetName("y");  // a second child out of order
+    EXPECT_EQ(order(), "x b y d e f g ");
+    named("h");  // sorts them all again
+    EXPECT_EQ(order(), "b d e f g h x y ");
+}
+
 // Children freed from anywhere leave the others in order, those added meanwhile put in their
 // places first; a parent freed after one of its children frees the rest.
 TEST_F(Scene, ChildrenFreedFromAnywhereLeaveTheOthersInOrder) {

@@ -28,41 +28,26 @@ TDMediaItem* TMediaManager::GetItem(int32_t Index) const {
 }
 
 TDMediaItem* TMediaManager::Append(std::unique_ptr<TDMediaItem> Item) {
-    if (Holes > Items.size() / 2) CloseHoles();
-    Item->Place = Items.size();
-    Items.push_back(std::move(Item));
-    return Items.back().get();
+    if (Items.Sparse()) CloseHoles();
+    TDMediaItem* item = Item.get();
+    item->Place = Items.Push(std::move(Item));
+    return item;
 }
 
 // An item of someone else does not hold its place here. The list is whole again before the item
 // is freed.
 void TMediaManager::Remove(TDMediaItem* Item) {
-    if (!Item || Item->Place >= Items.size() || Items[Item->Place].get() != Item) return;
-    const std::unique_ptr<TDMediaItem> gone = std::move(Items[Item->Place]);
-    ++Holes;
-    while (!Items.empty() && !Items.back()) {
-        Items.pop_back();
-        --Holes;
-    }
+    if (!Item || Item->Place >= Items.End() || Items[Item->Place].get() != Item) return;
+    const std::unique_ptr<TDMediaItem> gone = Items.Take(Item->Place);
 }
 
 void TMediaManager::CloseHoles() const {
-    if (Holes == 0) return;
-    size_t kept = 0;
-    for (size_t i = 0; i < Items.size(); ++i) {
-        if (!Items[i]) continue;
-        Items[i]->Place = kept;
-        if (i != kept) Items[kept] = std::move(Items[i]);
-        ++kept;
-    }
-    Items.resize(kept);
-    Holes = 0;
+    if (!Items.Closed()) Items.Close([](std::unique_ptr<TDMediaItem>& Item, size_t, size_t To) { Item->Place = To; });
 }
 
 void TMediaManager::Clear() {
     for (auto& item : Items) item.reset();
-    Items.clear();
-    Holes = 0;
+    Items.Clear();
 }
 
 void TMediaManager::ReportOpenFailure(const std::string& FileName, const std::string& Reason) {

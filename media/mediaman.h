@@ -10,6 +10,7 @@
 // pan runs from -10000 (left) to 10000 (right).
 #include "companion/vela_api.h"
 #include "core/header.h"
+#include "core/holelist.h"
 #include "core/streams.h"
 #include "media/wave.h"
 
@@ -68,7 +69,7 @@ public:
     TMediaManager(const TMediaManager&) = delete;
     TMediaManager& operator=(const TMediaManager&) = delete;
 
-    int32_t Count() const { return int32_t(Items.size() - Holes); }
+    int32_t Count() const { return int32_t(Items.Count()); }
     // The item at Index; nullptr outside the list.
     TDMediaItem* GetItem(int32_t Index) const;
     // Frees Item when it is in the list; an item of someone else stays untouched.
@@ -92,10 +93,9 @@ protected:
 private:
     // Closes the holes removals left.
     void CloseHoles() const;
-    // In the order they came; a removed item leaves a hole (nullptr) that the next look-up by
-    // index or a later addition closes.
-    mutable std::vector<std::unique_ptr<TDMediaItem>> Items;
-    mutable size_t Holes = 0;
+    // In the order they came; a removed item leaves a hole that the next look-up by index or a
+    // later addition to a sparse list closes.
+    mutable THoleList<std::unique_ptr<TDMediaItem>> Items;
     std::set<std::string> ReportedFailures;  // lower-cased names
 };
 

@@ -17,7 +17,8 @@ constexpr int KeyEnter = 13, KeySpace = 32;
 
 }  // namespace
 
-TVelaButton::TVelaButton(TVelaBaseList* AOwner) : TVelaImages(AOwner) {
+TVelaButton::TVelaButton(TVelaBaseList* AOwner)
+    : TVelaImages(AOwner), AllowAllUpStamp(TVelaControl::NextGroupStamp()) {
     // The image object made the normal look's list; the state looks follow.
     while (static_cast<int32_t>(ImageLists.size()) < StateCount())
         ImageLists.push_back(std::make_unique<TVelaImageList>());
@@ -27,6 +28,7 @@ TVelaButton::TVelaButton(TVelaBaseList* AOwner) : TVelaImages(AOwner) {
 // The look films go while the button is whole; the image object then lets go of the pictures.
 TVelaButton::~TVelaButton() {
     for (auto& film : Films) film.reset();
+    if (ListedIn) ListedIn->ListSelected(this, ListedGroup, false);
 }
 
 // ---- Looks ----
@@ -141,8 +143,16 @@ void TVelaButton::AfterDrawImage() {
 // ---- Groups ----
 
 void TVelaButton::SetGroupindex(int32_t V) {
+    SettleAllowAllUp();
     GroupIndex = V;
+    ListSelection();
     if (TVelaControl* parent = GetParent()) parent->UpdateGroup(this, V);
+}
+
+void TVelaButton::SetParent(TVelaControl* P) {
+    SettleAllowAllUp();
+    TVelaImages::SetParent(P);
+    ListSelection();
 }
 
 void TVelaButton::SetSelected(bool V) {
@@ -153,21 +163,45 @@ void TVelaButton::SetSelected(bool V) {
 
 void TVelaButton::SetSelectedQuiet(bool V) {
     Selected = V;
+    ListSelection();
     SetState(V ? LookPressed : LookNormal);
+}
+
+bool TVelaButton::GetAllowallup() const {
+    const TVelaControl* parent = GetParent();
+    const std::optional<bool> group =
+        parent && GroupIndex != 0 ? parent->GroupAllowAllUp(GroupIndex, AllowAllUpStamp) : std::nullopt;
+    return group.value_or(AllowAllUp);
 }
 
 void TVelaButton::SetAllowallup(bool V) {
     AllowAllUp = V;
+    AllowAllUpStamp = TVelaControl::NextGroupStamp();
     if (TVelaControl* parent = GetParent(); parent && GroupIndex != 0) {
         parent->SetGroupAllowAllUp(GroupIndex, V);
         parent->UpdateGroup(this, GroupIndex);
     }
 }
 
+void TVelaButton::SettleAllowAllUp() {
+    AllowAllUp = GetAllowallup();
+    AllowAllUpStamp = TVelaControl::NextGroupStamp();
+}
+
+void TVelaButton::ListSelection() {
+    TVelaControl* parent = Selected && GroupIndex != 0 ? GetParent() : nullptr;
+    if (parent == ListedIn && (!parent || GroupIndex == ListedGroup)) return;
+    if (ListedIn) ListedIn->ListSelected(this, ListedGroup, false);
+    ListedIn = nullptr;
+    if (parent) parent->ListSelected(this, GroupIndex, true);
+    ListedIn = parent;
+    ListedGroup = GroupIndex;
+}
+
 void TVelaButton::Click() {
     if (!OnNotify.empty() && Owner) Owner->GetEvents().Add(this, OnNotify, nullptr, PR_ONNOTIFY);
     if (GroupIndex != 0) {
-        if (AllowAllUp || !Selected) SetSelected(!Selected);
+        if (GetAllowallup() || !Selected) SetSelected(!Selected);
         return;
     }
     SetState(LookClicked);
@@ -262,7 +296,7 @@ void TVelaButton::SaveToStream(TStream& Stream) {
     WriteStreamString(Stream, Sources[1]);
     WriteStreamInt(Stream, GroupIndex);
     WriteStreamByte(Stream, Selected);
-    WriteStreamByte(Stream, AllowAllUp);
+    WriteStreamByte(Stream, GetAllowallup());
     WriteStreamString(Stream, OnNotify);
     WriteStreamString(Stream, OnIdle);
     WriteStreamString(Stream, Sources[2]);
@@ -291,6 +325,7 @@ void TVelaButton::LoadFromStream(TStream& Stream, int32_t Version) {
     SetClickedsource(clicked);
     GroupIndex = group;
     AllowAllUp = allowAllUp;
+    AllowAllUpStamp = TVelaControl::NextGroupStamp();
     SetSelected(selected);
     PressMark = 0;
     SetIndex(frame);

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class TVelaButton : public TVelaImages {
@@ -57,10 +58,13 @@ public:
     void SetGroupindex(int32_t V) override;
     bool GetSelected() const override { return Selected; }
     void SetSelected(bool V) override;
-    bool GetAllowallup() const override { return AllowAllUp; }
+    // The group's value while the parent gave the group one since the button set its own or
+    // joined the group.
+    bool GetAllowallup() const override;
     void SetAllowallup(bool V) override;
     void SetSelectedQuiet(bool V) override;
-    void SetAllowAllUpQuiet(bool V) override { AllowAllUp = V; }
+    // Moves the button's group membership along.
+    void SetParent(TVelaControl* P) override;
 
     // The clicked look plays once; every other look loops.
     bool GetRepeat() const override { return State != LookClicked; }
@@ -105,12 +109,19 @@ private:
     TRect CaptionBounds();
     // Whether the layer's left-press hit test at the pointer finds this button.
     bool UnderPointer();
+    // Takes what GetAllowallup answers as its own, before the button leaves its group.
+    void SettleAllowAllUp();
+    // Lists the button with its parent's group while it is selected in one, and only then.
+    void ListSelection();
 
     int32_t State = LookNormal;
     int32_t ReturnState = LookNormal;
     std::array<std::string, 3> Sources;  // hover, pressed, clicked
     int32_t GroupIndex = 0;
     bool Selected = false, AllowAllUp = false;
+    uint64_t AllowAllUpStamp = 0;  // when AllowAllUp was set or the button joined its group
+    TVelaControl* ListedIn = nullptr;  // the parent the button is listed with as selected
+    int32_t ListedGroup = 0;
     std::string OnNotify, OnIdle;
     std::array<std::unique_ptr<TVelaMotion>, 3> Films;
     TNxLabelList Caption;

@@ -8,6 +8,7 @@
 // its name at once and is freed at the end of the root's step, or as soon as the command that
 // deleted it ends when nothing but the script has seen it (TVelaBaseList::FreeDeleted).
 #include "core/header.h"
+#include "core/holelist.h"
 #include "core/stringlist.h"
 #include "graphics/dibx.h"
 #include "script/services.h"
@@ -85,10 +86,10 @@ inline constexpr size_t WalkedBytes = 1024;
 inline void PrefetchObject(const void* P) {
     for (size_t at = 0; at < WalkedBytes; at += 64) __builtin_prefetch(static_cast<const char*>(P) + at);
 }
-// Asks for List[Index], when there is one (an index below 0 wraps past the end).
+// Asks for List[Index], when there is an object there.
 template <class T>
 void PrefetchListed(const std::vector<T*>& List, size_t Index) {
-    if (Index < List.size()) PrefetchObject(List[Index]);
+    if (Index < List.size() && List[Index]) PrefetchObject(List[Index]);
 }
 
 // ---- Scene objects ----
@@ -280,10 +281,9 @@ public:
     virtual void DoMouseOut();
     virtual void DoMouseIn();
     virtual void DoMouseHold() {}
-    // A group member's selection (with its look) and its copy of the group's allow-all-up,
-    // set by the parent's group bookkeeping without calling back.
+    // A group member's selection (with its look), set by the parent's group bookkeeping without
+    // calling back.
     virtual void SetSelectedQuiet(bool) {}
-    virtual void SetAllowAllUpQuiet(bool) {}
     virtual void DoKeyDown() {}
     virtual void DoKeyUp() {}
     virtual void DoKeyPress() {}
@@ -340,7 +340,7 @@ public:
     int32_t GetDepth() const { return Depth; }
     TVelaBase* GetBase() override { return Layer; }
     TVelaControl* GetControl(int Index) const override;
-    int GetControlCount() const override { return static_cast<int>(ChildList.size() - ChildHoles); }
+    int GetControlCount() const override { return static_cast<int>(ChildList.Count()); }
 
     int32_t GetLeft() const override { return Left; }
     void SetLeft(int32_t V) override;
@@ -418,23 +418,20 @@ public:
     void DoKeyUp() override;
     void DoKeyPress() override;
 
-    void AddControl(TVelaControl* C) {
-        Placed();
-        C->ChildAt = ChildList.size();
-        ChildList.push_back(C);
-        ChildrenSorted = false;
-    }
     // Adds C where SortControls would put it. While the children are in order it is put there
     // when the order is next looked at, with every other child added meanwhile (one merge), so
     // that adding many children stays cheap.
     void InsertControl(TVelaControl* C);
-    // The place of child C while the children are in order; NoPlace when they are not (or C is
-    // no child).
+    // The place of child C while it stands among the children in order; NoPlace when they are
+    // not in order, or C waits for its place (or is no child).
     static constexpr size_t NoPlace = SIZE_MAX;
     size_t SortedPlace(const TVelaObject* C) const;
-    // The order keys of the child at At (from SortedPlace before they changed) changed without
-    // a sort.
-    void ChildOrderChanged(size_t At);
+    // The child at At (from SortedPlace before the rename) was called OldName: a rename leaves
+    // the child where it stands.
+    void ChildOrderChanged(size_t At, std::string OldName);
+    // The priority of child C changed: the children are put in order as SortControls puts them,
+    // C (with a child a rename left out of order) when the order is next looked at.
+    void ChildPriorityChanged(TVelaObject* C);
     void RemoveControl(TVelaControl* C);
     // Changes all four between two invalidations, when any differs.
     void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight);
@@ -446,10 +443,17 @@ public:
 
     // Button groups among the children (group 0 is no group). UpdateGroup keeps at most one
     // member of group G selected: Button when it is selected, else the first selected member,
-    // else (when Button does not allow all up) the first member. SetGroupAllowAllUp gives every
-    // member of G the value.
+    // else (when Button does not allow all up) the first member, in drawing order. The members
+    // list themselves while selected (ListSelected), so that a change looks at the selected ones
+    // only. SetGroupAllowAllUp gives every member of G the value: each takes it from the group
+    // (GroupAllowAllUp) until it sets its own or leaves the group.
     void UpdateGroup(const TVelaObject* Button, int32_t G);
     void SetGroupAllowAllUp(int32_t G, bool V);
+    void ListSelected(TVelaControl* Member, int32_t G, bool Selected);
+    // The value SetGroupAllowAllUp last gave group G, when it did so after the stamp Since.
+    std::optional<bool> GroupAllowAllUp(int32_t G, uint64_t Since) const;
+    // A stamp later than every one handed out before.
+    static uint64_t NextGroupStamp();
 
     // Film motion: the film that drives the control, none when no film is loaded. While a film
     // drives it the control is placed at the film position instead of Left and Top.
@@ -499,23 +503,40 @@ protected:
     void DropFocusInside();
     // The controls below answer no layer (as controls outside a tree do): the layer is going.
     void ForgetLayer();
-    // The children in drawing order: those added since the order was last looked at are put in
-    // their places first, all at once.
+    // The children in drawing order, without holes: those added since the order was last looked
+    // at are put in their places first, all at once.
     const std::vector<TVelaControl*>& Placed() const;
-    bool ChildrenSorted = true;           // as SortControls leaves them
+    // As SortControls leaves them, but for Misplaced.
+    bool ChildrenSorted = true;
 
 private:
-    // The children, owned: in drawing order but for the last Unplaced, added by InsertControl in
-    // the order they came and placed by Placed. A removed child leaves a hole (nullptr) that the
-    // next look at the order closes; each child knows its place (ChildAt).
-    mutable std::vector<TVelaControl*> ChildList;
-    mutable size_t Unplaced = 0;
-    mutable size_t ChildHoles = 0;
+    // The children, owned: in drawing order before UnplacedFrom; from there on those added by
+    // InsertControl (or moved there by a change of priority) in the order they came, placed by
+    // Placed. A removed child leaves a hole that the next look at the order closes; each child
+    // knows its place (ChildAt).
+    mutable THoleList<TVelaControl*> ChildList;
+    mutable size_t UnplacedFrom = 0;
     mutable size_t ChildAt = 0;  // this control's place in its parent's ChildList
+    // The one child a rename left out of order while the others are in order, nullptr when none,
+    // and the name it had while in order: children added meanwhile are put in their places as
+    // if it still had that name (as they would have been put before the rename).
+    TVelaControl* Misplaced = nullptr;
+    mutable std::string MisplacedName;
     // Closes the holes, keeping the order and the unplaced tail, and renumbers the children.
     void CloseChildHoles() const;
     // Gives every child its place after the list was reordered.
     void NumberChildren() const;
+    // Whether child C stands among the children in order (not in the unplaced tail).
+    bool IsPlaced(const TVelaControl* C) const;
+    // Whether the child at place At is in order with the children in order beside it (the
+    // misplaced one is passed over).
+    bool InOrderAt(size_t At) const;
+    // Moves child C to the end of the unplaced tail.
+    void Unplace(TVelaControl* C);
+    class TNameSwap;
+    // The button groups among the children, made when a group is first set or selected in.
+    struct TButtonGroups;
+    std::unique_ptr<TButtonGroups> Groups;
 
 protected:
 
@@ -530,8 +551,6 @@ private:
     // Takes the control's and its children's place in the tree (depth, layer, cabinet) from
     // their parents.
     void TakePlaces();
-    // The place of C among the children; NoPlace when it is none of them.
-    size_t IndexOfChild(const TVelaControl* C) const;
 
     int32_t Left = 0, Top = 0, Width = 0, Height = 0, OffsetX = 0, OffsetY = 0;
     bool Visible = true;
@@ -722,15 +741,15 @@ public:
     // Appends Obj unless it is already listed.
     void AddOnce(TVelaObject* Obj);
     void Remove(const TVelaObject* Obj);
-    int Count() const { return static_cast<int>(Places.size()); }
+    int Count() const { return static_cast<int>(List.Count()); }
     TVelaObject* Items(int Index) const;
 
 private:
     // Closes the holes removals left.
     void CloseHoles() const;
-    // In registration order; a removal leaves a hole (nullptr) that the next look-up by index
-    // or a later addition closes.
-    mutable std::vector<TVelaObject*> List;
+    // In registration order; a removal leaves a hole that the next look-up by index or a later
+    // addition to a sparse list closes.
+    mutable THoleList<TVelaObject*> List;
     // The place of each listed object in List.
     mutable std::unordered_map<const TVelaObject*, size_t> Places;
 };
@@ -806,7 +825,7 @@ public:
     // The same without the layers.
     bool IsListed(const TObjectRef& Ref) const;
     TVelaObject* GetObject(int Index) const override;
-    int GetObjectCount() const override { return static_cast<int>(Objects.size() - Holes); }
+    int GetObjectCount() const override { return static_cast<int>(Objects.Count()); }
     // The object of type Code (taken modulo 128), owned by this root; nullptr for a code whose
     // kind does not exist. The caller sets the parent.
     TVelaObject* CreateObject(uint8_t Code);
@@ -906,11 +925,10 @@ private:
     TTimerList Events{*this};
     TVelaList VelaList;
     // Every object but the layers, in creation order (so in the order of their serials, kept
-    // beside them). A freed object leaves a hole (nullptr) that the next index look-up or a
-    // later addition closes; the list never ends in a hole.
-    mutable std::vector<TVelaObject*> Objects;
+    // beside them by place). A freed object leaves a hole that the next index look-up or a later
+    // addition to a sparse list closes.
+    mutable THoleList<TVelaObject*> Objects;
     mutable std::vector<uint32_t> ListedSerials;
-    mutable size_t Holes = 0;
     // The objects of the flat list that have a name and are not marked for deletion, by name.
     std::unordered_multimap<std::string, TVelaObject*> Names;
     // The names Prefix<n> handed out by MakeUniqueName, by prefix: every n from the prefix's first

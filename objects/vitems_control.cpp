@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
+#include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -57,7 +60,7 @@ TVelaControl::TVelaControl(TVelaBaseList* AOwner, bool UniqueName) : TVelaCompon
 
 TVelaControl::~TVelaControl() {
     Motion.reset();  // resets the film position while the control is whole
-    while (!ChildList.empty()) delete Placed().back();  // each takes itself off the list
+    while (!ChildList.Empty()) delete ChildList.Back();  // each takes itself off the list
     if (Parent) Parent->RemoveControl(this);
     if (!Owner) return;
     if (Owner->GetFocus() == this) {
@@ -179,49 +182,39 @@ void TVelaControl::ForgetLayer() {
 }
 
 TVelaControl* TVelaControl::GetControl(int Index) const {
-    return Index >= 0 && Index < GetControlCount() ? Placed()[Index] : nullptr;
+    return Index >= 0 && Index < GetControlCount() ? Placed()[size_t(Index)] : nullptr;
 }
 
-size_t TVelaControl::IndexOfChild(const TVelaControl* C) const {
-    const std::vector<TVelaControl*>& children = Placed();
-    return C->ChildAt < children.size() && children[C->ChildAt] == C ? C->ChildAt : NoPlace;
+bool TVelaControl::IsPlaced(const TVelaControl* C) const {
+    return C->ChildAt < std::min(UnplacedFrom, ChildList.End()) && ChildList[C->ChildAt] == C;
 }
 
 // Only controls have a parent, so C is one.
 size_t TVelaControl::SortedPlace(const TVelaObject* C) const {
-    return ChildrenSorted ? IndexOfChild(static_cast<const TVelaControl*>(C)) : NoPlace;
+    const auto* child = static_cast<const TVelaControl*>(C);
+    return ChildrenSorted && IsPlaced(child) ? child->ChildAt : NoPlace;
 }
 
-// Children added since the order was last looked at are put in their places first, as any look
-// at the order does; the children that follow C keep their places, C's becoming a hole.
+// A child removed from anywhere leaves a hole, in the unplaced tail as among the others.
 void TVelaControl::RemoveControl(TVelaControl* C) {
-    if (Unplaced > 0) Placed();
-    if (C->ChildAt >= ChildList.size() || ChildList[C->ChildAt] != C) return;
-    ChildList[C->ChildAt] = nullptr;
-    ++ChildHoles;
-    while (!ChildList.empty() && !ChildList.back()) {
-        ChildList.pop_back();
-        --ChildHoles;
-    }
+    if (C->ChildAt >= ChildList.End() || ChildList[C->ChildAt] != C) return;
+    if (Misplaced == C) Misplaced = nullptr;
+    ChildList.Take(C->ChildAt);
+    UnplacedFrom = std::min(UnplacedFrom, ChildList.End());
 }
 
 void TVelaControl::CloseChildHoles() const {
-    if (ChildHoles == 0) return;
-    const size_t firstUnplaced = ChildList.size() - Unplaced;
-    size_t kept = 0, unplaced = 0;
-    for (size_t i = 0; i < ChildList.size(); ++i) {
-        if (!ChildList[i]) continue;
-        unplaced += i >= firstUnplaced;
-        ChildList[kept++] = ChildList[i];
-    }
-    ChildList.resize(kept);
-    Unplaced = unplaced;
-    ChildHoles = 0;
-    NumberChildren();
+    if (ChildList.Closed()) return;
+    size_t placed = 0;
+    ChildList.Close([&](TVelaControl* C, size_t From, size_t To) {
+        C->ChildAt = To;
+        if (From < UnplacedFrom) placed = To + 1;
+    });
+    UnplacedFrom = placed;
 }
 
 void TVelaControl::NumberChildren() const {
-    for (size_t i = 0; i < ChildList.size(); ++i) ChildList[i]->ChildAt = i;
+    for (size_t i = 0; i < ChildList.End(); ++i) ChildList[i]->ChildAt = i;
 }
 
 void TVelaControl::SetLeft(int32_t V) {
@@ -479,73 +472,173 @@ void TVelaControl::PlaceNativeControls() {
 
 // ---- Button groups ----
 
+struct TVelaControl::TButtonGroups {
+    struct TGroup {
+        std::set<TVelaControl*> Selected;
+        bool AllowAllUp = false;
+        uint64_t Stamp = 0;  // when SetGroupAllowAllUp gave AllowAllUp; 0 never
+    };
+    std::unordered_map<int32_t, TGroup> ByIndex;
+};
+
+uint64_t TVelaControl::NextGroupStamp() {
+    static uint64_t Last = 0;
+    return ++Last;
+}
+
+void TVelaControl::ListSelected(TVelaControl* Member, int32_t G, bool Selected) {
+    if (!Groups) Groups = std::make_unique<TButtonGroups>();
+    std::set<TVelaControl*>& selected = Groups->ByIndex[G].Selected;
+    if (Selected)
+        selected.insert(Member);
+    else
+        selected.erase(Member);
+}
+
+std::optional<bool> TVelaControl::GroupAllowAllUp(int32_t G, uint64_t Since) const {
+    if (!Groups) return std::nullopt;
+    const auto group = Groups->ByIndex.find(G);
+    if (group == Groups->ByIndex.end() || group->second.Stamp <= Since) return std::nullopt;
+    return group->second.AllowAllUp;
+}
+
+// The selected members are few (one but while UpdateGroup runs, or after selected buttons
+// came from another parent); the first member is looked for only when none is selected.
 void TVelaControl::UpdateGroup(const TVelaObject* Button, int32_t G) {
-    if (G == 0) return;  // ungrouped buttons are no group
-    std::vector<TVelaControl*> members;
-    for (TVelaControl* child : Placed())
-        if (child->GetGroupindex() == G) members.push_back(child);
-    if (members.empty()) return;
+    if (G == 0) return;
+    std::vector<TVelaControl*> selected;
+    if (Groups)
+        if (const auto group = Groups->ByIndex.find(G); group != Groups->ByIndex.end())
+            selected.assign(group->second.Selected.begin(), group->second.Selected.end());
     const TVelaObject* chosen = nullptr;
     if (Button && Button->GetSelected()) {
         chosen = Button;
-    } else {
-        auto selected = std::find_if(members.begin(), members.end(), [](auto* m) { return m->GetSelected(); });
-        if (selected != members.end())
-            chosen = *selected;
-        else if (!Button || !Button->GetAllowallup())
-            chosen = members.front();
+    } else if (!selected.empty()) {
+        if (selected.size() > 1) Placed();  // the places of the children in drawing order
+        chosen = *std::min_element(selected.begin(), selected.end(),
+                                   [](const TVelaControl* A, const TVelaControl* B) { return A->ChildAt < B->ChildAt; });
+    } else if (!Button || !Button->GetAllowallup()) {
+        for (TVelaControl* child : Placed())
+            if (child->GetGroupindex() == G) {
+                child->SetSelectedQuiet(true);
+                return;
+            }
     }
-    for (TVelaControl* member : members)
-        if (member->GetSelected() != (member == chosen)) member->SetSelectedQuiet(member == chosen);
+    for (TVelaControl* member : selected)
+        if (member != chosen) member->SetSelectedQuiet(false);
 }
 
 void TVelaControl::SetGroupAllowAllUp(int32_t G, bool V) {
     if (G == 0) return;
-    for (TVelaControl* child : Placed())
-        if (child->GetGroupindex() == G) child->SetAllowAllUpQuiet(V);
+    if (!Groups) Groups = std::make_unique<TButtonGroups>();
+    TButtonGroups::TGroup& group = Groups->ByIndex[G];
+    group.AllowAllUp = V;
+    group.Stamp = NextGroupStamp();
 }
 
 void TVelaControl::SortControls() {
     CloseChildHoles();
     std::stable_sort(ChildList.begin(), ChildList.end(), ChildBefore);
     NumberChildren();
-    Unplaced = 0;
+    UnplacedFrom = ChildList.End();
     ChildrenSorted = true;
+    Misplaced = nullptr;
 }
 
-// The stable sort puts an appended child after every child it does not sort before.
+// The stable sort puts an appended child after every child it does not sort before; a child a
+// rename left out of order goes to the unplaced tail too (see ChildPriorityChanged).
 void TVelaControl::InsertControl(TVelaControl* C) {
     if (!ChildrenSorted) {
-        AddControl(C);
+        C->ChildAt = ChildList.Push(C);
         SortControls();
         return;
     }
-    C->ChildAt = ChildList.size();
-    ChildList.push_back(C);
-    ++Unplaced;
+    if (TVelaControl* misplaced = std::exchange(Misplaced, nullptr)) Unplace(misplaced);
+    if (ChildList.Sparse()) CloseChildHoles();
+    C->ChildAt = ChildList.Push(C);
 }
+
+void TVelaControl::Unplace(TVelaControl* C) {
+    ChildList.Take(C->ChildAt);
+    UnplacedFrom = std::min(UnplacedFrom, ChildList.End());
+    if (ChildList.Sparse()) CloseChildHoles();
+    C->ChildAt = ChildList.Push(C);
+}
+
+// Gives a control (when there is one) the name Other holds while it lives, and back.
+class TVelaControl::TNameSwap {
+public:
+    TNameSwap(TVelaControl* AControl, std::string& AOther) : Control(AControl), Other(AOther) { Swap(); }
+    ~TNameSwap() { Swap(); }
+    TNameSwap(const TNameSwap&) = delete;
+    TNameSwap& operator=(const TNameSwap&) = delete;
+
+private:
+    void Swap() {
+        if (Control) std::swap(Control->Name, Other);
+    }
+    TVelaControl* Control;
+    std::string& Other;
+};
 
 // Placed one by one, each would go after every child it does not sort before: the added ones in
 // the order they came, after the placed children of equal keys, as the stable merge puts them.
 const std::vector<TVelaControl*>& TVelaControl::Placed() const {
     CloseChildHoles();
-    if (Unplaced > 0) {
-        const auto added = ChildList.end() - std::ptrdiff_t(Unplaced);
+    if (UnplacedFrom < ChildList.End()) {
+        const TNameSwap inOrder(Misplaced, MisplacedName);
+        const auto added = ChildList.begin() + std::ptrdiff_t(UnplacedFrom);
         std::stable_sort(added, ChildList.end(), ChildBefore);
         std::inplace_merge(ChildList.begin(), added, ChildList.end(), ChildBefore);
         NumberChildren();
-        Unplaced = 0;
+        UnplacedFrom = ChildList.End();
     }
-    return ChildList;
+    return ChildList.AllSlots();
 }
 
-// Only that child can stand out of order, against either neighbour.
-void TVelaControl::ChildOrderChanged(size_t At) {
-    const std::vector<TVelaControl*>& children = Placed();
-    if (!ChildrenSorted || At >= children.size()) return;
-    const auto at = children.begin() + std::ptrdiff_t(At);
-    ChildrenSorted = (at == children.begin() || !ChildBefore(*at, *(at - 1))) &&
-                     (at + 1 == children.end() || !ChildBefore(*(at + 1), *at));
+bool TVelaControl::InOrderAt(size_t At) const {
+    const TVelaControl* child = ChildList[At];
+    size_t before = ChildList.Previous(At);
+    if (before != NoPlace && ChildList[before] == Misplaced) before = ChildList.Previous(before);
+    size_t after = ChildList.Next(At);
+    if (after != NoPlace && ChildList[after] == Misplaced) after = ChildList.Next(after);
+    return (before == NoPlace || !ChildBefore(child, ChildList[before])) &&
+           (after == NoPlace || after >= UnplacedFrom || !ChildBefore(ChildList[after], child));
+}
+
+// Only that child can stand out of order, against the children in order beside it. A second
+// child out of order leaves the order to the next sort, with no child waiting to be placed.
+void TVelaControl::ChildOrderChanged(size_t At, std::string OldName) {
+    if (!ChildrenSorted || At == NoPlace) return;
+    TVelaControl* child = ChildList[At];
+    if (InOrderAt(At)) {
+        if (Misplaced == child) Misplaced = nullptr;
+    } else if (!Misplaced) {
+        Misplaced = child;
+        MisplacedName = std::move(OldName);
+    } else if (Misplaced != child) {
+        // The children added meanwhile take their places first, at the names both had in order.
+        {
+            const TNameSwap inOrder(child, OldName);
+            Placed();
+        }
+        ChildrenSorted = false;
+        Misplaced = nullptr;
+    }
+}
+
+// A child still in order with its neighbours stays; one out of order waits in the unplaced tail.
+// The merge puts it after the children of equal keys, where the sort puts it unless those stood
+// after it (equal keys need equal names: deleted children, system objects).
+void TVelaControl::ChildPriorityChanged(TVelaObject* C) {
+    if (!ChildrenSorted) {
+        SortControls();
+        return;
+    }
+    auto* child = static_cast<TVelaControl*>(C);  // only controls have a parent
+    if (TVelaControl* misplaced = std::exchange(Misplaced, nullptr); misplaced && misplaced != child)
+        Unplace(misplaced);
+    if (IsPlaced(child) && !InOrderAt(child->ChildAt)) Unplace(child);
 }
 
 // The control record follows the base record; every field is written, the reader skips those

@@ -54,9 +54,9 @@ void TVelaObject::Rename(std::string S) {
     TVelaControl* parent = GetParent();
     const size_t at = parent ? parent->SortedPlace(this) : TVelaControl::NoPlace;
     if (Owner) Owner->UnindexName(*this);
-    Name = std::move(S);
+    std::string old = std::exchange(Name, std::move(S));
     if (Owner) Owner->IndexName(*this);
-    if (parent) parent->ChildOrderChanged(at);
+    if (parent) parent->ChildOrderChanged(at, std::move(old));
 }
 
 void TVelaObject::SetName(const std::string& S) {
@@ -68,7 +68,7 @@ void TVelaObject::SetName(const std::string& S) {
 void TVelaObject::SetPriority(int32_t P) {
     if (P == Priority) return;
     StorePriority(P);
-    if (TVelaControl* parent = GetParent()) parent->SortControls();
+    if (TVelaControl* parent = GetParent()) parent->ChildPriorityChanged(this);
 }
 
 void TVelaObject::StorePriority(int32_t P) {
@@ -81,7 +81,7 @@ void TVelaObject::StorePriority(int32_t P) {
 void TVelaObject::SetSubPriority(int32_t K) {
     if (K == SubPriority) return;
     SubPriority = K;
-    if (TVelaControl* parent = GetParent()) parent->SortControls();
+    if (TVelaControl* parent = GetParent()) parent->ChildPriorityChanged(this);
     Invalidate();
 }
 

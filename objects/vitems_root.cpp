@@ -213,12 +213,12 @@ void TVelaBase::Prepare() {
 
 void TVelaList::AddOnce(TVelaObject* Obj) {
     if (Places.contains(Obj)) return;
-    if (List.size() > 2 * Places.size()) CloseHoles();
-    List.push_back(Obj);
+    if (List.Sparse()) CloseHoles();
+    const size_t place = List.Push(Obj);
     try {
-        Places.emplace(Obj, List.size() - 1);
+        Places.emplace(Obj, place);
     } catch (...) {
-        List.pop_back();
+        List.Take(place);
         throw;
     }
 }
@@ -226,9 +226,8 @@ void TVelaList::AddOnce(TVelaObject* Obj) {
 void TVelaList::Remove(const TVelaObject* Obj) {
     const auto place = Places.find(Obj);
     if (place == Places.end()) return;
-    List[place->second] = nullptr;
+    List.Take(place->second);
     Places.erase(place);
-    while (!List.empty() && !List.back()) List.pop_back();
 }
 
 TVelaObject* TVelaList::Items(int Index) const {
@@ -237,14 +236,7 @@ TVelaObject* TVelaList::Items(int Index) const {
 }
 
 void TVelaList::CloseHoles() const {
-    if (List.size() == Places.size()) return;
-    size_t kept = 0;
-    for (TVelaObject* obj : List)
-        if (obj) {
-            Places[obj] = kept;
-            List[kept++] = obj;
-        }
-    List.resize(kept);
+    if (!List.Closed()) List.Close([&](TVelaObject* Obj, size_t, size_t To) { Places[Obj] = To; });
 }
 
 // ---- The root ----
@@ -268,7 +260,7 @@ void TVelaBaseList::MakeLayers() {
 }
 
 void TVelaBaseList::FreeObjects() {
-    while (!Objects.empty()) delete Objects.back();  // each takes itself (and its children) off
+    while (!Objects.Empty()) delete Objects.Back();  // each takes itself (and its children) off
     Deleted.clear();
     ScriptDeleted.clear();
     NameNumbers.clear();
@@ -293,7 +285,7 @@ void TVelaBaseList::SetHeight(int32_t V) {
 void TVelaBaseList::FreePrivateDIBs() {
     Transition.reset();
     for (auto& layer : Layers) layer->FreePrivateDIBs();
-    for (size_t i = 0; i < Objects.size(); ++i)
+    for (size_t i = Objects.Begin(); i < Objects.End(); ++i)
         if (Objects[i]) Objects[i]->FreePrivateDIBs();
     if (this == Bases && MiraMan) MiraMan->FreeSurfaces();
 }
@@ -302,7 +294,7 @@ void TVelaBaseList::MakePrivateDIBs() {
     SizeRootBitmap();
     if (this == Bases && MiraMan) MiraMan->Reload(true);
     for (auto& layer : Layers) layer->MakePrivateDIBs();
-    for (size_t i = 0; i < Objects.size(); ++i)
+    for (size_t i = Objects.Begin(); i < Objects.End(); ++i)
         if (Objects[i]) Objects[i]->MakePrivateDIBs();
     for (auto& layer : Layers) layer->InvalidateAll();
 }
@@ -429,23 +421,19 @@ TVelaObject* TVelaBaseList::GetObject(int Index) const {
     return Objects[size_t(Index)];
 }
 
+// The step goes on after the object it is at, or after the hole that object left: from the new
+// place of the last object at or before it (none wraps to just before the first).
 void TVelaBaseList::CloseHoles() const {
-    if (Holes == 0) return;
-    size_t kept = 0, step = StepIndex;
-    for (size_t i = 0; i < Objects.size(); ++i) {
-        // The step goes on after the object it is at, or after the hole that object left.
-        if (i == StepIndex) step = Objects[i] ? kept : kept - 1;
-        if (!Objects[i]) continue;
-        Objects[kept] = Objects[i];
-        ListedSerials[kept] = ListedSerials[i];
-        Objects[kept]->ListedAt = kept;
-        ++kept;
-    }
-    if (StepIndex >= Objects.size()) step = kept;
-    StepIndex = step;
-    Objects.resize(kept);
-    ListedSerials.resize(kept);
-    Holes = 0;
+    if (Objects.Closed()) return;
+    const bool stepping = StepIndex < Objects.End();
+    size_t step = SIZE_MAX;
+    Objects.Close([&](TVelaObject* Obj, size_t From, size_t To) {
+        ListedSerials[To] = ListedSerials[From];
+        Obj->ListedAt = To;
+        if (From <= StepIndex) step = To;
+    });
+    StepIndex = stepping ? step : Objects.End();
+    ListedSerials.resize(Objects.End());
 }
 
 TVelaObject* TVelaBaseList::CreateObject(uint8_t Code) {
@@ -497,22 +485,21 @@ int TVelaBaseList::GetObjectNames(TStringList& List, const TVelaObject* Parent, 
 // Each object is listed once, as it is made, with a serial above every listed one.
 // An allocation refused on the way leaves the lists as they were: the object is then not made.
 void TVelaBaseList::AddObject(TVelaObject* Obj) {
-    if (Holes > Objects.size() / 2) CloseHoles();
+    if (Objects.Sparse()) CloseHoles();
     ListedSerials.push_back(Obj->GetSerial());
     try {
-        Objects.push_back(Obj);
+        Obj->ListedAt = Objects.Push(Obj);
     } catch (...) {
         ListedSerials.pop_back();
         throw;
     }
-    Obj->ListedAt = Objects.size() - 1;
     Obj->Listed = true;
     try {
         IndexName(*Obj);
     } catch (...) {
         Obj->Listed = false;
-        Objects.pop_back();
-        ListedSerials.pop_back();
+        Objects.Take(Obj->ListedAt);
+        ListedSerials.resize(Objects.End());
         throw;
     }
 }
@@ -521,13 +508,8 @@ void TVelaBaseList::RemoveObject(TVelaObject* Obj) {
     if (!Obj->Listed) return;
     UnindexName(*Obj);
     Obj->Listed = false;
-    Objects[Obj->ListedAt] = nullptr;
-    ++Holes;
-    while (!Objects.empty() && !Objects.back()) {
-        Objects.pop_back();
-        ListedSerials.pop_back();
-        --Holes;
-    }
+    Objects.Take(Obj->ListedAt);
+    ListedSerials.resize(Objects.End());
 }
 
 void TVelaBaseList::MarkDeleted(TVelaObject* Obj) {
@@ -583,9 +565,9 @@ void TVelaBaseList::FreeDeleted() {
 bool TVelaBaseList::Step() {
     for (auto& layer : Layers) layer->Step();
     // A freed object leaves a hole; an object made during the step is stepped too.
-    for (StepIndex = 0; StepIndex < Objects.size(); ++StepIndex) {
+    for (StepIndex = Objects.Begin(); StepIndex < Objects.End(); ++StepIndex) {
         TVelaObject* obj = Objects[StepIndex];
-        PrefetchListed(Objects, StepIndex + WalkAhead);
+        PrefetchListed(Objects.AllSlots(), StepIndex + WalkAhead);
         if (!obj) continue;
         const std::string idle = obj->GetOnidle();
         if (!idle.empty() && !obj->InCabinet() && !obj->IsSelecting() && !Events.IsQueued(obj, PR_ONIDLE))

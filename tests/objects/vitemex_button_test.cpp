@@ -160,6 +160,54 @@ TEST_F(Button, RadioGroupKeepsOneSelectedUnlessAllMayBeUp) {
               std::vector<bool>({false, false, false}));
 }
 
+// The group chooses by drawing order, not by the order the buttons were made, also among
+// selected buttons moved in from another parent; its allow-all-up reaches the members it has
+// when set, not one that joins later or left before.
+TEST_F(Button, GroupsChooseInDrawingOrderAndGiveAllowAllUpToTheirMembers) {
+    TVelaButton* a = Make("a", 0);
+    TVelaButton* b = Make("b", 50);
+    TVelaButton* c = Make("c", 100);
+    a->SetPriority(2);
+    b->SetPriority(1);  // drawn c, b, a
+    for (TVelaButton* m : {a, b, c}) {
+        m->SetAllowallup(true);
+        m->SetGroupindex(1);
+    }
+    const auto selected = [&](std::initializer_list<TVelaButton*> Members) {
+        std::vector<bool> out;
+        for (TVelaButton* m : Members) out.push_back(m->GetSelected());
+        return out;
+    };
+    EXPECT_EQ(selected({a, b, c}), std::vector<bool>({false, false, false}));
+    a->SetAllowallup(false);  // none may be up now: the first drawn is chosen
+    EXPECT_EQ(selected({a, b, c}), std::vector<bool>({false, false, true}));
+    EXPECT_FALSE(b->GetAllowallup());
+
+    auto* holder = ImageKindsTest::Make<TVelaBox>("holder");
+    TVelaButton* d = Make("d", 150);
+    d->SetParent(holder);
+    d->SetGroupindex(1);
+    EXPECT_TRUE(d->GetSelected());
+    d->SetPriority(-1);
+    d->SetParent(Layer);  // two selected members until the group is next told of a change
+    b->SetSelected(false);
+    EXPECT_EQ(selected({a, b, c, d}), std::vector<bool>({false, false, false, true}));
+
+    TVelaButton* late = Make("late", 0);
+    late->SetAllowallup(true);
+    late->SetGroupindex(1);
+    b->SetGroupindex(0);
+    EXPECT_TRUE(late->GetAllowallup());
+    EXPECT_FALSE(b->GetAllowallup());
+    c->SetAllowallup(true);
+    EXPECT_TRUE(a->GetAllowallup() && d->GetAllowallup() && late->GetAllowallup());
+    EXPECT_FALSE(b->GetAllowallup());
+    d->SetParent(holder);  // leaving keeps what the group gave
+    a->SetAllowallup(false);
+    EXPECT_TRUE(d->GetAllowallup());
+    EXPECT_FALSE(c->GetAllowallup());
+}
+
 TEST_F(Button, AutoScrapGoesAfterTheClickedLookOrAtOnceWithoutOne) {
     struct Case {
         bool Clicked;

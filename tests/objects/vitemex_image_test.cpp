@@ -244,6 +244,39 @@ TEST_F(ImageObjects, MovingImageLeavesGhostsOnItsSpanThatFadeJustBelowIt) {
     EXPECT_TRUE(Ghosts().empty());
 }
 
+// Ghosts keep fainter first, each before its image, while the image's priority rises across
+// another image's and new ghosts come: the order is the one a full sort of the children gives.
+TEST_F(ImageObjects, GhostsKeepTheirAlphaOrderWhileTheirImageChangesPriority) {
+    auto pic = Picture(4, 4, 0xFFFFFF);
+    TVelaImage* img = Image(*pic, 0, 0);
+    TVelaImage* other = Image(*pic, 40, 0, "other");
+    other->SetPriority(1);
+    img->SetAlpha(300);
+    img->SetBlurdelay(300);
+    img->SetBlurspan(50);
+    const auto order = [] {
+        std::vector<TVelaControl*> out;
+        for (int i = 0; i < Bases->GetBase(0)->GetControlCount(); ++i) out.push_back(Bases->GetBase(0)->GetControl(i));
+        return out;
+    };
+    for (int i = 0; i < 40; ++i) {
+        img->SetLeft(img->GetLeft() + 1);
+        if (i % 10 == 9) img->SetPriority(img->GetPriority() + 2);  // older ghosts stay below
+        Tick();
+        const std::vector<TVelaControl*> drawn = order();
+        Bases->GetBase(0)->SortControls();
+        ASSERT_EQ(order(), drawn) << "tick " << i;
+        const std::vector<TVelaBlurImage*> ghosts = Ghosts();
+        for (size_t g = 0; g < ghosts.size(); ++g) {
+            EXPECT_LT(ChildIndex(ghosts[g]), ChildIndex(img));
+            if (g > 0) {
+                EXPECT_LE(ghosts[g - 1]->GetAlpha() % 256, ghosts[g]->GetAlpha() % 256);
+            }
+        }
+    }
+    EXPECT_FALSE(Ghosts().empty());
+}
+
 TEST_F(ImageObjects, GhostOfAFreedImageDrawsNothingAndGoes) {
     auto pic = Picture(4, 4, 0xFFFFFF);
     TVelaImage* img = Image(*pic, 0, 0);

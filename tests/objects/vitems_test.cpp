@@ -279,6 +279,38 @@ TEST_F(Scene, ChildrenAddedOneByOneTakeTheirPlaceInDrawingOrder) {
     EXPECT_EQ(order(), (std::vector<TVelaControl*>{b, c, a, e, top}));
 }
 
+// Children added before a rename are put in their places as if the renamed children still had
+// the names they stood in order with, as when each addition was placed at once.
+TEST_F(Scene, ChildrenAddedBeforeARenameArePlacedByTheOldNames) {
+    const auto named = [&](const char* Name) {
+        TFillBox* box = static_cast<TFillBox*>(Bases->CreateObject(LT_BOX));
+        box->SetName(Name);
+        box->SetParent(Layer(0));
+        return box;
+    };
+    const auto order = [&] {
+        std::string names;
+        for (int i = 0; i < Layer(0)->GetControlCount(); ++i) names += Layer(0)->GetControl(i)->GetName() + " ";
+        return names;
+    };
+    TFillBox* a = named("a");
+    TFillBox* c = named("c");
+    named("e");
+    EXPECT_EQ(order(), "a c e ");
+    named("b");
+    named("d");
+    c->SetName("z");
+    EXPECT_EQ(order(), "a b z d e ");
+    c->SetName("c");  // in order again
+    named("f");
+    named("g");
+    a->SetName("x");
+    c->SetName("y");  // a second child out of order
+    EXPECT_EQ(order(), "x b y d e f g ");
+    named("h");  // sorts them all again
+    EXPECT_EQ(order(), "b d e f g h x y ");
+}
+
 // Children freed from anywhere leave the others in order, those added meanwhile put in their
 // places first; a parent freed after one of its children frees the rest.
 TEST_F(Scene, ChildrenFreedFromAnywhereLeaveTheOthersInOrder) {
@@ -314,6 +346,107 @@ TEST_F(Scene, ChildrenFreedFromAnywhereLeaveTheOthersInOrder) {
     EXPECT_EQ(parent->GetControlCount(), 2);
     delete parent;
     EXPECT_EQ(Bases->GetObjectCount(), 5);
+}
+
+// Priority changes, renames, deletions and additions in a seeded mix over 60 children: after any
+// of them but a rename the children stand as a full sort puts them (distinct names give one
+// order); the topmost child is the one drawn where they all overlap.
+TEST_F(Scene, ChildrenStayInDrawingOrderThroughMixedChanges) {
+    std::vector<TFillBox*> kids;
+    int made = 0;
+    const auto add = [&] {  // named, then given its parent, as the creation commands do
+        auto* box = static_cast<TFillBox*>(Bases->CreateObject(LT_BOX));
+        box->SetName("k" + std::to_string(made));
+        box->SetParent(Layer(0));
+        box->SetBounds(0, 0, 10, 10);
+        box->SetColor(made++);
+        kids.push_back(box);
+    };
+    const auto ordered = [&] {
+        for (int i = 1; i < Layer(0)->GetControlCount(); ++i) {
+            const TVelaControl *a = Layer(0)->GetControl(i - 1), *b = Layer(0)->GetControl(i);
+            if (a->GetPriority() > b->GetPriority() || (a->GetPriority() == b->GetPriority() && a->GetName() >= b->GetName()))
+                return false;
+        }
+        return true;
+    };
+    for (int i = 0; i < 60; ++i) add();
+    uint32_t seed = 12345;
+    const auto next = [&](uint32_t N) {
+        seed = seed * 1103515245 + 12345;
+        return (seed >> 16) % N;
+    };
+    for (int step = 0; step < 400; ++step) {
+        TFillBox* kid = kids[next(uint32_t(kids.size()))];
+        switch (next(4)) {
+        case 0:
+            kid->SetPriority((kid->GetPriority() + 1 + int32_t(next(4))) % 5);  // equal ones: by name
+            break;
+        case 1:
+            kid->SetName("r" + std::to_string(made++));
+            continue;  // a rename does not move a child
+        case 2:
+            kids.erase(std::find(kids.begin(), kids.end(), kid));
+            kid->Delete();
+            Bases->FreeDeleted();
+            add();
+            break;
+        default:
+            if (next(2) == 0) Layer(0)->GetControl(0);  // a look between changes
+            continue;
+        }
+        ASSERT_TRUE(ordered()) << "step " << step;
+    }
+    Layer(0)->InvalidateAll();
+    Bases->Prepare();
+    const TVelaControl* top = Layer(0)->GetControl(Layer(0)->GetControlCount() - 1);
+    EXPECT_EQ(Bases->GetSurface()->GetPixel(5, 5), Bases->GetSurface()->ColorToPixel(top->GetColor()));
+}
+
+// Children and objects deleted as the script deletes them (each freed after its command): from the
+// front, the back and runs in the middle, the rest keep their order in the drawing and in the flat
+// list; a rename across a run of freed neighbours still sees where it stands.
+TEST_F(Scene, DeletionsFromEitherEndAndTheMiddleKeepTheRestInOrder) {
+    std::vector<TVelaObject*> kids;
+    for (int i = 0; i < 40; ++i) {
+        TFillBox* box = Box(Layer(0), {0, 0, 1, 1});
+        box->SetName("d" + std::to_string(100 + i));
+        kids.push_back(box);
+    }
+    Layer(0)->GetControl(0);
+    const auto drop = [&](size_t At) {
+        kids[At]->Delete();
+        Bases->FreeDeleted();
+        kids.erase(kids.begin() + std::ptrdiff_t(At));
+    };
+    const auto expectOrder = [&] {
+        std::vector<TVelaObject*> drawn, listed;
+        for (int i = 0; i < Layer(0)->GetControlCount(); ++i) drawn.push_back(Layer(0)->GetControl(i));
+        for (int i = 0; i < Bases->GetObjectCount(); ++i) listed.push_back(Bases->GetObject(i));
+        EXPECT_EQ(drawn, kids);
+        EXPECT_EQ(listed, kids);
+    };
+    drop(0);
+    drop(kids.size() - 1);
+    for (int i = 0; i < 12; ++i) drop(10);  // a run of holes after d110
+    drop(0);
+    drop(kids.size() - 1);
+    // d110 and d123 stand side by side across the run; named to sort before d110, d123 is out of
+    // order and the next child added puts it in its place.
+    ASSERT_EQ(kids[8]->GetName(), "d110");
+    ASSERT_EQ(kids[9]->GetName(), "d123");
+    kids[9]->SetName("d1105");
+    kids[9]->SetName("d1095");
+    expectOrder();  // a rename does not move it
+    TFillBox* last = Box(Layer(0), {0, 0, 1, 1});
+    last->SetName("z");
+    EXPECT_EQ(Layer(0)->GetControl(8), kids[9]);
+    EXPECT_EQ(Layer(0)->GetControl(9), kids[8]);
+    EXPECT_EQ(Layer(0)->GetControl(Layer(0)->GetControlCount() - 1), last);
+    last->Delete();
+    drop(9);
+    while (kids.size() > 4) drop(kids.size() % 2 ? kids.size() / 2 : 0);
+    expectOrder();
 }
 
 TEST_F(Scene, MovedControlDirtiesOldAndNewRectangles) {

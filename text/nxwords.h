@@ -38,6 +38,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -721,6 +722,23 @@ using TWdPageList = TObjList<TWdPage>;
 
 // ---- The document ----
 
+// The values a document's variables showed when its text was kept: lines "name=value", a
+// value's line ends kept as \x01. Lines are appended or all cleared.
+class TKeptVariables : public TStringList {
+public:
+    void Clear() override;
+    // The first line whose name (what comes before its first "=") is Name without regard to
+    // case; -1 when none. The lines added since the last look-up are indexed once.
+    int IndexOfName(std::string_view Name) const;
+
+private:
+    using TStringList::Delete;
+    using TStringList::Insert;
+    using TStringList::SetString;
+    mutable TAnsiTextMap<int> lines_;  // the first line of each name among the indexed lines
+    mutable int indexed_ = 0;
+};
+
 class TNxWord {
 public:
     using TEventHandler = std::function<void(TNxWord& Word, const std::string& Text)>;
@@ -759,7 +777,7 @@ public:
     int32_t ShadowColor = 0;
     int32_t BorderSize = 0;
     int32_t ShadowSize = 0;
-    TStringList Variables;  // lines "name=value"
+    TKeptVariables Variables;
     uint8_t WholeCell = 1;  // characters measure one font size wide
     TEventHandler OnEvent;
     std::vector<TRect> DirtyRects;  // the areas to redraw

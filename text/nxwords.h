@@ -708,14 +708,26 @@ class TWdClipList {
 public:
     explicit TWdClipList(int32_t AFullWidth) : FullWidth(AFullWidth) {}
 
-    std::vector<TRect> Rects;
-    std::vector<uint8_t> Sides;  // per rectangle: 1 hugs the right edge, 0 the left
     int32_t FullWidth;
 
-    // Places a Width x Height area at Top against the right (RightSide) or left bound free there.
-    void AddRect(int32_t Top, int32_t Width, bool RightSide, int32_t Height);
+    // Places a Width x Height area at Top against the right (RightSide) or left bound free
+    // there, and answers it.
+    TRect AddRect(int32_t Top, int32_t Width, bool RightSide, int32_t Height);
     // The bounds free at Top: from 0 and the full width, narrowed by every area spanning Top.
-    void GetBounds(int32_t Top, int32_t& Left, int32_t& Right) const;
+    // Asked at tops that do not go back, each area is looked at until the tops pass its bottom.
+    void GetBounds(int32_t Top, int32_t& Left, int32_t& Right);
+    void Clear();
+
+private:
+    struct TArea {
+        TRect Rect;
+        bool RightSide;  // hugs the right bound, else the left
+    };
+    std::vector<TArea> areas_;
+    // The areas whose bottom the tops asked have not passed; all of them again when a top goes
+    // back.
+    std::vector<size_t> open_;
+    int32_t lastTop_ = INT32_MIN;
 };
 
 using TWdPageList = TObjList<TWdPage>;

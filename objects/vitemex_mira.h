@@ -114,7 +114,7 @@ public:
     TMiraCollection();
     ~TMiraCollection() override;
 
-    std::vector<TMiraItem*> Spare;  // entries without users that Purge may drop
+    std::unordered_set<TMiraItem*> Spare;  // entries without users that Purge may drop
     uint8_t ImageMode = 0;          // 1: every frame list gets the screen's depth as ReduceBits
     uint32_t IdentCode = 0;         // the running project's identification code for the frame lists
 

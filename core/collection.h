@@ -68,7 +68,6 @@ public:
     size_t Find(size_t Rank) const;
     // Every slot from From on filled, the slots before it as they were.
     void FillFrom(size_t From);
-    void Clear() { tree_.clear(); }
 
 private:
     // Entry k - 1 counts the filled slots in [k - lowbit(k), k).

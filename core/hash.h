@@ -18,8 +18,8 @@ int HashName(std::string_view Name);
 class THashCollection;
 
 // A named item. Every item sits in exactly one chain, the one of its name (without regard to
-// case). Its bucket,
-// HashName(Name()), groups names for those who keep numbers per group of names.
+// case). Its bucket, HashName(Name()), groups names for those who keep numbers per group of
+// names.
 class THashCollectionItem : public TCollectionItem {
 public:
     const std::string& Name() const { return name_; }

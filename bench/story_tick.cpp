@@ -73,7 +73,7 @@ void BM_HistorySaveLoad(benchmark::State& State) {
     TVelaNewHistory& history = formats.FindOrAddFormat("").History();
     for (int32_t i = 0; i < 1000; ++i) {
         if (i % 5 == 0) history.Screens.Add();
-        history.Screens.GetItem(history.Screens.Count() - 1)
+        history.Screens.Last()
             .Add("scene" + std::to_string(i / 50) + ".vsb", i % 50, 0, 120, 60, "name=遥\r\nplace=北の海");
     }
     int64_t bytes = 0;

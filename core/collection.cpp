@@ -11,10 +11,9 @@
 
 int TCollectionItem::Index() const {
     if (!collection_) return -1;
-    const auto& items = collection_->items_;
-    for (size_t i = 0; i < items.size(); ++i)
-        if (items[i].get() == this) return static_cast<int>(i);
-    return -1;
+    const TCollection& owner = *collection_;
+    if (owner.slots_.size() == static_cast<size_t>(owner.count_)) return static_cast<int>(slot_);
+    return static_cast<int>(owner.filled_.Before(slot_));
 }
 
 void TCollectionItem::SetIndex(int Value) {
@@ -36,41 +35,101 @@ std::string TCollectionItem::ClassName() const {
     return scope == std::string::npos ? name : name.substr(scope + 2);
 }
 
+// ---- TFilledSlots
+
+namespace {
+size_t LowBit(size_t K) { return K & (~K + 1); }
+}  // namespace
+
+void TFilledSlots::Push(bool Filled) {
+    const size_t k = tree_.size() + 1;
+    tree_.push_back(static_cast<uint32_t>(Filled + Before(k - 1) - Before(k - LowBit(k))));
+}
+
+void TFilledSlots::Empty(size_t Slot) {
+    for (size_t k = Slot + 1; k <= tree_.size(); k += LowBit(k)) --tree_[k - 1];
+}
+
+size_t TFilledSlots::Before(size_t Slot) const {
+    size_t filled = 0;
+    for (size_t k = Slot; k > 0; k -= LowBit(k)) filled += tree_[k - 1];
+    return filled;
+}
+
+size_t TFilledSlots::Find(size_t Rank) const {
+    size_t slot = 0;
+    size_t step = 1;
+    while (step * 2 <= tree_.size()) step *= 2;
+    for (; step > 0; step /= 2)
+        if (slot + step <= tree_.size() && tree_[slot + step - 1] <= Rank) {
+            slot += step;
+            Rank -= tree_[slot - 1];
+        }
+    return slot;
+}
+
+void TFilledSlots::FillFrom(size_t From) {
+    const size_t before = Before(From);
+    for (size_t k = From + 1; k <= tree_.size(); ++k) {
+        const size_t start = k - LowBit(k);
+        tree_[k - 1] = static_cast<uint32_t>(start >= From ? k - start : before - Before(start) + (k - From));
+    }
+}
+
+// ---- TCollection
+
+size_t TCollection::SlotOf(int Index) const {
+    const auto index = static_cast<size_t>(Index);
+    return slots_.size() == static_cast<size_t>(count_) ? index : filled_.Find(index);
+}
+
 TCollectionItem& TCollection::Items(int Index) const {
     if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
-    return *items_[static_cast<size_t>(Index)];
+    return *slots_[SlotOf(Index)];
 }
 
 TCollectionItem& TCollection::Add() {
     std::unique_ptr<TCollectionItem> item = newItem_();
     item->collection_ = this;
-    items_.push_back(std::move(item));
-    items_.back()->Added();
-    return *items_.back();
+    item->slot_ = slots_.size();
+    filled_.Push(true);
+    try {
+        slots_.push_back(std::move(item));
+    } catch (...) {
+        filled_.Pop();
+        throw;
+    }
+    ++count_;
+    slots_.back()->Added();
+    return *slots_.back();
 }
 
 void TCollection::Delete(int Index) {
-    Items(Index).Deleting();
-    std::unique_ptr<TCollectionItem> gone = std::move(items_[static_cast<size_t>(Index)]);
-    items_.erase(items_.begin() + Index);
+    if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
+    const size_t slot = SlotOf(Index);
+    slots_[slot]->Deleting();
+    std::unique_ptr<TCollectionItem> gone = std::move(slots_[slot]);
+    filled_.Empty(slot);
+    --count_;
     gone->collection_ = nullptr;
+    CloseIfSparse();
 }
 
 void TCollection::DeleteMarked(int From, const std::vector<uint8_t>& Marked) {
-    const auto from = static_cast<size_t>(From);
-    for (size_t i = Marked.size(); i-- > 0;)
-        if (Marked[i]) items_[from + i]->Deleting();
+    const size_t first = SlotOf(From);
+    std::vector<size_t> marked;
+    for (size_t slot = first, position = 0; position < Marked.size(); ++slot)
+        if (slots_[slot] && Marked[position++]) marked.push_back(slot);
     std::vector<std::unique_ptr<TCollectionItem>> gone;
-    size_t kept = from;
-    for (size_t i = from; i < from + Marked.size(); ++i) {
-        if (Marked[i - from])
-            gone.push_back(std::move(items_[i]));
-        else
-            items_[kept++] = std::move(items_[i]);
+    gone.reserve(marked.size());
+    for (size_t i = marked.size(); i-- > 0;) slots_[marked[i]]->Deleting();
+    for (const size_t slot : marked) {
+        gone.push_back(std::move(slots_[slot]));
+        filled_.Empty(slot);
     }
-    items_.erase(std::move(items_.begin() + static_cast<std::ptrdiff_t>(from + Marked.size()), items_.end(),
-                           items_.begin() + static_cast<std::ptrdiff_t>(kept)),
-                 items_.end());
+    count_ -= static_cast<int>(gone.size());
+    CloseSlots(first);
+    CloseIfSparse();
     for (auto& item : gone) item->collection_ = nullptr;
     while (!gone.empty()) gone.pop_back();
 }
@@ -81,10 +140,40 @@ void TCollection::Clear() {
 
 void TCollection::Move(int CurIndex, int NewIndex) {
     if (NewIndex < 0 || NewIndex >= Count()) RaiseListIndexError(NewIndex);
-    const auto from = items_.begin() + CurIndex;
-    const auto to = items_.begin() + NewIndex;
-    if (CurIndex < NewIndex)
-        std::rotate(from, from + 1, to + 1);
+    // The item steps along the filled slots between the two places, each item it passes taking
+    // the slot it left; the empty slots stay where they are.
+    size_t at = SlotOf(CurIndex);
+    const size_t to = SlotOf(NewIndex);
+    const auto pass = [&](size_t Slot) {
+        if (!slots_[Slot]) return;
+        std::swap(slots_[at], slots_[Slot]);
+        slots_[at]->slot_ = at;
+        at = Slot;
+    };
+    if (at < to)
+        for (size_t slot = at + 1; slot <= to; ++slot) pass(slot);
     else
-        std::rotate(to, from, from + 1);
+        for (size_t slot = at; slot-- > to;) pass(slot);
+    slots_[at]->slot_ = at;
+}
+
+void TCollection::CloseSlots(size_t From) {
+    size_t kept = From;
+    for (size_t slot = From; slot < slots_.size(); ++slot) {
+        if (!slots_[slot]) continue;
+        if (slot != kept) slots_[kept] = std::move(slots_[slot]);
+        slots_[kept]->slot_ = kept;
+        ++kept;
+    }
+    slots_.resize(kept);
+    while (filled_.Size() > kept) filled_.Pop();
+    filled_.FillFrom(From);
+}
+
+void TCollection::CloseIfSparse() {
+    while (!slots_.empty() && !slots_.back()) {
+        slots_.pop_back();
+        filled_.Pop();
+    }
+    if (slots_.size() > 2 * static_cast<size_t>(count_)) CloseSlots(0);
 }

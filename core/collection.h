@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,7 +29,7 @@ public:
     virtual ~TCollectionItem() = default;
 
     TCollection* Collection() const { return collection_; }
-    // Position in the collection (searched), -1 outside a collection.
+    // Position in the collection, -1 outside a collection; found without walking the items.
     int Index() const;
     // Moves the item to position Value of its collection (EListError when out of range).
     virtual void SetIndex(int Value);
@@ -48,6 +49,29 @@ protected:
 private:
     friend class TCollection;
     TCollection* collection_ = nullptr;
+    size_t slot_ = 0;  // the item's place among the collection's slots
+};
+
+// The number of filled slots before each slot of a row of slots that grows and shrinks at its
+// end (a Fenwick tree): each question and change costs the logarithm of the slots.
+class TFilledSlots {
+public:
+    size_t Size() const { return tree_.size(); }
+    // Appends a slot, filled or not; drops the last one.
+    void Push(bool Filled);
+    void Pop() { tree_.pop_back(); }
+    // Empties the slot (it was filled).
+    void Empty(size_t Slot);
+    // The filled slots before Slot.
+    size_t Before(size_t Slot) const;
+    // The slot of the filled one with Rank filled slots before it (Rank below the filled count).
+    size_t Find(size_t Rank) const;
+    // Every slot from From on filled, the slots before it as they were.
+    void FillFrom(size_t From);
+
+private:
+    // Entry k - 1 counts the filled slots in [k - lowbit(k), k).
+    std::vector<uint32_t> tree_;
 };
 
 // Chooses the item class of a collection: TCollection(ItemClass<TMyItem>).
@@ -64,7 +88,7 @@ public:
     TCollection& operator=(const TCollection&) = delete;
     virtual ~TCollection() = default;
 
-    int Count() const { return static_cast<int>(items_.size()); }
+    int Count() const { return count_; }
     // The item at Index (EListError when out of range).
     TCollectionItem& Items(int Index) const;
     // Makes a new item of the item class and appends it.
@@ -80,7 +104,7 @@ protected:
     // Removes and frees, in one pass, the items at From and after whose entry in Marked (one per
     // position from From on) is set, as deleting them one by one from the last would: each is
     // told Deleting, the last first, then the others close up and the marked ones are freed,
-    // the last first.
+    // the last first. The pass costs the items from From on (and the logarithm of the count).
     void DeleteMarked(int From, const std::vector<uint8_t>& Marked);
 
 private:
@@ -90,7 +114,18 @@ private:
         return std::make_unique<T>();
     }
     void Move(int CurIndex, int NewIndex);
+    // The slot of the item at Index (within 0..Count-1).
+    size_t SlotOf(int Index) const;
+    // Gives the items from slot From on consecutive slots, dropping the empty ones there.
+    void CloseSlots(size_t From);
+    // Drops the empty slots at the end, and closes up all of them once they outnumber the items.
+    void CloseIfSparse();
 
     std::unique_ptr<TCollectionItem> (*newItem_)();
-    std::vector<std::unique_ptr<TCollectionItem>> items_;
+    // The items in order. A deleted item leaves its slot empty, so that the items after it keep
+    // their slots; the empty slots are closed up once they outnumber the items, so that a delete
+    // costs the logarithm of the count however many come after it.
+    std::vector<std::unique_ptr<TCollectionItem>> slots_;
+    TFilledSlots filled_;
+    int count_ = 0;
 };

@@ -20,14 +20,10 @@ THashCollection& THashCollectionItem::Owner() const { return static_cast<THashCo
 
 void THashCollectionItem::Added() {
     TCollectionItem::Added();
-    index_ = Collection()->Count() - 1;
     LinkHash();
 }
 
 void THashCollectionItem::Deleting() {
-    THashCollection& owner = Owner();
-    if (!owner.deletingMany_)
-        for (int i = index_ + 1; i < owner.Count(); ++i) --owner.Items(i).index_;
     UnlinkHash();
     TCollectionItem::Deleting();
 }
@@ -62,14 +58,6 @@ void THashCollectionItem::SetName(const std::string& Value) {
     UnlinkHash();
     name_ = Value;
     LinkHash();
-}
-
-void THashCollectionItem::SetIndex(int Value) {
-    if (Value == index_) return;
-    const int old = index_;
-    TCollectionItem::SetIndex(Value);
-    THashCollection& owner = Owner();
-    for (int i = std::min(old, Value); i <= std::max(old, Value); ++i) owner.Items(i).index_ = i;
 }
 
 void THashCollectionItem::Assign(const TCollectionItem& Source) {

@@ -18,8 +18,8 @@ int HashName(std::string_view Name);
 class THashCollection;
 
 // A named item. Every item sits in exactly one chain, the one of its name (without regard to
-// case), and knows its position in the collection without searching. Its bucket,
-// HashName(Name()), groups names for those who keep numbers per group of names.
+// case). Its bucket, HashName(Name()), groups names for those who keep numbers per group of
+// names.
 class THashCollectionItem : public TCollectionItem {
 public:
     const std::string& Name() const { return name_; }
@@ -27,12 +27,11 @@ public:
     virtual void SetName(const std::string& Value);
 
     int Bucket() const { return bucket_; }
-    // The position kept up to date by the collection (equal to Index()).
-    int CachedIndex() const { return index_; }
+    // The position, found without walking the collection (Index()).
+    int CachedIndex() const { return Index(); }
     // The next item of the same chain, linked earlier; nullptr at the end of the chain.
     THashCollectionItem* NextInChain() const { return next_; }
 
-    void SetIndex(int Value) override;
     // Takes only the name of another named item.
     void Assign(const TCollectionItem& Source) override;
     // The name, or the class name for an unnamed item.
@@ -50,7 +49,6 @@ private:
     THashCollection& Owner() const;
 
     int bucket_ = 0;
-    int index_ = -1;
     std::string name_;
     THashCollectionItem* prev_ = nullptr;
     THashCollectionItem* next_ = nullptr;
@@ -78,7 +76,7 @@ public:
     THashCollectionItem* FirstInChain(std::string_view Name) const;
     // Removes and frees every item at position From or after that Match (called once with each
     // of them, as const THashCollectionItem&) accepts, as deleting them one by one from the last
-    // would, in time proportional to the items from From on.
+    // would, in time proportional to the items from From on (times the logarithm of the count).
     template <class P>
     void DeleteIf(P Match, int From = 0);
 
@@ -86,8 +84,6 @@ private:
     friend class THashCollectionItem;
     // The head of each name's chain; a name leaves the map with the last item of its chain.
     TAnsiTextMap<THashCollectionItem*> heads_;
-    // Set while DeleteIf removes several items: their positions are counted afresh once after.
-    bool deletingMany_ = false;
 };
 
 template <class P>
@@ -101,17 +97,7 @@ void THashCollection::DeleteIf(P Match, int From) {
         marked[static_cast<size_t>(i - From)] = match;
         any = any || match;
     }
-    if (!any) return;
-    struct TRenumber {
-        THashCollection& Owner;
-        int From;
-        ~TRenumber() {
-            Owner.deletingMany_ = false;
-            for (int i = From; i < Owner.Count(); ++i) Owner.Items(i).index_ = i;
-        }
-    } renumber{*this, From};
-    deletingMany_ = true;
-    DeleteMarked(From, marked);
+    if (any) DeleteMarked(From, marked);
 }
 
 // A list of int32 values.

@@ -316,6 +316,14 @@ std::string CutColonSuffix(std::string& S) {
 
 // ---- The dirty-rectangle list ----
 
+namespace {
+// The smallest rectangle holding both.
+TRect UnionRects(const TRect& A, const TRect& B) {
+    return {std::min(A.Left, B.Left), std::min(A.Top, B.Top), std::max(A.Right, B.Right),
+            std::max(A.Bottom, B.Bottom)};
+}
+}  // namespace
+
 const TRect& TClipList::GetRect(int Index) const {
     if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
     return rects_[static_cast<size_t>(Index)];
@@ -335,9 +343,12 @@ void TClipList::AddRect(const TRect& R) {
         // it can swallow others it now reaches.
         rects_.erase(rects_.begin() + static_cast<std::ptrdiff_t>(i));
         changed_ = true;
-        rect = TRect{std::min(rect.Left, stored.Left), std::min(rect.Top, stored.Top),
-                     std::max(rect.Right, stored.Right), std::max(rect.Bottom, stored.Bottom)};
+        rect = UnionRects(rect, stored);
         i = 0;
+    }
+    if (Count() == MaxRects) {
+        for (const TRect& stored : rects_) rect = UnionRects(rect, stored);
+        rects_.clear();
     }
     rects_.push_back(rect);
     changed_ = true;

@@ -258,13 +258,19 @@ std::string CutColonSuffix(std::string& S);
 // ---- The dirty-rectangle list ----
 
 // The areas of a layer to repaint. Nearby rectangles are merged as they come in, so many
-// small changes close together become one rectangle.
+// small changes close together become one rectangle; no two stored rectangles are near each
+// other, so no pixel is repainted twice.
 class TClipList {
 public:
+    // The most rectangles the list holds: an addition and every repaint walk them all.
+    static constexpr int MaxRects = 32;
+
     int Count() const { return static_cast<int>(rects_.size()); }
     const TRect& GetRect(int Index) const;
     // Ignores an empty rectangle and one inside a stored one; merges it with the first stored
-    // rectangle near it (again and again while the union meets others); else appends it.
+    // rectangle near it (again and again while the union meets others); else appends it. When
+    // the list already holds MaxRects, they and the rectangle become the one rectangle around
+    // them all.
     void AddRect(const TRect& R);
     void Delete(int Index);
     void Clear();

@@ -213,8 +213,7 @@ void TMiraItem::Reload(bool Recreate) {
 }
 
 void TMiraItem::Deleting() {
-    std::vector<TMiraItem*>& spare = Owner().Spare;
-    std::erase(spare, this);
+    Owner().Spare.erase(this);
     THashCollectionItem::Deleting();
 }
 
@@ -250,7 +249,7 @@ TMiraItem& TMiraCollection::Acquire(const void* User, const std::string& Name, b
     const int index = IndexOf(key);
     TMiraItem& item = index >= 0 ? GetItem(index) : static_cast<TMiraItem&>(AddNamed(key));
     item.Users.insert(User);
-    std::erase(Spare, &item);
+    Spare.erase(&item);
     return item;
 }
 
@@ -259,8 +258,7 @@ void TMiraCollection::Purge(const std::string& Name) {
         for (const bool mask : {false, true}) {
             const int index = IndexOf(MakeKey(Name, mask, trim));
             if (index < 0) continue;
-            TMiraItem* item = &GetItem(index);
-            if (std::find(Spare.begin(), Spare.end(), item) != Spare.end()) Delete(index);
+            if (Spare.contains(&GetItem(index))) Delete(index);
         }
 }
 

@@ -114,9 +114,9 @@ public:
     TMiraCollection();
     ~TMiraCollection() override;
 
-    std::vector<TMiraItem*> Spare;  // entries without users that Purge may drop
-    uint8_t ImageMode = 0;          // 1: every frame list gets the screen's depth as ReduceBits
-    uint32_t IdentCode = 0;         // the running project's identification code for the frame lists
+    std::unordered_set<TMiraItem*> Spare;  // entries without users that Purge may drop
+    uint8_t ImageMode = 0;                 // 1: every frame list gets the screen's depth as ReduceBits
+    uint32_t IdentCode = 0;                // the running project's identification code for the frame lists
 
     TMiraItem& GetItem(int Index) const { return static_cast<TMiraItem&>(Items(Index)); }
     // The entry of Name with the variants, made (and decoded) when there is none, with User on

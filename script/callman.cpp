@@ -158,7 +158,9 @@ TPage* TCallMan::Start(const std::string& Name) {
     State = 0;
     Stack.Clear();
     Sender = {};
-    for (int32_t level = 1; level <= Level; ++level) ScriptObjects().ClearLevel(level);
+    // One pass over the taken events, whatever the level: those taken at levels 1..Level and
+    // any a save left at another level, which no handler would ever end.
+    ScriptObjects().ClearTaken();
     Level = 2;
     return page;
 }

@@ -104,7 +104,7 @@ public:
     TPage* GetPage(const std::string& Name, bool MoveToFront);
 
     // Restarts at the first command of page Name: no arguments, no sender, an empty stack,
-    // State 0, the taken events of levels 1..Level removed, Level 2. StepOn stays.
+    // State 0, every taken event removed, Level 2. StepOn stays.
     TPage* Start(const std::string& Name);
     // One tick of script work. The tick's work ends early when a round (starting an event or
     // one step) left the page, PC, State and call depth as they were; the script goes on from

@@ -52,16 +52,20 @@ bool RowsFit(int64_t Rows, int64_t RecordSize) {
     return RecordSize > 0 ? Rows * RecordSize <= MaxDBTableBytes : Rows <= MaxDBEmptyRows;
 }
 
+// The delimiter of tab-separated text: a double-byte character's bytes are never taken for it.
+const TDelimiterSet Tab("\t");
+
 // Adds the fields a header line of tab-separated text declares, one per cell of "name type
 // length": the type word int, float or bool, anything else a string of the length (80 when
 // none). False for a cell without a name or a string length no field can have.
 bool AddTabFields(TDBFieldList& Fields, const std::string& Header) {
-    TTabStrings cells;
-    cells.SplitLine(Header);
-    Fields.Reserve(cells.Count());
+    // The cells are cut off the header one at a time, as views into it.
+    int count = 0;
+    for (std::string_view cells = Header; !cells.empty(); ++count) JStrSplitToken(cells, Tab);
+    Fields.Reserve(count);
     const TDelimiterSet space(" ");
-    for (int i = 0; i < cells.Count(); ++i) {
-        std::string_view rest = cells.Strings(i);
+    for (std::string_view cells = Header; !cells.empty();) {
+        std::string_view rest = JStrSplitToken(cells, Tab);
         const std::string name = JStrTrim(std::string(JStrSplitToken(rest, space)));
         const std::string word = JStrTrim(std::string(JStrSplitToken(rest, space)));
         const uint8_t type = word == "int" ? DBInteger : word == "float" ? DBFloat : word == "bool" ? DBBoolean : DBString;
@@ -610,13 +614,13 @@ bool TDBTable::LoadFromTabText(const TStringList& Lines) {
     if (!RowsFit(rows, imported.Fields().RecordSize())) return false;
     Clear();
     Fields().Swap(imported.Fields());
-    TTabStrings cells;
     for (int line = 1; line < Lines.Count(); ++line) {
         if (Lines.Strings(line).empty()) continue;
-        cells.SplitLine(DecodeEscapes(Lines.Strings(line)));
+        const std::string row = DecodeEscapes(Lines.Strings(line));
         Append();
-        const int32_t n = std::min<int32_t>(cells.Count(), Fields().Count());
-        for (int32_t i = 0; i < n; ++i) SetStr(recNo_, i, cells.Strings(i));
+        std::string_view cells = row;
+        for (int32_t i = 0; i < Fields().Count() && !cells.empty(); ++i)
+            SetStr(recNo_, i, std::string(JStrSplitToken(cells, Tab)));
     }
     return true;
 }

@@ -198,25 +198,58 @@ void TVelaHistData::LoadFromStream(TStream& Stream, int32_t Version) {
 }
 
 TVelaHistData& TVelaHistDataList::Add() {
-    items_.Add(std::make_unique<TVelaHistData>());
-    return GetItem(Count() - 1);
+    if (!items_.empty()) {
+        // The last screen is finished: its elements are walked this once.
+        TStacked end = finished_.empty() ? first_ : finished_.back();
+        const TVelaHistData& screen = Last();
+        for (int e = 0; e < screen.Count(); ++e) {
+            end.Bottom += screen.GetItem(e).Height;
+            end.Lowest = std::max(end.Lowest, end.Bottom);
+        }
+        end.Length += screen.TotalHeight();
+        finished_.push_back(end);
+    }
+    try {
+        items_.push_back(std::make_unique<TVelaHistData>());
+    } catch (...) {
+        if (!items_.empty()) finished_.pop_back();
+        throw;
+    }
+    return Last();
 }
 
-void TVelaHistDataList::Delete(int Index) { items_.Delete(Index); }
+void TVelaHistDataList::DeleteFirst() {
+    if (items_.size() <= 1) return Clear();
+    first_ = finished_.front();
+    finished_.pop_front();
+    items_.pop_front();
+}
+
+void TVelaHistDataList::Clear() {
+    items_.clear();
+    finished_.clear();
+    first_ = {};
+}
 
 int32_t TVelaHistDataList::TotalLength() const {
-    int32_t total = 0;
-    for (int i = 0; i < Count(); ++i) total += GetItem(i).TotalHeight();
-    return total;
+    if (items_.empty()) return 0;
+    const int64_t before = finished_.empty() ? first_.Length : finished_.back().Length;
+    return static_cast<int32_t>(before - first_.Length + items_.back()->TotalHeight());
 }
 
 void TVelaHistDataList::CopyRange(int32_t Offset, int32_t Height, int32_t& Shift, TVelaHistData& Target) const {
     Shift = 0;
     const int64_t end = int64_t{Offset} + Height;
-    int64_t top = 0;
+    // The lowest bottoms only grow along the screens: every element of the screens before the
+    // first whose lowest bottom passes Offset ends at or above it.
+    const auto passed = std::partition_point(finished_.begin(), finished_.end(), [&](const TStacked& Screen) {
+        return Screen.Lowest - first_.Bottom <= Offset;
+    });
+    const size_t from = static_cast<size_t>(passed - finished_.begin());
+    int64_t top = (from == 0 ? first_.Bottom : finished_[from - 1].Bottom) - first_.Bottom;
     bool copying = false;
-    for (int s = 0; s < Count(); ++s) {
-        const TVelaHistData& screen = GetItem(s);
+    for (size_t s = from; s < items_.size(); ++s) {
+        const TVelaHistData& screen = *items_[s];
         std::string name;
         for (int e = 0; e < screen.Count(); ++e) {
             const THistElement& item = screen.GetItem(e);
@@ -254,14 +287,33 @@ void THistoryOldDataList::Add(const std::string& PageName, int32_t CommandIndex,
     CarriedName(name, lastName_);
 }
 
-void THistoryOldDataList::Delete(int Index) {
-    const std::string name = GetName(Index);
-    items_.erase(items_.begin() + Index);
-    if (Index < Count() && items_[Index].Name.empty()) items_[Index].Name = name;
-    if (Index == Count()) lastName_ = GetName(Index - 1);  // the last entry went
+void THistoryOldDataList::DeleteFirst() {
+    const std::string name = GetName(0);
+    items_.pop_front();
+    if (!named_.empty() && named_.front() == dropped_) named_.pop_front();
+    ++dropped_;
+    indexed_ = std::max(indexed_, dropped_);
+    if (items_.empty()) return lastName_.clear();  // the last entry went
+    if (!items_.front().Name.empty() || name.empty()) return;
+    if (dropped_ < indexed_) named_.push_front(dropped_);
+    items_.front().Name = name;
 }
 
-std::string THistoryOldDataList::GetName(int Index) const { return NearestName(items_, Index); }
+void THistoryOldDataList::Clear() {
+    items_.clear();
+    lastName_.clear();
+    dropped_ = indexed_ = 0;
+    named_.clear();
+}
+
+std::string THistoryOldDataList::GetName(int Index) const {
+    if (Index < 0) return {};
+    if (Index >= Count()) RaiseListIndexError(Index);
+    for (; indexed_ < dropped_ + Count(); ++indexed_)
+        if (!items_[static_cast<size_t>(indexed_ - dropped_)].Name.empty()) named_.push_back(indexed_);
+    const auto after = std::upper_bound(named_.begin(), named_.end(), dropped_ + Index);
+    return after == named_.begin() ? std::string() : items_[static_cast<size_t>(after[-1] - dropped_)].Name;
+}
 
 void THistoryOldDataList::SaveToStream(TStream& Stream) const {
     WriteStreamInt(Stream, Count());
@@ -461,7 +513,7 @@ void TVelaNewHistory::AddMessage(const std::string& Name) {
     if (pageName_.empty() || Name != windowName_) return;
     if (!IsDataMode()) {
         Entries.Add(pageName_, commandIndex_, pageIndex_, point_);
-        while (Capacity >= 1 && Entries.Count() > Capacity) Entries.Delete(0);
+        while (Capacity >= 1 && Entries.Count() > Capacity) Entries.DeleteFirst();
         pageName_.clear();
         return;
     }
@@ -498,7 +550,7 @@ void TVelaNewHistory::AddScreens() {
         pages.Clear();
         word.CollapseVariables(first, last);
     }
-    while (Capacity >= 1 && Screens.Count() > Capacity) Screens.Delete(0);
+    while (Capacity >= 1 && Screens.Count() > Capacity) Screens.DeleteFirst();
 }
 
 void TVelaNewHistory::AddPage(TWdPage& Page, const std::vector<int32_t>& Positions) {
@@ -516,7 +568,7 @@ void TVelaNewHistory::AddPage(TWdPage& Page, const std::vector<int32_t>& Positio
     const int32_t to = lastGlyph ? textPos(lastGlyph) : from;
     const bool fits =
         Screens.Count() > 0 && int64_t{Screens.GetItem(Screens.Count() - 1).TotalHeight()} + height <= word.Height;
-    TVelaHistData& screen = fits ? Screens.GetItem(Screens.Count() - 1) : Screens.Add();
+    TVelaHistData& screen = fits ? Screens.Last() : Screens.Add();
     screen.Add(pageName_, commandIndex_, from, to, height, vars_);
 }
 

@@ -75,26 +75,39 @@ private:
     int32_t total_ = 0;
 };
 
-// The screens of a history in data mode, oldest first.
+// The screens of a history in data mode, oldest first. Elements are added to the last screen
+// only: a screen is finished once another is added after it.
 class TVelaHistDataList {
 public:
+    // Appends an empty screen, the new last one.
     TVelaHistData& Add();
-    void Delete(int Index);
-    void Clear() { items_.Clear(); }
-    int Count() const { return items_.Count(); }
-    TVelaHistData& GetItem(int Index) const { return *items_.Items(Index); }
+    // The screen elements are added to (there is one).
+    TVelaHistData& Last() { return *items_.back(); }
+    void DeleteFirst();
+    void Clear();
+    int Count() const { return static_cast<int>(items_.size()); }
+    const TVelaHistData& GetItem(int Index) const { return *items_.at(static_cast<size_t>(Index)); }
     // The heights of every screen summed.
     int32_t TotalLength() const;
     // Adds to Target the elements, all screens stacked, from the one whose bottom first lies
     // below Offset to the first whose bottom reaches Offset + Height (or the last); Shift is the
-    // first one's top less Offset (0 or negative; 0 when none is added).
+    // first one's top less Offset (0 or negative; 0 when none is added). The finished screens
+    // that end above Offset are passed over without reading them.
     void CopyRange(int32_t Offset, int32_t Height, int32_t& Shift, TVelaHistData& Target) const;
 
     void SaveToStream(TStream& Stream) const;
     void LoadFromStream(TStream& Stream, int32_t Version);
 
 private:
-    TObjList<TVelaHistData> items_;
+    // Where a finished screen ends, all screens stacked from the first ever added (those
+    // deleted since too): the bottom of its last element, the lowest bottom of any element up
+    // to it, and the sum of the screens' heights up to it.
+    struct TStacked {
+        int64_t Bottom, Lowest, Length;
+    };
+    std::deque<std::unique_ptr<TVelaHistData>> items_;
+    std::deque<TStacked> finished_;  // one for each screen but the last
+    TStacked first_{};               // where the first screen starts
 };
 
 // ---- Entries ----
@@ -110,14 +123,13 @@ class THistoryOldDataList {
 public:
     // Appends an entry; a name equal (case aside) to the previous entry's is stored empty.
     void Add(const std::string& PageName, int32_t CommandIndex, int32_t PageIndex, TPoint Value);
-    // The entry after it keeps the page file name it shared.
-    void Delete(int Index);
-    void Clear() {
-        items_.clear();
-        lastName_.clear();
-    }
+    // Deletes the oldest entry; the entry after it keeps the page file name it shared.
+    void DeleteFirst();
+    void Clear();
     int Count() const { return static_cast<int>(items_.size()); }
     const THistoryOldData& GetItem(int Index) const { return items_.at(Index); }
+    // The nearest non-empty page file name at or before the entry, found without walking back
+    // over the entries (the entries added since the last look are looked at once).
     std::string GetName(int Index) const;
 
     // Rows (one entry after the other) from HistoryRangeVersion, columns before.
@@ -130,6 +142,12 @@ public:
 private:
     std::deque<THistoryOldData> items_;  // a full history drops its oldest entry at every message
     std::string lastName_;               // GetName of the last entry, kept as entries come and go
+    // Entries are numbered from the first added since the list was cleared: the entry at
+    // position i is number dropped_ + i. named_ holds, in order, the numbers of the entries with
+    // a name among those numbered below indexed_.
+    int64_t dropped_ = 0;
+    mutable std::deque<int64_t> named_;
+    mutable int64_t indexed_ = 0;
 };
 
 // ---- Message text caches ----

@@ -38,6 +38,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -707,19 +708,48 @@ class TWdClipList {
 public:
     explicit TWdClipList(int32_t AFullWidth) : FullWidth(AFullWidth) {}
 
-    std::vector<TRect> Rects;
-    std::vector<uint8_t> Sides;  // per rectangle: 1 hugs the right edge, 0 the left
     int32_t FullWidth;
 
-    // Places a Width x Height area at Top against the right (RightSide) or left bound free there.
-    void AddRect(int32_t Top, int32_t Width, bool RightSide, int32_t Height);
+    // Places a Width x Height area at Top against the right (RightSide) or left bound free
+    // there, and answers it.
+    TRect AddRect(int32_t Top, int32_t Width, bool RightSide, int32_t Height);
     // The bounds free at Top: from 0 and the full width, narrowed by every area spanning Top.
-    void GetBounds(int32_t Top, int32_t& Left, int32_t& Right) const;
+    // Asked at tops that do not go back, each area is looked at until the tops pass its bottom.
+    void GetBounds(int32_t Top, int32_t& Left, int32_t& Right);
+    void Clear();
+
+private:
+    struct TArea {
+        TRect Rect;
+        bool RightSide;  // hugs the right bound, else the left
+    };
+    std::vector<TArea> areas_;
+    // The areas whose bottom the tops asked have not passed; all of them again when a top goes
+    // back.
+    std::vector<size_t> open_;
+    int32_t lastTop_ = INT32_MIN;
 };
 
 using TWdPageList = TObjList<TWdPage>;
 
 // ---- The document ----
+
+// The values a document's variables showed when its text was kept: lines "name=value", a
+// value's line ends kept as \x01. Lines are appended or all cleared.
+class TKeptVariables : public TStringList {
+public:
+    void Clear() override;
+    // The first line whose name (what comes before its first "=") is Name without regard to
+    // case; -1 when none. The lines added since the last look-up are indexed once.
+    int IndexOfName(std::string_view Name) const;
+
+private:
+    using TStringList::Delete;
+    using TStringList::Insert;
+    using TStringList::SetString;
+    mutable TAnsiTextMap<int> lines_;  // the first line of each name among the indexed lines
+    mutable int indexed_ = 0;
+};
 
 class TNxWord {
 public:
@@ -759,7 +789,7 @@ public:
     int32_t ShadowColor = 0;
     int32_t BorderSize = 0;
     int32_t ShadowSize = 0;
-    TStringList Variables;  // lines "name=value"
+    TKeptVariables Variables;
     uint8_t WholeCell = 1;  // characters measure one font size wide
     TEventHandler OnEvent;
     std::vector<TRect> DirtyRects;  // the areas to redraw

@@ -16,16 +16,6 @@
 
 namespace {
 
-// The line of a "name=value" list whose name is Name (without regard to case), -1 when none.
-int IndexOfName(const TStringList& List, const std::string& Name) {
-    for (int i = 0; i < List.Count(); ++i) {
-        const std::string& line = List.Strings(i);
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos && AnsiSameText(std::string_view(line).substr(0, eq), Name)) return i;
-    }
-    return -1;
-}
-
 // The value of an expression run: false without a result.
 bool RunExpression(TVelaParser& Parser, std::string& Value) {
     Parser.Execute();
@@ -40,8 +30,8 @@ bool RunExpression(TVelaParser& Parser, std::string& Value) {
 // now. False when there is nothing to show.
 bool VariableValue(const TWdOpeVar& Var, std::string& Value) {
     if (Var.Expression.empty()) return Var.Parser && RunExpression(*Var.Parser, Value);
-    const TStringList& kept = Var.Word->Variables;
-    if (const int line = IndexOfName(kept, Var.Expression); line >= 0) {
+    const TKeptVariables& kept = Var.Word->Variables;
+    if (const int line = kept.IndexOfName(Var.Expression); line >= 0) {
         const std::string& text = kept.Strings(line);
         Value = text.substr(text.find('=') + 1);
         std::replace(Value.begin(), Value.end(), '\x01', '\r');
@@ -69,6 +59,22 @@ int32_t ImageDrawLevel(int32_t WordAlpha, int32_t GlyphAlpha) {
 }  // namespace
 
 // ---- Variables ----
+
+void TKeptVariables::Clear() {
+    TStringList::Clear();
+    lines_.clear();
+    indexed_ = 0;
+}
+
+int TKeptVariables::IndexOfName(std::string_view Name) const {
+    for (; indexed_ < Count(); ++indexed_) {
+        const std::string& line = Strings(indexed_);
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos) lines_.try_emplace(line.substr(0, eq), indexed_);
+    }
+    const auto found = lines_.find(Name);
+    return found == lines_.end() ? -1 : found->second;
+}
 
 bool TWdOpeVar::MakeExpansion(bool, std::vector<std::unique_ptr<TWdGlyph>>& Glyphs) {
     std::string value;

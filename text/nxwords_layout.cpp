@@ -110,25 +110,46 @@ int32_t TWdGlyph::UnbreakableWidth(int Index, int& Count) const {
 
 // ---- Flow-around areas ----
 
-void TWdClipList::AddRect(int32_t Top, int32_t Width, bool RightSide, int32_t Height) {
+TRect TWdClipList::AddRect(int32_t Top, int32_t Width, bool RightSide, int32_t Height) {
     int32_t left, right;
     GetBounds(Top, left, right);
     const int32_t x = RightSide ? right - Width : left;
-    Rects.push_back(TRect{x, Top, x + Width, Top + Height});
-    Sides.push_back(RightSide ? 1 : 0);
+    const TRect rect{x, Top, x + Width, Top + Height};
+    areas_.push_back({rect, RightSide});
+    try {
+        open_.push_back(areas_.size() - 1);
+    } catch (...) {
+        areas_.pop_back();
+        throw;
+    }
+    return rect;
 }
 
-void TWdClipList::GetBounds(int32_t Top, int32_t& Left, int32_t& Right) const {
+void TWdClipList::GetBounds(int32_t Top, int32_t& Left, int32_t& Right) {
+    if (Top < lastTop_) {
+        open_.reserve(areas_.size());
+        open_.clear();
+        for (size_t i = 0; i < areas_.size(); ++i)
+            if (areas_[i].Rect.Bottom > Top) open_.push_back(i);
+    }
+    lastTop_ = Top;
+    std::erase_if(open_, [&](size_t i) { return areas_[i].Rect.Bottom <= Top; });
     Left = 0;
     Right = FullWidth;
-    for (size_t i = 0; i < Rects.size(); ++i) {
-        const TRect& r = Rects[i];
-        if (Top < r.Top || Top >= r.Bottom) continue;
-        if (Sides[i])
-            Right = std::min(Right, r.Left);
+    for (const size_t i : open_) {
+        const TArea& area = areas_[i];
+        if (Top < area.Rect.Top) continue;
+        if (area.RightSide)
+            Right = std::min(Right, area.Rect.Left);
         else
-            Left = std::max(Left, r.Right);
+            Left = std::max(Left, area.Rect.Right);
     }
+}
+
+void TWdClipList::Clear() {
+    areas_.clear();
+    open_.clear();
+    lastTop_ = INT32_MIN;
 }
 
 // ---- Rows and pages ----
@@ -248,8 +269,7 @@ private:
             page_ = pages_.Items(pages_.Count() - 1);
             top_ = 0;
             // Areas of the previous page do not reach into this one.
-            clips_.Rects.clear();
-            clips_.Sides.clear();
+            clips_.Clear();
         }
         auto row = std::make_unique<TWdRow>(&word_);
         row_ = row.get();
@@ -346,8 +366,7 @@ private:
             return I;
         }
         const bool right = Glyph.GetAlign() == 2;
-        clips_.AddRect(top_, Glyph.GetWidth(), right, Glyph.GetHeight());
-        Glyph.X = clips_.Rects.back().Left;
+        Glyph.X = clips_.AddRect(top_, Glyph.GetWidth(), right, Glyph.GetHeight()).Left;
         Glyph.Y = 0;
         row_->Add(&Glyph);
         rowFirst_ = I;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -206,6 +207,55 @@ TEST(THashCollection, RandomWorkKeepsEveryPositionAndChain) {
     items.Clear();
     ExpectConsistent(items);
     EXPECT_EQ(items.IndexOf(names[0].Name), -1);
+}
+
+// A loop deleting from the front leaves the slots of the deleted items empty behind the others;
+// positions, look-ups, moves, bulk deletes and additions among them answer as a closed-up list
+// would, and the items keep their order.
+TEST(THashCollection, DeletesFromTheFrontKeepOrderAndPositions) {
+    THashCollection items;
+    std::vector<std::string> model;
+    for (int i = 0; i < 600; ++i) {
+        model.push_back("v" + std::to_string(i));
+        items.AddNamed(model.back());
+    }
+    const auto expectModel = [&](const char* Step) {
+        ASSERT_EQ(items.Count(), static_cast<int>(model.size())) << Step;
+        for (size_t i = 0; i < model.size(); ++i) {
+            ASSERT_EQ(items.Items(static_cast<int>(i)).Name(), model[i]) << Step << " " << i;
+            ASSERT_EQ(items.IndexOf(model[i]), static_cast<int>(i)) << Step;
+        }
+        ExpectConsistent(items);
+    };
+    // Deleted by name in the order they were made, a title's loop over its variables.
+    for (int i = 0; i < 250; ++i) {
+        items.Delete(items.IndexOf(model.front()));
+        model.erase(model.begin());
+    }
+    expectModel("front");
+    items.Items(10).SetIndex(200);
+    std::rotate(model.begin() + 10, model.begin() + 11, model.begin() + 201);
+    items.Items(300).SetIndex(3);
+    std::rotate(model.begin() + 3, model.begin() + 300, model.begin() + 301);
+    expectModel("moves");
+    for (int i = 0; i < 50; ++i) {
+        model.push_back("w" + std::to_string(i));
+        items.AddNamed(model.back());
+    }
+    // The names ending in 0, 3, 6 or 9 from position 100 on, among slots left empty in front.
+    const auto third = [](const std::string& Name) { return (Name.back() - '0') % 3 == 0; };
+    items.DeleteIf([&](const THashCollectionItem& Item) { return third(Item.Name()); }, 100);
+    std::erase_if(model, [&, at = size_t{0}](const std::string& Name) mutable { return at++ >= 100 && third(Name); });
+    expectModel("bulk");
+    // Deleting most of the rest closes the empty slots up once they outnumber the items.
+    while (model.size() > 20) {
+        items.Delete(1);
+        model.erase(model.begin() + 1);
+    }
+    expectModel("sparse");
+    items.Clear();
+    EXPECT_EQ(items.Count(), 0);
+    EXPECT_EQ(items.IndexOf(model.back()), -1);
 }
 
 TEST(THashCollection, AssignDisplayNameAndRanges) {

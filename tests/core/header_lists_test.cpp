@@ -67,6 +67,33 @@ TEST(ClipList, IgnoredRectanglesChangeNothingOthersSetChanged) {
     EXPECT_TRUE(list.Changed());
 }
 
+// Changes too far apart to merge fill the list up to its bound; the next one folds them all into
+// the rectangle around them. Every change stays covered, and no two kept rectangles overlap, so
+// no pixel is repainted twice.
+TEST(ClipList, FarChangesFoldIntoOneRectangleAtTheBound) {
+    TClipList list;
+    std::vector<TRect> changes;
+    for (int i = 0; i < TClipList::MaxRects + 1; ++i) changes.push_back({i * 100, 0, i * 100 + 5, 5});
+    for (int i = 0; i < TClipList::MaxRects; ++i) list.AddRect(changes[size_t(i)]);
+    EXPECT_EQ(Rects(list), std::vector<TRect>(changes.begin(), changes.end() - 1));
+    list.AddRect(changes.back());
+    EXPECT_EQ(Rects(list), (std::vector<TRect>{{0, 0, TClipList::MaxRects * 100 + 5, 5}}));
+
+    // A grid of far changes: each is inside a kept rectangle, however many came.
+    TClipList grid;
+    std::vector<TRect> cells;
+    for (int i = 0; i < 2000; ++i) cells.push_back({i % 50 * 30, i / 50 * 30, i % 50 * 30 + 1, i / 50 * 30 + 1});
+    for (const TRect& cell : cells) grid.AddRect(cell);
+    ASSERT_LE(grid.Count(), TClipList::MaxRects);
+    for (const TRect& cell : cells) {
+        bool covered = false;
+        for (const TRect& kept : Rects(grid)) covered |= RectContains(cell, kept);
+        ASSERT_TRUE(covered) << cell.Left << "," << cell.Top;
+    }
+    for (int i = 0; i < grid.Count(); ++i)
+        for (int j = i + 1; j < grid.Count(); ++j) EXPECT_FALSE(RectsNear(grid.GetRect(i), grid.GetRect(j)));
+}
+
 struct Tracked {
     Tracked(int id, std::vector<int>& freed, const TObjList<Tracked>* list = nullptr)
         : id(id), freed(freed), list(list) {}

@@ -115,8 +115,6 @@ TEST(ScreenManagerModes, SwitchingFullScreenAndBack) {
 
 namespace {
 
-constexpr int32_t W = 64, H = 48;
-
 class Present : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -160,8 +158,18 @@ protected:
         return std::pair{SrcX, SrcY};
     }
 
+    int32_t W = 64, H = 48;
     FakeDisplay display;
     TBasePanel panel;
+};
+
+// A screen large enough for more changes far apart than the dirty-rectangle list holds.
+class PresentManyChanges : public Present {
+protected:
+    PresentManyChanges() {
+        W = 640;
+        H = 480;
+    }
 };
 
 using Rects = std::vector<platform::PixelRect>;
@@ -182,6 +190,21 @@ TEST_F(Present, OneToOneCopiesTheDirtyRectanglesAtThePanel) {
         if (auto p = Inside({2, 3, 6, 5}, sx, sy, sx, sy)) return p;
         return Inside({40, 30, 43, 33}, sx, sy, sx, sy);
     });
+}
+
+// More single-pixel changes far apart than the list holds (8 x 5, 22 pixels apart): they are
+// shown as the one rectangle around them all, every changed pixel with it.
+TEST_F(PresentManyChanges, AreShownInTheRectangleAroundThem) {
+    Start();
+    for (int32_t i = 0; i < 40; ++i) {
+        const int32_t x = 5 + i % 8 * 22, y = 7 + i / 8 * 22;
+        Dirty(0, {x, y, x + 1, y + 1});
+    }
+    ASSERT_GT(40, TClipList::MaxRects);
+    const TRect around{5, 7, 6 + 7 * 22, 8 + 4 * 22};
+    ScreenMan->Present();
+    ASSERT_EQ(display.presents, (std::vector<Rects>{{{15, 27, around.Right + 10, around.Bottom + 20}}}));
+    ExpectFrame([&](int32_t x, int32_t y) { return Inside(around, x - 10, y - 20, x - 10, y - 20); });
 }
 
 TEST_F(Present, DoubleZoomDoublesEachDirtyRectangle) {

@@ -75,7 +75,7 @@ TEST_F(MiraCache, PurgeDropsOnlySpareEntries) {
     MiraMan->Purge("ANIM.mra");
     EXPECT_EQ(MiraMan->Count(), 2);
     spare.Users.clear();
-    MiraMan->Spare.push_back(&spare);
+    MiraMan->Spare.insert(&spare);
     MiraMan->Purge("Anim.mra");
     EXPECT_EQ(MiraMan->Count(), 1);
     EXPECT_TRUE(MiraMan->Spare.empty());

@@ -121,6 +121,20 @@ TEST_F(Runner, NestedEventStartsAtAnEventPoint) {
     EXPECT_EQ(objects->Cleared, (std::vector<int32_t>{2, 1}));
 }
 
+// A restart deep in nested handlers removes every taken event at once, those a save left at a
+// level no handler runs at too; pending ones stay.
+TEST_F(Runner, StartRemovesEveryTakenEventAndKeepsThePendingOnes) {
+    AddPage("m.vsb", TPageWriter().Note("a"));
+    for (const int32_t level : {0, 1, 2, 500, -1, 0}) objects->Post("h.vsb").Level = level;
+    runner.Level = 600;
+    runner.Start("m.vsb");
+    EXPECT_EQ(runner.Level, 2);
+    ASSERT_EQ(objects->Queue.size(), 2u);
+    EXPECT_EQ(objects->Queue[0].Level, 0);
+    EXPECT_EQ(objects->Queue[1].Level, 0);
+    EXPECT_TRUE(objects->Cleared.empty());
+}
+
 TEST_F(Runner, PageCacheFreesTheLeastRecentlyUsedPageButNoneInUse) {
     auto name = [](int I) { return "p" + std::to_string(I) + ".vsb"; };
     for (int i = 0; i <= 33; ++i) AddPage(name(i), TPageWriter());

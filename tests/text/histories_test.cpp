@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+
 namespace {
 
 using pagetest::VPage;
@@ -39,7 +41,7 @@ void Load(TVelaHistoryFormatManager& Formats, const std::string& Data, int32_t V
 TEST(HistoryLists, CopyRangeTakesTheElementsAPixelRangeTouches) {
     TVelaHistDataList screens;
     screens.Add().Add("a.vsb", 0, 0, 1, 30, "");
-    screens.GetItem(0).Add("A.VSB", 1, 0, 1, 20, "v");
+    screens.Last().Add("A.VSB", 1, 0, 1, 20, "v");
     EXPECT_EQ(screens.GetItem(0).GetItem(1).Name, "");
     screens.Add().Add("b.vsb", 2, 0, 1, 50, "");
     EXPECT_EQ(screens.TotalLength(), 100);
@@ -62,6 +64,77 @@ TEST(HistoryLists, CopyRangeTakesTheElementsAPixelRangeTouches) {
     screens.CopyRange(0, 100, shift, target);
     EXPECT_EQ(target.GetName(1), "a.vsb");
     EXPECT_EQ(target.GetItem(1).Vars, "v");
+}
+
+// A long history scrolled through after its oldest screens and entries went: each range copies
+// what a walk over all the elements from the first would, heights of 0 and below included, and
+// each entry's page file name is the nearest one at or before it.
+TEST(HistoryLists, ScrollingALongHistoryMatchesAWalkFromTheStart) {
+    TVelaHistDataList screens;
+    struct TFlat {
+        int64_t Top, Bottom;
+        int32_t Command;
+    };
+    std::vector<TFlat> flat;  // the elements of the screens kept, stacked
+    int64_t top = 0;
+    for (int32_t i = 0; i < 600; ++i) {
+        if (i % 4 == 0) screens.Add();
+        const int32_t height = i % 23 == 0 ? -15 : i % 7 == 0 ? 0 : 10 + i % 5;
+        screens.Last().Add("p" + std::to_string(i / 10) + ".vsb", i, 0, 1, height, "");
+        if (i >= 200) {
+            flat.push_back({top, top + height, i});
+            top += height;
+        }
+    }
+    for (int i = 0; i < 50; ++i) screens.DeleteFirst();
+    int64_t length = 0;
+    for (int s = 0; s < screens.Count(); ++s) length += screens.GetItem(s).TotalHeight();
+    EXPECT_EQ(screens.TotalLength(), length);
+    for (int32_t offset = -20; offset < top + 20; offset += 7) {
+        std::string expected;
+        int32_t expectedShift = 0;
+        for (size_t e = 0, copying = 0; e < flat.size(); ++e) {
+            if (!copying && flat[e].Bottom > offset) {
+                copying = 1;
+                expectedShift = static_cast<int32_t>(flat[e].Top - offset);
+            }
+            if (!copying) continue;
+            expected += std::to_string(flat[e].Command) + ",";
+            if (flat[e].Bottom >= int64_t{offset} + 40) break;
+        }
+        TVelaHistData target;
+        int32_t shift = 99;
+        screens.CopyRange(offset, 40, shift, target);
+        std::string copied;
+        for (int i = 0; i < target.Count(); ++i) copied += std::to_string(target.GetItem(i).CommandIndex) + ",";
+        ASSERT_EQ(copied, expected) << offset;
+        ASSERT_EQ(shift, expectedShift) << offset;
+        if (target.Count() > 0) {
+            ASSERT_EQ(target.GetName(0), "p" + std::to_string(target.GetItem(0).CommandIndex / 10) + ".vsb");
+        }
+    }
+
+    THistoryOldDataList entries;
+    std::deque<std::string> names;
+    const auto add = [&](const std::string& Name) {
+        entries.Add(Name, 0, 0, {0, 0});
+        names.push_back(Name);
+    };
+    for (int32_t i = 0; i < 500; ++i) add(i % 97 < 60 ? "a.vsb" : "b" + std::to_string(i / 50) + ".vsb");
+    for (int i = 0; i < 130; ++i) {
+        if (i == 70) {
+            EXPECT_EQ(entries.GetName(entries.Count() - 1), names.back());  // the names so far looked at
+        }
+        entries.DeleteFirst();
+        names.pop_front();
+        if (i % 40 == 0) add("c.vsb");
+    }
+    for (int i = 0; i < entries.Count(); ++i) ASSERT_EQ(entries.GetName(i), names[size_t(i)]) << i;
+    while (entries.Count() > 0) {
+        EXPECT_EQ(entries.GetName(0), names.front());
+        entries.DeleteFirst();
+        names.pop_front();
+    }
 }
 
 // Saves of each form load; the newest form writes what was kept, and what it wrote loads and

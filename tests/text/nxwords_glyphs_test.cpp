@@ -119,6 +119,29 @@ TEST_F(VarGlyphs, KeptValuesComeFirstAndLineBreaksNeitherClearNorCount) {
     copy.ClearGlyphs();
 }
 
+// Many variables over many kept lines: each shows the first line of its name (case aside), lines
+// without "=" name nothing, lines added after a look-up are found, and clearing forgets them all.
+TEST_F(VarGlyphs, EachVariableFindsTheFirstKeptLineOfItsName) {
+    for (int i = 0; i < 300; ++i) {
+        word.Variables.Add("v" + std::to_string(i) + "=" + std::to_string(i));
+        word.Variables.Add("V" + std::to_string(i) + "=again");
+    }
+    word.Variables.Add("plain");
+    for (int i = 299; i >= 0; i -= 3) Around("v" + std::to_string(i));
+    word.ExpandVariables(0, -1, false);
+    std::string expected;
+    for (int i = 299; i >= 0; i -= 3) expected += "[^" + std::to_string(i) + "]";
+    EXPECT_EQ(Shown(), expected);
+    EXPECT_EQ(word.Variables.IndexOfName("PLAIN"), -1);
+    EXPECT_EQ(word.Variables.IndexOfName("late"), -1);
+    word.Variables.Add("LATE=1");
+    EXPECT_EQ(word.Variables.IndexOfName("late"), 601);
+    word.Variables.Clear();
+    word.Variables.Add("v5=x");
+    EXPECT_EQ(word.Variables.IndexOfName("v5"), 0);
+    EXPECT_EQ(word.Variables.IndexOfName("v6"), -1);
+}
+
 // The expansions of a range go into the document together: each after its own variable and
 // what that variable already shows, the history glyph only when forced, every glyph's place
 // counted afresh; collapsing them all leaves the document as it was.

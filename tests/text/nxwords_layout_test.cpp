@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -163,6 +164,42 @@ TEST_F(LayoutTest, AFloatingGlyphNarrowsTheRowsBesideItOnItsOwnPageOnly) {
     EXPECT_EQ(Row(1, 0).GetItem(0)->X, 0);
     EXPECT_EQ(right.X, 36);
     EXPECT_EQ(Row(1, 1).GetItem(2)->X, 12);
+}
+
+// The bounds beside floating areas, asked at tops that mostly rise and sometimes go back (a
+// negative row spacing): always those every area spanning the top gives.
+TEST(FloatingAreas, BoundsAreThoseOfEveryAreaSpanningTheTop) {
+    TWdClipList clips(400);
+    struct TPlaced {
+        TRect Rect;
+        bool RightSide;
+    };
+    std::vector<TPlaced> placed;
+    int32_t top = 0;
+    for (int32_t i = 0; i < 400; ++i) {
+        top += i % 9 == 8 ? -30 : 7;
+        if (i % 3 == 0) {
+            const bool right = i % 2 == 0;
+            placed.push_back({clips.AddRect(top, 5 + i % 4, right, 10 + i % 50), right});
+        }
+        int32_t expectedLeft = 0, expectedRight = 400;
+        for (const TPlaced& area : placed) {
+            if (top < area.Rect.Top || top >= area.Rect.Bottom) continue;
+            if (area.RightSide)
+                expectedRight = std::min(expectedRight, area.Rect.Left);
+            else
+                expectedLeft = std::max(expectedLeft, area.Rect.Right);
+        }
+        int32_t left = -1, right = -1;
+        clips.GetBounds(top, left, right);
+        ASSERT_EQ(left, expectedLeft) << i;
+        ASSERT_EQ(right, expectedRight) << i;
+    }
+    clips.Clear();
+    int32_t left = -1, right = -1;
+    clips.GetBounds(top, left, right);
+    EXPECT_EQ(left, 0);
+    EXPECT_EQ(right, 400);
 }
 
 TEST_F(LayoutTest, ARunThatCannotBeSplitStopsAtTheEndOfTheRange) {

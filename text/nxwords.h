@@ -721,6 +721,9 @@ using TWdPageList = TObjList<TWdPage>;
 
 // ---- The document ----
 
+// A new document's font size.
+inline constexpr int32_t DefaultFontSize = 12;
+
 class TNxWord {
 public:
     using TEventHandler = std::function<void(TNxWord& Word, const std::string& Text)>;
@@ -730,7 +733,7 @@ public:
     TNxWord& operator=(const TNxWord&) = delete;
     ~TNxWord();
 
-    int32_t FontSize = 12;
+    int32_t FontSize = DefaultFontSize;
     std::string FontName = "ＭＳ ゴシック";
     int32_t Color = 0;
     TObjList<TWdGlyph> Glyphs;

@@ -2,8 +2,7 @@
 // linked with, so that each seed and each fixed crash stays a regression test. An escaping
 // exception or a sanitizer report fails the run, and so does an input that passes the limits the
 // fuzzing runs set: 10 s of time or 2 GB of resident memory (an input that only costs gigabytes
-// or minutes must not pass slowly). The input's name is printed before it runs, each under the
-// title's memory limit the harnesses take.
+// or minutes must not pass slowly). The input's name is printed before it runs.
 #include "fuzz/harness.h"
 
 #include <unistd.h>
@@ -20,8 +19,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size);
 
 namespace {
 
@@ -77,7 +74,6 @@ int main(int argc, char** argv) {
         const std::string bytes{std::istreambuf_iterator<char>(file), {}};
         std::printf("%s\n", path.filename().c_str());
         std::fflush(stdout);
-        SetMemoryLimit(fuzz::InputMemoryLimit);
         inputStart = NowNs();
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
         inputStart = 0;

@@ -1,8 +1,9 @@
 // Archive indexes from arbitrary bytes: read from memory, then opened as a file (which also
 // chooses between a carrier trailer and the index at the start), a few entries read, and the
 // whole collection written again and read back. Only the engine's own errors may come out, and
-// a refused archive leaves its collection empty. The memory budget is 1 MiB, so that an entry
-// inflating past it is refused as the player refuses one past the title's.
+// a refused archive leaves its collection empty. The memory budget is 1 MiB beyond what the
+// process holds, so that an entry inflating past it is refused as the player refuses one past the
+// title's.
 #include "core/membudget.h"
 #include "core/vrfiles.h"
 #include "fuzz/harness.h"
@@ -51,8 +52,8 @@ void WriteAndReadBack(TVrFileCollection& Collection) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    SetMemoryLimit(int64_t(1) << 20);
+int TestOneInput(const uint8_t* Data, size_t Size) {
+    SetMemoryLimit(MemoryCharged() + (int64_t(1) << 20));
     {
         TNxBigMemoryStream stream;
         stream.Write(Data, static_cast<int64_t>(Size));

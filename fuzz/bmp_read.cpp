@@ -25,7 +25,7 @@ uint32_t SampleSum(const TDIB& Dib) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TMemoryStream stream = fuzz::StreamOf(Data, Size);
     TDIB dib;
     dib.SetSize(1, 1, 8);

@@ -37,7 +37,7 @@ void OpenAsDrive(const std::string& Sheet) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     static const bool data = [] {
         std::ofstream bin(HostWorkFile("disc.bin"), std::ios::binary);
         for (int i = 0; i < 3 * 2352; ++i) bin.put(char(i * 7));

@@ -44,7 +44,7 @@ TVelaCGLabel* Make() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 1) return 0;
     const int32_t version = 100 + Data[0] % (GameSaveVersion - 99);
     fuzz::TWorld world;

@@ -18,7 +18,7 @@ const std::string Film(
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     fuzz::TWorld world;
     world.AddFile("film.vmt", Film);
     TVelaCinema* cinema = fuzz::LoadSceneRecord<TVelaCinema>(Data, Size);

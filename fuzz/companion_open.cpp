@@ -29,7 +29,7 @@ void Play(TDecoder& Decoder, bool ExactLength) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     Player.getSize = VelaStreamGetSize;
     Player.read = VelaStreamRead;
     Player.getPos = VelaStreamGetPos;

@@ -4,7 +4,7 @@
 #include "fuzz/harness.h"
 #include "graphics/cursorfile.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TMemoryStream stream = fuzz::StreamOf(Data, Size);
     try {
         const TCursorImage image = ReadCursorFile(stream);

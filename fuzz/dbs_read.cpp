@@ -25,7 +25,7 @@ void CheckRoundTrip(const TDBManager& Manager, int32_t Kind) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     if (Size == 0) return 0;
     const int32_t kind = Data[0] & 1;
     TDBManager manager;

@@ -7,7 +7,7 @@
 #include "objects/vitemex_edit.h"
 #include "platform/display.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 1) return 0;
     fuzz::TWorld world;
     fuzz::UseFakeFonts();

@@ -5,7 +5,7 @@
 #include "fuzz/harness.h"
 #include "net/jconvert.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     const std::string_view text(reinterpret_cast<const char*>(Data), Size);
     const std::string whole = EucToSjis(text);
     fuzz::Check(whole.size() <= Size + 1);

@@ -4,7 +4,7 @@
 // one of the engine's own errors. Seed corpus: make_script_corpus.py
 #include "fuzz/harness.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 1) return 0;
     const int32_t version = 100 + Data[0] % (GameSaveVersion - 99);
     fuzz::TWorld world;

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     const std::string difference = exprdiff::Differential(Data, Size);
     if (!difference.empty()) std::fputs(difference.c_str(), stderr);
     fuzz::Check(difference.empty());

@@ -6,7 +6,7 @@
 
 #include "script/params_parser.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TMemoryStream stream = fuzz::StreamOf(Data, Size);
     TVelaParser expression;
     try {
@@ -21,11 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     back.LoadFromStream(again);
     fuzz::Check(fuzz::Written(back) == written);
 
-    CreateParamMan();
-    CreateSysFuncMan();
-    SetMemoryLimit(fuzz::InputMemoryLimit);
     try {
-        const TBudgetRefusal refusing;  // as in a title's command
+        CreateParamMan();
+        CreateSysFuncMan();
         expression.Execute();
     } catch (const EVelaError&) {
     } catch (const EMemoryBudget&) {

@@ -19,7 +19,7 @@ std::string Written(const TFilmManager& Film) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     fuzz::TWorld world;
     TFilmManager film;
     film.NoActivation = true;

@@ -29,7 +29,7 @@ std::string Written(const TCustomFrameList& Track) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     if (Size == 0) return 0;
     fuzz::TWorld world;
     const int32_t version = 100 + Data[0] % 12;

@@ -16,7 +16,7 @@ std::string Saved(const TFilmManager& Film) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TMemoryStream stream = fuzz::StreamOf(Data, Size);
     TFilmManager film;
     try {

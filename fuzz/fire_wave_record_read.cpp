@@ -7,7 +7,7 @@
 #include "objects/vitemex_fire.h"
 #include "objects/vitemex_wave.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 1) return 0;
     fuzz::TWorld world;
     TVelaControl* item = Data[0] & 1 ? static_cast<TVelaControl*>(fuzz::LoadSceneRecord<TVelaWave>(Data + 1, Size - 1))

@@ -9,7 +9,7 @@
 
 #include <string_view>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     const std::string_view text(reinterpret_cast<const char*>(Data), Size);
     const TGameIni ini = ParseGameIni(text);
     fuzz::Check(ini.DelayTime >= 100 && ini.DelayTime <= 500 && ini.DelayTime % 100 == 0);

@@ -34,7 +34,7 @@ TGifColor ColorOf(int I, int Seed) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TBytes in(Data, Size);
     TGifPicture picture;
     const uint16_t options = uint16_t(in.Next() | in.Next() << 8);

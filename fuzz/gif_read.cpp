@@ -60,7 +60,7 @@ std::vector<std::vector<uint8_t>> FramesOf(const TGifImage& Image) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TMemoryStream stream = fuzz::StreamOf(Data, Size);
     try {
         if (!FramesSmall(stream)) return 0;

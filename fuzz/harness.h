@@ -1,7 +1,8 @@
 #pragma once
-// What the harnesses share: the check that stops the run, the input as a memory stream, a work
-// file for readers that take a file, the globals of one run made and freed around an input, and
-// what no input changes (the built-in function table, the fake fonts), made once per process.
+// What the harnesses share: the entry that runs each input under the title's memory budget, the
+// check that stops the run, the input as a memory stream, a work file for readers that take a
+// file, the globals of one run made and freed around an input, and what no input changes (the
+// built-in function table, the fake fonts), made once per process.
 #include "core/installset.h"
 #include "core/membudget.h"
 #include "core/streams.h"
@@ -33,7 +34,7 @@ inline void Check(bool Condition) {
 inline constexpr int32_t MaxSceneExtent = 64;
 
 // The title's memory for one input: well below the 2 GB the fuzzing runs watch for, so that a
-// script driven into it is refused, not killed. Setting it forgets a refusal of the input before.
+// reader or a script driven into it is refused, not killed.
 inline constexpr int64_t InputMemoryLimit = int64_t(512) << 20;
 
 inline TMemoryStream StreamOf(const void* Data, size_t Size) {
@@ -124,7 +125,6 @@ inline void UseFakeFonts() {
 class TWorld {
 public:
     TWorld() {
-        SetMemoryLimit(InputMemoryLimit);
         SetTerminating(false);
         CreateVrFileSystem();
         VrFileManager->SetCdRoots({});
@@ -175,3 +175,22 @@ private:
 };
 
 }  // namespace fuzz
+
+// The harness's test of one input, which each harness defines: 0, or -1 to keep the input out of
+// libFuzzer's corpus.
+int TestOneInput(const uint8_t* Data, size_t Size);
+
+// The entry libFuzzer and the replay driver call: the harness's test runs as a title's readers
+// and commands run, inside a TBudgetRefusal under InputMemoryLimit (set afresh, so that a refusal
+// of the input before is forgotten), and a refusal that leaves it ends the input: a reader
+// running away ends at the budget, not at the fuzzing run's watch. Defined here for every
+// harness, and emitted ("used") though nothing in a harness calls it: libFuzzer's driver does.
+extern "C" [[gnu::used]] inline int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+    SetMemoryLimit(fuzz::InputMemoryLimit);
+    try {
+        const TBudgetRefusal refusing;
+        return TestOneInput(Data, Size);
+    } catch (const EMemoryBudget&) {
+        return 0;
+    }
+}

@@ -5,7 +5,7 @@
 #include "fuzz/harness.h"
 #include "text/histories.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TMemoryStream stream = fuzz::StreamOf(Data, Size);
     int32_t version = 0;
     if (stream.Read(&version, 4) != 4) return 0;

@@ -40,7 +40,7 @@ TVelaCustomImages* Make(int Kind) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 2) return 0;
     const int32_t version = 100 + Data[0] % (GameSaveVersion - 99);
     const int kind = Data[1] % 3;

@@ -6,7 +6,7 @@
 #include "fuzz/harness.h"
 #include "objects/vitemex_image.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     fuzz::TWorld world;
     auto* image = fuzz::LoadSceneRecord<TVelaImage>(Data, Size);
     if (!image) return 0;

@@ -5,7 +5,7 @@
 
 #include "core/installset.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TMemoryStream stream = fuzz::StreamOf(Data, Size);
     TVelaInstallSet set;
     set.SetId = "unchanged";

@@ -6,7 +6,7 @@
 #include "fuzz/harness.h"
 #include "graphics/jpegs.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TJPEGImage jpeg;
     jpeg.Bitmap.SetSize(1, 1, 8);
     try {

@@ -5,7 +5,7 @@
 #include "fuzz/harness.h"
 #include "text/nxwords_labels.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     const TNxLabelList fresh;
     const std::string untouched = fuzz::Written(fresh);
     for (const int32_t version : {108, 121, 144}) {

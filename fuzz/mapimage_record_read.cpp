@@ -6,7 +6,7 @@
 #include "fuzz/harness.h"
 #include "objects/vitemex_mapimage.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     fuzz::TWorld world;
     if (fuzz::LoadSceneRecord<TVelaMapImage>(Data, Size)) fuzz::StepDrawAndHitTest();
     return 0;

@@ -21,7 +21,7 @@ bool EndsInLoneLeadByte(const std::string& Token) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     const std::string text(reinterpret_cast<const char*>(Data), Size);
     TStringList lines;
     size_t start = 0;

@@ -8,7 +8,7 @@
 #include "fuzz/harness.h"
 #include "objects/vitemex_mes.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     fuzz::TWorld world;
     fuzz::UseFakeFonts();
     auto* mes = fuzz::LoadSceneRecord<TVelaMes>(Data, Size);

@@ -6,7 +6,7 @@
 #include "fuzz/harness.h"
 #include "media/midiv.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TMemoryStream stream = fuzz::StreamOf(Data, Size);
     TMidiV midi;
     midi.LoadFromStream(stream);

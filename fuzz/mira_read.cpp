@@ -23,7 +23,7 @@ bool SamePixels(const TDIB& A, const TDIB& B) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TMemoryStream stream = fuzz::StreamOf(Data, Size);
     TMiraFrameList list(Size % 3 ? 777 : 0);
     try {

@@ -25,7 +25,7 @@ void CheckStyles(const TNxWord& Word) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TNxWord word;
     TMemoryStream stream = fuzz::StreamOf(Data, Size);
     try {

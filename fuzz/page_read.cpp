@@ -3,7 +3,7 @@
 // Seed corpus: make_script_corpus.py
 #include "fuzz/harness.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     fuzz::TWorld world;
     world.AddFile("p.vsb", Data, Size);
     TPage page;

@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     fuzz::TWorld world;
     TVelaParticle* emitter = fuzz::LoadSceneRecord<TVelaParticle>(Data, Size);
     if (!emitter) return 0;

@@ -14,7 +14,7 @@ constexpr uint64_t MaxPixels = 512 * 512;
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TMemoryStream stream = fuzz::StreamOf(Data, Size);
     TPngReadStream header;
     try {

@@ -22,7 +22,7 @@ public:
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     static TQuietDisplay display;
     static TBasePanel panel;
     static TScreenManager* const screen = new TScreenManager(&display, &panel, 16, 16, 0, 0);

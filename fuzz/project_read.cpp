@@ -7,7 +7,7 @@
 
 #include "script/project.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     {
         TMemoryStream stream = fuzz::StreamOf(Data, Size);
         TProjectSetting settings;

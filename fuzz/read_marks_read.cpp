@@ -17,7 +17,7 @@ std::string Saved(const TVelaReadList& List) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TVelaReadList list;
     list.SetPending("W", "before.vsb", 1, 2);
     list.CommitPending("W");

@@ -45,7 +45,7 @@ Region UnionOf(const std::vector<TMapRegion>& Regions) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TMemoryStream stream = fuzz::StreamOf(Data, Size);
     std::vector<TMapRegion> regions;
     try {

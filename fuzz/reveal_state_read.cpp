@@ -37,7 +37,7 @@ void BuildPage(TNxWord& Word, TWdPage& Page, TWdRow (&Rows)[2]) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     TNxWord word;
     word.Width = word.Height = 64;
     word.FadeTime = 0;

@@ -85,7 +85,7 @@ void WriteSaveFile(const std::string& FileName, const uint8_t* Status, size_t St
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 2) return 0;
     const size_t statusSize = std::min<size_t>(Data[0] | Data[1] << 8, Size - 2);
     const std::string folder = fuzz::WorkFile("save") + "\\";

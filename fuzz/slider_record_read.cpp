@@ -6,7 +6,7 @@
 #include "fuzz/harness.h"
 #include "objects/vitemex_slider.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     if (Size < 1) return 0;
     fuzz::TWorld world;
     const bool read = Data[0] & 1 ? fuzz::LoadSceneRecord<TVelaScrollbar>(Data + 1, Size - 1) != nullptr

@@ -97,7 +97,7 @@ private:
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     {
         TFakeSocksSocket socket(Data, Size);
         socket.Run();

@@ -38,7 +38,7 @@ void EndItems() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     UseFakeManagers();
     {
         fuzz::TWorld world;

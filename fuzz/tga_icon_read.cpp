@@ -44,7 +44,7 @@ void Load(F Read) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     const bool small = Size < 16 || int64_t(Data[12] | Data[13] << 8) * (Data[14] | Data[15] << 8) <= MaxPixels;
     if (small) {
         TMemoryStream stream = fuzz::StreamOf(Data, Size);

@@ -5,7 +5,7 @@
 #include "fuzz/harness.h"
 #include "text/packfonts.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     const std::string file = fuzz::WorkFile("font.vft");
     fuzz::StreamOf(Data, Size).SaveToFile(file);
     TPixelFontManager manager;

@@ -23,7 +23,7 @@ void Decode(TVideoDecoder& Decoder, std::vector<uint8_t>& Pixels) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     std::unique_ptr<TVideoDecoder> decoder = TVideoDecoder::Open(BytesStream(std::vector<uint8_t>(Data, Data + Size)));
     if (!decoder) return 0;
     const int64_t pixels = int64_t(decoder->Width()) * decoder->Height();

@@ -49,7 +49,7 @@ void PrepareAndStep(const std::string& Name, int32_t Type) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+int TestOneInput(const uint8_t* Data, size_t Size) {
     fuzz::TWorld world;
     for (const char* name : {"mask.png", "mask.bmp", "mask.mra"}) {
         world.AddFile(name, Data, Size);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 
@@ -394,17 +395,27 @@ int PlannedOperandCount(uint8_t Code) {
     return -1;
 }
 
-// Hashes a temporary's name "____N" (the digits after the prefix) by N, any other name as
-// std::hash does: the temporaries a compiled expression numbers in order then lie in consecutive
-// buckets, so that planning many operations meets its maps in memory in order.
+// Hashes a temporary's name "____N", N written without leading zeros and below Limit, by N, any
+// other name as std::hash does: the temporaries a compiled expression numbers in order from 0
+// then lie in consecutive buckets, so that planning many operations meets its maps in memory in
+// order. Different names thus never share a number, and with at least Limit buckets no bucket
+// holds more than one numbered name, whatever names a stored expression gives.
 struct TTempNameHash {
+    size_t Limit = 0;
     size_t operator()(const std::string& Name) const {
-        constexpr size_t prefix = sizeof ExprTempPrefix - 1;
-        if (Name.size() <= prefix || !Name.starts_with(ExprTempPrefix)) return std::hash<std::string>()(Name);
+        if (const std::optional<size_t> number = NumberOf(Name)) return *number;
+        return std::hash<std::string>()(Name);
+    }
+    // N of a name "____N" hashed by N; nullopt for any other name.
+    std::optional<size_t> NumberOf(std::string_view Name) const {
+        if (!Name.starts_with(ExprTempPrefix)) return std::nullopt;
+        const std::string_view digits = Name.substr(sizeof ExprTempPrefix - 1);
+        if (digits.empty() || (digits[0] == '0' && digits.size() > 1)) return std::nullopt;
         size_t number = 0;
-        for (size_t i = prefix; i < Name.size(); ++i) {
-            if (Name[i] < '0' || Name[i] > '9') return std::hash<std::string>()(Name);
-            number = number * 10 + static_cast<size_t>(Name[i] - '0');
+        for (const char c : digits) {
+            if (c < '0' || c > '9') return std::nullopt;
+            number = number * 10 + static_cast<size_t>(c - '0');
+            if (number >= Limit) return std::nullopt;
         }
         return number;
     }
@@ -502,10 +513,10 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
     auto plan = std::make_unique<TExprPlan>();
     // The slot of each temporary by its name lowered (the table finds names without regard to
     // case), and the binding of each variable by its name as written.
-    std::unordered_map<std::string, size_t, TTempNameHash> slots;
+    const size_t count = static_cast<size_t>(Expression.Count());
+    std::unordered_map<std::string, size_t, TTempNameHash> slots(count, TTempNameHash{count});
     std::unordered_map<std::string, size_t> bindings;
-    slots.reserve(static_cast<size_t>(Expression.Count()));
-    plan->ops_.reserve(static_cast<size_t>(Expression.Count()));
+    plan->ops_.reserve(count);
     // Every key begins with the temporaries' prefix, which lowering keeps and never makes.
     const auto slotOf = [&slots](const std::string& Name) -> std::optional<size_t> {
         if (!Name.starts_with(ExprTempPrefix)) return std::nullopt;

@@ -474,11 +474,20 @@ void TVelaNewMesData::BuildPagesFromEntries(TNxWord& Doc, TWdPageList& Pages, in
 
 // ---- Histories ----
 
-TVelaNewHistory::TVelaNewHistory(TVelaHistoryFormat& Format) : format_(Format), word_(std::make_unique<TNxWord>()) {}
+TVelaNewHistory::TVelaNewHistory(TVelaHistoryFormat& Format)
+    : format_(Format), wordSettings_{DefaultFontSize, 0, 0, 0, 0, 0} {}
 
 TVelaNewHistory::~TVelaNewHistory() = default;
 
-bool TVelaNewHistory::IsDataMode() const { return word_->Width > 0; }
+bool TVelaNewHistory::IsDataMode() const { return wordSettings_[3] > 0; }
+
+TNxWord& TVelaNewHistory::Word() {
+    if (!word_) {
+        word_ = std::make_unique<TNxWord>();
+        ApplyWordSettings();
+    }
+    return *word_;
+}
 
 void TVelaNewHistory::SetSource(TVelaObject& Window, const std::string& PageName, const std::string& Vars,
                                 int32_t PageIndex, int32_t End, int32_t Start, int32_t CommandIndex) {
@@ -497,16 +506,19 @@ void TVelaNewHistory::SetSource(TVelaObject& Window, const std::string& PageName
 }
 
 void TVelaNewHistory::SetWordSettings(const std::array<int32_t, 6>& Settings) {
-    word_->FontSize = Settings[0];
-    word_->BorderSize = ClampOutline(Settings[1]);
-    word_->ShadowSize = ClampOutline(Settings[2]);
-    word_->Width = Settings[3];
-    word_->Height = Settings[4];
-    word_->RowSpace = Settings[5];
+    wordSettings_ = {Settings[0], ClampOutline(Settings[1]), ClampOutline(Settings[2]), Settings[3], Settings[4],
+                     Settings[5]};
+    if (word_) ApplyWordSettings();
 }
 
-std::array<int32_t, 6> TVelaNewHistory::WordSettings() const {
-    return {word_->FontSize, word_->BorderSize, word_->ShadowSize, word_->Width, word_->Height, word_->RowSpace};
+void TVelaNewHistory::ApplyWordSettings() {
+    TNxWord& word = *word_;
+    word.FontSize = wordSettings_[0];
+    word.BorderSize = wordSettings_[1];
+    word.ShadowSize = wordSettings_[2];
+    word.Width = wordSettings_[3];
+    word.Height = wordSettings_[4];
+    word.RowSpace = wordSettings_[5];
 }
 
 void TVelaNewHistory::AddMessage(const std::string& Name) {
@@ -526,7 +538,7 @@ void TVelaNewHistory::AddMessage(const std::string& Name) {
     if (!text) return;
     if (loadedName_.empty() || loadedIndex_ != commandIndex_ || !AnsiSameText(loadedName_, pageName_)) {
         loadedName_.clear();
-        LoadText(*word_, *text);
+        LoadText(Word(), *text);
         loadedName_ = pageName_;
         loadedIndex_ = commandIndex_;
     }
@@ -535,7 +547,7 @@ void TVelaNewHistory::AddMessage(const std::string& Name) {
 }
 
 void TVelaNewHistory::AddScreens() {
-    TNxWord& word = *word_;
+    TNxWord& word = Word();
     int first = 0, last = 0;
     if (GlyphRange(word, start_, end_, first, last)) {
         SetLines(word.Variables, vars_);
@@ -614,7 +626,7 @@ void TVelaNewHistory::SaveToStream(TStream& Stream) const {
     WritePoint(Stream, point_);
     WriteStreamString(Stream, windowName_);
     WriteStreamInt(Stream, Capacity);
-    for (int32_t value : WordSettings()) WriteStreamInt(Stream, value);
+    for (int32_t value : wordSettings_) WriteStreamInt(Stream, value);
     WriteStreamInt(Stream, start_);
     WriteStreamInt(Stream, end_);
     Screens.SaveToStream(Stream);
@@ -654,20 +666,28 @@ TVelaHistoryFormat::~TVelaHistoryFormat() = default;
 TVelaHistoryFormatManager::TVelaHistoryFormatManager() { Clear(); }
 
 void TVelaHistoryFormatManager::Clear() {
+    byName_.clear();
     items_.Clear();
-    items_.Add(std::make_unique<TVelaHistoryFormat>(std::string()));
+    FindOrAddFormat(std::string());
 }
 
 TVelaHistoryFormat* TVelaHistoryFormatManager::FindFormat(const std::string& Name) const {
-    for (int i = 0; i < Count(); ++i)
-        if (GetItem(i).GetName() == Name) return &GetItem(i);
-    return nullptr;
+    const auto found = byName_.find(Name);
+    return found != byName_.end() ? found->second : nullptr;
 }
 
 TVelaHistoryFormat& TVelaHistoryFormatManager::FindOrAddFormat(const std::string& Name) {
     if (TVelaHistoryFormat* format = FindFormat(Name)) return *format;
-    items_.Add(std::make_unique<TVelaHistoryFormat>(Name));
-    return GetItem(Count() - 1);
+    auto format = std::make_unique<TVelaHistoryFormat>(Name);
+    TVelaHistoryFormat& added = *format;
+    const auto entry = byName_.emplace(added.GetName(), &added).first;
+    try {
+        items_.Add(std::move(format));
+    } catch (...) {
+        byName_.erase(entry);
+        throw;
+    }
+    return added;
 }
 
 void TVelaHistoryFormatManager::SetSource(TVelaObject& Window, const std::string& PageName, const std::string& Vars,

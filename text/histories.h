@@ -27,6 +27,8 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class TNxWord;
@@ -241,14 +243,16 @@ public:
     int32_t GetCount() const;
     // The number of screens, or of entries.
     int32_t GetMessageCount() const;
-    // Data mode: the history document has a width.
+    // Data mode: the history document's settings give it a width.
     bool IsDataMode() const;
     // Shows in a message window (nothing for another object) the pixel range First to
     // First + Count of the screens stacked (data mode) or the entries First to First + Count - 1
     // (entry mode), as its history view.
     void ShowInMessage(int32_t First, int32_t Count, TVelaObject& Window);
 
-    TNxWord& Word() const { return *word_; }
+    // The document the recorded text is laid out in, made with the settings at its first use:
+    // a history that lays no text out costs no document.
+    TNxWord& Word();
     TVelaHistDataList Screens;
     THistoryOldDataList Entries;
     int32_t Capacity = 0;  // the most screens or entries kept; 0 = unlimited
@@ -262,9 +266,12 @@ private:
     // Positions: the text position of each glyph of the document, then the text's length.
     void AddPage(TWdPage& Page, const std::vector<int32_t>& Positions);
     void SetWordSettings(const std::array<int32_t, 6>& Settings);
-    std::array<int32_t, 6> WordSettings() const;
+    // Gives the document the settings.
+    void ApplyWordSettings();
 
     TVelaHistoryFormat& format_;
+    // The document's font size, border size, shadow size, width, height and row spacing.
+    std::array<int32_t, 6> wordSettings_;
     std::unique_ptr<TNxWord> word_;
     TPoint point_{0, 0};
     int32_t pageIndex_ = 0;
@@ -317,6 +324,7 @@ public:
 
 private:
     TObjList<TVelaHistoryFormat> items_;
+    std::unordered_map<std::string_view, TVelaHistoryFormat*> byName_;  // keyed by the formats' own names
 };
 
 // The one format manager, made at start-up of the object layer.

@@ -751,6 +751,9 @@ private:
     mutable int indexed_ = 0;
 };
 
+// A new document's font size.
+inline constexpr int32_t DefaultFontSize = 12;
+
 class TNxWord {
 public:
     using TEventHandler = std::function<void(TNxWord& Word, const std::string& Text)>;
@@ -760,7 +763,7 @@ public:
     TNxWord& operator=(const TNxWord&) = delete;
     ~TNxWord();
 
-    int32_t FontSize = 12;
+    int32_t FontSize = DefaultFontSize;
     std::string FontName = "ＭＳ ゴシック";
     int32_t Color = 0;
     TObjList<TWdGlyph> Glyphs;

@@ -27,6 +27,9 @@ constexpr int64_t kCompressLimit = 5242880;
 // Extensions stored raw. A substring test, as the table has always been read: ".MP" matches.
 constexpr std::string_view kRawExtensions = ".WAV.WMA.OGG.AVI.MPG.MPEG.M1V.WMV.ASF.DAT.";
 constexpr int64_t kCrcBlock = 1048576;
+// Entries carried over from the archive read are copied in runs of at most this many bytes (one
+// entry, however large, at least).
+constexpr int64_t kCopyRun = 1048576;
 // The Mira version from which the header record is stored, and its compression type of planes
 // stored uncompressed.
 constexpr int kMiraHeaderVersion = 103;
@@ -77,6 +80,10 @@ int64_t TrailerIndexPosition(TNxBigStream& Stream, bool RequireMark) {
 EVrFileError ArchiveError(const std::string& FileName, const std::string& Text) {
     return EVrFileError(platform::fs::ShownPath(FileName) + ":" + Text);
 }
+
+EVrFileError MissingEntry(const std::string& Name) { return EVrFileError(Format("%s:ファイルがありません", Name.c_str())); }
+
+EVrFileError CutShort(const TVrFile& File) { return EVrFileError(Format("%s:データが途中で切れています", File.Name().c_str())); }
 
 [[noreturn]] void RaiseDamaged(const std::string& FileName) { throw ArchiveError(FileName, "アーカイブが壊れています"); }
 
@@ -228,16 +235,11 @@ void TVrFile::WriteData(TNxBigStream& Stream) {
         WriteStored(Stream, *DataSource, DataSource->Size() < kCompressLimit, false);
         return;
     }
-    TVrFileCollection& owner = Owner();
-    if (const std::string path = owner.DiskFileName(Name()); !path.empty()) {
-        TFileStream file(path, fmOpenRead | fmShareDenyWrite);
-        WriteStored(Stream, file, ShouldCompress(file), true);
-        FileTime = platform::fs::FileAge(path);
-        return;
-    }
-    TMemoryStream plain;
-    owner.ReadFile(plain, Name());
-    WriteStored(Stream, plain, plain.Size() < kCompressLimit, false);
+    const std::string path = Owner().DiskFileName(Name());
+    if (path.empty()) throw MissingEntry(Name());
+    TFileStream file(path, fmOpenRead | fmShareDenyWrite);
+    WriteStored(Stream, file, ShouldCompress(file), true);
+    FileTime = platform::fs::FileAge(path);
 }
 
 // The CRC follows CrcMode whatever the data's origin, so that it always matches what the index
@@ -314,8 +316,39 @@ std::string TVrFileCollection::DiskFileName(const std::string& Name) const {
 
 void TVrFileCollection::CopyStored(const TVrFile& File, TStream& Dest) {
     archiveStream_->SetPosition(File.Offset);
-    if (archiveStream_->CopyToStream(Dest, File.Size) != File.Size)
-        throw EVrFileError(Format("%s:データが途中で切れています", File.Name().c_str()));
+    if (archiveStream_->CopyToStream(Dest, File.Size) != File.Size) throw CutShort(File);
+}
+
+size_t TVrFileCollection::WriteEntries(std::span<TVrFile* const> Files, TNxBigStream& Stream, int64_t IndexStart,
+                                       std::vector<int64_t>& Offsets) {
+    if (!archiveStream_ || Files[0]->DataSource) {
+        const int64_t offset = Stream.GetPosition() - IndexStart;
+        Files[0]->WriteData(Stream);
+        Offsets.push_back(offset);
+        return 1;
+    }
+    size_t count = 1;
+    int64_t bytes = Files[0]->Size;
+    for (; count < Files.size(); ++count) {
+        const TVrFile& next = *Files[count];
+        const TVrFile& last = *Files[count - 1];
+        if (next.DataSource || next.Offset != last.Offset + last.Size || bytes + next.Size > kCopyRun) break;
+        bytes += next.Size;
+    }
+    TMemoryStream stored;
+    archiveStream_->SetPosition(Files[0]->Offset);
+    const int64_t copied = bytes > 0 ? archiveStream_->CopyToStream(stored, bytes) : 0;
+    const auto* data = static_cast<const Bytef*>(stored.Memory());
+    int64_t at = 0;
+    for (TVrFile* file : Files.first(count)) {
+        if (at + file->Size > copied) throw CutShort(*file);
+        Offsets.push_back(Stream.GetPosition() + at - IndexStart);
+        // An index older than the CRC tables gave none.
+        if (file->CrcMode == 0) file->Crc32 = static_cast<uint32_t>(crc32_z(0, data + at, static_cast<size_t>(file->Size)));
+        at += file->Size;
+    }
+    WriteAll(Stream, stored);
+    return count;
 }
 
 void TVrFileCollection::ReadEntry(const TVrFile& File, TStream& Dest) {
@@ -355,7 +388,7 @@ void TVrFileCollection::ReadFile(TStream& Dest, const std::string& Name) {
             CopyStreamData(Dest, file, 0);
         }
     } else {
-        throw EVrFileError(Format("%s:ファイルがありません", Name.c_str()));
+        throw MissingEntry(Name);
     }
     Dest.SetPosition(0);
 }
@@ -422,12 +455,12 @@ bool WriteIndex(TVrFileCollection& Collection, TNxBigStream& Stream) {
     WriteAll(Stream, head);
 
     std::vector<int64_t> offsets;
-    for (TVrFile* file : files) {
-        offsets.push_back(Stream.GetPosition() - start);
+    for (size_t i = 0; i < files.size();) {
         try {
-            file->WriteData(Stream);
+            i += Collection.WriteEntries(std::span(files).subspan(i), Stream, start, offsets);
         } catch (const EVelaError& e) {
-            throw EVrFileError("エラー:" + file->Name() + "\n" + e.what());
+            // The entry that failed is the first without its offset.
+            throw EVrFileError("エラー:" + files[offsets.size()]->Name() + "\n" + e.what());
         }
     }
     offsets.push_back(Stream.GetPosition() - start);

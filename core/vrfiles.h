@@ -22,7 +22,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 // A damaged or unreadable archive, a missing entry or a failed entry write.
 class EVrFileError : public EVelaError {
@@ -52,7 +54,7 @@ public:
 
     // Writes the entry's stored bytes at Stream's position and sets StoredRaw, Crc32 and (for a
     // file on disk) FileTime. The data comes from DataSource, else from the file BaseFolder +
-    // Name on disk, else from the collection's own archive.
+    // Name on disk.
     void WriteData(TNxBigStream& Stream);
 
 private:
@@ -110,6 +112,13 @@ private:
     // The entry's stored bytes, inflated when compressed, into Dest.
     void ReadEntry(const TVrFile& File, TStream& Dest);
     void CopyStored(const TVrFile& File, TStream& Dest);
+    // Writes Files[0] at Stream's position and appends its offset from IndexStart to Offsets; an
+    // entry of the archive read, with those after it whose stored bytes follow its own there, is
+    // copied as stored (its CRC taken again unless it covers the uncompressed bytes), the run
+    // read at once. How many entries were written; a failing one has no offset appended.
+    size_t WriteEntries(std::span<TVrFile* const> Files, TNxBigStream& Stream, int64_t IndexStart,
+                        std::vector<int64_t>& Offsets);
+    friend bool WriteIndex(TVrFileCollection& Collection, TNxBigStream& Stream);
 
     std::string baseFolder_;
     std::string fileName_;

@@ -8,47 +8,168 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
+#include <unordered_map>
+#include <vector>
 
 namespace platform::fs {
 namespace {
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x += 32;
-        if (y >= 'A' && y <= 'Z') y += 32;
-        if (x != y) return false;
+// ASCII letters in lower case: the key under which names that differ only in case meet.
+std::string FoldedName(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return folded;
+}
+
+// What moves when a folder's entries change: its modification and change times (or the folder
+// itself, when another now stands at the path).
+struct TFolderStamp {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    timespec Modified{}, Changed{};
+
+    bool operator==(const TFolderStamp& Other) const {
+        return Device == Other.Device && Inode == Other.Inode && Modified.tv_sec == Other.Modified.tv_sec &&
+               Modified.tv_nsec == Other.Modified.tv_nsec && Changed.tv_sec == Other.Changed.tv_sec &&
+               Changed.tv_nsec == Other.Changed.tv_nsec;
     }
-    return true;
+};
+
+// A host folder as ToHostPath spells it: "" for the current folder, else ending in "/".
+std::optional<TFolderStamp> StampOf(const std::string& folder) {
+    struct stat st;
+    if (stat(folder.empty() ? "." : folder.c_str(), &st) != 0) return std::nullopt;
+    return TFolderStamp{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim};
+}
+
+// The entries of the folders that names were looked up in without regard to case, each folder
+// read once: the changes this process makes to them (HostFile, DeleteFile, RenameFile,
+// CreateDirectory) are applied to what was read, and a folder whose stamp moved otherwise is read
+// again. At most kMaxFolders are kept; past that all are dropped and read again as needed.
+class TFolderNames {
+public:
+    // The entry of Folder whose name matches Name without regard to case (the first read when
+    // several do); nothing when none does or the folder cannot be read.
+    std::optional<std::string> Find(const std::string& Folder, const std::string& Name) {
+        const std::optional<TFolderStamp> stamp = StampOf(Folder);
+        if (!stamp) return std::nullopt;
+        std::lock_guard lock(mutex_);
+        auto found = folders_.find(Folder);
+        if (found == folders_.end() || !(found->second.Stamp == *stamp)) {
+            if (found != folders_.end()) folders_.erase(found);
+            std::optional<TListing> listing = Read(Folder, *stamp);
+            if (!listing) return std::nullopt;
+            if (folders_.size() >= kMaxFolders) folders_.clear();
+            found = folders_.emplace(Folder, std::move(*listing)).first;
+        }
+        const auto names = found->second.Names.find(FoldedName(Name));
+        if (names == found->second.Names.end()) return std::nullopt;
+        return names->second.front();
+    }
+
+    // This process removed the entry Removed of Folder and added Added ("" for none), the
+    // folder's stamp Before just ahead of the change. A folder read before then takes the change;
+    // one that moved meanwhile is dropped, to be read again.
+    void Changed(const std::string& Folder, const std::optional<TFolderStamp>& Before, const std::string& Removed,
+                 const std::string& Added) {
+        const std::optional<TFolderStamp> after = StampOf(Folder);
+        std::lock_guard lock(mutex_);
+        const auto found = folders_.find(Folder);
+        if (found == folders_.end()) return;
+        TListing& listing = found->second;
+        if (!Before || !after || !(listing.Stamp == *Before)) {
+            folders_.erase(found);
+            return;
+        }
+        if (!Removed.empty()) Forget(listing, Removed);
+        if (!Added.empty()) Note(listing, Added);
+        listing.Stamp = *after;
+    }
+
+private:
+    static constexpr size_t kMaxFolders = 64;
+
+    // The names of one folder by their folded form, in the order read (then added).
+    struct TListing {
+        TFolderStamp Stamp;
+        std::unordered_map<std::string, std::vector<std::string>> Names;
+    };
+
+    // Stamp is taken before the folder is read, so a change while it is read shows at the next look-up.
+    static std::optional<TListing> Read(const std::string& Folder, const TFolderStamp& Stamp) {
+        const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(Folder.empty() ? "." : Folder.c_str()), closedir);
+        if (!dir) return std::nullopt;
+        TListing listing{Stamp, {}};
+        while (const dirent* entry = readdir(dir.get())) Note(listing, entry->d_name);
+        return listing;
+    }
+    static void Note(TListing& Listing, const std::string& Name) {
+        std::vector<std::string>& names = Listing.Names[FoldedName(Name)];
+        if (std::find(names.begin(), names.end(), Name) == names.end()) names.push_back(Name);
+    }
+    static void Forget(TListing& Listing, const std::string& Name) {
+        const auto found = Listing.Names.find(FoldedName(Name));
+        if (found == Listing.Names.end()) return;
+        std::erase(found->second, Name);
+        if (found->second.empty()) Listing.Names.erase(found);
+    }
+
+    std::mutex mutex_;
+    std::unordered_map<std::string, TListing> folders_;
+};
+
+TFolderNames& FolderNames() {
+    static TFolderNames names;
+    return names;
 }
 
 // The entry of `folder` whose name matches `name` without regard to case; `name` itself when
 // it exists as written or when nothing matches.
 std::string FindComponent(const std::string& folder, const std::string& name) {
-    std::string exact = folder + name;
     struct stat st;
-    if (lstat(exact.c_str(), &st) == 0) return name;
-    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return name;
-    std::string found = name;
-    while (dirent* entry = readdir(dir)) {
-        if (SameNameIgnoringCase(entry->d_name, name)) {
-            found = entry->d_name;
-            break;
+    if (lstat((folder + name).c_str(), &st) == 0) return name;
+    return FolderNames().Find(folder, name).value_or(name);
+}
+
+// One change this process makes to the entries of a folder, named by the host path of the entry
+// it adds or removes: made before the change, told once it was made.
+class TFolderChange {
+public:
+    explicit TFolderChange(std::string_view hostPath) {
+        while (hostPath.size() > 1 && hostPath.back() == '/') hostPath.remove_suffix(1);
+        const size_t slash = hostPath.rfind('/');
+        const size_t name = slash == std::string_view::npos ? 0 : slash + 1;
+        folder_ = hostPath.substr(0, name);
+        name_ = hostPath.substr(name);
+        before_ = StampOf(folder_);
+    }
+    void Added() const { FolderNames().Changed(folder_, before_, {}, name_); }
+    void Removed() const { FolderNames().Changed(folder_, before_, name_, {}); }
+    // The entry was renamed to the one of To: one change when both lie in one folder.
+    void RenamedTo(const TFolderChange& To) const {
+        if (folder_ == To.folder_) {
+            FolderNames().Changed(folder_, before_, name_, To.name_);
+        } else {
+            Removed();
+            To.Added();
         }
     }
-    closedir(dir);
-    return found;
-}
+
+private:
+    std::string folder_, name_;
+    std::optional<TFolderStamp> before_;
+};
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -156,18 +277,30 @@ int32_t FileAge(std::string_view programPath) {
 
 bool DeleteFile(std::string_view programPath) {
     auto host = ToHostPath(programPath);
-    return host && unlink(host->c_str()) == 0;
+    if (!host) return false;
+    const TFolderChange change(*host);
+    if (unlink(host->c_str()) != 0) return false;
+    change.Removed();
+    return true;
 }
 
 bool RenameFile(std::string_view fromProgramPath, std::string_view toProgramPath) {
     auto from = ToHostPath(fromProgramPath);
     auto to = ToHostPath(toProgramPath);
-    return from && to && rename(from->c_str(), to->c_str()) == 0;
+    if (!from || !to) return false;
+    const TFolderChange removal(*from), addition(*to);
+    if (rename(from->c_str(), to->c_str()) != 0) return false;
+    removal.RenamedTo(addition);
+    return true;
 }
 
 bool CreateDirectory(std::string_view programPath) {
     auto host = ToHostPath(programPath);
-    return host && mkdir(host->c_str(), 0777) == 0;
+    if (!host) return false;
+    const TFolderChange change(*host);
+    if (mkdir(host->c_str(), 0777) != 0) return false;
+    change.Added();
+    return true;
 }
 
 bool FolderTakesFiles(std::string_view programFolder) {
@@ -251,11 +384,14 @@ bool HostFile::Open(std::string_view programPath, Mode mode) {
         case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
         case Mode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW; break;
     }
+    std::optional<TFolderChange> creation;
+    if (flags & O_CREAT) creation.emplace(*host);
     fd_ = open(host->c_str(), flags, 0666);
     if (fd_ < 0) {
         error_ = strerror(errno);
         return false;
     }
+    if (creation) creation->Added();
     struct stat st;
     if (fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
         Close();

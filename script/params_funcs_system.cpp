@@ -212,11 +212,11 @@ void FnSetWallPaper(TParamCollectionItem& Dest, TSysFuncArgs Args) {
 
 // ListSaveCaption([var Captions [, var Slots]]): the number of listed save slots.
 void FnListSaveCaption(TParamCollectionItem& Dest, TSysFuncArgs Args) {
-    const TStringList* slots = Project ? &Project->SlotCaptions : nullptr;
+    const TSlotCaptions* slots = Project ? &Project->SlotCaptions : nullptr;
     const int32_t count = slots ? slots->Count() : 0;
     if (Args.size() > 0) SetList(*Args[0], count, [&](int32_t i) { Args[0]->SetStrAt(i, slots->Strings(i)); });
     if (Args.size() > 1)
-        SetList(*Args[1], count, [&](int32_t i) { Args[1]->SetIntAt(i, static_cast<int32_t>(slots->Objects(i))); });
+        SetList(*Args[1], count, [&](int32_t i) { Args[1]->SetIntAt(i, slots->Objects(i)); });
     Dest.SetAsInt(count);
 }
 

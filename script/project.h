@@ -82,8 +82,8 @@ public:
     std::string SavePage;      // where to continue after loading the requested save
     std::string SaveCaption;
     int32_t SavePC = 0;
-    // The caption of each save slot, the slot number as each line's object.
-    TStringList SlotCaptions;
+    // The caption of each listed save slot.
+    TSlotCaptions SlotCaptions;
     TFolderDiskList DiskList;  // content folder -> disc number
     bool SavePathKnown = false;
     std::string SavePath;
@@ -128,12 +128,13 @@ public:
     // says once when a link stands there: that is never read (OpenSaveFile), and the first write
     // replaces the link itself, never what it leads to.
     std::string GetSaveFileName();
-    // Writes the whole save archive with the game record of Slot replaced into Buffer.
+    // Writes the whole save archive with the game record of Slot replaced into Buffer, the
+    // status entry replaced too when SaveStatus would save it.
     void SaveGame(TNxBigStream& Buffer, int32_t Slot, const std::string& Caption, int32_t ContinuePC,
                   const std::string& ContinuePage);
-    // The pending save: nothing for an empty caption; else the archive with the slot written is
-    // put in place of the save file, the slot's caption set and the status saved. A failure is
-    // shown as a warning and the game goes on.
+    // The pending save: nothing for an empty caption; else the archive with the slot and the
+    // status written (SaveGame) is put in place of the save file in one write, and the slot's
+    // caption set. A failure is shown as a warning and the game goes on.
     void ExecuteSave(int32_t Slot, const std::string& ContinuePage, const std::string& Caption, int32_t ContinuePC);
     // Rewrites the status entry, when SaveEnabled is set, the save file's folder exists and the
     // status entry was read at the opening: one that could not be read stays as it is stored.
@@ -173,6 +174,11 @@ private:
     void WarnWriteFailed(const std::exception& Error);
     // The status entry and the "save:" files of the save file (opening steps).
     void ReadSaveFile();
+    // Whether the status is saved: SaveEnabled set, the status read at the opening and the save
+    // file's folder there.
+    bool StatusSaved();
+    // The status entry of Saves replaced by the current status.
+    void PutStatus(TVrFileCollection& Saves) const;
     void WriteStatusRecord(TStream& Stream) const;
     void ReadStatusRecord(TStream& Stream);
     // The parts of a game record after its header, and the reverse. ContinuePage, when not

@@ -34,12 +34,6 @@ void RequireNone(int32_t Count) {
 
 std::string SlotEntryName(int32_t Slot) { return Format("%s%d", GameSaveEntry, static_cast<int>(Slot)); }
 
-int IndexOfSlot(const TStringList& Captions, int32_t Slot) {
-    for (int i = 0; i < Captions.Count(); ++i)
-        if (Captions.Objects(i) == Slot) return i;
-    return -1;
-}
-
 void Warn(const char* What, const std::exception& Error) { ScriptHost().ShowWarning(What + std::string(ErrorText(Error))); }
 
 // Whether the save file at Path is there to be read. A link in its place is not: a title's folder
@@ -188,6 +182,7 @@ void TProject::SaveGame(TNxBigStream& Buffer, int32_t Slot, const std::string& C
     WriteStreamString(record, ContinuePage);
     WriteStreamInt(record, ContinuePC);
     WriteGameState(record);
+    if (StatusSaved()) PutStatus(saves);
     WriteIndex(saves, Buffer);
 }
 
@@ -199,7 +194,6 @@ void TProject::ExecuteSave(int32_t Slot, const std::string& ContinuePage, const 
         WriteSaveFile(buffer);
         // Listed only once it is really there.
         SetSaveCaption(Slot, Caption);
-        SaveStatus();
     } catch (const std::exception& e) {
         WarnWriteFailed(e);
     }
@@ -240,6 +234,29 @@ void TProject::LoadGame(int32_t Slot) {
 
 // ---- Slot captions ----
 
+void TSlotCaptions::Clear() {
+    lines_.Clear();
+    firstLines_.clear();
+}
+
+void TSlotCaptions::AddObject(const std::string& Caption, int32_t Slot) {
+    firstLines_.emplace(Slot, lines_.Count());
+    lines_.AddObject(Caption, Slot);
+}
+
+std::string TSlotCaptions::Caption(int32_t Slot) const {
+    const auto found = firstLines_.find(Slot);
+    return found == firstLines_.end() ? std::string() : lines_.Strings(found->second);
+}
+
+void TSlotCaptions::SetCaption(int32_t Slot, const std::string& Caption) {
+    const auto found = firstLines_.find(Slot);
+    if (found == firstLines_.end())
+        AddObject(Caption, Slot);
+    else
+        lines_.SetString(found->second, Caption);
+}
+
 void TProject::ReadSaveList() {
     SlotCaptions.Clear();
     TVrFileCollection saves;
@@ -265,18 +282,9 @@ void TProject::ReadSaveList() {
     }
 }
 
-std::string TProject::GetSaveCaption(int32_t Slot) const {
-    const int index = IndexOfSlot(SlotCaptions, Slot);
-    return index < 0 ? std::string() : SlotCaptions.Strings(index);
-}
+std::string TProject::GetSaveCaption(int32_t Slot) const { return SlotCaptions.Caption(Slot); }
 
-void TProject::SetSaveCaption(int32_t Slot, const std::string& Caption) {
-    const int index = IndexOfSlot(SlotCaptions, Slot);
-    if (index < 0)
-        SlotCaptions.AddObject(Caption, Slot);
-    else
-        SlotCaptions.SetString(index, Caption);
-}
+void TProject::SetSaveCaption(int32_t Slot, const std::string& Caption) { SlotCaptions.SetCaption(Slot, Caption); }
 
 // ---- Status records ----
 
@@ -320,16 +328,23 @@ bool TProject::StoreSavedFile(const std::string& Name, TStream& Data) {
     }
 }
 
+bool TProject::StatusSaved() {
+    return ParamMan && SaveEnabled && !statusUnread_ && platform::fs::DirectoryExists(ExtractFilePath(GetSaveFileName()));
+}
+
+void TProject::PutStatus(TVrFileCollection& Saves) const {
+    Saves.DeleteFile(StatusSaveEntry);
+    WriteStatusRecord(*Saves.AddStream(StatusSaveEntry).DataSource);
+}
+
 void TProject::SaveStatus() {
-    if (!ParamMan || !SaveEnabled || statusUnread_) return;
     try {
-        if (!platform::fs::DirectoryExists(ExtractFilePath(GetSaveFileName()))) return;
+        if (!StatusSaved()) return;
         TNxBigMemoryStream buffer;
         {
             TVrFileCollection saves;
             OpenSaveFile(saves);
-            saves.DeleteFile(StatusSaveEntry);
-            WriteStatusRecord(*saves.AddStream(StatusSaveEntry).DataSource);
+            PutStatus(saves);
             WriteIndex(saves, buffer);
         }
         WriteSaveFile(buffer);

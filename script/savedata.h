@@ -11,8 +11,11 @@
 // status variables; the read marks; the image cache's mode; the status data tables (from
 // version 103). A record without the header is version 0, read from its first byte.
 #include "core/header.h"
+#include "core/stringlist.h"
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 
 inline constexpr char GameSaveEntry[] = "GAMESAVEDATA";
 inline constexpr char StatusSaveEntry[] = "STATUSSAVEDATA";
@@ -31,6 +34,26 @@ inline constexpr int32_t StatusTablesVersion = 103;
 // Data table kinds.
 inline constexpr int32_t GameTables = 0;
 inline constexpr int32_t StatusTables = 1;
+
+// The caption of each listed save slot, in the order listed, the slot number as each line's
+// object. A slot's first line is found without walking the list.
+class TSlotCaptions {
+public:
+    int Count() const { return lines_.Count(); }
+    const std::string& Strings(int Index) const { return lines_.Strings(Index); }
+    int32_t Objects(int Index) const { return static_cast<int32_t>(lines_.Objects(Index)); }
+    void Clear();
+    // Lists a line for the slot after the others.
+    void AddObject(const std::string& Caption, int32_t Slot);
+    // The caption of the slot's first line; "" when it is not listed.
+    std::string Caption(int32_t Slot) const;
+    // Replaces the caption of the slot's first line, or lists a line for it.
+    void SetCaption(int32_t Slot, const std::string& Caption);
+
+private:
+    TStringList lines_;
+    std::unordered_map<int32_t, int> firstLines_;  // slot -> its first line
+};
 
 // The parts of the save records that the scene, the message history, the read marks, the image
 // cache and the data tables write and read. Each Load reads what its Save writes, for records of

@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <ctime>
+#include <functional>
 
 namespace fs = platform::fs;
 
@@ -40,6 +44,37 @@ TEST(HostPaths, ComponentsAreFoundWithoutRegardToCase) {
     EXPECT_FALSE(fs::FileExists(program + "data\\missing.vsb"));
     // A name that does not exist yet keeps its spelling, inside the folder found.
     EXPECT_EQ(fs::ToHostPath(program + "DATA\\New.txt"), folder + "Data/New.txt");
+}
+
+// The host path of Name in the host folder once Change is made, the folder read for a look-up
+// just before with its modification time set an hour back, as for a folder last changed long
+// before: any change moves it.
+std::string AfterChange(const std::string& folder, const std::string& name, const std::function<void()>& change) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {time(nullptr) - 3600, 0}};
+    EXPECT_EQ(utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
+    const std::string program = fs::ToProgramPath(folder);
+    fs::ToHostPath(program + "missing");
+    change();
+    return fs::ToHostPath(program + name).value_or("");
+}
+
+TEST(HostPaths, TheCaseBlindLookUpFollowsChangesToTheFolder) {
+    const std::string folder = FreshHostFolder();
+    const std::string program = fs::ToProgramPath(folder);
+    // From outside: a file added, its name's case changed, removed.
+    EXPECT_EQ(AfterChange(folder, "NOTE.txt", [&] { Touch(folder + "Note.txt"); }), folder + "Note.txt");
+    EXPECT_EQ(AfterChange(folder, "NOTE.txt", [&] { rename((folder + "Note.txt").c_str(), (folder + "note.TXT").c_str()); }),
+              folder + "note.TXT");
+    EXPECT_EQ(AfterChange(folder, "NOTE.txt", [&] { unlink((folder + "note.TXT").c_str()); }), folder + "NOTE.txt");
+    // By the player: a file made, renamed and removed, a folder made.
+    fs::HostFile file;
+    EXPECT_EQ(AfterChange(folder, "own.txt", [&] { EXPECT_TRUE(file.Open(program + "Own.TXT", fs::HostFile::Mode::Create)); }),
+              folder + "Own.TXT");
+    EXPECT_EQ(AfterChange(folder, "OWN.DAT", [&] { EXPECT_TRUE(fs::RenameFile(program + "own.txt", program + "Own.dat")); }),
+              folder + "Own.dat");
+    EXPECT_EQ(fs::ToHostPath(program + "own.txt"), folder + "own.txt");
+    EXPECT_EQ(AfterChange(folder, "OWN.DAT", [&] { EXPECT_TRUE(fs::DeleteFile(program + "own.dat")); }), folder + "OWN.DAT");
+    EXPECT_EQ(AfterChange(folder, "SUB\\", [&] { EXPECT_TRUE(fs::CreateDirectory(program + "Sub")); }), folder + "Sub/");
 }
 
 TEST(HostPaths, JapaneseNamesConvertAtTheEdge) {

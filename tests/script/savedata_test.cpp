@@ -130,6 +130,34 @@ TEST_F(SaveData, CaptionsAndSlots) {
     EXPECT_EQ(memo.Size(), 4);
 }
 
+// New slots go after the others, a slot saved again moves to the end, the status entry stays
+// last; what each rewrite carries over is stored as it was (and reads back in the reference).
+TEST_F(SaveData, SlotsKeepTheirOrderAndStoredBytesAcrossNewSlots) {
+    OpenTitle();
+    // The stored size and CRC of an entry.
+    auto stored = [&](const std::string& Name) {
+        TVrFileCollection saves;
+        saves.Open(SaveFile());
+        const TVrFile& entry = saves.GetFile(saves.IndexOf(Name));
+        return std::to_string(entry.Size) + " " + std::to_string(entry.Crc32);
+    };
+    Project->ExecuteSave(3, "", "three", 0);
+    const std::string record = Record(3), three = stored("GAMESAVEDATA3");
+    for (const int32_t slot : {1, 2, 1}) Project->ExecuteSave(slot, "", "s" + std::to_string(slot), 0);
+    Project->ExecuteSave(1, "", "again", 0);
+    EXPECT_TRUE(host->Warnings.empty());
+    EXPECT_EQ(ListedNames(SaveHostFile()),
+              (Strings{Hex("GAMESAVEDATA3"), Hex("GAMESAVEDATA2"), Hex("GAMESAVEDATA1"), Hex("STATUSSAVEDATA")}));
+    EXPECT_EQ(stored("GAMESAVEDATA3"), three);
+    EXPECT_EQ(PythonOutput("vfarchive.py", {"cat", SaveHostFile(), Hex("GAMESAVEDATA3")}), record);
+    // The captions list in the order first saved.
+    Strings captions;
+    for (int i = 0; i < Project->SlotCaptions.Count(); ++i)
+        captions.push_back(std::to_string(Project->SlotCaptions.Objects(i)) + Project->SlotCaptions.Strings(i));
+    EXPECT_EQ(captions, (Strings{"3three", "1again", "2s2"}));
+    EXPECT_EQ(Project->GetSaveCaption(1), "again");
+}
+
 TEST_F(SaveData, ADamagedSaveFileIsReportedAndKept) {
     const std::string garbage(64, '\x5A');
     WriteHostFile(SaveHostFile(), garbage);

@@ -1,0 +1,139 @@
+// Files a title makes the player write, at two sizes ten times apart (see tenfold.h), on the
+// title of save_files/ beside this file (a 64 x 48 screen, so that a screenshot's picture costs
+// little beside its file), played headless:
+//   BM_GameSaveNewSlots: game saves (what GameSave asks and the tick performs), each into a slot
+//     of its own, from no save file: 100 and 1,000 slots; beside 1,000 saves into one slot.
+//   BM_SaveScreenNewFiles: SaveScreen into new files of the title's folder, each name looked up
+//     without regard to case among those written before it: 300 and 3,000 files.
+// Each run starts from a folder without the files of the one before; they are removed untimed.
+#include "app/view.h"
+#include "bench/tenfold.h"
+#include "core/vrfiles_manager.h"
+#include "media/velabind.h"
+#include "objects/vitems.h"
+#include "platform/clock.h"
+#include "platform/display.h"
+#include "platform/fs.h"
+#include "script/params_parser.h"
+#include "script/project.h"
+#include "script/services.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kSlots = 100, kShots = 300;
+
+// The player as the program starts it on the title, its first ticks run here.
+struct TPlayer {
+    platform::HeadlessDisplay Display;
+    std::unique_ptr<TFormView> Form;
+
+    TPlayer() {
+        BindVelaLibrary(platform::fs::ToProgramPath(VELA_COMPANION_FOLDER "/"));
+        CreateVrFileSystem();
+        Form = std::make_unique<TFormView>(Display, platform::fs::ToProgramPath(VELA_SAVE_TITLE "/velaplay"),
+                                           std::vector<std::string>{});
+        Form->UseLoopThread = false;
+        Form->FormCreate();
+        for (uint32_t now = TLoopThread::TickLength; now <= 3 * TLoopThread::TickLength; now += TLoopThread::TickLength)
+            RunTick(Form->Clock, now, TLoopThread::TickLength, [this] { Form->DoLoop(); });
+    }
+    ~TPlayer() {
+        Form.reset();
+        FreeVrFileSystem();
+        UnbindVelaLibrary();
+    }
+    bool Started() const { return !Terminating() && Project && Project->Runner && Bases && VrFileManager; }
+};
+
+// Game saves into Count slots: each a slot of its own from slot 0 on, else all into slot 0; the
+// nanoseconds taken.
+uint64_t SaveSlots(int Count, bool NewSlots) {
+    const uint64_t start = platform::ClockNs();
+    for (int32_t i = 0; i < Count; ++i) {
+        Project->PendingSave = NewSlots ? i : 0;
+        Project->SaveCaption = "slot " + std::to_string(i);
+        Project->ProcessPending();
+    }
+    return platform::ClockNs() - start;
+}
+
+// The save file removed and the slots forgotten; whether it listed Count slots.
+bool ClearSaves(int Count) {
+    const bool listed = Project->SlotCaptions.Count() == Count;
+    platform::fs::DeleteFile(Project->GetSaveFileName());
+    Project->ReadSaveList();
+    return listed;
+}
+
+// Both sizes from no save file, then the larger count of saves into one slot: "x_one_slot" is the
+// larger size's time over that.
+void BM_GameSaveNewSlots(benchmark::State& State) {
+    TPlayer player;
+    if (!player.Started()) return State.SkipWithError("the title did not start");
+    ClearSaves(0);
+    uint64_t small = 0, large = 0, oneSlot = 0;
+    bool written = true;
+    for (auto _ : State) {
+        small += SaveSlots(kSlots, true);
+        State.PauseTiming();
+        written = ClearSaves(kSlots) && written;
+        State.ResumeTiming();
+        large += SaveSlots(10 * kSlots, true);
+        State.PauseTiming();
+        written = ClearSaves(10 * kSlots) && written;
+        State.ResumeTiming();
+        oneSlot += SaveSlots(10 * kSlots, false);
+        State.PauseTiming();
+        written = ClearSaves(1) && written;
+        State.ResumeTiming();
+    }
+    ReportTenfold(State, small, large);
+    State.counters["x_one_slot"] = TenfoldRatio(oneSlot, large);
+    if (!written) State.SkipWithError("the slots were not written");
+}
+
+std::string ShotName(int Index) { return "shot" + std::to_string(Index) + ".mra"; }
+
+// SaveScreen into Count new files of the title's folder; the nanoseconds taken.
+uint64_t SaveScreens(int Count) {
+    std::vector<TVelaParser> calls(static_cast<size_t>(Count));
+    for (int i = 0; i < Count; ++i) CompileExpression("SaveScreen(\"" + ShotName(i) + "\")", calls[size_t(i)]);
+    const uint64_t start = platform::ClockNs();
+    for (TVelaParser& call : calls) call.Execute();
+    return platform::ClockNs() - start;
+}
+
+// The pictures removed; whether Count were there.
+bool ClearShots(int Count) {
+    const std::string folder = VrFileManager->BaseFolder();
+    bool all = true;
+    for (int i = 0; i < 10 * kShots; ++i) all = (platform::fs::DeleteFile(folder + ShotName(i)) == (i < Count)) && all;
+    return all;
+}
+
+void BM_SaveScreenNewFiles(benchmark::State& State) {
+    TPlayer player;
+    if (!player.Started()) return State.SkipWithError("the title did not start");
+    ClearShots(0);
+    uint64_t small = 0, large = 0;
+    bool written = true;
+    for (auto _ : State) {
+        for (const int count : {kShots, 10 * kShots}) {
+            (count == kShots ? small : large) += SaveScreens(count);
+            State.PauseTiming();
+            written = ClearShots(count) && written;
+            State.ResumeTiming();
+        }
+    }
+    ReportTenfold(State, small, large);
+    if (!written) State.SkipWithError("the pictures were not written");
+}
+
+}  // namespace
+
+BENCHMARK(BM_GameSaveNewSlots)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SaveScreenNewFiles)->Unit(benchmark::kMillisecond)->Iterations(1);

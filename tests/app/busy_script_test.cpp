@@ -103,7 +103,8 @@ std::string FileText(const std::string& HostPath) {
 bool SignalEndsIt(const Pages& Title, bool Headless, int Signal) {
     const std::string title = MakeTitle(Title, Sounds);
     const ScopedEnvironment sound("SDL_AUDIODRIVER", "dummy");
-    Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt", "/dev/null", Headless);
+    Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt", "/dev/null",
+                 Headless ? ChildWindow::Headless : ChildWindow::Offscreen);
     EXPECT_TRUE(player.Started());
     for (int waited = 0; !std::filesystem::exists(title + "save.dat") && player.Running() && waited < 20000;
          waited += 10)

@@ -103,6 +103,11 @@ int main(int argc, char** argv) {
             ReportMessage(*display, "Error", ErrorText(E), platform::MessageIcon::Error);
             result = 1;
         }
+        // The display went away under the title: it ended as a close ends it, and says why.
+        if (const std::string lost = display->lost(); !lost.empty()) {
+            platform::PrintMessage("velaplay", lost + "; the title was ended");
+            result = 1;
+        }
         ReleaseInstanceMutex(mutex);
     } else {
         const std::string folder = args.empty() ? ExtractFilePath(programFile) : args[0];

@@ -5,8 +5,20 @@
 # in a window when a display exists, else headless until the title ends. Arguments go to the
 # player, a relative folder taken from where run.sh was started (for example a folder holding
 # another title's game.dat and install.dat); options without a folder (--scale 2) go to the player
-# with the sample.
+# with the sample. "--help" prints the usage only.
 set -euo pipefail
+usage() {
+  cat <<'END'
+Usage: ./run.sh [--scale N] [FOLDER]
+Installs what is missing, builds the player (Release, in build/) and plays the title in FOLDER,
+or without FOLDER the bundled sample. Options go to the player (build/velaplay --help lists
+them); a relative FOLDER is taken from where run.sh was started.
+  ./run.sh -h, --help  this text, and nothing installed or built
+END
+}
+for arg in "$@"; do
+  case "$arg" in -h|--help) usage; exit 0 ;; esac
+done
 args=()
 value=false  # the argument is the value of the option before it (--scale N)
 folder=false # a folder (or /config) was given

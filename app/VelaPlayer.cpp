@@ -1,8 +1,11 @@
-// The program: the usage for "--help" (an unknown option or a bad window scale is refused with
-// it), the version for "--version", one player per game folder, the settings dialog for
-// "/config", else the main window until it closes. The companion library is found beside the
-// program or where it is installed. The exit status is 1 when an error ended the player or
-// another player has the folder, 2 for an unknown option, a bad scale or a bad limit, else 0.
+// The program: the usage for "--help" (an unknown option, an argument after the folder or a bad
+// window scale is refused with it), the version for "--version", one player per game folder, the
+// settings dialog for "/config", else the main window until it closes. Without a folder and
+// without a title of its own the player asks for one. A folder that cannot be played is reported
+// before anything is opened for it. The companion library is found beside the program or where
+// it is installed. The exit status is 1 when an error ended the player or another player has the
+// folder, 2 for an unknown option, an argument too many, a bad scale or a bad limit, or no title
+// and nobody to choose one, else 0.
 #include "app/entry.h"
 #include "app/gameini.h"
 #include "app/runconfigs.h"
@@ -49,6 +52,7 @@ int main(int argc, char** argv) {
     if (!TakeWindowScale(args, scaleVariable ? scaleVariable->c_str() : nullptr, scale))
         return RefuseStart("--scale and VELA_SCALE take a whole number from 1 to 8");
     if (const std::string option = UnknownOption(args); !option.empty()) return RefuseStart("unknown option " + option);
+    if (args.size() > 1) return RefuseStart("unexpected argument " + args[1] + " after the folder");
     int64_t memoryLimit = 0, diskLimit = 0;
     if (!MemoryLimitFromEnvironment(memoryLimit))
         return RefuseStart("VELA_MEMORY_LIMIT must be a whole number of MiB from 1 to 1048576");
@@ -63,6 +67,17 @@ int main(int argc, char** argv) {
     std::unique_ptr<platform::Display> display = platform::CreateDisplay();
     // The settings dialog plays nothing: it needs no companion library.
     const bool config = IsConfigStart(args);
+    if (args.empty() && !HasOwnTitle(programFile)) {
+        int status = 0;
+        const std::optional<std::string> chosen = ChooseTitle(*display, status);
+        if (!chosen) return status;
+        args.push_back(*chosen);
+    }
+    if (const std::string problem = config || args.empty() ? std::string() : TitlePathProblem(args[0]);
+        !problem.empty()) {
+        ReportMessage(*display, "警告", problem, platform::MessageIcon::Warning);
+        return 1;
+    }
     try {
         if (!config) BindVelaLibrary(CompanionFolder(ExtractFilePath(programFile)));
     } catch (const EVelaBindError& E) {
@@ -86,6 +101,11 @@ int main(int argc, char** argv) {
             }
         } catch (const std::exception& E) {
             ReportMessage(*display, "Error", ErrorText(E), platform::MessageIcon::Error);
+            result = 1;
+        }
+        // The display went away under the title: it ended as a close ends it, and says why.
+        if (const std::string lost = display->lost(); !lost.empty()) {
+            platform::PrintMessage("velaplay", lost + "; the title was ended");
             result = 1;
         }
         ReleaseInstanceMutex(mutex);

@@ -11,12 +11,15 @@
 #include "core/vrfiles_manager.h"
 #include "graphics/gifpics_picture.h"
 #include "platform/dialogs.h"
+#include "platform/encoding.h"
 #include "platform/fs.h"
+#include "platform/hostpath.h"
 #include "script/params_funcs.h"
 #include "text/fontpixels.h"
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <string_view>
 #include <utility>
 
@@ -24,6 +27,7 @@
 namespace {
 
 constexpr char ContentFileName[] = "game.dat";
+constexpr char InstallFileName[] = "install.dat";
 
 bool HasDrive(const std::string& Path) {
     if (Path.size() < 2 || Path[1] != ':') return false;
@@ -107,6 +111,63 @@ std::string TitleFolderArgument(const std::string& Arg) {
     return name ? Arg.substr(0, name) : ".";
 }
 
+bool HasOwnTitle(const std::string& ProgramFile) {
+    const std::string folder = ExtractFilePath(ProgramFile);
+    return platform::fs::FileExists(folder + ContentFileName) || platform::fs::FileExists(folder + InstallFileName) ||
+           HasArchiveTrailer(ProgramFile);
+}
+
+namespace {
+
+std::string Unreadable(const std::string& Path, const std::string& Reason) {
+    return platform::fs::ShownPath(Path) + " を読めません(" + Reason + ")";
+}
+
+}  // namespace
+
+std::string TitlePathProblem(const std::string& Folder) {
+    const platform::fs::PathState state = platform::fs::LookAtPath(Folder);
+    const std::string shown = platform::fs::ShownPath(Folder);
+    if (!state.exists) return shown + " がありません";
+    if (!state.unreadable.empty()) return Unreadable(Folder, state.unreadable);
+    if (!state.folder)
+        return HasArchiveTrailer(Folder) ? std::string() : shown + " はフォルダでも game.dat でもありません";
+    bool titled = false;
+    for (const char* name : {ContentFileName, InstallFileName}) {
+        const std::string file = AppendBackslash(Folder) + name;
+        const platform::fs::PathState found = platform::fs::LookAtPath(file);
+        if (!found.exists || found.folder) continue;
+        if (!found.unreadable.empty()) return Unreadable(file, found.unreadable);
+        titled = true;
+    }
+    return titled ? std::string() : shown + " にタイトルがありません(game.dat も install.dat もありません)";
+}
+
+std::optional<std::string> ChooseTitle(platform::Display& Display, int& Status) {
+    Status = 2;
+    if (Display.headless()) {
+        std::fputs(Usage, stderr);
+        return std::nullopt;
+    }
+    const platform::DesktopFileAnswer answer = platform::DesktopFileDialog(
+        {platform::FileDialogKind::Open, "", platform::Cp932ToUtf8("タイトル (game.dat)|game.dat;GAME.DAT"),
+         platform::Cp932ToUtf8("再生するタイトルの game.dat を選んでください")});
+    switch (answer.outcome) {
+        case platform::DialogOutcome::Chosen:
+            return TitleFolderArgument(platform::fs::ToProgramPath(answer.path));
+        case platform::DialogOutcome::Cancelled:
+            Status = 0;
+            break;
+        case platform::DialogOutcome::Unavailable:
+            ReportMessage(Display, "velaplay",
+                          "再生するタイトルを指定してください。タイトルの game.dat を Vela プレイヤーで開くか、"
+                          "そのフォルダを指定して起動します: velaplay フォルダ",
+                          platform::MessageIcon::Information);
+            break;
+    }
+    return std::nullopt;
+}
+
 bool IsConfigStart(const std::vector<std::string>& Args) { return !Args.empty() && AnsiSameText(Args[0], "/config"); }
 
 namespace {
@@ -142,11 +203,16 @@ bool ParseWindowScale(std::string_view Text, int32_t& Scale) {
 }  // namespace
 
 bool TakeWindowScale(std::vector<std::string>& Args, const char* Environment, int32_t& Scale) {
+    constexpr std::string_view option = "--scale", joined = "--scale=";
     Scale = 1;
     for (size_t i = 0; i < Args.size(); ++i) {
-        if (Args[i] != "--scale") continue;
-        const bool parsed = i + 1 < Args.size() && ParseWindowScale(Args[i + 1], Scale);
-        Args.erase(Args.begin() + ptrdiff_t(i), Args.begin() + ptrdiff_t(std::min(i + 2, Args.size())));
+        // "--scale=N" is one argument, "--scale N" two.
+        const bool together = Args[i].starts_with(joined);
+        if (!together && Args[i] != option) continue;
+        const size_t taken = together ? 1 : std::min<size_t>(2, Args.size() - i);
+        const bool parsed = together ? ParseWindowScale(std::string_view(Args[i]).substr(joined.size()), Scale)
+                                     : taken == 2 && ParseWindowScale(Args[i + 1], Scale);
+        Args.erase(Args.begin() + ptrdiff_t(i), Args.begin() + ptrdiff_t(i + taken));
         return parsed;
     }
     return !Environment || !*Environment || ParseWindowScale(Environment, Scale);
@@ -156,11 +222,13 @@ const char Usage[] =
     "Usage: velaplay [--scale N] [FOLDER]\n"
     "Plays the title installed in FOLDER: its game.dat with install.dat beside it (FOLDER may be\n"
     "given as the path of that game.dat). Without FOLDER, the title beside the program, or the one\n"
-    "appended to it. One player runs per folder.\n"
+    "appended to it; where there is none, the desktop's file chooser asks for a title's game.dat\n"
+    "(cancelled: the exit status 0), and without a display this text goes to standard error with\n"
+    "the exit status 2. One player runs per folder.\n"
     "  velaplay /config     the settings dialog: DirectSound and the sound delay, kept in game.ini\n"
     "  velaplay -h, --help  this text\n"
     "  velaplay --version   the player's version\n"
-    "  --scale N            opens the window at N times the title's size (N a whole number 1..8;\n"
+    "  --scale N, --scale=N opens the window at N times the title's size (N a whole number 1..8;\n"
     "                       default 1, or VELA_SCALE=N). The window can be resized and maximised:\n"
     "                       the scene is drawn scaled to it, its aspect kept, bars at the sides.\n"
     "VELA_CDROM=IMAGE plays the title's CD tracks from a disc image (.cue with its .bin, .toc, .nrg).\n"
@@ -169,10 +237,11 @@ const char Usage[] =
     "VELA_DISK_LIMIT=MIB bounds what the files a title writes take on the disk in one run (default\n"
     "1024 MiB; a file written again counts once); a write past it ends the title with an error.\n"
     "VELA_SCALE, VELA_MEMORY_LIMIT and VELA_DISK_LIMIT set empty are taken as not set.\n"
-    "VELA_HEADLESS=1 plays without a window. An error that ends the player is written to standard\n"
-    "error and gives the exit status 1, as does a second player for a folder that one plays\n"
-    "already; an unknown option, a bad N or a bad limit gives this text on standard error and the\n"
-    "exit status 2.\n";
+    "VELA_HEADLESS=1 plays without a window. An error that ends the player (a FOLDER that is\n"
+    "missing, unreadable or holds no title included) is written to standard error and gives the\n"
+    "exit status 1, as does a second player for a folder that one plays already, or the window's\n"
+    "display going away; an unknown option, an argument after FOLDER, a bad N or a bad limit\n"
+    "gives this text on standard error and the exit status 2.\n";
 
 void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Args, const std::string& ProgramFile) {
     if (Args.empty()) {

@@ -6,6 +6,7 @@
 #include "platform/display.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,23 @@ std::string InstanceKey(const std::vector<std::string>& Args, const std::string&
 // on; a title folder may itself be called game.dat.
 std::string TitleFolderArgument(const std::string& Arg);
 
+// Whether the player has a title of its own: a game.dat or install.dat beside ProgramFile, or a
+// title appended to it. Without one and without arguments the player asks for a title.
+bool HasOwnTitle(const std::string& ProgramFile);
+
+// What is wrong with the title folder an argument names (as TitleFolderArgument gives it), in
+// words for the user (code page 932): nothing is there, it or a title file in it cannot be read
+// (with the host's reason), it is a file that is neither a folder, a game.dat nor a title
+// appended to a program, or a folder holding neither game.dat nor install.dat. "" when the player
+// can open it.
+std::string TitlePathProblem(const std::string& Folder);
+
+// Asks for a title where none was named and the player has none of its own: the desktop's file
+// chooser for a title's game.dat. The title folder chosen; nothing when none was, with the exit
+// status in Status: 0 when the user cancelled, 2 without a display (the usage then goes to
+// standard error) or without a chooser (a box then says how to start a title).
+std::optional<std::string> ChooseTitle(platform::Display& Display, int& Status);
+
 // Whether the first argument is "/config", without regard to case.
 bool IsConfigStart(const std::vector<std::string>& Args);
 
@@ -43,7 +61,7 @@ extern const char Usage[];
 
 // The largest size factor of the window.
 inline constexpr int32_t MaxWindowScale = 8;
-// Takes "--scale N" out of Args into Scale: N a whole number 1..MaxWindowScale; without the
+// Takes "--scale N" or "--scale=N" out of Args into Scale: N a whole number 1..MaxWindowScale; without the
 // option Environment (the variable VELA_SCALE; nullptr or "" when unset) gives it, else 1. False
 // for a bad N or an option without one: the player then refuses to start, with Usage.
 bool TakeWindowScale(std::vector<std::string>& Args, const char* Environment, int32_t& Scale);

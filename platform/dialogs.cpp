@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 
@@ -14,6 +15,37 @@ extern char** environ;
 namespace platform {
 
 namespace {
+
+// Whether the locale the environment names (LC_ALL, else LC_CTYPE, else LANG, the first set and
+// not empty) has the UTF-8 character set.
+bool Utf8Locale() {
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (!value || !*value) continue;
+        std::string locale = value;
+        for (char& c : locale) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return locale.find("utf-8") != std::string::npos || locale.find("utf8") != std::string::npos;
+    }
+    return false;
+}
+
+// The environment a dialog program starts with: the program's own, the locale set to C.UTF-8
+// where the user's has another character set or none (zenity shows no text it cannot convert).
+std::vector<std::string> DialogEnvironment() {
+    std::vector<std::string> variables;
+    const bool utf8 = Utf8Locale();
+    for (char** variable = environ; *variable; ++variable)
+        if (utf8 || !std::string_view(*variable).starts_with("LC_ALL=")) variables.emplace_back(*variable);
+    if (!utf8) variables.emplace_back("LC_ALL=C.UTF-8");
+    return variables;
+}
+
+std::vector<char*> Pointers(const std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (const std::string& s : strings) pointers.push_back(const_cast<char*>(s.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
 
 struct RunResult {
     int code = 0;
@@ -24,16 +56,16 @@ struct RunResult {
 // its exit code and output, or nothing when it could not be started or did not exit normally.
 // WhileOpen, when given, runs every few milliseconds until the program has closed its output.
 std::optional<RunResult> RunAndWait(const std::vector<std::string>& args, const std::function<void()>& whileOpen) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
+    std::vector<char*> argv = Pointers(args);
+    const std::vector<std::string> environment = DialogEnvironment();
+    std::vector<char*> envp = Pointers(environment);
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
     RunResult result;

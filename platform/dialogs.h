@@ -1,6 +1,7 @@
 #pragma once
 // Dialogs of the desktop: zenity, when it is installed, shows message boxes with the desktop's
-// fonts (Japanese included) and the file and folder choosers (SDL has none of its own).
+// fonts (Japanese included) and the file and folder choosers (SDL has none of its own). zenity
+// starts in the locale C.UTF-8 when the user's names no UTF-8 one (or none): the texts are UTF-8.
 #include "platform/display.h"
 
 #include <functional>

@@ -312,6 +312,12 @@ public:
     // script that never waits).
     bool takeClose();
 
+    // Why the window's display went away (its server closed, the connection to it broke, another
+    // program destroyed the window): one clause in English, "" while it is there. A display that
+    // went away comes as a close of the window, once; its boxes are written to standard error and
+    // answered as closed. This base never goes away.
+    virtual std::string lost() { return {}; }
+
     // ---- Dialogs ----
     // A modal message box; Caption and Text are code page 932.
     virtual MessageResult messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
@@ -327,7 +333,7 @@ public:
 
     // Opens the dialog window, titled Title, with a client area of the size (1..kMaxDialogSide
     // each way) centred on the desktop's work area; nullptr when none can be opened (a display
-    // without windows, a size out of range, or one is open already).
+    // without windows or gone away, a size out of range, or one is open already).
     virtual std::unique_ptr<DialogWindow> openDialog(const std::string& title, int32_t clientWidth,
                                                      int32_t clientHeight);
 

@@ -7,6 +7,9 @@
 #include "platform/system.h"
 
 #include <SDL.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -333,15 +336,41 @@ Uint32 IconFlag(MessageIcon icon) {
 
 // ---- The window ----
 
+// A counter other threads raise to end a wait on the window system's connection at once.
+class WakeCounter {
+public:
+    WakeCounter() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~WakeCounter() {
+        if (fd_ >= 0) close(fd_);
+    }
+    WakeCounter(const WakeCounter&) = delete;
+    WakeCounter& operator=(const WakeCounter&) = delete;
+    int fd() const { return fd_; }
+    void raise() {
+        const uint64_t one = 1;
+        if (fd_ >= 0 && write(fd_, &one, sizeof one) < 0) return;  // full: it is raised already
+    }
+    void clear() {
+        uint64_t count = 0;
+        if (fd_ >= 0 && read(fd_, &count, sizeof count) < 0) return;  // nothing was raised
+    }
+
+private:
+    int fd_;
+};
+
 class SdlDisplay final : public Display {
 public:
-    SdlDisplay(SDL_Window* window, SDL_Surface* client, Uint32 wakeType)
-        : window_(window), windowPixels_(window), client_(client), wakeType_(wakeType) {
+    SdlDisplay(SDL_Window* window, SDL_Surface* client, Uint32 wakeType, int connection)
+        : window_(window), windowPixels_(window), client_(client), wakeType_(wakeType), connection_(connection) {
         SDL_GetWindowSize(window_, &normal_.clientWidth, &normal_.clientHeight);
         windowedWidth_ = client->w;
         windowedHeight_ = client->h;
     }
     ~SdlDisplay() override {
+        // A display that went away is left as it is: SDL would wait for ever for the window
+        // system's answer to the window's hiding. The program ends without it.
+        if (!lost().empty()) return;
         setDefaultCursor();
         SDL_DestroyWindow(window_);
         QuitVideo();
@@ -538,6 +567,7 @@ public:
     bool takeWindowClose() override {
         bool taken = std::erase_if(held_, [](const InputEvent& e) { return e.kind == InputKind::Close; }) > 0;
         SDL_PumpEvents();
+        queueLoss();
         struct Search {
             Uint32 main;
             bool found;
@@ -556,15 +586,35 @@ public:
         return taken || search.found;
     }
 
+    // The next SDL event, waiting up to TimeoutMs for one. On X11 the wait watches the connection
+    // and the wake counter itself: SDL's own wait is woken over a second connection to the X
+    // server, from the waking thread, and a break of that connection could not end the player
+    // cleanly. Once the display is lost only a wake ends the wait early.
+    bool nextEvent(SDL_Event& e, Uint32 timeoutMs) {
+        if (connection_ < 0) return SDL_WaitEventTimeout(&e, static_cast<int>(std::min<Uint32>(timeoutMs, INT_MAX)));
+        const Uint32 start = SDL_GetTicks();
+        for (;;) {
+            if (SDL_PollEvent(&e)) return true;
+            const Uint32 elapsed = SDL_GetTicks() - start;
+            if (elapsed >= timeoutMs) return false;
+            pollfd ready[2] = {{wakes_.fd(), POLLIN, 0}, {connection_, POLLIN, 0}};
+            const nfds_t watched = lossQueued_ ? 1 : 2;
+            if (poll(ready, watched, static_cast<int>(std::min<Uint32>(timeoutMs - elapsed, INT_MAX))) > 0 &&
+                ready[0].revents)
+                wakes_.clear();
+        }
+    }
+
     // Waits up to TimeoutMs for an SDL event that Take accepts; false on a timeout or a wake.
     template <typename F>
     bool waitFor(uint32_t timeoutMs, F&& Take) {
         const Uint32 start = SDL_GetTicks();
         for (;;) {
+            queueLoss();
             Uint32 elapsed = SDL_GetTicks() - start;
             Uint32 left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
             SDL_Event e;
-            if (!SDL_WaitEventTimeout(&e, static_cast<int>(std::min<Uint32>(left, INT_MAX)))) return false;
+            if (!nextEvent(e, left)) return false;
             if (e.type == wakeType_) {
                 wakePending_ = false;
                 return false;
@@ -591,12 +641,25 @@ public:
 
     bool dialogOpen = false;
 
+    // A display that went away ends the session: its SDL_QUIT, queued once, closes an open dialog
+    // window and then the main window.
+    void queueLoss() {
+        if (lossQueued_ || X11DisplayLoss().empty()) return;
+        lossQueued_ = true;
+        SDL_Event quit{};
+        quit.type = SDL_QUIT;
+        SDL_PushEvent(&quit);
+    }
+
+    std::string lost() override { return X11DisplayLoss(); }
+
     // One wake event at a time is enough: a burst of wakes must not fill SDL's queue.
     void wake() override {
         if (wakePending_.exchange(true)) return;
         SDL_Event e{};
         e.type = wakeType_;
         if (SDL_PushEvent(&e) != 1) wakePending_ = false;
+        wakes_.raise();
     }
 
     MessageResult messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
@@ -781,6 +844,12 @@ private:
                 }
             }
         };
+        // Without the display nobody sees a box: the message goes to standard error, the box's
+        // cancel button answers.
+        if (lossQueued_) {
+            std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
+            return cancel;
+        }
         const std::optional<int> answer = DesktopMessageBox(title, message, labels, cancel, icon, behindBox);
         if (woken) wake();
         if (answer) {
@@ -821,6 +890,11 @@ private:
     bool repaint_ = true;
     Uint32 wakeType_;
     std::atomic<bool> wakePending_{false};
+    // The X11 connection's file descriptor (-1 on another window system), and what wakes a wait
+    // on it.
+    int connection_;
+    WakeCounter wakes_;
+    bool lossQueued_ = false;
     std::deque<InputEvent> held_;
     bool textInput_ = false;
 };
@@ -833,7 +907,7 @@ public:
         SDL_StartTextInput();
     }
     ~SdlDialog() override {
-        SDL_DestroyWindow(window_);
+        if (owner_.lost().empty()) SDL_DestroyWindow(window_);
         owner_.dialogOpen = false;
         owner_.restoreTextInput();
     }
@@ -872,7 +946,7 @@ private:
 
 std::unique_ptr<DialogWindow> SdlDisplay::openDialog(const std::string& title, int32_t clientWidth,
                                                      int32_t clientHeight) {
-    if (dialogOpen || clientWidth <= 0 || clientHeight <= 0 || clientWidth > kMaxDialogSide ||
+    if (lossQueued_ || dialogOpen || clientWidth <= 0 || clientHeight <= 0 || clientWidth > kMaxDialogSide ||
         clientHeight > kMaxDialogSide)
         return nullptr;
     const PixelRect at = CentredDialogBounds(workArea(), clientWidth, clientHeight);
@@ -901,6 +975,7 @@ std::unique_ptr<Display> CreateSdlDisplay() {
     // renderer behind it) makes the window anew when it is first fetched, which drops the place
     // the window was given and what it showed.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    CatchX11Errors();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
     SDL_Window* window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480,
                                           SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
@@ -916,10 +991,11 @@ std::unique_ptr<Display> CreateSdlDisplay() {
         QuitVideo();
         return nullptr;
     }
+    const int connection = WatchX11Window(window);
     // Keys arrive as keys: no input method stands between them and the program.
     SDL_StopTextInput();
     SupplyDisplayMetrics();
-    return std::make_unique<SdlDisplay>(window, client, wakeType);
+    return std::make_unique<SdlDisplay>(window, client, wakeType, connection);
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include "platform/display.h"
 
 #include <memory>
+#include <string>
 
 struct SDL_Window;
 
@@ -11,6 +12,19 @@ namespace platform {
 // Whether a window manager looks after the window's desktop: on X11 one that names itself on the
 // root window; on other window systems always.
 bool WindowManagerRuns(SDL_Window* window);
+
+// The X11 connection's failures, kept rather than left to Xlib, whose own handlers end the
+// program from inside the call that failed (exit() while the program's threads still run): from
+// this call on an X protocol error marks the display lost and is passed over. Before SDL's video
+// starts, so that SDL's own handler hands the errors it does not expect on to this one.
+void CatchX11Errors();
+// Once the window is made on X11: the connection breaking (the X server closing) or the window
+// destroyed by another client marks the display lost, and a broken connection's later calls do
+// nothing instead of ending the program. The connection's file descriptor, which a wait for the
+// window's events watches; -1 on another window system.
+int WatchX11Window(SDL_Window* window);
+// Why the display was lost, one clause for a message ("" while it works). Any thread.
+std::string X11DisplayLoss();
 
 // A hidden window on SDL's video device; nullptr when SDL video cannot start.
 std::unique_ptr<Display> CreateSdlDisplay();

@@ -310,8 +310,10 @@ bool TProject::OpenContentArchive() {
     if (!folder.empty() && platform::fs::FileExists(folder + InstallFileName) && files.BaseFolder().empty())
         files.SetBaseFolder(folder);
     if (!files.FileExists(InstallFileName)) {
-        ScriptHost().ShowWarning("インストールし直してください\r\n" +
-                                 MissingInstallation(files.BaseFolder().empty() ? folder : files.BaseFolder()));
+        // The player's own title lacks files of its installation; a folder named on the command
+        // line just holds no complete title.
+        const std::string missing = MissingInstallation(files.BaseFolder().empty() ? folder : files.BaseFolder());
+        ScriptHost().ShowWarning(args_.empty() ? "インストールし直してください\r\n" + missing : missing);
         return false;
     }
     TVelaInstallSet set;

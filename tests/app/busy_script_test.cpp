@@ -1,6 +1,7 @@
 // A script that never waits keeps the main thread in the runner: the player still ends on SIGTERM
 // and SIGINT, headless too and with its sound device open (as it does while a title waits), and on
-// a close of its window, and a long script that ends on its own still runs whole in its tick.
+// a close of its window, and a long script that ends on its own still runs whole in its tick. A
+// window whose display goes away ends the player as a close does.
 #include "app/view.h"
 
 #include "app/entry.h"
@@ -35,15 +36,16 @@ using Pages = std::vector<std::pair<std::string, std::string>>;
 using Files = std::vector<std::pair<std::string, std::string>>;
 
 // The title of the pages and files, made by the page writer in a fresh folder: the host folder
-// (ending in "/") holding its game.dat and install.dat.
+// (ending in "/") holding its game.dat and install.dat. Its status is saved at its end.
 std::string MakeTitle(const Pages& Title, const Files& Media = {}) {
     const std::string folder = FreshHostFolder();
     std::filesystem::create_directories(folder + "src");
     std::filesystem::create_directories(folder + "game");
     std::filesystem::create_directories(folder + "pages");
     for (const auto& [name, bytes] : Media) std::ofstream(folder + "pages/" + name, std::ios::binary) << bytes;
-    std::ofstream(folder + "src/project.json") << R"({"title": "Busy", "width": 320, "height": 240, "start_page": ")"
-                                               << Title.front().first << R"(.vsb", "declarations": [
+    std::ofstream(folder + "src/project.json")
+        << R"({"title": "Busy", "width": 320, "height": 240, "save_enabled": true, "start_page": ")"
+        << Title.front().first << R"(.vsb", "declarations": [
         {"name": "n", "type": "int"}, {"name": "after", "type": "int"}]})";
     for (const auto& [name, commands] : Title)
         std::ofstream(folder + "src/" + name + ".page.json") << R"({"commands": )" << commands << "}";
@@ -99,19 +101,26 @@ std::string FileText(const std::string& HostPath) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+// Waits for the player on the title folder to save its game (the title's sign that its first tick
+// has ended) and a little more; whether it then still runs.
+bool WaitForTheSave(Child& Player, const std::string& Title) {
+    EXPECT_TRUE(Player.Started());
+    for (int waited = 0; !std::filesystem::exists(Title + "save.dat") && Player.Running() && waited < 20000;
+         waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(std::filesystem::exists(Title + "save.dat")) << FileText(Title + "errors.txt");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    return Player.Running();
+}
+
 // The player on Title with SDL's dummy sound device open, headless or in a window, is sent
 // Signal once the title saved its game; whether it then exited with status 0 within 5 s.
 bool SignalEndsIt(const Pages& Title, bool Headless, int Signal) {
     const std::string title = MakeTitle(Title, Sounds);
     const ScopedEnvironment sound("SDL_AUDIODRIVER", "dummy");
-    Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt", "/dev/null", Headless);
-    EXPECT_TRUE(player.Started());
-    for (int waited = 0; !std::filesystem::exists(title + "save.dat") && player.Running() && waited < 20000;
-         waited += 10)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(std::filesystem::exists(title + "save.dat")) << FileText(title + "errors.txt");
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_TRUE(player.Running()) << FileText(title + "errors.txt");
+    Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt", "/dev/null",
+                 Headless ? ChildWindow::Headless : ChildWindow::Offscreen);
+    EXPECT_TRUE(WaitForTheSave(player, title)) << FileText(title + "errors.txt");
     player.Signal(Signal);
     return player.WaitEnd(5000) && player.ExitedWith(0);
 }
@@ -155,6 +164,48 @@ TEST(BusyScript, LiveOggSoundsInALoopEndAtTheMemoryLimit) {
         << FileText(title + "errors.txt");
     EXPECT_GT(peakKiB, 0);
     EXPECT_LT(peakKiB, 150 << 10);
+}
+
+// An X server of the test's own (Xvfb) on a free display number, stopped when the test ends.
+class VirtualScreen {
+public:
+    VirtualScreen()
+        : folder_(FreshHostFolder()),
+          server_("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"},
+                  folder_ + "errors.txt", folder_ + "number.txt") {
+        for (int waited = 0; Name().empty() && server_.Running() && waited < 10000; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    // ":N" once the server takes clients, else "".
+    std::string Name() const {
+        const std::string number = FileText(folder_ + "number.txt");
+        return number.ends_with('\n') ? ":" + number.substr(0, number.size() - 1) : std::string();
+    }
+    Child& Server() { return server_; }
+
+private:
+    std::string folder_;
+    Child server_;
+};
+
+// The X server going away under a playing title (Xvfb stopped) ends the player as a close does:
+// the title's save data written whole at its end, the exit status 1 and one line on standard
+// error.
+TEST(BusyScript, TheXServerGoingAwayEndsThePlayerAsACloseDoes) {
+    VirtualScreen screen;
+    ASSERT_FALSE(screen.Name().empty());
+    const std::string title = MakeTitle(LongWait, Sounds), errors = title + "errors.txt";
+    const ScopedEnvironment display("DISPLAY", screen.Name().c_str()), video("SDL_VIDEODRIVER", "x11");
+    Child player(PlayerFolder + "velaplay", {title}, errors, "/dev/null", ChildWindow::Desktop);
+    ASSERT_TRUE(WaitForTheSave(player, title)) << FileText(errors);
+    // The save data found afterwards was written at the title's end.
+    std::filesystem::remove(title + "save.dat");
+    screen.Server().Stop();
+    ASSERT_TRUE(player.WaitEnd(10000));
+    EXPECT_TRUE(player.ExitedWith(1));
+    EXPECT_EQ(FileText(errors), "velaplay: the connection to the X server broke; the title was ended\n");
+    const std::string statusEntry = "5354415455535341564544415441";  // "STATUSSAVEDATA"
+    EXPECT_NE(PythonOutput("vfarchive.py", {"cat", title + "save.dat", statusEntry}), "");
 }
 
 // The player's entry around a window of the test's, on a title made for it.

@@ -17,13 +17,16 @@
 
 extern char** environ;
 
-// The player on the headless display (or, Headless false, in a window of SDL's offscreen
-// driver), its standard error in a file, its standard output in one or dropped; stopped when the
-// test ends first.
+// Where a player shows its window: on the headless display, in a window of SDL's offscreen
+// driver, or on the display server the environment names (DISPLAY), SDL's sound device silent.
+enum class ChildWindow { Headless, Offscreen, Desktop };
+
+// The player (or another program of the build) as a child, its standard error in a file, its
+// standard output in one or dropped; stopped when the test ends first.
 class Child {
 public:
     Child(const std::string& Program, const std::vector<std::string>& Args, const std::string& ErrorFile,
-          const std::string& OutputFile = "/dev/null", bool Headless = true) {
+          const std::string& OutputFile = "/dev/null", ChildWindow Window = ChildWindow::Headless) {
         std::vector<std::string> argv{Program};
         argv.insert(argv.end(), Args.begin(), Args.end());
         std::vector<char*> pointers;
@@ -33,10 +36,11 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, OutputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, ErrorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const std::unique_ptr<ScopedEnvironment> headless =
-            Headless ? std::make_unique<ScopedEnvironment>("VELA_HEADLESS", "1") : nullptr;
-        const std::unique_ptr<RealWindowEnvironment> window =
-            Headless ? nullptr : std::make_unique<RealWindowEnvironment>();
+        const ScopedEnvironment headless("VELA_HEADLESS", Window == ChildWindow::Headless ? "1" : nullptr);
+        const std::unique_ptr<RealWindowEnvironment> offscreen =
+            Window == ChildWindow::Offscreen ? std::make_unique<RealWindowEnvironment>() : nullptr;
+        const std::unique_ptr<ScopedEnvironment> silent =
+            Window == ChildWindow::Desktop ? std::make_unique<ScopedEnvironment>("SDL_AUDIODRIVER", "dummy") : nullptr;
         if (posix_spawn(&pid_, Program.c_str(), &actions, nullptr, pointers.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
     }

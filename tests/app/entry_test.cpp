@@ -46,14 +46,15 @@ TEST(Entry, InstanceKeyNamesTheGameFolder) {
     EXPECT_EQ(InstanceKey({"Z:\\表"}, ""), "Z:-\x95\x5C-");
 }
 
-// "--scale N" leaves the arguments wherever it stands; without it VELA_SCALE counts, and a bad N
-// in either refuses the start.
+// "--scale N" or "--scale=N" leaves the arguments wherever it stands; without it VELA_SCALE
+// counts, and a bad N in either refuses the start.
 TEST(Entry, WindowScaleFromTheOptionOrTheEnvironment) {
     using Args = std::vector<std::string>;
     const char* const unset = nullptr;
     for (const auto& [args, environment, scale, rest] :
          {std::tuple(Args{"--scale", "3", "folder"}, "5", 3, Args{"folder"}),
           std::tuple(Args{"folder", "--scale", "08"}, unset, 8, Args{"folder"}),
+          std::tuple(Args{"--scale=2", "folder"}, "5", 2, Args{"folder"}),
           std::tuple(Args{"folder"}, "2", 2, Args{"folder"}), std::tuple(Args{"folder"}, "", 1, Args{"folder"}),
           std::tuple(Args{}, unset, 1, Args{})}) {
         Args taken = args;
@@ -65,7 +66,8 @@ TEST(Entry, WindowScaleFromTheOptionOrTheEnvironment) {
     for (const auto& [args, environment] :
          {std::pair(Args{"--scale", "9"}, "2"), std::pair(Args{"--scale", "0"}, unset),
           std::pair(Args{"--scale", "2x"}, unset), std::pair(Args{"--scale", "-2"}, unset),
-          std::pair(Args{"folder", "--scale"}, unset), std::pair(Args{"folder"}, "1.5"),
+          std::pair(Args{"folder", "--scale"}, unset), std::pair(Args{"--scale=", "2"}, unset),
+          std::pair(Args{"--scale=9"}, unset), std::pair(Args{"folder"}, "1.5"),
           std::pair(Args{"folder"}, " 2")}) {
         Args taken = args;
         int32_t got = 0;

@@ -220,10 +220,11 @@ TEST_F(FormView, DefaultOnlyKeepsTheStandardFacesAndThePixelFonts) {
 
 // A start-up that fails shows one warning and closes the window; the close frees what was made.
 TEST_F(FormView, StartUpErrorsWarnOnceAndClose) {
-    // A folder without a title.
-    Open(display, {platform::fs::ToProgramPath(FreshHostFolder())});
+    // A folder without a title: named on the command line, it is no installation of the player's.
+    const std::string empty = FreshHostFolder();
+    Open(display, {platform::fs::ToProgramPath(empty)});
     ASSERT_EQ(display.messages.size(), 1u);
-    EXPECT_TRUE(display.messages[0].text.starts_with("インストールし直してください\r\n"));
+    EXPECT_EQ(display.messages[0].text, empty + " に game.dat、install.dat がありません");
     EXPECT_EQ(display.messages[0].icon, platform::MessageIcon::Warning);
     EXPECT_TRUE(form->ClosePosted());
     form->Run();  // ends at once, closing
@@ -893,9 +894,10 @@ TEST(Program, AnErrorThatEndsThePlayerExitsWithStatusOne) {
     EXPECT_TRUE(std::filesystem::is_empty(temp));
 }
 
-// Each start-up failure ends the player with status 1 and its message on standard error, the
-// content folder missing, empty, or holding only the archive or only the install set; "--help"
-// and "-h" print the usage and end it with status 0, an unknown option with status 2.
+// Each start-up failure ends the player with status 1 and its own message on standard error, the
+// content folder missing, unreadable, empty, a file, or holding only the archive, only the install
+// set or an archive that cannot be read; "--help" and "-h" print the usage and end it with status
+// 0, an unknown option or an argument after the folder with status 2.
 TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
     const std::string folder = FreshHostFolder(), errors = folder + "errors.txt", usage = folder + "usage.txt";
     std::filesystem::create_directories(folder + "empty");
@@ -913,23 +915,34 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
     std::ofstream(folder + "README.md") << "read me";
     std::filesystem::create_directories(folder + "damaged");
     std::ofstream(folder + "damaged/game.dat") << "not an archive";
-    // The message names the folder and what it lacks.
-    auto reinstall = [&](const std::string& Lacking) {
-        return U8(u8"警告: インストールし直してください\r\n") + folder + Lacking + "\n";
-    };
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"missing", reinstall(U8(u8"missing/ がありません"))},
-        {"empty", reinstall(U8(u8"empty/ に game.dat、install.dat がありません"))},
-        {"game.dat", reinstall(U8(u8"game.dat/ に install.dat がありません"))},
+    // A folder and an archive the host refuses to read (a link to itself; a folder without
+    // permissions, which only stops a user other than root).
+    std::filesystem::create_symlink("loop", folder + "loop");
+    std::filesystem::create_directories(folder + "looped");
+    std::filesystem::create_symlink("game.dat", folder + "looped/game.dat");
+    std::filesystem::create_directories(folder + "locked");
+    std::filesystem::permissions(folder + "locked", std::filesystem::perms::none);
+    // The message names the path and what is wrong with it, never asking for a reinstallation.
+    auto warning = [&](const std::string& Text) { return U8(u8"警告: ") + folder + Text + "\n"; };
+    const std::string loop = "(Too many levels of symbolic links)";
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {"missing", warning(U8(u8"missing がありません"))},
+        {"missing/game.dat", warning(U8(u8"missing/ がありません"))},
+        {"loop", warning(U8(u8"loop を読めません") + loop)},
+        {"looped", warning(U8(u8"looped/game.dat を読めません") + loop)},
+        {"empty", warning(U8(u8"empty にタイトルがありません(game.dat も install.dat もありません)"))},
+        {"game.dat", warning(U8(u8"game.dat/ に install.dat がありません"))},
         {"install.dat", U8(u8"警告: vela.vpb:ファイルがありません\n")},
-        {"README.md", reinstall(U8(u8"README.md はフォルダではありません"))},
+        {"README.md", warning(U8(u8"README.md はフォルダでも game.dat でもありません"))},
         {"damaged", U8(u8"Error: ") + folder + U8(u8"damaged/game.dat:アーカイブが壊れています\n")}};
+    if (geteuid() != 0) cases.emplace_back("locked", warning(U8(u8"locked を読めません(Permission denied)")));
     for (const auto& [title, message] : cases) {
         Child player(PlayerFolder + "velaplay", {folder + title}, errors);
         ASSERT_TRUE(player.WaitEnd(20000)) << title;
         EXPECT_TRUE(player.ExitedWith(1)) << title;
         EXPECT_EQ(FileText(errors), message) << title;
     }
+    std::filesystem::permissions(folder + "locked", std::filesystem::perms::owner_all);
     for (const char* option : {"--help", "-h"}) {
         Child help(PlayerFolder + "velaplay", {option}, errors, usage);
         ASSERT_TRUE(help.WaitEnd(20000));
@@ -944,11 +957,48 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
     EXPECT_TRUE(FileText(errors).starts_with("velaplay: unknown option -x\nUsage: velaplay [--scale N] [FOLDER]\n"))
         << FileText(errors);
     EXPECT_EQ(FileText(usage), "");
+    // So is a second argument.
+    Child second(PlayerFolder + "velaplay", {"--scale=2", folder + "empty", "extra"}, errors, usage);
+    ASSERT_TRUE(second.WaitEnd(20000));
+    EXPECT_TRUE(second.ExitedWith(2));
+    EXPECT_TRUE(FileText(errors).starts_with("velaplay: unexpected argument extra after the folder\nUsage: "))
+        << FileText(errors);
     // So is a window scale that is no whole number 1..8.
     Child scale(PlayerFolder + "velaplay", {"--scale", "9", folder + "empty"}, errors, usage);
     ASSERT_TRUE(scale.WaitEnd(20000));
     EXPECT_TRUE(scale.ExitedWith(2));
     EXPECT_NE(FileText(errors).find("\nUsage: velaplay [--scale N] [FOLDER]\n"), std::string::npos) << FileText(errors);
+}
+
+// Without a folder and without a title of its own the player asks for one with the desktop's
+// chooser (a stand-in zenity) and plays the game.dat chosen; cancelled, it ends quietly with
+// status 0. Without a display it prints the usage and ends with status 2.
+TEST(Program, WithoutATitleThePlayerAsksForOne) {
+    ASSERT_FALSE(HasOwnTitle(platform::fs::ToProgramPath(PlayerFolder + "velaplay")));
+    const std::string folder = FreshHostFolder(), errors = folder + "errors.txt";
+    {
+        Child headless(PlayerFolder + "velaplay", {}, errors);
+        ASSERT_TRUE(headless.WaitEnd(20000));
+        EXPECT_TRUE(headless.ExitedWith(2));
+        EXPECT_TRUE(FileText(errors).starts_with("Usage: velaplay [--scale N] [FOLDER]\n")) << FileText(errors);
+    }
+    std::filesystem::create_symlink(VELA_TEST_TOOLS "/fake_zenity", folder + "zenity");
+    const ScopedEnvironment path("PATH", folder.c_str()), display("DISPLAY", ":9"),
+        log("FAKE_ZENITY_LOG", (folder + "args").c_str());
+    {
+        const ScopedEnvironment cancel("FAKE_ZENITY_EXIT", "1");
+        Child cancelled(PlayerFolder + "velaplay", {}, errors, "/dev/null", ChildWindow::Offscreen);
+        ASSERT_TRUE(cancelled.WaitEnd(20000));
+        EXPECT_TRUE(cancelled.ExitedWith(0));
+        EXPECT_EQ(FileText(errors), "");
+        EXPECT_TRUE(FileText(folder + "args").starts_with("--file-selection\n")) << FileText(folder + "args");
+    }
+    const std::string title = FreshHostFolder();
+    for (const char* name : {"game.dat", "install.dat"}) std::filesystem::copy_file(SampleFolder + name, title + name);
+    const ScopedEnvironment answer("FAKE_ZENITY_ANSWER", (title + "game.dat").c_str());
+    Child chosen(PlayerFolder + "velaplay", {}, errors, "/dev/null", ChildWindow::Offscreen);
+    ASSERT_TRUE(chosen.WaitLock(20000)) << FileText(errors);
+    EXPECT_FALSE(chosen.WaitEnd(1000)) << FileText(errors);
 }
 
 // A project file whose screen cannot be made ends the player at start with status 1, naming the

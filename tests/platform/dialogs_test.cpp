@@ -94,6 +94,28 @@ TEST_F(DesktopDialogs, FileSelectionAsksWithFiltersAndAnswersThePath) {
     }
 }
 
+// zenity shows UTF-8 text only in a UTF-8 locale: without one (or in another) it starts in
+// C.UTF-8; a user's UTF-8 locale is kept.
+TEST_F(DesktopDialogs, ZenityStartsInAUtf8LocaleWhereTheUserHasNone) {
+    UseFake();
+    Answer("0");
+    const ScopedEnvironment locale("FAKE_ZENITY_LOCALE", (folder + "locale").c_str());
+    const ScopedEnvironment ctype("LC_CTYPE", nullptr);
+    auto startedIn = [&](const char* All, const char* Lang) {
+        const ScopedEnvironment all("LC_ALL", All), lang("LANG", Lang);
+        EXPECT_EQ(platform::DesktopMessageBox("t", "x", {"OK"}, 0, platform::MessageIcon::None), 0);
+        std::ifstream file(folder + "locale");
+        std::string line;
+        std::getline(file, line);
+        return line;
+    };
+    EXPECT_EQ(startedIn(nullptr, nullptr), "LC_ALL=C.UTF-8");
+    EXPECT_EQ(startedIn("", "C"), "LC_ALL=C.UTF-8");
+    EXPECT_EQ(startedIn("ja_JP.eucJP", "ja_JP.UTF-8"), "LC_ALL=C.UTF-8");
+    EXPECT_EQ(startedIn(nullptr, "ja_JP.UTF-8"), "LC_ALL=");
+    EXPECT_EQ(startedIn("en_US.utf8", nullptr), "LC_ALL=en_US.utf8");
+}
+
 TEST_F(DesktopDialogs, NothingWithoutZenityOrADisplayServer) {
     {
         const std::string empty = FreshHostFolder();

@@ -86,8 +86,10 @@ struct TPcmReader {
 THandles<TSoundItem> WmpItems, OggItems;
 THandles<TFilm> Films;
 THandles<TPcmReader> PcmReaders;
-// Why the last velaVidmanAdd of the thread made no video.
-thread_local int32_t LastAddFailure = VELA_FAILURE_NONE;
+// Why the last velaVidmanAdd of the thread made no video. It lies in the static TLS glibc keeps for
+// libraries opened at run time: in a dynamic TLS block the sanitizer tree's leak check takes the
+// block for one of glibc's heap and reads a size before it, which crashes it at exit.
+__attribute__((tls_model("initial-exec"))) thread_local int32_t LastAddFailure = VELA_FAILURE_NONE;
 
 std::unique_ptr<TDecoder> OpenStreamDecoder(void* Stream, int32_t IsOgg) {
     if (!Stream || !Player.read) return nullptr;

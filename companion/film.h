@@ -13,6 +13,10 @@
 #include <thread>
 #include <vector>
 
+// The films a player may hold at once, each with its own thread and its decoder's helper: one
+// more is not made ("too many at once"), so that a title's threads stay few.
+inline constexpr size_t MaxFilms = 16;
+
 // The failure (VELA_FAILURE_...) that the exception being handled stands for: a thread that
 // could not be made, else memory the host refused.
 int32_t CurrentFailure() noexcept;

@@ -58,6 +58,10 @@ public:
         FItems.erase(found);
         // The lock is let go before the item (declared first) is freed.
     }
+    size_t Count() {
+        std::lock_guard lock(FMutex);
+        return FItems.size();
+    }
     template <class F>
     void ForEach(F Action) {
         std::lock_guard lock(FMutex);
@@ -168,6 +172,10 @@ VELA_EXPORT VelaHandle velaOggStrmanAdd(void* stream, int32_t isOgg) {
 VELA_EXPORT VelaHandle velaVidmanAdd(const char*, void* stream, int32_t) {
     LastAddFailure = VELA_FAILURE_NONE;
     if (!stream || !Player.read) return 0;
+    if (Films.Count() >= MaxFilms) {
+        LastAddFailure = VELA_FAILURE_THREADS;
+        return 0;
+    }
     // Nothing unwinds into the player: a film that cannot be made (no thread, no memory) is none,
     // and says why.
     try {

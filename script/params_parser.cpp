@@ -293,14 +293,63 @@ private:
 
 }  // namespace
 
+namespace {
+
+// What an operand text stands for: its kind as stored (PT_NONE for a variable name) and its value;
+// Int holds a flag's 1 or 0.
+struct TOperandText {
+    TParamType Kind = PT_NONE;
+    int32_t Int = 0;
+    long double Float = 0;
+};
+
+TOperandText ClassifyOperand(const std::string& Text) {
+    TOperandText operand;
+    if (TryStrToInt(Text, operand.Int, TIntSyntax::Full))
+        operand.Kind = PT_INT;
+    else if (TryStrToFloat(Text, operand.Float))
+        operand.Kind = PT_FLOAT;
+    else if (Text == "TRUE" || Text == "FALSE") {
+        operand.Kind = PT_BOOL;
+        operand.Int = Text == "TRUE";
+    } else if (Text.size() >= 2 && Text.front() == '"' && Text.back() == '"')
+        operand.Kind = PT_STR;
+    return operand;
+}
+
+// A literal's text without its quotes.
+std::string LiteralContent(const std::string& Text) { return Text.substr(1, Text.size() - 2); }
+
+}  // namespace
+
 std::unique_ptr<TCustomParam> OperandValue(const std::string& Text) {
-    int32_t integer;
-    long double real;
-    if (TryStrToInt(Text, integer, TIntSyntax::Full)) return IntValue(integer);
-    if (TryStrToFloat(Text, real)) return FloatValue(real);
-    if (Text == "TRUE" || Text == "FALSE") return FlagValue(Text == "TRUE");
-    if (Text.size() >= 2 && Text.front() == '"' && Text.back() == '"') return StrValue(Text.substr(1, Text.size() - 2));
-    return std::make_unique<TParamVar>(Text);
+    const TOperandText operand = ClassifyOperand(Text);
+    switch (operand.Kind) {
+        case PT_INT: return IntValue(operand.Int);
+        case PT_FLOAT: return FloatValue(operand.Float);
+        case PT_BOOL: return FlagValue(operand.Int != 0);
+        case PT_STR: return StrValue(LiteralContent(Text));
+        default: return std::make_unique<TParamVar>(Text);
+    }
+}
+
+void WriteOperandText(TStream& Stream, const std::string& Text) {
+    const TOperandText operand = ClassifyOperand(Text);
+    WriteStreamByte(Stream, operand.Kind);
+    switch (operand.Kind) {
+        case PT_INT: WriteStreamInt(Stream, operand.Int); break;
+        case PT_FLOAT: WriteStreamExtended(Stream, operand.Float); break;
+        case PT_BOOL: WriteStreamByte(Stream, static_cast<uint8_t>(operand.Int)); break;
+        case PT_STR: WriteStreamString(Stream, LiteralContent(Text)); break;
+        default: WriteStreamString(Stream, Text); break;
+    }
+}
+
+void WriteOperationHead(TStream& Stream, uint8_t Code, const std::string& Dest, size_t Count, uint8_t FuncIndex) {
+    WriteStreamByte(Stream, Code);
+    WriteStreamString(Stream, Dest);
+    WriteStreamInt(Stream, static_cast<int32_t>(Count));
+    if (Code == ocFunc) WriteStreamByte(Stream, FuncIndex);
 }
 
 // ---- TOpeData ----
@@ -318,10 +367,7 @@ void TOpeData::LoadFromStream(TStream& Stream) {
 }
 
 void TOpeData::SaveToStream(TStream& Stream) const {
-    WriteStreamByte(Stream, Code);
-    WriteStreamString(Stream, Dest);
-    WriteStreamInt(Stream, static_cast<int32_t>(Args.size()));
-    if (Code == ocFunc) WriteStreamByte(Stream, FuncIndex);
+    WriteOperationHead(Stream, Code, Dest, Args.size(), FuncIndex);
     for (const auto& arg : Args) WriteOperand(Stream, *arg);
 }
 

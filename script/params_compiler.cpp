@@ -4,6 +4,7 @@
 #include "script/params_parser.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <string_view>
 #include <unordered_map>
@@ -30,12 +31,17 @@ std::string_view TrimmedView(std::string_view S) {
 }
 std::string Trimmed(std::string_view S) { return std::string(TrimmedView(S)); }
 
-// Whether C is one of Chars.
-bool IsOneOf(char C, std::string_view Chars) {
-    for (const char c : Chars)
-        if (c == C) return true;
-    return false;
-}
+// A set of characters, each tested in one step.
+class TCharSet {
+public:
+    constexpr explicit TCharSet(std::string_view Chars) {
+        for (const char c : Chars) has_[static_cast<uint8_t>(c)] = true;
+    }
+    bool Has(char C) const { return has_[static_cast<uint8_t>(C)]; }
+
+private:
+    std::array<bool, 256> has_{};
+};
 
 // Whether S holds the byte C anywhere. For the ASCII characters the passes below look for, none
 // found means none stands as a character either, and the pass has nothing to do.
@@ -213,38 +219,30 @@ constexpr TOperator kOperators[] = {
 };
 constexpr int kLevels = 9;
 
-// The characters that split the flat text into tokens: each is an operator by itself.
-bool IsTokenOperatorChar(char C) {
-    switch (C) {
-        case '%':
-        case '&':
-        case '*':
-        case '+':
-        case '-':
-        case '/':
-        case '<':
-        case '=':
-        case '>':
-        case '^':
-        case '|': return true;
-        default: return false;
-    }
+// The index in kOperators of each one-character operator by its character, -1 for any other
+// ASCII character. Their characters are those that split the flat text into tokens.
+constexpr std::array<int8_t, 128> kCharOperators = [] {
+    std::array<int8_t, 128> table{};
+    table.fill(-1);
+    for (size_t k = 0; k < std::size(kOperators); ++k)
+        if (kOperators[k].Text.size() == 1) table[static_cast<size_t>(kOperators[k].Text[0])] = static_cast<int8_t>(k);
+    return table;
+}();
+
+int8_t CharOperator(char C) {
+    const auto c = static_cast<uint8_t>(C);
+    return c < kCharOperators.size() ? kCharOperators[c] : -1;
 }
+bool IsTokenOperatorChar(char C) { return CharOperator(C) >= 0; }
 
 // The operator at I of Text, which holds an operator character there (its index in
-// kOperators): the two-character operator when the next byte makes one, else the one
-// character's.
+// kOperators): the two-character operator when the next byte makes one (its second character
+// is an operator character too), else the one character's.
 int8_t OperatorAt(std::string_view Text, size_t I) {
-    int8_t single = -1;
-    for (int8_t k = 0; k < int8_t(std::size(kOperators)); ++k) {
-        const std::string_view op = kOperators[k].Text;
-        if (op[0] != Text[I]) continue;
-        if (op.size() == 1)
-            single = k;
-        else if (I + 1 < Text.size() && op[1] == Text[I + 1])
-            return k;
-    }
-    return single;
+    if (I + 1 < Text.size() && IsTokenOperatorChar(Text[I + 1]))
+        for (size_t k = 0; k < std::size(kOperators); ++k)
+            if (kOperators[k].Text == Text.substr(I, 2)) return static_cast<int8_t>(k);
+    return CharOperator(Text[I]);
 }
 
 // A token of the flat text: an operator, an operand as written, or the temporary that took an
@@ -253,13 +251,14 @@ struct TToken {
     std::string_view Text;  // as written, for an operator or an operand
     int32_t Temp = -1;
     int8_t Op = -1;  // the operator's index in kOperators
+    bool Deleted = false;
 
     static TToken Temporary(int32_t N) { return {{}, N}; }
     const TOperator* Operator() const { return Op >= 0 ? &kOperators[Op] : nullptr; }
     std::string Name() const { return Temp >= 0 ? NumberedName(ExprTempPrefix, Temp) : std::string(Text); }
     // Whether its first byte is one of Chars (a token never begins with a trail byte).
-    bool BeginsWithAny(std::string_view Chars) const {
-        return Temp >= 0 ? IsOneOf(ExprTempPrefix[0], Chars) : !Text.empty() && IsOneOf(Text[0], Chars);
+    bool BeginsWithAny(const TCharSet& Chars) const {
+        return Temp >= 0 ? Chars.Has(ExprTempPrefix[0]) : !Text.empty() && Chars.Has(Text[0]);
     }
 };
 
@@ -290,6 +289,10 @@ std::vector<TToken> Tokenize(std::string_view Text) {
     addOperand(start, Text.size());
     return tokens;
 }
+
+// What a sign stands after, and what no operand of a binary operator begins with.
+constexpr TCharSet kBeforeSign("=+-*/%&^|[(,<>");
+constexpr TCharSet kNoOperand("+-*/%|&^=[(<>");
 
 // A copy from one value temporary to another, which RemoveCopies takes out.
 bool IsTempCopy(const TBuildOpeData& Op) {
@@ -500,25 +503,22 @@ void TBuildVelaParser::CompileTokens(const std::string& Text) {
         const TOperator* op = Token.Operator();
         return op && (op->Code == ocPlus || op->Code == ocMinus) ? op : nullptr;
     };
-    std::vector<bool> deleted(tokens.size());
+    bool deleted = false;
     size_t next = tokens.size() - 1;
     for (size_t i = tokens.size() - 1; i-- > 1;) {
         const TOperator* sign = signOf(tokens[i]);
-        if (sign && tokens[i - 1].BeginsWithAny("=+-*/%&^|[(,<>")) {
+        if (sign && tokens[i - 1].BeginsWithAny(kBeforeSign)) {
             if (sign->Code == ocMinus) {
                 const TToken temp = TToken::Temporary(tempCounter_++);
                 AddOperation(ocMinus, temp.Name(), {"0", tokens[next].Name()});
                 tokens[next] = temp;
             }
-            deleted[i] = true;
+            tokens[i].Deleted = deleted = true;
             continue;
         }
         next = i;
     }
-    size_t kept = 0;
-    for (size_t i = 0; i < tokens.size(); ++i)
-        if (!deleted[i]) tokens[kept++] = tokens[i];
-    tokens.resize(kept);
+    if (deleted) std::erase_if(tokens, [](const TToken& Token) { return Token.Deleted; });
 
     // Operators level by level, each level from left to right; a level none of the tokens
     // stands for is passed over (no operator token is ever made). Each level reduces the tokens
@@ -526,7 +526,7 @@ void TBuildVelaParser::CompileTokens(const std::string& Text) {
     bool assigned = false;
     for (int level = 1; level <= kLevels; ++level) {
         if (!present[level]) continue;
-        kept = 0;
+        size_t kept = 0;
         for (size_t i = 0; i < tokens.size();) {
             const TOperator* op = tokens[i].Operator();
             if (!op || op->Level != level) {
@@ -547,7 +547,7 @@ void TBuildVelaParser::CompileTokens(const std::string& Text) {
                 tokens[kept++] = temp;
             } else {
                 TToken& before = tokens[kept - 1];
-                if (before.BeginsWithAny("+-*/%|&^=[(<>")) SyntaxError();
+                if (before.BeginsWithAny(kNoOperand)) SyntaxError();
                 const TToken temp = TToken::Temporary(tempCounter_++);
                 AddOperation(op->Code, temp.Name(), {before.Name(), after.Name()});
                 before = temp;

@@ -3,6 +3,9 @@
 #include "core/sysutils.h"
 #include "script/params_parser.h"
 
+#include <algorithm>
+#include <array>
+#include <charconv>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -20,16 +23,37 @@ bool IsNameChar(char C) {
 bool IsBlank(char C) { return static_cast<uint8_t>(C) <= ' '; }
 
 // Without the blanks (spaces and control characters) at both ends; no trail byte is one.
-std::string Trimmed(std::string_view S) {
+std::string_view TrimmedView(std::string_view S) {
     size_t first = 0, last = S.size();
     while (first < last && IsBlank(S[first])) ++first;
     while (last > first && IsBlank(S[last - 1])) --last;
-    return std::string(S.substr(first, last - first));
+    return S.substr(first, last - first);
 }
+std::string Trimmed(std::string_view S) { return std::string(TrimmedView(S)); }
 
-// Whether the first byte of Token is one of Chars (a token never begins with a trail byte).
-bool BeginsWithAny(std::string_view Token, std::string_view Chars) {
-    return !Token.empty() && Chars.find(Token[0]) != std::string_view::npos;
+// A set of characters, each tested in one step.
+class TCharSet {
+public:
+    constexpr explicit TCharSet(std::string_view Chars) {
+        for (const char c : Chars) has_[static_cast<uint8_t>(c)] = true;
+    }
+    bool Has(char C) const { return has_[static_cast<uint8_t>(C)]; }
+
+private:
+    std::array<bool, 256> has_{};
+};
+
+// Whether S holds the byte C anywhere. For the ASCII characters the passes below look for, none
+// found means none stands as a character either, and the pass has nothing to do.
+bool HasByte(std::string_view S, char C) { return S.find(C) != std::string_view::npos; }
+
+// Prefix followed by N in decimal.
+std::string NumberedName(std::string_view Prefix, int32_t N) {
+    char digits[16];
+    const char* end = std::to_chars(digits, digits + sizeof digits, N).ptr;
+    std::string name(Prefix);
+    name.append(digits, static_cast<size_t>(end - digits));
+    return name;
 }
 
 // The Close that matches the Open at Pos in S (a string_view, or a TBackRewrite below); npos
@@ -182,37 +206,6 @@ std::vector<std::string> SplitArguments(const std::string& Text) {
 
 // ---- Tokens ----
 
-// The characters that split the flat text into tokens.
-bool IsTokenOperatorChar(char C) { return std::string_view("%&*+-/<=>^|").find(C) != std::string_view::npos; }
-
-bool IsTwoCharOperator(std::string_view S) {
-    for (const char* op : {"==", ">=", "<=", "++", "<>", "<<", ">>"})
-        if (S == op) return true;
-    return false;
-}
-
-std::vector<std::string> Tokenize(const std::string& Text) {
-    std::vector<std::string> tokens;
-    auto addOperand = [&](size_t From, size_t To) {
-        std::string token = Trimmed(std::string_view(Text).substr(From, To - From));
-        if (!token.empty()) tokens.push_back(std::move(token));
-    };
-    size_t start = 0;
-    for (size_t i = 0; i < Text.size();) {
-        if (CharSize(Text, i) == 2 || !IsTokenOperatorChar(Text[i])) {
-            i += CharSize(Text, i);
-            continue;
-        }
-        addOperand(start, i);
-        const size_t length = IsTwoCharOperator(std::string_view(Text).substr(i, 2)) ? 2 : 1;
-        tokens.push_back(Text.substr(i, length));
-        i += length;
-        start = i;
-    }
-    addOperand(start, Text.size());
-    return tokens;
-}
-
 struct TOperator {
     std::string_view Text;
     TOpCode Code;
@@ -226,11 +219,80 @@ constexpr TOperator kOperators[] = {
 };
 constexpr int kLevels = 9;
 
-const TOperator* OperatorOf(std::string_view Token) {
-    for (const TOperator& op : kOperators)
-        if (op.Text == Token) return &op;
-    return nullptr;
+// The index in kOperators of each one-character operator by its character, -1 for any other
+// ASCII character. Their characters are those that split the flat text into tokens.
+constexpr std::array<int8_t, 128> kCharOperators = [] {
+    std::array<int8_t, 128> table{};
+    table.fill(-1);
+    for (size_t k = 0; k < std::size(kOperators); ++k)
+        if (kOperators[k].Text.size() == 1) table[static_cast<size_t>(kOperators[k].Text[0])] = static_cast<int8_t>(k);
+    return table;
+}();
+
+int8_t CharOperator(char C) {
+    const auto c = static_cast<uint8_t>(C);
+    return c < kCharOperators.size() ? kCharOperators[c] : -1;
 }
+bool IsTokenOperatorChar(char C) { return CharOperator(C) >= 0; }
+
+// The operator at I of Text, which holds an operator character there (its index in
+// kOperators): the two-character operator when the next byte makes one (its second character
+// is an operator character too), else the one character's.
+int8_t OperatorAt(std::string_view Text, size_t I) {
+    if (I + 1 < Text.size() && IsTokenOperatorChar(Text[I + 1]))
+        for (size_t k = 0; k < std::size(kOperators); ++k)
+            if (kOperators[k].Text == Text.substr(I, 2)) return static_cast<int8_t>(k);
+    return CharOperator(Text[I]);
+}
+
+// A token of the flat text: an operator, an operand as written, or the temporary that took an
+// operand's place (by its number).
+struct TToken {
+    std::string_view Text;  // as written, for an operator or an operand
+    int32_t Temp = -1;
+    int8_t Op = -1;  // the operator's index in kOperators
+    bool Deleted = false;
+
+    static TToken Temporary(int32_t N) { return {{}, N}; }
+    const TOperator* Operator() const { return Op >= 0 ? &kOperators[Op] : nullptr; }
+    std::string Name() const { return Temp >= 0 ? NumberedName(ExprTempPrefix, Temp) : std::string(Text); }
+    // Whether its first byte is one of Chars (a token never begins with a trail byte).
+    bool BeginsWithAny(const TCharSet& Chars) const {
+        return Temp >= 0 ? Chars.Has(ExprTempPrefix[0]) : !Text.empty() && Chars.Has(Text[0]);
+    }
+};
+
+// The tokens of the flat Text, which they point into; operands trimmed, empty ones left out.
+std::vector<TToken> Tokenize(std::string_view Text) {
+    // Room for them all at once: every operator stands on an operator byte, with at most one
+    // operand before it.
+    const auto operatorBytes = static_cast<size_t>(std::count_if(Text.begin(), Text.end(), IsTokenOperatorChar));
+    std::vector<TToken> tokens;
+    tokens.reserve(2 * operatorBytes + 1);
+    auto addOperand = [&](size_t From, size_t To) {
+        const std::string_view operand = TrimmedView(Text.substr(From, To - From));
+        if (!operand.empty()) tokens.push_back({operand});
+    };
+    size_t start = 0;
+    for (size_t i = 0; i < Text.size();) {
+        const size_t size = CharSize(Text, i);
+        if (size == 2 || !IsTokenOperatorChar(Text[i])) {
+            i += size;
+            continue;
+        }
+        addOperand(start, i);
+        const int8_t op = OperatorAt(Text, i);
+        tokens.push_back({kOperators[op].Text, -1, op});
+        i += kOperators[op].Text.size();
+        start = i;
+    }
+    addOperand(start, Text.size());
+    return tokens;
+}
+
+// What a sign stands after, and what no operand of a binary operator begins with.
+constexpr TCharSet kBeforeSign("=+-*/%&^|[(,<>");
+constexpr TCharSet kNoOperand("+-*/%|&^=[(<>");
 
 // A copy from one value temporary to another, which RemoveCopies takes out.
 bool IsTempCopy(const TBuildOpeData& Op) {
@@ -309,23 +371,18 @@ std::string StripOuterParens(const std::string& Text) {
 
 // ---- TBuildVelaParser ----
 
-TBuildOpeData& TBuildVelaParser::AddOperation() {
-    auto op = std::make_unique<TBuildOpeData>();
-    TBuildOpeData& added = *op;
-    Add(std::move(op));
-    return added;
+void TBuildVelaParser::AddOperation(uint8_t Code, std::string Dest, std::vector<std::string> Args) {
+    ops_.push_back({Code, std::move(Dest), std::move(Args)});
 }
 
-void TBuildVelaParser::AddOperation(uint8_t Code, const std::string& Dest, std::vector<std::string> Args) {
-    TBuildOpeData& op = AddOperation();
-    op.Code = Code;
-    op.Dest = Dest;
-    op.Args = std::move(Args);
+void TBuildVelaParser::ReserveOperations(size_t N) {
+    const size_t needed = ops_.size() + N;
+    if (needed > ops_.capacity()) ops_.reserve(std::max(needed, 2 * ops_.capacity()));
 }
 
-std::string TBuildVelaParser::NewTempName() { return Format("____%d", tempCounter_++); }
+std::string TBuildVelaParser::NewTempName() { return NumberedName(ExprTempPrefix, tempCounter_++); }
 
-std::string TBuildVelaParser::NewElementTempName() { return Format("____d_%d", tempCounter_++); }
+std::string TBuildVelaParser::NewElementTempName() { return NumberedName(ExprElementPrefix, tempCounter_++); }
 
 void TBuildVelaParser::Build(const std::string& Text) {
     CompileText(Text);
@@ -344,6 +401,7 @@ void TBuildVelaParser::CompileText(const std::string& Text) {
 
 void TBuildVelaParser::ReplaceStringLiterals(std::string& Text) {
     // Left to right, into a new text; each search goes on after the literal replaced.
+    if (!HasByte(Text, '"')) return;
     std::string replaced;
     size_t from = 0;
     for (TExprPiece literal = ExtractStringLiteral(Text); literal.Length > 0;
@@ -360,6 +418,7 @@ void TBuildVelaParser::ReplaceFunctionCalls(std::string& Text) {
     // The call whose "(" stands last among those after a name first, from its name to the
     // matching ")". A call's temporary followed by "(" (spaces between) makes that "(" the last
     // one after a name.
+    if (!HasByte(Text, '(') && !HasByte(Text, ')')) return;
     CheckBalanced(Text, '(', ')');
     std::vector<TOpening> calls = Parens(Text, true);
     TBackRewrite text(Text);
@@ -383,6 +442,7 @@ void TBuildVelaParser::ReplaceFunctionCalls(std::string& Text) {
 void TBuildVelaParser::ReplaceArrayElements(std::string& Text) {
     // The element whose "[" stands last first, from its name to the matching "]"; an operator
     // character before that "[" is refused.
+    if (!HasByte(Text, '[') && !HasByte(Text, ']')) return;
     CheckBalanced(Text, '[', ']');
     const std::vector<TOpening> elements = Brackets(Text);
     TBackRewrite text(Text);
@@ -401,6 +461,7 @@ void TBuildVelaParser::ReplaceArrayElements(std::string& Text) {
 
 void TBuildVelaParser::ReplaceGroups(std::string& Text) {
     // The group whose "(" stands last among those not after a name first, to its matching ")".
+    if (!HasByte(Text, '(')) return;
     const std::vector<TOpening> groups = Parens(Text, false);
     TBackRewrite text(Text);
     for (auto group = groups.rbegin(); group != groups.rend(); ++group) {
@@ -420,118 +481,132 @@ std::string TBuildVelaParser::PrepareOperand(const std::string& Text) {
 }
 
 void TBuildVelaParser::CompileTokens(const std::string& Text) {
-    std::vector<std::string> tokens = Tokenize(Text);
+    std::vector<TToken> tokens = Tokenize(Text);
     if (tokens.empty()) {
         AddOperation(ocTo, ExprResultName, {Text});
         return;
     }
+    // The levels the operators stand for, and room for an operation per operator and the result.
+    bool present[kLevels + 1] = {};
+    size_t operators = 0;
+    for (const TToken& token : tokens)
+        if (const TOperator* op = token.Operator()) {
+            present[op->Level] = true;
+            ++operators;
+        }
+    ReserveOperations(operators + 1);
 
     // Signs: a "+" or "-" after an operator, from the second-to-last token down to the second.
-    // The token after a sign is the next one not deleted.
-    std::vector<bool> deleted(tokens.size());
+    // The token after a sign is the next one not deleted. A level whose operators were all
+    // signs stays marked present: its pass then finds nothing to reduce.
+    const auto signOf = [](const TToken& Token) {
+        const TOperator* op = Token.Operator();
+        return op && (op->Code == ocPlus || op->Code == ocMinus) ? op : nullptr;
+    };
+    bool deleted = false;
     size_t next = tokens.size() - 1;
     for (size_t i = tokens.size() - 1; i-- > 1;) {
-        if ((tokens[i] == "+" || tokens[i] == "-") && BeginsWithAny(tokens[i - 1], "=+-*/%&^|[(,<>")) {
-            if (tokens[i] == "-") {
-                const std::string temp = NewTempName();
-                AddOperation(ocMinus, temp, {"0", tokens[next]});
+        const TOperator* sign = signOf(tokens[i]);
+        if (sign && tokens[i - 1].BeginsWithAny(kBeforeSign)) {
+            if (sign->Code == ocMinus) {
+                const TToken temp = TToken::Temporary(tempCounter_++);
+                AddOperation(ocMinus, temp.Name(), {"0", tokens[next].Name()});
                 tokens[next] = temp;
             }
-            deleted[i] = true;
+            tokens[i].Deleted = deleted = true;
             continue;
         }
         next = i;
     }
-    std::vector<std::string> remaining;
-    for (size_t i = 0; i < tokens.size(); ++i)
-        if (!deleted[i]) remaining.push_back(std::move(tokens[i]));
-    tokens = std::move(remaining);
+    if (deleted) std::erase_if(tokens, [](const TToken& Token) { return Token.Deleted; });
 
     // Operators level by level, each level from left to right; a level none of the tokens
-    // stands for is passed over (no operator token is ever made).
-    bool present[kLevels + 1] = {};
-    for (const std::string& token : tokens)
-        if (const TOperator* op = OperatorOf(token)) present[op->Level] = true;
+    // stands for is passed over (no operator token is ever made). Each level reduces the tokens
+    // in place: those before kept are what the level left.
     bool assigned = false;
     for (int level = 1; level <= kLevels; ++level) {
         if (!present[level]) continue;
-        std::vector<std::string> reduced;
+        size_t kept = 0;
         for (size_t i = 0; i < tokens.size();) {
-            const TOperator* op = OperatorOf(tokens[i]);
+            const TOperator* op = tokens[i].Operator();
             if (!op || op->Level != level) {
-                reduced.push_back(std::move(tokens[i++]));
+                tokens[kept++] = tokens[i++];
                 continue;
             }
             if (i + 1 >= tokens.size()) SyntaxError();  // nothing after the operator
-            const std::string& after = tokens[i + 1];
+            const TToken after = tokens[i + 1];
             if (op->Code == ocTo) {
-                if (reduced.empty()) SyntaxError();
-                AddOperation(ocTo, reduced.back(), {after});
-                reduced.pop_back();
+                if (kept == 0) SyntaxError();
+                --kept;
+                AddOperation(ocTo, tokens[kept].Name(), {after.Name()});
                 assigned = true;
-            } else if (reduced.empty()) {
+            } else if (kept == 0) {
                 if (op->Code != ocPlus && op->Code != ocMinus) SyntaxError();
-                const std::string temp = NewTempName();
-                AddOperation(op->Code, temp, {"0", after});
-                reduced.push_back(temp);
+                const TToken temp = TToken::Temporary(tempCounter_++);
+                AddOperation(op->Code, temp.Name(), {"0", after.Name()});
+                tokens[kept++] = temp;
             } else {
-                if (BeginsWithAny(reduced.back(), "+-*/%|&^=[(<>")) SyntaxError();
-                const std::string temp = NewTempName();
-                AddOperation(op->Code, temp, {reduced.back(), after});
-                reduced.back() = temp;
+                TToken& before = tokens[kept - 1];
+                if (before.BeginsWithAny(kNoOperand)) SyntaxError();
+                const TToken temp = TToken::Temporary(tempCounter_++);
+                AddOperation(op->Code, temp.Name(), {before.Name(), after.Name()});
+                before = temp;
             }
             i += 2;
         }
-        tokens = std::move(reduced);
+        tokens.resize(kept);
     }
     if (tokens.empty()) return;
     if (assigned || tokens.size() > 1) SyntaxError();
-    AddOperation(ocTo, ExprResultName, {tokens[0]});
+    AddOperation(ocTo, ExprResultName, {tokens[0].Name()});
 }
 
 void TBuildVelaParser::RemoveCopies() {
     // Each removed copy renames its destination to its operand in every later operation; the
-    // renames accumulate, applied in the order they were made.
+    // renames accumulate, applied in the order they were made. The kept operations close up in
+    // the same pass.
     std::unordered_map<std::string, std::string> renamed;
     auto rename = [&renamed](std::string& Name) {
+        if (renamed.empty()) return;
         for (auto found = renamed.find(Name); found != renamed.end(); found = renamed.find(Name)) Name = found->second;
     };
-    std::vector<bool> copies(static_cast<size_t>(Count()));
-    for (int i = 0; i < Count(); ++i) {
-        TBuildOpeData& op = GetOperation(i);
+    size_t kept = 0;
+    for (size_t i = 0; i < ops_.size(); ++i) {
+        TBuildOpeData& op = ops_[i];
         rename(op.Dest);
         for (std::string& arg : op.Args) rename(arg);
-        copies[static_cast<size_t>(i)] = IsTempCopy(op);
-        if (copies[static_cast<size_t>(i)] && op.Dest != op.Args[0]) renamed[op.Dest] = op.Args[0];
+        if (!IsTempCopy(op)) {
+            if (kept != i) ops_[kept] = std::move(op);
+            ++kept;
+        } else if (op.Dest != op.Args[0]) {
+            renamed[op.Dest] = op.Args[0];
+        }
     }
-    // DeleteIf meets the operations in order, in one pass.
-    DeleteIf([&copies, i = size_t{0}](const TBuildOpeData*) mutable { return copies[i++]; });
+    ops_.resize(kept);
 }
 
 void TBuildVelaParser::SaveToStream(TStream& Stream) const {
     WriteStreamInt(Stream, Count());
-    for (int i = 0; i < Count(); ++i) GetOperation(i).SaveToStream(Stream);
+    for (const TBuildOpeData& op : ops_) op.SaveToStream(Stream);
 }
 
 // ---- Stored form and checking ----
 
 void TBuildOpeData::SaveToStream(TStream& Stream) const {
-    TOpeData op;
-    op.Code = Code;
-    op.Dest = Dest;
+    uint8_t funcIndex = 0;
     auto operand = Args.begin();
     if (Code == ocFunc) {
         // The function name, whatever it looks like; a call without one names no function.
         const std::string name = Args.empty() ? std::string() : Args.front();
-        if (!FindSysFuncIndex(name, op.FuncIndex)) throw EParamError(Format("\"%s\" 関数名がありません", name.c_str()));
+        if (!FindSysFuncIndex(name, funcIndex)) throw EParamError(Format("\"%s\" 関数名がありません", name.c_str()));
         const auto count = static_cast<int64_t>(Args.size()) - 1;
-        const int32_t least = SysFuncMinArgs[op.FuncIndex], most = SysFuncMaxArgs[op.FuncIndex];
+        const int32_t least = SysFuncMinArgs[funcIndex], most = SysFuncMaxArgs[funcIndex];
         if ((least >= 0 && count < least) || (most >= 0 && count > most))
             throw EParamError(name + " 引数の数が不正です");
         ++operand;
     }
-    for (; operand != Args.end(); ++operand) op.Args.push_back(OperandValue(*operand));
-    op.SaveToStream(Stream);
+    WriteOperationHead(Stream, Code, Dest, static_cast<size_t>(Args.end() - operand), funcIndex);
+    for (; operand != Args.end(); ++operand) WriteOperandText(Stream, *operand);
 }
 
 void CompileExpression(const std::string& Text, TVelaParser& Expression) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -293,14 +294,63 @@ private:
 
 }  // namespace
 
+namespace {
+
+// What an operand text stands for: its kind as stored (PT_NONE for a variable name) and its value;
+// Int holds a flag's 1 or 0.
+struct TOperandText {
+    TParamType Kind = PT_NONE;
+    int32_t Int = 0;
+    long double Float = 0;
+};
+
+TOperandText ClassifyOperand(const std::string& Text) {
+    TOperandText operand;
+    if (TryStrToInt(Text, operand.Int, TIntSyntax::Full))
+        operand.Kind = PT_INT;
+    else if (TryStrToFloat(Text, operand.Float))
+        operand.Kind = PT_FLOAT;
+    else if (Text == "TRUE" || Text == "FALSE") {
+        operand.Kind = PT_BOOL;
+        operand.Int = Text == "TRUE";
+    } else if (Text.size() >= 2 && Text.front() == '"' && Text.back() == '"')
+        operand.Kind = PT_STR;
+    return operand;
+}
+
+// A literal's text without its quotes.
+std::string LiteralContent(const std::string& Text) { return Text.substr(1, Text.size() - 2); }
+
+}  // namespace
+
 std::unique_ptr<TCustomParam> OperandValue(const std::string& Text) {
-    int32_t integer;
-    long double real;
-    if (TryStrToInt(Text, integer, TIntSyntax::Full)) return IntValue(integer);
-    if (TryStrToFloat(Text, real)) return FloatValue(real);
-    if (Text == "TRUE" || Text == "FALSE") return FlagValue(Text == "TRUE");
-    if (Text.size() >= 2 && Text.front() == '"' && Text.back() == '"') return StrValue(Text.substr(1, Text.size() - 2));
-    return std::make_unique<TParamVar>(Text);
+    const TOperandText operand = ClassifyOperand(Text);
+    switch (operand.Kind) {
+        case PT_INT: return IntValue(operand.Int);
+        case PT_FLOAT: return FloatValue(operand.Float);
+        case PT_BOOL: return FlagValue(operand.Int != 0);
+        case PT_STR: return StrValue(LiteralContent(Text));
+        default: return std::make_unique<TParamVar>(Text);
+    }
+}
+
+void WriteOperandText(TStream& Stream, const std::string& Text) {
+    const TOperandText operand = ClassifyOperand(Text);
+    WriteStreamByte(Stream, operand.Kind);
+    switch (operand.Kind) {
+        case PT_INT: WriteStreamInt(Stream, operand.Int); break;
+        case PT_FLOAT: WriteStreamExtended(Stream, operand.Float); break;
+        case PT_BOOL: WriteStreamByte(Stream, static_cast<uint8_t>(operand.Int)); break;
+        case PT_STR: WriteStreamString(Stream, LiteralContent(Text)); break;
+        default: WriteStreamString(Stream, Text); break;
+    }
+}
+
+void WriteOperationHead(TStream& Stream, uint8_t Code, const std::string& Dest, size_t Count, uint8_t FuncIndex) {
+    WriteStreamByte(Stream, Code);
+    WriteStreamString(Stream, Dest);
+    WriteStreamInt(Stream, static_cast<int32_t>(Count));
+    if (Code == ocFunc) WriteStreamByte(Stream, FuncIndex);
 }
 
 // ---- TOpeData ----
@@ -318,10 +368,7 @@ void TOpeData::LoadFromStream(TStream& Stream) {
 }
 
 void TOpeData::SaveToStream(TStream& Stream) const {
-    WriteStreamByte(Stream, Code);
-    WriteStreamString(Stream, Dest);
-    WriteStreamInt(Stream, static_cast<int32_t>(Args.size()));
-    if (Code == ocFunc) WriteStreamByte(Stream, FuncIndex);
+    WriteOperationHead(Stream, Code, Dest, Args.size(), FuncIndex);
     for (const auto& arg : Args) WriteOperand(Stream, *arg);
 }
 
@@ -395,18 +442,36 @@ int PlannedOperandCount(uint8_t Code) {
     return -1;
 }
 
-// Hashes a temporary's name "____N", N written without leading zeros and below Limit, by N, any
-// other name as std::hash does: the temporaries a compiled expression numbers in order from 0
-// then lie in consecutive buckets, so that planning many operations meets its maps in memory in
-// order. Different names thus never share a number, and with at least Limit buckets no bucket
-// holds more than one numbered name, whatever names a stored expression gives.
-struct TTempNameHash {
-    size_t Limit = 0;
-    size_t operator()(const std::string& Name) const {
-        if (const std::optional<size_t> number = NumberOf(Name)) return *number;
-        return std::hash<std::string>()(Name);
+// The slots of a plan's temporaries by name, lowered (the table finds names without regard to
+// case). A name "____N", N written without leading zeros and below Limit, is found by N in an
+// array, which the temporaries a compiled expression numbers in order from 0 fill; any other
+// name in a hash map, whatever names a stored expression gives.
+class TSlotNames {
+public:
+    explicit TSlotNames(size_t Limit) : numbered_(Limit, kNone) {}
+    // The slot of Name, nullopt when it has none.
+    std::optional<size_t> Find(const std::string& Name) const {
+        if (const std::optional<size_t> number = NumberOf(Name))
+            return numbered_[*number] == kNone ? std::nullopt : std::optional(numbered_[*number]);
+        const auto found = named_.find(AnsiLowerCase(Name));
+        return found == named_.end() ? std::nullopt : std::optional(found->second);
     }
-    // N of a name "____N" hashed by N; nullopt for any other name.
+    // The slot of Name, which becomes Next when it has none; whether it did.
+    std::pair<size_t, bool> Add(const std::string& Name, size_t Next) {
+        if (const std::optional<size_t> number = NumberOf(Name)) {
+            size_t& slot = numbered_[*number];
+            const bool added = slot == kNone;
+            if (added) slot = Next;
+            return {slot, added};
+        }
+        const auto [found, added] = named_.try_emplace(AnsiLowerCase(Name), Next);
+        return {found->second, added};
+    }
+
+private:
+    static constexpr size_t kNone = SIZE_MAX;
+
+    // N of a name "____N" found by N; nullopt for any other name (lowering keeps these names).
     std::optional<size_t> NumberOf(std::string_view Name) const {
         if (!Name.starts_with(ExprTempPrefix)) return std::nullopt;
         const std::string_view digits = Name.substr(sizeof ExprTempPrefix - 1);
@@ -415,10 +480,13 @@ struct TTempNameHash {
         for (const char c : digits) {
             if (c < '0' || c > '9') return std::nullopt;
             number = number * 10 + static_cast<size_t>(c - '0');
-            if (number >= Limit) return std::nullopt;
+            if (number >= numbered_.size()) return std::nullopt;
         }
         return number;
     }
+
+    std::vector<size_t> numbered_;
+    std::unordered_map<std::string, size_t> named_;
 };
 
 [[noreturn]] void RaiseMissing(const std::string& Name) {
@@ -472,12 +540,15 @@ private:
         bool FuseCopy = false;
         uint8_t Code = ocNone;
         TOperand Dest;
-        std::vector<TOperand> Args;
-        std::unique_ptr<TOperandView[]> Views;
-        std::vector<const TCustomParam*> Bound;  // per operand: the literal or its view
-        size_t Array = 0;                        // ocDimTo: binding of the array name
+        size_t First = 0;  // of its operands in the plan's operand lists
+        size_t Count = 0;
+        size_t Array = 0;  // ocDimTo: binding of the array name
         std::vector<int32_t> Subscripts;
     };
+
+    // The operands of Op, and operand I of it as bound for its run (the literal or its view).
+    std::span<TOperand> Args(const TOp& Op) { return {operands_.data() + Op.First, Op.Count}; }
+    const TCustomParam& Bound(const TOp& Op, size_t I) const { return *bound_[Op.First + I]; }
 
     void FuseCopies();
     // Looks every binding up again; whether the plan is usable in the table as it is now.
@@ -499,6 +570,11 @@ private:
     void CreateSlot(TSlot& Slot, TParamType Type);
 
     std::vector<TOp> ops_;
+    // The operands of all the operations, each operation's together: as classified, their
+    // views, and what each is read through in a run.
+    std::vector<TOperand> operands_;
+    std::unique_ptr<TOperandView[]> views_;
+    std::vector<const TCustomParam*> bound_;
     std::vector<TParamBinding> bindings_;
     std::vector<TSlot> slots_;
     std::optional<size_t> result_;  // the slot of "____arg" when the last operation assigns it
@@ -511,18 +587,16 @@ private:
 
 std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
     auto plan = std::make_unique<TExprPlan>();
-    // The slot of each temporary by its name lowered (the table finds names without regard to
-    // case), and the binding of each variable by its name as written.
+    // The slot of each temporary, and the binding of each variable by its name as written.
     const size_t count = static_cast<size_t>(Expression.Count());
-    std::unordered_map<std::string, size_t, TTempNameHash> slots(count, TTempNameHash{count});
+    TSlotNames slots(count);
     std::unordered_map<std::string, size_t> bindings;
     plan->ops_.reserve(count);
-    // Every key begins with the temporaries' prefix, which lowering keeps and never makes.
+    // Every temporary's name begins with the temporaries' prefix, which lowering keeps and never
+    // makes.
     const auto slotOf = [&slots](const std::string& Name) -> std::optional<size_t> {
         if (!Name.starts_with(ExprTempPrefix)) return std::nullopt;
-        const auto found = slots.find(AnsiLowerCase(Name));
-        if (found == slots.end()) return std::nullopt;
-        return found->second;
+        return slots.Find(Name);
     };
     const auto bindingOf = [&bindings, &plan](const std::string& Name) {
         const auto [found, added] = bindings.try_emplace(Name, plan->bindings_.size());
@@ -530,15 +604,21 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
         return found->second;
     };
     std::vector<std::optional<size_t>> destSlots(static_cast<size_t>(Expression.Count()));
+    plan->slots_.reserve(count);
+    size_t operands = 0;
     for (int i = 0; i < Expression.Count(); ++i) {
         const TOpeData& op = *Expression.Items(i);
         const int needed = PlannedOperandCount(op.Code);
         if (needed < 0 || op.Args.size() < static_cast<size_t>(needed)) return nullptr;
+        operands += op.Args.size();
         if (!op.Dest.starts_with(ExprTempPrefix)) continue;
-        const auto [slot, added] = slots.try_emplace(AnsiLowerCase(op.Dest), plan->slots_.size());
+        const auto [slot, added] = slots.Add(op.Dest, plan->slots_.size());
         if (added) plan->slots_.emplace_back(op.Dest);
-        destSlots[static_cast<size_t>(i)] = slot->second;
+        destSlots[static_cast<size_t>(i)] = slot;
     }
+    plan->operands_.reserve(operands);
+    plan->views_ = std::make_unique<TOperandView[]>(operands);
+    plan->bound_.reserve(operands);
     const auto classify = [&](const std::string& Name, std::optional<size_t> Slot) {
         TOperand operand;
         operand.Name = &Name;
@@ -560,20 +640,18 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
                     : op.Code == ocTo       ? TOp::Copy
                                             : TOp::General;
         op.Dest = classify(source.Dest, destSlots[static_cast<size_t>(i)]);
-        op.Views = std::make_unique<TOperandView[]>(source.Args.size());
-        op.Args.reserve(source.Args.size());
-        op.Bound.reserve(source.Args.size());
-        for (size_t a = 0; a < source.Args.size(); ++a) {
-            const TCustomParam& arg = *source.Args[a];
-            if (const auto* reference = AsReference(source.Args[a])) {
-                op.Args.push_back(classify(reference->TargetName(), slotOf(reference->TargetName())));
-                op.Bound.push_back(&op.Views[a]);
+        op.First = plan->operands_.size();
+        op.Count = source.Args.size();
+        for (const auto& arg : source.Args) {
+            if (const auto* reference = AsReference(arg)) {
+                plan->bound_.push_back(&plan->views_[plan->operands_.size()]);
+                plan->operands_.push_back(classify(reference->TargetName(), slotOf(reference->TargetName())));
                 continue;
             }
-            TOperand& literal = op.Args.emplace_back();
-            literal.IsInt = arg.ParamType() == PT_INT;
-            literal.Int = literal.IsInt ? arg.AsInt() : 0;
-            op.Bound.push_back(&arg);
+            plan->bound_.push_back(arg.get());
+            TOperand& literal = plan->operands_.emplace_back();
+            literal.IsInt = arg->ParamType() == PT_INT;
+            literal.Int = literal.IsInt ? arg->AsInt() : 0;
         }
         if (op.Code == ocDimTo) {
             // The element of a temporary would have to reach into a slot: left to the table.
@@ -593,17 +671,16 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
 void TExprPlan::FuseCopies() {
     // How often each slot is written and read.
     std::vector<int> uses(slots_.size());
-    for (const TOp& op : ops_) {
+    for (const TOp& op : ops_)
         if (op.Dest.Kind == TOperand::Slot) ++uses[op.Dest.Index];
-        for (const TOperand& operand : op.Args)
-            if (operand.Kind == TOperand::Slot) ++uses[operand.Index];
-    }
+    for (const TOperand& operand : operands_)
+        if (operand.Kind == TOperand::Slot) ++uses[operand.Index];
     for (size_t i = 0; i + 1 < ops_.size(); ++i) {
         TOp& op = ops_[i];
         const TOp& next = ops_[i + 1];
         op.FuseCopy = op.Kernel == TOp::Int && op.Dest.Kind == TOperand::Slot && uses[op.Dest.Index] == 2 &&
-                       op.Dest.Index != result_ && next.Code == ocTo && next.Args.size() == 1 &&
-                       next.Args[0].Kind == TOperand::Slot && next.Args[0].Index == op.Dest.Index &&
+                       op.Dest.Index != result_ && next.Code == ocTo && next.Count == 1 &&
+                       operands_[next.First].Kind == TOperand::Slot && operands_[next.First].Index == op.Dest.Index &&
                        next.Dest.Kind == TOperand::Variable;
     }
 }
@@ -698,7 +775,7 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
             CreateSlot(slot, Type);
             if (Op.Code == ocDimTo) {
                 Op.Subscripts.clear();
-                for (size_t i = 1; i < Op.Bound.size(); ++i) Op.Subscripts.push_back(Op.Bound[i]->AsInt());
+                for (size_t i = 1; i < Op.Count; ++i) Op.Subscripts.push_back(Bound(Op, i).AsInt());
                 static_cast<TParamVar&>(*slot.Value)
                     .BindElement(bindings_[Op.Array].Name(), bindings_[Op.Array].Item(), Op.Subscripts);
             }
@@ -712,12 +789,13 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
 
 [[gnu::flatten]] size_t TExprPlan::RunOp(size_t I) {
     TOp& Op = ops_[I];
-    for (const TOperand& operand : Op.Args) Resolve(operand);
+    const std::span<TOperand> args = Args(Op);
+    for (const TOperand& operand : args) Resolve(operand);
     const uint8_t code = Op.Code;
     TCustomParam* dest = nullptr;
     if (Op.Kernel != TOp::General) {
-        const int32_t* a = IntOf(Op.Args[0]);
-        const int32_t* b = a && Op.Kernel != TOp::Copy ? IntOf(Op.Args[1]) : a;
+        const int32_t* a = IntOf(args[0]);
+        const int32_t* b = a && Op.Kernel != TOp::Copy ? IntOf(args[1]) : a;
         if (b) {
             if (Op.Kernel == TOp::Compare) {
                 dest = &Destination(Op, PT_BOOL);
@@ -758,8 +836,8 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
             }
         }
     }
-    for (size_t i = 0; i < Op.Args.size(); ++i) BindView(Op.Args[i], Op.Views[i]);
-    const auto arg = [&Op](size_t I) -> const TCustomParam& { return *Op.Bound[I]; };
+    for (size_t i = 0; i < Op.Count; ++i) BindView(args[i], views_[Op.First + i]);
+    const auto arg = [this, &Op](size_t I) -> const TCustomParam& { return Bound(Op, I); };
     if (!dest) {
         const bool missing = Op.Dest.Kind == TOperand::Slot && !slots_[Op.Dest.Index].Live;
         const TParamType type = missing ? *OperatorType(code, [&arg](size_t I) { return arg(I).ParamType(); }) : PT_NONE;

@@ -80,8 +80,12 @@ public:
 // else a flag for exactly "TRUE" or "FALSE", else the string between the quotes of a literal,
 // else a reference holding the text as a variable name.
 std::unique_ptr<TCustomParam> OperandValue(const std::string& Text);
+// The operand OperandValue makes of Text, written in the stream form without making it.
+void WriteOperandText(TStream& Stream, const std::string& Text);
+// The head of a stored operation: code, destination, operand count and, for ocFunc, FuncIndex.
+void WriteOperationHead(TStream& Stream, uint8_t Code, const std::string& Dest, size_t Count, uint8_t FuncIndex);
 
-class TBuildVelaParser : public TObjList<TBuildOpeData> {
+class TBuildVelaParser {
 public:
     // Compiles Text and appends its operations, then removes the copies from one value
     // temporary to another. EParamError "構文エラー" or "配列の添え字が不正です" on a syntax
@@ -95,8 +99,11 @@ public:
     // uint32 count, then each operation (TBuildOpeData::SaveToStream).
     void SaveToStream(TStream& Stream) const;
 
-    TBuildOpeData& AddOperation();
-    TBuildOpeData& GetOperation(int Index) const { return *Items(Index); }
+    int Count() const { return static_cast<int>(ops_.size()); }
+    const TBuildOpeData& GetOperation(int Index) const {
+        if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
+        return ops_[static_cast<size_t>(Index)];
+    }
 
     // "____N" and "____d_N"; both take the next number of one counter that only grows.
     std::string NewTempName();
@@ -104,7 +111,9 @@ public:
     int32_t TempCounter() const { return tempCounter_; }
 
 private:
-    void AddOperation(uint8_t Code, const std::string& Dest, std::vector<std::string> Args);
+    void AddOperation(uint8_t Code, std::string Dest, std::vector<std::string> Args);
+    // Room for N more operations at once (still growing geometrically over many calls).
+    void ReserveOperations(size_t N);
     void ReplaceStringLiterals(std::string& Text);
     void ReplaceFunctionCalls(std::string& Text);
     void ReplaceArrayElements(std::string& Text);
@@ -115,6 +124,8 @@ private:
     std::string PrepareOperand(const std::string& Text);
     void RemoveCopies();
 
+    // Held by value: an operation costs its operand list and no object of its own.
+    std::vector<TBuildOpeData> ops_;
     int32_t tempCounter_ = 0;
     int depth_ = 0;
 };

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 // Planned runs agree with runs through the table on random expressions (the fuzz harness's
@@ -88,6 +90,27 @@ TEST_F(Plans, CopiesThatCannotRunStopTheRun) {
     EXPECT_EQ(Run(expression), "0");
     Declare("nope", PT_INT, 0);
     EXPECT_EQ(Run(expression), "4");
+}
+
+// A temporary is found by its exact name, whether numbered within the operations or past them:
+// "____01" is not "____1".
+TEST_F(Plans, TemporariesAreFoundByTheirExactNames) {
+    Declare("x", PT_INT, 0);
+    for (const auto& [written, read, x] : {std::tuple{"____1", "____1", "5"}, {"____1", "____01", "0"},
+                                            {"____7", "____7", "5"}, {"____7", "____07", "0"}}) {
+        ParamMan->Find("x")->SetAsInt(0);
+        TVelaParser stored, expression;
+        stored.Add(std::make_unique<TOpeData>());
+        stored.Items(0)->Code = ocTo;
+        stored.Items(0)->Dest = written;
+        stored.Items(0)->Args.push_back(OperandValue("5"));
+        stored.Add(std::make_unique<TOpeData>());
+        stored.Items(1)->Code = ocTo;
+        stored.Items(1)->Dest = "x";
+        stored.Items(1)->Args.push_back(std::make_unique<TParamVar>(read));
+        expression.Assign(stored);
+        EXPECT_EQ(Run(expression), x) << written << " then " << read;
+    }
 }
 
 // Only what can change a lookup renews the cached ones: not a scope change without locals, nor

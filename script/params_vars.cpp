@@ -3,7 +3,9 @@
 #include "core/sysutils.h"
 #include "script/params_system.h"
 
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <utility>
 
 TParamCollection* ParamMan = nullptr;
@@ -297,12 +299,8 @@ void TParamCollectionItem::SetReference(const std::string& TargetName, const std
 }
 
 void TParamCollectionItem::SetOwnerId(int32_t OwnerId) {
-    if (OwnerId == ownerId_) return;
-    if (auto* table = static_cast<TParamCollection*>(Collection())) {
-        table->CountOwner(OwnerId, 1);
-        table->CountOwner(ownerId_, -1);
-    }
-    ownerId_ = OwnerId;
+    if (OwnerId == this->OwnerId() || IsSystem()) return;
+    static_cast<TParamCollection&>(*Collection()).Reown(*this, OwnerId);
     Touch();
 }
 
@@ -319,14 +317,14 @@ void TParamCollectionItem::Touch() {
 
 void TParamCollectionItem::Added() {
     THashCollectionItem::Added();
-    static_cast<TParamCollection&>(*Collection()).CountOwner(ownerId_, 1);
     Touch();
 }
 
 void TParamCollectionItem::Deleting() {
     Touch();
-    if (local_) --static_cast<TParamCollection&>(*Collection()).localCount_;
-    static_cast<TParamCollection&>(*Collection()).CountOwner(ownerId_, -1);
+    auto& table = static_cast<TParamCollection&>(*Collection());
+    if (local_) --table.localCount_;
+    table.Disown(*this);
     THashCollectionItem::Deleting();
 }
 
@@ -335,7 +333,7 @@ void TParamCollectionItem::SaveToStream(TStream& Stream) const {
     value_->SaveToStream(Stream);
     WriteStreamByte(Stream, status_);
     WriteStreamByte(Stream, reserved_);
-    WriteStreamInt(Stream, ownerId_);
+    WriteStreamInt(Stream, OwnerId());
     WriteStreamByte(Stream, local_);
 }
 
@@ -426,24 +424,57 @@ std::unique_ptr<TCustomParam> TParamCollection::CloneValue(const std::string& Na
     return value;
 }
 
-void TParamCollection::CountOwner(int32_t OwnerId, int32_t Step) {
-    if (OwnerId == TParamCollectionItem::NoOwner) return;
-    if (const auto entry = owned_.try_emplace(OwnerId, 0).first; (entry->second += Step) <= 0) owned_.erase(entry);
+void TParamCollection::Reown(TParamCollectionItem& Item, int32_t OwnerId) {
+    TOwnerScope* scope = nullptr;
+    if (OwnerId != TParamCollectionItem::NoOwner) {
+        auto found = scopes_.find(OwnerId);
+        if (found == scopes_.end()) found = scopes_.insert(std::make_unique<TOwnerScope>(TOwnerScope{OwnerId})).first;
+        scope = found->get();
+    }
+    Disown(Item);
+    Item.owner_ = scope;
+    if (!scope) return;
+    Item.prevOwned_ = scope->Last;
+    if (scope->Last) scope->Last->nextOwned_ = &Item;
+    scope->Last = &Item;
+}
+
+void TParamCollection::Disown(TParamCollectionItem& Item) noexcept {
+    TOwnerScope* scope = Item.owner_;
+    if (!scope) return;
+    if (Item.prevOwned_) Item.prevOwned_->nextOwned_ = Item.nextOwned_;
+    if (Item.nextOwned_)
+        Item.nextOwned_->prevOwned_ = Item.prevOwned_;
+    else
+        scope->Last = Item.prevOwned_;
+    Item.owner_ = nullptr;
+    Item.prevOwned_ = Item.nextOwned_ = nullptr;
+    if (!scope->Last) scopes_.erase(scopes_.find(scope->Id));
 }
 
 void TParamCollection::DeleteScope(int32_t Id) {
-    const auto owns = [Id](const THashCollectionItem& Item) {
-        const auto& item = static_cast<const TParamCollectionItem&>(Item);
-        return item.OwnerId() == Id && !item.IsSystem();
-    };
-    if (Id == TParamCollectionItem::NoOwner) return DeleteIf(owns);
-    // A depth's items were mostly made last: the search back stops at the earliest of them.
-    const auto entry = owned_.find(Id);
-    if (entry == owned_.end()) return;  // a page without auto or local variables
-    int from = Count();
-    for (int32_t left = entry->second; left > 0 && from > 0;)
-        if (Items(--from).OwnerId() == Id) --left;
-    DeleteIf(owns, from);
+    if (Id == TParamCollectionItem::NoOwner)
+        return DeleteIf([](const THashCollectionItem& Item) {
+            const auto& item = static_cast<const TParamCollectionItem&>(Item);
+            return item.OwnerId() == TParamCollectionItem::NoOwner && !item.IsSystem();
+        });
+    const auto scope = scopes_.find(Id);
+    if (scope == scopes_.end()) return;  // a page without auto or local variables
+    // Deleted one by one from the last position, each costing the logarithm of the count.
+    std::vector<int> positions;
+    for (const TParamCollectionItem* item = (*scope)->Last; item; item = item->prevOwned_)
+        positions.push_back(item->CachedIndex());
+    std::sort(positions.begin(), positions.end(), std::greater<>());
+    for (const int position : positions) Delete(position);
+}
+
+void TParamCollection::RemoveScope(int32_t Id) {
+    DeleteScope(Id);
+    // The ids keep their order, each moving down into the place of the one below it, the first
+    // into that of Id, which is gone.
+    for (auto scope = scopes_.upper_bound(Id); scope != scopes_.end(); ++scope) --(*scope)->Id;
+    // What a lookup finds changed only for local items, which are seen by their owner id.
+    if (localCount_ > 0) scopeGeneration_ = NewGeneration();
 }
 
 void TParamCollection::DeleteGameVariables() {

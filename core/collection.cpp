@@ -140,20 +140,19 @@ void TCollection::Clear() {
 
 void TCollection::Move(int CurIndex, int NewIndex) {
     if (NewIndex < 0 || NewIndex >= Count()) RaiseListIndexError(NewIndex);
-    // The item steps along the filled slots between the two places, each item it passes taking
-    // the slot it left; the empty slots stay where they are.
+    // The item steps along the positions between the two places, each item it passes taking the
+    // slot it left; the empty slots stay where they are and are not walked: the next item is the
+    // neighbouring slot's, else found by its position.
+    const int step = CurIndex < NewIndex ? 1 : -1;
     size_t at = SlotOf(CurIndex);
-    const size_t to = SlotOf(NewIndex);
-    const auto pass = [&](size_t Slot) {
-        if (!slots_[Slot]) return;
-        std::swap(slots_[at], slots_[Slot]);
+    for (int position = CurIndex; position != NewIndex;) {
+        position += step;
+        const size_t neighbour = step > 0 ? at + 1 : at - 1;
+        const size_t slot = slots_[neighbour] ? neighbour : SlotOf(position);
+        std::swap(slots_[at], slots_[slot]);
         slots_[at]->slot_ = at;
-        at = Slot;
-    };
-    if (at < to)
-        for (size_t slot = at + 1; slot <= to; ++slot) pass(slot);
-    else
-        for (size_t slot = at; slot-- > to;) pass(slot);
+        at = slot;
+    }
     slots_[at]->slot_ = at;
 }
 

@@ -31,7 +31,9 @@ public:
     TCollection* Collection() const { return collection_; }
     // Position in the collection, -1 outside a collection; found without walking the items.
     int Index() const;
-    // Moves the item to position Value of its collection (EListError when out of range).
+    // Moves the item to position Value of its collection (EListError when out of range). The
+    // work is that of the positions it passes, and the logarithm of the count for each run of
+    // empty slots that deletes left among them, however long.
     virtual void SetIndex(int Value);
     // Takes over the state of Source; an item takes nothing from another class (EAssignError).
     virtual void Assign(const TCollectionItem& Source);

@@ -298,6 +298,11 @@ void TParamCollectionItem::SetReference(const std::string& TargetName, const std
     reference->BindElement(TargetName, static_cast<TParamCollection&>(*Collection()).Find(TargetName), Subscripts);
 }
 
+int32_t TParamCollectionItem::OwnerId() const {
+    if (!owner_) return NoOwner;
+    return static_cast<int32_t>(owner_->Key - static_cast<const TParamCollection&>(*Collection()).idBase_);
+}
+
 void TParamCollectionItem::SetOwnerId(int32_t OwnerId) {
     if (OwnerId == this->OwnerId() || IsSystem()) return;
     static_cast<TParamCollection&>(*Collection()).Reown(*this, OwnerId);
@@ -425,12 +430,8 @@ std::unique_ptr<TCustomParam> TParamCollection::CloneValue(const std::string& Na
 }
 
 void TParamCollection::Reown(TParamCollectionItem& Item, int32_t OwnerId) {
-    TOwnerScope* scope = nullptr;
-    if (OwnerId != TParamCollectionItem::NoOwner) {
-        auto found = scopes_.find(OwnerId);
-        if (found == scopes_.end()) found = scopes_.insert(std::make_unique<TOwnerScope>(TOwnerScope{OwnerId})).first;
-        scope = found->get();
-    }
+    const TOwnerScope* scope = nullptr;
+    if (OwnerId != TParamCollectionItem::NoOwner) scope = &*scopes_.insert(TOwnerScope{KeyOf(OwnerId)}).first;
     Disown(Item);
     Item.owner_ = scope;
     if (!scope) return;
@@ -440,7 +441,7 @@ void TParamCollection::Reown(TParamCollectionItem& Item, int32_t OwnerId) {
 }
 
 void TParamCollection::Disown(TParamCollectionItem& Item) noexcept {
-    TOwnerScope* scope = Item.owner_;
+    const TOwnerScope* scope = Item.owner_;
     if (!scope) return;
     if (Item.prevOwned_) Item.prevOwned_->nextOwned_ = Item.nextOwned_;
     if (Item.nextOwned_)
@@ -449,7 +450,7 @@ void TParamCollection::Disown(TParamCollectionItem& Item) noexcept {
         scope->Last = Item.prevOwned_;
     Item.owner_ = nullptr;
     Item.prevOwned_ = Item.nextOwned_ = nullptr;
-    if (!scope->Last) scopes_.erase(scopes_.find(scope->Id));
+    if (!scope->Last) scopes_.erase(scopes_.find(scope->Key));
 }
 
 void TParamCollection::DeleteScope(int32_t Id) {
@@ -458,11 +459,11 @@ void TParamCollection::DeleteScope(int32_t Id) {
             const auto& item = static_cast<const TParamCollectionItem&>(Item);
             return item.OwnerId() == TParamCollectionItem::NoOwner && !item.IsSystem();
         });
-    const auto scope = scopes_.find(Id);
+    const auto scope = scopes_.find(KeyOf(Id));
     if (scope == scopes_.end()) return;  // a page without auto or local variables
     // Deleted one by one from the last position, each costing the logarithm of the count.
     std::vector<int> positions;
-    for (const TParamCollectionItem* item = (*scope)->Last; item; item = item->prevOwned_)
+    for (const TParamCollectionItem* item = scope->Last; item; item = item->prevOwned_)
         positions.push_back(item->CachedIndex());
     std::sort(positions.begin(), positions.end(), std::greater<>());
     for (const int position : positions) Delete(position);
@@ -470,9 +471,21 @@ void TParamCollection::DeleteScope(int32_t Id) {
 
 void TParamCollection::RemoveScope(int32_t Id) {
     DeleteScope(Id);
-    // The ids keep their order, each moving down into the place of the one below it, the first
-    // into that of Id, which is gone.
-    for (auto scope = scopes_.upper_bound(Id); scope != scopes_.end(); ++scope) --(*scope)->Id;
+    // The ids above Id go one lower, each into the place of the one below it, the first into
+    // that of Id, which is gone. When fewer scopes lie below Id, their keys go one higher and the
+    // base with them instead: their ids stay, and the keys above stand for one lower.
+    const auto above = scopes_.upper_bound(KeyOf(Id));
+    auto up = above, down = above;
+    while (up != scopes_.end() && down != scopes_.begin()) {
+        ++up;
+        --down;
+    }
+    if (up == scopes_.end()) {
+        for (auto scope = above; scope != scopes_.end(); ++scope) --scope->Key;
+    } else {
+        for (auto scope = scopes_.begin(); scope != above; ++scope) ++scope->Key;
+        ++idBase_;
+    }
     // What a lookup finds changed only for local items, which are seen by their owner id.
     if (localCount_ > 0) scopeGeneration_ = NewGeneration();
 }

@@ -111,8 +111,10 @@ TParamType StoredTypeCode(const TCustomParam& Value);
 // keeps one for each owner id that owns any; the items reach their owner id through it, so that
 // the ids above a removed call frame move down without a walk over the items they own.
 struct TOwnerScope {
-    int32_t Id;
-    TParamCollectionItem* Last = nullptr;
+    // The owner id plus the table's id base; changed in place by the table, which keeps the
+    // scopes in the order of their ids.
+    mutable int64_t Key;
+    mutable TParamCollectionItem* Last = nullptr;
 };
 
 // One variable of the table: its name, its value (owned), and the fields of its scope.
@@ -142,7 +144,7 @@ public:
     bool IsStatus() const { return status_; }
     void SetStatus(bool Status) { status_ = Status; }
     static constexpr int32_t NoOwner = -1;
-    int32_t OwnerId() const { return owner_ ? owner_->Id : NoOwner; }
+    int32_t OwnerId() const;
     void SetOwnerId(int32_t OwnerId);
     bool IsLocal() const { return local_; }
     void SetLocal(bool Local);
@@ -208,7 +210,7 @@ private:
     bool status_ = false;
     bool local_ = false;
     // The owner's scope (nullptr for NoOwner) and the items that joined it before and after this one.
-    TOwnerScope* owner_ = nullptr;
+    const TOwnerScope* owner_ = nullptr;
     TParamCollectionItem* prevOwned_ = nullptr;
     TParamCollectionItem* nextOwned_ = nullptr;
     // What references bound to this item hold; emptied when the item is freed.
@@ -245,7 +247,8 @@ public:
     void DeleteScope(int32_t Id);
     // Removes call depth Id (0 or more): DeleteScope(Id), then the items of every owner id above
     // Id belong to the id one lower, as the frames above a removed frame move down one depth.
-    // The work is that of the items Id owns and of the owner ids above it, not of their items.
+    // The work is that of the items Id owns and of the owner ids above it or, when fewer, of
+    // those below it; never of the items the others own.
     void RemoveScope(int32_t Id);
     // Deletes every item that is neither a system nor a status variable; the text delay
     // becomes 50 and the cursor name "".
@@ -329,14 +332,16 @@ private:
     uint64_t scopeGeneration_;
     int32_t localCount_ = 0;  // items that are local
     // The scope of each owner id that owns any item (NoOwner aside), in the order of the ids,
-    // found by the id.
+    // found by its key: the owner id plus idBase_.
     struct TScopeOrder {
         using is_transparent = void;
-        static int32_t IdOf(int32_t Id) { return Id; }
-        static int32_t IdOf(const std::unique_ptr<TOwnerScope>& Scope) { return Scope->Id; }
-        bool operator()(const auto& A, const auto& B) const { return IdOf(A) < IdOf(B); }
+        static int64_t KeyOf(int64_t Key) { return Key; }
+        static int64_t KeyOf(const TOwnerScope& Scope) { return Scope.Key; }
+        bool operator()(const auto& A, const auto& B) const { return KeyOf(A) < KeyOf(B); }
     };
-    std::set<std::unique_ptr<TOwnerScope>, TScopeOrder> scopes_;
+    std::set<TOwnerScope, TScopeOrder> scopes_;
+    int64_t idBase_ = 0;
+    int64_t KeyOf(int32_t OwnerId) const { return OwnerId + idBase_; }
     // Item joins the scope of OwnerId (none for NoOwner), leaving its own.
     void Reown(TParamCollectionItem& Item, int32_t OwnerId);
     // Item leaves its scope, which goes when it has no item left.

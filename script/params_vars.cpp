@@ -3,9 +3,7 @@
 #include "core/sysutils.h"
 #include "script/params_system.h"
 
-#include <algorithm>
 #include <array>
-#include <functional>
 #include <utility>
 
 TParamCollection* ParamMan = nullptr;
@@ -461,12 +459,9 @@ void TParamCollection::DeleteScope(int32_t Id) {
         });
     const auto scope = scopes_.find(KeyOf(Id));
     if (scope == scopes_.end()) return;  // a page without auto or local variables
-    // Deleted one by one from the last position, each costing the logarithm of the count.
-    std::vector<int> positions;
-    for (const TParamCollectionItem* item = scope->Last; item; item = item->prevOwned_)
-        positions.push_back(item->CachedIndex());
-    std::sort(positions.begin(), positions.end(), std::greater<>());
-    for (const int position : positions) Delete(position);
+    std::vector<TCollectionItem*> items;
+    for (TParamCollectionItem* item = scope->Last; item; item = item->prevOwned_) items.push_back(item);
+    DeleteItems(std::move(items));
 }
 
 void TParamCollection::RemoveScope(int32_t Id) {

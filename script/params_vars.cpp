@@ -409,11 +409,32 @@ TParamCollectionItem* TParamCollection::Find(const std::string& Name) const {
 }
 
 TParamCollectionItem* TParamCollection::FindScoped(const std::string& Name, bool Local) const {
-    for (THashCollectionItem* h = FirstInChain(Name); h; h = h->NextInChain()) {
-        auto& item = static_cast<TParamCollectionItem&>(*h);
-        if (!AnsiSameText(item.Name(), Name)) continue;
-        if (Local ? item.IsLocal() && item.OwnerId() == currentScope_ : !item.IsLocal()) return &item;
+    const auto named = [&Name](const TParamCollectionItem& Item) { return AnsiSameText(Item.Name(), Name); };
+    const auto found = [&](const THashCollectionItem& Chained) {
+        const auto& item = static_cast<const TParamCollectionItem&>(Chained);
+        return named(item) && (Local ? item.IsLocal() && item.OwnerId() == currentScope_ : !item.IsLocal());
+    };
+    THashCollectionItem* h = FirstInChain(Name);
+    if (Local) {
+        // The locals of other depths may share the chain: the chain and the current scope's items
+        // are walked side by side, so that the walk ends with the shorter. A scope that runs out
+        // first names the one answer, or the candidates among which the chain decides.
+        const auto scope = scopes_.find(KeyOf(currentScope_));
+        if (scope == scopes_.end()) return nullptr;
+        TParamCollectionItem* candidate = nullptr;
+        int candidates = 0;
+        for (TParamCollectionItem* owned = scope->Last; owned; owned = owned->prevOwned_, h = h->NextInChain()) {
+            if (!h) return nullptr;
+            if (found(*h)) return static_cast<TParamCollectionItem*>(h);
+            if (owned->IsLocal() && named(*owned)) {
+                candidate = owned;
+                ++candidates;
+            }
+        }
+        if (candidates < 2) return candidate;
     }
+    for (; h; h = h->NextInChain())
+        if (found(*h)) return static_cast<TParamCollectionItem*>(h);
     return nullptr;
 }
 

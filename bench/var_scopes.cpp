@@ -3,6 +3,7 @@
 // - BM_DeleteStackUnderPage: a title holding N globals runs N pages in turn, each declaring a
 //   local and removing the frame under its own with DeleteStack, so the stack keeps its depth
 //   (N 10,000 and 100,000).
+// - BM_NestLocals: N nested calls each declare a local of one name (N 1,000 and 10,000).
 // - BM_ReturnPastGlobals: N nested calls each declare a local, the deepest page declares N
 //   globals, and every page returns (N 1,000 and 10,000, the deepest stack a title may make).
 // - BM_DeleteStackFromBottom: N nested calls each declare a local, then DeleteStack(0) until no
@@ -46,11 +47,12 @@ public:
         item.SetLocal(Local);
         return item;
     }
-    // The frames of Depth nested calls, each page declaring its local "l".
+    // The frames of Depth nested calls, each page declaring its local "l" as VarNew does: the
+    // depth's own is looked for first.
     void Nest(int Depth) {
         while (Stack().Count() < Depth) {
             Stack().Push();
-            Declare("l", Stack().Count(), true);
+            if (!ParamMan->FindScoped("l", true)) Declare("l", Stack().Count(), true);
         }
     }
     bool DeleteStack(int32_t Index) {
@@ -97,6 +99,17 @@ void BM_DeleteStackUnderPage(benchmark::State& State) {
     });
 }
 BENCHMARK(BM_DeleteStackUnderPage)->Unit(benchmark::kMillisecond);
+
+void BM_NestLocals(benchmark::State& State) {
+    Tenfold(State, 1'000, [](int N, uint64_t& Total) {
+        TTable table;
+        const uint64_t start = platform::ClockNs();
+        table.Nest(N);
+        Total += platform::ClockNs() - start;
+        return ParamMan->Count() == SysVarCount + N + 1;
+    });
+}
+BENCHMARK(BM_NestLocals)->Unit(benchmark::kMillisecond);
 
 void BM_ReturnPastGlobals(benchmark::State& State) {
     Tenfold(State, 1'000, [](int N, uint64_t& Total) {

@@ -18,7 +18,7 @@ int TCollectionItem::Index() const {
 
 void TCollectionItem::SetIndex(int Value) {
     const int current = Index();
-    if (current >= 0 && current != Value) collection_->Move(current, Value);
+    if (current >= 0 && current != Value) collection_->Move(slot_, current, Value);
 }
 
 void TCollectionItem::Assign(const TCollectionItem& Source) {
@@ -106,10 +106,20 @@ TCollectionItem& TCollection::Add() {
 
 void TCollection::Delete(int Index) {
     if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
-    const size_t slot = SlotOf(Index);
-    slots_[slot]->Deleting();
-    std::unique_ptr<TCollectionItem> gone = std::move(slots_[slot]);
-    filled_.Empty(slot);
+    DeleteSlot(SlotOf(Index));
+}
+
+void TCollection::DeleteItems(std::vector<TCollectionItem*> Items) {
+    std::sort(Items.begin(), Items.end(),
+              [](const TCollectionItem* A, const TCollectionItem* B) { return A->slot_ > B->slot_; });
+    // A delete that closes the slots up gives the others new slots in the same order.
+    for (const TCollectionItem* item : Items) DeleteSlot(item->slot_);
+}
+
+void TCollection::DeleteSlot(size_t Slot) {
+    slots_[Slot]->Deleting();
+    std::unique_ptr<TCollectionItem> gone = std::move(slots_[Slot]);
+    filled_.Empty(Slot);
     --count_;
     gone->collection_ = nullptr;
     CloseIfSparse();
@@ -138,22 +148,21 @@ void TCollection::Clear() {
     while (Count() > 0) Delete(Count() - 1);
 }
 
-void TCollection::Move(int CurIndex, int NewIndex) {
+void TCollection::Move(size_t From, int CurIndex, int NewIndex) {
     if (NewIndex < 0 || NewIndex >= Count()) RaiseListIndexError(NewIndex);
-    // The item steps along the filled slots between the two places, each item it passes taking
-    // the slot it left; the empty slots stay where they are.
-    size_t at = SlotOf(CurIndex);
-    const size_t to = SlotOf(NewIndex);
-    const auto pass = [&](size_t Slot) {
-        if (!slots_[Slot]) return;
-        std::swap(slots_[at], slots_[Slot]);
+    // The item steps along the positions between the two places, each item it passes taking the
+    // slot it left; the empty slots stay where they are and are not walked: the next item is the
+    // neighbouring slot's, else found by its position.
+    const int step = CurIndex < NewIndex ? 1 : -1;
+    size_t at = From;
+    for (int position = CurIndex; position != NewIndex;) {
+        position += step;
+        const size_t neighbour = step > 0 ? at + 1 : at - 1;
+        const size_t slot = slots_[neighbour] ? neighbour : SlotOf(position);
+        std::swap(slots_[at], slots_[slot]);
         slots_[at]->slot_ = at;
-        at = Slot;
-    };
-    if (at < to)
-        for (size_t slot = at + 1; slot <= to; ++slot) pass(slot);
-    else
-        for (size_t slot = at; slot-- > to;) pass(slot);
+        at = slot;
+    }
     slots_[at]->slot_ = at;
 }
 

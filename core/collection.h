@@ -31,7 +31,9 @@ public:
     TCollection* Collection() const { return collection_; }
     // Position in the collection, -1 outside a collection; found without walking the items.
     int Index() const;
-    // Moves the item to position Value of its collection (EListError when out of range).
+    // Moves the item to position Value of its collection (EListError when out of range). The
+    // work is that of the positions it passes, and the logarithm of the count for each run of
+    // empty slots that deletes left among them, however long.
     virtual void SetIndex(int Value);
     // Takes over the state of Source; an item takes nothing from another class (EAssignError).
     virtual void Assign(const TCollectionItem& Source);
@@ -106,6 +108,9 @@ protected:
     // told Deleting, the last first, then the others close up and the marked ones are freed,
     // the last first. The pass costs the items from From on (and the logarithm of the count).
     void DeleteMarked(int From, const std::vector<uint8_t>& Marked);
+    // Removes and frees the given items of the collection as deleting them one by one from the
+    // last would, without finding their positions: the work is the logarithm of the count each.
+    void DeleteItems(std::vector<TCollectionItem*> Items);
 
 private:
     friend class TCollectionItem;
@@ -113,7 +118,10 @@ private:
     static std::unique_ptr<TCollectionItem> NewItem() {
         return std::make_unique<T>();
     }
-    void Move(int CurIndex, int NewIndex);
+    // Moves the item in slot From, at position CurIndex, to position NewIndex.
+    void Move(size_t From, int CurIndex, int NewIndex);
+    // Removes and frees the item in Slot.
+    void DeleteSlot(size_t Slot);
     // The slot of the item at Index (within 0..Count-1).
     size_t SlotOf(int Index) const;
     // Gives the items from slot From on consecutive slots, dropping the empty ones there.

@@ -273,12 +273,8 @@ void FnDeleteStack(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     const int32_t index = Args[0]->AsInt();
     TStackList* stack = ParamMan->State().CallStack();
     if (!stack || index < 0 || index >= stack->Count()) return Dest.SetAsBool(false);
-    ParamMan->DeleteScope(index);
+    ParamMan->RemoveScope(index);
     stack->Delete(index);
-    for (int i = 0; i < ParamMan->Count(); ++i) {
-        TParamCollectionItem& item = ParamMan->Items(i);
-        if (item.OwnerId() > index) item.SetOwnerId(item.OwnerId() - 1);
-    }
     ParamMan->SetCurrentScope(stack->Count());
     Dest.SetAsBool(true);
 }

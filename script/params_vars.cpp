@@ -296,13 +296,14 @@ void TParamCollectionItem::SetReference(const std::string& TargetName, const std
     reference->BindElement(TargetName, static_cast<TParamCollection&>(*Collection()).Find(TargetName), Subscripts);
 }
 
+int32_t TParamCollectionItem::OwnerId() const {
+    if (!owner_) return NoOwner;
+    return static_cast<int32_t>(owner_->Key - static_cast<const TParamCollection&>(*Collection()).idBase_);
+}
+
 void TParamCollectionItem::SetOwnerId(int32_t OwnerId) {
-    if (OwnerId == ownerId_) return;
-    if (auto* table = static_cast<TParamCollection*>(Collection())) {
-        table->CountOwner(OwnerId, 1);
-        table->CountOwner(ownerId_, -1);
-    }
-    ownerId_ = OwnerId;
+    if (OwnerId == this->OwnerId() || IsSystem()) return;
+    static_cast<TParamCollection&>(*Collection()).Reown(*this, OwnerId);
     Touch();
 }
 
@@ -319,14 +320,14 @@ void TParamCollectionItem::Touch() {
 
 void TParamCollectionItem::Added() {
     THashCollectionItem::Added();
-    static_cast<TParamCollection&>(*Collection()).CountOwner(ownerId_, 1);
     Touch();
 }
 
 void TParamCollectionItem::Deleting() {
     Touch();
-    if (local_) --static_cast<TParamCollection&>(*Collection()).localCount_;
-    static_cast<TParamCollection&>(*Collection()).CountOwner(ownerId_, -1);
+    auto& table = static_cast<TParamCollection&>(*Collection());
+    if (local_) --table.localCount_;
+    table.Disown(*this);
     THashCollectionItem::Deleting();
 }
 
@@ -335,7 +336,7 @@ void TParamCollectionItem::SaveToStream(TStream& Stream) const {
     value_->SaveToStream(Stream);
     WriteStreamByte(Stream, status_);
     WriteStreamByte(Stream, reserved_);
-    WriteStreamInt(Stream, ownerId_);
+    WriteStreamInt(Stream, OwnerId());
     WriteStreamByte(Stream, local_);
 }
 
@@ -408,11 +409,32 @@ TParamCollectionItem* TParamCollection::Find(const std::string& Name) const {
 }
 
 TParamCollectionItem* TParamCollection::FindScoped(const std::string& Name, bool Local) const {
-    for (THashCollectionItem* h = FirstInChain(Name); h; h = h->NextInChain()) {
-        auto& item = static_cast<TParamCollectionItem&>(*h);
-        if (!AnsiSameText(item.Name(), Name)) continue;
-        if (Local ? item.IsLocal() && item.OwnerId() == currentScope_ : !item.IsLocal()) return &item;
+    const auto named = [&Name](const TParamCollectionItem& Item) { return AnsiSameText(Item.Name(), Name); };
+    const auto found = [&](const THashCollectionItem& Chained) {
+        const auto& item = static_cast<const TParamCollectionItem&>(Chained);
+        return named(item) && (Local ? item.IsLocal() && item.OwnerId() == currentScope_ : !item.IsLocal());
+    };
+    THashCollectionItem* h = FirstInChain(Name);
+    if (Local) {
+        // The locals of other depths may share the chain: the chain and the current scope's items
+        // are walked side by side, so that the walk ends with the shorter. A scope that runs out
+        // first names the one answer, or the candidates among which the chain decides.
+        const auto scope = scopes_.find(KeyOf(currentScope_));
+        if (scope == scopes_.end()) return nullptr;
+        TParamCollectionItem* candidate = nullptr;
+        int candidates = 0;
+        for (TParamCollectionItem* owned = scope->Last; owned; owned = owned->prevOwned_, h = h->NextInChain()) {
+            if (!h) return nullptr;
+            if (found(*h)) return static_cast<TParamCollectionItem*>(h);
+            if (owned->IsLocal() && named(*owned)) {
+                candidate = owned;
+                ++candidates;
+            }
+        }
+        if (candidates < 2) return candidate;
     }
+    for (; h; h = h->NextInChain())
+        if (found(*h)) return static_cast<TParamCollectionItem*>(h);
     return nullptr;
 }
 
@@ -426,24 +448,62 @@ std::unique_ptr<TCustomParam> TParamCollection::CloneValue(const std::string& Na
     return value;
 }
 
-void TParamCollection::CountOwner(int32_t OwnerId, int32_t Step) {
-    if (OwnerId == TParamCollectionItem::NoOwner) return;
-    if (const auto entry = owned_.try_emplace(OwnerId, 0).first; (entry->second += Step) <= 0) owned_.erase(entry);
+void TParamCollection::Reown(TParamCollectionItem& Item, int32_t OwnerId) {
+    const TOwnerScope* scope = nullptr;
+    if (OwnerId != TParamCollectionItem::NoOwner) scope = &*scopes_.insert(TOwnerScope{KeyOf(OwnerId)}).first;
+    Disown(Item);
+    Item.owner_ = scope;
+    if (!scope) return;
+    Item.prevOwned_ = scope->Last;
+    if (scope->Last) scope->Last->nextOwned_ = &Item;
+    scope->Last = &Item;
+}
+
+void TParamCollection::Disown(TParamCollectionItem& Item) noexcept {
+    const TOwnerScope* scope = Item.owner_;
+    if (!scope) return;
+    if (Item.prevOwned_) Item.prevOwned_->nextOwned_ = Item.nextOwned_;
+    if (Item.nextOwned_)
+        Item.nextOwned_->prevOwned_ = Item.prevOwned_;
+    else
+        scope->Last = Item.prevOwned_;
+    Item.owner_ = nullptr;
+    Item.prevOwned_ = Item.nextOwned_ = nullptr;
+    if (!scope->Last) scopes_.erase(scopes_.find(scope->Key));
 }
 
 void TParamCollection::DeleteScope(int32_t Id) {
-    const auto owns = [Id](const THashCollectionItem& Item) {
-        const auto& item = static_cast<const TParamCollectionItem&>(Item);
-        return item.OwnerId() == Id && !item.IsSystem();
-    };
-    if (Id == TParamCollectionItem::NoOwner) return DeleteIf(owns);
-    // A depth's items were mostly made last: the search back stops at the earliest of them.
-    const auto entry = owned_.find(Id);
-    if (entry == owned_.end()) return;  // a page without auto or local variables
-    int from = Count();
-    for (int32_t left = entry->second; left > 0 && from > 0;)
-        if (Items(--from).OwnerId() == Id) --left;
-    DeleteIf(owns, from);
+    if (Id == TParamCollectionItem::NoOwner)
+        return DeleteIf([](const THashCollectionItem& Item) {
+            const auto& item = static_cast<const TParamCollectionItem&>(Item);
+            return item.OwnerId() == TParamCollectionItem::NoOwner && !item.IsSystem();
+        });
+    const auto scope = scopes_.find(KeyOf(Id));
+    if (scope == scopes_.end()) return;  // a page without auto or local variables
+    std::vector<TCollectionItem*> items;
+    for (TParamCollectionItem* item = scope->Last; item; item = item->prevOwned_) items.push_back(item);
+    DeleteItems(std::move(items));
+}
+
+void TParamCollection::RemoveScope(int32_t Id) {
+    DeleteScope(Id);
+    // The ids above Id go one lower, each into the place of the one below it, the first into
+    // that of Id, which is gone. When fewer scopes lie below Id, their keys go one higher and the
+    // base with them instead: their ids stay, and the keys above stand for one lower.
+    const auto above = scopes_.upper_bound(KeyOf(Id));
+    auto up = above, down = above;
+    while (up != scopes_.end() && down != scopes_.begin()) {
+        ++up;
+        --down;
+    }
+    if (up == scopes_.end()) {
+        for (auto scope = above; scope != scopes_.end(); ++scope) --scope->Key;
+    } else {
+        for (auto scope = scopes_.begin(); scope != above; ++scope) ++scope->Key;
+        ++idBase_;
+    }
+    // What a lookup finds changed only for local items, which are seen by their owner id.
+    if (localCount_ > 0) scopeGeneration_ = NewGeneration();
 }
 
 void TParamCollection::DeleteGameVariables() {

@@ -9,8 +9,8 @@
 
 #include <array>
 #include <memory>
+#include <set>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 class TParamCollection;
@@ -107,6 +107,16 @@ std::unique_ptr<TCustomParam> CreateParam(uint8_t TypeCode);
 // (whatever the type of its target), else its ParamType.
 TParamType StoredTypeCode(const TCustomParam& Value);
 
+// The items of one owner id, linked through the items from the one that joined last. The table
+// keeps one for each owner id that owns any; the items reach their owner id through it, so that
+// the ids above a removed call frame move down without a walk over the items they own.
+struct TOwnerScope {
+    // The owner id plus the table's id base; changed in place by the table, which keeps the
+    // scopes in the order of their ids.
+    mutable int64_t Key;
+    mutable TParamCollectionItem* Last = nullptr;
+};
+
 // One variable of the table: its name, its value (owned), and the fields of its scope.
 //
 // Record form: the name (int32 length and bytes), the value's stream form, the status byte,
@@ -129,11 +139,12 @@ public:
     bool IsSystem() const;
 
     // Scope fields: status (scope 3), owner id (the call depth of scopes 1 and 2, -1 otherwise)
-    // and local (scope 2: visible only at its owner's depth).
+    // and local (scope 2: visible only at its owner's depth). A system variable owns nothing:
+    // its owner id stays NoOwner.
     bool IsStatus() const { return status_; }
     void SetStatus(bool Status) { status_ = Status; }
     static constexpr int32_t NoOwner = -1;
-    int32_t OwnerId() const { return ownerId_; }
+    int32_t OwnerId() const;
     void SetOwnerId(int32_t OwnerId);
     bool IsLocal() const { return local_; }
     void SetLocal(bool Local);
@@ -197,8 +208,11 @@ private:
     std::unique_ptr<TCustomParam> value_;
     uint8_t reserved_ = 0;
     bool status_ = false;
-    int32_t ownerId_ = NoOwner;
     bool local_ = false;
+    // The owner's scope (nullptr for NoOwner) and the items that joined it before and after this one.
+    const TOwnerScope* owner_ = nullptr;
+    TParamCollectionItem* prevOwned_ = nullptr;
+    TParamCollectionItem* nextOwned_ = nullptr;
     // What references bound to this item hold; emptied when the item is freed.
     std::shared_ptr<TParamCollectionItem*> handle_;
 };
@@ -228,8 +242,14 @@ public:
     // variable has the name; EParamError "name:不正な変数です" when its type is not 1..4.
     std::unique_ptr<TCustomParam> CloneValue(const std::string& Name) const;
     // Deletes every item owned by Id (auto-discard and local variables of that depth), last
-    // first; system variables are never deleted.
+    // first; system variables are never deleted. The work is that of the items Id owns, except
+    // for NoOwner, whose deletion walks the table.
     void DeleteScope(int32_t Id);
+    // Removes call depth Id (0 or more): DeleteScope(Id), then the items of every owner id above
+    // Id belong to the id one lower, as the frames above a removed frame move down one depth.
+    // The work is that of the items Id owns and of the owner ids above it or, when fewer, of
+    // those below it; never of the items the others own.
+    void RemoveScope(int32_t Id);
     // Deletes every item that is neither a system nor a status variable; the text delay
     // becomes 50 and the cursor name "".
     void Clear() override;
@@ -311,9 +331,21 @@ private:
     std::array<uint64_t, 256> chainGenerations_;
     uint64_t scopeGeneration_;
     int32_t localCount_ = 0;  // items that are local
-    // The number of items of each owner id that has any (NoOwner aside).
-    std::unordered_map<int32_t, int32_t> owned_;
-    void CountOwner(int32_t OwnerId, int32_t Step);
+    // The scope of each owner id that owns any item (NoOwner aside), in the order of the ids,
+    // found by its key: the owner id plus idBase_.
+    struct TScopeOrder {
+        using is_transparent = void;
+        static int64_t KeyOf(int64_t Key) { return Key; }
+        static int64_t KeyOf(const TOwnerScope& Scope) { return Scope.Key; }
+        bool operator()(const auto& A, const auto& B) const { return KeyOf(A) < KeyOf(B); }
+    };
+    std::set<TOwnerScope, TScopeOrder> scopes_;
+    int64_t idBase_ = 0;
+    int64_t KeyOf(int32_t OwnerId) const { return OwnerId + idBase_; }
+    // Item joins the scope of OwnerId (none for NoOwner), leaving its own.
+    void Reown(TParamCollectionItem& Item, int32_t OwnerId);
+    // Item leaves its scope, which goes when it has no item left.
+    void Disown(TParamCollectionItem& Item) noexcept;
     std::vector<std::unique_ptr<TMemoryStream>> stack_;  // each entry: the stored variables
     std::string selStr_;
     int32_t selIndex_ = 0;

@@ -233,6 +233,12 @@ TEST(THashCollection, DeletesFromTheFrontKeepOrderAndPositions) {
         model.erase(model.begin());
     }
     expectModel("front");
+    // A run deleted after position 4 leaves empty slots between items too; moves step past them.
+    for (int i = 0; i < 40; ++i) items.Delete(5);
+    model.erase(model.begin() + 5, model.begin() + 45);
+    items.Items(4).SetIndex(5);
+    std::swap(model[4], model[5]);
+    expectModel("gap");
     items.Items(10).SetIndex(200);
     std::rotate(model.begin() + 10, model.begin() + 11, model.begin() + 201);
     items.Items(300).SetIndex(3);

@@ -125,4 +125,49 @@ TEST_F(Frames, DeleteStackKeepsTheRunningPagesLocals) {
     EXPECT_EQ(Value("t"), "31FALSE,2FALSE");
 }
 
+// A stack of frames whose depths each own an auto variable and a local "l": removing the bottom,
+// a middle and the top frame leaves every other depth its own variables, renumbered with their
+// frames, as lookups and a game save see them.
+TEST_F(Frames, DeleteStackAtAnyDepthKeepsTheOtherDepthsVariables) {
+    constexpr int kFrames = 12;
+    uint8_t deleteStack = 0;
+    ASSERT_TRUE(FindSysFuncIndex("DeleteStack", deleteStack));
+    TParamCollectionItem& ok = Var("ok", PT_BOOL);
+    Var("g", PT_INT).SetAsInt(-1);
+    std::vector<int> made;  // of each depth left, the depth its variables were made at
+    for (int depth = 0; depth <= kFrames; ++depth) {
+        if (depth) runner.Stack.Push();
+        TParamCollectionItem& local = Var("l", PT_INT);
+        local.SetOwnerId(depth);
+        local.SetLocal(true);
+        local.SetAsInt(depth);
+        Var("a" + std::to_string(depth), PT_INT).SetOwnerId(depth);
+        made.push_back(depth);
+    }
+    const auto expectDepths = [&](const char* Step) {
+        ASSERT_EQ(runner.Stack.Count() + 1, static_cast<int>(made.size())) << Step;
+        ASSERT_EQ(ParamMan->Count(), SysVarCount + 3 + 2 * static_cast<int>(made.size())) << Step;
+        for (int depth = 0; depth < static_cast<int>(made.size()); ++depth) {
+            ParamMan->SetCurrentScope(depth);
+            EXPECT_EQ(ParamMan->Find("l")->GetAsInt(), made[depth]) << Step;
+            EXPECT_EQ(ParamMan->Find("a" + std::to_string(made[depth]))->OwnerId(), depth) << Step;
+            EXPECT_EQ(ParamMan->Find("g")->GetAsInt(), -1) << Step;
+        }
+        ParamMan->SetCurrentScope(runner.Stack.Count());
+    };
+    for (const int index : {0, 5, kFrames - 3}) {
+        TParamInt frame;
+        frame.SetInt(index);
+        SysFuncMan->CallFunction(ok, deleteStack, std::vector<TCustomParam*>{&frame});
+        EXPECT_TRUE(ok.GetAsBool()) << index;
+        made.erase(made.begin() + index);
+        expectDepths(std::to_string(index).c_str());
+    }
+    TMemoryStream saved;
+    ParamMan->SaveVariables(saved);
+    saved.SetPosition(0);
+    ParamMan->LoadVariables(saved, GameSaveVersion);
+    expectDepths("loaded");
+}
+
 }  // namespace

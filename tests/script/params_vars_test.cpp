@@ -97,6 +97,27 @@ TEST_F(ParamVars, ScopesAndLookup) {
     TParamCollectionItem& second = Add("X", PT_INT);
     EXPECT_EQ(ParamMan->Find("x"), &global);
     EXPECT_EQ(ParamMan->FindScoped("x", false), &second);
+
+    // Locals of the same names at other depths, linked later, lie first along the chains: depth
+    // 5's own local is found all the same, and of two of one name the one linked last.
+    for (int depth = 6; depth < 12; ++depth)
+        for (const char* name : {"x", "y"}) {
+            TParamCollectionItem& other = Add(name, PT_INT);
+            other.SetLocal(true);
+            other.SetOwnerId(depth);
+        }
+    ParamMan->SetCurrentScope(5);
+    EXPECT_EQ(ParamMan->FindScoped("y", true), &onlyLocal);
+    EXPECT_EQ(ParamMan->FindScoped("x", true), &local);
+    TParamCollectionItem& twin = Add("x", PT_INT);
+    twin.SetLocal(true);
+    twin.SetOwnerId(5);
+    EXPECT_EQ(ParamMan->FindScoped("x", true), &twin);
+    for (int depth = 12; depth < 18; ++depth) Add("x", PT_INT).SetOwnerId(depth);
+    EXPECT_EQ(ParamMan->FindScoped("x", true), &twin);
+    EXPECT_EQ(ParamMan->FindScoped("x", false), &ParamMan->Items(ParamMan->Count() - 1));
+    ParamMan->SetCurrentScope(20);
+    EXPECT_EQ(ParamMan->FindScoped("x", true), nullptr);
 }
 
 TEST_F(ParamVars, DeleteScopeAndClear) {

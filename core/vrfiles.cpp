@@ -54,6 +54,34 @@ void WriteAll(TNxBigStream& Stream, TStream& Source) {
     if (count > 0 && Stream.CopyFromStream(Source, count) != count) throw EWriteError();
 }
 
+// Bytes of a known count filled with values as stored (little-endian, as the host); what is not
+// filled stays 0.
+class TStoredBytes {
+public:
+    explicit TStoredBytes(int64_t Count) : bytes_(static_cast<size_t>(Count)) {}
+    int64_t Filled() const { return static_cast<int64_t>(filled_); }
+    // The bytes put, where they now lie.
+    std::span<char> Put(const void* Data, size_t Count) {
+        char* at = bytes_.data() + filled_;
+        std::memcpy(at, Data, Count);
+        filled_ += Count;
+        return {at, Count};
+    }
+    template <typename T>
+    void Put(T Value) {
+        Put(&Value, sizeof Value);
+    }
+    // All the bytes, at Stream's position.
+    void WriteTo(TNxBigStream& Stream) const {
+        const auto count = static_cast<int64_t>(bytes_.size());
+        if (Stream.Write(bytes_.data(), count) != count) throw EWriteError();
+    }
+
+private:
+    std::vector<char> bytes_;
+    size_t filled_ = 0;
+};
+
 // A stream seen through the 64-bit operations, so that an archive is written straight into it.
 class TBigStreamOver : public TNxBigStream {
 public:
@@ -438,16 +466,28 @@ TVrFile& TVrFileCollection::AddStream(const std::string& Name) {
 }
 
 void TVrFileCollection::DeleteFile(const std::string& Name) {
-    if (const int index = IndexOf(Name); index >= 0) Delete(index);
+    const int index = IndexOf(Name);
+    if (index < 0) return;
+    const THashCollectionItem* gone = &GetFile(index);
+    DeleteIf([gone](const THashCollectionItem& Item) { return &Item == gone; }, index);
 }
 
 void TVrFileCollection::WriteFile(const std::string& FileName) {
+    // The sentinel is taken out first and, after a failed write, put back last.
+    const int sentinel = IndexOf(kVrSentinelName);
+    const int64_t end = sentinel >= 0 ? GetFile(sentinel).Offset : 0;
+    DeleteIf([](const THashCollectionItem& Item) { return Item.Name() == kVrSentinelName; });
     const std::vector<TVrFile*> files = EntriesToWrite(*this);
     std::vector<int64_t> offsets;
-    WriteFileReplacing(FileName, [&](TStream& File) {
-        TBigStreamOver archive(File);
-        offsets = WriteArchive(files, archive);
-    });
+    try {
+        WriteFileReplacing(FileName, [&](TStream& File) {
+            TBigStreamOver archive(File);
+            offsets = WriteArchive(files, archive);
+        });
+    } catch (...) {
+        if (sentinel >= 0) AddFile(kVrSentinelName).Offset = end;
+        throw;
+    }
     try {
         SetFileName(FileName);
         archiveStream_ = std::make_unique<TNxBigFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
@@ -461,7 +501,6 @@ void TVrFileCollection::WriteFile(const std::string& FileName) {
         files[i]->Size = offsets[i + 1] - offsets[i];
         files[i]->DataSource.reset();
     }
-    DeleteIf([](const THashCollectionItem& Item) { return Item.Name() == kVrSentinelName; });
     AddFile(kVrSentinelName).Offset = offsets.back();
 }
 
@@ -503,21 +542,20 @@ std::vector<int64_t> TVrFileCollection::WriteArchive(std::span<TVrFile* const> F
 
     // The index with its tables zeroed, filled in once the data is written.
     const int64_t start = Stream.GetPosition();
-    TMemoryStream head;
-    head.WriteBuffer(kMagic, sizeof kMagic);
-    WriteStreamInt(head, layout.Version);
-    WriteStreamInt(head, static_cast<int32_t>(layout.Count));
+    int64_t nameBytes = 0;
+    for (const TVrFile* file : Files) nameBytes += 4 + static_cast<int64_t>(file->Name().size());
+    TStoredBytes head(sizeof kMagic + 4 + 4 + nameBytes + layout.TableBytes());
+    head.Put(kMagic, sizeof kMagic);
+    head.Put(layout.Version);
+    head.Put(static_cast<int32_t>(layout.Count));
     TNxRandom nameKey(kScrambleSeed);
     for (const TVrFile* file : Files) {
         const std::string& name = file->Name();
-        const int64_t at = head.Size() + 4;
-        WriteStreamString(head, name);
-        ScrambleName(std::span(reinterpret_cast<char*>(head.Memory() + at), name.size()), nameKey);
+        head.Put(static_cast<int32_t>(name.size()));
+        ScrambleName(head.Put(name.data(), name.size()), nameKey);
     }
-    const int64_t tablePosition = start + head.Size();
-    const std::vector<uint8_t> zeros(static_cast<size_t>(layout.TableBytes()));
-    head.WriteBuffer(zeros.data(), static_cast<int64_t>(zeros.size()));
-    WriteAll(Stream, head);
+    const int64_t tablePosition = start + head.Filled();
+    head.WriteTo(Stream);
 
     std::vector<int64_t> offsets;
     for (size_t i = 0; i < Files.size();) {
@@ -530,22 +568,15 @@ std::vector<int64_t> TVrFileCollection::WriteArchive(std::span<TVrFile* const> F
     }
     offsets.push_back(Stream.GetPosition() - start);
 
-    // The tables as stored (little-endian, as the host), filled in place.
-    std::vector<uint8_t> tables(zeros.size());
-    uint8_t* at = tables.data();
-    const auto put = [&at](auto Value) {
-        std::memcpy(at, &Value, sizeof Value);
-        at += sizeof Value;
-    };
+    TStoredBytes tables(layout.TableBytes());
     TNxRandom offsetKey(kScrambleSeed);
-    for (int64_t offset : offsets) put(ScrambleOffset(static_cast<uint64_t>(offset), offsetKey, true));
-    for (const TVrFile* file : Files) put(file->StoredRaw);
-    for (const TVrFile* file : Files) put(file->FileTime);
-    for (const TVrFile* file : Files) put(file->Crc32);
-    for (const TVrFile* file : Files) put(file->CrcMode);
+    for (int64_t offset : offsets) tables.Put(ScrambleOffset(static_cast<uint64_t>(offset), offsetKey, true));
+    for (const TVrFile* file : Files) tables.Put(file->StoredRaw);
+    for (const TVrFile* file : Files) tables.Put(file->FileTime);
+    for (const TVrFile* file : Files) tables.Put(file->Crc32);
+    for (const TVrFile* file : Files) tables.Put(file->CrcMode);
     Stream.SetPosition(tablePosition);
-    if (Stream.Write(tables.data(), static_cast<int64_t>(tables.size())) != static_cast<int64_t>(tables.size()))
-        throw EWriteError();
+    tables.WriteTo(Stream);
     return offsets;
 }
 

@@ -93,7 +93,8 @@ public:
     TVrFile& AddFile(const std::string& Name) { return static_cast<TVrFile&>(AddNamed(Name)); }
     // An entry whose data the caller writes into its (new, empty) DataSource.
     TVrFile& AddStream(const std::string& Name);
-    // Frees the entry of that name, when there is one.
+    // Frees the entry of that name, when there is one, and closes up the entries after it (a walk
+    // over them), so that entries are found by position without a search.
     void DeleteFile(const std::string& Name);
     // Writes the collection (WriteIndex) in place of the archive file FileName, by way of a file
     // beside it (WriteFileReplacing), then reads from that file as Open would have found it,

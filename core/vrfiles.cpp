@@ -54,6 +54,49 @@ void WriteAll(TNxBigStream& Stream, TStream& Source) {
     if (count > 0 && Stream.CopyFromStream(Source, count) != count) throw EWriteError();
 }
 
+// Bytes of a known count filled with values as stored (little-endian, as the host); what is not
+// filled stays 0.
+class TStoredBytes {
+public:
+    explicit TStoredBytes(int64_t Count) : bytes_(static_cast<size_t>(Count)) {}
+    int64_t Filled() const { return static_cast<int64_t>(filled_); }
+    // The bytes put, where they now lie.
+    std::span<char> Put(const void* Data, size_t Count) {
+        char* at = bytes_.data() + filled_;
+        std::memcpy(at, Data, Count);
+        filled_ += Count;
+        return {at, Count};
+    }
+    template <typename T>
+    void Put(T Value) {
+        Put(&Value, sizeof Value);
+    }
+    // All the bytes, at Stream's position.
+    void WriteTo(TNxBigStream& Stream) const {
+        const auto count = static_cast<int64_t>(bytes_.size());
+        if (Stream.Write(bytes_.data(), count) != count) throw EWriteError();
+    }
+
+private:
+    std::vector<char> bytes_;
+    size_t filled_ = 0;
+};
+
+// A stream seen through the 64-bit operations, so that an archive is written straight into it.
+class TBigStreamOver : public TNxBigStream {
+public:
+    explicit TBigStreamOver(TStream& Stream) : stream_(Stream) {}
+    int64_t GetSize() override { return stream_.Size(); }
+    int64_t GetPosition() override { return stream_.Position(); }
+    void SetPosition(int64_t Pos) override { stream_.SetPosition(Pos); }
+    int64_t Write(const void* Buffer, int64_t Count) override { return stream_.Write(Buffer, Count); }
+    int64_t Read(void* Buffer, int64_t Count) override { return stream_.Read(Buffer, Count); }
+    int64_t CopyFromStream(TStream& Source, int64_t Count) override { return CopyStreamData(stream_, Source, Count); }
+
+private:
+    TStream& stream_;
+};
+
 bool StartsWithMagic(TNxBigStream& Stream) {
     char magic[2];
     Stream.SetPosition(0);
@@ -88,7 +131,7 @@ EVrFileError CutShort(const TVrFile& File) { return EVrFileError(Format("%s:デ�
 [[noreturn]] void RaiseDamaged(const std::string& FileName) { throw ArchiveError(FileName, "アーカイブが壊れています"); }
 
 // The keystream of the index: one generator for all names, a fresh one for the offsets.
-void ScrambleName(std::string& Name, TNxRandom& Key) {
+void ScrambleName(std::span<char> Name, TNxRandom& Key) {
     for (char& c : Name) c = static_cast<char>(c ^ static_cast<char>(Key.Next() & 0xFF));
 }
 // 32-bit offsets take the key itself, 64-bit ones its sign extension.
@@ -122,6 +165,7 @@ struct TIndexEntry {
     int32_t FileTime = 0;
     uint32_t Crc32 = 0;
     uint8_t CrcMode = 0;
+    bool CrcKnown = false;
 };
 
 class TIndexReader {
@@ -201,7 +245,10 @@ private:
         const auto files = std::span(Entries).first(Entries.size() - 1);
         for (TIndexEntry& entry : files) entry.StoredRaw = ReadStreamByte(Tables);
         for (TIndexEntry& entry : files) entry.FileTime = ReadStreamInt(Tables);
-        for (TIndexEntry& entry : files) entry.Crc32 = static_cast<uint32_t>(ReadStreamInt(Tables));
+        for (TIndexEntry& entry : files) {
+            entry.Crc32 = static_cast<uint32_t>(ReadStreamInt(Tables));
+            entry.CrcKnown = true;
+        }
         if (layout_.HasCrcModes())
             for (TIndexEntry& entry : files) entry.CrcMode = ReadStreamByte(Tables);
     }
@@ -212,6 +259,14 @@ private:
     TIndexLayout layout_{0, 0};
 };
 
+// The entries a collection writes: all but the sentinel.
+std::vector<TVrFile*> EntriesToWrite(const TVrFileCollection& Collection) {
+    std::vector<TVrFile*> files;
+    for (int i = 0; i < Collection.Count(); ++i)
+        if (Collection.GetFile(i).Name() != kVrSentinelName) files.push_back(&Collection.GetFile(i));
+    return files;
+}
+
 void AddEntries(TVrFileCollection& Collection, const std::vector<TIndexEntry>& Entries) {
     for (const TIndexEntry& entry : Entries) {
         TVrFile& file = Collection.AddFile(entry.Name);
@@ -221,6 +276,7 @@ void AddEntries(TVrFileCollection& Collection, const std::vector<TIndexEntry>& E
         file.FileTime = entry.FileTime;
         file.Crc32 = entry.Crc32;
         file.CrcMode = entry.CrcMode;
+        file.CrcKnown = entry.CrcKnown;
     }
 }
 
@@ -253,12 +309,14 @@ void TVrFile::WriteStored(TNxBigStream& Stream, TStream& Plain, bool Compress, b
             StoredRaw = 0;
             WriteAll(Stream, packed);
             Crc32 = StreamCrc32(CrcMode == 1 ? Plain : packed);
+            CrcKnown = true;
             return;
         }
     }
     StoredRaw = 1;
     WriteAll(Stream, Plain);
     Crc32 = StreamCrc32(Plain);
+    CrcKnown = true;
 }
 
 // ---- TVrFileCollection ----
@@ -281,11 +339,8 @@ void TVrFileCollection::Open(const std::string& FileName) {
     Reset();
     if (FileName.empty()) return;
     try {
-        fileName_ = FileName;
-        const bool isFile = platform::fs::FileExists(FileName);
-        baseFolder_ = isFile ? FileName.substr(0, AfterLastDelimiter(FileName, "\\:")) : FileName;
-        if (!baseFolder_.empty()) baseFolder_ = AppendBackslash(baseFolder_);
-        if (!isFile) return;
+        SetFileName(FileName);
+        if (!platform::fs::FileExists(FileName)) return;
         archiveStream_ = std::make_unique<TNxBigFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
         TNxBigStream& archive = *archiveStream_;
         const std::string extension = ExtractFileExt(FileName);
@@ -308,6 +363,12 @@ void TVrFileCollection::Open(const std::string& FileName) {
         Reset();
         throw;
     }
+}
+
+void TVrFileCollection::SetFileName(const std::string& FileName) {
+    fileName_ = FileName;
+    baseFolder_ = platform::fs::FileExists(FileName) ? FileName.substr(0, AfterLastDelimiter(FileName, "\\:")) : FileName;
+    if (!baseFolder_.empty()) baseFolder_ = AppendBackslash(baseFolder_);
 }
 
 std::string TVrFileCollection::DiskFileName(const std::string& Name) const {
@@ -336,15 +397,20 @@ size_t TVrFileCollection::WriteEntries(std::span<TVrFile* const> Files, TNxBigSt
         bytes += next.Size;
     }
     TMemoryStream stored;
+    stored.SetSize(bytes);
     archiveStream_->SetPosition(Files[0]->Offset);
-    const int64_t copied = bytes > 0 ? archiveStream_->CopyToStream(stored, bytes) : 0;
+    const int64_t copied = bytes > 0 ? archiveStream_->Read(stored.Memory(), bytes) : 0;
     const auto* data = static_cast<const Bytef*>(stored.Memory());
+    const int64_t position = Stream.GetPosition();
     int64_t at = 0;
     for (TVrFile* file : Files.first(count)) {
         if (at + file->Size > copied) throw CutShort(*file);
-        Offsets.push_back(Stream.GetPosition() + at - IndexStart);
+        Offsets.push_back(position + at - IndexStart);
         // An index older than the CRC tables gave none.
-        if (file->CrcMode == 0) file->Crc32 = static_cast<uint32_t>(crc32_z(0, data + at, static_cast<size_t>(file->Size)));
+        if (file->CrcMode == 0 && !file->CrcKnown) {
+            file->Crc32 = static_cast<uint32_t>(crc32_z(0, data + at, static_cast<size_t>(file->Size)));
+            file->CrcKnown = true;
+        }
         at += file->Size;
     }
     WriteAll(Stream, stored);
@@ -400,7 +466,42 @@ TVrFile& TVrFileCollection::AddStream(const std::string& Name) {
 }
 
 void TVrFileCollection::DeleteFile(const std::string& Name) {
-    if (const int index = IndexOf(Name); index >= 0) Delete(index);
+    const int index = IndexOf(Name);
+    if (index < 0) return;
+    const THashCollectionItem* gone = &GetFile(index);
+    DeleteIf([gone](const THashCollectionItem& Item) { return &Item == gone; }, index);
+}
+
+void TVrFileCollection::WriteFile(const std::string& FileName) {
+    // The sentinel is taken out first and, after a failed write, put back last.
+    const int sentinel = IndexOf(kVrSentinelName);
+    const int64_t end = sentinel >= 0 ? GetFile(sentinel).Offset : 0;
+    DeleteIf([](const THashCollectionItem& Item) { return Item.Name() == kVrSentinelName; });
+    const std::vector<TVrFile*> files = EntriesToWrite(*this);
+    std::vector<int64_t> offsets;
+    try {
+        WriteFileReplacing(FileName, [&](TStream& File) {
+            TBigStreamOver archive(File);
+            offsets = WriteArchive(files, archive);
+        });
+    } catch (...) {
+        if (sentinel >= 0) AddFile(kVrSentinelName).Offset = end;
+        throw;
+    }
+    try {
+        SetFileName(FileName);
+        archiveStream_ = std::make_unique<TNxBigFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
+    } catch (...) {
+        Reset();
+        throw;
+    }
+    // The index starts the file, so the offsets from it are positions in the file.
+    for (size_t i = 0; i < files.size(); ++i) {
+        files[i]->Offset = offsets[i];
+        files[i]->Size = offsets[i + 1] - offsets[i];
+        files[i]->DataSource.reset();
+    }
+    AddFile(kVrSentinelName).Offset = offsets.back();
 }
 
 std::unique_ptr<TStream> TVrFileCollection::OpenRangeStream(const std::string& Name) {
@@ -432,52 +533,51 @@ void ReadIndex(TVrFileCollection& Collection, TNxBigStream& Stream) {
 }
 
 bool WriteIndex(TVrFileCollection& Collection, TNxBigStream& Stream) {
-    std::vector<TVrFile*> files;
-    for (int i = 0; i < Collection.Count(); ++i)
-        if (Collection.GetFile(i).Name() != kVrSentinelName) files.push_back(&Collection.GetFile(i));
-    const TIndexLayout layout{ArchiveIndexVersion, static_cast<int64_t>(files.size())};
+    Collection.WriteArchive(EntriesToWrite(Collection), Stream);
+    return true;
+}
+
+std::vector<int64_t> TVrFileCollection::WriteArchive(std::span<TVrFile* const> Files, TNxBigStream& Stream) {
+    const TIndexLayout layout{ArchiveIndexVersion, static_cast<int64_t>(Files.size())};
 
     // The index with its tables zeroed, filled in once the data is written.
     const int64_t start = Stream.GetPosition();
-    TMemoryStream head;
-    head.WriteBuffer(kMagic, sizeof kMagic);
-    WriteStreamInt(head, layout.Version);
-    WriteStreamInt(head, static_cast<int32_t>(layout.Count));
+    int64_t nameBytes = 0;
+    for (const TVrFile* file : Files) nameBytes += 4 + static_cast<int64_t>(file->Name().size());
+    TStoredBytes head(sizeof kMagic + 4 + 4 + nameBytes + layout.TableBytes());
+    head.Put(kMagic, sizeof kMagic);
+    head.Put(layout.Version);
+    head.Put(static_cast<int32_t>(layout.Count));
     TNxRandom nameKey(kScrambleSeed);
-    for (const TVrFile* file : files) {
-        std::string name = file->Name();
-        ScrambleName(name, nameKey);
-        WriteStreamString(head, name);
+    for (const TVrFile* file : Files) {
+        const std::string& name = file->Name();
+        head.Put(static_cast<int32_t>(name.size()));
+        ScrambleName(head.Put(name.data(), name.size()), nameKey);
     }
-    const int64_t tablePosition = start + head.Size();
-    const std::vector<uint8_t> zeros(static_cast<size_t>(layout.TableBytes()));
-    head.WriteBuffer(zeros.data(), static_cast<int64_t>(zeros.size()));
-    WriteAll(Stream, head);
+    const int64_t tablePosition = start + head.Filled();
+    head.WriteTo(Stream);
 
     std::vector<int64_t> offsets;
-    for (size_t i = 0; i < files.size();) {
+    for (size_t i = 0; i < Files.size();) {
         try {
-            i += Collection.WriteEntries(std::span(files).subspan(i), Stream, start, offsets);
+            i += WriteEntries(Files.subspan(i), Stream, start, offsets);
         } catch (const EVelaError& e) {
             // The entry that failed is the first without its offset.
-            throw EVrFileError("エラー:" + files[offsets.size()]->Name() + "\n" + e.what());
+            throw EVrFileError("エラー:" + Files[offsets.size()]->Name() + "\n" + e.what());
         }
     }
     offsets.push_back(Stream.GetPosition() - start);
 
-    TMemoryStream tables;
+    TStoredBytes tables(layout.TableBytes());
     TNxRandom offsetKey(kScrambleSeed);
-    for (int64_t offset : offsets) {
-        const uint64_t stored = ScrambleOffset(static_cast<uint64_t>(offset), offsetKey, true);
-        tables.WriteBuffer(&stored, sizeof stored);
-    }
-    for (const TVrFile* file : files) WriteStreamByte(tables, file->StoredRaw);
-    for (const TVrFile* file : files) WriteStreamInt(tables, file->FileTime);
-    for (const TVrFile* file : files) WriteStreamInt(tables, static_cast<int32_t>(file->Crc32));
-    for (const TVrFile* file : files) WriteStreamByte(tables, file->CrcMode);
+    for (int64_t offset : offsets) tables.Put(ScrambleOffset(static_cast<uint64_t>(offset), offsetKey, true));
+    for (const TVrFile* file : Files) tables.Put(file->StoredRaw);
+    for (const TVrFile* file : Files) tables.Put(file->FileTime);
+    for (const TVrFile* file : Files) tables.Put(file->Crc32);
+    for (const TVrFile* file : Files) tables.Put(file->CrcMode);
     Stream.SetPosition(tablePosition);
-    WriteAll(Stream, tables);
-    return true;
+    tables.WriteTo(Stream);
+    return offsets;
 }
 
 // ---- Compression choice, CRC and the probes ----

@@ -47,6 +47,8 @@ public:
     int32_t FileTime = 0;   // the source file's packed date-time, 0 when not set
     uint32_t Crc32 = 0;
     uint8_t CrcMode = 0;  // 0: the CRC covers the stored bytes; 1: the uncompressed bytes
+    // Crc32 was read from an index that holds CRCs, or taken when the entry was written.
+    bool CrcKnown = false;
     // For an entry added in memory: the data, to be filled before writing.
     std::unique_ptr<TMemoryStream> DataSource;
 
@@ -91,8 +93,17 @@ public:
     TVrFile& AddFile(const std::string& Name) { return static_cast<TVrFile&>(AddNamed(Name)); }
     // An entry whose data the caller writes into its (new, empty) DataSource.
     TVrFile& AddStream(const std::string& Name);
-    // Frees the entry of that name, when there is one.
+    // Frees the entry of that name, when there is one, and closes up the entries after it (a walk
+    // over them), so that entries are found by position without a search.
     void DeleteFile(const std::string& Name);
+    // Writes the collection (WriteIndex) in place of the archive file FileName, by way of a file
+    // beside it (WriteFileReplacing), then reads from that file as Open would have found it,
+    // without reading the index again: the entries in the order written, each DataSource freed,
+    // then the sentinel. The other entries' stored bytes go from the archive read straight into
+    // the new file. A failed write leaves the file as it was, the collection reading from it, and
+    // raises; a written file that cannot be opened again leaves the collection empty and closed,
+    // and raises.
+    void WriteFile(const std::string& FileName);
 
     // A read-only window onto the entry's stored bytes in the archive file (for media played
     // straight from it); nullptr without an archive file or such an entry, and for an entry
@@ -107,6 +118,8 @@ private:
     friend class TVrFile;
     // Empties the collection and closes the archive file.
     void Reset();
+    // The names Open takes from FileName.
+    void SetFileName(const std::string& FileName);
     // BaseFolder + Name when that file exists and lies inside BaseFolder; empty otherwise.
     std::string DiskFileName(const std::string& Name) const;
     // The entry's stored bytes, inflated when compressed, into Dest.
@@ -114,10 +127,12 @@ private:
     void CopyStored(const TVrFile& File, TStream& Dest);
     // Writes Files[0] at Stream's position and appends its offset from IndexStart to Offsets; an
     // entry of the archive read, with those after it whose stored bytes follow its own there, is
-    // copied as stored (its CRC taken again unless it covers the uncompressed bytes), the run
-    // read at once. How many entries were written; a failing one has no offset appended.
+    // copied as stored (its CRC taken when the index gave none and it covers the stored bytes),
+    // the run read at once. How many entries were written; a failing one has no offset appended.
     size_t WriteEntries(std::span<TVrFile* const> Files, TNxBigStream& Stream, int64_t IndexStart,
                         std::vector<int64_t>& Offsets);
+    // Writes Files as WriteIndex does; their offsets from the index start and the end of the data.
+    std::vector<int64_t> WriteArchive(std::span<TVrFile* const> Files, TNxBigStream& Stream);
     friend bool WriteIndex(TVrFileCollection& Collection, TNxBigStream& Stream);
 
     std::string baseFolder_;

@@ -263,6 +263,14 @@ bool DirectoryExists(std::string_view programPath) {
     return StatProgramPath(programPath, st) && S_ISDIR(st.st_mode);
 }
 
+std::optional<FileStamp> StampOfFile(std::string_view programPath) {
+    const auto host = ToHostPath(programPath);
+    struct stat st;
+    if (!host || lstat(host->c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    const auto ns = [](const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    return FileStamp{st.st_dev, st.st_ino, st.st_size, ns(st.st_mtim), ns(st.st_ctim)};
+}
+
 int32_t FileAge(std::string_view programPath) {
     struct stat st;
     if (!StatProgramPath(programPath, st)) return -1;

@@ -38,6 +38,17 @@ bool DirectoryExists(std::string_view programPath);  // a folder
 // day << 16 | hour << 11 | minute << 5 | second / 2; -1 when the file cannot be read or its time
 // lies outside 1980..2107.
 int32_t FileAge(std::string_view programPath);
+// One state of a regular file: the file itself (device and inode), its size, and its modification
+// and change times in nanoseconds. Two equal stamps of a path say that the file there was neither
+// replaced nor written between them, to the grain of the host's clock.
+struct FileStamp {
+    uint64_t Device = 0, Inode = 0;
+    int64_t Size = 0, ModifiedNs = 0, ChangedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+// The stamp of the regular file at the path itself (a link there is not followed); nothing when
+// no regular file stands there.
+std::optional<FileStamp> StampOfFile(std::string_view programPath);
 bool DeleteFile(std::string_view programPath);
 bool RenameFile(std::string_view fromProgramPath, std::string_view toProgramPath);  // replaces the target
 bool CreateDirectory(std::string_view programPath);

@@ -18,11 +18,10 @@
 #include "script/savedata.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-class TVrFileCollection;
 
 // One declared variable of the project file: its value type, its name and, for types 1 to 4, its
 // value.
@@ -128,12 +127,12 @@ public:
     // says once when a link stands there: that is never read (OpenSaveFile), and the first write
     // replaces the link itself, never what it leads to.
     std::string GetSaveFileName();
-    // Writes the whole save archive with the game record of Slot replaced into Buffer, the
-    // status entry replaced too when SaveStatus would save it.
+    // Writes into Buffer the whole save archive a save into Slot writes (PutGame), leaving the
+    // save file as it is.
     void SaveGame(TNxBigStream& Buffer, int32_t Slot, const std::string& Caption, int32_t ContinuePC,
                   const std::string& ContinuePage);
     // The pending save: nothing for an empty caption; else the archive with the slot and the
-    // status written (SaveGame) is put in place of the save file in one write, and the slot's
+    // status written (PutGame) is put in place of the save file in one write, and the slot's
     // caption set. A failure is shown as a warning and the game goes on.
     void ExecuteSave(int32_t Slot, const std::string& ContinuePage, const std::string& Caption, int32_t ContinuePC);
     // Rewrites the status entry, when SaveEnabled is set, the save file's folder exists and the
@@ -167,8 +166,12 @@ private:
     // Save data (savedata.cpp).
     // Opens the save file, or an empty collection when it does not exist or is a link.
     void OpenSaveFile(TVrFileCollection& Saves);
-    // Writes Buffer in place of the save file.
-    void WriteSaveFile(TNxBigStream& Buffer);
+    // Writes the save file's entries, changed through Change, in place of it (TSaveArchive).
+    void RewriteSaveFile(const std::function<void(TVrFileCollection&)>& Change);
+    // The game record of Slot put in Saves in place of any before, the status entry too when
+    // SaveStatus would save it.
+    void PutGame(TVrFileCollection& Saves, int32_t Slot, const std::string& Caption, int32_t ContinuePC,
+                 const std::string& ContinuePage);
     // Warns that the save file cannot be written, once until a write succeeds again: a title
     // whose folder cannot be written is told so once, not at every save.
     void WarnWriteFailed(const std::exception& Error);
@@ -193,6 +196,7 @@ private:
     bool opened_ = false;  // the status data was read: Destroy saves it again
     bool statusUnread_ = false;  // the stored status could not be read: it is never replaced
     bool writeWarned_ = false;   // a failed write was warned about, and none has worked since
+    TSaveArchive saveArchive_;
 };
 
 // The project of the run, between CreateProject and FreeProject.

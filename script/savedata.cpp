@@ -99,6 +99,28 @@ void TSaveSections::LoadImageMode(TStream& Stream, int32_t Version) {
 
 // ---- The save file ----
 
+TVrFileCollection& TSaveArchive::Entries(const std::string& Path) {
+    const std::optional<platform::fs::FileStamp> stamp = platform::fs::StampOfFile(Path);
+    if (kept_ && Path == path_ && stamp == stamp_) return saves_;
+    kept_ = false;
+    saves_.Open(stamp ? Path : std::string());
+    path_ = Path;
+    stamp_ = stamp;
+    kept_ = true;
+    return saves_;
+}
+
+void TSaveArchive::Rewrite(const std::string& Path, const std::function<void(TVrFileCollection&)>& Change) {
+    TVrFileCollection& saves = Entries(Path);
+    // Changed in memory, the entries describe no file until they are written.
+    kept_ = false;
+    Change(saves);
+    saves.WriteFile(Path);
+    stamp_ = platform::fs::StampOfFile(Path);
+    // Gone already, the file leaves nothing the entries could be kept for.
+    kept_ = stamp_.has_value();
+}
+
 std::string TProject::GetSaveFileName() {
     if (!SavePathKnown) {
         if (args_.empty()) {
@@ -122,8 +144,8 @@ void TProject::OpenSaveFile(TVrFileCollection& Saves) {
     Saves.Open(SaveFileReadable(path) ? path : std::string());
 }
 
-void TProject::WriteSaveFile(TNxBigStream& Buffer) {
-    WriteFileReplacing(GetSaveFileName(), [&Buffer](TStream& File) { Buffer.CopyToStream(File, 0); });
+void TProject::RewriteSaveFile(const std::function<void(TVrFileCollection&)>& Change) {
+    saveArchive_.Rewrite(GetSaveFileName(), Change);
     writeWarned_ = false;
 }
 
@@ -170,28 +192,31 @@ void TProject::ContinueAt(const std::string& Page, int32_t PC) {
     runner.Begun = false;
 }
 
-void TProject::SaveGame(TNxBigStream& Buffer, int32_t Slot, const std::string& Caption, int32_t ContinuePC,
-                        const std::string& ContinuePage) {
-    TVrFileCollection saves;
-    OpenSaveFile(saves);
+void TProject::PutGame(TVrFileCollection& Saves, int32_t Slot, const std::string& Caption, int32_t ContinuePC,
+                       const std::string& ContinuePage) {
     const std::string name = SlotEntryName(Slot);
-    saves.DeleteFile(name);
-    TStream& record = *saves.AddStream(name).DataSource;
+    Saves.DeleteFile(name);
+    TStream& record = *Saves.AddStream(name).DataSource;
     WriteStreamInt(record, GameSaveVersion);
     WriteStreamString(record, Caption);
     WriteStreamString(record, ContinuePage);
     WriteStreamInt(record, ContinuePC);
     WriteGameState(record);
-    if (StatusSaved()) PutStatus(saves);
+    if (StatusSaved()) PutStatus(Saves);
+}
+
+void TProject::SaveGame(TNxBigStream& Buffer, int32_t Slot, const std::string& Caption, int32_t ContinuePC,
+                        const std::string& ContinuePage) {
+    TVrFileCollection saves;
+    OpenSaveFile(saves);
+    PutGame(saves, Slot, Caption, ContinuePC, ContinuePage);
     WriteIndex(saves, Buffer);
 }
 
 void TProject::ExecuteSave(int32_t Slot, const std::string& ContinuePage, const std::string& Caption, int32_t ContinuePC) {
     if (Caption.empty()) return;
     try {
-        TNxBigMemoryStream buffer;
-        SaveGame(buffer, Slot, Caption, ContinuePC, ContinuePage);
-        WriteSaveFile(buffer);
+        RewriteSaveFile([&](TVrFileCollection& Saves) { PutGame(Saves, Slot, Caption, ContinuePC, ContinuePage); });
         // Listed only once it is really there.
         SetSaveCaption(Slot, Caption);
     } catch (const std::exception& e) {
@@ -313,15 +338,10 @@ void TProject::ReadStatusRecord(TStream& Stream) {
 
 bool TProject::StoreSavedFile(const std::string& Name, TStream& Data) {
     try {
-        TNxBigMemoryStream buffer;
-        {
-            TVrFileCollection saves;
-            OpenSaveFile(saves);
-            saves.DeleteFile(Name);
-            saves.AddStream(Name).DataSource->LoadFromStream(Data);
-            WriteIndex(saves, buffer);
-        }
-        WriteSaveFile(buffer);
+        RewriteSaveFile([&](TVrFileCollection& Saves) {
+            Saves.DeleteFile(Name);
+            Saves.AddStream(Name).DataSource->LoadFromStream(Data);
+        });
         return true;
     } catch (const std::exception&) {
         return false;
@@ -340,14 +360,7 @@ void TProject::PutStatus(TVrFileCollection& Saves) const {
 void TProject::SaveStatus() {
     try {
         if (!StatusSaved()) return;
-        TNxBigMemoryStream buffer;
-        {
-            TVrFileCollection saves;
-            OpenSaveFile(saves);
-            PutStatus(saves);
-            WriteIndex(saves, buffer);
-        }
-        WriteSaveFile(buffer);
+        RewriteSaveFile([this](TVrFileCollection& Saves) { PutStatus(Saves); });
     } catch (const std::exception& e) {
         WarnWriteFailed(e);
     }

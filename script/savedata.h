@@ -12,8 +12,12 @@
 // version 103). A record without the header is version 0, read from its first byte.
 #include "core/header.h"
 #include "core/stringlist.h"
+#include "core/vrfiles.h"
+#include "platform/fs.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -53,6 +57,28 @@ public:
 private:
     TStringList lines_;
     std::unordered_map<int32_t, int> firstLines_;  // slot -> its first line
+};
+
+// The save file's entries as last read or written, kept between saves so that a save rewrites the
+// file without reading its index again. They are read again when the file at the path is no
+// longer the one they describe (replaced or written by another process, or a link put there),
+// and after any failure.
+class TSaveArchive {
+public:
+    // Changes the entries through Change and writes them in place of the save file Path
+    // (TVrFileCollection::WriteFile). A failure leaves the file as it was and raises.
+    void Rewrite(const std::string& Path, const std::function<void(TVrFileCollection&)>& Change);
+
+private:
+    // The entries of the save file Path: none when no regular file stands there (a link is never
+    // read). Raises what TVrFileCollection::Open raises.
+    TVrFileCollection& Entries(const std::string& Path);
+
+    TVrFileCollection saves_;
+    std::string path_;
+    // The file at path_ that saves_ describes; nothing for none, saves_ then empty.
+    std::optional<platform::fs::FileStamp> stamp_;
+    bool kept_ = false;  // saves_ describes what stands at path_ as stamp_ says
 };
 
 // The parts of the save records that the scene, the message history, the read marks, the image

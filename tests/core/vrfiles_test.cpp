@@ -17,6 +17,7 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -277,6 +278,39 @@ TEST_F(VrArchive, RewritesCarryStoredBytesOver) {
         PythonOutput(kReference, {"extract", host_ + "copy.dat", out});
         for (const auto& [name, bytes] : files_) EXPECT_EQ(ReadHostFile(out + name), bytes) << name;
     }
+}
+
+// A collection written in place of its file reads on from the file written as a fresh open
+// would, so that the next write from it carries the other entries' stored bytes over, from an
+// index without CRCs too.
+TEST_F(VrArchive, WrittenInPlaceReadsOnFromTheFileWritten) {
+    Pack("game.dat", {"--version", "0"});
+    TVrFileCollection c;
+    c.Open(Program("game.dat"));
+    c.DeleteFile("a.txt");
+    c.AddStream("a.txt").DataSource->WriteBuffer("again", 5);
+    c.WriteFile(Program("game.dat"));
+    c.AddStream("new.txt").DataSource->WriteBuffer("fresh", 5);
+    c.WriteFile(Program("game.dat"));
+
+    TVrFileCollection fresh;
+    fresh.Open(Program("game.dat"));
+    ASSERT_EQ(c.Count(), fresh.Count());
+    for (int i = 0; i < c.Count(); ++i) {
+        const TVrFile &kept = c.GetFile(i), &read = fresh.GetFile(i);
+        SCOPED_TRACE(read.Name());
+        EXPECT_EQ(kept.Name(), read.Name());
+        EXPECT_EQ(kept.DataSource, nullptr);
+        EXPECT_EQ(std::tie(kept.Offset, kept.Size, kept.StoredRaw, kept.FileTime, kept.Crc32, kept.CrcMode),
+                  std::tie(read.Offset, read.Size, read.StoredRaw, read.FileTime, read.Crc32, read.CrcMode));
+    }
+    EXPECT_EQ(c.GetFile(c.Count() - 2).Name(), "new.txt");
+    EXPECT_EQ(Entry(c, "a.txt"), "again");
+    const std::string out = host_ + "out/";
+    PythonOutput(kReference, {"extract", host_ + "game.dat", out});
+    files_["a.txt"] = "again";
+    files_["new.txt"] = "fresh";
+    for (const auto& [name, bytes] : files_) EXPECT_EQ(ReadHostFile(out + name), bytes) << name;
 }
 
 TEST_F(VrArchive, NamesMatchWithoutRegardToCase) {

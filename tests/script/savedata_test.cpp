@@ -258,6 +258,50 @@ TEST_F(SaveData, AFailedWriteLeavesTheOldFile) {
     EXPECT_EQ(host->Warnings.size(), 2u);
 }
 
+// A save writes from the entries kept since the last read or write only while the file on disk
+// is still the one they describe: another writer's file, a failed save, a load and a removed
+// file each leave the next save writing what a save from the file on disk writes.
+TEST_F(SaveData, SavesWriteFromTheFileOnDisk) {
+    OpenTitle();
+    const auto names = [](std::initializer_list<std::string> Entries) {
+        Strings hex;
+        for (const std::string& name : Entries) hex.push_back(Hex(name));
+        return hex;
+    };
+    // The record as the reference reads it, its CRC checked.
+    const auto stored = [&](int Slot) {
+        return PythonOutput("vfarchive.py", {"cat", SaveHostFile(), Hex("GAMESAVEDATA" + std::to_string(Slot))});
+    };
+    Project->ExecuteSave(0, "", "a", 0);
+    Project->ExecuteSave(1, "", "b", 0);
+    const std::string one = Record(1);
+
+    // Another writer leaves slot 1 and a file of the title's, without slot 0.
+    WriteArchive(SaveFile(), {{"GAMESAVEDATA1", one}, {"save:x", "theirs"}});
+    Project->ExecuteSave(2, "", "c", 0);
+    EXPECT_EQ(ListedNames(SaveHostFile()), names({"GAMESAVEDATA1", "save:x", "GAMESAVEDATA2", "STATUSSAVEDATA"}));
+    EXPECT_EQ(stored(1), one);
+    EXPECT_EQ(ArchiveEntry(SaveFile(), "save:x"), "theirs");
+    const std::string two = stored(2);
+
+    // The slot of a failed save is not written by the next.
+    ASSERT_EQ(mkdir((SaveHostFile() + ".$$$").c_str(), 0700), 0);
+    Project->ExecuteSave(3, "", "d", 0);
+    ASSERT_EQ(rmdir((SaveHostFile() + ".$$$").c_str()), 0);
+    Project->LoadGame(2);
+    Project->ExecuteSave(4, "", "e", 0);
+    EXPECT_EQ(host->Warnings.size(), 1u);
+    EXPECT_FALSE(Terminating());
+    EXPECT_EQ(ListedNames(SaveHostFile()),
+              names({"GAMESAVEDATA1", "save:x", "GAMESAVEDATA2", "GAMESAVEDATA4", "STATUSSAVEDATA"}));
+    EXPECT_EQ(stored(1), one);
+    EXPECT_EQ(stored(2), two);
+
+    ASSERT_TRUE(platform::fs::DeleteFile(SaveFile()));
+    Project->ExecuteSave(5, "", "f", 0);
+    EXPECT_EQ(ListedNames(SaveHostFile()), names({"GAMESAVEDATA5", "STATUSSAVEDATA"}));
+}
+
 TEST_F(SaveData, StatusThatCannotBeReadIsNeverReplaced) {
     OpenTitle();
     Project->ExecuteSave(0, "", "s", 0);

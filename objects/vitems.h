@@ -11,6 +11,7 @@
 #include "core/holelist.h"
 #include "core/stringlist.h"
 #include "graphics/dibx.h"
+#include "objects/nameindex.h"
 #include "script/services.h"
 
 #include <array>
@@ -930,7 +931,7 @@ private:
     mutable THoleList<TVelaObject*> Objects;
     mutable std::vector<uint32_t> ListedSerials;
     // The objects of the flat list that have a name and are not marked for deletion, by name.
-    std::unordered_multimap<std::string, TVelaObject*> Names;
+    TNameIndex<TVelaObject> Names;
     // The names Prefix<n> handed out by MakeUniqueName, by prefix: every n from the prefix's first
     // From up to Next is taken but those in Freed (which may hold taken ones, dropped when met).
     struct TNameNumbers {

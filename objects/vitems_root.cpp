@@ -325,24 +325,18 @@ void TVelaBaseList::SetColor(int32_t V) {
 template <class TAccept>
 TVelaObject* TVelaBaseList::FirstNamed(const std::string& AName, TAccept Accept) const {
     TVelaObject* first = nullptr;
-    const auto [from, to] = Names.equal_range(AName);
-    for (auto it = from; it != to; ++it)
-        if ((!first || it->second->GetSerial() < first->GetSerial()) && Accept(it->second)) first = it->second;
+    Names.ForEachNamed(AName, [&](TVelaObject* Obj) {
+        if ((!first || Obj->GetSerial() < first->GetSerial()) && Accept(Obj)) first = Obj;
+    });
     return first;
 }
 
 void TVelaBaseList::IndexName(TVelaObject& Obj) {
-    if (Obj.Listed && !Obj.GetName().empty() && !Obj.Marked) Names.emplace(Obj.GetName(), &Obj);
+    if (Obj.Listed && !Obj.GetName().empty() && !Obj.Marked) Names.Add(&Obj);
 }
 
 void TVelaBaseList::UnindexName(const TVelaObject& Obj) {
-    const auto [from, to] = Names.equal_range(Obj.GetName());
-    for (auto it = from; it != to; ++it)
-        if (it->second == &Obj) {
-            Names.erase(it);
-            if (!NameNumbers.empty() && !Names.contains(Obj.GetName())) NameFreed(Obj.GetName());
-            return;
-        }
+    if (Names.Remove(&Obj) && !NameNumbers.empty() && !Names.Contains(Obj.GetName())) NameFreed(Obj.GetName());
 }
 
 // S is Prefix<n> for every split of its trailing digits whose number is written as to_string

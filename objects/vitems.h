@@ -538,6 +538,14 @@ private:
     // The button groups among the children, made when a group is first set or selected in.
     struct TButtonGroups;
     std::unique_ptr<TButtonGroups> Groups;
+    // The children were added, removed or moved: a first member found before may be first no more.
+    void ChildOrderMoved();
+    // Button, a member of group G (or not), takes the place of the first member known when it
+    // stands before it.
+    void NoteMember(const TVelaObject* Button, int32_t G);
+    // The first member of group G in drawing order, nullptr when none: a walk of the children
+    // once per change of their order, remembered until the next.
+    TVelaControl* FirstMember(int32_t G);
 
 protected:
 

@@ -323,6 +323,11 @@ public:
     bool IsComponent() const override { return true; }
 };
 
+// The handlers every control has, of the pointer, the keys and the focus.
+#define VELA_CONTROL_HANDLERS(X)                                                                           \
+    X(Onmousemove) X(Onmousein) X(Onmouseout) X(Onlbtndown) X(Onlbtnup) X(Onrbtndown) X(Onrbtnup) X(Onwheeldown) \
+    X(Onwheelup) X(Onkeydown) X(Onkeyup) X(Onkeyrepeat) X(Onfocusin) X(Onfocusout)
+
 // An object with a rectangle on a layer. Every change that moves or changes its look adds the
 // old and the new screen rectangle to the layer's dirty list.
 class TVelaControl : public TVelaComponent {
@@ -388,12 +393,12 @@ public:
     TRect GetAreaRect() const override { return AreaRect; }
     void SetAreaRect(const TRect& R) override { AreaRect = R; }
 #define VELA_CONTROL_HANDLER(N) \
-    std::string Get##N() const override { return N; } \
-    void Set##N(const std::string& S) override { N = S; }
-#define VELA_CONTROL_HANDLERS(X)                                                                           \
-    X(Onmousemove) X(Onmousein) X(Onmouseout) X(Onlbtndown) X(Onlbtnup) X(Onrbtndown) X(Onrbtnup) X(Onwheeldown) \
-    X(Onwheelup) X(Onkeydown) X(Onkeyup) X(Onkeyrepeat) X(Onfocusin) X(Onfocusout)
+    std::string Get##N() const override { return Handlers ? Handlers->N : std::string(); } \
+    void Set##N(const std::string& S) override { \
+        if (Handlers || !S.empty()) KeptHandlers().N = S; \
+    }
     VELA_CONTROL_HANDLERS(VELA_CONTROL_HANDLER)
+#undef VELA_CONTROL_HANDLER
 
     TPoint GetOrigin() const override;
     int32_t GetOriginX2() const override { return Origin(false, true, 0); }
@@ -571,8 +576,21 @@ private:
     bool InCabinetTree = false;
     int32_t Color = 0xFFFFFF;
     TRect AreaRect{0, 0, 1, 1};
-    std::string Onmousemove, Onmousein, Onmouseout, Onlbtndown, Onlbtnup, Onrbtndown, Onrbtnup, Onwheeldown,
-        Onwheelup, Onkeydown, Onkeyup, Onkeyrepeat, Onfocusin, Onfocusout;
+    // The pointer, key and focus handlers, which most controls never set: kept apart, made when
+    // the first is set, so that a control takes less memory to make, walk and free.
+    struct THandlers {
+#define VELA_HANDLER_FIELD(N) std::string N;
+        VELA_CONTROL_HANDLERS(VELA_HANDLER_FIELD)
+#undef VELA_HANDLER_FIELD
+        bool Unset() const {
+#define VELA_HANDLER_UNSET(N) N.empty() &&
+            return VELA_CONTROL_HANDLERS(VELA_HANDLER_UNSET) true;
+#undef VELA_HANDLER_UNSET
+        }
+    };
+    std::unique_ptr<THandlers> Handlers;
+    // The handlers, made when missing.
+    THandlers& KeptHandlers();
     uint8_t IgnoreMouse = IM_NONE;
     std::string Cursor;
     bool PosZoomed = false;

@@ -81,6 +81,11 @@ void TVelaControl::SetName(const std::string& S) {
     Rename(S);
 }
 
+TVelaControl::THandlers& TVelaControl::KeptHandlers() {
+    if (!Handlers) Handlers = std::make_unique<THandlers>();
+    return *Handlers;
+}
+
 void TVelaControl::DropFocusInside() {
     TVelaControl* focus = Owner ? Owner->GetFocus() : nullptr;
     if (focus && (focus == this || ContainsControl(focus))) {
@@ -692,11 +697,15 @@ void TVelaControl::SaveToStream(TStream& Stream) {
     WriteStreamInt(Stream, Color);
     for (int32_t v : {AreaRect.Left, AreaRect.Top, AreaRect.Right, AreaRect.Bottom}) WriteStreamInt(Stream, v);
     WriteStreamByte(Stream, IgnoreMouse);
-    for (const std::string* s : {&Cursor, &Onmousemove, &Onmousein, &Onmouseout, &Onlbtndown, &Onlbtnup, &Onrbtndown,
-                                 &Onrbtnup, &Onwheeldown, &Onwheelup})
+    static const THandlers None;
+    const THandlers& h = Handlers ? *Handlers : None;
+    WriteStreamString(Stream, Cursor);
+    for (const std::string* s : {&h.Onmousemove, &h.Onmousein, &h.Onmouseout, &h.Onlbtndown, &h.Onlbtnup, &h.Onrbtndown,
+                                 &h.Onrbtnup, &h.Onwheeldown, &h.Onwheelup})
         WriteStreamString(Stream, *s);
     WriteStreamByte(Stream, HandleKey);
-    for (const std::string* s : {&Onkeydown, &Onkeyup, &Onkeyrepeat, &Onfocusin, &Onfocusout}) WriteStreamString(Stream, *s);
+    for (const std::string* s : {&h.Onkeydown, &h.Onkeyup, &h.Onkeyrepeat, &h.Onfocusin, &h.Onfocusout})
+        WriteStreamString(Stream, *s);
 
     std::vector<TVelaControl*> saved;
     for (TVelaControl* child : Placed())
@@ -724,14 +733,21 @@ void TVelaControl::LoadFromStream(TStream& Stream, int32_t Version) {
     for (int32_t* v : {&AreaRect.Left, &AreaRect.Top, &AreaRect.Right, &AreaRect.Bottom}) *v = ReadStreamInt(Stream);
     IgnoreMouse = ReadStreamByte(Stream);
     Cursor = ReadStreamString(Stream);
-    Onmousemove = ReadStreamString(Stream);
-    if (Version >= 102) Onmousein = ReadStreamString(Stream);
-    for (std::string* s : {&Onmouseout, &Onlbtndown, &Onlbtnup, &Onrbtndown, &Onrbtnup, &Onwheeldown, &Onwheelup})
+    THandlers h = Handlers ? *Handlers : THandlers{};
+    h.Onmousemove = ReadStreamString(Stream);
+    if (Version >= 102) h.Onmousein = ReadStreamString(Stream);
+    for (std::string* s : {&h.Onmouseout, &h.Onlbtndown, &h.Onlbtnup, &h.Onrbtndown, &h.Onrbtnup, &h.Onwheeldown,
+                           &h.Onwheelup})
         *s = ReadStreamString(Stream);
     if (Version >= 118) {
         HandleKey = ReadStreamByte(Stream) != 0;
-        for (std::string* s : {&Onkeydown, &Onkeyup, &Onkeyrepeat, &Onfocusin, &Onfocusout}) *s = ReadStreamString(Stream);
+        for (std::string* s : {&h.Onkeydown, &h.Onkeyup, &h.Onkeyrepeat, &h.Onfocusin, &h.Onfocusout})
+            *s = ReadStreamString(Stream);
     }
+    if (h.Unset())
+        Handlers.reset();
+    else
+        KeptHandlers() = std::move(h);
 
     const int32_t count = ReadStreamCount(Stream, 1);
     if (count > 0 && Depth >= MaxObjectDepth) throw EReadError();  // nested deeper than a scene can be

@@ -970,9 +970,13 @@ private:
     // Marked for deletion, each once; a freed object leaves nullptr, and the list never ends in
     // one.
     std::vector<TVelaObject*> Deleted;
-    // The listed objects of Deleted marked since the last FreeDeleted and made after SeenSerial
-    // (freed ones fail IsLive).
-    std::vector<TObjectRef> ScriptDeleted;
+    // The listed objects of Deleted marked since the last FreeDeleted and made after SeenSerial,
+    // each with its place in Deleted: a freed one leaves nullptr there, or a later object.
+    struct TScriptDeleted {
+        TObjectRef Ref;
+        size_t At;
+    };
+    std::vector<TScriptDeleted> ScriptDeleted;
     uint32_t SeenSerial = 0;  // the last serial of an object the steps have seen
     mutable size_t StepIndex = 0;
     TVelaControl* Focused = nullptr;

@@ -511,7 +511,7 @@ void TVelaBaseList::MarkDeleted(TVelaObject* Obj) {
     Deleted.push_back(Obj);
     Obj->Marked = true;
     Obj->DeletedAt = Deleted.size() - 1;
-    if (Obj->Listed && Obj->GetSerial() > SeenSerial) ScriptDeleted.push_back(Obj->Ref());
+    if (Obj->Listed && Obj->GetSerial() > SeenSerial) ScriptDeleted.push_back({Obj->Ref(), Obj->DeletedAt});
 }
 
 void TVelaBaseList::RemoveFromDeleted(TVelaObject* Obj) {
@@ -549,10 +549,12 @@ bool TVelaBaseList::SeenOnlyByScript(TVelaObject& Obj) const {
 
 void TVelaBaseList::FreeDeleted() {
     while (!ScriptDeleted.empty()) {
-        const TObjectRef ref = ScriptDeleted.back();
+        const auto [ref, at] = ScriptDeleted.back();
         ScriptDeleted.pop_back();
+        // Still in its place, so still alive (and listed): no look-up among the listed objects.
+        const bool marked = at < Deleted.size() && Deleted[at] == ref.Object && ref.Object->GetSerial() == ref.Serial;
         // Takes itself and what it holds off every list.
-        if (IsLive(ref) && SeenOnlyByScript(*ref.Object)) delete ref.Object;
+        if (marked && SeenOnlyByScript(*ref.Object)) delete ref.Object;
     }
 }
 

@@ -23,6 +23,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class TVelaBaseList;
@@ -965,6 +966,11 @@ private:
         std::set<int32_t> Freed;
     };
     std::unordered_map<std::string, TNameNumbers> NameNumbers;
+    // The prefixes of NameNumbers without their trailing digits: a name whose own stem is not
+    // among them has no number to give back.
+    std::unordered_set<std::string> NameStems;
+    // S without its trailing digits.
+    static std::string NameStem(const std::string& S);
     // The name S has no holder left: its number goes back to the prefixes that hand it out.
     void NameFreed(const std::string& S);
     // Marked for deletion, each once; a freed object leaves nullptr, and the list never ends in

@@ -264,6 +264,7 @@ void TVelaBaseList::FreeObjects() {
     Deleted.clear();
     ScriptDeleted.clear();
     NameNumbers.clear();
+    NameStems.clear();
 }
 
 void TVelaBaseList::SizeRootBitmap() {
@@ -339,9 +340,16 @@ void TVelaBaseList::UnindexName(const TVelaObject& Obj) {
     if (Names.Remove(&Obj) && !NameNumbers.empty() && !Names.Contains(Obj.GetName())) NameFreed(Obj.GetName());
 }
 
+std::string TVelaBaseList::NameStem(const std::string& S) {
+    size_t end = S.size();
+    while (end > 0 && S[end - 1] >= '0' && S[end - 1] <= '9') --end;
+    return S.substr(0, end);
+}
+
 // S is Prefix<n> for every split of its trailing digits whose number is written as to_string
-// writes it (no leading zero) and fits 32 bits.
+// writes it (no leading zero) and fits 32 bits; every such Prefix has the stem of S.
 void TVelaBaseList::NameFreed(const std::string& S) {
+    if (!NameStems.contains(NameStem(S))) return;
     constexpr size_t MaxDigits = 10;
     int64_t n = 0, scale = 1;
     for (size_t at = S.size(), digits = 1; at > 0 && digits <= MaxDigits; --at, ++digits, scale *= 10) {

@@ -11,6 +11,7 @@
 #include "core/holelist.h"
 #include "core/stringlist.h"
 #include "graphics/dibx.h"
+#include "objects/nameindex.h"
 #include "script/services.h"
 
 #include <array>
@@ -22,6 +23,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class TVelaBaseList;
@@ -322,6 +324,11 @@ public:
     bool IsComponent() const override { return true; }
 };
 
+// The handlers every control has, of the pointer, the keys and the focus.
+#define VELA_CONTROL_HANDLERS(X)                                                                           \
+    X(Onmousemove) X(Onmousein) X(Onmouseout) X(Onlbtndown) X(Onlbtnup) X(Onrbtndown) X(Onrbtnup) X(Onwheeldown) \
+    X(Onwheelup) X(Onkeydown) X(Onkeyup) X(Onkeyrepeat) X(Onfocusin) X(Onfocusout)
+
 // An object with a rectangle on a layer. Every change that moves or changes its look adds the
 // old and the new screen rectangle to the layer's dirty list.
 class TVelaControl : public TVelaComponent {
@@ -387,12 +394,12 @@ public:
     TRect GetAreaRect() const override { return AreaRect; }
     void SetAreaRect(const TRect& R) override { AreaRect = R; }
 #define VELA_CONTROL_HANDLER(N) \
-    std::string Get##N() const override { return N; } \
-    void Set##N(const std::string& S) override { N = S; }
-#define VELA_CONTROL_HANDLERS(X)                                                                           \
-    X(Onmousemove) X(Onmousein) X(Onmouseout) X(Onlbtndown) X(Onlbtnup) X(Onrbtndown) X(Onrbtnup) X(Onwheeldown) \
-    X(Onwheelup) X(Onkeydown) X(Onkeyup) X(Onkeyrepeat) X(Onfocusin) X(Onfocusout)
+    std::string Get##N() const override { return Handlers ? Handlers->N : std::string(); } \
+    void Set##N(const std::string& S) override { \
+        if (Handlers || !S.empty()) KeptHandlers().N = S; \
+    }
     VELA_CONTROL_HANDLERS(VELA_CONTROL_HANDLER)
+#undef VELA_CONTROL_HANDLER
 
     TPoint GetOrigin() const override;
     int32_t GetOriginX2() const override { return Origin(false, true, 0); }
@@ -510,13 +517,23 @@ protected:
     bool ChildrenSorted = true;
 
 private:
+    // What the parent's walks and changes of its children read of each child, side by side (and
+    // beside the object's order keys), so that they meet few of its cache lines.
+    mutable size_t ChildAt = 0;  // this control's place in its parent's ChildList
+    TVelaControl* Parent = nullptr;
+    // The control's place in its tree, kept by SetParent: the layer at the top (nullptr when none),
+    // its depth and whether a cabinet holds it at any level.
+    TVelaBase* Layer = nullptr;
+    int32_t Depth = 0;
+    bool InCabinetTree = false;
+    bool Visible = true;
+
     // The children, owned: in drawing order before UnplacedFrom; from there on those added by
     // InsertControl (or moved there by a change of priority) in the order they came, placed by
     // Placed. A removed child leaves a hole that the next look at the order closes; each child
     // knows its place (ChildAt).
     mutable THoleList<TVelaControl*> ChildList;
     mutable size_t UnplacedFrom = 0;
-    mutable size_t ChildAt = 0;  // this control's place in its parent's ChildList
     // The one child a rename left out of order while the others are in order, nullptr when none,
     // and the name it had while in order: children added meanwhile are put in their places as
     // if it still had that name (as they would have been put before the rename).
@@ -537,6 +554,14 @@ private:
     // The button groups among the children, made when a group is first set or selected in.
     struct TButtonGroups;
     std::unique_ptr<TButtonGroups> Groups;
+    // The children were added, removed or moved: a first member found before may be first no more.
+    void ChildOrderMoved();
+    // Button, a member of group G (or not), takes the place of the first member known when it
+    // stands before it.
+    void NoteMember(const TVelaObject* Button, int32_t G);
+    // The first member of group G in drawing order, nullptr when none: a walk of the children
+    // once per change of their order, remembered until the next.
+    TVelaControl* FirstMember(int32_t G);
 
 protected:
 
@@ -553,17 +578,23 @@ private:
     void TakePlaces();
 
     int32_t Left = 0, Top = 0, Width = 0, Height = 0, OffsetX = 0, OffsetY = 0;
-    bool Visible = true;
-    TVelaControl* Parent = nullptr;
-    // The control's place in its tree, kept by SetParent: its depth, the layer at the top (nullptr
-    // when none) and whether a cabinet holds it at any level.
-    int32_t Depth = 0;
-    TVelaBase* Layer = nullptr;
-    bool InCabinetTree = false;
     int32_t Color = 0xFFFFFF;
     TRect AreaRect{0, 0, 1, 1};
-    std::string Onmousemove, Onmousein, Onmouseout, Onlbtndown, Onlbtnup, Onrbtndown, Onrbtnup, Onwheeldown,
-        Onwheelup, Onkeydown, Onkeyup, Onkeyrepeat, Onfocusin, Onfocusout;
+    // The pointer, key and focus handlers, which most controls never set: kept apart, made when
+    // the first is set, so that a control takes less memory to make, walk and free.
+    struct THandlers {
+#define VELA_HANDLER_FIELD(N) std::string N;
+        VELA_CONTROL_HANDLERS(VELA_HANDLER_FIELD)
+#undef VELA_HANDLER_FIELD
+        bool Unset() const {
+#define VELA_HANDLER_UNSET(N) N.empty() &&
+            return VELA_CONTROL_HANDLERS(VELA_HANDLER_UNSET) true;
+#undef VELA_HANDLER_UNSET
+        }
+    };
+    std::unique_ptr<THandlers> Handlers;
+    // The handlers, made when missing.
+    THandlers& KeptHandlers();
     uint8_t IgnoreMouse = IM_NONE;
     std::string Cursor;
     bool PosZoomed = false;
@@ -930,7 +961,7 @@ private:
     mutable THoleList<TVelaObject*> Objects;
     mutable std::vector<uint32_t> ListedSerials;
     // The objects of the flat list that have a name and are not marked for deletion, by name.
-    std::unordered_multimap<std::string, TVelaObject*> Names;
+    TNameIndex<TVelaObject> Names;
     // The names Prefix<n> handed out by MakeUniqueName, by prefix: every n from the prefix's first
     // From up to Next is taken but those in Freed (which may hold taken ones, dropped when met).
     struct TNameNumbers {
@@ -938,14 +969,23 @@ private:
         std::set<int32_t> Freed;
     };
     std::unordered_map<std::string, TNameNumbers> NameNumbers;
+    // The prefixes of NameNumbers without their trailing digits: a name whose own stem is not
+    // among them has no number to give back.
+    std::unordered_set<std::string> NameStems;
+    // S without its trailing digits.
+    static std::string NameStem(const std::string& S);
     // The name S has no holder left: its number goes back to the prefixes that hand it out.
     void NameFreed(const std::string& S);
     // Marked for deletion, each once; a freed object leaves nullptr, and the list never ends in
     // one.
     std::vector<TVelaObject*> Deleted;
-    // The listed objects of Deleted marked since the last FreeDeleted and made after SeenSerial
-    // (freed ones fail IsLive).
-    std::vector<TObjectRef> ScriptDeleted;
+    // The listed objects of Deleted marked since the last FreeDeleted and made after SeenSerial,
+    // each with its place in Deleted: a freed one leaves nullptr there, or a later object.
+    struct TScriptDeleted {
+        TObjectRef Ref;
+        size_t At;
+    };
+    std::vector<TScriptDeleted> ScriptDeleted;
     uint32_t SeenSerial = 0;  // the last serial of an object the steps have seen
     mutable size_t StepIndex = 0;
     TVelaControl* Focused = nullptr;

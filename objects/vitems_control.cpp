@@ -81,6 +81,11 @@ void TVelaControl::SetName(const std::string& S) {
     Rename(S);
 }
 
+TVelaControl::THandlers& TVelaControl::KeptHandlers() {
+    if (!Handlers) Handlers = std::make_unique<THandlers>();
+    return *Handlers;
+}
+
 void TVelaControl::DropFocusInside() {
     TVelaControl* focus = Owner ? Owner->GetFocus() : nullptr;
     if (focus && (focus == this || ContainsControl(focus))) {
@@ -201,6 +206,7 @@ void TVelaControl::RemoveControl(TVelaControl* C) {
     if (Misplaced == C) Misplaced = nullptr;
     ChildList.Take(C->ChildAt);
     UnplacedFrom = std::min(UnplacedFrom, ChildList.End());
+    ChildOrderMoved();
 }
 
 void TVelaControl::CloseChildHoles() const {
@@ -477,9 +483,46 @@ struct TVelaControl::TButtonGroups {
         std::set<TVelaControl*> Selected;
         bool AllowAllUp = false;
         uint64_t Stamp = 0;  // when SetGroupAllowAllUp gave AllowAllUp; 0 never
+        // The first member in drawing order as a walk found it, while the order is still Order.
+        TVelaControl* First = nullptr;
+        uint64_t FirstOrder = 0;
     };
     std::unordered_map<int32_t, TGroup> ByIndex;
+    // Counts the changes of the children's order (additions, removals, moves).
+    uint64_t Order = 0;
 };
+
+void TVelaControl::ChildOrderMoved() {
+    if (Groups) ++Groups->Order;
+}
+
+// Every member has a place after First's, while the order stands (when every child is placed, so
+// that places compare as drawing order does); First is the first member unless it left the group.
+void TVelaControl::NoteMember(const TVelaObject* Button, int32_t G) {
+    if (!Groups || !Button || Button->GetGroupindex() != G) return;
+    const auto group = Groups->ByIndex.find(G);
+    if (group == Groups->ByIndex.end() || !group->second.First || group->second.FirstOrder != Groups->Order) return;
+    const size_t at = static_cast<const TVelaControl*>(Button)->ChildAt;  // only controls have a parent
+    if (at < group->second.First->ChildAt) group->second.First = ChildList[at];
+}
+
+TVelaControl* TVelaControl::FirstMember(int32_t G) {
+    if (Groups)
+        if (const auto group = Groups->ByIndex.find(G); group != Groups->ByIndex.end()) {
+            const TButtonGroups::TGroup& known = group->second;
+            if (known.First && known.FirstOrder == Groups->Order && known.First->GetGroupindex() == G)
+                return known.First;
+        }
+    for (TVelaControl* child : Placed())
+        if (child->GetGroupindex() == G) {
+            if (!Groups) Groups = std::make_unique<TButtonGroups>();
+            TButtonGroups::TGroup& group = Groups->ByIndex[G];
+            group.First = child;
+            group.FirstOrder = Groups->Order;
+            return child;
+        }
+    return nullptr;
+}
 
 uint64_t TVelaControl::NextGroupStamp() {
     static uint64_t Last = 0;
@@ -506,6 +549,7 @@ std::optional<bool> TVelaControl::GroupAllowAllUp(int32_t G, uint64_t Since) con
 // came from another parent); the first member is looked for only when none is selected.
 void TVelaControl::UpdateGroup(const TVelaObject* Button, int32_t G) {
     if (G == 0) return;
+    NoteMember(Button, G);
     std::vector<TVelaControl*> selected;
     if (Groups)
         if (const auto group = Groups->ByIndex.find(G); group != Groups->ByIndex.end())
@@ -518,11 +562,8 @@ void TVelaControl::UpdateGroup(const TVelaObject* Button, int32_t G) {
         chosen = *std::min_element(selected.begin(), selected.end(),
                                    [](const TVelaControl* A, const TVelaControl* B) { return A->ChildAt < B->ChildAt; });
     } else if (!Button || !Button->GetAllowallup()) {
-        for (TVelaControl* child : Placed())
-            if (child->GetGroupindex() == G) {
-                child->SetSelectedQuiet(true);
-                return;
-            }
+        if (TVelaControl* first = FirstMember(G)) first->SetSelectedQuiet(true);
+        return;
     }
     for (TVelaControl* member : selected)
         if (member != chosen) member->SetSelectedQuiet(false);
@@ -543,6 +584,7 @@ void TVelaControl::SortControls() {
     UnplacedFrom = ChildList.End();
     ChildrenSorted = true;
     Misplaced = nullptr;
+    ChildOrderMoved();
 }
 
 // The stable sort puts an appended child after every child it does not sort before; a child a
@@ -556,6 +598,7 @@ void TVelaControl::InsertControl(TVelaControl* C) {
     if (TVelaControl* misplaced = std::exchange(Misplaced, nullptr)) Unplace(misplaced);
     if (ChildList.Sparse()) CloseChildHoles();
     C->ChildAt = ChildList.Push(C);
+    ChildOrderMoved();
 }
 
 void TVelaControl::Unplace(TVelaControl* C) {
@@ -563,6 +606,7 @@ void TVelaControl::Unplace(TVelaControl* C) {
     UnplacedFrom = std::min(UnplacedFrom, ChildList.End());
     if (ChildList.Sparse()) CloseChildHoles();
     C->ChildAt = ChildList.Push(C);
+    ChildOrderMoved();
 }
 
 // Gives a control (when there is one) the name Other holds while it lives, and back.
@@ -653,11 +697,15 @@ void TVelaControl::SaveToStream(TStream& Stream) {
     WriteStreamInt(Stream, Color);
     for (int32_t v : {AreaRect.Left, AreaRect.Top, AreaRect.Right, AreaRect.Bottom}) WriteStreamInt(Stream, v);
     WriteStreamByte(Stream, IgnoreMouse);
-    for (const std::string* s : {&Cursor, &Onmousemove, &Onmousein, &Onmouseout, &Onlbtndown, &Onlbtnup, &Onrbtndown,
-                                 &Onrbtnup, &Onwheeldown, &Onwheelup})
+    static const THandlers None;
+    const THandlers& h = Handlers ? *Handlers : None;
+    WriteStreamString(Stream, Cursor);
+    for (const std::string* s : {&h.Onmousemove, &h.Onmousein, &h.Onmouseout, &h.Onlbtndown, &h.Onlbtnup, &h.Onrbtndown,
+                                 &h.Onrbtnup, &h.Onwheeldown, &h.Onwheelup})
         WriteStreamString(Stream, *s);
     WriteStreamByte(Stream, HandleKey);
-    for (const std::string* s : {&Onkeydown, &Onkeyup, &Onkeyrepeat, &Onfocusin, &Onfocusout}) WriteStreamString(Stream, *s);
+    for (const std::string* s : {&h.Onkeydown, &h.Onkeyup, &h.Onkeyrepeat, &h.Onfocusin, &h.Onfocusout})
+        WriteStreamString(Stream, *s);
 
     std::vector<TVelaControl*> saved;
     for (TVelaControl* child : Placed())
@@ -685,14 +733,21 @@ void TVelaControl::LoadFromStream(TStream& Stream, int32_t Version) {
     for (int32_t* v : {&AreaRect.Left, &AreaRect.Top, &AreaRect.Right, &AreaRect.Bottom}) *v = ReadStreamInt(Stream);
     IgnoreMouse = ReadStreamByte(Stream);
     Cursor = ReadStreamString(Stream);
-    Onmousemove = ReadStreamString(Stream);
-    if (Version >= 102) Onmousein = ReadStreamString(Stream);
-    for (std::string* s : {&Onmouseout, &Onlbtndown, &Onlbtnup, &Onrbtndown, &Onrbtnup, &Onwheeldown, &Onwheelup})
+    THandlers h = Handlers ? *Handlers : THandlers{};
+    h.Onmousemove = ReadStreamString(Stream);
+    if (Version >= 102) h.Onmousein = ReadStreamString(Stream);
+    for (std::string* s : {&h.Onmouseout, &h.Onlbtndown, &h.Onlbtnup, &h.Onrbtndown, &h.Onrbtnup, &h.Onwheeldown,
+                           &h.Onwheelup})
         *s = ReadStreamString(Stream);
     if (Version >= 118) {
         HandleKey = ReadStreamByte(Stream) != 0;
-        for (std::string* s : {&Onkeydown, &Onkeyup, &Onkeyrepeat, &Onfocusin, &Onfocusout}) *s = ReadStreamString(Stream);
+        for (std::string* s : {&h.Onkeydown, &h.Onkeyup, &h.Onkeyrepeat, &h.Onfocusin, &h.Onfocusout})
+            *s = ReadStreamString(Stream);
     }
+    if (h.Unset())
+        Handlers.reset();
+    else
+        KeptHandlers() = std::move(h);
 
     const int32_t count = ReadStreamCount(Stream, 1);
     if (count > 0 && Depth >= MaxObjectDepth) throw EReadError();  // nested deeper than a scene can be

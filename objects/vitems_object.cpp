@@ -22,7 +22,15 @@ std::atomic<uint32_t> LastSerial{0};
 std::string MakeUniqueName(TVelaBaseList& Root, const std::string& Prefix, int32_t From) {
     const auto [entry, made] = Root.NameNumbers.try_emplace(Prefix);
     TVelaBaseList::TNameNumbers& numbers = entry->second;
-    if (made) numbers.Next = From;
+    if (made) {
+        numbers.Next = From;
+        try {
+            Root.NameStems.insert(TVelaBaseList::NameStem(Prefix));
+        } catch (...) {
+            Root.NameNumbers.erase(entry);
+            throw;
+        }
+    }
     const auto freeName = [&](int32_t N, std::string& Name) {
         Name = Prefix + std::to_string(N);
         return !Root.ObjectNamed(Name);

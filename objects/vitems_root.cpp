@@ -264,6 +264,7 @@ void TVelaBaseList::FreeObjects() {
     Deleted.clear();
     ScriptDeleted.clear();
     NameNumbers.clear();
+    NameStems.clear();
 }
 
 void TVelaBaseList::SizeRootBitmap() {
@@ -325,29 +326,30 @@ void TVelaBaseList::SetColor(int32_t V) {
 template <class TAccept>
 TVelaObject* TVelaBaseList::FirstNamed(const std::string& AName, TAccept Accept) const {
     TVelaObject* first = nullptr;
-    const auto [from, to] = Names.equal_range(AName);
-    for (auto it = from; it != to; ++it)
-        if ((!first || it->second->GetSerial() < first->GetSerial()) && Accept(it->second)) first = it->second;
+    Names.ForEachNamed(AName, [&](TVelaObject* Obj) {
+        if ((!first || Obj->GetSerial() < first->GetSerial()) && Accept(Obj)) first = Obj;
+    });
     return first;
 }
 
 void TVelaBaseList::IndexName(TVelaObject& Obj) {
-    if (Obj.Listed && !Obj.GetName().empty() && !Obj.Marked) Names.emplace(Obj.GetName(), &Obj);
+    if (Obj.Listed && !Obj.GetName().empty() && !Obj.Marked) Names.Add(&Obj);
 }
 
 void TVelaBaseList::UnindexName(const TVelaObject& Obj) {
-    const auto [from, to] = Names.equal_range(Obj.GetName());
-    for (auto it = from; it != to; ++it)
-        if (it->second == &Obj) {
-            Names.erase(it);
-            if (!NameNumbers.empty() && !Names.contains(Obj.GetName())) NameFreed(Obj.GetName());
-            return;
-        }
+    if (Names.Remove(&Obj) && !NameNumbers.empty() && !Names.Contains(Obj.GetName())) NameFreed(Obj.GetName());
+}
+
+std::string TVelaBaseList::NameStem(const std::string& S) {
+    size_t end = S.size();
+    while (end > 0 && S[end - 1] >= '0' && S[end - 1] <= '9') --end;
+    return S.substr(0, end);
 }
 
 // S is Prefix<n> for every split of its trailing digits whose number is written as to_string
-// writes it (no leading zero) and fits 32 bits.
+// writes it (no leading zero) and fits 32 bits; every such Prefix has the stem of S.
 void TVelaBaseList::NameFreed(const std::string& S) {
+    if (!NameStems.contains(NameStem(S))) return;
     constexpr size_t MaxDigits = 10;
     int64_t n = 0, scale = 1;
     for (size_t at = S.size(), digits = 1; at > 0 && digits <= MaxDigits; --at, ++digits, scale *= 10) {
@@ -517,7 +519,7 @@ void TVelaBaseList::MarkDeleted(TVelaObject* Obj) {
     Deleted.push_back(Obj);
     Obj->Marked = true;
     Obj->DeletedAt = Deleted.size() - 1;
-    if (Obj->Listed && Obj->GetSerial() > SeenSerial) ScriptDeleted.push_back(Obj->Ref());
+    if (Obj->Listed && Obj->GetSerial() > SeenSerial) ScriptDeleted.push_back({Obj->Ref(), Obj->DeletedAt});
 }
 
 void TVelaBaseList::RemoveFromDeleted(TVelaObject* Obj) {
@@ -555,10 +557,12 @@ bool TVelaBaseList::SeenOnlyByScript(TVelaObject& Obj) const {
 
 void TVelaBaseList::FreeDeleted() {
     while (!ScriptDeleted.empty()) {
-        const TObjectRef ref = ScriptDeleted.back();
+        const auto [ref, at] = ScriptDeleted.back();
         ScriptDeleted.pop_back();
+        // Still in its place, so still alive (and listed): no look-up among the listed objects.
+        const bool marked = at < Deleted.size() && Deleted[at] == ref.Object && ref.Object->GetSerial() == ref.Serial;
         // Takes itself and what it holds off every list.
-        if (IsLive(ref) && SeenOnlyByScript(*ref.Object)) delete ref.Object;
+        if (marked && SeenOnlyByScript(*ref.Object)) delete ref.Object;
     }
 }
 

@@ -208,6 +208,38 @@ TEST_F(Button, GroupsChooseInDrawingOrderAndGiveAllowAllUpToTheirMembers) {
     EXPECT_FALSE(c->GetAllowallup());
 }
 
+// With none selected and none allowed up, the group chooses its first member in drawing order,
+// also after the members changed: one joining in front, the first leaving, moving or going.
+TEST_F(Button, AGroupWithNoneSelectedChoosesItsFirstMemberAfterEachChange) {
+    TVelaButton* front = Make("0", 0);
+    TVelaButton* a = Make("a", 40);
+    TVelaButton* b = Make("b", 80);
+    TVelaButton* c = Make("c", 120);
+    for (TVelaButton* m : {a, b, c}) m->SetGroupindex(1);
+    const auto reselect = [](TVelaButton* Member) {
+        Member->SetSelected(true);
+        Member->SetSelected(false);
+    };
+    reselect(c);
+    EXPECT_TRUE(a->GetSelected());
+    front->SetGroupindex(1);
+    a->SetSelected(false);
+    EXPECT_TRUE(front->GetSelected());
+    front->SetGroupindex(0);
+    reselect(b);
+    EXPECT_TRUE(a->GetSelected());
+    c->SetPriority(-1);  // drawn c, a, b
+    reselect(b);
+    EXPECT_TRUE(c->GetSelected());
+    c->SetPriority(0);
+    reselect(c);
+    EXPECT_TRUE(a->GetSelected());
+    delete a;
+    reselect(c);
+    EXPECT_TRUE(b->GetSelected());
+    EXPECT_FALSE(c->GetSelected());
+}
+
 TEST_F(Button, AutoScrapGoesAfterTheClickedLookOrAtOnceWithoutOne) {
     struct Case {
         bool Clicked;

@@ -208,6 +208,19 @@ TEST_F(Scene, ObjectsFreedWithinATickLeaveNothingBehind) {
     EXPECT_NEAR(MemoryCharged(), before, testbudget::Slack);
 }
 
+// A child deleted in the same command as its parent goes with it, freed once, in either order.
+TEST_F(Scene, AChildDeletedWithItsParentIsFreedOnce) {
+    for (const bool childFirst : {true, false}) {
+        TFillBox* parent = Box(Layer(0), {0, 0, 4, 4});
+        TFillBox* child = Box(parent, {0, 0, 1, 1});
+        (childFirst ? child : parent)->Delete();
+        (childFirst ? parent : child)->Delete();
+        Bases->FreeDeleted();
+        EXPECT_EQ(Bases->GetObjectCount(), 0);
+        EXPECT_EQ(Layer(0)->GetControlCount(), 0);
+    }
+}
+
 TEST_F(Scene, ScrapInTheStepFreesAtOnceAndStepsTheNext) {
     TFillBox* a = Box(Layer(0), {0, 0, 1, 1});
     TFillBox* b = Box(Layer(0), {0, 0, 1, 1});

@@ -5,9 +5,9 @@
 
 The title is bench/soak/, packed by a tree built with -DVELA_BENCH=ON into <tree>/bench/soak (the
 default FOLDER is that of the player's tree). Every second it reads from /proc the player's
-resident memory, threads, open descriptors and child processes, and counts the files in the
-player's private temporary folder (made under a TMPDIR of its own) and the bytes of the title's
-folder. It prints a line a minute and a summary; the player is then ended (SIGTERM, SIGKILL after
+resident memory, threads, open descriptors and child processes, and counts the files the player
+keeps under a TMPDIR of its own (its private vela-XXXXXX folder and its lock file) and the bytes of
+the title's folder. It prints a line a minute and a summary; the player is then ended (SIGTERM, SIGKILL after
 5 s). The comparison window is the last 15 minutes, or the last three quarters of a shorter run;
 each end of it is read as the highest figure over a minute (a round of the title is shorter), so
 the phase of a round does not count. Exit status 1 when the resident memory grows by 2 MB or more

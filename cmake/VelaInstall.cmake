@@ -4,6 +4,7 @@
 #                                     (in the package PREFIX/games/, where Debian keeps a game's)
 #   PREFIX/lib/velaplay/              libvela.so, which the player finds from its own folder
 #   PREFIX/share/velaplay/tools/      the Python tools
+#   PREFIX/share/velaplay/sample/     the sample title, to try the player on
 #   PREFIX/share/man/man6, man1/      the manual pages, compressed
 #   PREFIX/share/applications/        the desktop entry; its icon under share/icons/hicolor/
 #   PREFIX/share/doc/velaplay/        README.md, copyright (the licences), changelog
@@ -12,6 +13,7 @@
 # GNUInstallDirs would say.
 set(VELA_COMPANION_DESTINATION lib/velaplay)
 set(VELA_TOOLS_DESTINATION share/velaplay/tools)
+set(VELA_SAMPLE_DESTINATION share/velaplay/sample)
 set(VELA_DOC_DESTINATION share/doc/velaplay)
 
 install(TARGETS vela_companion LIBRARY DESTINATION ${VELA_COMPANION_DESTINATION})
@@ -69,6 +71,11 @@ configure_file(${CMAKE_SOURCE_DIR}/dist/changelog.in ${CMAKE_BINARY_DIR}/dist/ch
 vela_install_compressed(${CMAKE_BINARY_DIR}/dist/changelog ${VELA_DOC_DESTINATION})
 add_custom_target(compressed_documents ALL DEPENDS ${compressed_files})
 
+# The sample title as the build packs it. Installed, its folder cannot be written: its saves go
+# under the user's data folder.
+get_target_property(sample_folder sample_title VELA_TITLE_FOLDER)
+install(FILES ${sample_folder}/game.dat ${sample_folder}/install.dat DESTINATION ${VELA_SAMPLE_DESTINATION})
+
 install(FILES ${CMAKE_SOURCE_DIR}/dist/velaplay.desktop DESTINATION share/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/dist/velaplay.svg DESTINATION share/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/dist/copyright DESTINATION ${VELA_DOC_DESTINATION})
@@ -89,7 +96,8 @@ the title's save data.
 
 The package also holds the tools that make titles: the archive packer
 vfpack, the expression compiler vexpr, the picture tools vimage, vgif and
-vwipe, and the page, film, image-map and preview-menu writers.]])
+vwipe, and the page, film, image-map and preview-menu writers, with a
+sample title to try the player on: velaplay /usr/share/velaplay/sample]])
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VELA_PACKAGE_MAINTAINER})

@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 std::string Format(const char* format, ...) {
     va_list args;
@@ -347,12 +348,16 @@ std::string GetSaveDataFile(const std::string& GamePath, const std::string& Titl
 std::string GetTitleSaveFile(const std::string& Folder) {
     const std::string folder = AppendBackslash(Folder);
     if (platform::fs::FolderTakesFiles(folder)) return folder + "save.dat";
+    // Named and hashed by its full path: the folder named another way (relative, with "." in it,
+    // a separator at its end or none) keeps its saves in the same place.
+    const std::optional<std::string> full = platform::fs::FullHostPath(folder);
+    const std::string key = full ? platform::fs::ToProgramPath(*full) : folder;
     // The folder's own name, whichever separators the path was given with.
-    std::string_view path(folder);
+    std::string_view path(key);
     while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.remove_suffix(1);
     const std::string name(path.substr(AfterLastDelimiter(path, "\\/:")));
     return SaveFileIn(folder, PlayerDataFolder(platform::UserFolder::LocalData,
-                                               TitleAsFolderName(name) + "-" + ShortHash(folder) + "\\"));
+                                               TitleAsFolderName(name) + "-" + ShortHash(key) + "\\"));
 }
 
 std::string GetWrittenListFile(const std::string& SaveFile) {

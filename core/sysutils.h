@@ -98,7 +98,8 @@ std::string GetSaveFolder(const std::string& Title);
 std::string GetSaveDataFile(const std::string& GamePath, const std::string& Title);
 // The save file of the title installed in Folder: "save.dat" there when a probe file can be
 // created there, else in $XDG_DATA_HOME/velaplay/NAME-HASH/ (NAME the folder's name, HASH eight
-// hexadecimal digits of its path), where an older save of the folder is carried over once.
+// hexadecimal digits of its full path, however the folder was named), where an older save of the
+// folder is carried over once.
 // Raises EVelaError when neither place is writable.
 std::string GetTitleSaveFile(const std::string& Folder);
 // The list of the files a title wrote into the user's desktop and documents folders, named for

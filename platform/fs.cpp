@@ -219,13 +219,31 @@ std::string ShownPath(std::string_view programPath) {
     return host ? Utf8ToCp932(*host) : std::string(programPath);
 }
 
-bool IsInside(std::string_view hostFolder, std::string_view hostPath) {
+namespace {
+
+// HostPath made absolute, its links, "." and ".." resolved as far as it exists; empty when the
+// host cannot resolve it.
+std::filesystem::path Resolved(std::string_view hostPath) {
     namespace stdfs = std::filesystem;
     std::error_code ec;
-    stdfs::path folder = stdfs::weakly_canonical(stdfs::absolute(stdfs::path(hostFolder), ec), ec).lexically_normal();
-    if (ec) return false;
     stdfs::path path = stdfs::weakly_canonical(stdfs::absolute(stdfs::path(hostPath), ec), ec).lexically_normal();
-    if (ec) return false;
+    return ec ? stdfs::path() : path;
+}
+
+}  // namespace
+
+std::optional<std::string> FullHostPath(std::string_view programPath) {
+    const std::optional<std::string> host = ToHostPath(programPath);
+    if (!host) return std::nullopt;
+    std::string full = Resolved(*host).string();
+    if (full.empty()) return std::nullopt;
+    while (full.size() > 1 && full.back() == '/') full.pop_back();
+    return full;
+}
+
+bool IsInside(std::string_view hostFolder, std::string_view hostPath) {
+    const std::filesystem::path folder = Resolved(hostFolder), path = Resolved(hostPath);
+    if (folder.empty() || path.empty()) return false;
     auto p = path.begin();
     for (const auto& part : folder) {
         if (part.empty()) continue;  // the trailing separator of a folder

@@ -24,6 +24,11 @@ std::string ToProgramPath(std::string_view hostPath);
 // program path as it is when it names nothing on the host.
 std::string ShownPath(std::string_view programPath);
 
+// The absolute host path of a program path, its links, "." and ".." resolved as far as it
+// exists, without a separator at its end: one spelling of a place however it was named. Nothing
+// when ToHostPath gives nothing or the host cannot resolve it.
+std::optional<std::string> FullHostPath(std::string_view programPath);
+
 // Whether `hostPath`, once made absolute and normalised, lies inside `hostFolder` (or is it).
 bool IsInside(std::string_view hostFolder, std::string_view hostPath);
 // The same for two program paths; false when either names nothing on the host.

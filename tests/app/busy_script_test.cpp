@@ -1,7 +1,7 @@
 // A script that never waits keeps the main thread in the runner: the player still ends on SIGTERM
 // and SIGINT, headless too and with its sound device open (as it does while a title waits), and on
 // a close of its window, and a long script that ends on its own still runs whole in its tick. A
-// window whose display goes away ends the player as a close does.
+// window whose display goes away, or that another client destroys, ends the player as a close does.
 #include "app/view.h"
 
 #include "app/entry.h"
@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -222,10 +223,10 @@ private:
     Child server_;
 };
 
-// The X server going away under a playing title (Xvfb stopped) ends the player as a close does:
-// the title's save data written whole at its end, the exit status 1 and one line on standard
-// error.
-TEST(BusyScript, TheXServerGoingAwayEndsThePlayerAsACloseDoes) {
+// The player on a title that waits, in a window on an X server of the test's own, has End done to
+// it once the title saved its game. It ends as a close does: the title's save data written whole
+// at its end, the exit status 1 and one line on standard error saying Why.
+void EndsAsACloseDoes(const std::function<void(VirtualScreen&, Child&)>& End, const std::string& Why) {
     VirtualScreen screen;
     ASSERT_FALSE(screen.Name().empty());
     const std::string title = MakeTitle(LongWait, Sounds), errors = title + "errors.txt";
@@ -234,12 +235,32 @@ TEST(BusyScript, TheXServerGoingAwayEndsThePlayerAsACloseDoes) {
     ASSERT_TRUE(WaitForTheSave(player, title)) << FileText(errors);
     // The save data found afterwards was written at the title's end.
     std::filesystem::remove(title + "save.dat");
-    screen.Server().Stop();
+    End(screen, player);
     ASSERT_TRUE(player.WaitEnd(10000));
     EXPECT_TRUE(player.ExitedWith(1));
-    EXPECT_EQ(FileText(errors), "velaplay: the connection to the X server broke; the title was ended\n");
+    EXPECT_EQ(FileText(errors), "velaplay: " + Why + "; the title was ended\n");
     const std::string statusEntry = "5354415455535341564544415441";  // "STATUSSAVEDATA"
     EXPECT_NE(PythonOutput("vfarchive.py", {"cat", title + "save.dat", statusEntry}), "");
+}
+
+// The X server going away under a playing title: Xvfb stopped.
+TEST(BusyScript, TheXServerGoingAwayEndsThePlayerAsACloseDoes) {
+    EndsAsACloseDoes([](VirtualScreen& Screen, Child&) { Screen.Server().Stop(); },
+                     "the connection to the X server broke");
+}
+
+// The player's window destroyed by another client, which finds it by the player's process and the
+// title's name.
+TEST(BusyScript, TheWindowDestroyedByAnotherClientEndsThePlayerAsACloseDoes) {
+    EndsAsACloseDoes(
+        [](VirtualScreen&, Child& Player) {
+            const std::string errors = FreshHostFolder() + "errors.txt";
+            Child closer("/usr/bin/xdotool",
+                         {"search", "--all", "--pid", std::to_string(Player.Pid()), "--name", "^Busy$", "windowclose"},
+                         errors);
+            EXPECT_TRUE(closer.WaitEnd(5000) && closer.ExitedWith(0)) << FileText(errors);
+        },
+        "another program destroyed the window");
 }
 
 // The player's entry around a window of the test's, on a title made for it.

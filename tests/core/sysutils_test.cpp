@@ -113,8 +113,10 @@ TEST_F(SaveData, ATitleFolderThatCannotBeWrittenSavesInThePlayersDataFolder) {
     EXPECT_EQ(saveFile.size(), (dataProgram_ + "velaplay\\title-12345678\\save.dat").size());
     EXPECT_EQ(Contents(*fs::ToHostPath(saveFile)), "old");
     EXPECT_EQ(GetTitleSaveFile(fs::ToProgramPath(game)), saveFile);  // the same place next time
-    // Named for the folder also when its path comes as typed, with slashes.
-    EXPECT_TRUE(GetTitleSaveFile(game.substr(0, game.size() - 1)).starts_with(dataProgram_ + "velaplay\\title-"));
+    // The same place when the folder's path comes as typed, with slashes, without a separator at
+    // its end or with "." in it.
+    EXPECT_EQ(GetTitleSaveFile(game.substr(0, game.size() - 1)), saveFile);
+    EXPECT_EQ(GetTitleSaveFile(game + "./"), saveFile);
     const std::string other = root_ + "other/title/";
     std::filesystem::create_directories(other);
     const ReadOnlyFolder otherReadOnly(other);

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The build installed under /usr into a temporary DESTDIR and used from there with nothing set
 # (no LD_LIBRARY_PATH, no VELA_VEXPR): the installed tools make a title, the installed player
-# plays it to its end and plays a copy of the sample for a while, finding its companion library
+# plays it to its end and plays the installed sample for a while, finding its companion library
 # from its own folder; every command has a manual page that renders without warnings, and the
 # desktop entry validates.
-#   install_test.sh CMAKE BUILD SAMPLE VERSION
+#   install_test.sh CMAKE BUILD VERSION
 set -euo pipefail
-cmake=$1 build=$2 sample=$3 version=$4
+cmake=$1 build=$2 version=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "install_test: $*" >&2; exit 1; }
@@ -41,12 +41,10 @@ diff -r mytitle/pages unpacked || fail "vfpack extract does not give back what v
 "$bin/velaplay" mytitle/game 2>errors.txt || fail "the made title did not play to its end: $(cat errors.txt)"
 [ ! -s errors.txt ] || fail "the made title: $(cat errors.txt)"
 
-# A copy of the sample, named by its game.dat as a desktop launcher names it, still playing after
+# The installed sample, named by its game.dat as a desktop launcher names it, still playing after
 # two seconds: a player that cannot bind its library or open the title ends at once.
-mkdir sample
-cp "$sample/game.dat" "$sample/install.dat" sample/
 status=0
-timeout 2 "$bin/velaplay" "$work/sample/game.dat" 2>sample-errors.txt || status=$?
+timeout 2 "$bin/velaplay" "$usr/share/velaplay/sample/game.dat" 2>sample-errors.txt || status=$?
 [ "$status" -eq 124 ] || fail "the sample ended with status $status: $(cat sample-errors.txt)"
 
 # Every installed command has its manual page, and the pages render without warnings.

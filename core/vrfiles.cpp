@@ -27,8 +27,8 @@ constexpr int64_t kCompressLimit = 5242880;
 // Extensions stored raw. A substring test, as the table has always been read: ".MP" matches.
 constexpr std::string_view kRawExtensions = ".WAV.WMA.OGG.AVI.MPG.MPEG.M1V.WMV.ASF.DAT.";
 constexpr int64_t kCrcBlock = 1048576;
-// Entries carried over from the archive read are copied in runs of at most this many bytes (one
-// entry, however large, at least).
+// Entries carried over from the archive read are copied in runs of at most this many bytes; a
+// larger entry goes through a buffer of this size.
 constexpr int64_t kCopyRun = 1048576;
 // The Mira version from which the header record is stored, and its compression type of planes
 // stored uncompressed.
@@ -380,12 +380,46 @@ void TVrFileCollection::CopyStored(const TVrFile& File, TStream& Dest) {
     if (archiveStream_->CopyToStream(Dest, File.Size) != File.Size) throw CutShort(File);
 }
 
+namespace {
+
+// Whether File's CRC is to be taken from its stored bytes: an index older than the CRC tables
+// gave none, and it covers the stored bytes.
+bool TakesStoredCrc(const TVrFile& File) { return File.CrcMode == 0 && !File.CrcKnown; }
+
+void SetCrc(TVrFile& File, uLong Crc) {
+    File.Crc32 = static_cast<uint32_t>(Crc);
+    File.CrcKnown = true;
+}
+
+}  // namespace
+
+void TVrFileCollection::CopyLargeEntry(TVrFile& File, TNxBigStream& Stream, int64_t IndexStart,
+                                       std::vector<int64_t>& Offsets) {
+    const int64_t offset = Stream.GetPosition() - IndexStart;
+    archiveStream_->SetPosition(File.Offset);
+    std::vector<Bytef> buffer(static_cast<size_t>(kCopyRun));
+    uLong crc = 0;
+    for (int64_t left = File.Size; left > 0;) {
+        const int64_t count = std::min(left, kCopyRun);
+        if (archiveStream_->Read(buffer.data(), count) != count) throw CutShort(File);
+        crc = crc32_z(crc, buffer.data(), static_cast<size_t>(count));
+        if (Stream.Write(buffer.data(), count) != count) throw EWriteError();
+        left -= count;
+    }
+    if (TakesStoredCrc(File)) SetCrc(File, crc);
+    Offsets.push_back(offset);
+}
+
 size_t TVrFileCollection::WriteEntries(std::span<TVrFile* const> Files, TNxBigStream& Stream, int64_t IndexStart,
                                        std::vector<int64_t>& Offsets) {
     if (!archiveStream_ || Files[0]->DataSource) {
         const int64_t offset = Stream.GetPosition() - IndexStart;
         Files[0]->WriteData(Stream);
         Offsets.push_back(offset);
+        return 1;
+    }
+    if (Files[0]->Size > kCopyRun) {
+        CopyLargeEntry(*Files[0], Stream, IndexStart, Offsets);
         return 1;
     }
     size_t count = 1;
@@ -406,11 +440,7 @@ size_t TVrFileCollection::WriteEntries(std::span<TVrFile* const> Files, TNxBigSt
     for (TVrFile* file : Files.first(count)) {
         if (at + file->Size > copied) throw CutShort(*file);
         Offsets.push_back(position + at - IndexStart);
-        // An index older than the CRC tables gave none.
-        if (file->CrcMode == 0 && !file->CrcKnown) {
-            file->Crc32 = static_cast<uint32_t>(crc32_z(0, data + at, static_cast<size_t>(file->Size)));
-            file->CrcKnown = true;
-        }
+        if (TakesStoredCrc(*file)) SetCrc(*file, crc32_z(0, data + at, static_cast<size_t>(file->Size)));
         at += file->Size;
     }
     WriteAll(Stream, stored);

@@ -125,6 +125,8 @@ private:
     // The entry's stored bytes, inflated when compressed, into Dest.
     void ReadEntry(const TVrFile& File, TStream& Dest);
     void CopyStored(const TVrFile& File, TStream& Dest);
+    // Copies one carried-over entry larger than a run through a buffer of a run's size.
+    void CopyLargeEntry(TVrFile& File, TNxBigStream& Stream, int64_t IndexStart, std::vector<int64_t>& Offsets);
     // Writes Files[0] at Stream's position and appends its offset from IndexStart to Offsets; an
     // entry of the archive read, with those after it whose stored bytes follow its own there, is
     // copied as stored (its CRC taken when the index gave none and it covers the stored bytes),

@@ -7,6 +7,19 @@
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+// Room for Needed bytes in all, grown geometrically so that many small writes stay linear, from a
+// first block that holds a small record (a command's saved state) in one allocation. Only the
+// bytes held are copied.
+void ReserveFor(std::vector<uint8_t>& Data, int64_t Needed) {
+    const size_t capacity = Data.capacity();
+    if (static_cast<uint64_t>(Needed) > capacity)
+        Data.reserve(std::max({static_cast<size_t>(Needed), capacity + capacity / 2, size_t{64}}));
+}
+
+}  // namespace
+
 int64_t TMemoryStream::Read(void* Buffer, int64_t Count) {
     if (Count <= 0 || position_ < 0 || position_ >= size_) return 0;
     int64_t n = std::min(Count, size_ - position_);
@@ -17,9 +30,18 @@ int64_t TMemoryStream::Read(void* Buffer, int64_t Count) {
 
 int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
     if (Count <= 0 || position_ < 0) return 0;
-    int64_t end = position_ + Count;
-    if (end > size_) SetSize(end);
-    std::memcpy(data_.data() + position_, Buffer, static_cast<size_t>(Count));
+    const auto* bytes = static_cast<const uint8_t*>(Buffer);
+    const int64_t end = position_ + Count, held = int64_t(data_.size());
+    // Past what is held the bytes are appended, never zeroed first; a write beyond the end leaves
+    // the bytes between as SetSize would.
+    const int64_t inside = std::clamp<int64_t>(held - position_, 0, Count);
+    if (end > held) {
+        ReserveFor(data_, end);
+        if (position_ > held) data_.resize(static_cast<size_t>(position_));
+        data_.insert(data_.end(), bytes + inside, bytes + Count);
+    }
+    std::memcpy(data_.data() + position_, bytes, static_cast<size_t>(inside));
+    size_ = std::max(size_, end);
     position_ = end;
     return Count;
 }
@@ -36,10 +58,8 @@ int64_t TMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
 void TMemoryStream::SetSize(int64_t NewSize) {
     if (NewSize < 0) NewSize = 0;
     if (static_cast<uint64_t>(NewSize) > data_.size()) {
-        // Grow geometrically so that many small writes stay linear, from a first block that
-        // holds a small record (a command's saved state) in one allocation.
-        size_t capacity = std::max({static_cast<size_t>(NewSize), data_.size() + data_.size() / 2, size_t{64}});
-        data_.resize(capacity);
+        ReserveFor(data_, NewSize);
+        data_.resize(static_cast<size_t>(NewSize));
     }
     size_ = NewSize;
     if (position_ > size_) position_ = size_;

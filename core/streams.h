@@ -72,7 +72,7 @@ public:
     void SaveToFile(const std::string& FileName);
 
 private:
-    std::vector<uint8_t> data_;  // its size is the capacity
+    std::vector<uint8_t> data_;  // the bytes written or zeroed so far, room reserved after them
     int64_t size_ = 0;
     int64_t position_ = 0;
 };

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <sstream>
 
 namespace {
@@ -153,6 +154,51 @@ TEST(MemoryStream, PositionsOutsideTheDataAreSafe) {
     m.Seek(-5, soBeginning);
     EXPECT_EQ(m.Read(b, 8), 0);
     EXPECT_EQ(m.Write("q", 1), 0);
+}
+
+// Writes, seeks past the end and resizes across many growths hold the same bytes as a string
+// that zero-fills what a write or a resize first reaches: bytes cut off by a smaller size come
+// back when it grows again, as they always did.
+TEST(MemoryStream, GrowthKeepsEveryByte) {
+    std::mt19937 random(11);
+    std::string model, touched;  // the content, and every byte ever reached
+    TMemoryStream m;
+    int64_t at = 0;
+    auto reach = [&](size_t End) {
+        if (touched.size() < End) touched.resize(End, '\0');
+    };
+    for (int step = 0; step < 3000; ++step) {
+        const uint32_t pick = random() % 15;
+        if (pick < 10) {  // a write of up to 3 KB, so that growths fall inside writes
+            std::string data(random() % 3000 + 1, '\0');
+            for (char& c : data) c = char(random());
+            m.WriteBuffer(data.data(), int64_t(data.size()));
+            reach(size_t(at));
+            touched.replace(size_t(at), std::min(data.size(), touched.size() - size_t(at)), data);
+            at += int64_t(data.size());
+            model = touched.substr(0, std::max(model.size(), size_t(at)));
+        } else if (pick < 13) {  // a seek, up to 500 bytes past the end
+            at = int64_t(random() % (model.size() + 500));
+            m.SetPosition(at);
+        } else {  // a smaller or larger size
+            const size_t size = random() % (model.size() + 5000);
+            m.SetSize(int64_t(size));
+            reach(size);
+            model = touched.substr(0, size);
+            at = std::min(at, int64_t(size));
+        }
+        ASSERT_EQ(m.Position(), at);
+    }
+    ASSERT_EQ(m.Size(), int64_t(model.size()));
+    EXPECT_TRUE(std::string(reinterpret_cast<const char*>(m.Memory()), model.size()) == model);
+    std::string back(model.size(), '\0');
+    m.SetPosition(0);
+    m.ReadBuffer(back.data(), int64_t(back.size()));
+    EXPECT_TRUE(back == model);
+    TMemoryStream copy;
+    copy.SetSize(7);
+    copy.LoadFromStream(m);
+    EXPECT_EQ(Bytes(copy), model);
 }
 
 }  // namespace

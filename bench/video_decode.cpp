@@ -1,6 +1,7 @@
 // 10 s of 640 x 480, 25 fps MPEG-1 with MP2 sound (made here by ffmpeg) played through the
 // companion library as fast as it decodes: the sound device is rendered on to each picture's time,
-// and each picture, once on show, is copied into a 32-bit surface. Beside it, in the same run,
+// and each picture, as it comes on show, is copied into a 32-bit surface by the film's frame
+// callback, which the main thread waits for without spinning. Beside it, in the same run,
 // `ffmpeg -i FILE -pix_fmt bgra -f null -` decodes and converts the same file. BM_RatioToFfmpeg
 // runs both in each iteration: "x_ffmpeg" is our time over ffmpeg's.
 #include "core/streams.h"
@@ -13,11 +14,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -44,6 +46,34 @@ struct Host {
     }
 };
 
+// The film's frame callback, on the film's thread: each picture, as it comes on show, copied into
+// the surface (as the player's frame grabber takes them) and counted for the main thread.
+struct Presenter {
+    explicit Presenter(platform::MemorySurface& Surface) : surface(Surface) {}
+    platform::MemorySurface& surface;
+    std::mutex mutex;
+    std::condition_variable came;
+    int shown = 0;
+
+    static void Frame(void* Owner, const VelaFrame* Frame) {
+        auto& self = *static_cast<Presenter*>(Owner);
+        platform::PixelBuffer pixels;
+        pixels.pixels = static_cast<uint8_t*>(const_cast<void*>(Frame->pixels));
+        pixels.width = Frame->width, pixels.height = Frame->height, pixels.pitch = Frame->pitch;
+        StretchBltTo(pixels, {0, 0, kWidth, kHeight}, self.surface, {0, 0, kWidth, kHeight});
+        {
+            std::lock_guard lock(self.mutex);
+            ++self.shown;
+        }
+        self.came.notify_one();
+    }
+    // Waits without spinning until more than Count pictures came; false after 5 s.
+    bool WaitPast(int Count) {
+        std::unique_lock lock(mutex);
+        return came.wait_for(lock, std::chrono::seconds(5), [&] { return shown > Count; });
+    }
+};
+
 // Pictures shown; false when one did not come.
 bool OurPlay(platform::MemorySurface& Surface) {
     static Host host;
@@ -52,20 +82,18 @@ bool OurPlay(platform::MemorySurface& Surface) {
     stream.SetPosition(0);
     const VelaHandle film = VelaLib.VidmanAdd("film.mpg", &stream, -1);
     if (!film) return false;
+    Presenter presenter(Surface);
+    VelaLib.VideoSetFrameCallback(film, Presenter::Frame, &presenter);
     VelaLib.Video.Play(film);
     bool all = true;
     for (int n = 0; n < kPictures && all; ++n) {
-        const uint64_t deadline = platform::ClockNs() + 5'000'000'000ull;
         for (int32_t left; (left = n * 40 - VelaLib.Video.GetPosition(film)) > 0;)
             host.sound->render(platform::Frames(std::max(1, left * 441 / 10)));
-        while (!VelaLib.VideoNeedPaint(film) && (all = platform::ClockNs() < deadline)) std::this_thread::yield();
-        if (const VelaFrame* frame = VelaLib.VideoGetDC(film)) {
-            platform::PixelBuffer pixels;
-            pixels.pixels = static_cast<uint8_t*>(const_cast<void*>(frame->pixels));
-            pixels.width = frame->width, pixels.height = frame->height, pixels.pitch = frame->pitch;
-            StretchBltTo(pixels, {0, 0, kWidth, kHeight}, Surface, {0, 0, kWidth, kHeight});
-        }
+        // Asked for, as the player's tick asks, a picture that has come due goes on show now.
+        VelaLib.VideoNeedPaint(film);
+        all = presenter.WaitPast(n);
     }
+    VelaLib.VideoSetFrameCallback(film, nullptr, nullptr);
     VelaLib.VidmanDel(film);
     return all;
 }

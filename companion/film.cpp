@@ -158,6 +158,9 @@ bool TFilm::NeedPaint() {
     std::lock_guard lock(FMutex);
     const bool fresh = FShownCount != FAskedCount;
     FAskedCount = FShownCount;
+    // Asked while a decoded picture has come due: the thread puts it on show now rather than at
+    // its next look at the clock.
+    if (!fresh && FRunning && !FAhead.empty() && FAhead.front().ms <= ClockMs()) FWake.notify_all();
     return fresh;
 }
 

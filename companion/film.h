@@ -50,7 +50,8 @@ public:
     int32_t Height() const { return FHeight; }
     bool GetVisible();
     void SetVisible(bool Value);
-    // True once for each picture put on show since the last ask.
+    // True once for each picture put on show since the last ask. An ask while a decoded picture
+    // has come due wakes the thread to put it on show.
     bool NeedPaint();
     // The picture on show (nullptr before the first), valid until the next GetDC.
     const VelaFrame* GetDC();

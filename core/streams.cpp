@@ -2,6 +2,7 @@
 
 #include "core/diskbudget.h"
 #include "core/sysutils.h"
+#include "platform/memory.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,13 +10,17 @@
 
 namespace {
 
+// From this size a block asks for large pages.
+constexpr size_t kLargeBlock = size_t(4) << 20;
+
 // Room for Needed bytes in all, grown geometrically so that many small writes stay linear, from a
 // first block that holds a small record (a command's saved state) in one allocation. Only the
 // bytes held are copied.
 void ReserveFor(std::vector<uint8_t>& Data, int64_t Needed) {
     const size_t capacity = Data.capacity();
-    if (static_cast<uint64_t>(Needed) > capacity)
-        Data.reserve(std::max({static_cast<size_t>(Needed), capacity + capacity / 2, size_t{64}}));
+    if (static_cast<uint64_t>(Needed) <= capacity) return;
+    Data.reserve(std::max({static_cast<size_t>(Needed), capacity + capacity / 2, size_t{64}}));
+    if (Data.capacity() >= kLargeBlock) platform::PreferLargePages(Data.data(), Data.capacity());
 }
 
 }  // namespace

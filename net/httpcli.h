@@ -202,6 +202,7 @@ private:
     void HeaderLine(std::string_view Line, std::string_view Raw);
     void HeaderField(const std::string& Line);
     void EndOfHeader();
+    void ReserveBody();
     void StartBody();
     void BodyData(const char* Data, int32_t Len);
     void NewLocation(const std::string& Value);

@@ -2,6 +2,7 @@
 // the end of a request.
 #include "net/httpcli.h"
 
+#include "core/membudget.h"
 #include "core/sysutils.h"
 
 #include <algorithm>
@@ -159,6 +160,7 @@ void THttpClient::EndOfHeader() {
         CloseConnection();
         return;
     }
+    ReserveBody();
     if (ContentType == "text/html" && DocName.size() >= 4 && Lower(DocName.substr(DocName.size() - 4)) == ".exe")
         DocName.replace(DocName.size() - 3, 3, "htm");
     StartBody();
@@ -166,6 +168,19 @@ void THttpClient::EndOfHeader() {
     const int32_t rest = std::exchange(rcvFill_, 0);
     if (rest > 0) BodyData(rcvBuf_.data(), rest);
     if (StatusCode >= 400 && GetState() != hsReady) CloseConnection();
+}
+
+// A body of known length that the budget has room for is given its room in a memory stream at
+// once: the stream neither moves nor takes fresh pages as it grows, each of which costs the host
+// a fault.
+void THttpClient::ReserveBody() {
+    auto* memory = dynamic_cast<TMemoryStream*>(RcvdStream);
+    if (!memory || ContentLength <= 0 || ContentLength > MaxBodySize || ContentLength > MemoryLimit() - MemoryCharged())
+        return;
+    const int64_t at = memory->Position(), size = memory->Size();
+    memory->SetSize(at + ContentLength);
+    memory->SetSize(size);
+    memory->SetPosition(at);
 }
 
 void THttpClient::StartBody() {

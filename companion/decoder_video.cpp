@@ -164,13 +164,13 @@ bool TVideoDecoder::ReceivePicture() {
     return true;
 }
 
-void TVideoDecoder::ConvertFrame(uint8_t* Pixels, int32_t Pitch) {
+bool TVideoDecoder::ConvertFrame(uint8_t* Pixels, int32_t Pitch) {
     FScaler = sws_getCachedContext(FScaler, FPicture->width, FPicture->height, AVPixelFormat(FPicture->format), FWidth,
                                    FHeight, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!FScaler || FPicture->width < 1 || FPicture->height < 1) return;
+    if (!FScaler || FPicture->width < 1 || FPicture->height < 1) return false;
     uint8_t* planes[4] = {Pixels, nullptr, nullptr, nullptr};
     const int pitches[4] = {Pitch, 0, 0, 0};
-    sws_scale(FScaler, FPicture->data, FPicture->linesize, 0, FPicture->height, planes, pitches);
+    return sws_scale(FScaler, FPicture->data, FPicture->linesize, 0, FPicture->height, planes, pitches) > 0;
 }
 
 void TVideoDecoder::DecodeSound(const AVPacket* Packet) {

@@ -45,8 +45,9 @@ public:
     // The picture decoded last: its time and how long it shows.
     int64_t FrameMs() const { return FFrameMs; }
     int64_t FrameDurationMs() const { return FFrameDurationMs; }
-    // Converts that picture into Pixels: Height rows of Width 32-bit pixels, Pitch bytes apart.
-    void ConvertFrame(uint8_t* Pixels, int32_t Pitch);
+    // Converts that picture into Pixels: Height rows of Width 32-bit pixels, Pitch bytes apart;
+    // false, Pixels left as they were, when it cannot.
+    bool ConvertFrame(uint8_t* Pixels, int32_t Pitch);
     // Goes back to the key frame at or before Ms; the pictures before Ms are decoded again
     // (the caller skips them); the sound goes on from Ms.
     void Seek(int64_t Ms);

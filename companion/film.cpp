@@ -173,7 +173,7 @@ const VelaFrame* TFilm::GetDC() {
         FHasShown = true;
     }
     if (!FHasShown) return nullptr;
-    FFrame = {FShown.pixels.data(), FWidth, FHeight, FPitch};
+    FFrame = {FShown.pixels.get(), FWidth, FHeight, FPitch};
     return &FFrame;
 }
 
@@ -280,12 +280,18 @@ int32_t TFilm::Pull(void* Owner, void* Buffer, int32_t Capacity, int32_t* End) {
 TFilm::TPicture TFilm::NewPicture() {
     if (FSpare.empty()) {
         TPicture picture;
-        picture.pixels.resize(size_t(FPitch) * FHeight);
+        picture.pixels = std::make_unique_for_overwrite<uint8_t[]>(size_t(FPitch) * FHeight);
         return picture;
     }
     TPicture picture = std::move(FSpare.back());
     FSpare.pop_back();
     return picture;
+}
+
+void TFilm::Convert(TPicture& Picture) {
+    if (!FDecoder->ConvertFrame(Picture.pixels.get(), FPitch) && !Picture.drawn)
+        std::memset(Picture.pixels.get(), 0, size_t(FPitch) * FHeight);
+    Picture.drawn = true;
 }
 
 // Nothing unwinds out of the thread: the film ends where it is, its sound with it.
@@ -375,7 +381,7 @@ void TFilm::DoSeek(std::unique_lock<std::mutex>& Lock, int64_t Ms) {
     bool found = false, more;
     while ((more = FDecoder->DecodeFrame()))
         if (FDecoder->FrameMs() + FDecoder->FrameDurationMs() > Ms) {
-            FDecoder->ConvertFrame(picture.pixels.data(), FPitch);
+            Convert(picture);
             found = true;
             break;
         }
@@ -406,7 +412,7 @@ void TFilm::DecodeAhead(std::unique_lock<std::mutex>& Lock) {
     const bool got = FDecoder->DecodeFrame();
     // A picture already past is not converted.
     const bool late = got && FDecoder->FrameMs() + FDecoder->FrameDurationMs() <= clock;
-    if (got && !late) FDecoder->ConvertFrame(picture.pixels.data(), FPitch);
+    if (got && !late) Convert(picture);
     Lock.lock();
     if (FSeekTo >= 0 || !got || late) FSpare.push_back(std::move(picture));
     if (FSeekTo >= 0) return;
@@ -430,7 +436,7 @@ void TFilm::ShowPicture(std::unique_lock<std::mutex>& Lock, TPicture Picture) {
     {
         std::lock_guard callback(FCallbackMutex);
         if (FCallback) {
-            const VelaFrame frame{Picture.pixels.data(), FWidth, FHeight, FPitch};
+            const VelaFrame frame{Picture.pixels.get(), FWidth, FHeight, FPitch};
             FCallback(FCallbackOwner, &frame);
         }
     }

@@ -64,7 +64,9 @@ public:
 
 private:
     struct TPicture {
-        std::vector<uint8_t> pixels;
+        // Made without clearing: the decoder's conversion fills every byte.
+        std::unique_ptr<uint8_t[]> pixels;
+        bool drawn = false;  // pixels hold a picture (or black)
         int64_t ms = 0, durationMs = 0;
     };
     // The thread: Work, ended by a failure (no memory, no thread) that ends the film alone.
@@ -85,6 +87,9 @@ private:
     void Sound(const uint8_t* Pcm, int64_t Frames);
     static int32_t Pull(void* Owner, void* Buffer, int32_t Capacity, int32_t* End);
     TPicture NewPicture();
+    // The decoder's picture into Picture; one it cannot convert leaves a picture as it was, and a
+    // fresh one black.
+    void Convert(TPicture& Picture);
 
     // The decoder is the thread's alone.
     std::unique_ptr<TVideoDecoder> FDecoder;

@@ -9,9 +9,11 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <vector>
 
 namespace platform {
 
@@ -40,6 +42,17 @@ void WriteMetric(OutlineMetrics& metrics, size_t offset, int32_t value) {
 uint8_t LevelMaximum(int level) { return level == 0 ? 1 : static_cast<uint8_t>(1 << (2 * level)); }
 
 uint32_t RowBytes(uint32_t width, int level) { return level == 0 ? (width + 31) / 32 * 4 : (width + 3) / 4 * 4; }
+
+// A coverage byte (0..255) as a grey level's value (0..LevelMaximum), rounded, for levels 1..3.
+const std::array<uint8_t, 256>& LevelValues(int level) {
+    static const auto tables = [] {
+        std::array<std::array<uint8_t, 256>, 4> made{};
+        for (int l = 1; l <= 3; ++l)
+            for (int v = 0; v < 256; ++v) made[size_t(l)][size_t(v)] = static_cast<uint8_t>((v * LevelMaximum(l) + 127) / 255);
+        return made;
+    }();
+    return tables[size_t(level)];
+}
 
 // The code point of a character code, or -1 when the code is no character.
 int32_t CodePointOf(uint16_t code) {
@@ -131,7 +144,9 @@ public:
 
     int32_t Glyph(uint16_t code, int level, GlyphMetrics& metrics, std::vector<uint8_t>* buffer) override {
         metrics = GlyphMetrics{};
-        int32_t cp = CodePointOf(code);
+        if (codePoints_.empty()) codePoints_.assign(size_t(1) << 16, kUnconverted);
+        int32_t& cp = codePoints_[code];
+        if (cp == kUnconverted) cp = CodePointOf(code);
         if (!selected_ || cp < 0 || level < 0 || level > 3) return -1;
         FT_Face f = selected_->face;
         FT_Int32 flags = FT_LOAD_NO_BITMAP | (level == 0 ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_LIGHT);
@@ -160,14 +175,15 @@ public:
         int32_t size = static_cast<int32_t>(rowBytes * bitmap.rows);
         if (!buffer) return size;
         buffer->assign(static_cast<size_t>(size), 0);
-        const uint8_t maximum = LevelMaximum(level);
         for (uint32_t y = 0; y < bitmap.rows; ++y) {
             const uint8_t* src = bitmap.buffer + static_cast<ptrdiff_t>(y) * bitmap.pitch;
             uint8_t* dst = buffer->data() + y * rowBytes;
-            if (level == 0)
+            if (level == 0) {
                 std::memcpy(dst, src, (bitmap.width + 7) / 8);
-            else
-                for (uint32_t x = 0; x < bitmap.width; ++x) dst[x] = static_cast<uint8_t>((src[x] * maximum + 127) / 255);
+            } else {
+                const std::array<uint8_t, 256>& values = LevelValues(level);
+                for (uint32_t x = 0; x < bitmap.width; ++x) dst[x] = values[src[x]];
+            }
         }
         return size;
     }
@@ -215,6 +231,9 @@ private:
         return open.face ? &open : nullptr;
     }
 
+    // The code point of each character code, converted once (a conversion opens the converter).
+    static constexpr int32_t kUnconverted = -2;
+    std::vector<int32_t> codePoints_;
     FT_Library library_ = nullptr;
     FcConfig* config_ = nullptr;
     std::map<std::string, OpenFace> faces_;

@@ -174,16 +174,19 @@ public:
         uint32_t rowBytes = RowBytes(bitmap.width, level);
         int32_t size = static_cast<int32_t>(rowBytes * bitmap.rows);
         if (!buffer) return size;
-        buffer->assign(static_cast<size_t>(size), 0);
+        // Every byte is written, the padding of each row included: the buffer is reused.
+        buffer->resize(static_cast<size_t>(size));
+        const uint32_t used = level == 0 ? (bitmap.width + 7) / 8 : bitmap.width;
         for (uint32_t y = 0; y < bitmap.rows; ++y) {
             const uint8_t* src = bitmap.buffer + static_cast<ptrdiff_t>(y) * bitmap.pitch;
             uint8_t* dst = buffer->data() + y * rowBytes;
             if (level == 0) {
-                std::memcpy(dst, src, (bitmap.width + 7) / 8);
+                std::memcpy(dst, src, used);
             } else {
                 const std::array<uint8_t, 256>& values = LevelValues(level);
-                for (uint32_t x = 0; x < bitmap.width; ++x) dst[x] = values[src[x]];
+                for (uint32_t x = 0; x < used; ++x) dst[x] = values[src[x]];
             }
+            std::memset(dst + used, 0, rowBytes - used);
         }
         return size;
     }

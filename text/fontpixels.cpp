@@ -106,7 +106,8 @@ TFontPixel* TFontPixelManager::GetGlyph(uint16_t Code, const std::string& Face, 
     bucket.push_back(Recent.begin());
     if (Recent.size() > kMaxGlyphs) Evict();
 
-    if (!FindFont(Face) && PixelFontManager) {
+    TInstalledFont* installed = FindFont(Face);
+    if (!installed && PixelFontManager) {
         TGlyphMetrics m;
         TOutlineMetricsRecord font{};
         if (PixelFontManager->GetGlyph(Face, Size, Style, Code, m, font, glyph.Surface)) {
@@ -116,7 +117,7 @@ TFontPixel* TFontPixelManager::GetGlyph(uint16_t Code, const std::string& Face, 
         }
     }
 
-    TInstalledFont& font = RenderingFont(Face);
+    TInstalledFont& font = RenderingFont(installed);
     platform::GlyphMetrics m;
     int32_t bufferSize = 0;
     if (!SelectFont(Code, Face, font, Style, Size, m, bufferSize, &buffer_)) return &glyph;
@@ -140,7 +141,8 @@ void TFontPixelManager::GetGlyphMetrics(uint16_t Code, const std::string& Face, 
                                         int32_t& OffsetX) {
     CellHeight = Size;
     TrailingSpace = BoxWidth = OffsetX = 0;
-    if (!FindFont(Face) && PixelFontManager) {
+    TInstalledFont* installed = FindFont(Face);
+    if (!installed && PixelFontManager) {
         TGlyphMetrics m;
         TOutlineMetricsRecord font{};
         if (PixelFontManager->GetGlyphMetrics(Face, Size, Style, Code, m, font)) {
@@ -151,7 +153,7 @@ void TFontPixelManager::GetGlyphMetrics(uint16_t Code, const std::string& Face, 
         }
     }
 
-    TInstalledFont& font = RenderingFont(Face);
+    TInstalledFont& font = RenderingFont(installed);
     platform::GlyphMetrics m;
     int32_t bufferSize = 0;
     if (!SelectFont(Code, Face, font, Style, Size, m, bufferSize, nullptr)) {
@@ -227,9 +229,8 @@ void TFontPixelManager::KeepStandardFonts() {
     }
 }
 
-TInstalledFont& TFontPixelManager::RenderingFont(const std::string& Face) const {
-    TInstalledFont* font = FindFont(Face);
-    if (!font) font = FindFont(kFallbackFace);
+TInstalledFont& TFontPixelManager::RenderingFont(TInstalledFont* Installed) const {
+    TInstalledFont* font = Installed ? Installed : FindFont(kFallbackFace);
     if (!font)
         throw EFontPixelError("標準フォントがインストールされていません（パッケージ " +
                               platform::FontPackageOf(kFallbackFace) + "）");
@@ -274,8 +275,7 @@ void TFontPixelManager::StoreGlyphBitmap(TFontPixel& Glyph, const platform::Glyp
     PlaceGlyph(Glyph, int32_t(width), M.originX, M.originY, M.cellIncX, Metrics, Style);
     if (width <= 0 || height <= 0 || BufferSize <= 0) return;
     CheckImageSize(width, height, 8);
-    Glyph.Surface.SetSize(int32_t(width), int32_t(height), 8);
-    Glyph.Surface.Fill(0);
+    Glyph.Surface.SetSize(int32_t(width), int32_t(height), 8);  // a new image: its pixels are zero
 
     const int level = std::clamp(AntialiasLevel, 0, 3);
     const int64_t sourceRow = level == 0 ? (width + 31) / 32 * 4 : pitch;

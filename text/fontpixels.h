@@ -191,9 +191,9 @@ private:
     // the glyph fails.
     bool SelectFont(uint16_t Code, const std::string& Face, TInstalledFont& Font, uint8_t Style, int32_t Size,
                     platform::GlyphMetrics& M, int32_t& BufferSize, std::vector<uint8_t>* Buffer);
-    // The installed face that renders Face: Face itself, else "ＭＳ ゴシック"; EFontPixelError
-    // when neither is installed.
-    TInstalledFont& RenderingFont(const std::string& Face) const;
+    // The installed face that renders a face: Installed, the face's own when it is installed
+    // (FindFont), else "ＭＳ ゴシック"; EFontPixelError when neither is installed.
+    TInstalledFont& RenderingFont(TInstalledFont* Installed) const;
     // Frees the least recently used glyph.
     void Evict();
 

@@ -70,8 +70,9 @@ void TFilmManager::LinkParents() {
     enum : uint8_t { Unseen, Walking, Done };
     std::vector<uint8_t> state(Tracks.size(), Unseen);
     for (auto& track : Tracks) track->Parent = nullptr;
+    std::vector<size_t> path;
     for (size_t first = 0; first < Tracks.size(); ++first) {
-        std::vector<size_t> path;
+        path.clear();
         for (size_t i = first; state[i] == Unseen;) {
             state[i] = Walking;
             path.push_back(i);
@@ -119,11 +120,11 @@ void TFilmManager::PlaceTracks() {
             place.KindHead = parent->GetKind() == placed.GetKind() ? parent->Place.KindHead : &placed;
         }
     }
-    for (auto& track : Tracks)
-        if (track->Parent && !track->Parent->Place.Child) track->Parent->Place.Child = track.get();
     WipeEnds.clear();
-    for (const auto& track : Tracks)
+    for (auto& track : Tracks) {
+        if (track->Parent && !track->Parent->Place.Child) track->Parent->Place.Child = track.get();
         if (track->GetKind() == FK_WIPE) WipeEnds.push_back(int64_t(track->StartTime()) + track->Length - 1);
+    }
     std::sort(WipeEnds.begin(), WipeEnds.end());
 }
 
@@ -198,8 +199,14 @@ void TFilmManager::LoadFromStream(TStream& Stream, const std::string& FileName) 
             Add(CreateFrameList(*this, ReadStreamByte(Stream))).LoadFromStream(Stream, base, version);
         LinkParents();
         if (!NoActivation) {
-            for (auto& track : Tracks) track->Activate();
-            PlaceTracks();  // a picture track without a length has taken its picture's
+            // A picture track without a length takes its picture's: the tracks after it move.
+            bool lengthened = false;
+            for (auto& track : Tracks) {
+                const int32_t length = track->Length;
+                track->Activate();
+                lengthened |= track->Length != length;
+            }
+            if (lengthened) PlaceTracks();
         }
     } catch (...) {
         Clear();

@@ -230,6 +230,7 @@ private:
 }  // namespace
 
 int AnsiCompareText(std::string_view a, std::string_view b) {
+    if (a == b) return 0;  // the usual case of a name looked up as it was given: one memcmp
     TLowerBytes x(a), y(b);
     while (!x.Done() && !y.Done()) {
         const uint8_t p = x.Next(), q = y.Next();

@@ -49,14 +49,10 @@ std::shared_ptr<TDIBSharedImage> NewImage(int32_t Width, int32_t Height, const T
                                           const TDIBColorFormat& Format, int32_t BitCount) {
     CheckImageFormat(BitCount, Format);
     CheckImageSize(Width, Height, BitCount);
-    auto image = std::make_shared<TDIBSharedImage>();
-    image->Width = Width;
-    image->Height = Height;
-    image->BitCount = BitCount;
-    image->WidthBytes = int32_t(DIBWidthBytes(Width, BitCount));
-    image->PaletteCount = BitCount < 9 ? 1 << BitCount : 0;
-    image->PixelFormat = Format;
-    image->ColorTable = Table;
+    // Made from its fields at once: the defaults (a grey table worked out, then overwritten) cost
+    // as much as the pixels of a small picture such as a glyph.
+    auto image = std::make_shared<TDIBSharedImage>(Width, Height, BitCount, int32_t(DIBWidthBytes(Width, BitCount)),
+                                                   BitCount < 9 ? 1 << BitCount : 0, Format, Table);
     const int64_t bytes = int64_t(image->WidthBytes) * Height;
     image->Bits.assign(size_t(bytes), 0);
     return image;

@@ -9,12 +9,19 @@
 // as a little-endian double word, cut to N bytes).
 inline void StorePixel(uint8_t* P, int N, uint32_t V) { std::memcpy(P, &V, size_t(N)); }
 
+// The widest lanes the row routines take: AVX2 where the processor has it, else SSE2. A test
+// narrows them to SSE2 (false) to hold both to the same bytes; true stays false on a processor
+// without AVX2.
+bool RowsUseAvx2();
+void SetRowsUseAvx2(bool Value);
+
 // Rows of pixels of N bytes (1..4) each set to V as StorePixel sets one, the value prepared once
-// for all the rows of a fill. Byte addresses; no alignment needed.
+// for all the rows of a fill: Rows rows of Count pixels from Dst, each next row Step bytes
+// further on. Byte addresses; no alignment needed.
 class TRowFill {
 public:
     TRowFill(int N, uint32_t V);
-    void operator()(uint8_t* Dst, int32_t Count) const;
+    void operator()(uint8_t* Dst, int32_t Count, int32_t Rows = 1, ptrdiff_t Step = 0) const;
 
 private:
     // Two periods of 48 bytes (a multiple of every pixel size), so that the 48 bytes from any

@@ -159,3 +159,7 @@ void BlendRows(const TRowBlock& B, uint32_t A) {
 
 // The alpha rows of B (BlendRows) eight pixels a step, for processors with AVX2.
 void AlphaRowsAvx2(const TRowBlock& B, uint32_t A, bool Masked, bool CopyFull);
+
+// Rows rows of Bytes bytes from Dst, each next row Step bytes further on, filled in AVX2 lanes
+// with Pattern (TRowFill's two periods of 48 bytes): byte i of a row is Pattern[i mod 48].
+void FillRowsAvx2(const uint8_t* Pattern, uint8_t* Dst, size_t Bytes, int32_t Rows, ptrdiff_t Step);

@@ -3,7 +3,8 @@
 // The alpha rows take eight pixels a step in AVX2 lanes where the processor has them, four in SSE2
 // lanes otherwise and after them, the whole block in one call (blendrow_lanes.h); the scalar rule
 // finishes each row.
-// The copy without the fourth byte masks four pixels per step in SSE2 lanes.
+// The copy without the fourth byte masks four pixels per step in SSE2 lanes. The ramped rows
+// take eight pixels a step in AVX2 lanes, the one-pixel rule finishing each row.
 #include "graphics/blendrow.h"
 #include "graphics/blendrow_lanes.h"
 
@@ -72,6 +73,16 @@ void CopyRowNoAlpha32(uint8_t* Dst, const uint8_t* Src, int32_t Count) {
         uint32_t v;
         std::memcpy(&v, Src + ptrdiff_t(x) * 4, 4);
         StorePixel(Dst + ptrdiff_t(x) * 4, 4, v & 0x00FFFFFF);
+    }
+}
+
+void RampedRow32(uint8_t* Dst, const uint8_t* Old, const uint8_t* New, const int32_t* Values, const uint32_t* Entries,
+                 int32_t Count, bool Darken) {
+    for (int32_t x = gAvx2 ? RampedRowAvx2(Dst, Old, New, Values, Entries, Count, Darken) : 0; x < Count; ++x) {
+        uint32_t o, n;
+        std::memcpy(&o, Old + ptrdiff_t(x) * 4, 4);
+        std::memcpy(&n, New + ptrdiff_t(x) * 4, 4);
+        StorePixel(Dst + ptrdiff_t(x) * 4, 4, RampedPixel32(o, n, Entries[Values[x]], Darken));
     }
 }
 

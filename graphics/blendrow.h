@@ -55,6 +55,28 @@ constexpr uint32_t MaskPixel32(uint32_t D, uint32_t S, uint32_t M) {
     return M == 255 ? S : BlendBytes(D, S, M);
 }
 
+// Bytewise A + B and A - B, each byte held to 0..255.
+constexpr uint32_t AddBytes(uint32_t A, uint32_t B) {
+    const uint32_t low = (A & 0x7F7F7F7F) + (B & 0x7F7F7F7F), high = (A ^ B) & 0x80808080;
+    const uint32_t over = ((A & B) | (high & low)) & 0x80808080;
+    return (low ^ high) | (over >> 7) * 0xFF;
+}
+constexpr uint32_t SubBytes(uint32_t A, uint32_t B) { return ~AddBytes(~A, B); }
+
+// A pixel of a ramped switch between two pictures through its entry E: the new picture's pixel
+// where bit 31 of E is set, else the old one's, the other bits of E added to it bytewise
+// (subtracted when Darken).
+constexpr uint32_t kShowsNew = 0x80000000;
+constexpr uint32_t RampedPixel32(uint32_t Old, uint32_t New, uint32_t E, bool Darken) {
+    const uint32_t s = E & kShowsNew ? New : Old, grey = E & ~kShowsNew;
+    return Darken ? SubBytes(s, grey) : AddBytes(s, grey);
+}
+
+// Count pixels of a ramped switch (RampedPixel32), pixel x through the entry Entries[Values[x]].
+// Byte addresses; no alignment needed.
+void RampedRow32(uint8_t* Dst, const uint8_t* Old, const uint8_t* New, const int32_t* Values, const uint32_t* Entries,
+                 int32_t Count, bool Darken);
+
 // The rows of a draw: Rows rows of Width pixels. Dst, Src and Mask (null when there is none) are
 // the first row's first pixels, each next row DstStep, SrcStep and MaskStep bytes further on; the
 // source and the mask are read in direction Dir, +1, or -1 for a mirrored source read leftward.

@@ -163,3 +163,8 @@ void AlphaRowsAvx2(const TRowBlock& B, uint32_t A, bool Masked, bool CopyFull);
 // Rows rows of Bytes bytes from Dst, each next row Step bytes further on, filled in AVX2 lanes
 // with Pattern (TRowFill's two periods of 48 bytes): byte i of a row is Pattern[i mod 48].
 void FillRowsAvx2(const uint8_t* Pattern, uint8_t* Dst, size_t Bytes, int32_t Rows, ptrdiff_t Step);
+
+// The pixels of RampedRow32 eight a step in AVX2 lanes, as far as whole steps go; returns where
+// the steps stop.
+int32_t RampedRowAvx2(uint8_t* Dst, const uint8_t* Old, const uint8_t* New, const int32_t* Values,
+                      const uint32_t* Entries, int32_t Count, bool Darken);

@@ -131,6 +131,41 @@ TEST(BlendRow, FillRowMatchesThePixelRule) {
     });
 }
 
+// The ramped rows against their one-pixel rule, brightening and darkening: entries of either
+// picture with greys that saturate some bytes and not others, in steps wholly on the old picture,
+// wholly on the new one and mixed, every row length up to 40 from an odd byte address, with the
+// bytes either side of the row left alone.
+TEST(BlendRow, RampedRowMatchesThePixelRule) {
+    const uint32_t entries[] = {
+        0, kShowsNew, 0x00404040, 0x00404040 | kShowsNew, 0x7FFF0001, 0x7FFF0001 | kShowsNew, 0x00FFFFFF};
+    constexpr int n = 48;
+    std::vector<int32_t> values(n);
+    std::vector<uint8_t> oldRow(n * 4 + 1), newRow(n * 4 + 1);
+    for (int i = 0; i < n; ++i) {
+        // Eight on the old picture, eight on the new one, then every entry in turn.
+        values[size_t(i)] = i < 8 ? 2 * (i % 2) + 2 : i < 16 ? 1 + 2 * (i % 3) : i % 7;
+        const uint32_t o = Bytes(uint32_t(i * 37) & 255, 255, 0, uint32_t(200 - i)),
+                       w = Bytes(0, uint32_t(i * 11), 255, 128);
+        std::memcpy(oldRow.data() + 1 + i * 4, &o, 4);
+        std::memcpy(newRow.data() + 1 + i * 4, &w, 4);
+    }
+    InEachLanes([&] {
+        for (bool darken : {false, true})
+            for (int count = 0; count <= 40; ++count) {
+                std::vector<uint8_t> got(n * 4 + 2, 0xA5), want = got;
+                RampedRow32(got.data() + 1, oldRow.data() + 1, newRow.data() + 1, values.data(), entries, count,
+                            darken);
+                for (int i = 0; i < count; ++i) {
+                    uint32_t o, w;
+                    std::memcpy(&o, oldRow.data() + 1 + i * 4, 4);
+                    std::memcpy(&w, newRow.data() + 1 + i * 4, 4);
+                    StorePixel(want.data() + 1 + i * 4, 4, RampedPixel32(o, w, entries[values[size_t(i)]], darken));
+                }
+                ASSERT_EQ(got, want) << "darken " << darken << " count " << count;
+            }
+    });
+}
+
 // The copy against the one-pixel rule (the value without its fourth byte) for row lengths
 // across the four-pixel step at every byte offset, the bytes either side of the row left alone.
 TEST(BlendRow, CopyRowNoAlphaMatchesThePixelRule) {

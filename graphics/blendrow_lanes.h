@@ -11,6 +11,7 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -122,15 +123,19 @@ struct TLaneRows {
 };
 
 // The destination's rows are asked for this many rows ahead: the rows of a small picture lie far
-// apart in a layer, and would otherwise be waited for one by one.
+// apart in a layer, and would otherwise be waited for one by one. Of each row, at most the first
+// kLinesAhead cache lines: the processor's own prefetch runs on along a longer row, and a
+// request for every line of a wide row is an instruction per line.
 constexpr int32_t kRowsAhead = 8;
+constexpr uintptr_t kLinesAhead = 8;
 
-// Asks for every cache line of the destination's row Ahead rows into R, when there is one.
+// Asks for the first cache lines of the destination's row Ahead rows into R, when there is one.
 inline void AskRow(const TRowBlock& R, int32_t Ahead) {
     if (Ahead >= R.Rows || R.Width <= 0) return;
     constexpr uintptr_t line = 64;
     const uintptr_t first = reinterpret_cast<uintptr_t>(R.Dst + Ahead * R.DstStep);
-    for (uintptr_t at = first & ~(line - 1); at < first + uintptr_t(R.Width) * 4; at += line)
+    const uintptr_t end = std::min(first + uintptr_t(R.Width) * 4, (first & ~(line - 1)) + kLinesAhead * line);
+    for (uintptr_t at = first & ~(line - 1); at < end; at += line)
         __builtin_prefetch(reinterpret_cast<const void*>(at), 1);
 }
 

@@ -9,12 +9,19 @@
 // as a little-endian double word, cut to N bytes).
 inline void StorePixel(uint8_t* P, int N, uint32_t V) { std::memcpy(P, &V, size_t(N)); }
 
+// The widest lanes the row routines take: AVX2 where the processor has it, else SSE2. A test
+// narrows them to SSE2 (false) to hold both to the same bytes; true stays false on a processor
+// without AVX2.
+bool RowsUseAvx2();
+void SetRowsUseAvx2(bool Value);
+
 // Rows of pixels of N bytes (1..4) each set to V as StorePixel sets one, the value prepared once
-// for all the rows of a fill. Byte addresses; no alignment needed.
+// for all the rows of a fill: Rows rows of Count pixels from Dst, each next row Step bytes
+// further on. Byte addresses; no alignment needed.
 class TRowFill {
 public:
     TRowFill(int N, uint32_t V);
-    void operator()(uint8_t* Dst, int32_t Count) const;
+    void operator()(uint8_t* Dst, int32_t Count, int32_t Rows = 1, ptrdiff_t Step = 0) const;
 
 private:
     // Two periods of 48 bytes (a multiple of every pixel size), so that the 48 bytes from any
@@ -47,6 +54,28 @@ constexpr uint32_t MaskPixel32(uint32_t D, uint32_t S, uint32_t M) {
     if (M == 0 || D == S) return D;
     return M == 255 ? S : BlendBytes(D, S, M);
 }
+
+// Bytewise A + B and A - B, each byte held to 0..255.
+constexpr uint32_t AddBytes(uint32_t A, uint32_t B) {
+    const uint32_t low = (A & 0x7F7F7F7F) + (B & 0x7F7F7F7F), high = (A ^ B) & 0x80808080;
+    const uint32_t over = ((A & B) | (high & low)) & 0x80808080;
+    return (low ^ high) | (over >> 7) * 0xFF;
+}
+constexpr uint32_t SubBytes(uint32_t A, uint32_t B) { return ~AddBytes(~A, B); }
+
+// A pixel of a ramped switch between two pictures through its entry E: the new picture's pixel
+// where bit 31 of E is set, else the old one's, the other bits of E added to it bytewise
+// (subtracted when Darken).
+constexpr uint32_t kShowsNew = 0x80000000;
+constexpr uint32_t RampedPixel32(uint32_t Old, uint32_t New, uint32_t E, bool Darken) {
+    const uint32_t s = E & kShowsNew ? New : Old, grey = E & ~kShowsNew;
+    return Darken ? SubBytes(s, grey) : AddBytes(s, grey);
+}
+
+// Count pixels of a ramped switch (RampedPixel32), pixel x through the entry Entries[Values[x]].
+// Byte addresses; no alignment needed.
+void RampedRow32(uint8_t* Dst, const uint8_t* Old, const uint8_t* New, const int32_t* Values, const uint32_t* Entries,
+                 int32_t Count, bool Darken);
 
 // The rows of a draw: Rows rows of Width pixels. Dst, Src and Mask (null when there is none) are
 // the first row's first pixels, each next row DstStep, SrcStep and MaskStep bytes further on; the

@@ -11,6 +11,7 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -122,15 +123,19 @@ struct TLaneRows {
 };
 
 // The destination's rows are asked for this many rows ahead: the rows of a small picture lie far
-// apart in a layer, and would otherwise be waited for one by one.
+// apart in a layer, and would otherwise be waited for one by one. Of each row, at most the first
+// kLinesAhead cache lines: the processor's own prefetch runs on along a longer row, and a
+// request for every line of a wide row is an instruction per line.
 constexpr int32_t kRowsAhead = 8;
+constexpr uintptr_t kLinesAhead = 8;
 
-// Asks for every cache line of the destination's row Ahead rows into R, when there is one.
+// Asks for the first cache lines of the destination's row Ahead rows into R, when there is one.
 inline void AskRow(const TRowBlock& R, int32_t Ahead) {
     if (Ahead >= R.Rows || R.Width <= 0) return;
     constexpr uintptr_t line = 64;
     const uintptr_t first = reinterpret_cast<uintptr_t>(R.Dst + Ahead * R.DstStep);
-    for (uintptr_t at = first & ~(line - 1); at < first + uintptr_t(R.Width) * 4; at += line)
+    const uintptr_t end = std::min(first + uintptr_t(R.Width) * 4, (first & ~(line - 1)) + kLinesAhead * line);
+    for (uintptr_t at = first & ~(line - 1); at < end; at += line)
         __builtin_prefetch(reinterpret_cast<const void*>(at), 1);
 }
 
@@ -159,3 +164,12 @@ void BlendRows(const TRowBlock& B, uint32_t A) {
 
 // The alpha rows of B (BlendRows) eight pixels a step, for processors with AVX2.
 void AlphaRowsAvx2(const TRowBlock& B, uint32_t A, bool Masked, bool CopyFull);
+
+// Rows rows of Bytes bytes from Dst, each next row Step bytes further on, filled in AVX2 lanes
+// with Pattern (TRowFill's two periods of 48 bytes): byte i of a row is Pattern[i mod 48].
+void FillRowsAvx2(const uint8_t* Pattern, uint8_t* Dst, size_t Bytes, int32_t Rows, ptrdiff_t Step);
+
+// The pixels of RampedRow32 eight a step in AVX2 lanes, as far as whole steps go; returns where
+// the steps stop.
+int32_t RampedRowAvx2(uint8_t* Dst, const uint8_t* Old, const uint8_t* New, const int32_t* Values,
+                      const uint32_t* Entries, int32_t Count, bool Darken);

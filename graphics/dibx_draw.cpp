@@ -55,7 +55,7 @@ void TCustomDIBX::FillRect(const TRect& R, int32_t Color) {
         const ptrdiff_t step = GetNextLine(), rows = dest.Bottom - dest.Top;
         uint8_t* row = step < 0 ? lock.Get() + (rows - 1) * step : lock.Get();
         const TRowFill fill(N, uint32_t(Color));
-        for (ptrdiff_t y = 0; y < rows; ++y, row += std::abs(step)) fill(row, dest.Right - dest.Left);
+        fill(row, dest.Right - dest.Left, int32_t(rows), std::abs(step));
     });
 }
 

@@ -17,7 +17,18 @@ constexpr long double TwoPi = 2 * std::numbers::pi_v<long double>;
 constexpr long double Int32Low = std::numeric_limits<int32_t>::min();
 constexpr long double Int32High = std::numeric_limits<int32_t>::max();
 
-bool InInt32(long double V) { return V >= Int32Low && V <= Int32High; }
+template <class F>
+bool InInt32(F V) {
+    return V >= F(Int32Low) && V <= F(Int32High);
+}
+
+// trunc(V) for V >= 1 without the x87 unit's switch of rounding mode: the whole part of the
+// nearest double, less one where rounding to that double went up to the next whole number.
+long double WholePart(long double V) {
+    if (V >= 0x1p52L) return std::trunc(V);
+    const int64_t whole = int64_t(double(V));
+    return whole > V ? whole - 1 : whole;
+}
 
 // The integer an expression gives, 0 when it gives nothing.
 int64_t ExpressionInt(TVelaParser& Expression) {
@@ -53,7 +64,7 @@ TVelaImageList* TVelaParticleImages::CurrentImageList() const { return Emitter ?
 
 bool TVelaParticleImages::SizeFollowsPicture() const { return !Emitter || !Emitter->GetFilm(); }
 
-bool TVelaParticleImages::Place(long double X, long double Y) {
+bool TVelaParticleImages::Place(double X, double Y) {
     if (!InInt32(X) || !InInt32(Y)) {
         Dead = true;
         return false;
@@ -120,14 +131,15 @@ void TVelaParticleImages::Advance(int32_t N) {
         case 1: {
             Angle += AngularSpeed * N;
             AccY += Params[0] * N;
-            long double top = GetTop();
+            double top = GetTop();
             if (AccY >= 1) {
-                const long double whole = std::trunc(AccY);
-                top += whole;
+                const long double whole = WholePart(AccY);
+                top += double(whole);
                 AccY -= whole;
             }
-            // The sway is rounded to whole pixels: the sine in double gives the same places.
-            const long double sway = std::sin(static_cast<double>(Angle)) * (Params[1] + Sway);
+            // The sway is rounded to whole pixels: the sine and its product in double give the
+            // same places.
+            const double sway = std::sin(double(Angle)) * double(Params[1] + Sway);
             if (!Place(std::rint(sway) + StartX, top)) return;
             if (parentHeight <= DrawnTop()) Dead = true;
             break;

@@ -70,8 +70,9 @@ public:
     void Detach() { Emitter = nullptr; }
 
 private:
-    // Places the particle at (X, Y); false (and dead) when either lies outside the 32-bit range.
-    bool Place(long double X, long double Y);
+    // Places the particle at (X, Y), whole numbers (exact in double as far as the 32-bit range
+    // goes); false (and dead) when either lies outside the 32-bit range.
+    bool Place(double X, double Y);
     // The burst ring: placed at the angle and radius about the start.
     bool PlaceOnRing();
     int32_t DrawnLeft() const { return GetLeft() - GetOffsetx(); }

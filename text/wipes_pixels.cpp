@@ -1,6 +1,7 @@
 #include "text/wipes_pixels.h"
 
 #include "core/rands.h"
+#include "graphics/blendrow.h"
 #include "graphics/dibsfc.h"
 #include "graphics/dibx_pixel.h"
 #include "objects/vitems.h"
@@ -57,19 +58,10 @@ std::array<uint32_t, 256> GreyRampOf(const TCustomDIBX& Dest) {
     }
 }
 
-// Bytewise a + b and a - b, each byte held to 0..255.
-uint32_t AddBytes(uint32_t A, uint32_t B) {
-    const uint32_t low = (A & 0x7F7F7F7F) + (B & 0x7F7F7F7F), high = (A ^ B) & 0x80808080;
-    const uint32_t over = ((A & B) | (high & low)) & 0x80808080;
-    return (low ^ high) | (over >> 7) * 0xFF;
-}
-uint32_t SubBytes(uint32_t A, uint32_t B) { return ~AddBytes(~A, B); }
-
 // The frame of the spotlight and the flares. A pixel whose table value is v (Values, one per
-// pixel, row by row) takes Entries[v + Offset]: bit 31 set where the new picture shows, the
-// other bits the grey added to it (subtracted when Darken). Entries are built once per frame.
-constexpr uint32_t kShowsNew = 0x80000000;
-
+// pixel, row by row) takes Entries[v + Offset]: bit 31 (kShowsNew) set where the new picture
+// shows, the other bits the grey added to it (subtracted when Darken). Entries are built once
+// per frame.
 void ComposeRamped(TCustomWipe& Wipe, bool Darken, const int32_t* Values, int32_t Offset,
                    const std::vector<uint32_t>& Entries) {
     const int32_t w = Wipe.Dest->GetWidth(), h = Wipe.Dest->GetHeight();
@@ -81,12 +73,12 @@ void ComposeRamped(TCustomWipe& Wipe, bool Darken, const int32_t* Values, int32_
                 uint8_t* d = Dest.Row(y);
                 const uint8_t *o = Old.Row(y), *n = New.Row(y);
                 const int32_t* values = Values + ptrdiff_t(y) * w;
-                for (int32_t x = 0; x < w; ++x) {
-                    const uint32_t e = entries[values[x]], grey = e & ~kShowsNew;
-                    const uint32_t s = dibx::Load<kBytes>((e & kShowsNew ? n : o) + x * kBytes);
-                    if constexpr (kBytes == 4) {
-                        dibx::Store<4>(d + x * 4, Darken ? SubBytes(s, grey) : AddBytes(s, grey));
-                    } else {
+                if constexpr (kBytes == 4) {
+                    RampedRow32(d, o, n, values, entries, w, Darken);
+                } else {
+                    for (int32_t x = 0; x < w; ++x) {
+                        const uint32_t e = entries[values[x]], grey = e & ~kShowsNew;
+                        const uint32_t s = dibx::Load<kBytes>((e & kShowsNew ? n : o) + x * kBytes);
                         dibx::Store<kBytes>(d + x * kBytes, Darken ? Ch.Sub(s, grey) : Ch.Add(s, grey, 256));
                     }
                 }

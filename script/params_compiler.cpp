@@ -617,27 +617,42 @@ void TBuildVelaParser::RemoveCopies() {
     ops_.resize(kept);
 }
 
+uint8_t TBuildVelaParser::FunctionOf(const TOp& Op, std::string& Buffer) const {
+    // The function name, whatever it looks like; a call without one names no function.
+    const std::string name = Op.Count ? Spelled(operands_[Op.First], Buffer) : std::string();
+    uint8_t index = 0;
+    if (!FindSysFuncIndex(name, index)) throw EParamError(Format("\"%s\" 関数名がありません", name.c_str()));
+    const int64_t count = int64_t(Op.Count) - 1;
+    const int32_t least = SysFuncMinArgs[index], most = SysFuncMaxArgs[index];
+    if ((least >= 0 && count < least) || (most >= 0 && count > most)) throw EParamError(name + " 引数の数が不正です");
+    return index;
+}
+
 void TBuildVelaParser::SaveToStream(TStream& Stream) const {
     WriteStreamInt(Stream, Count());
     std::string dest, operand;
     for (const TOp& op : ops_) {
-        const TName* arg = operands_.data() + op.First;
-        const TName* const end = arg + op.Count;
-        uint8_t funcIndex = 0;
-        if (op.Code == ocFunc) {
-            // The function name, whatever it looks like; a call without one names no function.
-            const std::string name = arg == end ? std::string() : Spelled(*arg, operand);
-            if (!FindSysFuncIndex(name, funcIndex))
-                throw EParamError(Format("\"%s\" 関数名がありません", name.c_str()));
-            const int64_t count = end - arg - 1;
-            const int32_t least = SysFuncMinArgs[funcIndex], most = SysFuncMaxArgs[funcIndex];
-            if ((least >= 0 && count < least) || (most >= 0 && count > most))
-                throw EParamError(name + " 引数の数が不正です");
-            ++arg;
-        }
-        WriteOperationHead(Stream, op.Code, Spelled(op.Dest, dest), static_cast<size_t>(end - arg), funcIndex);
-        for (; arg != end; ++arg) WriteOperandText(Stream, Spelled(*arg, operand));
+        const bool call = op.Code == ocFunc;
+        const uint8_t funcIndex = call ? FunctionOf(op, operand) : 0;
+        WriteOperationHead(Stream, op.Code, Spelled(op.Dest, dest), op.Count - call, funcIndex);
+        for (uint32_t i = call; i < op.Count; ++i) WriteOperandText(Stream, Spelled(operands_[op.First + i], operand));
     }
+}
+
+std::vector<std::unique_ptr<TOpeData>> TBuildVelaParser::Operations() const {
+    std::vector<std::unique_ptr<TOpeData>> operations;
+    operations.reserve(ops_.size());
+    std::string operand;
+    for (const TOp& op : ops_) {
+        auto& data = *operations.emplace_back(std::make_unique<TOpeData>());
+        const bool call = op.Code == ocFunc;
+        data.Code = op.Code;
+        data.FuncIndex = call ? FunctionOf(op, operand) : 0;
+        Spelled(op.Dest, data.Dest);
+        data.Args.reserve(op.Count - call);
+        for (uint32_t i = call; i < op.Count; ++i) data.Args.push_back(OperandValue(Spelled(operands_[op.First + i], operand)));
+    }
+    return operations;
 }
 
 // ---- Stored form and checking ----
@@ -645,10 +660,7 @@ void TBuildVelaParser::SaveToStream(TStream& Stream) const {
 void CompileExpression(const std::string& Text, TVelaParser& Expression) {
     TBuildVelaParser compiler;
     compiler.Build(Text);
-    TMemoryStream stream;
-    compiler.SaveToStream(stream);
-    stream.SetPosition(0);
-    Expression.LoadFromStream(stream);
+    Expression.SetOperations(compiler.Operations());
 }
 
 bool CheckExprSyntax(const std::string& Text) {

@@ -858,17 +858,10 @@ void TVelaParser::LoadFromStream(TStream& Stream) {
     Clear();
     plannedCount_ = -1;
     const int32_t count = ReadStreamCount(Stream, kMinOperation);
-    try {
-        for (int32_t i = 0; i < count; ++i) {
-            auto op = std::make_unique<TOpeData>();
-            op->LoadFromStream(Stream);
-            Add(std::move(op));
-        }
-    } catch (...) {
-        Clear();
-        throw;
-    }
-    Plan();
+    std::vector<std::unique_ptr<TOpeData>> operations;
+    operations.reserve(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) operations.emplace_back(std::make_unique<TOpeData>())->LoadFromStream(Stream);
+    SetOperations(std::move(operations));
 }
 
 void TVelaParser::SaveToStream(TStream& Stream) const {
@@ -878,13 +871,16 @@ void TVelaParser::SaveToStream(TStream& Stream) const {
 
 void TVelaParser::Assign(const TVelaParser& Source) {
     if (&Source == this) return;
+    std::vector<std::unique_ptr<TOpeData>> operations;
+    operations.reserve(static_cast<size_t>(Source.Count()));
+    for (int i = 0; i < Source.Count(); ++i) operations.emplace_back(std::make_unique<TOpeData>())->Assign(*Source.Items(i));
+    SetOperations(std::move(operations));
+}
+
+void TVelaParser::SetOperations(std::vector<std::unique_ptr<TOpeData>> Operations) {
     Clear();
+    InsertRange(0, std::move(Operations));
     plannedCount_ = -1;
-    for (int i = 0; i < Source.Count(); ++i) {
-        auto op = std::make_unique<TOpeData>();
-        op->Assign(*Source.Items(i));
-        Add(std::move(op));
-    }
     Plan();
 }
 

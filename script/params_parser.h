@@ -81,6 +81,8 @@ void WriteOperandText(TStream& Stream, const std::string& Text);
 // The head of a stored operation: code, destination, operand count and, for ocFunc, FuncIndex.
 void WriteOperationHead(TStream& Stream, uint8_t Code, const std::string& Dest, size_t Count, uint8_t FuncIndex);
 
+class TOpeData;
+
 class TBuildVelaParser {
 public:
     // Compiles Text and appends its operations, then removes the copies from one value
@@ -97,6 +99,8 @@ public:
     // when no built-in function has it, "name 引数の数が不正です" when the call's argument count
     // is outside the function's bounds.
     void SaveToStream(TStream& Stream) const;
+    // The operations as their stored form loads them; SaveToStream's errors.
+    std::vector<std::unique_ptr<TOpeData>> Operations() const;
 
     int Count() const { return static_cast<int>(ops_.size()); }
     // Operation Index with its names and operand texts written out.
@@ -132,6 +136,9 @@ private:
     bool IsValueTemp(const TName& Name) const;
     // A copy from one value temporary to another, which RemoveCopies takes out.
     bool IsTempCopy(const TOp& Op) const;
+    // The function an ocFunc operation calls, named by its first operand (spelled into Buffer);
+    // SaveToStream's errors.
+    uint8_t FunctionOf(const TOp& Op, std::string& Buffer) const;
 
     void AddOperation(uint8_t Code, TName Dest, std::span<const TName> Args);
     void AddOperation(uint8_t Code, TName Dest, std::initializer_list<TName> Args) {
@@ -211,6 +218,8 @@ public:
     void LoadFromStream(TStream& Stream);
     void SaveToStream(TStream& Stream) const;
     void Assign(const TVelaParser& Source);
+    // Replaces the operations by Operations and plans them, as a load does.
+    void SetOperations(std::vector<std::unique_ptr<TOpeData>> Operations);
 
     // Runs every operation in order. An error stops the run at the failing operation and goes
     // no further: what earlier operations wrote stays. Afterwards Result holds a copy of
@@ -260,8 +269,9 @@ struct TExprRunStats {
 };
 extern TExprRunStats ExprRunStats;
 
-// Compiles Text into Expression through its stored form, as a page carries it (so that it is
-// planned as a loaded one is); a syntax error raises and leaves Expression as it was.
+// Compiles Text into Expression, its operands made as its stored form loads them (and so planned
+// as a loaded one is); an error of the compiler or of SaveToStream raises and leaves Expression
+// as it was.
 void CompileExpression(const std::string& Text, TVelaParser& Expression);
 
 // Whether Text (trimmed, not empty) compiles and stores; it is then run once, its errors

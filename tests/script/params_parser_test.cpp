@@ -203,6 +203,12 @@ TEST(ExprStream, RoundTripIsByteExact) {
         copy.Assign(loaded);
         copy.SaveToStream(copied);
         EXPECT_EQ(ToHex(Bytes(copied)), ToHex(stored)) << text;
+        // Compiled straight into an expression: the operations its stored form loads.
+        TVelaParser compiled;
+        TMemoryStream direct;
+        CompileExpression(text, compiled);
+        compiled.SaveToStream(direct);
+        EXPECT_EQ(ToHex(Bytes(direct)), ToHex(stored)) << text;
     }
 }
 
@@ -212,6 +218,12 @@ TEST(ExprStream, WriterRefusesUnknownFunctionsAndCounts) {
     EXPECT_EQ(ErrorOf([] { StoredBytes("Length()"); }), "Length 引数の数が不正です");
     // A number in the place of a function name is a name all the same, not an operand.
     EXPECT_EQ(ErrorOf([] { StoredBytes("1(2)"); }), "\"1\" 関数名がありません");
+    // Compiled straight into an expression, the same errors, and the expression stays as it was.
+    TVelaParser expression;
+    CompileExpression("x = 1", expression);
+    EXPECT_EQ(ErrorOf([&] { CompileExpression("y = Length(1, 2)", expression); }), "Length 引数の数が不正です");
+    ASSERT_EQ(expression.Count(), 1);
+    EXPECT_EQ(expression.Items(0)->Dest, "x");
 }
 
 TEST(ExprStream, DamagedInputIsRefused) {

@@ -499,6 +499,9 @@ private:
 // cached lookups.
 class TExprPlan {
 public:
+    // Up to this many slots, each keeps a cached lookup of its name in the table.
+    static constexpr size_t kBoundSlots = 64;
+
     // nullptr when some operation is not planned (a call, a code without a meaning, missing
     // operands, an element of a temporary).
     static std::unique_ptr<TExprPlan> Build(const TVelaParser& Expression);
@@ -523,9 +526,9 @@ private:
         const std::string* Name = nullptr;  // as written, for errors
     };
     struct TSlot {
-        explicit TSlot(const std::string& Name) : Binding(Name) {}
-        // A variable of the table with the same name would take the temporary's place.
-        TParamBinding Binding;
+        explicit TSlot(const std::string& Name) : Name(&Name) {}
+        // A variable of the table with this name would take the temporary's place.
+        const std::string* Name;
         std::unique_ptr<TCustomParam> Value;
         TParamType Type = PT_NONE;
         bool Live = false;  // created in this run
@@ -553,6 +556,10 @@ private:
     void FuseCopies();
     // Looks every binding up again; whether the plan is usable in the table as it is now.
     bool Check(TParamCollection& Vars);
+    // Whether a variable of the table has the name of a temporary: each slot's name looked up
+    // (through its cached lookup when the slots are few), or, when the table holds fewer
+    // variables than the plan slots, each variable's name among the slots'.
+    bool SlotNamedInTable(TParamCollection& Vars);
     // Runs operation I; the number of operations after it that it ran too.
     size_t RunOp(size_t I);
     // EParamError when the operand's variable or temporary does not exist.
@@ -577,6 +584,9 @@ private:
     std::vector<const TCustomParam*> bound_;
     std::vector<TParamBinding> bindings_;
     std::vector<TSlot> slots_;
+    // The slots by name; with few slots, the cached lookup of each slot's name in the table.
+    TSlotNames slotNames_{0};
+    std::vector<TParamBinding> slotBindings_;
     std::optional<size_t> result_;  // the slot of "____arg" when the last operation assigns it
     // The table and its last generation when every binding was last looked at, and whether the
     // plan was usable then: while they stay, runs skip all the checks.
@@ -589,7 +599,8 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
     auto plan = std::make_unique<TExprPlan>();
     // The slot of each temporary, and the binding of each variable by its name as written.
     const size_t count = static_cast<size_t>(Expression.Count());
-    TSlotNames slots(count);
+    plan->slotNames_ = TSlotNames(count);
+    TSlotNames& slots = plan->slotNames_;
     std::unordered_map<std::string, size_t> bindings;
     plan->ops_.reserve(count);
     // Every temporary's name begins with the temporaries' prefix, which lowering keeps and never
@@ -662,6 +673,8 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
             op.Array = bindingOf(array);
         }
     }
+    if (plan->slots_.size() <= kBoundSlots)
+        for (const TSlot& slot : plan->slots_) plan->slotBindings_.emplace_back(*slot.Name);
     const TOpeData* last = Expression.Count() ? Expression.Items(Expression.Count() - 1) : nullptr;
     if (last && last->Code == ocTo && last->Dest == ExprResultName) plan->result_ = slotOf(last->Dest);
     plan->FuseCopies();
@@ -688,11 +701,26 @@ void TExprPlan::FuseCopies() {
 bool TExprPlan::Check(TParamCollection& Vars) {
     for (TParamBinding& binding : bindings_) binding.Get(Vars);
     // "@Temp" finds the variable it names at each access, a temporary of the table too.
-    usable_ = !Vars.TempVarName().starts_with(ExprTempPrefix) &&
-              std::none_of(slots_.begin(), slots_.end(), [&Vars](TSlot& slot) { return slot.Binding.Get(Vars); });
+    usable_ = !Vars.TempVarName().starts_with(ExprTempPrefix) && !SlotNamedInTable(Vars);
     checkedTable_ = &Vars;
     checkedAt_ = TParamCollection::LastGeneration();
     return usable_;
+}
+
+bool TExprPlan::SlotNamedInTable(TParamCollection& Vars) {
+    if (slots_.size() <= kBoundSlots)
+        return std::any_of(slotBindings_.begin(), slotBindings_.end(),
+                           [&Vars](TParamBinding& binding) { return binding.Get(Vars) != nullptr; });
+    if (slots_.size() <= static_cast<size_t>(Vars.Count()))
+        return std::any_of(slots_.begin(), slots_.end(),
+                           [&Vars](const TSlot& slot) { return Vars.Find(*slot.Name) != nullptr; });
+    // Any variable of that name, whatever its scope: one a lookup would not find now only keeps
+    // the temporaries in the table.
+    for (int i = 0; i < Vars.Count(); ++i) {
+        const std::string& name = Vars.Items(i).Name();
+        if (name.starts_with(ExprTempPrefix) && slotNames_.Find(name)) return true;
+    }
+    return false;
 }
 
 void TExprPlan::Run() {

@@ -525,12 +525,16 @@ private:
         int32_t Int = 0;
         const std::string* Name = nullptr;  // as written, for errors
     };
+    // A value object of the plan, which temporaries whose uses do not overlap hold in turn.
+    struct TValue {
+        std::unique_ptr<TCustomParam> Value;
+        TParamType Type = PT_NONE;
+    };
     struct TSlot {
         explicit TSlot(const std::string& Name) : Name(&Name) {}
         // A variable of the table with this name would take the temporary's place.
         const std::string* Name;
-        std::unique_ptr<TCustomParam> Value;
-        TParamType Type = PT_NONE;
+        TValue* Held = nullptr;
         bool Live = false;  // created in this run
     };
     struct TOp {
@@ -554,6 +558,9 @@ private:
     const TCustomParam& Bound(const TOp& Op, size_t I) const { return *bound_[Op.First + I]; }
 
     void FuseCopies();
+    // Gives each slot a value object at its first use, which goes back to be reused after its
+    // last use (the result's is kept): a chain of temporaries each read once needs two.
+    void ShareValues();
     // Looks every binding up again; whether the plan is usable in the table as it is now.
     bool Check(TParamCollection& Vars);
     // Whether a variable of the table has the name of a temporary: each slot's name looked up
@@ -584,6 +591,7 @@ private:
     std::vector<const TCustomParam*> bound_;
     std::vector<TParamBinding> bindings_;
     std::vector<TSlot> slots_;
+    std::vector<TValue> values_;
     // The slots by name; with few slots, the cached lookup of each slot's name in the table.
     TSlotNames slotNames_{0};
     std::vector<TParamBinding> slotBindings_;
@@ -677,8 +685,38 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
         for (const TSlot& slot : plan->slots_) plan->slotBindings_.emplace_back(*slot.Name);
     const TOpeData* last = Expression.Count() ? Expression.Items(Expression.Count() - 1) : nullptr;
     if (last && last->Code == ocTo && last->Dest == ExprResultName) plan->result_ = slotOf(last->Dest);
+    plan->ShareValues();
     plan->FuseCopies();
     return plan;
+}
+
+void TExprPlan::ShareValues() {
+    constexpr size_t kKept = SIZE_MAX;
+    std::vector<size_t> last(slots_.size()), held(slots_.size(), kKept), free;
+    const auto eachSlot = [this](const TOp& Op, auto Use) {
+        if (Op.Dest.Kind == TOperand::Slot) Use(Op.Dest.Index);
+        for (const TOperand& operand : Args(Op))
+            if (operand.Kind == TOperand::Slot) Use(operand.Index);
+    };
+    for (size_t i = 0; i < ops_.size(); ++i) eachSlot(ops_[i], [&](size_t Slot) { last[Slot] = i; });
+    if (result_) last[*result_] = kKept;
+    size_t values = 0;
+    for (size_t i = 0; i < ops_.size(); ++i) {
+        // An operation's destination never takes the value of one of its own operands.
+        eachSlot(ops_[i], [&](size_t Slot) {
+            if (held[Slot] != kKept) return;
+            if (free.empty()) free.push_back(values++);
+            held[Slot] = free.back();
+            free.pop_back();
+        });
+        eachSlot(ops_[i], [&](size_t Slot) {
+            if (last[Slot] != i) return;
+            free.push_back(held[Slot]);
+            last[Slot] = kKept;
+        });
+    }
+    values_.resize(values);
+    for (size_t slot = 0; slot < slots_.size(); ++slot) slots_[slot].Held = &values_[held[slot]];
 }
 
 void TExprPlan::FuseCopies() {
@@ -730,7 +768,7 @@ void TExprPlan::Run() {
 
 const TCustomParam* TExprPlan::ResultValue() const {
     if (!result_ || !slots_[*result_].Live) return nullptr;
-    return slots_[*result_].Value.get();
+    return slots_[*result_].Held->Value.get();
 }
 
 void TExprPlan::Resolve(const TOperand& Operand) {
@@ -747,9 +785,9 @@ void TExprPlan::BindView(const TOperand& Operand, TOperandView& View) {
         const TParamVar* reference = binding.ReferenceValue();
         View.Bind(binding.Item()->Value(), reference ? reference->ElementIndex() : 0);
     } else if (Operand.Kind == TOperand::Slot) {
-        TSlot& slot = slots_[Operand.Index];
-        const int32_t index = slot.Type == PT_NONE ? static_cast<const TParamVar&>(*slot.Value).ElementIndex() : 0;
-        View.Bind(*slot.Value, index);
+        const TValue& held = *slots_[Operand.Index].Held;
+        const int32_t index = held.Type == PT_NONE ? static_cast<const TParamVar&>(*held.Value).ElementIndex() : 0;
+        View.Bind(*held.Value, index);
     }
 }
 
@@ -761,28 +799,29 @@ const int32_t* TExprPlan::IntOf(const TOperand& Operand) {
             return value ? value->ScalarElement() : nullptr;
         }
         default: {
-            TSlot& slot = slots_[Operand.Index];
-            return slot.Type == PT_INT ? static_cast<TParamInt&>(*slot.Value).ScalarElement() : nullptr;
+            const TValue& held = *slots_[Operand.Index].Held;
+            return held.Type == PT_INT ? static_cast<TParamInt&>(*held.Value).ScalarElement() : nullptr;
         }
     }
 }
 
 template <class P>
 typename P::Element* TExprPlan::ScalarOfDest(const TOp& Op, TCustomParam& Dest, TParamType Type) {
-    const bool typed = Op.Dest.Kind == TOperand::Slot ? slots_[Op.Dest.Index].Type == Type
+    const bool typed = Op.Dest.Kind == TOperand::Slot ? slots_[Op.Dest.Index].Held->Type == Type
                                                       : Type == PT_INT && bindings_[Op.Dest.Index].IntValue();
     return typed ? static_cast<P&>(Dest).ScalarElement() : nullptr;
 }
 
 void TExprPlan::CreateSlot(TSlot& Slot, TParamType Type) {
     bool reset = false;
-    if (Slot.Value && Slot.Type == Type) switch (Type) {
-            case PT_INT: reset = static_cast<TParamInt&>(*Slot.Value).ResetScalar(); break;
-            case PT_FLOAT: reset = static_cast<TParamFloat&>(*Slot.Value).ResetScalar(); break;
-            case PT_BOOL: reset = static_cast<TParamFlag&>(*Slot.Value).ResetScalar(); break;
-            case PT_STR: reset = static_cast<TParamStr&>(*Slot.Value).ResetScalar(); break;
+    TValue& held = *Slot.Held;
+    if (held.Value && held.Type == Type) switch (Type) {
+            case PT_INT: reset = static_cast<TParamInt&>(*held.Value).ResetScalar(); break;
+            case PT_FLOAT: reset = static_cast<TParamFloat&>(*held.Value).ResetScalar(); break;
+            case PT_BOOL: reset = static_cast<TParamFlag&>(*held.Value).ResetScalar(); break;
+            case PT_STR: reset = static_cast<TParamStr&>(*held.Value).ResetScalar(); break;
             default: {
-                auto& reference = static_cast<TParamVar&>(*Slot.Value);
+                auto& reference = static_cast<TParamVar&>(*held.Value);
                 reference.SetTargetName(std::string());
                 reference.SetTarget(nullptr);
                 reference.SetElementIndex(0);
@@ -790,8 +829,8 @@ void TExprPlan::CreateSlot(TSlot& Slot, TParamType Type) {
             }
         }
     if (!reset) {
-        Slot.Value = CreateParam(Type);
-        Slot.Type = Type;
+        held.Value = CreateParam(Type);
+        held.Type = Type;
     }
     Slot.Live = true;
 }
@@ -804,11 +843,11 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
             if (Op.Code == ocDimTo) {
                 Op.Subscripts.clear();
                 for (size_t i = 1; i < Op.Count; ++i) Op.Subscripts.push_back(Bound(Op, i).AsInt());
-                static_cast<TParamVar&>(*slot.Value)
+                static_cast<TParamVar&>(*slot.Held->Value)
                     .BindElement(bindings_[Op.Array].Name(), bindings_[Op.Array].Item(), Op.Subscripts);
             }
         }
-        return *slot.Value;
+        return *slot.Held->Value;
     }
     TParamCollectionItem* item = bindings_[Op.Dest.Index].Item();
     if (!item) RaiseMissing(*Op.Dest.Name);
@@ -850,7 +889,8 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
                 // A temporary that already holds an int takes the value without being made
                 // afresh: it cannot be seen if the computation fails.
                 TSlot& slot = slots_[Op.Dest.Index];
-                int32_t* d = slot.Type == PT_INT ? static_cast<TParamInt&>(*slot.Value).ScalarElement() : nullptr;
+                TValue& held = *slot.Held;
+                int32_t* d = held.Type == PT_INT ? static_cast<TParamInt&>(*held.Value).ScalarElement() : nullptr;
                 if (d) {
                     *d = Op.Kernel == TOp::Copy ? *a : IntResult(code, *a, *b);
                     slot.Live = true;

@@ -6,9 +6,11 @@
 #include "platform/clock.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string_view>
+#include <typeinfo>
 #include <unordered_map>
 #include <utility>
 
@@ -59,14 +61,100 @@ std::unique_ptr<TCustomParam> CopyOperand(const TCustomParam& Source) {
     return copy;
 }
 
-std::unique_ptr<TCustomParam> ReadOperand(TStream& Stream) {
-    switch (ReadStreamByte(Stream)) {
-        case PT_INT: return IntValue(ReadStreamInt(Stream));
-        case PT_FLOAT: return FloatValue(ReadStreamExtended(Stream));
-        case PT_BOOL: return FlagValue(ReadStreamByte(Stream) != 0);
-        case PT_STR: return StrValue(ReadStreamString(Stream));
-        default: return std::make_unique<TParamVar>(ReadStreamString(Stream));
+// The fields of the stored form read through a stream.
+class TStreamFields {
+public:
+    explicit TStreamFields(TStream& Stream) : stream_(Stream) {}
+    uint8_t Byte() { return ReadStreamByte(stream_); }
+    int32_t Int() { return ReadStreamInt(stream_); }
+    long double Extended() { return ReadStreamExtended(stream_); }
+    std::string String() { return ReadStreamString(stream_); }
+    int32_t Count(int32_t Count, int64_t MinElementSize) { return CheckStreamCount(stream_, Count, MinElementSize); }
+
+private:
+    TStream& stream_;
+};
+
+// The same fields read straight from the bytes of a memory stream, from its position; the
+// position moves past what was read, the read failing or not.
+class TMemoryFields {
+public:
+    explicit TMemoryFields(TMemoryStream& Stream)
+        : stream_(Stream),
+          start_(Stream.Memory() + std::clamp<int64_t>(Stream.Position(), 0, Stream.Size())),
+          at_(start_),
+          end_(Stream.Memory() + Stream.Size()) {}
+    ~TMemoryFields() { stream_.SetPosition(stream_.Position() + (at_ - start_)); }
+    TMemoryFields(const TMemoryFields&) = delete;
+    TMemoryFields& operator=(const TMemoryFields&) = delete;
+
+    uint8_t Byte() { return *Take(1); }
+    int32_t Int() {
+        int32_t value;
+        std::memcpy(&value, Take(4), 4);
+        return value;
     }
+    long double Extended() {
+        long double value = 0;
+        std::memcpy(&value, Take(10), 10);
+        return value;
+    }
+    std::string String() {
+        const auto size = static_cast<size_t>(Count(Int(), 1));
+        return std::string(reinterpret_cast<const char*>(Take(size)), size);
+    }
+    int32_t Count(int32_t Count, int64_t MinElementSize) {
+        if (Count < 0 || Count > (end_ - at_) / std::max<int64_t>(MinElementSize, 1)) throw EReadError();
+        return Count;
+    }
+
+private:
+    const uint8_t* Take(size_t Size) {
+        if (static_cast<size_t>(end_ - at_) < Size) throw EReadError();
+        const uint8_t* field = at_;
+        at_ += Size;
+        return field;
+    }
+
+    TMemoryStream& stream_;
+    const uint8_t* const start_;
+    const uint8_t* at_;
+    const uint8_t* const end_;
+};
+
+template <class TFields>
+std::unique_ptr<TCustomParam> ReadOperand(TFields& Fields) {
+    switch (Fields.Byte()) {
+        case PT_INT: return IntValue(Fields.Int());
+        case PT_FLOAT: return FloatValue(Fields.Extended());
+        case PT_BOOL: return FlagValue(Fields.Byte() != 0);
+        case PT_STR: return StrValue(Fields.String());
+        default: return std::make_unique<TParamVar>(Fields.String());
+    }
+}
+
+// The operation stored at the fields' position into Op; Op unchanged on a read error.
+template <class TFields>
+void ReadOperation(TFields& Fields, TOpeData& Op) {
+    TOpeData loaded;
+    loaded.Code = Fields.Byte();
+    loaded.Dest = Fields.String();
+    const int32_t count = Fields.Int();
+    if (loaded.Code == ocFunc) loaded.FuncIndex = Fields.Byte();
+    Fields.Count(count, kMinOperand);
+    loaded.Args.reserve(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) loaded.Args.push_back(ReadOperand(Fields));
+    Op = std::move(loaded);
+}
+
+// A stored expression's operations.
+template <class TFields>
+std::vector<std::unique_ptr<TOpeData>> ReadOperations(TFields& Fields) {
+    const int32_t count = Fields.Count(Fields.Int(), kMinOperation);
+    std::vector<std::unique_ptr<TOpeData>> operations;
+    operations.reserve(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) ReadOperation(Fields, *operations.emplace_back(std::make_unique<TOpeData>()));
+    return operations;
 }
 
 void WriteOperand(TStream& Stream, const TCustomParam& Value) {
@@ -356,15 +444,8 @@ void WriteOperationHead(TStream& Stream, uint8_t Code, const std::string& Dest, 
 // ---- TOpeData ----
 
 void TOpeData::LoadFromStream(TStream& Stream) {
-    TOpeData loaded;
-    loaded.Code = ReadStreamByte(Stream);
-    loaded.Dest = ReadStreamString(Stream);
-    const int32_t count = ReadStreamInt(Stream);
-    if (loaded.Code == ocFunc) loaded.FuncIndex = ReadStreamByte(Stream);
-    CheckStreamCount(Stream, count, kMinOperand);
-    loaded.Args.reserve(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) loaded.Args.push_back(ReadOperand(Stream));
-    *this = std::move(loaded);
+    TStreamFields fields(Stream);
+    ReadOperation(fields, *this);
 }
 
 void TOpeData::SaveToStream(TStream& Stream) const {
@@ -925,11 +1006,14 @@ TVelaParser::~TVelaParser() = default;
 void TVelaParser::LoadFromStream(TStream& Stream) {
     Clear();
     plannedCount_ = -1;
-    const int32_t count = ReadStreamCount(Stream, kMinOperation);
-    std::vector<std::unique_ptr<TOpeData>> operations;
-    operations.reserve(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) operations.emplace_back(std::make_unique<TOpeData>())->LoadFromStream(Stream);
-    SetOperations(std::move(operations));
+    // A page's expressions are read from memory, field by field without the stream's calls.
+    if (typeid(Stream) == typeid(TMemoryStream)) {
+        TMemoryFields fields(static_cast<TMemoryStream&>(Stream));
+        SetOperations(ReadOperations(fields));
+    } else {
+        TStreamFields fields(Stream);
+        SetOperations(ReadOperations(fields));
+    }
 }
 
 void TVelaParser::SaveToStream(TStream& Stream) const {

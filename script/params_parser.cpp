@@ -601,9 +601,9 @@ private:
     struct TOperand {
         enum TKind : uint8_t { Literal, Variable, Slot };
         TKind Kind = Literal;
-        size_t Index = 0;                   // of the binding or the slot
         bool IsInt = false;                 // an int literal, of value Int
         int32_t Int = 0;
+        uint32_t Index = 0;                 // of the binding or the slot
         const std::string* Name = nullptr;  // as written, for errors
     };
     // A value object of the plan, which temporaries whose uses do not overlap hold in turn.
@@ -627,11 +627,10 @@ private:
         // a variable: the two write the variable directly when it is a plain int scalar.
         bool FuseCopy = false;
         uint8_t Code = ocNone;
+        uint32_t First = 0;  // of its operands in the plan's operand lists
+        uint32_t Count = 0;
+        uint32_t Array = 0;  // ocDimTo: binding of the array name
         TOperand Dest;
-        size_t First = 0;  // of its operands in the plan's operand lists
-        size_t Count = 0;
-        size_t Array = 0;  // ocDimTo: binding of the array name
-        std::vector<int32_t> Subscripts;
     };
 
     // The operands of Op, and operand I of it as bound for its run (the literal or its view).
@@ -673,6 +672,7 @@ private:
     std::vector<TParamBinding> bindings_;
     std::vector<TSlot> slots_;
     std::vector<TValue> values_;
+    std::vector<int32_t> subscripts_;  // of the element an ocDimTo binds
     // The slots by name; with few slots, the cached lookup of each slot's name in the table.
     TSlotNames slotNames_{0};
     std::vector<TParamBinding> slotBindings_;
@@ -724,10 +724,10 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
         operand.Name = &Name;
         if (Slot) {
             operand.Kind = TOperand::Slot;
-            operand.Index = *Slot;
+            operand.Index = static_cast<uint32_t>(*Slot);
         } else {
             operand.Kind = TOperand::Variable;
-            operand.Index = bindingOf(Name);
+            operand.Index = static_cast<uint32_t>(bindingOf(Name));
         }
         return operand;
     };
@@ -740,8 +740,8 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
                     : op.Code == ocTo       ? TOp::Copy
                                             : TOp::General;
         op.Dest = classify(source.Dest, destSlots[static_cast<size_t>(i)]);
-        op.First = plan->operands_.size();
-        op.Count = source.Args.size();
+        op.First = static_cast<uint32_t>(plan->operands_.size());
+        op.Count = static_cast<uint32_t>(source.Args.size());
         for (const auto& arg : source.Args) {
             if (const auto* reference = AsReference(arg)) {
                 plan->bound_.push_back(&plan->views_[plan->operands_.size()]);
@@ -759,7 +759,7 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
                                       : AsReference(source.Args[0]) ? AsReference(source.Args[0])->TargetName()
                                                                     : source.Args[0]->AsStr();
             if (slotOf(array)) return nullptr;
-            op.Array = bindingOf(array);
+            op.Array = static_cast<uint32_t>(bindingOf(array));
         }
     }
     if (plan->slots_.size() <= kBoundSlots)
@@ -922,10 +922,10 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
         if (!slot.Live) {
             CreateSlot(slot, Type);
             if (Op.Code == ocDimTo) {
-                Op.Subscripts.clear();
-                for (size_t i = 1; i < Op.Count; ++i) Op.Subscripts.push_back(Bound(Op, i).AsInt());
+                subscripts_.clear();
+                for (size_t i = 1; i < Op.Count; ++i) subscripts_.push_back(Bound(Op, i).AsInt());
                 static_cast<TParamVar&>(*slot.Held->Value)
-                    .BindElement(bindings_[Op.Array].Name(), bindings_[Op.Array].Item(), Op.Subscripts);
+                    .BindElement(bindings_[Op.Array].Name(), bindings_[Op.Array].Item(), subscripts_);
             }
         }
         return *slot.Held->Value;

@@ -5,9 +5,10 @@
 // as Calc and the page compiler do; Lua 5.4 compiles the same statement (luaL_loadstring) beside:
 // "lua_x_tenfold" is its own ratio, "x_lua" our time over Lua's at the larger size.
 // BM_LoadTenfold reads those stored forms back and plans them, as a page's expressions are loaded;
-// Lua loads the same chunks dumped in its binary form beside.
-// BM_CalcTenfold runs Calc of "a = 1+1+...+1" of 10,000 and 100,000 additions, whose temporaries are
-// made in the variable table; Lua compiles and runs "return 1+1+...+1" beside.
+// Lua loads the same chunks dumped in its binary form beside. "x_compile" is our load's time over
+// our compile's of the larger statement, taken in the same iterations.
+// BM_CalcTenfold runs Calc of the same statements, s and v int variables of the table; Lua compiles
+// and runs them beside, v a global holding 1: neither side can fold the sum.
 // BM_TsvTenfold imports a header of 10,000 and 100,000 int fields and one row of as many cells
 // into a data table, as DBLoadTsvFile does with the lines of its file.
 // BM_SearchTenfold runs Pos, JPos and StringReplace of a pattern of 10,000 and 100,000 "x" and a
@@ -73,6 +74,10 @@ public:
     bool Compile(const std::string& Text) { return Loaded(luaL_loadstring(lua_, Text.c_str())); }
     bool Run(const std::string& Text) {
         return Loaded(luaL_loadstring(lua_, Text.c_str()) == LUA_OK ? lua_pcall(lua_, 0, 1, 0) : LUA_ERRSYNTAX);
+    }
+    void SetGlobal(const char* Name, int Value) {
+        lua_pushinteger(lua_, Value);
+        lua_setglobal(lua_, Name);
     }
     bool Load(const std::string& Binary) {
         return Loaded(luaL_loadbufferx(lua_, Binary.data(), Binary.size(), "chunk", "b"));
@@ -141,20 +146,25 @@ void BM_LoadTenfold(benchmark::State& State) {
     const std::string small = Compiled(SmallSum()), large = Compiled(LargeSum());
     TLua lua;
     const std::string luaSmall = lua.Dump(SmallSum()), luaLarge = lua.Dump(LargeSum());
+    uint64_t loads = 0, compiles = 0;
     RunBesideLua(
         State,
         [&](bool Large, uint64_t& Total) {
             // Freed after its time is taken, as each side's state is.
             TVelaParser expression;
+            const uint64_t before = Total;
             AddTime(Total, [&] {
                 Load(Large ? large : small, expression);
                 return true;
             });
-            return expression.Count() == (Large ? 100'001 : 10'001);
+            if (!Large) return expression.Count() == 10'001;
+            loads += Total - before;
+            return expression.Count() == 100'001 && AddTime(compiles, [] { return !Compiled(LargeSum()).empty(); });
         },
         [&](bool Large, uint64_t& Total) {
             return AddTime(Total, [&] { return lua.Load(Large ? luaLarge : luaSmall); });
         });
+    State.counters["x_compile"] = double(loads) / double(std::max<uint64_t>(compiles, 1));
 }
 BENCHMARK(BM_LoadTenfold)->Unit(benchmark::kMillisecond);
 
@@ -220,25 +230,20 @@ public:
     }
 };
 
-// "a = 1+1+...+1" of Additions additions.
-std::string Ones(int Additions) {
-    std::string text = "a = 1";
-    for (int i = 0; i < Additions; ++i) text += "+1";
-    return text;
-}
-
 void BM_CalcTenfold(benchmark::State& State) {
-    const std::string small = Ones(10'000), large = Ones(100'000);
-    const std::string luaSmall = "local " + small, luaLarge = "local " + large;
     TCalls calls;
+    for (const char* name : {"s", "v"}) ParamMan->AddParam(PT_INT).SetName(name);
+    ParamMan->Find("v")->SetAsInt(1);
     TLua lua;
+    lua.SetGlobal("v", 1);
     RunBesideLua(
         State,
         [&](bool Large, uint64_t& Total) {
-            return AddTime(Total, [&] { return calls.Call("Calc", {Large ? large : small}) == "TRUE"; });
+            return AddTime(Total, [&] { return calls.Call("Calc", {Large ? LargeSum() : SmallSum()}) == "TRUE"; }) &&
+                   ParamMan->Find("s")->GetAsInt() == (Large ? 100'001 : 10'001);
         },
         [&](bool Large, uint64_t& Total) {
-            return AddTime(Total, [&] { return lua.Run(Large ? luaLarge : luaSmall); });
+            return AddTime(Total, [&] { return lua.Run(Large ? LargeSum() : SmallSum()); });
         });
 }
 BENCHMARK(BM_CalcTenfold)->Unit(benchmark::kMillisecond);

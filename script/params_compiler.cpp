@@ -255,7 +255,6 @@ struct TToken {
 
     static TToken Temporary(int32_t N) { return {{}, N}; }
     const TOperator* Operator() const { return Op >= 0 ? &kOperators[Op] : nullptr; }
-    std::string Name() const { return Temp >= 0 ? NumberedName(ExprTempPrefix, Temp) : std::string(Text); }
     // Whether its first byte is one of Chars (a token never begins with a trail byte).
     bool BeginsWithAny(const TCharSet& Chars) const {
         return Temp >= 0 ? Chars.Has(ExprTempPrefix[0]) : !Text.empty() && Chars.Has(Text[0]);
@@ -293,15 +292,6 @@ std::vector<TToken> Tokenize(std::string_view Text) {
 // What a sign stands after, and what no operand of a binary operator begins with.
 constexpr TCharSet kBeforeSign("=+-*/%&^|[(,<>");
 constexpr TCharSet kNoOperand("+-*/%|&^=[(<>");
-
-// A copy from one value temporary to another, which RemoveCopies takes out.
-bool IsTempCopy(const TBuildOpeData& Op) {
-    if (Op.Code != ocTo || Op.Args.empty()) return false;
-    for (const std::string* name : {&Op.Dest, &Op.Args[0]})
-        if (!name->starts_with(ExprTempPrefix) || name->starts_with(ExprElementPrefix) || *name == ExprResultName)
-            return false;
-    return true;
-}
 
 // Counts the nesting of CompileText; one level deeper than MaxExprNesting is refused with
 // "構文エラー", so no text can exhaust the stack.
@@ -371,13 +361,53 @@ std::string StripOuterParens(const std::string& Text) {
 
 // ---- TBuildVelaParser ----
 
-void TBuildVelaParser::AddOperation(uint8_t Code, std::string Dest, std::vector<std::string> Args) {
-    ops_.push_back({Code, std::move(Dest), std::move(Args)});
+TBuildVelaParser::TName TBuildVelaParser::Keep(std::string_view Text) {
+    // Offsets fit 32 bits: no text the memory budget lets a title make comes near.
+    if (names_.size() + Text.size() > UINT32_MAX) SyntaxError();
+    const TName name{static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(Text.size())};
+    names_.append(Text);
+    return name;
+}
+
+const std::string& TBuildVelaParser::Spelled(const TName& Name, std::string& Buffer) const {
+    if (Name.Temp >= 0)
+        Buffer = NumberedName(ExprTempPrefix, Name.Temp);
+    else
+        Buffer.assign(names_, Name.Offset, Name.Length);
+    return Buffer;
+}
+
+bool TBuildVelaParser::IsValueTemp(const TName& Name) const {
+    if (Name.Temp >= 0) return true;
+    const std::string_view text = std::string_view(names_).substr(Name.Offset, Name.Length);
+    return text.starts_with(ExprTempPrefix) && !text.starts_with(ExprElementPrefix) && text != ExprResultName;
+}
+
+bool TBuildVelaParser::IsTempCopy(const TOp& Op) const {
+    return Op.Code == ocTo && Op.Count > 0 && IsValueTemp(Op.Dest) && IsValueTemp(operands_[Op.First]);
+}
+
+void TBuildVelaParser::AddOperation(uint8_t Code, TName Dest, std::span<const TName> Args) {
+    ops_.push_back({Code, Dest, static_cast<uint32_t>(operands_.size()), static_cast<uint32_t>(Args.size())});
+    operands_.insert(operands_.end(), Args.begin(), Args.end());
 }
 
 void TBuildVelaParser::ReserveOperations(size_t N) {
-    const size_t needed = ops_.size() + N;
-    if (needed > ops_.capacity()) ops_.reserve(std::max(needed, 2 * ops_.capacity()));
+    const auto reserve = [](auto& List, size_t Needed) {
+        if (Needed > List.capacity()) List.reserve(std::max(Needed, 2 * List.capacity()));
+    };
+    reserve(ops_, ops_.size() + N);
+    reserve(operands_, operands_.size() + 2 * N);
+}
+
+TBuildOpeData TBuildVelaParser::GetOperation(int Index) const {
+    if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
+    const TOp& op = ops_[static_cast<size_t>(Index)];
+    TBuildOpeData data;
+    data.Code = op.Code;
+    Spelled(op.Dest, data.Dest);
+    for (uint32_t i = 0; i < op.Count; ++i) Spelled(operands_[op.First + i], data.Args.emplace_back());
+    return data;
 }
 
 std::string TBuildVelaParser::NewTempName() { return NumberedName(ExprTempPrefix, tempCounter_++); }
@@ -407,7 +437,7 @@ void TBuildVelaParser::ReplaceStringLiterals(std::string& Text) {
     for (TExprPiece literal = ExtractStringLiteral(Text); literal.Length > 0;
          literal = ExtractStringLiteral(Text, from)) {
         const std::string temp = NewTempName();
-        AddOperation(ocTo, temp, {literal.Text});
+        AddOperation(ocTo, Keep(temp), {Keep(literal.Text)});
         replaced.append(Text, from, literal.Pos - from).append(temp);
         from = literal.Pos + literal.Length;
     }
@@ -430,11 +460,11 @@ void TBuildVelaParser::ReplaceFunctionCalls(std::string& Text) {
         size_t after = call.Start + temp.size();
         while (after < text.size() && text[after] == ' ') ++after;
         if (after < text.size() && text[after] == '(') calls.push_back({after, call.Start});
-        std::vector<std::string> operands{PieceName(piece)};
+        std::vector<TName> operands{Keep(PieceName(piece))};
         const std::string args = PieceInner(piece);
         if (!args.empty())
-            for (const std::string& arg : SplitArguments(args)) operands.push_back(PrepareOperand(arg));
-        AddOperation(ocFunc, temp, std::move(operands));
+            for (const std::string& arg : SplitArguments(args)) operands.push_back(Keep(PrepareOperand(arg)));
+        AddOperation(ocFunc, Keep(temp), operands);
     }
     Text = text.Text();
 }
@@ -450,11 +480,11 @@ void TBuildVelaParser::ReplaceArrayElements(std::string& Text) {
         if (element->OperatorBefore) SyntaxError();
         const std::string temp = NewElementTempName();
         const TExprPiece piece = text.Cut(element->Start, element->Open, '[', ']', temp);
-        std::vector<std::string> operands{PieceName(piece)};
+        std::vector<TName> operands{Keep(PieceName(piece))};
         const std::string indices = PieceInner(piece);
         if (indices.empty()) throw EParamError("配列の添え字が不正です");
-        for (const std::string& index : SplitArguments(indices)) operands.push_back(PrepareOperand(index));
-        AddOperation(ocDimTo, temp, std::move(operands));
+        for (const std::string& index : SplitArguments(indices)) operands.push_back(Keep(PrepareOperand(index)));
+        AddOperation(ocDimTo, Keep(temp), operands);
     }
     Text = text.Text();
 }
@@ -483,7 +513,7 @@ std::string TBuildVelaParser::PrepareOperand(const std::string& Text) {
 void TBuildVelaParser::CompileTokens(const std::string& Text) {
     std::vector<TToken> tokens = Tokenize(Text);
     if (tokens.empty()) {
-        AddOperation(ocTo, ExprResultName, {Text});
+        AddOperation(ocTo, Keep(ExprResultName), {Keep(Text)});
         return;
     }
     // The levels the operators stand for, and room for an operation per operator and the result.
@@ -499,6 +529,7 @@ void TBuildVelaParser::CompileTokens(const std::string& Text) {
     // Signs: a "+" or "-" after an operator, from the second-to-last token down to the second.
     // The token after a sign is the next one not deleted. A level whose operators were all
     // signs stays marked present: its pass then finds nothing to reduce.
+    const auto name = [this](const TToken& Token) { return Token.Temp >= 0 ? Temp(Token.Temp) : Keep(Token.Text); };
     const auto signOf = [](const TToken& Token) {
         const TOperator* op = Token.Operator();
         return op && (op->Code == ocPlus || op->Code == ocMinus) ? op : nullptr;
@@ -510,7 +541,7 @@ void TBuildVelaParser::CompileTokens(const std::string& Text) {
         if (sign && tokens[i - 1].BeginsWithAny(kBeforeSign)) {
             if (sign->Code == ocMinus) {
                 const TToken temp = TToken::Temporary(tempCounter_++);
-                AddOperation(ocMinus, temp.Name(), {"0", tokens[next].Name()});
+                AddOperation(ocMinus, Temp(temp.Temp), {Keep("0"), name(tokens[next])});
                 tokens[next] = temp;
             }
             tokens[i].Deleted = deleted = true;
@@ -538,18 +569,18 @@ void TBuildVelaParser::CompileTokens(const std::string& Text) {
             if (op->Code == ocTo) {
                 if (kept == 0) SyntaxError();
                 --kept;
-                AddOperation(ocTo, tokens[kept].Name(), {after.Name()});
+                AddOperation(ocTo, name(tokens[kept]), {name(after)});
                 assigned = true;
             } else if (kept == 0) {
                 if (op->Code != ocPlus && op->Code != ocMinus) SyntaxError();
                 const TToken temp = TToken::Temporary(tempCounter_++);
-                AddOperation(op->Code, temp.Name(), {"0", after.Name()});
+                AddOperation(op->Code, Temp(temp.Temp), {Keep("0"), name(after)});
                 tokens[kept++] = temp;
             } else {
                 TToken& before = tokens[kept - 1];
                 if (before.BeginsWithAny(kNoOperand)) SyntaxError();
                 const TToken temp = TToken::Temporary(tempCounter_++);
-                AddOperation(op->Code, temp.Name(), {before.Name(), after.Name()});
+                AddOperation(op->Code, Temp(temp.Temp), {name(before), name(after)});
                 before = temp;
             }
             i += 2;
@@ -558,64 +589,78 @@ void TBuildVelaParser::CompileTokens(const std::string& Text) {
     }
     if (tokens.empty()) return;
     if (assigned || tokens.size() > 1) SyntaxError();
-    AddOperation(ocTo, ExprResultName, {tokens[0].Name()});
+    AddOperation(ocTo, Keep(ExprResultName), {name(tokens[0])});
 }
 
 void TBuildVelaParser::RemoveCopies() {
     // Each removed copy renames its destination to its operand in every later operation; the
     // renames accumulate, applied in the order they were made. The kept operations close up in
     // the same pass.
-    std::unordered_map<std::string, std::string> renamed;
-    auto rename = [&renamed](std::string& Name) {
+    std::unordered_map<std::string, TName> renamed;
+    std::string spelled, other;
+    auto rename = [&](TName& Name) {
         if (renamed.empty()) return;
-        for (auto found = renamed.find(Name); found != renamed.end(); found = renamed.find(Name)) Name = found->second;
+        for (auto found = renamed.find(Spelled(Name, spelled)); found != renamed.end();
+             found = renamed.find(Spelled(Name, spelled)))
+            Name = found->second;
     };
     size_t kept = 0;
     for (size_t i = 0; i < ops_.size(); ++i) {
-        TBuildOpeData& op = ops_[i];
+        TOp& op = ops_[i];
         rename(op.Dest);
-        for (std::string& arg : op.Args) rename(arg);
-        if (!IsTempCopy(op)) {
-            if (kept != i) ops_[kept] = std::move(op);
-            ++kept;
-        } else if (op.Dest != op.Args[0]) {
-            renamed[op.Dest] = op.Args[0];
-        }
+        for (uint32_t a = 0; a < op.Count; ++a) rename(operands_[op.First + a]);
+        if (!IsTempCopy(op))
+            ops_[kept++] = op;
+        else if (Spelled(op.Dest, spelled) != Spelled(operands_[op.First], other))
+            renamed[spelled] = operands_[op.First];
     }
     ops_.resize(kept);
 }
 
+uint8_t TBuildVelaParser::FunctionOf(const TOp& Op, std::string& Buffer) const {
+    // The function name, whatever it looks like; a call without one names no function.
+    const std::string name = Op.Count ? Spelled(operands_[Op.First], Buffer) : std::string();
+    uint8_t index = 0;
+    if (!FindSysFuncIndex(name, index)) throw EParamError(Format("\"%s\" 関数名がありません", name.c_str()));
+    const int64_t count = int64_t(Op.Count) - 1;
+    const int32_t least = SysFuncMinArgs[index], most = SysFuncMaxArgs[index];
+    if ((least >= 0 && count < least) || (most >= 0 && count > most)) throw EParamError(name + " 引数の数が不正です");
+    return index;
+}
+
 void TBuildVelaParser::SaveToStream(TStream& Stream) const {
     WriteStreamInt(Stream, Count());
-    for (const TBuildOpeData& op : ops_) op.SaveToStream(Stream);
+    std::string dest, operand;
+    for (const TOp& op : ops_) {
+        const bool call = op.Code == ocFunc;
+        const uint8_t funcIndex = call ? FunctionOf(op, operand) : 0;
+        WriteOperationHead(Stream, op.Code, Spelled(op.Dest, dest), op.Count - call, funcIndex);
+        for (uint32_t i = call; i < op.Count; ++i) WriteOperandText(Stream, Spelled(operands_[op.First + i], operand));
+    }
+}
+
+std::vector<std::unique_ptr<TOpeData>> TBuildVelaParser::Operations() const {
+    std::vector<std::unique_ptr<TOpeData>> operations;
+    operations.reserve(ops_.size());
+    std::string operand;
+    for (const TOp& op : ops_) {
+        auto& data = *operations.emplace_back(std::make_unique<TOpeData>());
+        const bool call = op.Code == ocFunc;
+        data.Code = op.Code;
+        data.FuncIndex = call ? FunctionOf(op, operand) : 0;
+        Spelled(op.Dest, data.Dest);
+        data.Args.reserve(op.Count - call);
+        for (uint32_t i = call; i < op.Count; ++i) data.Args.push_back(OperandValue(Spelled(operands_[op.First + i], operand)));
+    }
+    return operations;
 }
 
 // ---- Stored form and checking ----
 
-void TBuildOpeData::SaveToStream(TStream& Stream) const {
-    uint8_t funcIndex = 0;
-    auto operand = Args.begin();
-    if (Code == ocFunc) {
-        // The function name, whatever it looks like; a call without one names no function.
-        const std::string name = Args.empty() ? std::string() : Args.front();
-        if (!FindSysFuncIndex(name, funcIndex)) throw EParamError(Format("\"%s\" 関数名がありません", name.c_str()));
-        const auto count = static_cast<int64_t>(Args.size()) - 1;
-        const int32_t least = SysFuncMinArgs[funcIndex], most = SysFuncMaxArgs[funcIndex];
-        if ((least >= 0 && count < least) || (most >= 0 && count > most))
-            throw EParamError(name + " 引数の数が不正です");
-        ++operand;
-    }
-    WriteOperationHead(Stream, Code, Dest, static_cast<size_t>(Args.end() - operand), funcIndex);
-    for (; operand != Args.end(); ++operand) WriteOperandText(Stream, *operand);
-}
-
 void CompileExpression(const std::string& Text, TVelaParser& Expression) {
     TBuildVelaParser compiler;
     compiler.Build(Text);
-    TMemoryStream stream;
-    compiler.SaveToStream(stream);
-    stream.SetPosition(0);
-    Expression.LoadFromStream(stream);
+    Expression.SetOperations(compiler.Operations());
 }
 
 bool CheckExprSyntax(const std::string& Text) {

@@ -6,9 +6,11 @@
 #include "platform/clock.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string_view>
+#include <typeinfo>
 #include <unordered_map>
 #include <utility>
 
@@ -59,14 +61,100 @@ std::unique_ptr<TCustomParam> CopyOperand(const TCustomParam& Source) {
     return copy;
 }
 
-std::unique_ptr<TCustomParam> ReadOperand(TStream& Stream) {
-    switch (ReadStreamByte(Stream)) {
-        case PT_INT: return IntValue(ReadStreamInt(Stream));
-        case PT_FLOAT: return FloatValue(ReadStreamExtended(Stream));
-        case PT_BOOL: return FlagValue(ReadStreamByte(Stream) != 0);
-        case PT_STR: return StrValue(ReadStreamString(Stream));
-        default: return std::make_unique<TParamVar>(ReadStreamString(Stream));
+// The fields of the stored form read through a stream.
+class TStreamFields {
+public:
+    explicit TStreamFields(TStream& Stream) : stream_(Stream) {}
+    uint8_t Byte() { return ReadStreamByte(stream_); }
+    int32_t Int() { return ReadStreamInt(stream_); }
+    long double Extended() { return ReadStreamExtended(stream_); }
+    std::string String() { return ReadStreamString(stream_); }
+    int32_t Count(int32_t Count, int64_t MinElementSize) { return CheckStreamCount(stream_, Count, MinElementSize); }
+
+private:
+    TStream& stream_;
+};
+
+// The same fields read straight from the bytes of a memory stream, from its position; the
+// position moves past what was read, the read failing or not.
+class TMemoryFields {
+public:
+    explicit TMemoryFields(TMemoryStream& Stream)
+        : stream_(Stream),
+          start_(Stream.Memory() + std::clamp<int64_t>(Stream.Position(), 0, Stream.Size())),
+          at_(start_),
+          end_(Stream.Memory() + Stream.Size()) {}
+    ~TMemoryFields() { stream_.SetPosition(stream_.Position() + (at_ - start_)); }
+    TMemoryFields(const TMemoryFields&) = delete;
+    TMemoryFields& operator=(const TMemoryFields&) = delete;
+
+    uint8_t Byte() { return *Take(1); }
+    int32_t Int() {
+        int32_t value;
+        std::memcpy(&value, Take(4), 4);
+        return value;
     }
+    long double Extended() {
+        long double value = 0;
+        std::memcpy(&value, Take(10), 10);
+        return value;
+    }
+    std::string String() {
+        const auto size = static_cast<size_t>(Count(Int(), 1));
+        return std::string(reinterpret_cast<const char*>(Take(size)), size);
+    }
+    int32_t Count(int32_t Count, int64_t MinElementSize) {
+        if (Count < 0 || Count > (end_ - at_) / std::max<int64_t>(MinElementSize, 1)) throw EReadError();
+        return Count;
+    }
+
+private:
+    const uint8_t* Take(size_t Size) {
+        if (static_cast<size_t>(end_ - at_) < Size) throw EReadError();
+        const uint8_t* field = at_;
+        at_ += Size;
+        return field;
+    }
+
+    TMemoryStream& stream_;
+    const uint8_t* const start_;
+    const uint8_t* at_;
+    const uint8_t* const end_;
+};
+
+template <class TFields>
+std::unique_ptr<TCustomParam> ReadOperand(TFields& Fields) {
+    switch (Fields.Byte()) {
+        case PT_INT: return IntValue(Fields.Int());
+        case PT_FLOAT: return FloatValue(Fields.Extended());
+        case PT_BOOL: return FlagValue(Fields.Byte() != 0);
+        case PT_STR: return StrValue(Fields.String());
+        default: return std::make_unique<TParamVar>(Fields.String());
+    }
+}
+
+// The operation stored at the fields' position into Op; Op unchanged on a read error.
+template <class TFields>
+void ReadOperation(TFields& Fields, TOpeData& Op) {
+    TOpeData loaded;
+    loaded.Code = Fields.Byte();
+    loaded.Dest = Fields.String();
+    const int32_t count = Fields.Int();
+    if (loaded.Code == ocFunc) loaded.FuncIndex = Fields.Byte();
+    Fields.Count(count, kMinOperand);
+    loaded.Args.reserve(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) loaded.Args.push_back(ReadOperand(Fields));
+    Op = std::move(loaded);
+}
+
+// A stored expression's operations.
+template <class TFields>
+std::vector<std::unique_ptr<TOpeData>> ReadOperations(TFields& Fields) {
+    const int32_t count = Fields.Count(Fields.Int(), kMinOperation);
+    std::vector<std::unique_ptr<TOpeData>> operations;
+    operations.reserve(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) ReadOperation(Fields, *operations.emplace_back(std::make_unique<TOpeData>()));
+    return operations;
 }
 
 void WriteOperand(TStream& Stream, const TCustomParam& Value) {
@@ -356,15 +444,8 @@ void WriteOperationHead(TStream& Stream, uint8_t Code, const std::string& Dest, 
 // ---- TOpeData ----
 
 void TOpeData::LoadFromStream(TStream& Stream) {
-    TOpeData loaded;
-    loaded.Code = ReadStreamByte(Stream);
-    loaded.Dest = ReadStreamString(Stream);
-    const int32_t count = ReadStreamInt(Stream);
-    if (loaded.Code == ocFunc) loaded.FuncIndex = ReadStreamByte(Stream);
-    CheckStreamCount(Stream, count, kMinOperand);
-    loaded.Args.reserve(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) loaded.Args.push_back(ReadOperand(Stream));
-    *this = std::move(loaded);
+    TStreamFields fields(Stream);
+    ReadOperation(fields, *this);
 }
 
 void TOpeData::SaveToStream(TStream& Stream) const {
@@ -499,6 +580,9 @@ private:
 // cached lookups.
 class TExprPlan {
 public:
+    // Up to this many slots, each keeps a cached lookup of its name in the table.
+    static constexpr size_t kBoundSlots = 64;
+
     // nullptr when some operation is not planned (a call, a code without a meaning, missing
     // operands, an element of a temporary).
     static std::unique_ptr<TExprPlan> Build(const TVelaParser& Expression);
@@ -517,17 +601,21 @@ private:
     struct TOperand {
         enum TKind : uint8_t { Literal, Variable, Slot };
         TKind Kind = Literal;
-        size_t Index = 0;                   // of the binding or the slot
         bool IsInt = false;                 // an int literal, of value Int
         int32_t Int = 0;
+        uint32_t Index = 0;                 // of the binding or the slot
         const std::string* Name = nullptr;  // as written, for errors
     };
-    struct TSlot {
-        explicit TSlot(const std::string& Name) : Binding(Name) {}
-        // A variable of the table with the same name would take the temporary's place.
-        TParamBinding Binding;
+    // A value object of the plan, which temporaries whose uses do not overlap hold in turn.
+    struct TValue {
         std::unique_ptr<TCustomParam> Value;
         TParamType Type = PT_NONE;
+    };
+    struct TSlot {
+        explicit TSlot(const std::string& Name) : Name(&Name) {}
+        // A variable of the table with this name would take the temporary's place.
+        const std::string* Name;
+        TValue* Held = nullptr;
         bool Live = false;  // created in this run
     };
     struct TOp {
@@ -539,11 +627,10 @@ private:
         // a variable: the two write the variable directly when it is a plain int scalar.
         bool FuseCopy = false;
         uint8_t Code = ocNone;
+        uint32_t First = 0;  // of its operands in the plan's operand lists
+        uint32_t Count = 0;
+        uint32_t Array = 0;  // ocDimTo: binding of the array name
         TOperand Dest;
-        size_t First = 0;  // of its operands in the plan's operand lists
-        size_t Count = 0;
-        size_t Array = 0;  // ocDimTo: binding of the array name
-        std::vector<int32_t> Subscripts;
     };
 
     // The operands of Op, and operand I of it as bound for its run (the literal or its view).
@@ -551,8 +638,15 @@ private:
     const TCustomParam& Bound(const TOp& Op, size_t I) const { return *bound_[Op.First + I]; }
 
     void FuseCopies();
+    // Gives each slot a value object at its first use, which goes back to be reused after its
+    // last use (the result's is kept): a chain of temporaries each read once needs two.
+    void ShareValues();
     // Looks every binding up again; whether the plan is usable in the table as it is now.
     bool Check(TParamCollection& Vars);
+    // Whether a variable of the table has the name of a temporary: each slot's name looked up
+    // (through its cached lookup when the slots are few), or, when the table holds fewer
+    // variables than the plan slots, each variable's name among the slots'.
+    bool SlotNamedInTable(TParamCollection& Vars);
     // Runs operation I; the number of operations after it that it ran too.
     size_t RunOp(size_t I);
     // EParamError when the operand's variable or temporary does not exist.
@@ -577,6 +671,11 @@ private:
     std::vector<const TCustomParam*> bound_;
     std::vector<TParamBinding> bindings_;
     std::vector<TSlot> slots_;
+    std::vector<TValue> values_;
+    std::vector<int32_t> subscripts_;  // of the element an ocDimTo binds
+    // The slots by name; with few slots, the cached lookup of each slot's name in the table.
+    TSlotNames slotNames_{0};
+    std::vector<TParamBinding> slotBindings_;
     std::optional<size_t> result_;  // the slot of "____arg" when the last operation assigns it
     // The table and its last generation when every binding was last looked at, and whether the
     // plan was usable then: while they stay, runs skip all the checks.
@@ -589,7 +688,8 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
     auto plan = std::make_unique<TExprPlan>();
     // The slot of each temporary, and the binding of each variable by its name as written.
     const size_t count = static_cast<size_t>(Expression.Count());
-    TSlotNames slots(count);
+    plan->slotNames_ = TSlotNames(count);
+    TSlotNames& slots = plan->slotNames_;
     std::unordered_map<std::string, size_t> bindings;
     plan->ops_.reserve(count);
     // Every temporary's name begins with the temporaries' prefix, which lowering keeps and never
@@ -624,10 +724,10 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
         operand.Name = &Name;
         if (Slot) {
             operand.Kind = TOperand::Slot;
-            operand.Index = *Slot;
+            operand.Index = static_cast<uint32_t>(*Slot);
         } else {
             operand.Kind = TOperand::Variable;
-            operand.Index = bindingOf(Name);
+            operand.Index = static_cast<uint32_t>(bindingOf(Name));
         }
         return operand;
     };
@@ -640,8 +740,8 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
                     : op.Code == ocTo       ? TOp::Copy
                                             : TOp::General;
         op.Dest = classify(source.Dest, destSlots[static_cast<size_t>(i)]);
-        op.First = plan->operands_.size();
-        op.Count = source.Args.size();
+        op.First = static_cast<uint32_t>(plan->operands_.size());
+        op.Count = static_cast<uint32_t>(source.Args.size());
         for (const auto& arg : source.Args) {
             if (const auto* reference = AsReference(arg)) {
                 plan->bound_.push_back(&plan->views_[plan->operands_.size()]);
@@ -659,13 +759,45 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
                                       : AsReference(source.Args[0]) ? AsReference(source.Args[0])->TargetName()
                                                                     : source.Args[0]->AsStr();
             if (slotOf(array)) return nullptr;
-            op.Array = bindingOf(array);
+            op.Array = static_cast<uint32_t>(bindingOf(array));
         }
     }
+    if (plan->slots_.size() <= kBoundSlots)
+        for (const TSlot& slot : plan->slots_) plan->slotBindings_.emplace_back(*slot.Name);
     const TOpeData* last = Expression.Count() ? Expression.Items(Expression.Count() - 1) : nullptr;
     if (last && last->Code == ocTo && last->Dest == ExprResultName) plan->result_ = slotOf(last->Dest);
+    plan->ShareValues();
     plan->FuseCopies();
     return plan;
+}
+
+void TExprPlan::ShareValues() {
+    constexpr size_t kKept = SIZE_MAX;
+    std::vector<size_t> last(slots_.size()), held(slots_.size(), kKept), free;
+    const auto eachSlot = [this](const TOp& Op, auto Use) {
+        if (Op.Dest.Kind == TOperand::Slot) Use(Op.Dest.Index);
+        for (const TOperand& operand : Args(Op))
+            if (operand.Kind == TOperand::Slot) Use(operand.Index);
+    };
+    for (size_t i = 0; i < ops_.size(); ++i) eachSlot(ops_[i], [&](size_t Slot) { last[Slot] = i; });
+    if (result_) last[*result_] = kKept;
+    size_t values = 0;
+    for (size_t i = 0; i < ops_.size(); ++i) {
+        // An operation's destination never takes the value of one of its own operands.
+        eachSlot(ops_[i], [&](size_t Slot) {
+            if (held[Slot] != kKept) return;
+            if (free.empty()) free.push_back(values++);
+            held[Slot] = free.back();
+            free.pop_back();
+        });
+        eachSlot(ops_[i], [&](size_t Slot) {
+            if (last[Slot] != i) return;
+            free.push_back(held[Slot]);
+            last[Slot] = kKept;
+        });
+    }
+    values_.resize(values);
+    for (size_t slot = 0; slot < slots_.size(); ++slot) slots_[slot].Held = &values_[held[slot]];
 }
 
 void TExprPlan::FuseCopies() {
@@ -688,11 +820,26 @@ void TExprPlan::FuseCopies() {
 bool TExprPlan::Check(TParamCollection& Vars) {
     for (TParamBinding& binding : bindings_) binding.Get(Vars);
     // "@Temp" finds the variable it names at each access, a temporary of the table too.
-    usable_ = !Vars.TempVarName().starts_with(ExprTempPrefix) &&
-              std::none_of(slots_.begin(), slots_.end(), [&Vars](TSlot& slot) { return slot.Binding.Get(Vars); });
+    usable_ = !Vars.TempVarName().starts_with(ExprTempPrefix) && !SlotNamedInTable(Vars);
     checkedTable_ = &Vars;
     checkedAt_ = TParamCollection::LastGeneration();
     return usable_;
+}
+
+bool TExprPlan::SlotNamedInTable(TParamCollection& Vars) {
+    if (slots_.size() <= kBoundSlots)
+        return std::any_of(slotBindings_.begin(), slotBindings_.end(),
+                           [&Vars](TParamBinding& binding) { return binding.Get(Vars) != nullptr; });
+    if (slots_.size() <= static_cast<size_t>(Vars.Count()))
+        return std::any_of(slots_.begin(), slots_.end(),
+                           [&Vars](const TSlot& slot) { return Vars.Find(*slot.Name) != nullptr; });
+    // Any variable of that name, whatever its scope: one a lookup would not find now only keeps
+    // the temporaries in the table.
+    for (int i = 0; i < Vars.Count(); ++i) {
+        const std::string& name = Vars.Items(i).Name();
+        if (name.starts_with(ExprTempPrefix) && slotNames_.Find(name)) return true;
+    }
+    return false;
 }
 
 void TExprPlan::Run() {
@@ -702,7 +849,7 @@ void TExprPlan::Run() {
 
 const TCustomParam* TExprPlan::ResultValue() const {
     if (!result_ || !slots_[*result_].Live) return nullptr;
-    return slots_[*result_].Value.get();
+    return slots_[*result_].Held->Value.get();
 }
 
 void TExprPlan::Resolve(const TOperand& Operand) {
@@ -719,9 +866,9 @@ void TExprPlan::BindView(const TOperand& Operand, TOperandView& View) {
         const TParamVar* reference = binding.ReferenceValue();
         View.Bind(binding.Item()->Value(), reference ? reference->ElementIndex() : 0);
     } else if (Operand.Kind == TOperand::Slot) {
-        TSlot& slot = slots_[Operand.Index];
-        const int32_t index = slot.Type == PT_NONE ? static_cast<const TParamVar&>(*slot.Value).ElementIndex() : 0;
-        View.Bind(*slot.Value, index);
+        const TValue& held = *slots_[Operand.Index].Held;
+        const int32_t index = held.Type == PT_NONE ? static_cast<const TParamVar&>(*held.Value).ElementIndex() : 0;
+        View.Bind(*held.Value, index);
     }
 }
 
@@ -733,28 +880,29 @@ const int32_t* TExprPlan::IntOf(const TOperand& Operand) {
             return value ? value->ScalarElement() : nullptr;
         }
         default: {
-            TSlot& slot = slots_[Operand.Index];
-            return slot.Type == PT_INT ? static_cast<TParamInt&>(*slot.Value).ScalarElement() : nullptr;
+            const TValue& held = *slots_[Operand.Index].Held;
+            return held.Type == PT_INT ? static_cast<TParamInt&>(*held.Value).ScalarElement() : nullptr;
         }
     }
 }
 
 template <class P>
 typename P::Element* TExprPlan::ScalarOfDest(const TOp& Op, TCustomParam& Dest, TParamType Type) {
-    const bool typed = Op.Dest.Kind == TOperand::Slot ? slots_[Op.Dest.Index].Type == Type
+    const bool typed = Op.Dest.Kind == TOperand::Slot ? slots_[Op.Dest.Index].Held->Type == Type
                                                       : Type == PT_INT && bindings_[Op.Dest.Index].IntValue();
     return typed ? static_cast<P&>(Dest).ScalarElement() : nullptr;
 }
 
 void TExprPlan::CreateSlot(TSlot& Slot, TParamType Type) {
     bool reset = false;
-    if (Slot.Value && Slot.Type == Type) switch (Type) {
-            case PT_INT: reset = static_cast<TParamInt&>(*Slot.Value).ResetScalar(); break;
-            case PT_FLOAT: reset = static_cast<TParamFloat&>(*Slot.Value).ResetScalar(); break;
-            case PT_BOOL: reset = static_cast<TParamFlag&>(*Slot.Value).ResetScalar(); break;
-            case PT_STR: reset = static_cast<TParamStr&>(*Slot.Value).ResetScalar(); break;
+    TValue& held = *Slot.Held;
+    if (held.Value && held.Type == Type) switch (Type) {
+            case PT_INT: reset = static_cast<TParamInt&>(*held.Value).ResetScalar(); break;
+            case PT_FLOAT: reset = static_cast<TParamFloat&>(*held.Value).ResetScalar(); break;
+            case PT_BOOL: reset = static_cast<TParamFlag&>(*held.Value).ResetScalar(); break;
+            case PT_STR: reset = static_cast<TParamStr&>(*held.Value).ResetScalar(); break;
             default: {
-                auto& reference = static_cast<TParamVar&>(*Slot.Value);
+                auto& reference = static_cast<TParamVar&>(*held.Value);
                 reference.SetTargetName(std::string());
                 reference.SetTarget(nullptr);
                 reference.SetElementIndex(0);
@@ -762,8 +910,8 @@ void TExprPlan::CreateSlot(TSlot& Slot, TParamType Type) {
             }
         }
     if (!reset) {
-        Slot.Value = CreateParam(Type);
-        Slot.Type = Type;
+        held.Value = CreateParam(Type);
+        held.Type = Type;
     }
     Slot.Live = true;
 }
@@ -774,13 +922,13 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
         if (!slot.Live) {
             CreateSlot(slot, Type);
             if (Op.Code == ocDimTo) {
-                Op.Subscripts.clear();
-                for (size_t i = 1; i < Op.Count; ++i) Op.Subscripts.push_back(Bound(Op, i).AsInt());
-                static_cast<TParamVar&>(*slot.Value)
-                    .BindElement(bindings_[Op.Array].Name(), bindings_[Op.Array].Item(), Op.Subscripts);
+                subscripts_.clear();
+                for (size_t i = 1; i < Op.Count; ++i) subscripts_.push_back(Bound(Op, i).AsInt());
+                static_cast<TParamVar&>(*slot.Held->Value)
+                    .BindElement(bindings_[Op.Array].Name(), bindings_[Op.Array].Item(), subscripts_);
             }
         }
-        return *slot.Value;
+        return *slot.Held->Value;
     }
     TParamCollectionItem* item = bindings_[Op.Dest.Index].Item();
     if (!item) RaiseMissing(*Op.Dest.Name);
@@ -822,7 +970,8 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
                 // A temporary that already holds an int takes the value without being made
                 // afresh: it cannot be seen if the computation fails.
                 TSlot& slot = slots_[Op.Dest.Index];
-                int32_t* d = slot.Type == PT_INT ? static_cast<TParamInt&>(*slot.Value).ScalarElement() : nullptr;
+                TValue& held = *slot.Held;
+                int32_t* d = held.Type == PT_INT ? static_cast<TParamInt&>(*held.Value).ScalarElement() : nullptr;
                 if (d) {
                     *d = Op.Kernel == TOp::Copy ? *a : IntResult(code, *a, *b);
                     slot.Live = true;
@@ -857,18 +1006,14 @@ TVelaParser::~TVelaParser() = default;
 void TVelaParser::LoadFromStream(TStream& Stream) {
     Clear();
     plannedCount_ = -1;
-    const int32_t count = ReadStreamCount(Stream, kMinOperation);
-    try {
-        for (int32_t i = 0; i < count; ++i) {
-            auto op = std::make_unique<TOpeData>();
-            op->LoadFromStream(Stream);
-            Add(std::move(op));
-        }
-    } catch (...) {
-        Clear();
-        throw;
+    // A page's expressions are read from memory, field by field without the stream's calls.
+    if (typeid(Stream) == typeid(TMemoryStream)) {
+        TMemoryFields fields(static_cast<TMemoryStream&>(Stream));
+        SetOperations(ReadOperations(fields));
+    } else {
+        TStreamFields fields(Stream);
+        SetOperations(ReadOperations(fields));
     }
-    Plan();
 }
 
 void TVelaParser::SaveToStream(TStream& Stream) const {
@@ -878,13 +1023,16 @@ void TVelaParser::SaveToStream(TStream& Stream) const {
 
 void TVelaParser::Assign(const TVelaParser& Source) {
     if (&Source == this) return;
+    std::vector<std::unique_ptr<TOpeData>> operations;
+    operations.reserve(static_cast<size_t>(Source.Count()));
+    for (int i = 0; i < Source.Count(); ++i) operations.emplace_back(std::make_unique<TOpeData>())->Assign(*Source.Items(i));
+    SetOperations(std::move(operations));
+}
+
+void TVelaParser::SetOperations(std::vector<std::unique_ptr<TOpeData>> Operations) {
     Clear();
+    InsertRange(0, std::move(Operations));
     plannedCount_ = -1;
-    for (int i = 0; i < Source.Count(); ++i) {
-        auto op = std::make_unique<TOpeData>();
-        op->Assign(*Source.Items(i));
-        Add(std::move(op));
-    }
     Plan();
 }
 

@@ -15,8 +15,11 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The names temporaries begin with, those of element references, and the expression's result.
@@ -63,17 +66,10 @@ inline constexpr int MaxExprNesting = 256;
 
 // One built operation: operand texts as written (names, numbers, TRUE or FALSE, string literals
 // in their quotes); for ocFunc the first is the function name, for ocDimTo the array name.
-class TBuildOpeData {
-public:
+struct TBuildOpeData {
     uint8_t Code = ocNone;
     std::string Dest;
     std::vector<std::string> Args;
-
-    // Writes the operation in the stream form; the operand texts are classified as
-    // OperandValue does. The first operand of ocFunc is the function name: EParamError
-    // "\"name\" 関数名がありません" when no built-in function has it, "name 引数の数が不正です"
-    // when the call's argument count is outside the function's bounds.
-    void SaveToStream(TStream& Stream) const;
 };
 
 // The value an operand text stands for: an int (32-bit decimal or hexadecimal), else a float,
@@ -84,6 +80,8 @@ std::unique_ptr<TCustomParam> OperandValue(const std::string& Text);
 void WriteOperandText(TStream& Stream, const std::string& Text);
 // The head of a stored operation: code, destination, operand count and, for ocFunc, FuncIndex.
 void WriteOperationHead(TStream& Stream, uint8_t Code, const std::string& Dest, size_t Count, uint8_t FuncIndex);
+
+class TOpeData;
 
 class TBuildVelaParser {
 public:
@@ -96,14 +94,17 @@ public:
     // temporaries, then the flat rest is reduced by operator precedence. Each pass takes time in
     // proportion to its text.
     void CompileText(const std::string& Text);
-    // uint32 count, then each operation (TBuildOpeData::SaveToStream).
+    // uint32 count, then each operation with its operand texts classified as OperandValue does.
+    // The first operand of ocFunc is the function name: EParamError "\"name\" 関数名がありません"
+    // when no built-in function has it, "name 引数の数が不正です" when the call's argument count
+    // is outside the function's bounds.
     void SaveToStream(TStream& Stream) const;
+    // The operations as their stored form loads them; SaveToStream's errors.
+    std::vector<std::unique_ptr<TOpeData>> Operations() const;
 
     int Count() const { return static_cast<int>(ops_.size()); }
-    const TBuildOpeData& GetOperation(int Index) const {
-        if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
-        return ops_[static_cast<size_t>(Index)];
-    }
+    // Operation Index with its names and operand texts written out.
+    TBuildOpeData GetOperation(int Index) const;
 
     // "____N" and "____d_N"; both take the next number of one counter that only grows.
     std::string NewTempName();
@@ -111,8 +112,40 @@ public:
     int32_t TempCounter() const { return tempCounter_; }
 
 private:
-    void AddOperation(uint8_t Code, std::string Dest, std::vector<std::string> Args);
-    // Room for N more operations at once (still growing geometrically over many calls).
+    // A destination or operand text: the value temporary numbered Temp when that is not -1,
+    // else Length bytes of names_ from Offset. Operations compare them by their text.
+    struct TName {
+        uint32_t Offset = 0;
+        uint32_t Length = 0;
+        int32_t Temp = -1;
+    };
+    // An operation; its operands are the Count names of operands_ from First. Operations hold
+    // no memory of their own: a compile fills three arrays, whatever its size.
+    struct TOp {
+        uint8_t Code = ocNone;
+        TName Dest;
+        uint32_t First = 0;
+        uint32_t Count = 0;
+    };
+
+    static TName Temp(int32_t N) { return {0, 0, N}; }
+    // Text kept in names_.
+    TName Keep(std::string_view Text);
+    // The text of Name, written into Buffer.
+    const std::string& Spelled(const TName& Name, std::string& Buffer) const;
+    bool IsValueTemp(const TName& Name) const;
+    // A copy from one value temporary to another, which RemoveCopies takes out.
+    bool IsTempCopy(const TOp& Op) const;
+    // The function an ocFunc operation calls, named by its first operand (spelled into Buffer);
+    // SaveToStream's errors.
+    uint8_t FunctionOf(const TOp& Op, std::string& Buffer) const;
+
+    void AddOperation(uint8_t Code, TName Dest, std::span<const TName> Args);
+    void AddOperation(uint8_t Code, TName Dest, std::initializer_list<TName> Args) {
+        AddOperation(Code, Dest, std::span(Args.begin(), Args.size()));
+    }
+    // Room for N more operations of up to two operands at once (still growing geometrically
+    // over many calls).
     void ReserveOperations(size_t N);
     void ReplaceStringLiterals(std::string& Text);
     void ReplaceFunctionCalls(std::string& Text);
@@ -124,8 +157,9 @@ private:
     std::string PrepareOperand(const std::string& Text);
     void RemoveCopies();
 
-    // Held by value: an operation costs its operand list and no object of its own.
-    std::vector<TBuildOpeData> ops_;
+    std::vector<TOp> ops_;
+    std::vector<TName> operands_;
+    std::string names_;
     int32_t tempCounter_ = 0;
     int depth_ = 0;
 };
@@ -184,6 +218,8 @@ public:
     void LoadFromStream(TStream& Stream);
     void SaveToStream(TStream& Stream) const;
     void Assign(const TVelaParser& Source);
+    // Replaces the operations by Operations and plans them, as a load does.
+    void SetOperations(std::vector<std::unique_ptr<TOpeData>> Operations);
 
     // Runs every operation in order. An error stops the run at the failing operation and goes
     // no further: what earlier operations wrote stays. Afterwards Result holds a copy of
@@ -233,8 +269,9 @@ struct TExprRunStats {
 };
 extern TExprRunStats ExprRunStats;
 
-// Compiles Text into Expression through its stored form, as a page carries it (so that it is
-// planned as a loaded one is); a syntax error raises and leaves Expression as it was.
+// Compiles Text into Expression, its operands made as its stored form loads them (and so planned
+// as a loaded one is); an error of the compiler or of SaveToStream raises and leaves Expression
+// as it was.
 void CompileExpression(const std::string& Text, TVelaParser& Expression);
 
 // Whether Text (trimmed, not empty) compiles and stores; it is then run once, its errors

@@ -161,4 +161,27 @@ TEST_F(Plans, TemporariesStayVisibleWhereScriptsSeeThem) {
     EXPECT_EQ(ParamMan->Count(), SysVarCount + 3);
 }
 
+// So it does among many temporaries, whether the table holds fewer variables than the plan has
+// temporaries or more, a name found without regard to case as the table finds it.
+TEST_F(Plans, ManyTemporariesAreLookedUpInTheTableToo) {
+    Declare("x", PT_INT, 0);
+    std::string sum = "1";
+    for (int i = 0; i < 100; ++i) sum += "+1";
+    TVelaParser assigned, result;
+    Load(assigned, "x = " + sum);  // temporaries ____0 to ____99
+    Load(result, sum);             // and ____arg
+    for (const bool moreVariables : {false, true}) {
+        if (moreVariables)
+            for (int i = 0; ParamMan->Count() <= 100; ++i) Declare("v" + std::to_string(i), PT_INT, 0);
+        Declare("____50", PT_INT, 1000);
+        EXPECT_EQ(Run(assigned), "101");
+        EXPECT_EQ(ParamMan->Find("____50")->GetAsInt(), 52) << moreVariables;  // 1+1 in ____0
+        Declare("____ARG", PT_INT, 0);
+        result.Execute();
+        EXPECT_EQ(ParamMan->Find("____arg")->GetAsInt(), 101) << moreVariables;
+        ParamMan->Delete(ParamMan->Find("____50")->CachedIndex());
+        ParamMan->Delete(ParamMan->Find("____arg")->CachedIndex());
+    }
+}
+
 }  // namespace

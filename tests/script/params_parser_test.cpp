@@ -191,6 +191,9 @@ TEST(ExprStream, ExactBytes) {
               hex("0B 05000000" + ToHex("____0") + "01000000 05 00 01000000" + ToHex("y")));
 }
 
+// A stream the expression reads through its calls.
+class TPlainStream : public TMemoryStream {};
+
 TEST(ExprStream, RoundTripIsByteExact) {
     for (const char* text : {"x = (a + 1) * Max(b, 2)", "a[i + 1, 2] = 5", "s = \"表\\n\" ++ IntToStr(-3.25)",
                              "TRUE <> FALSE", "$FF | 0x10 ^ 3000000000", "", "Random(10) >= 2"}) {
@@ -203,6 +206,28 @@ TEST(ExprStream, RoundTripIsByteExact) {
         copy.Assign(loaded);
         copy.SaveToStream(copied);
         EXPECT_EQ(ToHex(Bytes(copied)), ToHex(stored)) << text;
+        // Read field by field through the stream, or from a memory stream's bytes: the same
+        // operations, and the position just past them.
+        for (const bool plain : {false, true}) {
+            TMemoryStream memory;
+            TPlainStream other;
+            TMemoryStream& stream = plain ? other : memory;
+            stream.WriteBuffer(stored.data(), int64_t(stored.size()));
+            stream.WriteBuffer("\x7F", 1);
+            stream.SetPosition(0);
+            TVelaParser read;
+            TMemoryStream saved;
+            read.LoadFromStream(stream);
+            EXPECT_EQ(stream.Position(), int64_t(stored.size())) << text << plain;
+            read.SaveToStream(saved);
+            EXPECT_EQ(ToHex(Bytes(saved)), ToHex(stored)) << text << plain;
+        }
+        // Compiled straight into an expression: the operations its stored form loads.
+        TVelaParser compiled;
+        TMemoryStream direct;
+        CompileExpression(text, compiled);
+        compiled.SaveToStream(direct);
+        EXPECT_EQ(ToHex(Bytes(direct)), ToHex(stored)) << text;
     }
 }
 
@@ -212,6 +237,12 @@ TEST(ExprStream, WriterRefusesUnknownFunctionsAndCounts) {
     EXPECT_EQ(ErrorOf([] { StoredBytes("Length()"); }), "Length 引数の数が不正です");
     // A number in the place of a function name is a name all the same, not an operand.
     EXPECT_EQ(ErrorOf([] { StoredBytes("1(2)"); }), "\"1\" 関数名がありません");
+    // Compiled straight into an expression, the same errors, and the expression stays as it was.
+    TVelaParser expression;
+    CompileExpression("x = 1", expression);
+    EXPECT_EQ(ErrorOf([&] { CompileExpression("y = Length(1, 2)", expression); }), "Length 引数の数が不正です");
+    ASSERT_EQ(expression.Count(), 1);
+    EXPECT_EQ(expression.Items(0)->Dest, "x");
 }
 
 TEST(ExprStream, DamagedInputIsRefused) {
@@ -220,6 +251,10 @@ TEST(ExprStream, DamagedInputIsRefused) {
         TVelaParser expression;
         EXPECT_THROW(Load(expression, stored.substr(0, size)), EReadError) << size;
         EXPECT_EQ(expression.Count(), 0);
+        TPlainStream plain;
+        plain.WriteBuffer(stored.data(), int64_t(size));
+        plain.SetPosition(0);
+        EXPECT_THROW(expression.LoadFromStream(plain), EReadError) << size;
     }
     TVelaParser expression;
     EXPECT_THROW(Load(expression, FromHex("FFFFFFFF")), EReadError);

@@ -6,6 +6,7 @@
 #include "core/sysutils.h"
 #include "core/zstreams.h"
 #include "platform/fs.h"
+#include "platform/placement.h"
 
 #include <zlib.h>
 
@@ -35,9 +36,9 @@ constexpr int64_t kCopyRun = 1048576;
 constexpr int kMiraHeaderVersion = 103;
 constexpr uint8_t kMiraUncompressed = 1;
 
-// Whether two program paths name the same host file: each lies inside the other once resolved.
+// Whether two program paths name the same host file once resolved.
 bool SameHostFile(const std::string& A, const std::string& B) {
-    return platform::fs::IsInsideFolder(A, B) && platform::fs::IsInsideFolder(B, A);
+    return platform::fs::PlaceInFolder(A, B) == platform::fs::Placement::Same;
 }
 
 // ---- Stream helpers ----

@@ -1,4 +1,5 @@
 #include "platform/fs.h"
+#include "platform/placement.h"
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -222,12 +224,26 @@ std::string ShownPath(std::string_view programPath) {
 namespace {
 
 // HostPath made absolute, its links, "." and ".." resolved as far as it exists; empty when the
-// host cannot resolve it.
+// host cannot resolve it. The host resolves the longest part that exists at once; what follows
+// it is only normalised.
 std::filesystem::path Resolved(std::string_view hostPath) {
     namespace stdfs = std::filesystem;
     std::error_code ec;
-    stdfs::path path = stdfs::weakly_canonical(stdfs::absolute(stdfs::path(hostPath), ec), ec).lexically_normal();
-    return ec ? stdfs::path() : path;
+    const stdfs::path path = stdfs::absolute(stdfs::path(hostPath), ec);
+    if (ec) return {};
+    stdfs::path head = path, tail;
+    for (;;) {
+        // A missing name is seen at once, before the host walks the folders above it.
+        struct stat st;
+        const bool missing = lstat(head.c_str(), &st) != 0 && errno == ENOENT;
+        char resolved[PATH_MAX];
+        if (!missing && realpath(head.c_str(), resolved))
+            return tail.empty() ? stdfs::path(resolved) : (stdfs::path(resolved) / tail).lexically_normal();
+        if ((!missing && errno != ENOENT && errno != ENOTDIR) || !head.has_relative_path()) return {};
+        const stdfs::path name = head.filename();
+        head = head.parent_path();
+        if (!name.empty()) tail = tail.empty() ? name : name / tail;
+    }
 }
 
 }  // namespace
@@ -241,21 +257,34 @@ std::optional<std::string> FullHostPath(std::string_view programPath) {
     return full;
 }
 
-bool IsInside(std::string_view hostFolder, std::string_view hostPath) {
-    const std::filesystem::path folder = Resolved(hostFolder), path = Resolved(hostPath);
-    if (folder.empty() || path.empty()) return false;
-    auto p = path.begin();
-    for (const auto& part : folder) {
+namespace {
+
+// Where one resolved path lies against a resolved folder.
+Placement PlaceOf(const std::filesystem::path& Folder, const std::filesystem::path& Path) {
+    if (Folder.empty() || Path.empty()) return Placement::Outside;
+    auto p = Path.begin();
+    for (const auto& part : Folder) {
         if (part.empty()) continue;  // the trailing separator of a folder
-        if (p == path.end() || *p != part) return false;
+        if (p == Path.end() || *p != part) return Placement::Outside;
         ++p;
     }
-    return true;
+    while (p != Path.end() && p->empty()) ++p;
+    return p == Path.end() ? Placement::Same : Placement::Inside;
+}
+
+}  // namespace
+
+bool IsInside(std::string_view hostFolder, std::string_view hostPath) {
+    return PlaceOf(Resolved(hostFolder), Resolved(hostPath)) != Placement::Outside;
+}
+
+Placement PlaceInFolder(std::string_view programFolder, std::string_view programPath) {
+    const auto folder = ToHostPath(programFolder), path = ToHostPath(programPath);
+    return folder && path ? PlaceOf(Resolved(*folder), Resolved(*path)) : Placement::Outside;
 }
 
 bool IsInsideFolder(std::string_view programFolder, std::string_view programPath) {
-    auto folder = ToHostPath(programFolder), path = ToHostPath(programPath);
-    return folder && path && IsInside(*folder, *path);
+    return PlaceInFolder(programFolder, programPath) != Placement::Outside;
 }
 
 std::string FileInFolder(const std::string& programFolder, const std::string& name) {

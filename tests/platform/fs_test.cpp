@@ -2,6 +2,7 @@
 // case, the private temporary folder, and staying inside a folder.
 #include "platform/encoding.h"
 #include "platform/fs.h"
+#include "platform/placement.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -118,6 +119,19 @@ TEST(HostPaths, IsInsideChecksTheResolvedPath) {
     EXPECT_EQ(fs::FileInFolder(program, "..\\..\\etc\\passwd"), "");
     EXPECT_EQ(fs::FileInFolder(program, std::string("in.txt\0x", 8)), "");
     EXPECT_EQ(fs::FileInFolder("", "in.txt"), "");
+
+    // Each path resolved once tells inside from the folder itself, also for names not made yet.
+    EXPECT_EQ(fs::PlaceInFolder(program, program + "NEW\\x.mra"), fs::Placement::Inside);
+    EXPECT_EQ(fs::PlaceInFolder(program, program + "new\\..\\"), fs::Placement::Same);
+    EXPECT_EQ(fs::PlaceInFolder(program + "in.txt", program + "IN.TXT"), fs::Placement::Same);
+    EXPECT_EQ(fs::PlaceInFolder(program, program + "link\\new.txt"), fs::Placement::Outside);
+    EXPECT_EQ(fs::PlaceInFolder(program, program + "..\\"), fs::Placement::Outside);
+    // A link inside that leads back in stays inside; one left dangling is the name itself.
+    ASSERT_EQ(symlink(folder.c_str(), (folder + "back").c_str()), 0);
+    EXPECT_EQ(fs::PlaceInFolder(program, program + "back\\in.txt"), fs::Placement::Inside);
+    EXPECT_EQ(fs::PlaceInFolder(program, program + "back\\"), fs::Placement::Same);
+    ASSERT_EQ(symlink("/nowhere/at/all", (folder + "dangling").c_str()), 0);
+    EXPECT_EQ(fs::PlaceInFolder(program, program + "dangling"), fs::Placement::Inside);
 }
 
 TEST(TempFolder, IsPrivateToTheProcessAndGoesAway) {

@@ -136,6 +136,51 @@ TFolderNames& FolderNames() {
     return names;
 }
 
+// The host spellings of the folders of paths looked up before, each by the path's folder part
+// (up to its last separator): while the same folder (device and inode) still stands at that
+// spelling, a look-up matches only the name after it on disk, not every folder above it again.
+// At most kMaxFolders are kept; past that all are dropped and walked again as needed.
+class TWalkedFolders {
+public:
+    std::optional<std::string> Find(const std::string& Folder) {
+        TWalked walked;
+        {
+            std::lock_guard lock(mutex_);
+            const auto found = folders_.find(Folder);
+            if (found == folders_.end()) return std::nullopt;
+            walked = found->second;
+        }
+        struct stat st;
+        if (stat(walked.Host.c_str(), &st) != 0 || st.st_dev != walked.Device || st.st_ino != walked.Inode)
+            return std::nullopt;
+        return walked.Host;
+    }
+    void Keep(const std::string& Folder, const std::string& Host) {
+        struct stat st;
+        if (stat(Host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
+        std::lock_guard lock(mutex_);
+        if (folders_.size() >= kMaxFolders) folders_.clear();
+        folders_[Folder] = {Host, st.st_dev, st.st_ino};
+    }
+
+private:
+    static constexpr size_t kMaxFolders = 64;
+
+    struct TWalked {
+        std::string Host;
+        dev_t Device = 0;
+        ino_t Inode = 0;
+    };
+
+    std::mutex mutex_;
+    std::unordered_map<std::string, TWalked> folders_;
+};
+
+TWalkedFolders& WalkedFolders() {
+    static TWalkedFolders folders;
+    return folders;
+}
+
 // The entry of `folder` whose name matches `name` without regard to case; `name` itself when
 // it exists as written or when nothing matches.
 std::string FindComponent(const std::string& folder, const std::string& name) {
@@ -192,8 +237,24 @@ std::optional<std::string> ToHostPath(std::string_view programPath) {
     } else if (!path.empty() && IsSeparator(path[0])) {
         host = "/";
     }
+    // The folder part: up to the last separator, when a name comes before it.
+    const size_t cut = path.find_last_of("\\/");
+    const bool hasFolder = cut != std::string::npos && cut >= pos && path.find_first_not_of("\\/", pos) < cut;
+    const std::string folder = hasFolder ? path.substr(0, cut + 1) : std::string();
+    bool walked = false;
+    if (hasFolder) {
+        if (std::optional<std::string> known = WalkedFolders().Find(folder)) {
+            host = std::move(*known);
+            pos = cut + 1;
+            walked = true;
+        }
+    }
     while (pos < path.size()) {
         while (pos < path.size() && IsSeparator(path[pos])) ++pos;
+        if (hasFolder && !walked && pos > cut) {
+            WalkedFolders().Keep(folder, host);
+            walked = true;
+        }
         size_t end = pos;
         while (end < path.size() && !IsSeparator(path[end])) ++end;
         if (end == pos) break;

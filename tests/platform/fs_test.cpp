@@ -78,6 +78,20 @@ TEST(HostPaths, TheCaseBlindLookUpFollowsChangesToTheFolder) {
     EXPECT_EQ(AfterChange(folder, "SUB\\", [&] { EXPECT_TRUE(fs::CreateDirectory(program + "Sub")); }), folder + "Sub/");
 }
 
+// A folder matched once is matched again on disk when another folder stands in its place.
+TEST(HostPaths, AFolderTakenOverIsMatchedAgain) {
+    const std::string folder = FreshHostFolder(), program = fs::ToProgramPath(folder);
+    ASSERT_EQ(mkdir((folder + "Data").c_str(), 0777), 0);
+    EXPECT_EQ(fs::ToHostPath(program + "DATA\\a.txt"), folder + "Data/a.txt");
+    ASSERT_EQ(rename((folder + "Data").c_str(), (folder + "Old").c_str()), 0);
+    ASSERT_EQ(mkdir((folder + "data").c_str(), 0777), 0);
+    EXPECT_EQ(fs::ToHostPath(program + "DATA\\a.txt"), folder + "data/a.txt");
+    ASSERT_EQ(rename((folder + "data").c_str(), (folder + "dATa").c_str()), 0);
+    EXPECT_EQ(fs::ToHostPath(program + "DATA\\a.txt"), folder + "dATa/a.txt");
+    ASSERT_EQ(rmdir((folder + "dATa").c_str()), 0);
+    EXPECT_EQ(fs::ToHostPath(program + "DATA\\a.txt"), folder + "DATA/a.txt");
+}
+
 TEST(HostPaths, JapaneseNamesConvertAtTheEdge) {
     std::string folder = FreshHostFolder();
     Touch(folder + U8(u8"表示.txt"));

@@ -6,11 +6,13 @@
 #include "core/sysutils.h"
 #include "core/zstreams.h"
 #include "platform/fs.h"
+#include "platform/placement.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -35,9 +37,9 @@ constexpr int64_t kCopyRun = 1048576;
 constexpr int kMiraHeaderVersion = 103;
 constexpr uint8_t kMiraUncompressed = 1;
 
-// Whether two program paths name the same host file: each lies inside the other once resolved.
+// Whether two program paths name the same host file once resolved.
 bool SameHostFile(const std::string& A, const std::string& B) {
-    return platform::fs::IsInsideFolder(A, B) && platform::fs::IsInsideFolder(B, A);
+    return platform::fs::PlaceInFolder(A, B) == platform::fs::Placement::Same;
 }
 
 // ---- Stream helpers ----
@@ -263,7 +265,7 @@ private:
 std::vector<TVrFile*> EntriesToWrite(const TVrFileCollection& Collection) {
     std::vector<TVrFile*> files;
     for (int i = 0; i < Collection.Count(); ++i)
-        if (Collection.GetFile(i).Name() != kVrSentinelName) files.push_back(&Collection.GetFile(i));
+        if (TVrFile& file = Collection.GetFile(i); file.Name() != kVrSentinelName) files.push_back(&file);
     return files;
 }
 
@@ -430,11 +432,11 @@ size_t TVrFileCollection::WriteEntries(std::span<TVrFile* const> Files, TNxBigSt
         if (next.DataSource || next.Offset != last.Offset + last.Size || bytes + next.Size > kCopyRun) break;
         bytes += next.Size;
     }
-    TMemoryStream stored;
-    stored.SetSize(bytes);
+    // Filled by the read, the run's room is not cleared first.
+    const auto stored = std::make_unique_for_overwrite<Bytef[]>(static_cast<size_t>(bytes));
     archiveStream_->SetPosition(Files[0]->Offset);
-    const int64_t copied = bytes > 0 ? archiveStream_->Read(stored.Memory(), bytes) : 0;
-    const auto* data = static_cast<const Bytef*>(stored.Memory());
+    const int64_t copied = bytes > 0 ? archiveStream_->Read(stored.get(), bytes) : 0;
+    const Bytef* data = stored.get();
     const int64_t position = Stream.GetPosition();
     int64_t at = 0;
     for (TVrFile* file : Files.first(count)) {
@@ -443,7 +445,7 @@ size_t TVrFileCollection::WriteEntries(std::span<TVrFile* const> Files, TNxBigSt
         if (TakesStoredCrc(*file)) SetCrc(*file, crc32_z(0, data + at, static_cast<size_t>(file->Size)));
         at += file->Size;
     }
-    WriteAll(Stream, stored);
+    if (bytes > 0 && Stream.Write(data, bytes) != bytes) throw EWriteError();
     return count;
 }
 

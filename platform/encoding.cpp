@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
@@ -76,6 +77,9 @@ constexpr std::string_view Utf8Replacement = "\xEF\xBF\xBD";
 }  // namespace
 
 std::string Cp932ToUtf8(std::string_view text) {
+    // ASCII is the same in both, and most paths are nothing else: no converter is opened for them.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(text);
     return TConverter("UTF-8", "CP932").Convert(text, Utf8Replacement, Cp932Refused);
 }
 

@@ -1,4 +1,5 @@
 #include "platform/fs.h"
+#include "platform/placement.h"
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -134,6 +136,51 @@ TFolderNames& FolderNames() {
     return names;
 }
 
+// The host spellings of the folders of paths looked up before, each by the path's folder part
+// (up to its last separator): while the same folder (device and inode) still stands at that
+// spelling, a look-up matches only the name after it on disk, not every folder above it again.
+// At most kMaxFolders are kept; past that all are dropped and walked again as needed.
+class TWalkedFolders {
+public:
+    std::optional<std::string> Find(const std::string& Folder) {
+        TWalked walked;
+        {
+            std::lock_guard lock(mutex_);
+            const auto found = folders_.find(Folder);
+            if (found == folders_.end()) return std::nullopt;
+            walked = found->second;
+        }
+        struct stat st;
+        if (stat(walked.Host.c_str(), &st) != 0 || st.st_dev != walked.Device || st.st_ino != walked.Inode)
+            return std::nullopt;
+        return walked.Host;
+    }
+    void Keep(const std::string& Folder, const std::string& Host) {
+        struct stat st;
+        if (stat(Host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
+        std::lock_guard lock(mutex_);
+        if (folders_.size() >= kMaxFolders) folders_.clear();
+        folders_[Folder] = {Host, st.st_dev, st.st_ino};
+    }
+
+private:
+    static constexpr size_t kMaxFolders = 64;
+
+    struct TWalked {
+        std::string Host;
+        dev_t Device = 0;
+        ino_t Inode = 0;
+    };
+
+    std::mutex mutex_;
+    std::unordered_map<std::string, TWalked> folders_;
+};
+
+TWalkedFolders& WalkedFolders() {
+    static TWalkedFolders folders;
+    return folders;
+}
+
 // The entry of `folder` whose name matches `name` without regard to case; `name` itself when
 // it exists as written or when nothing matches.
 std::string FindComponent(const std::string& folder, const std::string& name) {
@@ -190,8 +237,24 @@ std::optional<std::string> ToHostPath(std::string_view programPath) {
     } else if (!path.empty() && IsSeparator(path[0])) {
         host = "/";
     }
+    // The folder part: up to the last separator, when a name comes before it.
+    const size_t cut = path.find_last_of("\\/");
+    const bool hasFolder = cut != std::string::npos && cut >= pos && path.find_first_not_of("\\/", pos) < cut;
+    const std::string folder = hasFolder ? path.substr(0, cut + 1) : std::string();
+    bool walked = false;
+    if (hasFolder) {
+        if (std::optional<std::string> known = WalkedFolders().Find(folder)) {
+            host = std::move(*known);
+            pos = cut + 1;
+            walked = true;
+        }
+    }
     while (pos < path.size()) {
         while (pos < path.size() && IsSeparator(path[pos])) ++pos;
+        if (hasFolder && !walked && pos > cut) {
+            WalkedFolders().Keep(folder, host);
+            walked = true;
+        }
         size_t end = pos;
         while (end < path.size() && !IsSeparator(path[end])) ++end;
         if (end == pos) break;
@@ -222,12 +285,26 @@ std::string ShownPath(std::string_view programPath) {
 namespace {
 
 // HostPath made absolute, its links, "." and ".." resolved as far as it exists; empty when the
-// host cannot resolve it.
+// host cannot resolve it. The host resolves the longest part that exists at once; what follows
+// it is only normalised.
 std::filesystem::path Resolved(std::string_view hostPath) {
     namespace stdfs = std::filesystem;
     std::error_code ec;
-    stdfs::path path = stdfs::weakly_canonical(stdfs::absolute(stdfs::path(hostPath), ec), ec).lexically_normal();
-    return ec ? stdfs::path() : path;
+    const stdfs::path path = stdfs::absolute(stdfs::path(hostPath), ec);
+    if (ec) return {};
+    stdfs::path head = path, tail;
+    for (;;) {
+        // A missing name is seen at once, before the host walks the folders above it.
+        struct stat st;
+        const bool missing = lstat(head.c_str(), &st) != 0 && errno == ENOENT;
+        char resolved[PATH_MAX];
+        if (!missing && realpath(head.c_str(), resolved))
+            return tail.empty() ? stdfs::path(resolved) : (stdfs::path(resolved) / tail).lexically_normal();
+        if ((!missing && errno != ENOENT && errno != ENOTDIR) || !head.has_relative_path()) return {};
+        const stdfs::path name = head.filename();
+        head = head.parent_path();
+        if (!name.empty()) tail = tail.empty() ? name : name / tail;
+    }
 }
 
 }  // namespace
@@ -241,21 +318,34 @@ std::optional<std::string> FullHostPath(std::string_view programPath) {
     return full;
 }
 
-bool IsInside(std::string_view hostFolder, std::string_view hostPath) {
-    const std::filesystem::path folder = Resolved(hostFolder), path = Resolved(hostPath);
-    if (folder.empty() || path.empty()) return false;
-    auto p = path.begin();
-    for (const auto& part : folder) {
+namespace {
+
+// Where one resolved path lies against a resolved folder.
+Placement PlaceOf(const std::filesystem::path& Folder, const std::filesystem::path& Path) {
+    if (Folder.empty() || Path.empty()) return Placement::Outside;
+    auto p = Path.begin();
+    for (const auto& part : Folder) {
         if (part.empty()) continue;  // the trailing separator of a folder
-        if (p == path.end() || *p != part) return false;
+        if (p == Path.end() || *p != part) return Placement::Outside;
         ++p;
     }
-    return true;
+    while (p != Path.end() && p->empty()) ++p;
+    return p == Path.end() ? Placement::Same : Placement::Inside;
+}
+
+}  // namespace
+
+bool IsInside(std::string_view hostFolder, std::string_view hostPath) {
+    return PlaceOf(Resolved(hostFolder), Resolved(hostPath)) != Placement::Outside;
+}
+
+Placement PlaceInFolder(std::string_view programFolder, std::string_view programPath) {
+    const auto folder = ToHostPath(programFolder), path = ToHostPath(programPath);
+    return folder && path ? PlaceOf(Resolved(*folder), Resolved(*path)) : Placement::Outside;
 }
 
 bool IsInsideFolder(std::string_view programFolder, std::string_view programPath) {
-    auto folder = ToHostPath(programFolder), path = ToHostPath(programPath);
-    return folder && path && IsInside(*folder, *path);
+    return PlaceInFolder(programFolder, programPath) != Placement::Outside;
 }
 
 std::string FileInFolder(const std::string& programFolder, const std::string& name) {

@@ -19,6 +19,7 @@
 #include "objects/vitems.h"
 #include "platform/encoding.h"
 #include "platform/fs.h"
+#include "platform/placement.h"
 #include "platform/system.h"
 #include "script/params_funcs_families.h"
 #include "script/project.h"
@@ -62,7 +63,7 @@ TMemoryStream* TakeMemoryFile(const std::string& Name) {
 
 // Path lies inside Folder and is not Folder itself, once both are resolved on the host.
 bool StrictlyInside(const std::string& Folder, const std::string& Path) {
-    return platform::fs::IsInsideFolder(Folder, Path) && !platform::fs::IsInsideFolder(Path, Folder);
+    return platform::fs::PlaceInFolder(Folder, Path) == platform::fs::Placement::Inside;
 }
 
 // Whether a path a title names below one of its folders is a plain one: no part of it (between

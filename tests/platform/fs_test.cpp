@@ -2,6 +2,7 @@
 // case, the private temporary folder, and staying inside a folder.
 #include "platform/encoding.h"
 #include "platform/fs.h"
+#include "platform/placement.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +78,20 @@ TEST(HostPaths, TheCaseBlindLookUpFollowsChangesToTheFolder) {
     EXPECT_EQ(AfterChange(folder, "SUB\\", [&] { EXPECT_TRUE(fs::CreateDirectory(program + "Sub")); }), folder + "Sub/");
 }
 
+// A folder matched once is matched again on disk when another folder stands in its place.
+TEST(HostPaths, AFolderTakenOverIsMatchedAgain) {
+    const std::string folder = FreshHostFolder(), program = fs::ToProgramPath(folder);
+    ASSERT_EQ(mkdir((folder + "Data").c_str(), 0777), 0);
+    EXPECT_EQ(fs::ToHostPath(program + "DATA\\a.txt"), folder + "Data/a.txt");
+    ASSERT_EQ(rename((folder + "Data").c_str(), (folder + "Old").c_str()), 0);
+    ASSERT_EQ(mkdir((folder + "data").c_str(), 0777), 0);
+    EXPECT_EQ(fs::ToHostPath(program + "DATA\\a.txt"), folder + "data/a.txt");
+    ASSERT_EQ(rename((folder + "data").c_str(), (folder + "dATa").c_str()), 0);
+    EXPECT_EQ(fs::ToHostPath(program + "DATA\\a.txt"), folder + "dATa/a.txt");
+    ASSERT_EQ(rmdir((folder + "dATa").c_str()), 0);
+    EXPECT_EQ(fs::ToHostPath(program + "DATA\\a.txt"), folder + "DATA/a.txt");
+}
+
 TEST(HostPaths, JapaneseNamesConvertAtTheEdge) {
     std::string folder = FreshHostFolder();
     Touch(folder + U8(u8"表示.txt"));
@@ -118,6 +133,19 @@ TEST(HostPaths, IsInsideChecksTheResolvedPath) {
     EXPECT_EQ(fs::FileInFolder(program, "..\\..\\etc\\passwd"), "");
     EXPECT_EQ(fs::FileInFolder(program, std::string("in.txt\0x", 8)), "");
     EXPECT_EQ(fs::FileInFolder("", "in.txt"), "");
+
+    // Each path resolved once tells inside from the folder itself, also for names not made yet.
+    EXPECT_EQ(fs::PlaceInFolder(program, program + "NEW\\x.mra"), fs::Placement::Inside);
+    EXPECT_EQ(fs::PlaceInFolder(program, program + "new\\..\\"), fs::Placement::Same);
+    EXPECT_EQ(fs::PlaceInFolder(program + "in.txt", program + "IN.TXT"), fs::Placement::Same);
+    EXPECT_EQ(fs::PlaceInFolder(program, program + "link\\new.txt"), fs::Placement::Outside);
+    EXPECT_EQ(fs::PlaceInFolder(program, program + "..\\"), fs::Placement::Outside);
+    // A link inside that leads back in stays inside; one left dangling is the name itself.
+    ASSERT_EQ(symlink(folder.c_str(), (folder + "back").c_str()), 0);
+    EXPECT_EQ(fs::PlaceInFolder(program, program + "back\\in.txt"), fs::Placement::Inside);
+    EXPECT_EQ(fs::PlaceInFolder(program, program + "back\\"), fs::Placement::Same);
+    ASSERT_EQ(symlink("/nowhere/at/all", (folder + "dangling").c_str()), 0);
+    EXPECT_EQ(fs::PlaceInFolder(program, program + "dangling"), fs::Placement::Inside);
 }
 
 TEST(TempFolder, IsPrivateToTheProcessAndGoesAway) {

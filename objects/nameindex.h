@@ -1,8 +1,9 @@
 #pragma once
-// Named items by name, several under one name: one flat table of (hash of the name, item), the
-// name itself read from the item (T::GetName()), so that a look-up reads one run of the table and
-// the items whose hash matches, and adding or taking an item allocates nothing but a larger
-// table now and then. An item's name must not change while it is in the index.
+// Items by name, several under one name: one flat table of (hash of the name, item), the name
+// itself read from the item, so that a look-up reads one run of the table and the items whose
+// hash matches, and adding or taking an item allocates nothing but a larger table now and then.
+// The name is T::GetName() unless TKey says otherwise (TKey::Of(item) and TKey::Hash(name); a
+// hash whose low bits vary). An item's name must not change while it is in the index.
 //
 // Open addressing with linear probing: an item lies in the run of used slots that starts at its
 // hash's home slot or before; taking one moves the later items of the run back over the gap.
@@ -13,6 +14,12 @@
 #include <vector>
 
 template <class T>
+struct TNameKey {
+    static decltype(auto) Of(const T& Item) { return Item.GetName(); }
+    static uint64_t Hash(const std::string& Name) { return std::hash<std::string>{}(Name); }
+};
+
+template <class T, class TKey = TNameKey<T>>
 class TNameIndex {
 public:
     size_t Count() const { return Used; }
@@ -20,14 +27,14 @@ public:
     // Adds Item under its name.
     void Add(T* Item) {
         if (4 * (Used + 1) > 3 * Slots.size()) Grow();
-        Place({HashOf(Item->GetName()), Item});
+        Place({TKey::Hash(TKey::Of(*Item)), Item});
         ++Used;
     }
 
     // Takes Item out; answers whether it was in.
     bool Remove(const T* Item) {
         if (Slots.empty()) return false;
-        for (size_t at = Home(HashOf(Item->GetName())); Slots[at].Item; at = Following(at))
+        for (size_t at = Home(TKey::Hash(TKey::Of(*Item))); Slots[at].Item; at = Following(at))
             if (Slots[at].Item == Item) {
                 Close(at);
                 --Used;
@@ -37,15 +44,16 @@ public:
     }
 
     // Calls Visit(Item) for every item called Name, in no particular order.
-    template <class TVisit>
-    void ForEachNamed(const std::string& Name, TVisit Visit) const {
+    template <class TName, class TVisit>
+    void ForEachNamed(const TName& Name, TVisit Visit) const {
         if (Slots.empty()) return;
-        const uint64_t hash = HashOf(Name);
+        const uint64_t hash = TKey::Hash(Name);
         for (size_t at = Home(hash); Slots[at].Item; at = Following(at))
-            if (Slots[at].Hash == hash && Slots[at].Item->GetName() == Name) Visit(Slots[at].Item);
+            if (Slots[at].Hash == hash && TKey::Of(*Slots[at].Item) == Name) Visit(Slots[at].Item);
     }
 
-    bool Contains(const std::string& Name) const {
+    template <class TName>
+    bool Contains(const TName& Name) const {
         bool found = false;
         ForEachNamed(Name, [&](T*) { found = true; });
         return found;
@@ -62,7 +70,6 @@ private:
         T* Item = nullptr;  // nullptr: the slot is free
     };
 
-    static uint64_t HashOf(const std::string& Name) { return std::hash<std::string>{}(Name); }
     size_t Home(uint64_t Hash) const { return size_t(Hash) & (Slots.size() - 1); }
     size_t Following(size_t At) const { return (At + 1) & (Slots.size() - 1); }
 

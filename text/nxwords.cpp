@@ -53,34 +53,44 @@ int32_t SizeOrDefault(int32_t Own, int32_t Default) { return Own < 0 ? Default :
 
 // ---- Styles ----
 
-size_t TDecorateValuesHash::operator()(const TDecorateValues& Values) const {
-    size_t h = std::hash<std::string>{}(Values.FontName) * 31 + std::hash<std::string>{}(Values.Ruby);
+uint64_t TDecorateKey::Hash(const TDecorateValues& Values) {
+    uint64_t h = std::hash<std::string>{}(Values.FontName) * 31 + std::hash<std::string>{}(Values.Ruby);
     for (const int64_t field : {int64_t{Values.Color}, int64_t{Values.BorderColor}, int64_t{Values.ShadowColor},
                                 int64_t{Values.FontSize}, int64_t{Values.Style}, int64_t{Values.NoBreak},
                                 int64_t{Values.BorderSize}, int64_t{Values.ShadowSize}})
-        h = h * 1000003 ^ std::hash<int64_t>{}(field);
-    return h;
+        h = h * 1000003 ^ uint64_t(field);
+    // The index places by the low bits: the high bits of the fields (a colour's blue) are
+    // folded into them.
+    h = (h ^ h >> 31) * 0x9E3779B97F4A7C15;
+    return h ^ h >> 29;
 }
 
 void TDecorateList::LinkSame(TDecorate& Decorate) {
-    const auto [same, added] = same_.try_emplace(Decorate, TSame{&Decorate, &Decorate});
-    if (added) return;
-    Decorate.prevSame_ = same->second.Last;
-    same->second.Last->nextSame_ = &Decorate;
-    same->second.Last = &Decorate;
+    TDecorate* first = Find(Decorate);
+    if (!first) {
+        Decorate.prevSame_ = &Decorate;
+        firsts_.Add(&Decorate);
+        return;
+    }
+    TDecorate* last = first->prevSame_;
+    last->nextSame_ = &Decorate;
+    Decorate.prevSame_ = last;
+    first->prevSame_ = &Decorate;
 }
 
 void TDecorateList::UnlinkSame(TDecorate& Decorate) {
-    const auto same = same_.find(Decorate);
-    if (Decorate.prevSame_)
-        Decorate.prevSame_->nextSame_ = Decorate.nextSame_;
-    else
-        same->second.First = Decorate.nextSame_;
-    if (Decorate.nextSame_)
-        Decorate.nextSame_->prevSame_ = Decorate.prevSame_;
-    else
-        same->second.Last = Decorate.prevSame_;
-    if (!same->second.First) same_.erase(same);
+    TDecorate* next = Decorate.nextSame_;
+    if (Decorate.prevSame_->nextSame_ != &Decorate) {
+        // The first of its values: the next one, if any, stands for them in its place.
+        firsts_.Remove(&Decorate);
+        if (next) {
+            next->prevSame_ = Decorate.prevSame_;
+            firsts_.Add(next);
+        }
+    } else {
+        Decorate.prevSame_->nextSame_ = next;
+        (next ? next : Find(Decorate))->prevSame_ = Decorate.prevSame_;
+    }
     Decorate.prevSame_ = Decorate.nextSame_ = nullptr;
 }
 
@@ -99,7 +109,7 @@ void TDecorateList::Delete(int Index) {
 }
 
 void TDecorateList::Clear() {
-    same_.clear();
+    firsts_.Clear();
     TObjList<TDecorate>::Clear();
 }
 
@@ -117,8 +127,9 @@ void TDecorateList::ClearWithGlyphs(TObjList<TWdGlyph>& Glyphs) {
 TDecorate* TDecorateList::GetItem(int Index) const { return (Index >= 0 && Index < Count()) ? Items(Index) : nullptr; }
 
 TDecorate* TDecorateList::Find(const TDecorateValues& Values) const {
-    const auto same = same_.find(Values);
-    return same == same_.end() ? nullptr : same->second.First;
+    TDecorate* first = nullptr;
+    firsts_.ForEachNamed(Values, [&first](TDecorate* Found) { first = Found; });
+    return first;
 }
 
 TDecorate* TDecorateList::FindOrAdd(const TDecorateValues& Values) {
@@ -438,7 +449,8 @@ void TWdReal::Assign(const TWdGlyph& Source) {
     }
 }
 
-TWdChar::TWdChar(TNxWord* AWord) : TWdReal(AWord), Decorate(AWord->Decorates.FindOrAdd(TDecorateValues{})) {}
+TWdChar::TWdChar(TNxWord* AWord, const TDecorateValues& Values)
+    : TWdReal(AWord), Decorate(AWord->Decorates.FindOrAdd(Values)) {}
 
 TWdChar::~TWdChar() { Word->Decorates.Release(Decorate); }
 

@@ -33,13 +33,13 @@
 #include "core/stringlist.h"
 #include "core/sysutils.h"
 #include "graphics/dibx.h"
+#include "objects/nameindex.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -95,12 +95,14 @@ public:
 private:
     friend class TDecorateList;
     int index_ = -1;                 // the style's place in its table, kept by the table
-    TDecorate* prevSame_ = nullptr;  // the styles of the table holding the same values, in
-    TDecorate* nextSame_ = nullptr;  // table order
+    TDecorate* prevSame_ = nullptr;  // the styles of the table holding the same values, in table
+    TDecorate* nextSame_ = nullptr;  // order; the first one's prevSame_ is the last one
 };
 
-struct TDecorateValuesHash {
-    size_t operator()(const TDecorateValues& Values) const;
+// A style's values as the key of the table's index.
+struct TDecorateKey {
+    static const TDecorateValues& Of(const TDecorate& Decorate) { return Decorate; }
+    static uint64_t Hash(const TDecorateValues& Values);
 };
 
 // The document's style table (owns its styles) with the measuring state of the layout. A style
@@ -160,11 +162,8 @@ private:
     void LinkSame(TDecorate& Decorate);
     void UnlinkSame(TDecorate& Decorate);
 
-    struct TSame {
-        TDecorate* First;
-        TDecorate* Last;
-    };
-    std::unordered_map<TDecorateValues, TSame, TDecorateValuesHash> same_;
+    // The first style of each set of values.
+    TNameIndex<TDecorate, TDecorateKey> firsts_;
     bool keepReleased_ = false;  // set while ClearWithGlyphs frees the glyphs
 };
 
@@ -463,8 +462,8 @@ public:
 // One character with a style of the document's table.
 class TWdChar : public TWdReal {
 public:
-    // Starts with the style of the default values (TDecorateValues).
-    explicit TWdChar(TNxWord* AWord);
+    // Starts with the style of Values (the table's FindOrAdd).
+    explicit TWdChar(TNxWord* AWord, const TDecorateValues& Values = TDecorateValues{});
     ~TWdChar() override;
 
     TDecorate* Decorate = nullptr;  // one reference of the document's table

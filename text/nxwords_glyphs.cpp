@@ -84,9 +84,8 @@ bool TWdOpeVar::MakeExpansion(bool, std::vector<std::unique_ptr<TWdGlyph>>& Glyp
         if (code == '\r') {
             glyph = std::make_unique<TWdVarReturn>(Word);
         } else if (code >= 32) {
-            auto ch = std::make_unique<TWdVarChar>(Word);
+            auto ch = std::make_unique<TWdVarChar>(Word, *Decorate);
             ch->Code = uint16_t(code);
-            ch->SetDecorate(*Decorate);
             ch->Link = Link;
             ch->Wait = Wait;
             glyph = std::move(ch);

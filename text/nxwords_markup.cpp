@@ -391,8 +391,7 @@ private:
         for (size_t at = 0; at < Text.size();) {
             const size_t n = CharSize(Text, at);
             const uint8_t first = static_cast<uint8_t>(Text[at]);
-            auto glyph = std::make_unique<TWdChar>(&word_);
-            glyph->SetDecorate(values);
+            auto glyph = std::make_unique<TWdChar>(&word_, values);
             glyph->SetCode(static_cast<uint16_t>(n == 2 ? first << 8 | static_cast<uint8_t>(Text[at + 1]) : first));
             glyph->SetLink(state_.Link);
             glyph->SetWait(state_.Wait.Top());

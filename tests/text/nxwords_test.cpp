@@ -1,7 +1,7 @@
-// The text document: shared styles and their copy on write, glyph places kept through inserts
-// and deletes, text positions over expansion glyphs, the glyph tree's plain text, copies into
-// another document, and the settings record against tests/tools/nxword_streams.py at each of
-// its versions.
+// The text document: shared styles and their copy on write, the first of equal styles found,
+// glyph places kept through inserts and deletes, text positions over expansion glyphs, the glyph
+// tree's plain text, copies into another document, and the settings record against
+// tests/tools/nxword_streams.py at each of its versions.
 #include "text/nxwords.h"
 
 #include "tests/common/fixture.h"
@@ -59,6 +59,34 @@ TEST(NxWord, StylesAreSharedAndCopiedOnWrite) {
 
     word.DeleteGlyph(0);
     word.DeleteGlyph(0);
+    EXPECT_EQ(word.Decorates.Count(), 0);
+}
+
+// Of styles holding the same values (a compiled text read twice), the first in table order is
+// found, through the first or the last of them leaving and a new one coming.
+TEST(NxWord, TheFirstOfEqualStylesIsFound) {
+    TNxWord word;
+    TDecorateValues red;
+    red.Color = 0x0000FF;
+    const auto add = [&] {
+        auto decorate = std::make_unique<TDecorate>();
+        static_cast<TDecorateValues&>(*decorate) = red;
+        decorate->RefCount = 1;
+        return word.Decorates.Items(word.Decorates.Add(std::move(decorate)));
+    };
+    TDecorate* first = add();
+    TDecorate* second = add();
+    TDecorate* third = add();
+    EXPECT_EQ(word.Decorates.Find(red), first);
+    word.Decorates.Release(first);
+    EXPECT_EQ(word.Decorates.Find(red), second);
+    word.Decorates.Release(third);
+    TDecorate* fourth = add();
+    EXPECT_EQ(word.Decorates.Find(red), second);
+    word.Decorates.Release(second);
+    EXPECT_EQ(word.Decorates.Find(red), fourth);
+    word.Decorates.Release(fourth);
+    EXPECT_EQ(word.Decorates.Find(red), nullptr);
     EXPECT_EQ(word.Decorates.Count(), 0);
 }
 

@@ -17,17 +17,13 @@ constexpr int KeyEnter = 13, KeySpace = 32;
 
 }  // namespace
 
+// The image object made the normal look's list; the state looks' lists come with their sources.
 TVelaButton::TVelaButton(TVelaBaseList* AOwner)
-    : TVelaImages(AOwner), AllowAllUpStamp(TVelaControl::NextGroupStamp()) {
-    // The image object made the normal look's list; the state looks follow.
-    while (static_cast<int32_t>(ImageLists.size()) < StateCount())
-        ImageLists.push_back(std::make_unique<TVelaImageList>());
-    Caption.AddLabel();
-}
+    : TVelaImages(AOwner), AllowAllUpStamp(TVelaControl::NextGroupStamp()) {}
 
 // The look films go while the button is whole; the image object then lets go of the pictures.
 TVelaButton::~TVelaButton() {
-    for (auto& film : Films) film.reset();
+    Looks.reset();
     if (ListedIn) ListedIn->ListSelected(this, ListedGroup, false);
 }
 
@@ -36,7 +32,8 @@ TVelaButton::~TVelaButton() {
 bool TVelaButton::CanShow(int32_t Look) const {
     if (Look < LookHover) return true;
     if (Look >= StateCount()) return false;
-    return LookFilm(Look) || ImageLists[Look]->Count() > 0;
+    const TVelaImageList* list = StateList(Look);
+    return LookFilm(Look) || (list && list->Count() > 0);
 }
 
 void TVelaButton::SetState(int32_t V) {
@@ -64,24 +61,31 @@ void TVelaButton::ShowLook(int32_t V) {
 
 void TVelaButton::TakeReturnState() { ShowLook(CanShow(ReturnState) ? ReturnState : LookNormal); }
 
+// The first source set makes the looks' sources, films and lists.
 void TVelaButton::SetLookSource(int32_t Look, const std::string& S) {
-    std::string& source = Sources[Look - 1];
-    if (S == source) return;
-    source = S;
+    if (S == LookSource(Look)) return;
+    if (!Looks) {
+        Looks = std::make_unique<TLooks>();
+        while (static_cast<int32_t>(ImageLists.size()) < StateCount())
+            ImageLists.push_back(std::make_unique<TVelaImageList>());
+    }
+    Looks->Sources[Look - 1] = S;
     if (State == Look) {
         ShowFrame(-1);
         DropPictures();
     }
-    ImageLists[Look]->Clear();
-    Films[Look - 1].reset();
+    TVelaImageList& list = *ImageLists[Look];
+    std::unique_ptr<TVelaMotion>& film = Looks->Films[Look - 1];
+    list.Clear();
+    film.reset();
     const std::string kind = AnsiLowerCase(ExtractFileExt(S));
     if (kind == ".mra") {
-        ImageLists[Look]->LoadImage(S, false);
+        list.LoadImage(S, false);
     } else if (kind == ".vmt") {
-        Films[Look - 1] = std::make_unique<TVelaMotion>(*this);
-        Films[Look - 1]->LoadFromFile(S);
+        film = std::make_unique<TVelaMotion>(*this);
+        film->LoadFromFile(S);
     }
-    if (State == Look && ImageLists[Look]->Count() > 0) ShowFrame(0);
+    if (State == Look && list.Count() > 0) ShowFrame(0);
 }
 
 void TVelaButton::SetPaused(bool V) {
@@ -92,37 +96,49 @@ void TVelaButton::SetPaused(bool V) {
 
 // ---- Caption ----
 
-std::string TVelaButton::GetText() const { return Caption.GetLabel(0)->Text; }
+const TNxLabelList& TVelaButton::CaptionSettings() const {
+    static const TNxLabelList Unset;
+    return Caption ? *Caption : Unset;
+}
+
+TNxLabelList& TVelaButton::KeptCaption() {
+    if (!Caption) {
+        Caption = std::make_unique<TNxLabelList>();
+        Caption->AddLabel();
+    }
+    return *Caption;
+}
+
+std::string TVelaButton::GetText() const { return Caption ? Caption->GetLabel(0)->Text : std::string(); }
 
 void TVelaButton::SetText(const std::string& S) {
-    TNxLabelDIB* label = Caption.GetLabel(0);
-    if (S == label->Text) return;
+    if (S == GetText()) return;
     Invalidate();
-    label->SetText(S);
+    KeptCaption().GetLabel(0)->SetText(S);
     Invalidate();
 }
 
 template <class T>
-void TVelaButton::ChangeCaption(T& Setting, T Value) {
-    if (Value == Setting) return;
+void TVelaButton::ChangeCaption(T TNxLabelList::*Setting, T Value) {
+    if (Value == CaptionSettings().*Setting) return;
     const bool shown = !GetText().empty();
     if (shown) Invalidate();
-    Setting = Value;
+    KeptCaption().*Setting = Value;
     if (!shown) return;
-    Caption.InvalidateAll();
+    Caption->InvalidateAll();
     Invalidate();
 }
 
-void TVelaButton::SetFontname(const std::string& S) { ChangeCaption(Caption.FaceName, S); }
-void TVelaButton::SetFontheight(int32_t V) { ChangeCaption(Caption.FontSize, V); }
-void TVelaButton::SetFontstyle(int32_t V) { ChangeCaption(Caption.Style, static_cast<uint8_t>(V)); }
-void TVelaButton::SetFontcolor(int32_t V) { ChangeCaption(Caption.Color, V); }
-void TVelaButton::SetAntialias(bool V) { ChangeCaption(Caption.AntialiasLevel, V ? 3 : 0); }
+void TVelaButton::SetFontname(const std::string& S) { ChangeCaption(&TNxLabelList::FaceName, S); }
+void TVelaButton::SetFontheight(int32_t V) { ChangeCaption(&TNxLabelList::FontSize, V); }
+void TVelaButton::SetFontstyle(int32_t V) { ChangeCaption(&TNxLabelList::Style, static_cast<uint8_t>(V)); }
+void TVelaButton::SetFontcolor(int32_t V) { ChangeCaption(&TNxLabelList::Color, V); }
+void TVelaButton::SetAntialias(bool V) { ChangeCaption(&TNxLabelList::AntialiasLevel, V ? 3 : 0); }
 
 TRect TVelaButton::CaptionBounds() {
-    TNxLabelDIB* label = Caption.GetLabel(0);
-    if (label->Text.empty() || !FontPixelManager) return {};
-    if (label->Dirty) Caption.MeasureLabels();
+    TNxLabelDIB* label = Caption ? Caption->GetLabel(0) : nullptr;
+    if (!label || label->Text.empty() || !FontPixelManager) return {};
+    if (label->Dirty) Caption->MeasureLabels();
     const int32_t shift = State >= LookPressed ? 1 : 0;
     const int32_t x = GetOriginX() + (GetWidth() - label->Width) / 2 + shift;
     const int32_t y = GetOriginY() + (GetHeight() - label->Height) / 2 + shift;
@@ -135,9 +151,10 @@ void TVelaButton::Invalidate() {
 }
 
 void TVelaButton::AfterDrawImage() {
-    Caption.Dest = GetLayerSurface();
+    if (!Caption) return;
+    Caption->Dest = GetLayerSurface();
     const TRect caption = CaptionBounds();
-    if (Caption.Dest && !RectIsEmpty(caption)) Caption.GetLabel(0)->Draw(caption.Left, caption.Top);
+    if (Caption->Dest && !RectIsEmpty(caption)) Caption->GetLabel(0)->Draw(caption.Left, caption.Top);
 }
 
 // ---- Groups ----
@@ -292,15 +309,15 @@ bool TVelaButton::Step() {
 
 void TVelaButton::SaveToStream(TStream& Stream) {
     TVelaImages::SaveToStream(Stream);
-    WriteStreamString(Stream, Sources[0]);
-    WriteStreamString(Stream, Sources[1]);
+    WriteStreamString(Stream, GetHoversource());
+    WriteStreamString(Stream, GetPressedsource());
     WriteStreamInt(Stream, GroupIndex);
     WriteStreamByte(Stream, Selected);
     WriteStreamByte(Stream, GetAllowallup());
     WriteStreamString(Stream, OnNotify);
     WriteStreamString(Stream, OnIdle);
-    WriteStreamString(Stream, Sources[2]);
-    Caption.SaveToStream(Stream);
+    WriteStreamString(Stream, GetClickedsource());
+    CaptionSettings().SaveToStream(Stream);
 }
 
 // The sources reload their looks; the selection is set again (with its group), and the frame
@@ -319,7 +336,7 @@ void TVelaButton::LoadFromStream(TStream& Stream, int32_t Version) {
         OnIdle = ReadStreamString(Stream);
         clicked = ReadStreamString(Stream);
     }
-    if (Version >= 137) Caption.LoadFromStream(Stream, Version);
+    if (Version >= 137) KeptCaption().LoadFromStream(Stream, Version);
     SetHoversource(hover);
     SetPressedsource(pressed);
     SetClickedsource(clicked);

@@ -32,26 +32,25 @@ public:
     // 1 while the left press that the button took is held, -1 once a click left an auto-scrap
     // button without a clicked look to be removed, else 0.
     int32_t GetPressMark() const { return PressMark; }
-    TNxLabelList& GetCaption() { return Caption; }
 
-    std::string GetHoversource() const override { return Sources[0]; }
+    std::string GetHoversource() const override { return LookSource(LookHover); }
     void SetHoversource(const std::string& S) override { SetLookSource(LookHover, S); }
-    std::string GetPressedsource() const override { return Sources[1]; }
+    std::string GetPressedsource() const override { return LookSource(LookPressed); }
     void SetPressedsource(const std::string& S) override { SetLookSource(LookPressed, S); }
-    std::string GetClickedsource() const override { return Sources[2]; }
+    std::string GetClickedsource() const override { return LookSource(LookClicked); }
     void SetClickedsource(const std::string& S) override { SetLookSource(LookClicked, S); }
 
     std::string GetText() const override;
     void SetText(const std::string& S) override;
-    std::string GetFontname() const override { return Caption.FaceName; }
+    std::string GetFontname() const override { return CaptionSettings().FaceName; }
     void SetFontname(const std::string& S) override;
-    int32_t GetFontheight() const override { return Caption.FontSize; }
+    int32_t GetFontheight() const override { return CaptionSettings().FontSize; }
     void SetFontheight(int32_t V) override;
-    int32_t GetFontstyle() const override { return Caption.Style; }
+    int32_t GetFontstyle() const override { return CaptionSettings().Style; }
     void SetFontstyle(int32_t V) override;
-    int32_t GetFontcolor() const override { return Caption.Color; }
+    int32_t GetFontcolor() const override { return CaptionSettings().Color; }
     void SetFontcolor(int32_t V) override;
-    bool GetAntialias() const override { return Caption.AntialiasLevel > 0; }
+    bool GetAntialias() const override { return CaptionSettings().AntialiasLevel > 0; }
     void SetAntialias(bool V) override;
 
     int32_t GetGroupindex() const override { return GroupIndex; }
@@ -92,18 +91,29 @@ protected:
     void AfterDrawImage() override;
 
 private:
+    // The sources and films of looks 1..3, which many buttons never set: kept apart, made when
+    // the first source is set, so that a button takes less memory to make and walk.
+    struct TLooks {
+        std::array<std::string, 3> Sources;  // hover, pressed, clicked
+        std::array<std::unique_ptr<TVelaMotion>, 3> Films;
+    };
+    std::string LookSource(int32_t Look) const { return Looks ? Looks->Sources[Look - 1] : std::string(); }
     void SetLookSource(int32_t Look, const std::string& S);
     // The film of look 1..3, nullptr for look 0 (the control's own film) and for picture looks.
-    TVelaMotion* LookFilm(int32_t Look) const { return Look > 0 ? Films[Look - 1].get() : nullptr; }
+    TVelaMotion* LookFilm(int32_t Look) const { return Look > 0 && Looks ? Looks->Films[Look - 1].get() : nullptr; }
     bool CanShow(int32_t Look) const;
     // Look V from its start, without the rules of SetState.
     void ShowLook(int32_t V);
     // After the clicked look: the look asked for meanwhile, or the normal look when that one
     // cannot be shown.
     void TakeReturnState();
+    // The caption's settings: the button's own once made, else those a new caption has.
+    const TNxLabelList& CaptionSettings() const;
+    // The caption with its one label, made when missing.
+    TNxLabelList& KeptCaption();
     // Stores a changed caption setting between the redraws of the old and the new caption.
     template <class T>
-    void ChangeCaption(T& Setting, T Value);
+    void ChangeCaption(T TNxLabelList::*Setting, T Value);
     // Where the caption is drawn: centred on the button (reaching past its edges when larger),
     // one pixel right and down while pressed or clicked; empty without a caption or fonts.
     TRect CaptionBounds();
@@ -116,14 +126,14 @@ private:
 
     int32_t State = LookNormal;
     int32_t ReturnState = LookNormal;
-    std::array<std::string, 3> Sources;  // hover, pressed, clicked
     int32_t GroupIndex = 0;
     bool Selected = false, AllowAllUp = false;
     uint64_t AllowAllUpStamp = 0;  // when AllowAllUp was set or the button joined its group
     TVelaControl* ListedIn = nullptr;  // the parent the button is listed with as selected
     int32_t ListedGroup = 0;
     std::string OnNotify, OnIdle;
-    std::array<std::unique_ptr<TVelaMotion>, 3> Films;
-    TNxLabelList Caption;
+    std::unique_ptr<TLooks> Looks;
+    // Made when the text or a font setting is first set: most buttons show none.
+    std::unique_ptr<TNxLabelList> Caption;
     int32_t PressMark = 0;
 };

@@ -147,10 +147,11 @@ TVelaImages::~TVelaImages() {
     DropPictures();
 }
 
-TVelaImageList* TVelaImages::CurrentImageList() const {
-    const int32_t state = CurrentState();
-    return state >= 0 && state < static_cast<int32_t>(ImageLists.size()) ? ImageLists[state].get() : nullptr;
+TVelaImageList* TVelaImages::StateList(int32_t S) const {
+    return S >= 0 && S < static_cast<int32_t>(ImageLists.size()) ? ImageLists[S].get() : nullptr;
 }
+
+TVelaImageList* TVelaImages::CurrentImageList() const { return StateList(CurrentState()); }
 
 std::vector<TVelaImageList*> TVelaImages::OwnImageLists() const {
     std::vector<TVelaImageList*> lists;

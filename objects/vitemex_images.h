@@ -110,6 +110,8 @@ public:
 
 protected:
     std::vector<TVelaImageList*> OwnImageLists() const override;
+    // The list of image state S; nullptr past the lists made.
+    TVelaImageList* StateList(int32_t S) const;
     std::vector<std::unique_ptr<TVelaImageList>> ImageLists;
 
 private:

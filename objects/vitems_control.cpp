@@ -6,8 +6,10 @@
 #include "core/sysutils.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <set>
+#include <span>
 #include <unordered_map>
 #include <utility>
 
@@ -546,14 +548,24 @@ std::optional<bool> TVelaControl::GroupAllowAllUp(int32_t G, uint64_t Since) con
 }
 
 // The selected members are few (one but while UpdateGroup runs, or after selected buttons
-// came from another parent); the first member is looked for only when none is selected.
+// came from another parent); the first member is looked for only when none is selected. They are
+// copied, as a deselected member leaves the set: a few without an allocation.
 void TVelaControl::UpdateGroup(const TVelaObject* Button, int32_t G) {
     if (G == 0) return;
     NoteMember(Button, G);
-    std::vector<TVelaControl*> selected;
+    const std::set<TVelaControl*>* listed = nullptr;
     if (Groups)
         if (const auto group = Groups->ByIndex.find(G); group != Groups->ByIndex.end())
-            selected.assign(group->second.Selected.begin(), group->second.Selected.end());
+            listed = &group->second.Selected;
+    const size_t count = listed ? listed->size() : 0;
+    std::array<TVelaControl*, 4> few{};
+    std::vector<TVelaControl*> many;
+    if (count > few.size())
+        many.assign(listed->begin(), listed->end());
+    else if (count)
+        std::copy(listed->begin(), listed->end(), few.begin());
+    const std::span<TVelaControl* const> selected =
+        count > few.size() ? std::span(many) : std::span(few.data(), count);
     const TVelaObject* chosen = nullptr;
     if (Button && Button->GetSelected()) {
         chosen = Button;

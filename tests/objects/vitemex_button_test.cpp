@@ -240,6 +240,23 @@ TEST_F(Button, AGroupWithNoneSelectedChoosesItsFirstMemberAfterEachChange) {
     EXPECT_FALSE(c->GetSelected());
 }
 
+// A button made with its normal look only, grouped and so selected, stays in that look; a pressed
+// look set afterwards is shown when the selection is next set.
+TEST_F(Button, ALookSetAfterTheButtonWasSelectedIsShown) {
+    Cache->Source->Files["wide.mra"] = {{60, 20, 100, false}};
+    auto* b = ImageKindsTest::Make<TVelaButton>("b");
+    b->SetTop(10);
+    b->SetSource("n.mra");
+    b->SetGroupindex(1);
+    EXPECT_TRUE(b->GetSelected());
+    EXPECT_EQ(b->GetState(), TVelaButton::LookNormal);
+    EXPECT_NE(Pixel(50, 15), PixelOf(0, 50, 5));
+    b->SetPressedsource("wide.mra");
+    b->SetSelected(true);
+    EXPECT_EQ(b->GetState(), TVelaButton::LookPressed);
+    EXPECT_EQ(Pixel(50, 15), PixelOf(0, 50, 5));  // past the normal look's 40 pixels
+}
+
 TEST_F(Button, AutoScrapGoesAfterTheClickedLookOrAtOnceWithoutOne) {
     struct Case {
         bool Clicked;

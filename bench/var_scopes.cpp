@@ -7,8 +7,8 @@
 // - BM_ReturnPastGlobals: N nested calls each declare a local, the deepest page declares N
 //   globals, and every page returns (N 1,000 and 10,000, the deepest stack a title may make).
 // - BM_DeleteStackFromBottom: N nested calls each declare a local, then DeleteStack(0) until no
-//   frame is left (N 1,000 and 10,000). The variables' depths move without a walk; the call
-//   stack, a vector of the frames, moves every frame above the removed one.
+//   frame is left (N 1,000 and 10,000). The variables' depths move without a walk, and the call
+//   stack removes its bottom frame without moving the others.
 // - BM_MoveAcrossGap: of N named items a third deleted from the middle, then N times the item
 //   before the gap moved past it and back (N 10,000 and 100,000).
 #include "bench/tenfold.h"

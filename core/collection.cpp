@@ -6,6 +6,7 @@
 #include <cxxabi.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <typeinfo>
 
@@ -38,42 +39,130 @@ std::string TCollectionItem::ClassName() const {
 // ---- TFilledSlots
 
 namespace {
-size_t LowBit(size_t K) { return K & (~K + 1); }
+
+constexpr size_t kRunBits = 6;  // a run holds 64 runs of the level below, a word 64 slots
+constexpr size_t kGroupRuns = size_t{1} << kRunBits;
+constexpr int32_t kNoRun = INT32_MAX;  // the count of a run past the last, found by no rank
+
+// The slots of a run of Level, as a shift.
+size_t RunShift(size_t Level) { return kRunBits * (Level + 1); }
+
+// Each byte of the result holds the set bits of that byte of Bits and of the bytes below it.
+uint64_t BytePrefixOnes(uint64_t Bits) {
+    Bits -= (Bits >> 1) & 0x5555555555555555u;
+    Bits = (Bits & 0x3333333333333333u) + ((Bits >> 2) & 0x3333333333333333u);
+    Bits = (Bits + (Bits >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+    return Bits * 0x0101010101010101u;
+}
+
+size_t Ones(uint64_t Bits) { return static_cast<size_t>(BytePrefixOnes(Bits) >> 56); }
+
+// kSelectInByte[r][b]: the position of the set bit of byte b with r set bits below it.
+constexpr auto kSelectInByte = [] {
+    std::array<std::array<uint8_t, 256>, 8> table{};
+    for (size_t byte = 0; byte < 256; ++byte)
+        for (size_t bit = 0, rank = 0; bit < 8; ++bit)
+            if ((byte >> bit) & 1) table[rank++][byte] = static_cast<uint8_t>(bit);
+    return table;
+}();
+
+// The position of the set bit of Bits with Rank set bits below it (Rank below the bits set).
+size_t SelectBit(uint64_t Bits, size_t Rank) {
+    constexpr uint64_t Low = 0x0101010101010101u, High = 0x8080808080808080u;
+    const uint64_t prefix = BytePrefixOnes(Bits);
+    // The prefixes rise byte by byte, each below 128: the bytes whose prefix is within Rank are
+    // those before the one that holds the bit.
+    const uint64_t within = ((Rank * Low | High) - prefix) & High;
+    const size_t byte = static_cast<size_t>(((within >> 7) * Low) >> 56);
+    Rank -= ((prefix << 8) >> (8 * byte)) & 0xff;
+    return 8 * byte + kSelectInByte[Rank][(Bits >> (8 * byte)) & 0xff];
+}
+
 }  // namespace
 
+size_t TFilledSlots::RunFilled(size_t Level, size_t Run) const {
+    size_t filled = 0;
+    for (; Level > 0; --Level) {
+        Run = Run * kGroupRuns + kGroupRuns - 1;
+        filled += levels_[Level - 1][Run];
+    }
+    return filled + Ones(bits_[Run]);
+}
+
 void TFilledSlots::Push(bool Filled) {
-    const size_t k = tree_.size() + 1;
-    tree_.push_back(static_cast<uint32_t>(Filled + Before(k - 1) - Before(k - LowBit(k))));
+    const size_t slot = size_;
+    // The slot opens a run at each level up to the first whose run it falls inside.
+    for (size_t k = 0; k < levels_.size() && (slot & ((size_t{1} << RunShift(k)) - 1)) == 0; ++k) {
+        std::vector<int32_t>& level = levels_[k];
+        const size_t run = slot >> RunShift(k);
+        if (run % kGroupRuns == 0) {
+            level.resize(level.size() + kGroupRuns, kNoRun);
+            level[run] = 0;
+        } else {
+            level[run] = static_cast<int32_t>(level[run - 1] + RunFilled(k, run - 1));
+        }
+    }
+    if (levels_.back().size() > kGroupRuns) {
+        levels_.emplace_back(kGroupRuns, kNoRun);
+        levels_.back()[0] = 0;
+        levels_.back()[1] = static_cast<int32_t>(filled_);
+    }
+    if (slot % 64 == 0) bits_.push_back(0);
+    bits_.back() |= uint64_t{Filled} << (slot % 64);
+    filled_ += Filled;
+    ++size_;
+}
+
+void TFilledSlots::Pop() {
+    const size_t slot = --size_;
+    filled_ -= (bits_.back() >> (slot % 64)) & 1;
+    bits_.back() &= ~(uint64_t{1} << (slot % 64));
+    if (slot % 64 == 0) bits_.pop_back();
+    for (size_t k = 0; k < levels_.size() && (slot & ((size_t{1} << RunShift(k)) - 1)) == 0; ++k) {
+        std::vector<int32_t>& level = levels_[k];
+        const size_t run = slot >> RunShift(k);
+        level[run] = kNoRun;
+        if (run % kGroupRuns == 0) level.resize(run);
+    }
 }
 
 void TFilledSlots::Empty(size_t Slot) {
-    for (size_t k = Slot + 1; k <= tree_.size(); k += LowBit(k)) --tree_[k - 1];
+    bits_[Slot / 64] &= ~(uint64_t{1} << (Slot % 64));
+    --filled_;
+    for (size_t k = 0; k < levels_.size(); ++k) {
+        std::vector<int32_t>& level = levels_[k];
+        const size_t run = Slot >> RunShift(k), runs = ((size_ - 1) >> RunShift(k)) + 1;
+        const size_t end = std::min((run | (kGroupRuns - 1)) + 1, runs);
+        for (size_t r = run + 1; r < end; ++r) --level[r];
+    }
 }
 
 size_t TFilledSlots::Before(size_t Slot) const {
-    size_t filled = 0;
-    for (size_t k = Slot; k > 0; k -= LowBit(k)) filled += tree_[k - 1];
+    size_t filled = Ones(bits_[Slot / 64] & ((uint64_t{1} << (Slot % 64)) - 1));
+    for (size_t k = 0; k < levels_.size(); ++k) filled += levels_[k][Slot >> RunShift(k)];
     return filled;
 }
 
 size_t TFilledSlots::Find(size_t Rank) const {
-    size_t slot = 0;
-    size_t step = 1;
-    while (step * 2 <= tree_.size()) step *= 2;
-    for (; step > 0; step /= 2)
-        if (slot + step <= tree_.size() && tree_[slot + step - 1] <= Rank) {
-            slot += step;
-            Rank -= tree_[slot - 1];
-        }
-    return slot;
+    // From the top level down, the last run of the group whose count before it is within Rank,
+    // by halves among the group's 64 counts (those past the last run are above any rank).
+    size_t run = 0;
+    for (size_t k = levels_.size(); k-- > 0;) {
+        const int32_t* group = levels_[k].data() + run * kGroupRuns;
+        const auto rank = static_cast<int32_t>(Rank);
+        size_t at = 0;
+        for (size_t half = kGroupRuns / 2; half > 0; half /= 2)
+            if (group[at + half] <= rank) at += half;
+        Rank -= static_cast<size_t>(group[at]);
+        run = run * kGroupRuns + at;
+    }
+    return run * 64 + SelectBit(bits_[run], Rank);
 }
 
 void TFilledSlots::FillFrom(size_t From) {
-    const size_t before = Before(From);
-    for (size_t k = From + 1; k <= tree_.size(); ++k) {
-        const size_t start = k - LowBit(k);
-        tree_[k - 1] = static_cast<uint32_t>(start >= From ? k - start : before - Before(start) + (k - From));
-    }
+    const size_t size = size_;
+    while (size_ > From) Pop();
+    while (size_ < size) Push(true);
 }
 
 // ---- TCollection

@@ -55,16 +55,18 @@ private:
 };
 
 // The number of filled slots before each slot of a row of slots that grows and shrinks at its
-// end (a Fenwick tree): each question and change costs the logarithm of the slots.
+// end. The counts are kept in levels of 64-fold runs, so a question costs a step a level (the
+// count of the slot's run, or a search by halves among the 64 counts of a group) and an emptied
+// slot a step for each later run of its group at each level: one level more every 64-fold size.
 class TFilledSlots {
 public:
-    size_t Size() const { return tree_.size(); }
+    size_t Size() const { return size_; }
     // Appends a slot, filled or not; drops the last one.
     void Push(bool Filled);
-    void Pop() { tree_.pop_back(); }
+    void Pop();
     // Empties the slot (it was filled).
     void Empty(size_t Slot);
-    // The filled slots before Slot.
+    // The filled slots before Slot (below Size).
     size_t Before(size_t Slot) const;
     // The slot of the filled one with Rank filled slots before it (Rank below the filled count).
     size_t Find(size_t Rank) const;
@@ -72,8 +74,17 @@ public:
     void FillFrom(size_t From);
 
 private:
-    // Entry k - 1 counts the filled slots in [k - lowbit(k), k).
-    std::vector<uint32_t> tree_;
+    // The filled slots of run Run of level Level (a whole run).
+    size_t RunFilled(size_t Level, size_t Run) const;
+
+    // Slot s is filled when bit s % 64 of bits_[s / 64] is set.
+    std::vector<uint64_t> bits_;
+    // Level k cuts the slots into runs of 64^(k + 1) and the runs into groups of 64: entry r of
+    // levels_[k] counts the filled slots of the runs before run r in its group, and the entries
+    // past the last run fill its group with the largest count. The top level is one group.
+    std::vector<std::vector<int32_t>> levels_ = std::vector<std::vector<int32_t>>(1);
+    size_t size_ = 0;
+    size_t filled_ = 0;
 };
 
 // Chooses the item class of a collection: TCollection(ItemClass<TMyItem>).

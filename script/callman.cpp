@@ -73,23 +73,40 @@ void TStackList::SyncScope() const {
     if (ParamMan) ParamMan->SetCurrentScope(Count());
 }
 
+size_t TStackList::At(int Index) const {
+    if (Index < 0 || Index >= Count()) RaiseListIndexError(Index);
+    return static_cast<size_t>(Index);
+}
+
 TStack& TStackList::Push(std::unique_ptr<TStack> Frame) {
     if (Count() >= MaxCallDepth) throw EVelaError(Format("呼び出しの入れ子が深すぎます（%d段まで）", MaxCallDepth));
     if (!Frame) Frame = std::make_unique<TStack>();
-    TStack& frame = *Items(Add(std::move(Frame)));
+    frames_.push_back(std::move(Frame));
     SyncScope();
-    return frame;
+    return *frames_.back();
 }
 
 TStack& TStackList::Pop() {
     if (Count() == 0) throw EVelaError("スタックエラー");
-    holder_ = Extract(Count() - 1);
+    holder_ = std::move(frames_.back());
+    frames_.pop_back();
     SyncScope();
     return *holder_;
 }
 
+void TStackList::Delete(int Index) {
+    std::unique_ptr<TStack> gone = std::move(frames_[At(Index)]);
+    frames_.erase(frames_.begin() + Index);
+}
+
+void TStackList::FreeFrames() {
+    std::deque<std::unique_ptr<TStack>> frames;
+    frames.swap(frames_);
+    for (auto& frame : frames) frame.reset();
+}
+
 void TStackList::Clear() {
-    TObjList<TStack>::Clear();
+    FreeFrames();
     SyncScope();
 }
 

@@ -9,6 +9,7 @@
 #include "script/services.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <set>
 #include <string>
@@ -44,12 +45,20 @@ public:
 
 // The call stack (owning its frames), and the holder of the frame popped last. After each push,
 // pop and clear, the current scope of ParamMan is the frame count, so local variables belong to
-// the call depth that made them.
+// the call depth that made them. Removing a frame moves the frames on its shorter side only:
+// the bottom frame goes without moving the others.
 //
 // Record: the holder's frame record, u32 frame count, each frame from the bottom up.
-class TStackList : public TObjList<TStack> {
+class TStackList {
 public:
     TStackList() = default;
+    TStackList(const TStackList&) = delete;
+    TStackList& operator=(const TStackList&) = delete;
+    ~TStackList() { FreeFrames(); }
+
+    int Count() const { return static_cast<int>(frames_.size()); }
+    // The frame at Index, 0 the bottom (EListError outside the stack).
+    TStack* Items(int Index) const { return frames_[At(Index)].get(); }
     // Appends Frame (a new empty frame when nullptr), charged to the title's memory, and returns
     // it. A frame beyond MaxCallDepth raises EVelaError, one that does not fit EMemoryBudget; the
     // stack then stays as it was.
@@ -57,17 +66,25 @@ public:
     // Takes the top frame off into the holder and returns the holder (valid until the next
     // pop). EVelaError "スタックエラー" on an empty stack.
     TStack& Pop();
+    // Frees the frame at Index (EListError outside the stack); it is out of the stack before it
+    // is freed. The current scope stays.
+    void Delete(int Index);
     // The frame at the top; nullptr on an empty stack.
-    TStack* Top() const { return Count() ? Items(Count() - 1) : nullptr; }
-    void Clear() override;
+    TStack* Top() const { return Count() ? frames_.back().get() : nullptr; }
+    // Frees every frame, the bottom one first; the stack is empty before the first is freed.
+    void Clear();
 
     void SaveToStream(TStream& Stream) const;
     // Replaces the stack; EReadError on short or absurd input.
     void LoadFromStream(TStream& Stream);
 
 private:
+    // Index as a place in frames_; EListError outside the stack.
+    size_t At(int Index) const;
     void SyncScope() const;
+    void FreeFrames();
 
+    std::deque<std::unique_ptr<TStack>> frames_;
     std::unique_ptr<TStack> holder_ = std::make_unique<TStack>();
 };
 

@@ -1,6 +1,7 @@
 // The named-item hash collection: buckets against an independent Python reference, lookup
 // without regard to case (full-width letters too), positions and chains kept right through
-// renames, moves and deletes, derived item classes; and the typed scratch lists.
+// renames, moves and deletes, derived item classes; the counts of filled slots beneath the
+// positions; and the typed scratch lists.
 #include "core/hash.h"
 #include "core/stringlist.h"
 #include "core/sysutils.h"
@@ -262,6 +263,48 @@ TEST(THashCollection, DeletesFromTheFrontKeepOrderAndPositions) {
     items.Clear();
     EXPECT_EQ(items.Count(), 0);
     EXPECT_EQ(items.IndexOf(model.back()), -1);
+}
+
+// The counts of filled slots against a plain row, past the size where a third level of runs
+// begins (64^3 slots): after pushes, empties, pops back below it, a filled tail and pushes past
+// it again, every slot has the count before it and every filled one is found by that count.
+TEST(TFilledSlots, CountsAcrossLevels) {
+    constexpr size_t kThirdLevel = 64 * 64 * 64;
+    TFilledSlots slots;
+    std::vector<bool> model;
+    std::mt19937 rng(7);
+    const auto push = [&](size_t Count) {
+        for (size_t i = 0; i < Count; ++i) {
+            model.push_back(rng() % 4 != 0);
+            slots.Push(model.back());
+        }
+    };
+    const auto expectModel = [&](const char* Step) {
+        ASSERT_EQ(slots.Size(), model.size()) << Step;
+        size_t filled = 0;
+        for (size_t slot = 0; slot < model.size(); ++slot) {
+            ASSERT_EQ(slots.Before(slot), filled) << Step << " " << slot;
+            if (model[slot]) {
+                ASSERT_EQ(slots.Find(filled++), slot) << Step;
+            }
+        }
+    };
+    push(kThirdLevel + 1000);
+    for (int i = 0; i < 20000; ++i) {
+        const size_t slot = rng() % model.size();
+        if (!model[slot]) continue;
+        slots.Empty(slot);
+        model[slot] = false;
+    }
+    expectModel("emptied");
+    while (model.size() > kThirdLevel - 100) {
+        slots.Pop();
+        model.pop_back();
+    }
+    slots.FillFrom(kThirdLevel - 5000);
+    std::fill(model.begin() + kThirdLevel - 5000, model.end(), true);
+    push(2000);
+    expectModel("refilled");
 }
 
 TEST(THashCollection, AssignDisplayNameAndRanges) {

@@ -126,8 +126,8 @@ TEST_F(Frames, DeleteStackKeepsTheRunningPagesLocals) {
 }
 
 // A stack of frames whose depths each own an auto variable and a local "l": removing the bottom,
-// a middle and the top frame leaves every other depth its own variables, renumbered with their
-// frames, as lookups and a game save see them.
+// a middle and the top frame leaves the other frames in their order and every other depth its own
+// variables, renumbered with their frames, as lookups and a game save see them.
 TEST_F(Frames, DeleteStackAtAnyDepthKeepsTheOtherDepthsVariables) {
     constexpr int kFrames = 12;
     uint8_t deleteStack = 0;
@@ -136,7 +136,7 @@ TEST_F(Frames, DeleteStackAtAnyDepthKeepsTheOtherDepthsVariables) {
     Var("g", PT_INT).SetAsInt(-1);
     std::vector<int> made;  // of each depth left, the depth its variables were made at
     for (int depth = 0; depth <= kFrames; ++depth) {
-        if (depth) runner.Stack.Push();
+        if (depth) runner.Stack.Push().PageName = std::to_string(depth - 1);  // the depth it returns to
         TParamCollectionItem& local = Var("l", PT_INT);
         local.SetOwnerId(depth);
         local.SetLocal(true);
@@ -147,6 +147,8 @@ TEST_F(Frames, DeleteStackAtAnyDepthKeepsTheOtherDepthsVariables) {
     const auto expectDepths = [&](const char* Step) {
         ASSERT_EQ(runner.Stack.Count() + 1, static_cast<int>(made.size())) << Step;
         ASSERT_EQ(ParamMan->Count(), SysVarCount + 3 + 2 * static_cast<int>(made.size())) << Step;
+        for (int i = 0; i < runner.Stack.Count(); ++i)
+            EXPECT_EQ(runner.Stack.Items(i)->PageName, std::to_string(made[i])) << Step;
         for (int depth = 0; depth < static_cast<int>(made.size()); ++depth) {
             ParamMan->SetCurrentScope(depth);
             EXPECT_EQ(ParamMan->Find("l")->GetAsInt(), made[depth]) << Step;

@@ -34,6 +34,8 @@ std::string ReadStreamString(TStream& Stream) {
 }
 
 namespace {
+// The most bytes a copy holds in memory between its source and its destination.
+constexpr int64_t kMaxBuffer = 10 * 1024 * 1024;
 // Scalars are stored in the processor's little-endian layout.
 template <typename T>
 void WriteScalar(TStream& Stream, T Value, int64_t Bytes = sizeof(T)) {
@@ -72,9 +74,10 @@ int64_t CopyStreamData(TStream& Dest, TStream& Source, int64_t Count) {
         memory->Seek(n, soCurrent);
         return n;
     }
+    if (auto* memory = dynamic_cast<TMemoryStream*>(&Dest)) return ReadIntoMemory(*memory, Source, Count, kMaxBuffer);
     // One large buffer, smaller in 1 MiB steps when memory is short; the last step is refused
     // as any allocation is.
-    constexpr int64_t kMaxBuffer = 10 * 1024 * 1024, kStep = 1024 * 1024;
+    constexpr int64_t kStep = 1024 * 1024;
     int64_t bufferSize = std::min(Count, kMaxBuffer);
     std::unique_ptr<uint8_t[]> buffer;
     while (bufferSize > kStep) {
@@ -90,6 +93,31 @@ int64_t CopyStreamData(TStream& Dest, TStream& Source, int64_t Count) {
         Dest.WriteBuffer(buffer.get(), n);
         copied += n;
     }
+    return copied;
+}
+
+int64_t ReadIntoMemory(TMemoryStream& Dest, TStream& Source, int64_t Count, int64_t FirstPiece) {
+    const int64_t size = Dest.Size();
+    int64_t at = Dest.Position(), copied = 0;
+    // Dest ends after what was read, or as it was when nothing was.
+    const auto end = [&] {
+        Dest.SetSize(copied > 0 ? std::max(size, at) : size);
+        Dest.SetPosition(at);
+    };
+    try {
+        while (copied < Count) {
+            const int64_t piece = std::min({Count - copied, kMaxBuffer, std::max(FirstPiece, copied / 2)});
+            Dest.SetSize(std::max(size, at + piece));
+            const int64_t n = Source.Read(Dest.Memory() + at, piece);
+            if (n <= 0) break;
+            at += n;
+            copied += n;
+        }
+    } catch (...) {
+        end();
+        throw;
+    }
+    end();
     return copied;
 }
 

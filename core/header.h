@@ -46,6 +46,10 @@ long double ReadStreamExtended(TStream& Stream);
 // Source from its first byte. Returns the number of bytes really copied, which is less than
 // Count when Source ends early.
 int64_t CopyStreamData(TStream& Dest, TStream& Source, int64_t Count);
+// Reads up to Count bytes from Source's position straight into Dest's memory at its position,
+// until Source gives none; returns the number read. Dest grows ahead of what was read by a piece
+// of FirstPiece bytes, or half what was read when that is more, and never by more than 10 MiB.
+int64_t ReadIntoMemory(TMemoryStream& Dest, TStream& Source, int64_t Count, int64_t FirstPiece);
 
 // ---- Points and rectangles ----
 

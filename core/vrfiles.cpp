@@ -474,7 +474,7 @@ void TVrFileCollection::ReadEntry(const TVrFile& File, TStream& Dest) {
 
 void TVrFileCollection::ReadFile(TStream& Dest, const std::string& Name) {
     auto* memory = dynamic_cast<TMemoryStream*>(&Dest);
-    if (memory) memory->Clear();
+    if (memory) memory->SetSize(0);
     const int index = IndexOf(Name);
     if (index >= 0 && (archiveStream_ || GetFile(index).DataSource)) {
         ReadEntry(GetFile(index), Dest);

@@ -82,8 +82,8 @@ public:
     // raises EVrFileError and leaves the collection empty and closed.
     void Open(const std::string& FileName);
 
-    // The entry's uncompressed bytes into Dest (a memory Dest is emptied first), Dest then at
-    // position 0. An entry not in the archive is read from BaseFolder + Name on disk, never from
+    // The entry's uncompressed bytes into Dest (a memory Dest is emptied first, keeping its
+    // room), Dest then at position 0. An entry not in the archive is read from BaseFolder + Name on disk, never from
     // outside BaseFolder. EVrFileError "%s:ファイルがありません" when neither holds it; a
     // damaged entry raises EVrFileError naming the archive and the entry; one whose inflated bytes pass
     // the memory budget raises EMemoryBudget into a memory Dest and the archive's EVrFileError

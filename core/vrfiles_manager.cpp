@@ -260,7 +260,7 @@ bool TVrFileManager::FileExists(const std::string& Name) const {
 }
 
 void TVrFileManager::ReadFile(TStream& Dest, const std::string& Name) {
-    if (auto* memory = dynamic_cast<TMemoryStream*>(&Dest)) memory->Clear();
+    if (auto* memory = dynamic_cast<TMemoryStream*>(&Dest)) memory->SetSize(0);
     if (const std::string path = BaseFolderFile(Name); !path.empty()) return LoadDiskFile(Dest, path);
     if (TVrFileCollection* archive = ArchiveWithData(Name)) return archive->ReadFile(Dest, Name);
     if (const std::string path = DiscFile(Name); !path.empty()) return LoadDiskFile(Dest, path);

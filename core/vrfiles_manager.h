@@ -127,8 +127,9 @@ public:
     // or under a disc root (asked in that order).
     bool FileExists(const std::string& Name) const;
     // The content of Name from the base folder, else the first archive with data for it, else
-    // the first disc root that holds it. A memory Dest is emptied first; Dest ends at position
-    // 0. EVrFileError "%s:ファイルがありません" when nothing holds it.
+    // the first disc root that holds it. A memory Dest is emptied first (keeping its room for
+    // the content); Dest ends at position 0. EVrFileError "%s:ファイルがありません" when nothing
+    // holds it.
     void ReadFile(TStream& Dest, const std::string& Name);
     // A real file holding Name: the base folder's, else (for a name an archive holds) its work
     // file (LockWorkFile), else the first disc root's, else Name itself. Raises only when a work

@@ -4,6 +4,7 @@
 #include "core/membudget.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 namespace {
@@ -96,7 +97,8 @@ int64_t TZCompressionStream::Seek(int64_t Offset, TSeekOrigin Origin) {
 
 // ---- TZDecompressionStream ----
 
-TZDecompressionStream::TZDecompressionStream(TStream& Source) : TCustomZStream(Source), start_(Source.Position()) {
+TZDecompressionStream::TZDecompressionStream(TStream& Source)
+    : TCustomZStream(Source), start_(Source.Position()), memorySource_(dynamic_cast<TMemoryStream*>(&Source)) {
     int rc = inflateInit(&z_);
     if (rc < 0) throw EZDecompressionError(zError(rc));
 }
@@ -108,9 +110,16 @@ int64_t TZDecompressionStream::Read(void* Buffer, int64_t Count) {
     int64_t done = 0;
     while (done < Count && !ended_) {
         if (z_.avail_in == 0) {
-            int64_t n = stream_.Read(buffer_.get(), kBufferSize);
+            // A memory source is inflated where it lies.
+            const int64_t n = memorySource_ ? std::min(memorySource_->Remaining(), kMaxPiece)
+                                            : stream_.Read(buffer_.get(), kBufferSize);
             if (n <= 0) throw EZDecompressionError(zError(Z_BUF_ERROR));  // the source ended first
-            z_.next_in = buffer_.get();
+            if (memorySource_) {
+                z_.next_in = memorySource_->Memory() + memorySource_->Position();
+                memorySource_->Seek(n, soCurrent);
+            } else {
+                z_.next_in = buffer_.get();
+            }
             z_.avail_in = static_cast<uInt>(n);
         }
         uInt room = Piece(Count - done);
@@ -172,14 +181,18 @@ void DecompressStream(TStream& Source, TStream& Dest) {
     constexpr int64_t kChunk = TCustomZStream::kBufferSize;
     Source.SetPosition(0);
     TZDecompressionStream z(Source);
+    // A few stored bytes can stand for a thousand times as many inflated. A memory stream, which
+    // takes the inflated bytes straight into its room, is held to the title's memory as it grows;
+    // any other (a work file) is held to the same bound while it is written, so that such an
+    // entry cannot fill the disk either.
+    if (auto* memory = dynamic_cast<TMemoryStream*>(&Dest)) {
+        ReadIntoMemory(*memory, z, INT64_MAX, kChunk);
+        return;
+    }
     std::vector<Bytef> chunk(kChunk);
-    // A few stored bytes can stand for a thousand times as many inflated. A memory stream is
-    // held to the title's memory as it grows; any other (a work file) is held to the same bound
-    // while it is written, so that such an entry cannot fill the disk either.
-    const bool inMemory = dynamic_cast<TMemoryStream*>(&Dest) != nullptr;
     int64_t written = 0;
     while (int64_t n = z.Read(chunk.data(), kChunk)) {
-        if (!inMemory && (written += n) > MemoryLimit()) throw EInflatedTooLarge();
+        if ((written += n) > MemoryLimit()) throw EInflatedTooLarge();
         Dest.WriteBuffer(chunk.data(), n);
     }
 }

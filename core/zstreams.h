@@ -70,8 +70,8 @@ private:
 };
 
 // Inflates the zlib stream that begins at Source's position. Input is read in blocks of 65,536
-// bytes; when the zlib stream ends, Source is moved back to the first byte after it and later
-// reads give 0. When Source runs out before the zlib stream ends, or the data is corrupt, Read
+// bytes, or inflated where it lies in a memory Source (which must not change meanwhile); when
+// the zlib stream ends, Source is moved back to the first byte after it and later reads give 0. When Source runs out before the zlib stream ends, or the data is corrupt, Read
 // raises EZDecompressionError (zlib's message), so truncated data is never taken for whole.
 // Seeking: to 0 from the beginning restarts at the position Source had when this reader was
 // made; forward from the current position reads and discards; anything else raises.
@@ -86,6 +86,7 @@ public:
 
 private:
     int64_t start_;  // Source's position at the start of the zlib stream
+    TMemoryStream* memorySource_;  // Source when it is a memory stream, read where its bytes lie
     bool ended_ = false;
 };
 

@@ -626,20 +626,27 @@ private:
     void StartTraversal();
 };
 
-// True LZW with a hashed string table of 8,009 slots.
+// True LZW with a hashed string table of 16,384 slots, probed one slot on at a time: it holds at
+// most 4,093 strings, so at least three quarters of its slots stay free.
 class TLZWEncoder : public TGifEncoder {
 protected:
     void Compress() override;
 
 private:
-    static constexpr int32_t kHashSize = 8009;
+    static constexpr int kHashBits = 14;
+    static constexpr uint32_t kHashSize = 1u << kHashBits;
     // (prefix << 8 | pixel) << 12 | code; kEmpty for a free slot.
     static constexpr uint32_t kEmpty = 0xFFFFFFFF;
     std::vector<uint32_t> table_;
     int32_t nextCode_ = 0;
 
     void ClearTable();
-    int32_t Slot(int32_t Key) const;
+    // The home slot of the string of Prefix and Pixel: the prefix code across a spread of the
+    // pixel's bits. The pixel's part is worked out apart from the code found for the string
+    // before, which leaves one exclusive or between that look-up and the next.
+    static uint32_t Slot(int32_t Prefix, int32_t Pixel) {
+        return uint32_t(Prefix) ^ uint32_t(Pixel) * 0x9E3779B1u >> (32 - kHashBits);
+    }
     // Output with the code size following the table.
     void OutputCode(int32_t Code);
 };

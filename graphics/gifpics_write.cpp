@@ -292,11 +292,6 @@ bool TGifEncoder::NextRun(const uint8_t*& Pixels, int32_t& Count) {
 
 // ---- LZW ----
 
-int32_t TLZWEncoder::Slot(int32_t Key) const {
-    const auto key = uint32_t(Key);
-    return int32_t(((key >> 4) ^ key) % uint32_t(kHashSize));
-}
-
 void TLZWEncoder::ClearTable() {
     std::fill(table_.begin(), table_.end(), kEmpty);
     nextCode_ = baseCode_;
@@ -316,7 +311,6 @@ void TLZWEncoder::OutputCode(int32_t Code) {
 void TLZWEncoder::Compress() {
     table_.assign(kHashSize, kEmpty);
     ClearTable();
-    justCleared_ = true;
     OutputCode(clearCode_);
     const uint8_t* pixels;
     int32_t count;
@@ -327,27 +321,21 @@ void TLZWEncoder::Compress() {
     for (;;) {
         for (; at < count; ++at) {
             const int32_t pixel = pixels[at];
-            const int32_t key = prefix << 8 | pixel;
-            int32_t slot = Slot(key);
-            const int32_t step = slot == 0 ? 1 : kHashSize - slot;
+            const auto key = uint32_t(prefix << 8 | pixel);
+            uint32_t slot = Slot(prefix, pixel);
             uint32_t entry;
-            while ((entry = table[slot]) != kEmpty && entry >> 12 != uint32_t(key)) {
-                slot -= step;
-                if (slot < 0) slot += kHashSize;
-            }
+            while ((entry = table[slot]) != kEmpty && entry >> 12 != key) slot = (slot + 1) & (kHashSize - 1);
             if (entry != kEmpty) {
                 prefix = int32_t(entry & 0xFFF);
                 continue;
             }
-            justCleared_ = false;
             OutputCode(prefix);
             prefix = pixel;
             if (nextCode_ >= 4095) {
                 ClearTable();
-                justCleared_ = true;
                 OutputCode(clearCode_);
             } else {
-                table[slot] = uint32_t(key) << 12 | uint32_t(nextCode_++);
+                table[slot] = key << 12 | uint32_t(nextCode_++);
             }
         }
         if (!NextRun(pixels, count)) break;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <new>
 #include <numeric>
 #include <utility>
@@ -53,17 +54,21 @@ int CellsBelow(int Level) { return 1 << (3 * (kLeafLevel - Level)); }
 // red, green and blue of its pixels and their number. A stretch of a row is mapped first and summed
 // after, so that the sums do not wait on the palette indexes. A pixel goes into two words of two
 // 32-bit lanes each (red and green; blue and the pixel), which hold kLanePixels pixels before they
-// are drained into the 64-bit totals.
+// are drained into the 64-bit totals. Each leaf has kCopies such pairs of words side by side in one
+// cache line, a pixel going into the copy of its place in the row: neighbours of the same leaf add
+// into different words instead of each waiting for the one before.
 std::vector<std::array<int64_t, 4>> MapToLeaves(const TDIB& Bitmap, const uint8_t* PaletteIndex, size_t Leaves,
                                                 TDIB& Result) {
     constexpr int64_t kLanePixels = 0xFFFFFFFF / 0xFF;
-    std::vector<std::array<uint64_t, 2>> lanes(Leaves);
+    constexpr size_t kCopies = 4;
+    std::vector<std::array<uint64_t, 2>> lanes(Leaves * kCopies);
     std::vector<std::array<int64_t, 4>> sums(Leaves);
     const auto drain = [&] {
-        for (size_t i = 0; i < Leaves; ++i) {
+        for (size_t i = 0; i < lanes.size(); ++i) {
             const auto [redGreen, bluePixels] = std::exchange(lanes[i], {});
-            sums[i][0] += int64_t(redGreen >> 32), sums[i][1] += int64_t(redGreen & 0xFFFFFFFF);
-            sums[i][2] += int64_t(bluePixels >> 32), sums[i][3] += int64_t(bluePixels & 0xFFFFFFFF);
+            std::array<int64_t, 4>& sum = sums[i / kCopies];
+            sum[0] += int64_t(redGreen >> 32), sum[1] += int64_t(redGreen & 0xFFFFFFFF);
+            sum[2] += int64_t(bluePixels >> 32), sum[3] += int64_t(bluePixels & 0xFFFFFFFF);
         }
     };
     const int32_t width = Bitmap.Width();
@@ -77,8 +82,9 @@ std::vector<std::array<int64_t, 4>> MapToLeaves(const TDIB& Bitmap, const uint8_
             for (int32_t x = start; x < end; ++x) out[x] = PaletteIndex[CellOf(in + 3 * x)];
             for (std::array<uint64_t, 2>* const lane = lanes.data(); start < end; ++start) {
                 const uint8_t* const pixel = in + 3 * start;
-                lane[out[start]][0] += uint64_t(pixel[2]) << 32 | pixel[1];
-                lane[out[start]][1] += uint64_t(pixel[0]) << 32 | 1;
+                std::array<uint64_t, 2>& words = lane[out[start] * kCopies + size_t(start) % kCopies];
+                words[0] += uint64_t(pixel[2]) << 32 | pixel[1];
+                words[1] += uint64_t(pixel[0]) << 32 | 1;
             }
             if (room == 0) {
                 drain();
@@ -254,7 +260,16 @@ void TOctree::Join(int Cell) {
     const size_t run = size_t(Cell) >> 3;
     int32_t& node = runNode_[run];
     if (node == kNoNode) {
-        for (node = kRoot; !Node(node).IsLeaf && Node(node).Level < kLastLevel;) {
+        // The way down starts below the root when a run under the same node of level 4 has its
+        // node: from that node's parent, or from that node when it is a leaf above level 5 (whose
+        // cells take in this run too).
+        int32_t start = kRoot;
+        for (size_t beside = run & ~size_t(7); beside <= (run | 7); ++beside)
+            if (const int32_t other = runNode_[beside]; other != kNoNode) {
+                start = Node(other).Level == kLastLevel ? Node(other).Parent : other;
+                break;
+            }
+        for (node = start; !Node(node).IsLeaf && Node(node).Level < kLastLevel;) {
             const int slot = Slot(Cell, Node(node).Level);
             const int32_t child = Node(node).Children[size_t(slot)];
             node = child != kNoNode ? child : NewChild(node, slot);
@@ -332,9 +347,12 @@ void TOctree::Flush() {
     for (size_t word = 0; word < pendingRuns_.size(); ++word)
         for (uint64_t bits = std::exchange(pendingRuns_[word], 0); bits != 0; bits &= bits - 1) {
             const size_t run = word * 64 + size_t(std::countr_zero(bits));
-            int32_t count = 0;
-            for (uint8_t* cell = &pending_[run * 8]; cell < &pending_[run * 8 + 8]; ++cell)
-                count += int32_t(std::exchange(*cell, 0));
+            // The run's eight counts read as one word: bytes added in pairs, then the pairs.
+            uint64_t counts;
+            std::memcpy(&counts, &pending_[run * 8], sizeof counts);
+            std::memset(&pending_[run * 8], 0, sizeof counts);
+            counts = (counts & 0x00FF00FF00FF00FF) + (counts >> 8 & 0x00FF00FF00FF00FF);
+            int32_t count = int32_t(counts * 0x0001000100010001 >> 48);
             TOctreeNode& node = Node(runNode_[run]);
             count += std::exchange(node.Carried, 0);
             if (!node.IsLeaf) {

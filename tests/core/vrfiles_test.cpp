@@ -324,6 +324,22 @@ TEST_F(VrArchive, NamesMatchWithoutRegardToCase) {
     EXPECT_EQ(c.IndexOf("a.txt"), -1);
 }
 
+// The stream keeps its room from entry to entry: each read leaves exactly the entry's bytes,
+// whether raw or inflated, larger or smaller than the one before.
+TEST_F(VrArchive, OneMemoryStreamTakesEntryAfterEntry) {
+    Pack("game.dat", {});
+    TVrFileCollection c;
+    c.Open(Program("game.dat"));
+    const auto expected = Expected();
+    TMemoryStream m;
+    for (const char* name : {"sub\\Big.WAV", "a.txt", "empty.wav", "noise.txt", "sub\\Big.WAV", "a.txt"}) {
+        m.SetPosition(m.Size());
+        c.ReadFile(m, name);
+        EXPECT_EQ(m.Position(), 0) << name;
+        EXPECT_EQ(Bytes(m), expected.at(name)) << name;
+    }
+}
+
 TEST_F(VrArchive, RangeStreamsShowStoredBytes) {
     Pack("game.dat", {});
     TVrFileCollection c;

@@ -166,11 +166,12 @@ std::string ObjectLoop(const std::string& Command, const std::string& Props, int
 const std::string OggSound = R"("SOURCE": "\"a.ogg\"")";
 
 // Loops of live Ogg sounds, and of captions of one 1000-pixel character, that never wait are
-// refused with the title's memory message at their line: what the decoders and FreeType (C
-// libraries) hold is counted, so that the player stays well within what it would reach if they
-// were not (above 170 MB; under AddressSanitizer, whose redzones, shadow and quarantine more than
-// double a heap of small blocks, that much more again; its quarantine of freed blocks is kept
-// small). Sounds made and deleted at once in such a loop are never refused.
+// refused with the title's memory message (at their line when a command took the last byte): what
+// the decoders and FreeType (C libraries) hold is counted, so that the player stays well within
+// what it would reach if they were not (above 170 MB; under AddressSanitizer, whose redzones,
+// shadow and quarantine more than double a heap of small blocks, that much more again; its
+// quarantine of freed blocks is kept small). Sounds made and deleted at once in such a loop are
+// never refused.
 TEST(BusyScript, LoopsOfSoundsAndLargeTextEndAtTheMemoryLimitUnlessDeleted) {
 #ifdef __SANITIZE_ADDRESS__
     constexpr int64_t boundKiB = 375 << 10;
@@ -188,10 +189,14 @@ TEST(BusyScript, LoopsOfSoundsAndLargeTextEndAtTheMemoryLimitUnlessDeleted) {
         ASSERT_TRUE(player.Started());
         const int64_t peakKiB = PeakResidentKiB(player);
         EXPECT_TRUE(player.ExitedWith(1)) << command;
-        EXPECT_NE(FileText(title + "errors.txt")
-                      .find(platform::Cp932ToUtf8("start.vsb(4):タイトルのメモリを使い切りました")),
-                  std::string::npos)
-            << FileText(title + "errors.txt");
+        // The refusal names the loop's line when a command took the last byte; the sounds'
+        // decoding between commands may take it instead, and then no line is named.
+        const std::string errors = FileText(title + "errors.txt");
+        EXPECT_NE(errors.find(platform::Cp932ToUtf8("タイトルのメモリを使い切りました")), std::string::npos)
+            << command << ": " << errors;
+        if (errors.find(".vsb(") != std::string::npos) {
+            EXPECT_NE(errors.find("start.vsb(4):"), std::string::npos) << command << ": " << errors;
+        }
         EXPECT_GT(peakKiB, 0);
         EXPECT_LT(peakKiB, boundKiB) << command;
     }

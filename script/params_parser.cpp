@@ -248,7 +248,7 @@ void SetUpElement(TParamCollectionItem& Item, const TOpeData& Op) {
 
 // 32-bit arithmetic that wraps; division truncates toward zero, shifts take the count mod 32
 // and shift right logically.
-int32_t IntResult(uint8_t Code, int32_t A, int32_t B) {
+[[gnu::always_inline]] inline int32_t IntResult(uint8_t Code, int32_t A, int32_t B) {
     const auto a = static_cast<uint32_t>(A), b = static_cast<uint32_t>(B);
     switch (Code) {
         case ocPlus: return static_cast<int32_t>(a + b);
@@ -649,6 +649,17 @@ private:
     bool SlotNamedInTable(TParamCollection& Vars);
     // Runs operation I; the number of operations after it that it ran too.
     size_t RunOp(size_t I);
+    // RunOp's own path for int arithmetic and copies between plain int scalars, written straight
+    // into an int destination: what RunOp gives, or -1 when it does not apply (nothing done).
+    int RunIntOp(size_t I);
+    // The int a plain int scalar operand holds, nullptr for any other operand or a temporary not
+    // yet created in this run.
+    const int32_t* LiveIntOf(const TOperand& Operand);
+    // The element of a destination variable that is a plain int scalar, else nullptr.
+    int32_t* IntOfVariable(uint32_t Binding) {
+        TParamInt* value = bindings_[Binding].IntValue();
+        return value ? value->ScalarElement() : nullptr;
+    }
     // EParamError when the operand's variable or temporary does not exist.
     void Resolve(const TOperand& Operand);
     // Binds the view of a resolved operand.
@@ -842,9 +853,12 @@ bool TExprPlan::SlotNamedInTable(TParamCollection& Vars) {
     return false;
 }
 
-void TExprPlan::Run() {
+[[gnu::always_inline]] inline void TExprPlan::Run() {
     for (TSlot& slot : slots_) slot.Live = false;
-    for (size_t i = 0; i < ops_.size(); ++i) i += RunOp(i);
+    for (size_t i = 0, count = ops_.size(); i < count; ++i) {
+        const int ran = RunIntOp(i);
+        i += ran >= 0 ? static_cast<size_t>(ran) : RunOp(i);
+    }
 }
 
 const TCustomParam* TExprPlan::ResultValue() const {
@@ -872,18 +886,46 @@ void TExprPlan::BindView(const TOperand& Operand, TOperandView& View) {
     }
 }
 
-const int32_t* TExprPlan::IntOf(const TOperand& Operand) {
+[[gnu::always_inline]] inline const int32_t* TExprPlan::IntOf(const TOperand& Operand) {
     switch (Operand.Kind) {
         case TOperand::Literal: return Operand.IsInt ? &Operand.Int : nullptr;
-        case TOperand::Variable: {
-            TParamInt* value = bindings_[Operand.Index].IntValue();
-            return value ? value->ScalarElement() : nullptr;
-        }
+        case TOperand::Variable: return IntOfVariable(Operand.Index);
         default: {
             const TValue& held = *slots_[Operand.Index].Held;
             return held.Type == PT_INT ? static_cast<TParamInt&>(*held.Value).ScalarElement() : nullptr;
         }
     }
+}
+
+[[gnu::always_inline]] inline const int32_t* TExprPlan::LiveIntOf(const TOperand& Operand) {
+    return Operand.Kind == TOperand::Slot && !slots_[Operand.Index].Live ? nullptr : IntOf(Operand);
+}
+
+[[gnu::always_inline]] inline int TExprPlan::RunIntOp(size_t I) {
+    const TOp& op = ops_[I];
+    if (op.Kernel != TOp::Int && op.Kernel != TOp::Copy) return -1;
+    // An operand to spare is still looked up, by RunOp.
+    if (op.Count != (op.Kernel == TOp::Copy ? 1u : 2u)) return -1;
+    const TOperand* args = operands_.data() + op.First;
+    const int32_t* a = LiveIntOf(args[0]);
+    const int32_t* b = op.Kernel == TOp::Copy ? a : LiveIntOf(args[1]);
+    if (!a || !b) return -1;
+    int32_t* dest;
+    if (op.FuseCopy)
+        dest = IntOfVariable(ops_[I + 1].Dest.Index);
+    else if (op.Dest.Kind == TOperand::Variable)
+        dest = IntOfVariable(op.Dest.Index);
+    else if (op.Dest.Index != result_ && slots_[op.Dest.Index].Held->Type == PT_INT)
+        // A temporary that already holds an int takes the value without being made afresh: it
+        // cannot be seen if the computation fails.
+        dest = static_cast<TParamInt&>(*slots_[op.Dest.Index].Held->Value).ScalarElement();
+    else
+        return -1;
+    if (!dest) return -1;
+    *dest = op.Kernel == TOp::Copy ? *a : IntResult(op.Code, *a, *b);
+    if (op.FuseCopy) return 1;
+    if (op.Dest.Kind == TOperand::Slot) slots_[op.Dest.Index].Live = true;
+    return 0;
 }
 
 template <class P>
@@ -955,28 +997,13 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
                 return 0;
             }
             if (Op.FuseCopy) {
+                // RunIntOp found the copy's variable missing or not a plain int: the copy runs
+                // on its own.
                 const int32_t result = IntResult(code, *a, *b);
                 const TOp& next = ops_[I + 1];
-                TParamBinding& target = bindings_[next.Dest.Index];
-                if (!target.Item()) RaiseMissing(*next.Dest.Name);
-                if (int32_t* d = ScalarOfDest<TParamInt>(next, target.Item()->Value(), PT_INT)) {
-                    *d = result;
-                    return 1;
-                }
+                if (!bindings_[next.Dest.Index].Item()) RaiseMissing(*next.Dest.Name);
                 *static_cast<TParamInt&>(Destination(Op, PT_INT)).ScalarElement() = result;
                 return 0;
-            }
-            if (Op.Dest.Kind == TOperand::Slot && Op.Dest.Index != result_) {
-                // A temporary that already holds an int takes the value without being made
-                // afresh: it cannot be seen if the computation fails.
-                TSlot& slot = slots_[Op.Dest.Index];
-                TValue& held = *slot.Held;
-                int32_t* d = held.Type == PT_INT ? static_cast<TParamInt&>(*held.Value).ScalarElement() : nullptr;
-                if (d) {
-                    *d = Op.Kernel == TOp::Copy ? *a : IntResult(code, *a, *b);
-                    slot.Live = true;
-                    return 0;
-                }
             }
             dest = &Destination(Op, PT_INT);
             if (int32_t* d = ScalarOfDest<TParamInt>(Op, *dest, PT_INT)) {
@@ -1044,7 +1071,7 @@ TExprPlan* TVelaParser::Plan() {
     return plan_.get();
 }
 
-void TVelaParser::TakeResult(const TCustomParam* Value) {
+[[gnu::always_inline]] inline void TVelaParser::TakeResult(const TCustomParam* Value) {
     hasResult_ = false;
     if (!Value) return;
     const TParamType type = Value->ParamType();

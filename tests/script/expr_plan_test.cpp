@@ -113,6 +113,27 @@ TEST_F(Plans, TemporariesAreFoundByTheirExactNames) {
     }
 }
 
+// A temporary read before the run writes it (____1, written last) stops the run, even when the
+// value object it shares with an earlier temporary (____0) holds that one's int.
+TEST_F(Plans, TemporariesReadBeforeTheyAreWrittenStopTheRun) {
+    Declare("x", PT_INT, 0);
+    TVelaParser stored, expression;
+    const auto add = [&stored](uint8_t Code, const char* Dest, std::unique_ptr<TCustomParam> A,
+                               std::unique_ptr<TCustomParam> B) {
+        TOpeData& op = *stored.Items(stored.Add(std::make_unique<TOpeData>()));
+        op.Code = Code;
+        op.Dest = Dest;
+        op.Args.push_back(std::move(A));
+        if (B) op.Args.push_back(std::move(B));
+    };
+    add(ocPlus, "____0", OperandValue("1"), OperandValue("1"));
+    add(ocPlus, "x", std::make_unique<TParamVar>("____0"), OperandValue("5"));
+    add(ocTo, "x", std::make_unique<TParamVar>("____1"), nullptr);
+    add(ocTo, "____1", OperandValue("3"), nullptr);
+    expression.Assign(stored);
+    EXPECT_EQ(Run(expression), "7");
+}
+
 // Only what can change a lookup renews the cached ones: not a scope change without locals, nor
 // a variable of another name.
 TEST_F(Plans, GenerationsMoveOnlyForWhatCanChangeALookup) {

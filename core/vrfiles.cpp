@@ -49,6 +49,11 @@ bool ReadValue(TNxBigStream& Stream, T& Value) {
     return Stream.Read(&Value, sizeof Value) == static_cast<int64_t>(sizeof Value);
 }
 
+// Writes Count bytes of Data at Stream's position, all of them or EWriteError.
+void WriteBytes(TNxBigStream& Stream, const void* Data, int64_t Count) {
+    if (Count > 0 && Stream.Write(Data, Count) != Count) throw EWriteError();
+}
+
 // Writes the whole of Source (from its first byte) at Stream's position.
 void WriteAll(TNxBigStream& Stream, TStream& Source) {
     Source.SetPosition(0);
@@ -75,8 +80,7 @@ public:
     }
     // All the bytes, at Stream's position.
     void WriteTo(TNxBigStream& Stream) const {
-        const auto count = static_cast<int64_t>(bytes_.size());
-        if (Stream.Write(bytes_.data(), count) != count) throw EWriteError();
+        WriteBytes(Stream, bytes_.data(), static_cast<int64_t>(bytes_.size()));
     }
 
 private:
@@ -405,7 +409,7 @@ void TVrFileCollection::CopyLargeEntry(TVrFile& File, TNxBigStream& Stream, int6
         const int64_t count = std::min(left, kCopyRun);
         if (archiveStream_->Read(buffer.data(), count) != count) throw CutShort(File);
         crc = crc32_z(crc, buffer.data(), static_cast<size_t>(count));
-        if (Stream.Write(buffer.data(), count) != count) throw EWriteError();
+        WriteBytes(Stream, buffer.data(), count);
         left -= count;
     }
     if (TakesStoredCrc(File)) SetCrc(File, crc);
@@ -445,7 +449,7 @@ size_t TVrFileCollection::WriteEntries(std::span<TVrFile* const> Files, TNxBigSt
         if (TakesStoredCrc(*file)) SetCrc(*file, crc32_z(0, data + at, static_cast<size_t>(file->Size)));
         at += file->Size;
     }
-    if (bytes > 0 && Stream.Write(data, bytes) != bytes) throw EWriteError();
+    WriteBytes(Stream, data, bytes);
     return count;
 }
 

@@ -60,6 +60,10 @@ int64_t TMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
     return position_;
 }
 
+void TMemoryStream::Reserve(int64_t Bytes) {
+    if (Bytes > 0) ReserveFor(data_, Bytes);
+}
+
 void TMemoryStream::SetSize(int64_t NewSize) {
     if (NewSize < 0) NewSize = 0;
     if (static_cast<uint64_t>(NewSize) > data_.size()) {

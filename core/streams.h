@@ -64,6 +64,8 @@ public:
 
     uint8_t* Memory() { return data_.data(); }
     const uint8_t* Memory() const { return data_.data(); }
+    // Room for Bytes in all, so that writes up to there neither move the bytes nor clear room.
+    void Reserve(int64_t Bytes);
     void Clear();
     // Replaces the content with the whole of Source (from its position 0) / writes all of it.
     void LoadFromStream(TStream& Source);

@@ -249,10 +249,11 @@ void TFormView::FinalizeSystem() {
 // ---- The message loop ----
 
 void TFormView::EndWithError(const std::string& Text) {
+    // The close is posted first: the player ends even when the report cannot be made.
     failed_ = true;
     SetTerminating(true);
-    ReportMessage(Display, "警告", Text, platform::MessageIcon::Warning);
     PostClose();
+    ReportMessage(Display, "警告", Text, platform::MessageIcon::Warning);
 }
 
 void TFormView::PostClose() {

@@ -162,6 +162,10 @@ TBudgetRefusal::TBudgetRefusal() { ++refusing; }
 
 TBudgetRefusal::~TBudgetRefusal() { --refusing; }
 
+TBudgetRefusalLifted::TBudgetRefusalLifted() : opened_(refusing) { refusing = 0; }
+
+TBudgetRefusalLifted::~TBudgetRefusalLifted() { refusing = opened_; }
+
 bool TryChargeMemory(int64_t Bytes) noexcept {
     if (Bytes <= 0) return true;
     const int64_t most = MemoryLimit();

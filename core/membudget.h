@@ -68,6 +68,20 @@ public:
     TBudgetRefusal& operator=(const TBudgetRefusal&) = delete;
 };
 
+// While one lives on a thread, nothing there is refused, whatever refusing scopes are open around
+// it: what tells the user why the player ends (a refusal's own message among them) is made
+// however much the title holds.
+class TBudgetRefusalLifted {
+public:
+    TBudgetRefusalLifted();
+    ~TBudgetRefusalLifted();
+    TBudgetRefusalLifted(const TBudgetRefusalLifted&) = delete;
+    TBudgetRefusalLifted& operator=(const TBudgetRefusalLifted&) = delete;
+
+private:
+    int opened_;  // the refusing scopes open when it began
+};
+
 // Explicit charges, for what the budget should hold beside the heap. TryChargeMemory
 // takes Bytes (0 or more) from the budget; false, taking nothing, when that would pass the limit.
 bool TryChargeMemory(int64_t Bytes) noexcept;

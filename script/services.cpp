@@ -30,8 +30,8 @@ void TScriptHost::ClearGameTables() {
 
 void TScriptHost::EndWithError(const std::string& Text) {
     SetTerminating(true);
-    ShowWarning(Text);
     RequestClose();
+    ShowWarning(Text);
 }
 
 void CreateScriptServices() {

@@ -68,7 +68,7 @@ TEST_F(MemoryBudget, PlainContainersAreCountedAndRefusedPastTheLimit) {
 
 // Outside a refusing scope (another thread, the code around the title's commands) an allocation
 // past the limit is made and counted; the next one inside a refusing scope is refused. Nothing is
-// refused while an exception unwinds.
+// refused while an exception unwinds, nor while the refusal is lifted.
 TEST_F(MemoryBudget, OnlyARefusingScopeRefusesAndNeverWhileUnwinding) {
     LimitAbove(4 * kMiB);
     std::vector<char> here(8 * kMiB), there;
@@ -77,6 +77,12 @@ TEST_F(MemoryBudget, OnlyARefusingScopeRefusesAndNeverWhileUnwinding) {
     EXPECT_FALSE(MemoryRefused());
     {
         const TBudgetRefusal refusing;
+        EXPECT_THROW(std::string(100000, 'x'), EMemoryBudget);
+        {
+            // The message that tells of the end is made whatever the title holds.
+            const TBudgetRefusalLifted telling;
+            EXPECT_EQ(std::string(100000, 'x').size(), 100000u);
+        }
         EXPECT_THROW(std::string(100000, 'x'), EMemoryBudget);
     }
 

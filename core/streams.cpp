@@ -152,8 +152,8 @@ void TFileStream::Flush() {
 namespace {
 
 // The part file Part of FileName written through Write (a title's file charged to the disk
-// budget) and flushed; its size.
-int64_t WritePart(const std::string& Part, const std::string& FileName, bool Charged,
+// budget), flushed to the disc when Sync; its size.
+int64_t WritePart(const std::string& Part, const std::string& FileName, bool Charged, bool Sync,
                   const std::function<void(TStream&)>& Write) {
     TFileStream file(Part, fmCreate, FileName);
     if (Charged) {
@@ -162,7 +162,7 @@ int64_t WritePart(const std::string& Part, const std::string& FileName, bool Cha
     } else {
         Write(file);
     }
-    file.Flush();
+    if (Sync) file.Flush();
     return file.Size();
 }
 
@@ -175,7 +175,7 @@ void WriteFileReplacing(const std::string& FileName, const std::function<void(TS
     platform::fs::DeleteFile(part);
     int64_t size = 0;
     try {
-        size = WritePart(part, FileName, charged, Write);
+        size = WritePart(part, FileName, charged, platform::fs::StampOfFile(FileName).has_value(), Write);
     } catch (...) {
         platform::fs::DeleteFile(part);
         throw;

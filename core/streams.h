@@ -112,7 +112,8 @@ private:
 
 // Writes the file FileName by way of FileName + ".$$$" beside it: Write fills that file (made
 // new: one left by a write that was cut off is removed first), which is then flushed to the disc
-// and renamed over FileName. A failure at any step deletes the partial
+// when a file stands at FileName (the sync keeps its bytes whole through a crash; a new name has
+// none to keep) and renamed over FileName. A failure at any step deletes the partial
 // file, leaves FileName as it was and raises: EFCreateError naming FileName (never the partial
 // file) when the file cannot be made or renamed, else the error of Write or of the flush. Inside
 // a TTitleFiles scope the file is the title's, held to its disk budget (core/diskbudget.h).

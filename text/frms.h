@@ -205,7 +205,7 @@ public:
     // that would close a loop of parents, leaves the track without one. Then places the tracks.
     void LinkParents();
     // Works out each track's place from the parent links (TCustomFrameList::Place) and the ends
-    // of the wipe tracks, in one pass over the tracks; a caller that links or times tracks itself
+    // of the wipe tracks, in two passes over the tracks; a caller that links or times tracks itself
     // calls it before playing them. Tracks nested deeper than MaxTrackDepth (or linked in a loop)
     // raise EReadError: only a damaged film holds them.
     void PlaceTracks();
@@ -290,6 +290,25 @@ protected:
     void ApplyTracks(TVelaControl& ATarget, int32_t T) override;
 
 private:
+    // What placing reads of a track and works out for it, in a list beside the tracks: the
+    // chains are followed in the list, and each track is written once, so that a film of many
+    // tracks is walked twice at most, not once a step.
+    struct TTrackRow {
+        int32_t Parent;  // the parent's position; -1 without one
+        int32_t Length, Start;
+        uint8_t Kind;
+        int32_t Depth = 0, PlacedStart = 0, Root = 0, KindHead = 0, Child = -1;
+    };
+    static TTrackRow RowOf(const TCustomFrameList& Track, int32_t Parent);
+    // LinkParents on the rows: each stored parent index kept, or -1.
+    void LinkRows(std::vector<TTrackRow>& Rows) const;
+    // PlaceTracks on the rows, with the ends of the wipe tracks.
+    void PlaceRows(std::vector<TTrackRow>& Rows);
+    // Gives each track its parent and place from the rows; with Activate, each track is then
+    // activated (a track's activation looks no further than itself and its parent's stored values)
+    // and its row takes the length it may have got. Whether some length changed.
+    bool ApplyRows(std::vector<TTrackRow>& Rows, bool Activate);
+
     std::vector<std::unique_ptr<TCustomFrameList>> Tracks;
     std::vector<int64_t> WipeEnds;  // the last tick of each wipe track, ascending (PlaceTracks)
     int32_t Length = 0;

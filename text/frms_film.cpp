@@ -64,68 +64,109 @@ TCustomFrameList& TFilmManager::Add(std::unique_ptr<TCustomFrameList> Track) {
     return *Tracks.back();
 }
 
+TFilmManager::TTrackRow TFilmManager::RowOf(const TCustomFrameList& Track, int32_t Parent) {
+    return {Parent, Track.Length, Track.Start, Track.GetKind()};
+}
+
 void TFilmManager::LinkParents() {
+    std::vector<TTrackRow> rows;
+    rows.reserve(Tracks.size());
+    for (const auto& track : Tracks) rows.push_back(RowOf(*track, track->ParentIndex));
+    LinkRows(rows);
+    PlaceRows(rows);
+    ApplyRows(rows, false);
+}
+
+void TFilmManager::PlaceTracks() {
+    std::vector<TTrackRow> rows;
+    rows.reserve(Tracks.size());
+    for (const auto& track : Tracks) rows.push_back(RowOf(*track, IndexOf(track->Parent)));
+    PlaceRows(rows);
+    ApplyRows(rows, false);
+}
+
+void TFilmManager::LinkRows(std::vector<TTrackRow>& Rows) const {
     // Each track names one parent, so following the links from any track ends at a track
     // without one or runs into a loop; the link that would close a loop is left out.
     enum : uint8_t { Unseen, Walking, Done };
-    std::vector<uint8_t> state(Tracks.size(), Unseen);
-    for (auto& track : Tracks) track->Parent = nullptr;
+    std::vector<uint8_t> state(Rows.size(), Unseen);
     std::vector<size_t> path;
-    for (size_t first = 0; first < Tracks.size(); ++first) {
+    for (size_t first = 0; first < Rows.size(); ++first) {
         path.clear();
         for (size_t i = first; state[i] == Unseen;) {
             state[i] = Walking;
             path.push_back(i);
-            const int32_t index = Tracks[i]->ParentIndex;
+            const int32_t index = Rows[i].Parent;
+            Rows[i].Parent = -1;
             if (index < 0 || index >= Count()) break;
             const size_t parent = static_cast<size_t>(index);
             if (state[parent] == Walking) break;  // a loop: this link stays out
-            Tracks[i]->Parent = Tracks[parent].get();
+            Rows[i].Parent = index;
             i = parent;
         }
         for (size_t i : path) state[i] = Done;
     }
-    PlaceTracks();
 }
 
-void TFilmManager::PlaceTracks() {
-    for (auto& track : Tracks) {
-        track->Place.Depth = 0;
-        track->Place.Child = nullptr;
-    }
+void TFilmManager::PlaceRows(std::vector<TTrackRow>& Rows) {
     // Each track climbs to the first placed track above it (or the chain's top) and the tracks
     // passed are placed from the top down, so every track is placed once.
-    std::vector<TCustomFrameList*> climbed;
-    for (auto& track : Tracks) {
+    for (TTrackRow& row : Rows) {
+        row.Depth = 0;
+        row.Child = -1;
+    }
+    std::vector<int32_t> climbed;
+    for (size_t first = 0; first < Rows.size(); ++first) {
         climbed.clear();
-        for (TCustomFrameList* up = track.get(); up && up->Place.Depth == 0; up = up->Parent) {
+        for (int32_t up = int32_t(first); up >= 0 && Rows[size_t(up)].Depth == 0; up = Rows[size_t(up)].Parent) {
             if (climbed.size() >= size_t(MaxTrackDepth)) throw EReadError();
             climbed.push_back(up);
         }
         for (auto down = climbed.rbegin(); down != climbed.rend(); ++down) {
-            TCustomFrameList& placed = **down;
-            const TCustomFrameList* parent = placed.Parent;
-            TCustomFrameList::TPlace& place = placed.Place;
-            if (!parent) {
-                place.Depth = 1;
-                place.Start = placed.Start;
-                place.Root = place.KindHead = &placed;
+            TTrackRow& placed = Rows[size_t(*down)];
+            if (placed.Parent < 0) {
+                placed.Depth = 1;
+                placed.PlacedStart = placed.Start;
+                placed.Root = placed.KindHead = *down;
                 continue;
             }
-            place.Depth = parent->Place.Depth + 1;
-            if (place.Depth > MaxTrackDepth) throw EReadError();
-            place.Start = static_cast<int32_t>(static_cast<uint32_t>(parent->StartTime()) +
-                                               static_cast<uint32_t>(parent->Length));
-            place.Root = parent->Place.Root;
-            place.KindHead = parent->GetKind() == placed.GetKind() ? parent->Place.KindHead : &placed;
+            const TTrackRow& parent = Rows[size_t(placed.Parent)];
+            placed.Depth = parent.Depth + 1;
+            if (placed.Depth > MaxTrackDepth) throw EReadError();
+            placed.PlacedStart = static_cast<int32_t>(static_cast<uint32_t>(parent.PlacedStart) +
+                                                      static_cast<uint32_t>(parent.Length));
+            placed.Root = parent.Root;
+            placed.KindHead = parent.Kind == placed.Kind ? parent.KindHead : *down;
         }
     }
     WipeEnds.clear();
-    for (auto& track : Tracks) {
-        if (track->Parent && !track->Parent->Place.Child) track->Parent->Place.Child = track.get();
-        if (track->GetKind() == FK_WIPE) WipeEnds.push_back(int64_t(track->StartTime()) + track->Length - 1);
+    for (size_t i = 0; i < Rows.size(); ++i) {
+        const TTrackRow& row = Rows[i];
+        if (row.Parent >= 0 && Rows[size_t(row.Parent)].Child < 0) Rows[size_t(row.Parent)].Child = int32_t(i);
+        if (row.Kind == FK_WIPE) WipeEnds.push_back(int64_t(row.PlacedStart) + row.Length - 1);
     }
     std::sort(WipeEnds.begin(), WipeEnds.end());
+}
+
+bool TFilmManager::ApplyRows(std::vector<TTrackRow>& Rows, bool Activate) {
+    auto at = [&](int32_t Index) { return Index < 0 ? nullptr : Tracks[size_t(Index)].get(); };
+    bool lengthened = false;
+    for (size_t i = 0; i < Rows.size(); ++i) {
+        TTrackRow& row = Rows[i];
+        TCustomFrameList& track = *Tracks[i];
+        track.Parent = at(row.Parent);
+        TCustomFrameList::TPlace& place = track.Place;
+        place.Depth = row.Depth;
+        place.Start = row.PlacedStart;
+        place.Child = at(row.Child);
+        place.Root = at(row.Root);
+        place.KindHead = at(row.KindHead);
+        if (!Activate) continue;
+        track.Activate();
+        lengthened |= track.Length != row.Length;
+        row.Length = track.Length;
+    }
+    return lengthened;
 }
 
 void TFilmManager::Clear() {
@@ -163,6 +204,7 @@ constexpr size_t MagicLength = sizeof(CinemaFileMagic) - 1;
 
 void TFilmManager::LoadFromStream(TStream& Stream, const std::string& FileName) {
     Clear();
+    std::vector<TTrackRow> rows;
     char magic[MagicLength] = {};
     const int64_t got = Stream.Read(magic, MagicLength);
     const std::string_view tag(magic, MagicTagLength);
@@ -195,25 +237,25 @@ void TFilmManager::LoadFromStream(TStream& Stream, const std::string& FileName) 
             if (version < 107) RepeatPos = static_cast<int32_t>(static_cast<uint32_t>(RepeatPos) * 2u);
         }
         const int32_t count = CheckStreamCount(Stream, ReadStreamInt(Stream), MinTrackBytes);
-        for (int32_t i = 0; i < count; ++i)
-            Add(CreateFrameList(*this, ReadStreamByte(Stream))).LoadFromStream(Stream, base, version);
-        LinkParents();
-        if (!NoActivation) {
-            // A picture track without a length takes its picture's: the tracks after it move.
-            bool lengthened = false;
-            for (auto& track : Tracks) {
-                const int32_t length = track->Length;
-                track->Activate();
-                lengthened |= track->Length != length;
-            }
-            if (lengthened) PlaceTracks();
+        rows.reserve(size_t(count));
+        for (int32_t i = 0; i < count; ++i) {
+            TCustomFrameList& track = Add(CreateFrameList(*this, ReadStreamByte(Stream)));
+            track.LoadFromStream(Stream, base, version);
+            rows.push_back(RowOf(track, track.ParentIndex));
+        }
+        LinkRows(rows);
+        PlaceRows(rows);
+        // A picture track without a length takes its picture's: the tracks after it move.
+        if (ApplyRows(rows, !NoActivation)) {
+            PlaceRows(rows);
+            ApplyRows(rows, false);
         }
     } catch (...) {
         Clear();
         throw;
     }
     int64_t length = 0;
-    for (auto& track : Tracks) length = std::max(length, int64_t(track->StartTime()) + track->Length);
+    for (const TTrackRow& row : rows) length = std::max(length, int64_t(row.PlacedStart) + row.Length);
     Length = static_cast<int32_t>(std::min<int64_t>(length, std::numeric_limits<int32_t>::max()));
 }
 

@@ -142,13 +142,18 @@ TEST_F(ImageTracks, LoadedFilmsTakeTheirPicturesAndPlay) {
     Cache->Source->Files["c:\\films\\pic.png"] = Cache->Source->Files["pic.png"];
     auto film = std::make_unique<TFilmManager>();
     TMemoryStream stream = StreamOf(FilmBytes(
-        R"([{"kind": 0, "start": 2, "length": 6, "loop_length": 1, "end_pos": [20, 30], "file": "PIC.PNG"}])", 106));
+        R"([{"kind": 0, "start": 2, "length": 6, "loop_length": 1, "end_pos": [20, 30], "file": "PIC.PNG"},
+            {"kind": 0, "length": 0, "file": "PIC.PNG"}, {"kind": 2, "parent": 1, "length": 10}])", 106));
     film->LoadFromStream(stream, FilmName);
     film->SetTarget(Bases);
     const TCustomFrameList& track = *film->GetTrack(0);
     EXPECT_EQ(track.FrameCount(), 2);
     EXPECT_EQ(track.Length, 12);      // as read (doubled at 106), not the picture's 6 ticks
     EXPECT_EQ(track.LoopLength, 6);   // the picture's frames
+    // A track without a length takes its picture's, and the track continuing it starts later.
+    EXPECT_EQ(film->GetTrack(1)->Length, 6);
+    EXPECT_EQ(film->GetTrack(2)->StartTime(), 6);
+    EXPECT_EQ(film->GetLength(), 26);
     film->SetTime(4);
     ASSERT_NE(track.GetObject(), nullptr);
     EXPECT_EQ((TPoint{track.GetObject()->GetLeft(), track.GetObject()->GetTop()}), (TPoint{0, 0}));

@@ -561,8 +561,7 @@ void TVelaImage::ApplyFrame(TVelaControl* AOwnerObject, int32_t FrameIndex, TCus
     SetFlipv(AFlipV);
     SetOffsetx(AOffsetX);
     SetOffsety(AOffsetY);
-    SetLeft(X);
-    SetTop(Y);
+    MoveTo(X, Y);  // one step: the place between the two moves is never shown
     SetFloatangle(Angle);
     SetAntialias(Smooth);
     SetAlpha(AAlpha);

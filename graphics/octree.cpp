@@ -194,7 +194,7 @@ TOctree::TOctree()
     : nodes_(2),
       pending_(static_cast<uint8_t*>(std::calloc(kCells, 1))),
       added_(kCells / 64),
-      paletteIndex_(kCells),
+      paletteIndex_(std::make_unique_for_overwrite<uint8_t[]>(kCells)),
       runNode_(kRuns),
       leafRuns_(kRuns / 64),
       pendingRuns_(kRuns / 64) {
@@ -473,7 +473,7 @@ void TOctree::Number(int32_t Index, int32_t& Next) {
     }
     // A leaf takes the next number for all its cells; the cells of a node of level 5 are its
     // children, each a leaf, in the order of their slots.
-    const auto cells = paletteIndex_.begin() + node.Cell;
+    uint8_t* const cells = paletteIndex_.get() + node.Cell;
     if (node.IsLeaf) {
         std::fill_n(cells, CellsBelow(node.Level), uint8_t(Next++));
         return;
@@ -496,7 +496,7 @@ std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors) {
     tree.Reduce(MaxColors);
     auto result = NewIndexedBitmap(Bitmap, TPalette{});
     const std::vector<std::array<int64_t, 4>> sums =
-        MapToLeaves(Bitmap, tree.paletteIndex_.data(), size_t(tree.LeafCount()), *result);
+        MapToLeaves(Bitmap, tree.paletteIndex_.get(), size_t(tree.LeafCount()), *result);
     TPalette palette;
     palette.Count = tree.LeafCount();
     for (size_t i = 0; i < sums.size(); ++i) {

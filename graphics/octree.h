@@ -94,7 +94,8 @@ private:
     };
     std::unique_ptr<uint8_t[], TFree> pending_;
     std::vector<uint64_t> added_;         // a bit per cell, set once one of its colours is added
-    std::vector<uint8_t> paletteIndex_;   // per cell, that of its leaf once the tree is reduced
+    // Per cell, that of its leaf once the tree is reduced; unset for the cells never added.
+    std::unique_ptr<uint8_t[]> paletteIndex_;
     // Per run of 8 cells, the children of one node of level 5: the leaf their colours reach or,
     // while they are leaves of their own, that node; kNoNode until one of them is added. And a bit
     // per run that has pending pixels.

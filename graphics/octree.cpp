@@ -40,11 +40,14 @@ constexpr std::array<std::array<uint32_t, 256>, 3> kCellBits = [] {
     return bits;
 }();
 
-int CellOf(uint32_t Color) {
-    return int(kCellBits[2][Color >> 16 & 0xFF] | kCellBits[1][Color >> 8 & 0xFF] | kCellBits[0][Color & 0xFF]);
+// Unsigned, so that an index made of it takes no sign extension.
+uint32_t CellOf(uint32_t Color) {
+    return kCellBits[2][Color >> 16 & 0xFF] | kCellBits[1][Color >> 8 & 0xFF] | kCellBits[0][Color & 0xFF];
 }
 // The same of a pixel's stored blue, green and red.
-int CellOf(const uint8_t* Pixel) { return int(kCellBits[2][Pixel[2]] | kCellBits[1][Pixel[1]] | kCellBits[0][Pixel[0]]); }
+uint32_t CellOf(const uint8_t* Pixel) {
+    return kCellBits[2][Pixel[2]] | kCellBits[1][Pixel[1]] | kCellBits[0][Pixel[0]];
+}
 
 // The cells below a node of Level: the child slot of Cell there, and how many they are.
 int Slot(int Cell, int Level) { return Cell >> (3 * (kLeafLevel - 1 - Level)) & 7; }
@@ -55,8 +58,8 @@ int CellsBelow(int Level) { return 1 << (3 * (kLeafLevel - Level)); }
 // after, so that the sums do not wait on the palette indexes. A pixel goes into two words of two
 // 32-bit lanes each (red and green; blue and the pixel), which hold kLanePixels pixels before they
 // are drained into the 64-bit totals. Each leaf has kCopies such pairs of words side by side in one
-// cache line, a pixel going into the copy of its place in the row: neighbours of the same leaf add
-// into different words instead of each waiting for the one before.
+// cache line, each pixel of a group of kCopies neighbours going into the copy of its place there:
+// neighbours of the same leaf add into different words instead of each waiting for the one before.
 std::vector<std::array<int64_t, 4>> MapToLeaves(const TDIB& Bitmap, const uint8_t* PaletteIndex, size_t Leaves,
                                                 TDIB& Result) {
     constexpr int64_t kLanePixels = 0xFFFFFFFF / 0xFF;
@@ -71,6 +74,11 @@ std::vector<std::array<int64_t, 4>> MapToLeaves(const TDIB& Bitmap, const uint8_
             sum[2] += int64_t(bluePixels >> 32), sum[3] += int64_t(bluePixels & 0xFFFFFFFF);
         }
     };
+    const auto add = [lane = lanes.data()](const uint8_t* Pixel, uint8_t Index, size_t Copy) {
+        std::array<uint64_t, 2>& words = lane[size_t(Index) * kCopies + Copy];
+        words[0] += uint64_t(Pixel[2]) << 32 | Pixel[1];
+        words[1] += uint64_t(Pixel[0]) << 32 | 1;
+    };
     const int32_t width = Bitmap.Width();
     int64_t room = kLanePixels;
     for (int32_t y = 0; y < Bitmap.Height(); ++y) {
@@ -79,13 +87,18 @@ std::vector<std::array<int64_t, 4>> MapToLeaves(const TDIB& Bitmap, const uint8_
         for (int32_t start = 0; start < width;) {
             const int32_t end = int32_t(std::min<int64_t>(width, start + room));
             room -= end - start;
-            for (int32_t x = start; x < end; ++x) out[x] = PaletteIndex[CellOf(in + 3 * x)];
-            for (std::array<uint64_t, 2>* const lane = lanes.data(); start < end; ++start) {
-                const uint8_t* const pixel = in + 3 * start;
-                std::array<uint64_t, 2>& words = lane[out[start] * kCopies + size_t(start) % kCopies];
-                words[0] += uint64_t(pixel[2]) << 32 | pixel[1];
-                words[1] += uint64_t(pixel[0]) << 32 | 1;
-            }
+            // Pointers rather than indexes, and the copy fixed by the place in a group, keep the
+            // address arithmetic out of the loops.
+            uint8_t* const stop = out + end;
+            const uint8_t* pixel = in + 3 * start;
+            for (uint8_t* index = out + start; index < stop; ++index, pixel += 3)
+                *index = PaletteIndex[CellOf(pixel)];
+            pixel = in + 3 * start;
+            const uint8_t* index = out + start;
+            for (; stop - index >= ptrdiff_t(kCopies); index += kCopies, pixel += 3 * kCopies)
+                for (size_t copy = 0; copy < kCopies; ++copy) add(pixel + 3 * copy, index[copy], copy);
+            for (; index < stop; ++index, pixel += 3) add(pixel, *index, 0);
+            start = end;
             if (room == 0) {
                 drain();
                 room = kLanePixels;
@@ -293,23 +306,23 @@ void TOctree::AddColor(uint32_t Color) {
 // be at that pixel, and the rest are added again.
 void TOctree::AddPixels(const uint8_t* Pixels, int32_t Count) {
     constexpr int32_t kChunk = 256;
-    std::array<int32_t, kChunk> cells;
-    std::array<int32_t, kChunk> notes;  // twice the pixel's place in the chunk, plus 1 for a wrap
+    std::array<uint32_t, kChunk> cells;
+    std::array<uint32_t, kChunk> notes;  // twice the pixel's place in the chunk, plus 1 for a wrap
     uint8_t* const pending = pending_.get();
     while (Count > 0) {
         const int32_t n = std::min(Count, kChunk);
-        int32_t noted = 0;
-        for (int32_t i = 0; i < n; ++i) {
-            const int cell = CellOf(Pixels + 3 * i);
+        size_t noted = 0;
+        for (uint32_t i = 0; i < uint32_t(n); ++i) {
+            const uint32_t cell = CellOf(Pixels + 3 * i);
             const uint8_t before = pending[cell]++;
-            cells[size_t(i)] = cell;
-            notes[size_t(noted)] = i * 2 + (before != 0);
+            cells[i] = cell;
+            notes[noted] = i * 2 + (before != 0);
             noted += uint8_t(before + 1) <= 1;
         }
         int32_t taken = n;
-        for (int32_t k = 0; k < noted; ++k) {
-            const int32_t i = notes[size_t(k)] >> 1;
-            if (!Tally(cells[size_t(i)], notes[size_t(k)] & 1 ? 0xFF : 0)) continue;
+        for (size_t k = 0; k < noted; ++k) {
+            const int32_t i = int32_t(notes[k] >> 1);
+            if (!Tally(int(cells[size_t(i)]), notes[k] & 1 ? 0xFF : 0)) continue;
             for (int32_t j = i + 1; j < n; ++j) --pending[cells[size_t(j)]];
             TrimToBound();
             taken = i + 1;

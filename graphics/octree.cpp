@@ -347,15 +347,25 @@ bool TOctree::Tally(int Cell, uint8_t Before) {
 }
 
 // The pending pixels of each run go into the leaf its cells reach (cells that are leaves of their
-// own keep no count) or into their parent, then level by level from the bottom into each parent
-// once.
+// own keep no count) or into their node of level 5, which has no other run and so is counted in as
+// the run is read; then level by level from the bottom into each parent once.
 void TOctree::Flush() {
-    std::array<std::vector<int32_t>, kLeafLevel> parents;  // per level, the nodes with pixels to add
+    std::array<std::vector<int32_t>, kLastLevel> parents;  // per level above 5, the nodes with pixels to add
     const auto passTo = [&](int32_t Parent, int32_t Count) {
         if (Parent == kNoNode) return;
         TOctreeNode& parent = Node(Parent);
         if (parent.Unflushed == 0) parents[parent.Level].push_back(Parent);
         parent.Unflushed += Count;
+    };
+    const auto countIn = [&](int32_t Index, int32_t Count) {
+        TOctreeNode& node = Node(Index);
+        Unlist(Index);
+        node.PixelCount += Count;
+        if (node.Level == kLastLevel)
+            node.ChildCount = node.LeafChildCount =
+                uint8_t(std::popcount(added_[size_t(node.Cell) >> 6] >> (node.Cell & 63) & 0xFF));
+        List(Index);
+        passTo(node.Parent, Count);
     };
     for (size_t word = 0; word < pendingRuns_.size(); ++word)
         for (uint64_t bits = std::exchange(pendingRuns_[word], 0); bits != 0; bits &= bits - 1) {
@@ -369,24 +379,14 @@ void TOctree::Flush() {
             TOctreeNode& node = Node(runNode_[run]);
             count += std::exchange(node.Carried, 0);
             if (!node.IsLeaf) {
-                passTo(runNode_[run], count);
+                countIn(runNode_[run], count);
                 continue;
             }
             node.PixelCount += count;
             passTo(node.Parent, count);
         }
     for (size_t level = parents.size(); level-- > 0;)
-        for (int32_t index : parents[level]) {
-            TOctreeNode& node = Node(index);
-            const int32_t count = std::exchange(node.Unflushed, 0);
-            Unlist(index);
-            node.PixelCount += count;
-            if (node.Level == kLastLevel)
-                node.ChildCount = node.LeafChildCount =
-                    uint8_t(std::popcount(added_[size_t(node.Cell) >> 6] >> (node.Cell & 63) & 0xFF));
-            List(index);
-            passTo(node.Parent, count);
-        }
+        for (int32_t index : parents[level]) countIn(index, std::exchange(Node(index).Unflushed, 0));
 }
 
 // The cells of a fork of level 5 are no nodes of the pool: it frees none.

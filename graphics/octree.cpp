@@ -271,27 +271,29 @@ void TOctree::CountChild(TOctreeNode& Parent) {
 // cell to a run that has its node reads no node.
 void TOctree::Join(int Cell) {
     const size_t run = size_t(Cell) >> 3;
-    int32_t& node = runNode_[run];
-    if (node == kNoNode) {
-        // The way down starts below the root when a run under the same node of level 4 has its
-        // node: from that node's parent, or from that node when it is a leaf above level 5 (whose
-        // cells take in this run too).
-        int32_t start = kRoot;
-        for (size_t beside = run & ~size_t(7); beside <= (run | 7); ++beside)
-            if (const int32_t other = runNode_[beside]; other != kNoNode) {
-                start = Node(other).Level == kLastLevel ? Node(other).Parent : other;
-                break;
-            }
-        for (node = start; !Node(node).IsLeaf && Node(node).Level < kLastLevel;) {
-            const int slot = Slot(Cell, Node(node).Level);
-            const int32_t child = Node(node).Children[size_t(slot)];
-            node = child != kNoNode ? child : NewChild(node, slot);
-        }
-        if (Node(node).IsLeaf) leafRuns_[run >> 6] |= uint64_t(1) << (run & 63);
-    }
+    if (runNode_[run] == kNoNode) FindRunNode(run, Cell);
     if (leafRuns_[run >> 6] >> (run & 63) & 1) return;
     ++nodeCount_;
     ++leafCount_;
+}
+
+void TOctree::FindRunNode(size_t Run, int Cell) {
+    // The way down starts below the root when a run under the same node of level 4 has its node:
+    // from that node's parent, or from that node when it is a leaf above level 5 (whose cells take
+    // in this run too).
+    int32_t start = kRoot;
+    for (size_t beside = Run & ~size_t(7); beside <= (Run | 7); ++beside)
+        if (const int32_t other = runNode_[beside]; other != kNoNode) {
+            start = Node(other).Level == kLastLevel ? Node(other).Parent : other;
+            break;
+        }
+    int32_t& node = runNode_[Run];
+    for (node = start; !Node(node).IsLeaf && Node(node).Level < kLastLevel;) {
+        const int slot = Slot(Cell, Node(node).Level);
+        const int32_t child = Node(node).Children[size_t(slot)];
+        node = child != kNoNode ? child : NewChild(node, slot);
+    }
+    if (Node(node).IsLeaf) leafRuns_[Run >> 6] |= uint64_t(1) << (Run & 63);
 }
 
 void TOctree::AddColor(uint32_t Color) {

@@ -44,9 +44,10 @@ void CheckImageFormat(int BitCount, const TDIBColorFormat& Format) {
     }
 }
 
-// A new image of zeroed pixels, refused when the depth, format or size is not one we handle.
+// A new image of zeroed pixels, or with Unset of unset ones but for the bytes past the last whole
+// pixel of each row; refused when the depth, format or size is not one we handle.
 std::shared_ptr<TDIBSharedImage> NewImage(int32_t Width, int32_t Height, const TRGBQuadTable& Table,
-                                          const TDIBColorFormat& Format, int32_t BitCount) {
+                                          const TDIBColorFormat& Format, int32_t BitCount, bool Unset) {
     CheckImageFormat(BitCount, Format);
     CheckImageSize(Width, Height, BitCount);
     // Made from its fields at once: the defaults (a grey table worked out, then overwritten) cost
@@ -54,12 +55,27 @@ std::shared_ptr<TDIBSharedImage> NewImage(int32_t Width, int32_t Height, const T
     auto image = std::make_shared<TDIBSharedImage>(Width, Height, BitCount, int32_t(DIBWidthBytes(Width, BitCount)),
                                                    BitCount < 9 ? 1 << BitCount : 0, Format, Table);
     const int64_t bytes = int64_t(image->WidthBytes) * Height;
-    image->Bits.assign(size_t(bytes), 0);
+    if (!Unset) {
+        image->Bits.assign(size_t(bytes), 0);
+        return image;
+    }
+    image->Bits.resize(size_t(bytes));
+    const size_t whole = size_t(int64_t(Width) * BitCount / 8), rowBytes = size_t(image->WidthBytes);
+    if (whole < rowBytes)
+        for (size_t row = 0; row < size_t(Height); ++row)
+            std::memset(image->Bits.data() + row * rowBytes + whole, 0, rowBytes - whole);
     return image;
 }
 
-// A copy of Image that one TDIB may write.
-std::shared_ptr<TDIBSharedImage> CopyImage(const TDIBSharedImage& Image) { return std::make_shared<TDIBSharedImage>(Image); }
+// A copy of Image that one TDIB may write. Its bytes go over in one block: a vector of bytes that
+// start unset copies them in a loop of its own.
+std::shared_ptr<TDIBSharedImage> CopyImage(const TDIBSharedImage& Image) {
+    auto copy = std::make_shared<TDIBSharedImage>(Image.Width, Image.Height, Image.BitCount, Image.WidthBytes,
+                                                  Image.PaletteCount, Image.PixelFormat, Image.ColorTable);
+    copy->Bits.resize(Image.Bits.size());
+    if (!Image.Bits.empty()) std::memcpy(copy->Bits.data(), Image.Bits.data(), Image.Bits.size());
+    return copy;
+}
 
 const std::shared_ptr<TDIBSharedImage>& EmptyImage() {
     static const auto empty = std::make_shared<TDIBSharedImage>();
@@ -199,7 +215,7 @@ std::shared_ptr<TDIBSharedImage> ReadImage(TStream& Stream, int64_t PixelsAt) {
     const int64_t dataBytes = rle ? sizeImage : DIBWidthBytes(width, bitCount) * height;
     if (dataBytes > Stream.Remaining()) throw EInvalidGraphic(kBrokenPixels);
 
-    auto image = NewImage(int32_t(width), int32_t(height), table, format, bitCount);
+    auto image = NewImage(int32_t(width), int32_t(height), table, format, bitCount, false);
     if (rle) {
         std::vector<uint8_t> packed(sizeImage);
         ReadExact(Stream, packed.data(), sizeImage);
@@ -299,10 +315,14 @@ void TDIB::Changing() {
 
 void TDIB::Clear() { SetImage(EmptyImage()); }
 
-void TDIB::SetSize(int32_t W, int32_t H, int32_t N) {
+void TDIB::SetSize(int32_t W, int32_t H, int32_t N) { NewSize(W, H, N, false); }
+
+void TDIB::SetSizeForOverwrite(int32_t W, int32_t H, int32_t N) { NewSize(W, H, N, true); }
+
+void TDIB::NewSize(int32_t W, int32_t H, int32_t N, bool Unset) {
     if (W == Width() && H == Height() && N == BitCount() && SameMasks(NowPixelFormat(), PixelFormat)) return;
     if (W >= 1 && H >= 1)
-        SetImage(NewImage(W, H, ColorTable, PixelFormat, N));
+        SetImage(NewImage(W, H, ColorTable, PixelFormat, N, Unset));
     else
         Clear();
 }

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The layout of a 16-, 24- or 32-bit pixel; the shifts move an 8-bit channel to its field.
@@ -84,6 +85,22 @@ constexpr TPaletteEntry RGBQuadToPaletteEntry(TRGBQuad Q) { return {QuadRed(Q), 
 TRGBQuadTable PaletteEntriesToRGBQuads(const TPaletteEntryTable& Entries);
 TPaletteEntryTable RGBQuadsToPaletteEntries(const TRGBQuadTable& Quads);
 
+// Bytes that start unset when a vector grows, for pixels about to be written over.
+template <class T>
+struct TUnsetAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = TUnsetAllocator<U>;
+    };
+    template <class U, class... Args>
+    void construct(U* P, Args&&... A) {
+        if constexpr (sizeof...(Args) == 0)
+            ::new (static_cast<void*>(P)) U;
+        else
+            ::new (static_cast<void*>(P)) U(std::forward<Args>(A)...);
+    }
+};
+
 // Pixel data with its size and format; held by the TDIBs that share it.
 struct TDIBSharedImage {
     int32_t Width = 0, Height = 0, BitCount = 8;
@@ -91,7 +108,7 @@ struct TDIBSharedImage {
     int32_t PaletteCount = 0;  // 2^BitCount below 9 bits, else 0
     TDIBColorFormat PixelFormat = MakeDIBColorFormat(8, 8, 8);
     TRGBQuadTable ColorTable = MakeGreyColorTable();
-    std::vector<uint8_t> Bits;  // bottom row first
+    std::vector<uint8_t, TUnsetAllocator<uint8_t>> Bits;  // bottom row first
 
     int32_t Size() const { return int32_t(Bits.size()); }
 };
@@ -130,6 +147,9 @@ public:
     virtual void Clear();
     // A new image unless width, height, depth and masks already agree. Old pixels are not kept.
     virtual void SetSize(int32_t Width, int32_t Height, int32_t BitCount);
+    // The same for a caller that then writes every pixel: a new image's pixels are left unset (the
+    // bytes past the last whole pixel of each row are zero).
+    void SetSizeForOverwrite(int32_t Width, int32_t Height, int32_t BitCount);
     void SetWidth(int32_t Value);
     void SetHeight(int32_t Value);
     // Converts the pixels to N bits (index copy, nearest entry of a fixed table, or colours).
@@ -196,6 +216,8 @@ private:
     int32_t progressOld_ = 0;
 
     void SetImage(std::shared_ptr<TDIBSharedImage> Image);
+    // SetSize, the new image's pixels left unset with Unset.
+    void NewSize(int32_t W, int32_t H, int32_t N, bool Unset);
     void Changing();
 
     void Progress(TProgressStage Stage, int32_t Percent, bool RedrawNow, const TRect& R);

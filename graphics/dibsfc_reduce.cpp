@@ -6,21 +6,50 @@
 #include "graphics/quantize.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
 
+// Up to kMostColors colours, open addressed in a table of four times as many slots: enough to learn
+// whether a picture has more colours than a palette holds, for which clearing the 2 MB set of every
+// colour takes longer than the few hundred pixels it usually reads.
+class TSmallColorSet {
+public:
+    static constexpr size_t kMostColors = 257;
+
+    TSmallColorSet() { slots_.fill(kEmpty); }
+    // True when Color (24 bits) was not in the set yet.
+    bool Insert(uint32_t Color) {
+        for (size_t i = Color * 0x9E3779B1u >> (32 - kSlotBits);; i = (i + 1) & (kSlots - 1)) {
+            if (slots_[i] == Color) return false;
+            if (slots_[i] == kEmpty) {
+                slots_[i] = Color;
+                return true;
+            }
+        }
+    }
+
+private:
+    static constexpr int kSlotBits = 11;
+    static constexpr size_t kSlots = size_t(1) << kSlotBits;
+    static_assert(kSlots >= 4 * kMostColors);
+    static constexpr uint32_t kEmpty = 0xFFFFFFFF;
+    std::array<uint32_t, kSlots> slots_;
+};
+
 // Calls F(Value) with each raw pixel value the first time it is met, rows from the top and
-// pixels from the left; at 24 and 32 bits a value is its colour. Stops when F answers false or
-// once every value the depth can hold has been met.
-template <class Fn>
+// pixels from the left; at 24 and 32 bits a value is its colour, kept in a Set (F must stop before
+// that holds more colours than it takes). Stops when F answers false or once every value the depth
+// can hold has been met.
+template <class Set = TColorSet, class Fn>
 void ForEachNewValue(const TDIB& Dib, Fn&& F) {
     const int32_t bits = Dib.BitCount();
     if (Dib.Empty() || bits > 32) return;
-    std::unique_ptr<TColorSet> colors;
+    std::unique_ptr<Set> colors;
     std::vector<bool> seen;
     if (bits > 16)
-        colors = std::make_unique<TColorSet>();
+        colors = std::make_unique<Set>();
     else
         seen.resize(size_t(1) << bits);
     size_t left = seen.size();
@@ -39,10 +68,11 @@ void ForEachNewValue(const TDIB& Dib, Fn&& F) {
     }
 }
 
-// Whether Dib holds more than Limit colours, counted only as far as it takes to know.
+// Whether Dib holds more than Limit colours (at most 256), counted only as far as it takes to know.
 bool HasMoreColorsThan(const TDIB& Dib, int32_t Limit) {
+    static_assert(TSmallColorSet::kMostColors > 256);
     int32_t count = 0;
-    ForEachNewValue(Dib, [&count, Limit](uint32_t) { return ++count <= Limit; });
+    ForEachNewValue<TSmallColorSet>(Dib, [&count, Limit](uint32_t) { return ++count <= Limit; });
     return count > Limit;
 }
 

@@ -40,11 +40,22 @@ constexpr std::array<std::array<uint32_t, 256>, 3> kCellBits = [] {
     return bits;
 }();
 
-int CellOf(uint32_t Color) {
-    return int(kCellBits[2][Color >> 16 & 0xFF] | kCellBits[1][Color >> 8 & 0xFF] | kCellBits[0][Color & 0xFF]);
+// Unsigned, so that an index made of it takes no sign extension.
+uint32_t CellOf(uint32_t Color) {
+    return kCellBits[2][Color >> 16 & 0xFF] | kCellBits[1][Color >> 8 & 0xFF] | kCellBits[0][Color & 0xFF];
 }
 // The same of a pixel's stored blue, green and red.
-int CellOf(const uint8_t* Pixel) { return int(kCellBits[2][Pixel[2]] | kCellBits[1][Pixel[1]] | kCellBits[0][Pixel[0]]); }
+uint32_t CellOf(const uint8_t* Pixel) {
+    return kCellBits[2][Pixel[2]] | kCellBits[1][Pixel[1]] | kCellBits[0][Pixel[0]];
+}
+
+// The set bits of each byte, counted without a call: the build targets processors that have no
+// instruction for it.
+constexpr std::array<uint8_t, 256> kBitsIn = [] {
+    std::array<uint8_t, 256> bits{};
+    for (unsigned value = 0; value < 256; ++value) bits[value] = uint8_t(std::popcount(value));
+    return bits;
+}();
 
 // The cells below a node of Level: the child slot of Cell there, and how many they are.
 int Slot(int Cell, int Level) { return Cell >> (3 * (kLeafLevel - 1 - Level)) & 7; }
@@ -55,8 +66,8 @@ int CellsBelow(int Level) { return 1 << (3 * (kLeafLevel - Level)); }
 // after, so that the sums do not wait on the palette indexes. A pixel goes into two words of two
 // 32-bit lanes each (red and green; blue and the pixel), which hold kLanePixels pixels before they
 // are drained into the 64-bit totals. Each leaf has kCopies such pairs of words side by side in one
-// cache line, a pixel going into the copy of its place in the row: neighbours of the same leaf add
-// into different words instead of each waiting for the one before.
+// cache line, each pixel of a group of kCopies neighbours going into the copy of its place there:
+// neighbours of the same leaf add into different words instead of each waiting for the one before.
 std::vector<std::array<int64_t, 4>> MapToLeaves(const TDIB& Bitmap, const uint8_t* PaletteIndex, size_t Leaves,
                                                 TDIB& Result) {
     constexpr int64_t kLanePixels = 0xFFFFFFFF / 0xFF;
@@ -71,6 +82,11 @@ std::vector<std::array<int64_t, 4>> MapToLeaves(const TDIB& Bitmap, const uint8_
             sum[2] += int64_t(bluePixels >> 32), sum[3] += int64_t(bluePixels & 0xFFFFFFFF);
         }
     };
+    const auto add = [lane = lanes.data()](const uint8_t* Pixel, uint8_t Index, size_t Copy) {
+        std::array<uint64_t, 2>& words = lane[size_t(Index) * kCopies + Copy];
+        words[0] += uint64_t(Pixel[2]) << 32 | Pixel[1];
+        words[1] += uint64_t(Pixel[0]) << 32 | 1;
+    };
     const int32_t width = Bitmap.Width();
     int64_t room = kLanePixels;
     for (int32_t y = 0; y < Bitmap.Height(); ++y) {
@@ -79,13 +95,18 @@ std::vector<std::array<int64_t, 4>> MapToLeaves(const TDIB& Bitmap, const uint8_
         for (int32_t start = 0; start < width;) {
             const int32_t end = int32_t(std::min<int64_t>(width, start + room));
             room -= end - start;
-            for (int32_t x = start; x < end; ++x) out[x] = PaletteIndex[CellOf(in + 3 * x)];
-            for (std::array<uint64_t, 2>* const lane = lanes.data(); start < end; ++start) {
-                const uint8_t* const pixel = in + 3 * start;
-                std::array<uint64_t, 2>& words = lane[out[start] * kCopies + size_t(start) % kCopies];
-                words[0] += uint64_t(pixel[2]) << 32 | pixel[1];
-                words[1] += uint64_t(pixel[0]) << 32 | 1;
-            }
+            // Pointers rather than indexes, and the copy fixed by the place in a group, keep the
+            // address arithmetic out of the loops.
+            uint8_t* const stop = out + end;
+            const uint8_t* pixel = in + 3 * start;
+            for (uint8_t* index = out + start; index < stop; ++index, pixel += 3)
+                *index = PaletteIndex[CellOf(pixel)];
+            pixel = in + 3 * start;
+            const uint8_t* index = out + start;
+            for (; stop - index >= ptrdiff_t(kCopies); index += kCopies, pixel += 3 * kCopies)
+                for (size_t copy = 0; copy < kCopies; ++copy) add(pixel + 3 * copy, index[copy], copy);
+            for (; index < stop; ++index, pixel += 3) add(pixel, *index, 0);
+            start = end;
             if (room == 0) {
                 drain();
                 room = kLanePixels;
@@ -194,7 +215,7 @@ TOctree::TOctree()
     : nodes_(2),
       pending_(static_cast<uint8_t*>(std::calloc(kCells, 1))),
       added_(kCells / 64),
-      paletteIndex_(kCells),
+      paletteIndex_(std::make_unique_for_overwrite<uint8_t[]>(kCells)),
       runNode_(kRuns),
       leafRuns_(kRuns / 64),
       pendingRuns_(kRuns / 64) {
@@ -258,27 +279,29 @@ void TOctree::CountChild(TOctreeNode& Parent) {
 // cell to a run that has its node reads no node.
 void TOctree::Join(int Cell) {
     const size_t run = size_t(Cell) >> 3;
-    int32_t& node = runNode_[run];
-    if (node == kNoNode) {
-        // The way down starts below the root when a run under the same node of level 4 has its
-        // node: from that node's parent, or from that node when it is a leaf above level 5 (whose
-        // cells take in this run too).
-        int32_t start = kRoot;
-        for (size_t beside = run & ~size_t(7); beside <= (run | 7); ++beside)
-            if (const int32_t other = runNode_[beside]; other != kNoNode) {
-                start = Node(other).Level == kLastLevel ? Node(other).Parent : other;
-                break;
-            }
-        for (node = start; !Node(node).IsLeaf && Node(node).Level < kLastLevel;) {
-            const int slot = Slot(Cell, Node(node).Level);
-            const int32_t child = Node(node).Children[size_t(slot)];
-            node = child != kNoNode ? child : NewChild(node, slot);
-        }
-        if (Node(node).IsLeaf) leafRuns_[run >> 6] |= uint64_t(1) << (run & 63);
-    }
+    if (runNode_[run] == kNoNode) FindRunNode(run, Cell);
     if (leafRuns_[run >> 6] >> (run & 63) & 1) return;
     ++nodeCount_;
     ++leafCount_;
+}
+
+void TOctree::FindRunNode(size_t Run, int Cell) {
+    // The way down starts below the root when a run under the same node of level 4 has its node:
+    // from that node's parent, or from that node when it is a leaf above level 5 (whose cells take
+    // in this run too).
+    int32_t start = kRoot;
+    for (size_t beside = Run & ~size_t(7); beside <= (Run | 7); ++beside)
+        if (const int32_t other = runNode_[beside]; other != kNoNode) {
+            start = Node(other).Level == kLastLevel ? Node(other).Parent : other;
+            break;
+        }
+    int32_t& node = runNode_[Run];
+    for (node = start; !Node(node).IsLeaf && Node(node).Level < kLastLevel;) {
+        const int slot = Slot(Cell, Node(node).Level);
+        const int32_t child = Node(node).Children[size_t(slot)];
+        node = child != kNoNode ? child : NewChild(node, slot);
+    }
+    if (Node(node).IsLeaf) leafRuns_[Run >> 6] |= uint64_t(1) << (Run & 63);
 }
 
 void TOctree::AddColor(uint32_t Color) {
@@ -293,23 +316,23 @@ void TOctree::AddColor(uint32_t Color) {
 // be at that pixel, and the rest are added again.
 void TOctree::AddPixels(const uint8_t* Pixels, int32_t Count) {
     constexpr int32_t kChunk = 256;
-    std::array<int32_t, kChunk> cells;
-    std::array<int32_t, kChunk> notes;  // twice the pixel's place in the chunk, plus 1 for a wrap
+    std::array<uint32_t, kChunk> cells;
+    std::array<uint32_t, kChunk> notes;  // twice the pixel's place in the chunk, plus 1 for a wrap
     uint8_t* const pending = pending_.get();
     while (Count > 0) {
         const int32_t n = std::min(Count, kChunk);
-        int32_t noted = 0;
-        for (int32_t i = 0; i < n; ++i) {
-            const int cell = CellOf(Pixels + 3 * i);
+        size_t noted = 0;
+        for (uint32_t i = 0; i < uint32_t(n); ++i) {
+            const uint32_t cell = CellOf(Pixels + 3 * i);
             const uint8_t before = pending[cell]++;
-            cells[size_t(i)] = cell;
-            notes[size_t(noted)] = i * 2 + (before != 0);
+            cells[i] = cell;
+            notes[noted] = i * 2 + (before != 0);
             noted += uint8_t(before + 1) <= 1;
         }
         int32_t taken = n;
-        for (int32_t k = 0; k < noted; ++k) {
-            const int32_t i = notes[size_t(k)] >> 1;
-            if (!Tally(cells[size_t(i)], notes[size_t(k)] & 1 ? 0xFF : 0)) continue;
+        for (size_t k = 0; k < noted; ++k) {
+            const int32_t i = int32_t(notes[k] >> 1);
+            if (!Tally(int(cells[size_t(i)]), notes[k] & 1 ? 0xFF : 0)) continue;
             for (int32_t j = i + 1; j < n; ++j) --pending[cells[size_t(j)]];
             TrimToBound();
             taken = i + 1;
@@ -334,15 +357,24 @@ bool TOctree::Tally(int Cell, uint8_t Before) {
 }
 
 // The pending pixels of each run go into the leaf its cells reach (cells that are leaves of their
-// own keep no count) or into their parent, then level by level from the bottom into each parent
-// once.
+// own keep no count) or into their node of level 5, which has no other run and so is counted in as
+// the run is read; then level by level from the bottom into each parent once.
 void TOctree::Flush() {
-    std::array<std::vector<int32_t>, kLeafLevel> parents;  // per level, the nodes with pixels to add
+    std::array<std::vector<int32_t>, kLastLevel> parents;  // per level above 5, the nodes with pixels to add
     const auto passTo = [&](int32_t Parent, int32_t Count) {
         if (Parent == kNoNode) return;
         TOctreeNode& parent = Node(Parent);
         if (parent.Unflushed == 0) parents[parent.Level].push_back(Parent);
         parent.Unflushed += Count;
+    };
+    const auto countIn = [&](int32_t Index, int32_t Count) {
+        TOctreeNode& node = Node(Index);
+        Unlist(Index);
+        node.PixelCount += Count;
+        if (node.Level == kLastLevel)
+            node.ChildCount = node.LeafChildCount = kBitsIn[added_[size_t(node.Cell) >> 6] >> (node.Cell & 63) & 0xFF];
+        List(Index);
+        passTo(node.Parent, Count);
     };
     for (size_t word = 0; word < pendingRuns_.size(); ++word)
         for (uint64_t bits = std::exchange(pendingRuns_[word], 0); bits != 0; bits &= bits - 1) {
@@ -356,24 +388,14 @@ void TOctree::Flush() {
             TOctreeNode& node = Node(runNode_[run]);
             count += std::exchange(node.Carried, 0);
             if (!node.IsLeaf) {
-                passTo(runNode_[run], count);
+                countIn(runNode_[run], count);
                 continue;
             }
             node.PixelCount += count;
             passTo(node.Parent, count);
         }
     for (size_t level = parents.size(); level-- > 0;)
-        for (int32_t index : parents[level]) {
-            TOctreeNode& node = Node(index);
-            const int32_t count = std::exchange(node.Unflushed, 0);
-            Unlist(index);
-            node.PixelCount += count;
-            if (node.Level == kLastLevel)
-                node.ChildCount = node.LeafChildCount =
-                    uint8_t(std::popcount(added_[size_t(node.Cell) >> 6] >> (node.Cell & 63) & 0xFF));
-            List(index);
-            passTo(node.Parent, count);
-        }
+        for (int32_t index : parents[level]) countIn(index, std::exchange(Node(index).Unflushed, 0));
 }
 
 // The cells of a fork of level 5 are no nodes of the pool: it frees none.
@@ -473,7 +495,7 @@ void TOctree::Number(int32_t Index, int32_t& Next) {
     }
     // A leaf takes the next number for all its cells; the cells of a node of level 5 are its
     // children, each a leaf, in the order of their slots.
-    const auto cells = paletteIndex_.begin() + node.Cell;
+    uint8_t* const cells = paletteIndex_.get() + node.Cell;
     if (node.IsLeaf) {
         std::fill_n(cells, CellsBelow(node.Level), uint8_t(Next++));
         return;
@@ -496,7 +518,7 @@ std::unique_ptr<TDIB> OctreeQuantize(const TDIB& Bitmap, int MaxColors) {
     tree.Reduce(MaxColors);
     auto result = NewIndexedBitmap(Bitmap, TPalette{});
     const std::vector<std::array<int64_t, 4>> sums =
-        MapToLeaves(Bitmap, tree.paletteIndex_.data(), size_t(tree.LeafCount()), *result);
+        MapToLeaves(Bitmap, tree.paletteIndex_.get(), size_t(tree.LeafCount()), *result);
     TPalette palette;
     palette.Count = tree.LeafCount();
     for (size_t i = 0; i < sums.size(); ++i) {

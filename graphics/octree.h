@@ -94,7 +94,8 @@ private:
     };
     std::unique_ptr<uint8_t[], TFree> pending_;
     std::vector<uint64_t> added_;         // a bit per cell, set once one of its colours is added
-    std::vector<uint8_t> paletteIndex_;   // per cell, that of its leaf once the tree is reduced
+    // Per cell, that of its leaf once the tree is reduced; unset for the cells never added.
+    std::unique_ptr<uint8_t[]> paletteIndex_;
     // Per run of 8 cells, the children of one node of level 5: the leaf their colours reach or,
     // while they are leaves of their own, that node; kNoNode until one of them is added. And a bit
     // per run that has pending pixels.
@@ -115,6 +116,9 @@ private:
     // Finds the node of Cell, a new cell, making the way down to it when its run is new; Cell joins
     // it as a leaf unless that node is a leaf already.
     void Join(int Cell);
+    // Gives Run, the new run of Cell, its node, making the way down to it: apart from Join, so that
+    // Join stays small enough to go inline for a cell of a run that has its node.
+    [[gnu::noinline]] void FindRunNode(size_t Run, int Cell);
     bool Added(int Cell) const { return added_[size_t(Cell) >> 6] >> (Cell & 63) & 1; }
     // Takes note of a pixel that was the first pending one of Cell (Before 0), which marks its run
     // and adds Cell to the tree when it is new, or that took its count past 255 (Before 255), which

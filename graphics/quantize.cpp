@@ -123,7 +123,7 @@ std::unique_ptr<TDIB> NewIndexedBitmap(const TDIB& Like, const TPalette& Palette
     TRGBQuadTable table{};
     PaletteToRGBQuads(Palette, table);
     result->ColorTable = table;
-    result->SetSize(Like.Width(), Like.Height(), 8);
+    result->SetSizeForOverwrite(Like.Width(), Like.Height(), 8);
     return result;
 }
 

@@ -60,7 +60,8 @@ public:
 // red, green and blue levels r, g and b.
 std::unique_ptr<TDIB> StaticColorQuantizeDither(const TDIB& Bitmap);
 
-// A new 8-bit bitmap of Like's size whose colour table is Palette.
+// A new 8-bit bitmap of Like's size whose colour table is Palette, its pixels unset for the caller
+// to write every one.
 std::unique_ptr<TDIB> NewIndexedBitmap(const TDIB& Like, const TPalette& Palette);
 
 // Visit(colour) for every pixel of the 24-bit Source, rows from the top and pixels from the left.

@@ -247,6 +247,22 @@ TEST(DIB, SharingSizingAndPixelAccess) {
     EXPECT_EQ(nibbles.GetPixel(2, 0), 0xFu);
 }
 
+TEST(DIB, AnImageSizedForOverwriteStoresTheBytesOfACleanOne) {
+    // Once every pixel is written, the bytes past the last whole pixel of each row (a partly used
+    // byte, then the padding) are those of a cleared image.
+    for (int bits : {1, 4, 8, 24}) {
+        TDIB clean, overwritten;
+        clean.SetSize(5, 3, bits);
+        overwritten.SetSizeForOverwrite(5, 3, bits);
+        for (TDIB* dib : {&clean, &overwritten})
+            for (int y = 0; y < 3; ++y)
+                for (int x = 0; x < 5; ++x) dib->SetPixel(x, y, uint32_t(7 * x + 3 * y));
+        EXPECT_EQ(std::vector(overwritten.PBitsReadOnly(), overwritten.PBitsReadOnly() + overwritten.Size()),
+                  std::vector(clean.PBitsReadOnly(), clean.PBitsReadOnly() + clean.Size()))
+            << bits;
+    }
+}
+
 TEST(DIB, PaletteEntriesAndRGBQuadsSwapRedAndBlue) {
     TPaletteEntryTable entries;
     TRGBQuadTable quads;

@@ -70,6 +70,25 @@ TEST(DIBSurfaceReduce, PaletteKeptOrMadeOfTheUsedColours) {
     for (size_t i = 0; i < greys.size(); ++i) EXPECT_NEAR(QuadGreen(reduced[i]), QuadGreen(greys[i]), 24) << i;
 }
 
+TEST(DIBSurfaceReduce, AsManyColoursAsThePaletteHoldsBecomeIt) {
+    // 256 colours scattered over the cube, each met twice, are the table in order of first
+    // appearance; one colour more and they are quantized.
+    std::vector<uint32_t> values;
+    for (uint32_t i = 0; i < 512; ++i) values.push_back(i % 256 * 0x9E3779 & 0xFFFFFF);
+    TDIBSurface s;
+    Fill(s, 32, 24, values);
+    s.ReduceColors(1, 8, false, 256);
+    for (size_t i = 0; i < values.size(); ++i) ASSERT_EQ(s.GetPixel(int(i % 32), int(i / 32)), i % 256) << i;
+    EXPECT_EQ(std::vector(s.ImageColorTable().begin(), s.ImageColorTable().end()),
+              std::vector(values.begin(), values.begin() + 256));
+
+    values.back() = 0x010203;
+    Fill(s, 32, 24, values);
+    const std::vector<TRGBQuad> before = Colours(s);
+    s.ReduceColors(1, 8, false, 256);
+    EXPECT_NE(Colours(s), before);
+}
+
 TEST(DIBSurfaceReduce, ColourLimitGivesThePaletteSize) {
     struct TCase {
         int Depth, MaxColors, Used;

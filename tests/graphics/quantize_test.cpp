@@ -230,8 +230,9 @@ TEST(Octree, AgreesWithTheWalkingReference) {
     // And noise with every other pixel one colour, whose pending pixels pass 255 between trims.
     std::vector<TRGBQuad> halfNoise = Noise(400 * 400, 6);
     for (size_t i = 0; i < halfNoise.size(); i += 2) halfNoise[i] = RGBQuad(9, 99, 199);
-    for (const auto& [width, pixels] :
-         {std::pair{300, Noise(300 * 300, 5)}, std::pair{128, smooth}, std::pair{400, halfNoise}})
+    // And noise in rows whose width leaves pixels over from groups of four.
+    for (const auto& [width, pixels] : {std::pair{300, Noise(300 * 300, 5)}, std::pair{128, smooth},
+                                        std::pair{400, halfNoise}, std::pair{123, Noise(123 * 77, 7)}})
         for (int max : {256, 37, 2}) {
             TReferenceOctree reference;
             for (TRGBQuad c : pixels) reference.Add(c);

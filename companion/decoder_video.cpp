@@ -164,13 +164,30 @@ bool TVideoDecoder::ReceivePicture() {
     return true;
 }
 
-bool TVideoDecoder::ConvertFrame(uint8_t* Pixels, int32_t Pitch) {
-    FScaler = sws_getCachedContext(FScaler, FPicture->width, FPicture->height, AVPixelFormat(FPicture->format), FWidth,
-                                   FHeight, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!FScaler || FPicture->width < 1 || FPicture->height < 1) return false;
+void TFrameFree::operator()(AVFrame* Frame) const { av_frame_free(&Frame); }
+
+size_t FrameBytes(const AVFrame& Frame) {
+    size_t bytes = 0;
+    for (const AVBufferRef* buffer : Frame.buf)
+        if (buffer) bytes += buffer->size;
+    for (int i = 0; i < Frame.nb_extended_buf; ++i) bytes += Frame.extended_buf[i]->size;
+    return bytes;
+}
+
+TDecodedFrame TVideoDecoder::TakeFrame() {
+    TDecodedFrame frame(av_frame_alloc());
+    if (!frame) throw std::bad_alloc();
+    av_frame_move_ref(frame.get(), FPicture);
+    return frame;
+}
+
+bool TVideoDecoder::ConvertFrame(const AVFrame& Frame, uint8_t* Pixels, int32_t Pitch) {
+    FScaler = sws_getCachedContext(FScaler, Frame.width, Frame.height, AVPixelFormat(Frame.format), FWidth, FHeight,
+                                   AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!FScaler || Frame.width < 1 || Frame.height < 1) return false;
     uint8_t* planes[4] = {Pixels, nullptr, nullptr, nullptr};
     const int pitches[4] = {Pitch, 0, 0, 0};
-    return sws_scale(FScaler, FPicture->data, FPicture->linesize, 0, FPicture->height, planes, pitches) > 0;
+    return sws_scale(FScaler, Frame.data, Frame.linesize, 0, Frame.height, planes, pitches) > 0;
 }
 
 void TVideoDecoder::DecodeSound(const AVPacket* Packet) {

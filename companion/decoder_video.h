@@ -22,6 +22,14 @@ class TAvInput;
 inline constexpr int32_t MaxFrameSide = 8192;
 inline constexpr int64_t MaxFramePixels = int64_t(4096) * 4096;
 
+// A decoded picture taken out of its decoder, in the decoder's own format; freed with its bytes.
+struct TFrameFree {
+    void operator()(AVFrame* Frame) const;
+};
+using TDecodedFrame = std::unique_ptr<AVFrame, TFrameFree>;
+// The bytes that Frame holds.
+size_t FrameBytes(const AVFrame& Frame);
+
 class TVideoDecoder {
 public:
     ~TVideoDecoder();
@@ -45,9 +53,12 @@ public:
     // The picture decoded last: its time and how long it shows.
     int64_t FrameMs() const { return FFrameMs; }
     int64_t FrameDurationMs() const { return FFrameDurationMs; }
-    // Converts that picture into Pixels: Height rows of Width 32-bit pixels, Pitch bytes apart;
-    // false, Pixels left as they were, when it cannot.
-    bool ConvertFrame(uint8_t* Pixels, int32_t Pitch);
+    // Takes that picture out of the decoder, to be converted when it is wanted. Raises
+    // std::bad_alloc when the host refused it memory.
+    TDecodedFrame TakeFrame();
+    // Converts Frame, a picture taken from this decoder, into Pixels: Height rows of Width
+    // 32-bit pixels, Pitch bytes apart; false, Pixels left as they were, when it cannot.
+    bool ConvertFrame(const AVFrame& Frame, uint8_t* Pixels, int32_t Pitch);
     // Goes back to the key frame at or before Ms; the pictures before Ms are decoded again
     // (the caller skips them); the sound goes on from Ms.
     void Seek(int64_t Ms);

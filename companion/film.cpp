@@ -8,8 +8,8 @@
 namespace {
 
 // Pictures decoded ahead; more while the sound, stored behind the pictures, runs short of what
-// is kept ready for the voice. Beside those ahead, one is being decoded and two are on show:
-// the video holds no more than velaVideoPictures in all.
+// is kept ready for the voice. Beside those ahead (RoomAhead), one is being converted and two are
+// on show: the video holds no more bytes than velaVideoPictures converted pictures in all.
 constexpr size_t MaxAhead = 4;
 constexpr int64_t SoundAheadMs = 300;
 // Sound kept at most; more (a file holding its sound far ahead of its pictures) is dropped.
@@ -288,8 +288,8 @@ TFilm::TPicture TFilm::NewPicture() {
     return picture;
 }
 
-void TFilm::Convert(TPicture& Picture) {
-    if (!FDecoder->ConvertFrame(Picture.pixels.get(), FPitch) && !Picture.drawn)
+void TFilm::Convert(TPicture& Picture, const AVFrame& Frame) {
+    if (!FDecoder->ConvertFrame(Frame, Picture.pixels.get(), FPitch) && !Picture.drawn)
         std::memset(Picture.pixels.get(), 0, size_t(FPitch) * FHeight);
     Picture.drawn = true;
 }
@@ -319,7 +319,7 @@ void TFilm::Work(std::unique_lock<std::mutex>& Lock) {
         if (Wanted() && !FRunning) StartClock();
         // Once the sound has been heard to its end, the clock goes on without it; so it does
         // when the sound runs dry while no more pictures can be read ahead to reach more.
-        if (FRunning && FOnSound && (FDevice->ended(FVoice) || (FAhead.size() >= FMaxAheadForSound && SoundStarved()))) {
+        if (FRunning && FOnSound && (FDevice->ended(FVoice) || (!RoomAhead(FMaxAheadForSound) && SoundStarved()))) {
             FClockBase = ClockMs();
             FAnchor = NowMs();
             FOnSound = false;
@@ -327,16 +327,11 @@ void TFilm::Work(std::unique_lock<std::mutex>& Lock) {
         const int64_t clock = ClockMs();
         if (FRunning && !FAhead.empty() && FAhead.front().ms <= clock) {
             // A picture whose successor is due as well is not shown.
-            while (FAhead.size() > 1 && FAhead[1].ms <= clock) {
-                FSpare.push_back(std::move(FAhead.front()));
-                FAhead.pop_front();
-            }
-            TPicture picture = std::move(FAhead.front());
-            FAhead.pop_front();
-            ShowPicture(Lock, std::move(picture));
+            while (FAhead.size() > 1 && FAhead[1].ms <= clock) PopAhead();
+            ShowPicture(Lock, PopAhead().frame);
             continue;
         }
-        if (!FPicturesEnd && (FAhead.size() < FMaxAhead || (FAhead.size() < FMaxAheadForSound && NeedsMoreSound()))) {
+        if (!FPicturesEnd && (RoomAhead(FMaxAhead) || (RoomAhead(FMaxAheadForSound) && NeedsMoreSound()))) {
             DecodeAhead(Lock);
             continue;
         }
@@ -368,53 +363,43 @@ void TFilm::DoSeek(std::unique_lock<std::mutex>& Lock, int64_t Ms) {
         FPcmAt = 0;
         FSoundEnd = false;
     }
-    for (TPicture& picture : FAhead) FSpare.push_back(std::move(picture));
     FAhead.clear();
+    FAheadBytes = 0;
     FPicturesEnd = false;
     FLastEndMs = Ms;
-    TPicture picture = NewPicture();
+    TDecodedFrame frame;
     const bool fresh = FFresh;
     FFresh = false;
     Lock.unlock();
     if (!fresh) FDecoder->Seek(Ms);
     // From the key frame on, the pictures before the one showing at Ms are decoded only.
-    bool found = false, more;
+    bool more;
     while ((more = FDecoder->DecodeFrame()))
         if (FDecoder->FrameMs() + FDecoder->FrameDurationMs() > Ms) {
-            Convert(picture);
-            found = true;
+            frame = FDecoder->TakeFrame();
             break;
         }
     Lock.lock();
-    if (FStop || FSeekTo >= 0) {
-        FSpare.push_back(std::move(picture));
-        return;
-    }
+    if (FStop || FSeekTo >= 0) return;
     MakeVoice();
     if (!more) {
         std::lock_guard pcm(FPcmMutex);
         FSoundEnd = true;
         FPicturesEnd = true;
     }
-    if (!found) {
-        FSpare.push_back(std::move(picture));
-        return;
-    }
+    if (!frame) return;
     FLastEndMs = std::max(FLastEndMs, FDecoder->FrameMs() + FDecoder->FrameDurationMs());
-    picture.ms = FDecoder->FrameMs();
-    ShowPicture(Lock, std::move(picture));
+    ShowPicture(Lock, std::move(frame));
 }
 
 void TFilm::DecodeAhead(std::unique_lock<std::mutex>& Lock) {
-    TPicture picture = NewPicture();
     const int64_t clock = FRunning ? ClockMs() : INT64_MIN;
     Lock.unlock();
     const bool got = FDecoder->DecodeFrame();
-    // A picture already past is not converted.
+    // A picture already past is not kept.
     const bool late = got && FDecoder->FrameMs() + FDecoder->FrameDurationMs() <= clock;
-    if (got && !late) Convert(picture);
+    TDecodedFrame frame = got && !late ? FDecoder->TakeFrame() : nullptr;
     Lock.lock();
-    if (FSeekTo >= 0 || !got || late) FSpare.push_back(std::move(picture));
     if (FSeekTo >= 0) return;
     if (!got) {
         std::lock_guard pcm(FPcmMutex);
@@ -424,25 +409,40 @@ void TFilm::DecodeAhead(std::unique_lock<std::mutex>& Lock) {
     }
     FLastEndMs = std::max(FLastEndMs, FDecoder->FrameMs() + FDecoder->FrameDurationMs());
     if (late) return;
-    picture.ms = FDecoder->FrameMs();
-    picture.durationMs = FDecoder->FrameDurationMs();
-    FAhead.push_back(std::move(picture));
+    const size_t bytes = FrameBytes(*frame);
+    FAheadBytes += bytes;
+    FAhead.push_back({std::move(frame), FDecoder->FrameMs(), bytes});
 }
 
-// The grabber sees the picture before it goes on show, outside the film's lock (its callback
-// may call the library).
-void TFilm::ShowPicture(std::unique_lock<std::mutex>& Lock, TPicture Picture) {
+bool TFilm::RoomAhead(size_t Count) const {
+    const size_t room = (Count - 1) * size_t(FPitch) * size_t(FHeight);
+    return FAhead.empty() || (FAhead.size() < Count && FAheadBytes + FAhead.back().bytes <= room);
+}
+
+TFilm::TAhead TFilm::PopAhead() {
+    TAhead next = std::move(FAhead.front());
+    FAhead.pop_front();
+    FAheadBytes -= next.bytes;
+    return next;
+}
+
+// The picture is converted, and the grabber sees it before it goes on show, outside the film's
+// lock (the callback may call the library).
+void TFilm::ShowPicture(std::unique_lock<std::mutex>& Lock, TDecodedFrame Frame) {
+    TPicture picture = NewPicture();
     Lock.unlock();
+    Convert(picture, *Frame);
+    Frame.reset();
     {
         std::lock_guard callback(FCallbackMutex);
         if (FCallback) {
-            const VelaFrame frame{Picture.pixels.get(), FWidth, FHeight, FPitch};
+            const VelaFrame frame{picture.pixels.get(), FWidth, FHeight, FPitch};
             FCallback(FCallbackOwner, &frame);
         }
     }
     Lock.lock();
     if (FHasReady) FSpare.push_back(std::move(FReady));
-    FReady = std::move(Picture);
+    FReady = std::move(picture);
     FHasReady = true;
     ++FShownCount;
 }

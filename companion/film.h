@@ -67,7 +67,14 @@ private:
         // Made without clearing: the decoder's conversion fills every byte.
         std::unique_ptr<uint8_t[]> pixels;
         bool drawn = false;  // pixels hold a picture (or black)
-        int64_t ms = 0, durationMs = 0;
+    };
+    // A picture decoded ahead of its time, kept as the decoder made it and converted only as it
+    // goes on show: the grabber then copies pixels just written, not ones the caches let go of
+    // while the pictures after them were decoded.
+    struct TAhead {
+        TDecodedFrame frame;
+        int64_t ms = 0;
+        size_t bytes = 0;  // FrameBytes of frame
     };
     // The thread: Work, ended by a failure (no memory, no thread) that ends the film alone.
     void Run();
@@ -75,7 +82,7 @@ private:
     // Steps of the thread; each is called with the lock held and may let go of it meanwhile.
     void DoSeek(std::unique_lock<std::mutex>& Lock, int64_t Ms);
     void DecodeAhead(std::unique_lock<std::mutex>& Lock);
-    void ShowPicture(std::unique_lock<std::mutex>& Lock, TPicture Picture);
+    void ShowPicture(std::unique_lock<std::mutex>& Lock, TDecodedFrame Frame);
     bool Wanted() const { return FPlaying && !FPaused && !FSuspended && !FEnded && FSeekTo < 0; }
     void StartClock();
     void StopClock();
@@ -87,9 +94,13 @@ private:
     void Sound(const uint8_t* Pcm, int64_t Frames);
     static int32_t Pull(void* Owner, void* Buffer, int32_t Capacity, int32_t* End);
     TPicture NewPicture();
-    // The decoder's picture into Picture; one it cannot convert leaves a picture as it was, and a
-    // fresh one black.
-    void Convert(TPicture& Picture);
+    // Frame into Picture; one it cannot convert leaves a picture as it was, and a fresh one black.
+    void Convert(TPicture& Picture, const AVFrame& Frame);
+    // Whether one more picture may be decoded ahead where Count may wait: the pictures ahead hold
+    // no more bytes than Count - 1 converted ones (the last one's size standing for the next), so
+    // that with the one being converted they hold no more than Count converted ones would.
+    bool RoomAhead(size_t Count) const;
+    TAhead PopAhead();
 
     // The decoder is the thread's alone.
     std::unique_ptr<TVideoDecoder> FDecoder;
@@ -112,7 +123,8 @@ private:
     VelaVoice* FVoice = nullptr;
     bool FSoundEnd = false;  // the decoder has handed on all its sound (under FPcmMutex)
     bool FFresh = true;      // nothing decoded yet: the first show needs no seek
-    std::deque<TPicture> FAhead;  // decoded, waiting for their time
+    std::deque<TAhead> FAhead;  // decoded, waiting for their time
+    size_t FAheadBytes = 0;
     std::vector<TPicture> FSpare;
     bool FPicturesEnd = false;
     int64_t FLastEndMs = 0;

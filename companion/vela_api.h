@@ -90,8 +90,9 @@ struct VelaFrame {
     int32_t width, height, pitch;
 };
 // The most decoded pictures a video of Width x Height pixels holds at once (those decoded ahead
-// of their time, the one being decoded and the two on show): as many as fit in 64 MiB, at least
-// 3 and at most 34. The player charges its memory budget for them while the video is open.
+// of their time, kept in the decoder's format in no more bytes than as many of these, the one
+// being converted and the two on show): as many as fit in 64 MiB, at least 3 and at most 34.
+// The player charges its memory budget for them while the video is open.
 static inline int32_t velaVideoPictures(int32_t width, int32_t height) {
     const int64_t bytes = int64_t(width > 0 ? width : 1) * (height > 0 ? height : 1) * 4;
     const int64_t fit = (int64_t(64) << 20) / bytes;

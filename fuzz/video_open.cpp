@@ -17,7 +17,7 @@ constexpr int64_t MaxConvertedPixels = 1 << 18;
 void Decode(TVideoDecoder& Decoder, std::vector<uint8_t>& Pixels) {
     for (int i = 0; i < MaxPictures && Decoder.DecodeFrame(); ++i) {
         fuzz::Check(Decoder.FrameDurationMs() >= 1 && Decoder.FrameDurationMs() <= 1000);
-        if (!Pixels.empty()) Decoder.ConvertFrame(Pixels.data(), Decoder.Width() * 4);
+        if (!Pixels.empty()) Decoder.ConvertFrame(*Decoder.TakeFrame(), Pixels.data(), Decoder.Width() * 4);
     }
 }
 

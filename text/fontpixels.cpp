@@ -94,26 +94,47 @@ TFontPixel* TFontPixelManager::GetGlyph(uint16_t Code, const std::string& Face, 
         }
     }
 
-    auto made = std::make_unique<TFontPixel>();
-    TFontPixel& glyph = *made;
+    TFontPixel& glyph = Admit(bucket);
     glyph.Code = Code;
     glyph.FaceName = Face;
     glyph.Size = Size;
     glyph.Style = Style;
     glyph.AntialiasLevel = AntialiasLevel;
     glyph.Manager = this;
-    Recent.push_front(std::move(made));
-    bucket.push_back(Recent.begin());
-    if (Recent.size() > kMaxGlyphs) Evict();
+    try {
+        Render(glyph);
+    } catch (...) {
+        glyph.Surface.SetSize(0, 0, 8);  // not the picture of the glyph made over
+        throw;
+    }
+    return &glyph;
+}
 
-    TInstalledFont* installed = FindFont(Face);
+TFontPixel& TFontPixelManager::Admit(std::vector<TRecentList::iterator>& Bucket) {
+    if (Recent.size() < kMaxGlyphs) {
+        Recent.push_front(std::make_unique<TFontPixel>());
+    } else {
+        TFontPixel& oldest = *Recent.back();
+        auto& bucket = Buckets[oldest.Code & 255];
+        bucket.erase(std::find_if(bucket.begin(), bucket.end(),
+                                  [&](TRecentList::iterator place) { return place->get() == &oldest; }));
+        Recent.splice(Recent.begin(), Recent, std::prev(Recent.end()));
+        oldest.OffsetX = oldest.OffsetY = oldest.UnderlineSize = 0;
+        oldest.StrikeOutTop = oldest.StrikeOutSize = oldest.TrailingSpace = 0;
+    }
+    Bucket.push_back(Recent.begin());
+    return *Recent.front();
+}
+
+void TFontPixelManager::Render(TFontPixel& Glyph) {
+    TInstalledFont* installed = FindFont(Glyph.FaceName);
     if (!installed && PixelFontManager) {
         TGlyphMetrics m;
         TOutlineMetricsRecord font{};
-        if (PixelFontManager->GetGlyph(Face, Size, Style, Code, m, font, glyph.Surface)) {
-            PlaceGlyph(glyph, int32_t(m.gmBlackBoxX), m.gmptGlyphOriginX, m.gmptGlyphOriginY, m.gmCellIncX, font,
-                       Style);
-            return &glyph;
+        if (PixelFontManager->GetGlyph(Glyph.FaceName, Glyph.Size, Glyph.Style, Glyph.Code, m, font, Glyph.Surface)) {
+            PlaceGlyph(Glyph, int32_t(m.gmBlackBoxX), m.gmptGlyphOriginX, m.gmptGlyphOriginY, m.gmCellIncX, font,
+                       Glyph.Style);
+            return;
         }
     }
 
@@ -121,20 +142,13 @@ TFontPixel* TFontPixelManager::GetGlyph(uint16_t Code, const std::string& Face, 
     platform::GlyphMetrics m;
     platform::GlyphBitmap bitmap;
     int32_t bufferSize = 0;
-    if (!SelectFont(Code, Face, font, Style, Size, m, bufferSize, &bitmap)) return &glyph;
-    if (bufferSize == 0)
-        glyph.TrailingSpace = service_->TextWidth(Code);
-    else
-        StoreGlyphBitmap(glyph, m, bitmap, Style);
-    return &glyph;
-}
-
-void TFontPixelManager::Evict() {
-    const TFontPixel& oldest = *Recent.back();
-    auto& bucket = Buckets[oldest.Code & 255];
-    bucket.erase(std::find_if(bucket.begin(), bucket.end(),
-                              [&](TRecentList::iterator place) { return place->get() == &oldest; }));
-    Recent.pop_back();
+    const bool found = SelectFont(Glyph.Code, Glyph.FaceName, font, Glyph.Style, Glyph.Size, m, bufferSize, &bitmap);
+    if (found && bufferSize > 0) {
+        StoreGlyphBitmap(Glyph, m, bitmap, Glyph.Style);
+        return;
+    }
+    Glyph.Surface.SetSize(0, 0, 8);
+    if (found) Glyph.TrailingSpace = service_->TextWidth(Glyph.Code);
 }
 
 void TFontPixelManager::GetGlyphMetrics(uint16_t Code, const std::string& Face, uint8_t Style, int32_t Size,

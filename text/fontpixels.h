@@ -194,8 +194,13 @@ private:
     // The installed face that renders a face: Installed, the face's own when it is installed
     // (FindFont), else "ＭＳ ゴシック"; EFontPixelError when neither is installed.
     TInstalledFont& RenderingFont(TInstalledFont* Installed) const;
-    // Frees the least recently used glyph.
-    void Evict();
+    // The glyph to make for a miss, first in Recent and in Bucket: a new one, or at kMaxGlyphs the
+    // least recently used made over (its key and placement to be set, its surface still the old
+    // picture, whose memory the new one reuses).
+    TFontPixel& Admit(std::vector<TRecentList::iterator>& Bucket);
+    // Makes the picture and placement of Glyph's key: from the pixel font when its face is not
+    // installed, else from the font service; EFontPixelError as GetGlyph.
+    void Render(TFontPixel& Glyph);
 
     std::unique_ptr<platform::FontService> service_;  // renders
     std::string selectedFont_;                        // the installed face selected for CurrentFace

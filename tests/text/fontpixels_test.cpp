@@ -143,6 +143,17 @@ TEST_F(FontPixelTest, TheCacheKeepsTheMostRecentlyUsedGlyphs) {
     for (const auto& bucket : manager.Buckets) inBuckets += bucket.size();
     EXPECT_EQ(inBuckets, manager.Recent.size());
 
+    // At the limit a miss makes over the least recently used glyph: nothing of it is left in a
+    // glyph without pixels of another style, nor in one no face serves.
+    for (uint16_t i = 0; i < 256; ++i) manager.GetGlyph(uint16_t(0x8900 + i), kGothic, 16, 4 | 8);
+    const TFontPixel* space = manager.GetGlyph(0x20, kGothic, 16, 0);
+    EXPECT_EQ((std::vector<int>{space->GetWidth(), space->UnderlineSize, space->StrikeOutSize, space->TrailingSpace}),
+              (std::vector<int>{0, 0, 0, 8}));
+    Install({});
+    EXPECT_THROW(manager.GetGlyph('A', "Nowhere", 16, 0), EFontPixelError);
+    EXPECT_EQ(manager.Recent.front()->Code, 'A');
+    EXPECT_EQ(manager.Recent.front()->GetWidth(), 0);
+    EXPECT_EQ(manager.Recent.size(), 256u);
 }
 
 TEST_F(FontPixelTest, AFaceDifferingInCaseIsInstalledButAnotherGlyph) {

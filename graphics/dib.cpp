@@ -44,26 +44,44 @@ void CheckImageFormat(int BitCount, const TDIBColorFormat& Format) {
     }
 }
 
-// A new image of zeroed pixels, or with Unset of unset ones but for the bytes past the last whole
-// pixel of each row; refused when the depth, format or size is not one we handle.
-std::shared_ptr<TDIBSharedImage> NewImage(int32_t Width, int32_t Height, const TRGBQuadTable& Table,
-                                          const TDIBColorFormat& Format, int32_t BitCount, bool Unset) {
+// Makes Image one of zeroed pixels, or with Unset of unset ones but for the bytes past the last
+// whole pixel of each row, at the size, depth, format and table given; refused (Image unchanged)
+// when the depth, format or size is not one we handle. Its pixel memory serves the new pixels
+// unless that is too small, or more than twice what they need.
+void ShapeImage(TDIBSharedImage& Image, int32_t Width, int32_t Height, const TRGBQuadTable& Table,
+                const TDIBColorFormat& Format, int32_t BitCount, bool Unset) {
     CheckImageFormat(BitCount, Format);
     CheckImageSize(Width, Height, BitCount);
-    // Made from its fields at once: the defaults (a grey table worked out, then overwritten) cost
-    // as much as the pixels of a small picture such as a glyph.
-    auto image = std::make_shared<TDIBSharedImage>(Width, Height, BitCount, int32_t(DIBWidthBytes(Width, BitCount)),
-                                                   BitCount < 9 ? 1 << BitCount : 0, Format, Table);
-    const int64_t bytes = int64_t(image->WidthBytes) * Height;
-    if (!Unset) {
-        image->Bits.assign(size_t(bytes), 0);
-        return image;
+    const size_t rowBytes = size_t(DIBWidthBytes(Width, BitCount)), bytes = rowBytes * size_t(Height);
+    if (bytes > Image.Bits.capacity() || Image.Bits.capacity() / 2 > bytes) {
+        decltype(Image.Bits) fresh;
+        fresh.resize(bytes);
+        Image.Bits.swap(fresh);
+    } else {
+        Image.Bits.resize(bytes);
     }
-    image->Bits.resize(size_t(bytes));
-    const size_t whole = size_t(int64_t(Width) * BitCount / 8), rowBytes = size_t(image->WidthBytes);
-    if (whole < rowBytes)
+    const size_t whole = size_t(int64_t(Width) * BitCount / 8);
+    if (!Unset)
+        std::memset(Image.Bits.data(), 0, bytes);
+    else if (whole < rowBytes)
         for (size_t row = 0; row < size_t(Height); ++row)
-            std::memset(image->Bits.data() + row * rowBytes + whole, 0, rowBytes - whole);
+            std::memset(Image.Bits.data() + row * rowBytes + whole, 0, rowBytes - whole);
+    Image.Width = Width;
+    Image.Height = Height;
+    Image.BitCount = BitCount;
+    Image.WidthBytes = int32_t(rowBytes);
+    Image.PaletteCount = BitCount < 9 ? 1 << BitCount : 0;
+    Image.PixelFormat = Format;
+    if (&Image.ColorTable != &Table) Image.ColorTable = Table;
+}
+
+// A new image as ShapeImage makes one over.
+std::shared_ptr<TDIBSharedImage> NewImage(int32_t Width, int32_t Height, const TRGBQuadTable& Table,
+                                          const TDIBColorFormat& Format, int32_t BitCount, bool Unset) {
+    // Made with its table at once: the default grey table worked out and then overwritten costs
+    // as much as the pixels of a small picture such as a glyph.
+    auto image = std::make_shared<TDIBSharedImage>(0, 0, 8, 0, 0, Format, Table);
+    ShapeImage(*image, Width, Height, image->ColorTable, Format, BitCount, Unset);
     return image;
 }
 
@@ -321,10 +339,12 @@ void TDIB::SetSizeForOverwrite(int32_t W, int32_t H, int32_t N) { NewSize(W, H, 
 
 void TDIB::NewSize(int32_t W, int32_t H, int32_t N, bool Unset) {
     if (W == Width() && H == Height() && N == BitCount() && SameMasks(NowPixelFormat(), PixelFormat)) return;
-    if (W >= 1 && H >= 1)
-        SetImage(NewImage(W, H, ColorTable, PixelFormat, N, Unset));
-    else
+    if (W < 1 || H < 1)
         Clear();
+    else if (image_.use_count() == 1)  // held by no one else: made over, its memory kept
+        ShapeImage(*image_, W, H, ColorTable, PixelFormat, N, Unset);
+    else
+        SetImage(NewImage(W, H, ColorTable, PixelFormat, N, Unset));
 }
 
 void TDIB::SetWidth(int32_t Value) {

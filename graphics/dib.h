@@ -145,10 +145,11 @@ public:
     const TRGBQuadTable& ImageColorTable() const { return image_->ColorTable; }
 
     virtual void Clear();
-    // A new image unless width, height, depth and masks already agree. Old pixels are not kept.
+    // A new image unless width, height, depth and masks already agree; one that no other TDIB
+    // shares is made over in place. Old pixels are not kept.
     virtual void SetSize(int32_t Width, int32_t Height, int32_t BitCount);
-    // The same for a caller that then writes every pixel: a new image's pixels are left unset (the
-    // bytes past the last whole pixel of each row are zero).
+    // The same for a caller that then writes every pixel: the pixels are left unset (the bytes
+    // past the last whole pixel of each row are zero).
     void SetSizeForOverwrite(int32_t Width, int32_t Height, int32_t BitCount);
     void SetWidth(int32_t Value);
     void SetHeight(int32_t Value);

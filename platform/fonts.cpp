@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <map>
 #include <vector>
 
@@ -142,7 +141,7 @@ public:
 
     const OutlineMetrics& Metrics() const override { return metrics_; }
 
-    int32_t Glyph(uint16_t code, int level, GlyphMetrics& metrics, std::vector<uint8_t>* buffer) override {
+    int32_t Glyph(uint16_t code, int level, GlyphMetrics& metrics, GlyphBitmap* bitmap) override {
         metrics = GlyphMetrics{};
         if (codePoints_.empty()) codePoints_.assign(size_t(1) << 16, kUnconverted);
         int32_t& cp = codePoints_[code];
@@ -165,30 +164,16 @@ public:
         }
         metrics.cellIncX = static_cast<int16_t>(std::clamp<int32_t>(advance, INT16_MIN, INT16_MAX));
         if (FT_Render_Glyph(slot, level == 0 ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0) return -1;
-        const FT_Bitmap& bitmap = slot->bitmap;
-        if (bitmap.width == 0 || bitmap.rows == 0) return 0;
-        metrics.blackBoxX = bitmap.width;
-        metrics.blackBoxY = bitmap.rows;
+        const FT_Bitmap& rendered = slot->bitmap;
+        if (rendered.width == 0 || rendered.rows == 0) return 0;
+        metrics.blackBoxX = rendered.width;
+        metrics.blackBoxY = rendered.rows;
         metrics.originX = slot->bitmap_left;
         metrics.originY = slot->bitmap_top;
-        uint32_t rowBytes = RowBytes(bitmap.width, level);
-        int32_t size = static_cast<int32_t>(rowBytes * bitmap.rows);
-        if (!buffer) return size;
-        // Every byte is written, the padding of each row included: the buffer is reused.
-        buffer->resize(static_cast<size_t>(size));
-        const uint32_t used = level == 0 ? (bitmap.width + 7) / 8 : bitmap.width;
-        for (uint32_t y = 0; y < bitmap.rows; ++y) {
-            const uint8_t* src = bitmap.buffer + static_cast<ptrdiff_t>(y) * bitmap.pitch;
-            uint8_t* dst = buffer->data() + y * rowBytes;
-            if (level == 0) {
-                std::memcpy(dst, src, used);
-            } else {
-                const std::array<uint8_t, 256>& values = LevelValues(level);
-                for (uint32_t x = 0; x < used; ++x) dst[x] = values[src[x]];
-            }
-            std::memset(dst + used, 0, rowBytes - used);
-        }
-        return size;
+        // The caller reads the slot's own bitmap: FreeType's coverage bytes through the level's
+        // values.
+        if (bitmap) *bitmap = {rendered.buffer, rendered.pitch, level == 0 ? nullptr : &LevelValues(level)};
+        return static_cast<int32_t>(RowBytes(rendered.width, level) * rendered.rows);
     }
 
 private:
@@ -269,7 +254,7 @@ public:
 
     const OutlineMetrics& Metrics() const override { return metrics_; }
 
-    int32_t Glyph(uint16_t code, int level, GlyphMetrics& metrics, std::vector<uint8_t>* buffer) override {
+    int32_t Glyph(uint16_t code, int level, GlyphMetrics& metrics, GlyphBitmap* bitmap) override {
         metrics = GlyphMetrics{};
         if (height_ == 0 || level < 0 || level > 3) return -1;
         if (code == 0x20 || code == 0x8140) {
@@ -281,20 +266,22 @@ public:
         metrics = {width, rows, 1, height_ * 7 / 8 - 1, static_cast<int16_t>(width + 2), 0};
         uint32_t rowBytes = RowBytes(width, level);
         int32_t size = static_cast<int32_t>(rowBytes * rows);
-        if (!buffer) return size;
-        buffer->assign(static_cast<size_t>(size), 0);
+        if (!bitmap) return size;
+        pixels_.assign(static_cast<size_t>(size), 0);
         for (uint32_t y = 0; y < rows; ++y)
             for (uint32_t x = 0; x < width; ++x) {
-                uint8_t* row = buffer->data() + y * rowBytes;
+                uint8_t* row = pixels_.data() + y * rowBytes;
                 if (level == 0) row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
-                else row[x] = LevelMaximum(level);
+                else row[x] = 255;
             }
+        *bitmap = {pixels_.data(), static_cast<ptrdiff_t>(rowBytes), level == 0 ? nullptr : &LevelValues(level)};
         return size;
     }
 
 private:
     int32_t height_ = 0;
     OutlineMetrics metrics_{};
+    std::vector<uint8_t> pixels_;  // the last glyph's
 };
 
 }  // namespace

@@ -75,10 +75,19 @@ struct AbcWidths {
     int32_t c = 0;
 };
 
-// One font selected at a time. The glyph buffer layout by antialias level:
-// level 0: rows of 1 bit per pixel, bit 7 of a row's first byte the leftmost pixel, each row
-// padded to a multiple of 32 bits; levels 1..3: rows of one byte per pixel holding 0..4, 0..16
-// or 0..64, each row padded to a multiple of 4 bytes. Rows run top to bottom.
+// A glyph's pixels as the font service holds them, until its next call: the top row at top and
+// each next one pitch bytes on. Level 0: 1 bit per pixel, bit 7 of a row's first byte the
+// leftmost pixel; levels 1..3: a byte per pixel, whose value at the level (0..4, 0..16 or
+// 0..64) values gives, a table that stays as it is while the service lasts.
+struct GlyphBitmap {
+    const uint8_t* top = nullptr;
+    ptrdiff_t pitch = 0;
+    const std::array<uint8_t, 256>* values = nullptr;
+};
+
+// One font selected at a time. A glyph's buffer size is that of its rows laid out by antialias
+// level: level 0 with 1 bit per pixel, each row padded to a multiple of 32 bits; levels 1..3
+// with one byte per pixel, each row padded to a multiple of 4 bytes.
 class FontService {
 public:
     virtual ~FontService() = default;
@@ -92,8 +101,8 @@ public:
     virtual const OutlineMetrics& Metrics() const = 0;
     // The glyph of a code at an antialias level (0..3) in the selected font: its metrics, and the
     // buffer size in bytes (0 for a glyph without pixels; -1 when nothing is selected, the code is
-    // not a character or the level is out of range). With Buffer, the bitmap is stored there.
-    virtual int32_t Glyph(uint16_t code, int level, GlyphMetrics& metrics, std::vector<uint8_t>* buffer) = 0;
+    // not a character or the level is out of range). With Bitmap, where its pixels are.
+    virtual int32_t Glyph(uint16_t code, int level, GlyphMetrics& metrics, GlyphBitmap* bitmap) = 0;
     // The a, b, c widths of a code in the selected font; false as Glyph fails.
     bool CharAbcWidths(uint16_t code, AbcWidths& widths);
     // The width of the one character as text (its advance); 0 when it has none.

@@ -94,46 +94,61 @@ TFontPixel* TFontPixelManager::GetGlyph(uint16_t Code, const std::string& Face, 
         }
     }
 
-    auto made = std::make_unique<TFontPixel>();
-    TFontPixel& glyph = *made;
+    TFontPixel& glyph = Admit(bucket);
     glyph.Code = Code;
     glyph.FaceName = Face;
     glyph.Size = Size;
     glyph.Style = Style;
     glyph.AntialiasLevel = AntialiasLevel;
     glyph.Manager = this;
-    Recent.push_front(std::move(made));
-    bucket.push_back(Recent.begin());
-    if (Recent.size() > kMaxGlyphs) Evict();
+    try {
+        Render(glyph);
+    } catch (...) {
+        glyph.Surface.SetSize(0, 0, 8);  // not the picture of the glyph made over
+        throw;
+    }
+    return &glyph;
+}
 
-    TInstalledFont* installed = FindFont(Face);
+TFontPixel& TFontPixelManager::Admit(std::vector<TRecentList::iterator>& Bucket) {
+    if (Recent.size() < kMaxGlyphs) {
+        Recent.push_front(std::make_unique<TFontPixel>());
+    } else {
+        TFontPixel& oldest = *Recent.back();
+        auto& bucket = Buckets[oldest.Code & 255];
+        bucket.erase(std::find_if(bucket.begin(), bucket.end(),
+                                  [&](TRecentList::iterator place) { return place->get() == &oldest; }));
+        Recent.splice(Recent.begin(), Recent, std::prev(Recent.end()));
+        oldest.OffsetX = oldest.OffsetY = oldest.UnderlineSize = 0;
+        oldest.StrikeOutTop = oldest.StrikeOutSize = oldest.TrailingSpace = 0;
+    }
+    Bucket.push_back(Recent.begin());
+    return *Recent.front();
+}
+
+void TFontPixelManager::Render(TFontPixel& Glyph) {
+    TInstalledFont* installed = FindFont(Glyph.FaceName);
     if (!installed && PixelFontManager) {
         TGlyphMetrics m;
         TOutlineMetricsRecord font{};
-        if (PixelFontManager->GetGlyph(Face, Size, Style, Code, m, font, glyph.Surface)) {
-            PlaceGlyph(glyph, int32_t(m.gmBlackBoxX), m.gmptGlyphOriginX, m.gmptGlyphOriginY, m.gmCellIncX, font,
-                       Style);
-            return &glyph;
+        if (PixelFontManager->GetGlyph(Glyph.FaceName, Glyph.Size, Glyph.Style, Glyph.Code, m, font, Glyph.Surface)) {
+            PlaceGlyph(Glyph, int32_t(m.gmBlackBoxX), m.gmptGlyphOriginX, m.gmptGlyphOriginY, m.gmCellIncX, font,
+                       Glyph.Style);
+            return;
         }
     }
 
     TInstalledFont& font = RenderingFont(installed);
     platform::GlyphMetrics m;
+    platform::GlyphBitmap bitmap;
     int32_t bufferSize = 0;
-    if (!SelectFont(Code, Face, font, Style, Size, m, bufferSize, &buffer_)) return &glyph;
-    if (bufferSize == 0)
-        glyph.TrailingSpace = service_->TextWidth(Code);
-    else
-        StoreGlyphBitmap(glyph, m, bufferSize, buffer_.data(), Style);
-    return &glyph;
-}
-
-void TFontPixelManager::Evict() {
-    const TFontPixel& oldest = *Recent.back();
-    auto& bucket = Buckets[oldest.Code & 255];
-    bucket.erase(std::find_if(bucket.begin(), bucket.end(),
-                              [&](TRecentList::iterator place) { return place->get() == &oldest; }));
-    Recent.pop_back();
+    const bool found = SelectFont(Glyph.Code, Glyph.FaceName, font, Glyph.Style, Glyph.Size, m, bufferSize, &bitmap);
+    if (found && bufferSize > 0) {
+        StoreGlyphBitmap(Glyph, m, bitmap, Glyph.Style);
+        return;
+    }
+    Glyph.Surface.SetSize(0, 0, 8);
+    if (found) Glyph.TrailingSpace = service_->TextWidth(Glyph.Code);
 }
 
 void TFontPixelManager::GetGlyphMetrics(uint16_t Code, const std::string& Face, uint8_t Style, int32_t Size,
@@ -239,7 +254,7 @@ TInstalledFont& TFontPixelManager::RenderingFont(TInstalledFont* Installed) cons
 
 bool TFontPixelManager::SelectFont(uint16_t Code, const std::string& Face, TInstalledFont& Font, uint8_t Style,
                                    int32_t Size, platform::GlyphMetrics& M, int32_t& BufferSize,
-                                   std::vector<uint8_t>* Buffer) {
+                                   platform::GlyphBitmap* Bitmap) {
     if (Face != CurrentFace || Size != CurrentSize || Style != CurrentStyle || Font.Name() != selectedFont_) {
         TLogFont& logFont = Font.LogFont;
         logFont.Height = Size;
@@ -255,41 +270,47 @@ bool TFontPixelManager::SelectFont(uint16_t Code, const std::string& Face, TInst
         CurrentStyle = Style;
     }
     // The glyph comes with its size: the bitmap is made once.
-    BufferSize = service_->Glyph(Code, AntialiasLevel, M, Buffer);
+    BufferSize = service_->Glyph(Code, AntialiasLevel, M, Bitmap);
     if (BufferSize < 0 && AntialiasLevel != 0) {
         // Grey failing while the 1-bit form works means the font cannot be drawn in grey: every
         // later glyph is 1-bit. A code the font cannot draw at all leaves the level alone.
-        BufferSize = service_->Glyph(Code, 0, M, Buffer);
+        BufferSize = service_->Glyph(Code, 0, M, Bitmap);
         if (BufferSize >= 0) AntialiasLevel = 0;
     }
     return BufferSize >= 0;
 }
 
-void TFontPixelManager::StoreGlyphBitmap(TFontPixel& Glyph, const platform::GlyphMetrics& M, int32_t BufferSize,
-                                         const uint8_t* Buffer, uint8_t Style) {
-    const int64_t width = M.blackBoxX;
-    const int64_t pitch = (width + 3) / 4 * 4;
-    int64_t height = M.blackBoxY;
-    if (pitch > 0 && BufferSize > pitch * height) height = BufferSize / pitch;
-    Glyph.Surface.SetSize(0, 0, 8);
+void TFontPixelManager::StoreGlyphBitmap(TFontPixel& Glyph, const platform::GlyphMetrics& M,
+                                         const platform::GlyphBitmap& Bitmap, uint8_t Style) {
+    const int64_t width = M.blackBoxX, height = M.blackBoxY;
     PlaceGlyph(Glyph, int32_t(width), M.originX, M.originY, M.cellIncX, Metrics, Style);
-    if (width <= 0 || height <= 0 || BufferSize <= 0) return;
+    if (width <= 0 || height <= 0) {
+        Glyph.Surface.SetSize(0, 0, 8);
+        return;
+    }
     CheckImageSize(width, height, 8);
-    Glyph.Surface.SetSize(int32_t(width), int32_t(height), 8);  // a new image: its pixels are zero
+    Glyph.Surface.SetSize(int32_t(width), int32_t(height), 8);
 
     const int level = std::clamp(AntialiasLevel, 0, 3);
-    const int64_t sourceRow = level == 0 ? (width + 31) / 32 * 4 : pitch;
-    const int64_t rows = std::min(height, BufferSize / sourceRow);
-    uint8_t* top = Glyph.Surface.Lock(0, 0);
+    if (level != 0 && (Bitmap.values != coverageValues_ || level != coverageLevel_)) {
+        const std::array<uint8_t, 256>& table = CoverageTable(level);
+        for (size_t v = 0; v < 256; ++v) coverage_[v] = table[(*Bitmap.values)[v]];
+        coverageValues_ = Bitmap.values;
+        coverageLevel_ = level;
+    }
+    // Every pixel is written: a surface made over at the same size keeps the old picture.
+    uint8_t* row = Glyph.Surface.Lock(0, 0);
     const int32_t step = Glyph.Surface.GetNextLine();
-    for (int64_t y = 0; y < rows; ++y) {
-        const uint8_t* source = Buffer + y * sourceRow;
-        uint8_t* row = top + y * step;
+    const uint8_t* source = Bitmap.top;
+    for (int64_t y = 0; y < height; ++y, row += step, source += Bitmap.pitch) {
         if (level == 0) {
             for (int64_t x = 0; x < width; ++x) row[x] = source[x / 8] & (0x80 >> (x % 8)) ? 255 : 0;
         } else {
-            const std::array<uint8_t, 256>& table = CoverageTable(level);
-            for (int64_t x = 0; x < width; ++x) row[x] = table[source[x]];
+            // Eight bytes a step: the loop's own count and test cost as much as a byte's lookup.
+            int64_t x = 0;
+            for (; x + 8 <= width; x += 8)
+                for (int64_t i = x; i < x + 8; ++i) row[i] = coverage_[source[i]];
+            for (; x < width; ++x) row[x] = coverage_[source[x]];
         }
     }
     Glyph.Surface.Unlock();

@@ -166,11 +166,11 @@ public:
     // Drops every installed face but "ＭＳ Ｐゴシック", "ＭＳ Ｐ明朝", "ＭＳ ゴシック" and "ＭＳ 明朝".
     void KeepStandardFonts();
 
-    // Converts a glyph buffer of the current level (the font service's layout) of BufferSize
-    // bytes into Glyph's surface and placement, with the line numbers of Style from the selected
+    // Converts a glyph bitmap of the current level from the font service into Glyph's surface
+    // (its coverage, in one pass) and placement, with the line numbers of Style from the selected
     // font's metrics.
-    void StoreGlyphBitmap(TFontPixel& Glyph, const platform::GlyphMetrics& M, int32_t BufferSize,
-                          const uint8_t* Buffer, uint8_t Style);
+    void StoreGlyphBitmap(TFontPixel& Glyph, const platform::GlyphMetrics& M, const platform::GlyphBitmap& Bitmap,
+                          uint8_t Style);
 
     // The selection of the rendering service.
     std::string CurrentFace;
@@ -186,16 +186,21 @@ public:
 
 private:
     // Selects the installed Font for Face at Size and Style (kept when Face, Size and Style equal
-    // the current ones) and asks Code's glyph at the current level, its bitmap into Buffer when
-    // given; drops to level 0 when only the 1-bit form can be made. False when the selection or
+    // the current ones) and asks Code's glyph at the current level (with Bitmap, where its pixels
+    // are); drops to level 0 when only the 1-bit form can be made. False when the selection or
     // the glyph fails.
     bool SelectFont(uint16_t Code, const std::string& Face, TInstalledFont& Font, uint8_t Style, int32_t Size,
-                    platform::GlyphMetrics& M, int32_t& BufferSize, std::vector<uint8_t>* Buffer);
+                    platform::GlyphMetrics& M, int32_t& BufferSize, platform::GlyphBitmap* Bitmap);
     // The installed face that renders a face: Installed, the face's own when it is installed
     // (FindFont), else "ＭＳ ゴシック"; EFontPixelError when neither is installed.
     TInstalledFont& RenderingFont(TInstalledFont* Installed) const;
-    // Frees the least recently used glyph.
-    void Evict();
+    // The glyph to make for a miss, first in Recent and in Bucket: a new one, or at kMaxGlyphs the
+    // least recently used made over (its key and placement to be set, its surface still the old
+    // picture, whose memory the new one reuses).
+    TFontPixel& Admit(std::vector<TRecentList::iterator>& Bucket);
+    // Makes the picture and placement of Glyph's key: from the pixel font when its face is not
+    // installed, else from the font service; EFontPixelError as GetGlyph.
+    void Render(TFontPixel& Glyph);
 
     std::unique_ptr<platform::FontService> service_;  // renders
     std::string selectedFont_;                        // the installed face selected for CurrentFace
@@ -214,7 +219,11 @@ private:
     std::map<std::tuple<std::string, int32_t, uint8_t>, TMeasuredCodes> measured_;
     TMeasuredCodes* measuredCodes_ = nullptr;
     size_t measuredCount_ = 0;
-    std::vector<uint8_t> buffer_;
+    // The coverage of every byte of the font service's grey bitmaps: its value table composed
+    // with the coverage table of a level, for the value table and level it was made for.
+    std::array<uint8_t, 256> coverage_{};
+    const std::array<uint8_t, 256>* coverageValues_ = nullptr;
+    int coverageLevel_ = 0;
 };
 
 extern TFontPixelManager* FontPixelManager;

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 namespace {
@@ -249,18 +250,51 @@ TEST(DIB, SharingSizingAndPixelAccess) {
 
 TEST(DIB, AnImageSizedForOverwriteStoresTheBytesOfACleanOne) {
     // Once every pixel is written, the bytes past the last whole pixel of each row (a partly used
-    // byte, then the padding) are those of a cleared image.
-    for (int bits : {1, 4, 8, 24}) {
-        TDIB clean, overwritten;
-        clean.SetSize(5, 3, bits);
-        overwritten.SetSizeForOverwrite(5, 3, bits);
-        for (TDIB* dib : {&clean, &overwritten})
-            for (int y = 0; y < 3; ++y)
-                for (int x = 0; x < 5; ++x) dib->SetPixel(x, y, uint32_t(7 * x + 3 * y));
-        EXPECT_EQ(std::vector(overwritten.PBitsReadOnly(), overwritten.PBitsReadOnly() + overwritten.Size()),
-                  std::vector(clean.PBitsReadOnly(), clean.PBitsReadOnly() + clean.Size()))
-            << bits;
-    }
+    // byte, then the padding) are those of a cleared image, a new one or one made over whose old
+    // bytes were all set.
+    for (int bits : {1, 4, 8, 24})
+        for (bool madeOver : {false, true}) {
+            TDIB clean, overwritten;
+            clean.SetSize(5, 3, bits);
+            if (madeOver) {
+                overwritten.SetSize(9, 4, 8);
+                std::memset(overwritten.PBits(), 0xFF, size_t(overwritten.Size()));
+            }
+            overwritten.SetSizeForOverwrite(5, 3, bits);
+            for (TDIB* dib : {&clean, &overwritten})
+                for (int y = 0; y < 3; ++y)
+                    for (int x = 0; x < 5; ++x) dib->SetPixel(x, y, uint32_t(7 * x + 3 * y));
+            EXPECT_EQ(std::vector(overwritten.PBitsReadOnly(), overwritten.PBitsReadOnly() + overwritten.Size()),
+                      std::vector(clean.PBitsReadOnly(), clean.PBitsReadOnly() + clean.Size()))
+                << bits << (madeOver ? " made over" : "");
+        }
+}
+
+// An image no other TDIB holds is made over in place by a new size; a shared one, and the empty
+// image every fresh TDIB holds, stay as their other holders see them.
+TEST(DIB, ResizingMakesOverOnlyAnImageHeldAlone) {
+    TDIB a;
+    a.SetSize(4, 4, 8);
+    a.SetPixel(1, 1, 7);
+    TDIB b(a);
+    a.SetSize(2, 3, 8);
+    EXPECT_EQ(b.Width(), 4);
+    EXPECT_EQ(b.GetPixel(1, 1), 7u);
+    EXPECT_TRUE(TDIB().Empty());
+
+    a.SetPixel(1, 1, 9);
+    a.SetSize(3, 2, 32);
+    EXPECT_EQ(a.GetPixel(1, 1), 0u);
+    EXPECT_EQ(a.WidthBytes(), 12);
+    EXPECT_EQ(a.Size(), 24);
+    EXPECT_EQ(a.PaletteCount(), 0);
+    a.ColorTable[5] = 0x123456;
+    a.SetSize(5, 1, 4);
+    EXPECT_EQ(a.Size(), 4);
+    EXPECT_EQ(a.PaletteCount(), 16);
+    EXPECT_EQ(a.ImageColorTable()[5], 0x123456u);
+    EXPECT_EQ(b.Width(), 4);
+    EXPECT_EQ(b.GetPixel(1, 1), 7u);
 }
 
 TEST(DIB, PaletteEntriesAndRGBQuadsSwapRedAndBlue) {

@@ -19,6 +19,7 @@ namespace {
 
 using platform::FontService;
 using platform::GlyphMetrics;
+using platform::GlyphBitmap;
 using platform::OutlineMetricsLayout;
 using platform::ReadMetric;
 
@@ -157,26 +158,24 @@ TEST_F(FreeTypeFonts, GlyphBuffersAtEveryLevel) {
     for (int level = 0; level <= 3; ++level) {
         SCOPED_TRACE(level);
         GlyphMetrics m;
-        std::vector<uint8_t> buffer;
-        const int32_t size = fonts->Glyph(block, level, m, &buffer);
+        GlyphBitmap bitmap;
+        const int32_t size = fonts->Glyph(block, level, m, &bitmap);
         ASSERT_GT(m.blackBoxX, 0u);
         const uint32_t row = level == 0 ? (m.blackBoxX + 31) / 32 * 4 : (m.blackBoxX + 3) / 4 * 4;
         ASSERT_EQ(size, static_cast<int32_t>(row * m.blackBoxY));
-        ASSERT_EQ(buffer.size(), static_cast<size_t>(size));
-        EXPECT_EQ(fonts->Glyph(block, level, m, nullptr), size);  // the size alone
+        ASSERT_EQ(bitmap.values == nullptr, level == 0);
         EXPECT_GT(m.originY, 0);
         EXPECT_LE(m.originY, ReadMetric(fonts->Metrics(), OutlineMetricsLayout::tmAscent));
         const int full = level == 0 ? 1 : 1 << (2 * level);
-        // The middle row: full inside the square (its edges may fall between pixels), nothing
-        // in the padding.
-        const uint8_t* mid = buffer.data() + m.blackBoxY / 2 * row;
-        for (uint32_t x = 0; x < row * (level == 0 ? 8 : 1); ++x) {
-            int value = level == 0 ? (mid[x / 8] >> (7 - x % 8)) & 1 : mid[x];
-            if (x >= m.blackBoxX) EXPECT_EQ(value, 0) << "x " << x;
-            else if (x > 0 && x + 1 < m.blackBoxX) EXPECT_EQ(value, full) << "x " << x;
+        // The middle row: full inside the square (its edges may fall between pixels).
+        const uint8_t* mid = bitmap.top + m.blackBoxY / 2 * bitmap.pitch;
+        for (uint32_t x = 0; x < m.blackBoxX; ++x) {
+            int value = level == 0 ? (mid[x / 8] >> (7 - x % 8)) & 1 : (*bitmap.values)[mid[x]];
+            if (x > 0 && x + 1 < m.blackBoxX) EXPECT_EQ(value, full) << "x " << x;
             else EXPECT_GT(value, 0) << "x " << x;
             EXPECT_LE(value, full);
         }
+        EXPECT_EQ(fonts->Glyph(block, level, m, nullptr), size);  // the size alone
     }
     // A space has no pixels but an advance.
     GlyphMetrics space;
@@ -230,15 +229,15 @@ TEST(FakeFonts, FixedBoxes) {
     EXPECT_EQ(fonts->Glyph('A', 3, m, nullptr), -1);  // nothing selected
     ASSERT_TRUE(fonts->Select("どれでも", 16, 0));
     EXPECT_EQ(ReadMetric(fonts->Metrics(), OutlineMetricsLayout::tmAscent), 14);
-    std::vector<uint8_t> buffer;
-    EXPECT_EQ(fonts->Glyph(0x82A0, 1, m, &buffer), 8 * 14);
+    GlyphBitmap bitmap;
+    EXPECT_EQ(fonts->Glyph(0x82A0, 1, m, &bitmap), 8 * 14);
     EXPECT_EQ(m.blackBoxX, 8u);
     EXPECT_EQ(m.originY, 13);
     EXPECT_EQ(m.cellIncX, 10);
-    EXPECT_EQ(buffer[7], 4);
-    EXPECT_EQ(fonts->Glyph(0x82A0, 0, m, &buffer), 4 * 14);
-    EXPECT_EQ(buffer[0], 0xFF);
-    EXPECT_EQ(buffer[1], 0);
+    EXPECT_EQ((*bitmap.values)[bitmap.top[13 * bitmap.pitch + 7]], 4);
+    EXPECT_EQ(fonts->Glyph(0x82A0, 0, m, &bitmap), 4 * 14);
+    EXPECT_EQ(bitmap.top[0], 0xFF);
+    EXPECT_EQ(bitmap.top[1], 0);
     EXPECT_EQ(fonts->Glyph(0x8140, 3, m, nullptr), 0);
     EXPECT_EQ(fonts->TextWidth(0x8140), 16);
 }

@@ -68,7 +68,7 @@ TEST_F(FontPixelTest, StoreGlyphBitmapMapsEveryLevelThroughItsCoverageTable) {
     // Level 0: 1-bit rows of 4 bytes, leftmost pixel in bit 7.
     manager.AntialiasLevel = 0;
     std::vector<uint8_t> bits = {0xA0, 0, 0, 0, 0x40, 0, 0, 0};
-    manager.StoreGlyphBitmap(glyph, {3, 2, -2, 15, 9, 0}, int32_t(bits.size()), bits.data(), 4 | 8);
+    manager.StoreGlyphBitmap(glyph, {3, 2, -2, 15, 9, 0}, {bits.data(), 4, nullptr}, 4 | 8);
     EXPECT_EQ(Row(glyph, 0), (std::vector<int>{255, 0, 255}));
     EXPECT_EQ(Row(glyph, 1), (std::vector<int>{0, 255, 0}));
     // An origin left of the pen; the line numbers of the style from the font.
@@ -76,11 +76,14 @@ TEST_F(FontPixelTest, StoreGlyphBitmapMapsEveryLevelThroughItsCoverageTable) {
                                 glyph.StrikeOutTop, glyph.StrikeOutSize}),
               (std::vector<int>{0, 5, 6, 2, 13, 3}));
 
-    // Level 1: bytes 0..4 in rows padded to 8; a buffer taller than the box makes the glyph taller.
+    // The grey levels read bytes through the service's value table, then the level's coverage.
+    std::array<uint8_t, 256> same;
+    for (int v = 0; v < 256; ++v) same[size_t(v)] = uint8_t(v);
+    // Level 1: bytes 0..4 in rows padded to 8.
     manager.AntialiasLevel = 1;
     std::vector<uint8_t> grey = {0, 1, 2, 3, 4, 0, 0, 0, 4, 4, 4, 4, 4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
     TFontPixel plain;
-    manager.StoreGlyphBitmap(plain, {5, 2, 1, 20, 4, 0}, int32_t(grey.size()), grey.data(), 0);
+    manager.StoreGlyphBitmap(plain, {5, 3, 1, 20, 4, 0}, {grey.data(), 8, &same}, 0);
     ASSERT_EQ(plain.GetHeight(), 3);
     EXPECT_EQ(Row(plain, 0), (std::vector<int>{0, 79, 127, 207, 255}));
     EXPECT_EQ(Row(plain, 2), (std::vector<int>{79, 0, 0, 0, 0}));
@@ -93,7 +96,7 @@ TEST_F(FontPixelTest, StoreGlyphBitmapMapsEveryLevelThroughItsCoverageTable) {
         const uint8_t top = uint8_t(1 << (2 * level));
         std::vector<uint8_t> ramp((top + 4) / 4 * 4);
         for (int v = 0; v <= top; ++v) ramp[v] = uint8_t(v);
-        manager.StoreGlyphBitmap(glyph, {uint32_t(top + 1), 1, 0, 20, 0, 0}, int32_t(ramp.size()), ramp.data(), 0);
+        manager.StoreGlyphBitmap(glyph, {uint32_t(top + 1), 1, 0, 20, 0, 0}, {ramp.data(), 0, &same}, 0);
         std::vector<int> row = Row(glyph, 0);
         ASSERT_EQ(row.size(), size_t(top + 1));
         EXPECT_EQ(row.front(), 0);
@@ -102,11 +105,18 @@ TEST_F(FontPixelTest, StoreGlyphBitmapMapsEveryLevelThroughItsCoverageTable) {
         EXPECT_EQ(row[top / 2], level == 2 ? 159 : 143);
     }
 
-    // A buffer shorter than the box fills what it holds and leaves the rest empty.
-    std::vector<uint8_t> one(8, 64);
-    manager.StoreGlyphBitmap(glyph, {8, 3, 0, 20, 8, 0}, int32_t(one.size()), one.data(), 0);
-    EXPECT_EQ(Row(glyph, 0), std::vector<int>(8, 255));
-    EXPECT_EQ(Row(glyph, 2), std::vector<int>(8, 0));
+    // Another value table at the same level: bytes 0..255 halved, and the rows bottom-up in memory.
+    std::array<uint8_t, 256> halves;
+    for (int v = 0; v < 256; ++v) halves[size_t(v)] = uint8_t(v / 2);
+    std::vector<uint8_t> upward = {64, 0, 0, 0, 128, 2, 0, 0};
+    manager.StoreGlyphBitmap(glyph, {2, 2, 0, 20, 8, 0}, {upward.data() + 4, -4, &halves}, 0);
+    EXPECT_EQ(Row(glyph, 0), (std::vector<int>{255, 18}));
+    EXPECT_EQ(Row(glyph, 1), (std::vector<int>{143, 0}));
+    // The same size again keeps the surface: every pixel is the new bitmap's.
+    std::vector<uint8_t> blank(8, 0);
+    manager.StoreGlyphBitmap(glyph, {2, 2, 0, 20, 8, 0}, {blank.data(), 4, &halves}, 0);
+    EXPECT_EQ(Row(glyph, 0), (std::vector<int>{0, 0}));
+    EXPECT_EQ(Row(glyph, 1), (std::vector<int>{0, 0}));
 }
 
 TEST_F(FontPixelTest, TheCacheKeepsTheMostRecentlyUsedGlyphs) {
@@ -132,6 +142,18 @@ TEST_F(FontPixelTest, TheCacheKeepsTheMostRecentlyUsedGlyphs) {
     size_t inBuckets = 0;
     for (const auto& bucket : manager.Buckets) inBuckets += bucket.size();
     EXPECT_EQ(inBuckets, manager.Recent.size());
+
+    // At the limit a miss makes over the least recently used glyph: nothing of it is left in a
+    // glyph without pixels of another style, nor in one no face serves.
+    for (uint16_t i = 0; i < 256; ++i) manager.GetGlyph(uint16_t(0x8900 + i), kGothic, 16, 4 | 8);
+    const TFontPixel* space = manager.GetGlyph(0x20, kGothic, 16, 0);
+    EXPECT_EQ((std::vector<int>{space->GetWidth(), space->UnderlineSize, space->StrikeOutSize, space->TrailingSpace}),
+              (std::vector<int>{0, 0, 0, 8}));
+    Install({});
+    EXPECT_THROW(manager.GetGlyph('A', "Nowhere", 16, 0), EFontPixelError);
+    EXPECT_EQ(manager.Recent.front()->Code, 'A');
+    EXPECT_EQ(manager.Recent.front()->GetWidth(), 0);
+    EXPECT_EQ(manager.Recent.size(), 256u);
 }
 
 TEST_F(FontPixelTest, AFaceDifferingInCaseIsInstalledButAnotherGlyph) {

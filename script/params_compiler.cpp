@@ -639,28 +639,15 @@ void TBuildVelaParser::SaveToStream(TStream& Stream) const {
     }
 }
 
-std::vector<std::unique_ptr<TOpeData>> TBuildVelaParser::Operations() const {
-    std::vector<std::unique_ptr<TOpeData>> operations;
-    operations.reserve(ops_.size());
-    std::string operand;
-    for (const TOp& op : ops_) {
-        auto& data = *operations.emplace_back(std::make_unique<TOpeData>());
-        const bool call = op.Code == ocFunc;
-        data.Code = op.Code;
-        data.FuncIndex = call ? FunctionOf(op, operand) : 0;
-        Spelled(op.Dest, data.Dest);
-        data.Args.reserve(op.Count - call);
-        for (uint32_t i = call; i < op.Count; ++i) data.Args.push_back(OperandValue(Spelled(operands_[op.First + i], operand)));
-    }
-    return operations;
-}
-
 // ---- Stored form and checking ----
 
 void CompileExpression(const std::string& Text, TVelaParser& Expression) {
     TBuildVelaParser compiler;
     compiler.Build(Text);
-    Expression.SetOperations(compiler.Operations());
+    TMemoryStream stored;
+    compiler.SaveToStream(stored);
+    stored.SetPosition(0);
+    Expression.LoadFromStream(stored);
 }
 
 bool CheckExprSyntax(const std::string& Text) {

@@ -99,9 +99,9 @@ public:
         std::memcpy(&value, Take(10), 10);
         return value;
     }
-    std::string String() {
+    std::string_view String() {
         const auto size = static_cast<size_t>(Count(Int(), 1));
-        return std::string(reinterpret_cast<const char*>(Take(size)), size);
+        return {reinterpret_cast<const char*>(Take(size)), size};
     }
     int32_t Count(int32_t Count, int64_t MinElementSize) {
         if (Count < 0 || Count > (end_ - at_) / std::max<int64_t>(MinElementSize, 1)) throw EReadError();
@@ -121,41 +121,6 @@ private:
     const uint8_t* at_;
     const uint8_t* const end_;
 };
-
-template <class TFields>
-std::unique_ptr<TCustomParam> ReadOperand(TFields& Fields) {
-    switch (Fields.Byte()) {
-        case PT_INT: return IntValue(Fields.Int());
-        case PT_FLOAT: return FloatValue(Fields.Extended());
-        case PT_BOOL: return FlagValue(Fields.Byte() != 0);
-        case PT_STR: return StrValue(Fields.String());
-        default: return std::make_unique<TParamVar>(Fields.String());
-    }
-}
-
-// The operation stored at the fields' position into Op; Op unchanged on a read error.
-template <class TFields>
-void ReadOperation(TFields& Fields, TOpeData& Op) {
-    TOpeData loaded;
-    loaded.Code = Fields.Byte();
-    loaded.Dest = Fields.String();
-    const int32_t count = Fields.Int();
-    if (loaded.Code == ocFunc) loaded.FuncIndex = Fields.Byte();
-    Fields.Count(count, kMinOperand);
-    loaded.Args.reserve(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) loaded.Args.push_back(ReadOperand(Fields));
-    Op = std::move(loaded);
-}
-
-// A stored expression's operations.
-template <class TFields>
-std::vector<std::unique_ptr<TOpeData>> ReadOperations(TFields& Fields) {
-    const int32_t count = Fields.Count(Fields.Int(), kMinOperation);
-    std::vector<std::unique_ptr<TOpeData>> operations;
-    operations.reserve(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) ReadOperation(Fields, *operations.emplace_back(std::make_unique<TOpeData>()));
-    return operations;
-}
 
 void WriteOperand(TStream& Stream, const TCustomParam& Value) {
     const TParamType kind = StoredTypeCode(Value);
@@ -443,24 +408,9 @@ void WriteOperationHead(TStream& Stream, uint8_t Code, const std::string& Dest, 
 
 // ---- TOpeData ----
 
-void TOpeData::LoadFromStream(TStream& Stream) {
-    TStreamFields fields(Stream);
-    ReadOperation(fields, *this);
-}
-
 void TOpeData::SaveToStream(TStream& Stream) const {
     WriteOperationHead(Stream, Code, Dest, Args.size(), FuncIndex);
     for (const auto& arg : Args) WriteOperand(Stream, *arg);
-}
-
-void TOpeData::Assign(const TOpeData& Source) {
-    if (&Source == this) return;
-    std::vector<std::unique_ptr<TCustomParam>> args;
-    for (const auto& arg : Source.Args) args.push_back(CopyOperand(*arg));
-    Code = Source.Code;
-    Dest = Source.Dest;
-    FuncIndex = Source.FuncIndex;
-    Args = std::move(args);
 }
 
 // ---- TExprTemporaries ----
@@ -531,14 +481,14 @@ class TSlotNames {
 public:
     explicit TSlotNames(size_t Limit) : numbered_(Limit, kNone) {}
     // The slot of Name, nullopt when it has none.
-    std::optional<size_t> Find(const std::string& Name) const {
+    std::optional<size_t> Find(std::string_view Name) const {
         if (const std::optional<size_t> number = NumberOf(Name))
             return numbered_[*number] == kNone ? std::nullopt : std::optional(numbered_[*number]);
         const auto found = named_.find(AnsiLowerCase(Name));
         return found == named_.end() ? std::nullopt : std::optional(found->second);
     }
     // The slot of Name, which becomes Next when it has none; whether it did.
-    std::pair<size_t, bool> Add(const std::string& Name, size_t Next) {
+    std::pair<size_t, bool> Add(std::string_view Name, size_t Next) {
         if (const std::optional<size_t> number = NumberOf(Name)) {
             size_t& slot = numbered_[*number];
             const bool added = slot == kNone;
@@ -570,8 +520,8 @@ private:
     std::unordered_map<std::string, size_t> named_;
 };
 
-[[noreturn]] void RaiseMissing(const std::string& Name) {
-    throw EParamError(Format("\"%s\" 変数がありません", Name.c_str()));
+[[noreturn]] void RaiseMissing(std::string_view Name) {
+    throw EParamError(Format("\"%s\" 変数がありません", std::string(Name).c_str()));
 }
 
 }  // namespace
@@ -603,8 +553,8 @@ private:
         TKind Kind = Literal;
         bool IsInt = false;                 // an int literal, of value Int
         int32_t Int = 0;
-        uint32_t Index = 0;                 // of the binding or the slot
-        const std::string* Name = nullptr;  // as written, for errors
+        uint32_t Index = 0;     // of the binding or the slot
+        std::string_view Name;  // as written, for errors
     };
     // A value object of the plan, which temporaries whose uses do not overlap hold in turn.
     struct TValue {
@@ -612,9 +562,9 @@ private:
         TParamType Type = PT_NONE;
     };
     struct TSlot {
-        explicit TSlot(const std::string& Name) : Name(&Name) {}
+        explicit TSlot(std::string_view Name) : Name(Name) {}
         // A variable of the table with this name would take the temporary's place.
-        const std::string* Name;
+        std::string_view Name;
         TValue* Held = nullptr;
         bool Live = false;  // created in this run
     };
@@ -680,6 +630,7 @@ private:
     std::vector<TOperand> operands_;
     std::unique_ptr<TOperandView[]> views_;
     std::vector<const TCustomParam*> bound_;
+    std::vector<std::unique_ptr<TCustomParam>> literals_;  // the literal operands' values
     std::vector<TParamBinding> bindings_;
     std::vector<TSlot> slots_;
     std::vector<TValue> values_;
@@ -698,85 +649,87 @@ private:
 std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
     auto plan = std::make_unique<TExprPlan>();
     // The slot of each temporary, and the binding of each variable by its name as written.
-    const size_t count = static_cast<size_t>(Expression.Count());
+    const size_t count = Expression.ops_.size();
     plan->slotNames_ = TSlotNames(count);
     TSlotNames& slots = plan->slotNames_;
     std::unordered_map<std::string, size_t> bindings;
     plan->ops_.reserve(count);
     // Every temporary's name begins with the temporaries' prefix, which lowering keeps and never
     // makes.
-    const auto slotOf = [&slots](const std::string& Name) -> std::optional<size_t> {
+    const auto slotOf = [&slots](std::string_view Name) -> std::optional<size_t> {
         if (!Name.starts_with(ExprTempPrefix)) return std::nullopt;
         return slots.Find(Name);
     };
-    const auto bindingOf = [&bindings, &plan](const std::string& Name) {
+    const auto bindingOf = [&bindings, &plan](std::string Name) {
         const auto [found, added] = bindings.try_emplace(Name, plan->bindings_.size());
-        if (added) plan->bindings_.emplace_back(Name);
+        if (added) plan->bindings_.emplace_back(std::move(Name));
         return found->second;
     };
-    std::vector<std::optional<size_t>> destSlots(static_cast<size_t>(Expression.Count()));
+    std::vector<std::optional<size_t>> destSlots(count);
     plan->slots_.reserve(count);
-    size_t operands = 0;
-    for (int i = 0; i < Expression.Count(); ++i) {
-        const TOpeData& op = *Expression.Items(i);
+    for (size_t i = 0; i < count; ++i) {
+        const TVelaParser::TStoredOp& op = Expression.ops_[i];
         const int needed = PlannedOperandCount(op.Code);
-        if (needed < 0 || op.Args.size() < static_cast<size_t>(needed)) return nullptr;
-        operands += op.Args.size();
-        if (!op.Dest.starts_with(ExprTempPrefix)) continue;
-        const auto [slot, added] = slots.Add(op.Dest, plan->slots_.size());
-        if (added) plan->slots_.emplace_back(op.Dest);
-        destSlots[static_cast<size_t>(i)] = slot;
+        if (needed < 0 || op.Count < static_cast<uint32_t>(needed)) return nullptr;
+        const std::string_view dest = Expression.Text(op.Dest);
+        if (!dest.starts_with(ExprTempPrefix)) continue;
+        const auto [slot, added] = slots.Add(dest, plan->slots_.size());
+        if (added) plan->slots_.emplace_back(dest);
+        destSlots[i] = slot;
     }
+    const size_t operands = Expression.operands_.size();
     plan->operands_.reserve(operands);
     plan->views_ = std::make_unique<TOperandView[]>(operands);
     plan->bound_.reserve(operands);
-    const auto classify = [&](const std::string& Name, std::optional<size_t> Slot) {
+    const auto classify = [&](std::string_view Name, std::optional<size_t> Slot) {
         TOperand operand;
-        operand.Name = &Name;
+        operand.Name = Name;
         if (Slot) {
             operand.Kind = TOperand::Slot;
             operand.Index = static_cast<uint32_t>(*Slot);
         } else {
             operand.Kind = TOperand::Variable;
-            operand.Index = static_cast<uint32_t>(bindingOf(Name));
+            operand.Index = static_cast<uint32_t>(bindingOf(std::string(Name)));
         }
         return operand;
     };
-    for (int i = 0; i < Expression.Count(); ++i) {
-        const TOpeData& source = *Expression.Items(i);
+    for (size_t i = 0; i < count; ++i) {
+        const TVelaParser::TStoredOp& source = Expression.ops_[i];
         TOp& op = plan->ops_.emplace_back();
         op.Code = source.Code;
         op.Kernel = IsIntOperator(op.Code) ? TOp::Int
                     : IsComparison(op.Code) ? TOp::Compare
                     : op.Code == ocTo       ? TOp::Copy
                                             : TOp::General;
-        op.Dest = classify(source.Dest, destSlots[static_cast<size_t>(i)]);
-        op.First = static_cast<uint32_t>(plan->operands_.size());
-        op.Count = static_cast<uint32_t>(source.Args.size());
-        for (const auto& arg : source.Args) {
-            if (const auto* reference = AsReference(arg)) {
+        op.Dest = classify(Expression.Text(source.Dest), destSlots[i]);
+        op.First = source.First;
+        op.Count = source.Count;
+        const std::span args(Expression.operands_.data() + source.First, source.Count);
+        for (const TVelaParser::TStoredOperand& arg : args) {
+            if (arg.Kind == PT_NONE) {
                 plan->bound_.push_back(&plan->views_[plan->operands_.size()]);
-                plan->operands_.push_back(classify(reference->TargetName(), slotOf(reference->TargetName())));
+                const std::string_view name = Expression.Text(arg.Text);
+                plan->operands_.push_back(classify(name, slotOf(name)));
                 continue;
             }
-            plan->bound_.push_back(arg.get());
+            plan->bound_.push_back(plan->literals_.emplace_back(Expression.Value(arg)).get());
             TOperand& literal = plan->operands_.emplace_back();
-            literal.IsInt = arg->ParamType() == PT_INT;
-            literal.Int = literal.IsInt ? arg->AsInt() : 0;
+            literal.IsInt = arg.Kind == PT_INT;
+            literal.Int = literal.IsInt ? arg.Int : 0;
         }
         if (op.Code == ocDimTo) {
             // The element of a temporary would have to reach into a slot: left to the table.
-            const std::string array = source.Args.empty() ? std::string()
-                                      : AsReference(source.Args[0]) ? AsReference(source.Args[0])->TargetName()
-                                                                    : source.Args[0]->AsStr();
+            const std::string array = args.empty()                ? std::string()
+                                      : args[0].Kind == PT_NONE ? std::string(Expression.Text(args[0].Text))
+                                                                : Expression.Value(args[0])->AsStr();
             if (slotOf(array)) return nullptr;
             op.Array = static_cast<uint32_t>(bindingOf(array));
         }
     }
     if (plan->slots_.size() <= kBoundSlots)
-        for (const TSlot& slot : plan->slots_) plan->slotBindings_.emplace_back(*slot.Name);
-    const TOpeData* last = Expression.Count() ? Expression.Items(Expression.Count() - 1) : nullptr;
-    if (last && last->Code == ocTo && last->Dest == ExprResultName) plan->result_ = slotOf(last->Dest);
+        for (const TSlot& slot : plan->slots_) plan->slotBindings_.emplace_back(std::string(slot.Name));
+    if (count && Expression.ops_.back().Code == ocTo && Expression.Text(Expression.ops_.back().Dest) == ExprResultName)
+        plan->result_ = slotOf(ExprResultName);
     plan->ShareValues();
     plan->FuseCopies();
     return plan;
@@ -843,7 +796,7 @@ bool TExprPlan::SlotNamedInTable(TParamCollection& Vars) {
                            [&Vars](TParamBinding& binding) { return binding.Get(Vars) != nullptr; });
     if (slots_.size() <= static_cast<size_t>(Vars.Count()))
         return std::any_of(slots_.begin(), slots_.end(),
-                           [&Vars](const TSlot& slot) { return Vars.Find(*slot.Name) != nullptr; });
+                           [&Vars](const TSlot& slot) { return Vars.Find(std::string(slot.Name)) != nullptr; });
     // Any variable of that name, whatever its scope: one a lookup would not find now only keeps
     // the temporaries in the table.
     for (int i = 0; i < Vars.Count(); ++i) {
@@ -868,9 +821,9 @@ const TCustomParam* TExprPlan::ResultValue() const {
 
 void TExprPlan::Resolve(const TOperand& Operand) {
     if (Operand.Kind == TOperand::Variable) {
-        if (!bindings_[Operand.Index].Item()) RaiseMissing(*Operand.Name);
+        if (!bindings_[Operand.Index].Item()) RaiseMissing(Operand.Name);
     } else if (Operand.Kind == TOperand::Slot && !slots_[Operand.Index].Live) {
-        RaiseMissing(*Operand.Name);
+        RaiseMissing(Operand.Name);
     }
 }
 
@@ -973,7 +926,7 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
         return *slot.Held->Value;
     }
     TParamCollectionItem* item = bindings_[Op.Dest.Index].Item();
-    if (!item) RaiseMissing(*Op.Dest.Name);
+    if (!item) RaiseMissing(Op.Dest.Name);
     return item->Value();
 }
 
@@ -1001,7 +954,7 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
                 // on its own.
                 const int32_t result = IntResult(code, *a, *b);
                 const TOp& next = ops_[I + 1];
-                if (!bindings_[next.Dest.Index].Item()) RaiseMissing(*next.Dest.Name);
+                if (!bindings_[next.Dest.Index].Item()) RaiseMissing(next.Dest.Name);
                 *static_cast<TParamInt&>(Destination(Op, PT_INT)).ScalarElement() = result;
                 return 0;
             }
@@ -1030,37 +983,139 @@ TExprRunStats ExprRunStats;
 TVelaParser::TVelaParser() = default;
 TVelaParser::~TVelaParser() = default;
 
+TVelaParser::TText TVelaParser::Keep(std::string_view Text) {
+    const TText kept{static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(Text.size())};
+    text_.append(Text);
+    return kept;
+}
+
+std::unique_ptr<TCustomParam> TVelaParser::Value(const TStoredOperand& Operand) const {
+    switch (Operand.Kind) {
+        case PT_INT: return IntValue(Operand.Int);
+        case PT_FLOAT: return FloatValue(floats_[Operand.Text.Offset]);
+        case PT_BOOL: return FlagValue(Operand.Int != 0);
+        case PT_STR: return StrValue(std::string(Text(Operand.Text)));
+        default: return std::make_unique<TParamVar>(std::string(Text(Operand.Text)));
+    }
+}
+
+template <class TFields>
+void TVelaParser::ReadOperation(TFields& Fields) {
+    TStoredOp op;
+    op.Code = Fields.Byte();
+    op.Dest = Keep(Fields.String());
+    const int32_t count = Fields.Int();
+    if (op.Code == ocFunc) op.FuncIndex = Fields.Byte();
+    op.First = static_cast<uint32_t>(operands_.size());
+    op.Count = static_cast<uint32_t>(Fields.Count(count, kMinOperand));
+    for (uint32_t i = 0; i < op.Count; ++i) {
+        TStoredOperand& operand = operands_.emplace_back();
+        switch (Fields.Byte()) {
+            case PT_INT:
+                operand.Kind = PT_INT;
+                operand.Int = Fields.Int();
+                break;
+            case PT_FLOAT:
+                operand.Kind = PT_FLOAT;
+                operand.Text.Offset = static_cast<uint32_t>(floats_.size());
+                floats_.push_back(Fields.Extended());
+                break;
+            case PT_BOOL:
+                operand.Kind = PT_BOOL;
+                operand.Int = Fields.Byte() != 0;
+                break;
+            case PT_STR:
+                operand.Kind = PT_STR;
+                operand.Text = Keep(Fields.String());
+                break;
+            default: operand.Text = Keep(Fields.String()); break;
+        }
+    }
+    ops_.push_back(op);
+}
+
+template <class TFields>
+void TVelaParser::ReadOperations(TFields& Fields) {
+    const int32_t count = Fields.Count(Fields.Int(), kMinOperation);
+    ops_.reserve(static_cast<size_t>(count));
+    // Most operations have two operands.
+    operands_.reserve(2 * static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) ReadOperation(Fields);
+}
+
+void TVelaParser::Clear() {
+    ops_.clear();
+    operands_.clear();
+    floats_.clear();
+    text_.clear();
+    unplanned_.clear();
+    plan_.reset();
+    plannedCount_ = -1;
+}
+
 void TVelaParser::LoadFromStream(TStream& Stream) {
     Clear();
-    plannedCount_ = -1;
-    // A page's expressions are read from memory, field by field without the stream's calls.
-    if (typeid(Stream) == typeid(TMemoryStream)) {
-        TMemoryFields fields(static_cast<TMemoryStream&>(Stream));
-        SetOperations(ReadOperations(fields));
-    } else {
-        TStreamFields fields(Stream);
-        SetOperations(ReadOperations(fields));
+    try {
+        // A page's expressions are read from memory, field by field without the stream's calls.
+        if (typeid(Stream) == typeid(TMemoryStream)) {
+            TMemoryFields fields(static_cast<TMemoryStream&>(Stream));
+            ReadOperations(fields);
+        } else {
+            TStreamFields fields(Stream);
+            ReadOperations(fields);
+        }
+    } catch (...) {
+        Clear();
+        throw;
     }
+    Plan();
 }
 
 void TVelaParser::SaveToStream(TStream& Stream) const {
     WriteStreamInt(Stream, Count());
-    for (int i = 0; i < Count(); ++i) Items(i)->SaveToStream(Stream);
+    for (const TStoredOp& op : ops_) {
+        WriteOperationHead(Stream, op.Code, std::string(Text(op.Dest)), op.Count, op.FuncIndex);
+        for (uint32_t i = 0; i < op.Count; ++i) {
+            const TStoredOperand& operand = operands_[op.First + i];
+            WriteStreamByte(Stream, operand.Kind);
+            switch (operand.Kind) {
+                case PT_INT: WriteStreamInt(Stream, operand.Int); break;
+                case PT_FLOAT: WriteStreamExtended(Stream, floats_[operand.Text.Offset]); break;
+                case PT_BOOL: WriteStreamByte(Stream, static_cast<uint8_t>(operand.Int)); break;
+                default: WriteStreamString(Stream, std::string(Text(operand.Text))); break;
+            }
+        }
+    }
 }
 
 void TVelaParser::Assign(const TVelaParser& Source) {
     if (&Source == this) return;
-    std::vector<std::unique_ptr<TOpeData>> operations;
-    operations.reserve(static_cast<size_t>(Source.Count()));
-    for (int i = 0; i < Source.Count(); ++i) operations.emplace_back(std::make_unique<TOpeData>())->Assign(*Source.Items(i));
-    SetOperations(std::move(operations));
+    Clear();
+    ops_ = Source.ops_;
+    operands_ = Source.operands_;
+    floats_ = Source.floats_;
+    text_ = Source.text_;
+    Plan();
 }
 
-void TVelaParser::SetOperations(std::vector<std::unique_ptr<TOpeData>> Operations) {
-    Clear();
-    InsertRange(0, std::move(Operations));
-    plannedCount_ = -1;
-    Plan();
+void TVelaParser::Add(const TOpeData& Operation) {
+    TMemoryStream stream;
+    Operation.SaveToStream(stream);
+    stream.SetPosition(0);
+    TMemoryFields fields(stream);
+    ReadOperation(fields);
+    unplanned_.clear();
+}
+
+TOpeData TVelaParser::Operation(int Index) const {
+    const TStoredOp& op = ops_[static_cast<size_t>(Index)];
+    TOpeData operation;
+    operation.Code = op.Code;
+    operation.Dest = Text(op.Dest);
+    operation.FuncIndex = op.FuncIndex;
+    operation.Args.reserve(op.Count);
+    for (uint32_t i = 0; i < op.Count; ++i) operation.Args.push_back(Value(operands_[op.First + i]));
+    return operation;
 }
 
 TExprPlan* TVelaParser::Plan() {
@@ -1101,12 +1156,16 @@ void TVelaParser::Execute() {
 
 void TVelaParser::ExecuteUnplanned() {
     hasResult_ = false;
+    if (unplanned_.size() != ops_.size()) {
+        unplanned_.clear();
+        unplanned_.reserve(ops_.size());
+        for (int i = 0; i < Count(); ++i) unplanned_.push_back(Operation(i));
+    }
     TExprTemporaries temporaries;
     Quietly([this, &temporaries] {
-        for (int i = 0; i < Count(); ++i) RunOperation(*Items(i), temporaries);
+        for (TOpeData& operation : unplanned_) RunOperation(operation, temporaries);
     });
-    if (Count() == 0 || Items(Count() - 1)->Code != ocTo || Items(Count() - 1)->Dest != ExprResultName || !ParamMan)
-        return;
+    if (ops_.empty() || ops_.back().Code != ocTo || Text(ops_.back().Dest) != ExprResultName || !ParamMan) return;
     Quietly([this] { TakeResult(ParamMan->Find(ExprResultName) ? &ParamMan->Find(ExprResultName)->Value() : nullptr); });
 }
 

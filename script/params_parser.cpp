@@ -551,10 +551,9 @@ private:
     struct TOperand {
         enum TKind : uint8_t { Literal, Variable, Slot };
         TKind Kind = Literal;
-        bool IsInt = false;                 // an int literal, of value Int
+        bool IsInt = false;  // an int literal, of value Int
         int32_t Int = 0;
-        uint32_t Index = 0;     // of the binding or the slot
-        std::string_view Name;  // as written, for errors
+        uint32_t Index = 0;  // of the literal's value, the binding or the slot
     };
     // A value object of the plan, which temporaries whose uses do not overlap hold in turn.
     struct TValue {
@@ -583,9 +582,14 @@ private:
         TOperand Dest;
     };
 
-    // The operands of Op, and operand I of it as bound for its run (the literal or its view).
+    // The operands of Op, and operand I of the operation running as bound for its run (the
+    // literal or its view).
     std::span<TOperand> Args(const TOp& Op) { return {operands_.data() + Op.First, Op.Count}; }
-    const TCustomParam& Bound(const TOp& Op, size_t I) const { return *bound_[Op.First + I]; }
+    const TCustomParam& Bound(size_t I) const { return *bound_[I]; }
+    // The name of a variable or a temporary, as written.
+    std::string_view NameOf(const TOperand& Operand) const {
+        return Operand.Kind == TOperand::Slot ? slots_[Operand.Index].Name : bindings_[Operand.Index].Name();
+    }
 
     void FuseCopies();
     // Gives each slot a value object at its first use, which goes back to be reused after its
@@ -612,8 +616,8 @@ private:
     }
     // EParamError when the operand's variable or temporary does not exist.
     void Resolve(const TOperand& Operand);
-    // Binds the view of a resolved operand.
-    void BindView(const TOperand& Operand, TOperandView& View);
+    // What a resolved operand is read through: the literal's value, or View bound to it.
+    const TCustomParam* Bind(const TOperand& Operand, TOperandView& View);
     // The int a resolved operand holds as a plain int scalar, nullptr when it holds something else.
     const int32_t* IntOf(const TOperand& Operand);
     // The element of the destination value Dest of the operation to write directly, when it is a
@@ -625,12 +629,13 @@ private:
     void CreateSlot(TSlot& Slot, TParamType Type);
 
     std::vector<TOp> ops_;
-    // The operands of all the operations, each operation's together: as classified, their
-    // views, and what each is read through in a run.
+    // The operands of all the operations, each operation's together, as classified.
     std::vector<TOperand> operands_;
+    std::vector<std::unique_ptr<TCustomParam>> literals_;  // the literal operands' values
+    // The operands of the operation running, as many as the most an operation has: their views
+    // and what each is read through.
     std::unique_ptr<TOperandView[]> views_;
     std::vector<const TCustomParam*> bound_;
-    std::vector<std::unique_ptr<TCustomParam>> literals_;  // the literal operands' values
     std::vector<TParamBinding> bindings_;
     std::vector<TSlot> slots_;
     std::vector<TValue> values_;
@@ -667,23 +672,23 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
     };
     std::vector<std::optional<size_t>> destSlots(count);
     plan->slots_.reserve(count);
+    uint32_t most = 0;
     for (size_t i = 0; i < count; ++i) {
         const TVelaParser::TStoredOp& op = Expression.ops_[i];
         const int needed = PlannedOperandCount(op.Code);
         if (needed < 0 || op.Count < static_cast<uint32_t>(needed)) return nullptr;
+        most = std::max(most, op.Count);
         const std::string_view dest = Expression.Text(op.Dest);
         if (!dest.starts_with(ExprTempPrefix)) continue;
         const auto [slot, added] = slots.Add(dest, plan->slots_.size());
         if (added) plan->slots_.emplace_back(dest);
         destSlots[i] = slot;
     }
-    const size_t operands = Expression.operands_.size();
-    plan->operands_.reserve(operands);
-    plan->views_ = std::make_unique<TOperandView[]>(operands);
-    plan->bound_.reserve(operands);
+    plan->operands_.reserve(Expression.operands_.size());
+    plan->views_ = std::make_unique<TOperandView[]>(most);
+    plan->bound_.resize(most);
     const auto classify = [&](std::string_view Name, std::optional<size_t> Slot) {
         TOperand operand;
-        operand.Name = Name;
         if (Slot) {
             operand.Kind = TOperand::Slot;
             operand.Index = static_cast<uint32_t>(*Slot);
@@ -707,15 +712,15 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
         const std::span args(Expression.operands_.data() + source.First, source.Count);
         for (const TVelaParser::TStoredOperand& arg : args) {
             if (arg.Kind == PT_NONE) {
-                plan->bound_.push_back(&plan->views_[plan->operands_.size()]);
                 const std::string_view name = Expression.Text(arg.Text);
                 plan->operands_.push_back(classify(name, slotOf(name)));
                 continue;
             }
-            plan->bound_.push_back(plan->literals_.emplace_back(Expression.Value(arg)).get());
             TOperand& literal = plan->operands_.emplace_back();
             literal.IsInt = arg.Kind == PT_INT;
             literal.Int = literal.IsInt ? arg.Int : 0;
+            literal.Index = static_cast<uint32_t>(plan->literals_.size());
+            plan->literals_.push_back(Expression.Value(arg));
         }
         if (op.Code == ocDimTo) {
             // The element of a temporary would have to reach into a slot: left to the table.
@@ -821,22 +826,24 @@ const TCustomParam* TExprPlan::ResultValue() const {
 
 void TExprPlan::Resolve(const TOperand& Operand) {
     if (Operand.Kind == TOperand::Variable) {
-        if (!bindings_[Operand.Index].Item()) RaiseMissing(Operand.Name);
+        if (!bindings_[Operand.Index].Item()) RaiseMissing(NameOf(Operand));
     } else if (Operand.Kind == TOperand::Slot && !slots_[Operand.Index].Live) {
-        RaiseMissing(Operand.Name);
+        RaiseMissing(NameOf(Operand));
     }
 }
 
-void TExprPlan::BindView(const TOperand& Operand, TOperandView& View) {
+const TCustomParam* TExprPlan::Bind(const TOperand& Operand, TOperandView& View) {
+    if (Operand.Kind == TOperand::Literal) return literals_[Operand.Index].get();
     if (Operand.Kind == TOperand::Variable) {
         const TParamBinding& binding = bindings_[Operand.Index];
         const TParamVar* reference = binding.ReferenceValue();
         View.Bind(binding.Item()->Value(), reference ? reference->ElementIndex() : 0);
-    } else if (Operand.Kind == TOperand::Slot) {
+    } else {
         const TValue& held = *slots_[Operand.Index].Held;
         const int32_t index = held.Type == PT_NONE ? static_cast<const TParamVar&>(*held.Value).ElementIndex() : 0;
         View.Bind(*held.Value, index);
     }
+    return &View;
 }
 
 [[gnu::always_inline]] inline const int32_t* TExprPlan::IntOf(const TOperand& Operand) {
@@ -918,7 +925,7 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
             CreateSlot(slot, Type);
             if (Op.Code == ocDimTo) {
                 subscripts_.clear();
-                for (size_t i = 1; i < Op.Count; ++i) subscripts_.push_back(Bound(Op, i).AsInt());
+                for (size_t i = 1; i < Op.Count; ++i) subscripts_.push_back(Bound(i).AsInt());
                 static_cast<TParamVar&>(*slot.Held->Value)
                     .BindElement(bindings_[Op.Array].Name(), bindings_[Op.Array].Item(), subscripts_);
             }
@@ -926,7 +933,7 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
         return *slot.Held->Value;
     }
     TParamCollectionItem* item = bindings_[Op.Dest.Index].Item();
-    if (!item) RaiseMissing(Op.Dest.Name);
+    if (!item) RaiseMissing(NameOf(Op.Dest));
     return item->Value();
 }
 
@@ -954,7 +961,7 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
                 // on its own.
                 const int32_t result = IntResult(code, *a, *b);
                 const TOp& next = ops_[I + 1];
-                if (!bindings_[next.Dest.Index].Item()) RaiseMissing(next.Dest.Name);
+                if (!bindings_[next.Dest.Index].Item()) RaiseMissing(NameOf(next.Dest));
                 *static_cast<TParamInt&>(Destination(Op, PT_INT)).ScalarElement() = result;
                 return 0;
             }
@@ -965,8 +972,8 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
             }
         }
     }
-    for (size_t i = 0; i < Op.Count; ++i) BindView(args[i], views_[Op.First + i]);
-    const auto arg = [this, &Op](size_t I) -> const TCustomParam& { return Bound(Op, I); };
+    for (size_t i = 0; i < Op.Count; ++i) bound_[i] = Bind(args[i], views_[i]);
+    const auto arg = [this](size_t I) -> const TCustomParam& { return Bound(I); };
     if (!dest) {
         const bool missing = Op.Dest.Kind == TOperand::Slot && !slots_[Op.Dest.Index].Live;
         const TParamType type = missing ? *OperatorType(code, [&arg](size_t I) { return arg(I).ParamType(); }) : PT_NONE;

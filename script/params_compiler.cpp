@@ -630,13 +630,11 @@ uint8_t TBuildVelaParser::FunctionOf(const TOp& Op, std::string& Buffer) const {
 
 void TBuildVelaParser::SaveToStream(TStream& Stream) const {
     WriteStreamInt(Stream, Count());
-    std::string dest, operand;
-    for (const TOp& op : ops_) {
-        const bool call = op.Code == ocFunc;
-        const uint8_t funcIndex = call ? FunctionOf(op, operand) : 0;
-        WriteOperationHead(Stream, op.Code, Spelled(op.Dest, dest), op.Count - call, funcIndex);
-        for (uint32_t i = call; i < op.Count; ++i) WriteOperandText(Stream, Spelled(operands_[op.First + i], operand));
-    }
+    EachOperation(
+        [&Stream](uint8_t Code, const std::string& Dest, size_t Count, uint8_t FuncIndex) {
+            WriteOperationHead(Stream, Code, Dest, Count, FuncIndex);
+        },
+        [&Stream](const std::string& Text) { WriteOperandText(Stream, Text); });
 }
 
 // ---- Stored form and checking ----
@@ -644,10 +642,7 @@ void TBuildVelaParser::SaveToStream(TStream& Stream) const {
 void CompileExpression(const std::string& Text, TVelaParser& Expression) {
     TBuildVelaParser compiler;
     compiler.Build(Text);
-    TMemoryStream stored;
-    compiler.SaveToStream(stored);
-    stored.SetPosition(0);
-    Expression.LoadFromStream(stored);
+    Expression.SetOperations(compiler);
 }
 
 bool CheckExprSyntax(const std::string& Text) {

@@ -1105,6 +1105,40 @@ void TVelaParser::Assign(const TVelaParser& Source) {
     Plan();
 }
 
+TVelaParser::TStoredOperand TVelaParser::OperandOf(const std::string& Text) {
+    const TOperandText classified = ClassifyOperand(Text);
+    TStoredOperand operand;
+    operand.Kind = classified.Kind;
+    switch (classified.Kind) {
+        case PT_INT:
+        case PT_BOOL: operand.Int = classified.Int; break;
+        case PT_FLOAT:
+            operand.Text.Offset = static_cast<uint32_t>(floats_.size());
+            floats_.push_back(classified.Float);
+            break;
+        case PT_STR: operand.Text = Keep(LiteralContent(Text)); break;
+        default: operand.Text = Keep(Text); break;
+    }
+    return operand;
+}
+
+void TVelaParser::SetOperations(const TBuildVelaParser& Compiler) {
+    TVelaParser compiled;
+    compiled.ops_.reserve(static_cast<size_t>(Compiler.Count()));
+    Compiler.EachOperation(
+        [&compiled](uint8_t Code, const std::string& Dest, size_t Count, uint8_t FuncIndex) {
+            const uint32_t first = static_cast<uint32_t>(compiled.operands_.size());
+            compiled.ops_.push_back({Code, FuncIndex, compiled.Keep(Dest), first, static_cast<uint32_t>(Count)});
+        },
+        [&compiled](const std::string& Text) { compiled.operands_.push_back(compiled.OperandOf(Text)); });
+    Clear();
+    ops_ = std::move(compiled.ops_);
+    operands_ = std::move(compiled.operands_);
+    floats_ = std::move(compiled.floats_);
+    text_ = std::move(compiled.text_);
+    Plan();
+}
+
 void TVelaParser::Add(const TOpeData& Operation) {
     TMemoryStream stream;
     Operation.SaveToStream(stream);

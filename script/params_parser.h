@@ -97,6 +97,18 @@ public:
     // when no built-in function has it, "name 引数の数が不正です" when the call's argument count
     // is outside the function's bounds.
     void SaveToStream(TStream& Stream) const;
+    // Each operation as SaveToStream writes it: Head(Code, Dest, operand count, FuncIndex), then
+    // Operand(Text) for each operand; SaveToStream's errors.
+    template <class THead, class TOperand>
+    void EachOperation(THead Head, TOperand Operand) const {
+        std::string dest, operand;
+        for (const TOp& op : ops_) {
+            const bool call = op.Code == ocFunc;
+            const uint8_t funcIndex = call ? FunctionOf(op, operand) : 0;
+            Head(op.Code, Spelled(op.Dest, dest), op.Count - call, funcIndex);
+            for (uint32_t i = call; i < op.Count; ++i) Operand(Spelled(operands_[op.First + i], operand));
+        }
+    }
 
     int Count() const { return static_cast<int>(ops_.size()); }
     // Operation Index with its names and operand texts written out.
@@ -212,6 +224,9 @@ public:
     void LoadFromStream(TStream& Stream);
     void SaveToStream(TStream& Stream) const;
     void Assign(const TVelaParser& Source);
+    // Replaces the operations by Compiler's, as their stored form loads them; its errors leave
+    // the expression as it was.
+    void SetOperations(const TBuildVelaParser& Compiler);
     // Appends Operation as its stored form loads it.
     void Add(const TOpeData& Operation);
     // Operation Index with new objects for its operands.
@@ -265,6 +280,8 @@ private:
 
     std::string_view Text(TText Text) const { return {text_.data() + Text.Offset, Text.Length}; }
     TText Keep(std::string_view Text);
+    // The operand a compiler's operand text stands for, as OperandValue classifies it.
+    TStoredOperand OperandOf(const std::string& Text);
     // The operand as a new object: a plain value, or a reference holding the name.
     std::unique_ptr<TCustomParam> Value(const TStoredOperand& Operand) const;
     // The operation stored at the fields' position, appended.

@@ -434,6 +434,23 @@ TEST_F(Expressions, FunctionsNeverWriteIntoLiterals) {
     }
 }
 
+// Operations added after runs, planned or through the table, run in the next one.
+TEST_F(Expressions, OperationsAddedAfterARunRun) {
+    Declare("x", PT_INT);
+    Declare("y", PT_INT);
+    TVelaParser more;
+    Load(more, StoredBytes("y = x * 10 + 1"));
+    for (const char* text : {"x = 2", "x = Max(1, 2)"}) {
+        Var("y").SetAsInt(0);
+        TVelaParser expression;
+        Load(expression, StoredBytes(text));
+        expression.Execute();
+        for (int i = 0; i < more.Count(); ++i) expression.Add(more.Operation(i));
+        expression.Execute();
+        EXPECT_EQ(Var("y").GetAsInt(), 21) << text;
+    }
+}
+
 TEST_F(Expressions, CheckExprSyntax) {
     Declare("r", PT_STR);
     EXPECT_TRUE(CheckExprSyntax(" r = \"ok\" "));

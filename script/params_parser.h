@@ -278,7 +278,8 @@ private:
         uint32_t Count = 0;
     };
 
-    std::string_view Text(TText Text) const { return {text_.data() + Text.Offset, Text.Length}; }
+    std::string_view Text(TText Piece) const { return {text_.data() + Piece.Offset, Piece.Length}; }
+    // Text appended to text_.
     TText Keep(std::string_view Text);
     // The operand a compiler's operand text stands for, as OperandValue classifies it.
     TStoredOperand OperandOf(const std::string& Text);
@@ -287,8 +288,10 @@ private:
     // The operation stored at the fields' position, appended.
     template <class TFields>
     void ReadOperation(TFields& Fields);
+    // A stored expression's operations, appended.
     template <class TFields>
     void ReadOperations(TFields& Fields);
+    // No operations, no plan.
     void Clear();
     void CreateTemporary(const TOpeData& Operation, TExprTemporaries& Temporaries);
     // The plan of the current operations (built again when their count changed); nullptr when

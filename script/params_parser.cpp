@@ -483,16 +483,16 @@ public:
     // The slot of Name, nullopt when it has none.
     std::optional<size_t> Find(std::string_view Name) const {
         if (const std::optional<size_t> number = NumberOf(Name))
-            return numbered_[*number] == kNone ? std::nullopt : std::optional(numbered_[*number]);
+            return numbered_[*number] == kNone ? std::nullopt : std::optional<size_t>(numbered_[*number]);
         const auto found = named_.find(AnsiLowerCase(Name));
         return found == named_.end() ? std::nullopt : std::optional(found->second);
     }
     // The slot of Name, which becomes Next when it has none; whether it did.
     std::pair<size_t, bool> Add(std::string_view Name, size_t Next) {
         if (const std::optional<size_t> number = NumberOf(Name)) {
-            size_t& slot = numbered_[*number];
+            uint32_t& slot = numbered_[*number];
             const bool added = slot == kNone;
-            if (added) slot = Next;
+            if (added) slot = static_cast<uint32_t>(Next);
             return {slot, added};
         }
         const auto [found, added] = named_.try_emplace(AnsiLowerCase(Name), Next);
@@ -500,7 +500,7 @@ public:
     }
 
 private:
-    static constexpr size_t kNone = SIZE_MAX;
+    static constexpr uint32_t kNone = UINT32_MAX;
 
     // N of a name "____N" found by N; nullopt for any other name (lowering keeps these names).
     std::optional<size_t> NumberOf(std::string_view Name) const {
@@ -516,7 +516,7 @@ private:
         return number;
     }
 
-    std::vector<size_t> numbered_;
+    std::vector<uint32_t> numbered_;
     std::unordered_map<std::string, size_t> named_;
 };
 
@@ -670,7 +670,9 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
         if (added) plan->bindings_.emplace_back(std::move(Name));
         return found->second;
     };
-    std::vector<std::optional<size_t>> destSlots(count);
+    // The slot of each operation's destination, kNoSlot for a variable.
+    constexpr uint32_t kNoSlot = UINT32_MAX;
+    std::vector<uint32_t> destSlots(count, kNoSlot);
     plan->slots_.reserve(count);
     uint32_t most = 0;
     for (size_t i = 0; i < count; ++i) {
@@ -682,7 +684,7 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
         if (!dest.starts_with(ExprTempPrefix)) continue;
         const auto [slot, added] = slots.Add(dest, plan->slots_.size());
         if (added) plan->slots_.emplace_back(dest);
-        destSlots[i] = slot;
+        destSlots[i] = static_cast<uint32_t>(slot);
     }
     plan->operands_.reserve(Expression.operands_.size());
     plan->views_ = std::make_unique<TOperandView[]>(most);
@@ -706,7 +708,8 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
                     : IsComparison(op.Code) ? TOp::Compare
                     : op.Code == ocTo       ? TOp::Copy
                                             : TOp::General;
-        op.Dest = classify(Expression.Text(source.Dest), destSlots[i]);
+        op.Dest = classify(Expression.Text(source.Dest),
+                           destSlots[i] == kNoSlot ? std::nullopt : std::optional<size_t>(destSlots[i]));
         op.First = source.First;
         op.Count = source.Count;
         const std::span args(Expression.operands_.data() + source.First, source.Count);
@@ -741,16 +744,16 @@ std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
 }
 
 void TExprPlan::ShareValues() {
-    constexpr size_t kKept = SIZE_MAX;
-    std::vector<size_t> last(slots_.size()), held(slots_.size(), kKept), free;
+    constexpr uint32_t kKept = UINT32_MAX;
+    std::vector<uint32_t> last(slots_.size()), held(slots_.size(), kKept), free;
     const auto eachSlot = [this](const TOp& Op, auto Use) {
         if (Op.Dest.Kind == TOperand::Slot) Use(Op.Dest.Index);
         for (const TOperand& operand : Args(Op))
             if (operand.Kind == TOperand::Slot) Use(operand.Index);
     };
-    for (size_t i = 0; i < ops_.size(); ++i) eachSlot(ops_[i], [&](size_t Slot) { last[Slot] = i; });
+    for (size_t i = 0; i < ops_.size(); ++i) eachSlot(ops_[i], [&](size_t Slot) { last[Slot] = static_cast<uint32_t>(i); });
     if (result_) last[*result_] = kKept;
-    size_t values = 0;
+    uint32_t values = 0;
     for (size_t i = 0; i < ops_.size(); ++i) {
         // An operation's destination never takes the value of one of its own operands.
         eachSlot(ops_[i], [&](size_t Slot) {

@@ -69,18 +69,18 @@ inline void RawOperations(TBytes& In, TVelaParser& Expression) {
     static const char* const literals[] = {"0", "1", "-7", "2.5", "TRUE", "\"12\"", "\"ab\""};
     const int count = 1 + In.Next() % 6;
     for (int n = 0; n < count; ++n) {
-        auto op = std::make_unique<TOpeData>();
-        op->Code = In.Next() % (OpCodeCount + 1);
-        if (op->Code == ocFunc) op->Code = ocTo;
-        op->Dest = n + 1 == count && In.Next() % 2 ? "____arg" : In.Pick(dests);
+        TOpeData op;
+        op.Code = In.Next() % (OpCodeCount + 1);
+        if (op.Code == ocFunc) op.Code = ocTo;
+        op.Dest = n + 1 == count && In.Next() % 2 ? "____arg" : In.Pick(dests);
         const int args = In.Next() % 4;
         for (int a = 0; a < args; ++a) {
             if (In.Next() % 2)
-                op->Args.push_back(std::make_unique<TParamVar>(In.Pick(names)));
+                op.Args.push_back(std::make_unique<TParamVar>(In.Pick(names)));
             else
-                op->Args.push_back(OperandValue(In.Pick(literals)));
+                op.Args.push_back(OperandValue(In.Pick(literals)));
         }
-        Expression.Add(std::move(op));
+        Expression.Add(op);
     }
 }
 

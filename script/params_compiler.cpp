@@ -630,29 +630,11 @@ uint8_t TBuildVelaParser::FunctionOf(const TOp& Op, std::string& Buffer) const {
 
 void TBuildVelaParser::SaveToStream(TStream& Stream) const {
     WriteStreamInt(Stream, Count());
-    std::string dest, operand;
-    for (const TOp& op : ops_) {
-        const bool call = op.Code == ocFunc;
-        const uint8_t funcIndex = call ? FunctionOf(op, operand) : 0;
-        WriteOperationHead(Stream, op.Code, Spelled(op.Dest, dest), op.Count - call, funcIndex);
-        for (uint32_t i = call; i < op.Count; ++i) WriteOperandText(Stream, Spelled(operands_[op.First + i], operand));
-    }
-}
-
-std::vector<std::unique_ptr<TOpeData>> TBuildVelaParser::Operations() const {
-    std::vector<std::unique_ptr<TOpeData>> operations;
-    operations.reserve(ops_.size());
-    std::string operand;
-    for (const TOp& op : ops_) {
-        auto& data = *operations.emplace_back(std::make_unique<TOpeData>());
-        const bool call = op.Code == ocFunc;
-        data.Code = op.Code;
-        data.FuncIndex = call ? FunctionOf(op, operand) : 0;
-        Spelled(op.Dest, data.Dest);
-        data.Args.reserve(op.Count - call);
-        for (uint32_t i = call; i < op.Count; ++i) data.Args.push_back(OperandValue(Spelled(operands_[op.First + i], operand)));
-    }
-    return operations;
+    EachOperation(
+        [&Stream](uint8_t Code, const std::string& Dest, size_t Count, uint8_t FuncIndex) {
+            WriteOperationHead(Stream, Code, Dest, Count, FuncIndex);
+        },
+        [&Stream](const std::string& Text) { WriteOperandText(Stream, Text); });
 }
 
 // ---- Stored form and checking ----
@@ -660,7 +642,7 @@ std::vector<std::unique_ptr<TOpeData>> TBuildVelaParser::Operations() const {
 void CompileExpression(const std::string& Text, TVelaParser& Expression) {
     TBuildVelaParser compiler;
     compiler.Build(Text);
-    Expression.SetOperations(compiler.Operations());
+    Expression.SetOperations(compiler);
 }
 
 bool CheckExprSyntax(const std::string& Text) {

@@ -99,9 +99,9 @@ public:
         std::memcpy(&value, Take(10), 10);
         return value;
     }
-    std::string String() {
+    std::string_view String() {
         const auto size = static_cast<size_t>(Count(Int(), 1));
-        return std::string(reinterpret_cast<const char*>(Take(size)), size);
+        return {reinterpret_cast<const char*>(Take(size)), size};
     }
     int32_t Count(int32_t Count, int64_t MinElementSize) {
         if (Count < 0 || Count > (end_ - at_) / std::max<int64_t>(MinElementSize, 1)) throw EReadError();
@@ -121,41 +121,6 @@ private:
     const uint8_t* at_;
     const uint8_t* const end_;
 };
-
-template <class TFields>
-std::unique_ptr<TCustomParam> ReadOperand(TFields& Fields) {
-    switch (Fields.Byte()) {
-        case PT_INT: return IntValue(Fields.Int());
-        case PT_FLOAT: return FloatValue(Fields.Extended());
-        case PT_BOOL: return FlagValue(Fields.Byte() != 0);
-        case PT_STR: return StrValue(Fields.String());
-        default: return std::make_unique<TParamVar>(Fields.String());
-    }
-}
-
-// The operation stored at the fields' position into Op; Op unchanged on a read error.
-template <class TFields>
-void ReadOperation(TFields& Fields, TOpeData& Op) {
-    TOpeData loaded;
-    loaded.Code = Fields.Byte();
-    loaded.Dest = Fields.String();
-    const int32_t count = Fields.Int();
-    if (loaded.Code == ocFunc) loaded.FuncIndex = Fields.Byte();
-    Fields.Count(count, kMinOperand);
-    loaded.Args.reserve(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) loaded.Args.push_back(ReadOperand(Fields));
-    Op = std::move(loaded);
-}
-
-// A stored expression's operations.
-template <class TFields>
-std::vector<std::unique_ptr<TOpeData>> ReadOperations(TFields& Fields) {
-    const int32_t count = Fields.Count(Fields.Int(), kMinOperation);
-    std::vector<std::unique_ptr<TOpeData>> operations;
-    operations.reserve(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) ReadOperation(Fields, *operations.emplace_back(std::make_unique<TOpeData>()));
-    return operations;
-}
 
 void WriteOperand(TStream& Stream, const TCustomParam& Value) {
     const TParamType kind = StoredTypeCode(Value);
@@ -443,24 +408,9 @@ void WriteOperationHead(TStream& Stream, uint8_t Code, const std::string& Dest, 
 
 // ---- TOpeData ----
 
-void TOpeData::LoadFromStream(TStream& Stream) {
-    TStreamFields fields(Stream);
-    ReadOperation(fields, *this);
-}
-
 void TOpeData::SaveToStream(TStream& Stream) const {
     WriteOperationHead(Stream, Code, Dest, Args.size(), FuncIndex);
     for (const auto& arg : Args) WriteOperand(Stream, *arg);
-}
-
-void TOpeData::Assign(const TOpeData& Source) {
-    if (&Source == this) return;
-    std::vector<std::unique_ptr<TCustomParam>> args;
-    for (const auto& arg : Source.Args) args.push_back(CopyOperand(*arg));
-    Code = Source.Code;
-    Dest = Source.Dest;
-    FuncIndex = Source.FuncIndex;
-    Args = std::move(args);
 }
 
 // ---- TExprTemporaries ----
@@ -531,18 +481,18 @@ class TSlotNames {
 public:
     explicit TSlotNames(size_t Limit) : numbered_(Limit, kNone) {}
     // The slot of Name, nullopt when it has none.
-    std::optional<size_t> Find(const std::string& Name) const {
+    std::optional<size_t> Find(std::string_view Name) const {
         if (const std::optional<size_t> number = NumberOf(Name))
-            return numbered_[*number] == kNone ? std::nullopt : std::optional(numbered_[*number]);
+            return numbered_[*number] == kNone ? std::nullopt : std::optional<size_t>(numbered_[*number]);
         const auto found = named_.find(AnsiLowerCase(Name));
         return found == named_.end() ? std::nullopt : std::optional(found->second);
     }
     // The slot of Name, which becomes Next when it has none; whether it did.
-    std::pair<size_t, bool> Add(const std::string& Name, size_t Next) {
+    std::pair<size_t, bool> Add(std::string_view Name, size_t Next) {
         if (const std::optional<size_t> number = NumberOf(Name)) {
-            size_t& slot = numbered_[*number];
+            uint32_t& slot = numbered_[*number];
             const bool added = slot == kNone;
-            if (added) slot = Next;
+            if (added) slot = static_cast<uint32_t>(Next);
             return {slot, added};
         }
         const auto [found, added] = named_.try_emplace(AnsiLowerCase(Name), Next);
@@ -550,7 +500,7 @@ public:
     }
 
 private:
-    static constexpr size_t kNone = SIZE_MAX;
+    static constexpr uint32_t kNone = UINT32_MAX;
 
     // N of a name "____N" found by N; nullopt for any other name (lowering keeps these names).
     std::optional<size_t> NumberOf(std::string_view Name) const {
@@ -566,12 +516,12 @@ private:
         return number;
     }
 
-    std::vector<size_t> numbered_;
+    std::vector<uint32_t> numbered_;
     std::unordered_map<std::string, size_t> named_;
 };
 
-[[noreturn]] void RaiseMissing(const std::string& Name) {
-    throw EParamError(Format("\"%s\" 変数がありません", Name.c_str()));
+[[noreturn]] void RaiseMissing(std::string_view Name) {
+    throw EParamError(Format("\"%s\" 変数がありません", std::string(Name).c_str()));
 }
 
 }  // namespace
@@ -601,10 +551,9 @@ private:
     struct TOperand {
         enum TKind : uint8_t { Literal, Variable, Slot };
         TKind Kind = Literal;
-        bool IsInt = false;                 // an int literal, of value Int
+        bool IsInt = false;  // an int literal, of value Int
         int32_t Int = 0;
-        uint32_t Index = 0;                 // of the binding or the slot
-        const std::string* Name = nullptr;  // as written, for errors
+        uint32_t Index = 0;  // of the literal's value, the binding or the slot
     };
     // A value object of the plan, which temporaries whose uses do not overlap hold in turn.
     struct TValue {
@@ -612,9 +561,9 @@ private:
         TParamType Type = PT_NONE;
     };
     struct TSlot {
-        explicit TSlot(const std::string& Name) : Name(&Name) {}
+        explicit TSlot(std::string_view Name) : Name(Name) {}
         // A variable of the table with this name would take the temporary's place.
-        const std::string* Name;
+        std::string_view Name;
         TValue* Held = nullptr;
         bool Live = false;  // created in this run
     };
@@ -633,9 +582,14 @@ private:
         TOperand Dest;
     };
 
-    // The operands of Op, and operand I of it as bound for its run (the literal or its view).
+    // The operands of Op, and operand I of the operation running as bound for its run (the
+    // literal or its view).
     std::span<TOperand> Args(const TOp& Op) { return {operands_.data() + Op.First, Op.Count}; }
-    const TCustomParam& Bound(const TOp& Op, size_t I) const { return *bound_[Op.First + I]; }
+    const TCustomParam& Bound(size_t I) const { return *bound_[I]; }
+    // The name of a variable or a temporary, as written.
+    std::string_view NameOf(const TOperand& Operand) const {
+        return Operand.Kind == TOperand::Slot ? slots_[Operand.Index].Name : bindings_[Operand.Index].Name();
+    }
 
     void FuseCopies();
     // Gives each slot a value object at its first use, which goes back to be reused after its
@@ -662,8 +616,8 @@ private:
     }
     // EParamError when the operand's variable or temporary does not exist.
     void Resolve(const TOperand& Operand);
-    // Binds the view of a resolved operand.
-    void BindView(const TOperand& Operand, TOperandView& View);
+    // What a resolved operand is read through: the literal's value, or View bound to it.
+    const TCustomParam* Bind(const TOperand& Operand, TOperandView& View);
     // The int a resolved operand holds as a plain int scalar, nullptr when it holds something else.
     const int32_t* IntOf(const TOperand& Operand);
     // The element of the destination value Dest of the operation to write directly, when it is a
@@ -675,9 +629,11 @@ private:
     void CreateSlot(TSlot& Slot, TParamType Type);
 
     std::vector<TOp> ops_;
-    // The operands of all the operations, each operation's together: as classified, their
-    // views, and what each is read through in a run.
+    // The operands of all the operations, each operation's together, as classified.
     std::vector<TOperand> operands_;
+    std::vector<std::unique_ptr<TCustomParam>> literals_;  // the literal operands' values
+    // The operands of the operation running, as many as the most an operation has: their views
+    // and what each is read through.
     std::unique_ptr<TOperandView[]> views_;
     std::vector<const TCustomParam*> bound_;
     std::vector<TParamBinding> bindings_;
@@ -698,101 +654,106 @@ private:
 std::unique_ptr<TExprPlan> TExprPlan::Build(const TVelaParser& Expression) {
     auto plan = std::make_unique<TExprPlan>();
     // The slot of each temporary, and the binding of each variable by its name as written.
-    const size_t count = static_cast<size_t>(Expression.Count());
+    const size_t count = Expression.ops_.size();
     plan->slotNames_ = TSlotNames(count);
     TSlotNames& slots = plan->slotNames_;
     std::unordered_map<std::string, size_t> bindings;
     plan->ops_.reserve(count);
     // Every temporary's name begins with the temporaries' prefix, which lowering keeps and never
     // makes.
-    const auto slotOf = [&slots](const std::string& Name) -> std::optional<size_t> {
+    const auto slotOf = [&slots](std::string_view Name) -> std::optional<size_t> {
         if (!Name.starts_with(ExprTempPrefix)) return std::nullopt;
         return slots.Find(Name);
     };
-    const auto bindingOf = [&bindings, &plan](const std::string& Name) {
+    const auto bindingOf = [&bindings, &plan](std::string Name) {
         const auto [found, added] = bindings.try_emplace(Name, plan->bindings_.size());
-        if (added) plan->bindings_.emplace_back(Name);
+        if (added) plan->bindings_.emplace_back(std::move(Name));
         return found->second;
     };
-    std::vector<std::optional<size_t>> destSlots(static_cast<size_t>(Expression.Count()));
+    // The slot of each operation's destination, kNoSlot for a variable.
+    constexpr uint32_t kNoSlot = UINT32_MAX;
+    std::vector<uint32_t> destSlots(count, kNoSlot);
     plan->slots_.reserve(count);
-    size_t operands = 0;
-    for (int i = 0; i < Expression.Count(); ++i) {
-        const TOpeData& op = *Expression.Items(i);
+    uint32_t most = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const TVelaParser::TStoredOp& op = Expression.ops_[i];
         const int needed = PlannedOperandCount(op.Code);
-        if (needed < 0 || op.Args.size() < static_cast<size_t>(needed)) return nullptr;
-        operands += op.Args.size();
-        if (!op.Dest.starts_with(ExprTempPrefix)) continue;
-        const auto [slot, added] = slots.Add(op.Dest, plan->slots_.size());
-        if (added) plan->slots_.emplace_back(op.Dest);
-        destSlots[static_cast<size_t>(i)] = slot;
+        if (needed < 0 || op.Count < static_cast<uint32_t>(needed)) return nullptr;
+        most = std::max(most, op.Count);
+        const std::string_view dest = Expression.Text(op.Dest);
+        if (!dest.starts_with(ExprTempPrefix)) continue;
+        const auto [slot, added] = slots.Add(dest, plan->slots_.size());
+        if (added) plan->slots_.emplace_back(dest);
+        destSlots[i] = static_cast<uint32_t>(slot);
     }
-    plan->operands_.reserve(operands);
-    plan->views_ = std::make_unique<TOperandView[]>(operands);
-    plan->bound_.reserve(operands);
-    const auto classify = [&](const std::string& Name, std::optional<size_t> Slot) {
+    plan->operands_.reserve(Expression.operands_.size());
+    plan->views_ = std::make_unique<TOperandView[]>(most);
+    plan->bound_.resize(most);
+    const auto classify = [&](std::string_view Name, std::optional<size_t> Slot) {
         TOperand operand;
-        operand.Name = &Name;
         if (Slot) {
             operand.Kind = TOperand::Slot;
             operand.Index = static_cast<uint32_t>(*Slot);
         } else {
             operand.Kind = TOperand::Variable;
-            operand.Index = static_cast<uint32_t>(bindingOf(Name));
+            operand.Index = static_cast<uint32_t>(bindingOf(std::string(Name)));
         }
         return operand;
     };
-    for (int i = 0; i < Expression.Count(); ++i) {
-        const TOpeData& source = *Expression.Items(i);
+    for (size_t i = 0; i < count; ++i) {
+        const TVelaParser::TStoredOp& source = Expression.ops_[i];
         TOp& op = plan->ops_.emplace_back();
         op.Code = source.Code;
         op.Kernel = IsIntOperator(op.Code) ? TOp::Int
                     : IsComparison(op.Code) ? TOp::Compare
                     : op.Code == ocTo       ? TOp::Copy
                                             : TOp::General;
-        op.Dest = classify(source.Dest, destSlots[static_cast<size_t>(i)]);
-        op.First = static_cast<uint32_t>(plan->operands_.size());
-        op.Count = static_cast<uint32_t>(source.Args.size());
-        for (const auto& arg : source.Args) {
-            if (const auto* reference = AsReference(arg)) {
-                plan->bound_.push_back(&plan->views_[plan->operands_.size()]);
-                plan->operands_.push_back(classify(reference->TargetName(), slotOf(reference->TargetName())));
+        op.Dest = classify(Expression.Text(source.Dest),
+                           destSlots[i] == kNoSlot ? std::nullopt : std::optional<size_t>(destSlots[i]));
+        op.First = source.First;
+        op.Count = source.Count;
+        const std::span args(Expression.operands_.data() + source.First, source.Count);
+        for (const TVelaParser::TStoredOperand& arg : args) {
+            if (arg.Kind == PT_NONE) {
+                const std::string_view name = Expression.Text(arg.Text);
+                plan->operands_.push_back(classify(name, slotOf(name)));
                 continue;
             }
-            plan->bound_.push_back(arg.get());
             TOperand& literal = plan->operands_.emplace_back();
-            literal.IsInt = arg->ParamType() == PT_INT;
-            literal.Int = literal.IsInt ? arg->AsInt() : 0;
+            literal.IsInt = arg.Kind == PT_INT;
+            literal.Int = literal.IsInt ? arg.Int : 0;
+            literal.Index = static_cast<uint32_t>(plan->literals_.size());
+            plan->literals_.push_back(Expression.Value(arg));
         }
         if (op.Code == ocDimTo) {
             // The element of a temporary would have to reach into a slot: left to the table.
-            const std::string array = source.Args.empty() ? std::string()
-                                      : AsReference(source.Args[0]) ? AsReference(source.Args[0])->TargetName()
-                                                                    : source.Args[0]->AsStr();
+            const std::string array = args.empty()                ? std::string()
+                                      : args[0].Kind == PT_NONE ? std::string(Expression.Text(args[0].Text))
+                                                                : Expression.Value(args[0])->AsStr();
             if (slotOf(array)) return nullptr;
             op.Array = static_cast<uint32_t>(bindingOf(array));
         }
     }
     if (plan->slots_.size() <= kBoundSlots)
-        for (const TSlot& slot : plan->slots_) plan->slotBindings_.emplace_back(*slot.Name);
-    const TOpeData* last = Expression.Count() ? Expression.Items(Expression.Count() - 1) : nullptr;
-    if (last && last->Code == ocTo && last->Dest == ExprResultName) plan->result_ = slotOf(last->Dest);
+        for (const TSlot& slot : plan->slots_) plan->slotBindings_.emplace_back(std::string(slot.Name));
+    if (count && Expression.ops_.back().Code == ocTo && Expression.Text(Expression.ops_.back().Dest) == ExprResultName)
+        plan->result_ = slotOf(ExprResultName);
     plan->ShareValues();
     plan->FuseCopies();
     return plan;
 }
 
 void TExprPlan::ShareValues() {
-    constexpr size_t kKept = SIZE_MAX;
-    std::vector<size_t> last(slots_.size()), held(slots_.size(), kKept), free;
+    constexpr uint32_t kKept = UINT32_MAX;
+    std::vector<uint32_t> last(slots_.size()), held(slots_.size(), kKept), free;
     const auto eachSlot = [this](const TOp& Op, auto Use) {
         if (Op.Dest.Kind == TOperand::Slot) Use(Op.Dest.Index);
         for (const TOperand& operand : Args(Op))
             if (operand.Kind == TOperand::Slot) Use(operand.Index);
     };
-    for (size_t i = 0; i < ops_.size(); ++i) eachSlot(ops_[i], [&](size_t Slot) { last[Slot] = i; });
+    for (size_t i = 0; i < ops_.size(); ++i) eachSlot(ops_[i], [&](size_t Slot) { last[Slot] = static_cast<uint32_t>(i); });
     if (result_) last[*result_] = kKept;
-    size_t values = 0;
+    uint32_t values = 0;
     for (size_t i = 0; i < ops_.size(); ++i) {
         // An operation's destination never takes the value of one of its own operands.
         eachSlot(ops_[i], [&](size_t Slot) {
@@ -843,7 +804,7 @@ bool TExprPlan::SlotNamedInTable(TParamCollection& Vars) {
                            [&Vars](TParamBinding& binding) { return binding.Get(Vars) != nullptr; });
     if (slots_.size() <= static_cast<size_t>(Vars.Count()))
         return std::any_of(slots_.begin(), slots_.end(),
-                           [&Vars](const TSlot& slot) { return Vars.Find(*slot.Name) != nullptr; });
+                           [&Vars](const TSlot& slot) { return Vars.Find(std::string(slot.Name)) != nullptr; });
     // Any variable of that name, whatever its scope: one a lookup would not find now only keeps
     // the temporaries in the table.
     for (int i = 0; i < Vars.Count(); ++i) {
@@ -868,22 +829,24 @@ const TCustomParam* TExprPlan::ResultValue() const {
 
 void TExprPlan::Resolve(const TOperand& Operand) {
     if (Operand.Kind == TOperand::Variable) {
-        if (!bindings_[Operand.Index].Item()) RaiseMissing(*Operand.Name);
+        if (!bindings_[Operand.Index].Item()) RaiseMissing(NameOf(Operand));
     } else if (Operand.Kind == TOperand::Slot && !slots_[Operand.Index].Live) {
-        RaiseMissing(*Operand.Name);
+        RaiseMissing(NameOf(Operand));
     }
 }
 
-void TExprPlan::BindView(const TOperand& Operand, TOperandView& View) {
+const TCustomParam* TExprPlan::Bind(const TOperand& Operand, TOperandView& View) {
+    if (Operand.Kind == TOperand::Literal) return literals_[Operand.Index].get();
     if (Operand.Kind == TOperand::Variable) {
         const TParamBinding& binding = bindings_[Operand.Index];
         const TParamVar* reference = binding.ReferenceValue();
         View.Bind(binding.Item()->Value(), reference ? reference->ElementIndex() : 0);
-    } else if (Operand.Kind == TOperand::Slot) {
+    } else {
         const TValue& held = *slots_[Operand.Index].Held;
         const int32_t index = held.Type == PT_NONE ? static_cast<const TParamVar&>(*held.Value).ElementIndex() : 0;
         View.Bind(*held.Value, index);
     }
+    return &View;
 }
 
 [[gnu::always_inline]] inline const int32_t* TExprPlan::IntOf(const TOperand& Operand) {
@@ -965,7 +928,7 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
             CreateSlot(slot, Type);
             if (Op.Code == ocDimTo) {
                 subscripts_.clear();
-                for (size_t i = 1; i < Op.Count; ++i) subscripts_.push_back(Bound(Op, i).AsInt());
+                for (size_t i = 1; i < Op.Count; ++i) subscripts_.push_back(Bound(i).AsInt());
                 static_cast<TParamVar&>(*slot.Held->Value)
                     .BindElement(bindings_[Op.Array].Name(), bindings_[Op.Array].Item(), subscripts_);
             }
@@ -973,7 +936,7 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
         return *slot.Held->Value;
     }
     TParamCollectionItem* item = bindings_[Op.Dest.Index].Item();
-    if (!item) RaiseMissing(*Op.Dest.Name);
+    if (!item) RaiseMissing(NameOf(Op.Dest));
     return item->Value();
 }
 
@@ -1001,7 +964,7 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
                 // on its own.
                 const int32_t result = IntResult(code, *a, *b);
                 const TOp& next = ops_[I + 1];
-                if (!bindings_[next.Dest.Index].Item()) RaiseMissing(*next.Dest.Name);
+                if (!bindings_[next.Dest.Index].Item()) RaiseMissing(NameOf(next.Dest));
                 *static_cast<TParamInt&>(Destination(Op, PT_INT)).ScalarElement() = result;
                 return 0;
             }
@@ -1012,8 +975,8 @@ TCustomParam& TExprPlan::Destination(TOp& Op, TParamType Type) {
             }
         }
     }
-    for (size_t i = 0; i < Op.Count; ++i) BindView(args[i], views_[Op.First + i]);
-    const auto arg = [this, &Op](size_t I) -> const TCustomParam& { return Bound(Op, I); };
+    for (size_t i = 0; i < Op.Count; ++i) bound_[i] = Bind(args[i], views_[i]);
+    const auto arg = [this](size_t I) -> const TCustomParam& { return Bound(I); };
     if (!dest) {
         const bool missing = Op.Dest.Kind == TOperand::Slot && !slots_[Op.Dest.Index].Live;
         const TParamType type = missing ? *OperatorType(code, [&arg](size_t I) { return arg(I).ParamType(); }) : PT_NONE;
@@ -1030,37 +993,173 @@ TExprRunStats ExprRunStats;
 TVelaParser::TVelaParser() = default;
 TVelaParser::~TVelaParser() = default;
 
+TVelaParser::TText TVelaParser::Keep(std::string_view Text) {
+    const TText kept{static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(Text.size())};
+    text_.append(Text);
+    return kept;
+}
+
+std::unique_ptr<TCustomParam> TVelaParser::Value(const TStoredOperand& Operand) const {
+    switch (Operand.Kind) {
+        case PT_INT: return IntValue(Operand.Int);
+        case PT_FLOAT: return FloatValue(floats_[Operand.Text.Offset]);
+        case PT_BOOL: return FlagValue(Operand.Int != 0);
+        case PT_STR: return StrValue(std::string(Text(Operand.Text)));
+        default: return std::make_unique<TParamVar>(std::string(Text(Operand.Text)));
+    }
+}
+
+template <class TFields>
+void TVelaParser::ReadOperation(TFields& Fields) {
+    TStoredOp op;
+    op.Code = Fields.Byte();
+    op.Dest = Keep(Fields.String());
+    const int32_t count = Fields.Int();
+    if (op.Code == ocFunc) op.FuncIndex = Fields.Byte();
+    op.First = static_cast<uint32_t>(operands_.size());
+    op.Count = static_cast<uint32_t>(Fields.Count(count, kMinOperand));
+    for (uint32_t i = 0; i < op.Count; ++i) {
+        TStoredOperand& operand = operands_.emplace_back();
+        switch (Fields.Byte()) {
+            case PT_INT:
+                operand.Kind = PT_INT;
+                operand.Int = Fields.Int();
+                break;
+            case PT_FLOAT:
+                operand.Kind = PT_FLOAT;
+                operand.Text.Offset = static_cast<uint32_t>(floats_.size());
+                floats_.push_back(Fields.Extended());
+                break;
+            case PT_BOOL:
+                operand.Kind = PT_BOOL;
+                operand.Int = Fields.Byte() != 0;
+                break;
+            case PT_STR:
+                operand.Kind = PT_STR;
+                operand.Text = Keep(Fields.String());
+                break;
+            default: operand.Text = Keep(Fields.String()); break;
+        }
+    }
+    ops_.push_back(op);
+}
+
+template <class TFields>
+void TVelaParser::ReadOperations(TFields& Fields) {
+    const int32_t count = Fields.Count(Fields.Int(), kMinOperation);
+    ops_.reserve(static_cast<size_t>(count));
+    // Most operations have two operands.
+    operands_.reserve(2 * static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) ReadOperation(Fields);
+}
+
+void TVelaParser::Clear() {
+    ops_.clear();
+    operands_.clear();
+    floats_.clear();
+    text_.clear();
+    unplanned_.clear();
+    plan_.reset();
+    plannedCount_ = -1;
+}
+
 void TVelaParser::LoadFromStream(TStream& Stream) {
     Clear();
-    plannedCount_ = -1;
-    // A page's expressions are read from memory, field by field without the stream's calls.
-    if (typeid(Stream) == typeid(TMemoryStream)) {
-        TMemoryFields fields(static_cast<TMemoryStream&>(Stream));
-        SetOperations(ReadOperations(fields));
-    } else {
-        TStreamFields fields(Stream);
-        SetOperations(ReadOperations(fields));
+    try {
+        // A page's expressions are read from memory, field by field without the stream's calls.
+        if (typeid(Stream) == typeid(TMemoryStream)) {
+            TMemoryFields fields(static_cast<TMemoryStream&>(Stream));
+            ReadOperations(fields);
+        } else {
+            TStreamFields fields(Stream);
+            ReadOperations(fields);
+        }
+    } catch (...) {
+        Clear();
+        throw;
     }
+    Plan();
 }
 
 void TVelaParser::SaveToStream(TStream& Stream) const {
     WriteStreamInt(Stream, Count());
-    for (int i = 0; i < Count(); ++i) Items(i)->SaveToStream(Stream);
+    for (const TStoredOp& op : ops_) {
+        WriteOperationHead(Stream, op.Code, std::string(Text(op.Dest)), op.Count, op.FuncIndex);
+        for (uint32_t i = 0; i < op.Count; ++i) {
+            const TStoredOperand& operand = operands_[op.First + i];
+            WriteStreamByte(Stream, operand.Kind);
+            switch (operand.Kind) {
+                case PT_INT: WriteStreamInt(Stream, operand.Int); break;
+                case PT_FLOAT: WriteStreamExtended(Stream, floats_[operand.Text.Offset]); break;
+                case PT_BOOL: WriteStreamByte(Stream, static_cast<uint8_t>(operand.Int)); break;
+                default: WriteStreamString(Stream, std::string(Text(operand.Text))); break;
+            }
+        }
+    }
 }
 
 void TVelaParser::Assign(const TVelaParser& Source) {
     if (&Source == this) return;
-    std::vector<std::unique_ptr<TOpeData>> operations;
-    operations.reserve(static_cast<size_t>(Source.Count()));
-    for (int i = 0; i < Source.Count(); ++i) operations.emplace_back(std::make_unique<TOpeData>())->Assign(*Source.Items(i));
-    SetOperations(std::move(operations));
+    Clear();
+    ops_ = Source.ops_;
+    operands_ = Source.operands_;
+    floats_ = Source.floats_;
+    text_ = Source.text_;
+    Plan();
 }
 
-void TVelaParser::SetOperations(std::vector<std::unique_ptr<TOpeData>> Operations) {
+TVelaParser::TStoredOperand TVelaParser::OperandOf(const std::string& Text) {
+    const TOperandText classified = ClassifyOperand(Text);
+    TStoredOperand operand;
+    operand.Kind = classified.Kind;
+    switch (classified.Kind) {
+        case PT_INT:
+        case PT_BOOL: operand.Int = classified.Int; break;
+        case PT_FLOAT:
+            operand.Text.Offset = static_cast<uint32_t>(floats_.size());
+            floats_.push_back(classified.Float);
+            break;
+        case PT_STR: operand.Text = Keep(LiteralContent(Text)); break;
+        default: operand.Text = Keep(Text); break;
+    }
+    return operand;
+}
+
+void TVelaParser::SetOperations(const TBuildVelaParser& Compiler) {
+    TVelaParser compiled;
+    compiled.ops_.reserve(static_cast<size_t>(Compiler.Count()));
+    Compiler.EachOperation(
+        [&compiled](uint8_t Code, const std::string& Dest, size_t Count, uint8_t FuncIndex) {
+            const uint32_t first = static_cast<uint32_t>(compiled.operands_.size());
+            compiled.ops_.push_back({Code, FuncIndex, compiled.Keep(Dest), first, static_cast<uint32_t>(Count)});
+        },
+        [&compiled](const std::string& Text) { compiled.operands_.push_back(compiled.OperandOf(Text)); });
     Clear();
-    InsertRange(0, std::move(Operations));
-    plannedCount_ = -1;
+    ops_ = std::move(compiled.ops_);
+    operands_ = std::move(compiled.operands_);
+    floats_ = std::move(compiled.floats_);
+    text_ = std::move(compiled.text_);
     Plan();
+}
+
+void TVelaParser::Add(const TOpeData& Operation) {
+    TMemoryStream stream;
+    Operation.SaveToStream(stream);
+    stream.SetPosition(0);
+    TMemoryFields fields(stream);
+    ReadOperation(fields);
+    unplanned_.clear();
+}
+
+TOpeData TVelaParser::Operation(int Index) const {
+    const TStoredOp& op = ops_[static_cast<size_t>(Index)];
+    TOpeData operation;
+    operation.Code = op.Code;
+    operation.Dest = Text(op.Dest);
+    operation.FuncIndex = op.FuncIndex;
+    operation.Args.reserve(op.Count);
+    for (uint32_t i = 0; i < op.Count; ++i) operation.Args.push_back(Value(operands_[op.First + i]));
+    return operation;
 }
 
 TExprPlan* TVelaParser::Plan() {
@@ -1101,12 +1200,16 @@ void TVelaParser::Execute() {
 
 void TVelaParser::ExecuteUnplanned() {
     hasResult_ = false;
+    if (unplanned_.size() != ops_.size()) {
+        unplanned_.clear();
+        unplanned_.reserve(ops_.size());
+        for (int i = 0; i < Count(); ++i) unplanned_.push_back(Operation(i));
+    }
     TExprTemporaries temporaries;
     Quietly([this, &temporaries] {
-        for (int i = 0; i < Count(); ++i) RunOperation(*Items(i), temporaries);
+        for (TOpeData& operation : unplanned_) RunOperation(operation, temporaries);
     });
-    if (Count() == 0 || Items(Count() - 1)->Code != ocTo || Items(Count() - 1)->Dest != ExprResultName || !ParamMan)
-        return;
+    if (ops_.empty() || ops_.back().Code != ocTo || Text(ops_.back().Dest) != ExprResultName || !ParamMan) return;
     Quietly([this] { TakeResult(ParamMan->Find(ExprResultName) ? &ParamMan->Find(ExprResultName)->Value() : nullptr); });
 }
 

@@ -81,8 +81,6 @@ void WriteOperandText(TStream& Stream, const std::string& Text);
 // The head of a stored operation: code, destination, operand count and, for ocFunc, FuncIndex.
 void WriteOperationHead(TStream& Stream, uint8_t Code, const std::string& Dest, size_t Count, uint8_t FuncIndex);
 
-class TOpeData;
-
 class TBuildVelaParser {
 public:
     // Compiles Text and appends its operations, then removes the copies from one value
@@ -99,8 +97,18 @@ public:
     // when no built-in function has it, "name 引数の数が不正です" when the call's argument count
     // is outside the function's bounds.
     void SaveToStream(TStream& Stream) const;
-    // The operations as their stored form loads them; SaveToStream's errors.
-    std::vector<std::unique_ptr<TOpeData>> Operations() const;
+    // Each operation as SaveToStream writes it: Head(Code, Dest, operand count, FuncIndex), then
+    // Operand(Text) for each operand; SaveToStream's errors.
+    template <class THead, class TOperand>
+    void EachOperation(THead Head, TOperand Operand) const {
+        std::string dest, operand;
+        for (const TOp& op : ops_) {
+            const bool call = op.Code == ocFunc;
+            const uint8_t funcIndex = call ? FunctionOf(op, operand) : 0;
+            Head(op.Code, Spelled(op.Dest, dest), op.Count - call, funcIndex);
+            for (uint32_t i = call; i < op.Count; ++i) Operand(Spelled(operands_[op.First + i], operand));
+        }
+    }
 
     int Count() const { return static_cast<int>(ops_.size()); }
     // Operation Index with its names and operand texts written out.
@@ -166,9 +174,9 @@ private:
 
 // ---- The runner ----
 
-// One operation ready to run. Operands are owned values: literals as plain values, variables as
-// references (TParamVar) holding the name, bound to their variables only while the operation
-// runs. FuncIndex is meaningful for ocFunc only.
+// One operation as objects, as the unplanned run holds it. Operands are owned values: literals as
+// plain values, variables as references (TParamVar) holding the name, bound to their variables
+// only while the operation runs. FuncIndex is meaningful for ocFunc only.
 class TOpeData {
 public:
     uint8_t Code = ocNone;
@@ -176,12 +184,7 @@ public:
     uint8_t FuncIndex = 0;
     std::vector<std::unique_ptr<TCustomParam>> Args;
 
-    // Replaces the operation by the one stored at the stream's position; EReadError on short or
-    // absurd input, the operation then unchanged.
-    void LoadFromStream(TStream& Stream);
     void SaveToStream(TStream& Stream) const;
-    // Code, destination, function index and a new copy of each operand.
-    void Assign(const TOpeData& Source);
 };
 
 // The temporaries one run has created. Freeing the list deletes each of them that still exists
@@ -201,25 +204,33 @@ private:
 
 class TExprPlan;
 
-// A compiled expression. When it is loaded it is also planned: each operand classified as a
-// literal, a variable (its lookup cached) or a temporary, and the temporaries given value
-// objects of their own that are reused from run to run instead of variables of the table.
-// Expressions whose temporaries a script could see (those calling a function) always create
-// them in the table, and so does a run while a variable of the table has a temporary's name or
-// "@Temp" names one. The plan is made again when operations are added or removed; an operation
-// changed in place is seen after Assign or a new load.
-class TVelaParser : public TObjList<TOpeData> {
+// A compiled expression. Its operations are held in a few flat arrays, whatever their number;
+// operand objects are made only for a run without the plan. When it is loaded it is also
+// planned: each operand classified as a literal, a variable (its lookup cached) or a temporary,
+// and the temporaries given value objects of their own that are reused from run to run instead
+// of variables of the table. Expressions whose temporaries a script could see (those calling a
+// function) always create them in the table, and so does a run while a variable of the table has
+// a temporary's name or "@Temp" names one.
+class TVelaParser {
 public:
     TVelaParser();
-    ~TVelaParser() override;
+    TVelaParser(const TVelaParser&) = delete;
+    TVelaParser& operator=(const TVelaParser&) = delete;
+    virtual ~TVelaParser();
 
+    int Count() const { return static_cast<int>(ops_.size()); }
     // Replaces the operations by the stored ones; EReadError on short or absurd input, the
     // expression then empty.
     void LoadFromStream(TStream& Stream);
     void SaveToStream(TStream& Stream) const;
     void Assign(const TVelaParser& Source);
-    // Replaces the operations by Operations and plans them, as a load does.
-    void SetOperations(std::vector<std::unique_ptr<TOpeData>> Operations);
+    // Replaces the operations by Compiler's, as their stored form loads them; its errors leave
+    // the expression as it was.
+    void SetOperations(const TBuildVelaParser& Compiler);
+    // Appends Operation as its stored form loads it.
+    void Add(const TOpeData& Operation);
+    // Operation Index with new objects for its operands.
+    TOpeData Operation(int Index) const;
 
     // Runs every operation in order. An error stops the run at the failing operation and goes
     // no further: what earlier operations wrote stays. Afterwards Result holds a copy of
@@ -243,6 +254,45 @@ protected:
     virtual void CallFunction(TParamCollectionItem& Dest, uint8_t Index, TSysFuncArgs Args);
 
 private:
+    friend class TExprPlan;
+
+    // Length bytes of text_ from Offset.
+    struct TText {
+        uint32_t Offset = 0;
+        uint32_t Length = 0;
+    };
+    // A literal of Kind PT_INT, PT_FLOAT, PT_BOOL or PT_STR, or with PT_NONE a variable's name.
+    // Int holds an int or a flag's 1 or 0; a float is floats_[Text.Offset]; a string's bytes
+    // and a name are Text.
+    struct TStoredOperand {
+        TParamType Kind = PT_NONE;
+        int32_t Int = 0;
+        TText Text;
+    };
+    // An operation; its operands are the Count of operands_ from First.
+    struct TStoredOp {
+        uint8_t Code = ocNone;
+        uint8_t FuncIndex = 0;
+        TText Dest;
+        uint32_t First = 0;
+        uint32_t Count = 0;
+    };
+
+    std::string_view Text(TText Piece) const { return {text_.data() + Piece.Offset, Piece.Length}; }
+    // Text appended to text_.
+    TText Keep(std::string_view Text);
+    // The operand a compiler's operand text stands for, as OperandValue classifies it.
+    TStoredOperand OperandOf(const std::string& Text);
+    // The operand as a new object: a plain value, or a reference holding the name.
+    std::unique_ptr<TCustomParam> Value(const TStoredOperand& Operand) const;
+    // The operation stored at the fields' position, appended.
+    template <class TFields>
+    void ReadOperation(TFields& Fields);
+    // A stored expression's operations, appended.
+    template <class TFields>
+    void ReadOperations(TFields& Fields);
+    // No operations, no plan.
+    void Clear();
     void CreateTemporary(const TOpeData& Operation, TExprTemporaries& Temporaries);
     // The plan of the current operations (built again when their count changed); nullptr when
     // they cannot be planned.
@@ -250,6 +300,12 @@ private:
     // Result becomes a copy of Value, or none when Value is not a plain value.
     void TakeResult(const TCustomParam* Value);
 
+    std::vector<TStoredOp> ops_;
+    std::vector<TStoredOperand> operands_;
+    std::vector<long double> floats_;
+    std::string text_;
+    // The operations as objects for runs without the plan, made at the first such run.
+    std::vector<TOpeData> unplanned_;
     std::unique_ptr<TExprPlan> plan_;
     int plannedCount_ = -1;  // the operation count the plan was made for, -1 before planning
     std::unique_ptr<TCustomParam> result_;

@@ -69,7 +69,7 @@ void PrintCompiled(const TBuildVelaParser& Compiler) {
 
 void PrintStored(const TVelaParser& Expression) {
     for (int i = 0; i < Expression.Count(); ++i) {
-        const TOpeData& op = *Expression.Items(i);
+        const TOpeData op = Expression.Operation(i);
         std::string args;
         for (const auto& arg : op.Args) args += (args.empty() ? "" : ", ") + OperandText(*arg);
         if (op.Code == ocFunc) args = std::string(SysFuncNames[op.FuncIndex]) + "(" + args + ")";

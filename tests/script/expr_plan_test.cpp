@@ -82,11 +82,14 @@ TEST_F(Plans, BindingsFollowTheTable) {
 TEST_F(Plans, CopiesThatCannotRunStopTheRun) {
     Declare("x", PT_INT, 0);
     Declare("i", PT_INT, 3);
-    TVelaParser written, expression;
+    TVelaParser written, stored, expression;
     Load(written, "x = i + 1");
     ASSERT_EQ(written.Count(), 2);
-    written.Items(1)->Args.push_back(std::make_unique<TParamVar>("nope"));
-    expression.Assign(written);
+    TOpeData copy = written.Operation(1);
+    copy.Args.push_back(std::make_unique<TParamVar>("nope"));
+    stored.Add(written.Operation(0));
+    stored.Add(copy);
+    expression.Assign(stored);
     EXPECT_EQ(Run(expression), "0");
     Declare("nope", PT_INT, 0);
     EXPECT_EQ(Run(expression), "4");
@@ -100,14 +103,15 @@ TEST_F(Plans, TemporariesAreFoundByTheirExactNames) {
                                             {"____7", "____7", "5"}, {"____7", "____07", "0"}}) {
         ParamMan->Find("x")->SetAsInt(0);
         TVelaParser stored, expression;
-        stored.Add(std::make_unique<TOpeData>());
-        stored.Items(0)->Code = ocTo;
-        stored.Items(0)->Dest = written;
-        stored.Items(0)->Args.push_back(OperandValue("5"));
-        stored.Add(std::make_unique<TOpeData>());
-        stored.Items(1)->Code = ocTo;
-        stored.Items(1)->Dest = "x";
-        stored.Items(1)->Args.push_back(std::make_unique<TParamVar>(read));
+        TOpeData first, second;
+        first.Code = ocTo;
+        first.Dest = written;
+        first.Args.push_back(OperandValue("5"));
+        stored.Add(first);
+        second.Code = ocTo;
+        second.Dest = "x";
+        second.Args.push_back(std::make_unique<TParamVar>(read));
+        stored.Add(second);
         expression.Assign(stored);
         EXPECT_EQ(Run(expression), x) << written << " then " << read;
     }
@@ -120,11 +124,12 @@ TEST_F(Plans, TemporariesReadBeforeTheyAreWrittenStopTheRun) {
     TVelaParser stored, expression;
     const auto add = [&stored](uint8_t Code, const char* Dest, std::unique_ptr<TCustomParam> A,
                                std::unique_ptr<TCustomParam> B) {
-        TOpeData& op = *stored.Items(stored.Add(std::make_unique<TOpeData>()));
+        TOpeData op;
         op.Code = Code;
         op.Dest = Dest;
         op.Args.push_back(std::move(A));
         if (B) op.Args.push_back(std::move(B));
+        stored.Add(op);
     };
     add(ocPlus, "____0", OperandValue("1"), OperandValue("1"));
     add(ocPlus, "x", std::make_unique<TParamVar>("____0"), OperandValue("5"));

@@ -31,7 +31,10 @@ protected:
         CompileExpression(Text, expression);
         TExprTemporaries temporaries;
         try {
-            for (int i = 0; i < expression.Count(); ++i) expression.RunOperation(*expression.Items(i), temporaries);
+            for (int i = 0; i < expression.Count(); ++i) {
+                TOpeData operation = expression.Operation(i);
+                expression.RunOperation(operation, temporaries);
+            }
         } catch (const EVelaError& e) {
             return std::string("!") + e.what();
         }

@@ -169,8 +169,8 @@ TEST(MemoryStream, GrowthKeepsEveryByte) {
     };
     for (int step = 0; step < 3000; ++step) {
         const uint32_t pick = random() % 15;
-        if (pick < 10) {  // a write of up to 3 KB, so that growths fall inside writes
-            std::string data(random() % 3000 + 1, '\0');
+        if (pick < 10) {  // a field of up to 20 bytes or a write of up to 3 KB (growths fall inside writes)
+            std::string data(random() % 2 ? random() % 20 + 1 : random() % 3000 + 1, '\0');
             for (char& c : data) c = char(random());
             m.WriteBuffer(data.data(), int64_t(data.size()));
             reach(size_t(at));
@@ -194,6 +194,15 @@ TEST(MemoryStream, GrowthKeepsEveryByte) {
     std::string back(model.size(), '\0');
     m.SetPosition(0);
     m.ReadBuffer(back.data(), int64_t(back.size()));
+    EXPECT_TRUE(back == model);
+    // Read back again field by field, every length up to 20 bytes.
+    m.SetPosition(0);
+    back.assign(model.size(), '\0');
+    for (size_t from = 0; from < model.size();) {
+        const size_t length = std::min(model.size() - from, 1 + from % 20);
+        m.ReadBuffer(back.data() + from, int64_t(length));
+        from += length;
+    }
     EXPECT_TRUE(back == model);
     TMemoryStream copy;
     copy.SetSize(7);

@@ -372,6 +372,21 @@ void operator delete[](void* Block, const std::nothrow_t&) noexcept { GiveBlock(
 void operator delete(void* Block, std::align_val_t, const std::nothrow_t&) noexcept { GiveBlock(Block); }
 void operator delete[](void* Block, std::align_val_t, const std::nothrow_t&) noexcept { GiveBlock(Block); }
 
+namespace {
+
+// The heap keeps up to 32 MiB of freed memory at its top for the next blocks, and takes blocks
+// under 32 MiB from itself rather than from fresh mappings: otherwise a large free hands the
+// pages back to the host and the next large load (a page's expressions, a film of many tracks)
+// has every page faulted in and cleared again. What the budget counts is the blocks, not this.
+void KeepFreedHeap() {
+    constexpr int kKept = 32 << 20;
+    mallopt(M_TOP_PAD, kKept);
+    mallopt(M_MMAP_THRESHOLD, kKept);
+}
+[[gnu::section(".preinit_array"), gnu::used]] void (*const keepFreedHeap)() = KeepFreedHeap;
+
+}  // namespace
+
 #else
 
 // Under a sanitizer its runtime keeps the heap and checks that each block is given back as it

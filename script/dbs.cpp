@@ -5,10 +5,12 @@
 #include "script/params_values.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <numeric>
+#include <utility>
 
 TDBManager* DBManager = nullptr;
 
@@ -45,6 +47,18 @@ int32_t FieldSize(uint8_t Type, int32_t Len) {
     default:
         return 0;
     }
+}
+
+// The hash the field index keeps of a name: AnsiSameText names hash alike.
+uint32_t NameHash(std::string_view Name) {
+    const uint64_t hash = AnsiLowerCaseHash(Name);
+    return static_cast<uint32_t>(hash ^ (hash >> 32));
+}
+
+// The first place to try for Hash in an index of Places places (a power of two, at most 2^31):
+// Fibonacci hashing, the top bits of the hash times 2^32 / phi.
+size_t FirstPlace(uint32_t Hash, size_t Places) {
+    return (Hash * 2654435769u) >> (std::countl_zero(static_cast<uint32_t>(Places)) + 1);
 }
 
 // Whether Rows rows of RecordSize bytes stay within what one table may hold.
@@ -156,32 +170,61 @@ const TDBField& TDBFieldList::Fields(int Index) const {
     return fields_[static_cast<size_t>(Index)];
 }
 
-void TDBFieldList::Append(TDBField Field) {
+size_t TDBFieldList::Find(std::string_view Name, uint32_t Hash) const {
+    const size_t mask = index_.size() - 1;
+    for (size_t i = FirstPlace(Hash, index_.size());; i = (i + 1) & mask) {
+        const TIndexSlot& slot = index_[i];
+        if (slot.Field < 0 || (slot.Hash == Hash && AnsiSameText(fields_[static_cast<size_t>(slot.Field)].Name, Name)))
+            return i;
+    }
+}
+
+size_t TDBFieldList::Place(std::string_view Name) {
+    if (2 * (fields_.size() + 1) > index_.size()) Rehash(std::bit_ceil(std::max<size_t>(16, 4 * fields_.size())));
+    const uint32_t hash = NameHash(Name);
+    const size_t slot = Find(Name, hash);
+    if (index_[slot].Field < 0) index_[slot].Hash = hash;
+    return slot;
+}
+
+void TDBFieldList::Rehash(size_t Places) {
+    const std::vector<TIndexSlot> old = std::exchange(index_, std::vector<TIndexSlot>(Places));
+    for (const TIndexSlot& slot : old) {
+        if (slot.Field < 0) continue;
+        size_t i = FirstPlace(slot.Hash, Places);
+        while (index_[i].Field >= 0) i = (i + 1) & (Places - 1);
+        index_[i] = slot;
+    }
+}
+
+void TDBFieldList::Append(TDBField Field, size_t Slot) {
+    if (index_[Slot].Field < 0) index_[Slot].Field = Count();
     offsets_.push_back(recordSize_);
     recordSize_ += Field.Size;
     fields_.push_back(std::move(Field));
-    index_.try_emplace(fields_.back().Name, Count() - 1);
 }
 
 int TDBFieldList::AddField(const std::string& Name, uint8_t Type, int32_t Len) {
     const int32_t size = FieldSize(Type, Len);
-    if (size == 0 || size > MaxDBRecordSize - recordSize_ || IndexOf(Name) >= 0 ||
-        !RowsFit(owner_->GetRecordCount(), recordSize_ + size))
+    if (size == 0 || size > MaxDBRecordSize - recordSize_ || !RowsFit(owner_->GetRecordCount(), recordSize_ + size))
         return -1;
+    const size_t slot = Place(Name);
+    if (index_[slot].Field >= 0) return -1;
     owner_->AddFieldData(Type, size);
-    Append({size, Name, Type});
+    Append({size, Name, Type}, slot);
     return Count() - 1;
 }
 
 void TDBFieldList::Reserve(int Fields) {
-    fields_.reserve(static_cast<size_t>(Fields));
-    offsets_.reserve(static_cast<size_t>(Fields));
-    index_.reserve(static_cast<size_t>(Fields));
+    // Every field takes a byte of the record at least.
+    const size_t fields = static_cast<size_t>(std::clamp(Fields, 0, MaxDBRecordSize));
+    fields_.reserve(fields);
+    offsets_.reserve(fields);
+    if (2 * fields > index_.size()) Rehash(std::bit_ceil(2 * fields));
 }
 
 int TDBFieldList::IndexOf(std::string_view Name) const {
-    const auto found = index_.find(Name);
-    return found == index_.end() ? -1 : found->second;
+    return index_.empty() ? -1 : index_[Find(Name, NameHash(Name))].Field;
 }
 
 void TDBFieldList::Assign(const TDBFieldList& Other) {
@@ -224,7 +267,8 @@ void TDBFieldList::LoadFromStream(TStream& Stream) {
         TDBField field;
         field.LoadFromStream(Stream);
         if (field.Size > MaxDBRecordSize - recordSize_) throw EReadError();
-        Append(std::move(field));
+        const size_t slot = Place(field.Name);
+        Append(std::move(field), slot);
     }
 }
 

@@ -136,6 +136,34 @@ TEST(DBTable, FieldsAreDeclaredOnceWithinTheirSizes) {
     EXPECT_EQ(added, MaxDBRecordSize / (MaxDBStringLength + 1) - 1);
 }
 
+TEST(DBTable, FieldsAreFoundByNameAmongManyAndTheFirstOfANameWins) {
+    // Enough names for the index to grow several times from none.
+    TDBTable table("t", DBGameTable);
+    TDBFieldList& fields = table.Fields();
+    const int count = 5000;
+    for (int i = 0; i < count; ++i) ASSERT_EQ(fields.AddField("Field" + std::to_string(i), DBInteger, 0), i);
+    for (int i = 0; i < count; ++i) {
+        EXPECT_EQ(fields.IndexOf("fIELD" + std::to_string(i)), i);
+        EXPECT_EQ(fields.AddField("FIELD" + std::to_string(i), DBBoolean, 0), -1);
+    }
+    EXPECT_EQ(fields.IndexOf("Field" + std::to_string(count)), -1);
+    EXPECT_EQ(fields.Count(), count);
+    // The index goes with its fields.
+    TDBTable other("u", DBGameTable);
+    other.Fields().Swap(fields);
+    EXPECT_EQ(fields.IndexOf("Field0"), -1);
+    EXPECT_EQ(other.Fields().IndexOf("field4999"), 4999);
+    // Stored fields, read in place of those, may repeat a name: each is kept, and the first is
+    // the one found.
+    TMemoryStream stream = StreamOf(U32(3) + U32(4) + Str("Field1") + '\x01' + U32(1) + Str("FIELD1") + '\x03' +
+                                    U32(4) + Str("field0") + '\x01');
+    other.Fields().LoadFromStream(stream);
+    EXPECT_EQ(other.Fields().Count(), 3);
+    EXPECT_EQ(other.Fields().IndexOf("field1"), 0);
+    EXPECT_EQ(other.Fields().IndexOf("Field0"), 2);
+    EXPECT_EQ(other.Fields().IndexOf("Field2"), -1);
+}
+
 TEST(DBTable, NavigationAndDeletion) {
     TDBTable table("t", DBGameTable);
     table.Fields().AddField("n", DBInteger, 0);

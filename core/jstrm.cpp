@@ -127,7 +127,7 @@ int JStrCharToByte(const std::string& S, int CharIndex) {
     return static_cast<int>(p) + 1;
 }
 
-bool JStrIsTrailByte(const std::string& S, int ByteIndex) {
+bool JStrIsTrailByte(std::string_view S, int ByteIndex) {
     if (ByteIndex < 1 || static_cast<size_t>(ByteIndex) > S.size()) throw EVelaError("Illegal Index");
     // The byte after a non-lead byte always starts a character, so the lead bytes running back
     // from just before ByteIndex pair up from their start.
@@ -216,38 +216,42 @@ std::string_view JStrSplitToken(std::string_view& S, const TDelimiterSet& Delimi
     return token;
 }
 
-void JStrTrimLeft(std::string& S) {
-    size_t p = 0;
+namespace {
+
+// S without the spaces at its start / end.
+std::string_view TrimmedLeft(std::string_view S) {
     for (;;) {
-        if (p < S.size() && S[p] == ' ')
-            ++p;
-        else if (S.compare(p, 2, kFullWidthSpace) == 0)
-            p += 2;
+        if (!S.empty() && S.front() == ' ')
+            S.remove_prefix(1);
+        else if (S.starts_with(kFullWidthSpace))
+            S.remove_prefix(2);
         else
-            break;
+            return S;
     }
-    S.erase(0, p);
 }
 
-void JStrTrimRight(std::string& S) {
+std::string_view TrimmedRight(std::string_view S) {
     while (!S.empty()) {
-        const size_t n = S.size();
-        if (JStrIsTrailByte(S, static_cast<int>(n))) {
-            if (S.compare(n - 2, 2, kFullWidthSpace) != 0) break;
-            S.resize(n - 2);
+        if (JStrIsTrailByte(S, static_cast<int>(S.size()))) {
+            if (!S.ends_with(kFullWidthSpace)) break;
+            S.remove_suffix(2);
         } else {
             if (S.back() != ' ') break;
-            S.pop_back();
+            S.remove_suffix(1);
         }
     }
+    return S;
 }
 
-std::string JStrTrim(const std::string& S) {
-    std::string out = S;
-    JStrTrimLeft(out);
-    JStrTrimRight(out);
-    return out;
-}
+}  // namespace
+
+void JStrTrimLeft(std::string& S) { S.erase(0, S.size() - TrimmedLeft(S).size()); }
+
+void JStrTrimRight(std::string& S) { S.resize(TrimmedRight(S).size()); }
+
+std::string JStrTrim(const std::string& S) { return std::string(JStrTrimmed(S)); }
+
+std::string_view JStrTrimmed(std::string_view S) { return TrimmedRight(TrimmedLeft(S)); }
 
 int JStrCharAt(const std::string& S, int CharIndex) {
     const size_t p = static_cast<size_t>(JStrCharToByte(S, CharIndex)) - 1;

@@ -18,7 +18,7 @@ int JStrCharToByte(const std::string& S, int CharIndex);
 
 // Whether the byte at ByteIndex is the second byte of a double-byte character. Raises
 // EVelaError "Illegal Index" when ByteIndex is outside 1..Length(S).
-bool JStrIsTrailByte(const std::string& S, int ByteIndex);
+bool JStrIsTrailByte(std::string_view S, int ByteIndex);
 
 // The first occurrence of Pattern in S at or after From; nullptr when there is none. glibc's
 // memmem takes time linear in S and Pattern however they repeat.
@@ -81,6 +81,8 @@ std::string_view JStrSplitToken(std::string_view& S, const TDelimiterSet& Delimi
 void JStrTrimLeft(std::string& S);
 void JStrTrimRight(std::string& S);
 std::string JStrTrim(const std::string& S);
+// The part of S that JStrTrim keeps, as a view into S.
+std::string_view JStrTrimmed(std::string_view S);
 
 // Code of character CharIndex: the byte, or lead * 256 + trail; 0 past the end or for an empty S.
 int JStrCharAt(const std::string& S, int CharIndex);

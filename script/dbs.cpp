@@ -80,10 +80,10 @@ bool AddTabFields(TDBFieldList& Fields, const std::string& Header) {
     const TDelimiterSet space(" ");
     for (std::string_view cells = Header; !cells.empty();) {
         std::string_view rest = JStrSplitToken(cells, Tab);
-        const std::string name = JStrTrim(std::string(JStrSplitToken(rest, space)));
-        const std::string word = JStrTrim(std::string(JStrSplitToken(rest, space)));
+        const std::string_view name = JStrTrimmed(JStrSplitToken(rest, space));
+        const std::string_view word = JStrTrimmed(JStrSplitToken(rest, space));
         const uint8_t type = word == "int" ? DBInteger : word == "float" ? DBFloat : word == "bool" ? DBBoolean : DBString;
-        const int32_t len = StrToIntDef(JStrTrim(std::string(rest)), 80);
+        const int32_t len = StrToIntDef(JStrTrimmed(rest), 80);
         if (name.empty() || (type == DBString && FieldSize(type, len) == 0)) return false;
         Fields.AddField(name, type, len);
     }
@@ -204,14 +204,14 @@ void TDBFieldList::Append(TDBField Field, size_t Slot) {
     fields_.push_back(std::move(Field));
 }
 
-int TDBFieldList::AddField(const std::string& Name, uint8_t Type, int32_t Len) {
+int TDBFieldList::AddField(std::string_view Name, uint8_t Type, int32_t Len) {
     const int32_t size = FieldSize(Type, Len);
     if (size == 0 || size > MaxDBRecordSize - recordSize_ || !RowsFit(owner_->GetRecordCount(), recordSize_ + size))
         return -1;
     const size_t slot = Place(Name);
     if (index_[slot].Field >= 0) return -1;
     owner_->AddFieldData(Type, size);
-    Append({size, Name, Type}, slot);
+    Append({size, std::string(Name), Type}, slot);
     return Count() - 1;
 }
 

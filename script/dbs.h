@@ -77,7 +77,7 @@ public:
     // the field's size, zero-filled. -1, changing nothing, for a name already present, another
     // type, a length outside its range, a record that would pass MaxDBRecordSize or rows that
     // would pass MaxDBTableBytes.
-    int AddField(const std::string& Name, uint8_t Type, int32_t Len);
+    int AddField(std::string_view Name, uint8_t Type, int32_t Len);
     // Room for Fields fields in all, so that adding them does not move those before.
     void Reserve(int Fields);
     // -1 when absent.

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <limits>
 #include <numeric>
-#include <utility>
 
 TDBManager* DBManager = nullptr;
 
@@ -54,6 +53,17 @@ uint32_t NameHash(std::string_view Name) {
     const uint64_t hash = AnsiLowerCaseHash(Name);
     return static_cast<uint32_t>(hash ^ (hash >> 32));
 }
+
+// A place of the field index: the field's number + 1 in the low 27 bits (0 for a free place)
+// under the low 5 bits of its name's hash.
+constexpr int IndexFieldBits = 27;
+constexpr uint32_t IndexFieldMask = (1u << IndexFieldBits) - 1;
+static_assert(MaxDBRecordSize < IndexFieldMask);
+
+uint32_t IndexTag(uint32_t Hash) { return Hash << IndexFieldBits; }
+
+// The field a place holds, -1 for a free place.
+int PlacedField(uint32_t Place) { return static_cast<int>(Place & IndexFieldMask) - 1; }
 
 // The first place to try for Hash in an index of Places places (a power of two, at most 2^31):
 // Fibonacci hashing, the top bits of the hash times 2^32 / phi.
@@ -173,8 +183,9 @@ const TDBField& TDBFieldList::Fields(int Index) const {
 size_t TDBFieldList::Find(std::string_view Name, uint32_t Hash) const {
     const size_t mask = index_.size() - 1;
     for (size_t i = FirstPlace(Hash, index_.size());; i = (i + 1) & mask) {
-        const TIndexSlot& slot = index_[i];
-        if (slot.Field < 0 || (slot.Hash == Hash && AnsiSameText(fields_[static_cast<size_t>(slot.Field)].Name, Name)))
+        const int field = PlacedField(index_[i]);
+        if (field < 0 || ((index_[i] & ~IndexFieldMask) == IndexTag(Hash) &&
+                          AnsiSameText(fields_[static_cast<size_t>(field)].Name, Name)))
             return i;
     }
 }
@@ -183,22 +194,22 @@ size_t TDBFieldList::Place(std::string_view Name) {
     if (2 * (fields_.size() + 1) > index_.size()) Rehash(std::bit_ceil(std::max<size_t>(16, 4 * fields_.size())));
     const uint32_t hash = NameHash(Name);
     const size_t slot = Find(Name, hash);
-    if (index_[slot].Field < 0) index_[slot].Hash = hash;
+    if (PlacedField(index_[slot]) < 0) index_[slot] = IndexTag(hash);
     return slot;
 }
 
 void TDBFieldList::Rehash(size_t Places) {
-    const std::vector<TIndexSlot> old = std::exchange(index_, std::vector<TIndexSlot>(Places));
-    for (const TIndexSlot& slot : old) {
-        if (slot.Field < 0) continue;
-        size_t i = FirstPlace(slot.Hash, Places);
-        while (index_[i].Field >= 0) i = (i + 1) & (Places - 1);
-        index_[i] = slot;
+    // The fields in order, each indexed unless a field of its name came before it.
+    index_.assign(Places, 0);
+    for (size_t field = 0; field < fields_.size(); ++field) {
+        const uint32_t hash = NameHash(fields_[field].Name);
+        uint32_t& place = index_[Find(fields_[field].Name, hash)];
+        if (PlacedField(place) < 0) place = IndexTag(hash) | static_cast<uint32_t>(field + 1);
     }
 }
 
 void TDBFieldList::Append(TDBField Field, size_t Slot) {
-    if (index_[Slot].Field < 0) index_[Slot].Field = Count();
+    if (PlacedField(index_[Slot]) < 0) index_[Slot] |= static_cast<uint32_t>(Count() + 1);
     offsets_.push_back(recordSize_);
     recordSize_ += Field.Size;
     fields_.push_back(std::move(Field));
@@ -209,7 +220,7 @@ int TDBFieldList::AddField(std::string_view Name, uint8_t Type, int32_t Len) {
     if (size == 0 || size > MaxDBRecordSize - recordSize_ || !RowsFit(owner_->GetRecordCount(), recordSize_ + size))
         return -1;
     const size_t slot = Place(Name);
-    if (index_[slot].Field >= 0) return -1;
+    if (PlacedField(index_[slot]) >= 0) return -1;
     owner_->AddFieldData(Type, size);
     Append({size, std::string(Name), Type}, slot);
     return Count() - 1;
@@ -224,7 +235,7 @@ void TDBFieldList::Reserve(int Fields) {
 }
 
 int TDBFieldList::IndexOf(std::string_view Name) const {
-    return index_.empty() ? -1 : index_[Find(Name, NameHash(Name))].Field;
+    return index_.empty() ? -1 : PlacedField(index_[Find(Name, NameHash(Name))]);
 }
 
 void TDBFieldList::Assign(const TDBFieldList& Other) {

@@ -100,29 +100,27 @@ public:
     void LoadFromStream(TStream& Stream);
 
 private:
-    // A place of the name index: a field's number (-1 for a free place) and the hash of its name.
-    struct TIndexSlot {
-        uint32_t Hash = 0;
-        int32_t Field = -1;
-    };
     // The place of the first field whose name is AnsiSameText as Name, or the free place where
     // it would go (the index has a free place).
     size_t Find(std::string_view Name, uint32_t Hash) const;
     // Find for a field about to be appended, the index first grown to keep half its places free;
-    // a free place found takes the name's hash.
+    // a free place found takes the name's hash bits.
     size_t Place(std::string_view Name);
     // Appends Field, and indexes it at Slot (from Place) when no field of its name precedes it.
     void Append(TDBField Field, size_t Slot);
-    // An index of Places places (a power of two) holding the fields indexed now.
+    // The index made again with Places places (a power of two).
     void Rehash(size_t Places);
 
     TDBCustomTable* owner_;
     std::vector<TDBField> fields_;
     std::vector<int32_t> offsets_;
     // The first field of each name, AnsiSameText names as one: open addressing over a power of
-    // two of places, each field's number in one flat array rather than a node of its own, so
-    // that a header of many fields finds and adds each with one look-up.
-    std::vector<TIndexSlot> index_;
+    // two of places, each 32 bits in one flat array rather than a node of its own, so that a
+    // header of many fields finds and adds each with one look-up into 4 bytes a place. A place
+    // holds the field's number + 1 in its low 27 bits (0: free; a list has at most
+    // MaxDBRecordSize = 2^26 fields) and 5 bits of the name's hash, by which most places of other
+    // names are passed over without reading their names.
+    std::vector<uint32_t> index_;
     int32_t recordSize_ = 0;
 };
 

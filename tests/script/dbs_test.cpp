@@ -154,14 +154,15 @@ TEST(DBTable, FieldsAreFoundByNameAmongManyAndTheFirstOfANameWins) {
     EXPECT_EQ(fields.IndexOf("Field0"), -1);
     EXPECT_EQ(other.Fields().IndexOf("field4999"), 4999);
     // Stored fields, read in place of those, may repeat a name: each is kept, and the first is
-    // the one found.
-    TMemoryStream stream = StreamOf(U32(3) + U32(4) + Str("Field1") + '\x01' + U32(1) + Str("FIELD1") + '\x03' +
-                                    U32(4) + Str("field0") + '\x01');
+    // the one found, also once more fields have made the index grow.
+    std::string stored = U32(40) + U32(4) + Str("Field1") + '\x01' + U32(1) + Str("FIELD1") + '\x03';
+    for (int i = 2; i < 40; ++i) stored += U32(4) + Str(i % 2 ? "field1" : "g" + std::to_string(i)) + '\x01';
+    TMemoryStream stream = StreamOf(stored);
     other.Fields().LoadFromStream(stream);
-    EXPECT_EQ(other.Fields().Count(), 3);
+    EXPECT_EQ(other.Fields().Count(), 40);
     EXPECT_EQ(other.Fields().IndexOf("field1"), 0);
-    EXPECT_EQ(other.Fields().IndexOf("Field0"), 2);
-    EXPECT_EQ(other.Fields().IndexOf("Field2"), -1);
+    EXPECT_EQ(other.Fields().IndexOf("G38"), 38);
+    EXPECT_EQ(other.Fields().IndexOf("Field0"), -1);
 }
 
 TEST(DBTable, NavigationAndDeletion) {

@@ -575,7 +575,7 @@ bool TDBTable::GetStr(int32_t Row, int32_t Field, std::string& Value) {
     return true;
 }
 
-bool TDBTable::SetStr(int32_t Row, int32_t Field, const std::string& Value) {
+bool TDBTable::SetStr(int32_t Row, int32_t Field, std::string_view Value) {
     uint8_t* cell = Cell(Row, Field);
     if (!cell) return false;
     const TDBField& field = Fields().Fields(Field);
@@ -675,7 +675,7 @@ bool TDBTable::LoadFromTabText(const TStringList& Lines) {
         Append();
         std::string_view cells = row;
         for (int32_t i = 0; i < Fields().Count() && !cells.empty(); ++i)
-            SetStr(recNo_, i, std::string(JStrSplitToken(cells, Tab)));
+            SetStr(recNo_, i, JStrSplitToken(cells, Tab));
     }
     return true;
 }

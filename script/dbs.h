@@ -189,7 +189,7 @@ public:
     virtual bool GetBool(int32_t /*Row*/, int32_t /*Field*/, bool& /*Value*/) { return false; }
     virtual bool SetBool(int32_t /*Row*/, int32_t /*Field*/, bool /*Value*/) { return false; }
     virtual bool GetStr(int32_t /*Row*/, int32_t /*Field*/, std::string& /*Value*/) { return false; }
-    virtual bool SetStr(int32_t /*Row*/, int32_t /*Field*/, const std::string& /*Value*/) { return false; }
+    virtual bool SetStr(int32_t /*Row*/, int32_t /*Field*/, std::string_view /*Value*/) { return false; }
 
     // Appends to Rows, ascending, the rows whose cells match every key: key i is field
     // KeyFields[i] compared with KeyValues[i] (as many keys as the smaller element count), read
@@ -255,7 +255,7 @@ public:
     bool GetBool(int32_t Row, int32_t Field, bool& Value) override;
     bool SetBool(int32_t Row, int32_t Field, bool Value) override;
     bool GetStr(int32_t Row, int32_t Field, std::string& Value) override;
-    bool SetStr(int32_t Row, int32_t Field, const std::string& Value) override;
+    bool SetStr(int32_t Row, int32_t Field, std::string_view Value) override;
 
     void SelectRows(TIntList& Rows, const TCustomParam* KeyFields, const TCustomParam* KeyValues, bool IgnoreCase,
                     bool Partial) override;

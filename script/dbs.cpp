@@ -48,7 +48,7 @@ int32_t FieldSize(uint8_t Type, int32_t Len) {
     }
 }
 
-// The hash the field index keeps of a name: AnsiSameText names hash alike.
+// The hash that places a name in the field index: AnsiSameText names hash alike.
 uint32_t NameHash(std::string_view Name) {
     const uint64_t hash = AnsiLowerCaseHash(Name);
     return static_cast<uint32_t>(hash ^ (hash >> 32));
@@ -227,7 +227,6 @@ int TDBFieldList::AddField(std::string_view Name, uint8_t Type, int32_t Len) {
 }
 
 void TDBFieldList::Reserve(int Fields) {
-    // Every field takes a byte of the record at least.
     const size_t fields = static_cast<size_t>(std::clamp(Fields, 0, MaxDBRecordSize));
     fields_.reserve(fields);
     offsets_.reserve(fields);

@@ -78,7 +78,8 @@ public:
     // type, a length outside its range, a record that would pass MaxDBRecordSize or rows that
     // would pass MaxDBTableBytes.
     int AddField(std::string_view Name, uint8_t Type, int32_t Len);
-    // Room for Fields fields in all, so that adding them does not move those before.
+    // Room for Fields fields in all (no more than MaxDBRecordSize, as each takes a byte at least),
+    // so that adding them neither moves those before nor grows the name index.
     void Reserve(int Fields);
     // -1 when absent.
     int IndexOf(std::string_view Name) const;

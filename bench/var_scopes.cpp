@@ -46,9 +46,9 @@ public:
     // A new variable as VarNew makes it: global, auto (Local false) or local of depth Owner.
     TParamCollectionItem& Declare(const std::string& Name, int32_t Owner, bool Local) {
         TParamCollectionItem& item = ParamMan->AddParam(PT_INT);
-        item.SetName(Name);
         item.SetOwnerId(Owner);
         item.SetLocal(Local);
+        item.SetName(Name);
         return item;
     }
     // The frames of Depth nested calls, each page declaring its local "l".

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <utility>
 
 TParamCollection* ParamMan = nullptr;
@@ -472,7 +473,7 @@ uintptr_t TParamCollection::CurrentLocals() const {
     if (localCount_ == 0) return kNonLocals;
     if (currentScope_ == TParamCollectionItem::NoOwner) return kUnownedLocals;
     if (!currentOwnerKnown_) {
-        const auto scope = scopes_.find(KeyOf(currentScope_));
+        const auto scope = FindScope(KeyOf(currentScope_));
         currentOwner_ = scope == scopes_.end() ? nullptr : &*scope;
         currentOwnerKnown_ = true;
     }
@@ -511,9 +512,9 @@ std::unique_ptr<TCustomParam> TParamCollection::CloneValue(const std::string& Na
 void TParamCollection::Reown(TParamCollectionItem& Item, int32_t OwnerId) {
     const TOwnerScope* scope = nullptr;
     if (OwnerId != TParamCollectionItem::NoOwner) {
-        const auto [joined, added] = scopes_.insert(TOwnerScope{KeyOf(OwnerId)});
-        scope = &*joined;
-        if (added && OwnerId == currentScope_) {
+        const size_t scopes = scopes_.size();
+        scope = &*scopes_.insert(scopes_.end(), TOwnerScope{KeyOf(OwnerId)});  // at once when deepest
+        if (scopes_.size() > scopes && OwnerId == currentScope_) {
             currentOwner_ = scope;
             currentOwnerKnown_ = true;
         }
@@ -541,7 +542,15 @@ void TParamCollection::Disown(TParamCollectionItem& Item) noexcept {
     Item.prevOwned_ = Item.nextOwned_ = nullptr;
     if (scope->Last) return;
     if (scope == currentOwner_) currentOwner_ = nullptr;
-    scopes_.erase(scopes_.find(scope->Key));
+    scopes_.erase(FindScope(scope->Key));
+}
+
+auto TParamCollection::FindScope(int64_t Key) const -> TScopes::const_iterator {
+    if (scopes_.empty() || Key < scopes_.begin()->Key) return scopes_.end();
+    if (Key == scopes_.begin()->Key) return scopes_.begin();
+    const auto deepest = std::prev(scopes_.end());
+    if (deepest->Key == Key) return deepest;
+    return deepest->Key < Key ? scopes_.end() : scopes_.find(Key);
 }
 
 void TParamCollection::DeleteScope(int32_t Id) {
@@ -550,7 +559,7 @@ void TParamCollection::DeleteScope(int32_t Id) {
             const auto& item = static_cast<const TParamCollectionItem&>(Item);
             return item.OwnerId() == TParamCollectionItem::NoOwner && !item.IsSystem();
         });
-    const auto scope = scopes_.find(KeyOf(Id));
+    const auto scope = FindScope(KeyOf(Id));
     if (scope == scopes_.end()) return;  // a page without auto or local variables
     std::vector<TCollectionItem*> items;
     for (TParamCollectionItem* item = scope->Last; item; item = item->prevOwned_) items.push_back(item);

@@ -350,13 +350,17 @@ private:
         static int64_t KeyOf(const TOwnerScope& Scope) { return Scope.Key; }
         bool operator()(const auto& A, const auto& B) const { return KeyOf(A) < KeyOf(B); }
     };
-    std::set<TOwnerScope, TScopeOrder> scopes_;
+    using TScopes = std::set<TOwnerScope, TScopeOrder>;
+    TScopes scopes_;
     int64_t idBase_ = 0;
     int64_t KeyOf(int32_t OwnerId) const { return OwnerId + idBase_; }
     // Item joins the scope of OwnerId (none for NoOwner), leaving its own.
     void Reown(TParamCollectionItem& Item, int32_t OwnerId);
     // Item leaves its scope, which goes when it has no item left.
     void Disown(TParamCollectionItem& Item) noexcept;
+    // The scope of a key, end() when none. The shallowest and the deepest are looked at first:
+    // calls, returns and DeleteStack(0) reach them as a rule.
+    TScopes::const_iterator FindScope(int64_t Key) const;
     // The scope of the current scope's id, nullptr when it owns nothing; looked up again only
     // after the current scope or the ids changed.
     mutable const TOwnerScope* currentOwner_ = nullptr;

@@ -4,6 +4,9 @@
 //   local and removing the frame under its own with DeleteStack, so the stack keeps its depth
 //   (N 10,000 and 100,000).
 // - BM_NestLocals: N nested calls each declare a local of one name (N 1,000 and 10,000).
+// - BM_ReadNestedLocals: N nested calls each run an expression reading "l" before declaring their
+//   local "l" (the global "l", hidden by no local of their depth) and after (their own), with the
+//   locals of the calls below in the table (N 1,000 and 10,000).
 // - BM_ReturnPastGlobals: N nested calls each declare a local, the deepest page declares N
 //   globals, and every page returns (N 1,000 and 10,000, the deepest stack a title may make).
 // - BM_DeleteStackFromBottom: N nested calls each declare a local, then DeleteStack(0) until no
@@ -16,6 +19,7 @@
 #include "platform/clock.h"
 #include "script/callman.h"
 #include "script/params_funcs.h"
+#include "script/params_parser.h"
 #include "script/params_vars.h"
 
 #include <string>
@@ -42,18 +46,22 @@ public:
     // A new variable as VarNew makes it: global, auto (Local false) or local of depth Owner.
     TParamCollectionItem& Declare(const std::string& Name, int32_t Owner, bool Local) {
         TParamCollectionItem& item = ParamMan->AddParam(PT_INT);
-        item.SetName(Name);
         item.SetOwnerId(Owner);
         item.SetLocal(Local);
+        item.SetName(Name);
         return item;
     }
-    // The frames of Depth nested calls, each page declaring its local "l" as VarNew does: the
-    // depth's own is looked for first.
+    // The frames of Depth nested calls, each page declaring its local "l".
     void Nest(int Depth) {
         while (Stack().Count() < Depth) {
             Stack().Push();
-            if (!ParamMan->FindScoped("l", true)) Declare("l", Stack().Count(), true);
+            DeclareLocal();
         }
+    }
+    // The running page's local "l" as VarNew declares it: the depth's own is looked for first.
+    TParamCollectionItem& DeclareLocal() {
+        TParamCollectionItem* local = ParamMan->FindScoped("l", true);
+        return local ? *local : Declare("l", Stack().Count(), true);
     }
     bool DeleteStack(int32_t Index) {
         TParamInt index;
@@ -110,6 +118,33 @@ void BM_NestLocals(benchmark::State& State) {
     });
 }
 BENCHMARK(BM_NestLocals)->Unit(benchmark::kMillisecond);
+
+void BM_ReadNestedLocals(benchmark::State& State) {
+    TBuildVelaParser compiler;
+    compiler.Build("r = l");
+    Tenfold(State, 1'000, [&compiler](int N, uint64_t& Total) {
+        TTable table;
+        TParamCollectionItem& result = table.Declare("r", TParamCollectionItem::NoOwner, false);
+        table.Declare("l", TParamCollectionItem::NoOwner, false).SetAsInt(-1);
+        TVelaParser read;
+        read.SetOperations(compiler);
+        const auto reads = [&](int32_t Value) {
+            read.Execute();
+            return result.GetAsInt() == Value;
+        };
+        bool right = true;
+        const uint64_t start = platform::ClockNs();
+        while (table.Stack().Count() < N) {
+            table.Stack().Push();
+            right &= reads(-1);
+            table.DeclareLocal().SetAsInt(table.Stack().Count());
+            right &= reads(table.Stack().Count());
+        }
+        Total += platform::ClockNs() - start;
+        return right;
+    });
+}
+BENCHMARK(BM_ReadNestedLocals)->Unit(benchmark::kMillisecond);
 
 void BM_ReturnPastGlobals(benchmark::State& State) {
     Tenfold(State, 1'000, [](int N, uint64_t& Total) {

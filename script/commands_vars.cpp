@@ -74,15 +74,16 @@ private:
 
 TParamCollectionItem& TComVarNew::Declare(int32_t Level) {
     TParamCollectionItem& item = Vars().AddParam(type_);
+    // Scoped before it is named, so that it joins the lookup's group of its scope at once.
+    if (scope_ == VS_AUTO || scope_ == VS_LOCAL) item.SetOwnerId(Level);
+    item.SetLocal(scope_ == VS_LOCAL);
+    item.SetStatus(scope_ == VS_STATUS);
     try {
         item.SetName(name_);
     } catch (...) {
         Vars().Delete(item.Index());  // a refused name leaves no nameless variable behind
         throw;
     }
-    if (scope_ == VS_AUTO || scope_ == VS_LOCAL) item.SetOwnerId(Level);
-    item.SetLocal(scope_ == VS_LOCAL);
-    item.SetStatus(scope_ == VS_STATUS);
     return item;
 }
 

@@ -3,7 +3,9 @@
 #include "core/sysutils.h"
 #include "script/params_system.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <utility>
 
 TParamCollection* ParamMan = nullptr;
@@ -271,6 +273,7 @@ void TParamCollectionItem::SetName(const std::string& Name) {
         throw EParamError(Format("\"%s\"：変数名が不正です", Name.c_str()));
     if (Name == this->Name()) return;
     Touch();
+    static_cast<TParamCollection&>(*Collection()).Ungroup(*this);  // LinkHash puts it back
     THashCollectionItem::SetName(Name);
     Touch();
 }
@@ -309,9 +312,26 @@ void TParamCollectionItem::SetOwnerId(int32_t OwnerId) {
 
 void TParamCollectionItem::SetLocal(bool Local) {
     if (Local == local_) return;
+    auto* table = static_cast<TParamCollection*>(Collection());
+    const bool grouped = table && table->Ungroup(*this);
     local_ = Local;
-    if (auto* table = static_cast<TParamCollection*>(Collection())) table->localCount_ += Local ? 1 : -1;
+    if (grouped) table->Group(*this);
+    if (table) table->localCount_ += Local ? 1 : -1;
     Touch();
+}
+
+uintptr_t TParamCollectionItem::GroupKey() const {
+    if (!local_) return TParamCollection::kNonLocals;
+    return owner_ ? reinterpret_cast<uintptr_t>(owner_) : TParamCollection::kUnownedLocals;
+}
+
+void TParamCollectionItem::LinkHash() {
+    auto& table = static_cast<TParamCollection&>(*Collection());
+    THashCollectionItem::LinkHash();
+    if (Name().empty()) return;
+    nameStamp_ = ++table.nameStamps_;
+    nameHash_ = AnsiLowerCaseHash(Name());
+    table.Group(*this);
 }
 
 void TParamCollectionItem::Touch() {
@@ -326,6 +346,7 @@ void TParamCollectionItem::Added() {
 void TParamCollectionItem::Deleting() {
     Touch();
     auto& table = static_cast<TParamCollection&>(*Collection());
+    table.Ungroup(*this);
     if (local_) --table.localCount_;
     table.Disown(*this);
     THashCollectionItem::Deleting();
@@ -363,7 +384,7 @@ TParamCollection::TParamCollection()
       state_(defaultState_.get()) {
     chainGenerations_.fill(NewGeneration());
     scopeGeneration_ = NewGeneration();
-    for (int i = 0; i < SysVarCount; ++i) static_cast<TParamCollectionItem&>(Add()).InitSystem(i);
+    for (int i = 0; i < SysVarCount; ++i) AddItem().InitSystem(i);
 }
 
 TParamCollection::~TParamCollection() = default;
@@ -376,6 +397,7 @@ void TParamCollection::SetTempVarName(const std::string& Name) {
 void TParamCollection::SetCurrentScope(int32_t Scope) {
     if (Scope == currentScope_) return;
     currentScope_ = Scope;
+    currentOwnerKnown_ = false;
     if (localCount_ > 0) scopeGeneration_ = NewGeneration();
 }
 
@@ -384,58 +406,97 @@ void TParamCollection::SetState(TPlayerState* State) { state_ = State ? State : 
 TParamCollectionItem& TParamCollection::AddParam(uint8_t TypeCode) {
     std::unique_ptr<TCustomParam> value = CreateParam(TypeCode);
     if (!value) throw EParamError("内部エラー");
-    auto& item = static_cast<TParamCollectionItem&>(Add());
+    TParamCollectionItem& item = AddItem();
     item.value_ = std::move(value);
     item.Touch();
     return item;
 }
 
-int TParamCollection::IndexOf(const std::string& Name) const {
-    int global = -1;
-    for (const THashCollectionItem* h = FirstInChain(Name); h; h = h->NextInChain()) {
-        const auto& item = static_cast<const TParamCollectionItem&>(*h);
-        if (!AnsiSameText(item.Name(), Name)) continue;
-        if (!item.IsLocal())
-            global = item.CachedIndex();  // the one linked earliest wins
-        else if (item.OwnerId() == currentScope_)
-            return item.CachedIndex();
+TParamCollectionItem& TParamCollection::AddItem() {
+    ReserveGroup();
+    return static_cast<TParamCollectionItem&>(Add());
+}
+
+void TParamCollection::ReserveGroup() {
+    if ((grouped_ + 1) * 2 <= groups_.size()) return;
+    std::vector<TGroupEntry> entries(std::max<size_t>(groups_.size() * 2, 128));
+    std::swap(entries, groups_);
+    for (const TGroupEntry& entry : entries)
+        if (entry.Item) Place(entry);
+}
+
+void TParamCollection::Place(const TGroupEntry& Entry) noexcept {
+    const size_t mask = groups_.size() - 1;
+    size_t at = GroupHome(Entry.Hash);
+    while (groups_[at].Item) at = (at + 1) & mask;
+    groups_[at] = Entry;
+}
+
+void TParamCollection::Group(TParamCollectionItem& Item) noexcept {
+    if (Item.Name().empty()) return;  // an unnamed item (SetLocal, Reown) joins as it is named
+    Place({GroupHash(Item.GroupKey(), Item.nameHash_), &Item});
+    ++grouped_;
+}
+
+bool TParamCollection::UngroupNamed(const TParamCollectionItem& Item) noexcept {
+    const size_t mask = groups_.size() - 1;
+    size_t hole = GroupHome(GroupHash(Item.GroupKey(), Item.nameHash_));
+    for (; groups_[hole].Item != &Item; hole = (hole + 1) & mask)
+        if (!groups_[hole].Item) return false;
+    // Each entry after the hole whose home does not lie between the hole and it moves back into
+    // the hole, which takes its place, so that no entry lies beyond a free place from its home.
+    for (size_t at = (hole + 1) & mask; groups_[at].Item; at = (at + 1) & mask)
+        if (((at - GroupHome(groups_[at].Hash)) & mask) >= ((at - hole) & mask)) {
+            groups_[hole] = groups_[at];
+            hole = at;
+        }
+    groups_[hole].Item = nullptr;
+    --grouped_;
+    return true;
+}
+
+TParamCollectionItem* TParamCollection::GroupEnd(uintptr_t Key, std::string_view Name, size_t NameHash,
+                                                 bool Last) const {
+    const uint64_t hash = GroupHash(Key, NameHash);
+    const size_t mask = groups_.size() - 1;
+    TParamCollectionItem* end = nullptr;
+    for (size_t at = GroupHome(hash); groups_[at].Item; at = (at + 1) & mask) {
+        TParamCollectionItem* const item = groups_[at].Item;
+        if (groups_[at].Hash == hash && item->GroupKey() == Key && AnsiSameText(item->Name(), Name) &&
+            (!end || (item->nameStamp_ > end->nameStamp_) == Last))
+            end = item;
     }
-    return global;
+    return end;
+}
+
+uintptr_t TParamCollection::CurrentLocals() const {
+    if (localCount_ == 0) return kNonLocals;
+    if (currentScope_ == TParamCollectionItem::NoOwner) return kUnownedLocals;
+    if (!currentOwnerKnown_) {
+        const auto scope = FindScope(KeyOf(currentScope_));
+        currentOwner_ = scope == scopes_.end() ? nullptr : &*scope;
+        currentOwnerKnown_ = true;
+    }
+    return currentOwner_ ? reinterpret_cast<uintptr_t>(currentOwner_) : kNonLocals;
+}
+
+int TParamCollection::IndexOf(const std::string& Name) const {
+    const TParamCollectionItem* item = Find(Name);
+    return item ? item->CachedIndex() : -1;
 }
 
 TParamCollectionItem* TParamCollection::Find(const std::string& Name) const {
-    const int index = IndexOf(Name);
-    return index < 0 ? nullptr : &Items(index);
+    const uintptr_t locals = CurrentLocals();
+    const size_t hash = AnsiLowerCaseHash(Name);
+    if (locals != kNonLocals)
+        if (TParamCollectionItem* local = GroupEnd(locals, Name, hash, true)) return local;
+    return GroupEnd(kNonLocals, Name, hash, false);  // the one named earliest wins
 }
 
 TParamCollectionItem* TParamCollection::FindScoped(const std::string& Name, bool Local) const {
-    const auto named = [&Name](const TParamCollectionItem& Item) { return AnsiSameText(Item.Name(), Name); };
-    const auto found = [&](const THashCollectionItem& Chained) {
-        const auto& item = static_cast<const TParamCollectionItem&>(Chained);
-        return named(item) && (Local ? item.IsLocal() && item.OwnerId() == currentScope_ : !item.IsLocal());
-    };
-    THashCollectionItem* h = FirstInChain(Name);
-    if (Local) {
-        // The locals of other depths may share the chain: the chain and the current scope's items
-        // are walked side by side, so that the walk ends with the shorter. A scope that runs out
-        // first names the one answer, or the candidates among which the chain decides.
-        const auto scope = scopes_.find(KeyOf(currentScope_));
-        if (scope == scopes_.end()) return nullptr;
-        TParamCollectionItem* candidate = nullptr;
-        int candidates = 0;
-        for (TParamCollectionItem* owned = scope->Last; owned; owned = owned->prevOwned_, h = h->NextInChain()) {
-            if (!h) return nullptr;
-            if (found(*h)) return static_cast<TParamCollectionItem*>(h);
-            if (owned->IsLocal() && named(*owned)) {
-                candidate = owned;
-                ++candidates;
-            }
-        }
-        if (candidates < 2) return candidate;
-    }
-    for (; h; h = h->NextInChain())
-        if (found(*h)) return static_cast<TParamCollectionItem*>(h);
-    return nullptr;
+    const uintptr_t group = Local ? CurrentLocals() : kNonLocals;
+    if (Local && group == kNonLocals) return nullptr;
+    return GroupEnd(group, Name, AnsiLowerCaseHash(Name), true);
 }
 
 std::unique_ptr<TCustomParam> TParamCollection::CloneValue(const std::string& Name) const {
@@ -450,13 +511,23 @@ std::unique_ptr<TCustomParam> TParamCollection::CloneValue(const std::string& Na
 
 void TParamCollection::Reown(TParamCollectionItem& Item, int32_t OwnerId) {
     const TOwnerScope* scope = nullptr;
-    if (OwnerId != TParamCollectionItem::NoOwner) scope = &*scopes_.insert(TOwnerScope{KeyOf(OwnerId)}).first;
+    if (OwnerId != TParamCollectionItem::NoOwner) {
+        const size_t scopes = scopes_.size();
+        scope = &*scopes_.insert(scopes_.end(), TOwnerScope{KeyOf(OwnerId)});  // at once when deepest
+        if (scopes_.size() > scopes && OwnerId == currentScope_) {
+            currentOwner_ = scope;
+            currentOwnerKnown_ = true;
+        }
+    }
+    const bool regroup = Item.IsLocal() && Ungroup(Item);  // a local's group is its owner's
     Disown(Item);
     Item.owner_ = scope;
-    if (!scope) return;
-    Item.prevOwned_ = scope->Last;
-    if (scope->Last) scope->Last->nextOwned_ = &Item;
-    scope->Last = &Item;
+    if (scope) {
+        Item.prevOwned_ = scope->Last;
+        if (scope->Last) scope->Last->nextOwned_ = &Item;
+        scope->Last = &Item;
+    }
+    if (regroup) Group(Item);
 }
 
 void TParamCollection::Disown(TParamCollectionItem& Item) noexcept {
@@ -469,7 +540,17 @@ void TParamCollection::Disown(TParamCollectionItem& Item) noexcept {
         scope->Last = Item.prevOwned_;
     Item.owner_ = nullptr;
     Item.prevOwned_ = Item.nextOwned_ = nullptr;
-    if (!scope->Last) scopes_.erase(scopes_.find(scope->Key));
+    if (scope->Last) return;
+    if (scope == currentOwner_) currentOwner_ = nullptr;
+    scopes_.erase(FindScope(scope->Key));
+}
+
+auto TParamCollection::FindScope(int64_t Key) const -> TScopes::const_iterator {
+    if (scopes_.empty() || Key < scopes_.begin()->Key) return scopes_.end();
+    if (Key == scopes_.begin()->Key) return scopes_.begin();
+    const auto deepest = std::prev(scopes_.end());
+    if (deepest->Key == Key) return deepest;
+    return deepest->Key < Key ? scopes_.end() : scopes_.find(Key);
 }
 
 void TParamCollection::DeleteScope(int32_t Id) {
@@ -478,7 +559,7 @@ void TParamCollection::DeleteScope(int32_t Id) {
             const auto& item = static_cast<const TParamCollectionItem&>(Item);
             return item.OwnerId() == TParamCollectionItem::NoOwner && !item.IsSystem();
         });
-    const auto scope = scopes_.find(KeyOf(Id));
+    const auto scope = FindScope(KeyOf(Id));
     if (scope == scopes_.end()) return;  // a page without auto or local variables
     std::vector<TCollectionItem*> items;
     for (TParamCollectionItem* item = scope->Last; item; item = item->prevOwned_) items.push_back(item);
@@ -502,6 +583,7 @@ void TParamCollection::RemoveScope(int32_t Id) {
         for (auto scope = scopes_.begin(); scope != above; ++scope) ++scope->Key;
         ++idBase_;
     }
+    currentOwnerKnown_ = false;
     // What a lookup finds changed only for local items, which are seen by their owner id.
     if (localCount_ > 0) scopeGeneration_ = NewGeneration();
 }

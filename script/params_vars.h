@@ -108,8 +108,9 @@ std::unique_ptr<TCustomParam> CreateParam(uint8_t TypeCode);
 TParamType StoredTypeCode(const TCustomParam& Value);
 
 // The items of one owner id, linked through the items from the one that joined last. The table
-// keeps one for each owner id that owns any; the items reach their owner id through it, so that
-// the ids above a removed call frame move down without a walk over the items they own.
+// keeps one for each owner id that owns any; the items reach their owner id through it, and the
+// lookup finds an owner's local items by it, so that the ids above a removed call frame move down
+// without a walk over the items they own.
 struct TOwnerScope {
     // The owner id plus the table's id base; changed in place by the table, which keeps the
     // scopes in the order of their ids.
@@ -197,10 +198,15 @@ public:
 protected:
     void Added() override;
     void Deleting() override;
+    // Also puts the item in its lookup group, as the one of its name named last.
+    void LinkHash() override;
 
 private:
     friend class TParamCollection;
     friend class TParamVar;
+
+    // The key of the item's lookup group (TParamCollection::groups_) beside its name.
+    uintptr_t GroupKey() const;
 
     // Tells the table that what a lookup along this item's chain finds may have changed.
     void Touch();
@@ -213,6 +219,9 @@ private:
     const TOwnerScope* owner_ = nullptr;
     TParamCollectionItem* prevOwned_ = nullptr;
     TParamCollectionItem* nextOwned_ = nullptr;
+    // The order in which items were named (the larger named later), and the name's hash.
+    uint64_t nameStamp_ = 0;
+    size_t nameHash_ = 0;
     // What references bound to this item hold; emptied when the item is freed.
     std::shared_ptr<TParamCollectionItem*> handle_;
 };
@@ -231,11 +240,13 @@ public:
     // EParamError "内部エラー" for a code that gives no value.
     TParamCollectionItem& AddParam(uint8_t TypeCode);
 
-    // The lookup of every script name: along the name's chain, a local item owned by the
-    // current scope at once; else the non-local item linked earliest; -1 when none.
+    // The lookup of every script name: of the items of that name, the local one owned by the
+    // current scope that was named last; else the non-local one named first; -1 when none. The
+    // work is that of the items of that name the current scope owns and of the non-local ones,
+    // whatever the locals of other depths.
     int IndexOf(const std::string& Name) const override;
     TParamCollectionItem* Find(const std::string& Name) const;
-    // The first item along the name's chain that is local and owned by the current scope
+    // Of the items of that name, the one named last that is local and owned by the current scope
     // (Local), or that is not local (not Local); nullptr when none.
     TParamCollectionItem* FindScoped(const std::string& Name, bool Local) const;
     // A new plain value of the variable's type holding a copy of its elements; nullptr when no
@@ -339,13 +350,58 @@ private:
         static int64_t KeyOf(const TOwnerScope& Scope) { return Scope.Key; }
         bool operator()(const auto& A, const auto& B) const { return KeyOf(A) < KeyOf(B); }
     };
-    std::set<TOwnerScope, TScopeOrder> scopes_;
+    using TScopes = std::set<TOwnerScope, TScopeOrder>;
+    TScopes scopes_;
     int64_t idBase_ = 0;
     int64_t KeyOf(int32_t OwnerId) const { return OwnerId + idBase_; }
     // Item joins the scope of OwnerId (none for NoOwner), leaving its own.
     void Reown(TParamCollectionItem& Item, int32_t OwnerId);
     // Item leaves its scope, which goes when it has no item left.
     void Disown(TParamCollectionItem& Item) noexcept;
+    // The scope of a key, end() when none. The shallowest and the deepest are looked at first:
+    // calls, returns and DeleteStack(0) reach them as a rule.
+    TScopes::const_iterator FindScope(int64_t Key) const;
+    // The scope of the current scope's id, nullptr when it owns nothing; looked up again only
+    // after the current scope or the ids changed.
+    mutable const TOwnerScope* currentOwner_ = nullptr;
+    mutable bool currentOwnerKnown_ = false;
+
+    // The named items by group for the lookups: a group holds the non-local items of a name, or
+    // the local ones of a name and owner, the owner's scope standing for it (its id may move) or
+    // kUnownedLocals for NoOwner. An open table at most half full: each entry lies at the first
+    // free place from its home on, the low bits of its hash. (An unnamed item, only ever between
+    // its adding and its naming, is in none.)
+    static constexpr uintptr_t kNonLocals = 0;
+    static constexpr uintptr_t kUnownedLocals = 1;
+    struct TGroupEntry {
+        uint64_t Hash = 0;  // GroupHash of the item's key and name
+        TParamCollectionItem* Item = nullptr;  // nullptr for a free place
+    };
+    std::vector<TGroupEntry> groups_;
+    size_t grouped_ = 0;
+    uint64_t nameStamps_ = 0;  // the stamp of the item named last
+    // The name's hash offset by the scope's place in memory: the locals of one name at the depths
+    // of a nested run of calls, whose scopes were made one after the other, lie near each other.
+    static uint64_t GroupHash(uintptr_t Key, size_t NameHash) { return NameHash + (Key >> 4); }
+    size_t GroupHome(uint64_t Hash) const { return static_cast<size_t>(Hash) & (groups_.size() - 1); }
+    // A new item, room made for it in the groups before it is added: joining its group as it is
+    // added cannot fail.
+    TParamCollectionItem& AddItem();
+    // Makes room for one more item in the groups.
+    void ReserveGroup();
+    // Puts the entry at the first free place from its home on (room made).
+    void Place(const TGroupEntry& Entry) noexcept;
+    // Item joins the group of its key and name, room made (by ReserveGroup, or by the Ungroup
+    // that took it out).
+    void Group(TParamCollectionItem& Item) noexcept;
+    // Item leaves its group, before its key or name changes; false when it was in none.
+    bool Ungroup(const TParamCollectionItem& Item) noexcept { return !Item.Name().empty() && UngroupNamed(Item); }
+    bool UngroupNamed(const TParamCollectionItem& Item) noexcept;
+    // Of group Key's items named Name (hash NameHash), the one named last (Last) or first;
+    // nullptr when none.
+    TParamCollectionItem* GroupEnd(uintptr_t Key, std::string_view Name, size_t NameHash, bool Last) const;
+    // The group key of the current scope's locals; kNonLocals when it owns none.
+    uintptr_t CurrentLocals() const;
     std::vector<std::unique_ptr<TMemoryStream>> stack_;  // each entry: the stored variables
     std::string selStr_;
     int32_t selIndex_ = 0;

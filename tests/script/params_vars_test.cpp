@@ -120,6 +120,70 @@ TEST_F(ParamVars, ScopesAndLookup) {
     EXPECT_EQ(ParamMan->FindScoped("x", true), nullptr);
 }
 
+// A lookup sees the current depth's own local of a name, else the global of that name named
+// first, while depths come and go (a return, DeleteStack) and items are renamed or given other
+// owners, among the locals of that name of many depths.
+TEST_F(ParamVars, LookupAcrossDepths) {
+    TParamCollectionItem& first = Add("v", PT_INT);
+    TParamCollectionItem& second = Add("V", PT_INT);
+    const auto local = [this](int32_t Depth) -> TParamCollectionItem& {
+        TParamCollectionItem& item = Add("v", PT_INT);
+        item.SetOwnerId(Depth);
+        item.SetLocal(true);
+        return item;
+    };
+    const auto seen = [](int32_t Depth) {
+        ParamMan->SetCurrentScope(Depth);
+        return ParamMan->Find("V");
+    };
+    TParamCollectionItem& one = local(1);
+    TParamCollectionItem& two = local(2);
+    TParamCollectionItem& four = local(4);
+    for (int32_t depth = 10; depth < 300; ++depth) local(depth);
+    EXPECT_EQ(seen(1), &one);
+    EXPECT_EQ(seen(2), &two);
+    EXPECT_EQ(seen(3), &first);
+    EXPECT_EQ(seen(150), &ParamMan->Items(SysVarCount + 5 + 140));
+    EXPECT_EQ(seen(0), &first);
+    EXPECT_EQ(ParamMan->IndexOf("v"), first.Index());
+    // A local declared at the current depth after a lookup there.
+    EXPECT_EQ(seen(300), &first);
+    TParamCollectionItem& late = local(300);
+    EXPECT_EQ(ParamMan->Find("v"), &late);
+
+    // Of two locals of a depth, the one named last.
+    TParamCollectionItem& twin = local(2);
+    EXPECT_EQ(seen(2), &twin);
+    two.SetName("w");
+    EXPECT_EQ(seen(2), &twin);
+    two.SetName("v");
+    EXPECT_EQ(seen(2), &two);
+
+    // Depth 4 returns; then DeleteStack removes depth 1 under the running depth 2, the depths
+    // above moving down one.
+    EXPECT_EQ(seen(4), &four);
+    ParamMan->DeleteScope(4);
+    EXPECT_EQ(ParamMan->Find("v"), &first);
+    EXPECT_EQ(seen(2), &two);
+    ParamMan->RemoveScope(1);
+    EXPECT_EQ(ParamMan->Find("v"), &first);
+    EXPECT_EQ(seen(1), &two);
+    EXPECT_EQ(seen(2), &first);
+    EXPECT_EQ(seen(149), &ParamMan->Items(SysVarCount + 3 + 140));
+
+    // Other owners, and locals made global and back.
+    two.SetOwnerId(2);
+    EXPECT_EQ(seen(2), &two);
+    EXPECT_EQ(seen(1), &twin);
+    twin.SetLocal(false);
+    EXPECT_EQ(seen(1), &first);
+    first.SetLocal(true);
+    first.SetOwnerId(1);
+    EXPECT_EQ(seen(1), &first);
+    EXPECT_EQ(seen(0), &second);
+    EXPECT_EQ(ParamMan->FindScoped("v", false), &twin);
+}
+
 TEST_F(ParamVars, DeleteScopeAndClear) {
     Add("g", PT_INT);
     Add("auto5", PT_INT).SetOwnerId(5);

@@ -147,7 +147,6 @@ public:
         std::memcpy(names_.data() + sizeof kMagic, &ArchiveIndexVersion, sizeof ArchiveIndexVersion);
     }
 
-    size_t Count() const { return ends_.size(); }
     // The bytes of the whole index, its tables included.
     int64_t Size() const { return static_cast<int64_t>(names_.size()) + Layout().TableBytes(); }
 
@@ -176,9 +175,9 @@ public:
         crcs_.push_back(File.Crc32);
         modes_.push_back(File.CrcMode);
     }
-    // The index as stored. Given the Count() + 1 offsets (each Base on from the index start),
-    // the tables hold them and every entry's values; given none, they are left zero, to be
-    // written again once the entries' data is.
+    // The index as stored. Given one offset more than the entries (each Base on from the index
+    // start), the tables hold them and every entry's values; given none, they are left zero, to
+    // be written again once the entries' data is.
     std::vector<char> Bytes(std::span<const int64_t> Offsets, int64_t Base) {
         std::vector<char> bytes(static_cast<size_t>(Size()));
         std::memcpy(bytes.data(), names_.data(), names_.size());
@@ -357,10 +356,12 @@ void AddEntries(TVrFileCollection& Collection, const std::vector<TIndexEntry>& E
 
 }  // namespace
 
-// The file a collection wrote last: its index, and its entries' stored bytes with their offsets
-// from the first of them (one more than the entries: the end).
+// The file a collection wrote last: its index, its entries (those before the first changed since
+// are still the collection's), and their stored bytes with their offsets from the first of them
+// (one more than the entries: the end).
 struct TVrFileCollection::TImage {
     TIndexBytes Index;
+    std::vector<TVrFile*> Files;
     TMemoryStream Data;
     std::vector<int64_t> Offsets{0};
 };
@@ -630,7 +631,6 @@ void TVrFileCollection::WriteFile(const std::string& FileName) {
     for (const THashCollectionItem* item = FirstInChain(kVrSentinelName); item; item = item->NextInChain())
         if (item->Name() == kVrSentinelName) first = std::min(first, item->CachedIndex());
     DeleteIf([](const THashCollectionItem& Item) { return Item.Name() == kVrSentinelName; }, first);
-    const int count = Count();
     try {
         UpdateImage();
         TImage& image = *image_;
@@ -655,18 +655,18 @@ void TVrFileCollection::WriteFile(const std::string& FileName) {
     // The index starts the file, and the entries' data follows it.
     const int64_t dataStart = image_->Index.Size();
     const int64_t* offsets = image_->Offsets.data();
-    for (int i = 0; i < count; ++i) {
-        TVrFile& file = GetFile(i);
+    for (size_t i = 0; i < image_->Files.size(); ++i) {
+        TVrFile& file = *image_->Files[i];
         file.Offset = dataStart + offsets[i];
         file.Size = offsets[i + 1] - offsets[i];
         file.DataSource.reset();
     }
-    AddFile(kVrSentinelName).Offset = dataStart + offsets[count];
-    unchanged_ = count;
+    AddFile(kVrSentinelName).Offset = dataStart + image_->Offsets.back();
+    unchanged_ = static_cast<int>(image_->Files.size());
 }
 
 void TVrFileCollection::UpdateImage() {
-    const int kept = image_ ? std::min({unchanged_, Count(), static_cast<int>(image_->Index.Count())}) : 0;
+    const int kept = image_ ? std::min({unchanged_, Count(), static_cast<int>(image_->Files.size())}) : 0;
     const int64_t keptBytes = image_ ? image_->Offsets[static_cast<size_t>(kept)] : 0;
     std::vector<TVrFile*> files;
     files.reserve(static_cast<size_t>(Count() - kept));
@@ -685,6 +685,8 @@ void TVrFileCollection::UpdateImage() {
         image.Index.AddName(file->Name());
         image.Index.AddValues(*file);
     }
+    image.Files.resize(static_cast<size_t>(kept));
+    image.Files.insert(image.Files.end(), files.begin(), files.end());
     image.Offsets.resize(static_cast<size_t>(kept));
     image.Offsets.insert(image.Offsets.end(), offsets.begin(), offsets.end());
     image.Data.SetSize(keptBytes);

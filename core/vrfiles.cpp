@@ -61,33 +61,6 @@ void WriteAll(TNxBigStream& Stream, TStream& Source) {
     if (count > 0 && Stream.CopyFromStream(Source, count) != count) throw EWriteError();
 }
 
-// Bytes of a known count filled with values as stored (little-endian, as the host); what is not
-// filled stays 0.
-class TStoredBytes {
-public:
-    explicit TStoredBytes(int64_t Count) : bytes_(static_cast<size_t>(Count)) {}
-    int64_t Filled() const { return static_cast<int64_t>(filled_); }
-    // The bytes put, where they now lie.
-    std::span<char> Put(const void* Data, size_t Count) {
-        char* at = bytes_.data() + filled_;
-        std::memcpy(at, Data, Count);
-        filled_ += Count;
-        return {at, Count};
-    }
-    template <typename T>
-    void Put(T Value) {
-        Put(&Value, sizeof Value);
-    }
-    // All the bytes, at Stream's position.
-    void WriteTo(TNxBigStream& Stream) const {
-        WriteBytes(Stream, bytes_.data(), static_cast<int64_t>(bytes_.size()));
-    }
-
-private:
-    std::vector<char> bytes_;
-    size_t filled_ = 0;
-};
-
 // A stream seen through the 64-bit operations, so that an archive is written straight into it.
 class TBigStreamOver : public TNxBigStream {
 public:
@@ -137,8 +110,9 @@ EVrFileError CutShort(const TVrFile& File) { return EVrFileError(Format("%s:デ�
 [[noreturn]] void RaiseDamaged(const std::string& FileName) { throw ArchiveError(FileName, "アーカイブが壊れています"); }
 
 // The keystream of the index: one generator for all names, a fresh one for the offsets.
+char NameKey(TNxRandom& Key) { return static_cast<char>(Key.Next() & 0xFF); }
 void ScrambleName(std::span<char> Name, TNxRandom& Key) {
-    for (char& c : Name) c = static_cast<char>(c ^ static_cast<char>(Key.Next() & 0xFF));
+    for (char& c : Name) c = static_cast<char>(c ^ NameKey(Key));
 }
 // 32-bit offsets take the key itself, 64-bit ones its sign extension.
 uint64_t ScrambleOffset(uint64_t Offset, TNxRandom& Key, bool Wide) {
@@ -160,6 +134,100 @@ struct TIndexLayout {
         const int64_t perEntry = (HasEntryTables() ? 1 + 4 + 4 : 0) + (HasCrcModes() ? 1 : 0);
         return (Count + 1) * (Wide() ? 8 : 4) + Count * perEntry;
     }
+};
+
+// An index as this program writes it: its header and names as stored and each entry's table
+// values, kept so that entries can be dropped from the end and added without the others being
+// done again. The tables are put together once the offsets are known.
+class TIndexBytes {
+public:
+    // The count is filled in by Bytes.
+    TIndexBytes() : names_(kHeadBytes) {
+        std::memcpy(names_.data(), kMagic, sizeof kMagic);
+        std::memcpy(names_.data() + sizeof kMagic, &ArchiveIndexVersion, sizeof ArchiveIndexVersion);
+    }
+
+    // The bytes of the whole index, its tables included.
+    int64_t Size() const { return static_cast<int64_t>(names_.size()) + Layout().TableBytes(); }
+
+    // Keeps the first Count entries, with their values, and drops the others.
+    void Keep(size_t Count) {
+        if (Count >= ends_.size()) return;
+        names_.resize(Count > 0 ? ends_[Count - 1] : kHeadBytes);
+        ends_.resize(Count);
+        raw_.resize(std::min(raw_.size(), Count));
+        times_.resize(raw_.size());
+        crcs_.resize(raw_.size());
+        modes_.resize(raw_.size());
+    }
+    void AddName(const std::string& Name) {
+        // The names' keystream runs over their bytes alone.
+        const size_t key = names_.size() - kHeadBytes - 4 * ends_.size();
+        while (nameKey_.size() < key + Name.size()) nameKey_.push_back(NameKey(nameKeyMaker_));
+        Put(static_cast<int32_t>(Name.size()));
+        for (size_t i = 0; i < Name.size(); ++i) names_.push_back(static_cast<char>(Name[i] ^ nameKey_[key + i]));
+        ends_.push_back(names_.size());
+    }
+    // The table values of File, for the first entry without them.
+    void AddValues(const TVrFile& File) {
+        raw_.push_back(File.StoredRaw);
+        times_.push_back(File.FileTime);
+        crcs_.push_back(File.Crc32);
+        modes_.push_back(File.CrcMode);
+    }
+    // The index as stored. Given one offset more than the entries (each Base on from the index
+    // start), the tables hold them and every entry's values; given none, they are left zero, to
+    // be written again once the entries' data is.
+    std::vector<char> Bytes(std::span<const int64_t> Offsets, int64_t Base) {
+        std::vector<char> bytes(static_cast<size_t>(Size()));
+        std::memcpy(bytes.data(), names_.data(), names_.size());
+        const auto count = static_cast<int32_t>(ends_.size());
+        std::memcpy(bytes.data() + kHeadBytes - sizeof count, &count, sizeof count);
+        if (Offsets.empty()) return bytes;
+        while (offsetKey_.size() < Offsets.size()) offsetKey_.push_back(ScrambleOffset(0, offsetKeyMaker_, true));
+        char* at = bytes.data() + names_.size();
+        for (size_t i = 0; i < Offsets.size(); ++i) {
+            const uint64_t stored = static_cast<uint64_t>(Offsets[i] + Base) ^ offsetKey_[i];
+            std::memcpy(at, &stored, sizeof stored);
+            at += sizeof stored;
+        }
+        at = Append(at, raw_);
+        at = Append(at, times_);
+        at = Append(at, crcs_);
+        Append(at, modes_);
+        return bytes;
+    }
+
+private:
+    static constexpr size_t kHeadBytes = sizeof kMagic + 4 + 4;  // the magic, version and count
+
+    TIndexLayout Layout() const { return {ArchiveIndexVersion, static_cast<int64_t>(ends_.size())}; }
+    void Put(const void* Data, size_t Count) {
+        const auto* bytes = static_cast<const char*>(Data);
+        names_.insert(names_.end(), bytes, bytes + Count);
+    }
+    template <typename T>
+    void Put(T Value) {
+        Put(&Value, sizeof Value);
+    }
+    template <typename T>
+    static char* Append(char* At, const std::vector<T>& Values) {
+        if (Values.empty()) return At;  // no memory to copy from
+        std::memcpy(At, Values.data(), Values.size() * sizeof(T));
+        return At + Values.size() * sizeof(T);
+    }
+
+    std::vector<char> names_;  // the header, then each name's length and scrambled bytes
+    std::vector<size_t> ends_;  // where each entry's name ends in names_
+    std::vector<uint8_t> raw_;
+    std::vector<int32_t> times_;
+    std::vector<uint32_t> crcs_;
+    std::vector<uint8_t> modes_;
+    // The keystreams as far as they were needed.
+    std::vector<char> nameKey_;
+    TNxRandom nameKeyMaker_{kScrambleSeed};
+    std::vector<uint64_t> offsetKey_;
+    TNxRandom offsetKeyMaker_{kScrambleSeed};
 };
 
 // One entry as an index gives it; Offset and Size are relative to the index start.
@@ -288,9 +356,39 @@ void AddEntries(TVrFileCollection& Collection, const std::vector<TIndexEntry>& E
 
 }  // namespace
 
+// The file a collection wrote last: its index, its entries (those before the first changed since
+// are still the collection's), and their stored bytes with their offsets from the first of them
+// (one more than the entries: the end).
+struct TVrFileCollection::TImage {
+    TIndexBytes Index;
+    std::vector<TVrFile*> Files;
+    TMemoryStream Data;
+    std::vector<int64_t> Offsets{0};
+};
+
 // ---- TVrFile ----
 
 TVrFileCollection& TVrFile::Owner() const { return static_cast<TVrFileCollection&>(*Collection()); }
+
+void TVrFile::SetName(const std::string& Value) {
+    if (Collection()) Owner().Changed(*this);
+    THashCollectionItem::SetName(Value);
+}
+
+void TVrFile::SetIndex(int Value) {
+    if (Collection()) Owner().Changed(*this, Value);
+    THashCollectionItem::SetIndex(Value);
+}
+
+void TVrFile::Added() {
+    THashCollectionItem::Added();
+    Owner().Changed(*this);
+}
+
+void TVrFile::Deleting() {
+    Owner().Changed(*this);
+    THashCollectionItem::Deleting();
+}
 
 void TVrFile::WriteData(TNxBigStream& Stream) {
     if (DataSource) {
@@ -327,7 +425,16 @@ void TVrFile::WriteStored(TNxBigStream& Stream, TStream& Plain, bool Compress, b
 
 // ---- TVrFileCollection ----
 
+TVrFileCollection::TVrFileCollection() : THashCollection(ItemClass<TVrFile>) {}
+
+TVrFileCollection::~TVrFileCollection() = default;
+
+void TVrFileCollection::Changed(const TVrFile& File, int Position) {
+    if (image_) unchanged_ = std::min({unchanged_, File.Index(), Position});
+}
+
 void TVrFileCollection::Reset() {
+    image_.reset();
     Clear();
     archiveStream_.reset();
     baseFolder_.clear();
@@ -418,9 +525,17 @@ void TVrFileCollection::CopyLargeEntry(TVrFile& File, TNxBigStream& Stream, int6
 
 size_t TVrFileCollection::WriteEntries(std::span<TVrFile* const> Files, TNxBigStream& Stream, int64_t IndexStart,
                                        std::vector<int64_t>& Offsets) {
+    const int64_t offset = Stream.GetPosition() - IndexStart;
     if (!archiveStream_ || Files[0]->DataSource) {
-        const int64_t offset = Stream.GetPosition() - IndexStart;
         Files[0]->WriteData(Stream);
+        Offsets.push_back(offset);
+        return 1;
+    }
+    if (image_) {
+        const TVrFile& file = *Files[0];
+        const int64_t at = file.Offset - image_->Index.Size();
+        if (at < 0 || at + file.Size > image_->Data.Size()) throw CutShort(file);
+        WriteBytes(Stream, image_->Data.Memory() + at, file.Size);
         Offsets.push_back(offset);
         return 1;
     }
@@ -512,15 +627,21 @@ void TVrFileCollection::WriteFile(const std::string& FileName) {
     // The sentinel is taken out first and, after a failed write, put back last.
     const int sentinel = IndexOf(kVrSentinelName);
     const int64_t end = sentinel >= 0 ? GetFile(sentinel).Offset : 0;
-    DeleteIf([](const THashCollectionItem& Item) { return Item.Name() == kVrSentinelName; });
-    const std::vector<TVrFile*> files = EntriesToWrite(*this);
-    std::vector<int64_t> offsets;
+    int first = Count();
+    for (const THashCollectionItem* item = FirstInChain(kVrSentinelName); item; item = item->NextInChain())
+        if (item->Name() == kVrSentinelName) first = std::min(first, item->CachedIndex());
+    DeleteIf([](const THashCollectionItem& Item) { return Item.Name() == kVrSentinelName; }, first);
     try {
+        UpdateImage();
+        TImage& image = *image_;
+        const std::vector<char> index = image.Index.Bytes(image.Offsets, image.Index.Size());
         WriteFileReplacing(FileName, [&](TStream& File) {
-            TBigStreamOver archive(File);
-            offsets = WriteArchive(files, archive);
+            File.WriteBuffer(index.data(), static_cast<int64_t>(index.size()));
+            File.WriteBuffer(image.Data.Memory(), image.Data.Size());
         });
     } catch (...) {
+        // The image is of a file that was not written.
+        image_.reset();
         if (sentinel >= 0) AddFile(kVrSentinelName).Offset = end;
         throw;
     }
@@ -531,13 +652,47 @@ void TVrFileCollection::WriteFile(const std::string& FileName) {
         Reset();
         throw;
     }
-    // The index starts the file, so the offsets from it are positions in the file.
-    for (size_t i = 0; i < files.size(); ++i) {
-        files[i]->Offset = offsets[i];
-        files[i]->Size = offsets[i + 1] - offsets[i];
-        files[i]->DataSource.reset();
+    // The index starts the file, and the entries' data follows it.
+    const int64_t dataStart = image_->Index.Size();
+    const int64_t* offsets = image_->Offsets.data();
+    for (size_t i = 0; i < image_->Files.size(); ++i) {
+        TVrFile& file = *image_->Files[i];
+        file.Offset = dataStart + offsets[i];
+        file.Size = offsets[i + 1] - offsets[i];
+        file.DataSource.reset();
     }
-    AddFile(kVrSentinelName).Offset = offsets.back();
+    AddFile(kVrSentinelName).Offset = dataStart + image_->Offsets.back();
+    unchanged_ = static_cast<int>(image_->Files.size());
+}
+
+void TVrFileCollection::UpdateImage() {
+    const int kept = image_ ? std::min({unchanged_, Count(), static_cast<int>(image_->Files.size())}) : 0;
+    const int64_t keptBytes = image_ ? image_->Offsets[static_cast<size_t>(kept)] : 0;
+    std::vector<TVrFile*> files;
+    files.reserve(static_cast<size_t>(Count() - kept));
+    for (int i = kept; i < Count(); ++i) files.push_back(&GetFile(i));
+    // The stored bytes of the entries after those kept, the image's own copied from it.
+    TMemoryStream added;
+    TBigStreamOver stream(added);
+    std::vector<int64_t> offsets;
+    WriteAllEntries(files, stream, -keptBytes, offsets);
+    offsets.push_back(keptBytes + added.Size());
+
+    std::unique_ptr<TImage> fresh = image_ ? nullptr : std::make_unique<TImage>();
+    TImage& image = fresh ? *fresh : *image_;
+    image.Index.Keep(static_cast<size_t>(kept));
+    for (const TVrFile* file : files) {
+        image.Index.AddName(file->Name());
+        image.Index.AddValues(*file);
+    }
+    image.Files.resize(static_cast<size_t>(kept));
+    image.Files.insert(image.Files.end(), files.begin(), files.end());
+    image.Offsets.resize(static_cast<size_t>(kept));
+    image.Offsets.insert(image.Offsets.end(), offsets.begin(), offsets.end());
+    image.Data.SetSize(keptBytes);
+    image.Data.SetPosition(keptBytes);
+    added.SaveToStream(image.Data);
+    if (fresh) image_ = std::move(fresh);
 }
 
 std::unique_ptr<TStream> TVrFileCollection::OpenRangeStream(const std::string& Name) {
@@ -573,46 +728,35 @@ bool WriteIndex(TVrFileCollection& Collection, TNxBigStream& Stream) {
     return true;
 }
 
-std::vector<int64_t> TVrFileCollection::WriteArchive(std::span<TVrFile* const> Files, TNxBigStream& Stream) {
-    const TIndexLayout layout{ArchiveIndexVersion, static_cast<int64_t>(Files.size())};
-
-    // The index with its tables zeroed, filled in once the data is written.
-    const int64_t start = Stream.GetPosition();
-    int64_t nameBytes = 0;
-    for (const TVrFile* file : Files) nameBytes += 4 + static_cast<int64_t>(file->Name().size());
-    TStoredBytes head(sizeof kMagic + 4 + 4 + nameBytes + layout.TableBytes());
-    head.Put(kMagic, sizeof kMagic);
-    head.Put(layout.Version);
-    head.Put(static_cast<int32_t>(layout.Count));
-    TNxRandom nameKey(kScrambleSeed);
-    for (const TVrFile* file : Files) {
-        const std::string& name = file->Name();
-        head.Put(static_cast<int32_t>(name.size()));
-        ScrambleName(head.Put(name.data(), name.size()), nameKey);
-    }
-    const int64_t tablePosition = start + head.Filled();
-    head.WriteTo(Stream);
-
-    std::vector<int64_t> offsets;
+void TVrFileCollection::WriteAllEntries(std::span<TVrFile* const> Files, TNxBigStream& Stream, int64_t IndexStart,
+                                        std::vector<int64_t>& Offsets) {
+    const size_t first = Offsets.size();
     for (size_t i = 0; i < Files.size();) {
         try {
-            i += WriteEntries(Files.subspan(i), Stream, start, offsets);
+            i += WriteEntries(Files.subspan(i), Stream, IndexStart, Offsets);
         } catch (const EVelaError& e) {
             // The entry that failed is the first without its offset.
-            throw EVrFileError("エラー:" + Files[offsets.size()]->Name() + "\n" + e.what());
+            throw EVrFileError("エラー:" + Files[Offsets.size() - first]->Name() + "\n" + e.what());
         }
     }
+}
+
+std::vector<int64_t> TVrFileCollection::WriteArchive(std::span<TVrFile* const> Files, TNxBigStream& Stream) {
+    // The index with its tables zeroed, written again once the data is.
+    TIndexBytes index;
+    for (const TVrFile* file : Files) index.AddName(file->Name());
+    const int64_t start = Stream.GetPosition();
+    const std::vector<char> head = index.Bytes({}, 0);
+    WriteBytes(Stream, head.data(), static_cast<int64_t>(head.size()));
+
+    std::vector<int64_t> offsets;
+    WriteAllEntries(Files, Stream, start, offsets);
     offsets.push_back(Stream.GetPosition() - start);
 
-    TStoredBytes tables(layout.TableBytes());
-    TNxRandom offsetKey(kScrambleSeed);
-    for (int64_t offset : offsets) tables.Put(ScrambleOffset(static_cast<uint64_t>(offset), offsetKey, true));
-    for (const TVrFile* file : Files) tables.Put(file->StoredRaw);
-    for (const TVrFile* file : Files) tables.Put(file->FileTime);
-    for (const TVrFile* file : Files) tables.Put(file->Crc32);
-    for (const TVrFile* file : Files) tables.Put(file->CrcMode);
-    Stream.SetPosition(tablePosition);
-    tables.WriteTo(Stream);
+    for (const TVrFile* file : Files) index.AddValues(*file);
+    const std::vector<char> written = index.Bytes(offsets, 0);
+    Stream.SetPosition(start);
+    WriteBytes(Stream, written.data(), static_cast<int64_t>(written.size()));
     return offsets;
 }
 

@@ -20,6 +20,7 @@
 #include "core/stringlist.h"
 #include "platform/errors.h"
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -59,6 +60,15 @@ public:
     // Name on disk.
     void WriteData(TNxBigStream& Stream);
 
+    // A rename or a move changes the written image from the entry's place on (WriteFile).
+    void SetName(const std::string& Value) override;
+    void SetIndex(int Value) override;
+
+protected:
+    // So do an entry added or deleted.
+    void Added() override;
+    void Deleting() override;
+
 private:
     // Writes Plain (from its first byte) compressed when Compress, else as is. With
     // RawWhenLarger, a compressed form above 9/10 of Plain's size is given up for the raw bytes.
@@ -67,7 +77,8 @@ private:
 
 class TVrFileCollection : public THashCollection {
 public:
-    TVrFileCollection() : THashCollection(ItemClass<TVrFile>) {}
+    TVrFileCollection();
+    ~TVrFileCollection() override;
 
     TVrFile& GetFile(int Index) const { return static_cast<TVrFile&>(Items(Index)); }
     // The folder of the archive file, or the folder itself when the archive is a folder; ends
@@ -99,10 +110,14 @@ public:
     // Writes the collection (WriteIndex) in place of the archive file FileName, by way of a file
     // beside it (WriteFileReplacing), then reads from that file as Open would have found it,
     // without reading the index again: the entries in the order written, each DataSource freed,
-    // then the sentinel. The other entries' stored bytes go from the archive read straight into
-    // the new file. A failed write leaves the file as it was, the collection reading from it, and
-    // raises; a written file that cannot be opened again leaves the collection empty and closed,
-    // and raises.
+    // then the sentinel. The other entries' stored bytes are carried over as stored. The
+    // collection keeps the image of the file it wrote (its index and its entries' stored bytes),
+    // so that the next write takes the entries before the first one added, deleted, renamed or
+    // moved since from it as they are, and builds the index and stored bytes only from there
+    // (an entry's fields are not to be changed in place meanwhile); the first write after Open
+    // copies the stored bytes from the archive read. A failed write leaves the file as it was,
+    // the collection reading from it (without the image), and raises; a written file that cannot
+    // be opened again leaves the collection empty and closed, and raises.
     void WriteFile(const std::string& FileName);
 
     // A read-only window onto the entry's stored bytes in the archive file (for media played
@@ -116,8 +131,15 @@ public:
 
 private:
     friend class TVrFile;
-    // Empties the collection and closes the archive file.
+    struct TImage;
+    // Empties the collection, closes the archive file and drops the image written.
     void Reset();
+    // The entries from File's place on, or from Position when earlier, now differ from the image.
+    void Changed(const TVrFile& File, int Position = INT_MAX);
+    // Makes the image that of the entries (the sentinel taken out): those before the first
+    // changed are kept, the others' stored bytes put after them. After a failure the image is not
+    // to be used.
+    void UpdateImage();
     // The names Open takes from FileName.
     void SetFileName(const std::string& FileName);
     // BaseFolder + Name when that file exists and lies inside BaseFolder; empty otherwise.
@@ -128,11 +150,15 @@ private:
     // Copies one carried-over entry larger than a run through a buffer of a run's size.
     void CopyLargeEntry(TVrFile& File, TNxBigStream& Stream, int64_t IndexStart, std::vector<int64_t>& Offsets);
     // Writes Files[0] at Stream's position and appends its offset from IndexStart to Offsets; an
-    // entry of the archive read, with those after it whose stored bytes follow its own there, is
-    // copied as stored (its CRC taken when the index gave none and it covers the stored bytes),
-    // the run read at once. How many entries were written; a failing one has no offset appended.
+    // entry of the image written last is copied from it; an entry of the archive read, with those
+    // after it whose stored bytes follow its own there, is copied as stored (its CRC taken when
+    // the index gave none and it covers the stored bytes), the run read at once. How many entries
+    // were written; a failing one has no offset appended.
     size_t WriteEntries(std::span<TVrFile* const> Files, TNxBigStream& Stream, int64_t IndexStart,
                         std::vector<int64_t>& Offsets);
+    // Writes every one of Files through WriteEntries, a failing one raising as WriteIndex says.
+    void WriteAllEntries(std::span<TVrFile* const> Files, TNxBigStream& Stream, int64_t IndexStart,
+                         std::vector<int64_t>& Offsets);
     // Writes Files as WriteIndex does; their offsets from the index start and the end of the data.
     std::vector<int64_t> WriteArchive(std::span<TVrFile* const> Files, TNxBigStream& Stream);
     friend bool WriteIndex(TVrFileCollection& Collection, TNxBigStream& Stream);
@@ -140,6 +166,10 @@ private:
     std::string baseFolder_;
     std::string fileName_;
     std::unique_ptr<TNxBigStream> archiveStream_;
+    // The file WriteFile wrote last, while the collection reads from it.
+    std::unique_ptr<TImage> image_;
+    // The entries before this place are the image's first ones, unchanged.
+    int unchanged_ = 0;
 };
 
 // Reads the index at Stream's position and appends its entries and the sentinel, Offsets made

@@ -60,9 +60,9 @@ private:
 };
 
 // The save file's entries as last read or written, kept between saves so that a save rewrites the
-// file without reading its index again. They are read again when the file at the path is no
-// longer the one they describe (replaced or written by another process, or a link put there),
-// and after any failure.
+// file without reading its index again (once written, from the image of it the entries keep).
+// They are read again when the file at the path is no longer the one they describe (replaced or
+// written by another process, or a link put there), and after any failure.
 class TSaveArchive {
 public:
     // Changes the entries through Change and writes them in place of the save file Path

@@ -15,12 +15,18 @@ constexpr size_t kLargeBlock = size_t(4) << 20;
 
 // Room for Needed bytes in all, grown geometrically so that many small writes stay linear, from a
 // first block that holds a small record (a command's saved state) in one allocation. Only the
-// bytes held are copied.
-void ReserveFor(std::vector<uint8_t>& Data, int64_t Needed) {
+// bytes held are copied, in one move (the vector's own growth copies byte by byte for an
+// allocator of its own).
+template <class TBytes>
+void ReserveFor(TBytes& Data, int64_t Needed) {
     const size_t capacity = Data.capacity();
     if (static_cast<uint64_t>(Needed) <= capacity) return;
-    Data.reserve(std::max({static_cast<size_t>(Needed), capacity + capacity / 2, size_t{64}}));
-    if (Data.capacity() >= kLargeBlock) platform::PreferLargePages(Data.data(), Data.capacity());
+    TBytes grown;
+    grown.reserve(std::max({static_cast<size_t>(Needed), capacity + capacity / 2, size_t{64}}));
+    if (grown.capacity() >= kLargeBlock) platform::PreferLargePages(grown.data(), grown.capacity());
+    grown.resize(Data.size());  // not cleared: the held bytes are copied over it
+    if (!Data.empty()) std::memcpy(grown.data(), Data.data(), Data.size());
+    Data.swap(grown);
 }
 
 // Copies N bytes. Records are mostly fields of one to eight bytes: those are copied inline, each
@@ -55,23 +61,21 @@ int64_t TMemoryStream::Read(void* Buffer, int64_t Count) {
 
 int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
     if (Count <= 0 || position_ < 0) return 0;
-    const auto* bytes = static_cast<const uint8_t*>(Buffer);
-    const int64_t end = position_ + Count, held = int64_t(data_.size());
-    // Past what is held the bytes are appended, never zeroed first; a write beyond the end leaves
-    // the bytes between as SetSize would.
-    const int64_t inside = std::clamp<int64_t>(held - position_, 0, Count);
-    if (end > held) {
-        ReserveFor(data_, end);
-        if (position_ > held) data_.resize(static_cast<size_t>(position_));
-        if (Count - inside > 16)
-            data_.insert(data_.end(), bytes + inside, bytes + Count);
-        else
-            for (int64_t i = inside; i < Count; ++i) data_.push_back(bytes[i]);  // room is reserved
-    }
-    CopyBytes(data_.data() + position_, bytes, static_cast<size_t>(inside));
+    const int64_t end = position_ + Count;
+    if (end > int64_t(data_.size())) HoldUpTo(end);
+    CopyBytes(data_.data() + position_, static_cast<const uint8_t*>(Buffer), static_cast<size_t>(Count));
     size_ = std::max(size_, end);
     position_ = end;
     return Count;
+}
+
+// Past what is held the room is taken without clearing it, for the caller to write; a write
+// beyond the end leaves the bytes between as SetSize would.
+void TMemoryStream::HoldUpTo(int64_t End) {
+    const int64_t held = int64_t(data_.size());
+    ReserveFor(data_, End);
+    if (position_ > held) data_.resize(static_cast<size_t>(position_), 0);
+    data_.resize(static_cast<size_t>(End));
 }
 
 int64_t TMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
@@ -87,11 +91,33 @@ void TMemoryStream::Reserve(int64_t Bytes) {
     if (Bytes > 0) ReserveFor(data_, Bytes);
 }
 
+int64_t TMemoryStream::Room() const {
+    return position_ < 0 ? 0 : std::max<int64_t>(int64_t(data_.capacity()) - position_, 0);
+}
+
+int64_t TMemoryStream::WriteFrom(int64_t Count, const std::function<int64_t(uint8_t* Room, int64_t Count)>& Fill) {
+    if (Count <= 0 || position_ < 0) return 0;
+    const size_t held = data_.size();
+    if (position_ + Count > int64_t(held)) HoldUpTo(position_ + Count);
+    int64_t n = 0;
+    try {
+        n = std::clamp<int64_t>(Fill(data_.data() + position_, Count), 0, Count);
+    } catch (...) {
+        data_.resize(held);
+        throw;
+    }
+    // Only the bytes Fill put there are held: whatever else it left in the room never shows.
+    data_.resize(n > 0 ? std::max(held, static_cast<size_t>(position_ + n)) : held);
+    position_ += n;
+    size_ = std::max(size_, position_);
+    return n;
+}
+
 void TMemoryStream::SetSize(int64_t NewSize) {
     if (NewSize < 0) NewSize = 0;
     if (static_cast<uint64_t>(NewSize) > data_.size()) {
         ReserveFor(data_, NewSize);
-        data_.resize(static_cast<size_t>(NewSize));
+        data_.resize(static_cast<size_t>(NewSize), 0);
     }
     size_ = NewSize;
     if (position_ > size_) position_ = size_;

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum TSeekOrigin { soBeginning, soCurrent, soEnd };
@@ -54,6 +56,23 @@ public:
     void WriteBuffer(const void* Buffer, int64_t Count);
 };
 
+// An allocator whose elements are left uninitialised when a container makes them without a
+// value: room that is written over at once is not cleared first.
+template <class T>
+struct TUninitialisedAllocator : std::allocator<T> {
+    TUninitialisedAllocator() = default;
+    template <class U>
+    TUninitialisedAllocator(const TUninitialisedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* At) noexcept {
+        ::new (static_cast<void*>(At)) U;
+    }
+    template <class U, class... TArgs>
+    void construct(U* At, TArgs&&... Args) {
+        ::new (static_cast<void*>(At)) U(std::forward<TArgs>(Args)...);
+    }
+};
+
 class TMemoryStream : public TStream {
 public:
     int64_t Read(void* Buffer, int64_t Count) override;
@@ -66,6 +85,13 @@ public:
     const uint8_t* Memory() const { return data_.data(); }
     // Room for Bytes in all, so that writes up to there neither move the bytes nor clear room.
     void Reserve(int64_t Bytes);
+    // The bytes that can be written at the position before the stream must grow.
+    int64_t Room() const;
+    // Writes at the position what Fill puts at the start of the Count bytes of room it is handed
+    // (the stream grown as Write grows it, the room not cleared first): Fill answers how many it
+    // put there, and those are kept as Write would keep them; the rest of the room is left as it
+    // was. The count kept.
+    int64_t WriteFrom(int64_t Count, const std::function<int64_t(uint8_t* Room, int64_t Count)>& Fill);
     void Clear();
     // Replaces the content with the whole of Source (from its position 0) / writes all of it.
     void LoadFromStream(TStream& Source);
@@ -74,7 +100,11 @@ public:
     void SaveToFile(const std::string& FileName);
 
 private:
-    std::vector<uint8_t> data_;  // the bytes written or zeroed so far, room reserved after them
+    // Holds the bytes up to End, past those held, for a write at the position.
+    void HoldUpTo(int64_t End);
+
+    // The bytes written or zeroed so far, room reserved after them.
+    std::vector<uint8_t, TUninitialisedAllocator<uint8_t>> data_;
     int64_t size_ = 0;
     int64_t position_ = 0;
 };

@@ -186,6 +186,7 @@ void THttpClient::SetState(THttpState NewState) {
         platform::MainQueue().KillTimer(target_, SilenceTimer);
         DropConnection();
         lineHandler_ = lhNone;
+        bodyBuf_ = std::vector<char>();
     }
     if (OnStateChange) OnStateChange(this);
     if (NewState != hsReady) return;

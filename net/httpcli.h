@@ -182,6 +182,8 @@ protected:
 private:
     enum TLineHandler : uint8_t { lhNone, lhHeader, lhBody };
     static constexpr int32_t LineBufferSize = 8192;
+    // The most a read of the body through the body buffer asks for.
+    static constexpr int32_t BodyReadSize = 256 << 10;
     static constexpr uintptr_t SilenceTimer = 1;
 
     void WndProc(const platform::QueuedMessage& M);
@@ -198,13 +200,15 @@ private:
     // Hostname and Port from Proxy ("host", "host:port" or a URL); ProxyPort when it has none.
     void ConnectToProxy();
     void ReceiveAvailable();
+    void ReceiveBody();
     void ProcessBuffer();
     void HeaderLine(std::string_view Line, std::string_view Raw);
     void HeaderField(const std::string& Line);
     void EndOfHeader();
     void ReserveBody();
     void StartBody();
-    void BodyData(const char* Data, int32_t Len);
+    // Counts Len bytes of the body at Data and hands them on; Kept: they are in RcvdStream already.
+    void BodyData(const char* Data, int32_t Len, bool Kept = false);
     void NewLocation(const std::string& Value);
     // Raises once more than MaxRedirects redirects have been followed.
     void CountRedirect();
@@ -229,6 +233,8 @@ private:
     uint32_t lastActivity_ = 0;
     std::vector<char> rcvBuf_;
     int32_t rcvFill_ = 0;
+    // The reads of a body that no memory stream has room for; held only while a request runs.
+    std::vector<char> bodyBuf_;
     std::string requestBuf_;
 
     // The hand-over between a waiting thread and the main thread.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -43,6 +44,7 @@ void THttpClient::SocketDataAvailable(uint16_t) {
 }
 
 void THttpClient::ReceiveAvailable() {
+    if (GetState() == hsWaitingBody && docStarted_ && rcvFill_ == 0 && RcvdCount < MaxBodySize) return ReceiveBody();
     const int32_t room = LineBufferSize - rcvFill_;
     if (room <= 0) throw EHttpException("HTTP line too long", 4);
     const int32_t n = ReceiveSome(rcvBuf_.data() + rcvFill_, room);
@@ -51,6 +53,32 @@ void THttpClient::ReceiveAvailable() {
     rcvFill_ += n;
     rcvBuf_[size_t(rcvFill_)] = 0;
     ProcessBuffer();
+}
+
+// The body, once begun, is read in large reads: straight into the room a memory stream that keeps
+// it has ready (a body of known length has all its room at once), else through the body buffer,
+// so that the stream grows only for bytes that came. A read asks for no more than the bound
+// leaves; at the bound reads go through the line buffer again, where any byte more ends the
+// request.
+void THttpClient::ReceiveBody() {
+    const int64_t left = std::min<int64_t>(MaxBodySize - RcvdCount, std::numeric_limits<int32_t>::max());
+    auto* memory = dynamic_cast<TMemoryStream*>(RcvdStream);
+    if (const int64_t room = memory ? memory->Room() : 0; room > 0) {
+        uint8_t* at = nullptr;
+        const int64_t n = memory->WriteFrom(std::min(left, room), [&](uint8_t* Room, int64_t Count) {
+            at = Room;
+            return ReceiveSome(Room, int32_t(Count));
+        });
+        if (n <= 0) return;
+        Touch();
+        BodyData(reinterpret_cast<const char*>(at), int32_t(n), true);
+        return;
+    }
+    if (bodyBuf_.empty()) bodyBuf_.resize(BodyReadSize);
+    const int32_t n = ReceiveSome(bodyBuf_.data(), int32_t(std::min<int64_t>(left, BodyReadSize)));
+    if (n <= 0) return;
+    Touch();
+    BodyData(bodyBuf_.data(), n);
 }
 
 void THttpClient::ProcessBuffer() {
@@ -235,7 +263,7 @@ void THttpClient::LocationSessionClosed() {
 
 // ---- The body and the end ----
 
-void THttpClient::BodyData(const char* Data, int32_t Len) {
+void THttpClient::BodyData(const char* Data, int32_t Len, bool Kept) {
     if (Len <= 0) return;
     if (RcvdCount + Len > MaxBodySize) throw EHttpException("HTTP document too large", 404);
     if (!docStarted_) {
@@ -244,7 +272,7 @@ void THttpClient::BodyData(const char* Data, int32_t Len) {
     }
     ++bodyLines_;
     RcvdCount += Len;
-    if (RcvdStream) RcvdStream->WriteBuffer(Data, Len);
+    if (RcvdStream && !Kept) RcvdStream->WriteBuffer(Data, Len);
     TriggerDocData(Data, Len);
 }
 

@@ -7,6 +7,7 @@
 
 #include <random>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 
@@ -156,9 +157,11 @@ TEST(MemoryStream, PositionsOutsideTheDataAreSafe) {
     EXPECT_EQ(m.Write("q", 1), 0);
 }
 
-// Writes, seeks past the end and resizes across many growths hold the same bytes as a string
-// that zero-fills what a write or a resize first reaches: bytes cut off by a smaller size come
-// back when it grows again, as they always did.
+// Writes, writes made in the stream's own room, seeks past the end and resizes across many
+// growths hold the same bytes as a string that zero-fills what a write or a resize first
+// reaches: bytes cut off by a smaller size come back when it grows again, as they always did. A
+// write in the room keeps only the bytes its filler says it put there, none when the filler
+// fails, and whatever else the filler left in the room never shows.
 TEST(MemoryStream, GrowthKeepsEveryByte) {
     std::mt19937 random(11);
     std::string model, touched;  // the content, and every byte ever reached
@@ -168,8 +171,35 @@ TEST(MemoryStream, GrowthKeepsEveryByte) {
         if (touched.size() < End) touched.resize(End, '\0');
     };
     for (int step = 0; step < 3000; ++step) {
-        const uint32_t pick = random() % 15;
-        if (pick < 10) {  // a field of up to 20 bytes or a write of up to 3 KB (growths fall inside writes)
+        const uint32_t pick = random() % 18;
+        if (pick >= 15) {  // a write in the room up to 3 KB past every byte held; the filler puts some or fails
+            const int64_t count = int64_t(std::max(touched.size(), size_t(at)) - size_t(at) + random() % 3000 + 1);
+            const int64_t put = int64_t(random() % (count + 2)) - 1;
+            std::string data(size_t(std::max<int64_t>(put, 0)), '\0');
+            for (char& c : data) c = char(random());
+            const auto fill = [&](uint8_t* Room, int64_t Count) -> int64_t {
+                EXPECT_EQ(Count, count);
+                std::copy(data.begin(), data.end(), Room);
+                // Scribbled past the bytes put, where no byte is held.
+                for (size_t i = std::max(touched.size(), size_t(at) + data.size()); i < size_t(at + Count); ++i)
+                    Room[i - size_t(at)] = 0xEE;
+                if (put < 0 && random() % 2) throw std::runtime_error("filler failed");
+                return put;
+            };
+            int64_t kept = 0;
+            try {
+                kept = m.WriteFrom(count, fill);
+            } catch (const std::runtime_error&) {
+                data.clear();
+            }
+            ASSERT_EQ(kept, int64_t(data.size()));
+            if (!data.empty()) {
+                reach(size_t(at));
+                touched.replace(size_t(at), std::min(data.size(), touched.size() - size_t(at)), data);
+                at += int64_t(data.size());
+                model = touched.substr(0, std::max(model.size(), size_t(at)));
+            }
+        } else if (pick < 10) {  // a field of up to 20 bytes or a write of up to 3 KB (growths fall inside writes)
             std::string data(random() % 2 ? random() % 20 + 1 : random() % 3000 + 1, '\0');
             for (char& c : data) c = char(random());
             m.WriteBuffer(data.data(), int64_t(data.size()));
@@ -188,6 +218,7 @@ TEST(MemoryStream, GrowthKeepsEveryByte) {
             at = std::min(at, int64_t(size));
         }
         ASSERT_EQ(m.Position(), at);
+        ASSERT_TRUE(Bytes(m) == model) << "step " << step;
     }
     ASSERT_EQ(m.Size(), int64_t(model.size()));
     EXPECT_TRUE(std::string(reinterpret_cast<const char*>(m.Memory()), model.size()) == model);

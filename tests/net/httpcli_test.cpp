@@ -259,6 +259,34 @@ TEST_F(Http, EveryHostileAnswerEndsWithinBounds) {
     }
 }
 
+// Large bodies arrive whole wherever they go: into a memory stream, in the room it is given for
+// their length and past it when a body runs longer than its Content-Length said, or only to the
+// handler that sees each piece.
+TEST_F(Http, LargeBodiesArriveWhole) {
+    constexpr size_t size = 3000000;
+    std::string sent(size, '\0');
+    for (size_t i = 0; i < size; ++i) sent[i] = char(i);
+    std::string seen;
+    client.OnDocData = [&](THttpClient*, const char* Data, int32_t Len) { seen.append(Data, size_t(Len)); };
+    for (const char* path : {"/big/", "/overlong/"}) {
+        SCOPED_TRACE(path);
+        body.Clear();
+        seen.clear();
+        client.URL = server.Url(path + std::to_string(size));
+        Fetch(client);
+        EXPECT_EQ(client.StatusCode, 200);
+        EXPECT_EQ(client.RcvdCount, int64_t(size));
+        EXPECT_TRUE(Bytes(body) == sent);
+        EXPECT_TRUE(seen == sent);
+    }
+    client.RcvdStream = nullptr;
+    seen.clear();
+    client.URL = server.Url("/big/" + std::to_string(size));
+    Fetch(client);
+    EXPECT_EQ(client.RcvdCount, int64_t(size));
+    EXPECT_TRUE(seen == sent);
+}
+
 TEST(HttpUrl, Parts) {
     TUrlParts p;
     ParseURL("http://u:p@host:81/a/b?c", p);

@@ -22,6 +22,7 @@ absolute URL, as a proxy sees it, counts by its path):
   /404, /500         the error with a short body
   /link              a body that is the URL of /euc on this server
   /big/<n>           n bytes of body (at most 64 MiB) with a Content-Length
+  /overlong/<n>      n bytes of body (at most 64 MiB) with a Content-Length of half that
   /held/<n>          noted as arrived, then held until /open lets it go (at most 20 s); the body
                      is n
   /open              lets one held request go: one waiting, else the next to arrive
@@ -144,9 +145,11 @@ def answer(conn, request):
         conn.sendall(ok + b"\r\nopen")
     elif path == "/arrivals":
         conn.sendall(ok + b"\r\n" + " ".join(list(ARRIVALS)).encode())
-    elif path.startswith("/big/"):
-        size = min(int(path[5:]) if path[5:].isdigit() else 0, 64 << 20)
-        conn.sendall(ok + b"Content-Length: %d\r\n\r\n" % size)
+    elif path.startswith("/big/") or path.startswith("/overlong/"):
+        number = path.split("/")[2]
+        size = min(int(number) if number.isdigit() else 0, 64 << 20)
+        said = size if path.startswith("/big/") else size // 2
+        conn.sendall(ok + b"Content-Length: %d\r\n\r\n" % said)
         block = bytes(range(256)) * 256
         while size > 0:
             conn.sendall(block[:size])

@@ -517,16 +517,15 @@ protected:
     bool ChildrenSorted = true;
 
 private:
-    // What the parent's walks and changes of its children read of each child, side by side (and
-    // beside the object's order keys), so that they meet few of its cache lines.
+    // What the parent's walks and changes of its children read of each child, side by side, so
+    // that they meet few of its cache lines. The control's place in its tree, kept by SetParent:
+    // whether a cabinet holds it at any level, its depth and the layer at the top (nullptr when none).
+    bool Visible = true;
+    bool InCabinetTree = false;
+    int32_t Depth = 0;
     mutable size_t ChildAt = 0;  // this control's place in its parent's ChildList
     TVelaControl* Parent = nullptr;
-    // The control's place in its tree, kept by SetParent: the layer at the top (nullptr when none),
-    // its depth and whether a cabinet holds it at any level.
     TVelaBase* Layer = nullptr;
-    int32_t Depth = 0;
-    bool InCabinetTree = false;
-    bool Visible = true;
 
     // The children, owned: in drawing order before UnplacedFrom; from there on those added by
     // InsertControl (or moved there by a change of priority) in the order they came, placed by
@@ -534,6 +533,30 @@ private:
     // knows its place (ChildAt).
     mutable THoleList<TVelaControl*> ChildList;
     mutable size_t UnplacedFrom = 0;
+    // What the drawing order compares of a child, kept by place beside ChildList for the children
+    // in order (up to date while ChildrenSorted; the room for them made before they are sorted),
+    // so that a change of one child reads its neighbours' keys and not the neighbours themselves.
+    struct TOrderKey {
+        uint64_t NameHead;  // the name's first eight bytes, big-endian, zero bytes after its end
+        int32_t Order;      // the priority plus the second order key
+        uint8_t Rank;       // one of the ranks below
+        bool Ghost;         // an image ghost, placed by what it copies
+    };
+    static constexpr uint8_t RankSystem = 0, RankOrdinary = 1, RankLast = 2;
+    mutable std::vector<TOrderKey> ChildKeys;
+    static TOrderKey KeyOf(const TVelaControl* C);
+    static int32_t OrderOf(const TVelaControl* C) { return C->GetPriority() + C->GetSubPriority(); }
+    // Whether child A (with key KeyA) is drawn before child B: the objects are read only for a
+    // ghost or when the keys tie.
+    static bool KeysBefore(const TOrderKey& KeyA, const TOrderKey& KeyB, const TVelaControl* A, const TVelaControl* B);
+    // The drawing order of SortControls.
+    static bool ChildBefore(const TVelaControl* A, const TVelaControl* B);
+    // Whether the child at place A is drawn before the child at place B, by their kept keys.
+    bool PlacedBefore(size_t A, size_t B) const {
+        return KeysBefore(ChildKeys[A], ChildKeys[B], ChildList[A], ChildList[B]);
+    }
+    // Keeps the key of child C, which stands among the children in order, at its place.
+    void StoreKey(const TVelaControl* C) const;
     // The one child a rename left out of order while the others are in order, nullptr when none,
     // and the name it had while in order: children added meanwhile are put in their places as
     // if it still had that name (as they would have been put before the rename).
@@ -541,7 +564,7 @@ private:
     mutable std::string MisplacedName;
     // Closes the holes, keeping the order and the unplaced tail, and renumbers the children.
     void CloseChildHoles() const;
-    // Gives every child its place after the list was reordered.
+    // Gives every child its place and key after the list was reordered.
     void NumberChildren() const;
     // Whether child C stands among the children in order (not in the unplaced tail).
     bool IsPlaced(const TVelaControl* C) const;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <set>
 #include <span>
 #include <unordered_map>
@@ -32,26 +33,50 @@ int32_t CutNameSuffix(std::string& Base) {
     return n;
 }
 
-bool ChildBefore(const TVelaControl* A, const TVelaControl* B) {
-    static const std::string LastName{SystemNameMark, SystemNameMark};
-    if (A == B) return false;
-    // Image ghosts: fainter first among themselves, each just before its image.
-    const TObjectRef* ghostOfA = A->GetBlurImageSource();
-    const TObjectRef* ghostOfB = B->GetBlurImageSource();
-    if (ghostOfA && ghostOfB) return A->GetAlpha() % 256 < B->GetAlpha() % 256;
-    if (ghostOfA && ghostOfA->Object == B && ghostOfA->Serial == B->GetSerial()) return true;
-    if (ghostOfB && ghostOfB->Object == A && ghostOfB->Serial == A->GetSerial()) return false;
-    if (A->GetName() == LastName) return false;
-    if (B->GetName() == LastName) return true;
-    const bool systemA = IsSystemName(A->GetName()), systemB = IsSystemName(B->GetName());
-    if (systemA != systemB) return systemA;
-    const int32_t orderA = A->GetPriority() + A->GetSubPriority();
-    const int32_t orderB = B->GetPriority() + B->GetSubPriority();
-    if (orderA != orderB) return orderA < orderB;
-    return A->GetName() < B->GetName();
+// Whether Ghost (what a ghost's GetBlurImageSource answers) names B.
+bool IsGhostOf(const TObjectRef* Ghost, const TVelaControl* B) {
+    return Ghost && Ghost->Object == B && Ghost->Serial == B->GetSerial();
 }
 
 }  // namespace
+
+// The name's first eight bytes as one big-endian number, zero bytes past its end: two numbers that
+// differ order their names as the names compare.
+TVelaControl::TOrderKey TVelaControl::KeyOf(const TVelaControl* C) {
+    const std::string& name = C->GetName();
+    uint64_t head = 0;
+    if (name.size() >= sizeof head)
+        std::memcpy(&head, name.data(), sizeof head);
+    else
+        for (size_t i = 0; i < name.size(); ++i) head |= uint64_t(uint8_t(name[i])) << (8 * i);
+    uint8_t rank = RankOrdinary;
+    if (IsSystemName(name)) rank = name.size() == 2 && name[1] == SystemNameMark ? RankLast : RankSystem;
+    return {__builtin_bswap64(head), OrderOf(C), rank, C->GetBlurImageSource() != nullptr};
+}
+
+// Image ghosts: fainter first among themselves, each just before its image. Then system objects,
+// the object named 0x01 0x01 last of all; then by order key and by name.
+bool TVelaControl::KeysBefore(const TOrderKey& KeyA, const TOrderKey& KeyB, const TVelaControl* A,
+                              const TVelaControl* B) {
+    if (KeyA.Ghost || KeyB.Ghost) {
+        const TObjectRef* ghostOfA = A->GetBlurImageSource();
+        const TObjectRef* ghostOfB = B->GetBlurImageSource();
+        if (ghostOfA && ghostOfB) return A->GetAlpha() % 256 < B->GetAlpha() % 256;
+        if (IsGhostOf(ghostOfA, B)) return true;
+        if (IsGhostOf(ghostOfB, A)) return false;
+    }
+    if (KeyA.Rank != KeyB.Rank) return KeyA.Rank < KeyB.Rank;
+    if (KeyA.Rank == RankLast) return false;
+    if (KeyA.Order != KeyB.Order) return KeyA.Order < KeyB.Order;
+    if (KeyA.NameHead != KeyB.NameHead) return KeyA.NameHead < KeyB.NameHead;
+    return A->GetName() < B->GetName();
+}
+
+bool TVelaControl::ChildBefore(const TVelaControl* A, const TVelaControl* B) {
+    return A != B && KeysBefore(KeyOf(A), KeyOf(B), A, B);
+}
+
+void TVelaControl::StoreKey(const TVelaControl* C) const { ChildKeys[C->ChildAt] = KeyOf(C); }
 
 EObjectDepthError::EObjectDepthError()
     : EVelaError(Format("オブジェクトの親子が深すぎます（%d段まで）", MaxObjectDepth)) {}
@@ -216,13 +241,19 @@ void TVelaControl::CloseChildHoles() const {
     size_t placed = 0;
     ChildList.Close([&](TVelaControl* C, size_t From, size_t To) {
         C->ChildAt = To;
-        if (From < UnplacedFrom) placed = To + 1;
+        if (From < UnplacedFrom) {
+            ChildKeys[To] = ChildKeys[From];
+            placed = To + 1;
+        }
     });
     UnplacedFrom = placed;
 }
 
 void TVelaControl::NumberChildren() const {
-    for (size_t i = 0; i < ChildList.End(); ++i) ChildList[i]->ChildAt = i;
+    for (size_t i = 0; i < ChildList.End(); ++i) {
+        ChildList[i]->ChildAt = i;
+        ChildKeys[i] = KeyOf(ChildList[i]);
+    }
 }
 
 void TVelaControl::SetLeft(int32_t V) {
@@ -591,6 +622,7 @@ void TVelaControl::SetGroupAllowAllUp(int32_t G, bool V) {
 
 void TVelaControl::SortControls() {
     CloseChildHoles();
+    ChildKeys.resize(ChildList.End());
     std::stable_sort(ChildList.begin(), ChildList.end(), ChildBefore);
     NumberChildren();
     UnplacedFrom = ChildList.End();
@@ -625,7 +657,11 @@ void TVelaControl::Unplace(TVelaControl* C) {
 class TVelaControl::TNameSwap {
 public:
     TNameSwap(TVelaControl* AControl, std::string& AOther) : Control(AControl), Other(AOther) { Swap(); }
-    ~TNameSwap() { Swap(); }
+    // The key numbered while the names were swapped is the other name's.
+    ~TNameSwap() {
+        Swap();
+        if (Control) Control->Parent->StoreKey(Control);
+    }
     TNameSwap(const TNameSwap&) = delete;
     TNameSwap& operator=(const TNameSwap&) = delete;
 
@@ -642,6 +678,7 @@ private:
 const std::vector<TVelaControl*>& TVelaControl::Placed() const {
     CloseChildHoles();
     if (UnplacedFrom < ChildList.End()) {
+        ChildKeys.resize(ChildList.End());
         const TNameSwap inOrder(Misplaced, MisplacedName);
         const auto added = ChildList.begin() + std::ptrdiff_t(UnplacedFrom);
         std::stable_sort(added, ChildList.end(), ChildBefore);
@@ -653,13 +690,12 @@ const std::vector<TVelaControl*>& TVelaControl::Placed() const {
 }
 
 bool TVelaControl::InOrderAt(size_t At) const {
-    const TVelaControl* child = ChildList[At];
     size_t before = ChildList.Previous(At);
     if (before != NoPlace && ChildList[before] == Misplaced) before = ChildList.Previous(before);
     size_t after = ChildList.Next(At);
     if (after != NoPlace && ChildList[after] == Misplaced) after = ChildList.Next(after);
-    return (before == NoPlace || !ChildBefore(child, ChildList[before])) &&
-           (after == NoPlace || after >= UnplacedFrom || !ChildBefore(ChildList[after], child));
+    return (before == NoPlace || !PlacedBefore(At, before)) &&
+           (after == NoPlace || after >= UnplacedFrom || !PlacedBefore(after, At));
 }
 
 // Only that child can stand out of order, against the children in order beside it. A second
@@ -667,6 +703,7 @@ bool TVelaControl::InOrderAt(size_t At) const {
 void TVelaControl::ChildOrderChanged(size_t At, std::string OldName) {
     if (!ChildrenSorted || At == NoPlace) return;
     TVelaControl* child = ChildList[At];
+    StoreKey(child);
     if (InOrderAt(At)) {
         if (Misplaced == child) Misplaced = nullptr;
     } else if (!Misplaced) {
@@ -694,7 +731,9 @@ void TVelaControl::ChildPriorityChanged(TVelaObject* C) {
     auto* child = static_cast<TVelaControl*>(C);  // only controls have a parent
     if (TVelaControl* misplaced = std::exchange(Misplaced, nullptr); misplaced && misplaced != child)
         Unplace(misplaced);
-    if (IsPlaced(child) && !InOrderAt(child->ChildAt)) Unplace(child);
+    if (!IsPlaced(child)) return;
+    ChildKeys[child->ChildAt].Order = OrderOf(child);  // the rest of its key stands
+    if (!InOrderAt(child->ChildAt)) Unplace(child);
 }
 
 // The control record follows the base record; every field is written, the reader skips those

@@ -536,6 +536,7 @@ private:
     // What the drawing order compares of a child, kept by place beside ChildList for the children
     // in order (up to date while ChildrenSorted; the room for them made before they are sorted),
     // so that a change of one child reads its neighbours' keys and not the neighbours themselves.
+    // Made with the first sort: a control without children keeps a pointer only.
     struct TOrderKey {
         uint64_t NameHead;  // the name's first eight bytes, big-endian, zero bytes after its end
         int32_t Order;      // the priority plus the second order key
@@ -543,7 +544,9 @@ private:
         bool Ghost;         // an image ghost, placed by what it copies
     };
     static constexpr uint8_t RankSystem = 0, RankOrdinary = 1, RankLast = 2;
-    mutable std::vector<TOrderKey> ChildKeys;
+    mutable std::unique_ptr<std::vector<TOrderKey>> ChildKeys;
+    // Makes room for the keys of every place of ChildList.
+    void KeyRoom() const;
     static TOrderKey KeyOf(const TVelaControl* C);
     static int32_t OrderOf(const TVelaControl* C) { return C->GetPriority() + C->GetSubPriority(); }
     // Whether child A (with key KeyA) is drawn before child B: the objects are read only for a
@@ -553,7 +556,7 @@ private:
     static bool ChildBefore(const TVelaControl* A, const TVelaControl* B);
     // Whether the child at place A is drawn before the child at place B, by their kept keys.
     bool PlacedBefore(size_t A, size_t B) const {
-        return KeysBefore(ChildKeys[A], ChildKeys[B], ChildList[A], ChildList[B]);
+        return KeysBefore((*ChildKeys)[A], (*ChildKeys)[B], ChildList[A], ChildList[B]);
     }
     // Keeps the key of child C, which stands among the children in order, at its place.
     void StoreKey(const TVelaControl* C) const;

@@ -76,7 +76,12 @@ bool TVelaControl::ChildBefore(const TVelaControl* A, const TVelaControl* B) {
     return A != B && KeysBefore(KeyOf(A), KeyOf(B), A, B);
 }
 
-void TVelaControl::StoreKey(const TVelaControl* C) const { ChildKeys[C->ChildAt] = KeyOf(C); }
+void TVelaControl::StoreKey(const TVelaControl* C) const { (*ChildKeys)[C->ChildAt] = KeyOf(C); }
+
+void TVelaControl::KeyRoom() const {
+    if (!ChildKeys) ChildKeys = std::make_unique<std::vector<TOrderKey>>();
+    ChildKeys->resize(ChildList.End());
+}
 
 EObjectDepthError::EObjectDepthError()
     : EVelaError(Format("オブジェクトの親子が深すぎます（%d段まで）", MaxObjectDepth)) {}
@@ -242,7 +247,7 @@ void TVelaControl::CloseChildHoles() const {
     ChildList.Close([&](TVelaControl* C, size_t From, size_t To) {
         C->ChildAt = To;
         if (From < UnplacedFrom) {
-            ChildKeys[To] = ChildKeys[From];
+            (*ChildKeys)[To] = (*ChildKeys)[From];
             placed = To + 1;
         }
     });
@@ -252,7 +257,7 @@ void TVelaControl::CloseChildHoles() const {
 void TVelaControl::NumberChildren() const {
     for (size_t i = 0; i < ChildList.End(); ++i) {
         ChildList[i]->ChildAt = i;
-        ChildKeys[i] = KeyOf(ChildList[i]);
+        (*ChildKeys)[i] = KeyOf(ChildList[i]);
     }
 }
 
@@ -622,7 +627,7 @@ void TVelaControl::SetGroupAllowAllUp(int32_t G, bool V) {
 
 void TVelaControl::SortControls() {
     CloseChildHoles();
-    ChildKeys.resize(ChildList.End());
+    KeyRoom();
     std::stable_sort(ChildList.begin(), ChildList.end(), ChildBefore);
     NumberChildren();
     UnplacedFrom = ChildList.End();
@@ -678,7 +683,7 @@ private:
 const std::vector<TVelaControl*>& TVelaControl::Placed() const {
     CloseChildHoles();
     if (UnplacedFrom < ChildList.End()) {
-        ChildKeys.resize(ChildList.End());
+        KeyRoom();
         const TNameSwap inOrder(Misplaced, MisplacedName);
         const auto added = ChildList.begin() + std::ptrdiff_t(UnplacedFrom);
         std::stable_sort(added, ChildList.end(), ChildBefore);
@@ -732,7 +737,7 @@ void TVelaControl::ChildPriorityChanged(TVelaObject* C) {
     if (TVelaControl* misplaced = std::exchange(Misplaced, nullptr); misplaced && misplaced != child)
         Unplace(misplaced);
     if (!IsPlaced(child)) return;
-    ChildKeys[child->ChildAt].Order = OrderOf(child);  // the rest of its key stands
+    (*ChildKeys)[child->ChildAt].Order = OrderOf(child);  // the rest of its key stands
     if (!InOrderAt(child->ChildAt)) Unplace(child);
 }
 

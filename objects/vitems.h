@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -347,7 +348,7 @@ public:
     int32_t GetDepth() const { return Depth; }
     TVelaBase* GetBase() override { return Layer; }
     TVelaControl* GetControl(int Index) const override;
-    int GetControlCount() const override { return static_cast<int>(ChildList.Count()); }
+    int GetControlCount() const override;
 
     int32_t GetLeft() const override { return Left; }
     void SetLeft(int32_t V) override;
@@ -523,20 +524,13 @@ private:
     bool Visible = true;
     bool InCabinetTree = false;
     int32_t Depth = 0;
-    mutable size_t ChildAt = 0;  // this control's place in its parent's ChildList
+    mutable size_t ChildAt = 0;  // this control's place in its parent's list of children
     TVelaControl* Parent = nullptr;
     TVelaBase* Layer = nullptr;
 
-    // The children, owned: in drawing order before UnplacedFrom; from there on those added by
-    // InsertControl (or moved there by a change of priority) in the order they came, placed by
-    // Placed. A removed child leaves a hole that the next look at the order closes; each child
-    // knows its place (ChildAt).
-    mutable THoleList<TVelaControl*> ChildList;
-    mutable size_t UnplacedFrom = 0;
-    // What the drawing order compares of a child, kept by place beside ChildList for the children
-    // in order (up to date while ChildrenSorted; the room for them made before they are sorted),
-    // so that a change of one child reads its neighbours' keys and not the neighbours themselves.
-    // Made with the first sort: a control without children keeps a pointer only.
+    // What the drawing order compares of a child, kept by place beside the parent's list for the
+    // children in order (up to date while ChildrenSorted; the room for them made before they are
+    // sorted), so that a change of one child reads its neighbours' keys and not the neighbours.
     struct TOrderKey {
         uint64_t NameHead;  // the name's first eight bytes, big-endian, zero bytes after its end
         int32_t Order;      // the priority plus the second order key
@@ -544,8 +538,32 @@ private:
         bool Ghost;         // an image ghost, placed by what it copies
     };
     static constexpr uint8_t RankSystem = 0, RankOrdinary = 1, RankLast = 2;
-    mutable std::unique_ptr<std::vector<TOrderKey>> ChildKeys;
-    // Makes room for the keys of every place of ChildList.
+    // The button groups among the children, made when a group is first set or selected in.
+    struct TButtonGroups;
+    // The children, owned, made with the first: most controls have none, and one without keeps a
+    // pointer only, so that it takes less memory to make, walk and free.
+    struct TChildren {
+        // In drawing order before UnplacedFrom; from there on those added by InsertControl (or
+        // moved there by a change of priority) in the order they came, placed by Placed. A removed
+        // child leaves a hole that the next look at the order closes; each child knows its place
+        // (ChildAt).
+        THoleList<TVelaControl*> List;
+        size_t UnplacedFrom = 0;
+        std::vector<TOrderKey> Keys;
+        // The one child a rename left out of order while the others are in order, nullptr when
+        // none, and the name it had while in order: children added meanwhile are put in their
+        // places as if it still had that name (as they would have been put before the rename).
+        TVelaControl* Misplaced = nullptr;
+        std::string MisplacedName;
+        std::unique_ptr<TButtonGroups> Groups;
+        ~TChildren();
+    };
+    mutable std::unique_ptr<TChildren> Children;
+    // The children, made when missing.
+    TChildren& KeptChildren();
+    // The slots of the children, holes among them; none without children.
+    std::span<TVelaControl* const> ChildSlots() const;
+    // Makes room for the keys of every place of the children.
     void KeyRoom() const;
     static TOrderKey KeyOf(const TVelaControl* C);
     static int32_t OrderOf(const TVelaControl* C) { return C->GetPriority() + C->GetSubPriority(); }
@@ -556,15 +574,10 @@ private:
     static bool ChildBefore(const TVelaControl* A, const TVelaControl* B);
     // Whether the child at place A is drawn before the child at place B, by their kept keys.
     bool PlacedBefore(size_t A, size_t B) const {
-        return KeysBefore((*ChildKeys)[A], (*ChildKeys)[B], ChildList[A], ChildList[B]);
+        return KeysBefore(Children->Keys[A], Children->Keys[B], Children->List[A], Children->List[B]);
     }
     // Keeps the key of child C, which stands among the children in order, at its place.
     void StoreKey(const TVelaControl* C) const;
-    // The one child a rename left out of order while the others are in order, nullptr when none,
-    // and the name it had while in order: children added meanwhile are put in their places as
-    // if it still had that name (as they would have been put before the rename).
-    TVelaControl* Misplaced = nullptr;
-    mutable std::string MisplacedName;
     // Closes the holes, keeping the order and the unplaced tail, and renumbers the children.
     void CloseChildHoles() const;
     // Gives every child its place and key after the list was reordered.
@@ -577,9 +590,9 @@ private:
     // Moves child C to the end of the unplaced tail.
     void Unplace(TVelaControl* C);
     class TNameSwap;
-    // The button groups among the children, made when a group is first set or selected in.
-    struct TButtonGroups;
-    std::unique_ptr<TButtonGroups> Groups;
+    // The button groups, nullptr when none were made; made when missing.
+    TButtonGroups* GroupsOf() const;
+    TButtonGroups& KeptGroups();
     // The children were added, removed or moved: a first member found before may be first no more.
     void ChildOrderMoved();
     // Button, a member of group G (or not), takes the place of the first member known when it

@@ -76,12 +76,21 @@ bool TVelaControl::ChildBefore(const TVelaControl* A, const TVelaControl* B) {
     return A != B && KeysBefore(KeyOf(A), KeyOf(B), A, B);
 }
 
-void TVelaControl::StoreKey(const TVelaControl* C) const { (*ChildKeys)[C->ChildAt] = KeyOf(C); }
+void TVelaControl::StoreKey(const TVelaControl* C) const { Children->Keys[C->ChildAt] = KeyOf(C); }
 
-void TVelaControl::KeyRoom() const {
-    if (!ChildKeys) ChildKeys = std::make_unique<std::vector<TOrderKey>>();
-    ChildKeys->resize(ChildList.End());
+void TVelaControl::KeyRoom() const { Children->Keys.resize(Children->List.End()); }
+
+TVelaControl::TChildren& TVelaControl::KeptChildren() {
+    if (!Children) Children = std::make_unique<TChildren>();
+    return *Children;
 }
+
+std::span<TVelaControl* const> TVelaControl::ChildSlots() const {
+    if (!Children) return {};
+    return {Children->List.begin(), Children->List.end()};
+}
+
+int TVelaControl::GetControlCount() const { return Children ? static_cast<int>(Children->List.Count()) : 0; }
 
 EObjectDepthError::EObjectDepthError()
     : EVelaError(Format("オブジェクトの親子が深すぎます（%d段まで）", MaxObjectDepth)) {}
@@ -92,7 +101,8 @@ TVelaControl::TVelaControl(TVelaBaseList* AOwner, bool UniqueName) : TVelaCompon
 
 TVelaControl::~TVelaControl() {
     Motion.reset();  // resets the film position while the control is whole
-    while (!ChildList.Empty()) delete ChildList.Back();  // each takes itself off the list
+    if (Children)
+        while (!Children->List.Empty()) delete Children->List.Back();  // each takes itself off the list
     if (Parent) Parent->RemoveControl(this);
     if (!Owner) return;
     if (Owner->GetFocus() == this) {
@@ -182,7 +192,7 @@ int32_t TVelaControl::SubtreeHeight() const {
         const auto [control, below] = pending.back();
         pending.pop_back();
         height = std::max(height, below);
-        for (const TVelaControl* child : control->ChildList)
+        for (const TVelaControl* child : control->ChildSlots())
             if (child) pending.emplace_back(child, below + 1);
     }
     return height;
@@ -202,7 +212,7 @@ void TVelaControl::TakePlaces() {
             control->Layer = nullptr;
             control->InCabinetTree = false;
         }
-        for (TVelaControl* child : control->ChildList)
+        for (TVelaControl* child : control->ChildSlots())
             if (child) pending.push_back(child);
     }
 }
@@ -213,7 +223,7 @@ void TVelaControl::ForgetLayer() {
         TVelaControl* control = pending.back();
         pending.pop_back();
         if (control != this) control->Layer = nullptr;
-        for (TVelaControl* child : control->ChildList)
+        for (TVelaControl* child : control->ChildSlots())
             if (child) pending.push_back(child);
     }
 }
@@ -223,7 +233,8 @@ TVelaControl* TVelaControl::GetControl(int Index) const {
 }
 
 bool TVelaControl::IsPlaced(const TVelaControl* C) const {
-    return C->ChildAt < std::min(UnplacedFrom, ChildList.End()) && ChildList[C->ChildAt] == C;
+    return Children && C->ChildAt < std::min(Children->UnplacedFrom, Children->List.End()) &&
+           Children->List[C->ChildAt] == C;
 }
 
 // Only controls have a parent, so C is one.
@@ -234,30 +245,32 @@ size_t TVelaControl::SortedPlace(const TVelaObject* C) const {
 
 // A child removed from anywhere leaves a hole, in the unplaced tail as among the others.
 void TVelaControl::RemoveControl(TVelaControl* C) {
-    if (C->ChildAt >= ChildList.End() || ChildList[C->ChildAt] != C) return;
-    if (Misplaced == C) Misplaced = nullptr;
-    ChildList.Take(C->ChildAt);
-    UnplacedFrom = std::min(UnplacedFrom, ChildList.End());
+    if (!Children || C->ChildAt >= Children->List.End() || Children->List[C->ChildAt] != C) return;
+    if (Children->Misplaced == C) Children->Misplaced = nullptr;
+    Children->List.Take(C->ChildAt);
+    Children->UnplacedFrom = std::min(Children->UnplacedFrom, Children->List.End());
     ChildOrderMoved();
 }
 
 void TVelaControl::CloseChildHoles() const {
-    if (ChildList.Closed()) return;
+    if (!Children || Children->List.Closed()) return;
+    TChildren& children = *Children;
     size_t placed = 0;
-    ChildList.Close([&](TVelaControl* C, size_t From, size_t To) {
+    children.List.Close([&](TVelaControl* C, size_t From, size_t To) {
         C->ChildAt = To;
-        if (From < UnplacedFrom) {
-            (*ChildKeys)[To] = (*ChildKeys)[From];
+        if (From < children.UnplacedFrom) {
+            children.Keys[To] = children.Keys[From];
             placed = To + 1;
         }
     });
-    UnplacedFrom = placed;
+    children.UnplacedFrom = placed;
 }
 
 void TVelaControl::NumberChildren() const {
-    for (size_t i = 0; i < ChildList.End(); ++i) {
-        ChildList[i]->ChildAt = i;
-        (*ChildKeys)[i] = KeyOf(ChildList[i]);
+    TChildren& children = *Children;
+    for (size_t i = 0; i < children.List.End(); ++i) {
+        children.List[i]->ChildAt = i;
+        children.Keys[i] = KeyOf(children.List[i]);
     }
 }
 
@@ -530,33 +543,44 @@ struct TVelaControl::TButtonGroups {
     uint64_t Order = 0;
 };
 
+TVelaControl::TChildren::~TChildren() = default;
+
+TVelaControl::TButtonGroups* TVelaControl::GroupsOf() const { return Children ? Children->Groups.get() : nullptr; }
+
+TVelaControl::TButtonGroups& TVelaControl::KeptGroups() {
+    TChildren& children = KeptChildren();
+    if (!children.Groups) children.Groups = std::make_unique<TButtonGroups>();
+    return *children.Groups;
+}
+
 void TVelaControl::ChildOrderMoved() {
-    if (Groups) ++Groups->Order;
+    if (TButtonGroups* groups = GroupsOf()) ++groups->Order;
 }
 
 // Every member has a place after First's, while the order stands (when every child is placed, so
 // that places compare as drawing order does); First is the first member unless it left the group.
 void TVelaControl::NoteMember(const TVelaObject* Button, int32_t G) {
-    if (!Groups || !Button || Button->GetGroupindex() != G) return;
-    const auto group = Groups->ByIndex.find(G);
-    if (group == Groups->ByIndex.end() || !group->second.First || group->second.FirstOrder != Groups->Order) return;
+    TButtonGroups* groups = GroupsOf();
+    if (!groups || !Button || Button->GetGroupindex() != G) return;
+    const auto group = groups->ByIndex.find(G);
+    if (group == groups->ByIndex.end() || !group->second.First || group->second.FirstOrder != groups->Order) return;
     const size_t at = static_cast<const TVelaControl*>(Button)->ChildAt;  // only controls have a parent
-    if (at < group->second.First->ChildAt) group->second.First = ChildList[at];
+    if (at < group->second.First->ChildAt) group->second.First = Children->List[at];
 }
 
 TVelaControl* TVelaControl::FirstMember(int32_t G) {
-    if (Groups)
-        if (const auto group = Groups->ByIndex.find(G); group != Groups->ByIndex.end()) {
+    if (const TButtonGroups* groups = GroupsOf())
+        if (const auto group = groups->ByIndex.find(G); group != groups->ByIndex.end()) {
             const TButtonGroups::TGroup& known = group->second;
-            if (known.First && known.FirstOrder == Groups->Order && known.First->GetGroupindex() == G)
+            if (known.First && known.FirstOrder == groups->Order && known.First->GetGroupindex() == G)
                 return known.First;
         }
     for (TVelaControl* child : Placed())
         if (child->GetGroupindex() == G) {
-            if (!Groups) Groups = std::make_unique<TButtonGroups>();
-            TButtonGroups::TGroup& group = Groups->ByIndex[G];
+            TButtonGroups& groups = KeptGroups();
+            TButtonGroups::TGroup& group = groups.ByIndex[G];
             group.First = child;
-            group.FirstOrder = Groups->Order;
+            group.FirstOrder = groups.Order;
             return child;
         }
     return nullptr;
@@ -568,8 +592,7 @@ uint64_t TVelaControl::NextGroupStamp() {
 }
 
 void TVelaControl::ListSelected(TVelaControl* Member, int32_t G, bool Selected) {
-    if (!Groups) Groups = std::make_unique<TButtonGroups>();
-    std::set<TVelaControl*>& selected = Groups->ByIndex[G].Selected;
+    std::set<TVelaControl*>& selected = KeptGroups().ByIndex[G].Selected;
     if (Selected)
         selected.insert(Member);
     else
@@ -577,9 +600,10 @@ void TVelaControl::ListSelected(TVelaControl* Member, int32_t G, bool Selected) 
 }
 
 std::optional<bool> TVelaControl::GroupAllowAllUp(int32_t G, uint64_t Since) const {
-    if (!Groups) return std::nullopt;
-    const auto group = Groups->ByIndex.find(G);
-    if (group == Groups->ByIndex.end() || group->second.Stamp <= Since) return std::nullopt;
+    const TButtonGroups* groups = GroupsOf();
+    if (!groups) return std::nullopt;
+    const auto group = groups->ByIndex.find(G);
+    if (group == groups->ByIndex.end() || group->second.Stamp <= Since) return std::nullopt;
     return group->second.AllowAllUp;
 }
 
@@ -590,8 +614,8 @@ void TVelaControl::UpdateGroup(const TVelaObject* Button, int32_t G) {
     if (G == 0) return;
     NoteMember(Button, G);
     const std::set<TVelaControl*>* listed = nullptr;
-    if (Groups)
-        if (const auto group = Groups->ByIndex.find(G); group != Groups->ByIndex.end())
+    if (const TButtonGroups* groups = GroupsOf())
+        if (const auto group = groups->ByIndex.find(G); group != groups->ByIndex.end())
             listed = &group->second.Selected;
     const size_t count = listed ? listed->size() : 0;
     std::array<TVelaControl*, 4> few{};
@@ -619,42 +643,46 @@ void TVelaControl::UpdateGroup(const TVelaObject* Button, int32_t G) {
 
 void TVelaControl::SetGroupAllowAllUp(int32_t G, bool V) {
     if (G == 0) return;
-    if (!Groups) Groups = std::make_unique<TButtonGroups>();
-    TButtonGroups::TGroup& group = Groups->ByIndex[G];
+    TButtonGroups::TGroup& group = KeptGroups().ByIndex[G];
     group.AllowAllUp = V;
     group.Stamp = NextGroupStamp();
 }
 
 void TVelaControl::SortControls() {
-    CloseChildHoles();
-    KeyRoom();
-    std::stable_sort(ChildList.begin(), ChildList.end(), ChildBefore);
-    NumberChildren();
-    UnplacedFrom = ChildList.End();
+    if (Children) {
+        TChildren& children = *Children;
+        CloseChildHoles();
+        KeyRoom();
+        std::stable_sort(children.List.begin(), children.List.end(), ChildBefore);
+        NumberChildren();
+        children.UnplacedFrom = children.List.End();
+        children.Misplaced = nullptr;
+        ChildOrderMoved();
+    }
     ChildrenSorted = true;
-    Misplaced = nullptr;
-    ChildOrderMoved();
 }
 
 // The stable sort puts an appended child after every child it does not sort before; a child a
 // rename left out of order goes to the unplaced tail too (see ChildPriorityChanged).
 void TVelaControl::InsertControl(TVelaControl* C) {
+    TChildren& children = KeptChildren();
     if (!ChildrenSorted) {
-        C->ChildAt = ChildList.Push(C);
+        C->ChildAt = children.List.Push(C);
         SortControls();
         return;
     }
-    if (TVelaControl* misplaced = std::exchange(Misplaced, nullptr)) Unplace(misplaced);
-    if (ChildList.Sparse()) CloseChildHoles();
-    C->ChildAt = ChildList.Push(C);
+    if (TVelaControl* misplaced = std::exchange(children.Misplaced, nullptr)) Unplace(misplaced);
+    if (children.List.Sparse()) CloseChildHoles();
+    C->ChildAt = children.List.Push(C);
     ChildOrderMoved();
 }
 
 void TVelaControl::Unplace(TVelaControl* C) {
-    ChildList.Take(C->ChildAt);
-    UnplacedFrom = std::min(UnplacedFrom, ChildList.End());
-    if (ChildList.Sparse()) CloseChildHoles();
-    C->ChildAt = ChildList.Push(C);
+    TChildren& children = *Children;
+    children.List.Take(C->ChildAt);
+    children.UnplacedFrom = std::min(children.UnplacedFrom, children.List.End());
+    if (children.List.Sparse()) CloseChildHoles();
+    C->ChildAt = children.List.Push(C);
     ChildOrderMoved();
 }
 
@@ -681,47 +709,52 @@ private:
 // Placed one by one, each would go after every child it does not sort before: the added ones in
 // the order they came, after the placed children of equal keys, as the stable merge puts them.
 const std::vector<TVelaControl*>& TVelaControl::Placed() const {
+    static const std::vector<TVelaControl*> None;
+    if (!Children) return None;
+    TChildren& children = *Children;
     CloseChildHoles();
-    if (UnplacedFrom < ChildList.End()) {
+    if (children.UnplacedFrom < children.List.End()) {
         KeyRoom();
-        const TNameSwap inOrder(Misplaced, MisplacedName);
-        const auto added = ChildList.begin() + std::ptrdiff_t(UnplacedFrom);
-        std::stable_sort(added, ChildList.end(), ChildBefore);
-        std::inplace_merge(ChildList.begin(), added, ChildList.end(), ChildBefore);
+        const TNameSwap inOrder(children.Misplaced, children.MisplacedName);
+        const auto added = children.List.begin() + std::ptrdiff_t(children.UnplacedFrom);
+        std::stable_sort(added, children.List.end(), ChildBefore);
+        std::inplace_merge(children.List.begin(), added, children.List.end(), ChildBefore);
         NumberChildren();
-        UnplacedFrom = ChildList.End();
+        children.UnplacedFrom = children.List.End();
     }
-    return ChildList.AllSlots();
+    return children.List.AllSlots();
 }
 
 bool TVelaControl::InOrderAt(size_t At) const {
-    size_t before = ChildList.Previous(At);
-    if (before != NoPlace && ChildList[before] == Misplaced) before = ChildList.Previous(before);
-    size_t after = ChildList.Next(At);
-    if (after != NoPlace && ChildList[after] == Misplaced) after = ChildList.Next(after);
+    const TChildren& children = *Children;
+    size_t before = children.List.Previous(At);
+    if (before != NoPlace && children.List[before] == children.Misplaced) before = children.List.Previous(before);
+    size_t after = children.List.Next(At);
+    if (after != NoPlace && children.List[after] == children.Misplaced) after = children.List.Next(after);
     return (before == NoPlace || !PlacedBefore(At, before)) &&
-           (after == NoPlace || after >= UnplacedFrom || !PlacedBefore(after, At));
+           (after == NoPlace || after >= children.UnplacedFrom || !PlacedBefore(after, At));
 }
 
 // Only that child can stand out of order, against the children in order beside it. A second
 // child out of order leaves the order to the next sort, with no child waiting to be placed.
 void TVelaControl::ChildOrderChanged(size_t At, std::string OldName) {
     if (!ChildrenSorted || At == NoPlace) return;
-    TVelaControl* child = ChildList[At];
+    TChildren& children = *Children;
+    TVelaControl* child = children.List[At];
     StoreKey(child);
     if (InOrderAt(At)) {
-        if (Misplaced == child) Misplaced = nullptr;
-    } else if (!Misplaced) {
-        Misplaced = child;
-        MisplacedName = std::move(OldName);
-    } else if (Misplaced != child) {
+        if (children.Misplaced == child) children.Misplaced = nullptr;
+    } else if (!children.Misplaced) {
+        children.Misplaced = child;
+        children.MisplacedName = std::move(OldName);
+    } else if (children.Misplaced != child) {
         // The children added meanwhile take their places first, at the names both had in order.
         {
             const TNameSwap inOrder(child, OldName);
             Placed();
         }
         ChildrenSorted = false;
-        Misplaced = nullptr;
+        children.Misplaced = nullptr;
     }
 }
 
@@ -734,10 +767,11 @@ void TVelaControl::ChildPriorityChanged(TVelaObject* C) {
         return;
     }
     auto* child = static_cast<TVelaControl*>(C);  // only controls have a parent
-    if (TVelaControl* misplaced = std::exchange(Misplaced, nullptr); misplaced && misplaced != child)
+    TChildren& children = *Children;
+    if (TVelaControl* misplaced = std::exchange(children.Misplaced, nullptr); misplaced && misplaced != child)
         Unplace(misplaced);
     if (!IsPlaced(child)) return;
-    (*ChildKeys)[child->ChildAt].Order = OrderOf(child);  // the rest of its key stands
+    children.Keys[child->ChildAt].Order = OrderOf(child);  // the rest of its key stands
     if (!InOrderAt(child->ChildAt)) Unplace(child);
 }
 

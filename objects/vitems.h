@@ -296,22 +296,28 @@ protected:
     TVelaBase* PointerLayer();
     // Queues Handler as an event of Kind when it is set; WithPos passes the pointer position.
     void RaiseEvent(const std::string& Handler, uint8_t Kind, bool WithPos);
-    TVelaBaseList* Owner;
 
 private:
     friend class TVelaControl;   // renames the other holder of a name
     friend class TVelaBaseList;  // names its layers, keeps the name index
     // Stores the name, keeping the owner's name index up to date.
     void Rename(std::string S);
-    std::string Name;
-    bool Listed = false;  // in the owner's flat list
-    bool Marked = false;  // marked for deletion
-    size_t ListedAt = 0;   // the place in the owner's flat list, while listed
-    size_t DeletedAt = 0;  // the place in the owner's deletion list, while marked
-    std::string Tag;
+    // The order keys first, in the cache line of the table of virtual functions that a change of
+    // priority calls through.
     int32_t Priority = 0;
     int32_t SubPriority = 0;  // tie-breaker among equal priorities, set by film motions
     uint32_t Serial;
+    bool Listed = false;  // in the owner's flat list
+    bool Marked = false;  // marked for deletion
+
+protected:
+    TVelaBaseList* Owner;
+
+private:
+    size_t ListedAt = 0;   // the place in the owner's flat list, while listed
+    size_t DeletedAt = 0;  // the place in the owner's deletion list, while marked
+    std::string Name;
+    std::string Tag;
 
     void PressButton(bool Right);
     void ReleaseButton(bool Right);
@@ -559,6 +565,12 @@ private:
         ~TChildren();
     };
     mutable std::unique_ptr<TChildren> Children;
+    // The pointer, key and focus handlers, which most controls never set: kept apart, made when
+    // the first is set, so that a control takes less memory to make, walk and free. Beside the
+    // children and the film, so that freeing a control finds the three in one place.
+    struct THandlers;
+    std::unique_ptr<THandlers> Handlers;
+    std::unique_ptr<TVelaMotion> Motion;
     // The children, made when missing.
     TChildren& KeptChildren();
     // The slots of the children, holes among them; none without children.
@@ -619,8 +631,6 @@ private:
     int32_t Left = 0, Top = 0, Width = 0, Height = 0, OffsetX = 0, OffsetY = 0;
     int32_t Color = 0xFFFFFF;
     TRect AreaRect{0, 0, 1, 1};
-    // The pointer, key and focus handlers, which most controls never set: kept apart, made when
-    // the first is set, so that a control takes less memory to make, walk and free.
     struct THandlers {
 #define VELA_HANDLER_FIELD(N) std::string N;
         VELA_CONTROL_HANDLERS(VELA_HANDLER_FIELD)
@@ -631,7 +641,6 @@ private:
 #undef VELA_HANDLER_UNSET
         }
     };
-    std::unique_ptr<THandlers> Handlers;
     // The handlers, made when missing.
     THandlers& KeptHandlers();
     uint8_t IgnoreMouse = IM_NONE;
@@ -643,7 +652,6 @@ private:
     int32_t PlusX = 0, PlusY = 0;
     bool AniPaused = false;
     bool HandleKey = false;
-    std::unique_ptr<TVelaMotion> Motion;
     std::optional<TPoint> HeldOrigin;  // set by a TOriginHold
 };
 

@@ -392,8 +392,10 @@ public:
     void SetControlFlag(bool V) override;
     int32_t GetIgnoremouse() const override { return IgnoreMouse; }
     void SetIgnoremouse(int32_t V) override { IgnoreMouse = static_cast<uint8_t>(V); }
-    std::string GetCursor() const override { return Cursor; }
-    void SetCursor(const std::string& S) override { Cursor = S; }
+    std::string GetCursor() const override { return Handlers ? Handlers->Cursor : std::string(); }
+    void SetCursor(const std::string& S) override {
+        if (Handlers || !S.empty()) KeptHandlers().Cursor = S;
+    }
     bool GetAnipaused() const override;
     void SetAnipaused(bool V) override { AniPaused = V; }
     bool GetHandlekey() const override { return HandleKey; }
@@ -565,9 +567,10 @@ private:
         ~TChildren();
     };
     mutable std::unique_ptr<TChildren> Children;
-    // The pointer, key and focus handlers, which most controls never set: kept apart, made when
-    // the first is set, so that a control takes less memory to make, walk and free. Beside the
-    // children and the film, so that freeing a control finds the three in one place.
+    // The pointer's shape and the pointer, key and focus handlers, which most controls never set:
+    // kept apart, made when the first is set, so that a control takes less memory to make, walk
+    // and free. Beside the children and the film, so that freeing a control finds the three in one
+    // place.
     struct THandlers;
     std::unique_ptr<THandlers> Handlers;
     std::unique_ptr<TVelaMotion> Motion;
@@ -632,19 +635,19 @@ private:
     int32_t Color = 0xFFFFFF;
     TRect AreaRect{0, 0, 1, 1};
     struct THandlers {
+        std::string Cursor;
 #define VELA_HANDLER_FIELD(N) std::string N;
         VELA_CONTROL_HANDLERS(VELA_HANDLER_FIELD)
 #undef VELA_HANDLER_FIELD
         bool Unset() const {
 #define VELA_HANDLER_UNSET(N) N.empty() &&
-            return VELA_CONTROL_HANDLERS(VELA_HANDLER_UNSET) true;
+            return VELA_CONTROL_HANDLERS(VELA_HANDLER_UNSET) Cursor.empty();
 #undef VELA_HANDLER_UNSET
         }
     };
     // The handlers, made when missing.
     THandlers& KeptHandlers();
     uint8_t IgnoreMouse = IM_NONE;
-    std::string Cursor;
     bool PosZoomed = false;
     bool FrameFlag = false;
     int32_t ClipLeft = 0, ClipTop = 0, ClipWidth = 0, ClipHeight = 0;

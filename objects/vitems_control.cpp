@@ -789,7 +789,7 @@ void TVelaControl::SaveToStream(TStream& Stream) {
     WriteStreamByte(Stream, IgnoreMouse);
     static const THandlers None;
     const THandlers& h = Handlers ? *Handlers : None;
-    WriteStreamString(Stream, Cursor);
+    WriteStreamString(Stream, h.Cursor);
     for (const std::string* s : {&h.Onmousemove, &h.Onmousein, &h.Onmouseout, &h.Onlbtndown, &h.Onlbtnup, &h.Onrbtndown,
                                  &h.Onrbtnup, &h.Onwheeldown, &h.Onwheelup})
         WriteStreamString(Stream, *s);
@@ -822,8 +822,8 @@ void TVelaControl::LoadFromStream(TStream& Stream, int32_t Version) {
     Color = ReadStreamInt(Stream);
     for (int32_t* v : {&AreaRect.Left, &AreaRect.Top, &AreaRect.Right, &AreaRect.Bottom}) *v = ReadStreamInt(Stream);
     IgnoreMouse = ReadStreamByte(Stream);
-    Cursor = ReadStreamString(Stream);
     THandlers h = Handlers ? *Handlers : THandlers{};
+    h.Cursor = ReadStreamString(Stream);
     h.Onmousemove = ReadStreamString(Stream);
     if (Version >= 102) h.Onmousein = ReadStreamString(Stream);
     for (std::string* s : {&h.Onmouseout, &h.Onlbtndown, &h.Onlbtnup, &h.Onrbtndown, &h.Onrbtnup, &h.Onwheeldown,

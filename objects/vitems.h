@@ -563,17 +563,16 @@ private:
         // places as if it still had that name (as they would have been put before the rename).
         TVelaControl* Misplaced = nullptr;
         std::string MisplacedName;
-        std::unique_ptr<TButtonGroups> Groups;
-        ~TChildren();
     };
     mutable std::unique_ptr<TChildren> Children;
     // The pointer's shape and the pointer, key and focus handlers, which most controls never set:
     // kept apart, made when the first is set, so that a control takes less memory to make, walk
-    // and free. Beside the children and the film, so that freeing a control finds the three in one
-    // place.
+    // and free. Beside the children, the film and the button groups, so that freeing a control
+    // finds the four in one place.
     struct THandlers;
     std::unique_ptr<THandlers> Handlers;
     std::unique_ptr<TVelaMotion> Motion;
+    std::unique_ptr<TButtonGroups> Groups;
     // The children, made when missing.
     TChildren& KeptChildren();
     // The slots of the children, holes among them; none without children.
@@ -605,9 +604,6 @@ private:
     // Moves child C to the end of the unplaced tail.
     void Unplace(TVelaControl* C);
     class TNameSwap;
-    // The button groups, nullptr when none were made; made when missing.
-    TButtonGroups* GroupsOf() const;
-    TButtonGroups& KeptGroups();
     // The children were added, removed or moved: a first member found before may be first no more.
     void ChildOrderMoved();
     // Button, a member of group G (or not), takes the place of the first member known when it

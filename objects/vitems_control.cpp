@@ -543,44 +543,33 @@ struct TVelaControl::TButtonGroups {
     uint64_t Order = 0;
 };
 
-TVelaControl::TChildren::~TChildren() = default;
-
-TVelaControl::TButtonGroups* TVelaControl::GroupsOf() const { return Children ? Children->Groups.get() : nullptr; }
-
-TVelaControl::TButtonGroups& TVelaControl::KeptGroups() {
-    TChildren& children = KeptChildren();
-    if (!children.Groups) children.Groups = std::make_unique<TButtonGroups>();
-    return *children.Groups;
-}
-
 void TVelaControl::ChildOrderMoved() {
-    if (TButtonGroups* groups = GroupsOf()) ++groups->Order;
+    if (Groups) ++Groups->Order;
 }
 
 // Every member has a place after First's, while the order stands (when every child is placed, so
 // that places compare as drawing order does); First is the first member unless it left the group.
 void TVelaControl::NoteMember(const TVelaObject* Button, int32_t G) {
-    TButtonGroups* groups = GroupsOf();
-    if (!groups || !Button || Button->GetGroupindex() != G) return;
-    const auto group = groups->ByIndex.find(G);
-    if (group == groups->ByIndex.end() || !group->second.First || group->second.FirstOrder != groups->Order) return;
+    if (!Groups || !Button || Button->GetGroupindex() != G) return;
+    const auto group = Groups->ByIndex.find(G);
+    if (group == Groups->ByIndex.end() || !group->second.First || group->second.FirstOrder != Groups->Order) return;
     const size_t at = static_cast<const TVelaControl*>(Button)->ChildAt;  // only controls have a parent
     if (at < group->second.First->ChildAt) group->second.First = Children->List[at];
 }
 
 TVelaControl* TVelaControl::FirstMember(int32_t G) {
-    if (const TButtonGroups* groups = GroupsOf())
-        if (const auto group = groups->ByIndex.find(G); group != groups->ByIndex.end()) {
+    if (Groups)
+        if (const auto group = Groups->ByIndex.find(G); group != Groups->ByIndex.end()) {
             const TButtonGroups::TGroup& known = group->second;
-            if (known.First && known.FirstOrder == groups->Order && known.First->GetGroupindex() == G)
+            if (known.First && known.FirstOrder == Groups->Order && known.First->GetGroupindex() == G)
                 return known.First;
         }
     for (TVelaControl* child : Placed())
         if (child->GetGroupindex() == G) {
-            TButtonGroups& groups = KeptGroups();
-            TButtonGroups::TGroup& group = groups.ByIndex[G];
+            if (!Groups) Groups = std::make_unique<TButtonGroups>();
+            TButtonGroups::TGroup& group = Groups->ByIndex[G];
             group.First = child;
-            group.FirstOrder = groups.Order;
+            group.FirstOrder = Groups->Order;
             return child;
         }
     return nullptr;
@@ -592,7 +581,8 @@ uint64_t TVelaControl::NextGroupStamp() {
 }
 
 void TVelaControl::ListSelected(TVelaControl* Member, int32_t G, bool Selected) {
-    std::set<TVelaControl*>& selected = KeptGroups().ByIndex[G].Selected;
+    if (!Groups) Groups = std::make_unique<TButtonGroups>();
+    std::set<TVelaControl*>& selected = Groups->ByIndex[G].Selected;
     if (Selected)
         selected.insert(Member);
     else
@@ -600,10 +590,9 @@ void TVelaControl::ListSelected(TVelaControl* Member, int32_t G, bool Selected) 
 }
 
 std::optional<bool> TVelaControl::GroupAllowAllUp(int32_t G, uint64_t Since) const {
-    const TButtonGroups* groups = GroupsOf();
-    if (!groups) return std::nullopt;
-    const auto group = groups->ByIndex.find(G);
-    if (group == groups->ByIndex.end() || group->second.Stamp <= Since) return std::nullopt;
+    if (!Groups) return std::nullopt;
+    const auto group = Groups->ByIndex.find(G);
+    if (group == Groups->ByIndex.end() || group->second.Stamp <= Since) return std::nullopt;
     return group->second.AllowAllUp;
 }
 
@@ -614,8 +603,8 @@ void TVelaControl::UpdateGroup(const TVelaObject* Button, int32_t G) {
     if (G == 0) return;
     NoteMember(Button, G);
     const std::set<TVelaControl*>* listed = nullptr;
-    if (const TButtonGroups* groups = GroupsOf())
-        if (const auto group = groups->ByIndex.find(G); group != groups->ByIndex.end())
+    if (Groups)
+        if (const auto group = Groups->ByIndex.find(G); group != Groups->ByIndex.end())
             listed = &group->second.Selected;
     const size_t count = listed ? listed->size() : 0;
     std::array<TVelaControl*, 4> few{};
@@ -643,7 +632,8 @@ void TVelaControl::UpdateGroup(const TVelaObject* Button, int32_t G) {
 
 void TVelaControl::SetGroupAllowAllUp(int32_t G, bool V) {
     if (G == 0) return;
-    TButtonGroups::TGroup& group = KeptGroups().ByIndex[G];
+    if (!Groups) Groups = std::make_unique<TButtonGroups>();
+    TButtonGroups::TGroup& group = Groups->ByIndex[G];
     group.AllowAllUp = V;
     group.Stamp = NextGroupStamp();
 }

@@ -756,6 +756,7 @@ void TVelaControl::ChildPriorityChanged(TVelaObject* C) {
         SortControls();
         return;
     }
+    if (!Children) return;  // the child's place was refused it (no memory for the list)
     auto* child = static_cast<TVelaControl*>(C);  // only controls have a parent
     TChildren& children = *Children;
     if (TVelaControl* misplaced = std::exchange(children.Misplaced, nullptr); misplaced && misplaced != child)

@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -295,22 +296,28 @@ protected:
     TVelaBase* PointerLayer();
     // Queues Handler as an event of Kind when it is set; WithPos passes the pointer position.
     void RaiseEvent(const std::string& Handler, uint8_t Kind, bool WithPos);
-    TVelaBaseList* Owner;
 
 private:
     friend class TVelaControl;   // renames the other holder of a name
     friend class TVelaBaseList;  // names its layers, keeps the name index
     // Stores the name, keeping the owner's name index up to date.
     void Rename(std::string S);
-    std::string Name;
-    bool Listed = false;  // in the owner's flat list
-    bool Marked = false;  // marked for deletion
-    size_t ListedAt = 0;   // the place in the owner's flat list, while listed
-    size_t DeletedAt = 0;  // the place in the owner's deletion list, while marked
-    std::string Tag;
+    // The order keys first, in the cache line of the table of virtual functions that a change of
+    // priority calls through.
     int32_t Priority = 0;
     int32_t SubPriority = 0;  // tie-breaker among equal priorities, set by film motions
     uint32_t Serial;
+    bool Listed = false;  // in the owner's flat list
+    bool Marked = false;  // marked for deletion
+
+protected:
+    TVelaBaseList* Owner;
+
+private:
+    size_t ListedAt = 0;   // the place in the owner's flat list, while listed
+    size_t DeletedAt = 0;  // the place in the owner's deletion list, while marked
+    std::string Name;
+    std::string Tag;
 
     void PressButton(bool Right);
     void ReleaseButton(bool Right);
@@ -347,7 +354,7 @@ public:
     int32_t GetDepth() const { return Depth; }
     TVelaBase* GetBase() override { return Layer; }
     TVelaControl* GetControl(int Index) const override;
-    int GetControlCount() const override { return static_cast<int>(ChildList.Count()); }
+    int GetControlCount() const override;
 
     int32_t GetLeft() const override { return Left; }
     void SetLeft(int32_t V) override;
@@ -385,8 +392,10 @@ public:
     void SetControlFlag(bool V) override;
     int32_t GetIgnoremouse() const override { return IgnoreMouse; }
     void SetIgnoremouse(int32_t V) override { IgnoreMouse = static_cast<uint8_t>(V); }
-    std::string GetCursor() const override { return Cursor; }
-    void SetCursor(const std::string& S) override { Cursor = S; }
+    std::string GetCursor() const override { return Handlers ? Handlers->Cursor : std::string(); }
+    void SetCursor(const std::string& S) override {
+        if (Handlers || !S.empty()) KeptHandlers().Cursor = S;
+    }
     bool GetAnipaused() const override;
     void SetAnipaused(bool V) override { AniPaused = V; }
     bool GetHandlekey() const override { return HandleKey; }
@@ -517,31 +526,75 @@ protected:
     bool ChildrenSorted = true;
 
 private:
-    // What the parent's walks and changes of its children read of each child, side by side (and
-    // beside the object's order keys), so that they meet few of its cache lines.
-    mutable size_t ChildAt = 0;  // this control's place in its parent's ChildList
-    TVelaControl* Parent = nullptr;
-    // The control's place in its tree, kept by SetParent: the layer at the top (nullptr when none),
-    // its depth and whether a cabinet holds it at any level.
-    TVelaBase* Layer = nullptr;
-    int32_t Depth = 0;
-    bool InCabinetTree = false;
+    // What the parent's walks and changes of its children read of each child, side by side, so
+    // that they meet few of its cache lines. The control's place in its tree, kept by SetParent:
+    // whether a cabinet holds it at any level, its depth and the layer at the top (nullptr when none).
     bool Visible = true;
+    bool InCabinetTree = false;
+    int32_t Depth = 0;
+    mutable size_t ChildAt = 0;  // this control's place in its parent's list of children
+    TVelaControl* Parent = nullptr;
+    TVelaBase* Layer = nullptr;
 
-    // The children, owned: in drawing order before UnplacedFrom; from there on those added by
-    // InsertControl (or moved there by a change of priority) in the order they came, placed by
-    // Placed. A removed child leaves a hole that the next look at the order closes; each child
-    // knows its place (ChildAt).
-    mutable THoleList<TVelaControl*> ChildList;
-    mutable size_t UnplacedFrom = 0;
-    // The one child a rename left out of order while the others are in order, nullptr when none,
-    // and the name it had while in order: children added meanwhile are put in their places as
-    // if it still had that name (as they would have been put before the rename).
-    TVelaControl* Misplaced = nullptr;
-    mutable std::string MisplacedName;
+    // What the drawing order compares of a child, kept by place beside the parent's list for the
+    // children in order (up to date while ChildrenSorted; the room for them made before they are
+    // sorted), so that a change of one child reads its neighbours' keys and not the neighbours.
+    struct TOrderKey {
+        uint64_t NameHead;  // the name's first eight bytes, big-endian, zero bytes after its end
+        int32_t Order;      // the priority plus the second order key
+        uint8_t Rank;       // one of the ranks below
+        bool Ghost;         // an image ghost, placed by what it copies
+    };
+    static constexpr uint8_t RankSystem = 0, RankOrdinary = 1, RankLast = 2;
+    // The button groups among the children, made when a group is first set or selected in.
+    struct TButtonGroups;
+    // The children, owned, made with the first: most controls have none, and one without keeps a
+    // pointer only, so that it takes less memory to make, walk and free.
+    struct TChildren {
+        // In drawing order before UnplacedFrom; from there on those added by InsertControl (or
+        // moved there by a change of priority) in the order they came, placed by Placed. A removed
+        // child leaves a hole that the next look at the order closes; each child knows its place
+        // (ChildAt).
+        THoleList<TVelaControl*> List;
+        size_t UnplacedFrom = 0;
+        std::vector<TOrderKey> Keys;
+        // The one child a rename left out of order while the others are in order, nullptr when
+        // none, and the name it had while in order: children added meanwhile are put in their
+        // places as if it still had that name (as they would have been put before the rename).
+        TVelaControl* Misplaced = nullptr;
+        std::string MisplacedName;
+    };
+    mutable std::unique_ptr<TChildren> Children;
+    // The pointer's shape and the pointer, key and focus handlers, which most controls never set:
+    // kept apart, made when the first is set, so that a control takes less memory to make, walk
+    // and free. Beside the children, the film and the button groups, so that freeing a control
+    // finds the four in one place.
+    struct THandlers;
+    std::unique_ptr<THandlers> Handlers;
+    std::unique_ptr<TVelaMotion> Motion;
+    std::unique_ptr<TButtonGroups> Groups;
+    // The children, made when missing.
+    TChildren& KeptChildren();
+    // The slots of the children, holes among them; none without children.
+    std::span<TVelaControl* const> ChildSlots() const;
+    // Makes room for the keys of every place of the children.
+    void KeyRoom() const;
+    static TOrderKey KeyOf(const TVelaControl* C);
+    static int32_t OrderOf(const TVelaControl* C) { return C->GetPriority() + C->GetSubPriority(); }
+    // Whether child A (with key KeyA) is drawn before child B: the objects are read only for a
+    // ghost or when the keys tie.
+    static bool KeysBefore(const TOrderKey& KeyA, const TOrderKey& KeyB, const TVelaControl* A, const TVelaControl* B);
+    // The drawing order of SortControls.
+    static bool ChildBefore(const TVelaControl* A, const TVelaControl* B);
+    // Whether the child at place A is drawn before the child at place B, by their kept keys.
+    bool PlacedBefore(size_t A, size_t B) const {
+        return KeysBefore(Children->Keys[A], Children->Keys[B], Children->List[A], Children->List[B]);
+    }
+    // Keeps the key of child C, which stands among the children in order, at its place.
+    void StoreKey(const TVelaControl* C) const;
     // Closes the holes, keeping the order and the unplaced tail, and renumbers the children.
     void CloseChildHoles() const;
-    // Gives every child its place after the list was reordered.
+    // Gives every child its place and key after the list was reordered.
     void NumberChildren() const;
     // Whether child C stands among the children in order (not in the unplaced tail).
     bool IsPlaced(const TVelaControl* C) const;
@@ -551,9 +604,6 @@ private:
     // Moves child C to the end of the unplaced tail.
     void Unplace(TVelaControl* C);
     class TNameSwap;
-    // The button groups among the children, made when a group is first set or selected in.
-    struct TButtonGroups;
-    std::unique_ptr<TButtonGroups> Groups;
     // The children were added, removed or moved: a first member found before may be first no more.
     void ChildOrderMoved();
     // Button, a member of group G (or not), takes the place of the first member known when it
@@ -580,23 +630,20 @@ private:
     int32_t Left = 0, Top = 0, Width = 0, Height = 0, OffsetX = 0, OffsetY = 0;
     int32_t Color = 0xFFFFFF;
     TRect AreaRect{0, 0, 1, 1};
-    // The pointer, key and focus handlers, which most controls never set: kept apart, made when
-    // the first is set, so that a control takes less memory to make, walk and free.
     struct THandlers {
+        std::string Cursor;
 #define VELA_HANDLER_FIELD(N) std::string N;
         VELA_CONTROL_HANDLERS(VELA_HANDLER_FIELD)
 #undef VELA_HANDLER_FIELD
         bool Unset() const {
 #define VELA_HANDLER_UNSET(N) N.empty() &&
-            return VELA_CONTROL_HANDLERS(VELA_HANDLER_UNSET) true;
+            return VELA_CONTROL_HANDLERS(VELA_HANDLER_UNSET) Cursor.empty();
 #undef VELA_HANDLER_UNSET
         }
     };
-    std::unique_ptr<THandlers> Handlers;
     // The handlers, made when missing.
     THandlers& KeptHandlers();
     uint8_t IgnoreMouse = IM_NONE;
-    std::string Cursor;
     bool PosZoomed = false;
     bool FrameFlag = false;
     int32_t ClipLeft = 0, ClipTop = 0, ClipWidth = 0, ClipHeight = 0;
@@ -604,7 +651,6 @@ private:
     int32_t PlusX = 0, PlusY = 0;
     bool AniPaused = false;
     bool HandleKey = false;
-    std::unique_ptr<TVelaMotion> Motion;
     std::optional<TPoint> HeldOrigin;  // set by a TOriginHold
 };
 

@@ -36,7 +36,14 @@ void FrameRectBlended(TCustomDIBX& Dest, const TRect& R, int32_t Width, int32_t 
         [&](int32_t P) { Dest.FrameRectAlpha(R, Width, P, Alpha); }, [&](int32_t P) { Dest.FrameRectAdd(R, Width, P); });
 }
 
-void TVelaBox::SetSource(const std::string& S) { SetFilmSource(Source, S); }
+TVelaBox::TTexts& TVelaBox::KeptTexts() {
+    if (!Texts) Texts = std::make_unique<TTexts>();
+    return *Texts;
+}
+
+void TVelaBox::SetSource(const std::string& S) {
+    if (Texts || !S.empty()) SetFilmSource(KeptTexts().Source, S);
+}
 void TVelaBox::SetRepeat(bool V) { SetFilmRepeat(Repeat, V); }
 
 void TVelaBox::SetBlurspan(int32_t V) {
@@ -94,11 +101,13 @@ void TVelaBox::SpawnTrailCopy() {
 void TVelaBox::SaveToStream(TStream& Stream) {
     TVelaControl::SaveToStream(Stream);
     for (int32_t v : {BorderWidth, BorderColor, Alpha}) WriteStreamInt(Stream, v);
-    WriteStreamString(Stream, OnIdle);
-    WriteStreamString(Stream, Source);
+    static const TTexts None;
+    const TTexts& texts = Texts ? *Texts : None;
+    WriteStreamString(Stream, texts.OnIdle);
+    WriteStreamString(Stream, texts.Source);
     WriteStreamByte(Stream, Repeat);
     WriteStreamByte(Stream, AutoScrap);
-    WriteStreamString(Stream, OnPlayEnd);
+    WriteStreamString(Stream, texts.OnPlayEnd);
     WriteStreamByte(Stream, Paused);
     WriteStreamByte(Stream, TVelaControl::GetAnipaused());
     WriteStreamInt(Stream, BlurSpan);
@@ -109,11 +118,11 @@ void TVelaBox::LoadFromStream(TStream& Stream, int32_t Version) {
     TVelaControl::LoadFromStream(Stream, Version);
     for (int32_t* v : {&BorderWidth, &BorderColor, &Alpha}) *v = ReadStreamInt(Stream);
     if (Version >= 104) {
-        OnIdle = ReadStreamString(Stream);
+        TVelaBox::SetOnidle(ReadStreamString(Stream));
         SetSource(ReadStreamString(Stream));
         Repeat = ReadStreamByte(Stream) != 0;
         AutoScrap = ReadStreamByte(Stream) != 0;
-        OnPlayEnd = ReadStreamString(Stream);
+        TVelaBox::SetOnplayend(ReadStreamString(Stream));
         Paused = ReadStreamByte(Stream) != 0;
         SetAnipaused(ReadStreamByte(Stream) != 0);
     }

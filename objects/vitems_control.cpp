@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <set>
 #include <span>
 #include <unordered_map>
@@ -32,26 +33,64 @@ int32_t CutNameSuffix(std::string& Base) {
     return n;
 }
 
-bool ChildBefore(const TVelaControl* A, const TVelaControl* B) {
-    static const std::string LastName{SystemNameMark, SystemNameMark};
-    if (A == B) return false;
-    // Image ghosts: fainter first among themselves, each just before its image.
-    const TObjectRef* ghostOfA = A->GetBlurImageSource();
-    const TObjectRef* ghostOfB = B->GetBlurImageSource();
-    if (ghostOfA && ghostOfB) return A->GetAlpha() % 256 < B->GetAlpha() % 256;
-    if (ghostOfA && ghostOfA->Object == B && ghostOfA->Serial == B->GetSerial()) return true;
-    if (ghostOfB && ghostOfB->Object == A && ghostOfB->Serial == A->GetSerial()) return false;
-    if (A->GetName() == LastName) return false;
-    if (B->GetName() == LastName) return true;
-    const bool systemA = IsSystemName(A->GetName()), systemB = IsSystemName(B->GetName());
-    if (systemA != systemB) return systemA;
-    const int32_t orderA = A->GetPriority() + A->GetSubPriority();
-    const int32_t orderB = B->GetPriority() + B->GetSubPriority();
-    if (orderA != orderB) return orderA < orderB;
-    return A->GetName() < B->GetName();
+// Whether Ghost (what a ghost's GetBlurImageSource answers) names B.
+bool IsGhostOf(const TObjectRef* Ghost, const TVelaControl* B) {
+    return Ghost && Ghost->Object == B && Ghost->Serial == B->GetSerial();
 }
 
 }  // namespace
+
+// The name's first eight bytes as one big-endian number, zero bytes past its end: two numbers that
+// differ order their names as the names compare.
+TVelaControl::TOrderKey TVelaControl::KeyOf(const TVelaControl* C) {
+    const std::string& name = C->GetName();
+    uint64_t head = 0;
+    if (name.size() >= sizeof head)
+        std::memcpy(&head, name.data(), sizeof head);
+    else
+        for (size_t i = 0; i < name.size(); ++i) head |= uint64_t(uint8_t(name[i])) << (8 * i);
+    uint8_t rank = RankOrdinary;
+    if (IsSystemName(name)) rank = name.size() == 2 && name[1] == SystemNameMark ? RankLast : RankSystem;
+    return {__builtin_bswap64(head), OrderOf(C), rank, C->GetBlurImageSource() != nullptr};
+}
+
+// Image ghosts: fainter first among themselves, each just before its image. Then system objects,
+// the object named 0x01 0x01 last of all; then by order key and by name.
+bool TVelaControl::KeysBefore(const TOrderKey& KeyA, const TOrderKey& KeyB, const TVelaControl* A,
+                              const TVelaControl* B) {
+    if (KeyA.Ghost || KeyB.Ghost) {
+        const TObjectRef* ghostOfA = A->GetBlurImageSource();
+        const TObjectRef* ghostOfB = B->GetBlurImageSource();
+        if (ghostOfA && ghostOfB) return A->GetAlpha() % 256 < B->GetAlpha() % 256;
+        if (IsGhostOf(ghostOfA, B)) return true;
+        if (IsGhostOf(ghostOfB, A)) return false;
+    }
+    if (KeyA.Rank != KeyB.Rank) return KeyA.Rank < KeyB.Rank;
+    if (KeyA.Rank == RankLast) return false;
+    if (KeyA.Order != KeyB.Order) return KeyA.Order < KeyB.Order;
+    if (KeyA.NameHead != KeyB.NameHead) return KeyA.NameHead < KeyB.NameHead;
+    return A->GetName() < B->GetName();
+}
+
+bool TVelaControl::ChildBefore(const TVelaControl* A, const TVelaControl* B) {
+    return A != B && KeysBefore(KeyOf(A), KeyOf(B), A, B);
+}
+
+void TVelaControl::StoreKey(const TVelaControl* C) const { Children->Keys[C->ChildAt] = KeyOf(C); }
+
+void TVelaControl::KeyRoom() const { Children->Keys.resize(Children->List.End()); }
+
+TVelaControl::TChildren& TVelaControl::KeptChildren() {
+    if (!Children) Children = std::make_unique<TChildren>();
+    return *Children;
+}
+
+std::span<TVelaControl* const> TVelaControl::ChildSlots() const {
+    if (!Children) return {};
+    return {Children->List.begin(), Children->List.end()};
+}
+
+int TVelaControl::GetControlCount() const { return Children ? static_cast<int>(Children->List.Count()) : 0; }
 
 EObjectDepthError::EObjectDepthError()
     : EVelaError(Format("オブジェクトの親子が深すぎます（%d段まで）", MaxObjectDepth)) {}
@@ -62,7 +101,8 @@ TVelaControl::TVelaControl(TVelaBaseList* AOwner, bool UniqueName) : TVelaCompon
 
 TVelaControl::~TVelaControl() {
     Motion.reset();  // resets the film position while the control is whole
-    while (!ChildList.Empty()) delete ChildList.Back();  // each takes itself off the list
+    if (Children)
+        while (!Children->List.Empty()) delete Children->List.Back();  // each takes itself off the list
     if (Parent) Parent->RemoveControl(this);
     if (!Owner) return;
     if (Owner->GetFocus() == this) {
@@ -152,7 +192,7 @@ int32_t TVelaControl::SubtreeHeight() const {
         const auto [control, below] = pending.back();
         pending.pop_back();
         height = std::max(height, below);
-        for (const TVelaControl* child : control->ChildList)
+        for (const TVelaControl* child : control->ChildSlots())
             if (child) pending.emplace_back(child, below + 1);
     }
     return height;
@@ -172,7 +212,7 @@ void TVelaControl::TakePlaces() {
             control->Layer = nullptr;
             control->InCabinetTree = false;
         }
-        for (TVelaControl* child : control->ChildList)
+        for (TVelaControl* child : control->ChildSlots())
             if (child) pending.push_back(child);
     }
 }
@@ -183,7 +223,7 @@ void TVelaControl::ForgetLayer() {
         TVelaControl* control = pending.back();
         pending.pop_back();
         if (control != this) control->Layer = nullptr;
-        for (TVelaControl* child : control->ChildList)
+        for (TVelaControl* child : control->ChildSlots())
             if (child) pending.push_back(child);
     }
 }
@@ -193,7 +233,8 @@ TVelaControl* TVelaControl::GetControl(int Index) const {
 }
 
 bool TVelaControl::IsPlaced(const TVelaControl* C) const {
-    return C->ChildAt < std::min(UnplacedFrom, ChildList.End()) && ChildList[C->ChildAt] == C;
+    return Children && C->ChildAt < std::min(Children->UnplacedFrom, Children->List.End()) &&
+           Children->List[C->ChildAt] == C;
 }
 
 // Only controls have a parent, so C is one.
@@ -204,25 +245,33 @@ size_t TVelaControl::SortedPlace(const TVelaObject* C) const {
 
 // A child removed from anywhere leaves a hole, in the unplaced tail as among the others.
 void TVelaControl::RemoveControl(TVelaControl* C) {
-    if (C->ChildAt >= ChildList.End() || ChildList[C->ChildAt] != C) return;
-    if (Misplaced == C) Misplaced = nullptr;
-    ChildList.Take(C->ChildAt);
-    UnplacedFrom = std::min(UnplacedFrom, ChildList.End());
+    if (!Children || C->ChildAt >= Children->List.End() || Children->List[C->ChildAt] != C) return;
+    if (Children->Misplaced == C) Children->Misplaced = nullptr;
+    Children->List.Take(C->ChildAt);
+    Children->UnplacedFrom = std::min(Children->UnplacedFrom, Children->List.End());
     ChildOrderMoved();
 }
 
 void TVelaControl::CloseChildHoles() const {
-    if (ChildList.Closed()) return;
+    if (!Children || Children->List.Closed()) return;
+    TChildren& children = *Children;
     size_t placed = 0;
-    ChildList.Close([&](TVelaControl* C, size_t From, size_t To) {
+    children.List.Close([&](TVelaControl* C, size_t From, size_t To) {
         C->ChildAt = To;
-        if (From < UnplacedFrom) placed = To + 1;
+        if (From < children.UnplacedFrom) {
+            children.Keys[To] = children.Keys[From];
+            placed = To + 1;
+        }
     });
-    UnplacedFrom = placed;
+    children.UnplacedFrom = placed;
 }
 
 void TVelaControl::NumberChildren() const {
-    for (size_t i = 0; i < ChildList.End(); ++i) ChildList[i]->ChildAt = i;
+    TChildren& children = *Children;
+    for (size_t i = 0; i < children.List.End(); ++i) {
+        children.List[i]->ChildAt = i;
+        children.Keys[i] = KeyOf(children.List[i]);
+    }
 }
 
 void TVelaControl::SetLeft(int32_t V) {
@@ -505,7 +554,7 @@ void TVelaControl::NoteMember(const TVelaObject* Button, int32_t G) {
     const auto group = Groups->ByIndex.find(G);
     if (group == Groups->ByIndex.end() || !group->second.First || group->second.FirstOrder != Groups->Order) return;
     const size_t at = static_cast<const TVelaControl*>(Button)->ChildAt;  // only controls have a parent
-    if (at < group->second.First->ChildAt) group->second.First = ChildList[at];
+    if (at < group->second.First->ChildAt) group->second.First = Children->List[at];
 }
 
 TVelaControl* TVelaControl::FirstMember(int32_t G) {
@@ -590,34 +639,40 @@ void TVelaControl::SetGroupAllowAllUp(int32_t G, bool V) {
 }
 
 void TVelaControl::SortControls() {
-    CloseChildHoles();
-    std::stable_sort(ChildList.begin(), ChildList.end(), ChildBefore);
-    NumberChildren();
-    UnplacedFrom = ChildList.End();
+    if (Children) {
+        TChildren& children = *Children;
+        CloseChildHoles();
+        KeyRoom();
+        std::stable_sort(children.List.begin(), children.List.end(), ChildBefore);
+        NumberChildren();
+        children.UnplacedFrom = children.List.End();
+        children.Misplaced = nullptr;
+        ChildOrderMoved();
+    }
     ChildrenSorted = true;
-    Misplaced = nullptr;
-    ChildOrderMoved();
 }
 
 // The stable sort puts an appended child after every child it does not sort before; a child a
 // rename left out of order goes to the unplaced tail too (see ChildPriorityChanged).
 void TVelaControl::InsertControl(TVelaControl* C) {
+    TChildren& children = KeptChildren();
     if (!ChildrenSorted) {
-        C->ChildAt = ChildList.Push(C);
+        C->ChildAt = children.List.Push(C);
         SortControls();
         return;
     }
-    if (TVelaControl* misplaced = std::exchange(Misplaced, nullptr)) Unplace(misplaced);
-    if (ChildList.Sparse()) CloseChildHoles();
-    C->ChildAt = ChildList.Push(C);
+    if (TVelaControl* misplaced = std::exchange(children.Misplaced, nullptr)) Unplace(misplaced);
+    if (children.List.Sparse()) CloseChildHoles();
+    C->ChildAt = children.List.Push(C);
     ChildOrderMoved();
 }
 
 void TVelaControl::Unplace(TVelaControl* C) {
-    ChildList.Take(C->ChildAt);
-    UnplacedFrom = std::min(UnplacedFrom, ChildList.End());
-    if (ChildList.Sparse()) CloseChildHoles();
-    C->ChildAt = ChildList.Push(C);
+    TChildren& children = *Children;
+    children.List.Take(C->ChildAt);
+    children.UnplacedFrom = std::min(children.UnplacedFrom, children.List.End());
+    if (children.List.Sparse()) CloseChildHoles();
+    C->ChildAt = children.List.Push(C);
     ChildOrderMoved();
 }
 
@@ -625,7 +680,11 @@ void TVelaControl::Unplace(TVelaControl* C) {
 class TVelaControl::TNameSwap {
 public:
     TNameSwap(TVelaControl* AControl, std::string& AOther) : Control(AControl), Other(AOther) { Swap(); }
-    ~TNameSwap() { Swap(); }
+    // The key numbered while the names were swapped is the other name's.
+    ~TNameSwap() {
+        Swap();
+        if (Control) Control->Parent->StoreKey(Control);
+    }
     TNameSwap(const TNameSwap&) = delete;
     TNameSwap& operator=(const TNameSwap&) = delete;
 
@@ -640,46 +699,52 @@ private:
 // Placed one by one, each would go after every child it does not sort before: the added ones in
 // the order they came, after the placed children of equal keys, as the stable merge puts them.
 const std::vector<TVelaControl*>& TVelaControl::Placed() const {
+    static const std::vector<TVelaControl*> None;
+    if (!Children) return None;
+    TChildren& children = *Children;
     CloseChildHoles();
-    if (UnplacedFrom < ChildList.End()) {
-        const TNameSwap inOrder(Misplaced, MisplacedName);
-        const auto added = ChildList.begin() + std::ptrdiff_t(UnplacedFrom);
-        std::stable_sort(added, ChildList.end(), ChildBefore);
-        std::inplace_merge(ChildList.begin(), added, ChildList.end(), ChildBefore);
+    if (children.UnplacedFrom < children.List.End()) {
+        KeyRoom();
+        const TNameSwap inOrder(children.Misplaced, children.MisplacedName);
+        const auto added = children.List.begin() + std::ptrdiff_t(children.UnplacedFrom);
+        std::stable_sort(added, children.List.end(), ChildBefore);
+        std::inplace_merge(children.List.begin(), added, children.List.end(), ChildBefore);
         NumberChildren();
-        UnplacedFrom = ChildList.End();
+        children.UnplacedFrom = children.List.End();
     }
-    return ChildList.AllSlots();
+    return children.List.AllSlots();
 }
 
 bool TVelaControl::InOrderAt(size_t At) const {
-    const TVelaControl* child = ChildList[At];
-    size_t before = ChildList.Previous(At);
-    if (before != NoPlace && ChildList[before] == Misplaced) before = ChildList.Previous(before);
-    size_t after = ChildList.Next(At);
-    if (after != NoPlace && ChildList[after] == Misplaced) after = ChildList.Next(after);
-    return (before == NoPlace || !ChildBefore(child, ChildList[before])) &&
-           (after == NoPlace || after >= UnplacedFrom || !ChildBefore(ChildList[after], child));
+    const TChildren& children = *Children;
+    size_t before = children.List.Previous(At);
+    if (before != NoPlace && children.List[before] == children.Misplaced) before = children.List.Previous(before);
+    size_t after = children.List.Next(At);
+    if (after != NoPlace && children.List[after] == children.Misplaced) after = children.List.Next(after);
+    return (before == NoPlace || !PlacedBefore(At, before)) &&
+           (after == NoPlace || after >= children.UnplacedFrom || !PlacedBefore(after, At));
 }
 
 // Only that child can stand out of order, against the children in order beside it. A second
 // child out of order leaves the order to the next sort, with no child waiting to be placed.
 void TVelaControl::ChildOrderChanged(size_t At, std::string OldName) {
     if (!ChildrenSorted || At == NoPlace) return;
-    TVelaControl* child = ChildList[At];
+    TChildren& children = *Children;
+    TVelaControl* child = children.List[At];
+    StoreKey(child);
     if (InOrderAt(At)) {
-        if (Misplaced == child) Misplaced = nullptr;
-    } else if (!Misplaced) {
-        Misplaced = child;
-        MisplacedName = std::move(OldName);
-    } else if (Misplaced != child) {
+        if (children.Misplaced == child) children.Misplaced = nullptr;
+    } else if (!children.Misplaced) {
+        children.Misplaced = child;
+        children.MisplacedName = std::move(OldName);
+    } else if (children.Misplaced != child) {
         // The children added meanwhile take their places first, at the names both had in order.
         {
             const TNameSwap inOrder(child, OldName);
             Placed();
         }
         ChildrenSorted = false;
-        Misplaced = nullptr;
+        children.Misplaced = nullptr;
     }
 }
 
@@ -691,10 +756,14 @@ void TVelaControl::ChildPriorityChanged(TVelaObject* C) {
         SortControls();
         return;
     }
+    if (!Children) return;  // the child's place was refused it (no memory for the list)
     auto* child = static_cast<TVelaControl*>(C);  // only controls have a parent
-    if (TVelaControl* misplaced = std::exchange(Misplaced, nullptr); misplaced && misplaced != child)
+    TChildren& children = *Children;
+    if (TVelaControl* misplaced = std::exchange(children.Misplaced, nullptr); misplaced && misplaced != child)
         Unplace(misplaced);
-    if (IsPlaced(child) && !InOrderAt(child->ChildAt)) Unplace(child);
+    if (!IsPlaced(child)) return;
+    children.Keys[child->ChildAt].Order = OrderOf(child);  // the rest of its key stands
+    if (!InOrderAt(child->ChildAt)) Unplace(child);
 }
 
 // The control record follows the base record; every field is written, the reader skips those
@@ -711,7 +780,7 @@ void TVelaControl::SaveToStream(TStream& Stream) {
     WriteStreamByte(Stream, IgnoreMouse);
     static const THandlers None;
     const THandlers& h = Handlers ? *Handlers : None;
-    WriteStreamString(Stream, Cursor);
+    WriteStreamString(Stream, h.Cursor);
     for (const std::string* s : {&h.Onmousemove, &h.Onmousein, &h.Onmouseout, &h.Onlbtndown, &h.Onlbtnup, &h.Onrbtndown,
                                  &h.Onrbtnup, &h.Onwheeldown, &h.Onwheelup})
         WriteStreamString(Stream, *s);
@@ -744,8 +813,8 @@ void TVelaControl::LoadFromStream(TStream& Stream, int32_t Version) {
     Color = ReadStreamInt(Stream);
     for (int32_t* v : {&AreaRect.Left, &AreaRect.Top, &AreaRect.Right, &AreaRect.Bottom}) *v = ReadStreamInt(Stream);
     IgnoreMouse = ReadStreamByte(Stream);
-    Cursor = ReadStreamString(Stream);
     THandlers h = Handlers ? *Handlers : THandlers{};
+    h.Cursor = ReadStreamString(Stream);
     h.Onmousemove = ReadStreamString(Stream);
     if (Version >= 102) h.Onmousein = ReadStreamString(Stream);
     for (std::string* s : {&h.Onmouseout, &h.Onlbtndown, &h.Onlbtnup, &h.Onrbtndown, &h.Onrbtnup, &h.Onwheeldown,

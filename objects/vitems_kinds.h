@@ -105,17 +105,21 @@ public:
     void SetBordercolor(int32_t V) override { ChangeLook(BorderColor, V); }
     int32_t GetAlpha() const override { return Alpha; }
     void SetAlpha(int32_t V) override { ChangeLook(Alpha, V); }
-    std::string GetOnidle() const override { return OnIdle; }
-    void SetOnidle(const std::string& S) override { OnIdle = S; }
-    std::string GetSource() const override { return Source; }
+    std::string GetOnidle() const override { return Texts ? Texts->OnIdle : std::string(); }
+    void SetOnidle(const std::string& S) override {
+        if (Texts || !S.empty()) KeptTexts().OnIdle = S;
+    }
+    std::string GetSource() const override { return Texts ? Texts->Source : std::string(); }
     // A ".vmt" file becomes the box's film.
     void SetSource(const std::string& S) override;
     bool GetRepeat() const override { return Repeat; }
     void SetRepeat(bool V) override;
     bool GetAutoscrap() const override { return AutoScrap; }
     void SetAutoscrap(bool V) override { AutoScrap = V; }
-    std::string GetOnplayend() const override { return OnPlayEnd; }
-    void SetOnplayend(const std::string& S) override { OnPlayEnd = S; }
+    std::string GetOnplayend() const override { return Texts ? Texts->OnPlayEnd : std::string(); }
+    void SetOnplayend(const std::string& S) override {
+        if (Texts || !S.empty()) KeptTexts().OnPlayEnd = S;
+    }
     bool GetPaused() const override { return Paused; }
     void SetPaused(bool V) override { Paused = V; }
     int32_t GetBlurspan() const override { return BlurSpan; }
@@ -136,10 +140,16 @@ private:
     TSnapshot TakeSnapshot() const { return {GetLeft(), GetTop(), GetWidth(), GetHeight(), BorderWidth}; }
     void SpawnTrailCopy();
 
+    // The idle handler, the film's file and the film's end handler, which most boxes never set:
+    // kept apart, made when the first is set, so that freeing a box reads one pointer for them.
+    struct TTexts {
+        std::string OnIdle, Source, OnPlayEnd;
+    };
+    std::unique_ptr<TTexts> Texts;
+    // The texts, made when missing.
+    TTexts& KeptTexts();
     int32_t BorderWidth = 0, BorderColor = 0, Alpha = 255;
-    std::string OnIdle, Source;
     bool Repeat = false, AutoScrap = false;
-    std::string OnPlayEnd;
     bool Paused = false;
     int32_t BlurSpan = 0, BlurDelay = 0;
     int32_t BlurTimer = 0;

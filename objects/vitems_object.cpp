@@ -46,7 +46,7 @@ std::string MakeUniqueName(TVelaBaseList& Root, const std::string& Prefix, int32
         if (freeName(numbers.Next, candidate)) return candidate;
 }
 
-TVelaObject::TVelaObject(TVelaBaseList* AOwner, bool UniqueName) : Owner(AOwner), Serial(++LastSerial) {
+TVelaObject::TVelaObject(TVelaBaseList* AOwner, bool UniqueName) : Serial(++LastSerial), Owner(AOwner) {
     if (!Owner) return;
     if (UniqueName) Name = MakeUniqueName(*Owner, "object");
     Owner->AddObject(this);

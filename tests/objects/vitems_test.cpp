@@ -363,57 +363,62 @@ TEST_F(Scene, ChildrenFreedFromAnywhereLeaveTheOthersInOrder) {
 
 // Priority changes, renames, deletions and additions in a seeded mix over 60 children: after any
 // of them but a rename the children stand as a full sort puts them (distinct names give one
-// order); the topmost child is the one drawn where they all overlap.
+// order); the topmost child is the one drawn where they all overlap. Short names, and names alike
+// in their first eight bytes, told apart only by the rest.
 TEST_F(Scene, ChildrenStayInDrawingOrderThroughMixedChanges) {
-    std::vector<TFillBox*> kids;
-    int made = 0;
-    const auto add = [&] {  // named, then given its parent, as the creation commands do
-        auto* box = static_cast<TFillBox*>(Bases->CreateObject(LT_BOX));
-        box->SetName("k" + std::to_string(made));
-        box->SetParent(Layer(0));
-        box->SetBounds(0, 0, 10, 10);
-        box->SetColor(made++);
-        kids.push_back(box);
-    };
-    const auto ordered = [&] {
-        for (int i = 1; i < Layer(0)->GetControlCount(); ++i) {
-            const TVelaControl *a = Layer(0)->GetControl(i - 1), *b = Layer(0)->GetControl(i);
-            if (a->GetPriority() > b->GetPriority() || (a->GetPriority() == b->GetPriority() && a->GetName() >= b->GetName()))
-                return false;
+    for (const std::string stem : {"", "one stem "}) {
+        Bases->Clear();
+        std::vector<TFillBox*> kids;
+        int made = 0;
+        const auto add = [&] {  // named, then given its parent, as the creation commands do
+            auto* box = static_cast<TFillBox*>(Bases->CreateObject(LT_BOX));
+            box->SetName(stem + "k" + std::to_string(made));
+            box->SetParent(Layer(0));
+            box->SetBounds(0, 0, 10, 10);
+            box->SetColor(made++);
+            kids.push_back(box);
+        };
+        const auto ordered = [&] {
+            for (int i = 1; i < Layer(0)->GetControlCount(); ++i) {
+                const TVelaControl *a = Layer(0)->GetControl(i - 1), *b = Layer(0)->GetControl(i);
+                if (a->GetPriority() > b->GetPriority() ||
+                    (a->GetPriority() == b->GetPriority() && a->GetName() >= b->GetName()))
+                    return false;
+            }
+            return true;
+        };
+        for (int i = 0; i < 60; ++i) add();
+        uint32_t seed = 12345;
+        const auto next = [&](uint32_t N) {
+            seed = seed * 1103515245 + 12345;
+            return (seed >> 16) % N;
+        };
+        for (int step = 0; step < 400; ++step) {
+            TFillBox* kid = kids[next(uint32_t(kids.size()))];
+            switch (next(4)) {
+            case 0:
+                kid->SetPriority((kid->GetPriority() + 1 + int32_t(next(4))) % 5);  // equal ones: by name
+                break;
+            case 1:
+                kid->SetName(stem + "r" + std::to_string(made++));
+                continue;  // a rename does not move a child
+            case 2:
+                kids.erase(std::find(kids.begin(), kids.end(), kid));
+                kid->Delete();
+                Bases->FreeDeleted();
+                add();
+                break;
+            default:
+                if (next(2) == 0) Layer(0)->GetControl(0);  // a look between changes
+                continue;
+            }
+            ASSERT_TRUE(ordered()) << "step " << step << " stem " << stem;
         }
-        return true;
-    };
-    for (int i = 0; i < 60; ++i) add();
-    uint32_t seed = 12345;
-    const auto next = [&](uint32_t N) {
-        seed = seed * 1103515245 + 12345;
-        return (seed >> 16) % N;
-    };
-    for (int step = 0; step < 400; ++step) {
-        TFillBox* kid = kids[next(uint32_t(kids.size()))];
-        switch (next(4)) {
-        case 0:
-            kid->SetPriority((kid->GetPriority() + 1 + int32_t(next(4))) % 5);  // equal ones: by name
-            break;
-        case 1:
-            kid->SetName("r" + std::to_string(made++));
-            continue;  // a rename does not move a child
-        case 2:
-            kids.erase(std::find(kids.begin(), kids.end(), kid));
-            kid->Delete();
-            Bases->FreeDeleted();
-            add();
-            break;
-        default:
-            if (next(2) == 0) Layer(0)->GetControl(0);  // a look between changes
-            continue;
-        }
-        ASSERT_TRUE(ordered()) << "step " << step;
+        Layer(0)->InvalidateAll();
+        Bases->Prepare();
+        const TVelaControl* top = Layer(0)->GetControl(Layer(0)->GetControlCount() - 1);
+        EXPECT_EQ(Bases->GetSurface()->GetPixel(5, 5), Bases->GetSurface()->ColorToPixel(top->GetColor()));
     }
-    Layer(0)->InvalidateAll();
-    Bases->Prepare();
-    const TVelaControl* top = Layer(0)->GetControl(Layer(0)->GetControlCount() - 1);
-    EXPECT_EQ(Bases->GetSurface()->GetPixel(5, 5), Bases->GetSurface()->ColorToPixel(top->GetColor()));
 }
 
 // Children and objects deleted as the script deletes them (each freed after its command): from the

@@ -511,8 +511,12 @@ protected:
     // The controls below answer no layer (as controls outside a tree do): the layer is going.
     void ForgetLayer();
     // The children in drawing order, without holes: those added since the order was last looked
-    // at are put in their places first, all at once.
-    const std::vector<TVelaControl*>& Placed() const;
+    // at are put in their places first, all at once. Inline for the walks that ask it of every
+    // control, most of which have no child.
+    const std::vector<TVelaControl*>& Placed() const {
+        if (!ChildList.Closed() || UnplacedFrom < ChildList.End()) PlaceChildren();
+        return ChildList.AllSlots();
+    }
     // As SortControls leaves them, but for Misplaced.
     bool ChildrenSorted = true;
 
@@ -539,10 +543,13 @@ private:
     // if it still had that name (as they would have been put before the rename).
     TVelaControl* Misplaced = nullptr;
     mutable std::string MisplacedName;
-    // Closes the holes, keeping the order and the unplaced tail, and renumbers the children.
+    // Closes the holes, keeping the order and the unplaced tail, and renumbers the children that
+    // moved.
     void CloseChildHoles() const;
-    // Gives every child its place after the list was reordered.
-    void NumberChildren() const;
+    // Closes the holes and merges the unplaced tail into the children in order.
+    void PlaceChildren() const;
+    // Gives every child from place From on its place after the list was reordered there.
+    void NumberChildren(size_t From = 0) const;
     // Whether child C stands among the children in order (not in the unplaced tail).
     bool IsPlaced(const TVelaControl* C) const;
     // Whether the child at place At is in order with the children in order beside it (the

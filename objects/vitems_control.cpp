@@ -214,15 +214,16 @@ void TVelaControl::RemoveControl(TVelaControl* C) {
 void TVelaControl::CloseChildHoles() const {
     if (ChildList.Closed()) return;
     size_t placed = 0;
+    // A child before the first hole keeps its place: it is not written to.
     ChildList.Close([&](TVelaControl* C, size_t From, size_t To) {
-        C->ChildAt = To;
+        if (From != To) C->ChildAt = To;
         if (From < UnplacedFrom) placed = To + 1;
     });
     UnplacedFrom = placed;
 }
 
-void TVelaControl::NumberChildren() const {
-    for (size_t i = 0; i < ChildList.End(); ++i) ChildList[i]->ChildAt = i;
+void TVelaControl::NumberChildren(size_t From) const {
+    for (size_t i = From; i < ChildList.End(); ++i) ChildList[i]->ChildAt = i;
 }
 
 void TVelaControl::SetLeft(int32_t V) {
@@ -638,18 +639,27 @@ private:
 };
 
 // Placed one by one, each would go after every child it does not sort before: the added ones in
-// the order they came, after the placed children of equal keys, as the stable merge puts them.
-const std::vector<TVelaControl*>& TVelaControl::Placed() const {
+// the order they came, after the placed children of equal keys, as a stable merge puts them.
+// Each added child, the last first, is found its place among those in order by a binary search,
+// the children after it moving up: a few children added to many (particles spawned among
+// hundreds) take a few comparisons each, and the children before the first place taken are
+// neither compared nor renumbered.
+void TVelaControl::PlaceChildren() const {
     CloseChildHoles();
-    if (UnplacedFrom < ChildList.End()) {
-        const TNameSwap inOrder(Misplaced, MisplacedName);
-        const auto added = ChildList.begin() + std::ptrdiff_t(UnplacedFrom);
-        std::stable_sort(added, ChildList.end(), ChildBefore);
-        std::inplace_merge(ChildList.begin(), added, ChildList.end(), ChildBefore);
-        NumberChildren();
-        UnplacedFrom = ChildList.End();
+    if (UnplacedFrom >= ChildList.End()) return;
+    const TNameSwap inOrder(Misplaced, MisplacedName);
+    const auto first = ChildList.begin(), added = first + std::ptrdiff_t(UnplacedFrom);
+    std::stable_sort(added, ChildList.end(), ChildBefore);
+    const std::vector<TVelaControl*> coming(added, ChildList.end());
+    auto placedEnd = added, to = ChildList.end();
+    for (auto child = coming.rbegin(); child != coming.rend(); ++child) {
+        const auto at = std::upper_bound(first, placedEnd, *child, ChildBefore);
+        to = std::move_backward(at, placedEnd, to);
+        *--to = *child;
+        placedEnd = at;
     }
-    return ChildList.AllSlots();
+    NumberChildren(size_t(placedEnd - first));
+    UnplacedFrom = ChildList.End();
 }
 
 bool TVelaControl::InOrderAt(size_t At) const {

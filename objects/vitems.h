@@ -402,8 +402,8 @@ public:
 #undef VELA_CONTROL_HANDLER
 
     TPoint GetOrigin() const override;
-    int32_t GetOriginX2() const override { return Origin(false, true, 0); }
-    int32_t GetOriginY2() const override { return Origin(true, true, 0); }
+    int32_t GetOriginX2() const override;
+    int32_t GetOriginY2() const override;
     TPoint GetScreenPos() const override;
     TPoint ClientToScreen(TPoint P) const override;
     TPoint ScreenToClient(TPoint P) const override;
@@ -578,6 +578,9 @@ private:
     int32_t PlacedPos(bool Vertical) const;
     // One axis of the origin, placed at ParentAt (from ParentOrigin) on the parent.
     int32_t Origin(bool Vertical, bool Second, int32_t ParentAt) const;
+    // One axis of the origin inside the parent's own picture, less ParentAt and PlusX (PlusY);
+    // none when the control or the parent has no picture.
+    std::optional<int32_t> OriginInParentSurface(bool Vertical, bool Flip) const;
     // How many levels the control's children nest below it (0 without children).
     int32_t SubtreeHeight() const;
     // Takes the control's and its children's place in the tree (depth, layer, cabinet) from

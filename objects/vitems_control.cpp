@@ -330,40 +330,42 @@ int32_t TVelaControl::PlacedPos(bool Vertical) const {
 
 // The screen position of the anchored left (top) edge, placed at ParentAt on the parent. Second
 // (with ParentAt 0) leaves out the parent and anchors a flipped control one pixel further.
-int32_t TVelaControl::Origin(bool Vertical, bool Second, int32_t ParentAt) const {
+// Inline in the callers below (all in this file); the rare placement inside the parent's own
+// picture is a call apart, so that the common one is short.
+[[gnu::always_inline]] inline int32_t TVelaControl::Origin(bool Vertical, bool Second, int32_t ParentAt) const {
     const int32_t zoom = Vertical ? GetZoomy() : GetZoomx();
-    const int32_t pos = Vertical ? Top : Left;
     const int32_t offset = Vertical ? OffsetY : OffsetX;
-    const int32_t size = Vertical ? Height : Width;
     const int32_t plus = Vertical ? PlusY : PlusX;
     const bool flip = Vertical ? GetFlipv() : GetFliph();
-
     // The surfaces are looked up only for a zoomed placement inside a parent.
-    const bool inParent = !Second && PosZoomed && !Motion && Parent && Parent->GetBase() != Parent &&
-                          zoom == (Vertical ? Parent->GetZoomy() : Parent->GetZoomx());
-    TCustomDIBX* own = inParent ? const_cast<TVelaControl*>(this)->GetSurface() : nullptr;
-    TCustomDIBX* parentSurface = own ? Parent->GetSurface() : nullptr;
-    if (parentSurface) {
-        // Placed inside the parent's own picture, which is shown scaled to the parent's size.
-        const int32_t parentExtent = Vertical ? Parent->GetHeight() : Parent->GetWidth();
-        const int32_t surfaceExtent = Vertical ? parentSurface->GetHeight() : parentSurface->GetWidth();
-        const int32_t ownExtent = Vertical ? own->GetHeight() : own->GetWidth();
-        const int64_t scale =
-            parentExtent != 0 ? std::max<int64_t>(1, std::llround(double(surfaceExtent) / parentExtent * 65536)) : 1;
-        int64_t d = pos - offset;
-        if (flip) d = surfaceExtent - d - ownExtent;
-        const int64_t scaled = d * 65536;
-        int64_t q = scaled / scale, r = scaled % scale;
-        if (r < 0) {
-            --q;
-            r += scale;
-        }
-        if (r > 32767) ++q;
-        return static_cast<int32_t>(q) + ParentAt + plus;
-    }
+    if (!Second && PosZoomed && !Motion && Parent && Parent->GetBase() != Parent &&
+        zoom == (Vertical ? Parent->GetZoomy() : Parent->GetZoomx()))
+        if (const std::optional<int32_t> at = OriginInParentSurface(Vertical, flip)) return *at + ParentAt + plus;
     int32_t anchor = Scaled(offset, zoom);
-    if (flip) anchor = size - (Second ? 0 : 1) - anchor;
+    if (flip) anchor = (Vertical ? Height : Width) - (Second ? 0 : 1) - anchor;
     return PlacedPos(Vertical) + ParentAt - anchor + plus;
+}
+
+std::optional<int32_t> TVelaControl::OriginInParentSurface(bool Vertical, bool Flip) const {
+    TCustomDIBX* own = const_cast<TVelaControl*>(this)->GetSurface();
+    TCustomDIBX* parentSurface = own ? Parent->GetSurface() : nullptr;
+    if (!parentSurface) return std::nullopt;
+    // Placed inside the parent's own picture, which is shown scaled to the parent's size.
+    const int32_t parentExtent = Vertical ? Parent->GetHeight() : Parent->GetWidth();
+    const int32_t surfaceExtent = Vertical ? parentSurface->GetHeight() : parentSurface->GetWidth();
+    const int32_t ownExtent = Vertical ? own->GetHeight() : own->GetWidth();
+    const int64_t scale =
+        parentExtent != 0 ? std::max<int64_t>(1, std::llround(double(surfaceExtent) / parentExtent * 65536)) : 1;
+    int64_t d = (Vertical ? Top : Left) - (Vertical ? OffsetY : OffsetX);
+    if (Flip) d = surfaceExtent - d - ownExtent;
+    const int64_t scaled = d * 65536;
+    int64_t q = scaled / scale, r = scaled % scale;
+    if (r < 0) {
+        --q;
+        r += scale;
+    }
+    if (r > 32767) ++q;
+    return static_cast<int32_t>(q);
 }
 
 TPoint TVelaControl::ParentOrigin() const {
@@ -377,6 +379,9 @@ TPoint TVelaControl::GetOrigin() const {
     const TPoint parent = ParentOrigin();
     return {Origin(false, false, parent.X), Origin(true, false, parent.Y)};
 }
+
+int32_t TVelaControl::GetOriginX2() const { return Origin(false, true, 0); }
+int32_t TVelaControl::GetOriginY2() const { return Origin(true, true, 0); }
 
 TPoint TVelaControl::GetScreenPos() const {
     const TPoint parent = ParentOrigin();

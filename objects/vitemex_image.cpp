@@ -165,7 +165,8 @@ bool TVelaCustomImage::HasPicture() const { return !GetSource().empty() || Surfa
 
 // ---- Geometry ----
 
-bool TVelaCustomImage::IsRotated() const { return !IsWholeTurn(FloatAngle); }
+// The unturned picture, by far the most common, is told without a call.
+bool TVelaCustomImage::IsRotated() const { return FloatAngle != 0 && !IsWholeTurn(FloatAngle); }
 
 double TVelaCustomImage::EffectiveZoomX() const {
     if (FloatZoomX != 0) return static_cast<double>(FloatZoomX);

@@ -485,17 +485,31 @@ protected:
     // The parent's origin less its scroll, where the children are placed; (0, 0) without a parent.
     TPoint ParentOrigin() const;
     // While a control walks its children (drawing them, moving its particles) nothing moves it: its
-    // origin is worked out once and held for the children's placements until the hold goes.
+    // origin, and where its children are placed, are worked out once and held for the children's
+    // placements until the hold goes.
+    struct THeldOrigin {
+        TPoint Origin, ChildrenAt;
+    };
     class TOriginHold {
     public:
-        explicit TOriginHold(TVelaControl& C) : Control(C), Outer(C.HeldOrigin) { C.HeldOrigin = C.GetOrigin(); }
-        ~TOriginHold() { Control.HeldOrigin = Outer; }
+        explicit TOriginHold(TVelaControl& C) : Control(C) {
+            if (C.Holding) Outer = C.HeldOrigin;
+            const TPoint at = C.GetOrigin();
+            C.HeldOrigin = {at, {at.X - C.GetScrollx(), at.Y - C.GetScrolly()}};
+            C.Holding = true;
+        }
+        ~TOriginHold() {
+            if (Outer)
+                Control.HeldOrigin = *Outer;
+            else
+                Control.Holding = false;
+        }
         TOriginHold(const TOriginHold&) = delete;
         TOriginHold& operator=(const TOriginHold&) = delete;
 
     private:
         TVelaControl& Control;
-        std::optional<TPoint> Outer;
+        std::optional<THeldOrigin> Outer;
     };
     // Stores a changed value between the invalidations of the old and the new area.
     template <typename T>
@@ -605,7 +619,6 @@ private:
     std::unique_ptr<THandlers> Handlers;
     // The handlers, made when missing.
     THandlers& KeptHandlers();
-    uint8_t IgnoreMouse = IM_NONE;
     std::string Cursor;
     bool PosZoomed = false;
     bool FrameFlag = false;
@@ -614,8 +627,10 @@ private:
     int32_t PlusX = 0, PlusY = 0;
     bool AniPaused = false;
     bool HandleKey = false;
+    bool Holding = false;  // a TOriginHold holds HeldOrigin
+    uint8_t IgnoreMouse = IM_NONE;  // beside the flags, where it takes no padding of its own
     std::unique_ptr<TVelaMotion> Motion;
-    std::optional<TPoint> HeldOrigin;  // set by a TOriginHold
+    THeldOrigin HeldOrigin{};  // while Holding
 };
 
 // One screen layer: a control with its dirty list, its drawing surface and the pointer state

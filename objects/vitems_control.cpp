@@ -370,12 +370,13 @@ std::optional<int32_t> TVelaControl::OriginInParentSurface(bool Vertical, bool F
 
 TPoint TVelaControl::ParentOrigin() const {
     if (!Parent) return {0, 0};
+    if (Parent->Holding) return Parent->HeldOrigin.ChildrenAt;
     const TPoint at = Parent->GetOrigin();
     return {at.X - Parent->GetScrollx(), at.Y - Parent->GetScrolly()};
 }
 
 TPoint TVelaControl::GetOrigin() const {
-    if (HeldOrigin) return *HeldOrigin;
+    if (Holding) return HeldOrigin.Origin;
     const TPoint parent = ParentOrigin();
     return {Origin(false, false, parent.X), Origin(true, false, parent.Y)};
 }

@@ -596,10 +596,14 @@ void TVelaControl::SetGroupAllowAllUp(int32_t G, bool V) {
     group.Stamp = NextGroupStamp();
 }
 
+// Children already in order, as a film's tick finds them when nothing changed their keys, are
+// only looked over: the sort would leave them as they are.
 void TVelaControl::SortControls() {
     CloseChildHoles();
-    std::stable_sort(ChildList.begin(), ChildList.end(), ChildBefore);
-    NumberChildren();
+    if (!std::is_sorted(ChildList.begin(), ChildList.end(), ChildBefore)) {
+        std::stable_sort(ChildList.begin(), ChildList.end(), ChildBefore);
+        NumberChildren();
+    }
     UnplacedFrom = ChildList.End();
     ChildrenSorted = true;
     Misplaced = nullptr;

@@ -372,8 +372,9 @@ bool TVelaCustomImage::Step() {
 }
 
 void TVelaCustomImage::StepBlur() {
+    if (BlurSpan <= 0 || BlurDelay <= 0) return;
     const TCustomDIBX* s = GetSurface();
-    if (BlurSpan <= 0 || BlurDelay <= 0 || !s || s->GetEmpty()) return;
+    if (!s || s->GetEmpty()) return;
     BlurTimer += static_cast<int32_t>(SceneTickLength());
     if (BlurTimer < BlurSpan) return;
     BlurTimer = 0;

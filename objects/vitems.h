@@ -402,6 +402,8 @@ public:
 #undef VELA_CONTROL_HANDLER
 
     TPoint GetOrigin() const override;
+    // The surface held by a drawing walk over the children, else the parent's.
+    TCustomDIBX* GetLayerSurface() override;
     int32_t GetOriginX2() const override;
     int32_t GetOriginY2() const override;
     TPoint GetScreenPos() const override;
@@ -484,32 +486,28 @@ protected:
     bool LayerWhollyDirty();
     // The parent's origin less its scroll, where the children are placed; (0, 0) without a parent.
     TPoint ParentOrigin() const;
-    // While a control walks its children (drawing them, moving its particles) nothing moves it: its
-    // origin, and where its children are placed, are worked out once and held for the children's
-    // placements until the hold goes.
-    struct THeldOrigin {
-        TPoint Origin, ChildrenAt;
-    };
+    // While a control walks its children (drawing them, moving its particles) nothing moves or
+    // resizes it: its origin, where its children are placed and its bounds are worked out once and
+    // held for the children until the hold goes; a drawing walk holds the surface it draws into,
+    // which the children ask for theirs. The control knows only where its hold is.
     class TOriginHold {
     public:
-        explicit TOriginHold(TVelaControl& C) : Control(C) {
-            if (C.Holding) Outer = C.HeldOrigin;
-            const TPoint at = C.GetOrigin();
-            C.HeldOrigin = {at, {at.X - C.GetScrollx(), at.Y - C.GetScrolly()}};
-            C.Holding = true;
+        explicit TOriginHold(TVelaControl& C, TCustomDIBX* ASurface = nullptr)
+            : Origin(C.GetOrigin()), ChildrenAt{Origin.X - C.GetScrollx(), Origin.Y - C.GetScrolly()},
+              Bounds(C.GetBoundsRect()), Surface(ASurface), Control(C), Outer(C.Hold) {
+            C.Hold = this;
         }
-        ~TOriginHold() {
-            if (Outer)
-                Control.HeldOrigin = *Outer;
-            else
-                Control.Holding = false;
-        }
+        ~TOriginHold() { Control.Hold = Outer; }
         TOriginHold(const TOriginHold&) = delete;
         TOriginHold& operator=(const TOriginHold&) = delete;
 
+        const TPoint Origin, ChildrenAt;
+        const TRect Bounds;
+        TCustomDIBX* const Surface;  // nullptr outside a drawing walk
+
     private:
         TVelaControl& Control;
-        std::optional<THeldOrigin> Outer;
+        const TOriginHold* const Outer;
     };
     // Stores a changed value between the invalidations of the old and the new area.
     template <typename T>
@@ -627,10 +625,9 @@ private:
     int32_t PlusX = 0, PlusY = 0;
     bool AniPaused = false;
     bool HandleKey = false;
-    bool Holding = false;  // a TOriginHold holds HeldOrigin
     uint8_t IgnoreMouse = IM_NONE;  // beside the flags, where it takes no padding of its own
     std::unique_ptr<TVelaMotion> Motion;
-    THeldOrigin HeldOrigin{};  // while Holding
+    const TOriginHold* Hold = nullptr;  // while a walk over the children holds the origin
 };
 
 // One screen layer: a control with its dirty list, its drawing surface and the pointer state

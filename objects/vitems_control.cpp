@@ -370,15 +370,19 @@ std::optional<int32_t> TVelaControl::OriginInParentSurface(bool Vertical, bool F
 
 TPoint TVelaControl::ParentOrigin() const {
     if (!Parent) return {0, 0};
-    if (Parent->Holding) return Parent->HeldOrigin.ChildrenAt;
+    if (Parent->Hold) return Parent->Hold->ChildrenAt;
     const TPoint at = Parent->GetOrigin();
     return {at.X - Parent->GetScrollx(), at.Y - Parent->GetScrolly()};
 }
 
 TPoint TVelaControl::GetOrigin() const {
-    if (Holding) return HeldOrigin.Origin;
+    if (Hold) return Hold->Origin;
     const TPoint parent = ParentOrigin();
     return {Origin(false, false, parent.X), Origin(true, false, parent.Y)};
+}
+
+TCustomDIBX* TVelaControl::GetLayerSurface() {
+    return Hold && Hold->Surface ? Hold->Surface : TVelaObject::GetLayerSurface();
 }
 
 int32_t TVelaControl::GetOriginX2() const { return Origin(false, true, 0); }
@@ -418,7 +422,15 @@ bool TVelaControl::LayerWhollyDirty() {
 
 void TVelaControl::InvalidateArea(TRect R) {
     TVelaBase* layer = GetBase();
-    if (!layer || (Parent && !Parent->IntersectsRect(R))) return;
+    if (!layer) return;
+    if (Parent) {
+        // A parent walking its children (moving its particles) holds its bounds.
+        if (Parent->Hold)
+            R = IntersectRects(R, Parent->Hold->Bounds);
+        else
+            Parent->IntersectsRect(R);
+        if (RectIsEmpty(R)) return;
+    }
     TRect clip;
     if (GetClipArea(clip)) {
         R = IntersectRects(R, clip);
@@ -438,7 +450,7 @@ void TVelaControl::Prepare() {
     const TRect bounds = GetBoundsRect();
     if (!RectsIntersect(bounds, clip)) return;
     const TRect inner = IntersectRects(bounds, clip);
-    const TOriginHold hold(*this);
+    const TOriginHold hold(*this, surface);
     const std::vector<TVelaControl*>& children = Placed();
     for (size_t i = 0; i < children.size(); ++i) {
         TVelaControl* child = children[i];

@@ -125,13 +125,6 @@ int64_t ReadIntoMemory(TMemoryStream& Dest, TStream& Source, int64_t Count, int6
 
 TPoint MakePoint(int32_t X, int32_t Y) { return TPoint{X, Y}; }
 
-bool RectsNear(const TRect& A, const TRect& B) {
-    // In 64 bits, so that rectangles at the far ends of the coordinate range stay apart.
-    constexpr int64_t kNear = 20;
-    return A.Left <= int64_t{B.Right} + kNear && A.Top <= int64_t{B.Bottom} + kNear &&
-           A.Right >= int64_t{B.Left} - kNear && A.Bottom >= int64_t{B.Top} - kNear;
-}
-
 // ---- Shift-JIS aware byte scans ----
 
 namespace {

@@ -66,8 +66,14 @@ struct TRect {
 };
 // Left >= Right or Top >= Bottom.
 inline bool RectIsEmpty(const TRect& R) { return R.Left >= R.Right || R.Top >= R.Bottom; }
-// Overlapping, touching or at most 20 pixels apart on both axes.
-bool RectsNear(const TRect& A, const TRect& B);
+// Overlapping, touching or at most 20 pixels apart on both axes. In 64 bits, so that rectangles
+// at the far ends of the coordinate range stay apart. Inline: the dirty list asks it of every
+// stored rectangle at each addition.
+inline bool RectsNear(const TRect& A, const TRect& B) {
+    constexpr int64_t kNear = 20;
+    return A.Left <= int64_t{B.Right} + kNear && A.Top <= int64_t{B.Bottom} + kNear &&
+           A.Right >= int64_t{B.Left} - kNear && A.Bottom >= int64_t{B.Top} - kNear;
+}
 // Inner lies wholly within Outer (edges may coincide).
 inline bool RectContains(const TRect& Inner, const TRect& Outer) {
     return Outer.Left <= Inner.Left && Outer.Top <= Inner.Top && Outer.Right >= Inner.Right &&
@@ -276,6 +282,13 @@ public:
     // the list already holds MaxRects, they and the rectangle become the one rectangle around
     // them all.
     void AddRect(const TRect& R);
+    // Whether a stored rectangle holds all of R. The newest first: a rectangle that swallowed
+    // others is stored last, and what comes inside it later is not stored.
+    bool Covers(const TRect& R) const {
+        for (size_t i = rects_.size(); i-- > 0;)
+            if (RectContains(R, rects_[i])) return true;
+        return false;
+    }
     void Delete(int Index);
     void Clear();
 

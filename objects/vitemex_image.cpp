@@ -165,7 +165,8 @@ bool TVelaCustomImage::HasPicture() const { return !GetSource().empty() || Surfa
 
 // ---- Geometry ----
 
-bool TVelaCustomImage::IsRotated() const { return !IsWholeTurn(FloatAngle); }
+// The unturned picture, by far the most common, is told without a call.
+bool TVelaCustomImage::IsRotated() const { return FloatAngle != 0 && !IsWholeTurn(FloatAngle); }
 
 double TVelaCustomImage::EffectiveZoomX() const {
     if (FloatZoomX != 0) return static_cast<double>(FloatZoomX);
@@ -371,8 +372,9 @@ bool TVelaCustomImage::Step() {
 }
 
 void TVelaCustomImage::StepBlur() {
+    if (BlurSpan <= 0 || BlurDelay <= 0) return;
     const TCustomDIBX* s = GetSurface();
-    if (BlurSpan <= 0 || BlurDelay <= 0 || !s || s->GetEmpty()) return;
+    if (!s || s->GetEmpty()) return;
     BlurTimer += static_cast<int32_t>(SceneTickLength());
     if (BlurTimer < BlurSpan) return;
     BlurTimer = 0;

@@ -411,8 +411,10 @@ public:
 #undef VELA_CONTROL_HANDLER
 
     TPoint GetOrigin() const override;
-    int32_t GetOriginX2() const override { return Origin(false, true, 0); }
-    int32_t GetOriginY2() const override { return Origin(true, true, 0); }
+    // The surface held by a drawing walk over the children, else the parent's.
+    TCustomDIBX* GetLayerSurface() override;
+    int32_t GetOriginX2() const override;
+    int32_t GetOriginY2() const override;
     TPoint GetScreenPos() const override;
     TPoint ClientToScreen(TPoint P) const override;
     TPoint ScreenToClient(TPoint P) const override;
@@ -493,18 +495,28 @@ protected:
     bool LayerWhollyDirty();
     // The parent's origin less its scroll, where the children are placed; (0, 0) without a parent.
     TPoint ParentOrigin() const;
-    // While a control walks its children (drawing them, moving its particles) nothing moves it: its
-    // origin is worked out once and held for the children's placements until the hold goes.
+    // While a control walks its children (drawing them, moving its particles) nothing moves or
+    // resizes it: its origin, where its children are placed and its bounds are worked out once and
+    // held for the children until the hold goes; a drawing walk holds the surface it draws into,
+    // which the children ask for theirs. The control knows only where its hold is.
     class TOriginHold {
     public:
-        explicit TOriginHold(TVelaControl& C) : Control(C), Outer(C.HeldOrigin) { C.HeldOrigin = C.GetOrigin(); }
-        ~TOriginHold() { Control.HeldOrigin = Outer; }
+        explicit TOriginHold(TVelaControl& C, TCustomDIBX* ASurface = nullptr)
+            : Origin(C.GetOrigin()), ChildrenAt{Origin.X - C.GetScrollx(), Origin.Y - C.GetScrolly()},
+              Bounds(C.GetBoundsRect()), Surface(ASurface), Control(C), Outer(C.Hold) {
+            C.Hold = this;
+        }
+        ~TOriginHold() { Control.Hold = Outer; }
         TOriginHold(const TOriginHold&) = delete;
         TOriginHold& operator=(const TOriginHold&) = delete;
 
+        const TPoint Origin, ChildrenAt;
+        const TRect Bounds;
+        TCustomDIBX* const Surface;  // nullptr outside a drawing walk
+
     private:
         TVelaControl& Control;
-        std::optional<TPoint> Outer;
+        const TOriginHold* const Outer;
     };
     // Stores a changed value between the invalidations of the old and the new area.
     template <typename T>
@@ -520,8 +532,13 @@ protected:
     // The controls below answer no layer (as controls outside a tree do): the layer is going.
     void ForgetLayer();
     // The children in drawing order, without holes: those added since the order was last looked
-    // at are put in their places first, all at once.
-    const std::vector<TVelaControl*>& Placed() const;
+    // at are put in their places first, all at once. Inline for the walks that ask it of every
+    // control, most of which have no child.
+    const std::vector<TVelaControl*>& Placed() const {
+        if (!Children) return NoChildren;
+        if (!Children->List.Closed() || Children->UnplacedFrom < Children->List.End()) PlaceChildren();
+        return Children->List.AllSlots();
+    }
     // As SortControls leaves them, but for Misplaced.
     bool ChildrenSorted = true;
 
@@ -592,10 +609,14 @@ private:
     }
     // Keeps the key of child C, which stands among the children in order, at its place.
     void StoreKey(const TVelaControl* C) const;
-    // Closes the holes, keeping the order and the unplaced tail, and renumbers the children.
+    // Closes the holes, keeping the order and the unplaced tail, and renumbers the children that
+    // moved.
     void CloseChildHoles() const;
-    // Gives every child its place and key after the list was reordered.
-    void NumberChildren() const;
+    // Closes the holes and merges the unplaced tail into the children in order.
+    void PlaceChildren() const;
+    // Gives every child from place From on its place and key after the list was reordered there.
+    void NumberChildren(size_t From = 0) const;
+    static const std::vector<TVelaControl*> NoChildren;
     // Whether child C stands among the children in order (not in the unplaced tail).
     bool IsPlaced(const TVelaControl* C) const;
     // Whether the child at place At is in order with the children in order beside it (the
@@ -621,6 +642,9 @@ private:
     int32_t PlacedPos(bool Vertical) const;
     // One axis of the origin, placed at ParentAt (from ParentOrigin) on the parent.
     int32_t Origin(bool Vertical, bool Second, int32_t ParentAt) const;
+    // One axis of the origin inside the parent's own picture, less ParentAt and PlusX (PlusY);
+    // none when the control or the parent has no picture.
+    std::optional<int32_t> OriginInParentSurface(bool Vertical, bool Flip) const;
     // How many levels the control's children nest below it (0 without children).
     int32_t SubtreeHeight() const;
     // Takes the control's and its children's place in the tree (depth, layer, cabinet) from
@@ -643,7 +667,6 @@ private:
     };
     // The handlers, made when missing.
     THandlers& KeptHandlers();
-    uint8_t IgnoreMouse = IM_NONE;
     bool PosZoomed = false;
     bool FrameFlag = false;
     int32_t ClipLeft = 0, ClipTop = 0, ClipWidth = 0, ClipHeight = 0;
@@ -651,7 +674,8 @@ private:
     int32_t PlusX = 0, PlusY = 0;
     bool AniPaused = false;
     bool HandleKey = false;
-    std::optional<TPoint> HeldOrigin;  // set by a TOriginHold
+    uint8_t IgnoreMouse = IM_NONE;  // beside the flags, where it takes no padding of its own
+    const TOriginHold* Hold = nullptr;  // while a walk over the children holds the origin
 };
 
 // One screen layer: a control with its dirty list, its drawing surface and the pointer state

@@ -76,6 +76,8 @@ bool TVelaControl::ChildBefore(const TVelaControl* A, const TVelaControl* B) {
     return A != B && KeysBefore(KeyOf(A), KeyOf(B), A, B);
 }
 
+const std::vector<TVelaControl*> TVelaControl::NoChildren;
+
 void TVelaControl::StoreKey(const TVelaControl* C) const { Children->Keys[C->ChildAt] = KeyOf(C); }
 
 void TVelaControl::KeyRoom() const { Children->Keys.resize(Children->List.End()); }
@@ -256,19 +258,20 @@ void TVelaControl::CloseChildHoles() const {
     if (!Children || Children->List.Closed()) return;
     TChildren& children = *Children;
     size_t placed = 0;
+    // A child before the first hole keeps its place: it is not written to.
     children.List.Close([&](TVelaControl* C, size_t From, size_t To) {
-        C->ChildAt = To;
-        if (From < children.UnplacedFrom) {
-            children.Keys[To] = children.Keys[From];
-            placed = To + 1;
+        if (From != To) {
+            C->ChildAt = To;
+            if (From < children.UnplacedFrom) children.Keys[To] = children.Keys[From];
         }
+        if (From < children.UnplacedFrom) placed = To + 1;
     });
     children.UnplacedFrom = placed;
 }
 
-void TVelaControl::NumberChildren() const {
+void TVelaControl::NumberChildren(size_t From) const {
     TChildren& children = *Children;
-    for (size_t i = 0; i < children.List.End(); ++i) {
+    for (size_t i = From; i < children.List.End(); ++i) {
         children.List[i]->ChildAt = i;
         children.Keys[i] = KeyOf(children.List[i]);
     }
@@ -378,53 +381,63 @@ int32_t TVelaControl::PlacedPos(bool Vertical) const {
 
 // The screen position of the anchored left (top) edge, placed at ParentAt on the parent. Second
 // (with ParentAt 0) leaves out the parent and anchors a flipped control one pixel further.
-int32_t TVelaControl::Origin(bool Vertical, bool Second, int32_t ParentAt) const {
+// Inline in the callers below (all in this file); the rare placement inside the parent's own
+// picture is a call apart, so that the common one is short.
+[[gnu::always_inline]] inline int32_t TVelaControl::Origin(bool Vertical, bool Second, int32_t ParentAt) const {
     const int32_t zoom = Vertical ? GetZoomy() : GetZoomx();
-    const int32_t pos = Vertical ? Top : Left;
     const int32_t offset = Vertical ? OffsetY : OffsetX;
-    const int32_t size = Vertical ? Height : Width;
     const int32_t plus = Vertical ? PlusY : PlusX;
     const bool flip = Vertical ? GetFlipv() : GetFliph();
-
     // The surfaces are looked up only for a zoomed placement inside a parent.
-    const bool inParent = !Second && PosZoomed && !Motion && Parent && Parent->GetBase() != Parent &&
-                          zoom == (Vertical ? Parent->GetZoomy() : Parent->GetZoomx());
-    TCustomDIBX* own = inParent ? const_cast<TVelaControl*>(this)->GetSurface() : nullptr;
-    TCustomDIBX* parentSurface = own ? Parent->GetSurface() : nullptr;
-    if (parentSurface) {
-        // Placed inside the parent's own picture, which is shown scaled to the parent's size.
-        const int32_t parentExtent = Vertical ? Parent->GetHeight() : Parent->GetWidth();
-        const int32_t surfaceExtent = Vertical ? parentSurface->GetHeight() : parentSurface->GetWidth();
-        const int32_t ownExtent = Vertical ? own->GetHeight() : own->GetWidth();
-        const int64_t scale =
-            parentExtent != 0 ? std::max<int64_t>(1, std::llround(double(surfaceExtent) / parentExtent * 65536)) : 1;
-        int64_t d = pos - offset;
-        if (flip) d = surfaceExtent - d - ownExtent;
-        const int64_t scaled = d * 65536;
-        int64_t q = scaled / scale, r = scaled % scale;
-        if (r < 0) {
-            --q;
-            r += scale;
-        }
-        if (r > 32767) ++q;
-        return static_cast<int32_t>(q) + ParentAt + plus;
-    }
+    if (!Second && PosZoomed && !Motion && Parent && Parent->GetBase() != Parent &&
+        zoom == (Vertical ? Parent->GetZoomy() : Parent->GetZoomx()))
+        if (const std::optional<int32_t> at = OriginInParentSurface(Vertical, flip)) return *at + ParentAt + plus;
     int32_t anchor = Scaled(offset, zoom);
-    if (flip) anchor = size - (Second ? 0 : 1) - anchor;
+    if (flip) anchor = (Vertical ? Height : Width) - (Second ? 0 : 1) - anchor;
     return PlacedPos(Vertical) + ParentAt - anchor + plus;
+}
+
+std::optional<int32_t> TVelaControl::OriginInParentSurface(bool Vertical, bool Flip) const {
+    TCustomDIBX* own = const_cast<TVelaControl*>(this)->GetSurface();
+    TCustomDIBX* parentSurface = own ? Parent->GetSurface() : nullptr;
+    if (!parentSurface) return std::nullopt;
+    // Placed inside the parent's own picture, which is shown scaled to the parent's size.
+    const int32_t parentExtent = Vertical ? Parent->GetHeight() : Parent->GetWidth();
+    const int32_t surfaceExtent = Vertical ? parentSurface->GetHeight() : parentSurface->GetWidth();
+    const int32_t ownExtent = Vertical ? own->GetHeight() : own->GetWidth();
+    const int64_t scale =
+        parentExtent != 0 ? std::max<int64_t>(1, std::llround(double(surfaceExtent) / parentExtent * 65536)) : 1;
+    int64_t d = (Vertical ? Top : Left) - (Vertical ? OffsetY : OffsetX);
+    if (Flip) d = surfaceExtent - d - ownExtent;
+    const int64_t scaled = d * 65536;
+    int64_t q = scaled / scale, r = scaled % scale;
+    if (r < 0) {
+        --q;
+        r += scale;
+    }
+    if (r > 32767) ++q;
+    return static_cast<int32_t>(q);
 }
 
 TPoint TVelaControl::ParentOrigin() const {
     if (!Parent) return {0, 0};
+    if (Parent->Hold) return Parent->Hold->ChildrenAt;
     const TPoint at = Parent->GetOrigin();
     return {at.X - Parent->GetScrollx(), at.Y - Parent->GetScrolly()};
 }
 
 TPoint TVelaControl::GetOrigin() const {
-    if (HeldOrigin) return *HeldOrigin;
+    if (Hold) return Hold->Origin;
     const TPoint parent = ParentOrigin();
     return {Origin(false, false, parent.X), Origin(true, false, parent.Y)};
 }
+
+TCustomDIBX* TVelaControl::GetLayerSurface() {
+    return Hold && Hold->Surface ? Hold->Surface : TVelaObject::GetLayerSurface();
+}
+
+int32_t TVelaControl::GetOriginX2() const { return Origin(false, true, 0); }
+int32_t TVelaControl::GetOriginY2() const { return Origin(true, true, 0); }
 
 TPoint TVelaControl::GetScreenPos() const {
     const TPoint parent = ParentOrigin();
@@ -460,7 +473,15 @@ bool TVelaControl::LayerWhollyDirty() {
 
 void TVelaControl::InvalidateArea(TRect R) {
     TVelaBase* layer = GetBase();
-    if (!layer || (Parent && !Parent->IntersectsRect(R))) return;
+    if (!layer) return;
+    if (Parent) {
+        // A parent walking its children (moving its particles) holds its bounds.
+        if (Parent->Hold)
+            R = IntersectRects(R, Parent->Hold->Bounds);
+        else
+            Parent->IntersectsRect(R);
+        if (RectIsEmpty(R)) return;
+    }
     TRect clip;
     if (GetClipArea(clip)) {
         R = IntersectRects(R, clip);
@@ -480,7 +501,7 @@ void TVelaControl::Prepare() {
     const TRect bounds = GetBoundsRect();
     if (!RectsIntersect(bounds, clip)) return;
     const TRect inner = IntersectRects(bounds, clip);
-    const TOriginHold hold(*this);
+    const TOriginHold hold(*this, surface);
     const std::vector<TVelaControl*>& children = Placed();
     for (size_t i = 0; i < children.size(); ++i) {
         TVelaControl* child = children[i];
@@ -638,13 +659,19 @@ void TVelaControl::SetGroupAllowAllUp(int32_t G, bool V) {
     group.Stamp = NextGroupStamp();
 }
 
+// Children already in order, as a film's tick finds them when nothing changed their keys, are
+// only looked over: the sort would leave them as they are.
 void TVelaControl::SortControls() {
     if (Children) {
         TChildren& children = *Children;
         CloseChildHoles();
         KeyRoom();
-        std::stable_sort(children.List.begin(), children.List.end(), ChildBefore);
-        NumberChildren();
+        if (std::is_sorted(children.List.begin(), children.List.end(), ChildBefore)) {
+            for (size_t i = 0; i < children.List.End(); ++i) children.Keys[i] = KeyOf(children.List[i]);
+        } else {
+            std::stable_sort(children.List.begin(), children.List.end(), ChildBefore);
+            NumberChildren();
+        }
         children.UnplacedFrom = children.List.End();
         children.Misplaced = nullptr;
         ChildOrderMoved();
@@ -697,22 +724,29 @@ private:
 };
 
 // Placed one by one, each would go after every child it does not sort before: the added ones in
-// the order they came, after the placed children of equal keys, as the stable merge puts them.
-const std::vector<TVelaControl*>& TVelaControl::Placed() const {
-    static const std::vector<TVelaControl*> None;
-    if (!Children) return None;
+// the order they came, after the placed children of equal keys, as a stable merge puts them.
+// Each added child, the last first, is found its place among those in order by a binary search,
+// the children after it moving up: a few children added to many (particles spawned among
+// hundreds) take a few comparisons each, and the children before the first place taken are
+// neither compared nor renumbered.
+void TVelaControl::PlaceChildren() const {
     TChildren& children = *Children;
     CloseChildHoles();
-    if (children.UnplacedFrom < children.List.End()) {
-        KeyRoom();
-        const TNameSwap inOrder(children.Misplaced, children.MisplacedName);
-        const auto added = children.List.begin() + std::ptrdiff_t(children.UnplacedFrom);
-        std::stable_sort(added, children.List.end(), ChildBefore);
-        std::inplace_merge(children.List.begin(), added, children.List.end(), ChildBefore);
-        NumberChildren();
-        children.UnplacedFrom = children.List.End();
+    if (children.UnplacedFrom >= children.List.End()) return;
+    KeyRoom();
+    const TNameSwap inOrder(children.Misplaced, children.MisplacedName);
+    const auto first = children.List.begin(), added = first + std::ptrdiff_t(children.UnplacedFrom);
+    std::stable_sort(added, children.List.end(), ChildBefore);
+    const std::vector<TVelaControl*> coming(added, children.List.end());
+    auto placedEnd = added, to = children.List.end();
+    for (auto child = coming.rbegin(); child != coming.rend(); ++child) {
+        const auto at = std::upper_bound(first, placedEnd, *child, ChildBefore);
+        to = std::move_backward(at, placedEnd, to);
+        *--to = *child;
+        placedEnd = at;
     }
-    return children.List.AllSlots();
+    NumberChildren(size_t(placedEnd - first));
+    children.UnplacedFrom = children.List.End();
 }
 
 bool TVelaControl::InOrderAt(size_t At) const {

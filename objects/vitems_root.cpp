@@ -175,10 +175,7 @@ void TVelaBase::AddDirtyRect(const TRect& R) {
 
 bool TVelaBase::WhollyDirty() const {
     const TRect whole{0, 0, GetWidth(), GetHeight()};
-    if (RectIsEmpty(whole)) return false;
-    for (int i = 0; i < ClipList.Count(); ++i)
-        if (RectContains(whole, ClipList.GetRect(i))) return true;
-    return false;
+    return !RectIsEmpty(whole) && ClipList.Covers(whole);
 }
 
 void TVelaBase::SetMousePos(TPoint P) {

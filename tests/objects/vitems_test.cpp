@@ -361,6 +361,37 @@ TEST_F(Scene, ChildrenFreedFromAnywhereLeaveTheOthersInOrder) {
     EXPECT_EQ(Bases->GetObjectCount(), 5);
 }
 
+// Unnamed children of three priorities (equal keys within each) come in batches between looks at
+// the order, and random ones are freed: the children stand as a stable sort of all of them in the
+// order they came puts them, and each is still found in its place when it goes.
+TEST_F(Scene, ChildrenAddedInBatchesStandAsAStableSortOfTheirArrival) {
+    std::vector<TFillBox*> came;
+    uint32_t seed = 4242;
+    const auto next = [&](uint32_t N) {
+        seed = seed * 1103515245 + 12345;
+        return (seed >> 16) % N;
+    };
+    for (int batch = 0; batch < 30; ++batch) {
+        for (uint32_t i = 0, n = next(8); i < n; ++i) {
+            auto* box = new TFillBox(Bases, false);
+            box->SetPriority(int32_t(next(3)));
+            box->SetParent(Layer(0));
+            came.push_back(box);
+        }
+        for (uint32_t i = 0, n = came.empty() ? 0 : next(3); i < n; ++i) {
+            const auto gone = came.begin() + next(uint32_t(came.size()));
+            delete *gone;
+            came.erase(gone);
+        }
+        std::vector<TFillBox*> expected = came;
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const TFillBox* A, const TFillBox* B) { return A->GetPriority() < B->GetPriority(); });
+        ASSERT_EQ(Layer(0)->GetControlCount(), int(expected.size())) << "batch " << batch;
+        for (size_t i = 0; i < expected.size(); ++i)
+            ASSERT_EQ(Layer(0)->GetControl(int(i)), expected[i]) << "batch " << batch << " place " << i;
+    }
+}
+
 // Priority changes, renames, deletions and additions in a seeded mix over 60 children: after any
 // of them but a rename the children stand as a full sort puts them (distinct names give one
 // order); the topmost child is the one drawn where they all overlap. Short names, and names alike

@@ -26,6 +26,7 @@ constexpr int64_t kSettleStep = int64_t(64) << 10;
 std::atomic<int64_t> charged{0};
 std::atomic<int64_t> limit{-1};  // -1 until set or read from the environment: nothing is refused
 std::atomic<bool> refused{false};
+std::atomic<bool (*)() noexcept> release{nullptr};
 // The smallest block the host is taken to refuse outside a TBudgetRefusal (SimulateHostRefusal).
 std::atomic<size_t> hostRefusesFrom{SIZE_MAX};
 
@@ -64,6 +65,18 @@ bool Settle() noexcept {
     pending = settledCount;
     const int64_t most = limit.load(std::memory_order_relaxed);
     return most >= 0 && total > most;
+}
+
+// Whether the total passes the limit with Bytes more, once what is held for reuse is given back
+// if it does.
+bool PassesLimit(int64_t Bytes) noexcept {
+    const int64_t most = limit.load(std::memory_order_relaxed);
+    const auto over = [&] { return most >= 0 && charged.load(std::memory_order_relaxed) + Bytes > most; };
+    if (!over()) return false;
+    const auto giveBack = release.load(std::memory_order_acquire);
+    if (!giveBack || !giveBack()) return true;
+    Settle();
+    return over();
 }
 
 [[noreturn, gnu::noinline]] void RaiseRefusal() { throw EMemoryBudget(); }
@@ -170,11 +183,18 @@ bool TryChargeMemory(int64_t Bytes) noexcept {
     if (Bytes <= 0) return true;
     const int64_t most = MemoryLimit();
     int64_t now = charged.load(std::memory_order_relaxed);
-    do {
-        if (Bytes > most - now) return false;
-    } while (!charged.compare_exchange_weak(now, now + Bytes, std::memory_order_relaxed));
-    return true;
+    for (;;) {
+        if (Bytes <= most - now) {
+            if (charged.compare_exchange_weak(now, now + Bytes, std::memory_order_relaxed)) return true;
+        } else if (PassesLimit(Bytes)) {
+            return false;
+        } else {
+            now = charged.load(std::memory_order_relaxed);
+        }
+    }
 }
+
+void SetMemoryRelease(bool (*Release)() noexcept) { release.store(Release, std::memory_order_release); }
 
 void ReleaseMemory(int64_t Bytes) noexcept {
     if (Bytes > 0) charged.fetch_sub(Bytes, std::memory_order_relaxed);
@@ -260,7 +280,7 @@ inline void GiveBlock(void* Block) noexcept {
 // when the total then passes the limit on a refusing thread and no exception unwinds: the block
 // is then freed again.
 [[gnu::noinline]] bool SettleRefuses(void* Block, int64_t Bytes) noexcept {
-    if (!Settle() || refusing == 0 || std::uncaught_exceptions() > 0) return false;
+    if (!Settle() || refusing == 0 || std::uncaught_exceptions() > 0 || !PassesLimit(0)) return false;
     charged.fetch_sub(Bytes, std::memory_order_relaxed);
     __libc_free(Block);
     return true;
@@ -379,9 +399,8 @@ namespace {
 // pages back to the host and the next large load (a page's expressions, a film of many tracks)
 // has every page faulted in and cleared again. What the budget counts is the blocks, not this.
 void KeepFreedHeap() {
-    constexpr int kKept = 32 << 20;
-    mallopt(M_TOP_PAD, kKept);
-    mallopt(M_MMAP_THRESHOLD, kKept);
+    mallopt(M_TOP_PAD, int(kMappedBlock));
+    mallopt(M_MMAP_THRESHOLD, int(kMappedBlock));
 }
 [[gnu::section(".preinit_array"), gnu::used]] void (*const keepFreedHeap)() = KeepFreedHeap;
 
@@ -414,10 +433,8 @@ enum class TRefusal { None, Budget, Host };
 TRefusal RefusalOf(size_t Size) noexcept {
     if (HostRefuses(Size)) return TRefusal::Host;
     if (refusing == 0 || std::uncaught_exceptions() > 0) return TRefusal::None;
-    const int64_t most = limit.load(std::memory_order_relaxed);
     Settle();
-    return most >= 0 && charged.load(std::memory_order_relaxed) + HeldBytes(Size) > most ? TRefusal::Budget
-                                                                                        : TRefusal::None;
+    return PassesLimit(HeldBytes(Size)) ? TRefusal::Budget : TRefusal::None;
 }
 
 // The runtime's own definition of the allocation function Name.

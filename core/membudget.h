@@ -42,6 +42,10 @@ const char* ErrorText(const std::exception& E);
 
 inline constexpr int64_t kMaxDefaultMemoryLimit = int64_t(2) << 30;
 
+// From this size the heap maps each block afresh, its pages faulted in and cleared by the host as
+// they are first written, and hands the block back to the host when it is freed.
+inline constexpr int64_t kMappedBlock = int64_t(32) << 20;
+
 // The environment variable Name read as a whole number of mebibytes from 1 to 1048576; false
 // when it is set to anything else. Bytes is the limit it gives, or Default when it is not set or
 // empty. The title's budgets read their limits so.
@@ -105,6 +109,12 @@ public:
 private:
     int64_t bytes_ = 0;
 };
+
+// Memory held for reuse (a freed block kept for the next that needs it) stays charged, and is
+// given back before the budget refuses anything: the budget then calls Release, which frees what
+// it holds without taking any lock an allocating thread may hold and answers whether it freed
+// anything. The one given last is called.
+void SetMemoryRelease(bool (*Release)() noexcept);
 
 // For tests of what a worker does when the machine has no memory left: while Bytes is above 0,
 // every block of Bytes or more asked for on a thread outside a TBudgetRefusal is refused as the

@@ -1,12 +1,14 @@
 #include "core/streams.h"
 
 #include "core/diskbudget.h"
+#include "core/membudget.h"
 #include "core/sysutils.h"
 #include "platform/memory.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -14,7 +16,8 @@ namespace {
 constexpr size_t kLargeBlock = size_t(4) << 20;
 
 // Room for Needed bytes in all, grown geometrically so that many small writes stay linear, from a
-// first block that holds a small record (a command's saved state) in one allocation. Only the
+// first block that holds a small record (a command's saved state) in one allocation, and the
+// whole of a kept block taken when one fits (TStreamBytesAllocator::SizeFor). Only the
 // bytes held are copied, in one move (the vector's own growth copies byte by byte for an
 // allocator of its own).
 template <class TBytes>
@@ -22,7 +25,8 @@ void ReserveFor(TBytes& Data, int64_t Needed) {
     const size_t capacity = Data.capacity();
     if (static_cast<uint64_t>(Needed) <= capacity) return;
     TBytes grown;
-    grown.reserve(std::max({static_cast<size_t>(Needed), capacity + capacity / 2, size_t{64}}));
+    const size_t wanted = std::max({static_cast<size_t>(Needed), capacity + capacity / 2, size_t{64}});
+    grown.reserve(TStreamBytesAllocator::SizeFor(wanted));
     if (grown.capacity() >= kLargeBlock) platform::PreferLargePages(grown.data(), grown.capacity());
     grown.resize(Data.size());  // not cleared: the held bytes are copied over it
     if (!Data.empty()) std::memcpy(grown.data(), Data.data(), Data.size());
@@ -49,7 +53,57 @@ void CopyBytes(uint8_t* To, const uint8_t* From, size_t N) {
         for (size_t i = 0; i < N; ++i) To[i] = From[i];
 }
 
+// The freed block kept for the next stream (TStreamBytesAllocator). Nothing allocates or frees
+// while holding its lock, so that the budget may take it back from inside any allocation.
+struct TKeptBlock {
+    std::mutex lock;
+    uint8_t* block = nullptr;
+    size_t bytes = 0;
+};
+TKeptBlock kept;
+
+constexpr size_t kKeptLeast = size_t(kMappedBlock), kKeptMost = 2 * size_t(kMappedBlock);
+
+bool GiveBackKeptBlock() noexcept {
+    uint8_t* block;
+    size_t bytes;
+    {
+        const std::lock_guard hold(kept.lock);
+        block = std::exchange(kept.block, nullptr);
+        bytes = kept.bytes;
+    }
+    if (block) TUninitialisedAllocator<uint8_t>().deallocate(block, bytes);
+    return block != nullptr;
+}
+
 }  // namespace
+
+size_t TStreamBytesAllocator::SizeFor(size_t Bytes) {
+    if (Bytes + Bytes / 2 < kKeptLeast) return Bytes;
+    const std::lock_guard hold(kept.lock);
+    return kept.block && kept.bytes >= Bytes && kept.bytes - Bytes <= Bytes / 2 ? kept.bytes : Bytes;
+}
+
+uint8_t* TStreamBytesAllocator::allocate(size_t Bytes) {
+    if (Bytes >= kKeptLeast) {
+        const std::lock_guard hold(kept.lock);
+        if (kept.block && kept.bytes == Bytes) return std::exchange(kept.block, nullptr);
+    }
+    return TUninitialisedAllocator<uint8_t>::allocate(Bytes);
+}
+
+void TStreamBytesAllocator::deallocate(uint8_t* Block, size_t Bytes) noexcept {
+    if (Bytes >= kKeptLeast && Bytes <= kKeptMost) {
+        SetMemoryRelease(GiveBackKeptBlock);
+        const std::lock_guard hold(kept.lock);
+        if (!kept.block) {
+            kept.block = Block;
+            kept.bytes = Bytes;
+            return;
+        }
+    }
+    TUninitialisedAllocator<uint8_t>::deallocate(Block, Bytes);
+}
 
 int64_t TMemoryStream::Read(void* Buffer, int64_t Count) {
     if (Count <= 0 || position_ < 0 || position_ >= size_) return 0;

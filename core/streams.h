@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -73,6 +74,24 @@ struct TUninitialisedAllocator : std::allocator<T> {
     }
 };
 
+// The allocator of a memory stream's bytes: uninitialised room, and one freed block of
+// kMappedBlock to twice that kept, still charged to the memory budget (which takes it back before
+// it refuses anything), for the next stream that needs about as much. A stream made again and
+// again (a body fetched each time) then writes pages already in place instead of the host
+// faulting in and clearing a fresh mapping each time.
+struct TStreamBytesAllocator : TUninitialisedAllocator<uint8_t> {
+    template <class U>
+    struct rebind {
+        static_assert(std::is_same_v<U, uint8_t>);
+        using other = TStreamBytesAllocator;
+    };
+    // The size a block for Bytes is taken at: the kept block's when it holds Bytes with at most
+    // half as much again to spare, else Bytes.
+    static size_t SizeFor(size_t Bytes);
+    uint8_t* allocate(size_t Bytes);
+    void deallocate(uint8_t* Block, size_t Bytes) noexcept;
+};
+
 class TMemoryStream : public TStream {
 public:
     int64_t Read(void* Buffer, int64_t Count) override;
@@ -104,7 +123,7 @@ private:
     void HoldUpTo(int64_t End);
 
     // The bytes written or zeroed so far, room reserved after them.
-    std::vector<uint8_t, TUninitialisedAllocator<uint8_t>> data_;
+    std::vector<uint8_t, TStreamBytesAllocator> data_;
     int64_t size_ = 0;
     int64_t position_ = 0;
 };

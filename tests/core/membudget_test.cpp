@@ -191,6 +191,49 @@ TEST_F(MemoryBudget, ARefusedGrowthLeavesAStreamAsItWas) {
     EXPECT_EQ(args.Count(), 1);
 }
 
+// A freed stream block the heap would map afresh is kept, still charged, for the next stream that
+// needs about as much, and given back before the budget refuses an allocation or a charge.
+TEST_F(MemoryBudget, AFreedLargeStreamBlockIsKeptChargedAndGivenBackBeforeARefusal) {
+    const auto giveBackKept = [this] {
+        LimitAbove(0);
+        if (TryChargeMemory(1)) ReleaseMemory(1);
+        SetMemoryLimit(saved_);
+    };
+    const auto keepOne = [] {
+        TMemoryStream stream;
+        stream.Reserve(kMappedBlock);
+        return stream.Memory();
+    };
+    giveBackKept();
+    const int64_t before = MemoryCharged();
+    const uint8_t* const block = keepOne();
+    EXPECT_NEAR(MemoryCharged(), before + kMappedBlock, kSlack);
+    {
+        TMemoryStream near, other;
+        near.Reserve(kMappedBlock - kMiB);
+        EXPECT_EQ(near.Memory(), block);
+        EXPECT_EQ(near.Room(), kMappedBlock);  // all of it is room
+        other.Reserve(kMappedBlock);  // nothing kept now: a block of its own
+        EXPECT_NE(other.Memory(), block);
+    }
+    EXPECT_NEAR(MemoryCharged(), before + kMappedBlock, kSlack);  // one of the two kept
+
+    LimitAbove(kMiB);
+    {
+        const TBudgetRefusal refusing;
+        EXPECT_EQ(std::vector<char>(16 * kMiB).size(), size_t(16 * kMiB));
+    }
+    EXPECT_FALSE(MemoryRefused());
+    EXPECT_NEAR(MemoryCharged(), before, kSlack);
+
+    SetMemoryLimit(saved_);
+    keepOne();
+    LimitAbove(kMiB);
+    EXPECT_TRUE(TryChargeMemory(16 * kMiB));
+    ReleaseMemory(16 * kMiB);
+    EXPECT_NEAR(MemoryCharged(), before, kSlack);
+}
+
 // Explicit charges, for what a C library allocates, are taken whole or not at all.
 TEST_F(MemoryBudget, ExplicitChargesAreRefusedPastTheLimitAndGivenBackWithTheirOwner) {
     const int64_t before = LimitAbove(kMiB);

@@ -192,6 +192,13 @@ void TMemoryStream::LoadFromStream(TStream& Source) {
     if (count != 0) Source.ReadBuffer(data_.data(), count);
 }
 
+void TMemoryStream::TakeFrom(TMemoryStream& Source) {
+    data_ = std::move(Source.data_);
+    size_ = Source.size_;
+    position_ = 0;
+    Source.Clear();
+}
+
 void TMemoryStream::SaveToStream(TStream& Dest) {
     if (size_ != 0) Dest.WriteBuffer(data_.data(), size_);
 }

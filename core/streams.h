@@ -114,6 +114,8 @@ public:
     void Clear();
     // Replaces the content with the whole of Source (from its position 0) / writes all of it.
     void LoadFromStream(TStream& Source);
+    // Replaces the content with Source's bytes, taken over without a copy; Source is left empty.
+    void TakeFrom(TMemoryStream& Source);
     void SaveToStream(TStream& Dest);
     void LoadFromFile(const std::string& FileName);
     void SaveToFile(const std::string& FileName);

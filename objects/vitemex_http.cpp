@@ -118,8 +118,7 @@ void TVelaHttp::Complete() {
     Worker.reset();
     THttpQueue::Title().Remove(*this);
     Client.RcvdStream = nullptr;
-    Data.LoadFromStream(Received);
-    Received.Clear();
+    Data.TakeFrom(Received);
     if (!Terminating() && !OnPlayEnd.empty() && Owner) Owner->GetEvents().Add(this, OnPlayEnd, nullptr, PR_ONPLAYEND);
 }
 

@@ -2,7 +2,8 @@
 // title of save_files/ beside this file (a 64 x 48 screen, so that a screenshot's picture costs
 // little beside its file), played headless:
 //   BM_GameSaveNewSlots: game saves (what GameSave asks and the tick performs), each into a slot
-//     of its own, from no save file: 100 and 1,000 slots; beside 1,000 saves into one slot.
+//     of its own, from no save file: 100 and 1,000 slots; beside 1,000 saves into one slot, and
+//     beside the host alone rewriting files of the sizes those saves wrote, in the same way.
 //   BM_SaveScreenNewFiles: SaveScreen into new files of the title's folder, each name looked up
 //     without regard to case among those written before it: 300 and 3,000 files.
 // Each run starts from a folder without the files of the one before; they are removed untimed.
@@ -18,6 +19,12 @@
 #include "script/project.h"
 #include "script/services.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,15 +57,39 @@ struct TPlayer {
 };
 
 // Game saves into Count slots: each a slot of its own from slot 0 on, else all into slot 0; the
-// nanoseconds taken.
-uint64_t SaveSlots(int Count, bool NewSlots) {
-    const uint64_t start = platform::ClockNs();
+// nanoseconds taken. The save file's size after each save is appended to Sizes when given, untimed.
+uint64_t SaveSlots(int Count, bool NewSlots, std::vector<int64_t>* Sizes = nullptr) {
+    const std::string file = *platform::fs::ToHostPath(Project->GetSaveFileName());
+    uint64_t taken = 0;
     for (int32_t i = 0; i < Count; ++i) {
         Project->PendingSave = NewSlots ? i : 0;
         Project->SaveCaption = "slot " + std::to_string(i);
+        const uint64_t start = platform::ClockNs();
         Project->ProcessPending();
+        taken += platform::ClockNs() - start;
+        if (Sizes) Sizes->push_back(static_cast<int64_t>(std::filesystem::file_size(file)));
     }
-    return platform::ClockNs() - start;
+    return taken;
+}
+
+// The host alone rewriting the save file with Sizes bytes in turn, as a save rewrites it: each a
+// new file beside it, synced when one stands at its name, renamed over it; the nanoseconds taken,
+// none when a step failed. The file is removed after.
+uint64_t BareRewrites(const std::vector<int64_t>& Sizes) {
+    const std::string file = *platform::fs::ToHostPath(Project->GetSaveFileName()), part = file + ".$$$";
+    const std::vector<char> bytes(static_cast<size_t>(*std::ranges::max_element(Sizes)), 'v');
+    bool done = true;
+    const uint64_t start = platform::ClockNs();
+    for (size_t i = 0; i < Sizes.size(); ++i) {
+        const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        bool step = fd >= 0 && write(fd, bytes.data(), static_cast<size_t>(Sizes[i])) == Sizes[i] &&
+                    (i == 0 || fsync(fd) == 0);
+        if (fd >= 0) step = close(fd) == 0 && step;
+        done = step && rename(part.c_str(), file.c_str()) == 0 && done;
+    }
+    const uint64_t taken = platform::ClockNs() - start;
+    std::remove(file.c_str());
+    return done ? taken : 0;
 }
 
 // The save file removed and the slots forgotten; whether it listed Count slots.
@@ -70,29 +101,40 @@ bool ClearSaves(int Count) {
 }
 
 // Both sizes from no save file, then the larger count of saves into one slot: "x_one_slot" is the
-// larger size's time over that.
+// larger size's time over that. "bare_large_ms" is the host's own rewrite of the files the larger
+// size wrote, and "bare_share" the part of what the larger size takes beyond the saves into one
+// slot that the host's own rewrites take beyond theirs: what grows with the slots and is the
+// host's work on the bytes of the file.
 void BM_GameSaveNewSlots(benchmark::State& State) {
     TPlayer player;
     if (!player.Started()) return State.SkipWithError("the title did not start");
     ClearSaves(0);
-    uint64_t small = 0, large = 0, oneSlot = 0;
+    uint64_t small = 0, large = 0, oneSlot = 0, bareLarge = 0, bareOne = 0;
     bool written = true;
     for (auto _ : State) {
+        std::vector<int64_t> largeSizes, oneSizes;
         small += SaveSlots(kSlots, true);
         State.PauseTiming();
         written = ClearSaves(kSlots) && written;
         State.ResumeTiming();
-        large += SaveSlots(10 * kSlots, true);
+        large += SaveSlots(10 * kSlots, true, &largeSizes);
         State.PauseTiming();
         written = ClearSaves(10 * kSlots) && written;
         State.ResumeTiming();
-        oneSlot += SaveSlots(10 * kSlots, false);
+        oneSlot += SaveSlots(10 * kSlots, false, &oneSizes);
         State.PauseTiming();
         written = ClearSaves(1) && written;
+        const uint64_t bareL = BareRewrites(largeSizes), bareO = BareRewrites(oneSizes);
+        written = bareL > 0 && bareO > 0 && written;
+        bareLarge += bareL;
+        bareOne += bareO;
         State.ResumeTiming();
     }
     ReportTenfold(State, small, large);
     State.counters["x_one_slot"] = TenfoldRatio(oneSlot, large);
+    State.counters["bare_large_ms"] = double(bareLarge) * 1e-6 / double(State.iterations());
+    State.counters["bare_share"] =
+        (double(bareLarge) - double(bareOne)) / std::max(double(large) - double(oneSlot), 1.0);
     if (!written) State.SkipWithError("the slots were not written");
 }
 

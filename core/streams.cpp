@@ -242,6 +242,10 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
     return n;
 }
 
+void TFileStream::WriteBuffers(std::span<const std::span<const std::byte>> Pieces) {
+    if (file_.Write(Pieces) < 0) throw EWriteError();
+}
+
 int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
     int whence = Origin == soBeginning ? SEEK_SET : Origin == soCurrent ? SEEK_CUR : SEEK_END;
     int64_t pos = file_.Seek(Offset, whence);

@@ -4,9 +4,11 @@
 #include "platform/errors.h"
 #include "platform/fs.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -55,6 +57,9 @@ public:
     // Exactly Count bytes or EReadError / EWriteError.
     void ReadBuffer(void* Buffer, int64_t Count);
     void WriteBuffer(const void* Buffer, int64_t Count);
+    // Writes Pieces one after the other, all of them or EWriteError; a file takes them in as few
+    // host calls as it can, without their bytes being put together first.
+    virtual void WriteBuffers(std::span<const std::span<const std::byte>> Pieces);
 };
 
 // An allocator whose elements are left uninitialised when a container makes them without a
@@ -150,6 +155,7 @@ public:
     TFileStream(const std::string& FileName, uint16_t Mode, const std::string& ShownFile = {});
     int64_t Read(void* Buffer, int64_t Count) override;
     int64_t Write(const void* Buffer, int64_t Count) override;
+    void WriteBuffers(std::span<const std::span<const std::byte>> Pieces) override;
     int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
     int64_t Size() override;
     void SetSize(int64_t NewSize) override;

@@ -23,3 +23,7 @@ void TStream::ReadBuffer(void* Buffer, int64_t Count) {
 void TStream::WriteBuffer(const void* Buffer, int64_t Count) {
     if (Count != 0 && Write(Buffer, Count) != Count) throw EWriteError();
 }
+
+void TStream::WriteBuffers(std::span<const std::span<const std::byte>> Pieces) {
+    for (const std::span<const std::byte> piece : Pieces) WriteBuffer(piece.data(), static_cast<int64_t>(piece.size()));
+}

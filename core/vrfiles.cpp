@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <span>
@@ -141,7 +142,7 @@ struct TIndexLayout {
 // done again. The tables are put together once the offsets are known.
 class TIndexBytes {
 public:
-    // The count is filled in by Bytes.
+    // The count is filled in by Pieces.
     TIndexBytes() : names_(kHeadBytes) {
         std::memcpy(names_.data(), kMagic, sizeof kMagic);
         std::memcpy(names_.data() + sizeof kMagic, &ArchiveIndexVersion, sizeof ArchiveIndexVersion);
@@ -175,26 +176,30 @@ public:
         crcs_.push_back(File.Crc32);
         modes_.push_back(File.CrcMode);
     }
-    // The index as stored. Given one offset more than the entries (each Base on from the index
-    // start), the tables hold them and every entry's values; given none, they are left zero, to
-    // be written again once the entries' data is.
+    // The index as stored, in the pieces it lies in here (the header and names, the offsets, each
+    // table of values), good until the index changes. Given one offset more than the entries
+    // (each Base on from the index start), the tables hold them and every entry's values; given
+    // none, the pieces hold the header and names alone.
+    std::array<std::span<const std::byte>, 6> Pieces(std::span<const int64_t> Offsets, int64_t Base) {
+        const auto count = static_cast<int32_t>(ends_.size());
+        std::memcpy(names_.data() + kHeadBytes - sizeof count, &count, sizeof count);
+        while (offsetKey_.size() < Offsets.size()) offsetKey_.push_back(ScrambleOffset(0, offsetKeyMaker_, true));
+        offsets_.resize(Offsets.size());
+        for (size_t i = 0; i < Offsets.size(); ++i)
+            offsets_[i] = static_cast<uint64_t>(Offsets[i] + Base) ^ offsetKey_[i];
+        const auto piece = [](const auto& Values) { return std::as_bytes(std::span(Values)); };
+        if (Offsets.empty()) return {piece(names_)};
+        return {piece(names_), piece(offsets_), piece(raw_), piece(times_), piece(crcs_), piece(modes_)};
+    }
+    // The index as stored in one run of bytes, its tables zero without Offsets.
     std::vector<char> Bytes(std::span<const int64_t> Offsets, int64_t Base) {
         std::vector<char> bytes(static_cast<size_t>(Size()));
-        std::memcpy(bytes.data(), names_.data(), names_.size());
-        const auto count = static_cast<int32_t>(ends_.size());
-        std::memcpy(bytes.data() + kHeadBytes - sizeof count, &count, sizeof count);
-        if (Offsets.empty()) return bytes;
-        while (offsetKey_.size() < Offsets.size()) offsetKey_.push_back(ScrambleOffset(0, offsetKeyMaker_, true));
-        char* at = bytes.data() + names_.size();
-        for (size_t i = 0; i < Offsets.size(); ++i) {
-            const uint64_t stored = static_cast<uint64_t>(Offsets[i] + Base) ^ offsetKey_[i];
-            std::memcpy(at, &stored, sizeof stored);
-            at += sizeof stored;
+        char* at = bytes.data();
+        for (const std::span<const std::byte> piece : Pieces(Offsets, Base)) {
+            if (piece.empty()) continue;  // no memory to copy from
+            std::memcpy(at, piece.data(), piece.size());
+            at += piece.size();
         }
-        at = Append(at, raw_);
-        at = Append(at, times_);
-        at = Append(at, crcs_);
-        Append(at, modes_);
         return bytes;
     }
 
@@ -210,12 +215,6 @@ private:
     void Put(T Value) {
         Put(&Value, sizeof Value);
     }
-    template <typename T>
-    static char* Append(char* At, const std::vector<T>& Values) {
-        if (Values.empty()) return At;  // no memory to copy from
-        std::memcpy(At, Values.data(), Values.size() * sizeof(T));
-        return At + Values.size() * sizeof(T);
-    }
 
     std::vector<char> names_;  // the header, then each name's length and scrambled bytes
     std::vector<size_t> ends_;  // where each entry's name ends in names_
@@ -223,6 +222,7 @@ private:
     std::vector<int32_t> times_;
     std::vector<uint32_t> crcs_;
     std::vector<uint8_t> modes_;
+    std::vector<uint64_t> offsets_;  // as stored, kept for the next write
     // The keystreams as far as they were needed.
     std::vector<char> nameKey_;
     TNxRandom nameKeyMaker_{kScrambleSeed};
@@ -634,11 +634,11 @@ void TVrFileCollection::WriteFile(const std::string& FileName) {
     try {
         UpdateImage();
         TImage& image = *image_;
-        const std::vector<char> index = image.Index.Bytes(image.Offsets, image.Index.Size());
-        WriteFileReplacing(FileName, [&](TStream& File) {
-            File.WriteBuffer(index.data(), static_cast<int64_t>(index.size()));
-            File.WriteBuffer(image.Data.Memory(), image.Data.Size());
-        });
+        // The file written from where its bytes lie, in one call.
+        std::array<std::span<const std::byte>, 7> pieces;
+        std::ranges::copy(image.Index.Pieces(image.Offsets, image.Index.Size()), pieces.begin());
+        pieces.back() = std::as_bytes(std::span(image.Data.Memory(), static_cast<size_t>(image.Data.Size())));
+        WriteFileReplacing(FileName, [&](TStream& File) { File.WriteBuffers(pieces); });
     } catch (...) {
         // The image is of a file that was not written.
         image_.reset();

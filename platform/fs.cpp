@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -547,6 +548,30 @@ int64_t HostFile::Write(const void* buffer, int64_t count) {
             return -1;
         }
         total += n;
+    }
+    return total;
+}
+
+int64_t HostFile::Write(std::span<const std::span<const std::byte>> pieces) {
+    constexpr size_t kBatch = 16;  // pieces handed to one call
+    int64_t total = 0;
+    size_t next = 0, done = 0;  // the first piece not wholly written, and the bytes of it that are
+    while (next < pieces.size()) {
+        iovec batch[kBatch];
+        int count = 0;
+        for (size_t i = next; i < pieces.size() && count < static_cast<int>(kBatch); ++i) {
+            const size_t from = i == next ? done : 0;
+            batch[count++] = {const_cast<std::byte*>(pieces[i].data()) + from, pieces[i].size() - from};
+        }
+        const ssize_t n = writev(fd_, batch, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error_ = strerror(errno);
+            return -1;
+        }
+        total += n;
+        for (done += static_cast<size_t>(n); next < pieces.size() && done >= pieces[next].size(); ++next)
+            done -= pieces[next].size();
     }
     return total;
 }

@@ -3,8 +3,10 @@
 // in Shift-JIS bytes: "\" separators, drive letters, names compared without regard to case.
 // The host file system is drive Z: ("Z:\home\me\game\" is "/home/me/game/"). Only this unit
 // converts: "\" to "/", CP932 to UTF-8, and each component found case-insensitively on disk.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -101,6 +103,8 @@ public:
 
     int64_t Read(void* buffer, int64_t count);         // -1 on a host error
     int64_t Write(const void* buffer, int64_t count);  // -1 on a host error
+    // The pieces one after the other, in as few host calls as they take; -1 on a host error.
+    int64_t Write(std::span<const std::span<const std::byte>> pieces);
     int64_t Seek(int64_t offset, int whence);          // SEEK_SET/SEEK_CUR/SEEK_END; -1 on error
     int64_t Size() const;
     bool Truncate(int64_t size);

@@ -14,6 +14,10 @@
 
 #include <ctime>
 #include <functional>
+#include <iterator>
+#include <span>
+#include <string>
+#include <vector>
 
 namespace fs = platform::fs;
 
@@ -174,6 +178,28 @@ TEST(HostFiles, CreateWriteRenameDelete) {
     EXPECT_FALSE(f.Open(program + "b.dat", fs::HostFile::Mode::Read));
     EXPECT_FALSE(f.ErrorText().empty());
     EXPECT_FALSE(f.Open(program, fs::HostFile::Mode::Read));  // a folder is no file
+}
+
+// Pieces go out in order after what the file holds, more of them than one host call takes and
+// empty ones among them (first and last too).
+TEST(HostFiles, PiecesAreWrittenInTurn) {
+    const std::string host = FreshHostFolder();
+    fs::HostFile f;
+    ASSERT_TRUE(f.Open(fs::ToProgramPath(host) + "p.dat", fs::HostFile::Mode::Create));
+    ASSERT_EQ(f.Write("head", 4), 4);
+    std::vector<std::string> texts;
+    std::string expected = "head";
+    for (int i = 0; i < 40; ++i) {
+        texts.push_back(i % 7 == 0 ? std::string() : std::string(size_t(i * 37), char('a' + i % 26)));
+        expected += texts.back();
+    }
+    texts.push_back({});
+    std::vector<std::span<const std::byte>> pieces;
+    for (const std::string& text : texts) pieces.push_back(std::as_bytes(std::span(text)));
+    EXPECT_EQ(f.Write(pieces), int64_t(expected.size()) - 4);
+    f.Close();
+    std::ifstream in(host + "p.dat", std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == expected);
 }
 
 }  // namespace

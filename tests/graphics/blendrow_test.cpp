@@ -131,6 +131,26 @@ TEST(BlendRow, FillRowMatchesThePixelRule) {
     });
 }
 
+// Rows with no gap between them fill as one row, and long rows of 1, 2 and 4 bytes a pixel through
+// the string store: one row and three at every start within a cache line, at lengths either side
+// of 2 KB and past it by a part of a double word, the bytes around left alone.
+TEST(BlendRow, GaplessAndLongFillsMatchThePixelRule) {
+    InEachLanes([] {
+        for (int n = 1; n <= 4; ++n)
+            for (uint32_t v : {0x12345678u, 0x80FF0001u})
+                for (int start = 0; start < 64; ++start)
+                    for (int count : {2048 / n - 1, 2048 / n, 2048 / n + 1, 1001})
+                        for (int rows : {1, 3}) {
+                            const int bytes = rows * count * n;
+                            std::vector<uint8_t> got(size_t(start + bytes + 5), 0xA5), want = got;
+                            TRowFill(n, v)(got.data() + start, count, rows, count * n);
+                            for (int i = 0; i < bytes; i += n) StorePixel(want.data() + start + i, n, v);
+                            ASSERT_EQ(got, want) << "n " << n << " value " << v << " start " << start << " count "
+                                                 << count << " rows " << rows;
+                        }
+    });
+}
+
 // The ramped rows against their one-pixel rule, brightening and darkening: entries of either
 // picture with greys that saturate some bytes and not others, in steps wholly on the old picture,
 // wholly on the new one and mixed, every row length up to 40 from an odd byte address, with the

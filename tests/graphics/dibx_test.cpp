@@ -151,22 +151,25 @@ TEST(DIBXDraw, MirroredClippedDrawAndFrame) {
 }
 
 // A rectangle fill at every depth sets exactly the pixels inside to the value cut to the
-// pixel's bytes; the whole fill of 15 and 16 bits sets every pixel.
+// pixel's bytes, a rectangle past the sides and the bottom too (at 32 bits rows with no gap
+// between them, long enough for the string store); the whole fill of 15 and 16 bits sets every
+// pixel.
 TEST(DIBXDraw, FillsAtEveryDepth) {
     for (int bits : {8, 15, 16, 24, 32}) {
         const int bytes = (bits + 7) / 8;
         const uint32_t value = 0x79ABCDEFu & (bytes == 4 ? ~0u : (1u << 8 * bytes) - 1);
         TDIBX d;
-        d.SetSize(37, 9, bits);
+        d.SetSize(601, 9, bits);
         d.Fill(1);
-        d.FillRect({3, 2, 36, 8}, int32_t(value));
+        d.FillRect({3, 2, 600, 7}, int32_t(value));
+        d.FillRect({-7, 7, 700, 20}, int32_t(value));
         for (int y = 0; y < 9; ++y)
-            for (int x = 0; x < 37; ++x)
-                ASSERT_EQ(d.GetPixel(x, y), x >= 3 && x < 36 && y >= 2 && y < 8 ? value : 1u)
+            for (int x = 0; x < 601; ++x)
+                ASSERT_EQ(d.GetPixel(x, y), (x >= 3 && x < 600 && y >= 2) || y >= 7 ? value : 1u)
                     << bits << " bits at " << x << "," << y;
         d.Fill(int32_t(value));
         EXPECT_EQ(d.GetPixel(0, 0), value) << bits;
-        EXPECT_EQ(d.GetPixel(36, 8), value) << bits;
+        EXPECT_EQ(d.GetPixel(600, 8), value) << bits;
     }
 }
 

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <emmintrin.h>
 #include <type_traits>
+#include <typeinfo>
 
 namespace {
 
@@ -91,8 +92,13 @@ bool dibx::PrepareBlit(const TCustomDIBX& D, int32_t X, int32_t Y, const TCustom
     if (Mask && Mask->GetBitCount() != 8) return false;
     TRect limit = S.GetBoundsRect();
     if (Mask) limit = IntersectRects(limit, Mask->GetBoundsRect());
+    return PrepareBlitWithin(D, X, Y, limit, Src, MirrorX, MirrorY, CutToSource, B);
+}
+
+bool dibx::PrepareBlitWithin(const TCustomDIBX& D, int32_t X, int32_t Y, const TRect& Limit, TRect Src, bool MirrorX,
+                             bool MirrorY, bool CutToSource, TBlit& B) {
     if (CutToSource) {
-        const TRect cut = IntersectRects(Src, limit);
+        const TRect cut = IntersectRects(Src, Limit);
         if (RectIsEmpty(cut)) return false;
         X += MirrorX ? Src.Right - cut.Right : cut.Left - Src.Left;
         Y += MirrorY ? Src.Bottom - cut.Bottom : cut.Top - Src.Top;
@@ -101,7 +107,7 @@ bool dibx::PrepareBlit(const TCustomDIBX& D, int32_t X, int32_t Y, const TCustom
     B.Dest = Bounds(X, Y, Src.Right - Src.Left, Src.Bottom - Src.Top);
     if (!D.ClipBlitRectFlip(B.Dest, Src, MirrorX, MirrorY)) return false;
     if (Src.Right - Src.Left != B.Dest.Right - B.Dest.Left || Src.Bottom - Src.Top != B.Dest.Bottom - B.Dest.Top ||
-        IntersectRects(Src, limit) != Src)
+        IntersectRects(Src, Limit) != Src)
         return false;
     B.SrcX = MirrorX ? Src.Right - 1 : Src.Left;
     B.SrcY = MirrorY ? Src.Bottom - 1 : Src.Top;
@@ -112,12 +118,49 @@ bool dibx::PrepareBlit(const TCustomDIBX& D, int32_t X, int32_t Y, const TCustom
 
 namespace {
 
+// The image of a memory surface (of TDIBX itself, whose locks are its image's rows) that has the
+// surface's size and pixels; nullptr for any other surface.
+const TDIB* PlainImage(const TCustomDIBX* S) {
+    if (!S || typeid(*S) != typeid(TDIBX)) return nullptr;
+    const TDIB* image = static_cast<const TDIBX*>(S)->DIB;
+    return !image->Empty() && image->Width() == S->TCustomDIBX::GetWidth() &&
+                   image->Height() == S->TCustomDIBX::GetHeight()
+               ? image
+               : nullptr;
+}
+
+// The address of pixel (X, Y), inside the image, of Bytes bytes a pixel.
+const uint8_t* PixelAt(const TDIB& Image, int32_t X, int32_t Y, int Bytes) {
+    return Image.TopPBitsReadOnly() + ptrdiff_t(Y) * Image.NextLine() + ptrdiff_t(X) * Bytes;
+}
+
 // Runs Block(Channels, bytes per pixel constant, TRowBlock) on the rows of a clipped draw of
 // Source (or of the mask alone when Source is null) into D.
 template <class F>
 void WalkBlock(TCustomDIBX& D, int32_t X, int32_t Y, TCustomDIBX* Source, const TRect& SrcRect, bool MirrorX,
                bool MirrorY, TCustomDIBX* Mask, F&& Block) {
     TBlit b;
+    const TDIB* source = PlainImage(Source);
+    const TDIB* mask = PlainImage(Mask);
+    if (source && source->BitCount() >= 8 && (!Mask || mask)) {
+        // Memory pictures (most draws, many of them small): their rows are read where they lie,
+        // without the virtual calls and locks of the surfaces.
+        const int bytes = (source->BitCount() + 7) / 8;
+        if (bytes != D.BytesPerPixel() || (mask && mask->BitCount() != 8)) return;
+        TRect limit{0, 0, source->Width(), source->Height()};
+        if (mask) limit = IntersectRects(limit, {0, 0, mask->Width(), mask->Height()});
+        if (!PrepareBlitWithin(D, X, Y, limit, SrcRect, MirrorX, MirrorY, true, b)) return;
+        WithFormat(D, [&](auto Ch, auto Bytes) {
+            const TLockGuard dest(D, b.Dest.Left, b.Dest.Top);
+            if (!dest.Get()) return;
+            Block(Ch, Bytes,
+                  TRowBlock{dest.Get(), PixelAt(*source, b.SrcX, b.SrcY, bytes),
+                            mask ? PixelAt(*mask, b.SrcX, b.SrcY, 1) : nullptr, b.Dest.Right - b.Dest.Left, b.DirX,
+                            b.Dest.Bottom - b.Dest.Top, D.GetNextLine(), ptrdiff_t(b.DirY) * source->NextLine(),
+                            mask ? ptrdiff_t(b.DirY) * mask->NextLine() : 0});
+        });
+        return;
+    }
     TCustomDIBX& s = Source ? *Source : *Mask;
     if (Source && Source->BytesPerPixel() != D.BytesPerPixel()) return;
     if (!PrepareBlit(D, X, Y, s, SrcRect, MirrorX, MirrorY, Mask, Source != nullptr, b)) return;

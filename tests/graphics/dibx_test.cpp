@@ -284,6 +284,40 @@ TEST(DIBXDraw, BlendsMatchScalarReference) {
     }
 }
 
+// Memory pictures are read where their rows lie; a surface of a kind of its own only through its
+// locks. Both draw the same pixels, mirrored or not, clipped at every edge.
+TEST(DIBXDraw, MemoryAndLockedPicturesDrawAlike) {
+    struct TLocked : TDIBX {};
+    TDIBX src, mask;
+    TLocked lockedSrc, lockedMask;
+    for (TCustomDIBX* s : {static_cast<TCustomDIBX*>(&src), static_cast<TCustomDIBX*>(&lockedSrc)})
+        Paint(*s, 9, 7, 32, [](int x, int y) { return Mix(x, y, 5); });
+    for (TCustomDIBX* m : {static_cast<TCustomDIBX*>(&mask), static_cast<TCustomDIBX*>(&lockedMask)})
+        Paint(*m, 9, 7, 8, [](int x, int y) { return uint32_t(x * y * 29) & 255; });
+    auto draw = [&](TDIBX& D, TCustomDIBX& S, TCustomDIBX& M, TPoint At, bool MirrorX, bool MirrorY, int Op) {
+        const TRect part{1, 0, 8, 6};
+        if (Op == 0) D.DrawMask(At.X, At.Y, S, part, MirrorX, MirrorY, M);
+        if (Op == 1) D.DrawAlphaMask(At.X, At.Y, S, part, MirrorX, MirrorY, M, 150);
+        if (Op == 2) D.DrawAlpha(At.X, At.Y, S, part, false, MirrorX, MirrorY, 90);
+        if (Op == 3) D.Draw(At.X, At.Y, S, part, false, MirrorX, MirrorY);
+    };
+    for (const TPoint at : {TPoint{-4, -3}, TPoint{3, 2}, TPoint{8, 6}})
+        for (int mirror = 0; mirror < 4; ++mirror)
+            for (int op = 0; op < 4; ++op) {
+                TDIBX a, b;
+                for (TDIBX* d : {&a, &b}) {
+                    Paint(*d, 12, 10, 32, [](int x, int y) { return Mix(x, y, 6); });
+                    d->SetClipRectDirect({1, 1, 11, 9});
+                }
+                draw(a, src, mask, at, mirror & 1, mirror & 2, op);
+                draw(b, lockedSrc, lockedMask, at, mirror & 1, mirror & 2, op);
+                for (int y = 0; y < 10; ++y)
+                    for (int x = 0; x < 12; ++x)
+                        ASSERT_EQ(a.GetPixel(x, y), b.GetPixel(x, y))
+                            << "op " << op << " mirror " << mirror << " at " << at.X << "," << at.Y << ": " << x << "," << y;
+            }
+}
+
 TEST(DIBXDraw, RotateAssignAndMaskEdges) {
     TDIBX src, a, b, mask;
     Paint(src, 6, 5, 32, [](int x, int y) { return Mix(x, y, 4); });

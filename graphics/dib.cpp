@@ -391,7 +391,9 @@ void TDIB::SetBitCount(int32_t N) {
 }
 
 uint8_t* TDIB::ScanLine(int32_t Y) {
-    ScanLineReadOnly(Y);
+    const uint8_t* row = ScanLineReadOnly(Y);
+    // An image no other TDIB shares is written where it is (the surfaces a draw locks).
+    if (image_.use_count() == 1) return const_cast<uint8_t*>(row);
     Changing();
     return TopPBits() + ptrdiff_t(Y) * NextLine();
 }

@@ -680,7 +680,7 @@ private:
 
 // One screen layer: a control with its dirty list, its drawing surface and the pointer state
 // the window latches for it.
-class TVelaBase : public TVelaControl {
+class TVelaBase final : public TVelaControl {
 public:
     explicit TVelaBase(TVelaBaseList& AOwner);
     ~TVelaBase() override;

@@ -19,9 +19,6 @@ int32_t TruncSat(double V) {
 
 // ---- TCustomDIBX: clipping ----
 
-// The clip rectangle never lets a draw leave the surface, whatever was stored with SetClipRectDirect.
-TRect TCustomDIBX::EffectiveClip() const { return IntersectRects(GetClipRect(), GetBoundsRect()); }
-
 void TCustomDIBX::SetSize(int32_t AWidth, int32_t AHeight, int) {
     Width = AWidth;
     Height = AHeight;
@@ -35,31 +32,6 @@ void TCustomDIBX::UnionClipRect(const TRect& R) {
                     std::max(ClipRect.Bottom, r.Bottom)};
     else
         ClipRect = r;
-}
-
-bool TCustomDIBX::ClipBlitRectFlip(TRect& Dest, TRect& Src, bool MirrorX, bool MirrorY) const {
-    const TRect c = EffectiveClip();
-    if (Dest.Left < c.Left) {
-        const int32_t d = c.Left - Dest.Left;
-        (MirrorX ? Src.Right -= d : Src.Left += d);
-        Dest.Left = c.Left;
-    }
-    if (Dest.Top < c.Top) {
-        const int32_t d = c.Top - Dest.Top;
-        (MirrorY ? Src.Bottom -= d : Src.Top += d);
-        Dest.Top = c.Top;
-    }
-    if (Dest.Left + (Src.Right - Src.Left) > c.Right) {
-        const int32_t d = c.Right - Dest.Left;
-        (MirrorX ? Src.Left = Src.Right - d : Src.Right = Src.Left + d);
-        Dest.Right = c.Right;
-    }
-    if (Dest.Top + (Src.Bottom - Src.Top) > c.Bottom) {
-        const int32_t d = c.Bottom - Dest.Top;
-        (MirrorY ? Src.Top = Src.Bottom - d : Src.Bottom = Src.Top + d);
-        Dest.Bottom = c.Bottom;
-    }
-    return Dest.Left < Dest.Right && Dest.Top < Dest.Bottom;
 }
 
 bool TCustomDIBX::ClipStretchRect(TRect& Dest, TRect& Src, bool MirrorX, bool MirrorY, double& StepX, double& StepY,

@@ -52,7 +52,14 @@ public:
 
     // Clips Dest (Bounds at the draw position, the size of Src) to the clip rectangle, moving the
     // matching edges of Src (the far edges when mirrored). True when something is left.
-    bool ClipBlitRectFlip(TRect& Dest, TRect& Src, bool MirrorX, bool MirrorY) const;
+    bool ClipBlitRectFlip(TRect& Dest, TRect& Src, bool MirrorX, bool MirrorY) const {
+        return ClipBlitRectTo(EffectiveClip(), Dest, Src, MirrorX, MirrorY);
+    }
+    // The same against the clip rectangle C.
+    static bool ClipBlitRectTo(const TRect& C, TRect& Dest, TRect& Src, bool MirrorX, bool MirrorY);
+    // The clip rectangle cut to the surface: it never lets a draw leave the surface, whatever was
+    // stored with SetClipRectDirect.
+    TRect EffectiveClip() const { return IntersectRects(GetClipRect(), GetBoundsRect()); }
     // Clips a stretched draw: Step is source pixels per destination pixel (negated when
     // mirrored), Frac the fractional source position cut away at the left and top.
     bool ClipStretchRect(TRect& Dest, TRect& Src, bool MirrorX, bool MirrorY, double& StepX, double& StepY,
@@ -270,10 +277,31 @@ public:
 protected:
     int32_t Height = 0;
     int32_t Width = 0;
-
-private:
-    TRect EffectiveClip() const;
 };
+
+inline bool TCustomDIBX::ClipBlitRectTo(const TRect& C, TRect& Dest, TRect& Src, bool MirrorX, bool MirrorY) {
+    if (Dest.Left < C.Left) {
+        const int32_t d = C.Left - Dest.Left;
+        (MirrorX ? Src.Right -= d : Src.Left += d);
+        Dest.Left = C.Left;
+    }
+    if (Dest.Top < C.Top) {
+        const int32_t d = C.Top - Dest.Top;
+        (MirrorY ? Src.Bottom -= d : Src.Top += d);
+        Dest.Top = C.Top;
+    }
+    if (Dest.Left + (Src.Right - Src.Left) > C.Right) {
+        const int32_t d = C.Right - Dest.Left;
+        (MirrorX ? Src.Left = Src.Right - d : Src.Right = Src.Left + d);
+        Dest.Right = C.Right;
+    }
+    if (Dest.Top + (Src.Bottom - Src.Top) > C.Bottom) {
+        const int32_t d = C.Bottom - Dest.Top;
+        (MirrorY ? Src.Top = Src.Bottom - d : Src.Bottom = Src.Top + d);
+        Dest.Bottom = C.Bottom;
+    }
+    return Dest.Left < Dest.Right && Dest.Top < Dest.Bottom;
+}
 
 // The memory surface: pixels in a TDIB (top-down addressing over the bottom-up rows).
 class TDIBX : public TCustomDIBX {

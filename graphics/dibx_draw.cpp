@@ -87,16 +87,12 @@ void TCustomDIBX::FillRectSub(const TRect& R, int32_t Color) {
 
 // ---- Unscaled draws ----
 
-bool dibx::PrepareBlit(const TCustomDIBX& D, int32_t X, int32_t Y, const TCustomDIBX& S, TRect Src, bool MirrorX,
-                       bool MirrorY, const TCustomDIBX* Mask, bool CutToSource, TBlit& B) {
-    if (Mask && Mask->GetBitCount() != 8) return false;
-    TRect limit = S.GetBoundsRect();
-    if (Mask) limit = IntersectRects(limit, Mask->GetBoundsRect());
-    return PrepareBlitWithin(D, X, Y, limit, Src, MirrorX, MirrorY, CutToSource, B);
-}
+namespace {
 
-bool dibx::PrepareBlitWithin(const TCustomDIBX& D, int32_t X, int32_t Y, const TRect& Limit, TRect Src, bool MirrorX,
-                             bool MirrorY, bool CutToSource, TBlit& B) {
+// PrepareBlit within Limit, the rectangle of the source (and mask) that can be read, against the
+// clip rectangle Clip.
+inline bool PrepareBlitWithin(const TRect& Clip, int32_t X, int32_t Y, const TRect& Limit, TRect Src, bool MirrorX,
+                              bool MirrorY, bool CutToSource, TBlit& B) {
     if (CutToSource) {
         const TRect cut = IntersectRects(Src, Limit);
         if (RectIsEmpty(cut)) return false;
@@ -105,7 +101,7 @@ bool dibx::PrepareBlitWithin(const TCustomDIBX& D, int32_t X, int32_t Y, const T
         Src = cut;
     }
     B.Dest = Bounds(X, Y, Src.Right - Src.Left, Src.Bottom - Src.Top);
-    if (!D.ClipBlitRectFlip(B.Dest, Src, MirrorX, MirrorY)) return false;
+    if (!TCustomDIBX::ClipBlitRectTo(Clip, B.Dest, Src, MirrorX, MirrorY)) return false;
     if (Src.Right - Src.Left != B.Dest.Right - B.Dest.Left || Src.Bottom - Src.Top != B.Dest.Bottom - B.Dest.Top ||
         IntersectRects(Src, Limit) != Src)
         return false;
@@ -116,13 +112,23 @@ bool dibx::PrepareBlitWithin(const TCustomDIBX& D, int32_t X, int32_t Y, const T
     return true;
 }
 
+}  // namespace
+
+bool dibx::PrepareBlit(const TCustomDIBX& D, int32_t X, int32_t Y, const TCustomDIBX& S, TRect Src, bool MirrorX,
+                       bool MirrorY, const TCustomDIBX* Mask, bool CutToSource, TBlit& B) {
+    if (Mask && Mask->GetBitCount() != 8) return false;
+    TRect limit = S.GetBoundsRect();
+    if (Mask) limit = IntersectRects(limit, Mask->GetBoundsRect());
+    return PrepareBlitWithin(D.EffectiveClip(), X, Y, limit, Src, MirrorX, MirrorY, CutToSource, B);
+}
+
 namespace {
 
 // The image of a memory surface (of TDIBX itself, whose locks are its image's rows) that has the
 // surface's size and pixels; nullptr for any other surface.
-const TDIB* PlainImage(const TCustomDIBX* S) {
+TDIB* PlainImage(const TCustomDIBX* S) {
     if (!S || typeid(*S) != typeid(TDIBX)) return nullptr;
-    const TDIB* image = static_cast<const TDIBX*>(S)->DIB;
+    TDIB* image = static_cast<const TDIBX*>(S)->DIB;
     return !image->Empty() && image->Width() == S->TCustomDIBX::GetWidth() &&
                    image->Height() == S->TCustomDIBX::GetHeight()
                ? image
@@ -142,22 +148,22 @@ void WalkBlock(TCustomDIBX& D, int32_t X, int32_t Y, TCustomDIBX* Source, const 
     TBlit b;
     const TDIB* source = PlainImage(Source);
     const TDIB* mask = PlainImage(Mask);
-    if (source && source->BitCount() >= 8 && (!Mask || mask)) {
-        // Memory pictures (most draws, many of them small): their rows are read where they lie,
-        // without the virtual calls and locks of the surfaces.
+    TDIB* dest = PlainImage(&D);
+    if (source && dest && source->BitCount() >= 8 && (!Mask || mask)) {
+        // Memory surfaces (most draws, many of them small): the rows are found in their images,
+        // without the virtual calls and locks of the surfaces; the source and the mask are read
+        // where they lie.
         const int bytes = (source->BitCount() + 7) / 8;
-        if (bytes != D.BytesPerPixel() || (mask && mask->BitCount() != 8)) return;
+        if (bytes != (dest->BitCount() + 7) / 8 || (mask && mask->BitCount() != 8)) return;
         TRect limit{0, 0, source->Width(), source->Height()};
         if (mask) limit = IntersectRects(limit, {0, 0, mask->Width(), mask->Height()});
-        if (!PrepareBlitWithin(D, X, Y, limit, SrcRect, MirrorX, MirrorY, true, b)) return;
+        if (!PrepareBlitWithin(D.EffectiveClip(), X, Y, limit, SrcRect, MirrorX, MirrorY, true, b)) return;
         WithFormat(D, [&](auto Ch, auto Bytes) {
-            const TLockGuard dest(D, b.Dest.Left, b.Dest.Top);
-            if (!dest.Get()) return;
             Block(Ch, Bytes,
-                  TRowBlock{dest.Get(), PixelAt(*source, b.SrcX, b.SrcY, bytes),
-                            mask ? PixelAt(*mask, b.SrcX, b.SrcY, 1) : nullptr, b.Dest.Right - b.Dest.Left, b.DirX,
-                            b.Dest.Bottom - b.Dest.Top, D.GetNextLine(), ptrdiff_t(b.DirY) * source->NextLine(),
-                            mask ? ptrdiff_t(b.DirY) * mask->NextLine() : 0});
+                  TRowBlock{dest->ScanLine(b.Dest.Top) + ptrdiff_t(b.Dest.Left) * bytes,
+                            PixelAt(*source, b.SrcX, b.SrcY, bytes), mask ? PixelAt(*mask, b.SrcX, b.SrcY, 1) : nullptr,
+                            b.Dest.Right - b.Dest.Left, b.DirX, b.Dest.Bottom - b.Dest.Top, dest->NextLine(),
+                            ptrdiff_t(b.DirY) * source->NextLine(), mask ? ptrdiff_t(b.DirY) * mask->NextLine() : 0});
         });
         return;
     }

@@ -174,9 +174,6 @@ struct TBlit {
 // that reaches outside them after clipping draws nothing.
 bool PrepareBlit(const TCustomDIBX& D, int32_t X, int32_t Y, const TCustomDIBX& S, TRect Src, bool MirrorX,
                  bool MirrorY, const TCustomDIBX* Mask, bool CutToSource, TBlit& B);
-// The same within Limit, the rectangle of the source (and mask) that can be read.
-bool PrepareBlitWithin(const TCustomDIBX& D, int32_t X, int32_t Y, const TRect& Limit, TRect Src, bool MirrorX,
-                       bool MirrorY, bool CutToSource, TBlit& B);
 
 inline uint32_t ClampWeight(int32_t V, int32_t Max) { return uint32_t(std::clamp(V, 0, Max)); }
 

@@ -284,8 +284,8 @@ TEST(DIBXDraw, BlendsMatchScalarReference) {
     }
 }
 
-// Memory pictures are read where their rows lie; a surface of a kind of its own only through its
-// locks. Both draw the same pixels, mirrored or not, clipped at every edge.
+// Between memory surfaces the rows are found in their images; a surface of a kind of its own is
+// reached only through its locks. Both draw the same pixels, mirrored or not, clipped at every edge.
 TEST(DIBXDraw, MemoryAndLockedPicturesDrawAlike) {
     struct TLocked : TDIBX {};
     TDIBX src, mask;
@@ -304,8 +304,9 @@ TEST(DIBXDraw, MemoryAndLockedPicturesDrawAlike) {
     for (const TPoint at : {TPoint{-4, -3}, TPoint{3, 2}, TPoint{8, 6}})
         for (int mirror = 0; mirror < 4; ++mirror)
             for (int op = 0; op < 4; ++op) {
-                TDIBX a, b;
-                for (TDIBX* d : {&a, &b}) {
+                TDIBX a;
+                TLocked b;
+                for (TDIBX* d : {&a, static_cast<TDIBX*>(&b)}) {
                     Paint(*d, 12, 10, 32, [](int x, int y) { return Mix(x, y, 6); });
                     d->SetClipRectDirect({1, 1, 11, 9});
                 }

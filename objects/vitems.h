@@ -732,6 +732,17 @@ private:
     void UpdateCursor(const TVelaObject& Target);
 };
 
+// Inline for the invalidations of every move, most of which come once the layer is wholly dirty.
+inline bool TVelaBase::WhollyDirty() const {
+    const TRect whole{0, 0, GetWidth(), GetHeight()};
+    return !RectIsEmpty(whole) && ClipList.Covers(whole);
+}
+
+inline bool TVelaControl::LayerWhollyDirty() {
+    const TVelaBase* layer = GetBase();
+    return layer && layer->WhollyDirty();
+}
+
 // ---- The event queue ----
 
 // Script events, first in first out. A record is pending (Level 0) until the runner takes it,

@@ -466,11 +466,6 @@ void TVelaControl::Invalidate() {
     if (Visible && !LayerWhollyDirty()) InvalidateArea(GetBoundsRect());
 }
 
-bool TVelaControl::LayerWhollyDirty() {
-    const TVelaBase* layer = GetBase();
-    return layer && layer->WhollyDirty();
-}
-
 void TVelaControl::InvalidateArea(TRect R) {
     TVelaBase* layer = GetBase();
     if (!layer) return;

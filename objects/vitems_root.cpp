@@ -173,11 +173,6 @@ void TVelaBase::AddDirtyRect(const TRect& R) {
     if (!RectIsEmpty(r)) ClipList.AddRect(r);
 }
 
-bool TVelaBase::WhollyDirty() const {
-    const TRect whole{0, 0, GetWidth(), GetHeight()};
-    return !RectIsEmpty(whole) && ClipList.Covers(whole);
-}
-
 void TVelaBase::SetMousePos(TPoint P) {
     if (P == MousePos) return;
     MousePos = P;

@@ -414,10 +414,6 @@ uint8_t* TDIB::TopPBits() {
     return const_cast<uint8_t*>(TopPBitsReadOnly());
 }
 
-const uint8_t* TDIB::TopPBitsReadOnly() const {
-    return Empty() ? PBitsReadOnly() : PBitsReadOnly() + ptrdiff_t(Height() - 1) * WidthBytes();
-}
-
 uint32_t TDIB::GetPixel(int32_t X, int32_t Y) const {
     if (X < 0 || Y < 0 || X >= Width() || Y >= Height()) return 0;
     return LoadPixel(ScanLineReadOnly(Y), X, BitCount());

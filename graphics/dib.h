@@ -162,7 +162,9 @@ public:
     uint8_t* PBits();
     const uint8_t* PBitsReadOnly() const { return image_->Bits.data(); }
     uint8_t* TopPBits();
-    const uint8_t* TopPBitsReadOnly() const;
+    const uint8_t* TopPBitsReadOnly() const {
+        return Empty() ? PBitsReadOnly() : PBitsReadOnly() + ptrdiff_t(Height() - 1) * WidthBytes();
+    }
 
     // Raw values: an index, the packed word, or B | G << 8 | R << 16 at 24 bits; 0 outside.
     uint32_t GetPixel(int32_t X, int32_t Y) const;

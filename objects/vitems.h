@@ -300,6 +300,7 @@ protected:
 private:
     friend class TVelaControl;   // renames the other holder of a name
     friend class TVelaBaseList;  // names its layers, keeps the name index
+    friend struct TNameKey<TVelaObject>;  // the index's place of the object
     // Stores the name, keeping the owner's name index up to date.
     void Rename(std::string S);
     // The order keys first, in the cache line of the table of virtual functions that a change of
@@ -314,8 +315,9 @@ protected:
     TVelaBaseList* Owner;
 
 private:
-    size_t ListedAt = 0;   // the place in the owner's flat list, while listed
-    size_t DeletedAt = 0;  // the place in the owner's deletion list, while marked
+    size_t ListedAt = 0;       // the place in the owner's flat list, while listed
+    uint32_t DeletedAt = 0;    // the place in the owner's deletion list, while marked
+    uint32_t NameIndexAt = 0;  // kept by the owner's name index
     std::string Name;
     std::string Tag;
 
@@ -1023,7 +1025,7 @@ private:
     bool SeenOnlyByScript(TVelaObject& Obj) const;
     void SizeRootBitmap();
     void IndexName(TVelaObject& Obj);
-    void UnindexName(const TVelaObject& Obj);
+    void UnindexName(TVelaObject& Obj);
     // The first object of Names called AName that Accept takes.
     template <class TAccept>
     TVelaObject* FirstNamed(const std::string& AName, TAccept Accept) const;
@@ -1055,7 +1057,8 @@ private:
     std::unordered_set<std::string> NameStems;
     // S without its trailing digits.
     static std::string NameStem(const std::string& S);
-    // The name S has no holder left: its number goes back to the prefixes that hand it out.
+    // The name S, whose stem is among NameStems, has no holder left: its number goes back to the
+    // prefixes that hand it out.
     void NameFreed(const std::string& S);
     // Marked for deletion, each once; a freed object leaves nullptr, and the list never ends in
     // one.

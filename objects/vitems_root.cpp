@@ -328,8 +328,11 @@ void TVelaBaseList::IndexName(TVelaObject& Obj) {
     if (Obj.Listed && !Obj.GetName().empty() && !Obj.Marked) Names.Add(&Obj);
 }
 
-void TVelaBaseList::UnindexName(const TVelaObject& Obj) {
-    if (Names.Remove(&Obj) && !NameNumbers.empty() && !Names.Contains(Obj.GetName())) NameFreed(Obj.GetName());
+// A name of a stem no prefix has is not looked for again: its number goes back to none.
+void TVelaBaseList::UnindexName(TVelaObject& Obj) {
+    const std::string& name = Obj.GetName();
+    if (Names.Remove(&Obj) && !NameNumbers.empty() && NameStems.contains(NameStem(name)) && !Names.Contains(name))
+        NameFreed(name);
 }
 
 std::string TVelaBaseList::NameStem(const std::string& S) {
@@ -341,7 +344,6 @@ std::string TVelaBaseList::NameStem(const std::string& S) {
 // S is Prefix<n> for every split of its trailing digits whose number is written as to_string
 // writes it (no leading zero) and fits 32 bits; every such Prefix has the stem of S.
 void TVelaBaseList::NameFreed(const std::string& S) {
-    if (!NameStems.contains(NameStem(S))) return;
     constexpr size_t MaxDigits = 10;
     int64_t n = 0, scale = 1;
     for (size_t at = S.size(), digits = 1; at > 0 && digits <= MaxDigits; --at, ++digits, scale *= 10) {
@@ -510,7 +512,7 @@ void TVelaBaseList::MarkDeleted(TVelaObject* Obj) {
     if (Obj->Marked) return;
     Deleted.push_back(Obj);
     Obj->Marked = true;
-    Obj->DeletedAt = Deleted.size() - 1;
+    Obj->DeletedAt = uint32_t(Deleted.size() - 1);
     if (Obj->Listed && Obj->GetSerial() > SeenSerial) ScriptDeleted.push_back({Obj->Ref(), Obj->DeletedAt});
 }
 

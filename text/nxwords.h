@@ -94,7 +94,9 @@ public:
 
 private:
     friend class TDecorateList;
+    friend struct TDecorateKey;
     int index_ = -1;                 // the style's place in its table, kept by the table
+    uint32_t firstAt_ = 0;           // kept by the table's index of the first styles
     TDecorate* prevSame_ = nullptr;  // the styles of the table holding the same values, in table
     TDecorate* nextSame_ = nullptr;  // order; the first one's prevSame_ is the last one
 };
@@ -103,6 +105,7 @@ private:
 struct TDecorateKey {
     static const TDecorateValues& Of(const TDecorate& Decorate) { return Decorate; }
     static uint64_t Hash(const TDecorateValues& Values);
+    static uint32_t& At(TDecorate& Decorate) { return Decorate.firstAt_; }
 };
 
 // The document's style table (owns its styles) with the measuring state of the layout. A style

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -12,6 +13,7 @@ namespace {
 
 struct Item {
     std::string Name;
+    uint32_t NameIndexAt = 0;
     const std::string& GetName() const { return Name; }
 };
 
@@ -64,6 +66,39 @@ TEST(NameIndex, FindsEveryItemOfANameThroughAdditionsRemovalsAndGrowth) {
     expected.clear();
     check();
     EXPECT_FALSE(index.Remove(items[0].get()));
+}
+
+// A name taken out leaves its slot until the table is built again, which gives its place to a
+// later item: every item is met once, whichever slots and places it went through.
+TEST(NameIndex, ItemsTakenOutAndPutBackAreMetOnceThroughRebuilds) {
+    Item kept{"kept"};
+    std::vector<Item> turning(5, Item{"turning"});
+    TNameIndex<Item> index;
+    index.Add(&kept);
+    for (int round = 0; round < 2000; ++round) {
+        Item& item = turning[size_t(round % 5)];
+        if (round >= 5) {
+            ASSERT_TRUE(index.Remove(&item));
+        }
+        index.Add(&item);
+        std::map<const Item*, int> met;
+        index.ForEachNamed(std::string("turning"), [&](Item* I) { ++met[I]; });
+        ASSERT_EQ(met.size(), size_t(std::min(round + 1, 5))) << round;
+        for (const auto& [found, times] : met) ASSERT_EQ(times, 1) << round;
+    }
+    EXPECT_EQ(index.Count(), 6u);
+    EXPECT_EQ(Named(index, "kept"), std::set<const Item*>{&kept});
+    // Emptied, the index starts over with the places of none.
+    index.Remove(&kept);
+    for (Item& item : turning) index.Remove(&item);
+    for (int i = 0; i < 40; ++i) {
+        index.Add(&turning[0]);
+        index.Remove(&turning[0]);
+    }
+    index.Add(&kept);
+    EXPECT_EQ(index.Count(), 1u);
+    EXPECT_EQ(Named(index, "kept"), std::set<const Item*>{&kept});
+    EXPECT_TRUE(Named(index, "turning").empty());
 }
 
 }  // namespace

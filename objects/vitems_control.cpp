@@ -432,6 +432,12 @@ TPoint TVelaControl::GetOrigin() const {
     return {Origin(false, false, parent.X), Origin(true, false, parent.Y)};
 }
 
+TPoint TVelaControl::UnscaledOrigin() const {
+    if (Hold || PosZoomed || Motion) return TVelaControl::GetOrigin();
+    const TPoint parent = ParentOrigin();
+    return {Left + parent.X - OffsetX + PlusX, Top + parent.Y - OffsetY + PlusY};
+}
+
 TCustomDIBX* TVelaControl::GetLayerSurface() {
     return Hold && Hold->Surface ? Hold->Surface : TVelaObject::GetLayerSurface();
 }

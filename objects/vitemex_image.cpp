@@ -180,6 +180,10 @@ double TVelaCustomImage::EffectiveZoomY() const {
     return h > 0 ? double(GetHeight()) / h : 1;
 }
 
+TPoint TVelaCustomImage::GetOrigin() const {
+    return FloatZoomX == 1 && FloatZoomY == 1 && !FlipH && !FlipV ? UnscaledOrigin() : TVelaControl::GetOrigin();
+}
+
 TPoint TVelaCustomImage::RotateDestination() const { return GetScreenPos(); }
 
 TPoint TVelaCustomImage::RotatePivot() const {

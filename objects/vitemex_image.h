@@ -125,6 +125,9 @@ public:
     // their own.
     virtual TVelaCustomImage* NewBlurCopy();
 
+    // The unzoomed, unmirrored picture, by far the most common, is placed without asking the
+    // zoom and the mirror through virtual calls.
+    TPoint GetOrigin() const override;
     // Whether FloatAngle turns the picture (is not a whole number of turns).
     bool IsRotated() const;
     // The scale actually drawn: the zoom, or Width (Height) over the picture's size for an

@@ -69,7 +69,21 @@ bool TVelaParticleImages::Place(double X, double Y) {
         Dead = true;
         return false;
     }
-    MoveTo(int32_t(X), int32_t(Y));
+    const int32_t x = int32_t(X), y = int32_t(Y);
+    if (!PlacedAtPosition() || IsRotated()) {
+        MoveTo(x, y);
+        return true;
+    }
+    // The unturned picture's area moves with the position: it is worked out once, for the
+    // invalidations on both sides of the move. Nothing is invalidated after the move when nothing
+    // is before it (the layer is wholly dirty, or the picture is not shown).
+    const int32_t dx = x - GetLeft(), dy = y - GetTop();
+    const bool shown = (dx != 0 || dy != 0) && !LayerWhollyDirty() && PictureShown();
+    const TRect before = shown ? GetBoundsRect() : TRect{};
+    if (shown) InvalidateArea(before);
+    SetPosition(x, y);
+    if (shown) InvalidateArea({before.Left + dx, before.Top + dy, before.Right + dx, before.Bottom + dy});
+    PlaceNativeControls();
     return true;
 }
 

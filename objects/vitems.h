@@ -497,6 +497,13 @@ protected:
     bool LayerWhollyDirty();
     // The parent's origin less its scroll, where the children are placed; (0, 0) without a parent.
     TPoint ParentOrigin() const;
+    // GetOrigin for a control its kind knows to be unzoomed and unmirrored: when placed at its
+    // position, the position less the offset on the parent, with no virtual call.
+    TPoint UnscaledOrigin() const;
+    // Whether the origin follows Left and Top alone: no film, zoomed placement or hold places it.
+    bool PlacedAtPosition() const { return !Hold && !PosZoomed && !Motion; }
+    // Left and Top as MoveTo sets them, without its invalidations and placing.
+    void SetPosition(int32_t ALeft, int32_t ATop);
     // While a control walks its children (drawing them, moving its particles) nothing moves or
     // resizes it: its origin, where its children are placed and its bounds are worked out once and
     // held for the children until the hold goes; a drawing walk holds the surface it draws into,

@@ -352,17 +352,21 @@ void TVelaControl::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_
     Invalidate();
 }
 
+void TVelaControl::SetPosition(int32_t ALeft, int32_t ATop) {
+    if (ALeft != Left) {
+        Left = ALeft;
+        FilmX = 0;
+    }
+    if (ATop != Top) {
+        Top = ATop;
+        FilmY = 0;
+    }
+}
+
 void TVelaControl::MoveTo(int32_t ALeft, int32_t ATop) {
     if (ALeft != Left || ATop != Top) {
         Invalidate();
-        if (ALeft != Left) {
-            Left = ALeft;
-            FilmX = 0;
-        }
-        if (ATop != Top) {
-            Top = ATop;
-            FilmY = 0;
-        }
+        SetPosition(ALeft, ATop);
         Invalidate();
     }
     PlaceNativeControls();
@@ -430,6 +434,12 @@ TPoint TVelaControl::GetOrigin() const {
     if (Hold) return Hold->Origin;
     const TPoint parent = ParentOrigin();
     return {Origin(false, false, parent.X), Origin(true, false, parent.Y)};
+}
+
+TPoint TVelaControl::UnscaledOrigin() const {
+    if (!PlacedAtPosition()) return TVelaControl::GetOrigin();
+    const TPoint parent = ParentOrigin();
+    return {Left + parent.X - OffsetX + PlusX, Top + parent.Y - OffsetY + PlusY};
 }
 
 TCustomDIBX* TVelaControl::GetLayerSurface() {

@@ -1,7 +1,7 @@
 // A film of sliding, fading image tracks and emitters of every motion kind, run for a few hundred
 // ticks on the fake clock with only the dirty areas redrawn each tick: the particles' places, the
-// drawn frame and the saved records must stay exactly what they were when this test was written,
-// so that a faster tick changes nothing a player sees or stores.
+// dirty areas, the drawn frame and the saved records must stay exactly what they were when this
+// test was written, so that a faster tick changes nothing a player sees or stores.
 #include "core/rands.h"
 #include "objects/vitemex_particle.h"
 #include "tests/objects/image_kinds_fixture.h"
@@ -80,10 +80,13 @@ TEST_F(FilmTick, SlidingTracksAndEmittersDrawAndSaveAsBefore) {
         e->GetParticleParam() = c.Ranges;
         made.push_back(e);
     }
-    uint64_t places = 14695981039346656037u;
+    uint64_t places = 14695981039346656037u, dirty = places;
     for (int32_t t = 1; t <= Length; ++t) {
         film->SetTime(t % Length);
         Tick(16);
+        for (int i = 0; i < 2; ++i)
+            for (int r = 0; r < Bases->GetBase(i)->ClipList.Count(); ++r)
+                dirty = Fnv(dirty, Bases->GetBase(i)->ClipList.GetRect(r));
         Bases->Prepare();
         for (int i = 0; i < 2; ++i) Bases->GetBase(i)->ClipList.Clear();
         for (const TVelaParticle* e : made)
@@ -100,6 +103,7 @@ TEST_F(FilmTick, SlidingTracksAndEmittersDrawAndSaveAsBefore) {
         if (TVelaControl* c = Bases->GetBase(0)->GetControl(i); !IsSystemName(c->GetName())) c->SaveToStream(records);
     const uint64_t saved = Fnv(14695981039346656037u, records.Memory(), size_t(records.Size()));
     EXPECT_EQ(places, 1887402612519277904u);
+    EXPECT_EQ(dirty, 15011408262422213670u);
     EXPECT_EQ(pixels, 2374719501790116773u);
     EXPECT_EQ(saved, 15383404100789666722u);
     film.reset();

@@ -131,6 +131,30 @@ TEST_F(ImageObjects, AngleAndZoomUnitsAndExplicitSize) {
     EXPECT_EQ(Pixel(35, 28), PixelOf(Background));
 }
 
+// An image is placed at its position on its parent's origin, less its offset (scaled by its zoom,
+// none for an explicit size, counted from the far edge when mirrored), plus its shift.
+TEST_F(ImageObjects, OriginTakesParentOffsetAndShiftUnderEveryZoomAndMirror) {
+    auto pic = Picture(8, 6, 0xFFFFFF);
+    TVelaImage* parent = Image(*pic, 10, 5, "parent");
+    TVelaImage* img = Image(*pic, 7, 9, "child");
+    img->SetParent(parent);
+    img->SetOffsetx(2);
+    img->SetOffsety(3);
+    img->SetPlusx(1);
+    img->SetPlusy(-2);
+    EXPECT_EQ(img->GetOrigin(), (TPoint{16, 9}));
+    EXPECT_EQ(img->GetBoundsRect(), (TRect{16, 9, 24, 15}));
+
+    img->SetFloatzoomx(2);
+    EXPECT_EQ(img->GetOrigin(), (TPoint{14, 9}));
+    img->SetFloatzoomx(1);
+    img->SetFlipv(true);  // anchored 6 - 1 - 3 rows up
+    EXPECT_EQ(img->GetOrigin(), (TPoint{16, 10}));
+    img->SetFlipv(false);
+    img->SetWidth(12);
+    EXPECT_EQ(img->GetOrigin(), (TPoint{18, 9}));
+}
+
 TEST_F(ImageObjects, AlphaAbove255AddsAtTheRestAndMaskReplacesTheKey) {
     auto pic = Picture(4, 4, 0x204060);
     TVelaImage* img = Image(*pic, 0, 0);

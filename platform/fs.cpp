@@ -539,17 +539,9 @@ int64_t HostFile::Read(void* buffer, int64_t count) {
 }
 
 int64_t HostFile::Write(const void* buffer, int64_t count) {
-    int64_t total = 0;
-    while (total < count) {
-        ssize_t n = write(fd_, static_cast<const char*>(buffer) + total, static_cast<size_t>(count - total));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error_ = strerror(errno);
-            return -1;
-        }
-        total += n;
-    }
-    return total;
+    if (count <= 0) return 0;
+    const std::span<const std::byte> piece(static_cast<const std::byte*>(buffer), static_cast<size_t>(count));
+    return Write(std::span(&piece, 1));
 }
 
 int64_t HostFile::Write(std::span<const std::span<const std::byte>> pieces) {

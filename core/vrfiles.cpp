@@ -437,6 +437,7 @@ void TVrFileCollection::Reset() {
     image_.reset();
     Clear();
     archiveStream_.reset();
+    dataBase_ = 0;
     baseFolder_.clear();
     fileName_.clear();
 }
@@ -489,7 +490,7 @@ std::string TVrFileCollection::DiskFileName(const std::string& Name) const {
 }
 
 void TVrFileCollection::CopyStored(const TVrFile& File, TStream& Dest) {
-    archiveStream_->SetPosition(File.Offset);
+    archiveStream_->SetPosition(StoredAt(File));
     if (archiveStream_->CopyToStream(Dest, File.Size) != File.Size) throw CutShort(File);
 }
 
@@ -509,7 +510,7 @@ void SetCrc(TVrFile& File, uLong Crc) {
 void TVrFileCollection::CopyLargeEntry(TVrFile& File, TNxBigStream& Stream, int64_t IndexStart,
                                        std::vector<int64_t>& Offsets) {
     const int64_t offset = Stream.GetPosition() - IndexStart;
-    archiveStream_->SetPosition(File.Offset);
+    archiveStream_->SetPosition(StoredAt(File));
     std::vector<Bytef> buffer(static_cast<size_t>(kCopyRun));
     uLong crc = 0;
     for (int64_t left = File.Size; left > 0;) {
@@ -532,10 +533,10 @@ size_t TVrFileCollection::WriteEntries(std::span<TVrFile* const> Files, TNxBigSt
         return 1;
     }
     if (image_) {
+        // Its offset counts from the start of the image's data.
         const TVrFile& file = *Files[0];
-        const int64_t at = file.Offset - image_->Index.Size();
-        if (at < 0 || at + file.Size > image_->Data.Size()) throw CutShort(file);
-        WriteBytes(Stream, image_->Data.Memory() + at, file.Size);
+        if (file.Offset < 0 || file.Offset + file.Size > image_->Data.Size()) throw CutShort(file);
+        WriteBytes(Stream, image_->Data.Memory() + file.Offset, file.Size);
         Offsets.push_back(offset);
         return 1;
     }
@@ -553,7 +554,7 @@ size_t TVrFileCollection::WriteEntries(std::span<TVrFile* const> Files, TNxBigSt
     }
     // Filled by the read, the run's room is not cleared first.
     const auto stored = std::make_unique_for_overwrite<Bytef[]>(static_cast<size_t>(bytes));
-    archiveStream_->SetPosition(Files[0]->Offset);
+    archiveStream_->SetPosition(StoredAt(*Files[0]));
     const int64_t copied = bytes > 0 ? archiveStream_->Read(stored.get(), bytes) : 0;
     const Bytef* data = stored.get();
     const int64_t position = Stream.GetPosition();
@@ -631,8 +632,9 @@ void TVrFileCollection::WriteFile(const std::string& FileName) {
     for (const THashCollectionItem* item = FirstInChain(kVrSentinelName); item; item = item->NextInChain())
         if (item->Name() == kVrSentinelName) first = std::min(first, item->CachedIndex());
     DeleteIf([](const THashCollectionItem& Item) { return Item.Name() == kVrSentinelName; }, first);
+    size_t kept = 0;
     try {
-        UpdateImage();
+        kept = UpdateImage();
         TImage& image = *image_;
         // The file written from where its bytes lie, in one call.
         std::array<std::span<const std::byte>, 7> pieces;
@@ -652,20 +654,21 @@ void TVrFileCollection::WriteFile(const std::string& FileName) {
         Reset();
         throw;
     }
-    // The index starts the file, and the entries' data follows it.
-    const int64_t dataStart = image_->Index.Size();
+    // The index starts the file, and the entries' data follows it: the entries kept have their
+    // offsets from there already.
+    dataBase_ = image_->Index.Size();
     const int64_t* offsets = image_->Offsets.data();
-    for (size_t i = 0; i < image_->Files.size(); ++i) {
+    for (size_t i = kept; i < image_->Files.size(); ++i) {
         TVrFile& file = *image_->Files[i];
-        file.Offset = dataStart + offsets[i];
+        file.Offset = offsets[i];
         file.Size = offsets[i + 1] - offsets[i];
         file.DataSource.reset();
     }
-    AddFile(kVrSentinelName).Offset = dataStart + image_->Offsets.back();
+    AddFile(kVrSentinelName).Offset = image_->Offsets.back();
     unchanged_ = static_cast<int>(image_->Files.size());
 }
 
-void TVrFileCollection::UpdateImage() {
+size_t TVrFileCollection::UpdateImage() {
     const int kept = image_ ? std::min({unchanged_, Count(), static_cast<int>(image_->Files.size())}) : 0;
     const int64_t keptBytes = image_ ? image_->Offsets[static_cast<size_t>(kept)] : 0;
     std::vector<TVrFile*> files;
@@ -693,6 +696,7 @@ void TVrFileCollection::UpdateImage() {
     image.Data.SetPosition(keptBytes);
     added.SaveToStream(image.Data);
     if (fresh) image_ = std::move(fresh);
+    return static_cast<size_t>(kept);
 }
 
 std::unique_ptr<TStream> TVrFileCollection::OpenRangeStream(const std::string& Name) {
@@ -701,7 +705,7 @@ std::unique_ptr<TStream> TVrFileCollection::OpenRangeStream(const std::string& N
     const TVrFile& file = GetFile(index);
     // A range of size 0 would mean "to the end of the file".
     if (file.Size == 0) return std::make_unique<TMemoryStream>();
-    return std::make_unique<TFileRangeStream>(fileName_, file.Offset, file.Size);
+    return std::make_unique<TFileRangeStream>(fileName_, StoredAt(file), file.Size);
 }
 
 void TVrFileCollection::GetFileList(const std::string& Folder, TStringList& Strings) const {

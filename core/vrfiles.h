@@ -42,7 +42,9 @@ class TVrFileCollection;
 // One entry, keyed by its name: a relative path with "\" separators, as stored.
 class TVrFile : public THashCollectionItem {
 public:
-    int64_t Offset = 0;  // absolute position of the first stored byte in the archive stream
+    // Where the first stored byte lies in the archive stream, from the collection's data base
+    // (TVrFileCollection::StoredAt).
+    int64_t Offset = 0;
     int64_t Size = 0;    // stored bytes (compressed or raw)
     uint8_t StoredRaw = 0;  // 1: stored as is; 0: a zlib stream
     int32_t FileTime = 0;   // the source file's packed date-time, 0 when not set
@@ -88,6 +90,10 @@ public:
     const std::string& FileName() const { return fileName_; }
     // The open archive file; nullptr for a folder.
     TNxBigStream* ArchiveStream() const { return archiveStream_.get(); }
+    // Where File's first stored byte lies in ArchiveStream. The entries of an archive read count
+    // from its first byte; those of a file this collection wrote count from where its data
+    // starts, so that an index grown by one entry leaves the others' offsets as they are.
+    int64_t StoredAt(const TVrFile& File) const { return dataBase_ + File.Offset; }
 
     // Opens an archive file, or a folder whose files are read from disk. A damaged archive
     // raises EVrFileError and leaves the collection empty and closed.
@@ -137,9 +143,9 @@ private:
     // The entries from File's place on, or from Position when earlier, now differ from the image.
     void Changed(const TVrFile& File, int Position = INT_MAX);
     // Makes the image that of the entries (the sentinel taken out): those before the first
-    // changed are kept, the others' stored bytes put after them. After a failure the image is not
-    // to be used.
-    void UpdateImage();
+    // changed are kept, the others' stored bytes put after them; how many were kept. After a
+    // failure the image is not to be used.
+    size_t UpdateImage();
     // The names Open takes from FileName.
     void SetFileName(const std::string& FileName);
     // BaseFolder + Name when that file exists and lies inside BaseFolder; empty otherwise.
@@ -166,6 +172,8 @@ private:
     std::string baseFolder_;
     std::string fileName_;
     std::unique_ptr<TNxBigStream> archiveStream_;
+    // Where the entries' offsets count from in archiveStream_ (StoredAt).
+    int64_t dataBase_ = 0;
     // The file WriteFile wrote last, while the collection reads from it.
     std::unique_ptr<TImage> image_;
     // The entries before this place are the image's first ones, unchanged.

@@ -177,5 +177,5 @@ void BM_SaveScreenNewFiles(benchmark::State& State) {
 
 }  // namespace
 
-BENCHMARK(BM_GameSaveNewSlots)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_GameSaveNewSlots)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_SaveScreenNewFiles)->Unit(benchmark::kMillisecond)->Iterations(1);

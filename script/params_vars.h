@@ -5,6 +5,7 @@
 // the reference value, which designates a variable of the table or one of its elements.
 #include "core/hash.h"
 #include "core/header.h"
+#include "core/nodepool.h"
 #include "script/params_values.h"
 
 #include <array>
@@ -222,7 +223,8 @@ private:
     // The order in which items were named (the larger named later), and the name's hash.
     uint64_t nameStamp_ = 0;
     size_t nameHash_ = 0;
-    // What references bound to this item hold; emptied when the item is freed.
+    // What references bound to this item hold, made when the first binds; emptied when the item
+    // is freed.
     std::shared_ptr<TParamCollectionItem*> handle_;
 };
 
@@ -350,8 +352,9 @@ private:
         static int64_t KeyOf(const TOwnerScope& Scope) { return Scope.Key; }
         bool operator()(const auto& A, const auto& B) const { return KeyOf(A) < KeyOf(B); }
     };
-    using TScopes = std::set<TOwnerScope, TScopeOrder>;
-    TScopes scopes_;
+    using TScopes = std::pmr::set<TOwnerScope, TScopeOrder>;
+    TNodePool scopeNodes_;  // so that the scopes of a nested run of calls lie side by side
+    TScopes scopes_{&scopeNodes_};
     int64_t idBase_ = 0;
     int64_t KeyOf(int32_t OwnerId) const { return OwnerId + idBase_; }
     // Item joins the scope of OwnerId (none for NoOwner), leaving its own.
@@ -380,9 +383,11 @@ private:
     std::vector<TGroupEntry> groups_;
     size_t grouped_ = 0;
     uint64_t nameStamps_ = 0;  // the stamp of the item named last
-    // The name's hash offset by the scope's place in memory: the locals of one name at the depths
-    // of a nested run of calls, whose scopes were made one after the other, lie near each other.
-    static uint64_t GroupHash(uintptr_t Key, size_t NameHash) { return NameHash + (Key >> 4); }
+    // The name's hash offset by the scope's place among the scopes' nodes (about 64 bytes each,
+    // side by side): the locals of one name at the depths of a nested run of calls, whose scopes
+    // were made one after the other, lie about 16 places apart, and the locals of a scope made
+    // where one was freed take its places.
+    static uint64_t GroupHash(uintptr_t Key, size_t NameHash) { return NameHash + (Key >> 6) * 16; }
     size_t GroupHome(uint64_t Hash) const { return static_cast<size_t>(Hash) & (groups_.size() - 1); }
     // A new item, room made for it in the groups before it is added: joining its group as it is
     // added cannot fail.

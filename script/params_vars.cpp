@@ -77,10 +77,9 @@ private:
 // ---- TParamVar ----
 
 void TParamVar::SetTarget(TParamCollectionItem* Item) {
-    if (Item)
-        target_ = Item->handle_;
-    else
-        target_.reset();
+    if (!Item) return target_.reset();
+    if (!Item->handle_) Item->handle_ = std::make_shared<TParamCollectionItem*>(Item);
+    target_ = Item->handle_;
 }
 
 TCustomParam* TParamVar::TargetValue() const {
@@ -264,9 +263,11 @@ TParamType StoredTypeCode(const TCustomParam& Value) {
 // ---- TParamCollectionItem ----
 
 TParamCollectionItem::TParamCollectionItem()
-    : value_(std::make_unique<TParamVar>()), handle_(std::make_shared<TParamCollectionItem*>(this)) {}
+    : value_(std::make_unique<TParamVar>()) {}
 
-TParamCollectionItem::~TParamCollectionItem() { *handle_ = nullptr; }
+TParamCollectionItem::~TParamCollectionItem() {
+    if (handle_) *handle_ = nullptr;
+}
 
 void TParamCollectionItem::SetName(const std::string& Name) {
     if (Name.empty() || Name.find(' ') != std::string::npos || (Name[0] >= '0' && Name[0] <= '9'))

@@ -178,23 +178,33 @@ std::string AnsiLowerCase(std::string_view s) { return MapCase(s, true); }
 std::string AnsiUpperCase(std::string_view s) { return MapCase(s, false); }
 
 void AnsiSortStr(std::vector<std::string>& Texts, bool Descending) {
-    struct TKeyed {
-        std::string Key, Text;
+    // The texts are sorted by their places, each beside where its key lies.
+    struct TPlace {
+        const char* Key;
+        uint32_t KeyBytes;
+        uint32_t Index;
     };
-    std::vector<std::string> keys = platform::CollationKeysCp932(Texts);
-    std::vector<TKeyed> keyed;
-    keyed.reserve(Texts.size());
-    for (size_t i = 0; i < Texts.size(); ++i) keyed.push_back({std::move(keys[i]), std::move(Texts[i])});
-    const auto before = [](const TKeyed& A, const TKeyed& B) {
-        if (const int order = A.Key.compare(B.Key)) return order < 0;
-        if (A.Text.size() != B.Text.size()) return A.Text.size() < B.Text.size();
-        return A.Text < B.Text;
+    const platform::TCollationKeys keys = platform::CollationKeysCp932(Texts);
+    std::vector<TPlace> places(Texts.size());
+    for (size_t i = 0; i < Texts.size(); ++i) {
+        const std::string_view key = keys.Key(i);
+        places[i] = {key.data(), static_cast<uint32_t>(key.size()), static_cast<uint32_t>(i)};
+    }
+    const auto before = [&Texts](const TPlace& A, const TPlace& B) {
+        if (const int order = std::string_view(A.Key, A.KeyBytes).compare(std::string_view(B.Key, B.KeyBytes)))
+            return order < 0;
+        const std::string &a = Texts[A.Index], &b = Texts[B.Index];
+        if (a.size() != b.size()) return a.size() < b.size();
+        return a < b;
     };
     if (Descending)
-        std::sort(keyed.begin(), keyed.end(), [&](const TKeyed& A, const TKeyed& B) { return before(B, A); });
+        std::sort(places.begin(), places.end(), [&](const TPlace& A, const TPlace& B) { return before(B, A); });
     else
-        std::sort(keyed.begin(), keyed.end(), before);
-    for (size_t i = 0; i < keyed.size(); ++i) Texts[i] = std::move(keyed[i].Text);
+        std::sort(places.begin(), places.end(), before);
+    std::vector<std::string> sorted;
+    sorted.reserve(Texts.size());
+    for (const TPlace& place : places) sorted.push_back(std::move(Texts[place.Index]));
+    Texts = std::move(sorted);
 }
 
 namespace {

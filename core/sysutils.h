@@ -82,6 +82,7 @@ using TAnsiTextSet = std::unordered_set<std::string, TAnsiTextHash, TAnsiTextEqu
 // Sorts Texts in the Japanese order that respects case (descending: the reverse): case breaks
 // ties (a < A < b), punctuation counts last, kana sort by reading; texts the order holds equal go
 // shorter first, then by their bytes (platform::CollationKeysCp932). Each text's key is made once.
+// At most UINT32_MAX texts, each key under 4 GiB (an array of the script holds fewer).
 void AnsiSortStr(std::vector<std::string>& Texts, bool Descending);
 
 // ---- System routines ----

@@ -28,22 +28,27 @@ std::unique_ptr<const icu::Collator> MakeCollator() {
 
 }  // namespace
 
-std::vector<std::string> CollationKeysCp932(const std::vector<std::string>& Texts) {
+TCollationKeys CollationKeysCp932(const std::vector<std::string>& Texts) {
     static const std::unique_ptr<const icu::Collator> collator = MakeCollator();
-    std::vector<std::string> keys(Texts.size());
-    if (!collator) return keys;
-    const std::vector<std::string> utf8 = Cp932ToUtf8(Texts);
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        const icu::UnicodeString text = icu::UnicodeString::fromUTF8(utf8[i]);
-        std::string& key = keys[i];
-        key.resize(std::max<size_t>(utf8[i].size() * 4, 16));
-        int32_t size = collator->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
-        if (size > static_cast<int32_t>(key.size())) {
-            key.resize(static_cast<size_t>(size));
-            size = collator->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), size);
+    TCollationKeys keys;
+    if (!collator) {
+        keys.Ends.assign(Texts.size(), 0);
+        return keys;
+    }
+    keys.Ends.reserve(Texts.size());
+    for (const std::string& text : Cp932ToUtf8(Texts)) {
+        const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
+        const size_t start = keys.Bytes.size();
+        keys.Bytes.resize(start + std::max<size_t>(text.size() * 4, 16));
+        const auto key = [&] { return reinterpret_cast<uint8_t*>(keys.Bytes.data() + start); };
+        int32_t size = collator->getSortKey(unicode, key(), static_cast<int32_t>(keys.Bytes.size() - start));
+        if (size > static_cast<int32_t>(keys.Bytes.size() - start)) {
+            keys.Bytes.resize(start + static_cast<size_t>(size));
+            size = collator->getSortKey(unicode, key(), size);
         }
         // The key ends in a NUL that belongs to no text.
-        key.resize(size > 0 ? static_cast<size_t>(size - 1) : 0);
+        keys.Bytes.resize(start + (size > 0 ? static_cast<size_t>(size - 1) : 0));
+        keys.Ends.push_back(keys.Bytes.size());
     }
     return keys;
 }

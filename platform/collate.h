@@ -14,6 +14,14 @@ namespace platform {
 // Texts the order holds equal (apart only by punctuation or width) get equal keys; those sort
 // the shorter first ("coop" before "co-op"), then by their bytes, so only the same bytes tie.
 // Sorting by keys made once costs one conversion a text instead of two a comparison.
-std::vector<std::string> CollationKeysCp932(const std::vector<std::string>& Texts);
+struct TCollationKeys {
+    std::string Bytes;        // the keys one after the other
+    std::vector<size_t> Ends;  // where each text's key ends in Bytes
+    std::string_view Key(size_t Index) const {
+        const size_t start = Index > 0 ? Ends[Index - 1] : 0;
+        return std::string_view(Bytes).substr(start, Ends[Index] - start);
+    }
+};
+TCollationKeys CollationKeysCp932(const std::vector<std::string>& Texts);
 
 }  // namespace platform

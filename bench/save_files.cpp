@@ -5,7 +5,8 @@
 //     of its own, from no save file: 100 and 1,000 slots; beside 1,000 saves into one slot, and
 //     beside the host alone rewriting files of the sizes those saves wrote, in the same way.
 //   BM_SaveScreenNewFiles: SaveScreen into new files of the title's folder, each name looked up
-//     without regard to case among those written before it: 300 and 3,000 files.
+//     without regard to case among those written before it: 300 and 3,000 files, the second
+//     size beside the first's.
 // Each run starts from a folder without the files of the one before; they are removed untimed.
 #include "app/view.h"
 #include "bench/tenfold.h"
@@ -138,39 +139,40 @@ void BM_GameSaveNewSlots(benchmark::State& State) {
     if (!written) State.SkipWithError("the slots were not written");
 }
 
-std::string ShotName(int Index) { return "shot" + std::to_string(Index) + ".mra"; }
+// The pictures of a size are named after it.
+std::string ShotName(int Count, int Index) { return "shot" + std::to_string(Count) + "_" + std::to_string(Index) + ".mra"; }
 
 // SaveScreen into Count new files of the title's folder; the nanoseconds taken.
 uint64_t SaveScreens(int Count) {
     std::vector<TVelaParser> calls(static_cast<size_t>(Count));
-    for (int i = 0; i < Count; ++i) CompileExpression("SaveScreen(\"" + ShotName(i) + "\")", calls[size_t(i)]);
+    for (int i = 0; i < Count; ++i)
+        CompileExpression("SaveScreen(\"" + ShotName(Count, i) + "\")", calls[size_t(i)]);
     const uint64_t start = platform::ClockNs();
     for (TVelaParser& call : calls) call.Execute();
     return platform::ClockNs() - start;
 }
 
-// The pictures removed; whether Count were there.
-bool ClearShots(int Count) {
+// The pictures of both sizes removed; whether they were there.
+bool ClearShots(bool Written) {
     const std::string folder = VrFileManager->BaseFolder();
     bool all = true;
-    for (int i = 0; i < 10 * kShots; ++i) all = (platform::fs::DeleteFile(folder + ShotName(i)) == (i < Count)) && all;
+    for (const int count : {kShots, 10 * kShots})
+        for (int i = 0; i < count; ++i) all = platform::fs::DeleteFile(folder + ShotName(count, i)) == Written && all;
     return all;
 }
 
 void BM_SaveScreenNewFiles(benchmark::State& State) {
     TPlayer player;
     if (!player.Started()) return State.SkipWithError("the title did not start");
-    ClearShots(0);
+    ClearShots(false);
     uint64_t small = 0, large = 0;
-    bool written = true;
     for (auto _ : State) {
-        for (const int count : {kShots, 10 * kShots}) {
-            (count == kShots ? small : large) += SaveScreens(count);
-            State.PauseTiming();
-            written = ClearShots(count) && written;
-            State.ResumeTiming();
-        }
+        small += SaveScreens(kShots);
+        large += SaveScreens(10 * kShots);
     }
+    // Removed only after both: a file made soon after many were removed can wait on the host,
+    // whose file system may pass over each inode freed in the last moments to find a free one.
+    const bool written = ClearShots(true);
     ReportTenfold(State, small, large);
     if (!written) State.SkipWithError("the pictures were not written");
 }

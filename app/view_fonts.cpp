@@ -12,7 +12,7 @@ namespace {
 
 constexpr char FontExt[] = ".vft";
 
-// The ".vft" names of Archive's top level, or of every file under the base folder named from
+// The ".vft" names of Archive's top level, or of every file under the base folder but hidden ones, named from
 // there on.
 TStringList FontNames(const TVrFileManager& Sender, const TVrFileCollection* Archive) {
     TStringList names, fonts;
@@ -23,7 +23,8 @@ TStringList FontNames(const TVrFileManager& Sender, const TVrFileCollection* Arc
         for (int i = 0; i < names.Count(); ++i) names.SetString(i, names.Strings(i).substr(base.size()));
     }
     for (int i = 0; i < names.Count(); ++i)
-        if (AnsiSameText(ExtractFileExt(names.Strings(i)), FontExt)) fonts.Add(names.Strings(i));
+        if (AnsiSameText(ExtractFileExt(names.Strings(i)), FontExt) && IsPlainRelativePath(names.Strings(i)))
+            fonts.Add(names.Strings(i));
     return fonts;
 }
 

@@ -1,10 +1,14 @@
 #include "core/diskbudget.h"
 
+#include "core/header.h"
 #include "core/membudget.h"
+#include "platform/fs.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 const char DiskBudgetMessage[] = "タイトルがディスクに書ける量を使い切りました";
 
@@ -13,10 +17,17 @@ namespace {
 std::mutex budgetMutex;
 int64_t limit = kDefaultDiskLimit;
 int64_t charged = 0;
-std::unordered_map<std::string, int64_t> files;  // what each of the title's files holds
+int entries = 0;  // the files and folders the title made
+std::unordered_map<std::string, int64_t> files;  // what each of the title's files takes
 std::atomic<bool> refused{false};  // read before every command of the title
 
 thread_local int titleFiles = 0;  // the TTitleFiles scopes open on the thread
+
+// What Bytes of a file take on the disk: whole blocks, at least one.
+int64_t Blocks(int64_t Bytes) { return std::max<int64_t>(1, (Bytes + kDiskBlock - 1) / kDiskBlock) * kDiskBlock; }
+
+// A new file or folder may be made, taking at least Bytes more (under the budget's lock).
+bool NewEntryFits(int64_t Bytes) { return entries < kMaxTitleEntries && Bytes <= limit - charged; }
 
 }  // namespace
 
@@ -30,6 +41,7 @@ void SetDiskLimit(int64_t Bytes) {
     std::lock_guard lock(budgetMutex);
     limit = Bytes;
     charged = 0;
+    entries = 0;
     files.clear();
     refused.store(false, std::memory_order_relaxed);
 }
@@ -46,6 +58,11 @@ TTitleFiles::TTitleFiles() { ++titleFiles; }
 TTitleFiles::~TTitleFiles() { --titleFiles; }
 
 bool WritingTitleFiles() { return titleFiles > 0; }
+
+TDiskChargedStream::TDiskChargedStream(TStream& Part, const std::string& FileName) : part_(Part) {
+    std::lock_guard lock(budgetMutex);
+    if (!(files.contains(FileName) ? kDiskBlock <= limit - charged : NewEntryFits(kDiskBlock))) throw EDiskBudget();
+}
 
 int64_t TDiskChargedStream::Read(void* Buffer, int64_t Count) {
     const int64_t read = part_.Read(Buffer, Count);
@@ -70,7 +87,7 @@ void TDiskChargedStream::Grow(int64_t Bytes) {
     if (Bytes <= end_) return;
     {
         std::lock_guard lock(budgetMutex);
-        if (Bytes <= limit - charged) {
+        if (Blocks(Bytes) <= limit - charged) {
             end_ = Bytes;
             return;
         }
@@ -80,7 +97,27 @@ void TDiskChargedStream::Grow(int64_t Bytes) {
 
 void ChargeTitleFile(const std::string& FileName, int64_t Bytes) {
     std::lock_guard lock(budgetMutex);
-    int64_t& held = files[FileName];
-    charged += Bytes - held;
-    held = Bytes;
+    const auto [file, made] = files.try_emplace(FileName, 0);
+    if (made) ++entries;
+    charged += Blocks(Bytes) - file->second;
+    file->second = Blocks(Bytes);
+}
+
+bool ForceTitleFolders(const std::string& Folder) {
+    // The folders from the first missing one down: Folder and each above it, up to one that stands.
+    std::vector<std::string> missing;
+    for (std::string folder = AppendBackslash(Folder); !platform::fs::DirectoryExists(folder);) {
+        missing.push_back(folder);
+        const size_t up = AfterLastDelimiter(std::string_view(folder).substr(0, folder.size() - 1), "\\:");
+        if (up == 0) break;
+        folder.resize(up);
+    }
+    for (auto made = missing.rbegin(); made != missing.rend(); ++made) {
+        std::lock_guard lock(budgetMutex);
+        if (!NewEntryFits(kDiskBlock)) throw EDiskBudget();
+        if (!platform::fs::CreateDirectory(*made)) return false;
+        ++entries;
+        charged += kDiskBlock;
+    }
+    return true;
 }

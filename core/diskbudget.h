@@ -9,6 +9,10 @@
 // with its last size; while it is written again its old content still counts, as both lie on the
 // disk until the new one replaces it. A file is known by the path it was written under.
 //
+// What a file takes on the disk is counted, not its bytes: its size in whole blocks of 4 KiB, at
+// least one. Each folder the title makes counts one block, and a run makes at most
+// kMaxTitleEntries files and folders in all.
+//
 // The save data and the player's own settings are not the title's files: each is one file
 // rewritten whole from what the player holds in memory, bounded by the memory budget.
 #include "core/streams.h"
@@ -26,13 +30,15 @@ public:
 extern const char DiskBudgetMessage[];
 
 inline constexpr int64_t kDefaultDiskLimit = int64_t(1024) << 20;
+inline constexpr int64_t kDiskBlock = 4096;
+inline constexpr int kMaxTitleEntries = 10000;
 
 // VELA_DISK_LIMIT read as a whole number of mebibytes from 1 to 1048576; false when it is set to
 // anything else. Bytes is the limit it gives, or the default when it is not set or empty.
 bool DiskLimitFromEnvironment(int64_t& Bytes);
 // A new limit and a fresh count: nothing written before counts, a refusal is forgotten.
 void SetDiskLimit(int64_t Bytes);
-// What the title's files written since the limit was set take.
+// What the title's files and folders made since the limit was set take on the disk.
 int64_t DiskCharged();
 // Whether the budget refused a write since the limit was last set.
 bool DiskRefused();
@@ -48,12 +54,13 @@ public:
 // Whether a TTitleFiles scope is open on this thread.
 bool WritingTitleFiles();
 
-// The part file of a title's file, passed through: before it grows, what is charged and the part
-// together must still fit the limit, else EDiskBudget. The part is charged once it has replaced
-// the file (ChargeTitleFile).
+// The part file of the title's file FileName, passed through: before it grows, what is charged and
+// the part together must still fit the limit, else EDiskBudget; so must its first block, and a
+// new file the count of files and folders, when it is made. The part is charged once it has
+// replaced the file (ChargeTitleFile).
 class TDiskChargedStream : public TStream {
 public:
-    explicit TDiskChargedStream(TStream& Part) : part_(Part) {}
+    TDiskChargedStream(TStream& Part, const std::string& FileName);
     int64_t Read(void* Buffer, int64_t Count) override;
     int64_t Write(const void* Buffer, int64_t Count) override;
     int64_t Seek(int64_t Offset, TSeekOrigin Origin) override { return position_ = part_.Seek(Offset, Origin); }
@@ -70,3 +77,8 @@ private:
 
 // FileName, a title's file, now holds Bytes in place of what it held when written before.
 void ChargeTitleFile(const std::string& FileName, int64_t Bytes);
+
+// Makes the folder Folder (a program path) of the title's files with whatever folders above it
+// are missing, each charged as it is made: EDiskBudget before the one that would pass the limit
+// or the count. Whether the folder stands once done.
+bool ForceTitleFolders(const std::string& Folder);

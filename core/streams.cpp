@@ -228,6 +228,14 @@ TFileStream::TFileStream(const std::string& FileName, uint16_t Mode, const std::
     if (!file_.Open(FileName, access)) throw EFOpenError(text("open"));
 }
 
+TFileStream::TFileStream(TNewBeside, const std::string& FileName) {
+    std::optional<std::string> made = file_.CreateBeside(FileName);
+    if (!made)
+        throw EFCreateError(Format("Cannot create file \"%s\". %s", platform::fs::ShownPath(FileName).c_str(),
+                                   file_.ErrorText().c_str()));
+    fileName_ = std::move(*made);
+}
+
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
     if (Count <= 0) return 0;
     int64_t n = file_.Read(Buffer, Count);
@@ -265,34 +273,35 @@ void TFileStream::Flush() {
 
 namespace {
 
-// The part file Part of FileName written through Write (a title's file charged to the disk
-// budget), flushed to the disc when Sync; its size.
-int64_t WritePart(const std::string& Part, const std::string& FileName, bool Charged, bool Sync,
+// Fills the part file of FileName through Write (a title's file charged to the disk budget) and
+// flushes it to the disc when Sync; its size.
+int64_t WritePart(TFileStream& File, const std::string& FileName, bool Charged, bool Sync,
                   const std::function<void(TStream&)>& Write) {
-    TFileStream file(Part, fmCreate, FileName);
     if (Charged) {
-        TDiskChargedStream charged(file);
+        TDiskChargedStream charged(File, FileName);
         Write(charged);
     } else {
-        Write(file);
+        Write(File);
     }
-    if (Sync) file.Flush();
-    return file.Size();
+    if (Sync) File.Flush();
+    return File.Size();
 }
 
 }  // namespace
 
 void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write) {
-    const std::string part = FileName + ".$$$";
     const bool charged = WritingTitleFiles();
-    // One left by a write that was cut off is removed, not written through.
-    platform::fs::DeleteFile(part);
+    std::string part;
     int64_t size = 0;
-    try {
-        size = WritePart(part, FileName, charged, platform::fs::StampOfFile(FileName).has_value(), Write);
-    } catch (...) {
-        platform::fs::DeleteFile(part);
-        throw;
+    {
+        TFileStream file(TFileStream::TNewBeside{}, FileName);
+        part = file.FileName();
+        try {
+            size = WritePart(file, FileName, charged, platform::fs::StampOfFile(FileName).has_value(), Write);
+        } catch (...) {
+            platform::fs::DeleteFile(part);
+            throw;
+        }
     }
     if (!platform::fs::RenameFile(part, FileName)) {
         platform::fs::DeleteFile(part);

@@ -153,6 +153,10 @@ public:
     // FileName is a program path (Shift-JIS, Windows form). Raises EFOpenError / EFCreateError
     // naming ShownFile (FileName when empty): the file the caller is making by way of this one.
     TFileStream(const std::string& FileName, uint16_t Mode, const std::string& ShownFile = {});
+    // A new file made beside FileName under a fresh name of its own (platform::fs::HostFile::
+    // CreateBeside), which FileName() then gives; EFCreateError naming FileName when it cannot be.
+    struct TNewBeside {};
+    TFileStream(TNewBeside, const std::string& FileName);
     int64_t Read(void* Buffer, int64_t Count) override;
     int64_t Write(const void* Buffer, int64_t Count) override;
     void WriteBuffers(std::span<const std::span<const std::byte>> Pieces) override;
@@ -167,8 +171,8 @@ private:
     platform::fs::HostFile file_;
 };
 
-// Writes the file FileName by way of FileName + ".$$$" beside it: Write fills that file (made
-// new: one left by a write that was cut off is removed first), which is then flushed to the disc
+// Writes the file FileName by way of a new file beside it under a fresh name (nothing that stands
+// under any name is removed or written through to make room): Write fills it, it is flushed to the disc
 // when a file stands at FileName (the sync keeps its bytes whole through a crash; a new name has
 // none to keep) and renamed over FileName. A failure at any step deletes the partial
 // file, leaves FileName as it was and raises: EFCreateError naming FileName (never the partial

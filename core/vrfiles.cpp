@@ -485,9 +485,11 @@ void TVrFileCollection::SetFileName(const std::string& FileName) {
     if (!baseFolder_.empty()) baseFolder_ = AppendBackslash(baseFolder_);
 }
 
-std::string TVrFileCollection::DiskFileName(const std::string& Name) const {
-    return platform::fs::FileInFolder(baseFolder_, Name);
+std::string ContentFileInFolder(const std::string& Folder, const std::string& Name) {
+    return IsPlainRelativePath(Name) ? platform::fs::FileInFolder(Folder, Name) : std::string();
 }
+
+std::string TVrFileCollection::DiskFileName(const std::string& Name) const { return ContentFileInFolder(baseFolder_, Name); }
 
 void TVrFileCollection::CopyStored(const TVrFile& File, TStream& Dest) {
     archiveStream_->SetPosition(StoredAt(File));

@@ -37,6 +37,11 @@ public:
 // the data. It is never listed and never written.
 inline constexpr const char* kVrSentinelName = "\\EOF\\";
 
+// Folder + Name when Name is a plain relative path (IsPlainRelativePath: a title reads no hidden
+// file or folder) and that file exists and lies inside Folder once resolved ("..", a leading "\" or
+// a link cannot lead out of it); empty otherwise. Every file of a title's folders is found so.
+std::string ContentFileInFolder(const std::string& Folder, const std::string& Name);
+
 class TVrFileCollection;
 
 // One entry, keyed by its name: a relative path with "\" separators, as stored.
@@ -148,7 +153,7 @@ private:
     size_t UpdateImage();
     // The names Open takes from FileName.
     void SetFileName(const std::string& FileName);
-    // BaseFolder + Name when that file exists and lies inside BaseFolder; empty otherwise.
+    // ContentFileInFolder(BaseFolder, Name).
     std::string DiskFileName(const std::string& Name) const;
     // The entry's stored bytes, inflated when compressed, into Dest.
     void ReadEntry(const TVrFile& File, TStream& Dest);

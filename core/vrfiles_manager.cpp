@@ -237,11 +237,11 @@ void TVrFileManager::SetBaseFolder(const std::string& Folder) {
     if (OnChange) OnChange(*this, nullptr);
 }
 
-std::string TVrFileManager::BaseFolderFile(const std::string& Name) const { return platform::fs::FileInFolder(baseFolder_, Name); }
+std::string TVrFileManager::BaseFolderFile(const std::string& Name) const { return ContentFileInFolder(baseFolder_, Name); }
 
 std::string TVrFileManager::DiscFile(const std::string& Name) const {
     for (const std::string& root : cdRoots_)
-        if (std::string path = platform::fs::FileInFolder(root, Name); !path.empty()) return path;
+        if (std::string path = ContentFileInFolder(root, Name); !path.empty()) return path;
     return {};
 }
 
@@ -313,12 +313,14 @@ std::unique_ptr<TStream> TVrFileManager::OpenRangeStream(const std::string& Name
 void TVrFileManager::ListDiskFolder(const std::string& Root, const std::string& Folder, TStringList& Strings,
                                     TAnsiTextSet& Listed) {
     const std::string folder = Root + Folder;
-    if (Folder.find('\0') != std::string::npos || !platform::fs::DirectoryExists(folder) || !platform::fs::IsInsideFolder(Root, folder))
+    if (!IsPlainRelativePath(Folder) || !platform::fs::DirectoryExists(folder) || !platform::fs::IsPlainlyInside(Root, folder))
         return;
     TStringList found;
     EnumFiles(folder, faReadOnly | faHidden | faSysFile | faVolumeID | faArchive, true, "", false, false, false, found,
               true);
-    for (int i = 0; i < found.Count(); ++i) AddNew(Strings, Listed, found.Strings(i).substr(Root.size()));
+    for (int i = 0; i < found.Count(); ++i)
+        if (std::string name = found.Strings(i).substr(Root.size()); IsPlainRelativePath(name))
+            AddNew(Strings, Listed, name);
 }
 
 void TVrFileManager::GetFileList(const std::string& Folder, TStringList& Strings) const {

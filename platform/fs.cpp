@@ -6,6 +6,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -334,6 +335,18 @@ Placement PlaceOf(const std::filesystem::path& Folder, const std::filesystem::pa
     return p == Path.end() ? Placement::Same : Placement::Inside;
 }
 
+// Whether a part of Path below Folder (Path lying inside it, both resolved) begins with ".": a
+// hidden file or folder, whatever name led there.
+bool HiddenBelow(const std::filesystem::path& Folder, const std::filesystem::path& Path) {
+    const size_t depth = static_cast<size_t>(std::count_if(Folder.begin(), Folder.end(), [](const auto& part) { return !part.empty(); }));
+    size_t index = 0;
+    for (const auto& part : Path) {
+        if (part.empty()) continue;
+        if (index++ >= depth && part.native().starts_with('.')) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool IsInside(std::string_view hostFolder, std::string_view hostPath) {
@@ -349,10 +362,17 @@ bool IsInsideFolder(std::string_view programFolder, std::string_view programPath
     return PlaceInFolder(programFolder, programPath) != Placement::Outside;
 }
 
+bool IsPlainlyInside(std::string_view programFolder, std::string_view programPath) {
+    const auto hostFolder = ToHostPath(programFolder), hostPath = ToHostPath(programPath);
+    if (!hostFolder || !hostPath) return false;
+    const std::filesystem::path folder = Resolved(*hostFolder), path = Resolved(*hostPath);
+    return PlaceOf(folder, path) != Placement::Outside && !HiddenBelow(folder, path);
+}
+
 std::string FileInFolder(const std::string& programFolder, const std::string& name) {
     if (programFolder.empty()) return {};
     std::string path = programFolder + name;
-    return FileExists(path) && IsInsideFolder(programFolder, path) ? path : std::string();
+    return FileExists(path) && IsPlainlyInside(programFolder, path) ? path : std::string();
 }
 
 namespace {
@@ -516,6 +536,36 @@ bool HostFile::Open(std::string_view programPath, Mode mode) {
         return false;
     }
     return true;
+}
+
+std::optional<std::string> HostFile::CreateBeside(std::string_view programPath) {
+    Close();
+    auto host = ToHostPath(programPath);
+    if (!host) {
+        error_ = "no such drive";
+        return std::nullopt;
+    }
+    // A name nobody can guess, made only where none stands (O_EXCL never follows a link there);
+    // the mode is that of any new file of the player's, as the user's umask leaves it.
+    static constexpr char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[6];
+        if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) break;
+        std::string suffix = ".";
+        for (unsigned char byte : random) suffix += kLetters[byte % (sizeof kLetters - 1)];
+        suffix += ".$$$";
+        const std::string made = *host + suffix;
+        const TFolderChange creation(made);
+        fd_ = open(made.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ >= 0) {
+            creation.Added();
+            // The suffix is ASCII: the same bytes in both forms of the path.
+            return std::string(programPath) + suffix;
+        }
+        if (errno != EEXIST) break;
+    }
+    error_ = strerror(errno);
+    return std::nullopt;
 }
 
 void HostFile::Close() {

@@ -35,8 +35,12 @@ std::optional<std::string> FullHostPath(std::string_view programPath);
 bool IsInside(std::string_view hostFolder, std::string_view hostPath);
 // The same for two program paths; false when either names nothing on the host.
 bool IsInsideFolder(std::string_view programFolder, std::string_view programPath);
+// The same, and no folder or file below the folder on the way is a hidden one (a name beginning
+// with "."), whatever name led there.
+bool IsPlainlyInside(std::string_view programFolder, std::string_view programPath);
 // folder + name when that is a file lying inside the folder once resolved ("..", a drive, a
-// leading "\" or a link cannot lead out of it); empty otherwise.
+// leading "\" or a link cannot lead out of it) and none hidden on the way (IsPlainlyInside);
+// empty otherwise.
 std::string FileInFolder(const std::string& programFolder, const std::string& name);
 
 bool FileExists(std::string_view programPath);       // a regular file
@@ -98,6 +102,11 @@ public:
 
     // Opens a program path; false (with ErrorText() set) when the host refuses.
     bool Open(std::string_view programPath, Mode mode);
+    // Makes and opens (for reading and writing) a new file beside programPath, named as it with
+    // "." + six random characters + ".$$$" added, created exclusively: never an existing name,
+    // never through a link. The program path of the file made; nothing (ErrorText() set) when the
+    // host refuses.
+    std::optional<std::string> CreateBeside(std::string_view programPath);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
 

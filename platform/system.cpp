@@ -71,13 +71,16 @@ std::string UserDirsEntry(const std::string& home, const std::string& key) {
     return {};
 }
 
-// A user folder of the user-dirs file, else Fallback under the home folder. Never the home
-// folder itself (the file names it for a folder the user has turned off): what is written to
-// the documents or desktop folder must not land among the home folder's settings.
+// A user folder of the user-dirs file, else Fallback under the home folder; empty when neither
+// will do. A folder that is, once its links, "." and ".." are resolved, the home folder, "/" or
+// one above the home folder is never taken (the file names the home folder for a folder the
+// user has turned off, and a link can lead there): what is written to the documents or desktop
+// folder must not land among the home folder's settings.
 std::string UserDir(const std::string& home, const std::string& key, const std::string& fallback) {
     if (home.empty()) return {};
-    std::string entry = UserDirsEntry(home, key);
-    return entry.empty() || entry == home ? home + fallback : entry;
+    const auto apart = [&](const std::string& folder) { return !fs::IsInside(folder, home); };
+    if (std::string entry = UserDirsEntry(home, key); !entry.empty() && apart(entry)) return entry;
+    return apart(home + fallback) ? home + fallback : std::string();
 }
 
 // An XDG base folder: the variable's absolute path, else Fallback under the home folder.

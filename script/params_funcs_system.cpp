@@ -25,13 +25,13 @@
 #include "script/project.h"
 #include "script/savedata.h"
 #include "script/services.h"
+#include "script/titlewrites.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -66,20 +66,6 @@ bool StrictlyInside(const std::string& Folder, const std::string& Path) {
     return platform::fs::PlaceInFolder(Folder, Path) == platform::fs::Placement::Inside;
 }
 
-// Whether a path a title names below one of its folders is a plain one: no part of it (between
-// "\" or "/") begins with "." (the home folder's settings and autostart entries have such names;
-// so do "." and "..") and it holds no control character.
-bool IsPlainRelativePath(std::string_view Path) {
-    bool partStart = true;
-    for (size_t i = 0; i < Path.size(); ++i) {
-        const char c = Path[i];
-        if (static_cast<uint8_t>(c) < 0x20 || (partStart && c == '.')) return false;
-        partStart = c == '\\' || c == '/';
-        if (IsLeadByte(c) && i + 1 < Path.size() && static_cast<uint8_t>(Path[i + 1]) >= 0x40) ++i;
-    }
-    return true;
-}
-
 // ---- The desktop ----
 
 // The display the dialogs are shown on; nullptr when the player has none.
@@ -92,6 +78,25 @@ int AskChoice(const std::string& Caption, const std::string& Text, const std::ve
     if (platform::Display* display = DialogDisplay()) return display->choiceBox(Caption, Text, Labels, Cancel, Icon);
     platform::PrintMessage(Caption, Text);
     return static_cast<int>(Cancel);
+}
+
+// The buttons of the overwrite question, in order.
+enum TOverwriteAnswer : int { AnswerYes, AnswerNo, AnswerCancel, AnswerNoToAll, AnswerYesToAll };
+
+// The question before a file that stands at Target is replaced.
+std::string OverwriteQuestion(const std::string& Target) {
+    return Target + "\r\n\r\n既に同名のファイルが存在します。上書きしますか？";
+}
+
+// The buttons of a question of two.
+const std::vector<std::string>& YesNo() {
+    static const std::vector<std::string> labels{"はい(&Y)", "いいえ(&N)"};
+    return labels;
+}
+
+// Whether the user said yes to Question; nobody answering is a no.
+bool AskYes(const std::string& Question) {
+    return AskChoice("確認", Question, YesNo(), AnswerNo, platform::MessageIcon::Question) == AnswerYes;
 }
 
 // The program path chosen in a file or folder dialog opening on the desktop folder; nothing
@@ -159,8 +164,8 @@ bool IsWebAddress(std::string_view Target) {
            });
 }
 
-// OpenUrl(Target): an absolute web or ftp address, or one of the title's own folders (a
-// relative one taken from the title's folder), handed to the desktop's opener; a folder goes as
+// OpenUrl(Target): an absolute web or ftp address, or one of the title's own folders, none
+// hidden (a relative one taken from the title's folder), handed to the desktop's opener; a folder goes as
 // its absolute host path. None is handed over while platform::kMaxOpeners still run. No result.
 void FnOpenUrl(TParamCollectionItem&, TSysFuncArgs Args) {
     const std::string target = Args[0]->AsStr();
@@ -172,7 +177,7 @@ void FnOpenUrl(TParamCollectionItem&, TSysFuncArgs Args) {
     const std::string& base = VrFileManager->BaseFolder();
     const bool absolute = target[0] == '\\' || (target.size() > 1 && target[1] == ':');
     const std::string folder = absolute ? target : base + target;
-    if (!platform::fs::DirectoryExists(folder) || !platform::fs::IsInsideFolder(base, folder)) return;
+    if (!platform::fs::DirectoryExists(folder) || !platform::fs::IsPlainlyInside(base, folder)) return;
     if (const std::optional<std::string> host = platform::fs::ToHostPath(folder)) platform::OpenWithDesktop(*host);
 }
 
@@ -192,14 +197,17 @@ struct TCacheUse {
 };
 
 // SetWallPaper(ImageFile, Mode): the first frame of a content picture, or the current layer's
-// picture for "", written as a bitmap (a file of the title) and set as the desktop's background.
+// picture for "", written as a bitmap (a file of the title) and set as the desktop's background
+// once the user said yes to it.
 void FnSetWallPaper(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     const TTitleFiles titleFiles;
     Dest.SetAsBool(false);
-    const std::string image = Args[0]->AsStr(), bitmap = WallpaperFile();
-    if (bitmap.empty() || !MiraMan || !Bases) return;
+    const std::string image = Args[0]->AsStr();
+    if (!MiraMan || !Bases || (!image.empty() && !ScriptHost().FileExists(image))) return;
+    if (!AskYes("デスクトップの背景をこのタイトルの画像に変更しますか？")) return;
+    const std::string bitmap = WallpaperFile();
+    if (bitmap.empty()) return;
     if (!image.empty()) {
-        if (!ScriptHost().FileExists(image)) return;
         const TCacheUse use{MiraMan->Acquire(SysFuncMan, image, false, false)};
         if (use.Item.GetFrameCount() == 0) return;
         use.Item.GetFrame(0)->Surface->SaveToFile(bitmap);
@@ -254,17 +262,18 @@ std::unique_ptr<TMiraFrameList> CaptureLayer(TVelaBase& Layer, int32_t Width, in
     return list;
 }
 
-// SaveScreen Register 1: the file goes when the program ends. 2: it becomes an entry of the
-// title's install set.
-void RegisterScreenFile(int32_t Register, const std::string& Base, const std::string& FileName) {
-    const std::string path = Base + FileName;
-    if (Register == 1 && ExitDeleteList) ExitDeleteList->Add(path);
-    if (Register == 2 && platform::fs::FileExists(Base + "install.dat")) {
+// SaveScreen Register 1: the file goes when the program ends, unless something stood at its name
+// before (Existed). 2: it becomes an entry of the title's install set.
+void RegisterScreenFile(int32_t Register, const std::string& Base, const std::string& FileName, bool Existed) {
+    const std::string path = Base + FileName, setFile = Base + "install.dat";
+    if (Register == 1 && ExitDeleteList && !Existed) ExitDeleteList->Add(path);
+    if (Register == 2 && platform::fs::FileExists(setFile) &&
+        JudgeTitleWrite("SaveScreen", setFile) != TTitleWrite::Refused) {
         TVelaInstallSet set;
-        set.LoadFromFile(Base + "install.dat");
+        set.LoadFromFile(setFile);
         if (set.IndexOfEntry(FileName) >= 0) return;
         set.AddEntry(FileName);
-        set.SaveToFile(Base + "install.dat");
+        set.SaveToFile(setFile);
     }
 }
 
@@ -290,11 +299,19 @@ bool StoreScreen(TSysFuncArgs Args, const std::string& Base, const std::string& 
         MiraMan->Purge(FileName);
         return true;
     }
-    // The picture and the install set that names it are the title's files.
+    // The picture and the install set that names it are the title's files; a file of the user's
+    // standing at its name is replaced only with a yes.
+    const std::string target = Base + FileName;
+    const TTitleWrite access = JudgeTitleWrite("SaveScreen", target);
+    if (access == TTitleWrite::Refused ||
+        (access == TTitleWrite::Ask && !AskYes(OverwriteQuestion(target))))
+        return false;
+    const bool existed = platform::fs::StampOfFile(target) || platform::fs::IsLink(target);
     const TTitleFiles titleFiles;
-    list->SaveToFile(Base + FileName);
+    list->SaveToFile(target);
+    TitleWrote(target);
     MiraMan->Purge(FileName);
-    if (Args.size() == 5) RegisterScreenFile(Args[4]->AsInt(), Base, FileName);
+    if (Args.size() == 5) RegisterScreenFile(Args[4]->AsInt(), Base, FileName, existed);
     return true;
 }
 
@@ -330,20 +347,11 @@ std::string NoClimbing(std::string S) {
     return S.find("..") != std::string::npos || S.find(':') != std::string::npos ? std::string() : S;
 }
 
-// Where ExtractFile writes: the folder, ending in "\" ("" for none), and whether it is the
-// user's desktop or documents folder, where the user's own files lie.
-struct TExtractDestination {
-    std::string Folder;
-    bool UserFolder = false;
-};
-
-// The destination of ExtractFile from its folder text: under the desktop or documents folder for
-// "{Desktop}" and "{MyDocuments}", else under the title's own folder (the player program lies
-// apart from the titles: its folder is never a title's destination). None for another key in
-// braces or a folder part that is not plain.
-TExtractDestination ExtractDestination(const std::string& FolderText) {
+// The folder ExtractFile writes into from its folder text, ending in "\": under the desktop or
+// documents folder for "{Desktop}" and "{MyDocuments}", else under the title's own folder; empty
+// for another key in braces or a folder part that is not plain.
+std::string ExtractDestination(const std::string& FolderText) {
     std::string text = AppendBackslash(FolderText), root;
-    bool userFolder = false;
     if (text[0] != '{') {
         root = VrFileManager->BaseFolder();
     } else {
@@ -356,12 +364,11 @@ TExtractDestination ExtractDestination(const std::string& FolderText) {
         const std::string special = csidl < 0 ? std::string() : GetSpecialFolder(csidl);
         if (special.empty()) return {};
         root = AppendBackslash(special);
-        userFolder = true;
     }
     const std::string below = NoClimbing(WithoutLeadingBackslash(text));
     // A link among the folders (a title folder can ship one) may not lead out of the root.
     if (root.empty() || !IsPlainRelativePath(below) || !platform::fs::IsInsideFolder(root, root + below)) return {};
-    return {root + below, userFolder};
+    return root + below;
 }
 
 // The content names an element of ExtractFile's list stands for.
@@ -376,54 +383,6 @@ std::vector<std::string> NamesOfPattern(const std::string& Pattern) {
             names.push_back(listed.Strings(i));
     return names;
 }
-
-// The files the running title wrote into the user's desktop and documents folders (host paths,
-// one a line in its list file): only those it may replace without asking.
-class TWrittenFiles {
-public:
-    // The list of the running title, read again when the title changed.
-    static TWrittenFiles& OfTitle() {
-        static TWrittenFiles list;
-        const std::string file = Project ? GetWrittenListFile(Project->GetSaveFileName()) : std::string();
-        if (file != list.file_) list.Load(file);
-        return list;
-    }
-    bool Contains(const std::string& HostPath) const { return paths_.contains(HostPath); }
-    // Adds a file to the list and to its file.
-    void Add(const std::string& HostPath) {
-        if (!paths_.insert(HostPath).second || file_.empty()) return;
-        platform::fs::HostFile out;
-        const std::string line = HostPath + "\n";
-        if (!out.Open(file_, platform::fs::HostFile::Mode::Append) ||
-            out.Write(line.data(), static_cast<int64_t>(line.size())) != static_cast<int64_t>(line.size()))
-            std::fprintf(stderr, "the list of written files cannot be kept: %s\n", out.ErrorText().c_str());
-    }
-
-private:
-    void Load(const std::string& File) {
-        file_ = File;
-        paths_.clear();
-        if (!platform::fs::FileExists(File)) return;
-        TMemoryStream data;
-        try {
-            data.LoadFromFile(File);
-        } catch (const EVelaError&) {
-            return;  // Nothing counts as written: every file is asked for.
-        }
-        const std::string_view text(reinterpret_cast<const char*>(data.Memory()), static_cast<size_t>(data.Size()));
-        for (size_t start = 0; start < text.size();) {
-            const size_t end = std::min(text.find('\n', start), text.size());
-            if (end > start) paths_.emplace(text.substr(start, end - start));
-            start = end + 1;
-        }
-    }
-
-    std::string file_;
-    std::unordered_set<std::string> paths_;
-};
-
-// The buttons of the overwrite question, in order.
-enum TOverwriteAnswer : int { AnswerYes, AnswerNo, AnswerCancel, AnswerNoToAll, AnswerYesToAll };
 
 // Writes the content file Name as Target, by way of a new file beside it that then replaces
 // Target (a link there is replaced, never written through), a file of the title; whether it was
@@ -442,33 +401,30 @@ bool WriteContentFile(const std::string& Name, const std::string& Target) {
 }
 
 // ExtractFile(Patterns [, Confirm [, Folder]]): the content files the patterns name written into
-// the destination folder (chosen in the folder dialog without a Folder); true when any was and
-// none failed. An existing file is replaced only after the user said yes to it: with Confirm,
-// and in the desktop and documents folders always unless this title wrote it.
+// the destination folder (chosen in the folder dialog without a Folder), made with its folders
+// for the first file written; true when any was and none failed. A file that stands is replaced
+// only after the user said yes to it: with Confirm, and always where it is not the title's own
+// (JudgeTitleWrite).
 void FnExtractFile(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     Dest.SetAsBool(false);
     if (!VrFileManager) return;
-    TExtractDestination destination;
+    std::string folder;
     if (Args.size() < 3) {
         const std::optional<std::string> chosen = AskFolder();
         if (!chosen) return;
-        destination.Folder = *chosen;
+        folder = AppendBackslash(*chosen);
     } else {
-        destination = ExtractDestination(Args[2]->AsStr());
-        if (destination.Folder.empty())
-            platform::PrintMessage("ExtractFile", Args[2]->AsStr() + " is not a folder a title may write");
+        folder = ExtractDestination(Args[2]->AsStr());
+        if (folder.empty()) platform::PrintMessage("ExtractFile", Args[2]->AsStr() + " is not a folder a title may write");
     }
-    const std::string& folder = destination.Folder;
-    if (folder.empty() || !platform::ForceDirectories(folder)) return;
+    if (folder.empty()) return;
     const bool confirm = OptionalBool(Args, 1, true);
-    bool skipExisting = false, replaceAll = false, written = false, failed = false;
+    bool skipExisting = false, replaceAll = false, written = false, failed = false, folderMade = false;
     const TCustomParam& patterns = *Args[0];
-    const std::vector<std::string> labels =
-        patterns.Count() <= 1 ? std::vector<std::string>{"はい(&Y)", "いいえ(&N)"}
-                              : std::vector<std::string>{"はい(&Y)", "いいえ(&N)", "キャンセル", "すべていいえ(&O)",
-                                                         "すべてはい(&A)"};
+    static const std::vector<std::string> fiveAnswers{"はい(&Y)", "いいえ(&N)", "キャンセル", "すべていいえ(&O)",
+                                                      "すべてはい(&A)"};
+    const std::vector<std::string>& labels = patterns.Count() <= 1 ? YesNo() : fiveAnswers;
     const size_t cancel = labels.size() == 2 ? AnswerNo : AnswerCancel;
-    TWrittenFiles* userFiles = destination.UserFolder ? &TWrittenFiles::OfTitle() : nullptr;
     for (int32_t i = 0; i < patterns.Count(); ++i) {
         for (const std::string& name : NamesOfPattern(WithoutLeadingBackslash(patterns.GetStrAt(i)))) {
             // A plain name lies right in the folder: a link standing there is replaced, never
@@ -480,12 +436,16 @@ void FnExtractFile(TParamCollectionItem& Dest, TSysFuncArgs Args) {
                 failed = true;
                 continue;
             }
-            const std::string host = platform::fs::ToHostPath(target).value_or(std::string());
-            const bool ours = !userFiles || userFiles->Contains(host);
-            if (platform::fs::FileExists(target) && !replaceAll && (confirm || !ours)) {
+            if (!folderMade && !(folderMade = ForceTitleFolders(folder))) return;
+            const TTitleWrite access = JudgeTitleWrite("ExtractFile", target);
+            if (access == TTitleWrite::Refused) {
+                failed = true;
+                continue;
+            }
+            if (!replaceAll && (access == TTitleWrite::Ask || (confirm && platform::fs::FileExists(target)))) {
                 if (skipExisting) continue;
-                const int answer = AskChoice("確認", target + "\r\n\r\n既に同名のファイルが存在します。上書きしますか？",
-                                             labels, cancel, platform::MessageIcon::Question);
+                const int answer =
+                    AskChoice("確認", OverwriteQuestion(target), labels, cancel, platform::MessageIcon::Question);
                 if (answer == AnswerCancel) break;
                 if (answer == AnswerNo || answer == AnswerNoToAll) {
                     skipExisting = answer == AnswerNoToAll;
@@ -498,7 +458,7 @@ void FnExtractFile(TParamCollectionItem& Dest, TSysFuncArgs Args) {
                 continue;
             }
             written = true;
-            if (userFiles) userFiles->Add(host);
+            TitleWrote(target);
         }
     }
     Dest.SetAsBool(written && !failed);

@@ -277,11 +277,16 @@ TEST_F(VrManager, DiskNamesStayInsideTheirFolder) {
     Write("outside.txt", "secret");
     Write("base/in.txt", "in");
     Write("disc/d.txt", "d");
+    // A title kept in the home folder reads none of its hidden files, by any name.
+    Write("base/.ssh/id_rsa", "key");
+    Write("disc/.hidden", "h");
     ASSERT_EQ(symlink("../outside.txt", (host_ + "base/link.txt").c_str()), 0);
+    ASSERT_EQ(symlink(".ssh", (host_ + "base/keys").c_str()), 0);
     M().SetBaseFolder(Program("base/"));
     M().SetCdRoots({Program("disc/")});
     for (const std::string& name : {"..\\outside.txt"s, "sub\\..\\..\\outside.txt"s, "\\..\\outside.txt"s,
-                                    "link.txt"s, "..\\outside.txt\0\\..\\base\\in.txt"s}) {
+                                    "link.txt"s, "..\\outside.txt\0\\..\\base\\in.txt"s, ".ssh\\id_rsa"s,
+                                    "keys\\id_rsa"s, ".\\.ssh\\id_rsa"s, ".hidden"s}) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(M().FileExists(name));
         EXPECT_THROW(Read(name), EVrFileError);
@@ -292,6 +297,8 @@ TEST_F(VrManager, DiskNamesStayInsideTheirFolder) {
     EXPECT_EQ(Read("d.txt"), "d");
     TStringList list;
     M().GetFileList("..\\", list);
+    M().GetFileList(".ssh\\", list);
+    M().GetFileList("keys\\", list);
     EXPECT_EQ(list.Count(), 0);
 }
 
@@ -333,7 +340,7 @@ TEST_F(VrManager, FileListsMergeArchivesAndDisks) {
     TStringList top;
     top.Add("ARC.TXT");  // already listed
     M().GetFileList("", top);
-    const std::vector<std::string> expectedTop = {"ARC.TXT", "a.txt", ".hidden", "c.txt", "ro.txt", "e.txt"};
+    const std::vector<std::string> expectedTop = {"ARC.TXT", "a.txt", "c.txt", "ro.txt", "e.txt"};
     EXPECT_EQ(Items(top), expectedTop);
     TStringList sub;
     M().GetFileList("sub\\", sub);

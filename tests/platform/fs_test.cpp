@@ -13,8 +13,10 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -137,6 +139,12 @@ TEST(HostPaths, IsInsideChecksTheResolvedPath) {
     EXPECT_EQ(fs::FileInFolder(program, "..\\..\\etc\\passwd"), "");
     EXPECT_EQ(fs::FileInFolder(program, std::string("in.txt\0x", 8)), "");
     EXPECT_EQ(fs::FileInFolder("", "in.txt"), "");
+    // Nor is a hidden file or folder below the folder reached, whatever name leads there.
+    mkdir((folder + ".ssh").c_str(), 0700);
+    Touch(folder + ".ssh/id_rsa");
+    ASSERT_EQ(symlink(".ssh", (folder + "keys").c_str()), 0);
+    EXPECT_EQ(fs::FileInFolder(program, "keys\\id_rsa"), "");
+    EXPECT_EQ(fs::FileInFolder(program + ".ssh\\", "id_rsa"), program + ".ssh\\id_rsa");
 
     // Each path resolved once tells inside from the folder itself, also for names not made yet.
     EXPECT_EQ(fs::PlaceInFolder(program, program + "NEW\\x.mra"), fs::Placement::Inside);
@@ -178,6 +186,24 @@ TEST(HostFiles, CreateWriteRenameDelete) {
     EXPECT_FALSE(f.Open(program + "b.dat", fs::HostFile::Mode::Read));
     EXPECT_FALSE(f.ErrorText().empty());
     EXPECT_FALSE(f.Open(program, fs::HostFile::Mode::Read));  // a folder is no file
+}
+
+// A file made beside another takes a fresh name each time, never one that stands.
+TEST(HostFiles, FilesMadeBesideTakeNamesOfTheirOwn) {
+    const std::string host = FreshHostFolder();
+    const std::string program = fs::ToProgramPath(host);
+    Touch(host + "report.txt.$$$", "users");
+    fs::HostFile first, second;
+    const std::optional<std::string> one = first.CreateBeside(program + "REPORT.TXT"),
+                                     two = second.CreateBeside(program + "REPORT.TXT");
+    ASSERT_TRUE(one && two);
+    EXPECT_NE(*one, *two);
+    EXPECT_TRUE(one->starts_with(program + "REPORT.TXT.") && one->ends_with(".$$$")) << *one;
+    EXPECT_EQ(first.Write("x", 1), 1);
+    EXPECT_EQ(std::filesystem::file_size(*fs::ToHostPath(*one)), 1u);
+    EXPECT_EQ(std::filesystem::file_size(host + "report.txt.$$$"), 5u);
+    EXPECT_FALSE(first.CreateBeside(program + "missing\\x.txt"));
+    EXPECT_FALSE(first.ErrorText().empty());
 }
 
 // Pieces go out in order after what the file holds, more of them than one host call takes and

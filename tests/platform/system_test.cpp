@@ -100,6 +100,16 @@ TEST(UserFolders, FromTheUserDirsFileOrTheirDefaults) {
     std::ofstream(config + "/user-dirs.dirs") << "XDG_DESKTOP_DIR=\"$HOME/\"\n";
     EXPECT_EQ(platform::UserFolderPath(UserFolder::Desktop), home + "/Desktop");
     EXPECT_EQ(platform::UserFolderPath(UserFolder::Documents), home + "/Documents");
+    // Nor is one that leads there or above it by "." or a link; where the default does too, none.
+    std::ofstream(config + "/user-dirs.dirs") << "XDG_DESKTOP_DIR=\"$HOME/.\"\nXDG_DOCUMENTS_DIR=\"" << home
+                                              << "/../\"\nXDG_TEMPLATES_DIR=\"$HOME/up\"\n";
+    symlink("..", (home + "/up").c_str());
+    symlink(home.c_str(), (home + "/Documents").c_str());
+    EXPECT_EQ(platform::UserFolderPath(UserFolder::Desktop), home + "/Desktop");
+    EXPECT_EQ(platform::UserFolderPath(UserFolder::Documents), "");
+    EXPECT_EQ(platform::UserFolderPath(UserFolder::Templates), home + "/Templates");
+    std::ofstream(config + "/user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"/\"\n";
+    EXPECT_EQ(platform::UserFolderPath(UserFolder::Documents), "");
 }
 
 // ---- Desktop programs ----

@@ -28,7 +28,11 @@ class SystemFuncs : public EvalFuncsTest {
 protected:
     void SetUp() override {
         EvalFuncsTest::SetUp();
+        // A throwaway home: the lists of written files and the user's folders lie there.
         home = FreshHostFolder();
+        homeVar.emplace("HOME", home.c_str());
+        config.emplace("XDG_CONFIG_HOME", (home + "config").c_str());
+        data.emplace("XDG_DATA_HOME", (home + "data").c_str());
         VelaInitialize();
         Bases->SetWidth(W);
         Bases->SetHeight(H);
@@ -85,6 +89,7 @@ protected:
     TBasePanel panel;
     platform::HeadlessDisplay display;
     std::string home;
+    std::optional<ScopedEnvironment> homeVar, config, data;
 };
 
 TEST_F(SystemFuncs, SaveScreenWritesMiraToFilesAndMemoryFiles) {
@@ -148,12 +153,21 @@ TEST_F(SystemFuncs, SaveScreenRefusesNamesAndSizesAndReportsFailures) {
     EXPECT_EQ(Eval("SaveScreen(\"x.mra\")"), "FALSE");
 }
 
+// A picture the title made goes at the end when it asks so; a file of the user's standing at its
+// name, in the title's own folder too, is replaced only with a yes and never goes at the end.
 TEST_F(SystemFuncs, SaveScreenRegistersWrittenFiles) {
     TVelaInstallSet set;
     set.SetId = "t";
     set.SaveToFile(base + "install.dat");
     EXPECT_EQ(Eval("SaveScreen(\"a.mra\", 0, 0, FALSE, 1)"), "TRUE");
     EXPECT_EQ(Eval("SaveScreen(\"A.MRA\", 0, 0, FALSE, 1)"), "TRUE");
+    EXPECT_TRUE(display.choices.empty());
+    WriteHostFile(hostBase + "photo.mra", "users");
+    EXPECT_EQ(Eval("SaveScreen(\"photo.mra\", 0, 0, FALSE, 1)"), "FALSE");
+    EXPECT_EQ(ReadHostFile(hostBase + "photo.mra"), "users");
+    display.choiceAnswers = {0};
+    EXPECT_EQ(Eval("SaveScreen(\"photo.mra\", 0, 0, FALSE, 1)"), "TRUE");
+    EXPECT_EQ(display.choices.size(), 2u);
     ASSERT_EQ(ExitDeleteList->Count(), 1);
     EXPECT_EQ(ExitDeleteList->Strings(0), base + "a.mra");
     for (int i = 0; i < 2; ++i) EXPECT_EQ(Eval("SaveScreen(\"b.mra\", 0, 0, FALSE, 2)"), "TRUE");
@@ -195,17 +209,12 @@ class ExtractFuncs : public SystemFuncs {
 protected:
     void SetUp() override {
         SystemFuncs::SetUp();
-        homeVar.emplace("HOME", home.c_str());
-        config.emplace("XDG_CONFIG_HOME", (home + "config").c_str());
-        data.emplace("XDG_DATA_HOME", (home + "data").c_str());
         // 表 and ソ end in the byte 0x5C.
         AttachArchive({{"表.txt", "hyou"}, {"ソ.txt", "so"}, {"a.TXT", "a"}, {"b.dat", "b"}, {"ソ\\in.txt", "in"},
                        {"d\\..", "dots"}});
     }
     std::string Desktop() const { return home + "Desktop/"; }
     std::string Documents() const { return home + "Documents/"; }
-
-    std::optional<ScopedEnvironment> homeVar, config, data;
 };
 
 TEST_F(ExtractFuncs, MasksMatchByCharacterWithoutRegardToCase) {
@@ -262,6 +271,26 @@ TEST_F(ExtractFuncs, TargetsStayInsideTheirFolder) {
     EXPECT_FALSE(std::filesystem::exists(programFolder + "/a.TXT") || std::filesystem::exists(programFolder + "/b.dat"));
 }
 
+// A title kept beside the player writes nothing into the player's folder, where its library
+// would be loaded at the next start; and a folder is made only for an entry that is written.
+TEST_F(ExtractFuncs, ThePlayersFolderTakesNothingAndFoldersComeOnlyWithAFile) {
+    const std::string programFolder = ExtractFilePath(platform::fs::ProgramFile());
+    const std::string hostProgram = platform::fs::ToHostPath(programFolder).value();
+    VrFileManager->SetBaseFolder(programFolder);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"\")"), "FALSE");
+    EXPECT_EQ(Eval("SaveScreen(\"shot.mra\")"), "FALSE");
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
+    EXPECT_FALSE(std::filesystem::exists(hostProgram + "b.dat") || std::filesystem::exists(hostProgram + "shot.mra"));
+    EXPECT_TRUE(display.choices.empty());
+
+    VrFileManager->SetBaseFolder(base);
+    EXPECT_EQ(Eval("ExtractFile(\"nothing.txt\", FALSE, \"a\\\\b\")"), "FALSE");
+    EXPECT_EQ(Eval("ExtractFile(\"nothing.txt\", FALSE, \"{Desktop}\\\\c\")"), "FALSE");
+    EXPECT_FALSE(std::filesystem::exists(hostBase + "a") || std::filesystem::exists(Desktop()));
+}
+
 // A hostile title's entries: hidden names and folders (an autostart entry, the shell's start-up
 // files) and names that are not a file's are refused, with false and a line on standard error.
 TEST_F(ExtractFuncs, HiddenAndHostNamesAreRefused) {
@@ -307,10 +336,14 @@ TEST_F(ExtractFuncs, TheUsersOwnFilesAreReplacedOnlyWithAYes) {
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "TRUE");
     EXPECT_EQ(ReadHostFile(Documents() + "b.dat"), "b");
     EXPECT_EQ(display.choices.size(), 2u);
-    // The title's own folder: Confirm false replaces without asking.
+    // The title's own folder is no different: a link of the user's standing there is replaced
+    // (never written through) only with a yes.
     const std::string users = FreshHostFolder() + "users.txt";
     WriteHostFile(users, "users");
     std::filesystem::create_symlink(users, hostBase + "a.TXT");
+    EXPECT_EQ(Eval("ExtractFile(\"a.TXT\", FALSE, \"\")"), "FALSE");
+    EXPECT_TRUE(std::filesystem::is_symlink(hostBase + "a.TXT"));
+    display.choiceAnswers = {0};
     EXPECT_EQ(Eval("ExtractFile(\"a.TXT\", FALSE, \"\")"), "TRUE");
     EXPECT_FALSE(std::filesystem::is_symlink(hostBase + "a.TXT"));
     EXPECT_EQ(ReadHostFile(hostBase + "a.TXT"), "a");
@@ -434,6 +467,12 @@ TEST_F(ExtractFuncs, WallpaperIsWrittenAndSetThroughGsettings) {
     {
         ScopedEnvironment path("PATH", tools.c_str());
         Bases->Prepare();
+        // Nothing is written or set before the user said yes to the question.
+        EXPECT_EQ(Eval("SetWallPaper(\"\", 1)"), "FALSE");
+        ASSERT_EQ(display.choices.size(), 1u);
+        EXPECT_EQ(display.choices[0].labels.size(), 2u);
+        EXPECT_FALSE(std::filesystem::exists(log) || std::filesystem::exists(bitmap));
+        display.choiceAnswers = {0, 0, 0};
         EXPECT_EQ(Eval("SetWallPaper(\"\", 1)"), "TRUE");
         EXPECT_EQ(ReadHostFile(log).substr(0, 57), "set org.gnome.desktop.background picture-uri file://" + home.substr(0, 5));
         EXPECT_NE(ReadHostFile(log).find("picture-options wallpaper"), std::string::npos);
@@ -453,6 +492,7 @@ TEST_F(ExtractFuncs, WallpaperIsWrittenAndSetThroughGsettings) {
     }
     std::filesystem::remove(bitmap);
     ScopedEnvironment path("PATH", FreshHostFolder().c_str());
+    display.choiceAnswers = {0};
     EXPECT_EQ(Eval("SetWallPaper(\"\", 2)"), "FALSE");
     EXPECT_TRUE(std::filesystem::exists(bitmap));
 }

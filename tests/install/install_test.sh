@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The build installed under /usr into a temporary DESTDIR and used from there with nothing set
-# (no LD_LIBRARY_PATH, no VELA_VEXPR): the installed tools make a title, the installed player
-# plays it to its end and plays the installed sample for a while, finding its companion library
-# from its own folder; every command has a manual page that renders without warnings, and the
-# desktop entry validates.
+# (no LD_LIBRARY_PATH, no VELA_VEXPR): the installed tools make the titles of the installed
+# README's guide, which the installed player plays, as it plays the installed sample for a while,
+# finding its companion library from its own folder; every command has a manual page that renders
+# without warnings, and the desktop entry validates.
 #   install_test.sh CMAKE BUILD VERSION
 set -euo pipefail
 cmake=$1 build=$2 version=$3
@@ -21,25 +21,44 @@ mkdir "$TMPDIR"
 
 [ "$("$bin/velaplay" --version)" = "velaplay $version" ] || fail "velaplay --version does not print $version"
 
-# The title guide's steps, with the installed commands.
+# The title guide's examples as the installed README gives them, with the installed commands on
+# the PATH: each made from its block of descriptions and its block of installed steps (the
+# section's code blocks counted from 1), its last step, which plays it, left to stays_open.
+readme="$usr/share/doc/velaplay/README.md"
+block() {
+  awk -v n="$1" '/^## Making a title/ { section = 1; next } section && /^## / { exit }
+    section { if (/^    /) { if (!code) { code = 1; k++ } if (k == n) print substr($0, 5) } else code = 0 }' "$readme"
+}
+example() {  # DESCRIPTIONS STEPS FOLDER
+  local steps
+  steps=$(block "$2")
+  [ "$(tail -n 1 <<<"$steps")" = "velaplay $3" ] || fail "the guide's installed steps for $3 do not end by playing it"
+  { block "$1"; sed '$d' <<<"$steps" | sed "s|/usr/share/velaplay/|$usr/share/velaplay/|g"; } >steps.sh
+  bash -e steps.sh 2>errors.txt || fail "the guide's steps for $3: $(cat errors.txt)"
+}
+# Plays FOLDER headless until FILE exists (at most 30 s): two seconds later the title is still
+# open, and SIGTERM ends it as its close box does, with status 0 and nothing on standard error.
+stays_open() {  # FOLDER FILE
+  velaplay "$1" 2>errors.txt &
+  local player=$! status=0 tries=0
+  until [ -e "$2" ] || [ $((tries += 1)) -gt 300 ]; do sleep 0.1; done
+  sleep 2
+  kill -0 "$player" 2>/dev/null || fail "$1 did not stay open: $(cat errors.txt)"
+  kill -TERM "$player"
+  wait "$player" || status=$?
+  [ "$status" -eq 0 ] && [ ! -s errors.txt ] || fail "$1 ended with status $status: $(cat errors.txt)"
+  [ -e "$2" ] || fail "$1 did not write $2"
+}
 cd "$work"
-mkdir -p mytitle/src mytitle/game
-cat > mytitle/src/project.json <<'EOF'
-{"title": "My title", "width": 320, "height": 240, "start_page": "start.vsb"}
-EOF
-cat > mytitle/src/start.page.json <<'EOF'
-{"commands": [
-  {"cmd": "BoxNew", "props": {"LEFT": "40", "TOP": "40", "WIDTH": "240", "HEIGHT": "160", "COLOR": "0x0000FF"}},
-  {"cmd": "Wait", "time": "300"},
-  {"cmd": "Terminate"}]}
-EOF
-"$bin/vpage" title mytitle/src mytitle/pages
-"$bin/vfpack" pack mytitle/game/game.dat mytitle/pages
-"$bin/vpage" install mytitle/src/project.json mytitle/game/install.dat
-"$bin/vfpack" extract mytitle/game/game.dat unpacked
+export PATH="$bin:$PATH"
+example 1 2 mytitle/game
+vfpack extract mytitle/game/game.dat unpacked
 diff -r mytitle/pages unpacked || fail "vfpack extract does not give back what vfpack pack packed"
-"$bin/velaplay" mytitle/game 2>errors.txt || fail "the made title did not play to its end: $(cat errors.txt)"
-[ ! -s errors.txt ] || fail "the made title: $(cat errors.txt)"
+stays_open mytitle/game mytitle/game/game.dat
+example 4 5 mytitle2/game
+stays_open mytitle2/game mytitle2/game/shot.mra
+vimage convert mytitle2/game/shot.mra shot.png
+vimage info shot.png | grep -qx "size: 320 x 240" || fail "the second title's picture of its screen is not 320 x 240"
 
 # The installed sample, named by its game.dat as a desktop launcher names it, still playing after
 # two seconds: a player that cannot bind its library or open the title ends at once.

@@ -303,6 +303,8 @@ size_t AfterLastDelimiter(std::string_view S, std::string_view Delimiters) {
 }
 
 bool IsPlainRelativePath(std::string_view Path) {
+    constexpr size_t kLongest = 260;
+    if (Path.size() > kLongest) return false;
     bool partStart = true;
     for (size_t i = 0; i < Path.size(); ++i) {
         const char c = Path[i];

@@ -83,9 +83,9 @@ int AskChoice(const std::string& Caption, const std::string& Text, const std::ve
 // The buttons of the overwrite question, in order.
 enum TOverwriteAnswer : int { AnswerYes, AnswerNo, AnswerCancel, AnswerNoToAll, AnswerYesToAll };
 
-// The question before a file that stands at Target is replaced.
+// The question before a file that stands at Target is replaced, naming it as the host does.
 std::string OverwriteQuestion(const std::string& Target) {
-    return Target + "\r\n\r\n既に同名のファイルが存在します。上書きしますか？";
+    return platform::fs::ShownPath(Target) + "\r\n\r\n既に同名のファイルが存在します。上書きしますか？";
 }
 
 // The buttons of a question of two.

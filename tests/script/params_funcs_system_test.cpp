@@ -289,6 +289,13 @@ TEST_F(ExtractFuncs, ThePlayersFolderTakesNothingAndFoldersComeOnlyWithAFile) {
     EXPECT_EQ(Eval("ExtractFile(\"nothing.txt\", FALSE, \"a\\\\b\")"), "FALSE");
     EXPECT_EQ(Eval("ExtractFile(\"nothing.txt\", FALSE, \"{Desktop}\\\\c\")"), "FALSE");
     EXPECT_FALSE(std::filesystem::exists(hostBase + "a") || std::filesystem::exists(Desktop()));
+    // Nor for a path longer than any title names, where each step on the host would cost more.
+    std::string deep;
+    while (deep.size() <= 260) deep += "d\\";
+    SetStr("deep", deep);
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, deep)"), "FALSE");
+    EXPECT_EQ(Eval("SaveScreen(deep ++ \"x.mra\")"), "FALSE");
+    EXPECT_FALSE(std::filesystem::exists(hostBase + "d"));
 }
 
 // A hostile title's entries: hidden names and folders (an autostart entry, the shell's start-up
@@ -400,7 +407,7 @@ TEST_F(ExtractFuncs, TheOverwriteQuestionHasFiveAnswersForALongerList) {
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", TRUE, \"{Desktop}\")"), "FALSE");
     ASSERT_EQ(display.choices.size(), 1u);
     EXPECT_EQ(display.choices[0].labels, (std::vector<std::string>{"はい(&Y)", "いいえ(&N)"}));
-    EXPECT_EQ(display.choices[0].text, platform::fs::ToProgramPath(Desktop()) +
+    EXPECT_EQ(display.choices[0].text, Desktop() +
                                            "b.dat\r\n\r\n既に同名のファイルが存在します。上書きしますか？");
     // Without a folder the folder dialog chooses.
     display.fileAnswers = {home + "chosen"};

@@ -88,6 +88,16 @@ private:
     int64_t start_;  // Source's position at the start of the zlib stream
     TMemoryStream* memorySource_;  // Source when it is a memory stream, read where its bytes lie
     bool ended_ = false;
+    // Inflated bytes not read yet, from..to, for reads smaller than the piece they are inflated
+    // in: zlib works out the last 258 bytes of each call's room a symbol at a time and copies up
+    // to 32 KiB of each call's output into its window, which small calls pay again and again.
+    std::unique_ptr<Bytef[]> ahead_;
+    int64_t aheadFrom_ = 0, aheadTo_ = 0;
+
+    // Inflates up to Count bytes into Out, fewer only at the stream's end; how many.
+    int64_t Inflate(Bytef* Out, int64_t Count);
+    // Up to Count bytes of those inflated ahead into Out; how many.
+    int64_t TakeAhead(Bytef* Out, int64_t Count);
 };
 
 // Replaces the content of Stream (from position 0) by its zlib stream; Stream is left at 0.

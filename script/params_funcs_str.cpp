@@ -192,14 +192,16 @@ void FnStringOfChar(TParamCollectionItem& Dest, TSysFuncArgs Args) {
 }
 
 // StringReplace(S, Old, New [, ReplaceAll [, IgnoreCase]]): the search runs on copies upper-cased
-// as UpperCase does when case is ignored (the same length as the originals), the result is built
-// from S.
+// as UpperCase does when case is ignored (the same length as the originals), on S and Old
+// themselves otherwise; the result is built from S.
 void FnStringReplace(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     const std::string s = Args[0]->AsStr(), oldText = Args[1]->AsStr(), newText = Args[2]->AsStr();
     const bool replaceAll = OptionalBool(Args, 3, false), ignoreCase = OptionalBool(Args, 4, false);
     if (oldText.empty()) return Dest.SetAsStr(s);
-    const std::string searched = ignoreCase ? SingleByteCase(s, false) : s;
-    const std::string pattern = ignoreCase ? SingleByteCase(oldText, false) : oldText;
+    const std::string upperS = ignoreCase ? SingleByteCase(s, false) : std::string();
+    const std::string upperOld = ignoreCase ? SingleByteCase(oldText, false) : std::string();
+    const std::string& searched = ignoreCase ? upperS : s;
+    const std::string& pattern = ignoreCase ? upperOld : oldText;
     TCharStartSearch search(pattern);
     std::string out;
     size_t from = 0;

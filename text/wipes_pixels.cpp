@@ -302,24 +302,41 @@ bool TWipeRipple::Step() {
             auto copy = [](uint8_t* To, int32_t X, const uint8_t* From, int32_t FromX) {
                 std::memcpy(To + X * kBytes, From + FromX * kBytes, kBytes);
             };
-            for (int32_t y = 0, at = 0; y < cy; ++y) {
-                uint8_t *top = Dest.Row(y), *bottom = Dest.Row(h - 1 - y);
-                for (int32_t x = 0; x < cx; ++x, ++at) {
-                    const int32_t d = DistanceTable[size_t(at)], i = last + d - front;
-                    const int32_t mx = w - 1 - x, my = h - 1 - y;
-                    int32_t sx = x, sy = y, smx = mx, smy = my;
-                    const TLockedRows* source = i > last ? &Old : &New;
-                    if (i >= 0 && i <= last) {
-                        const int32_t r = d + WaveTable[size_t(i)];
-                        const int32_t px = cx + CosTable[size_t(at)] * r / 65536,
-                                      py = cy + SinTable[size_t(at)] * r / 65536;
-                        if (px >= 0 && px < w && py >= 0 && py < h)
-                            sx = px, sy = py, smx = w - 1 - px, smy = h - 1 - py;
-                    }
-                    copy(top, x, source->Row(sy), sx);
-                    copy(top, mx, source->Row(sy), smx);
-                    copy(bottom, x, source->Row(smy), sx);
-                    copy(bottom, mx, source->Row(smy), smx);
+            // Columns From..To of a quarter's row y and their mirrors, each from the same place of
+            // Source.
+            auto copySpan = [&](const TLockedRows& Source, int32_t Y, int32_t From, int32_t To) {
+                const size_t bytes = size_t(To - From) * kBytes;
+                for (const int32_t row : {Y, h - 1 - Y}) {
+                    std::memcpy(Dest.Row(row) + From * kBytes, Source.Row(row) + From * kBytes, bytes);
+                    std::memcpy(Dest.Row(row) + (w - To) * kBytes, Source.Row(row) + (w - To) * kBytes, bytes);
+                }
+            };
+            const int32_t* const wave = WaveTable.data();
+            for (int32_t y = 0; y < cy; ++y) {
+                // The distances fall along a quarter's row towards the centre: the old picture
+                // shows up to the front, the wave's band lies behind it, and the new picture
+                // shows unmoved behind the band.
+                const ptrdiff_t row = ptrdiff_t(y) * cx;
+                const uint16_t* const distances = DistanceTable.data() + row;
+                const int32_t *const cosines = CosTable.data() + row, *const sines = SinTable.data() + row;
+                const int32_t bandFrom = int32_t(
+                    std::partition_point(distances, distances + cx, [&](uint16_t D) { return D > front; }) - distances);
+                const int32_t bandTo = int32_t(std::partition_point(distances + bandFrom, distances + cx,
+                                                                    [&](uint16_t D) { return D >= front - last; }) -
+                                               distances);
+                copySpan(Old, y, 0, bandFrom);
+                copySpan(New, y, bandTo, cx);
+                uint8_t *const top = Dest.Row(y), *const bottom = Dest.Row(h - 1 - y);
+                for (int32_t x = bandFrom; x < bandTo; ++x) {
+                    const int32_t d = distances[x], r = d + wave[last + d - front];
+                    const int32_t px = cx + cosines[x] * r / 65536, py = cy + sines[x] * r / 65536;
+                    const bool inside = px >= 0 && px < w && py >= 0 && py < h;
+                    const int32_t sx = inside ? px : x, sy = inside ? py : y;
+                    const uint8_t *const from = New.Row(sy), *const mirrored = New.Row(h - 1 - sy);
+                    copy(top, x, from, sx);
+                    copy(top, w - 1 - x, from, w - 1 - sx);
+                    copy(bottom, x, mirrored, sx);
+                    copy(bottom, w - 1 - x, mirrored, w - 1 - sx);
                 }
             }
         });

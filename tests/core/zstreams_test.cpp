@@ -82,6 +82,30 @@ TEST(ZStreams, InflatesPythonsStreamsInPiecesOfAnySize) {
     }
 }
 
+// Small reads take their bytes from a piece inflated ahead; a large read drains what is left of
+// it and inflates the rest into its own buffer, and the position counts only what was read.
+TEST(ZStreams, SmallAndLargeReadsAndSkipsFollowEachOther) {
+    const std::string data = Sample(700000, 4);
+    TMemoryStream packed = StreamOf(Compressed(data, clDefault));
+    TZDecompressionStream z(packed);
+    std::string got(600000, '\0');
+    ASSERT_EQ(z.Read(got.data(), 100), 100);
+    EXPECT_EQ(got.substr(0, 100), data.substr(0, 100));
+    EXPECT_EQ(z.Position(), 100);
+    EXPECT_EQ(z.Seek(1000, soCurrent), 1100);
+    ASSERT_EQ(z.Read(got.data(), 600000), 600000);
+    EXPECT_EQ(got, data.substr(1100, 600000));
+    ASSERT_EQ(z.Read(got.data(), 7), 7);
+    EXPECT_EQ(got.substr(0, 7), data.substr(601100, 7));
+    EXPECT_EQ(z.Read(got.data(), 600000), 700000 - 601107);
+    EXPECT_EQ(got.substr(0, 700000 - 601107), data.substr(601107));
+    EXPECT_EQ(z.Read(got.data(), 10), 0);
+    EXPECT_EQ(z.Position(), 700000);
+    EXPECT_EQ(z.Seek(0, soBeginning), 0);
+    ASSERT_EQ(z.Read(got.data(), 5), 5);
+    EXPECT_EQ(got.substr(0, 5), data.substr(0, 5));
+}
+
 TEST(ZStreams, DecompressMemoryStreamOfTwoAndAHalfMillionBytes) {
     std::string data = Sample(2500000, 5);
     TMemoryStream m = StreamOf(Python("deflate", data, "-1"));

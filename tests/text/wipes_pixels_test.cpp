@@ -235,6 +235,49 @@ TEST(WipePixels, RippleTablesAndTheFlatWave) {
     Step(*flat, 5);
 }
 
+// Each pixel names its picture and place: the new picture's x << 12 | y, the old one's with bit 23.
+TEST(WipePixels, TheRippleDisplacesTheNewPictureAlongTheRadiusInItsBandOnly) {
+    constexpr int kW = 101, kH = 77, cx = kW / 2, cy = kH / 2, kAmplitude = 6;
+    TStage stage(kW, kH, 32, 0, 0);
+    Paint(stage.Old, kW, kH, 32, [](int x, int y) { return 0x800000u | uint32_t(x) << 12 | uint32_t(y); });
+    Paint(stage.New, kW, kH, 32, [](int x, int y) { return uint32_t(x) << 12 | uint32_t(y); });
+    auto ripple = stage.Make<TWipeRipple>(100);
+    ripple->SetParam(0, kAmplitude);
+    const int last = int(ripple->WaveTable.size()) - 1;
+    for (int elapsed : {20, 45, 70}) {
+        Step(*ripple, elapsed);
+        const int front = elapsed * (int(std::nearbyint(std::hypot(cx, cy))) + last + 1) / 100;
+        int band = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                if (x == cx || y == cy) continue;  // the odd middle column and row are no quarter's
+                const int qx = x < cx ? x : kW - 1 - x, qy = y < cy ? y : kH - 1 - y;
+                const int d = int(std::nearbyint(std::hypot(cy - qy, cx - qx)));
+                const uint32_t pixel = stage.Dest.GetPixel(x, y);
+                SCOPED_TRACE(testing::Message() << elapsed << ": " << x << "," << y);
+                if (d > front) {
+                    ASSERT_EQ(pixel, stage.Old.GetPixel(x, y));
+                    continue;
+                }
+                if (d < front - last) {
+                    ASSERT_EQ(pixel, stage.New.GetPixel(x, y));
+                    continue;
+                }
+                // From the new picture, at a place of the same quarter on the ray from the centre.
+                ASSERT_EQ(pixel & 0x800000, 0u);
+                ++band;
+                const int sx = int(pixel >> 12), sy = int(pixel & 0xFFF);
+                const int sqx = x < cx ? sx : kW - 1 - sx, sqy = y < cy ? sy : kH - 1 - sy;
+                const double along = std::hypot(cx - sqx, cy - sqy);
+                ASSERT_GE(along, d - 1.5);
+                ASSERT_LE(along, d + kAmplitude + 1.5);
+                const double cross = double(cx - qx) * (cy - sqy) - double(cy - qy) * (cx - sqx);
+                ASSERT_LE(std::abs(cross) / std::max(d, 1), 1.5);
+            }
+        EXPECT_GT(band, 0);
+    }
+}
+
 TEST(WipePixels, BlurKeepsTheDepthOfItsPictures) {
     for (int bits : {15, 16}) {
         SCOPED_TRACE(bits);

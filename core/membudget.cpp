@@ -3,6 +3,7 @@
 #include "platform/dynlib.h"
 #include "platform/system.h"
 
+#include <cxxabi.h>
 #include <malloc.h>
 
 #include <algorithm>
@@ -15,6 +16,9 @@
 #include <type_traits>
 
 const char MemoryBudgetMessage[] = "タイトルのメモリを使い切りました";
+
+// This module, as the C++ runtime's registrations of what runs when a thread ends name it.
+extern "C" void* __dso_handle;
 
 namespace {
 
@@ -32,7 +36,7 @@ std::atomic<size_t> hostRefusesFrom{SIZE_MAX};
 
 // A thread's own count, plain thread-local words so that an allocation reads and writes it
 // without any call. A thread starts Unsettled far above the step, so that its first allocation
-// takes the slow way, which registers the hand-over of its count when the thread ends.
+// takes the slow way, which registers the hand-over of its count for when the thread ends.
 constexpr int64_t kUnsettled = int64_t(1) << 62;
 thread_local int64_t pending = kUnsettled;
 // What the count starts from again once settled: Unsettled after the thread handed its count
@@ -42,24 +46,27 @@ thread_local int refusing = 0;  // the TBudgetRefusal scopes open on the thread
 
 bool Settle() noexcept;
 
-struct THandOverAtExit {
-    ~THandOverAtExit() {
-        settledCount = kUnsettled;
-        Settle();
-    }
-};
+// Hands the thread's count over as the thread ends.
+void HandOver(void*) noexcept {
+    settledCount = kUnsettled;
+    Settle();
+}
 
 int64_t DefaultMemoryLimit() {
     const int64_t physical = platform::PhysicalMemoryBytes();
     return physical > 0 ? std::min(physical / 4, kMaxDefaultMemoryLimit) : kMaxDefaultMemoryLimit;
 }
 
-// Settles the thread's count; true when the total then passes the limit.
+// Settles the thread's count; true when the total then passes the limit. A thread's first settle
+// registers its hand-over, and the registration allocates: that block is counted on the thread
+// like any other and may settle the count in the middle, so the count is read after it. (A
+// function-local thread_local registers through a call the compiler takes never to come back
+// here, and the count read before it was kept across it: a thread that ended took that block
+// off the total, or counted its first block twice when that was past a step.)
 bool Settle() noexcept {
     if (pending >= kUnsettled / 2) {
         pending -= kUnsettled;
-        static thread_local THandOverAtExit handOver;
-        (void)handOver;
+        if (settledCount != kUnsettled) __cxxabiv1::__cxa_thread_atexit(HandOver, nullptr, &__dso_handle);
     }
     const int64_t total = charged.fetch_add(pending, std::memory_order_relaxed) + pending;
     pending = settledCount;

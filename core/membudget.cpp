@@ -88,12 +88,6 @@ bool PassesLimit(int64_t Bytes) noexcept {
 
 [[noreturn, gnu::noinline]] void RaiseRefusal() { throw EMemoryBudget(); }
 
-// What a block of Size bytes takes from the host's allocator: its 8-byte header and 16-byte
-// steps, 32 at least.
-constexpr int64_t HeldBytes(size_t Size) {
-    return std::max<int64_t>((int64_t(Size) + 8 + 15) & ~int64_t(15), 32);
-}
-
 // The slow way of an allocation that brought the thread's count a step past settled. When the
 // total then passes the limit on a refusing thread, the count is left a step ahead, so that the
 // thread's next allocation settles again and, if it is a new, is refused: an allocation that
@@ -262,25 +256,22 @@ void* __libc_pvalloc(size_t Size) noexcept;
 
 namespace {
 
-// What a block counts: the bytes the allocator takes for it, by its own word on the block. A
-// small block of new is worked out from its size instead (HeldBytes, the same but for the few
-// bytes the allocator may give beyond it), alike when it is taken and when it is given back with
-// its size.
+// What a block counts, in every form alike when it is taken and when it is given back: the bytes
+// the allocator takes for it, by its own word on the block. Not its size: the allocator may give
+// more than was asked for, and a delete without the size (delete[] of a plain array) has only the
+// block to go by.
 inline int64_t BlockBytes(void* Block) { return static_cast<int64_t>(malloc_usable_size(Block)) + 8; }
-constexpr size_t kSmallBlock = size_t(64) << 10;
-inline int64_t SizedBytes(void* Block, size_t Size) { return Size < kSmallBlock ? HeldBytes(Size) : BlockBytes(Block); }
 
 inline void* Counted(void* Block) noexcept {
     if (Block) CountTaken(BlockBytes(Block));
     return Block;
 }
 
-inline void Give(void* Block, int64_t Bytes) noexcept {
-    __libc_free(Block);
-    CountGiven(Bytes);
-}
 inline void GiveBlock(void* Block) noexcept {
-    if (Block) Give(Block, BlockBytes(Block));
+    if (!Block) return;
+    const int64_t bytes = BlockBytes(Block);
+    __libc_free(Block);
+    CountGiven(bytes);
 }
 
 // The slow way of a new of Bytes at Block that brought the thread's count past the step; true
@@ -321,7 +312,7 @@ void* Take(size_t Size, size_t Align) noexcept {
 template <bool Quiet>
 [[gnu::noinline]] void* TakeCounted(size_t Size, size_t Align) noexcept(Quiet) {
     void* block = Take(Size, Align);
-    const bool refused = block && Refused(block, Align ? BlockBytes(block) : SizedBytes(block, Size));
+    const bool refused = block && Refused(block, BlockBytes(block));
     if (block && !refused) return block;
     if constexpr (!Quiet) {
         if (refused) RaiseRefusal();
@@ -337,7 +328,7 @@ inline void* TakeBlock(size_t Size) {
     void* block = __libc_malloc(Size);
     if (!block) [[unlikely]]
         return TakeCounted<false>(Size, 0);
-    if (Refused(block, SizedBytes(block, Size))) [[unlikely]]
+    if (Refused(block, BlockBytes(block))) [[unlikely]]
         RaiseRefusal();
     return block;
 }
@@ -382,12 +373,8 @@ void* operator new[](size_t Size, std::align_val_t Align, const std::nothrow_t&)
     return TakeCounted<true>(Size, static_cast<size_t>(Align));
 }
 
-void operator delete(void* Block, size_t Size) noexcept {
-    if (Block) Give(Block, SizedBytes(Block, Size));
-}
-void operator delete[](void* Block, size_t Size) noexcept {
-    if (Block) Give(Block, SizedBytes(Block, Size));
-}
+void operator delete(void* Block, size_t) noexcept { GiveBlock(Block); }
+void operator delete[](void* Block, size_t) noexcept { GiveBlock(Block); }
 void operator delete(void* Block) noexcept { GiveBlock(Block); }
 void operator delete[](void* Block) noexcept { GiveBlock(Block); }
 void operator delete(void* Block, std::align_val_t) noexcept { GiveBlock(Block); }
@@ -425,6 +412,12 @@ size_t __sanitizer_get_allocated_size(const volatile void* Block);
 }
 
 namespace {
+
+// What a block of Size bytes takes from the host's allocator: its 8-byte header and 16-byte
+// steps, 32 at least.
+constexpr int64_t HeldBytes(size_t Size) {
+    return std::max<int64_t>((int64_t(Size) + 8 + 15) & ~int64_t(15), 32);
+}
 
 void CountTakenBlock(const volatile void*, size_t Size) { CountTaken(HeldBytes(Size)); }
 void CountGivenBlock(const volatile void* Block) {

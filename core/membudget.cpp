@@ -3,6 +3,7 @@
 #include "platform/dynlib.h"
 #include "platform/system.h"
 
+#include <cxxabi.h>
 #include <malloc.h>
 
 #include <algorithm>
@@ -15,6 +16,9 @@
 #include <type_traits>
 
 const char MemoryBudgetMessage[] = "タイトルのメモリを使い切りました";
+
+// This module, as the C++ runtime's registrations of what runs when a thread ends name it.
+extern "C" void* __dso_handle;
 
 namespace {
 
@@ -32,7 +36,7 @@ std::atomic<size_t> hostRefusesFrom{SIZE_MAX};
 
 // A thread's own count, plain thread-local words so that an allocation reads and writes it
 // without any call. A thread starts Unsettled far above the step, so that its first allocation
-// takes the slow way, which registers the hand-over of its count when the thread ends.
+// takes the slow way, which registers the hand-over of its count for when the thread ends.
 constexpr int64_t kUnsettled = int64_t(1) << 62;
 thread_local int64_t pending = kUnsettled;
 // What the count starts from again once settled: Unsettled after the thread handed its count
@@ -42,24 +46,27 @@ thread_local int refusing = 0;  // the TBudgetRefusal scopes open on the thread
 
 bool Settle() noexcept;
 
-struct THandOverAtExit {
-    ~THandOverAtExit() {
-        settledCount = kUnsettled;
-        Settle();
-    }
-};
+// Hands the thread's count over as the thread ends.
+void HandOver(void*) noexcept {
+    settledCount = kUnsettled;
+    Settle();
+}
 
 int64_t DefaultMemoryLimit() {
     const int64_t physical = platform::PhysicalMemoryBytes();
     return physical > 0 ? std::min(physical / 4, kMaxDefaultMemoryLimit) : kMaxDefaultMemoryLimit;
 }
 
-// Settles the thread's count; true when the total then passes the limit.
+// Settles the thread's count; true when the total then passes the limit. A thread's first settle
+// registers its hand-over, and the registration allocates: that block is counted on the thread
+// like any other and may settle the count in the middle, so the count is read after it. (A
+// function-local thread_local registers through a call the compiler takes never to come back
+// here, and the count read before it was kept across it: a thread that ended took that block
+// off the total, or counted its first block twice when that was past a step.)
 bool Settle() noexcept {
     if (pending >= kUnsettled / 2) {
         pending -= kUnsettled;
-        static thread_local THandOverAtExit handOver;
-        (void)handOver;
+        if (settledCount != kUnsettled) __cxxabiv1::__cxa_thread_atexit(HandOver, nullptr, &__dso_handle);
     }
     const int64_t total = charged.fetch_add(pending, std::memory_order_relaxed) + pending;
     pending = settledCount;
@@ -80,12 +87,6 @@ bool PassesLimit(int64_t Bytes) noexcept {
 }
 
 [[noreturn, gnu::noinline]] void RaiseRefusal() { throw EMemoryBudget(); }
-
-// What a block of Size bytes takes from the host's allocator: its 8-byte header and 16-byte
-// steps, 32 at least.
-constexpr int64_t HeldBytes(size_t Size) {
-    return std::max<int64_t>((int64_t(Size) + 8 + 15) & ~int64_t(15), 32);
-}
 
 // The slow way of an allocation that brought the thread's count a step past settled. When the
 // total then passes the limit on a refusing thread, the count is left a step ahead, so that the
@@ -255,25 +256,22 @@ void* __libc_pvalloc(size_t Size) noexcept;
 
 namespace {
 
-// What a block counts: the bytes the allocator takes for it, by its own word on the block. A
-// small block of new is worked out from its size instead (HeldBytes, the same but for the few
-// bytes the allocator may give beyond it), alike when it is taken and when it is given back with
-// its size.
+// What a block counts, in every form alike when it is taken and when it is given back: the bytes
+// the allocator takes for it, by its own word on the block. Not its size: the allocator may give
+// more than was asked for, and a delete without the size (delete[] of a plain array) has only the
+// block to go by.
 inline int64_t BlockBytes(void* Block) { return static_cast<int64_t>(malloc_usable_size(Block)) + 8; }
-constexpr size_t kSmallBlock = size_t(64) << 10;
-inline int64_t SizedBytes(void* Block, size_t Size) { return Size < kSmallBlock ? HeldBytes(Size) : BlockBytes(Block); }
 
 inline void* Counted(void* Block) noexcept {
     if (Block) CountTaken(BlockBytes(Block));
     return Block;
 }
 
-inline void Give(void* Block, int64_t Bytes) noexcept {
-    __libc_free(Block);
-    CountGiven(Bytes);
-}
 inline void GiveBlock(void* Block) noexcept {
-    if (Block) Give(Block, BlockBytes(Block));
+    if (!Block) return;
+    const int64_t bytes = BlockBytes(Block);
+    __libc_free(Block);
+    CountGiven(bytes);
 }
 
 // The slow way of a new of Bytes at Block that brought the thread's count past the step; true
@@ -314,7 +312,7 @@ void* Take(size_t Size, size_t Align) noexcept {
 template <bool Quiet>
 [[gnu::noinline]] void* TakeCounted(size_t Size, size_t Align) noexcept(Quiet) {
     void* block = Take(Size, Align);
-    const bool refused = block && Refused(block, Align ? BlockBytes(block) : SizedBytes(block, Size));
+    const bool refused = block && Refused(block, BlockBytes(block));
     if (block && !refused) return block;
     if constexpr (!Quiet) {
         if (refused) RaiseRefusal();
@@ -330,7 +328,7 @@ inline void* TakeBlock(size_t Size) {
     void* block = __libc_malloc(Size);
     if (!block) [[unlikely]]
         return TakeCounted<false>(Size, 0);
-    if (Refused(block, SizedBytes(block, Size))) [[unlikely]]
+    if (Refused(block, BlockBytes(block))) [[unlikely]]
         RaiseRefusal();
     return block;
 }
@@ -375,12 +373,8 @@ void* operator new[](size_t Size, std::align_val_t Align, const std::nothrow_t&)
     return TakeCounted<true>(Size, static_cast<size_t>(Align));
 }
 
-void operator delete(void* Block, size_t Size) noexcept {
-    if (Block) Give(Block, SizedBytes(Block, Size));
-}
-void operator delete[](void* Block, size_t Size) noexcept {
-    if (Block) Give(Block, SizedBytes(Block, Size));
-}
+void operator delete(void* Block, size_t) noexcept { GiveBlock(Block); }
+void operator delete[](void* Block, size_t) noexcept { GiveBlock(Block); }
 void operator delete(void* Block) noexcept { GiveBlock(Block); }
 void operator delete[](void* Block) noexcept { GiveBlock(Block); }
 void operator delete(void* Block, std::align_val_t) noexcept { GiveBlock(Block); }
@@ -418,6 +412,12 @@ size_t __sanitizer_get_allocated_size(const volatile void* Block);
 }
 
 namespace {
+
+// What a block of Size bytes takes from the host's allocator: its 8-byte header and 16-byte
+// steps, 32 at least.
+constexpr int64_t HeldBytes(size_t Size) {
+    return std::max<int64_t>((int64_t(Size) + 8 + 15) & ~int64_t(15), 32);
+}
 
 void CountTakenBlock(const volatile void*, size_t Size) { CountTaken(HeldBytes(Size)); }
 void CountGivenBlock(const volatile void* Block) {

@@ -34,6 +34,20 @@ int RefuseStart(const std::string& Why) {
     return 2;
 }
 
+// The shell's globals (InitializeShell) from the first box the player may show to its end: the
+// drawn box, shown where the desktop has none, needs its glyphs. At the end the player's
+// temporary folder goes and the companion library is let go.
+struct TShellScope {
+    TShellScope() { InitializeShell(); }
+    ~TShellScope() {
+        FinalizeShell();
+        platform::fs::RemoveTempFolder();
+        UnbindVelaLibrary();
+    }
+    TShellScope(const TShellScope&) = delete;
+    TShellScope& operator=(const TShellScope&) = delete;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,6 +79,7 @@ int main(int argc, char** argv) {
     const std::string programFile = platform::fs::ProgramFile();
 
     std::unique_ptr<platform::Display> display = platform::CreateDisplay();
+    const TShellScope shell;
     // The settings dialog plays nothing: it needs no companion library.
     const bool config = IsConfigStart(args);
     if (args.empty() && !HasOwnTitle(programFile)) {
@@ -75,16 +90,15 @@ int main(int argc, char** argv) {
     }
     if (const std::string problem = config || args.empty() ? std::string() : TitlePathProblem(args[0]);
         !problem.empty()) {
-        ReportMessage(*display, "警告", problem, platform::MessageIcon::Warning);
+        ReportError(*display, problem);
         return 1;
     }
     try {
         if (!config) BindVelaLibrary(CompanionFolder(ExtractFilePath(programFile)));
     } catch (const EVelaBindError& E) {
-        ReportMessage(*display, "Error", E.what(), platform::MessageIcon::Warning);
+        ReportError(*display, E.what());
         return 1;
     }
-    InitializeShell();
 
     TInstanceMutex mutex = CreateInstanceMutex(InstanceKey(args, ExtractFilePath(programFile)));
     int result = 0;
@@ -100,7 +114,7 @@ int main(int argc, char** argv) {
                 if (form.Failed()) result = 1;
             }
         } catch (const std::exception& E) {
-            ReportMessage(*display, "Error", ErrorText(E), platform::MessageIcon::Error);
+            ReportError(*display, ErrorText(E));
             result = 1;
         }
         // The display went away under the title: it ended as a close ends it, and says why.
@@ -114,8 +128,5 @@ int main(int argc, char** argv) {
         platform::PrintMessage("velaplay", "the title in " + platform::fs::ShownPath(folder) + " is already playing");
         result = 1;
     }
-    FinalizeShell();
-    platform::fs::RemoveTempFolder();
-    UnbindVelaLibrary();
     return result;
 }

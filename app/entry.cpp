@@ -3,6 +3,7 @@
 #include "app/dockhooks.h"
 
 #include "app/filedialog.h"
+#include "app/messagebox.h"
 #include "app/shbffex.h"
 
 #include "core/stringlist.h"
@@ -264,6 +265,10 @@ void ReportMessage(platform::Display& Display, const std::string& Caption, const
     Display.messageBox(Caption, Text, platform::MessageButtons::Ok, Icon);
 }
 
+void ReportError(platform::Display& Display, const std::string& Text) {
+    ReportMessage(Display, "エラー", Text, platform::MessageIcon::Error);
+}
+
 void InitializeShell() {
     InitializeFontPixels();
     gif::InitializeGifPictures();
@@ -271,12 +276,14 @@ void InitializeShell() {
     if (!ExitDeleteList) ExitDeleteList = new TExitDeleteList;
     FolderDialog = BrowseForFolder;
     platform::SetFileDialogFallback(DrawnFileDialog);
+    platform::SetMessageBoxFallback(DrawnMessageBox);
 }
 
 void FinalizeShell() {
     RemoveAllHookProcs();
     FolderDialog = nullptr;
     platform::SetFileDialogFallback(nullptr);
+    platform::SetMessageBoxFallback(nullptr);
     FreeVrFileSystem();
     // The pixel-font files close before the list deletes them.
     FinalizeFontPixels();

@@ -78,10 +78,14 @@ void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Arg
 // "Caption: Text", unless the display's boxes go there already (the headless one's do).
 void ReportMessage(platform::Display& Display, const std::string& Caption, const std::string& Text,
                    platform::MessageIcon Icon);
+// Reports an error that ends the player as ReportMessage does, captioned "エラー" (an error, not a
+// warning: the player goes on after a warning).
+void ReportError(platform::Display& Display, const std::string& Text);
 
 // The globals around the main window: the glyph rasteriser and the pixel fonts, the file manager
 // with its pending work files, the exit-delete list, the folder dialog of the functions, the
-// drawn file dialog shown where the desktop has none, and the GIF picture class's registration.
+// drawn file dialog and message box shown where the desktop has none, and the GIF picture
+// class's registration.
 void InitializeShell();
 // Frees the file manager (its work files deleted), the glyph rasteriser and the pixel fonts, then
 // deletes every file of the exit-delete list (one that is gone already is passed over) and frees

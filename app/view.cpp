@@ -120,7 +120,7 @@ void TFormView::FormCreate() {
         const TBudgetRefusal refusing;
         InitSystem();
     } catch (const std::exception& E) {
-        ReportMessage(Display, "警告", ErrorText(E), platform::MessageIcon::Warning);
+        ReportError(Display, ErrorText(E));
         started = false;
     }
     // A title that could not be opened leaves the terminating flag set (its reasons were shown
@@ -253,7 +253,7 @@ void TFormView::EndWithError(const std::string& Text) {
     failed_ = true;
     SetTerminating(true);
     PostClose();
-    ReportMessage(Display, "警告", Text, platform::MessageIcon::Warning);
+    ReportError(Display, Text);
 }
 
 void TFormView::PostClose() {

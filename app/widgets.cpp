@@ -662,7 +662,7 @@ void PresentForm(TWidgetForm& Form, TDIBX& Buffer, platform::DialogWindow& Windo
 
 int32_t ShowModal(TWidgetForm& Form, platform::Display& Display) {
     const std::unique_ptr<platform::DialogWindow> window = Display.openDialog(Form.Caption(), Form.Width(), Form.Height());
-    if (!window) return mrCancel;
+    if (!window) return mrNone;
     const platform::PixelRect at = window->bounds();
     Form.SetBounds(at.left, at.top, Form.Width(), Form.Height());
     Form.ModalResult = mrNone;

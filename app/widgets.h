@@ -633,6 +633,6 @@ private:
 
 // Shows Form in the display's dialog window (titled with its caption, its client size, centred on
 // the desktop) and runs its events until its ModalResult is set or the window is closed
-// (mrCancel); the window closes and the result is returned. mrCancel at once when no dialog
+// (mrCancel); the window closes and the result is returned. mrNone at once when no dialog
 // window can be opened.
 int32_t ShowModal(TWidgetForm& Form, platform::Display& Display);

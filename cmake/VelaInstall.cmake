@@ -60,11 +60,8 @@ foreach(page IN LISTS VELA_MANUAL_PAGES)
   vela_install_compressed(${CMAKE_BINARY_DIR}/dist/man/${page} share/man/man${section})
 endforeach()
 
-# The package's version, worked out when the tree is configured by scripts/package-version, which
-# gives each later commit a higher version. Its maintainer signs the changelog's one entry, dated
-# when the tree is configured (SOURCE_DATE_EPOCH when set).
-execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/package-version OUTPUT_VARIABLE VELA_PACKAGE_VERSION
-                OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+# The package's maintainer signs the changelog's one entry for VELA_PACKAGE_VERSION, dated when the
+# tree is configured (SOURCE_DATE_EPOCH when set).
 set(VELA_PACKAGE_MAINTAINER "Vela player developers <velaplay@example.org>")
 string(TIMESTAMP VELA_PACKAGE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(${CMAKE_SOURCE_DIR}/dist/changelog.in ${CMAKE_BINARY_DIR}/dist/changelog @ONLY)

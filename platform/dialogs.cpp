@@ -1,6 +1,9 @@
 #include "platform/dialogs.h"
 
+#include "platform/endsignals.h"
+
 #include <fcntl.h>
+#include <signal.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -52,10 +55,17 @@ struct RunResult {
     std::string output;  // standard output, whole
 };
 
+// zenity's exit codes: 0 confirmed, 1 cancelled (or an extra button), 5 timed out; anything
+// else (127: not runnable) means it showed nothing.
+constexpr int kConfirmed = 0, kCancelled = 1, kTimedOut = 5;
+
 // Runs a program found on PATH with the arguments, reads its standard output and waits for it:
 // its exit code and output, or nothing when it could not be started or did not exit normally.
 // WhileOpen, when given, runs every few milliseconds until the program has closed its output.
+// The program is a box the user answers: a SIGTERM or SIGINT that comes meanwhile ends it (with
+// the process group it leads) and it counts as closed (cancelled); once one has come, none starts.
 std::optional<RunResult> RunAndWait(const std::vector<std::string>& args, const std::function<void()>& whileOpen) {
+    if (EndSignalCame()) return RunResult{kCancelled, {}};
     std::vector<char*> argv = Pointers(args);
     const std::vector<std::string> environment = DialogEnvironment();
     std::vector<char*> envp = Pointers(environment);
@@ -64,22 +74,36 @@ std::optional<RunResult> RunAndWait(const std::vector<std::string>& args, const 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    // A group of its own: the box ends whole, helpers included, and a terminal's Ctrl+C reaches
+    // only the player, which ends the box itself.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
     RunResult result;
+    bool signalled = false;
     if (spawned == 0) {
         char buffer[4096];
-        for (ssize_t n;;) {
-            if (whileOpen) {
-                pollfd ready{pipeFds[0], POLLIN, 0};
-                if (poll(&ready, 1, 30) == 0) {
-                    whileOpen();
-                    continue;
-                }
+        for (;;) {
+            pollfd ready{pipeFds[0], POLLIN, 0};
+            const int polled = poll(&ready, 1, 30);
+            if (EndSignalCame()) {
+                kill(-pid, SIGTERM);
+                signalled = true;
+                break;
             }
-            if ((n = read(pipeFds[0], buffer, sizeof buffer)) == 0) break;
+            if (polled <= 0) {
+                if (polled == 0 && whileOpen) whileOpen();
+                if (polled == 0 || errno == EINTR) continue;
+                break;
+            }
+            const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+            if (n == 0) break;
             if (n > 0) result.output.append(buffer, static_cast<size_t>(n));
             else if (errno != EINTR) break;
         }
@@ -89,19 +113,17 @@ std::optional<RunResult> RunAndWait(const std::vector<std::string>& args, const 
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR) return std::nullopt;
+    if (signalled) return RunResult{kCancelled, {}};
     if (!WIFEXITED(status)) return std::nullopt;
     result.code = WEXITSTATUS(status);
     return result;
 }
 
-// zenity's exit codes: 0 confirmed, 1 cancelled (or an extra button), 5 timed out; anything
-// else (127: not runnable) means it showed nothing.
-constexpr int kConfirmed = 0, kCancelled = 1, kTimedOut = 5;
-
 // Without a display server zenity cannot open and exits as if cancelled.
 bool DisplayServerNamed() { return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY"); }
 
 FileDialogFallback fileDialogFallback = nullptr;
+MessageBoxFallback messageBoxFallback = nullptr;
 
 std::string FirstLine(const std::string& output) { return output.substr(0, output.find('\n')); }
 
@@ -184,5 +206,9 @@ DesktopFileAnswer DesktopFileDialog(const FileDialogRequest& request) {
 void SetFileDialogFallback(FileDialogFallback fallback) { fileDialogFallback = fallback; }
 
 FileDialogFallback GetFileDialogFallback() { return fileDialogFallback; }
+
+void SetMessageBoxFallback(MessageBoxFallback fallback) { messageBoxFallback = fallback; }
+
+MessageBoxFallback GetMessageBoxFallback() { return messageBoxFallback; }
 
 }  // namespace platform

@@ -2,6 +2,8 @@
 // Dialogs of the desktop: zenity, when it is installed, shows message boxes with the desktop's
 // fonts (Japanese included) and the file and folder choosers (SDL has none of its own). zenity
 // starts in the locale C.UTF-8 when the user's names no UTF-8 one (or none): the texts are UTF-8.
+// A SIGTERM or SIGINT closes an open box or chooser at once (zenity is ended), and none opens
+// after one: each answers as closed.
 #include "platform/display.h"
 
 #include <functional>
@@ -42,5 +44,14 @@ DesktopFileAnswer DesktopFileDialog(const FileDialogRequest& request);
 using FileDialogFallback = std::optional<std::string> (*)(Display& owner, const FileDialogRequest& request);
 void SetFileDialogFallback(FileDialogFallback fallback);
 FileDialogFallback GetFileDialogFallback();
+
+// The message box a window shows where zenity is unavailable: the index of the button chosen
+// (labels[cancel] for a closed box), nothing when it cannot be shown; the texts in code page 932.
+// The shell sets its own drawn box at start-up; while none is set (or it cannot be shown) SDL's
+// box shows the message.
+using MessageBoxFallback = std::optional<int> (*)(Display& owner, const std::string& title, const std::string& text,
+                                                  const std::vector<std::string>& labels, size_t cancel);
+void SetMessageBoxFallback(MessageBoxFallback fallback);
+MessageBoxFallback GetMessageBoxFallback();
 
 }  // namespace platform

@@ -812,9 +812,9 @@ private:
     }
 
     // A box of the buttons (UTF-8, at least one), Return pressing the first and Escape (or
-    // closing) Labels[Cancel]: the index chosen. The desktop's own dialog where there is one: the
-    // window system's box draws only the characters of its core fonts, which on most desktops
-    // hold no Japanese.
+    // closing) Labels[Cancel]: the index chosen. The desktop's own dialog where there is one, else
+    // the box the shell draws: the window system's box draws only the characters of its core
+    // fonts, which on most desktops hold no Japanese, and without them shows nothing.
     size_t showBox(const std::string& title, const std::string& message, const std::vector<std::string>& labels,
                    size_t cancel, MessageIcon icon) {
         cancel = std::min(cancel, labels.size() - 1);
@@ -850,8 +850,13 @@ private:
             std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
             return cancel;
         }
-        const std::optional<int> answer = DesktopMessageBox(title, message, labels, cancel, icon, behindBox);
+        std::optional<int> answer = DesktopMessageBox(title, message, labels, cancel, icon, behindBox);
         if (woken) wake();
+        if (const MessageBoxFallback drawn = GetMessageBoxFallback(); !answer && drawn) {
+            std::vector<std::string> shown;
+            for (const std::string& label : labels) shown.push_back(Utf8ToCp932(label));
+            answer = drawn(*this, Utf8ToCp932(title), Utf8ToCp932(message), shown, cancel);
+        }
         if (answer) {
             chosen = *answer;
         } else if (SDL_ShowMessageBox(&box, &chosen) != 0) {

@@ -46,4 +46,6 @@ bool EndSignalWaiting() { return Waiting.load(); }
 
 bool TakeEndSignal() { return Waiting.exchange(false); }
 
+bool EndSignalCame() { return Came.load(); }
+
 }  // namespace platform

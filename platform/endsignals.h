@@ -12,5 +12,8 @@ void CatchEndSignals();
 // Whether a caught SIGTERM or SIGINT waits; TakeEndSignal takes it.
 bool EndSignalWaiting();
 bool TakeEndSignal();
+// Whether a SIGTERM or SIGINT has come, taken or not: the program is ending. The desktop's boxes
+// close and no other opens (they answer as closed).
+bool EndSignalCame();
 
 }  // namespace platform

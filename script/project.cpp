@@ -142,11 +142,11 @@ void TProject::Create(TProjectStart& Start) {
         files.ReadFile(projectFile, ProjectFileName);
     } catch (const EVelaError& e) {
         // Content without its project file cannot be played: say why the player closes.
-        ScriptHost().ShowWarning(e.what());
+        ScriptHost().EndWithError(e.what());
         return;
     }
     if (projectFile.Size() == 0) {
-        ScriptHost().ShowWarning("プロジェクトがありません");
+        ScriptHost().EndWithError("プロジェクトがありません");
         return;
     }
     TProjectSetting settings;
@@ -162,8 +162,7 @@ void TProject::Create(TProjectStart& Start) {
     LoadOriginalProjectSetting();
     Runner = std::make_unique<TCallMan>();
     if (!files.FileExists(StartPage)) {
-        ScriptHost().ShowWarning("スタートページがありません");
-        SetTerminating(true);
+        ScriptHost().EndWithError("スタートページがありません");
         return;
     }
     Runner->Start(StartPage);
@@ -313,7 +312,7 @@ bool TProject::OpenContentArchive() {
         // The player's own title lacks files of its installation; a folder named on the command
         // line just holds no complete title.
         const std::string missing = MissingInstallation(files.BaseFolder().empty() ? folder : files.BaseFolder());
-        ScriptHost().ShowWarning(args_.empty() ? "インストールし直してください\r\n" + missing : missing);
+        ScriptHost().EndWithError(args_.empty() ? "インストールし直してください\r\n" + missing : missing);
         return false;
     }
     TVelaInstallSet set;

@@ -105,8 +105,9 @@ public:
     // Asked now and then while the script runs on without waiting: whether the player is to end
     // (the window was closed meanwhile); the runner then leaves the tick's work. This base: never.
     virtual bool EndRequested() { return false; }
-    // An error that ends the player: the terminating flag is set, Text is shown as a warning
-    // and the main window is asked to close; the player then ends with a failure status.
+    // An error that ends the player: the terminating flag is set, the main window is asked to
+    // close and Text is shown as an error (this base shows it as a warning); the player then
+    // ends with a failure status.
     virtual void EndWithError(const std::string& Text);
     // Resets for a restart of the game: the game-data tables go (the status tables stay), and
     // the message history formats go back to the one unnamed default format. This base drops

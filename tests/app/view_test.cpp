@@ -218,14 +218,15 @@ TEST_F(FormView, DefaultOnlyKeepsTheStandardFacesAndThePixelFonts) {
     EXPECT_EQ(faces, (Labels{"ＭＳ Ｐゴシック", "ＭＳ Ｐ明朝", "ＭＳ ゴシック", "ＭＳ 明朝"}));
 }
 
-// A start-up that fails shows one warning and closes the window; the close frees what was made.
-TEST_F(FormView, StartUpErrorsWarnOnceAndClose) {
+// A start-up that fails shows one error and closes the window; the close frees what was made.
+TEST_F(FormView, StartUpErrorsShowOnceAndClose) {
     // A folder without a title: named on the command line, it is no installation of the player's.
     const std::string empty = FreshHostFolder();
     Open(display, {platform::fs::ToProgramPath(empty)});
     ASSERT_EQ(display.messages.size(), 1u);
     EXPECT_EQ(display.messages[0].text, empty + " に game.dat、install.dat がありません");
-    EXPECT_EQ(display.messages[0].icon, platform::MessageIcon::Warning);
+    EXPECT_EQ(display.messages[0].caption, "エラー");
+    EXPECT_EQ(display.messages[0].icon, platform::MessageIcon::Error);
     EXPECT_TRUE(form->ClosePosted());
     form->Run();  // ends at once, closing
     ExpectAllFreed();
@@ -237,8 +238,8 @@ TEST_F(FormView, StartUpErrorsWarnOnceAndClose) {
     Open(display);
     ASSERT_EQ(display.messages.size(), 1u);
     EXPECT_NE(display.messages[0].text.find("libvela.so"), std::string::npos);
-    EXPECT_EQ(display.messages[0].caption, "警告");
-    EXPECT_EQ(display.messages[0].icon, platform::MessageIcon::Warning);
+    EXPECT_EQ(display.messages[0].caption, "エラー");
+    EXPECT_EQ(display.messages[0].icon, platform::MessageIcon::Error);
     EXPECT_EQ(trace.back(), "MediaInit");
     EXPECT_TRUE(form->ClosePosted());
     EXPECT_NE(Project, nullptr);
@@ -890,7 +891,7 @@ TEST(Program, AnErrorThatEndsThePlayerExitsWithStatusOne) {
     Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt");
     ASSERT_TRUE(player.WaitEnd(20000));
     EXPECT_TRUE(player.ExitedWith(1));
-    EXPECT_EQ(FileText(title + "errors.txt"), U8(u8"警告: スタートページがありません\n"));
+    EXPECT_EQ(FileText(title + "errors.txt"), U8(u8"エラー: スタートページがありません\n"));
     EXPECT_TRUE(std::filesystem::is_empty(temp));
 }
 
@@ -923,19 +924,19 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
     std::filesystem::create_directories(folder + "locked");
     std::filesystem::permissions(folder + "locked", std::filesystem::perms::none);
     // The message names the path and what is wrong with it, never asking for a reinstallation.
-    auto warning = [&](const std::string& Text) { return U8(u8"警告: ") + folder + Text + "\n"; };
+    auto error = [&](const std::string& Text) { return U8(u8"エラー: ") + folder + Text + "\n"; };
     const std::string loop = "(Too many levels of symbolic links)";
     std::vector<std::pair<std::string, std::string>> cases = {
-        {"missing", warning(U8(u8"missing がありません"))},
-        {"missing/game.dat", warning(U8(u8"missing/ がありません"))},
-        {"loop", warning(U8(u8"loop を読めません") + loop)},
-        {"looped", warning(U8(u8"looped/game.dat を読めません") + loop)},
-        {"empty", warning(U8(u8"empty にタイトルがありません(game.dat も install.dat もありません)"))},
-        {"game.dat", warning(U8(u8"game.dat/ に install.dat がありません"))},
-        {"install.dat", U8(u8"警告: vela.vpb:ファイルがありません\n")},
-        {"README.md", warning(U8(u8"README.md はフォルダでも game.dat でもありません"))},
-        {"damaged", U8(u8"Error: ") + folder + U8(u8"damaged/game.dat:アーカイブが壊れています\n")}};
-    if (geteuid() != 0) cases.emplace_back("locked", warning(U8(u8"locked を読めません(Permission denied)")));
+        {"missing", error(U8(u8"missing がありません"))},
+        {"missing/game.dat", error(U8(u8"missing/ がありません"))},
+        {"loop", error(U8(u8"loop を読めません") + loop)},
+        {"looped", error(U8(u8"looped/game.dat を読めません") + loop)},
+        {"empty", error(U8(u8"empty にタイトルがありません(game.dat も install.dat もありません)"))},
+        {"game.dat", error(U8(u8"game.dat/ に install.dat がありません"))},
+        {"install.dat", U8(u8"エラー: vela.vpb:ファイルがありません\n")},
+        {"README.md", error(U8(u8"README.md はフォルダでも game.dat でもありません"))},
+        {"damaged", U8(u8"エラー: ") + folder + U8(u8"damaged/game.dat:アーカイブが壊れています\n")}};
+    if (geteuid() != 0) cases.emplace_back("locked", error(U8(u8"locked を読めません(Permission denied)")));
     for (const auto& [title, message] : cases) {
         Child player(PlayerFolder + "velaplay", {folder + title}, errors);
         ASSERT_TRUE(player.WaitEnd(20000)) << title;
@@ -1001,6 +1002,40 @@ TEST(Program, WithoutATitleThePlayerAsksForOne) {
     EXPECT_FALSE(chosen.WaitEnd(1000)) << FileText(errors);
 }
 
+// SIGTERM and SIGINT end the player within about a second while a chooser or box of the desktop
+// is open (a stand-in zenity that never closes), and the box's process with it; no other box
+// opens. The chooser of a player without a title counts as cancelled (status 0); the box of a
+// folder that does not exist was the report of an error (status 1).
+TEST(Program, AnEndSignalEndsThePlayerAndTheDesktopsBoxItWaitsOn) {
+    const std::string folder = FreshHostFolder(), errors = folder + "errors.txt", boxes = folder + "boxes";
+    std::filesystem::create_symlink(VELA_TEST_TOOLS "/fake_zenity", folder + "zenity");
+    const ScopedEnvironment path("PATH", folder.c_str()), display("DISPLAY", ":9"),
+        log("FAKE_ZENITY_LOG", (folder + "args").c_str()), never("FAKE_ZENITY_EXIT", "never"),
+        started("FAKE_ZENITY_BOXES", boxes.c_str());
+    // The sanitizer build's leak check at the end takes about a second of its own.
+    const ScopedEnvironment quickEnd("ASAN_OPTIONS", "detect_leaks=0");
+    struct Case {
+        std::vector<std::string> args;
+        int signal, status;
+        const char* box;
+    };
+    for (const Case& c : {Case{{}, SIGTERM, 0, "--file-selection"}, Case{{}, SIGINT, 0, "--file-selection"},
+                          Case{{folder + "missing"}, SIGTERM, 1, "--error"}}) {
+        std::filesystem::remove(boxes);
+        Child player(PlayerFolder + "velaplay", c.args, errors, "/dev/null", ChildWindow::Offscreen);
+        for (int waited = 0; FileText(boxes).empty() && player.Running() && waited < 20000; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const std::string box = FileText(boxes);
+        ASSERT_FALSE(box.empty()) << FileText(errors);
+        EXPECT_TRUE(FileText(folder + "args").starts_with(std::string(c.box) + "\n")) << FileText(folder + "args");
+        player.Signal(c.signal);
+        EXPECT_TRUE(player.WaitEnd(1000)) << c.box << " " << c.signal;
+        EXPECT_TRUE(player.WaitEnd(10000) && player.ExitedWith(c.status)) << FileText(errors);
+        EXPECT_EQ(kill(std::stoi(box), 0), -1) << "the box is still open";
+        EXPECT_EQ(FileText(boxes), box) << "another box opened";
+    }
+}
+
 // A project file whose screen cannot be made ends the player at start with status 1, naming the
 // file and the size it holds.
 TEST(Program, AProjectScreenOutsideOneTo4096EndsThePlayer) {
@@ -1016,7 +1051,7 @@ TEST(Program, AProjectScreenOutsideOneTo4096EndsThePlayer) {
     ASSERT_TRUE(player.WaitEnd(20000));
     EXPECT_TRUE(player.ExitedWith(1));
     EXPECT_EQ(FileText(title + "errors.txt"),
-              U8(u8"警告: vela.vpb:画面の大きさ 16383 x 16383 には対応していません(1 から 4096 まで)\n"));
+              U8(u8"エラー: vela.vpb:画面の大きさ 16383 x 16383 には対応していません(1 から 4096 まで)\n"));
 }
 
 // The sample's archive appended to a copy of the player, alone in a folder with the companion

@@ -4,9 +4,9 @@
 # README's guide, which the installed player plays, as it plays the installed sample for a while,
 # finding its companion library from its own folder; every command has a manual page that renders
 # without warnings, and the desktop entry validates.
-#   install_test.sh CMAKE BUILD VERSION
+#   install_test.sh CMAKE BUILD PACKAGE-VERSION
 set -euo pipefail
-cmake=$1 build=$2 version=$3
+cmake=$1 build=$2 version=$3  # the package's, as scripts/package-version gives it
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "install_test: $*" >&2; exit 1; }

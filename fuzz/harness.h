@@ -34,8 +34,9 @@ inline void Check(bool Condition) {
 inline constexpr int32_t MaxSceneExtent = 64;
 
 // The title's memory for one input: well below the 2 GB the fuzzing runs watch for, so that a
-// reader or a script driven into it is refused, not killed.
-inline constexpr int64_t InputMemoryLimit = int64_t(512) << 20;
+// reader or a script driven into it is refused, not killed, and small enough that an input
+// reaches the refusal in a fraction of a second (faulting in each block of it is work too).
+inline constexpr int64_t InputMemoryLimit = int64_t(64) << 20;
 
 inline TMemoryStream StreamOf(const void* Data, size_t Size) {
     TMemoryStream stream;

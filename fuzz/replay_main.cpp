@@ -5,7 +5,9 @@
 // or minutes must not pass slowly). The time counted is the process's processor time, so that
 // the limit holds on a loaded machine, where an input's wall time is several times its work;
 // an input that waits without working ends at 60 s of wall time. The input's name is printed
-// before it runs, and the processor time it took after.
+// before it runs, and the processor time it took after; the run ends with the slowest input,
+// which should stay far below the limit (a tenth of it), so that a loaded machine never fails a
+// replay that passes on a quiet one.
 #include "fuzz/harness.h"
 
 #include <unistd.h>
@@ -81,6 +83,8 @@ int main(int argc, char** argv) {
             if (entry.is_regular_file()) inputs.push_back(entry.path());
     std::sort(inputs.begin(), inputs.end());
     std::thread(Watch).detach();
+    std::string slowest;
+    int64_t slowestWork = -1;
     for (const auto& path : inputs) {
         std::ifstream file(path, std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(file), {}};
@@ -91,8 +95,16 @@ int main(int argc, char** argv) {
         inputStart = NowNs(CLOCK_MONOTONIC);
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
         inputStart = 0;
-        std::printf("  %.2f s\n", double(NowNs(CLOCK_PROCESS_CPUTIME_ID) - startWork) / double(kSecondNs));
+        const int64_t work = NowNs(CLOCK_PROCESS_CPUTIME_ID) - startWork;
+        std::printf("  %.2f s\n", double(work) / double(kSecondNs));
+        if (work > slowestWork) {
+            slowestWork = work;
+            slowest = path.filename().string();
+        }
     }
     std::printf("%zu inputs replayed\n", inputs.size());
+    if (slowestWork >= 0)
+        std::printf("slowest input of %s: %s, %.2f s\n", std::filesystem::path(argv[0]).filename().c_str(),
+                    slowest.c_str(), double(slowestWork) / double(kSecondNs));
     return inputs.empty() ? 1 : 0;
 }

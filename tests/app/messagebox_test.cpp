@@ -8,6 +8,7 @@
 #include "platform/fonts.h"
 #include "text/fontpixels.h"
 #include "tests/app/child_process.h"
+#include "tests/common/dialog_keys.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -28,14 +29,7 @@ protected:
         delete FontPixelManager;
         FontPixelManager = nullptr;
     }
-    void Key(int32_t Code) {
-        InputEvent e;
-        e.key = Code;
-        for (InputKind kind : {InputKind::KeyDown, InputKind::KeyUp}) {
-            e.kind = kind;
-            display.dialogInput.push_back(e);
-        }
-    }
+    void Key(int32_t Code) { PressDialogKey(display, Code); }
     platform::HeadlessDisplay display;
 };
 

@@ -5,6 +5,7 @@
 #include "app/gameini.h"
 #include "platform/display.h"
 #include "platform/fs.h"
+#include "tests/common/dialog_keys.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -43,14 +44,7 @@ protected:
     void Click(const TControl& Control) {
         Click(Control.Left() + Control.Width() / 2, Control.Top() + Control.Height() / 2);
     }
-    void Key(int32_t Code) {
-        InputEvent e;
-        e.key = Code;
-        for (InputKind kind : {InputKind::KeyDown, InputKind::KeyUp}) {
-            e.kind = kind;
-            display.dialogInput.push_back(e);
-        }
-    }
+    void Key(int32_t Code) { PressDialogKey(display, Code); }
     std::string folder, ini;
     platform::HeadlessDisplay display;
     // Where the controls lie: a dialog of the same layout.

@@ -9,6 +9,7 @@
 #include "tools/toolkit.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -23,6 +24,8 @@ using toolkit::ForTerminal;
 constexpr const char* kUsage =
     "usage: vexpr [DECLARATION...] EXPRESSION\n"
     "       vexpr --hex EXPRESSION   prints only the stored form, as hexadecimal on one line\n"
+    "       vexpr --hex-stream       reads expressions, each a line of hexadecimal UTF-8, and prints\n"
+    "                                for each its stored form as --hex does, or \"error: ...\"\n"
     "  --int NAME[=VALUE]  --float NAME[=VALUE]  --bool NAME[=VALUE]  --str NAME[=VALUE]\n"
     "      declare a variable before the run; NAME[3,4] makes an array, every element VALUE\n"
     "exit status: 0 when the expression compiles and stores, 1 when it does not, 2 for bad arguments\n";
@@ -81,6 +84,47 @@ std::string StreamBytes(TMemoryStream& Stream) {
     return std::string(reinterpret_cast<const char*>(Stream.Memory()), static_cast<size_t>(Stream.Size()));
 }
 
+void PrintHex(const std::string& Bytes) {
+    for (const char c : Bytes) std::printf("%02x", static_cast<unsigned char>(c));
+    std::printf("\n");
+}
+
+// One process compiles every expression of a title: the page writer starts it once and feeds it
+// a line per expression, each as hexadecimal so that any text, line breaks included, fits a line.
+int HexStream() {
+    std::string line;
+    for (int c; (c = std::getchar()) != EOF;) {
+        if (c != '\n') {
+            line += static_cast<char>(c);
+            continue;
+        }
+        std::string text;
+        bool hex = line.size() % 2 == 0;
+        for (size_t i = 0; hex && i < line.size(); i += 2) {
+            unsigned char byte = 0;
+            const auto [end, error] = std::from_chars(line.data() + i, line.data() + i + 2, byte, 16);
+            hex = error == std::errc() && end == line.data() + i + 2;
+            text += static_cast<char>(byte);
+        }
+        line.clear();
+        if (!hex) {
+            std::printf("error: not a line of hexadecimal\n");
+        } else {
+            try {
+                TBuildVelaParser compiler;
+                compiler.Build(platform::Utf8ToCp932(text));
+                TMemoryStream stored;
+                compiler.SaveToStream(stored);
+                PrintHex(StreamBytes(stored));
+            } catch (const EVelaError& e) {
+                std::printf("error: %s\n", ForTerminal(e.what()).c_str());
+            }
+        }
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 // "--int a[2,3]=5": a new variable of the type, its sizes and the value of every element.
 void Declare(TParamType Type, const std::string& Declaration) {
     std::string name = platform::Utf8ToCp932(Declaration);
@@ -119,6 +163,10 @@ int Run(int argc, char** argv) {
             hexOnly = true;
             continue;
         }
+        if (arg == "--hex-stream") {
+            if (argc != 2) throw EUsage();
+            return HexStream();
+        }
         static const std::pair<const char*, TParamType> kinds[] = {
             {"--int", PT_INT}, {"--float", PT_FLOAT}, {"--bool", PT_BOOL}, {"--str", PT_STR}};
         bool declared = false;
@@ -153,8 +201,7 @@ int Run(int argc, char** argv) {
         return failed(e);
     }
     if (hexOnly) {
-        for (const char c : StreamBytes(stored)) std::printf("%02x", static_cast<unsigned char>(c));
-        std::printf("\n");
+        PrintHex(StreamBytes(stored));
         return 0;
     }
 

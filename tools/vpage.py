@@ -18,7 +18,7 @@ number -> hexadecimal bytes; the listed records replace the default masks, unlis
 left out. Every command has "cmd" (its keyword), the base fields "indent" (0), "disabled" (false),
 "continue" (true; a Comment's defaults are disabled and not continuing) and "line" (its position, counted
 from 1), and its own fields as listed in COMMANDS. Expressions are text, compiled by the engine's own
-compiler (`vexpr --hex`, given by --vexpr or the environment variable VELA_VEXPR); an optional expression
+compiler (`vexpr --hex-stream`, given by --vexpr or the environment variable VELA_VEXPR); an optional expression
 left out (or null) is stored as an expression of no operations, which gives no result. The command
 indexes within the page (While "exit", WhileLoop "head", Break and Continue "target") take a number or the
 name of a Label of the page. An object-creating command and the cabinet commands take "props": property
@@ -272,13 +272,38 @@ def message_text(value, where):
 
 
 class Compiler:
-    """Compiles expression texts with `vexpr --hex`, each distinct text once."""
+    """Compiles expression texts, each distinct text once, with one `vexpr --hex-stream` process
+    started at the first: a process each would cost most of the time of writing a title."""
 
     EMPTY = bytes(4)  # no operations
 
     def __init__(self, vexpr):
         self.vexpr = vexpr
         self.done = {}
+        self.proc = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        if self.proc:
+            self.proc.stdin.close()
+            self.proc.wait()
+
+    def compiled(self, text):
+        """vexpr's line for the text: the stored form in hexadecimal, or "error: ..."."""
+        try:
+            if not self.proc:
+                self.proc = subprocess.Popen([self.vexpr, "--hex-stream"], stdin=subprocess.PIPE,
+                                             stdout=subprocess.PIPE)
+            self.proc.stdin.write(text.encode("utf-8").hex().encode("ascii") + b"\n")
+            self.proc.stdin.flush()
+        except OSError as e:
+            raise DescriptionError(f"cannot run {self.vexpr}: {e.strerror}") from None
+        line = self.proc.stdout.readline()
+        if not line.endswith(b"\n"):
+            raise DescriptionError(f"{self.vexpr} ended without compiling {text!r}")
+        return line.decode("utf-8", "replace").strip()
 
     def __call__(self, text, where):
         if text is None:
@@ -289,14 +314,9 @@ class Compiler:
             sjis(text, where)
             if not self.vexpr:
                 raise DescriptionError(f"{where}: no expression compiler: give --vexpr PATH or set VELA_VEXPR")
-            try:
-                proc = subprocess.run([self.vexpr, "--hex", text.encode("utf-8")], capture_output=True)
-            except OSError as e:
-                raise DescriptionError(f"cannot run {self.vexpr}: {e.strerror}") from None
-            out = proc.stdout.decode("utf-8", "replace").strip()
-            if proc.returncode:
-                why = out or proc.stderr.decode("utf-8", "replace").strip()
-                raise DescriptionError(f"{where}: expression {text!r}: {why.removeprefix('error: ')}")
+            out = self.compiled(text)
+            if out.startswith("error: "):
+                raise DescriptionError(f"{where}: expression {text!r}: {out.removeprefix('error: ')}")
             try:
                 self.done[text] = bytes.fromhex(out)
             except ValueError:
@@ -590,7 +610,8 @@ def main(argv=None):
     args = parser.parse_args(argv)
     try:
         if args.command == "page":
-            save(args.output, build_page(load(args.description), Compiler(args.vexpr), args.description))
+            with Compiler(args.vexpr) as compiler:
+                save(args.output, build_page(load(args.description), compiler, args.description))
         elif args.command == "project":
             save(args.output, build_project(load(args.description), args.description))
         elif args.command == "install":
@@ -598,7 +619,8 @@ def main(argv=None):
         elif args.command == "props":
             print("\n".join(props_listing(args.keywords or list(DEFAULT_MASKS), args.markdown)))
         else:
-            build_title(args.folder, args.output, Compiler(args.vexpr))
+            with Compiler(args.vexpr) as compiler:
+                build_title(args.folder, args.output, compiler)
     except DescriptionError as e:
         print(f"vpage: {e}", file=sys.stderr)
         return 1

@@ -138,6 +138,19 @@ class Page(Base):
         self.refused("page", {"commands": [{"cmd": "Continue", "target": "nowhere"}]}, "nowhere")
 
 
+    def test_one_compiler_process_answers_each_line_as_a_run_of_its_own_would(self):
+        texts = ["1 + 2", '"表" ++ "a\nb"', "i +", "", "3 * 4"]
+        lines = "".join(t.encode("utf-8").hex() + "\n" for t in texts) + "zz\n" + "1\n"
+        proc = subprocess.run([VEXPR, "--hex-stream"], input=lines.encode("ascii"), capture_output=True)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        answers = proc.stdout.decode("utf-8").splitlines()
+        for text, answer in zip(texts, answers):
+            alone = subprocess.run([VEXPR, "--hex", text], capture_output=True).stdout.decode("utf-8").strip()
+            self.assertEqual(answer, alone, text)
+        self.assertTrue(answers[2].startswith("error: "), answers[2])
+        self.assertEqual(answers[5:], ["error: not a line of hexadecimal"] * 2)
+
+
 PROJECT = {"title": "ソフト", "width": 800, "height": 600, "start_page": "表.vsb", "closing_page": "end.vsb",
            "registry_name": "reg", "frame_list_param": 3, "save_enabled": True, "disc_prompt": "disc %d",
            "quit_text": "quit", "declarations": [

@@ -177,21 +177,52 @@ private:
 
 }  // namespace fuzz
 
+// In the replay program every harness is linked into one program: each one's test takes a name
+// of its own there (TestOneInput_bmp_read) and is registered under the harness's name.
+#ifdef VELA_REPLAY_HARNESS
+#define VELA_JOIN_NAME(A, B) A##B
+#define VELA_HARNESS_TEST(Name) VELA_JOIN_NAME(TestOneInput_, Name)
+#define TestOneInput VELA_HARNESS_TEST(VELA_REPLAY_HARNESS)
+#endif
+
 // The harness's test of one input, which each harness defines: 0, or -1 to keep the input out of
 // libFuzzer's corpus.
 int TestOneInput(const uint8_t* Data, size_t Size);
 
-// The entry libFuzzer and the replay driver call: the harness's test runs as a title's readers
-// and commands run, inside a TBudgetRefusal under InputMemoryLimit (set afresh, so that a refusal
-// of the input before is forgotten), and a refusal that leaves it ends the input: a reader
-// running away ends at the budget, not at the fuzzing run's watch. Defined here for every
-// harness, and emitted ("used") though nothing in a harness calls it: libFuzzer's driver does.
-extern "C" [[gnu::used]] inline int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    SetMemoryLimit(fuzz::InputMemoryLimit);
+namespace fuzz {
+
+using TTestOneInput = int (*)(const uint8_t* Data, size_t Size);
+
+// Runs Test on one input as a title's readers and commands run, inside a TBudgetRefusal under
+// InputMemoryLimit (set afresh, so that a refusal of the input before is forgotten), and a refusal
+// that leaves it ends the input: a reader running away ends at the budget, not at the fuzzing
+// run's watch.
+inline int RunInput(TTestOneInput Test, const uint8_t* Data, size_t Size) {
+    SetMemoryLimit(InputMemoryLimit);
     try {
         const TBudgetRefusal refusing;
-        return TestOneInput(Data, Size);
+        return Test(Data, Size);
     } catch (const EMemoryBudget&) {
         return 0;
     }
 }
+
+// The replay program's table of harnesses; true.
+bool RegisterHarness(const char* Name, TTestOneInput Test);
+
+}  // namespace fuzz
+
+#ifdef VELA_REPLAY_HARNESS
+#define VELA_QUOTE_NAME(Name) #Name
+#define VELA_HARNESS_NAME(Name) VELA_QUOTE_NAME(Name)
+namespace {
+[[maybe_unused]] const bool harnessRegistered =
+    fuzz::RegisterHarness(VELA_HARNESS_NAME(VELA_REPLAY_HARNESS), TestOneInput);
+}
+#elif !defined(VELA_REPLAY)
+// The entry libFuzzer calls, defined here for every harness and emitted ("used") though nothing in
+// a harness calls it: libFuzzer's driver does.
+extern "C" [[gnu::used]] inline int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+    return fuzz::RunInput(TestOneInput, Data, Size);
+}
+#endif

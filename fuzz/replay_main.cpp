@@ -1,5 +1,6 @@
-// Replays every file of the corpus folders named on the command line through the harness it is
-// linked with, so that each seed and each fixed crash stays a regression test. An escaping
+// "fuzz_replay HARNESS FOLDER...": replays every file of the corpus folders through the harness of
+// that name (every harness is linked into this one program), so that each seed and each fixed
+// crash stays a regression test. An escaping
 // exception or a sanitizer report fails the run, and so does an input that passes the limits the
 // fuzzing runs set: 10 s of time or 2 GB of resident memory (an input that only costs gigabytes
 // or minutes must not pass slowly). The time counted is the process's processor time, so that
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,11 +76,28 @@ int64_t ResidentBytes() {
     }
 }
 
+std::map<std::string, fuzz::TTestOneInput>& Harnesses() {
+    static std::map<std::string, fuzz::TTestOneInput> harnesses;
+    return harnesses;
+}
+
 }  // namespace
 
+bool fuzz::RegisterHarness(const char* Name, TTestOneInput Test) {
+    Harnesses().emplace(Name, Test);
+    return true;
+}
+
 int main(int argc, char** argv) {
+    const auto harness = argc > 2 ? Harnesses().find(argv[1]) : Harnesses().end();
+    if (harness == Harnesses().end()) {
+        std::fprintf(stderr, "usage: fuzz_replay HARNESS FOLDER...\nharnesses:");
+        for (const auto& [name, test] : Harnesses()) std::fprintf(stderr, " %s", name.c_str());
+        std::fprintf(stderr, "\n");
+        return 2;
+    }
     std::vector<std::filesystem::path> inputs;
-    for (int i = 1; i < argc; ++i)
+    for (int i = 2; i < argc; ++i)
         for (const auto& entry : std::filesystem::directory_iterator(argv[i]))
             if (entry.is_regular_file()) inputs.push_back(entry.path());
     std::sort(inputs.begin(), inputs.end());
@@ -93,7 +112,7 @@ int main(int argc, char** argv) {
         const int64_t startWork = NowNs(CLOCK_PROCESS_CPUTIME_ID);
         inputStartWork = startWork;
         inputStart = NowNs(CLOCK_MONOTONIC);
-        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        fuzz::RunInput(harness->second, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
         inputStart = 0;
         const int64_t work = NowNs(CLOCK_PROCESS_CPUTIME_ID) - startWork;
         std::printf("  %.2f s\n", double(work) / double(kSecondNs));
@@ -104,7 +123,7 @@ int main(int argc, char** argv) {
     }
     std::printf("%zu inputs replayed\n", inputs.size());
     if (slowestWork >= 0)
-        std::printf("slowest input of %s: %s, %.2f s\n", std::filesystem::path(argv[0]).filename().c_str(),
-                    slowest.c_str(), double(slowestWork) / double(kSecondNs));
+        std::printf("slowest input of %s: %s, %.2f s\n", harness->first.c_str(), slowest.c_str(),
+                    double(slowestWork) / double(kSecondNs));
     return inputs.empty() ? 1 : 0;
 }

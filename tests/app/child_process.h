@@ -64,7 +64,20 @@ public:
         return !Running();
     }
     bool ExitedWith(int Code) const { return ended_ && WIFEXITED(status_) && WEXITSTATUS(status_) == Code; }
-    void Signal(int Number) { kill(pid_, Number); }
+    // Sends Number once the child catches it (SIGKILL at once): a player still starting on a busy
+    // machine would die of a signal it does not catch yet, not answer it.
+    void Signal(int Number) {
+        for (int waited = 0; Number != SIGKILL && Running() && !Catches(Number) && waited < 30000; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        kill(pid_, Number);
+    }
+    // Whether the child has a handler of its own for the signal Number (its caught-signals mask).
+    bool Catches(int Number) const {
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.starts_with("SigCgt:")) return std::stoull(line.substr(7), nullptr, 16) >> (Number - 1) & 1;
+        return false;
+    }
     // SIGTERM, and SIGKILL when that has not ended it within 10 s.
     void Stop() {
         Signal(SIGTERM);

@@ -36,12 +36,21 @@ example() {  # DESCRIPTIONS STEPS FOLDER
   { block "$1"; sed '$d' <<<"$steps" | sed "s|/usr/share/velaplay/|$usr/share/velaplay/|g"; } >steps.sh
   bash -e steps.sh 2>errors.txt || fail "the guide's steps for $3: $(cat errors.txt)"
 }
-# Plays FOLDER headless until FILE exists (at most 30 s): two seconds later the title is still
-# open, and SIGTERM ends it as its close box does, with status 0 and nothing on standard error.
+# Whether process PID catches SIGTERM (bit 15 of its caught-signals mask).
+catches_term() {  # PID
+  local mask
+  mask=$(awk '/^SigCgt:/ { print $2 }' "/proc/$1/status" 2>/dev/null) && [ -n "$mask" ] &&
+    (( (16#$mask >> 14) & 1 ))
+}
+# Plays FOLDER headless until FILE exists and the player catches SIGTERM (at most 30 s each): two
+# seconds later the title is still open, and SIGTERM ends it as its close box does, with status 0
+# and nothing on standard error.
 stays_open() {  # FOLDER FILE
   velaplay "$1" 2>errors.txt &
   local player=$! status=0 tries=0
   until [ -e "$2" ] || [ $((tries += 1)) -gt 300 ]; do sleep 0.1; done
+  tries=0
+  until catches_term "$player" || [ $((tries += 1)) -gt 300 ]; do sleep 0.1; done
   sleep 2
   kill -0 "$player" 2>/dev/null || fail "$1 did not stay open: $(cat errors.txt)"
   kill -TERM "$player"

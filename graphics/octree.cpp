@@ -58,6 +58,14 @@ constexpr std::array<uint8_t, 256> kBitsIn = [] {
     return bits;
 }();
 
+// Per count of a cell's pending pixels before one more, 1 where that pixel is noted: the first
+// pending one (0) and the one that wraps the count (255).
+constexpr std::array<size_t, 256> kNoted = [] {
+    std::array<size_t, 256> noted{};
+    noted[0] = noted[255] = 1;
+    return noted;
+}();
+
 // The cells below a node of Level: the child slot of Cell there, and how many they are.
 int Slot(int Cell, int Level) { return Cell >> (3 * (kLeafLevel - 1 - Level)) & 7; }
 int CellsBelow(int Level) { return 1 << (3 * (kLeafLevel - Level)); }
@@ -355,7 +363,7 @@ void TOctree::AddPixels(const uint8_t* Pixels, int32_t Count) {
             const uint8_t before = pending[cell]++;
             cells[I] = cell;
             notes[noted] = uint32_t(I) << 8 | before;
-            noted += uint8_t(before + 1) <= 1;
+            noted += kNoted[before];
         };
         // Four pixels a step, at fixed offsets from one pointer.
         const uint8_t* pixel = Pixels;
@@ -425,8 +433,9 @@ void TOctree::Flush() {
             std::memset(&pending_[run * 8], 0, sizeof counts);
             counts = (counts & 0x00FF00FF00FF00FF) + (counts >> 8 & 0x00FF00FF00FF00FF);
             int32_t count = int32_t(counts * 0x0001000100010001 >> 48);
-            // A run with no node yet (kNoNode is a node of nothing pending) was marked only by
-            // pixels taken back out.
+            // Nothing is pending in a run marked only by pixels taken back out, which may have no
+            // node yet (kNoNode reads as a node of nothing pending): it is passed over as if never
+            // marked.
             TOctreeNode& node = Node(runNode_[run]);
             count += std::exchange(node.Unflushed, 0);
             if (count == 0) continue;

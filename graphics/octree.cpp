@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <emmintrin.h>
 #include <new>
 #include <numeric>
 #include <utility>
@@ -57,35 +58,46 @@ constexpr std::array<uint8_t, 256> kBitsIn = [] {
     return bits;
 }();
 
+// Per count of a cell's pending pixels before one more, 1 where that pixel is noted: the first
+// pending one (0) and the one that wraps the count (255).
+constexpr std::array<size_t, 256> kNoted = [] {
+    std::array<size_t, 256> noted{};
+    noted[0] = noted[255] = 1;
+    return noted;
+}();
+
 // The cells below a node of Level: the child slot of Cell there, and how many they are.
 int Slot(int Cell, int Level) { return Cell >> (3 * (kLeafLevel - 1 - Level)) & 7; }
 int CellsBelow(int Level) { return 1 << (3 * (kLeafLevel - Level)); }
 
 // Result gets the palette index of the cell of each pixel of Bitmap, and each leaf the sums of the
 // red, green and blue of its pixels and their number. A stretch of a row is mapped first and summed
-// after, so that the sums do not wait on the palette indexes. A pixel goes into two words of two
-// 32-bit lanes each (red and green; blue and the pixel), which hold kLanePixels pixels before they
-// are drained into the 64-bit totals. Each leaf has kCopies such pairs of words side by side in one
-// cache line, each pixel of a group of kCopies neighbours going into the copy of its place there:
-// neighbours of the same leaf add into different words instead of each waiting for the one before.
+// after, so that the sums do not wait on the palette indexes. A pixel goes into four 32-bit lanes
+// of one SSE2 word (blue, green, red and the pixel), which hold kLanePixels pixels before they are
+// drained into the 64-bit totals. Each leaf has kCopies such words side by side in one cache line,
+// each pixel of a group of kCopies neighbours going into the copy of its place there: neighbours of
+// the same leaf add into different words instead of each waiting for the one before.
 std::vector<std::array<int64_t, 4>> MapToLeaves(const TDIB& Bitmap, const uint8_t* PaletteIndex, size_t Leaves,
                                                 TDIB& Result) {
     constexpr int64_t kLanePixels = 0xFFFFFFFF / 0xFF;
     constexpr size_t kCopies = 4;
-    std::vector<std::array<uint64_t, 2>> lanes(Leaves * kCopies);
+    struct alignas(16) TLanes {
+        uint32_t Blue = 0, Green = 0, Red = 0, Pixels = 0;
+    };
+    std::vector<std::array<TLanes, kCopies>> lanes(Leaves);
     std::vector<std::array<int64_t, 4>> sums(Leaves);
     const auto drain = [&] {
-        for (size_t i = 0; i < lanes.size(); ++i) {
-            const auto [redGreen, bluePixels] = std::exchange(lanes[i], {});
-            std::array<int64_t, 4>& sum = sums[i / kCopies];
-            sum[0] += int64_t(redGreen >> 32), sum[1] += int64_t(redGreen & 0xFFFFFFFF);
-            sum[2] += int64_t(bluePixels >> 32), sum[3] += int64_t(bluePixels & 0xFFFFFFFF);
-        }
+        for (size_t i = 0; i < Leaves; ++i)
+            for (TLanes& copy : lanes[i]) {
+                const TLanes lane = std::exchange(copy, {});
+                sums[i][0] += lane.Red, sums[i][1] += lane.Green, sums[i][2] += lane.Blue, sums[i][3] += lane.Pixels;
+            }
     };
-    const auto add = [lane = lanes.data()](const uint8_t* Pixel, uint8_t Index, size_t Copy) {
-        std::array<uint64_t, 2>& words = lane[size_t(Index) * kCopies + Copy];
-        words[0] += uint64_t(Pixel[2]) << 32 | Pixel[1];
-        words[1] += uint64_t(Pixel[0]) << 32 | 1;
+    // Pixel is blue | green << 8 | red << 16 and any fourth byte, which the pixel's count replaces.
+    const auto add = [lane = lanes.data(), zero = _mm_setzero_si128()](uint32_t Pixel, uint8_t Index, size_t Copy) {
+        const __m128i words = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(Pixel)), zero), zero);
+        __m128i* const sum = reinterpret_cast<__m128i*>(&lane[Index][Copy]);
+        _mm_store_si128(sum, _mm_add_epi32(_mm_load_si128(sum), _mm_insert_epi16(words, 1, 6)));
     };
     const int32_t width = Bitmap.Width();
     int64_t room = kLanePixels;
@@ -95,17 +107,25 @@ std::vector<std::array<int64_t, 4>> MapToLeaves(const TDIB& Bitmap, const uint8_
         for (int32_t start = 0; start < width;) {
             const int32_t end = int32_t(std::min<int64_t>(width, start + room));
             room -= end - start;
-            // Pointers rather than indexes, and the copy fixed by the place in a group, keep the
-            // address arithmetic out of the loops.
+            // Pointers rather than indexes, and the places in a group fixed, keep the address
+            // arithmetic out of the loops.
             uint8_t* const stop = out + end;
             const uint8_t* pixel = in + 3 * start;
-            for (uint8_t* index = out + start; index < stop; ++index, pixel += 3)
-                *index = PaletteIndex[CellOf(pixel)];
-            pixel = in + 3 * start;
-            const uint8_t* index = out + start;
+            uint8_t* index = out + start;
             for (; stop - index >= ptrdiff_t(kCopies); index += kCopies, pixel += 3 * kCopies)
-                for (size_t copy = 0; copy < kCopies; ++copy) add(pixel + 3 * copy, index[copy], copy);
-            for (; index < stop; ++index, pixel += 3) add(pixel, *index, 0);
+                for (size_t copy = 0; copy < kCopies; ++copy) index[copy] = PaletteIndex[CellOf(pixel + 3 * copy)];
+            for (; index < stop; ++index, pixel += 3) *index = PaletteIndex[CellOf(pixel)];
+            // A group reads each pixel as four bytes, the last its next pixel's: so it stops short
+            // of the stretch's last pixel, whose bytes are read one by one.
+            pixel = in + 3 * start;
+            index = out + start;
+            for (; stop - index > ptrdiff_t(kCopies); index += kCopies, pixel += 3 * kCopies)
+                for (size_t copy = 0; copy < kCopies; ++copy) {
+                    uint32_t bytes;
+                    std::memcpy(&bytes, pixel + 3 * copy, sizeof bytes);
+                    add(bytes, index[copy], copy);
+                }
+            for (; index < stop; ++index, pixel += 3) add(uint32_t(pixel[0] | pixel[1] << 8 | pixel[2] << 16), *index, 0);
             start = end;
             if (room == 0) {
                 drain();
@@ -223,6 +243,18 @@ TOctree::TOctree()
     // In use, no more than the bound and the nodes of the one colour that took the tree past it.
     nodes_.reserve(kRoot + kMaxNodes + kLeafLevel);
     Node(kNoNode).InUse = false;
+    Node(kRoot).Links = NewLinks();
+}
+
+int32_t TOctree::NewLinks() {
+    if (freeLinks_.empty()) {
+        links_.emplace_back();
+        return int32_t(links_.size() - 1);
+    }
+    const int32_t links = freeLinks_.back();
+    freeLinks_.pop_back();
+    links_[size_t(links)] = {};
+    return links;
 }
 
 bool TOctree::Listed(const TOctreeNode& Node) {
@@ -264,8 +296,10 @@ int32_t TOctree::NewChild(int32_t Parent, int Slot) {
     child.Parent = Parent;
     child.Level = uint8_t(parent.Level + 1);
     child.Cell = parent.Cell | Slot * CellsBelow(child.Level);
-    parent.Children[size_t(Slot)] = index;
+    Children(parent)[size_t(Slot)] = index;
     CountChild(parent);
+    // Last: a new place of links may move the table, not the pool.
+    if (child.Level < kLastLevel) child.Links = NewLinks();
     return index;
 }
 
@@ -298,41 +332,57 @@ void TOctree::FindRunNode(size_t Run, int Cell) {
     int32_t& node = runNode_[Run];
     for (node = start; !Node(node).IsLeaf && Node(node).Level < kLastLevel;) {
         const int slot = Slot(Cell, Node(node).Level);
-        const int32_t child = Node(node).Children[size_t(slot)];
+        const int32_t child = Children(Node(node))[size_t(slot)];
         node = child != kNoNode ? child : NewChild(node, slot);
     }
     if (Node(node).IsLeaf) leafRuns_[Run >> 6] |= uint64_t(1) << (Run & 63);
 }
 
 void TOctree::AddColor(uint32_t Color) {
-    const int cell = CellOf(Color);
-    const uint8_t before = pending_[size_t(cell)]++;
-    if (uint8_t(before + 1) <= 1 && Tally(cell, before)) TrimToBound();
+    const uint8_t pixel[] = {uint8_t(Color), uint8_t(Color >> 8), uint8_t(Color >> 16)};
+    AddPixels(pixel, 1);
 }
 
 // The pixels are counted a chunk at a time with no branch per pixel, noting those that were their
-// cell's first pending pixel or wrapped its count; the notes are then taken in turn. When one takes
-// the tree past its bound, the pixels after it are taken back out, the tree is trimmed as it would
-// be at that pixel, and the rest are added again.
+// cell's first pending pixel or wrapped its count. The notes are read twice: once with no branch
+// per note, each first pending pixel marking its run and only the first pixels of cells never added
+// and the wraps kept, then those kept in turn. When one takes the tree past its bound, the pixels
+// after it are taken back out (the runs they marked are found with nothing pending), the tree is
+// trimmed as it would be at that pixel, and the rest are added again.
 void TOctree::AddPixels(const uint8_t* Pixels, int32_t Count) {
     constexpr int32_t kChunk = 256;
     std::array<uint32_t, kChunk> cells;
-    std::array<uint32_t, kChunk> notes;  // twice the pixel's place in the chunk, plus 1 for a wrap
+    // The pixel's place in the chunk, then the count of its cell before it in the low byte.
+    std::array<uint32_t, kChunk> notes;
     uint8_t* const pending = pending_.get();
     while (Count > 0) {
         const int32_t n = std::min(Count, kChunk);
         size_t noted = 0;
-        for (uint32_t i = 0; i < uint32_t(n); ++i) {
-            const uint32_t cell = CellOf(Pixels + 3 * i);
+        const auto count = [&](const uint8_t* Pixel, size_t I) {
+            const uint32_t cell = CellOf(Pixel);
             const uint8_t before = pending[cell]++;
-            cells[i] = cell;
-            notes[noted] = i * 2 + (before != 0);
-            noted += uint8_t(before + 1) <= 1;
+            cells[I] = cell;
+            notes[noted] = uint32_t(I) << 8 | before;
+            noted += kNoted[before];
+        };
+        // Four pixels a step, at fixed offsets from one pointer.
+        const uint8_t* pixel = Pixels;
+        size_t i = 0;
+        for (; i + 4 <= size_t(n); i += 4, pixel += 12)
+            count(pixel, i), count(pixel + 3, i + 1), count(pixel + 6, i + 2), count(pixel + 9, i + 3);
+        for (; i < size_t(n); ++i, pixel += 3) count(pixel, i);
+        size_t kept = 0;
+        for (size_t k = 0; k < noted; ++k) {
+            const uint32_t cell = cells[notes[k] >> 8];
+            const bool first = uint8_t(notes[k]) == 0;
+            pendingRuns_[cell >> 9] |= uint64_t(first) << (cell >> 3 & 63);
+            notes[kept] = notes[k];
+            kept += !first || !Added(int(cell));
         }
         int32_t taken = n;
-        for (size_t k = 0; k < noted; ++k) {
-            const int32_t i = int32_t(notes[k] >> 1);
-            if (!Tally(int(cells[size_t(i)]), notes[k] & 1 ? 0xFF : 0)) continue;
+        for (size_t k = 0; k < kept; ++k) {
+            const int32_t i = int32_t(notes[k] >> 8);
+            if (!Tally(int(cells[size_t(i)]), uint8_t(notes[k]))) continue;
             for (int32_t j = i + 1; j < n; ++j) --pending[cells[size_t(j)]];
             TrimToBound();
             taken = i + 1;
@@ -346,11 +396,9 @@ void TOctree::AddPixels(const uint8_t* Pixels, int32_t Count) {
 bool TOctree::Tally(int Cell, uint8_t Before) {
     if (Before != 0) {
         // A cell whose count wraps has been added: its run has its node.
-        Node(runNode_[size_t(Cell) >> 3]).Carried += 256;
+        Node(runNode_[size_t(Cell) >> 3]).Unflushed += 256;
         return false;
     }
-    pendingRuns_[size_t(Cell) >> 9] |= uint64_t(1) << (Cell >> 3 & 63);
-    if (Added(Cell)) return false;
     added_[size_t(Cell) >> 6] |= uint64_t(1) << (Cell & 63);
     Join(Cell);
     return nodeCount_ > kMaxNodes;
@@ -385,8 +433,12 @@ void TOctree::Flush() {
             std::memset(&pending_[run * 8], 0, sizeof counts);
             counts = (counts & 0x00FF00FF00FF00FF) + (counts >> 8 & 0x00FF00FF00FF00FF);
             int32_t count = int32_t(counts * 0x0001000100010001 >> 48);
+            // Nothing is pending in a run marked only by pixels taken back out, which may have no
+            // node yet (kNoNode reads as a node of nothing pending): it is passed over as if never
+            // marked.
             TOctreeNode& node = Node(runNode_[run]);
-            count += std::exchange(node.Carried, 0);
+            count += std::exchange(node.Unflushed, 0);
+            if (count == 0) continue;
             if (!node.IsLeaf) {
                 countIn(runNode_[run], count);
                 continue;
@@ -398,16 +450,18 @@ void TOctree::Flush() {
         for (int32_t index : parents[level]) countIn(index, std::exchange(Node(index).Unflushed, 0));
 }
 
-// The cells of a fork of level 5 are no nodes of the pool: it frees none.
+// The cells of a fork of level 5 are no nodes of the pool: it frees none. A fork above frees its
+// children (leaves, which let their links go as they became leaves) and its links.
 void TOctree::MakeLeaf(TOctreeNode& Fork) {
     Unlist(IndexOf(Fork));
-    if (Fork.Level < kLastLevel)
-        for (int32_t& index : Fork.Children) {
-            if (index == kNoNode) continue;
-            Node(index).InUse = false;
-            freeNodes_.push_back(index);
-            index = kNoNode;
-        }
+    if (Fork.Level < kLastLevel) {
+        for (int32_t index : Children(Fork))
+            if (index != kNoNode) {
+                Node(index).InUse = false;
+                freeNodes_.push_back(index);
+            }
+        freeLinks_.push_back(Fork.Links);
+    }
     nodeCount_ -= Fork.ChildCount;
     leafCount_ -= Fork.ChildCount;
     Fork.ChildCount = Fork.LeafChildCount = 0;
@@ -489,7 +543,7 @@ void TOctree::Reduce(int MaxColors) {
 void TOctree::Number(int32_t Index, int32_t& Next) {
     const TOctreeNode& node = Node(Index);
     if (!node.IsLeaf && node.Level < kLastLevel) {
-        for (int32_t child : node.Children)
+        for (int32_t child : Children(node))
             if (child != kNoNode) Number(child, Next);
         return;
     }

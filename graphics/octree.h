@@ -26,9 +26,10 @@ namespace colorquant {
 constexpr int32_t kNoNode = 0;
 
 // A node of levels 0 to 5, kept in its tree's pool and linked to the others by their indexes
-// there. A node fills one cache line. The tree counts pixels but keeps no colours: a leaf's
-// average is that of the pixels that reach it, added up while they are mapped.
-struct alignas(64) TOctreeNode {
+// there. A node fills half a cache line: the child links of the inner nodes above level 5 are kept
+// apart, since most nodes are of level 5 and have none. The tree counts pixels but keeps no
+// colours: a leaf's average is that of the pixels that reach it, added up while they are mapped.
+struct alignas(32) TOctreeNode {
     bool IsLeaf : 1 = false;     // a palette colour
     bool InUse : 1 = true;       // false while in the tree's free list
     uint8_t Level = 0;           // 0 for the root
@@ -38,17 +39,17 @@ struct alignas(64) TOctreeNode {
     uint8_t LeafChildCount = 0;
     int32_t Cell = 0;            // its first colour cell
     int32_t Parent = kNoNode;
-    // Child i holds the colours whose bits at this level give i = 4 red + 2 green + blue. Unused
-    // at level 5, whose children are the added cells of its run.
-    std::array<int32_t, 8> Children{};
-    // The pixels that passed through the node, and those of its children still to be added to it
-    // while the tree counts pending pixels in.
-    int32_t PixelCount = 0;
+    // Above level 5, while not a leaf: its place in the tree's table of child links, whose slot i
+    // holds the child of the colours whose bits at this level give i = 4 red + 2 green + blue. A
+    // node of level 5 has the added cells of its run as its children.
+    int32_t Links = 0;
+    int32_t PixelCount = 0;      // the pixels that passed through the node
+    // Pixels still to be counted in while the tree counts pending pixels in: for an inner node
+    // above level 5, those of its children; for the node of a run (of level 5, or a leaf that took
+    // the run in), those of the run's cells that the cells' own byte counts could not hold.
     int32_t Unflushed = 0;
     // The neighbours in the tree's list of inner nodes with as few pixels as this one.
     int32_t SmallPrev = kNoNode, SmallNext = kNoNode;
-    // Pending pixels of the cells of its run that the cells' own byte counts could not hold.
-    int32_t Carried = 0;
 
     // Not a leaf, and every child it has is one.
     bool IsFork() const { return !IsLeaf && ChildCount == LeafChildCount; }
@@ -85,6 +86,10 @@ private:
 
     std::vector<TOctreeNode> nodes_;  // no node, then the root
     std::vector<int32_t> freeNodes_;
+    // The child links of the inner nodes above level 5, eight a node, and the places let go by
+    // those that became leaves.
+    std::vector<std::array<int32_t, 8>> links_;
+    std::vector<int32_t> freeLinks_;
     // The colour cells (6 bits per channel), each in its own small table so that the passes over
     // the pixels touch no more memory than they need. Pending are a cell's pixels not yet counted
     // into the tree (the tree counts them in before it trims or reduces); zero pages from calloc,
@@ -109,6 +114,9 @@ private:
     std::array<int64_t, kSmallCount + 1> smallChildren_{};
 
     TOctreeNode& Node(int32_t Index) { return nodes_[size_t(Index)]; }
+    std::array<int32_t, 8>& Children(const TOctreeNode& Node) { return links_[size_t(Node.Links)]; }
+    // A place of eight empty links for a new inner node above level 5.
+    int32_t NewLinks();
     int32_t IndexOf(const TOctreeNode& Node) const { return int32_t(&Node - nodes_.data()); }
     // Counts a new inner child of Parent.
     void CountChild(TOctreeNode& Parent);
@@ -120,9 +128,9 @@ private:
     // Join stays small enough to go inline for a cell of a run that has its node.
     [[gnu::noinline]] void FindRunNode(size_t Run, int Cell);
     bool Added(int Cell) const { return added_[size_t(Cell) >> 6] >> (Cell & 63) & 1; }
-    // Takes note of a pixel that was the first pending one of Cell (Before 0), which marks its run
-    // and adds Cell to the tree when it is new, or that took its count past 255 (Before 255), which
-    // carries 256 into the node of its run. True when that took the tree past its bound.
+    // Takes note of a pixel that was the first pending one of Cell, a cell never added (Before 0),
+    // which adds Cell to the tree, or that took its count past 255 (Before 255), which carries 256
+    // into the node of its run. True when that took the tree past its bound.
     bool Tally(int Cell, uint8_t Before);
     // Counts the pending pixels of the cells into the tree, run by run.
     void Flush();

@@ -230,9 +230,22 @@ TEST(Octree, AgreesWithTheWalkingReference) {
     // And noise with every other pixel one colour, whose pending pixels pass 255 between trims.
     std::vector<TRGBQuad> halfNoise = Noise(400 * 400, 6);
     for (size_t i = 0; i < halfNoise.size(); i += 2) halfNoise[i] = RGBQuad(9, 99, 199);
+    // And single pixels in 1,000 nodes of level 4 (red below 128, the low four bits of each channel
+    // 0), then 85,200 cells of red from 128 up, which take the tree past its bound: the trim at 1
+    // pixel makes leaves of the single pixels' nodes of levels 5 and 4, whose links the nodes of
+    // level 4 of 1,000 more single pixels then take over, each going down the slot its node had used.
+    std::vector<TRGBQuad> reused;
+    const auto single = [&](int I) {
+        reused.push_back(RGBQuad(uint8_t((I & 7) << 4), uint8_t((I >> 3 & 15) << 4), uint8_t((I >> 7) << 4)));
+    };
+    for (int i = 0; i < 1000; ++i) single(i);
+    for (int cell = 0; cell < 85200; ++cell)
+        reused.push_back(RGBQuad(uint8_t(128 + (cell >> 12 << 2)), uint8_t((cell >> 6 & 63) << 2), uint8_t((cell & 63) << 2)));
+    for (int i = 1000; i < 2000; ++i) single(i);
     // And noise in rows whose width leaves pixels over from groups of four.
     for (const auto& [width, pixels] : {std::pair{300, Noise(300 * 300, 5)}, std::pair{128, smooth},
-                                        std::pair{400, halfNoise}, std::pair{123, Noise(123 * 77, 7)}})
+                                        std::pair{400, halfNoise}, std::pair{400, reused},
+                                        std::pair{123, Noise(123 * 77, 7)}})
         for (int max : {256, 37, 2}) {
             TReferenceOctree reference;
             for (TRGBQuad c : pixels) reference.Add(c);

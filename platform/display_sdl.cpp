@@ -428,7 +428,7 @@ public:
         // watched: an OpenGL renderer makes the window anew.
         if (!windowPixels_.fetch()) MarkNothingShown(SDL_GetError());
         connection_ = WatchX11Window(window_);
-        WatchWaylandWindow(window_);
+        if (connection_ < 0) connection_ = WatchWaylandWindow(window_);
     }
     ~SdlDisplay() override {
         // A display that went away is left as it is: SDL would wait for ever for the window
@@ -650,10 +650,11 @@ public:
         return taken || search.found;
     }
 
-    // The next SDL event, waiting up to TimeoutMs for one. On X11 the wait watches the connection
-    // and the wake counter itself: SDL's own wait is woken over a second connection to the X
-    // server, from the waking thread, and a break of that connection could not end the player
-    // cleanly. Once the display is lost only a wake ends the wait early.
+    // The next SDL event, waiting up to TimeoutMs for one. On X11 and Wayland the wait watches the
+    // connection and the wake counter itself: SDL's own wait is woken on X11 over a second
+    // connection to the X server, from the waking thread, and a break of that connection could not
+    // end the player cleanly; on Wayland by a request whose reply SDL never frees, a leak at every
+    // wake. Once the display is lost only a wake ends the wait early.
     bool nextEvent(SDL_Event& e, Uint32 timeoutMs) {
         if (connection_ < 0) return SDL_WaitEventTimeout(&e, static_cast<int>(std::min<Uint32>(timeoutMs, INT_MAX)));
         const Uint32 start = SDL_GetTicks();
@@ -962,8 +963,8 @@ private:
     bool repaint_ = true;
     Uint32 wakeType_;
     std::atomic<bool> wakePending_{false};
-    // The X11 connection's file descriptor (-1 on another window system), and what wakes a wait
-    // on it.
+    // The X11 or Wayland connection's file descriptor (-1 on another window system), and what
+    // wakes a wait on it.
     int connection_ = -1;
     WakeCounter wakes_;
     bool lossQueued_ = false;

@@ -24,8 +24,9 @@ void CatchX11Errors();
 // window's events watches; -1 on another window system.
 int WatchX11Window(SDL_Window* window);
 // Once the window is made on Wayland: the connection to the compositor breaking marks the display
-// lost.
-void WatchWaylandWindow(SDL_Window* window);
+// lost. The connection's file descriptor, which a wait for the window's events watches; -1 on
+// another window system.
+int WatchWaylandWindow(SDL_Window* window);
 // A window that can show none of its pixels (neither through its surface nor through SDL's
 // renderer) marks the display lost; Why is SDL's reason.
 void MarkNothingShown(const std::string& why);

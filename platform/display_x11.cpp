@@ -140,14 +140,16 @@ int WatchX11Window(SDL_Window* window) {
 #endif
 }
 
-void WatchWaylandWindow(SDL_Window* window) {
+int WatchWaylandWindow(SDL_Window* window) {
 #if defined(SDL_VIDEO_DRIVER_WAYLAND)
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_WAYLAND)
-        watchedCompositor = info.info.wl.display;
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_WAYLAND) return -1;
+    watchedCompositor = info.info.wl.display;
+    return wl_display_get_fd(info.info.wl.display);
 #else
     (void)window;
+    return -1;
 #endif
 }
 

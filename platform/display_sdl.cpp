@@ -1074,6 +1074,9 @@ std::unique_ptr<Display> CreateSdlDisplay(bool windowSurfaces) {
     SDL_Surface* client = window ? SDL_CreateRGBSurfaceWithFormat(0, 640, 480, 0, format) : nullptr;
     const Uint32 wakeType = SDL_RegisterEvents(1);
     if (!window || !client || wakeType == static_cast<Uint32>(-1)) {
+        // The window system is there but shows nothing of the player's (on Wayland the window
+        // itself needs OpenGL): the title must not play unseen.
+        MarkNothingShown(SDL_GetError());
         SDL_FreeSurface(client);
         if (window) SDL_DestroyWindow(window);
         QuitVideo();

@@ -33,8 +33,9 @@ void MarkNothingShown(const std::string& why);
 // Why the display was lost, one clause for a message ("" while it works). Any thread.
 std::string DisplayLoss();
 
-// A hidden window on SDL's video device; nullptr when SDL video cannot start. WindowSurfaces false
-// shows every window through SDL's renderer, as where the driver gives windows no surface.
+// A hidden window on SDL's video device; nullptr when SDL video cannot start, or when it starts
+// but no window can be made (then DisplayLoss says why). WindowSurfaces false shows every window
+// through SDL's renderer, as where the driver gives windows no surface.
 std::unique_ptr<Display> CreateSdlDisplay(bool windowSurfaces = true);
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 // of its own, whose screen shows what Weston shows): the sample is seen in its window, sharp at the
 // output's whole multiple on a scaled output, and in full screen, and SIGTERM ends it with status
 // 0; a window that can show nothing ends it with one line on standard error and status 1.
+#include "platform/clock.h"
 #include "tests/app/child_process.h"
 #include "tests/app/sample_fixture.h"
 
@@ -71,14 +72,14 @@ Box BoxOf(const Screenshot& Shot, uint32_t Colour) {
 }
 
 // Takes screenshots of the compositor's screen (Width x Height) until the sample's first box shows
-// Scale times as tall as the title draws it (20 s at most: the player starts slowly under the
+// Scale times as tall as the title draws it (for a minute at most: the player starts slowly under the
 // sanitizers); the last one. The opening film may cover the box's right part.
 Screenshot WaitForTheBox(NestedCompositor& Wayland, int Width, int Height, int Scale) {
-    Screenshot shot;
-    for (int waited = 0; waited < 20000; waited += 250) {
+    const uint32_t start = platform::ClockMs();
+    Screenshot shot = TakeScreenshot(Wayland.Screen(), Width, Height);
+    while (BoxOf(shot, SampleBox).height() != BoxHeight * Scale && platform::ClockMs() - start < 60000) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
         shot = TakeScreenshot(Wayland.Screen(), Width, Height);
-        if (BoxOf(shot, SampleBox).height() == BoxHeight * Scale) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
     return shot;
 }

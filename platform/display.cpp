@@ -573,6 +573,18 @@ bool EnvironmentSet(const char* Name) {
     return value && *value;
 }
 
+// The display of a window system that can show no window of the player's: closed from its start,
+// so that the title ends at once as on a close instead of playing unseen, and telling why.
+class ShowsNothingDisplay final : public HeadlessDisplay {
+public:
+    ShowsNothingDisplay() {
+        InputEvent close;
+        close.kind = InputKind::Close;
+        inject(close);
+    }
+    std::string lost() override { return DisplayLoss(); }
+};
+
 }  // namespace
 
 std::unique_ptr<Display> CreateDisplay() {
@@ -581,8 +593,10 @@ std::unique_ptr<Display> CreateDisplay() {
     // device probes would only print their complaints.
     const bool server = EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY") || EnvironmentSet("SDL_VIDEODRIVER");
     CatchEndSignals();
-    if (!(headless && std::strcmp(headless, "1") == 0) && server)
+    if (!(headless && std::strcmp(headless, "1") == 0) && server) {
         if (auto display = CreateSdlDisplay()) return display;
+        if (!DisplayLoss().empty()) return std::make_unique<ShowsNothingDisplay>();
+    }
     return std::make_unique<HeadlessDisplay>();
 }
 

@@ -108,14 +108,86 @@ private:
     SDL_Surface* surface_;
 };
 
-// SDL makes the window's surface anew after a size change, so it is fetched at each use.
-class WindowSurface : public SdlPixels {
+// The pixels of a window at its size and their way to the window system. Where the driver gives
+// the window a surface (X11), that surface, shown rectangle by rectangle. Where it gives none
+// (SDL's Wayland driver with framebuffer acceleration off), a surface of the program's own at the
+// window's size, shown through SDL's renderer as a streaming texture that covers the window's
+// pixels nearest-neighbour: one to one, or on a scaled (HiDPI) output at its whole multiple, so
+// the pixels stay exact either way.
+class WindowPixels : public SdlPixels {
 public:
-    explicit WindowSurface(SDL_Window* window) : window_(window) {}
+    // Surface false shows the window through the renderer whatever the driver gives.
+    WindowPixels(SDL_Window* window, bool surface) : window_(window), surface_(surface) {}
+    // A window left to a display that went away keeps its renderer: SDL still holds it.
+    ~WindowPixels() override { SDL_FreeSurface(own_); }
+    WindowPixels(const WindowPixels&) = delete;
+    WindowPixels& operator=(const WindowPixels&) = delete;
+
+    // The pixels at the window's present size: the window's surface, else the program's own, the
+    // renderer made the first time (best before the window shows: an OpenGL renderer makes the
+    // window anew). nullptr, SDL's error saying why, when the window can show nothing.
+    SDL_Surface* fetch() {
+        if (!renderer_) {
+            if (surface_)
+                if (SDL_Surface* given = SDL_GetWindowSurface(window_)) return given;
+            renderer_ = SDL_CreateRenderer(window_, -1, 0);
+            if (!renderer_) return nullptr;
+        }
+        int width = 0, height = 0;
+        SDL_GetWindowSize(window_, &width, &height);
+        if (own_ && own_->w == width && own_->h == height) return own_;
+        dropOwn();
+        own_ = SDL_CreateRGBSurfaceWithFormat(0, std::max(width, 1), std::max(height, 1), 32, SDL_PIXELFORMAT_RGB888);
+        texture_ = own_ ? SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, own_->w,
+                                            own_->h)
+                        : nullptr;
+        if (!texture_ || SDL_SetTextureScaleMode(texture_, SDL_ScaleModeNearest) != 0) dropOwn();
+        return own_;
+    }
+    // The window goes, and what showed it.
+    void destroyWindow() {
+        dropOwn();
+        if (renderer_) SDL_DestroyRenderer(renderer_);
+        renderer_ = nullptr;
+        SDL_DestroyWindow(window_);
+    }
+
+    // Shows the rectangles (clipped to the pixels); false when the window system took none of them.
+    bool show(const std::vector<PixelRect>& rects) {
+        const SDL_Surface* pixels = current();
+        if (!pixels) return false;
+        std::vector<SDL_Rect> clipped;
+        for (const PixelRect& r : rects) {
+            int32_t left = std::max(r.left, 0), top = std::max(r.top, 0);
+            int32_t right = std::min(r.right, pixels->w), bottom = std::min(r.bottom, pixels->h);
+            if (right > left && bottom > top) clipped.push_back({left, top, right - left, bottom - top});
+        }
+        if (clipped.empty()) return true;
+        if (!renderer_) return SDL_UpdateWindowSurfaceRects(window_, clipped.data(), int(clipped.size())) == 0;
+        for (const SDL_Rect& r : clipped) {
+            const auto* row = static_cast<const uint8_t*>(pixels->pixels) + ptrdiff_t(r.y) * pixels->pitch + r.x * 4;
+            if (SDL_UpdateTexture(texture_, &r, row, pixels->pitch) != 0) return false;
+        }
+        // The renderer's buffers are swapped: each present covers the whole window again.
+        if (SDL_RenderCopy(renderer_, texture_, nullptr, nullptr) != 0) return false;
+        SDL_RenderPresent(renderer_);
+        return true;
+    }
 
 private:
-    SDL_Surface* current() const override { return SDL_GetWindowSurface(window_); }
+    SDL_Surface* current() const override { return renderer_ ? own_ : SDL_GetWindowSurface(window_); }
+    void dropOwn() {
+        if (texture_) SDL_DestroyTexture(texture_);
+        SDL_FreeSurface(own_);
+        texture_ = nullptr;
+        own_ = nullptr;
+    }
+
     SDL_Window* window_;
+    bool surface_;
+    SDL_Renderer* renderer_ = nullptr;
+    SDL_Texture* texture_ = nullptr;
+    SDL_Surface* own_ = nullptr;
 };
 
 // ---- Keys ----
@@ -222,21 +294,6 @@ bool Translate(const SDL_Event& e, InputEvent& out) {
         }
     default: return false;
     }
-}
-
-// Shows the rectangles of a window's surface (clipped to it); false when the window system took
-// none of them.
-bool PresentRects(SDL_Window* Window, const std::vector<PixelRect>& Rects) {
-    SDL_Surface* surface = SDL_GetWindowSurface(Window);
-    if (!surface) return false;
-    std::vector<SDL_Rect> clipped;
-    for (const PixelRect& r : Rects) {
-        int32_t left = std::max(r.left, 0), top = std::max(r.top, 0);
-        int32_t right = std::min(r.right, surface->w), bottom = std::min(r.bottom, surface->h);
-        if (right > left && bottom > top) clipped.push_back({left, top, right - left, bottom - top});
-    }
-    return clipped.empty() ||
-           SDL_UpdateWindowSurfaceRects(Window, clipped.data(), static_cast<int>(clipped.size())) == 0;
 }
 
 // Whether a window event means the window's pixels must all be shown again.
@@ -361,18 +418,24 @@ private:
 
 class SdlDisplay final : public Display {
 public:
-    SdlDisplay(SDL_Window* window, SDL_Surface* client, Uint32 wakeType, int connection)
-        : window_(window), windowPixels_(window), client_(client), wakeType_(wakeType), connection_(connection) {
+    SdlDisplay(SDL_Window* window, SDL_Surface* client, Uint32 wakeType, bool windowSurfaces)
+        : window_(window), windowSurfaces_(windowSurfaces), windowPixels_(window, windowSurfaces), client_(client),
+          wakeType_(wakeType) {
         SDL_GetWindowSize(window_, &normal_.clientWidth, &normal_.clientHeight);
         windowedWidth_ = client->w;
         windowedHeight_ = client->h;
+        // What shows the window is settled while it is hidden and before its connection is
+        // watched: an OpenGL renderer makes the window anew.
+        if (!windowPixels_.fetch()) MarkNothingShown(SDL_GetError());
+        connection_ = WatchX11Window(window_);
+        if (connection_ < 0) connection_ = WatchWaylandWindow(window_);
     }
     ~SdlDisplay() override {
         // A display that went away is left as it is: SDL would wait for ever for the window
         // system's answer to the window's hiding. The program ends without it.
         if (!lost().empty()) return;
         setDefaultCursor();
-        SDL_DestroyWindow(window_);
+        windowPixels_.destroyWindow();
         QuitVideo();
     }
     SdlDisplay(const SdlDisplay&) = delete;
@@ -488,11 +551,12 @@ public:
 
     PixelSurface& frame() override { return client_; }
 
-    // The frame's rectangles onto the window's surface, laid out for the window's size; the
+    // The frame's rectangles onto the window's pixels, laid out for the window's size; the
     // whole window when its pixels were lost or its size changed, or when an earlier present did
-    // not reach it.
+    // not reach it. A window that can show nothing ends the display.
     void present(const std::vector<PixelRect>& rects) override {
-        SDL_Surface* window = SDL_GetWindowSurface(window_);
+        SDL_Surface* window = windowPixels_.fetch();
+        if (!window) MarkNothingShown(SDL_GetError());
         if (!window || !matchFormat(window)) {
             repaint_ = true;
             return;
@@ -507,7 +571,7 @@ public:
         windowPixels_.unlock();
         client_.unlock();
         shownSize_ = whole;
-        repaint_ = !PresentRects(window_, all ? std::vector<PixelRect>{whole} : shown);
+        repaint_ = !windowPixels_.show(all ? std::vector<PixelRect>{whole} : shown);
     }
 
     // Shows the whole window again from the frame.
@@ -586,10 +650,11 @@ public:
         return taken || search.found;
     }
 
-    // The next SDL event, waiting up to TimeoutMs for one. On X11 the wait watches the connection
-    // and the wake counter itself: SDL's own wait is woken over a second connection to the X
-    // server, from the waking thread, and a break of that connection could not end the player
-    // cleanly. Once the display is lost only a wake ends the wait early.
+    // The next SDL event, waiting up to TimeoutMs for one. On X11 and Wayland the wait watches the
+    // connection and the wake counter itself: SDL's own wait is woken on X11 over a second
+    // connection to the X server, from the waking thread, and a break of that connection could not
+    // end the player cleanly; on Wayland by a request whose reply SDL never frees, a leak at every
+    // wake. Once the display is lost only a wake ends the wait early.
     bool nextEvent(SDL_Event& e, Uint32 timeoutMs) {
         if (connection_ < 0) return SDL_WaitEventTimeout(&e, static_cast<int>(std::min<Uint32>(timeoutMs, INT_MAX)));
         const Uint32 start = SDL_GetTicks();
@@ -640,18 +705,19 @@ public:
     }
 
     bool dialogOpen = false;
+    bool windowSurfaces() const { return windowSurfaces_; }
 
     // A display that went away ends the session: its SDL_QUIT, queued once, closes an open dialog
     // window and then the main window.
     void queueLoss() {
-        if (lossQueued_ || X11DisplayLoss().empty()) return;
+        if (lossQueued_ || DisplayLoss().empty()) return;
         lossQueued_ = true;
         SDL_Event quit{};
         quit.type = SDL_QUIT;
         SDL_PushEvent(&quit);
     }
 
-    std::string lost() override { return X11DisplayLoss(); }
+    std::string lost() override { return DisplayLoss(); }
 
     // One wake event at a time is enough: a burst of wakes must not fill SDL's queue.
     void wake() override {
@@ -876,7 +942,9 @@ private:
     }
 
     SDL_Window* window_;
-    WindowSurface windowPixels_;
+    // Whether windows may show through their surfaces (else always through the renderer).
+    bool windowSurfaces_;
+    WindowPixels windowPixels_;
     // The window's normal place and client size, and the frame's size there.
     WindowPlacement normal_;
     int32_t windowedWidth_ = 0, windowedHeight_ = 0;
@@ -895,24 +963,26 @@ private:
     bool repaint_ = true;
     Uint32 wakeType_;
     std::atomic<bool> wakePending_{false};
-    // The X11 connection's file descriptor (-1 on another window system), and what wakes a wait
-    // on it.
-    int connection_;
+    // The X11 or Wayland connection's file descriptor (-1 on another window system), and what
+    // wakes a wait on it.
+    int connection_ = -1;
     WakeCounter wakes_;
     bool lossQueued_ = false;
     std::deque<InputEvent> held_;
     bool textInput_ = false;
 };
 
-// The dialog window: a second SDL window, typed text on while it is open.
+// The dialog window: a second SDL window, shown as the main window is, typed text on while it is
+// open.
 class SdlDialog final : public DialogWindow {
 public:
-    SdlDialog(SdlDisplay& Owner, SDL_Window* Window) : owner_(Owner), window_(Window), frame_(Window) {
+    SdlDialog(SdlDisplay& Owner, SDL_Window* Window)
+        : owner_(Owner), window_(Window), frame_(Window, Owner.windowSurfaces()) {
         owner_.dialogOpen = true;
         SDL_StartTextInput();
     }
     ~SdlDialog() override {
-        if (owner_.lost().empty()) SDL_DestroyWindow(window_);
+        if (owner_.lost().empty()) frame_.destroyWindow();
         owner_.dialogOpen = false;
         owner_.restoreTextInput();
     }
@@ -921,7 +991,16 @@ public:
 
     PixelSurface& frame() override { return frame_; }
 
-    void present(const std::vector<PixelRect>& rects) override { PresentRects(window_, rects); }
+    // Whether the window can show its pixels; else the display ends.
+    bool shows() {
+        if (frame_.fetch()) return true;
+        MarkNothingShown(SDL_GetError());
+        return false;
+    }
+
+    void present(const std::vector<PixelRect>& rects) override {
+        if (shows()) frame_.show(rects);
+    }
 
     bool waitDialogEvent(InputEvent& event, uint32_t timeoutMs) override {
         const Uint32 own = SDL_GetWindowID(window_);
@@ -946,7 +1025,7 @@ public:
 private:
     SdlDisplay& owner_;
     SDL_Window* window_;
-    WindowSurface frame_;
+    WindowPixels frame_;
 };
 
 std::unique_ptr<DialogWindow> SdlDisplay::openDialog(const std::string& title, int32_t clientWidth,
@@ -956,18 +1035,21 @@ std::unique_ptr<DialogWindow> SdlDisplay::openDialog(const std::string& title, i
         return nullptr;
     const PixelRect at = CentredDialogBounds(workArea(), clientWidth, clientHeight);
     SDL_Window* dialog = SDL_CreateWindow(Cp932ToUtf8(title).c_str(), at.left, at.top, clientWidth, clientHeight,
-                                          SDL_WINDOW_HIDDEN);
+                                          SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI);
     if (!dialog) return nullptr;
+    auto made = std::make_unique<SdlDialog>(*this, dialog);
+    // What shows the dialog is settled while it is hidden.
+    if (!made->shows()) return nullptr;
     // Kept above the main window where the window system allows it.
     if (SDL_GetWindowFlags(window_) & SDL_WINDOW_SHOWN) SDL_SetWindowModalFor(dialog, window_);
     SDL_ShowWindow(dialog);
     SDL_RaiseWindow(dialog);
-    return std::make_unique<SdlDialog>(*this, dialog);
+    return made;
 }
 
 }  // namespace
 
-std::unique_ptr<Display> CreateSdlDisplay() {
+std::unique_ptr<Display> CreateSdlDisplay(bool windowSurfaces) {
     // A wait that finds an event returns it, also right after a poll that found none.
     SDL_SetHint(SDL_HINT_POLL_SENTINEL, "0");
     // While a button is held the window keeps the mouse: a drag past its edge still moves.
@@ -982,25 +1064,29 @@ std::unique_ptr<Display> CreateSdlDisplay() {
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     CatchX11Errors();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+    // On a scaled (HiDPI) output the window has pixels of the output's own: its renderer shows
+    // each of the window's at the output's whole multiple.
     SDL_Window* window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480,
-                                          SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
-    // The frame is made in the window's pixel format as the display reports it; the window's
-    // surface itself is fetched only when something is shown.
+                                          SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+    // The frame is made in the window's pixel format as the display reports it.
     Uint32 format = window ? SDL_GetWindowPixelFormat(window) : Uint32{SDL_PIXELFORMAT_UNKNOWN};
     if (SDL_BYTESPERPIXEL(format) != 4 || SDL_ISPIXELFORMAT_INDEXED(format)) format = SDL_PIXELFORMAT_RGB888;
     SDL_Surface* client = window ? SDL_CreateRGBSurfaceWithFormat(0, 640, 480, 0, format) : nullptr;
     const Uint32 wakeType = SDL_RegisterEvents(1);
     if (!window || !client || wakeType == static_cast<Uint32>(-1)) {
+        // The window system is there but shows nothing of the player's (on Wayland the window
+        // itself needs OpenGL): the title must not play unseen.
+        MarkNothingShown(SDL_GetError());
         SDL_FreeSurface(client);
         if (window) SDL_DestroyWindow(window);
         QuitVideo();
         return nullptr;
     }
-    const int connection = WatchX11Window(window);
+    auto display = std::make_unique<SdlDisplay>(window, client, wakeType, windowSurfaces);
     // Keys arrive as keys: no input method stands between them and the program.
     SDL_StopTextInput();
     SupplyDisplayMetrics();
-    return std::make_unique<SdlDisplay>(window, client, wakeType, connection);
+    return display;
 }
 
 }  // namespace platform

@@ -23,10 +23,19 @@ void CatchX11Errors();
 // nothing instead of ending the program. The connection's file descriptor, which a wait for the
 // window's events watches; -1 on another window system.
 int WatchX11Window(SDL_Window* window);
+// Once the window is made on Wayland: the connection to the compositor breaking marks the display
+// lost. The connection's file descriptor, which a wait for the window's events watches; -1 on
+// another window system.
+int WatchWaylandWindow(SDL_Window* window);
+// A window that can show none of its pixels (neither through its surface nor through SDL's
+// renderer) marks the display lost; Why is SDL's reason.
+void MarkNothingShown(const std::string& why);
 // Why the display was lost, one clause for a message ("" while it works). Any thread.
-std::string X11DisplayLoss();
+std::string DisplayLoss();
 
-// A hidden window on SDL's video device; nullptr when SDL video cannot start.
-std::unique_ptr<Display> CreateSdlDisplay();
+// A hidden window on SDL's video device; nullptr when SDL video cannot start, or when it starts
+// but no window can be made (then DisplayLoss says why). WindowSurfaces false shows every window
+// through SDL's renderer, as where the driver gives windows no surface.
+std::unique_ptr<Display> CreateSdlDisplay(bool windowSurfaces = true);
 
 }  // namespace platform

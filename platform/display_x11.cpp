@@ -1,5 +1,6 @@
-// What SDL does not tell about an X11 desktop, and the X11 connection's failures. Apart from the
-// rest of the SDL backend: the X11 headers define macros (None, Bool, Status) that clash with the
+// What SDL does not tell about an X11 desktop, and how the display is lost: the X11 connection's
+// failures, the Wayland compositor going away, a window that can show nothing. Apart from the rest
+// of the SDL backend: the X11 headers define macros (None, Bool, Status) that clash with the
 // program's names.
 #include "platform/display_sdl.h"
 
@@ -8,6 +9,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <string>
 
 #include <unistd.h>
 
@@ -15,15 +17,20 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #endif
+#if defined(SDL_VIDEO_DRIVER_WAYLAND)
+#include <wayland-client.h>
+#endif
 
 namespace platform {
 
 namespace {
 
 // How the display was lost; Working while it works. The first loss is the one told.
-enum class Loss : int { Working, ConnectionBroke, WindowDestroyed, RequestRefused };
+enum class Loss : int { Working, ConnectionBroke, WindowDestroyed, RequestRefused, CompositorGone, NothingShown };
 std::atomic<Loss> lost{Loss::Working};
 std::atomic<int> lostErrorCode{0};
+// SDL's reason for NothingShown, written by the main thread before it marks that loss.
+char nothingShownReason[200];
 
 void MarkLost(Loss How) {
     Loss working = Loss::Working;
@@ -78,6 +85,11 @@ int SeeDestruction(void*, SDL_Event* event) {
 
 #endif
 
+#if defined(SDL_VIDEO_DRIVER_WAYLAND)
+// The connection of the player's windows on Wayland; SDL ends its session when it breaks.
+std::atomic<wl_display*> watchedCompositor{nullptr};
+#endif
+
 }  // namespace
 
 bool WindowManagerRuns(SDL_Window* window) {
@@ -128,7 +140,30 @@ int WatchX11Window(SDL_Window* window) {
 #endif
 }
 
-std::string X11DisplayLoss() {
+int WatchWaylandWindow(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_WAYLAND)
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_WAYLAND) return -1;
+    watchedCompositor = info.info.wl.display;
+    return wl_display_get_fd(info.info.wl.display);
+#else
+    (void)window;
+    return -1;
+#endif
+}
+
+void MarkNothingShown(const std::string& why) {
+    if (lost.load() != Loss::Working) return;
+    std::snprintf(nothingShownReason, sizeof nothingShownReason, "%s", why.c_str());
+    MarkLost(Loss::NothingShown);
+}
+
+std::string DisplayLoss() {
+#if defined(SDL_VIDEO_DRIVER_WAYLAND)
+    if (wl_display* compositor = watchedCompositor.load(); compositor && wl_display_get_error(compositor) != 0)
+        MarkLost(Loss::CompositorGone);
+#endif
     switch (lost.load()) {
     case Loss::Working: break;
     case Loss::ConnectionBroke: return "the connection to the X server broke";
@@ -138,6 +173,9 @@ std::string X11DisplayLoss() {
         std::snprintf(text, sizeof text, "the X server refused a request (error %d)", lostErrorCode.load());
         return text;
     }
+    case Loss::CompositorGone: return "the connection to the Wayland compositor broke";
+    case Loss::NothingShown:
+        return std::string("the window system shows none of the window's pixels (") + nothingShownReason + ")";
     }
     return {};
 }

@@ -1,7 +1,8 @@
 // A script that never waits keeps the main thread in the runner: the player still ends on SIGTERM
 // and SIGINT, headless too and with its sound device open (as it does while a title waits), and on
 // a close of its window, and a long script that ends on its own still runs whole in its tick. A
-// window whose display goes away, or that another client destroys, ends the player as a close does.
+// window whose display goes away (an X server or a Wayland compositor), or that another client
+// destroys, ends the player as a close does.
 #include "app/view.h"
 
 #include "app/entry.h"
@@ -207,41 +208,16 @@ TEST(BusyScript, LoopsOfSoundsAndLargeTextEndAtTheMemoryLimitUnlessDeleted) {
     EXPECT_TRUE(player.ExitedWith(0)) << FileText(title + "errors.txt");
 }
 
-// An X server of the test's own (Xvfb) on a free display number, stopped when the test ends.
-class VirtualScreen {
-public:
-    VirtualScreen()
-        : folder_(FreshHostFolder()),
-          server_("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"},
-                  folder_ + "errors.txt", folder_ + "number.txt") {
-        for (int waited = 0; Name().empty() && server_.Running() && waited < 10000; waited += 10)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    // ":N" once the server takes clients, else "".
-    std::string Name() const {
-        const std::string number = FileText(folder_ + "number.txt");
-        return number.ends_with('\n') ? ":" + number.substr(0, number.size() - 1) : std::string();
-    }
-    Child& Server() { return server_; }
-
-private:
-    std::string folder_;
-    Child server_;
-};
-
-// The player on a title that waits, in a window on an X server of the test's own, has End done to
-// it once the title saved its game. It ends as a close does: the title's save data written whole
-// at its end, the exit status 1 and one line on standard error saying Why.
-void EndsAsACloseDoes(const std::function<void(VirtualScreen&, Child&)>& End, const std::string& Why) {
-    VirtualScreen screen;
-    ASSERT_FALSE(screen.Name().empty());
+// The player on a title that waits, in a window on the display server the environment names, has
+// End done to it once the title saved its game. It ends as a close does: the title's save data
+// written whole at its end, the exit status 1 and one line on standard error saying Why.
+void EndsAsACloseDoes(const std::function<void(Child&)>& End, const std::string& Why) {
     const std::string title = MakeTitle(LongWait, Sounds), errors = title + "errors.txt";
-    const ScopedEnvironment display("DISPLAY", screen.Name().c_str()), video("SDL_VIDEODRIVER", "x11");
     Child player(PlayerFolder + "velaplay", {title}, errors, "/dev/null", ChildWindow::Desktop);
     ASSERT_TRUE(WaitForTheSave(player, title)) << FileText(errors);
     // The save data found afterwards was written at the title's end.
     std::filesystem::remove(title + "save.dat");
-    End(screen, player);
+    End(player);
     ASSERT_TRUE(player.WaitEnd(10000));
     EXPECT_TRUE(player.ExitedWith(1));
     EXPECT_EQ(FileText(errors), "velaplay: " + Why + "; the title was ended\n");
@@ -249,17 +225,26 @@ void EndsAsACloseDoes(const std::function<void(VirtualScreen&, Child&)>& End, co
     EXPECT_NE(PythonOutput("vfarchive.py", {"cat", title + "save.dat", statusEntry}), "");
 }
 
+// SDL's X11 driver on an X server of the test's own.
+struct OnVirtualScreen {
+    VirtualScreen screen;
+    const ScopedEnvironment display{"DISPLAY", screen.Name().c_str()}, video{"SDL_VIDEODRIVER", "x11"};
+};
+
 // The X server going away under a playing title: Xvfb stopped.
 TEST(BusyScript, TheXServerGoingAwayEndsThePlayerAsACloseDoes) {
-    EndsAsACloseDoes([](VirtualScreen& Screen, Child&) { Screen.Server().Stop(); },
-                     "the connection to the X server broke");
+    OnVirtualScreen x;
+    ASSERT_FALSE(x.screen.Name().empty());
+    EndsAsACloseDoes([&x](Child&) { x.screen.Server().Stop(); }, "the connection to the X server broke");
 }
 
 // The player's window destroyed by another client, which finds it by the player's process and the
 // title's name.
 TEST(BusyScript, TheWindowDestroyedByAnotherClientEndsThePlayerAsACloseDoes) {
+    OnVirtualScreen x;
+    ASSERT_FALSE(x.screen.Name().empty());
     EndsAsACloseDoes(
-        [](VirtualScreen&, Child& Player) {
+        [](Child& Player) {
             const std::string errors = FreshHostFolder() + "errors.txt";
             Child closer("/usr/bin/xdotool",
                          {"search", "--all", "--pid", std::to_string(Player.Pid()), "--name", "^Busy$", "windowclose"},
@@ -267,6 +252,15 @@ TEST(BusyScript, TheWindowDestroyedByAnotherClientEndsThePlayerAsACloseDoes) {
             EXPECT_TRUE(closer.WaitEnd(5000) && closer.ExitedWith(0)) << FileText(errors);
         },
         "another program destroyed the window");
+}
+
+// The Wayland compositor going away under a playing title (through SDL's Wayland driver): Weston
+// stopped.
+TEST(BusyScript, TheWaylandCompositorGoingAwayEndsThePlayerAsACloseDoes) {
+    if (!NestedCompositor::Installed()) GTEST_SKIP() << "weston is not installed (scripts/setup-deps installs it)";
+    NestedCompositor wayland;
+    ASSERT_TRUE(wayland.Ready()) << wayland.Log();
+    EndsAsACloseDoes([&wayland](Child&) { wayland.Server().Stop(); }, "the connection to the Wayland compositor broke");
 }
 
 // The player's entry around a window of the test's, on a title made for it.

@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -108,4 +110,81 @@ private:
     pid_t pid_ = -1;
     int status_ = 0;
     bool ended_ = false;
+};
+
+// An X server of the test's own (Xvfb) on a free display number, its screen Width x Height,
+// stopped when the test ends.
+class VirtualScreen {
+public:
+    explicit VirtualScreen(int Width = 800, int Height = 600)
+        : folder_(FreshHostFolder()),
+          server_("/usr/bin/Xvfb",
+                  {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
+                   std::to_string(Width) + "x" + std::to_string(Height) + "x24"},
+                  folder_ + "errors.txt", folder_ + "number.txt") {
+        for (int waited = 0; Name().empty() && server_.Running() && waited < 10000; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    // ":N" once the server takes clients, else "".
+    std::string Name() const {
+        std::ifstream file(folder_ + "number.txt");
+        const std::string number(std::istreambuf_iterator<char>(file), {});
+        return number.ends_with('\n') ? ":" + number.substr(0, number.size() - 1) : std::string();
+    }
+    Child& Server() { return server_; }
+
+private:
+    std::string folder_;
+    Child server_;
+};
+
+// A Wayland compositor of the test's own: Weston with its output (Width x Height, each of its
+// points Scale x Scale pixels) in a window of its X11 back end filling a VirtualScreen, its socket
+// in a private runtime folder. For its life SDL's Wayland driver opens the windows of the program
+// and its children there. Stopped when the test ends.
+class NestedCompositor {
+public:
+    static bool Installed() { return std::filesystem::exists("/usr/bin/weston"); }
+
+    explicit NestedCompositor(int Width = 1024, int Height = 768, int Scale = 1)
+        : screen_(Width * Scale, Height * Scale), runtime_(FreshHostFolder()) {
+        std::filesystem::permissions(runtime_, std::filesystem::perms::owner_all);
+        const ScopedEnvironment display("DISPLAY", screen_.Name().c_str());
+        server_ = std::make_unique<Child>(
+            "/usr/bin/weston",
+            std::vector<std::string>{"--backend=x11-backend.so", "--socket=wayland-test", "--no-config", "--idle-time=0",
+                                     "--width=" + std::to_string(Width), "--height=" + std::to_string(Height),
+                                     "--scale=" + std::to_string(Scale)},
+            runtime_ + "weston.txt");
+        for (int waited = 0; !Ready() && server_->Running() && waited < 10000; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    // Whether it takes clients.
+    bool Ready() const { return std::filesystem::exists(runtime_ + "wayland-test"); }
+    VirtualScreen& Screen() { return screen_; }
+    Child& Server() { return *server_; }
+    // Presses keys (xdotool's names, "alt+Return") on the compositor's window, which hands them to
+    // the window it has active.
+    void Press(const std::string& Keys) {
+        const ScopedEnvironment display("DISPLAY", screen_.Name().c_str());
+        const std::string errors = runtime_ + "xdotool.txt";
+        Child press("/usr/bin/xdotool", {"search", "--classname", "weston-1", "windowfocus", "key", Keys}, errors);
+        EXPECT_TRUE(press.WaitEnd(5000) && press.ExitedWith(0)) << Keys;
+    }
+    // What its Weston wrote.
+    std::string Log() const {
+        std::ifstream file(runtime_ + "weston.txt");
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+
+private:
+    VirtualScreen screen_;
+    std::string runtime_;
+    const ScopedEnvironment runtimeFolder_{"XDG_RUNTIME_DIR", runtime_.c_str()};
+    const ScopedEnvironment video_{"SDL_VIDEODRIVER", "wayland"}, socket_{"WAYLAND_DISPLAY", "wayland-test"};
+    // The window decorations' plugin that SDL's Wayland driver has libdecor load, and Mesa's
+    // driver behind the renderer, keep what they took for the life of the process and are
+    // unloaded at its end: LeakSanitizer could name no library to pass over them by.
+    const ScopedEnvironment leaks_{"ASAN_OPTIONS", "detect_leaks=0"};
+    std::unique_ptr<Child> server_;
 };

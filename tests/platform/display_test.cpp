@@ -1,8 +1,10 @@
 // The display: the headless stand-in that tests record through, and the SDL window on SDL's
-// offscreen driver (exact pixels, events pushed into SDL's own queue).
+// offscreen driver (exact pixels, events pushed into SDL's own queue), shown through its surface
+// or through SDL's renderer.
 #include "objects/vitemex_edit.h"
 #include "platform/clock.h"
 #include "platform/display.h"
+#include "platform/display_sdl.h"
 #include "platform/endsignals.h"
 #include "platform/system.h"
 #include "script/services.h"
@@ -779,6 +781,53 @@ TEST_F(SdlDisplay, TheDialogWindowTakesItsOwnEventsAndHoldsTheMainWindows) {
     EXPECT_EQ(got.kind, InputKind::Close);
     EXPECT_FALSE(display_->waitEvent(got, 0));
     EXPECT_TRUE(display_->openDialog("next", 10, 10));
+}
+
+// Shown through SDL's renderer (as where the driver gives a window no surface; here its software
+// renderer, which draws into the offscreen window's pixels), the windows show exact pixels: the
+// frame laid out for the window's size, a rectangle presented alone changing only itself, the
+// whole frame again once the window is resized, and the dialog window's own pixels.
+TEST(SdlRenderedDisplay, TheWindowsShowTheirPixelsThroughTheRenderer) {
+    const RealWindowEnvironment real;
+    const ScopedEnvironment software("SDL_RENDER_DRIVER", "software");
+    const std::unique_ptr<Display> display = CreateSdlDisplay(false);
+    ASSERT_TRUE(display);
+    EXPECT_EQ(display->lost(), "");
+    display->setBounds(0, 0, 64, 48);
+    display->setCaption("rendered");
+    display->show();
+    for (int32_t y = 0; y < 48; ++y)
+        for (int32_t x = 0; x < 64; ++x) SetPixel(display->frame(), x, y, uint32_t(x << 16 | y << 8 | 0x80));
+    display->present({{0, 0, 64, 48}});
+    SDL_Window* main = WindowTitled(u8"rendered");
+    ASSERT_TRUE(main);
+    auto shown = [main](int32_t X, int32_t Y) { return SurfacePixel(SDL_GetWindowSurface(main), X, Y); };
+    EXPECT_EQ(shown(0, 0), 0x000080u);
+    EXPECT_EQ(shown(63, 47), uint32_t(63 << 16 | 47 << 8 | 0x80));
+    SetPixel(display->frame(), 5, 6, 0xFFFFFF);
+    SetPixel(display->frame(), 7, 8, 0xFFFFFF);
+    display->present({{5, 6, 6, 7}});
+    EXPECT_EQ(shown(5, 6), 0xFFFFFFu);
+    EXPECT_EQ(shown(7, 8), uint32_t(7 << 16 | 8 << 8 | 0x80));
+    EXPECT_EQ(shown(30, 20), uint32_t(30 << 16 | 20 << 8 | 0x80));
+
+    display->setWindowSize(128, 96);
+    InputEvent e;
+    while (display->waitEvent(e, 0)) {
+    }
+    display->present({});
+    ASSERT_EQ(SDL_GetWindowSurface(main)->w, 128);
+    for (const auto& [x, y] : {std::pair(10, 12), std::pair(11, 13), std::pair(14, 16)})
+        EXPECT_EQ(shown(x, y), 0xFFFFFFu);
+    EXPECT_EQ(shown(40, 23), uint32_t(20 << 16 | 11 << 8 | 0x80));
+    EXPECT_EQ(shown(127, 95), uint32_t(63 << 16 | 47 << 8 | 0x80));
+
+    std::unique_ptr<DialogWindow> dialog = display->openDialog("rendered dialog", 40, 30);
+    ASSERT_TRUE(dialog);
+    SetPixel(dialog->frame(), 3, 4, 0x123456);
+    dialog->present({{0, 0, 40, 30}});
+    EXPECT_EQ(SurfacePixel(SDL_GetWindowSurface(WindowTitled(u8"rendered dialog")), 3, 4), 0x123456u);
+    EXPECT_EQ(display->lost(), "");
 }
 
 // The main window's close and a quit are taken, also one held while a dialog was open; keys and

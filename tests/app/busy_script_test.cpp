@@ -11,6 +11,7 @@
 #include "platform/fs.h"
 #include "script/params_vars.h"
 #include "tests/app/child_process.h"
+#include "tests/app/played_title.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -29,34 +30,6 @@
 namespace {
 
 const std::string PlayerFolder = VELA_PLAYER_FOLDER "/";
-
-// Pages by name, each a JSON list of commands; the first is the start page.
-using Pages = std::vector<std::pair<std::string, std::string>>;
-
-// Files by name and their bytes.
-using Files = std::vector<std::pair<std::string, std::string>>;
-
-// The title of the pages and files, made by the page writer in a fresh folder: the host folder
-// (ending in "/") holding its game.dat and install.dat. Its status is saved at its end.
-std::string MakeTitle(const Pages& Title, const Files& Media = {}) {
-    const std::string folder = FreshHostFolder();
-    std::filesystem::create_directories(folder + "src");
-    std::filesystem::create_directories(folder + "game");
-    std::filesystem::create_directories(folder + "pages");
-    for (const auto& [name, bytes] : Media) std::ofstream(folder + "pages/" + name, std::ios::binary) << bytes;
-    std::ofstream(folder + "src/project.json")
-        << R"({"title": "Busy", "width": 320, "height": 240, "save_enabled": true, "start_page": ")"
-        << Title.front().first << R"(.vsb", "declarations": [
-        {"name": "n", "type": "int"}, {"name": "after", "type": "int"}]})";
-    for (const auto& [name, commands] : Title)
-        std::ofstream(folder + "src/" + name + ".page.json") << R"({"commands": )" << commands << "}";
-    const std::string vpage = std::string(VELA_PYTHON) + " " VELA_VPAGE;
-    const std::string steps = "cd '" + folder + "' && " + vpage + " title src pages --vexpr " VELA_VEXPR
-                              " && " VELA_VFPACK " pack game/game.dat pages && " + vpage +
-                              " install src/project.json game/install.dat";
-    EXPECT_EQ(std::system(steps.c_str()), 0) << steps;
-    return folder + "game/";
-}
 
 // A second of silence, 22050 Hz 16-bit mono, as a WAVE file.
 std::string SilentWave() {
@@ -95,11 +68,6 @@ std::string CountingLoop(int Count, const std::string& Then) {
                {"cmd": "WhileLoop", "do": "n = n + 1", "head": "top", "indent": 1},
                {"cmd": "Label", "name": "done"}, )" +
            Then + "]";
-}
-
-std::string FileText(const std::string& HostPath) {
-    std::ifstream file(HostPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 // Waits for the player on the title folder to save its game (the title's sign that its first tick
@@ -206,28 +174,6 @@ TEST(BusyScript, LoopsOfSoundsAndLargeTextEndAtTheMemoryLimitUnlessDeleted) {
     EXPECT_LT(PeakResidentKiB(player), boundKiB);
     EXPECT_TRUE(player.ExitedWith(0)) << FileText(title + "errors.txt");
 }
-
-// An X server of the test's own (Xvfb) on a free display number, stopped when the test ends.
-class VirtualScreen {
-public:
-    VirtualScreen()
-        : folder_(FreshHostFolder()),
-          server_("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"},
-                  folder_ + "errors.txt", folder_ + "number.txt") {
-        for (int waited = 0; Name().empty() && server_.Running() && waited < 10000; waited += 10)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    // ":N" once the server takes clients, else "".
-    std::string Name() const {
-        const std::string number = FileText(folder_ + "number.txt");
-        return number.ends_with('\n') ? ":" + number.substr(0, number.size() - 1) : std::string();
-    }
-    Child& Server() { return server_; }
-
-private:
-    std::string folder_;
-    Child server_;
-};
 
 // The player on a title that waits, in a window on an X server of the test's own, has End done to
 // it once the title saved its game. It ends as a close does: the title's save data written whole

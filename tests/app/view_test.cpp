@@ -10,6 +10,7 @@
 #include "objects/vitems.h"
 #include "objects/vitems_kinds.h"
 #include "platform/fs.h"
+#include "platform/textout.h"
 #include "script/params_funcs.h"
 #include "script/params_vars.h"
 #include "script/project.h"
@@ -676,6 +677,37 @@ TEST_F(FormView, AltEnterAndF11SwitchTheScreen) {
     press(13, false);
     EXPECT_TRUE(ScreenMan->FullScreen);
     EXPECT_EQ(keys.DownLatch[13], 1);
+}
+
+// Ctrl+Shift+C copies the message shown to the clipboard, the title not seeing the key; C with
+// one of the two is the title's.
+TEST_F(FormView, CtrlShiftCCopiesTheMessageShown) {
+    Open(display);
+    Tick();
+    platform::TextOutItem message;
+    message.text = "遥は言った。";
+    platform::SendTextOut(message);
+    auto press = [this](bool Ctrl, bool Shift) {
+        InputEvent e;
+        e.kind = InputKind::KeyDown;
+        e.key = 'C';
+        e.ctrl = Ctrl;
+        e.shift = Shift;
+        display.inject(e);
+        e.kind = InputKind::KeyUp;
+        display.inject(e);
+        Pump();
+    };
+    const TKeyState& keys = Bases->Keys;
+    press(true, true);
+    EXPECT_EQ(display.clipboard, "遥は言った。");
+    EXPECT_EQ(keys.DownLatch['C'], 0);
+    display.clipboard.clear();
+    press(true, false);
+    press(false, true);
+    EXPECT_EQ(display.clipboard, "");
+    EXPECT_EQ(keys.DownLatch['C'], 1);
+    platform::ClearTextOutSinks();
 }
 
 TEST_F(FormView, DrawsIntoARealWindow) {

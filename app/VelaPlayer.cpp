@@ -49,7 +49,7 @@ struct TShellScope {
     TShellScope& operator=(const TShellScope&) = delete;
 };
 
-// The text-out targets from the start of the display to its end.
+// The text-out targets while a title plays.
 struct TTextOutScope {
     TTextOutScope(const TTextOutTargets& Targets, platform::Display& Display) { StartTextOut(Targets, Display); }
     ~TTextOutScope() { platform::ClearTextOutSinks(); }
@@ -94,7 +94,6 @@ int main(int argc, char** argv) {
     const std::string programFile = platform::fs::ProgramFile();
 
     std::unique_ptr<platform::Display> display = platform::CreateDisplay();
-    const TTextOutScope textOutScope(textOut, *display);
     const TShellScope shell;
     // The settings dialog plays nothing: it needs no companion library.
     const bool config = IsConfigStart(args);
@@ -123,6 +122,7 @@ int main(int argc, char** argv) {
             if (config) {
                 RunConfigDialog(*display, GameIniFile(ExtractFilePath(programFile)));
             } else {
+                const TTextOutScope textOutScope(textOut, *display);
                 TFormView form(*display, programFile, args);
                 form.WindowScale = scale;
                 form.FormCreate();

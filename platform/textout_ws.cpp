@@ -163,7 +163,8 @@ std::unique_ptr<TextOutServer> TextOutServer::Start(uint16_t Port, std::string& 
         Error = "127.0.0.1:" + std::to_string(Port) + " cannot be had (in use or not allowed)";
         return nullptr;
     }
-    const int port = lws_get_vhost_listen_port(lws_get_vhost_by_name(state->context, "default"));
+    lws_vhost* vhost = lws_get_vhost_by_name(state->context, "default");
+    const int port = vhost ? lws_get_vhost_listen_port(vhost) : 0;
     state->port = uint16_t(port > 0 ? port : Port);
     try {
         state->thread = std::thread([s = state.get()] { s->Run(); });

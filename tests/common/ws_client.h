@@ -8,10 +8,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <thread>  // std::chrono's clocks without <chrono>
 
 class WsClient {
 public:
@@ -21,25 +21,7 @@ public:
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         if (fd_ < 0) return;
         if (ReceiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &ReceiveBuffer, sizeof ReceiveBuffer);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(Port);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return Close();
-        const std::string hello = "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(Port) +
-                                  "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                                  "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
-        if (send(fd_, hello.data(), hello.size(), MSG_NOSIGNAL) != ssize_t(hello.size())) return Close();
-        std::string answer;
-        const auto deadline = Clock::now() + std::chrono::seconds(10);
-        while (answer.find("\r\n\r\n") == std::string::npos) {
-            char c;
-            if (!ReadExactly(&c, 1, deadline)) return Close();
-            answer += c;
-        }
-        // The accept key the RFC gives for its sample key.
-        if (!answer.starts_with("HTTP/1.1 101") || answer.find("s3pPLMBiTxaQ9kYGzzhZRbK+xOo=") == std::string::npos)
-            return Close();
+        if (!ShakeHands(Port)) Close();
     }
     ~WsClient() { Close(); }
     WsClient(const WsClient&) = delete;
@@ -91,6 +73,27 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+
+    bool ShakeHands(uint16_t Port) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(Port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return false;
+        const std::string hello = "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(Port) +
+                                  "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                                  "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+        if (send(fd_, hello.data(), hello.size(), MSG_NOSIGNAL) != ssize_t(hello.size())) return false;
+        std::string answer;
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (answer.find("\r\n\r\n") == std::string::npos) {
+            char c;
+            if (!ReadExactly(&c, 1, deadline)) return false;
+            answer += c;
+        }
+        // The accept key the RFC gives for its sample key.
+        return answer.starts_with("HTTP/1.1 101") && answer.find("s3pPLMBiTxaQ9kYGzzhZRbK+xOo=") != std::string::npos;
+    }
 
     bool ReadExactly(void* Buffer, size_t Size, Clock::time_point Deadline) {
         auto* at = static_cast<char*>(Buffer);

@@ -151,20 +151,27 @@ std::unique_ptr<TextOutServer> TextOutServer::Start(uint16_t Port, std::string& 
     auto state = std::make_unique<State>();
     state->protocols[0] = lws_protocols{"text", Callback, sizeof(Client*), 1024, 0, nullptr, 0};
     lws_context_creation_info info{};
-    info.port = Port;
-    info.iface = "127.0.0.1";
-    info.protocols = state->protocols;
     info.user = state.get();
     info.gid = -1;
     info.uid = -1;
-    info.options = LWS_SERVER_OPTION_FAIL_UPON_UNABLE_TO_BIND | LWS_SERVER_OPTION_DISABLE_IPV6;
+    // The listening vhost is made apart from the context: a context that fails to bind does not
+    // free all it took.
+    info.options = LWS_SERVER_OPTION_EXPLICIT_VHOSTS;
     state->context = lws_create_context(&info);
     if (!state->context) {
+        Error = "127.0.0.1:" + std::to_string(Port) + " cannot be had (libwebsockets did not start)";
+        return nullptr;
+    }
+    info.port = Port;
+    info.iface = "127.0.0.1";
+    info.protocols = state->protocols;
+    info.options = LWS_SERVER_OPTION_FAIL_UPON_UNABLE_TO_BIND | LWS_SERVER_OPTION_DISABLE_IPV6;
+    lws_vhost* vhost = lws_create_vhost(state->context, &info);
+    if (!vhost) {
         Error = "127.0.0.1:" + std::to_string(Port) + " cannot be had (in use or not allowed)";
         return nullptr;
     }
-    lws_vhost* vhost = lws_get_vhost_by_name(state->context, "default");
-    const int port = vhost ? lws_get_vhost_listen_port(vhost) : 0;
+    const int port = lws_get_vhost_listen_port(vhost);
     state->port = uint16_t(port > 0 ? port : Port);
     try {
         state->thread = std::thread([s = state.get()] { s->Run(); });

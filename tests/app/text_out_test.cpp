@@ -78,7 +78,7 @@ const std::string Lines = U8(u8"{\"kind\": \"message\", \"window\": \"story\", \
 
 // The title: a message and a menu once go1 is in its folder, a second message once go2 is.
 std::string StoryTitle() {
-    return MakeTitle({{"start", R"([
+    return MakeTitle({{"start", U8(u8R"([
         {"cmd": "Calc", "do": "who = \"櫂\""},
         {"cmd": "MesNew", "props": {"NAME": "\"story\"", "WIDTH": "300", "HEIGHT": "100", "FONTHEIGHT": "16"}},
         {"cmd": "Wait", "cond": "FileExists(\"go1\") == FALSE"},
@@ -88,7 +88,7 @@ std::string StoryTitle() {
         {"cmd": "MenuClose", "name": "\"choice\""},
         {"cmd": "Wait", "cond": "FileExists(\"go2\") == FALSE"},
         {"cmd": "TextIns", "window": "\"story\"", "text": "<RUBY VALUE=\"かい\">櫂</RUBY>が答えた。"},
-        {"cmd": "Terminate"}])"}},
+        {"cmd": "Terminate"}])")}},
                      {}, R"([{"name": "who", "type": "str"}])");
 }
 

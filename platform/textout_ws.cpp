@@ -120,6 +120,11 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, size_t
     auto** slot = static_cast<Client**>(user);
     if (!state) return lws_callback_http_dummy(wsi, reason, user, in, len);
     switch (reason) {
+        case LWS_CALLBACK_FILTER_PROTOCOL_CONNECTION: {
+            // A client past the bound is refused before the handshake is answered.
+            const std::lock_guard guard(state->lock);
+            return int(state->clients.size()) >= MaxTextOutClients ? -1 : 0;
+        }
         case LWS_CALLBACK_ESTABLISHED: {
             const std::lock_guard guard(state->lock);
             if (int(state->clients.size()) >= MaxTextOutClients) return -1;

@@ -135,6 +135,7 @@ TEST(TextOutServer, TakesAtMostEightClients) {
     ASSERT_TRUE(WaitClients(*server, platform::MaxTextOutClients - 1));
     WsClient another(server->Port());
     ASSERT_TRUE(another.Connected());
+    ASSERT_TRUE(WaitClients(*server, platform::MaxTextOutClients));
     server->SendFrame("after");
     EXPECT_EQ(another.Next(), "after");
 }

@@ -9,7 +9,7 @@
 set -euo pipefail
 usage() {
   cat <<'END'
-Usage: ./run.sh [--scale N] [FOLDER]
+Usage: ./run.sh [--scale N] [--text-out=TARGET]... [FOLDER]
 Installs what is missing, builds the player (Release, in build/) and plays the title in FOLDER,
 or without FOLDER the bundled sample. Options go to the player (build/velaplay --help lists
 them); a relative FOLDER is taken from where run.sh was started.
@@ -20,7 +20,7 @@ for arg in "$@"; do
   case "$arg" in -h|--help) usage; exit 0 ;; esac
 done
 args=()
-value=false  # the argument is the value of the option before it (--scale N)
+value=false  # the argument is the value of the option before it (--scale N, --text-out TARGET)
 folder=false # a folder (or /config) was given
 for arg in "$@"; do
   if $value; then
@@ -29,7 +29,7 @@ for arg in "$@"; do
     continue
   fi
   case "$arg" in
-    --scale) args+=("$arg"); value=true ;;
+    --scale|--text-out) args+=("$arg"); value=true ;;
     -*) args+=("$arg") ;;
     /*) args+=("$arg"); folder=true ;;
     *) args+=("$PWD/$arg"); folder=true ;;

@@ -1,11 +1,11 @@
-// The program: the usage for "--help" (an unknown option, an argument after the folder or a bad
-// window scale is refused with it), the version for "--version", one player per game folder, the
-// settings dialog for "/config", else the main window until it closes. Without a folder and
-// without a title of its own the player asks for one. A folder that cannot be played is reported
-// before anything is opened for it. The companion library is found beside the program or where
-// it is installed. The exit status is 1 when an error ended the player or another player has the
-// folder, 2 for an unknown option, an argument too many, a bad scale or a bad limit, or no title
-// and nobody to choose one, else 0.
+// The program: the usage for "--help" (an unknown option, an argument after the folder, a bad
+// window scale or a bad text-out target is refused with it), the version for "--version", one
+// player per game folder, the settings dialog for "/config", else the main window until it
+// closes. Without a folder and without a title of its own the player asks for one. A folder that
+// cannot be played is reported before anything is opened for it. The companion library is found
+// beside the program or where it is installed. The exit status is 1 when an error ended the
+// player or another player has the folder, 2 for an unknown option, an argument too many, a bad
+// scale, target or limit, or no title and nobody to choose one, else 0.
 #include "app/entry.h"
 #include "app/gameini.h"
 #include "app/runconfigs.h"
@@ -19,6 +19,7 @@
 #include "platform/encoding.h"
 #include "platform/fs.h"
 #include "platform/system.h"
+#include "platform/textout.h"
 
 #include <cstdio>
 #include <optional>
@@ -48,6 +49,14 @@ struct TShellScope {
     TShellScope& operator=(const TShellScope&) = delete;
 };
 
+// The text-out targets while a title plays.
+struct TTextOutScope {
+    TTextOutScope(const TTextOutTargets& Targets, platform::Display& Display) { StartTextOut(Targets, Display); }
+    ~TTextOutScope() { platform::ClearTextOutSinks(); }
+    TTextOutScope(const TTextOutScope&) = delete;
+    TTextOutScope& operator=(const TTextOutScope&) = delete;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,6 +74,12 @@ int main(int argc, char** argv) {
     const std::optional<std::string> scaleVariable = platform::EnvironmentVariable("VELA_SCALE");
     if (!TakeWindowScale(args, scaleVariable ? scaleVariable->c_str() : nullptr, scale))
         return RefuseStart("--scale and VELA_SCALE take a whole number from 1 to 8");
+    TTextOutTargets textOut;
+    std::string badTarget;
+    const std::optional<std::string> textOutVariable = platform::EnvironmentVariable("VELA_TEXT_OUT");
+    if (!TakeTextOutTargets(args, textOutVariable ? textOutVariable->c_str() : nullptr, textOut, badTarget))
+        return RefuseStart("--text-out and VELA_TEXT_OUT take ws, ws:PORT, - or clipboard, not \"" + badTarget +
+                           "\"");
     if (const std::string option = UnknownOption(args); !option.empty()) return RefuseStart("unknown option " + option);
     if (args.size() > 1) return RefuseStart("unexpected argument " + args[1] + " after the folder");
     int64_t memoryLimit = 0, diskLimit = 0;
@@ -107,6 +122,7 @@ int main(int argc, char** argv) {
             if (config) {
                 RunConfigDialog(*display, GameIniFile(ExtractFilePath(programFile)));
             } else {
+                const TTextOutScope textOutScope(textOut, *display);
                 TFormView form(*display, programFile, args);
                 form.WindowScale = scale;
                 form.FormCreate();

@@ -15,6 +15,7 @@
 #include "platform/encoding.h"
 #include "platform/fs.h"
 #include "platform/hostpath.h"
+#include "platform/textout.h"
 #include "script/params_funcs.h"
 #include "text/fontpixels.h"
 
@@ -219,8 +220,85 @@ bool TakeWindowScale(std::vector<std::string>& Args, const char* Environment, in
     return !Environment || !*Environment || ParseWindowScale(Environment, Scale);
 }
 
+namespace {
+
+// One target into Targets; false when Target is none.
+bool ParseTextOutTarget(std::string_view Target, TTextOutTargets& Targets) {
+    if (Target == "-") return Targets.Stdout = true;
+    if (Target == "clipboard") return Targets.Clipboard = true;
+    int32_t port = platform::DefaultTextOutPort;
+    if (Target.starts_with("ws:")) {
+        const std::string_view digits = Target.substr(3);
+        const char* end = digits.data() + digits.size();
+        const auto [stop, error] = std::from_chars(digits.data(), end, port);
+        if (error != std::errc() || stop != end || port < 1 || port > 65535) return false;
+    } else if (Target != "ws") {
+        return false;
+    }
+    if (std::find(Targets.Ports.begin(), Targets.Ports.end(), port) == Targets.Ports.end())
+        Targets.Ports.push_back(uint16_t(port));
+    return true;
+}
+
+}  // namespace
+
+bool TakeTextOutTargets(std::vector<std::string>& Args, const char* Environment, TTextOutTargets& Targets,
+                        std::string& Bad) {
+    constexpr std::string_view option = "--text-out", joined = "--text-out=";
+    Targets = {};
+    bool given = false;
+    for (size_t i = 0; i < Args.size();) {
+        // "--text-out=TARGET" is one argument, "--text-out TARGET" two.
+        const bool together = Args[i].starts_with(joined);
+        if (!together && Args[i] != option) {
+            ++i;
+            continue;
+        }
+        if (!together && i + 1 == Args.size()) {
+            Bad = Args[i];
+            return false;
+        }
+        const std::string target = together ? Args[i].substr(joined.size()) : Args[i + 1];
+        if (!ParseTextOutTarget(target, Targets)) {
+            Bad = target;
+            return false;
+        }
+        Args.erase(Args.begin() + ptrdiff_t(i), Args.begin() + ptrdiff_t(i + (together ? 1 : 2)));
+        given = true;
+    }
+    if (given || !Environment || !*Environment) return true;
+    for (std::string_view rest = Environment;;) {
+        const size_t comma = rest.find(',');
+        const std::string_view target = rest.substr(0, comma);
+        if (!ParseTextOutTarget(target, Targets)) {
+            Bad = std::string(target);
+            return false;
+        }
+        if (comma == std::string_view::npos) return true;
+        rest.remove_prefix(comma + 1);
+    }
+}
+
+void StartTextOut(const TTextOutTargets& Targets, platform::Display& Display) {
+    if (Targets.Stdout) platform::AddTextOutSink(platform::MakeStdoutTextOut());
+    if (Targets.Clipboard) {
+        if (Display.headless())
+            std::fputs("velaplay: text out: the clipboard needs a window; it is left out\n", stderr);
+        else
+            platform::AddTextOutSink(platform::MakeClipboardTextOut(Display));
+    }
+    for (const uint16_t port : Targets.Ports) {
+        std::string error;
+        std::unique_ptr<platform::TextOutServer> server = platform::TextOutServer::Start(port, error);
+        if (server)
+            platform::AddTextOutSink(std::move(server));
+        else
+            std::fprintf(stderr, "velaplay: text out: the WebSocket server on %s; it is left out\n", error.c_str());
+    }
+}
+
 const char Usage[] =
-    "Usage: velaplay [--scale N] [FOLDER]\n"
+    "Usage: velaplay [--scale N] [--text-out=TARGET]... [FOLDER]\n"
     "Plays the title installed in FOLDER: its game.dat with install.dat beside it (FOLDER may be\n"
     "given as the path of that game.dat). Without FOLDER, the title beside the program, or the one\n"
     "appended to it; where there is none, the desktop's file chooser asks for a title's game.dat\n"
@@ -232,16 +310,22 @@ const char Usage[] =
     "  --scale N, --scale=N opens the window at N times the title's size (N a whole number 1..8;\n"
     "                       default 1, or VELA_SCALE=N). The window can be resized and maximised:\n"
     "                       the scene is drawn scaled to it, its aspect kept, bars at the sides.\n"
+    "  --text-out=TARGET    hands each message the title shows to a reader's tools; given once or\n"
+    "                       more (or VELA_TEXT_OUT=TARGET[,TARGET...]). TARGET: ws or ws:PORT, a\n"
+    "                       WebSocket server on 127.0.0.1 (port 6677 by default) sending each\n"
+    "                       message as one text frame; - standard output, one JSON object a line;\n"
+    "                       clipboard, the desktop's clipboard. Ctrl+Shift+C copies the message\n"
+    "                       shown to the clipboard.\n"
     "VELA_CDROM=IMAGE plays the title's CD tracks from a disc image (.cue with its .bin, .toc, .nrg).\n"
     "VELA_MEMORY_LIMIT=MIB bounds the player's whole heap while it plays a title (default: a\n"
     "quarter of the machine's memory, at most 2048 MiB); a title that needs more ends with an error.\n"
     "VELA_DISK_LIMIT=MIB bounds what the files a title writes take on the disk in one run (default\n"
     "1024 MiB; a file written again counts once); a write past it ends the title with an error.\n"
-    "VELA_SCALE, VELA_MEMORY_LIMIT and VELA_DISK_LIMIT set empty are taken as not set.\n"
+    "VELA_SCALE, VELA_TEXT_OUT, VELA_MEMORY_LIMIT and VELA_DISK_LIMIT set empty are taken as not set.\n"
     "VELA_HEADLESS=1 plays without a window. An error that ends the player (a FOLDER that is\n"
     "missing, unreadable or holds no title included) is written to standard error and gives the\n"
     "exit status 1, as does a second player for a folder that one plays already, or the window's\n"
-    "display going away; an unknown option, an argument after FOLDER, a bad N or a bad limit\n"
+    "display going away; an unknown option, an argument after FOLDER, a bad N, TARGET or limit\n"
     "gives this text on standard error and the exit status 2.\n";
 
 void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Args, const std::string& ProgramFile) {

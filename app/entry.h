@@ -66,6 +66,24 @@ inline constexpr int32_t MaxWindowScale = 8;
 // for a bad N or an option without one: the player then refuses to start, with Usage.
 bool TakeWindowScale(std::vector<std::string>& Args, const char* Environment, int32_t& Scale);
 
+// The targets of text out the user asked for.
+struct TTextOutTargets {
+    bool Stdout = false;          // "-"
+    bool Clipboard = false;       // "clipboard"
+    std::vector<uint16_t> Ports;  // "ws" or "ws:PORT": a WebSocket server on each, each port once
+    bool Any() const { return Stdout || Clipboard || !Ports.empty(); }
+};
+// Takes every "--text-out=TARGET" and "--text-out TARGET" out of Args into Targets; without the
+// option Environment (the variable VELA_TEXT_OUT, TARGET[,TARGET...]; nullptr or "" when unset)
+// gives them. TARGET is "ws", "ws:PORT" (PORT 1..65535; DefaultTextOutPort without), "-" or
+// "clipboard". False for a bad target or an option without one, Bad then naming it: the player
+// refuses to start, with Usage.
+bool TakeTextOutTargets(std::vector<std::string>& Args, const char* Environment, TTextOutTargets& Targets,
+                        std::string& Bad);
+// Hands the messages to the targets from now on. A target that cannot be had (a port in use, the
+// clipboard without a window) is said once on standard error and left out; play goes on.
+void StartTextOut(const TTextOutTargets& Targets, platform::Display& Display);
+
 // Attaches the content archives the command line names. With arguments the base folder becomes
 // the first one, then for each argument in order its folder's "game.dat" is attached when it
 // exists, and the argument itself when it is a file ending with an archive trailer. Without

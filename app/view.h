@@ -74,7 +74,8 @@ public:
     void ApplicationEventsActivate();
     void ApplicationEventsDeactivate();
     // A window event: mouse over the base panel, the toolbar or the rest of the window, keys (Alt+
-    // Enter and F11 switch the screen and go no further), activation, the close box.
+    // Enter and F11 switch the screen, Ctrl+Shift+C copies the message shown to the clipboard;
+    // these go no further), activation, the close box.
     void HandleEvent(const platform::InputEvent& Event);
 
     // ---- State ----

@@ -10,6 +10,7 @@
 #include "objects/vitems.h"
 #include "platform/clock.h"
 #include "platform/system.h"
+#include "platform/textout.h"
 #include "script/project.h"
 #include "script/services.h"
 
@@ -69,6 +70,12 @@ constexpr uint32_t SwitchSettleMs = 100;
 constexpr int32_t KeyEnter = 13, KeyF11 = 122;
 bool ScreenSwitchKey(const platform::InputEvent& E) {
     return E.kind == InputKind::KeyDown && ((E.key == KeyEnter && E.alt) || E.key == KeyF11);
+}
+
+// The key that copies the message shown to the clipboard: Ctrl+Shift+C.
+constexpr int32_t KeyC = 'C';
+bool CopyMessageKey(const platform::InputEvent& E) {
+    return E.kind == InputKind::KeyDown && E.key == KeyC && E.ctrl && E.shift;
 }
 
 // Whether the user's language is Japanese (the quit question is asked in it).
@@ -362,6 +369,10 @@ void TFormView::KeyUp(int32_t Key) {
 void TFormView::HandleEvent(const platform::InputEvent& E) {
     if (ScreenSwitchKey(E)) {
         if (!E.repeat) ScreenSwitchClick();
+        return;
+    }
+    if (CopyMessageKey(E)) {
+        if (!E.repeat) Display.setClipboardText(platform::ShownTextOutMessage());
         return;
     }
     // A text field with the focus takes the keys and typed text, the field under the pointer a

@@ -3,11 +3,27 @@
 #include "objects/vitemex_menu.h"
 
 #include "objects/vitems_kinds.h"
+#include "platform/textout.h"
 #include "script/params_vars.h"
 
 namespace {
 
 constexpr int KeyEnter = 13, KeyEscape = 27, KeySpace = 32;
+
+// Hands the menu's items to the reader's tools, as many whole items as platform::MaxTextOutBytes
+// holds.
+void SendItemsOut(const TVelaMenu& Menu) {
+    platform::TextOutItem choice;
+    choice.kind = platform::TextOutItem::Kind::Choice;
+    size_t bytes = 0;
+    for (int32_t i = 0; i < Menu.GetCount(); ++i) {
+        std::string item = Menu.GetItemText(i);
+        if (bytes + item.size() + 1 > platform::MaxTextOutBytes) break;
+        bytes += item.size() + 1;
+        choice.items.push_back(std::move(item));
+    }
+    platform::SendTextOut(choice);
+}
 
 }  // namespace
 
@@ -37,7 +53,9 @@ void TVelaMenu::SetPlayState(int32_t V) {
     // Opening restarts an opening (compared as open); closing is compared as closed.
     const int32_t compared = V == 1 ? 0 : V == 3 ? 2 : V;
     if (compared == PlayState) return;
+    const bool opens = (V == 0 || V == 1) && (PlayState == 2 || PlayState == 3);
     PlayState = uint8_t(V);
+    if (opens) SendItemsOut(*this);
     switch (V) {
         case 0:
             Layout();

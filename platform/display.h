@@ -170,6 +170,7 @@ struct InputEvent {
     int32_t key = 0;
     bool repeat = false, alt = false;
     std::string text{};
+    bool ctrl = false, shift = false;  // held with a key
 };
 
 enum class MessageButtons : uint8_t { Ok, OkCancel, YesNo };

@@ -277,6 +277,8 @@ bool Translate(const SDL_Event& e, InputEvent& out) {
         out.key = VirtualKey(e.key.keysym);
         out.repeat = e.type == SDL_KEYDOWN && e.key.repeat != 0;
         out.alt = (e.key.keysym.mod & KMOD_ALT) != 0;
+        out.ctrl = (e.key.keysym.mod & KMOD_CTRL) != 0;
+        out.shift = (e.key.keysym.mod & KMOD_SHIFT) != 0;
         return out.key != 0;
     case SDL_QUIT:
         out.kind = InputKind::Close;

@@ -9,6 +9,7 @@
 #include "objects/vitemex_read.h"
 #include "objects/vitems.h"
 #include "text/histories.h"
+#include "text/nxwords_textout.h"
 
 #include <algorithm>
 
@@ -103,7 +104,11 @@ void TComTextIns::Begin(TCallMan&) {
     window->MesData.Data.Add(pageName, index, 0, -1, 0, {});
     window->BuildFlag = 0;
     window->BuildPages(false, 0);
-    if (window->GetCount() > 0) window->SetIndex(0);
+    if (window->GetCount() > 0) {
+        window->SetIndex(0);
+        // The reader's tools get the message whole as it starts to show, however it is revealed.
+        platform::SendTextOut(MessageOfWord(window->GetWord(), window->GetName()));
+    }
     eventPoint_ = RunBool(wait_);
 }
 

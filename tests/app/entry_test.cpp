@@ -75,6 +75,37 @@ TEST(Entry, WindowScaleFromTheOptionOrTheEnvironment) {
     }
 }
 
+// Text-out targets from the options (taken out of the arguments, each port once) or else the
+// environment's list; a bad target or an option without one refuses the start.
+TEST(Entry, TextOutTargetsFromTheOptionsOrTheEnvironment) {
+    using Args = std::vector<std::string>;
+    TTextOutTargets got;
+    std::string bad;
+    Args args{"--text-out=ws", "folder", "--text-out", "-", "--text-out=ws:7000", "--text-out=ws:6677"};
+    ASSERT_TRUE(TakeTextOutTargets(args, "clipboard", got, bad));
+    EXPECT_EQ(args, Args{"folder"});
+    EXPECT_TRUE(got.Stdout);
+    EXPECT_FALSE(got.Clipboard);  // the options, not the environment
+    EXPECT_EQ(got.Ports, (std::vector<uint16_t>{6677, 7000}));
+    args = {"folder"};
+    ASSERT_TRUE(TakeTextOutTargets(args, "clipboard,ws:1,-", got, bad));
+    EXPECT_TRUE(got.Stdout && got.Clipboard);
+    EXPECT_EQ(got.Ports, std::vector<uint16_t>{1});
+    for (const char* unset : {static_cast<const char*>(nullptr), ""}) {
+        ASSERT_TRUE(TakeTextOutTargets(args, unset, got, bad));
+        EXPECT_FALSE(got.Any());
+    }
+    for (const auto& [options, environment, named] :
+         {std::tuple(Args{"--text-out=ws:0"}, "", "ws:0"), std::tuple(Args{"--text-out=ws:65536"}, "", "ws:65536"),
+          std::tuple(Args{"--text-out=ws:"}, "", "ws:"), std::tuple(Args{"--text-out=WS"}, "", "WS"),
+          std::tuple(Args{"--text-out="}, "", ""), std::tuple(Args{"folder", "--text-out"}, "", "--text-out"),
+          std::tuple(Args{"folder"}, "ws,,-", ""), std::tuple(Args{"folder"}, "ws:80x", "ws:80x")}) {
+        args = options;
+        EXPECT_FALSE(TakeTextOutTargets(args, environment, got, bad)) << named;
+        EXPECT_EQ(bad, named);
+    }
+}
+
 TEST(Entry, ConfigOnlyAsTheFirstArgument) {
     EXPECT_TRUE(IsConfigStart({"/CONFIG"}));
     EXPECT_TRUE(IsConfigStart({"/config", "Z:\\games"}));

@@ -10,6 +10,7 @@
 #include "objects/vitems.h"
 #include "objects/vitems_kinds.h"
 #include "platform/fs.h"
+#include "platform/textout.h"
 #include "script/params_funcs.h"
 #include "script/params_vars.h"
 #include "script/project.h"
@@ -678,6 +679,37 @@ TEST_F(FormView, AltEnterAndF11SwitchTheScreen) {
     EXPECT_EQ(keys.DownLatch[13], 1);
 }
 
+// Ctrl+Shift+C copies the message shown to the clipboard, the title not seeing the key; C with
+// one of the two is the title's.
+TEST_F(FormView, CtrlShiftCCopiesTheMessageShown) {
+    Open(display);
+    Tick();
+    platform::TextOutItem message;
+    message.text = "遥は言った。";
+    platform::SendTextOut(message);
+    auto press = [this](bool Ctrl, bool Shift) {
+        InputEvent e;
+        e.kind = InputKind::KeyDown;
+        e.key = 'C';
+        e.ctrl = Ctrl;
+        e.shift = Shift;
+        display.inject(e);
+        e.kind = InputKind::KeyUp;
+        display.inject(e);
+        Pump();
+    };
+    const TKeyState& keys = Bases->Keys;
+    press(true, true);
+    EXPECT_EQ(display.clipboard, "遥は言った。");
+    EXPECT_EQ(keys.DownLatch['C'], 0);
+    display.clipboard.clear();
+    press(true, false);
+    press(false, true);
+    EXPECT_EQ(display.clipboard, "");
+    EXPECT_EQ(keys.DownLatch['C'], 1);
+    platform::ClearTextOutSinks();
+}
+
 TEST_F(FormView, DrawsIntoARealWindow) {
     const RealWindowEnvironment real;
     sdl = platform::CreateDisplay();
@@ -948,14 +980,14 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
         Child help(PlayerFolder + "velaplay", {option}, errors, usage);
         ASSERT_TRUE(help.WaitEnd(20000));
         EXPECT_TRUE(help.ExitedWith(0));
-        EXPECT_TRUE(FileText(usage).starts_with("Usage: velaplay [--scale N] [FOLDER]\n")) << FileText(usage);
+        EXPECT_TRUE(FileText(usage).starts_with("Usage: velaplay [--scale N] [--text-out=TARGET]... [FOLDER]\n")) << FileText(usage);
         EXPECT_EQ(FileText(errors), "");
     }
     // An unknown option is no folder: the usage goes to standard error.
     Child unknown(PlayerFolder + "velaplay", {folder + "empty", "-x"}, errors, usage);
     ASSERT_TRUE(unknown.WaitEnd(20000));
     EXPECT_TRUE(unknown.ExitedWith(2));
-    EXPECT_TRUE(FileText(errors).starts_with("velaplay: unknown option -x\nUsage: velaplay [--scale N] [FOLDER]\n"))
+    EXPECT_TRUE(FileText(errors).starts_with("velaplay: unknown option -x\nUsage: velaplay [--scale N] [--text-out=TARGET]... [FOLDER]\n"))
         << FileText(errors);
     EXPECT_EQ(FileText(usage), "");
     // So is a second argument.
@@ -968,7 +1000,7 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
     Child scale(PlayerFolder + "velaplay", {"--scale", "9", folder + "empty"}, errors, usage);
     ASSERT_TRUE(scale.WaitEnd(20000));
     EXPECT_TRUE(scale.ExitedWith(2));
-    EXPECT_NE(FileText(errors).find("\nUsage: velaplay [--scale N] [FOLDER]\n"), std::string::npos) << FileText(errors);
+    EXPECT_NE(FileText(errors).find("\nUsage: velaplay [--scale N] [--text-out=TARGET]... [FOLDER]\n"), std::string::npos) << FileText(errors);
 }
 
 // Without a folder and without a title of its own the player asks for one with the desktop's
@@ -981,7 +1013,7 @@ TEST(Program, WithoutATitleThePlayerAsksForOne) {
         Child headless(PlayerFolder + "velaplay", {}, errors);
         ASSERT_TRUE(headless.WaitEnd(20000));
         EXPECT_TRUE(headless.ExitedWith(2));
-        EXPECT_TRUE(FileText(errors).starts_with("Usage: velaplay [--scale N] [FOLDER]\n")) << FileText(errors);
+        EXPECT_TRUE(FileText(errors).starts_with("Usage: velaplay [--scale N] [--text-out=TARGET]... [FOLDER]\n")) << FileText(errors);
     }
     std::filesystem::create_symlink(VELA_TEST_TOOLS "/fake_zenity", folder + "zenity");
     const ScopedEnvironment path("PATH", folder.c_str()), display("DISPLAY", ":9"),

@@ -6,7 +6,8 @@ engine folders are compiled with the host libraries' headers in reach (they sit 
 /usr/include), so nothing but this check stops an engine file from using them. It fails when an
 engine file
   - includes a header of a host library or of the operating system (SDL, FreeType, fontconfig,
-    iconv, dlopen, sockets, POSIX headers, FluidSynth, libcdio, FFmpeg, X11, ICU), <filesystem> or <chrono>;
+    iconv, dlopen, sockets, POSIX headers, FluidSynth, libcdio, FFmpeg, X11, ICU, libwebsockets),
+    <filesystem> or <chrono>;
   - reads the environment, the host file system through std::filesystem, the host clock or the
     kernel's /proc, /sys or /dev files;
 and when a file of platform/, core/ or graphics/ includes a header of a folder above its own
@@ -27,7 +28,7 @@ LAYERED = ["platform", "core", "graphics"]
 HOST_HEADER = re.compile(
     r"""(SDL2?/|SDL[_\w]*\.h$|ft2build\.h|freetype2?/|fontconfig/|iconv\.h|dlfcn\.h|sys/|unistd\.h|
          fcntl\.h|netinet/|arpa/|netdb\.h|poll\.h|dirent\.h|pwd\.h|spawn\.h|pthread\.h|termios\.h|
-         fluidsynth|cdio/|libav\w*/|libsw\w*/|X11/|unicode/|filesystem$|chrono$)""", re.X)
+         fluidsynth|cdio/|libav\w*/|libsw\w*/|X11/|unicode/|libwebsockets|filesystem$|chrono$)""", re.X)
 INCLUDE = re.compile(r'^[ \t]*#[ \t]*include\s*(?:<([^>]+)>|"([^"]+)"|([A-Z_]\w*))', re.M)
 HOST_CALL = re.compile(
     r"""\b(getenv|secure_getenv|setenv|unsetenv|putenv|popen|clock_gettime|gettimeofday|

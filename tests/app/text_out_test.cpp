@@ -1,0 +1,186 @@
+// Text out from the built player. A headless title of two messages (a reading, a variable, a line
+// break, a link and an event) and a selection menu, going on at the test's sign (a file in its
+// folder): standard output holds the JSON lines in order and nothing else, a WebSocket client
+// gets the same texts, a client that connects late gets what comes after, and a port already
+// taken is said once on standard error while play goes on. The sample title in a window under
+// Xvfb hands its two story messages, shown twice, to all three targets at once, the backlog shown
+// again going nowhere.
+#include "platform/textout.h"
+#include "tests/app/played_title.h"
+#include "tests/app/sample_fixture.h"
+#include "tests/common/fixture.h"
+#include "tests/common/ws_client.h"
+
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const std::string PlayerFolder = VELA_PLAYER_FOLDER "/";
+
+// A port of 127.0.0.1 free a moment ago.
+uint16_t FreePort() {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
+    getsockname(s, reinterpret_cast<sockaddr*>(&at), &size);
+    close(s);
+    return ntohs(at.sin_port);
+}
+
+// A client of the player's server on Port, connected within 10 s of the player's start.
+std::unique_ptr<WsClient> Connect(uint16_t Port) {
+    for (int waited = 0; waited < 10000; waited += 50) {
+        auto client = std::make_unique<WsClient>(Port);
+        if (client->Connected()) return client;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return nullptr;
+}
+
+// Waits up to 20 s for the file's text to hold Lines lines.
+std::string WaitLines(const std::string& File, size_t Lines) {
+    std::string text;
+    for (int waited = 0; waited < 20000; waited += 50) {
+        text = FileText(File);
+        if (size_t(std::count(text.begin(), text.end(), '\n')) >= Lines) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return text;
+}
+
+void Touch(const std::string& File) { std::ofstream(File) << "go"; }
+
+const std::string Message1 = U8(u8"遥は櫂に言った。\n「北へ」"), Choice = U8(u8"はい\nいいえ"),
+                  Message2 = U8(u8"櫂が答えた。");
+const std::string Lines = U8(u8"{\"kind\": \"message\", \"window\": \"story\", \"text\": \"遥は櫂に言った。\\n「北へ」\", "
+                             u8"\"ruby\": [{\"base\": \"遥\", \"reading\": \"はるか\"}]}\n"
+                             u8"{\"kind\": \"choice\", \"items\": [\"はい\", \"いいえ\"]}\n"
+                             u8"{\"kind\": \"message\", \"window\": \"story\", \"text\": \"櫂が答えた。\", "
+                             u8"\"ruby\": [{\"base\": \"櫂\", \"reading\": \"かい\"}]}\n");
+
+// The title: a message and a menu once go1 is in its folder, a second message once go2 is.
+std::string StoryTitle() {
+    return MakeTitle({{"start", U8(u8R"([
+        {"cmd": "Calc", "do": "who = \"櫂\""},
+        {"cmd": "MesNew", "props": {"NAME": "\"story\"", "WIDTH": "300", "HEIGHT": "100", "FONTHEIGHT": "16"}},
+        {"cmd": "Wait", "cond": "FileExists(\"go1\") == FALSE"},
+        {"cmd": "TextIns", "window": "\"story\"",
+         "text": "<RUBY VALUE=\"はるか\">遥</RUBY>は<VAR NAME=\"who\">に言った。<BR>「<A HREF=\"x\">北</A>へ」<EVENT VALUE=\"e\">"},
+        {"cmd": "Menu", "props": {"NAME": "\"choice\"", "TEXT": "\"はい\" ++ Chr(13) ++ Chr(10) ++ \"いいえ\""}},
+        {"cmd": "MenuClose", "name": "\"choice\""},
+        {"cmd": "Wait", "cond": "FileExists(\"go2\") == FALSE"},
+        {"cmd": "TextIns", "window": "\"story\"", "text": "<RUBY VALUE=\"かい\">櫂</RUBY>が答えた。"},
+        {"cmd": "Terminate"}])")}},
+                     {}, R"([{"name": "who", "type": "str"}])");
+}
+
+TEST(TextOut, StandardOutputAndWebSocketClientsGetTheMessagesInOrder) {
+    const std::string title = StoryTitle(), errors = title + "errors.txt", out = title + "out.jsonl";
+    const uint16_t port = FreePort();
+    Child player(PlayerFolder + "velaplay", {"--text-out=-", "--text-out", "ws:" + std::to_string(port), title},
+                 errors, out);
+    ASSERT_TRUE(player.Started());
+    const std::unique_ptr<WsClient> early = Connect(port);
+    ASSERT_TRUE(early) << FileText(errors);
+    Touch(title + "go1");
+    EXPECT_EQ(early->Next(), Message1);
+    EXPECT_EQ(early->Next(), Choice);
+    const std::unique_ptr<WsClient> late = Connect(port);
+    ASSERT_TRUE(late);
+    // The server takes the client on its own thread just after the handshake's answer.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Touch(title + "go2");
+    EXPECT_EQ(late->Next(), Message2);
+    EXPECT_EQ(early->Next(), Message2);
+    ASSERT_TRUE(player.WaitEnd(20000));
+    EXPECT_TRUE(player.ExitedWith(0)) << FileText(errors);
+    EXPECT_EQ(FileText(out), Lines);
+}
+
+TEST(TextOut, APortAlreadyTakenIsSaidOnceAndPlayGoesOn) {
+    const std::string title = StoryTitle(), errors = title + "errors.txt", out = title + "out.jsonl";
+    std::string why;
+    auto taken = platform::TextOutServer::Start(0, why);
+    ASSERT_TRUE(taken) << why;
+    const std::string port = std::to_string(taken->Port());
+    Touch(title + "go1");
+    Touch(title + "go2");
+    const ScopedEnvironment targets("VELA_TEXT_OUT", ("ws:" + port + ",-").c_str());
+    Child player(PlayerFolder + "velaplay", {title}, errors, out);
+    ASSERT_TRUE(player.WaitEnd(20000));
+    EXPECT_TRUE(player.ExitedWith(0));
+    EXPECT_EQ(FileText(errors), "velaplay: text out: the WebSocket server on 127.0.0.1:" + port +
+                                    " cannot be had (in use or not allowed); it is left out\n");
+    EXPECT_EQ(FileText(out), Lines);
+}
+
+// The clipboard's text on the X display the environment names, as another program sees it.
+std::string ClipboardOfTheDesktop() {
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) return "(no display: " + std::string(SDL_GetError()) + ")";
+    char* text = SDL_GetClipboardText();
+    std::string held = text ? text : "";
+    SDL_free(text);
+    SDL_Quit();
+    return held;
+}
+
+TEST(TextOut, TheSampleStoryReachesEveryTargetEachTimeItIsShown) {
+    VirtualScreen screen;
+    ASSERT_FALSE(screen.Name().empty());
+    const std::string folder = SampleCopy(), errors = folder + "errors.txt", out = folder + "out.jsonl";
+    const uint16_t port = FreePort();
+    const ScopedEnvironment display("DISPLAY", screen.Name().c_str()), video("SDL_VIDEODRIVER", "x11");
+    Child player(PlayerFolder + "velaplay",
+                 {"--text-out=clipboard", "--text-out=-", "--text-out=ws:" + std::to_string(port), folder},
+                 errors, out, ChildWindow::Desktop);
+    const std::unique_ptr<WsClient> client = Connect(port);
+    ASSERT_TRUE(client) << FileText(errors);
+    const std::string haruka = U8(u8"遥は古い星図をひらいた。……そこには赤い印がひとつ。"),
+                      kai = U8(u8"櫂が言った。「北の星をたどれば、きっと着く」");
+    // The clipboard, looked at while each message is shown.
+    std::vector<std::string> frames, clipboard;
+    for (int i = 0; i < 4; ++i) {
+        const std::optional<std::string> frame = client->Next(60000);
+        ASSERT_TRUE(frame) << FileText(errors);
+        frames.push_back(*frame);
+        std::string held;
+        for (int waited = 0; held != *frame && waited < 10000; waited += 100) {
+            held = ClipboardOfTheDesktop();
+            if (held != *frame) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        clipboard.push_back(held);
+    }
+    EXPECT_EQ(frames, (std::vector<std::string>{haruka, kai, haruka, kai}));
+    EXPECT_EQ(clipboard, frames);
+    // The selection menu comes after the story; the backlog shown between its passes is not sent.
+    EXPECT_EQ(client->Next(60000), U8(u8"はじめから\nつづきから\nおまけ\n音楽\n画像\n設定\n遊び方\n終わる"));
+    const std::string lines = WaitLines(out, 5);
+    player.Stop();
+    const std::string story1 = U8(u8"{\"kind\": \"message\", \"window\": \"story\", \"text\": \"") + haruka +
+                               U8(u8"\", \"ruby\": [{\"base\": \"遥\", \"reading\": \"はるか\"}]}\n"),
+                      story2 = U8(u8"{\"kind\": \"message\", \"window\": \"story\", \"text\": \"") + kai +
+                               U8(u8"\", \"ruby\": [{\"base\": \"櫂\", \"reading\": \"かい\"}]}\n");
+    EXPECT_EQ(lines, story1 + story2 + story1 + story2 +
+                         U8(u8"{\"kind\": \"choice\", \"items\": [\"はじめから\", \"つづきから\", \"おまけ\", \"音楽\", "
+                            u8"\"画像\", \"設定\", \"遊び方\", \"終わる\"]}\n"));
+}
+
+}  // namespace

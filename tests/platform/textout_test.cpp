@@ -1,0 +1,194 @@
+// Text out: the JSON line and the plain text of messages and choices, the service handing items
+// to its sinks, and the WebSocket server with clients of the test's own: each client gets each
+// item as one text frame in order, a late client what comes after, at most eight are taken, a
+// client that never reads is dropped while the others get everything, and a port already taken
+// is refused.
+#include "platform/textout.h"
+
+#include "tests/common/fixture.h"
+#include "tests/common/ws_client.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using platform::TextOutItem;
+
+TextOutItem Message(std::string Window, std::string Text, std::vector<platform::TextOutRuby> Ruby = {}) {
+    TextOutItem item;
+    item.window = std::move(Window);
+    item.text = std::move(Text);
+    item.ruby = std::move(Ruby);
+    return item;
+}
+
+TextOutItem Choice(std::vector<std::string> Items) {
+    TextOutItem item;
+    item.kind = TextOutItem::Kind::Choice;
+    item.items = std::move(Items);
+    return item;
+}
+
+std::unique_ptr<platform::TextOutServer> StartServer(uint16_t Port = 0) {
+    std::string error;
+    auto server = platform::TextOutServer::Start(Port, error);
+    EXPECT_TRUE(server) << error;
+    return server;
+}
+
+// Waits up to 10 s for the server to count Count clients.
+bool WaitClients(const platform::TextOutServer& Server, int Count) {
+    for (int waited = 0; Server.ClientCount() != Count && waited < 10000; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return Server.ClientCount() == Count;
+}
+
+TEST(TextOutJson, MessageWithReadingsInUtf8) {
+    const TextOutItem item = Message("story", "遥は言った。\n「\"北\\」\t\x01",
+                                     {{"遥", "はるか"}, {"北", "きた"}});
+    EXPECT_EQ(platform::TextOutJson(item),
+              U8(u8"{\"kind\": \"message\", \"window\": \"story\", \"text\": \"遥は言った。\\n「\\\"北\\\\」\\t\\u0001\", "
+                 u8"\"ruby\": [{\"base\": \"遥\", \"reading\": \"はるか\"}, {\"base\": \"北\", \"reading\": \"きた\"}]}\n"));
+    EXPECT_EQ(platform::TextOutJson(Message("", "")),
+              "{\"kind\": \"message\", \"window\": \"\", \"text\": \"\", \"ruby\": []}\n");
+    // Bytes that are no Shift-JIS character go out as U+FFFD.
+    EXPECT_EQ(platform::TextOutPlain(Message("w", "a\x82")), U8(u8"a\uFFFD"));
+}
+
+TEST(TextOutJson, ChoiceItemsJoined) {
+    const TextOutItem item = Choice({"はい", "いいえ"});
+    EXPECT_EQ(platform::TextOutJson(item), U8(u8"{\"kind\": \"choice\", \"items\": [\"はい\", \"いいえ\"]}\n"));
+    EXPECT_EQ(platform::TextOutPlain(item), U8(u8"はい\nいいえ"));
+    EXPECT_EQ(platform::TextOutJson(Choice({})), "{\"kind\": \"choice\", \"items\": []}\n");
+}
+
+class Recorder : public platform::TextOutSink {
+public:
+    explicit Recorder(std::vector<std::string>& Lines) : lines_(Lines) {}
+    void Deliver(const TextOutItem& Item) override { lines_.push_back(platform::TextOutJson(Item)); }
+
+private:
+    std::vector<std::string>& lines_;
+};
+
+TEST(TextOutService, EverySinkGetsEachItemAndTheLastMessageIsShown) {
+    std::vector<std::string> first, second;
+    platform::AddTextOutSink(std::make_unique<Recorder>(first));
+    platform::AddTextOutSink(std::make_unique<Recorder>(second));
+    platform::SendTextOut(Message("w", "一"));
+    platform::SendTextOut(Choice({"a"}));
+    EXPECT_EQ(first.size(), 2u);
+    EXPECT_EQ(first, second);
+    // A choice leaves the message shown as it was.
+    EXPECT_EQ(platform::ShownTextOutMessage(), "一");
+    platform::ClearTextOutSinks();
+    EXPECT_EQ(platform::ShownTextOutMessage(), "");
+    platform::SendTextOut(Message("w", "二"));
+    EXPECT_EQ(first.size(), 2u);
+    EXPECT_EQ(platform::ShownTextOutMessage(), "二");
+    platform::ClearTextOutSinks();
+}
+
+TEST(TextOutServer, ClientsGetEachItemInOrderAndALateClientWhatComesAfter) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    ASSERT_GT(server->Port(), 0);
+    WsClient early(server->Port());
+    ASSERT_TRUE(early.Connected());
+    ASSERT_TRUE(WaitClients(*server, 1));
+    server->Deliver(Message("w", "遥\n二行目", {{"遥", "はるか"}}));
+    server->Deliver(Choice({"はい", "いいえ"}));
+    EXPECT_EQ(early.Next(), U8(u8"遥\n二行目"));
+    EXPECT_EQ(early.Next(), U8(u8"はい\nいいえ"));
+
+    WsClient late(server->Port());
+    ASSERT_TRUE(late.Connected());
+    ASSERT_TRUE(WaitClients(*server, 2));
+    // A message as long as the bound goes whole, past what one write of the socket takes.
+    const std::string longText(platform::MaxTextOutBytes, 'x');
+    server->SendFrame(longText);
+    EXPECT_EQ(late.Next(), longText);
+    EXPECT_EQ(early.Next(), longText);
+    EXPECT_EQ(early.Next(200), std::nullopt);
+}
+
+TEST(TextOutServer, TakesAtMostEightClients) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    std::vector<std::unique_ptr<WsClient>> clients;
+    for (int i = 0; i < platform::MaxTextOutClients; ++i) {
+        clients.push_back(std::make_unique<WsClient>(server->Port()));
+        ASSERT_TRUE(clients.back()->Connected());
+    }
+    ASSERT_TRUE(WaitClients(*server, platform::MaxTextOutClients));
+    WsClient ninth(server->Port());
+    EXPECT_TRUE(!ninth.Connected() || ninth.ClosedWithin(10000));
+    EXPECT_EQ(server->ClientCount(), platform::MaxTextOutClients);
+    // One that leaves makes room for another.
+    clients.pop_back();
+    ASSERT_TRUE(WaitClients(*server, platform::MaxTextOutClients - 1));
+    WsClient another(server->Port());
+    ASSERT_TRUE(another.Connected());
+    ASSERT_TRUE(WaitClients(*server, platform::MaxTextOutClients));
+    server->SendFrame("after");
+    EXPECT_EQ(another.Next(), "after");
+}
+
+TEST(TextOutServer, AClientThatNeverReadsIsDroppedAndTheOthersGetEverything) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    WsClient stuck(server->Port(), 4096);
+    WsClient reader(server->Port());
+    ASSERT_TRUE(stuck.Connected() && reader.Connected());
+    ASSERT_TRUE(WaitClients(*server, 2));
+    // Frames of 64 KiB, each numbered at its start, until the stuck client is gone (at most
+    // 128 MiB: far past its backlog and whatever the sockets hold).
+    std::atomic<int> sent{0}, read{0};
+    std::atomic<bool> inOrder{true}, done{false};
+    std::thread reading([&] {
+        while (!done || read < sent) {
+            const std::optional<std::string> frame = reader.Next(10000);
+            if (!frame) break;
+            if (frame->substr(0, frame->find(' ')) != std::to_string(read.load())) inOrder = false;
+            ++read;
+        }
+    });
+    const std::string fill(platform::MaxTextOutBytes - 16, '.');
+    for (int i = 0; i < 2048 && server->ClientCount() == 2; ++i) {
+        server->SendFrame(std::to_string(i) + " " + fill);
+        ++sent;
+        // The reader keeps up, as a reader's tool does with messages; the stuck client's frames
+        // wait in its queue, never in the caller.
+        for (int waited = 0; read < sent - 4 && waited < 10000; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    done = true;
+    EXPECT_TRUE(WaitClients(*server, 1));
+    EXPECT_TRUE(stuck.ClosedWithin(10000));
+    reading.join();
+    EXPECT_EQ(read.load(), sent.load());
+    EXPECT_TRUE(inOrder);
+    EXPECT_LT(sent.load(), 2048);
+}
+
+TEST(TextOutServer, APortAlreadyTakenIsRefused) {
+    auto first = StartServer();
+    ASSERT_TRUE(first);
+    std::string error;
+    EXPECT_EQ(platform::TextOutServer::Start(first->Port(), error), nullptr);
+    EXPECT_NE(error.find("127.0.0.1:" + std::to_string(first->Port())), std::string::npos) << error;
+    // The first still serves.
+    WsClient client(first->Port());
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(WaitClients(*first, 1));
+    first->SendFrame("still");
+    EXPECT_EQ(client.Next(), "still");
+}
+
+}  // namespace

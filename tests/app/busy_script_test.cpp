@@ -11,6 +11,7 @@
 #include "platform/fs.h"
 #include "script/params_vars.h"
 #include "tests/app/child_process.h"
+#include "tests/app/title_maker.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -30,32 +31,9 @@ namespace {
 
 const std::string PlayerFolder = VELA_PLAYER_FOLDER "/";
 
-// Pages by name, each a JSON list of commands; the first is the start page.
-using Pages = std::vector<std::pair<std::string, std::string>>;
-
-// Files by name and their bytes.
-using Files = std::vector<std::pair<std::string, std::string>>;
-
-// The title of the pages and files, made by the page writer in a fresh folder: the host folder
-// (ending in "/") holding its game.dat and install.dat. Its status is saved at its end.
+// The title of the pages and files, with the variables n and after.
 std::string MakeTitle(const Pages& Title, const Files& Media = {}) {
-    const std::string folder = FreshHostFolder();
-    std::filesystem::create_directories(folder + "src");
-    std::filesystem::create_directories(folder + "game");
-    std::filesystem::create_directories(folder + "pages");
-    for (const auto& [name, bytes] : Media) std::ofstream(folder + "pages/" + name, std::ios::binary) << bytes;
-    std::ofstream(folder + "src/project.json")
-        << R"({"title": "Busy", "width": 320, "height": 240, "save_enabled": true, "start_page": ")"
-        << Title.front().first << R"(.vsb", "declarations": [
-        {"name": "n", "type": "int"}, {"name": "after", "type": "int"}]})";
-    for (const auto& [name, commands] : Title)
-        std::ofstream(folder + "src/" + name + ".page.json") << R"({"commands": )" << commands << "}";
-    const std::string vpage = std::string(VELA_PYTHON) + " " VELA_VPAGE;
-    const std::string steps = "cd '" + folder + "' && " + vpage + " title src pages --vexpr " VELA_VEXPR
-                              " && " VELA_VFPACK " pack game/game.dat pages && " + vpage +
-                              " install src/project.json game/install.dat";
-    EXPECT_EQ(std::system(steps.c_str()), 0) << steps;
-    return folder + "game/";
+    return ::MakeTitle(Title, Media, R"([{"name": "n", "type": "int"}, {"name": "after", "type": "int"}])");
 }
 
 // A second of silence, 22050 Hz 16-bit mono, as a WAVE file.

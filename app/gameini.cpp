@@ -8,6 +8,7 @@
 #include "platform/fs.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 
 namespace {
@@ -17,19 +18,6 @@ std::string_view Trim(std::string_view S) {
     while (!S.empty() && space(S.front())) S.remove_prefix(1);
     while (!S.empty() && space(S.back())) S.remove_suffix(1);
     return S;
-}
-
-// The whole file: empty when it does not exist, nothing when it exists but cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& FileName) {
-    if (!platform::fs::FileExists(FileName)) return std::string();
-    platform::fs::HostFile file;
-    if (!file.Open(FileName, platform::fs::HostFile::Mode::Read)) return std::nullopt;
-    std::string text;
-    char buffer[4096];
-    int64_t n;
-    while ((n = file.Read(buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
-    if (n < 0) return std::nullopt;
-    return text;
 }
 
 // One line of an ini text: where it starts and ends (without its line break), trimmed.
@@ -61,17 +49,40 @@ std::optional<std::string_view> SectionName(std::string_view Line) {
 
 }  // namespace
 
-bool IniValue(std::string_view Text, std::string_view Section, std::string_view Key, std::string& Value) {
-    bool inSection = false, found = false;
+std::optional<std::string> ReadIniText(const std::string& FileName, size_t Limit) {
+    if (!platform::fs::FileExists(FileName)) return std::string();
+    platform::fs::HostFile file;
+    if (!file.Open(FileName, platform::fs::HostFile::Mode::Read)) return std::nullopt;
+    std::string text;
+    char buffer[4096];
+    int64_t n = 0;
+    while (text.size() <= Limit && (n = file.Read(buffer, int64_t(std::min(sizeof buffer, Limit + 1 - text.size())))) > 0)
+        text.append(buffer, static_cast<size_t>(n));
+    if (n < 0) return std::nullopt;
+    return text;
+}
+
+void ForEachIniLine(std::string_view Text,
+                    const std::function<bool(std::string_view Section, std::string_view Line, size_t Number)>& Visit) {
+    std::string_view section;
+    size_t number = 0;
     ForEachLine(Text, [&](const TIniLine& Line) {
+        ++number;
         if (const std::optional<std::string_view> name = SectionName(Line.Text)) {
-            inSection = AnsiSameText(*name, Section);
+            section = *name;
             return true;
         }
-        const size_t eq = Line.Text.find('=');
-        if (!inSection || eq == std::string_view::npos || !AnsiSameText(Trim(Line.Text.substr(0, eq)), Key))
+        return Visit(section, Line.Text, number);
+    });
+}
+
+bool IniValue(std::string_view Text, std::string_view Section, std::string_view Key, std::string& Value) {
+    bool found = false;
+    ForEachIniLine(Text, [&](std::string_view Name, std::string_view Line, size_t) {
+        const size_t eq = Line.find('=');
+        if (!AnsiSameText(Name, Section) || eq == std::string_view::npos || !AnsiSameText(Trim(Line.substr(0, eq)), Key))
             return true;
-        Value = std::string(Trim(Line.Text.substr(eq + 1)));
+        Value = std::string(Trim(Line.substr(eq + 1)));
         found = true;
         return false;
     });
@@ -99,7 +110,7 @@ TGameIni ParseGameIni(std::string_view Text) {
     return ini;
 }
 
-TGameIni ReadGameIni(const std::string& FileName) { return ParseGameIni(ReadWholeFile(FileName).value_or(std::string())); }
+TGameIni ReadGameIni(const std::string& FileName) { return ParseGameIni(ReadIniText(FileName, SIZE_MAX - 1).value_or(std::string())); }
 
 std::string GameIniFile(const std::string& ProgramFolder) {
     return GetSettingsFile(ProgramFolder, CompanionFolder(ProgramFolder) != ProgramFolder);
@@ -141,7 +152,7 @@ std::string IniWithValue(std::string_view Text, std::string_view Section, std::s
 }
 
 void WriteGameIniSound(const std::string& FileName, bool DirectSound, int32_t DelayTime) {
-    const std::optional<std::string> old = ReadWholeFile(FileName);
+    const std::optional<std::string> old = ReadIniText(FileName, SIZE_MAX - 1);
     // A file that is there but cannot be read is not replaced by one that lacks its keys.
     if (!old) throw EFOpenError(Format("Cannot open file \"%s\".", platform::fs::ShownPath(FileName).c_str()));
     std::string text = IniWithValue(*old, "Sound", "DirectSound", DirectSound ? "1" : "0");

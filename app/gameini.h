@@ -3,6 +3,8 @@
 // project file. The settings dialog writes its [Sound] keys back; whatever else the file holds
 // stays as it was.
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +17,16 @@ struct TGameIni {
 
 // The settings of the run, read by the main window at start-up.
 extern TGameIni GameSettings;
+
+// Every line of an ini text but its section lines, trimmed, with the name of the section it
+// stands in ("" before the first section line) and its number (from 1); Visit answers false to
+// stop. A last line without a line break counts too.
+void ForEachIniLine(std::string_view Text,
+                    const std::function<bool(std::string_view Section, std::string_view Line, size_t Number)>& Visit);
+
+// The text of an ini file (a program path): empty when there is no such file, nothing when it
+// cannot be read. At most Limit + 1 bytes are read: a longer text tells of a longer file.
+std::optional<std::string> ReadIniText(const std::string& FileName, size_t Limit);
 
 // The value of Key in Section of an ini text ("[Section]" lines, then "Key=Value" lines; names
 // without regard to case, spaces around names and values ignored; the first match counts);

@@ -97,6 +97,9 @@ void TFormView::FormCreate() {
     RandSeed = platform::ClockMs();
     VrFileManager->OnChange = ExtractPixelFonts;
     GameSettings = ReadGameIni(GameIniFile(folder));
+    std::vector<std::string> padWarnings;
+    padMap_ = ReadPadMap(PadMapFile(folder), padWarnings);
+    for (const std::string& warning : padWarnings) platform::PrintMessage("velaplay", warning);
     if (GameSettings.DefaultOnly) FontPixelManager->KeepStandardFonts();
     VrFileManager->AskOkCancel = [this](const std::string& Text) {
         return Display.messageBox(Project ? Project->Title : std::string(), Text, platform::MessageButtons::OkCancel,
@@ -302,6 +305,7 @@ void TFormView::DoLoop() {
     // An error no part of the tick handled is shown, and the next tick goes on, as an error in
     // any other window event would be. One that comes back at every tick is shown once.
     if (SoundOut) SoundOut->advance(Clock.FrameTime);
+    PadTick(Clock.FrameTime);
     try {
         const TBudgetRefusal refusing;
         ::DoLoop(steps_, Clock, HoldDraw);

@@ -7,6 +7,7 @@
 // buttons. No script or scene work happens inside a window event: it only sets state that the
 // next tick reads.
 #include "app/formbase.h"
+#include "app/padmap.h"
 #include "app/view_loop.h"
 #include "app/view_state.h"
 #include "app/view_toolbar.h"
@@ -14,9 +15,11 @@
 #include "media/screenman.h"
 #include "platform/display.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -158,6 +161,25 @@ private:
     void KeyUp(int32_t Key);
     bool InPanel(int32_t X, int32_t Y) const;
 
+    // ---- The game controller (view_pad.cpp) ----
+    // A pad's button or stick, as the map says.
+    void PadEvent(const platform::InputEvent& Event);
+    // A stick's move, as the map says.
+    void PadStickMoved(platform::PadStick Stick, int32_t X, int32_t Y);
+    // Each tick: a stick held moves the pointer (with no press target on the screen) or turns the
+    // wheel on.
+    void PadTick(uint32_t Elapsed);
+    // The pointer to the press target the way pressed (see TPressTargetChoice); whether the
+    // screen has any.
+    bool PadChoose(TPadDirection Direction);
+    // Where the pad's pointer is (client coordinates): on the panel, at its centre when the
+    // pointer was elsewhere.
+    platform::InputEvent PadPointer();
+    // The pointer to a client point, moved there as the mouse moves it.
+    void PadPointTo(int32_t X, int32_t Y);
+    // A mouse event of the kind at the pointer, as the mouse's own.
+    void PadMouse(platform::InputKind Kind, platform::MouseButton Button, int32_t Wheel = 0);
+
     std::string programFile_;
     std::vector<std::string> args_;
     TLoopNow now_{Clock};
@@ -175,6 +197,21 @@ private:
     // A button went down on the panel and is not up yet: the panel keeps the pointer, wherever
     // it moves in the meantime.
     bool panelCapture_ = false;
+    // The game controller's map (controller.ini) and its sticks: where each stands, the way it
+    // was last pushed (counted once per push), whether it moves the pointer (pushed with no press
+    // target on the screen) and the fraction of a pixel the pointer still has to go, and the time
+    // until a wheel stick held turns the wheel again.
+    TPadMap padMap_ = DefaultPadMap();
+    struct TPadStickState {
+        int32_t X = 0, Y = 0;
+        std::optional<TPadDirection> Pushed;
+        bool MovesPointer = false;
+        double CarryX = 0, CarryY = 0;
+        int32_t WheelWait = 0;
+    };
+    std::array<TPadStickState, size_t(platform::PadStick::Count)> padSticks_;
+    // Where the pad put the pointer (client coordinates), until the mouse moves.
+    std::optional<TPoint> padAt_;
 };
 
 // The main window of the run, while it exists.

@@ -259,12 +259,14 @@ void TFormView::RepaintWindow() {
 }
 
 void TFormView::SetMouseX(int32_t X) {
+    padAt_.reset();
     int32_t x = 0, y = 0;
     Display.cursorPos(x, y);
     Display.setCursorPos(PanelLeft + X, y);
 }
 
 void TFormView::SetMouseY(int32_t Y) {
+    padAt_.reset();
     int32_t x = 0, y = 0;
     Display.cursorPos(x, y);
     Display.setCursorPos(x, PanelTop + Y);
@@ -399,6 +401,7 @@ void TFormView::HandleEvent(const platform::InputEvent& E) {
         BasePanelMouseUp();
         break;
     case InputKind::MouseMove:
+        if (!E.warped) padAt_.reset();
         // A pointer on the shown dock is the dock's, unless a drag that started on the panel
         // passes over it.
         if (!panelCapture_ && DockEvent(E)) break;
@@ -436,6 +439,11 @@ void TFormView::HandleEvent(const platform::InputEvent& E) {
         LeaveDock();
         break;
     case InputKind::Text:
+        break;
+    case InputKind::PadDown:
+    case InputKind::PadUp:
+    case InputKind::PadStick:
+        PadEvent(E);
         break;
     }
     PaintDockChanges();

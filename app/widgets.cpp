@@ -586,6 +586,9 @@ void TWidgetForm::DispatchInput(const platform::InputEvent& E) {
         InvalidateRect(ClientRect());
         break;
     case InputKind::Activate:
+    case InputKind::PadDown:
+    case InputKind::PadUp:
+    case InputKind::PadStick:
         break;
     }
 }

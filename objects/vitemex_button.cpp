@@ -227,6 +227,10 @@ void TVelaButton::Click() {
 
 // ---- Pointer and keys ----
 
+void TVelaButton::AddPressTargets(const TPressTargetSink& Add) {
+    if (TakesLeftPress()) AddTargetArea(Add, GetBoundsRect());
+}
+
 bool TVelaButton::UnderPointer() {
     TVelaBase* layer = PointerLayer();
     return layer && layer->HitTest(layer->MousePos, LeftPressMask) == this;

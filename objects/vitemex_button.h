@@ -73,6 +73,8 @@ public:
     std::string GetOnidle() const override { return OnIdle; }
     void SetOnidle(const std::string& S) override { OnIdle = S; }
 
+    // The button's bounds while it takes left presses.
+    void AddPressTargets(const TPressTargetSink& Add) override;
     void DoMouseMove() override;
     void DoMouseOut() override;
     void DoLBtnDown() override;

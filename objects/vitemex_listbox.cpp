@@ -394,20 +394,39 @@ void TVelaCustomListBox::HoldStep() {
 
 // ---- Pointer and keys ----
 
-int32_t TVelaCustomListBox::ItemAt(TPoint P) const {
+TRect TVelaCustomListBox::RowsArea(int32_t& FirstRowTop) const {
     const TRect outer = GetBoundsRect(), border = BorderSizes();
     const int32_t itemTop = outer.Top + BorderWidth + border.Top + MarginY;
     const int32_t q = std::min(LineSpace / 2, MarginY);
-    const TRect area{outer.Left + border.Left + BorderWidth,
-                     itemTop - q,
-                     outer.Right - border.Right - BorderWidth - (Scrolls() ? Scroll.CellWidth : 0),
-                     outer.Bottom - (border.Bottom + BorderWidth + MarginY - q)};
-    if (!PointInRect(area, P.X, P.Y)) return -1;
+    FirstRowTop = itemTop - LineSpace / 2;
+    return {outer.Left + border.Left + BorderWidth, itemTop - q,
+            outer.Right - border.Right - BorderWidth - (Scrolls() ? Scroll.CellWidth : 0),
+            outer.Bottom - (border.Bottom + BorderWidth + MarginY - q)};
+}
+
+int32_t TVelaCustomListBox::ItemAt(TPoint P) const {
+    int32_t firstTop = 0;
+    if (!PointInRect(RowsArea(firstTop), P.X, P.Y)) return -1;
     const int64_t step = int64_t(RowHeight()) + LineSpace;
-    int64_t start = itemTop - LineSpace / 2;
+    int64_t start = firstTop;
     int32_t index = TopIndex - 1;
     for (int32_t k = 0; k <= RowCount && start <= P.Y; ++k, start += step) ++index;
     return index < GetCount() ? index : -1;
+}
+
+// The rows as ItemAt finds them: row k from the top one shown, each cut to the area.
+void TVelaCustomListBox::AddPressTargets(const TPressTargetSink& Add) {
+    if (OpenState != 0 || IsSelecting() || !TakesLeftPress()) return;
+    int32_t firstTop = 0;
+    const TRect area = RowsArea(firstTop);
+    const int64_t step = int64_t(RowHeight()) + LineSpace;
+    if (step <= 0) return;
+    for (int32_t k = 0; k <= RowCount && int64_t(TopIndex) + k < GetCount(); ++k) {
+        const int64_t top = firstTop + k * step;
+        if (top >= area.Bottom) break;
+        AddTargetArea(Add, {area.Left, int32_t(std::max<int64_t>(top, area.Top)), area.Right,
+                            int32_t(std::min<int64_t>(top + step, area.Bottom))});
+    }
 }
 
 void TVelaCustomListBox::DoLBtnDown() {

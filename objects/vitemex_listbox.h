@@ -124,6 +124,8 @@ public:
     bool Step() override;
     void FreePrivateDIBs() override;
     void MakePrivateDIBs() override;
+    // Each row shown while the box takes a choice.
+    void AddPressTargets(const TPressTargetSink& Add) override;
     void DoLBtnDown() override;
     void DoLBtnUp() override;
     void DoMouseMove() override;
@@ -153,6 +155,9 @@ protected:
     void SetHover(int32_t I);
     // The item under screen point P, -1 when none.
     int32_t ItemAt(TPoint P) const;
+    // Where the rows take the pointer (screen coordinates), and where the first row shown
+    // begins; each row takes RowHeight() + LineSpace pixels from there.
+    TRect RowsArea(int32_t& FirstRowTop) const;
     // A font setting of one list: a size changes the layout, a colour only the rendered rows.
     void Resize(TNxLabelList& List, int32_t TNxLabelList::*Field, int32_t V);
     void Recolor(TNxLabelList& List, int32_t TNxLabelList::*Field, int32_t V);

@@ -9,6 +9,8 @@
 #include "script/params_vars.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <span>
 
 namespace {
 
@@ -199,6 +201,34 @@ void TVelaMapImage::DoMouseMove() {
 void TVelaMapImage::DoMouseOut() {
     SelectRegion(-1);
     TVelaControl::DoMouseOut();
+}
+
+// A point of Area near the middle of its bounds: on the middle row, in the span nearest the middle,
+// else (a row the area does not cross) on its top row.
+static TPoint PointInside(const Region& Area) {
+    const TRect b = Area.GetBounds();
+    const int32_t midX = b.Left + (b.Right - b.Left) / 2, midY = b.Top + (b.Bottom - b.Top) / 2;
+    std::span<const TRegionSpan> row = Area.Row(midY);
+    const int32_t y = row.empty() ? b.Top : midY;
+    if (row.empty()) row = Area.Row(b.Top);
+    TPoint best{row.front().Left, y};
+    for (const TRegionSpan& s : row) {
+        const TPoint at{std::clamp(midX, s.Left, s.Right - 1), y};
+        if (std::abs(at.X - midX) < std::abs(best.X - midX)) best = at;
+    }
+    return best;
+}
+
+void TVelaMapImage::AddPressTargets(const TPressTargetSink& Add) {
+    if (Selecting || SelectionState != 0 || !TakesLeftPress()) return;
+    const TPoint origin = GetOrigin();
+    for (const TMapRegion& region : Regions) {
+        if (region.Area.IsEmpty()) continue;
+        const TRect b = region.Area.GetBounds();
+        const TPoint at = PointInside(region.Area);
+        Add({b.Left + origin.X, b.Top + origin.Y, b.Right + origin.X, b.Bottom + origin.Y},
+            {at.X + origin.X, at.Y + origin.Y});
+    }
 }
 
 void TVelaMapImage::DoLBtnDown() {

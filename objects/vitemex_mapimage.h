@@ -84,6 +84,8 @@ public:
 
     // ---- Input, the tick, drawing, the record ----
     bool IsSelecting() const override { return Selecting; }
+    // Each region, the pointer's point inside it, while the map takes a choice.
+    void AddPressTargets(const TPressTargetSink& Add) override;
     bool BeginSelect() override;
     void DoMouseMove() override;
     void DoMouseOut() override;

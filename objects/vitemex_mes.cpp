@@ -328,6 +328,13 @@ TVelaObject* TVelaMes::HitTest(TPoint P, uint32_t Mask) {
     return glyph && !glyph->GetLink().empty() ? this : nullptr;
 }
 
+void TVelaMes::AddPressTargets(const TPressTargetSink& Add) {
+    TVelaControl::AddPressTargets(Add);
+    if (OnLink.empty() || !CanShow() || !TakesLeftPress() || CurrentPage()->HasMoreText()) return;
+    PlaceWord();
+    CurrentPage()->ListLinkRuns([&](const TRect& Area) { AddTargetArea(Add, Area); });
+}
+
 void TVelaMes::HoverAt(TPoint P) {
     PlaceWord();
     Word->ClearDirtyRects();

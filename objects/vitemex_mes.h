@@ -123,6 +123,9 @@ public:
     // The mouse-ignore mode decides as for any control; with capture link on, only link text
     // is hit.
     TVelaObject* HitTest(TPoint P, uint32_t Mask) override;
+    // Beside a control's own target, each link run once the page stands still and a link
+    // handler is set.
+    void AddPressTargets(const TPressTargetSink& Add) override;
     void DoMouseMove() override;
     void DoMouseOut() override;
     // A press over a hovered link queues PR_ONLINK (link text, then the target's lines).

@@ -514,6 +514,13 @@ TVelaObject* TVelaPrevMenu::HitTest(TPoint P, uint32_t Mask) {
     return nullptr;
 }
 
+void TVelaPrevMenu::AddPressTargets(const TPressTargetSink& Add) {
+    if (!TakesLeftPress()) return;
+    for (size_t i = 0; i < List.Entries.size(); ++i)
+        if (List.Entries[i] && List.Entries[i]->GetVisible() && Visible[i] && Enabled[i])
+            AddTargetArea(Add, List.Entries[i]->GetBoundsRect());
+}
+
 int32_t TVelaPrevMenu::EntryAtPointer() {
     const TVelaBase* layer = PointerLayer();
     if (!layer) return -1;

@@ -142,6 +142,8 @@ public:
     std::string GetCurrentCursor() const override;
     // An entry hit answers the menu.
     TVelaObject* HitTest(TPoint P, uint32_t Mask) override;
+    // Each entry shown and enabled.
+    void AddPressTargets(const TPressTargetSink& Add) override;
     void DoMouseMove() override;
     void DoMouseOut() override;
     void DoLBtnDown() override;

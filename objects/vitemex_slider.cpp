@@ -192,6 +192,10 @@ bool TVelaSlider::TrackHit(TPoint P) const {
     return Track.MaskAllows(0, Wrap(int64_t(P.X) - r.Left, Track.CellWidth), P.Y - r.Top, OpaqueLevel);
 }
 
+void TVelaSlider::AddPressTargets(const TPressTargetSink& Add) {
+    if (TakesLeftPress() && Range() >= 1) AddTargetArea(Add, ThumbRect());
+}
+
 bool TVelaSlider::ThumbHit(TPoint P) const {
     const TRect r = ThumbRect();
     if (!PointInRect(r, P.X, P.Y)) return false;

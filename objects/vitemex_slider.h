@@ -73,6 +73,8 @@ public:
     virtual TRect TrackRect() const;
     virtual TRect ThumbRect() const;
     TRect ButtonRect(int B) const;
+    // The knob, while the slider takes presses and has a range to move in.
+    void AddPressTargets(const TPressTargetSink& Add) override;
     int32_t GetThumbOffset() const { return ThumbOffset; }
     int32_t GetTrackWidth() const { return TrackWidth; }
     int32_t GetTrackHeight() const { return TrackHeight; }

@@ -242,6 +242,13 @@ public:
     virtual void Prepare() {}
     // The object hit at P (screen coordinates) under the IgnoreMouse mask, nullptr when none.
     virtual TVelaObject* HitTest(TPoint, uint32_t) { return nullptr; }
+    // The places where a left press acts on the object (a button, the rows of a menu or list, the
+    // areas of a map, the links of a message, a slider's knob), for choosing one without a mouse:
+    // Add takes each one's area and the point in it for the pointer, in screen coordinates.
+    using TPressTargetSink = std::function<void(const TRect& Area, TPoint At)>;
+    virtual void AddPressTargets(const TPressTargetSink&) {}
+    // The press targets of the object and of every shown control below it.
+    virtual void ListPressTargets(const TPressTargetSink& Add) { AddPressTargets(Add); }
     // The per-tick step; true asks the root to free the object now.
     virtual bool Step() { return false; }
 
@@ -428,6 +435,10 @@ public:
     void Invalidate() override;
     void Prepare() override;
     TVelaObject* HitTest(TPoint P, uint32_t Mask) override;
+    // A control that takes left presses and has a handler for them is one target, its bounds.
+    void AddPressTargets(const TPressTargetSink& Add) override;
+    // A shown, named control's own targets, then its children's.
+    void ListPressTargets(const TPressTargetSink& Add) override;
     void SaveToStream(TStream& Stream) override;
     void LoadFromStream(TStream& Stream, int32_t Version) override;
     TVelaControl* GetFocusTarget() override;
@@ -497,6 +508,11 @@ protected:
     bool LayerWhollyDirty();
     // The parent's origin less its scroll, where the children are placed; (0, 0) without a parent.
     TPoint ParentOrigin() const;
+    // Whether a left press can land on the control (its IgnoreMouse lets it through) and it
+    // takes one now (not paused).
+    bool TakesLeftPress() const;
+    // Hands R to Add as a target with its centre, when R is not empty.
+    static void AddTargetArea(const TPressTargetSink& Add, const TRect& R);
     // GetOrigin for a control its kind knows to be unzoomed and unmirrored: when placed at its
     // position, the position less the offset on the parent, with no virtual call.
     TPoint UnscaledOrigin() const;

@@ -535,6 +535,26 @@ TVelaObject* TVelaControl::HitTest(TPoint P, uint32_t Mask) {
     return hit;
 }
 
+bool TVelaControl::TakesLeftPress() const {
+    return (IgnoreMouse == IM_NONE || IgnoreMouse == IM_RCLICK) && !GetPaused();
+}
+
+void TVelaControl::AddTargetArea(const TPressTargetSink& Add, const TRect& R) {
+    if (R.Right > R.Left && R.Bottom > R.Top) Add(R, {R.Left + (R.Right - R.Left) / 2, R.Top + (R.Bottom - R.Top) / 2});
+}
+
+void TVelaControl::AddPressTargets(const TPressTargetSink& Add) {
+    if (GetBase() != this && TakesLeftPress() && (!GetOnlbtndown().empty() || !GetOnlbtnup().empty()))
+        AddTargetArea(Add, GetBoundsRect());
+}
+
+void TVelaControl::ListPressTargets(const TPressTargetSink& Add) {
+    if (!Visible || GetName().empty()) return;
+    AddPressTargets(Add);
+    const TOriginHold hold(*this);
+    for (TVelaControl* child : Placed()) child->ListPressTargets(Add);
+}
+
 TVelaControl* TVelaControl::GetFocusTarget() {
     for (size_t i = Placed().size(); i-- > 0;)
         if (Placed()[i]->GetVisible())

@@ -397,7 +397,17 @@ bool DialogWindow::waitEvent(InputEvent& event, uint32_t timeoutMs) {
 }
 
 bool Display::waitEvent(InputEvent& event, uint32_t timeoutMs) {
-    return TakeEndSignal() ? GiveClose(event) : waitWindowEvent(event, timeoutMs);
+    if (TakeEndSignal()) return GiveClose(event);
+    if (!waitWindowEvent(event, timeoutMs)) return false;
+    const bool padUsed = event.kind == InputKind::PadDown ||
+                         (event.kind == InputKind::PadStick &&
+                          std::max(std::abs(event.x), std::abs(event.y)) > PadDeadZone);
+    const bool mouseMoved = event.kind == InputKind::MouseMove && !event.warped;
+    if ((padUsed && pointerShown_) || (mouseMoved && !pointerShown_)) {
+        pointerShown_ = mouseMoved;
+        showPointer(pointerShown_);
+    }
+    return true;
 }
 
 bool Display::takeClose() {

@@ -155,7 +155,21 @@ enum class InputKind : uint8_t {
     MouseLeave,  // the pointer left the window (or the window moved away from under it)
     Text,        // text typed (code page 932): to the dialog window, and to the main window while its
                  // text input is on
+    PadDown,     // key: a game controller's button (PadButton) went down
+    PadUp,       // key: the button came up
+    PadStick,    // key: a game controller's stick (PadStick) moved; x, y: where it stands now,
+                 // -32768..32767 each way (x > 0 right, y > 0 down)
 };
+
+// The buttons of a game controller, as every pad SDL knows has them.
+enum class PadButton : uint8_t {
+    A, B, X, Y, Back, Guide, Start, LeftStick, RightStick, LeftShoulder, RightShoulder,
+    DpadUp, DpadDown, DpadLeft, DpadRight,
+    Count
+};
+enum class PadStick : uint8_t { Left, Right, Count };
+// How far a stick may stand from its centre (either way) and count as left alone.
+inline constexpr int32_t PadDeadZone = 8000;
 
 enum class MouseButton : uint8_t { None, Left, Right, Middle };
 
@@ -171,6 +185,8 @@ struct InputEvent {
     bool repeat = false, alt = false;
     std::string text{};
     bool ctrl = false, shift = false;  // held with a key
+    // A MouseMove that only reports where setCursorPos put the pointer.
+    bool warped = false;
 };
 
 enum class MessageButtons : uint8_t { Ok, OkCancel, YesNo };
@@ -300,6 +316,9 @@ public:
     virtual bool setCursor(const PixelBuffer& image, int32_t hotX, int32_t hotY) = 0;
     // Shows the system's own cursor again.
     virtual void setDefaultCursor() = 0;
+    // Whether the pointer shows over the window: it hides while a game controller is used (a
+    // button goes down, a stick leaves its centre) and shows again when the mouse moves.
+    bool pointerShown() const { return pointerShown_; }
 
     // ---- Events of the main thread ----
     // The next event, waiting up to TimeoutMs for one; false when none came (or wake was called).
@@ -356,6 +375,11 @@ protected:
     // close of its own.
     virtual bool waitWindowEvent(InputEvent& event, uint32_t timeoutMs) = 0;
     virtual bool takeWindowClose() { return false; }
+    // Shows or hides the pointer over the window; this base has none.
+    virtual void showPointer(bool) {}
+
+private:
+    bool pointerShown_ = true;
 };
 
 // The largest client width or height of a dialog window.

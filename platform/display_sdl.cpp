@@ -283,6 +283,25 @@ bool Translate(const SDL_Event& e, InputEvent& out) {
     case SDL_QUIT:
         out.kind = InputKind::Close;
         return true;
+    case SDL_CONTROLLERBUTTONDOWN:
+    case SDL_CONTROLLERBUTTONUP:
+        out.kind = e.type == SDL_CONTROLLERBUTTONDOWN ? InputKind::PadDown : InputKind::PadUp;
+        out.key = e.cbutton.button;
+        return e.cbutton.button < uint8_t(PadButton::Count);
+    case SDL_CONTROLLERAXISMOTION: {
+        // A stick's move comes one axis at a time: the other axis is read where it stands.
+        const bool left = e.caxis.axis == SDL_CONTROLLER_AXIS_LEFTX || e.caxis.axis == SDL_CONTROLLER_AXIS_LEFTY;
+        if (!left && e.caxis.axis != SDL_CONTROLLER_AXIS_RIGHTX && e.caxis.axis != SDL_CONTROLLER_AXIS_RIGHTY)
+            return false;
+        const SDL_GameControllerAxis ax = left ? SDL_CONTROLLER_AXIS_LEFTX : SDL_CONTROLLER_AXIS_RIGHTX;
+        const SDL_GameControllerAxis ay = left ? SDL_CONTROLLER_AXIS_LEFTY : SDL_CONTROLLER_AXIS_RIGHTY;
+        SDL_GameController* pad = SDL_GameControllerFromInstanceID(e.caxis.which);
+        out.kind = InputKind::PadStick;
+        out.key = int32_t(left ? PadStick::Left : PadStick::Right);
+        out.x = e.caxis.axis == ax ? e.caxis.value : pad ? SDL_GameControllerGetAxis(pad, ax) : 0;
+        out.y = e.caxis.axis == ay ? e.caxis.value : pad ? SDL_GameControllerGetAxis(pad, ay) : 0;
+        return true;
+    }
     case SDL_WINDOWEVENT:
         switch (e.window.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED: out.kind = InputKind::Activate; return true;
@@ -436,6 +455,8 @@ public:
         // A display that went away is left as it is: SDL would wait for ever for the window
         // system's answer to the window's hiding. The program ends without it.
         if (!lost().empty()) return;
+        for (SDL_GameController* pad : pads_) SDL_GameControllerClose(pad);
+        SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
         setDefaultCursor();
         windowPixels_.destroyWindow();
         QuitVideo();
@@ -588,8 +609,12 @@ public:
     }
     void setCursorPos(int32_t x, int32_t y) override {
         layoutOnWindow().toScreen(x, y);
+        if (warpedTo_.size() == MaxWarpsAwaited) warpedTo_.pop_front();
+        warpedTo_.emplace_back(x, y);
         SDL_WarpMouseInWindow(window_, x, y);
     }
+
+    void showPointer(bool shown) override { SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE); }
 
     bool setCursor(const PixelBuffer& image, int32_t hotX, int32_t hotY) override {
         if (!CursorImageUsable(image, hotX, hotY)) return false;
@@ -623,6 +648,13 @@ public:
             if (from != 0 && from != main) return false;
             if (LosesPixels(e)) repaintWindow();
             if (!Translate(e, event)) return false;
+            // The window system reports a warp as a move to the point warped to, later: a move to
+            // a point warped to lately is that report, and those of the warps before it are gone.
+            if (event.kind == InputKind::MouseMove) {
+                const auto at = std::find(warpedTo_.begin(), warpedTo_.end(), std::pair(event.x, event.y));
+                event.warped = at != warpedTo_.end();
+                warpedTo_.erase(warpedTo_.begin(), event.warped ? at + 1 : warpedTo_.end());
+            }
             if (IsMouseEvent(event.kind)) layoutOnWindow().toClient(event.x, event.y);
             return true;
         });
@@ -686,6 +718,7 @@ public:
                 wakePending_ = false;
                 return false;
             }
+            if (trackPads(e)) continue;
             if (Take(e)) return true;
         }
     }
@@ -693,6 +726,7 @@ public:
     // While a dialog is open: an event of the main window other than mouse and keys (the pointer
     // leaving it counts as one) waits for the main window's own waitEvent.
     void hold(const SDL_Event& e) {
+        if (trackPads(e)) return;
         if (WindowOf(e) == SDL_GetWindowID(window_) && LosesPixels(e)) repaintWindow();
         InputEvent event;
         if (!Translate(e, event)) return;
@@ -937,6 +971,25 @@ private:
         return static_cast<size_t>(chosen);
     }
 
+    // Opens a game controller plugged in (those there at the start come the same way) and closes
+    // one pulled out; whether E was such an event.
+    bool trackPads(const SDL_Event& e) {
+        if (e.type == SDL_CONTROLLERDEVICEADDED) {
+            if (SDL_GameController* pad = SDL_GameControllerOpen(e.cdevice.which)) {
+                if (std::find(pads_.begin(), pads_.end(), pad) == pads_.end()) pads_.push_back(pad);
+                else SDL_GameControllerClose(pad);  // opened twice: SDL counts the openings
+            }
+            return true;
+        }
+        if (e.type != SDL_CONTROLLERDEVICEREMOVED) return false;
+        std::erase_if(pads_, [&](SDL_GameController* pad) {
+            if (SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(pad)) != e.cdevice.which) return false;
+            SDL_GameControllerClose(pad);
+            return true;
+        });
+        return true;
+    }
+
     // The cursor made by setCursor is kept while it shows and freed once another one does.
     void replaceCursor(SDL_Cursor* cursor) {
         if (cursor_) SDL_FreeCursor(cursor_);
@@ -972,6 +1025,11 @@ private:
     bool lossQueued_ = false;
     std::deque<InputEvent> held_;
     bool textInput_ = false;
+    // The game controllers open, and the window points setCursorPos warped to whose moves have
+    // not been reported yet (the last few).
+    std::vector<SDL_GameController*> pads_;
+    static constexpr size_t MaxWarpsAwaited = 8;
+    std::deque<std::pair<int32_t, int32_t>> warpedTo_;
 };
 
 // The dialog window: a second SDL window, shown as the main window is, typed text on while it is
@@ -1085,6 +1143,10 @@ std::unique_ptr<Display> CreateSdlDisplay(bool windowSurfaces) {
         return nullptr;
     }
     auto display = std::make_unique<SdlDisplay>(window, client, wakeType, windowSurfaces);
+    // Game controllers, when the host has any way to reach them; a pad there already comes as
+    // plugged in.
+    if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0)
+        std::fprintf(stderr, "velaplay: game controllers cannot be used: %s\n", SDL_GetError());
     // Keys arrive as keys: no input method stands between them and the program.
     SDL_StopTextInput();
     SupplyDisplayMetrics();

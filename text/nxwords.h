@@ -419,6 +419,9 @@ public:
     void ResetReveal();
     // Hit test and link highlight; a negative coordinate means no glyph.
     void HoverLinkAt(int32_t AX, int32_t AY);
+    // Each shown run of a link within a row (as HoverLinkAt finds them), its area on the
+    // destination cut to the text area; runs wholly outside it are left out.
+    void ListLinkRuns(const std::function<void(const TRect& Area)>& Visit) const;
     // Sets the hover flag of the link run that starts at First and repaints the run.
     void SetLinkRunHover(TWdGlyph* First, bool Value);
     std::string GetLinkText() const;

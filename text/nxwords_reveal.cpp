@@ -418,6 +418,27 @@ void TWdPage::HoverLinkAt(int32_t AX, int32_t AY) {
     if (first) SetLinkRunHover(first, true);
 }
 
+void TWdPage::ListLinkRuns(const std::function<void(const TRect& Area)>& Visit) const {
+    const TRect shown{Word->OriginX, Word->OriginY, Word->OriginX + GetWidth(), Word->OriginY + Word->Height};
+    const int32_t scroll = Word->Paging ? 0 : ScrollOffset;
+    for (const TWdGlyph* row : Children) {
+        const int32_t dx = Word->OriginX + row->X, dy = Word->OriginY + row->Y - scroll;
+        for (int i = 0, count = row->GetCount(); i < count;) {
+            const TWdGlyph* glyph = row->GetItem(i++);
+            const std::string link = glyph->GetAlpha() == 255 ? glyph->GetLink() : std::string();
+            if (link.empty()) continue;
+            TRect run = glyph->GetRect();
+            for (; i < count && row->GetItem(i)->GetAlpha() == 255 && row->GetItem(i)->GetLink() == link; ++i) {
+                const TRect next = row->GetItem(i)->GetRect();
+                run = {std::min(run.Left, next.Left), std::min(run.Top, next.Top), std::max(run.Right, next.Right),
+                       std::max(run.Bottom, next.Bottom)};
+            }
+            const TRect area{run.Left + dx, run.Top + dy, run.Right + dx, run.Bottom + dy};
+            if (RectsIntersect(area, shown)) Visit(IntersectRects(area, shown));
+        }
+    }
+}
+
 void TWdPage::SetLinkRunHover(TWdGlyph* First, bool Value) {
     const std::string link = First->GetLink();
     std::vector<TWdGlyph*> run{First};

@@ -96,11 +96,6 @@ TEST(DrawnBoxFallback, TheRealWindowShowsTheShellsBoxWithoutZenity) {
     EXPECT_EQ(platform::GetMessageBoxFallback(), nullptr);
 }
 
-std::string FileText(const std::string& HostPath) {
-    std::ifstream file(HostPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 // Without zenity and without a title the player waits on its drawn box, which says how to name a
 // title, and writes that once to standard error; closed (here by SIGTERM) it ends with status 2.
 TEST(DrawnBoxFallback, APlayerWithoutZenityAndATitleSaysHowToNameOneInItsBox) {

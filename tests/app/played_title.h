@@ -15,12 +15,6 @@
 #include <utility>
 #include <vector>
 
-// The bytes of a host file ("" when it cannot be read).
-inline std::string FileText(const std::string& HostPath) {
-    std::ifstream file(HostPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 // Pages by name, each a JSON list of commands; the first is the start page.
 using Pages = std::vector<std::pair<std::string, std::string>>;
 

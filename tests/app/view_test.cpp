@@ -894,11 +894,6 @@ TEST_F(FormView, TheRealWindowsQuitButtonEndsThePlayer) {
 
 // ---- The program ----
 
-std::string FileText(const std::string& HostPath) {
-    std::ifstream file(HostPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 TEST(Program, ASecondPlayerForTheSameFolderEndsAtOnce) {
     const std::string folder = SampleCopy();
     Child first(PlayerFolder + "velaplay", {folder.substr(0, folder.size() - 1)}, folder + "first.txt");

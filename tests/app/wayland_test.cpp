@@ -23,11 +23,6 @@ const std::string PlayerFolder = VELA_PLAYER_FOLDER "/";
 constexpr uint32_t SampleScreen = 0x102040, SampleBox = 0x008080;
 constexpr int BoxHeight = 200;
 
-std::string FileText(const std::string& HostPath) {
-    std::ifstream file(HostPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 // The pixels of an X server's screen, 0xRRGGBB, taken by ffmpeg's X11 grabber.
 struct Screenshot {
     int width = 0, height = 0;

@@ -115,6 +115,11 @@ TMemoryStream StreamOf(const std::string& Data) {
     return stream;
 }
 
+std::string FileText(const std::string& HostPath) {
+    std::ifstream file(HostPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
 std::string FreshHostFolder() {
     static std::atomic<int> counter{0};
     auto temp = platform::fs::ToHostPath(platform::fs::TempFolder());

@@ -36,6 +36,9 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 // A fresh folder of its own under the process's private temporary folder (host path, ends in "/").
 std::string FreshHostFolder();
 
+// The bytes of a host file ("" when it cannot be read).
+std::string FileText(const std::string& HostPath);
+
 // For its life no entry can be made in the host folder, not even by root, whom modes do not
 // stop: its mode is 0555 and for root it is also immutable. Held() tells whether that took (the
 // file system may not keep the flag).

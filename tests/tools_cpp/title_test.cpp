@@ -21,11 +21,6 @@
 
 namespace {
 
-std::string FileText(const std::string& HostPath) {
-    std::ifstream file(HostPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 // The README's steps that make the title mytitle/game in Folder, with a start page of the commands given.
 std::string MakeTitle(const std::string& Folder, const std::string& Commands) {
     const std::string vpage = std::string(VELA_PYTHON) + " " VELA_VPAGE;

@@ -345,8 +345,7 @@ void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Arg
 void ReportMessage(platform::Display& Display, const std::string& Caption, const std::string& Text,
                    platform::MessageIcon Icon) {
     const TBudgetRefusalLifted telling;
-    if (!Display.headless()) platform::PrintMessage(Caption, Text);
-    Display.messageBox(Caption, Text, platform::MessageButtons::Ok, Icon);
+    Display.report(Caption, Text, Icon);
 }
 
 void ReportError(platform::Display& Display, const std::string& Text) {

@@ -92,8 +92,8 @@ void StartTextOut(const TTextOutTargets& Targets, platform::Display& Display);
 // project once it has found the title's "install.dat" there.
 void AttachArchives(TVrFileManager& Manager, const std::vector<std::string>& Args, const std::string& ProgramFile);
 
-// Shows Text (code page 932) in a box with an OK button and writes it to standard error as
-// "Caption: Text", unless the display's boxes go there already (the headless one's do).
+// Shows Text (code page 932) in a box with an OK button and writes it to standard error once as
+// "Caption: Text", the memory budget's refusals lifted while it does.
 void ReportMessage(platform::Display& Display, const std::string& Caption, const std::string& Text,
                    platform::MessageIcon Icon);
 // Reports an error that ends the player as ReportMessage does, captioned "エラー" (an error, not a

@@ -528,6 +528,20 @@ void PrintMessage(const std::string& Caption, const std::string& Text) {
     std::fprintf(stderr, "%s: %s\n", Cp932ToUtf8(Caption).c_str(), Cp932ToUtf8(Text).c_str());
 }
 
+MessageResult Display::report(const std::string& caption, const std::string& text, MessageIcon icon) {
+    PrintMessage(caption, text);
+    reporting_ = true;
+    struct Reported {
+        bool& reporting;
+        ~Reported() { reporting = false; }
+    } reported{reporting_};
+    return messageBox(caption, text, MessageButtons::Ok, icon);
+}
+
+void Display::printUnseenBox(const std::string& caption, const std::string& text) const {
+    if (!reporting_) PrintMessage(caption, text);
+}
+
 MessageResult SafeAnswer(MessageButtons Buttons) {
     switch (Buttons) {
         case MessageButtons::YesNo: return MessageResult::No;
@@ -540,7 +554,7 @@ MessageResult SafeAnswer(MessageButtons Buttons) {
 MessageResult HeadlessDisplay::messageBox(const std::string& boxCaption, const std::string& text,
                                           MessageButtons buttons, MessageIcon icon) {
     messages.push_back({boxCaption, text, buttons, icon});
-    PrintMessage(boxCaption, text);
+    printUnseenBox(boxCaption, text);
     if (answers.empty()) return SafeAnswer(buttons);
     MessageResult answer = answers.front();
     answers.pop_front();
@@ -550,7 +564,7 @@ MessageResult HeadlessDisplay::messageBox(const std::string& boxCaption, const s
 int HeadlessDisplay::choiceBox(const std::string& boxCaption, const std::string& text,
                                const std::vector<std::string>& labels, size_t cancel, MessageIcon icon) {
     choices.push_back({boxCaption, text, labels, cancel, icon});
-    PrintMessage(boxCaption, text);
+    printUnseenBox(boxCaption, text);
     if (choiceAnswers.empty()) return static_cast<int>(cancel);
     const int answer = choiceAnswers.front();
     choiceAnswers.pop_front();

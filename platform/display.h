@@ -342,6 +342,9 @@ public:
     // A modal message box; Caption and Text are code page 932.
     virtual MessageResult messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
                                      MessageIcon icon) = 0;
+    // Shows Text in an OK box as messageBox does and writes it to standard error once, whether the
+    // box is seen or not: what the player itself reports.
+    MessageResult report(const std::string& caption, const std::string& text, MessageIcon icon);
     // A modal message box with buttons of its own: Labels in order (code page 932; "&" marks of
     // accelerators are dropped), the first the default one, Labels[Cancel] the one a closed box
     // answers. The index of the button chosen.
@@ -377,9 +380,13 @@ protected:
     virtual bool takeWindowClose() { return false; }
     // Shows or hides the pointer over the window; this base has none.
     virtual void showPointer(bool) {}
+    // Writes a box nobody sees to standard error instead, as PrintMessage does (unless the box is
+    // one report writes there anyway).
+    void printUnseenBox(const std::string& caption, const std::string& text) const;
 
 private:
     bool pointerShown_ = true;
+    bool reporting_ = false;
 };
 
 // The largest client width or height of a dialog window.

@@ -769,7 +769,7 @@ public:
         const std::vector<Choice> choices = ChoicesOf(buttons);
         std::vector<std::string> labels;
         for (const Choice& choice : choices) labels.push_back(choice.label);
-        return choices[showBox(Cp932ToUtf8(caption), Cp932ToUtf8(text), labels, labels.size() - 1, icon)].result;
+        return choices[showBox(caption, text, labels, labels.size() - 1, icon)].result;
     }
 
     int choiceBox(const std::string& caption, const std::string& text, const std::vector<std::string>& labels,
@@ -777,7 +777,7 @@ public:
         std::vector<std::string> shown;
         for (const std::string& label : labels) shown.push_back(DropAccelerators(Cp932ToUtf8(label)));
         if (shown.empty()) shown.push_back("OK");
-        return static_cast<int>(showBox(Cp932ToUtf8(caption), Cp932ToUtf8(text), shown, cancel, icon));
+        return static_cast<int>(showBox(caption, text, shown, cancel, icon));
     }
 
     std::optional<std::string> fileDialog(const FileDialogRequest& request) override {
@@ -913,13 +913,14 @@ private:
         SDL_SetWindowBordered(window_, SDL_TRUE);
     }
 
-    // A box of the buttons (UTF-8, at least one), Return pressing the first and Escape (or
-    // closing) Labels[Cancel]: the index chosen. The desktop's own dialog where there is one, else
+    // A box of Caption and Text (code page 932) with the buttons (UTF-8, at least one), Return
+    // pressing the first and Escape (or closing) Labels[Cancel]: the index chosen. The desktop's own dialog where there is one, else
     // the box the shell draws: the window system's box draws only the characters of its core
     // fonts, which on most desktops hold no Japanese, and without them shows nothing.
-    size_t showBox(const std::string& title, const std::string& message, const std::vector<std::string>& labels,
+    size_t showBox(const std::string& caption, const std::string& text, const std::vector<std::string>& labels,
                    size_t cancel, MessageIcon icon) {
         cancel = std::min(cancel, labels.size() - 1);
+        const std::string title = Cp932ToUtf8(caption), message = Cp932ToUtf8(text);
         std::vector<SDL_MessageBoxButtonData> data;
         for (size_t i = 0; i < labels.size(); ++i) {
             const Uint32 flags = (i == 0 ? SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT : 0) |
@@ -949,7 +950,7 @@ private:
         // Without the display nobody sees a box: the message goes to standard error, the box's
         // cancel button answers.
         if (lossQueued_) {
-            std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
+            printUnseenBox(caption, text);
             return cancel;
         }
         std::optional<int> answer = DesktopMessageBox(title, message, labels, cancel, icon, behindBox);
@@ -957,13 +958,13 @@ private:
         if (const MessageBoxFallback drawn = GetMessageBoxFallback(); !answer && drawn) {
             std::vector<std::string> shown;
             for (const std::string& label : labels) shown.push_back(Utf8ToCp932(label));
-            answer = drawn(*this, Utf8ToCp932(title), Utf8ToCp932(message), shown, cancel);
+            answer = drawn(*this, caption, text, shown, cancel);
         }
         if (answer) {
             chosen = *answer;
         } else if (SDL_ShowMessageBox(&box, &chosen) != 0) {
             // No box can be shown: the message goes to standard error and the first button answers.
-            std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
+            printUnseenBox(caption, text);
             chosen = 0;
         }
         // Closed without a button: as Escape.

@@ -96,6 +96,26 @@ TEST(DrawnBoxFallback, TheRealWindowShowsTheShellsBoxWithoutZenity) {
     EXPECT_EQ(platform::GetMessageBoxFallback(), nullptr);
 }
 
+// A box nobody can see (no zenity, no drawn box, no window system's box) is one line on standard
+// error: the title's own box and the player's report of an error alike, in the real window and
+// in the headless one.
+TEST(DrawnBoxFallback, ABoxNobodySeesIsOneLineOnStandardError) {
+    const std::string empty = FreshHostFolder();
+    const RealWindowEnvironment real;
+    const std::unique_ptr<platform::Display> window = platform::CreateDisplay();
+    ASSERT_FALSE(window->headless());
+    platform::HeadlessDisplay headless;
+    const ScopedEnvironment path("PATH", empty.c_str()), server("DISPLAY", ":9");
+    for (platform::Display* display : {window.get(), static_cast<platform::Display*>(&headless)}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(display->messageBox("題", "終了しますか？", platform::MessageButtons::Ok, platform::MessageIcon::None),
+                  platform::MessageResult::Ok);
+        ReportError(*display, "ファイルがありません");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  U8(u8"題: 終了しますか？\nエラー: ファイルがありません\n"));
+    }
+}
+
 // Without zenity and without a title the player waits on its drawn box, which says how to name a
 // title, and writes that once to standard error; closed (here by SIGTERM) it ends with status 2.
 TEST(DrawnBoxFallback, APlayerWithoutZenityAndATitleSaysHowToNameOneInItsBox) {

@@ -26,16 +26,18 @@ inline const std::string CountDeclarations = R"([{"name": "n", "type": "int"}, {
 
 // The title of the pages and files, made by the page writer in a fresh folder: the host folder
 // (ending in "/") holding its game.dat and install.dat. Its status is saved at its end.
-// Declarations is the project's JSON list of global variables.
+// Declarations is the project's JSON list of global variables; Screen the title's width and height.
 inline std::string MakeTitle(const Pages& Title, const Files& Media = {},
-                             const std::string& Declarations = CountDeclarations) {
+                             const std::string& Declarations = CountDeclarations,
+                             std::pair<int, int> Screen = {320, 240}) {
     const std::string folder = FreshHostFolder();
     std::filesystem::create_directories(folder + "src");
     std::filesystem::create_directories(folder + "game");
     std::filesystem::create_directories(folder + "pages");
     for (const auto& [name, bytes] : Media) std::ofstream(folder + "pages/" + name, std::ios::binary) << bytes;
     std::ofstream(folder + "src/project.json")
-        << R"({"title": "Busy", "width": 320, "height": 240, "save_enabled": true, "start_page": ")"
+        << R"({"title": "Busy", "width": )" << Screen.first << R"(, "height": )" << Screen.second
+        << R"(, "save_enabled": true, "start_page": ")"
         << Title.front().first << R"(.vsb", "declarations": )" << Declarations << "}";
     for (const auto& [name, commands] : Title)
         std::ofstream(folder + "src/" + name + ".page.json") << R"({"commands": )" << commands << "}";

@@ -1,9 +1,11 @@
 // The built player under SDL's Wayland driver, in a Weston of the test's own (nested in an X server
 // of its own, whose screen shows what Weston shows): the sample is seen in its window, sharp at the
-// output's whole multiple on a scaled output, and in full screen, and SIGTERM ends it with status
-// 0; a window that can show nothing ends it with one line on standard error and status 1.
+// output's whole multiple on a scaled output; a still title of the test's own is seen in full
+// screen and back; SIGTERM ends the player with status 0; a window that can show nothing ends it
+// with one line on standard error and status 1.
 #include "platform/clock.h"
 #include "tests/app/child_process.h"
+#include "tests/app/played_title.h"
 #include "tests/app/sample_fixture.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +24,18 @@ const std::string PlayerFolder = VELA_PLAYER_FOLDER "/";
 // The sample's screen and its first box (0xRRGGBB), and the box's height in the title's pixels.
 constexpr uint32_t SampleScreen = 0x102040, SampleBox = 0x008080;
 constexpr int BoxHeight = 200;
+
+// A title that shows the sample's screen and first box (640 x 480, the box 160 pixels tall at
+// (40, 40)) and stays so: the sample's story moves on after ten seconds, which a loaded machine can
+// spend switching the screen.
+constexpr int StillBoxHeight = 160;
+std::string StillTitle() {
+    return MakeTitle({{"start", R"([{"cmd": "SetProp", "object": "\"\"", "prop": "8", "value": "0x402010"},
+        {"cmd": "BoxNew", "props": {"NAME": "\"panel\"", "LEFT": "40", "TOP": "40", "WIDTH": "240",
+                                    "HEIGHT": "160", "COLOR": "0x808000"}},
+        {"cmd": "Wait", "time": "600000"}])"}},
+                     {}, CountDeclarations, {640, 480});
+}
 
 // The pixels of an X server's screen, 0xRRGGBB, taken by ffmpeg's X11 grabber.
 struct Screenshot {
@@ -66,13 +80,13 @@ Box BoxOf(const Screenshot& Shot, uint32_t Colour) {
     return box;
 }
 
-// Takes screenshots of the compositor's screen (Width x Height) until the sample's first box shows
-// Scale times as tall as the title draws it (for a minute at most: the player starts slowly under the
-// sanitizers); the last one. The opening film may cover the box's right part.
-Screenshot WaitForTheBox(NestedCompositor& Wayland, int Width, int Height, int Scale) {
+// Takes screenshots of the compositor's screen (Width x Height) until the box of the sample's first
+// box's colour shows Tall pixels tall (for a minute at most: the player starts slowly under the
+// sanitizers); the last one. The sample's opening film may cover the box's right part.
+Screenshot WaitForTheBox(NestedCompositor& Wayland, int Width, int Height, int Tall) {
     const uint32_t start = platform::ClockMs();
     Screenshot shot = TakeScreenshot(Wayland.Screen(), Width, Height);
-    while (BoxOf(shot, SampleBox).height() != BoxHeight * Scale && platform::ClockMs() - start < 60000) {
+    while (BoxOf(shot, SampleBox).height() != Tall && platform::ClockMs() - start < 60000) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         shot = TakeScreenshot(Wayland.Screen(), Width, Height);
     }
@@ -100,9 +114,10 @@ protected:
         if (!NestedCompositor::Installed())
             GTEST_SKIP() << "weston is not installed (scripts/setup-deps installs it)";
     }
-    // The sample's player in a window of the compositor, its standard error in errors.
-    std::unique_ptr<Child> Play(const std::string& Errors) {
-        return std::make_unique<Child>(PlayerFolder + "velaplay", std::vector<std::string>{SampleCopy()}, Errors,
+    // The player of Title (the sample's copy unless named) in a window of the compositor, its
+    // standard error in errors.
+    std::unique_ptr<Child> Play(const std::string& Errors, const std::string& Title = SampleCopy()) {
+        return std::make_unique<Child>(PlayerFolder + "velaplay", std::vector<std::string>{Title}, Errors,
                                        "/dev/null", ChildWindow::Desktop);
     }
     // SIGTERM ends the player as its close box does: status 0, nothing on standard error.
@@ -114,24 +129,35 @@ protected:
     }
 };
 
-// The sample's scene in its window as the title draws it, one to one; F11 shows it in full screen
-// at twice its size (the output's whole size), and Alt+Enter brings the window back.
-TEST_F(WaylandPlayer, TheSampleIsSeenInAWestonWindowAndInFullScreen) {
+// The sample's scene in its window as the title draws it, one to one.
+TEST_F(WaylandPlayer, TheSampleIsSeenInAWestonWindow) {
     NestedCompositor wayland(1280, 960);
     ASSERT_TRUE(wayland.Ready()) << wayland.Log();
     const std::string errors = FreshHostFolder() + "errors.txt";
     const std::unique_ptr<Child> player = Play(errors);
-    Screenshot shot = WaitForTheBox(wayland, 1280, 960, 1);
+    const Screenshot shot = WaitForTheBox(wayland, 1280, 960, BoxHeight);
     ASSERT_EQ(BoxOf(shot, SampleBox).height(), BoxHeight) << FileText(errors);
     ExpectSharpEdges(shot);
+    ExpectSigtermEnds(*player, errors);
+}
+
+// F11 shows the scene in full screen at twice its size (the output's whole size), and
+// Alt+Enter brings the window back.
+TEST_F(WaylandPlayer, F11AndAltEnterSwitchToFullScreenAndBack) {
+    NestedCompositor wayland(1280, 960);
+    ASSERT_TRUE(wayland.Ready()) << wayland.Log();
+    const std::string errors = FreshHostFolder() + "errors.txt";
+    const std::unique_ptr<Child> player = Play(errors, StillTitle());
+    ASSERT_EQ(BoxOf(WaitForTheBox(wayland, 1280, 960, StillBoxHeight), SampleBox).height(), StillBoxHeight)
+        << FileText(errors);
     wayland.Press("F11");
-    shot = WaitForTheBox(wayland, 1280, 960, 2);
+    const Screenshot shot = WaitForTheBox(wayland, 1280, 960, 2 * StillBoxHeight);
     const Box box = BoxOf(shot, SampleBox);
-    ASSERT_EQ(box.height(), 2 * BoxHeight);
+    ASSERT_EQ(box.height(), 2 * StillBoxHeight);
     EXPECT_EQ(std::pair(box.left, box.top), std::pair(2 * 40, 2 * 40));  // the scene fills the screen
     ExpectSharpEdges(shot);
     wayland.Press("alt+Return");
-    EXPECT_EQ(BoxOf(WaitForTheBox(wayland, 1280, 960, 1), SampleBox).height(), BoxHeight);
+    EXPECT_EQ(BoxOf(WaitForTheBox(wayland, 1280, 960, StillBoxHeight), SampleBox).height(), StillBoxHeight);
     ExpectSigtermEnds(*player, errors);
 }
 
@@ -142,7 +168,7 @@ TEST_F(WaylandPlayer, OnAScaledOutputTheSceneIsDrawnAtItsWholeMultiple) {
     ASSERT_TRUE(wayland.Ready()) << wayland.Log();
     const std::string errors = FreshHostFolder() + "errors.txt";
     const std::unique_ptr<Child> player = Play(errors);
-    const Screenshot shot = WaitForTheBox(wayland, 1600, 1200, 2);
+    const Screenshot shot = WaitForTheBox(wayland, 1600, 1200, 2 * BoxHeight);
     ASSERT_EQ(BoxOf(shot, SampleBox).height(), 2 * BoxHeight) << FileText(errors);
     ExpectSharpEdges(shot);
     ExpectSigtermEnds(*player, errors);

@@ -30,7 +30,6 @@
 
 namespace {
 
-const std::string PlayerFolder = VELA_PLAYER_FOLDER "/";
 
 // A second of silence, 22050 Hz 16-bit mono, as a WAVE file.
 std::string SilentWave() {

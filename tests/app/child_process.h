@@ -25,6 +25,9 @@ enum class ChildWindow { Headless, Offscreen, Desktop };
 
 // The player (or another program of the build) as a child, its standard error in a file, its
 // standard output in one or dropped; stopped when the test ends first.
+// The built player's folder, ending in "/".
+inline const std::string PlayerFolder = VELA_PLAYER_FOLDER "/";
+
 class Child {
 public:
     Child(const std::string& Program, const std::vector<std::string>& Args, const std::string& ErrorFile,

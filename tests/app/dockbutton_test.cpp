@@ -297,13 +297,13 @@ protected:
     std::vector<TControl*> clicks;
 };
 
-constexpr TRGBQuad Face = 0xD4D0C8, Highlight = 0xFFFFFF, Shadow = 0x808080, Text = 0x000000;
+constexpr TRGBQuad ButtonFace = 0xD4D0C8, Highlight = 0xFFFFFF, Shadow = 0x808080, Text = 0x000000;
 
 TEST_F(DockButton, PaintsItsBorderOnlyWhenHoveredOrPushed) {
     TDockButton& b = Add(10);
     const TPicture rest = Picture(b);
-    EXPECT_EQ(rest.At(0, 0), Face);
-    EXPECT_EQ(rest.At(66, 17), Face);
+    EXPECT_EQ(rest.At(0, 0), ButtonFace);
+    EXPECT_EQ(rest.At(66, 17), ButtonFace);
     const TRect caption = rest.BoxOf(Text);
     ASSERT_FALSE(RectIsEmpty(caption));
 
@@ -337,10 +337,10 @@ TEST_F(DockButton, ADownGroupedButtonIsCheckeredAndADisabledCaptionEmbossed) {
     EXPECT_EQ(down.At(0, 0), Shadow);
     // Inside the edge, away from the caption: face and highlight alternate.
     const std::set<TRGBQuad> pair{down.At(2, 2), down.At(3, 2)};
-    EXPECT_EQ(pair, (std::set<TRGBQuad>{Face, Highlight}));
+    EXPECT_EQ(pair, (std::set<TRGBQuad>{ButtonFace, Highlight}));
     EXPECT_NE(down.At(2, 2), down.At(2, 3));
     b.SetHighlightWhenDown(false);
-    EXPECT_EQ(Picture(b).At(2, 2), Face);
+    EXPECT_EQ(Picture(b).At(2, 2), ButtonFace);
 
     TDockButton& off = Add(100);
     off.SetEnabled(false);

@@ -10,15 +10,15 @@
 
 namespace {
 
-struct Call {
+struct HookCall {
     char Proc;
     THookProcCode Code;
     TWindowHandle Wnd;
     uintptr_t WParam;
     intptr_t LParam;
-    bool operator==(const Call&) const = default;
+    bool operator==(const HookCall&) const = default;
 };
-std::vector<Call> Calls;
+std::vector<HookCall> Calls;
 THookProc Unregister = nullptr;
 
 void ProcA(THookProcCode Code, TWindowHandle Wnd, uintptr_t W, intptr_t L) { Calls.push_back({'a', Code, Wnd, W, L}); }
@@ -76,7 +76,7 @@ TEST_F(Hooks, EachPointReachesTheProceduresThatAskedForIt) {
     RaiseHookPoint(THookProcCode::hpMouseMovePosted, 7, 1, 0x00050004);
     RaiseHookPoint(THookProcCode::hpDestroyWindow, 8);
     RaiseHookPoint(THookProcCode::hpActivateApp, 9, 1);
-    EXPECT_EQ(Calls, (std::vector<Call>{{'a', THookProcCode::hpMouseMovePosted, 7, 1, 0x00050004},
+    EXPECT_EQ(Calls, (std::vector<HookCall>{{'a', THookProcCode::hpMouseMovePosted, 7, 1, 0x00050004},
                                         {'b', THookProcCode::hpDestroyWindow, 8, 0, 0},
                                         {'a', THookProcCode::hpActivateApp, 9, 1, 0},
                                         {'b', THookProcCode::hpActivateApp, 9, 1, 0}}));
@@ -97,7 +97,7 @@ TEST_F(Hooks, ApplicationActiveRaisesOnChangeOnly) {
     SetApplicationActive(true, 3);
     EXPECT_TRUE(ApplicationIsActive());
     SetApplicationActive(false, 3);
-    EXPECT_EQ(Calls, (std::vector<Call>{{'a', THookProcCode::hpActivateApp, 3, 1, 0},
+    EXPECT_EQ(Calls, (std::vector<HookCall>{{'a', THookProcCode::hpActivateApp, 3, 1, 0},
                                         {'a', THookProcCode::hpActivateApp, 3, 0, 0}}));
 }
 
@@ -117,11 +117,11 @@ TEST_F(Hooks, TheWidgetsRaiseMovesPositionsAndDestruction) {
         Calls.clear();
     }
     form.DispatchMouseMove(300, 2);  // outside every control: the form's
-    EXPECT_EQ(Calls, (std::vector<Call>{{'b', THookProcCode::hpDestroyWindow, child, 0, 0},
+    EXPECT_EQ(Calls, (std::vector<HookCall>{{'b', THookProcCode::hpDestroyWindow, child, 0, 0},
                                         {'a', THookProcCode::hpMouseMovePosted, form.Handle(), 0, 0x0002012C}}));
     Calls.clear();
     form.SetBounds(5, 0, 50, 50);
-    EXPECT_EQ(Calls, (std::vector<Call>{{'b', THookProcCode::hpWindowPosChanged, form.Handle(), 0, 0}}));
+    EXPECT_EQ(Calls, (std::vector<HookCall>{{'b', THookProcCode::hpWindowPosChanged, form.Handle(), 0, 0}}));
 }
 
 TEST(ListSort, StableByTheCompareWithItsData) {

@@ -25,7 +25,6 @@
 
 namespace {
 
-const std::string PlayerFolder = VELA_PLAYER_FOLDER "/";
 
 // A 24-bit BMP of one colour (0x00RRGGBB).
 std::string SolidBitmap(int32_t Width, int32_t Height, uint32_t Colour) {
@@ -55,10 +54,10 @@ std::string SolidPicture(int32_t Width, int32_t Height, uint32_t Colour) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-constexpr uint32_t Normal = 0x204080, Hover = 0xE0C020;
+constexpr uint32_t PadNormal = 0x204080, PadHover = 0xE0C020;
 const Files& Pictures() {
-    static const Files pictures = {{"normal.mra", SolidPicture(80, 30, Normal)},
-                                   {"hover.mra", SolidPicture(80, 30, Hover)}};
+    static const Files pictures = {{"normal.mra", SolidPicture(80, 30, PadNormal)},
+                                   {"hover.mra", SolidPicture(80, 30, PadHover)}};
     return pictures;
 }
 
@@ -247,8 +246,8 @@ TEST_F(Pad, PlaysATitleToItsEnd) {
     Press(SDL_CONTROLLER_BUTTON_DPAD_RIGHT);
     EXPECT_EQ(Pointer(), (TPoint{260, 55}));
     Tick(2);
-    EXPECT_EQ(Shown(260, 55), Hover);
-    EXPECT_EQ(Shown(80, 55), Normal);
+    EXPECT_EQ(Shown(260, 55), PadHover);
+    EXPECT_EQ(Shown(80, 55), PadNormal);
     // Nothing further right: the pointer stays; back left, and A clicks "yes".
     Press(SDL_CONTROLLER_BUTTON_DPAD_RIGHT);
     EXPECT_EQ(Pointer(), (TPoint{260, 55}));

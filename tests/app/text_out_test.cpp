@@ -30,7 +30,6 @@
 
 namespace {
 
-const std::string PlayerFolder = VELA_PLAYER_FOLDER "/";
 
 // A port of 127.0.0.1 free a moment ago.
 uint16_t FreePort() {

@@ -41,7 +41,7 @@ using platform::PixelRect;
 using Labels = std::vector<std::string>;
 
 // The sample title's folder, and the built player's with its companion library.
-const std::string SampleFolder = VELA_SAMPLE_FOLDER "/", PlayerFolder = VELA_PLAYER_FOLDER "/";
+const std::string SampleFolder = VELA_SAMPLE_FOLDER "/";
 
 // The sample's colours as the window shows them (0x00RRGGBB; the script writes 0x00BBGGRR).
 constexpr uint32_t Background = 0x102040, Red = 0xFF0000, RedPressed = 0x00FFFF, Green = 0x00FF00;

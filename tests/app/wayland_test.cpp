@@ -19,7 +19,6 @@
 
 namespace {
 
-const std::string PlayerFolder = VELA_PLAYER_FOLDER "/";
 
 // The sample's screen and its first box (0xRRGGBB), and the box's height in the title's pixels.
 constexpr uint32_t SampleScreen = 0x102040, SampleBox = 0x008080;

@@ -15,8 +15,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -118,6 +120,18 @@ TMemoryStream StreamOf(const std::string& Data) {
 std::string FileText(const std::string& HostPath) {
     std::ifstream file(HostPath, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+void WriteHostFile(const std::string& HostPath, const std::string& Bytes) {
+    std::filesystem::create_directories(std::filesystem::path(HostPath).parent_path());
+    std::ofstream(HostPath, std::ios::binary) << Bytes;
+}
+
+std::string RandomBytes(size_t Size, unsigned Seed) {
+    std::mt19937 random(Seed);
+    std::string bytes(Size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    return bytes;
 }
 
 std::string FreshHostFolder() {

@@ -38,6 +38,11 @@ std::string FreshHostFolder();
 
 // The bytes of a host file ("" when it cannot be read).
 std::string FileText(const std::string& HostPath);
+// Writes Bytes to a host file, making its folders first.
+void WriteHostFile(const std::string& HostPath, const std::string& Bytes);
+
+// Size bytes of a pseudo-random run, the same for the same Seed.
+std::string RandomBytes(size_t Size, unsigned Seed = 7);
 
 // For its life no entry can be made in the host folder, not even by root, whom modes do not
 // stop: its mode is 0555 and for root it is also immutable. Held() tells whether that took (the

@@ -23,7 +23,7 @@ std::string Converted(const std::vector<float>& Left, const std::vector<float>* 
     return out;
 }
 
-std::string Pcm(const std::vector<int16_t>& Samples) {
+std::string Pcm16(const std::vector<int16_t>& Samples) {
     std::string out;
     for (int16_t s : Samples) out += {char(s & 0xff), char(s >> 8 & 0xff)};
     return out + std::string(16, '\x5a');
@@ -53,8 +53,8 @@ TEST(Pcm16, BlocksAndSingleSamplesRoundHalvesToEvenAndClipAsOvRead) {
         }
         for (bool scalar : {false, true}) {
             SCOPED_TRACE(testing::Message() << "turn " << turn << (scalar ? " one at a time" : " in blocks"));
-            EXPECT_EQ(Converted(left, nullptr, scalar, turn % 2), std::string(turn % 2, '\x5a') + Pcm(mono));
-            EXPECT_EQ(Converted(left, &right, scalar, turn % 2), std::string(turn % 2, '\x5a') + Pcm(stereo));
+            EXPECT_EQ(Converted(left, nullptr, scalar, turn % 2), std::string(turn % 2, '\x5a') + Pcm16(mono));
+            EXPECT_EQ(Converted(left, &right, scalar, turn % 2), std::string(turn % 2, '\x5a') + Pcm16(stereo));
         }
     }
 }

@@ -26,26 +26,9 @@ namespace {
 
 using namespace std::string_literals;
 
-void WriteHostFile(const std::string& path, const std::string& bytes) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadHostFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 bool HostFileExists(const std::string& path) { return std::filesystem::exists(std::filesystem::symlink_status(path)); }
 
 std::string Host(const std::string& programPath) { return platform::fs::ToHostPath(programPath).value_or(""); }
-
-std::string Noise(size_t n) {
-    std::mt19937 random(11);
-    std::string s(n, '\0');
-    for (auto& c : s) c = static_cast<char>(random());
-    return s;
-}
 
 std::vector<std::string> Items(const TStringList& list) {
     std::vector<std::string> items;
@@ -175,11 +158,11 @@ TEST_F(VrManagerSources, LocalFileNamesAndWorkFileLifetime) {
 
     const std::string work = M().GetLocalFileName("two.txt");
     EXPECT_EQ(work, WorkFile(0, ".txt"));
-    EXPECT_EQ(ReadHostFile(Host(work)), "A");
+    EXPECT_EQ(FileText(Host(work)), "A");
     // A second holder gets the same file, not extracted again.
     WriteHostFile(Host(work), "changed");
     EXPECT_EQ(M().GetLocalFileName("two.txt"), work);
-    EXPECT_EQ(ReadHostFile(Host(work)), "changed");
+    EXPECT_EQ(FileText(Host(work)), "changed");
     ASSERT_EQ(M().Locks().Count(), 1);
     EXPECT_EQ(M().Locks().Find("two.txt")->LockCount, 2);
     EXPECT_EQ(M().GetLocalFileName("TWO.txt"), WorkFile(1, ".txt"));  // locks compare names exactly
@@ -269,7 +252,7 @@ TEST_F(VrManager, WorkFilesStayInTheTemporaryFolder) {
         const std::string path = M().GetLocalFileName(name);
         EXPECT_EQ(path, WorkFile(static_cast<int32_t>(i), extension));
         EXPECT_EQ(std::filesystem::path(Host(path)).parent_path().string() + "/", temp);
-        EXPECT_EQ(ReadHostFile(Host(path)), "w");
+        EXPECT_EQ(FileText(Host(path)), "w");
     }
 }
 
@@ -318,7 +301,7 @@ TEST_F(VrManager, PendingDeletionsNeverLeaveTheTemporaryFolder) {
     VrPendingFiles->Add(temp + "~qzgone.txt");
     DeleteWorkFiles();
     EXPECT_EQ(VrPendingFiles->Count(), 0);
-    EXPECT_EQ(ReadHostFile(victim), "keep");
+    EXPECT_EQ(FileText(victim), "keep");
     std::filesystem::remove_all(outside);
 }
 
@@ -497,12 +480,12 @@ TEST_F(VrManager, PackedTreesReadBackThroughTheManager) {
     const std::vector<std::pair<std::string, std::string>> tree = {
         {U8(u8"表示/ソース.txt"), std::string(4000, 's')},  // 0x5C trail bytes in both parts
         {U8(u8"ＡＢＣ.txt"), "full-width"},
-        {"data/noise.bin", Noise(300000)},
-        {"snd/a.wav", Noise(5000)},
+        {"data/noise.bin", RandomBytes(300000)},
+        {"snd/a.wav", RandomBytes(5000)},
         {"empty.txt", ""},
     };
     for (const auto& [name, bytes] : tree) Write("src/" + name, bytes);
-    WriteHostFile(host_ + "true", ReadHostFile("/bin/true"));
+    WriteHostFile(host_ + "true", FileText("/bin/true"));
     Pack("src", "player", {"--carrier", host_ + "true", "--raw-ext", ".wav"});
     Pack("src", "ext/game.dat", {"--ext", "--raw-ext", ".wav"});
 
@@ -521,7 +504,7 @@ TEST_F(VrManager, PackedTreesReadBackThroughTheManager) {
         EXPECT_TRUE(ReadRange("snd\\A.WAV") == tree[3].second);  // stored raw
         const std::string work = M().GetLocalFileName("表示\\ソース.txt");
         EXPECT_EQ(work.substr(work.size() - 4), ".txt");
-        EXPECT_EQ(ReadHostFile(Host(work)), tree[0].second);
+        EXPECT_EQ(FileText(Host(work)), tree[0].second);
     }
 }
 

@@ -25,22 +25,6 @@ namespace {
 // The reference packer and reader (same command line as the full reference tool).
 const char* const kReference = "vfarchive.py";
 
-void WriteHostFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadHostFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-std::string Noise(size_t n, unsigned seed = 7) {
-    std::mt19937 random(seed);
-    std::string s(n, '\0');
-    for (auto& c : s) c = static_cast<char>(random());
-    return s;
-}
-
 std::string Int32(int32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
 
 std::string Entry(TVrFileCollection& c, const std::string& name) {
@@ -116,9 +100,9 @@ protected:
     std::string src_ = host_ + "src/";
     std::map<std::string, std::string> files_ = {
         {"a.txt", std::string(3000, 'a') + "end"},
-        {"sub/Big.WAV", Noise(1500000)},  // raw, and more than one CRC block
+        {"sub/Big.WAV", RandomBytes(1500000)},  // raw, and more than one CRC block
         {"empty.wav", ""},
-        {"noise.txt", Noise(2000, 3)},
+        {"noise.txt", RandomBytes(2000, 3)},
         {U8(u8"表/ソ.txt"), std::string(100, '\\')},  // 0x5C is also a trail byte of both name parts
     };
 };
@@ -277,7 +261,7 @@ TEST_F(VrArchive, RewritesCarryStoredBytesOver) {
         }
         const std::string out = host_ + "out" + version + "/";
         PythonOutput(kReference, {"extract", host_ + "copy.dat", out});
-        for (const auto& [name, bytes] : files_) EXPECT_EQ(ReadHostFile(out + name), bytes) << name;
+        for (const auto& [name, bytes] : files_) EXPECT_EQ(FileText(out + name), bytes) << name;
     }
 }
 
@@ -311,7 +295,7 @@ TEST_F(VrArchive, WrittenInPlaceReadsOnFromTheFileWritten) {
     PythonOutput(kReference, {"extract", host_ + "game.dat", out});
     files_["a.txt"] = "again";
     files_["new.txt"] = "fresh";
-    for (const auto& [name, bytes] : files_) EXPECT_EQ(ReadHostFile(out + name), bytes) << name;
+    for (const auto& [name, bytes] : files_) EXPECT_EQ(FileText(out + name), bytes) << name;
 }
 
 // A write after the first takes the entries before the first change from the image it keeps and
@@ -344,14 +328,14 @@ TEST_F(VrArchive, WritesFromTheKeptImageMatchAWholeWrite) {
             TNxBigFileStream out(Program("copy.dat"), fmCreate);
             WriteIndex(fresh, out);
         }
-        EXPECT_TRUE(ReadHostFile(host_ + "copy.dat") == ReadHostFile(host_ + "game.dat"));
+        EXPECT_TRUE(FileText(host_ + "copy.dat") == FileText(host_ + "game.dat"));
         ASSERT_EQ(fresh.Count(), c.Count());
         for (int k = 0; k < c.Count(); ++k) EXPECT_EQ(fresh.GetFile(k).Name(), c.GetFile(k).Name());
     }
     EXPECT_EQ(c.GetFile(0).Name(), "empty.wav");
     const std::string out = host_ + "out/";
     PythonOutput(kReference, {"extract", host_ + "game.dat", out});
-    for (const auto& [name, bytes] : files_) EXPECT_EQ(ReadHostFile(out + name), bytes) << name;
+    for (const auto& [name, bytes] : files_) EXPECT_EQ(FileText(out + name), bytes) << name;
 }
 
 TEST_F(VrArchive, NamesMatchWithoutRegardToCase) {

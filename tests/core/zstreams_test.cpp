@@ -21,13 +21,6 @@ std::string Sample(size_t n, unsigned seed = 1) {
     return s;
 }
 
-std::string Noise(size_t n) {
-    std::mt19937 random(7);
-    std::string s(n, '\0');
-    for (auto& c : s) c = static_cast<char>(random());
-    return s;
-}
-
 // Runs the reference script on bytes handed over in a file.
 std::string Python(const std::string& command, const std::string& data, const std::string& level = "") {
     std::string path = FreshHostFolder() + "in.bin";
@@ -124,7 +117,7 @@ TEST(ZStreams, DecompressMemoryStreamOfTwoAndAHalfMillionBytes) {
 
 TEST(ZStreams, SourceIsLeftJustAfterTheZlibStream) {
     // Noise makes the stream longer than one 65,536-byte input block.
-    for (const std::string& data : {Sample(1000), Noise(150000)}) {
+    for (const std::string& data : {Sample(1000), RandomBytes(150000)}) {
         std::string packed = Compressed(data, clDefault);
         TMemoryStream source = StreamOf("prefix" + packed + "TRAIL");
         source.SetPosition(6);
@@ -187,7 +180,7 @@ TEST(ZStreams, CompressorFinishesWhenFreedAndRefusesOtherOperations) {
     {
         TZCompressionStream c(dest, clNone);
         c.OnProgress = [&] { ++progress; };
-        c.WriteBuffer(Noise(300000).data(), 300000);
+        c.WriteBuffer(RandomBytes(300000).data(), 300000);
         EXPECT_EQ(c.Position(), 300000);
         char b;
         try {
@@ -199,7 +192,7 @@ TEST(ZStreams, CompressorFinishesWhenFreedAndRefusesOtherOperations) {
         EXPECT_THROW(c.Seek(0, soBeginning), EZCompressionError);
     }
     EXPECT_GE(progress, 4);  // one per full 65,536-byte buffer
-    EXPECT_EQ(Python("inflate", Bytes(dest)), Noise(300000));
+    EXPECT_EQ(Python("inflate", Bytes(dest)), RandomBytes(300000));
 
     // A failing destination raises from Finish, never from the destructor.
     FullStream full;

@@ -12,7 +12,7 @@
 
 namespace {
 
-const std::string kScript = "make_cursor_fixtures.py";
+const std::string kCursorScript = "make_cursor_fixtures.py";
 
 std::string Hex(const TCursorImage& Image) {
     std::string hex;
@@ -47,7 +47,7 @@ class CursorFile : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         const std::string host = FreshHostFolder();
-        Lines_ = Lines(PythonOutput(kScript, {"make", host}));
+        Lines_ = Lines(PythonOutput(kCursorScript, {"make", host}));
         for (const std::string& line : Lines_) {
             const std::string name = line.substr(0, line.find(' '));
             TMemoryStream file;

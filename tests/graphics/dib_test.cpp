@@ -13,7 +13,7 @@
 
 namespace {
 
-const std::string kScript = "make_bmp_fixtures.py";
+const std::string kBmpScript = "make_bmp_fixtures.py";
 
 // The colours of a bitmap as the reference script prints them: RGB hex, top row first.
 std::string ColoursOf(const TDIB& Dib) {
@@ -90,7 +90,7 @@ TEST(DIB, ReadsEveryKindAsPillowDoesAndPillowReadsWhatWeWrite) {
     const std::string host = FreshHostFolder();
     const std::string folder = platform::fs::ToProgramPath(host);
     std::vector<std::string> names, references, written;
-    for (const std::string& line : Lines(PythonOutput(kScript, {"make", host}))) {
+    for (const std::string& line : Lines(PythonOutput(kBmpScript, {"make", host}))) {
         std::istringstream fields(line);
         std::string name, pixels;
         int w, h;
@@ -110,7 +110,7 @@ TEST(DIB, ReadsEveryKindAsPillowDoesAndPillowReadsWhatWeWrite) {
         written.push_back(host + "out-" + name);
     }
     ASSERT_EQ(names.size(), 16u);
-    const std::vector<std::string> reread = Lines(PythonOutput(kScript, [&] {
+    const std::vector<std::string> reread = Lines(PythonOutput(kBmpScript, [&] {
         std::vector<std::string> args{"read"};
         args.insert(args.end(), written.begin(), written.end());
         return args;

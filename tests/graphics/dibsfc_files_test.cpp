@@ -11,7 +11,7 @@
 
 namespace {
 
-const std::string kScript = "make_tga_icon_fixtures.py";
+const std::string kTgaIconScript = "make_tga_icon_fixtures.py";
 
 std::string Hex(uint32_t V, int Digits) {
     char s[9];
@@ -50,7 +50,7 @@ protected:
     static void SetUpTestSuite() {
         Host_ = FreshHostFolder();
         Folder_ = platform::fs::ToProgramPath(Host_);
-        Lines_ = Lines(PythonOutput(kScript, {"make", Host_}));
+        Lines_ = Lines(PythonOutput(kTgaIconScript, {"make", Host_}));
     }
     static std::string Host_, Folder_;
     static std::vector<std::string> Lines_;
@@ -113,7 +113,7 @@ TEST_F(ImageFiles, SavedTgaAndIconFilesReadBackInPillow) {
             expected.push_back(size + Rgba(s, false, ext[1] == 'I' || s.BitCount() != 32));
         }
     }
-    const std::vector<std::string> read = Lines(PythonOutput(kScript, args));
+    const std::vector<std::string> read = Lines(PythonOutput(kTgaIconScript, args));
     ASSERT_EQ(read.size(), expected.size());
     for (size_t i = 0; i < read.size(); ++i) EXPECT_EQ(read[i], expected[i]) << args[i + 1];
 }
@@ -140,7 +140,7 @@ TEST(ImageFilesOfOtherWriters, LoadAsPillowDecodesThem) {
         "pbm-mono.ico", "pbm-four.ico",    "pbm-map.ico"};
     std::vector<std::string> args = {"pixels"};
     for (const std::string& name : names) args.push_back(folder + name);
-    const std::vector<std::string> pillow = Lines(PythonOutput(kScript, args));
+    const std::vector<std::string> pillow = Lines(PythonOutput(kTgaIconScript, args));
     ASSERT_EQ(pillow.size(), names.size());
     for (size_t i = 0; i < names.size(); ++i) {
         TDIBSurface s;

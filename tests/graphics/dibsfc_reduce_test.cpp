@@ -16,16 +16,16 @@ void Fill(TDIBSurface& S, int Width, int Depth, const std::vector<uint32_t>& Val
     for (size_t i = 0; i < Values.size(); ++i) S.SetPixel(int(i) % Width, int(i) / Width, Values[i]);
 }
 
-std::vector<uint32_t> Pixels(const TDIB& S) {
+std::vector<uint32_t> ReducedPixels(const TDIB& S) {
     std::vector<uint32_t> out;
     for (int y = 0; y < S.Height(); ++y)
         for (int x = 0; x < S.Width(); ++x) out.push_back(S.GetPixel(x, y));
     return out;
 }
 
-std::vector<TRGBQuad> Colours(const TDIB& S) {
+std::vector<TRGBQuad> ReducedColours(const TDIB& S) {
     std::vector<TRGBQuad> out;
-    for (uint32_t p : Pixels(S)) out.push_back(S.ValueColor(p));
+    for (uint32_t p : ReducedPixels(S)) out.push_back(S.ValueColor(p));
     return out;
 }
 
@@ -45,18 +45,18 @@ TEST(DIBSurfaceReduce, PaletteKeptOrMadeOfTheUsedColours) {
     TDIBSurface s;
     for (int i = 0; i < 16; ++i) s.ColorTable[size_t(i)] = uint32_t(0x100000 * i + 0x0F - i);
     Fill(s, 4, 4, {15, 0, 7, 7});
-    const std::vector<TRGBQuad> before = Colours(s);
+    const std::vector<TRGBQuad> before = ReducedColours(s);
     s.ReduceColors(0, 8, false, 256);
     EXPECT_EQ(s.BitCount(), 8);
-    EXPECT_EQ(Pixels(s), (std::vector<uint32_t>{15, 0, 7, 7}));
-    EXPECT_EQ(Colours(s), before);
+    EXPECT_EQ(ReducedPixels(s), (std::vector<uint32_t>{15, 0, 7, 7}));
+    EXPECT_EQ(ReducedColours(s), before);
     EXPECT_EQ(s.ImageColorTable()[15], 0xF00000u);
     EXPECT_EQ(std::set<TRGBQuad>(s.ImageColorTable().begin() + 16, s.ImageColorTable().end()), std::set<TRGBQuad>{0});
 
     // Three colours of a 24-bit image become the table in order of first appearance.
     Fill(s, 3, 24, {0x00FF00, 0x123456, 0x00FF00, 0xFFFFFF, 0x123456, 0x123456});
     s.ReduceColors(0, 8, false, 16);
-    EXPECT_EQ(Pixels(s), (std::vector<uint32_t>{0, 1, 0, 2, 1, 1}));
+    EXPECT_EQ(ReducedPixels(s), (std::vector<uint32_t>{0, 1, 0, 2, 1, 1}));
     EXPECT_EQ(std::vector<TRGBQuad>(s.ImageColorTable().begin(), s.ImageColorTable().begin() + 4),
               (std::vector<TRGBQuad>{0x00FF00, 0x123456, 0xFFFFFF, 0}));
 
@@ -66,7 +66,7 @@ TEST(DIBSurfaceReduce, PaletteKeptOrMadeOfTheUsedColours) {
     for (int i = 0; i < 100; ++i) greys.push_back(RGBQuad(uint8_t(i * 5 / 2), uint8_t(i * 5 / 2), uint8_t(i * 5 / 2)));
     Fill(s, 10, 24, greys);
     s.ReduceColors(0, 4, false, 256);
-    const std::vector<TRGBQuad> reduced = Colours(s);
+    const std::vector<TRGBQuad> reduced = ReducedColours(s);
     for (size_t i = 0; i < greys.size(); ++i) EXPECT_NEAR(QuadGreen(reduced[i]), QuadGreen(greys[i]), 24) << i;
 }
 
@@ -84,9 +84,9 @@ TEST(DIBSurfaceReduce, AsManyColoursAsThePaletteHoldsBecomeIt) {
 
     values.back() = 0x010203;
     Fill(s, 32, 24, values);
-    const std::vector<TRGBQuad> before = Colours(s);
+    const std::vector<TRGBQuad> before = ReducedColours(s);
     s.ReduceColors(1, 8, false, 256);
-    EXPECT_NE(Colours(s), before);
+    EXPECT_NE(ReducedColours(s), before);
 }
 
 TEST(DIBSurfaceReduce, ColourLimitGivesThePaletteSize) {
@@ -109,7 +109,7 @@ TEST(DIBSurfaceReduce, OneBitThroughSixteenColoursAndFullFourthByte) {
     TDIBSurface s;
     Rich(s, 24);
     s.ReduceColors(0, 32, false, 0);
-    const std::vector<uint32_t> rich = Pixels(s);
+    const std::vector<uint32_t> rich = ReducedPixels(s);
     for (uint32_t p : rich) ASSERT_EQ(p >> 24, 0xFFu);
 
     // The same picture converted by hand: to sixteen (seventeen asked) colours, then to two.
@@ -158,7 +158,7 @@ TEST(DIBSurfaceReduce, CountsAndUsedColours) {
     }
 
     EXPECT_FALSE(ErrorOf([&] { s.ReduceColors(0, 2, false, 0); }).empty());
-    EXPECT_EQ(Pixels(s), (std::vector<uint32_t>{0xAB123456, 0x123456, 0x654321}));
+    EXPECT_EQ(ReducedPixels(s), (std::vector<uint32_t>{0xAB123456, 0x123456, 0x654321}));
     TDIBSurface empty;
     empty.ReduceColors(0, 8, false, 0);
     EXPECT_TRUE(empty.Empty());
@@ -180,8 +180,8 @@ TEST(DIBSurfaceReduce, QuantizersFromAnyDepthToEveryIndexedDepth) {
     for (int method : {1, 2, 3}) {
         TDIBSurface s;
         Fill(s, 3, 15, {0x7C00, 0x1F, 0x7FFF, 0x3E0, 0x7C00, 0});
-        const std::vector<TRGBQuad> before = Colours(s);
+        const std::vector<TRGBQuad> before = ReducedColours(s);
         s.ReduceColors(method, 4, false, 0);
-        EXPECT_EQ(Colours(s), before) << method;
+        EXPECT_EQ(ReducedColours(s), before) << method;
     }
 }

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int kDepths[] = {15, 16, 32};
+constexpr int kMonoDepths[] = {15, 16, 32};
 
 // Fields (shift, width) of a depth; at 32 bits the fourth byte when Fourth.
 std::vector<std::pair<int, int>> Fields(int Bits, bool Fourth) {
@@ -46,7 +46,7 @@ TEST(DIBXMono, CoverageBlend) {
         const bool cell = y < 4 ? x < 2 || (x >= 4 && x < 8 && y < 2) : x <= 4;
         return uint32_t(!(cell || (x == 8 && y == 0) || (x == 9 && y == 7)));
     });
-    for (int bits : kDepths) {
+    for (int bits : kMonoDepths) {
         const uint32_t color = bits == 32 ? 0x80FF4020 : 0x7C1F, d = bits == 32 ? 0x10305070 : 0x03E0;
         for (int alpha : {255, 128}) {
             TDIBX dst;
@@ -101,7 +101,7 @@ TEST(DIBXMono, ClassMixture) {
         const int k = (x - 12) + 4 * y;
         return uint32_t(k < 8 ? 0 : k < 12 ? 1 : k < 14 ? 2 : 3);
     });
-    for (int bits : kDepths) {
+    for (int bits : kMonoDepths) {
         const uint32_t m = bits == 32 ? ~0u : 0xFFFF;
         const int32_t colors[3] = {int32_t(0xAA123456 & m), int32_t(0xBB00FF00 & m), int32_t(0xCC7F7F7F & m)};
         const std::vector<uint32_t> v{uint32_t(colors[0]), uint32_t(colors[1]), uint32_t(colors[2])};
@@ -134,7 +134,7 @@ TEST(DIBXMono, ClippedDrawsMatchTheWholeDraw) {
     Paint(mono, 13, 11, 1, [](int x, int y) { return Mix(x, y, 1) & 1; });
     Paint(quad, 13, 11, 4, [](int x, int y) { return Mix(x, y, 2) & 15; });
     const int32_t colors[3] = {0x1F, 0x7C00, 0x3E0};
-    for (int bits : kDepths)
+    for (int bits : kMonoDepths)
         for (bool ex : {false, true})
             for (bool mirror : {false, true})
                 for (const TRect src : {TRect{1, 2, 13, 11}, TRect{-5, -3, 20, 16}}) {

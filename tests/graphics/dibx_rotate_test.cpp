@@ -12,10 +12,10 @@
 
 namespace {
 
-uint32_t Storage(int Bits) { return Bits == 32 ? ~0u : (1u << (Bits == 15 ? 16 : Bits)) - 1; }
+uint32_t RotateStorage(int Bits) { return Bits == 32 ? ~0u : (1u << (Bits == 15 ? 16 : Bits)) - 1; }
 
 // The channels of a format as masks; 32 bits: four bytes, the fourth included.
-std::vector<uint32_t> Fields(int Bits) {
+std::vector<uint32_t> RotateFields(int Bits) {
     if (Bits == 15) return {0x7C00, 0x03E0, 0x001F};
     if (Bits == 16) return {0xF800, 0x07E0, 0x001F};
     if (Bits == 24) return {0xFF0000, 0xFF00, 0xFF};
@@ -37,7 +37,7 @@ TEST(DIBXRotate, MaskedDrawWeights) {
                 Paint(src, W, H, bits, [](int x, int y) { return Mix(x, y, 1); });
                 Paint(mask, W, H, 8,
                       [](int x, int y) { return (x + y) % 4 ? (x * 3 + y) % 5 ? Mix(x, y, 2) : 0 : 255; });
-                auto dv = [&](int x, int y) { return Mix(x, y, 3) & Storage(bits); };
+                auto dv = [&](int x, int y) { return Mix(x, y, 3) & RotateStorage(bits); };
                 Paint(d, W + 3, H + 2, bits, dv);
                 d.DrawRotateMask(2, 1, 1, 1, src, src.GetBoundsRect(), 0, 0, 0, mirror, false, mask, alpha);
                 const bool add = alpha >= 256, packed = !mirror && (bits == 32 || (bits != 24 && alpha == 255));
@@ -49,9 +49,9 @@ TEST(DIBXRotate, MaskedDrawWeights) {
                         const uint32_t m = x >= 2 && x < W + 2 && sy >= 0 && sy < H ? mask.GetPixel(sx, sy) : 0;
                         const uint32_t w = packed && m == 255 ? a : a == 255 ? m : a * m / 256;
                         if (m != 0 && (add || !packed || w != 255))
-                            for (uint64_t f : Fields(bits)) {
+                            for (uint64_t f : RotateFields(bits)) {
                                 const uint64_t dc = dv(x, y) & f, s = src.GetPixel(sx, sy) & f;
-                                want = (f == Fields(bits)[0] ? 0 : want) |
+                                want = (f == RotateFields(bits)[0] ? 0 : want) |
                                        uint32_t(add ? std::min(dc + (((s * w) >> 8) & f), f)
                                                     : ((dc * (255 - w) + s * w) >> 8) & f);
                             }
@@ -69,7 +69,7 @@ TEST(DIBXRotate, MaskedDrawWeights) {
 TEST(DIBXRotate, SmoothedDrawCoverage) {
     for (int bits : {15, 16, 24, 32})
         for (int alpha : {255, 128, 384}) {
-            const uint32_t s = 0xA5C3E7F1 & Storage(bits), d0 = 0x5A3C1E0F & Storage(bits);
+            const uint32_t s = 0xA5C3E7F1 & RotateStorage(bits), d0 = 0x5A3C1E0F & RotateStorage(bits);
             TDIBX src, mask, d;
             Paint(src, 4, 4, bits, [&](int, int) { return s; });
             Paint(mask, 4, 4, 8, [](int x, int y) { return x == 3 || y == 3 ? 0u : 255u; });
@@ -78,7 +78,7 @@ TEST(DIBXRotate, SmoothedDrawCoverage) {
             auto expect = [&](uint32_t Cover) {
                 if (alpha != 255) Cover = Cover * uint32_t(alpha % 256) / 256;
                 uint32_t r = 0;
-                for (uint32_t f : Fields(bits == 32 ? 24 : bits)) {
+                for (uint32_t f : RotateFields(bits == 32 ? 24 : bits)) {
                     const int p = std::countr_zero(f);
                     const uint32_t max = f >> p, c = ((s & f) >> p) * 255 / 256, dc = (d0 & f) >> p;
                     r |= (alpha >= 256  ? std::min(c * Cover / 256 + dc, max)

@@ -14,14 +14,14 @@
 
 namespace {
 
-uint32_t Storage(int Bits) { return Bits == 32 ? ~0u : Bits == 24 ? 0xFFFFFFu : Bits == 15 ? 0x7FFFu : 0xFFFFu; }
+uint32_t StretchStorage(int Bits) { return Bits == 32 ? ~0u : Bits == 24 ? 0xFFFFFFu : Bits == 15 ? 0x7FFFu : 0xFFFFu; }
 // 15/16 and 32 bits take the packed rules and centred sampling; 24 bits the channel rules.
 bool Packed(int Bits) { return Bits != 24; }
 // Pixel (x, y) of a picture whose pixels tell where they come from, on every format.
 uint32_t Coded(int x, int y) { return uint32_t(x + 1) | uint32_t(y + 1) << 5; }
 
 // Per channel F(d, s, channel maximum), channels as fields shifted down (32 bits: four bytes).
-uint32_t PerChannel(int Bits, uint32_t D, uint32_t S, const std::function<uint64_t(uint64_t, uint64_t, uint64_t)>& F) {
+uint32_t StretchChannels(int Bits, uint32_t D, uint32_t S, const std::function<uint64_t(uint64_t, uint64_t, uint64_t)>& F) {
     std::vector<uint32_t> masks = {0xFF0000, 0xFF00, 0xFF};
     if (Bits == 15) masks = {0x7C00, 0x03E0, 0x001F};
     if (Bits == 16) masks = {0xF800, 0x07E0, 0x001F};
@@ -33,11 +33,11 @@ uint32_t PerChannel(int Bits, uint32_t D, uint32_t S, const std::function<uint64
     }
     return r;
 }
-uint32_t RefBlend(int Bits, uint32_t D, uint32_t S, uint32_t W) {
-    return PerChannel(Bits, D, S, [&](uint64_t d, uint64_t s, uint64_t) { return (d * (255 - W) + s * W) >> 8; });
+uint32_t StretchBlend(int Bits, uint32_t D, uint32_t S, uint32_t W) {
+    return StretchChannels(Bits, D, S, [&](uint64_t d, uint64_t s, uint64_t) { return (d * (255 - W) + s * W) >> 8; });
 }
-uint32_t RefAdd(int Bits, uint32_t D, uint32_t S, uint32_t I) {
-    return PerChannel(Bits, D, S,
+uint32_t StretchAdd(int Bits, uint32_t D, uint32_t S, uint32_t I) {
+    return StretchChannels(Bits, D, S,
                       [&](uint64_t d, uint64_t s, uint64_t max) { return std::min(d + ((s * I) >> 8), max); });
 }
 
@@ -53,7 +53,7 @@ const Op kOps[] = {
          D.StretchDraw(To, S, From, true, Mi, false, A);
      },
      [](int Bits, uint32_t Key, uint32_t d, uint32_t s, uint32_t, uint32_t a) {
-         return s == Key ? d : a >= 255 ? s : Packed(Bits) && s == d ? d : RefBlend(Bits, d, s, a);
+         return s == Key ? d : a >= 255 ? s : Packed(Bits) && s == d ? d : StretchBlend(Bits, d, s, a);
      }},
     {"StretchDrawMask",
      [](TDIBX& D, const TRect& To, TDIBX& S, const TRect& From, bool Mi, TDIBX& M, int A) {
@@ -62,16 +62,16 @@ const Op kOps[] = {
      [](int Bits, uint32_t, uint32_t d, uint32_t s, uint32_t m, uint32_t a) {
          a = std::min(a, 255u);
          if (m == 0) return d;
-         if (!Packed(Bits)) return RefBlend(Bits, d, s, m * a / 256);
-         if (a == 255) return m == 255 ? s : RefBlend(Bits, d, s, m);
-         return Bits != 32 && s == d ? d : RefBlend(Bits, d, s, Bits == 32 && m == 255 ? a : m * a / 256);
+         if (!Packed(Bits)) return StretchBlend(Bits, d, s, m * a / 256);
+         if (a == 255) return m == 255 ? s : StretchBlend(Bits, d, s, m);
+         return Bits != 32 && s == d ? d : StretchBlend(Bits, d, s, Bits == 32 && m == 255 ? a : m * a / 256);
      }},
     {"StretchDrawAdd",
      [](TDIBX& D, const TRect& To, TDIBX& S, const TRect& From, bool Mi, TDIBX&, int A) {
          D.StretchDrawAdd(To, S, From, true, Mi, false, A);
      },
      [](int Bits, uint32_t Key, uint32_t d, uint32_t s, uint32_t, uint32_t a) {
-         return s == Key ? d : RefAdd(Bits, d, s, std::min(a, 256u));
+         return s == Key ? d : StretchAdd(Bits, d, s, std::min(a, 256u));
      }},
     {"StretchDrawAddMask",
      [](TDIBX& D, const TRect& To, TDIBX& S, const TRect& From, bool Mi, TDIBX& M, int A) {
@@ -79,7 +79,7 @@ const Op kOps[] = {
      },
      [](int Bits, uint32_t, uint32_t d, uint32_t s, uint32_t m, uint32_t a) {
          a = std::min(a, 256u);
-         return m == 0 ? d : RefAdd(Bits, d, s, Bits == 32 && m == 255 ? a : m * a / 256);
+         return m == 0 ? d : StretchAdd(Bits, d, s, Bits == 32 && m == 255 ? a : m * a / 256);
      }},
 };
 
@@ -130,7 +130,7 @@ TEST(DIBXStretch, ClippedAndWideDrawsKeepTheUnclippedPixels) {
     for (int bits : {15, 16, 24, 32})
         for (int mirror = 0; mirror < 4; ++mirror) {
             TDIBX src, whole, cut;
-            Paint(src, 10, 7, bits, [&](int x, int y) { return Mix(x, y, 5) & Storage(bits); });
+            Paint(src, 10, 7, bits, [&](int x, int y) { return Mix(x, y, 5) & StretchStorage(bits); });
             const TRect clip{5, 4, 19, 12};
             for (TDIBX* d : {&whole, &cut}) {
                 Paint(*d, 30, 20, bits, [](int, int) { return 0u; });
@@ -146,7 +146,7 @@ TEST(DIBXStretch, ClippedAndWideDrawsKeepTheUnclippedPixels) {
         for (int width : {1280, 1281})
             for (bool mirror : {false, true}) {
                 TDIBX src, d;
-                Paint(src, width, 1, bits, [&](int x, int) { return Mix(x, 0, 9) & Storage(bits); });
+                Paint(src, width, 1, bits, [&](int x, int) { return Mix(x, 0, 9) & StretchStorage(bits); });
                 Paint(d, width + 3, 1, bits, [](int, int) { return 0u; });
                 d.StretchDraw(Bounds(2, 0, width, 1), src, src.GetBoundsRect(), false, mirror, false, 255);
                 for (int x = 0; x < width; ++x)
@@ -164,8 +164,8 @@ TEST(DIBXStretch, PixelRulesMatchTheReference) {
     const uint32_t levels[] = {0, 1, 2, 127, 128, 129, 254, 255};
     constexpr int W = 24, H = 2;
     for (int bits : {15, 16, 24, 32}) {
-        auto dv = [&](int x, int y) { return Mix(x, y, 21) & Storage(bits); };
-        auto sv = [&](int x, int y) { return (x + y) % 3 == 0 ? dv(x + 3, y) : Mix(x, y, 22) & Storage(bits); };
+        auto dv = [&](int x, int y) { return Mix(x, y, 21) & StretchStorage(bits); };
+        auto sv = [&](int x, int y) { return (x + y) % 3 == 0 ? dv(x + 3, y) : Mix(x, y, 22) & StretchStorage(bits); };
         TDIBX src, mask;
         Paint(src, W, H, bits, sv);
         Paint(mask, W, H, 8, [&](int x, int y) { return levels[(x + y * 3) % 8]; });
@@ -279,7 +279,7 @@ TEST(DIBXStretch, DisplaySurfaceDrawsLikeMemory) {
     platform::HeadlessDisplay display;
     for (int bits : {16, 32}) {
         TDIBX src, mask, memory, fromMemory, fromDx;
-        Paint(src, 9, 7, bits, [&](int x, int y) { return Mix(x, y, 11) & Storage(bits); });
+        Paint(src, 9, 7, bits, [&](int x, int y) { return Mix(x, y, 11) & StretchStorage(bits); });
         Paint(mask, 9, 7, 8, [](int x, int y) { return uint32_t(x * 40 + y * 9); });
         src.TransparentColor = int32_t(src.GetPixel(2, 2));
         TDxDIBX dx(&display, bits);

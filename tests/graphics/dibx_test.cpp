@@ -29,14 +29,14 @@ uint32_t PerField(int Bits, uint32_t D, uint32_t S, const std::function<uint64_t
 }
 
 // (d (255 - w) + s w) div 256 of each field as it sits in place.
-uint32_t RefBlend(int Bits, uint32_t D, uint32_t S, uint32_t W) {
+uint32_t FieldBlend(int Bits, uint32_t D, uint32_t S, uint32_t W) {
     return PerField(Bits, D, S, [&](uint64_t d, uint64_t s, int p, uint64_t max) {
         return ((((d << p) * (255 - W) + (s << p) * W) >> 8) >> p) & max;
     });
 }
 
 // d + (s i) div 256 of each field in place, capped at the field's maximum.
-uint32_t RefAdd(int Bits, uint32_t D, uint32_t S, uint32_t I) {
+uint32_t FieldAdd(int Bits, uint32_t D, uint32_t S, uint32_t I) {
     return PerField(Bits, D, S, [&](uint64_t d, uint64_t s, int p, uint64_t max) {
         return std::min(d + (((((s << p) * I) >> 8) >> p) & max), max);
     });
@@ -239,37 +239,37 @@ TEST(DIBXDraw, BlendsMatchScalarReference) {
         };
         const std::vector<Op> ops = {
             {"FillRectAlpha", [&](TDIBX& d, int a) { d.FillRectAlpha(d.GetBoundsRect(), int32_t(color), a); },
-             [&](uint32_t d, uint32_t, uint32_t, int a) { return d == color ? d : RefBlend(bits, d, color, a); }},
+             [&](uint32_t d, uint32_t, uint32_t, int a) { return d == color ? d : FieldBlend(bits, d, color, a); }},
             {"FillRectAdd", [&](TDIBX& d, int) { d.FillRectAdd(d.GetBoundsRect(), int32_t(color)); },
-             [&](uint32_t d, uint32_t, uint32_t, int) { return RefAdd(bits, d, color, 256); }},
+             [&](uint32_t d, uint32_t, uint32_t, int) { return FieldAdd(bits, d, color, 256); }},
             {"DrawMask", [&](TDIBX& d, int) { d.DrawMask(0, 0, src, src.GetBoundsRect(), false, false, mask); },
              [&](uint32_t d, uint32_t s, uint32_t m, int) {
-                 return m == 0 || d == s ? d : m == 255 ? s : RefBlend(bits, d, s, m);
+                 return m == 0 || d == s ? d : m == 255 ? s : FieldBlend(bits, d, s, m);
              }},
             {"DrawAlpha", [&](TDIBX& d, int a) { d.DrawAlpha(0, 0, src, src.GetBoundsRect(), true, false, false, a); },
-             [&](uint32_t d, uint32_t s, uint32_t, int a) { return s == key || d == s ? d : RefBlend(bits, d, s, a); }},
+             [&](uint32_t d, uint32_t s, uint32_t, int a) { return s == key || d == s ? d : FieldBlend(bits, d, s, a); }},
             {"DrawAlphaMask",
              [&](TDIBX& d, int a) { d.DrawAlphaMask(0, 0, src, src.GetBoundsRect(), false, false, mask, a); },
              [&](uint32_t d, uint32_t s, uint32_t m, int a) {
                  const uint32_t w = bits == 32 && m == 255 ? a : m * a / 256;
-                 return m == 0 || d == s ? d : RefBlend(bits, d, s, w);
+                 return m == 0 || d == s ? d : FieldBlend(bits, d, s, w);
              }},
             {"DrawAdd", [&](TDIBX& d, int a) { d.DrawAdd(0, 0, src, src.GetBoundsRect(), false, false, false, a + 1); },
-             [&](uint32_t d, uint32_t s, uint32_t, int a) { return s == key ? d : RefAdd(bits, d, s, a + 1); }},
+             [&](uint32_t d, uint32_t s, uint32_t, int a) { return s == key ? d : FieldAdd(bits, d, s, a + 1); }},
             {"DrawAddMask",
              [&](TDIBX& d, int a) { d.DrawAddMask(0, 0, src, src.GetBoundsRect(), false, false, mask, a + 1); },
              [&](uint32_t d, uint32_t s, uint32_t m, int a) {
-                 return m == 0 ? d : RefAdd(bits, d, s, m * uint32_t(a + 1) / 256);
+                 return m == 0 ? d : FieldAdd(bits, d, s, m * uint32_t(a + 1) / 256);
              }},
             {"DrawAlphaMaskKeyed",
              [&](TDIBX& d, int a) { d.DrawAlphaMaskKeyed(0, 0, mask, mask.GetBoundsRect(), false, false, int32_t(color), a); },
              [&](uint32_t d, uint32_t, uint32_t m, int a) {
                  const uint32_t w = a >= 255 ? m : bits == 32 && m == 255 ? a : m * a / 256;
-                 return m == 0 || d == color ? d : RefBlend(bits, d, color, w);
+                 return m == 0 || d == color ? d : FieldBlend(bits, d, color, w);
              }},
             {"DrawRotate",
              [&](TDIBX& d, int a) { d.DrawRotate(0, 0, 1, 1, src, src.GetBoundsRect(), 0, 0, 0, true, false, false, a + 256); },
-             [&](uint32_t d, uint32_t s, uint32_t, int a) { return s == key ? d : RefAdd(bits, d, s, a); }},
+             [&](uint32_t d, uint32_t s, uint32_t, int a) { return s == key ? d : FieldAdd(bits, d, s, a); }},
         };
         for (const Op& op : ops)
             for (int a : {1, 64, 128, 200, 254, 255}) {

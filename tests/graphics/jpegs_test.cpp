@@ -13,7 +13,7 @@
 namespace {
 
 // W x H of smooth gradients with hard edges: colour that survives compression fairly well.
-TDIB Picture(int32_t W, int32_t H) {
+TDIB JpegSource(int32_t W, int32_t H) {
     TDIB dib;
     dib.SetSize(W, H, 24);
     for (int y = 0; y < H; ++y)
@@ -28,7 +28,7 @@ std::string ReadFile(const std::string& Name) {
     std::ifstream in(Name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-void WriteFile(const std::string& Name, const std::string& Bytes) {
+void WriteJpegFile(const std::string& Name, const std::string& Bytes) {
     std::ofstream(Name, std::ios::binary) << Bytes;
 }
 
@@ -79,7 +79,7 @@ class JPEGImage : public ::testing::Test {
 protected:
     void SetUp() override {
         folder_ = FreshHostFolder();
-        WriteFile(folder_ + "source.ppm", PpmOf(Picture(37, 23)));
+        WriteJpegFile(folder_ + "source.ppm", PpmOf(JpegSource(37, 23)));
     }
     // cjpeg's file of the 37 x 23 picture made with Options.
     std::string Cjpeg(const std::vector<std::string>& Options, const std::string& Name) {
@@ -159,13 +159,13 @@ TEST_F(JPEGImage, DamagedFilesRaiseAndKeepThePreviousPicture) {
 }
 
 TEST_F(JPEGImage, WrittenFilesReadBackCloseToTheSourceAndAsDjpegReadsThem) {
-    const TDIB source = Picture(37, 23);
+    const TDIB source = JpegSource(37, 23);
     TJPEGImage jpeg;
     jpeg.Bitmap = source;
     TMemoryStream out;
     jpeg.SaveToStream(out, 95);
     const std::string file = folder_ + "ours.jpg";
-    WriteFile(file, Bytes(out));
+    WriteJpegFile(file, Bytes(out));
     const TJPEGImage back = Loaded(Bytes(out));
     int32_t w = 0, h = 0;
     EXPECT_TRUE(RGBOf(back.Bitmap) == Djpeg(file, w, h));
@@ -184,7 +184,7 @@ TEST_F(JPEGImage, QualityIsClampedAndOtherDepthsAreWrittenAsColour) {
         jpeg.SaveToStream(out, Quality);
         return Bytes(out);
     };
-    const TDIB source = Picture(37, 23);
+    const TDIB source = JpegSource(37, 23);
     EXPECT_EQ(written(source, -5), written(source, 1));
     EXPECT_EQ(written(source, 1000), written(source, 100));
     EXPECT_NE(written(source, 50), written(source, 100));

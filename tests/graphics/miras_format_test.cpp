@@ -17,13 +17,6 @@
 
 namespace {
 
-std::string ReadHostFile(const std::string& Path) {
-    std::ifstream in(Path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 void Load(TMiraFrameList& List, const std::string& Bytes, bool FirstOnly = false, bool KeepLayers = false,
           bool ForDisplay = false) {
     TMemoryStream stream = StreamOf(Bytes);
@@ -89,14 +82,14 @@ TEST(MiraFormat, OurReaderComposesWhatTheReferenceComputes) {
         const std::string path = folder + name + ".mra";
         std::vector<std::string> expected = Lines(PythonOutput("mira_ref.py", {"make", name, path}));
         TMiraFrameList list(uint32_t(std::stoul(expected[0])));
-        Load(list, ReadHostFile(path));
+        Load(list, FileText(path));
         expected.erase(expected.begin());
         EXPECT_EQ(Printed(list), expected);
     }
     // A shuffled file read with code 0 keeps the stored order and raises nothing; the classic
     // header's bytes beyond its 40 are skipped; FirstOnly reads one frame of a classic file.
     TMiraFrameList plain(0), first(777);
-    const std::string v103 = ReadHostFile(folder + "v103.mra");
+    const std::string v103 = FileText(folder + "v103.mra");
     Load(plain, v103);
     std::vector<std::string> natural = Lines(PythonOutput("mira_ref.py", {"read", folder + "v103.mra", "0"}));
     natural.erase(natural.begin());
@@ -106,20 +99,20 @@ TEST(MiraFormat, OurReaderComposesWhatTheReferenceComputes) {
     EXPECT_EQ(first.GetFrame(0)->Count(), 1);
     // Loaded for display, an indexed frame becomes 24 bits, its layers too when kept.
     TMiraFrameList shown(31337);
-    Load(shown, ReadHostFile(folder + "xml.mra"), false, true, true);
+    Load(shown, FileText(folder + "xml.mra"), false, true, true);
     EXPECT_EQ(shown.GetFrame(0)->Image.BitCount(), 24);
     EXPECT_EQ(shown.GetFrame(0)->GetLayer(1)->Image.BitCount(), 24);
     EXPECT_EQ(shown.Count(), 2);
     // The rectangle lists of version 104 stay with the frame; a negative count holds none.
     TMiraFrameList rects(5);
-    Load(rects, ReadHostFile(folder + "v104.mra"));
+    Load(rects, FileText(folder + "v104.mra"));
     EXPECT_EQ(rects.GetFrame(0)->Rects1, (std::vector<TRect>{{0, 0, 4, 4}, {1, 1, 2, 3}}));
     EXPECT_TRUE(rects.GetFrame(0)->Rects2.empty());
     // Major digit 3 is refused; a raw row plane of a shuffled file before version 103 needs the code.
     TMiraFrameList refused(0);
     PythonOutput("mira_ref.py", {"make", "xml3", folder + "xml3.mra"});
-    EXPECT_EQ(ErrorOf([&] { Load(refused, ReadHostFile(folder + "xml3.mra")); }), "読み込めないファイル形式です");
-    EXPECT_EQ(ErrorOf([&] { Load(refused, ReadHostFile(folder + "xml1.mra")); }), "識別コードを設定してください");
+    EXPECT_EQ(ErrorOf([&] { Load(refused, FileText(folder + "xml3.mra")); }), "読み込めないファイル形式です");
+    EXPECT_EQ(ErrorOf([&] { Load(refused, FileText(folder + "xml1.mra")); }), "識別コードを設定してください");
 }
 
 TEST(MiraFormat, TheReferenceReadsBackWhatWeWrite) {
@@ -216,13 +209,13 @@ TEST(MiraFormat, SaveToFileReplacesTheFileOnlyWhenTheWriteSucceeds) {
     const std::string program = platform::fs::ToProgramPath(host);
     TMiraFrameList empty(0), list(0);
     EXPECT_EQ(ErrorOf([&] { empty.SaveToFile(program); }), "Error:TMiraFrameList.GetFrame");
-    EXPECT_EQ(ReadHostFile(host), "old");
+    EXPECT_EQ(FileText(host), "old");
     BuildPicture(list);
     list.SaveToFile(program);
     TMiraFrameList back(0);
-    Load(back, ReadHostFile(host));
+    Load(back, FileText(host));
     EXPECT_EQ(Printed(back), Printed(list));
-    EXPECT_EQ(ReadHostFile(host).substr(0, 8), "MiraX200");
+    EXPECT_EQ(FileText(host).substr(0, 8), "MiraX200");
 }
 
 // A classic version 103 file of raw planes: one 4 x 4 frame at 8 bits with one layer per table,

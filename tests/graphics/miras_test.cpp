@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int32_t kRed = 0x0000FF, kBlue = 0xFF0000;  // $00BBGGRR
+constexpr int32_t kMiraRed = 0x0000FF, kMiraBlue = 0xFF0000;  // $00BBGGRR
 
 // A 4 x 3 frame of List at Bits bits, background BGColor; layers are added by the test.
 TMiraFrame& NewFrame(TMiraFrameList& List, int32_t Bits, int32_t TransPixel = -1) {
@@ -39,12 +39,12 @@ void ComposeAll(TMiraFrame& F) {
 
 TEST(MiraFrame, SetupFillsTheBackgroundAndGivesTheKeyItsColour) {
     TMiraFrameList list(0);
-    list.BGColor = kBlue;
+    list.BGColor = kMiraBlue;
     TMiraFrame& indexed = NewFrame(list, 8, 1);
-    EXPECT_EQ(indexed.TransColor, kRed);
+    EXPECT_EQ(indexed.TransColor, kMiraRed);
     EXPECT_EQ(indexed.Image.GetPixel(0, 0), 2u);  // the nearest entry of the background colour
     TMiraFrame& words = NewFrame(list, 15, 0x7C00);
-    EXPECT_EQ(words.TransColor, kRed);
+    EXPECT_EQ(words.TransColor, kMiraRed);
     EXPECT_EQ(words.Image.GetPixel(3, 2), 0x1Fu);
     EXPECT_EQ(NewFrame(list, 24).TransColor, -1);
     EXPECT_EQ(ErrorOf([&] { list.GetFrame(3); }), "Error:TMiraFrameList.GetFrame");
@@ -54,7 +54,7 @@ TEST(MiraFrame, SetupFillsTheBackgroundAndGivesTheKeyItsColour) {
 
 TEST(MiraFrame, CompositionBranches) {
     TMiraFrameList list(0);
-    list.BGColor = kBlue;
+    list.BGColor = kMiraBlue;
     // Only an invisible layer: the background stays and no alpha appears.
     TMiraFrame& hidden = NewFrame(list, 24);
     Layer(hidden, 0x00FF00, 0).Visible = false;

@@ -15,7 +15,7 @@ using namespace colorquant;
 namespace {
 
 // A 24-bit Width x (Colours / Width) picture of Colours ($00RRGGBB), rows from the top.
-TDIB Picture(int Width, const std::vector<TRGBQuad>& Colours) {
+TDIB ColourStrip(int Width, const std::vector<TRGBQuad>& Colours) {
     TDIB dib;
     dib.SetSize(Width, int(Colours.size()) / Width, 24);
     for (size_t i = 0; i < Colours.size(); ++i) dib.SetPixel(int(i) % Width, int(i) / Width, Colours[i]);
@@ -160,7 +160,7 @@ TEST(Quantize, PaletteHelpersKeepChannelOrder) {
 }
 
 TEST(Quantize, FilterWindowHoldsElevenRowsWithZeroMargins) {
-    const TDIB picture = Picture(3, Noise(3 * 8, 1));
+    const TDIB picture = ColourStrip(3, Noise(3 * 8, 1));
     const auto at = [&](int X, int Y) { return X < 0 || Y < 0 || X >= 3 || Y >= 8 ? 0 : picture.GetPixel(X, Y); };
     // Blue of (x, y + 5), green of (x - 1, y), red of (x + 2, y - 5).
     const auto out = BitmapFilter(picture, [](int32_t, int32_t, TFilterWindow W, uint8_t* Out) {
@@ -179,18 +179,18 @@ TEST(Quantize, FilterWindowHoldsElevenRowsWithZeroMargins) {
 TEST(Quantize, ErrorDiffusion) {
     TQuantizeToStaticColor levels;
     // One pixel: its mapped colour.
-    EXPECT_EQ(Colours(*ErrorDiffuse(Picture(1, {RGBQuad(30, 30, 30)}), levels)), std::vector{RGBQuad(51, 43, 0)});
+    EXPECT_EQ(Colours(*ErrorDiffuse(ColourStrip(1, {RGBQuad(30, 30, 30)}), levels)), std::vector{RGBQuad(51, 43, 0)});
     // Palette colours pass unchanged and spread nothing.
     const std::vector<TRGBQuad> exact(6, RGBQuad(204, 171, 64));
-    EXPECT_EQ(Colours(*ErrorDiffuse(Picture(3, exact), levels)), exact);
+    EXPECT_EQ(Colours(*ErrorDiffuse(ColourStrip(3, exact), levels)), exact);
     // Red 230 -> 204 pushes its right neighbour's 250 past 255; blue 32 -> 64 pulls its 10 below 0:
     // both are clamped before mapping instead of wrapping round.
-    const auto pushed = ErrorDiffuse(Picture(2, {RGBQuad(230, 0, 32), RGBQuad(250, 0, 10)}), levels);
+    const auto pushed = ErrorDiffuse(ColourStrip(2, {RGBQuad(230, 0, 32), RGBQuad(250, 0, 10)}), levels);
     EXPECT_EQ(pushed->GetPixel(1, 0), RGBQuad(255, 0, 0));
 }
 
 TEST(Quantize, StaticPaletteDither) {
-    const auto out = StaticColorQuantizeDither(Picture(2, {RGBQuad(51, 85, 192), RGBQuad(255, 255, 255)}));
+    const auto out = StaticColorQuantizeDither(ColourStrip(2, {RGBQuad(51, 85, 192), RGBQuad(255, 255, 255)}));
     ASSERT_EQ(out->BitCount(), 8);
     EXPECT_EQ(out->GetPixel(0, 0), 1u * 35 + 2 * 5 + 3);
     EXPECT_EQ(out->GetPixel(1, 0), 209u);
@@ -203,9 +203,9 @@ TEST(Octree, KeepsColoursApartInTheTopSixBitsAndAveragesTheRest) {
     // Eight colours apart in their top 6 bits come back exactly.
     std::vector<TRGBQuad> eight;
     for (int i = 0; i < 8; ++i) eight.push_back(RGBQuad(uint8_t(i * 4), uint8_t(252 - i * 32), uint8_t(i & 1 ? 4 : 0)));
-    EXPECT_EQ(Colours(*OctreeQuantize(Picture(4, eight), 8)), eight);
+    EXPECT_EQ(Colours(*OctreeQuantize(ColourStrip(4, eight), 8)), eight);
     // Colours apart only in their 2 low bits share a leaf: (100 + 103) / 2 etc.
-    const auto shared = OctreeQuantize(Picture(2, {RGBQuad(100, 100, 100), RGBQuad(103, 102, 101)}), 2);
+    const auto shared = OctreeQuantize(ColourStrip(2, {RGBQuad(100, 100, 100), RGBQuad(103, 102, 101)}), 2);
     EXPECT_EQ(Colours(*shared), std::vector(2, RGBQuad(101, 101, 100)));
     // Of two forks, the one of a pixel fewer is trimmed, though the other's colour has more than 255
     // pixels: 300 + 1 against 150 + 149 + 1.
@@ -213,11 +213,11 @@ TEST(Octree, KeepsColoursApartInTheTopSixBitsAndAveragesTheRest) {
     forks.insert(forks.end(), 150, RGBQuad(128, 128, 128));
     forks.insert(forks.end(), 149, RGBQuad(128, 128, 132));
     forks.insert(forks.end(), {RGBQuad(0, 0, 4), RGBQuad(132, 128, 128)});
-    const auto trimmed = OctreeQuantize(Picture(601, forks), 4);
+    const auto trimmed = OctreeQuantize(ColourStrip(601, forks), 4);
     EXPECT_EQ(std::vector(trimmed->ImageColorTable().begin(), trimmed->ImageColorTable().begin() + 4),
               (std::vector{RGBQuad(0, 0, 0), RGBQuad(0, 0, 4), RGBQuad(128, 128, 129), 0u}));
     // One colour, one entry.
-    const auto one = OctreeQuantize(Picture(2, std::vector(4, RGBQuad(7, 8, 9))), 256);
+    const auto one = OctreeQuantize(ColourStrip(2, std::vector(4, RGBQuad(7, 8, 9))), 256);
     EXPECT_EQ(one->ImageColorTable()[0], RGBQuad(7, 8, 9));
     EXPECT_EQ(one->ImageColorTable()[1], 0u);
 }
@@ -251,7 +251,7 @@ TEST(Octree, AgreesWithTheWalkingReference) {
             for (TRGBQuad c : pixels) reference.Add(c);
             reference.Reduce(max);
             const std::vector<TRGBQuad> palette = reference.Palette();
-            const auto out = OctreeQuantize(Picture(width, pixels), max);
+            const auto out = OctreeQuantize(ColourStrip(width, pixels), max);
             ASSERT_LE(palette.size(), size_t(max));
             EXPECT_TRUE(std::equal(palette.begin(), palette.end(), out->ImageColorTable().begin())) << max;
             for (size_t i = 0; i < pixels.size(); ++i)
@@ -266,7 +266,7 @@ TEST(Octree, AddsARowAsItAddsItsColours) {
     std::vector<TRGBQuad> pixels;
     for (size_t i = 0; i + 1 < noise.size(); i += 2) pixels.insert(pixels.end(), {noise[i], noise[i], noise[i + 1]});
     pixels.resize(pixels.size() / 400 * 400);
-    const TDIB picture = Picture(400, pixels);
+    const TDIB picture = ColourStrip(400, pixels);
     TOctree rows, colours;
     for (int y = 0; y < picture.Height(); ++y) {
         rows.AddPixels(picture.ScanLineReadOnly(y), 400);
@@ -289,7 +289,7 @@ TEST(MedianCut, BitsZeroGivesTheMeanColour) {
     std::vector<TRGBQuad> pixels(3, RGBQuad(0, 0, 0));
     pixels.push_back(RGBQuad(200, 100, 40));
     for (const auto& [name, quantize] : kMedianCuts) {
-        const auto out = quantize(Picture(2, pixels), 0);
+        const auto out = quantize(ColourStrip(2, pixels), 0);
         EXPECT_EQ(Colours(*out), std::vector(4, RGBQuad(50, 25, 10))) << name;
         EXPECT_EQ(out->ImageColorTable()[1], 0u) << name;
     }
@@ -297,7 +297,7 @@ TEST(MedianCut, BitsZeroGivesTheMeanColour) {
 
 TEST(MedianCut, SharedCellsShareAnIndex) {
     // 100 and 103 share a cell in every channel; 107 does not share with them in blue.
-    const TDIB picture = Picture(4, {RGBQuad(100, 100, 100), RGBQuad(103, 103, 103), RGBQuad(0, 0, 0),
+    const TDIB picture = ColourStrip(4, {RGBQuad(100, 100, 100), RGBQuad(103, 103, 103), RGBQuad(0, 0, 0),
                                      RGBQuad(100, 100, 107)});
     for (const auto& [name, quantize] : kMedianCuts)
         for (int bits : {1, 2, 8}) {
@@ -325,7 +325,7 @@ TEST(MedianCut, PaletteStaysWithinBitsAndCoversEveryCellWhenDithering) {
 }
 
 TEST(Quantizers, RefuseWhatTheyDoNotTake) {
-    const TDIB picture = Picture(1, {0});
+    const TDIB picture = ColourStrip(1, {0});
     TDIB indexed;
     indexed.SetSize(1, 1, 8);
     const std::vector<std::pair<std::function<void()>, const char*>> cases = {

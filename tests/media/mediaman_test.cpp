@@ -35,7 +35,7 @@ TFakeSound& Add(TSoundManager& M, int* Freed = nullptr) {
     return *static_cast<TFakeSound*>(M.AddItem(std::make_unique<TFakeSound>(M, Freed)));
 }
 
-class TFakeFilm : public TVideoItem {
+class TFakeVideoItem : public TVideoItem {
 public:
     using TVideoItem::TVideoItem;
     void Play() override { playing = true, paused = false; }
@@ -148,8 +148,8 @@ TEST(SoundManager, ItemsRemovedFromAnywhereLeaveTheOthersInOrder) {
 
 TEST(VideoManager, SuspendsWithoutASwitchAndResetsEveryFrame) {
     TVideoManager m;
-    auto* a = static_cast<TFakeFilm*>(m.AddItem(std::make_unique<TFakeFilm>(&m)));
-    auto* b = static_cast<TFakeFilm*>(m.AddItem(std::make_unique<TFakeFilm>(&m)));
+    auto* a = static_cast<TFakeVideoItem*>(m.AddItem(std::make_unique<TFakeVideoItem>(&m)));
+    auto* b = static_cast<TFakeVideoItem*>(m.AddItem(std::make_unique<TFakeVideoItem>(&m)));
     a->Play();
     m.Suspend();
     EXPECT_TRUE(a->paused);

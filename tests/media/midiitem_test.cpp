@@ -23,12 +23,12 @@ const Msg GMReset{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
 
 // Division 480 at the default tempo (480 ticks are 500 ms): program 5, then a note every 250 ms
 // from 0 to 1000 ms, keys 3C, 3E, 40, 41, 43.
-const std::string Song =
+const std::string ItemSong =
     MidiHeader(0, 1, 480) + MidiTrack("00 C0 05  00 90 3C 64  81 70 80 3C 00  00 90 3E 64  81 70 80 3E 00"
                                       "  00 90 40 64  81 70 80 40 00  00 90 41 64  81 70 80 41 00"
                                       "  00 90 43 64  81 70 80 43 00  00 FF 2F 00");
 
-std::vector<Msg> AllChannels(uint8_t controller, uint8_t value) {
+std::vector<Msg> EveryChannel(uint8_t controller, uint8_t value) {
     std::vector<Msg> messages;
     for (int ch = 0; ch < 16; ++ch) messages.push_back({uint8_t(0xB0 + ch), controller, value});
     return messages;
@@ -84,8 +84,8 @@ protected:
 };
 
 TEST_F(MidiItems, TwoItemsTakeTurnsOnTheSequencer) {
-    TMidiItem& a = Add(Song);
-    TMidiItem& b = Add(Song);
+    TMidiItem& a = Add(ItemSong);
+    TMidiItem& b = Add(ItemSong);
     EXPECT_EQ(b.GetLen(), 1250);
     EXPECT_TRUE(out->entries().empty());  // the length is read without the sequencer
     a.Play();
@@ -102,16 +102,16 @@ TEST_F(MidiItems, TwoItemsTakeTurnsOnTheSequencer) {
     b.SetVol(-2550);
     EXPECT_TRUE(Sent().empty());
     a.SetVol(-2550);
-    EXPECT_EQ(Sent(), AllChannels(7, 95));
+    EXPECT_EQ(Sent(), EveryChannel(7, 95));
 
     b.Play();
     EXPECT_FALSE(a.IsPlaying());
     EXPECT_EQ(a.GetPosition(), 0);
     EXPECT_TRUE(b.IsPlaying());
     const std::vector<Msg> sent = Sent();
-    EXPECT_EQ(sent.front(), AllChannels(123, 0).front());  // the first song stopped
+    EXPECT_EQ(sent.front(), EveryChannel(123, 0).front());  // the first song stopped
     EXPECT_NE(std::find(sent.begin(), sent.end(), GMReset), sent.end());
-    EXPECT_EQ(std::vector<Msg>(sent.end() - 16, sent.end()), AllChannels(7, 95));  // b's own volume
+    EXPECT_EQ(std::vector<Msg>(sent.end() - 16, sent.end()), EveryChannel(7, 95));  // b's own volume
     // The end of the song, reported while the item is current.
     Tick(1000);
     Tick(1000);
@@ -120,7 +120,7 @@ TEST_F(MidiItems, TwoItemsTakeTurnsOnTheSequencer) {
 }
 
 TEST_F(MidiItems, PauseKeepsThePlaceAndSeeksWhilePausedOnlyMoveIt) {
-    TMidiItem& a = Add(Song);
+    TMidiItem& a = Add(ItemSong);
     a.Play();
     Tick(400);
     a.Pause();
@@ -144,7 +144,7 @@ TEST_F(MidiItems, PauseKeepsThePlaceAndSeeksWhilePausedOnlyMoveIt) {
 
 // An empty, unreadable or missing file plays nothing; a missing one is said once on standard error.
 TEST_F(MidiItems, AnEmptyFilePlaysNothingRatherThanTheLastSong) {
-    TMidiItem& a = Add(Song);
+    TMidiItem& a = Add(ItemSong);
     TMidiItem& empty = Add("");
     TMidiItem& junk = Add("not a song");
     const std::string name = platform::fs::ToProgramPath(folder + "none.mid");
@@ -167,7 +167,7 @@ TEST_F(MidiItems, AnEmptyFilePlaysNothingRatherThanTheLastSong) {
 }
 
 TEST_F(MidiItems, PlayedWhileSwitchedOffStartsWhenSwitchedOn) {
-    TMidiItem& a = Add(Song);
+    TMidiItem& a = Add(ItemSong);
     manager->SetEnabled(false);
     a.Play();
     EXPECT_TRUE(out->entries().empty());
@@ -183,7 +183,7 @@ TEST_F(MidiItems, PlayedWhileSwitchedOffStartsWhenSwitchedOn) {
 }
 
 TEST_F(MidiItems, NothingPlaysWithoutTheWindowOrWhileTheProgramEnds) {
-    TMidiItem& a = Add(Song);
+    TMidiItem& a = Add(ItemSong);
     bool alive = false, ending = true;
     manager->OwnerAlive = [&] { return alive; };
     manager->Terminating = [&] { return ending; };
@@ -198,7 +198,7 @@ TEST_F(MidiItems, NothingPlaysWithoutTheWindowOrWhileTheProgramEnds) {
 }
 
 TEST_F(MidiItems, AnotherDeviceTakesOverAPlayingSongAndTheCurrentItemClosesItAtItsEnd) {
-    TMidiItem& a = Add(Song);
+    TMidiItem& a = Add(ItemSong);
     manager->SetDeviceIndex(1);  // nothing plays: only the index changes
     EXPECT_TRUE(out->entries().empty());
     a.Play();

@@ -13,11 +13,6 @@
 
 namespace {
 
-std::string HostFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // The events as midi_ref.py lists them.
 std::vector<std::string> Listed(const TMidiV& midi) {
     std::vector<std::string> lines;
@@ -50,7 +45,7 @@ TEST(MidiFile, ReadsAsMidoParses) {
     for (const char* name : {"running_status", "two_tracks", "header8", "tune"}) {
         const std::string path = folder + name + ".mid";
         TMidiV midi;
-        LoadMidi(midi, HostFile(path));
+        LoadMidi(midi, FileText(path));
         const std::vector<std::string> expected = Lines(PythonOutput("midi_ref.py", {"events", path}));
         ASSERT_FALSE(expected.empty()) << name;
         EXPECT_EQ(Listed(midi), expected) << name;
@@ -62,7 +57,7 @@ TEST(MidiFile, NotesNamesBeatsAndSignatures) {
     const std::string folder = FreshHostFolder();
     PythonOutput("midi_ref.py", {"write", folder});
     TMidiV solo;
-    LoadMidi(solo, HostFile(folder + "running_status.mid"));
+    LoadMidi(solo, FileText(folder + "running_status.mid"));
     EXPECT_TRUE(solo.UsedRunningStatus);
     EXPECT_EQ(solo.Tracks.at(0).Name, "Solo");
     // Units of 10 ticks (480 / 48); the note-on of velocity 0 closes the first note.
@@ -81,7 +76,7 @@ TEST(MidiFile, NotesNamesBeatsAndSignatures) {
 
     // 3/4 from tick 0: beats take the time of the first event at or after them.
     TMidiV two;
-    LoadMidi(two, HostFile(folder + "two_tracks.mid"));
+    LoadMidi(two, FileText(folder + "two_tracks.mid"));
     ASSERT_EQ(two.Rhythms.size(), 2u);
     EXPECT_EQ(two.Rhythms[1].Numerator, 3);
     EXPECT_EQ(two.Rhythms[1].Denominator, 4);

@@ -10,11 +10,6 @@
 
 namespace {
 
-std::string HostFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::string DataOf(const TWave& w) { return std::string(reinterpret_cast<const char*>(w.Data()), size_t(w.Size())); }
 
 TWave Loaded(const std::string& bytes) {
@@ -43,8 +38,8 @@ TEST(WaveRead, SoxFilesReadBitExact) {
     for (const Case c : {Case{"u8_mono", 8, 1}, {"u8_stereo", 8, 2}, {"s16_mono", 16, 1}, {"s16_stereo", 16, 2},
                          {"list_before_data", 16, 2}, {"data_before_fmt", 8, 1}}) {
         const std::string base = std::string(VELA_TEST_DATA) + "/wave/" + c.name;
-        const TWave wave = Loaded(HostFile(base + ".wav"));
-        EXPECT_EQ(DataOf(wave), HostFile(base + ".raw")) << c.name;
+        const TWave wave = Loaded(FileText(base + ".wav"));
+        EXPECT_EQ(DataOf(wave), FileText(base + ".raw")) << c.name;
         const TWaveFormatEx format = wave.FormatEx();
         EXPECT_EQ(format.wBitsPerSample, c.bits) << c.name;
         EXPECT_EQ(format.nChannels, c.channels) << c.name;

@@ -1,4 +1,5 @@
 #include "objects/vitems_kinds.h"
+#include "tests/objects/clock_host.h"
 
 #include "core/streams.h"
 
@@ -6,14 +7,7 @@
 
 namespace {
 
-constexpr int32_t Version = 140;
-
-class TClockHost : public TScriptHost {
-public:
-    uint32_t LoopTime() override { return Clock; }
-    uint32_t FrameTime() override { return Tick; }
-    uint32_t Clock = 0, Tick = 15;
-};
+constexpr int32_t kTimerVersion = 140;
 
 // A 60-frame film that places its target at origin + frame, on both axes.
 class TTestFilm : public TVelaFilm {
@@ -42,7 +36,7 @@ class Kinds : public ::testing::Test {
 protected:
     void SetUp() override {
         CreateScriptServices();
-        auto host = std::make_unique<TClockHost>();
+        auto host = std::make_unique<TClockHost>(15);
         Host = host.get();
         SetScriptHost(std::move(host));
         TTestFilm::NextRepeatPos = 0;
@@ -95,7 +89,7 @@ protected:
         TMemoryStream s;
         s.Write(Data.data(), Data.size());
         s.SetPosition(0);
-        Bases->LoadFromStream(s, Version);
+        Bases->LoadFromStream(s, kTimerVersion);
     }
 
     static constexpr int32_t Background = 0x404040;

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int32_t Version = 140;
+constexpr int32_t kMotionVersion = 140;
 
 class TStepHost : public TScriptHost {
 public:
@@ -79,7 +79,7 @@ protected:
         TMemoryStream s;
         s.Write(Data.data(), int64_t(Data.size()));
         s.SetPosition(0);
-        Bases->LoadFromStream(s, Version);
+        Bases->LoadFromStream(s, kMotionVersion);
     }
 
     TStepHost* Host = nullptr;
@@ -211,9 +211,9 @@ TEST_F(PropMotion, SavedRecordIsLaidOutAndRead) {
     // Before version 126 the record has no paused flag.
     EXPECT_EQ(read(head + name + id + motionFields, 125), 0);
     // Short records, and a property id or easing beyond a byte, are refused.
-    EXPECT_THROW(read(head + name + id + motionFields, Version), EReadError);
-    EXPECT_THROW(read(head + name + "00010000" + motionFields + paused, Version), EReadError);
-    EXPECT_THROW(read(head + name + id + to + duration + "00010000" + start + elapsed + paused, Version), EReadError);
+    EXPECT_THROW(read(head + name + id + motionFields, kMotionVersion), EReadError);
+    EXPECT_THROW(read(head + name + "00010000" + motionFields + paused, kMotionVersion), EReadError);
+    EXPECT_THROW(read(head + name + id + to + duration + "00010000" + start + elapsed + paused, kMotionVersion), EReadError);
 }
 
 TEST_F(PropMotion, MotionWhoseObjectWentIsStoredToEndAtOnce) {

@@ -2,6 +2,7 @@
 // objects built here save as it lays them out, and what it lays out for each save version reads
 // to its end into objects that save as it says a reader of that version gets.
 #include "objects/vitems_kinds.h"
+#include "tests/objects/clock_host.h"
 
 #include "core/streams.h"
 #include "tests/common/fixture.h"
@@ -15,12 +16,6 @@
 namespace {
 
 constexpr int32_t Newest = 144;
-
-class TClockHost : public TScriptHost {
-public:
-    uint32_t LoopTime() override { return Clock; }
-    uint32_t Clock = 0;
-};
 
 std::string Saved(TVelaObject& Obj) {
     TMemoryStream s;

@@ -9,7 +9,7 @@
 
 namespace {
 
-class TClockHost : public TScriptHost {
+class TSoundHost : public TScriptHost {
 public:
     uint32_t LoopTime() override { return Clock; }
     bool FileExists(const std::string&) override { return true; }
@@ -20,7 +20,7 @@ class Sound : public ::testing::Test {
 protected:
     void SetUp() override {
         CreateScriptServices();
-        SetScriptHost(std::unique_ptr<TClockHost>(Host = new TClockHost));
+        SetScriptHost(std::unique_ptr<TSoundHost>(Host = new TSoundHost));
         VelaInitialize();
         OggMan = Ogg = new TFakeSoundManager<TOggManager>;
         MidiMan = Midi = new TFakeSoundManager<TMidiManager>;
@@ -45,7 +45,7 @@ protected:
         Bases->Step();
     }
 
-    TClockHost* Host = nullptr;
+    TSoundHost* Host = nullptr;
     TFakeSoundManager<TOggManager>* Ogg = nullptr;
     TFakeSoundManager<TMidiManager>* Midi = nullptr;
 };

@@ -2,6 +2,7 @@
 // end of a film and its one play-end event, positioning, the nested scene's pixels (a wipe's
 // too) reaching the scene layer, the hit test, and the record at its gates.
 #include "objects/vitemex_cinema.h"
+#include "tests/objects/clock_host.h"
 
 #include "core/streams.h"
 #include "core/vrfiles_manager.h"
@@ -16,12 +17,6 @@
 
 namespace {
 
-class TClockHost : public TScriptHost {
-public:
-    uint32_t FrameTime() override { return Tick; }
-    uint32_t Tick = 20;
-};
-
 class CinemaObjects : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -29,7 +24,7 @@ protected:
         VrFileManager->SetCdRoots({});
         VrFileManager->Add("");
         CreateScriptServices();
-        auto host = std::make_unique<TClockHost>();
+        auto host = std::make_unique<TClockHost>(20);
         Host = host.get();
         SetScriptHost(std::move(host));
         VelaInitialize();

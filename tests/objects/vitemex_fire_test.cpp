@@ -2,6 +2,7 @@
 // frame time, the field's floor and feed, the layer depths it draws on, the field size bounds
 // and the record at its gates.
 #include "objects/vitemex_fire.h"
+#include "tests/objects/clock_host.h"
 
 #include "core/streams.h"
 #include "graphics/graphic.h"
@@ -14,17 +15,11 @@
 
 namespace {
 
-class TClockHost : public TScriptHost {
-public:
-    uint32_t FrameTime() override { return Tick; }
-    uint32_t Tick = 100;
-};
-
 class FireObjects : public ::testing::Test {
 protected:
     void SetUp() override {
         CreateScriptServices();
-        auto host = std::make_unique<TClockHost>();
+        auto host = std::make_unique<TClockHost>(100);
         Host = host.get();
         SetScriptHost(std::move(host));
         VelaInitialize();

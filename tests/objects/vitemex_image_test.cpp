@@ -1,4 +1,5 @@
 #include "objects/vitemex_image.h"
+#include "tests/objects/clock_host.h"
 
 #include "objects/vitemex_mira.h"
 
@@ -16,13 +17,6 @@
 #include <utility>
 
 namespace {
-
-class TClockHost : public TScriptHost {
-public:
-    uint32_t LoopTime() override { return Clock; }
-    uint32_t FrameTime() override { return Tick; }
-    uint32_t Clock = 0, Tick = 10;
-};
 
 // A 32-bit picture filled with Color.
 std::unique_ptr<TDIBX> Picture(int32_t W, int32_t H, int32_t Color) {
@@ -45,7 +39,7 @@ class ImageObjects : public ::testing::Test {
 protected:
     void SetUp() override {
         CreateScriptServices();
-        auto host = std::make_unique<TClockHost>();
+        auto host = std::make_unique<TClockHost>(10);
         Host = host.get();
         SetScriptHost(std::move(host));
         VelaInitialize();

@@ -214,7 +214,7 @@ TEST_F(LabelObjects, TurnedLabelIsHitWhereItIsDrawn) {
     EXPECT_EQ(screen.GetPixel(50, 25), uint32_t(screen.ColorToPixel(Background)));
 }
 
-std::string Saved(TVelaObject& Obj) {
+std::string SavedLabel(TVelaObject& Obj) {
     TMemoryStream s;
     Obj.SaveToStream(s);
     return Bytes(s);
@@ -228,7 +228,7 @@ TEST_F(LabelObjects, FontHeightAndLineSpaceAreBoundedAndARecordBeyondIsDamaged) 
     EXPECT_EQ(label->GetLinespace(), MaxStoredFontSize);
     EXPECT_EQ(label->GetFontheight(), -MaxStoredFontSize);
     label->SetFontname("bound");
-    std::string record = Saved(*label);
+    std::string record = SavedLabel(*label);
     const int32_t beyond = 31000;
     record.replace(record.find("bound") + 5 + 4, 4, reinterpret_cast<const char*>(&beyond), 4);  // the line space
     TMemoryStream s = StreamOf(record);
@@ -262,7 +262,7 @@ TEST_F(LabelObjects, RecordsOfEverySaveVersion) {
     built.SetRepeat(true);
     built.SetOnplayend("ended");
     built.SetPaused(true);
-    const std::string newest = Saved(built);
+    const std::string newest = SavedLabel(built);
     int versions = 0;
     for (const std::string& line : Lines(PythonOutput("label_records.py"))) {
         std::istringstream fields(line);
@@ -277,7 +277,7 @@ TEST_F(LabelObjects, RecordsOfEverySaveVersion) {
         TVelaLabel read(Bases, false);
         read.LoadFromStream(s, version);
         EXPECT_EQ(s.Remaining(), 0);
-        EXPECT_EQ(ToHex(Saved(read)), ToHex(FromHex(asRead)));
+        EXPECT_EQ(ToHex(SavedLabel(read)), ToHex(FromHex(asRead)));
         ++versions;
     }
     EXPECT_EQ(versions, 5);
@@ -285,7 +285,7 @@ TEST_F(LabelObjects, RecordsOfEverySaveVersion) {
     TMemoryStream s = StreamOf(newest);
     TVelaLabel again(Bases, false);
     again.LoadFromStream(s, GameSaveVersion);
-    EXPECT_EQ(ToHex(Saved(again)), ToHex(newest));
+    EXPECT_EQ(ToHex(SavedLabel(again)), ToHex(newest));
     EXPECT_EQ(again.GetLineRects(), built.GetLineRects());
 }
 

@@ -25,12 +25,12 @@ public:
     uint32_t Clock = 0;
 };
 
-struct Ev {
+struct MapEv {
     int Kind;
     std::vector<std::string> Args;
-    bool operator==(const Ev&) const = default;
+    bool operator==(const MapEv&) const = default;
 };
-void PrintTo(const Ev& E, std::ostream* Os) {
+void PrintTo(const MapEv& E, std::ostream* Os) {
     *Os << E.Kind;
     for (const std::string& a : E.Args) *Os << "," << a;
 }
@@ -94,13 +94,13 @@ protected:
         return map;
     }
     // One input step; the queued events, which the runner then takes.
-    std::vector<Ev> Tick() {
+    std::vector<MapEv> Tick() {
         Host->Clock += 10;
         Bases->Update(Host->Clock);
-        std::vector<Ev> out;
+        std::vector<MapEv> out;
         TTimerList& q = Bases->GetEvents();
         for (int i = 0; i < q.Count(); ++i) {
-            Ev ev{q.Items(i)->Kind, {}};
+            MapEv ev{q.Items(i)->Kind, {}};
             for (int a = 0; a < q.Items(i)->Args.Count(); ++a) ev.Args.push_back(q.Items(i)->Args.Strings(a));
             out.push_back(ev);
         }
@@ -108,21 +108,21 @@ protected:
         return out;
     }
     // Moves the pointer to (X, Y) of the map.
-    std::vector<Ev> MoveTo(int X, int Y) {
+    std::vector<MapEv> MoveTo(int X, int Y) {
         Layer->SetMousePos({4 + X, 6 + Y});
         return Tick();
     }
-    std::vector<Ev> Key(int Code) {
+    std::vector<MapEv> Key(int Code) {
         Bases->SetKeyState(Code, true);
         Bases->SetKeyLatch(Code, true);
-        std::vector<Ev> events = Tick();
+        std::vector<MapEv> events = Tick();
         Bases->SetKeyState(Code, false);
         Tick();
         return events;
     }
-    static Ev In(const std::string& Name, int Index) { return {PR_ONMAPIN, {Name, std::to_string(Index)}}; }
-    static Ev Out(const std::string& Name, int Index) { return {PR_ONMAPOUT, {Name, std::to_string(Index)}}; }
-    static Ev Select(const std::string& Name, int Index) { return {PR_ONSELECT, {Name, std::to_string(Index)}}; }
+    static MapEv In(const std::string& Name, int Index) { return {PR_ONMAPIN, {Name, std::to_string(Index)}}; }
+    static MapEv Out(const std::string& Name, int Index) { return {PR_ONMAPOUT, {Name, std::to_string(Index)}}; }
+    static MapEv Select(const std::string& Name, int Index) { return {PR_ONSELECT, {Name, std::to_string(Index)}}; }
     bool Alive() const { return Bases->FindObject("map") != nullptr; }
 
     TMapClock* Host = nullptr;
@@ -178,28 +178,28 @@ TEST_F(MapImages, AFileThatFailsLeavesNoRegions) {
 
 TEST_F(MapImages, HoverRaisesMapOutBeforeMapIn) {
     Map();
-    EXPECT_EQ(MoveTo(2, 2), (std::vector<Ev>{In(Gate, 0)}));
-    EXPECT_EQ(MoveTo(3, 3), (std::vector<Ev>{}));
-    EXPECT_EQ(MoveTo(10, 24), (std::vector<Ev>{Out(Gate, 0), In(Tower, 2)}));
-    EXPECT_EQ(MoveTo(38, 1), (std::vector<Ev>{Out(Tower, 2)}));  // on the map, in no region
-    EXPECT_EQ(MoveTo(28, 9), (std::vector<Ev>{In(Pond, 1)}));
+    EXPECT_EQ(MoveTo(2, 2), (std::vector<MapEv>{In(Gate, 0)}));
+    EXPECT_EQ(MoveTo(3, 3), (std::vector<MapEv>{}));
+    EXPECT_EQ(MoveTo(10, 24), (std::vector<MapEv>{Out(Gate, 0), In(Tower, 2)}));
+    EXPECT_EQ(MoveTo(38, 1), (std::vector<MapEv>{Out(Tower, 2)}));  // on the map, in no region
+    EXPECT_EQ(MoveTo(28, 9), (std::vector<MapEv>{In(Pond, 1)}));
     Layer->SetMousePos({60, 44});  // off the map
-    EXPECT_EQ(Tick(), (std::vector<Ev>{Out(Pond, 1)}));
+    EXPECT_EQ(Tick(), (std::vector<MapEv>{Out(Pond, 1)}));
 }
 
 TEST_F(MapImages, ArrowKeysWalkTheRegionsAndEnterChooses) {
     TVelaMapImage* map = Map();
     map->SetHandlekey(true);
     Bases->SetFocus(map);
-    EXPECT_EQ(Key(37), (std::vector<Ev>{In(Tower, 2)}));  // Left from none: the last
-    EXPECT_EQ(Key(39), (std::vector<Ev>{Out(Tower, 2), In(Gate, 0)}));  // Right from the last: the first
-    EXPECT_EQ(Key(40), (std::vector<Ev>{Out(Gate, 0), In(Pond, 1)}));
-    EXPECT_EQ(Key(38), (std::vector<Ev>{Out(Pond, 1), In(Gate, 0)}));
-    EXPECT_EQ(Key(38), (std::vector<Ev>{Out(Gate, 0), In(Tower, 2)}));  // Up from the first: the last
-    EXPECT_EQ(Key(13), (std::vector<Ev>{Select(Tower, 2)}));
+    EXPECT_EQ(Key(37), (std::vector<MapEv>{In(Tower, 2)}));  // Left from none: the last
+    EXPECT_EQ(Key(39), (std::vector<MapEv>{Out(Tower, 2), In(Gate, 0)}));  // Right from the last: the first
+    EXPECT_EQ(Key(40), (std::vector<MapEv>{Out(Gate, 0), In(Pond, 1)}));
+    EXPECT_EQ(Key(38), (std::vector<MapEv>{Out(Pond, 1), In(Gate, 0)}));
+    EXPECT_EQ(Key(38), (std::vector<MapEv>{Out(Gate, 0), In(Tower, 2)}));  // Up from the first: the last
+    EXPECT_EQ(Key(13), (std::vector<MapEv>{Select(Tower, 2)}));
     EXPECT_EQ(ParamMan->SelStr(), Tower);
     EXPECT_EQ(ParamMan->SelIndex(), 2);
-    EXPECT_EQ(Key(32), (std::vector<Ev>{Select(Tower, 2)}));
+    EXPECT_EQ(Key(32), (std::vector<MapEv>{Select(Tower, 2)}));
     // Without auto scrap the map stays and keeps answering.
     Bases->Step();
     Bases->Step();
@@ -212,19 +212,19 @@ TEST_F(MapImages, AClickChoosesAndAutoScrapRemovesTheMapTwoTicksLater) {
     map->SetPaused(true);
     MoveTo(28, 9);
     Layer->LeftHeld = Layer->LeftLatch = true;
-    EXPECT_EQ(Tick(), (std::vector<Ev>{}));  // paused: no choice
+    EXPECT_EQ(Tick(), (std::vector<MapEv>{}));  // paused: no choice
     Layer->LeftHeld = false;
     Tick();
     map->SetPaused(false);
     map->SetAutoscrap(true);
     Layer->LeftHeld = Layer->LeftLatch = true;
-    EXPECT_EQ(Tick(), (std::vector<Ev>{Select(Pond, 1)}));
+    EXPECT_EQ(Tick(), (std::vector<MapEv>{Select(Pond, 1)}));
     EXPECT_EQ(ParamMan->SelStr(), Pond);
     EXPECT_EQ(ParamMan->SelIndex(), 1);
     EXPECT_TRUE(map->IsSelecting());
     // While selecting the pointer changes nothing.
     Layer->LeftHeld = false;
-    EXPECT_EQ(MoveTo(2, 2), (std::vector<Ev>{}));
+    EXPECT_EQ(MoveTo(2, 2), (std::vector<MapEv>{}));
     Bases->Step();
     EXPECT_TRUE(Alive());
     Bases->Step();

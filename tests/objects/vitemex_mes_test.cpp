@@ -3,6 +3,7 @@
 // click), the properties that gate or reset, the pointer passing through plain text, the window
 // record against tests/tools/mes_records.py and the restore of a page left mid-reveal.
 #include "objects/vitemex_mes.h"
+#include "tests/objects/clock_host.h"
 
 #include "core/streams.h"
 #include "objects/vitemex_read.h"
@@ -18,16 +19,11 @@
 
 namespace {
 
-class TClockHost : public TScriptHost {
-public:
-    uint32_t FrameTime() override { return 15; }
-};
-
 class MesWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         CreateScriptServices();
-        SetScriptHost(std::make_unique<TClockHost>());
+        SetScriptHost(std::make_unique<TClockHost>(15));
         VelaInitialize();
         Bases->SetWidth(200);
         Bases->SetHeight(100);

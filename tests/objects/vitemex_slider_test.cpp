@@ -9,7 +9,7 @@
 namespace {
 
 constexpr int KeyUp = 38, KeyDown = 40;
-using Events = std::vector<std::string>;
+using SliderEvents = std::vector<std::string>;
 
 class Sliders : public ControlsTest {
 protected:
@@ -38,14 +38,14 @@ protected:
         return c;
     }
     // The events of N ticks, each after the number of its tick.
-    Events Timed(int N) {
-        Events seen;
+    SliderEvents Timed(int N) {
+        SliderEvents seen;
         for (int t = 1; t <= N; ++t)
             for (const std::string& e : Tick()) seen.push_back(std::to_string(t) + e);
         return seen;
     }
     // A press at (X, Y) after the pointer moved there.
-    Events PressAt(int X, int Y) {
+    SliderEvents PressAt(int X, int Y) {
         Move(X, Y);
         Tick();
         Press();
@@ -97,7 +97,7 @@ TEST_F(Sliders, AnEmptyRangeIgnoresThePointerAndValuesReadBackClamped) {
     s->SetMax(0);
     s->SetValue(5);
     EXPECT_EQ(s->GetValue(), 0);
-    EXPECT_EQ(PressAt(16, 24), Events{});  // on the thumb at the track's start
+    EXPECT_EQ(PressAt(16, 24), SliderEvents{});  // on the thumb at the track's start
     EXPECT_EQ(s->GetThumbState(), 0);
     EXPECT_EQ(s->GetPressMode(), TVelaSlider::pmNone);
     EXPECT_EQ(s->GetThumbOffset(), 0);
@@ -119,16 +119,16 @@ TEST_F(Sliders, AnEmptyRangeIgnoresThePointerAndValuesReadBackClamped) {
 TEST_F(Sliders, ATrackClickJumpsAndDragsRoundingHalvesToEven) {
     TVelaSlider* s = Control<TVelaSlider>();
     s->SetMax(8);  // half a value per pixel of the 16-pixel track starting at x 18
-    EXPECT_EQ(PressAt(18 + 5, 24), (Events{"h", "n:2"}));  // 2.5
+    EXPECT_EQ(PressAt(18 + 5, 24), (SliderEvents{"h", "n:2"}));  // 2.5
     EXPECT_EQ(s->GetThumbState(), 2);
     Move(18 + 3, 24);  // 1.5: the same value, no event
-    EXPECT_EQ(Tick(), Events{});
+    EXPECT_EQ(Tick(), SliderEvents{});
     Move(18 + 7, 24);  // 3.5
-    EXPECT_EQ(Tick(), Events{"n:4"});
+    EXPECT_EQ(Tick(), SliderEvents{"n:4"});
     Move(300, 0);  // clamped
-    EXPECT_EQ(Tick(), Events{"n:8"});
+    EXPECT_EQ(Tick(), SliderEvents{"n:8"});
     Release();
-    EXPECT_EQ(Tick(), Events{"r"});
+    EXPECT_EQ(Tick(), SliderEvents{"r"});
     EXPECT_EQ(s->GetThumbState(), 0);
 
     // Vertical: the value grows upwards; the track starts at y 30.
@@ -136,40 +136,40 @@ TEST_F(Sliders, ATrackClickJumpsAndDragsRoundingHalvesToEven) {
     s->SetBarsize(16);
     s->SetValue(0);
     Release();
-    EXPECT_EQ(PressAt(18, 30 + 2), (Events{"h", "n:6"}));  // (16 - 1 - 2) / 2 = 6.5
+    EXPECT_EQ(PressAt(18, 30 + 2), (SliderEvents{"h", "n:6"}));  // (16 - 1 - 2) / 2 = 6.5
     Release();
     Tick();
 
     // The thumb grabbed off its centre keeps its distance to the pointer.
     s->SetValue(4);  // thumb 30 + 16 - 8 = 34 .. 42, centre 38
-    EXPECT_EQ(PressAt(18, 40), Events{"h"});
+    EXPECT_EQ(PressAt(18, 40), SliderEvents{"h"});
     Move(18, 36);  // (16 - 1 - (36 - 30 - 2)) / 2 = 5.5
-    EXPECT_EQ(Tick(), Events{"n:6"});
+    EXPECT_EQ(Tick(), SliderEvents{"n:6"});
 }
 
 TEST_F(Sliders, ButtonsAndKeysStepTowardsTheirEndsAndRepeatWhileHeld) {
     TVelaSlider* s = Control<TVelaSlider>(1);  // buttons at y 20 (top) and 38 (bottom)
     s->SetHandlekey(true);
     s->SetValue(8);
-    EXPECT_EQ(PressAt(15, 22), Events{"n:9"});  // the top button increases a vertical slider
+    EXPECT_EQ(PressAt(15, 22), SliderEvents{"n:9"});  // the top button increases a vertical slider
     EXPECT_EQ(s->GetButtonState(0), 2);
-    EXPECT_EQ(Timed(40), (Events{"30n:10", "35n:11", "40n:12"}));  // after 300 ms, then every 50 ms
+    EXPECT_EQ(Timed(40), (SliderEvents{"30n:10", "35n:11", "40n:12"}));  // after 300 ms, then every 50 ms
     Release();
     Tick();
     EXPECT_EQ(s->GetButtonState(0), 1);
-    EXPECT_EQ(Key(KeyUp), Events{"n:13"});
-    EXPECT_EQ(Key(KeyDown), Events{"n:12"});
+    EXPECT_EQ(Key(KeyUp), SliderEvents{"n:13"});
+    EXPECT_EQ(Key(KeyDown), SliderEvents{"n:12"});
     s->SetValue(16);
-    EXPECT_EQ(Key(KeyUp), Events{});  // already at Max
+    EXPECT_EQ(Key(KeyUp), SliderEvents{});  // already at Max
 
     s->SetVisible(false);
     TVelaScrollbar* b = Control<TVelaScrollbar>(1);  // buttons at y 20 and 30
     b->SetHandlekey(true);
     b->SetValue(8);
-    EXPECT_EQ(PressAt(15, 32), Events{"n:9"});  // the bottom button increases
+    EXPECT_EQ(PressAt(15, 32), SliderEvents{"n:9"});  // the bottom button increases
     Release();
     Tick();
-    EXPECT_EQ(Key(KeyDown), Events{"n:10"});
+    EXPECT_EQ(Key(KeyDown), SliderEvents{"n:10"});
 }
 
 TEST_F(Sliders, ScrollbarTrackPagesAtOnceThenRepeatsUntilTheThumbReachesThePointer) {
@@ -177,14 +177,14 @@ TEST_F(Sliders, ScrollbarTrackPagesAtOnceThenRepeatsUntilTheThumbReachesThePoint
     b->SetBarsize(100);  // track x 15 .. 115, thumb 6: one value per pixel over 0..94
     b->SetMax(94);
     b->SetLargechange(10);
-    EXPECT_EQ(PressAt(65, 24), Events{"n:10"});
+    EXPECT_EQ(PressAt(65, 24), SliderEvents{"n:10"});
     EXPECT_TRUE(b->GetTrackPressed());
     // Value 50 puts the thumb over the pointer: paging stops.
-    EXPECT_EQ(Timed(60), (Events{"30n:20", "35n:30", "40n:40", "45n:50"}));
+    EXPECT_EQ(Timed(60), (SliderEvents{"30n:20", "35n:30", "40n:40", "45n:50"}));
     EXPECT_FALSE(b->GetTrackPressed());
     Release();
     Tick();
-    EXPECT_EQ(PressAt(16, 24), Events{"n:40"});  // before the thumb: pages towards Min
+    EXPECT_EQ(PressAt(16, 24), SliderEvents{"n:40"});  // before the thumb: pages towards Min
     EXPECT_EQ(b->GetPressMode(), TVelaSlider::pmPageDown);
     Release();
     Tick();
@@ -196,9 +196,9 @@ TEST_F(Sliders, ScrollbarTrackPagesAtOnceThenRepeatsUntilTheThumbReachesThePoint
     Tick();
     EXPECT_EQ(b->GetThumbState(), 1);
     Press();
-    EXPECT_EQ(Tick(), Events{"h"});
+    EXPECT_EQ(Tick(), SliderEvents{"h"});
     Move(19, 24);
-    EXPECT_EQ(Tick(), Events{});
+    EXPECT_EQ(Tick(), SliderEvents{});
     EXPECT_EQ(b->GetValue(), 3);
 }
 
@@ -224,7 +224,7 @@ TEST_F(Sliders, MasksDecideTheHits) {
     EXPECT_EQ(thumbAt(19), 1);
 
     s->SetValue(16);  // the thumb out of the way
-    EXPECT_EQ(PressAt(18 + 10, 24), Events{});  // a transparent track column
+    EXPECT_EQ(PressAt(18 + 10, 24), SliderEvents{});  // a transparent track column
     EXPECT_EQ(s->GetPressMode(), TVelaSlider::pmNone);
     Release();
     Tick();
@@ -259,7 +259,7 @@ TEST_F(Sliders, TheTrackIsTiledFromItsStartInOnePattern) {
     b->SetMax(20);
     b->SetLargechange(5);
     EXPECT_EQ(Drawn(0, 30, 1, 20, false), "01234567012345670123");
-    EXPECT_EQ(PressAt(45, 1), Events{});  // no thumb picture: pages by 5 with the track pressed
+    EXPECT_EQ(PressAt(45, 1), SliderEvents{});  // no thumb picture: pages by 5 with the track pressed
     EXPECT_EQ(b->GetValue(), 5);
     // Split at the thumb's centre (offset 5 of a 20-pixel travel), the paged side pressed.
     EXPECT_EQ(Drawn(0, 30, 1, 20, false), "01234lmnghijklmnghij");

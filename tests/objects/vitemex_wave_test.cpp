@@ -2,6 +2,7 @@
 // tests/tools/fire_wave_ref.py, a child drawn through it landing rippled (a picture with content
 // rectangles as whole as one without), the widened redraw areas, and the record at its gate.
 #include "objects/vitemex_wave.h"
+#include "tests/objects/clock_host.h"
 
 #include "core/streams.h"
 #include "objects/vitemex_image.h"
@@ -15,17 +16,11 @@
 
 namespace {
 
-class TClockHost : public TScriptHost {
-public:
-    uint32_t FrameTime() override { return Tick; }
-    uint32_t Tick = 16;
-};
-
 class WaveObjects : public ::testing::Test {
 protected:
     void SetUp() override {
         CreateScriptServices();
-        auto host = std::make_unique<TClockHost>();
+        auto host = std::make_unique<TClockHost>(16);
         Host = host.get();
         SetScriptHost(std::move(host));
         VelaInitialize();

@@ -16,7 +16,7 @@ using namespace pagetest;
 
 namespace {
 
-constexpr int32_t W = 4, H = 3;
+constexpr int32_t PicW = 4, PicH = 3;
 
 // Pixel (x, y) of picture Kind, 0x00RRGGBB; with alpha, column 0 is transparent.
 uint32_t PicturePixel(int Kind, int32_t X, int32_t Y) {
@@ -25,16 +25,16 @@ uint32_t PicturePixel(int Kind, int32_t X, int32_t Y) {
 
 std::string PngFile(int Kind, bool Alpha) {
     std::vector<uint8_t> rows;
-    for (int32_t y = 0; y < H; ++y)
-        for (int32_t x = 0; x < W; ++x) {
+    for (int32_t y = 0; y < PicH; ++y)
+        for (int32_t x = 0; x < PicW; ++x) {
             const uint32_t p = PicturePixel(Kind, x, y);
             rows.insert(rows.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
             if (Alpha) rows.push_back(x == 0 ? 0 : 255);
         }
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    image.width = W;
-    image.height = H;
+    image.width = PicW;
+    image.height = PicH;
     image.format = Alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
     png_alloc_size_t size = 0;
     EXPECT_TRUE(png_image_write_to_memory(&image, nullptr, &size, 0, rows.data(), 0, nullptr));
@@ -45,15 +45,15 @@ std::string PngFile(int Kind, bool Alpha) {
 
 // A 24-bit BMP, rows bottom up, each padded to 4 bytes.
 std::string BmpFile(int Kind) {
-    const uint32_t stride = (3 * W + 3) & ~3u, data = stride * H;
-    std::string bytes = "BM" + U32(54 + data) + U32(0) + U32(54) + U32(40) + U32(W) + U32(H) + '\1' + '\0' + '\x18' +
+    const uint32_t stride = (3 * PicW + 3) & ~3u, data = stride * PicH;
+    std::string bytes = "BM" + U32(54 + data) + U32(0) + U32(54) + U32(40) + U32(PicW) + U32(PicH) + '\1' + '\0' + '\x18' +
                         '\0' + U32(0) + U32(data) + U32(0) + U32(0) + U32(0) + U32(0);
-    for (int32_t y = H - 1; y >= 0; --y) {
-        for (int32_t x = 0; x < W; ++x) {
+    for (int32_t y = PicH - 1; y >= 0; --y) {
+        for (int32_t x = 0; x < PicW; ++x) {
             const uint32_t p = PicturePixel(Kind, x, y);
             bytes += {char(p), char(p >> 8), char(p >> 16)};
         }
-        bytes.append(stride - 3 * W, '\0');
+        bytes.append(stride - 3 * PicW, '\0');
     }
     return bytes;
 }
@@ -66,11 +66,11 @@ protected:
         TCustomDIBX& screen = *Bases->GetSurface();
         const uint32_t behind = screen.GetPixel(screen.GetWidth() - 1, 0) & 0xFFFFFF;
         std::vector<TPoint> found;
-        for (int32_t top = 0; top + H <= screen.GetHeight(); ++top)
-            for (int32_t left = 0; left + W <= screen.GetWidth(); ++left) {
+        for (int32_t top = 0; top + PicH <= screen.GetHeight(); ++top)
+            for (int32_t left = 0; left + PicW <= screen.GetWidth(); ++left) {
                 bool whole = true;
-                for (int32_t y = 0; y < H && whole; ++y)
-                    for (int32_t x = 0; x < W && whole; ++x)
+                for (int32_t y = 0; y < PicH && whole; ++y)
+                    for (int32_t x = 0; x < PicW && whole; ++x)
                         whole = (screen.GetPixel(left + x, top + y) & 0xFFFFFF) ==
                                 (Alpha && x == 0 ? behind : PicturePixel(Kind, x, y));
                 if (whole) found.push_back({left, top});

@@ -469,7 +469,7 @@ TEST(DBTable, ImportsTabSeparatedCp932Text) {
     const Strings ref = Lines(PythonOutput("dbs_ref.py", {"tsv", path}));
     TDBTable table("t", DBGameTable);
     table.Fields().AddField("old", DBInteger, 0);
-    ASSERT_TRUE(table.LoadFromTabText(LinesOf(HostFileBytes(path))));
+    ASSERT_TRUE(table.LoadFromTabText(LinesOf(FileText(path))));
     ASSERT_EQ(table.Fields().Count(), 6);
     size_t line = 0;
     for (; line < 6; ++line) {

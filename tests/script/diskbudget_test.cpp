@@ -47,9 +47,9 @@ TEST_F(DiskBudget, ExtractionsGoOnWithinTheLimitAndTheOnePastItEndsThePlayer) {
     for (int tick = 0; tick < 100 && !Terminating(); ++tick) runner.Run();
     EXPECT_EQ(host->Warnings, std::vector<std::string>{"p.vsb(202):" + std::string(DiskBudgetMessage)});
     EXPECT_EQ(std::count(Log.begin(), Log.end(), "exec:after"), 0);
-    EXPECT_EQ(HostFileBytes(hostBase + "o199/e.dat"), entry);
+    EXPECT_EQ(FileText(hostBase + "o199/e.dat"), entry);
     EXPECT_EQ(DiskCharged(), 200 * 3 * kDiskBlock);
-    EXPECT_EQ(HostFileBytes(hostBase + "keep/big.dat"), "old");
+    EXPECT_EQ(FileText(hostBase + "keep/big.dat"), "old");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(hostBase + "keep"), {}), 1);
 }
 

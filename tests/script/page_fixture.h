@@ -172,15 +172,6 @@ struct TPageWriter {
     }
 };
 
-inline std::string HostFileBytes(const std::string& HostPath) {
-    std::ifstream file(HostPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-inline void WriteHostFile(const std::string& HostPath, const std::string& Bytes) {
-    std::ofstream(HostPath, std::ios::binary) << Bytes;
-}
-
 // The file tools/vpage.py writes with Command ("page", "project") from a JSON description.
 inline std::string VPageFile(const std::string& Command, const std::string& Description,
                              const std::vector<std::string>& Options = {}) {
@@ -189,7 +180,7 @@ inline std::string VPageFile(const std::string& Command, const std::string& Desc
     std::vector<std::string> args{Command, folder + "in.json", folder + "out"};
     args.insert(args.end(), Options.begin(), Options.end());
     PythonOutput(VELA_VPAGE, args);
-    return HostFileBytes(folder + "out");
+    return FileText(folder + "out");
 }
 
 // A page file written by tools/vpage.py from its JSON description.

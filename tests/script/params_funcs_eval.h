@@ -42,15 +42,6 @@ protected:
         if (!item) (item = &ParamMan->AddParam(PT_STR))->SetName(Name);
         item->SetAsStr(Value);
     }
-    // A file of the host folder (relative host path) with Bytes.
-    static void WriteHostFile(const std::string& Path, const std::string& Bytes) {
-        std::filesystem::create_directories(std::filesystem::path(Path).parent_path());
-        std::ofstream(Path, std::ios::binary) << Bytes;
-    }
-    static std::string ReadHostFile(const std::string& Path) {
-        std::ifstream file(Path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    }
 
     std::string hostBase, base;  // the base folder, host and program path
 };

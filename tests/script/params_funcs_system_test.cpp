@@ -164,7 +164,7 @@ TEST_F(SystemFuncs, SaveScreenRegistersWrittenFiles) {
     EXPECT_TRUE(display.choices.empty());
     WriteHostFile(hostBase + "photo.mra", "users");
     EXPECT_EQ(Eval("SaveScreen(\"photo.mra\", 0, 0, FALSE, 1)"), "FALSE");
-    EXPECT_EQ(ReadHostFile(hostBase + "photo.mra"), "users");
+    EXPECT_EQ(FileText(hostBase + "photo.mra"), "users");
     display.choiceAnswers = {0};
     EXPECT_EQ(Eval("SaveScreen(\"photo.mra\", 0, 0, FALSE, 1)"), "TRUE");
     EXPECT_EQ(display.choices.size(), 2u);
@@ -244,16 +244,16 @@ TEST_F(ExtractFuncs, MasksMatchByCharacterWithoutRegardToCase) {
         std::sort(written.begin(), written.end());
         EXPECT_EQ(written, row.files) << row.pattern;
     }
-    EXPECT_EQ(ReadHostFile(Desktop() + "out/b.dat"), "b");
+    EXPECT_EQ(FileText(Desktop() + "out/b.dat"), "b");
 }
 
 TEST_F(ExtractFuncs, TargetsStayInsideTheirFolder) {
     // Climbing out of the desktop or documents folder lands in the folder itself.
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{Desktop}\\\\..\\\\..\")"), "TRUE");
-    EXPECT_EQ(ReadHostFile(Desktop() + "b.dat"), "b");
+    EXPECT_EQ(FileText(Desktop() + "b.dat"), "b");
     // The documents folder is never the home folder, even where the user-dirs file names none.
     EXPECT_EQ(Eval("ExtractFile(\"表.txt\", FALSE, \"{MyDocuments}\\\\sub:x\")"), "TRUE");
-    EXPECT_EQ(ReadHostFile(Documents() + platform::Cp932ToUtf8("表.txt")), "hyou");
+    EXPECT_EQ(FileText(Documents() + platform::Cp932ToUtf8("表.txt")), "hyou");
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{Windows}\")"), "FALSE");
     // An entry whose name part climbs is refused; a name nothing holds is skipped.
     EXPECT_EQ(Eval("ExtractFile(\"d\\\\..\", FALSE, \"{Desktop}\\\\x\")"), "FALSE");
@@ -265,9 +265,9 @@ TEST_F(ExtractFuncs, TargetsStayInsideTheirFolder) {
                                           .parent_path()
                                           .string();
     EXPECT_EQ(Eval("ExtractFile(\"a.TXT\", FALSE, \"..\\\\..\")"), "TRUE");
-    EXPECT_EQ(ReadHostFile(hostBase + "a.TXT"), "a");
+    EXPECT_EQ(FileText(hostBase + "a.TXT"), "a");
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"\")"), "TRUE");
-    EXPECT_EQ(ReadHostFile(hostBase + "b.dat"), "b");
+    EXPECT_EQ(FileText(hostBase + "b.dat"), "b");
     EXPECT_FALSE(std::filesystem::exists(programFolder + "/a.TXT") || std::filesystem::exists(programFolder + "/b.dat"));
 }
 
@@ -314,7 +314,7 @@ TEST_F(ExtractFuncs, HiddenAndHostNamesAreRefused) {
         EXPECT_EQ(Eval(call), "FALSE") << call;
         EXPECT_NE(testing::internal::GetCapturedStderr(), "") << call;
     }
-    EXPECT_EQ(ReadHostFile(home + ".bashrc"), "mine");
+    EXPECT_EQ(FileText(home + ".bashrc"), "mine");
     EXPECT_FALSE(std::filesystem::exists(home + ".config/autostart"));
     EXPECT_FALSE(std::filesystem::exists(Documents() + ".config"));
     EXPECT_FALSE(std::filesystem::exists(hostBase + ".bashrc"));
@@ -330,18 +330,18 @@ TEST_F(ExtractFuncs, HiddenAndHostNamesAreRefused) {
 TEST_F(ExtractFuncs, TheUsersOwnFilesAreReplacedOnlyWithAYes) {
     WriteHostFile(Documents() + "b.dat", "users");
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "FALSE");
-    EXPECT_EQ(ReadHostFile(Documents() + "b.dat"), "users");
+    EXPECT_EQ(FileText(Documents() + "b.dat"), "users");
     ASSERT_EQ(display.choices.size(), 1u);
     display.choiceAnswers = {0};
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "TRUE");
-    EXPECT_EQ(ReadHostFile(Documents() + "b.dat"), "b");
+    EXPECT_EQ(FileText(Documents() + "b.dat"), "b");
     // Now the title's own, kept in the title's list for its next runs: replaced without a question.
     const std::filesystem::directory_iterator lists(home + "data/velaplay/written");
-    EXPECT_EQ(ReadHostFile(lists->path().string()), Documents() + "b.dat\n");
+    EXPECT_EQ(FileText(lists->path().string()), Documents() + "b.dat\n");
     WriteHostFile(Documents() + "b.dat", "changed");
     WriteHostFile(Desktop() + "a.TXT", "users");
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "TRUE");
-    EXPECT_EQ(ReadHostFile(Documents() + "b.dat"), "b");
+    EXPECT_EQ(FileText(Documents() + "b.dat"), "b");
     EXPECT_EQ(display.choices.size(), 2u);
     // The title's own folder is no different: a link of the user's standing there is replaced
     // (never written through) only with a yes.
@@ -353,14 +353,14 @@ TEST_F(ExtractFuncs, TheUsersOwnFilesAreReplacedOnlyWithAYes) {
     display.choiceAnswers = {0};
     EXPECT_EQ(Eval("ExtractFile(\"a.TXT\", FALSE, \"\")"), "TRUE");
     EXPECT_FALSE(std::filesystem::is_symlink(hostBase + "a.TXT"));
-    EXPECT_EQ(ReadHostFile(hostBase + "a.TXT"), "a");
-    EXPECT_EQ(ReadHostFile(users), "users");
+    EXPECT_EQ(FileText(hostBase + "a.TXT"), "a");
+    EXPECT_EQ(FileText(users), "users");
     // Nobody answering is a no: only the name no file holds yet is written.
     std::filesystem::create_symlink(users, Desktop() + platform::Cp932ToUtf8("ソ.txt"));
     EXPECT_EQ(Eval("ExtractFile(\"*.txt\", FALSE, \"{Desktop}\")"), "TRUE");
-    EXPECT_EQ(ReadHostFile(Desktop() + "a.TXT"), "users");
-    EXPECT_EQ(ReadHostFile(Desktop() + platform::Cp932ToUtf8("表.txt")), "hyou");
-    EXPECT_EQ(ReadHostFile(users), "users");
+    EXPECT_EQ(FileText(Desktop() + "a.TXT"), "users");
+    EXPECT_EQ(FileText(Desktop() + platform::Cp932ToUtf8("表.txt")), "hyou");
+    EXPECT_EQ(FileText(users), "users");
 }
 
 TEST_F(ExtractFuncs, TheOverwriteQuestionHasFiveAnswersForALongerList) {
@@ -397,7 +397,7 @@ TEST_F(ExtractFuncs, TheOverwriteQuestionHasFiveAnswersForALongerList) {
         EXPECT_EQ(display.choices[0].cancel, 2u);
         std::vector<std::string> overwritten;
         for (const char* name : {"a.TXT", "ソ.txt", "表.txt", "b.dat"})
-            if (ReadHostFile(Desktop() + platform::Cp932ToUtf8(name)) != "old") overwritten.push_back(name);
+            if (FileText(Desktop() + platform::Cp932ToUtf8(name)) != "old") overwritten.push_back(name);
         EXPECT_EQ(overwritten, row.overwritten);
     }
     // One name: yes and no only, the question naming the target.
@@ -413,7 +413,7 @@ TEST_F(ExtractFuncs, TheOverwriteQuestionHasFiveAnswersForALongerList) {
     display.fileAnswers = {home + "chosen"};
     std::filesystem::create_directories(home + "chosen");
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\")"), "TRUE");
-    EXPECT_EQ(ReadHostFile(home + "chosen/b.dat"), "b");
+    EXPECT_EQ(FileText(home + "chosen/b.dat"), "b");
     EXPECT_EQ(display.fileDialogs.back().kind, platform::FileDialogKind::Folder);
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\")"), "FALSE");
 }
@@ -453,7 +453,7 @@ TEST_F(ExtractFuncs, TheShellsFolderDialogChoosesTheFolder) {
     EXPECT_EQ(Eval("SelectDirectory(v)"), "TRUE");
     EXPECT_EQ(ParamMan->Find("v")->GetAsStr(), chosen + "\\");
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\")"), "TRUE");
-    EXPECT_EQ(ReadHostFile(home + "shell/b.dat"), "b");
+    EXPECT_EQ(FileText(home + "shell/b.dat"), "b");
     FolderDialog = [](platform::Display&) -> std::optional<std::string> { return std::nullopt; };
     EXPECT_EQ(Eval("SelectDirectory(v)"), "FALSE");
     EXPECT_TRUE(display.fileDialogs.empty());
@@ -481,8 +481,8 @@ TEST_F(ExtractFuncs, WallpaperIsWrittenAndSetThroughGsettings) {
         EXPECT_FALSE(std::filesystem::exists(log) || std::filesystem::exists(bitmap));
         display.choiceAnswers = {0, 0, 0};
         EXPECT_EQ(Eval("SetWallPaper(\"\", 1)"), "TRUE");
-        EXPECT_EQ(ReadHostFile(log).substr(0, 57), "set org.gnome.desktop.background picture-uri file://" + home.substr(0, 5));
-        EXPECT_NE(ReadHostFile(log).find("picture-options wallpaper"), std::string::npos);
+        EXPECT_EQ(FileText(log).substr(0, 57), "set org.gnome.desktop.background picture-uri file://" + home.substr(0, 5));
+        EXPECT_NE(FileText(log).find("picture-options wallpaper"), std::string::npos);
         EXPECT_EQ(BitmapOf(bitmap), "16x12 FF0000");
         // The first frame of a content picture.
         TDIBSurface green;
@@ -491,7 +491,7 @@ TEST_F(ExtractFuncs, WallpaperIsWrittenAndSetThroughGsettings) {
         green.SaveToFile(base + "pic.bmp");
         EXPECT_EQ(Eval("SetWallPaper(\"pic.bmp\", 0)"), "TRUE");
         EXPECT_EQ(BitmapOf(bitmap), "3x2 00FF00");
-        EXPECT_NE(ReadHostFile(log).find("picture-options centered"), std::string::npos);
+        EXPECT_NE(FileText(log).find("picture-options centered"), std::string::npos);
         // A picture nothing holds: nothing is set.
         std::filesystem::remove(log);
         EXPECT_EQ(Eval("SetWallPaper(\"none.bmp\", 1)"), "FALSE");
@@ -511,10 +511,10 @@ TEST_F(ExtractFuncs, OpenUrlHandsAddressesAndFoldersToTheOpener) {
     ScopedEnvironment path("PATH", tools.c_str());
     // What the opener was given once it was started Lines times (it runs apart from the player).
     const auto opened = [&](long Lines) {
-        std::string text = ReadHostFile(log);
+        std::string text = FileText(log);
         for (int i = 0; i < 1000 && std::count(text.begin(), text.end(), '\n') < Lines; ++i) {
             usleep(10000);
-            text = ReadHostFile(log);
+            text = FileText(log);
         }
         return text;
     };
@@ -544,7 +544,7 @@ TEST_F(ExtractFuncs, OnlyAFewOpenersRunAtOnce) {
     chmod((tools + "xdg-open").c_str(), 0755);
     ScopedEnvironment path("PATH", tools.c_str());
     const auto started = [&] {
-        const std::string text = ReadHostFile(log);
+        const std::string text = FileText(log);
         return std::count(text.begin(), text.end(), '\n');
     };
     testing::internal::CaptureStderr();
@@ -552,7 +552,7 @@ TEST_F(ExtractFuncs, OnlyAFewOpenersRunAtOnce) {
     const std::string said = testing::internal::GetCapturedStderr();
     for (int i = 0; i < 1000 && started() < long(platform::kMaxOpeners); ++i) usleep(10000);
     // The four start at once and may reach the log in any order.
-    const std::string log4 = ReadHostFile(log);
+    const std::string log4 = FileText(log);
     std::vector<std::string> first;
     for (const std::string_view line : SplitLines(log4)) first.emplace_back(line);
     std::sort(first.begin(), first.end());
@@ -573,7 +573,7 @@ TEST_F(ExtractFuncs, OnlyAFewOpenersRunAtOnce) {
     }
     EXPECT_TRUE(again);
     for (int i = 0; i < 1000 && started() == long(platform::kMaxOpeners); ++i) usleep(10000);
-    EXPECT_EQ(ReadHostFile(log).substr(4 * 21), "http://example.com/again\n");
+    EXPECT_EQ(FileText(log).substr(4 * 21), "http://example.com/again\n");
 }
 
 TEST_F(SystemFuncs, ListSaveCaptionListsSlotsAndKeepsOneElementForNone) {

@@ -175,10 +175,10 @@ TEST_F(SaveData, ADamagedSaveFileIsReportedAndKept) {
     // A save cannot replace what it cannot read: the file stays for the user.
     Project->ExecuteSave(0, "", "x", 0);
     EXPECT_EQ(host->Warnings, (Strings{"セーブデータを読めません\r\n" + damaged, "セーブデータを書き込めません\r\n" + damaged}));
-    EXPECT_EQ(HostFileBytes(SaveHostFile()), garbage);
+    EXPECT_EQ(FileText(SaveHostFile()), garbage);
     EXPECT_EQ(Project->GetSaveCaption(0), "");
     FreeProject();
-    EXPECT_EQ(HostFileBytes(SaveHostFile()), garbage);
+    EXPECT_EQ(FileText(SaveHostFile()), garbage);
 }
 
 // The save file's records are read at start where the title's memory refuses them, with its
@@ -238,7 +238,7 @@ TEST_F(SaveData, ADamagedSlotLeavesTheGameAsItWas) {
 TEST_F(SaveData, AFailedWriteLeavesTheOldFile) {
     OpenTitle();
     Project->ExecuteSave(0, "", "old", 0);
-    const std::string before = HostFileBytes(SaveHostFile());
+    const std::string before = FileText(SaveHostFile());
     ASSERT_FALSE(before.empty());
     // The temporary file cannot be made in a read-only folder.
     const std::string saveFolder = std::filesystem::path(SaveHostFile()).parent_path().string();
@@ -249,7 +249,7 @@ TEST_F(SaveData, AFailedWriteLeavesTheOldFile) {
     EXPECT_TRUE(host->Warnings[0].starts_with("セーブデータを書き込めません"));
     // It names the save file, not the temporary one it is written by.
     EXPECT_NE(host->Warnings[0].find("\"" + SaveHostFile() + "\""), std::string::npos) << host->Warnings[0];
-    EXPECT_EQ(HostFileBytes(SaveHostFile()), before);
+    EXPECT_EQ(FileText(SaveHostFile()), before);
     EXPECT_EQ(Project->GetSaveCaption(1), "");
     // The writes after it fail the same way and are not warned about again, until one has
     // worked.
@@ -339,7 +339,7 @@ TEST_F(SaveData, AFileBesideTheSaveIsNeitherRemovedNorWrittenThrough) {
     ASSERT_EQ(symlink(other.c_str(), (SaveHostFile() + ".$$$").c_str()), 0);
     Project->ExecuteSave(0, "", "s", 0);
     EXPECT_TRUE(host->Warnings.empty());
-    EXPECT_EQ(HostFileBytes(other), "other");
+    EXPECT_EQ(FileText(other), "other");
     EXPECT_TRUE(std::filesystem::is_symlink(SaveHostFile() + ".$$$"));
     struct stat st;
     ASSERT_EQ(lstat(SaveHostFile().c_str(), &st), 0);
@@ -357,7 +357,7 @@ TEST_F(SaveData, ASaveFileThatIsALinkIsNeitherReadNorWrittenThrough) {
     FreeProject();
     const std::string theirs = FreshHostFolder() + "save.dat";
     ASSERT_EQ(rename(SaveHostFile().c_str(), theirs.c_str()), 0);
-    const std::string bytes = HostFileBytes(theirs);
+    const std::string bytes = FileText(theirs);
     ASSERT_EQ(symlink(theirs.c_str(), SaveHostFile().c_str()), 0);
 
     // This title's folder came with a link in place of its save file: it starts without saves.
@@ -371,7 +371,7 @@ TEST_F(SaveData, ASaveFileThatIsALinkIsNeitherReadNorWrittenThrough) {
     EXPECT_EQ(Project->SlotCaptions.Count(), 0);
     EXPECT_FALSE(Terminating());
     EXPECT_TRUE(host->Warnings.empty());
-    EXPECT_EQ(HostFileBytes(theirs), bytes);
+    EXPECT_EQ(FileText(theirs), bytes);
 
     // A save replaces the link with a file of this title's, read from then on.
     Project->ExecuteSave(1, "", "mine", 0);
@@ -384,7 +384,7 @@ TEST_F(SaveData, ASaveFileThatIsALinkIsNeitherReadNorWrittenThrough) {
     FreeProject();
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(said, "velaplay: " + SaveHostFile() + " is a link and is not read: play starts without saves\n");
-    EXPECT_EQ(HostFileBytes(theirs), bytes);
+    EXPECT_EQ(FileText(theirs), bytes);
     EXPECT_EQ(ListedNames(SaveHostFile()), (Strings{Hex("GAMESAVEDATA1"), Hex("STATUSSAVEDATA")}));
 }
 

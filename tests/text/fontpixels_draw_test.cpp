@@ -79,7 +79,7 @@ void MakeLinedGlyph(TFontPixel& G) {
     G.UnderlineSize = 2, G.StrikeOutTop = 5, G.StrikeOutSize = 1;
 }
 
-const std::string kGothic = "ＭＳ ゴシック";
+const std::string kDrawGothic = "ＭＳ ゴシック";
 constexpr uint16_t kA = 0x82A0;  // あ
 
 // The border in its plain form into Model: every covered pixel of G placed at (X, Y) lays its
@@ -233,7 +233,7 @@ TEST(FontPixelDraw, RealGlyphBordersAreDrawnAsSetUpToTheFontSize) {
         for (auto [size, border, drawn] : {std::tuple{16, 5, 5}, {14, 5, 5}, {12, 12, 12}, {12, 255, 12}}) {
             SCOPED_TRACE(testing::Message() << "level " << level << ", size " << size << ", border " << border);
             manager.AntialiasLevel = level;
-            TFontPixel& g = *manager.GetGlyph(0x8ABF, kGothic, size, 0);
+            TFontPixel& g = *manager.GetGlyph(0x8ABF, kDrawGothic, size, 0);
             TFlat t(32, 64, 64, true), model(32, 64, 64, true);
             TRect touched;
             g.Draw(t.Dest, t.Mask, Bounds(20, 20, size, size), border, 0, false, false, int32_t(kText),
@@ -331,7 +331,7 @@ TEST(FontPixelDraw, ClipsToSurfaceAndClipRect) {
 // cleared under the moved box: no pixel of Touched keeps what the mask held, none outside changes.
 TEST(FontPixelDraw, CentringShiftAndClearedBox) {
     TFontPixelManager manager(platform::CreateFakeFontService);
-    TFontPixel* g = manager.GetGlyph(kA, kGothic, 24, 0);
+    TFontPixel* g = manager.GetGlyph(kA, kDrawGothic, 24, 0);
     ASSERT_EQ(g->GetWidth(), 12);
     ASSERT_EQ(g->OffsetX, 1);
     for (auto [cw, shift] : {std::pair{17, 1}, {19, 3}, {24, 5}}) {
@@ -354,7 +354,7 @@ TEST(FontPixelDraw, EverySizeAndStyle) {
         for (uint8_t style = 0; style < 16; ++style)
             for (int bs = 0; bs < 4; ++bs) {
                 SCOPED_TRACE(testing::Message() << "size " << size << " style " << int(style) << " " << bs);
-                TFontPixel* g = manager.GetGlyph(kA, kGothic, size, style);
+                TFontPixel* g = manager.GetGlyph(kA, kDrawGothic, size, style);
                 TFlat t(bs == 3 ? 15 : 32, 100, 80);
                 TRect touched;
                 g->Draw(t.Dest, t.Mask, Bounds(-20, 10, size, size), bs & 1 ? 2 : 0, bs & 2 ? 2 : 0, true, true,
@@ -375,7 +375,7 @@ TEST(FontPixelDraw, RealGlyphsPicture) {
     const uint16_t codes[] = {kA, 0x8ABF, 'A'};
     int32_t x = 8;
     for (int i = 0; i < 3; ++i) {
-        TFontPixel* g = manager.GetGlyph(codes[i], kGothic, 48, platform::kFontUnderline);
+        TFontPixel* g = manager.GetGlyph(codes[i], kDrawGothic, 48, platform::kFontUnderline);
         const int32_t advance = g->OffsetX + g->GetWidth() + g->TrailingSpace;
         TRect touched;
         g->Draw(dest, mask, Bounds(x, 8, advance, 48), 2, 2, i == 0, i == 2, dest.ColorToPixel(0xFFFFFF),

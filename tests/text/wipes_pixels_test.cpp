@@ -13,10 +13,10 @@
 namespace {
 
 // Dest, old and new pictures of one size and depth, old and new each of one colour.
-struct TStage {
+struct TPixelStage {
     TDIBX Dest, Old, New;
 
-    TStage(int W, int H, int Bits, uint32_t OldColour, uint32_t NewColour) {
+    TPixelStage(int W, int H, int Bits, uint32_t OldColour, uint32_t NewColour) {
         VelaInitColor();  // the greys; without a screen 5-6-5 at 16 bits
         Paint(Dest, W, H, Bits, [](int, int) { return 0u; });
         Paint(Old, W, H, Bits, [=](int, int) { return OldColour; });
@@ -56,7 +56,7 @@ TEST(WipePixels, TheCatalogueMakesTheseClassesWithTheirDefaults) {
                 {WP_BLURWHITE, typeid(TWipeBlurWhite), 0, 0}, {WP_BLURBLACK, typeid(TWipeBlurBlack), 0, 0},
                 {WP_CRACK, typeid(TWipeCrack), 64, 3}};
     for (const auto& row : rows) {
-        TStage stage(40, 40, 32, 0, 0);
+        TPixelStage stage(40, 40, 32, 0, 0);
         const auto wipe = CreateWipe(row.Type, stage.Dest, stage.Old, stage.New);
         ASSERT_TRUE(wipe) << int(row.Type);
         EXPECT_EQ(typeid(*wipe), row.Class) << int(row.Type);
@@ -88,7 +88,7 @@ TEST(WipePixels, DifferenceMaskPerDepth) {
 }
 
 TEST(WipePixels, SpotlightRingOn640x480) {
-    TStage stage(640, 480, 32, 0x102030, 0x405060);
+    TPixelStage stage(640, 480, 32, 0x102030, 0x405060);
     auto spot = stage.Make<TWipeSpot>(912);  // level = Elapsed
     EXPECT_EQ(spot->MaxLevel, 912);
     EXPECT_EQ(spot->DistanceTable[240 * 640 + 320], 0);
@@ -123,7 +123,7 @@ TEST(WipePixels, SpotlightGreyPerDepth) {
     } depths[] = {{16, 12u << 11 | 25u << 5 | 12u}, {24, 0x646464}, {32, 0x646464}, {8, 3}};
     for (const auto& d : depths) {
         SCOPED_TRACE(d.Bits);
-        TStage stage(64, 48, d.Bits, d.Bits == 8 ? 3 : 0, 1);
+        TPixelStage stage(64, 48, d.Bits, d.Bits == 8 ? 3 : 0, 1);
         auto spot = stage.Make<TWipeSpot>(0);
         spot->Length = spot->MaxLevel;
         Step(*spot, 100);  // level 100
@@ -133,7 +133,7 @@ TEST(WipePixels, SpotlightGreyPerDepth) {
 
 TEST(WipePixels, FlaresWithoutAMaskImageComeTogether) {
     for (bool black : {false, true}) {
-        TStage stage(16, 8, 32, 0x808080, 0x204060);
+        TPixelStage stage(16, 8, 32, 0x808080, 0x204060);
         std::unique_ptr<TWipeShadowWhite> flare =
             black ? stage.Make<TWipeShadowBlack>(768) : stage.Make<TWipeShadowWhite>(768);  // k = Elapsed + 255
         Step(*flare, 256);
@@ -148,7 +148,7 @@ TEST(WipePixels, FlaresWithoutAMaskImageComeTogether) {
 }
 
 TEST(WipePixels, CrackOn640x480WithTheDefaults) {
-    TStage stage(640, 480, 32, 0x102030, 0x405060);
+    TPixelStage stage(640, 480, 32, 0x102030, 0x405060);
     TWipeCrack crack(stage.Dest, stage.Old, stage.New);
     crack.SetParam(0, 64), crack.SetParam(1, 3);
     crack.Length = 1000;
@@ -184,7 +184,7 @@ TEST(WipePixels, CrackOn640x480WithTheDefaults) {
 }
 
 TEST(WipePixels, ChangedOnlyWithIdenticalPicturesShowsOnlyTheNewOne) {
-    TStage stage(96, 64, 32, 0x336699, 0x336699);
+    TPixelStage stage(96, 64, 32, 0x336699, 0x336699);
     Paint(stage.Dest, 96, 64, 32, [](int, int) { return 0xFFu; });
     auto small = stage.Make<TWipeSmall>(100, true);
     small->SetParam(0, 64);
@@ -206,7 +206,7 @@ TEST(WipePixels, ChangedOnlyWithIdenticalPicturesShowsOnlyTheNewOne) {
 }
 
 TEST(WipePixels, RippleTablesAndTheFlatWave) {
-    TStage stage(640, 480, 32, 0x102030, 0x405060);
+    TPixelStage stage(640, 480, 32, 0x102030, 0x405060);
     auto ripple = stage.Make<TWipeRipple>(560);  // front = Elapsed
     ASSERT_EQ(ripple->WaveTable.size(), 160u);
     EXPECT_EQ(ripple->WaveTable[39], 4);
@@ -228,7 +228,7 @@ TEST(WipePixels, RippleTablesAndTheFlatWave) {
             ASSERT_EQ(stage.Dest.GetPixel(x, y), inside ? 0x405060u : 0x102030u) << x << "," << y;
         }
 
-    TStage tiny(10, 10, 16, 1, 2);  // too small for a wave: flat
+    TPixelStage tiny(10, 10, 16, 1, 2);  // too small for a wave: flat
     auto flat = tiny.Make<TWipeRipple>(10);
     flat->SetParam(0, 7);
     EXPECT_EQ(flat->WaveTable, std::vector<int32_t>(3, 0));
@@ -238,7 +238,7 @@ TEST(WipePixels, RippleTablesAndTheFlatWave) {
 // Each pixel names its picture and place: the new picture's x << 12 | y, the old one's with bit 23.
 TEST(WipePixels, TheRippleDisplacesTheNewPictureAlongTheRadiusInItsBandOnly) {
     constexpr int kW = 101, kH = 77, cx = kW / 2, cy = kH / 2, kAmplitude = 6;
-    TStage stage(kW, kH, 32, 0, 0);
+    TPixelStage stage(kW, kH, 32, 0, 0);
     Paint(stage.Old, kW, kH, 32, [](int x, int y) { return 0x800000u | uint32_t(x) << 12 | uint32_t(y); });
     Paint(stage.New, kW, kH, 32, [](int x, int y) { return uint32_t(x) << 12 | uint32_t(y); });
     auto ripple = stage.Make<TWipeRipple>(100);
@@ -281,7 +281,7 @@ TEST(WipePixels, TheRippleDisplacesTheNewPictureAlongTheRadiusInItsBandOnly) {
 TEST(WipePixels, BlurKeepsTheDepthOfItsPictures) {
     for (int bits : {15, 16}) {
         SCOPED_TRACE(bits);
-        TStage stage(80, 40, bits, 0, 0);
+        TPixelStage stage(80, 40, bits, 0, 0);
         Paint(stage.Old, 80, 40, bits, [=](int x, int) { return x < 40 ? 0u : bits == 15 ? 0x7FFFu : 0xFFFFu; });
         TWipeBlurWhite blur(stage.Dest, stage.Old, stage.New);
         EXPECT_EQ(blur.BlurredOld->GetBitCount(), bits);

@@ -12,9 +12,9 @@
 
 namespace {
 
-struct TSurfaces {
+struct TWipeSurfaces {
     TDIBX Dest, Old, New;
-    TSurfaces(int W = 64, int H = 48) {
+    TWipeSurfaces(int W = 64, int H = 48) {
         for (TDIBX* d : {&Dest, &Old, &New}) d->SetSize(W, H, 32);
         Dest.Fill(0x111111);
         Old.Fill(0x222222);
@@ -44,7 +44,7 @@ TEST(Wipes, CatalogueMakesEachMaskClassWithItsDefaults) {
         {WP_CIRCLE, Is<TWipeCircle>, 2, 1},          {WP_BLOCKCOIL, Is<TWipeBlockCoil>, 60, 0},
         {WP_BLOCKRANDOM, Is<TWipeBlockRandom>, 60, 0},
     };
-    TSurfaces s;
+    TWipeSurfaces s;
     for (const TRow& row : rows) {
         const auto wipe = s.Make(row.Type);
         ASSERT_TRUE(wipe) << int(row.Type);
@@ -71,7 +71,7 @@ TEST(Wipes, ParametersAreClampedByTheirClass) {
         {WP_CLOCKHAND, 0, -90, -90},  {WP_FAN, 0, 720, 720},       {WP_WFAN, 1, -1, -1},
         {WP_BLOCKCOIL, 0, 3, 3},      {WP_BLOCKRANDOM, 0, -7, -7}, {WP_BLINDV, 2, 9, 0},  // no third parameter
     };
-    TSurfaces s;
+    TWipeSurfaces s;
     for (const TRow& row : rows) {
         const auto wipe = s.Make(row.Type);
         wipe->SetParam(row.Index, row.Value);
@@ -87,7 +87,7 @@ TEST(Wipes, ParametersAreClampedByTheirClass) {
 }
 
 TEST(Wipes, AFinishedStepDrawsNothingAndPresentsTheWholeSurface) {
-    TSurfaces s(40, 30);
+    TWipeSurfaces s(40, 30);
     for (int type : {WP_BLINDH, WP_DITHER, WP_CIRCLE, WP_BLOCKRANDOM}) {
         const auto wipe = s.Make(type);
         wipe->Length = 500;

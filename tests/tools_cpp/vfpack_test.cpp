@@ -26,15 +26,6 @@ namespace stdfs = std::filesystem;
 
 const std::string kTree = std::string(VELA_TEST_DATA) + "/archive";
 
-std::string ReadHostFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteHostFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 ProgramRun Vfpack(const std::vector<std::string>& args) { return RunProgram(VELA_VFPACK, args); }
 
 // Every regular file under a host folder by its relative path, with its bytes.
@@ -43,7 +34,7 @@ std::map<std::string, std::string> Tree(const std::string& folder) {
     if (!stdfs::exists(folder)) return files;
     for (const auto& entry : stdfs::recursive_directory_iterator(folder))
         if (entry.is_regular_file())
-            files[stdfs::relative(entry.path(), folder).string()] = ReadHostFile(entry.path().string());
+            files[stdfs::relative(entry.path(), folder).string()] = FileText(entry.path().string());
     return files;
 }
 
@@ -130,7 +121,7 @@ TEST_F(VfpackTest, AppendMakesACarrierThePlayerOpens) {
     ASSERT_EQ(run.status, 0) << run.err;
 
     const int32_t position = 17;
-    EXPECT_EQ(ReadHostFile(carrier), ReadHostFile(program) + ReadHostFile(host_ + "a.dat") +
+    EXPECT_EQ(FileText(carrier), FileText(program) + FileText(host_ + "a.dat") +
                                          std::string(reinterpret_cast<const char*>(&position), 4) + "qz");
     struct stat st;
     ASSERT_EQ(stat(carrier.c_str(), &st), 0);
@@ -188,7 +179,7 @@ TEST_F(VfpackTest, FailuresExitNonZeroAndLeaveTheOldArchiveWhole) {
     ExpectRefused(Vfpack({"pack", host_ + "missing/a.dat", kTree}), "cannot write in");
 
     Pack(host_ + "a.dat", kTree);
-    const std::string good = ReadHostFile(host_ + "a.dat");
+    const std::string good = FileText(host_ + "a.dat");
     WriteHostFile(host_ + "cut.dat", good.substr(0, good.size() / 2));
     ExpectRefused(Vfpack({"list", host_ + "cut.dat"}), "vfpack: ");
     ExpectRefused(Vfpack({"extract", host_ + "cut.dat", host_ + "out"}), "vfpack: ");
@@ -209,7 +200,7 @@ TEST_F(VfpackTest, FailuresExitNonZeroAndLeaveTheOldArchiveWhole) {
     stdfs::create_symlink(host_ + "cut.dat", src + "z.txt");
     ExpectRefused(Vfpack({"pack", host_ + "a.dat", src}), "a link to outside the folder");
 
-    EXPECT_EQ(ReadHostFile(host_ + "a.dat"), good);
+    EXPECT_EQ(FileText(host_ + "a.dat"), good);
     for (const auto& entry : stdfs::directory_iterator(host_))
         EXPECT_EQ(entry.path().filename().string().find(".vfpack"), std::string::npos) << entry.path();
 }

@@ -13,6 +13,7 @@
 #include "script/params_vars.h"
 #include "tests/app/child_process.h"
 #include "tests/app/played_title.h"
+#include "tests/app/player_shell.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -231,17 +232,8 @@ TEST(BusyScript, TheWaylandCompositorGoingAwayEndsThePlayerAsACloseDoes) {
 }
 
 // The player's entry around a window of the test's, on a title made for it.
-class BusyWindow : public testing::Test {
+class BusyWindow : public PlayerShell {
 protected:
-    void SetUp() override {
-        BindVelaLibrary(platform::fs::ToProgramPath(PlayerFolder));
-        InitializeShell();
-    }
-    void TearDown() override {
-        form.reset();
-        FinalizeShell();
-        UnbindVelaLibrary();
-    }
     void Open(platform::Display& Display, const Pages& Title, bool LoopThread) {
         const std::string folder = platform::fs::ToProgramPath(MakeTitle(Title));
         form = std::make_unique<TFormView>(Display, folder + "velaplay", std::vector<std::string>{folder});
@@ -251,7 +243,6 @@ protected:
     }
 
     platform::HeadlessDisplay headless;  // outlives the form
-    std::unique_ptr<TFormView> form;
 };
 
 // The close box (SDL's window close; the headless window's Close) half a second into a loop

@@ -11,6 +11,7 @@
 #include "platform/fs.h"
 #include "script/params_vars.h"
 #include "tests/app/played_title.h"
+#include "tests/app/player_shell.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -143,18 +144,13 @@ private:
     SDL_Joystick* joystick_ = nullptr;
 };
 
-class Pad : public testing::Test {
+class Pad : public PlayerShell {
 protected:
-    void SetUp() override {
-        BindVelaLibrary(platform::fs::ToProgramPath(PlayerFolder));
-        InitializeShell();
-    }
     void TearDown() override {
         form.reset();
         display.reset();
         pad.reset();
-        FinalizeShell();
-        UnbindVelaLibrary();
+        PlayerShell::TearDown();
     }
     // The title in a real window; the pad plugged in before (or, PadFirst false, after) the
     // window opens.
@@ -223,7 +219,6 @@ protected:
     std::string folder;
     std::unique_ptr<VirtualPad> pad;
     std::unique_ptr<platform::Display> display;
-    std::unique_ptr<TFormView> form;
     uint32_t now = 1000;
 };
 

@@ -8,6 +8,7 @@
 #include "objects/vitemex_mira.h"
 #include "objects/vitems.h"
 #include "platform/fs.h"
+#include "tests/app/player_shell.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -28,21 +29,15 @@ inline std::string SampleCopy() {
     return folder;
 }
 
-class SampleTitle : public testing::Test {
+class SampleTitle : public PlayerShell {
 protected:
     SampleTitle() { args = {platform::fs::ToProgramPath(SampleCopy())}; }
     void SetUp() override {
-        BindVelaLibrary(platform::fs::ToProgramPath(PlayerFolder));
-        InitializeShell();
+        PlayerShell::SetUp();
         form = std::make_unique<TFormView>(display, platform::fs::ToProgramPath(SampleFolder + "velaplay"),
                                            args);
         form->UseLoopThread = false;
         form->FormCreate();
-    }
-    void TearDown() override {
-        form.reset();
-        FinalizeShell();
-        UnbindVelaLibrary();
     }
     void Tick(int Count = 1) {
         for (int i = 0; i < Count; ++i) {
@@ -103,10 +98,9 @@ protected:
         return true;
     }
 
-    inline static const std::string SampleFolder = VELA_SAMPLE_FOLDER "/", PlayerFolder = VELA_PLAYER_FOLDER "/";
+    inline static const std::string SampleFolder = VELA_SAMPLE_FOLDER "/";
     std::vector<std::string> args;  // the command line: the title's folder
     platform::HeadlessDisplay display;
-    std::unique_ptr<TFormView> form;
     uint32_t now = 1000;
     static inline int user = 0;  // the cache user of the pictures the test reads
 };

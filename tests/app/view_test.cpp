@@ -16,6 +16,7 @@
 #include "script/project.h"
 #include "script/services.h"
 #include "tests/app/child_process.h"
+#include "tests/app/player_shell.h"
 #include "tests/app/sample_fixture.h"
 #include "tests/common/fixture.h"
 
@@ -69,16 +70,10 @@ std::string SampleFiles() {
 
 // The globals the program's entry makes around its window, and a window on the sample title
 // that the test ticks itself: started without arguments as a player in the title's folder.
-class FormView : public testing::Test {
+class FormView : public PlayerShell {
 protected:
-    void SetUp() override {
-        BindVelaLibrary(platform::fs::ToProgramPath(PlayerFolder));
-        InitializeShell();
-    }
     void TearDown() override {
-        form.reset();
-        FinalizeShell();
-        UnbindVelaLibrary();
+        PlayerShell::TearDown();
         SetApplicationActive(false);  // as an Activate event left it
     }
 
@@ -158,7 +153,6 @@ protected:
     int32_t scale = 1;
     // The folder of the player's file: a copy of the sample title beside it, with no arguments.
     std::string programFolder = SampleCopy();
-    std::unique_ptr<TFormView> form;
     Labels trace;
     uint32_t now = 1000;
     int ticks = 0;

@@ -914,9 +914,10 @@ private:
     }
 
     // A box of Caption and Text (code page 932) with the buttons (UTF-8, at least one), Return
-    // pressing the first and Escape (or closing) Labels[Cancel]: the index chosen. The desktop's own dialog where there is one, else
-    // the box the shell draws: the window system's box draws only the characters of its core
-    // fonts, which on most desktops hold no Japanese, and without them shows nothing.
+    // pressing the first and Escape (or closing) Labels[Cancel]: the index chosen. The desktop's
+    // own dialog where there is one, else the box the shell draws: the window system's box draws
+    // only the characters of its core fonts, which on most desktops hold no Japanese, and without
+    // them shows nothing.
     size_t showBox(const std::string& caption, const std::string& text, const std::vector<std::string>& labels,
                    size_t cancel, MessageIcon icon) {
         cancel = std::min(cancel, labels.size() - 1);

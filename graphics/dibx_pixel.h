@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
 #include <type_traits>
 
 namespace dibx {
@@ -114,19 +113,20 @@ void WithFormat(const TCustomDIBX& D, F&& Fn) {
     }
 }
 
-// Lock held for one operation; a nil lock needs no Unlock.
+// Lock held for one operation; a nil lock (or no surface) needs no Unlock.
 class TLockGuard {
 public:
-    TLockGuard(TCustomDIBX& S, int32_t X, int32_t Y) : s_(S), p_(S.Lock(X, Y)) {}
+    TLockGuard(TCustomDIBX& S, int32_t X, int32_t Y) : TLockGuard(&S, X, Y) {}
+    TLockGuard(TCustomDIBX* S, int32_t X, int32_t Y) : s_(S), p_(S ? S->Lock(X, Y) : nullptr) {}
     ~TLockGuard() {
-        if (p_) s_.Unlock();
+        if (p_) s_->Unlock();
     }
     TLockGuard(const TLockGuard&) = delete;
     TLockGuard& operator=(const TLockGuard&) = delete;
     uint8_t* Get() const { return p_; }
 
 private:
-    TCustomDIBX& s_;
+    TCustomDIBX* s_;
     uint8_t* p_;
 };
 
@@ -136,17 +136,15 @@ class TDrawLocks {
 public:
     TDrawLocks(TCustomDIBX& D, int32_t DX, int32_t DY, TCustomDIBX& S, int32_t SX, int32_t SY,
                TCustomDIBX* M = nullptr, int32_t MX = 0, int32_t MY = 0)
-        : d_(D, DX, DY), s_(S, SX, SY) {
-        if (M) m_.emplace(*M, MX, MY);
-    }
-    bool Ok() const { return d_.Get() && s_.Get() && (!m_ || m_->Get()); }
+        : d_(D, DX, DY), s_(S, SX, SY), m_(M, MX, MY), masked_(M != nullptr) {}
+    bool Ok() const { return d_.Get() && s_.Get() && (!masked_ || m_.Get()); }
     uint8_t* Dest() const { return d_.Get(); }
     uint8_t* Source() const { return s_.Get(); }
-    uint8_t* Mask() const { return m_ ? m_->Get() : nullptr; }
+    uint8_t* Mask() const { return m_.Get(); }
 
 private:
-    TLockGuard d_, s_;
-    std::optional<TLockGuard> m_;
+    TLockGuard d_, s_, m_;
+    bool masked_;
 };
 
 // Sets a surface's clip rectangle for the life of the guard and puts the old one back.

@@ -18,6 +18,7 @@
 #include "tests/app/child_process.h"
 #include "tests/app/player_shell.h"
 #include "tests/app/sample_fixture.h"
+#include "tests/common/dialog_keys.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
@@ -646,13 +647,10 @@ TEST_F(FormView, AltEnterAndF11SwitchTheScreen) {
     Tick();
     auto press = [this](int32_t Key, bool Alt, bool Repeat = false) {
         InputEvent e;
-        e.kind = InputKind::KeyDown;
         e.key = Key;
         e.alt = Alt;
         e.repeat = Repeat;
-        display.inject(e);
-        e.kind = InputKind::KeyUp;
-        display.inject(e);
+        PressKey(display, e);
         Pump();
     };
     const TKeyState& keys = Bases->Keys;
@@ -683,13 +681,10 @@ TEST_F(FormView, CtrlShiftCCopiesTheMessageShown) {
     platform::SendTextOut(message);
     auto press = [this](bool Ctrl, bool Shift) {
         InputEvent e;
-        e.kind = InputKind::KeyDown;
         e.key = 'C';
         e.ctrl = Ctrl;
         e.shift = Shift;
-        display.inject(e);
-        e.kind = InputKind::KeyUp;
-        display.inject(e);
+        PressKey(display, e);
         Pump();
     };
     const TKeyState& keys = Bases->Keys;

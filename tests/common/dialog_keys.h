@@ -1,5 +1,5 @@
 #pragma once
-// A key of the dialog window of the headless display, pressed and let go.
+// A key of the headless display's dialog window or main window, pressed and let go.
 #include "platform/display.h"
 
 #include <cstdint>
@@ -10,5 +10,13 @@ inline void PressDialogKey(platform::HeadlessDisplay& Display, int32_t Code) {
     for (platform::InputKind kind : {platform::InputKind::KeyDown, platform::InputKind::KeyUp}) {
         e.kind = kind;
         Display.dialogInput.push_back(e);
+    }
+}
+
+// Key (its code and modifiers) pressed and let go in the main window: a key-down, then a key-up.
+inline void PressKey(platform::HeadlessDisplay& Display, platform::InputEvent Key) {
+    for (platform::InputKind kind : {platform::InputKind::KeyDown, platform::InputKind::KeyUp}) {
+        Key.kind = kind;
+        Display.inject(Key);
     }
 }

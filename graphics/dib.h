@@ -110,6 +110,13 @@ struct TDIBSharedImage {
     TRGBQuadTable ColorTable = MakeGreyColorTable();
     std::vector<uint8_t, TUnsetAllocator<uint8_t>> Bits;  // bottom row first
 
+    TDIBSharedImage() = default;
+    // Without pixels, the size and format given: its bits are for ShapeImage or a copy to make.
+    TDIBSharedImage(int32_t Width, int32_t Height, int32_t BitCount, int32_t WidthBytes, int32_t PaletteCount,
+                    const TDIBColorFormat& PixelFormat, const TRGBQuadTable& ColorTable)
+        : Width(Width), Height(Height), BitCount(BitCount), WidthBytes(WidthBytes), PaletteCount(PaletteCount),
+          PixelFormat(PixelFormat), ColorTable(ColorTable) {}
+
     int32_t Size() const { return int32_t(Bits.size()); }
 };
 

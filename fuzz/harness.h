@@ -33,7 +33,8 @@ inline void Check(bool Condition) {
 // time filling large layers.
 inline constexpr int32_t MaxSceneExtent = 64;
 
-// The title's memory for one input: well below the 2 GB the fuzzing runs watch for, so that a
+// The title's memory for one input, over what the process holds as the input starts (the fuzzing
+// engine's own corpus and tables are counted too, and grow as it runs): well below the 2 GB the fuzzing runs watch for, so that a
 // reader or a script driven into it is refused, not killed, and small enough that an input
 // reaches the refusal in a fraction of a second (faulting in each block of it is work too).
 inline constexpr int64_t InputMemoryLimit = int64_t(64) << 20;
@@ -193,12 +194,12 @@ namespace fuzz {
 
 using TTestOneInput = int (*)(const uint8_t* Data, size_t Size);
 
-// Runs Test on one input as a title's readers and commands run, inside a TBudgetRefusal under
-// InputMemoryLimit (set afresh, so that a refusal of the input before is forgotten), and a refusal
-// that leaves it ends the input: a reader running away ends at the budget, not at the fuzzing
-// run's watch.
+// Runs Test on one input as a title's readers and commands run, inside a TBudgetRefusal with
+// InputMemoryLimit to spend (set afresh, so that a refusal of the input before is forgotten), and a
+// refusal that leaves it ends the input: a reader running away ends at the budget, not at the
+// fuzzing run's watch.
 inline int RunInput(TTestOneInput Test, const uint8_t* Data, size_t Size) {
-    SetMemoryLimit(InputMemoryLimit);
+    SetMemoryLimit(MemoryCharged() + InputMemoryLimit);
     try {
         const TBudgetRefusal refusing;
         return Test(Data, Size);

@@ -86,11 +86,11 @@ namespace {
 
 // A 32-bit picture of Size filled with Color, with Color2 in the squares Squares.
 TDIBX* MakePattern(int32_t Size, int32_t Color, int32_t Color2, std::initializer_list<TRect> Squares) {
-    auto* dib = new TDIBX();
+    auto dib = std::make_unique<TDIBX>();
     dib->SetSize(Size, Size, 32);
     dib->FillRect(dib->GetBoundsRect(), dib->ColorToPixel(Color));
     for (const TRect& square : Squares) dib->FillRect(square, dib->ColorToPixel(Color2));
-    return dib;
+    return dib.release();
 }
 
 // Frees Global after its label went to Trace.

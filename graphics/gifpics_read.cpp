@@ -22,7 +22,8 @@ bool ReadByte(TStream& Stream, uint8_t& Value) { return Stream.Read(&Value, 1) =
 uint16_t Word(const uint8_t* P) { return uint16_t(P[0] | P[1] << 8); }
 
 // One data sub-block into Block; false at a zero length or the end of the stream. A length beyond
-// the bytes left warns "Premature end of data" and is cut to them.
+// the bytes left warns "Premature end of data" and is cut to them, and one with none left is the
+// end of the stream: every reader of a block finds at least one byte.
 bool ReadSubBlock(TStream& Stream, TGifItem& Item, std::vector<uint8_t>& Block) {
     uint8_t length;
     if (!ReadByte(Stream, length) || length == 0) return false;
@@ -31,6 +32,7 @@ bool ReadSubBlock(TStream& Stream, TGifItem& Item, std::vector<uint8_t>& Block) 
     if (count > left) {
         Item.Warning(gsWarning, "Premature end of data");
         count = left;
+        if (count == 0) return false;
     }
     Block.resize(size_t(count));
     Stream.ReadBuffer(Block.data(), count);

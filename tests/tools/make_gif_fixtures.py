@@ -139,6 +139,7 @@ def crafted(folder):
         "loopshort": (screen(4, 3) + b"!\xff\x0bNETSCAPE2.0" + b"\x02\x01\x05\x00" +
                       frame(4, 3, pixels) + b";", "error", "Invalid GIF data"),
         "gceshort": (screen(4, 3) + b"!\xf9\x04\x01", "warn", ["Premature end of data"], None),
+        "loopcut": (screen(4, 3) + b"!\xff\x0bNETSCAPE2.0\x02", "warn", ["Premature end of data"], None),
         "truncated": ((screen(4, 3) + frame(4, 3, pixels))[:-6], "warn", ["Premature end of data",
                       "Decoder bit buffer under-run"], bytes(pixels[:6] + [0] * 6).hex().upper()),
         "forward": (screen(4, 3) + descriptor(4, 3) + literal_data([1, 2], extra_codes=[7]) + b";", "error",

@@ -34,9 +34,10 @@ inline void Check(bool Condition) {
 inline constexpr int32_t MaxSceneExtent = 64;
 
 // The title's memory for one input, over what the process holds as the input starts (the fuzzing
-// engine's own corpus and tables are counted too, and grow as it runs): well below the 2 GB the fuzzing runs watch for, so that a
-// reader or a script driven into it is refused, not killed, and small enough that an input
-// reaches the refusal in a fraction of a second (faulting in each block of it is work too).
+// engine's own corpus and tables are counted too, and grow as it runs): well below the 2 GB the
+// fuzzing runs watch for, so that a reader or a script driven into it is refused, not killed, and
+// small enough that an input reaches the refusal in a fraction of a second (faulting in each block
+// of it is work too).
 inline constexpr int64_t InputMemoryLimit = int64_t(64) << 20;
 
 inline TMemoryStream StreamOf(const void* Data, size_t Size) {

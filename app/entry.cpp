@@ -11,12 +11,14 @@
 #include "core/vrfiles.h"
 #include "core/vrfiles_manager.h"
 #include "graphics/gifpics_picture.h"
+#include "media/activemovie.h"
 #include "platform/dialogs.h"
 #include "platform/encoding.h"
 #include "platform/fs.h"
 #include "platform/hostpath.h"
 #include "platform/textout.h"
 #include "script/params_funcs.h"
+#include "script/titlewrites.h"
 #include "text/fontpixels.h"
 
 #include <algorithm>
@@ -358,6 +360,7 @@ void InitializeShell() {
     CreateVrFileSystem();
     if (!ExitDeleteList) ExitDeleteList = new TExitDeleteList;
     FolderDialog = BrowseForFolder;
+    CaptureGate = MayWriteCapture;
     platform::SetFileDialogFallback(DrawnFileDialog);
     platform::SetMessageBoxFallback(DrawnMessageBox);
 }
@@ -365,6 +368,7 @@ void InitializeShell() {
 void FinalizeShell() {
     RemoveAllHookProcs();
     FolderDialog = nullptr;
+    CaptureGate = nullptr;
     platform::SetFileDialogFallback(nullptr);
     platform::SetMessageBoxFallback(nullptr);
     FreeVrFileSystem();
@@ -372,6 +376,6 @@ void FinalizeShell() {
     FinalizeFontPixels();
     gif::FinalizeGifPictures();
     if (!ExitDeleteList) return;
-    for (int i = 0; i < ExitDeleteList->Count(); ++i) platform::fs::DeleteFile(ExitDeleteList->Strings(i));
+    ExitDeleteList->DeleteAll();
     delete std::exchange(ExitDeleteList, nullptr);
 }

@@ -88,6 +88,11 @@ void AnsiSortStr(std::vector<std::string>& Texts, bool Descending);
 // ---- System routines ----
 // Paths here are program paths (Shift-JIS, Windows form).
 
+// Whether a title's folder is played read-only: it is, once resolved, a folder the desktop or
+// the shell takes settings or programs from (platform::IsDesktopSettingsFolder). Nothing of the
+// title's is written there; its saves go to its save folder.
+bool IsReadOnlyTitleFolder(const std::string& Folder);
+
 // Save data. The folder of the per-user data (XDG_DATA_HOME) for a title, ending in "\" and
 // created with its parents; the characters \ / : , ; * ? " < > | of the title become "_".
 // Empty for an empty title or when the folder cannot be made.
@@ -103,11 +108,10 @@ std::string GetSaveDataFile(const std::string& GamePath, const std::string& Titl
 // folder is carried over once.
 // Raises EVelaError when neither place is writable.
 std::string GetTitleSaveFile(const std::string& Folder);
-// The list of the files a title wrote into the user's desktop and documents folders, named for
-// the title's SaveFile: $XDG_DATA_HOME/velaplay/written/HASH.lst. It is kept in the player's
-// own folder, not beside the save, where a title's own files could stand for it. Empty when
-// the folder cannot be made.
-std::string GetWrittenListFile(const std::string& SaveFile);
+// The folder of the lists of the files the player wrote for each title, ending in "\":
+// $XDG_DATA_HOME/velaplay/written/, made when missing. It is the player's own, not beside a
+// title's saves, where a title's own files could stand for a list. Empty when it cannot be made.
+std::string GetWrittenListFolder();
 // The player's settings file: "game.ini" in ProgramFolder when the player is not Installed
 // (in a prefix's bin folder) and the folder takes files, else in $XDG_CONFIG_HOME/velaplay/
 // (ProgramFolder's when that cannot be made).

@@ -418,8 +418,9 @@ TEST_F(ExtractFuncs, AListOfWrittenFilesPastItsBoundIsNotRead) {
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "TRUE");
     std::filesystem::resize_file(std::filesystem::directory_iterator(home + "data/velaplay/written")->path(),
                                  (8 << 20) + 1);
-    // The title starts again.
+    // Another title plays, then this one again.
     VrFileManager->SetBaseFolder(platform::fs::ToProgramPath(FreshHostFolder()));
+    EXPECT_EQ(Eval("ExtractFile(\"a.TXT\", FALSE, \"\")"), "TRUE");
     VrFileManager->SetBaseFolder(base);
     testing::internal::CaptureStderr();
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "FALSE");

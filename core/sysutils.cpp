@@ -390,6 +390,28 @@ std::string GetSettingsFile(const std::string& ProgramFolder, bool Installed) {
     return (folder.empty() ? ProgramFolder : folder) + "game.ini";
 }
 
+std::optional<std::string> ReadSettingsFile(const std::string& FileName, size_t Limit, std::string& Refusal) {
+    if (!platform::fs::FileExists(FileName)) return std::string();
+    const auto refused = [&](bool Unreadable) -> std::optional<std::string> {
+        Refusal = Unreadable ? std::string("cannot be read") : Format("is longer than %zu bytes", Limit);
+        return std::nullopt;
+    };
+    platform::fs::HostFile file;
+    const int64_t size = file.Open(FileName, platform::fs::HostFile::Mode::Read) ? file.Size() : -1;
+    if (size < 0) return refused(true);
+    if (static_cast<uint64_t>(size) > Limit) return refused(false);
+    std::string text;
+    text.reserve(static_cast<size_t>(size));
+    char buffer[4096];
+    int64_t n = 0;
+    while (text.size() <= Limit &&
+           (n = file.Read(buffer, static_cast<int64_t>(std::min(sizeof buffer, Limit + 1 - text.size())))) > 0)
+        text.append(buffer, static_cast<size_t>(n));
+    if (n < 0) return refused(true);
+    if (text.size() > Limit) return refused(false);
+    return text;
+}
+
 // ---- Single instance ----
 
 TInstanceMutex CreateInstanceMutex(const std::string& Name) { return platform::InstanceLock::Acquire(Name); }

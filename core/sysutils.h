@@ -11,6 +11,7 @@
 #include <bitset>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -116,6 +117,13 @@ std::string GetWrittenListFolder();
 // (in a prefix's bin folder) and the folder takes files, else in $XDG_CONFIG_HOME/velaplay/
 // (ProgramFolder's when that cannot be made).
 std::string GetSettingsFile(const std::string& ProgramFolder, bool Installed);
+// The text of a settings or list file the player keeps on the host (a program path), read only
+// when it is no longer than Limit bytes: "" when there is no such file; nothing when it cannot
+// be read or is longer, and Refusal then says why ("cannot be read", "is longer than N bytes"),
+// to follow the file's name in the line that tells the user, who plays on with the defaults.
+// The size is asked before anything is read, and at most Limit + 1 bytes are read, so neither a
+// huge file nor one that grows while it is read (or a device that never ends) is taken whole.
+std::optional<std::string> ReadSettingsFile(const std::string& FileName, size_t Limit, std::string& Refusal);
 // The trace hook of the start-up steps; it records nothing.
 inline void WriteLog(const std::string& /*Message*/) {}
 

@@ -3,9 +3,6 @@
 #include "platform/display.h"
 #include "platform/encoding.h"
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <utility>
 
 namespace platform {
@@ -46,23 +43,6 @@ void AppendJsonString(std::string& Out, std::string_view Utf8) {
     }
     Out += '"';
 }
-
-class StdoutTextOut : public TextOutSink {
-public:
-    explicit StdoutTextOut(std::FILE* Out) : out_(Out) {}
-    ~StdoutTextOut() override {
-        if (out_) std::fclose(out_);
-    }
-    void Deliver(const TextOutItem& Item) override {
-        if (!out_) return;
-        const std::string line = TextOutJson(Item);
-        std::fwrite(line.data(), 1, line.size(), out_);
-        std::fflush(out_);
-    }
-
-private:
-    std::FILE* out_;
-};
 
 class ClipboardTextOut : public TextOutSink {
 public:
@@ -132,21 +112,6 @@ std::string TextOutPlain(const TextOutItem& Item) {
         joined += Item.items[i];
     }
     return Cp932ToUtf8(joined);
-}
-
-std::unique_ptr<TextOutSink> MakeStdoutTextOut() {
-    std::fflush(stdout);
-    // The lines keep the standard output to themselves: a copy of it is theirs, and whatever
-    // else the process or its children would write there goes to standard error.
-    const int own = dup(STDOUT_FILENO);
-    std::FILE* out = own >= 0 ? fdopen(own, "w") : nullptr;
-    if (!out) {
-        if (own >= 0) close(own);
-        std::fprintf(stderr, "velaplay: text out: standard output cannot be had; left out\n");
-        return nullptr;
-    }
-    dup2(STDERR_FILENO, STDOUT_FILENO);
-    return std::make_unique<StdoutTextOut>(out);
 }
 
 std::unique_ptr<TextOutSink> MakeClipboardTextOut(Display& D) { return std::make_unique<ClipboardTextOut>(D); }

@@ -15,10 +15,11 @@ namespace platform {
 class Display;
 
 // The bounds of text out, kept here for every sink: a message's text (with its readings) is cut
-// at MaxTextOutBytes; a WebSocket client may have TextOutClientBacklog bytes waiting for it
-// before it is dropped, and MaxTextOutClients may be connected to one server at once.
+// at MaxTextOutBytes; a reader (a WebSocket client, standard output) may have TextOutBacklog
+// bytes waiting for it (past that a client is dropped, and standard output loses lines), and
+// MaxTextOutClients may be connected to one server at once.
 inline constexpr size_t MaxTextOutBytes = 64 * 1024;
-inline constexpr size_t TextOutClientBacklog = 1024 * 1024;
+inline constexpr size_t TextOutBacklog = 1024 * 1024;
 inline constexpr int MaxTextOutClients = 8;
 // The WebSocket server's port when the target names none.
 inline constexpr uint16_t DefaultTextOutPort = 6677;
@@ -65,8 +66,11 @@ std::string TextOutJson(const TextOutItem& Item);
 // joined by "\n".
 std::string TextOutPlain(const TextOutItem& Item);
 
-// Standard output as JSON Lines, flushed at each line. From then on the process's standard
-// output goes to standard error, so that nothing else comes between the lines.
+// Standard output as JSON Lines, written by a thread of its own so that the title never waits
+// for the reader: past TextOutBacklog bytes waiting, new lines are lost (said once on standard
+// error), and a reader that closes the output ends the target (said once); neither ends the
+// player. From then on the process's standard output goes to standard error, so that nothing
+// else comes between the lines. nullptr (said on standard error) when it cannot be had.
 std::unique_ptr<TextOutSink> MakeStdoutTextOut();
 // The desktop's text clipboard of Display (which outlives the sink) holds each message as it
 // comes; choices leave it as it is.
@@ -74,7 +78,7 @@ std::unique_ptr<TextOutSink> MakeClipboardTextOut(Display& Display);
 
 // A WebSocket server (RFC 6455) on 127.0.0.1 that sends each item as one text frame to every
 // client connected, serviced on a thread of its own. Clients come and go at any time, at most
-// MaxTextOutClients at once; a client with more than TextOutClientBacklog bytes waiting is
+// MaxTextOutClients at once; a client with more than TextOutBacklog bytes waiting is
 // dropped.
 class TextOutServer : public TextOutSink {
 public:

@@ -87,7 +87,7 @@ struct TextOutServer::State {
             const std::lock_guard guard(lock);
             for (Client& c : clients) {
                 if (c.dropped) continue;
-                if (c.queued + Payload.size() > TextOutClientBacklog) {
+                if (c.queued + Payload.size() > TextOutBacklog) {
                     Drop(c);
                     continue;
                 }

@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -76,14 +78,32 @@ std::unique_ptr<TextOutSink> MakeStdoutTextOut();
 // comes; choices leave it as it is.
 std::unique_ptr<TextOutSink> MakeClipboardTextOut(Display& Display);
 
+// The origin of a web page, as a browser names it in a WebSocket handshake: scheme, host and
+// port. Scheme and host in lower case; the port a number, that of http or https when the URL
+// gives none ("" for another scheme without one).
+struct TextOutOrigin {
+    std::string scheme, host, port;
+    bool operator==(const TextOutOrigin&) const = default;
+};
+// The origin of Url, "scheme://host[:port]" followed by nothing or by a path, query or fragment
+// (left out); nothing when Url has none: no scheme, no host, a user name, a port that is no
+// number 1..65535.
+std::optional<TextOutOrigin> ParseTextOutOrigin(std::string_view Url);
+// Whether a client whose handshake gives Origin ("" when it gives none: a program, not a page)
+// is taken: a program, a local page (file:, "null", http on localhost, 127.0.0.1 or [::1], any
+// port), or a page of an origin of Named. Any other page would read what the user reads.
+bool TextOutOriginTaken(std::string_view Origin, const std::vector<TextOutOrigin>& Named);
+
 // A WebSocket server (RFC 6455) on 127.0.0.1 that sends each item as one text frame to every
 // client connected, serviced on a thread of its own. Clients come and go at any time, at most
 // MaxTextOutClients at once; a client with more than TextOutBacklog bytes waiting is
-// dropped.
+// dropped. A client from a page of another origin than the local ones and Origins is refused
+// (HTTP 403).
 class TextOutServer : public TextOutSink {
 public:
     // Listens on Port (0: a free one); nullptr when it cannot, Error then saying why.
-    static std::unique_ptr<TextOutServer> Start(uint16_t Port, std::string& Error);
+    static std::unique_ptr<TextOutServer> Start(uint16_t Port, std::string& Error,
+                                                std::vector<TextOutOrigin> Origins = {});
     ~TextOutServer() override;
     // Queues the frame for every client and wakes the server's thread.
     void Deliver(const TextOutItem& Item) override;

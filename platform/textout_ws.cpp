@@ -4,6 +4,8 @@
 // write on every client that has frames waiting and closes those that were dropped. A client
 // that does not read keeps its frames queued until their bytes pass the backlog: it is then
 // dropped, its queue freed, and the tick never waits for it.
+// A client whose handshake names the origin of a page neither local nor named by the user is
+// answered 403.
 #include "platform/textout.h"
 
 #include <libwebsockets.h>
@@ -14,6 +16,7 @@
 #include <mutex>
 #include <new>
 #include <thread>
+#include <vector>
 
 namespace platform {
 
@@ -35,6 +38,7 @@ struct TextOutServer::State {
     std::atomic<bool> stopping{false};
     mutable std::mutex lock;
     std::list<Client> clients;  // at most MaxTextOutClients
+    std::vector<TextOutOrigin> origins;
     lws_protocols protocols[2]{};
 
     ~State() {
@@ -105,6 +109,16 @@ struct TextOutServer::State {
         lws_cancel_service(context);
     }
 
+    // Whether the handshake's Origin header, if any, names a page that may read. Server thread.
+    bool OriginTaken(lws* Wsi) const {
+        const int length = lws_hdr_total_length(Wsi, WSI_TOKEN_ORIGIN);
+        if (length <= 0) return true;
+        std::string origin(size_t(length) + 1, '\0');
+        if (lws_hdr_copy(Wsi, origin.data(), length + 1, WSI_TOKEN_ORIGIN) != length) return false;
+        origin.resize(size_t(length));
+        return TextOutOriginTaken(origin, origins);
+    }
+
     static void Drop(Client& C) {
         C.dropped = true;
         C.queued = 0;
@@ -121,7 +135,12 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, size_t
     if (!state) return lws_callback_http_dummy(wsi, reason, user, in, len);
     switch (reason) {
         case LWS_CALLBACK_FILTER_PROTOCOL_CONNECTION: {
-            // A client past the bound is refused before the handshake is answered.
+            // A client past the bound is refused before the handshake is answered; a page of a
+            // foreign origin is told so.
+            if (!state->OriginTaken(wsi)) {
+                lws_return_http_status(wsi, HTTP_STATUS_FORBIDDEN, nullptr);
+                return -1;
+            }
             const std::lock_guard guard(state->lock);
             return int(state->clients.size()) >= MaxTextOutClients ? -1 : 0;
         }
@@ -151,9 +170,11 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, size_t
 
 }  // namespace
 
-std::unique_ptr<TextOutServer> TextOutServer::Start(uint16_t Port, std::string& Error) {
+std::unique_ptr<TextOutServer> TextOutServer::Start(uint16_t Port, std::string& Error,
+                                                    std::vector<TextOutOrigin> Origins) {
     lws_set_log_level(0, nullptr);
     auto state = std::make_unique<State>();
+    state->origins = std::move(Origins);
     state->protocols[0] = lws_protocols{"text", Callback, sizeof(Client*), 1024, 0, nullptr, 0};
     lws_context_creation_info info{};
     info.user = state.get();

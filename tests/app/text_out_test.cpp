@@ -1,11 +1,12 @@
 // Text out from the built player. A headless title of two messages (a reading, a variable, a line
 // break, a link and an event) and a selection menu, going on at the test's sign (a file in its
 // folder): standard output holds the JSON lines in order and nothing else, a WebSocket client gets
-// the same texts, a client that connects late gets what comes after, and a port already taken is
-// said once on standard error while play goes on. Into a pipe nobody reads, or one whose reader
-// goes away, the player loses the lines (said once) or leaves the target (said once), plays on,
-// and ends on SIGTERM with status 0. The sample title in a window under Xvfb hands its two story
-// messages, shown twice, to all three targets at once, the backlog shown again going nowhere.
+// the same texts, a client that connects late gets what comes after, a page of an origin the user
+// named is taken and one of another refused, and a port already taken is said once on standard
+// error while play goes on. Into a pipe nobody reads, or one whose reader goes away, the player
+// loses the lines (said once) or leaves the target (said once), plays on, and ends on SIGTERM with
+// status 0. The sample title in a window under Xvfb hands its two story messages, shown twice, to
+// all three targets at once, the backlog shown again going nowhere.
 #include "platform/textout.h"
 #include "tests/app/played_title.h"
 #include "tests/app/sample_fixture.h"
@@ -47,10 +48,11 @@ uint16_t FreePort() {
     return ntohs(at.sin_port);
 }
 
-// A client of the player's server on Port, connected within 10 s of the player's start.
-std::unique_ptr<WsClient> Connect(uint16_t Port) {
+// A client of the player's server on Port (from a page of Origin, if any), connected within 10 s
+// of the player's start.
+std::unique_ptr<WsClient> Connect(uint16_t Port, const std::string& Origin = "") {
     for (int waited = 0; waited < 10000; waited += 50) {
-        auto client = std::make_unique<WsClient>(Port);
+        auto client = std::make_unique<WsClient>(Port, 0, Origin);
         if (client->Connected()) return client;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -212,6 +214,24 @@ TEST(TextOut, APipeWhoseReaderGoesAwayIsLeftAndTheTitlePlaysOn) {
     ASSERT_TRUE(piped.PlayedOn()) << FileText(piped.errors);
     EXPECT_TRUE(piped.EndsOnSigterm());
     EXPECT_EQ(FileText(piped.errors), "velaplay: text out: standard output was closed by its reader; it is left out\n");
+}
+
+TEST(TextOut, ThePagesOfAnOriginTheUserNamedAreTakenAndThoseOfAnotherRefused) {
+    const std::string title = StoryTitle(), errors = title + "errors.txt";
+    const uint16_t port = FreePort();
+    Child player(PlayerFolder + "velaplay",
+                 {"--text-out=ws:" + std::to_string(port), "--text-out-origin", "https://reader.example/hooker/", title},
+                 errors);
+    const std::unique_ptr<WsClient> named = Connect(port, "https://READER.example");
+    ASSERT_TRUE(named) << FileText(errors);
+    WsClient foreign(port, 0, "https://example.com");
+    EXPECT_EQ(foreign.Status(), 403);
+    Touch(title + "go1");
+    EXPECT_EQ(named->Next(), Message1);
+    Touch(title + "go2");
+    ASSERT_TRUE(player.WaitEnd(20000));
+    EXPECT_TRUE(player.ExitedWith(0)) << FileText(errors);
+    EXPECT_EQ(FileText(errors), "");
 }
 
 // The clipboard's text on the X display the environment names, as another program sees it.

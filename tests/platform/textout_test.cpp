@@ -2,7 +2,8 @@
 // to its sinks, and the WebSocket server with clients of the test's own: each client gets each
 // item as one text frame in order, a late client what comes after, at most eight are taken, a
 // client that never reads is dropped while the others get everything, and a port already taken
-// is refused.
+// is refused. A page of a foreign origin is refused and programs, local pages and the pages the
+// user named are taken.
 #include "platform/textout.h"
 
 #include "tests/common/fixture.h"
@@ -35,9 +36,10 @@ TextOutItem Choice(std::vector<std::string> Items) {
     return item;
 }
 
-std::unique_ptr<platform::TextOutServer> StartServer(uint16_t Port = 0) {
+std::unique_ptr<platform::TextOutServer> StartServer(uint16_t Port = 0,
+                                                    std::vector<platform::TextOutOrigin> Origins = {}) {
     std::string error;
-    auto server = platform::TextOutServer::Start(Port, error);
+    auto server = platform::TextOutServer::Start(Port, error, std::move(Origins));
     EXPECT_TRUE(server) << error;
     return server;
 }
@@ -66,6 +68,41 @@ TEST(TextOutJson, ChoiceItemsJoined) {
     EXPECT_EQ(platform::TextOutJson(item), U8(u8"{\"kind\": \"choice\", \"items\": [\"はい\", \"いいえ\"]}\n"));
     EXPECT_EQ(platform::TextOutPlain(item), U8(u8"はい\nいいえ"));
     EXPECT_EQ(platform::TextOutJson(Choice({})), "{\"kind\": \"choice\", \"items\": []}\n");
+}
+
+TEST(TextOutOrigin, UrlsGiveSchemeHostAndPort) {
+    using platform::TextOutOrigin;
+    const std::pair<const char*, TextOutOrigin> parsed[] = {
+        {"https://Reader.EXAMPLE/hooker/?port=6677#top", {"https", "reader.example", "443"}},
+        {"HTTP://reader.example:08080", {"http", "reader.example", "8080"}},
+        {"http://[::1]:9000/", {"http", "[::1]", "9000"}},
+        {"http://reader.example?x", {"http", "reader.example", "80"}},
+        {"chrome-extension://abcdef", {"chrome-extension", "abcdef", ""}}};
+    for (const auto& [url, origin] : parsed) {
+        const std::optional<TextOutOrigin> got = platform::ParseTextOutOrigin(url);
+        ASSERT_TRUE(got) << url;
+        EXPECT_EQ(*got, origin) << url;
+    }
+    for (const char* url : {"reader.example", "://reader.example", "1http://reader.example", "ht tp://a",
+                            "http://", "http:///path", "http://me@reader.example", "http://reader.example:",
+                            "http://reader.example:0", "http://reader.example:65536", "http://reader.example:8x",
+                            "http://[::1", "http://[::1]x"})
+        EXPECT_FALSE(platform::ParseTextOutOrigin(url)) << url;
+}
+
+TEST(TextOutOrigin, ProgramsLocalPagesAndNamedOriginsAreTaken) {
+    const std::vector<platform::TextOutOrigin> named = {*platform::ParseTextOutOrigin("https://reader.example:8443"),
+                                                        *platform::ParseTextOutOrigin("http://hooker.example")};
+    for (const char* origin : {"", "null", "file://", "FILE://", "http://localhost", "http://localhost:8000",
+                               "http://LocalHost:3000", "http://127.0.0.1:5500", "http://[::1]:80",
+                               "https://READER.example:8443", "http://hooker.example:80"})
+        EXPECT_TRUE(platform::TextOutOriginTaken(origin, named)) << origin;
+    for (const char* origin :
+         {"https://example.com", "http://localhost.example.com", "http://127.0.0.1.example.com",
+          "http://localhost@example.com", "https://reader.example", "http://reader.example:8443",
+          "http://hooker.example:8080", "nul", "localhost", "http://[::2]"})
+        EXPECT_FALSE(platform::TextOutOriginTaken(origin, named)) << origin;
+    EXPECT_FALSE(platform::TextOutOriginTaken("https://reader.example:8443", {}));
 }
 
 class Recorder : public platform::TextOutSink {
@@ -175,6 +212,20 @@ TEST(TextOutServer, AClientThatNeverReadsIsDroppedAndTheOthersGetEverything) {
     EXPECT_EQ(read.load(), sent.load());
     EXPECT_TRUE(inOrder);
     EXPECT_LT(sent.load(), 2048);
+}
+
+TEST(TextOutServer, APageOfAForeignOriginIsRefusedAndProgramsLocalAndNamedPagesAreTaken) {
+    auto server = StartServer(0, {*platform::ParseTextOutOrigin("https://reader.example")});
+    ASSERT_TRUE(server);
+    WsClient foreign(server->Port(), 0, "https://example.com");
+    EXPECT_FALSE(foreign.Connected());
+    EXPECT_EQ(foreign.Status(), 403);
+    WsClient program(server->Port()), local(server->Port(), 0, "http://127.0.0.1:8000"),
+        named(server->Port(), 0, "https://reader.example");
+    ASSERT_TRUE(program.Connected() && local.Connected() && named.Connected());
+    ASSERT_TRUE(WaitClients(*server, 3));
+    server->SendFrame("read");
+    for (WsClient* client : {&program, &local, &named}) EXPECT_EQ(client->Next(), "read");
 }
 
 TEST(TextOutServer, APortAlreadyTakenIsRefused) {

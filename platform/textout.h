@@ -19,10 +19,16 @@ class Display;
 // The bounds of text out, kept here for every sink: a message's text (with its readings) is cut
 // at MaxTextOutBytes; a reader (a WebSocket client, standard output) may have TextOutBacklog
 // bytes waiting for it (past that a client is dropped, and standard output loses lines), and
-// MaxTextOutClients may be connected to one server at once.
+// MaxTextOutClients may be connected to one server at once. TextOutHandshakes connections may be
+// in their handshake at once (a connection past that is closed as it comes), each for at most
+// TextOutHandshakeSeconds; the server holds no more than TextOutServerDescriptors descriptors.
 inline constexpr size_t MaxTextOutBytes = 64 * 1024;
 inline constexpr size_t TextOutBacklog = 1024 * 1024;
 inline constexpr int MaxTextOutClients = 8;
+inline constexpr int TextOutHandshakes = 32;
+inline constexpr int TextOutHandshakeSeconds = 5;
+// The clients, the handshakes, the listening socket and what the library keeps for itself.
+inline constexpr int TextOutServerDescriptors = MaxTextOutClients + TextOutHandshakes + 8;
 // The WebSocket server's port when the target names none.
 inline constexpr uint16_t DefaultTextOutPort = 6677;
 
@@ -98,7 +104,7 @@ bool TextOutOriginTaken(std::string_view Origin, const std::vector<TextOutOrigin
 // client connected, serviced on a thread of its own. Clients come and go at any time, at most
 // MaxTextOutClients at once; a client with more than TextOutBacklog bytes waiting is
 // dropped. A client from a page of another origin than the local ones and Origins is refused
-// (HTTP 403).
+// (HTTP 403). Connections in their handshake are bounded as the constants above say.
 class TextOutServer : public TextOutSink {
 public:
     // Listens on Port (0: a free one); nullptr when it cannot, Error then saying why.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <utility>
 
@@ -176,8 +177,9 @@ int64_t TNxBuffBigStream::Read(void* Buffer, int64_t Count) {
 
 namespace {
 
-// The files live windows hold open, by name and part size. Never freed: a window may close while
-// the program ends.
+// The files live windows hold open, by name and part size (a file opened beneath its folder by
+// its device and inode, with the part size -1). Never freed: a window may close while the program
+// ends.
 struct TSharedFile;
 struct TOpenedFiles {
     using TKey = std::pair<std::string, int64_t>;
@@ -192,8 +194,8 @@ TOpenedFiles& OpenedFiles() {
 // A file opened read-only once for every window over it; it takes itself off the opened files
 // as it closes.
 struct TSharedFile {
-    explicit TSharedFile(TOpenedFiles::TKey AKey)
-        : Key(std::move(AKey)), File(Key.first, fmOpenRead | fmShareDenyWrite, Key.second), Size(File.GetSize()) {}
+    TSharedFile(TOpenedFiles::TKey AKey, std::unique_ptr<TNxBigStream> AFile)
+        : Key(std::move(AKey)), File(std::move(AFile)), Size(File->GetSize()) {}
     ~TSharedFile() {
         TOpenedFiles& opened = OpenedFiles();
         std::lock_guard guard(opened.Lock);
@@ -202,19 +204,32 @@ struct TSharedFile {
     }
     const TOpenedFiles::TKey Key;
     std::mutex Lock;  // held for each positioned read
-    TNxBigFileStream File;
+    const std::unique_ptr<TNxBigStream> File;
     const int64_t Size;
 };
 
-// The opening of FileName in parts of PartSize that a live window holds, else a new one.
-std::shared_ptr<TSharedFile> OpenSharedFile(const std::string& FileName, int64_t PartSize) {
+// A file opened beneath its folder, seen as the one part of a large file.
+class TOnePartFile : public TNxBigStream {
+public:
+    TOnePartFile(const platform::fs::EntryFolder& Entry, const std::string& ShownFile) : file_(Entry, fmOpenRead, ShownFile) {}
+    int64_t GetSize() override { return file_.Size(); }
+    int64_t GetPosition() override { return file_.Position(); }
+    void SetPosition(int64_t Pos) override { file_.SetPosition(Pos); }
+    int64_t Read(void* Buffer, int64_t Count) override { return file_.Read(Buffer, Count); }
+
+private:
+    TFileStream file_;
+};
+
+// The opening of the file of Key that a live window holds, else a new one made by Open.
+std::shared_ptr<TSharedFile> OpenSharedFile(const TOpenedFiles::TKey& Key,
+                                            const std::function<std::unique_ptr<TNxBigStream>()>& Open) {
     TOpenedFiles& opened = OpenedFiles();
     std::lock_guard guard(opened.Lock);
-    const TOpenedFiles::TKey key{FileName, PartSize};
-    const auto entry = opened.Files.try_emplace(key).first;
+    const auto entry = opened.Files.try_emplace(Key).first;
     if (std::shared_ptr<TSharedFile> file = entry->second.lock()) return file;
     try {
-        auto file = std::make_shared<TSharedFile>(key);
+        auto file = std::make_shared<TSharedFile>(Key, Open());
         entry->second = file;
         return file;
     } catch (...) {
@@ -229,8 +244,8 @@ public:
     explicit TSharedFileReader(std::shared_ptr<TSharedFile> File) : file_(std::move(File)) {}
     int64_t Read(void* Buffer, int64_t Count) override {
         std::lock_guard guard(file_->Lock);
-        file_->File.SetPosition(position_);
-        const int64_t n = file_->File.Read(Buffer, Count);
+        file_->File->SetPosition(position_);
+        const int64_t n = file_->File->Read(Buffer, Count);
         position_ += n;
         return n;
     }
@@ -278,5 +293,17 @@ int64_t TRangeStream::Seek(int64_t Offset, TSeekOrigin Origin) {
 }
 
 TFileRangeStream::TFileRangeStream(const std::string& FileName, int64_t Offset, int64_t Size, int64_t PartSize) {
-    SetOwnedSource(std::make_unique<TSharedFileReader>(OpenSharedFile(FileName, PartSize)), Offset, Size);
+    const auto open = [&]() -> std::unique_ptr<TNxBigStream> {
+        return std::make_unique<TNxBigFileStream>(FileName, fmOpenRead | fmShareDenyWrite, PartSize);
+    };
+    SetOwnedSource(std::make_unique<TSharedFileReader>(OpenSharedFile({FileName, PartSize}, open)), Offset, Size);
+}
+
+TFileRangeStream::TFileRangeStream(const platform::fs::EntryFolder& Entry, const std::string& ShownFile) {
+    const std::optional<platform::fs::EntryFolder::Entry> standing = Entry.LookAt();
+    const std::string key = standing ? Format("%llu:%llu", static_cast<unsigned long long>(standing->Id.Device),
+                                              static_cast<unsigned long long>(standing->Id.Inode))
+                                     : ShownFile;
+    const auto open = [&]() -> std::unique_ptr<TNxBigStream> { return std::make_unique<TOnePartFile>(Entry, ShownFile); };
+    SetOwnedSource(std::make_unique<TSharedFileReader>(OpenSharedFile({key, -1}, open)), 0, 0);
 }

@@ -158,4 +158,7 @@ class TFileRangeStream : public TRangeStream {
 public:
     TFileRangeStream(const std::string& FileName, int64_t Offset, int64_t Size,
                      int64_t PartSize = TNxBigFileStream::kDefaultPartSize);
+    // The whole file of an entry reached beneath its folder (one part), ShownFile naming it in
+    // errors; shared by the file's device and inode.
+    TFileRangeStream(const platform::fs::EntryFolder& Entry, const std::string& ShownFile);
 };

@@ -486,8 +486,19 @@ void TVrFileCollection::SetFileName(const std::string& FileName) {
     if (!baseFolder_.empty()) baseFolder_ = AppendBackslash(baseFolder_);
 }
 
+std::optional<platform::fs::EntryFolder> ContentEntryInFolder(const std::string& Folder, const std::string& Name) {
+    std::optional<TTitleName> name = ReadTitleName(Name);
+    if (Folder.empty() || !name || !name->Relative() || name->Parts.empty()) return std::nullopt;
+    const platform::fs::Beneath place{platform::fs::HeldFolder::Open(Folder), std::move(name->Parts)};
+    int error = 0;
+    std::optional<platform::fs::EntryFolder> entry = platform::fs::EntryFolder::Reach(place, nullptr, error, true);
+    const std::optional<platform::fs::EntryFolder::Entry> standing = entry ? entry->LookAt() : std::nullopt;
+    if (!standing || !standing->Regular) return std::nullopt;
+    return entry;
+}
+
 std::string ContentFileInFolder(const std::string& Folder, const std::string& Name) {
-    return IsPlainRelativePath(Name) ? platform::fs::FileInFolder(Folder, Name) : std::string();
+    return ContentEntryInFolder(Folder, Name) ? Folder + Name : std::string();
 }
 
 std::string TVrFileCollection::DiskFileName(const std::string& Name) const { return ContentFileInFolder(baseFolder_, Name); }

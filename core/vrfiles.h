@@ -37,9 +37,15 @@ public:
 // the data. It is never listed and never written.
 inline constexpr const char* kVrSentinelName = "\\EOF\\";
 
-// Folder + Name when Name is a plain relative path (IsPlainRelativePath: a title reads no hidden
-// file or folder) and that file exists and lies inside Folder once resolved ("..", a leading "\" or
-// a link cannot lead out of it); empty otherwise. Every file of a title's folders is found so.
+// The content file Name on disk beneath Folder, the folder of its entry opened: Name read as a
+// title's name (ReadTitleName, a plain relative one: a title reads no hidden file or folder),
+// each part matched without regard to case and opened beneath the one above it with no link on
+// the way or at the entry (the kernel refuses one, so nothing leads out of Folder or into a
+// hidden folder), a regular file there; nothing otherwise. Every file of a title's folders is
+// found and read so.
+std::optional<platform::fs::EntryFolder> ContentEntryInFolder(const std::string& Folder, const std::string& Name);
+// Folder + Name where ContentEntryInFolder finds the file, for what opens a file by its path;
+// empty otherwise.
 std::string ContentFileInFolder(const std::string& Folder, const std::string& Name);
 
 class TVrFileCollection;

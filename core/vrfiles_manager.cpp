@@ -44,13 +44,13 @@ std::string WorkFileExtension(std::string_view Name) {
     return std::string(last.substr(dot));
 }
 
-void LoadDiskFile(TStream& Dest, const std::string& Path) {
-    if (auto* memory = dynamic_cast<TMemoryStream*>(&Dest)) {
-        memory->LoadFromFile(Path);
-    } else {
-        TFileStream file(Path, fmOpenRead | fmShareDenyWrite);
+// The content file Name read from its entry on disk, opened beneath its folder.
+void LoadDiskFile(TStream& Dest, const platform::fs::EntryFolder& Entry, const std::string& Name) {
+    TFileStream file(Entry, fmOpenRead, Name);
+    if (auto* memory = dynamic_cast<TMemoryStream*>(&Dest))
+        memory->LoadFromStream(file);
+    else
         CopyStreamData(Dest, file, 0);
-    }
     Dest.SetPosition(0);
 }
 
@@ -256,6 +256,12 @@ std::string TVrFileManager::DiscFile(const std::string& Name) const {
     return {};
 }
 
+std::optional<platform::fs::EntryFolder> TVrFileManager::DiscEntry(const std::string& Name) const {
+    for (const std::string& root : cdRoots_)
+        if (std::optional<platform::fs::EntryFolder> entry = ContentEntryInFolder(root, Name)) return entry;
+    return std::nullopt;
+}
+
 TVrFileCollection* TVrFileManager::ArchiveWithData(const std::string& Name) const {
     for (int i = 0; i < Count(); ++i) {
         TVrFileCollection& archive = GetCollection(i);
@@ -267,14 +273,14 @@ TVrFileCollection* TVrFileManager::ArchiveWithData(const std::string& Name) cons
 
 bool TVrFileManager::FileExists(const std::string& Name) const {
     if (Name.empty()) return false;
-    return FindFile(Name) || !BaseFolderFile(Name).empty() || !DiscFile(Name).empty();
+    return FindFile(Name) || ContentEntryInFolder(baseFolder_, Name) || DiscEntry(Name);
 }
 
 void TVrFileManager::ReadFile(TStream& Dest, const std::string& Name) {
     if (auto* memory = dynamic_cast<TMemoryStream*>(&Dest)) memory->SetSize(0);
-    if (const std::string path = BaseFolderFile(Name); !path.empty()) return LoadDiskFile(Dest, path);
+    if (const auto entry = ContentEntryInFolder(baseFolder_, Name)) return LoadDiskFile(Dest, *entry, Name);
     if (TVrFileCollection* archive = ArchiveWithData(Name)) return archive->ReadFile(Dest, Name);
-    if (const std::string path = DiscFile(Name); !path.empty()) return LoadDiskFile(Dest, path);
+    if (const auto entry = DiscEntry(Name)) return LoadDiskFile(Dest, *entry, Name);
     RaiseMissing(Name);
 }
 
@@ -313,11 +319,10 @@ std::string TVrFileManager::ExtractWorkFile(const std::string& Name) {
 }
 
 std::unique_ptr<TStream> TVrFileManager::OpenRangeStream(const std::string& Name) {
-    if (const std::string path = BaseFolderFile(Name); !path.empty())
-        return std::make_unique<TFileRangeStream>(path, 0, 0);
+    if (const auto entry = ContentEntryInFolder(baseFolder_, Name)) return std::make_unique<TFileRangeStream>(*entry, Name);
     for (int i = 0; i < Count(); ++i)
         if (auto stream = GetCollection(i).OpenRangeStream(Name)) return stream;
-    if (const std::string path = DiscFile(Name); !path.empty()) return std::make_unique<TFileRangeStream>(path, 0, 0);
+    if (const auto entry = DiscEntry(Name)) return std::make_unique<TFileRangeStream>(*entry, Name);
     RaiseMissing(Name);
 }
 

@@ -185,6 +185,8 @@ private:
     // The base folder's file of Name / the first disc root's; empty when none.
     std::string BaseFolderFile(const std::string& Name) const;
     std::string DiscFile(const std::string& Name) const;
+    // The first disc root's entry of Name, opened beneath it (ContentEntryInFolder).
+    std::optional<platform::fs::EntryFolder> DiscEntry(const std::string& Name) const;
     // The first archive that can read Name's data (an entry in an archive file, or one added
     // in memory); nullptr when none can.
     TVrFileCollection* ArchiveWithData(const std::string& Name) const;

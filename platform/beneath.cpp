@@ -58,7 +58,7 @@ std::string MatchedName(int Folder, const std::string& Name) {
 int OpenBeneath(int Folder, const std::string& Name, uint64_t Flags, uint64_t Mode, bool NoLinks) {
     open_how how{};
     how.flags = Flags | O_CLOEXEC;
-    how.mode = Mode;
+    how.mode = (Flags & O_CREAT) ? Mode : 0;  // a mode without O_CREAT is refused
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS | (NoLinks ? RESOLVE_NO_SYMLINKS : 0);
     for (;;) {
         const long fd = syscall(SYS_openat2, Folder, Name.c_str(), &how, sizeof how);

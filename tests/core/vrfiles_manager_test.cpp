@@ -265,18 +265,21 @@ TEST_F(VrManager, DiskNamesStayInsideTheirFolder) {
     Write("disc/.hidden", "h");
     ASSERT_EQ(symlink("../outside.txt", (host_ + "base/link.txt").c_str()), 0);
     ASSERT_EQ(symlink(".ssh", (host_ + "base/keys").c_str()), 0);
+    // A file is opened part by part beneath its folder, and no link is followed on the way, not
+    // even one that stays inside.
+    ASSERT_EQ(symlink("in.txt", (host_ + "base/near.txt").c_str()), 0);
     M().SetBaseFolder(Program("base/"));
     M().SetCdRoots({Program("disc/")});
     for (const std::string& name : {"..\\outside.txt"s, "sub\\..\\..\\outside.txt"s, "\\..\\outside.txt"s,
                                     "link.txt"s, "..\\outside.txt\0\\..\\base\\in.txt"s, ".ssh\\id_rsa"s,
-                                    "keys\\id_rsa"s, ".\\.ssh\\id_rsa"s, ".hidden"s}) {
+                                    "keys\\id_rsa"s, ".\\.ssh\\id_rsa"s, ".hidden"s, "near.txt"s, "a:in.txt"s}) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(M().FileExists(name));
         EXPECT_THROW(Read(name), EVrFileError);
         EXPECT_THROW(M().OpenRangeStream(name), EVrFileError);
         EXPECT_EQ(M().GetLocalFileName(name), name);
     }
-    EXPECT_EQ(Read("in.txt"), "in");
+    EXPECT_EQ(Read("IN.TXT"), "in");
     EXPECT_EQ(Read("d.txt"), "d");
     TStringList list;
     M().GetFileList("..\\", list);

@@ -23,6 +23,8 @@ enum class UserFolder {
     // (none of the three is ever the home folder itself)
     LocalData,  // $XDG_DATA_HOME, else ~/.local/share
     Config,     // $XDG_CONFIG_HOME, else ~/.config
+    Cache,      // $XDG_CACHE_HOME, else ~/.cache
+    Home,       // the home folder itself
 };
 // The folder's host path without a trailing "/"; empty when the home folder is unknown.
 std::string UserFolderPath(UserFolder folder);
@@ -88,6 +90,10 @@ enum class WallpaperStyle { Centered, Tiled, Stretched };
 // Sets the desktop background through gsettings (org.gnome.desktop.background). False when
 // gsettings is not on PATH or refuses.
 bool SetDesktopWallpaper(const std::string& imagePath, WallpaperStyle style);
+
+// Whether Target is an absolute web or ftp address the opener may take: "http://", "https://" or
+// "ftp://" (letter case counts) and more, without blanks or control characters.
+bool IsWebAddress(std::string_view Target);
 
 // The desktop openers that may run at once.
 inline constexpr size_t kMaxOpeners = 4;

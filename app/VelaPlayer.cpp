@@ -15,13 +15,18 @@
 #include "core/membudget.h"
 #include "core/sysutils.h"
 #include "media/velabind.h"
+#include "platform/confine.h"
 #include "platform/display.h"
 #include "platform/encoding.h"
+#include "platform/endsignals.h"
 #include "platform/fs.h"
+#include "platform/launcher.h"
 #include "platform/system.h"
 #include "platform/textout.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +54,24 @@ struct TShellScope {
     TShellScope& operator=(const TShellScope&) = delete;
 };
 
+// The display with the shell's globals, made on first use: a title's run makes them once the
+// player is confined (the window system and its libraries start threads, which the confinement
+// must reach); a player that has to say something before, and then ends, makes them at once.
+class TScreen {
+public:
+    platform::Display& operator()() {
+        if (!display_) {
+            display_ = platform::CreateDisplay();
+            shell_.emplace();
+        }
+        return *display_;
+    }
+
+private:
+    std::unique_ptr<platform::Display> display_;
+    std::optional<TShellScope> shell_;
+};
+
 // The text-out targets while a title plays.
 struct TTextOutScope {
     TTextOutScope(const TTextOutTargets& Targets, platform::Display& Display) { StartTextOut(Targets, Display); }
@@ -67,7 +90,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (IsVersionStart(args)) {
-        std::fputs("velaplay " VELA_VERSION "\n", stdout);
+        std::printf("velaplay " VELA_VERSION "\n%s\n", platform::ConfinementLine(platform::KernelConfinement()).c_str());
         return 0;
     }
     int32_t scale = 1;
@@ -93,21 +116,41 @@ int main(int argc, char** argv) {
     if (!args.empty()) args[0] = TitleFolderArgument(args[0]);
     const std::string programFile = platform::fs::ProgramFile();
 
-    std::unique_ptr<platform::Display> display = platform::CreateDisplay();
-    const TShellScope shell;
-    // The settings dialog plays nothing: it needs no companion library.
+    platform::CatchEndSignals();
+    // The settings dialog plays nothing: it needs neither the companion library nor the
+    // confinement. A title's run forks the launcher of the desktop's programs before anything else
+    // (it removes the player's temporary folder at the end, made now for it).
     const bool config = IsConfigStart(args);
+    const platform::Confinement offered = config ? platform::Confinement{} : platform::KernelConfinement();
+    if (offered.abi > 0) {
+        platform::fs::TempFolder();
+        if (!platform::StartLauncher()) {
+            platform::PrintMessage("velaplay", std::string("the launcher of the desktop's programs cannot be made (") +
+                                                   std::strerror(errno) + "): the title is not played");
+            return 1;
+        }
+    }
+    TScreen screen;
     if (args.empty() && !HasOwnTitle(programFile)) {
         int status = 0;
-        const std::optional<std::string> chosen = ChooseTitle(*display, status);
+        const std::optional<std::string> chosen = ChooseTitle([&]() -> platform::Display& { return screen(); }, status);
         if (!chosen) return status;
         args.push_back(*chosen);
     }
     if (const std::string problem = config || args.empty() ? std::string() : TitlePathProblem(args[0]);
         !problem.empty()) {
-        ReportError(*display, problem);
+        ReportError(screen(), problem);
         return 1;
     }
+    // The lock of the folder is taken before the confinement, which may keep the player from
+    // making its file.
+    TInstanceMutex mutex = CreateInstanceMutex(InstanceKey(args, ExtractFilePath(programFile)));
+    if (mutex && !config) {
+        const platform::Confinement confined =
+            offered.abi > 0 ? platform::Confine(TitleConfinement(args, programFile)) : offered;
+        if (confined.abi == 0) platform::PrintMessage("velaplay", "the player is not confined: " + confined.why);
+    }
+    platform::Display* const display = &screen();
     try {
         if (!config) BindVelaLibrary(CompanionFolder(ExtractFilePath(programFile)));
     } catch (const EVelaBindError& E) {
@@ -115,7 +158,6 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    TInstanceMutex mutex = CreateInstanceMutex(InstanceKey(args, ExtractFilePath(programFile)));
     int result = 0;
     if (mutex) {
         try {

@@ -123,8 +123,7 @@ int main(int argc, char** argv) {
     const bool config = IsConfigStart(args);
     const platform::Confinement offered = config ? platform::Confinement{} : platform::KernelConfinement();
     if (offered.abi > 0) {
-        platform::fs::TempFolder();
-        if (!platform::StartLauncher()) {
+        if (!platform::StartLauncher(platform::fs::ToHostPath(platform::fs::TempFolder()).value_or(std::string()))) {
             platform::PrintMessage("velaplay", std::string("the launcher of the desktop's programs cannot be made (") +
                                                    std::strerror(errno) + "): the title is not played");
             return 1;

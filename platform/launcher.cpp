@@ -5,7 +5,6 @@
 // whether it ended and its status.
 #include "platform/launcher.h"
 
-#include "platform/fs.h"
 #include "platform/system.h"
 
 #include <fcntl.h>
@@ -21,6 +20,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 
 extern char** environ;
@@ -262,9 +262,9 @@ constexpr uint32_t StillRunning = 0, Ended = 1, NoProgram = 2;
 
 void EndLauncher(int) { launcherEnding = 1; }
 
-// Answers the player's requests until its end, then ends the boxes still open, removes the
-// player's temporary folder and exits.
-[[noreturn]] void RunLauncher(int Socket) {
+// Answers the player's requests until its end, then ends the boxes still open, removes
+// RemovedAtEnd and exits.
+[[noreturn]] void RunLauncher(int Socket, const std::string& RemovedAtEnd) {
     std::vector<int> boxes;  // programs of their own group not yet reaped
     while (!launcherEnding) {
         const std::optional<std::string> frame = ReceiveFrame(Socket);
@@ -295,7 +295,8 @@ void EndLauncher(int) { launcherEnding = 1; }
     }
     for (const int box : boxes)
         if (box > 1) kill(-box, SIGTERM);
-    fs::RemoveTempFolder();
+    std::error_code ec;
+    if (!RemovedAtEnd.empty()) std::filesystem::remove_all(RemovedAtEnd, ec);
     _exit(0);
 }
 
@@ -320,8 +321,8 @@ Launched Launch(const LaunchRequest& Request) {
     request.Number(LaunchKind).Number((Request.output ? Output : 0) | (Request.ownGroup ? OwnGroup : 0));
     request.Texts(Request.args).Texts(Request.environment);
     Launched launched;
-    const std::optional<std::string> answer = Ask(request.bytes, &launched.output);
-    Reader in{answer.value_or(std::string())};
+    const std::string answer = Ask(request.bytes, &launched.output).value_or(std::string());
+    Reader in{answer};
     launched.pid = int(in.Number());
     if (in.Ok && launched.pid > 0 && (launched.output >= 0 || !Request.output)) return launched;
     if (launched.output >= 0) close(launched.output);
@@ -331,15 +332,16 @@ Launched Launch(const LaunchRequest& Request) {
 std::optional<int> WaitLaunched(int Pid, bool Block) {
     std::lock_guard lock(launcherMutex);
     if (launcherSocket < 0) return WaitHere(Pid, Block);
-    const std::optional<std::string> answer = Ask(Writer().Number(WaitKind).Number(uint32_t(Pid)).Number(Block).bytes);
-    Reader in{answer.value_or(std::string())};
+    const std::string answer =
+        Ask(Writer().Number(WaitKind).Number(uint32_t(Pid)).Number(Block).bytes).value_or(std::string());
+    Reader in{answer};
     const uint32_t state = in.Number(), status = in.Number();
     if (!in.Ok || state == NoProgram) return -1;
     if (state == StillRunning) return std::nullopt;
     return int(status);
 }
 
-bool StartLauncher() {
+bool StartLauncher(const std::string& RemovedAtEnd) {
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return false;
     const pid_t player = getpid();
@@ -362,7 +364,7 @@ bool StartLauncher() {
         for (const int number : {SIGINT, SIGHUP, SIGPIPE}) signal(number, SIG_IGN);
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != player) _exit(0);
-        RunLauncher(ends[1]);
+        RunLauncher(ends[1], RemovedAtEnd);
     }
     close(ends[1]);
     std::lock_guard lock(launcherMutex);

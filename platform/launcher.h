@@ -7,8 +7,8 @@
 // builds (LaunchAllowed), each with the player's environment as it was at the fork and the
 // changes the request names. It ends with the player: at the end of its socket, or by the signal
 // the kernel sends it when the player dies. It then ends the boxes still open and removes the
-// player's private temporary folder (which the confined player cannot remove itself). Without a
-// launcher the programs are started by the player itself.
+// folder it was given (the player's private temporary folder, which the confined player cannot
+// remove itself). Without a launcher the programs are started by the player itself.
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,8 +42,9 @@ Launched Launch(const LaunchRequest& Request);
 // is no program to wait for (or the launcher is gone). Without Block, nothing while it runs.
 std::optional<int> WaitLaunched(int Pid, bool Block);
 
-// Forks the launcher. Called before the process confines itself and before it starts a thread
-// (the launcher is a copy of the process as it is). False, with errno, when it cannot be made.
-bool StartLauncher();
+// Forks the launcher, which removes RemovedAtEnd (a host path; "" for none) with all it holds
+// when it ends. Called before the process confines itself and before it starts a thread (the
+// launcher is a copy of the process as it is). False, with errno, when it cannot be made.
+bool StartLauncher(const std::string& RemovedAtEnd);
 
 }  // namespace platform

@@ -13,11 +13,13 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #ifndef LANDLOCK_ACCESS_FS_TRUNCATE
 #define LANDLOCK_ACCESS_FS_TRUNCATE (1ULL << 14)
@@ -122,6 +124,18 @@ std::vector<std::string> DiscImageFiles(const std::string& File) {
     return files;
 }
 
+// The file a sanitizer's options (ASAN_OPTIONS and the like, "name=value" separated by ":")
+// name as its suppressions; empty when they name none.
+std::string SuppressionsFile(const char* Options) {
+    constexpr std::string_view key = "suppressions=";
+    for (std::string_view rest = Options ? Options : ""; !rest.empty();) {
+        const std::string_view option = rest.substr(0, rest.find(':'));
+        if (option.starts_with(key)) return std::string(option.substr(key.size()));
+        rest.remove_prefix(std::min(rest.size(), option.size() + 1));
+    }
+    return {};
+}
+
 }  // namespace
 
 std::vector<ConfinementRule> ConfinementRules(const ConfinedFolders& Folders) {
@@ -163,6 +177,11 @@ std::vector<ConfinementRule> ConfinementRules(const ConfinedFolders& Folders) {
     add(AbsoluteVariable("VELA_SOUNDFONT"), Reach::Read);
     if (const char* image = std::getenv("VELA_CDROM"); image && *image)
         for (const std::string& file : DiscImageFiles(image)) add(file, Reach::Read);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // A sanitizer build reads the suppressions its options name when it reports, at the end.
+    for (const char* options : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"})
+        add(SuppressionsFile(std::getenv(options)), Reach::Read);
+#endif
 
     for (const char* device : {"/dev/null", "/dev/zero", "/dev/full", "/dev/random", "/dev/urandom", "/dev/dri",
                                "/dev/snd", "/dev/input"})

@@ -1,0 +1,105 @@
+// The built player confines itself on a title of its own: every thread of it runs inside the
+// kernel's wall, and --version says so; a kernel without Landlock (a test build can take it away)
+// plays on, with one line on standard error. The desktop's programs still run, outside the wall,
+// through the launcher.
+#include "platform/confine.h"
+#include "tests/app/child_process.h"
+#include "tests/app/played_title.h"
+#include "tests/common/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Saves a game (the test's sign that the first tick has ended), after Before, then waits a minute.
+Pages SavingThenWaiting(const std::string& Before = "") {
+    return {{"start", "[" + Before + R"({"cmd": "GameSave", "slot": "0", "caption": "\"up\""}, {"cmd": "Wait", "time": "60000"}])"}};
+}
+
+// Waits for Title's save.dat while Player runs; whether it came.
+bool SavedWhileRunning(Child& Player, const std::string& Title) {
+    for (int waited = 0; !std::filesystem::exists(Title + "save.dat") && Player.Running() && waited < 20000; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return std::filesystem::exists(Title + "save.dat") && Player.Running();
+}
+
+// The NoNewPrivs field of each thread of process Pid: the confinement sets it with the wall, and
+// a thread started after inherits both.
+std::vector<std::string> NoNewPrivsOfThreads(pid_t Pid) {
+    std::vector<std::string> fields;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(Pid) + "/task")) {
+        std::ifstream status(task.path() / "status");
+        for (std::string line; std::getline(status, line);)
+            if (line.starts_with("NoNewPrivs:")) fields.push_back(line);
+    }
+    return fields;
+}
+
+// The second line of "velaplay --version".
+std::string VersionConfinementLine() {
+    const std::string folder = FreshHostFolder();
+    Child version(PlayerFolder + "velaplay", {"--version"}, folder + "errors", folder + "out");
+    EXPECT_TRUE(version.WaitEnd(20000) && version.ExitedWith(0));
+    const std::string out = FileText(folder + "out");
+    return out.substr(out.find('\n') + 1);
+}
+
+TEST(ConfinedPlayer, ThePlayerPlaysWithEveryThreadInsideTheWall) {
+    const platform::Confinement offered = platform::KernelConfinement();
+    if (offered.abi == 0) GTEST_SKIP() << "this kernel has no Landlock";
+    EXPECT_EQ(VersionConfinementLine(), "confinement: Landlock ABI " + std::to_string(offered.abi) + "\n");
+    const std::string title = MakeTitle(SavingThenWaiting());
+    Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt");
+    ASSERT_TRUE(SavedWhileRunning(player, title)) << FileText(title + "errors.txt");
+    const std::vector<std::string> threads = NoNewPrivsOfThreads(player.Pid());
+    EXPECT_GT(threads.size(), 1u) << "the loop thread runs";
+    for (const std::string& field : threads) EXPECT_EQ(field, "NoNewPrivs:\t1");
+    player.Signal(SIGTERM);
+    EXPECT_TRUE(player.WaitEnd(10000) && player.ExitedWith(0));
+    EXPECT_EQ(FileText(title + "errors.txt"), "");
+}
+
+TEST(ConfinedPlayer, WithoutLandlockThePlayerPlaysOnSayingSoOnce) {
+    const ScopedEnvironment none("VELA_TEST_NO_LANDLOCK", "1");
+    const std::string why = "the kernel offers no Landlock: Function not implemented";
+    EXPECT_EQ(VersionConfinementLine(), "confinement: off (" + why + ")\n");
+    const std::string title = MakeTitle({{"start", R"([{"cmd": "GameSave", "slot": "0", "caption": "\"up\""}, {"cmd": "Terminate"}])"}});
+    Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt");
+    ASSERT_TRUE(player.WaitEnd(20000));
+    EXPECT_TRUE(player.ExitedWith(0));
+    EXPECT_TRUE(std::filesystem::exists(title + "save.dat"));
+    EXPECT_EQ(FileText(title + "errors.txt"), "velaplay: the player is not confined: " + why + "\n");
+}
+
+// A box (a stand-in zenity) and OpenUrl's opener (a stand-in xdg-open writing where the player
+// cannot, saying whether it runs confined) work from the confined player.
+TEST(ConfinedPlayer, TheDesktopsBoxAndOpenerRunOutsideTheWall) {
+    if (platform::KernelConfinement().abi == 0) GTEST_SKIP() << "this kernel has no Landlock";
+    const std::string tools = FreshHostFolder(), marks = FreshHostFolder();
+    const std::string title = MakeTitle(SavingThenWaiting(
+        R"js({"cmd": "Calc", "do": "Alert(\"confined\")"}, {"cmd": "Calc", "do": "OpenUrl(\"https://example.com/wall\")"}, )js"));
+    std::filesystem::create_symlink(VELA_TEST_TOOLS "/fake_zenity", tools + "zenity");
+    std::ofstream(tools + "xdg-open") << "#!/bin/sh\n{ echo \"$1\"; /bin/grep NoNewPrivs /proc/$$/status; } > " << marks
+                                      << "opened.part && /bin/mv " << marks << "opened.part " << marks << "opened\n";
+    std::filesystem::permissions(tools + "xdg-open", std::filesystem::perms::owner_all);
+    const ScopedEnvironment path("PATH", tools.c_str()), display("DISPLAY", ":9"),
+        log("FAKE_ZENITY_LOG", (marks + "box").c_str());
+    Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt", "/dev/null", ChildWindow::Offscreen);
+    ASSERT_TRUE(SavedWhileRunning(player, title)) << FileText(title + "errors.txt");
+    for (int waited = 0; !std::filesystem::exists(marks + "opened") && waited < 10000; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(FileText(marks + "opened"), "https://example.com/wall\nNoNewPrivs:\t0\n");
+    EXPECT_EQ(FileText(marks + "box"), "--info\n--no-markup\n--title=\xE6\x83\x85\xE5\xA0\xB1\n--text=confined\n--ok-label=OK\n");
+    for (const std::string& field : NoNewPrivsOfThreads(player.Pid())) EXPECT_EQ(field, "NoNewPrivs:\t1");
+    player.Signal(SIGTERM);
+    EXPECT_TRUE(player.WaitEnd(10000) && player.ExitedWith(0));
+    EXPECT_EQ(FileText(title + "errors.txt"), "");
+}
+
+}  // namespace

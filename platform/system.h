@@ -97,9 +97,9 @@ bool IsWebAddress(std::string_view Target);
 
 // The desktop openers that may run at once.
 inline constexpr size_t kMaxOpeners = 4;
-// Hands a URL or a host path to xdg-open without waiting for it. False when it cannot be
-// started (not on PATH), and when kMaxOpeners still run: that call is dropped with a line on
-// standard error.
+// Hands a web address (IsWebAddress) or the host path of a folder to xdg-open without waiting
+// for it. False when it cannot be started (not on PATH, or another target: LaunchAllowed), and
+// when kMaxOpeners still run: that call is dropped with a line on standard error.
 bool OpenWithDesktop(const std::string& target);
 
 // ---- Fonts ----

@@ -2,7 +2,9 @@
 // window scale or a bad text-out target is refused with it), the version for "--version", one
 // player per game folder, the settings dialog for "/config", else the main window until it
 // closes. Without a folder and without a title of its own the player asks for one. A folder that
-// cannot be played is reported before anything is opened for it. The companion library is found
+// cannot be played is reported before anything is opened for it. A title's run confines itself
+// to the title's folders (platform/confine.h) once they are known and before any thread starts;
+// the desktop's programs come from a launcher forked before that. The companion library is found
 // beside the program or where it is installed. The exit status is 1 when an error ended the
 // player or another player has the folder, 2 for an unknown option, an argument too many, a bad
 // scale, target or limit, or no title and nobody to choose one, else 0.

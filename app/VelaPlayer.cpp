@@ -56,6 +56,15 @@ struct TShellScope {
     TShellScope& operator=(const TShellScope&) = delete;
 };
 
+// The launcher of the desktop's programs, ended and waited for at the player's end (the player's
+// temporary folder and lock file are gone then); nothing without one.
+struct TLauncherScope {
+    TLauncherScope() = default;
+    ~TLauncherScope() { platform::StopLauncher(); }
+    TLauncherScope(const TLauncherScope&) = delete;
+    TLauncherScope& operator=(const TLauncherScope&) = delete;
+};
+
 // The display with the shell's globals, made on first use: a title's run makes them once the
 // player is confined (the window system and its libraries start threads, which the confinement
 // must reach); a player that has to say something before, and then ends, makes them at once.
@@ -120,17 +129,8 @@ int main(int argc, char** argv) {
 
     platform::CatchEndSignals();
     // The settings dialog plays nothing: it needs neither the companion library nor the
-    // confinement. A title's run forks the launcher of the desktop's programs before anything else
-    // (it removes the player's temporary folder at the end, made now for it).
+    // confinement.
     const bool config = IsConfigStart(args);
-    const platform::Confinement offered = config ? platform::Confinement{} : platform::KernelConfinement();
-    if (offered.abi > 0) {
-        if (!platform::StartLauncher(platform::fs::ToHostPath(platform::fs::TempFolder()).value_or(std::string()))) {
-            platform::PrintMessage("velaplay", std::string("the launcher of the desktop's programs cannot be made (") +
-                                                   std::strerror(errno) + "): the title is not played");
-            return 1;
-        }
-    }
     TScreen screen;
     if (args.empty() && !HasOwnTitle(programFile)) {
         int status = 0;
@@ -143,10 +143,19 @@ int main(int argc, char** argv) {
         ReportError(screen(), problem);
         return 1;
     }
-    // The lock of the folder is taken before the confinement, which may keep the player from
-    // making its file.
     TInstanceMutex mutex = CreateInstanceMutex(InstanceKey(args, ExtractFilePath(programFile)));
+    // A title's run forks the launcher of the desktop's programs, then confines itself. The
+    // launcher ends before the folder's lock is let go: it removes the lock file and the player's
+    // temporary folder (made now for it), which the confined player cannot.
+    const TLauncherScope launcher;
     if (mutex && !config) {
+        const platform::Confinement offered = platform::KernelConfinement();
+        const std::string temp = platform::fs::ToHostPath(platform::fs::TempFolder()).value_or(std::string());
+        if (offered.abi > 0 && !platform::StartLauncher(temp, mutex->path())) {
+            platform::PrintMessage("velaplay", std::string("the launcher of the desktop's programs cannot be made (") +
+                                                   std::strerror(errno) + "): the title is not played");
+            return 1;
+        }
         const platform::Confinement confined =
             offered.abi > 0 ? platform::Confine(TitleConfinement(args, programFile)) : offered;
         if (confined.abi == 0) platform::PrintMessage("velaplay", "the player is not confined: " + confined.why);
@@ -181,6 +190,8 @@ int main(int argc, char** argv) {
             platform::PrintMessage("velaplay", lost + "; the title was ended");
             result = 1;
         }
+        // The launcher removes the lock file while the lock is held.
+        platform::StopLauncher();
         ReleaseInstanceMutex(mutex);
     } else {
         const std::string folder = args.empty() ? ExtractFilePath(programFile) : args[0];

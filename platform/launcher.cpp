@@ -22,6 +22,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <utility>
 
 extern char** environ;
 
@@ -256,17 +257,18 @@ std::optional<std::string> ReceiveFrame(int Socket, int* Passed = nullptr) {
 // ---- The launcher's side ----
 
 constexpr uint32_t Output = 1, OwnGroup = 2;
-constexpr uint32_t LaunchKind = 'L', WaitKind = 'W';
+constexpr uint32_t LaunchKind = 'L', WaitKind = 'W', EndKind = 'E';
 // A wait's answers.
 constexpr uint32_t StillRunning = 0, Ended = 1, NoProgram = 2;
 
 void EndLauncher(int) { launcherEnding = 1; }
 
-// Answers the player's requests until its end, then ends the boxes still open, removes
-// RemovedAtEnd and exits.
-[[noreturn]] void RunLauncher(int Socket, const std::string& RemovedAtEnd) {
+// Answers the player's requests until its end, then ends the boxes still open, removes Folder
+// (and LockFile when the player asked for the end) and exits.
+[[noreturn]] void RunLauncher(int Socket, const std::string& Folder, const std::string& LockFile) {
     std::vector<int> boxes;  // programs of their own group not yet reaped
-    while (!launcherEnding) {
+    bool asked = false;      // the player asked for the end, and waits for it
+    while (!launcherEnding && !asked) {
         const std::optional<std::string> frame = ReceiveFrame(Socket);
         if (!frame) break;
         Reader in{*frame};
@@ -290,13 +292,16 @@ void EndLauncher(int) { launcherEnding = 1; }
             answer.Number(!status ? StillRunning : *status == -1 ? NoProgram : Ended).Number(uint32_t(status.value_or(0)));
             if (!SendFrame(Socket, answer.bytes)) break;
         } else {
-            break;
+            asked = kind == EndKind;
+            if (!asked) break;
         }
     }
     for (const int box : boxes)
         if (box > 1) kill(-box, SIGTERM);
     std::error_code ec;
-    if (!RemovedAtEnd.empty()) std::filesystem::remove_all(RemovedAtEnd, ec);
+    if (!Folder.empty()) std::filesystem::remove_all(Folder, ec);
+    if (asked && !LockFile.empty()) unlink(LockFile.c_str());
+    if (asked) SendFrame(Socket, std::string());
     _exit(0);
 }
 
@@ -304,6 +309,7 @@ void EndLauncher(int) { launcherEnding = 1; }
 
 std::mutex launcherMutex;
 int launcherSocket = -1;  // the player's end; -1 without a launcher
+pid_t launcherPid = -1;
 
 // One request and its answer, the launcher's socket held meanwhile; nothing when the launcher
 // is gone.
@@ -341,7 +347,7 @@ std::optional<int> WaitLaunched(int Pid, bool Block) {
     return int(status);
 }
 
-bool StartLauncher(const std::string& RemovedAtEnd) {
+bool StartLauncher(const std::string& Folder, const std::string& LockFile) {
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return false;
     const pid_t player = getpid();
@@ -364,12 +370,22 @@ bool StartLauncher(const std::string& RemovedAtEnd) {
         for (const int number : {SIGINT, SIGHUP, SIGPIPE}) signal(number, SIG_IGN);
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != player) _exit(0);
-        RunLauncher(ends[1], RemovedAtEnd);
+        RunLauncher(ends[1], Folder, LockFile);
     }
     close(ends[1]);
     std::lock_guard lock(launcherMutex);
     launcherSocket = ends[0];
+    launcherPid = pid;
     return true;
+}
+
+void StopLauncher() {
+    std::lock_guard lock(launcherMutex);
+    if (launcherSocket < 0) return;
+    Ask(Writer().Number(EndKind).bytes);
+    close(std::exchange(launcherSocket, -1));
+    while (waitpid(std::exchange(launcherPid, -1), nullptr, 0) < 0 && errno == EINTR) {
+    }
 }
 
 }  // namespace platform

@@ -42,9 +42,15 @@ Launched Launch(const LaunchRequest& Request);
 // is no program to wait for (or the launcher is gone). Without Block, nothing while it runs.
 std::optional<int> WaitLaunched(int Pid, bool Block);
 
-// Forks the launcher, which removes RemovedAtEnd (a host path; "" for none) with all it holds
-// when it ends. Called before the process confines itself and before it starts a thread (the
-// launcher is a copy of the process as it is). False, with errno, when it cannot be made.
-bool StartLauncher(const std::string& RemovedAtEnd);
+// Forks the launcher, which removes Folder (a host path; "" for none) with all it holds when it
+// ends, and LockFile (the player's single-instance lock, which the confined player cannot remove
+// where it lies outside its folders) when StopLauncher ends it, the lock still held: never after
+// the player died, when another player may hold the file by then. Called before the process
+// confines itself and before it starts a thread (the launcher is a copy of the process as it
+// is). False, with errno, when it cannot be made.
+bool StartLauncher(const std::string& Folder, const std::string& LockFile);
+// Ends the launcher and waits for it: its boxes closed and its folder removed, as at the player's
+// end; programs are then started by the process itself. Nothing without a launcher.
+void StopLauncher();
 
 }  // namespace platform

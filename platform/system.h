@@ -52,6 +52,8 @@ public:
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
     ~InstanceLock();
+    // The lock file's host path.
+    const std::string& path() const { return path_; }
 
 private:
     InstanceLock(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}

@@ -260,7 +260,7 @@ TEST(Launcher, RunsTheDesktopsProgramsOutsideTheWallAndRefusesOthers) {
     const StandInZenity zenity;
     const ScopedEnvironment answer("FAKE_ZENITY_ANSWER", "/chosen"), exitCode("FAKE_ZENITY_EXIT", "0");
     EXPECT_EQ(FailuresInChild([&] {
-                  if (Check(platform::StartLauncher(""), "the launcher started")) return 1;
+                  if (Check(platform::StartLauncher("", ""), "the launcher started")) return 1;
                   if (Check(platform::Confine(h.folders).abi > 0, "confined")) return 1;
                   int failed = Check(WriteRefused(zenity.folder + "mine"), "the box's folder is outside the wall");
                   const platform::Launched box = platform::Launch({{"zenity", "--file-selection"}, {"LC_ALL=C.UTF-8"}, true, true});
@@ -311,7 +311,7 @@ TEST(Launcher, EndsWithThePlayerClosingItsBoxesAndRemovingItsTemporaryFolder) {
         const std::string temp = zenity.folder + "temp/";
         std::filesystem::create_directories(temp + "work");
         EXPECT_EQ(FailuresInChild([&] {
-                      if (Check(platform::StartLauncher(temp), "the launcher started")) return 1;
+                      if (Check(platform::StartLauncher(temp, ""), "the launcher started")) return 1;
                       const platform::Launched box = platform::Launch({{"zenity", "--info"}, {}, false, true});
                       for (int waited = 0; FileText(zenity.folder + "boxes").empty() && waited < 5000; waited += 10)
                           std::this_thread::sleep_for(std::chrono::milliseconds(10));

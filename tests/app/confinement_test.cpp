@@ -102,4 +102,26 @@ TEST(ConfinedPlayer, TheDesktopsBoxAndOpenerRunOutsideTheWall) {
     EXPECT_EQ(FileText(title + "errors.txt"), "");
 }
 
+// SIGTERM ends the confined player within a second while the launcher's box (a stand-in zenity
+// that never closes) is up, and the box with it.
+TEST(ConfinedPlayer, AnEndSignalClosesTheBoxTheLauncherStarted) {
+    if (platform::KernelConfinement().abi == 0) GTEST_SKIP() << "this kernel has no Landlock";
+    const std::string tools = FreshHostFolder(), boxes = tools + "boxes";
+    const std::string title = MakeTitle(SavingThenWaiting(R"js({"cmd": "Calc", "do": "Alert(\"open\")"}, )js"));
+    std::filesystem::create_symlink(VELA_TEST_TOOLS "/fake_zenity", tools + "zenity");
+    const ScopedEnvironment path("PATH", tools.c_str()), display("DISPLAY", ":9"),
+        log("FAKE_ZENITY_LOG", (tools + "args").c_str()), never("FAKE_ZENITY_EXIT", "never"),
+        started("FAKE_ZENITY_BOXES", boxes.c_str()), quickEnd("ASAN_OPTIONS", "detect_leaks=0");
+    Child player(PlayerFolder + "velaplay", {title}, title + "errors.txt", "/dev/null", ChildWindow::Offscreen);
+    for (int waited = 0; FileText(boxes).empty() && player.Running() && waited < 20000; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const std::string box = FileText(boxes);
+    ASSERT_FALSE(box.empty()) << FileText(title + "errors.txt");
+    player.Signal(SIGTERM);
+    EXPECT_TRUE(player.WaitEnd(1000));
+    EXPECT_TRUE(player.WaitEnd(10000) && player.ExitedWith(0)) << FileText(title + "errors.txt");
+    EXPECT_EQ(kill(std::stoi(box), 0), -1) << "the box is still open";
+    EXPECT_EQ(FileText(boxes), box) << "another box opened";
+}
+
 }  // namespace

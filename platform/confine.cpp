@@ -186,6 +186,12 @@ std::vector<ConfinementRule> ConfinementRules(const ConfinedFolders& Folders) {
     for (const char* device : {"/dev/null", "/dev/zero", "/dev/full", "/dev/random", "/dev/urandom", "/dev/dri",
                                "/dev/snd", "/dev/input"})
         add(device, Reach::Device);
+    // The optical drives CD audio is read from.
+    std::error_code ec;
+    for (std::filesystem::directory_iterator entry("/dev", ec), end; !ec && entry != end; entry.increment(ec)) {
+        const std::string name = entry->path().filename().string();
+        if (name.starts_with("sr") || name.starts_with("scd") || name.starts_with("cdrom")) add(entry->path().string(), Reach::Device);
+    }
     return rules;
 }
 

@@ -41,7 +41,8 @@ using ConfinementRule = std::pair<std::string, Reach>;
 //     sound settings (~/.asoundrc, $XDG_CONFIG_HOME/pulse), the sound font VELA_SOUNDFONT names
 //     and the disc image VELA_CDROM names with the files of its name beside it (foo.cue, foo.bin);
 //   Device: /dev/null, /dev/zero, /dev/full, /dev/random, /dev/urandom, /dev/dri, /dev/snd,
-//     /dev/input.
+//     /dev/input, and the optical drives (/dev/sr*, /dev/scd*, /dev/cdrom*) there are at the start.
+// Not the terminal (/dev/tty): its ioctls could type into the user's shell.
 // Nothing else of the home folder: not its other settings, not ~/.ssh, not the autostart folder.
 std::vector<ConfinementRule> ConfinementRules(const ConfinedFolders& Folders);
 

@@ -1,13 +1,13 @@
 // The program: the usage for "--help" (an unknown option, an argument after the folder, a bad
-// window scale or a bad text-out target is refused with it), the version for "--version", one
-// player per game folder, the settings dialog for "/config", else the main window until it
-// closes. Without a folder and without a title of its own the player asks for one. A folder that
-// cannot be played is reported before anything is opened for it. A title's run confines itself
-// to the title's folders (platform/confine.h) once they are known and before any thread starts;
-// the desktop's programs come from a launcher forked before that. The companion library is found
-// beside the program or where it is installed. The exit status is 1 when an error ended the
-// player or another player has the folder, 2 for an unknown option, an argument too many, a bad
-// scale, target or limit, or no title and nobody to choose one, else 0.
+// window scale or a bad text-out target or origin is refused with it), the version for
+// "--version", one player per game folder, the settings dialog for "/config", else the main
+// window until it closes. Without a folder and without a title of its own the player asks for
+// one. A folder that cannot be played is reported before anything is opened for it. A title's
+// run confines itself to the title's folders (platform/confine.h) once they are known and before
+// any thread starts; the desktop's programs come from a launcher forked before that. The companion
+// library is found beside the program or where it is installed. The exit status is 1 when an
+// error ended the player or another player has the folder, 2 for an unknown option, an argument
+// too many, a bad scale, target, origin or limit, or no title and nobody to choose one, else 0.
 #include "app/entry.h"
 #include "app/gameini.h"
 #include "app/runconfigs.h"
@@ -114,6 +114,8 @@ int main(int argc, char** argv) {
     if (!TakeTextOutTargets(args, textOutVariable ? textOutVariable->c_str() : nullptr, textOut, badTarget))
         return RefuseStart("--text-out and VELA_TEXT_OUT take ws, ws:PORT, - or clipboard, not \"" + badTarget +
                            "\"");
+    if (!TakeTextOutOrigins(args, textOut, badTarget))
+        return RefuseStart("--text-out-origin takes a page's origin, scheme://host[:port], not \"" + badTarget + "\"");
     if (const std::string option = UnknownOption(args); !option.empty()) return RefuseStart("unknown option " + option);
     if (args.size() > 1) return RefuseStart("unexpected argument " + args[1] + " after the folder");
     int64_t memoryLimit = 0, diskLimit = 0;

@@ -11,6 +11,7 @@
 #include "core/vrfiles.h"
 #include "core/vrfiles_manager.h"
 #include "graphics/gifpics_picture.h"
+#include "media/activemovie.h"
 #include "media/velabind.h"
 #include "platform/dialogs.h"
 #include "platform/encoding.h"
@@ -18,6 +19,7 @@
 #include "platform/hostpath.h"
 #include "platform/textout.h"
 #include "script/params_funcs.h"
+#include "script/titlewrites.h"
 #include "text/fontpixels.h"
 
 #include <algorithm>
@@ -242,6 +244,27 @@ bool TakeWindowScale(std::vector<std::string>& Args, const char* Environment, in
 
 namespace {
 
+// Takes every "Option=VALUE" and "Option VALUE" out of Args into Values, in order; false for the
+// option last without a value, Bad then naming it.
+bool TakeOptionValues(std::vector<std::string>& Args, std::string_view Option, std::vector<std::string>& Values,
+                      std::string& Bad) {
+    const std::string joined = std::string(Option) + "=";
+    for (size_t i = 0; i < Args.size();) {
+        const bool together = Args[i].starts_with(joined);
+        if (!together && Args[i] != Option) {
+            ++i;
+            continue;
+        }
+        if (!together && i + 1 == Args.size()) {
+            Bad = Args[i];
+            return false;
+        }
+        Values.push_back(together ? Args[i].substr(joined.size()) : Args[i + 1]);
+        Args.erase(Args.begin() + ptrdiff_t(i), Args.begin() + ptrdiff_t(i + (together ? 1 : 2)));
+    }
+    return true;
+}
+
 // One target into Targets; false when Target is none.
 bool ParseTextOutTarget(std::string_view Target, TTextOutTargets& Targets) {
     if (Target == "-") return Targets.Stdout = true;
@@ -264,28 +287,16 @@ bool ParseTextOutTarget(std::string_view Target, TTextOutTargets& Targets) {
 
 bool TakeTextOutTargets(std::vector<std::string>& Args, const char* Environment, TTextOutTargets& Targets,
                         std::string& Bad) {
-    constexpr std::string_view option = "--text-out", joined = "--text-out=";
     Targets = {};
-    bool given = false;
-    for (size_t i = 0; i < Args.size();) {
-        // "--text-out=TARGET" is one argument, "--text-out TARGET" two.
-        const bool together = Args[i].starts_with(joined);
-        if (!together && Args[i] != option) {
-            ++i;
-            continue;
-        }
-        if (!together && i + 1 == Args.size()) {
-            Bad = Args[i];
-            return false;
-        }
-        const std::string target = together ? Args[i].substr(joined.size()) : Args[i + 1];
+    std::vector<std::string> targets;
+    if (!TakeOptionValues(Args, "--text-out", targets, Bad)) return false;
+    for (const std::string& target : targets) {
         if (!ParseTextOutTarget(target, Targets)) {
             Bad = target;
             return false;
         }
-        Args.erase(Args.begin() + ptrdiff_t(i), Args.begin() + ptrdiff_t(i + (together ? 1 : 2)));
-        given = true;
     }
+    const bool given = !targets.empty();
     if (given || !Environment || !*Environment) return true;
     for (std::string_view rest = Environment;;) {
         const size_t comma = rest.find(',');
@@ -299,6 +310,20 @@ bool TakeTextOutTargets(std::vector<std::string>& Args, const char* Environment,
     }
 }
 
+bool TakeTextOutOrigins(std::vector<std::string>& Args, TTextOutTargets& Targets, std::string& Bad) {
+    std::vector<std::string> urls;
+    if (!TakeOptionValues(Args, "--text-out-origin", urls, Bad)) return false;
+    for (const std::string& url : urls) {
+        const std::optional<platform::TextOutOrigin> origin = platform::ParseTextOutOrigin(url);
+        if (!origin) {
+            Bad = url;
+            return false;
+        }
+        Targets.Origins.push_back(*origin);
+    }
+    return true;
+}
+
 void StartTextOut(const TTextOutTargets& Targets, platform::Display& Display) {
     if (Targets.Stdout) platform::AddTextOutSink(platform::MakeStdoutTextOut());
     if (Targets.Clipboard) {
@@ -309,7 +334,7 @@ void StartTextOut(const TTextOutTargets& Targets, platform::Display& Display) {
     }
     for (const uint16_t port : Targets.Ports) {
         std::string error;
-        std::unique_ptr<platform::TextOutServer> server = platform::TextOutServer::Start(port, error);
+        std::unique_ptr<platform::TextOutServer> server = platform::TextOutServer::Start(port, error, Targets.Origins);
         if (server)
             platform::AddTextOutSink(std::move(server));
         else
@@ -318,7 +343,7 @@ void StartTextOut(const TTextOutTargets& Targets, platform::Display& Display) {
 }
 
 const char Usage[] =
-    "Usage: velaplay [--scale N] [--text-out=TARGET]... [FOLDER]\n"
+    "Usage: velaplay [--scale N] [--text-out=TARGET]... [--text-out-origin=URL]... [FOLDER]\n"
     "Plays the title installed in FOLDER: its game.dat with install.dat beside it (FOLDER may be\n"
     "given as the path of that game.dat). Without FOLDER, the title beside the program, or the one\n"
     "appended to it; where there is none, the desktop's file chooser asks for a title's game.dat\n"
@@ -336,6 +361,10 @@ const char Usage[] =
     "                       message as one text frame; - standard output, one JSON object a line;\n"
     "                       clipboard, the desktop's clipboard. Ctrl+Shift+C copies the message\n"
     "                       shown to the clipboard.\n"
+    "  --text-out-origin=URL lets the pages of URL's origin (scheme://host[:port]) connect to\n"
+    "                       the WebSocket server; given once or more. Programs and local pages\n"
+    "                       (file:, http://localhost, http://127.0.0.1, http://[::1]) always may;\n"
+    "                       any other page is refused.\n"
     "VELA_CDROM=IMAGE plays the title's CD tracks from a disc image (.cue with its .bin, .toc, .nrg).\n"
     "VELA_MEMORY_LIMIT=MIB bounds the player's whole heap while it plays a title (default: a\n"
     "quarter of the machine's memory, at most 2048 MiB); a title that needs more ends with an error.\n"
@@ -378,6 +407,7 @@ void InitializeShell() {
     CreateVrFileSystem();
     if (!ExitDeleteList) ExitDeleteList = new TExitDeleteList;
     FolderDialog = BrowseForFolder;
+    CaptureGate = MayWriteCapture;
     platform::SetFileDialogFallback(DrawnFileDialog);
     platform::SetMessageBoxFallback(DrawnMessageBox);
 }
@@ -385,6 +415,7 @@ void InitializeShell() {
 void FinalizeShell() {
     RemoveAllHookProcs();
     FolderDialog = nullptr;
+    CaptureGate = nullptr;
     platform::SetFileDialogFallback(nullptr);
     platform::SetMessageBoxFallback(nullptr);
     FreeVrFileSystem();
@@ -392,6 +423,6 @@ void FinalizeShell() {
     FinalizeFontPixels();
     gif::FinalizeGifPictures();
     if (!ExitDeleteList) return;
-    for (int i = 0; i < ExitDeleteList->Count(); ++i) platform::fs::DeleteFile(ExitDeleteList->Strings(i));
+    ExitDeleteList->DeleteAll();
     delete std::exchange(ExitDeleteList, nullptr);
 }

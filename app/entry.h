@@ -5,6 +5,7 @@
 // separator and a leading one the root of drive Z:.
 #include "platform/confine.h"
 #include "platform/display.h"
+#include "platform/textout.h"
 
 #include <cstdint>
 #include <functional>
@@ -82,6 +83,7 @@ struct TTextOutTargets {
     bool Stdout = false;          // "-"
     bool Clipboard = false;       // "clipboard"
     std::vector<uint16_t> Ports;  // "ws" or "ws:PORT": a WebSocket server on each, each port once
+    std::vector<platform::TextOutOrigin> Origins;  // pages of other origins than the local ones the servers take
     bool Any() const { return Stdout || Clipboard || !Ports.empty(); }
 };
 // Takes every "--text-out=TARGET" and "--text-out TARGET" out of Args into Targets; without the
@@ -91,6 +93,10 @@ struct TTextOutTargets {
 // refuses to start, with Usage.
 bool TakeTextOutTargets(std::vector<std::string>& Args, const char* Environment, TTextOutTargets& Targets,
                         std::string& Bad);
+// Takes every "--text-out-origin=URL" and "--text-out-origin URL" out of Args into
+// Targets.Origins. False for a URL without an origin (platform::ParseTextOutOrigin) or an option
+// without one, Bad then naming it: the player refuses to start, with Usage.
+bool TakeTextOutOrigins(std::vector<std::string>& Args, TTextOutTargets& Targets, std::string& Bad);
 // Hands the messages to the targets from now on. A target that cannot be had (a port in use, the
 // clipboard without a window) is said once on standard error and left out; play goes on.
 void StartTextOut(const TTextOutTargets& Targets, platform::Display& Display);

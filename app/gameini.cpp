@@ -49,19 +49,6 @@ std::optional<std::string_view> SectionName(std::string_view Line) {
 
 }  // namespace
 
-std::optional<std::string> ReadIniText(const std::string& FileName, size_t Limit) {
-    if (!platform::fs::FileExists(FileName)) return std::string();
-    platform::fs::HostFile file;
-    if (!file.Open(FileName, platform::fs::HostFile::Mode::Read)) return std::nullopt;
-    std::string text;
-    char buffer[4096];
-    int64_t n = 0;
-    while (text.size() <= Limit && (n = file.Read(buffer, int64_t(std::min(sizeof buffer, Limit + 1 - text.size())))) > 0)
-        text.append(buffer, static_cast<size_t>(n));
-    if (n < 0) return std::nullopt;
-    return text;
-}
-
 void ForEachIniLine(std::string_view Text,
                     const std::function<bool(std::string_view Section, std::string_view Line, size_t Number)>& Visit) {
     std::string_view section;
@@ -110,7 +97,15 @@ TGameIni ParseGameIni(std::string_view Text) {
     return ini;
 }
 
-TGameIni ReadGameIni(const std::string& FileName) { return ParseGameIni(ReadIniText(FileName, SIZE_MAX - 1).value_or(std::string())); }
+TGameIni ReadGameIni(const std::string& FileName, std::vector<std::string>& Warnings) {
+    std::string refusal;
+    const std::optional<std::string> text = ReadSettingsFile(FileName, MaxGameIniFile, refusal);
+    if (!text) {
+        Warnings.push_back("game.ini " + refusal + ": the settings keep their defaults");
+        return TGameIni();
+    }
+    return ParseGameIni(*text);
+}
 
 std::string GameIniFile(const std::string& ProgramFolder) {
     return GetSettingsFile(ProgramFolder, CompanionFolder(ProgramFolder) != ProgramFolder);
@@ -152,9 +147,10 @@ std::string IniWithValue(std::string_view Text, std::string_view Section, std::s
 }
 
 void WriteGameIniSound(const std::string& FileName, bool DirectSound, int32_t DelayTime) {
-    const std::optional<std::string> old = ReadIniText(FileName, SIZE_MAX - 1);
-    // A file that is there but cannot be read is not replaced by one that lacks its keys.
-    if (!old) throw EFOpenError(Format("Cannot open file \"%s\".", platform::fs::ShownPath(FileName).c_str()));
+    std::string refusal;
+    const std::optional<std::string> old = ReadSettingsFile(FileName, MaxGameIniFile, refusal);
+    // A file that is there but is not read is not replaced by one that lacks its keys.
+    if (!old) throw EFOpenError(platform::fs::ShownPath(FileName) + " " + refusal + ": it is left as it is.");
     std::string text = IniWithValue(*old, "Sound", "DirectSound", DirectSound ? "1" : "0");
     text = IniWithValue(text, "Sound", "DelayTime", IntToStr(DelayTime));
     WriteFileReplacing(FileName, [&](TStream& Stream) { Stream.WriteBuffer(text.data(), static_cast<int64_t>(text.size())); });

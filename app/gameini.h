@@ -4,9 +4,9 @@
 // stays as it was.
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct TGameIni {
     bool DirectSound = true;  // [Sound] DirectSound
@@ -24,10 +24,6 @@ extern TGameIni GameSettings;
 void ForEachIniLine(std::string_view Text,
                     const std::function<bool(std::string_view Section, std::string_view Line, size_t Number)>& Visit);
 
-// The text of an ini file (a program path): empty when there is no such file, nothing when it
-// cannot be read. At most Limit + 1 bytes are read: a longer text tells of a longer file.
-std::optional<std::string> ReadIniText(const std::string& FileName, size_t Limit);
-
 // The value of Key in Section of an ini text ("[Section]" lines, then "Key=Value" lines; names
 // without regard to case, spaces around names and values ignored; the first match counts);
 // false when there is none.
@@ -40,8 +36,11 @@ bool IniBool(std::string_view Text, std::string_view Section, std::string_view K
 
 // The settings of an ini text; missing keys keep their defaults.
 TGameIni ParseGameIni(std::string_view Text);
-// The settings of the file (a program path); all defaults when it does not exist or cannot be read.
-TGameIni ReadGameIni(const std::string& FileName);
+// The longest game.ini read: a few sections of a few keys each, with room for a user's comments.
+inline constexpr size_t MaxGameIniFile = 65536;
+// The settings of the file (a program path); all defaults when it does not exist, and when it
+// cannot be read or is longer than MaxGameIniFile, which Warnings then says.
+TGameIni ReadGameIni(const std::string& FileName, std::vector<std::string>& Warnings);
 // The program path of "game.ini" for the player in ProgramFolder: beside it when it runs where
 // it was built and the folder takes files, else in the user's settings folder (GetSettingsFile).
 // An installed player (its companion library under the prefix's lib folder) never writes
@@ -57,5 +56,6 @@ std::string IniWithValue(std::string_view Text, std::string_view Section, std::s
 // Writes [Sound] DirectSound ("1" or "0") and DelayTime into the file (a program path), keeping
 // everything else it holds; a missing file is made with only these keys. The file is written
 // to a temporary file beside it and renamed over the old one, so a failure leaves the old file
-// whole. Throws EVelaError when the old file cannot be read or the new one cannot be written.
+// whole. Throws EVelaError when the old file cannot be read (or is longer than MaxGameIniFile) or
+// the new one cannot be written.
 void WriteGameIniSound(const std::string& FileName, bool DirectSound, int32_t DelayTime);

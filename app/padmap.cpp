@@ -103,14 +103,10 @@ TPadMap ParsePadMap(std::string_view Text, std::vector<std::string>& Warnings) {
 }
 
 TPadMap ReadPadMap(const std::string& FileName, std::vector<std::string>& Warnings) {
-    const std::optional<std::string> text = ReadIniText(FileName, MaxPadMapFile);
+    std::string refusal;
+    const std::optional<std::string> text = ReadSettingsFile(FileName, MaxPadMapFile, refusal);
     if (!text) {
-        Warnings.push_back("controller.ini cannot be read: the game controller keeps its own map");
-        return DefaultPadMap();
-    }
-    if (text->size() > MaxPadMapFile) {
-        Warnings.push_back(Format("controller.ini is longer than %u bytes: the game controller keeps its own map",
-                                  unsigned(MaxPadMapFile)));
+        Warnings.push_back("controller.ini " + refusal + ": the game controller keeps its own map");
         return DefaultPadMap();
     }
     return ParsePadMap(*text, Warnings);

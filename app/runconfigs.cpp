@@ -6,6 +6,7 @@
 #include "platform/display.h"
 
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -54,7 +55,9 @@ TFormConfig::TFormConfig(platform::Display& Display, std::string IniFile)
 
 void TFormConfig::FormCreate() {
     Running = true;
-    const TGameIni ini = ReadGameIni(iniFile_);
+    std::vector<std::string> warnings;
+    const TGameIni ini = ReadGameIni(iniFile_, warnings);
+    for (const std::string& warning : warnings) platform::PrintMessage("velaplay", warning);
     CheckSound.SetChecked(ini.DirectSound);
     TrackBuff.SetPosition(ini.DelayTime / 100);
     CheckSoundClick();

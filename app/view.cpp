@@ -96,10 +96,10 @@ void TFormView::FormCreate() {
     platform::fs::DeleteFile(folder + "velaplay.log");
     RandSeed = platform::ClockMs();
     VrFileManager->OnChange = ExtractPixelFonts;
-    GameSettings = ReadGameIni(GameIniFile(folder));
-    std::vector<std::string> padWarnings;
-    padMap_ = ReadPadMap(PadMapFile(folder), padWarnings);
-    for (const std::string& warning : padWarnings) platform::PrintMessage("velaplay", warning);
+    std::vector<std::string> settingsWarnings;
+    GameSettings = ReadGameIni(GameIniFile(folder), settingsWarnings);
+    padMap_ = ReadPadMap(PadMapFile(folder), settingsWarnings);
+    for (const std::string& warning : settingsWarnings) platform::PrintMessage("velaplay", warning);
     if (GameSettings.DefaultOnly) FontPixelManager->KeepStandardFonts();
     VrFileManager->AskOkCancel = [this](const std::string& Text) {
         return Display.messageBox(Project ? Project->Title : std::string(), Text, platform::MessageButtons::OkCancel,

@@ -2,6 +2,7 @@
 
 #include "core/stringlist.h"
 #include "core/sysutils.h"
+#include "core/titlename.h"
 #include "core/vrfiles_manager.h"
 #include "platform/fs.h"
 #include "text/packfonts.h"
@@ -60,7 +61,7 @@ void HandOver(TVrFileManager& Sender, const std::string& Name, unsigned& Unique)
         throw;
     }
     if (kept) {
-        ExitDeleteList->Add(fileName);
+        ExitDeleteList->Add({platform::fs::HeldFolder::Open(ExtractFilePath(fileName)), {ExtractFileName(fileName)}});
         ++Unique;
     } else {
         platform::fs::DeleteFile(fileName);

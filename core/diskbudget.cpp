@@ -2,10 +2,11 @@
 
 #include "core/header.h"
 #include "core/membudget.h"
-#include "platform/fs.h"
+#include "platform/beneath.h"
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -103,21 +104,13 @@ void ChargeTitleFile(const std::string& FileName, int64_t Bytes) {
     file->second = Blocks(Bytes);
 }
 
-bool ForceTitleFolders(const std::string& Folder) {
-    // The folders from the first missing one down: Folder and each above it, up to one that stands.
-    std::vector<std::string> missing;
-    for (std::string folder = AppendBackslash(Folder); !platform::fs::DirectoryExists(folder);) {
-        missing.push_back(folder);
-        const size_t up = AfterLastDelimiter(std::string_view(folder).substr(0, folder.size() - 1), "\\:");
-        if (up == 0) break;
-        folder.resize(up);
-    }
-    for (auto made = missing.rbegin(); made != missing.rend(); ++made) {
+bool ForceTitleFolders(const platform::fs::Beneath& Folder) {
+    const std::function<void()> charge = [] {
         std::lock_guard lock(budgetMutex);
         if (!NewEntryFits(kDiskBlock)) throw EDiskBudget();
-        if (!platform::fs::CreateDirectory(*made)) return false;
         ++entries;
         charged += kDiskBlock;
-    }
-    return true;
+    };
+    int error = 0;
+    return platform::fs::EntryFolder::MakeFolders(Folder, charge, error);
 }

@@ -78,7 +78,7 @@ private:
 // FileName, a title's file, now holds Bytes in place of what it held when written before.
 void ChargeTitleFile(const std::string& FileName, int64_t Bytes);
 
-// Makes the folder Folder (a program path) of the title's files with whatever folders above it
-// are missing, each charged as it is made: EDiskBudget before the one that would pass the limit
-// or the count. Whether the folder stands once done.
-bool ForceTitleFolders(const std::string& Folder);
+// Makes the folder Folder of the title's files with whatever folders above it are missing,
+// beneath its root, each charged as it is made: EDiskBudget before the one that would pass the
+// limit or the count. Whether the folder stands once done.
+bool ForceTitleFolders(const platform::fs::Beneath& Folder);

@@ -302,19 +302,6 @@ size_t AfterLastDelimiter(std::string_view S, std::string_view Delimiters) {
     return start;
 }
 
-bool IsPlainRelativePath(std::string_view Path) {
-    constexpr size_t kLongest = 260;
-    if (Path.size() > kLongest) return false;
-    bool partStart = true;
-    for (size_t i = 0; i < Path.size(); ++i) {
-        const char c = Path[i];
-        if (static_cast<uint8_t>(c) < 0x20 || (partStart && c == '.')) return false;
-        partStart = c == '\\' || c == '/';
-        if (IsLeadByte(c) && i + 1 < Path.size() && static_cast<uint8_t>(Path[i + 1]) >= 0x40) ++i;
-    }
-    return true;
-}
-
 std::string ExtractFilePath(std::string_view Path) { return std::string(Path.substr(0, AfterLastDelimiter(Path, "\\:"))); }
 
 std::string ExtractFileName(std::string_view Path) { return std::string(Path.substr(AfterLastDelimiter(Path, "\\:"))); }

@@ -253,11 +253,6 @@ std::string AppendBackslash(const std::string& Path);
 // Path parts, Shift-JIS aware (a trail byte 0x5C is never a "\"). The position just after the
 // last byte of S that is one of Delimiters, 0 when there is none.
 size_t AfterLastDelimiter(std::string_view S, std::string_view Delimiters);
-// Whether a path a title names below one of its folders is a plain one: no part of it (between
-// "\" or "/") begins with "." (the home folder's settings, keys and autostart entries have such
-// names; so do "." and ".."), no control character, and at most 260 bytes (no Windows path is
-// longer; the host's work grows with a path's depth). A title reads and writes no other.
-bool IsPlainRelativePath(std::string_view Path);
 // The folder part up to and including the last "\" or ":"; the name after it.
 std::string ExtractFilePath(std::string_view Path);
 std::string ExtractFileName(std::string_view Path);

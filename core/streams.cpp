@@ -6,6 +6,7 @@
 #include "platform/memory.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -228,11 +229,25 @@ TFileStream::TFileStream(const std::string& FileName, uint16_t Mode, const std::
     if (!file_.Open(FileName, access)) throw EFOpenError(text("open"));
 }
 
-TFileStream::TFileStream(TNewBeside, const std::string& FileName) {
-    std::optional<std::string> made = file_.CreateBeside(FileName);
+TFileStream::TFileStream(const platform::fs::EntryFolder& Folder, uint16_t Mode, const std::string& ShownFile)
+    : fileName_(Folder.Name()) {
+    using M = platform::fs::HostFile::Mode;
+    const M access = Mode == fmCreate                 ? M::Create
+                     : (Mode & 3) == fmOpenWrite     ? M::Write
+                     : (Mode & 3) == fmOpenReadWrite ? M::ReadWrite
+                                                     : M::Read;
+    if (!file_.Open(Folder, access)) {
+        const std::string text = Format("Cannot %s file \"%s\". %s", Mode == fmCreate ? "create" : "open",
+                                        ShownFile.c_str(), file_.ErrorText().c_str());
+        if (Mode == fmCreate) throw EFCreateError(text);
+        throw EFOpenError(text);
+    }
+}
+
+TFileStream::TFileStream(TNewBeside, const platform::fs::EntryFolder& Folder, const std::string& ShownFile) {
+    std::optional<std::string> made = file_.CreateBeside(Folder);
     if (!made)
-        throw EFCreateError(Format("Cannot create file \"%s\". %s", platform::fs::ShownPath(FileName).c_str(),
-                                   file_.ErrorText().c_str()));
+        throw EFCreateError(Format("Cannot create file \"%s\". %s", ShownFile.c_str(), file_.ErrorText().c_str()));
     fileName_ = std::move(*made);
 }
 
@@ -290,22 +305,42 @@ int64_t WritePart(TFileStream& File, const std::string& FileName, bool Charged, 
 }  // namespace
 
 void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write) {
+    const platform::fs::Beneath target{platform::fs::HeldFolder::Open(ExtractFilePath(FileName)), {ExtractFileName(FileName)}};
+    if (!target.Root)
+        throw EFCreateError(Format("Cannot create file \"%s\". %s", platform::fs::ShownPath(FileName).c_str(),
+                                   std::strerror(ENOENT)));
+    WriteFileReplacing(target, Write);
+}
+
+void WriteFileReplacing(const platform::fs::Beneath& Target, const std::function<void(TStream&)>& Write) {
+    const std::string shown = Target.Shown();
+    const auto refused = [&](int Code) {
+        return EFCreateError(Format("Cannot create file \"%s\". %s", shown.c_str(), std::strerror(Code)));
+    };
+    int error = 0;
+    const std::optional<platform::fs::EntryFolder> folder = platform::fs::EntryFolder::Reach(Target, nullptr, error);
+    if (!folder) throw refused(error);
+    // The file's key in the disk budget: where it lies on the host, however it was named.
+    std::string key = Target.Root->HostPath();
+    for (const std::string& part : folder->HostParts()) key += "/" + part;
     const bool charged = WritingTitleFiles();
+    const std::optional<platform::fs::EntryFolder::Entry> standing = folder->LookAt();
     std::string part;
     int64_t size = 0;
     {
-        TFileStream file(TFileStream::TNewBeside{}, FileName);
+        TFileStream file(TFileStream::TNewBeside{}, *folder, shown);
         part = file.FileName();
         try {
-            size = WritePart(file, FileName, charged, platform::fs::StampOfFile(FileName).has_value(), Write);
+            size = WritePart(file, key, charged, standing && standing->Regular, Write);
         } catch (...) {
-            platform::fs::DeleteFile(part);
+            folder->RemoveName(part);
             throw;
         }
     }
-    if (!platform::fs::RenameFile(part, FileName)) {
-        platform::fs::DeleteFile(part);
-        throw EFCreateError(Format("Cannot create file \"%s\".", platform::fs::ShownPath(FileName).c_str()));
+    if (!folder->ReplaceWith(part)) {
+        const int why = errno;
+        folder->RemoveName(part);
+        throw refused(why);
     }
-    if (charged) ChargeTitleFile(FileName, size);
+    if (charged) ChargeTitleFile(key, size);
 }

@@ -2,6 +2,7 @@
 // The byte streams every stored format is read and written through: the abstract stream,
 // a growable memory stream and a host file stream, with their errors.
 #include "platform/errors.h"
+#include "platform/beneath.h"
 #include "platform/fs.h"
 
 #include <cstddef>
@@ -153,10 +154,12 @@ public:
     // FileName is a program path (Shift-JIS, Windows form). Raises EFOpenError / EFCreateError
     // naming ShownFile (FileName when empty): the file the caller is making by way of this one.
     TFileStream(const std::string& FileName, uint16_t Mode, const std::string& ShownFile = {});
-    // A new file made beside FileName under a fresh name of its own (platform::fs::HostFile::
-    // CreateBeside), which FileName() then gives; EFCreateError naming FileName when it cannot be.
+    // The entry of a folder reached beneath a held folder, ShownFile naming it in errors, and a
+    // new file made beside it under a fresh name of its own (platform::fs::HostFile::
+    // CreateBeside); FileName() is then the host name in that folder of the file opened.
     struct TNewBeside {};
-    TFileStream(TNewBeside, const std::string& FileName);
+    TFileStream(const platform::fs::EntryFolder& Folder, uint16_t Mode, const std::string& ShownFile);
+    TFileStream(TNewBeside, const platform::fs::EntryFolder& Folder, const std::string& ShownFile);
     int64_t Read(void* Buffer, int64_t Count) override;
     int64_t Write(const void* Buffer, int64_t Count) override;
     void WriteBuffers(std::span<const std::span<const std::byte>> Pieces) override;
@@ -179,3 +182,6 @@ private:
 // file) when the file cannot be made or renamed, else the error of Write or of the flush. Inside
 // a TTitleFiles scope the file is the title's, held to its disk budget (core/diskbudget.h).
 void WriteFileReplacing(const std::string& FileName, const std::function<void(TStream&)>& Write);
+// The same for a place beneath a held folder: the new file is made and renamed in the folder
+// reached beneath it (platform::fs::EntryFolder), never through a link, never outside it.
+void WriteFileReplacing(const platform::fs::Beneath& Target, const std::function<void(TStream&)>& Write);

@@ -313,6 +313,11 @@ void CarryOverSave(const std::string& OldFile, const std::string& NewFile) {
 
 }  // namespace
 
+bool IsReadOnlyTitleFolder(const std::string& Folder) {
+    const std::optional<std::string> full = platform::fs::FullHostPath(Folder);
+    return full && platform::IsDesktopSettingsFolder(*full);
+}
+
 std::string GetSaveFolder(const std::string& Title) {
     if (Title.empty()) return {};
     std::string data = platform::UserFolderPath(platform::UserFolder::LocalData);
@@ -323,10 +328,16 @@ std::string GetSaveFolder(const std::string& Title) {
 
 namespace {
 
+// Whether the title's folder takes its files: a new file can be made there, and it is no folder
+// the desktop takes settings or programs from.
+bool TitleFolderTakesFiles(const std::string& Folder) {
+    return !Folder.empty() && !IsReadOnlyTitleFolder(Folder) && platform::fs::FolderTakesFiles(Folder);
+}
+
 // "save.dat" in GameFolder when it takes files, else in Elsewhere (made by the caller; empty when
 // it could not be), where an older save of GameFolder is carried over once.
 std::string SaveFileIn(const std::string& GameFolder, const std::string& Elsewhere) {
-    if (!GameFolder.empty() && platform::fs::FolderTakesFiles(GameFolder)) return GameFolder + "save.dat";
+    if (TitleFolderTakesFiles(GameFolder)) return GameFolder + "save.dat";
     if (Elsewhere.empty()) throw EVelaError("データファイルを作成することができません");
     std::string saveFile = Elsewhere + "save.dat";
     if (!GameFolder.empty()) CarryOverSave(GameFolder + "save.dat", saveFile);
@@ -353,12 +364,12 @@ std::string ShortHash(const std::string& Text) {
 // The host has no program-files folder: whether the game folder takes a file decides alone.
 std::string GetSaveDataFile(const std::string& GamePath, const std::string& Title) {
     const std::string gameFolder = FolderOf(GamePath);
-    return SaveFileIn(gameFolder, !gameFolder.empty() && platform::fs::FolderTakesFiles(gameFolder) ? std::string() : GetSaveFolder(Title));
+    return SaveFileIn(gameFolder, TitleFolderTakesFiles(gameFolder) ? std::string() : GetSaveFolder(Title));
 }
 
 std::string GetTitleSaveFile(const std::string& Folder) {
     const std::string folder = AppendBackslash(Folder);
-    if (platform::fs::FolderTakesFiles(folder)) return folder + "save.dat";
+    if (TitleFolderTakesFiles(folder)) return folder + "save.dat";
     // Named and hashed by its full path: the folder named another way (relative, with "." in it,
     // a separator at its end or none) keeps its saves in the same place.
     const std::optional<std::string> full = platform::fs::FullHostPath(folder);
@@ -371,15 +382,34 @@ std::string GetTitleSaveFile(const std::string& Folder) {
                                                TitleAsFolderName(name) + "-" + ShortHash(key) + "\\"));
 }
 
-std::string GetWrittenListFile(const std::string& SaveFile) {
-    const std::string folder = PlayerDataFolder(platform::UserFolder::LocalData, "written\\");
-    return folder.empty() ? folder : folder + ShortHash(SaveFile) + ".lst";
-}
+std::string GetWrittenListFolder() { return PlayerDataFolder(platform::UserFolder::LocalData, "written\\"); }
 
 std::string GetSettingsFile(const std::string& ProgramFolder, bool Installed) {
     if (!Installed && platform::fs::FolderTakesFiles(ProgramFolder)) return ProgramFolder + "game.ini";
     const std::string folder = PlayerDataFolder(platform::UserFolder::Config, "");
     return (folder.empty() ? ProgramFolder : folder) + "game.ini";
+}
+
+std::optional<std::string> ReadSettingsFile(const std::string& FileName, size_t Limit, std::string& Refusal) {
+    if (!platform::fs::FileExists(FileName)) return std::string();
+    const auto refused = [&](bool Unreadable) -> std::optional<std::string> {
+        Refusal = Unreadable ? std::string("cannot be read") : Format("is longer than %zu bytes", Limit);
+        return std::nullopt;
+    };
+    platform::fs::HostFile file;
+    const int64_t size = file.Open(FileName, platform::fs::HostFile::Mode::Read) ? file.Size() : -1;
+    if (size < 0) return refused(true);
+    if (static_cast<uint64_t>(size) > Limit) return refused(false);
+    std::string text;
+    text.reserve(static_cast<size_t>(size));
+    char buffer[4096];
+    int64_t n = 0;
+    while (text.size() <= Limit &&
+           (n = file.Read(buffer, static_cast<int64_t>(std::min(sizeof buffer, Limit + 1 - text.size())))) > 0)
+        text.append(buffer, static_cast<size_t>(n));
+    if (n < 0) return refused(true);
+    if (text.size() > Limit) return refused(false);
+    return text;
 }
 
 // ---- Single instance ----

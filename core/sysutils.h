@@ -11,6 +11,7 @@
 #include <bitset>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -88,6 +89,11 @@ void AnsiSortStr(std::vector<std::string>& Texts, bool Descending);
 // ---- System routines ----
 // Paths here are program paths (Shift-JIS, Windows form).
 
+// Whether a title's folder is played read-only: it is, once resolved, a folder the desktop or
+// the shell takes settings or programs from (platform::IsDesktopSettingsFolder). Nothing of the
+// title's is written there; its saves go to its save folder.
+bool IsReadOnlyTitleFolder(const std::string& Folder);
+
 // Save data. The folder of the per-user data (XDG_DATA_HOME) for a title, ending in "\" and
 // created with its parents; the characters \ / : , ; * ? " < > | of the title become "_".
 // Empty for an empty title or when the folder cannot be made.
@@ -103,15 +109,21 @@ std::string GetSaveDataFile(const std::string& GamePath, const std::string& Titl
 // folder is carried over once.
 // Raises EVelaError when neither place is writable.
 std::string GetTitleSaveFile(const std::string& Folder);
-// The list of the files a title wrote into the user's desktop and documents folders, named for
-// the title's SaveFile: $XDG_DATA_HOME/velaplay/written/HASH.lst. It is kept in the player's
-// own folder, not beside the save, where a title's own files could stand for it. Empty when
-// the folder cannot be made.
-std::string GetWrittenListFile(const std::string& SaveFile);
+// The folder of the lists of the files the player wrote for each title, ending in "\":
+// $XDG_DATA_HOME/velaplay/written/, made when missing. It is the player's own, not beside a
+// title's saves, where a title's own files could stand for a list. Empty when it cannot be made.
+std::string GetWrittenListFolder();
 // The player's settings file: "game.ini" in ProgramFolder when the player is not Installed
 // (in a prefix's bin folder) and the folder takes files, else in $XDG_CONFIG_HOME/velaplay/
 // (ProgramFolder's when that cannot be made).
 std::string GetSettingsFile(const std::string& ProgramFolder, bool Installed);
+// The text of a settings or list file the player keeps on the host (a program path), read only
+// when it is no longer than Limit bytes: "" when there is no such file; nothing when it cannot
+// be read or is longer, and Refusal then says why ("cannot be read", "is longer than N bytes"),
+// to follow the file's name in the line that tells the user, who plays on with the defaults.
+// The size is asked before anything is read, and at most Limit + 1 bytes are read, so neither a
+// huge file nor one that grows while it is read (or a device that never ends) is taken whole.
+std::optional<std::string> ReadSettingsFile(const std::string& FileName, size_t Limit, std::string& Refusal);
 // The trace hook of the start-up steps; it records nothing.
 inline void WriteLog(const std::string& /*Message*/) {}
 

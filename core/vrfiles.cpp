@@ -4,6 +4,7 @@
 #include "core/membudget.h"
 #include "core/rands.h"
 #include "core/sysutils.h"
+#include "core/titlename.h"
 #include "core/zstreams.h"
 #include "platform/fs.h"
 #include "platform/placement.h"

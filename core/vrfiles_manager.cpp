@@ -3,6 +3,7 @@
 #include "core/installset.h"
 #include "core/membudget.h"
 #include "core/sysutils.h"
+#include "core/titlename.h"
 #include "platform/fs.h"
 
 #include <algorithm>
@@ -11,8 +12,18 @@
 TVrFileManager* VrFileManager = nullptr;
 TExitDeleteList* ExitDeleteList = nullptr;
 
-void TExitDeleteList::Add(const std::string& Path) {
-    if (listed_.insert(Path).second) paths_.push_back(Path);
+void TExitDeleteList::Add(const platform::fs::Beneath& File) {
+    if (File.Root && listed_.insert(File.Shown()).second) files_.push_back(File);
+}
+
+void TExitDeleteList::DeleteAll() {
+    for (const platform::fs::Beneath& file : files_) {
+        int error = 0;
+        if (const std::optional<platform::fs::EntryFolder> folder = platform::fs::EntryFolder::Reach(file, nullptr, error))
+            folder->Remove();
+    }
+    files_.clear();
+    listed_.clear();
 }
 TStringList* VrPendingFiles = nullptr;
 

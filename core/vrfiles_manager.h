@@ -227,13 +227,14 @@ extern TStringList* VrPendingFiles;
 // added; the program's shell makes the list and deletes its files last.
 class TExitDeleteList {
 public:
-    // Adds a path that is not listed yet.
-    void Add(const std::string& Path);
-    int Count() const { return static_cast<int>(paths_.size()); }
-    const std::string& Strings(int Index) const { return paths_[static_cast<size_t>(Index)]; }
+    // Adds a file, beneath the folder it was written in, that is not listed yet.
+    void Add(const platform::fs::Beneath& File);
+    // Deletes each listed file, reached beneath its folder, and empties the list.
+    void DeleteAll();
+    const std::vector<platform::fs::Beneath>& Files() const { return files_; }
 
 private:
-    std::vector<std::string> paths_;
+    std::vector<platform::fs::Beneath> files_;
     TAnsiTextSet listed_;
 };
 extern TExitDeleteList* ExitDeleteList;

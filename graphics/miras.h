@@ -123,8 +123,10 @@ public:
     void LoadFromStream(TStream& Stream, bool FirstOnly, bool KeepLayers, bool ForDisplay);
     // The XML form "MiraX200"; CompType 0 zlib, 1 none, 2 JPEG at quality CompLevel.
     void SaveToStream(TStream& Stream, int32_t CompType, int32_t CompLevel) const;
-    // CompType 0, CompLevel 70; a failed save leaves an existing file whole.
+    // CompType 0, CompLevel 70; a failed save leaves an existing file whole. The program path's
+    // folder, or a place beneath a held folder.
     void SaveToFile(const std::string& FileName) const;
+    void SaveToFile(const platform::fs::Beneath& Target) const;
 
     // After the last frame is read: without KeepLayers every frame drops its layers.
     void EndLoad(bool KeepLayers);

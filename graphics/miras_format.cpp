@@ -656,3 +656,7 @@ void TMiraFrameList::SaveToStream(TStream& Stream, int32_t CompType, int32_t Com
 void TMiraFrameList::SaveToFile(const std::string& FileName) const {
     WriteFileReplacing(FileName, [this](TStream& Stream) { SaveToStream(Stream, kCompZlib, kSaveLevel); });
 }
+
+void TMiraFrameList::SaveToFile(const platform::fs::Beneath& Target) const {
+    WriteFileReplacing(Target, [this](TStream& Stream) { SaveToStream(Stream, kCompZlib, kSaveLevel); });
+}

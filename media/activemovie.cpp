@@ -88,6 +88,8 @@ void TSampleGrabberCB::Done() {
     Busy = false;
 }
 
+TCaptureGate CaptureGate = nullptr;
+
 namespace {
 
 void GrabberFrame(void* Owner, const VelaFrame* Frame) {
@@ -433,14 +435,19 @@ void TActiveMovie::CaptureCompleted(bool PauseAgain) {
     if (FDestination == 1 || FDestination == 2) {
         name = NextCaptureName(FDestination == 1 ? "bmp" : "jpg");
         try {
-            TFileStream file(name, fmCreate);
-            if (FDestination == 1) {
-                shown->SaveToStream(file);
-            } else {
-                TJPEGImage jpeg;
-                jpeg.Bitmap.Assign(shown);
-                jpeg.SaveToStream(file, JPEGQuality);
-            }
+            // Written beneath its folder, once the gate said yes, as every file of a title is.
+            const platform::fs::Beneath target{platform::fs::HeldFolder::Open(ExtractFilePath(name)), {ExtractFileName(name)}};
+            if (!target.Root || !CaptureGate || !CaptureGate(target))
+                throw EVelaError(platform::fs::ShownPath(name) + " is not a place a capture may be written");
+            WriteFileReplacing(target, [&](TStream& File) {
+                if (FDestination == 1) {
+                    shown->SaveToStream(File);
+                } else {
+                    TJPEGImage jpeg;
+                    jpeg.Bitmap.Assign(shown);
+                    jpeg.SaveToStream(File, JPEGQuality);
+                }
+            });
         } catch (const EVelaError& E) {
             FLastError = E.what();
             name.clear();

@@ -34,6 +34,11 @@ inline constexpr int32_t Volume = 19, Balance = 20, ImageSourceWidth = 1001, Ima
 // A dispatch value: an integer (or colour), a WordBool, a double, or a string.
 using TDispValue = std::variant<int32_t, bool, double, std::string>;
 
+// The gate a capture file passes before it is written (the title's write gate, set by the
+// program's shell): whether the file may be written. Without one no capture file is.
+using TCaptureGate = bool (*)(const platform::fs::Beneath& Target);
+extern TCaptureGate CaptureGate;
+
 // The message a grabbed frame posts to the host (wParam 1; lParam 0 when playback is to pause
 // again, else 1).
 inline constexpr uint32_t WM_FGRABBER_CAPTURE = 0x8000 + 1000;

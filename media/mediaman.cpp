@@ -6,12 +6,11 @@
 #include "media/screenman.h"
 #include "media/velabind.h"
 #include "media/wavouts.h"
-#include "platform/encoding.h"
+#include "platform/display.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 
 TVideoManager* VideoMan = nullptr;
 TWmpManager* WmpMan = nullptr;
@@ -52,8 +51,7 @@ void TMediaManager::Clear() {
 
 void TMediaManager::ReportOpenFailure(const std::string& FileName, const std::string& Reason) {
     if (!ReportedFailures.insert(AnsiLowerCase(FileName)).second) return;
-    std::fprintf(stderr, "velaplay: %s cannot be opened (%s); it plays nothing\n", platform::Cp932ToUtf8(FileName).c_str(),
-                 platform::Cp932ToUtf8(Reason).c_str());
+    platform::PrintMessage("velaplay", FileName + " cannot be opened (" + Reason + "); it plays nothing");
 }
 
 void TMediaManager::SuspendItems() {

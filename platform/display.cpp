@@ -525,7 +525,7 @@ bool HeadlessDisplay::waitWindowEvent(InputEvent& event, uint32_t timeoutMs) {
 }
 
 void PrintMessage(const std::string& Caption, const std::string& Text) {
-    std::fprintf(stderr, "%s: %s\n", Cp932ToUtf8(Caption).c_str(), Cp932ToUtf8(Text).c_str());
+    std::fprintf(stderr, "%s: %s\n", TerminalText(Caption).c_str(), TerminalText(Text).c_str());
 }
 
 MessageResult Display::report(const std::string& caption, const std::string& text, MessageIcon icon) {

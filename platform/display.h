@@ -200,7 +200,8 @@ enum class FileDialogKind : uint8_t { Open, Save, Folder };
 // ("Text|*.txt;*.doc|All|*.*"), and the title ("" for the dialog's own). Texts are code page 932
 // at the display, UTF-8 at the desktop's dialog.
 // Writes a box's text to standard error as "Caption: Text" (both code page 932), as the
-// headless boxes show theirs.
+// headless boxes show theirs: one line, or continuation lines indented, with the controls
+// escaped (TerminalText). Every line of the player's that can hold a title's text goes out here.
 void PrintMessage(const std::string& Caption, const std::string& Text);
 // The answer of a box nobody can answer: No for Yes/No, Cancel for OK/Cancel, else OK.
 MessageResult SafeAnswer(MessageButtons Buttons);

@@ -91,6 +91,34 @@ std::vector<std::string> Cp932ToUtf8(const std::vector<std::string>& texts) {
     return converted;
 }
 
+std::string TerminalText(std::string_view text) { return TerminalEscaped(Cp932ToUtf8(text)); }
+
+std::string TerminalEscaped(std::string_view utf8) {
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) & 0xE0) == 0x80;
+        if (utf8.substr(i, 2) == "\r\n" || byte == '\n') {
+            if (byte == '\r') ++i;
+            shown += "\n  ";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            shown += "\\x";
+            shown += hex[byte >> 4];
+            shown += hex[byte & 15];
+        } else if (c1) {
+            const auto control = static_cast<unsigned char>(utf8[++i]);
+            shown += "\\u00";
+            shown += hex[control >> 4];
+            shown += hex[control & 15];
+        } else {
+            shown += utf8[i];
+        }
+    }
+    return shown;
+}
+
 std::string Utf8ToCp932(std::string_view text) { return TConverter("CP932", "UTF-8").Convert(text, "?", Utf8Refused); }
 
 std::string EucJpToCp932(std::string_view text) { return TConverter("CP932", "EUC-JP").Convert(text, "?", EucJpRefused); }

@@ -101,6 +101,11 @@ public:
         listing.Stamp = *after;
     }
 
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        folders_.clear();
+    }
+
 private:
     static constexpr size_t kMaxFolders = 64;
 
@@ -226,6 +231,8 @@ std::mutex tempMutex;
 std::string tempHostFolder;
 
 }  // namespace
+
+void ForgetFolderListings() { FolderNames().Clear(); }
 
 std::optional<std::string> ToHostPath(std::string_view programPath) {
     if (programPath.find('\0') != std::string_view::npos) return std::nullopt;
@@ -529,6 +536,10 @@ bool HostFile::Open(std::string_view programPath, Mode mode) {
         return false;
     }
     if (creation) creation->Added();
+    return RefuseFolder();
+}
+
+bool HostFile::RefuseFolder() {
     struct stat st;
     if (fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
         Close();
@@ -538,34 +549,13 @@ bool HostFile::Open(std::string_view programPath, Mode mode) {
     return true;
 }
 
-std::optional<std::string> HostFile::CreateBeside(std::string_view programPath) {
-    Close();
-    auto host = ToHostPath(programPath);
-    if (!host) {
-        error_ = "no such drive";
-        return std::nullopt;
-    }
-    // A name nobody can guess, made only where none stands (O_EXCL never follows a link there);
-    // the mode is that of any new file of the player's, as the user's umask leaves it.
+std::optional<std::string> HostFile::PartSuffix() {
     static constexpr char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        unsigned char random[6];
-        if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) break;
-        std::string suffix = ".";
-        for (unsigned char byte : random) suffix += kLetters[byte % (sizeof kLetters - 1)];
-        suffix += ".$$$";
-        const std::string made = *host + suffix;
-        const TFolderChange creation(made);
-        fd_ = open(made.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ >= 0) {
-            creation.Added();
-            // The suffix is ASCII: the same bytes in both forms of the path.
-            return std::string(programPath) + suffix;
-        }
-        if (errno != EEXIST) break;
-    }
-    error_ = strerror(errno);
-    return std::nullopt;
+    unsigned char random[6];
+    if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return std::nullopt;
+    std::string suffix = ".";
+    for (unsigned char byte : random) suffix += kLetters[byte % (sizeof kLetters - 1)];
+    return suffix + ".$$$";
 }
 
 void HostFile::Close() {

@@ -89,6 +89,12 @@ std::string MountTable();
 // disc, and a disc mounted anywhere is one.
 bool IsDiscMount(std::string_view device, std::string_view type);
 
+class EntryFolder;
+
+// Drops the folder listings kept for finding names without regard to case: a change was made
+// to a folder that its path did not name (beneath a held folder).
+void ForgetFolderListings();
+
 // An open host file. Sizes and positions are 64-bit.
 class HostFile {
 public:
@@ -102,11 +108,14 @@ public:
 
     // Opens a program path; false (with ErrorText() set) when the host refuses.
     bool Open(std::string_view programPath, Mode mode);
-    // Makes and opens (for reading and writing) a new file beside programPath, named as it with
+    // The same for the entry of a folder reached beneath a held folder (platform/beneath.h),
+    // opened beneath that folder and never through a link but for reading.
+    bool Open(const EntryFolder& folder, Mode mode);
+    // Makes and opens (for reading and writing) a new file beside the entry, named as it with
     // "." + six random characters + ".$$$" added, created exclusively: never an existing name,
-    // never through a link. The program path of the file made; nothing (ErrorText() set) when the
-    // host refuses.
-    std::optional<std::string> CreateBeside(std::string_view programPath);
+    // never through a link. The host name of the file made in the folder; nothing (ErrorText()
+    // set) when the host refuses.
+    std::optional<std::string> CreateBeside(const EntryFolder& folder);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
 
@@ -123,6 +132,12 @@ public:
     const std::string& ErrorText() const { return error_; }
 
 private:
+    // ".", six random characters and ".$$$": the name a new file beside another gets after it;
+    // nothing when the host gives no random bytes.
+    static std::optional<std::string> PartSuffix();
+    // Closes a folder opened as a file (EISDIR); whether the file stays open.
+    bool RefuseFolder();
+
     int fd_ = -1;
     std::string error_;
 };

@@ -104,6 +104,43 @@ std::string UserFolderPath(UserFolder folder) {
     return {};
 }
 
+bool IsDesktopSettingsFolder(std::string_view hostFolder) {
+    namespace stdfs = std::filesystem;
+    std::error_code ec;
+    const auto real = [&](const std::string& Path) {
+        const stdfs::path resolved = stdfs::weakly_canonical(Path, ec);
+        return ec ? stdfs::path(Path).lexically_normal() : resolved;
+    };
+    // The parts of Path below Folder; nothing when Path is not Folder or inside it.
+    const auto below = [](const stdfs::path& Folder, const stdfs::path& Path) -> std::optional<std::vector<std::string>> {
+        auto p = Path.begin();
+        for (const stdfs::path& part : Folder) {
+            if (part.empty()) continue;
+            if (p == Path.end() || *p != part) return std::nullopt;
+            ++p;
+        }
+        std::vector<std::string> rest;
+        for (; p != Path.end(); ++p)
+            if (!p->empty()) rest.push_back(p->string());
+        return rest;
+    };
+    const stdfs::path folder = real(std::string(hostFolder));
+    if (const std::string config = UserFolderPath(UserFolder::Config); !config.empty() && below(real(config), folder))
+        return true;
+    const std::string home = HomeFolder();
+    if (home.empty()) return false;
+    const std::optional<std::vector<std::string>> parts = below(real(home), folder);
+    if (!parts) return false;
+    if (parts->empty()) return true;
+    const std::string& first = (*parts)[0];
+    const std::string second = parts->size() > 1 ? (*parts)[1] : std::string();
+    if (first == "bin") return true;
+    if (!first.starts_with('.')) return false;
+    if (first != ".local") return true;
+    if (second == "share") return parts->size() > 2 && (*parts)[2] == "applications";
+    return true;
+}
+
 bool ForceDirectories(std::string_view programPath) {
     auto host = fs::ToHostPath(programPath);
     if (!host) return false;

@@ -29,6 +29,13 @@ enum class UserFolder {
 // The folder's host path without a trailing "/"; empty when the home folder is unknown.
 std::string UserFolderPath(UserFolder folder);
 
+// Whether a folder (a host path, resolved: no links, "." or "..") is one the desktop or the
+// shell takes settings or programs from, where nothing of a title's may be written: the home
+// folder itself; the settings folder ($XDG_CONFIG_HOME, else ~/.config) and anything in it; any
+// hidden folder of the home folder and anything in it, but for ~/.local/share (where
+// installers put games), whose applications folder is one again; ~/bin and ~/.local/bin.
+bool IsDesktopSettingsFolder(std::string_view hostFolder);
+
 // Creates a folder given as a program path together with every missing parent; true when it
 // exists afterwards.
 bool ForceDirectories(std::string_view programPath);

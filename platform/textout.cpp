@@ -3,9 +3,8 @@
 #include "platform/display.h"
 #include "platform/encoding.h"
 
-#include <unistd.h>
-
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
 #include <utility>
 
 namespace platform {
@@ -46,23 +45,6 @@ void AppendJsonString(std::string& Out, std::string_view Utf8) {
     }
     Out += '"';
 }
-
-class StdoutTextOut : public TextOutSink {
-public:
-    explicit StdoutTextOut(std::FILE* Out) : out_(Out) {}
-    ~StdoutTextOut() override {
-        if (out_) std::fclose(out_);
-    }
-    void Deliver(const TextOutItem& Item) override {
-        if (!out_) return;
-        const std::string line = TextOutJson(Item);
-        std::fwrite(line.data(), 1, line.size(), out_);
-        std::fflush(out_);
-    }
-
-private:
-    std::FILE* out_;
-};
 
 class ClipboardTextOut : public TextOutSink {
 public:
@@ -134,19 +116,63 @@ std::string TextOutPlain(const TextOutItem& Item) {
     return Cp932ToUtf8(joined);
 }
 
-std::unique_ptr<TextOutSink> MakeStdoutTextOut() {
-    std::fflush(stdout);
-    // The lines keep the standard output to themselves: a copy of it is theirs, and whatever
-    // else the process or its children would write there goes to standard error.
-    const int own = dup(STDOUT_FILENO);
-    std::FILE* out = own >= 0 ? fdopen(own, "w") : nullptr;
-    if (!out) {
-        if (own >= 0) close(own);
-        std::fprintf(stderr, "velaplay: text out: standard output cannot be had; left out\n");
-        return nullptr;
+namespace {
+
+std::string Lower(std::string_view Text) {
+    std::string lower(Text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return lower;
+}
+
+bool IsSchemeCharacter(char C) {
+    return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') || C == '+' || C == '-' ||
+           C == '.';
+}
+
+}  // namespace
+
+std::optional<TextOutOrigin> ParseTextOutOrigin(std::string_view Url) {
+    const size_t colon = Url.find("://");
+    if (colon == 0 || colon == std::string_view::npos) return std::nullopt;
+    const std::string_view scheme = Url.substr(0, colon);
+    const char first = char(scheme[0] | 0x20);
+    if (first < 'a' || first > 'z' || !std::all_of(scheme.begin(), scheme.end(), IsSchemeCharacter))
+        return std::nullopt;
+    std::string_view authority = Url.substr(colon + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    if (authority.find('@') != std::string_view::npos) return std::nullopt;
+    // An IPv6 address keeps its brackets; the port comes after the last colon outside them.
+    const size_t hostEnd = authority.starts_with('[') ? authority.find(']') : authority.find(':');
+    if (hostEnd == std::string_view::npos && authority.starts_with('[')) return std::nullopt;
+    const size_t portAt = authority.starts_with('[') ? hostEnd + 1 : hostEnd;
+    TextOutOrigin origin{Lower(scheme), Lower(authority.substr(0, portAt)), ""};
+    if (origin.host.empty()) return std::nullopt;
+    if (portAt < authority.size()) {
+        if (authority[portAt] != ':') return std::nullopt;
+        const std::string_view digits = authority.substr(portAt + 1);
+        int32_t port = 0;
+        const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+        if (digits.empty() || error != std::errc() || stop != digits.data() + digits.size() || port < 1 ||
+            port > 65535)
+            return std::nullopt;
+        origin.port = std::to_string(port);
+    } else if (origin.scheme == "http") {
+        origin.port = "80";
+    } else if (origin.scheme == "https") {
+        origin.port = "443";
     }
-    dup2(STDERR_FILENO, STDOUT_FILENO);
-    return std::make_unique<StdoutTextOut>(out);
+    return origin;
+}
+
+bool TextOutOriginTaken(std::string_view Origin, const std::vector<TextOutOrigin>& Named) {
+    if (Origin.empty() || Origin == "null" || Lower(Origin).starts_with("file://")) return true;
+    const std::optional<TextOutOrigin> origin = ParseTextOutOrigin(Origin);
+    if (!origin) return false;
+    if (origin->scheme == "http" &&
+        (origin->host == "localhost" || origin->host == "127.0.0.1" || origin->host == "[::1]"))
+        return true;
+    return std::find(Named.begin(), Named.end(), *origin) != Named.end();
 }
 
 std::unique_ptr<TextOutSink> MakeClipboardTextOut(Display& D) { return std::make_unique<ClipboardTextOut>(D); }

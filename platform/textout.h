@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -15,11 +17,18 @@ namespace platform {
 class Display;
 
 // The bounds of text out, kept here for every sink: a message's text (with its readings) is cut
-// at MaxTextOutBytes; a WebSocket client may have TextOutClientBacklog bytes waiting for it
-// before it is dropped, and MaxTextOutClients may be connected to one server at once.
+// at MaxTextOutBytes; a reader (a WebSocket client, standard output) may have TextOutBacklog
+// bytes waiting for it (past that a client is dropped, and standard output loses lines), and
+// MaxTextOutClients may be connected to one server at once. TextOutHandshakes connections may be
+// in their handshake at once (a connection past that is closed as it comes), each for at most
+// TextOutHandshakeSeconds; the server holds no more than TextOutServerDescriptors descriptors.
 inline constexpr size_t MaxTextOutBytes = 64 * 1024;
-inline constexpr size_t TextOutClientBacklog = 1024 * 1024;
+inline constexpr size_t TextOutBacklog = 1024 * 1024;
 inline constexpr int MaxTextOutClients = 8;
+inline constexpr int TextOutHandshakes = 32;
+inline constexpr int TextOutHandshakeSeconds = 5;
+// The clients, the handshakes, the listening socket and what the library keeps for itself.
+inline constexpr int TextOutServerDescriptors = MaxTextOutClients + TextOutHandshakes + 8;
 // The WebSocket server's port when the target names none.
 inline constexpr uint16_t DefaultTextOutPort = 6677;
 
@@ -65,21 +74,42 @@ std::string TextOutJson(const TextOutItem& Item);
 // joined by "\n".
 std::string TextOutPlain(const TextOutItem& Item);
 
-// Standard output as JSON Lines, flushed at each line. From then on the process's standard
-// output goes to standard error, so that nothing else comes between the lines.
+// Standard output as JSON Lines, written by a thread of its own so that the title never waits
+// for the reader: past TextOutBacklog bytes waiting, new lines are lost (said once on standard
+// error), and a reader that closes the output ends the target (said once); neither ends the
+// player. From then on the process's standard output goes to standard error, so that nothing
+// else comes between the lines. nullptr (said on standard error) when it cannot be had.
 std::unique_ptr<TextOutSink> MakeStdoutTextOut();
 // The desktop's text clipboard of Display (which outlives the sink) holds each message as it
 // comes; choices leave it as it is.
 std::unique_ptr<TextOutSink> MakeClipboardTextOut(Display& Display);
 
+// The origin of a web page, as a browser names it in a WebSocket handshake: scheme, host and
+// port. Scheme and host in lower case; the port a number, that of http or https when the URL
+// gives none ("" for another scheme without one).
+struct TextOutOrigin {
+    std::string scheme, host, port;
+    bool operator==(const TextOutOrigin&) const = default;
+};
+// The origin of Url, "scheme://host[:port]" followed by nothing or by a path, query or fragment
+// (left out); nothing when Url has none: no scheme, no host, a user name, a port that is no
+// number 1..65535.
+std::optional<TextOutOrigin> ParseTextOutOrigin(std::string_view Url);
+// Whether a client whose handshake gives Origin ("" when it gives none: a program, not a page)
+// is taken: a program, a local page (file:, "null", http on localhost, 127.0.0.1 or [::1], any
+// port), or a page of an origin of Named. Any other page would read what the user reads.
+bool TextOutOriginTaken(std::string_view Origin, const std::vector<TextOutOrigin>& Named);
+
 // A WebSocket server (RFC 6455) on 127.0.0.1 that sends each item as one text frame to every
 // client connected, serviced on a thread of its own. Clients come and go at any time, at most
-// MaxTextOutClients at once; a client with more than TextOutClientBacklog bytes waiting is
-// dropped.
+// MaxTextOutClients at once; a client with more than TextOutBacklog bytes waiting is
+// dropped. A client from a page of another origin than the local ones and Origins is refused
+// (HTTP 403). Connections in their handshake are bounded as the constants above say.
 class TextOutServer : public TextOutSink {
 public:
     // Listens on Port (0: a free one); nullptr when it cannot, Error then saying why.
-    static std::unique_ptr<TextOutServer> Start(uint16_t Port, std::string& Error);
+    static std::unique_ptr<TextOutServer> Start(uint16_t Port, std::string& Error,
+                                                std::vector<TextOutOrigin> Origins = {});
     ~TextOutServer() override;
     // Queues the frame for every client and wakes the server's thread.
     void Deliver(const TextOutItem& Item) override;

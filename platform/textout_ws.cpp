@@ -4,6 +4,12 @@
 // write on every client that has frames waiting and closes those that were dropped. A client
 // that does not read keeps its frames queued until their bytes pass the backlog: it is then
 // dropped, its queue freed, and the tick never waits for it.
+// What a peer can make the server hold is bounded by the library's own means where it has them:
+// the descriptors of its thread (fd_limit_per_thread), the header buffers (max_http_header_pool)
+// and the time a connection may take to send its handshake's headers (timeout_secs_ah_idle). The
+// connections in their handshake are counted here, from their making to their handshake's end
+// or their close, and one past the bound is closed as it is accepted. A client whose handshake
+// names the origin of a page neither local nor named by the user is answered 403.
 #include "platform/textout.h"
 
 #include <libwebsockets.h>
@@ -14,6 +20,7 @@
 #include <mutex>
 #include <new>
 #include <thread>
+#include <vector>
 
 namespace platform {
 
@@ -35,6 +42,8 @@ struct TextOutServer::State {
     std::atomic<bool> stopping{false};
     mutable std::mutex lock;
     std::list<Client> clients;  // at most MaxTextOutClients
+    int handshakes = 0;         // connections in their handshake; server thread only
+    std::vector<TextOutOrigin> origins;
     lws_protocols protocols[2]{};
 
     ~State() {
@@ -87,7 +96,7 @@ struct TextOutServer::State {
             const std::lock_guard guard(lock);
             for (Client& c : clients) {
                 if (c.dropped) continue;
-                if (c.queued + Payload.size() > TextOutClientBacklog) {
+                if (c.queued + Payload.size() > TextOutBacklog) {
                     Drop(c);
                     continue;
                 }
@@ -105,6 +114,28 @@ struct TextOutServer::State {
         lws_cancel_service(context);
     }
 
+    // A connection made: in its handshake until EndHandshake. Server thread.
+    void BeginHandshake(lws* Wsi) {
+        ++handshakes;
+        lws_set_opaque_user_data(Wsi, this);
+    }
+    // The connection's handshake is over, done or not. Server thread.
+    void EndHandshake(lws* Wsi) {
+        if (lws_get_opaque_user_data(Wsi) != this) return;
+        lws_set_opaque_user_data(Wsi, nullptr);
+        --handshakes;
+    }
+
+    // Whether the handshake's Origin header, if any, names a page that may read. Server thread.
+    bool OriginTaken(lws* Wsi) const {
+        const int length = lws_hdr_total_length(Wsi, WSI_TOKEN_ORIGIN);
+        if (length <= 0) return true;
+        std::string origin(size_t(length) + 1, '\0');
+        if (lws_hdr_copy(Wsi, origin.data(), length + 1, WSI_TOKEN_ORIGIN) != length) return false;
+        origin.resize(size_t(length));
+        return TextOutOriginTaken(origin, origins);
+    }
+
     static void Drop(Client& C) {
         C.dropped = true;
         C.queued = 0;
@@ -120,12 +151,21 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, size_t
     auto** slot = static_cast<Client**>(user);
     if (!state) return lws_callback_http_dummy(wsi, reason, user, in, len);
     switch (reason) {
+        case LWS_CALLBACK_FILTER_NETWORK_CONNECTION: return state->handshakes >= TextOutHandshakes ? -1 : 0;
+        case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED: state->BeginHandshake(wsi); return 0;
+        case LWS_CALLBACK_WSI_DESTROY: state->EndHandshake(wsi); return 0;
         case LWS_CALLBACK_FILTER_PROTOCOL_CONNECTION: {
-            // A client past the bound is refused before the handshake is answered.
+            // A client past the bound is refused before the handshake is answered; a page of a
+            // foreign origin is told so.
+            if (!state->OriginTaken(wsi)) {
+                lws_return_http_status(wsi, HTTP_STATUS_FORBIDDEN, nullptr);
+                return -1;
+            }
             const std::lock_guard guard(state->lock);
             return int(state->clients.size()) >= MaxTextOutClients ? -1 : 0;
         }
         case LWS_CALLBACK_ESTABLISHED: {
+            state->EndHandshake(wsi);
             const std::lock_guard guard(state->lock);
             if (int(state->clients.size()) >= MaxTextOutClients) return -1;
             try {
@@ -151,9 +191,11 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, size_t
 
 }  // namespace
 
-std::unique_ptr<TextOutServer> TextOutServer::Start(uint16_t Port, std::string& Error) {
+std::unique_ptr<TextOutServer> TextOutServer::Start(uint16_t Port, std::string& Error,
+                                                    std::vector<TextOutOrigin> Origins) {
     lws_set_log_level(0, nullptr);
     auto state = std::make_unique<State>();
+    state->origins = std::move(Origins);
     state->protocols[0] = lws_protocols{"text", Callback, sizeof(Client*), 1024, 0, nullptr, 0};
     lws_context_creation_info info{};
     info.user = state.get();
@@ -162,6 +204,8 @@ std::unique_ptr<TextOutServer> TextOutServer::Start(uint16_t Port, std::string& 
     // The listening vhost is made apart from the context: a context that fails to bind does not
     // free all it took.
     info.options = LWS_SERVER_OPTION_EXPLICIT_VHOSTS;
+    info.fd_limit_per_thread = TextOutServerDescriptors;
+    info.max_http_header_pool = TextOutHandshakes;
     state->context = lws_create_context(&info);
     if (!state->context) {
         Error = "127.0.0.1:" + std::to_string(Port) + " cannot be had (libwebsockets did not start)";
@@ -171,6 +215,8 @@ std::unique_ptr<TextOutServer> TextOutServer::Start(uint16_t Port, std::string& 
     info.iface = "127.0.0.1";
     info.protocols = state->protocols;
     info.options = LWS_SERVER_OPTION_FAIL_UPON_UNABLE_TO_BIND | LWS_SERVER_OPTION_DISABLE_IPV6;
+    info.timeout_secs_ah_idle = TextOutHandshakeSeconds;
+    info.keepalive_timeout = TextOutHandshakeSeconds;
     lws_vhost* vhost = lws_create_vhost(state->context, &info);
     if (!vhost) {
         Error = "127.0.0.1:" + std::to_string(Port) + " cannot be had (in use or not allowed)";

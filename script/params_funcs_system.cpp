@@ -11,6 +11,7 @@
 #include "core/jstrm.h"
 #include "core/stringlist.h"
 #include "core/sysutils.h"
+#include "core/titlename.h"
 #include "core/vrfiles_manager.h"
 #include "graphics/graphic.h"
 #include "graphics/miras.h"
@@ -61,11 +62,6 @@ TMemoryStream* TakeMemoryFile(const std::string& Name) {
     return VrFileManager->GetCollection(0).AddStream(Name).DataSource.get();
 }
 
-// Path lies inside Folder and is not Folder itself, once both are resolved on the host.
-bool StrictlyInside(const std::string& Folder, const std::string& Path) {
-    return platform::fs::PlaceInFolder(Folder, Path) == platform::fs::Placement::Inside;
-}
-
 // ---- The desktop ----
 
 // The display the dialogs are shown on; nullptr when the player has none.
@@ -84,8 +80,8 @@ int AskChoice(const std::string& Caption, const std::string& Text, const std::ve
 enum TOverwriteAnswer : int { AnswerYes, AnswerNo, AnswerCancel, AnswerNoToAll, AnswerYesToAll };
 
 // The question before a file that stands at Target is replaced, naming it as the host does.
-std::string OverwriteQuestion(const std::string& Target) {
-    return platform::fs::ShownPath(Target) + "\r\n\r\n既に同名のファイルが存在します。上書きしますか？";
+std::string OverwriteQuestion(const std::string& ShownTarget) {
+    return ShownTarget + "\r\n\r\n既に同名のファイルが存在します。上書きしますか？";
 }
 
 // The buttons of a question of two.
@@ -252,21 +248,24 @@ std::unique_ptr<TMiraFrameList> CaptureLayer(TVelaBase& Layer, int32_t Width, in
 
 // SaveScreen Register 1: the file goes when the program ends, unless something stood at its name
 // before (Existed). 2: it becomes an entry of the title's install set.
-void RegisterScreenFile(int32_t Register, const std::string& Base, const std::string& FileName, bool Existed) {
-    const std::string path = Base + FileName, setFile = Base + "install.dat";
-    if (Register == 1 && ExitDeleteList && !Existed) ExitDeleteList->Add(path);
+void RegisterScreenFile(int32_t Register, const platform::fs::Beneath& Target, const std::string& FileName,
+                        bool Existed) {
+    if (Register == 1 && ExitDeleteList && !Existed) ExitDeleteList->Add(Target);
+    const std::string setFile = VrFileManager->BaseFolder() + "install.dat";
+    const platform::fs::Beneath setPlace{Target.Root, {"install.dat"}};
     if (Register == 2 && platform::fs::FileExists(setFile) &&
-        JudgeTitleWrite("SaveScreen", setFile) != TTitleWrite::Refused) {
+        JudgeTitleWrite("SaveScreen", setPlace) != TTitleWrite::Refused) {
         TVelaInstallSet set;
         set.LoadFromFile(setFile);
         if (set.IndexOfEntry(FileName) >= 0) return;
         set.AddEntry(FileName);
-        set.SaveToFile(setFile);
+        WriteFileReplacing(setPlace, [&](TStream& File) { set.SaveToStream(File); });
     }
 }
 
-// The steps of SaveScreen after the name was accepted; whether the picture was stored.
-bool StoreScreen(TSysFuncArgs Args, const std::string& Base, const std::string& FileName) {
+// The steps of SaveScreen after the name was accepted: into a memory file, or the file Target
+// beneath the title's folder; whether the picture was stored.
+bool StoreScreen(TSysFuncArgs Args, const std::string& FileName, const std::optional<platform::fs::Beneath>& Target) {
     const bool otherLayer = OptionalBool(Args, 3, false);
     const int32_t askedWidth = OptionalInt(Args, 1, 0), askedHeight = OptionalInt(Args, 2, 0);
     const int32_t width = askedWidth ? askedWidth : Bases->GetWidth();
@@ -279,7 +278,7 @@ bool StoreScreen(TSysFuncArgs Args, const std::string& Base, const std::string& 
         CheckImageSize(width, height, 24);
         image.Resize(width, height, -1, true);
     }
-    if (IsMemoryFileName(FileName)) {
+    if (!Target) {
         TMemoryStream* data = TakeMemoryFile(FileName);
         if (!data) return false;
         list->SaveToStream(*data, 1, 70);
@@ -289,32 +288,32 @@ bool StoreScreen(TSysFuncArgs Args, const std::string& Base, const std::string& 
     }
     // The picture and the install set that names it are the title's files; a file of the user's
     // standing at its name is replaced only with a yes.
-    const std::string target = Base + FileName;
-    const TTitleWrite access = JudgeTitleWrite("SaveScreen", target);
-    if (access == TTitleWrite::Refused ||
-        (access == TTitleWrite::Ask && !AskYes(OverwriteQuestion(target))))
+    const TTitleWrite access = JudgeTitleWrite("SaveScreen", *Target);
+    if (access == TTitleWrite::Refused || (access == TTitleWrite::Ask && !AskYes(OverwriteQuestion(Target->Shown()))))
         return false;
-    const bool existed = platform::fs::StampOfFile(target) || platform::fs::IsLink(target);
+    int error = 0;
+    const std::optional<platform::fs::EntryFolder> folder = platform::fs::EntryFolder::Reach(*Target, nullptr, error);
+    const bool existed = folder && folder->LookAt();
     const TTitleFiles titleFiles;
-    list->SaveToFile(target);
-    TitleWrote(target);
+    list->SaveToFile(*Target);
+    TitleWrote(*Target);
     MiraMan->Purge(FileName);
-    if (Args.size() == 5) RegisterScreenFile(Args[4]->AsInt(), Base, FileName, existed);
+    if (Args.size() == 5) RegisterScreenFile(Args[4]->AsInt(), *Target, FileName, existed);
     return true;
 }
 
 // SaveScreen(FileName [, Width, Height, OtherLayer, Register]): the screen as a Mira picture, in
-// a memory file or a file under the base folder. False for a name that is not ".mra", lies
-// outside the base folder, or when anything fails on the way.
+// a memory file or a file under the base folder. False for a name that is not ".mra", is not a
+// plain name below the base folder, or when anything fails on the way.
 void FnSaveScreen(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     Dest.SetAsBool(false);
     if (!VrFileManager || !Bases || !MiraMan) return;
-    const std::string fileName = Args[0]->AsStr(), base = VrFileManager->BaseFolder();
-    if (!platform::fs::DirectoryExists(base) || !AnsiSameText(ExtractFileExt(fileName), ".mra")) return;
-    if (!IsMemoryFileName(fileName) && !(IsPlainRelativePath(fileName) && StrictlyInside(base, base + fileName)))
-        return;
+    const std::string fileName = Args[0]->AsStr();
+    if (!AnsiSameText(ExtractFileExt(fileName), ".mra")) return;
+    std::optional<platform::fs::Beneath> target;
+    if (!IsMemoryFileName(fileName) && !(target = TitlePlace(TitleFolder(), fileName))) return;
     try {
-        Dest.SetAsBool(StoreScreen(Args, base, fileName));
+        Dest.SetAsBool(StoreScreen(Args, fileName, target));
     } catch (const std::exception&) {
         // Nothing was stored as asked.
     }
@@ -330,17 +329,27 @@ std::string WithoutLeadingBackslash(std::string S) {
     return S;
 }
 
-// A folder text given to ExtractFile may not climb out of the folder it is taken in.
-std::string NoClimbing(std::string S) {
-    return S.find("..") != std::string::npos || S.find(':') != std::string::npos ? std::string() : S;
-}
+// Where ExtractFile writes: the folders below a root, and the root's program path, held open
+// once the root stands (the desktop or documents folder is made for the first file written).
+struct TExtractDestination {
+    std::string RootFolder;
+    platform::fs::Beneath Folder;
 
-// The folder ExtractFile writes into from its folder text, ending in "\": under the desktop or
-// documents folder for "{Desktop}" and "{MyDocuments}", else under the title's own folder; empty
-// for another key in braces or a folder part that is not plain.
-std::string ExtractDestination(const std::string& FolderText) {
-    std::string text = AppendBackslash(FolderText), root;
-    if (text[0] != '{') {
+    // Whether the root stands (made when missing) and is held.
+    bool HoldRoot() {
+        if (!Folder.Root && platform::ForceDirectories(RootFolder)) Folder.Root = platform::fs::HeldFolder::Open(RootFolder);
+        return Folder.Root != nullptr;
+    }
+};
+
+// The folder ExtractFile writes into from its folder text: beneath the desktop or documents
+// folder for "{Desktop}" and "{MyDocuments}", else beneath the title's own folder, the rest of
+// the text read as a title's name (ReadTitleName); nothing for another key in braces, a drive,
+// or a rest that is not plain.
+std::optional<TExtractDestination> ExtractDestination(const std::string& FolderText) {
+    std::string text = FolderText;
+    std::string root;
+    if (text.empty() || text[0] != '{') {
         root = VrFileManager->BaseFolder();
     } else {
         text.erase(0, 1);
@@ -350,13 +359,13 @@ std::string ExtractDestination(const std::string& FolderText) {
         const int32_t csidl =
             AnsiSameText(key, "Desktop") ? CSIDL_DESKTOP : AnsiSameText(key, "MyDocuments") ? CSIDL_PERSONAL : -1;
         const std::string special = csidl < 0 ? std::string() : GetSpecialFolder(csidl);
-        if (special.empty()) return {};
+        if (special.empty()) return std::nullopt;
         root = AppendBackslash(special);
     }
-    const std::string below = NoClimbing(WithoutLeadingBackslash(text));
-    // A link among the folders (a title folder can ship one) may not lead out of the root.
-    if (root.empty() || !IsPlainRelativePath(below) || !platform::fs::IsInsideFolder(root, root + below)) return {};
-    return root + below;
+    // A separator it begins with only joins it to the root.
+    std::optional<TTitleName> below = ReadTitleName(text);
+    if (root.empty() || !below || !below->Drive.empty()) return std::nullopt;
+    return TExtractDestination{root, {platform::fs::HeldFolder::Open(root), std::move(below->Parts)}};
 }
 
 // The content names an element of ExtractFile's list stands for.
@@ -375,7 +384,7 @@ std::vector<std::string> NamesOfPattern(const std::string& Pattern) {
 // Writes the content file Name as Target, by way of a new file beside it that then replaces
 // Target (a link there is replaced, never written through), a file of the title; whether it was
 // written. A failure is said on standard error; a refusal of the title's disk budget passes on.
-bool WriteContentFile(const std::string& Name, const std::string& Target) {
+bool WriteContentFile(const std::string& Name, const platform::fs::Beneath& Target) {
     try {
         const TTitleFiles titleFiles;
         WriteFileReplacing(Target, [&](TStream& File) { VrFileManager->ReadFile(File, Name); });
@@ -390,22 +399,23 @@ bool WriteContentFile(const std::string& Name, const std::string& Target) {
 
 // ExtractFile(Patterns [, Confirm [, Folder]]): the content files the patterns name written into
 // the destination folder (chosen in the folder dialog without a Folder), made with its folders
-// for the first file written; true when any was and none failed. A file that stands is replaced
-// only after the user said yes to it: with Confirm, and always where it is not the title's own
-// (JudgeTitleWrite).
+// once the first file to write was judged; true when any was and none failed. A file that stands
+// is replaced only after the user said yes to it: with Confirm, and always where it is not the
+// title's own (JudgeTitleWrite).
 void FnExtractFile(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     Dest.SetAsBool(false);
     if (!VrFileManager) return;
-    std::string folder;
+    std::optional<TExtractDestination> destination;
     if (Args.size() < 3) {
         const std::optional<std::string> chosen = AskFolder();
         if (!chosen) return;
-        folder = AppendBackslash(*chosen);
+        destination = TExtractDestination{AppendBackslash(*chosen), {platform::fs::HeldFolder::Open(AppendBackslash(*chosen)), {}}};
     } else {
-        folder = ExtractDestination(Args[2]->AsStr());
-        if (folder.empty()) platform::PrintMessage("ExtractFile", Args[2]->AsStr() + " is not a folder a title may write");
+        destination = ExtractDestination(Args[2]->AsStr());
+        if (!destination) platform::PrintMessage("ExtractFile", Args[2]->AsStr() + " is not a folder a title may write");
     }
-    if (folder.empty()) return;
+    if (!destination) return;
+    const platform::fs::Beneath& folder = destination->Folder;
     const bool confirm = OptionalBool(Args, 1, true);
     bool skipExisting = false, replaceAll = false, written = false, failed = false, folderMade = false;
     const TCustomParam& patterns = *Args[0];
@@ -415,25 +425,31 @@ void FnExtractFile(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     const size_t cancel = labels.size() == 2 ? AnswerNo : AnswerCancel;
     for (int32_t i = 0; i < patterns.Count(); ++i) {
         for (const std::string& name : NamesOfPattern(WithoutLeadingBackslash(patterns.GetStrAt(i)))) {
-            // A plain name lies right in the folder: a link standing there is replaced, never
-            // followed.
-            const std::string part = NamePart(name), target = folder + part;
+            // The content name's last part, read as one name: the file lies right in the folder,
+            // and a link standing there is replaced, never followed.
             if (!VrFileManager->FileExists(name)) continue;
-            if (part.empty() || !IsPlainRelativePath(part) || part.find('/') != std::string::npos) {
+            const std::string part = NamePart(name);
+            const std::optional<TTitleName> read = ReadTitleName(part);
+            if (!read || !read->Relative() || read->Parts.size() != 1) {
                 platform::PrintMessage("ExtractFile", part + " is not a name a title may write");
                 failed = true;
                 continue;
             }
-            if (!folderMade && !(folderMade = ForceTitleFolders(folder))) return;
+            if (!destination->HoldRoot()) return;
+            const platform::fs::Beneath target = folder.Below(read->Parts[0]);
             const TTitleWrite access = JudgeTitleWrite("ExtractFile", target);
             if (access == TTitleWrite::Refused) {
                 failed = true;
                 continue;
             }
-            if (!replaceAll && (access == TTitleWrite::Ask || (confirm && platform::fs::FileExists(target)))) {
+            if (!folderMade && !(folderMade = ForceTitleFolders(folder))) return;
+            int error = 0;
+            const std::optional<platform::fs::EntryFolder> at = platform::fs::EntryFolder::Reach(target, nullptr, error);
+            const std::optional<platform::fs::EntryFolder::Entry> standing = at ? at->LookAt() : std::nullopt;
+            if (!replaceAll && (access == TTitleWrite::Ask || (confirm && standing && standing->Regular))) {
                 if (skipExisting) continue;
                 const int answer =
-                    AskChoice("確認", OverwriteQuestion(target), labels, cancel, platform::MessageIcon::Question);
+                    AskChoice("確認", OverwriteQuestion(target.Shown()), labels, cancel, platform::MessageIcon::Question);
                 if (answer == AnswerCancel) break;
                 if (answer == AnswerNo || answer == AnswerNoToAll) {
                     skipExisting = answer == AnswerNoToAll;

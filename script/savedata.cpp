@@ -123,14 +123,15 @@ void TSaveArchive::Rewrite(const std::string& Path, const std::function<void(TVr
 
 std::string TProject::GetSaveFileName() {
     if (!SavePathKnown) {
-        if (args_.empty()) {
-            SavePath = GetSaveDataFile(programFile_, Title);
-        } else {
-            SavePath = GetTitleSaveFile(args_[0]);
-            if (ExtractFilePath(SavePath) != AppendBackslash(args_[0]))
-                platform::PrintMessage("velaplay", platform::fs::ShownPath(args_[0]) + " cannot be written: its saves go to " +
-                                                       platform::fs::ShownPath(SavePath));
-        }
+        const std::string folder = args_.empty() ? ExtractFilePath(programFile_) : AppendBackslash(args_[0]);
+        SavePath = args_.empty() ? GetSaveDataFile(programFile_, Title) : GetTitleSaveFile(args_[0]);
+        if (IsReadOnlyTitleFolder(folder))
+            platform::PrintMessage("velaplay", platform::fs::ShownPath(folder) +
+                                                   " holds the desktop's settings or programs: the title plays there "
+                                                   "read-only, its saves go to " + platform::fs::ShownPath(SavePath));
+        else if (!args_.empty() && ExtractFilePath(SavePath) != folder)
+            platform::PrintMessage("velaplay", platform::fs::ShownPath(args_[0]) + " cannot be written: its saves go to " +
+                                                   platform::fs::ShownPath(SavePath));
         if (platform::fs::IsLink(SavePath))
             platform::PrintMessage("velaplay", platform::fs::ShownPath(SavePath) +
                                                    " is a link and is not read: play starts without saves");

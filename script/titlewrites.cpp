@@ -1,119 +1,259 @@
 #include "script/titlewrites.h"
 
+#include "core/diskbudget.h"
 #include "core/header.h"
 #include "core/streams.h"
 #include "core/sysutils.h"
+#include "core/titlename.h"
 #include "core/vrfiles_manager.h"
 #include "media/velabind.h"
 #include "platform/display.h"
 #include "platform/fs.h"
+#include "platform/system.h"
 #include "script/project.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cinttypes>
 #include <cstdio>
-#include <optional>
-#include <string_view>
+#include <cstring>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace {
 
-// Where a file really lies: its folder's host path resolved (links, "." and "..") and its own
-// name on the host, unresolved; nothing when the host cannot tell. One spelling of a file for
-// every name that leads to it.
-std::optional<std::string> RealPlace(const std::string& File) {
-    const std::optional<std::string> folder = platform::fs::FullHostPath(ExtractFilePath(File));
-    const std::optional<std::string> host = platform::fs::ToHostPath(File);
-    if (!folder || !host || host->ends_with('/')) return std::nullopt;
-    return (folder->ends_with('/') ? *folder : *folder + "/") + host->substr(host->rfind('/') + 1);
+using platform::fs::Beneath;
+using platform::fs::EntryFolder;
+using platform::fs::FileId;
+using platform::fs::HeldFolder;
+
+// The file at a program path itself (a link there not followed); nothing when no regular file
+// stands there.
+std::optional<FileId> IdOfFile(const std::string& File) {
+    if (File.empty()) return std::nullopt;
+    const std::optional<platform::fs::FileStamp> stamp = platform::fs::StampOfFile(File);
+    return stamp ? std::optional(FileId{stamp->Device, stamp->Inode}) : std::nullopt;
 }
 
-// The resolved host folders the player's own files lie in: the running program's and its
-// companion library's.
-const std::unordered_set<std::string>& PlayerFolders() {
-    static const std::unordered_set<std::string> folders = [] {
-        std::unordered_set<std::string> found;
+// The folders the player's own files lie in: the running program's and its companion library's.
+const std::vector<FileId>& PlayerFolders() {
+    static const std::vector<FileId> folders = [] {
+        std::vector<FileId> found;
         const std::string programFolder = ExtractFilePath(platform::fs::ProgramFile());
         for (const std::string& folder : {programFolder, CompanionFolder(programFolder)})
-            if (const std::optional<std::string> real = platform::fs::FullHostPath(folder)) found.insert(*real);
+            if (const std::shared_ptr<const HeldFolder> held = HeldFolder::Open(folder)) found.push_back(held->Id());
         return found;
     }();
     return folders;
 }
 
-// The files the player wrote for the running title in any folder (host paths as RealPlace gives
-// them, one a line in its list file): those it may replace without asking.
+// The files the player wrote for the title of one title folder, in any folder: each by the
+// folder it was named beneath and the host names below it, with the file written there. Kept
+// in the player's own data folder under the title folder's device and inode, never under a name
+// the title could choose; one record a NUL, each the ids and the names after "/" (a host name
+// holds neither "/" nor NUL, so no name can forge another record). At most kMaxEntries; the
+// file is read only up to kMaxBytes and charged to the title's disk budget as it grows.
 class TWrittenFiles {
 public:
-    // The list of the running title, read again when the title changed.
+    static constexpr size_t kMaxEntries = 10000;
+    static constexpr int64_t kMaxBytes = 8 * 1024 * 1024;
+
+    // The list of the running title, read again when the title folder changed.
     static TWrittenFiles& OfTitle() {
         static TWrittenFiles list;
-        const std::string file = Project ? GetWrittenListFile(Project->GetSaveFileName()) : std::string();
-        if (file != list.file_) list.Load(file);
+        if (const std::shared_ptr<const HeldFolder> title = TitleFolder(); title != list.title_) list.Load(title);
         return list;
     }
-    bool Contains(const std::string& HostPath) const { return paths_.contains(HostPath); }
-    // Adds a file to the list and to its file.
-    void Add(const std::string& HostPath) {
-        if (!paths_.insert(HostPath).second || file_.empty()) return;
+
+    bool Holds(const std::string& Key, FileId File) const {
+        const auto found = files_.find(Key);
+        return found != files_.end() && found->second == File;
+    }
+
+    void Add(const std::string& Key, FileId File) {
+        if (!place_) return;
+        const auto found = files_.find(Key);
+        if (found != files_.end() && found->second == File) return;
+        if (found == files_.end() && files_.size() >= kMaxEntries) {
+            Say("is full: the files the title writes from now on are asked for");
+            return;
+        }
+        files_[Key] = File;
+        const std::string record = Record(Key, File);
+        // Records of files written again pile up: past the bound the list is written anew.
+        if (records_ >= kMaxEntries || written_ + static_cast<int64_t>(record.size()) > kMaxBytes) {
+            Rewrite();
+            return;
+        }
+        int error = 0;
+        const std::optional<EntryFolder> folder = EntryFolder::Reach(*place_, nullptr, error);
         platform::fs::HostFile out;
-        const std::string line = HostPath + "\n";
-        if (!out.Open(file_, platform::fs::HostFile::Mode::Append) ||
-            out.Write(line.data(), static_cast<int64_t>(line.size())) != static_cast<int64_t>(line.size()))
-            std::fprintf(stderr, "the list of written files cannot be kept: %s\n", out.ErrorText().c_str());
+        if (!folder || !out.Open(*folder, platform::fs::HostFile::Mode::Append) ||
+            out.Write(record.data(), static_cast<int64_t>(record.size())) != static_cast<int64_t>(record.size())) {
+            Say("cannot be kept: " + (folder ? out.ErrorText() : std::string(std::strerror(error))));
+            return;
+        }
+        ++records_;
+        written_ += static_cast<int64_t>(record.size());
+        ChargeTitleFile(place_->Root->HostPath() + "/" + place_->Parts[0], written_);
     }
 
 private:
-    void Load(const std::string& File) {
-        file_ = File;
-        paths_.clear();
-        if (!platform::fs::FileExists(File)) return;
-        TMemoryStream data;
-        try {
-            data.LoadFromFile(File);
-        } catch (const EVelaError&) {
-            return;  // Nothing counts as written: every file is asked for.
+    void Load(std::shared_ptr<const HeldFolder> Title) {
+        title_ = std::move(Title);
+        place_.reset();
+        files_.clear();
+        records_ = 0;
+        written_ = 0;
+        if (!title_) return;
+        const std::string folder = GetWrittenListFolder();
+        const std::shared_ptr<const HeldFolder> held = folder.empty() ? nullptr : HeldFolder::Open(folder);
+        if (!held) return;
+        place_ = Beneath{held, {Format("%" PRIx64 "-%" PRIx64 ".lst", title_->Id().Device, title_->Id().Inode)}};
+        int error = 0;
+        const std::optional<EntryFolder> at = EntryFolder::Reach(*place_, nullptr, error);
+        const std::optional<EntryFolder::Entry> entry = at ? at->LookAt() : std::nullopt;
+        if (!entry) return;
+        if (!entry->Regular || entry->Size > kMaxBytes) {
+            // Nothing counts as written: every file that stands is asked for, and the first file
+            // written makes the list anew.
+            Say("is not read: it is not a file of at most 8 MiB");
+            written_ = kMaxBytes;
+            return;
         }
-        const std::string_view text(reinterpret_cast<const char*>(data.Memory()), static_cast<size_t>(data.Size()));
+        std::string text(static_cast<size_t>(entry->Size), '\0');
+        platform::fs::HostFile in;
+        if (!in.Open(*at, platform::fs::HostFile::Mode::Read)) return;
+        const int64_t read = in.Read(text.data(), static_cast<int64_t>(text.size()));
+        text.resize(read > 0 ? static_cast<size_t>(read) : 0);
+        written_ = static_cast<int64_t>(text.size());
         for (size_t start = 0; start < text.size();) {
-            const size_t end = std::min(text.find('\n', start), text.size());
-            if (end > start) paths_.emplace(text.substr(start, end - start));
+            const size_t end = std::min(text.find('\0', start), text.size());
+            Parse(std::string_view(text).substr(start, end - start));
             start = end + 1;
         }
     }
 
-    std::string file_;
-    std::unordered_set<std::string> paths_;
+    // One record: "ROOTDEV ROOTINO FILEDEV FILEINO/name/name..."; one that is not is left out.
+    void Parse(std::string_view Record) {
+        const size_t slash = Record.find('/');
+        if (slash == std::string_view::npos) return;
+        uint64_t ids[4];
+        const std::string head(Record.substr(0, slash));
+        if (std::sscanf(head.c_str(), "%" SCNx64 " %" SCNx64 " %" SCNx64 " %" SCNx64, &ids[0], &ids[1], &ids[2],
+                        &ids[3]) != 4)
+            return;
+        ++records_;
+        if (files_.size() < kMaxEntries || files_.contains(KeyOf(ids[0], ids[1], Record.substr(slash))))
+            files_[KeyOf(ids[0], ids[1], Record.substr(slash))] = FileId{ids[2], ids[3]};
+    }
+
+    static std::string KeyOf(uint64_t Device, uint64_t Inode, std::string_view Names) {
+        return Format("%" PRIx64 " %" PRIx64, Device, Inode) + std::string(Names);
+    }
+    static std::string Record(const std::string& Key, FileId File) {
+        const size_t slash = Key.find('/');
+        return Key.substr(0, slash) + Format(" %" PRIx64 " %" PRIx64, File.Device, File.Inode) + Key.substr(slash) +
+               '\0';
+    }
+
+    void Rewrite() {
+        std::string text;
+        for (const auto& [key, file] : files_) text += Record(key, file);
+        try {
+            WriteFileReplacing(*place_, [&](TStream& Out) { Out.WriteBuffer(text.data(), static_cast<int64_t>(text.size())); });
+        } catch (const EVelaError& E) {
+            Say(std::string("cannot be kept: ") + E.what());
+            return;
+        }
+        records_ = files_.size();
+        written_ = static_cast<int64_t>(text.size());
+    }
+
+    // A line about the list on standard error, once a run for each thing said.
+    void Say(const std::string& What) {
+        if (said_.insert(What).second) platform::PrintMessage("velaplay", "the list of the title's written files " + What);
+    }
+
+    std::shared_ptr<const HeldFolder> title_;
+    std::optional<Beneath> place_;
+    std::unordered_map<std::string, FileId> files_;
+    size_t records_ = 0;
+    int64_t written_ = 0;
+    std::unordered_set<std::string> said_;
 };
 
-// Whether the file at Place (as RealPlace gives it) is one of the title's own: an archive the
-// file manager holds, the install set beside its content, its save data, or a file the player
-// wrote for it.
-bool IsTitlesOwn(const std::string& Place) {
-    const auto at = [&](const std::string& File) { return !File.empty() && RealPlace(File) == Place; };
+// The key of a place in the list: its root's ids and the host names walked below it.
+std::string ListKey(const Beneath& Target, const EntryFolder& Folder) {
+    std::string key = Format("%" PRIx64 " %" PRIx64, Target.Root->Id().Device, Target.Root->Id().Inode);
+    for (const std::string& name : Folder.HostParts()) key += "/" + name;
+    return key;
+}
+
+// Whether the file File is one of the title's own: an archive the file manager holds, the
+// install set beside its content, its save data, or a file the player wrote for it at Key.
+bool IsTitlesOwn(const std::string& Key, FileId File) {
+    const auto is = [&](const std::string& Path) { return IdOfFile(Path) == File; };
     if (VrFileManager) {
         for (int i = 0; i < VrFileManager->Count(); ++i)
-            if (at(VrFileManager->GetCollection(i).FileName())) return true;
-        if (!VrFileManager->BaseFolder().empty() && at(VrFileManager->BaseFolder() + "install.dat")) return true;
+            if (is(VrFileManager->GetCollection(i).FileName())) return true;
+        if (!VrFileManager->BaseFolder().empty() && is(VrFileManager->BaseFolder() + "install.dat")) return true;
     }
-    return (Project && at(Project->GetSaveFileName())) || TWrittenFiles::OfTitle().Contains(Place);
+    return (Project && is(Project->GetSaveFileName())) || TWrittenFiles::OfTitle().Holds(Key, File);
+}
+
+// The deepest folder of Target's way that stands, reached beneath its root: the entry's own
+// folder when every folder stands, else the one the first missing folder would be made in.
+std::optional<EntryFolder> DeepestStanding(Beneath Target) {
+    for (;;) {
+        int error = 0;
+        std::optional<EntryFolder> folder = EntryFolder::Reach(Target, nullptr, error);
+        if (folder || Target.Parts.size() <= 1 || error != ENOENT) return folder;
+        Target.Parts.pop_back();
+    }
 }
 
 }  // namespace
 
-TTitleWrite JudgeTitleWrite(const std::string& Who, const std::string& Target) {
-    const std::optional<std::string> place = RealPlace(Target);
-    const char* refusal = !place ? " is not a place a title may write"
-                          : PlayerFolders().contains(place->substr(0, std::max<size_t>(place->rfind('/'), 1)))
-                              ? " lies among the player's own files: a title may not write it"
-                              : nullptr;
-    if (refusal) {
-        platform::PrintMessage(Who, platform::fs::ShownPath(Target) + refusal);
-        return TTitleWrite::Refused;
-    }
-    const bool stands = platform::fs::StampOfFile(Target) || platform::fs::IsLink(Target);
-    return !stands || IsTitlesOwn(*place) ? TTitleWrite::Free : TTitleWrite::Ask;
+std::shared_ptr<const HeldFolder> TitleFolder() {
+    // The one held before while the same folder stands at the base folder's name.
+    static std::shared_ptr<const HeldFolder> held;
+    const std::string base = VrFileManager ? VrFileManager->BaseFolder() : std::string();
+    std::shared_ptr<const HeldFolder> now = base.empty() ? nullptr : HeldFolder::Open(base);
+    if (!now || !held || now->Id() != held->Id()) held = std::move(now);
+    return held;
 }
 
-void TitleWrote(const std::string& Target) {
-    if (const std::optional<std::string> place = RealPlace(Target)) TWrittenFiles::OfTitle().Add(*place);
+std::optional<Beneath> TitlePlace(std::shared_ptr<const HeldFolder> Root, std::string_view Name) {
+    std::optional<TTitleName> name = ReadTitleName(Name);
+    if (!Root || !name || !name->Relative() || name->Parts.empty()) return std::nullopt;
+    return Beneath{std::move(Root), std::move(name->Parts)};
+}
+
+TTitleWrite JudgeTitleWrite(const std::string& Who, const Beneath& Target) {
+    const std::optional<EntryFolder> folder = DeepestStanding(Target);
+    const auto refuse = [&](const char* Why) {
+        platform::PrintMessage(Who, Target.Shown() + Why);
+        return TTitleWrite::Refused;
+    };
+    if (!folder) return refuse(" is not a place a title may write");
+    const std::vector<FileId> up = folder->FoldersUp();
+    if (std::ranges::any_of(up, [](FileId Id) { return std::ranges::find(PlayerFolders(), Id) != PlayerFolders().end(); }))
+        return refuse(" lies among the player's own files: a title may not write it");
+    if (platform::IsDesktopSettingsFolder(Target.Root->HostPath()) || platform::IsDesktopSettingsFolder(folder->HostPath()))
+        return refuse(" lies among the desktop's settings or programs: a title may not write it");
+    if (folder->HostParts().size() != Target.Parts.size()) return TTitleWrite::Free;  // its folder is to be made
+    const std::optional<EntryFolder::Entry> standing = folder->LookAt();
+    if (!standing || !(standing->Regular || standing->Link)) return TTitleWrite::Free;
+    return IsTitlesOwn(ListKey(Target, *folder), standing->Id) ? TTitleWrite::Free : TTitleWrite::Ask;
+}
+
+bool MayWriteCapture(const Beneath& Target) { return JudgeTitleWrite("CaptureFrame", Target) == TTitleWrite::Free; }
+
+void TitleWrote(const Beneath& Target) {
+    int error = 0;
+    const std::optional<EntryFolder> folder = EntryFolder::Reach(Target, nullptr, error);
+    const std::optional<EntryFolder::Entry> written = folder ? folder->LookAt() : std::nullopt;
+    if (written && written->Regular) TWrittenFiles::OfTitle().Add(ListKey(Target, *folder), written->Id);
 }

@@ -106,6 +106,28 @@ TEST(Entry, TextOutTargetsFromTheOptionsOrTheEnvironment) {
     }
 }
 
+// Pages' origins from the options, each parsed; a URL without one, or the option without a URL,
+// refuses the start.
+TEST(Entry, TextOutOriginsFromTheOptions) {
+    using Args = std::vector<std::string>;
+    TTextOutTargets got;
+    std::string bad;
+    Args args{"--text-out-origin=https://Reader.example/hooker/", "folder", "--text-out-origin",
+              "http://hooker.example:8080", "--text-out=ws"};
+    ASSERT_TRUE(TakeTextOutOrigins(args, got, bad));
+    EXPECT_EQ(args, (Args{"folder", "--text-out=ws"}));
+    EXPECT_EQ(got.Origins, (std::vector<platform::TextOutOrigin>{{"https", "reader.example", "443"},
+                                                                  {"http", "hooker.example", "8080"}}));
+    for (const auto& [options, named] :
+         {std::pair(Args{"--text-out-origin=reader.example"}, "reader.example"),
+          std::pair(Args{"--text-out-origin="}, ""), std::pair(Args{"folder", "--text-out-origin"}, "--text-out-origin")}) {
+        args = options;
+        got = {};
+        EXPECT_FALSE(TakeTextOutOrigins(args, got, bad)) << named;
+        EXPECT_EQ(bad, named);
+    }
+}
+
 TEST(Entry, ConfigOnlyAsTheFirstArgument) {
     EXPECT_TRUE(IsConfigStart({"/CONFIG"}));
     EXPECT_TRUE(IsConfigStart({"/config", "Z:\\games"}));

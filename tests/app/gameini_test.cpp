@@ -1,17 +1,25 @@
 #include "app/gameini.h"
 
 #include "core/sysutils.h"
+#include "platform/display.h"
 #include "platform/fs.h"
+#include "tests/app/player_shell.h"
+#include "tests/app/sample_fixture.h"
 #include "tests/common/fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <vector>
 
 TEST(GameIni, MissingFileGivesDefaults) {
-    const TGameIni ini = ReadGameIni(platform::fs::ToProgramPath(FreshHostFolder() + "game.ini"));
+    std::vector<std::string> warnings;
+    const TGameIni ini = ReadGameIni(platform::fs::ToProgramPath(FreshHostFolder() + "game.ini"), warnings);
+    EXPECT_TRUE(warnings.empty());
     EXPECT_TRUE(ini.DirectSound);
     EXPECT_EQ(ini.DelayTime, 500);
     EXPECT_FALSE(ini.UseWMP);
@@ -22,7 +30,8 @@ TEST(GameIni, ReadsEveryKeyWithoutRegardToCase) {
     const std::string folder = FreshHostFolder();
     std::ofstream(folder + "game.ini") << "[sound]\r\n DIRECTSOUND = 0\r\ndelaytime=300\r\n"
                                           "[Video]\r\nUseWMP=1\r\n[FONT]\r\nDefaultOnly=-1\r\n";
-    const TGameIni ini = ReadGameIni(platform::fs::ToProgramPath(folder + "GAME.INI"));
+    std::vector<std::string> warnings;
+    const TGameIni ini = ReadGameIni(platform::fs::ToProgramPath(folder + "GAME.INI"), warnings);
     EXPECT_FALSE(ini.DirectSound);
     EXPECT_EQ(ini.DelayTime, 300);
     EXPECT_TRUE(ini.UseWMP);
@@ -52,6 +61,75 @@ TEST(GameIni, ATrailByteIsNoClosingBracket) {
     const TGameIni ini = ParseGameIni("[Video]\n[\x81]\nUseWMP=1\n");
     EXPECT_TRUE(ini.UseWMP);
 }
+
+namespace {
+
+// Settings other than the defaults ("[Sound]" DirectSound 0, DelayTime 200), written to the
+// host file as Size bytes: a comment fills the rest.
+void WriteSettings(const std::string& HostPath, size_t Size) {
+    const std::string keys = "[Sound]\r\nDirectSound=0\r\nDelayTime=200\r\n;";
+    std::ofstream(HostPath, std::ios::binary) << keys << std::string(Size - keys.size(), '-');
+}
+
+const std::string TooLong = "game.ini is longer than 65536 bytes: the settings keep their defaults";
+
+TEST(GameIni, AFileLongerThanTheBoundIsNotReadNorRewritten) {
+    const std::string host = FreshHostFolder() + "game.ini", file = platform::fs::ToProgramPath(host);
+    WriteSettings(host, MaxGameIniFile);
+    std::vector<std::string> warnings;
+    TGameIni ini = ReadGameIni(file, warnings);
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_FALSE(ini.DirectSound);
+    EXPECT_EQ(ini.DelayTime, 200);
+    // One byte more, and a file of 9 GiB (sparse, as truncate makes them): neither is read.
+    for (const uintmax_t size : {uintmax_t(MaxGameIniFile) + 1, uintmax_t(9) << 30}) {
+        std::filesystem::resize_file(host, size);
+        warnings.clear();
+        ini = ReadGameIni(file, warnings);
+        EXPECT_EQ(warnings, std::vector<std::string>{TooLong}) << size;
+        EXPECT_TRUE(ini.DirectSound);
+        EXPECT_EQ(ini.DelayTime, 500);
+        // The settings dialog does not replace it by a file of its two keys.
+        EXPECT_NE(ErrorOf([&] { WriteGameIniSound(file, true, 300); }), "");
+        EXPECT_EQ(std::filesystem::file_size(host), size);
+    }
+}
+
+// The player in a folder of its own, on a copy of the sample, with a game.ini beside it.
+class PlayedGameIni : public PlayerShell {
+protected:
+    // The settings of the run and what standard error said while the window opened.
+    std::string Open(size_t IniSize) {
+        WriteSettings(folder + "game.ini", IniSize);
+        testing::internal::CaptureStderr();
+        form = std::make_unique<TFormView>(display, platform::fs::ToProgramPath(folder + "velaplay"),
+                                           std::vector<std::string>{});
+        form->UseLoopThread = false;
+        form->FormCreate();
+        return testing::internal::GetCapturedStderr();
+    }
+
+    platform::HeadlessDisplay display;
+    const std::string folder = SampleCopy();
+};
+
+TEST_F(PlayedGameIni, AnOverlongFileIsSaidOnceAndTheTitlePlaysWithTheDefaults) {
+    const std::string said = Open(MaxGameIniFile + 1);
+    EXPECT_EQ(said, "velaplay: " + TooLong + "\n");
+    EXPECT_TRUE(GameSettings.DirectSound);
+    EXPECT_EQ(GameSettings.DelayTime, 500);
+    EXPECT_FALSE(form->ClosePosted());
+    EXPECT_TRUE(display.shown);
+}
+
+TEST_F(PlayedGameIni, AFileOfExactlyTheBoundIsRead) {
+    EXPECT_EQ(Open(MaxGameIniFile), "");
+    EXPECT_FALSE(GameSettings.DirectSound);
+    EXPECT_EQ(GameSettings.DelayTime, 200);
+    EXPECT_FALSE(form->ClosePosted());
+}
+
+}  // namespace
 
 // ---- Writing ----
 
@@ -88,7 +166,8 @@ TEST(GameIniWriter, ARewriteKeepsUnknownSectionsAndKeys) {
     WriteGameIniSound(file, false, 300);
     EXPECT_EQ(ReadText(folder + "game.ini"),
               "[Sound]\r\nDirectSound=0\r\nVolume=7\r\nDelayTime=300\r\n[Video]\r\nUseWMP=1\r\n[Mine]\r\nkey=value\r\n");
-    const TGameIni ini = ReadGameIni(file);
+    std::vector<std::string> warnings;
+    const TGameIni ini = ReadGameIni(file, warnings);
     EXPECT_FALSE(ini.DirectSound);
     EXPECT_EQ(ini.DelayTime, 300);
     EXPECT_TRUE(ini.UseWMP);

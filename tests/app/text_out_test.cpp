@@ -1,10 +1,12 @@
 // Text out from the built player. A headless title of two messages (a reading, a variable, a line
 // break, a link and an event) and a selection menu, going on at the test's sign (a file in its
-// folder): standard output holds the JSON lines in order and nothing else, a WebSocket client
-// gets the same texts, a client that connects late gets what comes after, and a port already
-// taken is said once on standard error while play goes on. The sample title in a window under
-// Xvfb hands its two story messages, shown twice, to all three targets at once, the backlog shown
-// again going nowhere.
+// folder): standard output holds the JSON lines in order and nothing else, a WebSocket client gets
+// the same texts, a client that connects late gets what comes after, a page of an origin the user
+// named is taken and one of another refused, and a port already taken is said once on standard
+// error while play goes on. Into a pipe nobody reads, or one whose reader goes away, the player
+// loses the lines (said once) or leaves the target (said once), plays on, and ends on SIGTERM with
+// status 0. The sample title in a window under Xvfb hands its two story messages, shown twice, to
+// all three targets at once, the backlog shown again going nowhere.
 #include "platform/textout.h"
 #include "tests/app/played_title.h"
 #include "tests/app/sample_fixture.h"
@@ -16,8 +18,10 @@
 #include <SDL.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -44,10 +48,11 @@ uint16_t FreePort() {
     return ntohs(at.sin_port);
 }
 
-// A client of the player's server on Port, connected within 10 s of the player's start.
-std::unique_ptr<WsClient> Connect(uint16_t Port) {
+// A client of the player's server on Port (from a page of Origin, if any), connected within 10 s
+// of the player's start.
+std::unique_ptr<WsClient> Connect(uint16_t Port, const std::string& Origin = "") {
     for (int waited = 0; waited < 10000; waited += 50) {
-        auto client = std::make_unique<WsClient>(Port);
+        auto client = std::make_unique<WsClient>(Port, 0, Origin);
         if (client->Connected()) return client;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -129,6 +134,104 @@ TEST(TextOut, APortAlreadyTakenIsSaidOnceAndPlayGoesOn) {
     EXPECT_EQ(FileText(errors), "velaplay: text out: the WebSocket server on 127.0.0.1:" + port +
                                     " cannot be had (in use or not allowed); it is left out\n");
     EXPECT_EQ(FileText(out), Lines);
+}
+
+// A title that shows messages of 8,000 characters for ever, one a tick, and saves its game once
+// 200 of them (1.6 MB of lines, past a pipe's 64 KiB and the 1 MiB backlog) have been shown.
+std::string EndlessTitle() {
+    const std::string text(8000, 'x');
+    return MakeTitle(
+        {{"start", R"([{"cmd": "MesNew", "props": {"NAME": "\"story\"", "WIDTH": "300", "HEIGHT": "100"}},
+                       {"cmd": "Jump", "page": "shown.vsb"}])"},
+         {"shown", R"([{"cmd": "Calc", "do": "n = n + 1"},
+                       {"cmd": "TextIns", "window": "\"story\"", "text": ")" + text + R"("},
+                       {"cmd": "If", "cond": "n == 200"},
+                       {"cmd": "GameSave", "slot": "0", "caption": "\"past\"", "indent": 1},
+                       {"cmd": "Wait", "time": "1"},
+                       {"cmd": "Jump", "page": "shown.vsb"}])"}});
+}
+
+// A named pipe made at Path.
+std::string MadeFifo(const std::string& Path) {
+    EXPECT_EQ(mkfifo(Path.c_str(), 0600), 0) << Path;
+    return Path;
+}
+
+// The player on a title that shows messages for ever, its standard output the write end of a pipe
+// (a named one in the title's folder, whose read end the test holds).
+struct PipedPlayer {
+    PipedPlayer()
+        : title(EndlessTitle()), errors(title + "errors.txt"), pipe(MadeFifo(title + "out")),
+          reader(open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)),
+          player(PlayerFolder + "velaplay", {"--text-out=-", title}, errors, pipe) {}
+    ~PipedPlayer() {
+        if (reader >= 0) close(reader);
+    }
+    // Whether the title saved its game within 60 s: it played on past 200 messages.
+    bool PlayedOn() {
+        for (int waited = 0; !std::filesystem::exists(title + "save.dat") && player.Running() && waited < 60000;
+             waited += 50)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return std::filesystem::exists(title + "save.dat") && player.Running();
+    }
+    // Whether SIGTERM ends it within 3 s with status 0.
+    bool EndsOnSigterm() {
+        player.Signal(SIGTERM);
+        return player.WaitEnd(3000) && player.ExitedWith(0);
+    }
+
+    const std::string title, errors, pipe;
+    int reader;
+    Child player;
+};
+
+TEST(TextOut, APipeNobodyReadsLosesLinesAndTheTitlePlaysOnAndEndsOnSigterm) {
+    PipedPlayer piped;
+    ASSERT_GE(piped.reader, 0);
+    ASSERT_TRUE(piped.PlayedOn()) << FileText(piped.errors);
+    // The title went on to show more: the loss is said once however many lines are lost.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(piped.EndsOnSigterm());
+    EXPECT_EQ(FileText(piped.errors), "velaplay: text out: standard output is not being read: lines are lost\n");
+}
+
+TEST(TextOut, APipeWhoseReaderGoesAwayIsLeftAndTheTitlePlaysOn) {
+    PipedPlayer piped;
+    ASSERT_GE(piped.reader, 0);
+    // The first line comes whole; then the reader goes.
+    std::string line;
+    for (int waited = 0; line.find('\n') == std::string::npos && waited < 20000; waited += 10) {
+        char bytes[4096];
+        const ssize_t got = read(piped.reader, bytes, sizeof bytes);
+        if (got > 0)
+            line.append(bytes, size_t(got));
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(line.starts_with(R"({"kind": "message", "window": "story", "text": "xxxx)")) << line.substr(0, 80);
+    close(piped.reader);
+    piped.reader = -1;
+    ASSERT_TRUE(piped.PlayedOn()) << FileText(piped.errors);
+    EXPECT_TRUE(piped.EndsOnSigterm());
+    EXPECT_EQ(FileText(piped.errors), "velaplay: text out: standard output was closed by its reader; it is left out\n");
+}
+
+TEST(TextOut, ThePagesOfAnOriginTheUserNamedAreTakenAndThoseOfAnotherRefused) {
+    const std::string title = StoryTitle(), errors = title + "errors.txt";
+    const uint16_t port = FreePort();
+    Child player(PlayerFolder + "velaplay",
+                 {"--text-out=ws:" + std::to_string(port), "--text-out-origin", "https://reader.example/hooker/", title},
+                 errors);
+    const std::unique_ptr<WsClient> named = Connect(port, "https://READER.example");
+    ASSERT_TRUE(named) << FileText(errors);
+    WsClient foreign(port, 0, "https://example.com");
+    EXPECT_EQ(foreign.Status(), 403);
+    Touch(title + "go1");
+    EXPECT_EQ(named->Next(), Message1);
+    Touch(title + "go2");
+    ASSERT_TRUE(player.WaitEnd(20000));
+    EXPECT_TRUE(player.ExitedWith(0)) << FileText(errors);
+    EXPECT_EQ(FileText(errors), "");
 }
 
 // The clipboard's text on the X display the environment names, as another program sees it.

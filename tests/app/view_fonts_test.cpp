@@ -50,7 +50,8 @@ protected:
     }
     static Names ListedFiles() {
         Names files;
-        for (int i = 0; i < ExitDeleteList->Count(); ++i) files.push_back(ExitDeleteList->Strings(i));
+        for (const platform::fs::Beneath& file : ExitDeleteList->Files())
+            files.push_back(file.Root->ProgramPath() + file.Parts.back());
         return files;
     }
     // The files of the private temporary folder, as program paths in name order.

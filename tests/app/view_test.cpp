@@ -883,6 +883,9 @@ TEST_F(FormView, TheRealWindowsQuitButtonEndsThePlayer) {
 
 // ---- The program ----
 
+// The first line of the usage.
+const std::string UsageLine = "Usage: velaplay [--scale N] [--text-out=TARGET]... [--text-out-origin=URL]... [FOLDER]\n";
+
 TEST(Program, ASecondPlayerForTheSameFolderEndsAtOnce) {
     const std::string folder = SampleCopy();
     Child first(PlayerFolder + "velaplay", {folder.substr(0, folder.size() - 1)}, folder + "first.txt");
@@ -964,14 +967,14 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
         Child help(PlayerFolder + "velaplay", {option}, errors, usage);
         ASSERT_TRUE(help.WaitEnd(20000));
         EXPECT_TRUE(help.ExitedWith(0));
-        EXPECT_TRUE(FileText(usage).starts_with("Usage: velaplay [--scale N] [--text-out=TARGET]... [FOLDER]\n")) << FileText(usage);
+        EXPECT_TRUE(FileText(usage).starts_with(UsageLine)) << FileText(usage);
         EXPECT_EQ(FileText(errors), "");
     }
     // An unknown option is no folder: the usage goes to standard error.
     Child unknown(PlayerFolder + "velaplay", {folder + "empty", "-x"}, errors, usage);
     ASSERT_TRUE(unknown.WaitEnd(20000));
     EXPECT_TRUE(unknown.ExitedWith(2));
-    EXPECT_TRUE(FileText(errors).starts_with("velaplay: unknown option -x\nUsage: velaplay [--scale N] [--text-out=TARGET]... [FOLDER]\n"))
+    EXPECT_TRUE(FileText(errors).starts_with("velaplay: unknown option -x\n" + UsageLine))
         << FileText(errors);
     EXPECT_EQ(FileText(usage), "");
     // So is a second argument.
@@ -984,7 +987,7 @@ TEST(Program, StartUpFailuresExitWithStatusOneAndTheirMessage) {
     Child scale(PlayerFolder + "velaplay", {"--scale", "9", folder + "empty"}, errors, usage);
     ASSERT_TRUE(scale.WaitEnd(20000));
     EXPECT_TRUE(scale.ExitedWith(2));
-    EXPECT_NE(FileText(errors).find("\nUsage: velaplay [--scale N] [--text-out=TARGET]... [FOLDER]\n"), std::string::npos) << FileText(errors);
+    EXPECT_NE(FileText(errors).find("\n" + UsageLine), std::string::npos) << FileText(errors);
 }
 
 // Without a folder and without a title of its own the player asks for one with the desktop's
@@ -997,7 +1000,7 @@ TEST(Program, WithoutATitleThePlayerAsksForOne) {
         Child headless(PlayerFolder + "velaplay", {}, errors);
         ASSERT_TRUE(headless.WaitEnd(20000));
         EXPECT_TRUE(headless.ExitedWith(2));
-        EXPECT_TRUE(FileText(errors).starts_with("Usage: velaplay [--scale N] [--text-out=TARGET]... [FOLDER]\n")) << FileText(errors);
+        EXPECT_TRUE(FileText(errors).starts_with(UsageLine)) << FileText(errors);
     }
     std::filesystem::create_symlink(VELA_TEST_TOOLS "/fake_zenity", folder + "zenity");
     const ScopedEnvironment path("PATH", folder.c_str()), display("DISPLAY", ":9"),

@@ -1,6 +1,6 @@
 #pragma once
 // A WebSocket client of the tests' own (RFC 6455) on 127.0.0.1: the opening handshake with the
-// RFC's sample key, then the server's messages (text frames, continuations joined) read one at a
+// RFC's sample key, from a program or from a page of a given origin, then the server's messages (text frames, continuations joined) read one at a
 // time with a deadline. It sends nothing after the handshake.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <thread>  // std::chrono's clocks without <chrono>
@@ -16,18 +17,21 @@
 class WsClient {
 public:
     // Connects to Port and shakes hands; ReceiveBuffer > 0 makes the socket's receive buffer
-    // that small (a client that reads nothing then holds back the server at once).
-    explicit WsClient(uint16_t Port, int ReceiveBuffer = 0) {
+    // that small (a client that reads nothing then holds back the server at once). A page's
+    // client names its Origin ("": none, as a program's).
+    explicit WsClient(uint16_t Port, int ReceiveBuffer = 0, const std::string& Origin = "") {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         if (fd_ < 0) return;
         if (ReceiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &ReceiveBuffer, sizeof ReceiveBuffer);
-        if (!ShakeHands(Port)) Close();
+        if (!ShakeHands(Port, Origin)) Close();
     }
     ~WsClient() { Close(); }
     WsClient(const WsClient&) = delete;
     WsClient& operator=(const WsClient&) = delete;
 
     bool Connected() const { return fd_ >= 0; }
+    // The status of the server's answer to the handshake (101 when connected); 0 without one.
+    int Status() const { return status_; }
 
     // The next message; nothing when none comes within Ms or the server closed the connection.
     std::optional<std::string> Next(int Ms = 10000) {
@@ -74,7 +78,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    bool ShakeHands(uint16_t Port) {
+    bool ShakeHands(uint16_t Port, const std::string& Origin) {
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(Port);
@@ -82,7 +86,8 @@ private:
         if (connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return false;
         const std::string hello = "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(Port) +
                                   "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                                  "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+                                  "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n" +
+                                  (Origin.empty() ? "" : "Origin: " + Origin + "\r\n") + "\r\n";
         if (send(fd_, hello.data(), hello.size(), MSG_NOSIGNAL) != ssize_t(hello.size())) return false;
         std::string answer;
         const auto deadline = Clock::now() + std::chrono::seconds(10);
@@ -91,8 +96,10 @@ private:
             if (!ReadExactly(&c, 1, deadline)) return false;
             answer += c;
         }
+        // "HTTP/1.x NNN ..."
+        if (answer.starts_with("HTTP/1.") && answer.size() > 12) status_ = std::atoi(answer.c_str() + 9);
         // The accept key the RFC gives for its sample key.
-        return answer.starts_with("HTTP/1.1 101") && answer.find("s3pPLMBiTxaQ9kYGzzhZRbK+xOo=") != std::string::npos;
+        return status_ == 101 && answer.find("s3pPLMBiTxaQ9kYGzzhZRbK+xOo=") != std::string::npos;
     }
 
     bool ReadExactly(void* Buffer, size_t Size, Clock::time_point Deadline) {
@@ -118,4 +125,5 @@ private:
     }
 
     int fd_ = -1;
+    int status_ = 0;
 };

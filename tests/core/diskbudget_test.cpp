@@ -31,14 +31,15 @@ TEST(DiskBudget, ATitlesFileCountsWithItsSizeAndThePlayersOwnNot) {
 TEST(DiskBudget, FoldersAndEmptyFilesTakeABlockAndTheirCountIsBounded) {
     SetDiskLimit(3 * kDiskBlock);
     const std::string folder = platform::fs::ToProgramPath(FreshHostFolder());
+    const platform::fs::Beneath root{platform::fs::HeldFolder::Open(folder), {}};
     const auto nothing = [](TStream&) {};
     const TTitleFiles titleFiles;
     // Two folders made, one that stands: two blocks; an empty file the third.
-    EXPECT_TRUE(ForceTitleFolders(folder + "a\\b\\"));
-    EXPECT_TRUE(ForceTitleFolders(folder + "A"));
+    EXPECT_TRUE(ForceTitleFolders(root.Below("a").Below("b")));
+    EXPECT_TRUE(ForceTitleFolders(root.Below("A")));
     WriteFileReplacing(folder + "a\\b\\empty", nothing);
     EXPECT_EQ(DiskCharged(), 3 * kDiskBlock);
-    EXPECT_THROW(ForceTitleFolders(folder + "c\\d"), EDiskBudget);
+    EXPECT_THROW(ForceTitleFolders(root.Below("c").Below("d")), EDiskBudget);
     EXPECT_FALSE(platform::fs::DirectoryExists(folder + "c"));
     EXPECT_THROW(WriteFileReplacing(folder + "one", [](TStream& File) { File.WriteBuffer("1", 1); }), EDiskBudget);
     EXPECT_FALSE(platform::fs::FileExists(folder + "one"));
@@ -47,7 +48,7 @@ TEST(DiskBudget, FoldersAndEmptyFilesTakeABlockAndTheirCountIsBounded) {
     SetDiskLimit(kDefaultDiskLimit);
     int made = 0;
     EXPECT_THROW(
-        for (; made <= kMaxTitleEntries; ++made) ForceTitleFolders(folder + "n" + IntToStr(made)), EDiskBudget);
+        for (; made <= kMaxTitleEntries; ++made) ForceTitleFolders(root.Below("n" + IntToStr(made))), EDiskBudget);
     EXPECT_EQ(made, kMaxTitleEntries);
     EXPECT_THROW(WriteFileReplacing(folder + "past", nothing), EDiskBudget);
     SetDiskLimit(kDefaultDiskLimit);

@@ -206,7 +206,7 @@ TEST(MiraFormat, SaveToFileReplacesTheFileOnlyWhenTheWriteSucceeds) {
     const std::string folder = FreshHostFolder();
     const std::string host = folder + "pic.mra";
     std::ofstream(host, std::ios::binary) << "old";
-    const std::string program = platform::fs::ToProgramPath(host);
+    const platform::fs::Beneath program{platform::fs::HeldFolder::Open(platform::fs::ToProgramPath(folder)), {"pic.mra"}};
     TMiraFrameList empty(0), list(0);
     EXPECT_EQ(ErrorOf([&] { empty.SaveToFile(program); }), "Error:TMiraFrameList.GetFrame");
     EXPECT_EQ(FileText(host), "old");

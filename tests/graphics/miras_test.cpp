@@ -298,7 +298,7 @@ TEST(MiraFrameList, OneFrameBMPAndLoadByExtension) {
     mira.AddFrame()->Image.SetSize(2, 1, 24);
     mira.GetFrame(0)->Image.SetPixel(1, 0, 0x123456);
     mira.AddFrame()->Image.SetSize(2, 1, 24);
-    mira.SaveToFile(programFolder + "pic.Mra");
+    mira.SaveToFile({platform::fs::HeldFolder::Open(programFolder), {"pic.Mra"}});
     list.LoadFromFile(programFolder + "pic.Mra", false, false, false);
     ASSERT_EQ(list.Count(), 2);
     EXPECT_EQ(list.GetFrame(0)->Image.GetPixel(1, 0), 0x123456u);

@@ -3,8 +3,10 @@
 # the user: a title that tries to overwrite the companion library beside the player, the user's
 # files beside its folder or in the documents folder, to send a key of the home folder to a
 # server, to write into the home folder through a documents folder that leads there, to take the
-# name of the user's file for its part file, to set the wallpaper unasked, or to fill the disk
-# with folders. After each run the disk (and the server's log) must show none of it, and the
+# name of the user's file for its part file, to set the wallpaper unasked, to fill the disk
+# with folders, to reach the player's folder inside or beside its own with "/" and ":" in its
+# names, to make a file of the user's its own through its list of written files, or to write
+# from a title folder that leads among the desktop's settings. After each run the disk (and the server's log) must show none of it, and the
 # player must have ended by itself, with no signal and no sanitizer report. The rows run side by
 # side; one line each, PASS or FAIL with the reasons, and the status 1 when any row fails.
 #   hostile_title_test.sh BUILD
@@ -63,7 +65,9 @@ pages = {
     "row1": [calc(r'ExtractFile("x\\libvela.so", FALSE, "")')],
     "row2": [calc(r'ExtractFile("x\\notes.txt", FALSE, "")'), calc('SaveScreen("photo.mra", 8, 8, FALSE, 1)')],
     "row3": [calc('ExtractFile("notes.txt", FALSE, "Documents")'),
-             calc(r'SaveScreen("Documents\\photo.mra", 8, 8, FALSE, 1)')],
+             calc(r'SaveScreen("Documents\\photo.mra", 8, 8, FALSE, 1)'),
+             calc('SaveScreen("photo.mra", 8, 8, FALSE, 1)'), calc('SaveScreen("Documents/photo.mra", 8, 8, FALSE, 1)'),
+             calc('ExtractFile("notes.txt", FALSE, "Documents/")')],
     "row4": [declare("a", "str", '"nothing"'), calc(r'LoadTextFile(a, ".ssh\\id_rsa")'),
              calc('CreateObject(7, "leak")'),
              {"cmd": "SetProp", "object": '"leak"', "prop": "43", "value": '"done.vsb"'},
@@ -76,6 +80,14 @@ pages = {
     "row8a": loop([calc('ExtractFile("one.txt", FALSE, "d" ++ IntToStr(i))')]),
     "row8b": [declare("p", "str", '"n"')] + loop([calc(r'p = p ++ "\\n"')], 1999) +
              [calc('ExtractFile("missing.txt", FALSE, p)')],
+    "row9a": [calc('SaveScreen("bin/x.mra", 8, 8, FALSE, 1)'), calc(r'SaveScreen("BIN\\y.mra", 8, 8, FALSE, 1)')],
+    "row9b": [calc(r'ExtractFile("x\\a:libvela.so", FALSE, "")'), calc('SaveScreen("a:shot.mra", 8, 8, FALSE, 1)'),
+              calc('ExtractFile("y.txt", FALSE, "sub")')],
+    "row10a": [calc('SaveScreen("sub/a.mra", 8, 8, FALSE, 0)')],
+    "row10b": [calc('SaveScreen("a.mra", 8, 8, FALSE, 0)')],
+    "row11a": [calc('ExtractFile("notes.txt", FALSE, "' + work[1:] + '/row11/home/Documents")')],
+    "row11b": [calc('ExtractFile("notes.txt", FALSE, "{MyDocuments}")')],
+    "row12": [calc('ExtractFile("evil.desktop", FALSE, "autostart")'), calc('SaveScreen("shot.mra", 8, 8, FALSE, 1)')],
     "done": [],
 }
 def source(name, description):
@@ -176,7 +188,7 @@ row2() {
   verdict "the user's files beside a title on the desktop stay"
 }
 
-# 3. A title kept in the home folder writes over the user's documents.
+# 3. A title kept in the home folder writes over the user's documents, with "\\" or "/".
 row3() {
   fresh row3
   mine "$home/Documents/notes.txt" "$home/Documents/photo.mra"
@@ -249,7 +261,69 @@ row8b() {
   verdict "no folder is made for a missing entry"
 }
 
-rows=(row1 row2 row3 row4 "row5 a" "row5 b" row6 row7 row8a row8b)
+# 9. The player in a folder "bin" of the title's folder (a), and beside the title (b): names
+# with "/" and ":" lead into the player's folder, and a folder is made there before the gate asks.
+row9() {
+  fresh "row9$1"
+  local game="$dir/game" at="$dir/game/bin"
+  [ "$1" = b ] && at=$game
+  mkdir -p "$at"
+  cp "$player" "$companion" "$at/"
+  title "$game" "y.txt=$work/content.txt"
+  ls -A "$at" >"$dir/before"
+  player="$at/velaplay" play "$game"
+  ls -A "$at" | diff -q "$dir/before" - >/dev/null || because "the player's folder took $(ls -A "$at" | tr '\n' ' ')"
+  verdict "nothing is written into the player's folder inside or beside the title's"
+}
+
+# 10. A first start writes sub/a.mra; the user puts a picture at a.mra; a second start saves a.mra.
+row10() {
+  fresh row10 row10a
+  title "$dir/title"
+  mkdir "$dir/title/sub"
+  play "$dir/title"
+  [ -f "$dir/title/sub/a.mra" ] || because "the first start wrote no sub/a.mra"
+  mine "$dir/title/a.mra"
+  page=row10b title "$dir/title"
+  play "$dir/title"
+  unchanged "the user's a.mra was replaced"
+  verdict "a file the title wrote in a folder makes no file of the user's its own"
+}
+
+# 11. A title folder whose name ends in a line break writes a file at a path below it that spells
+# the user's file; its next start extracts over the user's file.
+row11() {
+  fresh row11 row11a
+  local folder="$dir/t
+"
+  mine "$home/Documents/notes.txt"
+  title "$folder" "notes.txt=$work/content.txt"
+  play "$folder"
+  [ -f "$folder/${home#/}/Documents/notes.txt" ] || because "the title's own notes.txt was not written"
+  page=row11b title "$folder" "notes.txt=$work/content.txt"
+  play "$folder"
+  unchanged "the user's notes.txt was replaced"
+  verdict "no name below a title's folder forges its list of written files"
+}
+
+# 12. A title folder that is a link into the desktop's settings folder, and one to the home folder.
+row12() {
+  fresh "row12$1" row12
+  local target="$home/.config"
+  [ "$1" = b ] && target=$home
+  mkdir -p "$target/autostart"
+  title "$target" "evil.desktop=$work/content.txt"
+  mine "$home/.config/autostart/keep.desktop"
+  ln -s "$target" "$dir/title"
+  play "$dir/title"
+  unchanged "the user's autostart entry changed"
+  [ -z "$(find "$home" -name evil.desktop -o -name shot.mra -o -name save.dat | grep -v /.local/share/)" ] ||
+    because "written among the desktop's settings: $(find "$home" -name evil.desktop -o -name shot.mra -o -name save.dat)"
+  grep -q 'read-only' "$dir/stderr" || because "no line says the title plays read-only"
+  verdict "a title folder among the desktop's settings plays read-only"
+}
+
+rows=(row1 row2 row3 row4 "row5 a" "row5 b" row6 row7 row8a row8b "row9 a" "row9 b" row10 row11 "row12 a" "row12 b")
 pids=()
 for i in "${!rows[@]}"; do
   ${rows[i]} >"$work/verdict$i" 2>&1 &

@@ -22,11 +22,15 @@ namespace {
 class FakeLibrary : public ::testing::Test {
 protected:
     void SetUp() override {
+        CaptureGate = [](const platform::fs::Beneath&) { return true; };
         folder = FreshHostFolder();
         file = platform::fs::ToProgramPath(folder) + "\\film.mpg";
         std::ofstream(folder + "film.mpg") << "film";
     }
-    void TearDown() override { platform::MainQueue().ProcessMessages(); }
+    void TearDown() override {
+        platform::MainQueue().ProcessMessages();
+        CaptureGate = nullptr;
+    }
     // Pumps the main queue until Done or two seconds passed.
     template <class F>
     static void PumpUntil(F Done, uint32_t LimitMs = 2000) {

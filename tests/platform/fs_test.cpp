@@ -1,5 +1,6 @@
 // Program paths on the host: the Z: drive, "\" separators, names found without regard to
 // case, the private temporary folder, and staying inside a folder.
+#include "platform/beneath.h"
 #include "platform/encoding.h"
 #include "platform/fs.h"
 #include "platform/placement.h"
@@ -193,17 +194,18 @@ TEST(HostFiles, FilesMadeBesideTakeNamesOfTheirOwn) {
     const std::string host = FreshHostFolder();
     const std::string program = fs::ToProgramPath(host);
     Touch(host + "report.txt.$$$", "users");
+    int error = 0;
+    const std::optional<fs::EntryFolder> folder =
+        fs::EntryFolder::Reach({fs::HeldFolder::Open(program), {"REPORT.TXT"}}, nullptr, error);
+    ASSERT_TRUE(folder) << error;
     fs::HostFile first, second;
-    const std::optional<std::string> one = first.CreateBeside(program + "REPORT.TXT"),
-                                     two = second.CreateBeside(program + "REPORT.TXT");
+    const std::optional<std::string> one = first.CreateBeside(*folder), two = second.CreateBeside(*folder);
     ASSERT_TRUE(one && two);
     EXPECT_NE(*one, *two);
-    EXPECT_TRUE(one->starts_with(program + "REPORT.TXT.") && one->ends_with(".$$$")) << *one;
+    EXPECT_TRUE(one->starts_with("REPORT.TXT.") && one->ends_with(".$$$")) << *one;
     EXPECT_EQ(first.Write("x", 1), 1);
-    EXPECT_EQ(std::filesystem::file_size(*fs::ToHostPath(*one)), 1u);
+    EXPECT_EQ(std::filesystem::file_size(host + *one), 1u);
     EXPECT_EQ(std::filesystem::file_size(host + "report.txt.$$$"), 5u);
-    EXPECT_FALSE(first.CreateBeside(program + "missing\\x.txt"));
-    EXPECT_FALSE(first.ErrorText().empty());
 }
 
 // Pieces go out in order after what the file holds, more of them than one host call takes and
@@ -226,6 +228,55 @@ TEST(HostFiles, PiecesAreWrittenInTurn) {
     f.Close();
     std::ifstream in(host + "p.dat", std::ios::binary);
     EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == expected);
+}
+
+}  // namespace
+
+namespace {
+
+// A place beneath a held folder: links that lead out of it, or above it, are refused by the
+// kernel, names are found without regard to case, and what is reached is what stands there.
+TEST(Beneath, TheKernelKeepsEveryPlaceBeneathItsFolder) {
+    const std::string host = FreshHostFolder(), outside = FreshHostFolder();
+    std::filesystem::create_directories(host + "Sub/Deep");
+    Touch(outside + "secret", "users");
+    std::filesystem::create_directory_symlink(outside, host + "away");
+    std::filesystem::create_directory_symlink("../..", host + "Sub/up");
+    std::filesystem::create_directory_symlink("Deep", host + "Sub/near");
+    std::filesystem::create_symlink(outside + "secret", host + "link");
+    const auto root = fs::HeldFolder::Open(fs::ToProgramPath(host));
+    ASSERT_TRUE(root);
+    int error = 0;
+    for (const std::vector<std::string>& refused :
+         {std::vector<std::string>{"away", "secret"}, {"sub", "up", "x"}, {"..", "x"}, {"a/b"}}) {
+        EXPECT_FALSE(fs::EntryFolder::Reach({root, refused}, nullptr, error)) << refused[0];
+    }
+    // A link that stays beneath is followed for a folder on the way; one at the entry is never
+    // written through.
+    const std::optional<fs::EntryFolder> near = fs::EntryFolder::Reach({root, {"SUB", "near", "n.txt"}}, nullptr, error);
+    ASSERT_TRUE(near);
+    EXPECT_EQ(near->HostParts(), (std::vector<std::string>{"Sub", "near", "n.txt"}));
+    const std::optional<fs::EntryFolder> link = fs::EntryFolder::Reach({root, {"LINK"}}, nullptr, error);
+    ASSERT_TRUE(link);
+    EXPECT_EQ(link->Name(), "link");
+    EXPECT_TRUE(link->LookAt()->Link);
+    fs::HostFile file;
+    EXPECT_FALSE(file.Open(*link, fs::HostFile::Mode::Create));
+    EXPECT_EQ(FileText(outside + "secret"), "users");
+    // Folders are made beneath only when asked, each told before it is made.
+    int made = 0;
+    const std::function<void()> count = [&] { ++made; };
+    EXPECT_FALSE(fs::EntryFolder::Reach({root, {"new", "x.txt"}}, nullptr, error));
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_TRUE(fs::EntryFolder::MakeFolders({root, {"new", "two"}}, count, error));
+    EXPECT_EQ(made, 2);
+    EXPECT_TRUE(std::filesystem::is_directory(host + "new/two"));
+    // The folders up from a place reach the host's root.
+    const std::vector<fs::FileId> up = near->FoldersUp();
+    struct stat top;
+    ASSERT_EQ(stat("/", &top), 0);
+    EXPECT_EQ(up.back(), (fs::FileId{top.st_dev, top.st_ino}));
+    EXPECT_NE(std::find(up.begin(), up.end(), root->Id()), up.end());
 }
 
 }  // namespace

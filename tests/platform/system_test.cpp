@@ -112,6 +112,28 @@ TEST(UserFolders, FromTheUserDirsFileOrTheirDefaults) {
     EXPECT_EQ(platform::UserFolderPath(UserFolder::Documents), "");
 }
 
+// The folders where the desktop or the shell takes settings or programs, however they are named:
+// a title played there writes nothing into them.
+TEST(UserFolders, TheDesktopsSettingsAndProgramFoldersAreKnownWhereverTheyLie) {
+    const std::string home = FreshHostFolder() + "home", elsewhere = FreshHostFolder();
+    ScopedEnvironment homeVar("HOME", home.c_str());
+    ScopedEnvironment configVar("XDG_CONFIG_HOME", (elsewhere + "conf").c_str());
+    for (const char* folder : {"/.config/autostart", "/.local/share/applications", "/.local/share/Games/t", "/bin",
+                               "/Games/t", "/.ssh"})
+        std::filesystem::create_directories(home + folder);
+    std::filesystem::create_directories(elsewhere + "conf/autostart");
+    std::filesystem::create_directory_symlink(home, elsewhere + "to-home");
+    std::filesystem::create_directory_symlink(elsewhere + "conf", home + "/Games/conf");
+    for (const std::string& folder : {home, home + "/", home + "/.config", home + "/.config/autostart", home + "/.ssh",
+                                     home + "/.local", home + "/.local/bin", home + "/.local/share/applications",
+                                     home + "/bin", elsewhere + "conf/autostart", elsewhere + "to-home",
+                                     home + "/Games/conf", home + "/Games/../.ssh"})
+        EXPECT_TRUE(platform::IsDesktopSettingsFolder(folder)) << folder;
+    for (const std::string& folder : {home + "/Games/t", home + "/.local/share", home + "/.local/share/Games/t",
+                                     home + "/Documents", elsewhere, std::string("/usr/share")})
+        EXPECT_FALSE(platform::IsDesktopSettingsFolder(folder)) << folder;
+}
+
 // ---- Desktop programs ----
 
 class DesktopPrograms : public testing::Test {

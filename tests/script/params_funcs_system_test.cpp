@@ -114,7 +114,7 @@ TEST_F(SystemFuncs, SaveScreenWritesMiraToFilesAndMemoryFiles) {
     EXPECT_EQ(stored, Data(*MemoryFile("save:keep.mra")));
     TMemoryStream copy = StreamOf(stored);
     EXPECT_EQ(Describe(*ReadMira(copy)), "4x4 FF0000 FFFFFF");
-    EXPECT_EQ(ExitDeleteList->Count(), 0);
+    EXPECT_TRUE(ExitDeleteList->Files().empty());
 }
 
 TEST_F(SystemFuncs, SaveScreenRefusesNamesAndSizesAndReportsFailures) {
@@ -129,6 +129,10 @@ TEST_F(SystemFuncs, SaveScreenRefusesNamesAndSizesAndReportsFailures) {
         {"SaveScreen(\"..\\\\up.mra\")", "../up.mra"},
         {"SaveScreen(\"sub\\\\..\\\\..\\\\up2.mra\")", "../up2.mra"},
         {"SaveScreen(\"Z:\\\\tmp\\\\abs.mra\")", ""},
+        // "/" separates as "\\" does; ":" and control characters are in no name.
+        {"SaveScreen(\"sub/../../up3.mra\")", "../up3.mra"},
+        {"SaveScreen(\"a:shot.mra\")", "a:shot.mra"},
+        {"SaveScreen(\"a\" ++ Chr(10) ++ \"b.mra\")", "a\nb.mra"},
         // Hidden names, where the title folder may be the home folder.
         {"SaveScreen(\".hidden.mra\")", ".hidden.mra"},
         {"SaveScreen(\".config\\\\x.mra\")", ".config/x.mra"},
@@ -168,8 +172,8 @@ TEST_F(SystemFuncs, SaveScreenRegistersWrittenFiles) {
     display.choiceAnswers = {0};
     EXPECT_EQ(Eval("SaveScreen(\"photo.mra\", 0, 0, FALSE, 1)"), "TRUE");
     EXPECT_EQ(display.choices.size(), 2u);
-    ASSERT_EQ(ExitDeleteList->Count(), 1);
-    EXPECT_EQ(ExitDeleteList->Strings(0), base + "a.mra");
+    ASSERT_EQ(ExitDeleteList->Files().size(), 1u);
+    EXPECT_EQ(ExitDeleteList->Files()[0].Shown(), platform::fs::ShownPath(base + "a.mra"));
     for (int i = 0; i < 2; ++i) EXPECT_EQ(Eval("SaveScreen(\"b.mra\", 0, 0, FALSE, 2)"), "TRUE");
     EXPECT_EQ(Eval("SaveScreen(\"mem:c.mra\", 0, 0, FALSE, 2)"), "TRUE");
     set.LoadFromFile(base + "install.dat");
@@ -248,12 +252,15 @@ TEST_F(ExtractFuncs, MasksMatchByCharacterWithoutRegardToCase) {
 }
 
 TEST_F(ExtractFuncs, TargetsStayInsideTheirFolder) {
-    // Climbing out of the desktop or documents folder lands in the folder itself.
-    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{Desktop}\\\\..\\\\..\")"), "TRUE");
-    EXPECT_EQ(FileText(Desktop() + "b.dat"), "b");
-    // The documents folder is never the home folder, even where the user-dirs file names none.
-    EXPECT_EQ(Eval("ExtractFile(\"表.txt\", FALSE, \"{MyDocuments}\\\\sub:x\")"), "TRUE");
-    EXPECT_EQ(FileText(Documents() + platform::Cp932ToUtf8("表.txt")), "hyou");
+    // Climbing out of the desktop or documents folder, or a ":" in a folder's name, is refused.
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{Desktop}\\\\..\\\\..\")"), "FALSE");
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{Desktop}/x/../..\")"), "FALSE");
+    EXPECT_EQ(Eval("ExtractFile(\"表.txt\", FALSE, \"{MyDocuments}\\\\sub:x\")"), "FALSE");
+    EXPECT_FALSE(std::filesystem::exists(home + "b.dat") || std::filesystem::exists(Desktop()));
+    // The documents folder is never the home folder, even where the user-dirs file names none;
+    // "/" separates a folder text as "\\" does.
+    EXPECT_EQ(Eval("ExtractFile(\"表.txt\", FALSE, \"{MyDocuments}/sub\")"), "TRUE");
+    EXPECT_EQ(FileText(Documents() + "sub/" + platform::Cp932ToUtf8("表.txt")), "hyou");
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{Windows}\")"), "FALSE");
     // An entry whose name part climbs is refused; a name nothing holds is skipped.
     EXPECT_EQ(Eval("ExtractFile(\"d\\\\..\", FALSE, \"{Desktop}\\\\x\")"), "FALSE");
@@ -264,11 +271,18 @@ TEST_F(ExtractFuncs, TargetsStayInsideTheirFolder) {
     const std::string programFolder = std::filesystem::path(platform::fs::ToHostPath(platform::fs::ProgramFile()).value())
                                           .parent_path()
                                           .string();
-    EXPECT_EQ(Eval("ExtractFile(\"a.TXT\", FALSE, \"..\\\\..\")"), "TRUE");
-    EXPECT_EQ(FileText(hostBase + "a.TXT"), "a");
+    EXPECT_EQ(Eval("ExtractFile(\"a.TXT\", FALSE, \"..\\\\..\")"), "FALSE");
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"\")"), "TRUE");
     EXPECT_EQ(FileText(hostBase + "b.dat"), "b");
     EXPECT_FALSE(std::filesystem::exists(programFolder + "/a.TXT") || std::filesystem::exists(programFolder + "/b.dat"));
+    // A link among the title's folders leads nowhere the kernel would not follow beneath it.
+    const std::string outside = FreshHostFolder();
+    std::filesystem::create_directory_symlink(outside, hostBase + "away");
+    std::filesystem::create_directory_symlink("../..", hostBase + "up");
+    EXPECT_EQ(Eval("SaveScreen(\"away/x.mra\")"), "FALSE");
+    EXPECT_EQ(Eval("SaveScreen(\"up\\\\x.mra\")"), "FALSE");
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"away/deeper\")"), "FALSE");
+    EXPECT_TRUE(std::filesystem::is_empty(outside));
 }
 
 // A title kept beside the player writes nothing into the player's folder, where its library
@@ -284,6 +298,16 @@ TEST_F(ExtractFuncs, ThePlayersFolderTakesNothingAndFoldersComeOnlyWithAFile) {
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
     EXPECT_FALSE(std::filesystem::exists(hostProgram + "b.dat") || std::filesystem::exists(hostProgram + "shot.mra"));
     EXPECT_TRUE(display.choices.empty());
+    // Nor into the player's folder inside the title's, named with "/" or reached by a link, nor
+    // into a folder inside it; no folder is made there before the gate said no.
+    const std::filesystem::path program(hostProgram.substr(0, hostProgram.size() - 1));
+    VrFileManager->SetBaseFolder(platform::fs::ToProgramPath(program.parent_path().string() + "/"));
+    SetStr("inside", platform::Utf8ToCp932(program.filename().string()));
+    EXPECT_EQ(Eval("SaveScreen(inside ++ \"/x.mra\")"), "FALSE");
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, inside ++ \"/sub\")"), "FALSE");
+    VrFileManager->SetBaseFolder(programFolder);
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"sub\")"), "FALSE");
+    EXPECT_FALSE(std::filesystem::exists(hostProgram + "x.mra") || std::filesystem::exists(hostProgram + "sub"));
 
     VrFileManager->SetBaseFolder(base);
     EXPECT_EQ(Eval("ExtractFile(\"nothing.txt\", FALSE, \"a\\\\b\")"), "FALSE");
@@ -335,9 +359,14 @@ TEST_F(ExtractFuncs, TheUsersOwnFilesAreReplacedOnlyWithAYes) {
     display.choiceAnswers = {0};
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "TRUE");
     EXPECT_EQ(FileText(Documents() + "b.dat"), "b");
-    // Now the title's own, kept in the title's list for its next runs: replaced without a question.
-    const std::filesystem::directory_iterator lists(home + "data/velaplay/written");
-    EXPECT_EQ(FileText(lists->path().string()), Documents() + "b.dat\n");
+    // Now the title's own, kept in the list of its folder (by device and inode) for its next
+    // runs: replaced without a question.
+    struct stat title;
+    ASSERT_EQ(stat(hostBase.c_str(), &title), 0);
+    const std::string list = FileText(home + "data/velaplay/written/" +
+                                      Format("%lx-%lx.lst", static_cast<unsigned long>(title.st_dev),
+                                             static_cast<unsigned long>(title.st_ino)));
+    EXPECT_TRUE(list.ends_with(std::string("/b.dat") + '\0')) << list;
     WriteHostFile(Documents() + "b.dat", "changed");
     WriteHostFile(Desktop() + "a.TXT", "users");
     EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "TRUE");
@@ -361,6 +390,42 @@ TEST_F(ExtractFuncs, TheUsersOwnFilesAreReplacedOnlyWithAYes) {
     EXPECT_EQ(FileText(Desktop() + "a.TXT"), "users");
     EXPECT_EQ(FileText(Desktop() + platform::Cp932ToUtf8("表.txt")), "hyou");
     EXPECT_EQ(FileText(users), "users");
+}
+
+// A title's list of written files is its folder's, whatever its save file is named: another
+// title folder asks for what the first wrote. No name written below a title's folder, a line
+// break in the folder's name included, makes a file of the user's its own.
+TEST_F(ExtractFuncs, WrittenFilesAreKeptByTheTitleFolderAndCannotBeForged) {
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "TRUE");
+    WriteHostFile(Documents() + "b.dat", "users");
+    const std::string other = FreshHostFolder() + "t\n/";
+    std::filesystem::create_directory(other);
+    VrFileManager->SetBaseFolder(platform::fs::ToProgramPath(other));
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "FALSE");
+    EXPECT_EQ(display.choices.size(), 1u);
+    // The other title writes a file whose path, after its folder's, spells the user's.
+    SetStr("spelled", platform::Utf8ToCp932(home.substr(1) + "Documents"));
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, spelled)"), "TRUE");
+    EXPECT_EQ(FileText(other + home.substr(1) + "Documents/b.dat"), "b");
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "FALSE");
+    EXPECT_EQ(display.choices.size(), 2u);
+    EXPECT_EQ(FileText(Documents() + "b.dat"), "users");
+}
+
+// A list of written files past its bound is read by no later start: standard error says so, and
+// every file that stands is asked for, those the list names too.
+TEST_F(ExtractFuncs, AListOfWrittenFilesPastItsBoundIsNotRead) {
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "TRUE");
+    std::filesystem::resize_file(std::filesystem::directory_iterator(home + "data/velaplay/written")->path(),
+                                 (8 << 20) + 1);
+    // Another title plays, then this one again.
+    VrFileManager->SetBaseFolder(platform::fs::ToProgramPath(FreshHostFolder()));
+    EXPECT_EQ(Eval("ExtractFile(\"a.TXT\", FALSE, \"\")"), "TRUE");
+    VrFileManager->SetBaseFolder(base);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Eval("ExtractFile(\"b.dat\", FALSE, \"{MyDocuments}\")"), "FALSE");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("is not read"), std::string::npos);
+    EXPECT_EQ(display.choices.size(), 1u);
 }
 
 TEST_F(ExtractFuncs, TheOverwriteQuestionHasFiveAnswersForALongerList) {

@@ -179,9 +179,11 @@ platform::ConfinedFolders TitleConfinement(const std::vector<std::string>& Args,
     const std::string programFolder = ExtractFilePath(ProgramFile);
     // A player with a title appended, named itself, plays from its folder.
     const bool named = !Args.empty();
-    folders.title = host(named && !platform::fs::DirectoryExists(Args[0]) ? ExtractFilePath(Args[0])
-                         : named                                         ? Args[0]
-                                                                         : programFolder);
+    const std::string title = named && !platform::fs::DirectoryExists(Args[0]) ? ExtractFilePath(Args[0])
+                              : named                                         ? Args[0]
+                                                                              : programFolder;
+    folders.title = host(title);
+    folders.titleReadOnly = IsReadOnlyTitleFolder(title);
     try {
         folders.save = host(ExtractFilePath(named ? GetTitleSaveFile(Args[0]) : GetSaveDataFile(ProgramFile, "")));
     } catch (const EVelaError&) {

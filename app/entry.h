@@ -53,7 +53,8 @@ std::string TitlePathProblem(const std::string& Folder);
 std::optional<std::string> ChooseTitle(const std::function<platform::Display&()>& Display, int& Status);
 
 // The folders the player confines itself to for the title Args name (the title beside the
-// program when there are none): the title's folder, where its saves go, and as read only the
+// program when there are none): the title's folder (only read where IsReadOnlyTitleFolder says
+// so), where its saves go, and as read only the
 // program's folder, its companion library's and the optical discs mounted. The title's saves in
 // the per-user data folder named for its project's title (a title beside a program whose folder
 // cannot be written) are not known before its project is read, and are not among them.

@@ -2,7 +2,9 @@
 // kernel's wall, and --version says so; a kernel without Landlock (a test build can take it away)
 // plays on, with one line on standard error. The desktop's programs still run, outside the wall,
 // through the launcher.
+#include "app/entry.h"
 #include "platform/confine.h"
+#include "platform/fs.h"
 #include "tests/app/child_process.h"
 #include "tests/app/played_title.h"
 #include "tests/common/fixture.h"
@@ -100,6 +102,26 @@ TEST(ConfinedPlayer, TheDesktopsBoxAndOpenerRunOutsideTheWall) {
     player.Signal(SIGTERM);
     EXPECT_TRUE(player.WaitEnd(10000) && player.ExitedWith(0));
     EXPECT_EQ(FileText(title + "errors.txt"), "");
+}
+
+// The folders of a title named by its folder: it is written there and saves there, the program's
+// and the companion library's folders are read; a title in a folder the desktop takes settings
+// from is only read, its saves kept in the player's data folder.
+TEST(ConfinedPlayer, TheTitlesFoldersAreItsOwnAndThePlayersAreRead) {
+    const std::string home = FreshHostFolder(), title = home + "games/t/", hidden = home + ".config/t/";
+    const ScopedEnvironment homeVariable("HOME", home.c_str()), config("XDG_CONFIG_HOME", nullptr),
+        data("XDG_DATA_HOME", nullptr);
+    for (const std::string& folder : {title, hidden}) std::filesystem::create_directories(folder);
+    const std::string program = platform::fs::ToProgramPath(PlayerFolder + "velaplay");
+    const platform::ConfinedFolders played = TitleConfinement({platform::fs::ToProgramPath(title)}, program);
+    EXPECT_EQ(played.title, title);
+    EXPECT_FALSE(played.titleReadOnly);
+    EXPECT_EQ(played.save, title);
+    ASSERT_GE(played.readOnly.size(), 2u);
+    EXPECT_EQ(played.readOnly[0], PlayerFolder);
+    const platform::ConfinedFolders settings = TitleConfinement({platform::fs::ToProgramPath(hidden)}, program);
+    EXPECT_TRUE(settings.titleReadOnly);
+    EXPECT_TRUE(settings.save.starts_with(home + ".local/share/velaplay/t-")) << settings.save;
 }
 
 // SIGTERM ends the confined player within a second while the launcher's box (a stand-in zenity

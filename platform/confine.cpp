@@ -136,6 +136,15 @@ std::string SuppressionsFile(const char* Options) {
     return {};
 }
 
+// The file SDL's disk sound driver writes the mixed sound to (a test's or a recording's sound
+// device), when that driver is asked for: SDL_DISKAUDIOFILE, else its default; empty otherwise.
+std::string SoundDeviceFile() {
+    const char* driver = std::getenv("SDL_AUDIODRIVER");
+    if (!driver || std::strcmp(driver, "disk") != 0) return {};
+    const char* file = std::getenv("SDL_DISKAUDIOFILE");
+    return file && *file ? file : "sdlaudio.raw";
+}
+
 }  // namespace
 
 std::vector<ConfinementRule> ConfinementRules(const ConfinedFolders& Folders) {
@@ -157,6 +166,7 @@ std::vector<ConfinementRule> ConfinementRules(const ConfinedFolders& Folders) {
     add(UserFolderPath(UserFolder::Documents), Reach::Write);
     if (const std::optional<std::string> temp = fs::ToHostPath(fs::TempFolder())) add(*temp, Reach::Write);
     add("/dev/shm", Reach::Write);
+    add(SoundDeviceFile(), Reach::Write);
     add(AbsoluteVariable("XDG_RUNTIME_DIR"), Reach::Write);
     for (const char* cache : {"fontconfig", "mesa_shader_cache", "mesa_shader_cache_db"})
         add(under(UserFolder::Cache, cache), Reach::Write);
@@ -214,6 +224,10 @@ Confinement Confine(const ConfinedFolders& Folders) {
     if (const std::string data = UserFolderPath(UserFolder::LocalData); !data.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(data + "/velaplay", ec);
+    }
+    if (const std::string sound = SoundDeviceFile(); !sound.empty()) {
+        const int fd = open(sound.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (fd >= 0) close(fd);
     }
     landlock_ruleset_attr attributes{};
     attributes.handled_access_fs = RightsOfAbi(offered.abi);

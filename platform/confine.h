@@ -33,7 +33,8 @@ using ConfinementRule = std::pair<std::string, Reach>;
 //     and data folders ($XDG_CONFIG_HOME/velaplay, $XDG_DATA_HOME/velaplay), the desktop and
 //     documents folders, the player's private temporary folder, /dev/shm, $XDG_RUNTIME_DIR, and
 //     the caches of fontconfig and Mesa ($XDG_CACHE_HOME/fontconfig, mesa_shader_cache,
-//     mesa_shader_cache_db), which rebuild what they keep when they cannot write it;
+//     mesa_shader_cache_db), which rebuild what they keep when they cannot write it, and the
+//     file SDL's disk sound driver writes when that driver is asked for (SDL_DISKAUDIOFILE);
 //   Run: /usr, /bin, /sbin, /lib, /lib32, /lib64, /libx32, /opt;
 //   Read: Folders.readOnly, /etc, /proc, /sys, /run, /var/cache/fontconfig, /var/lib/dbus, the
 //     user's fonts (~/.fonts, $XDG_DATA_HOME/fonts) and fontconfig's settings
@@ -58,11 +59,11 @@ Confinement KernelConfinement();
 std::string ConfinementLine(const Confinement& Offered);
 
 // Confines the process to ConfinementRules(Folders) for good (no new privileges either), the
-// access rights masked to those the kernel's ABI knows (1 and up); the player's data folder is
-// made first when missing, so that what the player keeps there can be written later. It must be
-// called while the process has a single thread: a thread running already would stay outside (one
-// is refused, the process then left as it was). Nothing is confined when the kernel has no
-// Landlock or a step fails: the result says why.
+// access rights masked to those the kernel's ABI knows (1 and up); the player's data folder (and
+// the disk sound driver's file) is made first when missing, so that it can be written later. It
+// must be called while the process has a single thread: a thread running already would stay
+// outside (one is refused, the process then left as it was). Nothing is confined when the kernel
+// has no Landlock or a step fails: the result says why.
 Confinement Confine(const ConfinedFolders& Folders);
 
 }  // namespace platform

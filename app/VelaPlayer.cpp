@@ -2,7 +2,9 @@
 // window scale or a bad text-out target or origin is refused with it), the version for
 // "--version", one player per game folder, the settings dialog for "/config", else the main
 // window until it closes. Without a folder and without a title of its own the player asks for
-// one. A folder that cannot be played is reported before anything is opened for it. The companion
+// one. A folder that cannot be played is reported before anything is opened for it. A title's
+// run confines itself to the title's folders (platform/confine.h) once they are known and before
+// any thread starts; the desktop's programs come from a launcher forked before that. The companion
 // library is found beside the program or where it is installed. The exit status is 1 when an
 // error ended the player or another player has the folder, 2 for an unknown option, an argument
 // too many, a bad scale, target, origin or limit, or no title and nobody to choose one, else 0.
@@ -15,13 +17,18 @@
 #include "core/membudget.h"
 #include "core/sysutils.h"
 #include "media/velabind.h"
+#include "platform/confine.h"
 #include "platform/display.h"
 #include "platform/encoding.h"
+#include "platform/endsignals.h"
 #include "platform/fs.h"
+#include "platform/launcher.h"
 #include "platform/system.h"
 #include "platform/textout.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +56,33 @@ struct TShellScope {
     TShellScope& operator=(const TShellScope&) = delete;
 };
 
+// The launcher of the desktop's programs, ended and waited for at the player's end (the player's
+// temporary folder and lock file are gone then); nothing without one.
+struct TLauncherScope {
+    TLauncherScope() = default;
+    ~TLauncherScope() { platform::StopLauncher(); }
+    TLauncherScope(const TLauncherScope&) = delete;
+    TLauncherScope& operator=(const TLauncherScope&) = delete;
+};
+
+// The display with the shell's globals, made on first use: a title's run makes them once the
+// player is confined (the window system and its libraries start threads, which the confinement
+// must reach); a player that has to say something before, and then ends, makes them at once.
+class TScreen {
+public:
+    platform::Display& operator()() {
+        if (!display_) {
+            display_ = platform::CreateDisplay();
+            shell_.emplace();
+        }
+        return *display_;
+    }
+
+private:
+    std::unique_ptr<platform::Display> display_;
+    std::optional<TShellScope> shell_;
+};
+
 // The text-out targets while a title plays.
 struct TTextOutScope {
     TTextOutScope(const TTextOutTargets& Targets, platform::Display& Display) { StartTextOut(Targets, Display); }
@@ -67,7 +101,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (IsVersionStart(args)) {
-        std::fputs("velaplay " VELA_VERSION "\n", stdout);
+        std::printf("velaplay " VELA_VERSION "\n%s\n", platform::ConfinementLine(platform::KernelConfinement()).c_str());
         return 0;
     }
     int32_t scale = 1;
@@ -95,21 +129,40 @@ int main(int argc, char** argv) {
     if (!args.empty()) args[0] = TitleFolderArgument(args[0]);
     const std::string programFile = platform::fs::ProgramFile();
 
-    std::unique_ptr<platform::Display> display = platform::CreateDisplay();
-    const TShellScope shell;
-    // The settings dialog plays nothing: it needs no companion library.
+    platform::CatchEndSignals();
+    // The settings dialog plays nothing: it needs neither the companion library nor the
+    // confinement.
     const bool config = IsConfigStart(args);
+    TScreen screen;
     if (args.empty() && !HasOwnTitle(programFile)) {
         int status = 0;
-        const std::optional<std::string> chosen = ChooseTitle(*display, status);
+        const std::optional<std::string> chosen = ChooseTitle([&]() -> platform::Display& { return screen(); }, status);
         if (!chosen) return status;
         args.push_back(*chosen);
     }
     if (const std::string problem = config || args.empty() ? std::string() : TitlePathProblem(args[0]);
         !problem.empty()) {
-        ReportError(*display, problem);
+        ReportError(screen(), problem);
         return 1;
     }
+    TInstanceMutex mutex = CreateInstanceMutex(InstanceKey(args, ExtractFilePath(programFile)));
+    // A title's run forks the launcher of the desktop's programs, then confines itself. The
+    // launcher ends before the folder's lock is let go: it removes the lock file and the player's
+    // temporary folder (made now for it), which the confined player cannot.
+    const TLauncherScope launcher;
+    if (mutex && !config) {
+        const platform::Confinement offered = platform::KernelConfinement();
+        const std::string temp = platform::fs::ToHostPath(platform::fs::TempFolder()).value_or(std::string());
+        if (offered.abi > 0 && !platform::StartLauncher(temp, mutex->path())) {
+            platform::PrintMessage("velaplay", std::string("the launcher of the desktop's programs cannot be made (") +
+                                                   std::strerror(errno) + "): the title is not played");
+            return 1;
+        }
+        const platform::Confinement confined =
+            offered.abi > 0 ? platform::Confine(TitleConfinement(args, programFile)) : offered;
+        if (confined.abi == 0) platform::PrintMessage("velaplay", "the player is not confined: " + confined.why);
+    }
+    platform::Display* const display = &screen();
     try {
         if (!config) BindVelaLibrary(CompanionFolder(ExtractFilePath(programFile)));
     } catch (const EVelaBindError& E) {
@@ -117,7 +170,6 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    TInstanceMutex mutex = CreateInstanceMutex(InstanceKey(args, ExtractFilePath(programFile)));
     int result = 0;
     if (mutex) {
         try {
@@ -140,6 +192,8 @@ int main(int argc, char** argv) {
             platform::PrintMessage("velaplay", lost + "; the title was ended");
             result = 1;
         }
+        // The launcher removes the lock file while the lock is held.
+        platform::StopLauncher();
         ReleaseInstanceMutex(mutex);
     } else {
         const std::string folder = args.empty() ? ExtractFilePath(programFile) : args[0];

@@ -12,6 +12,7 @@
 #include "core/vrfiles_manager.h"
 #include "graphics/gifpics_picture.h"
 #include "media/activemovie.h"
+#include "media/velabind.h"
 #include "platform/dialogs.h"
 #include "platform/encoding.h"
 #include "platform/fs.h"
@@ -147,9 +148,9 @@ std::string TitlePathProblem(const std::string& Folder) {
     return titled ? std::string() : shown + " にタイトルがありません(game.dat も install.dat もありません)";
 }
 
-std::optional<std::string> ChooseTitle(platform::Display& Display, int& Status) {
+std::optional<std::string> ChooseTitle(const std::function<platform::Display&()>& Display, int& Status) {
     Status = 2;
-    if (Display.headless()) {
+    if (!platform::WindowWanted()) {
         std::fputs(Usage, stderr);
         return std::nullopt;
     }
@@ -163,13 +164,34 @@ std::optional<std::string> ChooseTitle(platform::Display& Display, int& Status) 
             Status = 0;
             break;
         case platform::DialogOutcome::Unavailable:
-            ReportMessage(Display, "velaplay",
+            ReportMessage(Display(), "velaplay",
                           "再生するタイトルを指定してください。タイトルの game.dat を Vela プレイヤーで開くか、"
                           "そのフォルダを指定して起動します: velaplay フォルダ",
                           platform::MessageIcon::Information);
             break;
     }
     return std::nullopt;
+}
+
+platform::ConfinedFolders TitleConfinement(const std::vector<std::string>& Args, const std::string& ProgramFile) {
+    const auto host = [](const std::string& Path) { return platform::fs::ToHostPath(Path).value_or(std::string()); };
+    platform::ConfinedFolders folders;
+    const std::string programFolder = ExtractFilePath(ProgramFile);
+    // A player with a title appended, named itself, plays from its folder.
+    const bool named = !Args.empty();
+    const std::string title = named && !platform::fs::DirectoryExists(Args[0]) ? ExtractFilePath(Args[0])
+                              : named                                         ? Args[0]
+                                                                              : programFolder;
+    folders.title = host(title);
+    folders.titleReadOnly = IsReadOnlyTitleFolder(title);
+    try {
+        folders.save = host(ExtractFilePath(named ? GetTitleSaveFile(Args[0]) : GetSaveDataFile(ProgramFile, "")));
+    } catch (const EVelaError&) {
+        // Nowhere to save: the title plays without saves and says so when it saves.
+    }
+    folders.readOnly = {host(programFolder), host(CompanionFolder(programFolder))};
+    for (const std::string& disc : DiscMountRoots(platform::fs::MountTable())) folders.readOnly.push_back(host(disc));
+    return folders;
 }
 
 bool IsConfigStart(const std::vector<std::string>& Args) { return !Args.empty() && AnsiSameText(Args[0], "/config"); }

@@ -3,10 +3,12 @@
 // dialog is asked for, and which content archives the command line attaches. Arguments are
 // program paths (Shift-JIS); a host path such as "/home/me/game" is one too, "/" being a
 // separator and a leading one the root of drive Z:.
+#include "platform/confine.h"
 #include "platform/display.h"
 #include "platform/textout.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,9 +46,19 @@ std::string TitlePathProblem(const std::string& Folder);
 
 // Asks for a title where none was named and the player has none of its own: the desktop's file
 // chooser for a title's game.dat. The title folder chosen; nothing when none was, with the exit
-// status in Status: 0 when the user cancelled, 2 without a display (the usage then goes to
-// standard error) or without a chooser (a box then says how to start a title).
-std::optional<std::string> ChooseTitle(platform::Display& Display, int& Status);
+// status in Status: 0 when the user cancelled, 2 without a window (the usage then goes to
+// standard error) or without a chooser (a box on the display Display gives then says how to
+// start a title). No display is made while the chooser is shown: the player confines itself
+// once a title is chosen, before anything starts a thread.
+std::optional<std::string> ChooseTitle(const std::function<platform::Display&()>& Display, int& Status);
+
+// The folders the player confines itself to for the title Args name (the title beside the
+// program when there are none): the title's folder (only read where IsReadOnlyTitleFolder says
+// so), where its saves go, and as read only the
+// program's folder, its companion library's and the optical discs mounted. The title's saves in
+// the per-user data folder named for its project's title (a title beside a program whose folder
+// cannot be written) are not known before its project is read, and are not among them.
+platform::ConfinedFolders TitleConfinement(const std::vector<std::string>& Args, const std::string& ProgramFile);
 
 // Whether the first argument is "/config", without regard to case.
 bool IsConfigStart(const std::vector<std::string>& Args);

@@ -1,19 +1,16 @@
 #include "platform/dialogs.h"
 
 #include "platform/endsignals.h"
+#include "platform/launcher.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-
-extern char** environ;
 
 namespace platform {
 
@@ -32,22 +29,11 @@ bool Utf8Locale() {
     return false;
 }
 
-// The environment a dialog program starts with: the program's own, the locale set to C.UTF-8
-// where the user's has another character set or none (zenity shows no text it cannot convert).
+// The environment changes a dialog program starts with: the locale set to C.UTF-8 where the
+// user's has another character set or none (zenity shows no text it cannot convert).
 std::vector<std::string> DialogEnvironment() {
-    std::vector<std::string> variables;
-    const bool utf8 = Utf8Locale();
-    for (char** variable = environ; *variable; ++variable)
-        if (utf8 || !std::string_view(*variable).starts_with("LC_ALL=")) variables.emplace_back(*variable);
-    if (!utf8) variables.emplace_back("LC_ALL=C.UTF-8");
-    return variables;
-}
-
-std::vector<char*> Pointers(const std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    for (const std::string& s : strings) pointers.push_back(const_cast<char*>(s.c_str()));
-    pointers.push_back(nullptr);
-    return pointers;
+    if (Utf8Locale()) return {};
+    return {"LC_ALL=C.UTF-8"};
 }
 
 struct RunResult {
@@ -66,56 +52,36 @@ constexpr int kConfirmed = 0, kCancelled = 1, kTimedOut = 5;
 // the process group it leads) and it counts as closed (cancelled); once one has come, none starts.
 std::optional<RunResult> RunAndWait(const std::vector<std::string>& args, const std::function<void()>& whileOpen) {
     if (EndSignalCame()) return RunResult{kCancelled, {}};
-    std::vector<char*> argv = Pointers(args);
-    const std::vector<std::string> environment = DialogEnvironment();
-    std::vector<char*> envp = Pointers(environment);
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     // A group of its own: the box ends whole, helpers included, and a terminal's Ctrl+C reaches
     // only the player, which ends the box itself.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
+    const Launched box = Launch({args, DialogEnvironment(), true, true});
+    if (box.pid < 0) return std::nullopt;
     RunResult result;
     bool signalled = false;
-    if (spawned == 0) {
-        char buffer[4096];
-        for (;;) {
-            pollfd ready{pipeFds[0], POLLIN, 0};
-            const int polled = poll(&ready, 1, 30);
-            if (EndSignalCame()) {
-                kill(-pid, SIGTERM);
-                signalled = true;
-                break;
-            }
-            if (polled <= 0) {
-                if (polled == 0 && whileOpen) whileOpen();
-                if (polled == 0 || errno == EINTR) continue;
-                break;
-            }
-            const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
-            if (n == 0) break;
-            if (n > 0) result.output.append(buffer, static_cast<size_t>(n));
-            else if (errno != EINTR) break;
+    char buffer[4096];
+    for (;;) {
+        pollfd ready{box.output, POLLIN, 0};
+        const int polled = poll(&ready, 1, 30);
+        if (EndSignalCame()) {
+            kill(-box.pid, SIGTERM);
+            signalled = true;
+            break;
         }
+        if (polled <= 0) {
+            if (polled == 0 && whileOpen) whileOpen();
+            if (polled == 0 || errno == EINTR) continue;
+            break;
+        }
+        const ssize_t n = read(box.output, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n > 0) result.output.append(buffer, static_cast<size_t>(n));
+        else if (errno != EINTR) break;
     }
-    close(pipeFds[0]);
-    if (spawned != 0) return std::nullopt;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return std::nullopt;
+    close(box.output);
+    const std::optional<int> status = WaitLaunched(box.pid, true);
     if (signalled) return RunResult{kCancelled, {}};
-    if (!WIFEXITED(status)) return std::nullopt;
-    result.code = WEXITSTATUS(status);
+    if (!status || *status < 0 || !WIFEXITED(*status)) return std::nullopt;
+    result.code = WEXITSTATUS(*status);
     return result;
 }
 

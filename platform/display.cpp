@@ -611,13 +611,17 @@ public:
 
 }  // namespace
 
-std::unique_ptr<Display> CreateDisplay() {
+bool WindowWanted() {
     const char* headless = std::getenv("VELA_HEADLESS");
     // Without a display server (and no video driver asked for) there is nothing to open: the
     // device probes would only print their complaints.
     const bool server = EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY") || EnvironmentSet("SDL_VIDEODRIVER");
+    return !(headless && std::strcmp(headless, "1") == 0) && server;
+}
+
+std::unique_ptr<Display> CreateDisplay() {
     CatchEndSignals();
-    if (!(headless && std::strcmp(headless, "1") == 0) && server) {
+    if (WindowWanted()) {
         if (auto display = CreateSdlDisplay()) return display;
         if (!DisplayLoss().empty()) return std::make_unique<ShowsNothingDisplay>();
     }

@@ -585,5 +585,8 @@ private:
 // no display can be opened, else a real window. Made once by the program entry; from then on
 // SIGTERM and SIGINT are caught (CatchEndSignals) and come to either as a close of its window.
 std::unique_ptr<Display> CreateDisplay();
+// Whether CreateDisplay will try a window: VELA_HEADLESS is not "1" and a display server (DISPLAY,
+// WAYLAND_DISPLAY) or a video driver (SDL_VIDEODRIVER) is named.
+bool WindowWanted();
 
 }  // namespace platform

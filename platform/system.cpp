@@ -2,13 +2,13 @@
 
 #include "platform/encoding.h"
 #include "platform/fs.h"
+#include "platform/launcher.h"
 
 #include <fontconfig/fontconfig.h>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,8 +22,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-
-extern char** environ;
 
 namespace platform {
 namespace {
@@ -100,6 +98,8 @@ std::string UserFolderPath(UserFolder folder) {
         case UserFolder::Templates: return UserDir(home, "XDG_TEMPLATES_DIR", "/Templates");
         case UserFolder::LocalData: return BaseDir(home, "XDG_DATA_HOME", "/.local/share");
         case UserFolder::Config: return BaseDir(home, "XDG_CONFIG_HOME", "/.config");
+        case UserFolder::Cache: return BaseDir(home, "XDG_CACHE_HOME", "/.cache");
+        case UserFolder::Home: return home;
     }
     return {};
 }
@@ -245,26 +245,13 @@ void SetDisplayMetrics(const DisplayMetrics& supplied) {
 
 namespace {
 
-// Starts a program found on PATH with exactly these arguments, no shell between; the child's
-// id, or -1 when it cannot be started.
-pid_t Spawn(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid;
-    return posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
-}
-
-bool ExitedCleanly(pid_t pid) {
-    int status;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
+// Runs a program the player starts for the user (found on PATH, no shell between) and waits for
+// it; whether it exited with status 0.
 bool RunProgram(const std::vector<std::string>& args) {
-    pid_t pid = Spawn(args);
-    return pid > 0 && ExitedCleanly(pid);
+    const Launched program = Launch({args, {}, false, false});
+    if (program.pid <= 0) return false;
+    const std::optional<int> status = WaitLaunched(program.pid, true);
+    return status && *status >= 0 && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
 }
 
 // A file:// URI of a host path, every byte outside the unreserved set and "/" escaped.
@@ -314,19 +301,24 @@ namespace {
 // The openers started and not yet reaped. An opener may run as long as the program it opens, so
 // the player never waits for one: each call reaps those that ended since.
 std::mutex openersMutex;
-std::vector<pid_t> openers;
+std::vector<int> openers;
 
 void ReapEndedOpeners() {
-    std::erase_if(openers, [](pid_t pid) {
-        int status;
-        pid_t reaped;
-        while ((reaped = waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
-        }
-        return reaped != 0;  // ended, or no longer a child to wait for
-    });
+    // Ended, or no longer a program to wait for.
+    std::erase_if(openers, [](int pid) { return WaitLaunched(pid, false).has_value(); });
 }
 
 }  // namespace
+
+bool IsWebAddress(std::string_view Target) {
+    static constexpr std::string_view Schemes[] = {"http://", "https://", "ftp://"};
+    const bool schemed = std::any_of(std::begin(Schemes), std::end(Schemes), [&](std::string_view Scheme) {
+        return Target.size() > Scheme.size() && Target.starts_with(Scheme);
+    });
+    return schemed && std::none_of(Target.begin(), Target.end(), [](char C) {
+               return static_cast<uint8_t>(C) <= 0x20 || static_cast<uint8_t>(C) == 0x7F;
+           });
+}
 
 bool OpenWithDesktop(const std::string& target) {
     std::lock_guard lock(openersMutex);
@@ -335,9 +327,9 @@ bool OpenWithDesktop(const std::string& target) {
         std::fprintf(stderr, "velaplay: %zu desktop openers are still running: one more is not started\n", kMaxOpeners);
         return false;
     }
-    pid_t pid = Spawn({"xdg-open", target});
-    if (pid <= 0) return false;
-    openers.push_back(pid);
+    const Launched opener = Launch({{"xdg-open", target}, {}, false, false});
+    if (opener.pid <= 0) return false;
+    openers.push_back(opener.pid);
     return true;
 }
 

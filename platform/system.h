@@ -23,6 +23,8 @@ enum class UserFolder {
     // (none of the three is ever the home folder itself)
     LocalData,  // $XDG_DATA_HOME, else ~/.local/share
     Config,     // $XDG_CONFIG_HOME, else ~/.config
+    Cache,      // $XDG_CACHE_HOME, else ~/.cache
+    Home,       // the home folder itself
 };
 // The folder's host path without a trailing "/"; empty when the home folder is unknown.
 std::string UserFolderPath(UserFolder folder);
@@ -57,6 +59,8 @@ public:
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
     ~InstanceLock();
+    // The lock file's host path.
+    const std::string& path() const { return path_; }
 
 private:
     InstanceLock(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
@@ -96,11 +100,15 @@ enum class WallpaperStyle { Centered, Tiled, Stretched };
 // gsettings is not on PATH or refuses.
 bool SetDesktopWallpaper(const std::string& imagePath, WallpaperStyle style);
 
+// Whether Target is an absolute web or ftp address the opener may take: "http://", "https://" or
+// "ftp://" (letter case counts) and more, without blanks or control characters.
+bool IsWebAddress(std::string_view Target);
+
 // The desktop openers that may run at once.
 inline constexpr size_t kMaxOpeners = 4;
-// Hands a URL or a host path to xdg-open without waiting for it. False when it cannot be
-// started (not on PATH), and when kMaxOpeners still run: that call is dropped with a line on
-// standard error.
+// Hands a web address (IsWebAddress) or the host path of a folder to xdg-open without waiting
+// for it. False when it cannot be started (not on PATH, or another target: LaunchAllowed), and
+// when kMaxOpeners still run: that call is dropped with a line on standard error.
 bool OpenWithDesktop(const std::string& target);
 
 // ---- Fonts ----

@@ -148,24 +148,12 @@ void FnAlert(TParamCollectionItem& Dest, TSysFuncArgs Args) {
     Dest.SetAsBool(true);
 }
 
-// Whether Target is an absolute web or ftp address the opener may take: "http://", "https://" or
-// "ftp://" (letter case counts) and more, without blanks or control characters.
-bool IsWebAddress(std::string_view Target) {
-    static constexpr std::string_view Schemes[] = {"http://", "https://", "ftp://"};
-    const bool schemed = std::any_of(std::begin(Schemes), std::end(Schemes), [&](std::string_view Scheme) {
-        return Target.size() > Scheme.size() && Target.starts_with(Scheme);
-    });
-    return schemed && std::none_of(Target.begin(), Target.end(), [](char C) {
-               return static_cast<uint8_t>(C) <= 0x20 || static_cast<uint8_t>(C) == 0x7F;
-           });
-}
-
 // OpenUrl(Target): an absolute web or ftp address, or one of the title's own folders, none
 // hidden (a relative one taken from the title's folder), handed to the desktop's opener; a folder goes as
 // its absolute host path. None is handed over while platform::kMaxOpeners still run. No result.
 void FnOpenUrl(TParamCollectionItem&, TSysFuncArgs Args) {
     const std::string target = Args[0]->AsStr();
-    if (IsWebAddress(target)) {
+    if (platform::IsWebAddress(target)) {
         platform::OpenWithDesktop(platform::Cp932ToUtf8(target));
         return;
     }

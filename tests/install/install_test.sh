@@ -19,7 +19,9 @@ export VELA_HEADLESS=1 XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config"
 mkdir "$TMPDIR"
 [ ! -e "$bin/libvela.so" ] || fail "the companion library lies beside the installed player"
 
-[ "$("$bin/velaplay" --version)" = "velaplay $version" ] || fail "velaplay --version does not print $version"
+[ "$("$bin/velaplay" --version | head -n 1)" = "velaplay $version" ] || fail "velaplay --version does not print $version"
+"$bin/velaplay" --version | sed -n 2p | grep -Eq '^confinement: (Landlock ABI [1-9][0-9]*|off \(.+\))$' ||
+  fail "velaplay --version does not say whether the player is confined"
 
 # The title guide's examples as the installed README gives them, with the installed commands on
 # the PATH: each made from its block of descriptions and its block of installed steps (the

@@ -178,10 +178,12 @@ TEST_F(DesktopPrograms, OpeningHandsTheTargetToXdgOpenAsOneArgument) {
     EXPECT_FALSE(platform::OpenWithDesktop("http://example.com/"));
 
     FakeProgram("xdg-open");
-    const std::string target = "http://example.com/a b;$(touch x)";
+    const std::string target = "http://example.com/a;$(touch${IFS}x)&|";
     ASSERT_TRUE(platform::OpenWithDesktop(target));
     for (int i = 0; i < 500 && Log().empty(); ++i) usleep(10000);
     EXPECT_EQ(Log(), target + "\n");
+    // Only what the player's opener hands over is started: an address with a blank is none.
+    EXPECT_FALSE(platform::OpenWithDesktop("http://example.com/a b"));
 }
 
 }  // namespace

@@ -186,7 +186,7 @@ void EndsAsACloseDoes(const std::function<void(Child&)>& End, const std::string&
     // The save data found afterwards was written at the title's end.
     std::filesystem::remove(title + "save.dat");
     End(player);
-    ASSERT_TRUE(player.WaitEnd(10000));
+    ASSERT_TRUE(player.WaitEnd(30000));  // a loaded machine shuts the player and its launcher down slowly
     EXPECT_TRUE(player.ExitedWith(1));
     EXPECT_EQ(FileText(errors), "velaplay: " + Why + "; the title was ended\n");
     const std::string statusEntry = "5354415455535341564544415441";  // "STATUSSAVEDATA"

@@ -125,6 +125,15 @@ EntryFolder::~EntryFolder() {
 
 std::optional<EntryFolder> EntryFolder::Reach(const Beneath& Place, const std::function<void()>* Make, int& Error,
                                               bool NoLinks) {
+    return Walk(Place, Make, Error, NoLinks, false);
+}
+
+std::optional<EntryFolder> EntryFolder::ReachStanding(const Beneath& Place, int& Error) {
+    return Walk(Place, nullptr, Error, false, true);
+}
+
+std::optional<EntryFolder> EntryFolder::Walk(const Beneath& Place, const std::function<void()>* Make, int& Error,
+                                             bool NoLinks, bool StopAtMissing) {
     // Each part is one plain name: the kernel would refuse a way out, and nothing here takes one.
     const auto plain = [](const std::string& Part) {
         return !Part.empty() && Part != "." && Part != ".." && Part.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
@@ -152,6 +161,10 @@ std::optional<EntryFolder> EntryFolder::Reach(const Beneath& Place, const std::f
             if (mkdirat(folder, name.c_str(), 0777) != 0 && errno != EEXIST) return fail(errno);
             ForgetFolderListings();
             next = OpenBeneath(folder, name, O_PATH | O_DIRECTORY | O_NOFOLLOW, 0, true);
+        }
+        if (next < 0 && errno == ENOENT && StopAtMissing) {
+            hostParts.push_back(name);
+            return EntryFolder(folder, name, std::move(hostParts));
         }
         if (next < 0) return fail(errno);
         close(folder);

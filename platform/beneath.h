@@ -74,6 +74,10 @@ public:
     static std::optional<EntryFolder> Reach(const Beneath& Place, const std::function<void()>* Make, int& Error,
                                             bool NoLinks = false);
 
+    // Walks as Reach does without making anything, but stops at the first folder on the way that
+    // does not stand: that folder is then the entry (HostParts() shorter than Place's parts).
+    static std::optional<EntryFolder> ReachStanding(const Beneath& Place, int& Error);
+
     // Makes the folder Folder names and those above it that do not stand yet, beneath its root,
     // Make called before each as Reach does; whether the folder stands once done.
     static bool MakeFolders(const Beneath& Folder, const std::function<void()>& Make, int& Error);
@@ -108,6 +112,8 @@ public:
 
 private:
     EntryFolder(int fd, std::string name, std::vector<std::string> hostParts);
+    static std::optional<EntryFolder> Walk(const Beneath& Place, const std::function<void()>* Make, int& Error,
+                                           bool NoLinks, bool StopAtMissing);
     int fd_;
     std::string name_;
     std::vector<std::string> hostParts_;

@@ -13,7 +13,6 @@
 #include "script/project.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -145,8 +144,8 @@ private:
                         &ids[3]) != 4)
             return;
         ++records_;
-        if (files_.size() < kMaxEntries || files_.contains(KeyOf(ids[0], ids[1], Record.substr(slash))))
-            files_[KeyOf(ids[0], ids[1], Record.substr(slash))] = FileId{ids[2], ids[3]};
+        std::string key = KeyOf(ids[0], ids[1], Record.substr(slash));
+        if (files_.size() < kMaxEntries || files_.contains(key)) files_[std::move(key)] = FileId{ids[2], ids[3]};
     }
 
     static std::string KeyOf(uint64_t Device, uint64_t Inode, std::string_view Names) {
@@ -203,17 +202,6 @@ bool IsTitlesOwn(const std::string& Key, FileId File) {
     return (Project && is(Project->GetSaveFileName())) || TWrittenFiles::OfTitle().Holds(Key, File);
 }
 
-// The deepest folder of Target's way that stands, reached beneath its root: the entry's own
-// folder when every folder stands, else the one the first missing folder would be made in.
-std::optional<EntryFolder> DeepestStanding(Beneath Target) {
-    for (;;) {
-        int error = 0;
-        std::optional<EntryFolder> folder = EntryFolder::Reach(Target, nullptr, error);
-        if (folder || Target.Parts.size() <= 1 || error != ENOENT) return folder;
-        Target.Parts.pop_back();
-    }
-}
-
 }  // namespace
 
 std::shared_ptr<const HeldFolder> TitleFolder() {
@@ -232,7 +220,10 @@ std::optional<Beneath> TitlePlace(std::shared_ptr<const HeldFolder> Root, std::s
 }
 
 TTitleWrite JudgeTitleWrite(const std::string& Who, const Beneath& Target) {
-    const std::optional<EntryFolder> folder = DeepestStanding(Target);
+    // The deepest folder of the way that stands: the entry's own when every folder does, else the
+    // one the first missing folder would be made in.
+    int error = 0;
+    const std::optional<EntryFolder> folder = EntryFolder::ReachStanding(Target, error);
     const auto refuse = [&](const char* Why) {
         platform::PrintMessage(Who, Target.Shown() + Why);
         return TTitleWrite::Refused;
